@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Installs everything the build and the tests need; does nothing when all is present.
+# Usage: scripts/setup.sh [build-dir]
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=${1:-"$root/build"}
+
+PDFIUM_WHEEL_VERSION=5.15.2   # pypdfium2 wheel that carries libpdfium.so (pdfium 159.0.8149)
+
+packages=(
+  cmake g++ ninja-build ccache pkg-config python3-pip
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins
+  libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-rus tesseract-ocr-eng
+  libssl-dev openssl libzip-dev libsane-dev
+  fonts-dejavu fonts-noto-core fonts-liberation2
+  xvfb xauth poppler-utils qpdf
+)
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  as_root apt-get update -qq
+  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+pdfium_dir="$build_dir/_pdfium"
+stamp="$pdfium_dir/version-$PDFIUM_WHEEL_VERSION"
+if [ ! -f "$stamp" ] || [ ! -f "$pdfium_dir/libpdfium.so" ]; then
+  echo "setup: fetching pdfium (pypdfium2 $PDFIUM_WHEEL_VERSION)"
+  rm -rf "$pdfium_dir"
+  mkdir -p "$pdfium_dir/wheel"
+  pip=(python3 -m pip)
+  "${pip[@]}" --version >/dev/null 2>&1 || pip=(pip3)
+  "${pip[@]}" download --quiet --no-deps --only-binary=:all: \
+    --platform manylinux_2_17_x86_64 --python-version 3.11 \
+    "pypdfium2==$PDFIUM_WHEEL_VERSION" -d "$pdfium_dir/wheel"
+  python3 - "$pdfium_dir" <<'PY'
+import glob, sys, zipfile
+out = sys.argv[1]
+wheel = glob.glob(out + "/wheel/*.whl")[0]
+with zipfile.ZipFile(wheel) as z:
+    data = z.read("pypdfium2_raw/libpdfium.so")
+with open(out + "/libpdfium.so", "wb") as f:
+    f.write(data)
+PY
+  rm -rf "$pdfium_dir/wheel"
+  touch "$stamp"
+fi
