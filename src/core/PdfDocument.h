@@ -1,0 +1,125 @@
+#pragma once
+
+#include "PdfPageTransform.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QMutex>
+#include <QPointF>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+#include <QUrl>
+
+struct fpdf_document_t__;
+
+// Which page objects a render draws.
+enum PdfRenderLayer : int {
+    PdfRenderAll = 0,
+    PdfRenderWithoutText = 1,
+    PdfRenderTextOnly = 2,
+};
+
+// One open PDF over pdfium. The whole file is read into memory and pdfium reads
+// from that copy. Every operation that reaches pdfium takes the process-wide
+// pdfium lock, so documents may be used from several threads.
+//
+// Failures: false, -1 or an empty result; where a failure has a reason it is in
+// lastError() right after the call. Nothing throws.
+//
+// Rectangles and points are in points of the displayed page (after /Rotate),
+// origin bottom-left, y upward, unless a function says otherwise.
+class PdfDocument {
+public:
+    struct LinkTarget {
+        enum Kind { None = 0, Page = 1, Url = 2, File = 3 };
+        int kind = None;
+        int pageIndex = -1;
+        QUrl url;
+        QString path;
+    };
+
+    struct OutlineItem {
+        QString title;
+        int pageIndex = -1;
+        QUrl url;
+        QList<OutlineItem> children;
+    };
+
+    struct FindOptions {
+        bool matchCase = false;
+        bool wholeWord = false;
+        bool useRegex = false;
+    };
+
+    PdfDocument();
+    ~PdfDocument();
+    PdfDocument(const PdfDocument&) = delete;
+    PdfDocument& operator=(const PdfDocument&) = delete;
+
+    bool isOpen() const { return m_doc != nullptr; }
+    QString filePath() const { return m_filePath; }
+    QString lastError() const;
+    bool isModified() const { return m_modified; }
+
+    // Document core
+    bool open(const QString& path);
+    bool createEmpty();
+    void close();
+    void markModified();
+    bool save(const QString& path);
+    bool saveAs(const QString& path);
+    bool saveCopy(const QString& path) const;
+
+    // Pages
+    int pageCount() const;
+    QSizeF pageSize(int pageIndex) const;
+    PdfPageTransform pageTransform(int pageIndex) const;
+    bool deletePage(int pageIndex);
+    bool rotatePage(int pageIndex, int degrees);
+    bool movePage(int from, int to);
+    bool insertBlankPage(int index, const QSizeF& size);
+    bool appendPage(const QString& path, int pageIndex);
+    bool importDocument(const QString& path);
+    bool appendRenderedPage(const QImage& image, const QSizeF& pageSize);
+    bool extractPageSubset(const QList<int>& pages, const QString& path) const;
+
+    // Rendering
+    QImage renderPageLayer(int pageIndex, double scale, int rotation, PdfRenderLayer layer,
+                           bool transparentBackground) const;
+    QImage renderPage(int pageIndex, double scale, int rotation) const;
+    QImage renderPageRegion(int pageIndex, double scale, const QRectF& region) const;
+
+    // Links, outline, search and plain text
+    LinkTarget linkAtPoint(int pageIndex, const QPointF& point) const;
+    QList<OutlineItem> outline() const;
+    QList<QRectF> findText(int pageIndex, const QString& text) const;
+    QList<QRectF> findTextWithOptions(int pageIndex, const QString& text, const FindOptions& options) const;
+    QString extractAllText(int pageIndex) const;
+    QString extractAllTextAllPages() const;
+
+    // Page content
+    bool addImageToPage(int pageIndex, const QPointF& position, const QSizeF& size, const QImage& image);
+
+    // Largest picture a render may allocate, in pixels.
+    static constexpr qint64 kMaxRenderPixels = qint64(80) * 1000 * 1000;
+    // Largest file the engine reads into memory.
+    static constexpr qint64 kMaxFileBytes = qint64(1536) * 1024 * 1024;
+
+private:
+    bool loadFromFileUnlocked(const QString& path);
+    void dropDoc();
+    void setLastError(const QString& text) const;
+    bool saveOverOpenFileUnlocked(const QString& path);
+    bool saveToOtherFileUnlocked(const QString& path);
+    QList<QRectF> findRegexUnlocked(int pageIndex, const QString& pattern, bool matchCase) const;
+
+    QMutex& m_mutex;
+    mutable QMutex m_errorMutex;
+    mutable QString m_lastError;
+    fpdf_document_t__* m_doc = nullptr;
+    QString m_filePath;
+    QByteArray m_fileBytes;
+    bool m_modified = false;
+};

@@ -1,0 +1,336 @@
+// Links, outline, search and plain page text.
+#include "PdfDocument.h"
+
+#include "PdfEngineInternal.h"
+
+#include <QRegularExpression>
+#include <QSet>
+
+#include <vector>
+
+using namespace pdfengine;
+
+namespace {
+
+constexpr int kMaxOutlineDepth = 33;
+constexpr int kMaxOutlineSiblings = 10000;
+constexpr int kMaxOutlineItems = 100000;  // whole tree; a crafted outline may share or loop subtrees
+constexpr double kWebLinkSlop = 1.5;       // points added around plain-text web addresses
+
+using LinkTarget = PdfDocument::LinkTarget;
+using OutlineItem = PdfDocument::OutlineItem;
+
+QByteArray pdfActionUtf8(FPDF_ACTION action, FPDF_DOCUMENT doc, bool uri)
+{
+    const PdfiumApi& api = pdfApi();
+    const unsigned long needed =
+        uri ? api.FPDFAction_GetURIPath(doc, action, nullptr, 0) : api.FPDFAction_GetFilePath(action, nullptr, 0);
+    if (needed == 0 || needed > (1u << 20))
+        return {};
+    QByteArray buffer(int(needed), '\0');
+    const unsigned long written = uri ? api.FPDFAction_GetURIPath(doc, action, buffer.data(), needed)
+                                      : api.FPDFAction_GetFilePath(action, buffer.data(), needed);
+    if (written == 0)
+        return {};
+    const int end = buffer.indexOf('\0');
+    return end >= 0 ? buffer.left(end) : buffer;
+}
+
+LinkTarget pageTarget(int pageIndex)
+{
+    LinkTarget target;
+    if (pageIndex >= 0) {
+        target.kind = LinkTarget::Page;
+        target.pageIndex = pageIndex;
+    }
+    return target;
+}
+
+LinkTarget targetFromAction(FPDF_DOCUMENT doc, FPDF_ACTION action)
+{
+    if (!action)
+        return {};
+    const PdfiumApi& api = pdfApi();
+    switch (api.FPDFAction_GetType(action)) {
+    case pdfium::kActionGoTo:
+    case pdfium::kActionRemoteGoTo:
+    case pdfium::kActionEmbeddedGoTo: {
+        FPDF_DEST dest = api.FPDFAction_GetDest(doc, action);
+        return dest ? pageTarget(api.FPDFDest_GetDestPageIndex(doc, dest)) : LinkTarget();
+    }
+    case pdfium::kActionUri: {
+        const QString text = QString::fromUtf8(pdfActionUtf8(action, doc, true)).trimmed();
+        if (text.isEmpty())
+            return {};
+        LinkTarget target;
+        target.kind = LinkTarget::Url;
+        target.url = QUrl::fromUserInput(text);
+        return target;
+    }
+    case pdfium::kActionLaunch: {
+        const QString text = QString::fromUtf8(pdfActionUtf8(action, doc, false)).trimmed();
+        if (text.isEmpty())
+            return {};
+        LinkTarget target;
+        target.kind = LinkTarget::File;
+        target.path = text;
+        return target;
+    }
+    default:
+        return {};
+    }
+}
+
+QString webLinkUrl(FPDF_PAGELINK links, int index)
+{
+    const int needed = pdfApi().FPDFLink_GetURL(links, index, nullptr, 0);
+    if (needed <= 0 || needed > (1 << 20))
+        return {};
+    std::vector<unsigned short> units(size_t(needed), 0);
+    const int written = pdfApi().FPDFLink_GetURL(links, index, units.data(), needed);
+    if (written <= 0)
+        return {};
+    size_t length = 0;
+    while (length < units.size() && units[length] != 0)
+        ++length;
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(units.data()), qsizetype(length)).trimmed();
+}
+
+// The URL of the first plain-text web address around userPoint, if any.
+LinkTarget webLinkAt(FPDF_PAGE page, const QPointF& userPoint)
+{
+    const PdfiumApi& api = pdfApi();
+    TextPagePtr text(api.FPDFText_LoadPage(page));
+    if (!text)
+        return {};
+    WebLinksPtr links(api.FPDFLink_LoadWebLinks(text.get()));
+    if (!links)
+        return {};
+    const int linkCount = api.FPDFLink_CountWebLinks(links.get());
+    for (int link = 0; link < linkCount; ++link) {
+        bool hit = false;
+        const int rectCount = api.FPDFLink_CountRects(links.get(), link);
+        for (int r = 0; r < rectCount && !hit; ++r) {
+            double left = 0, top = 0, right = 0, bottom = 0;
+            if (!api.FPDFLink_GetRect(links.get(), link, r, &left, &top, &right, &bottom))
+                continue;
+            const QRectF rect = rectFromEdges(left, top, right, bottom)
+                                    .adjusted(-kWebLinkSlop, -kWebLinkSlop, kWebLinkSlop, kWebLinkSlop);
+            hit = rect.contains(userPoint);
+        }
+        if (!hit)
+            continue;
+        const QString url = webLinkUrl(links.get(), link);
+        if (url.isEmpty())
+            continue;
+        LinkTarget target;
+        target.kind = LinkTarget::Url;
+        target.url = QUrl::fromUserInput(url);
+        return target;
+    }
+    return {};
+}
+
+QString bookmarkTitle(FPDF_BOOKMARK bookmark)
+{
+    const unsigned long needed = pdfApi().FPDFBookmark_GetTitle(bookmark, nullptr, 0);
+    if (needed < 2 || needed > (1u << 20))
+        return {};
+    std::vector<unsigned short> units(needed / 2 + 1, 0);
+    if (pdfApi().FPDFBookmark_GetTitle(bookmark, units.data(), (unsigned long)(units.size() * 2)) == 0)
+        return {};
+    size_t length = 0;
+    while (length < units.size() && units[length] != 0)
+        ++length;
+    return QString::fromUtf16(reinterpret_cast<const char16_t*>(units.data()), qsizetype(length)).trimmed();
+}
+
+struct OutlineWalk {
+    FPDF_DOCUMENT doc;
+    QSet<FPDF_BOOKMARK> seen;
+    int items = 0;
+};
+
+void appendOutlineItems(OutlineWalk& walk, FPDF_BOOKMARK parent, QList<OutlineItem>& list, int depth)
+{
+    if (depth >= kMaxOutlineDepth)
+        return;
+    const PdfiumApi& api = pdfApi();
+    FPDF_BOOKMARK child = api.FPDFBookmark_GetFirstChild(walk.doc, parent);
+    for (int sibling = 0; child && sibling < kMaxOutlineSiblings && walk.items < kMaxOutlineItems; ++sibling) {
+        if (walk.seen.contains(child))
+            break;  // a loop or a shared subtree: each bookmark is read once
+        walk.seen.insert(child);
+        ++walk.items;
+
+        OutlineItem item;
+        item.title = bookmarkTitle(child);
+        LinkTarget target = targetFromAction(walk.doc, api.FPDFBookmark_GetAction(child));
+        if (target.kind == LinkTarget::None) {
+            FPDF_DEST dest = api.FPDFBookmark_GetDest(walk.doc, child);
+            if (dest)
+                target = pageTarget(api.FPDFDest_GetDestPageIndex(walk.doc, dest));
+        }
+        item.pageIndex = target.kind == LinkTarget::Page ? target.pageIndex : -1;
+        if (target.kind == LinkTarget::Url)
+            item.url = target.url;
+        appendOutlineItems(walk, child, item.children, depth + 1);
+        if (!item.title.isEmpty() || item.pageIndex >= 0 || item.url.isValid() || !item.children.isEmpty())
+            list.append(item);
+        child = api.FPDFBookmark_GetNextSibling(walk.doc, child);
+    }
+}
+
+// The page's characters as a string, and for every UTF-16 unit of it the index
+// of the pdfium character it came from.
+struct PageText {
+    QString text;
+    std::vector<int> charIndexOfUnit;
+};
+
+PageText readPageText(FPDF_TEXTPAGE textPage)
+{
+    PageText result;
+    const int count = pdfApi().FPDFText_CountChars(textPage);
+    for (int i = 0; i < count; ++i) {
+        const char32_t codePoint = pdfApi().FPDFText_GetUnicode(textPage, i);
+        if (codePoint == 0)
+            continue;
+        const QString piece = QString::fromUcs4(&codePoint, 1);
+        result.text += piece;
+        result.charIndexOfUnit.insert(result.charIndexOfUnit.end(), size_t(piece.size()), i);
+    }
+    return result;
+}
+
+// Rectangles of the characters [first, first + count) in displayed-page space.
+void appendCharRangeRects(FPDF_TEXTPAGE textPage, int first, int count, const PdfPageTransform& transform,
+                          QList<QRectF>& rects)
+{
+    const int rectCount = pdfApi().FPDFText_CountRects(textPage, first, count);
+    for (int r = 0; r < rectCount; ++r) {
+        double left = 0, top = 0, right = 0, bottom = 0;
+        if (pdfApi().FPDFText_GetRect(textPage, r, &left, &top, &right, &bottom))
+            rects.append(transform.toPage(rectFromEdges(left, top, right, bottom)));
+    }
+}
+
+} // namespace
+
+PdfDocument::LinkTarget PdfDocument::linkAtPoint(int pageIndex, const QPointF& point) const
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_doc || pageIndex < 0 || pageIndex >= pdfApi().FPDF_GetPageCount(m_doc))
+        return {};
+    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
+    if (!page)
+        return {};
+    const QPointF userPoint = pageTransformOf(page.get()).toUser(point);
+    if (FPDF_LINK link = pdfApi().FPDFLink_GetLinkAtPoint(page.get(), userPoint.x(), userPoint.y())) {
+        if (FPDF_DEST dest = pdfApi().FPDFLink_GetDest(m_doc, link)) {
+            const int index = pdfApi().FPDFDest_GetDestPageIndex(m_doc, dest);
+            if (index >= 0)
+                return pageTarget(index);
+        }
+        const LinkTarget target = targetFromAction(m_doc, pdfApi().FPDFLink_GetAction(link));
+        if (target.kind != LinkTarget::None)
+            return target;
+    }
+    return webLinkAt(page.get(), userPoint);
+}
+
+QList<PdfDocument::OutlineItem> PdfDocument::outline() const
+{
+    QMutexLocker lock(&m_mutex);
+    QList<OutlineItem> items;
+    if (!m_doc)
+        return items;
+    OutlineWalk walk{m_doc, {}, 0};
+    appendOutlineItems(walk, nullptr, items, 0);
+    return items;
+}
+
+QList<QRectF> PdfDocument::findText(int pageIndex, const QString& text) const
+{
+    return findTextWithOptions(pageIndex, text, FindOptions{});
+}
+
+QList<QRectF> PdfDocument::findTextWithOptions(int pageIndex, const QString& text, const FindOptions& options) const
+{
+    if (text.isEmpty() || !isOpen())
+        return {};
+    if (options.useRegex)
+        return findRegexUnlocked(pageIndex, text, options.matchCase);
+
+    QMutexLocker lock(&m_mutex);
+    QList<QRectF> rects;
+    if (!m_doc || pageIndex < 0)
+        return rects;
+    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
+    TextPagePtr textPage(page ? pdfApi().FPDFText_LoadPage(page.get()) : nullptr);
+    if (!textPage)
+        return rects;
+    const PdfPageTransform transform = pageTransformOf(page.get());
+    const unsigned long flags = (options.wholeWord ? pdfium::kMatchWholeWord : 0) |
+                                (options.matchCase ? pdfium::kMatchCase : 0);
+    const QVector<unsigned short> wide = toPdfWide(text);
+    SearchPtr search(pdfApi().FPDFText_FindStart(textPage.get(), wide.constData(), flags, 0));
+    if (!search)
+        return rects;
+    while (pdfApi().FPDFText_FindNext(search.get())) {
+        appendCharRangeRects(textPage.get(), pdfApi().FPDFText_GetSchResultIndex(search.get()),
+                             pdfApi().FPDFText_GetSchCount(search.get()), transform, rects);
+    }
+    return rects;
+}
+
+// Every match of the expression over the page text marks exactly the characters
+// it matched, so "match case" is honoured and no occurrence is marked twice.
+QList<QRectF> PdfDocument::findRegexUnlocked(int pageIndex, const QString& pattern, bool matchCase) const
+{
+    QRegularExpression expression(pattern, matchCase ? QRegularExpression::NoPatternOption
+                                                     : QRegularExpression::CaseInsensitiveOption);
+    if (!expression.isValid())
+        return {};
+    QMutexLocker lock(&m_mutex);
+    QList<QRectF> rects;
+    if (!m_doc || pageIndex < 0)
+        return rects;
+    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
+    TextPagePtr textPage(page ? pdfApi().FPDFText_LoadPage(page.get()) : nullptr);
+    if (!textPage)
+        return rects;
+    const PdfPageTransform transform = pageTransformOf(page.get());
+    const PageText pageText = readPageText(textPage.get());
+    QRegularExpressionMatchIterator matches = expression.globalMatch(pageText.text);
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        if (match.capturedLength() <= 0)
+            continue;
+        const int firstChar = pageText.charIndexOfUnit[size_t(match.capturedStart())];
+        const int lastChar = pageText.charIndexOfUnit[size_t(match.capturedEnd() - 1)];
+        appendCharRangeRects(textPage.get(), firstChar, lastChar - firstChar + 1, transform, rects);
+    }
+    return rects;
+}
+
+QString PdfDocument::extractAllText(int pageIndex) const
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_doc || pageIndex < 0)
+        return {};
+    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
+    TextPagePtr textPage(page ? pdfApi().FPDFText_LoadPage(page.get()) : nullptr);
+    if (!textPage)
+        return {};
+    return readPageText(textPage.get()).text;
+}
+
+QString PdfDocument::extractAllTextAllPages() const
+{
+    QStringList pages;
+    const int count = pageCount();
+    for (int i = 0; i < count; ++i)
+        pages << extractAllText(i);
+    return pages.join(QLatin1Char('\n'));
+}

@@ -1,0 +1,201 @@
+// Page queries and page operations.
+#include "PdfDocument.h"
+
+#include "PdfEngineInternal.h"
+
+#include <QImageReader>
+#include <QSaveFile>
+
+#include <cmath>
+
+using namespace pdfengine;
+
+namespace {
+
+constexpr QSizeF kFallbackPageSize(595, 842);  // A4 in points
+constexpr double kImportedPictureDpi = 150.0;
+constexpr double kMaxPageSide = 14400.0;  // the largest page side a PDF allows, in points
+
+bool isUsablePageSize(const QSizeF& size)
+{
+    return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() > 0 && size.height() > 0 &&
+           size.width() <= kMaxPageSide && size.height() <= kMaxPageSide;
+}
+
+// Loads another PDF from its bytes; the bytes must outlive the document.
+DocumentPtr loadDocumentBytes(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return {};
+    return DocumentPtr(pdfApi().FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
+}
+
+} // namespace
+
+int PdfDocument::pageCount() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_doc ? pdfApi().FPDF_GetPageCount(m_doc) : 0;
+}
+
+QSizeF PdfDocument::pageSize(int pageIndex) const
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_doc)
+        return QSizeF(-1, -1);
+    FS_SIZEF size{};
+    if (pageIndex < 0 || !pdfApi().FPDF_GetPageSizeByIndexF(m_doc, pageIndex, &size))
+        return kFallbackPageSize;
+    return QSizeF(size.width, size.height);
+}
+
+PdfPageTransform PdfDocument::pageTransform(int pageIndex) const
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_doc || pageIndex < 0)
+        return {};
+    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
+    return pageTransformOf(page.get());
+}
+
+bool PdfDocument::deletePage(int pageIndex)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_doc || pageIndex < 0 || pageIndex >= pdfApi().FPDF_GetPageCount(m_doc))
+        return false;
+    pdfApi().FPDFPage_Delete(m_doc, pageIndex);
+    m_modified = true;
+    return true;
+}
+
+bool PdfDocument::rotatePage(int pageIndex, int degrees)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_doc || pageIndex < 0)
+        return false;
+    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
+    if (!page)
+        return false;
+    const int current = std::max(pdfApi().FPDFPage_GetRotation(page.get()), 0);
+    const int addedTurns = ((degrees % 360) + 360) % 360 / 90;
+    pdfApi().FPDFPage_SetRotation(page.get(), (current + addedTurns) % 4);
+    pdfApi().FPDFPage_GenerateContent(page.get());
+    m_modified = true;
+    return true;
+}
+
+bool PdfDocument::movePage(int from, int to)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_doc)
+        return false;
+    const int indices[] = {from};
+    if (!pdfApi().FPDF_MovePages(m_doc, indices, 1, to))
+        return false;
+    m_modified = true;
+    return true;
+}
+
+bool PdfDocument::insertBlankPage(int index, const QSizeF& size)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_doc || !isUsablePageSize(size))
+        return false;
+    PagePtr page(pdfApi().FPDFPage_New(m_doc, std::max(index, 0), size.width(), size.height()));
+    if (!page)
+        return false;
+    pdfApi().FPDFPage_GenerateContent(page.get());
+    m_modified = true;
+    return true;
+}
+
+bool PdfDocument::appendPage(const QString& path, int pageIndex)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_doc)
+        return false;
+    QString fileError;
+    const QByteArray bytes = readWholeFile(path, &fileError);
+    if (!fileError.isEmpty()) {
+        setLastError(fileError);
+        return false;
+    }
+    DocumentPtr source = loadDocumentBytes(bytes);
+    if (!source) {
+        setLastError(pdfiumErrorString());
+        return false;
+    }
+    const int indices[] = {pageIndex};
+    const bool imported = pageIndex >= 0 && pageIndex < pdfApi().FPDF_GetPageCount(source.get()) &&
+                          pdfApi().FPDF_ImportPagesByIndex(m_doc, source.get(), indices, 1,
+                                                           pdfApi().FPDF_GetPageCount(m_doc));
+    source.reset();  // closed before its bytes go
+    if (imported)
+        m_modified = true;
+    return imported;
+}
+
+bool PdfDocument::importDocument(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    if (reader.canRead()) {
+        const QImage picture = reader.read();
+        if (picture.isNull())
+            return false;
+        const QSizeF size(picture.width() * 72.0 / kImportedPictureDpi, picture.height() * 72.0 / kImportedPictureDpi);
+        return appendRenderedPage(picture, size);
+    }
+
+    QMutexLocker lock(&m_mutex);
+    if (!m_doc)
+        return false;
+    QString fileError;
+    const QByteArray bytes = readWholeFile(path, &fileError);
+    if (!fileError.isEmpty()) {
+        setLastError(fileError);
+        return false;
+    }
+    DocumentPtr source = loadDocumentBytes(bytes);
+    if (!source) {
+        setLastError(pdfiumErrorString());
+        return false;
+    }
+    const bool imported =
+        pdfApi().FPDF_ImportPages(m_doc, source.get(), nullptr, pdfApi().FPDF_GetPageCount(m_doc)) != 0;
+    source.reset();
+    if (imported)
+        m_modified = true;
+    return imported;
+}
+
+bool PdfDocument::appendRenderedPage(const QImage& image, const QSizeF& pageSize)
+{
+    if (!isOpen() && !createEmpty())
+        return false;
+    const int index = pageCount();
+    if (!insertBlankPage(index, pageSize))
+        return false;
+    return addImageToPage(index, QPointF(0, 0), pageSize, image);
+}
+
+bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path) const
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_doc || pages.isEmpty())
+        return false;
+    DocumentPtr subset(pdfApi().FPDF_CreateNewDocument());
+    if (!subset)
+        return false;
+    const QVector<int> indices(pages.begin(), pages.end());
+    if (!pdfApi().FPDF_ImportPagesByIndex(subset.get(), m_doc, indices.constData(), (unsigned long)indices.size(), 0))
+        return false;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (!writeDocument(subset.get(), file, 0)) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}

@@ -1,0 +1,221 @@
+#include "PdfEngineInternal.h"
+
+#include "PdfDocument.h"
+#include "PdfPageTransform.h"
+
+#include <QFile>
+#include <QIODevice>
+
+#include <cmath>
+#include <cstring>
+
+namespace pdfengine {
+
+QString pdfiumErrorString()
+{
+    switch (pdfApi().FPDF_GetLastError()) {
+    case 0: return QStringLiteral("No error");
+    case 1: return QStringLiteral("Unknown PDFium error");
+    case 2: return QStringLiteral("File access error");
+    case 3: return QStringLiteral("Invalid PDF format");
+    case 4: return QStringLiteral("Password protected PDF");
+    case 5: return QStringLiteral("PDF security restriction");
+    case 6: return QStringLiteral("Page error");
+    default: return QStringLiteral("PDFium error");
+    }
+}
+
+int writePdfBlock(FPDF_FILEWRITE* record, const void* data, unsigned long size)
+{
+    auto* writer = reinterpret_cast<PdfBlockWriter*>(record);
+    if (!writer || !writer->device)
+        return 0;
+    if (size == 0)
+        return 1;
+    if (!data)
+        return 0;
+    return writer->device->write(static_cast<const char*>(data), qint64(size)) == qint64(size) ? 1 : 0;
+}
+
+bool writeDocument(FPDF_DOCUMENT doc, QIODevice& device, FPDF_DWORD flags)
+{
+    PdfBlockWriter writer{};
+    writer.base.version = 1;
+    writer.base.WriteBlock = &writePdfBlock;
+    writer.device = &device;
+    return pdfApi().FPDF_SaveAsCopy(doc, &writer.base, flags) != 0;
+}
+
+int readByteArrayBlock(void* param, unsigned long position, unsigned char* buffer, unsigned long size)
+{
+    const auto* bytes = static_cast<const QByteArray*>(param);
+    if (!bytes || !buffer)
+        return 0;
+    const quint64 end = quint64(position) + quint64(size);
+    if (end > quint64(bytes->size()))
+        return 0;
+    std::memcpy(buffer, bytes->constData() + position, size);
+    return 1;
+}
+
+QByteArray readWholeFile(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = file.errorString();
+        return {};
+    }
+    if (file.size() > PdfDocument::kMaxFileBytes) {
+        *error = QStringLiteral("Файл слишком велик.");
+        return {};
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        *error = file.errorString();
+        return {};
+    }
+    return bytes;
+}
+
+bool fitsRenderBudget(qint64 width, qint64 height)
+{
+    return width > 0 && height > 0 && width * height <= PdfDocument::kMaxRenderPixels;
+}
+
+BitmapPtr createBitmapFromQImage(QImage& image)
+{
+    return BitmapPtr(pdfApi().FPDFBitmap_CreateEx(image.width(), image.height(), pdfium::kBitmapBGRA,
+                                                  image.bits(), int(image.bytesPerLine())));
+}
+
+QImage renderLoadedPageImage(FPDF_PAGE page, double scale)
+{
+    if (!page || !(scale > 0))
+        return {};
+    const double width = pdfApi().FPDF_GetPageWidthF(page);
+    const double height = pdfApi().FPDF_GetPageHeightF(page);
+    const qint64 w = std::max<qint64>(1, qint64(std::ceil(width * scale)));
+    const qint64 h = std::max<qint64>(1, qint64(std::ceil(height * scale)));
+    if (!fitsRenderBudget(w, h))
+        return {};
+    QImage image(int(w), int(h), QImage::Format_ARGB32);
+    if (image.isNull())
+        return {};
+    image.fill(Qt::white);
+    BitmapPtr bitmap = createBitmapFromQImage(image);
+    if (!bitmap)
+        return {};
+    pdfApi().FPDFBitmap_FillRect(bitmap.get(), 0, 0, int(w), int(h), 0xFFFFFFFF);
+    pdfApi().FPDF_RenderPageBitmap(bitmap.get(), page, 0, 0, int(w), int(h), 0,
+                                   pdfium::kRenderAnnot | pdfium::kRenderLcdText);
+    return image;
+}
+
+QImage qImageFromPdfiumBitmap(FPDF_BITMAP bitmap)
+{
+    if (!bitmap)
+        return {};
+    const PdfiumApi& api = pdfApi();
+    const int width = api.FPDFBitmap_GetWidth(bitmap);
+    const int height = api.FPDFBitmap_GetHeight(bitmap);
+    const int stride = api.FPDFBitmap_GetStride(bitmap);
+    const auto* buffer = static_cast<const uchar*>(api.FPDFBitmap_GetBuffer(bitmap));
+    if (width < 1 || height < 1 || stride <= 0 || !buffer || !fitsRenderBudget(width, height))
+        return {};
+    const int format = api.FPDFBitmap_GetFormat(bitmap);
+    QImage image(width, height,
+                 format == pdfium::kBitmapBGRAPremul ? QImage::Format_ARGB32_Premultiplied : QImage::Format_ARGB32);
+    if (image.isNull())
+        return {};
+    for (int y = 0; y < height; ++y) {
+        const uchar* src = buffer + qint64(y) * stride;
+        uchar* line = image.scanLine(y);
+        auto* dst = reinterpret_cast<QRgb*>(line);
+        switch (format) {
+        case pdfium::kBitmapBGRA:
+        case pdfium::kBitmapBGRAPremul:
+            std::memcpy(line, src, size_t(std::min<qint64>(image.bytesPerLine(), stride)));
+            break;
+        case pdfium::kBitmapBGRx:
+            if (qint64(width) * 4 > stride)
+                return {};
+            for (int x = 0; x < width; ++x)
+                dst[x] = qRgb(src[x * 4 + 2], src[x * 4 + 1], src[x * 4]);
+            break;
+        case pdfium::kBitmapBGR:
+            if (qint64(width) * 3 > stride)
+                return {};
+            for (int x = 0; x < width; ++x)
+                dst[x] = qRgb(src[x * 3 + 2], src[x * 3 + 1], src[x * 3]);
+            break;
+        case pdfium::kBitmapGray:
+            if (width > stride)
+                return {};
+            for (int x = 0; x < width; ++x)
+                dst[x] = 0xFF000000u | (uint(src[x]) * 0x010101u);
+            break;
+        default:
+            return {};
+        }
+    }
+    return image;
+}
+
+QImage imageForPdfiumBitmap(const QImage& image)
+{
+    QImage converted = image.convertToFormat(QImage::Format_ARGB32);
+    return converted.isNull() ? QImage() : converted;
+}
+
+QVector<unsigned short> toPdfWide(const QString& text)
+{
+    QVector<unsigned short> units;
+    units.reserve(text.size() + 1);
+    for (QChar c : text)
+        units.append(c.unicode());
+    units.append(0);
+    return units;
+}
+
+QRectF rectFromEdges(double left, double top, double right, double bottom)
+{
+    return QRectF(std::min(left, right), std::min(top, bottom), std::abs(right - left), std::abs(top - bottom))
+        .normalized();
+}
+
+PdfPageTransform pageTransformOf(FPDF_PAGE page)
+{
+    FS_RECTF box{};
+    if (!page || !pdfApi().FPDF_GetPageBoundingBox(page, &box))
+        return {};
+    const QRectF userBox = rectFromEdges(box.left, box.top, box.right, box.bottom);
+    return PdfPageTransform(userBox, pdfApi().FPDFPage_GetRotation(page));
+}
+
+bool insertImageObject(FPDF_DOCUMENT doc, FPDF_PAGE page, const QRectF& rect, const QImage& image)
+{
+    constexpr double kMinImageSide = 0.1;
+    if (!doc || !page || image.isNull() || rect.width() <= kMinImageSide || rect.height() <= kMinImageSide)
+        return false;
+    QImage pixels = imageForPdfiumBitmap(image);
+    if (pixels.isNull())
+        return false;
+    const PdfiumApi& api = pdfApi();
+    BitmapPtr bitmap = createBitmapFromQImage(pixels);
+    if (!bitmap)
+        return false;
+    PageObjectPtr object(api.FPDFPageObj_NewImageObj(doc));
+    if (!object)
+        return false;
+    FPDF_PAGE pages[] = {page};
+    if (!api.FPDFImageObj_SetBitmap(pages, 1, object.get(), bitmap.get()))
+        return false;
+    if (!api.FPDFImageObj_SetMatrix(object.get(), rect.width(), 0, 0, rect.height(), rect.x(), rect.y()))
+        return false;
+    if (!api.FPDFPage_InsertObject(page, object.get()))
+        return false;
+    object.release();  // the page owns it now
+    return true;
+}
+
+} // namespace pdfengine

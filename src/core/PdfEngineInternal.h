@@ -1,0 +1,100 @@
+#pragma once
+// Helpers shared by the PdfDocument source files: owners of pdfium handles and
+// the conversions between pdfium and Qt. Callers hold pdfiumMutex() whenever a
+// helper reaches pdfium (destroying a holder included).
+
+#include "PdfPageTransform.h"
+#include "PdfiumApi.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QRectF>
+#include <QString>
+#include <QVector>
+
+#include <memory>
+
+class QIODevice;
+
+namespace pdfengine {
+
+struct DocumentCloser {
+    void operator()(FPDF_DOCUMENT doc) const { pdfApi().FPDF_CloseDocument(doc); }
+};
+struct PageCloser {
+    void operator()(FPDF_PAGE page) const { pdfApi().FPDF_ClosePage(page); }
+};
+struct TextPageCloser {
+    void operator()(FPDF_TEXTPAGE page) const { pdfApi().FPDFText_ClosePage(page); }
+};
+struct BitmapDestroyer {
+    void operator()(FPDF_BITMAP bitmap) const { pdfApi().FPDFBitmap_Destroy(bitmap); }
+};
+struct SearchCloser {
+    void operator()(FPDF_SCHHANDLE handle) const { pdfApi().FPDFText_FindClose(handle); }
+};
+struct WebLinksCloser {
+    void operator()(FPDF_PAGELINK links) const { pdfApi().FPDFLink_CloseWebLinks(links); }
+};
+struct PageObjectDestroyer {
+    void operator()(FPDF_PAGEOBJECT object) const { pdfApi().FPDFPageObj_Destroy(object); }
+};
+struct FontCloser {
+    void operator()(FPDF_FONT font) const { pdfApi().FPDFFont_Close(font); }
+};
+
+using DocumentPtr = std::unique_ptr<std::remove_pointer_t<FPDF_DOCUMENT>, DocumentCloser>;
+using PagePtr = std::unique_ptr<std::remove_pointer_t<FPDF_PAGE>, PageCloser>;
+using TextPagePtr = std::unique_ptr<std::remove_pointer_t<FPDF_TEXTPAGE>, TextPageCloser>;
+using BitmapPtr = std::unique_ptr<std::remove_pointer_t<FPDF_BITMAP>, BitmapDestroyer>;
+using SearchPtr = std::unique_ptr<std::remove_pointer_t<FPDF_SCHHANDLE>, SearchCloser>;
+using WebLinksPtr = std::unique_ptr<std::remove_pointer_t<FPDF_PAGELINK>, WebLinksCloser>;
+// A page object not (yet) owned by a page.
+using PageObjectPtr = std::unique_ptr<std::remove_pointer_t<FPDF_PAGEOBJECT>, PageObjectDestroyer>;
+using FontPtr = std::unique_ptr<std::remove_pointer_t<FPDF_FONT>, FontCloser>;
+
+// Text of pdfium's last error.
+QString pdfiumErrorString();
+
+// Block writer handed to FPDF_SaveAsCopy: the pdfium record followed by the
+// device that receives the bytes.
+struct PdfBlockWriter {
+    FPDF_FILEWRITE base;
+    QIODevice* device;
+};
+int writePdfBlock(FPDF_FILEWRITE* record, const void* data, unsigned long size);
+// Writes the whole document to device; false when pdfium or the device fails.
+bool writeDocument(FPDF_DOCUMENT doc, QIODevice& device, FPDF_DWORD flags);
+
+// pdfium file-access block reader over the QByteArray passed as param.
+int readByteArrayBlock(void* param, unsigned long position, unsigned char* buffer, unsigned long size);
+
+// Reads a whole file, bounded by PdfDocument::kMaxFileBytes. Empty result and
+// *error set on failure; an empty file gives empty bytes and no error.
+QByteArray readWholeFile(const QString& path, QString* error);
+
+// Bitmap over the image's own memory (BGRA, the image's stride). The caller
+// keeps the image alive while the bitmap is used.
+BitmapPtr createBitmapFromQImage(QImage& image);
+// Renders an already loaded page on white at rotation 0 (caller holds the lock).
+QImage renderLoadedPageImage(FPDF_PAGE page, double scale);
+// Copies a pdfium-owned bitmap into a new image.
+QImage qImageFromPdfiumBitmap(FPDF_BITMAP bitmap);
+// The image as ARGB32 for making pdfium bitmaps from.
+QImage imageForPdfiumBitmap(const QImage& image);
+// Whether a picture of width x height pixels stays within the render budget.
+bool fitsRenderBudget(qint64 width, qint64 height);
+
+// UTF-16 units of text followed by one 0 unit.
+QVector<unsigned short> toPdfWide(const QString& text);
+
+// Rectangle from pdfium's left/top/right/bottom, normalised.
+QRectF rectFromEdges(double left, double top, double right, double bottom);
+
+// The transform of a loaded page between user space and the displayed page.
+PdfPageTransform pageTransformOf(FPDF_PAGE page);
+
+// Adds one image object covering rect (user space) to the page.
+bool insertImageObject(FPDF_DOCUMENT doc, FPDF_PAGE page, const QRectF& rect, const QImage& image);
+
+} // namespace pdfengine

@@ -1,0 +1,362 @@
+#include "PdfDocument.h"
+#include "PdfFixtures.h"
+#include "PdfiumApi.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+
+using fixtures::readFile;
+using fixtures::textPdf;
+using fixtures::writeFile;
+
+class TestPdfDocumentCore : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void everyDeclaredPdfiumFunctionResolves();
+
+    void openingBadInputFailsWithItsText_data();
+    void openingBadInputFailsWithItsText();
+    void failedOpenLeavesNoDocumentOpen();
+    void encryptedFileAsksForPassword();
+    void mutatedCopiesNeverCrash();
+
+    void createEmptyIsModified();
+    void saveOverOpenFileUsesSiblingAndCleansUp();
+    void saveOverOpenFileKeepsPermissionsAndLeftoverTemp();
+    void saveToNewPathRebindsWithoutTouchingOldFile();
+    void saveToExistingPathReplacesIt();
+    void failedSaveKeepsTargetAndModifiedFlag();
+    void saveWithoutDocumentLeavesErrorAlone();
+    void saveCopyChangesNoState();
+
+    void twoThreadsRenderTwoDocumentsSafely();
+
+private:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+void TestPdfDocumentCore::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+    QString error;
+    QVERIFY2(ensurePdfium(&error), qPrintable(error));
+}
+
+// A wrong name in our declarations fails here rather than at the first call.
+void TestPdfDocumentCore::everyDeclaredPdfiumFunctionResolves()
+{
+    QVERIFY(pdfiumSymbolCount() > 50);
+    for (int i = 0; i < pdfiumSymbolCount(); ++i) {
+        const PdfiumSymbolState symbol = pdfiumSymbol(i);
+        QVERIFY2(symbol.resolved, symbol.name);
+    }
+}
+
+void TestPdfDocumentCore::openingBadInputFailsWithItsText_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("empty") << QByteArray() << QStringLiteral("Файл пуст или не удалось прочитать данные.");
+    QTest::newRow("not a pdf") << QByteArray("GIF89a this is not a PDF at all\n", 32)
+                               << QStringLiteral("Invalid PDF format");
+    QTest::newRow("header only") << QByteArray("%PDF-1.7\n") << QStringLiteral("Invalid PDF format");
+}
+
+void TestPdfDocumentCore::openingBadInputFailsWithItsText()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, error);
+    const QString file = path(QStringLiteral("bad.pdf"));
+    QVERIFY(writeFile(file, bytes));
+    PdfDocument doc;
+    QVERIFY(!doc.open(file));
+    QCOMPARE(doc.lastError(), error);
+    QVERIFY(!doc.isOpen());
+    QCOMPARE(doc.pageCount(), 0);
+    QCOMPARE(readFile(file), bytes);  // nothing on disk changed
+}
+
+void TestPdfDocumentCore::failedOpenLeavesNoDocumentOpen()
+{
+    const QString good = path(QStringLiteral("good.pdf"));
+    const QString empty = path(QStringLiteral("empty.pdf"));
+    QVERIFY(writeFile(good, textPdf({QStringLiteral("One")})));
+    QVERIFY(writeFile(empty, QByteArray()));
+    PdfDocument doc;
+    QVERIFY(doc.open(good));
+    QVERIFY(!doc.open(empty));
+    QVERIFY(!doc.isOpen());
+    QVERIFY(!doc.open(path(QStringLiteral("missing.pdf"))));
+    QVERIFY(!doc.lastError().isEmpty());
+}
+
+void TestPdfDocumentCore::encryptedFileAsksForPassword()
+{
+    const QString plain = path(QStringLiteral("plain.pdf"));
+    const QString locked = path(QStringLiteral("locked.pdf"));
+    QVERIFY(writeFile(plain, textPdf({QStringLiteral("Secret")})));
+    const int rc = QProcess::execute(QStringLiteral("qpdf"), {QStringLiteral("--encrypt"), QStringLiteral("user"),
+                                                             QStringLiteral("owner"), QStringLiteral("256"),
+                                                             QStringLiteral("--"), plain, locked});
+    QVERIFY2(rc == 0, "qpdf is installed by the set-up script");
+    PdfDocument doc;
+    QVERIFY(!doc.open(locked));
+    QCOMPARE(doc.lastError(), QStringLiteral("Password protected PDF"));
+}
+
+// Flipped bytes and truncations of a valid file: every call either works or
+// fails with a text of the error table; none crashes or hangs.
+void TestPdfDocumentCore::mutatedCopiesNeverCrash()
+{
+    fixtures::PageSpec page;
+    page.runs << fixtures::TextRun{QStringLiteral("Mutation target")};
+    page.links << fixtures::LinkAnnot{QRectF(70, 690, 200, 40), -1, QStringLiteral("example.org"), {}};
+    page.drawBox = true;
+    const QByteArray original = fixtures::pagesPdf({page, page});
+    const QStringList knownErrors{QStringLiteral("Unknown PDFium error"), QStringLiteral("File access error"),
+                                  QStringLiteral("Invalid PDF format"), QStringLiteral("Password protected PDF"),
+                                  QStringLiteral("PDF security restriction"), QStringLiteral("Page error"),
+                                  QStringLiteral("PDFium error"),
+                                  QStringLiteral("Файл пуст или не удалось прочитать данные.")};
+    // Refused files are expected here by the hundred: keep their warnings quiet.
+    static QtMessageHandler previous = nullptr;
+    previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (!text.startsWith(QLatin1String("Cannot open document:")))
+            previous(type, context, text);
+    });
+    const auto restore = qScopeGuard([] { qInstallMessageHandler(previous); });
+    QRandomGenerator random(20261206);
+    const QString file = path(QStringLiteral("mutated.pdf"));
+    int opened = 0;
+    for (int round = 0; round < 300; ++round) {
+        QByteArray bytes = original;
+        if (round % 10 == 0) {
+            bytes.truncate(random.bounded(int(bytes.size())));
+        } else {
+            const int flips = 1 + random.bounded(8);
+            for (int f = 0; f < flips; ++f)
+                bytes[random.bounded(int(bytes.size()))] = char(random.bounded(256));
+        }
+        QVERIFY(writeFile(file, bytes));
+        PdfDocument doc;
+        if (!doc.open(file)) {
+            QVERIFY2(knownErrors.contains(doc.lastError()), qPrintable(doc.lastError()));
+            continue;
+        }
+        ++opened;
+        for (int p = 0; p < std::min(doc.pageCount(), 3); ++p) {
+            doc.renderPage(p, 0.2, 0);
+            doc.extractAllText(p);
+            doc.findText(p, QStringLiteral("target"));
+            doc.linkAtPoint(p, QPointF(100, 700));
+        }
+        doc.outline();
+    }
+    QVERIFY(opened > 0);
+}
+
+void TestPdfDocumentCore::createEmptyIsModified()
+{
+    PdfDocument doc;
+    QVERIFY(doc.createEmpty());
+    QVERIFY(doc.isOpen());
+    QVERIFY(doc.isModified());
+    QVERIFY(doc.filePath().isEmpty());
+    QCOMPARE(doc.pageCount(), 0);
+    doc.close();
+    QVERIFY(!doc.isOpen());
+    QVERIFY(!doc.isModified());
+}
+
+void TestPdfDocumentCore::saveOverOpenFileUsesSiblingAndCleansUp()
+{
+    QDir dir(path(QStringLiteral("same")));
+    QVERIFY(dir.mkpath(QStringLiteral(".")));
+    const QString file = dir.filePath(QStringLiteral("report.pdf"));
+    QVERIFY(writeFile(file, textPdf({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    QVERIFY(doc.deletePage(1));
+    QVERIFY(doc.isModified());
+    // Another spelling of the same file.
+    const QString otherForm = dir.filePath(QStringLiteral("./../same//report.pdf"));
+    QVERIFY(doc.save(otherForm));
+    QVERIFY(!doc.isModified());
+    QCOMPARE(doc.pageCount(), 2);
+    QCOMPARE(dir.entryList(QDir::Files), QStringList{QStringLiteral("report.pdf")});
+    PdfDocument reread;
+    QVERIFY(reread.open(file));
+    QCOMPARE(reread.pageCount(), 2);
+    QCOMPARE(reread.extractAllText(1), QStringLiteral("C"));
+    // The reloaded document keeps working after the replace.
+    QVERIFY(doc.deletePage(0));
+    QVERIFY(doc.save(file));
+    QVERIFY(reread.open(file));
+    QCOMPARE(reread.pageCount(), 1);
+}
+
+void TestPdfDocumentCore::saveOverOpenFileKeepsPermissionsAndLeftoverTemp()
+{
+    QDir dir(path(QStringLiteral("perm")));
+    QVERIFY(dir.mkpath(QStringLiteral(".")));
+    const QString file = dir.filePath(QStringLiteral("a.pdf"));
+    QVERIFY(writeFile(file, textPdf({QStringLiteral("A"), QStringLiteral("B")})));
+    const QFile::Permissions permissions = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    QVERIFY(QFile::setPermissions(file, permissions));
+    const QFile::Permissions before = QFileInfo(file).permissions();
+    const QString leftover = file + QStringLiteral(".~tmp");
+    QVERIFY(writeFile(leftover, "someone else's bytes"));
+
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    QVERIFY(doc.deletePage(0));
+    QVERIFY(doc.save(file));
+    QCOMPARE(QFileInfo(file).permissions(), before);
+    QCOMPARE(readFile(leftover), QByteArray("someone else's bytes"));
+    QCOMPARE(dir.entryList(QDir::Files).size(), 2);
+    PdfDocument reread;
+    QVERIFY(reread.open(file));
+    QCOMPARE(reread.pageCount(), 1);
+}
+
+void TestPdfDocumentCore::saveToNewPathRebindsWithoutTouchingOldFile()
+{
+    const QString oldFile = path(QStringLiteral("old.pdf"));
+    const QString newFile = path(QStringLiteral("new.pdf"));
+    const QByteArray oldBytes = textPdf({QStringLiteral("A"), QStringLiteral("B")});
+    QVERIFY(writeFile(oldFile, oldBytes));
+    PdfDocument doc;
+    QVERIFY(doc.open(oldFile));
+    QVERIFY(doc.deletePage(0));
+    QVERIFY(doc.save(newFile));
+    QCOMPARE(doc.filePath(), newFile);
+    QVERIFY(!doc.isModified());
+    QCOMPARE(readFile(oldFile), oldBytes);
+    PdfDocument reread;
+    QVERIFY(reread.open(newFile));
+    QCOMPARE(reread.pageCount(), 1);
+}
+
+void TestPdfDocumentCore::saveToExistingPathReplacesIt()
+{
+    QDir dir(path(QStringLiteral("replace")));
+    QVERIFY(dir.mkpath(QStringLiteral(".")));
+    const QString source = path(QStringLiteral("source.pdf"));
+    const QString target = dir.filePath(QStringLiteral("target.pdf"));
+    QVERIFY(writeFile(source, textPdf({QStringLiteral("New")})));
+    QVERIFY(writeFile(target, "old content"));
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    QVERIFY(doc.saveAs(target));
+    QCOMPARE(dir.entryList(QDir::Files), QStringList{QStringLiteral("target.pdf")});
+    QVERIFY(readFile(target).startsWith("%PDF"));
+}
+
+void TestPdfDocumentCore::failedSaveKeepsTargetAndModifiedFlag()
+{
+    PdfDocument doc;
+    QVERIFY(doc.createEmpty());
+    QVERIFY(doc.insertBlankPage(0, QSizeF(200, 200)));
+    QVERIFY(!doc.save(path(QStringLiteral("no-such-folder/out.pdf"))));
+    QVERIFY(!doc.lastError().isEmpty());
+    QVERIFY(doc.isModified());
+    QVERIFY(doc.filePath().isEmpty());
+
+    // A folder in the way of the target: the folder stays as it was.
+    const QString blocked = path(QStringLiteral("blocked.pdf"));
+    QVERIFY(QDir().mkpath(blocked));
+    QVERIFY(!doc.save(blocked));
+    QVERIFY(QFileInfo(blocked).isDir());
+    QVERIFY(doc.isModified());
+    QCOMPARE(doc.pageCount(), 1);
+}
+
+void TestPdfDocumentCore::saveWithoutDocumentLeavesErrorAlone()
+{
+    PdfDocument doc;
+    QVERIFY(!doc.open(path(QStringLiteral("missing.pdf"))));
+    const QString error = doc.lastError();
+    QVERIFY(!doc.save(path(QStringLiteral("x.pdf"))));
+    QCOMPARE(doc.lastError(), error);
+    QVERIFY(!QFile::exists(path(QStringLiteral("x.pdf"))));
+}
+
+void TestPdfDocumentCore::saveCopyChangesNoState()
+{
+    const QString file = path(QStringLiteral("copy-src.pdf"));
+    QVERIFY(writeFile(file, textPdf({QStringLiteral("A"), QStringLiteral("B")})));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    QVERIFY(!doc.open(path(QStringLiteral("missing.pdf"))));
+    QVERIFY(doc.open(file));
+    QVERIFY(doc.deletePage(0));
+    QVERIFY(!doc.appendPage(path(QStringLiteral("missing.pdf")), 0));
+    const QString error = doc.lastError();
+    QVERIFY(!error.isEmpty());
+
+    const QString copy = path(QStringLiteral("copy.pdf"));
+    QVERIFY(doc.saveCopy(copy));
+    QCOMPARE(doc.filePath(), file);
+    QVERIFY(doc.isModified());
+    QCOMPARE(doc.lastError(), error);
+    QVERIFY(!doc.saveCopy(path(QStringLiteral("no-such-folder/copy.pdf"))));
+    QCOMPARE(doc.lastError(), error);
+    PdfDocument reread;
+    QVERIFY(reread.open(copy));
+    QCOMPARE(reread.pageCount(), 1);
+}
+
+// pdfium is not thread-safe even across documents: two threads rendering two
+// documents must still produce exactly the single-threaded pictures.
+void TestPdfDocumentCore::twoThreadsRenderTwoDocumentsSafely()
+{
+    const QString fileA = path(QStringLiteral("thread-a.pdf"));
+    const QString fileB = path(QStringLiteral("thread-b.pdf"));
+    QVERIFY(writeFile(fileA, textPdf({QStringLiteral("Thread A page"), QStringLiteral("Second")})));
+    fixtures::PageSpec boxPage;
+    boxPage.drawBox = true;
+    boxPage.runs << fixtures::TextRun{QStringLiteral("Thread B"), 100, 500, 40};
+    QVERIFY(writeFile(fileB, fixtures::pagesPdf({boxPage})));
+    PdfDocument docA;
+    PdfDocument docB;
+    QVERIFY(docA.open(fileA));
+    QVERIFY(docB.open(fileB));
+    const QImage referenceA = docA.renderPage(0, 0.5, 0);
+    const QImage referenceB = docB.renderPageLayer(0, 0.5, 90, PdfRenderWithoutText, true);
+    QVERIFY(!referenceA.isNull() && !referenceB.isNull());
+
+    std::atomic<int> mismatches{0};
+    auto work = [&](PdfDocument& doc, const QImage& reference, bool layered) {
+        for (int i = 0; i < 60; ++i) {
+            const QImage image = layered ? doc.renderPageLayer(0, 0.5, 90, PdfRenderWithoutText, true)
+                                         : doc.renderPage(0, 0.5, 0);
+            if (image != reference)
+                ++mismatches;
+            doc.findText(0, QStringLiteral("Thread"));
+        }
+    };
+    QThread* a = QThread::create([&] { work(docA, referenceA, false); });
+    QThread* b = QThread::create([&] { work(docB, referenceB, true); });
+    a->start();
+    b->start();
+    QVERIFY(a->wait(120000));
+    QVERIFY(b->wait(120000));
+    delete a;
+    delete b;
+    QCOMPARE(mismatches.load(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestPdfDocumentCore)
+#include "tst_pdfdocument_core.moc"

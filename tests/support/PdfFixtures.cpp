@@ -1,0 +1,146 @@
+#include "PdfFixtures.h"
+
+#include <QFile>
+
+namespace fixtures {
+
+QByteArray buildPdf(const QStringList& objects)
+{
+    QByteArray out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";
+    QList<qsizetype> offsets;
+    for (int i = 0; i < objects.size(); ++i) {
+        offsets << out.size();
+        out += QByteArray::number(i + 1) + " 0 obj\n" + objects.at(i).toLatin1() + "\nendobj\n";
+    }
+    const qsizetype xref = out.size();
+    out += "xref\n0 " + QByteArray::number(objects.size() + 1) + "\n0000000000 65535 f \n";
+    for (qsizetype offset : offsets)
+        out += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    out += "trailer\n<< /Size " + QByteArray::number(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
+           QByteArray::number(xref) + "\n%%EOF\n";
+    return out;
+}
+
+namespace {
+
+QString pdfString(const QString& text)
+{
+    QString escaped = text;
+    escaped.replace(QLatin1String("\\"), QLatin1String("\\\\"))
+        .replace(QLatin1String("("), QLatin1String("\\("))
+        .replace(QLatin1String(")"), QLatin1String("\\)"));
+    return QLatin1Char('(') + escaped + QLatin1Char(')');
+}
+
+QString contentStream(const PageSpec& page)
+{
+    QString content;
+    if (page.drawBox)
+        content += QStringLiteral("0.5 g 300 300 100 100 re f 0 g\n");
+    for (const TextRun& run : page.runs) {
+        content += QStringLiteral("BT /F1 %1 Tf %2 %3 Td %4 Tj ET\n")
+                       .arg(run.size)
+                       .arg(run.x)
+                       .arg(run.y)
+                       .arg(pdfString(run.text));
+    }
+    return content;
+}
+
+QString rectArray(const QRectF& r)
+{
+    return QStringLiteral("[%1 %2 %3 %4]").arg(r.left()).arg(r.top()).arg(r.right()).arg(r.bottom());
+}
+
+} // namespace
+
+QByteArray pagesPdf(const QList<PageSpec>& pages)
+{
+    // 1 catalog, 2 pages, 3 font, then per page: page, content, its links.
+    QStringList objects{QString(), QString(), QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>")};
+    QStringList kids;
+    QList<int> pageObjects;
+    int next = 4;
+    for (const PageSpec& page : pages) {
+        pageObjects << next;
+        next += 2 + int(page.links.size());
+    }
+    for (int p = 0; p < pages.size(); ++p) {
+        const PageSpec& page = pages.at(p);
+        const int pageObject = pageObjects.at(p);
+        kids << QStringLiteral("%1 0 R").arg(pageObject);
+        QStringList annots;
+        for (int l = 0; l < page.links.size(); ++l)
+            annots << QStringLiteral("%1 0 R").arg(pageObject + 2 + l);
+        QString dict = QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %1 %2] /Contents %3 0 R "
+                                      "/Resources << /Font << /F1 3 0 R >> >>")
+                           .arg(page.width)
+                           .arg(page.height)
+                           .arg(pageObject + 1);
+        if (page.rotate)
+            dict += QStringLiteral(" /Rotate %1").arg(page.rotate);
+        if (!page.cropBox.isEmpty())
+            dict += QStringLiteral(" /CropBox ") + rectArray(page.cropBox);
+        if (!annots.isEmpty())
+            dict += QStringLiteral(" /Annots [") + annots.join(QLatin1Char(' ')) + QLatin1Char(']');
+        dict += QStringLiteral(" >>");
+        objects << dict;
+        const QByteArray content = contentStream(page).toLatin1();
+        objects << QStringLiteral("<< /Length %1 >>\nstream\n").arg(content.size()) + QString::fromLatin1(content) +
+                       QStringLiteral("\nendstream");
+        for (const LinkAnnot& link : page.links) {
+            QString annot = QStringLiteral("<< /Type /Annot /Subtype /Link /Border [0 0 0] /Rect ") + rectArray(link.rect);
+            if (link.destPage >= 0)
+                annot += QStringLiteral(" /Dest [%1 0 R /XYZ 0 0 0]").arg(pageObjects.value(link.destPage));
+            else if (!link.uri.isEmpty())
+                annot += QStringLiteral(" /A << /S /URI /URI ") + pdfString(link.uri) + QStringLiteral(" >>");
+            else if (!link.launch.isEmpty())
+                annot += QStringLiteral(" /A << /S /Launch /F ") + pdfString(link.launch) + QStringLiteral(" >>");
+            objects << annot + QStringLiteral(" >>");
+        }
+    }
+    objects[0] = QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>");
+    objects[1] = QStringLiteral("<< /Type /Pages /Kids [%1] /Count %2 >>").arg(kids.join(QLatin1Char(' '))).arg(pages.size());
+    return buildPdf(objects);
+}
+
+QByteArray textPdf(const QStringList& pageTexts)
+{
+    QList<PageSpec> pages;
+    for (const QString& text : pageTexts) {
+        PageSpec page;
+        if (!text.isEmpty())
+            page.runs << TextRun{text};
+        pages << page;
+    }
+    return pagesPdf(pages);
+}
+
+QByteArray outlinePdf(const QStringList& outlineItemObjects, int firstItemObject, int lastItemObject)
+{
+    QStringList objects;
+    objects << QStringLiteral("<< /Type /Catalog /Pages 2 0 R /Outlines %1 0 R >>").arg(outlinesObject());
+    objects << QStringLiteral("<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>");
+    for (int i = 0; i < 3; ++i)
+        objects << QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] >>");
+    if (outlineItemObjects.isEmpty())
+        objects << QStringLiteral("<< /Type /Outlines /Count 0 >>");
+    else
+        objects << QStringLiteral("<< /Type /Outlines /First %1 0 R /Last %2 0 R >>").arg(firstItemObject).arg(lastItemObject);
+    objects << outlineItemObjects;
+    return buildPdf(objects);
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace fixtures

@@ -1,0 +1,63 @@
+#pragma once
+// Small PDFs written byte by byte for the tests, so every fixture is visible
+// and regenerable.
+
+#include <QByteArray>
+#include <QList>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+
+namespace fixtures {
+
+// A complete PDF from numbered object bodies (object i + 1 is objects[i]);
+// object 1 must be the catalog. Offsets and the cross-reference table are exact.
+QByteArray buildPdf(const QStringList& objects);
+
+// One text run on a page.
+struct TextRun {
+    QString text;     // Latin-1 only: drawn with the standard Helvetica font
+    double x = 72;
+    double y = 700;
+    double size = 24;
+};
+
+// One link annotation on a page.
+struct LinkAnnot {
+    QRectF rect;      // user space
+    int destPage = -1;  // a /Dest to this page index, or
+    QString uri;        // a URI action, or
+    QString launch;     // a launch action
+};
+
+struct PageSpec {
+    QList<TextRun> runs;
+    QList<LinkAnnot> links;
+    double width = 595;
+    double height = 842;
+    int rotate = 0;       // /Rotate in degrees
+    QRectF cropBox;       // none when empty
+    bool drawBox = false; // a filled grey rectangle 100 x 100 at (300, 300)
+};
+
+// A document of the given pages; text is drawn in the standard Helvetica font.
+QByteArray pagesPdf(const QList<PageSpec>& pages);
+
+// Convenience: one A4 page per text.
+QByteArray textPdf(const QStringList& pageTexts);
+
+// A document with three empty pages and an outline whose item dictionaries
+// are the given object bodies, numbered from firstOutlineObject() on; the
+// outline root names firstItemObject and lastItemObject as its children.
+QByteArray outlinePdf(const QStringList& outlineItemObjects, int firstItemObject, int lastItemObject);
+// Object number of the first outline item in outlinePdf (after catalog, pages,
+// the three page objects and the outline root).
+constexpr int firstOutlineObject() { return 7; }
+constexpr int outlinesObject() { return 6; }
+// Object numbers of the three pages in outlinePdf.
+constexpr int outlinePageObject(int index) { return 3 + index; }
+
+bool writeFile(const QString& path, const QByteArray& bytes);
+QByteArray readFile(const QString& path);
+
+} // namespace fixtures
