@@ -1,0 +1,371 @@
+#include "PdfDocument.h"
+#include "PdfFixtures.h"
+
+#include <QElapsedTimer>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using fixtures::LinkAnnot;
+using fixtures::PageSpec;
+using fixtures::TextRun;
+using fixtures::writeFile;
+using LinkTarget = PdfDocument::LinkTarget;
+using OutlineItem = PdfDocument::OutlineItem;
+
+namespace {
+
+QString outlineItem(const QString& title, int parent, int prev, int next, const QString& extra = {})
+{
+    QString body = QStringLiteral("<< /Parent %1 0 R").arg(parent);
+    if (!title.isNull())
+        body += QStringLiteral(" /Title (%1)").arg(title);
+    if (prev > 0)
+        body += QStringLiteral(" /Prev %1 0 R").arg(prev);
+    if (next > 0)
+        body += QStringLiteral(" /Next %1 0 R").arg(next);
+    return body + QLatin1Char(' ') + extra + QStringLiteral(" >>");
+}
+
+int depthOf(const QList<OutlineItem>& items)
+{
+    int depth = 0;
+    for (const OutlineItem& item : items)
+        depth = std::max(depth, 1 + depthOf(item.children));
+    return depth;
+}
+
+// Dark pixels of a render inside a displayed-page rectangle (bottom-left origin).
+int inkInside(const QImage& image, const QRectF& pageRect, double pageHeight, double scale)
+{
+    const QRect pixels(int(pageRect.left() * scale), int((pageHeight - pageRect.bottom()) * scale),
+                       int(pageRect.width() * scale), int(pageRect.height() * scale));
+    int count = 0;
+    for (int y = pixels.top(); y <= pixels.bottom(); ++y)
+        for (int x = pixels.left(); x <= pixels.right(); ++x)
+            if (image.rect().contains(x, y) && qGray(image.pixel(x, y)) < 128)
+                ++count;
+    return count;
+}
+
+} // namespace
+
+class TestPdfDocumentNavigation : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void linkAnnotationsLeadToPagesUrlsAndFiles();
+    void plainTextAddressesAreLinksWithSlop();
+    void outlineKeepsMeaningfulItems();
+    void outlineStopsAtDepth33();
+    void outlineWithLoopEnds();
+    void outlineOfDocumentWithoutBookmarks();
+    void searchOptions_data();
+    void searchOptions();
+    void matchSpanningTwoRunsGivesTwoRectangles();
+    void regexWithMatchCaseMarksOnlyMatches();
+    void invalidRegexFindsNothingQuietly();
+    void pageTextsJoinWithNewlines();
+    void hitsOnTurnedAndCroppedPagesLieOnTheWords_data();
+    void hitsOnTurnedAndCroppedPagesLieOnTheWords();
+    void linksOnTurnedPageFollowTheDisplayedPlace();
+
+private:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    bool openPages(PdfDocument& doc, const QList<PageSpec>& pages, const QString& name);
+    bool openOutline(PdfDocument& doc, const QStringList& items, int first, int last);
+    QTemporaryDir m_dir;
+};
+
+void TestPdfDocumentNavigation::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+}
+
+bool TestPdfDocumentNavigation::openPages(PdfDocument& doc, const QList<PageSpec>& pages, const QString& name)
+{
+    return writeFile(path(name), fixtures::pagesPdf(pages)) && doc.open(path(name));
+}
+
+bool TestPdfDocumentNavigation::openOutline(PdfDocument& doc, const QStringList& items, int first, int last)
+{
+    static int counter = 0;
+    const QString file = path(QStringLiteral("outline-%1.pdf").arg(++counter));
+    return writeFile(file, fixtures::outlinePdf(items, first, last)) && doc.open(file);
+}
+
+void TestPdfDocumentNavigation::linkAnnotationsLeadToPagesUrlsAndFiles()
+{
+    PageSpec first;
+    first.links << LinkAnnot{QRectF(50, 50, 100, 100), 2, {}, {}}
+                << LinkAnnot{QRectF(200, 50, 100, 100), -1, QStringLiteral("example.org"), {}}
+                << LinkAnnot{QRectF(350, 50, 100, 100), -1, QStringLiteral("https://vorn.test/a b"), {}}
+                << LinkAnnot{QRectF(50, 300, 100, 100), -1, {}, QStringLiteral("letters/reply.pdf")};
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {first, PageSpec(), PageSpec()}, QStringLiteral("links.pdf")));
+
+    const LinkTarget toPage = doc.linkAtPoint(0, QPointF(100, 100));
+    QCOMPARE(toPage.kind, int(LinkTarget::Page));
+    QCOMPARE(toPage.pageIndex, 2);
+
+    const LinkTarget bareHost = doc.linkAtPoint(0, QPointF(250, 100));
+    QCOMPARE(bareHost.kind, int(LinkTarget::Url));
+    QCOMPARE(bareHost.url, QUrl(QStringLiteral("http://example.org")));
+    QCOMPARE(bareHost.pageIndex, -1);
+
+    QCOMPARE(doc.linkAtPoint(0, QPointF(400, 100)).url.host(), QStringLiteral("vorn.test"));
+
+    const LinkTarget file = doc.linkAtPoint(0, QPointF(100, 350));
+    QCOMPARE(file.kind, int(LinkTarget::File));
+    QCOMPARE(file.path, QStringLiteral("letters/reply.pdf"));
+    QVERIFY(file.url.isEmpty());
+
+    QCOMPARE(doc.linkAtPoint(0, QPointF(500, 700)).kind, int(LinkTarget::None));
+    QCOMPARE(doc.linkAtPoint(3, QPointF(100, 100)).kind, int(LinkTarget::None));
+    QCOMPARE(doc.linkAtPoint(-1, QPointF(100, 100)).kind, int(LinkTarget::None));
+}
+
+void TestPdfDocumentNavigation::plainTextAddressesAreLinksWithSlop()
+{
+    PageSpec page;
+    page.runs << TextRun{QStringLiteral("Visit https://vorn.test/docs today"), 72, 600, 14};
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {page}, QStringLiteral("weblink.pdf")));
+    const QList<QRectF> hits = doc.findText(0, QStringLiteral("https://vorn.test/docs"));
+    QCOMPARE(hits.size(), 1);
+    const QRectF box = hits.first();
+    const double midY = box.center().y();
+
+    const LinkTarget inside = doc.linkAtPoint(0, box.center());
+    QCOMPARE(inside.kind, int(LinkTarget::Url));
+    QCOMPARE(inside.url, QUrl(QStringLiteral("https://vorn.test/docs")));
+    QCOMPARE(doc.linkAtPoint(0, QPointF(box.right() + 1.0, midY)).kind, int(LinkTarget::Url));
+    QCOMPARE(doc.linkAtPoint(0, QPointF(box.right() + 2.0, midY)).kind, int(LinkTarget::None));
+    QCOMPARE(doc.linkAtPoint(0, QPointF(box.center().x(), box.top() - 1.0)).kind, int(LinkTarget::Url));
+    QCOMPARE(doc.linkAtPoint(0, QPointF(box.center().x(), box.top() - 2.0)).kind, int(LinkTarget::None));
+}
+
+void TestPdfDocumentNavigation::outlineKeepsMeaningfulItems()
+{
+    using fixtures::firstOutlineObject;
+    using fixtures::outlinePageObject;
+    const int root = fixtures::outlinesObject();
+    const int a = firstOutlineObject();
+    // a: "Chapter" -> page 2 with a child; b: empty (dropped); c: launch only;
+    // d: URI; e: child of a with a /Dest to page 1.
+    QStringList items;
+    items << outlineItem(QStringLiteral("  Chapter  "), root, 0, a + 1,
+                         QStringLiteral("/Dest [%1 0 R /Fit] /First %2 0 R /Last %2 0 R").arg(outlinePageObject(2)).arg(a + 4));
+    items << outlineItem(QString(), root, a, a + 2);
+    items << outlineItem(QStringLiteral("Attachment"), root, a + 1, a + 3, QStringLiteral("/A << /S /Launch /F (x.pdf) >>"));
+    items << outlineItem(QStringLiteral("Web"), root, a + 2, 0, QStringLiteral("/A << /S /URI /URI (vorn.test) >>"));
+    items << outlineItem(QStringLiteral("Section"), a, 0, 0, QStringLiteral("/Dest [%1 0 R /Fit]").arg(outlinePageObject(1)));
+    PdfDocument doc;
+    QVERIFY(openOutline(doc, items, a, a + 3));
+    const QList<OutlineItem> outline = doc.outline();
+    QCOMPARE(outline.size(), 3);
+    QCOMPARE(outline[0].title, QStringLiteral("Chapter"));
+    QCOMPARE(outline[0].pageIndex, 2);
+    QCOMPARE(outline[0].children.size(), 1);
+    QCOMPARE(outline[0].children[0].title, QStringLiteral("Section"));
+    QCOMPARE(outline[0].children[0].pageIndex, 1);
+    QCOMPARE(outline[1].title, QStringLiteral("Attachment"));
+    QCOMPARE(outline[1].pageIndex, -1);
+    QVERIFY(outline[1].url.isEmpty());
+    QCOMPARE(outline[2].url, QUrl(QStringLiteral("http://vorn.test")));
+    QCOMPARE(outline[2].pageIndex, -1);
+}
+
+void TestPdfDocumentNavigation::outlineStopsAtDepth33()
+{
+    const int first = fixtures::firstOutlineObject();
+    QStringList items;
+    for (int level = 0; level < 40; ++level) {
+        const int self = first + level;
+        const int parent = level == 0 ? fixtures::outlinesObject() : self - 1;
+        const QString child = level + 1 < 40 ? QStringLiteral("/First %1 0 R /Last %1 0 R").arg(self + 1) : QString();
+        items << outlineItem(QStringLiteral("Level %1").arg(level + 1), parent, 0, 0, child);
+    }
+    PdfDocument doc;
+    QVERIFY(openOutline(doc, items, first, first));
+    const QList<OutlineItem> outline = doc.outline();
+    QCOMPARE(depthOf(outline), 33);
+    const OutlineItem* deepest = &outline.first();
+    while (!deepest->children.isEmpty())
+        deepest = &deepest->children.first();
+    QCOMPARE(deepest->title, QStringLiteral("Level 33"));
+}
+
+// Each item names the first item as its child and next sibling: read naively
+// this never ends.
+void TestPdfDocumentNavigation::outlineWithLoopEnds()
+{
+    const int first = fixtures::firstOutlineObject();
+    QStringList items;
+    for (int i = 0; i < 3; ++i) {
+        items << outlineItem(QStringLiteral("Loop %1").arg(i), fixtures::outlinesObject(), 0,
+                             i < 2 ? first + i + 1 : first, QStringLiteral("/First %1 0 R /Last %1 0 R").arg(first));
+    }
+    PdfDocument doc;
+    QVERIFY(openOutline(doc, items, first, first + 2));
+    QElapsedTimer timer;
+    timer.start();
+    const QList<OutlineItem> outline = doc.outline();
+    QVERIFY(timer.elapsed() < 5000);
+    QVERIFY(!outline.isEmpty());
+    QCOMPARE(outline.first().title, QStringLiteral("Loop 0"));
+}
+
+void TestPdfDocumentNavigation::outlineOfDocumentWithoutBookmarks()
+{
+    PdfDocument doc;
+    QVERIFY(doc.outline().isEmpty());
+    QVERIFY(openOutline(doc, {}, 0, 0));
+    QVERIFY(doc.outline().isEmpty());
+}
+
+void TestPdfDocumentNavigation::searchOptions_data()
+{
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<bool>("matchCase");
+    QTest::addColumn<bool>("wholeWord");
+    QTest::addColumn<bool>("regex");
+    QTest::addColumn<int>("hits");
+    // Page text: "Report report REPORT reporting"
+    QTest::newRow("plain finds every case and inside words") << "report" << false << false << false << 4;
+    QTest::newRow("match case") << "report" << true << false << false << 2;
+    QTest::newRow("whole word") << "report" << false << true << false << 3;
+    QTest::newRow("match case and whole word") << "report" << true << true << false << 1;
+    QTest::newRow("regex case-insensitive") << "rep[o]rt\\b" << false << false << true << 3;
+    QTest::newRow("regex match case") << "R[A-Z]+" << true << false << true << 1;
+    QTest::newRow("regex ignores whole word") << "port" << false << true << true << 4;
+    QTest::newRow("empty needle") << "" << false << false << false << 0;
+    QTest::newRow("regex matching empty") << "x*" << false << false << true << 0;
+}
+
+void TestPdfDocumentNavigation::searchOptions()
+{
+    QFETCH(QString, needle);
+    QFETCH(bool, matchCase);
+    QFETCH(bool, wholeWord);
+    QFETCH(bool, regex);
+    QFETCH(int, hits);
+    PageSpec page;
+    page.runs << TextRun{QStringLiteral("Report report REPORT reporting"), 72, 600, 14};
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {page}, QStringLiteral("search.pdf")));
+    PdfDocument::FindOptions options;
+    options.matchCase = matchCase;
+    options.wholeWord = wholeWord;
+    options.useRegex = regex;
+    QCOMPARE(doc.findTextWithOptions(0, needle, options).size(), hits);
+}
+
+void TestPdfDocumentNavigation::matchSpanningTwoRunsGivesTwoRectangles()
+{
+    PageSpec page;
+    page.runs << TextRun{QStringLiteral("first line ends with alpha"), 72, 600, 14}
+              << TextRun{QStringLiteral("beta starts the next"), 72, 580, 14};
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {page}, QStringLiteral("two-lines.pdf")));
+    const QString text = doc.extractAllText(0);
+    QVERIFY2(text.contains(QStringLiteral("alpha\r\nbeta")) || text.contains(QStringLiteral("alpha\nbeta")),
+             qPrintable(text));
+    const QList<QRectF> rects = doc.findText(0, QStringLiteral("alpha"));
+    QCOMPARE(rects.size(), 1);
+    QVERIFY(rects.first().top() > 595 && rects.first().top() < 620);
+    const QList<QRectF> both = doc.findTextWithOptions(0, QStringLiteral("alpha\\s+beta"), {false, false, true});
+    QCOMPARE(both.size(), 2);
+}
+
+// The expression matches "Invoice" only; the lower-case "invoice" must not be marked.
+void TestPdfDocumentNavigation::regexWithMatchCaseMarksOnlyMatches()
+{
+    PageSpec page;
+    page.runs << TextRun{QStringLiteral("invoice"), 72, 700, 14} << TextRun{QStringLiteral("Invoice"), 72, 500, 14};
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {page}, QStringLiteral("regex-case.pdf")));
+    const QList<QRectF> rects = doc.findTextWithOptions(0, QStringLiteral("Inv\\w+"), {true, false, true});
+    QCOMPARE(rects.size(), 1);
+    QVERIFY(qAbs(rects.first().y() - 500) < 10);
+}
+
+void TestPdfDocumentNavigation::invalidRegexFindsNothingQuietly()
+{
+    PageSpec page;
+    page.runs << TextRun{QStringLiteral("((unbalanced"), 72, 700, 14};
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {page}, QStringLiteral("regex-bad.pdf")));
+    QVERIFY(doc.findTextWithOptions(0, QStringLiteral("(("), {false, false, true}).isEmpty());
+    QVERIFY(doc.lastError().isEmpty());
+    QCOMPARE(doc.findTextWithOptions(0, QStringLiteral("(("), {false, false, false}).size(), 1);
+}
+
+void TestPdfDocumentNavigation::pageTextsJoinWithNewlines()
+{
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {PageSpec(), PageSpec(), PageSpec()}, QStringLiteral("empty-pages.pdf")));
+    QCOMPARE(doc.extractAllTextAllPages(), QStringLiteral("\n\n"));
+    QVERIFY(doc.extractAllText(5).isEmpty());
+    PdfDocument none;
+    QVERIFY(none.extractAllTextAllPages().isEmpty());
+}
+
+void TestPdfDocumentNavigation::hitsOnTurnedAndCroppedPagesLieOnTheWords_data()
+{
+    QTest::addColumn<int>("rotate");
+    QTest::addColumn<QRectF>("cropBox");
+    QTest::newRow("upright") << 0 << QRectF();
+    QTest::newRow("90") << 90 << QRectF();
+    QTest::newRow("180") << 180 << QRectF();
+    QTest::newRow("270") << 270 << QRectF();
+    QTest::newRow("crop box off the origin") << 0 << QRectF(40, 300, 400, 500);
+    QTest::newRow("90 with crop box") << 90 << QRectF(40, 300, 400, 500);
+}
+
+// A search hit, mapped onto the render, must cover the drawn word and nothing else.
+void TestPdfDocumentNavigation::hitsOnTurnedAndCroppedPagesLieOnTheWords()
+{
+    QFETCH(int, rotate);
+    QFETCH(QRectF, cropBox);
+    PageSpec page;
+    page.rotate = rotate;
+    page.cropBox = cropBox;
+    page.runs << TextRun{QStringLiteral("Target"), 100, 600, 30} << TextRun{QStringLiteral("other"), 250, 400, 30};
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {page}, QStringLiteral("turned.pdf")));
+    const QSizeF size = doc.pageSize(0);
+    const QList<QRectF> hits = doc.findText(0, QStringLiteral("Target"));
+    QCOMPARE(hits.size(), 1);
+    QVERIFY2(QRectF(QPointF(0, 0), size).contains(hits.first()), "the hit lies on the displayed page");
+    const double scale = 1.0;
+    const QImage image = doc.renderPage(0, scale, 0);
+    QCOMPARE(image.size(), size.toSize());
+    const int inside = inkInside(image, hits.first(), size.height(), scale);
+    const int all = inkInside(image, QRectF(QPointF(0, 0), size), size.height(), scale);
+    const int other = inkInside(image, doc.findText(0, QStringLiteral("other")).value(0), size.height(), scale);
+    QVERIFY2(inside > 50, qPrintable(QStringLiteral("ink under the hit: %1").arg(inside)));
+    QVERIFY(other > 50);
+    QVERIFY2(inside + other >= all * 0.95, "all ink of the page lies under the two hits");
+    // Whatever the hit covers also comes back as the link point for the same place.
+    QCOMPARE(doc.linkAtPoint(0, hits.first().center()).kind, int(LinkTarget::None));
+}
+
+void TestPdfDocumentNavigation::linksOnTurnedPageFollowTheDisplayedPlace()
+{
+    PageSpec page;
+    page.rotate = 90;
+    page.links << LinkAnnot{QRectF(50, 700, 100, 100), 0, {}, {}};  // near the unrotated top-left
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {page}, QStringLiteral("turned-link.pdf")));
+    // After a quarter turn clockwise the unrotated top-left corner is the displayed top-right.
+    const PdfPageTransform transform = doc.pageTransform(0);
+    const QPointF displayed = transform.toPage(QPointF(100, 750));
+    QVERIFY(displayed.x() > 600 && displayed.y() > 400);
+    QCOMPARE(doc.linkAtPoint(0, displayed).kind, int(LinkTarget::Page));
+    QCOMPARE(doc.linkAtPoint(0, QPointF(100, 750)).kind, int(LinkTarget::None));
+}
+
+QTEST_GUILESS_MAIN(TestPdfDocumentNavigation)
+#include "tst_pdfdocument_navigation.moc"

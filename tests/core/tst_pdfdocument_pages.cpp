@@ -1,0 +1,256 @@
+#include "PdfDocument.h"
+#include "PdfFixtures.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using fixtures::readFile;
+using fixtures::textPdf;
+using fixtures::writeFile;
+
+class TestPdfDocumentPages : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void sizesWithAndWithoutDocument();
+    void rotationCountsWholeQuarterTurns_data();
+    void rotationCountsWholeQuarterTurns();
+    void rotationSurvivesSaveAndReload();
+    void deleteOutOfRangeChangesNothing();
+    void moveReordersPages();
+    void insertBlankPageAtIndexAndEnd();
+    void insertBlankPageRejectsUnusableSizes();
+    void appendPageFromAnotherFile();
+    void appendPageReportsUnreadableFile();
+    void importPdfAppendsAllPages();
+    void importPictureMakesA150DpiPage();
+    void importPictureIntoOpenDocumentAppends();
+    void extractPageSubsetWritesListedPages();
+
+private:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QString threePages();
+    QTemporaryDir m_dir;
+};
+
+void TestPdfDocumentPages::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+}
+
+QString TestPdfDocumentPages::threePages()
+{
+    const QString file = path(QStringLiteral("three.pdf"));
+    writeFile(file, textPdf({QStringLiteral("First"), QStringLiteral("Second"), QStringLiteral("Third")}));
+    return file;
+}
+
+void TestPdfDocumentPages::sizesWithAndWithoutDocument()
+{
+    PdfDocument doc;
+    QCOMPARE(doc.pageCount(), 0);
+    QCOMPARE(doc.pageSize(0), QSizeF(-1, -1));
+    QVERIFY(doc.open(threePages()));
+    QCOMPARE(doc.pageCount(), 3);
+    QCOMPARE(doc.pageSize(1), QSizeF(595, 842));
+    QCOMPARE(doc.pageSize(-1), QSizeF(595, 842));
+    QCOMPARE(doc.pageSize(doc.pageCount()), QSizeF(595, 842));
+
+    fixtures::PageSpec letter;
+    letter.width = 612;
+    letter.height = 792;
+    letter.rotate = 90;
+    fixtures::PageSpec cropped;
+    cropped.cropBox = QRectF(50, 100, 300, 400);
+    QVERIFY(writeFile(path(QStringLiteral("sizes.pdf")), fixtures::pagesPdf({letter, cropped})));
+    QVERIFY(doc.open(path(QStringLiteral("sizes.pdf"))));
+    QCOMPARE(doc.pageSize(0), QSizeF(792, 612));  // as displayed
+    QCOMPARE(doc.pageSize(1), QSizeF(300, 400));
+}
+
+void TestPdfDocumentPages::rotationCountsWholeQuarterTurns_data()
+{
+    QTest::addColumn<QList<int>>("steps");
+    QTest::addColumn<QSizeF>("size");
+    QTest::newRow("90") << QList<int>{90} << QSizeF(842, 595);
+    QTest::newRow("four quarter turns") << QList<int>{90, 90, 90, 90} << QSizeF(595, 842);
+    QTest::newRow("-90 equals 270") << QList<int>{-90} << QSizeF(842, 595);
+    QTest::newRow("45 adds nothing") << QList<int>{45} << QSizeF(595, 842);
+    QTest::newRow("180 then 90") << QList<int>{180, 90} << QSizeF(842, 595);
+    QTest::newRow("-450 is three quarters") << QList<int>{-450, 90} << QSizeF(595, 842);
+}
+
+void TestPdfDocumentPages::rotationCountsWholeQuarterTurns()
+{
+    QFETCH(QList<int>, steps);
+    QFETCH(QSizeF, size);
+    PdfDocument doc;
+    QVERIFY(doc.open(threePages()));
+    for (int degrees : steps)
+        QVERIFY(doc.rotatePage(0, degrees));
+    QVERIFY(doc.isModified());  // also for 45 degrees
+    QCOMPARE(doc.pageSize(0), size);
+    QCOMPARE(doc.pageSize(1), QSizeF(595, 842));
+    QVERIFY(!doc.rotatePage(7, 90));
+}
+
+void TestPdfDocumentPages::rotationSurvivesSaveAndReload()
+{
+    PdfDocument doc;
+    QVERIFY(doc.open(threePages()));
+    QVERIFY(doc.rotatePage(2, -90));
+    const QString out = path(QStringLiteral("rotated.pdf"));
+    QVERIFY(doc.save(out));
+    PdfDocument reread;
+    QVERIFY(reread.open(out));
+    QCOMPARE(reread.pageSize(2), QSizeF(842, 595));
+    QCOMPARE(reread.pageTransform(2).quarterTurns(), 3);
+}
+
+void TestPdfDocumentPages::deleteOutOfRangeChangesNothing()
+{
+    PdfDocument doc;
+    QVERIFY(doc.open(threePages()));
+    QVERIFY(!doc.deletePage(doc.pageCount()));
+    QVERIFY(!doc.deletePage(-1));
+    QVERIFY(!doc.isModified());
+    QVERIFY(doc.deletePage(0));
+    QCOMPARE(doc.pageCount(), 2);
+    QCOMPARE(doc.extractAllText(0), QStringLiteral("Second"));
+}
+
+void TestPdfDocumentPages::moveReordersPages()
+{
+    PdfDocument doc;
+    QVERIFY(doc.open(threePages()));
+    QVERIFY(doc.movePage(0, 2));
+    QCOMPARE(doc.extractAllTextAllPages(), QStringLiteral("Second\nThird\nFirst"));
+    QVERIFY(doc.movePage(2, 0));
+    QCOMPARE(doc.extractAllTextAllPages(), QStringLiteral("First\nSecond\nThird"));
+    QVERIFY(!doc.movePage(0, 5));
+}
+
+void TestPdfDocumentPages::insertBlankPageAtIndexAndEnd()
+{
+    PdfDocument doc;
+    QVERIFY(doc.open(threePages()));
+    QVERIFY(doc.insertBlankPage(1, QSizeF(300, 200)));
+    QCOMPARE(doc.pageCount(), 4);
+    QCOMPARE(doc.pageSize(1), QSizeF(300, 200));
+    QCOMPARE(doc.extractAllText(2), QStringLiteral("Second"));
+    QVERIFY(doc.insertBlankPage(100, QSizeF(100, 100)));
+    QCOMPARE(doc.pageSize(4), QSizeF(100, 100));
+}
+
+void TestPdfDocumentPages::insertBlankPageRejectsUnusableSizes()
+{
+    PdfDocument doc;
+    QVERIFY(!doc.insertBlankPage(0, QSizeF(100, 100)));  // no document
+    QVERIFY(doc.createEmpty());
+    QVERIFY(!doc.insertBlankPage(0, QSizeF(0, 100)));
+    QVERIFY(!doc.insertBlankPage(0, QSizeF(100, -1)));
+    QVERIFY(!doc.insertBlankPage(0, QSizeF(qQNaN(), 100)));
+    QVERIFY(!doc.insertBlankPage(0, QSizeF(1e9, 100)));
+    QCOMPARE(doc.pageCount(), 0);
+}
+
+void TestPdfDocumentPages::appendPageFromAnotherFile()
+{
+    PdfDocument doc;
+    QVERIFY(doc.open(threePages()));
+    const QString other = path(QStringLiteral("other.pdf"));
+    QVERIFY(writeFile(other, textPdf({QStringLiteral("Other one"), QStringLiteral("Other two")})));
+    QVERIFY(doc.appendPage(other, 1));
+    QCOMPARE(doc.pageCount(), 4);
+    QCOMPARE(doc.extractAllText(3), QStringLiteral("Other two"));
+    QVERIFY(doc.isModified());
+    QVERIFY(!doc.appendPage(other, 2));
+    QVERIFY(!doc.appendPage(other, -1));
+    QCOMPARE(doc.pageCount(), 4);
+}
+
+void TestPdfDocumentPages::appendPageReportsUnreadableFile()
+{
+    PdfDocument doc;
+    QVERIFY(doc.open(threePages()));
+    QVERIFY(!doc.appendPage(path(QStringLiteral("missing.pdf")), 0));
+    QVERIFY(!doc.lastError().isEmpty());
+    const QString garbage = path(QStringLiteral("garbage.pdf"));
+    QVERIFY(writeFile(garbage, "not a pdf"));
+    QVERIFY(!doc.appendPage(garbage, 0));
+    QCOMPARE(doc.lastError(), QStringLiteral("Invalid PDF format"));
+    QVERIFY(!doc.isModified());
+}
+
+void TestPdfDocumentPages::importPdfAppendsAllPages()
+{
+    PdfDocument doc;
+    QVERIFY(!doc.importDocument(threePages()));  // a PDF needs an open document
+    QVERIFY(doc.open(threePages()));
+    QVERIFY(doc.importDocument(threePages()));
+    QCOMPARE(doc.pageCount(), 6);
+    QCOMPARE(doc.extractAllText(5), QStringLiteral("Third"));
+}
+
+void TestPdfDocumentPages::importPictureMakesA150DpiPage()
+{
+    QImage picture(1500, 2100, QImage::Format_RGB32);
+    picture.fill(QColor(200, 30, 30));
+    const QString file = path(QStringLiteral("scan.png"));
+    QVERIFY(picture.save(file));
+    PdfDocument doc;
+    QVERIFY(doc.importDocument(file));
+    QVERIFY(doc.isOpen());
+    QCOMPARE(doc.pageCount(), 1);
+    QCOMPARE(doc.pageSize(0), QSizeF(720, 1008));
+    const QImage page = doc.renderPage(0, 0.1, 0);
+    QCOMPARE(page.size(), QSize(72, 101));
+    // Covered by the picture: the centre and the corners are red.
+    for (const QPoint& p : {QPoint(36, 50), QPoint(1, 1), QPoint(70, 99)}) {
+        const QColor c = page.pixelColor(p);
+        QVERIFY2(c.red() > 180 && c.green() < 60 && c.blue() < 60, qPrintable(c.name()));
+    }
+}
+
+void TestPdfDocumentPages::importPictureIntoOpenDocumentAppends()
+{
+    QImage picture(300, 150, QImage::Format_ARGB32);
+    picture.fill(Qt::blue);
+    const QString file = path(QStringLiteral("wide.jpg"));
+    QVERIFY(picture.save(file, "JPG"));
+    // Named like a PDF: the picture reader goes by content.
+    const QString misnamed = path(QStringLiteral("wide-picture.pdf"));
+    QVERIFY(QFile::copy(file, misnamed));
+    PdfDocument doc;
+    QVERIFY(doc.open(threePages()));
+    QVERIFY(doc.importDocument(misnamed));
+    QCOMPARE(doc.pageCount(), 4);
+    QCOMPARE(doc.pageSize(3), QSizeF(144, 72));
+    const QString broken = path(QStringLiteral("broken.png"));
+    QVERIFY(writeFile(broken, readFile(file).left(40).replace(0, 4, "\x89PNG")));
+    QVERIFY(!doc.importDocument(broken));
+    QCOMPARE(doc.pageCount(), 4);
+}
+
+void TestPdfDocumentPages::extractPageSubsetWritesListedPages()
+{
+    PdfDocument doc;
+    QVERIFY(doc.open(threePages()));
+    const QString out = path(QStringLiteral("subset.pdf"));
+    QVERIFY(doc.extractPageSubset({2, 0, 2}, out));
+    QVERIFY(!doc.isModified());
+    PdfDocument subset;
+    QVERIFY(subset.open(out));
+    QCOMPARE(subset.extractAllTextAllPages(), QStringLiteral("Third\nFirst\nThird"));
+    QVERIFY(!doc.extractPageSubset({}, path(QStringLiteral("none.pdf"))));
+    QVERIFY(!QFile::exists(path(QStringLiteral("none.pdf"))));
+    QVERIFY(!doc.extractPageSubset({0, 9}, path(QStringLiteral("bad.pdf"))));
+    QVERIFY(!QFile::exists(path(QStringLiteral("bad.pdf"))));
+}
+
+QTEST_GUILESS_MAIN(TestPdfDocumentPages)
+#include "tst_pdfdocument_pages.moc"
