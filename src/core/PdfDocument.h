@@ -12,7 +12,10 @@
 #include <QString>
 #include <QUrl>
 
+#include <vector>
+
 struct fpdf_document_t__;
+struct TextBlock;
 
 // Which page objects a render draws.
 enum PdfRenderLayer : int {
@@ -98,6 +101,9 @@ public:
     QList<QRectF> findTextWithOptions(int pageIndex, const QString& text, const FindOptions& options) const;
     QString extractAllText(int pageIndex) const;
     QString extractAllTextAllPages() const;
+
+    // Native text and images as page blocks, in reading order
+    std::vector<TextBlock> extractText(int pageIndex) const;
 
     // Page content
     bool addImageToPage(int pageIndex, const QPointF& position, const QSizeF& size, const QImage& image);

@@ -37,14 +37,26 @@ QString contentStream(const PageSpec& page)
     QString content;
     if (page.drawBox)
         content += QStringLiteral("0.5 g 300 300 100 100 re f 0 g\n");
-    for (const TextRun& run : page.runs) {
-        content += QStringLiteral("BT /F1 %1 Tf %2 %3 Td %4 Tj ET\n")
+    for (int i = 0; i < page.runs.size(); ++i) {
+        const TextRun& run = page.runs.at(i);
+        const QString alpha = run.fillAlpha < 1.0 ? QStringLiteral("/GS%1 gs ").arg(i) : QString();
+        content += QStringLiteral("q %1%2 %3 %4 rg BT /%5 %6 Tf %7 %8 Td %9 Tj ET Q\n")
+                       .arg(alpha)
+                       .arg(run.color.redF())
+                       .arg(run.color.greenF())
+                       .arg(run.color.blueF())
+                       .arg(run.font)
                        .arg(run.size)
                        .arg(run.x)
                        .arg(run.y)
                        .arg(pdfString(run.text));
     }
-    return content;
+    return content + page.extraContent;
+}
+
+QString simpleFont(const QString& baseName)
+{
+    return QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /%1 /Encoding /WinAnsiEncoding >>").arg(baseName);
 }
 
 QString rectArray(const QRectF& r)
@@ -57,7 +69,7 @@ QString rectArray(const QRectF& r)
 QByteArray pagesPdf(const QList<PageSpec>& pages)
 {
     // 1 catalog, 2 pages, 3 font, then per page: page, content, its links.
-    QStringList objects{QString(), QString(), QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>")};
+    QStringList objects{QString(), QString(), simpleFont(QStringLiteral("Helvetica"))};
     QStringList kids;
     QList<int> pageObjects;
     int next = 4;
@@ -72,11 +84,20 @@ QByteArray pagesPdf(const QList<PageSpec>& pages)
         QStringList annots;
         for (int l = 0; l < page.links.size(); ++l)
             annots << QStringLiteral("%1 0 R").arg(pageObject + 2 + l);
+        QString fonts = QStringLiteral("/F1 3 0 R");
+        for (int f = 0; f < page.extraFonts.size(); ++f)
+            fonts += QStringLiteral(" /F%1 ").arg(f + 2) + simpleFont(page.extraFonts.at(f));
+        QString states;
+        for (int r = 0; r < page.runs.size(); ++r) {
+            if (page.runs.at(r).fillAlpha < 1.0)
+                states += QStringLiteral(" /GS%1 << /ca %2 >>").arg(r).arg(page.runs.at(r).fillAlpha);
+        }
         QString dict = QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %1 %2] /Contents %3 0 R "
-                                      "/Resources << /Font << /F1 3 0 R >> >>")
+                                      "/Resources << /Font << %4 >> /ExtGState << %5 >> >>")
                            .arg(page.width)
                            .arg(page.height)
-                           .arg(pageObject + 1);
+                           .arg(pageObject + 1)
+                           .arg(fonts, states);
         if (page.rotate)
             dict += QStringLiteral(" /Rotate %1").arg(page.rotate);
         if (!page.cropBox.isEmpty())

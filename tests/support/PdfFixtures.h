@@ -3,6 +3,7 @@
 // and regenerable.
 
 #include <QByteArray>
+#include <QColor>
 #include <QList>
 #include <QRectF>
 #include <QString>
@@ -20,6 +21,9 @@ struct TextRun {
     double x = 72;
     double y = 700;
     double size = 24;
+    QColor color = Qt::black;
+    QString font = QStringLiteral("F1");  // F1 is Helvetica; F2.. are PageSpec::extraFonts
+    double fillAlpha = 1.0;               // below 1 through an ExtGState /ca
 };
 
 // One link annotation on a page.
@@ -38,6 +42,8 @@ struct PageSpec {
     int rotate = 0;       // /Rotate in degrees
     QRectF cropBox;       // none when empty
     bool drawBox = false; // a filled grey rectangle 100 x 100 at (300, 300)
+    QStringList extraFonts;  // BaseFont names of the simple fonts F2, F3, ...
+    QString extraContent;    // raw content operators appended to the page
 };
 
 // A document of the given pages; text is drawn in the standard Helvetica font.

@@ -1,0 +1,40 @@
+#pragma once
+// How native characters become lines: the steps of text extraction that need
+// no pdfium, shared with the tests.
+
+#include "TextBlock.h"
+
+#include <QColor>
+#include <QRectF>
+#include <QString>
+
+#include <vector>
+
+namespace pdfengine {
+
+// One character as read from pdfium; box in displayed-page points.
+struct CharInfo {
+    QString text;
+    QRectF box;
+    QString fontName;
+    QColor fill = Qt::black;  // invalid when pdfium reports a component above 255
+    double size = 10;
+    int weight = 400;
+    bool bold = false;
+    bool italic = false;
+    bool invisible = false;
+};
+
+bool charHasVisibleInk(const CharInfo& c);
+// Subset tags ("ABCDEF+") go, hyphens become blanks; no name is "Times New Roman".
+QString cleanFontName(const QString& raw);
+// The character whose style stands for chars[index]: itself when it has ink,
+// else the next inked one, else the previous inked one.
+CharInfo styleReferenceForChar(const std::vector<CharInfo>& chars, size_t index);
+// Cuts one pdfium line where the text jumps back over a word gap on the same
+// baseline or leaves a column gap.
+std::vector<std::vector<CharInfo>> splitNativePdfLineChars(const std::vector<CharInfo>& chars);
+// One line from a segment; false when its text is blank.
+bool lineFromChars(const std::vector<CharInfo>& chars, TextBlock::Line& line);
+
+} // namespace pdfengine

@@ -1,0 +1,449 @@
+// Native text extraction: the page's own text layer as one block per line.
+#include "PdfDocument.h"
+
+#include "NativeTextLayout.h"
+#include "PdfEngineInternal.h"
+#include "StableSort.h"
+#include "TextBlock.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+using namespace pdfengine;
+
+namespace {
+
+constexpr double kColorSampleScale = 2.5;
+constexpr double kMinCharSide = 0.01;
+
+double centreOf(const QRectF& r)
+{
+    return r.y() + r.height() / 2;
+}
+
+bool nameContainsAny(const QString& name, std::initializer_list<const char*> words)
+{
+    return std::any_of(words.begin(), words.end(),
+                       [&](const char* w) { return name.contains(QLatin1String(w), Qt::CaseInsensitive); });
+}
+
+QString rawFontName(FPDF_TEXTPAGE textPage, int index)
+{
+    const unsigned long needed = pdfApi().FPDFText_GetFontInfo(textPage, index, nullptr, 0, nullptr);
+    if (needed == 0 || needed > 4096)
+        return {};
+    QByteArray buffer(int(needed), '\0');
+    pdfApi().FPDFText_GetFontInfo(textPage, index, buffer.data(), needed, nullptr);
+    const int end = buffer.indexOf('\0');
+    return QString::fromUtf8(end >= 0 ? buffer.left(end) : buffer);
+}
+
+// Reads character index; false when pdfium cannot give its box.
+bool readChar(FPDF_TEXTPAGE textPage, int index, char32_t code, const PdfPageTransform& transform, CharInfo& c)
+{
+    const PdfiumApi& api = pdfApi();
+    double left = 0, right = 0, bottom = 0, top = 0;
+    if (!api.FPDFText_GetCharBox(textPage, index, &left, &right, &bottom, &top))
+        return false;
+    c.text = code ? QString::fromUcs4(&code, 1) : QString();
+    c.box = transform.toPage(rectFromEdges(left, top, right, bottom));
+    c.size = api.FPDFText_GetFontSize(textPage, index);
+    if (c.size <= 0)
+        c.size = std::max(c.box.height(), 6.0);
+    c.fontName = cleanFontName(rawFontName(textPage, index));
+    c.weight = api.FPDFText_GetFontWeight(textPage, index);
+    c.bold = c.weight > 599 || nameContainsAny(c.fontName, {"Bold", "Black", "Heavy"});
+    c.italic = nameContainsAny(c.fontName, {"Italic", "Oblique", "Slanted", "Inclined"});
+    unsigned int r = 0, g = 0, b = 0, a = 255;
+    if (api.FPDFText_GetFillColor(textPage, index, &r, &g, &b, &a)) {
+        if (r > 255 || g > 255 || b > 255 || a > 255) {
+            c.fill = QColor();
+        } else {
+            c.fill = QColor(int(r), int(g), int(b), int(a));
+            c.invisible = a < 9;
+        }
+    }
+    return true;
+}
+
+double medianOf(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Characters [start, end) without leading and trailing blanks, kept only when
+// something in them has ink.
+void emitSegment(const std::vector<CharInfo>& chars, size_t start, size_t end,
+                 std::vector<std::vector<CharInfo>>& segments)
+{
+    while (start < end && chars[start].text.trimmed().isEmpty())
+        ++start;
+    while (end > start && chars[end - 1].text.trimmed().isEmpty())
+        --end;
+    if (std::none_of(chars.begin() + qsizetype(start), chars.begin() + qsizetype(end), charHasVisibleInk))
+        return;
+    segments.emplace_back(chars.begin() + qsizetype(start), chars.begin() + qsizetype(end));
+}
+
+bool sameSpanStyle(const TextBlock::Line::Span& span, const CharInfo& ref)
+{
+    const QColor fill = ref.fill.isValid() ? ref.fill : QColor(Qt::black);
+    return span.fontFamily == ref.fontName && std::abs(span.fontSize - float(ref.size)) < 0.15f && span.color == fill &&
+           span.bold == ref.bold && span.italic == ref.italic;
+}
+
+TextBlock::Line::Span spanStyledAs(const CharInfo& ref)
+{
+    TextBlock::Line::Span span;
+    span.fontFamily = ref.fontName;
+    span.fontSize = float(ref.size);
+    span.color = ref.fill.isValid() ? ref.fill : QColor(Qt::black);
+    span.bold = ref.bold;
+    span.italic = ref.italic;
+    return span;
+}
+
+void buildSpans(const std::vector<CharInfo>& chars, TextBlock::Line& line)
+{
+    TextBlock::Line::Span current = spanStyledAs(styleReferenceForChar(chars, 0));
+    for (size_t k = 0; k < chars.size(); ++k) {
+        const CharInfo ref = styleReferenceForChar(chars, k);
+        if (!sameSpanStyle(current, ref)) {
+            if (!current.text.isEmpty())
+                line.spans.push_back(current);
+            current = spanStyledAs(ref);
+        }
+        current.text += chars[k].text;
+    }
+    if (!current.text.isEmpty())
+        line.spans.push_back(current);
+}
+
+void buildWords(const std::vector<CharInfo>& chars, TextBlock::Line& line)
+{
+    TextBlock::Line::Word word;
+    auto finish = [&] {
+        if (!word.text.isEmpty()) {
+            word.confidence = 100;
+            line.words.push_back(word);
+        }
+        word = {};
+    };
+    for (const CharInfo& c : chars) {
+        if (c.text.trimmed().isEmpty()) {
+            finish();
+            continue;
+        }
+        word.text += c.text;
+        word.rect = word.rect.isNull() ? c.box : word.rect.united(c.box);
+    }
+    finish();
+}
+
+struct InkWeights {
+    qint64 coloredWeight = 0, coloredR = 0, coloredG = 0, coloredB = 0;
+    qint64 darkWeight = 0, darkR = 0, darkG = 0, darkB = 0;
+
+    void add(QRgb pixel)
+    {
+        const int r = qRed(pixel), g = qGreen(pixel), b = qBlue(pixel);
+        const int maxC = std::max({r, g, b});
+        const int chroma = maxC - std::min({r, g, b});
+        const int weighted = 11 * r + 16 * g + 5 * b;
+        const int lum = weighted / 32;
+        if (weighted < 7520 && maxC > 55 && chroma >= 32) {
+            const int w = (245 - lum) / 2 + chroma;
+            coloredWeight += w;
+            coloredR += qint64(r) * w;
+            coloredG += qint64(g) * w;
+            coloredB += qint64(b) * w;
+        } else if (lum < 215) {
+            const int w = 245 - lum;
+            darkWeight += w;
+            darkR += qint64(r) * w;
+            darkG += qint64(g) * w;
+            darkB += qint64(b) * w;
+        }
+    }
+};
+
+// The colour that is really visible where the line stands: coloured ink wins
+// over dark anti-aliased pixels.
+void sampleLineColor(const QImage& render, const QSizeF& pageSize, TextBlock::Line& line)
+{
+    if (render.isNull() || line.rect.width() <= 0 || line.rect.height() <= 0)
+        return;
+    const double pad = std::max(1.25 / kColorSampleScale, 0.35);
+    const QRectF padded =
+        line.rect.adjusted(-pad, -pad, pad, pad).intersected(QRectF(QPointF(0, 0), pageSize));
+    if (padded.isEmpty())
+        return;
+    const QRect pixels = QRect(int(std::floor(padded.x() * kColorSampleScale)),
+                               int(std::floor((pageSize.height() - (padded.y() + padded.height())) * kColorSampleScale)),
+                               int(std::ceil(padded.width() * kColorSampleScale)),
+                               int(std::ceil(padded.height() * kColorSampleScale)))
+                             .intersected(render.rect());
+    if (pixels.isEmpty())
+        return;
+    InkWeights ink;
+    for (int y = pixels.top(); y <= pixels.bottom(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(render.constScanLine(y));
+        for (int x = pixels.left(); x <= pixels.right(); ++x)
+            if (qAlpha(row[x]) >= 16)
+                ink.add(row[x]);
+    }
+    QColor sampled;
+    if (ink.coloredWeight > 0)
+        sampled = QColor(int(ink.coloredR / ink.coloredWeight), int(ink.coloredG / ink.coloredWeight),
+                         int(ink.coloredB / ink.coloredWeight));
+    else if (ink.darkWeight > 0)
+        sampled = QColor(int(ink.darkR / ink.darkWeight), int(ink.darkG / ink.darkWeight),
+                         int(ink.darkB / ink.darkWeight));
+    if (sampled.isValid()) {
+        line.color = sampled;
+        for (TextBlock::Line::Span& span : line.spans)
+            span.color = sampled;
+        return;
+    }
+    if (line.color.isValid() && line.color.alpha() < 9)
+        line.color = Qt::black;
+    for (TextBlock::Line::Span& span : line.spans)
+        if (!span.color.isValid() || span.color.alpha() < 9)
+            span.color = Qt::black;
+}
+
+// Collects characters in pdfium's order and breaks lines where the text moves
+// to another baseline or jumps back left onto a new one.
+class LineCollector {
+public:
+    LineCollector(const QImage& render, const QSizeF& pageSize)
+        : m_render(render), m_pageSize(pageSize)
+    {
+    }
+
+    void add(const CharInfo& c)
+    {
+        const bool measurable = !c.text.trimmed().isEmpty() && c.box.width() > kMinCharSide &&
+                                c.box.height() > kMinCharSide;
+        const double centre = centreOf(c.box);
+        const double height = std::max(c.box.height(), 1.0);
+        if (measurable && !m_chars.empty()) {
+            const double drift = std::abs(centre - m_centre);
+            if (drift > 0.65 * std::max(height, m_height) || (m_lastRight > c.box.x() + 2.0 && drift > 1.0))
+                flush();
+        }
+        const bool first = m_chars.empty();
+        m_chars.push_back(c);
+        if (first) {
+            m_centre = centre;
+            m_height = height;
+            if (measurable)
+                m_lastRight = c.box.x() + c.box.width();
+        } else if (measurable) {
+            m_centre = 0.82 * m_centre + 0.18 * centre;
+            m_height = std::max(m_height, height);
+            m_lastRight = c.box.x() + c.box.width();
+        }
+    }
+
+    void flush()
+    {
+        if (!m_chars.empty()) {
+            for (const std::vector<CharInfo>& segment : splitNativePdfLineChars(m_chars)) {
+                TextBlock::Line line;
+                if (lineFromChars(segment, line)) {
+                    sampleLineColor(m_render, m_pageSize, line);
+                    m_lines.push_back(std::move(line));
+                }
+            }
+        }
+        m_chars.clear();
+        m_centre = 0;
+        m_height = 0;
+        m_lastRight = -1e9;
+    }
+
+    std::vector<TextBlock::Line> takeLines() { return std::move(m_lines); }
+
+private:
+    const QImage& m_render;
+    QSizeF m_pageSize;
+    std::vector<CharInfo> m_chars;
+    std::vector<TextBlock::Line> m_lines;
+    double m_centre = 0;
+    double m_height = 0;
+    double m_lastRight = -1e9;
+};
+
+void sortLinesTopDown(std::vector<TextBlock::Line>& lines)
+{
+    constexpr double kSameRowTolerance = 2.0;
+    vorn::safeStableSort(lines, [](const TextBlock::Line& a, const TextBlock::Line& b) {
+        const double ca = centreOf(a.rect);
+        const double cb = centreOf(b.rect);
+        if (std::abs(ca - cb) <= kSameRowTolerance)
+            return a.rect.x() < b.rect.x();
+        return ca > cb;
+    });
+}
+
+TextBlock blockFromLine(const TextBlock::Line& line, int pageIndex)
+{
+    TextBlock block;
+    block.text = line.text;
+    block.rect = line.rect;
+    block.originalRect = line.rect;
+    block.lines = {line};
+    block.pageIndex = pageIndex;
+    block.fontFamily = line.fontFamily;
+    block.fontSize = line.fontSize;
+    block.color = line.color;
+    block.bold = line.bold;
+    block.italic = line.italic;
+    block.invisibleText = line.invisibleText;
+    return block;
+}
+
+} // namespace
+
+namespace pdfengine {
+
+bool charHasVisibleInk(const CharInfo& c)
+{
+    return !c.text.trimmed().isEmpty() && c.box.width() > kMinCharSide && c.box.height() > kMinCharSide;
+}
+
+// Subset tags ("ABCDEF+") go, hyphens become blanks.
+QString cleanFontName(const QString& raw)
+{
+    QString name = raw;
+    const qsizetype plus = name.indexOf(QLatin1Char('+'));
+    if (plus >= 0 && plus < name.size() - 1)
+        name = name.mid(plus + 1);
+    name.replace(QLatin1Char('-'), QLatin1Char(' '));
+    name = name.trimmed();
+    return name.isEmpty() ? QStringLiteral("Times New Roman") : name;
+}
+
+CharInfo styleReferenceForChar(const std::vector<CharInfo>& chars, size_t index)
+{
+    if (chars.empty())
+        return {};
+    for (size_t i = index; i < chars.size(); ++i)
+        if (charHasVisibleInk(chars[i]))
+            return chars[i];
+    for (size_t i = index; i-- > 0;)
+        if (charHasVisibleInk(chars[i]))
+            return chars[i];
+    return chars[std::min(index, chars.size() - 1)];
+}
+
+// Cuts one pdfium line where the text jumps back over a word gap on the same
+// baseline, or leaves a column gap.
+std::vector<std::vector<CharInfo>> splitNativePdfLineChars(const std::vector<CharInfo>& chars)
+{
+    std::vector<double> heights;
+    std::vector<double> widths;
+    for (const CharInfo& c : chars) {
+        if (charHasVisibleInk(c)) {
+            heights.push_back(std::max(c.box.height(), 1.0));
+            widths.push_back(std::max(c.box.width(), 0.1));
+        }
+    }
+    if (heights.size() < 2)
+        return {chars};
+    const double m = medianOf(heights);
+    const double g = medianOf(widths);
+    const double wordGap = std::max(2 * g, 4.0);
+    const double columnGap = std::max({4.5 * g, 1.1 * m, 8.0});
+
+    std::vector<std::vector<CharInfo>> segments;
+    size_t start = 0;
+    const CharInfo* previous = nullptr;
+    for (size_t i = 0; i < chars.size(); ++i) {
+        const CharInfo& c = chars[i];
+        if (!charHasVisibleInk(c))
+            continue;
+        if (previous) {
+            const double previousRight = previous->box.x() + previous->box.width();
+            const bool jumpsBack = previousRight > c.box.x() + wordGap &&
+                                   std::abs(centreOf(c.box) - centreOf(previous->box)) <= 0.55 * m;
+            const bool columnBreak = c.box.x() - previousRight > columnGap;
+            if (jumpsBack || columnBreak) {
+                emitSegment(chars, start, i, segments);
+                start = i;
+            }
+        }
+        previous = &c;
+    }
+    emitSegment(chars, start, chars.size(), segments);
+    if (segments.empty())
+        return {chars};
+    return segments;
+}
+
+// One line from a segment; false when its text is blank.
+bool lineFromChars(const std::vector<CharInfo>& chars, TextBlock::Line& line)
+{
+    QRectF rect;
+    for (const CharInfo& c : chars) {
+        line.text += c.text;
+        rect = rect.isNull() ? c.box : rect.united(c.box);
+    }
+    if (line.text.trimmed().isEmpty())
+        return false;
+    line.rect = rect.normalized();
+    const CharInfo ref = styleReferenceForChar(chars, 0);
+    line.fontFamily = ref.fontName;
+    line.fontSize = float(ref.size);
+    line.color = ref.fill.isValid() ? ref.fill : QColor(Qt::black);
+    line.bold = ref.bold;
+    line.italic = ref.italic;
+    line.invisibleText = std::any_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.invisible; });
+    buildSpans(chars, line);
+    buildWords(chars, line);
+    return true;
+}
+
+} // namespace pdfengine
+
+std::vector<TextBlock> PdfDocument::extractText(int pageIndex) const
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_doc || pageIndex < 0)
+        return {};
+    const PdfiumApi& api = pdfApi();
+    PagePtr page(api.FPDF_LoadPage(m_doc, pageIndex));
+    TextPagePtr textPage(page ? api.FPDFText_LoadPage(page.get()) : nullptr);
+    if (!textPage)
+        return {};
+    const QSizeF pageSize(api.FPDF_GetPageWidthF(page.get()), api.FPDF_GetPageHeightF(page.get()));
+    const PdfPageTransform transform = pageTransformOf(page.get());
+    const QImage render = renderLoadedPageImage(page.get(), kColorSampleScale);
+
+    LineCollector collector(render, pageSize);
+    const int count = api.FPDFText_CountChars(textPage.get());
+    for (int i = 0; i < count; ++i) {
+        const char32_t code = api.FPDFText_GetUnicode(textPage.get(), i);
+        if (code == 13)
+            continue;
+        if (code == 10) {
+            collector.flush();
+            continue;
+        }
+        CharInfo c;
+        if (readChar(textPage.get(), i, code, transform, c))
+            collector.add(c);
+    }
+    collector.flush();
+
+    std::vector<TextBlock::Line> lines = collector.takeLines();
+    sortLinesTopDown(lines);
+    std::vector<TextBlock> blocks;
+    blocks.reserve(lines.size());
+    for (const TextBlock::Line& line : lines)
+        blocks.push_back(blockFromLine(line, pageIndex));
+    return blocks;
+}
