@@ -104,6 +104,7 @@ public:
 
     // Native text and images as page blocks, in reading order
     std::vector<TextBlock> extractText(int pageIndex) const;
+    std::vector<TextBlock> extractImages(int pageIndex) const;
 
     // Page content
     bool addImageToPage(int pageIndex, const QPointF& position, const QSizeF& size, const QImage& image);

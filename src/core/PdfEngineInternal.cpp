@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QIODevice>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <cstring>
 
 namespace pdfengine {
@@ -190,6 +192,25 @@ PdfPageTransform pageTransformOf(FPDF_PAGE page)
         return {};
     const QRectF userBox = rectFromEdges(box.left, box.top, box.right, box.bottom);
     return PdfPageTransform(userBox, pdfApi().FPDFPage_GetRotation(page));
+}
+
+QRectF pageObjectBounds(FPDF_PAGEOBJECT object, int type)
+{
+    const PdfiumApi& api = pdfApi();
+    if (type == pdfium::kPageObjImage) {
+        FS_QUADPOINTSF quad{};
+        if (api.FPDFPageObj_GetRotatedBounds(object, &quad)) {
+            const float xs[] = {quad.x1, quad.x2, quad.x3, quad.x4};
+            const float ys[] = {quad.y1, quad.y2, quad.y3, quad.y4};
+            const auto [minX, maxX] = std::minmax_element(std::begin(xs), std::end(xs));
+            const auto [minY, maxY] = std::minmax_element(std::begin(ys), std::end(ys));
+            return QRectF(QPointF(*minX, *minY), QPointF(*maxX, *maxY)).normalized();
+        }
+    }
+    float left = 0, bottom = 0, right = 0, top = 0;
+    if (!api.FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top))
+        return {};
+    return rectFromEdges(left, top, right, bottom);
 }
 
 bool insertImageObject(FPDF_DOCUMENT doc, FPDF_PAGE page, const QRectF& rect, const QImage& image)

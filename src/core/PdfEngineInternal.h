@@ -94,6 +94,10 @@ QRectF rectFromEdges(double left, double top, double right, double bottom);
 // The transform of a loaded page between user space and the displayed page.
 PdfPageTransform pageTransformOf(FPDF_PAGE page);
 
+// An object's bounding box in user space: the box around an image's turned
+// quadrilateral, else pdfium's bounds; empty when pdfium gives neither.
+QRectF pageObjectBounds(FPDF_PAGEOBJECT object, int type);
+
 // Adds one image object covering rect (user space) to the page.
 bool insertImageObject(FPDF_DOCUMENT doc, FPDF_PAGE page, const QRectF& rect, const QImage& image);
 

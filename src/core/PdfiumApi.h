@@ -75,6 +75,10 @@ typedef struct FPDF_FILEACCESS_ {
     void* m_Param;
 } FPDF_FILEACCESS;
 
+typedef struct FS_QUADPOINTSF_ {
+    float x1, y1, x2, y2, x3, y3, x4, y4;
+} FS_QUADPOINTSF;
+
 typedef struct FPDF_IMAGEOBJ_METADATA_ {
     unsigned int width;
     unsigned int height;
@@ -158,6 +162,9 @@ constexpr int kTextRenderInvisible = 3;
     X(FPDFPageObj_Destroy, void, (FPDF_PAGEOBJECT))                                           \
     X(FPDFPageObj_GetType, int, (FPDF_PAGEOBJECT))                                            \
     X(FPDFPageObj_GetBounds, FPDF_BOOL, (FPDF_PAGEOBJECT, float*, float*, float*, float*))    \
+    X(FPDFPageObj_GetRotatedBounds, FPDF_BOOL, (FPDF_PAGEOBJECT, FS_QUADPOINTSF*))            \
+    X(FPDFFormObj_CountObjects, int, (FPDF_PAGEOBJECT))                                       \
+    X(FPDFFormObj_GetObject, FPDF_PAGEOBJECT, (FPDF_PAGEOBJECT, unsigned long))               \
     X(FPDFPageObj_GetMatrix, FPDF_BOOL, (FPDF_PAGEOBJECT, FS_MATRIX*))                        \
     X(FPDFPageObj_Transform, void,                                                            \
       (FPDF_PAGEOBJECT, double, double, double, double, double, double))                      \

@@ -1,0 +1,294 @@
+// Native image extraction: image objects and coloured ink regions of a page.
+#include "PdfDocument.h"
+
+#include "PdfEngineInternal.h"
+#include "TextBlock.h"
+
+#include <cmath>
+#include <vector>
+
+using namespace pdfengine;
+
+namespace {
+
+constexpr double kInkRenderScale = 2.0;
+constexpr int kMaxFormDepth = 5;
+constexpr int kMinComponentPixels = 40;
+constexpr int kMinComponentSide = 4;    // pixels; a component must be wider and higher
+constexpr int kMergeReach = 12;         // pixels between strokes that still merge
+constexpr int kRegionGrowth = 2;        // pixels added around a merged region
+constexpr double kMaxInkAreaShare = 0.2;
+constexpr double kMaxObjectOverlap = 0.55;
+
+struct ImageCandidate {
+    QRectF rect;
+    QImage image;
+    bool inkRegion = false;
+};
+
+bool isUsablePageImageRect(const QRectF& rect, const QSizeF& pageSize)
+{
+    const double w = rect.width();
+    const double h = rect.height();
+    const double W = pageSize.width();
+    const double H = pageSize.height();
+    if (!(w > 0 && h > 0) || w < 4 || h < 4)
+        return false;
+    if (w * h > 0.6 * std::max(W * H, 1.0))
+        return false;
+    if (w > 0.86 * W && h > 0.86 * H)
+        return false;
+    const double ratio = w / h;
+    return ratio >= 1.0 / 35 && ratio <= 35;
+}
+
+bool isColoredInkPixel(QRgb argb)
+{
+    const int r = qRed(argb), g = qGreen(argb), b = qBlue(argb);
+    const int maxC = std::max({r, g, b});
+    const int minC = std::min({r, g, b});
+    return maxC >= 35 && minC <= 248 && maxC - minC > 19;
+}
+
+bool formContainsImageObject(FPDF_PAGEOBJECT form, int depth)
+{
+    if (depth >= kMaxFormDepth)
+        return false;
+    const PdfiumApi& api = pdfApi();
+    const int count = api.FPDFFormObj_CountObjects(form);
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT child = api.FPDFFormObj_GetObject(form, (unsigned long)i);
+        const int type = child ? api.FPDFPageObj_GetType(child) : pdfium::kPageObjUnknown;
+        if (type == pdfium::kPageObjImage)
+            return true;
+        if (type == pdfium::kPageObjForm && formContainsImageObject(child, depth + 1))
+            return true;
+    }
+    return false;
+}
+
+QImage imageObjectPicture(FPDF_DOCUMENT doc, FPDF_PAGE page, FPDF_PAGEOBJECT object)
+{
+    BitmapPtr bitmap(pdfApi().FPDFImageObj_GetRenderedBitmap(doc, page, object));
+    if (!bitmap)
+        bitmap.reset(pdfApi().FPDFImageObj_GetBitmap(object));
+    return bitmap ? qImageFromPdfiumBitmap(bitmap.get()) : QImage();
+}
+
+// Image objects and forms holding images, in page-object order (lock held).
+std::vector<ImageCandidate> objectCandidates(FPDF_DOCUMENT doc, FPDF_PAGE page, const QSizeF& pageSize)
+{
+    const PdfiumApi& api = pdfApi();
+    const PdfPageTransform transform = pageTransformOf(page);
+    std::vector<ImageCandidate> candidates;
+    const int count = api.FPDFPage_CountObjects(page);
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i);
+        const int type = object ? api.FPDFPageObj_GetType(object) : pdfium::kPageObjUnknown;
+        const bool isImage = type == pdfium::kPageObjImage;
+        if (!isImage && !(type == pdfium::kPageObjForm && formContainsImageObject(object, 0)))
+            continue;
+        const QRectF rect = transform.toPage(pageObjectBounds(object, type));
+        if (!isUsablePageImageRect(rect, pageSize))
+            continue;
+        ImageCandidate candidate;
+        candidate.rect = rect;
+        if (isImage)
+            candidate.image = imageObjectPicture(doc, page, object);
+        candidates.push_back(candidate);
+    }
+    return candidates;
+}
+
+// Boxes of 8-connected coloured ink, as inclusive-exclusive pixel rectangles.
+std::vector<QRect> coloredComponents(const QImage& render)
+{
+    const int width = render.width();
+    const int height = render.height();
+    std::vector<QRect> boxes;
+    if (width <= 0 || height <= 0)
+        return boxes;
+    std::vector<uchar> taken(size_t(width) * size_t(height), 0);
+    std::vector<qint64> stack;
+    stack.reserve(4096);
+    auto ink = [&](int x, int y) {
+        return isColoredInkPixel(reinterpret_cast<const QRgb*>(render.constScanLine(y))[x]);
+    };
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const qint64 index = qint64(y) * width + x;
+            if (taken[size_t(index)] || !ink(x, y))
+                continue;
+            taken[size_t(index)] = 1;
+            stack.push_back(index);
+            int pixels = 0, minX = x, maxX = x, minY = y, maxY = y;
+            while (!stack.empty()) {
+                const qint64 current = stack.back();
+                stack.pop_back();
+                const int cx = int(current % width);
+                const int cy = int(current / width);
+                ++pixels;
+                minX = std::min(minX, cx);
+                maxX = std::max(maxX, cx);
+                minY = std::min(minY, cy);
+                maxY = std::max(maxY, cy);
+                for (int dy = -1; dy <= 1; ++dy) {
+                    for (int dx = -1; dx <= 1; ++dx) {
+                        const int nx = cx + dx, ny = cy + dy;
+                        if ((dx || dy) && nx >= 0 && ny >= 0 && nx < width && ny < height) {
+                            const qint64 neighbour = qint64(ny) * width + nx;
+                            if (!taken[size_t(neighbour)] && ink(nx, ny)) {
+                                taken[size_t(neighbour)] = 1;
+                                stack.push_back(neighbour);
+                            }
+                        }
+                    }
+                }
+            }
+            if (pixels >= kMinComponentPixels && maxX + 1 - minX > kMinComponentSide &&
+                maxY + 1 - minY > kMinComponentSide)
+                boxes.push_back(QRect(QPoint(minX, minY), QPoint(maxX + 1, maxY + 1)));
+        }
+    }
+    return boxes;
+}
+
+// Merges boxes that come within kMergeReach pixels of each other until no two
+// do. A grown box is compared again with every later box before moving on.
+void mergeNearbyBoxes(std::vector<QRect>& boxes)
+{
+    bool merged = true;
+    while (merged) {
+        merged = false;
+        for (size_t i = 0; i < boxes.size(); ++i) {
+            for (size_t j = i + 1; j < boxes.size();) {
+                const QRect reach = boxes[i].adjusted(-kMergeReach, -kMergeReach, kMergeReach, kMergeReach);
+                if (reach.intersects(boxes[j])) {
+                    boxes[i] = boxes[i].united(boxes[j]);
+                    boxes.erase(boxes.begin() + qsizetype(j));
+                    merged = true;
+                    j = i + 1;
+                } else {
+                    ++j;
+                }
+            }
+        }
+    }
+}
+
+double overlapShare(const QRectF& a, const QRectF& b)
+{
+    const QRectF common = a.intersected(b);
+    const double area = common.isEmpty() ? 0.0 : common.width() * common.height();
+    const double smaller = std::min(a.width() * a.height(), b.width() * b.height());
+    return smaller > 1.0 ? area / smaller : area;
+}
+
+QRectF pixelBoxToPage(const QRect& box, double pageHeight)
+{
+    const QRect grown = box.adjusted(-kRegionGrowth, -kRegionGrowth, kRegionGrowth, kRegionGrowth);
+    const double width = std::max(grown.right() - grown.left() + 1, 1) / kInkRenderScale;
+    const double height = std::max(grown.bottom() - grown.top() + 1, 1) / kInkRenderScale;
+    return QRectF(grown.left() / kInkRenderScale, pageHeight - grown.top() / kInkRenderScale - height, width, height)
+        .normalized();
+}
+
+std::vector<ImageCandidate> inkCandidates(const QImage& render, const QSizeF& pageSize,
+                                          const std::vector<ImageCandidate>& objects)
+{
+    std::vector<QRect> boxes = coloredComponents(render);
+    mergeNearbyBoxes(boxes);
+    std::vector<ImageCandidate> candidates;
+    const double pageArea = std::max(pageSize.width() * pageSize.height(), 1.0);
+    for (const QRect& box : boxes) {
+        const QRectF rect = pixelBoxToPage(box, pageSize.height());
+        if (!isUsablePageImageRect(rect, pageSize) || rect.width() * rect.height() > kMaxInkAreaShare * pageArea)
+            continue;
+        const bool coversObject = std::any_of(objects.begin(), objects.end(), [&](const ImageCandidate& object) {
+            return overlapShare(rect, object.rect) > kMaxObjectOverlap;
+        });
+        if (coversObject)
+            continue;
+        ImageCandidate candidate;
+        candidate.rect = rect;
+        candidate.inkRegion = true;
+        candidates.push_back(candidate);
+    }
+    return candidates;
+}
+
+QImage cutFromRender(const QImage& render, const QRectF& rect, double pageHeight)
+{
+    if (render.isNull())
+        return {};
+    const QRect pixels = QRect(int(std::floor(kInkRenderScale * rect.x())),
+                               int(std::floor(kInkRenderScale * (pageHeight - (rect.y() + rect.height())))),
+                               int(std::ceil(kInkRenderScale * rect.width())),
+                               int(std::ceil(kInkRenderScale * rect.height())))
+                             .intersected(render.rect());
+    if (pixels.isEmpty())
+        return {};
+    return render.copy(pixels).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+// Only the coloured strokes stay; everything else turns transparent white.
+QImage keepColoredInk(const QImage& picture)
+{
+    QImage ink = picture.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < ink.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(ink.scanLine(y));
+        for (int x = 0; x < ink.width(); ++x)
+            if (!isColoredInkPixel(row[x]))
+                row[x] = qRgba(255, 255, 255, 0);
+    }
+    return ink;
+}
+
+TextBlock imageBlock(const ImageCandidate& candidate, const QImage& picture, int pageIndex)
+{
+    TextBlock block;
+    block.text = QStringLiteral("[image]");
+    block.rect = candidate.rect;
+    block.originalRect = candidate.rect;
+    block.image = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    block.pageIndex = pageIndex;
+    block.isImage = true;
+    block.inkRegion = candidate.inkRegion;
+    return block;
+}
+
+} // namespace
+
+std::vector<TextBlock> PdfDocument::extractImages(int pageIndex) const
+{
+    std::vector<ImageCandidate> candidates;
+    QSizeF pageSize;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!m_doc || pageIndex < 0)
+            return {};
+        PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
+        if (!page)
+            return {};
+        pageSize = QSizeF(pdfApi().FPDF_GetPageWidthF(page.get()), pdfApi().FPDF_GetPageHeightF(page.get()));
+        candidates = objectCandidates(m_doc, page.get(), pageSize);
+    }
+
+    QImage render = renderPageLayer(pageIndex, kInkRenderScale, 0, PdfRenderAll, false);
+    if (!render.isNull()) {
+        render = render.convertToFormat(QImage::Format_RGB32);
+        const std::vector<ImageCandidate> ink = inkCandidates(render, pageSize, candidates);
+        candidates.insert(candidates.end(), ink.begin(), ink.end());
+    }
+
+    std::vector<TextBlock> blocks;
+    for (const ImageCandidate& candidate : candidates) {
+        QImage picture = candidate.image.isNull() ? cutFromRender(render, candidate.rect, pageSize.height())
+                                                  : candidate.image;
+        if (candidate.inkRegion && !picture.isNull())
+            picture = keepColoredInk(picture);
+        if (!picture.isNull())
+            blocks.push_back(imageBlock(candidate, picture, pageIndex));
+    }
+    return blocks;
+}

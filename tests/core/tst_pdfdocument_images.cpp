@@ -1,0 +1,234 @@
+#include "PdfDocument.h"
+#include "PdfFixtures.h"
+#include "TextBlock.h"
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using fixtures::PageSpec;
+
+namespace {
+
+QImage greyPicture(int w, int h)
+{
+    QImage image(w, h, QImage::Format_RGB32);
+    image.fill(QColor(120, 120, 120));
+    return image;
+}
+
+int countInk(const std::vector<TextBlock>& blocks)
+{
+    return int(std::count_if(blocks.begin(), blocks.end(), [](const TextBlock& b) { return b.inkRegion; }));
+}
+
+// A page whose image sits `depth` forms deep below the page-level form.
+QByteArray nestedFormPdf(int depth)
+{
+    QStringList objects;
+    objects << QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>");
+    objects << QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+    objects << QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
+                              "/Resources << /XObject << /Fx 5 0 R >> >> >>");
+    objects << QStringLiteral("<< /Length 7 >>\nstream\n/Fx Do\n\nendstream");
+    // Forms 5 .. 5 + depth, then the image.
+    for (int level = 0; level <= depth; ++level) {
+        const int self = 5 + level;
+        const bool innermost = level == depth;
+        const QString content = innermost ? QStringLiteral("q 100 0 0 80 100 100 cm /Im Do Q")
+                                          : QStringLiteral("/Fx Do");
+        const QString resources = innermost ? QStringLiteral("/XObject << /Im %1 0 R >>").arg(self + 1)
+                                            : QStringLiteral("/XObject << /Fx %1 0 R >>").arg(self + 1);
+        objects << QStringLiteral("<< /Type /XObject /Subtype /Form /BBox [0 0 595 842] /Resources << %1 >> "
+                                  "/Length %2 >>\nstream\n%3\nendstream")
+                       .arg(resources)
+                       .arg(content.size() + 1)
+                       .arg(content);
+    }
+    objects << QStringLiteral("<< /Type /XObject /Subtype /Image /Width 2 /Height 2 /ColorSpace /DeviceGray "
+                              "/BitsPerComponent 8 /Length 4 >>\nstream\n@@@@\nendstream");
+    return fixtures::buildPdf(objects);
+}
+
+} // namespace
+
+class TestPdfDocumentImages : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void imageObjectSizes_data();
+    void imageObjectSizes();
+    void redStampBecomesInkRegion();
+    void nearbyStrokesMerge_data();
+    void nearbyStrokesMerge();
+    void colouredImageIsNotFoundTwice();
+    void greyTextAndPaleTintAreNotInk();
+    void largeInkRegionIsDropped();
+    void imagesInFormsAreFoundFourDeep_data();
+    void imagesInFormsAreFoundFourDeep();
+    void imagesOnTurnedPageLieWhereShown();
+
+private:
+    std::vector<TextBlock> extractFromPage(const PageSpec& page);
+    QTemporaryDir m_dir;
+    int m_files = 0;
+};
+
+void TestPdfDocumentImages::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+}
+
+std::vector<TextBlock> TestPdfDocumentImages::extractFromPage(const PageSpec& page)
+{
+    const QString file = m_dir.filePath(QStringLiteral("images-%1.pdf").arg(++m_files));
+    PdfDocument doc;
+    if (!fixtures::writeFile(file, fixtures::pagesPdf({page})) || !doc.open(file))
+        return {};
+    return doc.extractImages(0);
+}
+
+void TestPdfDocumentImages::imageObjectSizes_data()
+{
+    QTest::addColumn<QSizeF>("size");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("ordinary picture") << QSizeF(200, 150) << true;
+    QTest::newRow("rule 3 points high") << QSizeF(100, 3) << false;
+    QTest::newRow("rule 5 points high, ratio 20") << QSizeF(100, 5) << true;
+    QTest::newRow("ratio 40") << QSizeF(200, 5) << false;
+    QTest::newRow("full-page scan") << QSizeF(590, 830) << false;
+    QTest::newRow("more than 0.6 of the page") << QSizeF(500, 620) << false;
+}
+
+void TestPdfDocumentImages::imageObjectSizes()
+{
+    QFETCH(QSizeF, size);
+    QFETCH(bool, found);
+    PdfDocument doc;
+    QVERIFY(doc.createEmpty());
+    QVERIFY(doc.insertBlankPage(0, QSizeF(595, 842)));
+    QVERIFY(doc.addImageToPage(0, QPointF(2, 4), size, greyPicture(40, 30)));
+    const std::vector<TextBlock> blocks = doc.extractImages(0);
+    QCOMPARE(blocks.size(), size_t(found ? 1 : 0));
+    if (found) {
+        const TextBlock& block = blocks.front();
+        QVERIFY(block.isImage);
+        QVERIFY(!block.inkRegion);
+        QCOMPARE(block.text, QStringLiteral("[image]"));
+        QCOMPARE(block.rect, block.originalRect);
+        QVERIFY(qAbs(block.rect.x() - 2) < 0.01 && qAbs(block.rect.y() - 4) < 0.01);
+        QVERIFY(qAbs(block.rect.width() - size.width()) < 0.01);
+        QCOMPARE(block.image.format(), QImage::Format_ARGB32_Premultiplied);
+        QVERIFY(!isInsertedImageObject(block));
+    }
+}
+
+void TestPdfDocumentImages::redStampBecomesInkRegion()
+{
+    PageSpec page;
+    page.extraContent = QStringLiteral("1 0 0 rg 20 20 40 40 re f 0 0 1 RG 4 w 500 700 m 560 760 l S\n");
+    const std::vector<TextBlock> blocks = extractFromPage(page);
+    QCOMPARE(blocks.size(), size_t(2));
+    QCOMPARE(countInk(blocks), 2);
+    const TextBlock& stamp = blocks[0].rect.x() < 100 ? blocks[0] : blocks[1];
+    // Grown by 2 pixels at scale 2: one point on every side.
+    QVERIFY(qAbs(stamp.rect.x() - 19) < 1.01 && qAbs(stamp.rect.width() - 42) < 1.51);
+    QCOMPARE(stamp.text, QStringLiteral("[image]"));
+    const QImage& picture = stamp.image;
+    QVERIFY(!picture.isNull());
+    QCOMPARE(qAlpha(picture.pixel(picture.width() / 2, picture.height() / 2)), 255);
+    QCOMPARE(qAlpha(picture.pixel(0, 0)), 0);  // the white page around the stamp is transparent
+}
+
+void TestPdfDocumentImages::nearbyStrokesMerge_data()
+{
+    QTest::addColumn<double>("gap");
+    QTest::addColumn<int>("regions");
+    QTest::newRow("5 points apart merge") << 5.0 << 1;
+    QTest::newRow("12 points apart stay apart") << 12.0 << 2;
+}
+
+void TestPdfDocumentImages::nearbyStrokesMerge()
+{
+    QFETCH(double, gap);
+    QFETCH(int, regions);
+    PageSpec page;
+    page.extraContent = QStringLiteral("0.8 0 0 rg 100 400 30 20 re f 100 %1 30 20 re f\n").arg(400 - gap - 20);
+    QCOMPARE(countInk(extractFromPage(page)), regions);
+}
+
+void TestPdfDocumentImages::colouredImageIsNotFoundTwice()
+{
+    PdfDocument doc;
+    QVERIFY(doc.createEmpty());
+    QVERIFY(doc.insertBlankPage(0, QSizeF(595, 842)));
+    QImage red(50, 50, QImage::Format_RGB32);
+    red.fill(QColor(220, 30, 30));
+    QVERIFY(doc.addImageToPage(0, QPointF(100, 100), QSizeF(120, 120), red));
+    const std::vector<TextBlock> blocks = doc.extractImages(0);
+    QCOMPARE(blocks.size(), size_t(1));
+    QVERIFY(!blocks[0].inkRegion);
+}
+
+void TestPdfDocumentImages::greyTextAndPaleTintAreNotInk()
+{
+    PageSpec page;
+    page.runs << fixtures::TextRun{QStringLiteral("Grey text is not a stamp"), 72, 700, 30};
+    page.runs[0].color = QColor(100, 100, 110);
+    page.extraContent = QStringLiteral("0.99 0.985 0.975 rg 100 100 200 200 re f 0.3 0.3 0.3 rg 350 100 100 100 re f\n");
+    QVERIFY(extractFromPage(page).empty());
+}
+
+void TestPdfDocumentImages::largeInkRegionIsDropped()
+{
+    PageSpec page;
+    page.extraContent = QStringLiteral("0 0.6 0 rg 50 50 300 350 re f\n");
+    QVERIFY(extractFromPage(page).empty());
+}
+
+void TestPdfDocumentImages::imagesInFormsAreFoundFourDeep_data()
+{
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<bool>("found");
+    QTest::newRow("in the page-level form") << 0 << true;
+    QTest::newRow("four forms below") << 4 << true;
+    QTest::newRow("five forms below") << 5 << false;
+}
+
+void TestPdfDocumentImages::imagesInFormsAreFoundFourDeep()
+{
+    QFETCH(int, depth);
+    QFETCH(bool, found);
+    const QString file = m_dir.filePath(QStringLiteral("forms-%1.pdf").arg(depth));
+    QVERIFY(fixtures::writeFile(file, nestedFormPdf(depth)));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    const std::vector<TextBlock> blocks = doc.extractImages(0);
+    QCOMPARE(blocks.size(), size_t(found ? 1 : 0));
+    if (found) {
+        QVERIFY(qAbs(blocks[0].rect.x() - 100) < 0.5);
+        QVERIFY(qAbs(blocks[0].rect.height() - 80) < 0.5);
+        QVERIFY(!blocks[0].image.isNull());  // cut from the render
+    }
+}
+
+void TestPdfDocumentImages::imagesOnTurnedPageLieWhereShown()
+{
+    PageSpec page;
+    page.rotate = 90;
+    page.extraContent = QStringLiteral("0 0 0.9 rg 50 700 60 40 re f\n");  // near the unrotated top-left
+    const QString file = m_dir.filePath(QStringLiteral("turned-images.pdf"));
+    QVERIFY(fixtures::writeFile(file, fixtures::pagesPdf({page})));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    const std::vector<TextBlock> blocks = doc.extractImages(0);
+    QCOMPARE(blocks.size(), size_t(1));
+    // Displayed top-right corner after a clockwise quarter turn.
+    const QRectF expected = doc.pageTransform(0).toPage(QRectF(50, 700, 60, 40));
+    QVERIFY2(blocks[0].rect.adjusted(-0.01, -0.01, 0.01, 0.01).contains(expected.adjusted(1, 1, -1, -1)), "region on the shown stroke");
+    QVERIFY(expected.x() >= 699);
+}
+
+QTEST_GUILESS_MAIN(TestPdfDocumentImages)
+#include "tst_pdfdocument_images.moc"
