@@ -3,6 +3,7 @@
 #include "PdfPageTransform.h"
 
 #include <QByteArray>
+#include <QColor>
 #include <QImage>
 #include <QList>
 #include <QMutex>
@@ -106,8 +107,16 @@ public:
     std::vector<TextBlock> extractText(int pageIndex) const;
     std::vector<TextBlock> extractImages(int pageIndex) const;
 
-    // Page content
+    // Page content. overlayOcrText writes a page's blocks: edited, moved or
+    // turned ones visibly over a white-out of their old place, and a fitted
+    // invisible copy of every line that shows no text of its own.
+    bool overlayOcrText(int pageIndex, const std::vector<TextBlock>& blocks, bool forceWhiteout);
+    bool addFreeText(int pageIndex, const QRectF& rect, const QString& text, const QString& fontFamily, float fontSize,
+                     const QColor& color);
     bool addImageToPage(int pageIndex, const QPointF& position, const QSizeF& size, const QImage& image);
+    bool addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor& color, int);
+    bool addHighlightAnnot(int pageIndex, const QRectF& rect, const QColor& color);
+    bool addStickyNote(int pageIndex, const QPointF& position, const QString&, const QString&);
 
     // Largest picture a render may allocate, in pixels.
     static constexpr qint64 kMaxRenderPixels = qint64(80) * 1000 * 1000;

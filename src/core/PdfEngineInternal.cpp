@@ -213,7 +213,8 @@ QRectF pageObjectBounds(FPDF_PAGEOBJECT object, int type)
     return rectFromEdges(left, top, right, bottom);
 }
 
-bool insertImageObject(FPDF_DOCUMENT doc, FPDF_PAGE page, const QRectF& rect, const QImage& image)
+bool insertImageObject(FPDF_DOCUMENT doc, FPDF_PAGE page, const QRectF& rect, const QImage& image,
+                       const QTransform& after)
 {
     constexpr double kMinImageSide = 0.1;
     if (!doc || !page || image.isNull() || rect.width() <= kMinImageSide || rect.height() <= kMinImageSide)
@@ -233,6 +234,8 @@ bool insertImageObject(FPDF_DOCUMENT doc, FPDF_PAGE page, const QRectF& rect, co
         return false;
     if (!api.FPDFImageObj_SetMatrix(object.get(), rect.width(), 0, 0, rect.height(), rect.x(), rect.y()))
         return false;
+    if (!after.isIdentity())
+        api.FPDFPageObj_Transform(object.get(), after.m11(), after.m12(), after.m21(), after.m22(), after.dx(), after.dy());
     if (!api.FPDFPage_InsertObject(page, object.get()))
         return false;
     object.release();  // the page owns it now

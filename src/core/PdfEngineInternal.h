@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QRectF>
 #include <QString>
+#include <QTransform>
 #include <QVector>
 
 #include <memory>
@@ -98,7 +99,9 @@ PdfPageTransform pageTransformOf(FPDF_PAGE page);
 // quadrilateral, else pdfium's bounds; empty when pdfium gives neither.
 QRectF pageObjectBounds(FPDF_PAGEOBJECT object, int type);
 
-// Adds one image object covering rect (user space) to the page.
-bool insertImageObject(FPDF_DOCUMENT doc, FPDF_PAGE page, const QRectF& rect, const QImage& image);
+// Adds one image object covering rect to the page; `after` maps the rect's
+// space into user space (identity when rect is in user space already).
+bool insertImageObject(FPDF_DOCUMENT doc, FPDF_PAGE page, const QRectF& rect, const QImage& image,
+                       const QTransform& after = QTransform());
 
 } // namespace pdfengine

@@ -54,6 +54,20 @@ QRectF PdfPageTransform::toUser(const QRectF& page) const
     return corners.boundingRect().normalized();
 }
 
+QTransform PdfPageTransform::toUserMatrix() const
+{
+    const double w0 = m_box.width();
+    const double h0 = m_box.height();
+    const double left = m_box.left();
+    const double bottom = m_box.top();
+    switch (m_turns) {
+    case 1: return QTransform(0, 1, -1, 0, w0 + left, bottom);
+    case 2: return QTransform(-1, 0, 0, -1, w0 + left, h0 + bottom);
+    case 3: return QTransform(0, -1, 1, 0, left, h0 + bottom);
+    default: return QTransform(1, 0, 0, 1, left, bottom);
+    }
+}
+
 QSizeF PdfPageTransform::pageSize() const
 {
     return (m_turns % 2) ? m_box.size().transposed() : m_box.size();

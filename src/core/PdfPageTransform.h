@@ -3,6 +3,7 @@
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
+#include <QTransform>
 
 // Maps between pdfium's user space (unrotated, origin at the media box origin)
 // and the displayed page: the page as the reader sees it after /Rotate, origin
@@ -20,6 +21,9 @@ public:
     QPointF toUser(const QPointF& page) const;
     QRectF toPage(const QRectF& user) const;
     QRectF toUser(const QRectF& page) const;
+
+    // The map from displayed-page points to user space, for placing objects.
+    QTransform toUserMatrix() const;
 
     QSizeF pageSize() const;
     int quarterTurns() const { return m_turns; }

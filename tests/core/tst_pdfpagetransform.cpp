@@ -9,7 +9,20 @@ private slots:
     void cornersLandWhereTheTurnedPageShowsThem();
     void roundTripThroughUserSpace();
     void displayedSizeSwapsOnQuarterTurns();
+    void matrixAgreesWithPointMapping();
 };
+
+void TestPdfPageTransform::matrixAgreesWithPointMapping()
+{
+    for (int turns = 0; turns < 4; ++turns) {
+        const PdfPageTransform transform(QRectF(15, -30, 400, 700), turns);
+        for (const QPointF& p : {QPointF(0, 0), QPointF(123.5, 17), QPointF(390, 650)}) {
+            const QPointF viaMatrix = transform.toUserMatrix().map(p);
+            const QPointF viaPoint = transform.toUser(p);
+            QVERIFY(qAbs(viaMatrix.x() - viaPoint.x()) < 1e-9 && qAbs(viaMatrix.y() - viaPoint.y()) < 1e-9);
+        }
+    }
+}
 
 void TestPdfPageTransform::cornersLandWhereTheTurnedPageShowsThem_data()
 {

@@ -1,0 +1,388 @@
+#include "PageTextWriter.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cmath>
+
+namespace pdfengine {
+
+namespace {
+
+constexpr qint64 kMaxFontFileBytes = 64 * 1024 * 1024;
+constexpr double kWhiteOutGrowth = 1.5;
+constexpr double kMinWhiteRectSide = 0.1;
+constexpr double kBaselineLift = 0.12;  // of the font size, above the line's bottom edge
+constexpr double kMinFitExtent = 0.01;
+constexpr double kMinFitScale = 0.05;
+constexpr double kMaxFitScale = 20.0;
+
+QString g_fontRoot;
+
+QStringList fontFiles(std::initializer_list<const char*> names)
+{
+    QStringList files;
+    for (const char* name : names)
+        files << g_fontRoot + QString::fromLatin1(name);
+    return files;
+}
+
+QStringList boldFiles()
+{
+    return fontFiles({"/usr/share/fonts/truetype/dejavu/DejaVuSerif-Bold.ttf",
+                      "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"});
+}
+
+QStringList italicFiles()
+{
+    return fontFiles({"/usr/share/fonts/truetype/dejavu/DejaVuSerif-Italic.ttf",
+                      "/usr/share/fonts/truetype/dejavu/DejaVuSans-Oblique.ttf"});
+}
+
+void applyMatrix(FPDF_PAGEOBJECT object, const QTransform& m)
+{
+    pdfApi().FPDFPageObj_Transform(object, m.m11(), m.m12(), m.m21(), m.m22(), m.dx(), m.dy());
+}
+
+QTransform rotationAbout(const QPointF& centre, double clockwiseDegrees)
+{
+    if (std::abs(clockwiseDegrees) <= 0.1)
+        return {};
+    QTransform t;
+    t.translate(centre.x(), centre.y());
+    t.rotate(-clockwiseDegrees);  // y grows upward here: clockwise as displayed is negative
+    t.translate(-centre.x(), -centre.y());
+    return t;
+}
+
+} // namespace
+
+QStringList fontFileCandidates(bool bold, bool italic)
+{
+    QStringList files;
+    if (bold && italic) {
+        files << fontFiles({"/usr/share/fonts/truetype/dejavu/DejaVuSerif-BoldItalic.ttf",
+                            "/usr/share/fonts/truetype/dejavu/DejaVuSans-BoldOblique.ttf"})
+              << boldFiles() << italicFiles();
+    } else if (bold) {
+        files << boldFiles();
+    } else if (italic) {
+        files << italicFiles();
+    }
+    files << fontFiles({"/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf",
+                        "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
+                        "/usr/share/fonts/opentype/noto/NotoSerifCJK-Regular.ttc",
+                        "/usr/share/fonts/truetype/noto/NotoSerif-Regular.ttf",
+                        "/usr/share/fonts/truetype/noto/NotoSans-Regular.ttf"});
+    return files;
+}
+
+QByteArray standardFontFor(const QString& family, bool bold, bool italic)
+{
+    const QString lower = family.toLower();
+    const char* names[3][4] = {
+        {"Helvetica-BoldOblique", "Helvetica-Bold", "Helvetica-Oblique", "Helvetica"},
+        {"Courier-BoldOblique", "Courier-Bold", "Courier-Oblique", "Courier"},
+        {"Times-BoldItalic", "Times-Bold", "Times-Italic", "Times-Roman"},
+    };
+    const int row = (lower.contains(QLatin1String("helvetica")) || lower.contains(QLatin1String("arial"))) ? 0
+                    : lower.contains(QLatin1String("courier"))                                             ? 1
+                                                                                                           : 2;
+    const int column = bold && italic ? 0 : bold ? 1 : italic ? 2 : 3;
+    return QByteArray(names[row][column]);
+}
+
+void setFontRootForTesting(const QString& root)
+{
+    g_fontRoot = root;
+}
+
+PageTextWriter::PageTextWriter(FPDF_DOCUMENT doc, FPDF_PAGE page)
+    : m_doc(doc), m_page(page), m_transform(pageTransformOf(page)), m_toUser(m_transform.toUserMatrix())
+{
+}
+
+PageTextWriter::~PageTextWriter() = default;
+
+// The first candidate file that opens decides: its bytes or, failing that, the
+// standard font. Each font is loaded once per writer.
+FPDF_FONT PageTextWriter::fontFor(const TextStyle& style)
+{
+    QString fileKey;
+    QFile file;
+    for (const QString& path : fontFileCandidates(style.bold, style.italic)) {
+        file.setFileName(path);
+        if (file.open(QIODevice::ReadOnly)) {
+            fileKey = QStringLiteral("file:") + path;
+            break;
+        }
+    }
+    if (!fileKey.isEmpty()) {
+        auto known = m_fonts.find(fileKey);
+        if (known == m_fonts.end()) {
+            const QByteArray bytes = file.size() <= kMaxFontFileBytes ? file.readAll() : QByteArray();
+            FontPtr font(bytes.isEmpty() ? nullptr
+                                         : pdfApi().FPDFText_LoadFont(m_doc, reinterpret_cast<const uint8_t*>(bytes.constData()),
+                                                                      uint32_t(bytes.size()), pdfium::kFontTrueType, 1));
+            known = m_fonts.emplace(fileKey, std::move(font)).first;  // a refused file is remembered as null
+        }
+        if (known->second)
+            return known->second.get();
+    }
+    const QByteArray standard = standardFontFor(style.fontFamily, style.bold, style.italic);
+    const QString standardKey = QStringLiteral("std:") + QString::fromLatin1(standard);
+    auto known = m_fonts.find(standardKey);
+    if (known == m_fonts.end())
+        known = m_fonts.emplace(standardKey, FontPtr(pdfApi().FPDFText_LoadStandardFont(m_doc, standard.constData()))).first;
+    return known->second.get();
+}
+
+void PageTextWriter::transformIntoPage(FPDF_PAGEOBJECT object, const QTransform& displayed) const
+{
+    applyMatrix(object, displayed * m_toUser);
+}
+
+bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
+                                     const QTransform& displayedMatrixExtra)
+{
+    if (!m_doc || text.isEmpty())
+        return false;
+    FPDF_FONT font = fontFor(style);
+    if (!font)
+        return false;
+    const PdfiumApi& api = pdfApi();
+    const float size = std::max(style.fontSize, 1.0f);
+    PageObjectPtr object(api.FPDFPageObj_CreateTextObj(m_doc, font, size));
+    if (!object)
+        return false;
+    const QVector<unsigned short> wide = toPdfWide(text);
+    if (!api.FPDFText_SetText(object.get(), wide.constData()))
+        return false;
+    const QColor color = style.color.isValid() ? style.color : QColor(Qt::black);
+    api.FPDFPageObj_SetFillColor(object.get(), uint(color.red()), uint(color.green()), uint(color.blue()),
+                                 uint(color.alpha()));
+    if (invisible)
+        api.FPDFTextObj_SetTextRenderMode(object.get(), pdfium::kTextRenderInvisible);
+
+    QTransform placement = QTransform::fromTranslate(rect.x(), rect.y() + std::max(kBaselineLift * size, 0.0));
+    float left = 0, bottom = 0, right = 0, top = 0;
+    if (invisible && api.FPDFPageObj_GetBounds(object.get(), &left, &bottom, &right, &top)) {
+        const double bw = std::max(double(right - left), kMinFitExtent);
+        const double bh = std::max(double(top - bottom), kMinFitExtent);
+        const double sx = std::clamp(rect.width() / bw, kMinFitScale, kMaxFitScale);
+        const double sy = std::clamp(rect.height() / bh, kMinFitScale, kMaxFitScale);
+        placement = QTransform(sx, 0, 0, sy, rect.x() - left * sx, rect.y() - bottom * sy);
+    }
+    transformIntoPage(object.get(), placement * displayedMatrixExtra);
+    if (!api.FPDFPage_InsertObject(m_page, object.get()))
+        return false;
+    object.release();
+    return true;
+}
+
+bool PageTextWriter::addVisibleText(const QString& text, const QRectF& rect, const TextStyle& style,
+                                    double rotationDegrees, const QPointF& rotationCentre)
+{
+    return placeTextObject(text, rect, style, false, rotationAbout(rotationCentre, rotationDegrees));
+}
+
+bool PageTextWriter::addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style)
+{
+    TextStyle transparent = style;
+    transparent.color = QColor(0, 0, 0, 0);
+    return placeTextObject(text, rect, transparent, true, QTransform());
+}
+
+void PageTextWriter::addWhiteRect(const QRectF& rect)
+{
+    const QRectF grown =
+        rect.normalized().adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth);
+    if (grown.width() <= kMinWhiteRectSide || grown.height() <= kMinWhiteRectSide)
+        return;
+    const PdfiumApi& api = pdfApi();
+    PageObjectPtr path(api.FPDFPageObj_CreateNewRect(float(grown.x()), float(grown.y()), float(grown.width()),
+                                                     float(grown.height())));
+    if (!path)
+        return;
+    api.FPDFPageObj_SetFillColor(path.get(), 255, 255, 255, 255);
+    api.FPDFPath_SetDrawMode(path.get(), pdfium::kFillModeWinding, 0);
+    transformIntoPage(path.get(), QTransform());
+    if (api.FPDFPage_InsertObject(m_page, path.get()))
+        path.release();
+}
+
+bool PageTextWriter::addImage(const QRectF& rect, const QImage& image, double rotationDegrees)
+{
+    return insertImageObject(m_doc, m_page, rect, image, rotationAbout(rect.center(), rotationDegrees) * m_toUser);
+}
+
+bool PageTextWriter::addMarkupRect(const QRectF& rect, const QColor& color)
+{
+    const PdfiumApi& api = pdfApi();
+    PageObjectPtr path(
+        api.FPDFPageObj_CreateNewRect(float(rect.x()), float(rect.y()), float(rect.width()), float(rect.height())));
+    if (!path)
+        return false;
+    api.FPDFPageObj_SetFillColor(path.get(), uint(color.red()), uint(color.green()), uint(color.blue()),
+                                 uint(color.alpha()));
+    api.FPDFPath_SetDrawMode(path.get(), pdfium::kFillModeWinding, 0);
+    api.FPDFPageObj_SetBlendMode(path.get(), "Multiply");
+    transformIntoPage(path.get(), QTransform());
+    if (!api.FPDFPage_InsertObject(m_page, path.get()))
+        return false;
+    path.release();
+    return true;
+}
+
+bool PageTextWriter::removeInvisibleText()
+{
+    constexpr unsigned kInvisibleAlpha = 5;
+    const PdfiumApi& api = pdfApi();
+    bool removed = false;
+    for (int i = api.FPDFPage_CountObjects(m_page) - 1; i >= 0; --i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText)
+            continue;
+        unsigned r = 0, g = 0, b = 0, a = 255;
+        const bool transparent = api.FPDFPageObj_GetFillColor(object, &r, &g, &b, &a) && a < kInvisibleAlpha;
+        if (!transparent && api.FPDFTextObj_GetTextRenderMode(object) != pdfium::kTextRenderInvisible)
+            continue;
+        if (api.FPDFPage_RemoveObject(m_page, object)) {
+            api.FPDFPageObj_Destroy(object);
+            removed = true;
+        }
+    }
+    return removed;
+}
+
+bool PageTextWriter::removeTextInside(const QRectF& rect)
+{
+    const QRectF area =
+        rect.normalized().adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth);
+    const PdfiumApi& api = pdfApi();
+    bool removed = false;
+    for (int i = api.FPDFPage_CountObjects(m_page) - 1; i >= 0; --i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText)
+            continue;
+        const QRectF bounds = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText));
+        if (bounds.isEmpty() || !area.contains(bounds))
+            continue;
+        if (api.FPDFPage_RemoveObject(m_page, object)) {
+            api.FPDFPageObj_Destroy(object);
+            removed = true;
+        }
+    }
+    return removed;
+}
+
+namespace {
+
+constexpr double kAverageGlyphWidth = 0.5;  // of the font size, for wrapping without font metrics
+
+// Greedy word wrap of one paragraph to at most maxChars characters a line.
+QStringList wrapParagraph(const QString& paragraph, int maxChars)
+{
+    QStringList lines;
+    QString current;
+    for (QString word : paragraph.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        while (word.size() > maxChars) {
+            if (!current.isEmpty()) {
+                lines << current;
+                current.clear();
+            }
+            lines << word.left(maxChars);
+            word = word.mid(maxChars);
+        }
+        if (current.isEmpty())
+            current = word;
+        else if (current.size() + 1 + word.size() <= maxChars)
+            current += QLatin1Char(' ') + word;
+        else {
+            lines << current;
+            current = word;
+        }
+    }
+    lines << current;  // an empty paragraph keeps its empty line
+    return lines;
+}
+
+double linePitch(const TextBlock& block, double fallback)
+{
+    if (block.lines.size() < 2)
+        return block.lines.empty() ? fallback : std::max(block.lines.front().rect.height(), fallback);
+    std::vector<double> steps;
+    for (size_t i = 1; i < block.lines.size(); ++i)
+        steps.push_back(std::abs(block.lines[i - 1].rect.bottom() - block.lines[i].rect.bottom()));
+    std::sort(steps.begin(), steps.end());
+    const double median = steps[steps.size() / 2];
+    return median > 0.5 ? median : fallback;
+}
+
+TextBlock::Line lineStyledAs(const TextBlock& block)
+{
+    TextBlock::Line line;
+    if (!block.lines.empty()) {
+        line = block.lines.front();
+        line.spans.clear();
+        line.words.clear();
+    } else {
+        line.fontFamily = block.fontFamily;
+        line.fontSize = block.fontSize;
+        line.color = block.color;
+        line.bold = block.bold;
+        line.italic = block.italic;
+    }
+    return line;
+}
+
+} // namespace
+
+std::vector<TextBlock::Line> linesForWriting(const TextBlock& block)
+{
+    const bool edited = block.textEdited || !block.richText.trimmed().isEmpty();
+    if (!edited) {
+        if (!block.lines.empty())
+            return block.lines;
+        TextBlock::Line line = lineStyledAs(block);
+        line.text = block.text;
+        line.rect = block.rect;
+        return {line};
+    }
+
+    const TextBlock::Line style = lineStyledAs(block);
+    const double size = std::max(double(style.fontSize), 1.0);
+    // A one-line block grows along its line as the user types; a paragraph of
+    // several lines wraps within the block's width.
+    const bool wraps = block.lines.size() > 1;
+    const int maxChars = std::max(1, int(block.rect.width() / (kAverageGlyphWidth * size)));
+    QStringList texts;
+    for (const QString& paragraph : block.text.split(QLatin1Char('\n')))
+        texts << (wraps ? wrapParagraph(paragraph, maxChars) : QStringList{paragraph});
+    while (!texts.isEmpty() && texts.last().trimmed().isEmpty())
+        texts.removeLast();
+
+    std::vector<TextBlock::Line> lines;
+    if (size_t(texts.size()) == block.lines.size()) {
+        for (size_t i = 0; i < block.lines.size(); ++i) {
+            TextBlock::Line line = block.lines[i];
+            line.text = texts.at(qsizetype(i));
+            line.spans.clear();
+            line.words.clear();
+            lines.push_back(line);
+        }
+        return lines;
+    }
+    const double lineHeight = block.lines.empty() ? 1.2 * size : block.lines.front().rect.height();
+    const double pitch = linePitch(block, 1.2 * size);
+    const double top = block.rect.y() + block.rect.height();
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        TextBlock::Line line = style;
+        line.text = texts.at(i);
+        line.rect = QRectF(block.rect.x(), top - i * pitch - lineHeight, block.rect.width(), lineHeight);
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+} // namespace pdfengine

@@ -1,0 +1,72 @@
+#pragma once
+// Writing text, white-outs and pictures into one loaded page. Rectangles are
+// in displayed-page points; every object is mapped into user space through the
+// page transform, so text reads upright on turned pages.
+
+#include "PdfEngineInternal.h"
+#include "TextBlock.h"
+
+#include <QColor>
+#include <QRectF>
+#include <QString>
+
+#include <map>
+#include <vector>
+
+namespace pdfengine {
+
+// Font files tried for text, in order, for the style asked for.
+QStringList fontFileCandidates(bool bold, bool italic);
+// Standard-14 font used when no font file can be loaded.
+QByteArray standardFontFor(const QString& family, bool bold, bool italic);
+// Tests point the font lookup at another root (empty: the real file system).
+void setFontRootForTesting(const QString& root);
+
+struct TextStyle {
+    QString fontFamily;
+    float fontSize = 10;
+    QColor color = Qt::black;
+    bool bold = false;
+    bool italic = false;
+};
+
+class PageTextWriter {
+public:
+    PageTextWriter(FPDF_DOCUMENT doc, FPDF_PAGE page);
+    ~PageTextWriter();
+
+    // Visible text at rect (baseline 0.12 of the size above its bottom),
+    // turned by rotationDegrees (clockwise as displayed) about rotationCentre.
+    bool addVisibleText(const QString& text, const QRectF& rect, const TextStyle& style, double rotationDegrees = 0,
+                        const QPointF& rotationCentre = {});
+    // Invisible text stretched over rect: the searchable layer.
+    bool addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style);
+    // A white rectangle grown by 1.5 points on every side.
+    void addWhiteRect(const QRectF& rect);
+    bool addImage(const QRectF& rect, const QImage& image, double rotationDegrees = 0);
+    // A translucent rectangle blended with Multiply over the page content.
+    bool addMarkupRect(const QRectF& rect, const QColor& color);
+    // Removes text objects drawn invisibly (alpha below 5 or render mode 3).
+    bool removeInvisibleText();
+    // Removes the text objects lying wholly inside rect grown like a white-out:
+    // text that is redrawn elsewhere must not stay in the page's text.
+    bool removeTextInside(const QRectF& rect);
+
+private:
+    FPDF_FONT fontFor(const TextStyle& style);
+    bool placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
+                         const QTransform& displayedMatrixExtra);
+    void transformIntoPage(FPDF_PAGEOBJECT object, const QTransform& displayed) const;
+
+    FPDF_DOCUMENT m_doc;
+    FPDF_PAGE m_page;
+    PdfPageTransform m_transform;
+    QTransform m_toUser;
+    std::map<QString, FontPtr> m_fonts;  // one load per file and style for the whole write
+};
+
+// The lines to write for a block: its own lines, or, when the user edited the
+// text, the current text laid out in lines over the block's geometry.
+std::vector<TextBlock::Line> linesForWriting(const TextBlock& block);
+
+} // namespace pdfengine
