@@ -1,0 +1,43 @@
+#include "TextBlock.h"
+
+#include <cmath>
+
+bool isRichTextBlock(const TextBlock &block)
+{
+    return block.textEdited && !block.richText.trimmed().isEmpty();
+}
+
+bool isNativeLine(const TextBlock::Line &line)
+{
+    return !line.fontFamily.trimmed().isEmpty() && line.fontSize > 1.0f && !line.spans.empty();
+}
+
+static bool hasArea(const QRectF &r)
+{
+    return r.width() > 0.0 && r.height() > 0.0;
+}
+
+bool isInsertedImageObject(const TextBlock &block)
+{
+    return block.isImage && !block.image.isNull() && !hasArea(block.originalRect);
+}
+
+bool scannedExportBlockMoved(const TextBlock &block)
+{
+    constexpr double kMoveTolerance = 0.5;
+    const QRectF &r = block.rect;
+    const QRectF &o = block.originalRect;
+    if (!hasArea(o))
+        return false;
+    const double shifts[] = {
+        std::abs(r.x() - o.x()),
+        std::abs(r.y() - o.y()),
+        std::abs((r.x() + r.width()) - (o.x() + o.width())),
+        std::abs((r.y() + r.height()) - (o.y() + o.height())),
+    };
+    for (double shift : shifts) {
+        if (shift > kMoveTolerance)
+            return true;
+    }
+    return std::abs(block.rotation) > kBlockRotationEpsilon;
+}

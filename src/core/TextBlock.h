@@ -1,0 +1,76 @@
+#pragma once
+// The page text model: text and image blocks of one page with their lines,
+// words and style runs. Rectangles are PDF points, origin bottom-left.
+
+#include <QColor>
+#include <QImage>
+#include <QRectF>
+#include <QString>
+
+#include <vector>
+
+struct TextBlock {
+    struct Line {
+        struct Span {
+            QString text;
+            float fontSize = 10.0f;
+            QString fontFamily;
+            QColor color = Qt::black;
+            bool bold = false;
+            bool italic = false;
+            bool superscript = false;
+            bool subscript = false;
+        };
+
+        struct Word {
+            QString text;
+            QRectF rect;
+            float confidence = 0.0f; // 0..100 for recognised words, 100 for native ones
+        };
+
+        QString text;
+        QRectF rect;
+        std::vector<Span> spans; // native lines only
+        std::vector<Word> words;
+        float fontSize = 10.0f;
+        QString fontFamily; // empty: the block's family and weight apply
+        QColor color = Qt::black;
+        bool bold = false;
+        bool italic = false;
+        bool invisibleText = false;
+    };
+
+    QString text;
+    QString richText;
+    QRectF rect;
+    QRectF originalRect;
+    std::vector<Line> lines;
+    QImage image;
+    int pageIndex = 0;
+    bool isTable = false;
+    bool isImage = false;
+    bool inkRegion = false;
+    float fontSize = 10.0f;
+    QString fontFamily;
+    QColor color = Qt::black;
+    bool bold = false;
+    bool italic = false;
+    bool invisibleText = false;
+    bool textEdited = false;
+    double rotation = 0.0;
+};
+
+// Rotation beyond this many degrees counts as rotated.
+inline constexpr double kBlockRotationEpsilon = 0.1;
+
+// Shown and written from richText rather than text.
+bool isRichTextBlock(const TextBlock &block);
+
+// A line from the PDF's own text layer (as opposed to a recognised one).
+bool isNativeLine(const TextBlock::Line &line);
+
+// An image placed by the user, with no origin in the page.
+bool isInsertedImageObject(const TextBlock &block);
+
+// The block was moved, resized or rotated since it was made.
+bool scannedExportBlockMoved(const TextBlock &block);
