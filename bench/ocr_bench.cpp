@@ -1,0 +1,156 @@
+// Usage: ocr_bench [dpi] [runs]
+// For every rendered test page: word recall and character error rate of
+// OcrEngine::recognizePage and of the tesseract program on the same image and
+// languages; time of recognizePage against the bare recogniser in the same run.
+
+#include "OcrEngine.h"
+#include "OcrTestPages.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <leptonica/allheaders.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+const QString kLanguages = QStringLiteral("rus+eng");
+
+struct PixDeleter {
+    void operator()(Pix *pix) const { pixDestroy(&pix); }
+};
+
+struct RecognizerDeleter {
+    void operator()(tesseract::TessBaseAPI *api) const
+    {
+        api->End();
+        delete api;
+    }
+};
+
+std::unique_ptr<Pix, PixDeleter> toPix(const QImage &image, double scale)
+{
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    std::unique_ptr<Pix, PixDeleter> pix(pixCreate(rgb.width(), rgb.height(), 32));
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+        l_uint32 *out = pixGetData(pix.get()) + size_t(y) * size_t(pixGetWpl(pix.get()));
+        for (int x = 0; x < rgb.width(); ++x)
+            out[x] = (l_uint32(qRed(row[x])) << 24) | (l_uint32(qGreen(row[x])) << 16) | (l_uint32(qBlue(row[x])) << 8);
+    }
+    const int dpi = int(std::lround(scale * 72));
+    pixSetResolution(pix.get(), dpi, dpi);
+    return pix;
+}
+
+// The recogniser alone: image hand-over, recognition and reading every word.
+double bareRecognizerMs(tesseract::TessBaseAPI &api, const QImage &image, double scale)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const auto pix = toPix(image, scale);
+    api.SetImage(pix.get());
+    api.Recognize(nullptr);
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    int words = 0;
+    if (it) {
+        do {
+            std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
+            words += text != nullptr;
+        } while (it->Next(tesseract::RIL_WORD));
+    }
+    api.Clear();
+    return timer.nsecsElapsed() / 1e6;
+}
+
+QStringList commandLineWords(const QImage &image, double scale, const QString &dir, const QString &name,
+                             double *ms)
+{
+    QImage withDpi = image;
+    withDpi.setDotsPerMeterX(int(std::lround(scale * 72 / 0.0254)));
+    withDpi.setDotsPerMeterY(withDpi.dotsPerMeterX());
+    const QString path = QDir(dir).filePath(name + QStringLiteral(".png"));
+    withDpi.save(path);
+    QProcess process;
+    QElapsedTimer timer;
+    timer.start();
+    process.start(QStringLiteral("tesseract"), {path, QStringLiteral("stdout"), QStringLiteral("-l"), kLanguages});
+    process.waitForFinished(-1);
+    *ms = timer.nsecsElapsed() / 1e6;
+    return QString::fromUtf8(process.readAllStandardOutput()).split(QRegularExpression(QStringLiteral("\\s+")),
+                                                                    Qt::SkipEmptyParts);
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0.0 : v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const double dpi = argc > 1 ? QString::fromLocal8Bit(argv[1]).toDouble() : 300.0;
+    const int runs = argc > 2 ? std::max(1, QString::fromLocal8Bit(argv[2]).toInt()) : 3;
+
+    OcrEngine engine;
+    if (!engine.init(kLanguages)) {
+        std::fprintf(stderr, "engine init failed\n");
+        return 1;
+    }
+    std::unique_ptr<tesseract::TessBaseAPI, RecognizerDeleter> bare(new tesseract::TessBaseAPI);
+    if (bare->Init(nullptr, kLanguages.toUtf8().constData(), tesseract::OEM_DEFAULT) != 0) {
+        std::fprintf(stderr, "bare recogniser init failed\n");
+        return 1;
+    }
+    bare->SetPageSegMode(tesseract::PSM_AUTO); // as the engine and the tesseract program
+    QTemporaryDir dir;
+    QTextStream out(stdout);
+    out << "dpi " << dpi << ", runs " << runs << ", languages " << kLanguages << "\n";
+    out << "page      recall eng/cli   CER eng/cli     bare ms  pipeline ms  in-pipeline recogniser ms  overhead\n";
+    double sumBare = 0, sumPipeline = 0;
+    for (const TestPage &page : testpages::allPages(dpi)) {
+        const QStringList reference = testpages::words(page.lines);
+        std::vector<double> bareMs, pipelineMs, innerMs;
+        std::vector<TextBlock> blocks;
+        for (int r = 0; r < runs; ++r) {
+            bareMs.push_back(bareRecognizerMs(*bare, page.image, page.scale));
+            QElapsedTimer timer;
+            timer.start();
+            blocks = engine.recognizePage(page.image, 0, page.scale, page.pageHeight);
+            pipelineMs.push_back(timer.nsecsElapsed() / 1e6);
+            innerMs.push_back(engine.lastPageTimings().recognizerNs / 1e6);
+        }
+        double cliMs = 0;
+        const QStringList cli = commandLineWords(page.image, page.scale, dir.path(), page.name, &cliMs);
+        const QStringList ours = testpages::words(blocks);
+        const double b = median(bareMs), p = median(pipelineMs), in = median(innerMs);
+        sumBare += b;
+        sumPipeline += p;
+        out << QString::asprintf("%-9s %6.1f%% / %5.1f%%  %5.1f%% / %5.1f%%  %9.0f  %11.0f  %25.0f  %+7.1f%%\n",
+                                 qPrintable(page.name), 100 * testpages::wordRecall(reference, ours),
+                                 100 * testpages::wordRecall(reference, cli),
+                                 100 * testpages::characterErrorRate(reference, ours),
+                                 100 * testpages::characterErrorRate(reference, cli), b, p, in, 100 * (p / b - 1));
+        if (qEnvironmentVariableIsSet("VORN_BENCH_VERBOSE"))
+            out << "--- ours:\n" << testpages::blocksText(blocks) << "\n--- cli:\n" << cli.join(' ') << "\n";
+        out.flush();
+    }
+    out << QString::asprintf("total bare %.0f ms, pipeline %.0f ms, overhead %+.1f%%\n", sumBare, sumPipeline,
+                             100 * (sumPipeline / sumBare - 1));
+    return 0;
+}

@@ -1,0 +1,29 @@
+#pragma once
+// From recognised lines to blocks: paragraphs on ordinary pages, column runs
+// on pages ruled like a table.
+
+#include "TextBlock.h"
+
+#include <vector>
+
+class QImage;
+
+// More than three long horizontal rules and more than one long vertical rule.
+bool isLikelyTablePage(const QImage &image);
+
+std::vector<TextBlock> groupOcrLines(std::vector<TextBlock::Line> lines, int pageIndex, double pageHeight);
+
+std::vector<TextBlock> groupTableColumnRuns(std::vector<TextBlock::Line> lines, int pageIndex, double pageWidth,
+                                            double pageHeight);
+
+// A numbered paragraph running across a table ("1. Сведения о ..."): it may
+// neither join a column run nor be joined.
+bool isNumberedClauseLine(const TextBlock::Line &line, double pageWidth);
+
+// False when the line may not take part in a column run at all.
+bool canAttachTableColumnLine(const TextBlock::Line &line, double pageWidth);
+
+TextBlock blockFromOcrLines(std::vector<TextBlock::Line> lines, int pageIndex, double pageHeight);
+
+// Text and rectangles of the block recomputed from its lines.
+void rebuildBlockFromLines(TextBlock &block);

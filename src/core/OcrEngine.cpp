@@ -1,0 +1,416 @@
+#include "OcrEngine.h"
+
+#include "FontMatcher.h"
+#include "OcrBlocks.h"
+#include "OcrImageBlocks.h"
+#include "OcrText.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStringView>
+
+#include <leptonica/allheaders.h>
+#include <tesseract/baseapi.h>
+#include <tesseract/resultiterator.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+struct PixDeleter {
+    void operator()(Pix *pix) const { pixDestroy(&pix); }
+};
+using PixPtr = std::unique_ptr<Pix, PixDeleter>;
+
+struct TextDeleter {
+    void operator()(char *text) const { delete[] text; }
+};
+using TessText = std::unique_ptr<char, TextDeleter>;
+
+// Drops the recogniser's page results when a recognition ends, on every path.
+struct PageResultsGuard {
+    tesseract::TessBaseAPI &api;
+    ~PageResultsGuard() { api.Clear(); }
+};
+
+// A new 32-bit Pix with the image's pixels as 0xRRGGBB00; null when Leptonica
+// cannot allocate it.
+PixPtr qImageToPix(const QImage &image)
+{
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    PixPtr pix(pixCreate(rgb.width(), rgb.height(), 32));
+    if (!pix)
+        return pix;
+    l_uint32 *data = pixGetData(pix.get());
+    const int wpl = pixGetWpl(pix.get());
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+        l_uint32 *out = data + size_t(y) * size_t(wpl);
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QRgb p = row[x];
+            out[x] = (l_uint32(qRed(p)) << 24) | (l_uint32(qGreen(p)) << 16) | (l_uint32(qBlue(p)) << 8);
+        }
+    }
+    return pix;
+}
+
+QString takeText(char *utf8)
+{
+    const TessText owned(utf8);
+    return owned ? QString::fromUtf8(owned.get()) : QString();
+}
+
+QString bundledTessdataPath()
+{
+    if (!QCoreApplication::instance())
+        return {};
+    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tessdata"));
+    return QFileInfo(path).isDir() ? path : QString();
+}
+
+bool isCyrillicLetter(char32_t c)
+{
+    return c >= 0x0400 && c <= 0x052F && QChar::isLetter(c);
+}
+
+bool isLatinLetter(char32_t c)
+{
+    return (c < 0x0250) && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 0xC0 && QChar::isLetter(c)));
+}
+
+struct ScriptCount {
+    int cyrillic = 0;
+    int latin = 0;
+    void add(const QString &text)
+    {
+        for (char32_t c : QStringView(text).toUcs4()) {
+            cyrillic += isCyrillicLetter(c);
+            latin += isLatinLetter(c);
+        }
+    }
+    bool decided() const { return cyrillic + latin > 0; }
+    bool mainlyCyrillic() const { return cyrillic > latin; }
+};
+
+// Per recogniser line: whether its letters are mainly Cyrillic. The words
+// that are themselves correction keys do not count (they are Cyrillic words
+// misread as Latin); a line with no other letters follows the whole page.
+std::vector<bool> mainlyCyrillicLines(const std::vector<RecognizedWord> &words)
+{
+    int lineCount = 0;
+    for (const RecognizedWord &w : words)
+        lineCount = std::max(lineCount, w.lineIndex + 1);
+    std::vector<ScriptCount> lines(static_cast<size_t>(lineCount));
+    ScriptCount page;
+    for (const RecognizedWord &w : words) {
+        const QString t = w.text.trimmed();
+        if (w.lineIndex < 0 || !correctedOcrWord(t).isNull())
+            continue;
+        lines[size_t(w.lineIndex)].add(t);
+        page.add(t);
+    }
+    std::vector<bool> result(static_cast<size_t>(lineCount), false);
+    for (size_t i = 0; i < lines.size(); ++i)
+        result[i] = lines[i].decided() ? lines[i].mainlyCyrillic() : page.mainlyCyrillic();
+    return result;
+}
+
+bool isDuplicateCandidate(const TextBlock &b, const QString &trimmed)
+{
+    return !b.isImage && b.rect.width() > 0 && b.rect.height() > 0 && trimmed.size() >= 3 && trimmed.size() <= 18;
+}
+
+bool coversFragment(const TextBlock &container, const QString &containerText, const TextBlock &fragment,
+                    const QString &fragmentText)
+{
+    constexpr double kGrow = 1.5;
+    constexpr double kMinOverlap = 0.55;
+    const QRectF &a = fragment.rect;
+    const QRectF &b = container.rect;
+    if (container.isImage || b.width() <= 0 || b.height() <= 0)
+        return false;
+    if (containerText.size() <= fragmentText.size() || !containerText.contains(fragmentText, Qt::CaseInsensitive))
+        return false;
+    if (!b.adjusted(-kGrow, -kGrow, kGrow, kGrow).contains(a.center()))
+        return false;
+    const double overlap = std::min(a.y() + a.height(), b.y() + b.height()) - std::max(a.y(), b.y());
+    const double smaller = std::min(a.height(), b.height());
+    return overlap > 0 && (smaller > 1.0 ? overlap / smaller : overlap) > kMinOverlap;
+}
+
+} // namespace
+
+QString correctedOcrWord(const QString &text)
+{
+    static const QString street = QStringLiteral("ул.,");
+    static const QString executor = QStringLiteral("Исп.");
+    static const QString itemNumber = QStringLiteral("№ п/п");
+    static const QString number = QStringLiteral("номер");
+    static const QString phone = QStringLiteral("тел.");
+    struct Correction {
+        const char16_t *key;
+        const QString &value;
+    };
+    static const Correction corrections[] = {
+        {u"yi,", street},       {u"у1,", street},      {u"Men.", executor},     {u"Newn", itemNumber},
+        {u"Noun", itemNumber},  {u"Noon", itemNumber}, {u"Nen/n", itemNumber},  {u"Ne/n", itemNumber},
+        {u"№шп", itemNumber},   {u"№ шп", itemNumber}, {u"аластр", number},     {u"\u2018тел.", phone},
+        {u"'тел.", phone},      {u"`тел.", phone},
+    };
+    for (const Correction &c : corrections) {
+        if (text == QStringView(c.key))
+            return c.value;
+    }
+    return {};
+}
+
+std::vector<OcrWord> acceptRecognizedWords(const std::vector<RecognizedWord> &words, double pageHeight)
+{
+    constexpr float kMinConfidence = 38.0f;
+    constexpr double kMinSide = 1.0;
+    const std::vector<bool> cyrillicLines = mainlyCyrillicLines(words);
+    std::vector<OcrWord> candidates;
+    for (const RecognizedWord &w : words) {
+        QString text = w.text.trimmed();
+        const QString corrected = correctedOcrWord(text);
+        const bool correctable = !corrected.isNull() && w.lineIndex >= 0 && cyrillicLines[size_t(w.lineIndex)];
+        if (correctable)
+            text = corrected;
+        else if (w.confidence < kMinConfidence)
+            continue;
+        if (text.isEmpty() || w.rect.width() <= kMinSide || w.rect.height() <= kMinSide)
+            continue;
+        candidates.push_back({text, w.rect, w.confidence});
+    }
+    return removeSignatureNoiseWords(candidates, pageHeight);
+}
+
+void removeDuplicateFragments(std::vector<TextBlock> &blocks)
+{
+    std::vector<QString> texts;
+    texts.reserve(blocks.size());
+    for (const TextBlock &b : blocks)
+        texts.push_back(b.text.trimmed());
+    std::vector<bool> remove(blocks.size(), false);
+    for (size_t a = 0; a < blocks.size(); ++a) {
+        if (!isDuplicateCandidate(blocks[a], texts[a]))
+            continue;
+        for (size_t b = 0; b < blocks.size() && !remove[a]; ++b)
+            remove[a] = b != a && coversFragment(blocks[b], texts[b], blocks[a], texts[a]);
+    }
+    size_t i = 0;
+    std::erase_if(blocks, [&](const TextBlock &) { return remove[i++]; });
+}
+
+void OcrEngine::RecognizerDeleter::operator()(tesseract::TessBaseAPI *recognizer) const
+{
+    recognizer->End();
+    delete recognizer;
+}
+
+OcrEngine::OcrEngine(QObject *parent) : QObject(parent) {}
+
+OcrEngine::~OcrEngine() = default;
+
+bool OcrEngine::init(const QString &lang)
+{
+    api.reset();
+    initialized = false;
+    std::unique_ptr<tesseract::TessBaseAPI, RecognizerDeleter> recognizer(new tesseract::TessBaseAPI);
+    const QByteArray dataPath = bundledTessdataPath().toLocal8Bit();
+    const QByteArray language = lang.toUtf8();
+    const int status = recognizer->Init(dataPath.isEmpty() ? nullptr : dataPath.constData(), language.constData(),
+                                        tesseract::OEM_DEFAULT, nullptr, 0, nullptr, nullptr, false);
+    if (status != 0) {
+        qWarning() << "Tesseract init failed for lang:" << lang;
+        lastErrorText = QStringLiteral("Tesseract init failed for lang: %1").arg(lang);
+        return false;
+    }
+    // The library's own default is one uniform block of text, under which a
+    // ruled table yields no words; segment the page the way the tesseract
+    // program does.
+    recognizer->SetPageSegMode(tesseract::PSM_AUTO);
+    api = std::move(recognizer);
+    initialized = true;
+    lastErrorText.clear();
+    return true;
+}
+
+QStringList OcrEngine::availableLanguages() const
+{
+    static const char *const folders[] = {"/usr/share/tesseract-ocr/5/tessdata", "/usr/share/tesseract-ocr/4/tessdata",
+                                          "/usr/share/tessdata", "/usr/local/share/tessdata"};
+    QStringList languages;
+    for (const char *folder : folders) {
+        const QDir dir(QString::fromLatin1(folder));
+        if (!dir.exists())
+            continue;
+        const QStringList files = dir.entryList({QStringLiteral("*.traineddata")}, QDir::Files, QDir::Unsorted);
+        for (const QString &file : files)
+            languages << file.section(QLatin1Char('.'), 0, 0);
+        if (!files.isEmpty())
+            break;
+    }
+    languages.sort(Qt::CaseSensitive);
+    return languages;
+}
+
+bool OcrEngine::acceptsImage(const QImage &image)
+{
+    constexpr int kMinSide = 4;
+    if (!initialized || image.isNull() || image.width() < kMinSide || image.height() < kMinSide)
+        return false;
+    if (image.width() > kMaxImageSide || image.height() > kMaxImageSide
+        || qint64(image.width()) * image.height() > kMaxImagePixels) {
+        lastErrorText = QStringLiteral("Изображение %1 × %2 пикселей слишком велико для распознавания")
+                            .arg(image.width())
+                            .arg(image.height());
+        return false;
+    }
+    return true;
+}
+
+QString OcrEngine::recognizeText(const QImage &image)
+{
+    if (!acceptsImage(image))
+        return {};
+    const PixPtr pix = qImageToPix(image);
+    if (!pix) {
+        lastErrorText = QStringLiteral("Не удалось подготовить изображение для распознавания");
+        return {};
+    }
+    const PageResultsGuard guard{*api};
+    api->SetImage(pix.get());
+    return takeText(api->GetUTF8Text()).trimmed();
+}
+
+std::vector<RecognizedWord> OcrEngine::readWords(const QImage &image, double scale, double pageHeight)
+{
+    std::vector<RecognizedWord> words;
+    const PixPtr pix = qImageToPix(image);
+    if (!pix) {
+        lastErrorText = QStringLiteral("Не удалось подготовить изображение для распознавания");
+        return words;
+    }
+    pixSetResolution(pix.get(), int(std::lround(scale * 72.0)), int(std::lround(scale * 72.0)));
+    const PageResultsGuard guard{*api};
+    api->SetImage(pix.get());
+    api->Recognize(nullptr);
+    const std::unique_ptr<tesseract::ResultIterator> it(api->GetIterator());
+    if (!it)
+        return words;
+    constexpr auto kWord = tesseract::RIL_WORD;
+    int lineIndex = -1;
+    it->Begin();
+    do {
+        if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE))
+            ++lineIndex;
+        if (it->Empty(kWord))
+            continue;
+        const float confidence = it->Confidence(kWord);
+        const QString text = takeText(it->GetUTF8Text(kWord));
+        if (text.isNull())
+            continue;
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (!it->BoundingBox(kWord, &left, &top, &right, &bottom))
+            continue;
+        const QRectF rect(left / scale, pageHeight - bottom / scale, (right - left) / scale, (bottom - top) / scale);
+        words.push_back({text.trimmed(), rect, confidence, std::max(lineIndex, 0)});
+    } while (it->Next(kWord));
+    return words;
+}
+
+void OcrEngine::applyLineStyles(std::vector<TextBlock> &blocks, const QImage &image, double scale,
+                                double pageHeight) const
+{
+    constexpr int kStyleCropMargin = 3;
+    constexpr int kMinCropSpan = 6;
+    const QString documentFamily = QStringLiteral("Times New Roman");
+    for (TextBlock &block : blocks) {
+        for (TextBlock::Line &line : block.lines) {
+            const QRect crop = imageCropForPdfRect(line.rect, image, scale, pageHeight, kStyleCropMargin);
+            if (!crop.isValid() || crop.right() - crop.left() <= kMinCropSpan || crop.bottom() - crop.top() <= kMinCropSpan)
+                continue;
+            const FontMatch match = FontMatcher::match(image.copy(crop), line.text, float(line.rect.height()));
+            line.fontFamily = match.family;
+            line.fontSize = match.size;
+            line.color = match.color;
+            line.bold = match.bold;
+            line.italic = match.italic;
+        }
+    }
+    for (TextBlock &block : blocks) {
+        if (const TextBlock::Line *style = representativeStyleLine(block))
+            copyLineStyleToBlock(block, *style);
+    }
+    // The matcher's family and weight guesses are not trusted; its size and colour are.
+    for (TextBlock &block : blocks) {
+        if (block.isImage || block.text.trimmed().isEmpty())
+            continue;
+        for (TextBlock::Line &line : block.lines) {
+            line.fontFamily = documentFamily;
+            line.bold = shouldKeepDocumentBold(line.text, extraBoldPhrases);
+            line.italic = false;
+        }
+        if (const TextBlock::Line *style = representativeStyleLine(block)) {
+            block.fontFamily = documentFamily;
+            block.fontSize = style->fontSize;
+            block.color = style->color;
+            block.bold = style->bold;
+            block.italic = false;
+        }
+    }
+}
+
+std::vector<TextBlock> OcrEngine::recognizePage(const QImage &image, int pageIndex, double scale, double pageHeight)
+{
+    timings = {};
+    if (!acceptsImage(image))
+        return {};
+    if (!(scale > 0) || !std::isfinite(scale) || !std::isfinite(pageHeight)) {
+        lastErrorText = QStringLiteral("Неверный масштаб страницы для распознавания");
+        return {};
+    }
+    QElapsedTimer total;
+    total.start();
+    const QImage page = image.convertToFormat(QImage::Format_RGB32);
+
+    QElapsedTimer recognizer;
+    recognizer.start();
+    const std::vector<RecognizedWord> recognized = readWords(page, scale, pageHeight);
+    timings.recognizerNs = recognizer.nsecsElapsed();
+
+    const std::vector<OcrWord> words = acceptRecognizedWords(recognized, pageHeight);
+    std::vector<QRectF> wordRects;
+    wordRects.reserve(words.size());
+    for (const OcrWord &w : words)
+        wordRects.push_back(w.rect);
+
+    const double pageWidth = page.width() / scale;
+    std::vector<TextBlock::Line> lines = buildLinesFromWords(words, pageWidth, pageHeight, cityPlaceName);
+    refineOcrLineInkRects(lines, page, scale, pageHeight);
+    const bool tablePage = isLikelyTablePage(page);
+    std::vector<TextBlock> blocks = tablePage
+        ? groupTableColumnRuns(std::move(lines), pageIndex, pageWidth, pageHeight)
+        : groupOcrLines(std::move(lines), pageIndex, pageHeight);
+    if (!blocks.empty())
+        applyLineStyles(blocks, page, scale, pageHeight);
+    if (!tablePage)
+        normalizeBodyTextStyle(blocks, pageWidth, pageHeight);
+
+    const std::vector<TextBlock> imageBlocks = detectImageBlocks(page, wordRects, pageIndex, scale, pageHeight);
+    if (!imageBlocks.empty()) {
+        removeImageNoiseWords(blocks, imageBlocks);
+        std::erase_if(blocks, [](const TextBlock &b) { return !b.isImage && b.text.trimmed().isEmpty(); });
+        removeImageNoiseText(blocks, imageBlocks);
+    }
+    blocks = splitBlocksByLineStyle(std::move(blocks));
+    removeDuplicateFragments(blocks);
+    blocks.insert(blocks.end(), imageBlocks.begin(), imageBlocks.end());
+    timings.totalNs = total.nsecsElapsed();
+    return blocks;
+}

@@ -1,0 +1,46 @@
+#pragma once
+// From recognised words to text lines: signature noise at the page foot, rows
+// by vertical centre, lines cut at wide gaps, line boxes tightened to the ink.
+
+#include "TextBlock.h"
+
+#include <QRectF>
+#include <QString>
+
+#include <vector>
+
+class QImage;
+
+struct OcrWord {
+    QString text; // trimmed
+    QRectF rect;  // points
+    float confidence = 0.0f;
+};
+
+struct WordRow {
+    std::vector<OcrWord> words;
+    QRectF rect;
+    double meanHeight = 0.0;
+};
+
+// True for scribble-like words in the bottom 30 % of the page. The short
+// Latin-word rule is waived for a word that sits in a row of ordinary words.
+bool isLikelySignatureNoiseWord(const OcrWord &word, double pageHeight, bool sitsInTextRow = false);
+
+// The word is confidently recognised and has a confident, sound neighbour on
+// its row close by: ordinary running text rather than a lone scribble.
+bool sitsInRowOfOrdinaryWords(const std::vector<OcrWord> &words, size_t index);
+
+// The words that are not signature noise, in their order.
+std::vector<OcrWord> removeSignatureNoiseWords(const std::vector<OcrWord> &words, double pageHeight);
+
+// cityPlaceName: the place name after which "г." becomes "г.,"; empty: no fix.
+std::vector<TextBlock::Line> buildLinesFromWords(std::vector<OcrWord> words, double pageWidth, double pageHeight,
+                                                 const QString &cityPlaceName = {});
+std::vector<WordRow> groupWordsIntoRows(std::vector<OcrWord> words, double pageHeight);
+void addWordToRow(WordRow &row, const OcrWord &word);
+TextBlock::Line makeLineFromWords(const std::vector<OcrWord> &words, const QString &cityPlaceName = {});
+
+// Narrows or widens each line's box horizontally to the ink of the page image.
+void refineOcrLineInkRects(std::vector<TextBlock::Line> &lines, const QImage &image, double scale,
+                           double pageHeight);

@@ -1,0 +1,305 @@
+#include "OcrEngine.h"
+#include "OcrBlocks.h"
+#include "OcrTestPages.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QPainter>
+#include <QtTest>
+
+namespace {
+
+// Modest resolution keeps the real recogniser quick; text stays 8+ px high.
+constexpr double kTestDpi = 200.0;
+
+RecognizedWord raw(const QString &text, float confidence, int line = 0, double height = 10)
+{
+    return {text, QRectF(100, 400, 30, height), confidence, line};
+}
+
+QStringList texts(const std::vector<OcrWord> &words)
+{
+    QStringList t;
+    for (const auto &w : words)
+        t << w.text;
+    return t;
+}
+
+TextBlock blockAt(const QString &text, const QRectF &rect)
+{
+    TextBlock b;
+    b.text = text;
+    b.rect = b.originalRect = rect;
+    return b;
+}
+
+bool overlaps(const QRectF &a, const QRectF &b)
+{
+    return a.intersects(b) && !a.intersected(b).isEmpty();
+}
+
+} // namespace
+
+class OcrEngineTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void corrections_data();
+    void corrections();
+    void correctionsOnlyOnCyrillicLines();
+    void confidenceAndSizeFilters();
+    void duplicateFragments_data();
+    void duplicateFragments();
+    void unknownLanguageFails();
+    void refusesUnusableImages();
+    void oversizedImageFailsCleanly();
+    void languagesListed();
+    void recognizesText();
+    void mixedLanguagePage();
+    void englishFootKept();
+    void tablePageCells();
+    void pictureStampAndScribble();
+    void tessdataNextToProgram();
+
+private:
+    OcrEngine engine;
+};
+
+void OcrEngineTest::initTestCase()
+{
+    QVERIFY2(engine.init(QStringLiteral("rus+eng")), qPrintable(engine.lastError()));
+}
+
+void OcrEngineTest::corrections_data()
+{
+    QTest::addColumn<QString>("recognised");
+    QTest::addColumn<QString>("corrected");
+    QTest::newRow("latin yi") << "yi," << QStringLiteral("ул.,");
+    QTest::newRow("cyrillic u, digit one") << QStringLiteral("у1,") << QStringLiteral("ул.,");
+    QTest::newRow("Men.") << "Men." << QStringLiteral("Исп.");
+    QTest::newRow("Noun") << "Noun" << QStringLiteral("№ п/п");
+    QTest::newRow("number sign shp") << QStringLiteral("№ шп") << QStringLiteral("№ п/п");
+    QTest::newRow("alastr") << QStringLiteral("аластр") << QStringLiteral("номер");
+    QTest::newRow("quote tel.") << QStringLiteral("\u2018тел.") << QStringLiteral("тел.");
+    QTest::newRow("grave tel.") << QStringLiteral("`тел.") << QStringLiteral("тел.");
+    QTest::newRow("case matters") << "noun" << QString();
+    QTest::newRow("whole word only") << "Nouns" << QString();
+}
+
+void OcrEngineTest::corrections()
+{
+    QFETCH(QString, recognised);
+    QFETCH(QString, corrected);
+    QCOMPARE(correctedOcrWord(recognised), corrected);
+    QCOMPARE(correctedOcrWord(recognised).isNull(), corrected.isNull());
+}
+
+void OcrEngineTest::correctionsOnlyOnCyrillicLines()
+{
+    const double pageHeight = 800;
+    // "Noun" with confidence 10 on a Russian line survives as the item number heading.
+    auto words = acceptRecognizedWords({raw("Noun", 10, 0), raw(QStringLiteral("Наименование"), 90, 0)}, pageHeight);
+    QCOMPARE(texts(words), QStringList({QStringLiteral("№ п/п"), QStringLiteral("Наименование")}));
+    // On an English line the word is left alone.
+    words = acceptRecognizedWords({raw("Men.", 90, 0), raw("working", 90, 0)}, pageHeight);
+    QCOMPARE(texts(words), QStringList({"Men.", "working"}));
+    // A line holding only the key follows the page's script.
+    words = acceptRecognizedWords({raw(QStringLiteral("Исполнитель"), 90, 0), raw("Men.", 90, 1)}, pageHeight);
+    QCOMPARE(texts(words).last(), QStringLiteral("Исп."));
+    words = acceptRecognizedWords({raw("Executor", 90, 0), raw("Men.", 90, 1)}, pageHeight);
+    QCOMPARE(texts(words).last(), QStringLiteral("Men."));
+}
+
+void OcrEngineTest::confidenceAndSizeFilters()
+{
+    const auto words = acceptRecognizedWords({raw(QStringLiteral("мало"), 37.9f), raw(QStringLiteral("порог"), 38.0f),
+                                              raw(QStringLiteral("плоское"), 90, 0, 1.0),
+                                              raw(QStringLiteral("  "), 90)},
+                                             800);
+    QCOMPARE(texts(words), QStringList({QStringLiteral("порог")}));
+}
+
+void OcrEngineTest::duplicateFragments_data()
+{
+    QTest::addColumn<QString>("fragment");
+    QTest::addColumn<QRectF>("fragmentRect");
+    QTest::addColumn<bool>("removed");
+    const QRectF container(100, 500, 200, 12);
+    QTest::newRow("three letters, other case") << QStringLiteral("ДОМ") << QRectF(150, 501, 30, 10) << true;
+    QTest::newRow("19 characters") << QStringLiteral("дом номер 5 квартал") << QRectF(150, 501, 30, 10) << false;
+    QTest::newRow("two characters") << QStringLiteral("до") << QRectF(150, 501, 30, 10) << false;
+    QTest::newRow("centre outside") << QStringLiteral("дом") << QRectF(290, 501, 30, 10) << false;
+    QTest::newRow("little vertical overlap") << QStringLiteral("дом") << QRectF(150, 495, 30, 10) << false;
+}
+
+void OcrEngineTest::duplicateFragments()
+{
+    QFETCH(QString, fragment);
+    QFETCH(QRectF, fragmentRect);
+    std::vector<TextBlock> blocks = {blockAt(QStringLiteral("Большой дом номер 5 квартал 7"), QRectF(100, 500, 200, 12)),
+                                     blockAt(fragment, fragmentRect)};
+    removeDuplicateFragments(blocks);
+    QFETCH(bool, removed);
+    QCOMPARE(blocks.size(), removed ? size_t(1) : size_t(2));
+
+    // Equal texts never remove each other; image blocks are never removed.
+    std::vector<TextBlock> equal = {blockAt(QStringLiteral("дом"), fragmentRect), blockAt(QStringLiteral("дом"), fragmentRect)};
+    removeDuplicateFragments(equal);
+    QCOMPARE(equal.size(), size_t(2));
+    TextBlock image = blockAt(QStringLiteral("дом"), fragmentRect);
+    image.isImage = true;
+    std::vector<TextBlock> withImage = {blocks[0], image};
+    removeDuplicateFragments(withImage);
+    QCOMPARE(withImage.size(), size_t(2));
+}
+
+void OcrEngineTest::unknownLanguageFails()
+{
+    OcrEngine other;
+    QTest::ignoreMessage(QtWarningMsg, "Tesseract init failed for lang: \"xx_no_such\"");
+    QVERIFY(!other.init(QStringLiteral("xx_no_such")));
+    QVERIFY(!other.isInitialized());
+    QImage image(100, 100, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QVERIFY(other.recognizePage(image, 0, 1.0, 100).empty());
+    QVERIFY(other.recognizeText(image).isEmpty());
+}
+
+void OcrEngineTest::refusesUnusableImages()
+{
+    QVERIFY(engine.recognizePage(QImage(), 0, 1.0, 100).empty());
+    QImage thin(3, 100, QImage::Format_RGB32);
+    thin.fill(Qt::black);
+    QVERIFY(engine.recognizePage(thin, 0, 1.0, 100).empty());
+    QImage page(40, 40, QImage::Format_RGB32);
+    page.fill(Qt::white);
+    QVERIFY(engine.recognizePage(page, 0, 0.0, 100).empty());
+    QVERIFY(engine.recognizePage(page, 0, std::numeric_limits<double>::quiet_NaN(), 100).empty());
+}
+
+void OcrEngineTest::oversizedImageFailsCleanly()
+{
+    // One-bit images keep the test's own memory small; the bound is on pixels.
+    const QImage tooWide(OcrEngine::kMaxImageSide + 1, 8, QImage::Format_Mono);
+    QVERIFY(engine.recognizePage(tooWide, 0, 1.0, 8).empty());
+    QVERIFY(engine.lastError().contains(QString::number(OcrEngine::kMaxImageSide + 1)));
+    const QImage tooMany(8000, 5001, QImage::Format_Mono);
+    QVERIFY(engine.recognizeText(tooMany).isEmpty());
+    QVERIFY(engine.lastError().contains(QStringLiteral("8000")));
+    QVERIFY(engine.isInitialized());
+}
+
+void OcrEngineTest::languagesListed()
+{
+    const QStringList languages = engine.availableLanguages();
+    QVERIFY(languages.contains(QStringLiteral("rus")));
+    QVERIFY(languages.contains(QStringLiteral("eng")));
+    QVERIFY(std::is_sorted(languages.begin(), languages.end()));
+}
+
+void OcrEngineTest::recognizesText()
+{
+    QImage image(420, 60, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QFont font(QStringLiteral("Liberation Serif"));
+    font.setPixelSize(32);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(10, 42, QStringLiteral("Печать организации"));
+    painter.end();
+    QCOMPARE(engine.recognizeText(image), QStringLiteral("Печать организации"));
+}
+
+void OcrEngineTest::mixedLanguagePage()
+{
+    const TestPage page = testpages::mixedLanguagePage(kTestDpi);
+    const auto blocks = engine.recognizePage(page.image, 5, page.scale, page.pageHeight);
+    const QStringList reference = testpages::words(page.lines);
+    const double recall = testpages::wordRecall(reference, testpages::words(blocks));
+    QVERIFY2(recall >= 0.95, qPrintable(testpages::blocksText(blocks)));
+    for (const TextBlock &b : blocks) {
+        QCOMPARE(b.pageIndex, 5);
+        QVERIFY(!b.isTable);
+        QCOMPARE(b.originalRect, b.rect);
+        QVERIFY(b.rect.left() >= 0 && b.rect.right() <= page.pageWidth + 1);
+        QVERIFY(b.rect.bottom() >= 0 && b.rect.top() <= page.pageHeight + 1);
+        if (!b.isImage)
+            QCOMPARE(b.fontFamily, QStringLiteral("Times New Roman"));
+    }
+    // The capitals heading is bold; body text is not.
+    const auto heading = std::find_if(blocks.begin(), blocks.end(),
+                                      [](const TextBlock &b) { return b.text.contains(QStringLiteral("ДОГОВОР")); });
+    QVERIFY(heading != blocks.end());
+    QVERIFY(heading->bold);
+    QVERIFY(heading->fontSize > 14.0f);
+}
+
+void OcrEngineTest::englishFootKept()
+{
+    const TestPage page = testpages::englishPage(kTestDpi);
+    const auto blocks = engine.recognizePage(page.image, 0, page.scale, page.pageHeight);
+    const QStringList recognised = testpages::words(blocks);
+    const QStringList foot = testpages::words(page.lastLines);
+    QVERIFY2(testpages::wordRecall(foot, recognised) == 1.0, qPrintable(testpages::blocksText(blocks)));
+    QVERIFY(recognised.contains(QStringLiteral("Men.")) || !testpages::words(page.lines).contains("Men."));
+}
+
+void OcrEngineTest::tablePageCells()
+{
+    const TestPage page = testpages::tablePage(kTestDpi);
+    QVERIFY(isLikelyTablePage(page.image));
+    const auto blocks = engine.recognizePage(page.image, 0, page.scale, page.pageHeight);
+    const double recall = testpages::wordRecall(testpages::words(page.lines), testpages::words(blocks));
+    QVERIFY2(recall >= 0.9, qPrintable(testpages::blocksText(blocks)));
+    for (const TextBlock &b : blocks) {
+        QVERIFY(!b.isTable);
+        QVERIFY2(!b.isImage, "a ruled grid is not a picture");
+    }
+}
+
+void OcrEngineTest::pictureStampAndScribble()
+{
+    const TestPage page = testpages::picturePage(kTestDpi);
+    const auto blocks = engine.recognizePage(page.image, 0, page.scale, page.pageHeight);
+    const auto firstImage = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock &b) { return b.isImage; });
+    QVERIFY(std::all_of(firstImage, blocks.end(), [](const TextBlock &b) { return b.isImage; }));
+
+    const auto imageOver = [&](const QRectF &r) {
+        return std::any_of(firstImage, blocks.end(), [&](const TextBlock &b) {
+            return b.rect.contains(r.center()) && !b.image.isNull();
+        });
+    };
+    QVERIFY(imageOver(page.pictureRect));
+    QVERIFY(imageOver(page.stampRect));
+    for (auto it = blocks.begin(); it != firstImage; ++it) {
+        QVERIFY2(!overlaps(it->rect, page.scribbleRect), qPrintable(it->text));
+        QVERIFY2(!overlaps(it->rect, page.pictureRect), qPrintable(it->text));
+    }
+    const double recall = testpages::wordRecall(testpages::words(page.lines), testpages::words(blocks));
+    QVERIFY2(recall >= 0.9, qPrintable(testpages::blocksText(blocks)));
+}
+
+void OcrEngineTest::tessdataNextToProgram()
+{
+    // A tessdata folder next to the program that holds English only wins over
+    // the system's data, which also has Russian.
+    const QString dir = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tessdata"));
+    QDir(dir).removeRecursively();
+    QVERIFY(QDir().mkpath(dir));
+    const QString systemEng = QStringLiteral("/usr/share/tesseract-ocr/5/tessdata/eng.traineddata");
+    if (!QFile::exists(systemEng))
+        QSKIP("no system English data to copy");
+    QVERIFY(QFile::link(systemEng, QDir(dir).filePath(QStringLiteral("eng.traineddata"))));
+    OcrEngine local;
+    const bool english = local.init(QStringLiteral("eng"));
+    QTest::ignoreMessage(QtWarningMsg, "Tesseract init failed for lang: \"rus\"");
+    const bool russian = local.init(QStringLiteral("rus"));
+    QDir(dir).removeRecursively();
+    QVERIFY(english);
+    QVERIFY(!russian);
+}
+
+QTEST_MAIN(OcrEngineTest)
+#include "tst_ocrengine.moc"

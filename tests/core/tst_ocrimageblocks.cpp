@@ -1,0 +1,245 @@
+#include "OcrImageBlocks.h"
+
+#include <QPainter>
+#include <QtTest>
+
+namespace {
+
+constexpr double kScale = 1.0; // 1 px per point keeps the geometry readable
+constexpr int kPageW = 400;
+constexpr int kPageH = 600;
+
+QImage blankPage()
+{
+    QImage image(kPageW, kPageH, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+}
+
+// A checker picture: ink density 0.5.
+void drawPicture(QImage &image, const QRect &r)
+{
+    QPainter painter(&image);
+    for (int y = r.top(); y <= r.bottom(); y += 2)
+        for (int x = r.left() + (y / 2) % 2; x <= r.right(); x += 2)
+            painter.fillRect(x, y, 1, 2, Qt::black);
+}
+
+QRectF pointsOf(const QRect &r)
+{
+    return QRectF(r.left(), kPageH - r.bottom() - 1, r.width(), r.height());
+}
+
+TextBlock::Line::Word word(const QString &text, const QRectF &rect, float confidence)
+{
+    return {text, rect, confidence};
+}
+
+TextBlock textBlock(std::vector<TextBlock::Line::Word> words)
+{
+    TextBlock block;
+    TextBlock::Line line;
+    QStringList texts;
+    for (const auto &w : words) {
+        texts << w.text;
+        line.rect = line.rect.isNull() ? w.rect : line.rect.united(w.rect);
+    }
+    line.text = texts.join(' ');
+    line.words = std::move(words);
+    block.lines.push_back(line);
+    block.text = line.text;
+    block.rect = block.originalRect = line.rect;
+    return block;
+}
+
+TextBlock imageBlock(const QRectF &rect)
+{
+    TextBlock block;
+    block.isImage = true;
+    block.rect = block.originalRect = rect;
+    return block;
+}
+
+} // namespace
+
+class OcrImageBlocksTest : public QObject {
+    Q_OBJECT
+private slots:
+    void tinyPageHasNoImages();
+    void inkInsideWordsIsText();
+    void pictureBecomesImageBlock();
+    void narrowSignatureMergesWithStroke();
+    void nearPicturesMerge();
+    void tallPictureRejected();
+    void tableGridIsNotAPicture();
+    void componentFilter_data();
+    void componentFilter();
+    void noiseWords_data();
+    void noiseWords();
+    void noiseText_data();
+    void noiseText();
+};
+
+void OcrImageBlocksTest::tinyPageHasNoImages()
+{
+    QImage image(16, 16, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    QVERIFY(detectImageBlocks(image, {}, 0, kScale, 16).empty());
+    QVERIFY(detectImageBlocks(QImage(), {}, 0, kScale, 16).empty());
+}
+
+void OcrImageBlocksTest::inkInsideWordsIsText()
+{
+    QImage image = blankPage();
+    const QRect ink(50, 50, 120, 60);
+    drawPicture(image, ink);
+    QVERIFY(detectImageBlocks(image, {pointsOf(ink)}, 0, kScale, kPageH).empty());
+}
+
+void OcrImageBlocksTest::pictureBecomesImageBlock()
+{
+    QImage image = blankPage();
+    const QRect picture(100, 200, 120, 80);
+    drawPicture(image, picture);
+    const auto blocks = detectImageBlocks(image, {}, 4, kScale, kPageH);
+    QCOMPARE(blocks.size(), size_t(1));
+    const TextBlock &b = blocks[0];
+    QVERIFY(b.isImage);
+    QCOMPARE(b.pageIndex, 4);
+    QVERIFY(b.text.isEmpty());
+    // Dilated by 2 px and grown by 3 px on every side.
+    const QRect grown = picture.adjusted(-5, -5, 5, 5);
+    QCOMPARE(b.rect, pointsOf(grown));
+    QCOMPARE(b.originalRect, b.rect);
+    QCOMPARE(b.image.size(), grown.size());
+}
+
+void OcrImageBlocksTest::narrowSignatureMergesWithStroke()
+{
+    // A 13 px stroke is 17 px wide after dilation, below the 18 px minimum.
+    QImage image = blankPage();
+    QPainter painter(&image);
+    painter.fillRect(100, 300, 13, 40, QColor(0, 0, 0, 255));
+    painter.end();
+    QVERIFY(detectImageBlocks(image, {}, 0, kScale, kPageH).empty());
+
+    // A second stroke 3 px away joins it through the dilation: one region, wide enough.
+    QImage both = blankPage();
+    QPainter p(&both);
+    for (int x : {100, 116}) {
+        for (int y = 300; y < 340; y += 3)
+            p.fillRect(x, y, 13, 1, Qt::black);
+    }
+    p.end();
+    QCOMPARE(detectImageBlocks(both, {}, 0, kScale, kPageH).size(), size_t(1));
+}
+
+void OcrImageBlocksTest::nearPicturesMerge()
+{
+    // Two pictures whose dilated regions are 1 px apart, within g = 5 px.
+    QImage image = blankPage();
+    drawPicture(image, QRect(100, 100, 30, 30));
+    drawPicture(image, QRect(135, 100, 30, 30));
+    const auto blocks = detectImageBlocks(image, {}, 0, kScale, kPageH);
+    QCOMPARE(blocks.size(), size_t(1));
+    QCOMPARE(blocks[0].image.width(), 65 + 2 * 5);
+}
+
+void OcrImageBlocksTest::tallPictureRejected()
+{
+    QImage image = blankPage();
+    drawPicture(image, QRect(100, 100, 100, int(0.38 * kPageH) + 2));
+    QVERIFY(detectImageBlocks(image, {}, 0, kScale, kPageH).empty());
+}
+
+void OcrImageBlocksTest::tableGridIsNotAPicture()
+{
+    QImage image = blankPage();
+    QPainter painter(&image);
+    for (int y = 100; y <= 220; y += 30)
+        painter.fillRect(40, y, 320, 2, Qt::black);
+    for (int x : {40, 140, 358})
+        painter.fillRect(x, 100, 2, 122, Qt::black);
+    painter.end();
+    QVERIFY(detectImageBlocks(image, {}, 0, kScale, kPageH).empty());
+}
+
+void OcrImageBlocksTest::componentFilter_data()
+{
+    QTest::addColumn<ImageComponent>("component");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("ordinary") << ImageComponent{0, 0, 49, 39, 500} << true;
+    QTest::newRow("17 wide") << ImageComponent{0, 0, 16, 39, 300} << false;
+    QTest::newRow("15 high") << ImageComponent{0, 0, 49, 14, 300} << false;
+    QTest::newRow("69 ink pixels") << ImageComponent{0, 0, 49, 39, 69} << false;
+    QTest::newRow("too dense") << ImageComponent{0, 0, 49, 39, 1441} << false;
+    QTest::newRow("density 0.72") << ImageComponent{0, 0, 49, 39, 1440} << true;
+    QTest::newRow("too sparse") << ImageComponent{0, 0, 99, 99, 299} << false;
+    QTest::newRow("too elongated") << ImageComponent{0, 0, 379, 16, 1000} << false;
+    QTest::newRow("too tall for the page") << ImageComponent{0, 0, 49, 228, 2000} << false;
+    QTest::newRow("inverted bounds") << ImageComponent{10, 0, 5, 30, 200} << false;
+}
+
+void OcrImageBlocksTest::componentFilter()
+{
+    QFETCH(ImageComponent, component);
+    QTEST(isImageLikeComponent(component, QSize(kPageW, kPageH)), "accepted");
+}
+
+void OcrImageBlocksTest::noiseWords_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<float>("confidence");
+    QTest::addColumn<QRectF>("rect");
+    QTest::addColumn<bool>("removed");
+    const QRectF onStamp(110, 110, 40, 10);
+    QTest::newRow("two letters, sure") << "ab" << 90.0f << onStamp << true;
+    QTest::newRow("eight letters, 70") << QStringLiteral("Печатный") << 70.0f << onStamp << false;
+    QTest::newRow("eight letters, 60") << QStringLiteral("Печатный") << 60.0f << onStamp << true;
+    QTest::newRow("off the stamp") << "ab" << 90.0f << QRectF(300, 300, 40, 10) << false;
+    QTest::newRow("touching by 15 %") << "ab" << 90.0f << QRectF(66, 110, 40, 10) << false;
+}
+
+void OcrImageBlocksTest::noiseWords()
+{
+    QFETCH(QString, text);
+    QFETCH(float, confidence);
+    QFETCH(QRectF, rect);
+    std::vector<TextBlock> blocks = {textBlock({word(QStringLiteral("Директор"), QRectF(0, 110, 80, 10), 95),
+                                                word(text, rect, confidence)})};
+    removeImageNoiseWords(blocks, {imageBlock(QRectF(100, 100, 100, 100))});
+    QFETCH(bool, removed);
+    QCOMPARE(blocks[0].lines[0].words.size(), removed ? size_t(1) : size_t(2));
+    if (removed) {
+        QCOMPARE(blocks[0].text, QStringLiteral("Директор"));
+        QCOMPARE(blocks[0].rect, QRectF(0, 110, 80, 10));
+    }
+}
+
+void OcrImageBlocksTest::noiseText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("overlap");
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("3 chars, 13 %") << "abc" << 0.13 << true;
+    QTest::newRow("3 chars, 11 %") << "abc" << 0.11 << false;
+    QTest::newRow("5 chars, 50 %") << "abcde" << 0.5 << false;
+    QTest::newRow("5 chars, 60 %") << "abcde" << 0.6 << true;
+    QTest::newRow("12 chars, whole") << "abcdefghijkl" << 1.0 << false;
+}
+
+void OcrImageBlocksTest::noiseText()
+{
+    QFETCH(QString, text);
+    QFETCH(double, overlap);
+    TextBlock block = textBlock({word(text, QRectF(100 - 100 * (1 - overlap), 150, 100, 10), 90)});
+    std::vector<TextBlock> blocks = {block, imageBlock(QRectF(300, 300, 10, 10))};
+    blocks[1].isImage = true;
+    removeImageNoiseText(blocks, {imageBlock(QRectF(100, 100, 100, 100))});
+    QFETCH(bool, removed);
+    QCOMPARE(blocks.size(), removed ? size_t(1) : size_t(2));
+    QVERIFY(blocks.back().isImage);
+}
+
+QTEST_MAIN(OcrImageBlocksTest)
+#include "tst_ocrimageblocks.moc"

@@ -1,0 +1,218 @@
+#include "OcrLines.h"
+
+#include <QPainter>
+#include <QtTest>
+
+namespace {
+
+constexpr double kPageHeight = 800.0;
+constexpr double kPageWidth = 600.0;
+
+// A word whose top lies at `topShare` of the page height.
+OcrWord wordAt(const QString &text, double x, double topShare, double height = 10, float confidence = 90)
+{
+    const double top = topShare * kPageHeight;
+    return {text, QRectF(x, kPageHeight - top - height, 8.0 * text.size(), height), confidence};
+}
+
+} // namespace
+
+class OcrLinesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void signatureNoise_data();
+    void signatureNoise();
+    void shortLatinWordsInTextRowKept();
+    void loneScribbleWordsDropped();
+    void closeCentresShareRow();
+    void gapLimitByPosition_data();
+    void gapLimitByPosition();
+    void sizeSamplesClamped_data();
+    void sizeSamplesClamped();
+    void cityAbbreviation();
+    void trailingLoneTe();
+    void inkRectFollowsInk();
+    void inkRectIgnoresRules();
+    void inkRectKeptWhenInkTooWide();
+};
+
+void OcrLinesTest::signatureNoise_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("topShare");
+    QTest::addColumn<bool>("inTextRow");
+    QTest::addColumn<bool>("noise");
+    QTest::newRow("two latin capitals at the foot") << "AB" << 0.85 << false << true;
+    QTest::newRow("same at mid-page") << "AB" << 0.5 << false << false;
+    QTest::newRow("top just above 70 %") << "ab" << 0.69 << false << false;
+    QTest::newRow("short latin with full stop") << "ab." << 0.85 << false << true;
+    QTest::newRow("short latin in a text row") << "ab." << 0.85 << true << false;
+    QTest::newRow("capitals blob even in a row") << "AB" << 0.85 << true << true;
+    QTest::newRow("cyrillic mixed case") << QStringLiteral("Дом") << 0.85 << false << false;
+    QTest::newRow("double cyrillic U") << QStringLiteral("УУ") << 0.85 << true << true;
+    QTest::newRow("no letters") << "~-~" << 0.85 << true << true;
+    QTest::newRow("long latin word") << "meeting" << 0.85 << false << false;
+    QTest::newRow("latin with cyrillic") << QStringLiteral("aб") << 0.85 << false << false;
+}
+
+void OcrLinesTest::signatureNoise()
+{
+    QFETCH(QString, text);
+    QFETCH(double, topShare);
+    QFETCH(bool, inTextRow);
+    QTEST(isLikelySignatureNoiseWord(wordAt(text, 100, topShare), kPageHeight, inTextRow), "noise");
+    QVERIFY(!isLikelySignatureNoiseWord(wordAt(text, 100, topShare), 0.0, inTextRow));
+}
+
+void OcrLinesTest::shortLatinWordsInTextRowKept()
+{
+    const std::vector<OcrWord> words = {wordAt("See", 72, 0.9), wordAt("you", 104, 0.9), wordAt("on", 136, 0.9),
+                                        wordAt("May", 156, 0.9), wordAt("5.", 188, 0.9)};
+    QCOMPARE(removeSignatureNoiseWords(words, kPageHeight).size(), words.size());
+}
+
+void OcrLinesTest::loneScribbleWordsDropped()
+{
+    const std::vector<OcrWord> words = {
+        wordAt("Sf", 300, 0.9),                // alone on its row
+        wordAt("ij", 72, 0.95, 10, 45),        // next to a word, but itself unsure
+        wordAt("word", 95, 0.95),              // a sure neighbour of "ij"
+        wordAt("ok", 400, 0.85),
+        wordAt("xy", 500, 0.85),               // far from "ok"
+    };
+    const auto kept = removeSignatureNoiseWords(words, kPageHeight);
+    QCOMPARE(kept.size(), size_t(0));
+    QVERIFY(sitsInRowOfOrdinaryWords({wordAt("ab", 100, 0.9), wordAt("cd", 124, 0.9)}, 0));
+    QVERIFY(!sitsInRowOfOrdinaryWords({wordAt("ab", 100, 0.9), wordAt("cd", 124, 0.93)}, 0));
+}
+
+void OcrLinesTest::closeCentresShareRow()
+{
+    // Centres 2.5 pt apart with heights 10 and 12: tolerance max(0.58 * 12, 3) = 6.96.
+    OcrWord a{"one", QRectF(100, 500, 30, 10), 90};
+    OcrWord b{"two", QRectF(140, 500 - 3.5, 30, 12), 90};
+    const auto rows = groupWordsIntoRows({b, a}, kPageHeight);
+    QCOMPARE(rows.size(), size_t(1));
+    QCOMPARE(rows[0].words[0].text, QStringLiteral("one"));
+    QCOMPARE(rows[0].meanHeight, 11.0);
+    OcrWord c{"low", QRectF(140, 500 - 8, 30, 10), 90};
+    QCOMPARE(groupWordsIntoRows({a, c}, kPageHeight).size(), size_t(2));
+}
+
+void OcrLinesTest::gapLimitByPosition_data()
+{
+    QTest::addColumn<double>("topShare");
+    QTest::addColumn<double>("gap");
+    QTest::addColumn<int>("lines");
+    // Row of two 10 pt words, narrow (under 46 % of the page): limits
+    // max(2 * 10, 18) = 20 in the middle band, max(0.95 * 10, 7.5) = 9.5 elsewhere.
+    QTest::newRow("middle, gap 20") << 0.5 << 20.0 << 1;
+    QTest::newRow("middle, gap 20.5") << 0.5 << 20.5 << 2;
+    QTest::newRow("head, gap 9.5") << 0.1 << 9.5 << 1;
+    QTest::newRow("head, gap 10") << 0.1 << 10.0 << 2;
+    QTest::newRow("foot, gap 10") << 0.8 << 10.0 << 2;
+}
+
+void OcrLinesTest::gapLimitByPosition()
+{
+    QFETCH(double, topShare);
+    QFETCH(double, gap);
+    const OcrWord a = wordAt(QStringLiteral("Слово"), 100, topShare);
+    OcrWord b = wordAt(QStringLiteral("другое"), 0, topShare);
+    b.rect.moveLeft(a.rect.right() + gap);
+    QTEST(int(buildLinesFromWords({a, b}, kPageWidth, kPageHeight).size()), "lines");
+}
+
+void OcrLinesTest::sizeSamplesClamped_data()
+{
+    QTest::addColumn<double>("height");
+    QTest::addColumn<float>("size");
+    QTest::newRow("100 pt") << 100.0 << 48.0f;
+    QTest::newRow("5 pt") << 5.0 << 6.0f;
+    QTest::newRow("10 pt") << 10.0 << 7.2f;
+}
+
+void OcrLinesTest::sizeSamplesClamped()
+{
+    QFETCH(double, height);
+    const TextBlock::Line line = makeLineFromWords({{"w", QRectF(0, 0, 10, height), 90}});
+    QTEST(line.fontSize, "size");
+}
+
+void OcrLinesTest::cityAbbreviation()
+{
+    const std::vector<OcrWord> words = {{QStringLiteral("г."), QRectF(0, 0, 10, 10), 90},
+                                        {QStringLiteral("Тверь,"), QRectF(12, 0, 30, 10), 90}};
+    QCOMPARE(makeLineFromWords(words).text, QStringLiteral("г. Тверь,"));
+    QCOMPARE(makeLineFromWords(words, QStringLiteral("Тверь")).text, QStringLiteral("г., Тверь,"));
+    QCOMPARE(makeLineFromWords(words, QStringLiteral("Москва")).text, QStringLiteral("г. Тверь,"));
+}
+
+void OcrLinesTest::trailingLoneTe()
+{
+    const std::vector<OcrWord> words = {{QStringLiteral("Подпись"), QRectF(0, 0, 40, 10), 90},
+                                        {QStringLiteral("т"), QRectF(60, 0, 8, 30), 90}};
+    const TextBlock::Line line = makeLineFromWords(words);
+    QCOMPARE(line.text, QStringLiteral("Подпись"));
+    QCOMPARE(line.words.size(), size_t(1));
+    QCOMPARE(line.rect, QRectF(0, 0, 40, 10));
+    QCOMPARE(line.fontSize, 7.2f);
+    QCOMPARE(makeLineFromWords({words[1]}).text, QStringLiteral("т"));
+}
+
+namespace {
+
+// A page image at 1 px/pt with glyph-like ink blocks in one text row.
+QImage pageWithInk(const std::vector<std::pair<int, int>> &inkRuns, bool rule = false)
+{
+    QImage image(int(kPageWidth), int(kPageHeight), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    for (const auto &[left, right] : inkRuns) {
+        for (int x = left; x < right; x += 6)
+            painter.fillRect(x, 400, 4, 12, Qt::black);
+    }
+    if (rule)
+        painter.fillRect(0, 406, int(kPageWidth), 2, Qt::black);
+    return image;
+}
+
+TextBlock::Line recognisedLine(double x, double width)
+{
+    TextBlock::Line line;
+    line.text = QStringLiteral("Текст строки");
+    line.rect = QRectF(x, kPageHeight - 412, width, 12);
+    return line;
+}
+
+} // namespace
+
+void OcrLinesTest::inkRectFollowsInk()
+{
+    // Ink from 100 to 217; the recogniser's box covers only 120..200.
+    std::vector<TextBlock::Line> lines = {recognisedLine(120, 80)};
+    refineOcrLineInkRects(lines, pageWithInk({{100, 220}}), 1.0, kPageHeight);
+    QCOMPARE(lines[0].rect.left(), 98.0); // one column of slack, one of margin
+    QCOMPARE(lines[0].rect.right(), 220.0);
+    QCOMPARE(lines[0].rect.y(), kPageHeight - 412);
+}
+
+void OcrLinesTest::inkRectIgnoresRules()
+{
+    std::vector<TextBlock::Line> lines = {recognisedLine(120, 80)};
+    refineOcrLineInkRects(lines, pageWithInk({{100, 220}}, true), 1.0, kPageHeight);
+    QCOMPARE(lines[0].rect.left(), 98.0); // one column of slack, one of margin
+    QCOMPARE(lines[0].rect.right(), 220.0);
+}
+
+void OcrLinesTest::inkRectKeptWhenInkTooWide()
+{
+    // Ink runs 40..560 with the line box 250..290: wider than max(cropW + 120, 2.8 cropW).
+    std::vector<TextBlock::Line> lines = {recognisedLine(250, 40)};
+    const QRectF before = lines[0].rect;
+    refineOcrLineInkRects(lines, pageWithInk({{40, 560}}), 1.0, kPageHeight);
+    QCOMPARE(lines[0].rect, before);
+}
+
+QTEST_MAIN(OcrLinesTest)
+#include "tst_ocrlines.moc"

@@ -1,0 +1,333 @@
+#include "FontMatcher.h"
+#include "OcrStyle.h"
+#include "OcrText.h"
+
+#include <QFontInfo>
+#include <QPainter>
+#include <QtTest>
+
+namespace {
+
+TextBlock::Line line(const QString &text, const QRectF &rect, float size = 10.0f, bool bold = false)
+{
+    TextBlock::Line l;
+    l.text = text;
+    l.rect = rect;
+    l.fontSize = size;
+    l.bold = bold;
+    return l;
+}
+
+TextBlock blockOf(std::vector<TextBlock::Line> lines)
+{
+    TextBlock b;
+    QRectF r;
+    QStringList texts;
+    for (const auto &l : lines) {
+        r = r.isNull() ? l.rect : r.united(l.rect);
+        texts << l.text;
+    }
+    b.rect = b.originalRect = r;
+    b.text = texts.join('\n');
+    b.lines = std::move(lines);
+    return b;
+}
+
+// A line of text in black (or the given colour) on white, `pixelSize` high.
+QImage renderedText(const QString &text, const QString &family, int pixelSize, bool bold = false,
+                    QColor color = Qt::black)
+{
+    QFont font(family);
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    const QFontMetrics metrics(font);
+    QImage image(metrics.horizontalAdvance(text) + 8, metrics.height() + 4, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(color);
+    painter.drawText(4, 2 + metrics.ascent(), text);
+    return image;
+}
+
+} // namespace
+
+class OcrStyleTest : public QObject {
+    Q_OBJECT
+private slots:
+    void meaningfulChars_data();
+    void meaningfulChars();
+    void uppercase_data();
+    void uppercase();
+    void cropForPdfRect();
+    void representativeLine();
+    void keepBold_data();
+    void keepBold();
+    void keepBoldWithConfiguredPhrase();
+    void bodyTextNormalised_data();
+    void bodyTextNormalised();
+    void splitByLineStyle_data();
+    void splitByLineStyle();
+    void styleRunEvenedOut();
+    void styleRunWithoutTextDropped();
+    void matcherTooSmallCrop();
+    void matcherNeverBelowHint();
+    void matcherFindsSerifFamily();
+    void textColour();
+    void diceOverlap();
+    void darkBoundsOfInk();
+};
+
+void OcrStyleTest::meaningfulChars_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("count");
+    QTest::newRow("empty") << QString() << 0;
+    QTest::newRow("latin and digits") << QStringLiteral("ab1-2.") << 4;
+    QTest::newRow("cyrillic") << QStringLiteral("Ёлка, дом") << 7;
+    QTest::newRow("number sign") << QStringLiteral("№ 5") << 1;
+    QTest::newRow("vulgar fraction") << QStringLiteral("½") << 1;
+    QTest::newRow("punctuation") << QStringLiteral("«—»…") << 0;
+}
+
+void OcrStyleTest::meaningfulChars()
+{
+    QFETCH(QString, text);
+    QTEST(meaningfulCharCount(text), "count");
+}
+
+void OcrStyleTest::uppercase_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("ratio");
+    QTest::newRow("no letters") << QStringLiteral("123 .") << 0.0;
+    QTest::newRow("latin capitals") << QStringLiteral("ABC") << 1.0;
+    QTest::newRow("mixed latin") << QStringLiteral("AbC") << 2.0 / 3.0;
+    QTest::newRow("cyrillic mixed") << QStringLiteral("Дом") << 1.0 / 3.0;
+    QTest::newRow("cyrillic capitals with digits") << QStringLiteral("ООО 12") << 1.0;
+}
+
+void OcrStyleTest::uppercase()
+{
+    QFETCH(QString, text);
+    QFETCH(double, ratio);
+    QCOMPARE(uppercaseRatio(text), ratio);
+}
+
+void OcrStyleTest::cropForPdfRect()
+{
+    const QImage image(200, 400, QImage::Format_RGB32);
+    // Points (10, 300, 20, 10) on a 792 pt page at 2 px/pt: pixels 20..59 x 964..983,
+    // which lies below the image; a rect near the top lies inside.
+    const double pageHeight = 210.0;
+    const QRect inside = imageCropForPdfRect(QRectF(10, 180, 20, 10), image, 2.0, pageHeight, 1);
+    QCOMPARE(inside, QRect(QPoint(19, 39), QPoint(60, 60)));
+    const QRect clipped = imageCropForPdfRect(QRectF(95, 180, 20, 10), image, 2.0, pageHeight, 3);
+    QCOMPARE(clipped.right(), 199);
+    QVERIFY(!imageCropForPdfRect(QRectF(10, -500, 20, 10), image, 2.0, pageHeight, 1).isValid());
+    // A zero-sized rectangle still covers one pixel plus the margin.
+    QCOMPARE(imageCropForPdfRect(QRectF(10, 180, 0, 0), image, 2.0, pageHeight, 0).size(), QSize(1, 1));
+}
+
+void OcrStyleTest::representativeLine()
+{
+    TextBlock block = blockOf({line(QStringLiteral("—"), QRectF(0, 0, 500, 10)),
+                               line(QStringLiteral("ab"), QRectF(0, 0, 100, 10)),
+                               line(QStringLiteral("abcd"), QRectF(0, 0, 40, 10)),
+                               line(QStringLiteral("wxyz"), QRectF(0, 0, 40, 10))});
+    // "ab": (32 + 100) * 0.35 = 46.2; "abcd": 64 + 40 = 104 and the first of equals wins.
+    QCOMPARE(representativeStyleLine(block), &block.lines[2]);
+    block.lines.resize(1);
+    QCOMPARE(representativeStyleLine(block), nullptr);
+}
+
+void OcrStyleTest::keepBold_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("bold");
+    QTest::newRow("empty") << QStringLiteral("  ") << false;
+    QTest::newRow("capitals") << QStringLiteral("ДОГОВОР") << true;
+    QTest::newRow("two capitals") << QStringLiteral("РФ") << false;
+    QTest::newRow("mixed case word") << QStringLiteral("Договор") << false;
+    QTest::newRow("numbered section") << QStringLiteral("2. Сведения о земельном участке") << true;
+    QTest::newRow("numbered section, no space") << QStringLiteral("12.Сведения") << true;
+    QTest::newRow("section word continues") << QStringLiteral("2. Сведениями") << false;
+    QTest::newRow("whole line phrase") << QStringLiteral(" № п/п ") << true;
+    QTest::newRow("whole line phrase with more") << QStringLiteral("№ п/п 1") << false;
+    QTest::newRow("prefix phrase") << QStringLiteral("Учетные номера частей участка") << true;
+    QTest::newRow("prefix phrase inside") << QStringLiteral("Все Учетные номера частей") << false;
+    QTest::newRow("anywhere phrase") << QStringLiteral("список объектов недвижимости здесь") << true;
+    QTest::newRow("case matters") << QStringLiteral("кадастровый номер") << false;
+}
+
+void OcrStyleTest::keepBold()
+{
+    QFETCH(QString, text);
+    QTEST(shouldKeepDocumentBold(text), "bold");
+}
+
+void OcrStyleTest::keepBoldWithConfiguredPhrase()
+{
+    const std::vector<BoldPhrase> extra = {{QStringLiteral("Главный инженер"), BoldPhrase::Match::Prefix}};
+    QVERIFY(!shouldKeepDocumentBold(QStringLiteral("Главный инженер проекта")));
+    QVERIFY(shouldKeepDocumentBold(QStringLiteral("Главный инженер проекта"), extra));
+}
+
+void OcrStyleTest::bodyTextNormalised_data()
+{
+    QTest::addColumn<double>("widthShare");
+    QTest::addColumn<double>("topShare");
+    QTest::addColumn<bool>("normalised");
+    QTest::newRow("half width, middle") << 0.5 << 0.5 << true;
+    QTest::newRow("40 % width") << 0.4 << 0.5 << false;
+    QTest::newRow("in the head") << 0.5 << 0.1 << false;
+    QTest::newRow("at 74 %") << 0.5 << 0.74 << false;
+}
+
+void OcrStyleTest::bodyTextNormalised()
+{
+    QFETCH(double, widthShare);
+    QFETCH(double, topShare);
+    const double pageWidth = 600, pageHeight = 800;
+    const double top = topShare * pageHeight;
+    std::vector<TextBlock> blocks = {blockOf({line(QStringLiteral("a"), QRectF(50, pageHeight - top - 12, widthShare * pageWidth, 12), 11, true),
+                                              line(QStringLiteral("b"), QRectF(50, pageHeight - top - 24, 100, 12), 14),
+                                              line(QStringLiteral("c"), QRectF(50, pageHeight - top - 36, 100, 12), 12)})};
+    blocks[0].fontFamily = QStringLiteral("Arial");
+    normalizeBodyTextStyle(blocks, pageWidth, pageHeight);
+    QFETCH(bool, normalised);
+    QCOMPARE(blocks[0].fontFamily == QStringLiteral("Times New Roman"), normalised);
+    if (normalised) {
+        for (const auto &l : blocks[0].lines) {
+            QCOMPARE(l.fontSize, 12.0f); // upper median of 11, 14, 12
+            QVERIFY(!l.bold);
+        }
+    }
+}
+
+void OcrStyleTest::splitByLineStyle_data()
+{
+    QTest::addColumn<TextBlock::Line>("second");
+    QTest::addColumn<int>("blocks");
+    const QRectF below(0, 80, 200, 12);
+    QTest::newRow("10 and 16 pt") << line(QStringLiteral("текст"), below, 16) << 2;
+    QTest::newRow("10 and 13 pt") << line(QStringLiteral("текст"), below, 13) << 1;
+    QTest::newRow("weight changes") << line(QStringLiteral("текст"), below, 10, true) << 2;
+    TextBlock::Line otherFamily = line(QStringLiteral("текст"), below, 10);
+    otherFamily.fontFamily = QStringLiteral("Arial");
+    QTest::newRow("family changes") << otherFamily << 2;
+    QTest::newRow("size from the box") << line(QStringLiteral("текст"), QRectF(0, 60, 200, 30), 0) << 2;
+}
+
+void OcrStyleTest::splitByLineStyle()
+{
+    QFETCH(TextBlock::Line, second);
+    TextBlock::Line first = line(QStringLiteral("первая"), QRectF(0, 100, 200, 12), 10);
+    first.fontFamily = QStringLiteral("Times New Roman");
+    const auto out = splitBlocksByLineStyle({blockOf({first, second})});
+    QTEST(int(out.size()), "blocks");
+}
+
+void OcrStyleTest::styleRunEvenedOut()
+{
+    const auto capitals = [](double y, float size) {
+        return line(QStringLiteral("ЗАГОЛОВОК"), QRectF(0, y, 200, 12), size, true);
+    };
+    // Bold capitals of 10 and 20 pt stay in one run.
+    std::vector<TextBlock> out = splitBlocksByLineStyle({blockOf({capitals(100, 10), capitals(85, 20)})});
+    QCOMPARE(out.size(), size_t(1));
+
+    TextBlock block = blockOf({line(QStringLiteral("один"), QRectF(0, 100, 90, 12), 10),
+                               line(QStringLiteral("два"), QRectF(0, 83, 80, 10), 11),
+                               line(QStringLiteral("три"), QRectF(0, 70, 70, 14), 11)});
+    out.clear();
+    finishStyleRunBlock(out, block);
+    QCOMPARE(out.size(), size_t(1));
+    const TextBlock &run = out[0];
+    QCOMPARE(run.text, QStringLiteral("один\nдва\nтри"));
+    QCOMPARE(run.lines[1].rect.y(), 85.0); // steps of (100 - 70) / 2
+    for (const auto &l : run.lines) {
+        QCOMPARE(l.rect.height(), 12.0);
+        QCOMPARE(l.fontSize, 11.0f);
+    }
+    QCOMPARE(run.originalRect, run.rect);
+    QCOMPARE(run.fontSize, 11.0f);
+}
+
+void OcrStyleTest::styleRunWithoutTextDropped()
+{
+    std::vector<TextBlock> out;
+    finishStyleRunBlock(out, blockOf({line(QStringLiteral("  "), QRectF(0, 0, 10, 10))}));
+    QVERIFY(out.empty());
+}
+
+void OcrStyleTest::matcherTooSmallCrop()
+{
+    QImage crop(40, 7, QImage::Format_RGB32);
+    crop.fill(QColor(200, 0, 0));
+    const FontMatch m = FontMatcher::match(crop, QStringLiteral("ab\ncd"), 20.0f);
+    QCOMPARE(m.family, QStringLiteral("Arial"));
+    QCOMPARE(m.size, 7.2f); // 20 / 2 lines * 0.72
+    QCOMPARE(m.color, QColor(200, 0, 0));
+}
+
+void OcrStyleTest::matcherNeverBelowHint()
+{
+    const QImage crop = renderedText(QStringLiteral("Договор"), QStringLiteral("Liberation Serif"), 12);
+    const FontMatch m = FontMatcher::match(crop, QStringLiteral("Договор"), 12.0f);
+    QVERIFY2(m.size >= 11.76f, qPrintable(QString::number(m.size)));
+}
+
+void OcrStyleTest::matcherFindsSerifFamily()
+{
+    const QString text = QStringLiteral("Общество с ответственностью");
+    const QImage crop = renderedText(text, QStringLiteral("Liberation Serif"), 40);
+    const FontMatch m = FontMatcher::match(crop, text, float(crop.height()) / 2.0f);
+    const QStringList serifs = {QFontInfo(QFont(QStringLiteral("Times New Roman"))).family(),
+                                QStringLiteral("Liberation Serif")};
+    QVERIFY2(serifs.contains(m.family), qPrintable(m.family));
+    QVERIFY(!m.italic);
+    QVERIFY(m.size >= 0.98f * float(crop.height()) / 2.0f);
+}
+
+void OcrStyleTest::textColour()
+{
+    QCOMPARE(FontMatcher::estimateTextColor(QImage()), QColor(Qt::black));
+    QImage white(20, 20, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    QCOMPARE(FontMatcher::estimateTextColor(white), QColor(Qt::black));
+    const QImage blue = renderedText(QStringLiteral("Печать"), QStringLiteral("DejaVu Sans"), 30, true, QColor(20, 40, 180));
+    const QColor c = FontMatcher::estimateTextColor(blue);
+    QVERIFY2(c.blue() > 150 && c.red() < 60 && c.green() < 80, qPrintable(c.name()));
+}
+
+void OcrStyleTest::diceOverlap()
+{
+    QImage a(20, 10, QImage::Format_RGB32);
+    a.fill(Qt::white);
+    QImage b = a;
+    QCOMPARE(FontMatcher::dice(a, b), 0.0f);
+    QPainter(&a).fillRect(0, 0, 10, 10, Qt::black);
+    QCOMPARE(FontMatcher::dice(a, a), 1.0f);
+    QPainter(&b).fillRect(10, 0, 10, 10, Qt::black);
+    QCOMPARE(FontMatcher::dice(a, b), 0.0f);
+    const QImage binary = FontMatcher::binarize(a);
+    QCOMPARE(binary.format(), QImage::Format_Grayscale8);
+    QCOMPARE(qGray(binary.pixel(0, 0)), 0);
+    QCOMPARE(qGray(binary.pixel(15, 0)), 255);
+}
+
+void OcrStyleTest::darkBoundsOfInk()
+{
+    QImage image(30, 20, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QVERIFY(darkBounds(image).isEmpty());
+    image.setPixel(5, 4, qRgb(189, 189, 189));
+    image.setPixel(20, 12, qRgb(0, 0, 0));
+    image.setPixel(25, 15, qRgb(190, 190, 190)); // not below the threshold
+    QCOMPARE(darkBounds(image), QRect(QPoint(5, 4), QPoint(20, 12)));
+    QVERIFY(darkBounds(QImage()).isEmpty());
+}
+
+QTEST_MAIN(OcrStyleTest)
+#include "tst_ocrstyle.moc"
