@@ -1,6 +1,7 @@
 // Until the main window exists, the program shows the first page of the PDF
 // named on the command line in a plain window.
 #include "PdfDocument.h"
+#include "StartupPlan.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -27,6 +28,11 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("vorn"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.1"));
+    const StartupPlan plan = planStartup(QApplication::arguments());
+    QApplication::setApplicationName(productApplicationName(plan.product));
+    QApplication::setApplicationDisplayName(productDisplayName(plan.product));
+    if (plan.worker)
+        return plan.worker(QApplication::arguments());
 
     auto* label = new QLabel;
     label->setAlignment(Qt::AlignCenter);

@@ -1,0 +1,175 @@
+#include "DialogKit.h"
+
+#include <QBoxLayout>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+constexpr int kInfoMinimumWidth = 300;
+constexpr int kQuestionMinimumWidth = 360;
+constexpr int kUnsavedMinimumWidth = 440;
+constexpr int kPdfFileMinimumWidth = 460;
+constexpr int kButtonRowSpacing = 8;
+constexpr int kDialogSpacing = 10;
+constexpr qint64 kKibibyte = 1024;
+constexpr qint64 kMebibyte = 1024 * 1024;
+
+const QMargins kSimplePromptMargins(20, 16, 20, 14);
+const QMargins kTitledPromptMargins(18, 18, 18, 16);
+
+// The shared frame of every prompt: a modal stack dialog with only a close
+// button in its title bar and a vertical layout.
+QVBoxLayout* setUpPrompt(QDialog& dialog, const QString& title, int minimumWidth, const QMargins& margins)
+{
+    dialog.setWindowFlags(Qt::Dialog | Qt::WindowCloseButtonHint);
+    dialog.setModal(true);
+    dialog.setObjectName(QStringLiteral("AppDialog"));
+    dialog.setWindowTitle(title);
+    dialog.setMinimumWidth(minimumWidth);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->setContentsMargins(margins);
+    layout->setSpacing(kDialogSpacing);
+    return layout;
+}
+
+QLabel* wrappedSubtitle(const QString& text)
+{
+    QLabel* subtitle = label(text, QStringLiteral("DialogSubtitle"));
+    subtitle->setWordWrap(true);
+    return subtitle;
+}
+
+// A right-aligned button row; the buttons keep the given order.
+QHBoxLayout* buttonRow(std::initializer_list<QPushButton*> buttons)
+{
+    auto* row = new QHBoxLayout;
+    row->setSpacing(kButtonRowSpacing);
+    row->addStretch(1);
+    for (QPushButton* button : buttons)
+        row->addWidget(button);
+    return row;
+}
+
+QPushButton* primaryButton(const QString& text)
+{
+    return dialogButton(text, QStringLiteral("PrimaryDialogButton"));
+}
+
+QPushButton* secondaryButton(const QString& text)
+{
+    return dialogButton(text, QStringLiteral("SecondaryDialogButton"));
+}
+
+// Runs a prompt whose buttons set result; rejecting leaves the initial value.
+template <typename Result>
+void onClickSet(QPushButton* button, QDialog& dialog, Result& result, Result value, bool accept)
+{
+    QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &result, value, accept] {
+        result = value;
+        if (accept)
+            dialog.accept();
+        else
+            dialog.reject();
+    });
+}
+
+} // namespace
+
+void appInfo(QWidget* parent, const QString& title, const QString& text)
+{
+    QDialog dialog(parent);
+    QVBoxLayout* layout = setUpPrompt(dialog, title, kInfoMinimumWidth, kSimplePromptMargins);
+    QPushButton* ok = primaryButton(QStringLiteral("OK"));
+    QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
+    layout->addWidget(wrappedSubtitle(text));
+    layout->addLayout(buttonRow({ok}));
+    dialog.exec();
+}
+
+bool appQuestion(QWidget* parent, const QString& title, const QString& text, const QString& primaryText,
+                 const QString& secondaryText)
+{
+    QDialog dialog(parent);
+    QVBoxLayout* layout = setUpPrompt(dialog, title, kQuestionMinimumWidth, kSimplePromptMargins);
+    bool confirmed = false;
+    QPushButton* secondary = secondaryButton(secondaryText);
+    QPushButton* primary = primaryButton(primaryText);
+    onClickSet(primary, dialog, confirmed, true, true);
+    QObject::connect(secondary, &QPushButton::clicked, &dialog, &QDialog::reject);
+    layout->addWidget(wrappedSubtitle(text));
+    layout->addLayout(buttonRow({secondary, primary}));
+    dialog.exec();
+    return confirmed;
+}
+
+int appUnsavedChangesQuestion(QWidget* parent)
+{
+    QDialog dialog(parent);
+    QVBoxLayout* layout = setUpPrompt(dialog, QObject::tr("Несохранённые изменения"), kUnsavedMinimumWidth,
+                                      kTitledPromptMargins);
+    int answer = UnsavedCancel;
+    QPushButton* discard = secondaryButton(QObject::tr("Не сохранять"));
+    QPushButton* cancel = secondaryButton(QObject::tr("Отмена"));
+    QPushButton* save = primaryButton(QObject::tr("Сохранить"));
+    onClickSet(save, dialog, answer, int(UnsavedSave), true);
+    onClickSet(discard, dialog, answer, int(UnsavedDiscard), true);
+    onClickSet(cancel, dialog, answer, int(UnsavedCancel), false);
+    layout->addWidget(label(QObject::tr("Сохранить изменения?"), QStringLiteral("DialogTitle")));
+    layout->addWidget(wrappedSubtitle(QObject::tr("Документ изменён. Сохранить изменения перед закрытием?")));
+    layout->addLayout(buttonRow({discard, cancel, save}));
+    dialog.exec();
+    return answer;
+}
+
+int appPdfFileQuestion(QWidget* parent, const QString& title, const QString& text, const QString& firstChoiceText,
+                       const QString& primaryChoiceText, const QString& cancelText)
+{
+    QDialog dialog(parent);
+    QVBoxLayout* layout = setUpPrompt(dialog, title, kPdfFileMinimumWidth, kTitledPromptMargins);
+    int answer = PdfFileCancel;
+    QPushButton* first = secondaryButton(firstChoiceText);
+    QPushButton* cancel = secondaryButton(cancelText);
+    QPushButton* primary = primaryButton(primaryChoiceText);
+    onClickSet(first, dialog, answer, int(PdfFileFirstChoice), true);
+    onClickSet(primary, dialog, answer, int(PdfFilePrimaryChoice), true);
+    onClickSet(cancel, dialog, answer, int(PdfFileCancel), false);
+    layout->addWidget(label(title, QStringLiteral("DialogTitle")));
+    layout->addWidget(wrappedSubtitle(text));
+    layout->addLayout(buttonRow({first, cancel, primary}));
+    dialog.exec();
+    return answer;
+}
+
+QLabel* label(const QString& text, const QString& objectName)
+{
+    auto* result = new QLabel(text);
+    if (!objectName.isEmpty())
+        result->setObjectName(objectName);
+    return result;
+}
+
+QPushButton* dialogButton(const QString& text, const QString& objectName)
+{
+    auto* button = new QPushButton(text);
+    button->setObjectName(objectName);
+    return button;
+}
+
+QLineEdit* dialogLineEdit(const QString& text)
+{
+    auto* edit = new QLineEdit(text);
+    edit->setObjectName(QStringLiteral("DialogLineEdit"));
+    return edit;
+}
+
+QString formatFileSize(qint64 bytes)
+{
+    if (bytes < kKibibyte)
+        return QObject::tr("%1 Б").arg(bytes);
+    if (bytes < kMebibyte)
+        return QObject::tr("%1 КБ").arg(double(bytes) / double(kKibibyte), 0, 'f', 1);
+    return QObject::tr("%1 МБ").arg(double(bytes) / double(kMebibyte), 0, 'f', 2);
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+// The application's prompts and dialog parts. Their look comes from the
+// application style sheet through the object names they set ("AppDialog",
+// "DialogTitle", "DialogSubtitle", "PrimaryDialogButton", ...). Texts are shown
+// as given; the widgets are translated when they are shown.
+
+// A notice with one "OK" button.
+void appInfo(QWidget* parent, const QString& title, const QString& text);
+
+// A two-way question; true only when the primary button was clicked.
+bool appQuestion(QWidget* parent, const QString& title, const QString& text, const QString& primaryText,
+                 const QString& secondaryText);
+
+// Answers of appUnsavedChangesQuestion.
+enum UnsavedChangesAnswer : int {
+    UnsavedSave = 0,
+    UnsavedDiscard = 1,
+    UnsavedCancel = 2,
+};
+
+// Save, discard or cancel before closing a modified document; closing the
+// prompt any other way is UnsavedCancel.
+int appUnsavedChangesQuestion(QWidget* parent);
+
+// Answers of appPdfFileQuestion.
+enum PdfFileAnswer : int {
+    PdfFileFirstChoice = 0,
+    PdfFilePrimaryChoice = 1,
+    PdfFileCancel = 2,
+};
+
+// A three-way choice about a file; closing the prompt is PdfFileCancel.
+int appPdfFileQuestion(QWidget* parent, const QString& title, const QString& text, const QString& firstChoiceText,
+                       const QString& primaryChoiceText, const QString& cancelText);
+
+// A parentless label; the object name is set only when it is not empty.
+QLabel* label(const QString& text, const QString& objectName);
+
+// A parentless button; the object name is always set, an empty one included.
+QPushButton* dialogButton(const QString& text, const QString& objectName);
+
+// A parentless single-line field named "DialogLineEdit".
+QLineEdit* dialogLineEdit(const QString& text);
+
+// "%1 Б", "%1 КБ" (one decimal) or "%1 МБ" (two decimals), binary steps.
+QString formatFileSize(qint64 bytes);

@@ -1,0 +1,6 @@
+#include "UiTranslate.h"
+
+QString uiTranslate(const QString& source)
+{
+    return source;
+}

@@ -1,0 +1,271 @@
+// Edition choice, the start-up dispatch, the splash and the revocation worker.
+#include "AppProduct.h"
+#include "Preloader.h"
+#include "RevocationCheckCli.h"
+#include "StartupPlan.h"
+#include "VornResources.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QTest>
+
+namespace {
+
+const QString kProgram = QStringLiteral("/usr/bin/vorn-pdf");
+const QByteArray kUsageLine =
+    QByteArrayLiteral("{\"ok\":false,\"status\":\"Usage: --vorn-cert-revocation-check <certificate-id>\"}\n");
+const QByteArray kNotConfirmedLine =
+    QStringLiteral("{\"ok\":false,\"status\":\"изолированная проверка отзыва используется только на Windows\"}\n")
+        .toUtf8();
+
+QStringList commandLine(const QStringList& arguments)
+{
+    return QStringList{kProgram} + arguments;
+}
+
+} // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { initVornResources(); }
+
+    void editionFromArguments_data();
+    void editionFromArguments();
+    void editionNames_data();
+    void editionNames();
+
+    void plan_data();
+    void plan();
+    void workerOnlyAsSecondArgument();
+
+    void preloaderStepMs_data();
+    void preloaderStepMs();
+    void preloaderShowsStagesInOrderAndCloses();
+
+    void revocationCheckOutput_data();
+    void revocationCheckOutput();
+    void revocationCheckProcess_data();
+    void revocationCheckProcess();
+};
+
+void StartupTest::editionFromArguments_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<AppProduct>("product");
+
+    QTest::newRow("no arguments") << QStringList{} << AppProduct::ecp;
+    QTest::newRow("editor") << QStringList{"--vorn-product=editor"} << AppProduct::editor;
+    QTest::newRow("viewer after a file") << QStringList{"a.pdf", "--vorn-product=viewer"} << AppProduct::viewer;
+    QTest::newRow("last one wins") << QStringList{"--vorn-product=viewer", "a.pdf", "--vorn-product=editor"}
+                                   << AppProduct::editor;
+    QTest::newRow("ecp after editor") << QStringList{"--vorn-product=editor", "--vorn-product=ecp"}
+                                      << AppProduct::ecp;
+    QTest::newRow("capital letter ignored") << QStringList{"--vorn-product=Editor"} << AppProduct::ecp;
+    QTest::newRow("unknown value keeps earlier") << QStringList{"--vorn-product=viewer", "--vorn-product=reader"}
+                                                 << AppProduct::viewer;
+    QTest::newRow("prefix only as part of a word") << QStringList{"--vorn-product=editorx"} << AppProduct::ecp;
+    QTest::newRow("option with trailing blank") << QStringList{"--vorn-product=editor "} << AppProduct::ecp;
+}
+
+void StartupTest::editionFromArguments()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(AppProduct, product);
+    QCOMPARE(productFromArguments(commandLine(arguments)), product);
+}
+
+void StartupTest::editionNames_data()
+{
+    QTest::addColumn<AppProduct>("product");
+    QTest::addColumn<QString>("applicationName");
+    QTest::addColumn<QString>("displayName");
+
+    QTest::newRow("editor") << AppProduct::editor << "vorn-pdf-editor" << "ВОРН PDF Редактор";
+    QTest::newRow("viewer") << AppProduct::viewer << "vorn-pdf-viewer" << "ВОРН PDF Просмотр";
+    QTest::newRow("ecp") << AppProduct::ecp << "vorn-ecp" << "ВОРН ЭЦП";
+    QTest::newRow("out of range") << AppProduct(7) << "vorn-pdf-editor" << "ВОРН PDF Редактор";
+}
+
+void StartupTest::editionNames()
+{
+    QFETCH(AppProduct, product);
+    QFETCH(QString, applicationName);
+    QFETCH(QString, displayName);
+    QCOMPARE(productApplicationName(product), applicationName);
+    QCOMPARE(productDisplayName(product), displayName);
+}
+
+void StartupTest::plan_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<AppProduct>("product");
+    QTest::addColumn<StartKind>("start");
+    QTest::addColumn<QString>("shellAction");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<bool>("splash");
+
+    QTest::newRow("no arguments: signing start, no files")
+        << QStringList{} << AppProduct::ecp << StartKind::EcpSigning << QString() << QStringList{} << false;
+    QTest::newRow("ecp keeps every file, drops edition options")
+        << QStringList{"a.pdf", "--vorn-product=ecp", "b.pdf", "--vorn-product=Editor"} << AppProduct::ecp
+        << StartKind::EcpSigning << QString() << QStringList{"a.pdf", "b.pdf"} << false;
+    QTest::newRow("viewer then editor opens only the first file")
+        << QStringList{"--vorn-product=viewer", "--vorn-product=editor", "a.pdf", "b.pdf"} << AppProduct::editor
+        << StartKind::Windowed << QString() << QStringList{"a.pdf"} << true;
+    QTest::newRow("viewer without a file")
+        << QStringList{"--vorn-product=viewer"} << AppProduct::viewer << StartKind::Windowed << QString()
+        << QStringList{} << true;
+    QTest::newRow("action option not second is a file")
+        << QStringList{"--vorn-product=editor", "--vorn-shell-merge", "a.pdf", "b.pdf"} << AppProduct::editor
+        << StartKind::Windowed << QString() << QStringList{"--vorn-shell-merge"} << true;
+    QTest::newRow("worker option not second is a file")
+        << QStringList{"--vorn-product=editor", "--vorn-cert-revocation-check", "x"} << AppProduct::editor
+        << StartKind::Windowed << QString() << QStringList{"--vorn-cert-revocation-check"} << true;
+    QTest::newRow("merge action passes every later argument unfiltered")
+        << QStringList{"--vorn-shell-merge", "--vorn-product=editor", "a.pdf", "b.pdf"} << AppProduct::editor
+        << StartKind::FileManagerAction << "merge"
+        << QStringList{"--vorn-product=editor", "a.pdf", "b.pdf"} << false;
+    QTest::newRow("compress action without files")
+        << QStringList{"--vorn-shell-compress"} << AppProduct::ecp << StartKind::FileManagerAction << "compress"
+        << QStringList{} << false;
+    QTest::newRow("sign action in the signing edition")
+        << QStringList{"--vorn-shell-sign", "a.pdf"} << AppProduct::ecp << StartKind::FileManagerAction << "sign"
+        << QStringList{"a.pdf"} << false;
+    QTest::newRow("action option in other case is no action")
+        << QStringList{"--vorn-shell-Merge", "--vorn-product=viewer"} << AppProduct::viewer << StartKind::Windowed
+        << QString() << QStringList{"--vorn-shell-Merge"} << true;
+}
+
+void StartupTest::plan()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(AppProduct, product);
+    QFETCH(StartKind, start);
+    QFETCH(QString, shellAction);
+    QFETCH(QStringList, files);
+    QFETCH(bool, splash);
+
+    const StartupPlan plan = planStartup(commandLine(arguments));
+    QCOMPARE(plan.product, product);
+    QCOMPARE(plan.start, start);
+    QCOMPARE(plan.shellAction, shellAction);
+    QCOMPARE(plan.files, files);
+    QCOMPARE(plan.showSplash, splash);
+    QVERIFY(!plan.worker);
+}
+
+void StartupTest::workerOnlyAsSecondArgument()
+{
+    const StartupPlan worker = planStartup(commandLine({"--vorn-cert-revocation-check", "--vorn-product=editor"}));
+    QCOMPARE(worker.start, StartKind::Worker);
+    QVERIFY(worker.worker == &runCertificateRevocationCheckCli);
+    QCOMPARE(worker.product, AppProduct::editor);
+    QVERIFY(!worker.showSplash);
+
+    const StartupPlan alone = planStartup(commandLine({"--vorn-cert-revocation-check"}));
+    QCOMPARE(alone.start, StartKind::Worker);
+
+    const StartupPlan programOnly = planStartup(QStringList{"--vorn-cert-revocation-check"});
+    QCOMPARE(programOnly.start, StartKind::EcpSigning);
+    QVERIFY(!programOnly.worker);
+}
+
+void StartupTest::preloaderStepMs_data()
+{
+    QTest::addColumn<QByteArray>("value");
+    QTest::addColumn<int>("stepMs");
+
+    QTest::newRow("unset") << QByteArray() << 120;
+    QTest::newRow("zero means no pause") << QByteArray("0") << 0;
+    QTest::newRow("positive") << QByteArray("250") << 250;
+    QTest::newRow("negative") << QByteArray("-5") << 120;
+    QTest::newRow("letters") << QByteArray("fast") << 120;
+    QTest::newRow("number with unit") << QByteArray("40ms") << 120;
+    QTest::newRow("fraction") << QByteArray("1.5") << 120;
+    QTest::newRow("hexadecimal") << QByteArray("0x10") << 120;
+}
+
+void StartupTest::preloaderStepMs()
+{
+    QFETCH(QByteArray, value);
+    QFETCH(int, stepMs);
+    QCOMPARE(::preloaderStepMs(value), stepMs);
+}
+
+void StartupTest::preloaderShowsStagesInOrderAndCloses()
+{
+    QList<int> percents;
+    QStringList texts;
+    QString title;
+    runPreloader(QStringLiteral("ВОРН PDF Просмотр"), 0, [&](const QDialog& splash) {
+        QVERIFY(splash.isVisible());
+        percents << splash.findChild<QProgressBar*>(QStringLiteral("PreloaderProgress"))->value();
+        texts << splash.findChild<QLabel*>(QStringLiteral("PreloaderStage"))->text();
+        title = splash.findChild<QLabel*>(QStringLiteral("PreloaderTitle"))->text();
+    });
+
+    QCOMPARE(percents, (QList<int>{18, 42, 68, 88, 100}));
+    QCOMPARE(texts, (QStringList{"Загрузка модулей просмотра PDF...", "Подготовка панели инструментов...",
+                                 "Проверка ресурсов и иконок...", "Инициализация рабочего окна...", "Готово"}));
+    QCOMPARE(title, QStringLiteral("ВОРН PDF Просмотр"));
+    for (QWidget* widget : QApplication::topLevelWidgets())
+        QVERIFY(widget->objectName() != QLatin1String("Preloader"));
+}
+
+void StartupTest::revocationCheckOutput_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("without identifier") << QStringList{"--vorn-cert-revocation-check"} << kUsageLine << 2;
+    QTest::newRow("with identifier") << QStringList{"--vorn-cert-revocation-check", "linux-file|/tmp/c.pem"}
+                                     << kNotConfirmedLine << 3;
+    QTest::newRow("empty identifier still checks") << QStringList{"--vorn-cert-revocation-check", ""}
+                                                   << kNotConfirmedLine << 3;
+}
+
+void StartupTest::revocationCheckOutput()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, line);
+    QFETCH(int, exitCode);
+
+    const RevocationCheckOutput output = certificateRevocationCheck(commandLine(arguments));
+    QCOMPARE(output.line, line);
+    QCOMPARE(output.exitCode, exitCode);
+}
+
+void StartupTest::revocationCheckProcess_data()
+{
+    revocationCheckOutput_data();
+    QTest::newRow("edition option after the mode") << QStringList{"--vorn-cert-revocation-check",
+                                                                   "--vorn-product=editor"}
+                                                   << kNotConfirmedLine << 3;
+}
+
+// The real executable: nothing but the one line on standard output, and the code.
+void StartupTest::revocationCheckProcess()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, line);
+    QFETCH(int, exitCode);
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(VORN_PDF_EXECUTABLE), arguments);
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.readAllStandardOutput(), line);
+    QCOMPARE(process.exitCode(), exitCode);
+}
+
+QTEST_MAIN(StartupTest)
+#include "tst_startup.moc"
