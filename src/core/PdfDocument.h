@@ -129,7 +129,8 @@ private:
     void setLastError(const QString& text) const;
     bool saveOverOpenFileUnlocked(const QString& path);
     bool saveToOtherFileUnlocked(const QString& path);
-    QList<QRectF> findRegexUnlocked(int pageIndex, const QString& pattern, bool matchCase) const;
+    bool appendPagesFromFile(const QString& path, int pageIndex);
+    QList<QRectF> findRegex(int pageIndex, const QString& pattern, bool matchCase) const;
 
     QMutex& m_mutex;
     mutable QMutex m_errorMutex;
