@@ -4,6 +4,7 @@
 #include "PdfPageTransform.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 
 #include <cmath>
@@ -56,6 +57,19 @@ int readByteArrayBlock(void* param, unsigned long position, unsigned char* buffe
         return 0;
     std::memcpy(buffer, bytes->constData() + position, size);
     return 1;
+}
+
+bool sameFile(const QString& a, const QString& b)
+{
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    const QString canonicalA = QFileInfo(a).canonicalFilePath();
+    return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
+}
+
+QString ownFileTargetText()
+{
+    return QStringLiteral("Нельзя записать результат поверх открытого документа.");
 }
 
 QByteArray readWholeFile(const QString& path, QString* error)
@@ -190,6 +204,14 @@ PdfPageTransform pageTransformOf(FPDF_PAGE page)
         return {};
     const QRectF userBox = rectFromEdges(box.left, box.top, box.right, box.bottom);
     return PdfPageTransform(userBox, pdfApi().FPDFPage_GetRotation(page));
+}
+
+QRectF pageObjectBounds(FPDF_PAGE page, FPDF_PAGEOBJECT object)
+{
+    float left = 0, bottom = 0, right = 0, top = 0;
+    if (!page || !object || !pdfApi().FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top))
+        return {};
+    return pageTransformOf(page).toPage(rectFromEdges(left, top, right, bottom));
 }
 
 bool insertImageObject(FPDF_DOCUMENT doc, FPDF_PAGE page, const QRectF& rect, const QImage& image)

@@ -69,6 +69,11 @@ bool writeDocument(FPDF_DOCUMENT doc, QIODevice& device, FPDF_DWORD flags);
 // pdfium file-access block reader over the QByteArray passed as param.
 int readByteArrayBlock(void* param, unsigned long position, unsigned char* buffer, unsigned long size);
 
+// Whether two paths name the same existing file.
+bool sameFile(const QString& a, const QString& b);
+// Why an export or copy onto the open document's own file is refused.
+QString ownFileTargetText();
+
 // Reads a whole file, bounded by PdfDocument::kMaxFileBytes. Empty result and
 // *error set on failure; an empty file gives empty bytes and no error.
 QByteArray readWholeFile(const QString& path, QString* error);
@@ -93,6 +98,10 @@ QRectF rectFromEdges(double left, double top, double right, double bottom);
 
 // The transform of a loaded page between user space and the displayed page.
 PdfPageTransform pageTransformOf(FPDF_PAGE page);
+
+// An object's bounding rectangle on the displayed page, in points; empty when
+// pdfium gives none.
+QRectF pageObjectBounds(FPDF_PAGE page, FPDF_PAGEOBJECT object);
 
 // Adds one image object covering rect (user space) to the page.
 bool insertImageObject(FPDF_DOCUMENT doc, FPDF_PAGE page, const QRectF& rect, const QImage& image);
