@@ -14,6 +14,7 @@
 
 #include <memory>
 
+using fixtures::filesIn;
 using fixtures::PageSpec;
 using fixtures::readFile;
 using fixtures::TextRun;
@@ -22,11 +23,6 @@ using fixtures::writeFile;
 namespace {
 
 const QByteArray kOldContent = "earlier content that must survive";
-
-QStringList filesIn(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
-}
 
 // A page whose first line ends in a hyphen that splits a word, which pdfium
 // reports as U+0002, and a line with markup characters.

@@ -63,12 +63,14 @@ QList<QSizeF> pageSizes(const QString& pdf)
                                                          QStringLiteral("100000"), pdf})
                             .out;
     QRegularExpressionMatchIterator it =
-        QRegularExpression(QStringLiteral("^Page\\s+\\d+ size:\\s+([\\d.]+) x ([\\d.]+) pts"),
+        QRegularExpression(QStringLiteral("^Page\\s+\\d+ size:\\s+([\\d.]+) x ([\\d.]+) pts.*\\n"
+                                          "Page\\s+\\d+ rot:\\s+(\\d+)"),
                            QRegularExpression::MultilineOption)
             .globalMatch(out);
     while (it.hasNext()) {
         const QRegularExpressionMatch match = it.next();
-        sizes << QSizeF(match.captured(1).toDouble(), match.captured(2).toDouble());
+        const QSizeF size(match.captured(1).toDouble(), match.captured(2).toDouble());
+        sizes << (match.captured(3).toInt() % 180 == 90 ? size.transposed() : size);
     }
     return sizes;
 }

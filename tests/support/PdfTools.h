@@ -32,7 +32,7 @@ struct ImageRow {
 };
 QList<ImageRow> listImages(const QString& pdf);
 
-// Page count and the size of every page as pdfinfo reports them.
+// Page count, and the size of every page as displayed (pdfinfo's size, turned by its rotation).
 int pageCount(const QString& pdf);
 QList<QSizeF> pageSizes(const QString& pdf);
 
