@@ -281,33 +281,55 @@ bool recompressPageImages(FPDF_DOCUMENT doc, FPDF_PAGE page, const Options& opti
     return changed;
 }
 
-// The pages carried into a new document with their images re-encoded; text
-// and vector content stay as they are.
-bool writeRecompressedCopy(FPDF_DOCUMENT source, const QString& path, const Options& options, QString* error)
+// A new document holding all pages of source, and only what they refer to.
+DocumentPtr importAllPages(FPDF_DOCUMENT source, QString* error)
 {
     const PdfiumApi& api = pdfApi();
     DocumentPtr copy(api.FPDF_CreateNewDocument());
     if (!copy) {
         *error = pdfiumErrorString();
-        return false;
+        return {};
     }
     const int count = api.FPDF_GetPageCount(source);
     QVector<int> indices(count);
     std::iota(indices.begin(), indices.end(), 0);
     if (!api.FPDF_ImportPagesByIndex(copy.get(), source, indices.constData(), static_cast<unsigned long>(count), 0)) {
         *error = pdfiumErrorString();
-        return false;
+        return {};
     }
+    return copy;
+}
+
+// The pages carried into a new document with their images re-encoded; text
+// and vector content stay as they are.
+bool writeRecompressedCopy(FPDF_DOCUMENT source, const QString& path, const Options& options, QString* error)
+{
+    const PdfiumApi& api = pdfApi();
+    DocumentPtr copy = importAllPages(source, error);
+    if (!copy)
+        return false;
+    const int count = api.FPDF_GetPageCount(copy.get());
+    bool anyChanged = false;
     for (int i = 0; i < count; ++i) {
         PagePtr page(api.FPDF_LoadPage(copy.get(), i));
         if (!page) {
             *error = QStringLiteral("Не удалось открыть страницу %1 для сжатия.").arg(i + 1);
             return false;
         }
-        if (recompressPageImages(copy.get(), page.get(), options) && !api.FPDFPage_GenerateContent(page.get())) {
+        if (!recompressPageImages(copy.get(), page.get(), options))
+            continue;
+        if (!api.FPDFPage_GenerateContent(page.get())) {
             *error = QStringLiteral("Не удалось обновить содержимое страницы %1.").arg(i + 1);
             return false;
         }
+        anyChanged = true;
+    }
+    // pdfium saves every object it holds, the streams of replaced images too;
+    // carried over once more, the pages take only what they still use.
+    if (anyChanged) {
+        copy = importAllPages(copy.get(), error);
+        if (!copy)
+            return false;
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {

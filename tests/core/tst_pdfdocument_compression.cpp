@@ -133,6 +133,7 @@ private slots:
     void transparentImagesAreLeftAsTheyAre_data();
     void transparentImagesAreLeftAsTheyAre();
     void keptCopyPassesOutsideChecksAndKeepsText();
+    void replacedImagesLeaveNothingBehind();
 
     void compressionFailures_data();
     void compressionFailures();
@@ -619,6 +620,23 @@ void TestPdfDocumentCompression::keptCopyPassesOutsideChecksAndKeepsText()
     PdfDocument copy;
     QVERIFY(copy.open(target));
     QCOMPARE(copy.extractAllTextAllPages(), doc.extractAllTextAllPages());
+}
+
+// The copy holds the re-encoded image only, not the stream it replaced.
+void TestPdfDocumentCompression::replacedImagesLeaveNothingBehind()
+{
+    constexpr int kSide = 300;
+    const QByteArray samples = rgbSamples(kSide, kSide);
+    const QList<ImageSpec> images{
+        image(kSide, kSide, QStringLiteral("/DeviceRGB"), samples, fixtures::placement(50, 50, 72, 72))};
+    PdfDocument& doc = openFixture(fixtures::imagePdf(images));
+    const QString target = path(QStringLiteral("kept.pdf"));
+    QVERIFY2(doc.compressTo(target, keepingOptions(150, false)), qPrintable(doc.lastError()));
+    QVERIFY(QFileInfo(doc.filePath()).size() > samples.size());
+    QVERIFY2(QFileInfo(target).size() < samples.size() / 10, qPrintable(QString::number(QFileInfo(target).size())));
+    PdfDocument copy;
+    QVERIFY(copy.open(target));
+    QCOMPARE(copy.pageCount(), 1);
 }
 
 void TestPdfDocumentCompression::compressionFailures_data()
