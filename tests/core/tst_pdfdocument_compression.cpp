@@ -89,13 +89,13 @@ QByteArray greySamples(int width, int height)
 
 ImageSpec image(int width, int height, const QString& colorSpace, const QByteArray& samples, const QString& matrix)
 {
-    ImageSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.colorSpace = colorSpace;
-    spec.samples = samples;
-    spec.matrix = matrix;
-    return spec;
+    ImageSpec result;
+    result.width = width;
+    result.height = height;
+    result.colorSpace = colorSpace;
+    result.samples = samples;
+    result.matrix = matrix;
+    return result;
 }
 
 #define REQUIRE_TOOL(program)                                                                                      \
