@@ -14,7 +14,7 @@ packages=(
   libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-rus tesseract-ocr-eng
   libssl-dev openssl libzip-dev libsane-dev
   fonts-dejavu fonts-noto-core fonts-liberation2
-  xvfb xauth poppler-utils qpdf
+  xvfb xauth poppler-utils qpdf ghostscript libxml2-utils
 )
 
 as_root() {

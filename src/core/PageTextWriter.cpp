@@ -234,18 +234,13 @@ bool PageTextWriter::addMarkupRect(const QRectF& rect, const QColor& color)
     return true;
 }
 
-bool PageTextWriter::removeInvisibleText()
+bool PageTextWriter::removeTextObjectsWhere(const std::function<bool(FPDF_PAGEOBJECT)>& doomed)
 {
-    constexpr unsigned kInvisibleAlpha = 5;
     const PdfiumApi& api = pdfApi();
     bool removed = false;
     for (int i = api.FPDFPage_CountObjects(m_page) - 1; i >= 0; --i) {
         FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
-        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText)
-            continue;
-        unsigned r = 0, g = 0, b = 0, a = 255;
-        const bool transparent = api.FPDFPageObj_GetFillColor(object, &r, &g, &b, &a) && a < kInvisibleAlpha;
-        if (!transparent && api.FPDFTextObj_GetTextRenderMode(object) != pdfium::kTextRenderInvisible)
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText || !doomed(object))
             continue;
         if (api.FPDFPage_RemoveObject(m_page, object)) {
             api.FPDFPageObj_Destroy(object);
@@ -255,25 +250,24 @@ bool PageTextWriter::removeInvisibleText()
     return removed;
 }
 
+bool PageTextWriter::removeInvisibleText()
+{
+    constexpr unsigned kInvisibleAlpha = 5;
+    return removeTextObjectsWhere([](FPDF_PAGEOBJECT object) {
+        unsigned r = 0, g = 0, b = 0, a = 255;
+        const bool transparent = pdfApi().FPDFPageObj_GetFillColor(object, &r, &g, &b, &a) && a < kInvisibleAlpha;
+        return transparent || pdfApi().FPDFTextObj_GetTextRenderMode(object) == pdfium::kTextRenderInvisible;
+    });
+}
+
 bool PageTextWriter::removeTextInside(const QRectF& rect)
 {
     const QRectF area =
         rect.normalized().adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth);
-    const PdfiumApi& api = pdfApi();
-    bool removed = false;
-    for (int i = api.FPDFPage_CountObjects(m_page) - 1; i >= 0; --i) {
-        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
-        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText)
-            continue;
+    return removeTextObjectsWhere([&](FPDF_PAGEOBJECT object) {
         const QRectF bounds = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText));
-        if (bounds.isEmpty() || !area.contains(bounds))
-            continue;
-        if (api.FPDFPage_RemoveObject(m_page, object)) {
-            api.FPDFPageObj_Destroy(object);
-            removed = true;
-        }
-    }
-    return removed;
+        return !bounds.isEmpty() && area.contains(bounds);
+    });
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
 #include <map>
 #include <vector>
 
@@ -54,6 +55,7 @@ public:
 
 private:
     FPDF_FONT fontFor(const TextStyle& style);
+    bool removeTextObjectsWhere(const std::function<bool(FPDF_PAGEOBJECT)>& doomed);
     bool placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
                          const QTransform& displayedMatrixExtra);
     void transformIntoPage(FPDF_PAGEOBJECT object, const QTransform& displayed) const;

@@ -17,14 +17,6 @@ namespace {
 
 constexpr auto kTempSuffix = ".~tmp";
 
-bool sameFile(const QString& a, const QString& b)
-{
-    if (a.isEmpty() || b.isEmpty())
-        return false;
-    const QString canonicalA = QFileInfo(a).canonicalFilePath();
-    return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
-}
-
 } // namespace
 
 PdfDocument::PdfDocument()

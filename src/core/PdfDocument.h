@@ -103,6 +103,33 @@ public:
     QString extractAllText(int pageIndex) const;
     QString extractAllTextAllPages() const;
 
+    // Export and compression
+    // Settings of every compression operation; readers clamp imageDpi to 36..600
+    // and jpegQuality to 1..100.
+    struct CompressionOptions {
+        int imageDpi = 150;
+        int jpegQuality = 55;
+        bool grayscale = false;
+        bool recompressSmallImages = true;  // keeping objects: re-encode images that need no downscaling
+        bool rasterizePages = true;         // one picture per page, or keep the objects
+        bool monochrome = false;            // rasterising: 1-bit pictures instead of JPEG
+    };
+    // The smallest forecast over the fixed presets.
+    struct CompressionEstimate {
+        qint64 bytes = -1;
+        QString label;
+        CompressionOptions options;
+        bool sampled = false;  // extrapolated from a sample of pages
+    };
+    // format: "pdf", "txt", "html", "xhtml", "png", "jpg", "jpeg" or "bmp" (any
+    // letter case). Pictures are one file per page at dpi (36..600), named
+    // "<base>_<page>.<suffix>" beside path when there is more than one page.
+    bool exportDocument(const QString& format, const QString& path, int dpi);
+    qint64 estimateCompressedSize(const CompressionOptions& options, bool* sampled = nullptr) const;
+    CompressionEstimate estimateMinimumCompressedSize() const;
+    bool compressTo(const QString& path, const CompressionOptions& options) const;
+
+
     // Native text and images as page blocks, in reading order
     std::vector<TextBlock> extractText(int pageIndex) const;
     std::vector<TextBlock> extractImages(int pageIndex) const;
@@ -129,7 +156,8 @@ private:
     void setLastError(const QString& text) const;
     bool saveOverOpenFileUnlocked(const QString& path);
     bool saveToOtherFileUnlocked(const QString& path);
-    QList<QRectF> findRegexUnlocked(int pageIndex, const QString& pattern, bool matchCase) const;
+    bool appendPagesFromFile(const QString& path, int pageIndex);
+    QList<QRectF> findRegex(int pageIndex, const QString& pattern, bool matchCase) const;
 
     QMutex& m_mutex;
     mutable QMutex m_errorMutex;

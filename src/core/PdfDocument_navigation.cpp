@@ -203,6 +203,26 @@ PageText readPageText(FPDF_TEXTPAGE textPage)
     return result;
 }
 
+struct LoadedTextPage {
+    PagePtr page;
+    TextPagePtr text;
+    PdfPageTransform transform;
+};
+
+// The page with its text page (null text when either cannot be loaded).
+LoadedTextPage loadTextPage(FPDF_DOCUMENT doc, int pageIndex)
+{
+    LoadedTextPage loaded;
+    if (!doc || pageIndex < 0)
+        return loaded;
+    loaded.page.reset(pdfApi().FPDF_LoadPage(doc, pageIndex));
+    if (!loaded.page)
+        return loaded;
+    loaded.text.reset(pdfApi().FPDFText_LoadPage(loaded.page.get()));
+    loaded.transform = pageTransformOf(loaded.page.get());
+    return loaded;
+}
+
 // Rectangles of the characters [first, first + count) in displayed-page space.
 void appendCharRangeRects(FPDF_TEXTPAGE textPage, int first, int count, const PdfPageTransform& transform,
                           QList<QRectF>& rects)
@@ -260,33 +280,29 @@ QList<QRectF> PdfDocument::findTextWithOptions(int pageIndex, const QString& tex
     if (text.isEmpty() || !isOpen())
         return {};
     if (options.useRegex)
-        return findRegexUnlocked(pageIndex, text, options.matchCase);
+        return findRegex(pageIndex, text, options.matchCase);
 
     QMutexLocker lock(&m_mutex);
     QList<QRectF> rects;
-    if (!m_doc || pageIndex < 0)
+    const LoadedTextPage loaded = loadTextPage(m_doc, pageIndex);
+    if (!loaded.text)
         return rects;
-    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
-    TextPagePtr textPage(page ? pdfApi().FPDFText_LoadPage(page.get()) : nullptr);
-    if (!textPage)
-        return rects;
-    const PdfPageTransform transform = pageTransformOf(page.get());
     const unsigned long flags = (options.wholeWord ? pdfium::kMatchWholeWord : 0) |
                                 (options.matchCase ? pdfium::kMatchCase : 0);
     const QVector<unsigned short> wide = toPdfWide(text);
-    SearchPtr search(pdfApi().FPDFText_FindStart(textPage.get(), wide.constData(), flags, 0));
+    SearchPtr search(pdfApi().FPDFText_FindStart(loaded.text.get(), wide.constData(), flags, 0));
     if (!search)
         return rects;
     while (pdfApi().FPDFText_FindNext(search.get())) {
-        appendCharRangeRects(textPage.get(), pdfApi().FPDFText_GetSchResultIndex(search.get()),
-                             pdfApi().FPDFText_GetSchCount(search.get()), transform, rects);
+        appendCharRangeRects(loaded.text.get(), pdfApi().FPDFText_GetSchResultIndex(search.get()),
+                             pdfApi().FPDFText_GetSchCount(search.get()), loaded.transform, rects);
     }
     return rects;
 }
 
 // Every match of the expression over the page text marks exactly the characters
 // it matched, so "match case" is honoured and no occurrence is marked twice.
-QList<QRectF> PdfDocument::findRegexUnlocked(int pageIndex, const QString& pattern, bool matchCase) const
+QList<QRectF> PdfDocument::findRegex(int pageIndex, const QString& pattern, bool matchCase) const
 {
     QRegularExpression expression(pattern, matchCase ? QRegularExpression::NoPatternOption
                                                      : QRegularExpression::CaseInsensitiveOption);
@@ -294,14 +310,10 @@ QList<QRectF> PdfDocument::findRegexUnlocked(int pageIndex, const QString& patte
         return {};
     QMutexLocker lock(&m_mutex);
     QList<QRectF> rects;
-    if (!m_doc || pageIndex < 0)
+    const LoadedTextPage loaded = loadTextPage(m_doc, pageIndex);
+    if (!loaded.text)
         return rects;
-    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
-    TextPagePtr textPage(page ? pdfApi().FPDFText_LoadPage(page.get()) : nullptr);
-    if (!textPage)
-        return rects;
-    const PdfPageTransform transform = pageTransformOf(page.get());
-    const PageText pageText = readPageText(textPage.get());
+    const PageText pageText = readPageText(loaded.text.get());
     QRegularExpressionMatchIterator matches = expression.globalMatch(pageText.text);
     while (matches.hasNext()) {
         const QRegularExpressionMatch match = matches.next();
@@ -309,7 +321,7 @@ QList<QRectF> PdfDocument::findRegexUnlocked(int pageIndex, const QString& patte
             continue;
         const int firstChar = pageText.charIndexOfUnit[size_t(match.capturedStart())];
         const int lastChar = pageText.charIndexOfUnit[size_t(match.capturedEnd() - 1)];
-        appendCharRangeRects(textPage.get(), firstChar, lastChar - firstChar + 1, transform, rects);
+        appendCharRangeRects(loaded.text.get(), firstChar, lastChar - firstChar + 1, loaded.transform, rects);
     }
     return rects;
 }
@@ -317,13 +329,8 @@ QList<QRectF> PdfDocument::findRegexUnlocked(int pageIndex, const QString& patte
 QString PdfDocument::extractAllText(int pageIndex) const
 {
     QMutexLocker lock(&m_mutex);
-    if (!m_doc || pageIndex < 0)
-        return {};
-    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
-    TextPagePtr textPage(page ? pdfApi().FPDFText_LoadPage(page.get()) : nullptr);
-    if (!textPage)
-        return {};
-    return readPageText(textPage.get()).text;
+    const LoadedTextPage loaded = loadTextPage(m_doc, pageIndex);
+    return loaded.text ? readPageText(loaded.text.get()).text : QString();
 }
 
 QString PdfDocument::extractAllTextAllPages() const

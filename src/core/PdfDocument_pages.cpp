@@ -111,28 +111,7 @@ bool PdfDocument::insertBlankPage(int index, const QSizeF& size)
 
 bool PdfDocument::appendPage(const QString& path, int pageIndex)
 {
-    QMutexLocker lock(&m_mutex);
-    if (!m_doc)
-        return false;
-    QString fileError;
-    const QByteArray bytes = readWholeFile(path, &fileError);
-    if (!fileError.isEmpty()) {
-        setLastError(fileError);
-        return false;
-    }
-    DocumentPtr source = loadDocumentBytes(bytes);
-    if (!source) {
-        setLastError(pdfiumErrorString());
-        return false;
-    }
-    const int indices[] = {pageIndex};
-    const bool imported = pageIndex >= 0 && pageIndex < pdfApi().FPDF_GetPageCount(source.get()) &&
-                          pdfApi().FPDF_ImportPagesByIndex(m_doc, source.get(), indices, 1,
-                                                           pdfApi().FPDF_GetPageCount(m_doc));
-    source.reset();  // closed before its bytes go
-    if (imported)
-        m_modified = true;
-    return imported;
+    return pageIndex >= 0 && appendPagesFromFile(path, pageIndex);
 }
 
 bool PdfDocument::importDocument(const QString& path)
@@ -146,7 +125,12 @@ bool PdfDocument::importDocument(const QString& path)
         const QSizeF size(picture.width() * 72.0 / kImportedPictureDpi, picture.height() * 72.0 / kImportedPictureDpi);
         return appendRenderedPage(picture, size);
     }
+    return appendPagesFromFile(path, -1);
+}
 
+// Appends page pageIndex of another PDF file, or all its pages for -1.
+bool PdfDocument::appendPagesFromFile(const QString& path, int pageIndex)
+{
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
         return false;
@@ -161,9 +145,16 @@ bool PdfDocument::importDocument(const QString& path)
         setLastError(pdfiumErrorString());
         return false;
     }
-    const bool imported =
-        pdfApi().FPDF_ImportPages(m_doc, source.get(), nullptr, pdfApi().FPDF_GetPageCount(m_doc)) != 0;
-    source.reset();
+    const PdfiumApi& api = pdfApi();
+    const int end = api.FPDF_GetPageCount(m_doc);
+    bool imported = false;
+    if (pageIndex < 0) {
+        imported = api.FPDF_ImportPages(m_doc, source.get(), nullptr, end) != 0;
+    } else if (pageIndex < api.FPDF_GetPageCount(source.get())) {
+        const int indices[] = {pageIndex};
+        imported = api.FPDF_ImportPagesByIndex(m_doc, source.get(), indices, 1, end) != 0;
+    }
+    source.reset();  // closed before its bytes go
     if (imported)
         m_modified = true;
     return imported;

@@ -4,6 +4,7 @@
 #include "PdfPageTransform.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
 
 #include <algorithm>
@@ -60,6 +61,19 @@ int readByteArrayBlock(void* param, unsigned long position, unsigned char* buffe
     return 1;
 }
 
+bool sameFile(const QString& a, const QString& b)
+{
+    if (a.isEmpty() || b.isEmpty())
+        return false;
+    const QString canonicalA = QFileInfo(a).canonicalFilePath();
+    return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
+}
+
+QString ownFileTargetText()
+{
+    return QStringLiteral("Нельзя записать результат поверх открытого документа.");
+}
+
 QByteArray readWholeFile(const QString& path, QString* error)
 {
     QFile file(path);
@@ -81,7 +95,8 @@ QByteArray readWholeFile(const QString& path, QString* error)
 
 bool fitsRenderBudget(qint64 width, qint64 height)
 {
-    return width > 0 && height > 0 && width * height <= PdfDocument::kMaxRenderPixels;
+    // Divided rather than multiplied: the product of two huge sides overflows.
+    return width > 0 && height > 0 && width <= PdfDocument::kMaxRenderPixels / height;
 }
 
 BitmapPtr createBitmapFromQImage(QImage& image)

@@ -70,6 +70,11 @@ bool writeDocument(FPDF_DOCUMENT doc, QIODevice& device, FPDF_DWORD flags);
 // pdfium file-access block reader over the QByteArray passed as param.
 int readByteArrayBlock(void* param, unsigned long position, unsigned char* buffer, unsigned long size);
 
+// Whether two paths name the same existing file.
+bool sameFile(const QString& a, const QString& b);
+// Why an export or copy onto the open document's own file is refused.
+QString ownFileTargetText();
+
 // Reads a whole file, bounded by PdfDocument::kMaxFileBytes. Empty result and
 // *error set on failure; an empty file gives empty bytes and no error.
 QByteArray readWholeFile(const QString& path, QString* error);

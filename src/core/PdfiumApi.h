@@ -118,6 +118,9 @@ constexpr unsigned long kSaveNoIncremental = 2;
 constexpr int kFontTrueType = 2;
 constexpr int kFillModeWinding = 2;
 constexpr int kTextRenderInvisible = 3;
+constexpr int kColorSpaceDeviceGray = 1;
+constexpr int kColorSpaceCalGray = 4;
+constexpr int kColorSpaceIccBased = 7;
 } // namespace pdfium
 
 // X(name, result, (arguments)) for every function we resolve.
@@ -247,7 +250,8 @@ constexpr int kTextRenderInvisible = 3;
     X(FPDFBookmark_GetNextSibling, FPDF_BOOKMARK, (FPDF_DOCUMENT, FPDF_BOOKMARK))             \
     X(FPDFBookmark_GetTitle, unsigned long, (FPDF_BOOKMARK, void*, unsigned long))            \
     X(FPDFBookmark_GetAction, FPDF_ACTION, (FPDF_BOOKMARK))                                   \
-    X(FPDFBookmark_GetDest, FPDF_DEST, (FPDF_DOCUMENT, FPDF_BOOKMARK))
+    X(FPDFBookmark_GetDest, FPDF_DEST, (FPDF_DOCUMENT, FPDF_BOOKMARK))                        \
+    X(FPDFPageObj_SetMatrix, FPDF_BOOL, (FPDF_PAGEOBJECT, const FS_MATRIX*))
 
 // The resolved entry points. Every call must be made while holding pdfiumMutex().
 struct PdfiumApi {

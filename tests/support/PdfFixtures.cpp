@@ -1,5 +1,6 @@
 #include "PdfFixtures.h"
 
+#include <QDir>
 #include <QFile>
 
 namespace fixtures {
@@ -152,10 +153,81 @@ QByteArray outlinePdf(const QStringList& outlineItemObjects, int firstItemObject
     return buildPdf(objects);
 }
 
+QString streamObject(const QString& dictionaryEntries, const QByteArray& data)
+{
+    return QStringLiteral("<< %1 /Length %2 >>\nstream\n").arg(dictionaryEntries).arg(data.size()) +
+           QString::fromLatin1(data) + QStringLiteral("\nendstream");
+}
+
+QString placement(double x, double y, double width, double height)
+{
+    return QStringLiteral("%1 0 0 %2 %3 %4").arg(width).arg(height).arg(x).arg(y);
+}
+
+int imagePdfExtraObject(const QList<ImageSpec>& images, int index)
+{
+    int graphicsStates = 0;
+    for (const ImageSpec& image : images)
+        graphicsStates += image.graphicsState.isEmpty() ? 0 : 1;
+    return 5 + int(images.size()) + graphicsStates + index;
+}
+
+QByteArray imagePdf(const QList<ImageSpec>& images, const QStringList& extraObjects, double width, double height,
+                    int rotate)
+{
+    QStringList xobjects;
+    QStringList states;
+    QString content;
+    QStringList imageObjects;
+    QStringList stateObjects;
+    const int firstState = 5 + int(images.size());
+    for (int i = 0; i < images.size(); ++i) {
+        const ImageSpec& image = images.at(i);
+        xobjects << QStringLiteral("/Im%1 %2 0 R").arg(i).arg(5 + i);
+        content += QStringLiteral("q ");
+        if (!image.graphicsState.isEmpty()) {
+            const int number = firstState + int(stateObjects.size());
+            states << QStringLiteral("/GS%1 %2 0 R").arg(i).arg(number);
+            stateObjects << image.graphicsState;
+            content += QStringLiteral("/GS%1 gs ").arg(i);
+        }
+        content += image.matrix + QStringLiteral(" cm /Im%1 Do Q\n").arg(i);
+        QString entries = QStringLiteral("/Type /XObject /Subtype /Image /Width %1 /Height %2 /BitsPerComponent %3")
+                              .arg(image.width)
+                              .arg(image.height)
+                              .arg(image.bitsPerComponent);
+        if (!image.colorSpace.isEmpty())
+            entries += QStringLiteral(" /ColorSpace ") + image.colorSpace;
+        if (!image.extraEntries.isEmpty())
+            entries += QLatin1Char(' ') + image.extraEntries;
+        imageObjects << streamObject(entries, image.samples);
+    }
+    QString resources = QStringLiteral("/XObject << %1 >>").arg(xobjects.join(QLatin1Char(' ')));
+    if (!states.isEmpty())
+        resources += QStringLiteral(" /ExtGState << %1 >>").arg(states.join(QLatin1Char(' ')));
+    QString page = QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 %1 %2] /Contents 4 0 R /Resources << %3 >>")
+                       .arg(width)
+                       .arg(height)
+                       .arg(resources);
+    if (rotate)
+        page += QStringLiteral(" /Rotate %1").arg(rotate);
+    page += QStringLiteral(" >>");
+    QStringList objects{QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>"),
+                        QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"), page,
+                        streamObject(QString(), content.toLatin1())};
+    objects << imageObjects << stateObjects << extraObjects;
+    return buildPdf(objects);
+}
+
 bool writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QStringList filesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
 }
 
 QByteArray readFile(const QString& path)

@@ -63,7 +63,33 @@ constexpr int outlinesObject() { return 6; }
 // Object numbers of the three pages in outlinePdf.
 constexpr int outlinePageObject(int index) { return 3 + index; }
 
+// One image XObject drawn on the page of imagePdf.
+struct ImageSpec {
+    int width = 1;                    // pixels
+    int height = 1;
+    QString colorSpace = QStringLiteral("/DeviceRGB");  // PDF text; may refer to extra objects
+    int bitsPerComponent = 8;
+    QByteArray samples;               // uncompressed
+    QString extraEntries;             // more dictionary entries, e.g. "/SMask 9 0 R"
+    QString matrix;                   // the "cm" operands placing the unit square (points)
+    QString graphicsState;            // an ExtGState dictionary set before drawing, when not empty
+};
+
+// One page of width x height points (with /Rotate rotate) drawing the images in
+// order. Objects: 1 catalog, 2 pages, 3 page, 4 content, then one per image,
+// then one per graphics state, then extraObjects (see imagePdfExtraObject).
+QByteArray imagePdf(const QList<ImageSpec>& images, const QStringList& extraObjects = {}, double width = 595,
+                    double height = 842, int rotate = 0);
+// Object number of extraObjects[index] in imagePdf.
+int imagePdfExtraObject(const QList<ImageSpec>& images, int index);
+// A stream object body around raw bytes.
+QString streamObject(const QString& dictionaryEntries, const QByteArray& data);
+// "a 0 0 d e f": the unit square scaled to width x height at (x, y).
+QString placement(double x, double y, double width, double height);
+
 bool writeFile(const QString& path, const QByteArray& bytes);
+// Names of the files (hidden ones too) in a folder, sorted.
+QStringList filesIn(const QString& folder);
 QByteArray readFile(const QString& path);
 
 } // namespace fixtures

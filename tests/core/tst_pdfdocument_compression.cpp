@@ -1,0 +1,741 @@
+#include "PdfDocument.h"
+#include "PdfFixtures.h"
+#include "PdfTools.h"
+
+#include <QColorSpace>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using fixtures::ImageSpec;
+using fixtures::filesIn;
+using fixtures::PageSpec;
+using fixtures::readFile;
+using fixtures::TextRun;
+using fixtures::writeFile;
+using Options = PdfDocument::CompressionOptions;
+
+Q_DECLARE_METATYPE(PdfDocument::CompressionOptions)
+
+namespace {
+
+const QByteArray kOldContent = "earlier content that must survive";
+
+Options rasterOptions(int dpi, int quality = 55, bool grayscale = false, bool monochrome = false)
+{
+    Options options;
+    options.imageDpi = dpi;
+    options.jpegQuality = quality;
+    options.grayscale = grayscale;
+    options.monochrome = monochrome;
+    return options;
+}
+
+Options keepingOptions(int dpi, bool recompressSmallImages, bool grayscale = false)
+{
+    Options options;
+    options.rasterizePages = false;
+    options.imageDpi = dpi;
+    options.recompressSmallImages = recompressSmallImages;
+    options.grayscale = grayscale;
+    return options;
+}
+
+PageSpec textPage(const QString& text, double width = 595, double height = 842)
+{
+    PageSpec page;
+    page.width = width;
+    page.height = height;
+    for (int line = 0; line < 4; ++line)
+        page.runs << TextRun{text, 40, height - 60 - line * 20, 12};
+    page.drawBox = true;
+    return page;
+}
+
+// Three pages of text: plain, turned a quarter, and cropped.
+QByteArray mixedPdf()
+{
+    PageSpec turned = textPage(QStringLiteral("turned page"));
+    turned.rotate = 90;
+    PageSpec cropped = textPage(QStringLiteral("cropped page"), 400, 300);
+    cropped.cropBox = QRectF(10, 20, 300.5, 250.25);
+    return fixtures::pagesPdf({textPage(QStringLiteral("first page")), turned, cropped});
+}
+
+QByteArray rgbSamples(int width, int height)
+{
+    QByteArray samples;
+    samples.reserve(qsizetype(width) * height * 3);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x)
+            samples.append(char(x % 256)).append(char(y % 256)).append(char(128));
+    }
+    return samples;
+}
+
+QByteArray greySamples(int width, int height)
+{
+    QByteArray samples;
+    samples.reserve(qsizetype(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            samples.append(char((x + y) % 256));
+    return samples;
+}
+
+ImageSpec image(int width, int height, const QString& colorSpace, const QByteArray& samples, const QString& matrix)
+{
+    ImageSpec result;
+    result.width = width;
+    result.height = height;
+    result.colorSpace = colorSpace;
+    result.samples = samples;
+    result.matrix = matrix;
+    return result;
+}
+
+#define REQUIRE_TOOL(program)                                                                                      \
+    if (!pdftools::installed(QStringLiteral(program)))                                                             \
+    QSKIP(program " is not installed (scripts/setup.sh installs it)")
+
+} // namespace
+
+class TestPdfDocumentCompression : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+
+    void forecastEqualsWrittenSize_data();
+    void forecastEqualsWrittenSize();
+    void twentyPagesAreAllRendered();
+    void aboveTwentyPagesOnlyTheSampleIsRendered();
+    void sampledFlagIsSetBeforeAFailingPage();
+    void clampedOptionsWriteTheSameFile_data();
+    void clampedOptionsWriteTheSameFile();
+    void rasterisedFilePassesOutsideChecks_data();
+    void rasterisedFilePassesOutsideChecks();
+
+    void minimumForecastTakesTheSmallestPreset();
+    void minimumForecastWithoutDocumentIsEmpty();
+    void forecastFailures_data();
+    void forecastFailures();
+    void keepingObjectsForecastsTheFileOnDisk();
+
+    void imagesAreReducedToTheTargetDensity_data();
+    void imagesAreReducedToTheTargetDensity();
+    void colourSurvivesRecompression_data();
+    void colourSurvivesRecompression();
+    void transparentImagesAreLeftAsTheyAre_data();
+    void transparentImagesAreLeftAsTheyAre();
+    void keptCopyPassesOutsideChecksAndKeepsText();
+    void replacedImagesLeaveNothingBehind();
+
+    void compressionFailures_data();
+    void compressionFailures();
+    void failedRunKeepsExistingTarget_data();
+    void failedRunKeepsExistingTarget();
+    void openDocumentIsNotChanged_data();
+    void openDocumentIsNotChanged();
+
+private:
+    QString path(const QString& name) const { return m_dir->filePath(name); }
+    PdfDocument& openFixture(const QByteArray& bytes, const QString& name = QStringLiteral("source.pdf"));
+    // The single image row of the compressed copy's first page that is not a soft mask.
+    QList<pdftools::ImageRow> compressedImages(const QByteArray& source, const Options& options);
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<PdfDocument> m_doc;
+};
+
+void TestPdfDocumentCompression::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void TestPdfDocumentCompression::init()
+{
+    m_doc.reset();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+PdfDocument& TestPdfDocumentCompression::openFixture(const QByteArray& bytes, const QString& name)
+{
+    m_doc = std::make_unique<PdfDocument>();
+    if (!writeFile(path(name), bytes) || !m_doc->open(path(name)))
+        qFatal("fixture does not open");
+    return *m_doc;
+}
+
+QList<pdftools::ImageRow> TestPdfDocumentCompression::compressedImages(const QByteArray& source, const Options& options)
+{
+    PdfDocument& doc = openFixture(source);
+    const QString target = path(QStringLiteral("compressed.pdf"));
+    if (!doc.compressTo(target, options)) {
+        qWarning() << doc.lastError();
+        return {};
+    }
+    return pdftools::listImages(target);
+}
+
+void TestPdfDocumentCompression::forecastEqualsWrittenSize_data()
+{
+    QTest::addColumn<Options>("options");
+    QTest::newRow("colour JPEG") << rasterOptions(72);
+    QTest::newRow("grey JPEG") << rasterOptions(72, 40, true);
+    QTest::newRow("monochrome") << rasterOptions(100, 55, false, true);
+    QTest::newRow("monochrome ignores grey") << rasterOptions(100, 55, true, true);
+    QTest::newRow("dpi below range") << rasterOptions(10);
+    QTest::newRow("quality out of range") << rasterOptions(50, 0);
+}
+
+// Up to 20 pages every page is rendered and encoded as the writer does, so
+// the forecast is the written file's size to the byte.
+void TestPdfDocumentCompression::forecastEqualsWrittenSize()
+{
+    QFETCH(Options, options);
+    PdfDocument& doc = openFixture(mixedPdf());
+    bool sampled = true;
+    const qint64 forecast = doc.estimateCompressedSize(options, &sampled);
+    QVERIFY2(forecast > 0, qPrintable(doc.lastError()));
+    QVERIFY(!sampled);
+    const QString target = path(QStringLiteral("out.pdf"));
+    QVERIFY2(doc.compressTo(target, options), qPrintable(doc.lastError()));
+    QCOMPARE(forecast, QFileInfo(target).size());
+}
+
+void TestPdfDocumentCompression::twentyPagesAreAllRendered()
+{
+    QList<PageSpec> pages;
+    for (int i = 0; i < 20; ++i)
+        pages << textPage(QStringLiteral("page %1").arg(i + 1), 144, 144);
+    PdfDocument& doc = openFixture(fixtures::pagesPdf(pages));
+    bool sampled = true;
+    const qint64 forecast = doc.estimateCompressedSize(rasterOptions(72), &sampled);
+    QVERIFY(!sampled);
+    const QString target = path(QStringLiteral("out.pdf"));
+    QVERIFY(doc.compressTo(target, rasterOptions(72)));
+    QCOMPARE(forecast, QFileInfo(target).size());
+}
+
+// Pages 1, 2, 6, 11, 16, 20 and 21 of 21 are the sample: filling every other
+// page with text changes the written file but not the forecast.
+void TestPdfDocumentCompression::aboveTwentyPagesOnlyTheSampleIsRendered()
+{
+    const QList<int> sample{0, 1, 5, 10, 15, 19, 20};
+    QList<PageSpec> blank;
+    QList<PageSpec> filled;
+    for (int i = 0; i < 21; ++i) {
+        PageSpec page;
+        page.width = 144;
+        page.height = 144;
+        blank << page;
+        filled << (sample.contains(i) ? page : textPage(QStringLiteral("WWWWWWWWWWWWWWWWWWWW"), 144, 144));
+    }
+    bool sampled = false;
+    const qint64 blankForecast = openFixture(fixtures::pagesPdf(blank), QStringLiteral("blank.pdf"))
+                                     .estimateCompressedSize(rasterOptions(150), &sampled);
+    QVERIFY(sampled);
+    PdfDocument& doc = openFixture(fixtures::pagesPdf(filled));
+    sampled = false;
+    const qint64 forecast = doc.estimateCompressedSize(rasterOptions(150), &sampled);
+    QVERIFY(sampled);
+    QCOMPARE(forecast, blankForecast);
+    const QString target = path(QStringLiteral("out.pdf"));
+    QVERIFY(doc.compressTo(target, rasterOptions(150)));
+    QVERIFY(QFileInfo(target).size() > forecast);
+}
+
+void TestPdfDocumentCompression::sampledFlagIsSetBeforeAFailingPage()
+{
+    QList<PageSpec> pages(20, textPage(QStringLiteral("small"), 72, 72));
+    PageSpec huge;
+    huge.width = 14400;
+    huge.height = 14400;
+    pages << huge;
+    PdfDocument& doc = openFixture(fixtures::pagesPdf(pages));
+    bool sampled = false;
+    QCOMPARE(doc.estimateCompressedSize(rasterOptions(600), &sampled), qint64(-1));
+    QVERIFY(sampled);
+    QCOMPARE(doc.lastError(), QStringLiteral("Не удалось отрисовать страницу 21."));
+}
+
+void TestPdfDocumentCompression::clampedOptionsWriteTheSameFile_data()
+{
+    QTest::addColumn<Options>("options");
+    QTest::addColumn<Options>("sameAs");
+    QTest::newRow("dpi 10 is 36") << rasterOptions(10) << rasterOptions(36);
+    QTest::newRow("dpi 1000 is 600") << rasterOptions(1000) << rasterOptions(600);
+    QTest::newRow("quality 0 is 1") << rasterOptions(72, 0) << rasterOptions(72, 1);
+    QTest::newRow("quality 150 is 100") << rasterOptions(72, 150) << rasterOptions(72, 100);
+    Options small = rasterOptions(72);
+    small.recompressSmallImages = false;
+    QTest::newRow("small images do not matter when rasterising") << small << rasterOptions(72);
+    QTest::newRow("monochrome does not matter when keeping objects")
+        << [] { Options o = keepingOptions(72, true); o.monochrome = true; return o; }() << keepingOptions(72, true);
+    QTest::newRow("dpi 20 is 36 when keeping objects") << keepingOptions(20, false) << keepingOptions(36, false);
+}
+
+void TestPdfDocumentCompression::clampedOptionsWriteTheSameFile()
+{
+    QFETCH(Options, options);
+    QFETCH(Options, sameAs);
+    const QList<ImageSpec> images{image(300, 300, QStringLiteral("/DeviceRGB"), rgbSamples(300, 300),
+                                        fixtures::placement(10, 10, 52, 52))};
+    PdfDocument& doc = openFixture(fixtures::imagePdf(images, {}, 72, 72));
+    const QString a = path(QStringLiteral("a.pdf"));
+    const QString b = path(QStringLiteral("b.pdf"));
+    QVERIFY2(doc.compressTo(a, options), qPrintable(doc.lastError()));
+    QVERIFY2(doc.compressTo(b, sameAs), qPrintable(doc.lastError()));
+    if (options.rasterizePages) {
+        QCOMPARE(readFile(a), readFile(b));
+        return;
+    }
+    // pdfium gives every saved file its own identifier: compare the images.
+    REQUIRE_TOOL("pdfimages");
+    const QList<pdftools::ImageRow> imagesA = pdftools::listImages(a);
+    const QList<pdftools::ImageRow> imagesB = pdftools::listImages(b);
+    QCOMPARE(imagesA.size(), 1);
+    QCOMPARE(imagesB.size(), 1);
+    QCOMPARE(QSize(imagesA.at(0).width, imagesA.at(0).height), QSize(imagesB.at(0).width, imagesB.at(0).height));
+    QCOMPARE(imagesA.at(0).encoding, imagesB.at(0).encoding);
+}
+
+void TestPdfDocumentCompression::rasterisedFilePassesOutsideChecks_data()
+{
+    QTest::addColumn<Options>("options");
+    QTest::addColumn<QString>("colour");
+    QTest::addColumn<int>("bitsPerComponent");
+    QTest::newRow("colour 100 dpi") << rasterOptions(100) << QStringLiteral("rgb") << 8;
+    QTest::newRow("grey 72 dpi") << rasterOptions(72, 55, true) << QStringLiteral("gray") << 8;
+    QTest::newRow("monochrome 150 dpi") << rasterOptions(150, 55, false, true) << QStringLiteral("gray") << 1;
+}
+
+void TestPdfDocumentCompression::rasterisedFilePassesOutsideChecks()
+{
+    QFETCH(Options, options);
+    QFETCH(QString, colour);
+    QFETCH(int, bitsPerComponent);
+    REQUIRE_TOOL("qpdf");
+    REQUIRE_TOOL("pdfinfo");
+    REQUIRE_TOOL("pdfimages");
+    REQUIRE_TOOL("pdffonts");
+    PdfDocument& doc = openFixture(mixedPdf());
+    const QString target = path(QStringLiteral("out.pdf"));
+    QVERIFY2(doc.compressTo(target, options), qPrintable(doc.lastError()));
+
+    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), target});
+    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+    QVERIFY(pdftools::fontCount(doc.filePath()) > 0);
+    QCOMPARE(pdftools::fontCount(target), 0);
+    QCOMPARE(pdftools::pageCount(target), 3);
+    QCOMPARE(pdftools::pageSizes(target), pdftools::pageSizes(doc.filePath()));
+    const QList<pdftools::ImageRow> images = pdftools::listImages(target);
+    QCOMPARE(images.size(), 3);
+    for (int i = 0; i < images.size(); ++i) {
+        const pdftools::ImageRow& row = images.at(i);
+        QCOMPARE(row.page, i + 1);
+        QCOMPARE(row.type, QStringLiteral("image"));
+        QCOMPARE(row.color, colour);
+        QCOMPARE(row.bitsPerComponent, bitsPerComponent);
+        QCOMPARE(row.xPpi, options.imageDpi);
+        QCOMPARE(row.yPpi, options.imageDpi);
+    }
+}
+
+void TestPdfDocumentCompression::minimumForecastTakesTheSmallestPreset()
+{
+    PdfDocument& doc = openFixture(fixtures::pagesPdf({textPage(QStringLiteral("preset"), 200, 200)}));
+    const PdfDocument::CompressionEstimate best = doc.estimateMinimumCompressedSize();
+    QVERIFY2(best.bytes > 0, qPrintable(doc.lastError()));
+    QVERIFY(!best.sampled);
+    const QList<std::pair<QString, Options>> presets{
+        {QStringLiteral("рекомендуемое сжатие, 150 dpi"), rasterOptions(150, 55)},
+        {QStringLiteral("экстремальное сжатие, 72 dpi"), rasterOptions(72, 28)},
+        {QStringLiteral("монохром, 150 dpi"), rasterOptions(150, 55, false, true)},
+        {QStringLiteral("монохром, 72 dpi"), rasterOptions(72, 35, false, true)},
+    };
+    qint64 smallest = -1;
+    QString label;
+    for (const auto& [name, options] : presets) {
+        const qint64 bytes = doc.estimateCompressedSize(options);
+        QVERIFY(bytes > 0);
+        if (smallest < 0 || bytes < smallest) {
+            smallest = bytes;
+            label = name;
+        }
+    }
+    QCOMPARE(best.bytes, smallest);
+    QCOMPARE(best.label, label);
+    QCOMPARE(doc.estimateCompressedSize(best.options), smallest);
+    QVERIFY(best.options.rasterizePages);
+}
+
+void TestPdfDocumentCompression::minimumForecastWithoutDocumentIsEmpty()
+{
+    PdfDocument doc;
+    const PdfDocument::CompressionEstimate best = doc.estimateMinimumCompressedSize();
+    QCOMPARE(best.bytes, qint64(-1));
+    QVERIFY(best.label.isEmpty());
+    QCOMPARE(best.options.imageDpi, 150);
+    QVERIFY(!best.sampled);
+    QCOMPARE(doc.lastError(), QStringLiteral("Нет открытого документа."));
+}
+
+void TestPdfDocumentCompression::forecastFailures_data()
+{
+    QTest::addColumn<int>("state");  // 0 nothing open, 1 no pages, 2 page too large to render
+    QTest::addColumn<Options>("options");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("no document") << 0 << rasterOptions(150) << QStringLiteral("Нет открытого документа.");
+    QTest::newRow("no document, keeping objects") << 0 << keepingOptions(150, true)
+                                                  << QStringLiteral("Нет открытого документа.");
+    QTest::newRow("no pages") << 1 << rasterOptions(150) << QStringLiteral("Документ не содержит страниц.");
+    QTest::newRow("page does not render") << 2 << rasterOptions(600)
+                                          << QStringLiteral("Не удалось отрисовать страницу 1.");
+}
+
+void TestPdfDocumentCompression::forecastFailures()
+{
+    QFETCH(int, state);
+    QFETCH(Options, options);
+    QFETCH(QString, error);
+    PdfDocument doc;
+    if (state == 1)
+        QVERIFY(doc.createEmpty());
+    PageSpec huge;
+    huge.width = 14400;
+    huge.height = 14400;
+    const QString source = path(QStringLiteral("huge.pdf"));
+    if (state == 2)
+        QVERIFY(writeFile(source, fixtures::pagesPdf({huge})) && doc.open(source));
+    bool sampled = true;
+    QCOMPARE(doc.estimateCompressedSize(options, &sampled), qint64(-1));
+    QVERIFY(!sampled);
+    QCOMPARE(doc.lastError(), error);
+}
+
+void TestPdfDocumentCompression::keepingObjectsForecastsTheFileOnDisk()
+{
+    PdfDocument& doc = openFixture(mixedPdf());
+    QCOMPARE(doc.estimateCompressedSize(keepingOptions(150, true)), QFileInfo(doc.filePath()).size());
+
+    PdfDocument unsaved;
+    QVERIFY(unsaved.createEmpty());
+    QVERIFY(unsaved.insertBlankPage(0, QSizeF(595, 842)));
+    QVERIFY(!unsaved.exportDocument(QStringLiteral("tiff"), path(QStringLiteral("x.tiff")), 72));
+    const QString earlier = unsaved.lastError();
+    QCOMPARE(unsaved.estimateCompressedSize(keepingOptions(150, true)), qint64(-1));
+    QCOMPARE(unsaved.lastError(), earlier);
+}
+
+void TestPdfDocumentCompression::imagesAreReducedToTheTargetDensity_data()
+{
+    QTest::addColumn<QSize>("pixels");
+    QTest::addColumn<QString>("matrix");
+    QTest::addColumn<int>("rotate");
+    QTest::addColumn<Options>("options");
+    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<QSize>("written");
+    const QSize square(600, 600);
+    QTest::newRow("one inch at 150 dpi") << square << fixtures::placement(50, 50, 72, 72) << 0
+                                         << keepingOptions(150, false) << QStringLiteral("jpeg") << QSize(150, 150);
+    QTest::newRow("six inches need more pixels") << square << fixtures::placement(50, 50, 432, 432) << 0
+                                                 << keepingOptions(150, false) << QStringLiteral("image") << square;
+    QTest::newRow("six inches, small images re-encoded") << square << fixtures::placement(50, 50, 432, 432) << 0
+                                                         << keepingOptions(150, true) << QStringLiteral("jpeg")
+                                                         << square;
+    QTest::newRow("0.05 point wide is never touched") << square << fixtures::placement(50, 50, 0.05, 72) << 0
+                                                      << keepingOptions(150, true) << QStringLiteral("image")
+                                                      << square;
+    QTest::newRow("dpi 1000 is 600") << square << fixtures::placement(50, 50, 36, 36) << 0
+                                     << keepingOptions(1000, false) << QStringLiteral("jpeg") << QSize(300, 300);
+    QTest::newRow("dpi 20 is 36") << square << fixtures::placement(50, 50, 72, 72) << 0 << keepingOptions(20, false)
+                                  << QStringLiteral("jpeg") << QSize(36, 36);
+    QTest::newRow("aspect ratio kept") << QSize(600, 300) << fixtures::placement(50, 50, 72, 72) << 0
+                                       << keepingOptions(150, false) << QStringLiteral("jpeg") << QSize(150, 75);
+    // 200 x 400 pixels drawn 96 x 192 points are exactly 150 dpi, turned or not.
+    QTest::newRow("turned page keeps density") << QSize(200, 400) << fixtures::placement(50, 50, 96, 192) << 90
+                                               << keepingOptions(150, false) << QStringLiteral("image")
+                                               << QSize(200, 400);
+    QTest::newRow("turned image keeps density") << QSize(400, 200) << QStringLiteral("0 192 -96 0 300 300") << 0
+                                                << keepingOptions(150, false) << QStringLiteral("image")
+                                                << QSize(400, 200);
+    QTest::newRow("turned image reduced along its sides") << QSize(400, 200) << QStringLiteral("0 96 -48 0 300 300")
+                                                          << 0 << keepingOptions(150, false)
+                                                          << QStringLiteral("jpeg") << QSize(200, 100);
+}
+
+void TestPdfDocumentCompression::imagesAreReducedToTheTargetDensity()
+{
+    QFETCH(QSize, pixels);
+    QFETCH(QString, matrix);
+    QFETCH(int, rotate);
+    QFETCH(Options, options);
+    QFETCH(QString, encoding);
+    QFETCH(QSize, written);
+    REQUIRE_TOOL("pdfimages");
+    const QList<ImageSpec> images{image(pixels.width(), pixels.height(), QStringLiteral("/DeviceGray"),
+                                        greySamples(pixels.width(), pixels.height()), matrix)};
+    const QList<pdftools::ImageRow> rows = compressedImages(fixtures::imagePdf(images, {}, 595, 842, rotate), options);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.at(0).encoding, encoding);
+    QCOMPARE(QSize(rows.at(0).width, rows.at(0).height), written);
+    QCOMPARE(rows.at(0).color, QStringLiteral("gray"));
+}
+
+void TestPdfDocumentCompression::colourSurvivesRecompression_data()
+{
+    QTest::addColumn<QString>("colorSpace");
+    QTest::addColumn<int>("components");
+    QTest::addColumn<QString>("extraObject");  // referred to as %1 in colorSpace
+    QTest::addColumn<bool>("grayscale");
+    QTest::addColumn<QString>("colour");
+    const QString none;
+    QTest::newRow("DeviceRGB") << QStringLiteral("/DeviceRGB") << 3 << none << false << QStringLiteral("rgb");
+    QTest::newRow("DeviceRGB, grey asked") << QStringLiteral("/DeviceRGB") << 3 << none << true
+                                           << QStringLiteral("gray");
+    QTest::newRow("DeviceCMYK") << QStringLiteral("/DeviceCMYK") << 4 << none << false << QStringLiteral("rgb");
+    QTest::newRow("DeviceGray") << QStringLiteral("/DeviceGray") << 1 << none << false << QStringLiteral("gray");
+    QTest::newRow("CalGray") << QStringLiteral("[/CalGray << /WhitePoint [0.9505 1 1.089] >>]") << 1 << none << false
+                             << QStringLiteral("gray");
+    QTest::newRow("one-component ICC") << QStringLiteral("[/ICCBased %1 0 R]") << 1
+                                       << fixtures::streamObject(QStringLiteral("/N 1 /Alternate /DeviceGray"),
+                                                                 QByteArray("no profile"))
+                                       << false << QStringLiteral("gray");
+    QTest::newRow("three-component ICC")
+        << QStringLiteral("[/ICCBased %1 0 R]") << 3
+        << fixtures::streamObject(QStringLiteral("/N 3"), QColorSpace(QColorSpace::SRgb).iccProfile()) << false
+        << QStringLiteral("rgb");
+    QTest::newRow("indexed") << QStringLiteral("[/Indexed /DeviceRGB 1 <FF00000000FF>]") << 1 << none << false
+                             << QStringLiteral("rgb");
+    QTest::newRow("Separation") << QStringLiteral("[/Separation /Spot /DeviceRGB << /FunctionType 2 /Domain [0 1] "
+                                                  "/C0 [1 1 1] /C1 [1 0 0] /N 1 >>]")
+                                << 1 << none << false << QStringLiteral("rgb");
+    QTest::newRow("DeviceN") << QStringLiteral("[/DeviceN [/A /B] /DeviceRGB %1 0 R]") << 2
+                             << fixtures::streamObject(
+                                    QStringLiteral("/FunctionType 4 /Domain [0 1 0 1] /Range [0 1 0 1 0 1]"),
+                                    QByteArray("{ pop dup 0 }"))
+                             << false << QStringLiteral("rgb");
+}
+
+void TestPdfDocumentCompression::colourSurvivesRecompression()
+{
+    QFETCH(QString, colorSpace);
+    QFETCH(int, components);
+    QFETCH(QString, extraObject);
+    QFETCH(bool, grayscale);
+    QFETCH(QString, colour);
+    REQUIRE_TOOL("pdfimages");
+    constexpr int kSide = 200;
+    QByteArray samples;
+    for (int i = 0; i < kSide * kSide; ++i)
+        for (int c = 0; c < components; ++c)
+            samples.append(components == 1 && colorSpace.contains(QLatin1String("Indexed")) ? char(i % 2)
+                                                                                              : char((i * (c + 1)) % 256));
+    QList<ImageSpec> images{image(kSide, kSide, colorSpace, samples, fixtures::placement(50, 50, 72, 72))};
+    if (!extraObject.isEmpty())
+        images[0].colorSpace = colorSpace.arg(fixtures::imagePdfExtraObject(images, 0));
+    const QStringList extra = extraObject.isEmpty() ? QStringList() : QStringList{extraObject};
+    const QList<pdftools::ImageRow> rows =
+        compressedImages(fixtures::imagePdf(images, extra), keepingOptions(150, true, grayscale));
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.at(0).encoding, QStringLiteral("jpeg"));
+    QCOMPARE(rows.at(0).color, colour);
+}
+
+void TestPdfDocumentCompression::transparentImagesAreLeftAsTheyAre_data()
+{
+    QTest::addColumn<QString>("entries");
+    QTest::addColumn<QString>("graphicsState");
+    QTest::addColumn<QStringList>("types");  // pdfimages types of the page, in order
+    QTest::newRow("soft mask") << QStringLiteral("/SMask %1 0 R") << QString()
+                               << QStringList{QStringLiteral("image"), QStringLiteral("smask"), QStringLiteral("image")};
+    QTest::newRow("colour-key mask") << QStringLiteral("/Mask [0 20 0 20 0 255]") << QString()
+                                     << QStringList{QStringLiteral("image"), QStringLiteral("image")};
+    QTest::newRow("stencil") << QStringLiteral("/ImageMask true") << QString()
+                             << QStringList{QStringLiteral("stencil"), QStringLiteral("image")};
+    QTest::newRow("translucent drawing") << QString() << QStringLiteral("<< /Type /ExtGState /ca 0.5 >>")
+                                         << QStringList{QStringLiteral("image"), QStringLiteral("image")};
+    QTest::newRow("blend mode") << QString() << QStringLiteral("<< /Type /ExtGState /BM /Multiply >>")
+                                << QStringList{QStringLiteral("image"), QStringLiteral("image")};
+}
+
+// The transparent image keeps its pixels and mask; the opaque one beside it is
+// re-encoded.
+void TestPdfDocumentCompression::transparentImagesAreLeftAsTheyAre()
+{
+    QFETCH(QString, entries);
+    QFETCH(QString, graphicsState);
+    QFETCH(QStringList, types);
+    REQUIRE_TOOL("pdfimages");
+    constexpr int kSide = 200;
+    ImageSpec transparent = image(kSide, kSide, QStringLiteral("/DeviceRGB"), rgbSamples(kSide, kSide),
+                                  fixtures::placement(50, 50, 72, 72));
+    if (entries.contains(QLatin1String("ImageMask"))) {
+        transparent.colorSpace.clear();
+        transparent.bitsPerComponent = 1;
+        transparent.samples = QByteArray((kSide + 7) / 8 * kSide, '\x5A');
+    }
+    transparent.graphicsState = graphicsState;
+    const ImageSpec opaque = image(kSide, kSide, QStringLiteral("/DeviceRGB"), rgbSamples(kSide, kSide),
+                                   fixtures::placement(300, 50, 72, 72));
+    QList<ImageSpec> images{transparent, opaque};
+    images[0].extraEntries = entries.contains(QLatin1String("%1"))
+                                 ? entries.arg(fixtures::imagePdfExtraObject(images, 0))
+                                 : entries;
+    const QStringList softMask{fixtures::streamObject(
+        QStringLiteral("/Type /XObject /Subtype /Image /Width %1 /Height %1 /BitsPerComponent 8 /ColorSpace /DeviceGray")
+            .arg(kSide),
+        greySamples(kSide, kSide))};
+    const QList<pdftools::ImageRow> rows = compressedImages(fixtures::imagePdf(images, softMask),
+                                                             keepingOptions(150, true));
+    QStringList seen;
+    for (const pdftools::ImageRow& row : rows)
+        seen << row.type;
+    QCOMPARE(seen, types);
+    for (int i = 0; i + 1 < rows.size(); ++i) {
+        QCOMPARE(rows.at(i).encoding, QStringLiteral("image"));
+        QCOMPARE(rows.at(i).width, kSide);
+    }
+    QCOMPARE(rows.last().encoding, QStringLiteral("jpeg"));
+    QCOMPARE(rows.last().width, 150);
+}
+
+void TestPdfDocumentCompression::keptCopyPassesOutsideChecksAndKeepsText()
+{
+    REQUIRE_TOOL("qpdf");
+    REQUIRE_TOOL("pdfinfo");
+    PdfDocument& doc = openFixture(mixedPdf());
+    const QString target = path(QStringLiteral("kept.pdf"));
+    QVERIFY2(doc.compressTo(target, keepingOptions(150, true)), qPrintable(doc.lastError()));
+    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), target});
+    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+    QCOMPARE(pdftools::pageSizes(target), pdftools::pageSizes(doc.filePath()));
+    PdfDocument copy;
+    QVERIFY(copy.open(target));
+    QCOMPARE(copy.extractAllTextAllPages(), doc.extractAllTextAllPages());
+}
+
+// The copy holds the re-encoded image only, not the stream it replaced.
+void TestPdfDocumentCompression::replacedImagesLeaveNothingBehind()
+{
+    constexpr int kSide = 300;
+    const QByteArray samples = rgbSamples(kSide, kSide);
+    const QList<ImageSpec> images{
+        image(kSide, kSide, QStringLiteral("/DeviceRGB"), samples, fixtures::placement(50, 50, 72, 72))};
+    PdfDocument& doc = openFixture(fixtures::imagePdf(images));
+    const QString target = path(QStringLiteral("kept.pdf"));
+    QVERIFY2(doc.compressTo(target, keepingOptions(150, false)), qPrintable(doc.lastError()));
+    QVERIFY(QFileInfo(doc.filePath()).size() > samples.size());
+    QVERIFY2(QFileInfo(target).size() < samples.size() / 10, qPrintable(QString::number(QFileInfo(target).size())));
+    PdfDocument copy;
+    QVERIFY(copy.open(target));
+    QCOMPARE(copy.pageCount(), 1);
+}
+
+void TestPdfDocumentCompression::compressionFailures_data()
+{
+    QTest::addColumn<int>("state");  // 0 nothing open, 1 no pages, 2 open fixture
+    QTest::addColumn<bool>("rasterize");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("error");  // empty: any reason
+    QTest::newRow("no document") << 0 << true << QStringLiteral("out.pdf") << QStringLiteral("Нет открытого документа.");
+    QTest::newRow("no pages") << 1 << false << QStringLiteral("out.pdf")
+                              << QStringLiteral("Документ не содержит страниц.");
+    const QString own = QStringLiteral("Нельзя записать результат поверх открытого документа.");
+    QTest::newRow("own file, rasterising") << 2 << true << QStringLiteral("source.pdf") << own;
+    QTest::newRow("own file, keeping objects") << 2 << false << QStringLiteral("./source.pdf") << own;
+    QTest::newRow("missing folder, rasterising") << 2 << true << QStringLiteral("missing/out.pdf") << QString();
+    QTest::newRow("missing folder, keeping objects") << 2 << false << QStringLiteral("missing/out.pdf") << QString();
+}
+
+void TestPdfDocumentCompression::compressionFailures()
+{
+    QFETCH(int, state);
+    QFETCH(bool, rasterize);
+    QFETCH(QString, target);
+    QFETCH(QString, error);
+    const QByteArray source = fixtures::textPdf({QStringLiteral("one")});
+    PdfDocument empty;
+    PdfDocument* doc = &empty;
+    if (state == 1)
+        QVERIFY(empty.createEmpty());
+    if (state == 2)
+        doc = &openFixture(source);
+    Options options = rasterOptions(36);
+    options.rasterizePages = rasterize;
+    QVERIFY(!doc->compressTo(path(target), options));
+    if (error.isEmpty())
+        QVERIFY(!doc->lastError().isEmpty());
+    else
+        QCOMPARE(doc->lastError(), error);
+    QCOMPARE(filesIn(m_dir->path()), state == 2 ? QStringList{QStringLiteral("source.pdf")} : QStringList());
+    if (state == 2)
+        QCOMPARE(readFile(path(QStringLiteral("source.pdf"))), source);
+}
+
+void TestPdfDocumentCompression::failedRunKeepsExistingTarget_data()
+{
+    QTest::addColumn<bool>("rasterize");
+    QTest::newRow("rasterising") << true;
+    QTest::newRow("keeping objects") << false;
+}
+
+// The second page is too large to render at 600 dpi; when keeping objects a
+// folder in place of the target makes the save fail.
+void TestPdfDocumentCompression::failedRunKeepsExistingTarget()
+{
+    QFETCH(bool, rasterize);
+    PageSpec huge;
+    huge.width = 14400;
+    huge.height = 14400;
+    PdfDocument& doc = openFixture(fixtures::pagesPdf({textPage(QStringLiteral("one"), 72, 72), huge}));
+    const QString target = path(QStringLiteral("out.pdf"));
+    QVERIFY(writeFile(target, kOldContent));
+    Options options = rasterOptions(600);
+    options.rasterizePages = rasterize;
+    if (rasterize) {
+        QVERIFY(!doc.compressTo(target, options));
+        QCOMPARE(doc.lastError(), QStringLiteral("Не удалось отрисовать страницу 2."));
+    } else {
+        QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder.pdf")));
+        QVERIFY(!doc.compressTo(path(QStringLiteral("folder.pdf")), options));
+        QVERIFY(!doc.lastError().isEmpty());
+        QVERIFY(QFileInfo(path(QStringLiteral("folder.pdf"))).isDir());
+    }
+    QCOMPARE(readFile(target), kOldContent);
+    QCOMPARE(filesIn(m_dir->path()), (QStringList{QStringLiteral("out.pdf"), QStringLiteral("source.pdf")}));
+}
+
+void TestPdfDocumentCompression::openDocumentIsNotChanged_data()
+{
+    QTest::addColumn<Options>("options");
+    QTest::newRow("rasterising") << rasterOptions(36);
+    QTest::newRow("keeping objects") << keepingOptions(36, true);
+}
+
+void TestPdfDocumentCompression::openDocumentIsNotChanged()
+{
+    QFETCH(Options, options);
+    const QList<ImageSpec> images{image(300, 300, QStringLiteral("/DeviceRGB"), rgbSamples(300, 300),
+                                        fixtures::placement(10, 10, 100, 100))};
+    const QByteArray source = fixtures::imagePdf(images);
+    PdfDocument& doc = openFixture(source);
+    const QImage before = doc.renderPage(0, 0.5, 0);
+    QVERIFY(doc.compressTo(path(QStringLiteral("out.pdf")), options));
+    QVERIFY(!doc.isModified());
+    QCOMPARE(doc.pageCount(), 1);
+    QCOMPARE(doc.renderPage(0, 0.5, 0), before);
+    QCOMPARE(readFile(doc.filePath()), source);
+    QVERIFY(doc.estimateCompressedSize(options) > 0);
+    QVERIFY(!doc.isModified());
+}
+
+QTEST_MAIN(TestPdfDocumentCompression)
+#include "tst_pdfdocument_compression.moc"

@@ -1,0 +1,382 @@
+#include "RasterPdfWriter.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QRegularExpression>
+#include <QTest>
+#include <QtEndian>
+
+namespace {
+
+// Accepts only the first `capacity` bytes; later writes are short or fail.
+class LimitedDevice : public QIODevice {
+public:
+    explicit LimitedDevice(qint64 capacity)
+        : m_capacity(capacity)
+    {
+        open(QIODevice::WriteOnly);
+    }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char*, qint64 length) override
+    {
+        const qint64 room = m_capacity - m_written;
+        if (room <= 0)
+            return -1;
+        const qint64 taken = std::min(room, length);
+        m_written += taken;
+        return taken;
+    }
+
+private:
+    qint64 m_capacity;
+    qint64 m_written = 0;
+};
+
+QByteArray unpackMono(const QByteArray& flate, int rowLength, int height)
+{
+    QByteArray prefixed(4, '\0');
+    qToBigEndian<quint32>(quint32(rowLength * height), prefixed.data());
+    return qUncompress(prefixed + flate);
+}
+
+QImage greyImage(int width, int height, int grey)
+{
+    QImage image(width, height, QImage::Format_Grayscale8);
+    image.fill(QColor(grey, grey, grey));
+    return image;
+}
+
+RasterPdfWriter::Picture tinyPicture(int seed)
+{
+    QImage image(8 + seed, 6, QImage::Format_RGB32);
+    image.fill(QColor(10 * seed, 100, 200));
+    return RasterPdfWriter::encodePicture(image, false, 50, false);
+}
+
+// Writes a whole file of the given page sizes into memory.
+QByteArray writeFile(const QList<QSizeF>& pages, qint64* forecast = nullptr)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    RasterPdfWriter writer(buffer, int(pages.size()));
+    bool ok = writer.writeStart();
+    qint64 total = 0;
+    for (int k = 0; k < pages.size(); ++k) {
+        const auto objects = RasterPdfWriter::pageObjects(k, pages.at(k), tinyPicture(k));
+        total += RasterPdfWriter::pageObjectsSize(k, objects);
+        ok = ok && writer.writePage(k, objects);
+    }
+    ok = ok && writer.writeEnd();
+    if (forecast)
+        *forecast = RasterPdfWriter::fileSize(int(pages.size()), total);
+    return ok ? buffer.data() : QByteArray();
+}
+
+// Offsets of "N 0 obj" lines as the cross-reference table lists them.
+QList<qint64> xrefOffsets(const QByteArray& file)
+{
+    QList<qint64> offsets;
+    const qsizetype start = file.lastIndexOf("\nxref\n");
+    QRegularExpression line(QStringLiteral("^(\\d{10}) 00000 n $"), QRegularExpression::MultilineOption);
+    auto it = line.globalMatch(QString::fromLatin1(file.mid(start)));
+    while (it.hasNext())
+        offsets << it.next().captured(1).toLongLong();
+    return offsets;
+}
+
+} // namespace
+
+class TestRasterPdfWriter : public QObject {
+    Q_OBJECT
+private slots:
+    void pdfNumberKeepsThreeDecimals_data();
+    void pdfNumberKeepsThreeDecimals();
+    void serializedSizeIsWhatIsWritten_data();
+    void serializedSizeIsWhatIsWritten();
+
+    void monoBitsAreWhiteAboveThreshold_data();
+    void monoBitsAreWhiteAboveThreshold();
+    void monoRowsArePaddedWithZeroBits_data();
+    void monoRowsArePaddedWithZeroBits();
+    void jpegQualityIsClamped_data();
+    void jpegQualityIsClamped();
+    void jpegFlattensTransparencyOnWhite();
+    void jpegGreyFlagWritesOneChannel();
+    void encodersRejectNullImages();
+
+    void onePageFileHasFixedLayout();
+    void objectsAreWrittenInOrderOfNumberAndOffset();
+    void forecastEqualsWrittenBytes_data();
+    void forecastEqualsWrittenBytes();
+    void shortOrFailedWritesAreReported_data();
+    void shortOrFailedWritesAreReported();
+
+    void samplePagesAboveTwentyAreSeven_data();
+    void samplePagesAboveTwentyAreSeven();
+    void sampleTotalIsScaledUp_data();
+    void sampleTotalIsScaledUp();
+};
+
+void TestRasterPdfWriter::pdfNumberKeepsThreeDecimals_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("integer") << 595.0 << QByteArray("595");
+    QTest::newRow("integer with zeros") << 100.0 << QByteArray("100");
+    QTest::newRow("two decimals") << 841.89 << QByteArray("841.89");
+    QTest::newRow("one decimal") << 612.5 << QByteArray("612.5");
+    QTest::newRow("below a thousandth") << 0.0001 << QByteArray("0");
+    QTest::newRow("rounded") << 1.23456 << QByteArray("1.235");
+    QTest::newRow("float page height") << double(841.89f) << QByteArray("841.89");
+    QTest::newRow("zero") << 0.0 << QByteArray("0");
+}
+
+void TestRasterPdfWriter::pdfNumberKeepsThreeDecimals()
+{
+    QFETCH(double, value);
+    QFETCH(QByteArray, text);
+    QCOMPARE(RasterPdfWriter::pdfNumber(value), text);
+}
+
+void TestRasterPdfWriter::serializedSizeIsWhatIsWritten_data()
+{
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<qint64>("size");
+    QTest::newRow("catalog") << 1 << RasterPdfWriter::catalogBody() << qint64(49);
+    QTest::newRow("empty body") << 7 << QByteArray() << qint64(16);
+    QTest::newRow("five digits") << 12345 << QByteArray("<< >>") << qint64(25);
+}
+
+void TestRasterPdfWriter::serializedSizeIsWhatIsWritten()
+{
+    QFETCH(int, number);
+    QFETCH(QByteArray, body);
+    QFETCH(qint64, size);
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QList<qint64> offsets;
+    QVERIFY(RasterPdfWriter::writePdfObject(buffer, offsets, number, body));
+    QCOMPARE(buffer.data(), QByteArray::number(number) + " 0 obj\n" + body + "\nendobj\n");
+    QCOMPARE(RasterPdfWriter::serializedPdfObjectSize(number, body), size);
+    QCOMPARE(qint64(buffer.data().size()), size);
+    QCOMPARE(offsets.size(), number + 1);
+    QCOMPARE(offsets.at(number), qint64(0));
+}
+
+void TestRasterPdfWriter::monoBitsAreWhiteAboveThreshold_data()
+{
+    QTest::addColumn<int>("grey");
+    QTest::addColumn<int>("byte");
+    QTest::newRow("black") << 0 << 0x00;
+    QTest::newRow("205 is black") << 205 << 0x00;
+    QTest::newRow("206 is white") << 206 << 0xFF;
+    QTest::newRow("white") << 255 << 0xFF;
+}
+
+void TestRasterPdfWriter::monoBitsAreWhiteAboveThreshold()
+{
+    QFETCH(int, grey);
+    QFETCH(int, byte);
+    const QByteArray bits = unpackMono(RasterPdfWriter::imageToMonoFlateBytes(greyImage(8, 2, grey)), 1, 2);
+    QCOMPARE(bits, QByteArray(2, char(byte)));
+}
+
+void TestRasterPdfWriter::monoRowsArePaddedWithZeroBits_data()
+{
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QByteArray>("row");
+    QTest::newRow("8 pixels") << 8 << QByteArray("\xFF", 1);
+    QTest::newRow("9 pixels") << 9 << QByteArray("\xFF\x80", 2);
+    QTest::newRow("1 pixel") << 1 << QByteArray("\x80", 1);
+    QTest::newRow("17 pixels") << 17 << QByteArray("\xFF\xFF\x80", 3);
+}
+
+// Bits run most significant first; the spare bits of a row stay 0.
+void TestRasterPdfWriter::monoRowsArePaddedWithZeroBits()
+{
+    QFETCH(int, width);
+    QFETCH(QByteArray, row);
+    QImage image = greyImage(width, 3, 255);
+    image.setPixelColor(0, 1, Qt::black);  // first pixel of the middle row
+    const QByteArray flate = RasterPdfWriter::imageToMonoFlateBytes(image);
+    QVERIFY(!flate.startsWith(QByteArray(4, '\0')));  // the Qt length prefix is gone
+    const QByteArray bits = unpackMono(flate, int(row.size()), 3);
+    QByteArray middle = row;
+    middle[0] = char(uchar(middle[0]) & 0x7F);
+    QCOMPARE(bits, row + middle + row);
+}
+
+void TestRasterPdfWriter::jpegQualityIsClamped_data()
+{
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<int>("sameAs");
+    QTest::newRow("0 is 1") << 0 << 1;
+    QTest::newRow("negative is 1") << -20 << 1;
+    QTest::newRow("255 is 100") << 255 << 100;
+}
+
+void TestRasterPdfWriter::jpegQualityIsClamped()
+{
+    QFETCH(int, quality);
+    QFETCH(int, sameAs);
+    QImage image(64, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            image.setPixel(x, y, qRgb(x * 4, y * 4, (x * y) % 256));
+    const QByteArray bytes = RasterPdfWriter::imageToJpegBytes(image, quality, false);
+    QVERIFY(!bytes.isEmpty());
+    QCOMPARE(bytes, RasterPdfWriter::imageToJpegBytes(image, sameAs, false));
+    QVERIFY(bytes != RasterPdfWriter::imageToJpegBytes(image, 50, false));
+}
+
+void TestRasterPdfWriter::jpegFlattensTransparencyOnWhite()
+{
+    QImage clear(16, 16, QImage::Format_ARGB32);
+    clear.fill(Qt::transparent);
+    QImage decoded = QImage::fromData(RasterPdfWriter::imageToJpegBytes(clear, 90, false), "JPG");
+    QVERIFY(!decoded.isNull());
+    for (int y = 0; y < decoded.height(); ++y)
+        for (int x = 0; x < decoded.width(); ++x)
+            QVERIFY(qGray(decoded.pixel(x, y)) > 250);
+}
+
+void TestRasterPdfWriter::jpegGreyFlagWritesOneChannel()
+{
+    QImage red(16, 16, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    const QImage grey = QImage::fromData(RasterPdfWriter::imageToJpegBytes(red, 90, true), "JPG");
+    const QImage colour = QImage::fromData(RasterPdfWriter::imageToJpegBytes(red, 90, false), "JPG");
+    QCOMPARE(grey.format(), QImage::Format_Grayscale8);
+    QVERIFY(colour.format() != QImage::Format_Grayscale8);
+    QVERIFY(qRed(colour.pixel(8, 8)) > 200 && qGreen(colour.pixel(8, 8)) < 60);
+}
+
+void TestRasterPdfWriter::encodersRejectNullImages()
+{
+    QVERIFY(RasterPdfWriter::imageToJpegBytes(QImage(), 50, false).isEmpty());
+    QVERIFY(RasterPdfWriter::imageToMonoFlateBytes(QImage()).isEmpty());
+    QVERIFY(RasterPdfWriter::encodePicture(QImage(), true, 50, false).bytes.isEmpty());
+}
+
+void TestRasterPdfWriter::onePageFileHasFixedLayout()
+{
+    const QByteArray file = writeFile({QSizeF(595, 842)});
+    QVERIFY(file.startsWith(QByteArray("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n")));
+    QCOMPARE(file.indexOf("1 0 obj\n"), qsizetype(15));
+    QCOMPARE(file.indexOf("2 0 obj\n"), qsizetype(64));
+    QCOMPARE(file.indexOf("3 0 obj\n"), qsizetype(123));
+    QVERIFY(file.contains("2 0 obj\n<< /Type /Pages /Kids [ 3 0 R ] /Count 1 >>\nendobj\n"));
+    QVERIFY(file.contains("3 0 obj\n<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /XObject "
+                          "<< /Im0 4 0 R >> >> /Contents 5 0 R >>\nendobj\n"));
+    QVERIFY(file.contains("5 0 obj\n<< /Length 31 >>\nstream\nq\n595 0 0 842 0 0 cm\n/Im0 Do\nQ\nendstream\nendobj\n"));
+    QVERIFY(file.contains("/Width 8 /Height 6 /ColorSpace /DeviceRGB /BitsPerComponent 8 /Filter /DCTDecode /Length "));
+    const qsizetype xref = file.indexOf("xref\n0 6\n0000000000 65535 f \n");
+    QVERIFY(xref > 0);
+    QCOMPARE(xrefOffsets(file), (QList<qint64>{15, 64, 123, file.indexOf("4 0 obj\n"), file.indexOf("5 0 obj\n")}));
+    QVERIFY(file.endsWith("trailer\n<< /Size 6 /Root 1 0 R >>\nstartxref\n" + QByteArray::number(xref) + "\n%%EOF\n"));
+}
+
+void TestRasterPdfWriter::objectsAreWrittenInOrderOfNumberAndOffset()
+{
+    const QByteArray file = writeFile({QSizeF(595, 842), QSizeF(842, 595), QSizeF(100.25, 50)});
+    const QList<qint64> offsets = xrefOffsets(file);
+    QCOMPARE(offsets.size(), 11);
+    for (int number = 1; number <= 11; ++number) {
+        QCOMPARE(file.mid(offsets.at(number - 1), 8 + (number > 9)), QByteArray::number(number) + " 0 obj\n");
+        if (number > 1)
+            QVERIFY(offsets.at(number - 1) > offsets.at(number - 2));
+    }
+    QVERIFY(file.contains("/Kids [ 3 0 R 6 0 R 9 0 R ] /Count 3"));
+    QVERIFY(file.contains("/MediaBox [0 0 100.25 50]"));
+    QVERIFY(file.contains("<< /Size 12 /Root 1 0 R >>"));
+}
+
+void TestRasterPdfWriter::forecastEqualsWrittenBytes_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::newRow("1") << 1;
+    QTest::newRow("3") << 3;
+    QTest::newRow("4, object numbers reach two digits") << 4;
+    QTest::newRow("40, three digits") << 40;
+}
+
+void TestRasterPdfWriter::forecastEqualsWrittenBytes()
+{
+    QFETCH(int, pages);
+    qint64 forecast = 0;
+    const QByteArray file = writeFile(QList<QSizeF>(pages, QSizeF(595.3, 841.89)), &forecast);
+    QVERIFY(!file.isEmpty());
+    QCOMPARE(forecast, qint64(file.size()));
+}
+
+void TestRasterPdfWriter::shortOrFailedWritesAreReported_data()
+{
+    QTest::addColumn<qint64>("capacity");
+    QTest::addColumn<int>("failingStep");  // 0 start, 1 page, 2 end
+    QTest::newRow("nothing fits") << qint64(0) << 0;
+    QTest::newRow("header cut short") << qint64(10) << 0;
+    QTest::newRow("object cut short") << qint64(70) << 0;
+    QTest::newRow("page cut short") << qint64(200) << 1;
+}
+
+void TestRasterPdfWriter::shortOrFailedWritesAreReported()
+{
+    QFETCH(qint64, capacity);
+    QFETCH(int, failingStep);
+    LimitedDevice device(capacity);
+    RasterPdfWriter writer(device, 1);
+    const bool started = writer.writeStart();
+    QCOMPARE(started, failingStep > 0);
+    if (!started)
+        return;
+    const bool paged = writer.writePage(0, RasterPdfWriter::pageObjects(0, QSizeF(595, 842), tinyPicture(1)));
+    QCOMPARE(paged, failingStep > 1);
+}
+
+void TestRasterPdfWriter::samplePagesAboveTwentyAreSeven_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<QList<int>>("sample");
+    QTest::newRow("none") << 0 << QList<int>{};
+    QTest::newRow("1") << 1 << QList<int>{0};
+    QList<int> twenty;
+    for (int i = 0; i < 20; ++i)
+        twenty << i;
+    QTest::newRow("20 all") << 20 << twenty;
+    QTest::newRow("21") << 21 << QList<int>{0, 1, 5, 10, 15, 19, 20};
+    QTest::newRow("22") << 22 << QList<int>{0, 1, 5, 11, 16, 20, 21};
+    QTest::newRow("100") << 100 << QList<int>{0, 1, 25, 50, 75, 98, 99};
+}
+
+void TestRasterPdfWriter::samplePagesAboveTwentyAreSeven()
+{
+    QFETCH(int, pages);
+    QFETCH(QList<int>, sample);
+    QCOMPARE(RasterPdfWriter::samplePages(pages), sample);
+}
+
+void TestRasterPdfWriter::sampleTotalIsScaledUp_data()
+{
+    QTest::addColumn<qint64>("sampleTotal");
+    QTest::addColumn<int>("sampleCount");
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<qint64>("total");
+    QTest::newRow("exact") << qint64(7000) << 7 << 100 << qint64(100000);
+    QTest::newRow("rounded up") << qint64(1000) << 7 << 22 << qint64(3143);
+    QTest::newRow("every page") << qint64(1234) << 5 << 5 << qint64(1234);
+}
+
+void TestRasterPdfWriter::sampleTotalIsScaledUp()
+{
+    QFETCH(qint64, sampleTotal);
+    QFETCH(int, sampleCount);
+    QFETCH(int, pages);
+    QFETCH(qint64, total);
+    QCOMPARE(RasterPdfWriter::extrapolatedTotal(sampleTotal, sampleCount, pages), total);
+}
+
+QTEST_MAIN(TestRasterPdfWriter)
+#include "tst_rasterpdfwriter.moc"

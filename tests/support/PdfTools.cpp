@@ -1,0 +1,86 @@
+#include "PdfTools.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+namespace pdftools {
+
+bool installed(const QString& program)
+{
+    return !QStandardPaths::findExecutable(program).isEmpty();
+}
+
+Result run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    Result result;
+    if (!process.waitForFinished(60000))
+        return result;
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+QList<ImageRow> listImages(const QString& pdf)
+{
+    // page num type width height color comp bpc enc interp object ID x-ppi y-ppi size ratio
+    QList<ImageRow> rows;
+    const QStringList lines = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).out.split(QLatin1Char('\n'));
+    for (qsizetype i = 2; i < lines.size(); ++i) {
+        const QStringList f = lines.at(i).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
+        if (f.size() < 14)
+            continue;
+        ImageRow row;
+        row.page = f.at(0).toInt();
+        row.type = f.at(2);
+        row.width = f.at(3).toInt();
+        row.height = f.at(4).toInt();
+        row.color = f.at(5);
+        row.bitsPerComponent = f.at(7).toInt();
+        row.encoding = f.at(8);
+        row.xPpi = f.at(12).toInt();
+        row.yPpi = f.at(13).toInt();
+        rows << row;
+    }
+    return rows;
+}
+
+int pageCount(const QString& pdf)
+{
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption)
+            .match(run(QStringLiteral("pdfinfo"), {pdf}).out);
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+QList<QSizeF> pageSizes(const QString& pdf)
+{
+    QList<QSizeF> sizes;
+    const QString out = run(QStringLiteral("pdfinfo"), {QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"),
+                                                         QStringLiteral("100000"), pdf})
+                            .out;
+    QRegularExpressionMatchIterator it =
+        QRegularExpression(QStringLiteral("^Page\\s+\\d+ size:\\s+([\\d.]+) x ([\\d.]+) pts.*\\n"
+                                          "Page\\s+\\d+ rot:\\s+(\\d+)"),
+                           QRegularExpression::MultilineOption)
+            .globalMatch(out);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        const QSizeF size(match.captured(1).toDouble(), match.captured(2).toDouble());
+        sizes << (match.captured(3).toInt() % 180 == 90 ? size.transposed() : size);
+    }
+    return sizes;
+}
+
+int fontCount(const QString& pdf)
+{
+    const Result result = run(QStringLiteral("pdffonts"), {pdf});
+    if (result.exitCode != 0)
+        return -1;
+    return int(result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size()) - 2;
+}
+
+} // namespace pdftools

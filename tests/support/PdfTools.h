@@ -1,0 +1,42 @@
+#pragma once
+// The command-line PDF tools (poppler-utils, qpdf, libxml2-utils) that the
+// tests use to look at written files from outside.
+
+#include <QList>
+#include <QSizeF>
+#include <QString>
+#include <QStringList>
+
+namespace pdftools {
+
+bool installed(const QString& program);
+
+struct Result {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+Result run(const QString& program, const QStringList& arguments);
+
+// One row of "pdfimages -list".
+struct ImageRow {
+    int page = 0;
+    QString type;      // image, smask, stencil, ...
+    int width = 0;
+    int height = 0;
+    QString color;     // gray, rgb, index, ...
+    int bitsPerComponent = 0;
+    QString encoding;  // image (uncompressed or Flate), jpeg, ...
+    int xPpi = 0;
+    int yPpi = 0;
+};
+QList<ImageRow> listImages(const QString& pdf);
+
+// Page count, and the size of every page as displayed (pdfinfo's size, turned by its rotation).
+int pageCount(const QString& pdf);
+QList<QSizeF> pageSizes(const QString& pdf);
+
+// Fonts listed by pdffonts.
+int fontCount(const QString& pdf);
+
+} // namespace pdftools
