@@ -53,6 +53,7 @@ void PdfDocument::setLastError(const QString& text) const
 
 void PdfDocument::dropDoc()
 {
+    bumpRevision();
     if (m_doc) {
         pdfApi().FPDF_CloseDocument(m_doc);
         m_doc = nullptr;
@@ -95,6 +96,7 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
     }
     m_filePath = path;
     m_modified = false;
+    bumpRevision();
     return true;
 }
 
@@ -113,6 +115,7 @@ bool PdfDocument::createEmpty()
         return false;
     }
     m_filePath.clear();
+    bumpRevision();
     m_modified = true;
     return true;
 }
@@ -128,8 +131,10 @@ void PdfDocument::close()
 void PdfDocument::markModified()
 {
     QMutexLocker lock(&m_mutex);
-    if (m_doc)
+    if (m_doc) {
+        bumpRevision();
         m_modified = true;
+    }
 }
 
 bool PdfDocument::save(const QString& path)

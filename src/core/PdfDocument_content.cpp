@@ -16,6 +16,7 @@ bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const Q
     if (!insertImageObject(m_doc, page.get(), QRectF(position, size), image))
         return false;
     pdfApi().FPDFPage_GenerateContent(page.get());
+    bumpRevision();
     m_modified = true;
     return true;
 }

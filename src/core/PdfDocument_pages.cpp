@@ -64,6 +64,7 @@ bool PdfDocument::deletePage(int pageIndex)
     if (!m_doc || pageIndex < 0 || pageIndex >= pdfApi().FPDF_GetPageCount(m_doc))
         return false;
     pdfApi().FPDFPage_Delete(m_doc, pageIndex);
+    bumpRevision();
     m_modified = true;
     return true;
 }
@@ -80,6 +81,7 @@ bool PdfDocument::rotatePage(int pageIndex, int degrees)
     const int addedTurns = ((degrees % 360) + 360) % 360 / 90;
     pdfApi().FPDFPage_SetRotation(page.get(), (current + addedTurns) % 4);
     pdfApi().FPDFPage_GenerateContent(page.get());
+    bumpRevision();
     m_modified = true;
     return true;
 }
@@ -92,6 +94,7 @@ bool PdfDocument::movePage(int from, int to)
     const int indices[] = {from};
     if (!pdfApi().FPDF_MovePages(m_doc, indices, 1, to))
         return false;
+    bumpRevision();
     m_modified = true;
     return true;
 }
@@ -105,6 +108,7 @@ bool PdfDocument::insertBlankPage(int index, const QSizeF& size)
     if (!page)
         return false;
     pdfApi().FPDFPage_GenerateContent(page.get());
+    bumpRevision();
     m_modified = true;
     return true;
 }
@@ -131,6 +135,7 @@ bool PdfDocument::appendPage(const QString& path, int pageIndex)
                                                            pdfApi().FPDF_GetPageCount(m_doc));
     source.reset();  // closed before its bytes go
     if (imported)
+        bumpRevision();
         m_modified = true;
     return imported;
 }
@@ -165,6 +170,7 @@ bool PdfDocument::importDocument(const QString& path)
         pdfApi().FPDF_ImportPages(m_doc, source.get(), nullptr, pdfApi().FPDF_GetPageCount(m_doc)) != 0;
     source.reset();
     if (imported)
+        bumpRevision();
         m_modified = true;
     return imported;
 }
