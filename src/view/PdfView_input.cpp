@@ -593,9 +593,11 @@ void PdfView::finishDragSelection(const QPoint& position)
 {
     updateSelectionEndFromViewport(position);
     m_dragSelecting = false;
-    const QRect r = currentSelectionViewportRect();
     m_rubberBand->hide();
-    const bool isDrag = r.width() > kClickTolerance || r.height() > kClickTolerance;
+    // Judged by the pointer's own travel: the page rectangle of a straight
+    // horizontal drag has no height and would read as a click.
+    const QRect travel = QRect(m_pressPoint, m_currentPoint).normalized();
+    const bool isDrag = travel.width() > kClickTolerance || travel.height() > kClickTolerance;
     if (!isDrag) {
         if (!m_editMode)
             activateLinkAtViewportPoint(position);
