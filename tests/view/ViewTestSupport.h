@@ -32,11 +32,11 @@ inline QByteArray pagesOfHeights(const QList<double>& heights, double width = 59
 {
     QList<fixtures::PageSpec> pages;
     for (int i = 0; i < heights.size(); ++i) {
-        fixtures::PageSpec spec;
-        spec.width = width;
-        spec.height = heights[i];
-        spec.runs = {{QStringLiteral("Page%1").arg(i + 1), 20, heights[i] - 40, 12}};
-        pages << spec;
+        fixtures::PageSpec pageSpec;
+        pageSpec.width = width;
+        pageSpec.height = heights[i];
+        pageSpec.runs = {{QStringLiteral("Page%1").arg(i + 1), 20, heights[i] - 40, 12}};
+        pages << pageSpec;
     }
     return fixtures::pagesPdf(pages);
 }

@@ -208,11 +208,11 @@ void TestBlockPainting::eraseOverlayHidesTextButKeepsRules()
 
 void TestBlockPainting::blocksAreOutlinedGroupedAndErasedInEditMode()
 {
-    fixtures::PageSpec spec;
-    spec.width = 400;
-    spec.height = 300;
-    spec.runs = {{QStringLiteral("Old"), 50, 200, 30}};
-    auto doc = openPdf(m_dir, QStringLiteral("blocks.pdf"), fixtures::pagesPdf({spec}));
+    fixtures::PageSpec pageSpec;
+    pageSpec.width = 400;
+    pageSpec.height = 300;
+    pageSpec.runs = {{QStringLiteral("Old"), 50, 200, 30}};
+    auto doc = openPdf(m_dir, QStringLiteral("blocks.pdf"), fixtures::pagesPdf({pageSpec}));
     QVERIFY(doc);
     auto view = makeView(600, 500);
     QVERIFY(view);

@@ -240,12 +240,12 @@ void TestPdfViewGeometry::pageImageMatchesEngineRender()
 {
     QFETCH(int, rotation);
     QFETCH(int, pageRotate);
-    fixtures::PageSpec spec;
-    spec.width = 300;
-    spec.height = 200;
-    spec.rotate = pageRotate;
-    spec.runs = {{QStringLiteral("Render me"), 20, 150, 18}, {QStringLiteral("corner"), 230, 10, 10}};
-    auto doc = openPdf(m_dir, QStringLiteral("render.pdf"), fixtures::pagesPdf({spec}));
+    fixtures::PageSpec pageSpec;
+    pageSpec.width = 300;
+    pageSpec.height = 200;
+    pageSpec.rotate = pageRotate;
+    pageSpec.runs = {{QStringLiteral("Render me"), 20, 150, 18}, {QStringLiteral("corner"), 230, 10, 10}};
+    auto doc = openPdf(m_dir, QStringLiteral("render.pdf"), fixtures::pagesPdf({pageSpec}));
     QVERIFY(doc);
     auto view = makeView(700, 700);
     QVERIFY(view);

@@ -198,15 +198,15 @@ void TestPdfViewSelection::highlightsLieOnTheWords()
 {
     QFETCH(int, pageRotate);
     QFETCH(int, viewRotation);
-    fixtures::PageSpec spec;
-    spec.width = 400;
-    spec.height = 300;
-    spec.rotate = pageRotate;
+    fixtures::PageSpec pageSpec;
+    pageSpec.width = 400;
+    pageSpec.height = 300;
+    pageSpec.rotate = pageRotate;
     if (pageRotate == 0)
-        spec.runs = {{QStringLiteral("Marker"), 60, 200, 24}};
+        pageSpec.runs = {{QStringLiteral("Marker"), 60, 200, 24}};
     else // drawn turned back, so that it reads upright on the turned page, as scans do
-        spec.extraContent = QStringLiteral("BT /F1 24 Tf 0 1 -1 0 200 100 Tm (Marker) Tj ET\n");
-    auto doc = openPdf(m_dir, QStringLiteral("words.pdf"), fixtures::pagesPdf({spec}));
+        pageSpec.extraContent = QStringLiteral("BT /F1 24 Tf 0 1 -1 0 200 100 Tm (Marker) Tj ET\n");
+    auto doc = openPdf(m_dir, QStringLiteral("words.pdf"), fixtures::pagesPdf({pageSpec}));
     QVERIFY(doc);
     auto view = viewOf(doc.get());
     QVERIFY(view);
