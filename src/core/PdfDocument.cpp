@@ -45,6 +45,7 @@ void PdfDocument::setLastError(const QString& text) const
 
 void PdfDocument::dropDoc()
 {
+    bumpRevision();
     if (m_doc) {
         pdfApi().FPDF_CloseDocument(m_doc);
         m_doc = nullptr;
@@ -87,6 +88,7 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
     }
     m_filePath = path;
     m_modified = false;
+    bumpRevision();
     return true;
 }
 
@@ -105,7 +107,7 @@ bool PdfDocument::createEmpty()
         return false;
     }
     m_filePath.clear();
-    m_modified = true;
+    markChangedUnlocked();
     return true;
 }
 
@@ -120,8 +122,9 @@ void PdfDocument::close()
 void PdfDocument::markModified()
 {
     QMutexLocker lock(&m_mutex);
-    if (m_doc)
-        m_modified = true;
+    if (m_doc) {
+        markChangedUnlocked();
+    }
 }
 
 bool PdfDocument::save(const QString& path)

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <atomic>
 #include <vector>
 
 struct fpdf_document_t__;
@@ -66,6 +67,10 @@ public:
     QString filePath() const { return m_filePath; }
     QString lastError() const;
     bool isModified() const { return m_modified; }
+    // Changes whenever the document's pages or their content may have changed
+    // (open, create, close, reload after save, page operations, content writes),
+    // so callers can key caches of derived data (text, sizes) on it.
+    quint64 revision() const { return m_revision.load(std::memory_order_acquire); }
 
     // Document core
     bool open(const QString& path);
@@ -153,6 +158,13 @@ public:
 private:
     bool loadFromFileUnlocked(const QString& path);
     void dropDoc();
+    void bumpRevision() { m_revision.fetch_add(1, std::memory_order_acq_rel); }
+    // Every edit of the open document: modified, and caches keyed on the revision go stale.
+    void markChangedUnlocked()
+    {
+        m_modified = true;
+        bumpRevision();
+    }
     void setLastError(const QString& text) const;
     bool saveOverOpenFileUnlocked(const QString& path);
     bool saveToOtherFileUnlocked(const QString& path);
@@ -166,4 +178,5 @@ private:
     QString m_filePath;
     QByteArray m_fileBytes;
     bool m_modified = false;
+    std::atomic<quint64> m_revision{0};
 };

@@ -185,7 +185,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     }
     if (changed) {
         pdfApi().FPDFPage_GenerateContent(page.get());
-        m_modified = true;
+        markChangedUnlocked();
     }
     return true;
 }
@@ -203,7 +203,7 @@ bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& 
     if (!writer.addVisibleText(text, rect.normalized(), TextStyle{fontFamily, fontSize, color, false, false}))
         return false;
     pdfApi().FPDFPage_GenerateContent(page.get());
-    m_modified = true;
+    markChangedUnlocked();
     return true;
 }
 
@@ -219,7 +219,7 @@ bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const Q
     if (!writer.addImage(QRectF(position, size), image))
         return false;
     pdfApi().FPDFPage_GenerateContent(page.get());
-    m_modified = true;
+    markChangedUnlocked();
     return true;
 }
 
@@ -241,7 +241,7 @@ bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor
     if (!writer.addMarkupRect(rect, fill))
         return false;
     pdfApi().FPDFPage_GenerateContent(page.get());
-    m_modified = true;
+    markChangedUnlocked();
     return true;
 }
 

@@ -64,7 +64,7 @@ bool PdfDocument::deletePage(int pageIndex)
     if (!m_doc || pageIndex < 0 || pageIndex >= pdfApi().FPDF_GetPageCount(m_doc))
         return false;
     pdfApi().FPDFPage_Delete(m_doc, pageIndex);
-    m_modified = true;
+    markChangedUnlocked();
     return true;
 }
 
@@ -80,7 +80,7 @@ bool PdfDocument::rotatePage(int pageIndex, int degrees)
     const int addedTurns = ((degrees % 360) + 360) % 360 / 90;
     pdfApi().FPDFPage_SetRotation(page.get(), (current + addedTurns) % 4);
     pdfApi().FPDFPage_GenerateContent(page.get());
-    m_modified = true;
+    markChangedUnlocked();
     return true;
 }
 
@@ -92,7 +92,7 @@ bool PdfDocument::movePage(int from, int to)
     const int indices[] = {from};
     if (!pdfApi().FPDF_MovePages(m_doc, indices, 1, to))
         return false;
-    m_modified = true;
+    markChangedUnlocked();
     return true;
 }
 
@@ -105,7 +105,7 @@ bool PdfDocument::insertBlankPage(int index, const QSizeF& size)
     if (!page)
         return false;
     pdfApi().FPDFPage_GenerateContent(page.get());
-    m_modified = true;
+    markChangedUnlocked();
     return true;
 }
 
@@ -156,7 +156,7 @@ bool PdfDocument::appendPagesFromFile(const QString& path, int pageIndex)
     }
     source.reset();  // closed before its bytes go
     if (imported)
-        m_modified = true;
+        markChangedUnlocked();
     return imported;
 }
 

@@ -29,6 +29,7 @@ private slots:
     void importPictureMakesA150DpiPage();
     void importPictureIntoOpenDocumentAppends();
     void extractPageSubsetWritesListedPages();
+    void revisionChangesWithEveryPageChange();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -250,6 +251,40 @@ void TestPdfDocumentPages::extractPageSubsetWritesListedPages()
     QVERIFY(!QFile::exists(path(QStringLiteral("none.pdf"))));
     QVERIFY(!doc.extractPageSubset({0, 9}, path(QStringLiteral("bad.pdf"))));
     QVERIFY(!QFile::exists(path(QStringLiteral("bad.pdf"))));
+}
+
+void TestPdfDocumentPages::revisionChangesWithEveryPageChange()
+{
+    PdfDocument doc;
+    const quint64 closed = doc.revision();
+    QVERIFY(doc.open(threePages()));
+    quint64 seen = doc.revision();
+    QVERIFY(seen != closed);
+    const auto changed = [&] {
+        const quint64 now = doc.revision();
+        const bool differs = now != seen;
+        seen = now;
+        return differs;
+    };
+    QVERIFY(!doc.deletePage(7));
+    QVERIFY(!changed());
+    QVERIFY(doc.rotatePage(0, 90));
+    QVERIFY(changed());
+    QVERIFY(doc.movePage(0, 2));
+    QVERIFY(changed());
+    QVERIFY(doc.deletePage(1));
+    QVERIFY(changed());
+    QVERIFY(doc.insertBlankPage(0, QSizeF(200, 300)));
+    QVERIFY(changed());
+    doc.pageSize(0);
+    doc.renderPage(0, 0.5, 0);
+    QVERIFY(!changed());
+    const QString out = path(QStringLiteral("revision.pdf"));
+    QVERIFY(doc.saveAs(out));
+    QVERIFY(doc.save(out)); // over the open file: reloaded
+    QVERIFY(changed());
+    doc.close();
+    QVERIFY(changed());
 }
 
 QTEST_GUILESS_MAIN(TestPdfDocumentPages)

@@ -1,0 +1,332 @@
+#include "BlockPainting.h"
+
+#include <QPainter>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+constexpr double kMoveTolerancePt = 0.5;
+constexpr double kRotationEpsilon = 0.1;
+
+bool hasArea(const QRectF& r)
+{
+    return r.width() > 0.0 && r.height() > 0.0;
+}
+
+bool isDecorativeChar(QChar c)
+{
+    return c.isSpace() || c == u'-' || c == u'_' || c == QChar(0x2013) || c == QChar(0x2014);
+}
+
+} // namespace
+
+bool blockMoved(const TextBlock& block)
+{
+    const QRectF& now = block.rect;
+    const QRectF& was = block.originalRect;
+    if (!hasArea(was))
+        return false;
+    const auto differs = [](double a, double b) { return std::abs(a - b) > kMoveTolerancePt; };
+    return differs(now.left(), was.left()) || differs(now.y(), was.y()) || differs(now.right(), was.right())
+           || differs(now.y() + now.height(), was.y() + was.height());
+}
+
+bool blockTextEdited(const TextBlock& block)
+{
+    if (block.isImage || block.lines.empty())
+        return false;
+    if (block.textEdited || std::abs(block.rotation) > kRotationEpsilon)
+        return true;
+    QStringList lineTexts;
+    for (const TextBlock::Line& line : block.lines) {
+        const QString text = line.text.trimmed();
+        if (!text.isEmpty())
+            lineTexts.append(text);
+    }
+    return block.text.trimmed() != lineTexts.join(u'\n').trimmed();
+}
+
+bool fontNameLooksItalic(const QString& name)
+{
+    static const QRegularExpression marker(QStringLiteral("italic|oblique|slanted|inclined"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    return marker.match(name).hasMatch();
+}
+
+bool effectiveLineItalic(const TextBlock::Line& line, const TextBlock& block)
+{
+    const QString lineFamily = line.fontFamily.trimmed();
+    const bool italic = lineFamily.isEmpty() ? block.italic : line.italic;
+    if (!italic || line.invisibleText || !isNativeLine(line))
+        return italic;
+    return fontNameLooksItalic(lineFamily.isEmpty() ? block.fontFamily.trimmed() : lineFamily);
+}
+
+QImage whiteAlphaMaskForPreview(const QImage& image)
+{
+    if (image.isNull())
+        return QImage();
+    const QImage source = image.convertToFormat(QImage::Format_ARGB32);
+    QImage mask(source.size(), QImage::Format_ARGB32_Premultiplied);
+    mask.fill(Qt::transparent);
+    const int w = source.width();
+    const int h = source.height();
+    constexpr int kInkAlpha = 8;
+    for (int y = 0; y < h; ++y) {
+        const QRgb* row = reinterpret_cast<const QRgb*>(source.constScanLine(y));
+        for (int x = 0; x < w; ++x) {
+            if (qAlpha(row[x]) <= kInkAlpha)
+                continue;
+            for (int yy = std::max(0, y - 1); yy <= std::min(h - 1, y + 1); ++yy) {
+                QRgb* out = reinterpret_cast<QRgb*>(mask.scanLine(yy));
+                for (int xx = std::max(0, x - 1); xx <= std::min(w - 1, x + 1); ++xx)
+                    out[xx] = 0xFFFFFFFF;
+            }
+        }
+    }
+    return mask;
+}
+
+bool shouldUseTextBlockForInkRepair(const TextBlock& block, const QRectF& area)
+{
+    if (block.isImage || !hasArea(block.rect) || block.text.trimmed().isEmpty())
+        return false;
+    constexpr double kAreaMargin = 1.5;
+    constexpr double kMinCoverage = 0.12;
+    const QRectF widened = area.adjusted(-kAreaMargin, -kAreaMargin, kAreaMargin, kAreaMargin);
+    const QRectF overlap = block.rect.intersected(widened);
+    if (!hasArea(overlap))
+        return false;
+    const double coverage = overlap.width() * overlap.height() / (block.rect.width() * block.rect.height());
+    if (coverage < kMinCoverage && !widened.contains(block.rect.center()))
+        return false;
+    const QString text = block.text;
+    if (std::all_of(text.begin(), text.end(), isDecorativeChar))
+        return false;
+
+    static const QString kUnsafeMarks = QStringLiteral("^°<>/\\\"'`~");
+    int letters = 0, latin = 0, digits = 0, others = 0, length = 0;
+    for (QChar c : text) {
+        if (c.isSpace())
+            continue;
+        ++length;
+        if (kUnsafeMarks.contains(c))
+            return false;
+        if ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'))
+            ++latin;
+        if (c.isLetter())
+            ++letters;
+        else if (c.isDigit())
+            ++digits;
+        else
+            ++others;
+    }
+    if (latin > 0)
+        return false;
+    constexpr int kShortAlnum = 7;
+    if (letters + digits < kShortAlnum)
+        return true;
+    constexpr double kMaxOtherShare = 0.32;
+    if (others > kMaxOtherShare * length)
+        return text.trimmed() == QStringLiteral("М.П.");
+    return true;
+}
+
+void applyBlockRotation(QPainter& painter, const QRectF& rect, double degrees)
+{
+    const QPointF centre = rect.center();
+    painter.translate(centre);
+    painter.rotate(degrees);
+    painter.translate(-centre);
+}
+
+void drawActiveTextBlockChrome(QPainter& painter, const QRectF& rect, double degrees)
+{
+    if (rect.width() <= 1 || rect.height() <= 1)
+        return;
+    const QColor accent(QStringLiteral("#1E72E4"));
+    constexpr double kHandle = 8.0;
+    constexpr double kStemLength = 12.0;
+    constexpr double kKnobDiameter = 12.0;
+    constexpr double kKnobRise = 18.0;
+    painter.save();
+    applyBlockRotation(painter, rect, degrees);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(accent, 1, Qt::DashLine));
+    painter.drawRect(QRectF(rect.x(), rect.y(), rect.width() - 1, rect.height() - 1));
+    painter.setPen(QPen(accent, 1));
+    painter.setBrush(Qt::white);
+    const double xs[] = {rect.left(), rect.center().x(), rect.right()};
+    const double ys[] = {rect.top(), rect.center().y(), rect.bottom()};
+    for (double x : xs) {
+        for (double y : ys) {
+            if (x == rect.center().x() && y == rect.center().y())
+                continue;
+            painter.drawRect(QRectF(x - kHandle / 2, y - kHandle / 2, kHandle - 1, kHandle - 1));
+        }
+    }
+    const QPointF topMid(rect.center().x(), rect.top());
+    QColor stem = accent;
+    stem.setAlpha(160);
+    painter.setPen(QPen(stem, 1));
+    painter.drawLine(topMid, topMid - QPointF(0, kStemLength));
+    painter.setPen(QPen(accent, 1));
+    painter.drawEllipse(topMid - QPointF(0, kKnobRise), kKnobDiameter / 2, kKnobDiameter / 2);
+    painter.restore();
+}
+
+QString blockDebugLabel(const TextBlock& block)
+{
+    if (block.isImage)
+        return QStringLiteral("img");
+    QString family = block.fontFamily.trimmed();
+    double size = block.fontSize;
+    bool bold = block.bold;
+    bool italic = block.italic;
+    for (const TextBlock::Line& line : block.lines) {
+        if (line.text.trimmed().isEmpty())
+            continue;
+        if (!line.fontFamily.trimmed().isEmpty())
+            family = line.fontFamily.trimmed();
+        if (line.fontSize > 1.0f)
+            size = line.fontSize;
+        bold = line.bold;
+        italic = effectiveLineItalic(line, block);
+        break;
+    }
+    if (family.isEmpty())
+        family = QStringLiteral("Times New Roman");
+    QString label = QStringLiteral("%1 %2pt").arg(family).arg(size, 0, 'f', 1);
+    if (bold)
+        label += QStringLiteral(" B");
+    if (italic)
+        label += QStringLiteral(" I");
+    return label;
+}
+
+namespace {
+
+constexpr int kInkMinAlpha = 24;
+constexpr int kDarkLumaLimit = 7999; // 11 R + 16 G + 5 B, out of 32 * 255
+
+bool isInk(QRgb pixel)
+{
+    return qAlpha(pixel) >= kInkMinAlpha && 11 * qRed(pixel) + 16 * qGreen(pixel) + 5 * qBlue(pixel) <= kDarkLumaLimit;
+}
+
+// Long straight runs of ink are table rules and underlines: they stay.
+std::vector<char> ruleMask(const std::vector<char>& ink, int w, int h)
+{
+    std::vector<char> rule(ink.size(), 0);
+    const int rowRun = std::max(int(std::lround(0.45 * w)), 30);
+    for (int y = 0; y < h; ++y) {
+        int x = 0;
+        while (x < w) {
+            if (!ink[size_t(y * w + x)]) {
+                ++x;
+                continue;
+            }
+            int end = x;
+            while (end < w && ink[size_t(y * w + end)])
+                ++end;
+            if (end - x >= rowRun)
+                std::fill(rule.begin() + y * w + x, rule.begin() + y * w + end, 1);
+            x = end;
+        }
+    }
+    constexpr int kMinHeightForColumnRules = 40;
+    if (h < kMinHeightForColumnRules)
+        return rule;
+    const int columnRun = std::max(int(std::lround(0.82 * h)), 36);
+    for (int x = 0; x < w; ++x) {
+        int y = 0;
+        while (y < h) {
+            if (!ink[size_t(y * w + x)]) {
+                ++y;
+                continue;
+            }
+            int end = y;
+            while (end < h && ink[size_t(end * w + x)])
+                ++end;
+            if (end - y >= columnRun) {
+                for (int yy = y; yy < end; ++yy)
+                    rule[size_t(yy * w + x)] = 1;
+            }
+            y = end;
+        }
+    }
+    return rule;
+}
+
+} // namespace
+
+QImage inkEraseOverlay(const QImage& cropImage, double pixelsPerScreenPixel)
+{
+    const QImage crop = cropImage.convertToFormat(QImage::Format_ARGB32);
+    const int w = crop.width();
+    const int h = crop.height();
+    QImage overlay(crop.size(), QImage::Format_ARGB32_Premultiplied);
+    overlay.fill(Qt::transparent);
+    if (w <= 0 || h <= 0)
+        return overlay;
+    const auto at = [&](int x, int y) { return reinterpret_cast<const QRgb*>(crop.constScanLine(y))[x]; };
+
+    std::vector<char> ink(size_t(w) * size_t(h), 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            ink[size_t(y * w + x)] = isInk(at(x, y));
+    const std::vector<char> rule = ruleMask(ink, w, h);
+
+    const int radius = std::clamp(int(std::lround(0.75 * pixelsPerScreenPixel)), 1, 3);
+    std::vector<char> erase(ink.size(), 0);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const size_t i = size_t(y * w + x);
+            if (!ink[i] || rule[i])
+                continue;
+            for (int yy = std::max(0, y - radius); yy <= std::min(h - 1, y + radius); ++yy)
+                for (int xx = std::max(0, x - radius); xx <= std::min(w - 1, x + radius); ++xx)
+                    if (!rule[size_t(yy * w + xx)])
+                        erase[size_t(yy * w + xx)] = 1;
+        }
+    }
+
+    constexpr int kMaxReach = 10;
+    constexpr int kEnoughSamples = 5;
+    for (int y = 0; y < h; ++y) {
+        QRgb* out = reinterpret_cast<QRgb*>(overlay.scanLine(y));
+        for (int x = 0; x < w; ++x) {
+            if (!erase[size_t(y * w + x)])
+                continue;
+            int red = 0, green = 0, blue = 0, samples = 0;
+            const auto sample = [&](int sx, int sy) {
+                if (sx < 0 || sy < 0 || sx >= w || sy >= h || erase[size_t(sy * w + sx)])
+                    return;
+                const QRgb p = at(sx, sy);
+                if (qAlpha(p) < kInkMinAlpha)
+                    return;
+                red += qRed(p);
+                green += qGreen(p);
+                blue += qBlue(p);
+                ++samples;
+            };
+            for (int d = 2; d <= kMaxReach && samples <= kEnoughSamples; d += 2) {
+                for (int k = -d; k <= d; ++k) {
+                    sample(x + k, y - d);
+                    sample(x + k, y + d);
+                }
+                for (int k = -d + 1; k <= d - 1; ++k) {
+                    sample(x - d, y + k);
+                    sample(x + d, y + k);
+                }
+            }
+            out[x] = samples > 0 ? qRgb(red / samples, green / samples, blue / samples) : qRgb(255, 255, 255);
+        }
+    }
+    return overlay;
+}

@@ -1,0 +1,38 @@
+#pragma once
+// Block predicates and drawing pieces shared by the page view's painting of the
+// edit-mode block model. Block data in PDF points, drawing in viewport pixels.
+
+#include "TextBlock.h"
+
+#include <QImage>
+#include <QRectF>
+#include <QString>
+
+class QPainter;
+
+// The block's rectangle was moved or resized away from where the page has it.
+bool blockMoved(const TextBlock& block);
+// The block's text no longer matches its lines (or it was flagged or rotated).
+bool blockTextEdited(const TextBlock& block);
+
+bool fontNameLooksItalic(const QString& name);
+// A line from the PDF's text layer: named font, real size and style runs.
+bool isNativePdfLine(const TextBlock::Line& line);
+// A native line counts as italic only when its font name says so.
+bool effectiveLineItalic(const TextBlock::Line& line, const TextBlock& block);
+
+// Opaque white wherever the image has ink, grown by one pixel.
+QImage whiteAlphaMaskForPreview(const QImage& image);
+// Whether a text block should be redrawn where an ink image masked the page.
+bool shouldUseTextBlockForInkRepair(const TextBlock& block, const QRectF& area);
+
+void applyBlockRotation(QPainter& painter, const QRectF& rect, double degrees);
+void drawActiveTextBlockChrome(QPainter& painter, const QRectF& rect, double degrees);
+
+// "Family 11.0pt B I": the style the block's first non-empty line shows.
+QString blockDebugLabel(const TextBlock& block);
+
+// The patch that hides the old text ink of a crop of the page image: ink pixels
+// (not rules) and their neighbourhood within the radius, filled from the nearby
+// background. pixelsPerScreenPixel is the page image's scale against the screen.
+QImage inkEraseOverlay(const QImage& crop, double pixelsPerScreenPixel);

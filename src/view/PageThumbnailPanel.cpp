@@ -1,0 +1,309 @@
+#include "PageThumbnailPanel.h"
+
+#include "PdfDocument.h"
+#include "ThumbnailWorker.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+constexpr QSize kIconSize(120, 160);
+constexpr QSize kGridSize(136, 190);
+constexpr int kSpacing = 4;
+constexpr int kInitialPages = 12;
+constexpr int kPageRole = Qt::UserRole;
+
+QString pageLabel(int page)
+{
+    return QStringLiteral("Стр. %1").arg(page + 1);
+}
+
+} // namespace
+
+PageThumbnailPanel::PageThumbnailPanel(QWidget* parent)
+    : QListWidget(parent)
+{
+    setViewMode(QListView::IconMode);
+    setIconSize(kIconSize);
+    setGridSize(kGridSize);
+    setMovement(QListView::Snap);
+    setDragDropMode(QAbstractItemView::InternalMove);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSpacing(kSpacing);
+    setResizeMode(QListView::Adjust);
+    setWordWrap(true);
+    connect(this, &QListWidget::itemActivated, this, &PageThumbnailPanel::onItemActivated);
+    connect(this, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0)
+            emit pageSelected(row);
+    });
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &PageThumbnailPanel::enqueueVisibleThumbnails);
+}
+
+PageThumbnailPanel::~PageThumbnailPanel()
+{
+    stopWorker();
+}
+
+// Quits the thread and waits for the render in progress; queued renders are
+// dropped with the worker. Afterwards nothing touches the old document.
+void PageThumbnailPanel::stopWorker()
+{
+    if (!m_thread)
+        return;
+    m_worker->clearQueue();
+    m_thread->quit();
+    m_thread->wait();
+    delete m_worker;
+    delete m_thread;
+    m_worker = nullptr;
+    m_thread = nullptr;
+}
+
+void PageThumbnailPanel::setDocument(PdfDocument* doc)
+{
+    stopWorker();
+    m_document = doc;
+    m_currentPage = -1;
+    m_cache.clear();
+    m_pending.clear();
+    clear();
+    if (!doc || !doc->isOpen())
+        return;
+
+    m_thread = new QThread(this);
+    m_thread->setObjectName(QStringLiteral("ThumbnailThread"));
+    m_worker = new ThumbnailWorker(doc);
+    m_worker->moveToThread(m_thread);
+    connect(m_worker, &ThumbnailWorker::thumbnailReady, this, &PageThumbnailPanel::onThumbnailReady);
+    m_thread->start();
+
+    const int pages = std::max(doc->pageCount(), 0);
+    for (int page = 0; page < pages; ++page) {
+        auto* item = new QListWidgetItem(QIcon(), pageLabel(page));
+        item->setData(kPageRole, page);
+        item->setSizeHint(kGridSize);
+        addItem(item);
+    }
+    for (int page = 0; page < std::min(pages, kInitialPages); ++page)
+        enqueueThumbnail(page);
+    setCurrentPage(0);
+    QTimer::singleShot(0, this, [this] {
+        if (m_document && m_document->isOpen() && count() > 0)
+            setCurrentPage(std::clamp(m_currentPage, 0, count() - 1));
+        enqueueVisibleThumbnails();
+    });
+}
+
+void PageThumbnailPanel::enqueueThumbnail(int page, bool urgent)
+{
+    if (!m_worker || page < 0 || page >= count() || m_cache.contains(page))
+        return;
+    if (m_pending.contains(page) && !urgent)
+        return;
+    const quint64 id = m_pending.contains(page) ? m_pending.value(page) : ++m_nextRequestId;
+    m_pending.insert(page, id);
+    m_worker->request(page, id, urgent);
+}
+
+void PageThumbnailPanel::enqueueVisibleThumbnails()
+{
+    if (!m_worker || count() == 0)
+        return;
+    const QRect area(0, -kGridSize.height(), viewport()->width(), viewport()->height() + 2 * kGridSize.height());
+    // In reverse, so that urgent requests (each put first) end up in row order.
+    for (int row = count() - 1; row >= 0; --row) {
+        const QRect rect = visualItemRect(item(row));
+        if (rect.isValid() && rect.intersects(area))
+            enqueueThumbnail(row, true);
+    }
+}
+
+void PageThumbnailPanel::scheduleVisibleThumbnails()
+{
+    QTimer::singleShot(0, this, &PageThumbnailPanel::enqueueVisibleThumbnails);
+}
+
+void PageThumbnailPanel::onThumbnailReady(int pageIndex, QImage image, quint64 requestId)
+{
+    if (pageIndex < 0 || pageIndex >= count())
+        return;
+    // An answer to a request that was replaced (page refreshed or moved since).
+    if (m_pending.value(pageIndex) != requestId)
+        return;
+    m_pending.remove(pageIndex);
+    m_cache.insert(pageIndex, image);
+    if (pageIndex == m_currentPage) {
+        const QSignalBlocker blocker(this);
+        setCurrentRow(pageIndex);
+    }
+    updateThumbnailIcon(pageIndex);
+}
+
+void PageThumbnailPanel::setCurrentPage(int page)
+{
+    if (page < 0 || page >= count())
+        return;
+    const QSignalBlocker blocker(this);
+    const int old = m_currentPage;
+    m_currentPage = page;
+    setCurrentRow(page);
+    item(page)->setSelected(true);
+    scrollToItem(item(page), QAbstractItemView::EnsureVisible);
+    if (old >= 0 && old < count())
+        updateThumbnailIcon(old);
+    updateThumbnailIcon(page);
+    viewport()->update();
+    enqueueThumbnail(page, true);
+}
+
+void PageThumbnailPanel::refreshPage(int page)
+{
+    if (page < 0 || page >= count())
+        return;
+    m_cache.remove(page);
+    // A render already running may show the page as it was: ask again, and
+    // let the new request's id outdate the old answer.
+    m_pending.remove(page);
+    enqueueThumbnail(page, true);
+}
+
+void PageThumbnailPanel::refresh()
+{
+    if (!m_document)
+        return;
+    if (m_document->pageCount() != count()) {
+        setDocument(m_document);
+        return;
+    }
+    m_cache.clear();
+    m_pending.clear();
+    if (m_worker)
+        m_worker->clearQueue();
+    for (int page = 0; page < count(); ++page)
+        enqueueThumbnail(page);
+    enqueueVisibleThumbnails();
+}
+
+QIcon PageThumbnailPanel::thumbnailIcon(int page) const
+{
+    QImage canvas(kIconSize, QImage::Format_ARGB32);
+    canvas.fill(Qt::transparent);
+    QPainter painter(&canvas);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const bool current = page == m_currentPage;
+    const QImage miniature = m_cache.value(page);
+    const QImage scaled =
+        miniature.isNull() ? QImage() : miniature.scaled(kIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (current) {
+        painter.setBrush(QColor(224, 243, 255, 190));
+        painter.setPen(QPen(QColor("#1683FF"), 2.0));
+        painter.drawRoundedRect(QRectF(1, 1, 117, 157), 8.0, 8.0);
+    }
+    if (!scaled.isNull()) {
+        const QRect rect((kIconSize.width() - scaled.width()) / 2, (kIconSize.height() - scaled.height()) / 2,
+                         scaled.width(), scaled.height());
+        painter.fillRect(rect.translated(2, 2), QColor(20, 35, 55, current ? 45 : 25));
+        painter.fillRect(rect, Qt::white);
+        painter.drawImage(rect.topLeft(), scaled);
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(current ? QPen(QColor("#0B66D8"), 2.0) : QPen(QColor(190, 201, 214), 1.0));
+        painter.drawRect(rect.adjusted(0, 0, -1, -1));
+    }
+    painter.end();
+    return QIcon(QPixmap::fromImage(canvas));
+}
+
+void PageThumbnailPanel::updateThumbnailIcon(int page)
+{
+    if (page >= 0 && page < count())
+        item(page)->setIcon(thumbnailIcon(page));
+}
+
+void PageThumbnailPanel::onItemActivated(QListWidgetItem* item)
+{
+    emit pageSelected(item->data(kPageRole).toInt());
+}
+
+// After the list moved an item, labels, page indices and miniatures follow
+// the new order; answers still on their way refer to the old order.
+void PageThumbnailPanel::renumberItems()
+{
+    QHash<int, QImage> cache;
+    for (int row = 0; row < count(); ++row) {
+        QListWidgetItem* rowItem = item(row);
+        const int old = rowItem->data(kPageRole).toInt();
+        if (m_cache.contains(old))
+            cache.insert(row, m_cache.value(old));
+        rowItem->setData(kPageRole, row);
+        rowItem->setText(pageLabel(row));
+    }
+    m_cache = cache;
+    m_pending.clear();
+    if (m_worker)
+        m_worker->clearQueue();
+    m_currentPage = currentRow();
+    for (int row = 0; row < count(); ++row)
+        updateThumbnailIcon(row);
+    scheduleVisibleThumbnails();
+}
+
+void PageThumbnailPanel::dropEvent(QDropEvent* event)
+{
+    const int before = currentRow();
+    QListWidget::dropEvent(event);
+    const int after = currentRow();
+    if (before < 0 || after < 0 || before == after)
+        return;
+    renumberItems();
+    emit movePageRequested(before, after);
+}
+
+void PageThumbnailPanel::contextMenuEvent(QContextMenuEvent* event)
+{
+    QListWidgetItem* hit = itemAt(event->pos());
+    if (!hit || !m_document)
+        return;
+    const int row = this->row(hit);
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("thumbnailContextMenu"));
+    QAction* insertBefore = menu.addAction(QStringLiteral("Вставить страницу перед..."));
+    QAction* insertAfter = menu.addAction(QStringLiteral("Вставить страницу после..."));
+    menu.addSeparator();
+    QAction* importBefore = menu.addAction(QStringLiteral("Импортировать перед этой страницей..."));
+    QAction* importAfter = menu.addAction(QStringLiteral("Импортировать после этой страницы..."));
+    menu.addSeparator();
+    QAction* remove = menu.addAction(QStringLiteral("Удалить страницу"));
+    remove->setEnabled(m_document->pageCount() >= 2);
+    QAction* chosen = menu.exec(event->globalPos());
+    if (chosen == insertBefore)
+        emit insertPageRequested(row);
+    else if (chosen == insertAfter)
+        emit insertPageRequested(row + 1);
+    else if (chosen == importBefore)
+        emit importPageRequested(row);
+    else if (chosen == importAfter)
+        emit importPageRequested(row + 1);
+    else if (chosen == remove)
+        emit deletePageRequested(row);
+}
+
+void PageThumbnailPanel::resizeEvent(QResizeEvent* event)
+{
+    QListWidget::resizeEvent(event);
+    scheduleVisibleThumbnails();
+}
+
+void PageThumbnailPanel::showEvent(QShowEvent* event)
+{
+    QListWidget::showEvent(event);
+    scheduleVisibleThumbnails();
+}

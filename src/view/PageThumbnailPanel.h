@@ -1,0 +1,64 @@
+#pragma once
+// The strip of page miniatures beside the page view. Miniatures are rendered
+// by a ThumbnailWorker on the panel's own thread, the visible rows first; the
+// panel never changes the document, it asks for page operations by signals.
+// The owner calls setDocument(nullptr) (or another document) before deleting
+// the document shown: that stops and destroys the worker first.
+
+#include <QHash>
+#include <QIcon>
+#include <QImage>
+#include <QListWidget>
+
+class PdfDocument;
+class QThread;
+class ThumbnailWorker;
+
+class PageThumbnailPanel : public QListWidget {
+    Q_OBJECT
+public:
+    explicit PageThumbnailPanel(QWidget* parent = nullptr);
+    ~PageThumbnailPanel() override;
+
+    void setDocument(PdfDocument* doc);
+    void setCurrentPage(int page);
+    void refresh();
+    void refreshPage(int page);
+
+    bool hasThumbnail(int page) const { return m_cache.contains(page); }
+    bool isPending(int page) const { return m_pending.contains(page); }
+
+signals:
+    void pageSelected(int index);
+    void movePageRequested(int from, int to);
+    void deletePageRequested(int index);
+    void insertPageRequested(int beforeIndex);
+    void importPageRequested(int beforeIndex);
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private slots:
+    void onThumbnailReady(int pageIndex, QImage image, quint64 requestId);
+    void onItemActivated(QListWidgetItem* item);
+
+private:
+    void stopWorker();
+    void enqueueThumbnail(int page, bool urgent = false);
+    void enqueueVisibleThumbnails();
+    void scheduleVisibleThumbnails();
+    void renumberItems();
+    QIcon thumbnailIcon(int page) const;
+    void updateThumbnailIcon(int page);
+
+    PdfDocument* m_document = nullptr;
+    ThumbnailWorker* m_worker = nullptr;
+    QThread* m_thread = nullptr;
+    QHash<int, QImage> m_cache;
+    QHash<int, quint64> m_pending; // page -> id of the request whose answer is awaited
+    quint64 m_nextRequestId = 0;
+    int m_currentPage = -1;
+};

@@ -1,0 +1,549 @@
+#include "PdfView.h"
+
+#include <QRubberBand>
+#include <QScrollBar>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kZoomEpsilon = 1e-6;
+constexpr double kZoomStep = 1.25;
+constexpr double kWheelZoomStep = 1.1;
+constexpr double kMaxInitialZoom = 4.0;
+constexpr double kNarrowPagePoints = 800.0;
+constexpr int kScrollStep = 20;
+constexpr int kMinCentringSlack = 19;
+constexpr int kVisibleMargin = 10;
+
+QString defaultPlaceholderText()
+{
+    return QStringLiteral("Откройте PDF файл");
+}
+
+} // namespace
+
+PdfView::PdfView(QWidget* parent)
+    : QAbstractScrollArea(parent)
+    , m_emptyPlaceholderText(defaultPlaceholderText())
+{
+    setMouseTracking(true);
+    viewport()->setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
+    m_rubberBand = new QRubberBand(QRubberBand::Rectangle, viewport());
+    m_rubberBand->hide();
+    verticalScrollBar()->setSingleStep(kScrollStep);
+    horizontalScrollBar()->setSingleStep(kScrollStep);
+    viewport()->unsetCursor();
+}
+
+PdfView::~PdfView() = default;
+
+// --- document and view state ---------------------------------------------
+
+bool PdfView::syncLayout() const
+{
+    if (!m_document || !m_document->isOpen()) {
+        if (m_layout.pageCount() > 0)
+            m_layout.setPageSizes({});
+        return false;
+    }
+    const quint64 revision = m_document->revision();
+    if (revision != m_layoutRevision || m_layout.pageCount() == 0) {
+        const int count = std::max(m_document->pageCount(), 0);
+        std::vector<QSizeF> sizes;
+        sizes.reserve(size_t(count));
+        for (int page = 0; page < count; ++page)
+            sizes.push_back(m_document->pageSize(page));
+        m_layout.setPageSizes(std::move(sizes));
+        m_layoutRevision = revision;
+    }
+    return m_layout.pageCount() > 0;
+}
+
+bool PdfView::hasPages() const
+{
+    return syncLayout();
+}
+
+int PdfView::pageCount() const
+{
+    return hasPages() ? m_layout.pageCount() : 0;
+}
+
+QSize PdfView::pagePixelSize(int page) const
+{
+    return m_layout.pixelSize(page);
+}
+
+QSizeF PdfView::pagePointSize(int page) const
+{
+    return m_layout.pagePointSize(page);
+}
+
+void PdfView::dropRenderedState()
+{
+    m_pageCache.clear();
+    m_pageTexts.clear();
+}
+
+double PdfView::initialZoomFor(int page) const
+{
+    const double width = pagePointSize(page).width();
+    if (width <= 0)
+        return 1.0;
+    double zoom = (viewport()->width() - 2 * PageLayout::kPageGap) / width;
+    if (width <= kNarrowPagePoints)
+        zoom = std::min(zoom, 1.0);
+    return std::clamp(zoom, kMinZoom, kMaxInitialZoom);
+}
+
+void PdfView::setDocument(PdfDocument* doc)
+{
+    clearOcrBlocks();
+    m_searchPage = -1;
+    m_searchHits.clear();
+    m_currentSearchHit = -1;
+    m_selectionHighlightPage = -1;
+    m_selectionHighlights.clear();
+    m_document = doc;
+    m_currentPage = 0;
+    m_viewRotation = 0;
+    m_pageViewRotations.clear();
+    dropRenderedState();
+    m_layout.setPageSizes({});
+    m_layout.setRotations(0, {});
+    m_zoom = hasPages() ? initialZoomFor(0) : 1.0;
+    m_layout.setZoom(m_zoom);
+    horizontalScrollBar()->setValue(0);
+    verticalScrollBar()->setValue(0);
+    updateScrollBars();
+    viewport()->update();
+    emit zoomChanged(m_zoom);
+}
+
+void PdfView::setViewMode(ViewMode mode)
+{
+    m_viewMode = mode;
+    updateScrollBars();
+    updateCurrentPageFromViewport();
+    viewport()->update();
+}
+
+void PdfView::setRotation(int degrees)
+{
+    m_viewRotation = ((degrees % 360) + 360) % 360;
+    m_layout.setRotations(m_viewRotation, m_pageViewRotations);
+    m_pageCache.clear();
+    updateScrollBars();
+    viewport()->update();
+}
+
+int PdfView::effectiveRotation(int page) const
+{
+    return m_layout.effectiveRotation(page);
+}
+
+void PdfView::setCurrentPage(int index)
+{
+    if (!hasPages() || index < 0 || index >= m_layout.pageCount())
+        return;
+    m_currentPage = index;
+    if (m_viewMode == SinglePage)
+        viewport()->update();
+    ensurePageVisible(index);
+    emit pageChanged(index);
+}
+
+void PdfView::setCanvasTheme(bool dark)
+{
+    if (dark == m_darkCanvas)
+        return;
+    m_darkCanvas = dark;
+    viewport()->update();
+}
+
+void PdfView::setOcrDebugLabelsVisible(bool visible)
+{
+    if (visible == m_ocrDebugLabelsVisible)
+        return;
+    m_ocrDebugLabelsVisible = visible;
+    viewport()->update();
+}
+
+void PdfView::setEmptyPlaceholderText(const QString& text)
+{
+    const QString value = text.isEmpty() ? defaultPlaceholderText() : text;
+    if (value == m_emptyPlaceholderText)
+        return;
+    m_emptyPlaceholderText = value;
+    if (!hasPages())
+        viewport()->update();
+}
+
+void PdfView::invalidatePageCache()
+{
+    invalidateCache();
+    viewport()->update();
+}
+
+void PdfView::invalidateCache()
+{
+    dropRenderedState();
+    m_layoutRevision = ~quint64(0); // page sizes are read again on next use
+}
+
+// --- zoom -------------------------------------------------------------------
+
+void PdfView::setZoom(double zoom)
+{
+    zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    if (std::abs(zoom - m_zoom) < kZoomEpsilon)
+        return;
+    m_zoom = zoom;
+    m_layout.setZoom(zoom);
+    m_pageCache.clear();
+    updateScrollBars();
+    updateCurrentPageFromViewport();
+    viewport()->update();
+    emit zoomChanged(zoom);
+}
+
+void PdfView::zoomIn()
+{
+    setZoom(m_zoom * kZoomStep);
+}
+
+void PdfView::zoomOut()
+{
+    setZoom(m_zoom / kZoomStep);
+}
+
+void PdfView::zoomFit()
+{
+    if (!hasPages())
+        return;
+    const QSizeF size = pagePointSize(m_currentPage);
+    setZoom(std::min(viewport()->width() / size.width(), viewport()->height() / size.height()));
+}
+
+void PdfView::zoomFitWidth()
+{
+    if (!hasPages())
+        return;
+    setZoom(viewport()->width() / pagePointSize(m_currentPage).width());
+}
+
+// Keeps the page point under the anchor where it is. The canvas has fixed
+// gaps between pages, so scaling the scroll values alone would drift by the
+// gaps above the page (hundreds of pixels deep in a long document).
+void PdfView::applyZoomKeepingContentPoint(double zoom, const QPointF& anchor)
+{
+    const QPoint anchorPoint = anchor.toPoint();
+    const int page = pageAtPoint(anchorPoint);
+    const QPointF pagePoint = page >= 0 ? viewportToPageTop(page).map(anchor) : QPointF();
+    const double old = m_zoom;
+    const int h = horizontalScrollBar()->value();
+    const int v = verticalScrollBar()->value();
+
+    m_zoom = zoom;
+    m_layout.setZoom(zoom);
+    m_pageCache.clear();
+    updateScrollBars();
+
+    QPointF content((h + anchor.x()) / old * zoom, (v + anchor.y()) / old * zoom);
+    if (page >= 0)
+        content = (m_layout.pageTopToPixels(page) * QTransform::fromTranslate(pageOffset(page).x(),
+                                                                              pageOffset(page).y()))
+                      .map(pagePoint);
+    horizontalScrollBar()->setValue(qRound(content.x() - anchor.x()));
+    verticalScrollBar()->setValue(qRound(content.y() - anchor.y()));
+}
+
+void PdfView::wheelEvent(QWheelEvent* event)
+{
+    if (event->modifiers() & Qt::ControlModifier) {
+        const double old = m_zoom;
+        const double factor = event->angleDelta().y() > 0 ? kWheelZoomStep : 1.0 / kWheelZoomStep;
+        const double zoom = std::clamp(old * factor, kMinZoom, kMaxZoom);
+        if (std::abs(zoom - old) >= kZoomEpsilon) {
+            applyZoomKeepingContentPoint(zoom, event->position());
+            updateCurrentPageFromViewport();
+            viewport()->update();
+            emit zoomChanged(zoom);
+        }
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::wheelEvent(event);
+    if (m_dragSelecting) {
+        updateSelectionEndFromViewport(event->position().toPoint());
+        updateInteractiveSelectionPreview();
+        event->accept();
+    }
+}
+
+// --- geometry ---------------------------------------------------------------
+
+QPoint PdfView::pageOffset(int page) const
+{
+    if (!hasPages() || page < 0 || page >= m_layout.pageCount())
+        return QPoint(0, 0);
+    const int slack = viewport()->width() - pagePixelSize(page).width();
+    const int x = slack > kMinCentringSlack ? slack / 2 : PageLayout::kPageGap;
+    const int y = m_viewMode == SinglePage ? PageLayout::kPageGap : m_layout.continuousTop(page);
+    return QPoint(x, y);
+}
+
+QRect PdfView::laidOutPageRect(int page) const
+{
+    return QRect(pageOffset(page), pagePixelSize(page));
+}
+
+int PdfView::pageAtPoint(const QPoint& viewportPoint) const
+{
+    if (!hasPages())
+        return -1;
+    if (m_viewMode == SinglePage)
+        return m_currentPage;
+    const QPoint content = viewportPoint + QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    const int page = m_layout.pageAtContentY(content.y());
+    if (page < 0)
+        return -1;
+    const QRect rect = laidOutPageRect(page);
+    return content.x() >= rect.left() && content.x() < rect.left() + rect.width() ? page : -1;
+}
+
+// Pages that intersect the viewport rows in continuous mode: [first, last).
+QPair<int, int> PdfView::visiblePageRange() const
+{
+    if (!hasPages())
+        return {0, 0};
+    if (m_viewMode == SinglePage)
+        return {m_currentPage, m_currentPage + 1};
+    const int top = verticalScrollBar()->value();
+    const int bottom = top + viewport()->height();
+    const int first = m_layout.firstPageEndingBelow(top);
+    int last = first;
+    while (last < m_layout.pageCount() && m_layout.continuousTop(last) < bottom)
+        ++last;
+    return {first, last};
+}
+
+int PdfView::dominantVisiblePage() const
+{
+    if (!hasPages())
+        return -1;
+    if (m_viewMode == SinglePage)
+        return m_currentPage;
+    const QRect visible(horizontalScrollBar()->value(), verticalScrollBar()->value(), viewport()->width(),
+                        viewport()->height());
+    int best = -1;
+    qint64 bestArea = 0;
+    const auto [first, last] = visiblePageRange();
+    for (int page = first; page < last; ++page) {
+        const QSize size = pagePixelSize(page);
+        const QRect rect(pageOffset(page), QSize(std::max(size.width(), 1), std::max(size.height(), 1)));
+        const QRect overlap = rect.intersected(visible);
+        const qint64 area = overlap.isEmpty() ? 0 : qint64(overlap.width()) * overlap.height();
+        if (area > bestArea) {
+            bestArea = area;
+            best = page;
+        }
+    }
+    return best >= 0 ? best : m_currentPage;
+}
+
+QTransform PdfView::pageTopToViewport(int page) const
+{
+    const QPoint offset = pageOffset(page);
+    return m_layout.pageTopToPixels(page)
+           * QTransform::fromTranslate(offset.x() - horizontalScrollBar()->value(),
+                                       offset.y() - verticalScrollBar()->value());
+}
+
+QTransform PdfView::viewportToPageTop(int page) const
+{
+    return pageTopToViewport(page).inverted();
+}
+
+QRectF PdfView::pdfToPageTopRect(int page, const QRectF& pdfRect) const
+{
+    const double height = pagePointSize(page).height();
+    return QRectF(pdfRect.x(), height - pdfRect.y() - pdfRect.height(), pdfRect.width(), pdfRect.height());
+}
+
+QRectF PdfView::pageTopToPdfRect(int page, const QRectF& pageTopRect) const
+{
+    // The same flip both ways: top = height - y - h.
+    return pdfToPageTopRect(page, pageTopRect);
+}
+
+QPointF PdfView::pageTopToPdfPoint(int page, const QPointF& pageTopPoint) const
+{
+    return QPointF(pageTopPoint.x(), pagePointSize(page).height() - pageTopPoint.y());
+}
+
+QPointF PdfView::viewToPage(int page, const QPoint& viewportPoint) const
+{
+    if (!hasPages() || !m_layout.hasPage(page))
+        return QPointF();
+    return viewportToPageTop(page).map(QPointF(viewportPoint));
+}
+
+QPoint PdfView::viewportPointForPageTopPoint(int page, const QPointF& pageTopPoint) const
+{
+    if (!hasPages() || !m_layout.hasPage(page))
+        return QPoint(0, 0);
+    const QPointF p = pageTopToViewport(page).map(pageTopPoint);
+    return QPoint(qRound(p.x()), qRound(p.y()));
+}
+
+QRect PdfView::viewportRectForPageTopRect(int page, const QRectF& pageTopRect) const
+{
+    if (pageTopRect.width() <= 0 || pageTopRect.height() <= 0)
+        return QRect();
+    const QPoint a = viewportPointForPageTopPoint(page, pageTopRect.topLeft());
+    const QPoint b = viewportPointForPageTopPoint(page, pageTopRect.bottomRight());
+    return QRect(QPoint(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
+                 QPoint(std::max(a.x(), b.x()), std::max(a.y(), b.y())));
+}
+
+QRectF PdfView::pdfRectToScreenRect(int page, const QRectF& pdfRect) const
+{
+    if (!hasPages() || !m_layout.hasPage(page))
+        return QRectF(0, 0, 0, 0);
+    return pageTopToViewport(page).mapRect(pdfToPageTopRect(page, pdfRect));
+}
+
+QRectF PdfView::selectionPdfRectForViewportRect(int page, const QRect& viewportRect) const
+{
+    if (!hasPages() || !m_layout.hasPage(page))
+        return QRectF(0, 0, 0, 0);
+    const QRectF screen(viewportRect.left(), viewportRect.top(), viewportRect.width(), viewportRect.height());
+    return pageTopToPdfRect(page, viewportToPageTop(page).mapRect(screen)).normalized();
+}
+
+QPointF PdfView::selectionPdfPointForViewportPoint(int page, const QPoint& viewportPoint) const
+{
+    if (!hasPages() || !m_layout.hasPage(page))
+        return QPointF(0, 0);
+    return pageTopToPdfPoint(page, viewportToPageTop(page).map(QPointF(viewportPoint)));
+}
+
+QRectF PdfView::screenContentRectToPdf(const QRect& viewportRect) const
+{
+    if (!hasPages() || !m_layout.hasPage(m_blockPage))
+        return QRectF(0, 0, 0, 0);
+    // Inclusive corners, as the rectangle's own right and bottom say.
+    const QRectF screen(QPointF(viewportRect.left(), viewportRect.top()),
+                        QPointF(viewportRect.right(), viewportRect.bottom()));
+    return pageTopToPdfRect(m_blockPage, viewportToPageTop(m_blockPage).mapRect(screen));
+}
+
+QRectF PdfView::screenRectToPdf(const QRect& viewportRect) const
+{
+    constexpr int kSideInset = 5;
+    constexpr int kTopInset = 31;
+    return screenContentRectToPdf(viewportRect.adjusted(kSideInset, kTopInset, -kSideInset, -kSideInset));
+}
+
+// --- scrolling ----------------------------------------------------------------
+
+void PdfView::ensurePageVisible(int page)
+{
+    if (!hasPages() || !m_layout.hasPage(page))
+        return;
+    const int top = pageOffset(page).y();
+    const int value = verticalScrollBar()->value();
+    if (value > top) {
+        verticalScrollBar()->setValue(top - kVisibleMargin);
+        return;
+    }
+    const int bottom = top + pagePixelSize(page).height();
+    if (bottom > value + viewport()->height())
+        verticalScrollBar()->setValue(bottom + kVisibleMargin - viewport()->height());
+}
+
+void PdfView::updateScrollBars()
+{
+    int height = 0;
+    int width = 0;
+    if (hasPages()) {
+        m_currentPage = std::clamp(m_currentPage, 0, m_layout.pageCount() - 1);
+        if (m_viewMode == SinglePage) {
+            const QSize size = pagePixelSize(m_currentPage);
+            height = 2 * PageLayout::kPageGap + size.height();
+            width = size.width() + 2 * PageLayout::kPageGap;
+        } else {
+            height = m_layout.continuousHeight();
+            width = m_layout.continuousWidth();
+        }
+    }
+    m_scrollBarsRevision = m_layoutRevision;
+    const QSize view = viewport()->size();
+    verticalScrollBar()->setRange(0, std::max(height - view.height(), 0));
+    verticalScrollBar()->setPageStep(view.height());
+    horizontalScrollBar()->setRange(0, std::max(width - view.width(), 0));
+    horizontalScrollBar()->setPageStep(view.width());
+}
+
+void PdfView::updateCurrentPageFromViewport()
+{
+    if (m_viewMode != Continuous || !hasPages())
+        return;
+    const int page = dominantVisiblePage();
+    if (page >= 0 && page != m_currentPage) {
+        m_currentPage = page;
+        emit pageChanged(page);
+    }
+}
+
+void PdfView::scrollContentsBy(int, int)
+{
+    if (m_dragSelecting) {
+        const QPoint cursor = viewport()->mapFromGlobal(QCursor::pos());
+        constexpr int kFollowMargin = 80;
+        if (viewport()->rect().adjusted(-kFollowMargin, -kFollowMargin, kFollowMargin, kFollowMargin).contains(cursor))
+            updateSelectionEndFromViewport(cursor);
+        updateInteractiveSelectionPreview();
+    }
+    viewport()->update();
+    updateCurrentPageFromViewport();
+}
+
+void PdfView::resizeEvent(QResizeEvent* event)
+{
+    QAbstractScrollArea::resizeEvent(event);
+    updateScrollBars();
+    updateCurrentPageFromViewport();
+}
+
+// --- page images --------------------------------------------------------------
+
+QImage PdfView::cachedPageLayer(int page, PdfRenderLayer layer, bool transparentBackground)
+{
+    const int rotation = effectiveRotation(page);
+    const quint64 revision = m_document->revision();
+    for (const PageCache& entry : std::as_const(m_pageCache)) {
+        if (entry.page == page && std::abs(entry.zoom - m_zoom) < kZoomEpsilon && entry.rotation == rotation
+            && entry.layer == layer && entry.transparentBackground == transparentBackground
+            && entry.revision == revision)
+            return entry.image;
+    }
+    if (m_pageCache.size() >= kPageCacheSize)
+        m_pageCache.removeFirst();
+    PageCache entry;
+    entry.page = page;
+    entry.zoom = m_zoom;
+    entry.rotation = rotation;
+    entry.layer = layer;
+    entry.transparentBackground = transparentBackground;
+    entry.revision = revision;
+    entry.image = m_document->renderPageLayer(page, m_zoom, rotation, layer, transparentBackground);
+    ++m_pageRenderCount;
+    m_pageCache.append(entry);
+    return entry.image;
+}

@@ -1,0 +1,288 @@
+#pragma once
+// The page view: a scroll area whose viewport shows the pages of one borrowed
+// PdfDocument, in single-page or continuous layout, with zoom, view-only
+// rotation, text and region selection, search hits, links and, in edit mode,
+// the blocks of one page drawn over it. GUI thread only.
+//
+// Coordinate spaces: viewport pixels; content pixels (viewport plus scroll
+// values); page-top points (the page as displayed at zoom 1 before the view's
+// rotation, origin top-left, y down); PDF points (origin bottom-left, y up).
+// Every conversion between a page and the viewport goes through the page's
+// effective rotation, so overlays land where the rotated image shows them.
+
+#include "PageLayout.h"
+#include "PdfDocument.h"
+#include "TextBlock.h"
+
+#include <QAbstractScrollArea>
+#include <QHash>
+#include <QImage>
+#include <QList>
+#include <QSet>
+#include <QString>
+
+#include <vector>
+
+class QRubberBand;
+
+class PdfView : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    enum EditTool { Hand = 0, Select = 1, InsertText = 2, PlaceImage = 3 };
+    enum ViewMode { SinglePage = 0, Continuous = 1 };
+
+    struct PageCache {
+        int page = -1;
+        double zoom = 0;
+        int rotation = 0;
+        PdfRenderLayer layer = PdfRenderAll;
+        bool transparentBackground = false;
+        quint64 revision = 0;
+        QImage image;
+    };
+
+    struct SelectableLine {
+        QString text;
+        QRectF rect; // PDF points, widened for easier hitting
+        float fontSize = 0;
+    };
+
+    static constexpr double kMinZoom = 0.1;
+    static constexpr double kMaxZoom = 8.0;
+    static constexpr int kPageCacheSize = 10;
+
+    explicit PdfView(QWidget* parent = nullptr);
+    ~PdfView() override;
+
+    // Document and view state
+    void setDocument(PdfDocument* doc);
+    PdfDocument* document() const { return m_document; }
+    int pageCount() const;
+    void setViewMode(ViewMode mode);
+    ViewMode viewMode() const { return m_viewMode; }
+    void setRotation(int degrees);
+    int rotation() const { return m_viewRotation; }
+    int effectiveRotation(int page) const;
+    void setCurrentPage(int index);
+    int currentPage() const { return m_currentPage; }
+    void setCanvasTheme(bool dark);
+    void setOcrDebugLabelsVisible(bool visible);
+    void setEmptyPlaceholderText(const QString& text);
+    void invalidatePageCache();
+    void invalidateCache();
+
+    // Zoom
+    void setZoom(double zoom);
+    double zoom() const { return m_zoom; }
+    void zoomIn();
+    void zoomOut();
+    void zoomFit();
+    void zoomFitWidth();
+
+    // Geometry
+    QPoint pageOffset(int page) const;
+    int pageAtPoint(const QPoint& viewportPoint) const;
+    int dominantVisiblePage() const;
+    QPointF viewToPage(int page, const QPoint& viewportPoint) const;
+    QPoint viewportPointForPageTopPoint(int page, const QPointF& pageTopPoint) const;
+    QRect viewportRectForPageTopRect(int page, const QRectF& pageTopRect) const;
+    QRectF pdfRectToScreenRect(int page, const QRectF& pdfRect) const;
+    QRectF selectionPdfRectForViewportRect(int page, const QRect& viewportRect) const;
+    QPointF selectionPdfPointForViewportPoint(int page, const QPoint& viewportPoint) const;
+    QRectF screenContentRectToPdf(const QRect& viewportRect) const;
+    QRectF screenRectToPdf(const QRect& viewportRect) const;
+
+    // Scrolling and visibility
+    void ensurePageVisible(int page);
+    void updateScrollBars();
+    void updateCurrentPageFromViewport();
+
+    // Page images
+    QImage cachedPageLayer(int page, PdfRenderLayer layer, bool transparentBackground);
+    QImage cachedPage(int page) { return cachedPageLayer(page, PdfRenderAll, false); }
+    int pageRenderCount() const { return m_pageRenderCount; }
+
+    // Selection, search and links
+    QList<QRectF> collectTextSelectionHighlights(int page, const QPointF& start, const QPointF& end,
+                                                 QString* text = nullptr);
+    bool selectableTextAtViewportPoint(const QPoint& viewportPoint);
+    static bool isDecorativeSelectionText(const QString& text);
+    static QString stripSelectionDecorativePadding(const QString& text);
+    static QRectF expandedSelectionTextRect(const QRectF& rect, double fontSize);
+    static QList<QRectF> selectTextBetweenPoints(std::vector<SelectableLine> lines, const QPointF& start,
+                                                 const QPointF& end, QString* text);
+    QString selectedText() const { return m_selectedText; }
+    QList<QRectF> selectionHighlights() const { return m_selectionHighlights; }
+    QRectF currentSelectionPageTopRect() const;
+    QRect currentSelectionViewportRect() const;
+    bool lastSelectionContainsViewportPoint(const QPoint& viewportPoint) const;
+    int lastRegionPage() const { return m_lastRegionPage; }
+    QRectF lastRegionRect() const { return m_lastRegionRect; }
+    void clearLastRegionSelection();
+    void clearSelection();
+    void setSearchHighlights(int page, const QList<QRectF>& rects, int current);
+    void clearSearchHighlights();
+    int currentSearchHit() const { return m_currentSearchHit; }
+    bool activateLinkAtViewportPoint(const QPoint& viewportPoint);
+    void showDocumentContextMenu(const QPoint& viewportPos, const QPoint& globalPos);
+
+    // Edit mode and the blocks of one page
+    void setEditMode(bool on);
+    bool editMode() const { return m_editMode; }
+    void setEditTool(EditTool tool);
+    EditTool editTool() const { return m_editTool; }
+    // Shows a page's blocks as given: group ids parallel to the blocks (0 =
+    // ungrouped, empty = none grouped) and the selected indexes. No font
+    // normalisation, no undo, no signals: the loading of the editing model
+    // (OCR and native text layer) is built on top of this.
+    void showBlocks(int page, const std::vector<TextBlock>& blocks, const std::vector<int>& groupIds = {},
+                    const QSet<int>& selected = {});
+    void clearOcrBlocks();
+    const std::vector<TextBlock>& blocks() const { return m_blocks; }
+    int blockPage() const { return m_blockPage; }
+    int hoveredOcrBlock(const QPointF& viewportPoint) const;
+    QRect ocrBlockScreenRect(int index) const;
+    QRectF ocrGroupScreenRect(int groupId) const;
+
+signals:
+    void pageChanged(int index);
+    void zoomChanged(double zoom);
+    void textSelected(const QString& text);
+    void selectionRectReady(int page, QRectF rect);
+    void ocrRegionRequested(int page, QRectF rect);
+    void imageBlockActivated(int pageIndex, QRectF pdfRect);
+    void imageBlockEditRequested(QImage image);
+    void imageRectReady(int page, QRectF pageRect);
+    void textInserted(int page, QRectF pageRect, QString text);
+    void activeTextEditorAvailable(bool available);
+    void activeTextFormatChanged(QString family, int size, bool bold, bool italic, bool underline, bool strikeOut,
+                                 bool superscript, bool subscript, Qt::Alignment alignment);
+    void ocrBlocksEdited();
+    void undoRedoAvailabilityChanged(bool canUndo, bool canRedo);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    enum SelectionMode { NoSelection = 0, TextSelection = 1, RegionSelection = 2, BlockDrag = 3 };
+
+    // Geometry helpers
+    bool hasPages() const;
+    bool syncLayout() const;
+    QSize pagePixelSize(int page) const;
+    QSizeF pagePointSize(int page) const;
+    QTransform pageTopToViewport(int page) const;
+    QTransform viewportToPageTop(int page) const;
+    QRectF pdfToPageTopRect(int page, const QRectF& pdfRect) const;
+    QRectF pageTopToPdfRect(int page, const QRectF& pageTopRect) const;
+    QRect laidOutPageRect(int page) const;
+    QPair<int, int> visiblePageRange() const;
+    void dropRenderedState();
+    void applyZoomKeepingContentPoint(double zoom, const QPointF& anchor);
+    double initialZoomFor(int page) const;
+
+    // Painting
+    void paintBackground(QPainter& painter);
+    void paintPage(QPainter& painter, int page);
+    void paintPageImage(QPainter& painter, const QImage& image, const QRect& target);
+    void paintSearchHits(QPainter& painter, int page);
+    void paintTextSelection(QPainter& painter, int page);
+    void paintRegionSelection(QPainter& painter, int page);
+    void paintBlocks(QPainter& painter, int page, const QImage& pageImage, const QRect& pageRect);
+    void eraseChangedBlockInk(QPainter& painter, int page, const QImage& pageImage, const QRect& pageRect);
+    void paintBlock(QPainter& painter, int index, bool inkLayerPage);
+    void paintBlockOutline(QPainter& painter, int index, const QRect& r);
+    void paintBlockDebugLabel(QPainter& painter, int index, const QRect& r);
+    void paintBlockGroups(QPainter& painter);
+    void paintInkMasks(QPainter& painter, int page);
+    void drawBlockImage(QPainter& painter, const TextBlock& block, const QRectF& r, const QImage& image);
+    bool isInkLayerPage(int page) const;
+    static bool isInkImageBlock(const TextBlock& block);
+
+    // Selection and input helpers
+    std::vector<SelectableLine> selectableLines(int page);
+    static std::vector<SelectableLine> selectableLinesOfBlocks(const std::vector<TextBlock>& blocks);
+    void updateInteractiveSelectionPreview();
+    void updateSelectionEndFromViewport(const QPoint& viewportPoint);
+    void finishDragSelection(const QPoint& position);
+    void finishTextSelection();
+    void startDragSelection(const QPoint& position);
+    void updateHoverCursor(const QPoint& position);
+    bool goToPage(int page);
+    bool openLinkTarget(const PdfDocument::LinkTarget& target);
+    bool openExternalUrl(const QUrl& url);
+    void scrollRectIntoView(const QRectF& viewportRect, int margin);
+    void copyTextToClipboard(const QString& text);
+    QPointF pageTopToPdfPoint(int page, const QPointF& pageTopPoint) const;
+
+    // document
+    PdfDocument* m_document = nullptr;
+    mutable PageLayout m_layout;
+    mutable quint64 m_layoutRevision = 0;
+    quint64 m_scrollBarsRevision = 0;
+
+    // view
+    double m_zoom = 1.0;
+    int m_viewRotation = 0;
+    QHash<int, int> m_pageViewRotations;
+    int m_currentPage = 0;
+    ViewMode m_viewMode = Continuous;
+    bool m_darkCanvas = false;
+    QString m_emptyPlaceholderText;
+    bool m_ocrDebugLabelsVisible = false;
+
+    // cache
+    QList<PageCache> m_pageCache;
+    int m_pageRenderCount = 0;
+    struct PageText {
+        quint64 revision = 0;
+        std::vector<SelectableLine> lines;
+    };
+    QHash<int, PageText> m_pageTexts;
+
+    // selection
+    QPoint m_pressPoint;
+    QPoint m_currentPoint;
+    int m_selectionPage = -1;
+    QPointF m_selectionStart;
+    QPointF m_selectionEnd;
+    int m_lastRegionPage = -1;
+    QRectF m_lastRegionRect;
+    bool m_regionSelectionShown = false;
+    bool m_dragSelecting = false;
+    QRubberBand* m_rubberBand = nullptr;
+    QString m_selectedText;
+    SelectionMode m_selectionMode = NoSelection;
+    int m_selectionHighlightPage = -1;
+    QList<QRectF> m_selectionHighlights;
+
+    // panning
+    bool m_panning = false;
+    QPoint m_panPressPoint;
+    int m_panStartH = 0;
+    int m_panStartV = 0;
+
+    // search
+    int m_searchPage = -1;
+    QList<QRectF> m_searchHits;
+    int m_currentSearchHit = -1;
+
+    // block model of one page
+    std::vector<TextBlock> m_blocks;
+    std::vector<int> m_blockGroupIds;
+    QSet<int> m_selectedBlocks;
+    int m_blockPage = -1;
+    int m_activeBlock = -1;
+    int m_hoveredBlock = -1;
+
+    // editing
+    bool m_editMode = false;
+    EditTool m_editTool = Select;
+};

@@ -1,0 +1,710 @@
+// Mouse, keys, text and region selection, search hits and links of the view.
+#include "PdfView.h"
+#include "StableSort.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeDatabase>
+#include <QRubberBand>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kClickTolerance = 2;   // a press and release within this many pixels is a click
+constexpr int kPreviewMinExtent = 4; // width + height of a drag before it shows
+constexpr int kPageTextCacheSize = 16;
+
+bool isDecorativeChar(QChar c)
+{
+    return c.isSpace() || c == u'-' || c == u'_' || c == QChar(0x2013) || c == QChar(0x2014);
+}
+
+bool hasArea(const QRectF& r)
+{
+    return r.width() > 0 && r.height() > 0;
+}
+
+} // namespace
+
+// --- selectable text ----------------------------------------------------------
+
+bool PdfView::isDecorativeSelectionText(const QString& text)
+{
+    const QString simple = text.simplified();
+    return simple.size() > 2 && std::all_of(simple.begin(), simple.end(), isDecorativeChar);
+}
+
+QString PdfView::stripSelectionDecorativePadding(const QString& text)
+{
+    constexpr int kMinPaddingRun = 3;
+    if (text.size() < kMinPaddingRun)
+        return text.trimmed();
+    int begin = 0;
+    while (begin < text.size() && isDecorativeChar(text[begin]))
+        ++begin;
+    if (begin == text.size())
+        return QString();
+    int end = text.size();
+    while (end > begin && isDecorativeChar(text[end - 1]))
+        --end;
+    if (begin < kMinPaddingRun)
+        begin = 0;
+    if (text.size() - end < kMinPaddingRun)
+        end = text.size();
+    return text.mid(begin, end - begin).trimmed();
+}
+
+QRectF PdfView::expandedSelectionTextRect(const QRectF& rect, double fontSize)
+{
+    if (!hasArea(rect))
+        return rect;
+    constexpr double kLineHeightPerFontSize = 1.18;
+    constexpr double kMinHeight = 8.0;
+    constexpr double kSideMargin = 0.75;
+    const double target = std::max({fontSize * kLineHeightPerFontSize, kMinHeight, rect.height()});
+    const double grow = (target - rect.height()) / 2;
+    return rect.adjusted(-kSideMargin, -grow, kSideMargin, grow).normalized();
+}
+
+std::vector<PdfView::SelectableLine> PdfView::selectableLinesOfBlocks(const std::vector<TextBlock>& blocks)
+{
+    std::vector<SelectableLine> lines;
+    const auto consider = [&lines](const QString& text, const QRectF& rect, float fontSize) {
+        const QString stripped = stripSelectionDecorativePadding(text);
+        if (stripped.isEmpty() || isDecorativeSelectionText(stripped) || !hasArea(rect))
+            return;
+        lines.push_back({stripped, expandedSelectionTextRect(rect, fontSize), fontSize});
+    };
+    for (const TextBlock& block : blocks) {
+        if (block.isImage)
+            continue;
+        if (block.lines.empty())
+            consider(block.text, block.rect, block.fontSize);
+        for (const TextBlock::Line& line : block.lines)
+            consider(line.text, line.rect, line.fontSize);
+    }
+    return lines;
+}
+
+// The page's lines come from the engine once per page and document revision:
+// extraction loads the page and walks its text, far too slow for every move.
+std::vector<PdfView::SelectableLine> PdfView::selectableLines(int page)
+{
+    if (m_editMode && page == m_blockPage && !m_blocks.empty())
+        return selectableLinesOfBlocks(m_blocks);
+    const quint64 revision = m_document->revision();
+    const auto cached = m_pageTexts.constFind(page);
+    if (cached != m_pageTexts.constEnd() && cached->revision == revision)
+        return cached->lines;
+    if (m_pageTexts.size() >= kPageTextCacheSize)
+        m_pageTexts.clear();
+    PageText& text = m_pageTexts[page];
+    text.revision = revision;
+    text.lines = selectableLinesOfBlocks(m_document->extractText(page));
+    return text.lines;
+}
+
+bool PdfView::selectableTextAtViewportPoint(const QPoint& viewportPoint)
+{
+    const int page = pageAtPoint(viewportPoint);
+    if (page < 0 || !m_layout.hasPage(page))
+        return false;
+    constexpr double kHitMargin = 1.25;
+    const QPointF point = selectionPdfPointForViewportPoint(page, viewportPoint);
+    const std::vector<SelectableLine> lines = selectableLines(page);
+    return std::any_of(lines.begin(), lines.end(), [&](const SelectableLine& line) {
+        return line.rect.adjusted(-kHitMargin, -kHitMargin, kHitMargin, kHitMargin).contains(point);
+    });
+}
+
+QList<QRectF> PdfView::collectTextSelectionHighlights(int page, const QPointF& start, const QPointF& end,
+                                                      QString* text)
+{
+    if (text)
+        text->clear();
+    if (!hasPages() || !m_layout.hasPage(page))
+        return {};
+    return selectTextBetweenPoints(selectableLines(page), start, end, text);
+}
+
+namespace {
+
+double lineCentre(const QRectF& r)
+{
+    return r.y() + r.height() / 2;
+}
+
+// Reading order: higher lines first; lines whose centres are close share a row.
+bool readsBefore(const PdfView::SelectableLine& a, const PdfView::SelectableLine& b)
+{
+    constexpr double kRowShare = 0.65;
+    constexpr double kMinRowTolerance = 2.0;
+    const double tolerance = std::max(kRowShare * std::max(a.rect.height(), b.rect.height()), kMinRowTolerance);
+    const double difference = lineCentre(a.rect) - lineCentre(b.rect);
+    if (std::abs(difference) > tolerance)
+        return difference > 0;
+    return a.rect.x() < b.rect.x();
+}
+
+double distanceOutside(double value, double low, double high)
+{
+    if (value < low)
+        return low - value;
+    if (value > high)
+        return value - high;
+    return 0;
+}
+
+int nearestLine(const std::vector<PdfView::SelectableLine>& lines, const QPointF& point)
+{
+    constexpr double kHorizontalWeight = 0.05;
+    int best = -1;
+    double bestDistance = 0;
+    for (int i = 0; i < int(lines.size()); ++i) {
+        const QRectF& r = lines[size_t(i)].rect;
+        const double distance = distanceOutside(point.y(), r.top(), r.bottom())
+                                + kHorizontalWeight * distanceOutside(point.x(), r.left(), r.right());
+        if (best < 0 || distance < bestDistance) {
+            best = i;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+} // namespace
+
+QList<QRectF> PdfView::selectTextBetweenPoints(std::vector<SelectableLine> lines, const QPointF& start,
+                                               const QPointF& end, QString* text)
+{
+    if (text)
+        text->clear();
+    vorn::safeStableSort(lines, readsBefore);
+    const int startLine = nearestLine(lines, start);
+    const int endLine = nearestLine(lines, end);
+    if (startLine < 0 || endLine < 0)
+        return {};
+    const bool forward = startLine <= endLine;
+    const int first = forward ? startLine : endLine;
+    const int last = forward ? endLine : startLine;
+    const double firstX = forward ? start.x() : end.x();
+    const double lastX = forward ? end.x() : start.x();
+
+    QList<QRectF> highlights;
+    constexpr double kMinSpan = 0.5;
+    constexpr double kOneCharSpan = 1.0;
+    for (int i = first; i <= last; ++i) {
+        const SelectableLine& line = lines[size_t(i)];
+        const QRectF& L = line.rect;
+        double left = L.left();
+        double right = L.right();
+        if (first == last) {
+            left = std::min(firstX, lastX);
+            right = std::max(firstX, lastX);
+        } else if (i == first) {
+            left = firstX;
+        } else if (i == last) {
+            right = lastX;
+        }
+        const QRectF span = QRectF(QPointF(left, L.top()), QPointF(right, L.bottom())).normalized().intersected(L);
+        const int n = int(line.text.size());
+        if (n == 0 || L.width() <= kMinSpan || span.width() <= kMinSpan || span.height() <= kMinSpan)
+            continue;
+        int a = int(std::floor(std::clamp((span.left() - L.x()) / L.width(), 0.0, 1.0) * n));
+        int b = int(std::ceil(std::clamp((span.right() - L.x()) / L.width(), 0.0, 1.0) * n));
+        a = std::clamp(a, 0, n);
+        b = std::clamp(b, 0, n);
+        if (a >= b && span.width() > kOneCharSpan)
+            b = std::min(a + 1, n);
+        while (a < b && line.text[a].isSpace())
+            ++a;
+        while (b > a && line.text[b - 1].isSpace())
+            --b;
+        if (a >= b)
+            continue;
+        const double charWidth = L.width() / n;
+        highlights.append(QRectF(L.x() + a * charWidth, L.y(), std::max((b - a) * charWidth, 1.0), L.height()));
+        const QString piece = line.text.mid(a, b - a).trimmed();
+        if (text && !piece.isEmpty()) {
+            if (!text->isEmpty() && !text->endsWith(u'\n') && !text->endsWith(u' '))
+                text->append(u'\n');
+            text->append(piece);
+        }
+    }
+    return highlights;
+}
+
+// --- selection state ------------------------------------------------------------
+
+void PdfView::updateSelectionEndFromViewport(const QPoint& viewportPoint)
+{
+    m_currentPoint = viewportPoint;
+    if (m_selectionPage >= 0)
+        m_selectionEnd = viewToPage(m_selectionPage, viewportPoint);
+}
+
+QRectF PdfView::currentSelectionPageTopRect() const
+{
+    if (m_selectionPage < 0)
+        return QRectF(0, 0, 0, 0);
+    QRectF rect = QRectF(m_selectionStart, m_selectionEnd).normalized();
+    if (hasPages() && m_layout.hasPage(m_selectionPage))
+        rect = rect.intersected(QRectF(QPointF(0, 0), pagePointSize(m_selectionPage)));
+    return rect;
+}
+
+QRect PdfView::currentSelectionViewportRect() const
+{
+    if (m_selectionPage < 0)
+        return QRect(m_pressPoint, m_currentPoint).normalized();
+    return viewportRectForPageTopRect(m_selectionPage, currentSelectionPageTopRect());
+}
+
+bool PdfView::lastSelectionContainsViewportPoint(const QPoint& viewportPoint) const
+{
+    if (m_lastRegionPage < 0 || m_lastRegionRect.isEmpty())
+        return false;
+    constexpr int kGrow = 3;
+    return viewportRectForPageTopRect(m_lastRegionPage, m_lastRegionRect)
+        .adjusted(-kGrow, -kGrow, kGrow, kGrow)
+        .contains(viewportPoint);
+}
+
+void PdfView::clearLastRegionSelection()
+{
+    if (!m_regionSelectionShown && m_lastRegionPage < 0 && m_lastRegionRect.isNull())
+        return;
+    m_regionSelectionShown = false;
+    m_lastRegionPage = -1;
+    m_lastRegionRect = QRectF();
+    viewport()->update();
+}
+
+void PdfView::clearSelection()
+{
+    m_selectedText.clear();
+    m_selectionHighlightPage = -1;
+    m_selectionHighlights.clear();
+    m_lastRegionPage = -1;
+    m_regionSelectionShown = false;
+    m_lastRegionRect = QRectF();
+    m_rubberBand->hide();
+    viewport()->update();
+}
+
+void PdfView::updateInteractiveSelectionPreview()
+{
+    if (!m_dragSelecting)
+        return;
+    const QRect r = currentSelectionViewportRect();
+    if (m_selectionMode != TextSelection) {
+        m_selectionHighlightPage = -1;
+        m_selectionHighlights.clear();
+        viewport()->setCursor(Qt::CrossCursor);
+        m_rubberBand->setGeometry(r);
+        m_rubberBand->setVisible(r.width() + r.height() > kPreviewMinExtent);
+        return;
+    }
+    m_rubberBand->hide();
+    viewport()->setCursor(Qt::IBeamCursor);
+    if (m_selectionPage >= 0 && r.width() + r.height() > kPreviewMinExtent) {
+        const QList<QRectF> highlights =
+            collectTextSelectionHighlights(m_selectionPage, pageTopToPdfPoint(m_selectionPage, m_selectionStart),
+                                           pageTopToPdfPoint(m_selectionPage, m_selectionEnd));
+        m_selectionHighlights = highlights;
+        m_selectionHighlightPage = highlights.isEmpty() ? -1 : m_selectionPage;
+    }
+    viewport()->update();
+}
+
+// --- search -------------------------------------------------------------------------
+
+void PdfView::scrollRectIntoView(const QRectF& r, int margin)
+{
+    QScrollBar* vertical = verticalScrollBar();
+    if (r.y() - margin < 0)
+        vertical->setValue(vertical->value() + int(std::floor(r.y() - margin)));
+    else if (r.y() + r.height() + margin > viewport()->height())
+        vertical->setValue(vertical->value() + int(std::ceil(r.y() + r.height() + margin - viewport()->height())));
+    QScrollBar* horizontal = horizontalScrollBar();
+    if (r.x() - margin < 0)
+        horizontal->setValue(horizontal->value() + int(std::floor(r.x() - margin)));
+    else if (r.x() + r.width() + margin > viewport()->width())
+        horizontal->setValue(horizontal->value() + int(std::ceil(r.x() + r.width() + margin - viewport()->width())));
+}
+
+void PdfView::setSearchHighlights(int page, const QList<QRectF>& rects, int current)
+{
+    m_searchPage = page;
+    m_searchHits = rects;
+    if (rects.isEmpty()) {
+        m_currentSearchHit = -1;
+    } else {
+        m_currentSearchHit = std::clamp(current, 0, int(rects.size()) - 1);
+        if (hasPages() && m_layout.hasPage(page)) {
+            constexpr int kHitMargin = 24;
+            scrollRectIntoView(pdfRectToScreenRect(page, rects[m_currentSearchHit]), kHitMargin);
+        }
+    }
+    viewport()->update();
+}
+
+void PdfView::clearSearchHighlights()
+{
+    m_searchPage = -1;
+    m_searchHits.clear();
+    m_currentSearchHit = -1;
+    viewport()->update();
+}
+
+// --- links ------------------------------------------------------------------------------
+
+bool PdfView::activateLinkAtViewportPoint(const QPoint& viewportPoint)
+{
+    if (!hasPages() || m_editMode || m_editTool != Select)
+        return false;
+    const int page = pageAtPoint(viewportPoint);
+    if (page < 0)
+        return false;
+    return openLinkTarget(m_document->linkAtPoint(page, selectionPdfPointForViewportPoint(page, viewportPoint)));
+}
+
+bool PdfView::openLinkTarget(const PdfDocument::LinkTarget& target)
+{
+    switch (target.kind) {
+    case PdfDocument::LinkTarget::Page:
+        if (target.pageIndex < 0 || target.pageIndex >= pageCount())
+            return false;
+        setCurrentPage(target.pageIndex);
+        return true;
+    case PdfDocument::LinkTarget::Url:
+        return target.url.isValid() && !target.url.isEmpty() && openExternalUrl(target.url);
+    case PdfDocument::LinkTarget::File: {
+        if (target.path.isEmpty())
+            return false;
+        const QDir base = QFileInfo(m_document->filePath()).absoluteDir();
+        return openExternalUrl(QUrl::fromLocalFile(QDir::cleanPath(base.absoluteFilePath(target.path))));
+    }
+    default:
+        return false;
+    }
+}
+
+namespace {
+
+// Files the desktop would run rather than show.
+bool launchesProgram(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.suffix().compare(QLatin1String("desktop"), Qt::CaseInsensitive) == 0)
+        return true;
+    if (info.isFile() && info.isExecutable())
+        return true;
+    static const QStringList kProgramTypes = {
+        QStringLiteral("application/x-executable"),   QStringLiteral("application/x-sharedlib"),
+        QStringLiteral("application/x-desktop"),      QStringLiteral("application/x-shellscript"),
+        QStringLiteral("application/x-msdownload"),   QStringLiteral("application/x-ms-dos-executable"),
+        QStringLiteral("application/x-pie-executable"), QStringLiteral("application/vnd.appimage"),
+    };
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
+    return std::any_of(kProgramTypes.begin(), kProgramTypes.end(),
+                       [&type](const QString& name) { return type.inherits(name); });
+}
+
+} // namespace
+
+// The PDF is untrusted: web and mail addresses open directly, anything else
+// only after the user agreed, and programs never.
+bool PdfView::openExternalUrl(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto")) {
+        QDesktopServices::openUrl(url);
+        return true;
+    }
+    const QString shown = url.isLocalFile() ? url.toLocalFile() : url.toDisplayString();
+    if (url.isLocalFile() && launchesProgram(url.toLocalFile())) {
+        QMessageBox refusal(QMessageBox::Warning, QStringLiteral("Ссылка не открыта"),
+                            QStringLiteral("Ссылка в документе ведёт на программу, она не будет запущена:\n%1")
+                                .arg(shown),
+                            QMessageBox::Ok, this);
+        refusal.setObjectName(QStringLiteral("linkRefusal"));
+        refusal.exec();
+        return true;
+    }
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Открыть ссылку"),
+                         QStringLiteral("Документ ссылается на:\n%1\n\nОткрыть?").arg(shown),
+                         QMessageBox::Yes | QMessageBox::No, this);
+    question.setObjectName(QStringLiteral("linkConfirmation"));
+    question.setDefaultButton(QMessageBox::No);
+    if (question.exec() == QMessageBox::Yes)
+        QDesktopServices::openUrl(url);
+    return true;
+}
+
+// --- context menu ---------------------------------------------------------------------
+
+void PdfView::showDocumentContextMenu(const QPoint& viewportPos, const QPoint& globalPos)
+{
+    if (!lastSelectionContainsViewportPoint(viewportPos))
+        return;
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("documentContextMenu"));
+    QAction* recognise = menu.addAction(QStringLiteral("Распознать текст"));
+    if (menu.exec(globalPos) == recognise && m_lastRegionPage >= 0 && hasArea(m_lastRegionRect))
+        emit ocrRegionRequested(m_lastRegionPage, m_lastRegionRect);
+}
+
+// --- mouse ---------------------------------------------------------------------------------
+
+void PdfView::mousePressEvent(QMouseEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    if (event->button() == Qt::RightButton) {
+        // The block context menu comes with block editing; until then the
+        // document menu serves edit mode too.
+        showDocumentContextMenu(position, event->globalPosition().toPoint());
+        event->accept();
+        return;
+    }
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (m_regionSelectionShown && !lastSelectionContainsViewportPoint(position))
+        clearLastRegionSelection();
+    if (m_editTool == Hand) {
+        m_panning = true;
+        m_panPressPoint = position;
+        m_panStartH = horizontalScrollBar()->value();
+        m_panStartV = verticalScrollBar()->value();
+        m_rubberBand->hide();
+        viewport()->setCursor(Qt::ClosedHandCursor);
+        return;
+    }
+    if (m_editMode) {
+        m_hoveredBlock = hoveredOcrBlock(position);
+        m_selectionMode = RegionSelection;
+    } else {
+        m_hoveredBlock = -1;
+        m_selectionMode = RegionSelection;
+        if (m_editTool == Select) {
+            m_selectionHighlightPage = -1;
+            m_selectionHighlights.clear();
+            m_selectedText.clear();
+            viewport()->update();
+            if (selectableTextAtViewportPoint(position)) {
+                m_selectionMode = TextSelection;
+                m_regionSelectionShown = false;
+            }
+        }
+    }
+    startDragSelection(position);
+}
+
+void PdfView::startDragSelection(const QPoint& position)
+{
+    m_pressPoint = m_currentPoint = position;
+    m_selectionPage = pageAtPoint(position);
+    m_selectionStart = m_selectionEnd = m_selectionPage >= 0 ? viewToPage(m_selectionPage, position) : QPointF();
+    m_dragSelecting = true;
+    m_rubberBand->setGeometry(QRect(position, QSize()));
+    if (m_selectionMode == TextSelection) {
+        m_rubberBand->hide();
+        viewport()->setCursor(Qt::IBeamCursor);
+    } else {
+        m_rubberBand->show();
+    }
+}
+
+void PdfView::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    if (m_panning) {
+        horizontalScrollBar()->setValue(m_panStartH - (position.x() - m_panPressPoint.x()));
+        verticalScrollBar()->setValue(m_panStartV - (position.y() - m_panPressPoint.y()));
+        viewport()->setCursor(Qt::ClosedHandCursor);
+        event->accept();
+        return;
+    }
+    updateHoverCursor(position);
+    if (m_dragSelecting) {
+        updateSelectionEndFromViewport(position);
+        updateInteractiveSelectionPreview();
+    }
+}
+
+void PdfView::updateHoverCursor(const QPoint& position)
+{
+    if (m_dragSelecting) {
+        if (!m_editMode)
+            viewport()->unsetCursor();
+        return;
+    }
+    switch (m_editTool) {
+    case Hand:
+        viewport()->setCursor(Qt::OpenHandCursor);
+        return;
+    case InsertText:
+    case PlaceImage:
+        if (m_editMode)
+            viewport()->setCursor(m_editTool == InsertText ? Qt::IBeamCursor : Qt::CrossCursor);
+        else
+            viewport()->unsetCursor();
+        return;
+    case Select:
+        break;
+    }
+    const int block = hoveredOcrBlock(position);
+    if (block >= 0)
+        viewport()->setCursor(m_blocks[size_t(block)].isImage ? Qt::SizeAllCursor : Qt::IBeamCursor);
+    else if (selectableTextAtViewportPoint(position))
+        viewport()->setCursor(Qt::IBeamCursor);
+    else
+        viewport()->unsetCursor();
+}
+
+void PdfView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint position = event->position().toPoint();
+    if (m_panning) {
+        m_panning = false;
+        viewport()->setCursor(m_editTool == Hand ? Qt::OpenHandCursor : Qt::ArrowCursor);
+        event->accept();
+        return;
+    }
+    if (!m_dragSelecting)
+        return;
+    finishDragSelection(position);
+    m_selectionPage = -1;
+    m_selectionMode = NoSelection;
+}
+
+void PdfView::finishDragSelection(const QPoint& position)
+{
+    updateSelectionEndFromViewport(position);
+    m_dragSelecting = false;
+    m_rubberBand->hide();
+    // Judged by the pointer's own travel: the page rectangle of a straight
+    // horizontal drag has no height and would read as a click.
+    const QRect travel = QRect(m_pressPoint, m_currentPoint).normalized();
+    const bool isDrag = travel.width() > kClickTolerance || travel.height() > kClickTolerance;
+    if (!isDrag) {
+        if (!m_editMode)
+            activateLinkAtViewportPoint(position);
+        return;
+    }
+    if (m_selectionPage < 0 || !hasPages())
+        return;
+    m_lastRegionPage = m_selectionPage;
+    m_lastRegionRect = currentSelectionPageTopRect();
+    m_regionSelectionShown = m_selectionMode == RegionSelection;
+    emit selectionRectReady(m_selectionPage, m_lastRegionRect);
+    if (m_editMode && m_editTool == PlaceImage) {
+        setEditTool(Select);
+        emit imageRectReady(m_selectionPage, m_lastRegionRect);
+        return;
+    }
+    if (m_editMode && m_editTool == InsertText)
+        return; // the inline insertion editor takes the rectangle once it exists
+    if (m_selectionMode == TextSelection) {
+        finishTextSelection();
+        return;
+    }
+    m_selectionHighlightPage = -1;
+    m_selectionHighlights.clear();
+    m_selectedText.clear();
+    m_selectedBlocks.clear();
+    viewport()->update();
+}
+
+void PdfView::finishTextSelection()
+{
+    const QList<QRectF> highlights =
+        collectTextSelectionHighlights(m_selectionPage, pageTopToPdfPoint(m_selectionPage, m_selectionStart),
+                                       pageTopToPdfPoint(m_selectionPage, m_selectionEnd), &m_selectedText);
+    if (m_selectedText.isEmpty()) {
+        m_selectionHighlightPage = -1;
+        m_selectionHighlights.clear();
+    } else {
+        m_regionSelectionShown = false;
+        m_selectionHighlightPage = m_selectionPage;
+        m_selectionHighlights = highlights;
+        copyTextToClipboard(m_selectedText.trimmed());
+    }
+    viewport()->update();
+}
+
+void PdfView::copyTextToClipboard(const QString& text)
+{
+    QGuiApplication::clipboard()->setText(text);
+    emit textSelected(text);
+}
+
+// --- keys ------------------------------------------------------------------------------------
+
+bool PdfView::goToPage(int page)
+{
+    if (!hasPages() || page < 0 || page >= pageCount())
+        return false;
+    m_currentPage = page;
+    if (m_viewMode == SinglePage) {
+        verticalScrollBar()->setValue(0);
+        viewport()->update();
+    }
+    ensurePageVisible(page);
+    emit pageChanged(page);
+    viewport()->update();
+    return true;
+}
+
+void PdfView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->matches(QKeySequence::Copy) && !m_selectedText.trimmed().isEmpty()) {
+        copyTextToClipboard(m_selectedText.trimmed());
+        event->accept();
+        return;
+    }
+    const int key = event->key();
+    if (key == Qt::Key_Escape && m_regionSelectionShown) {
+        clearLastRegionSelection();
+        event->accept();
+        return;
+    }
+    if (key == Qt::Key_Home || key == Qt::Key_End) {
+        if (hasPages())
+            goToPage(key == Qt::Key_Home ? 0 : pageCount() - 1);
+        event->accept();
+        return;
+    }
+    const bool backward = key == Qt::Key_Left || key == Qt::Key_Up || key == Qt::Key_PageUp;
+    const bool forward = key == Qt::Key_Right || key == Qt::Key_Down || key == Qt::Key_PageDown;
+    if ((backward || forward) && m_viewMode == SinglePage) {
+        goToPage(m_currentPage + (forward ? 1 : -1));
+        event->accept();
+        return;
+    }
+    const bool zoomKey = key == Qt::Key_Plus || key == Qt::Key_Equal || key == Qt::Key_Minus || key == Qt::Key_0;
+    if (zoomKey) {
+        if (event->modifiers() & Qt::ControlModifier) {
+            if (key == Qt::Key_Minus)
+                zoomOut();
+            else if (key == Qt::Key_0)
+                zoomFit();
+            else
+                zoomIn();
+        }
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::keyPressEvent(event);
+}

@@ -1,0 +1,329 @@
+// Painting of the page view: background, pages, search hits, selections and the
+// edit-mode blocks of one page. Everything is drawn on every update.
+#include "BlockPainting.h"
+#include "PdfView.h"
+
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScrollBar>
+
+#include <cmath>
+
+namespace {
+
+constexpr double kRotationEpsilon = 0.1;
+
+bool hasArea(const QRectF& r)
+{
+    return r.width() > 0 && r.height() > 0;
+}
+
+} // namespace
+
+void PdfView::paintEvent(QPaintEvent*)
+{
+    // Pages added, removed or resized in the document since the last update.
+    if (hasPages() && m_scrollBarsRevision != m_layoutRevision)
+        updateScrollBars();
+    QPainter painter(viewport());
+    paintBackground(painter);
+    if (!hasPages()) {
+        painter.setPen(QColor(m_darkCanvas ? "#A6AFBA" : "#4E5662"));
+        painter.drawText(viewport()->rect(), Qt::AlignCenter, m_emptyPlaceholderText);
+        return;
+    }
+    const auto [first, last] = visiblePageRange();
+    const QRect view = viewport()->rect();
+    for (int page = first; page < last; ++page) {
+        const QRect rect = laidOutPageRect(page).translated(-horizontalScrollBar()->value(),
+                                                            -verticalScrollBar()->value());
+        if (rect.intersects(view) || rect.isEmpty())
+            paintPage(painter, page);
+    }
+}
+
+void PdfView::paintBackground(QPainter& painter)
+{
+    const QRect rect = viewport()->rect();
+    if (m_darkCanvas) {
+        painter.fillRect(rect, QColor("#181A1D"));
+        return;
+    }
+    QLinearGradient gradient(QPointF(0, 0), QPointF(rect.width() - 1, rect.height() - 1));
+    gradient.setColorAt(0.0, QColor("#F1F5F8"));
+    gradient.setColorAt(0.42, QColor("#E5EBF1"));
+    gradient.setColorAt(1.0, QColor("#DDE5EC"));
+    painter.fillRect(rect, gradient);
+}
+
+// Draws the image pixel for pixel when it is the page's size (the engine may
+// round up by a pixel), so the page looks exactly as rendered.
+void PdfView::paintPageImage(QPainter& painter, const QImage& image, const QRect& target)
+{
+    const QSize slack = image.size() - target.size();
+    if (slack.width() >= 0 && slack.width() <= 1 && slack.height() >= 0 && slack.height() <= 1)
+        painter.drawImage(target.topLeft(), image, QRect(QPoint(0, 0), target.size()));
+    else
+        painter.drawImage(target, image);
+}
+
+void PdfView::paintPage(QPainter& painter, int page)
+{
+    const QRect rect = laidOutPageRect(page).translated(-horizontalScrollBar()->value(),
+                                                        -verticalScrollBar()->value());
+    constexpr int kShadowOffset = 4;
+    painter.fillRect(rect.translated(kShadowOffset, kShadowOffset), QColor(0, 0, 0, 80));
+
+    const bool inkLayer = isInkLayerPage(page);
+    const QImage image = cachedPageLayer(page, inkLayer ? PdfRenderWithoutText : PdfRenderAll, false);
+    if (image.isNull())
+        painter.fillRect(rect, Qt::white);
+    else
+        paintPageImage(painter, image, rect);
+    if (inkLayer)
+        paintInkMasks(painter, page);
+
+    painter.setPen(QPen(QColor(180, 180, 180), 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect);
+    if (page == m_currentPage) {
+        painter.setPen(QPen(QColor(30, 120, 255), 2));
+        painter.drawRect(rect.adjusted(-1, -1, 1, 1));
+    }
+
+    const bool blockPage = m_editMode && page == m_blockPage && !m_blocks.empty();
+    if (blockPage)
+        paintBlocks(painter, page, image, rect);
+    paintSearchHits(painter, page);
+    paintTextSelection(painter, page);
+    paintRegionSelection(painter, page);
+}
+
+void PdfView::paintSearchHits(QPainter& painter, int page)
+{
+    if (page != m_searchPage || m_searchHits.isEmpty())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    for (int i = 0; i < m_searchHits.size(); ++i) {
+        const QRectF r = pdfRectToScreenRect(page, m_searchHits[i]);
+        if (!hasArea(r))
+            continue;
+        if (i == m_currentSearchHit) {
+            painter.setPen(QPen(QColor(217, 119, 6), 2));
+            painter.setBrush(QColor(251, 191, 36, 110));
+        } else {
+            painter.setPen(QPen(QColor(234, 179, 8), 1));
+            painter.setBrush(QColor(250, 204, 21, 75));
+        }
+        painter.drawRoundedRect(r.adjusted(-1, -1, 1, 1), 2, 2);
+    }
+    painter.restore();
+}
+
+void PdfView::paintTextSelection(QPainter& painter, int page)
+{
+    if (page != m_selectionHighlightPage || m_selectionHighlights.isEmpty())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(37, 99, 235, 92));
+    for (const QRectF& highlight : std::as_const(m_selectionHighlights))
+        painter.drawRoundedRect(pdfRectToScreenRect(page, highlight).adjusted(-0.5, -0.5, 0.5, 0.5), 2, 2);
+    painter.restore();
+}
+
+void PdfView::paintRegionSelection(QPainter& painter, int page)
+{
+    if (!m_regionSelectionShown || page != m_lastRegionPage || !hasArea(m_lastRegionRect))
+        return;
+    const QRect r = viewportRectForPageTopRect(page, m_lastRegionRect);
+    if (!r.isValid())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(QColor(37, 99, 235, 24));
+    painter.setPen(QPen(QColor(30, 114, 228, 230), std::max(0.35 * m_zoom, 1.0), Qt::DashLine));
+    painter.drawRect(QRectF(r.x() + 0.5, r.y() + 0.5, r.width() - 1, r.height() - 1));
+    painter.restore();
+}
+
+// --- blocks ---------------------------------------------------------------------
+
+bool PdfView::isInkImageBlock(const TextBlock& block)
+{
+    return block.isImage && block.inkRegion && !block.image.isNull() && hasArea(block.originalRect);
+}
+
+bool PdfView::isInkLayerPage(int page) const
+{
+    if (!m_editMode || page != m_blockPage)
+        return false;
+    return std::any_of(m_blocks.begin(), m_blocks.end(), isInkImageBlock);
+}
+
+// Hides the ink of masked image blocks on the page drawn without its text.
+// Text that the mask covers is drawn again by the edited-text preview, which
+// comes with the in-place editor.
+void PdfView::paintInkMasks(QPainter& painter, int page)
+{
+    for (const TextBlock& block : m_blocks) {
+        if (!isInkImageBlock(block))
+            continue;
+        const QRectF screen = pdfRectToScreenRect(page, block.originalRect);
+        drawBlockImage(painter, block, screen, whiteAlphaMaskForPreview(block.image));
+    }
+}
+
+// Draws an image of a block into its screen rectangle, turned with the view and
+// with the block's own rotation, so it matches the rotated page under it.
+void PdfView::drawBlockImage(QPainter& painter, const TextBlock& block, const QRectF& r, const QImage& image)
+{
+    const int turns = m_layout.quarterTurns(m_blockPage);
+    const double degrees = turns * 90 + (std::abs(block.rotation) >= kRotationEpsilon ? block.rotation : 0.0);
+    painter.save();
+    if (std::abs(degrees) >= kRotationEpsilon)
+        applyBlockRotation(painter, r, degrees);
+    QRectF target = r;
+    if (turns % 2 == 1) {
+        target.setSize(r.size().transposed());
+        target.moveCenter(r.center());
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(target, image);
+    painter.restore();
+}
+
+void PdfView::paintBlocks(QPainter& painter, int page, const QImage& pageImage, const QRect& pageRect)
+{
+    painter.save();
+    painter.setFont(QFont(QStringLiteral("Arial"), 7));
+    eraseChangedBlockInk(painter, page, pageImage, pageRect);
+    const bool inkLayer = isInkLayerPage(page);
+    for (int i = 0; i < int(m_blocks.size()); ++i)
+        paintBlock(painter, i, inkLayer);
+    paintBlockGroups(painter);
+    painter.restore();
+}
+
+void PdfView::eraseChangedBlockInk(QPainter& painter, int page, const QImage& pageImage, const QRect& pageRect)
+{
+    if (pageImage.isNull() || pageRect.width() <= 0 || pageRect.height() <= 0)
+        return;
+    const double sx = double(pageImage.width()) / pageRect.width();
+    const double sy = double(pageImage.height()) / pageRect.height();
+    constexpr double kCropMargin = 2.0;
+    for (int i = 0; i < int(m_blocks.size()); ++i) {
+        const TextBlock& block = m_blocks[size_t(i)];
+        if (block.isImage || !hasArea(block.originalRect))
+            continue;
+        if (!blockTextEdited(block) && !blockMoved(block))
+            continue;
+        // Where the old text sits in the page image, through the view's rotation.
+        const QRectF onPage = pdfRectToScreenRect(page, block.originalRect).translated(-pageRect.topLeft());
+        const QRectF inImage(onPage.x() * sx - kCropMargin, onPage.y() * sy - kCropMargin,
+                             onPage.width() * sx + 2 * kCropMargin, onPage.height() * sy + 2 * kCropMargin);
+        const QRect crop = inImage.toAlignedRect().intersected(pageImage.rect());
+        if (crop.isEmpty())
+            continue;
+        const QImage overlay = inkEraseOverlay(pageImage.copy(crop), std::max(sx, sy));
+        painter.drawImage(QRectF(crop.x() / sx + pageRect.left(), crop.y() / sy + pageRect.top(), crop.width() / sx,
+                                 crop.height() / sy),
+                          overlay);
+    }
+}
+
+void PdfView::paintBlock(QPainter& painter, int index, bool inkLayerPage)
+{
+    const TextBlock& block = m_blocks[size_t(index)];
+    QRect r = ocrBlockScreenRect(index);
+    if (!r.isValid())
+        r = pdfRectToScreenRect(m_blockPage, block.rect).toRect();
+    const bool rotated = std::abs(block.rotation) > kRotationEpsilon;
+    if (block.isImage) {
+        const bool placedByUser = !hasArea(block.originalRect);
+        if (placedByUser || (block.inkRegion && inkLayerPage)) {
+            drawBlockImage(painter, block, r, block.image);
+        } else if (blockMoved(block) || rotated) {
+            const QRectF was = pdfRectToScreenRect(m_blockPage, block.originalRect).adjusted(-1, -1, 1, 1);
+            if (block.inkRegion)
+                painter.drawImage(was, whiteAlphaMaskForPreview(block.image));
+            else
+                painter.fillRect(was, Qt::white);
+            drawBlockImage(painter, block, r, block.image);
+        }
+    }
+    // Edited text is drawn by the edited-text preview that comes with the
+    // in-place editor; until then the block shows its outline over the page.
+    const bool grouped = index < int(m_blockGroupIds.size()) && m_blockGroupIds[size_t(index)] > 0;
+    if (index == m_activeBlock || grouped)
+        return;
+    paintBlockOutline(painter, index, r);
+    if (m_ocrDebugLabelsVisible)
+        paintBlockDebugLabel(painter, index, r);
+}
+
+void PdfView::paintBlockOutline(QPainter& painter, int index, const QRect& r)
+{
+    const TextBlock& block = m_blocks[size_t(index)];
+    const int width = m_selectedBlocks.contains(index) ? 2 : 1;
+    painter.setBrush(Qt::NoBrush);
+    if (block.isImage) {
+        painter.setPen(QPen(QColor(200, 50, 50, 170), width, Qt::DashLine));
+        painter.drawRect(r);
+        constexpr int kLabelMinWidth = 28;
+        constexpr int kLabelMinHeight = 10;
+        if (r.width() > kLabelMinWidth && r.height() > kLabelMinHeight) {
+            painter.setPen(QColor(180, 40, 40, 160));
+            painter.drawText(r.adjusted(2, 2, -2, -2), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("img"));
+        }
+        return;
+    }
+    const QColor colour = block.isTable ? QColor(20, 160, 60, 190) : QColor(30, 120, 255, 205);
+    painter.setPen(QPen(colour, width));
+    painter.drawRect(r);
+}
+
+void PdfView::paintBlockDebugLabel(QPainter& painter, int index, const QRect& r)
+{
+    const QString text = blockDebugLabel(m_blocks[size_t(index)]);
+    painter.save();
+    QFont font(QStringLiteral("Arial"), 7);
+    font.setBold(true);
+    painter.setFont(font);
+    constexpr int kPadding = 3;
+    constexpr int kGap = 2;
+    const QSize size = painter.fontMetrics().boundingRect(text).size() + QSize(2 * kPadding, 2 * kPadding);
+    int y = r.top() - kGap - size.height();
+    if (y < 0)
+        y = r.top() + kGap;
+    const QRect label(QPoint(r.left(), y), size);
+    painter.setBrush(QColor(255, 255, 210, 220));
+    painter.setPen(QPen(QColor(90, 90, 40, 190), 1));
+    painter.drawRect(label);
+    painter.setPen(QColor(40, 40, 20));
+    painter.drawText(label.adjusted(kPadding, 0, -kPadding, 0), Qt::AlignLeft | Qt::AlignVCenter, text);
+    painter.restore();
+}
+
+void PdfView::paintBlockGroups(QPainter& painter)
+{
+    QList<int> seen;
+    for (int i = 0; i < int(m_blockGroupIds.size()); ++i) {
+        const int group = m_blockGroupIds[size_t(i)];
+        if (group <= 0 || seen.contains(group))
+            continue;
+        seen.append(group);
+        const QRectF r = ocrGroupScreenRect(group);
+        if (!hasArea(r))
+            continue;
+        bool selected = false;
+        for (int j = 0; j < int(m_blockGroupIds.size()); ++j)
+            selected = selected || (m_blockGroupIds[size_t(j)] == group && m_selectedBlocks.contains(j));
+        painter.setBrush(QColor(30, 120, 255, selected ? 22 : 8));
+        painter.setPen(QPen(QColor(30, 120, 255, selected ? 230 : 170), selected ? 2 : 1, Qt::DashLine));
+        painter.drawRoundedRect(r.adjusted(-2, -2, 2, 2), 3, 3);
+    }
+}

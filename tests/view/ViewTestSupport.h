@@ -1,0 +1,77 @@
+#pragma once
+// Shared helpers of the page view tests: documents written to a temporary
+// folder and a view of an exact viewport size.
+
+#include "PdfDocument.h"
+#include "PdfFixtures.h"
+#include "PdfView.h"
+
+#include <QImage>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace viewtest {
+
+// Opens the PDF bytes from a file in dir; fails the test when it cannot.
+inline std::unique_ptr<PdfDocument> openPdf(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(name);
+    if (!fixtures::writeFile(path, bytes))
+        return nullptr;
+    auto doc = std::make_unique<PdfDocument>();
+    if (!doc->open(path))
+        return nullptr;
+    return doc;
+}
+
+// Pages of the given heights (and width), each with one word near its top.
+inline QByteArray pagesOfHeights(const QList<double>& heights, double width = 595)
+{
+    QList<fixtures::PageSpec> pages;
+    for (int i = 0; i < heights.size(); ++i) {
+        fixtures::PageSpec pageSpec;
+        pageSpec.width = width;
+        pageSpec.height = heights[i];
+        pageSpec.runs = {{QStringLiteral("Page%1").arg(i + 1), 20, heights[i] - 40, 12}};
+        pages << pageSpec;
+    }
+    return fixtures::pagesPdf(pages);
+}
+
+// A shown view whose viewport is exactly width x height pixels.
+inline std::unique_ptr<PdfView> makeView(int width, int height)
+{
+    auto view = std::make_unique<PdfView>();
+    view->setFrameShape(QFrame::NoFrame);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->resize(width, height);
+    view->show();
+    if (!QTest::qWaitForWindowExposed(view.get()))
+        return nullptr;
+    return view;
+}
+
+inline QImage grabViewport(PdfView& view)
+{
+    return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Bounding box of dark pixels inside an area of an image.
+inline QRect darkPixelBounds(const QImage& image, const QRect& area)
+{
+    QRect bounds;
+    const QRect clipped = area.intersected(image.rect());
+    for (int y = clipped.top(); y <= clipped.bottom(); ++y) {
+        for (int x = clipped.left(); x <= clipped.right(); ++x) {
+            if (qGray(image.pixel(x, y)) < 100)
+                bounds |= QRect(x, y, 1, 1);
+        }
+    }
+    return bounds;
+}
+
+} // namespace viewtest

@@ -1,0 +1,262 @@
+#include "BlockPainting.h"
+#include "ViewTestSupport.h"
+
+#include <QPainter>
+#include <QStandardPaths>
+
+using namespace viewtest;
+
+namespace {
+
+TextBlock textBlock(const QString& text, const QRectF& rect)
+{
+    TextBlock block;
+    block.text = text;
+    block.rect = rect;
+    block.originalRect = rect;
+    TextBlock::Line line;
+    line.text = text;
+    line.rect = rect;
+    block.lines.push_back(line);
+    return block;
+}
+
+int countPixels(const QImage& image, const QRect& area, QRgb colour)
+{
+    int count = 0;
+    const QRect clipped = area.intersected(image.rect());
+    for (int y = clipped.top(); y <= clipped.bottom(); ++y)
+        for (int x = clipped.left(); x <= clipped.right(); ++x)
+            count += image.pixel(x, y) == colour ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+class TestBlockPainting : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void movedMeansBeyondHalfAPoint_data();
+    void movedMeansBeyondHalfAPoint();
+    void editedTextDiffersFromLines_data();
+    void editedTextDiffersFromLines();
+    void debugLabelTakesTheFirstLinesStyle_data();
+    void debugLabelTakesTheFirstLinesStyle();
+    void inkRepairChoosesPlainRussianText_data();
+    void inkRepairChoosesPlainRussianText();
+    void whiteMaskGrowsInkByOnePixel();
+    void eraseOverlayHidesTextButKeepsRules();
+    void blocksAreOutlinedGroupedAndErasedInEditMode();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestBlockPainting::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+}
+
+void TestBlockPainting::movedMeansBeyondHalfAPoint_data()
+{
+    QTest::addColumn<QRectF>("rect");
+    QTest::addColumn<QRectF>("original");
+    QTest::addColumn<bool>("moved");
+    const QRectF base(100, 100, 50, 20);
+    QTest::newRow("same place") << base << base << false;
+    QTest::newRow("half a point") << base.translated(0.5, 0) << base << false;
+    QTest::newRow("more than half a point") << base.translated(0.6, 0) << base << true;
+    QTest::newRow("taller") << base.adjusted(0, 0, 0, 1) << base << true;
+    QTest::newRow("no original place") << base << QRectF(100, 100, 0, 20) << false;
+}
+
+void TestBlockPainting::movedMeansBeyondHalfAPoint()
+{
+    QFETCH(QRectF, rect);
+    QFETCH(QRectF, original);
+    QFETCH(bool, moved);
+    TextBlock block;
+    block.rect = rect;
+    block.originalRect = original;
+    QCOMPARE(blockMoved(block), moved);
+}
+
+void TestBlockPainting::editedTextDiffersFromLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("flagged");
+    QTest::addColumn<double>("rotation");
+    QTest::addColumn<bool>("edited");
+    QTest::newRow("as read") << "Итого" << false << 0.0 << false;
+    QTest::newRow("spaces around") << "  Итого \n" << false << 0.0 << false;
+    QTest::newRow("changed") << "Итог" << false << 0.0 << true;
+    QTest::newRow("flagged") << "Итого" << true << 0.0 << true;
+    QTest::newRow("turned") << "Итого" << false << 0.2 << true;
+    QTest::newRow("turned a hair") << "Итого" << false << 0.05 << false;
+}
+
+void TestBlockPainting::editedTextDiffersFromLines()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, flagged);
+    QFETCH(double, rotation);
+    QFETCH(bool, edited);
+    TextBlock block = textBlock(QStringLiteral("Итого"), QRectF(0, 0, 40, 10));
+    block.text = text;
+    block.textEdited = flagged;
+    block.rotation = rotation;
+    QCOMPARE(blockTextEdited(block), edited);
+    block.isImage = true;
+    QVERIFY(!blockTextEdited(block));
+}
+
+void TestBlockPainting::debugLabelTakesTheFirstLinesStyle_data()
+{
+    QTest::addColumn<QString>("blockFamily");
+    QTest::addColumn<bool>("withLine");
+    QTest::addColumn<float>("lineSize");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("bold italic block") << "Arial" << false << 0.0f << "Arial 11.0pt B I";
+    QTest::newRow("no family") << "" << false << 0.0f << "Times New Roman 11.0pt B I";
+    QTest::newRow("line size") << "Arial" << true << 14.0f << "Courier 14.0pt";
+    QTest::newRow("tiny line keeps block size") << "Arial" << true << 0.5f << "Courier 11.0pt";
+}
+
+void TestBlockPainting::debugLabelTakesTheFirstLinesStyle()
+{
+    QFETCH(QString, blockFamily);
+    QFETCH(bool, withLine);
+    QFETCH(float, lineSize);
+    QFETCH(QString, label);
+    TextBlock block;
+    block.fontFamily = blockFamily;
+    block.fontSize = 11;
+    block.bold = true;
+    block.italic = true;
+    if (withLine) {
+        TextBlock::Line empty;
+        empty.text = QStringLiteral("  ");
+        empty.fontFamily = QStringLiteral("Ignored");
+        TextBlock::Line line;
+        line.text = QStringLiteral("Текст");
+        line.fontFamily = QStringLiteral(" Courier ");
+        line.fontSize = lineSize;
+        block.lines = {empty, line};
+    }
+    QCOMPARE(blockDebugLabel(block), label);
+}
+
+void TestBlockPainting::inkRepairChoosesPlainRussianText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRectF>("rect");
+    QTest::addColumn<bool>("repair");
+    const QRectF inside(10, 10, 40, 10);
+    QTest::newRow("short word") << "Итого" << inside << true;
+    QTest::newRow("long word") << "Председатель" << inside << true;
+    QTest::newRow("latin letter") << "Итого A" << inside << false;
+    QTest::newRow("slash") << "1/2" << inside << false;
+    QTest::newRow("rule") << "_____" << inside << false;
+    QTest::newRow("stamp mark") << "М.П." << inside << true;
+    QTest::newRow("short with punctuation") << "№№ ...... 12" << inside << true;
+    QTest::newRow("mostly punctuation") << "Ааааааа.........." << inside << false;
+    QTest::newRow("far away") << "Итого" << QRectF(500, 500, 40, 10) << false;
+    QTest::newRow("blank") << "   " << inside << false;
+}
+
+void TestBlockPainting::inkRepairChoosesPlainRussianText()
+{
+    QFETCH(QString, text);
+    QFETCH(QRectF, rect);
+    QFETCH(bool, repair);
+    QCOMPARE(shouldUseTextBlockForInkRepair(textBlock(text, rect), QRectF(0, 0, 100, 100)), repair);
+}
+
+void TestBlockPainting::whiteMaskGrowsInkByOnePixel()
+{
+    QImage image(5, 5, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    image.setPixel(2, 2, qRgba(0, 0, 0, 200));
+    image.setPixel(4, 0, qRgba(0, 0, 0, 8)); // too faint to count
+    const QImage mask = whiteAlphaMaskForPreview(image);
+    QCOMPARE(countPixels(mask, mask.rect(), 0xFFFFFFFF), 9);
+    QCOMPARE(mask.pixel(1, 1), 0xFFFFFFFFu);
+    QCOMPARE(qAlpha(mask.pixel(0, 0)), 0);
+    QVERIFY(whiteAlphaMaskForPreview(QImage()).isNull());
+}
+
+void TestBlockPainting::eraseOverlayHidesTextButKeepsRules()
+{
+    // A paper-white field with a dark glyph and a long underline below it.
+    QImage crop(120, 30, QImage::Format_ARGB32);
+    crop.fill(QColor(255, 255, 250));
+    for (int y = 5; y < 15; ++y)
+        for (int x = 20; x < 26; ++x)
+            crop.setPixel(x, y, qRgb(10, 10, 10));
+    for (int x = 0; x < 120; ++x)
+        crop.setPixel(x, 25, qRgb(0, 0, 0));
+    const QImage overlay = inkEraseOverlay(crop, 1.0);
+    // The glyph is covered with the field's own colour...
+    QCOMPARE(overlay.pixel(22, 10), qRgb(255, 255, 250));
+    QCOMPARE(overlay.pixel(19, 10), qRgb(255, 255, 250)); // within the one-pixel radius
+    // ...the rule and the untouched field stay as they are.
+    QCOMPARE(qAlpha(overlay.pixel(60, 25)), 0);
+    QCOMPARE(qAlpha(overlay.pixel(80, 10)), 0);
+}
+
+void TestBlockPainting::blocksAreOutlinedGroupedAndErasedInEditMode()
+{
+    fixtures::PageSpec pageSpec;
+    pageSpec.width = 400;
+    pageSpec.height = 300;
+    pageSpec.runs = {{QStringLiteral("Old"), 50, 200, 30}};
+    auto doc = openPdf(m_dir, QStringLiteral("blocks.pdf"), fixtures::pagesPdf({pageSpec}));
+    QVERIFY(doc);
+    auto view = makeView(600, 500);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    view->setRotation(90); // outlines follow the turned page
+    const QRectF oldText = doc->findText(0, QStringLiteral("Old")).first();
+
+    TextBlock edited = textBlock(QStringLiteral("Old"), oldText.adjusted(-2, -2, 2, 2));
+    edited.text = QStringLiteral("New");
+    TextBlock first = textBlock(QStringLiteral("A"), QRectF(200, 50, 60, 40));
+    TextBlock second = textBlock(QStringLiteral("B"), QRectF(280, 50, 60, 40));
+    TextBlock picture;
+    picture.isImage = true;
+    picture.image = QImage(10, 10, QImage::Format_ARGB32);
+    picture.image.fill(Qt::red);
+    picture.rect = picture.originalRect = QRectF(200, 150, 60, 60); // on the page already: not drawn again
+    view->showBlocks(0, {edited, first, second, picture}, {0, 7, 7, 0});
+
+    const QImage before = grabViewport(*view);
+    const QRect oldOnScreen = view->pdfRectToScreenRect(0, oldText).toRect();
+    QVERIFY(!darkPixelBounds(before, oldOnScreen).isEmpty());
+    view->setEditMode(true);
+    const QImage shown = grabViewport(*view);
+    // The edited block's old ink is erased (its new text is drawn by the editor preview).
+    QVERIFY(darkPixelBounds(shown, oldOnScreen.adjusted(3, 3, -3, -3)).isEmpty());
+    const auto blueish = [&shown](const QRect& r) {
+        int hits = 0;
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QColor c = shown.pixelColor(x, r.top());
+            hits += (c.blue() > 180 && c.red() < 160) ? 1 : 0;
+        }
+        return hits;
+    };
+    // Grouped blocks: one dashed group frame around both, 2 px out; no own outlines.
+    const QRect group = view->ocrGroupScreenRect(7).toRect();
+    QVERIFY(group.isValid());
+    QVERIFY(blueish(group.adjusted(-2, -2, 2, 2)) > 10);
+    const QRect firstOnScreen = view->ocrBlockScreenRect(1);
+    QCOMPARE(firstOnScreen.size(), QSize(40, 60)); // turned: 60 x 40 points shows 40 wide, 60 high
+    QVERIFY(blueish(view->ocrBlockScreenRect(2).adjusted(0, 1, 0, 1)) < 3);
+    // The unmoved picture is not drawn over the page.
+    QCOMPARE(countPixels(shown, view->ocrBlockScreenRect(3).adjusted(3, 3, -3, -3), qRgb(255, 0, 0)), 0);
+    view->setDocument(nullptr);
+}
+
+QTEST_MAIN(TestBlockPainting)
+#include "tst_blockpainting.moc"

@@ -1,0 +1,321 @@
+#include "PageThumbnailPanel.h"
+#include "PdfiumApi.h"
+#include "ViewTestSupport.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+
+using namespace viewtest;
+
+namespace {
+
+QList<double> a4Pages(int count)
+{
+    return QList<double>(count, 842);
+}
+
+// Holds the process-wide pdfium lock on another thread until released, so
+// every engine call (and every render) waits meanwhile.
+class EngineBlocker {
+public:
+    EngineBlocker()
+    {
+        m_thread = QThread::create([this] {
+            QMutexLocker lock(&pdfiumMutex());
+            m_holding = true;
+            while (!m_release)
+                QThread::msleep(1);
+        });
+        m_thread->start();
+        while (!m_holding)
+            QThread::msleep(1);
+    }
+    ~EngineBlocker() { release(); }
+    void release()
+    {
+        m_release = true;
+        m_thread->wait();
+    }
+
+private:
+    QThread* m_thread = nullptr;
+    std::atomic<bool> m_holding{false};
+    std::atomic<bool> m_release{false};
+};
+
+bool showPanel(PageThumbnailPanel& panel, int height)
+{
+    panel.resize(160, height);
+    panel.show();
+    return QTest::qWaitForWindowExposed(&panel);
+}
+
+// The opaque part of an icon: the miniature's rectangle.
+QRect miniatureBounds(const QIcon& icon)
+{
+    const QImage image = icon.pixmap(QSize(120, 160)).toImage().convertToFormat(QImage::Format_ARGB32);
+    QRect bounds;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) == 255 && qGray(image.pixel(x, y)) > 250)
+                bounds |= QRect(x, y, 1, 1);
+    return bounds;
+}
+
+} // namespace
+
+class TestPageThumbnailPanel : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void itemsAreLabelledAndAllSmallDocumentPagesRendered();
+    void rendersOffTheGuiThreadAndVisibleRowsFirst();
+    void onlyRowsNearTheViewAreAsked();
+    void replacingTheDocumentStopsTheOldWorker();
+    void refreshPageShowsTheRotatedPage();
+    void refreshRebuildsWhenThePageCountChanged();
+    void contextMenuOffersPageRequests_data();
+    void contextMenuOffersPageRequests();
+    void deleteIsDisabledForASinglePage();
+    void currentPageDoesNotEchoAsSelection();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestPageThumbnailPanel::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+}
+
+void TestPageThumbnailPanel::itemsAreLabelledAndAllSmallDocumentPagesRendered()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("five.pdf"), pagesOfHeights(a4Pages(5)));
+    QVERIFY(doc);
+    PageThumbnailPanel panel;
+    QVERIFY(showPanel(panel, 600));
+    panel.setDocument(doc.get());
+    QCOMPARE(panel.count(), 5);
+    QCOMPARE(panel.item(2)->text(), QStringLiteral("Стр. 3"));
+    QCOMPARE(panel.item(2)->data(Qt::UserRole).toInt(), 2);
+    for (int page = 0; page < 5; ++page)
+        QTRY_VERIFY(panel.hasThumbnail(page));
+    for (int page = 0; page < 5; ++page)
+        QVERIFY(!panel.isPending(page));
+    // An A4 miniature fits 120 x 160 keeping its shape: taller than wide.
+    const QRect bounds = miniatureBounds(panel.item(1)->icon());
+    QVERIFY(bounds.height() > bounds.width());
+    panel.setDocument(nullptr);
+    QCOMPARE(panel.count(), 0);
+}
+
+void TestPageThumbnailPanel::rendersOffTheGuiThreadAndVisibleRowsFirst()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("long.pdf"), pagesOfHeights(a4Pages(300)));
+    QVERIFY(doc);
+    PageThumbnailPanel panel;
+    QVERIFY(showPanel(panel, 600));
+    panel.setDocument(doc.get());
+    QTRY_VERIFY(panel.hasThumbnail(11) && !panel.isPending(0) && !panel.isPending(3));
+    QList<int> arrivals; // rows in the order their miniatures were shown
+    connect(panel.model(), &QAbstractItemModel::dataChanged, [&](const QModelIndex& index) {
+        if (panel.hasThumbnail(index.row()) && !arrivals.contains(index.row()))
+            arrivals << index.row();
+    });
+    const auto scrollToRow = [&panel](int row) {
+        QScrollBar* bar = panel.verticalScrollBar();
+        bar->setValue(panel.visualItemRect(panel.item(row)).top() + bar->value());
+    };
+    {
+        EngineBlocker blocker; // every render now waits on the engine
+        scrollToRow(100);      // rows near 100 asked first...
+        panel.setCurrentPage(299); // ...then the view moves on to the end
+        int ticks = 0;
+        QTimer ticker;
+        connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+        ticker.start(5);
+        QTest::qWait(200);
+        // The GUI thread kept running its event loop while renders were stuck.
+        QVERIFY2(ticks >= 10, qPrintable(QString::number(ticks)));
+        QVERIFY(!panel.hasThumbnail(299));
+        QVERIFY(panel.isPending(299) && panel.isPending(102));
+    }
+    QTRY_VERIFY(panel.hasThumbnail(299) && panel.hasThumbnail(102));
+    // The rows now in view went before those the view has left (but for the
+    // one render that was already waiting on the engine).
+    int leftBehind = 0;
+    for (int row = 99; row <= 104; ++row)
+        leftBehind += arrivals.indexOf(row) < arrivals.indexOf(299) ? 1 : 0;
+    QVERIFY2(leftBehind <= 1, qPrintable(QString::number(leftBehind)));
+    panel.setDocument(nullptr);
+}
+
+void TestPageThumbnailPanel::onlyRowsNearTheViewAreAsked()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("scroll.pdf"), pagesOfHeights(a4Pages(300)));
+    QVERIFY(doc);
+    PageThumbnailPanel panel;
+    QVERIFY(showPanel(panel, 600));
+    panel.setDocument(doc.get());
+    QTRY_VERIFY(panel.hasThumbnail(11));
+    panel.verticalScrollBar()->setValue(panel.visualItemRect(panel.item(150)).top() + panel.verticalScrollBar()->value());
+    QTRY_VERIFY(panel.hasThumbnail(150));
+    for (int page : {40, 100, 140, 160, 200, 299})
+        QVERIFY2(!panel.hasThumbnail(page) && !panel.isPending(page), qPrintable(QString::number(page)));
+    panel.setDocument(nullptr);
+}
+
+void TestPageThumbnailPanel::replacingTheDocumentStopsTheOldWorker()
+{
+    auto first = openPdf(m_dir, QStringLiteral("first.pdf"), pagesOfHeights(a4Pages(200)));
+    auto second = openPdf(m_dir, QStringLiteral("second.pdf"), pagesOfHeights(a4Pages(3)));
+    QVERIFY(first && second);
+    PageThumbnailPanel panel;
+    QVERIFY(showPanel(panel, 600));
+    panel.setDocument(first.get());
+    panel.refresh(); // asks for all 200 pages
+    QTest::qWait(5);
+    panel.setDocument(second.get());
+    first.reset(); // the strip must not touch it any more
+    QCOMPARE(panel.count(), 3);
+    for (int page = 0; page < 3; ++page)
+        QTRY_VERIFY(panel.hasThumbnail(page));
+    QTest::qWait(50);
+    QVERIFY(!panel.hasThumbnail(3));
+    panel.setDocument(nullptr);
+}
+
+void TestPageThumbnailPanel::refreshPageShowsTheRotatedPage()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("turn.pdf"), pagesOfHeights(a4Pages(2)));
+    QVERIFY(doc);
+    PageThumbnailPanel panel;
+    panel.show();
+    panel.setDocument(doc.get());
+    QTRY_VERIFY(panel.hasThumbnail(0));
+    QVERIFY(doc->rotatePage(0, 90));
+    panel.refreshPage(0);
+    QVERIFY(!panel.hasThumbnail(0));
+    QTRY_VERIFY(panel.hasThumbnail(0));
+    const QRect bounds = miniatureBounds(panel.item(0)->icon());
+    QVERIFY2(bounds.width() > bounds.height(), qPrintable(QStringLiteral("%1 x %2").arg(bounds.width()).arg(bounds.height())));
+    panel.setDocument(nullptr);
+}
+
+void TestPageThumbnailPanel::refreshRebuildsWhenThePageCountChanged()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("grow.pdf"), pagesOfHeights(a4Pages(2)));
+    QVERIFY(doc);
+    PageThumbnailPanel panel;
+    panel.setDocument(doc.get());
+    QVERIFY(doc->insertBlankPage(0, QSizeF(300, 300)));
+    panel.refresh();
+    QCOMPARE(panel.count(), 3);
+    QCOMPARE(panel.item(2)->text(), QStringLiteral("Стр. 3"));
+    QTRY_VERIFY(panel.hasThumbnail(2));
+    panel.setDocument(nullptr);
+}
+
+void TestPageThumbnailPanel::contextMenuOffersPageRequests_data()
+{
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<QString>("signal");
+    QTest::addColumn<int>("page");
+    QTest::newRow("insert before") << 0 << "insert" << 1;
+    QTest::newRow("insert after") << 1 << "insert" << 2;
+    QTest::newRow("import before") << 3 << "import" << 1;
+    QTest::newRow("import after") << 4 << "import" << 2;
+    QTest::newRow("delete") << 6 << "delete" << 1;
+}
+
+void TestPageThumbnailPanel::contextMenuOffersPageRequests()
+{
+    QFETCH(int, entry);
+    QFETCH(QString, signal);
+    QFETCH(int, page);
+    auto doc = openPdf(m_dir, QStringLiteral("menu.pdf"), pagesOfHeights(a4Pages(3)));
+    QVERIFY(doc);
+    PageThumbnailPanel panel;
+    QVERIFY(showPanel(panel, 700));
+    panel.setDocument(doc.get());
+    QSignalSpy inserts(&panel, &PageThumbnailPanel::insertPageRequested);
+    QSignalSpy imports(&panel, &PageThumbnailPanel::importPageRequested);
+    QSignalSpy deletes(&panel, &PageThumbnailPanel::deletePageRequested);
+    QString missing;
+    QTimer::singleShot(50, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) {
+            missing = QStringLiteral("no menu");
+            return;
+        }
+        menu->setActiveAction(menu->actions().at(entry));
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    const QPoint onSecond = panel.visualItemRect(panel.item(1)).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, onSecond, panel.viewport()->mapToGlobal(onSecond));
+    QApplication::sendEvent(panel.viewport(), &event);
+    QVERIFY2(missing.isEmpty(), qPrintable(missing));
+    QSignalSpy& spy = signal == "insert" ? inserts : signal == "import" ? imports : deletes;
+    QCOMPARE(inserts.count() + imports.count() + deletes.count(), 1);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.first().first().toInt(), page);
+
+    // Empty space below the items: no menu, nothing raised.
+    const QPoint empty(5, panel.viewport()->height() - 5);
+    QContextMenuEvent outside(QContextMenuEvent::Mouse, empty, panel.viewport()->mapToGlobal(empty));
+    QApplication::sendEvent(panel.viewport(), &outside);
+    QCOMPARE(inserts.count() + imports.count() + deletes.count(), 1);
+    panel.setDocument(nullptr);
+}
+
+void TestPageThumbnailPanel::deleteIsDisabledForASinglePage()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("single.pdf"), pagesOfHeights(a4Pages(1)));
+    QVERIFY(doc);
+    PageThumbnailPanel panel;
+    QVERIFY(showPanel(panel, 400));
+    panel.setDocument(doc.get());
+    bool deleteEnabled = true;
+    int entries = 0;
+    QTimer::singleShot(50, [&] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            entries = int(menu->actions().size());
+            deleteEnabled = menu->actions().last()->isEnabled();
+            menu->close();
+        }
+    });
+    const QPoint onItem = panel.visualItemRect(panel.item(0)).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, onItem, panel.viewport()->mapToGlobal(onItem));
+    QApplication::sendEvent(panel.viewport(), &event);
+    QCOMPARE(entries, 7);
+    QVERIFY(!deleteEnabled);
+    panel.setDocument(nullptr);
+}
+
+void TestPageThumbnailPanel::currentPageDoesNotEchoAsSelection()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("echo.pdf"), pagesOfHeights(a4Pages(4)));
+    QVERIFY(doc);
+    PageThumbnailPanel panel;
+    panel.setDocument(doc.get());
+    QSignalSpy selected(&panel, &PageThumbnailPanel::pageSelected);
+    panel.setCurrentPage(2);
+    QCOMPARE(panel.currentRow(), 2);
+    QCOMPARE(selected.count(), 0);
+    panel.setCurrentRow(3); // the user picks a row
+    QCOMPARE(selected.count(), 1);
+    QCOMPARE(selected.first().first().toInt(), 3);
+    panel.setDocument(nullptr);
+}
+
+QTEST_MAIN(TestPageThumbnailPanel)
+#include "tst_pagethumbnailpanel.moc"

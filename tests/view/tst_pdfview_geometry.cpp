@@ -1,0 +1,362 @@
+#include "ViewTestSupport.h"
+
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QWheelEvent>
+
+using namespace viewtest;
+
+class TestPdfViewGeometry : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void initialZoomFitsTheFirstPage_data();
+    void initialZoomFitsTheFirstPage();
+    void setZoomClampsAndIgnoresNoChange();
+    void pagesAreCentredWhenRoomAllows_data();
+    void pagesAreCentredWhenRoomAllows();
+    void continuousOffsetsAndPageHits();
+    void rotationIsNormalisedAndSwapsTheLayout();
+    void ctrlWheelKeepsThePointUnderTheCursor_data();
+    void ctrlWheelKeepsThePointUnderTheCursor();
+    void ctrlWheelAtMaximumChangesNothing();
+    void mappingsRoundTripOnRotatedPages_data();
+    void mappingsRoundTripOnRotatedPages();
+    void pageImageMatchesEngineRender_data();
+    void pageImageMatchesEngineRender();
+    void cacheDropsTheOldestOfElevenPages();
+    void dominantPagePrefersLowerIndexAndKeepsCurrentInGaps();
+    void ensurePageVisiblePutsTopTenPixelsBelowEdge();
+    void pageChangesInTheDocumentReachTheLayout();
+    void placeholderWithoutDocument();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestPdfViewGeometry::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+}
+
+void TestPdfViewGeometry::initialZoomFitsTheFirstPage_data()
+{
+    QTest::addColumn<int>("viewportWidth");
+    QTest::addColumn<double>("pageWidth");
+    QTest::addColumn<double>("zoom");
+    QTest::newRow("narrow page capped at 1") << 1000 << 600.0 << 1.0;
+    QTest::newRow("wide page fitted") << 1000 << 1200.0 << 980.0 / 1200.0;
+    QTest::newRow("tiny page") << 1000 << 10.0 << 1.0;
+    QTest::newRow("wide page capped at 4") << 5000 << 900.0 << 4.0;
+    QTest::newRow("floor at 0.1") << 100 << 2000.0 << 0.1;
+}
+
+void TestPdfViewGeometry::initialZoomFitsTheFirstPage()
+{
+    QFETCH(int, viewportWidth);
+    QFETCH(double, pageWidth);
+    QFETCH(double, zoom);
+    auto doc = openPdf(m_dir, QStringLiteral("zoom.pdf"), pagesOfHeights({800}, pageWidth));
+    QVERIFY(doc);
+    auto view = makeView(viewportWidth, 400);
+    QVERIFY(view);
+    QSignalSpy zoomSpy(view.get(), &PdfView::zoomChanged);
+    QSignalSpy pageSpy(view.get(), &PdfView::pageChanged);
+    view->setDocument(doc.get());
+    QCOMPARE(view->zoom(), zoom);
+    QCOMPARE(zoomSpy.count(), 1);
+    QCOMPARE(pageSpy.count(), 0);
+    view->setDocument(nullptr);
+}
+
+void TestPdfViewGeometry::setZoomClampsAndIgnoresNoChange()
+{
+    PdfView view;
+    QSignalSpy spy(&view, &PdfView::zoomChanged);
+    view.setZoom(9);
+    QCOMPARE(view.zoom(), 8.0);
+    view.setZoom(0.01);
+    QCOMPARE(view.zoom(), 0.1);
+    QCOMPARE(spy.count(), 2);
+    view.setZoom(0.1 + 1e-8);
+    QCOMPARE(spy.count(), 2);
+}
+
+void TestPdfViewGeometry::pagesAreCentredWhenRoomAllows_data()
+{
+    QTest::addColumn<int>("narrower");
+    QTest::addColumn<int>("x");
+    QTest::newRow("19 px narrower") << 19 << 10;
+    QTest::newRow("20 px narrower") << 20 << 10;
+    QTest::newRow("40 px narrower") << 40 << 20;
+    QTest::newRow("wider than the viewport") << -100 << 10;
+}
+
+void TestPdfViewGeometry::pagesAreCentredWhenRoomAllows()
+{
+    QFETCH(int, narrower);
+    QFETCH(int, x);
+    auto doc = openPdf(m_dir, QStringLiteral("centre.pdf"), pagesOfHeights({300}, 500));
+    QVERIFY(doc);
+    auto view = makeView(500 + narrower, 400);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    view->setZoom(1.0);
+    QCOMPARE(view->pageOffset(0).x(), x);
+}
+
+void TestPdfViewGeometry::continuousOffsetsAndPageHits()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("stack.pdf"), pagesOfHeights({100, 150, 200}, 300));
+    QVERIFY(doc);
+    auto view = makeView(400, 300);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    QCOMPARE(view->zoom(), 1.0);
+    QCOMPARE(view->pageOffset(2), QPoint(50, 280));
+    QCOMPARE(view->pageAtPoint(QPoint(60, 15)), 0);
+    QCOMPARE(view->pageAtPoint(QPoint(60, 115)), -1); // the gap
+    QCOMPARE(view->pageAtPoint(QPoint(40, 130)), -1); // left of the page
+    QCOMPARE(view->pageAtPoint(QPoint(349, 130)), 1);
+    view->verticalScrollBar()->setValue(200);
+    QCOMPARE(view->pageAtPoint(QPoint(60, 100)), 2);
+    view->setViewMode(PdfView::SinglePage);
+    QCOMPARE(view->pageAtPoint(QPoint(0, 0)), view->currentPage());
+    QCOMPARE(view->pageOffset(2).y(), 10);
+}
+
+void TestPdfViewGeometry::rotationIsNormalisedAndSwapsTheLayout()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("rot.pdf"), pagesOfHeights({800, 800}, 600));
+    QVERIFY(doc);
+    auto view = makeView(1000, 500);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    view->setRotation(-90);
+    QCOMPARE(view->rotation(), 270);
+    view->setRotation(450);
+    QCOMPARE(view->rotation(), 90);
+    QCOMPARE(view->pageOffset(1).y(), 10 + 600 + 10);
+    QCOMPARE(view->verticalScrollBar()->maximum(), 10 + 2 * 610 - 500);
+}
+
+void TestPdfViewGeometry::ctrlWheelKeepsThePointUnderTheCursor_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("delta");
+    QTest::addColumn<int>("rotation");
+    QTest::newRow("first page, in") << 0 << 120 << 0;
+    QTest::newRow("deep page, in") << 30 << 120 << 0;
+    QTest::newRow("deep page, out") << 30 << -120 << 0;
+    QTest::newRow("deep page, rotated view") << 30 << 120 << 90;
+}
+
+void TestPdfViewGeometry::ctrlWheelKeepsThePointUnderTheCursor()
+{
+    QFETCH(int, page);
+    QFETCH(int, delta);
+    QFETCH(int, rotation);
+    auto doc = openPdf(m_dir, QStringLiteral("wheel.pdf"), pagesOfHeights(QList<double>(40, 842)));
+    QVERIFY(doc);
+    auto view = makeView(400, 300);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    view->setRotation(rotation);
+    view->setZoom(2.0);
+    view->horizontalScrollBar()->setValue(300);
+    view->setCurrentPage(page);
+    view->verticalScrollBar()->setValue(view->pageOffset(page).y() + 200);
+    const QPoint cursor(150, 120);
+    QCOMPARE(view->pageAtPoint(cursor), page);
+    const QPointF before = view->viewToPage(page, cursor);
+
+    QSignalSpy spy(view.get(), &PdfView::zoomChanged);
+    QWheelEvent wheel(QPointF(cursor), view->viewport()->mapToGlobal(QPointF(cursor)), QPoint(), QPoint(0, delta),
+                      Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &wheel);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(view->zoom(), delta > 0 ? 2.2 : 2.0 / 1.1);
+    const QPointF after = view->viewToPage(page, cursor);
+    QVERIFY2(QLineF(before, after).length() * view->zoom() <= 1.0,
+             qPrintable(QStringLiteral("moved from (%1, %2) to (%3, %4)")
+                            .arg(before.x()).arg(before.y()).arg(after.x()).arg(after.y())));
+    view->setDocument(nullptr);
+}
+
+void TestPdfViewGeometry::ctrlWheelAtMaximumChangesNothing()
+{
+    PdfView view;
+    view.setZoom(8.0);
+    QSignalSpy spy(&view, &PdfView::zoomChanged);
+    QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::ControlModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view.viewport(), &wheel);
+    QCOMPARE(spy.count(), 0);
+    QCOMPARE(view.zoom(), 8.0);
+}
+
+void TestPdfViewGeometry::mappingsRoundTripOnRotatedPages_data()
+{
+    QTest::addColumn<int>("rotation");
+    QTest::newRow("0") << 0;
+    QTest::newRow("90") << 90;
+    QTest::newRow("180") << 180;
+    QTest::newRow("270") << 270;
+}
+
+void TestPdfViewGeometry::mappingsRoundTripOnRotatedPages()
+{
+    QFETCH(int, rotation);
+    auto doc = openPdf(m_dir, QStringLiteral("map.pdf"), pagesOfHeights({400, 400}, 300));
+    QVERIFY(doc);
+    auto view = makeView(900, 900);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    view->setRotation(rotation);
+    const QPointF pageTop(40, 60);
+    const QPoint screen = view->viewportPointForPageTopPoint(1, pageTop);
+    QCOMPARE(view->pageAtPoint(screen), 1);
+    QCOMPARE(view->viewToPage(1, screen), pageTop);
+    // A PDF rectangle and the page-top rectangle name the same pixels.
+    const QRectF pdf(40, 400 - 60 - 20, 30, 20);
+    QCOMPARE(view->pdfRectToScreenRect(1, pdf).toAlignedRect(),
+             view->viewportRectForPageTopRect(1, QRectF(40, 60, 30, 20)).adjusted(0, 0, -1, -1));
+    QCOMPARE(view->selectionPdfRectForViewportRect(1, view->pdfRectToScreenRect(1, pdf).toRect()), pdf);
+    QCOMPARE(view->selectionPdfPointForViewportPoint(1, screen), QPointF(40, 340));
+}
+
+void TestPdfViewGeometry::pageImageMatchesEngineRender_data()
+{
+    QTest::addColumn<int>("rotation");
+    QTest::addColumn<int>("pageRotate");
+    QTest::newRow("plain") << 0 << 0;
+    QTest::newRow("view turned 90") << 90 << 0;
+    QTest::newRow("page /Rotate 90") << 0 << 90;
+    QTest::newRow("both, 270 in all") << 180 << 90;
+}
+
+void TestPdfViewGeometry::pageImageMatchesEngineRender()
+{
+    QFETCH(int, rotation);
+    QFETCH(int, pageRotate);
+    fixtures::PageSpec pageSpec;
+    pageSpec.width = 300;
+    pageSpec.height = 200;
+    pageSpec.rotate = pageRotate;
+    pageSpec.runs = {{QStringLiteral("Render me"), 20, 150, 18}, {QStringLiteral("corner"), 230, 10, 10}};
+    auto doc = openPdf(m_dir, QStringLiteral("render.pdf"), fixtures::pagesPdf({pageSpec}));
+    QVERIFY(doc);
+    auto view = makeView(700, 700);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    view->setRotation(rotation);
+    view->setZoom(1.5);
+    const QImage shown = grabViewport(*view);
+    const QImage engine =
+        doc->renderPage(0, 1.5, rotation).convertToFormat(QImage::Format_RGB32);
+    const QRect pageRect(view->pageOffset(0), view->viewportRectForPageTopRect(0, QRectF(QPointF(0, 0),
+                                                                                          doc->pageSize(0))).size()
+                                                  - QSize(1, 1));
+    QVERIFY(!pageRect.isEmpty());
+    // Inside the one-pixel frame drawn over the page's edge.
+    const QRect inner = QRect(QPoint(0, 0), pageRect.size()).adjusted(1, 1, -1, -1);
+    QCOMPARE(shown.copy(inner.translated(pageRect.topLeft())), engine.copy(inner));
+}
+
+void TestPdfViewGeometry::cacheDropsTheOldestOfElevenPages()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("cache.pdf"), pagesOfHeights(QList<double>(12, 100), 100));
+    QVERIFY(doc);
+    PdfView view;
+    view.setDocument(doc.get());
+    for (int page = 0; page < 10; ++page)
+        view.cachedPage(page);
+    QCOMPARE(view.pageRenderCount(), 10);
+    view.cachedPage(0); // a hit does not protect it
+    QCOMPARE(view.pageRenderCount(), 10);
+    view.cachedPage(10);
+    view.cachedPage(1);
+    QCOMPARE(view.pageRenderCount(), 11);
+    view.cachedPage(0);
+    QCOMPARE(view.pageRenderCount(), 12);
+    view.setRotation(90);
+    view.cachedPage(2);
+    QCOMPARE(view.pageRenderCount(), 13);
+    doc->rotatePage(2, 90); // the document changed under the cache
+    view.cachedPage(2);
+    QCOMPARE(view.pageRenderCount(), 14);
+    view.setDocument(nullptr);
+}
+
+void TestPdfViewGeometry::dominantPagePrefersLowerIndexAndKeepsCurrentInGaps()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("dominant.pdf"), pagesOfHeights({100, 100, 100}, 100));
+    QVERIFY(doc);
+    auto view = makeView(300, 60);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    view->verticalScrollBar()->setValue(85); // rows 85..144: 25 of page 0, 25 of page 1
+    QCOMPARE(view->dominantVisiblePage(), 0);
+    auto quiet = makeView(300, 8);
+    QVERIFY(quiet);
+    quiet->setDocument(doc.get());
+    quiet->setCurrentPage(2);
+    quiet->verticalScrollBar()->setValue(111); // inside the gap between pages 0 and 1
+    QCOMPARE(quiet->dominantVisiblePage(), 2);
+    view->setDocument(nullptr);
+    quiet->setDocument(nullptr);
+}
+
+void TestPdfViewGeometry::ensurePageVisiblePutsTopTenPixelsBelowEdge()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("visible.pdf"), pagesOfHeights({300, 300, 300}, 100));
+    QVERIFY(doc);
+    auto view = makeView(300, 400);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    view->verticalScrollBar()->setValue(330); // page 1 starts at 320: its top is hidden
+    view->ensurePageVisible(1);
+    QCOMPARE(view->verticalScrollBar()->value(), 310);
+    view->verticalScrollBar()->setValue(0);
+    view->ensurePageVisible(2); // bottom at 630 + 300
+    QCOMPARE(view->verticalScrollBar()->value(), 930 + 10 - 400);
+    view->setDocument(nullptr);
+}
+
+void TestPdfViewGeometry::pageChangesInTheDocumentReachTheLayout()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("change.pdf"), pagesOfHeights({100, 200}, 100));
+    QVERIFY(doc);
+    auto view = makeView(300, 400);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    QCOMPARE(view->pageCount(), 2);
+    QVERIFY(doc->deletePage(0));
+    QCOMPARE(view->pageCount(), 1);
+    QCOMPARE(view->pdfRectToScreenRect(0, QRectF(0, 0, 100, 200)).size(), QSizeF(100, 200));
+    view->grab(); // painting brings the scroll range up to date
+    QCOMPARE(view->verticalScrollBar()->maximum(), 10 + 210 - 400 > 0 ? 10 + 210 - 400 : 0);
+    view->setDocument(nullptr);
+}
+
+void TestPdfViewGeometry::placeholderWithoutDocument()
+{
+    auto view = makeView(300, 200);
+    QVERIFY(view);
+    view->setCanvasTheme(true);
+    const QImage dark = grabViewport(*view);
+    QCOMPARE(dark.pixelColor(2, 2), QColor("#181A1D"));
+    QCOMPARE(dark.pixelColor(299, 199), QColor("#181A1D"));
+    view->setCanvasTheme(false);
+    const QImage light = grabViewport(*view);
+    const QRect text = darkPixelBounds(light, light.rect());
+    QVERIFY(!text.isEmpty());
+    QVERIFY(qAbs(text.center().x() - 150) <= 3);
+    QVERIFY(qAbs(text.center().y() - 100) <= 3);
+    QCOMPARE(view->pageAtPoint(QPoint(10, 10)), -1);
+    QCOMPARE(view->pageOffset(0), QPoint(0, 0));
+}
+
+QTEST_MAIN(TestPdfViewGeometry)
+#include "tst_pdfview_geometry.moc"
