@@ -1,5 +1,6 @@
 #include "Preloader.h"
 
+#include "ButtonKit.h"
 #include "DialogKit.h"
 #include "UiTranslate.h"
 
@@ -22,7 +23,6 @@ constexpr int kTitleColumnSpacing = 1;
 constexpr int kIconSide = 38;
 constexpr int kProgressHeight = 6;
 const QMargins kCardMargins(22, 18, 22, 18);
-const QString kAppIcon = QStringLiteral(":/resources/icons/vorn-app.svg");
 
 const char* const kSplashStyle =
     "QFrame#PreloaderCard{background:#F8FAFC;border:1px solid #D7DEE8;border-radius:10px;}"
@@ -35,7 +35,7 @@ const char* const kSplashStyle =
 QLayout* titleRow(const QString& displayName)
 {
     auto* icon = new QLabel;
-    icon->setPixmap(QIcon(kAppIcon).pixmap(kIconSide, kIconSide));
+    icon->setPixmap(QIcon(I(QStringLiteral("vorn-app"))).pixmap(kIconSide, kIconSide));
 
     auto* column = new QVBoxLayout;
     column->setSpacing(kTitleColumnSpacing);

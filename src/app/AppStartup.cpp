@@ -1,0 +1,70 @@
+#include "AppStartup.h"
+
+#include "ButtonKit.h"
+#include "MainWindow.h"
+#include "Preloader.h"
+#include "StartupPlan.h"
+#include "VornResources.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QSettings>
+
+#include <cstdio>
+
+namespace {
+
+constexpr int kExitStartNotAvailable = 1;
+
+void setApplicationIdentity(AppProduct product)
+{
+    QApplication::setOrganizationName(QStringLiteral("vorn"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0.1"));
+    QApplication::setWindowIcon(QIcon(I(QStringLiteral("vorn-app"))));
+    QApplication::setApplicationName(productApplicationName(product));
+    QApplication::setApplicationDisplayName(productDisplayName(product));
+}
+
+void setApplicationProperties(bool fileManagerAction)
+{
+    const QString language = QSettings().value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString();
+    qApp->setProperty("uiLanguage", language);
+    qApp->setProperty("vornShellDialogMode", fileManagerAction);
+}
+
+// The file-manager actions and the signing edition's start belong to the
+// signing and export features; this build has neither, so it says so
+// instead of running a window nobody sees.
+int reportStartNotAvailable(const StartupPlan& plan)
+{
+    const char* what = plan.start == StartKind::FileManagerAction ? "file-manager action" : "signing start-up";
+    std::fprintf(stderr, "vorn-pdf: the %s is not available in this build; start with --vorn-product=editor "
+                         "or --vorn-product=viewer\n", what);
+    return kExitStartNotAvailable;
+}
+
+} // namespace
+
+int runApplication(int& argc, char** argv)
+{
+    QApplication app(argc, argv);
+    initVornResources();
+    const QStringList arguments = QApplication::arguments();
+    const StartupPlan plan = planStartup(arguments);
+    setApplicationIdentity(plan.product);
+
+    if (plan.start == StartKind::Worker)
+        return plan.worker(arguments);
+    if (plan.start != StartKind::Windowed)
+        return reportStartNotAvailable(plan);
+
+    setApplicationProperties(plan.start == StartKind::FileManagerAction);
+    if (plan.showSplash)
+        runPreloader(productDisplayName(plan.product), preloaderStepMs(qgetenv("VORN_PRELOADER_STEP_MS")));
+
+    MainWindow window(plan.product);
+    window.show();
+    if (!plan.files.isEmpty())
+        window.openFile(plan.files.first());
+    return QApplication::exec();
+}

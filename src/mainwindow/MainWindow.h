@@ -1,0 +1,185 @@
+#pragma once
+
+#include "AppProduct.h"
+#include "LayoutDetector.h"
+
+#include <QImage>
+#include <QList>
+#include <QMainWindow>
+#include <QRectF>
+#include <QString>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+class OcrEngine;
+class PageThumbnailPanel;
+class PdfDocument;
+class PdfView;
+class QComboBox;
+class QDialog;
+class QFrame;
+class QLabel;
+class QProgressBar;
+class QSpinBox;
+class QTabBar;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class QTreeWidget;
+class ScanTab;
+
+// The one top-level window. Features add their operations to it in files of
+// their own (MainWindow_<feature>.cpp); all share this header.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // One document tab. The window owns the document; an entry is moved,
+    // never copied, and erasing it deletes the document.
+    struct OpenDocumentState {
+        std::unique_ptr<PdfDocument> document;
+        QString path;  // absolute; empty for a document that has no file yet
+        int page = 0;
+        double zoom = 1.0;
+        int viewMode = 1;  // a PdfView::ViewMode
+        bool editMode = false;
+    };
+
+    struct SearchResult {
+        int page = 0;
+        int index = 0;
+    };
+
+    static constexpr int kFormatButtonCount = 19;
+
+    explicit MainWindow(AppProduct product, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    bool allowPdfEditing() const { return m_allowPdfEditing; }
+    bool allowOcr() const { return m_allowOcr; }
+    bool allowSignatures() const { return m_allowSignatures; }
+    bool allowPageEditing() const { return m_allowPageEditing; }
+    bool allowImports() const { return m_allowImports; }
+
+    // Refreshes after a change of the document, page, edit mode or editor.
+    void updateTitle();
+    void updatePageControls();
+    void updateEditModeUi();
+    void setFontControlsEnabled(bool enabled);
+
+    // Documents in tabs.
+    void openFile(const QString& path);
+    int openDocumentIndexForPath(const QString& path) const;
+    void activateDocument(int index);
+    void saveActiveDocumentUiState();
+    void refreshDocumentTabs();
+    // Pages built while no tab was open go into the initial document; this
+    // gives them an untitled tab of their own so closing and saving see them.
+    void adoptInitialDocumentAsTab();
+
+    // The active document, or the empty initial one when no tab is open.
+    PdfDocument* currentDocument() const { return document; }
+    bool isDocumentLoaded() const;
+
+private slots:
+    // Page navigation and zoom.
+    void onPageSpinChanged(int value);
+    void onFirstPage();
+    void onPrevPage();
+    void onNextPage();
+    void onLastPage();
+    void onThumbnailPageSelected(int page);
+    void onZoomIn();
+    void onZoomOut();
+    void onZoomFit();
+    void onZoomFitWidth();
+    void onZoomChanged(double zoom);
+    void onZoomComboChanged(const QString& text);
+    void onPageChanged(int page);
+    void onToggleThumbnails();
+    void onViewModeSingle();
+    void onViewModeContinuous();
+
+    // The OCR result bar.
+    void onOcrCancel();
+
+private:
+    void setCapabilitiesFor(AppProduct edition);
+    QWidget* buildWorkspace();
+    QWidget* buildLeftPanel();
+    QWidget* buildStatusRow(QWidget* parent);
+    void setupOcrBar();
+    void connectViewAndThumbnails();
+    void restoreWindowState();
+    void scheduleLastDocumentRestore();
+    void setStatusText(const QString& text);
+    // The file name of a tab's path, or "Безымянный" for a document without a file.
+    static QString documentDisplayName(const QString& path);
+    void appendAndActivate(std::unique_ptr<PdfDocument> opened, const QString& path);
+    void resetPerDocumentState();
+    void clampedSetCurrentPage(int page);
+
+    PageThumbnailPanel* thumbnailPanel = nullptr;
+    PdfView* pdfView = nullptr;
+    QWidget* leftPanel = nullptr;
+    QTabWidget* leftPanelTabs = nullptr;
+    QTreeWidget* outlineTree = nullptr;
+    QWidget* floatingBar = nullptr;
+    QTabBar* documentTabs = nullptr;
+    QTabWidget* ribbon = nullptr;
+    QDialog* scanDialog = nullptr;
+    ScanTab* scanTab = nullptr;
+    QTimer* autoSaveTimer = nullptr;
+    QLabel* pageCountLabel = nullptr;
+    QSpinBox* pageSpin = nullptr;
+    QLabel* pageTotalLabel = nullptr;
+    QComboBox* fontCombo = nullptr;
+    QSpinBox* fontSizeSpin = nullptr;
+    std::array<QToolButton*, kFormatButtonCount> formatButtons{};
+    bool updatingFormatControls = false;
+    QToolButton* firstPageButton = nullptr;
+    QToolButton* prevPageButton = nullptr;
+    QToolButton* nextPageButton = nullptr;
+    QToolButton* lastPageButton = nullptr;
+    QToolButton* saveButton = nullptr;
+    QToolButton* undoButton = nullptr;
+    QToolButton* redoButton = nullptr;
+    QToolButton* ocrButton = nullptr;
+    QToolButton* compressButton = nullptr;
+    QToolButton* insertPageButton = nullptr;
+    QToolButton* removePageButton = nullptr;
+    QToolButton* editModeButton = nullptr;
+    QLabel* statusLabel = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QFrame* ocrBar = nullptr;
+    QLabel* ocrBarLabel = nullptr;
+    int lastOcrPage = -1;
+    QList<QImage> pendingImages;
+    double pendingImageWidth = -1.0;
+    double pendingImageHeight = -1.0;
+    std::unique_ptr<PdfDocument> initialDocument;
+    PdfDocument* document = nullptr;
+    std::vector<OpenDocumentState> openDocuments;
+    int activeIndex = -1;
+    OcrEngine* ocrEngine = nullptr;
+    LayoutDetector layoutDetector;
+    bool busy = false;
+    bool editMode = false;
+    SearchResult currentSearchResult;
+    QString searchQuery;
+    QList<SearchResult> searchResults;
+    QString searchSignature;
+    int currentSearchIndex = -1;
+    int ocrRegionPage = -1;
+    QRectF ocrRegion;
+    AppProduct product;
+    bool m_allowPdfEditing = false;
+    bool m_allowOcr = false;
+    bool m_allowSignatures = false;
+    bool m_allowPageEditing = false;
+    bool m_allowImports = false;
+    bool allowFacsimiles = false;
+    bool allowMarkup = false;
+};

@@ -1,0 +1,188 @@
+// Open documents in tabs: opening, same-file detection, switching tabs with
+// each tab's page, zoom and modes, the tab bar, and the untitled tab.
+#include "MainWindow.h"
+
+#include "DialogKit.h"
+#include "PageThumbnailPanel.h"
+#include "PdfDocument.h"
+#include "PdfView.h"
+#include "RecentFiles.h"
+
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QTabBar>
+
+namespace {
+
+constexpr int kNewDocumentPage = 0;
+constexpr double kNewDocumentZoom = 1.0;
+constexpr int kNewDocumentViewMode = PdfView::Continuous;
+
+// Same-file key: the canonical path of an existing file, so links and
+// relative paths meet; the absolute path of one that does not exist.
+QString sameFileKey(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+
+QString openFailureMessage(const QString& path, const QString& error)
+{
+    if (error.isEmpty())
+        return QObject::tr("Не удалось открыть файл:\n%1").arg(path);
+    return QObject::tr("Не удалось открыть файл:\n%1\n\n%2").arg(path, error);
+}
+
+} // namespace
+
+int MainWindow::openDocumentIndexForPath(const QString& path) const
+{
+    const QString key = sameFileKey(path);
+    for (size_t i = 0; i < openDocuments.size(); ++i) {
+        if (!openDocuments[i].path.isEmpty() && sameFileKey(openDocuments[i].path) == key)
+            return int(i);
+    }
+    return -1;
+}
+
+void MainWindow::openFile(const QString& path)
+{
+    if (path.isEmpty())
+        return;
+    const QString absolutePath = QFileInfo(path).absoluteFilePath();
+    const int existing = openDocumentIndexForPath(absolutePath);
+    if (existing >= 0) {
+        activateDocument(existing);
+        return;
+    }
+
+    auto opened = std::make_unique<PdfDocument>();
+    if (!opened->open(path)) {
+        appInfo(this, tr("Ошибка"), openFailureMessage(path, opened->lastError().trimmed()));
+        return;
+    }
+    appendAndActivate(std::move(opened), absolutePath);
+    setStatusText(tr("Открыт: %1").arg(QFileInfo(path).fileName()));
+    rememberRecentFile(absolutePath);
+}
+
+void MainWindow::adoptInitialDocumentAsTab()
+{
+    if (activeIndex >= 0 || !initialDocument->isOpen())
+        return;
+    std::unique_ptr<PdfDocument> untitled = std::exchange(initialDocument, std::make_unique<PdfDocument>());
+    appendAndActivate(std::move(untitled), QString());
+}
+
+void MainWindow::appendAndActivate(std::unique_ptr<PdfDocument> opened, const QString& path)
+{
+    OpenDocumentState entry;
+    entry.document = std::move(opened);
+    entry.path = path;
+    entry.page = kNewDocumentPage;
+    entry.zoom = kNewDocumentZoom;
+    entry.viewMode = kNewDocumentViewMode;
+    entry.editMode = false;
+    openDocuments.push_back(std::move(entry));
+    activateDocument(int(openDocuments.size()) - 1);
+}
+
+void MainWindow::activateDocument(int index)
+{
+    if (index < 0 || index >= int(openDocuments.size()))
+        return;
+    OpenDocumentState& target = openDocuments[size_t(index)];
+    if (index == activeIndex && document == target.document.get())
+        return;
+
+    saveActiveDocumentUiState();
+    activeIndex = index;
+    document = target.document.get();
+
+    pdfView->setDocument(document);
+    pdfView->setViewMode(PdfView::ViewMode(target.viewMode));
+    if (target.zoom > 0)
+        pdfView->setZoom(target.zoom);
+    clampedSetCurrentPage(target.page);
+
+    editMode = allowPdfEditing() && target.editMode;
+    pdfView->setEditMode(editMode);
+    pdfView->setEditTool(PdfView::Select);
+
+    thumbnailPanel->setDocument(document);
+    thumbnailPanel->setCurrentPage(pdfView->currentPage());
+
+    resetPerDocumentState();
+    // The page's own text comes back as editable blocks only through the
+    // text-layer loader of edit mode; a switched-to tab starts without blocks.
+    pdfView->clearOcrBlocks();
+
+    refreshDocumentTabs();
+    updateEditModeUi();
+    updateTitle();
+    updatePageControls();
+}
+
+void MainWindow::clampedSetCurrentPage(int page)
+{
+    const int count = isDocumentLoaded() ? document->pageCount() : 0;
+    if (count <= 0)
+        return;
+    const int target = qBound(0, page, count - 1);
+    // Just attached, the view shows the first page from its top; asking for it
+    // again would scroll a page taller than the viewport down to its bottom.
+    if (target == 0 && pdfView->currentPage() == 0 && pdfView->verticalScrollBar()->value() == 0)
+        return;
+    pdfView->setCurrentPage(target);
+}
+
+// Recognised blocks, the stored selection and the search belong to the
+// document that was shown.
+void MainWindow::resetPerDocumentState()
+{
+    if (ocrBar)
+        ocrBar->hide();
+    lastOcrPage = -1;
+    currentSearchResult = SearchResult{};
+    searchResults.clear();
+    searchSignature.clear();
+    currentSearchIndex = -1;
+    ocrRegionPage = -1;
+    ocrRegion = QRectF();
+}
+
+void MainWindow::saveActiveDocumentUiState()
+{
+    if (activeIndex < 0 || activeIndex >= int(openDocuments.size()) || !pdfView)
+        return;
+    OpenDocumentState& active = openDocuments[size_t(activeIndex)];
+    if (document != active.document.get())
+        return;
+    active.page = pdfView->currentPage();
+    active.zoom = pdfView->zoom();
+    active.viewMode = int(pdfView->viewMode());
+    active.editMode = editMode;
+}
+
+void MainWindow::refreshDocumentTabs()
+{
+    if (!documentTabs)
+        return;
+    const QSignalBlocker blocker(documentTabs);
+    while (documentTabs->count() > 0)
+        documentTabs->removeTab(documentTabs->count() - 1);
+    for (const OpenDocumentState& entry : openDocuments) {
+        QString text = documentDisplayName(entry.path);
+        if (entry.document && entry.document->isModified())
+            text += QStringLiteral(" *");
+        const int tab = documentTabs->addTab(text);
+        documentTabs->setTabToolTip(tab, entry.path);
+    }
+    documentTabs->setVisible(!openDocuments.empty());
+    if (activeIndex >= 0 && activeIndex < documentTabs->count())
+        documentTabs->setCurrentIndex(activeIndex);
+}

@@ -1,0 +1,92 @@
+#pragma once
+// Building a main window in a test: isolated settings, fixture files and the
+// window's parts found by their object names.
+
+#include "MainWindow.h"
+#include "PageThumbnailPanel.h"
+#include "PdfFixtures.h"
+#include "PdfView.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTabBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace windowtest {
+
+inline void isolateSettings(const QString& applicationName = QStringLiteral("vorn-pdf-editor"))
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
+    QCoreApplication::setApplicationName(applicationName);
+    QSettings().clear();
+}
+
+// A PDF of the given number of A4 pages, written into dir.
+inline QString writePdf(const QTemporaryDir& dir, const QString& name, int pages)
+{
+    QStringList texts;
+    for (int i = 0; i < pages; ++i)
+        texts << QStringLiteral("Page %1").arg(i + 1);
+    const QString path = dir.filePath(name);
+    if (!fixtures::writeFile(path, fixtures::textPdf(texts)))
+        qFatal("cannot write fixture %s", qPrintable(path));
+    return path;
+}
+
+// Shown smaller than an A4 page at 100 %, so pages scroll.
+inline void showSmall(MainWindow& window)
+{
+    window.resize(900, 700);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        qFatal("window not exposed");
+}
+
+inline PdfView* view(MainWindow& window)
+{
+    return window.findChild<PdfView*>(QStringLiteral("DocumentScroll"));
+}
+
+inline PageThumbnailPanel* thumbnails(MainWindow& window)
+{
+    return window.findChild<PageThumbnailPanel*>(QStringLiteral("ThumbScroll"));
+}
+
+inline QTabBar* tabs(MainWindow& window)
+{
+    return window.findChild<QTabBar*>(QStringLiteral("DocumentTabs"));
+}
+
+inline QString statusText(MainWindow& window)
+{
+    return window.findChild<QWidget*>(QStringLiteral("StatusBar"))->findChild<QLabel*>()->text();
+}
+
+inline QString pageCountText(MainWindow& window)
+{
+    for (QLabel* label : window.findChildren<QLabel*>(QStringLiteral("PanelMeta"))) {
+        if (!label->property("outlineEmpty").toBool())
+            return label->text();
+    }
+    return {};
+}
+
+inline QStringList tabTexts(MainWindow& window)
+{
+    QStringList texts;
+    QTabBar* bar = tabs(window);
+    for (int i = 0; i < bar->count(); ++i)
+        texts << bar->tabText(i);
+    return texts;
+}
+
+inline void invoke(MainWindow& window, const char* slot)
+{
+    QVERIFY(QMetaObject::invokeMethod(&window, slot));
+}
+
+} // namespace windowtest
