@@ -205,6 +205,41 @@ void mergeNearCandidates(std::vector<ImageComponent> &candidates, int g)
     }
 }
 
+// Ink bounds of a dilated region: its bounds shrunk by the dilation radius,
+// except on a side the image edge clipped, where the ink may reach the edge.
+QRect inkBounds(const ImageComponent &c, int radius, const QSize &imageSize)
+{
+    const int left = c.left > 0 ? c.left + radius : 0;
+    const int top = c.top > 0 ? c.top + radius : 0;
+    const int right = c.right < imageSize.width() - 1 ? c.right - radius : c.right;
+    const int bottom = c.bottom < imageSize.height() - 1 ? c.bottom - radius : c.bottom;
+    return QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+// Ink of about one glyph lying in a row of recognised words, next to one of
+// them: a letter the recogniser read but boxed off its ink (it does so with
+// one-letter words). As an image block it would delete that word as noise.
+bool isStrayGlyphInTextRow(const QRect &ink, const std::vector<QRect> &wordPixels)
+{
+    constexpr double kMinRowShare = 0.5;     // of the ink's height inside a word's band
+    constexpr double kMaxGlyphHeight = 1.25; // times the row's text height
+    constexpr double kMaxGlyphWidth = 1.5;   // times the row's text height
+    constexpr double kMaxWordGap = 1.0;      // times the neighbouring word's height
+    if (!ink.isValid())
+        return false;
+    int rowHeight = 0;
+    bool nextToWord = false;
+    for (const QRect &w : wordPixels) {
+        const int overlap = std::min(ink.bottom(), w.bottom()) - std::max(ink.top(), w.top()) + 1;
+        if (overlap < kMinRowShare * ink.height())
+            continue;
+        rowHeight = std::max(rowHeight, w.height());
+        const int gap = std::max({w.left() - ink.right() - 1, ink.left() - w.right() - 1, 0});
+        nextToWord = nextToWord || gap <= kMaxWordGap * w.height();
+    }
+    return nextToWord && ink.height() <= kMaxGlyphHeight * rowHeight && ink.width() <= kMaxGlyphWidth * rowHeight;
+}
+
 TextBlock imageBlockFromComponent(const QImage &image, const ImageComponent &c, int pageIndex, double scale,
                                   double pageHeight)
 {
@@ -305,10 +340,15 @@ std::vector<TextBlock> detectImageBlocks(const QImage &image, const std::vector<
     const int height = rgb.height();
 
     Mask ink = darkMask(rgb);
+    std::vector<QRect> wordPixels;
+    wordPixels.reserve(wordRects.size());
     for (const QRectF &word : wordRects) {
         const QRect r = imageCropForPdfRect(word, rgb, scale, pageHeight, 2);
         if (r.isValid())
             clearRect(ink, width, r);
+        const QRect box = imageCropForPdfRect(word, rgb, scale, pageHeight, 0);
+        if (box.isValid())
+            wordPixels.push_back(box);
     }
     clearRulingLines(ink, width, height, scale);
     const int radius = std::max(int(std::lround(1.6 * scale)), 2);
@@ -322,7 +362,7 @@ std::vector<TextBlock> detectImageBlocks(const QImage &image, const std::vector<
     mergeNearCandidates(candidates, std::max(int(std::lround(3.5 * scale)), 5));
 
     for (const ImageComponent &c : candidates) {
-        if (!isImageLikeComponent(c, rgb.size()))
+        if (!isImageLikeComponent(c, rgb.size()) || isStrayGlyphInTextRow(inkBounds(c, radius, rgb.size()), wordPixels))
             continue;
         TextBlock block = imageBlockFromComponent(image, c, pageIndex, scale, pageHeight);
         if (block.isImage)

@@ -20,7 +20,8 @@ struct ImageComponent {
     int inkPixels = 0;
 };
 
-// wordRects: the accepted recognised words, in points.
+// wordRects: the accepted recognised words, in points. Ink of about one glyph
+// lying next to a word in a row of them is taken for text, not for a picture.
 std::vector<TextBlock> detectImageBlocks(const QImage &image, const std::vector<QRectF> &wordRects, int pageIndex,
                                          double scale, double pageHeight);
 

@@ -57,6 +57,7 @@ private slots:
     void languagesListed();
     void recognizesText();
     void mixedLanguagePage();
+    void mixedPageKeepsOneLetterWords();
     void englishFootKept();
     void tablePageCells();
     void pictureStampAndScribble();
@@ -234,6 +235,18 @@ void OcrEngineTest::mixedLanguagePage()
     QVERIFY(heading != blocks.end());
     QVERIFY(heading->bold);
     QVERIFY(heading->fontSize > 14.0f);
+}
+
+void OcrEngineTest::mixedPageKeepsOneLetterWords()
+{
+    // At 300 dpi the recogniser boxes "и" and "8" off their ink; the tesseract
+    // program still reads every word of this page, and so must the pipeline.
+    constexpr double kCommonScanDpi = 300.0;
+    constexpr double kMaxRecallLoss = 0.01;
+    const TestPage page = testpages::mixedLanguagePage(kCommonScanDpi);
+    const auto blocks = engine.recognizePage(page.image, 0, page.scale, page.pageHeight);
+    const double recall = testpages::wordRecall(testpages::words(page.lines), testpages::words(blocks));
+    QVERIFY2(recall >= 1.0 - kMaxRecallLoss, qPrintable(testpages::blocksText(blocks)));
 }
 
 void OcrEngineTest::englishFootKept()

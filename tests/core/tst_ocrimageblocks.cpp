@@ -1,6 +1,9 @@
 #include "OcrImageBlocks.h"
 
+#include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
+#include <QPainterPath>
 #include <QtTest>
 
 namespace {
@@ -60,6 +63,48 @@ TextBlock imageBlock(const QRectF &rect)
     return block;
 }
 
+// A strip of a page rendered at 300 dpi, drawn in points (top-down), with the
+// ink box of every word drawn on it.
+struct TextStrip {
+    static constexpr double kScale = 300.0 / 72.0;
+    static constexpr double kWidthPt = 300;
+    static constexpr double kHeightPt = 80;
+    QImage image;
+    QPainter painter;
+    QFont font{QStringLiteral("Liberation Serif")};
+    std::vector<QRectF> inkBoxes; // points, top-down
+
+    TextStrip() : image(int(kWidthPt * kScale), int(kHeightPt * kScale), QImage::Format_RGB32)
+    {
+        image.fill(Qt::white);
+        painter.begin(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(kScale, kScale);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::black);
+        font.setPixelSize(12);
+    }
+
+    // Words left to right from x on the baseline; returns the x after the last.
+    double row(const QStringList &words, double x, double baseline)
+    {
+        const QFontMetricsF metrics(font);
+        for (const QString &w : words) {
+            QPainterPath path;
+            path.addText(QPointF(x, baseline), font, w);
+            painter.drawPath(path);
+            inkBoxes.push_back(path.boundingRect());
+            x += metrics.horizontalAdvance(w + QLatin1Char(' '));
+        }
+        return x;
+    }
+
+    static QRectF toPdf(const QRectF &topDown)
+    {
+        return QRectF(topDown.x(), kHeightPt - topDown.bottom(), topDown.width(), topDown.height());
+    }
+};
+
 } // namespace
 
 class OcrImageBlocksTest : public QObject {
@@ -72,6 +117,9 @@ private slots:
     void nearPicturesMerge();
     void tallPictureRejected();
     void tableGridIsNotAPicture();
+    void offsetOneLetterBoxInTextRow();
+    void letterOffTextRowsIsImage();
+    void signatureInTextRowIsImage();
     void componentFilter_data();
     void componentFilter();
     void noiseWords_data();
@@ -162,6 +210,55 @@ void OcrImageBlocksTest::tableGridIsNotAPicture()
         painter.fillRect(x, 100, 2, 122, Qt::black);
     painter.end();
     QVERIFY(detectImageBlocks(image, {}, 0, kScale, kPageH).empty());
+}
+
+void OcrImageBlocksTest::offsetOneLetterBoxInTextRow()
+{
+    // The recogniser boxes a one-letter word half a glyph left of its ink; the
+    // uncovered half is no picture, and as one it would delete the word.
+    TextStrip strip;
+    strip.row({QStringLiteral("в"), QStringLiteral("количестве"), QStringLiteral("и"), QStringLiteral("в"),
+               QStringLiteral("сроки")},
+              10, 40);
+    strip.painter.end();
+    std::vector<QRectF> words;
+    for (const QRectF &box : strip.inkBoxes)
+        words.push_back(TextStrip::toPdf(box));
+    QRectF &letter = words[2];
+    letter.translate(-0.5 * letter.width(), 0);
+    const auto blocks = detectImageBlocks(strip.image, words, 0, TextStrip::kScale, TextStrip::kHeightPt);
+    QVERIFY2(blocks.empty(), qPrintable(QString::number(blocks.size())));
+}
+
+void OcrImageBlocksTest::letterOffTextRowsIsImage()
+{
+    // The same letter with no recognised word beside it stays a (small) image.
+    TextStrip strip;
+    strip.row({QStringLiteral("количестве")}, 10, 25);
+    strip.row({QStringLiteral("и")}, 150, 65);
+    strip.painter.end();
+    const auto blocks = detectImageBlocks(strip.image, {TextStrip::toPdf(strip.inkBoxes[0])}, 0, TextStrip::kScale,
+                                          TextStrip::kHeightPt);
+    QCOMPARE(blocks.size(), size_t(1));
+    QVERIFY(blocks[0].rect.contains(TextStrip::toPdf(strip.inkBoxes[1]).center()));
+}
+
+void OcrImageBlocksTest::signatureInTextRowIsImage()
+{
+    // A signature beside a word on its row is taller than the text: an image.
+    TextStrip strip;
+    const double x = strip.row({QStringLiteral("Подпись")}, 10, 45);
+    QPainterPath scribble(QPointF(x, 50));
+    scribble.cubicTo(x + 10, 15, x + 20, 70, x + 30, 30);
+    scribble.cubicTo(x + 40, 10, x + 50, 60, x + 60, 40);
+    strip.painter.setBrush(Qt::NoBrush);
+    strip.painter.setPen(QPen(Qt::black, 1.5));
+    strip.painter.drawPath(scribble);
+    strip.painter.end();
+    const auto blocks = detectImageBlocks(strip.image, {TextStrip::toPdf(strip.inkBoxes[0])}, 0, TextStrip::kScale,
+                                          TextStrip::kHeightPt);
+    QCOMPARE(blocks.size(), size_t(1));
+    QVERIFY(blocks[0].rect.contains(TextStrip::toPdf(scribble.boundingRect()).center()));
 }
 
 void OcrImageBlocksTest::componentFilter_data()
