@@ -17,11 +17,14 @@
 
 namespace windowtest {
 
-inline void isolateSettings(const QString& applicationName = QStringLiteral("vorn-pdf-editor"))
+// Test mode keeps every test's settings in one folder, so each test program
+// uses a store of its own, named after it, and starts it empty.
+inline void isolateSettings()
 {
     QStandardPaths::setTestModeEnabled(true);
+    static const QString storeName = QStringLiteral("vorn-test-") + QCoreApplication::applicationName();
     QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
-    QCoreApplication::setApplicationName(applicationName);
+    QCoreApplication::setApplicationName(storeName);
     QSettings().clear();
 }
 

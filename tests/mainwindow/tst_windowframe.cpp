@@ -25,8 +25,6 @@ private slots:
     void ocrBarBuiltHiddenOnlyWithOcr_data();
     void ocrBarBuiltHiddenOnlyWithOcr();
 
-    void titleWithoutDocumentIsEditionName_data();
-    void titleWithoutDocumentIsEditionName();
     void titleOfModifiedDocument();
     void pageCounterFollowsDocument();
 
@@ -36,7 +34,6 @@ private slots:
     void lastDocumentReopenedWhenAsked();
     void deletedLastDocumentIsSkippedSilently();
     void signingEditionDoesNotReopenLastDocument();
-    void interfaceLanguageComesFromSettings();
 };
 
 void WindowFrameTest::framePartsCarryTheirStyleNames()
@@ -117,27 +114,11 @@ void WindowFrameTest::ocrBarBuiltHiddenOnlyWithOcr()
     QVERIFY(bar->findChild<QLabel*>()->text() == QStringLiteral("OCR завершён"));
 }
 
-void WindowFrameTest::titleWithoutDocumentIsEditionName_data()
-{
-    QTest::addColumn<AppProduct>("product");
-    QTest::addColumn<QString>("title");
-    QTest::newRow("editor") << AppProduct::editor << "ВОРН PDF Редактор";
-    QTest::newRow("viewer") << AppProduct::viewer << "ВОРН PDF Просмотр";
-    QTest::newRow("ecp") << AppProduct::ecp << "ВОРН ЭЦП";
-}
-
-void WindowFrameTest::titleWithoutDocumentIsEditionName()
-{
-    QFETCH(AppProduct, product);
-    QFETCH(QString, title);
-    MainWindow window(product);
-    QCOMPARE(window.windowTitle(), title);
-}
-
 void WindowFrameTest::titleOfModifiedDocument()
 {
     QTemporaryDir dir;
     MainWindow window(AppProduct::editor);
+    QCOMPARE(window.windowTitle(), QStringLiteral("ВОРН PDF Редактор"));
     window.openFile(writePdf(dir, QStringLiteral("report.pdf"), 2));
     QCOMPARE(window.windowTitle(), QStringLiteral("report.pdf — ВОРН PDF Редактор"));
     window.currentDocument()->markModified();
@@ -227,17 +208,6 @@ void WindowFrameTest::signingEditionDoesNotReopenLastDocument()
     MainWindow window(AppProduct::ecp);
     QTest::qWait(50);
     QVERIFY(!window.isDocumentLoaded());
-}
-
-void WindowFrameTest::interfaceLanguageComesFromSettings()
-{
-    QSettings().setValue(QStringLiteral("ui/language"), QStringLiteral("de"));
-    MainWindow german(AppProduct::editor);
-    QCOMPARE(qApp->property("uiLanguage").toString(), QStringLiteral("de"));
-
-    QSettings().remove(QStringLiteral("ui/language"));
-    MainWindow russian(AppProduct::editor);
-    QCOMPARE(qApp->property("uiLanguage").toString(), QStringLiteral("ru"));
 }
 
 QTEST_MAIN(WindowFrameTest)
