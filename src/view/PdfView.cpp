@@ -138,6 +138,7 @@ void PdfView::setRotation(int degrees)
     m_layout.setRotations(m_viewRotation, m_pageViewRotations);
     m_pageCache.clear();
     updateScrollBars();
+    repositionBlockEditor();
     viewport()->update();
 }
 
@@ -207,6 +208,7 @@ void PdfView::setZoom(double zoom)
     m_pageCache.clear();
     updateScrollBars();
     updateCurrentPageFromViewport();
+    repositionBlockEditor();
     viewport()->update();
     emit zoomChanged(zoom);
 }
@@ -271,6 +273,7 @@ void PdfView::wheelEvent(QWheelEvent* event)
         if (std::abs(zoom - old) >= kZoomEpsilon) {
             applyZoomKeepingContentPoint(zoom, event->position());
             updateCurrentPageFromViewport();
+            repositionBlockEditor();
             viewport()->update();
             emit zoomChanged(zoom);
         }
@@ -510,6 +513,7 @@ void PdfView::scrollContentsBy(int, int)
             updateSelectionEndFromViewport(cursor);
         updateInteractiveSelectionPreview();
     }
+    repositionBlockEditor();
     viewport()->update();
     updateCurrentPageFromViewport();
 }
@@ -519,6 +523,7 @@ void PdfView::resizeEvent(QResizeEvent* event)
     QAbstractScrollArea::resizeEvent(event);
     updateScrollBars();
     updateCurrentPageFromViewport();
+    repositionBlockEditor();
 }
 
 // --- page images --------------------------------------------------------------
