@@ -1,5 +1,6 @@
 #include "BlockEditorFrame.h"
 
+#include "BlockTextDocument.h"
 #include "RotatedTextEdit.h"
 
 #include <QMouseEvent>
@@ -79,17 +80,6 @@ Qt::CursorShape cursorFor(BlockEditorFrame::Hit h)
     }
 }
 
-void makeTransparent(QWidget* widget)
-{
-    QPalette palette = widget->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        palette.setColor(group, QPalette::Base, Qt::transparent);
-        palette.setColor(group, QPalette::Window, Qt::transparent);
-    }
-    widget->setPalette(palette);
-    widget->setAutoFillBackground(false);
-}
-
 // The span of `length` pixels from `fixed` towards `direction`, inclusive.
 std::pair<int, int> spanFrom(int fixed, int direction, int length)
 {
@@ -145,8 +135,7 @@ BlockEditorFrame::BlockEditorFrame(QWidget* parent)
     m_editor->setMouseTracking(true);
     m_editor->viewport()->setMouseTracking(true);
     m_editor->document()->setDocumentMargin(0);
-    makeTransparent(m_editor);
-    makeTransparent(m_editor->viewport());
+    setEditorRotatedPresentation(m_editor);
     m_editor->installEventFilter(this);
     m_editor->viewport()->installEventFilter(this);
 

@@ -203,7 +203,9 @@ void PdfView::setZoom(double zoom)
     zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
     if (std::abs(zoom - m_zoom) < kZoomEpsilon)
         return;
+    const double factor = zoom / m_zoom;
     m_zoom = zoom;
+    rescaleActiveBlockEditor(factor);
     m_layout.setZoom(zoom);
     m_pageCache.clear();
     updateScrollBars();
@@ -272,6 +274,7 @@ void PdfView::wheelEvent(QWheelEvent* event)
         const double zoom = std::clamp(old * factor, kMinZoom, kMaxZoom);
         if (std::abs(zoom - old) >= kZoomEpsilon) {
             applyZoomKeepingContentPoint(zoom, event->position());
+            rescaleActiveBlockEditor(zoom / old);
             updateCurrentPageFromViewport();
             repositionBlockEditor();
             viewport()->update();

@@ -24,7 +24,10 @@
 #include <vector>
 
 class BlockEditorFrame;
+class QFrame;
 class QRubberBand;
+class QTextBlockFormat;
+class QTextCharFormat;
 class QTextEdit;
 
 class PdfView : public QAbstractScrollArea {
@@ -182,6 +185,54 @@ public:
     void deactivateOcrBlock();
     void repositionBlockEditor();
     BlockEditorFrame* blockEditorFrame() const { return m_blockFrame; }
+    QTextEdit* activeTextEditor() const;
+    bool hasActiveTextEditor() const { return activeTextEditor() != nullptr; }
+    bool activeBlockUsesFixedLineLayout() const;
+    void rescaleActiveBlockEditor(double factor);
+    void fitActiveTextBlockToContent();
+
+    // Formatting of the active editor (the Home tab's controls)
+    void setActiveTextFontFamily(const QString& family);
+    void setActiveTextFontSize(int size);
+    void setActiveTextBold(bool on);
+    void setActiveTextItalic(bool on);
+    void setActiveTextUnderline(bool on);
+    void setActiveTextStrikeOut(bool on);
+    void setActiveTextSuperscript(bool on);
+    void setActiveTextSubscript(bool on);
+    void setActiveTextColor(const QColor& color);
+    void setActiveTextBackgroundColor(const QColor& color);
+    void clearActiveTextFormatting();
+    void setActiveTextAlignment(Qt::Alignment alignment);
+    void adjustActiveTextIndent(int delta);
+    void setActiveTextBulletedList();
+    void setActiveTextNumberedList();
+    bool insertTextIntoActiveEditor(const QString& text);
+    void updateActiveBlockText(const QString& text);
+    void emitActiveTextFormat();
+
+    // The inline editor of the insert-text tool
+    void showInlineEditor(int page, const QRectF& pageTopRect);
+    void commitInlineEditor();
+    void hideInlineEditor();
+    QTextEdit* inlineEditor() const { return m_inlineEditor; }
+
+    // Block operations
+    void deleteSelectedOcrBlocks();
+    void groupSelectedOcrBlocks();
+    void ungroupSelectedOcrBlocksToWords();
+    void reorderSelectedOcrBlocks(int mode);
+    void appendEditableTextBlock(int page, const QRectF& pageTopRect, const QString& text, const QString& family,
+                                 float pointSize, const QColor& color);
+    void appendEditableImageBlocks(int page, const QRectF& pageTopRect, const QList<QImage>& images);
+    void appendEditableImageBlock(int page, const QRectF& pageTopRect, const QImage& image);
+    void updateSelectedImageBlock(const QImage& image);
+    void setImagePlacementPreview(const QList<QImage>& images, const QSizeF& size);
+    void clearImagePlacementPreview();
+    bool imagePlacementPreviewActive() const { return m_placementActive; }
+    void rotateCurrentPageView(int degrees);
+    static QList<QRectF> layoutImageRectsInside(const QRectF& rect, const QList<QImage>& images);
+    static QRectF ungroupedWordBlockRect(const QRectF& wordRect, const QRectF& lineRect, double fontSize);
 
     // Frame drags on the active block
     void onBlockFrameRectChanged(QRect viewportRect);
@@ -216,6 +267,9 @@ signals:
                                  bool superscript, bool subscript, Qt::Alignment alignment);
     void ocrBlocksEdited();
     void undoRedoAvailabilityChanged(bool canUndo, bool canRedo);
+    // Changed blocks of `page` are about to make room for another page's
+    // blocks: the owner writes them into the document now.
+    void unsavedBlocksReplaced(int page, const std::vector<TextBlock>& blocks);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -227,6 +281,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     enum SelectionMode { NoSelection = 0, TextSelection = 1, RegionSelection = 2, BlockDrag = 3 };
@@ -297,6 +352,23 @@ private:
     QRectF viewportRectToBlockRect(const QRect& viewportRect) const;
     QRectF textOutgrowthPageTopRect(int index, const QRectF& blockPageTop) const;
     void ensureBlockEditorFrame();
+    void applyEditorToBlock(TextBlock& block, bool force) const;
+    void buildEditorDocument(const TextBlock& block);
+    void connectActiveTextEditorSignals(QTextEdit* editor);
+    void disconnectActiveTextEditor();
+    void onActiveTextChanged();
+    void queueFitActiveBlock();
+    QRect grownToEditorContent(QRect r, const QRect& bounds) const;
+    bool blockEditorActive() const;
+    void mergeActiveTextFormat(const QTextCharFormat& format);
+    void mergeActiveBlockFormat(const QTextBlockFormat& format);
+    void writeBackAfterFormat(bool queueFit);
+    void makeActiveTextList(const QString& label, int style);
+    bool canAdoptBlockPage(int page) const;
+    void adoptBlockPage(int page);
+    void paintPlacementPreview(QPainter& painter, int page);
+    QRectF placementRectAt(int page, const QPointF& pageTopCentre) const;
+    bool placeImageAt(const QPoint& position);
     void scrollActiveBlockIntoView();
     void setUpFrameFor(const TextBlock& block);
 
@@ -366,6 +438,18 @@ private:
     BlockEditorFrame* m_blockFrame = nullptr;
     bool m_applyingEditorChange = false;
     bool m_fittingActiveBlock = false;
+
+    // inline insertion editor
+    QFrame* m_inlineFrame = nullptr;
+    QTextEdit* m_inlineEditor = nullptr;
+    int m_inlinePage = -1;
+    QRectF m_inlineRect;
+
+    // image placement preview
+    QList<QImage> m_placementImages;
+    QSizeF m_placementSize = QSizeF(-1, -1);
+    bool m_placementActive = false;
+    QPoint m_placementCursor;
 
     // undo
     std::vector<EditSnapshot> m_undoStack;

@@ -176,6 +176,8 @@ void PdfView::setEditMode(bool on)
     if (on == m_editMode)
         return;
     m_editMode = on;
+    if (!on)
+        hideInlineEditor();
     m_selectedText.clear();
     m_selectionHighlightPage = -1;
     m_selectionHighlights.clear();
@@ -191,6 +193,9 @@ void PdfView::setEditMode(bool on)
 
 void PdfView::setEditTool(EditTool tool)
 {
+    hideInlineEditor();
+    if (tool != PlaceImage)
+        clearImagePlacementPreview();
     m_editTool = tool;
     switch (tool) {
     case Hand:
@@ -452,5 +457,20 @@ void PdfView::runBlockMenuAction(const QString& entry)
         requestOcrOfSelectedImageBlock();
     } else if (entry == QLatin1String("Копировать")) {
         copySelectedOcrBlocksToClipboard();
+    } else if (entry == QLatin1String("Вырезать")) {
+        copySelectedOcrBlocksToClipboard();
+        deleteSelectedOcrBlocks();
+    } else if (entry == QLatin1String("Удалить")) {
+        deleteSelectedOcrBlocks();
+    } else if (entry == QLatin1String("Группировать")) {
+        groupSelectedOcrBlocks();
+    } else if (entry == QLatin1String("Расгруппировать по словам")) {
+        ungroupSelectedOcrBlocksToWords();
+    } else {
+        static const QStringList kOrder = {QStringLiteral("Вперёд"), QStringLiteral("Назад"),
+                                           QStringLiteral("На передний план"), QStringLiteral("На задний план")};
+        const int mode = int(kOrder.indexOf(entry));
+        if (mode >= 0)
+            reorderSelectedOcrBlocks(mode);
     }
 }

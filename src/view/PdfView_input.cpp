@@ -7,6 +7,8 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFrame>
+#include <QTextEdit>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
@@ -491,6 +493,15 @@ void PdfView::mousePressEvent(QMouseEvent* event)
         viewport()->setCursor(Qt::ClosedHandCursor);
         return;
     }
+    if (placeImageAt(position)) {
+        event->accept();
+        return;
+    }
+    if (m_inlineFrame && m_inlineFrame->isVisible()) {
+        m_inlineFrame->raise();
+        m_inlineEditor->setFocus();
+        return;
+    }
     if (m_editMode) {
         if (pressInEditMode(position, event->globalPosition().toPoint()))
             return;
@@ -576,6 +587,11 @@ void PdfView::mouseMoveEvent(QMouseEvent* event)
         m_blockFrame->updateExternalInteraction(event->globalPosition().toPoint(), event->modifiers());
         event->accept();
         return;
+    }
+    if (m_editMode && m_editTool == PlaceImage && m_placementActive) {
+        m_placementCursor = position;
+        viewport()->setCursor(Qt::CrossCursor);
+        viewport()->update();
     }
     updateHoverCursor(position);
     if (m_dragSelecting) {
@@ -668,13 +684,15 @@ void PdfView::finishDragSelection(const QPoint& position)
     m_lastRegionRect = currentSelectionPageTopRect();
     m_regionSelectionShown = m_selectionMode == RegionSelection;
     emit selectionRectReady(m_selectionPage, m_lastRegionRect);
-    if (m_editMode && m_editTool == PlaceImage) {
+    if (m_editMode && (m_editTool == PlaceImage || m_editTool == InsertText)) {
+        const EditTool tool = m_editTool;
         setEditTool(Select);
-        emit imageRectReady(m_selectionPage, m_lastRegionRect);
+        if (tool == PlaceImage)
+            emit imageRectReady(m_selectionPage, m_lastRegionRect);
+        else
+            showInlineEditor(m_selectionPage, m_lastRegionRect);
         return;
     }
-    if (m_editMode && m_editTool == InsertText)
-        return; // the inline insertion editor takes the rectangle once it exists
     if (m_selectionMode == TextSelection) {
         finishTextSelection();
         return;
@@ -738,6 +756,11 @@ bool PdfView::editModeKey(QKeyEvent* event)
     const int key = event->key();
     if (m_editMode && !m_blocks.empty() && (key == Qt::Key_Tab || key == Qt::Key_Backtab)) {
         activateNeighbourBlock(key == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier));
+        event->accept();
+        return true;
+    }
+    if (m_editMode && key == Qt::Key_Delete && !m_selectedBlocks.isEmpty()) {
+        deleteSelectedOcrBlocks();
         event->accept();
         return true;
     }

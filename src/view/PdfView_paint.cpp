@@ -96,11 +96,15 @@ void PdfView::paintPage(QPainter& painter, int page)
     }
 
     const bool blockPage = m_editMode && page == m_blockPage && !m_blocks.empty();
-    if (blockPage)
+    if (blockPage) {
+        paintPlacementPreview(painter, page);
         paintBlocks(painter, page, image, rect);
+    }
     paintSearchHits(painter, page);
     paintTextSelection(painter, page);
     paintRegionSelection(painter, page);
+    if (!blockPage)
+        paintPlacementPreview(painter, page);
 }
 
 void PdfView::paintSearchHits(QPainter& painter, int page)

@@ -8,19 +8,6 @@ using namespace viewtest;
 
 namespace {
 
-TextBlock textBlock(const QString& text, const QRectF& rect)
-{
-    TextBlock block;
-    block.text = text;
-    block.rect = rect;
-    block.originalRect = rect;
-    TextBlock::Line line;
-    line.text = text;
-    line.rect = rect;
-    block.lines.push_back(line);
-    return block;
-}
-
 int countPixels(const QImage& image, const QRect& area, QRgb colour)
 {
     int count = 0;

@@ -14,20 +14,6 @@ using namespace viewtest;
 
 namespace {
 
-TextBlock textBlock(const QString& text, const QRectF& rect, float size = 12)
-{
-    TextBlock block;
-    block.text = text;
-    block.rect = block.originalRect = rect;
-    block.fontSize = size;
-    TextBlock::Line line;
-    line.text = text;
-    line.rect = rect;
-    line.fontSize = size;
-    block.lines.push_back(line);
-    return block;
-}
-
 TextBlock imageBlock(const QRectF& rect)
 {
     TextBlock block;
