@@ -267,11 +267,11 @@ void TestLineFonts::documentPixelSizesScale()
 // fills the line, starting at the line's corner.
 void TestLineFonts::previewErasesOldInkAndDrawsTheFittedText()
 {
-    fixtures::PageSpec spec;
-    spec.width = 400;
-    spec.height = 300;
-    spec.runs = {{QStringLiteral("MMMMMMMM"), 50, 200, 30}};
-    auto doc = openPdf(m_dir, QStringLiteral("preview.pdf"), fixtures::pagesPdf({spec}));
+    fixtures::PageSpec pageSpec;
+    pageSpec.width = 400;
+    pageSpec.height = 300;
+    pageSpec.runs = {{QStringLiteral("MMMMMMMM"), 50, 200, 30}};
+    auto doc = openPdf(m_dir, QStringLiteral("preview.pdf"), fixtures::pagesPdf({pageSpec}));
     QVERIFY(doc);
     auto view = makeView(600, 500);
     QVERIFY(view);

@@ -97,10 +97,10 @@ void TestPdfViewEditMode::initTestCase()
 
 void TestPdfViewEditMode::init()
 {
-    fixtures::PageSpec spec;
-    spec.width = 400;
-    spec.height = 400;
-    m_doc = openPdf(m_dir, QStringLiteral("edit.pdf"), fixtures::pagesPdf({spec}));
+    fixtures::PageSpec pageSpec;
+    pageSpec.width = 400;
+    pageSpec.height = 400;
+    m_doc = openPdf(m_dir, QStringLiteral("edit.pdf"), fixtures::pagesPdf({pageSpec}));
     QVERIFY(m_doc);
     m_view = makeView(700, 700);
     QVERIFY(m_view);
