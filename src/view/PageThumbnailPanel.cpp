@@ -4,6 +4,10 @@
 #include "ThumbnailWorker.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDropEvent>
+#include <QLineF>
+#include <QMimeData>
 #include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
@@ -256,15 +260,95 @@ void PageThumbnailPanel::renumberItems()
     scheduleVisibleThumbnails();
 }
 
+// In icon mode the list's own drag offers only a copy, which its internal
+// move refuses, and its drop would only move the icon on the grid: the page
+// order never changed. Drags of our own rows carry their row and are reordered
+// here.
+namespace {
+constexpr auto kThumbnailRowFormat = "application/x-vorn-thumbnail-row";
+}
+
+QMimeData* PageThumbnailPanel::mimeData(const QList<QListWidgetItem*>& items) const
+{
+    QMimeData* data = QListWidget::mimeData(items);
+    if (data && items.size() == 1) {
+        data->setData(QLatin1String(kThumbnailRowFormat),
+                      QByteArray::number(QCoreApplication::applicationPid()) + ':' + QByteArray::number(row(items.first())));
+    }
+    return data;
+}
+
+// The dragged row when the drag is one of ours, else -1.
+int PageThumbnailPanel::draggedRow(const QMimeData* data)
+{
+    const QList<QByteArray> origin = data ? data->data(QLatin1String(kThumbnailRowFormat)).split(':') : QList<QByteArray>();
+    if (origin.size() != 2 || origin.first().toLongLong() != QCoreApplication::applicationPid())
+        return -1;
+    bool valid = false;
+    const int row = origin.last().toInt(&valid);
+    return valid ? row : -1;
+}
+
+void PageThumbnailPanel::dragEnterEvent(QDragEnterEvent* event)
+{
+    QListWidget::dragEnterEvent(event);
+    if (draggedRow(event->mimeData()) >= 0)
+        event->acceptProposedAction();
+}
+
+void PageThumbnailPanel::dragMoveEvent(QDragMoveEvent* event)
+{
+    QListWidget::dragMoveEvent(event);
+    if (draggedRow(event->mimeData()) >= 0)
+        event->acceptProposedAction();
+}
+
 void PageThumbnailPanel::dropEvent(QDropEvent* event)
 {
-    const int before = currentRow();
-    QListWidget::dropEvent(event);
-    const int after = currentRow();
-    if (before < 0 || after < 0 || before == after)
-        return;
+    if (!moveDroppedRow(event))
+        QListWidget::dropEvent(event);
+}
+
+bool PageThumbnailPanel::moveDroppedRow(QDropEvent* event)
+{
+    const int from = draggedRow(event->mimeData());
+    if (from < 0)
+        return false;
+    // Copy, not move: the drag source must not remove the dragged item afterwards.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    const int to = dropTargetRow(event->position().toPoint());
+    if (from >= count() || to < 0 || from == to)
+        return true;
+    QListWidgetItem* moved = takeItem(from);
+    insertItem(to, moved);
     renumberItems();
-    emit movePageRequested(before, after);
+    {
+        const QSignalBlocker quiet(this);
+        setCurrentRow(to);
+    }
+    m_currentPage = to;
+    doItemsLayout();
+    emit movePageRequested(from, to);
+    return true;
+}
+
+// The row whose icon is under the point, else the nearest one.
+int PageThumbnailPanel::dropTargetRow(const QPoint& position) const
+{
+    if (QListWidgetItem* hit = itemAt(position))
+        return row(hit);
+    int best = -1;
+    qreal bestDistance = 0;
+    for (int i = 0; i < count(); ++i) {
+        const QPointF centre = visualItemRect(item(i)).center();
+        const qreal distance = QLineF(centre, QPointF(position)).length();
+        if (best < 0 || distance < bestDistance) {
+            best = i;
+            bestDistance = distance;
+        }
+    }
+    return best;
 }
 
 void PageThumbnailPanel::contextMenuEvent(QContextMenuEvent* event)

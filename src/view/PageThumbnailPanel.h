@@ -39,6 +39,9 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    QMimeData* mimeData(const QList<QListWidgetItem*>& items) const override;
     void showEvent(QShowEvent* event) override;
 
 private slots:
@@ -51,6 +54,9 @@ private:
     void enqueueVisibleThumbnails();
     void scheduleVisibleThumbnails();
     void renumberItems();
+    int dropTargetRow(const QPoint& position) const;
+    bool moveDroppedRow(QDropEvent* event);
+    static int draggedRow(const QMimeData* data);
     QIcon thumbnailIcon(int page) const;
     void updateThumbnailIcon(int page);
 

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QSignalSpy>
@@ -86,10 +88,55 @@ private slots:
     void contextMenuOffersPageRequests();
     void deleteIsDisabledForASinglePage();
     void currentPageDoesNotEchoAsSelection();
+    void droppingARowOnAnotherReordersAndAsksToMove();
 
 private:
     QTemporaryDir m_dir;
 };
+
+// A drop of one of the strip's own rows, as the drag delivers it.
+void TestPageThumbnailPanel::droppingARowOnAnotherReordersAndAsksToMove()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("reorder.pdf"), pagesOfHeights(a4Pages(4)));
+    QVERIFY(doc);
+    PageThumbnailPanel panel;
+    QVERIFY(showPanel(panel, 900));
+    panel.setDocument(doc.get());
+    QSignalSpy moves(&panel, &PageThumbnailPanel::movePageRequested);
+    QListWidgetItem* first = panel.item(0);
+    // Enter first: the application hands a drop only to the widget that accepted the drag.
+    auto deliver = [&](const QMimeData* data, int ontoRow) {
+        const QPoint at = panel.visualItemRect(panel.item(ontoRow)).center();
+        QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(panel.viewport(), &enter);
+        QDropEvent event(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(panel.viewport(), &event);
+    };
+    auto drop = [&](int fromRow, int ontoRow) {
+        std::unique_ptr<QMimeData> data(panel.model()->mimeData({panel.model()->index(fromRow, 0)}));
+        deliver(data.get(), ontoRow);
+    };
+
+    drop(0, 2);
+    QCOMPARE(moves.size(), 1);
+    QCOMPARE(moves.at(0).at(0).toInt(), 0);
+    QCOMPARE(moves.at(0).at(1).toInt(), 2);
+    QCOMPARE(panel.item(2), first);
+    QCOMPARE(panel.item(2)->text(), QStringLiteral("Стр. 3"));
+    QCOMPARE(panel.item(0)->text(), QStringLiteral("Стр. 1"));
+    QCOMPARE(panel.count(), 4);
+
+    drop(1, 1);  // back on its own row: nothing to move
+    QCOMPARE(moves.size(), 1);
+
+    // Rows of another process are not ours to move.
+    QMimeData foreign;
+    foreign.setData(QStringLiteral("application/x-vorn-thumbnail-row"), "1:0");
+    deliver(&foreign, 3);
+    QCOMPARE(moves.size(), 1);
+    QCOMPARE(panel.count(), 4);
+    panel.setDocument(nullptr);
+}
 
 void TestPageThumbnailPanel::initTestCase()
 {
