@@ -1,6 +1,7 @@
 // Engine figures: opening a 1,000-page document with all its page sizes, and
 // renderPage against the bare pdfium render of the same A4 text page.
 // Usage: pdf_bench [iterations]
+#include "BenchDocuments.h"
 #include "PdfDocument.h"
 #include "PdfEngineInternal.h"
 #include "PdfiumApi.h"
@@ -20,30 +21,7 @@
 
 namespace {
 
-void writeTextPdf(const QString& path, int pages)
-{
-    QPdfWriter writer(path);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setResolution(72);
-    QPainter painter(&writer);
-    painter.setFont(QFont(QStringLiteral("DejaVu Serif"), 10));
-    for (int p = 0; p < pages; ++p) {
-        if (p > 0)
-            writer.newPage();
-        for (int line = 0; line < 60; ++line) {
-            painter.drawText(40, 40 + line * 12,
-                             QStringLiteral("Страница %1, строка %2: съешь же ещё этих мягких французских булок, "
-                                            "да выпей чаю. The quick brown fox.")
-                                 .arg(p + 1)
-                                 .arg(line + 1));
-        }
-    }
-}
 
-double msSince(const QElapsedTimer& timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
 
 // The same work as renderPage without the engine around it.
 QImage bareRender(FPDF_DOCUMENT doc, int pageIndex, double scale)
@@ -74,7 +52,7 @@ int main(int argc, char* argv[])
     QTextStream out(stdout);
     QTemporaryDir dir;
     const QString bigFile = dir.filePath(QStringLiteral("thousand.pdf"));
-    writeTextPdf(bigFile, 1000);
+    bench::writeTextPdf(bigFile, 1000);
 
     QElapsedTimer timer;
     timer.start();
@@ -83,14 +61,14 @@ int main(int argc, char* argv[])
         out << "cannot open: " << doc.lastError() << "\n";
         return 1;
     }
-    const double openMs = msSince(timer);
+    const double openMs = bench::msSince(timer);
     timer.restart();
     double area = 0;
     for (int i = 0; i < doc.pageCount(); ++i) {
         const QSizeF size = doc.pageSize(i);
         area += size.width() * size.height();
     }
-    const double sizesMs = msSince(timer);
+    const double sizesMs = bench::msSince(timer);
     out << QStringLiteral("1000-page document (%1 KiB): open %2 ms, all page sizes %3 ms (%4 ms per page)\n")
                .arg(QFileInfo(bigFile).size() / 1024)
                .arg(openMs, 0, 'f', 2)
@@ -117,10 +95,10 @@ int main(int argc, char* argv[])
             const int page = i % 10;
             timer.restart();
             const QImage a = doc.renderPage(page, zoom, 0);
-            engineMs += msSince(timer);
+            engineMs += bench::msSince(timer);
             timer.restart();
             const QImage b = bareRender(bare, page, zoom);
-            bareMs += msSince(timer);
+            bareMs += bench::msSince(timer);
             if (a != b) {
                 out << "renders differ on page " << page << "\n";
                 QMutexLocker lock(&pdfiumMutex());

@@ -3,6 +3,7 @@
 // scrolling through it and the pages rendered, the text hit test of a mouse
 // move, and how soon the thumbnail strip has its visible rows.
 // Usage: view_bench [frames]
+#include "BenchDocuments.h"
 #include "PageThumbnailPanel.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
@@ -23,28 +24,7 @@ namespace {
 
 constexpr int kPages = 1000;
 
-void writeTextPdf(const QString& path, int pages)
-{
-    QPdfWriter writer(path);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setResolution(72);
-    QPainter painter(&writer);
-    painter.setFont(QFont(QStringLiteral("DejaVu Serif"), 10));
-    for (int p = 0; p < pages; ++p) {
-        if (p > 0)
-            writer.newPage();
-        for (int line = 0; line < 60; ++line)
-            painter.drawText(40, 40 + line * 12, QStringLiteral("Страница %1, строка %2: съешь же ещё этих мягких "
-                                                                "французских булок, да выпей чаю.")
-                                                     .arg(p + 1)
-                                                     .arg(line + 1));
-    }
-}
 
-double msSince(const QElapsedTimer& timer)
-{
-    return double(timer.nsecsElapsed()) / 1e6;
-}
 
 double percentile(std::vector<double> values, double p)
 {
@@ -62,7 +42,7 @@ int main(int argc, char** argv)
     const int frames = argc > 1 ? std::max(1, atoi(argv[1])) : 600;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("thousand.pdf"));
-    writeTextPdf(path, kPages);
+    bench::writeTextPdf(path, kPages);
     PdfDocument doc;
     if (!doc.open(path)) {
         std::fprintf(stderr, "cannot open the benchmark document\n");
@@ -77,7 +57,7 @@ int main(int argc, char** argv)
     timer.start();
     view.setDocument(&doc);
     view.viewport()->repaint();
-    const double firstPaint = msSince(timer);
+    const double firstPaint = bench::msSince(timer);
     std::printf("setDocument to first painted page: %.1f ms (%d pages, zoom %.2f)\n", firstPaint, kPages,
                 view.zoom());
 
@@ -89,7 +69,7 @@ int main(int argc, char** argv)
         bar->setValue(value);
         timer.restart();
         view.viewport()->repaint();
-        paints.push_back(msSince(timer));
+        paints.push_back(bench::msSince(timer));
     }
     const int renders = view.pageRenderCount() - rendersBefore;
     std::printf("scroll through in %zu frames of %d px: paint mean %.2f ms, median %.2f ms, p95 %.2f ms, max %.2f ms;"
@@ -105,7 +85,7 @@ int main(int argc, char** argv)
         bar->setValue(bar->value() + 20);
         timer.restart();
         view.viewport()->repaint();
-        smooth.push_back(msSince(timer));
+        smooth.push_back(bench::msSince(timer));
     }
     std::printf("wheel-step scrolling (20 px, cached pages): paint mean %.3f ms, max %.2f ms\n",
                 std::accumulate(smooth.begin(), smooth.end(), 0.0) / smooth.size(),
@@ -114,13 +94,13 @@ int main(int argc, char** argv)
     const QPoint overText(view.pageOffset(view.currentPage()).x() + 60, 120);
     timer.restart();
     view.selectableTextAtViewportPoint(overText);
-    const double firstHit = msSince(timer);
+    const double firstHit = bench::msSince(timer);
     timer.restart();
     constexpr int kMoves = 1000;
     for (int i = 0; i < kMoves; ++i)
         view.selectableTextAtViewportPoint(overText + QPoint(i % 300, 0));
     std::printf("text hit test of a mouse move: first on a page %.2f ms, then %.4f ms\n", firstHit,
-                msSince(timer) / kMoves);
+                bench::msSince(timer) / kMoves);
     view.setDocument(nullptr);
 
     PageThumbnailPanel panel;
@@ -129,7 +109,7 @@ int main(int argc, char** argv)
     QApplication::processEvents();
     timer.restart();
     panel.setDocument(&doc);
-    const double setDocumentMs = msSince(timer);
+    const double setDocumentMs = bench::msSince(timer);
     const auto visibleReady = [&panel] {
         for (int row = 0; row < panel.count(); ++row) {
             const QRect rect = panel.visualItemRect(panel.item(row));
@@ -141,12 +121,12 @@ int main(int argc, char** argv)
     while (!visibleReady())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
     std::printf("thumbnails: setDocument %.1f ms on the GUI thread, visible rows ready after %.1f ms\n", setDocumentMs,
-                msSince(timer));
+                bench::msSince(timer));
     panel.verticalScrollBar()->setValue(panel.verticalScrollBar()->maximum() / 2);
     timer.restart();
     while (!visibleReady())
         QApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    std::printf("thumbnails: after a jump to the middle, visible rows ready after %.1f ms\n", msSince(timer));
+    std::printf("thumbnails: after a jump to the middle, visible rows ready after %.1f ms\n", bench::msSince(timer));
     panel.setDocument(nullptr);
     return 0;
 }
