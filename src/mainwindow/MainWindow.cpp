@@ -75,6 +75,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
 
     connectViewAndThumbnails();
     autoSaveTimer = new QTimer(this);
+    autoSaveTimer->setObjectName(QStringLiteral("AutoSaveTimer"));
     connect(autoSaveTimer, &QTimer::timeout, this, &MainWindow::autoSaveIfNeeded);
     setupShortcuts();
     resize(kInitialWidth, kInitialHeight);

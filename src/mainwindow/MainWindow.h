@@ -98,6 +98,11 @@ public:
     bool confirmSave();
     bool confirmSaveAllDocuments();
 
+    // A parentless ribbon button; with wire, its click runs the command its
+    // icon and text name (toolCommandFor). A checkable one starts checked.
+    QToolButton* toolButton(const QString& iconName, const QString& text, bool checkable, bool wire);
+    QWidget* ribbonGroup(const QString& title, const QList<QWidget*>& widgets);
+
     // The autosave period in milliseconds for a stored number of minutes.
     static int autoSaveIntervalMs(int minutes);
 
@@ -140,9 +145,7 @@ private slots:
 
 private:
     // The ribbon, its Home tab and the floating bar.
-    QToolButton* toolButton(const QString& iconName, const QString& text, bool checkable, bool wire);
     void connectToolCommand(QToolButton* button, ToolCommand command);
-    QWidget* ribbonGroup(const QString& title, const QList<QWidget*>& widgets);
     QTabWidget* buildRibbon();
     void restoreRibbonTab();
     QWidget* buildHomeTab();
