@@ -318,16 +318,7 @@ void SaveCloseTest::autoSaveFailureToldOnce()
     QVERIFY(statusText(window).startsWith(QStringLiteral("Автосохранение не удалось: ")));
     QVERIFY(window.currentDocument()->isModified());
 
-    bool toldAgain = false;
-    QTimer::singleShot(100, &window, [&toldAgain] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            toldAgain = true;
-            dialog->reject();
-        }
-    });
-    invoke(window, "autoSaveIfNeeded");
-    QTest::qWait(150);
-    QVERIFY(!toldAgain);
+    QVERIFY(!prompt::promptShownDuring([&window] { invoke(window, "autoSaveIfNeeded"); }));
 }
 
 void SaveCloseTest::closingUnmodifiedTabDoesNotAsk()
