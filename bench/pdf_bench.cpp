@@ -2,6 +2,7 @@
 // renderPage against the bare pdfium render of the same A4 text page.
 // Usage: pdf_bench [iterations]
 #include "PdfDocument.h"
+#include "PdfEngineInternal.h"
 #include "PdfiumApi.h"
 
 #include <QElapsedTimer>
@@ -49,17 +50,16 @@ QImage bareRender(FPDF_DOCUMENT doc, int pageIndex, double scale)
 {
     QMutexLocker lock(&pdfiumMutex());
     const PdfiumApi& api = pdfApi();
-    FPDF_PAGE page = api.FPDF_LoadPage(doc, pageIndex);
-    const int width = int(std::ceil(api.FPDF_GetPageWidthF(page) * scale));
-    const int height = int(std::ceil(api.FPDF_GetPageHeightF(page) * scale));
+    pdfengine::PagePtr page(api.FPDF_LoadPage(doc, pageIndex));
+    const int width = int(std::ceil(api.FPDF_GetPageWidthF(page.get()) * scale));
+    const int height = int(std::ceil(api.FPDF_GetPageHeightF(page.get()) * scale));
     QImage image(width, height, QImage::Format_ARGB32);
     image.fill(Qt::white);
-    FPDF_BITMAP bitmap = api.FPDFBitmap_CreateEx(width, height, pdfium::kBitmapBGRA, image.bits(),
-                                                 int(image.bytesPerLine()));
-    api.FPDFBitmap_FillRect(bitmap, 0, 0, width, height, 0xFFFFFFFF);
-    api.FPDF_RenderPageBitmap(bitmap, page, 0, 0, width, height, 0, pdfium::kRenderAnnot | pdfium::kRenderLcdText);
-    api.FPDFBitmap_Destroy(bitmap);
-    api.FPDF_ClosePage(page);
+    pdfengine::BitmapPtr bitmap(api.FPDFBitmap_CreateEx(width, height, pdfium::kBitmapBGRA, image.bits(),
+                                                        int(image.bytesPerLine())));
+    api.FPDFBitmap_FillRect(bitmap.get(), 0, 0, width, height, 0xFFFFFFFF);
+    api.FPDF_RenderPageBitmap(bitmap.get(), page.get(), 0, 0, width, height, 0,
+                              pdfium::kRenderAnnot | pdfium::kRenderLcdText);
     return image;
 }
 
@@ -101,11 +101,12 @@ int main(int argc, char* argv[])
     QFile file(bigFile);
     file.open(QIODevice::ReadOnly);
     const QByteArray bytes = file.readAll();
-    FPDF_DOCUMENT bare = nullptr;
+    pdfengine::DocumentPtr bareDocument;
     {
         QMutexLocker lock(&pdfiumMutex());
-        bare = pdfApi().FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr);
+        bareDocument.reset(pdfApi().FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
     }
+    FPDF_DOCUMENT bare = bareDocument.get();
     for (double zoom : {1.0, 2.0}) {
         // Warm both paths, then interleave them so drift hits both alike.
         doc.renderPage(0, zoom, 0);
@@ -122,6 +123,8 @@ int main(int argc, char* argv[])
             bareMs += msSince(timer);
             if (a != b) {
                 out << "renders differ on page " << page << "\n";
+                QMutexLocker lock(&pdfiumMutex());
+                bareDocument.reset();
                 return 1;
             }
         }
@@ -135,6 +138,6 @@ int main(int argc, char* argv[])
                    .arg((engineMs / bareMs - 1.0) * 100.0, 0, 'f', 1);
     }
     QMutexLocker lock(&pdfiumMutex());
-    pdfApi().FPDF_CloseDocument(bare);
+    bareDocument.reset();
     return 0;
 }

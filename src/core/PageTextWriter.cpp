@@ -330,6 +330,16 @@ TextBlock::Line lineStyledAs(const TextBlock& block)
     return line;
 }
 
+bool linesCarryText(const TextBlock& block)
+{
+    if (block.lines.empty())
+        return false;
+    QStringList texts;
+    for (const TextBlock::Line& line : block.lines)
+        texts << line.text;
+    return texts.join(QLatin1Char(' ')).simplified() == block.text.simplified() && !block.text.trimmed().isEmpty();
+}
+
 } // namespace
 
 std::vector<TextBlock::Line> linesForWriting(const TextBlock& block)
@@ -344,6 +354,16 @@ std::vector<TextBlock::Line> linesForWriting(const TextBlock& block)
         return {line};
     }
 
+    // Lines that already carry the text (the editor laid them out as shown)
+    // are written as they are.
+    if (linesCarryText(block)) {
+        std::vector<TextBlock::Line> lines = block.lines;
+        for (TextBlock::Line& line : lines) {
+            line.spans.clear();
+            line.words.clear();
+        }
+        return lines;
+    }
     const TextBlock::Line style = lineStyledAs(block);
     const double size = std::max(double(style.fontSize), 1.0);
     // A one-line block grows along its line as the user types; a paragraph of

@@ -104,23 +104,26 @@ QImage inkMask(const QImage& source)
 QRectF whiteOutRect(const TextBlock& block, bool forceWhiteout)
 {
     const bool rewritten = isEdited(block) || forceWhiteout;
+    // Text the user added has no old place: the page under it stays.
     if (!hasArea(block.originalRect))
-        return rewritten ? block.rect : QRectF();
+        return forceWhiteout ? block.rect : QRectF();
     if (sameIntegerRect(block.rect, block.originalRect) && !isRotated(block))
         return rewritten ? block.originalRect : QRectF();
     return block.originalRect;  // moved, resized or turned
 }
 
-// Returns whether anything was written.
+// Returns whether anything was written. Edited text is written visibly, with
+// or without a white-out of an old place.
 bool writeTextBlock(PageTextWriter& writer, const TextBlock& block, const QRectF& whiteOut, bool skipInvisibleCopy)
 {
     if (!whiteOut.isNull())
         writer.addWhiteRect(whiteOut);
+    const bool visible = !whiteOut.isNull() || isEdited(block);
     bool changed = false;
     for (const TextBlock::Line& line : linesForWriting(block)) {
         if (line.text.trimmed().isEmpty())
             continue;
-        if (!whiteOut.isNull()) {
+        if (visible) {
             writer.addVisibleText(line.text, line.rect, styleOf(line), block.rotation, block.rect.center());
             changed = true;
         } else if (!skipInvisibleCopy && !showsOwnText(block, line)) {

@@ -30,6 +30,9 @@ bool blockMoved(const TextBlock& block)
     const QRectF& was = block.originalRect;
     if (!hasArea(was))
         return false;
+    // A turn leaves the old place as much as a move does.
+    if (std::abs(block.rotation) > kRotationEpsilon)
+        return true;
     const auto differs = [](double a, double b) { return std::abs(a - b) > kMoveTolerancePt; };
     return differs(now.left(), was.left()) || differs(now.y(), was.y()) || differs(now.right(), was.right())
            || differs(now.y() + now.height(), was.y() + was.height());
@@ -57,11 +60,16 @@ bool fontNameLooksItalic(const QString& name)
     return marker.match(name).hasMatch();
 }
 
+bool isNativePdfLine(const TextBlock::Line& line)
+{
+    return isNativeLine(line);
+}
+
 bool effectiveLineItalic(const TextBlock::Line& line, const TextBlock& block)
 {
     const QString lineFamily = line.fontFamily.trimmed();
     const bool italic = lineFamily.isEmpty() ? block.italic : line.italic;
-    if (!italic || line.invisibleText || !isNativeLine(line))
+    if (!italic || line.invisibleText || !isNativePdfLine(line))
         return italic;
     return fontNameLooksItalic(lineFamily.isEmpty() ? block.fontFamily.trimmed() : lineFamily);
 }

@@ -10,10 +10,13 @@
 
 class QPainter;
 
-// The block's rectangle was moved or resized away from where the page has it.
+// The block was moved, resized or turned away from where the page has it.
 bool blockMoved(const TextBlock& block);
 // The block's text no longer matches its lines (or it was flagged or rotated).
 bool blockTextEdited(const TextBlock& block);
+
+// What copying the block puts on the clipboard: its text, or its lines' texts.
+QString ocrBlockTextForClipboard(const TextBlock& block);
 
 bool fontNameLooksItalic(const QString& name);
 // A line from the PDF's text layer: named font, real size and style runs.

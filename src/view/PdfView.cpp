@@ -138,6 +138,7 @@ void PdfView::setRotation(int degrees)
     m_layout.setRotations(m_viewRotation, m_pageViewRotations);
     m_pageCache.clear();
     updateScrollBars();
+    repositionBlockEditor();
     viewport()->update();
 }
 
@@ -202,11 +203,14 @@ void PdfView::setZoom(double zoom)
     zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
     if (std::abs(zoom - m_zoom) < kZoomEpsilon)
         return;
+    const double factor = zoom / m_zoom;
     m_zoom = zoom;
+    rescaleActiveBlockEditor(factor);
     m_layout.setZoom(zoom);
     m_pageCache.clear();
     updateScrollBars();
     updateCurrentPageFromViewport();
+    repositionBlockEditor();
     viewport()->update();
     emit zoomChanged(zoom);
 }
@@ -270,7 +274,9 @@ void PdfView::wheelEvent(QWheelEvent* event)
         const double zoom = std::clamp(old * factor, kMinZoom, kMaxZoom);
         if (std::abs(zoom - old) >= kZoomEpsilon) {
             applyZoomKeepingContentPoint(zoom, event->position());
+            rescaleActiveBlockEditor(zoom / old);
             updateCurrentPageFromViewport();
+            repositionBlockEditor();
             viewport()->update();
             emit zoomChanged(zoom);
         }
@@ -510,6 +516,7 @@ void PdfView::scrollContentsBy(int, int)
             updateSelectionEndFromViewport(cursor);
         updateInteractiveSelectionPreview();
     }
+    repositionBlockEditor();
     viewport()->update();
     updateCurrentPageFromViewport();
 }
@@ -519,6 +526,7 @@ void PdfView::resizeEvent(QResizeEvent* event)
     QAbstractScrollArea::resizeEvent(event);
     updateScrollBars();
     updateCurrentPageFromViewport();
+    repositionBlockEditor();
 }
 
 // --- page images --------------------------------------------------------------

@@ -23,7 +23,12 @@
 
 #include <vector>
 
+class BlockEditorFrame;
+class QFrame;
 class QRubberBand;
+class QTextBlockFormat;
+class QTextCharFormat;
+class QTextEdit;
 
 class PdfView : public QAbstractScrollArea {
     Q_OBJECT
@@ -40,6 +45,20 @@ public:
         quint64 revision = 0;
         QImage image;
     };
+
+    // One undo state of the block model: the whole page's blocks.
+    struct EditSnapshot {
+        std::vector<TextBlock> blocks;
+        std::vector<int> groupIds;
+        QSet<int> selection;
+        QString label;
+        int page = -1;
+        int activeBlock = -1;
+        int nextGroupId = 1;
+        bool dirty = false;
+    };
+
+    static constexpr int kMaxUndoSteps = 100;
 
     struct SelectableLine {
         QString text;
@@ -133,16 +152,105 @@ public:
     EditTool editTool() const { return m_editTool; }
     // Shows a page's blocks as given: group ids parallel to the blocks (0 =
     // ungrouped, empty = none grouped) and the selected indexes. No font
-    // normalisation, no undo, no signals: the loading of the editing model
-    // (OCR and native text layer) is built on top of this.
+    // normalisation, no undo, no signals.
     void showBlocks(int page, const std::vector<TextBlock>& blocks, const std::vector<int>& groupIds = {},
                     const QSet<int>& selected = {});
+    // Loads a page's blocks for editing; `edited` marks them changed at once.
+    void setOcrBlocks(const std::vector<TextBlock>& blocks, int page, bool edited);
     void clearOcrBlocks();
+    // The blocks as they would be written now, unsaved typing included.
+    std::vector<TextBlock> ocrBlocksWithEdits() const;
+    void markOcrBlocksDirty();
     const std::vector<TextBlock>& blocks() const { return m_blocks; }
+    const std::vector<int>& blockGroupIds() const { return m_blockGroupIds; }
+    bool hasOcrBlocks() const { return !m_blocks.empty(); }
     int blockPage() const { return m_blockPage; }
+    bool blocksDirty() const { return m_blocksDirty; }
+    int activeBlock() const { return m_activeBlock; }
     int hoveredOcrBlock(const QPointF& viewportPoint) const;
     QRect ocrBlockScreenRect(int index) const;
     QRectF ocrGroupScreenRect(int groupId) const;
+    static void normalizeEditableBlockFontSizes(std::vector<TextBlock>& blocks);
+
+    // Block selection and clipboard
+    void selectOcrBlock(int index, bool additive);
+    void selectOcrBlocksInRect(const QRect& viewportRect);
+    void clearOcrBlockSelection();
+    QSet<int> selectedOcrBlocks() const { return m_selectedBlocks; }
+    void copySelectedOcrBlocksToClipboard();
+    void showOcrBlockContextMenu(const QPoint& viewportPos, const QPoint& globalPos);
+
+    // The block editor
+    void activateOcrBlock(int index);
+    void deactivateOcrBlock();
+    void repositionBlockEditor();
+    BlockEditorFrame* blockEditorFrame() const { return m_blockFrame; }
+    QTextEdit* activeTextEditor() const;
+    bool hasActiveTextEditor() const { return activeTextEditor() != nullptr; }
+    bool activeBlockUsesFixedLineLayout() const;
+    void rescaleActiveBlockEditor(double factor);
+    void fitActiveTextBlockToContent();
+
+    // Formatting of the active editor (the Home tab's controls)
+    void setActiveTextFontFamily(const QString& family);
+    void setActiveTextFontSize(int size);
+    void setActiveTextBold(bool on);
+    void setActiveTextItalic(bool on);
+    void setActiveTextUnderline(bool on);
+    void setActiveTextStrikeOut(bool on);
+    void setActiveTextSuperscript(bool on);
+    void setActiveTextSubscript(bool on);
+    void setActiveTextColor(const QColor& color);
+    void setActiveTextBackgroundColor(const QColor& color);
+    void clearActiveTextFormatting();
+    void setActiveTextAlignment(Qt::Alignment alignment);
+    void adjustActiveTextIndent(int delta);
+    void setActiveTextBulletedList();
+    void setActiveTextNumberedList();
+    bool insertTextIntoActiveEditor(const QString& text);
+    void updateActiveBlockText(const QString& text);
+    void emitActiveTextFormat();
+
+    // The inline editor of the insert-text tool
+    void showInlineEditor(int page, const QRectF& pageTopRect);
+    void commitInlineEditor();
+    void hideInlineEditor();
+    QTextEdit* inlineEditor() const { return m_inlineEditor; }
+
+    // Block operations
+    void deleteSelectedOcrBlocks();
+    void groupSelectedOcrBlocks();
+    void ungroupSelectedOcrBlocksToWords();
+    void reorderSelectedOcrBlocks(int mode);
+    void appendEditableTextBlock(int page, const QRectF& pageTopRect, const QString& text, const QString& family,
+                                 float pointSize, const QColor& color);
+    void appendEditableImageBlocks(int page, const QRectF& pageTopRect, const QList<QImage>& images);
+    void appendEditableImageBlock(int page, const QRectF& pageTopRect, const QImage& image);
+    void updateSelectedImageBlock(const QImage& image);
+    void setImagePlacementPreview(const QList<QImage>& images, const QSizeF& size);
+    void clearImagePlacementPreview();
+    bool imagePlacementPreviewActive() const { return m_placementActive; }
+    void rotateCurrentPageView(int degrees);
+    static QList<QRectF> layoutImageRectsInside(const QRectF& rect, const QList<QImage>& images);
+    static QRectF ungroupedWordBlockRect(const QRectF& wordRect, const QRectF& lineRect, double fontSize);
+
+    // Frame drags on the active block
+    void onBlockFrameRectChanged(QRect viewportRect);
+    void onBlockFrameRotationChanged(double degrees);
+
+    // Undo of the block model
+    EditSnapshot makeEditSnapshot(const QString& label, bool includeLiveEditor) const;
+    void pushUndoSnapshot(const QString& label, bool includeLiveEditor);
+    void captureActiveEditorUndoIfNeeded(const QString& label, bool includeLiveEditor);
+    void captureBlockInteractionUndoIfNeeded(const QString& label);
+    void restoreEditSnapshot(const EditSnapshot& snapshot);
+    void undo();
+    void redo();
+    void clearUndoHistory();
+    bool canUndo() const { return !m_undoStack.empty(); }
+    bool canRedo() const { return !m_redoStack.empty(); }
+    const std::vector<EditSnapshot>& undoSnapshots() const { return m_undoStack; }
+    void emitUndoRedoAvailability();
 
 signals:
     void pageChanged(int index);
@@ -159,6 +267,9 @@ signals:
                                  bool superscript, bool subscript, Qt::Alignment alignment);
     void ocrBlocksEdited();
     void undoRedoAvailabilityChanged(bool canUndo, bool canRedo);
+    // Changed blocks of `page` are about to make room for another page's
+    // blocks: the owner writes them into the document now.
+    void unsavedBlocksReplaced(int page, const std::vector<TextBlock>& blocks);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -169,6 +280,8 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
+    bool focusNextPrevChild(bool next) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     enum SelectionMode { NoSelection = 0, TextSelection = 1, RegionSelection = 2, BlockDrag = 3 };
@@ -201,6 +314,10 @@ private:
     void paintBlockOutline(QPainter& painter, int index, const QRect& r);
     void paintBlockDebugLabel(QPainter& painter, int index, const QRect& r);
     void paintBlockGroups(QPainter& painter);
+    void paintTextBlockPreview(QPainter& painter, int index, const QRect& r);
+    void paintActiveTextBlock(QPainter& painter, const QRect& r);
+    void drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor);
+    bool erasesOldInk(int index) const;
     void paintInkMasks(QPainter& painter, int page);
     void drawBlockImage(QPainter& painter, const TextBlock& block, const QRectF& r, const QImage& image);
     bool isInkLayerPage(int page) const;
@@ -215,12 +332,45 @@ private:
     void finishTextSelection();
     void startDragSelection(const QPoint& position);
     void updateHoverCursor(const QPoint& position);
+    void updateBlockCursor(const QPoint& position);
     bool goToPage(int page);
     bool openLinkTarget(const PdfDocument::LinkTarget& target);
     bool openExternalUrl(const QUrl& url);
     void scrollRectIntoView(const QRectF& viewportRect, int margin);
     void copyTextToClipboard(const QString& text);
     QPointF pageTopToPdfPoint(int page, const QPointF& pageTopPoint) const;
+    bool pressInEditMode(const QPoint& position, const QPoint& global);
+    void releaseClickInEditMode();
+    bool editModeKey(QKeyEvent* event);
+    void activateNeighbourBlock(bool backward);
+    void runBlockMenuAction(const QString& entry);
+    void requestOcrOfSelectedImageBlock();
+
+    // Block model helpers
+    bool validBlock(int index) const { return index >= 0 && index < int(m_blocks.size()); }
+    QRectF blockPageTopRect(const TextBlock& block) const;
+    QRectF viewportRectToBlockRect(const QRect& viewportRect) const;
+    QRectF textOutgrowthPageTopRect(int index, const QRectF& blockPageTop) const;
+    void ensureBlockEditorFrame();
+    void applyEditorToBlock(TextBlock& block, bool force) const;
+    void buildEditorDocument(const TextBlock& block);
+    void connectActiveTextEditorSignals(QTextEdit* editor);
+    void disconnectActiveTextEditor();
+    void onActiveTextChanged();
+    void queueFitActiveBlock();
+    QRect grownToEditorContent(QRect r, const QRect& bounds) const;
+    bool blockEditorActive() const;
+    void mergeActiveTextFormat(const QTextCharFormat& format);
+    void mergeActiveBlockFormat(const QTextBlockFormat& format);
+    void writeBackAfterFormat(bool queueFit);
+    void makeActiveTextList(const QString& label, int style);
+    bool canAdoptBlockPage(int page) const;
+    void adoptBlockPage(int page);
+    void paintPlacementPreview(QPainter& painter, int page);
+    QRectF placementRectAt(int page, const QPointF& pageTopCentre) const;
+    bool placeImageAt(const QPoint& position);
+    void scrollActiveBlockIntoView();
+    void setUpFrameFor(const TextBlock& block);
 
     // document
     PdfDocument* m_document = nullptr;
@@ -278,9 +428,36 @@ private:
     std::vector<TextBlock> m_blocks;
     std::vector<int> m_blockGroupIds;
     QSet<int> m_selectedBlocks;
+    int m_nextGroupId = 1;
     int m_blockPage = -1;
     int m_activeBlock = -1;
     int m_hoveredBlock = -1;
+    bool m_blocksDirty = false;
+
+    // block editor
+    BlockEditorFrame* m_blockFrame = nullptr;
+    bool m_applyingEditorChange = false;
+    bool m_fittingActiveBlock = false;
+
+    // inline insertion editor
+    QFrame* m_inlineFrame = nullptr;
+    QTextEdit* m_inlineEditor = nullptr;
+    int m_inlinePage = -1;
+    QRectF m_inlineRect;
+
+    // image placement preview
+    QList<QImage> m_placementImages;
+    QSizeF m_placementSize = QSizeF(-1, -1);
+    bool m_placementActive = false;
+    QPoint m_placementCursor;
+
+    // undo
+    std::vector<EditSnapshot> m_undoStack;
+    std::vector<EditSnapshot> m_redoStack;
+    bool m_restoringSnapshot = false;
+    bool m_editorUndoCaptured = false;
+    int m_editorUndoBlock = -1;
+    bool m_interactionUndoCaptured = false;
 
     // editing
     bool m_editMode = false;

@@ -1,11 +1,122 @@
-// The block model of one page as far as the view shows it: loading for
-// display, edit mode and tool, screen rectangles and the hit test.
+// The block model of one page: loading with font-size normalisation, edit
+// mode and tool, screen rectangles, the hit test, selection, copy and the
+// block context menu.
+#include "BlockEditorFrame.h"
 #include "BlockPainting.h"
+#include "LineFonts.h"
 #include "PdfView.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QFontMetricsF>
+#include <QMenu>
 #include <QRubberBand>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
+
+namespace {
+
+constexpr double kRotationEpsilon = 0.1;
+constexpr int kMinBlockScreenWidth = 30;
+constexpr int kMinBlockScreenHeight = 16;
+constexpr double kTextOverhangPx = 2.0;
+constexpr double kClusterFactor = 1.45;
+constexpr double kClusterStep = 3.0;
+
+struct SizeRecord {
+    size_t block;
+    size_t line;
+    float size;
+};
+
+QString styleKey(const TextBlock::Line& line, const TextBlock& block)
+{
+    QString family = line.fontFamily.trimmed();
+    if (family.isEmpty())
+        family = block.fontFamily.trimmed();
+    QString mapped = family.isEmpty() ? QString() : mapPdfFont(family).toLower();
+    if (mapped.isEmpty())
+        mapped = QStringLiteral("times new roman");
+    return QStringLiteral("%1|%2|%3")
+        .arg(mapped)
+        .arg(line.bold || block.bold ? 1 : 0)
+        .arg(effectiveLineItalic(line, block) ? 1 : 0);
+}
+
+bool takesPartInSizeSharing(const TextBlock::Line& line, const TextBlock& block)
+{
+    if (line.text.trimmed().isEmpty() || line.fontSize <= 1.0f)
+        return false;
+    // Native rich lines keep the sizes the PDF gave their runs.
+    return line.spans.empty() || line.invisibleText || block.invisibleText;
+}
+
+// Lines of one style whose sizes lie close together share the upper median.
+void shareClusterSizes(std::vector<TextBlock>& blocks, std::vector<SizeRecord> records)
+{
+    std::sort(records.begin(), records.end(), [](const SizeRecord& a, const SizeRecord& b) { return a.size < b.size; });
+    size_t start = 0;
+    for (size_t i = 1; i <= records.size(); ++i) {
+        const bool split = i == records.size()
+                           || (records[i].size > kClusterFactor * records[i - 1].size
+                               && records[i].size - records[i - 1].size > kClusterStep);
+        if (!split)
+            continue;
+        const size_t count = i - start;
+        if (count >= 2) {
+            const float median = records[start + count / 2].size;
+            for (size_t k = start; k < i; ++k)
+                blocks[records[k].block].lines[records[k].line].fontSize = median;
+        }
+        start = i;
+    }
+}
+
+void deriveBlockSize(TextBlock& block)
+{
+    std::vector<double> sizes;
+    for (const TextBlock::Line& line : block.lines) {
+        if (line.fontSize > 1.0f)
+            sizes.push_back(lineBoxFontSize(line));
+    }
+    if (sizes.empty())
+        return;
+    std::sort(sizes.begin(), sizes.end());
+    block.fontSize = float(sizes[sizes.size() / 2]);
+}
+
+} // namespace
+
+void PdfView::normalizeEditableBlockFontSizes(std::vector<TextBlock>& blocks)
+{
+    std::vector<QString> keyOrder;
+    std::map<QString, std::vector<SizeRecord>> byKey;
+    for (size_t b = 0; b < blocks.size(); ++b) {
+        const TextBlock& block = blocks[b];
+        if (block.isImage || block.lines.empty())
+            continue;
+        for (size_t l = 0; l < block.lines.size(); ++l) {
+            const TextBlock::Line& line = block.lines[l];
+            if (!takesPartInSizeSharing(line, block))
+                continue;
+            const QString key = styleKey(line, block);
+            auto& records = byKey[key];
+            if (records.empty())
+                keyOrder.push_back(key);
+            records.push_back({b, l, float(lineBoxFontSize(line))});
+        }
+    }
+    for (const QString& key : keyOrder) {
+        if (byKey[key].size() > 1)
+            shareClusterSizes(blocks, byKey[key]);
+    }
+    for (TextBlock& block : blocks) {
+        if (!block.isImage && !block.lines.empty())
+            deriveBlockSize(block);
+    }
+}
 
 void PdfView::showBlocks(int page, const std::vector<TextBlock>& blocks, const std::vector<int>& groupIds,
                          const QSet<int>& selected)
@@ -15,22 +126,49 @@ void PdfView::showBlocks(int page, const std::vector<TextBlock>& blocks, const s
     m_blockGroupIds = groupIds;
     m_blockGroupIds.resize(m_blocks.size(), 0);
     for (int index : selected) {
-        if (index >= 0 && index < int(m_blocks.size()))
+        if (validBlock(index))
             m_selectedBlocks.insert(index);
     }
     m_blockPage = page;
     viewport()->update();
 }
 
+void PdfView::setOcrBlocks(const std::vector<TextBlock>& blocks, int page, bool edited)
+{
+    clearOcrBlocks();
+    m_blocks = blocks;
+    normalizeEditableBlockFontSizes(m_blocks);
+    m_blockGroupIds.assign(m_blocks.size(), 0);
+    m_selectedBlocks.clear();
+    m_blockPage = page;
+    m_blocksDirty = edited;
+    clearUndoHistory();
+    if (edited)
+        emit ocrBlocksEdited();
+    viewport()->update();
+}
+
 void PdfView::clearOcrBlocks()
 {
+    deactivateOcrBlock();
     m_blocks.clear();
     m_blockGroupIds.clear();
     m_selectedBlocks.clear();
+    m_nextGroupId = 1;
     m_blockPage = -1;
     m_activeBlock = -1;
     m_hoveredBlock = -1;
+    m_blocksDirty = false;
+    clearUndoHistory();
     viewport()->update();
+}
+
+void PdfView::markOcrBlocksDirty()
+{
+    if (m_blocksDirty)
+        return;
+    m_blocksDirty = true;
+    emit ocrBlocksEdited();
 }
 
 void PdfView::setEditMode(bool on)
@@ -38,11 +176,14 @@ void PdfView::setEditMode(bool on)
     if (on == m_editMode)
         return;
     m_editMode = on;
+    if (!on)
+        hideInlineEditor();
     m_selectedText.clear();
     m_selectionHighlightPage = -1;
     m_selectionHighlights.clear();
     m_rubberBand->hide();
     if (!on) {
+        deactivateOcrBlock();
         m_selectedBlocks.clear();
         m_editTool = Select;
         viewport()->unsetCursor();
@@ -52,6 +193,9 @@ void PdfView::setEditMode(bool on)
 
 void PdfView::setEditTool(EditTool tool)
 {
+    hideInlineEditor();
+    if (tool != PlaceImage)
+        clearImagePlacementPreview();
     m_editTool = tool;
     switch (tool) {
     case Hand:
@@ -69,15 +213,58 @@ void PdfView::setEditTool(EditTool tool)
     }
 }
 
+// --- geometry ---------------------------------------------------------------------
+
+QRectF PdfView::blockPageTopRect(const TextBlock& block) const
+{
+    return pdfToPageTopRect(m_blockPage, block.rect);
+}
+
+// Where the drawn text of an edited block reaches beyond its box, in page-top
+// points (so that it follows the page's rotation); null when it does not.
+QRectF PdfView::textOutgrowthPageTopRect(int index, const QRectF& box) const
+{
+    const TextBlock& block = m_blocks[size_t(index)];
+    const QStringList display = displayLinesForEditor(block);
+    const int count = std::max(int(block.lines.size()), int(display.size()));
+    const double zoom = std::max(m_zoom, 0.001);
+    const double blockTop = block.rect.y() + block.rect.height();
+    QRectF ink;
+    for (int k = 0; k < count; ++k) {
+        const TextBlock::Line vline = visualLineForIndex(block, k);
+        const QString text = k < display.size() ? display[k] : vline.text;
+        const QRectF tight = QFontMetricsF(lineRenderFont(vline, block, m_zoom, text, false, 1.0)).tightBoundingRect(text);
+        if (tight.width() <= 0 || tight.height() <= 0)
+            continue;
+        const QPointF corner(box.x() + (vline.rect.x() - block.rect.x()),
+                             box.y() + (blockTop - (vline.rect.y() + vline.rect.height())));
+        ink |= QRectF(corner, tight.size() / zoom);
+    }
+    if (ink.isNull())
+        return QRectF();
+    const double grow = kTextOverhangPx / zoom;
+    const QRectF reach = ink.adjusted(-grow, -grow, grow, grow) | box;
+    // The box only grows to the right and downwards, never left or up.
+    return QRectF(box.topLeft(), QPointF(std::max(box.right(), reach.right()), std::max(box.bottom(), reach.bottom())));
+}
+
 QRect PdfView::ocrBlockScreenRect(int index) const
 {
-    if (!hasPages() || index < 0 || index >= int(m_blocks.size()) || !m_layout.hasPage(m_blockPage))
+    if (!hasPages() || !validBlock(index) || m_blockPage < 0 || !m_layout.hasPage(m_blockPage))
         return QRect();
-    constexpr int kMinWidth = 30;
-    constexpr int kMinHeight = 16;
-    const QRectF r = pdfRectToScreenRect(m_blockPage, m_blocks[size_t(index)].rect);
-    return QRect(qRound(r.x()), qRound(r.y()), std::max(int(qRound(r.width())), kMinWidth),
-                 std::max(int(qRound(r.height())), kMinHeight));
+    const TextBlock& block = m_blocks[size_t(index)];
+    QRectF r = pdfRectToScreenRect(m_blockPage, block.rect);
+    const bool changed = blockTextEdited(block) || blockMoved(block) || block.textEdited
+                         || !block.richText.trimmed().isEmpty();
+    const bool asBox = block.isImage || block.invisibleText || block.lines.empty() || !changed || r.width() <= 0
+                       || r.height() <= 0 || (block.textEdited && blockHasRichTextPreview(block));
+    if (!asBox) {
+        const QRectF grown = textOutgrowthPageTopRect(index, blockPageTopRect(block));
+        if (!grown.isNull())
+            r = pageTopToViewport(m_blockPage).mapRect(grown);
+    }
+    return QRect(qRound(r.x()), qRound(r.y()), std::max(int(qRound(r.width())), kMinBlockScreenWidth),
+                 std::max(int(qRound(r.height())), kMinBlockScreenHeight));
 }
 
 QRectF PdfView::ocrGroupScreenRect(int groupId) const
@@ -95,7 +282,6 @@ int PdfView::hoveredOcrBlock(const QPointF& viewportPoint) const
     if (m_blocks.empty() || m_blockPage < 0 || pageAtPoint(viewportPoint.toPoint()) != m_blockPage)
         return -1;
     constexpr double kHitMargin = 3.0;
-    constexpr double kRotationEpsilon = 0.1;
     for (const bool images : {true, false}) {
         for (int i = int(m_blocks.size()) - 1; i >= 0; --i) {
             const TextBlock& block = m_blocks[size_t(i)];
@@ -106,16 +292,185 @@ int PdfView::hoveredOcrBlock(const QPointF& viewportPoint) const
                 continue;
             const QRectF area = QRectF(r).adjusted(-kHitMargin, -kHitMargin, kHitMargin, kHitMargin);
             QPointF p = viewportPoint;
-            if (std::abs(block.rotation) >= kRotationEpsilon) {
-                QTransform unrotate;
-                unrotate.translate(area.center().x(), area.center().y());
-                unrotate.rotate(-block.rotation);
-                unrotate.translate(-area.center().x(), -area.center().y());
-                p = unrotate.map(p);
-            }
+            if (std::abs(block.rotation) >= kRotationEpsilon)
+                p = rotatePoint(p, QRectF(r).center(), -block.rotation);
             if (area.contains(p))
                 return i;
         }
     }
     return -1;
+}
+
+// --- selection ---------------------------------------------------------------------
+
+void PdfView::selectOcrBlock(int index, bool additive)
+{
+    if (!validBlock(index))
+        return;
+    if (!additive)
+        m_selectedBlocks.clear();
+    const int group = index < int(m_blockGroupIds.size()) ? m_blockGroupIds[size_t(index)] : 0;
+    if (group > 0) {
+        for (int i = 0; i < int(m_blockGroupIds.size()); ++i) {
+            if (m_blockGroupIds[size_t(i)] == group)
+                m_selectedBlocks.insert(i);
+        }
+    } else {
+        m_selectedBlocks.insert(index);
+    }
+    viewport()->update();
+}
+
+void PdfView::selectOcrBlocksInRect(const QRect& viewportRect)
+{
+    m_selectedBlocks.clear();
+    if (m_blockPage < 0 || m_blocks.empty())
+        return;
+    for (int i = 0; i < int(m_blocks.size()); ++i) {
+        if (viewportRect.contains(ocrBlockScreenRect(i)))
+            selectOcrBlock(i, true);
+    }
+    if (m_selectedBlocks.size() != 1)
+        deactivateOcrBlock();
+    viewport()->update();
+}
+
+void PdfView::clearOcrBlockSelection()
+{
+    if (m_selectedBlocks.isEmpty())
+        return;
+    m_selectedBlocks.clear();
+    viewport()->update();
+}
+
+QString ocrBlockTextForClipboard(const TextBlock& block)
+{
+    if (block.isImage)
+        return QString();
+    const QString text = block.text.trimmed();
+    if (!text.isEmpty())
+        return text;
+    QStringList lines;
+    for (const TextBlock::Line& line : block.lines) {
+        if (!line.text.trimmed().isEmpty())
+            lines << line.text.trimmed();
+    }
+    return lines.join(u'\n');
+}
+
+void PdfView::copySelectedOcrBlocksToClipboard()
+{
+    if (m_selectedBlocks.isEmpty())
+        return;
+    QList<int> indexes(m_selectedBlocks.begin(), m_selectedBlocks.end());
+    std::sort(indexes.begin(), indexes.end());
+    QStringList texts;
+    QImage image;
+    for (int index : indexes) {
+        if (!validBlock(index))
+            continue;
+        const TextBlock& block = m_blocks[size_t(index)];
+        if (block.isImage && image.isNull())
+            image = block.image;
+        const QString text = ocrBlockTextForClipboard(block);
+        if (!text.isEmpty())
+            texts << text;
+    }
+    if (!texts.isEmpty()) {
+        const QString text = texts.join(u'\n');
+        QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
+        emit textSelected(text);
+        return;
+    }
+    if (!image.isNull())
+        QGuiApplication::clipboard()->setImage(image, QClipboard::Clipboard);
+}
+
+// --- context menu --------------------------------------------------------------------
+
+void PdfView::showOcrBlockContextMenu(const QPoint& viewportPos, const QPoint& globalPos)
+{
+    if (!m_editMode || m_blocks.empty()) {
+        showDocumentContextMenu(viewportPos, globalPos);
+        return;
+    }
+    const int hovered = hoveredOcrBlock(viewportPos);
+    if (hovered < 0 && (lastSelectionContainsViewportPoint(viewportPos) || m_selectedBlocks.isEmpty())) {
+        showDocumentContextMenu(viewportPos, globalPos);
+        return;
+    }
+    if (hovered >= 0 && !m_selectedBlocks.contains(hovered))
+        selectOcrBlock(hovered, false);
+
+    const int count = int(m_selectedBlocks.size());
+    const TextBlock* single = count == 1 && validBlock(*m_selectedBlocks.begin())
+                                  ? &m_blocks[size_t(*m_selectedBlocks.begin())]
+                                  : nullptr;
+    const bool anyImage = std::any_of(m_selectedBlocks.begin(), m_selectedBlocks.end(),
+                                      [this](int i) { return validBlock(i) && m_blocks[size_t(i)].isImage; });
+
+    QMenu menu(this);
+    menu.setObjectName(QStringLiteral("blockContextMenu"));
+    QAction* edit = menu.addAction(QStringLiteral("Редактировать"));
+    edit->setEnabled(single && single->isImage && !single->image.isNull());
+    QAction* recognise = menu.addAction(QStringLiteral("Распознать текст"));
+    recognise->setEnabled(single && single->isImage);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Вырезать"));
+    menu.addAction(QStringLiteral("Копировать"));
+    menu.addAction(QStringLiteral("Удалить"));
+    menu.addSeparator();
+    QMenu* order = menu.addMenu(QStringLiteral("Порядок"));
+    for (const char* entry : {"Вперёд", "Назад", "На передний план", "На задний план"})
+        order->addAction(QString::fromUtf8(entry));
+    menu.addSeparator();
+    QAction* group = menu.addAction(QStringLiteral("Группировать"));
+    group->setEnabled(count >= 2 && !anyImage);
+    QAction* ungroup = menu.addAction(QStringLiteral("Расгруппировать по словам"));
+    ungroup->setEnabled(count >= 1);
+    if (QAction* chosen = menu.exec(globalPos))
+        runBlockMenuAction(chosen->text());
+}
+
+void PdfView::requestOcrOfSelectedImageBlock()
+{
+    if (!hasPages() || m_blockPage < 0 || m_selectedBlocks.size() != 1)
+        return;
+    const int index = *m_selectedBlocks.begin();
+    if (!validBlock(index))
+        return;
+    const QRectF rect = blockPageTopRect(m_blocks[size_t(index)]).normalized();
+    m_lastRegionPage = m_blockPage;
+    m_lastRegionRect = rect;
+    m_regionSelectionShown = true;
+    viewport()->update();
+    emit selectionRectReady(m_blockPage, rect);
+    emit ocrRegionRequested(m_blockPage, rect);
+}
+
+void PdfView::runBlockMenuAction(const QString& entry)
+{
+    if (entry == QLatin1String("Редактировать")) {
+        if (m_selectedBlocks.size() == 1 && validBlock(*m_selectedBlocks.begin()))
+            emit imageBlockEditRequested(m_blocks[size_t(*m_selectedBlocks.begin())].image.copy());
+    } else if (entry == QLatin1String("Распознать текст")) {
+        requestOcrOfSelectedImageBlock();
+    } else if (entry == QLatin1String("Копировать")) {
+        copySelectedOcrBlocksToClipboard();
+    } else if (entry == QLatin1String("Вырезать")) {
+        copySelectedOcrBlocksToClipboard();
+        deleteSelectedOcrBlocks();
+    } else if (entry == QLatin1String("Удалить")) {
+        deleteSelectedOcrBlocks();
+    } else if (entry == QLatin1String("Группировать")) {
+        groupSelectedOcrBlocks();
+    } else if (entry == QLatin1String("Расгруппировать по словам")) {
+        ungroupSelectedOcrBlocksToWords();
+    } else {
+        static const QStringList kOrder = {QStringLiteral("Вперёд"), QStringLiteral("Назад"),
+                                           QStringLiteral("На передний план"), QStringLiteral("На задний план")};
+        const int mode = int(kOrder.indexOf(entry));
+        if (mode >= 0)
+            reorderSelectedOcrBlocks(mode);
+    }
 }

@@ -1,4 +1,5 @@
 // Mouse, keys, text and region selection, search hits and links of the view.
+#include "BlockEditorFrame.h"
 #include "PdfView.h"
 #include "StableSort.h"
 
@@ -6,6 +7,8 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFrame>
+#include <QTextEdit>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
@@ -470,9 +473,10 @@ void PdfView::mousePressEvent(QMouseEvent* event)
 {
     const QPoint position = event->position().toPoint();
     if (event->button() == Qt::RightButton) {
-        // The block context menu comes with block editing; until then the
-        // document menu serves edit mode too.
-        showDocumentContextMenu(position, event->globalPosition().toPoint());
+        if (m_editMode && !m_blocks.empty())
+            showOcrBlockContextMenu(position, event->globalPosition().toPoint());
+        else
+            showDocumentContextMenu(position, event->globalPosition().toPoint());
         event->accept();
         return;
     }
@@ -489,9 +493,18 @@ void PdfView::mousePressEvent(QMouseEvent* event)
         viewport()->setCursor(Qt::ClosedHandCursor);
         return;
     }
+    if (placeImageAt(position)) {
+        event->accept();
+        return;
+    }
+    if (m_inlineFrame && m_inlineFrame->isVisible()) {
+        m_inlineFrame->raise();
+        m_inlineEditor->setFocus();
+        return;
+    }
     if (m_editMode) {
-        m_hoveredBlock = hoveredOcrBlock(position);
-        m_selectionMode = RegionSelection;
+        if (pressInEditMode(position, event->globalPosition().toPoint()))
+            return;
     } else {
         m_hoveredBlock = -1;
         m_selectionMode = RegionSelection;
@@ -507,6 +520,42 @@ void PdfView::mousePressEvent(QMouseEvent* event)
         }
     }
     startDragSelection(position);
+}
+
+// Returns true when the press belongs to the block editor frame.
+bool PdfView::pressInEditMode(const QPoint& position, const QPoint& global)
+{
+    if (m_blockFrame && m_blockFrame->isVisible() && m_blockFrame->beginExternalInteraction(position, global)) {
+        m_hoveredBlock = -1;
+        m_rubberBand->hide();
+        return true;
+    }
+    m_hoveredBlock = hoveredOcrBlock(position);
+    if (m_hoveredBlock < 0) {
+        deactivateOcrBlock();
+        clearOcrBlockSelection();
+    }
+    m_selectionMode = RegionSelection;
+    if (m_editTool == Select && !m_blocks.empty() && m_blockPage >= 0) {
+        m_selectionMode = BlockDrag;
+        m_regionSelectionShown = false;
+        m_selectionHighlightPage = -1;
+        m_selectionHighlights.clear();
+        m_selectedText.clear();
+    }
+    return false;
+}
+
+void PdfView::releaseClickInEditMode()
+{
+    if (m_hoveredBlock >= 0) {
+        selectOcrBlock(m_hoveredBlock, QGuiApplication::keyboardModifiers() & Qt::ControlModifier);
+        if (m_selectedBlocks.size() == 1)
+            activateOcrBlock(*m_selectedBlocks.begin());
+        else
+            deactivateOcrBlock();
+    }
+    m_hoveredBlock = -1;
 }
 
 void PdfView::startDragSelection(const QPoint& position)
@@ -534,6 +583,16 @@ void PdfView::mouseMoveEvent(QMouseEvent* event)
         event->accept();
         return;
     }
+    if (m_editMode && m_blockFrame && m_blockFrame->isInteracting()) {
+        m_blockFrame->updateExternalInteraction(event->globalPosition().toPoint(), event->modifiers());
+        event->accept();
+        return;
+    }
+    if (m_editMode && m_editTool == PlaceImage && m_placementActive) {
+        m_placementCursor = position;
+        viewport()->setCursor(Qt::CrossCursor);
+        viewport()->update();
+    }
     updateHoverCursor(position);
     if (m_dragSelecting) {
         updateSelectionEndFromViewport(position);
@@ -546,6 +605,13 @@ void PdfView::updateHoverCursor(const QPoint& position)
     if (m_dragSelecting) {
         if (!m_editMode)
             viewport()->unsetCursor();
+        return;
+    }
+    if (m_editMode && m_blockFrame && m_blockFrame->isVisible()) {
+        if (m_blockFrame->externalHandleAt(position))
+            viewport()->setCursor(Qt::CrossCursor);
+        else if (m_editTool == Select)
+            updateBlockCursor(position);
         return;
     }
     switch (m_editTool) {
@@ -562,6 +628,11 @@ void PdfView::updateHoverCursor(const QPoint& position)
     case Select:
         break;
     }
+    updateBlockCursor(position);
+}
+
+void PdfView::updateBlockCursor(const QPoint& position)
+{
     const int block = hoveredOcrBlock(position);
     if (block >= 0)
         viewport()->setCursor(m_blocks[size_t(block)].isImage ? Qt::SizeAllCursor : Qt::IBeamCursor);
@@ -582,6 +653,8 @@ void PdfView::mouseReleaseEvent(QMouseEvent* event)
         event->accept();
         return;
     }
+    if (m_blockFrame && m_blockFrame->isInteracting())
+        m_blockFrame->endExternalInteraction(position);
     if (!m_dragSelecting)
         return;
     finishDragSelection(position);
@@ -599,7 +672,9 @@ void PdfView::finishDragSelection(const QPoint& position)
     const QRect travel = QRect(m_pressPoint, m_currentPoint).normalized();
     const bool isDrag = travel.width() > kClickTolerance || travel.height() > kClickTolerance;
     if (!isDrag) {
-        if (!m_editMode)
+        if (m_editMode)
+            releaseClickInEditMode();
+        else
             activateLinkAtViewportPoint(position);
         return;
     }
@@ -609,15 +684,21 @@ void PdfView::finishDragSelection(const QPoint& position)
     m_lastRegionRect = currentSelectionPageTopRect();
     m_regionSelectionShown = m_selectionMode == RegionSelection;
     emit selectionRectReady(m_selectionPage, m_lastRegionRect);
-    if (m_editMode && m_editTool == PlaceImage) {
+    if (m_editMode && (m_editTool == PlaceImage || m_editTool == InsertText)) {
+        const EditTool tool = m_editTool;
         setEditTool(Select);
-        emit imageRectReady(m_selectionPage, m_lastRegionRect);
+        if (tool == PlaceImage)
+            emit imageRectReady(m_selectionPage, m_lastRegionRect);
+        else
+            showInlineEditor(m_selectionPage, m_lastRegionRect);
         return;
     }
-    if (m_editMode && m_editTool == InsertText)
-        return; // the inline insertion editor takes the rectangle once it exists
     if (m_selectionMode == TextSelection) {
         finishTextSelection();
+        return;
+    }
+    if (m_editMode && m_selectionMode == BlockDrag && m_editTool == Select && m_selectionPage == m_blockPage) {
+        selectOcrBlocksInRect(currentSelectionViewportRect());
         return;
     }
     m_selectionHighlightPage = -1;
@@ -652,6 +733,60 @@ void PdfView::copyTextToClipboard(const QString& text)
 
 // --- keys ------------------------------------------------------------------------------------
 
+// Tab moves the editor to the next text block (Shift+Tab: the previous one).
+void PdfView::activateNeighbourBlock(bool backward)
+{
+    const int count = int(m_blocks.size());
+    int index = m_activeBlock;
+    for (int step = 0; step < count; ++step) {
+        if (backward)
+            index = index <= 0 ? count - 1 : index - 1;
+        else
+            index = index < 0 || index >= count - 1 ? 0 : index + 1;
+        if (!m_blocks[size_t(index)].isImage) {
+            selectOcrBlock(index, false);
+            activateOcrBlock(index);
+            return;
+        }
+    }
+}
+
+bool PdfView::editModeKey(QKeyEvent* event)
+{
+    const int key = event->key();
+    if (m_editMode && !m_blocks.empty() && (key == Qt::Key_Tab || key == Qt::Key_Backtab)) {
+        activateNeighbourBlock(key == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier));
+        event->accept();
+        return true;
+    }
+    if (m_editMode && key == Qt::Key_Delete && !m_selectedBlocks.isEmpty()) {
+        deleteSelectedOcrBlocks();
+        event->accept();
+        return true;
+    }
+    if (key == Qt::Key_Escape) {
+        const bool region = m_regionSelectionShown;
+        const bool active = m_editMode && validBlock(m_activeBlock);
+        if (region)
+            clearLastRegionSelection();
+        if (active)
+            deactivateOcrBlock();
+        if (region || active) {
+            event->accept();
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PdfView::focusNextPrevChild(bool next)
+{
+    // In edit mode Tab walks the blocks instead of the widgets.
+    if (m_editMode && !m_blocks.empty())
+        return false;
+    return QAbstractScrollArea::focusNextPrevChild(next);
+}
+
 bool PdfView::goToPage(int page)
 {
     if (!hasPages() || page < 0 || page >= pageCount())
@@ -674,12 +809,9 @@ void PdfView::keyPressEvent(QKeyEvent* event)
         event->accept();
         return;
     }
-    const int key = event->key();
-    if (key == Qt::Key_Escape && m_regionSelectionShown) {
-        clearLastRegionSelection();
-        event->accept();
+    if (editModeKey(event))
         return;
-    }
+    const int key = event->key();
     if (key == Qt::Key_Home || key == Qt::Key_End) {
         if (hasPages())
             goToPage(key == Qt::Key_Home ? 0 : pageCount() - 1);

@@ -1,7 +1,10 @@
 // Painting of the page view: background, pages, search hits, selections and the
 // edit-mode blocks of one page. Everything is drawn on every update.
+#include "BlockEditorFrame.h"
 #include "BlockPainting.h"
+#include "EditedTextPreview.h"
 #include "PdfView.h"
+#include "RotatedTextEdit.h"
 
 #include <QLinearGradient>
 #include <QPainter>
@@ -93,11 +96,15 @@ void PdfView::paintPage(QPainter& painter, int page)
     }
 
     const bool blockPage = m_editMode && page == m_blockPage && !m_blocks.empty();
-    if (blockPage)
+    if (blockPage) {
+        paintPlacementPreview(painter, page);
         paintBlocks(painter, page, image, rect);
+    }
     paintSearchHits(painter, page);
     paintTextSelection(painter, page);
     paintRegionSelection(painter, page);
+    if (!blockPage)
+        paintPlacementPreview(painter, page);
 }
 
 void PdfView::paintSearchHits(QPainter& painter, int page)
@@ -164,16 +171,41 @@ bool PdfView::isInkLayerPage(int page) const
     return std::any_of(m_blocks.begin(), m_blocks.end(), isInkImageBlock);
 }
 
-// Hides the ink of masked image blocks on the page drawn without its text.
-// Text that the mask covers is drawn again by the edited-text preview, which
-// comes with the in-place editor.
+// Hides the ink of masked image blocks on the page drawn without its text,
+// then draws again the text that the mask covered, cut to the mask.
 void PdfView::paintInkMasks(QPainter& painter, int page)
 {
+    const QRectF pageArea(QPointF(0, 0), pagePointSize(page)); // the same area in PDF points
     for (const TextBlock& block : m_blocks) {
         if (!isInkImageBlock(block))
             continue;
         const QRectF screen = pdfRectToScreenRect(page, block.originalRect);
-        drawBlockImage(painter, block, screen, whiteAlphaMaskForPreview(block.image));
+        const QImage mask = whiteAlphaMaskForPreview(block.image);
+        drawBlockImage(painter, block, screen, mask);
+
+        const QRectF area = block.originalRect.intersected(pageArea);
+        const QRect target = pdfRectToScreenRect(page, area).toAlignedRect();
+        if (target.isEmpty())
+            continue;
+        QImage repair(target.size(), QImage::Format_ARGB32_Premultiplied);
+        repair.fill(Qt::transparent);
+        QPainter layer(&repair);
+        layer.setRenderHint(QPainter::Antialiasing);
+        layer.translate(-target.topLeft());
+        bool drawn = false;
+        for (int i = 0; i < int(m_blocks.size()); ++i) {
+            if (!shouldUseTextBlockForInkRepair(m_blocks[size_t(i)], area))
+                continue;
+            const QRect r = pdfRectToScreenRect(page, m_blocks[size_t(i)].rect).toRect();
+            drawTurnedPreview(layer, m_blocks[size_t(i)], r, nullptr);
+            drawn = true;
+        }
+        if (!drawn)
+            continue;
+        layer.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+        drawBlockImage(layer, block, screen, mask);
+        layer.end();
+        painter.drawImage(target.topLeft(), repair);
     }
 }
 
@@ -217,9 +249,7 @@ void PdfView::eraseChangedBlockInk(QPainter& painter, int page, const QImage& pa
     constexpr double kCropMargin = 2.0;
     for (int i = 0; i < int(m_blocks.size()); ++i) {
         const TextBlock& block = m_blocks[size_t(i)];
-        if (block.isImage || !hasArea(block.originalRect))
-            continue;
-        if (!blockTextEdited(block) && !blockMoved(block))
+        if (!erasesOldInk(i))
             continue;
         // Where the old text sits in the page image, through the view's rotation.
         const QRectF onPage = pdfRectToScreenRect(page, block.originalRect).translated(-pageRect.topLeft());
@@ -233,6 +263,58 @@ void PdfView::eraseChangedBlockInk(QPainter& painter, int page, const QImage& pa
                                  crop.height() / sy),
                           overlay);
     }
+}
+
+bool PdfView::erasesOldInk(int index) const
+{
+    const TextBlock& block = m_blocks[size_t(index)];
+    if (block.isImage || !hasArea(block.originalRect))
+        return false;
+    return blockTextEdited(block) || blockMoved(block) || (index == m_activeBlock && m_blockFrame);
+}
+
+// The block's text drawn the way the page shows it: turned with the page's
+// quarter turns and the block's own rotation, laid out in the unturned box.
+void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor)
+{
+    const int turns = m_layout.hasPage(m_blockPage) ? m_layout.quarterTurns(m_blockPage) : 0;
+    const double own = std::abs(block.rotation) > kRotationEpsilon ? block.rotation : 0.0;
+    const double degrees = turns * 90 + own;
+    QRectF box = r;
+    if (turns % 2 == 1) {
+        box.setSize(QSizeF(r.height(), r.width()));
+        box.moveCenter(QRectF(r).center());
+    }
+    painter.save();
+    if (std::abs(degrees) >= kRotationEpsilon)
+        applyBlockRotation(painter, QRectF(r), degrees);
+    drawEditedTextPreview(painter, block, box, m_zoom);
+    if (caretEditor)
+        drawPreviewEditorCaret(painter, caretEditor, block, box, m_zoom);
+    painter.restore();
+}
+
+void PdfView::paintTextBlockPreview(QPainter& painter, int index, const QRect& r)
+{
+    const TextBlock& block = m_blocks[size_t(index)];
+    if (index == m_activeBlock && m_blockFrame) {
+        paintActiveTextBlock(painter, r);
+        return;
+    }
+    if (blockTextEdited(block) || blockMoved(block))
+        drawTurnedPreview(painter, block, r, nullptr);
+}
+
+void PdfView::paintActiveTextBlock(QPainter& painter, const QRect& r)
+{
+    TextBlock live = m_blocks[size_t(m_activeBlock)];
+    RotatedTextEdit* editor = m_blockFrame->editor();
+    live.text = editor->toPlainText();
+    const QRect content = m_blockFrame->isVisible() ? m_blockFrame->contentScreenRect() : QRect();
+    const QRect box = content.isValid() ? content : r;
+    drawTurnedPreview(painter, live, box, editor);
+    if (std::abs(live.rotation) > kRotationEpsilon)
+        drawActiveTextBlockChrome(painter, QRectF(box), live.rotation);
 }
 
 void PdfView::paintBlock(QPainter& painter, int index, bool inkLayerPage)
@@ -254,10 +336,16 @@ void PdfView::paintBlock(QPainter& painter, int index, bool inkLayerPage)
                 painter.fillRect(was, Qt::white);
             drawBlockImage(painter, block, r, block.image);
         }
+    } else {
+        paintTextBlockPreview(painter, index, r);
     }
-    // Edited text is drawn by the edited-text preview that comes with the
-    // in-place editor; until then the block shows its outline over the page.
     const bool grouped = index < int(m_blockGroupIds.size()) && m_blockGroupIds[size_t(index)] > 0;
+    if (index == m_activeBlock && block.isImage) {
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(QColor(220, 60, 60, 210), 1, Qt::DashLine));
+        painter.drawRect(r);
+        return;
+    }
     if (index == m_activeBlock || grouped)
         return;
     paintBlockOutline(painter, index, r);

@@ -41,6 +41,21 @@ inline QByteArray pagesOfHeights(const QList<double>& heights, double width = 59
     return fixtures::pagesPdf(pages);
 }
 
+// A text block of one line, at its original place.
+inline TextBlock textBlock(const QString& text, const QRectF& rect, float size = 12)
+{
+    TextBlock block;
+    block.text = text;
+    block.rect = block.originalRect = rect;
+    block.fontSize = size;
+    TextBlock::Line line;
+    line.text = text;
+    line.rect = rect;
+    line.fontSize = size;
+    block.lines.push_back(line);
+    return block;
+}
+
 // A shown view whose viewport is exactly width x height pixels.
 inline std::unique_ptr<PdfView> makeView(int width, int height)
 {

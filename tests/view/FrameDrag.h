@@ -1,0 +1,37 @@
+#pragma once
+// Drags on the block editor frame for the tests. The frame moves under the
+// pointer while it is dragged, so the points are fixed on the screen and each
+// event is sent straight to the frame.
+
+#include "BlockEditorFrame.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+
+namespace framedrag {
+
+inline QPoint centreOf(const QRect& r)
+{
+    return r.topLeft() + QPoint(r.width() / 2, r.height() / 2);
+}
+
+inline void sendMouse(QWidget* target, QEvent::Type type, const QPoint& global, Qt::MouseButtons buttons,
+                      Qt::KeyboardModifiers modifiers = {})
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, QPointF(target->mapFromGlobal(global)), QPointF(global), button, buttons, modifiers);
+    QApplication::sendEvent(target, &event);
+}
+
+// One drag from a point of the frame by delta, in steps.
+inline void dragFrame(BlockEditorFrame* frame, const QPoint& fromLocal, const QPoint& delta, int steps = 2,
+                      Qt::KeyboardModifiers modifiers = {})
+{
+    const QPoint start = frame->mapToGlobal(fromLocal);
+    sendMouse(frame, QEvent::MouseButtonPress, start, Qt::LeftButton, modifiers);
+    for (int i = 1; i <= steps; ++i)
+        sendMouse(frame, QEvent::MouseMove, start + delta * i / steps, Qt::LeftButton, modifiers);
+    sendMouse(frame, QEvent::MouseButtonRelease, start + delta, Qt::NoButton, modifiers);
+}
+
+} // namespace framedrag

@@ -1,0 +1,307 @@
+#include "BlockPainting.h"
+#include "EditedTextPreview.h"
+#include "LineFonts.h"
+#include "ViewTestSupport.h"
+
+#include <QFontInfo>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFragment>
+
+using namespace viewtest;
+
+namespace {
+
+TextBlock::Line nativeLine(const QString& text, const QString& family, const QRectF& rect, float size)
+{
+    TextBlock::Line line;
+    line.text = text;
+    line.rect = rect;
+    line.fontFamily = family;
+    line.fontSize = size;
+    TextBlock::Line::Span span;
+    span.text = text;
+    span.fontFamily = family;
+    span.fontSize = size;
+    line.spans.push_back(span);
+    return line;
+}
+
+QList<int> fragmentPixelSizes(const QTextDocument& document)
+{
+    QList<int> sizes;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            sizes << it.fragment().charFormat().font().pixelSize();
+    return sizes;
+}
+
+} // namespace
+
+class TestLineFonts : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void pdfNamesMapToFamilies_data();
+    void pdfNamesMapToFamilies();
+    void lineFontsResolveToInstalledFaces_data();
+    void lineFontsResolveToInstalledFaces();
+    void nativeItalicNeedsAnItalicName();
+    void fittedSizeIsNearestToTheTarget();
+    void nativeLineFontFillsItsBox();
+    void richSpansDifferFromTheirLine_data();
+    void richSpansDifferFromTheirLine();
+    void linesBeyondTheModelContinueDownward();
+    void displayLinesFollowTheTextWhenItFits();
+    void blanksBecomeUnderlinedNoBreakSpaces();
+    void documentPixelSizesScale();
+    void previewErasesOldInkAndDrawsTheFittedText();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestLineFonts::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+}
+
+void TestLineFonts::pdfNamesMapToFamilies_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("family");
+    QTest::newRow("subset bold times") << "ABCDEF+TimesNewRomanPS-BoldMT" << "Times New Roman";
+    QTest::newRow("helvetica") << "Helvetica-Oblique" << "Arial";
+    QTest::newRow("courier") << "Courier" << "Courier New";
+    QTest::newRow("liberation sans") << "Liberation Sans" << "Liberation Sans";
+    QTest::newRow("unknown keeps its case") << "QWERTY+MyriadPro-Regular" << "MyriadPro-Regular";
+    QTest::newRow("empty") << "" << "Arial";
+}
+
+void TestLineFonts::pdfNamesMapToFamilies()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, family);
+    QCOMPARE(mapPdfFont(name), family);
+}
+
+// Families are compared with what this machine resolves them to: Debian has
+// no "Times New Roman", fontconfig gives a metric-compatible face instead.
+void TestLineFonts::lineFontsResolveToInstalledFaces_data()
+{
+    QTest::addColumn<QString>("pdfName");
+    QTest::addColumn<QString>("requested");
+    QTest::newRow("times") << "Times-Roman" << "Times New Roman";
+    QTest::newRow("helvetica") << "Helvetica" << "Arial";
+    QTest::newRow("courier") << "Courier" << "Courier New";
+}
+
+void TestLineFonts::lineFontsResolveToInstalledFaces()
+{
+    QFETCH(QString, pdfName);
+    QFETCH(QString, requested);
+    TextBlock block;
+    block.rect = QRectF(0, 0, 200, 14);
+    const TextBlock::Line line = nativeLine(QStringLiteral("Text"), pdfName, block.rect, 12);
+    const QFont font = lineRenderFont(line, block, 1.0, line.text, false, 1.0);
+    const QString resolved = QFontInfo(font).family();
+    QVERIFY(!resolved.isEmpty());
+    QCOMPARE(resolved, QFontInfo(QFont(requested)).family());
+}
+
+void TestLineFonts::nativeItalicNeedsAnItalicName()
+{
+    TextBlock block;
+    TextBlock::Line line = nativeLine(QStringLiteral("slanted?"), QStringLiteral("Times-Roman"),
+                                      QRectF(0, 0, 80, 12), 11);
+    line.italic = true;
+    QVERIFY(!effectiveLineItalic(line, block));
+    QVERIFY(!lineRenderFont(line, block, 1.0, line.text, false, 1.0).italic());
+    line.fontFamily = QStringLiteral("Times-Italic");
+    QVERIFY(effectiveLineItalic(line, block));
+    // A recognised line (no runs) keeps the flag as found.
+    line.spans.clear();
+    line.fontFamily = QStringLiteral("Times-Roman");
+    QVERIFY(effectiveLineItalic(line, block));
+}
+
+void TestLineFonts::fittedSizeIsNearestToTheTarget()
+{
+    const QFont font(QStringLiteral("Liberation Serif"));
+    const QString sample = QStringLiteral("Договор");
+    const double target = 20.0;
+    const int px = fittedFontPixelSize(font, sample, 4, target);
+    const auto distance = [&](int size) {
+        QFont probe = font;
+        probe.setPixelSize(size);
+        return std::abs(QFontMetricsF(probe).tightBoundingRect(sample).height() - target);
+    };
+    QVERIFY(distance(px) <= distance(px - 1));
+    QVERIFY(distance(px) <= distance(px + 1));
+    QFont sized = font;
+    sized.setPixelSize(500);
+    QCOMPARE(fittedFontPixelSize(sized, sample, 8, 0.5), 120); // no target: the size, capped
+}
+
+void TestLineFonts::nativeLineFontFillsItsBox()
+{
+    TextBlock block;
+    block.rect = QRectF(50, 100, 300, 14);
+    const TextBlock::Line line = nativeLine(QStringLiteral("Hello there"), QStringLiteral("Helvetica"),
+                                            QRectF(50, 100, 70, 12), 12);
+    for (const double zoom : {1.0, 2.0}) {
+        const QFont font = lineRenderFont(line, block, zoom, line.text, false, 1.0);
+        const QFontMetricsF metrics(font);
+        // Letter spacing brings the advance close to the line's width on screen.
+        QVERIFY2(std::abs(metrics.horizontalAdvance(line.text) - 70 * zoom) < 0.1 * 70 * zoom,
+                 qPrintable(QString::number(metrics.horizontalAdvance(line.text))));
+        QVERIFY(metrics.tightBoundingRect(line.text).height() <= 1.04 * 12 * zoom + 1);
+    }
+}
+
+void TestLineFonts::richSpansDifferFromTheirLine_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<bool>("rich");
+    QTest::newRow("same style") << "" << false;
+    QTest::newRow("bold run") << "bold" << true;
+    QTest::newRow("superscript") << "sup" << true;
+    QTest::newRow("size within tolerance") << "size+0.1" << false;
+    QTest::newRow("bigger") << "size+1" << true;
+    QTest::newRow("other family") << "family" << true;
+    QTest::newRow("two runs") << "two" << true;
+    QTest::newRow("invisible line") << "invisible" << false;
+}
+
+void TestLineFonts::richSpansDifferFromTheirLine()
+{
+    QFETCH(QString, change);
+    QFETCH(bool, rich);
+    TextBlock::Line line = nativeLine(QStringLiteral("abc"), QStringLiteral("Arial"), QRectF(0, 0, 30, 10), 10);
+    TextBlock::Line::Span& span = line.spans.front();
+    if (change == QLatin1String("bold"))
+        span.bold = true;
+    else if (change == QLatin1String("sup"))
+        span.superscript = true;
+    else if (change == QLatin1String("size+0.1"))
+        span.fontSize += 0.1f;
+    else if (change == QLatin1String("size+1"))
+        span.fontSize += 1;
+    else if (change == QLatin1String("family"))
+        span.fontFamily = QStringLiteral("Courier");
+    else if (change == QLatin1String("two"))
+        line.spans.push_back(span);
+    else if (change == QLatin1String("invisible"))
+        line.invisibleText = true;
+    QCOMPARE(lineHasNativeRichSpans(line), rich);
+}
+
+void TestLineFonts::linesBeyondTheModelContinueDownward()
+{
+    TextBlock block;
+    block.rect = QRectF(40, 600, 300, 60);
+    for (int i = 0; i < 3; ++i) {
+        TextBlock::Line line;
+        line.text = QStringLiteral("line %1").arg(i);
+        line.rect = QRectF(45, 645 - i * 15, 200, 12); // tops 15 points apart
+        block.lines.push_back(line);
+    }
+    const TextBlock::Line beyond = visualLineForIndex(block, 4);
+    QVERIFY(beyond.text.isEmpty());
+    QCOMPARE(beyond.rect.x(), 40.0);
+    QCOMPARE(beyond.rect.width(), 300.0);
+    // Last top 627, two pitches of 15 further down.
+    QCOMPARE(beyond.rect.y() + beyond.rect.height(), 627.0 - 2 * 15);
+    QCOMPARE(visualLineForIndex(block, 1).text, QStringLiteral("line 1"));
+    TextBlock empty;
+    empty.rect = QRectF(1, 2, 3, 4);
+    QCOMPARE(visualLineForIndex(empty, 0).rect, empty.rect);
+}
+
+void TestLineFonts::displayLinesFollowTheTextWhenItFits()
+{
+    TextBlock block;
+    block.lines.resize(2);
+    block.lines[0].text = QStringLiteral("one");
+    block.lines[1].text = QStringLiteral("two");
+    block.text = QStringLiteral("one two");
+    QCOMPARE(displayLinesForEditor(block), QStringList({"one", "two"}));
+    block.text = QStringLiteral("uno\ndos\ntres");
+    QCOMPARE(displayLinesForEditor(block), QStringList({"uno", "dos", "tres"}));
+}
+
+void TestLineFonts::blanksBecomeUnderlinedNoBreakSpaces()
+{
+    QTextDocument document;
+    QTextCursor cursor(&document);
+    insertTextWithRaisedPlaceholderUnderlines(cursor, QStringLiteral("Подпись ____ a_b"), QTextCharFormat());
+    const QString plain = document.toRawText(); // toPlainText turns no-break spaces into spaces
+    QCOMPARE(plain, QStringLiteral("Подпись ") + QString(4, QChar(0x00A0)) + QStringLiteral(" a_b"));
+    QTextCursor probe(&document);
+    probe.setPosition(10);
+    QVERIFY(probe.charFormat().fontUnderline());
+    probe.setPosition(15);
+    QVERIFY(!probe.charFormat().fontUnderline());
+}
+
+void TestLineFonts::documentPixelSizesScale()
+{
+    QTextDocument document;
+    document.setHtml(QStringLiteral("<p style='margin-left:10px'><span style='font-size:12px'>a</span>"
+                                    "<span style='font-size:9pt'>b</span></p>"));
+    scaleDocumentFontPixels(&document, 1.0);
+    QCOMPARE(fragmentPixelSizes(document), QList<int>({12, -1}));
+    scaleDocumentFontPixels(&document, 2.0);
+    QCOMPARE(fragmentPixelSizes(document), QList<int>({24, 18}));
+    QCOMPARE(document.begin().blockFormat().leftMargin(), 20.0);
+    scaleDocumentFontPixels(&document, 0.5);
+    QCOMPARE(fragmentPixelSizes(document), QList<int>({12, 9}));
+}
+
+// The old word goes from the page and the new one is drawn at the size that
+// fills the line, starting at the line's corner.
+void TestLineFonts::previewErasesOldInkAndDrawsTheFittedText()
+{
+    fixtures::PageSpec pageSpec;
+    pageSpec.width = 400;
+    pageSpec.height = 300;
+    pageSpec.runs = {{QStringLiteral("MMMMMMMM"), 50, 200, 30}};
+    auto doc = openPdf(m_dir, QStringLiteral("preview.pdf"), fixtures::pagesPdf({pageSpec}));
+    QVERIFY(doc);
+    auto view = makeView(600, 500);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    view->setZoom(1.0);
+    std::vector<TextBlock> blocks = doc->extractText(0);
+    QCOMPARE(int(blocks.size()), 1);
+    const QRect oldOnScreen = view->pdfRectToScreenRect(0, blocks[0].rect).toRect();
+    blocks[0].text = QStringLiteral("ii");
+    view->setOcrBlocks(blocks, 0, true);
+    view->setEditMode(true);
+    const QImage shown = grabViewport(*view);
+
+    const QRect r = view->ocrBlockScreenRect(0);
+    const QRect ink = darkPixelBounds(shown, r.adjusted(-2, -2, 2, 2));
+    QVERIFY(!ink.isEmpty());
+    // Erased: nothing dark in the right half of the old word.
+    QVERIFY(darkPixelBounds(shown, oldOnScreen.adjusted(oldOnScreen.width() / 2, 2, -2, -2)).isEmpty());
+    const TextBlock& block = view->blocks()[0];
+    const TextBlock::Line& line = block.lines[0];
+    const QFont font = lineRenderFont(line, block, view->zoom(), QStringLiteral("ii"), true, 1.0);
+    const QRectF expected = QFontMetricsF(font).tightBoundingRect(QStringLiteral("ii"));
+    QVERIFY2(std::abs(ink.height() - expected.height()) <= 2, qPrintable(QStringLiteral("%1 vs %2")
+                                                                          .arg(ink.height())
+                                                                          .arg(expected.height())));
+    const QPointF corner = view->pdfRectToScreenRect(0, line.rect).topLeft();
+    QVERIFY(std::abs(ink.left() - corner.x()) <= 2);
+    QVERIFY(std::abs(ink.top() - corner.y()) <= 2);
+    view->setDocument(nullptr);
+}
+
+QTEST_MAIN(TestLineFonts)
+#include "tst_linefonts.moc"

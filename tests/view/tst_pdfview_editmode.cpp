@@ -1,0 +1,385 @@
+#include "BlockEditorFrame.h"
+#include "FrameDrag.h"
+#include "ViewTestSupport.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTimer>
+
+using namespace framedrag;
+using namespace viewtest;
+
+namespace {
+
+TextBlock imageBlock(const QRectF& rect)
+{
+    TextBlock block;
+    block.isImage = true;
+    block.text = QStringLiteral("[image]");
+    block.image = QImage(20, 20, QImage::Format_ARGB32_Premultiplied);
+    block.image.fill(Qt::blue);
+    block.rect = block.originalRect = rect;
+    return block;
+}
+
+void dragRightHandle(PdfView& view, int dx)
+{
+    BlockEditorFrame* frame = view.blockEditorFrame();
+    dragFrame(frame, centreOf(frame->handleRect(BlockEditorFrame::RightEdge)), QPoint(dx, 0));
+}
+
+// Runs the next popup menu: records its entries, then closes it.
+struct MenuProbe {
+    QStringList entries;
+    QStringList enabled;
+    void arm()
+    {
+        QTimer::singleShot(0, [this] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            for (QAction* action : menu->actions()) {
+                if (action->isSeparator())
+                    continue;
+                entries << action->text();
+                if (action->isEnabled())
+                    enabled << action->text();
+                if (action->menu())
+                    for (QAction* sub : action->menu()->actions())
+                        entries << sub->text();
+            }
+            menu->close();
+        });
+    }
+};
+
+} // namespace
+
+class TestPdfViewEditMode : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void frameSitsOnTheBlockAtEveryZoom_data();
+    void frameSitsOnTheBlockAtEveryZoom();
+    void dragOnTurnedViewFollowsThePointer_data();
+    void dragOnTurnedViewFollowsThePointer();
+    void oneDragIsOneUndoStep();
+    void undoRestoresModelAndCleanState();
+    void hundredStepsAreKept();
+    void newStepEmptiesRedo();
+    void lineSizesShareClusters_data();
+    void lineSizesShareClusters();
+    void editedSignalOnlyOnFirstChange();
+    void hitTestPrefersImagesAndTurnedOutlines();
+    void clicksSelectAndOpenTheEditor();
+    void marqueeKeepsOrClosesTheEditor();
+    void contextMenuSelectsTheGroup();
+    void copyPrefersTextToImages();
+
+private:
+    void load(const std::vector<TextBlock>& blocks, double zoom = 1.0, int rotation = 0);
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<PdfDocument> m_doc;
+    std::unique_ptr<PdfView> m_view;
+};
+
+void TestPdfViewEditMode::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+}
+
+void TestPdfViewEditMode::init()
+{
+    fixtures::PageSpec pageSpec;
+    pageSpec.width = 400;
+    pageSpec.height = 400;
+    m_doc = openPdf(m_dir, QStringLiteral("edit.pdf"), fixtures::pagesPdf({pageSpec}));
+    QVERIFY(m_doc);
+    m_view = makeView(700, 700);
+    QVERIFY(m_view);
+    m_view->setDocument(m_doc.get());
+}
+
+void TestPdfViewEditMode::cleanup()
+{
+    m_view.reset();
+    m_doc.reset();
+}
+
+void TestPdfViewEditMode::load(const std::vector<TextBlock>& blocks, double zoom, int rotation)
+{
+    m_view->setZoom(zoom);
+    m_view->setRotation(rotation);
+    m_view->setOcrBlocks(blocks, 0, false);
+    m_view->setEditMode(true);
+}
+
+void TestPdfViewEditMode::frameSitsOnTheBlockAtEveryZoom_data()
+{
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<int>("rotation");
+    QTest::newRow("half") << 0.5 << 0;
+    QTest::newRow("one") << 1.0 << 0;
+    QTest::newRow("double") << 2.0 << 0;
+    QTest::newRow("turned") << 1.0 << 90;
+}
+
+void TestPdfViewEditMode::frameSitsOnTheBlockAtEveryZoom()
+{
+    QFETCH(double, zoom);
+    QFETCH(int, rotation);
+    load({textBlock(QStringLiteral("Договор"), QRectF(60, 300, 160, 40))}, zoom, rotation);
+    m_view->activateOcrBlock(0);
+    BlockEditorFrame* frame = m_view->blockEditorFrame();
+    QVERIFY(frame && frame->isVisible());
+    const QRect r = m_view->ocrBlockScreenRect(0);
+    QCOMPARE(frame->contentScreenRect(), r);
+    const QSize expected = rotation % 180 ? QSize(40, 160) * zoom : QSize(160, 40) * zoom;
+    QVERIFY(std::abs(r.width() - expected.width()) <= 1 && std::abs(r.height() - expected.height()) <= 1);
+    m_view->deactivateOcrBlock();
+    QVERIFY(!frame->isVisible());
+}
+
+void TestPdfViewEditMode::dragOnTurnedViewFollowsThePointer_data()
+{
+    QTest::addColumn<int>("rotation");
+    QTest::newRow("upright") << 0;
+    QTest::newRow("quarter") << 90;
+    QTest::newRow("half") << 180;
+    QTest::newRow("three quarters") << 270;
+}
+
+// The box moves and grows on screen exactly as dragged, whatever the turn.
+void TestPdfViewEditMode::dragOnTurnedViewFollowsThePointer()
+{
+    QFETCH(int, rotation);
+    load({imageBlock(QRectF(100, 150, 120, 80))}, 1.0, rotation);
+    m_view->activateOcrBlock(0);
+    BlockEditorFrame* frame = m_view->blockEditorFrame();
+    const QRect before = m_view->ocrBlockScreenRect(0);
+    dragFrame(frame, frame->mapFromParent(centreOf(before)), QPoint(30, 20));
+    QCOMPARE(m_view->ocrBlockScreenRect(0), before.translated(30, 20));
+
+    const QRect moved = m_view->ocrBlockScreenRect(0);
+    dragFrame(frame, centreOf(frame->handleRect(BlockEditorFrame::RightEdge)), QPoint(25, 0));
+    const QRect grown = m_view->ocrBlockScreenRect(0);
+    QCOMPARE(grown.topLeft(), moved.topLeft());
+    QCOMPARE(grown.width(), moved.width() + 25);
+    QCOMPARE(grown.height(), moved.height());
+}
+
+void TestPdfViewEditMode::oneDragIsOneUndoStep()
+{
+    load({textBlock(QStringLiteral("Текст"), QRectF(60, 300, 160, 40))});
+    m_view->activateOcrBlock(0);
+    dragRightHandle(*m_view, 40);
+    QCOMPARE(int(m_view->undoSnapshots().size()), 1);
+    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Изменение блока"));
+
+    BlockEditorFrame* frame = m_view->blockEditorFrame();
+    const QPoint knob = centreOf(frame->rotationHandleRect());
+    const QPoint centre = frame->mapFromParent(frame->contentScreenRect().center());
+    dragFrame(frame, knob, QPoint(centre.y() - knob.y(), centre.y() - knob.y()), 6);
+    QCOMPARE(int(m_view->undoSnapshots().size()), 2);
+    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Поворот блока"));
+    QVERIFY(std::abs(m_view->blocks()[0].rotation - 90.0) < 1.0);
+}
+
+void TestPdfViewEditMode::undoRestoresModelAndCleanState()
+{
+    const TextBlock original = textBlock(QStringLiteral("Текст"), QRectF(60, 300, 160, 40));
+    load({original});
+    QSignalSpy edited(m_view.get(), &PdfView::ocrBlocksEdited);
+    QSignalSpy availability(m_view.get(), &PdfView::undoRedoAvailabilityChanged);
+    m_view->activateOcrBlock(0);
+    dragRightHandle(*m_view, 40);
+    QVERIFY(m_view->blocksDirty());
+    QCOMPARE(edited.size(), 1);
+    const QRectF wider = m_view->blocks()[0].rect;
+    QVERIFY(wider.width() > original.rect.width() + 30);
+
+    m_view->undo();
+    QCOMPARE(m_view->blocks()[0].rect, original.rect);
+    QVERIFY(!m_view->blocksDirty());
+    QCOMPARE(edited.size(), 2); // undo reports every time
+    QCOMPARE(availability.last(), QVariantList({false, true}));
+    QCOMPARE(m_view->activeBlock(), 0); // the editor comes back on its block
+    m_view->redo();
+    QCOMPARE(m_view->blocks()[0].rect, wider);
+    QVERIFY(m_view->blocksDirty());
+    QCOMPARE(availability.last(), QVariantList({true, false}));
+
+    m_view->undo();
+    m_view->undo(); // nothing left: no change, no signal
+    QCOMPARE(edited.size(), 4);
+}
+
+void TestPdfViewEditMode::hundredStepsAreKept()
+{
+    load({textBlock(QStringLiteral("Текст"), QRectF(20, 300, 60, 40))});
+    m_view->activateOcrBlock(0);
+    std::vector<QRectF> after;
+    for (int step = 0; step < 101; ++step) {
+        dragRightHandle(*m_view, step % 2 ? -2 : 3);
+        after.push_back(m_view->blocks()[0].rect);
+    }
+    QCOMPARE(int(m_view->undoSnapshots().size()), PdfView::kMaxUndoSteps);
+    for (int i = 0; i < PdfView::kMaxUndoSteps; ++i)
+        m_view->undo();
+    QVERIFY(!m_view->canUndo());
+    QCOMPARE(m_view->blocks()[0].rect, after.front()); // the first step itself cannot be undone
+}
+
+void TestPdfViewEditMode::newStepEmptiesRedo()
+{
+    load({textBlock(QStringLiteral("Текст"), QRectF(60, 300, 160, 40))});
+    m_view->activateOcrBlock(0);
+    dragRightHandle(*m_view, 20);
+    m_view->undo();
+    QVERIFY(m_view->canRedo());
+    dragRightHandle(*m_view, 10);
+    QVERIFY(!m_view->canRedo());
+}
+
+void TestPdfViewEditMode::lineSizesShareClusters_data()
+{
+    QTest::addColumn<QList<double>>("sizes");
+    QTest::addColumn<QList<double>>("shared");
+    QTest::newRow("one cluster") << QList<double>{10, 10.4, 14} << QList<double>{10.4, 10.4, 10.4};
+    QTest::newRow("big jump splits") << QList<double>{10, 10.4, 16} << QList<double>{10.4, 10.4, 16};
+    QTest::newRow("small step does not") << QList<double>{4, 6} << QList<double>{6, 6};
+    QTest::newRow("alone") << QList<double>{9} << QList<double>{9};
+}
+
+void TestPdfViewEditMode::lineSizesShareClusters()
+{
+    QFETCH(QList<double>, sizes);
+    QFETCH(QList<double>, shared);
+    std::vector<TextBlock> blocks;
+    for (int i = 0; i < sizes.size(); ++i) {
+        // A line box too low to say anything: the size is the line's own.
+        TextBlock block = textBlock(QStringLiteral("строка %1").arg(i), QRectF(50, 300 - 20 * i, 100, 1),
+                                    float(sizes[i]));
+        block.lines[0].fontFamily.clear();
+        blocks.push_back(block);
+    }
+    blocks.push_back(imageBlock(QRectF(10, 10, 20, 20)));
+    m_view->setOcrBlocks(blocks, 0, false);
+    for (int i = 0; i < sizes.size(); ++i) {
+        QCOMPARE(m_view->blocks()[size_t(i)].lines[0].fontSize, float(shared[i]));
+        QCOMPARE(m_view->blocks()[size_t(i)].fontSize, float(shared[i]));
+    }
+}
+
+void TestPdfViewEditMode::editedSignalOnlyOnFirstChange()
+{
+    QSignalSpy edited(m_view.get(), &PdfView::ocrBlocksEdited);
+    load({textBlock(QStringLiteral("Текст"), QRectF(60, 300, 160, 40))});
+    QCOMPARE(edited.size(), 0);
+    m_view->activateOcrBlock(0);
+    dragRightHandle(*m_view, 20);
+    dragRightHandle(*m_view, 20);
+    QCOMPARE(edited.size(), 1);
+    m_view->setOcrBlocks(m_view->blocks(), 0, true);
+    QCOMPARE(edited.size(), 2);
+    QVERIFY(!m_view->canUndo());
+}
+
+void TestPdfViewEditMode::hitTestPrefersImagesAndTurnedOutlines()
+{
+    TextBlock turned = textBlock(QStringLiteral("Повёрнутый"), QRectF(50, 50, 200, 20));
+    turned.rotation = 90;
+    load({imageBlock(QRectF(50, 300, 100, 60)), textBlock(QStringLiteral("над"), QRectF(40, 290, 150, 80)), turned});
+    const QRect image = m_view->ocrBlockScreenRect(0);
+    QCOMPARE(m_view->hoveredOcrBlock(centreOf(image)), 0); // the text block drawn above loses
+    const QRect box = m_view->ocrBlockScreenRect(2);
+    // Turned upright: a point far out on the long side is outside, one above the centre inside.
+    QCOMPARE(m_view->hoveredOcrBlock(QPointF(box.left() + 5, box.center().y())), -1);
+    QCOMPARE(m_view->hoveredOcrBlock(QPointF(box.center().x(), box.center().y() - 80)), 2);
+}
+
+void TestPdfViewEditMode::clicksSelectAndOpenTheEditor()
+{
+    load({textBlock(QStringLiteral("первый"), QRectF(50, 300, 120, 30)),
+          textBlock(QStringLiteral("второй"), QRectF(50, 200, 120, 30))});
+    QSignalSpy available(m_view.get(), &PdfView::activeTextEditorAvailable);
+    const QPoint first = centreOf(m_view->ocrBlockScreenRect(0));
+    const QPoint second = centreOf(m_view->ocrBlockScreenRect(1));
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, first);
+    QCOMPARE(m_view->selectedOcrBlocks(), QSet<int>({0}));
+    QCOMPARE(m_view->activeBlock(), 0);
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, Qt::ControlModifier, second);
+    QCOMPARE(m_view->selectedOcrBlocks(), QSet<int>({0, 1}));
+    QCOMPARE(m_view->activeBlock(), -1);
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, second);
+    QCOMPARE(m_view->selectedOcrBlocks(), QSet<int>({1}));
+    QCOMPARE(m_view->activeBlock(), 1);
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(5, 5)); // empty canvas
+    QCOMPARE(m_view->activeBlock(), -1);
+    QVERIFY(m_view->selectedOcrBlocks().isEmpty());
+}
+
+void TestPdfViewEditMode::marqueeKeepsOrClosesTheEditor()
+{
+    load({textBlock(QStringLiteral("первый"), QRectF(50, 300, 120, 30)),
+          textBlock(QStringLiteral("второй"), QRectF(50, 100, 120, 30))});
+    m_view->selectOcrBlock(0, false);
+    m_view->activateOcrBlock(0);
+    const QRect first = m_view->ocrBlockScreenRect(0);
+    m_view->selectOcrBlocksInRect(first.adjusted(-5, -5, 5, 5));
+    QCOMPARE(m_view->selectedOcrBlocks(), QSet<int>({0}));
+    QCOMPARE(m_view->activeBlock(), 0);
+    m_view->selectOcrBlocksInRect(QRect(0, 0, 10, 10));
+    QVERIFY(m_view->selectedOcrBlocks().isEmpty());
+    QCOMPARE(m_view->activeBlock(), -1);
+}
+
+void TestPdfViewEditMode::contextMenuSelectsTheGroup()
+{
+    m_view->setEditMode(true);
+    m_view->showBlocks(0,
+                       {textBlock(QStringLiteral("а"), QRectF(50, 300, 80, 30)),
+                        textBlock(QStringLiteral("б"), QRectF(150, 300, 80, 30)), imageBlock(QRectF(50, 100, 80, 60))},
+                       {4, 4, 0});
+    MenuProbe probe;
+    probe.arm();
+    m_view->showOcrBlockContextMenu(centreOf(m_view->ocrBlockScreenRect(1)), QPoint(100, 100));
+    QCOMPARE(m_view->selectedOcrBlocks(), QSet<int>({0, 1}));
+    QCOMPARE(probe.entries, QStringList({"Редактировать", "Распознать текст", "Вырезать", "Копировать", "Удалить",
+                                         "Порядок", "Вперёд", "Назад", "На передний план", "На задний план",
+                                         "Группировать", "Расгруппировать по словам"}));
+    QVERIFY(!probe.enabled.contains("Редактировать"));
+    QVERIFY(probe.enabled.contains("Группировать"));
+
+    MenuProbe image;
+    image.arm();
+    m_view->showOcrBlockContextMenu(centreOf(m_view->ocrBlockScreenRect(2)), QPoint(100, 100));
+    QCOMPARE(m_view->selectedOcrBlocks(), QSet<int>({2}));
+    QVERIFY(image.enabled.contains("Редактировать"));
+    QVERIFY(image.enabled.contains("Распознать текст"));
+    QVERIFY(!image.enabled.contains("Группировать"));
+}
+
+void TestPdfViewEditMode::copyPrefersTextToImages()
+{
+    load({imageBlock(QRectF(50, 100, 80, 60)), textBlock(QStringLiteral("  слова  "), QRectF(50, 300, 80, 30))});
+    QSignalSpy selected(m_view.get(), &PdfView::textSelected);
+    m_view->selectOcrBlock(0, false);
+    m_view->selectOcrBlock(1, true);
+    m_view->copySelectedOcrBlocksToClipboard();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("слова"));
+    QCOMPARE(selected.size(), 1);
+    m_view->selectOcrBlock(0, false);
+    m_view->copySelectedOcrBlocksToClipboard();
+    QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(20, 20));
+}
+
+QTEST_MAIN(TestPdfViewEditMode)
+#include "tst_pdfview_editmode.moc"

@@ -1,0 +1,449 @@
+#include "BlockEditorFrame.h"
+#include "RotatedTextEdit.h"
+#include "ViewTestSupport.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QTextList>
+
+using namespace viewtest;
+
+namespace {
+
+// Key presses carrying text: QTest's key clicks know ASCII only.
+void typeText(QWidget* target, const QString& text)
+{
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(target, &release);
+    }
+}
+
+QString joinedText(const std::vector<TextBlock>& blocks)
+{
+    QStringList texts;
+    for (const TextBlock& block : blocks)
+        texts << block.text;
+    return texts.join(u' ');
+}
+
+QStringList blockTexts(const PdfView& view)
+{
+    QStringList texts;
+    for (const TextBlock& block : view.blocks())
+        texts << block.text;
+    return texts;
+}
+
+} // namespace
+
+class TestPdfViewEditor : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void typingGoesIntoTheBlockOneStepPerActivation();
+    void backspaceJoinsStyleRuns();
+    void formatSettersReportBack();
+    void sizesAreStoredAtZoomOne();
+    void listsAndInsertion();
+    void typedTextIsWhatIsSaved();
+    void groupAndUngroupCounts();
+    void reorder_data();
+    void reorder();
+    void pureMoveThreshold_data();
+    void pureMoveThreshold();
+    void imagesAreLaidOutInARow_data();
+    void imagesAreLaidOutInARow();
+    void insertedTextKeepsThePageUnderIt();
+    void insertingOnAnotherPageLosesNoEdit();
+    void pageViewTurnsAlone();
+    void inlineEditorHandsOutItsText();
+
+private:
+    void load(const std::vector<TextBlock>& blocks, double zoom = 1.0);
+    QTextEdit* editor() const { return m_view->activeTextEditor(); }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<PdfDocument> m_doc;
+    std::unique_ptr<PdfView> m_view;
+};
+
+void TestPdfViewEditor::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+}
+
+void TestPdfViewEditor::init()
+{
+    fixtures::PageSpec page;
+    page.width = 400;
+    page.height = 400;
+    page.runs = {{QStringLiteral("Old words here"), 60, 300, 14}};
+    m_doc = openPdf(m_dir, QStringLiteral("editor.pdf"), fixtures::pagesPdf({page, page}));
+    QVERIFY(m_doc);
+    m_view = makeView(700, 700);
+    QVERIFY(m_view);
+    m_view->setDocument(m_doc.get());
+}
+
+void TestPdfViewEditor::cleanup()
+{
+    m_view.reset();
+    m_doc.reset();
+}
+
+void TestPdfViewEditor::load(const std::vector<TextBlock>& blocks, double zoom)
+{
+    m_view->setZoom(zoom);
+    m_view->setOcrBlocks(blocks, 0, false);
+    m_view->setEditMode(true);
+}
+
+void TestPdfViewEditor::typingGoesIntoTheBlockOneStepPerActivation()
+{
+    load(m_doc->extractText(0));
+    QSignalSpy edited(m_view.get(), &PdfView::ocrBlocksEdited);
+    m_view->activateOcrBlock(0);
+    QVERIFY(editor());
+    QCOMPARE(editor()->toPlainText(), QStringLiteral("Old words here"));
+    editor()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(editor(), QStringLiteral("!!"));
+    QCOMPARE(m_view->blocks()[0].text, QStringLiteral("Old words here!!"));
+    QCOMPARE(m_view->blocks()[0].lines[0].text, QStringLiteral("Old words here!!"));
+    QCOMPARE(int(m_view->undoSnapshots().size()), 1);
+    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Редактирование текста"));
+    QCOMPARE(edited.size(), 1);
+
+    m_view->deactivateOcrBlock();
+    m_view->activateOcrBlock(0);
+    editor()->moveCursor(QTextCursor::End);
+    QTest::keyClick(editor(), Qt::Key_Backspace);
+    QTest::keyClick(editor(), Qt::Key_Backspace);
+    QCOMPARE(int(m_view->undoSnapshots().size()), 2);
+    m_view->undo();
+    QCOMPARE(m_view->blocks()[0].text, QStringLiteral("Old words here!!"));
+    m_view->undo();
+    QCOMPARE(m_view->blocks()[0].text, QStringLiteral("Old words here"));
+    QVERIFY(!m_view->blocksDirty());
+}
+
+void TestPdfViewEditor::backspaceJoinsStyleRuns()
+{
+    TextBlock block = textBlock(QStringLiteral("Boldplain"), QRectF(60, 300, 120, 14));
+    TextBlock::Line& line = block.lines[0];
+    line.fontFamily = QStringLiteral("Helvetica");
+    TextBlock::Line::Span bold{QStringLiteral("Bold"), 12, QStringLiteral("Helvetica-Bold"), Qt::black, true};
+    TextBlock::Line::Span plain{QStringLiteral("plain"), 12, QStringLiteral("Helvetica"), Qt::black, false};
+    line.spans = {bold, plain};
+    load({block});
+    m_view->activateOcrBlock(0);
+    QTextCursor cursor = editor()->textCursor();
+    cursor.setPosition(5); // after "Boldp"
+    editor()->setTextCursor(cursor);
+    QTest::keyClick(editor(), Qt::Key_Backspace);
+    QTest::keyClick(editor(), Qt::Key_Backspace);
+    QCOMPARE(editor()->toPlainText(), QStringLiteral("Bollain"));
+    cursor.setPosition(1);
+    QVERIFY(cursor.charFormat().fontWeight() >= QFont::Bold);
+    cursor.setPosition(5);
+    QVERIFY(cursor.charFormat().fontWeight() < QFont::Bold);
+    QCOMPARE(m_view->blocks()[0].text, QStringLiteral("Bollain"));
+    QVERIFY(m_view->blocks()[0].textEdited); // style runs are kept as rich text
+    QVERIFY(m_view->blocks()[0].richText.contains(QStringLiteral("Bol")));
+}
+
+void TestPdfViewEditor::formatSettersReportBack()
+{
+    load({textBlock(QStringLiteral("Формат"), QRectF(60, 300, 160, 20))});
+    m_view->activateOcrBlock(0);
+    QSignalSpy format(m_view.get(), &PdfView::activeTextFormatChanged);
+    editor()->selectAll();
+    m_view->setActiveTextBold(true);
+    QVERIFY(format.last().at(2).toBool());
+    m_view->setActiveTextItalic(true);
+    QVERIFY(format.last().at(3).toBool());
+    m_view->setActiveTextUnderline(true);
+    QVERIFY(format.last().at(4).toBool());
+    m_view->setActiveTextColor(QColor(200, 0, 0));
+    m_view->setActiveTextColor(QColor()); // ignored
+    m_view->setActiveTextFontSize(18);
+    QCOMPARE(format.last().at(1).toInt(), 18);
+    m_view->setActiveTextAlignment(Qt::AlignRight);
+    QCOMPARE(format.last().at(8).value<Qt::Alignment>(), Qt::Alignment(Qt::AlignRight));
+    QCOMPARE(int(m_view->undoSnapshots().size()), 1);
+    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Форматирование текста"));
+    const TextBlock& block = m_view->blocks()[0];
+    QVERIFY(block.textEdited);
+    QVERIFY(block.richText.contains(QStringLiteral("#c80000")));
+    QVERIFY(block.richText.contains(QStringLiteral("font-weight:700")));
+    m_view->undo();
+    QVERIFY(!m_view->blocks()[0].textEdited);
+    QVERIFY(m_view->blocks()[0].richText.isEmpty());
+}
+
+void TestPdfViewEditor::sizesAreStoredAtZoomOne()
+{
+    load({textBlock(QStringLiteral("Размер"), QRectF(60, 300, 160, 20))}, 2.0);
+    m_view->activateOcrBlock(0);
+    QSignalSpy format(m_view.get(), &PdfView::activeTextFormatChanged);
+    editor()->selectAll();
+    m_view->setActiveTextFontSize(12);
+    QTextCursor cursor = editor()->textCursor();
+    cursor.setPosition(2);
+    QCOMPARE(cursor.charFormat().font().pixelSize(), 24);
+    QCOMPARE(format.last().at(1).toInt(), 12);
+    QVERIFY(m_view->blocks()[0].richText.contains(QStringLiteral("font-size:12px")));
+    // Shown again at zoom 2 from the stored HTML.
+    m_view->deactivateOcrBlock();
+    m_view->activateOcrBlock(0);
+    cursor = editor()->textCursor();
+    cursor.setPosition(2);
+    QCOMPARE(cursor.charFormat().font().pixelSize(), 24);
+}
+
+void TestPdfViewEditor::listsAndInsertion()
+{
+    QVERIFY(!m_view->insertTextIntoActiveEditor(QStringLiteral("x"))); // no editor
+    load({textBlock(QStringLiteral("пункт"), QRectF(60, 300, 160, 20))});
+    m_view->activateOcrBlock(0);
+    editor()->moveCursor(QTextCursor::End);
+    QVERIFY(m_view->insertTextIntoActiveEditor(QStringLiteral(" один")));
+    QCOMPARE(m_view->blocks()[0].text, QStringLiteral("пункт один"));
+    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Вставка текста"));
+    m_view->setActiveTextNumberedList();
+    QVERIFY(editor()->textCursor().currentList());
+    QCOMPARE(editor()->textCursor().currentList()->format().style(), QTextListFormat::ListDecimal);
+    QCOMPARE(int(m_view->undoSnapshots().size()), 1); // still the same activation
+    QVERIFY(m_view->blocks()[0].richText.contains(QStringLiteral("<ol")));
+}
+
+// Typed text is written into the page: the old words go, the new ones are text.
+void TestPdfViewEditor::typedTextIsWhatIsSaved()
+{
+    load(m_doc->extractText(0));
+    m_view->activateOcrBlock(0);
+    QTest::keyClick(editor(), Qt::Key_A, Qt::ControlModifier);
+    typeText(editor(), QStringLiteral("Новый текст"));
+    const std::vector<TextBlock> blocks = m_view->ocrBlocksWithEdits();
+    QVERIFY(m_doc->overlayOcrText(0, blocks, false));
+    const QString saved = m_dir.filePath(QStringLiteral("saved.pdf"));
+    QVERIFY(m_doc->save(saved));
+    PdfDocument reopened;
+    QVERIFY(reopened.open(saved));
+    const QString text = joinedText(reopened.extractText(0));
+    QVERIFY2(text.contains(QStringLiteral("Новый текст")), qPrintable(text));
+    QVERIFY2(!text.contains(QStringLiteral("Old")), qPrintable(text));
+    // Nothing of the old words shows where they were.
+    const QImage page = reopened.renderPage(0, 1.0, 0);
+    const QRect oldPlace(60 + 110, 400 - 300 - 12, 60, 14); // the end of "Old words here"
+    QVERIFY(darkPixelBounds(page.convertToFormat(QImage::Format_RGB32), oldPlace).isEmpty());
+}
+
+void TestPdfViewEditor::groupAndUngroupCounts()
+{
+    TextBlock words = textBlock(QStringLiteral("один два три"), QRectF(60, 100, 150, 14));
+    load({textBlock(QStringLiteral("верх"), QRectF(60, 300, 100, 14)),
+          textBlock(QStringLiteral("низ"), QRectF(60, 280, 100, 14)), words});
+    m_view->selectOcrBlock(0, false);
+    m_view->selectOcrBlock(1, true);
+    m_view->groupSelectedOcrBlocks();
+    QCOMPARE(int(m_view->blocks().size()), 2);
+    QCOMPARE(m_view->blocks()[0].text, QStringLiteral("верх\nниз"));
+    QCOMPARE(int(m_view->blocks()[0].lines.size()), 2);
+    QCOMPARE(m_view->activeBlock(), 0);
+    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Группировка блоков"));
+
+    m_view->selectOcrBlock(1, false);
+    m_view->ungroupSelectedOcrBlocksToWords();
+    QCOMPARE(blockTexts(*m_view), QStringList({"верх\nниз", "один", "два", "три"}));
+    QVERIFY(m_view->blocks()[1].rect.center().x() < m_view->blocks()[2].rect.center().x());
+    // A third of the line, padded by a tenth of the font size on each side.
+    QCOMPARE(m_view->blocks()[1].rect.width(), 50.0 + 2 * 0.1 * m_view->blocks()[1].lines[0].fontSize);
+    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Расгруппировка блоков"));
+
+    // A selection with a picture is not grouped, and no step is taken.
+    TextBlock picture;
+    picture.isImage = true;
+    picture.rect = QRectF(10, 10, 20, 20);
+    m_view->setOcrBlocks({picture, words}, 0, false);
+    m_view->selectOcrBlock(0, false);
+    m_view->selectOcrBlock(1, true);
+    m_view->groupSelectedOcrBlocks();
+    QCOMPARE(int(m_view->blocks().size()), 2);
+    QVERIFY(!m_view->canUndo());
+}
+
+void TestPdfViewEditor::reorder_data()
+{
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("order");
+    QTest::newRow("forward") << QList<int>{1} << 0 << "acbd";
+    QTest::newRow("forward keeps a pair in order") << QList<int>{1, 2} << 0 << "adbc";
+    QTest::newRow("forward at the top stays") << QList<int>{3} << 0 << "abcd";
+    QTest::newRow("backward") << QList<int>{2} << 1 << "acbd";
+    QTest::newRow("to the front") << QList<int>{0, 2} << 2 << "bdac";
+    QTest::newRow("to the back") << QList<int>{1, 3} << 3 << "bdac";
+}
+
+void TestPdfViewEditor::reorder()
+{
+    QFETCH(QList<int>, selected);
+    QFETCH(int, mode);
+    QFETCH(QString, order);
+    std::vector<TextBlock> blocks;
+    for (int i = 0; i < 4; ++i)
+        blocks.push_back(textBlock(QString(QChar(u'a' + i)), QRectF(50 + 60 * i, 100, 50, 14)));
+    load(blocks);
+    for (int index : selected)
+        m_view->selectOcrBlock(index, true);
+    m_view->reorderSelectedOcrBlocks(mode);
+    QCOMPARE(blockTexts(*m_view).join(QString()), order);
+    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Порядок блоков"));
+    QStringList stillSelected;
+    for (int index : m_view->selectedOcrBlocks())
+        stillSelected << m_view->blocks()[size_t(index)].text;
+    stillSelected.sort();
+    QStringList wanted;
+    for (int index : selected)
+        wanted << QString(QChar(u'a' + index));
+    QCOMPARE(stillSelected, wanted);
+}
+
+void TestPdfViewEditor::pureMoveThreshold_data()
+{
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<bool>("linesFollow");
+    QTest::newRow("an eighth of a point wider: a move") << 8.0 << true;
+    QTest::newRow("a point wider: a resize") << 1.0 << false;
+}
+
+void TestPdfViewEditor::pureMoveThreshold()
+{
+    QFETCH(double, zoom);
+    QFETCH(bool, linesFollow);
+    TextBlock block = textBlock(QStringLiteral("строка"), QRectF(40, 340, 30, 10));
+    block.lines[0].words = {{QStringLiteral("строка"), QRectF(40, 340, 30, 10), 100}};
+    load({block}, zoom);
+    m_view->activateOcrBlock(0);
+    const QRect shown = m_view->ocrBlockScreenRect(0);
+    // Dragged by 8 px and one pixel wider.
+    m_view->onBlockFrameRectChanged(shown.translated(8, 0).adjusted(0, 0, 1, 0));
+    const TextBlock& after = m_view->blocks()[0];
+    QVERIFY(after.rect.x() > 40.5);
+    const double lineShift = after.lines[0].rect.x() - 40.0;
+    QCOMPARE(lineShift > 0.5, linesFollow);
+    QCOMPARE(after.lines[0].words[0].rect.x() - 40.0 > 0.5, linesFollow);
+}
+
+void TestPdfViewEditor::imagesAreLaidOutInARow_data()
+{
+    QTest::addColumn<double>("width");
+    QTest::addColumn<double>("gap");
+    QTest::newRow("300 points") << 300.0 << 6.0;
+    QTest::newRow("50 points") << 50.0 << 2.0;
+    QTest::newRow("1000 points") << 1000.0 << 8.0;
+}
+
+void TestPdfViewEditor::imagesAreLaidOutInARow()
+{
+    QFETCH(double, width);
+    QFETCH(double, gap);
+    const QList<QImage> images = {QImage(20, 10, QImage::Format_RGB32), QImage(10, 10, QImage::Format_RGB32),
+                                  QImage(10, 20, QImage::Format_RGB32)};
+    const QRectF area(10, 20, width, 100);
+    const QList<QRectF> rects = PdfView::layoutImageRectsInside(area, images);
+    QCOMPARE(rects.size(), 3);
+    QVERIFY(std::abs(rects[1].left() - rects[0].right() - gap) < 1e-6);
+    QVERIFY(std::abs(rects[2].left() - rects[1].right() - gap) < 1e-6);
+    QVERIFY(std::abs(rects[0].width() / rects[0].height() - 2.0) < 1e-6);
+    QVERIFY(std::abs(rects[2].width() / rects[2].height() - 0.5) < 1e-6);
+    // Centred in the area and inside it.
+    QVERIFY(std::abs((rects[0].left() - area.left()) - (area.right() - rects[2].right())) < 1e-6);
+    for (const QRectF& r : rects)
+        QVERIFY(area.adjusted(-1e-6, -1e-6, 1e-6, 1e-6).contains(r));
+    QCOMPARE(PdfView::layoutImageRectsInside(area, {images[0]}), QList<QRectF>({area}));
+}
+
+void TestPdfViewEditor::insertedTextKeepsThePageUnderIt()
+{
+    m_view->setEditMode(true);
+    // Over the end of the page's own line.
+    m_view->appendEditableTextBlock(0, QRectF(150, 80, 150, 30), QStringLiteral("Вставка"), QString(), 12, Qt::black);
+    QCOMPARE(int(m_view->blocks().size()), 1);
+    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Добавление текста"));
+    QVERIFY(m_view->blocks()[0].originalRect.isEmpty());
+    QVERIFY(m_doc->overlayOcrText(0, m_view->ocrBlocksWithEdits(), false));
+    const QString text = joinedText(m_doc->extractText(0));
+    QVERIFY2(text.contains(QStringLiteral("Вставка")), qPrintable(text));
+    QVERIFY2(text.contains(QStringLiteral("Old words here")), qPrintable(text));
+}
+
+void TestPdfViewEditor::insertingOnAnotherPageLosesNoEdit()
+{
+    load(m_doc->extractText(0));
+    m_view->activateOcrBlock(0);
+    QTest::keyClick(editor(), Qt::Key_A, Qt::ControlModifier);
+    typeText(editor(), QStringLiteral("правка"));
+    // Nobody to take the page's edits: they stay and nothing is inserted.
+    m_view->appendEditableTextBlock(1, QRectF(50, 50, 100, 20), QStringLiteral("там"), QString(), 12, Qt::black);
+    QCOMPARE(m_view->blockPage(), 0);
+    QCOMPARE(m_view->blocks()[0].text, QStringLiteral("правка"));
+
+    std::vector<TextBlock> handedOut;
+    int handedPage = -1;
+    connect(m_view.get(), &PdfView::unsavedBlocksReplaced, this,
+            [&](int page, const std::vector<TextBlock>& blocks) {
+                handedPage = page;
+                handedOut = blocks;
+            });
+    m_view->appendEditableTextBlock(1, QRectF(50, 50, 100, 20), QStringLiteral("там"), QString(), 12, Qt::black);
+    QCOMPARE(handedPage, 0);
+    QCOMPARE(int(handedOut.size()), 1);
+    QCOMPARE(handedOut[0].text, QStringLiteral("правка"));
+    QCOMPARE(m_view->blockPage(), 1);
+    QCOMPARE(blockTexts(*m_view), QStringList({"там"}));
+}
+
+void TestPdfViewEditor::pageViewTurnsAlone()
+{
+    m_view->setCurrentPage(0);
+    m_view->rotateCurrentPageView(-90);
+    QCOMPARE(m_view->effectiveRotation(0), 270);
+    QCOMPARE(m_view->effectiveRotation(1), 0);
+    m_view->rotateCurrentPageView(90);
+    QCOMPARE(m_view->effectiveRotation(0), 0);
+    QCOMPARE(m_doc->pageSize(0), QSizeF(400, 400)); // the document is not touched
+}
+
+void TestPdfViewEditor::inlineEditorHandsOutItsText()
+{
+    m_view->setEditMode(true);
+    QSignalSpy inserted(m_view.get(), &PdfView::textInserted);
+    m_view->showInlineEditor(0, QRectF(20, 30, 100, 40));
+    QVERIFY(m_view->inlineEditor());
+    QCOMPARE(m_view->activeTextEditor(), m_view->inlineEditor());
+    QTest::keyClicks(m_view->inlineEditor(), QStringLiteral("   "));
+    QTest::keyClick(m_view->inlineEditor(), Qt::Key_Return, Qt::ControlModifier);
+    QCOMPARE(inserted.size(), 0); // blank: closed without text
+    QVERIFY(!m_view->inlineEditor());
+    m_view->showInlineEditor(0, QRectF(20, 30, 100, 40));
+    typeText(m_view->inlineEditor(), QStringLiteral(" привет "));
+    m_view->commitInlineEditor();
+    QCOMPARE(inserted.size(), 1);
+    QCOMPARE(inserted.last().at(2).toString(), QStringLiteral("привет"));
+    QCOMPARE(inserted.last().at(1).toRectF(), QRectF(20, 30, 100, 40));
+}
+
+QTEST_MAIN(TestPdfViewEditor)
+#include "tst_pdfview_editor.moc"
