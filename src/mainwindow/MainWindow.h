@@ -156,6 +156,9 @@ private:
     QWidget* buildParagraphGroup();
     QToolButton* formatButton(FormatButton which);
     void connectFormatButtons();
+    void connectFormatRequestsToView();
+    void undoBlockEdit();
+    void redoBlockEdit();
     void chooseFormatColor(bool background);
     QWidget* buildFloatingBar();
     using ButtonFactory = QToolButton* (*)(const QString&, const QString&, bool);

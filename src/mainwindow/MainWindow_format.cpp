@@ -178,8 +178,29 @@ void MainWindow::connectFormatButtons()
     onClicked(FormatAlignCenter, [requests] { emit requests->alignment(Qt::AlignHCenter); });
     onClicked(FormatAlignRight, [requests] { emit requests->alignment(Qt::AlignRight); });
     onClicked(FormatJustify, [requests] { emit requests->alignment(Qt::AlignJustify); });
-    // The page view's format operations are connected to these requests once
-    // the view's in-place editor offers them.
+    connectFormatRequestsToView();
+}
+
+// Each request reaches the view's active in-place editor, which ignores it
+// when no editor is active.
+void MainWindow::connectFormatRequestsToView()
+{
+    using R = TextFormatRequests;
+    connect(formatRequests, &R::fontFamily, pdfView, &PdfView::setActiveTextFontFamily);
+    connect(formatRequests, &R::fontSize, pdfView, &PdfView::setActiveTextFontSize);
+    connect(formatRequests, &R::bold, pdfView, &PdfView::setActiveTextBold);
+    connect(formatRequests, &R::italic, pdfView, &PdfView::setActiveTextItalic);
+    connect(formatRequests, &R::underline, pdfView, &PdfView::setActiveTextUnderline);
+    connect(formatRequests, &R::strikeOut, pdfView, &PdfView::setActiveTextStrikeOut);
+    connect(formatRequests, &R::superscript, pdfView, &PdfView::setActiveTextSuperscript);
+    connect(formatRequests, &R::subscript, pdfView, &PdfView::setActiveTextSubscript);
+    connect(formatRequests, &R::textColor, pdfView, &PdfView::setActiveTextColor);
+    connect(formatRequests, &R::backgroundColor, pdfView, &PdfView::setActiveTextBackgroundColor);
+    connect(formatRequests, &R::clearFormatting, pdfView, &PdfView::clearActiveTextFormatting);
+    connect(formatRequests, &R::bulletedList, pdfView, &PdfView::setActiveTextBulletedList);
+    connect(formatRequests, &R::numberedList, pdfView, &PdfView::setActiveTextNumberedList);
+    connect(formatRequests, &R::indent, pdfView, &PdfView::adjustActiveTextIndent);
+    connect(formatRequests, &R::alignment, pdfView, &PdfView::setActiveTextAlignment);
 }
 
 void MainWindow::chooseFormatColor(bool background)

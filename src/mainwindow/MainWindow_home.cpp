@@ -89,13 +89,14 @@ QWidget* MainWindow::buildToolsGroup()
 
 QWidget* MainWindow::buildEditGroup()
 {
-    // Undo and redo follow the view's block-edit history; copy, paste,
-    // inserting text and images and facsimiles are connected by their own
-    // features.
+    // Copy, paste, inserting text and images and facsimiles are connected by
+    // their own features.
     undoButton = smallButton(QStringLiteral("undo"), tr("Назад"), tr("Отменить"), QKeySequence::Undo);
     redoButton = smallButton(QStringLiteral("redo"), tr("Вперёд"), tr("Повторить"), QKeySequence::Redo);
     undoButton->setEnabled(false);
     redoButton->setEnabled(false);
+    connect(undoButton, &QToolButton::clicked, this, &MainWindow::undoBlockEdit);
+    connect(redoButton, &QToolButton::clicked, this, &MainWindow::redoBlockEdit);
     QToolButton* copy = smallButton(QStringLiteral("copy"), tr("Копия"), tr("Копировать"), QKeySequence::Copy);
     QList<QWidget*> secondRow;
     if (m_allowPdfEditing) {
@@ -126,6 +127,19 @@ std::pair<QToolButton*, QToolButton*> MainWindow::editToolButtons(ButtonFactory 
     connect(handButton, &QToolButton::clicked, this, [this] { pdfView->setEditTool(PdfView::Hand); });
     connect(selectButton, &QToolButton::clicked, this, [this] { pdfView->setEditTool(PdfView::Select); });
     return {handButton, selectButton};
+}
+
+// Undo and redo of the view's block edits; nothing with an empty history.
+void MainWindow::undoBlockEdit()
+{
+    if (pdfView && pdfView->canUndo())
+        pdfView->undo();
+}
+
+void MainWindow::redoBlockEdit()
+{
+    if (pdfView && pdfView->canRedo())
+        pdfView->redo();
 }
 
 // The save button and the save key: save in place, or save as for a

@@ -3,6 +3,7 @@
 
 #include "DialogKit.h"
 #include "PdfDocument.h"
+#include "PdfView.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -23,7 +24,8 @@ const QString kPdfSuffix = QStringLiteral(".pdf");
 // The one place where every save and every close writes the edited blocks of
 // the shown page into the document first; false stops the save or close.
 // applyPendingOcrEdits() of the recognition feature is called here once it
-// exists: until then the view cannot edit blocks, so nothing is pending.
+// exists. Until then edited blocks stay unwritten: hasUnsavedChanges counts
+// them, so no save reports them as saved (see saveActiveDocument).
 bool MainWindow::writePendingBlockEdits()
 {
     return true;
@@ -31,9 +33,9 @@ bool MainWindow::writePendingBlockEdits()
 
 bool MainWindow::hasUnsavedChanges(const PdfDocument* doc) const
 {
-    // The view's own flag for unwritten block edits joins here with the
-    // in-place editor; today every block edit marks the document itself.
-    return doc && doc->isOpen() && doc->isModified();
+    if (!doc || !doc->isOpen())
+        return false;
+    return doc->isModified() || (doc == document && pdfView && pdfView->blocksDirty());
 }
 
 bool MainWindow::saveActiveDocument()
@@ -46,6 +48,9 @@ bool MainWindow::saveActiveDocument()
     }
     autoSaveFailureShown = false;
     updateTitle();
+    // Edited blocks the view still holds unwritten are not saved with it.
+    if (hasUnsavedChanges(document))
+        return false;
     setStatusText(tr("Сохранено"));
     return true;
 }
@@ -94,7 +99,7 @@ bool MainWindow::saveActiveDocumentAs()
     autoSaveFailureShown = false;
     updateTitle();
     setStatusText(tr("Сохранено как: %1").arg(QFileInfo(name).fileName()));
-    return true;
+    return !hasUnsavedChanges(document);
 }
 
 int MainWindow::autoSaveIntervalMs(int minutes)
@@ -117,7 +122,7 @@ void MainWindow::setupAutoSaveTimer()
 
 void MainWindow::autoSaveIfNeeded()
 {
-    if (!hasUnsavedChanges(document) || document->filePath().isEmpty())
+    if (!isDocumentLoaded() || !document->isModified() || document->filePath().isEmpty())
         return;
     // Not during recognition, and not behind an open question such as the
     // close prompt, whose answer may be not to save; the next tick tries again.

@@ -30,16 +30,15 @@ void MainWindow::setupShortcuts()
     };
     auto literal = [](const char* keys) { return QKeySequence(QString::fromLatin1(keys)); };
     // A null action keeps the key for its command, which its own feature
-    // connects: print, search, undo and redo of block edits, import, OCR of
-    // the document, edit mode, inserting text and images, and the save-as
-    // and export dialog.
+    // connects: print, search, import, OCR of the document, edit mode,
+    // inserting text and images, and the save-as and export dialog.
     bind(QKeySequence::Open, [this] { onOpen(); });
     bind(QKeySequence::Save, [this] { saveOrSaveAs(); });
     bind(QKeySequence::SaveAs, nullptr);
     bind(QKeySequence::Print, nullptr);
     bind(QKeySequence::Find, nullptr);
-    bind(QKeySequence::Undo, nullptr);
-    bind(QKeySequence::Redo, nullptr);
+    bind(QKeySequence::Undo, [this] { undoBlockEdit(); });
+    bind(QKeySequence::Redo, [this] { redoBlockEdit(); });
     if (m_allowImports)
         bind(literal("Ctrl+Alt+I"), nullptr);
     if (m_allowOcr)

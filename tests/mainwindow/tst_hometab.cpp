@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTabWidget>
+#include <QTextEdit>
 #include <QToolButton>
 
 #include <memory>
@@ -114,6 +115,7 @@ private slots:
     void controlsSendTheirChange();
     void superscriptTurnsSubscriptOffSilently();
     void sizeButtonsStopAtRange();
+    void formatReachesActiveEditorAndComesBack();
     void cancelledColourSendsNothing();
     void chosenColourIsSent();
 };
@@ -359,6 +361,36 @@ void HomeTabTest::sizeButtonsStopAtRange()
     homeButton(window, "Уменьшить шрифт")->click();
     QCOMPARE(sizeSpin(window)->value(), 6);
     QCOMPARE(log.sent(), QStringList());
+}
+
+// Through the real page view: the editor's report enables and sets the
+// controls, and a control's change reaches the editor's text.
+void HomeTabTest::formatReachesActiveEditorAndComesBack()
+{
+    QTemporaryDir dir;
+    MainWindow window(AppProduct::editor);
+    showSmall(window);
+    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 1));
+    TextBlock block;
+    block.text = QStringLiteral("Строка текста");
+    block.rect = QRectF(72, 72, 300, 24);
+    block.fontSize = 14;
+    PdfView* pageView = view(window);
+    pageView->setEditMode(true);
+    pageView->setOcrBlocks({block}, 0, false);
+    pageView->activateOcrBlock(0);
+    QTextEdit* editor = pageView->activeTextEditor();
+    QVERIFY(editor);
+    QVERIFY(homeButton(window, "Полужирный")->isEnabled());
+    QVERIFY(!homeButton(window, "Полужирный")->isChecked());
+
+    editor->selectAll();
+    homeButton(window, "Полужирный")->click();
+    QVERIFY(editor->textCursor().charFormat().fontWeight() >= QFont::Bold);
+    QVERIFY(homeButton(window, "Полужирный")->isChecked());
+
+    pageView->deactivateOcrBlock();
+    QVERIFY(!homeButton(window, "Полужирный")->isEnabled());
 }
 
 void HomeTabTest::cancelledColourSendsNothing()

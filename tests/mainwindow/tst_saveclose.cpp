@@ -3,9 +3,11 @@
 #include "PromptDriver.h"
 #include "WindowTestSupport.h"
 
+#include <QAbstractItemView>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -13,7 +15,9 @@ using namespace windowtest;
 
 namespace {
 
-// Answers the next save dialog with a file name.
+// Answers the next save dialog with a file name, taken as given: the
+// dialog's own selection, which its directory loading may set later, is
+// cleared so that the typed name is what it returns.
 void answerSaveDialog(const QString& name)
 {
     prompt::whenShown([name](QDialog* dialog) {
@@ -22,8 +26,11 @@ void answerSaveDialog(const QString& name)
             dialog->reject();
             return;
         }
-        files->selectFile(name);
-        QMetaObject::invokeMethod(files, "accept");
+        files->setDirectory(QFileInfo(name).absolutePath());
+        for (QAbstractItemView* itemView : files->findChildren<QAbstractItemView*>())
+            itemView->clearSelection();
+        files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(name).fileName());
+        dialog->done(QDialog::Accepted);
     });
 }
 
@@ -95,6 +102,7 @@ private slots:
     void autoSaveSkips();
     void autoSaveFailureToldOnce();
 
+    void editedBlocksCountAsUnsaved();
     void closingUnmodifiedTabDoesNotAsk();
     void closePromptAnswers_data();
     void closePromptAnswers();
@@ -319,6 +327,37 @@ void SaveCloseTest::autoSaveFailureToldOnce()
     QVERIFY(window.currentDocument()->isModified());
 
     QVERIFY(!prompt::promptShownDuring([&window] { invoke(window, "autoSaveIfNeeded"); }));
+}
+
+// Blocks edited in the view and not yet written into the PDF: the title, the
+// tab and the close prompt all show them, and saving the PDF alone does not
+// let the tab close as if they were saved.
+void SaveCloseTest::editedBlocksCountAsUnsaved()
+{
+    QTemporaryDir dir;
+    const QString path = writePdf(dir, QStringLiteral("a.pdf"), 1);
+    MainWindow window(AppProduct::editor);
+    window.show();
+    window.openFile(path);
+    TextBlock block;
+    block.text = QStringLiteral("edited");
+    block.rect = QRectF(72, 72, 200, 20);
+    view(window)->setOcrBlocks({block}, 0, true);
+    QVERIFY(window.currentDocument()->save(path));
+    window.updateTitle();
+    QVERIFY(!window.currentDocument()->isModified());
+    QVERIFY(window.windowTitle().startsWith(QStringLiteral("a.pdf *")));
+    QCOMPARE(tabTexts(window), QStringList{"a.pdf *"});
+
+    QString question;
+    answerPrompt(QStringLiteral("Сохранить"), &question);
+    QVERIFY(!window.closeDocumentAt(0));
+    QVERIFY(question.startsWith(QStringLiteral("Несохранённые изменения|")));
+    QVERIFY(statusText(window) != QStringLiteral("Сохранено"));
+    QCOMPARE(tabs(window)->count(), 1);
+
+    answerPrompt(QStringLiteral("Не сохранять"));
+    QVERIFY(window.closeDocumentAt(0));
 }
 
 void SaveCloseTest::closingUnmodifiedTabDoesNotAsk()
