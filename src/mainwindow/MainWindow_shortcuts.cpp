@@ -27,6 +27,7 @@ void MainWindow::setupShortcuts()
         shortcut->setContext(Qt::WindowShortcut);
         if (action)
             connect(shortcut, &QShortcut::activated, this, std::move(action));
+        return shortcut;
     };
     auto literal = [](const char* keys) { return QKeySequence(QString::fromLatin1(keys)); };
     // A null action keeps the key for its command, which its own feature
@@ -50,15 +51,32 @@ void MainWindow::setupShortcuts()
     }
     bind(literal("Ctrl+Alt+H"), [this] { pdfView->setEditTool(PdfView::Hand); });
     bind(literal("Ctrl+Alt+V"), [this] { pdfView->setEditTool(PdfView::Select); });
-    bind(QKeySequence::ZoomIn, [this] { pdfView->zoomIn(); });
+    QShortcut* zoomIn = bind(QKeySequence::ZoomIn, [this] { pdfView->zoomIn(); });
     bind(QKeySequence::ZoomOut, [this] { pdfView->zoomOut(); });
     bind(literal("Ctrl+0"), [this] { pdfView->zoomFit(); });
     bind(literal("Ctrl+2"), [this] { pdfView->zoomFitWidth(); });
+    auto clickFormatButton = [this](FormatButton which) {
+        QToolButton* button = formatButtons[which];
+        if (button && button->isEnabled())
+            button->click();
+    };
+    QShortcut* superscript = nullptr;
     for (FormatButton which : kFormatKeyOrder) {
-        bind(formatButtonSpecs()[which].keys(), [this, which] {
-            QToolButton* button = formatButtons[which];
-            if (button && button->isEnabled())
-                button->click();
+        QShortcut* shortcut = bind(formatButtonSpecs()[which].keys(), [clickFormatButton, which] {
+            clickFormatButton(which);
         });
+        if (which == FormatSuperscript)
+            superscript = shortcut;
     }
+    // Where "+" is Shift with "=", Ctrl+plus is also Ctrl+Shift+= and both
+    // keys match: superscript while an editor takes formats, else zoom in.
+    auto zoomInOrSuperscript = [this, clickFormatButton] {
+        QToolButton* button = formatButtons[FormatSuperscript];
+        if (button && button->isEnabled())
+            clickFormatButton(FormatSuperscript);
+        else
+            pdfView->zoomIn();
+    };
+    connect(zoomIn, &QShortcut::activatedAmbiguously, this, zoomInOrSuperscript);
+    connect(superscript, &QShortcut::activatedAmbiguously, this, zoomInOrSuperscript);
 }

@@ -84,6 +84,7 @@ private slots:
     void saveKeyWithoutDocumentDoesNothing();
     void formatKeyClicksEnabledButtonOnly();
     void toolKeysLeaveBarAsItWas();
+    void ctrlPlusSharedWithSuperscript();
 };
 
 void FloatingBarTest::zoomBoxFollowsZoom()
@@ -312,6 +313,30 @@ void FloatingBarTest::toolKeysLeaveBarAsItWas()
     QVERIFY(barButton(window, "Рука")->isChecked());
     QTest::keySequence(&window, QKeySequence(QStringLiteral("Ctrl+Alt+H")));
     QCOMPARE(view(window)->editTool(), PdfView::Hand);
+}
+
+// On layouts where the plus sign is Shift with "=", zoom in and superscript
+// share one keystroke: either shortcut told of the clash picks by the editor.
+void FloatingBarTest::ctrlPlusSharedWithSuperscript()
+{
+    MainWindow window(AppProduct::editor);
+    QShortcut* zoomIn = nullptr;
+    QShortcut* superscript = nullptr;
+    for (QShortcut* shortcut : window.findChildren<QShortcut*>()) {
+        if (shortcut->key() == QKeySequence(QKeySequence::ZoomIn))
+            zoomIn = shortcut;
+        if (shortcut->key() == QKeySequence(QStringLiteral("Ctrl+Shift+=")))
+            superscript = shortcut;
+    }
+    QVERIFY(zoomIn && superscript);
+    emit superscript->activatedAmbiguously();
+    emit zoomIn->activatedAmbiguously();
+    QCOMPARE(zoomBox(window)->currentText(), QStringLiteral("156%"));
+
+    window.setFontControlsEnabled(true);
+    emit zoomIn->activatedAmbiguously();
+    QVERIFY(homeButton(window, "Верхний индекс")->isChecked());
+    QCOMPARE(view(window)->zoom(), 1.5625);
 }
 
 QTEST_MAIN(FloatingBarTest)
