@@ -63,6 +63,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
 
     auto* central = new QWidget(this);
     QVBoxLayout* centralLayout = bareVerticalLayout(central);
+    centralLayout->addWidget(buildRibbon(), 0);
     auto* body = new QHBoxLayout;
     body->setContentsMargins(0, 0, 0, 0);
     body->setSpacing(0);
@@ -73,6 +74,10 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     setCentralWidget(central);
 
     connectViewAndThumbnails();
+    autoSaveTimer = new QTimer(this);
+    autoSaveTimer->setObjectName(QStringLiteral("AutoSaveTimer"));
+    connect(autoSaveTimer, &QTimer::timeout, this, &MainWindow::autoSaveIfNeeded);
+    setupShortcuts();
     resize(kInitialWidth, kInitialHeight);
     updateTitle();
     updatePageControls();
@@ -83,6 +88,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     qApp->setProperty("uiLanguage", settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
     if (!fileManagerAction)
         restoreWindowState();
+    applyWindowPreferences();
     if (!fileManagerAction && product != AppProduct::ecp)
         scheduleLastDocumentRestore();
 }
@@ -126,16 +132,20 @@ QWidget* MainWindow::buildWorkspace()
     documentTabs->setExpanding(false);
     documentTabs->setUsesScrollButtons(true);
     documentTabs->setFixedHeight(kDocumentTabsHeight);
+    documentTabs->setTabsClosable(true);
     documentTabs->hide();
     connect(documentTabs, &QTabBar::currentChanged, this, [this](int index) {
         if (index >= 0 && index != activeIndex)
             activateDocument(index);
     });
+    connect(documentTabs, &QTabBar::tabCloseRequested, this, &MainWindow::closeDocumentAt);
     layout->addWidget(documentTabs, 0);
 
     pdfView->setObjectName(QStringLiteral("DocumentScroll"));
     pdfView->viewport()->setObjectName(QStringLiteral("DocumentCanvas"));
     layout->addWidget(pdfView, 1);
+    floatingBar = buildFloatingBar();
+    layout->addWidget(floatingBar, 0, Qt::AlignHCenter);
     return workspace;
 }
 
@@ -210,6 +220,7 @@ void MainWindow::connectViewAndThumbnails()
     connect(pdfView, &PdfView::pageChanged, this, &MainWindow::onPageChanged);
     connect(pdfView, &PdfView::zoomChanged, this, &MainWindow::onZoomChanged);
     connect(pdfView, &PdfView::activeTextEditorAvailable, this, &MainWindow::setFontControlsEnabled);
+    connect(pdfView, &PdfView::activeTextFormatChanged, this, &MainWindow::onActiveTextFormatChanged);
     connect(pdfView, &PdfView::undoRedoAvailabilityChanged, this, [this](bool canUndo, bool canRedo) {
         if (undoButton)
             undoButton->setEnabled(canUndo);
@@ -253,6 +264,15 @@ void MainWindow::scheduleLastDocumentRestore()
         if (!isDocumentLoaded() && QFileInfo::exists(last))
             openFile(last);
     });
+}
+
+// The preferences the window applies at start: the floating bar, the
+// remembered ribbon tab and the autosave timer.
+void MainWindow::applyWindowPreferences()
+{
+    floatingBar->setVisible(QSettings().value(QStringLiteral("ui/floatingBar"), true).toBool());
+    restoreRibbonTab();
+    setupAutoSaveTimer();
 }
 
 void MainWindow::setStatusText(const QString& text)

@@ -2,6 +2,8 @@
 
 #include "AppProduct.h"
 #include "LayoutDetector.h"
+#include "TextFormat.h"
+#include "ToolButtonRules.h"
 
 #include <QImage>
 #include <QList>
@@ -11,12 +13,14 @@
 
 #include <array>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class OcrEngine;
 class PageThumbnailPanel;
 class PdfDocument;
 class PdfView;
+class QCloseEvent;
 class QComboBox;
 class QDialog;
 class QFrame;
@@ -29,6 +33,7 @@ class QTimer;
 class QToolButton;
 class QTreeWidget;
 class ScanTab;
+class TextFormatRequests;
 
 // The one top-level window. Features add their operations to it in files of
 // their own (MainWindow_<feature>.cpp); all share this header.
@@ -52,7 +57,9 @@ public:
         int index = 0;
     };
 
-    static constexpr int kFormatButtonCount = 19;
+    static constexpr int kFormatButtonCount = FormatButtonCount;
+    static constexpr int kMinAutoSaveMinutes = 1;
+    static constexpr int kMaxAutoSaveMinutes = 120;
 
     explicit MainWindow(AppProduct product, QWidget* parent = nullptr);
     ~MainWindow() override;
@@ -82,6 +89,25 @@ public:
     // The active document, or the empty initial one when no tab is open.
     PdfDocument* currentDocument() const { return document; }
     bool isDocumentLoaded() const;
+    // Unsaved when modified; for the shown document, edited blocks not yet
+    // written into it count too. The title, the tabs and the prompts ask this.
+    bool hasUnsavedChanges(const PdfDocument* doc) const;
+
+    // Closing documents, each after the save, discard or cancel prompt.
+    bool closeDocumentAt(int index);
+    bool confirmSave();
+    bool confirmSaveAllDocuments();
+
+    // A parentless ribbon button; with wire, its click runs the command its
+    // icon and text name (toolCommandFor). A checkable one starts checked.
+    QToolButton* toolButton(const QString& iconName, const QString& text, bool checkable, bool wire);
+    QWidget* ribbonGroup(const QString& title, const QList<QWidget*>& widgets);
+
+    // The autosave period in milliseconds for a stored number of minutes.
+    static int autoSaveIntervalMs(int minutes);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private slots:
     // Page navigation and zoom.
@@ -105,7 +131,53 @@ private slots:
     // The OCR result bar.
     void onOcrCancel();
 
+    // Saving and closing.
+    void onOpen();
+    void onSave();
+    void onSaveAs();
+    void autoSaveIfNeeded();
+    void showUnsavedChangesDialog();
+
+    // The Home tab's format controls follow the active in-place editor.
+    void onActiveTextFormatChanged(const QString& family, int size, bool bold, bool italic, bool underline,
+                                   bool strikeOut, bool superscript, bool subscript, Qt::Alignment alignment);
+    void toggleFullScreen();
+
 private:
+    // The ribbon, its Home tab and the floating bar.
+    void connectToolCommand(QToolButton* button, ToolCommand command);
+    QTabWidget* buildRibbon();
+    void restoreRibbonTab();
+    QWidget* buildHomeTab();
+    QWidget* buildFileGroup();
+    QWidget* buildToolsGroup();
+    QWidget* buildEditGroup();
+    QWidget* buildFontGroup();
+    QWidget* buildParagraphGroup();
+    QToolButton* formatButton(FormatButton which);
+    void connectFormatButtons();
+    void connectFormatRequestsToView();
+    void undoBlockEdit();
+    void redoBlockEdit();
+    void chooseFormatColor(bool background);
+    QWidget* buildFloatingBar();
+    using ButtonFactory = QToolButton* (*)(const QString&, const QString&, bool);
+    std::pair<QToolButton*, QToolButton*> editToolButtons(ButtonFactory factory);
+    void setupShortcuts();
+    void applyWindowPreferences();
+
+    // Saving.
+    bool saveOrSaveAs();
+    bool saveActiveDocument();
+    bool saveActiveDocumentAs();
+    bool writePendingBlockEdits();
+    QString askSaveAsTarget(const QString& startPath);
+    bool saveOtherTab(PdfDocument& doc);
+    void setupAutoSaveTimer();
+    void reportAutoSaveFailure(const QString& error);
+    void showNoDocumentState();
+    void storeWindowState();
+
     void setCapabilitiesFor(AppProduct edition);
     QWidget* buildWorkspace();
     QWidget* buildLeftPanel();
@@ -139,6 +211,7 @@ private:
     QSpinBox* fontSizeSpin = nullptr;
     std::array<QToolButton*, kFormatButtonCount> formatButtons{};
     bool updatingFormatControls = false;
+    TextFormatRequests* formatRequests = nullptr;
     QToolButton* firstPageButton = nullptr;
     QToolButton* prevPageButton = nullptr;
     QToolButton* nextPageButton = nullptr;
@@ -166,6 +239,7 @@ private:
     OcrEngine* ocrEngine = nullptr;
     LayoutDetector layoutDetector;
     bool busy = false;
+    bool autoSaveFailureShown = false;
     bool editMode = false;
     SearchResult currentSearchResult;
     QString searchQuery;

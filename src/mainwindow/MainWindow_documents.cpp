@@ -8,6 +8,7 @@
 #include "PdfView.h"
 #include "RecentFiles.h"
 
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
@@ -68,6 +69,14 @@ void MainWindow::openFile(const QString& path)
     appendAndActivate(std::move(opened), absolutePath);
     setStatusText(tr("Открыт: %1").arg(QFileInfo(path).fileName()));
     rememberRecentFile(absolutePath);
+}
+
+void MainWindow::onOpen()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Открыть PDF"), QString(),
+                                                      tr("PDF файлы (*.pdf);;Все файлы (*)"));
+    if (!path.isEmpty())
+        openFile(path);
 }
 
 void MainWindow::adoptInitialDocumentAsTab()
@@ -177,7 +186,7 @@ void MainWindow::refreshDocumentTabs()
         documentTabs->removeTab(documentTabs->count() - 1);
     for (const OpenDocumentState& entry : openDocuments) {
         QString text = documentDisplayName(entry.path);
-        if (entry.document && entry.document->isModified())
+        if (hasUnsavedChanges(entry.document.get()))
             text += QStringLiteral(" *");
         const int tab = documentTabs->addTab(text);
         documentTabs->setTabToolTip(tab, entry.path);

@@ -37,7 +37,7 @@ void MainWindow::updateTitle()
 {
     const QString name = productDisplayName(product);
     if (isDocumentLoaded()) {
-        const QString modified = document->isModified() ? kModifiedMark : QString();
+        const QString modified = hasUnsavedChanges(document) ? kModifiedMark : QString();
         setWindowTitle(documentDisplayName(document->filePath()) + modified + kTitleSeparator + name);
     } else {
         setWindowTitle(name);

@@ -50,6 +50,23 @@ inline void clickButton(const QString& text)
     });
 }
 
+// Runs action and tells whether a modal prompt came up meanwhile (and
+// rejects it, so a wrong prompt cannot block the test).
+inline bool promptShownDuring(const std::function<void()>& action)
+{
+    constexpr int kGraceMs = 100;
+    bool shown = false;
+    QTimer::singleShot(kGraceMs, [&shown] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            shown = true;
+            dialog->reject();
+        }
+    });
+    action();
+    QTest::qWait(kGraceMs + kGraceMs / 2);
+    return shown;
+}
+
 inline void pressEscape()
 {
     whenShown([](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });

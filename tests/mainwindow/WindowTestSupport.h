@@ -12,6 +12,8 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTabBar>
+#include <QTabWidget>
+#include <QToolButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -85,6 +87,26 @@ inline QStringList tabTexts(MainWindow& window)
     for (int i = 0; i < bar->count(); ++i)
         texts << bar->tabText(i);
     return texts;
+}
+
+// A button by its text: its tool tip alone or followed by its keys.
+inline QToolButton* buttonByTip(QWidget* parent, const QString& text)
+{
+    for (QToolButton* button : parent->findChildren<QToolButton*>()) {
+        if (button->text() == text || button->toolTip() == text || button->toolTip().startsWith(text + " ("))
+            return button;
+    }
+    return nullptr;
+}
+
+inline QWidget* homePage(MainWindow& window)
+{
+    return window.findChild<QTabWidget*>(QStringLiteral("Ribbon"))->widget(0);
+}
+
+inline QToolButton* homeButton(MainWindow& window, const QString& text)
+{
+    return buttonByTip(homePage(window), text);
 }
 
 inline void invoke(MainWindow& window, const char* slot)

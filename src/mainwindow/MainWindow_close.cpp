@@ -1,0 +1,173 @@
+// Closing document tabs and the window, each after the save, discard or
+// cancel prompt for unsaved changes; the window's placement is kept on close.
+#include "MainWindow.h"
+
+#include "DialogKit.h"
+#include "PageThumbnailPanel.h"
+#include "PdfDocument.h"
+#include "PdfView.h"
+
+#include <QBoxLayout>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+
+namespace {
+
+constexpr int kPromptWidth = 460;
+constexpr int kPromptHeight = 230;
+constexpr int kPromptMargin = 18;
+
+} // namespace
+
+bool MainWindow::confirmSave()
+{
+    if (!hasUnsavedChanges(document))
+        return true;
+    switch (appUnsavedChangesQuestion(this)) {
+    case UnsavedDiscard:
+        return true;
+    case UnsavedSave:
+        // A document without a file is saved through the save-as dialog; a
+        // failed write of its edited blocks or of the file keeps it open.
+        return saveOrSaveAs() && !hasUnsavedChanges(document);
+    default:
+        return false;
+    }
+}
+
+// Saves a tab that is not shown: no block edits are involved, and one that
+// has no file yet is given one through the save-as dialog.
+bool MainWindow::saveOtherTab(PdfDocument& doc)
+{
+    QString path = doc.filePath();
+    if (path.isEmpty()) {
+        path = askSaveAsTarget(QString());
+        if (path.isEmpty())
+            return false;
+    }
+    if (doc.save(path))
+        return true;
+    QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить файл:\n%1").arg(doc.lastError()));
+    return false;
+}
+
+bool MainWindow::closeDocumentAt(int index)
+{
+    if (index < 0 || index >= int(openDocuments.size()))
+        return false;
+    const bool wasActive = index == activeIndex;
+    if (wasActive && !confirmSave())
+        return false;
+    PdfDocument& closing = *openDocuments[size_t(index)].document;
+    if (!wasActive && hasUnsavedChanges(&closing)) {
+        const int answer = appUnsavedChangesQuestion(this);
+        if (answer == UnsavedCancel || (answer == UnsavedSave && !saveOtherTab(closing)))
+            return false;
+    }
+
+    // The view and the thumbnail thread let go of a shown document before it
+    // is deleted at the end of this function.
+    std::unique_ptr<PdfDocument> closed = std::move(openDocuments[size_t(index)].document);
+    openDocuments.erase(openDocuments.begin() + index);
+    if (openDocuments.empty()) {
+        showNoDocumentState();
+    } else if (wasActive) {
+        activeIndex = -1;
+        activateDocument(qMin(int(openDocuments.size()) - 1, index));
+    } else {
+        if (activeIndex > index)
+            --activeIndex;
+        refreshDocumentTabs();
+        updateTitle();
+    }
+    return true;
+}
+
+void MainWindow::showNoDocumentState()
+{
+    activeIndex = -1;
+    document = initialDocument.get();
+    pdfView->setDocument(nullptr);
+    thumbnailPanel->setDocument(nullptr);
+    editMode = false;
+    pdfView->setEditMode(false);
+    resetPerDocumentState();
+    refreshDocumentTabs();
+    updateEditModeUi();
+    updateTitle();
+    updatePageControls();
+}
+
+bool MainWindow::confirmSaveAllDocuments()
+{
+    while (!openDocuments.empty()) {
+        if (!closeDocumentAt(qMax(activeIndex, 0)))
+            return false;
+    }
+    return true;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (!confirmSaveAllDocuments()) {
+        event->ignore();
+        return;
+    }
+    storeWindowState();
+    event->accept();
+}
+
+void MainWindow::storeWindowState()
+{
+    QSettings settings;
+    settings.setValue(QStringLiteral("window/maximized"), isMaximized());
+    settings.setValue(QStringLiteral("window/fullscreen"), isFullScreen());
+    if (!isMaximized() && !isFullScreen())
+        settings.setValue(QStringLiteral("window/normalGeometry"), saveGeometry());
+}
+
+// The ribbon's close command: a prompt that does not block the window.
+void MainWindow::showUnsavedChangesDialog()
+{
+    auto* dialog = new QDialog(this);
+    dialog->setObjectName(QStringLiteral("AppDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(tr("Несохранённые изменения"));
+    dialog->resize(kPromptWidth, kPromptHeight);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->setContentsMargins(kPromptMargin, kPromptMargin, kPromptMargin, kPromptMargin);
+    layout->addWidget(label(tr("Сохранить изменения?"), QStringLiteral("DialogTitle")));
+    QLabel* subtitle = label(tr("В документе есть несохранённые изменения. Сохранить их перед закрытием?"),
+                             QStringLiteral("DialogSubtitle"));
+    subtitle->setWordWrap(true);
+    layout->addWidget(subtitle);
+    layout->addStretch(1);
+
+    QPushButton* discard = dialogButton(tr("Не сохранять"), QStringLiteral("SecondaryDialogButton"));
+    QPushButton* cancel = dialogButton(tr("Отмена"), QStringLiteral("SecondaryDialogButton"));
+    QPushButton* save = dialogButton(tr("Сохранить"), QStringLiteral("PrimaryDialogButton"));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(discard);
+    buttons->addWidget(cancel);
+    buttons->addWidget(save);
+    layout->addLayout(buttons);
+
+    connect(discard, &QPushButton::clicked, this, [this, dialog] {
+        dialog->close();
+        if (activeIndex >= 0)
+            closeDocumentAt(activeIndex);
+    });
+    connect(cancel, &QPushButton::clicked, dialog, &QDialog::close);
+    connect(save, &QPushButton::clicked, this, [this, dialog] {
+        saveOrSaveAs();
+        dialog->close();
+    });
+    dialog->move(frameGeometry().center() - dialog->rect().center());
+    dialog->show();
+}

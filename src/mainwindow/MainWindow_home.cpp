@@ -1,0 +1,152 @@
+// The Home tab: the file commands, the view tools and the edit commands; the
+// font and paragraph groups are built beside the format logic.
+#include "MainWindow.h"
+
+#include "ButtonKit.h"
+#include "PdfDocument.h"
+#include "PdfView.h"
+
+#include <QButtonGroup>
+#include <QToolButton>
+
+namespace {
+
+QToolButton* hinted(QToolButton* button, const QString& hintText, const QKeySequence& keys)
+{
+    setShortcutHint(button, hintText, keys);
+    return button;
+}
+
+QToolButton* smallButton(const QString& iconName, const QString& text, const QString& hintText,
+                         const QKeySequence& keys)
+{
+    return hinted(iconOnlyButton(iconName, text, false), hintText, keys);
+}
+
+QKeySequence keys(const char* literal)
+{
+    return QKeySequence(QString::fromLatin1(literal));
+}
+
+} // namespace
+
+QWidget* MainWindow::buildHomeTab()
+{
+    QList<QWidget*> groups{buildFileGroup(), buildToolsGroup(), buildEditGroup()};
+    if (m_allowPdfEditing) {
+        formatRequests = new TextFormatRequests(this);
+        formatRequests->setObjectName(QStringLiteral("TextFormatRequests"));
+        groups << buildFontGroup() << buildParagraphGroup();
+        connectFormatButtons();
+        setFontControlsEnabled(false);
+    }
+    return ribbonPage(groups);
+}
+
+QWidget* MainWindow::buildFileGroup()
+{
+    QToolButton* open = hinted(largeIconButton(QStringLiteral("open"), tr("Открыть"), false), tr("Открыть"),
+                               QKeySequence::Open);
+    connectToolCommand(open, ToolCommand::OpenDialog);
+    saveButton = smallButton(QStringLiteral("save"), tr("Сохранить"), tr("Сохранить"), QKeySequence::Save);
+    connect(saveButton, &QToolButton::clicked, this, &MainWindow::saveOrSaveAs);
+    // Save as opens the save-as and export dialog, compression its dialog,
+    // import and print theirs: each is connected by its own feature.
+    QToolButton* saveAs = smallButton(QStringLiteral("save-as"), tr("Сохранить как"), tr("Сохранить как / Экспорт"),
+                                      QKeySequence::SaveAs);
+    compressButton = smallButton(QStringLiteral("compress-pdf"), tr("Сжать PDF"), tr("Сжать PDF"), keys("Ctrl+Alt+M"));
+    QToolButton* import = m_allowImports ? smallButton(QStringLiteral("insert-page"), tr("Импорт"), tr("Импорт"),
+                                                       keys("Ctrl+Alt+I"))
+                                         : nullptr;
+    QToolButton* print = smallButton(QStringLiteral("print"), tr("Печать"), tr("Печать"), QKeySequence::Print);
+    return ribbonLeadGroup(tr("Файл"), open, {{saveButton, saveAs, compressButton}, {import, print}});
+}
+
+QWidget* MainWindow::buildToolsGroup()
+{
+    // Edit mode, search, OCR and signing are connected by their own features.
+    if (m_allowPdfEditing)
+        editModeButton = hinted(largeIconButton(QStringLiteral("edit-mode"), tr("Редактировать"), true),
+                                tr("Редактировать"), keys("F2"));
+    auto [handButton, selectButton] = editToolButtons(iconOnlyButton);
+
+    QToolButton* find = smallButton(QStringLiteral("search"), tr("Найти"), tr("Найти"), QKeySequence::Find);
+    if (m_allowOcr)
+        ocrButton = smallButton(QStringLiteral("ocr"), QStringLiteral("OCR"), QStringLiteral("OCR"),
+                                keys("Ctrl+Shift+O"));
+    QToolButton* sign = m_allowSignatures ? smallButton(QStringLiteral("digital-signature"), tr("Подписать"),
+                                                        tr("Подписать файл электронной подписью"),
+                                                        keys("Ctrl+Alt+S"))
+                                          : nullptr;
+    QList<QWidget*> topRow{selectButton};
+    QWidget* lead = handButton;
+    if (editModeButton) {
+        lead = editModeButton;
+        topRow.prepend(handButton);
+    }
+    return ribbonLeadGroup(tr("Инструменты"), lead, {topRow, {find, ocrButton, sign}});
+}
+
+QWidget* MainWindow::buildEditGroup()
+{
+    // Copy, paste, inserting text and images and facsimiles are connected by
+    // their own features.
+    undoButton = smallButton(QStringLiteral("undo"), tr("Назад"), tr("Отменить"), QKeySequence::Undo);
+    redoButton = smallButton(QStringLiteral("redo"), tr("Вперёд"), tr("Повторить"), QKeySequence::Redo);
+    undoButton->setEnabled(false);
+    redoButton->setEnabled(false);
+    connect(undoButton, &QToolButton::clicked, this, &MainWindow::undoBlockEdit);
+    connect(redoButton, &QToolButton::clicked, this, &MainWindow::redoBlockEdit);
+    QToolButton* copy = smallButton(QStringLiteral("copy"), tr("Копия"), tr("Копировать"), QKeySequence::Copy);
+    QList<QWidget*> secondRow;
+    if (m_allowPdfEditing) {
+        secondRow << smallButton(QStringLiteral("paste"), tr("Вставить"), tr("Вставить изображение/содержимое"),
+                                 QKeySequence::Paste)
+                  << smallButton(QStringLiteral("edit-text"), tr("Текст"), tr("Добавить текст"), keys("Ctrl+T"))
+                  << smallButton(QStringLiteral("edit-image"), tr("Картинка"), tr("Добавить изображение"),
+                                 keys("Ctrl+Shift+I"));
+    }
+    if (allowFacsimiles)
+        secondRow << smallButton(QStringLiteral("signature"), tr("Факсимиле"), tr("Вставить факсимиле"),
+                                 keys("Ctrl+Shift+F"));
+    return ribbonMultiRowGroup(tr("Правка"), {{undoButton, redoButton, copy}, secondRow});
+}
+
+// The hand and select tools as one exclusive pair, select chosen.
+std::pair<QToolButton*, QToolButton*> MainWindow::editToolButtons(ButtonFactory factory)
+{
+    QToolButton* handButton = factory(QStringLiteral("hand"), tr("Рука"), true);
+    setShortcutHint(handButton, tr("Рука"), keys("Ctrl+Alt+H"));
+    QToolButton* selectButton = factory(QStringLiteral("select"), tr("Выбор"), true);
+    setShortcutHint(selectButton, tr("Выбор"), keys("Ctrl+Alt+V"));
+    selectButton->setChecked(true);
+    auto* tools = new QButtonGroup(handButton);
+    tools->setExclusive(true);
+    tools->addButton(handButton);
+    tools->addButton(selectButton);
+    connect(handButton, &QToolButton::clicked, this, [this] { pdfView->setEditTool(PdfView::Hand); });
+    connect(selectButton, &QToolButton::clicked, this, [this] { pdfView->setEditTool(PdfView::Select); });
+    return {handButton, selectButton};
+}
+
+// Undo and redo of the view's block edits; nothing with an empty history.
+void MainWindow::undoBlockEdit()
+{
+    if (pdfView && pdfView->canUndo())
+        pdfView->undo();
+}
+
+void MainWindow::redoBlockEdit()
+{
+    if (pdfView && pdfView->canRedo())
+        pdfView->redo();
+}
+
+// The save button and the save key: save in place, or save as for a
+// document that has no file yet.
+bool MainWindow::saveOrSaveAs()
+{
+    if (!isDocumentLoaded())
+        return false;
+    return document->filePath().isEmpty() ? saveActiveDocumentAs() : saveActiveDocument();
+}

@@ -1,0 +1,140 @@
+// The ribbon: its tabs by edition, the remembered tab, and the ribbon tool
+// button that finds its own command from its icon and text.
+#include "MainWindow.h"
+
+#include "ButtonKit.h"
+
+#include <QBoxLayout>
+#include <QIcon>
+#include <QSettings>
+#include <QTabWidget>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kRibbonHeight = 144;
+constexpr int kToolIconSide = 32;
+constexpr int kToolMinimumWidth = 62;
+constexpr int kToolMaximumWidth = 88;
+constexpr int kToolMinimumHeight = 62;
+
+const QString kRememberTabKey = QStringLiteral("ui/rememberTab");
+const QString kLastTabKey = QStringLiteral("ui/lastRibbonTab");
+
+} // namespace
+
+QToolButton* MainWindow::toolButton(const QString& iconName, const QString& text, bool checkable, bool wire)
+{
+    auto* button = new QToolButton;
+    button->setObjectName(QStringLiteral("RibbonToolButton"));
+    button->setIcon(QIcon(I(iconName)));
+    button->setIconSize(QSize(kToolIconSide, kToolIconSide));
+    button->setText(text);
+    button->setToolTip(text);
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setAutoRaise(true);
+    if (wire)
+        connectToolCommand(button, toolCommandFor(iconName, text));
+    button->setCheckable(checkable);
+    if (checkable)
+        button->setChecked(true);
+    button->setMinimumWidth(kToolMinimumWidth);
+    button->setMaximumWidth(kToolMaximumWidth);
+    button->setMinimumHeight(kToolMinimumHeight);
+    return button;
+}
+
+void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
+{
+    auto onClick = [this, button](auto slot) { connect(button, &QToolButton::clicked, this, slot); };
+    switch (command) {
+    case ToolCommand::OpenDialog:
+        onClick(&MainWindow::onOpen);
+        break;
+    case ToolCommand::UnsavedChanges:
+        onClick(&MainWindow::showUnsavedChangesDialog);
+        break;
+    case ToolCommand::ZoomIn:
+        onClick(&MainWindow::onZoomIn);
+        break;
+    case ToolCommand::ZoomOut:
+        onClick(&MainWindow::onZoomOut);
+        break;
+    case ToolCommand::FitWidth:
+        onClick(&MainWindow::onZoomFitWidth);
+        break;
+    case ToolCommand::FullScreen:
+        onClick(&MainWindow::toggleFullScreen);
+        break;
+    // Their windows and operations come with their own features, which
+    // connect them here: printing, the save-as and export dialog, the password,
+    // page-tools, annotation, properties, settings, load-error and about
+    // dialogs, whole-document OCR, search and page rotation.
+    case ToolCommand::Print:
+    case ToolCommand::SaveExportDialog:
+    case ToolCommand::PasswordDialog:
+    case ToolCommand::OcrDocument:
+    case ToolCommand::PageTools:
+    case ToolCommand::AnnotationProperties:
+    case ToolCommand::DocumentProperties:
+    case ToolCommand::Settings:
+    case ToolCommand::LoadError:
+    case ToolCommand::About:
+    case ToolCommand::Search:
+    case ToolCommand::RotateLeft:
+    case ToolCommand::RotateRight:
+    case ToolCommand::None:
+        break;
+    }
+}
+
+QWidget* MainWindow::ribbonGroup(const QString& title, const QList<QWidget*>& widgets)
+{
+    return ribbonRowGroup(title, widgets);
+}
+
+QTabWidget* MainWindow::buildRibbon()
+{
+    auto* tabs = new QTabWidget;
+    tabs->setObjectName(QStringLiteral("Ribbon"));
+    tabs->setMinimumHeight(kRibbonHeight);
+    tabs->setMaximumHeight(kRibbonHeight);
+
+    tabs->addTab(buildHomeTab(), tr("Главная"));
+    // The groups of these tabs come with the import, page, markup and view
+    // features; until then each is an empty page.
+    if (m_allowImports || allowFacsimiles)
+        tabs->addTab(ribbonPage({}), tr("Вставка"));
+    if (m_allowPageEditing)
+        tabs->addTab(ribbonPage({}), tr("Страницы"));
+    if (allowMarkup || m_allowSignatures)
+        tabs->addTab(ribbonPage({}), tr("Разметка"));
+    tabs->addTab(ribbonPage({}), tr("Вид"));
+
+    ribbon = tabs;
+    connect(tabs, &QTabWidget::currentChanged, this, [](int index) {
+        QSettings settings;
+        if (settings.value(kRememberTabKey, false).toBool())
+            settings.setValue(kLastTabKey, index);
+    });
+    return tabs;
+}
+
+// The index counts the tabs of the running edition; one beyond them is ignored.
+void MainWindow::restoreRibbonTab()
+{
+    QSettings settings;
+    if (!settings.value(kRememberTabKey, false).toBool())
+        return;
+    const int index = settings.value(kLastTabKey, 0).toInt();
+    if (index >= 0 && index < ribbon->count())
+        ribbon->setCurrentIndex(index);
+}
+
+void MainWindow::toggleFullScreen()
+{
+    if (isFullScreen())
+        showNormal();
+    else
+        showFullScreen();
+}

@@ -1,0 +1,436 @@
+// The Home tab: its groups by edition, the save button's choice, and the
+// format controls that follow the active editor without sending back.
+#include "PromptDriver.h"
+#include "TextFormat.h"
+#include "WindowTestSupport.h"
+
+#include <QColorDialog>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTextEdit>
+#include <QToolButton>
+
+#include <memory>
+#include <vector>
+
+using namespace windowtest;
+
+Q_DECLARE_METATYPE(AppProduct)
+
+namespace {
+
+QStringList groupTitles(MainWindow& window)
+{
+    QStringList titles;
+    for (QLabel* title : homePage(window)->findChildren<QLabel*>(QStringLiteral("RibbonGroupTitle")))
+        titles << title->text();
+    return titles;
+}
+
+// Every request the format controls send, by signal name.
+class RequestLog {
+public:
+    explicit RequestLog(MainWindow& window)
+    {
+        auto* requests = window.findChild<TextFormatRequests*>(QStringLiteral("TextFormatRequests"));
+        const QMetaObject* meta = requests->metaObject();
+        for (int i = meta->methodOffset(); i < meta->methodCount(); ++i) {
+            const QMetaMethod method = meta->method(i);
+            if (method.methodType() == QMetaMethod::Signal)
+                m_spies.push_back(std::make_unique<QSignalSpy>(requests, method));
+        }
+    }
+    // "name(arguments)" of each request, in no particular order across names.
+    QStringList sent() const
+    {
+        QStringList result;
+        for (const auto& spy : m_spies) {
+            for (const QList<QVariant>& arguments : *spy) {
+                QStringList values;
+                for (const QVariant& value : arguments)
+                    values << (value.typeId() == QMetaType::QString || value.typeId() == QMetaType::Bool
+                                   ? value.toString()
+                                   : QString::number(value.toInt()));
+                result << QString::fromLatin1(spy->signal()).section('(', 0, 0) + '(' + values.join(',') + ')';
+            }
+        }
+        return result;
+    }
+    void clear()
+    {
+        for (const auto& spy : m_spies)
+            spy->clear();
+    }
+
+private:
+    std::vector<std::unique_ptr<QSignalSpy>> m_spies;
+};
+
+void report(MainWindow& window, const QString& family, int size, bool bold, bool superscript, bool subscript,
+            Qt::Alignment alignment)
+{
+    QVERIFY(QMetaObject::invokeMethod(&window, "onActiveTextFormatChanged", Q_ARG(QString, family), Q_ARG(int, size),
+                                      Q_ARG(bool, bold), Q_ARG(bool, false), Q_ARG(bool, false), Q_ARG(bool, false),
+                                      Q_ARG(bool, superscript), Q_ARG(bool, subscript),
+                                      Q_ARG(Qt::Alignment, alignment)));
+}
+
+QComboBox* fontCombo(MainWindow& window)
+{
+    return homePage(window)->findChild<QComboBox*>(QStringLiteral("RibbonCombo"));
+}
+
+QSpinBox* sizeSpin(MainWindow& window)
+{
+    return homePage(window)->findChild<QSpinBox*>(QStringLiteral("RibbonSpin"));
+}
+
+} // namespace
+
+class HomeTabTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { isolateSettings(); }
+
+    void groupsFollowEdition_data();
+    void groupsFollowEdition();
+    void startState();
+    void saveButtonWithoutDocumentDoesNothing();
+    void saveButtonChoosesSaveAs();
+
+    void reportSetsControlsWithoutSending();
+    void reportedFamily_data();
+    void reportedFamily();
+    void reportedSizeClamped_data();
+    void reportedSizeClamped();
+    void reportedAlignment_data();
+    void reportedAlignment();
+    void viewerIgnoresReports();
+
+    void controlsSendTheirChange();
+    void superscriptTurnsSubscriptOffSilently();
+    void sizeButtonsStopAtRange();
+    void formatReachesActiveEditorAndComesBack();
+    void cancelledColourSendsNothing();
+    void chosenColourIsSent();
+};
+
+void HomeTabTest::groupsFollowEdition_data()
+{
+    QTest::addColumn<AppProduct>("edition");
+    QTest::addColumn<QStringList>("groups");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+    QTest::newRow("editor") << AppProduct::editor
+                            << QStringList{"Файл", "Инструменты", "Правка", "Шрифт", "Абзац"}
+                            << QStringList{"Импорт", "Редакт.", "OCR", "Подписать файл электронной подписью",
+                                           "Вставить изображение/содержимое", "Добавить текст",
+                                           "Добавить изображение", "Вставить факсимиле", "Полужирный"}
+                            << QStringList{};
+    QTest::newRow("viewer") << AppProduct::viewer << QStringList{"Файл", "Инструменты", "Правка"}
+                            << QStringList{"Рука", "Вставить факсимиле", "Копировать"}
+                            << QStringList{"Импорт", "Редакт.", "OCR", "Подписать файл электронной подписью",
+                                           "Вставить изображение/содержимое", "Добавить текст",
+                                           "Добавить изображение", "Полужирный"};
+    QTest::newRow("signing") << AppProduct::ecp << QStringList{"Файл", "Инструменты", "Правка"}
+                             << QStringList{"Подписать файл электронной подписью", "Найти"}
+                             << QStringList{"Импорт", "Редакт.", "OCR", "Вставить факсимиле",
+                                            "Вставить изображение/содержимое", "Добавить текст"};
+}
+
+void HomeTabTest::groupsFollowEdition()
+{
+    QFETCH(AppProduct, edition);
+    QFETCH(QStringList, groups);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+    MainWindow window(edition);
+    QCOMPARE(groupTitles(window), groups);
+    for (const QString& text : present)
+        QVERIFY2(homeButton(window, text), qPrintable(text));
+    for (const QString& text : absent)
+        QVERIFY2(!homeButton(window, text), qPrintable(text));
+}
+
+void HomeTabTest::startState()
+{
+    MainWindow window(AppProduct::editor);
+    QVERIFY(homeButton(window, "Выбор")->isChecked());
+    QVERIFY(!homeButton(window, "Рука")->isChecked());
+    QVERIFY(!homeButton(window, "Отменить")->isEnabled());
+    QVERIFY(!homeButton(window, "Повторить")->isEnabled());
+    QCOMPARE(sizeSpin(window)->value(), 12);
+    QVERIFY(!sizeSpin(window)->isEnabled());
+    QVERIFY(!fontCombo(window)->isEnabled());
+    if (QFontDatabase::families().contains(QStringLiteral("Times New Roman")))
+        QCOMPARE(fontCombo(window)->currentText(), QStringLiteral("Times New Roman"));
+    else
+        QCOMPARE(fontCombo(window)->currentIndex(), 0);
+    for (const FormatButtonSpec& spec : formatButtonSpecs()) {
+        QToolButton* button = homeButton(window, QString::fromUtf8(spec.text));
+        QVERIFY2(button, spec.text);
+        QVERIFY(!button->isEnabled());
+        QVERIFY(!button->isChecked());
+    }
+    // The hand and the select tool exclude each other.
+    homeButton(window, "Рука")->click();
+    QVERIFY(!homeButton(window, "Выбор")->isChecked());
+    QCOMPARE(view(window)->editTool(), PdfView::Hand);
+}
+
+void HomeTabTest::saveButtonWithoutDocumentDoesNothing()
+{
+    MainWindow window(AppProduct::editor);
+    window.show();
+    QToolButton* save = homeButton(window, "Сохранить");
+    save->setEnabled(true);
+    QVERIFY(!prompt::promptShownDuring([save] { save->click(); }));
+}
+
+void HomeTabTest::saveButtonChoosesSaveAs()
+{
+    MainWindow window(AppProduct::editor);
+    window.show();
+    window.currentDocument()->createEmpty();
+    window.adoptInitialDocumentAsTab();
+    QString caption;
+    prompt::whenShown([&caption](QDialog* dialog) {
+        caption = dialog->windowTitle();
+        dialog->reject();
+    });
+    homeButton(window, "Сохранить")->click();
+    QCOMPARE(caption, QStringLiteral("Сохранить как"));
+}
+
+void HomeTabTest::reportSetsControlsWithoutSending()
+{
+    MainWindow window(AppProduct::editor);
+    RequestLog log(window);
+    report(window, QStringLiteral("DejaVu Sans"), 20, true, true, false, Qt::AlignHCenter);
+    QCOMPARE(log.sent(), QStringList());
+    QCOMPARE(fontCombo(window)->currentText(), QStringLiteral("DejaVu Sans"));
+    QCOMPARE(sizeSpin(window)->value(), 20);
+    QVERIFY(homeButton(window, "Полужирный")->isChecked());
+    QVERIFY(homeButton(window, "Верхний индекс")->isChecked());
+    QVERIFY(!homeButton(window, "Нижний индекс")->isChecked());
+    QVERIFY(homeButton(window, "По центру")->isChecked());
+    QVERIFY(homeButton(window, "Полужирный")->isEnabled());
+    QVERIFY(fontCombo(window)->isEnabled());
+    // The controls are live again afterwards.
+    homeButton(window, "Полужирный")->click();
+    QCOMPARE(log.sent(), QStringList{"bold(false)"});
+}
+
+void HomeTabTest::reportedFamily_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("added");
+    QTest::addColumn<QString>("current");  // empty: the item current before
+    QTest::newRow("unknown family appended and chosen") << "Vorn Test Face" << 1 << "Vorn Test Face";
+    QTest::newRow("other letter case adds nothing") << "__FIRST_UPPER__" << 0 << "";
+    QTest::newRow("blank family changes nothing") << "   " << 0 << "";
+}
+
+void HomeTabTest::reportedFamily()
+{
+    QFETCH(QString, family);
+    QFETCH(int, added);
+    QFETCH(QString, current);
+    MainWindow window(AppProduct::editor);
+    QComboBox* combo = fontCombo(window);
+    combo->setCurrentIndex(1);
+    const QString before = combo->currentText();
+    if (family == QLatin1String("__FIRST_UPPER__"))
+        family = combo->itemText(0).toUpper();
+    const int count = combo->count();
+    RequestLog log(window);
+    report(window, family, 12, false, false, false, Qt::AlignLeft);
+    QCOMPARE(combo->count(), count + added);
+    QCOMPARE(combo->currentText(), current.isEmpty() ? before : current);
+    QCOMPARE(log.sent(), QStringList());
+}
+
+void HomeTabTest::reportedSizeClamped_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<int>("shown");
+    QTest::newRow("above") << 200 << 160;
+    QTest::newRow("below") << 2 << 6;
+    QTest::newRow("within") << 48 << 48;
+}
+
+void HomeTabTest::reportedSizeClamped()
+{
+    QFETCH(int, size);
+    QFETCH(int, shown);
+    MainWindow window(AppProduct::editor);
+    report(window, QString(), size, false, false, false, Qt::AlignLeft);
+    QCOMPARE(sizeSpin(window)->value(), shown);
+}
+
+void HomeTabTest::reportedAlignment_data()
+{
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<QString>("checked");  // empty: none of the four
+    QTest::newRow("left") << int(Qt::AlignLeft) << "По левому краю";
+    QTest::newRow("centre") << int(Qt::AlignHCenter) << "По центру";
+    QTest::newRow("right") << int(Qt::AlignRight) << "По правому краю";
+    QTest::newRow("justify") << int(Qt::AlignJustify) << "По ширине";
+    QTest::newRow("combined with vertical") << int(Qt::AlignLeft | Qt::AlignTop) << "";
+    QTest::newRow("none") << 0 << "";
+}
+
+void HomeTabTest::reportedAlignment()
+{
+    QFETCH(int, alignment);
+    QFETCH(QString, checked);
+    MainWindow window(AppProduct::editor);
+    for (const char* text : {"По левому краю", "По центру", "По правому краю", "По ширине"})
+        homeButton(window, text)->setChecked(true);
+    report(window, QString(), 12, false, false, false, Qt::Alignment(alignment));
+    for (const char* text : {"По левому краю", "По центру", "По правому краю", "По ширине"})
+        QCOMPARE(homeButton(window, text)->isChecked(), checked == QString::fromUtf8(text));
+}
+
+void HomeTabTest::viewerIgnoresReports()
+{
+    MainWindow window(AppProduct::viewer);
+    report(window, QStringLiteral("Vorn Test Face"), 30, true, false, false, Qt::AlignLeft);
+    QVERIFY(!fontCombo(window));
+    QVERIFY(!homeButton(window, "Полужирный"));
+}
+
+void HomeTabTest::controlsSendTheirChange()
+{
+    MainWindow window(AppProduct::editor);
+    report(window, QString(), 12, false, false, false, Qt::AlignLeft);
+    RequestLog log(window);
+    fontCombo(window)->setCurrentIndex(fontCombo(window)->count() - 1);
+    const QString family = fontCombo(window)->currentText();
+    sizeSpin(window)->setValue(14);
+    homeButton(window, "Курсив")->click();
+    homeButton(window, "Зачёркивание")->click();
+    homeButton(window, "Очистить форматирование")->click();
+    homeButton(window, "Маркированный список")->click();
+    homeButton(window, "Нумерованный список")->click();
+    homeButton(window, "Уменьшить отступ")->click();
+    homeButton(window, "Увеличить отступ")->click();
+    homeButton(window, "По ширине")->click();
+    homeButton(window, "По правому краю")->click();
+    QStringList expected{"fontFamily(" + family + ")", "fontSize(14)", "italic(true)", "strikeOut(true)",
+                         "clearFormatting()", "bulletedList()", "numberedList()", "indent(-18)", "indent(18)",
+                         QStringLiteral("alignment(%1)").arg(int(Qt::AlignJustify)),
+                         QStringLiteral("alignment(%1)").arg(int(Qt::AlignRight))};
+    QStringList sent = log.sent();
+    sent.sort();
+    expected.sort();
+    QCOMPARE(sent, expected);
+    // Alignment buttons are not grouped: both stay checked until the next report.
+    QVERIFY(homeButton(window, "По ширине")->isChecked());
+    QVERIFY(homeButton(window, "По правому краю")->isChecked());
+}
+
+void HomeTabTest::superscriptTurnsSubscriptOffSilently()
+{
+    MainWindow window(AppProduct::editor);
+    report(window, QString(), 12, false, false, true, Qt::AlignLeft);
+    RequestLog log(window);
+    homeButton(window, "Верхний индекс")->click();
+    QVERIFY(!homeButton(window, "Нижний индекс")->isChecked());
+    QCOMPARE(log.sent(), QStringList{"superscript(true)"});
+}
+
+void HomeTabTest::sizeButtonsStopAtRange()
+{
+    MainWindow window(AppProduct::editor);
+    report(window, QString(), 200, false, false, false, Qt::AlignLeft);
+    RequestLog log(window);
+    homeButton(window, "Увеличить шрифт")->click();
+    QCOMPARE(sizeSpin(window)->value(), 160);
+    QCOMPARE(log.sent(), QStringList());
+    homeButton(window, "Уменьшить шрифт")->click();
+    QCOMPARE(log.sent(), QStringList{"fontSize(159)"});
+
+    report(window, QString(), 6, false, false, false, Qt::AlignLeft);
+    log.clear();
+    homeButton(window, "Уменьшить шрифт")->click();
+    QCOMPARE(sizeSpin(window)->value(), 6);
+    QCOMPARE(log.sent(), QStringList());
+}
+
+// Through the real page view: the editor's report enables and sets the
+// controls, and a control's change reaches the editor's text.
+void HomeTabTest::formatReachesActiveEditorAndComesBack()
+{
+    QTemporaryDir dir;
+    MainWindow window(AppProduct::editor);
+    showSmall(window);
+    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 1));
+    TextBlock block;
+    block.text = QStringLiteral("Строка текста");
+    block.rect = QRectF(72, 72, 300, 24);
+    block.fontSize = 14;
+    PdfView* pageView = view(window);
+    pageView->setEditMode(true);
+    pageView->setOcrBlocks({block}, 0, false);
+    pageView->activateOcrBlock(0);
+    QTextEdit* editor = pageView->activeTextEditor();
+    QVERIFY(editor);
+    QVERIFY(homeButton(window, "Полужирный")->isEnabled());
+    QVERIFY(!homeButton(window, "Полужирный")->isChecked());
+
+    editor->selectAll();
+    homeButton(window, "Полужирный")->click();
+    QVERIFY(editor->textCursor().charFormat().fontWeight() >= QFont::Bold);
+    QVERIFY(homeButton(window, "Полужирный")->isChecked());
+
+    pageView->deactivateOcrBlock();
+    QVERIFY(!homeButton(window, "Полужирный")->isEnabled());
+}
+
+void HomeTabTest::cancelledColourSendsNothing()
+{
+    MainWindow window(AppProduct::editor);
+    window.show();
+    report(window, QString(), 12, false, false, false, Qt::AlignLeft);
+    RequestLog log(window);
+    QString title;
+    prompt::whenShown([&title](QDialog* dialog) {
+        title = dialog->windowTitle();
+        dialog->reject();
+    });
+    homeButton(window, "Цвет выделения")->click();
+    QCOMPARE(title, QStringLiteral("Цвет выделения"));
+    QCOMPARE(log.sent(), QStringList());
+}
+
+void HomeTabTest::chosenColourIsSent()
+{
+    MainWindow window(AppProduct::editor);
+    window.show();
+    report(window, QString(), 12, false, false, false, Qt::AlignLeft);
+    auto* requests = window.findChild<TextFormatRequests*>(QStringLiteral("TextFormatRequests"));
+    QSignalSpy text(requests, &TextFormatRequests::textColor);
+    QSignalSpy background(requests, &TextFormatRequests::backgroundColor);
+    QColor initial;
+    prompt::whenShown([&initial](QDialog* dialog) {
+        auto* colours = qobject_cast<QColorDialog*>(dialog);
+        initial = colours ? colours->currentColor() : QColor();
+        if (colours)
+            colours->setCurrentColor(QColor(10, 20, 30));
+        dialog->accept();
+    });
+    homeButton(window, "Цвет текста")->click();
+    QCOMPARE(initial, QColor(Qt::black));
+    QCOMPARE(text.count(), 1);
+    QCOMPARE(text.at(0).at(0).value<QColor>(), QColor(10, 20, 30));
+    QCOMPARE(background.count(), 0);
+}
+
+QTEST_MAIN(HomeTabTest)
+#include "tst_hometab.moc"
