@@ -73,6 +73,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     setCentralWidget(central);
 
     connectViewAndThumbnails();
+    connectOcrOperations();
     resize(kInitialWidth, kInitialHeight);
     updateTitle();
     updatePageControls();
