@@ -143,6 +143,10 @@ public:
     // turned ones visibly over a white-out of their old place, and a fitted
     // invisible copy of every line that shows no text of its own.
     bool overlayOcrText(int pageIndex, const std::vector<TextBlock>& blocks, bool forceWhiteout);
+    // Removes the page's invisible (searchable) text, as overlayOcrText does
+    // before writing; for a page whose blocks were all deleted. False only
+    // when the page cannot be loaded.
+    bool removeInvisibleTextLayer(int pageIndex);
     bool addFreeText(int pageIndex, const QRectF& rect, const QString& text, const QString& fontFamily, float fontSize,
                      const QColor& color);
     bool addImageToPage(int pageIndex, const QPointF& position, const QSizeF& size, const QImage& image);

@@ -149,22 +149,32 @@ bool writeImageBlock(PageTextWriter& writer, const TextBlock& block)
     return writer.addImage(block.rect, block.image, block.rotation);
 }
 
+// The page to write into, or null with the reason in error.
+PagePtr pageForWriting(FPDF_DOCUMENT doc, int pageIndex, QString& error)
+{
+    if (!doc) {
+        error = QStringLiteral("Документ не открыт.");
+        return PagePtr();
+    }
+    PagePtr page(pageIndex >= 0 ? pdfApi().FPDF_LoadPage(doc, pageIndex) : nullptr);
+    if (!page)
+        error = QStringLiteral("Не удалось открыть страницу %1.").arg(pageIndex + 1);
+    return page;
+}
+
 } // namespace
 
 bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& blocks, bool forceWhiteout)
 {
     QMutexLocker lock(&m_mutex);
-    if (!m_doc) {
-        setLastError(QStringLiteral("Документ не открыт."));
-        return false;
-    }
     if (blocks.empty()) {
         setLastError(QStringLiteral("Нет блоков для записи на страницу."));
         return false;
     }
-    PagePtr page(pageIndex >= 0 ? pdfApi().FPDF_LoadPage(m_doc, pageIndex) : nullptr);
+    QString error;
+    PagePtr page = pageForWriting(m_doc, pageIndex, error);
     if (!page) {
-        setLastError(QStringLiteral("Не удалось открыть страницу %1.").arg(pageIndex + 1));
+        setLastError(error);
         return false;
     }
     PageTextWriter writer(m_doc, page.get());
@@ -187,6 +197,23 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
             changed |= writeTextBlock(writer, block, whiteOuts[i], duplicatesVisibleBlock(block, blocks));
     }
     if (changed) {
+        pdfApi().FPDFPage_GenerateContent(page.get());
+        markChangedUnlocked();
+    }
+    return true;
+}
+
+bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
+{
+    QMutexLocker lock(&m_mutex);
+    QString error;
+    PagePtr page = pageForWriting(m_doc, pageIndex, error);
+    if (!page) {
+        setLastError(error);
+        return false;
+    }
+    PageTextWriter writer(m_doc, page.get());
+    if (writer.removeInvisibleText()) {
         pdfApi().FPDFPage_GenerateContent(page.get());
         markChangedUnlocked();
     }

@@ -78,6 +78,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     autoSaveTimer->setObjectName(QStringLiteral("AutoSaveTimer"));
     connect(autoSaveTimer, &QTimer::timeout, this, &MainWindow::autoSaveIfNeeded);
     setupShortcuts();
+    connectOcrOperations();
     resize(kInitialWidth, kInitialHeight);
     updateTitle();
     updatePageControls();

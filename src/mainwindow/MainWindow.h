@@ -4,10 +4,12 @@
 #include "LayoutDetector.h"
 #include "TextFormat.h"
 #include "ToolButtonRules.h"
+#include "TextBlock.h"
 
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QRectF>
 #include <QString>
 
@@ -25,6 +27,7 @@ class QComboBox;
 class QDialog;
 class QFrame;
 class QLabel;
+class QListWidget;
 class QProgressBar;
 class QSpinBox;
 class QTabBar;
@@ -256,4 +259,47 @@ private:
     bool m_allowImports = false;
     bool allowFacsimiles = false;
     bool allowMarkup = false;
+
+    // OCR runs, the page's own text layer and whole-document OCR
+    // (MainWindow_ocr.cpp, MainWindow_textlayer.cpp, MainWindow_ocrdocument.cpp).
+public:
+    // Writes the view's changed blocks into their page; false when that
+    // failed (a warning was shown) and the caller must stop.
+    bool applyPendingOcrEdits();
+    // Shows the page's own text as editable blocks; false when the page has
+    // no usable text layer and needs recognition.
+    bool loadNativeTextLayerForPage(int page, bool reportStatus);
+    // Offers recognition of a page without text before blocks are inserted.
+    bool ensureOcrReady();
+    void runOcrPage(bool regionOnly);
+    // bar and log may be null.
+    void runOcrDocument(QProgressBar* bar, QListWidget* log);
+    // Drops the recognition engine (its languages changed); during a run it
+    // goes when the run ends.
+    void discardOcrEngine();
+
+public slots:
+    void onRunOcrRegion(int page, QRectF rect);
+    void onOcrFinished(std::vector<TextBlock> blocks);
+    void onOcrEmbed();
+    void onToggleEditMode();
+    void showOcrProgressDialog();
+
+private:
+    void connectOcrOperations();
+    void switchEditModeOn();
+    bool ensureOcrEngine();
+    void endOcrRun();
+    bool writeBlocksIntoPage(int page, const std::vector<TextBlock>& blocks, const QString& pageError,
+                             const QString& writeError);
+    void forgetShownBlocks();
+    void onUnsavedBlocksReplaced(int page, const std::vector<TextBlock>& blocks);
+    bool writeBackBeforePageChange(int page);
+    // True (and the user told why) while a whole-document run holds the
+    // window: switching, opening and closing documents wait for it.
+    bool refuseWhileOcrRuns();
+    bool ocrRunDocumentGone(const PdfDocument* runDocument) const;
+    void startDeferredOcrRun(QDialog* dialog);
+    bool ocrEngineDiscardPending = false;
+    QPointer<QDialog> ocrProgressDialog;
 };

@@ -52,7 +52,7 @@ int MainWindow::openDocumentIndexForPath(const QString& path) const
 
 void MainWindow::openFile(const QString& path)
 {
-    if (path.isEmpty())
+    if (path.isEmpty() || refuseWhileOcrRuns())
         return;
     const QString absolutePath = QFileInfo(path).absoluteFilePath();
     const int existing = openDocumentIndexForPath(absolutePath);
@@ -61,13 +61,17 @@ void MainWindow::openFile(const QString& path)
         return;
     }
 
+    if (activeIndex >= 0 && !applyPendingOcrEdits())
+        return;
     auto opened = std::make_unique<PdfDocument>();
     if (!opened->open(path)) {
         appInfo(this, tr("Ошибка"), openFailureMessage(path, opened->lastError().trimmed()));
         return;
     }
     appendAndActivate(std::move(opened), absolutePath);
-    setStatusText(tr("Открыт: %1").arg(QFileInfo(path).fileName()));
+    const QString name = QFileInfo(path).fileName();
+    setStatusText(loadNativeTextLayerForPage(pdfView->currentPage(), false) ? tr("Открыт: %1 · текстовый слой готов").arg(name)
+                                                                              : tr("Открыт: %1").arg(name));
     rememberRecentFile(absolutePath);
 }
 
@@ -107,6 +111,11 @@ void MainWindow::activateDocument(int index)
     OpenDocumentState& target = openDocuments[size_t(index)];
     if (index == activeIndex && document == target.document.get())
         return;
+    // The tab bar already shows the clicked tab: put it back when staying.
+    if (refuseWhileOcrRuns() || (activeIndex >= 0 && !applyPendingOcrEdits())) {
+        refreshDocumentTabs();
+        return;
+    }
 
     saveActiveDocumentUiState();
     activeIndex = index;
@@ -126,9 +135,8 @@ void MainWindow::activateDocument(int index)
     thumbnailPanel->setCurrentPage(pdfView->currentPage());
 
     resetPerDocumentState();
-    // The page's own text comes back as editable blocks only through the
-    // text-layer loader of edit mode; a switched-to tab starts without blocks.
-    pdfView->clearOcrBlocks();
+    if (!editMode || !loadNativeTextLayerForPage(pdfView->currentPage(), false))
+        pdfView->clearOcrBlocks();
 
     refreshDocumentTabs();
     updateEditModeUi();

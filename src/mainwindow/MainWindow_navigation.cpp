@@ -107,7 +107,8 @@ void MainWindow::onPageChanged(int page)
         const QSignalBlocker blocker(pageSpin);
         pageSpin->setValue(page + 1);
     }
-    if (!isDocumentLoaded() || lastOcrPage == page) {
+    if (!isDocumentLoaded() || !writeBackBeforePageChange(page) || loadNativeTextLayerForPage(page, false)
+        || lastOcrPage == page) {
         updatePageControls();
         return;
     }

@@ -32,8 +32,8 @@ void MainWindow::setupOcrBar()
     ocrBar->setStyleSheet(QLatin1String(kOcrBarStyle));
 
     ocrBarLabel = new QLabel(tr("OCR завершён"), ocrBar);
-    // Writing the blocks into the document is connected by the OCR runs.
     auto* embedButton = new QPushButton(tr("Применить в документ"), ocrBar);
+    connect(embedButton, &QPushButton::clicked, this, &MainWindow::onOcrEmbed);
     auto* cancelButton = new QPushButton(tr("Отмена"), ocrBar);
     cancelButton->setObjectName(QStringLiteral("cancelBtn"));
     connect(cancelButton, &QPushButton::clicked, this, &MainWindow::onOcrCancel);

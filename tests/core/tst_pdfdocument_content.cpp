@@ -77,6 +77,7 @@ private slots:
     void unreadableFontFileGoesStraightToStandardFont();
     void highlightsShowOverPicturesWithClampedAlpha();
     void refusedWritesSayWhy();
+    void removingTheInvisibleLayerKeepsVisibleText();
     void editedParagraphsAreLaidOutOverTheBlock();
 
 private:
@@ -407,6 +408,28 @@ void TestPdfDocumentContent::refusedWritesSayWhy()
     QVERIFY(!doc.isModified());
     QVERIFY(doc.addFreeText(0, QRectF(72, 500, 200, 20), QStringLiteral("Free text"), QStringLiteral("Courier"), 12, Qt::blue));
     QVERIFY(doc.extractAllText(0).contains(QStringLiteral("Free text")));
+}
+
+void TestPdfDocumentContent::removingTheInvisibleLayerKeepsVisibleText()
+{
+    PageSpec page;
+    page.runs << TextRun{QStringLiteral("Printed heading"), 72, 700, 14};
+    PdfDocument doc;
+    QVERIFY(openPage(doc, page, QStringLiteral("layer.pdf")));
+    QVERIFY(doc.removeInvisibleTextLayer(0));
+    QVERIFY(!doc.isModified()); // nothing to remove: the page is untouched
+    QVERIFY(doc.overlayOcrText(0, {ocrBlock(QStringLiteral("hidden words"), QRectF(72, 400, 120, 14))}, false));
+    QVERIFY(doc.extractAllText(0).contains(QStringLiteral("hidden words")));
+
+    QVERIFY(doc.removeInvisibleTextLayer(0));
+    const QString text = doc.extractAllText(0);
+    QVERIFY(!text.contains(QStringLiteral("hidden words")));
+    QCOMPARE(occurrences(text, QStringLiteral("Printed heading")), 1);
+    QVERIFY(doc.save(path(QStringLiteral("layer-saved.pdf"))));
+    QVERIFY(!pdftotext(path(QStringLiteral("layer-saved.pdf"))).contains(QStringLiteral("hidden words")));
+
+    QVERIFY(!doc.removeInvisibleTextLayer(5));
+    QVERIFY(!doc.lastError().isEmpty());
 }
 
 void TestPdfDocumentContent::editedParagraphsAreLaidOutOverTheBlock()

@@ -1,0 +1,84 @@
+// Usage: ocrdocument_bench [pages]
+// Whole-document OCR of a scanned document (default 10 A4 pages) through the
+// main window, against the bare recogniser on the same page images (rendered
+// at the run's zoom). The difference is our own work: render, pipeline and
+// writing each page's text layer.
+
+#include "BareRecognizer.h"
+#include "MainWindow.h"
+#include "OcrTestPages.h"
+#include "PdfDocument.h"
+
+#include <QApplication>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+namespace {
+
+constexpr int kDefaultPages = 10;
+constexpr double kScanDpi = 144.0;  // A4 pages recognised at zoom 2, as the run renders them
+constexpr double kRunZoom = 2.0;
+constexpr double kA4Width = 595.0;
+constexpr double kA4Height = 842.0;
+
+QString scannedDocument(const QTemporaryDir& dir, const QString& name, int pages)
+{
+    const std::vector<TestPage> sources = testpages::allPages(kScanDpi);
+    PdfDocument doc;
+    for (int i = 0; i < pages; ++i)
+        doc.appendRenderedPage(sources[size_t(i) % sources.size()].image, QSizeF(kA4Width, kA4Height));
+    const QString path = dir.filePath(name);
+    if (!doc.save(path))
+        qFatal("cannot write the scanned document");
+    return path;
+}
+
+double bareRunMs(const QString& path)
+{
+    PdfDocument doc;
+    doc.open(path);
+    std::unique_ptr<tesseract::TessBaseAPI, RecognizerDeleter> api(new tesseract::TessBaseAPI);
+    if (api->Init(nullptr, "rus+eng", tesseract::OEM_DEFAULT) != 0)
+        qFatal("tesseract init failed");
+    double ms = 0;
+    for (int i = 0; i < doc.pageCount(); ++i)
+        ms += bareRecognizerMs(*api, doc.renderPage(i, kRunZoom, 0), kRunZoom);
+    return ms;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
+    QCoreApplication::setApplicationName(QStringLiteral("vorn-bench-ocrdocument"));
+    QSettings().clear();
+    const int pages = argc > 1 ? std::max(1, atoi(argv[1])) : kDefaultPages;
+    QTemporaryDir dir;
+    const QString path = scannedDocument(dir, QStringLiteral("scanned.pdf"), pages);
+
+    const double bareMs = bareRunMs(path);
+
+    MainWindow window(AppProduct::editor);
+    // The engine starts once per window: a one-page run makes it untimed.
+    window.openFile(scannedDocument(dir, QStringLiteral("warm-up.pdf"), 1));
+    window.runOcrDocument(nullptr, nullptr);
+    window.openFile(path);
+    QElapsedTimer timer;
+    timer.start();
+    window.runOcrDocument(nullptr, nullptr);
+    const double runMs = timer.nsecsElapsed() / 1e6;
+
+    QTextStream out(stdout);
+    out << "pages " << pages << " (A4, zoom " << kRunZoom << ")\n";
+    out << "bare recogniser: " << qRound(bareMs) << " ms\n";
+    out << "whole-document run: " << qRound(runMs) << " ms\n";
+    out << "overhead: " << qRound(runMs - bareMs) << " ms (" << QString::number(100.0 * (runMs - bareMs) / bareMs, 'f', 1)
+        << " %)\n";
+    return 0;
+}

@@ -1,0 +1,328 @@
+// Recognition of the current page or a marked region, the result shown as
+// editable blocks, writing edited blocks into their page, and the switch
+// between read mode and edit mode.
+#include "MainWindow.h"
+
+#include "DialogKit.h"
+#include "NativeTextLayer.h"
+#include "OcrEngine.h"
+#include "OcrRunRules.h"
+#include "PdfDocument.h"
+#include "PdfView.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QSettings>
+#include <QShortcut>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+constexpr int kProgressRendered = 20;
+constexpr int kProgressRecognising = 55;
+constexpr int kProgressSorting = 95;
+const QString kDefaultLanguages = QStringLiteral("rus+eng");
+
+// Refuses closing the window while the owner says so.
+class CloseRefusal : public QObject {
+public:
+    CloseRefusal(QObject* parent, std::function<bool()> refuse)
+        : QObject(parent)
+        , refuse(std::move(refuse))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == parent() && event->type() == QEvent::Close && refuse()) {
+            event->ignore();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<bool()> refuse;
+};
+
+std::vector<TextBlock> insertedImages(const std::vector<TextBlock>& blocks)
+{
+    std::vector<TextBlock> images;
+    std::copy_if(blocks.begin(), blocks.end(), std::back_inserter(images), isInsertedImageObject);
+    return images;
+}
+
+} // namespace
+
+void MainWindow::connectOcrOperations()
+{
+    connect(pdfView, &PdfView::ocrRegionRequested, this, &MainWindow::onRunOcrRegion);
+    connect(pdfView, &PdfView::unsavedBlocksReplaced, this, &MainWindow::onUnsavedBlocksReplaced);
+    if (allowPdfEditing()) {
+        auto* toggle = new QShortcut(QKeySequence(Qt::Key_F2), this);
+        toggle->setContext(Qt::WindowShortcut);
+        connect(toggle, &QShortcut::activated, this, &MainWindow::onToggleEditMode);
+    }
+    if (allowOcr()) {
+        auto* documentOcr = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+O")), this);
+        documentOcr->setContext(Qt::WindowShortcut);
+        connect(documentOcr, &QShortcut::activated, this, &MainWindow::showOcrProgressDialog);
+    }
+    installEventFilter(new CloseRefusal(this, [this] { return refuseWhileOcrRuns(); }));
+}
+
+void MainWindow::switchEditModeOn()
+{
+    editMode = true;
+    pdfView->setEditMode(true);
+    updateEditModeUi();
+}
+
+bool MainWindow::ensureOcrEngine()
+{
+    if (ocrEngine)
+        return true;
+    // A child of the window, so it goes with it at the latest.
+    ocrEngine = new OcrEngine(this);
+    if (ocrEngine->init(QSettings().value(QStringLiteral("ocr/languages"), kDefaultLanguages).toString()))
+        return true;
+    delete ocrEngine;
+    ocrEngine = nullptr;
+    return false;
+}
+
+void MainWindow::discardOcrEngine()
+{
+    if (busy) {
+        ocrEngineDiscardPending = true;  // the run in progress still uses it
+        return;
+    }
+    delete ocrEngine;
+    ocrEngine = nullptr;
+    ocrEngineDiscardPending = false;
+}
+
+void MainWindow::endOcrRun()
+{
+    QApplication::restoreOverrideCursor();
+    busy = false;
+    if (ocrButton)
+        ocrButton->setEnabled(true);
+    if (ocrEngineDiscardPending)
+        discardOcrEngine();
+}
+
+void MainWindow::onRunOcrRegion(int page, QRectF rect)
+{
+    if (!allowOcr() || !isDocumentLoaded())
+        return;
+    if (page >= 0 && page < document->pageCount())
+        pdfView->setCurrentPage(page);
+    ocrRegionPage = page;
+    ocrRegion = rect;
+    runOcrPage(true);
+}
+
+void MainWindow::runOcrPage(bool regionOnly)
+{
+    if (!allowOcr() || !isDocumentLoaded() || busy)
+        return;
+    // Changed blocks of another page are written before this page's result
+    // replaces them.
+    if (pdfView->blockPage() != pdfView->currentPage() && !applyPendingOcrEdits())
+        return;
+    if (!editMode)
+        switchEditModeOn();
+    const int page = pdfView->currentPage();
+    lastOcrPage = page;
+    const QSizeF size = document->pageSize(page);
+    const QRectF region =
+        regionOnly && ocrRegionPage == page ? usableOcrRegion(ocrRegion, size.width(), size.height()) : QRectF();
+    const bool regionRun = !region.isNull();
+    const bool showsThisPage = pdfView->hasOcrBlocks() && pdfView->blockPage() == page;
+    const std::vector<TextBlock> keptImages =
+        showsThisPage ? insertedImages(pdfView->ocrBlocksWithEdits()) : std::vector<TextBlock>();
+    if (!regionRun && pdfView->hasOcrBlocks()) {
+        pdfView->clearOcrBlocks();
+        if (ocrBar)
+            ocrBar->hide();
+    }
+
+    busy = true;
+    if (ocrButton)
+        ocrButton->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const double zoom = regionRun ? regionOcrZoom(region.height())
+                                  : pageOcrZoom(size.width(), QSettings().value(QStringLiteral("ocr/renderZoom"), 0.0).toDouble());
+    const QImage image = document->renderPage(page, zoom, 0);
+    if (image.isNull()) {
+        endOcrRun();
+        return;
+    }
+    progressBar->setValue(kProgressRendered);
+    progressBar->show();
+    setStatusText(regionRun ? tr("Анализ выбранной области страницы %1...").arg(page + 1)
+                            : tr("Анализ разметки страницы %1...").arg(page + 1));
+    progressBar->repaint();
+    if (!ensureOcrEngine()) {
+        QMessageBox::warning(this, tr("OCR"),
+                             tr("Не удалось инициализировать Tesseract.\nПоложите tessdata рядом с программой."));
+        progressBar->hide();
+        endOcrRun();
+        return;
+    }
+    progressBar->setValue(kProgressRecognising);
+    setStatusText(regionRun ? tr("OCR выбранной области страницы %1...").arg(page + 1)
+                            : tr("Распознавание текстовых областей страницы %1...").arg(page + 1));
+
+    std::vector<TextBlock> merged;
+    if (regionRun) {
+        const QRect crop = regionCropRect(region, zoom, image.rect());
+        std::vector<TextBlock> result =
+            ocrEngine->recognizePage(crop.isEmpty() ? QImage() : image.copy(crop), page, zoom, region.height());
+        moveRegionBlocksToPage(result, region, size.height(), page);
+        const bool stillThisPage = pdfView->hasOcrBlocks() && pdfView->blockPage() == page;
+        merged = mergeRegionResult(stillThisPage ? pdfView->ocrBlocksWithEdits() : std::vector<TextBlock>(),
+                                   std::move(result), region, size.height());
+        ocrRegionPage = -1;
+        ocrRegion = QRectF();
+    } else {
+        merged = ocrEngine->recognizePage(image, page, zoom, size.height());
+        merged.insert(merged.end(), keptImages.begin(), keptImages.end());
+    }
+    progressBar->setValue(kProgressSorting);
+    sortReadingOrder(merged, size.width(), size.height());
+    onOcrFinished(std::move(merged));
+}
+
+void MainWindow::onOcrFinished(std::vector<TextBlock> blocks)
+{
+    progressBar->hide();
+    endOcrRun();
+    if (blocks.empty()) {
+        setStatusText(tr("Текст не найден на странице"));
+        return;
+    }
+    const bool edited = std::any_of(blocks.begin(), blocks.end(), isInsertedImageObject);
+    pdfView->setOcrBlocks(blocks, lastOcrPage, edited);
+    if (!editMode)
+        switchEditModeOn();
+    if (ocrBarLabel) {
+        ocrBarLabel->setText(tr("Блоков: ") + ocrResultSummary(blocks)
+                             + tr("  —  кликните блок для редактирования, Tab — следующий"));
+    }
+    if (ocrBar)
+        ocrBar->hide();
+    if (ribbon)
+        ribbon->setCurrentIndex(0);
+    setStatusText(tr("Страница %1: %2 блоков").arg(lastOcrPage + 1).arg(blocks.size()));
+}
+
+// Writes blocks into a page; a page without blocks left loses its old
+// invisible text. Warns and returns false when that fails.
+bool MainWindow::writeBlocksIntoPage(int page, const std::vector<TextBlock>& blocks, const QString& pageError,
+                                     const QString& writeError)
+{
+    if (page < 0 || page >= document->pageCount()) {
+        QMessageBox::warning(this, tr("Ошибка"), pageError);
+        return false;
+    }
+    const bool written =
+        blocks.empty() ? document->removeInvisibleTextLayer(page) : document->overlayOcrText(page, blocks, false);
+    if (!written) {
+        QMessageBox::warning(this, tr("Ошибка"), writeError);
+        return false;
+    }
+    pdfView->invalidatePageCache();
+    return true;
+}
+
+bool MainWindow::applyPendingOcrEdits()
+{
+    if (!isDocumentLoaded() || !pdfView->blocksDirty())
+        return true;
+    if (!writeBlocksIntoPage(pdfView->blockPage(), pdfView->ocrBlocksWithEdits(),
+                             tr("Не удалось определить страницу текстовых правок."),
+                             tr("Не удалось применить текстовые правки.")))
+        return false;
+    forgetShownBlocks();
+    return true;
+}
+
+// The blocks on show were written into their page.
+void MainWindow::forgetShownBlocks()
+{
+    pdfView->clearOcrBlocks();
+    if (ocrBar)
+        ocrBar->hide();
+    lastOcrPage = -1;
+}
+
+void MainWindow::onOcrEmbed()
+{
+    if (!isDocumentLoaded() || !pdfView->hasOcrBlocks())
+        return;
+    if (!writeBlocksIntoPage(pdfView->blockPage(), pdfView->ocrBlocksWithEdits(),
+                             tr("Не удалось определить страницу текстового слоя."),
+                             tr("Не удалось применить текстовый слой.")))
+        return;
+    forgetShownBlocks();
+    updateTitle();
+    setStatusText(tr("Текстовые изменения применены. Сохраните файл (Ctrl+S)."));
+}
+
+void MainWindow::onToggleEditMode()
+{
+    if (!allowPdfEditing()) {
+        setStatusText(tr("Редактирование PDF недоступно в этой версии программы"));
+        return;
+    }
+    if (!isDocumentLoaded())
+        return;
+    editMode = !editMode;
+    pdfView->setEditMode(editMode);
+    saveActiveDocumentUiState();
+    if (!editMode) {
+        setFontControlsEnabled(false);
+        updateEditModeUi();
+        setStatusText(tr("Режим чтения: документ не помечается изменённым при повороте вида"));
+        return;
+    }
+    if (!pdfView->blocksDirty()) {
+        pdfView->clearOcrBlocks();
+        lastOcrPage = -1;
+    }
+    if (pdfView->hasOcrBlocks() || loadNativeTextLayerForPage(pdfView->currentPage(), true)) {
+        updateEditModeUi();
+        setStatusText(tr("Режим редактирования: текстовые рамки включены"));
+        return;
+    }
+    updateEditModeUi();
+    setStatusText(tr("Текстовый слой не найден: запускаю OCR."));
+    showOcrProgressDialog();
+}
+
+bool MainWindow::ensureOcrReady()
+{
+    if (!isDocumentLoaded())
+        return false;
+    if (pdfView->hasOcrBlocks() || loadNativeTextLayerForPage(pdfView->currentPage(), true))
+        return true;
+    const bool recognise = appQuestion(
+        this, tr("Распознавание"),
+        tr("Распознать текст и объекты на странице?\n\nБез распознавания новые блоки будут добавлены поверх "
+           "страницы как изображения."),
+        tr("Распознать"), tr("Пропустить"));
+    if (recognise && allowOcr())
+        runOcrPage(false);
+    return true;
+}

@@ -1,0 +1,315 @@
+#include "NativeTextLayer.h"
+
+#include "StableSort.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
+
+namespace {
+
+constexpr int kMinFillerRun = 3;
+constexpr double kLineHeightPerFontSize = 1.18;
+constexpr double kMinNativeLineHeight = 8.0;
+constexpr double kNativeSideGrowth = 0.75;
+constexpr double kSeparatorRowTolerance = 0.9;
+constexpr double kMinSeparatorTolerance = 2.0;
+constexpr double kSeparatorGapWeight = 0.02;
+constexpr double kInkImageGrowth = 2.0;
+constexpr double kInkCoverShare = 0.18;
+constexpr int kShortMixedText = 6;
+constexpr int kShortText = 3;
+constexpr double kArtifactOtherShare = 0.35;
+constexpr double kArtifactLetterShare = 0.45;
+constexpr int kMaxCharsOfUnusableLayer = 11;
+constexpr double kMinUsableAreaShare = 0.01;
+constexpr double kHeaderBand = 0.25;
+constexpr double kHeaderColumnSplit = 0.43;
+constexpr double kSameRowOverlap = 0.35;
+constexpr int kMaxInvisibleAlpha = 8;
+
+bool hasArea(const QRectF& r)
+{
+    return r.width() > 0 && r.height() > 0;
+}
+
+bool isFiller(QChar c)
+{
+    return c.isSpace() || c == QLatin1Char('_') || c == QLatin1Char('-') || c == QChar(0x2013) || c == QChar(0x2014);
+}
+
+double centreY(const QRectF& r)
+{
+    return r.y() + r.height() / 2;
+}
+
+double rowTolerance(double a, double b)
+{
+    return std::max(kSeparatorRowTolerance * std::max(a, b), kMinSeparatorTolerance);
+}
+
+bool canTakeSeparator(const TextBlock& b)
+{
+    return !b.isImage && !b.text.trimmed().isEmpty() && !isDecorativeNativeSeparator(b) && hasArea(b.rect);
+}
+
+double horizontalGap(const QRectF& separator, const QRectF& other)
+{
+    if (other.x() > separator.right())
+        return other.x() - separator.right();
+    if (other.right() < separator.x())
+        return separator.x() - other.right();
+    return 0.0;
+}
+
+// The block on the separator's row nearest to it: the one whose text it pads.
+std::optional<size_t> separatorOwner(const std::vector<TextBlock>& blocks, size_t separator)
+{
+    const QRectF& a = blocks[separator].rect;
+    std::optional<size_t> best;
+    double bestScore = std::numeric_limits<double>::max();
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        if (i == separator || !canTakeSeparator(blocks[i]))
+            continue;
+        const QRectF& b = blocks[i].rect;
+        const double distance = std::abs(centreY(b) - centreY(a));
+        if (distance > rowTolerance(a.height(), b.height()))
+            continue;
+        const double score = distance + kSeparatorGapWeight * horizontalGap(a, b);
+        if (score < bestScore) {
+            bestScore = score;
+            best = i;
+        }
+    }
+    return best;
+}
+
+void absorbSeparator(TextBlock& owner, const QRectF& a)
+{
+    owner.rect = hasArea(owner.rect) ? owner.rect.united(a) : a;
+    owner.originalRect = hasArea(owner.originalRect) ? owner.originalRect.united(a) : owner.rect;
+    TextBlock::Line* nearest = nullptr;
+    double nearestDistance = std::numeric_limits<double>::max();
+    for (TextBlock::Line& line : owner.lines) {
+        if (!hasArea(line.rect))
+            continue;
+        const double distance = std::abs(centreY(line.rect) - centreY(a));
+        if (distance <= rowTolerance(a.height(), line.rect.height()) && distance < nearestDistance) {
+            nearestDistance = distance;
+            nearest = &line;
+        }
+    }
+    if (nearest)
+        nearest->rect = nearest->rect.united(a).normalized();
+}
+
+void joinSeparators(std::vector<TextBlock>& blocks)
+{
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        if (!isDecorativeNativeSeparator(blocks[i]) || !hasArea(blocks[i].rect))
+            continue;
+        if (const std::optional<size_t> owner = separatorOwner(blocks, i))
+            absorbSeparator(blocks[*owner], blocks[i].rect);
+    }
+}
+
+void cleanBlock(TextBlock& block)
+{
+    block.isTable = false;
+    block.isImage = false;
+    const QString stripped = stripNativeDecorativePadding(block.text);
+    if (!stripped.isEmpty())
+        block.text = stripped;
+    QRectF linesRect;
+    for (TextBlock::Line& line : block.lines) {
+        const QString lineText = stripNativeDecorativePadding(line.text);
+        if (!lineText.isEmpty())
+            line.text = lineText;
+        line.rect = expandedNativeTextRect(line.rect, line.fontSize > 0 ? line.fontSize : block.fontSize);
+        if (hasArea(line.rect))
+            linesRect = linesRect.isNull() ? line.rect : linesRect.united(line.rect);
+    }
+    if (block.lines.empty())
+        block.rect = expandedNativeTextRect(block.rect, block.fontSize);
+    else if (!linesRect.isNull())
+        block.rect = linesRect;
+    block.originalRect =
+        hasArea(block.originalRect) ? expandedNativeTextRect(block.originalRect, block.fontSize) : block.rect;
+}
+
+bool isInkImage(const TextBlock& image)
+{
+    return image.isImage && image.inkRegion && hasArea(image.originalRect);
+}
+
+bool coveredByInkImage(const QRectF& r, const std::vector<TextBlock>& images)
+{
+    const double area = std::max(r.width() * r.height(), 1.0);
+    return std::any_of(images.begin(), images.end(), [&](const TextBlock& image) {
+        if (!isInkImage(image))
+            return false;
+        const QRectF ink =
+            image.originalRect.adjusted(-kInkImageGrowth, -kInkImageGrowth, kInkImageGrowth, kInkImageGrowth);
+        if (ink.contains(r.center()))
+            return true;
+        const QRectF common = r.intersected(ink);
+        return hasArea(common) && common.width() * common.height() > kInkCoverShare * area;
+    });
+}
+
+bool isInkSymbol(QChar c)
+{
+    static const QString symbols = QStringLiteral("^\u00B0<>/\\\"'`~");
+    return symbols.contains(c);
+}
+
+bool isAsciiLetter(QChar c)
+{
+    return (c >= QLatin1Char('A') && c <= QLatin1Char('Z')) || (c >= QLatin1Char('a') && c <= QLatin1Char('z'));
+}
+
+bool mostlySymbols(int others, int letters, int n)
+{
+    return double(others) / n > kArtifactOtherShare && double(letters) / n < kArtifactLetterShare;
+}
+
+// A is read before b: header columns, then rows, then the higher top.
+bool readsBefore(const TextBlock& a, const TextBlock& b, double width, double height)
+{
+    const QRectF& ra = a.rect;
+    const QRectF& rb = b.rect;
+    const double topA = ra.y() + ra.height();
+    const double topB = rb.y() + rb.height();
+    const double band = kHeaderBand * height;
+    if (height - topA < band && height - topB < band) {
+        const double split = kHeaderColumnSplit * width;
+        const bool aRight = ra.x() + ra.width() / 2 >= split;
+        const bool bRight = rb.x() + rb.width() / 2 >= split;
+        if (aRight != bRight)
+            return !aRight;
+    }
+    const double h = std::min(ra.height(), rb.height());
+    if (h > 0 && (std::min(topA, topB) - std::max(ra.y(), rb.y())) / h > kSameRowOverlap)
+        return ra.x() < rb.x();
+    return topA > topB;
+}
+
+bool showsColour(const QColor& colour)
+{
+    return !colour.isValid() || colour.alpha() > kMaxInvisibleAlpha;
+}
+
+} // namespace
+
+void sortReadingOrder(std::vector<TextBlock>& blocks, double pageWidth, double pageHeight)
+{
+    vorn::safeStableSort(blocks, [pageWidth, pageHeight](const TextBlock& a, const TextBlock& b) {
+        return readsBefore(a, b, pageWidth, pageHeight);
+    });
+}
+
+QRectF expandedNativeTextRect(const QRectF& r, double fontSize)
+{
+    if (r.width() <= 0 || r.height() <= 0)
+        return r;
+    const double target = std::max({kLineHeightPerFontSize * fontSize, kMinNativeLineHeight, r.height()});
+    const double grow = std::max((target - r.height()) / 2, 0.0);
+    return QRectF(r.x() - kNativeSideGrowth, r.y() - grow, r.width() + 2 * kNativeSideGrowth, r.height() + 2 * grow)
+        .normalized();
+}
+
+QString stripNativeDecorativePadding(const QString& s)
+{
+    if (s.size() < kMinFillerRun)
+        return s.trimmed();
+    qsizetype lead = 0;
+    while (lead < s.size() && isFiller(s[lead]))
+        ++lead;
+    if (lead == s.size())
+        return QString();
+    qsizetype trail = 0;
+    while (trail < s.size() && isFiller(s[s.size() - 1 - trail]))
+        ++trail;
+    const qsizetype from = lead >= kMinFillerRun ? lead : 0;
+    const qsizetype to = trail >= kMinFillerRun ? s.size() - trail : s.size();
+    return s.mid(from, to - from).trimmed();
+}
+
+bool isDecorativeNativeSeparator(const TextBlock& b)
+{
+    const QString text = b.text.simplified();
+    return text.size() >= kMinFillerRun && std::all_of(text.begin(), text.end(), isFiller);
+}
+
+bool looksLikeInkLayerTextArtifact(const TextBlock& b, const std::vector<TextBlock>& images)
+{
+    QString c = b.text.simplified();
+    c.remove(QLatin1Char(' '));
+    if (c.isEmpty() || b.rect.width() <= 0 || b.rect.height() <= 0)
+        return false;
+    if (!coveredByInkImage(b.rect, images))
+        return false;
+    int letters = 0;
+    int digits = 0;
+    int others = 0;
+    bool latinOrSymbol = false;
+    for (QChar ch : c) {
+        if (ch.isLetter()) {
+            ++letters;
+            latinOrSymbol |= isAsciiLetter(ch);
+        } else if (ch.isDigit()) {
+            ++digits;
+        } else {
+            ++others;
+            latinOrSymbol |= isInkSymbol(ch);
+        }
+    }
+    const int n = int(c.size());
+    if (latinOrSymbol)
+        return true;
+    if (letters > 0 && digits > 0)
+        return n <= kShortMixedText || mostlySymbols(others, letters, n);
+    if (n > kShortText)
+        return mostlySymbols(others, letters, n);
+    return letters == 0 && others > 0;
+}
+
+std::vector<TextBlock> cleanedNativeTextBlocks(std::vector<TextBlock> blocks, const std::vector<TextBlock>& images)
+{
+    joinSeparators(blocks);
+    std::vector<TextBlock> kept;
+    for (TextBlock& block : blocks) {
+        if (block.isImage || block.text.trimmed().isEmpty() || isDecorativeNativeSeparator(block))
+            continue;
+        cleanBlock(block);
+        kept.push_back(std::move(block));
+    }
+    if (!images.empty()) {
+        std::erase_if(kept, [&images](const TextBlock& b) { return looksLikeInkLayerTextArtifact(b, images); });
+    }
+    return kept;
+}
+
+bool isUsableNativeTextLayer(const std::vector<TextBlock>& kept, double pageWidth, double pageHeight)
+{
+    qsizetype chars = 0;
+    double area = 0;
+    for (const TextBlock& b : kept) {
+        chars += b.text.trimmed().size();
+        area += std::max(b.rect.width(), 0.0) * std::max(b.rect.height(), 0.0);
+    }
+    const double pageArea = std::max(pageWidth * pageHeight, 1.0);
+    return !(chars <= kMaxCharsOfUnusableLayer && area / pageArea < kMinUsableAreaShare);
+}
+
+bool hasVisibleNativeText(const std::vector<TextBlock>& blocks)
+{
+    return std::any_of(blocks.begin(), blocks.end(), [](const TextBlock& b) {
+        if (b.isImage || b.text.trimmed().isEmpty())
+            return false;
+        return showsColour(b.color)
+               || std::any_of(b.lines.begin(), b.lines.end(),
+                              [](const TextBlock::Line& line) { return showsColour(line.color); });
+    });
+}

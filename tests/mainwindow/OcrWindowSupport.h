@@ -1,0 +1,131 @@
+#pragma once
+// Documents and gestures for the OCR and text-layer tests of the main window:
+// a PDF of native and scanned pages, typing into a block, and answering the
+// warnings that a failed write shows.
+
+#include "PdfDocument.h"
+#include "PdfFixtures.h"
+#include "PdfView.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFont>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+
+namespace ocrwindow {
+
+constexpr double kScanWidth = 300;
+constexpr double kScanHeight = 200;
+constexpr double kScanScale = 2.0;
+
+// A page image with one large line near the top and one near the bottom.
+inline QImage scannedPage(const QString& top, const QString& bottom)
+{
+    QImage image(int(kScanWidth * kScanScale), int(kScanHeight * kScanScale), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(40);
+    painter.setFont(font);
+    painter.setPen(Qt::black);
+    painter.drawText(QPointF(30, 90), top);
+    painter.drawText(QPointF(30, 330), bottom);
+    return image;
+}
+
+// A page of native text: two header columns (the right one a little higher)
+// and two body lines.
+inline fixtures::PageSpec nativePage()
+{
+    fixtures::PageSpec page;
+    page.runs << fixtures::TextRun{QStringLiteral("Left header"), 40, 790, 14}
+              << fixtures::TextRun{QStringLiteral("Right header"), 380, 796, 14}
+              << fixtures::TextRun{QStringLiteral("First paragraph line"), 40, 600, 14}
+              << fixtures::TextRun{QStringLiteral("Second paragraph line"), 40, 500, 14};
+    return page;
+}
+
+// The native page, then one scanned page per pair of lines (an empty pair
+// gives a blank scan), written to dir/name.
+inline QString mixedPdf(const QTemporaryDir& dir, const QString& name, const QList<QStringList>& scans)
+{
+    const QString path = dir.filePath(name);
+    const QString native = dir.filePath(QStringLiteral("native-") + name);
+    if (!fixtures::writeFile(native, fixtures::pagesPdf({nativePage()})))
+        qFatal("cannot write %s", qPrintable(native));
+    PdfDocument doc;
+    if (!doc.open(native))
+        qFatal("cannot open %s", qPrintable(native));
+    for (const QStringList& lines : scans) {
+        if (!doc.appendRenderedPage(scannedPage(lines.value(0), lines.value(1)), QSizeF(kScanWidth, kScanHeight)))
+            qFatal("cannot append a scan");
+    }
+    if (!doc.save(path))
+        qFatal("cannot save %s", qPrintable(path));
+    return path;
+}
+
+inline QStringList blockTexts(const PdfView& view)
+{
+    QStringList texts;
+    for (const TextBlock& block : view.blocks())
+        texts << block.text.simplified();
+    return texts;
+}
+
+inline int blockContaining(const PdfView& view, const QString& word)
+{
+    const QStringList texts = blockTexts(view);
+    for (int i = 0; i < texts.size(); ++i)
+        if (texts[i].contains(word, Qt::CaseInsensitive))
+            return i;
+    return -1;
+}
+
+// Replaces a block's text as the user does: activate, select all, type.
+inline void retypeBlock(PdfView& view, int index, const QString& text)
+{
+    view.activateOcrBlock(index);
+    QTextEdit* editor = view.activeTextEditor();
+    if (!editor)
+        qFatal("block %d has no editor", index);
+    editor->selectAll();
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(editor, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(editor, &release);
+    }
+    view.deactivateOcrBlock();
+}
+
+// Closes every modal dialog that comes up while it lives, and keeps their texts.
+class ModalCloser {
+public:
+    ModalCloser()
+    {
+        timer.setInterval(10);
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->isVisible())
+                return;
+            QStringList parts{dialog->windowTitle()};
+            for (QObject* child : dialog->findChildren<QObject*>())
+                if (const QVariant text = child->property("text"); text.isValid() && !text.toString().isEmpty())
+                    parts << text.toString();
+            seen << parts.join(QLatin1Char('|'));
+            dialog->reject();
+        });
+        timer.start();
+    }
+    QStringList seen;
+
+private:
+    QTimer timer;
+};
+
+} // namespace ocrwindow

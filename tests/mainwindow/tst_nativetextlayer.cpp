@@ -1,0 +1,186 @@
+// Cleaning a page's own text layer, reading order, and the arithmetic of
+// page and region recognition.
+#include "NativeTextLayer.h"
+#include "OcrRunRules.h"
+
+#include <QTest>
+
+namespace {
+
+TextBlock block(const QString& text, const QRectF& rect, float size = 10)
+{
+    TextBlock b;
+    b.text = text;
+    b.rect = b.originalRect = rect;
+    b.fontSize = size;
+    TextBlock::Line line;
+    line.text = text;
+    line.rect = rect;
+    line.fontSize = size;
+    b.lines = {line};
+    return b;
+}
+
+TextBlock inkImage(const QRectF& rect)
+{
+    TextBlock b;
+    b.isImage = true;
+    b.inkRegion = true;
+    b.rect = b.originalRect = rect;
+    return b;
+}
+
+QStringList texts(const std::vector<TextBlock>& blocks)
+{
+    QStringList t;
+    for (const TextBlock& b : blocks)
+        t << b.text;
+    return t;
+}
+
+} // namespace
+
+class NativeTextLayerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void paddingRunsOfThreeOrMoreGo_data();
+    void paddingRunsOfThreeOrMoreGo();
+    void formLineJoinsItsLabel();
+    void usableLayerNeedsTextOrArea();
+    void stampLeftoversAreDropped();
+    void headerColumnsThenRowsThenTops();
+    void visibleTextIsJudgedByColour();
+    void regionRulesAndTouchingBlocks();
+    void summaryAndLanguageNames();
+};
+
+void NativeTextLayerTest::paddingRunsOfThreeOrMoreGo_data()
+{
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("label and underscores") << "Фамилия______" << "Фамилия";
+    QTest::newRow("two dashes stay") << "Итого--" << "Итого--";
+    QTest::newRow("blank and dash trimmed") << " Итого -" << "Итого -";
+    QTest::newRow("framed word") << "--- слово ---" << "слово";
+    QTest::newRow("only fillers") << "_ _ _" << "";
+    QTest::newRow("short") << " a " << "a";
+}
+
+void NativeTextLayerTest::paddingRunsOfThreeOrMoreGo()
+{
+    QFETCH(QString, in);
+    QFETCH(QString, out);
+    QCOMPARE(stripNativeDecorativePadding(in), out);
+}
+
+void NativeTextLayerTest::formLineJoinsItsLabel()
+{
+    const TextBlock label = block(QStringLiteral("Подпись"), QRectF(72, 500, 50, 10));
+    const TextBlock rule = block(QStringLiteral("________"), QRectF(125, 499, 120, 10));
+    const std::vector<TextBlock> kept = cleanedNativeTextBlocks({label, rule}, {});
+    QCOMPARE(texts(kept), QStringList{"Подпись"});
+    QVERIFY(kept[0].rect.right() >= 245);
+    QVERIFY(kept[0].lines[0].rect.right() >= 245);
+    // At least a font line high and 0.75 pt wider on each side.
+    QCOMPARE(expandedNativeTextRect(QRectF(10, 10, 20, 4), 5), QRectF(9.25, 8, 21.5, 8));
+}
+
+void NativeTextLayerTest::usableLayerNeedsTextOrArea()
+{
+    const double w = 595;
+    const double h = 842;
+    QVERIFY(!isUsableNativeTextLayer({block(QStringLiteral("- 12 -"), QRectF(290, 20, 20, 10))}, w, h));
+    QVERIFY(isUsableNativeTextLayer({block(QStringLiteral("123456789012"), QRectF(290, 20, 20, 10))}, w, h));
+    QVERIFY(isUsableNativeTextLayer({block(QStringLiteral("x"), QRectF(0, 0, 100, w * h * 0.01 / 100))}, w, h));
+}
+
+void NativeTextLayerTest::stampLeftoversAreDropped()
+{
+    const std::vector<TextBlock> stamp{inkImage(QRectF(300, 300, 100, 100))};
+    QVERIFY(looksLikeInkLayerTextArtifact(block(QStringLiteral("ABC"), QRectF(320, 340, 30, 10)), stamp));
+    QVERIFY(!looksLikeInkLayerTextArtifact(block(QStringLiteral("ABC"), QRectF(20, 40, 30, 10)), stamp));
+    QVERIFY(!looksLikeInkLayerTextArtifact(block(QStringLiteral("Директор"), QRectF(320, 340, 60, 10)), stamp));
+    QVERIFY(looksLikeInkLayerTextArtifact(block(QStringLiteral("№12"), QRectF(320, 340, 30, 10)), stamp));
+    TextBlock plainPicture = stamp[0];
+    plainPicture.inkRegion = false;
+    QVERIFY(!looksLikeInkLayerTextArtifact(block(QStringLiteral("ABC"), QRectF(320, 340, 30, 10)), {plainPicture}));
+    const std::vector<TextBlock> kept = cleanedNativeTextBlocks(
+        {block(QStringLiteral("ABC"), QRectF(320, 340, 30, 10)), block(QStringLiteral("Текст"), QRectF(20, 40, 30, 10))},
+        stamp);
+    QCOMPARE(texts(kept), QStringList{"Текст"});
+}
+
+void NativeTextLayerTest::headerColumnsThenRowsThenTops()
+{
+    const double w = 595;
+    const double h = 842;
+    std::vector<TextBlock> header{block(QStringLiteral("right"), QRectF(400, 790, 100, 12)),
+                                  block(QStringLiteral("left"), QRectF(40, 780, 100, 12))};
+    sortReadingOrder(header, w, h);
+    QCOMPARE(texts(header), QStringList({"left", "right"}));
+
+    // Lower on the page the higher top wins, unless the rows overlap enough.
+    std::vector<TextBlock> body{block(QStringLiteral("right"), QRectF(400, 410, 100, 12)),
+                                block(QStringLiteral("left"), QRectF(40, 400, 100, 12))};
+    sortReadingOrder(body, w, h);
+    QCOMPARE(texts(body), QStringList({"right", "left"}));
+    body = {block(QStringLiteral("right"), QRectF(400, 404, 100, 12)),
+            block(QStringLiteral("left"), QRectF(40, 400, 100, 12))};
+    sortReadingOrder(body, w, h);
+    QCOMPARE(texts(body), QStringList({"left", "right"}));
+}
+
+void NativeTextLayerTest::visibleTextIsJudgedByColour()
+{
+    TextBlock faint = block(QStringLiteral("hidden"), QRectF(0, 0, 10, 10));
+    faint.color = QColor(0, 0, 0, 8);
+    faint.lines[0].color = QColor(0, 0, 0, 0);
+    QVERIFY(!hasVisibleNativeText({faint}));
+    faint.lines[0].color = QColor(0, 0, 0, 9);
+    QVERIFY(hasVisibleNativeText({faint}));
+    faint.lines[0].color = QColor();
+    QVERIFY(hasVisibleNativeText({faint}));
+    faint.text = QStringLiteral("  ");
+    QVERIFY(!hasVisibleNativeText({faint}));
+}
+
+void NativeTextLayerTest::regionRulesAndTouchingBlocks()
+{
+    QVERIFY(usableOcrRegion(QRectF(10, 10, 3, 50), 595, 842).isNull());
+    QCOMPARE(usableOcrRegion(QRectF(14, 14, -4, -4), 595, 842), QRectF(10, 10, 4, 4));
+    QCOMPARE(regionOcrZoom(4), 4.0);
+    QCOMPARE(regionOcrZoom(100), 2.5);
+    QCOMPARE(regionOcrZoom(200), 2.0);
+    QCOMPARE(pageOcrZoom(595, 0), 2.0);
+    QCOMPARE(pageOcrZoom(842, 0), 1.5);
+    QCOMPARE(pageOcrZoom(842, 3), 3.0);
+    const QRect crop = regionCropRect(QRectF(10, 10, 4, 4), 4, QRect(0, 0, 1000, 1000));
+    QVERIFY(crop.width() >= 16 && crop.height() >= 16);
+    QVERIFY(regionCropRect(QRectF(600, 10, 4, 4), 1, QRect(0, 0, 100, 100)).isEmpty());
+
+    // Page height 100: a block at PDF y 50..60 is top-origin 40..50.
+    const TextBlock b = block(QStringLiteral("x"), QRectF(10, 50, 20, 10));
+    QVERIFY(blockIntersectsTopOriginRect(b, QRectF(0, 50.4, 100, 10), 100));
+    QVERIFY(!blockIntersectsTopOriginRect(b, QRectF(0, 51.1, 100, 10), 100));
+
+    std::vector<TextBlock> found{block(QStringLiteral("new"), QRectF(1, 2, 10, 5))};
+    moveRegionBlocksToPage(found, QRectF(100, 300, 200, 50), 842, 3);
+    QCOMPARE(found[0].pageIndex, 3);
+    QCOMPARE(found[0].rect, QRectF(101, 494, 10, 5));
+    QCOMPARE(found[0].lines[0].rect, QRectF(101, 494, 10, 5));
+}
+
+void NativeTextLayerTest::summaryAndLanguageNames()
+{
+    std::vector<TextBlock> blocks(5, block(QStringLiteral("t"), QRectF(0, 0, 1, 1)));
+    blocks.push_back(inkImage(QRectF(0, 0, 1, 1)));
+    blocks.push_back(inkImage(QRectF(0, 0, 1, 1)));
+    QCOMPARE(ocrResultSummary(blocks), QStringLiteral("5 текст, 2 изображений"));
+    QCOMPARE(ocrLanguageName(QStringLiteral("rus")), QStringLiteral("русский"));
+    QCOMPARE(ocrLanguageName(QStringLiteral("eng")), QStringLiteral("английский"));
+    QCOMPARE(ocrLanguageName(QStringLiteral("deu")), QStringLiteral("русский + английский"));
+}
+
+QTEST_MAIN(NativeTextLayerTest)
+#include "tst_nativetextlayer.moc"
