@@ -58,7 +58,7 @@ bool MainWindow::saveOtherTab(PdfDocument& doc)
 
 bool MainWindow::closeDocumentAt(int index)
 {
-    if (index < 0 || index >= int(openDocuments.size()))
+    if (index < 0 || index >= int(openDocuments.size()) || refuseWhileOcrRuns())
         return false;
     const bool wasActive = index == activeIndex;
     if (wasActive && !confirmSave())

@@ -64,7 +64,8 @@ QWidget* MainWindow::buildFileGroup()
 
 QWidget* MainWindow::buildToolsGroup()
 {
-    // Edit mode, search, OCR and signing are connected by their own features.
+    // Edit mode and OCR are connected with the recognition runs; search and
+    // signing by their own features.
     if (m_allowPdfEditing)
         editModeButton = hinted(largeIconButton(QStringLiteral("edit-mode"), tr("Редактировать"), true),
                                 tr("Редактировать"), keys("F2"));

@@ -67,16 +67,11 @@ void MainWindow::connectOcrOperations()
 {
     connect(pdfView, &PdfView::ocrRegionRequested, this, &MainWindow::onRunOcrRegion);
     connect(pdfView, &PdfView::unsavedBlocksReplaced, this, &MainWindow::onUnsavedBlocksReplaced);
-    if (allowPdfEditing()) {
-        auto* toggle = new QShortcut(QKeySequence(Qt::Key_F2), this);
-        toggle->setContext(Qt::WindowShortcut);
-        connect(toggle, &QShortcut::activated, this, &MainWindow::onToggleEditMode);
-    }
-    if (allowOcr()) {
-        auto* documentOcr = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+O")), this);
-        documentOcr->setContext(Qt::WindowShortcut);
-        connect(documentOcr, &QShortcut::activated, this, &MainWindow::showOcrProgressDialog);
-    }
+    // The Home tab's buttons; their keys are bound with the other shortcuts.
+    if (editModeButton)
+        connect(editModeButton, &QToolButton::clicked, this, &MainWindow::onToggleEditMode);
+    if (ocrButton)
+        connect(ocrButton, &QToolButton::clicked, this, &MainWindow::showOcrProgressDialog);
     installEventFilter(new CloseRefusal(this, [this] { return refuseWhileOcrRuns(); }));
 }
 

@@ -66,14 +66,16 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::FullScreen:
         onClick(&MainWindow::toggleFullScreen);
         break;
+    case ToolCommand::OcrDocument:
+        onClick(&MainWindow::showOcrProgressDialog);
+        break;
     // Their windows and operations come with their own features, which
     // connect them here: printing, the save-as and export dialog, the password,
     // page-tools, annotation, properties, settings, load-error and about
-    // dialogs, whole-document OCR, search and page rotation.
+    // dialogs, search and page rotation.
     case ToolCommand::Print:
     case ToolCommand::SaveExportDialog:
     case ToolCommand::PasswordDialog:
-    case ToolCommand::OcrDocument:
     case ToolCommand::PageTools:
     case ToolCommand::AnnotationProperties:
     case ToolCommand::DocumentProperties:

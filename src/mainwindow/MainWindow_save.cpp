@@ -23,12 +23,9 @@ const QString kPdfSuffix = QStringLiteral(".pdf");
 
 // The one place where every save and every close writes the edited blocks of
 // the shown page into the document first; false stops the save or close.
-// applyPendingOcrEdits() of the recognition feature is called here once it
-// exists. Until then edited blocks stay unwritten: hasUnsavedChanges counts
-// them, so no save reports them as saved (see saveActiveDocument).
 bool MainWindow::writePendingBlockEdits()
 {
-    return true;
+    return applyPendingOcrEdits();
 }
 
 bool MainWindow::hasUnsavedChanges(const PdfDocument* doc) const

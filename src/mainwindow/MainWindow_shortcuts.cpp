@@ -31,8 +31,8 @@ void MainWindow::setupShortcuts()
     };
     auto literal = [](const char* keys) { return QKeySequence(QString::fromLatin1(keys)); };
     // A null action keeps the key for its command, which its own feature
-    // connects: print, search, import, OCR of the document, edit mode,
-    // inserting text and images, and the save-as and export dialog.
+    // connects: print, search, import, inserting text and images, and the
+    // save-as and export dialog.
     bind(QKeySequence::Open, [this] { onOpen(); });
     bind(QKeySequence::Save, [this] { saveOrSaveAs(); });
     bind(QKeySequence::SaveAs, nullptr);
@@ -43,9 +43,9 @@ void MainWindow::setupShortcuts()
     if (m_allowImports)
         bind(literal("Ctrl+Alt+I"), nullptr);
     if (m_allowOcr)
-        bind(literal("Ctrl+Shift+O"), nullptr);
+        bind(literal("Ctrl+Shift+O"), [this] { showOcrProgressDialog(); });
     if (m_allowPdfEditing) {
-        bind(literal("F2"), nullptr);
+        bind(literal("F2"), [this] { onToggleEditMode(); });
         bind(literal("Ctrl+T"), nullptr);
         bind(literal("Ctrl+Shift+I"), nullptr);
     }
