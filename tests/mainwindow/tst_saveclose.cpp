@@ -103,6 +103,7 @@ private slots:
     void autoSaveFailureToldOnce();
 
     void editedBlocksCountAsUnsaved();
+    void failedBlockWriteBackIsNotSaved();
     void closingUnmodifiedTabDoesNotAsk();
     void closePromptAnswers_data();
     void closePromptAnswers();
@@ -330,8 +331,8 @@ void SaveCloseTest::autoSaveFailureToldOnce()
 }
 
 // Blocks edited in the view and not yet written into the PDF: the title, the
-// tab and the close prompt all show them, and saving the PDF alone does not
-// let the tab close as if they were saved.
+// tab and the close prompt all show them, and saving from the prompt writes
+// them into the file before the tab goes.
 void SaveCloseTest::editedBlocksCountAsUnsaved()
 {
     QTemporaryDir dir;
@@ -342,6 +343,7 @@ void SaveCloseTest::editedBlocksCountAsUnsaved()
     TextBlock block;
     block.text = QStringLiteral("edited");
     block.rect = QRectF(72, 72, 200, 20);
+    block.textEdited = true;
     view(window)->setOcrBlocks({block}, 0, true);
     QVERIFY(window.currentDocument()->save(path));
     window.updateTitle();
@@ -351,13 +353,46 @@ void SaveCloseTest::editedBlocksCountAsUnsaved()
 
     QString question;
     answerPrompt(QStringLiteral("Сохранить"), &question);
-    QVERIFY(!window.closeDocumentAt(0));
-    QVERIFY(question.startsWith(QStringLiteral("Несохранённые изменения|")));
-    QVERIFY(statusText(window) != QStringLiteral("Сохранено"));
-    QCOMPARE(tabs(window)->count(), 1);
-
-    answerPrompt(QStringLiteral("Не сохранять"));
     QVERIFY(window.closeDocumentAt(0));
+    QVERIFY(question.startsWith(QStringLiteral("Несохранённые изменения|")));
+    QCOMPARE(tabs(window)->count(), 0);
+    PdfDocument saved;
+    QVERIFY(saved.open(path));
+    QVERIFY(saved.extractAllText(0).contains(QStringLiteral("edited")));
+}
+
+// Edited blocks that cannot be written stop the save: nothing is reported as
+// saved, the file stays as it was and the marks stay on.
+void SaveCloseTest::failedBlockWriteBackIsNotSaved()
+{
+    QTemporaryDir dir;
+    const QString path = writePdf(dir, QStringLiteral("a.pdf"), 1);
+    QFile original(path);
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    const QByteArray before = original.readAll();
+    original.close();
+    MainWindow window(AppProduct::editor);
+    window.show();
+    window.openFile(path);
+    TextBlock stray;
+    stray.text = QStringLiteral("stray");
+    stray.rect = QRectF(72, 72, 100, 16);
+    stray.textEdited = true;
+    view(window)->setOcrBlocks({stray}, 7, true);  // a page the document does not have
+    QString warning;
+    prompt::whenShown([&warning](QDialog* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        warning = box ? box->text() : QString();
+        dialog->accept();
+    });
+    invoke(window, "onSave");
+    QCOMPARE(warning, QStringLiteral("Не удалось определить страницу текстовых правок."));
+    QVERIFY(statusText(window) != QStringLiteral("Сохранено"));
+    QVERIFY(window.windowTitle().startsWith(QStringLiteral("a.pdf *")));
+    QFile after(path);
+    QVERIFY(after.open(QIODevice::ReadOnly));
+    QCOMPARE(after.readAll(), before);
+    view(window)->clearOcrBlocks();
 }
 
 void SaveCloseTest::closingUnmodifiedTabDoesNotAsk()
