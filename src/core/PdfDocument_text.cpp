@@ -419,12 +419,14 @@ std::vector<TextBlock> PdfDocument::extractText(int pageIndex) const
     TextPagePtr textPage(page ? api.FPDFText_LoadPage(page.get()) : nullptr);
     if (!textPage)
         return {};
+    const int count = api.FPDFText_CountChars(textPage.get());
+    if (count <= 0)
+        return {};  // a scanned page: no render for colours needed
     const QSizeF pageSize(api.FPDF_GetPageWidthF(page.get()), api.FPDF_GetPageHeightF(page.get()));
     const PdfPageTransform transform = pageTransformOf(page.get());
     const QImage render = renderLoadedPageImage(page.get(), kColorSampleScale);
 
     LineCollector collector(render, pageSize);
-    const int count = api.FPDFText_CountChars(textPage.get());
     for (int i = 0; i < count; ++i) {
         const char32_t code = api.FPDFText_GetUnicode(textPage.get(), i);
         if (code == 13)
