@@ -77,10 +77,10 @@ constexpr std::array<FormatButton, 4> kAlignmentButtons{FormatAlignLeft, FormatA
 
 QToolButton* MainWindow::formatButton(FormatButton which)
 {
-    const FormatButtonSpec& spec = formatButtonSpecs()[size_t(which)];
-    const QString text = tr(spec.text);
-    QToolButton* button = iconOnlyButton(QString::fromLatin1(spec.icon), text, spec.checkable);
-    const QKeySequence keys = spec.keys();
+    const FormatButtonSpec& buttonSpec = formatButtonSpecs()[size_t(which)];
+    const QString text = tr(buttonSpec.text);
+    QToolButton* button = iconOnlyButton(QString::fromLatin1(buttonSpec.icon), text, buttonSpec.checkable);
+    const QKeySequence keys = buttonSpec.keys();
     if (!keys.isEmpty())
         setShortcutHint(button, text, keys);
     formatButtons[size_t(which)] = button;

@@ -171,9 +171,9 @@ void HomeTabTest::startState()
         QCOMPARE(fontCombo(window)->currentText(), QStringLiteral("Times New Roman"));
     else
         QCOMPARE(fontCombo(window)->currentIndex(), 0);
-    for (const FormatButtonSpec& spec : formatButtonSpecs()) {
-        QToolButton* button = homeButton(window, QString::fromUtf8(spec.text));
-        QVERIFY2(button, spec.text);
+    for (const FormatButtonSpec& buttonSpec : formatButtonSpecs()) {
+        QToolButton* button = homeButton(window, QString::fromUtf8(buttonSpec.text));
+        QVERIFY2(button, buttonSpec.text);
         QVERIFY(!button->isEnabled());
         QVERIFY(!button->isChecked());
     }
