@@ -265,10 +265,6 @@ double intersectionArea(const QRectF &a, const QRectF &b)
     return i.isEmpty() ? 0.0 : i.width() * i.height();
 }
 
-bool hasArea(const QRectF &r)
-{
-    return r.width() > 0 && r.height() > 0;
-}
 
 // Largest share of `rect`'s area that one image block covers.
 double imageCoverShare(const QRectF &rect, const std::vector<TextBlock> &imageBlocks)

@@ -15,10 +15,6 @@ namespace {
 constexpr double kRotationEpsilon = 0.1;
 constexpr double kCoincidentOverlap = 0.5;
 
-bool hasArea(const QRectF& r)
-{
-    return r.width() > 0 && r.height() > 0;
-}
 
 bool isRotated(const TextBlock& block)
 {

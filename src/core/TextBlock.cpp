@@ -12,7 +12,7 @@ bool isNativeLine(const TextBlock::Line &line)
     return !line.fontFamily.trimmed().isEmpty() && line.fontSize > 1.0f && !line.spans.empty();
 }
 
-static bool hasArea(const QRectF &r)
+bool hasArea(const QRectF &r)
 {
     return r.width() > 0.0 && r.height() > 0.0;
 }

@@ -63,6 +63,10 @@ struct TextBlock {
 // Rotation beyond this many degrees counts as rotated.
 inline constexpr double kBlockRotationEpsilon = 0.1;
 
+// A rectangle with positive width and height (a null original rectangle
+// marks a block the user added).
+bool hasArea(const QRectF &r);
+
 // Shown and written from richText rather than text.
 bool isRichTextBlock(const TextBlock &block);
 

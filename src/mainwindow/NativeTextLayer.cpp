@@ -29,10 +29,6 @@ constexpr double kHeaderColumnSplit = 0.43;
 constexpr double kSameRowOverlap = 0.35;
 constexpr int kMaxInvisibleAlpha = 8;
 
-bool hasArea(const QRectF& r)
-{
-    return r.width() > 0 && r.height() > 0;
-}
 
 bool isFiller(QChar c)
 {

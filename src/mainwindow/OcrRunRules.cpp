@@ -19,10 +19,6 @@ constexpr double kMinRegionSide = 4.0;
 constexpr int kMinCropSide = 4;
 constexpr double kTouchMargin = 0.5;
 
-bool hasArea(const QRectF& r)
-{
-    return r.width() > 0 && r.height() > 0;
-}
 
 void shift(QRectF& r, const QPointF& offset)
 {

@@ -12,10 +12,6 @@ namespace {
 constexpr double kMoveTolerancePt = 0.5;
 constexpr double kRotationEpsilon = 0.1;
 
-bool hasArea(const QRectF& r)
-{
-    return r.width() > 0.0 && r.height() > 0.0;
-}
 
 bool isDecorativeChar(QChar c)
 {

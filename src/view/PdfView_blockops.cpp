@@ -19,10 +19,6 @@ constexpr double kMinBlockSidePt = 2.0;
 constexpr double kSameRowPt = 3.0;
 constexpr double kPreviewOpacity = 0.55;
 
-bool hasArea(const QRectF& r)
-{
-    return r.width() > 0 && r.height() > 0;
-}
 
 QRectF ungroupedWordBlockRectFor(QRectF word, const QRectF& line, double fontSize)
 {

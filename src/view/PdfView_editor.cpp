@@ -32,10 +32,6 @@ const char* const kBlockEditorStyle =
     "border: none;  color: black;  margin: 0px;  padding: 0px;}QWidget#BlockTextEditorViewport {  background: "
     "rgba(255,255,255,0);  background-color: rgba(255,255,255,0);}";
 
-bool hasArea(const QRectF& r)
-{
-    return r.width() > 0 && r.height() > 0;
-}
 
 void shiftBlockContent(TextBlock& block, double dx, double dy)
 {

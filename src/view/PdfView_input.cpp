@@ -31,10 +31,6 @@ bool isDecorativeChar(QChar c)
     return c.isSpace() || c == u'-' || c == u'_' || c == QChar(0x2013) || c == QChar(0x2014);
 }
 
-bool hasArea(const QRectF& r)
-{
-    return r.width() > 0 && r.height() > 0;
-}
 
 } // namespace
 

@@ -17,10 +17,6 @@ namespace {
 
 constexpr double kRotationEpsilon = 0.1;
 
-bool hasArea(const QRectF& r)
-{
-    return r.width() > 0 && r.height() > 0;
-}
 
 } // namespace
 
