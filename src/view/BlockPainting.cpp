@@ -9,8 +9,7 @@
 
 namespace {
 
-constexpr double kMoveTolerancePt = 0.5;
-constexpr double kRotationEpsilon = 0.1;
+constexpr double kRotationEpsilon = kBlockRotationEpsilon;
 
 
 bool isDecorativeChar(QChar c)
@@ -20,18 +19,11 @@ bool isDecorativeChar(QChar c)
 
 } // namespace
 
+// The same rule as the scanned-look export's: beyond half a point on any
+// edge, or turned; a block without an old place never moved.
 bool blockMoved(const TextBlock& block)
 {
-    const QRectF& now = block.rect;
-    const QRectF& was = block.originalRect;
-    if (!hasArea(was))
-        return false;
-    // A turn leaves the old place as much as a move does.
-    if (std::abs(block.rotation) > kRotationEpsilon)
-        return true;
-    const auto differs = [](double a, double b) { return std::abs(a - b) > kMoveTolerancePt; };
-    return differs(now.left(), was.left()) || differs(now.y(), was.y()) || differs(now.right(), was.right())
-           || differs(now.y() + now.height(), was.y() + was.height());
+    return scannedExportBlockMoved(block);
 }
 
 bool blockTextEdited(const TextBlock& block)
