@@ -1,3 +1,4 @@
+#include "BlockFixtures.h"
 #include "PageTextWriter.h"
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
@@ -16,17 +17,7 @@ namespace {
 
 TextBlock ocrBlock(const QString& text, const QRectF& rect, float size = 14)
 {
-    TextBlock block;
-    block.text = text;
-    block.rect = rect;
-    block.originalRect = rect;
-    block.fontSize = size;
-    TextBlock::Line line;
-    line.text = text;
-    line.rect = rect;
-    line.fontSize = size;
-    block.lines = {line};
-    return block;
+    return fixtures::oneLineBlock(text, rect, size);
 }
 
 int occurrences(const QString& haystack, const QString& needle)

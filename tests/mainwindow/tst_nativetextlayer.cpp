@@ -1,5 +1,6 @@
 // Cleaning a page's own text layer, reading order, and the arithmetic of
 // page and region recognition.
+#include "BlockFixtures.h"
 #include "NativeTextLayer.h"
 #include "OcrRunRules.h"
 
@@ -9,16 +10,7 @@ namespace {
 
 TextBlock block(const QString& text, const QRectF& rect, float size = 10)
 {
-    TextBlock b;
-    b.text = text;
-    b.rect = b.originalRect = rect;
-    b.fontSize = size;
-    TextBlock::Line line;
-    line.text = text;
-    line.rect = rect;
-    line.fontSize = size;
-    b.lines = {line};
-    return b;
+    return fixtures::oneLineBlock(text, rect, size);
 }
 
 TextBlock inkImage(const QRectF& rect)

@@ -2,6 +2,7 @@
 // Shared helpers of the page view tests: documents written to a temporary
 // folder and a view of an exact viewport size.
 
+#include "BlockFixtures.h"
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
 #include "PdfView.h"
@@ -44,16 +45,7 @@ inline QByteArray pagesOfHeights(const QList<double>& heights, double width = 59
 // A text block of one line, at its original place.
 inline TextBlock textBlock(const QString& text, const QRectF& rect, float size = 12)
 {
-    TextBlock block;
-    block.text = text;
-    block.rect = block.originalRect = rect;
-    block.fontSize = size;
-    TextBlock::Line line;
-    line.text = text;
-    line.rect = rect;
-    line.fontSize = size;
-    block.lines.push_back(line);
-    return block;
+    return fixtures::oneLineBlock(text, rect, size);
 }
 
 // A shown view whose viewport is exactly width x height pixels.
