@@ -203,26 +203,6 @@ PageText readPageText(FPDF_TEXTPAGE textPage)
     return result;
 }
 
-struct LoadedTextPage {
-    PagePtr page;
-    TextPagePtr text;
-    PdfPageTransform transform;
-};
-
-// The page with its text page (null text when either cannot be loaded).
-LoadedTextPage loadTextPage(FPDF_DOCUMENT doc, int pageIndex)
-{
-    LoadedTextPage loaded;
-    if (!doc || pageIndex < 0)
-        return loaded;
-    loaded.page.reset(pdfApi().FPDF_LoadPage(doc, pageIndex));
-    if (!loaded.page)
-        return loaded;
-    loaded.text.reset(pdfApi().FPDFText_LoadPage(loaded.page.get()));
-    loaded.transform = pageTransformOf(loaded.page.get());
-    return loaded;
-}
-
 // Rectangles of the characters [first, first + count) in displayed-page space.
 void appendCharRangeRects(FPDF_TEXTPAGE textPage, int first, int count, const PdfPageTransform& transform,
                           QList<QRectF>& rects)

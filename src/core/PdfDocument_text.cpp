@@ -412,23 +412,22 @@ bool lineFromChars(const std::vector<CharInfo>& chars, TextBlock::Line& line)
 std::vector<TextBlock> PdfDocument::extractText(int pageIndex) const
 {
     QMutexLocker lock(&m_mutex);
-    if (!m_doc || pageIndex < 0)
+    const LoadedTextPage loaded = loadTextPage(m_doc, pageIndex);
+    if (!loaded.text)
         return {};
     const PdfiumApi& api = pdfApi();
-    PagePtr page(api.FPDF_LoadPage(m_doc, pageIndex));
-    TextPagePtr textPage(page ? api.FPDFText_LoadPage(page.get()) : nullptr);
-    if (!textPage)
-        return {};
-    const int count = api.FPDFText_CountChars(textPage.get());
+    FPDF_TEXTPAGE textPage = loaded.text.get();
+    const int count = api.FPDFText_CountChars(textPage);
     if (count <= 0)
         return {};  // a scanned page: no render for colours needed
-    const QSizeF pageSize(api.FPDF_GetPageWidthF(page.get()), api.FPDF_GetPageHeightF(page.get()));
-    const PdfPageTransform transform = pageTransformOf(page.get());
-    const QImage render = renderLoadedPageImage(page.get(), kColorSampleScale);
+    FPDF_PAGE page = loaded.page.get();
+    const QSizeF pageSize(api.FPDF_GetPageWidthF(page), api.FPDF_GetPageHeightF(page));
+    const PdfPageTransform& transform = loaded.transform;
+    const QImage render = renderLoadedPageImage(page, kColorSampleScale);
 
     LineCollector collector(render, pageSize);
     for (int i = 0; i < count; ++i) {
-        const char32_t code = api.FPDFText_GetUnicode(textPage.get(), i);
+        const char32_t code = api.FPDFText_GetUnicode(textPage, i);
         if (code == 13)
             continue;
         if (code == 10) {
@@ -436,7 +435,7 @@ std::vector<TextBlock> PdfDocument::extractText(int pageIndex) const
             continue;
         }
         CharInfo c;
-        if (readChar(textPage.get(), i, code, transform, c))
+        if (readChar(textPage, i, code, transform, c))
             collector.add(c);
     }
     collector.flush();

@@ -209,6 +209,19 @@ PdfPageTransform pageTransformOf(FPDF_PAGE page)
     return PdfPageTransform(userBox, pdfApi().FPDFPage_GetRotation(page));
 }
 
+LoadedTextPage loadTextPage(FPDF_DOCUMENT doc, int pageIndex)
+{
+    LoadedTextPage loaded;
+    if (!doc || pageIndex < 0)
+        return loaded;
+    loaded.page.reset(pdfApi().FPDF_LoadPage(doc, pageIndex));
+    if (!loaded.page)
+        return loaded;
+    loaded.text.reset(pdfApi().FPDFText_LoadPage(loaded.page.get()));
+    loaded.transform = pageTransformOf(loaded.page.get());
+    return loaded;
+}
+
 QRectF pageObjectBounds(FPDF_PAGEOBJECT object, int type)
 {
     const PdfiumApi& api = pdfApi();

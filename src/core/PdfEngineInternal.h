@@ -97,6 +97,15 @@ QVector<unsigned short> toPdfWide(const QString& text);
 // Rectangle from pdfium's left/top/right/bottom, normalised.
 QRectF rectFromEdges(double left, double top, double right, double bottom);
 
+// A loaded page with its text page and transform (lock held while it lives).
+struct LoadedTextPage {
+    PagePtr page;
+    TextPagePtr text;
+    PdfPageTransform transform;
+};
+// The page with its text page (null text when either cannot be loaded).
+LoadedTextPage loadTextPage(FPDF_DOCUMENT doc, int pageIndex);
+
 // The transform of a loaded page between user space and the displayed page.
 PdfPageTransform pageTransformOf(FPDF_PAGE page);
 
