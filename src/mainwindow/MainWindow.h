@@ -2,6 +2,7 @@
 
 #include "AppProduct.h"
 #include "LayoutDetector.h"
+#include "NativePageCache.h"
 #include "TextFormat.h"
 #include "ToolButtonRules.h"
 #include "TextBlock.h"
@@ -302,4 +303,5 @@ private:
     void startDeferredOcrRun(QDialog* dialog);
     bool ocrEngineDiscardPending = false;
     QPointer<QDialog> ocrProgressDialog;
+    NativePageCache nativePages;
 };

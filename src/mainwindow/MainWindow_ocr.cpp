@@ -207,8 +207,9 @@ void MainWindow::onOcrFinished(std::vector<TextBlock> blocks)
         setStatusText(tr("Текст не найден на странице"));
         return;
     }
-    const bool edited = std::any_of(blocks.begin(), blocks.end(), isInsertedImageObject);
-    pdfView->setOcrBlocks(blocks, lastOcrPage, edited);
+    // A recognition the user asked for is a change: its blocks are written on
+    // save and before another page's blocks take their place.
+    pdfView->setOcrBlocks(blocks, lastOcrPage, true);
     if (!editMode)
         switchEditModeOn();
     if (ocrBarLabel) {

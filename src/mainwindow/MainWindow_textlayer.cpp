@@ -13,8 +13,9 @@ bool MainWindow::loadNativeTextLayerForPage(int page, bool reportStatus)
 {
     if (!isDocumentLoaded() || page < 0 || page >= document->pageCount())
         return false;
-    const std::vector<TextBlock> images = document->extractImages(page);
-    std::vector<TextBlock> kept = cleanedNativeTextBlocks(document->extractText(page), images);
+    const NativePageCache::Page& native = nativePages.page(*document, page);
+    const std::vector<TextBlock> images = inkBesidesText(native.images, native.text);
+    std::vector<TextBlock> kept = cleanedNativeTextBlocks(native.text, images);
     if (kept.empty())
         return false;
     const QSizeF size = document->pageSize(page);
