@@ -172,6 +172,31 @@ bool fitsColumnRun(const TextBlock &block, const TextBlock::Line &line, double p
     return true;
 }
 
+constexpr double kHeaderBand = 0.25;
+constexpr double kHeaderColumnSplit = 0.43;
+constexpr double kSameRowOverlap = 0.35;
+
+// A is read before b: header columns, then rows, then the higher top.
+bool readsBefore(const TextBlock &a, const TextBlock &b, double width, double height)
+{
+    const QRectF &ra = a.rect;
+    const QRectF &rb = b.rect;
+    const double topA = ra.y() + ra.height();
+    const double topB = rb.y() + rb.height();
+    const double band = kHeaderBand * height;
+    if (height - topA < band && height - topB < band) {
+        const double split = kHeaderColumnSplit * width;
+        const bool aRight = ra.x() + ra.width() / 2 >= split;
+        const bool bRight = rb.x() + rb.width() / 2 >= split;
+        if (aRight != bRight)
+            return !aRight;
+    }
+    const double h = std::min(ra.height(), rb.height());
+    if (h > 0 && (std::min(topA, topB) - std::max(ra.y(), rb.y())) / h > kSameRowOverlap)
+        return ra.x() < rb.x();
+    return topA > topB;
+}
+
 } // namespace
 
 bool isLikelyTablePage(const QImage &image)
@@ -290,4 +315,11 @@ void rebuildBlockFromLines(TextBlock &block)
     }
     if (!block.text.isEmpty())
         block.rect = block.originalRect = bounds;
+}
+
+void sortReadingOrder(std::vector<TextBlock> &blocks, double pageWidth, double pageHeight)
+{
+    vorn::safeStableSort(blocks, [pageWidth, pageHeight](const TextBlock &a, const TextBlock &b) {
+        return readsBefore(a, b, pageWidth, pageHeight);
+    });
 }

@@ -27,3 +27,6 @@ TextBlock blockFromOcrLines(std::vector<TextBlock::Line> lines, int pageIndex, d
 
 // Text and rectangles of the block recomputed from its lines.
 void rebuildBlockFromLines(TextBlock &block);
+
+// Sorts blocks into reading order: header columns, then rows, then top down.
+void sortReadingOrder(std::vector<TextBlock> &blocks, double pageWidth, double pageHeight);

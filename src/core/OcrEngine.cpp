@@ -19,6 +19,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <omp.h>
+
 namespace {
 
 struct PixDeleter {
@@ -56,6 +58,16 @@ PixPtr qImageToPix(const QImage &image)
         }
     }
     return pix;
+}
+
+// The recogniser's parallel loops ask for their own thread counts, so the
+// default thread count is not enough: no parallel region of this thread may
+// fork. Spinning OpenMP threads of several recognisers on a busy machine cost
+// far more than they gain; parallelism comes from pages on worker threads.
+void useOneOpenMpThread()
+{
+    omp_set_num_threads(1);
+    omp_set_max_active_levels(0);
 }
 
 QString takeText(char *utf8)
@@ -220,6 +232,7 @@ bool OcrEngine::init(const QString &lang)
 {
     api.reset();
     initialized = false;
+    useOneOpenMpThread();
     std::unique_ptr<tesseract::TessBaseAPI, RecognizerDeleter> recognizer(new tesseract::TessBaseAPI);
     const QByteArray dataPath = bundledTessdataPath().toLocal8Bit();
     const QByteArray language = lang.toUtf8();
@@ -283,6 +296,7 @@ QString OcrEngine::recognizeText(const QImage &image)
         lastErrorText = QStringLiteral("Не удалось подготовить изображение для распознавания");
         return {};
     }
+    useOneOpenMpThread();
     const PageResultsGuard guard{*api};
     api->SetImage(pix.get());
     return takeText(api->GetUTF8Text()).trimmed();
@@ -297,6 +311,7 @@ std::vector<RecognizedWord> OcrEngine::readWords(const QImage &image, double sca
         return words;
     }
     pixSetResolution(pix.get(), int(std::lround(scale * 72.0)), int(std::lround(scale * 72.0)));
+    useOneOpenMpThread();
     const PageResultsGuard guard{*api};
     api->SetImage(pix.get());
     api->Recognize(nullptr);
@@ -369,6 +384,7 @@ void OcrEngine::applyLineStyles(std::vector<TextBlock> &blocks, const QImage &im
 std::vector<TextBlock> OcrEngine::recognizePage(const QImage &image, int pageIndex, double scale, double pageHeight)
 {
     timings = {};
+    lastErrorText.clear();
     if (!acceptsImage(image))
         return {};
     if (!(scale > 0) || !std::isfinite(scale) || !std::isfinite(pageHeight)) {
