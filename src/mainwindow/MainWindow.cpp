@@ -100,6 +100,7 @@ MainWindow::~MainWindow()
     // views let go of it (the strip waits for its thread) before it is deleted.
     thumbnailPanel->setDocument(nullptr);
     pdfView->setDocument(nullptr);
+    documentOcrRun.reset();  // its workers read a document
     openDocuments.clear();
     delete ocrEngine;
 }

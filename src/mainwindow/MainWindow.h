@@ -20,6 +20,7 @@
 #include <vector>
 
 class OcrEngine;
+class OcrProgressDialog;
 class PageThumbnailPanel;
 class PdfDocument;
 class PdfView;
@@ -273,7 +274,9 @@ public:
     // Offers recognition of a page without text before blocks are inserted.
     bool ensureOcrReady();
     void runOcrPage(bool regionOnly);
-    // bar and log may be null.
+    // Starts recognising the pages without text of their own on worker
+    // threads; bar and log (may be null) follow it. ocrDocumentRunFinished
+    // tells when it ended.
     void runOcrDocument(QProgressBar* bar, QListWidget* log);
     // Drops the recognition engine (its languages changed); during a run it
     // goes when the run ends.
@@ -299,9 +302,23 @@ private:
     // True (and the user told why) while a whole-document run holds the
     // window: switching, opening and closing documents wait for it.
     bool refuseWhileOcrRuns();
-    bool ocrRunDocumentGone(const PdfDocument* runDocument) const;
-    void startDeferredOcrRun(QDialog* dialog);
+    // A close of the window while a run lasts: asks, stops the run and closes
+    // once it ended; true while the close must wait.
+    bool holdCloseForOcrRun();
+    void recognisePages(const QList<int>& pages, const QList<int>& skipped);
+    void onDocumentPageRecognized(int page, std::vector<TextBlock> blocks);
+    void stopOcrDocumentRun();
+    void finishOcrDocumentRun(bool cancelled);
+    struct DocumentOcrRun;
+    std::shared_ptr<DocumentOcrRun> documentOcrRun;
+    bool closeAfterOcrRun = false;
     bool ocrEngineDiscardPending = false;
-    QPointer<QDialog> ocrProgressDialog;
+    QPointer<OcrProgressDialog> ocrProgressDialog;
     NativePageCache nativePages;
+
+public:
+    bool ocrDocumentRunning() const;
+
+signals:
+    void ocrDocumentRunFinished();
 };

@@ -72,7 +72,7 @@ void MainWindow::connectOcrOperations()
         connect(editModeButton, &QToolButton::clicked, this, &MainWindow::onToggleEditMode);
     if (ocrButton)
         connect(ocrButton, &QToolButton::clicked, this, &MainWindow::showOcrProgressDialog);
-    installEventFilter(new CloseRefusal(this, [this] { return refuseWhileOcrRuns(); }));
+    installEventFilter(new CloseRefusal(this, [this] { return holdCloseForOcrRun(); }));
 }
 
 void MainWindow::switchEditModeOn()
@@ -129,7 +129,7 @@ void MainWindow::onRunOcrRegion(int page, QRectF rect)
 
 void MainWindow::runOcrPage(bool regionOnly)
 {
-    if (!allowOcr() || !isDocumentLoaded() || busy)
+    if (!allowOcr() || !isDocumentLoaded() || refuseWhileOcrRuns())
         return;
     // Changed blocks of another page are written before this page's result
     // replaces them.
@@ -169,8 +169,13 @@ void MainWindow::runOcrPage(bool regionOnly)
                             : tr("Анализ разметки страницы %1...").arg(page + 1));
     progressBar->repaint();
     if (!ensureOcrEngine()) {
+        const QString languages = QSettings().value(QStringLiteral("ocr/languages"), kDefaultLanguages).toString();
+        const QStringList missing = missingOcrLanguages(languages, installedOcrLanguages());
         QMessageBox::warning(this, tr("OCR"),
-                             tr("Не удалось инициализировать Tesseract.\nПоложите tessdata рядом с программой."));
+                             tr("Не удалось инициализировать Tesseract.\nПоложите tessdata рядом с программой.")
+                                 + (missing.isEmpty() ? QString()
+                                                      : QStringLiteral("\n") + tr("Нет языковых данных: %1")
+                                                                                  .arg(missing.join(QStringLiteral(", ")))));
         progressBar->hide();
         endOcrRun();
         return;
@@ -303,6 +308,13 @@ void MainWindow::onToggleEditMode()
         return;
     }
     updateEditModeUi();
+    if (!allowOcr())
+        return;
+    // A whole-document run is long: it starts only when the user says so.
+    if (!appQuestion(this, tr("Распознавание"),
+                     tr("На странице нет текстового слоя. Распознать текст всего документа?"), tr("Распознать"),
+                     tr("Не сейчас")))
+        return;
     setStatusText(tr("Текстовый слой не найден: запускаю OCR."));
     showOcrProgressDialog();
 }

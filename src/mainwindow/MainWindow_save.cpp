@@ -37,7 +37,7 @@ bool MainWindow::hasUnsavedChanges(const PdfDocument* doc) const
 
 bool MainWindow::saveActiveDocument()
 {
-    if (!isDocumentLoaded() || !writePendingBlockEdits())
+    if (!isDocumentLoaded() || refuseWhileOcrRuns() || !writePendingBlockEdits())
         return false;
     if (!document->save(document->filePath())) {
         QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить файл:\n%1").arg(document->lastError()));
@@ -82,7 +82,7 @@ void MainWindow::onSaveAs()
 
 bool MainWindow::saveActiveDocumentAs()
 {
-    if (!isDocumentLoaded())
+    if (!isDocumentLoaded() || refuseWhileOcrRuns())
         return false;
     const QString name = askSaveAsTarget(document->filePath());
     if (name.isEmpty() || !writePendingBlockEdits())

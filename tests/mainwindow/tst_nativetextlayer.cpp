@@ -40,11 +40,15 @@ private slots:
     void paddingRunsOfThreeOrMoreGo();
     void formLineJoinsItsLabel();
     void usableLayerNeedsTextOrArea();
+    void stampLeftoversAreDropped_data();
     void stampLeftoversAreDropped();
+    void inkOfColouredTextIsNoPicture();
     void headerColumnsThenRowsThenTops();
     void visibleTextIsJudgedByColour();
     void regionRulesAndTouchingBlocks();
     void summaryAndLanguageNames();
+    void missingLanguages_data();
+    void missingLanguages();
 };
 
 void NativeTextLayerTest::paddingRunsOfThreeOrMoreGo_data()
@@ -87,20 +91,51 @@ void NativeTextLayerTest::usableLayerNeedsTextOrArea()
     QVERIFY(isUsableNativeTextLayer({block(QStringLiteral("x"), QRectF(0, 0, 100, w * h * 0.01 / 100))}, w, h));
 }
 
+// Which text a coloured stamp covers is a leftover of it; text printed in
+// colour is never one, and its own ink is no picture.
+void NativeTextLayerTest::stampLeftoversAreDropped_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRectF>("rect");
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<bool>("leftover");
+    const QRectF onStamp(320, 340, 30, 10);
+    QTest::newRow("latin capitals on the stamp") << "ABC" << onStamp << QColor(Qt::black) << true;
+    QTest::newRow("away from the stamp") << "ABC" << QRectF(20, 40, 30, 10) << QColor(Qt::black) << false;
+    QTest::newRow("cyrillic word on the stamp") << "Директор" << QRectF(320, 340, 60, 10) << QColor(Qt::black) << false;
+    QTest::newRow("number sign and digits") << "№12" << onStamp << QColor(Qt::black) << true;
+    QTest::newRow("red text on the stamp") << "ABC" << onStamp << QColor(Qt::red) << false;
+    QTest::newRow("invisible text on the stamp") << "ABC" << onStamp << QColor(255, 0, 0, 0) << true;
+}
+
 void NativeTextLayerTest::stampLeftoversAreDropped()
 {
+    QFETCH(QString, text);
+    QFETCH(QRectF, rect);
+    QFETCH(QColor, colour);
+    QFETCH(bool, leftover);
+    TextBlock b = block(text, rect);
+    b.color = b.lines[0].color = colour;
     const std::vector<TextBlock> stamp{inkImage(QRectF(300, 300, 100, 100))};
-    QVERIFY(looksLikeInkLayerTextArtifact(block(QStringLiteral("ABC"), QRectF(320, 340, 30, 10)), stamp));
-    QVERIFY(!looksLikeInkLayerTextArtifact(block(QStringLiteral("ABC"), QRectF(20, 40, 30, 10)), stamp));
-    QVERIFY(!looksLikeInkLayerTextArtifact(block(QStringLiteral("Директор"), QRectF(320, 340, 60, 10)), stamp));
-    QVERIFY(looksLikeInkLayerTextArtifact(block(QStringLiteral("№12"), QRectF(320, 340, 30, 10)), stamp));
+    QCOMPARE(cleanedNativeTextBlocks({b}, stamp).empty(), leftover);
     TextBlock plainPicture = stamp[0];
     plainPicture.inkRegion = false;
-    QVERIFY(!looksLikeInkLayerTextArtifact(block(QStringLiteral("ABC"), QRectF(320, 340, 30, 10)), {plainPicture}));
-    const std::vector<TextBlock> kept = cleanedNativeTextBlocks(
-        {block(QStringLiteral("ABC"), QRectF(320, 340, 30, 10)), block(QStringLiteral("Текст"), QRectF(20, 40, 30, 10))},
-        stamp);
-    QCOMPARE(texts(kept), QStringList{"Текст"});
+    QVERIFY(!cleanedNativeTextBlocks({b}, {plainPicture}).empty());
+}
+
+void NativeTextLayerTest::inkOfColouredTextIsNoPicture()
+{
+    TextBlock heading = block(QStringLiteral("RED HEADING"), QRectF(72, 775, 140, 24), 20);
+    heading.color = heading.lines[0].color = QColor(255, 16, 16);
+    const TextBlock headingInk = inkImage(QRectF(72.5, 778.5, 42.5, 17));
+    const TextBlock stamp = inkImage(QRectF(400, 500, 100, 60));
+    QCOMPARE(inkBesidesText({headingInk, stamp}, {heading}).size(), size_t(1));
+    QCOMPARE(inkBesidesText({headingInk, stamp}, {heading})[0].originalRect, stamp.originalRect);
+    // Black text does not claim coloured ink, nor does red text a larger stamp around it.
+    TextBlock black = heading;
+    black.color = black.lines[0].color = Qt::black;
+    QCOMPARE(inkBesidesText({headingInk}, {black}).size(), size_t(1));
+    QCOMPARE(inkBesidesText({inkImage(QRectF(60, 700, 200, 120))}, {heading}).size(), size_t(1));
 }
 
 void NativeTextLayerTest::headerColumnsThenRowsThenTops()
@@ -172,6 +207,26 @@ void NativeTextLayerTest::summaryAndLanguageNames()
     QCOMPARE(ocrLanguageName(QStringLiteral("rus")), QStringLiteral("русский"));
     QCOMPARE(ocrLanguageName(QStringLiteral("eng")), QStringLiteral("английский"));
     QCOMPARE(ocrLanguageName(QStringLiteral("deu")), QStringLiteral("русский + английский"));
+}
+
+void NativeTextLayerTest::missingLanguages_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QStringList>("installed");
+    QTest::addColumn<QStringList>("missing");
+    const QStringList rusEng{"eng", "osd", "rus"};
+    QTest::newRow("all there") << "rus+eng" << rusEng << QStringList();
+    QTest::newRow("one missing") << "rus+deu" << rusEng << QStringList{"deu"};
+    QTest::newRow("repeated and blank parts") << "deu++deu+ rus" << rusEng << QStringList{"deu"};
+    QTest::newRow("nothing known installed") << "deu" << QStringList() << QStringList();
+}
+
+void NativeTextLayerTest::missingLanguages()
+{
+    QFETCH(QString, code);
+    QFETCH(QStringList, installed);
+    QFETCH(QStringList, missing);
+    QCOMPARE(missingOcrLanguages(code, installed), missing);
 }
 
 QTEST_MAIN(NativeTextLayerTest)
