@@ -12,7 +12,6 @@
 #include "PdfDocument.h"
 #include "PdfView.h"
 
-#include <QApplication>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QSettings>
@@ -263,6 +262,7 @@ void MainWindow::finishOcrDocumentRun(bool cancelled)
         return;
     const std::shared_ptr<DocumentOcrRun> run = std::move(documentOcrRun);
     const RunProgress& progress = run->progress;
+    const int reached = progress.bar ? progress.bar->value() : 0;
     progress.setBar(kBarUpdating, tr("%p% · обновление документа"));
     if (run->document == document) {
         pdfView->invalidatePageCache();
@@ -285,7 +285,7 @@ void MainWindow::finishOcrDocumentRun(bool cancelled)
                                .arg(run->withoutText);
     const QString failures = run->failed > 0 ? tr("не удалось: %1 (%2)").arg(run->failed).arg(run->failure) : QString();
     if (cancelled) {
-        progress.setBar(progress.bar ? progress.bar->value() : 0, tr("%p% · остановлено"));
+        progress.setBar(reached, tr("%p% · остановлено"));
         progress.add(tr("■ Остановлено: %1").arg(counts) + (failures.isEmpty() ? QString() : QStringLiteral(", ") + failures));
         setStatusText(tr("OCR документа остановлен: распознано %1 страниц").arg(run->recognised));
     } else if (run->failed > 0) {
