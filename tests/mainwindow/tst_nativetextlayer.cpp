@@ -43,10 +43,9 @@ private slots:
     void stampLeftoversAreDropped_data();
     void stampLeftoversAreDropped();
     void inkOfColouredTextIsNoPicture();
-    void headerColumnsThenRowsThenTops();
+    void readingOrderHeaderColumnsThenRows();
     void visibleTextIsJudgedByColour();
     void regionRulesAndTouchingBlocks();
-    void summaryAndLanguageNames();
     void missingLanguages_data();
     void missingLanguages();
 };
@@ -138,24 +137,19 @@ void NativeTextLayerTest::inkOfColouredTextIsNoPicture()
     QCOMPARE(inkBesidesText({inkImage(QRectF(60, 700, 200, 120))}, {heading}).size(), size_t(1));
 }
 
-void NativeTextLayerTest::headerColumnsThenRowsThenTops()
+// Header columns left first even when the right one sits higher; lower on
+// the page the higher top wins unless the rows overlap enough.
+void NativeTextLayerTest::readingOrderHeaderColumnsThenRows()
 {
-    const double w = 595;
-    const double h = 842;
-    std::vector<TextBlock> header{block(QStringLiteral("right"), QRectF(400, 790, 100, 12)),
-                                  block(QStringLiteral("left"), QRectF(40, 780, 100, 12))};
-    sortReadingOrder(header, w, h);
-    QCOMPARE(texts(header), QStringList({"left", "right"}));
-
-    // Lower on the page the higher top wins, unless the rows overlap enough.
-    std::vector<TextBlock> body{block(QStringLiteral("right"), QRectF(400, 410, 100, 12)),
-                                block(QStringLiteral("left"), QRectF(40, 400, 100, 12))};
-    sortReadingOrder(body, w, h);
-    QCOMPARE(texts(body), QStringList({"right", "left"}));
-    body = {block(QStringLiteral("right"), QRectF(400, 404, 100, 12)),
-            block(QStringLiteral("left"), QRectF(40, 400, 100, 12))};
-    sortReadingOrder(body, w, h);
-    QCOMPARE(texts(body), QStringList({"left", "right"}));
+    const auto order = [](const QRectF& right, const QRectF& left) {
+        std::vector<TextBlock> blocks{block(QStringLiteral("right"), right), block(QStringLiteral("left"), left)};
+        sortReadingOrder(blocks, 595, 842);
+        return texts(blocks);
+    };
+    const QStringList leftFirst{"left", "right"};
+    QCOMPARE(order(QRectF(400, 790, 100, 12), QRectF(40, 780, 100, 12)), leftFirst);
+    QCOMPARE(order(QRectF(400, 410, 100, 12), QRectF(40, 400, 100, 12)), QStringList({"right", "left"}));
+    QCOMPARE(order(QRectF(400, 404, 100, 12), QRectF(40, 400, 100, 12)), leftFirst);
 }
 
 void NativeTextLayerTest::visibleTextIsJudgedByColour()
@@ -176,12 +170,6 @@ void NativeTextLayerTest::regionRulesAndTouchingBlocks()
 {
     QVERIFY(usableOcrRegion(QRectF(10, 10, 3, 50), 595, 842).isNull());
     QCOMPARE(usableOcrRegion(QRectF(14, 14, -4, -4), 595, 842), QRectF(10, 10, 4, 4));
-    QCOMPARE(regionOcrZoom(4), 4.0);
-    QCOMPARE(regionOcrZoom(100), 2.5);
-    QCOMPARE(regionOcrZoom(200), 2.0);
-    QCOMPARE(pageOcrZoom(595, 0), 2.0);
-    QCOMPARE(pageOcrZoom(842, 0), 1.5);
-    QCOMPARE(pageOcrZoom(842, 3), 3.0);
     const QRect crop = regionCropRect(QRectF(10, 10, 4, 4), 4, QRect(0, 0, 1000, 1000));
     QVERIFY(crop.width() >= 16 && crop.height() >= 16);
     QVERIFY(regionCropRect(QRectF(600, 10, 4, 4), 1, QRect(0, 0, 100, 100)).isEmpty());
@@ -196,17 +184,6 @@ void NativeTextLayerTest::regionRulesAndTouchingBlocks()
     QCOMPARE(found[0].pageIndex, 3);
     QCOMPARE(found[0].rect, QRectF(101, 494, 10, 5));
     QCOMPARE(found[0].lines[0].rect, QRectF(101, 494, 10, 5));
-}
-
-void NativeTextLayerTest::summaryAndLanguageNames()
-{
-    std::vector<TextBlock> blocks(5, block(QStringLiteral("t"), QRectF(0, 0, 1, 1)));
-    blocks.push_back(inkImage(QRectF(0, 0, 1, 1)));
-    blocks.push_back(inkImage(QRectF(0, 0, 1, 1)));
-    QCOMPARE(ocrResultSummary(blocks), QStringLiteral("5 текст, 2 изображений"));
-    QCOMPARE(ocrLanguageName(QStringLiteral("rus")), QStringLiteral("русский"));
-    QCOMPARE(ocrLanguageName(QStringLiteral("eng")), QStringLiteral("английский"));
-    QCOMPARE(ocrLanguageName(QStringLiteral("deu")), QStringLiteral("русский + английский"));
 }
 
 void NativeTextLayerTest::missingLanguages_data()

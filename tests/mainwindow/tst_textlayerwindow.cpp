@@ -87,7 +87,6 @@ private slots:
         m_window.reset();
     }
 
-    void openShowsNativeBlocksInReadingOrder();
     void editsReachTheFileWhateverReplacesThem_data();
     void editsReachTheFileWhateverReplacesThem();
     void failedWriteKeepsTheBlocks_data();
@@ -117,16 +116,6 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<MainWindow> m_window;
 };
-
-void TextLayerWindowTest::openShowsNativeBlocksInReadingOrder()
-{
-    MainWindow& window = openWindow(twoPagePdf(m_dir, QStringLiteral("native.pdf")));
-    // The right header sits higher, yet the left column is read first.
-    QCOMPARE(blockTexts(*view(window)), QStringList({"Left header", "Right header", "First paragraph line",
-                                                     "Second paragraph line"}));
-    QVERIFY(!view(window)->blocksDirty());
-    QVERIFY(!window.currentDocument()->isModified());
-}
 
 enum Replacement { PageChange, BlockOnOtherPage, EditModeOffAndOn, EveryBlockDeleted };
 
