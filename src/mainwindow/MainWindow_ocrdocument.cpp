@@ -57,6 +57,12 @@ struct RunProgress {
 
 // One whole-document run: its document, where it reports, what it counted.
 struct MainWindow::DocumentOcrRun {
+    DocumentOcrRun()
+    {
+        static quint64 runs = 0;
+        serial = ++runs;
+    }
+    quint64 serial = 0;
     PdfDocument* document = nullptr;
     RunProgress progress;
     QPointer<OcrProgressDialog> dialog;
@@ -114,6 +120,9 @@ void MainWindow::showOcrProgressDialog()
     if (loaded && !editMode)
         switchEditModeOn();
 
+    // A finished run's dialog gives way to the new one.
+    if (ocrProgressDialog && !ocrProgressDialog->isRunning())
+        ocrProgressDialog->close();
     const QString languages = QSettings().value(QStringLiteral("ocr/languages"), kDefaultLanguages).toString();
     auto* dialog = new OcrProgressDialog(this, loaded ? document->pageCount() : -1, ocrLanguageName(languages));
     connect(dialog, &OcrProgressDialog::stopRequested, this, &MainWindow::stopOcrDocumentRun);
@@ -190,8 +199,10 @@ void MainWindow::runOcrDocument(QProgressBar* bar, QListWidget* log)
         for (int i = 0; i < n && !stopped->load(); ++i)
             (preferNative && hasVisibleNativeText(doc->extractText(i)) ? skipped : pending)->append(i);
     }));
-    connect(run->survey.get(), &QThread::finished, this, [this, run, pending, skipped] {
-        if (documentOcrRun == run)
+    // The run is named by its serial, not held: it owns the thread, and a
+    // copy here would keep both alive for ever.
+    connect(run->survey.get(), &QThread::finished, this, [this, serial = run->serial, pending, skipped] {
+        if (documentOcrRun && documentOcrRun->serial == serial)
             recognisePages(*pending, *skipped);
     });
     run->survey->start();
