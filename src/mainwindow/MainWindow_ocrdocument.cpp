@@ -148,10 +148,14 @@ void MainWindow::runOcrDocument(QProgressBar* bar, QListWidget* log)
     if (!isDocumentLoaded())
         return;
     const RunProgress progress{bar, log};
+    OcrProgressDialog* const dialog =
+        ocrProgressDialog && ocrProgressDialog->log() == log ? ocrProgressDialog.data() : nullptr;
     const auto notStarted = [&](const QString& reason) {
         progress.setBar(0, tr("OCR не запущен: %1").arg(reason));
         progress.add(tr("✗ OCR не запущен: %1").arg(reason));
         setStatusText(tr("OCR документа не запущен: %1").arg(reason));
+        if (dialog)
+            dialog->setRunning(false);
     };
     if (busy) {
         notStarted(tr("распознавание уже идёт"));
@@ -178,9 +182,9 @@ void MainWindow::runOcrDocument(QProgressBar* bar, QListWidget* log)
     auto run = std::make_shared<DocumentOcrRun>();
     run->document = document;
     run->progress = progress;
-    if (ocrProgressDialog && ocrProgressDialog->log() == log) {
-        run->dialog = ocrProgressDialog;
-        run->dialog->setRunning(true);
+    if (dialog) {
+        run->dialog = dialog;
+        dialog->setRunning(true);
     }
     run->options.languages = languages;
     run->options.renderScale = settings.value(QStringLiteral("ocr/renderZoom"), 0.0).toDouble();
