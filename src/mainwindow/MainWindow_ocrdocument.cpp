@@ -245,12 +245,20 @@ void MainWindow::recognisePages(const QList<int>& pages, const QList<int>& skipp
 void MainWindow::onDocumentPageRecognized(int page, std::vector<TextBlock> blocks)
 {
     DocumentOcrRun& run = *documentOcrRun;
+    const bool shown = run.document == document && pdfView->hasOcrBlocks() && pdfView->blockPage() == page;
     if (blocks.empty()) {
         ++run.withoutText;
         run.progress.add(tr("• Страница %1: текст не найден").arg(page + 1));
+    } else if (shown && pdfView->blocksDirty()) {
+        // The user's changed blocks of this page, written later, would
+        // replace this layer: the page is left for another run.
+        ++run.skipped;
+        run.progress.add(tr("• Страница %1: пропущена — на ней есть несохранённые правки").arg(page + 1));
     } else if (run.document->overlayOcrText(page, blocks, false)) {
         ++run.recognised;
         run.progress.add(tr("• Страница %1: добавлен текстовый слой: %2 блоков").arg(page + 1).arg(blocks.size()));
+        if (shown)  // clean blocks on show follow the page's new layer
+            loadNativeTextLayerForPage(page, false);
     } else {
         ++run.failed;
         const QString reason = run.document->lastError();
