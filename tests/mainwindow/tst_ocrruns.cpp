@@ -52,6 +52,7 @@ private slots:
     void documentRunReportsHowItEnded();
     void stoppedRunKeepsItsPagesAndRefusesWhileBusy();
     void closingDuringRunStopsAndSavesWhatWasDone();
+    void runLeavesAPageTheUserIsChanging();
     void f2OnAPageWithoutTextAsksFirst();
 
 private:
@@ -259,6 +260,28 @@ void OcrRunsTest::closingDuringRunStopsAndSavesWhatWasDone()
     QVERIFY(reopened.open(path));
     QVERIFY(reopened.extractAllText(1).contains(QStringLiteral("budget"), Qt::CaseInsensitive)
             || reopened.extractAllText(2).contains(QStringLiteral("budget"), Qt::CaseInsensitive));
+}
+
+// A page whose blocks the user changes during the run keeps the user's
+// blocks; the run leaves it rather than have its layer replaced later.
+void OcrRunsTest::runLeavesAPageTheUserIsChanging()
+{
+    constexpr int kScans = 20;
+    const QString path = open(QStringLiteral("busy-page.pdf"), QList<QStringList>(kScans, kSecondScan));
+    OcrProgressDialog* dialog = startDocumentRun();
+    QVERIFY(dialog);
+    QTRY_VERIFY(logLines(dialog->log()).contains(QStringLiteral("• Запуск OCR документа")));
+    pdfView()->setCurrentPage(kScans);
+    pdfView()->appendEditableTextBlock(kScans, QRectF(20, 20, 200, 20), QStringLiteral("Note typed meanwhile"),
+                                       QString(), 12, Qt::black);
+    QVERIFY(waitForRunEnd());
+    QVERIFY(logLines(dialog->log()).contains(
+        QStringLiteral("• Страница %1: пропущена — на ней есть несохранённые правки").arg(kScans + 1)));
+    save();
+    PdfDocument reopened;
+    QVERIFY(reopened.open(path));
+    QVERIFY(reopened.extractAllText(kScans).contains(QStringLiteral("Note typed meanwhile")));
+    QVERIFY(reopened.extractAllText(1).contains(QStringLiteral("window"), Qt::CaseInsensitive));
 }
 
 // F2 on a scanned page asks before a whole-document run; "Не сейчас" runs
