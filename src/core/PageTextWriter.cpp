@@ -32,8 +32,8 @@ QTransform rotationAbout(const QPointF& centre, double clockwiseDegrees)
 
 } // namespace
 
-PageTextWriter::PageTextWriter(FPDF_DOCUMENT doc, FPDF_PAGE page)
-    : m_doc(doc), m_page(page), m_transform(pageTransformOf(page)), m_toUser(m_transform.toUserMatrix()), m_fonts(doc)
+PageTextWriter::PageTextWriter(FPDF_DOCUMENT doc, FPDF_PAGE page, WriterFonts& fonts)
+    : m_doc(doc), m_page(page), m_transform(pageTransformOf(page)), m_toUser(m_transform.toUserMatrix()), m_fonts(fonts)
 {
 }
 
@@ -49,7 +49,7 @@ bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, co
 {
     if (!m_doc || text.isEmpty())
         return false;
-    FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic);
+    FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text);
     if (!font)
         return false;
     const PdfiumApi& api = pdfApi();

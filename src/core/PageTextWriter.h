@@ -26,7 +26,7 @@ struct TextStyle {
 
 class PageTextWriter {
 public:
-    PageTextWriter(FPDF_DOCUMENT doc, FPDF_PAGE page);
+    PageTextWriter(FPDF_DOCUMENT doc, FPDF_PAGE page, WriterFonts& fonts);
     ~PageTextWriter();
 
     // Visible text at rect (baseline 0.12 of the size above its bottom),
@@ -56,7 +56,7 @@ private:
     FPDF_PAGE m_page;
     PdfPageTransform m_transform;
     QTransform m_toUser;
-    WriterFonts m_fonts;  // each font loaded once for the whole write
+    WriterFonts& m_fonts;
 };
 
 // The lines to write for a block: its own lines, or, when the user edited the

@@ -5,6 +5,7 @@
 #include "PdfEngineInternal.h"
 #include "StableSort.h"
 #include "TextBlock.h"
+#include "WriterFonts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -20,12 +21,6 @@ constexpr double kMinCharSide = 0.01;
 double centreOf(const QRectF& r)
 {
     return r.y() + r.height() / 2;
-}
-
-bool nameContainsAny(const QString& name, std::initializer_list<const char*> words)
-{
-    return std::any_of(words.begin(), words.end(),
-                       [&](const char* w) { return name.contains(QLatin1String(w), Qt::CaseInsensitive); });
 }
 
 QString rawFontName(FPDF_TEXTPAGE textPage, int index)
@@ -53,8 +48,7 @@ bool readChar(FPDF_TEXTPAGE textPage, int index, char32_t code, const PdfPageTra
         c.size = std::max(c.box.height(), 6.0);
     c.fontName = cleanFontName(rawFontName(textPage, index));
     c.weight = api.FPDFText_GetFontWeight(textPage, index);
-    c.bold = c.weight > 599 || nameContainsAny(c.fontName, {"Bold", "Black", "Heavy"});
-    c.italic = nameContainsAny(c.fontName, {"Italic", "Oblique", "Slanted", "Inclined"});
+    std::tie(c.bold, c.italic) = boldItalicOf(textPage, index, c.fontName, c.weight);
     unsigned int r = 0, g = 0, b = 0, a = 255;
     if (api.FPDFText_GetFillColor(textPage, index, &r, &g, &b, &a)) {
         if (r > 255 || g > 255 || b > 255 || a > 255) {

@@ -1,6 +1,6 @@
 #pragma once
-// Fonts for text written into a document: which font file or standard font a
-// style gets, and the loaded pdfium fonts.
+// Fonts for text written into a document: which face a style gets, and the
+// pdfium fonts loaded from those faces, each embedded as a subset of its glyphs.
 
 #include "PdfEngineInternal.h"
 
@@ -9,16 +9,35 @@
 #include <QStringList>
 
 #include <map>
+#include <memory>
+#include <utility>
 
 namespace pdfengine {
 
 // Font files tried for text, in order, for the style asked for.
 QStringList fontFileCandidates(bool bold, bool italic);
+// The files tried for text in family: an installed face with the metrics of
+// a standard family (Helvetica, Times, Courier and their look-alikes) first,
+// then fontFileCandidates.
+QStringList writerFontFiles(const QString& family, bool bold, bool italic);
 // Standard-14 font used when no font file can be loaded.
 QByteArray standardFontFor(const QString& family, bool bold, bool italic);
 // Tests point the font lookup at another root (empty: the real file system).
 void setFontRootForTesting(const QString& root);
 
+struct FontStyle {
+    bool bold = false;
+    bool italic = false;
+};
+// Bold and italic of a PDF font from its base name, weight (0 unknown) and
+// descriptor flags; TeX names such as "CMBX12" or "CMTI10" count.
+FontStyle pdfFontStyle(const QString& fontName, int weight, int flags);
+// Bold and italic of character index of a text page, by the rule above.
+std::pair<bool, bool> boldItalicOf(FPDF_TEXTPAGE textPage, int index, const QString& fontName, int weight);
+
+// The fonts of one pdfium document. Handles die with the document, so this
+// lives exactly as long as it (the owner drops it before closing). Callers
+// hold the pdfium lock.
 class WriterFonts {
 public:
     explicit WriterFonts(FPDF_DOCUMENT doc);
@@ -26,14 +45,24 @@ public:
     WriterFonts(const WriterFonts&) = delete;
     WriterFonts& operator=(const WriterFonts&) = delete;
 
-    // The font for text in family and style: the first candidate file that
-    // opens decides, its bytes or, failing that, the standard font. Null when
-    // nothing loads. Each font is loaded once.
-    FPDF_FONT fontFor(const QString& family, bool bold, bool italic);
+    // A font that draws every character of text in family and style: the
+    // first face of writerFontFiles that loads and covers the text, embedded
+    // as a subset (the characters written so far plus common Latin and
+    // Cyrillic); else a standard font when the text fits its encoding. Null,
+    // with lastError(), when nothing draws the text.
+    FPDF_FONT fontFor(const QString& family, bool bold, bool italic, const QString& text);
+    QString lastError() const { return m_lastError; }
 
 private:
+    struct Face;
+    Face* faceAt(const QString& path);
+    FPDF_FONT fontFromFace(Face& face, const std::vector<char32_t>& needed);
+    FPDF_FONT standardFont(const QByteArray& name);
+
     FPDF_DOCUMENT m_doc;
-    std::map<QString, FontPtr> m_fonts;  // a refused file is remembered as null
+    std::map<QString, std::unique_ptr<Face>> m_faces;  // a file that is no font stays, marked broken
+    std::map<QByteArray, FontPtr> m_standardFonts;
+    QString m_lastError;
 };
 
 } // namespace pdfengine
