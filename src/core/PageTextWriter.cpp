@@ -49,7 +49,8 @@ bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, co
 {
     if (!m_doc || text.isEmpty())
         return false;
-    FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text);
+    FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text,
+                                     invisible ? WriterFonts::Drawn::Invisibly : WriterFonts::Drawn::Visibly);
     if (!font)
         return false;
     const PdfiumApi& api = pdfApi();

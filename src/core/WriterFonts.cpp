@@ -9,6 +9,7 @@
 #include <hb.h>
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace pdfengine {
@@ -392,7 +393,27 @@ FPDF_FONT WriterFonts::standardFont(const QByteArray& name)
     return known->second.get();
 }
 
-FPDF_FONT WriterFonts::fontFor(const QString& family, bool bold, bool italic, const QString& text)
+FPDF_FONT WriterFonts::fontCoveringMost(const std::vector<Face*>& faces, const std::vector<char32_t>& needed)
+{
+    Face* best = nullptr;
+    size_t bestCount = 0;
+    for (Face* face : faces) {
+        const auto count = size_t(std::count_if(needed.begin(), needed.end(),
+                                                [&](char32_t c) { return hb_set_has(face->covered.get(), c); }));
+        if (!face->broken && count > bestCount) {
+            best = face;
+            bestCount = count;
+        }
+    }
+    if (!best)
+        return nullptr;
+    std::vector<char32_t> covered;
+    std::copy_if(needed.begin(), needed.end(), std::back_inserter(covered),
+                 [&](char32_t c) { return hb_set_has(best->covered.get(), c); });
+    return fontFromFace(*best, covered);
+}
+
+FPDF_FONT WriterFonts::fontFor(const QString& family, bool bold, bool italic, const QString& text, Drawn drawn)
 {
     m_lastError.clear();
     const std::vector<char32_t> needed = drawnCodePoints(text);
@@ -408,6 +429,9 @@ FPDF_FONT WriterFonts::fontFor(const QString& family, bool bold, bool italic, co
             return font;
         face->broken = true;  // it will not subset or load: never again
     }
+    if (drawn == Drawn::Invisibly)
+        if (FPDF_FONT font = fontCoveringMost(loaded, needed))
+            return font;
     if (std::all_of(needed.begin(), needed.end(), winAnsiEncodes))
         if (FPDF_FONT font = standardFont(standardFontFor(family, bold, italic)))
             return font;

@@ -45,18 +45,22 @@ public:
     WriterFonts(const WriterFonts&) = delete;
     WriterFonts& operator=(const WriterFonts&) = delete;
 
+    enum class Drawn { Visibly, Invisibly };
     // A font that draws every character of text in family and style: the
     // first face of writerFontFiles that loads and covers the text, embedded
     // as a subset (the characters written so far plus common Latin and
     // Cyrillic); else a standard font when the text fits its encoding. Null,
-    // with lastError(), when nothing draws the text.
-    FPDF_FONT fontFor(const QString& family, bool bold, bool italic, const QString& text);
+    // with lastError(), when nothing draws the text. Invisible text is never
+    // refused for want of glyphs: it takes the face that covers most of it.
+    FPDF_FONT fontFor(const QString& family, bool bold, bool italic, const QString& text,
+                      Drawn drawn = Drawn::Visibly);
     QString lastError() const { return m_lastError; }
 
 private:
     struct Face;
     Face* faceAt(const QString& path);
     FPDF_FONT fontFromFace(Face& face, const std::vector<char32_t>& needed);
+    FPDF_FONT fontCoveringMost(const std::vector<Face*>& faces, const std::vector<char32_t>& needed);
     FPDF_FONT standardFont(const QByteArray& name);
 
     FPDF_DOCUMENT m_doc;

@@ -219,13 +219,16 @@ void TestWriterFonts::styleFromNameWeightAndFlags()
 
 void TestWriterFonts::badFontsAndUncoveredText_data()
 {
-    QTest::addColumn<QString>("fontRoot");  // "real", "none" or "broken-first"
+    QTest::addColumn<QString>("fontRoot");  // "real", "none", "broken-first" or "cut-first"
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("written");  // the font the text is read in; empty: refused
-    QTest::newRow("no font files: standard font") << "none" << "Fallback" << "Helvetica";
-    QTest::newRow("no font files, Cyrillic: refused") << "none" << "Привет" << "";
-    QTest::newRow("a file that is no font: the next face") << "broken-first" << "Standard" << "DejaVuSans";
-    QTest::newRow("no face has the character: refused") << "real" << QString::fromUcs4(U"Знак \U0010FFFD") << "";
+    QTest::addColumn<QString>("invisibleLayer");  // page text after writing a refused text invisibly
+    QTest::newRow("no font files: standard font") << "none" << "Fallback" << "Helvetica" << "";
+    QTest::newRow("no font files, Cyrillic: refused") << "none" << "Привет" << "" << "Kept";
+    QTest::newRow("a file that is no font: the next face") << "broken-first" << "Standard" << "DejaVuSans" << "";
+    QTest::newRow("a font cut short: the next face") << "cut-first" << "Обрезан" << "DejaVuSans" << "";
+    QTest::newRow("no face has the character: refused") << "real" << QString::fromUcs4(U"Знак \U0010FFFD") << ""
+                                                         << "Kept Знак";
 }
 
 void TestWriterFonts::badFontsAndUncoveredText()
@@ -236,10 +239,12 @@ void TestWriterFonts::badFontsAndUncoveredText()
     QTemporaryDir root;
     if (fontRoot != QLatin1String("real"))
         pdfengine::setFontRootForTesting(root.path());
-    if (fontRoot == QLatin1String("broken-first")) {
+    if (fontRoot.endsWith(QLatin1String("-first"))) {
         const QStringList candidates = pdfengine::fontFileCandidates(false, false);
         QVERIFY(QDir().mkpath(QFileInfo(candidates.first()).path()));
-        QVERIFY(fixtures::writeFile(candidates.first(), "not a font"));
+        const QByteArray serif = fixtures::readFile(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"));
+        QVERIFY(fixtures::writeFile(candidates.first(), fontRoot == QLatin1String("cut-first") ? serif.left(serif.size() / 3)
+                                                                                             : QByteArray("not a font")));
         QVERIFY(QFile::copy(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"),
                             candidates.at(1)));
     }
@@ -253,6 +258,10 @@ void TestWriterFonts::badFontsAndUncoveredText()
     if (written.isEmpty()) {
         QCOMPARE(pageText(doc, 0), QStringLiteral("Kept"));
         QVERIFY(!doc.isModified());
+        // The same words as an invisible layer: what some face draws is
+        // written, never mojibake.
+        doc.overlayOcrText(0, {fixtures::oneLineBlock(text, QRectF(72, 600, 200, 14), 12)}, false);
+        QTEST(pageText(doc, 0), "invisibleLayer");
         return;
     }
     QVERIFY(pageText(doc, 0).contains(text));
