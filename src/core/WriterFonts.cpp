@@ -368,14 +368,20 @@ FPDF_FONT WriterFonts::fontFromFace(Face& face, const std::vector<char32_t>& nee
         hb_set_add(unicodes.get(), c);
     hb_set_intersect(unicodes.get(), face.covered.get());
 
-    const QString postScriptName = nameString(face.face.get(), HB_OT_NAME_ID_POSTSCRIPT_NAME);
+    const QString family = nameString(face.face.get(), HB_OT_NAME_ID_FONT_FAMILY);
+    QString postScriptName = nameString(face.face.get(), HB_OT_NAME_ID_POSTSCRIPT_NAME);
+    if (postScriptName.isEmpty())
+        postScriptName = QString(family).remove(QLatin1Char(' '));
+    if (postScriptName.isEmpty())
+        postScriptName = QStringLiteral("Font");
     QByteArray bytes = subsetBytes(face.face.get(), unicodes.get());
-    if (!bytes.isEmpty() && !postScriptName.isEmpty())
-        bytes = renamedFont(bytes, subsetTag(postScriptName, unicodes.get()) + QLatin1Char('+') + postScriptName,
-                            nameString(face.face.get(), HB_OT_NAME_ID_FONT_FAMILY),
-                            nameString(face.face.get(), HB_OT_NAME_ID_FONT_SUBFAMILY));
     if (bytes.isEmpty())
         return nullptr;
+    const QByteArray tagged =
+        renamedFont(bytes, subsetTag(postScriptName, unicodes.get()) + QLatin1Char('+') + postScriptName, family,
+                    nameString(face.face.get(), HB_OT_NAME_ID_FONT_SUBFAMILY));
+    if (!tagged.isEmpty())
+        bytes = tagged;
     FontPtr font(pdfApi().FPDFText_LoadFont(m_doc, reinterpret_cast<const uint8_t*>(bytes.constData()),
                                             uint32_t(bytes.size()), pdfium::kFontTrueType, 1));
     if (!font)
@@ -427,7 +433,8 @@ FPDF_FONT WriterFonts::fontFor(const QString& family, bool bold, bool italic, co
             continue;
         if (FPDF_FONT font = fontFromFace(*face, needed))
             return font;
-        face->broken = true;  // it will not subset or load: never again
+        if (!face->font)
+            face->broken = true;  // it will not subset or load: never again
     }
     if (drawn == Drawn::Invisibly)
         if (FPDF_FONT font = fontCoveringMost(loaded, needed))
