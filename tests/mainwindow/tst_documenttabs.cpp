@@ -21,7 +21,8 @@ QStringList recentFiles()
 QString openExpectingNotice(MainWindow& window, const QString& path)
 {
     QString notice;
-    prompt::whenShown([&notice](QDialog* dialog) {
+    prompt::Driver prompts;
+    prompts.whenShown([&notice](QDialog* dialog) {
         notice = dialog->windowTitle() + QLatin1Char('|') +
                  dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"))->text();
         dialog->accept();

@@ -199,7 +199,8 @@ void HomeTabTest::saveButtonChoosesSaveAs()
     window.currentDocument()->createEmpty();
     window.adoptInitialDocumentAsTab();
     QString caption;
-    prompt::whenShown([&caption](QDialog* dialog) {
+    prompt::Driver prompts;
+    prompts.whenShown([&caption](QDialog* dialog) {
         caption = dialog->windowTitle();
         dialog->reject();
     });
@@ -400,7 +401,8 @@ void HomeTabTest::cancelledColourSendsNothing()
     report(window, QString(), 12, false, false, false, Qt::AlignLeft);
     RequestLog log(window);
     QString title;
-    prompt::whenShown([&title](QDialog* dialog) {
+    prompt::Driver prompts;
+    prompts.whenShown([&title](QDialog* dialog) {
         title = dialog->windowTitle();
         dialog->reject();
     });
@@ -418,7 +420,8 @@ void HomeTabTest::chosenColourIsSent()
     QSignalSpy text(requests, &TextFormatRequests::textColor);
     QSignalSpy background(requests, &TextFormatRequests::backgroundColor);
     QColor initial;
-    prompt::whenShown([&initial](QDialog* dialog) {
+    prompt::Driver prompts;
+    prompts.whenShown([&initial](QDialog* dialog) {
         auto* colours = qobject_cast<QColorDialog*>(dialog);
         initial = colours ? colours->currentColor() : QColor();
         if (colours)
