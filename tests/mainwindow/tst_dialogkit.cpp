@@ -38,6 +38,7 @@ class DialogKitTest : public QObject {
 private slots:
     void promptAnswers_data();
     void promptAnswers();
+    void driverEndsWithItsTest();
     void formatFileSize_data();
     void formatFileSize();
     void busyRingStepsAndWraps();
@@ -92,6 +93,23 @@ void DialogKitTest::promptAnswers()
     QCOMPARE(runPrompt(kind), result);
     QCOMPARE(prompts.pending(), 0);
     QVERIFY(!QApplication::activeModalWidget());
+}
+
+// An answer still waiting when its driver goes never touches a later prompt.
+void DialogKitTest::driverEndsWithItsTest()
+{
+    int staleAnswers = 0;
+    {
+        prompt::Driver expired;
+        expired.whenShown([&staleAnswers](QDialog* dialog) {
+            ++staleAnswers;
+            dialog->accept();
+        });
+    }
+    prompt::Driver prompts;
+    prompts.clickButton(QStringLiteral("Нет"));
+    QVERIFY(!appQuestion(nullptr, "Вопрос", "Продолжить?", "Да", "Нет"));
+    QCOMPARE(staleAnswers, 0);
 }
 
 void DialogKitTest::formatFileSize_data()
