@@ -254,7 +254,6 @@ private:
     bool busy = false;
     bool autoSaveFailureShown = false;
     QByteArray autoSavedState;  // what the last autosave through a copy wrote
-    bool closingWindow = false;
     bool editMode = false;
     SearchResult currentSearchResult;
     QString searchQuery;

@@ -131,16 +131,7 @@ bool MainWindow::confirmSaveAllDocuments()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // A second close request while the prompts of the first are open waits
-    // for their answers.
-    if (closingWindow) {
-        event->ignore();
-        return;
-    }
-    closingWindow = true;
-    const bool closed = confirmSaveAllDocuments();
-    closingWindow = false;
-    if (!closed) {
+    if (!confirmSaveAllDocuments()) {
         event->ignore();
         return;
     }

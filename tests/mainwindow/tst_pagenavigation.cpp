@@ -31,7 +31,6 @@ private slots:
     void init();
     void cleanup();
 
-    void stepsBetweenPages();
     void noStepPastEitherEnd();
     void lastPageWithoutDocumentDoesNothing();
     void pageBoxAndThumbnailsMoveView();
@@ -57,20 +56,6 @@ void PageNavigationTest::init()
 void PageNavigationTest::cleanup()
 {
     m_window.reset();
-}
-
-void PageNavigationTest::stepsBetweenPages()
-{
-    invoke(*m_window, "onNextPage");
-    invoke(*m_window, "onNextPage");
-    QCOMPARE(m_view->currentPage(), 2);
-    invoke(*m_window, "onPrevPage");
-    QCOMPARE(m_view->currentPage(), 1);
-    invoke(*m_window, "onLastPage");
-    QCOMPARE(m_view->currentPage(), 4);
-    QCOMPARE(thumbnails(*m_window)->currentRow(), 4);
-    invoke(*m_window, "onFirstPage");
-    QCOMPARE(m_view->currentPage(), 0);
 }
 
 void PageNavigationTest::noStepPastEitherEnd()

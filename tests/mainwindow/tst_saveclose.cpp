@@ -131,6 +131,7 @@ private slots:
     void closingTabActivatesNeighbour();
     void windowCloseCancelledAtSecondPrompt();
     void windowCloseStoresPlacement();
+    void secondCloseWhilePromptOpenWaits();
 };
 
 void SaveCloseTest::saveRewritesOpenFile()
@@ -616,6 +617,31 @@ void SaveCloseTest::windowCloseStoresPlacement()
     QVERIFY(settings.value(QStringLiteral("window/maximized")).toBool());
     QVERIFY(!settings.value(QStringLiteral("window/fullscreen")).toBool());
     QVERIFY(!settings.contains(QStringLiteral("window/normalGeometry")));
+}
+
+// Another close request while the close prompt is open (the user presses
+// Alt+F4 again) waits for the prompt's answer instead of closing the tabs
+// under it.
+void SaveCloseTest::secondCloseWhilePromptOpenWaits()
+{
+    QTemporaryDir dir;
+    const QString path = writePdf(dir, QStringLiteral("a.pdf"), 2);
+    MainWindow window(AppProduct::editor);
+    window.show();
+    window.openFile(path);
+    modify(window);
+    prompt::Driver prompts;
+    QStringList tabsAfterSecondClose;
+    prompts.whenShown([&window, &tabsAfterSecondClose](QDialog* dialog) {
+        window.close();
+        tabsAfterSecondClose = tabTexts(window);
+        prompt::buttonWithText(dialog, QStringLiteral("Не сохранять"))->click();
+    });
+    prompts.clickButton(QStringLiteral("Не сохранять"));  // a nested prompt, were there one
+    QVERIFY(window.close());
+    QCOMPARE(tabsAfterSecondClose, QStringList{"a.pdf *"});
+    QCOMPARE(prompts.pending(), 1);
+    QCOMPARE(pageCountOf(path), 2);
 }
 
 QTEST_MAIN(SaveCloseTest)
