@@ -139,9 +139,9 @@ void MainWindow::showBlocksOfPage(int page)
 
 namespace {
 
-// A press in edit mode on a page other than the one whose blocks are on show
-// (kept while the user scrolled on, or dropped by a save) first brings that
-// page's blocks, so the same click can open one of them.
+// A press of the select tool in edit mode on a page other than the one whose
+// blocks are on show (kept while the user scrolled on, or dropped by a save)
+// first brings that page's blocks, so the same click can open one of them.
 class BlockPageFollower : public QObject {
 public:
     BlockPageFollower(PdfView* view, std::function<void(int)> showPage)
@@ -155,7 +155,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == view->viewport() && event->type() == QEvent::MouseButtonPress && view->editMode()) {
+        if (watched == view->viewport() && event->type() == QEvent::MouseButtonPress && view->editMode()
+            && view->editTool() == PdfView::Select) {
             const auto* press = static_cast<QMouseEvent*>(event);
             const QPoint position = press->position().toPoint();
             const int page = view->pageAtPoint(position);
