@@ -97,9 +97,8 @@ private slots:
     void reportedSizeAndAlignment_data();
     void reportedSizeAndAlignment();
 
-    void controlsSendTheirChange();
-    void superscriptTurnsSubscriptOffSilently();
-    void sizeButtonsStopAtRange();
+    void controlSends_data();
+    void controlSends();
     void formatReachesActiveEditorAndComesBack();
     void colourChoice_data();
     void colourChoice();
@@ -166,7 +165,10 @@ void HomeTabTest::reportSetsControlsWithoutSending()
     QVERIFY(fontCombo(window)->isEnabled());
     // The controls are live again afterwards.
     homeButton(window, "Полужирный")->click();
-    QCOMPARE(log.sent(), QStringList{"bold(false)"});
+    sizeSpin(window)->setValue(14);
+    QStringList sent = log.sent();
+    sent.sort();
+    QCOMPARE(sent, (QStringList{"bold(false)", "fontSize(14)"}));
 }
 
 void HomeTabTest::reportedFamily_data()
@@ -229,62 +231,39 @@ void HomeTabTest::reportedSizeAndAlignment()
         QCOMPARE(homeButton(window, text)->isChecked(), checked == QString::fromUtf8(text));
 }
 
-void HomeTabTest::controlsSendTheirChange()
+// A click on a control sends its one request; size steps stop at the ends
+// of the range, and superscript turns subscript off without a request.
+void HomeTabTest::controlSends_data()
 {
-    MainWindow window(AppProduct::editor);
-    report(window, QString(), 12, false, false, false, Qt::AlignLeft);
-    RequestLog log(window);
-    fontCombo(window)->setCurrentIndex(fontCombo(window)->count() - 1);
-    const QString family = fontCombo(window)->currentText();
-    sizeSpin(window)->setValue(14);
-    homeButton(window, "Курсив")->click();
-    homeButton(window, "Зачёркивание")->click();
-    homeButton(window, "Очистить форматирование")->click();
-    homeButton(window, "Маркированный список")->click();
-    homeButton(window, "Нумерованный список")->click();
-    homeButton(window, "Уменьшить отступ")->click();
-    homeButton(window, "Увеличить отступ")->click();
-    homeButton(window, "По ширине")->click();
-    homeButton(window, "По правому краю")->click();
-    QStringList expected{"fontFamily(" + family + ")", "fontSize(14)", "italic(true)", "strikeOut(true)",
-                         "clearFormatting()", "bulletedList()", "numberedList()", "indent(-18)", "indent(18)",
-                         QStringLiteral("alignment(%1)").arg(int(Qt::AlignJustify)),
-                         QStringLiteral("alignment(%1)").arg(int(Qt::AlignRight))};
-    QStringList sent = log.sent();
-    sent.sort();
-    expected.sort();
-    QCOMPARE(sent, expected);
-    // Alignment buttons are not grouped: both stay checked until the next report.
-    QVERIFY(homeButton(window, "По ширине")->isChecked());
-    QVERIFY(homeButton(window, "По правому краю")->isChecked());
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QStringList>("sent");
+    QTest::newRow("italic") << 12 << "Курсив" << QStringList{"italic(true)"};
+    QTest::newRow("strike out") << 12 << "Зачёркивание" << QStringList{"strikeOut(true)"};
+    QTest::newRow("clear") << 12 << "Очистить форматирование" << QStringList{"clearFormatting()"};
+    QTest::newRow("bullets") << 12 << "Маркированный список" << QStringList{"bulletedList()"};
+    QTest::newRow("numbers") << 12 << "Нумерованный список" << QStringList{"numberedList()"};
+    QTest::newRow("outdent") << 12 << "Уменьшить отступ" << QStringList{"indent(-18)"};
+    QTest::newRow("indent") << 12 << "Увеличить отступ" << QStringList{"indent(18)"};
+    QTest::newRow("justify") << 12 << "По ширине" << QStringList{QString("alignment(%1)").arg(int(Qt::AlignJustify))};
+    QTest::newRow("superscript") << 12 << "Верхний индекс" << QStringList{"superscript(true)"};
+    QTest::newRow("size up at the maximum") << 200 << "Увеличить шрифт" << QStringList{};
+    QTest::newRow("size down from the maximum") << 200 << "Уменьшить шрифт" << QStringList{"fontSize(159)"};
+    QTest::newRow("size down at the minimum") << 6 << "Уменьшить шрифт" << QStringList{};
 }
 
-void HomeTabTest::superscriptTurnsSubscriptOffSilently()
+void HomeTabTest::controlSends()
 {
+    QFETCH(int, size);
+    QFETCH(QString, button);
+    QFETCH(QStringList, sent);
     MainWindow window(AppProduct::editor);
-    report(window, QString(), 12, false, false, true, Qt::AlignLeft);
+    report(window, QString(), size, false, false, true, Qt::AlignLeft);
     RequestLog log(window);
-    homeButton(window, "Верхний индекс")->click();
-    QVERIFY(!homeButton(window, "Нижний индекс")->isChecked());
-    QCOMPARE(log.sent(), QStringList{"superscript(true)"});
-}
-
-void HomeTabTest::sizeButtonsStopAtRange()
-{
-    MainWindow window(AppProduct::editor);
-    report(window, QString(), 200, false, false, false, Qt::AlignLeft);
-    RequestLog log(window);
-    homeButton(window, "Увеличить шрифт")->click();
-    QCOMPARE(sizeSpin(window)->value(), 160);
-    QCOMPARE(log.sent(), QStringList());
-    homeButton(window, "Уменьшить шрифт")->click();
-    QCOMPARE(log.sent(), QStringList{"fontSize(159)"});
-
-    report(window, QString(), 6, false, false, false, Qt::AlignLeft);
-    log.clear();
-    homeButton(window, "Уменьшить шрифт")->click();
-    QCOMPARE(sizeSpin(window)->value(), 6);
-    QCOMPARE(log.sent(), QStringList());
+    homeButton(window, button)->click();
+    QCOMPARE(log.sent(), sent);
+    if (button == QLatin1String("Верхний индекс"))
+        QVERIFY(!homeButton(window, "Нижний индекс")->isChecked());
 }
 
 // Through the real page view: the editor's report enables and sets the
