@@ -116,7 +116,6 @@ private slots:
     void autoSavePeriodClamped();
     void autoSaveSkips_data();
     void autoSaveSkips();
-    void autoSaveFailureToldOnce();
     void autoSaveTickKeepsEditorAndUndo();
     void scrollingWhileTypingKeepsEditor();
 
@@ -166,17 +165,23 @@ void SaveCloseTest::saveRewritesOpenFile()
     QVERIFY(statusText(window).startsWith(status));
 }
 
-// The file cannot be written: the message says why, and nothing is lost.
+// The file cannot be written: the save key's message and autosave's notice
+// (told once) say why, and nothing is lost.
 void SaveCloseTest::saveFailureTellsReason_data()
 {
     QTest::addColumn<bool>("fileInPlace");
-    QTest::newRow("folder deleted") << false;
-    QTest::newRow("folder replaced by a file") << true;
+    QTest::addColumn<bool>("autoSave");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("folder deleted") << false << false << "Ошибка|Не удалось сохранить файл:\n";
+    QTest::newRow("folder replaced by a file") << true << false << "Ошибка|Не удалось сохранить файл:\n";
+    QTest::newRow("autosave, folder deleted") << false << true << "Ошибка|Автосохранение не удалось: ";
 }
 
 void SaveCloseTest::saveFailureTellsReason()
 {
     QFETCH(bool, fileInPlace);
+    QFETCH(bool, autoSave);
+    QFETCH(QString, expected);
     QTemporaryDir dir;
     MainWindow window(AppProduct::editor);
     showSmall(window);
@@ -185,11 +190,15 @@ void SaveCloseTest::saveFailureTellsReason()
     prompt::Driver prompts;
     QString shown;
     answerPrompt(prompts, QStringLiteral("OK"), &shown);
-    QTest::keySequence(&window, QKeySequence::Save);
-    const QString expected = QStringLiteral("Ошибка|Не удалось сохранить файл:\n");
+    if (autoSave)
+        invoke(window, "autoSaveIfNeeded");
+    else
+        QTest::keySequence(&window, QKeySequence::Save);
     QVERIFY2(shown.startsWith(expected) && shown.size() > expected.size(), qPrintable(shown));
     QCOMPARE(window.currentDocument()->pageCount(), 1);
     QCOMPARE(tabTexts(window), QStringList{"a.pdf *"});
+    if (autoSave)
+        QVERIFY(!prompt::promptShownDuring([&window] { invoke(window, "autoSaveIfNeeded"); }));
 }
 
 void SaveCloseTest::saveAsName_data()
@@ -322,22 +331,6 @@ void SaveCloseTest::autoSaveSkips()
     }
     QCOMPARE(fixtures::readFile(path), before);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.pdf"});
-}
-
-void SaveCloseTest::autoSaveFailureToldOnce()
-{
-    QTemporaryDir dir;
-    MainWindow window(AppProduct::editor);
-    window.show();
-    openThenBreakFolder(window, dir, false);
-    modify(window);
-    prompt::Driver prompts;
-    QString notice;
-    answerPrompt(prompts, QStringLiteral("OK"), &notice);
-    invoke(window, "autoSaveIfNeeded");
-    QVERIFY2(notice.startsWith(QStringLiteral("Ошибка|Автосохранение не удалось: ")), qPrintable(notice));
-    QVERIFY(window.currentDocument()->isModified());
-    QVERIFY(!prompt::promptShownDuring([&window] { invoke(window, "autoSaveIfNeeded"); }));
 }
 
 // A tick of the real timer while the user types: the file gets what was
