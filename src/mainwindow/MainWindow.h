@@ -177,6 +177,7 @@ private:
     bool writeActiveDocument(QString* error);
     bool finishActiveSave();
     bool offerSaveElsewhere(const QString& error);
+    static QString readOnlyReason(const QString& path);
     void autoSaveWithShownEdits();
     QByteArray autoSaveFingerprint(int page, const std::vector<TextBlock>& blocks) const;
     void autoSaveSucceeded();

@@ -59,9 +59,10 @@ bool MainWindow::saveOtherTab(PdfDocument& doc)
 {
     QString path = doc.filePath();
     if (!path.isEmpty()) {
-        if (doc.save(path))
+        const QString readOnly = readOnlyReason(path);
+        if (readOnly.isEmpty() && doc.save(path))
             return true;
-        if (!offerSaveElsewhere(doc.lastError()))
+        if (!offerSaveElsewhere(readOnly.isEmpty() ? doc.lastError() : readOnly))
             return false;
     }
     path = askSaveAsTarget(path);

@@ -46,9 +46,11 @@ bool MainWindow::writeActiveDocument(QString* error)
     error->clear();
     if (!isDocumentLoaded() || !writePendingBlockEdits())
         return false;
-    if (document->save(document->filePath()))
+    *error = readOnlyReason(document->filePath());
+    if (error->isEmpty() && document->save(document->filePath()))
         return true;
-    *error = document->lastError();
+    if (error->isEmpty())
+        *error = document->lastError();
     if (error->isEmpty())
         *error = tr("Неизвестная ошибка записи.");
     return false;
@@ -74,6 +76,14 @@ bool MainWindow::finishActiveSave()
         return false;
     setStatusText(tr("Сохранено"));
     return true;
+}
+
+// A file the user made read-only is not replaced behind their back (the
+// replacing rename would succeed in a writable folder).
+QString MainWindow::readOnlyReason(const QString& path)
+{
+    const QFileInfo file(path);
+    return file.exists() && !file.isWritable() ? tr("файл доступен только для чтения") : QString();
 }
 
 // After a failed write the edits can still go elsewhere: true when the
@@ -159,6 +169,10 @@ void MainWindow::autoSaveIfNeeded()
     // drag; the next tick tries again.
     if (busy || QApplication::activeModalWidget() || QApplication::mouseButtons() != Qt::NoButton)
         return;
+    if (const QString reason = readOnlyReason(document->filePath()); !reason.isEmpty()) {
+        reportAutoSaveFailure(reason);
+        return;
+    }
     if (pdfView->blocksDirty()) {
         autoSaveWithShownEdits();
         return;

@@ -69,17 +69,21 @@ int pageCountOf(const QString& path)
     return check.open(path) ? check.pageCount() : -1;
 }
 
-// Opens a copy of a file in a folder of its own, then takes the folder away
-// (or puts a plain file in its place), so writing there fails.
-QString openThenBreakFolder(MainWindow& window, QTemporaryDir& dir, bool fileInPlace)
+// Opens a copy of a file in a folder of its own, then makes writing there
+// fail: the folder deleted, a plain file in its place, or the file read-only.
+QString openThenBreakFolder(MainWindow& window, QTemporaryDir& dir, const QString& how)
 {
     const QString folder = dir.filePath(QStringLiteral("gone"));
     QDir().mkpath(folder);
     const QString path = folder + QStringLiteral("/a.pdf");
     QFile::copy(writePdf(dir, QStringLiteral("src.pdf"), 2), path);
     window.openFile(path);
+    if (how == QLatin1String("read-only")) {
+        QFile::setPermissions(path, QFileDevice::ReadOwner);
+        return path;
+    }
     QDir(folder).removeRecursively();
-    if (fileInPlace)
+    if (how == QLatin1String("file"))
         fixtures::writeFile(folder, "not a folder");
     return path;
 }
@@ -169,23 +173,27 @@ void SaveCloseTest::saveRewritesOpenFile()
 // (told once) say why, and nothing is lost.
 void SaveCloseTest::saveFailureTellsReason_data()
 {
-    QTest::addColumn<bool>("fileInPlace");
+    QTest::addColumn<QString>("how");
     QTest::addColumn<bool>("autoSave");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("folder deleted") << false << false << "Ошибка|Не удалось сохранить файл:\n";
-    QTest::newRow("folder replaced by a file") << true << false << "Ошибка|Не удалось сохранить файл:\n";
-    QTest::newRow("autosave, folder deleted") << false << true << "Ошибка|Автосохранение не удалось: ";
+    QTest::newRow("folder deleted") << "deleted" << false << "Ошибка|Не удалось сохранить файл:\n";
+    QTest::newRow("folder replaced by a file") << "file" << false << "Ошибка|Не удалось сохранить файл:\n";
+    QTest::newRow("read-only file") << "read-only" << false << "Ошибка|Не удалось сохранить файл:\n";
+    QTest::newRow("autosave, folder deleted") << "deleted" << true << "Ошибка|Автосохранение не удалось: ";
+    QTest::newRow("autosave, read-only file") << "read-only" << true << "Ошибка|Автосохранение не удалось: ";
 }
 
 void SaveCloseTest::saveFailureTellsReason()
 {
-    QFETCH(bool, fileInPlace);
+    QFETCH(QString, how);
     QFETCH(bool, autoSave);
     QFETCH(QString, expected);
     QTemporaryDir dir;
     MainWindow window(AppProduct::editor);
     showSmall(window);
-    openThenBreakFolder(window, dir, fileInPlace);
+    const QString path = openThenBreakFolder(window, dir, how);
+    if (how == QLatin1String("read-only") && QFileInfo(path).isWritable())
+        QSKIP("this user may write read-only files");
     modify(window);
     prompt::Driver prompts;
     QString shown;
@@ -508,7 +516,7 @@ void SaveCloseTest::failedSaveOnCloseOffersSaveAs()
     QTemporaryDir dir;
     MainWindow window(AppProduct::editor);
     showSmall(window);
-    openThenBreakFolder(window, dir, false);
+    openThenBreakFolder(window, dir, QStringLiteral("deleted"));
     modify(window);
     if (!activeTab)
         window.openFile(writePdf(dir, QStringLiteral("b.pdf"), 1));
