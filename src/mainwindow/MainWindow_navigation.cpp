@@ -2,8 +2,8 @@
 // the handlers that follow the view whatever moved it.
 #include "MainWindow.h"
 
-#include "PdfDocument.h"
 #include "BlockEditorFrame.h"
+#include "PdfDocument.h"
 #include "PdfView.h"
 
 #include <QFrame>
