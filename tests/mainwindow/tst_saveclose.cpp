@@ -308,6 +308,7 @@ void SaveCloseTest::autoSaveSkips_data()
     QTest::newRow("not modified") << "clean";
     QTest::newRow("untitled") << "untitled";
     QTest::newRow("behind an open question") << "modal";
+    QTest::newRow("during a drag") << "drag";
 }
 
 void SaveCloseTest::autoSaveSkips()
@@ -334,6 +335,10 @@ void SaveCloseTest::autoSaveSkips()
             question.reject();
         });
         question.exec();
+    } else if (situation == QLatin1String("drag")) {
+        QTest::mousePress(view(window)->viewport(), Qt::LeftButton);
+        invoke(window, "autoSaveIfNeeded");
+        QTest::mouseRelease(view(window)->viewport(), Qt::LeftButton);
     } else {
         invoke(window, "autoSaveIfNeeded");
     }
