@@ -45,7 +45,6 @@ private slots:
     void failedOpenReportsAndKeepsTabs_data();
     void failedOpenReportsAndKeepsTabs();
 
-    void newDocumentStartsAtFirstPageFullSizeContinuous();
     void switchingBackRestoresTabViewState();
     void activatingActiveTabChangesNothing();
 
@@ -147,26 +146,6 @@ void DocumentTabsTest::failedOpenReportsAndKeepsTabs()
     QCOMPARE(storedRecentFiles(), QStringList{good});
 }
 
-void DocumentTabsTest::newDocumentStartsAtFirstPageFullSizeContinuous()
-{
-    QTemporaryDir dir;
-    MainWindow window(AppProduct::editor);
-    showSmall(window);
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 4));
-    PdfView* pdfView = view(window);
-    pdfView->setViewMode(PdfView::SinglePage);
-    pdfView->setZoom(2.0);
-    pdfView->setCurrentPage(3);
-
-    window.openFile(writePdf(dir, QStringLiteral("b.pdf"), 4));
-    QCOMPARE(pdfView->currentPage(), 0);
-    QCOMPARE(pdfView->zoom(), 1.0);
-    QCOMPARE(pdfView->viewMode(), PdfView::Continuous);
-    // The first page is shown from its top, although it is taller than the view.
-    QVERIFY(pdfView->viewport()->height() < 842);
-    QCOMPARE(pdfView->verticalScrollBar()->value(), 0);
-}
-
 void DocumentTabsTest::switchingBackRestoresTabViewState()
 {
     QTemporaryDir dir;
@@ -178,7 +157,14 @@ void DocumentTabsTest::switchingBackRestoresTabViewState()
     pdfView->setZoom(1.5);
     pdfView->setCurrentPage(3);
 
+    // A new tab starts at its first page, shown from its top although it is
+    // taller than the view, at full size, continuous.
     window.openFile(writePdf(dir, QStringLiteral("b.pdf"), 3));
+    QCOMPARE(pdfView->currentPage(), 0);
+    QCOMPARE(pdfView->zoom(), 1.0);
+    QCOMPARE(pdfView->viewMode(), PdfView::Continuous);
+    QVERIFY(pdfView->viewport()->height() < 842);
+    QCOMPARE(pdfView->verticalScrollBar()->value(), 0);
     pdfView->setCurrentPage(2);
     pdfView->setZoom(0.5);
 
