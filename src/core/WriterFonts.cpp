@@ -283,20 +283,27 @@ void setFontRootForTesting(const QString& root)
 
 FontStyle pdfFontStyle(const QString& fontName, int weight, int flags)
 {
+    FontStyle style;
+    style.bold = flags & kFlagForceBold;
+    style.italic = flags & kFlagItalic;
     // TeX faces: a short family code and a design size, "CMBX12", "SFTI1000";
     // "BX" or a leading "B" is bold, "TI", "SL", "IT", "MI" or "BI" italic.
+    // The name says all: a weight guessed from the stems (a converted CMR10
+    // comes out at 744) does not count.
     static const QRegularExpression texName(QStringLiteral("^(?:CM|EC|TC|SF|LM)([A-Z]+)\\d+$"));
     const QRegularExpressionMatch tex = texName.match(fontName);
-    const QString code = tex.hasMatch() ? tex.captured(1) : QString();
-    const bool texBold = code.contains(QLatin1String("BX")) || code.startsWith(QLatin1Char('B'));
-    const bool texItalic = containsAny(code, {"TI", "SL", "IT", "MI", "BI"});
+    if (tex.hasMatch()) {
+        const QString code = tex.captured(1);
+        style.bold |= code.contains(QLatin1String("BX")) || code.startsWith(QLatin1Char('B'));
+        style.italic |= containsAny(code, {"TI", "SL", "IT", "MI", "BI"});
+        return style;
+    }
     auto named = [&](std::initializer_list<const char*> words) {
         return std::any_of(words.begin(), words.end(),
                            [&](const char* w) { return fontName.contains(QLatin1String(w), Qt::CaseInsensitive); });
     };
-    FontStyle style;
-    style.bold = weight >= kBoldWeight || (flags & kFlagForceBold) || texBold || named({"Bold", "Black", "Heavy"});
-    style.italic = (flags & kFlagItalic) || texItalic || named({"Italic", "Oblique", "Slanted", "Inclined"});
+    style.bold |= weight >= kBoldWeight || named({"Bold", "Black", "Heavy"});
+    style.italic |= named({"Italic", "Oblique", "Slanted", "Inclined"});
     return style;
 }
 

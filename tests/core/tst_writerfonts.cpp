@@ -59,6 +59,8 @@ private slots:
     void helveticaLineKeepsItsWidth();
     void styleFromNameWeightAndFlags_data();
     void styleFromNameWeightAndFlags();
+    void texFacesReadBoldAndItalic_data();
+    void texFacesReadBoldAndItalic();
     void badFontsAndUncoveredText_data();
     void badFontsAndUncoveredText();
 
@@ -207,7 +209,7 @@ void TestWriterFonts::styleFromNameWeightAndFlags_data()
     QTest::addColumn<int>("flags");
     QTest::addColumn<bool>("bold");
     QTest::addColumn<bool>("italic");
-    QTest::newRow("TeX roman") << "CMR10" << 400 << 0 << false << false;
+    QTest::newRow("TeX roman, weight guessed from thick stems") << "CMR10" << 744 << 0 << false << false;
     QTest::newRow("TeX bold extended") << "CMBX12" << 400 << 0 << true << false;
     QTest::newRow("TeX text italic") << "CMTI10" << 400 << 0 << false << true;
     QTest::newRow("TeX bold italic") << "CMBXTI10" << 400 << 0 << true << true;
@@ -231,6 +233,33 @@ void TestWriterFonts::styleFromNameWeightAndFlags()
     const pdfengine::FontStyle style = pdfengine::pdfFontStyle(name, weight, flags);
     QTEST(style.bold, "bold");
     QTEST(style.italic, "italic");
+}
+
+void TestWriterFonts::texFacesReadBoldAndItalic_data()
+{
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<bool>("italic");
+    QTest::newRow("CMBX10") << "Definition." << true << false;
+    QTest::newRow("CMR10") << "named record" << false << false;
+    QTest::newRow("CMTI10") << "efficient offline" << false << true;
+}
+
+// dvips's Type 1 Computer Modern faces say nothing of their style but their names.
+void TestWriterFonts::texFacesReadBoldAndItalic()
+{
+    QFETCH(QString, words);
+    PdfDocument doc;
+    QVERIFY(doc.open(QStringLiteral(VORN_TEST_DATA "/tex-type1.pdf")));
+    for (const TextBlock& block : doc.extractText(0))
+        for (const TextBlock::Line& line : block.lines)
+            for (const TextBlock::Line::Span& span : line.spans)
+                if (span.text.contains(words)) {
+                    QTEST(span.bold, "bold");
+                    QTEST(span.italic, "italic");
+                    return;
+                }
+    QFAIL("words not found");
 }
 
 void TestWriterFonts::badFontsAndUncoveredText_data()
