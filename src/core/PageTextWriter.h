@@ -5,23 +5,16 @@
 
 #include "PdfEngineInternal.h"
 #include "TextBlock.h"
+#include "WriterFonts.h"
 
 #include <QColor>
 #include <QRectF>
 #include <QString>
 
 #include <functional>
-#include <map>
 #include <vector>
 
 namespace pdfengine {
-
-// Font files tried for text, in order, for the style asked for.
-QStringList fontFileCandidates(bool bold, bool italic);
-// Standard-14 font used when no font file can be loaded.
-QByteArray standardFontFor(const QString& family, bool bold, bool italic);
-// Tests point the font lookup at another root (empty: the real file system).
-void setFontRootForTesting(const QString& root);
 
 struct TextStyle {
     QString fontFamily;
@@ -33,7 +26,7 @@ struct TextStyle {
 
 class PageTextWriter {
 public:
-    PageTextWriter(FPDF_DOCUMENT doc, FPDF_PAGE page);
+    PageTextWriter(FPDF_DOCUMENT doc, FPDF_PAGE page, WriterFonts& fonts);
     ~PageTextWriter();
 
     // Visible text at rect (baseline 0.12 of the size above its bottom),
@@ -54,7 +47,6 @@ public:
     bool removeTextInside(const QRectF& rect);
 
 private:
-    FPDF_FONT fontFor(const TextStyle& style);
     bool removeTextObjectsWhere(const std::function<bool(FPDF_PAGEOBJECT)>& doomed);
     bool placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
                          const QTransform& displayedMatrixExtra);
@@ -64,7 +56,7 @@ private:
     FPDF_PAGE m_page;
     PdfPageTransform m_transform;
     QTransform m_toUser;
-    std::map<QString, FontPtr> m_fonts;  // one load per file and style for the whole write
+    WriterFonts& m_fonts;
 };
 
 // The lines to write for a block: its own lines, or, when the user edited the

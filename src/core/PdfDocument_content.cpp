@@ -173,7 +173,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         setLastError(error);
         return false;
     }
-    PageTextWriter writer(m_doc, page.get());
+    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     bool changed = false;
     if (std::any_of(blocks.begin(), blocks.end(), hasWritableText))
         changed = writer.removeInvisibleText();
@@ -208,7 +208,7 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
         setLastError(error);
         return false;
     }
-    PageTextWriter writer(m_doc, page.get());
+    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (writer.removeInvisibleText()) {
         pdfApi().FPDFPage_GenerateContent(page.get());
         markChangedUnlocked();
@@ -225,7 +225,7 @@ bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& 
     PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
     if (!page)
         return false;
-    PageTextWriter writer(m_doc, page.get());
+    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addVisibleText(text, rect.normalized(), TextStyle{fontFamily, fontSize, color, false, false}))
         return false;
     pdfApi().FPDFPage_GenerateContent(page.get());
@@ -241,7 +241,7 @@ bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const Q
     PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
     if (!page)
         return false;
-    PageTextWriter writer(m_doc, page.get());
+    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addImage(QRectF(position, size), image))
         return false;
     pdfApi().FPDFPage_GenerateContent(page.get());
@@ -263,7 +263,7 @@ bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor
         return false;
     QColor fill = color.isValid() ? color : QColor(255, 230, 0, 90);
     fill.setAlpha(std::clamp(fill.alpha(), kMinAlpha, kMaxAlpha));
-    PageTextWriter writer(m_doc, page.get());
+    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addMarkupRect(rect, fill))
         return false;
     pdfApi().FPDFPage_GenerateContent(page.get());

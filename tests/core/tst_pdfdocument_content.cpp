@@ -63,9 +63,6 @@ private slots:
     void movedImagesCoverTheirOldPlace();
     void turnedBlockIsWrittenTurned();
     void textOnTurnedPageReadsUpright();
-    void eachFontIsEmbeddedOncePerWrite();
-    void missingFontFilesFallBackToStandardFonts();
-    void unreadableFontFileGoesStraightToStandardFont();
     void highlightsShowOverPicturesWithClampedAlpha();
     void refusedWritesSayWhy();
     void removingTheInvisibleLayerKeepsVisibleText();
@@ -299,64 +296,6 @@ void TestPdfDocumentContent::textOnTurnedPageReadsUpright()
     const std::vector<TextBlock> extracted = doc.extractText(0);
     QVERIFY(!extracted.empty());
     QCOMPARE(extracted[0].text, QStringLiteral("Upright on a turned page"));
-}
-
-void TestPdfDocumentContent::eachFontIsEmbeddedOncePerWrite()
-{
-    PdfDocument doc;
-    QVERIFY(openPage(doc, PageSpec(), QStringLiteral("fonts.pdf")));
-    const qint64 before = QFileInfo(path(QStringLiteral("fonts.pdf"))).size();
-    std::vector<TextBlock> blocks;
-    for (int i = 0; i < 40; ++i) {
-        TextBlock block = ocrBlock(QStringLiteral("Строка номер %1 с текстом").arg(i), QRectF(60, 800 - i * 19, 400, 16), 12);
-        block.textEdited = i % 2 == 0;  // half visible, half invisible: both regular style
-        block.originalRect = QRectF();
-        blocks.push_back(block);
-    }
-    QVERIFY(doc.overlayOcrText(0, blocks, false));
-    const QString out = path(QStringLiteral("fonts-out.pdf"));
-    QVERIFY(doc.save(out));
-    const qint64 growth = QFileInfo(out).size() - before;
-    const qint64 oneFont = QFileInfo(pdfengine::fontFileCandidates(false, false).first()).size();
-    QVERIFY2(growth < oneFont * 2, qPrintable(QStringLiteral("growth %1 bytes, one font %2").arg(growth).arg(oneFont)));
-    QCOMPARE(occurrences(pdftotext(out), QStringLiteral("Строка номер 39 с текстом")), 1);
-}
-
-void TestPdfDocumentContent::missingFontFilesFallBackToStandardFonts()
-{
-    QTemporaryDir emptyRoot;
-    pdfengine::setFontRootForTesting(emptyRoot.path());
-    PdfDocument doc;
-    QVERIFY(openPage(doc, PageSpec(), QStringLiteral("std-font.pdf")));
-    TextBlock block = ocrBlock(QStringLiteral("Fallback"), QRectF(72, 600, 120, 16));
-    block.lines[0].fontFamily = QStringLiteral("Arial");
-    block.lines[0].bold = true;
-    block.lines[0].italic = true;
-    block.textEdited = true;
-    QVERIFY(doc.overlayOcrText(0, {block}, false));
-    const std::vector<TextBlock> extracted = doc.extractText(0);
-    QCOMPARE(extracted.size(), size_t(1));
-    QCOMPARE(extracted[0].fontFamily, QStringLiteral("Helvetica BoldOblique"));
-}
-
-void TestPdfDocumentContent::unreadableFontFileGoesStraightToStandardFont()
-{
-    QTemporaryDir root;
-    const QStringList candidates = [&] {
-        pdfengine::setFontRootForTesting(root.path());
-        return pdfengine::fontFileCandidates(false, false);
-    }();
-    QVERIFY(QDir().mkpath(QFileInfo(candidates.first()).path()));
-    QVERIFY(fixtures::writeFile(candidates.first(), "not a font"));
-    // A real font further down the list must not be used.
-    QVERIFY(QDir().mkpath(QFileInfo(candidates.at(1)).path()));
-    QVERIFY(QFile::copy(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"), candidates.at(1)));
-    PdfDocument doc;
-    QVERIFY(openPage(doc, PageSpec(), QStringLiteral("bad-font.pdf")));
-    TextBlock block = ocrBlock(QStringLiteral("Standard"), QRectF(72, 600, 120, 16));
-    block.textEdited = true;
-    QVERIFY(doc.overlayOcrText(0, {block}, false));
-    QCOMPARE(doc.extractText(0).at(0).fontFamily, QStringLiteral("Times Roman"));
 }
 
 void TestPdfDocumentContent::highlightsShowOverPicturesWithClampedAlpha()

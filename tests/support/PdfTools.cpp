@@ -83,4 +83,19 @@ int fontCount(const QString& pdf)
     return int(result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size()) - 2;
 }
 
+QList<FontRow> listFonts(const QString& pdf)
+{
+    QList<FontRow> rows;
+    const Result result = run(QStringLiteral("pdffonts"), {pdf});
+    // name, type words, encoding, emb, sub, uni, object number, generation
+    for (const QString& line : result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(2)) {
+        const QStringList fields = line.simplified().split(QLatin1Char(' '));
+        if (fields.size() < 7)
+            continue;
+        const qsizetype n = fields.size();
+        rows.append({fields.first(), fields.at(n - 5) == QLatin1String("yes"), fields.at(n - 4) == QLatin1String("yes")});
+    }
+    return rows;
+}
+
 } // namespace pdftools

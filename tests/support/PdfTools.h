@@ -38,5 +38,11 @@ QList<QSizeF> pageSizes(const QString& pdf);
 
 // Fonts listed by pdffonts.
 int fontCount(const QString& pdf);
+struct FontRow {
+    QString name;
+    bool embedded = false;
+    bool subset = false;
+};
+QList<FontRow> listFonts(const QString& pdf);
 
 } // namespace pdftools
