@@ -1,5 +1,7 @@
 #include "PageTextWriter.h"
 
+#include "PageOwnContent.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -44,15 +46,24 @@ void PageTextWriter::transformIntoPage(FPDF_PAGEOBJECT object, const QTransform&
     applyMatrix(object, displayed * m_toUser);
 }
 
+// Every object the program writes carries its own mark, so a later write finds it.
+bool PageTextWriter::insertOwn(FPDF_PAGEOBJECT object)
+{
+    return markAsOwn(object) && pdfApi().FPDFPage_InsertObject(m_page, object);
+}
+
 bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
-                                     const QTransform& displayedMatrixExtra)
+                                     const QTransform& displayedMatrixExtra, double baselineLift)
 {
     if (!m_doc || text.isEmpty())
         return false;
     FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text,
                                      invisible ? WriterFonts::Drawn::Invisibly : WriterFonts::Drawn::Visibly);
-    if (!font)
+    if (!font) {
+        m_lastError = m_fonts.lastError();
         return false;
+    }
+    m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
     const PdfiumApi& api = pdfApi();
     const float size = std::max(style.fontSize, 1.0f);
     PageObjectPtr object(api.FPDFPageObj_CreateTextObj(m_doc, font, size));
@@ -67,7 +78,8 @@ bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, co
     if (invisible)
         api.FPDFTextObj_SetTextRenderMode(object.get(), pdfium::kTextRenderInvisible);
 
-    QTransform placement = QTransform::fromTranslate(rect.x(), rect.y() + std::max(kBaselineLift * size, 0.0));
+    const double lift = baselineLift >= 0 ? baselineLift : kBaselineLift * size;
+    QTransform placement = QTransform::fromTranslate(rect.x(), rect.y() + lift);
     float left = 0, bottom = 0, right = 0, top = 0;
     if (invisible && api.FPDFPageObj_GetBounds(object.get(), &left, &bottom, &right, &top)) {
         const double bw = std::max(double(right - left), kMinFitExtent);
@@ -77,16 +89,17 @@ bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, co
         placement = QTransform(sx, 0, 0, sy, rect.x() - left * sx, rect.y() - bottom * sy);
     }
     transformIntoPage(object.get(), placement * displayedMatrixExtra);
-    if (!api.FPDFPage_InsertObject(m_page, object.get()))
+    if (!insertOwn(object.get()))
         return false;
     object.release();
+    m_lastError.clear();
     return true;
 }
 
 bool PageTextWriter::addVisibleText(const QString& text, const QRectF& rect, const TextStyle& style,
-                                    double rotationDegrees, const QPointF& rotationCentre)
+                                    double rotationDegrees, const QPointF& rotationCentre, double baselineLift)
 {
-    return placeTextObject(text, rect, style, false, rotationAbout(rotationCentre, rotationDegrees));
+    return placeTextObject(text, rect, style, false, rotationAbout(rotationCentre, rotationDegrees), baselineLift);
 }
 
 bool PageTextWriter::addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style)
@@ -96,27 +109,33 @@ bool PageTextWriter::addInvisibleText(const QString& text, const QRectF& rect, c
     return placeTextObject(text, rect, transparent, true, QTransform());
 }
 
-void PageTextWriter::addWhiteRect(const QRectF& rect)
+bool PageTextWriter::addWhiteRect(const QRectF& rect, double rotationDegrees)
 {
     const QRectF grown =
         rect.normalized().adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth);
     if (grown.width() <= kMinWhiteRectSide || grown.height() <= kMinWhiteRectSide)
-        return;
+        return true;
     const PdfiumApi& api = pdfApi();
     PageObjectPtr path(api.FPDFPageObj_CreateNewRect(float(grown.x()), float(grown.y()), float(grown.width()),
                                                      float(grown.height())));
     if (!path)
-        return;
+        return false;
     api.FPDFPageObj_SetFillColor(path.get(), 255, 255, 255, 255);
     api.FPDFPath_SetDrawMode(path.get(), pdfium::kFillModeWinding, 0);
-    transformIntoPage(path.get(), QTransform());
-    if (api.FPDFPage_InsertObject(m_page, path.get()))
-        path.release();
+    transformIntoPage(path.get(), rotationAbout(grown.center(), rotationDegrees));
+    if (!insertOwn(path.get()))
+        return false;
+    path.release();
+    return true;
 }
 
 bool PageTextWriter::addImage(const QRectF& rect, const QImage& image, double rotationDegrees)
 {
-    return insertImageObject(m_doc, m_page, rect, image, rotationAbout(rect.center(), rotationDegrees) * m_toUser);
+    if (!insertImageObject(m_doc, m_page, rect, image, rotationAbout(rect.center(), rotationDegrees) * m_toUser))
+        return false;
+    const int count = pdfApi().FPDFPage_CountObjects(m_page);
+    FPDF_PAGEOBJECT inserted = count > 0 ? pdfApi().FPDFPage_GetObject(m_page, count - 1) : nullptr;
+    return inserted && markAsOwn(inserted);
 }
 
 bool PageTextWriter::addMarkupRect(const QRectF& rect, const QColor& color)
@@ -131,7 +150,7 @@ bool PageTextWriter::addMarkupRect(const QRectF& rect, const QColor& color)
     api.FPDFPath_SetDrawMode(path.get(), pdfium::kFillModeWinding, 0);
     api.FPDFPageObj_SetBlendMode(path.get(), "Multiply");
     transformIntoPage(path.get(), QTransform());
-    if (!api.FPDFPage_InsertObject(m_page, path.get()))
+    if (!insertOwn(path.get()))
         return false;
     path.release();
     return true;
@@ -153,24 +172,66 @@ bool PageTextWriter::removeTextObjectsWhere(const std::function<bool(FPDF_PAGEOB
     return removed;
 }
 
-bool PageTextWriter::removeInvisibleText()
+namespace {
+
+bool drawnInvisibly(FPDF_PAGEOBJECT object)
 {
     constexpr unsigned kInvisibleAlpha = 5;
-    return removeTextObjectsWhere([](FPDF_PAGEOBJECT object) {
-        unsigned r = 0, g = 0, b = 0, a = 255;
-        const bool transparent = pdfApi().FPDFPageObj_GetFillColor(object, &r, &g, &b, &a) && a < kInvisibleAlpha;
-        return transparent || pdfApi().FPDFTextObj_GetTextRenderMode(object) == pdfium::kTextRenderInvisible;
+    unsigned r = 0, g = 0, b = 0, a = 255;
+    const bool transparent = pdfApi().FPDFPageObj_GetFillColor(object, &r, &g, &b, &a) && a < kInvisibleAlpha;
+    return transparent || pdfApi().FPDFTextObj_GetTextRenderMode(object) == pdfium::kTextRenderInvisible;
+}
+
+} // namespace
+
+bool PageTextWriter::removeInvisibleText()
+{
+    return removeTextObjectsWhere(drawnInvisibly);
+}
+
+bool PageTextWriter::removeOwnInvisibleText(const std::vector<QRectF>& kept)
+{
+    return removeTextObjectsWhere([&](FPDF_PAGEOBJECT object) {
+        if (!drawnInvisibly(object) || !isOwnObject(object))
+            return false;
+        const QPointF centre = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText)).center();
+        return std::none_of(kept.begin(), kept.end(), [&](const QRectF& r) { return r.contains(centre); });
     });
 }
 
-bool PageTextWriter::removeTextInside(const QRectF& rect)
+void PageTextWriter::collectTextInside(const QRectF& rect, std::vector<int>& own, std::vector<int>& original) const
 {
     const QRectF area =
         rect.normalized().adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth);
-    return removeTextObjectsWhere([&](FPDF_PAGEOBJECT object) {
+    const PdfiumApi& api = pdfApi();
+    const int count = api.FPDFPage_CountObjects(m_page);
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText)
+            continue;
         const QRectF bounds = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText));
-        return !bounds.isEmpty() && area.contains(bounds);
-    });
+        if (bounds.isEmpty() || !area.contains(bounds))
+            continue;
+        std::vector<int>& list = isOwnObject(object) ? own : original;
+        if (std::find(list.begin(), list.end(), i) == list.end())
+            list.push_back(i);
+    }
+}
+
+bool PageTextWriter::removeObjectsAt(std::vector<int> indices)
+{
+    const PdfiumApi& api = pdfApi();
+    std::sort(indices.begin(), indices.end());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    bool removed = false;
+    for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, *it);
+        if (object && api.FPDFPage_RemoveObject(m_page, object)) {
+            api.FPDFPageObj_Destroy(object);
+            removed = true;
+        }
+    }
+    return removed;
 }
 
 namespace {

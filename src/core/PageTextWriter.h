@@ -29,27 +29,37 @@ public:
     PageTextWriter(FPDF_DOCUMENT doc, FPDF_PAGE page, WriterFonts& fonts);
     ~PageTextWriter();
 
-    // Visible text at rect (baseline 0.12 of the size above its bottom),
-    // turned by rotationDegrees (clockwise as displayed) about rotationCentre.
+    // Visible text at rect, its baseline baselineLift above the rect's bottom
+    // (negative: 0.12 of the size), turned by rotationDegrees (clockwise as
+    // displayed) about rotationCentre.
     bool addVisibleText(const QString& text, const QRectF& rect, const TextStyle& style, double rotationDegrees = 0,
-                        const QPointF& rotationCentre = {});
+                        const QPointF& rotationCentre = {}, double baselineLift = -1);
     // Invisible text stretched over rect: the searchable layer.
     bool addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style);
-    // A white rectangle grown by 1.5 points on every side.
-    void addWhiteRect(const QRectF& rect);
+    // A white rectangle grown by 1.5 points on every side, turned by
+    // rotationDegrees about its centre; false when pdfium refuses it.
+    bool addWhiteRect(const QRectF& rect, double rotationDegrees = 0);
     bool addImage(const QRectF& rect, const QImage& image, double rotationDegrees = 0);
     // A translucent rectangle blended with Multiply over the page content.
     bool addMarkupRect(const QRectF& rect, const QColor& color);
-    // Removes text objects drawn invisibly (alpha below 5 or render mode 3).
+    // Removes every text object drawn invisibly (alpha below 5 or render mode 3).
     bool removeInvisibleText();
-    // Removes the text objects lying wholly inside rect grown like a white-out:
-    // text that is redrawn elsewhere must not stay in the page's text.
-    bool removeTextInside(const QRectF& rect);
+    // Removes the program's own invisible text except objects centred in one
+    // of the kept rectangles (displayed-page points).
+    bool removeOwnInvisibleText(const std::vector<QRectF>& kept);
+    // Indices of the text objects lying wholly inside rect grown like a
+    // white-out, split into the program's own and the page's original ones.
+    void collectTextInside(const QRectF& rect, std::vector<int>& own, std::vector<int>& original) const;
+    // Removes the objects at the given indices (as counted before any removal).
+    bool removeObjectsAt(std::vector<int> indices);
+    // Why the last text could not be written.
+    QString lastError() const { return m_lastError; }
 
 private:
     bool removeTextObjectsWhere(const std::function<bool(FPDF_PAGEOBJECT)>& doomed);
     bool placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
-                         const QTransform& displayedMatrixExtra);
+                         const QTransform& displayedMatrixExtra, double baselineLift = -1);
+    bool insertOwn(FPDF_PAGEOBJECT object);
     void transformIntoPage(FPDF_PAGEOBJECT object, const QTransform& displayed) const;
 
     FPDF_DOCUMENT m_doc;
@@ -57,6 +67,7 @@ private:
     PdfPageTransform m_transform;
     QTransform m_toUser;
     WriterFonts& m_fonts;
+    QString m_lastError;
 };
 
 // The lines to write for a block: its own lines, or, when the user edited the

@@ -116,9 +116,14 @@ void TestWriterFonts::editsOnTwoPagesEmbedOneSmallSubset()
     }
     QCOMPARE(written.size(), 1);
     QVERIFY2(written.first().endsWith(QLatin1String("+LiberationSerif")), qPrintable(written.first()));
-    const QString text = pdftools::run(QStringLiteral("pdftotext"), {out, QStringLiteral("-")}).out;
-    QVERIFY2(text.contains(QStringLiteral("Счёт № 15 «Ромашка» — оплачен")), qPrintable(text));
-    QVERIFY(text.contains(QStringLiteral("Итого: 1 250,00 руб.")));
+    // Word by word: where the page refused to lose its old line, that line
+    // stays under the white-out and other readers see both.
+    const QStringList firstWords = pdftools::words(out, 0);
+    const QStringList secondWords = pdftools::words(out, 1);
+    for (const QString& word : QStringLiteral("Счёт № 15 «Ромашка» — оплачен").split(QLatin1Char(' ')))
+        QVERIFY2(firstWords.count(word) == 1, qPrintable(word));
+    for (const QString& word : QStringLiteral("Итого: 1 250,00 руб.").split(QLatin1Char(' ')))
+        QVERIFY2(secondWords.count(word) == 1, qPrintable(word));
 }
 
 void TestWriterFonts::laterTextOutsideTheSubsetStillReads()
