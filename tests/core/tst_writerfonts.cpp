@@ -308,6 +308,12 @@ void TestWriterFonts::badFontsAndUncoveredText()
     if (written.isEmpty()) {
         QCOMPARE(pageText(doc, 0), QStringLiteral("Kept"));
         QVERIFY(!doc.isModified());
+        // An edited line with it: the write fails whole, saying which character.
+        TextBlock edited = fixtures::oneLineBlock(text, QRectF(72, 395, 200, 14), 12);
+        edited.textEdited = true;
+        QVERIFY(!doc.overlayOcrText(0, {edited}, false));
+        QVERIFY2(doc.lastError().contains(QStringLiteral("U+")), qPrintable(doc.lastError()));
+        QCOMPARE(pageText(doc, 0), QStringLiteral("Kept"));
         // The same words as an invisible layer: what some face draws is
         // written, never mojibake.
         doc.overlayOcrText(0, {fixtures::oneLineBlock(text, QRectF(72, 600, 200, 14), 12)}, false);
