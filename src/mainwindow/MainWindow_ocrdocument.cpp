@@ -257,7 +257,10 @@ void MainWindow::onDocumentPageRecognized(int page, std::vector<TextBlock> block
     } else if (run.document->overlayOcrText(page, blocks, false)) {
         ++run.recognised;
         run.progress.add(tr("• Страница %1: добавлен текстовый слой: %2 блоков").arg(page + 1).arg(blocks.size()));
-        if (shown)  // clean blocks on show follow the page's new layer
+        // The page on show, without changed blocks, shows its new layer.
+        const bool onShow = shown || (run.document == document && !pdfView->hasOcrBlocks()
+                                      && pdfView->currentPage() == page);
+        if (onShow && editMode)
             loadNativeTextLayerForPage(page, false);
     } else {
         ++run.failed;
@@ -287,13 +290,9 @@ void MainWindow::finishOcrDocumentRun(bool cancelled)
     const RunProgress& progress = run->progress;
     const int reached = progress.bar ? progress.bar->value() : 0;
     progress.setBar(kBarUpdating, tr("%p% · обновление документа"));
+    // The page on show took its new layer when it was written.
     if (run->document == document) {
         pdfView->invalidatePageCache();
-        // Blocks the user changed meanwhile stay open; clean ones show the new layer.
-        if (!pdfView->blocksDirty()) {
-            forgetShownBlocks();
-            loadNativeTextLayerForPage(pdfView->currentPage(), false);
-        }
         updateTitle();
     }
     busy = false;

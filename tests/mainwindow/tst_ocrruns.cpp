@@ -309,6 +309,7 @@ void OcrRunsTest::f2OnAPageWithoutTextAsksFirst()
     keyOnWindow(m_window.get(), Qt::Key_F2);
     QVERIFY(m_window->findChild<OcrProgressDialog*>());
     QVERIFY(waitForRunEnd());
+    QVERIFY(blockContaining(*pdfView(), QStringLiteral("budget")) >= 0);  // the page on show took its layer
     save();
     PdfDocument reopened;
     QVERIFY(reopened.open(path));
