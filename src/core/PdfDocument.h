@@ -16,6 +16,7 @@
 #include <atomic>
 #include <vector>
 
+class QIODevice;
 struct fpdf_document_t__;
 struct TextBlock;
 
@@ -170,8 +171,8 @@ private:
         bumpRevision();
     }
     void setLastError(const QString& text) const;
-    bool saveOverOpenFileUnlocked(const QString& path);
-    bool saveToOtherFileUnlocked(const QString& path);
+    bool writeDocumentTo(QIODevice& out, unsigned long flags, QString* error) const;
+    bool reloadFromSavedFileUnlocked(const QString& path);
     bool appendPagesFromFile(const QString& path, int pageIndex);
     QList<QRectF> findRegex(int pageIndex, const QString& pattern, bool matchCase) const;
 
