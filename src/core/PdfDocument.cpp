@@ -177,7 +177,10 @@ bool PdfDocument::saveCopy(const QString& path) const
     if (!m_doc || pdfApi().FPDF_GetPageCount(m_doc) < 1)
         return false;
     QString error;
-    return replaceFileWith(
-        path, [this, &error](QIODevice& out) { return writeDocumentTo(out, pdfium::kSaveNoIncremental, &error); },
-        &error);
+    if (replaceFileWith(
+            path, [this, &error](QIODevice& out) { return writeDocumentTo(out, pdfium::kSaveNoIncremental, &error); },
+            &error))
+        return true;
+    setLastError(error);
+    return false;
 }

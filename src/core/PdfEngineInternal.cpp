@@ -171,8 +171,9 @@ bool replaceFileWith(const QString& path, const std::function<bool(QIODevice&)>&
         return fail(systemErrorText(errno));
     TemporarySibling temp(fd, pattern);
     {
+        // pdfium may go on after its block writer failed: the sink's own record decides.
         DescriptorSink sink(fd);
-        if (!write(sink)) {
+        if (!write(sink) || sink.failure() != 0) {
             if (sink.failure() != 0)
                 return fail(systemErrorText(sink.failure()));
             return fail(error->isEmpty() ? QStringLiteral("Не удалось записать файл: %1").arg(path) : *error);

@@ -153,6 +153,7 @@ private slots:
     void transparencyIsKept_data();
     void transparencyIsKept();
     void keptCopyPassesOutsideChecksAndKeepsText();
+    void keptCopyKeepsStructureAndMasks();
     void replacedImagesLeaveNothingBehind();
 
     void compressionFailures_data();
@@ -697,6 +698,115 @@ void TestPdfDocumentCompression::keptCopyPassesOutsideChecksAndKeepsText()
     PdfDocument copy;
     QVERIFY(copy.open(target));
     QCOMPARE(copy.extractAllTextAllPages(), doc.extractAllTextAllPages());
+}
+
+namespace {
+
+QString imageObject(const QString& colourSpace, const QByteArray& samples, const QString& more = QString())
+{
+    return fixtures::streamObject(QStringLiteral("/Type /XObject /Subtype /Image /Width 384 /Height 384 "
+                                                 "/ColorSpace %1 /BitsPerComponent 8 %2")
+                                      .arg(colourSpace, more),
+                                  samples);
+}
+
+// One page with an outline entry, a form field, a link, XMP metadata, and
+// 384-pixel pictures drawn two inches wide (192 ppi): ICC-based with a soft
+// mask, RGB with a soft mask, indexed, and grey inside a form XObject.
+QByteArray structuredPdf()
+{
+    constexpr int kSide = 384;
+    QByteArray indices = noisySamples(kSide, kSide, 1, 5);
+    for (char& index : indices)
+        index = char(uchar(index) % 4);
+    const QString content = QStringLiteral("q 144 0 0 144 50 600 cm /Im1 Do Q\nq 144 0 0 144 250 600 cm /Im2 Do Q\n"
+                                           "q 144 0 0 144 50 400 cm /Im3 Do Q\nq 1 0 0 1 250 400 cm /Fm1 Do Q\n");
+    const QByteArray xmp = "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?><x:xmpmeta xmlns:x='adobe:ns:meta/'>"
+                           "<rdf:RDF xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'><rdf:Description "
+                           "rdf:about='' xmlns:dc='http://purl.org/dc/elements/1.1/'><dc:title>vorn marker"
+                           "</dc:title></rdf:Description></rdf:RDF></x:xmpmeta><?xpacket end='w'?>";
+    return fixtures::buildPdf({
+        QStringLiteral("<< /Type /Catalog /Pages 2 0 R /Outlines 6 0 R /AcroForm << /Fields [8 0 R] >> "
+                       "/Metadata 16 0 R >>"),
+        QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+        QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Resources << /XObject << /Im1 5 0 R "
+                       "/Im2 9 0 R /Im3 11 0 R /Fm1 12 0 R >> >> /Contents 4 0 R /Annots [8 0 R 17 0 R] >>"),
+        fixtures::streamObject(QString(), content.toLatin1()),
+        imageObject(QStringLiteral("[/ICCBased 15 0 R]"), noisySamples(kSide, kSide, 3, 3),
+                    QStringLiteral("/SMask 10 0 R")),
+        QStringLiteral("<< /Type /Outlines /First 7 0 R /Last 7 0 R /Count 1 >>"),
+        QStringLiteral("<< /Title (Chapter one) /Parent 6 0 R /Dest [3 0 R /Fit] >>"),
+        QStringLiteral("<< /Type /Annot /Subtype /Widget /FT /Tx /T (clerk) /V (Ivanov) /Rect [300 50 500 80] "
+                       "/P 3 0 R /F 4 >>"),
+        imageObject(QStringLiteral("/DeviceRGB"), noisySamples(kSide, kSide, 3, 4), QStringLiteral("/SMask 13 0 R")),
+        imageObject(QStringLiteral("/DeviceGray"), halfMaskSamples(kSide, kSide)),
+        imageObject(QStringLiteral("[/Indexed /DeviceRGB 3 <FF000000FF000000FFFFFF00>]"), indices),
+        fixtures::streamObject(QStringLiteral("/Type /XObject /Subtype /Form /BBox [0 0 144 144] "
+                                              "/Resources << /XObject << /Im4 14 0 R >> >>"),
+                               "q 144 0 0 144 0 0 cm /Im4 Do Q\n"),
+        imageObject(QStringLiteral("/DeviceGray"), halfMaskSamples(kSide, kSide)),
+        imageObject(QStringLiteral("/DeviceGray"), noisySamples(kSide, kSide, 1, 6)),
+        fixtures::streamObject(QStringLiteral("/N 3"), QColorSpace(QColorSpace::SRgb).iccProfile()),
+        fixtures::streamObject(QStringLiteral("/Type /Metadata /Subtype /XML"), xmp),
+        QStringLiteral("<< /Type /Annot /Subtype /Link /Rect [50 50 150 80] /A << /S /URI "
+                       "/URI (https://example.org/) >> >>"),
+    });
+}
+
+QJsonValue qpdfJson(const QString& pdf, const QString& key)
+{
+    const pdftools::Result result = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--json"),
+                                                                            QStringLiteral("--json-key=") + key, pdf});
+    return QJsonDocument::fromJson(result.out.toUtf8()).object().value(key);
+}
+
+QStringList smaskRows(const QList<pdftools::ImageRow>& rows)
+{
+    QStringList masks;
+    for (const pdftools::ImageRow& row : rows)
+        if (row.type == QLatin1String("smask"))
+            masks << QStringLiteral("%1x%2").arg(row.width).arg(row.height);
+    return masks;
+}
+
+} // namespace
+
+// Pictures in ICC-based and indexed colour, soft-masked ones and one inside a
+// form XObject are all brought to the target density, masks kept, while the
+// outline, the form field, the link and the metadata stay.
+void TestPdfDocumentCompression::keptCopyKeepsStructureAndMasks()
+{
+    REQUIRE_TOOL("qpdf");
+    REQUIRE_TOOL("pdfimages");
+    REQUIRE_TOOL("pdfinfo");
+    PdfDocument& doc = openFixture(structuredPdf());
+    const QString target = path(QStringLiteral("kept.pdf"));
+    QVERIFY2(doc.compressTo(target, keepingOptions(72, false)), qPrintable(doc.lastError()));
+    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), target});
+    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+    QVERIFY(QFileInfo(target).size() < QFileInfo(doc.filePath()).size());
+
+    const QList<pdftools::ImageRow> before = pdftools::listImages(doc.filePath());
+    const QList<pdftools::ImageRow> after = pdftools::listImages(target);
+    QCOMPARE(after.size(), before.size());
+    QCOMPARE(smaskRows(before).size(), 2);
+    QCOMPARE(smaskRows(after), (QStringList{QStringLiteral("144x144"), QStringLiteral("144x144")}));
+    for (const pdftools::ImageRow& row : after) {
+        QVERIFY2(row.xPpi <= 73 && row.yPpi <= 73, qPrintable(QStringLiteral("%1 at %2 ppi").arg(row.type).arg(row.xPpi)));
+        if (row.type == QLatin1String("image"))
+            QCOMPARE(row.encoding, QStringLiteral("jpeg"));
+    }
+
+    QCOMPARE(qpdfJson(target, QStringLiteral("outlines")), qpdfJson(doc.filePath(), QStringLiteral("outlines")));
+    const QJsonValue fields = qpdfJson(target, QStringLiteral("acroform"))[QStringLiteral("fields")];
+    QCOMPARE(fields[0][QStringLiteral("fullname")].toString(), QStringLiteral("clerk"));
+    QCOMPARE(fields[0][QStringLiteral("value")].toString(), QStringLiteral("u:Ivanov"));
+    QVERIFY(pdftools::run(QStringLiteral("pdfinfo"), {QStringLiteral("-meta"), target}).out.contains(
+        QLatin1String("vorn marker")));
+    PdfDocument copy;
+    QVERIFY(copy.open(target));
+    QCOMPARE(copy.outline().size(), 1);
+    QCOMPARE(copy.linkAtPoint(0, QPointF(100, 65)).url, QUrl(QStringLiteral("https://example.org/")));
 }
 
 // The copy holds the re-encoded image only, not the stream it replaced.
