@@ -324,18 +324,23 @@ private:
 QByteArray objectKeepingCopy(FPDF_DOCUMENT doc, const QByteArray& unchangedSource,
                              const PdfDocument::CompressionOptions& options, QString* error)
 {
-    QBuffer saved;
-    saved.open(QIODevice::WriteOnly);
-    if (!writeDocument(doc, saved, pdfium::kSaveNoIncremental)) {
-        *error = pdfiumErrorString();
-        return {};
-    }
-    const QByteArray& source = unchangedSource.isEmpty() ? saved.data() : unchangedSource;
+    // The file as read is rewritten when its syntax allows, so its objects stay
+    // as they are and no second copy is held; else pdfium's complete save.
+    QByteArray base = unchangedSource;
     PdfObjectFile file;
-    if (!file.parse(saved.data()))
-        return source;  // not a file we can rewrite (encrypted): nothing is gained
-    DocumentPtr scratch(
-        pdfApi().FPDF_LoadMemDocument64(saved.data().constData(), size_t(saved.data().size()), nullptr));
+    if (base.isEmpty() || !file.parse(base)) {
+        QBuffer saved;
+        saved.open(QIODevice::WriteOnly);
+        if (!writeDocument(doc, saved, pdfium::kSaveNoIncremental)) {
+            *error = pdfiumErrorString();
+            return {};
+        }
+        base = saved.data();
+        if (!file.parse(base))
+            return unchangedSource.isEmpty() ? base : unchangedSource;  // encrypted: nothing is gained
+    }
+    const QByteArray& source = unchangedSource.isEmpty() ? base : unchangedSource;
+    DocumentPtr scratch(pdfApi().FPDF_LoadMemDocument64(base.constData(), size_t(base.size()), nullptr));
     if (!scratch) {
         *error = pdfiumErrorString();
         return {};
@@ -343,6 +348,7 @@ QByteArray objectKeepingCopy(FPDF_DOCUMENT doc, const QByteArray& unchangedSourc
     Recompressor recompressor(file, options);
     if (!recompressor.run(scratch.get(), error))
         return {};
+    scratch.reset();
     const QByteArray rewritten = file.rewritten(recompressor.replaced());
     // No file grows by compression.
     return rewritten.size() < source.size() ? rewritten : source;

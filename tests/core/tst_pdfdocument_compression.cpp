@@ -153,6 +153,7 @@ private slots:
     void transparencyIsKept_data();
     void transparencyIsKept();
     void keptCopyPassesOutsideChecksAndKeepsText();
+    void keptCopyKeepsStructureAndMasks_data();
     void keptCopyKeepsStructureAndMasks();
     void replacedImagesLeaveNothingBehind();
 
@@ -266,7 +267,7 @@ void TestPdfDocumentCompression::sampledForecastIsCloseOnUnevenPages()
         const bool matter = i < 5 || i >= kPages - 6;
         const int lines = matter ? (i % 2) : 6 + (i * 7) % 19;
         for (int line = 0; line < lines; ++line)
-            page.runs << TextRun{QStringLiteral("Line %1 of page %2 WWW").arg(line).arg(i), 20, 400 - line * 20, 11};
+            page.runs << TextRun{QStringLiteral("Line %1 of page %2 WWW").arg(line).arg(i), 20, 400.0 - line * 20, 11};
         if (!matter && i % 3 == 0)
             page.extraContent = QStringLiteral("0.2 0.5 0.8 rg 20 20 %1 %2 re f").arg(100 + i).arg(50 + i);
         pages << page;
@@ -771,15 +772,25 @@ QStringList smaskRows(const QList<pdftools::ImageRow>& rows)
 
 } // namespace
 
+void TestPdfDocumentCompression::keptCopyKeepsStructureAndMasks_data()
+{
+    QTest::addColumn<bool>("modified");
+    QTest::newRow("the file as read") << false;
+    QTest::newRow("unsaved changes, through pdfium's save") << true;
+}
+
 // Pictures in ICC-based and indexed colour, soft-masked ones and one inside a
 // form XObject are all brought to the target density, masks kept, while the
 // outline, the form field, the link and the metadata stay.
 void TestPdfDocumentCompression::keptCopyKeepsStructureAndMasks()
 {
+    QFETCH(bool, modified);
     REQUIRE_TOOL("qpdf");
     REQUIRE_TOOL("pdfimages");
     REQUIRE_TOOL("pdfinfo");
     PdfDocument& doc = openFixture(structuredPdf());
+    if (modified)
+        doc.markModified();
     const QString target = path(QStringLiteral("kept.pdf"));
     QVERIFY2(doc.compressTo(target, keepingOptions(72, false)), qPrintable(doc.lastError()));
     const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), target});
