@@ -45,6 +45,7 @@ private slots:
     void saveCopyChangesNoState();
     void failedWriteGivesTheSystemsReason_data();
     void failedWriteGivesTheSystemsReason();
+    void fullDiskGivesItsReason();
     void saveThroughSymbolicLinkWritesItsTarget();
     void documentWithoutPagesIsNeverWritten();
 
@@ -430,6 +431,31 @@ void TestPdfDocumentCore::failedWriteGivesTheSystemsReason()
     QCOMPARE(fixtures::filesIn(dir.path()), before);
     QCOMPARE(readFile(source), bytes);
     QVERIFY(doc.isModified());
+}
+
+// A small tmpfs that the document fits on once: saving over it runs out of
+// room. Mounting needs root; elsewhere the file-size limit above stands in.
+void TestPdfDocumentCore::fullDiskGivesItsReason()
+{
+    QTemporaryDir dir;
+    const QString mountPoint = dir.filePath(QStringLiteral("small"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("small")));
+    const QByteArray bytes = largePdf();
+    const QString size = QString::number(bytes.size() + 4096);
+    if (geteuid() != 0 || QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                                      QStringLiteral("-o"), QStringLiteral("size=") + size,
+                                                                      QStringLiteral("tmpfs"), mountPoint}) != 0)
+        QSKIP("cannot mount a tmpfs here");
+    const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {mountPoint}); });
+    const QString file = mountPoint + QStringLiteral("/report.pdf");
+    QVERIFY(writeFile(file, bytes));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    QVERIFY(doc.rotatePage(0, 90));
+    QVERIFY(!doc.save(file));
+    QCOMPARE(doc.lastError(), QStringLiteral("No space left on device"));
+    QCOMPARE(readFile(file), bytes);
+    QCOMPARE(fixtures::filesIn(mountPoint), QStringList{QStringLiteral("report.pdf")});
 }
 
 // Saving a file opened through a symbolic link writes the file it points to;
