@@ -133,6 +133,8 @@ public:
     bool exportDocument(const QString& format, const QString& path, int dpi);
     qint64 estimateCompressedSize(const CompressionOptions& options, bool* sampled = nullptr) const;
     CompressionEstimate estimateMinimumCompressedSize() const;
+    // A page that cannot be rendered is written as a white page: the file is
+    // kept, false is returned and lastError() names the pages.
     bool compressTo(const QString& path, const CompressionOptions& options) const;
 
 

@@ -155,6 +155,7 @@ private slots:
     void keptCopyPassesOutsideChecksAndKeepsText();
     void keptCopyKeepsStructureAndMasks_data();
     void keptCopyKeepsStructureAndMasks();
+    void damagedFilesNeverCrashTheKeptCopy();
     void replacedImagesLeaveNothingBehind();
 
     void compressionFailures_data();
@@ -818,6 +819,36 @@ void TestPdfDocumentCompression::keptCopyKeepsStructureAndMasks()
     QVERIFY(copy.open(target));
     QCOMPARE(copy.outline().size(), 1);
     QCOMPARE(copy.linkAtPoint(0, QPointF(100, 65)).url, QUrl(QStringLiteral("https://example.org/")));
+}
+
+// The file as read is parsed by the copy's own reader: damaged bytes never
+// crash it, and whatever it writes opens again.
+void TestPdfDocumentCompression::damagedFilesNeverCrashTheKeptCopy()
+{
+    const QByteArray source = structuredPdf();
+    QRandomGenerator random(7);
+    for (int round = 0; round < 24; ++round) {
+        QByteArray damaged = source;
+        const int edits = 1 + int(random.bounded(6));
+        for (int e = 0; e < edits; ++e) {
+            const qsizetype at = qsizetype(random.bounded(quint32(damaged.size())));
+            if (round % 3 == 0)
+                damaged[at] = char(random.bounded(256));
+            else if (round % 3 == 1)
+                damaged.remove(at, qsizetype(random.bounded(64)));
+            else
+                damaged.insert(at, QByteArray("<< [( 9 0 R", int(random.bounded(12))));
+        }
+        PdfDocument doc;
+        const QString file = path(QStringLiteral("damaged.pdf"));
+        if (!writeFile(file, damaged) || !doc.open(file) || doc.pageCount() < 1)
+            continue;
+        const QString target = path(QStringLiteral("out.pdf"));
+        if (doc.compressTo(target, keepingOptions(72, true))) {
+            PdfDocument copy;
+            QVERIFY2(copy.open(target), qPrintable(QStringLiteral("round %1").arg(round)));
+        }
+    }
 }
 
 // The copy holds the re-encoded image only, not the stream it replaced.
