@@ -168,6 +168,8 @@ public:
     // learn how large each picture is drawn, then to re-encode it.
     bool run(FPDF_DOCUMENT doc, QString* error)
     {
+        if (m_byDigest.isEmpty())
+            return true;  // no picture to re-encode: the pages need not be read
         const PdfiumApi& api = pdfApi();
         const int count = api.FPDF_GetPageCount(doc);
         for (int pass = 0; pass < 2; ++pass) {
