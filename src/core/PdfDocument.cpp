@@ -123,7 +123,7 @@ bool PdfDocument::save(const QString& path)
     setLastError(QString());
     // A damaged file may open with no readable page; it is never written over anything.
     if (pdfApi().FPDF_GetPageCount(m_doc) < 1) {
-        setLastError(QStringLiteral("Документ не содержит страниц."));
+        setLastError(noPagesText());
         return false;
     }
     const bool overOpenFile = sameFile(m_filePath, path);
@@ -174,8 +174,12 @@ bool PdfDocument::reloadFromSavedFileUnlocked(const QString& path)
 bool PdfDocument::saveCopy(const QString& path) const
 {
     QMutexLocker lock(&m_mutex);
-    if (!m_doc || pdfApi().FPDF_GetPageCount(m_doc) < 1)
+    if (!m_doc)
         return false;
+    if (pdfApi().FPDF_GetPageCount(m_doc) < 1) {
+        setLastError(noPagesText());
+        return false;
+    }
     QString error;
     if (replaceFileWith(
             path, [this, &error](QIODevice& out) { return writeDocumentTo(out, pdfium::kSaveNoIncremental, &error); },

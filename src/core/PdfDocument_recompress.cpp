@@ -192,6 +192,32 @@ public:
 
     const QMap<int, QByteArray>& replaced() const { return m_replaced; }
 
+    // Streams stored without any filter (page contents of some producers)
+    // are Flate-compressed when that saves a tenth or more.
+    void compressPlainStreams()
+    {
+        constexpr int kZlibLevel = 9;
+        constexpr int kQtLengthPrefix = 4;
+        constexpr qint64 kSmallestWorthIt = 256;
+        const auto& objects = m_file.objects();
+        for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
+            if (it->dataStart < 0 || it->dataLength < kSmallestWorthIt || m_replaced.contains(it.key()))
+                continue;
+            QHash<QByteArray, QByteArray> entries = PdfObjectFile::dictionaryEntries(m_file.valueText(it.key()));
+            if (entries.isEmpty() || entries.contains("/Filter") || entries.contains("/DecodeParms") ||
+                entries.value("/Type") == "/Metadata")
+                continue;
+            const QByteArray packed = qCompress(m_file.streamData(it.key()), kZlibLevel).mid(kQtLengthPrefix);
+            if (packed.isEmpty() || packed.size() * 10 > it->dataLength * 9)
+                continue;
+            entries.remove("/Length");
+            QByteArray kept = "/Filter /FlateDecode";
+            for (auto entry = entries.cbegin(); entry != entries.cend(); ++entry)
+                kept += ' ' + entry.key() + ' ' + entry.value();
+            m_replaced.insert(it.key(), streamBody(kept, packed));
+        }
+    }
+
 private:
     void indexPictures()
     {
@@ -351,6 +377,7 @@ QByteArray objectKeepingCopy(FPDF_DOCUMENT doc, const QByteArray& unchangedSourc
     if (!recompressor.run(scratch.get(), error))
         return {};
     scratch.reset();
+    recompressor.compressPlainStreams();
     const QByteArray rewritten = file.rewritten(recompressor.replaced());
     // No file grows by compression.
     return rewritten.size() < source.size() ? rewritten : source;

@@ -691,15 +691,25 @@ void TestPdfDocumentCompression::keptCopyPassesOutsideChecksAndKeepsText()
 {
     REQUIRE_TOOL("qpdf");
     REQUIRE_TOOL("pdfinfo");
-    PdfDocument& doc = openFixture(mixedPdf());
+    // Page content stored without a filter is compressed; nothing else changes.
+    QList<PageSpec> pages;
+    for (const QString& text : {QStringLiteral("first page"), QStringLiteral("second page")}) {
+        PageSpec page = textPage(text);
+        for (int i = 0; i < 200; ++i)
+            page.extraContent += QStringLiteral("0.5 g %1 %2 4 4 re f\n").arg(20 + i % 50 * 10).arg(100 + i / 50 * 10);
+        pages << page;
+    }
+    PdfDocument& doc = openFixture(fixtures::pagesPdf(pages));
     const QString target = path(QStringLiteral("kept.pdf"));
     QVERIFY2(doc.compressTo(target, keepingOptions(150, true)), qPrintable(doc.lastError()));
     const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), target});
     QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+    QVERIFY(QFileInfo(target).size() < QFileInfo(doc.filePath()).size() / 2);
     QCOMPARE(pdftools::pageSizes(target), pdftools::pageSizes(doc.filePath()));
     PdfDocument copy;
     QVERIFY(copy.open(target));
     QCOMPARE(copy.extractAllTextAllPages(), doc.extractAllTextAllPages());
+    QCOMPARE(copy.renderPage(1, 0.5, 0), doc.renderPage(1, 0.5, 0));
 }
 
 namespace {
