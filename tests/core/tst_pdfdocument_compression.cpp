@@ -155,6 +155,8 @@ private slots:
     void keptCopyPassesOutsideChecksAndKeepsText();
     void keptCopyKeepsStructureAndMasks_data();
     void keptCopyKeepsStructureAndMasks();
+    void realProducersKeepMasksAndOutline_data();
+    void realProducersKeepMasksAndOutline();
     void damagedFilesNeverCrashTheKeptCopy();
     void replacedImagesLeaveNothingBehind();
 
@@ -829,6 +831,52 @@ void TestPdfDocumentCompression::keptCopyKeepsStructureAndMasks()
     QVERIFY(copy.open(target));
     QCOMPARE(copy.outline().size(), 1);
     QCOMPARE(copy.linkAtPoint(0, QPointF(100, 65)).url, QUrl(QStringLiteral("https://example.org/")));
+}
+
+void TestPdfDocumentCompression::realProducersKeepMasksAndOutline_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<QStringList>("arguments");  // %1 the input, %2 the output
+    QTest::newRow("qpdf, object streams") << QStringLiteral("qpdf")
+                                          << QStringList{QStringLiteral("--object-streams=generate"),
+                                                         QStringLiteral("%1"), QStringLiteral("%2")};
+    QTest::newRow("ghostscript") << QStringLiteral("gs")
+                                 << QStringList{QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"),
+                                                QStringLiteral("-dBATCH"), QStringLiteral("-dSAFER"),
+                                                QStringLiteral("-sDEVICE=pdfwrite"), QStringLiteral("-o"),
+                                                QStringLiteral("%2"), QStringLiteral("%1")};
+}
+
+// Files as qpdf (cross-reference streams) and Ghostscript write them.
+void TestPdfDocumentCompression::realProducersKeepMasksAndOutline()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    REQUIRE_TOOL("qpdf");
+    REQUIRE_TOOL("pdfimages");
+    if (!pdftools::installed(program))
+        QSKIP("the producer is not installed (scripts/setup.sh installs it)");
+    const QString input = path(QStringLiteral("input.pdf"));
+    const QString produced = path(QStringLiteral("produced.pdf"));
+    QVERIFY(writeFile(input, structuredPdf()));
+    for (QString& argument : arguments)
+        argument.replace(QLatin1String("%1"), input).replace(QLatin1String("%2"), produced);
+    const pdftools::Result made = pdftools::run(program, arguments);
+    QVERIFY2(made.exitCode == 0, qPrintable(made.err));
+    PdfDocument doc;
+    QVERIFY(doc.open(produced));
+    const QString target = path(QStringLiteral("kept.pdf"));
+    QVERIFY2(doc.compressTo(target, keepingOptions(72, false)), qPrintable(doc.lastError()));
+    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), target});
+    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+    QVERIFY(QFileInfo(target).size() < QFileInfo(produced).size());
+    const QList<pdftools::ImageRow> before = pdftools::listImages(produced);
+    const QList<pdftools::ImageRow> after = pdftools::listImages(target);
+    QCOMPARE(smaskRows(after).size(), smaskRows(before).size());
+    QVERIFY(!smaskRows(after).isEmpty());
+    for (const pdftools::ImageRow& row : after)
+        QVERIFY2(row.xPpi <= 73, qPrintable(QStringLiteral("%1 at %2 ppi").arg(row.type).arg(row.xPpi)));
+    QCOMPARE(qpdfJson(target, QStringLiteral("outlines")), qpdfJson(produced, QStringLiteral("outlines")));
 }
 
 // The file as read is parsed by the copy's own reader: damaged bytes never
