@@ -130,7 +130,6 @@ private slots:
 
     void forecastEqualsWrittenSize_data();
     void forecastEqualsWrittenSize();
-    void twentyPagesAreAllRendered();
     void sampledForecastIsCloseOnUnevenPages_data();
     void sampledForecastIsCloseOnUnevenPages();
     void unrenderablePageIsNamedAndTheRestWritten();
@@ -158,7 +157,6 @@ private slots:
     void realProducersKeepMasksAndOutline_data();
     void realProducersKeepMasksAndOutline();
     void damagedFilesNeverCrashTheKeptCopy();
-    void replacedImagesLeaveNothingBehind();
 
     void compressionFailures_data();
     void compressionFailures();
@@ -231,20 +229,6 @@ void TestPdfDocumentCompression::forecastEqualsWrittenSize()
     QVERIFY(!sampled);
     const QString target = path(QStringLiteral("out.pdf"));
     QVERIFY2(doc.compressTo(target, options), qPrintable(doc.lastError()));
-    QCOMPARE(forecast, QFileInfo(target).size());
-}
-
-void TestPdfDocumentCompression::twentyPagesAreAllRendered()
-{
-    QList<PageSpec> pages;
-    for (int i = 0; i < 20; ++i)
-        pages << textPage(QStringLiteral("page %1").arg(i + 1), 144, 144);
-    PdfDocument& doc = openFixture(fixtures::pagesPdf(pages));
-    bool sampled = true;
-    const qint64 forecast = doc.estimateCompressedSize(rasterOptions(72), &sampled);
-    QVERIFY(!sampled);
-    const QString target = path(QStringLiteral("out.pdf"));
-    QVERIFY(doc.compressTo(target, rasterOptions(72)));
     QCOMPARE(forecast, QFileInfo(target).size());
 }
 
@@ -907,23 +891,6 @@ void TestPdfDocumentCompression::damagedFilesNeverCrashTheKeptCopy()
             QVERIFY2(copy.open(target), qPrintable(QStringLiteral("round %1").arg(round)));
         }
     }
-}
-
-// The copy holds the re-encoded image only, not the stream it replaced.
-void TestPdfDocumentCompression::replacedImagesLeaveNothingBehind()
-{
-    constexpr int kSide = 300;
-    const QByteArray samples = rgbSamples(kSide, kSide);
-    const QList<ImageSpec> images{
-        image(kSide, kSide, QStringLiteral("/DeviceRGB"), samples, fixtures::placement(50, 50, 72, 72))};
-    PdfDocument& doc = openFixture(fixtures::imagePdf(images));
-    const QString target = path(QStringLiteral("kept.pdf"));
-    QVERIFY2(doc.compressTo(target, keepingOptions(150, false)), qPrintable(doc.lastError()));
-    QVERIFY(QFileInfo(doc.filePath()).size() > samples.size());
-    QVERIFY2(QFileInfo(target).size() < samples.size() / 10, qPrintable(QString::number(QFileInfo(target).size())));
-    PdfDocument copy;
-    QVERIFY(copy.open(target));
-    QCOMPARE(copy.pageCount(), 1);
 }
 
 void TestPdfDocumentCompression::compressionFailures_data()
