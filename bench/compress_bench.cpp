@@ -240,6 +240,29 @@ struct Run {
     PdfDocument::CompressionOptions options;
 };
 
+struct Measured {
+    qint64 predicted = -1;
+    qint64 written = -1;
+    double forecastSeconds = 0;
+    double writeSeconds = 0;
+    bool sampled = false;
+};
+
+// The forecast of one run and the file it writes; written -1 on failure.
+Measured measure(const PdfDocument& doc, const PdfDocument::CompressionOptions& options, const QString& target)
+{
+    Measured result;
+    QElapsedTimer timer;
+    timer.start();
+    result.predicted = doc.estimateCompressedSize(options, &result.sampled);
+    result.forecastSeconds = secondsSince(timer);
+    timer.restart();
+    if (doc.compressTo(target, options))
+        result.written = QFileInfo(target).size();
+    result.writeSeconds = secondsSince(timer);
+    return result;
+}
+
 QList<Run> rasterRuns()
 {
     PdfDocument::CompressionOptions recommended;
@@ -267,18 +290,13 @@ int forecast(const QList<int>& sizes, QTextStream& out)
             return 1;
         out << QStringLiteral("manual of %1 pages:").arg(pages);
         for (const Run& run : rasterRuns()) {
-            QElapsedTimer timer;
-            timer.start();
-            const qint64 predicted = doc.estimateCompressedSize(run.options);
-            const double seconds = secondsSince(timer);
-            const QString target = dir.filePath(QStringLiteral("out.pdf"));
-            if (!doc.compressTo(target, run.options))
+            const Measured m = measure(doc, run.options, dir.filePath(QStringLiteral("out.pdf")));
+            if (m.written < 0)
                 return 1;
-            const qint64 written = QFileInfo(target).size();
             out << QStringLiteral(" %1: %2 (%3 s) vs %4, error %5;")
-                       .arg(run.name, kib(predicted))
-                       .arg(seconds, 0, 'f', 2)
-                       .arg(kib(written), percentOf(predicted - written, written));
+                       .arg(run.name, kib(m.predicted))
+                       .arg(m.forecastSeconds, 0, 'f', 2)
+                       .arg(kib(m.written), percentOf(m.predicted - m.written, m.written));
         }
         out << "\n";
         out.flush();
@@ -301,23 +319,16 @@ int scan(int pages, QTextStream& out)
     keeping.rasterizePages = false;
     runs << Run{QStringLiteral("objects kept, 150 dpi q55"), keeping};
     for (const Run& run : runs) {
-        QElapsedTimer timer;
-        timer.start();
-        bool sampled = false;
-        const qint64 predicted = doc.estimateCompressedSize(run.options, &sampled);
-        const double forecastSeconds = secondsSince(timer);
-        const QString target = dir.filePath(QStringLiteral("out.pdf"));
-        timer.restart();
-        if (!doc.compressTo(target, run.options))
+        const Measured m = measure(doc, run.options, dir.filePath(QStringLiteral("out.pdf")));
+        if (m.written < 0)
             return 1;
-        const qint64 written = QFileInfo(target).size();
         out << QStringLiteral("%1: forecast %2 in %3 s%4; written %5 in %6 s (%7 of the source), error %8\n")
-                   .arg(run.name, kib(predicted))
-                   .arg(forecastSeconds, 0, 'f', 2)
-                   .arg(sampled ? QStringLiteral(" (sampled)") : QString())
-                   .arg(kib(written))
-                   .arg(secondsSince(timer), 0, 'f', 2)
-                   .arg(percentOf(written, sourceSize), percentOf(predicted - written, written, 2));
+                   .arg(run.name, kib(m.predicted))
+                   .arg(m.forecastSeconds, 0, 'f', 2)
+                   .arg(m.sampled ? QStringLiteral(" (sampled)") : QString())
+                   .arg(kib(m.written))
+                   .arg(m.writeSeconds, 0, 'f', 2)
+                   .arg(percentOf(m.written, sourceSize), percentOf(m.predicted - m.written, m.written, 2));
     }
     QElapsedTimer timer;
     timer.start();
