@@ -379,8 +379,14 @@ QByteArray objectKeepingCopy(FPDF_DOCUMENT doc, const QByteArray& unchangedSourc
     scratch.reset();
     recompressor.compressPlainStreams();
     const QByteArray rewritten = file.rewritten(recompressor.replaced());
-    // No file grows by compression.
-    return rewritten.size() < source.size() ? rewritten : source;
+    // No file grows by compression, and a rewrite pdfium does not read back
+    // with every page is not used.
+    if (rewritten.size() >= source.size())
+        return source;
+    DocumentPtr check(pdfApi().FPDF_LoadMemDocument64(rewritten.constData(), size_t(rewritten.size()), nullptr));
+    if (!check || pdfApi().FPDF_GetPageCount(check.get()) != pdfApi().FPDF_GetPageCount(doc))
+        return source;
+    return rewritten;
 }
 
 } // namespace pdfengine

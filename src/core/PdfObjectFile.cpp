@@ -182,7 +182,9 @@ bool PdfObjectFile::parse(const QByteArray& bytes)
         return false;
     m_trailer = bytes.mid(trailerStart, trailerEnd - trailerStart);
     const QHash<QByteArray, QByteArray> trailer = dictionaryEntries(m_trailer);
-    if (trailer.contains("/Encrypt") || trailer.contains("/Prev") || !trailer.contains("/Root"))
+    // An update section or a cross-reference stream beside the table would hold objects this table does not list.
+    if (trailer.contains("/Encrypt") || trailer.contains("/Prev") || trailer.contains("/XRefStm") ||
+        !trailer.contains("/Root"))
         return false;
     for (auto it = m_offsets.cbegin(); it != m_offsets.cend(); ++it) {
         if (!parseObjectAt(it.key(), it.value()))

@@ -20,7 +20,8 @@ public:
         qint64 dataLength = 0;
     };
 
-    // False when the bytes are not such a file (or are encrypted).
+    // False when the bytes are not such a file (or are encrypted, or have
+    // update sections or a cross-reference stream).
     bool parse(const QByteArray& bytes);
 
     const QMap<int, Object>& objects() const { return m_objects; }
