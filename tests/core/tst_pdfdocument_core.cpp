@@ -330,7 +330,7 @@ void TestPdfDocumentCore::saveCopyChangesNoState()
 
 namespace {
 
-enum class Obstacle { FileSizeLimit, Folder, LinkLoop, MissingFolder };
+enum class Obstacle { FileSizeLimit, Folder, LinkLoop, MissingFolder, ReadOnlyFolder };
 enum class Write { SaveOver, SaveAs, SaveCopy, ExportText, Compress };
 
 // A document large enough that a small file-size limit cuts its write short.
@@ -385,6 +385,8 @@ void TestPdfDocumentCore::failedWriteGivesTheSystemsReason_data()
                                                 << QStringLiteral("Too many levels of symbolic links");
     QTest::newRow("missing folder") << Obstacle::MissingFolder << Write::SaveCopy
                                     << QStringLiteral("No such file or directory");
+    QTest::newRow("read-only folder") << Obstacle::ReadOnlyFolder << Write::SaveOver
+                                      << QStringLiteral("Permission denied");
 }
 
 // The reason is the system's, the old file is as it was, and nothing is left
@@ -410,6 +412,14 @@ void TestPdfDocumentCore::failedWriteGivesTheSystemsReason()
     PdfDocument doc;
     QVERIFY(doc.open(source));
     QVERIFY(doc.deletePage(0));
+    if (obstacle == Obstacle::ReadOnlyFolder) {
+        if (geteuid() == 0)
+            QSKIP("root writes into read-only folders");
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+    }
+    const auto writable = qScopeGuard([&] {
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
     const QStringList before = fixtures::filesIn(dir.path());
     bool written = true;
     {
