@@ -163,6 +163,9 @@ bool replaceFileWith(const QString& path, const std::function<bool(QIODevice&)>&
     const bool exists = ::stat(targetName.constData(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode))
         return fail(systemErrorText(EISDIR));
+    // A file its owner made read-only is not replaced behind their back.
+    if (exists && ::access(targetName.constData(), W_OK) != 0)
+        return fail(systemErrorText(errno));
     const QFileInfo info(target);
     const QByteArray folder = QFile::encodeName(info.absolutePath());
     QByteArray pattern = folder + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";

@@ -330,7 +330,7 @@ void TestPdfDocumentCore::saveCopyChangesNoState()
 
 namespace {
 
-enum class Obstacle { FileSizeLimit, Folder, LinkLoop, MissingFolder, ReadOnlyFolder };
+enum class Obstacle { FileSizeLimit, Folder, LinkLoop, MissingFolder, ReadOnlyFolder, ReadOnlyFile };
 enum class Write { SaveOver, SaveAs, SaveCopy, ExportText, Compress };
 
 // A document large enough that a small file-size limit cuts its write short.
@@ -387,6 +387,7 @@ void TestPdfDocumentCore::failedWriteGivesTheSystemsReason_data()
                                     << QStringLiteral("No such file or directory");
     QTest::newRow("read-only folder") << Obstacle::ReadOnlyFolder << Write::SaveOver
                                       << QStringLiteral("Permission denied");
+    QTest::newRow("read-only file") << Obstacle::ReadOnlyFile << Write::SaveOver << QStringLiteral("Permission denied");
 }
 
 // The reason is the system's, the old file is as it was, and nothing is left
@@ -412,10 +413,12 @@ void TestPdfDocumentCore::failedWriteGivesTheSystemsReason()
     PdfDocument doc;
     QVERIFY(doc.open(source));
     QVERIFY(doc.deletePage(0));
-    if (obstacle == Obstacle::ReadOnlyFolder) {
+    if (obstacle == Obstacle::ReadOnlyFolder || obstacle == Obstacle::ReadOnlyFile) {
         if (geteuid() == 0)
-            QSKIP("root writes into read-only folders");
-        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner));
+            QSKIP("root writes read-only files and folders");
+        const bool folder = obstacle == Obstacle::ReadOnlyFolder;
+        QVERIFY(QFile::setPermissions(folder ? dir.path() : source,
+                                      QFile::ReadOwner | (folder ? QFile::ExeOwner : QFile::Permissions())));
     }
     const auto writable = qScopeGuard([&] {
         QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
