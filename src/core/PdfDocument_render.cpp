@@ -57,8 +57,10 @@ QImage PdfDocument::renderPageLayer(int pageIndex, double scale, int rotation, P
     if (!m_doc || pageIndex < 0 || !(scale > 0) || !std::isfinite(scale))
         return {};
     PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
-    if (!page)
+    if (!page) {
+        setLastError(QStringLiteral("Не удалось отрисовать страницу %1.").arg(pageIndex + 1));
         return {};
+    }
     const double pageWidth = pdfApi().FPDF_GetPageWidthF(page.get());
     const double pageHeight = pdfApi().FPDF_GetPageHeightF(page.get());
     const int turns = quarterTurnsOf(rotation);

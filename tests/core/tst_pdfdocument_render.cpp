@@ -133,6 +133,7 @@ void TestPdfDocumentRender::textLayerOfPageWithoutTextIsBlank()
 void TestPdfDocumentRender::badRequestsGiveNullImages()
 {
     QVERIFY(m_doc.renderPage(2, 1.0, 0).isNull());
+    QCOMPARE(m_doc.lastError(), QStringLiteral("Не удалось отрисовать страницу 3."));
     QVERIFY(m_doc.renderPage(-1, 1.0, 0).isNull());
     QVERIFY(m_doc.renderPage(0, 0.0, 0).isNull());
     QVERIFY(m_doc.renderPage(0, -2.0, 0).isNull());
