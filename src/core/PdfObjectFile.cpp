@@ -164,7 +164,9 @@ bool PdfObjectFile::parse(const QByteArray& bytes)
         bool countOk = false;
         const int count = nextToken(bytes, &pos).toInt(&countOk);
         constexpr int kEntryBytes = 18;
-        if (!ok || !countOk || first < 0 || count < 0 || qint64(count) * kEntryBytes > size)
+        constexpr qint64 kLargestObjectNumber = 8388607;  // the limit PDF readers keep to
+        if (!ok || !countOk || first < 0 || count < 0 || qint64(count) * kEntryBytes > size ||
+            qint64(first) + count > kLargestObjectNumber)
             return false;
         for (int i = 0; i < count; ++i) {
             const QByteArray offset = nextToken(bytes, &pos);

@@ -758,6 +758,19 @@ QJsonValue qpdfJson(const QString& pdf, const QString& key)
     return QJsonDocument::fromJson(result.out.toUtf8()).object().value(key);
 }
 
+// Image XObjects stored in the file, whether anything draws them or not.
+int storedImages(const QString& pdf)
+{
+    const QJsonArray parts = qpdfJson(pdf, QStringLiteral("qpdf")).toArray();
+    const QJsonObject objects = parts.at(1).toObject();
+    int count = 0;
+    for (auto it = objects.begin(); it != objects.end(); ++it) {
+        const QJsonValue subtype = it.value()[QStringLiteral("stream")][QStringLiteral("dict")][QStringLiteral("/Subtype")];
+        count += subtype.toString() == QLatin1String("/Image") ? 1 : 0;
+    }
+    return count;
+}
+
 QStringList smaskRows(const QList<pdftools::ImageRow>& rows)
 {
     QStringList masks;
@@ -799,6 +812,7 @@ void TestPdfDocumentCompression::keptCopyKeepsStructureAndMasks()
     QCOMPARE(after.size(), before.size());
     QCOMPARE(smaskRows(before).size(), 2);
     QCOMPARE(smaskRows(after), (QStringList{QStringLiteral("144x144"), QStringLiteral("144x144")}));
+    QCOMPARE(storedImages(target), after.size());  // no replaced stream or mask is left behind
     for (const pdftools::ImageRow& row : after) {
         QVERIFY2(row.xPpi <= 73 && row.yPpi <= 73, qPrintable(QStringLiteral("%1 at %2 ppi").arg(row.type).arg(row.xPpi)));
         if (row.type == QLatin1String("image"))
