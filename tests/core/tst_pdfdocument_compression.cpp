@@ -246,7 +246,6 @@ void TestPdfDocumentCompression::sampledForecastIsCloseOnUnevenPages()
     QFETCH(Options, options);
     constexpr int kPages = 60;
     QList<PageSpec> pages;
-    QList<ImageSpec> noImages;
     for (int i = 0; i < kPages; ++i) {
         PageSpec page;
         page.width = 300;
