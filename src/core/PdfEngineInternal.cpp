@@ -163,6 +163,9 @@ bool replaceFileWith(const QString& path, const std::function<bool(QIODevice&)>&
     const bool exists = ::stat(targetName.constData(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode))
         return fail(systemErrorText(EISDIR));
+    // A device or a pipe under that name is never swapped for a file.
+    if (exists && !S_ISREG(existing.st_mode))
+        return fail(QStringLiteral("Это не обычный файл: %1").arg(target));
     // A file its owner made read-only is not replaced behind their back.
     if (exists && ::access(targetName.constData(), W_OK) != 0)
         return fail(systemErrorText(errno));

@@ -17,6 +17,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using fixtures::readFile;
@@ -330,7 +331,7 @@ void TestPdfDocumentCore::saveCopyChangesNoState()
 
 namespace {
 
-enum class Obstacle { FileSizeLimit, Folder, LinkLoop, MissingFolder, ReadOnlyFolder, ReadOnlyFile };
+enum class Obstacle { FileSizeLimit, Folder, LinkLoop, MissingFolder, ReadOnlyFolder, ReadOnlyFile, Pipe };
 enum class Write { SaveOver, SaveAs, SaveCopy, ExportText, Compress };
 
 // A document large enough that a small file-size limit cuts its write short.
@@ -388,6 +389,7 @@ void TestPdfDocumentCore::failedWriteGivesTheSystemsReason_data()
     QTest::newRow("read-only folder") << Obstacle::ReadOnlyFolder << Write::SaveOver
                                       << QStringLiteral("Permission denied");
     QTest::newRow("read-only file") << Obstacle::ReadOnlyFile << Write::SaveOver << QStringLiteral("Permission denied");
+    QTest::newRow("pipe in the way") << Obstacle::Pipe << Write::SaveAs << QStringLiteral("Это не обычный файл: %1");
 }
 
 // The reason is the system's, the old file is as it was, and nothing is left
@@ -408,6 +410,10 @@ void TestPdfDocumentCore::failedWriteGivesTheSystemsReason()
         QVERIFY(QFile::link(target, target));
     if (obstacle == Obstacle::MissingFolder)
         target = dir.filePath(QStringLiteral("missing/target.pdf"));
+    if (obstacle == Obstacle::Pipe)
+        QCOMPARE(mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+    if (reason.contains(QLatin1String("%1")))
+        reason = reason.arg(QFileInfo(target).canonicalFilePath());
     if (write == Write::SaveOver)
         target = source;
     PdfDocument doc;
@@ -444,6 +450,8 @@ void TestPdfDocumentCore::failedWriteGivesTheSystemsReason()
     QCOMPARE(fixtures::filesIn(dir.path()), before);
     QCOMPARE(readFile(source), bytes);
     QVERIFY(doc.isModified());
+    if (obstacle == Obstacle::Pipe)
+        QVERIFY(!QFileInfo(target).isFile());
 }
 
 // A small tmpfs that the document fits on once: saving over it runs out of
