@@ -101,6 +101,7 @@ MainWindow::~MainWindow()
     thumbnailPanel->setDocument(nullptr);
     pdfView->setDocument(nullptr);
     documentOcrRun.reset();  // its workers read a document
+    pageOcrJob.reset();      // its worker uses the engine
     openDocuments.clear();
     delete ocrEngine;
 }

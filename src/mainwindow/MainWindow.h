@@ -323,6 +323,10 @@ private:
     void finishOcrDocumentRun(bool cancelled);
     struct DocumentOcrRun;
     std::shared_ptr<DocumentOcrRun> documentOcrRun;
+    void finishPageOcr();
+    void closeIfAskedDuringRun();
+    struct PageOcrJob;
+    std::shared_ptr<PageOcrJob> pageOcrJob;
     bool closeAfterOcrRun = false;
     bool ocrEngineDiscardPending = false;
     QPointer<OcrProgressDialog> ocrProgressDialog;
@@ -333,4 +337,6 @@ public:
 
 signals:
     void ocrDocumentRunFinished();
+    // A page or region recognition started by runOcrPage has ended.
+    void ocrPageRunFinished();
 };

@@ -95,7 +95,8 @@ bool MainWindow::refuseWhileOcrRuns()
 {
     if (!busy)
         return false;
-    const QString text = tr("Дождитесь окончания распознавания документа");
+    const QString text = documentOcrRun ? tr("Дождитесь окончания распознавания документа")
+                                        : tr("Дождитесь окончания распознавания страницы");
     setStatusText(text);
     if (!ocrProgressDialog) {
         appInfo(this, tr("OCR"), text);
@@ -325,10 +326,7 @@ void MainWindow::finishOcrDocumentRun(bool cancelled)
     if (run->dialog)
         run->dialog->setRunning(false);
     emit ocrDocumentRunFinished();
-    if (closeAfterOcrRun) {
-        closeAfterOcrRun = false;
-        QTimer::singleShot(0, this, &QWidget::close);
-    }
+    closeIfAskedDuringRun();
 }
 
 // Closing the window during a run asks first; a yes stops the run and the
@@ -338,8 +336,12 @@ bool MainWindow::holdCloseForOcrRun()
 {
     if (!busy)
         return false;
-    if (!documentOcrRun || closeAfterOcrRun)
+    if (closeAfterOcrRun)
         return true;
+    if (!documentOcrRun) {
+        closeAfterOcrRun = true;  // a page's recognition: the window closes when it ends
+        return true;
+    }
     const bool stop = appQuestion(this, tr("OCR"),
                                   tr("Распознавание документа ещё идёт. Остановить его и закрыть окно?\n\n"
                                      "Уже распознанные страницы останутся в документе."),
