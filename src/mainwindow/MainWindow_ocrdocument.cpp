@@ -73,6 +73,7 @@ struct MainWindow::DocumentOcrRun {
     int withoutText = 0;
     int failed = 0;
     QString failure;  // the first reason a page failed
+    bool shownPageWritten = false;
     std::shared_ptr<std::atomic<bool>> stopped = std::make_shared<std::atomic<bool>>(false);
     std::unique_ptr<QThread> survey;  // finds the pages that need recognition
     std::unique_ptr<OcrDocumentRunner> runner;
@@ -258,11 +259,9 @@ void MainWindow::onDocumentPageRecognized(int page, std::vector<TextBlock> block
     } else if (run.document->overlayOcrText(page, blocks, false)) {
         ++run.recognised;
         run.progress.add(tr("• Страница %1: добавлен текстовый слой: %2 блоков").arg(page + 1).arg(blocks.size()));
-        // The page on show, without changed blocks, shows its new layer.
-        const bool onShow = shown || (run.document == document && !pdfView->hasOcrBlocks()
-                                      && pdfView->currentPage() == page);
-        if (onShow && editMode)
-            loadNativeTextLayerForPage(page, false);
+        // The page on show takes its new layer when the run ends: reading it
+        // now would wait for the engine lock behind every worker's render.
+        run.shownPageWritten |= shown || (run.document == document && pdfView->currentPage() == page);
     } else {
         ++run.failed;
         const QString reason = run.document->lastError();
@@ -291,9 +290,13 @@ void MainWindow::finishOcrDocumentRun(bool cancelled)
     const RunProgress& progress = run->progress;
     const int reached = progress.bar ? progress.bar->value() : 0;
     progress.setBar(kBarUpdating, tr("%p% · обновление документа"));
-    // The page on show took its new layer when it was written.
     if (run->document == document) {
         pdfView->invalidatePageCache();
+        // Blocks the user changed meanwhile stay open; clean ones show the new layer.
+        const int current = pdfView->currentPage();
+        if (run->shownPageWritten && editMode && !pdfView->blocksDirty()
+            && (!pdfView->hasOcrBlocks() || pdfView->blockPage() == current))
+            loadNativeTextLayerForPage(current, false);
         updateTitle();
     }
     busy = false;
