@@ -184,6 +184,19 @@ void NativeTextLayerTest::regionRulesAndTouchingBlocks()
     QCOMPARE(found[0].pageIndex, 3);
     QCOMPARE(found[0].rect, QRectF(101, 494, 10, 5));
     QCOMPARE(found[0].lines[0].rect, QRectF(101, 494, 10, 5));
+
+    // A region run (page height 100, region top-origin 30..60) replaces what
+    // it meets but a placed picture; the rest keeps its order; nothing found
+    // changes nothing.
+    TextBlock picture = block(QStringLiteral("[image]"), QRectF(60, 50, 10, 10));
+    picture.isImage = true;
+    picture.image = QImage(4, 4, QImage::Format_ARGB32);
+    picture.originalRect = QRectF();
+    const std::vector<TextBlock> shown{block(QStringLiteral("above"), QRectF(10, 80, 50, 10)), b, picture};
+    const QRectF region(0, 30, 100, 30);
+    QCOMPARE(texts(mergeRegionResult(shown, {block(QStringLiteral("new"), QRectF(10, 45, 50, 10))}, region, 100)),
+             QStringList({"above", "[image]", "new"}));
+    QVERIFY(mergeRegionResult(shown, {}, region, 100).empty());
 }
 
 void NativeTextLayerTest::missingLanguages_data()
