@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -96,6 +98,21 @@ private:
     std::deque<Answer> m_answers;
     QPointer<QDialog> m_answered;
 };
+
+// Notes the next prompt as "title|text", then clicks the given button, or
+// rejects the prompt when it has none.
+inline void answerNoting(Driver& prompts, const QString& button, QString* noted)
+{
+    prompts.whenShown([button, noted](QDialog* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        QLabel* subtitle = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"));
+        *noted = dialog->windowTitle() + '|' + (box ? box->text() : subtitle ? subtitle->text() : QString());
+        if (QPushButton* pushed = buttonWithText(dialog, button))
+            pushed->click();
+        else
+            dialog->reject();
+    });
+}
 
 // Runs action and tells whether a modal prompt came up meanwhile (and
 // rejects it, so a wrong prompt cannot block the test).

@@ -19,14 +19,14 @@
 
 namespace windowtest {
 
-// Test mode keeps every test's settings in one folder, so each test program
-// uses a store of its own, named after it, and starts it empty.
+// Settings in a folder of this run's own, emptied for each test: test
+// programs running at the same time, from any checkout, never share a store.
 inline void isolateSettings()
 {
     QStandardPaths::setTestModeEnabled(true);
-    static const QString storeName = QStringLiteral("vorn-test-") + QCoreApplication::applicationName();
+    static const QTemporaryDir store;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
     QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
-    QCoreApplication::setApplicationName(storeName);
     QSettings().clear();
 }
 
