@@ -114,16 +114,17 @@ inline void answerNoting(Driver& prompts, const QString& button, QString* noted)
     });
 }
 
-// Runs action and tells whether a modal prompt came up meanwhile (and
-// rejects it, so a wrong prompt cannot block the test).
-inline bool promptShownDuring(const std::function<void()>& action)
+// Runs action and returns the title of a modal prompt that came up
+// meanwhile, empty if none did (and rejects it, so a wrong prompt cannot
+// block the test).
+inline QString promptShownDuring(const std::function<void()>& action)
 {
     constexpr int kGraceMs = 100;
     QObject scope;
-    bool shown = false;
+    QString shown;
     QTimer::singleShot(kGraceMs, &scope, [&shown] {
         if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            shown = true;
+            shown = dialog->windowTitle().isEmpty() ? QStringLiteral("(untitled)") : dialog->windowTitle();
             dialog->reject();
         }
     });

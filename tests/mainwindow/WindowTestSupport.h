@@ -74,6 +74,26 @@ inline void showSmall(MainWindow& window)
         qFatal("window not exposed");
 }
 
+// Shown and active, so the window's shortcuts take keys.
+inline void showActive(MainWindow& window)
+{
+    window.show();
+    window.activateWindow();
+    if (!QTest::qWaitForWindowActive(&window))
+        qFatal("window not active");
+}
+
+// An untitled document of the given number of blank pages in a tab of its
+// own, as the start-up builds one.
+inline void adoptUntitled(MainWindow& window, int pages)
+{
+    PdfDocument* document = window.currentDocument();
+    document->createEmpty();
+    for (int i = 0; i < pages; ++i)
+        document->insertBlankPage(i, QSizeF(595, 842));
+    window.adoptInitialDocumentAsTab();
+}
+
 inline PdfView* view(MainWindow& window)
 {
     return window.findChild<PdfView*>(QStringLiteral("DocumentScroll"));
