@@ -156,7 +156,6 @@ void StartupTest::preloaderStepMs_data()
     QTest::newRow("zero means no pause") << QByteArray("0") << 0;
     QTest::newRow("positive") << QByteArray("250") << 250;
     QTest::newRow("negative") << QByteArray("-5") << 120;
-    QTest::newRow("letters") << QByteArray("fast") << 120;
     QTest::newRow("number with unit") << QByteArray("40ms") << 120;
     QTest::newRow("hexadecimal") << QByteArray("0x10") << 120;
 }
