@@ -94,6 +94,15 @@ inline void adoptUntitled(MainWindow& window, int pages)
     window.adoptInitialDocumentAsTab();
 }
 
+// Shown small with a PDF of the given number of pages, a.pdf, open in it.
+inline QString showWithPdf(MainWindow& window, const QTemporaryDir& dir, int pages)
+{
+    showSmall(window);
+    const QString path = writePdf(dir, QStringLiteral("a.pdf"), pages);
+    window.openFile(path);
+    return path;
+}
+
 inline PdfView* view(MainWindow& window)
 {
     return window.findChild<PdfView*>(QStringLiteral("DocumentScroll"));

@@ -38,10 +38,8 @@ private slots:
 void DocumentTabsTest::openShowsDocumentInNewTab()
 {
     QTemporaryDir dir;
-    const QString path = writePdf(dir, QStringLiteral("a.pdf"), 3);
     MainWindow window(AppProduct::editor);
-    window.show();
-    window.openFile(path);
+    const QString path = showWithPdf(window, dir, 3);
 
     QCOMPARE(tabTexts(window), QStringList{"a.pdf"});
     QVERIFY(tabs(window)->isVisible());
@@ -135,8 +133,7 @@ void DocumentTabsTest::switchingBackRestoresTabViewState()
 {
     QTemporaryDir dir;
     MainWindow window(AppProduct::editor);
-    showSmall(window);
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 5));
+    showWithPdf(window, dir, 5);
     PdfView* pdfView = view(window);
     pdfView->setViewMode(PdfView::SinglePage);
     pdfView->setZoom(1.5);

@@ -134,8 +134,7 @@ void FloatingBarTest::pageBoxAndThumbnailsMoveView()
 {
     QTemporaryDir dir;
     MainWindow window(AppProduct::viewer);
-    showSmall(window);
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 12));
+    showWithPdf(window, dir, 12);
     QSpinBox* box = pageBox(window);
     box->setFocus();
     box->selectAll();

@@ -248,8 +248,7 @@ void RibbonTest::wiredButtonsRunTheirCommand()
     QFETCH(QString, effect);
     QTemporaryDir dir;
     MainWindow window(AppProduct::viewer);
-    showSmall(window);
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 1));
+    showWithPdf(window, dir, 1);
     view(window)->setZoom(1.0);
     std::unique_ptr<QToolButton> button(window.toolButton(icon, text, false, wire));
     button->click();
@@ -435,8 +434,7 @@ void RibbonTest::formatReachesActiveEditorAndComesBack()
 {
     QTemporaryDir dir;
     MainWindow window(AppProduct::editor);
-    showSmall(window);
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 1));
+    showWithPdf(window, dir, 1);
     TextBlock block;
     block.text = QStringLiteral("Строка текста");
     block.rect = QRectF(72, 72, 300, 24);

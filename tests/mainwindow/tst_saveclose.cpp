@@ -202,8 +202,7 @@ void SaveCloseTest::saveAsName()
     if (existingPages)
         writePdf(dir, QStringLiteral("report.pdf"), existingPages);
     MainWindow window(AppProduct::editor);
-    window.show();
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 2));
+    showWithPdf(window, dir, 2);
     modify(window);
     prompt::Driver prompts;
     if (chosen.isEmpty())
@@ -371,10 +370,8 @@ void SaveCloseTest::scrollingWhileTypingKeepsEditor()
 void SaveCloseTest::editedBlocksCountAsUnsaved()
 {
     QTemporaryDir dir;
-    const QString path = writePdf(dir, QStringLiteral("a.pdf"), 1);
     MainWindow window(AppProduct::editor);
-    window.show();
-    window.openFile(path);
+    const QString path = showWithPdf(window, dir, 1);
     TextBlock block;
     block.text = QStringLiteral("edited");
     block.rect = QRectF(72, 72, 200, 20);
@@ -438,10 +435,8 @@ void SaveCloseTest::closePromptAnswers()
     QFETCH(bool, closed);
     QFETCH(int, pagesOnDisk);
     QTemporaryDir dir;
-    const QString path = writePdf(dir, QStringLiteral("a.pdf"), 2);
     MainWindow window(AppProduct::editor);
-    window.show();
-    window.openFile(path);
+    const QString path = showWithPdf(window, dir, 2);
     modify(window);
     if (!activeTab)
         window.openFile(writePdf(dir, QStringLiteral("b.pdf"), 1));
@@ -574,10 +569,8 @@ void SaveCloseTest::windowCloseCancelledAtSecondPrompt()
 void SaveCloseTest::secondCloseWhilePromptOpenWaits()
 {
     QTemporaryDir dir;
-    const QString path = writePdf(dir, QStringLiteral("a.pdf"), 2);
     MainWindow window(AppProduct::editor);
-    window.show();
-    window.openFile(path);
+    const QString path = showWithPdf(window, dir, 2);
     modify(window);
     prompt::Driver prompts;
     QStringList tabsAfterSecondClose;
