@@ -108,16 +108,20 @@ inline PdfView* view(MainWindow& window)
     return window.findChild<PdfView*>(QStringLiteral("DocumentScroll"));
 }
 
-// A click on a block of the view, which opens it in the editor.
-inline void clickBlock(PdfView* pdfView, int index)
-{
-    QTest::mouseClick(pdfView->viewport(), Qt::LeftButton, {}, pdfView->ocrBlockScreenRect(index).center());
-}
-
 // Keys typed where the user's keys go now.
 inline void typeText(const QString& text)
 {
     QTest::keyClicks(QApplication::focusWidget(), text);
+}
+
+// A click on a block of the view opens it in the editor; the text is typed
+// at the end of the block's.
+inline void typeAtBlockEnd(PdfView* pdfView, int index, const QString& text)
+{
+    QTest::mouseClick(pdfView->viewport(), Qt::LeftButton, {}, pdfView->ocrBlockScreenRect(index).center());
+    QTRY_VERIFY(pdfView->hasActiveTextEditor());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    typeText(text);
 }
 
 inline PageThumbnailPanel* thumbnails(MainWindow& window)
