@@ -124,8 +124,6 @@ void StartupTest::plan_data()
     QTest::newRow("worker as second argument")
         << QStringList{"--vorn-cert-revocation-check", "--vorn-product=editor"} << AppProduct::editor
         << StartKind::Worker << QString() << QStringList{} << false << true;
-    QTest::newRow("worker without its argument") << QStringList{"--vorn-cert-revocation-check"} << AppProduct::ecp
-                                                 << StartKind::Worker << QString() << QStringList{} << false << true;
 }
 
 void StartupTest::plan()
