@@ -81,6 +81,8 @@ void StartupTest::editionsKeepSettingsApart()
     QCOMPARE(stores.size(), 3);
 }
 
+// The splash shows for a window start only, and only the worker start has a
+// worker to run.
 void StartupTest::plan_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -88,42 +90,39 @@ void StartupTest::plan_data()
     QTest::addColumn<StartKind>("start");
     QTest::addColumn<QString>("shellAction");
     QTest::addColumn<QStringList>("files");
-    QTest::addColumn<bool>("splash");
-    QTest::addColumn<bool>("worker");
+    using Kind = StartKind;
+    const AppProduct ecp = AppProduct::ecp, editor = AppProduct::editor, viewer = AppProduct::viewer;
 
     QTest::newRow("no arguments: signing start, no files")
-        << QStringList{} << AppProduct::ecp << StartKind::EcpSigning << QString() << QStringList{} << false << false;
+        << QStringList{} << ecp << Kind::EcpSigning << QString() << QStringList{};
     QTest::newRow("ecp keeps every file, drops edition options")
-        << QStringList{"a.pdf", "--vorn-product=ecp", "b.pdf", "--vorn-product=Editor"} << AppProduct::ecp
-        << StartKind::EcpSigning << QString() << QStringList{"a.pdf", "b.pdf"} << false << false;
+        << QStringList{"a.pdf", "--vorn-product=ecp", "b.pdf", "--vorn-product=Editor"} << ecp << Kind::EcpSigning
+        << QString() << QStringList{"a.pdf", "b.pdf"};
     QTest::newRow("viewer then editor opens only the first file")
-        << QStringList{"--vorn-product=viewer", "--vorn-product=editor", "a.pdf", "b.pdf"} << AppProduct::editor
-        << StartKind::Windowed << QString() << QStringList{"a.pdf"} << true << false;
+        << QStringList{"--vorn-product=viewer", "--vorn-product=editor", "a.pdf", "b.pdf"} << editor
+        << Kind::Windowed << QString() << QStringList{"a.pdf"};
     QTest::newRow("viewer without a file")
-        << QStringList{"--vorn-product=viewer"} << AppProduct::viewer << StartKind::Windowed << QString()
-        << QStringList{} << true << false;
+        << QStringList{"--vorn-product=viewer"} << viewer << Kind::Windowed << QString() << QStringList{};
     QTest::newRow("action option not second is a file")
-        << QStringList{"--vorn-product=editor", "--vorn-shell-merge", "a.pdf", "b.pdf"} << AppProduct::editor
-        << StartKind::Windowed << QString() << QStringList{"--vorn-shell-merge"} << true << false;
+        << QStringList{"--vorn-product=editor", "--vorn-shell-merge", "a.pdf", "b.pdf"} << editor << Kind::Windowed
+        << QString() << QStringList{"--vorn-shell-merge"};
     QTest::newRow("worker option not second is a file")
-        << QStringList{"--vorn-product=editor", "--vorn-cert-revocation-check", "x"} << AppProduct::editor
-        << StartKind::Windowed << QString() << QStringList{"--vorn-cert-revocation-check"} << true << false;
+        << QStringList{"--vorn-product=editor", "--vorn-cert-revocation-check", "x"} << editor << Kind::Windowed
+        << QString() << QStringList{"--vorn-cert-revocation-check"};
     QTest::newRow("merge action passes every later argument unfiltered")
-        << QStringList{"--vorn-shell-merge", "--vorn-product=editor", "a.pdf", "b.pdf"} << AppProduct::editor
-        << StartKind::FileManagerAction << "merge"
-        << QStringList{"--vorn-product=editor", "a.pdf", "b.pdf"} << false << false;
+        << QStringList{"--vorn-shell-merge", "--vorn-product=editor", "a.pdf", "b.pdf"} << editor
+        << Kind::FileManagerAction << "merge" << QStringList{"--vorn-product=editor", "a.pdf", "b.pdf"};
     QTest::newRow("compress action without files")
-        << QStringList{"--vorn-shell-compress"} << AppProduct::ecp << StartKind::FileManagerAction << "compress"
-        << QStringList{} << false << false;
+        << QStringList{"--vorn-shell-compress"} << ecp << Kind::FileManagerAction << "compress" << QStringList{};
     QTest::newRow("sign action in the signing edition")
-        << QStringList{"--vorn-shell-sign", "a.pdf"} << AppProduct::ecp << StartKind::FileManagerAction << "sign"
-        << QStringList{"a.pdf"} << false << false;
+        << QStringList{"--vorn-shell-sign", "a.pdf"} << ecp << Kind::FileManagerAction << "sign"
+        << QStringList{"a.pdf"};
     QTest::newRow("action option in other case is no action")
-        << QStringList{"--vorn-shell-Merge", "--vorn-product=viewer"} << AppProduct::viewer << StartKind::Windowed
-        << QString() << QStringList{"--vorn-shell-Merge"} << true << false;
+        << QStringList{"--vorn-shell-Merge", "--vorn-product=viewer"} << viewer << Kind::Windowed << QString()
+        << QStringList{"--vorn-shell-Merge"};
     QTest::newRow("worker as second argument")
-        << QStringList{"--vorn-cert-revocation-check", "--vorn-product=editor"} << AppProduct::editor
-        << StartKind::Worker << QString() << QStringList{} << false << true;
+        << QStringList{"--vorn-cert-revocation-check", "--vorn-product=editor"} << editor << Kind::Worker
+        << QString() << QStringList{};
 }
 
 void StartupTest::plan()
@@ -133,16 +132,14 @@ void StartupTest::plan()
     QFETCH(StartKind, start);
     QFETCH(QString, shellAction);
     QFETCH(QStringList, files);
-    QFETCH(bool, splash);
-    QFETCH(bool, worker);
 
     const StartupPlan plan = planStartup(commandLine(arguments));
     QCOMPARE(plan.product, product);
     QCOMPARE(plan.start, start);
     QCOMPARE(plan.shellAction, shellAction);
     QCOMPARE(plan.files, files);
-    QCOMPARE(plan.showSplash, splash);
-    QCOMPARE(plan.worker == &runCertificateRevocationCheckCli, worker);
+    QCOMPARE(plan.showSplash, start == StartKind::Windowed);
+    QCOMPARE(plan.worker == &runCertificateRevocationCheckCli, start == StartKind::Worker);
 }
 
 void StartupTest::preloaderStepMs_data()
