@@ -163,7 +163,7 @@ void SaveCloseTest::saveInPlace()
     if (broken.isEmpty()) {
         QCOMPARE(shown, QString());
         QCOMPARE(pageCountOf(path), 1);
-        QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files), QStringList{"a.pdf"});
+        QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.pdf"});
         QCOMPARE(tabTexts(window), QStringList{"a.pdf"});
         QVERIFY(statusText(window).startsWith(expected));
         return;
@@ -218,7 +218,7 @@ void SaveCloseTest::saveAsName()
 
     if (written.isEmpty()) {
         QCOMPARE(tabTexts(window), QStringList{"a.pdf *"});
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), existingPages ? 2 : 1);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), existingPages ? 2 : 1);
         QCOMPARE(pageCountOf(dir.filePath(QStringLiteral("report.pdf"))), existingPages ? existingPages : -1);
         return;
     }
@@ -295,7 +295,7 @@ void SaveCloseTest::autoSaveSkips()
         invoke(window, "autoSaveIfNeeded");
     }
     QCOMPARE(fixtures::readFile(path), before);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.pdf"});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.pdf"});
 }
 
 // A tick of the real timer while the user types: the file gets what was
