@@ -5,6 +5,7 @@
 // would disturb it in the dialog, and holds the window's close until it ends.
 #include "OcrWindowSupport.h"
 #include "OcrProgressDialog.h"
+#include "PromptDriver.h"
 #include "WindowTestSupport.h"
 
 #include <QListWidget>
@@ -26,14 +27,6 @@ QStringList logLines(const QListWidget* log)
     for (int i = 0; log && i < log->count(); ++i)
         lines << log->item(i)->text();
     return lines;
-}
-
-QPushButton* dialogButtonNamed(QDialog* dialog, const QString& text)
-{
-    for (QPushButton* button : dialog->findChildren<QPushButton*>())
-        if (button->text() == text)
-            return button;
-    return nullptr;
 }
 
 } // namespace
@@ -132,9 +125,7 @@ void OcrRunsTest::recognitionIsAChangeThatIsSaved()
     save();
     QVERIFY(!m_window->windowTitle().contains(QLatin1Char('*')));
 
-    PdfDocument reopened;
-    QVERIFY(reopened.open(path));
-    const QString text = reopened.extractAllText(1);
+    const QString text = savedText(path, 1);
     QVERIFY2(text.contains(QStringLiteral("signed"), Qt::CaseInsensitive), qPrintable(text));
     QCOMPARE(text.contains(QStringLiteral("budget"), Qt::CaseInsensitive), !region);
     if (pdftools::installed(QStringLiteral("pdftotext")))
@@ -182,17 +173,15 @@ void OcrRunsTest::documentRunReportsHowItEnded()
     QTRY_VERIFY(logLines(dialog->log()).contains(logLine));
     QCOMPARE(dialog->bar()->text(), barEnd);
     QCOMPARE(logLines(dialog->log()).contains(QStringLiteral("✓ OCR завершён")), written);
-    QVERIFY(dialogButtonNamed(dialog, QStringLiteral("Закрыть")));
+    QVERIFY(prompt::buttonWithText(dialog, QStringLiteral("Закрыть")));
     if (strayEdits)
         pdfView()->clearOcrBlocks();
 
     save();
     qDebug() << m_window->windowTitle() << statusText(*m_window) << logLines(dialog->log());
-    PdfDocument reopened;
-    QVERIFY(reopened.open(path));
-    QCOMPARE(reopened.extractAllText(0).count(QStringLiteral("Left header")), 1);
-    QCOMPARE(reopened.extractAllText(1).contains(QStringLiteral("budget"), Qt::CaseInsensitive), written);
-    QCOMPARE(reopened.extractAllText(3).contains(QStringLiteral("window"), Qt::CaseInsensitive), written);
+    QCOMPARE(savedText(path, 0).count(QStringLiteral("Left header")), 1);
+    QCOMPARE(savedText(path, 1).contains(QStringLiteral("budget"), Qt::CaseInsensitive), written);
+    QCOMPARE(savedText(path, 3).contains(QStringLiteral("window"), Qt::CaseInsensitive), written);
 }
 
 // "Отмена" stops the run after the pages in hand; the pages done stay and
@@ -226,7 +215,7 @@ void OcrRunsTest::stoppedRunKeepsItsPagesAndRefusesWhileBusy()
     }
     QCOMPARE(m_window->findChildren<OcrProgressDialog*>().size(), 1);
 
-    QTest::mouseClick(dialogButtonNamed(dialog, QStringLiteral("Отмена")), Qt::LeftButton);
+    QTest::mouseClick(prompt::buttonWithText(dialog, QStringLiteral("Отмена")), Qt::LeftButton);
     QVERIFY(waitForRunEnd());
     QCOMPARE(dialog->bar()->text().section(QLatin1Char(' '), 1), QStringLiteral("· остановлено"));
     const QStringList lines = logLines(dialog->log());
@@ -235,11 +224,9 @@ void OcrRunsTest::stoppedRunKeepsItsPagesAndRefusesWhileBusy()
     QVERIFY2(done >= 1 && done < kScans, qPrintable(QString::number(done)));
 
     save();
-    PdfDocument reopened;
-    QVERIFY(reopened.open(path));
     int withText = 0;
     for (int page = 1; page <= kScans; ++page)
-        withText += reopened.extractAllText(page).contains(QStringLiteral("filed"), Qt::CaseInsensitive) ? 1 : 0;
+        withText += savedText(path, page).contains(QStringLiteral("filed"), Qt::CaseInsensitive) ? 1 : 0;
     QCOMPARE(withText, done);
 }
 
@@ -274,10 +261,7 @@ void OcrRunsTest::closingDuringRunStopsAndSavesWhatWasDone()
     PromptAnswers saveAnswer(QStringLiteral("Сохранить"));
     QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), kRunTimeoutMs);
     QCOMPARE(saveAnswer.seen.size(), 1);
-    PdfDocument reopened;
-    QVERIFY(reopened.open(path));
-    QVERIFY(reopened.extractAllText(1).contains(QStringLiteral("budget"), Qt::CaseInsensitive)
-            || reopened.extractAllText(2).contains(QStringLiteral("budget"), Qt::CaseInsensitive));
+    QVERIFY((savedText(path, 1) + savedText(path, 2)).contains(QStringLiteral("budget"), Qt::CaseInsensitive));
 }
 
 // A page whose blocks the user changes during the run keeps the user's
@@ -296,10 +280,8 @@ void OcrRunsTest::runLeavesAPageTheUserIsChanging()
     QVERIFY(logLines(dialog->log()).contains(
         QStringLiteral("• Страница %1: пропущена — на ней есть несохранённые правки").arg(kScans + 1)));
     save();
-    PdfDocument reopened;
-    QVERIFY(reopened.open(path));
-    QVERIFY(reopened.extractAllText(kScans).contains(QStringLiteral("Note typed meanwhile")));
-    QVERIFY(reopened.extractAllText(1).contains(QStringLiteral("window"), Qt::CaseInsensitive));
+    QVERIFY(savedText(path, kScans).contains(QStringLiteral("Note typed meanwhile")));
+    QVERIFY(savedText(path, 1).contains(QStringLiteral("window"), Qt::CaseInsensitive));
 }
 
 // F2 on a scanned page asks before a whole-document run; "Не сейчас" runs
@@ -329,9 +311,7 @@ void OcrRunsTest::f2OnAPageWithoutTextAsksFirst()
     QVERIFY(waitForRunEnd());
     QVERIFY(blockContaining(*pdfView(), QStringLiteral("budget")) >= 0);  // the page on show took its layer
     save();
-    PdfDocument reopened;
-    QVERIFY(reopened.open(path));
-    QVERIFY(reopened.extractAllText(1).contains(QStringLiteral("budget"), Qt::CaseInsensitive));
+    QVERIFY(savedText(path, 1).contains(QStringLiteral("budget"), Qt::CaseInsensitive));
 }
 
 QTEST_MAIN(OcrRunsTest)

@@ -187,9 +187,7 @@ void TextLayerWindowTest::editsReachTheFileWhateverReplacesThem()
     QVERIFY2(noWarnings.seen.isEmpty(), qPrintable(noWarnings.seen.join('\n')));
     QVERIFY(!window.windowTitle().contains(QLatin1Char('*')));
 
-    PdfDocument reopened;
-    QVERIFY(reopened.open(path));
-    const QString text = reopened.extractAllText(page);
+    const QString text = savedText(path, page);
     for (const QString& word : present)
         QVERIFY2(text.contains(word), qPrintable(text));
     for (const QString& word : absent)
@@ -268,9 +266,7 @@ void TextLayerWindowTest::editModeShowsEveryTextReadModeShows()
     QVERIFY(blockContaining(*pdfView, QStringLiteral("RED HEADING")) >= 0);
 
     key(Qt::Key_S, Qt::ControlModifier);
-    PdfDocument reopened;
-    QVERIFY(reopened.open(path));
-    const QString text = reopened.extractAllText(0);
+    const QString text = savedText(path, 0);
     QVERIFY(text.contains(QStringLiteral("RED HEADING 1")));
     QCOMPARE(text.contains(QStringLiteral("Edited body line")), savedEdit);
     QVERIFY(text.contains(QStringLiteral("Black body line two")));
@@ -308,9 +304,7 @@ void TextLayerWindowTest::revisitedPageIsCachedButNeverStale()
     key(Qt::Key_F2);
     QTest::keyClick(pdfView, Qt::Key_PageDown);
     QVERIFY(!pdfView->hasOcrBlocks());
-    PdfDocument reopened;
-    QVERIFY(reopened.open(path));
-    QVERIFY(reopened.extractAllText(1).contains(QStringLiteral("Fresh words")));
+    QVERIFY(savedText(path, 1).contains(QStringLiteral("Fresh words")));
 }
 
 QTEST_MAIN(TextLayerWindowTest)
