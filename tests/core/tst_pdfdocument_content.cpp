@@ -493,6 +493,7 @@ void TestPdfDocumentContent::editChangesOnlyTheEditedLine_data()
     QTest::newRow("groff object streams") << "groff-columns-objstm.pdf" << "who needed them. Most requests were answered";
     QTest::newRow("OCR layer") << "tesseract-ru.pdf" << "заключили настоящий договор о нижеследующем.";
     QTest::newRow("turned page") << "gs-helvetica-rot90.pdf" << "All files were carried over without loss.";
+    QTest::newRow("sideways line") << "gs-helvetica.pdf" << "Sideways note along the margin";
 }
 
 void TestPdfDocumentContent::editChangesOnlyTheEditedLine()
