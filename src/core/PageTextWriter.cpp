@@ -189,14 +189,22 @@ bool PageTextWriter::removeInvisibleText()
     return removeTextObjectsWhere(drawnInvisibly);
 }
 
-bool PageTextWriter::removeOwnInvisibleText(const std::vector<QRectF>& kept)
+void PageTextWriter::collectOwnInvisibleText(const std::vector<QRectF>& kept, std::vector<int>& indices,
+                                             std::vector<QRectF>& boxes) const
 {
-    return removeTextObjectsWhere([&](FPDF_PAGEOBJECT object) {
-        if (!drawnInvisibly(object) || !isOwnObject(object))
-            return false;
-        const QPointF centre = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText)).center();
-        return std::none_of(kept.begin(), kept.end(), [&](const QRectF& r) { return r.contains(centre); });
-    });
+    const PdfiumApi& api = pdfApi();
+    const int count = api.FPDFPage_CountObjects(m_page);
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText || !drawnInvisibly(object) ||
+            !isOwnObject(object))
+            continue;
+        const QRectF box = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText));
+        if (std::none_of(kept.begin(), kept.end(), [&](const QRectF& r) { return r.contains(box.center()); })) {
+            indices.push_back(i);
+            boxes.push_back(box);
+        }
+    }
 }
 
 void PageTextWriter::collectTextInside(const QRectF& rect, std::vector<int>& own, std::vector<int>& original) const
@@ -215,6 +223,21 @@ void PageTextWriter::collectTextInside(const QRectF& rect, std::vector<int>& own
         std::vector<int>& list = isOwnObject(object) ? own : original;
         if (std::find(list.begin(), list.end(), i) == list.end())
             list.push_back(i);
+    }
+}
+
+void PageTextWriter::collectInvisibleText(std::vector<int>& own, std::vector<int>& original,
+                                          std::vector<QRectF>& ownBoxes, std::vector<QRectF>& originalBoxes) const
+{
+    const PdfiumApi& api = pdfApi();
+    const int count = api.FPDFPage_CountObjects(m_page);
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText || !drawnInvisibly(object))
+            continue;
+        const bool mine = isOwnObject(object);
+        (mine ? own : original).push_back(i);
+        (mine ? ownBoxes : originalBoxes).push_back(m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText)));
     }
 }
 

@@ -44,12 +44,17 @@ public:
     bool addMarkupRect(const QRectF& rect, const QColor& color);
     // Removes every text object drawn invisibly (alpha below 5 or render mode 3).
     bool removeInvisibleText();
-    // Removes the program's own invisible text except objects centred in one
-    // of the kept rectangles (displayed-page points).
-    bool removeOwnInvisibleText(const std::vector<QRectF>& kept);
+    // Indices and boxes of the program's own invisible text objects, except
+    // those centred in one of the kept rectangles (displayed-page points).
+    void collectOwnInvisibleText(const std::vector<QRectF>& kept, std::vector<int>& indices,
+                                 std::vector<QRectF>& boxes) const;
     // Indices of the text objects lying wholly inside rect grown like a
     // white-out, split into the program's own and the page's original ones.
     void collectTextInside(const QRectF& rect, std::vector<int>& own, std::vector<int>& original) const;
+    // Indices and boxes (displayed-page points) of the invisible text objects,
+    // split into the program's own and the page's original ones.
+    void collectInvisibleText(std::vector<int>& own, std::vector<int>& original, std::vector<QRectF>& ownBoxes,
+                              std::vector<QRectF>& originalBoxes) const;
     // Removes the objects at the given indices (as counted before any removal).
     bool removeObjectsAt(std::vector<int> indices);
     // Why the last text could not be written.

@@ -132,6 +132,20 @@ bool alreadyOnPage(const TextBlock& block, const TextBlock::Line& line)
     return isNativeLine(line) || (block.invisibleText && !line.spans.empty());
 }
 
+// Share of rect covered by the boxes (which barely overlap each other).
+double coveredShare(const QRectF& rect, const std::vector<QRectF>& boxes)
+{
+    const double area = rect.width() * rect.height();
+    if (area <= 0)
+        return 0;
+    double covered = 0;
+    for (const QRectF& box : boxes) {
+        const QRectF common = rect.intersected(box);
+        covered += common.width() * common.height();
+    }
+    return covered / area;
+}
+
 // Unedited lines of an invisible layer this program wrote stay where they are.
 std::vector<QRectF> keptLayerLines(const std::vector<TextBlock>& blocks, const std::vector<WhiteOut>& whiteOuts)
 {
@@ -213,7 +227,8 @@ QString writeFailure(const QString& text, const QString& reason)
 // white-out of its old place; recognised text gets an invisible copy, word by
 // word where the words are known.
 bool writeTextBlock(PageTextWriter& writer, const TextBlock& block, const WhiteOut& whiteOut,
-                    const std::vector<GlyphPlace>& oldGlyphs, bool skipInvisibleCopy, bool& changed, QString& error)
+                    const std::vector<GlyphPlace>& oldGlyphs, const std::vector<QRectF>& otherLayer,
+                    bool skipInvisibleCopy, bool& changed, QString& error)
 {
     if (!whiteOut.rect.isNull() && !writer.addWhiteRect(whiteOut.rect, whiteOut.rotation)) {
         error = QStringLiteral("pdfium не принял белый прямоугольник.");
@@ -235,8 +250,9 @@ bool writeTextBlock(PageTextWriter& writer, const TextBlock& block, const WhiteO
             changed = true;
             continue;
         }
-        if (skipInvisibleCopy || showsOwnText(block, line) || alreadyOnPage(block, line))
-            continue;
+        if (skipInvisibleCopy || showsOwnText(block, line) || alreadyOnPage(block, line) ||
+            coveredShare(line.rect, otherLayer) > kCoincidentOverlap)
+            continue;  // the page shows it, or a layer already carries it
         const bool byWords = !line.words.empty() && std::abs(block.rotation) <= kBlockRotationEpsilon;
         std::vector<std::pair<QString, QRectF>> pieces;
         if (byWords) {
@@ -329,18 +345,31 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         writer.collectTextInside(box, ownOld, originalOld);
         edited.push_back(box.adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth));
     }
-    std::vector<int> doomed = ownOld;
-    if (!originalOld.empty() && removalChangesOnlyInside(m_doc, pageIndex, originalOld, edited))
-        doomed.insert(doomed.end(), originalOld.begin(), originalOld.end());
-    bool changed = writer.removeObjectsAt(doomed);
     // The program's earlier searchable layer gives way to the new one.
+    std::vector<QRectF> ownLayerBoxes;
     if (std::any_of(blocks.begin(), blocks.end(), hasWritableText))
-        changed |= writer.removeOwnInvisibleText(keptLayerLines(blocks, whiteOuts));
+        writer.collectOwnInvisibleText(keptLayerLines(blocks, whiteOuts), ownOld, ownLayerBoxes);
+    // The trial removes what the write removes, so it writes the same streams again.
+    std::vector<int> doomed = ownOld;
+    if (!originalOld.empty()) {
+        std::vector<int> all = ownOld;
+        all.insert(all.end(), originalOld.begin(), originalOld.end());
+        std::vector<QRectF> areas = edited;
+        areas.insert(areas.end(), ownLayerBoxes.begin(), ownLayerBoxes.end());
+        if (removalChangesOnlyInside(m_doc, pageIndex, all, areas))
+            doomed = all;
+    }
+    // Another tool's searchable layer stays; recognised lines it already
+    // carries get no second copy.
+    std::vector<int> ownLayer, otherLayer;
+    std::vector<QRectF> ownLayerNow, otherLayerBoxes;
+    writer.collectInvisibleText(ownLayer, otherLayer, ownLayerNow, otherLayerBoxes);
+    bool changed = writer.removeObjectsAt(doomed);
 
     for (size_t i = 0; i < blocks.size(); ++i) {
         const TextBlock& block = blocks[i];
         const bool written = block.isImage ? writeImageBlock(writer, block, changed, error)
-                                           : writeTextBlock(writer, block, whiteOuts[i], oldGlyphs,
+                                           : writeTextBlock(writer, block, whiteOuts[i], oldGlyphs, otherLayerBoxes,
                                                             duplicatesVisibleBlock(block, blocks), changed, error);
         if (!written) {
             setLastError(error);
@@ -367,8 +396,23 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
         return false;
     }
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
-    if (writer.removeInvisibleText()) {
-        pdfApi().FPDFPage_GenerateContent(page.get());
+    // Another tool's layer shares its content with what the page shows: it
+    // goes only where writing that content again changes nothing else.
+    std::vector<int> own, original;
+    std::vector<QRectF> ownBoxes, boxes;
+    writer.collectInvisibleText(own, original, ownBoxes, boxes);
+    if (!original.empty()) {
+        std::vector<int> all = own;
+        all.insert(all.end(), original.begin(), original.end());
+        boxes.insert(boxes.end(), ownBoxes.begin(), ownBoxes.end());
+        if (removalChangesOnlyInside(m_doc, pageIndex, all, boxes))
+            own = all;
+    }
+    if (writer.removeObjectsAt(own)) {
+        if (!pdfApi().FPDFPage_GenerateContent(page.get())) {
+            setLastError(QStringLiteral("pdfium не смог записать содержимое страницы %1.").arg(pageIndex + 1));
+            return false;
+        }
         markChangedUnlocked();
     }
     return true;

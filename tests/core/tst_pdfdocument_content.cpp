@@ -192,6 +192,20 @@ void TestPdfDocumentContent::anotherToolsLayerIsKept()
     QVERIFY(scan.overlayOcrText(0, blocks, false));  // unedited: nothing added
     QCOMPARE(scan.extractAllText(0), layer);
     QVERIFY(!scan.isModified());
+    // Recognising the page again adds no second copy of the lines the layer carries.
+    for (TextBlock& block : blocks) {
+        block.invisibleText = false;
+        block.lines[0].spans.clear();
+        block.lines[0].fontFamily.clear();
+    }
+    blocks.push_back(ocrBlock(QStringLiteral("margin note"), QRectF(300, 20, 80, 10)));
+    QVERIFY(scan.overlayOcrText(0, blocks, false));
+    QCOMPARE(scan.extractAllText(0).simplified(), (layer + QStringLiteral(" margin note")).simplified());
+    // With every block deleted the whole layer goes, and the picture stays.
+    const QImage picture = scan.renderPage(0, 1.0, 0);
+    QVERIFY(scan.removeInvisibleTextLayer(0));
+    QVERIFY(scan.extractAllText(0).trimmed().isEmpty());
+    QCOMPARE(scan.renderPage(0, 1.0, 0), picture);
 }
 
 void TestPdfDocumentContent::unchangedNativeBlockWritesNothing()
