@@ -344,6 +344,13 @@ void TestPdfDocumentText::pageTextHasNoControlCharacters()
             QVERIFY(std::none_of(block.text.begin(), block.text.end(),
                                  [](QChar ch) { return ch.category() == QChar::Other_Control; }));
     }
+    PdfDocument tex;  // search runs over the same text: ligatures match their letters
+    QVERIFY(tex.open(fixtures::realPdf(QStringLiteral("tex-type3.pdf"))));
+    QVERIFY(tex.findText(0, QStringLiteral("office")).size() >= 2);
+    PdfDocument::FindOptions whole;
+    whole.wholeWord = true;
+    QVERIFY(tex.findTextWithOptions(0, QStringLiteral("fluffy"), whole).size() >= 1);
+    QVERIFY(tex.findTextWithOptions(0, QStringLiteral("fluff"), whole).isEmpty());
     PdfDocument groff;
     QVERIFY(groff.open(fixtures::realPdf(QStringLiteral("groff-columns.pdf"))));
     QVERIFY(groff.extractAllText(0).contains(QStringLiteral("hun-\ndred")));  // the hyphen at the line end stays
