@@ -520,6 +520,8 @@ void TestPdfDocumentContent::unchangedBlocksKeepTheWordCount_data()
     QTest::newRow("TeX Type 3") << "tex-type3.pdf";
     QTest::newRow("OCR layer") << "tesseract-ru.pdf";
     QTest::newRow("turned page") << "gs-helvetica-rot90.pdf";
+    QTest::newRow("distilled") << "gs-helvetica.pdf";
+    QTest::newRow("groff object streams") << "groff-columns-objstm.pdf";
 }
 
 void TestPdfDocumentContent::unchangedBlocksKeepTheWordCount()
