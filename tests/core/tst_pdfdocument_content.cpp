@@ -460,6 +460,8 @@ void TestPdfDocumentContent::editChangesOnlyTheEditedLine_data()
     QTest::newRow("OCR layer") << "tesseract-ru.pdf" << "заключили настоящий договор о нижеследующем.";
     QTest::newRow("turned page") << "gs-helvetica-rot90.pdf" << "All files were carried over without loss.";
     QTest::newRow("sideways line") << "gs-helvetica.pdf" << "Sideways note along the margin";
+    QTest::newRow("turned groff page") << "groff-columns-rot90.pdf" << "department. During the year the office received";
+    QTest::newRow("caption by a picture") << "gs-image-rot90.pdf" << "Photograph of the new archive rooms";
 }
 
 void TestPdfDocumentContent::editChangesOnlyTheEditedLine()
