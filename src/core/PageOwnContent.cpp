@@ -44,6 +44,17 @@ bool isOwnObject(FPDF_PAGEOBJECT object)
     return false;
 }
 
+int countOwnObjects(FPDF_PAGE page)
+{
+    const PdfiumApi& api = pdfApi();
+    int own = 0;
+    const int count = api.FPDFPage_CountObjects(page);
+    for (int i = 0; i < count; ++i)
+        if (FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i))
+            own += isOwnObject(object);
+    return own;
+}
+
 std::vector<QRectF> ownWhiteOuts(FPDF_PAGE page)
 {
     const PdfiumApi& api = pdfApi();

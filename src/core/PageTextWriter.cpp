@@ -49,7 +49,9 @@ void PageTextWriter::transformIntoPage(FPDF_PAGEOBJECT object, const QTransform&
 // Every object the program writes carries its own mark, so a later write finds it.
 bool PageTextWriter::insertOwn(FPDF_PAGEOBJECT object)
 {
-    return markAsOwn(object) && pdfApi().FPDFPage_InsertObject(m_page, object);
+    const bool inserted = markAsOwn(object) && pdfApi().FPDFPage_InsertObject(m_page, object);
+    m_inserted += inserted;
+    return inserted;
 }
 
 bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
@@ -135,6 +137,7 @@ bool PageTextWriter::addImage(const QRectF& rect, const QImage& image, double ro
         return false;
     const int count = pdfApi().FPDFPage_CountObjects(m_page);
     FPDF_PAGEOBJECT inserted = count > 0 ? pdfApi().FPDFPage_GetObject(m_page, count - 1) : nullptr;
+    m_inserted += inserted != nullptr;
     return inserted && markAsOwn(inserted);
 }
 

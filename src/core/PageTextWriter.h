@@ -57,6 +57,8 @@ public:
                               std::vector<QRectF>& originalBoxes) const;
     // Removes the objects at the given indices (as counted before any removal).
     bool removeObjectsAt(std::vector<int> indices);
+    // How many objects this writer put into the page.
+    int insertedCount() const { return m_inserted; }
     // Why the last text could not be written.
     QString lastError() const { return m_lastError; }
 
@@ -73,6 +75,7 @@ private:
     QTransform m_toUser;
     WriterFonts& m_fonts;
     QString m_lastError;
+    int m_inserted = 0;
 };
 
 // The lines to write for a block: its own lines, or, when the user edited the

@@ -382,6 +382,14 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
             return false;
         }
         markChangedUnlocked();
+        // A page whose own content never ends (an open string, say) swallows
+        // what is appended to it: read the page back to see the new objects.
+        const int inserted = writer.insertedCount();
+        page.reset(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
+        if (inserted > 0 && (!page || countOwnObjects(page.get()) < inserted)) {
+            setLastError(QStringLiteral("Содержимое страницы %1 повреждено: записанное на неё не читается.").arg(pageIndex + 1));
+            return false;
+        }
     }
     return true;
 }

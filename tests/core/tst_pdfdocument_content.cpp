@@ -104,6 +104,8 @@ private slots:
     void unchangedBlocksKeepTheWordCount_data();
     void unchangedBlocksKeepTheWordCount();
     void failedWriteLeavesThePageAsItWas();
+    void damagedContentNeverCrashes_data();
+    void damagedContentNeverCrashes();
     void recognisedWordsAreSearchableWhereTheyStand();
     void invisibleDuplicateOfVisibleBlockIsDropped();
     void movedImagesCoverTheirOldPlace_data();
@@ -558,6 +560,39 @@ void TestPdfDocumentContent::failedWriteLeavesThePageAsItWas()
     QVERIFY(!doc.lastError().isEmpty());
     QCOMPARE(doc.extractAllText(0), text);
     QCOMPARE(doc.renderPage(0, 1.0, 0), render);
+}
+
+void TestPdfDocumentContent::damagedContentNeverCrashes_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::newRow("unterminated string") << "BT /F1 12 Tf 72 600 Td (never closed Tj ET";
+    QTest::newRow("unknown font") << "BT /F9 12 Tf 72 600 Td (ghost font) Tj ET";
+    QTest::newRow("binary noise") << QString::fromLatin1("\x01\x02 q q q 1e999 0 0 1e999 0 0 cm BT ) ET Q Q ] >> <<");
+    QTest::newRow("degenerate matrix") << "BT /F1 1 Tf 0 0 0 0 72 600 Tm (flat) Tj ET";
+}
+
+// Content that pdfium cannot fully parse: extraction and writing answer
+// without crashing, and a refused write leaves the page as it was.
+void TestPdfDocumentContent::damagedContentNeverCrashes()
+{
+    QFETCH(QString, content);
+    PageSpec page;
+    page.runs << TextRun{QStringLiteral("Readable line"), 72, 700, 14};
+    page.extraContent = content;
+    PdfDocument doc;
+    QVERIFY(openPage(doc, page, QStringLiteral("damaged.pdf")));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    const QString before = doc.extractAllText(0);
+    blocks.push_back(ocrBlock(QStringLiteral("Added line"), QRectF(72, 300, 150, 14)));
+    blocks.back().textEdited = true;
+    if (doc.overlayOcrText(0, blocks, false)) {
+        QCOMPARE(occurrences(doc.extractAllText(0), QStringLiteral("Added line")), 1);
+    } else {  // said why; what the page showed and read is unchanged
+        QVERIFY(!doc.lastError().isEmpty());
+        QCOMPARE(doc.extractAllText(0), before);
+    }
+    QVERIFY(doc.removeInvisibleTextLayer(0));
+    doc.findText(0, QStringLiteral("line"));
 }
 
 // Recognised words are written one by one at their own boxes, so other
