@@ -306,6 +306,23 @@ PagePtr pageForWriting(FPDF_DOCUMENT doc, int pageIndex, QString& error)
     return page;
 }
 
+// Writes the page's content again and reads it back: false, with the reason,
+// when pdfium refuses or when the page's own content swallows what was
+// appended to it (an open string, say). The page handle is the reloaded page.
+bool regenerateAndCheck(FPDF_DOCUMENT doc, int pageIndex, PagePtr& page, int inserted, QString& error)
+{
+    if (!pdfApi().FPDFPage_GenerateContent(page.get())) {
+        error = QStringLiteral("pdfium не смог записать содержимое страницы %1.").arg(pageIndex + 1);
+        return false;
+    }
+    page.reset(pdfApi().FPDF_LoadPage(doc, pageIndex));
+    if (inserted > 0 && (!page || countOwnObjects(page.get()) < inserted)) {
+        error = QStringLiteral("Содержимое страницы %1 повреждено: записанное на неё не читается.").arg(pageIndex + 1);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 // All or nothing: the page is written again only when every object was
@@ -377,17 +394,10 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         }
     }
     if (changed) {
-        if (!pdfApi().FPDFPage_GenerateContent(page.get())) {
-            setLastError(QStringLiteral("pdfium не смог записать содержимое страницы %1.").arg(pageIndex + 1));
-            return false;
-        }
-        markChangedUnlocked();
-        // A page whose own content never ends (an open string, say) swallows
-        // what is appended to it: read the page back to see the new objects.
-        const int inserted = writer.insertedCount();
-        page.reset(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
-        if (inserted > 0 && (!page || countOwnObjects(page.get()) < inserted)) {
-            setLastError(QStringLiteral("Содержимое страницы %1 повреждено: записанное на неё не читается.").arg(pageIndex + 1));
+        const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
+        markChangedUnlocked();  // the content changed even where it cannot be read back
+        if (!written) {
+            setLastError(error);
             return false;
         }
     }
@@ -438,9 +448,12 @@ bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& 
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addVisibleText(text, rect.normalized(), TextStyle{fontFamily, fontSize, color, false, false}))
         return false;
-    pdfApi().FPDFPage_GenerateContent(page.get());
+    QString error;
+    const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
     markChangedUnlocked();
-    return true;
+    if (!written)
+        setLastError(error);
+    return written;
 }
 
 bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const QSizeF& size, const QImage& image)
@@ -454,9 +467,12 @@ bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const Q
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addImage(QRectF(position, size), image))
         return false;
-    pdfApi().FPDFPage_GenerateContent(page.get());
+    QString error;
+    const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
     markChangedUnlocked();
-    return true;
+    if (!written)
+        setLastError(error);
+    return written;
 }
 
 // Drawn over the content with Multiply rather than under it, so the mark also
@@ -476,9 +492,12 @@ bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addMarkupRect(rect, fill))
         return false;
-    pdfApi().FPDFPage_GenerateContent(page.get());
+    QString error;
+    const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
     markChangedUnlocked();
-    return true;
+    if (!written)
+        setLastError(error);
+    return written;
 }
 
 bool PdfDocument::addHighlightAnnot(int pageIndex, const QRectF& rect, const QColor& color)

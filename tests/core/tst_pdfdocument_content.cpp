@@ -591,6 +591,10 @@ void TestPdfDocumentContent::damagedContentNeverCrashes()
         QVERIFY(!doc.lastError().isEmpty());
         QCOMPARE(doc.extractAllText(0), before);
     }
+    if (doc.addFreeText(0, QRectF(72, 200, 150, 14), QStringLiteral("Free words"), QString(), 12, Qt::black))
+        QVERIFY(doc.extractAllText(0).contains(QStringLiteral("Free words")));
+    else
+        QVERIFY(!doc.lastError().isEmpty());
     QVERIFY(doc.removeInvisibleTextLayer(0));
     doc.findText(0, QStringLiteral("line"));
 }
