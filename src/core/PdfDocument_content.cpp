@@ -306,6 +306,11 @@ PagePtr pageForWriting(FPDF_DOCUMENT doc, int pageIndex, QString& error)
     return page;
 }
 
+QString swallowedText(int pageIndex)
+{
+    return QStringLiteral("Содержимое страницы %1 повреждено: записанное на неё не читается.").arg(pageIndex + 1);
+}
+
 // Writes the page's content again and reads it back: false, with the reason,
 // when pdfium refuses or when the page's own content swallows what was
 // appended to it (an open string, say). The page handle is the reloaded page.
@@ -317,7 +322,7 @@ bool regenerateAndCheck(FPDF_DOCUMENT doc, int pageIndex, PagePtr& page, int ins
     }
     page.reset(pdfApi().FPDF_LoadPage(doc, pageIndex));
     if (inserted > 0 && (!page || countOwnObjects(page.get()) < inserted)) {
-        error = QStringLiteral("Содержимое страницы %1 повреждено: записанное на неё не читается.").arg(pageIndex + 1);
+        error = swallowedText(pageIndex);
         return false;
     }
     return true;
@@ -393,6 +398,11 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
             return false;
         }
     }
+    // A page that would swallow new objects is left as it was.
+    if (writer.insertedCount() > 0 && !appendedContentReads(m_doc, pageIndex)) {
+        setLastError(swallowedText(pageIndex));
+        return false;
+    }
     if (changed) {
         const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
         markChangedUnlocked();  // the content changed even where it cannot be read back
@@ -448,6 +458,10 @@ bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& 
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addVisibleText(text, rect.normalized(), TextStyle{fontFamily, fontSize, color, false, false}))
         return false;
+    if (!appendedContentReads(m_doc, pageIndex)) {
+        setLastError(swallowedText(pageIndex));
+        return false;
+    }
     QString error;
     const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
     markChangedUnlocked();
@@ -467,6 +481,10 @@ bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const Q
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addImage(QRectF(position, size), image))
         return false;
+    if (!appendedContentReads(m_doc, pageIndex)) {
+        setLastError(swallowedText(pageIndex));
+        return false;
+    }
     QString error;
     const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
     markChangedUnlocked();
@@ -492,6 +510,10 @@ bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addMarkupRect(rect, fill))
         return false;
+    if (!appendedContentReads(m_doc, pageIndex)) {
+        setLastError(swallowedText(pageIndex));
+        return false;
+    }
     QString error;
     const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
     markChangedUnlocked();
