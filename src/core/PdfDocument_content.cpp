@@ -306,6 +306,32 @@ PagePtr pageForWriting(FPDF_DOCUMENT doc, int pageIndex, QString& error)
     return page;
 }
 
+// What a write removes: the program's own text under the white-outs of
+// redrawn blocks and its earlier searchable layer; the page's original text
+// under the white-outs only where a trial shows that writing the page again
+// changes nothing else (otherwise it stays under the white-out). The trial
+// removes what the write removes, so it writes the same streams again.
+std::vector<int> objectsToRemove(FPDF_DOCUMENT doc, int pageIndex, const PageTextWriter& writer,
+                                 const std::vector<TextBlock>& blocks, const std::vector<WhiteOut>& whiteOuts)
+{
+    std::vector<int> own, original;
+    std::vector<QRectF> areas;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        if (whiteOuts[i].rect.isNull() || !hasArea(blocks[i].originalRect))
+            continue;
+        const QRectF box = turnedBounds(whiteOuts[i].rect, whiteOuts[i].rotation);
+        writer.collectTextInside(box, own, original);
+        areas.push_back(box.adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth));
+    }
+    if (std::any_of(blocks.begin(), blocks.end(), hasWritableText))
+        writer.collectOwnInvisibleText(keptLayerLines(blocks, whiteOuts), own, areas);
+    if (original.empty())
+        return own;
+    std::vector<int> all = own;
+    all.insert(all.end(), original.begin(), original.end());
+    return removalChangesOnlyInside(doc, pageIndex, all, areas) ? all : own;
+}
+
 QString swallowedText(int pageIndex)
 {
     return QStringLiteral("Содержимое страницы %1 повреждено: записанное на неё не читается.").arg(pageIndex + 1);
@@ -355,37 +381,12 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     const std::vector<GlyphPlace> oldGlyphs = anyVisible ? glyphPlaces(page.get()) : std::vector<GlyphPlace>();
 
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
-    // Old text under the white-outs of redrawn blocks: the program's own goes;
-    // the page's original text goes only where a trial shows that writing the
-    // page again changes nothing else, otherwise it stays under the white-out.
-    std::vector<int> ownOld, originalOld;
-    std::vector<QRectF> edited;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        if (whiteOuts[i].rect.isNull() || !hasArea(blocks[i].originalRect))
-            continue;
-        const QRectF box = turnedBounds(whiteOuts[i].rect, whiteOuts[i].rotation);
-        writer.collectTextInside(box, ownOld, originalOld);
-        edited.push_back(box.adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth));
-    }
-    // The program's earlier searchable layer gives way to the new one.
-    std::vector<QRectF> ownLayerBoxes;
-    if (std::any_of(blocks.begin(), blocks.end(), hasWritableText))
-        writer.collectOwnInvisibleText(keptLayerLines(blocks, whiteOuts), ownOld, ownLayerBoxes);
-    // The trial removes what the write removes, so it writes the same streams again.
-    std::vector<int> doomed = ownOld;
-    if (!originalOld.empty()) {
-        std::vector<int> all = ownOld;
-        all.insert(all.end(), originalOld.begin(), originalOld.end());
-        std::vector<QRectF> areas = edited;
-        areas.insert(areas.end(), ownLayerBoxes.begin(), ownLayerBoxes.end());
-        if (removalChangesOnlyInside(m_doc, pageIndex, all, areas))
-            doomed = all;
-    }
+    const std::vector<int> doomed = objectsToRemove(m_doc, pageIndex, writer, blocks, whiteOuts);
     // Another tool's searchable layer stays; recognised lines it already
     // carries get no second copy.
     std::vector<int> ownLayer, otherLayer;
-    std::vector<QRectF> ownLayerNow, otherLayerBoxes;
-    writer.collectInvisibleText(ownLayer, otherLayer, ownLayerNow, otherLayerBoxes);
+    std::vector<QRectF> ownLayerBoxes, otherLayerBoxes;
+    writer.collectInvisibleText(ownLayer, otherLayer, ownLayerBoxes, otherLayerBoxes);
     bool changed = writer.removeObjectsAt(doomed);
 
     for (size_t i = 0; i < blocks.size(); ++i) {
