@@ -229,6 +229,22 @@ void PageTextWriter::collectTextInside(const QRectF& rect, std::vector<int>& own
     }
 }
 
+QRectF PageTextWriter::invisibleTextAround(const QRectF& rect) const
+{
+    const PdfiumApi& api = pdfApi();
+    QRectF around;
+    const int count = api.FPDFPage_CountObjects(m_page);
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText || !drawnInvisibly(object))
+            continue;
+        const QRectF box = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText));
+        if (!box.isEmpty() && rect.contains(box.center()))
+            around = around.isNull() ? box : around.united(box);
+    }
+    return around;
+}
+
 void PageTextWriter::collectInvisibleText(std::vector<int>& own, std::vector<int>& original,
                                           std::vector<QRectF>& ownBoxes, std::vector<QRectF>& originalBoxes) const
 {

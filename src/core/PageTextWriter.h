@@ -51,6 +51,10 @@ public:
     // Indices of the text objects lying wholly inside rect grown like a
     // white-out, split into the program's own and the page's original ones.
     void collectTextInside(const QRectF& rect, std::vector<int>& own, std::vector<int>& original) const;
+    // The box around the invisible text objects centred in rect: on a scan the
+    // layer's words span the ink of their words, which a line box read from
+    // the layer's glyphs may not.
+    QRectF invisibleTextAround(const QRectF& rect) const;
     // Indices and boxes (displayed-page points) of the invisible text objects,
     // split into the program's own and the page's original ones.
     void collectInvisibleText(std::vector<int>& own, std::vector<int>& original, std::vector<QRectF>& ownBoxes,

@@ -306,6 +306,66 @@ PagePtr pageForWriting(FPDF_DOCUMENT doc, int pageIndex, QString& error)
     return page;
 }
 
+// A rectangle (points) grown side by side, pixel by pixel, while the band just
+// outside it holds dark ink, by at most maxGrowth points on each side.
+QRectF grownOverInk(const QImage& render, double scale, double pageHeight, const QRectF& rect, double maxGrowth)
+{
+    constexpr int kDarkGray = 160;
+    const QImage gray = render.convertToFormat(QImage::Format_Grayscale8);
+    QRect px(int(std::floor(rect.x() * scale)), int(std::floor((pageHeight - rect.bottom()) * scale)),
+             int(std::ceil(rect.width() * scale)), int(std::ceil(rect.height() * scale)));
+    const QRect limit = px.adjusted(-int(maxGrowth * scale), -int(maxGrowth * scale), int(maxGrowth * scale),
+                                    int(maxGrowth * scale))
+                            .intersected(gray.rect());
+    auto inked = [&](int x0, int y0, int x1, int y1) {
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x)
+                if (gray.rect().contains(x, y) && gray.constScanLine(y)[x] < kDarkGray)
+                    return true;
+        return false;
+    };
+    for (bool grew = true; grew;) {
+        grew = false;
+        if (px.top() > limit.top() && inked(px.left(), px.top() - 1, px.right(), px.top() - 1))
+            px.setTop(px.top() - 1), grew = true;
+        if (px.bottom() < limit.bottom() && inked(px.left(), px.bottom() + 1, px.right(), px.bottom() + 1))
+            px.setBottom(px.bottom() + 1), grew = true;
+        if (px.left() > limit.left() && inked(px.left() - 1, px.top(), px.left() - 1, px.bottom()))
+            px.setLeft(px.left() - 1), grew = true;
+        if (px.right() < limit.right() && inked(px.right() + 1, px.top(), px.right() + 1, px.bottom()))
+            px.setRight(px.right() + 1), grew = true;
+    }
+    return QRectF(px.x() / scale, pageHeight - (px.y() + px.height()) / scale, px.width() / scale, px.height() / scale)
+        .united(rect);
+}
+
+// A rewritten line of an invisible layer stands over a scan: its white-out
+// covers the layer's words (which span their ink; a line box read from the
+// layer's glyphs may not) and the scanned ink that runs on from it, such as
+// descenders, within a third of the line height.
+void coverLayerWords(FPDF_PAGE page, const PageTextWriter& writer, const std::vector<TextBlock>& blocks,
+                     std::vector<WhiteOut>& whiteOuts)
+{
+    constexpr double kMaxGrowth = 1.0 / 3;
+    constexpr double kInkScale = 2.0;
+    QImage render;
+    const double pageHeight = pdfApi().FPDF_GetPageHeightF(page);
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        WhiteOut& whiteOut = whiteOuts[i];
+        if (!blocks[i].invisibleText || whiteOut.rect.isNull() || std::abs(whiteOut.rotation) > kBlockRotationEpsilon)
+            continue;
+        const QRectF around = writer.invisibleTextAround(whiteOut.rect);
+        const QRectF words = whiteOut.rect.united(around);
+        if (!around.isNull() && words.width() <= whiteOut.rect.width() * (1 + kMaxGrowth) &&
+            words.height() <= whiteOut.rect.height() * (1 + kMaxGrowth))
+            whiteOut.rect = words;
+        if (render.isNull())
+            render = renderLoadedPageImage(page, kInkScale);
+        if (!render.isNull())
+            whiteOut.rect = grownOverInk(render, kInkScale, pageHeight, whiteOut.rect, kMaxGrowth * whiteOut.rect.height());
+    }
+}
+
 // What a write removes: the program's own text under the white-outs of
 // redrawn blocks and its earlier searchable layer; the page's original text
 // under the white-outs only where a trial shows that writing the page again
@@ -381,6 +441,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     const std::vector<GlyphPlace> oldGlyphs = anyVisible ? glyphPlaces(page.get()) : std::vector<GlyphPlace>();
 
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
+    coverLayerWords(page.get(), writer, blocks, whiteOuts);
     const std::vector<int> doomed = objectsToRemove(m_doc, pageIndex, writer, blocks, whiteOuts);
     // Another tool's searchable layer stays; recognised lines it already
     // carries get no second copy.

@@ -103,6 +103,7 @@ private slots:
     void editChangesOnlyTheEditedLine();
     void unchangedBlocksKeepTheWordCount_data();
     void unchangedBlocksKeepTheWordCount();
+    void scannedLineIsCoveredWhole();
     void failedWriteLeavesThePageAsItWas();
     void damagedContentNeverCrashes_data();
     void damagedContentNeverCrashes();
@@ -541,6 +542,28 @@ void TestPdfDocumentContent::unchangedBlocksKeepTheWordCount()
     const QString out = path(QStringLiteral("unchanged-") + file);
     QVERIFY(doc.saveCopy(out));
     QCOMPARE(pdftools::words(out, 0).size(), pdftools::words(source, 0).size());
+}
+
+// An edited line of another tool's layer over a scan: the white-out covers
+// the scanned ink of the old line, descenders and last letters included.
+void TestPdfDocumentContent::scannedLineIsCoveredWhole()
+{
+    PdfDocument doc;
+    QVERIFY(doc.open(fixtures::realPdf(QStringLiteral("tesseract-ru.pdf"))));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    const auto block = blockWithText(blocks, QStringLiteral("заключили настоящий договор о нижеследующем."));
+    QVERIFY(block != blocks.end());
+    const QRectF old = block->rect;
+    block->text = QStringLiteral("Итог");
+    block->textEdited = true;
+    QVERIFY(doc.overlayOcrText(0, blocks, false));
+    const double scale = 100 / 72.0;
+    const QImage render = doc.renderPage(0, scale, 0);
+    const double height = doc.pageSize(0).height();
+    // Right of the short new word, from just under the old line to just over it.
+    const QRect rest(int((old.x() + old.width() / 3) * scale), int((height - old.bottom() - 2) * scale),
+                     int((old.width() * 2 / 3 + 6) * scale), int((old.height() + 6) * scale));
+    QVERIFY(inkBox(render, rest).isNull());
 }
 
 // A write that fails half-way reports why and leaves the page as it was.
