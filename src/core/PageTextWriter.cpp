@@ -10,6 +10,7 @@ namespace pdfengine {
 namespace {
 
 constexpr double kWhiteOutGrowth = 1.5;
+constexpr double kBoundsSlack = 0.05;  // float rounding of bounds read back
 constexpr double kMinWhiteRectSide = 0.1;
 constexpr double kBaselineLift = 0.12;  // of the font size, above the line's bottom edge
 constexpr double kMinFitExtent = 0.01;
@@ -218,12 +219,15 @@ void PageTextWriter::collectTextInside(const QRectF& rect, std::vector<int>& own
     const int count = api.FPDFPage_CountObjects(m_page);
     for (int i = 0; i < count; ++i) {
         FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
-        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText)
+        const int type = object ? api.FPDFPageObj_GetType(object) : pdfium::kPageObjUnknown;
+        // An earlier white-out of the program inside this one is replaced by it.
+        const bool oldWhiteOut = type == pdfium::kPageObjPath && isOwnWhiteOut(object);
+        if (type != pdfium::kPageObjText && !oldWhiteOut)
             continue;
-        const QRectF bounds = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText));
-        if (bounds.isEmpty() || !area.contains(bounds))
+        const QRectF bounds = m_transform.toPage(pageObjectBounds(object, type));
+        if (bounds.isEmpty() || !area.adjusted(-kBoundsSlack, -kBoundsSlack, kBoundsSlack, kBoundsSlack).contains(bounds))
             continue;
-        std::vector<int>& list = isOwnObject(object) ? own : original;
+        std::vector<int>& list = oldWhiteOut || isOwnObject(object) ? own : original;
         if (std::find(list.begin(), list.end(), i) == list.end())
             list.push_back(i);
     }
