@@ -143,6 +143,12 @@ int main(int argc, char* argv[])
         line.text = block.text;
         line.rect = block.rect;
         line.fontSize = 12;
+        double x = line.rect.x();  // recognised words with their own boxes, as OCR gives them
+        for (const QString& word : block.text.split(QLatin1Char(' '))) {
+            const double width = 7.0 * word.size();
+            line.words.push_back({word, QRectF(x, line.rect.y(), width, line.rect.height()), 90});
+            x += width + 4;
+        }
         block.lines = {line};
         block.textEdited = i % 4 == 0;  // a quarter edited: visible text over white-out
         blocks.push_back(block);
@@ -167,7 +173,7 @@ int main(int argc, char* argv[])
         doc.save(written);
         growth = QFileInfo(written).size() - QFileInfo(blank).size();
     }
-    out << QStringLiteral("overlayOcrText of 40 lines: %1 ms, file growth %2 KiB\n")
+    out << QStringLiteral("overlayOcrText of 40 recognised lines (240 words): %1 ms, file growth %2 KiB\n")
                .arg(writeMs / iterations, 0, 'f', 1)
                .arg(growth / 1024);
 
