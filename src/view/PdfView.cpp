@@ -152,8 +152,12 @@ void PdfView::setCurrentPage(int index)
     if (!hasPages() || index < 0 || index >= m_layout.pageCount())
         return;
     m_currentPage = index;
-    if (m_viewMode == SinglePage)
+    if (m_viewMode == SinglePage) {
+        // The canvas is this page alone: its scroll range, from its top.
+        updateScrollBars();
+        verticalScrollBar()->setValue(0);
         viewport()->update();
+    }
     ensurePageVisible(index);
     emit pageChanged(index);
 }

@@ -787,13 +787,7 @@ bool PdfView::goToPage(int page)
 {
     if (!hasPages() || page < 0 || page >= pageCount())
         return false;
-    m_currentPage = page;
-    if (m_viewMode == SinglePage) {
-        verticalScrollBar()->setValue(0);
-        viewport()->update();
-    }
-    ensurePageVisible(page);
-    emit pageChanged(page);
+    setCurrentPage(page);
     viewport()->update();
     return true;
 }

@@ -84,6 +84,7 @@ private slots:
     void replacingTheDocumentStopsTheOldWorker();
     void refreshPageShowsTheRotatedPage();
     void refreshRebuildsWhenThePageCountChanged();
+    void savingOverTheFileWhileMiniaturesRender();
     void contextMenuOffersPageRequests_data();
     void contextMenuOffersPageRequests();
     void deleteIsDisabledForASinglePage();
@@ -269,6 +270,29 @@ void TestPageThumbnailPanel::refreshRebuildsWhenThePageCountChanged()
     QCOMPARE(panel.count(), 3);
     QCOMPARE(panel.item(2)->text(), QStringLiteral("Стр. 3"));
     QTRY_VERIFY(panel.hasThumbnail(2));
+    panel.setDocument(nullptr);
+}
+
+// The worker checks the document between renders while the GUI thread saves
+// over the open file, which closes and reloads it (a race under ThreadSanitizer
+// when the check read the engine's handle unguarded).
+void TestPageThumbnailPanel::savingOverTheFileWhileMiniaturesRender()
+{
+    const QString path = m_dir.filePath(QStringLiteral("resave.pdf"));
+    QVERIFY(fixtures::writeFile(path, pagesOfHeights(a4Pages(40))));
+    PdfDocument doc;
+    QVERIFY(doc.open(path));
+    PageThumbnailPanel panel;
+    QVERIFY(showPanel(panel, 600));
+    panel.setDocument(&doc);
+    for (int round = 0; round < 4; ++round) {
+        panel.refresh(); // every page asked again
+        QTest::qWait(2);
+        QVERIFY2(doc.save(path), qPrintable(doc.lastError()));
+    }
+    for (int page = 0; page < 40; ++page)
+        QTRY_VERIFY(panel.hasThumbnail(page));
+    QVERIFY(miniatureBounds(panel.item(39)->icon()).height() > 100);
     panel.setDocument(nullptr);
 }
 

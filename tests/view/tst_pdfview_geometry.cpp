@@ -16,6 +16,8 @@ private slots:
     void pagesAreCentredWhenRoomAllows_data();
     void pagesAreCentredWhenRoomAllows();
     void continuousOffsetsAndPageHits();
+    void singlePageScrollRangeIsThePages_data();
+    void singlePageScrollRangeIsThePages();
     void rotationIsNormalisedAndSwapsTheLayout();
     void ctrlWheelKeepsThePointUnderTheCursor_data();
     void ctrlWheelKeepsThePointUnderTheCursor();
@@ -124,6 +126,42 @@ void TestPdfViewGeometry::continuousOffsetsAndPageHits()
     view->setViewMode(PdfView::SinglePage);
     QCOMPARE(view->pageAtPoint(QPoint(0, 0)), view->currentPage());
     QCOMPARE(view->pageOffset(2).y(), 10);
+}
+
+void TestPdfViewGeometry::singlePageScrollRangeIsThePages_data()
+{
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("setCurrentPage") << false;
+    QTest::newRow("PageDown") << true;
+}
+
+// Turning from a short page to a tall one: every row of the tall page can be
+// reached, and back on the short page nothing scrolls past it.
+void TestPdfViewGeometry::singlePageScrollRangeIsThePages()
+{
+    QFETCH(bool, byKey);
+    auto doc = openPdf(m_dir, QStringLiteral("single.pdf"), pagesOfHeights({100, 1200, 100}, 300));
+    QVERIFY(doc);
+    auto view = makeView(400, 400);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    view->setViewMode(PdfView::SinglePage);
+    QCOMPARE(view->verticalScrollBar()->maximum(), 0);
+    const auto turnTo = [&](int page) {
+        if (byKey)
+            QTest::keyClick(view.get(), page > view->currentPage() ? Qt::Key_PageDown : Qt::Key_PageUp);
+        else
+            view->setCurrentPage(page);
+    };
+    turnTo(1);
+    QCOMPARE(view->currentPage(), 1);
+    QCOMPARE(view->verticalScrollBar()->maximum(), 10 + 1200 + 10 - 400);
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+    QCOMPARE(view->viewportPointForPageTopPoint(1, QPointF(0, 1200)).y(), 400 - 10);
+    turnTo(2);
+    QCOMPARE(view->verticalScrollBar()->maximum(), 0);
+    QCOMPARE(view->verticalScrollBar()->value(), 0);
+    view->setDocument(nullptr);
 }
 
 void TestPdfViewGeometry::rotationIsNormalisedAndSwapsTheLayout()
