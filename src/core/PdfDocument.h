@@ -86,6 +86,11 @@ public:
     // Pages
     int pageCount() const;
     QSizeF pageSize(int pageIndex) const;
+    // Every page's size (as pageSize gives it) and the revision they belong to,
+    // read in one hold of the engine lock. Waits at most waitMs for the lock
+    // (as long as needed when negative) and returns false, reading nothing,
+    // when it could not be had: the GUI thread must not wait on a long render.
+    bool readPageSizes(std::vector<QSizeF>* sizes, quint64* revision, int waitMs) const;
     PdfPageTransform pageTransform(int pageIndex) const;
     bool deletePage(int pageIndex);
     bool rotatePage(int pageIndex, int degrees);

@@ -11,6 +11,7 @@
 // effective rotation, so overlays land where the rotated image shows them.
 
 #include "PageLayout.h"
+#include "PageRenderWorker.h"
 #include "PdfDocument.h"
 #include "TextBlock.h"
 
@@ -29,6 +30,7 @@ class QRubberBand;
 class QTextBlockFormat;
 class QTextCharFormat;
 class QTextEdit;
+class QThread;
 
 class PdfView : public QAbstractScrollArea {
     Q_OBJECT
@@ -120,6 +122,9 @@ public:
     QImage cachedPageLayer(int page, PdfRenderLayer layer, bool transparentBackground);
     QImage cachedPage(int page) { return cachedPageLayer(page, PdfRenderAll, false); }
     int pageRenderCount() const { return m_pageRenderCount; }
+    // Page images come from the view's render thread: a missing one is asked
+    // for and drawn when it arrives. True while the last paint still waits.
+    bool pageRendersPending() const;
 
     // Selection, search and links
     QList<QRectF> collectTextSelectionHighlights(int page, const QPointF& start, const QPointF& end,
@@ -289,6 +294,7 @@ private:
     // Geometry helpers
     bool hasPages() const;
     bool syncLayout() const;
+    bool syncLayoutWaiting(int waitMs) const;
     QSize pagePixelSize(int page) const;
     QSizeF pagePointSize(int page) const;
     QTransform pageTopToViewport(int page) const;
@@ -302,6 +308,7 @@ private:
     double initialZoomFor(int page) const;
 
     // Painting
+    void paintPages(QPainter& painter);
     void paintBackground(QPainter& painter);
     void paintPage(QPainter& painter, int page);
     void paintPageImage(QPainter& painter, const QImage& image, const QRect& target);
@@ -322,6 +329,19 @@ private:
     void drawBlockImage(QPainter& painter, const TextBlock& block, const QRectF& r, const QImage& image);
     bool isInkLayerPage(int page) const;
     static bool isInkImageBlock(const TextBlock& block);
+
+    // Rendering on the render thread; the GUI thread never waits on the engine
+    // lock for page images or, once a document is shown, for page sizes.
+    void startRenderWorker();
+    void stopRenderWorker();
+    PageRenderKey renderKey(int page, PdfRenderLayer layer, bool transparentBackground) const;
+    const PageCache* findCachedPage(const PageRenderKey& key) const;
+    QImage pageImageForPaint(int page, PdfRenderLayer layer);
+    void requestRender(const PageRenderKey& key);
+    void onPageRendered(const PageRenderKey& key, const QImage& image);
+    void onPageSizesRead(const QList<QSizeF>& sizes, quint64 revision);
+    void applyPageSizes(std::vector<QSizeF> sizes, quint64 revision) const;
+    void retirePageImages();
 
     // Selection and input helpers
     std::vector<SelectableLine> selectableLines(int page);
@@ -396,6 +416,18 @@ private:
         std::vector<SelectableLine> lines;
     };
     QHash<int, PageText> m_pageTexts;
+
+    // render thread
+    QThread* m_renderThread = nullptr;
+    PageRenderWorker* m_renderWorker = nullptr;
+    quint64 m_renderGeneration = 0;
+    QList<PageRenderKey> m_paintWanted; // renders the last paint asked for
+    bool m_painting = false;
+    QList<PageCache> m_staleImages;     // drawn scaled until a page's new image arrives
+    mutable bool m_layoutRead = false;  // page sizes of this document read at least once
+    mutable bool m_layoutFrozen = false; // during a paint: page sizes stay as they were
+    mutable quint64 m_sizesAskedRevision = ~quint64(0);
+    bool m_initialZoomPending = false;
 
     // selection
     QPoint m_pressPoint;

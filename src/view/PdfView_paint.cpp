@@ -25,9 +25,27 @@ void PdfView::paintEvent(QPaintEvent*)
     // Pages added, removed or resized in the document since the last update.
     if (hasPages() && m_scrollBarsRevision != m_layoutRevision)
         updateScrollBars();
-    QPainter painter(viewport());
+    m_paintWanted.clear();
+    m_painting = true;
+    m_layoutFrozen = true;
+    {
+        QPainter painter(viewport());
+        paintPages(painter);
+    }
+    m_layoutFrozen = false;
+    m_painting = false;
+    // The renders this paint missed replace those asked for before.
+    if (m_renderWorker)
+        m_renderWorker->setWanted(m_paintWanted);
+}
+
+void PdfView::paintPages(QPainter& painter)
+{
     paintBackground(painter);
     if (!hasPages()) {
+        // A document whose page sizes are still being read shows the bare canvas.
+        if (m_document && m_document->isOpen() && !m_layoutRead)
+            return;
         painter.setPen(QColor(m_darkCanvas ? "#A6AFBA" : "#4E5662"));
         painter.drawText(viewport()->rect(), Qt::AlignCenter, m_emptyPlaceholderText);
         return;
@@ -75,7 +93,7 @@ void PdfView::paintPage(QPainter& painter, int page)
     painter.fillRect(rect.translated(kShadowOffset, kShadowOffset), QColor(0, 0, 0, 80));
 
     const bool inkLayer = isInkLayerPage(page);
-    const QImage image = cachedPageLayer(page, inkLayer ? PdfRenderWithoutText : PdfRenderAll, false);
+    const QImage image = pageImageForPaint(page, inkLayer ? PdfRenderWithoutText : PdfRenderAll);
     if (image.isNull())
         painter.fillRect(rect, Qt::white);
     else

@@ -1,5 +1,4 @@
 #include "PageThumbnailPanel.h"
-#include "PdfiumApi.h"
 #include "ViewTestSupport.h"
 
 #include <QApplication>
@@ -13,8 +12,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <atomic>
-
 using namespace viewtest;
 
 namespace {
@@ -23,35 +20,6 @@ QList<double> a4Pages(int count)
 {
     return QList<double>(count, 842);
 }
-
-// Holds the process-wide pdfium lock on another thread until released, so
-// every engine call (and every render) waits meanwhile.
-class EngineBlocker {
-public:
-    EngineBlocker()
-    {
-        m_thread = QThread::create([this] {
-            QMutexLocker lock(&pdfiumMutex());
-            m_holding = true;
-            while (!m_release)
-                QThread::msleep(1);
-        });
-        m_thread->start();
-        while (!m_holding)
-            QThread::msleep(1);
-    }
-    ~EngineBlocker() { release(); }
-    void release()
-    {
-        m_release = true;
-        m_thread->wait();
-    }
-
-private:
-    QThread* m_thread = nullptr;
-    std::atomic<bool> m_holding{false};
-    std::atomic<bool> m_release{false};
-};
 
 bool showPanel(PageThumbnailPanel& panel, int height)
 {

@@ -1,5 +1,6 @@
 #include "ViewTestSupport.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QWheelEvent>
@@ -27,6 +28,8 @@ private slots:
     void pageImageMatchesEngineRender_data();
     void pageImageMatchesEngineRender();
     void cacheDropsTheOldestOfElevenPages();
+    void paintNeverWaitsOnTheEngine_data();
+    void paintNeverWaitsOnTheEngine();
     void dominantPagePrefersLowerIndexAndKeepsCurrentInGaps();
     void ensurePageVisiblePutsTopTenPixelsBelowEdge();
     void pageChangesInTheDocumentReachTheLayout();
@@ -308,23 +311,86 @@ void TestPdfViewGeometry::cacheDropsTheOldestOfElevenPages()
     QVERIFY(doc);
     PdfView view;
     view.setDocument(doc.get());
+    // A miss asks the render thread; the image is there once it answered.
+    const auto render = [&view](int page) {
+        return QTest::qWaitFor([&view, page] { return !view.cachedPage(page).isNull(); }, 10000);
+    };
     for (int page = 0; page < 10; ++page)
-        view.cachedPage(page);
+        QVERIFY(render(page));
     QCOMPARE(view.pageRenderCount(), 10);
-    view.cachedPage(0); // a hit does not protect it
+    QVERIFY(render(0)); // a hit does not protect it
     QCOMPARE(view.pageRenderCount(), 10);
-    view.cachedPage(10);
-    view.cachedPage(1);
+    QVERIFY(render(10));
+    QVERIFY(render(1));
     QCOMPARE(view.pageRenderCount(), 11);
-    view.cachedPage(0);
+    QVERIFY(render(0));
     QCOMPARE(view.pageRenderCount(), 12);
     view.setRotation(90);
-    view.cachedPage(2);
+    QVERIFY(render(2));
     QCOMPARE(view.pageRenderCount(), 13);
     doc->rotatePage(2, 90); // the document changed under the cache
-    view.cachedPage(2);
+    QVERIFY(render(2));
     QCOMPARE(view.pageRenderCount(), 14);
     view.setDocument(nullptr);
+}
+
+void TestPdfViewGeometry::paintNeverWaitsOnTheEngine_data()
+{
+    QTest::addColumn<bool>("setWhileBusy");
+    QTest::newRow("document shown before") << false;
+    QTest::newRow("document set while the engine is busy") << true;
+}
+
+// Another thread holds the engine (a heavy render, recognition): painting,
+// scrolling, zooming and page queries go on at once, showing earlier images
+// scaled or blank pages; the pages appear when the engine is free again.
+void TestPdfViewGeometry::paintNeverWaitsOnTheEngine()
+{
+    QFETCH(bool, setWhileBusy);
+    auto doc = openPdf(m_dir, QStringLiteral("busy.pdf"), pagesOfHeights(QList<double>(6, 300), 300));
+    QVERIFY(doc);
+    auto view = makeView(500, 450);
+    QVERIFY(view);
+    const auto pageArea = [&view](int page) {
+        return view->viewportRectForPageTopRect(page, QRectF(0, 0, 300, 300)).adjusted(2, 2, -2, -2);
+    };
+    const auto timedRepaint = [&view] {
+        QElapsedTimer timer;
+        timer.start();
+        view->viewport()->repaint();
+        return timer.elapsed();
+    };
+    constexpr int kPromptMs = 1000; // the engine stays held for 5 s
+    if (!setWhileBusy) {
+        view->setDocument(doc.get());
+        QVERIFY(!darkPixelBounds(grabViewport(*view), pageArea(0)).isEmpty());
+    }
+    {
+        EngineBlocker blocker(5000);
+        QElapsedTimer timer;
+        timer.start();
+        if (setWhileBusy) {
+            view->setDocument(doc.get());
+            QCOMPARE(view->pageCount(), 0); // sizes are being read on the render thread
+            QVERIFY(darkPixelBounds(view->viewport()->grab().toImage(), view->viewport()->rect()).isEmpty());
+        } else {
+            view->zoomIn();
+            QVERIFY(timedRepaint() < kPromptMs);
+            // The earlier image of page 0, scaled, while the new one waits.
+            QVERIFY(!darkPixelBounds(view->viewport()->grab().toImage(), pageArea(0)).isEmpty());
+            view->setCurrentPage(3);
+            QVERIFY(timedRepaint() < kPromptMs);
+            QVERIFY(darkPixelBounds(view->viewport()->grab().toImage(), pageArea(3)).isEmpty());
+            QCOMPARE(view->pageCount(), 6);
+            QVERIFY(view->pageRendersPending());
+        }
+        QVERIFY2(timer.elapsed() < 2 * kPromptMs, qPrintable(QString::number(timer.elapsed())));
+    }
+    const int page = setWhileBusy ? 0 : 3;
+    QTRY_COMPARE(view->pageCount(), 6);
+    QCOMPARE(view->zoom(), setWhileBusy ? 1.0 : 1.25);
+    QVERIFY(!darkPixelBounds(grabViewport(*view), pageArea(page)).isEmpty());
+    view->setDocument(nullptr);
 }
 
 void TestPdfViewGeometry::dominantPagePrefersLowerIndexAndKeepsCurrentInGaps()
