@@ -139,6 +139,7 @@ void PdfView::setRotation(int degrees)
     m_pageCache.clear();
     updateScrollBars();
     repositionBlockEditor();
+    repositionInlineEditor();
     viewport()->update();
 }
 
@@ -211,6 +212,7 @@ void PdfView::setZoom(double zoom)
     updateScrollBars();
     updateCurrentPageFromViewport();
     repositionBlockEditor();
+    repositionInlineEditor();
     viewport()->update();
     emit zoomChanged(zoom);
 }
@@ -277,6 +279,7 @@ void PdfView::wheelEvent(QWheelEvent* event)
             rescaleActiveBlockEditor(zoom / old);
             updateCurrentPageFromViewport();
             repositionBlockEditor();
+            repositionInlineEditor();
             viewport()->update();
             emit zoomChanged(zoom);
         }
@@ -517,6 +520,7 @@ void PdfView::scrollContentsBy(int, int)
         updateInteractiveSelectionPreview();
     }
     repositionBlockEditor();
+    repositionInlineEditor();
     viewport()->update();
     updateCurrentPageFromViewport();
 }
@@ -527,6 +531,7 @@ void PdfView::resizeEvent(QResizeEvent* event)
     updateScrollBars();
     updateCurrentPageFromViewport();
     repositionBlockEditor();
+    repositionInlineEditor();
 }
 
 // --- page images --------------------------------------------------------------
