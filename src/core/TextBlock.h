@@ -58,6 +58,9 @@ struct TextBlock {
     bool invisibleText = false;
     bool textEdited = false;
     double rotation = 0.0;
+    // Deleted by the user: nothing of it is written, its old place
+    // (originalRect) is cleared and its old text taken off the page.
+    bool removed = false;
 };
 
 // Rotation beyond this many degrees counts as rotated.

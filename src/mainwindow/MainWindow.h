@@ -174,6 +174,7 @@ private:
     bool saveActiveDocument();
     bool saveActiveDocumentAs();
     bool writePendingBlockEdits();
+    void showBlocksAgainAfterSave();
     QString askSaveAsTarget(const QString& startPath);
     bool saveOtherTab(PdfDocument& doc);
     void setupAutoSaveTimer();

@@ -28,6 +28,14 @@ bool MainWindow::writePendingBlockEdits()
     return applyPendingOcrEdits();
 }
 
+// Writing the edits took the page's blocks away; in edit mode the page shows
+// its (now saved) text as blocks again, clean.
+void MainWindow::showBlocksAgainAfterSave()
+{
+    if (editMode && isDocumentLoaded() && !pdfView->hasOcrBlocks())
+        loadNativeTextLayerForPage(pdfView->currentPage(), false);
+}
+
 bool MainWindow::hasUnsavedChanges(const PdfDocument* doc) const
 {
     if (!doc || !doc->isOpen())
@@ -44,6 +52,7 @@ bool MainWindow::saveActiveDocument()
         return false;
     }
     autoSaveFailureShown = false;
+    showBlocksAgainAfterSave();
     updateTitle();
     // Edited blocks the view still holds unwritten are not saved with it.
     if (hasUnsavedChanges(document))
@@ -94,6 +103,7 @@ bool MainWindow::saveActiveDocumentAs()
     if (activeIndex >= 0 && activeIndex < int(openDocuments.size()))
         openDocuments[size_t(activeIndex)].path = QFileInfo(name).absoluteFilePath();
     autoSaveFailureShown = false;
+    showBlocksAgainAfterSave();
     updateTitle();
     setStatusText(tr("Сохранено как: %1").arg(QFileInfo(name).fileName()));
     return !hasUnsavedChanges(document);
@@ -132,6 +142,7 @@ void MainWindow::autoSaveIfNeeded()
         return;
     }
     autoSaveFailureShown = false;
+    showBlocksAgainAfterSave();
     updateTitle();
     setStatusText(tr("Автосохранено: %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm"))));
 }

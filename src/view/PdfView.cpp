@@ -191,6 +191,7 @@ void PdfView::setRotation(int degrees)
     retirePageImages();
     updateScrollBars();
     repositionBlockEditor();
+    repositionInlineEditor();
     viewport()->update();
 }
 
@@ -270,6 +271,7 @@ void PdfView::setZoom(double zoom)
     updateScrollBars();
     updateCurrentPageFromViewport();
     repositionBlockEditor();
+    repositionInlineEditor();
     viewport()->update();
     emit zoomChanged(zoom);
 }
@@ -337,6 +339,7 @@ void PdfView::wheelEvent(QWheelEvent* event)
             rescaleActiveBlockEditor(zoom / old);
             updateCurrentPageFromViewport();
             repositionBlockEditor();
+            repositionInlineEditor();
             viewport()->update();
             emit zoomChanged(zoom);
         }
@@ -577,6 +580,7 @@ void PdfView::scrollContentsBy(int, int)
         updateInteractiveSelectionPreview();
     }
     repositionBlockEditor();
+    repositionInlineEditor();
     viewport()->update();
     updateCurrentPageFromViewport();
 }
@@ -587,6 +591,7 @@ void PdfView::resizeEvent(QResizeEvent* event)
     updateScrollBars();
     updateCurrentPageFromViewport();
     repositionBlockEditor();
+    repositionInlineEditor();
 }
 
 // --- page images --------------------------------------------------------------

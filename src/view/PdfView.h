@@ -22,6 +22,7 @@
 #include <QSet>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 class BlockEditorFrame;
@@ -58,6 +59,7 @@ public:
         int activeBlock = -1;
         int nextGroupId = 1;
         bool dirty = false;
+        std::vector<TextBlock> removedPlaces;
     };
 
     static constexpr int kMaxUndoSteps = 100;
@@ -168,6 +170,9 @@ public:
     void markOcrBlocksDirty();
     const std::vector<TextBlock>& blocks() const { return m_blocks; }
     const std::vector<int>& blockGroupIds() const { return m_blockGroupIds; }
+    // Old places of deleted and merged blocks, handed to the writer (first,
+    // so their white-outs lie under anything new) as `removed` blocks.
+    const std::vector<TextBlock>& removedPlaces() const { return m_removedPlaces; }
     bool hasOcrBlocks() const { return !m_blocks.empty(); }
     int blockPage() const { return m_blockPage; }
     bool blocksDirty() const { return m_blocksDirty; }
@@ -193,6 +198,7 @@ public:
     QTextEdit* activeTextEditor() const;
     bool hasActiveTextEditor() const { return activeTextEditor() != nullptr; }
     bool activeBlockUsesFixedLineLayout() const;
+    bool activeBlockKeepsItsLines() const;
     void rescaleActiveBlockEditor(double factor);
     void fitActiveTextBlockToContent();
 
@@ -220,6 +226,7 @@ public:
     void showInlineEditor(int page, const QRectF& pageTopRect);
     void commitInlineEditor();
     void hideInlineEditor();
+    void repositionInlineEditor();
     QTextEdit* inlineEditor() const { return m_inlineEditor; }
 
     // Block operations
@@ -241,6 +248,8 @@ public:
 
     // Frame drags on the active block
     void onBlockFrameRectChanged(QRect viewportRect);
+    // The box the frame shows, in page-top points: what a drag's pixels are measured against.
+    QRectF frameRectToPageTop(const QRect& viewportRect) const;
     void onBlockFrameRotationChanged(double degrees);
 
     // Undo of the block model
@@ -290,6 +299,7 @@ protected:
 
 private:
     enum SelectionMode { NoSelection = 0, TextSelection = 1, RegionSelection = 2, BlockDrag = 3 };
+    enum class BlockMenuEntry { EditImage, Recognise, Cut, Copy, Delete, Forward, Backward, ToFront, ToBack, Group, Ungroup };
 
     // Geometry helpers
     bool hasPages() const;
@@ -360,14 +370,17 @@ private:
     void copyTextToClipboard(const QString& text);
     QPointF pageTopToPdfPoint(int page, const QPointF& pageTopPoint) const;
     bool pressInEditMode(const QPoint& position, const QPoint& global);
-    void releaseClickInEditMode();
+    void releaseClickInEditMode(const QPoint& position);
+    void placeEditorCursorAt(const QPoint& viewportPos);
     bool editModeKey(QKeyEvent* event);
     void activateNeighbourBlock(bool backward);
-    void runBlockMenuAction(const QString& entry);
+    void runBlockMenuAction(BlockMenuEntry entry);
     void requestOcrOfSelectedImageBlock();
 
     // Block model helpers
     bool validBlock(int index) const { return index >= 0 && index < int(m_blocks.size()); }
+    void rememberRemovedPlace(const TextBlock& block);
+    std::vector<QRectF> oldPlacesToErase() const;
     QRectF blockPageTopRect(const TextBlock& block) const;
     QRectF viewportRectToBlockRect(const QRect& viewportRect) const;
     QRectF textOutgrowthPageTopRect(int index, const QRectF& blockPageTop) const;
@@ -465,11 +478,14 @@ private:
     int m_activeBlock = -1;
     int m_hoveredBlock = -1;
     bool m_blocksDirty = false;
+    std::vector<TextBlock> m_removedPlaces;
 
     // block editor
     BlockEditorFrame* m_blockFrame = nullptr;
     bool m_applyingEditorChange = false;
     bool m_fittingActiveBlock = false;
+    // The active block as it was when the running frame drag began.
+    std::optional<TextBlock> m_frameDragStartBlock;
 
     // inline insertion editor
     QFrame* m_inlineFrame = nullptr;

@@ -542,14 +542,16 @@ bool PdfView::pressInEditMode(const QPoint& position, const QPoint& global)
     return false;
 }
 
-void PdfView::releaseClickInEditMode()
+void PdfView::releaseClickInEditMode(const QPoint& position)
 {
     if (m_hoveredBlock >= 0) {
         selectOcrBlock(m_hoveredBlock, QGuiApplication::keyboardModifiers() & Qt::ControlModifier);
-        if (m_selectedBlocks.size() == 1)
+        if (m_selectedBlocks.size() == 1) {
             activateOcrBlock(*m_selectedBlocks.begin());
-        else
+            placeEditorCursorAt(position);
+        } else {
             deactivateOcrBlock();
+        }
     }
     m_hoveredBlock = -1;
 }
@@ -669,7 +671,7 @@ void PdfView::finishDragSelection(const QPoint& position)
     const bool isDrag = travel.width() > kClickTolerance || travel.height() > kClickTolerance;
     if (!isDrag) {
         if (m_editMode)
-            releaseClickInEditMode();
+            releaseClickInEditMode(position);
         else
             activateLinkAtViewportPoint(position);
         return;

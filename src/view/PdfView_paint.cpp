@@ -261,12 +261,9 @@ void PdfView::eraseChangedBlockInk(QPainter& painter, int page, const QImage& pa
     const double sx = double(pageImage.width()) / pageRect.width();
     const double sy = double(pageImage.height()) / pageRect.height();
     constexpr double kCropMargin = 2.0;
-    for (int i = 0; i < int(m_blocks.size()); ++i) {
-        const TextBlock& block = m_blocks[size_t(i)];
-        if (!erasesOldInk(i))
-            continue;
+    for (const QRectF& oldPlace : oldPlacesToErase()) {
         // Where the old text sits in the page image, through the view's rotation.
-        const QRectF onPage = pdfRectToScreenRect(page, block.originalRect).translated(-pageRect.topLeft());
+        const QRectF onPage = pdfRectToScreenRect(page, oldPlace).translated(-pageRect.topLeft());
         const QRectF inImage(onPage.x() * sx - kCropMargin, onPage.y() * sy - kCropMargin,
                              onPage.width() * sx + 2 * kCropMargin, onPage.height() * sy + 2 * kCropMargin);
         const QRect crop = inImage.toAlignedRect().intersected(pageImage.rect());
