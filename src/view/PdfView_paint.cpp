@@ -269,7 +269,7 @@ void PdfView::eraseChangedBlockInk(QPainter& painter, int page, const QImage& pa
         const QRect crop = inImage.toAlignedRect().intersected(pageImage.rect());
         if (crop.isEmpty())
             continue;
-        const QImage overlay = inkEraseOverlay(pageImage.copy(crop), std::max(sx, sy));
+        const QImage overlay = cachedInkEraseOverlay(pageImage, crop, std::max(sx, sy));
         painter.drawImage(QRectF(crop.x() / sx + pageRect.left(), crop.y() / sy + pageRect.top(), crop.width() / sx,
                                  crop.height() / sy),
                           overlay);
@@ -381,8 +381,7 @@ void PdfView::paintBlockOutline(QPainter& painter, int index, const QRect& r)
         return;
     }
     const QColor colour = block.isTable ? QColor(20, 160, 60, 190) : QColor(30, 120, 255, 205);
-    painter.setPen(QPen(colour, width));
-    painter.drawRect(r);
+    drawRectOutline(painter, r, colour, width);
 }
 
 void PdfView::paintBlockDebugLabel(QPainter& painter, int index, const QRect& r)
