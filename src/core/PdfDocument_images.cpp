@@ -67,12 +67,16 @@ bool formContainsImageObject(FPDF_PAGEOBJECT form, int depth)
     return false;
 }
 
-QImage imageObjectPicture(FPDF_DOCUMENT doc, FPDF_PAGE page, FPDF_PAGEOBJECT object)
+// The picture as the displayed page shows it: pdfium draws it in user space,
+// which a /Rotate page turns clockwise by quarter turns.
+QImage imageObjectPicture(FPDF_DOCUMENT doc, FPDF_PAGE page, FPDF_PAGEOBJECT object, int quarterTurns)
 {
     BitmapPtr bitmap(pdfApi().FPDFImageObj_GetRenderedBitmap(doc, page, object));
     if (!bitmap)
         bitmap.reset(pdfApi().FPDFImageObj_GetBitmap(object));
-    return bitmap ? qImageFromPdfiumBitmap(bitmap.get()) : QImage();
+    const QImage picture = bitmap ? qImageFromPdfiumBitmap(bitmap.get()) : QImage();
+    const int turns = ((quarterTurns % 4) + 4) % 4;
+    return turns == 0 || picture.isNull() ? picture : picture.transformed(QTransform().rotate(90.0 * turns));
 }
 
 // Image objects and forms holding images, in page-object order (lock held).
@@ -94,7 +98,7 @@ std::vector<ImageCandidate> objectCandidates(FPDF_DOCUMENT doc, FPDF_PAGE page, 
         ImageCandidate candidate;
         candidate.rect = rect;
         if (isImage)
-            candidate.image = imageObjectPicture(doc, page, object);
+            candidate.image = imageObjectPicture(doc, page, object, transform.quarterTurns());
         candidates.push_back(candidate);
     }
     return candidates;

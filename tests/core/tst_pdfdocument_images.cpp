@@ -17,6 +17,30 @@ QImage greyPicture(int w, int h)
     return image;
 }
 
+// The part of a displayed-page render under rect (points).
+QImage renderedArea(const PdfDocument& doc, const QRectF& rect, double scale)
+{
+    const QImage page = doc.renderPage(0, scale, 0);
+    const double height = doc.pageSize(0).height();
+    return page.copy(QRectF(rect.x() * scale, (height - rect.y() - rect.height()) * scale, rect.width() * scale,
+                            rect.height() * scale)
+                         .toAlignedRect());
+}
+
+// Mean difference per channel of two pictures brought to the size of b.
+double meanDifference(const QImage& a, const QImage& b)
+{
+    const QImage x = a.scaled(b.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation).convertToFormat(QImage::Format_RGB32);
+    const QImage y = b.convertToFormat(QImage::Format_RGB32);
+    qint64 sum = 0;
+    for (int row = 0; row < y.height(); ++row)
+        for (int col = 0; col < y.width(); ++col) {
+            const QRgb p = x.pixel(col, row), q = y.pixel(col, row);
+            sum += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) + qAbs(qBlue(p) - qBlue(q));
+        }
+    return double(sum) / (3.0 * qMax(1, y.width() * y.height()));
+}
+
 int countInk(const std::vector<TextBlock>& blocks)
 {
     return int(std::count_if(blocks.begin(), blocks.end(), [](const TextBlock& b) { return b.inkRegion; }));
@@ -67,6 +91,8 @@ private slots:
     void imagesInFormsAreFoundFourDeep_data();
     void imagesInFormsAreFoundFourDeep();
     void imagesOnTurnedPageLieWhereShown();
+    void picturesShowWhatTheTurnedPageShows_data();
+    void picturesShowWhatTheTurnedPageShows();
 
 private:
     std::vector<TextBlock> extractFromPage(const PageSpec& page);
@@ -228,6 +254,46 @@ void TestPdfDocumentImages::imagesOnTurnedPageLieWhereShown()
     const QRectF expected = doc.pageTransform(0).toPage(QRectF(50, 700, 60, 40));
     QVERIFY2(blocks[0].rect.adjusted(-0.01, -0.01, 0.01, 0.01).contains(expected.adjusted(1, 1, -1, -1)), "region on the shown stroke");
     QVERIFY(expected.x() >= 699);
+}
+
+void TestPdfDocumentImages::picturesShowWhatTheTurnedPageShows_data()
+{
+    QTest::addColumn<QString>("fixture");
+    QTest::addColumn<int>("turn");  // rotatePage after opening
+    QTest::newRow("upright") << "gs-image.pdf" << 0;
+    QTest::newRow("/Rotate 90 from qpdf") << "gs-image-rot90.pdf" << 0;
+    QTest::newRow("turned 180 by rotatePage") << "gs-image.pdf" << 180;
+    QTest::newRow("turned 270 by rotatePage") << "gs-image.pdf" << 270;
+}
+
+// The block's picture is what the page shows at its place, and moving the
+// block neither turns nor stretches it.
+void TestPdfDocumentImages::picturesShowWhatTheTurnedPageShows()
+{
+    QFETCH(QString, fixture);
+    QFETCH(int, turn);
+    constexpr double kScale = 2.0;
+    constexpr double kSamePicture = 12.0;  // mean difference per channel, of 255
+    PdfDocument doc;
+    QVERIFY(doc.open(QStringLiteral(VORN_TEST_DATA "/") + fixture));
+    if (turn)
+        QVERIFY(doc.rotatePage(0, turn));
+    const std::vector<TextBlock> blocks = doc.extractImages(0);
+    const auto object = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock& b) { return !b.inkRegion; });
+    QVERIFY(object != blocks.end());
+    const QRectF place = object->rect;
+    const double pictureAspect = double(object->image.width()) / object->image.height();
+    QVERIFY2(qAbs(pictureAspect / (place.width() / place.height()) - 1) < 0.05,
+             qPrintable(QStringLiteral("picture %1, place %2").arg(pictureAspect).arg(place.width() / place.height())));
+    const QImage shown = renderedArea(doc, place, kScale);
+    const double asShown = meanDifference(object->image, shown);
+    QVERIFY2(asShown < kSamePicture, qPrintable(QString::number(asShown)));
+
+    TextBlock moved = *object;
+    moved.rect.translate(30, -30);
+    QVERIFY(doc.overlayOcrText(0, {moved}, false));
+    const double afterMove = meanDifference(shown, renderedArea(doc, moved.rect, kScale));
+    QVERIFY2(afterMove < kSamePicture, qPrintable(QString::number(afterMove)));
 }
 
 QTEST_GUILESS_MAIN(TestPdfDocumentImages)
