@@ -66,9 +66,15 @@ public:
 
     struct SelectableLine {
         QString text;
-        QRectF rect; // PDF points, widened for easier hitting
+        QRectF rect; // PDF points, widened for easier hitting; in the line's frame when turned
         float fontSize = 0;
+        // Degrees the line is read in (its text turned clockwise on the page).
+        // rect is then in the frame of lineFrame(rotation), where it reads
+        // left to right; upright lines have rotation 0 and page rectangles.
+        double rotation = 0;
     };
+    // PDF points to the frame in which text read at rotation runs left to right.
+    static QTransform lineFrame(double rotation);
 
     static constexpr double kMinZoom = 0.1;
     static constexpr double kMaxZoom = 8.0;

@@ -38,6 +38,8 @@ private slots:
     void selectionWithinOneLine();
     void highlightsLieOnTheWords_data();
     void highlightsLieOnTheWords();
+    void selectionReadsTurnedPagesInWordOrder_data();
+    void selectionReadsTurnedPagesInWordOrder();
     void pageTextFollowsDocumentChanges();
     void currentSearchHitIsScrolledIntoView();
     void regionDragOffersRecognition();
@@ -242,6 +244,68 @@ void TestPdfViewSelection::highlightsLieOnTheWords()
     QCOMPARE(highlights.size(), 1);
     const QRectF onScreen = view->pdfRectToScreenRect(0, highlights.first());
     QVERIFY(onScreen.adjusted(-3, -3, 3, 3).contains(QRectF(ink)));
+    view->setDocument(nullptr);
+}
+
+void TestPdfViewSelection::selectionReadsTurnedPagesInWordOrder_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("rotatePage");
+    QTest::addColumn<int>("viewRotation");
+    QTest::newRow("groff page") << "groff-columns.pdf" << 0 << 0;
+    QTest::newRow("turned by qpdf --rotate=+90") << "groff-columns-rot90.pdf" << 0 << 0;
+    QTest::newRow("turned by rotatePage") << "groff-columns.pdf" << 270 << 0;
+    QTest::newRow("turned page, view turned back") << "groff-columns-rot90.pdf" << 0 << 270;
+}
+
+// A drag from before the first word of a line to past the last word of the
+// next one selects both lines, words in reading order, however the page or
+// the view is turned (a turned page once gave one character per line).
+void TestPdfViewSelection::selectionReadsTurnedPagesInWordOrder()
+{
+    QFETCH(QString, file);
+    QFETCH(int, rotatePage);
+    QFETCH(int, viewRotation);
+    PdfDocument doc;
+    QVERIFY(doc.open(fixtures::realPdf(file)));
+    if (rotatePage != 0)
+        QVERIFY(doc.rotatePage(0, rotatePage));
+    auto view = viewOf(&doc, 1000, 1000);
+    QVERIFY(view);
+    view->setRotation(viewRotation);
+    view->setZoom(1.0);
+    const QString first = QStringLiteral("Annual Report of the Records Office");
+    const QString second = QStringLiteral("Records Department");
+    // Where the engine finds the words on the screen, and which way they read there.
+    const auto onScreen = [&](const QString& words) {
+        PdfDocument::FindOptions exact;
+        exact.matchCase = true;
+        QRectF found;
+        for (const QRectF& hit : doc.findTextWithOptions(0, words, exact))
+            found |= hit;
+        return view->pdfRectToScreenRect(0, found);
+    };
+    const QRectF head = onScreen(QStringLiteral("Annual"));
+    const QRectF tail = onScreen(QStringLiteral("Office"));
+    QVERIFY(!head.isEmpty() && !tail.isEmpty());
+    const QPointF way = tail.center() - head.center();
+    const QPointF reading = std::abs(way.x()) > std::abs(way.y()) ? QPointF(way.x() > 0 ? 1 : -1, 0)
+                                                                  : QPointF(0, way.y() > 0 ? 1 : -1);
+    const auto beyond = [&](const QRectF& r, double sign) {
+        const double half = (reading.x() != 0 ? r.width() : r.height()) / 2 + 0.5;
+        return (r.center() + sign * half * reading).toPoint();
+    };
+    const QRectF firstLine = onScreen(first);
+    const QRectF secondLine = onScreen(second);
+    QVERIFY(!firstLine.isEmpty() && !secondLine.isEmpty());
+    dragInView(*view, beyond(firstLine, -1), beyond(secondLine, 1));
+    QCOMPARE(view->selectedText(), first + u'\n' + second);
+    // The highlights cover the two lines where they are drawn.
+    QRectF covered;
+    for (const QRectF& highlight : view->selectionHighlights())
+        covered |= view->pdfRectToScreenRect(0, highlight);
+    QVERIFY(covered.adjusted(-3, -3, 3, 3).contains(firstLine | secondLine));
+    QVERIFY(covered.width() * covered.height() < 1.6 * (firstLine | secondLine).width() * (firstLine | secondLine).height());
     view->setDocument(nullptr);
 }
 
