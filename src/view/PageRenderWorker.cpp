@@ -3,6 +3,7 @@
 #include <QMutexLocker>
 
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -90,16 +91,30 @@ void PageRenderWorker::requestPageSizes()
     schedule();
 }
 
+void PageRenderWorker::requestPageText(int page, quint64 revision)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_texts.contains(qMakePair(page, revision)))
+            return;
+        m_texts.append(qMakePair(page, revision));
+    }
+    schedule();
+}
+
 void PageRenderWorker::clearQueue()
 {
     QMutexLocker lock(&m_mutex);
     m_queue.clear();
+    m_texts.clear();
     m_sizesWanted = false;
 }
 
 void PageRenderWorker::processNext()
 {
     bool readSizes = false;
+    int textPage = -1;
+    quint64 textRevision = 0;
     PageRenderKey key;
     {
         QMutexLocker lock(&m_mutex);
@@ -109,11 +124,15 @@ void PageRenderWorker::processNext()
         } else if (!m_queue.isEmpty()) {
             key = m_queue.takeFirst();
             m_outstanding.append(key);
+        } else if (!m_texts.isEmpty()) {
+            std::tie(textPage, textRevision) = m_texts.takeFirst();
         } else {
             return;
         }
     }
-    if (readSizes) {
+    if (textPage >= 0) {
+        emit pageTextRead(textPage, textRevision, m_document->extractText(textPage));
+    } else if (readSizes) {
         std::vector<QSizeF> sizes;
         quint64 revision = 0;
         m_document->readPageSizes(&sizes, &revision, -1);
@@ -128,7 +147,7 @@ void PageRenderWorker::processNext()
     bool more = false;
     {
         QMutexLocker lock(&m_mutex);
-        more = m_sizesWanted || !m_queue.isEmpty();
+        more = m_sizesWanted || !m_queue.isEmpty() || !m_texts.isEmpty();
     }
     if (more)
         schedule();

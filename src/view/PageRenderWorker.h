@@ -5,16 +5,21 @@
 // scrolled past are never rendered) and acknowledges every answer; a render
 // that is running, or answered but not yet acknowledged, is not queued again.
 // Page sizes of a changed document are read here when the GUI thread could
-// not take the engine lock at once.
+// not take the engine lock at once, and a page's text when the pointer first
+// moves over it (after the renders: text only shapes the cursor).
 
 #include "PdfDocument.h"
+#include "TextBlock.h"
 
 #include <QImage>
 #include <QList>
 #include <QMetaType>
 #include <QMutex>
 #include <QObject>
+#include <QPair>
 #include <QSizeF>
+
+#include <vector>
 
 // One page image as the view asks for it: page, zoom, effective rotation,
 // layer, background and the document revision it belongs to.
@@ -40,6 +45,7 @@ public:
     void add(const PageRenderKey& key);
     void acknowledge(const PageRenderKey& key);
     void requestPageSizes();
+    void requestPageText(int page, quint64 revision);
     void clearQueue();
 
 public slots:
@@ -49,6 +55,7 @@ public slots:
 signals:
     void pageRendered(PageRenderKey key, QImage image);
     void pageSizesRead(QList<QSizeF> sizes, quint64 revision);
+    void pageTextRead(int page, quint64 revision, std::vector<TextBlock> blocks);
 
 private:
     bool outstandingOrQueued(const PageRenderKey& key) const;
@@ -59,4 +66,5 @@ private:
     QList<PageRenderKey> m_queue;
     QList<PageRenderKey> m_outstanding;
     bool m_sizesWanted = false;
+    QList<QPair<int, quint64>> m_texts; // page and the revision it was asked at
 };

@@ -612,6 +612,11 @@ void PdfView::startRenderWorker()
                 if (generation == m_renderGeneration)
                     onPageRendered(key, image);
             });
+    connect(m_renderWorker, &PageRenderWorker::pageTextRead, this,
+            [this, generation](int page, quint64 revision, const std::vector<TextBlock>& blocks) {
+                if (generation == m_renderGeneration)
+                    onPageTextRead(page, revision, blocks);
+            });
     connect(m_renderWorker, &PageRenderWorker::pageSizesRead, this,
             [this, generation](const QList<QSizeF>& sizes, quint64 revision) {
                 if (generation == m_renderGeneration)

@@ -360,7 +360,11 @@ private:
     void retirePageImages();
 
     // Selection and input helpers
-    std::vector<SelectableLine> selectableLines(int page);
+    // The page's lines; without wait a page whose text is not at hand yet is
+    // asked of the render thread and gives none meanwhile (pointer moves).
+    std::vector<SelectableLine> selectableLines(int page, bool wait = true);
+    bool selectableTextAt(const QPoint& viewportPoint, bool wait);
+    void onPageTextRead(int page, quint64 revision, const std::vector<TextBlock>& blocks);
     static std::vector<SelectableLine> selectableLinesOfBlocks(const std::vector<TextBlock>& blocks);
     void updateInteractiveSelectionPreview();
     void updateSelectionEndFromViewport(const QPoint& viewportPoint);

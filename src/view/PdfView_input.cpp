@@ -109,7 +109,7 @@ std::vector<PdfView::SelectableLine> PdfView::selectableLinesOfBlocks(const std:
 
 // The page's lines come from the engine once per page and document revision:
 // extraction loads the page and walks its text, far too slow for every move.
-std::vector<PdfView::SelectableLine> PdfView::selectableLines(int page)
+std::vector<PdfView::SelectableLine> PdfView::selectableLines(int page, bool wait)
 {
     if (m_editMode && page == m_blockPage && !m_blocks.empty())
         return selectableLinesOfBlocks(m_blocks);
@@ -117,22 +117,36 @@ std::vector<PdfView::SelectableLine> PdfView::selectableLines(int page)
     const auto cached = m_pageTexts.constFind(page);
     if (cached != m_pageTexts.constEnd() && cached->revision == revision)
         return cached->lines;
-    if (m_pageTexts.size() >= kPageTextCacheSize)
+    if (!wait && m_renderWorker) {
+        m_renderWorker->requestPageText(page, revision);
+        return {};
+    }
+    onPageTextRead(page, revision, m_document->extractText(page));
+    return m_pageTexts.value(page).lines;
+}
+
+void PdfView::onPageTextRead(int page, quint64 revision, const std::vector<TextBlock>& blocks)
+{
+    if (m_pageTexts.size() >= kPageTextCacheSize && !m_pageTexts.contains(page))
         m_pageTexts.clear();
     PageText& text = m_pageTexts[page];
     text.revision = revision;
-    text.lines = selectableLinesOfBlocks(m_document->extractText(page));
-    return text.lines;
+    text.lines = selectableLinesOfBlocks(blocks);
 }
 
 bool PdfView::selectableTextAtViewportPoint(const QPoint& viewportPoint)
+{
+    return selectableTextAt(viewportPoint, true);
+}
+
+bool PdfView::selectableTextAt(const QPoint& viewportPoint, bool wait)
 {
     const int page = pageAtPoint(viewportPoint);
     if (page < 0 || !m_layout.hasPage(page))
         return false;
     constexpr double kHitMargin = 1.25;
     const QPointF point = selectionPdfPointForViewportPoint(page, viewportPoint);
-    const std::vector<SelectableLine> lines = selectableLines(page);
+    const std::vector<SelectableLine> lines = selectableLines(page, wait);
     return std::any_of(lines.begin(), lines.end(), [&](const SelectableLine& line) {
         return line.rect.adjusted(-kHitMargin, -kHitMargin, kHitMargin, kHitMargin)
             .contains(lineFrame(line.rotation).map(point));
@@ -657,7 +671,7 @@ void PdfView::updateBlockCursor(const QPoint& position)
     const int block = hoveredOcrBlock(position);
     if (block >= 0)
         viewport()->setCursor(m_blocks[size_t(block)].isImage ? Qt::SizeAllCursor : Qt::IBeamCursor);
-    else if (selectableTextAtViewportPoint(position))
+    else if (selectableTextAt(position, false)) // a move never waits for the engine
         viewport()->setCursor(Qt::IBeamCursor);
     else
         viewport()->unsetCursor();

@@ -1,6 +1,7 @@
 #include "ViewTestSupport.h"
 
 #include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QWheelEvent>
@@ -360,6 +361,15 @@ void TestPdfViewGeometry::paintNeverWaitsOnTheEngine()
         view->viewport()->repaint();
         return timer.elapsed();
     };
+    const auto wordOnPage3 = [&view] { return view->viewportPointForPageTopPoint(3, QPointF(30, 36)); };
+    const auto timedMove = [&view](const QPoint& at) {
+        QElapsedTimer timer;
+        timer.start();
+        QMouseEvent move(QEvent::MouseMove, QPointF(at), view->viewport()->mapToGlobal(QPointF(at)), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &move);
+        return timer.elapsed();
+    };
     constexpr int kPromptMs = 1000; // the engine stays held for 5 s
     if (!setWhileBusy) {
         view->setDocument(doc.get());
@@ -381,6 +391,9 @@ void TestPdfViewGeometry::paintNeverWaitsOnTheEngine()
             view->setCurrentPage(3);
             QVERIFY(timedRepaint() < kPromptMs);
             QVERIFY(darkPixelBounds(view->viewport()->grab().toImage(), pageArea(3)).isEmpty());
+            // The pointer over page 3's word: its text is not at hand, and not waited for.
+            QVERIFY(timedMove(wordOnPage3()) < kPromptMs);
+            QVERIFY(view->viewport()->cursor().shape() != Qt::IBeamCursor);
             QCOMPARE(view->pageCount(), 6);
             QVERIFY(view->pageRendersPending());
         }
@@ -388,6 +401,8 @@ void TestPdfViewGeometry::paintNeverWaitsOnTheEngine()
     }
     const int page = setWhileBusy ? 0 : 3;
     QTRY_COMPARE(view->pageCount(), 6);
+    if (!setWhileBusy) // the text arrives from the render thread: the next move shows the I-beam
+        QTRY_VERIFY(timedMove(wordOnPage3()) >= 0 && view->viewport()->cursor().shape() == Qt::IBeamCursor);
     QCOMPARE(view->zoom(), setWhileBusy ? 1.0 : 1.25);
     QVERIFY(!darkPixelBounds(grabViewport(*view), pageArea(page)).isEmpty());
     view->setDocument(nullptr);
