@@ -689,8 +689,9 @@ QImage PdfView::cachedPageLayer(int page, PdfRenderLayer layer, bool transparent
 }
 
 // What a paint draws for a page: its image when cached, else (asked for)
-// the newest earlier image of the page turned the same way, of the same layer
-// if there is one, to be drawn scaled; null when there is none.
+// the newest earlier image of the page, of the same layer if there is one,
+// turned to the page's present rotation, to be drawn scaled; null when there
+// is none.
 QImage PdfView::pageImageForPaint(int page, PdfRenderLayer layer)
 {
     const PageRenderKey key = renderKey(page, layer, false);
@@ -700,9 +701,12 @@ QImage PdfView::pageImageForPaint(int page, PdfRenderLayer layer)
     for (const bool sameLayer : {true, false}) {
         for (const QList<PageCache>* list : {&m_pageCache, &m_staleImages}) {
             for (auto it = list->crbegin(); it != list->crend(); ++it) {
-                if (it->page == page && it->rotation == key.rotation && !it->image.isNull()
-                    && !it->transparentBackground && (!sameLayer || it->layer == layer))
+                if (it->page != page || it->image.isNull() || it->transparentBackground
+                    || (sameLayer && it->layer != layer))
+                    continue;
+                if (it->rotation == key.rotation)
                     return it->image;
+                return it->image.transformed(QTransform().rotate(key.rotation - it->rotation));
             }
         }
     }

@@ -388,6 +388,12 @@ void TestPdfViewGeometry::paintNeverWaitsOnTheEngine()
             QVERIFY(timedRepaint() < kPromptMs);
             // The earlier image of page 0, scaled, while the new one waits.
             QVERIFY(!darkPixelBounds(view->viewport()->grab().toImage(), pageArea(0)).isEmpty());
+            // Turned with the view: the word near the page's top left now stands at its top right.
+            view->setRotation(90);
+            QVERIFY(timedRepaint() < kPromptMs);
+            const QRect turnedInk = darkPixelBounds(view->viewport()->grab().toImage(), pageArea(0));
+            QVERIFY(!turnedInk.isEmpty() && turnedInk.center().x() > pageArea(0).center().x());
+            view->setRotation(0);
             view->setCurrentPage(3);
             QVERIFY(timedRepaint() < kPromptMs);
             QVERIFY(darkPixelBounds(view->viewport()->grab().toImage(), pageArea(3)).isEmpty());
