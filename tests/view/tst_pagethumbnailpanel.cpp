@@ -53,6 +53,8 @@ private slots:
     void refreshPageShowsTheRotatedPage();
     void refreshRebuildsWhenThePageCountChanged();
     void savingOverTheFileWhileMiniaturesRender();
+    void aBusyEngineNeverStallsTheStrip_data();
+    void aBusyEngineNeverStallsTheStrip();
     void contextMenuOffersPageRequests_data();
     void contextMenuOffersPageRequests();
     void deleteIsDisabledForASinglePage();
@@ -261,6 +263,43 @@ void TestPageThumbnailPanel::savingOverTheFileWhileMiniaturesRender()
     for (int page = 0; page < 40; ++page)
         QTRY_VERIFY(panel.hasThumbnail(page));
     QVERIFY(miniatureBounds(panel.item(39)->icon()).height() > 100);
+    panel.setDocument(nullptr);
+}
+
+void TestPageThumbnailPanel::aBusyEngineNeverStallsTheStrip_data()
+{
+    QTest::addColumn<bool>("refreshing");
+    QTest::newRow("document set") << false;
+    QTest::newRow("refresh after a page was added") << true;
+}
+
+// Another thread holds the engine (a heavy render): the strip returns at once
+// and catches up when the engine is free.
+void TestPageThumbnailPanel::aBusyEngineNeverStallsTheStrip()
+{
+    QFETCH(bool, refreshing);
+    auto doc = openPdf(m_dir, QStringLiteral("busy.pdf"), pagesOfHeights(a4Pages(3)));
+    QVERIFY(doc);
+    PageThumbnailPanel panel;
+    QVERIFY(showPanel(panel, 600));
+    if (refreshing) {
+        panel.setDocument(doc.get());
+        QTRY_VERIFY(panel.hasThumbnail(2));
+        QVERIFY(doc->insertBlankPage(3, QSizeF(300, 300)));
+    }
+    {
+        EngineBlocker blocker(5000);
+        QElapsedTimer timer;
+        timer.start();
+        if (refreshing)
+            panel.refresh();
+        else
+            panel.setDocument(doc.get());
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(panel.count(), refreshing ? 3 : 0); // as it was until the engine is free
+    }
+    QTRY_COMPARE(panel.count(), refreshing ? 4 : 3);
+    QTRY_VERIFY(panel.hasThumbnail(panel.count() - 1));
     panel.setDocument(nullptr);
 }
 
