@@ -124,7 +124,7 @@ void PdfView::retirePageImages()
 {
     for (const PageCache& entry : std::as_const(m_pageCache)) {
         m_staleImages.removeIf([&entry](const PageCache& old) {
-            return old.page == entry.page && old.layer == entry.layer;
+            return old.key.page == entry.key.page && old.key.layer == entry.key.layer;
         });
         m_staleImages.append(entry);
     }
@@ -656,9 +656,7 @@ PageRenderKey PdfView::renderKey(int page, PdfRenderLayer layer, bool transparen
 const PdfView::PageCache* PdfView::findCachedPage(const PageRenderKey& key) const
 {
     for (const PageCache& entry : m_pageCache) {
-        if (entry.page == key.page && std::abs(entry.zoom - key.zoom) < kZoomEpsilon && entry.rotation == key.rotation
-            && entry.layer == key.layer && entry.transparentBackground == key.transparentBackground
-            && entry.revision == key.revision)
+        if (entry.key.sameImage(key))
             return &entry;
     }
     return nullptr;
@@ -701,12 +699,13 @@ QImage PdfView::pageImageForPaint(int page, PdfRenderLayer layer)
     for (const bool sameLayer : {true, false}) {
         for (const QList<PageCache>* list : {&m_pageCache, &m_staleImages}) {
             for (auto it = list->crbegin(); it != list->crend(); ++it) {
-                if (it->page != page || it->image.isNull() || it->transparentBackground
-                    || (sameLayer && it->layer != layer))
+                const PageRenderKey& was = it->key;
+                if (was.page != page || it->image.isNull() || was.transparentBackground
+                    || (sameLayer && was.layer != layer))
                     continue;
-                if (it->rotation == key.rotation)
+                if (was.rotation == key.rotation)
                     return it->image;
-                return it->image.transformed(QTransform().rotate(key.rotation - it->rotation));
+                return it->image.transformed(QTransform().rotate(key.rotation - was.rotation));
             }
         }
     }
@@ -734,16 +733,9 @@ void PdfView::onPageRendered(const PageRenderKey& key, const QImage& image)
         return;
     if (m_pageCache.size() >= kPageCacheSize)
         m_pageCache.removeFirst();
-    PageCache entry;
-    entry.page = key.page;
-    entry.zoom = key.zoom;
-    entry.rotation = key.rotation;
-    entry.layer = key.layer;
-    entry.transparentBackground = key.transparentBackground;
-    entry.revision = key.revision;
-    entry.image = image;
-    m_pageCache.append(entry);
-    m_staleImages.removeIf([&key](const PageCache& old) { return old.page == key.page && old.layer == key.layer; });
+    m_pageCache.append({key, image});
+    m_staleImages.removeIf(
+        [&key](const PageCache& old) { return old.key.page == key.page && old.key.layer == key.layer; });
     viewport()->update();
 }
 

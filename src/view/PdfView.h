@@ -39,13 +39,10 @@ public:
     enum EditTool { Hand = 0, Select = 1, InsertText = 2, PlaceImage = 3 };
     enum ViewMode { SinglePage = 0, Continuous = 1 };
 
+    // One rendered page image: what it was asked for (page, zoom, effective
+    // rotation, layer, background, document revision) and the image.
     struct PageCache {
-        int page = -1;
-        double zoom = 0;
-        int rotation = 0;
-        PdfRenderLayer layer = PdfRenderAll;
-        bool transparentBackground = false;
-        quint64 revision = 0;
+        PageRenderKey key;
         QImage image;
     };
 
