@@ -736,6 +736,9 @@ void PdfView::onPageRendered(const PageRenderKey& key, const QImage& image)
     m_pageCache.append({key, image});
     m_staleImages.removeIf(
         [&key](const PageCache& old) { return old.key.page == key.page && old.key.layer == key.layer; });
+    // Earlier images and new ones together stay within the cache's size.
+    while (!m_staleImages.isEmpty() && m_pageCache.size() + m_staleImages.size() > kPageCacheSize)
+        m_staleImages.removeFirst();
     viewport()->update();
 }
 
