@@ -27,12 +27,8 @@ class TestPdfViewSelection : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void decorativeText_data();
-    void decorativeText();
-    void paddingIsStripped_data();
-    void paddingIsStripped();
-    void lineRectsAreExpanded_data();
-    void lineRectsAreExpanded();
+    void decorationIsNeverSelected_data();
+    void decorationIsNeverSelected();
     void selectionAcrossTwoLinesJoinsPieces();
     void selectionWithinOneLine_data();
     void selectionWithinOneLine();
@@ -84,65 +80,30 @@ void TestPdfViewSelection::dragInView(PdfView& view, const QPoint& from, const Q
     QTest::mouseRelease(view.viewport(), Qt::LeftButton, Qt::NoModifier, to);
 }
 
-void TestPdfViewSelection::decorativeText_data()
+void TestPdfViewSelection::decorationIsNeverSelected_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("decorative");
-    QTest::newRow("underscores") << "_____" << true;
-    QTest::newRow("dashes and spaces") << QString::fromUtf8("— – - -") << true;
-    QTest::newRow("two hyphens") << "--" << false;
-    QTest::newRow("word") << "abc" << false;
-    QTest::newRow("rule with a word") << "___ a ___" << false;
-    QTest::newRow("empty") << "" << false;
+    QTest::addColumn<QString>("stripped");
+    QTest::newRow("underscores") << "_____" << true << "";
+    QTest::newRow("dashes and spaces") << QString::fromUtf8("— – - -") << true << "";
+    QTest::newRow("two hyphens") << "--" << false << "--";
+    QTest::newRow("word") << "abc" << false << "abc";
+    QTest::newRow("rule with a word") << "___ a ___" << false << "a";
+    QTest::newRow("short text only trimmed") << " -a" << false << "-a";
+    QTest::newRow("long runs go") << "____Name____" << false << "Name";
+    QTest::newRow("short runs stay") << "--Name--" << false << "--Name--";
+    QTest::newRow("leading run only") << QString::fromUtf8("———  Итого") << false << QString::fromUtf8("Итого");
+    QTest::newRow("spaces count as padding") << " - Name" << false << "Name";
 }
 
-void TestPdfViewSelection::decorativeText()
+void TestPdfViewSelection::decorationIsNeverSelected()
 {
     QFETCH(QString, text);
     QFETCH(bool, decorative);
-    QCOMPARE(PdfView::isDecorativeSelectionText(text), decorative);
-}
-
-void TestPdfViewSelection::paddingIsStripped_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("stripped");
-    QTest::newRow("short text only trimmed") << " -a" << "-a";
-    QTest::newRow("long runs go") << "____Name____" << "Name";
-    QTest::newRow("short runs stay") << "--Name--" << "--Name--";
-    QTest::newRow("leading run only") << QString::fromUtf8("———  Итого") << QString::fromUtf8("Итого");
-    QTest::newRow("only decoration") << "______" << "";
-    QTest::newRow("spaces count as padding") << " - Name" << "Name";
-}
-
-void TestPdfViewSelection::paddingIsStripped()
-{
-    QFETCH(QString, text);
     QFETCH(QString, stripped);
+    QCOMPARE(PdfView::isDecorativeSelectionText(text), decorative);
     QCOMPARE(PdfView::stripSelectionDecorativePadding(text), stripped);
-}
-
-void TestPdfViewSelection::lineRectsAreExpanded_data()
-{
-    QTest::addColumn<QRectF>("rect");
-    QTest::addColumn<double>("fontSize");
-    QTest::addColumn<QRectF>("expanded");
-    QTest::newRow("grown to the font") << QRectF(10, 100, 50, 8) << 10.0 << QRectF(9.25, 98.1, 51.5, 11.8);
-    QTest::newRow("at least 8 high") << QRectF(10, 100, 50, 4) << 2.0 << QRectF(9.25, 98, 51.5, 8);
-    QTest::newRow("already tall") << QRectF(0, 0, 10, 20) << 10.0 << QRectF(-0.75, 0, 11.5, 20);
-    QTest::newRow("empty stays") << QRectF(5, 5, 0, 10) << 10.0 << QRectF(5, 5, 0, 10);
-}
-
-void TestPdfViewSelection::lineRectsAreExpanded()
-{
-    QFETCH(QRectF, rect);
-    QFETCH(double, fontSize);
-    QFETCH(QRectF, expanded);
-    const QRectF result = PdfView::expandedSelectionTextRect(rect, fontSize);
-    QVERIFY2(qAbs(result.x() - expanded.x()) < 1e-9 && qAbs(result.y() - expanded.y()) < 1e-9
-                 && qAbs(result.width() - expanded.width()) < 1e-9
-                 && qAbs(result.height() - expanded.height()) < 1e-9,
-             qPrintable(QStringLiteral("%1 %2 %3 %4").arg(result.x()).arg(result.y()).arg(result.width()).arg(result.height())));
 }
 
 void TestPdfViewSelection::selectionAcrossTwoLinesJoinsPieces()
