@@ -283,20 +283,27 @@ void setFontRootForTesting(const QString& root)
 
 FontStyle pdfFontStyle(const QString& fontName, int weight, int flags)
 {
+    FontStyle style;
+    style.bold = flags & kFlagForceBold;
+    style.italic = flags & kFlagItalic;
     // TeX faces: a short family code and a design size, "CMBX12", "SFTI1000";
     // "BX" or a leading "B" is bold, "TI", "SL", "IT", "MI" or "BI" italic.
+    // The name says all: a weight guessed from the stems (a converted CMR10
+    // comes out at 744) does not count.
     static const QRegularExpression texName(QStringLiteral("^(?:CM|EC|TC|SF|LM)([A-Z]+)\\d+$"));
     const QRegularExpressionMatch tex = texName.match(fontName);
-    const QString code = tex.hasMatch() ? tex.captured(1) : QString();
-    const bool texBold = code.contains(QLatin1String("BX")) || code.startsWith(QLatin1Char('B'));
-    const bool texItalic = containsAny(code, {"TI", "SL", "IT", "MI", "BI"});
+    if (tex.hasMatch()) {
+        const QString code = tex.captured(1);
+        style.bold |= code.contains(QLatin1String("BX")) || code.startsWith(QLatin1Char('B'));
+        style.italic |= containsAny(code, {"TI", "SL", "IT", "MI", "BI"});
+        return style;
+    }
     auto named = [&](std::initializer_list<const char*> words) {
         return std::any_of(words.begin(), words.end(),
                            [&](const char* w) { return fontName.contains(QLatin1String(w), Qt::CaseInsensitive); });
     };
-    FontStyle style;
-    style.bold = weight >= kBoldWeight || (flags & kFlagForceBold) || texBold || named({"Bold", "Black", "Heavy"});
-    style.italic = (flags & kFlagItalic) || texItalic || named({"Italic", "Oblique", "Slanted", "Inclined"});
+    style.bold |= weight >= kBoldWeight || named({"Bold", "Black", "Heavy"});
+    style.italic |= named({"Italic", "Oblique", "Slanted", "Inclined"});
     return style;
 }
 
@@ -368,14 +375,20 @@ FPDF_FONT WriterFonts::fontFromFace(Face& face, const std::vector<char32_t>& nee
         hb_set_add(unicodes.get(), c);
     hb_set_intersect(unicodes.get(), face.covered.get());
 
-    const QString postScriptName = nameString(face.face.get(), HB_OT_NAME_ID_POSTSCRIPT_NAME);
+    const QString family = nameString(face.face.get(), HB_OT_NAME_ID_FONT_FAMILY);
+    QString postScriptName = nameString(face.face.get(), HB_OT_NAME_ID_POSTSCRIPT_NAME);
+    if (postScriptName.isEmpty())
+        postScriptName = QString(family).remove(QLatin1Char(' '));
+    if (postScriptName.isEmpty())
+        postScriptName = QStringLiteral("Font");
     QByteArray bytes = subsetBytes(face.face.get(), unicodes.get());
-    if (!bytes.isEmpty() && !postScriptName.isEmpty())
-        bytes = renamedFont(bytes, subsetTag(postScriptName, unicodes.get()) + QLatin1Char('+') + postScriptName,
-                            nameString(face.face.get(), HB_OT_NAME_ID_FONT_FAMILY),
-                            nameString(face.face.get(), HB_OT_NAME_ID_FONT_SUBFAMILY));
     if (bytes.isEmpty())
         return nullptr;
+    const QByteArray tagged =
+        renamedFont(bytes, subsetTag(postScriptName, unicodes.get()) + QLatin1Char('+') + postScriptName, family,
+                    nameString(face.face.get(), HB_OT_NAME_ID_FONT_SUBFAMILY));
+    if (!tagged.isEmpty())
+        bytes = tagged;
     FontPtr font(pdfApi().FPDFText_LoadFont(m_doc, reinterpret_cast<const uint8_t*>(bytes.constData()),
                                             uint32_t(bytes.size()), pdfium::kFontTrueType, 1));
     if (!font)
@@ -427,7 +440,8 @@ FPDF_FONT WriterFonts::fontFor(const QString& family, bool bold, bool italic, co
             continue;
         if (FPDF_FONT font = fontFromFace(*face, needed))
             return font;
-        face->broken = true;  // it will not subset or load: never again
+        if (!face->font)
+            face->broken = true;  // it will not subset or load: never again
     }
     if (drawn == Drawn::Invisibly)
         if (FPDF_FONT font = fontCoveringMost(loaded, needed))

@@ -7,10 +7,12 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QLabel>
 #include <QProcess>
 #include <QProgressBar>
+#include <QSet>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -36,19 +38,15 @@ private slots:
 
     void editionFromArguments_data();
     void editionFromArguments();
-    void editionNames_data();
-    void editionNames();
+    void editionsKeepSettingsApart();
 
     void plan_data();
     void plan();
-    void workerOnlyAsSecondArgument();
 
     void preloaderStepMs_data();
     void preloaderStepMs();
     void preloaderShowsStagesInOrderAndCloses();
 
-    void revocationCheckOutput_data();
-    void revocationCheckOutput();
     void revocationCheckProcess_data();
     void revocationCheckProcess();
 };
@@ -59,16 +57,12 @@ void StartupTest::editionFromArguments_data()
     QTest::addColumn<AppProduct>("product");
 
     QTest::newRow("no arguments") << QStringList{} << AppProduct::ecp;
-    QTest::newRow("editor") << QStringList{"--vorn-product=editor"} << AppProduct::editor;
     QTest::newRow("viewer after a file") << QStringList{"a.pdf", "--vorn-product=viewer"} << AppProduct::viewer;
     QTest::newRow("last one wins") << QStringList{"--vorn-product=viewer", "a.pdf", "--vorn-product=editor"}
                                    << AppProduct::editor;
-    QTest::newRow("ecp after editor") << QStringList{"--vorn-product=editor", "--vorn-product=ecp"}
-                                      << AppProduct::ecp;
     QTest::newRow("capital letter ignored") << QStringList{"--vorn-product=Editor"} << AppProduct::ecp;
     QTest::newRow("unknown value keeps earlier") << QStringList{"--vorn-product=viewer", "--vorn-product=reader"}
                                                  << AppProduct::viewer;
-    QTest::newRow("prefix only as part of a word") << QStringList{"--vorn-product=editorx"} << AppProduct::ecp;
     QTest::newRow("option with trailing blank") << QStringList{"--vorn-product=editor "} << AppProduct::ecp;
 }
 
@@ -79,27 +73,16 @@ void StartupTest::editionFromArguments()
     QCOMPARE(productFromArguments(commandLine(arguments)), product);
 }
 
-void StartupTest::editionNames_data()
+// Each edition keeps its settings in a store of its own.
+void StartupTest::editionsKeepSettingsApart()
 {
-    QTest::addColumn<AppProduct>("product");
-    QTest::addColumn<QString>("applicationName");
-    QTest::addColumn<QString>("displayName");
-
-    QTest::newRow("editor") << AppProduct::editor << "vorn-pdf-editor" << "ВОРН PDF Редактор";
-    QTest::newRow("viewer") << AppProduct::viewer << "vorn-pdf-viewer" << "ВОРН PDF Просмотр";
-    QTest::newRow("ecp") << AppProduct::ecp << "vorn-ecp" << "ВОРН ЭЦП";
-    QTest::newRow("out of range") << AppProduct(7) << "vorn-pdf-editor" << "ВОРН PDF Редактор";
+    const QSet<QString> stores{productApplicationName(AppProduct::ecp), productApplicationName(AppProduct::editor),
+                               productApplicationName(AppProduct::viewer)};
+    QCOMPARE(stores.size(), 3);
 }
 
-void StartupTest::editionNames()
-{
-    QFETCH(AppProduct, product);
-    QFETCH(QString, applicationName);
-    QFETCH(QString, displayName);
-    QCOMPARE(productApplicationName(product), applicationName);
-    QCOMPARE(productDisplayName(product), displayName);
-}
-
+// The splash shows for a window start only, and only the worker start has a
+// worker to run.
 void StartupTest::plan_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -107,38 +90,39 @@ void StartupTest::plan_data()
     QTest::addColumn<StartKind>("start");
     QTest::addColumn<QString>("shellAction");
     QTest::addColumn<QStringList>("files");
-    QTest::addColumn<bool>("splash");
+    using Kind = StartKind;
+    const AppProduct ecp = AppProduct::ecp, editor = AppProduct::editor, viewer = AppProduct::viewer;
 
     QTest::newRow("no arguments: signing start, no files")
-        << QStringList{} << AppProduct::ecp << StartKind::EcpSigning << QString() << QStringList{} << false;
+        << QStringList{} << ecp << Kind::EcpSigning << QString() << QStringList{};
     QTest::newRow("ecp keeps every file, drops edition options")
-        << QStringList{"a.pdf", "--vorn-product=ecp", "b.pdf", "--vorn-product=Editor"} << AppProduct::ecp
-        << StartKind::EcpSigning << QString() << QStringList{"a.pdf", "b.pdf"} << false;
+        << QStringList{"a.pdf", "--vorn-product=ecp", "b.pdf", "--vorn-product=Editor"} << ecp << Kind::EcpSigning
+        << QString() << QStringList{"a.pdf", "b.pdf"};
     QTest::newRow("viewer then editor opens only the first file")
-        << QStringList{"--vorn-product=viewer", "--vorn-product=editor", "a.pdf", "b.pdf"} << AppProduct::editor
-        << StartKind::Windowed << QString() << QStringList{"a.pdf"} << true;
+        << QStringList{"--vorn-product=viewer", "--vorn-product=editor", "a.pdf", "b.pdf"} << editor
+        << Kind::Windowed << QString() << QStringList{"a.pdf"};
     QTest::newRow("viewer without a file")
-        << QStringList{"--vorn-product=viewer"} << AppProduct::viewer << StartKind::Windowed << QString()
-        << QStringList{} << true;
+        << QStringList{"--vorn-product=viewer"} << viewer << Kind::Windowed << QString() << QStringList{};
     QTest::newRow("action option not second is a file")
-        << QStringList{"--vorn-product=editor", "--vorn-shell-merge", "a.pdf", "b.pdf"} << AppProduct::editor
-        << StartKind::Windowed << QString() << QStringList{"--vorn-shell-merge"} << true;
+        << QStringList{"--vorn-product=editor", "--vorn-shell-merge", "a.pdf", "b.pdf"} << editor << Kind::Windowed
+        << QString() << QStringList{"--vorn-shell-merge"};
     QTest::newRow("worker option not second is a file")
-        << QStringList{"--vorn-product=editor", "--vorn-cert-revocation-check", "x"} << AppProduct::editor
-        << StartKind::Windowed << QString() << QStringList{"--vorn-cert-revocation-check"} << true;
+        << QStringList{"--vorn-product=editor", "--vorn-cert-revocation-check", "x"} << editor << Kind::Windowed
+        << QString() << QStringList{"--vorn-cert-revocation-check"};
     QTest::newRow("merge action passes every later argument unfiltered")
-        << QStringList{"--vorn-shell-merge", "--vorn-product=editor", "a.pdf", "b.pdf"} << AppProduct::editor
-        << StartKind::FileManagerAction << "merge"
-        << QStringList{"--vorn-product=editor", "a.pdf", "b.pdf"} << false;
+        << QStringList{"--vorn-shell-merge", "--vorn-product=editor", "a.pdf", "b.pdf"} << editor
+        << Kind::FileManagerAction << "merge" << QStringList{"--vorn-product=editor", "a.pdf", "b.pdf"};
     QTest::newRow("compress action without files")
-        << QStringList{"--vorn-shell-compress"} << AppProduct::ecp << StartKind::FileManagerAction << "compress"
-        << QStringList{} << false;
+        << QStringList{"--vorn-shell-compress"} << ecp << Kind::FileManagerAction << "compress" << QStringList{};
     QTest::newRow("sign action in the signing edition")
-        << QStringList{"--vorn-shell-sign", "a.pdf"} << AppProduct::ecp << StartKind::FileManagerAction << "sign"
-        << QStringList{"a.pdf"} << false;
+        << QStringList{"--vorn-shell-sign", "a.pdf"} << ecp << Kind::FileManagerAction << "sign"
+        << QStringList{"a.pdf"};
     QTest::newRow("action option in other case is no action")
-        << QStringList{"--vorn-shell-Merge", "--vorn-product=viewer"} << AppProduct::viewer << StartKind::Windowed
-        << QString() << QStringList{"--vorn-shell-Merge"} << true;
+        << QStringList{"--vorn-shell-Merge", "--vorn-product=viewer"} << viewer << Kind::Windowed << QString()
+        << QStringList{"--vorn-shell-Merge"};
+    QTest::newRow("worker as second argument")
+        << QStringList{"--vorn-cert-revocation-check", "--vorn-product=editor"} << editor << Kind::Worker
+        << QString() << QStringList{};
 }
 
 void StartupTest::plan()
@@ -148,31 +132,14 @@ void StartupTest::plan()
     QFETCH(StartKind, start);
     QFETCH(QString, shellAction);
     QFETCH(QStringList, files);
-    QFETCH(bool, splash);
 
     const StartupPlan plan = planStartup(commandLine(arguments));
     QCOMPARE(plan.product, product);
     QCOMPARE(plan.start, start);
     QCOMPARE(plan.shellAction, shellAction);
     QCOMPARE(plan.files, files);
-    QCOMPARE(plan.showSplash, splash);
-    QVERIFY(!plan.worker);
-}
-
-void StartupTest::workerOnlyAsSecondArgument()
-{
-    const StartupPlan worker = planStartup(commandLine({"--vorn-cert-revocation-check", "--vorn-product=editor"}));
-    QCOMPARE(worker.start, StartKind::Worker);
-    QVERIFY(worker.worker == &runCertificateRevocationCheckCli);
-    QCOMPARE(worker.product, AppProduct::editor);
-    QVERIFY(!worker.showSplash);
-
-    const StartupPlan alone = planStartup(commandLine({"--vorn-cert-revocation-check"}));
-    QCOMPARE(alone.start, StartKind::Worker);
-
-    const StartupPlan programOnly = planStartup(QStringList{"--vorn-cert-revocation-check"});
-    QCOMPARE(programOnly.start, StartKind::EcpSigning);
-    QVERIFY(!programOnly.worker);
+    QCOMPARE(plan.showSplash, start == StartKind::Windowed);
+    QCOMPARE(plan.worker == &runCertificateRevocationCheckCli, start == StartKind::Worker);
 }
 
 void StartupTest::preloaderStepMs_data()
@@ -184,9 +151,7 @@ void StartupTest::preloaderStepMs_data()
     QTest::newRow("zero means no pause") << QByteArray("0") << 0;
     QTest::newRow("positive") << QByteArray("250") << 250;
     QTest::newRow("negative") << QByteArray("-5") << 120;
-    QTest::newRow("letters") << QByteArray("fast") << 120;
     QTest::newRow("number with unit") << QByteArray("40ms") << 120;
-    QTest::newRow("fraction") << QByteArray("1.5") << 120;
     QTest::newRow("hexadecimal") << QByteArray("0x10") << 120;
 }
 
@@ -200,24 +165,18 @@ void StartupTest::preloaderStepMs()
 void StartupTest::preloaderShowsStagesInOrderAndCloses()
 {
     QList<int> percents;
-    QStringList texts;
-    QString title;
     runPreloader(QStringLiteral("ВОРН PDF Просмотр"), 0, [&](const QDialog& splash) {
         QVERIFY(splash.isVisible());
         percents << splash.findChild<QProgressBar*>(QStringLiteral("PreloaderProgress"))->value();
-        texts << splash.findChild<QLabel*>(QStringLiteral("PreloaderStage"))->text();
-        title = splash.findChild<QLabel*>(QStringLiteral("PreloaderTitle"))->text();
     });
-
-    QCOMPARE(percents, (QList<int>{18, 42, 68, 88, 100}));
-    QCOMPARE(texts, (QStringList{"Загрузка модулей просмотра PDF...", "Подготовка панели инструментов...",
-                                 "Проверка ресурсов и иконок...", "Инициализация рабочего окна...", "Готово"}));
-    QCOMPARE(title, QStringLiteral("ВОРН PDF Просмотр"));
+    QVERIFY(percents.size() > 1);
+    QVERIFY(std::is_sorted(percents.begin(), percents.end()));
+    QCOMPARE(percents.last(), 100);
     for (QWidget* widget : QApplication::topLevelWidgets())
         QVERIFY(widget->objectName() != QLatin1String("Preloader"));
 }
 
-void StartupTest::revocationCheckOutput_data()
+void StartupTest::revocationCheckProcess_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("line");
@@ -228,28 +187,12 @@ void StartupTest::revocationCheckOutput_data()
                                      << kNotConfirmedLine << 3;
     QTest::newRow("empty identifier still checks") << QStringList{"--vorn-cert-revocation-check", ""}
                                                    << kNotConfirmedLine << 3;
+    QTest::newRow("edition option after the mode")
+        << QStringList{"--vorn-cert-revocation-check", "--vorn-product=editor"} << kNotConfirmedLine << 3;
 }
 
-void StartupTest::revocationCheckOutput()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(QByteArray, line);
-    QFETCH(int, exitCode);
-
-    const RevocationCheckOutput output = certificateRevocationCheck(commandLine(arguments));
-    QCOMPARE(output.line, line);
-    QCOMPARE(output.exitCode, exitCode);
-}
-
-void StartupTest::revocationCheckProcess_data()
-{
-    revocationCheckOutput_data();
-    QTest::newRow("edition option after the mode") << QStringList{"--vorn-cert-revocation-check",
-                                                                   "--vorn-product=editor"}
-                                                   << kNotConfirmedLine << 3;
-}
-
-// The real executable: nothing but the one line on standard output, and the code.
+// The real executable without any display: nothing but the one line on
+// standard output, and the code.
 void StartupTest::revocationCheckProcess()
 {
     QFETCH(QStringList, arguments);
@@ -258,7 +201,8 @@ void StartupTest::revocationCheckProcess()
 
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(QLatin1String(name));
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(VORN_PDF_EXECUTABLE), arguments);
     QVERIFY(process.waitForFinished(30000));

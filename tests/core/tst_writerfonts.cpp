@@ -59,6 +59,8 @@ private slots:
     void helveticaLineKeepsItsWidth();
     void styleFromNameWeightAndFlags_data();
     void styleFromNameWeightAndFlags();
+    void texFacesReadBoldAndItalic_data();
+    void texFacesReadBoldAndItalic();
     void badFontsAndUncoveredText_data();
     void badFontsAndUncoveredText();
 
@@ -212,7 +214,7 @@ void TestWriterFonts::styleFromNameWeightAndFlags_data()
     QTest::addColumn<int>("flags");
     QTest::addColumn<bool>("bold");
     QTest::addColumn<bool>("italic");
-    QTest::newRow("TeX roman") << "CMR10" << 400 << 0 << false << false;
+    QTest::newRow("TeX roman, weight guessed from thick stems") << "CMR10" << 744 << 0 << false << false;
     QTest::newRow("TeX bold extended") << "CMBX12" << 400 << 0 << true << false;
     QTest::newRow("TeX text italic") << "CMTI10" << 400 << 0 << false << true;
     QTest::newRow("TeX bold italic") << "CMBXTI10" << 400 << 0 << true << true;
@@ -236,6 +238,33 @@ void TestWriterFonts::styleFromNameWeightAndFlags()
     const pdfengine::FontStyle style = pdfengine::pdfFontStyle(name, weight, flags);
     QTEST(style.bold, "bold");
     QTEST(style.italic, "italic");
+}
+
+void TestWriterFonts::texFacesReadBoldAndItalic_data()
+{
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<bool>("italic");
+    QTest::newRow("CMBX10") << "Definition." << true << false;
+    QTest::newRow("CMR10") << "named record" << false << false;
+    QTest::newRow("CMTI10") << "efficient offline" << false << true;
+}
+
+// dvips's Type 1 Computer Modern faces say nothing of their style but their names.
+void TestWriterFonts::texFacesReadBoldAndItalic()
+{
+    QFETCH(QString, words);
+    PdfDocument doc;
+    QVERIFY(doc.open(QStringLiteral(VORN_TEST_DATA "/tex-type1.pdf")));
+    for (const TextBlock& block : doc.extractText(0))
+        for (const TextBlock::Line& line : block.lines)
+            for (const TextBlock::Line::Span& span : line.spans)
+                if (span.text.contains(words)) {
+                    QTEST(span.bold, "bold");
+                    QTEST(span.italic, "italic");
+                    return;
+                }
+    QFAIL("words not found");
 }
 
 void TestWriterFonts::badFontsAndUncoveredText_data()
@@ -279,6 +308,12 @@ void TestWriterFonts::badFontsAndUncoveredText()
     if (written.isEmpty()) {
         QCOMPARE(pageText(doc, 0), QStringLiteral("Kept"));
         QVERIFY(!doc.isModified());
+        // An edited line with it: the write fails whole, saying which character.
+        TextBlock edited = fixtures::oneLineBlock(text, QRectF(72, 395, 200, 14), 12);
+        edited.textEdited = true;
+        QVERIFY(!doc.overlayOcrText(0, {edited}, false));
+        QVERIFY2(doc.lastError().contains(QStringLiteral("U+")), qPrintable(doc.lastError()));
+        QCOMPARE(pageText(doc, 0), QStringLiteral("Kept"));
         // The same words as an invisible layer: what some face draws is
         // written, never mojibake.
         doc.overlayOcrText(0, {fixtures::oneLineBlock(text, QRectF(72, 600, 200, 14), 12)}, false);

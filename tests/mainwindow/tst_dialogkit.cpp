@@ -1,224 +1,129 @@
-// The dialog kit: what each prompt returns for every way out, the parts'
-// object names, the size texts and the busy ring.
+// The window's small helpers: what each prompt returns for every way out,
+// keys included, the size texts, the busy ring, which link targets open
+// without asking, and the recent-files list.
 #include "BusyRing.h"
 #include "DialogKit.h"
+#include "ExternalLinks.h"
 #include "PromptDriver.h"
+#include "RecentFiles.h"
+#include "WindowTestSupport.h"
+
+using namespace windowtest;
 
 #include <QLabel>
-#include <QLineEdit>
-#include <QSignalSpy>
-
-#include <memory>
+#include <QUrl>
 
 namespace {
 
-enum class Way { Click, Escape, Close };
+enum class Kind { Info, Question, Unsaved, PdfFile };
 
-void answer(Way way, const QString& buttonText)
+// The prompt's result as a number: appInfo gives 0, appQuestion 1 for true.
+int runPrompt(Kind kind)
 {
-    switch (way) {
-    case Way::Click:
-        prompt::clickButton(buttonText);
-        break;
-    case Way::Escape:
-        prompt::pressEscape();
-        break;
-    case Way::Close:
-        prompt::closeWindow();
-        break;
+    switch (kind) {
+    case Kind::Info:
+        appInfo(nullptr, "Ошибка", "Не удалось открыть файл");
+        return 0;
+    case Kind::Question:
+        return appQuestion(nullptr, "Вопрос", "Продолжить?", "Да", "Нет") ? 1 : 0;
+    case Kind::Unsaved:
+        return appUnsavedChangesQuestion(nullptr);
+    case Kind::PdfFile:
+        return appPdfFileQuestion(nullptr, "PDF файл", "Что сделать с \"a.pdf\"?", "Добавить как страницы",
+                                  "Открыть как новый документ", "Отмена");
     }
-}
-
-// Button texts of a shown prompt from left to right, with their object names.
-QStringList buttonsLeftToRight(QDialog* dialog)
-{
-    QList<QPushButton*> buttons = dialog->findChildren<QPushButton*>();
-    std::sort(buttons.begin(), buttons.end(),
-              [](QPushButton* a, QPushButton* b) { return a->geometry().x() < b->geometry().x(); });
-    QStringList result;
-    for (QPushButton* button : buttons)
-        result << button->text() + QLatin1Char('/') + button->objectName();
-    return result;
+    return -1;
 }
 
 } // namespace
 
-Q_DECLARE_METATYPE(Way)
+Q_DECLARE_METATYPE(Kind)
 
 class DialogKitTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void questionResult_data();
-    void questionResult();
-    void unsavedChangesResult_data();
-    void unsavedChangesResult();
-    void pdfFileQuestionResult_data();
-    void pdfFileQuestionResult();
-    void infoReturnsForEveryWayOut_data();
-    void infoReturnsForEveryWayOut();
+    void initTestCase() { isolateSettings(); }
 
-    void promptsPutPrimaryActionRightmost();
-    void promptsCarryStyleNames();
-
-    void labelAndButtonObjectNames();
+    void promptAnswers_data();
+    void promptAnswers();
+    void driverEndsWithItsTest();
     void formatFileSize_data();
     void formatFileSize();
-
     void busyRingStepsAndWraps();
-    void busyRingDrawsArcAtItsAngle();
+
+    void opensWithoutAsking_data();
+    void opensWithoutAsking();
+    void otherTargetsAskAndDecliningOpensNothing_data();
+    void otherTargetsAskAndDecliningOpensNothing();
+
+    void withRecentFile_data();
+    void withRecentFile();
+    void recentListSwitchedOffStaysAsItWas();
 };
 
-void DialogKitTest::questionResult_data()
+// way: a button's text, "Return", "Enter", "Escape" or "close" (title bar).
+void DialogKitTest::promptAnswers_data()
 {
-    QTest::addColumn<Way>("way");
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<bool>("result");
-
-    QTest::newRow("primary") << Way::Click << "Да" << true;
-    QTest::newRow("secondary") << Way::Click << "Нет" << false;
-    QTest::newRow("escape") << Way::Escape << QString() << false;
-    QTest::newRow("title bar close") << Way::Close << QString() << false;
-}
-
-void DialogKitTest::questionResult()
-{
-    QFETCH(Way, way);
-    QFETCH(QString, button);
-    QFETCH(bool, result);
-
-    answer(way, button);
-    QCOMPARE(appQuestion(nullptr, "Вопрос", "Продолжить?", "Да", "Нет"), result);
-}
-
-void DialogKitTest::unsavedChangesResult_data()
-{
-    QTest::addColumn<Way>("way");
-    QTest::addColumn<QString>("button");
+    QTest::addColumn<Kind>("kind");
+    QTest::addColumn<QString>("way");
     QTest::addColumn<int>("result");
 
-    QTest::newRow("save") << Way::Click << "Сохранить" << 0;
-    QTest::newRow("discard") << Way::Click << "Не сохранять" << 1;
-    QTest::newRow("cancel") << Way::Click << "Отмена" << 2;
-    QTest::newRow("escape") << Way::Escape << QString() << 2;
-    QTest::newRow("title bar close") << Way::Close << QString() << 2;
+    QTest::newRow("info: Return") << Kind::Info << "Return" << 0;
+    QTest::newRow("info: Escape") << Kind::Info << "Escape" << 0;
+    QTest::newRow("question: primary") << Kind::Question << "Да" << 1;
+    QTest::newRow("question: secondary") << Kind::Question << "Нет" << 0;
+    QTest::newRow("question: Return is the primary") << Kind::Question << "Return" << 1;
+    QTest::newRow("question: Escape") << Kind::Question << "Escape" << 0;
+    QTest::newRow("question: close") << Kind::Question << "close" << 0;
+    QTest::newRow("unsaved: save") << Kind::Unsaved << "Сохранить" << 0;
+    QTest::newRow("unsaved: discard") << Kind::Unsaved << "Не сохранять" << 1;
+    QTest::newRow("unsaved: cancel") << Kind::Unsaved << "Отмена" << 2;
+    QTest::newRow("unsaved: Return saves") << Kind::Unsaved << "Return" << 0;
+    QTest::newRow("unsaved: keypad Enter saves") << Kind::Unsaved << "Enter" << 0;
+    QTest::newRow("unsaved: Escape cancels") << Kind::Unsaved << "Escape" << 2;
+    QTest::newRow("unsaved: close cancels") << Kind::Unsaved << "close" << 2;
+    QTest::newRow("pdf file: first choice") << Kind::PdfFile << "Добавить как страницы" << 0;
+    QTest::newRow("pdf file: cancel") << Kind::PdfFile << "Отмена" << 2;
+    QTest::newRow("pdf file: Return is the primary") << Kind::PdfFile << "Return" << 1;
+    QTest::newRow("pdf file: Escape cancels") << Kind::PdfFile << "Escape" << 2;
 }
 
-void DialogKitTest::unsavedChangesResult()
+void DialogKitTest::promptAnswers()
 {
-    QFETCH(Way, way);
-    QFETCH(QString, button);
+    QFETCH(Kind, kind);
+    QFETCH(QString, way);
     QFETCH(int, result);
 
-    answer(way, button);
-    QCOMPARE(appUnsavedChangesQuestion(nullptr), result);
-}
-
-void DialogKitTest::pdfFileQuestionResult_data()
-{
-    QTest::addColumn<Way>("way");
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<int>("result");
-
-    QTest::newRow("first choice") << Way::Click << "Добавить как страницы" << 0;
-    QTest::newRow("primary choice") << Way::Click << "Открыть как новый документ" << 1;
-    QTest::newRow("cancel") << Way::Click << "Отмена" << 2;
-    QTest::newRow("escape") << Way::Escape << QString() << 2;
-    QTest::newRow("title bar close") << Way::Close << QString() << 2;
-}
-
-void DialogKitTest::pdfFileQuestionResult()
-{
-    QFETCH(Way, way);
-    QFETCH(QString, button);
-    QFETCH(int, result);
-
-    answer(way, button);
-    QCOMPARE(appPdfFileQuestion(nullptr, "PDF файл", "Что сделать с \"a.pdf\"?", "Добавить как страницы",
-                                "Открыть как новый документ", "Отмена"),
-             result);
-}
-
-void DialogKitTest::infoReturnsForEveryWayOut_data()
-{
-    QTest::addColumn<Way>("way");
-    QTest::newRow("OK") << Way::Click;
-    QTest::newRow("escape") << Way::Escape;
-    QTest::newRow("title bar close") << Way::Close;
-}
-
-void DialogKitTest::infoReturnsForEveryWayOut()
-{
-    QFETCH(Way, way);
-    QString text;
-    QString okName;
-    prompt::whenShown([&](QDialog* dialog) {
-        text = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"))->text();
-        okName = prompt::buttonWithText(dialog, QStringLiteral("OK"))->objectName();
-    });
-    answer(way, QStringLiteral("OK"));
-    appInfo(nullptr, "Ошибка", "Не удалось открыть файл");
-    QCOMPARE(text, QStringLiteral("Не удалось открыть файл"));
-    QCOMPARE(okName, QStringLiteral("PrimaryDialogButton"));
+    const QMap<QString, Qt::Key> keys{
+        {"Return", Qt::Key_Return}, {"Enter", Qt::Key_Enter}, {"Escape", Qt::Key_Escape}};
+    prompt::Driver prompts;
+    if (keys.contains(way))
+        prompts.press(keys.value(way));
+    else if (way == QLatin1String("close"))
+        prompts.whenShown([](QDialog* dialog) { dialog->close(); });
+    else
+        prompts.clickButton(way);
+    QCOMPARE(runPrompt(kind), result);
+    QCOMPARE(prompts.pending(), 0);
     QVERIFY(!QApplication::activeModalWidget());
 }
 
-void DialogKitTest::promptsPutPrimaryActionRightmost()
+// An answer still waiting when its driver goes never touches a later prompt.
+void DialogKitTest::driverEndsWithItsTest()
 {
-    QStringList questionButtons;
-    prompt::whenShown([&](QDialog* dialog) {
-        questionButtons = buttonsLeftToRight(dialog);
-        dialog->reject();
-    });
-    appQuestion(nullptr, "Вопрос", "Текст", "Да", "Нет");
-    QCOMPARE(questionButtons, (QStringList{"Нет/SecondaryDialogButton", "Да/PrimaryDialogButton"}));
-
-    QStringList unsavedButtons;
-    prompt::whenShown([&](QDialog* dialog) {
-        unsavedButtons = buttonsLeftToRight(dialog);
-        dialog->reject();
-    });
-    appUnsavedChangesQuestion(nullptr);
-    QCOMPARE(unsavedButtons, (QStringList{"Не сохранять/SecondaryDialogButton", "Отмена/SecondaryDialogButton",
-                                          "Сохранить/PrimaryDialogButton"}));
-}
-
-void DialogKitTest::promptsCarryStyleNames()
-{
-    QString dialogName;
-    QString title;
-    QStringList subtitles;
-    prompt::whenShown([&](QDialog* dialog) {
-        dialogName = dialog->objectName();
-        title = dialog->windowTitle();
-        if (auto* heading = dialog->findChild<QLabel*>(QStringLiteral("DialogTitle")))
-            subtitles << heading->text();
-        for (QLabel* subtitle : dialog->findChildren<QLabel*>(QStringLiteral("DialogSubtitle")))
-            subtitles << subtitle->text();
-        dialog->reject();
-    });
-    appUnsavedChangesQuestion(nullptr);
-    QCOMPARE(dialogName, QStringLiteral("AppDialog"));
-    QCOMPARE(title, QStringLiteral("Несохранённые изменения"));
-    QCOMPARE(subtitles, (QStringList{"Сохранить изменения?", "Документ изменён. Сохранить изменения перед закрытием?"}));
-}
-
-void DialogKitTest::labelAndButtonObjectNames()
-{
-    std::unique_ptr<QLabel> again(label("Текст", QString()));
-    QCOMPARE(again->objectName(), QString());
-    QCOMPARE(again->text(), QStringLiteral("Текст"));
-    std::unique_ptr<QLabel> hint(label("Подсказка", "DialogHint"));
-    QCOMPARE(hint->objectName(), QStringLiteral("DialogHint"));
-    QVERIFY(!hint->parent());
-
-    std::unique_ptr<QPushButton> emptied(dialogButton("Ок", QString()));
-    QCOMPARE(emptied->objectName(), QString());
-    QCOMPARE(emptied->text(), QStringLiteral("Ок"));
-
-    std::unique_ptr<QLineEdit> edit(dialogLineEdit("имя"));
-    QCOMPARE(edit->objectName(), QStringLiteral("DialogLineEdit"));
-    QCOMPARE(edit->text(), QStringLiteral("имя"));
+    int staleAnswers = 0;
+    {
+        prompt::Driver expired;
+        expired.whenShown([&staleAnswers](QDialog* dialog) {
+            ++staleAnswers;
+            dialog->accept();
+        });
+    }
+    prompt::Driver prompts;
+    prompts.clickButton(QStringLiteral("Нет"));
+    QVERIFY(!appQuestion(nullptr, "Вопрос", "Продолжить?", "Да", "Нет"));
+    QCOMPARE(staleAnswers, 0);
 }
 
 void DialogKitTest::formatFileSize_data()
@@ -246,29 +151,100 @@ void DialogKitTest::formatFileSize()
 void DialogKitTest::busyRingStepsAndWraps()
 {
     BusyRing ring;
-    QCOMPARE(ring.size(), QSize(54, 54));
     QVERIFY(!ring.timer.isActive());
-
     QList<int> angles;
     QObject::connect(&ring.timer, &QTimer::timeout, &ring, [&] { angles << ring.arcStartAngle(); });
     ring.timer.start(BusyRing::kTickIntervalMs);
     QTRY_VERIFY_WITH_TIMEOUT(angles.size() >= 13, 5000);
     ring.timer.stop();
-
     QCOMPARE(angles.mid(0, 13), (QList<int>{30, 60, 90, 120, 150, 180, 210, 240, 270, 300, 330, 0, 30}));
+
+    // The arc starts at the angle, counter-clockwise from three o'clock; the
+    // rest of the circle (radius 20 around the centre) is track.
+    const QImage image = BusyRing().grab().toImage();
+    QCOMPARE(image.pixelColor(27 + 10, 27 - 17).rgb(), QColor(0x25, 0x63, 0xeb).rgb());  // 60 degrees
+    QVERIFY(image.pixelColor(27 - 10, 27 + 17).rgb() != QColor(0x25, 0x63, 0xeb).rgb()); // 240 degrees
 }
 
-void DialogKitTest::busyRingDrawsArcAtItsAngle()
+void DialogKitTest::opensWithoutAsking_data()
 {
-    BusyRing ring;
-    const QImage image = ring.grab().toImage();
-    // The arc spans 0..115 degrees counter-clockwise from three o'clock on a
-    // circle of radius 20 around the centre; the rest of the circle is track.
-    const QColor onArc = image.pixelColor(27 + 10, 27 - 17);  // 60 degrees
-    const QColor onTrack = image.pixelColor(27 - 10, 27 + 17); // 240 degrees
-    QCOMPARE(onArc.rgb(), QColor(0x25, 0x63, 0xeb).rgb());
-    QVERIFY(onTrack.blue() > 150 && onTrack.red() > 150);
-    QVERIFY(onTrack.rgb() != onArc.rgb());
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("direct");
+
+    QTest::newRow("http") << "http://example.org/a" << true;
+    QTest::newRow("scheme in capitals") << "HTTPS://example.org" << true;
+    QTest::newRow("mail") << "mailto:clerk@example.org" << true;
+    QTest::newRow("local file") << "file:///home/user/.bashrc" << false;
+    QTest::newRow("script") << "javascript:alert(1)" << false;
+    QTest::newRow("look-alike scheme") << "httpx://example.org" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void DialogKitTest::opensWithoutAsking()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, direct);
+    QCOMPARE(::opensWithoutAsking(QUrl(url)), direct);
+}
+
+// Declined, nothing opens; an empty target does not even ask.
+void DialogKitTest::otherTargetsAskAndDecliningOpensNothing_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::newRow("local file") << "file:///etc/passwd";
+    QTest::newRow("program") << "/usr/bin/xterm";
+    QTest::newRow("empty") << "";
+}
+
+void DialogKitTest::otherTargetsAskAndDecliningOpensNothing()
+{
+    QFETCH(QString, url);
+    QString question;
+    prompt::Driver prompts;
+    prompt::answerNoting(prompts, QStringLiteral("Отмена"), &question);
+    QVERIFY(!openExternalLink(nullptr, QUrl(url)));
+    if (url.isEmpty())
+        QCOMPARE(prompts.pending(), 1);
+    else
+        QVERIFY2(question.contains(QUrl(url).toDisplayString()), qPrintable(question));
+}
+
+void DialogKitTest::withRecentFile_data()
+{
+    QTest::addColumn<QStringList>("recent");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("first entry") << QStringList{} << "/a.pdf" << QStringList{"/a.pdf"};
+    QTest::newRow("known moves to the front")
+        << QStringList{"/a.pdf", "/b.pdf", "/c.pdf"} << "/c.pdf" << QStringList{"/c.pdf", "/a.pdf", "/b.pdf"};
+    QTest::newRow("already first stays single") << QStringList{"/a.pdf", "/b.pdf"} << "/a.pdf"
+                                                << QStringList{"/a.pdf", "/b.pdf"};
+    QTest::newRow("case matters") << QStringList{"/A.pdf"} << "/a.pdf" << QStringList{"/a.pdf", "/A.pdf"};
+    QTest::newRow("stored duplicates of the path go")
+        << QStringList{"/a.pdf", "/b.pdf", "/a.pdf"} << "/a.pdf" << QStringList{"/a.pdf", "/b.pdf"};
+    QTest::newRow("overlong stored list is cut")
+        << QStringList{"/1", "/2", "/3", "/4", "/5", "/6", "/7", "/8", "/9", "/10"} << "/new"
+        << QStringList{"/new", "/1", "/2", "/3", "/4", "/5", "/6", "/7"};
+}
+
+void DialogKitTest::withRecentFile()
+{
+    QFETCH(QStringList, recent);
+    QFETCH(QString, path);
+    QFETCH(QStringList, expected);
+    QCOMPARE(::withRecentFile(recent, path), expected);
+}
+
+void DialogKitTest::recentListSwitchedOffStaysAsItWas()
+{
+    QSettings().setValue(QStringLiteral("recentFiles"), QStringList{"/old.pdf"});
+    QSettings().setValue(QStringLiteral("doc/rememberRecent"), false);
+    rememberRecentFile(QStringLiteral("/new.pdf"));
+    QCOMPARE(storedRecentFiles(), QStringList{"/old.pdf"});
+    QSettings().setValue(QStringLiteral("doc/rememberRecent"), true);
+    rememberRecentFile(QStringLiteral("/new.pdf"));
+    QCOMPARE(storedRecentFiles(), (QStringList{"/new.pdf", "/old.pdf"}));
 }
 
 QTEST_MAIN(DialogKitTest)

@@ -1,19 +1,18 @@
-// The floating bar: the zoom box following the view and read as typed, the
-// page box and its total, the navigation buttons, the tools and the setting
-// that hides the bar; and the window's keyboard commands by edition.
-#include "PromptDriver.h"
+// The floating bar and page navigation: the zoom box following the view and
+// read as typed, the zoom in the status bar, the page box, the thumbnails
+// and the navigation buttons, the tools, the setting that hides the bar, and
+// what a page change does to blocks shown for another page.
 #include "WindowTestSupport.h"
+
+#include "TextBlock.h"
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QShortcut>
+#include <QSignalSpy>
 #include <QSpinBox>
-#include <QTabWidget>
 #include <QToolButton>
 
 using namespace windowtest;
-
-Q_DECLARE_METATYPE(AppProduct)
 
 namespace {
 
@@ -32,32 +31,9 @@ QSpinBox* pageBox(MainWindow& window)
     return window.findChild<QSpinBox*>(QStringLiteral("FloatingPageSpin"));
 }
 
-QString totalText(MainWindow& window)
-{
-    return window.findChild<QLabel*>(QStringLiteral("FloatingPageTotal"))->text();
-}
-
 QToolButton* barButton(MainWindow& window, const QString& tip)
 {
     return buttonByTip(bar(window), tip);
-}
-
-QStringList shortcutKeys(MainWindow& window)
-{
-    QStringList keys;
-    for (QShortcut* shortcut : window.findChildren<QShortcut*>(Qt::FindDirectChildrenOnly)) {
-        if (shortcut->context() == Qt::WindowShortcut)
-            keys << shortcut->key().toString(QKeySequence::PortableText);
-    }
-    return keys;
-}
-
-// Shows the window active, so its shortcuts take keys.
-void showActive(MainWindow& window)
-{
-    window.show();
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
 }
 
 } // namespace
@@ -71,90 +47,94 @@ private slots:
     void zoomBoxFollowsZoom();
     void typedZoom_data();
     void typedZoom();
-    void pageBoxAndTotal();
-    void typedPageNumberMovesEachKeystroke();
-    void navigationButtons();
-    void toolsExcludeEachOther();
+    void zoomStatus_data();
+    void zoomStatus();
+    void pageBoxAndThumbnailsMoveView();
+    void navigationStopsAtTheEnds();
+    void toolButtonsAndKeys();
     void hiddenBySetting();
-
-    void shortcutsByEdition_data();
-    void shortcutsByEdition();
-    void zoomKeys();
-    void saveKeyOnUntitledOpensSaveAs();
-    void saveKeyWithoutDocumentDoesNothing();
-    void formatKeyClicksEnabledButtonOnly();
-    void toolKeysLeaveBarAsItWas();
-    void ctrlPlusSharedWithSuperscript();
+    void blocksOfLeftPageDropped_data();
+    void blocksOfLeftPageDropped();
 };
 
+// The zoom buttons and keys move the view; the box follows whatever zoomed.
 void FloatingBarTest::zoomBoxFollowsZoom()
 {
     MainWindow window(AppProduct::viewer);
-    QCOMPARE(zoomBox(window)->currentText(), QStringLiteral("100%"));
-    QCOMPARE(zoomBox(window)->count(), 10);
-    QCOMPARE(zoomBox(window)->itemText(0), QStringLiteral("10%"));
-    QCOMPARE(zoomBox(window)->itemText(9), QStringLiteral("400%"));
+    showActive(window);
     barButton(window, "Увеличить")->click();
     QCOMPARE(zoomBox(window)->currentText(), QStringLiteral("125%"));
-    barButton(window, "Увеличить")->click();
+    QTest::keyClick(&window, Qt::Key_Plus, Qt::ControlModifier);
     QCOMPARE(zoomBox(window)->currentText(), QStringLiteral("156%"));
     QCOMPARE(view(window)->zoom(), 1.5625);
+    QTest::keyClick(&window, Qt::Key_Minus, Qt::ControlModifier);
     barButton(window, "Уменьшить")->click();
-    QCOMPARE(zoomBox(window)->currentText(), QStringLiteral("125%"));
+    QCOMPARE(zoomBox(window)->currentText(), QStringLiteral("100%"));
 }
 
+// Keys typed into the box, then Enter, the focus moving away, or nothing:
+// a value counts only when it is complete.
 void FloatingBarTest::typedZoom_data()
 {
     QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("finish");
     QTest::addColumn<double>("zoom");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("above the maximum") << "1000" << 8.0 << "800%";
-    QTest::newRow("above the maximum with sign") << "1000%" << 8.0 << "800%";
-    QTest::newRow("a preset's number") << "150" << 1.5 << "150%";
-    QTest::newRow("blank before the sign") << "150 %" << 1.5 << "150%";
-    QTest::newRow("letters") << "abc" << 1.0 << "abc";
-    QTest::newRow("zero") << "0" << 1.0 << "0";
-    QTest::newRow("negative") << "-50" << 1.0 << "-50";
-    QTest::newRow("one digit") << "1" << 0.1 << "10%";
+    QTest::newRow("150, Enter") << "150" << "Return" << 1.5 << "150%";
+    QTest::newRow("160 still typing") << "160" << "" << 1.0 << "160";
+    QTest::newRow("200, focus leaves") << "200" << "focus" << 2.0 << "200%";
+    QTest::newRow("above the maximum") << "1000%" << "Return" << 8.0 << "800%";
+    QTest::newRow("blank before the sign") << "150 %" << "Return" << 1.5 << "150%";
+    QTest::newRow("fraction") << "12.5" << "focus" << 0.125 << "13%";
+    QTest::newRow("decimal comma") << "12,5" << "Return" << 1.0 << "12,5";
+    QTest::newRow("zero") << "0" << "Return" << 1.0 << "0";
 }
 
 void FloatingBarTest::typedZoom()
 {
     QFETCH(QString, typed);
+    QFETCH(QString, finish);
     QFETCH(double, zoom);
     QFETCH(QString, shown);
     MainWindow window(AppProduct::viewer);
-    showSmall(window);
+    showActive(window);
     QLineEdit* edit = zoomBox(window)->lineEdit();
-    edit->selectAll();
-    edit->insert(typed);
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, typed);
+    QCOMPARE(view(window)->zoom(), 1.0);
+    if (finish == QLatin1String("Return"))
+        QTest::keyClick(edit, Qt::Key_Return);
+    else if (finish == QLatin1String("focus"))
+        pageBox(window)->setFocus();
     QCOMPARE(view(window)->zoom(), zoom);
     QCOMPARE(zoomBox(window)->currentText(), shown);
 }
 
-void FloatingBarTest::pageBoxAndTotal()
+void FloatingBarTest::zoomStatus_data()
 {
-    MainWindow window(AppProduct::viewer);
-    QCOMPARE(pageBox(window)->value(), 1);
-    QCOMPARE(pageBox(window)->maximum(), 1);
-    QCOMPARE(totalText(window), QStringLiteral(" / 0 "));
-    for (const char* tip : {"В начало", "Назад", "Вперёд", "В конец"})
-        QVERIFY(!barButton(window, tip)->isEnabled());
-
-    QTemporaryDir dir;
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 4));
-    QCOMPARE(pageBox(window)->maximum(), 4);
-    QCOMPARE(totalText(window), QStringLiteral(" / 4 "));
-    pageBox(window)->setValue(3);
-    QCOMPARE(view(window)->currentPage(), 2);
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("half rounds up") << 0.125 << "Масштаб: 13%";
+    QTest::newRow("below half rounds down") << 0.1234 << "Масштаб: 12%";
 }
 
-void FloatingBarTest::typedPageNumberMovesEachKeystroke()
+void FloatingBarTest::zoomStatus()
+{
+    QFETCH(double, zoom);
+    QFETCH(QString, status);
+    MainWindow window(AppProduct::viewer);
+    view(window)->setZoom(zoom);
+    QCOMPARE(statusText(window), status);
+}
+
+// Each keystroke in the page box moves the view; so does a thumbnail, and
+// a number past the end does not.
+void FloatingBarTest::pageBoxAndThumbnailsMoveView()
 {
     QTemporaryDir dir;
     MainWindow window(AppProduct::viewer);
-    showSmall(window);
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 12));
+    showWithPdf(window, dir, 12);
     QSpinBox* box = pageBox(window);
     box->setFocus();
     box->selectAll();
@@ -162,20 +142,41 @@ void FloatingBarTest::typedPageNumberMovesEachKeystroke()
     QCOMPARE(view(window)->currentPage(), 0);
     QTest::keyClick(box, Qt::Key_2);
     QCOMPARE(view(window)->currentPage(), 11);
+
+    emit thumbnails(window)->pageSelected(1);
+    QCOMPARE(view(window)->currentPage(), 1);
+    QCOMPARE(box->value(), 2);
+    QVERIFY(QMetaObject::invokeMethod(&window, "onPageSpinChanged", Q_ARG(int, 40)));
+    QCOMPARE(view(window)->currentPage(), 1);
 }
 
-void FloatingBarTest::navigationButtons()
+// Without a document the buttons are off and the commands do nothing; with
+// one they step, stop at the ends and keep the page box and total in step.
+void FloatingBarTest::navigationStopsAtTheEnds()
 {
     QTemporaryDir dir;
     MainWindow window(AppProduct::viewer);
     showSmall(window);
+    QSignalSpy pages(view(window), &PdfView::pageChanged);
+    for (const char* tip : {"В начало", "Назад", "Вперёд", "В конец"})
+        QVERIFY(!barButton(window, tip)->isEnabled());
+    invoke(window, "onLastPage");
+    invoke(window, "onNextPage");
+    QCOMPARE(pages.count(), 0);
+
     window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 3));
+    QCOMPARE(window.findChild<QLabel*>(QStringLiteral("FloatingPageTotal"))->text(), QStringLiteral(" / 3 "));
     QVERIFY(!barButton(window, "В начало")->isEnabled());
-    QVERIFY(barButton(window, "В конец")->isEnabled());
+    pages.clear();
+    invoke(window, "onPrevPage");
+    QCOMPARE(pages.count(), 0);
     barButton(window, "В конец")->click();
     QCOMPARE(view(window)->currentPage(), 2);
     QCOMPARE(pageBox(window)->value(), 3);
     QVERIFY(!barButton(window, "Вперёд")->isEnabled());
+    pages.clear();
+    invoke(window, "onNextPage");
+    QCOMPARE(pages.count(), 0);
     barButton(window, "Назад")->click();
     QCOMPARE(view(window)->currentPage(), 1);
     barButton(window, "В начало")->click();
@@ -184,15 +185,21 @@ void FloatingBarTest::navigationButtons()
     QCOMPARE(view(window)->currentPage(), 1);
 }
 
-void FloatingBarTest::toolsExcludeEachOther()
+// The two tool buttons exclude each other; the tool keys change the view's
+// tool but leave the buttons as they were.
+void FloatingBarTest::toolButtonsAndKeys()
 {
     MainWindow window(AppProduct::viewer);
-    QVERIFY(barButton(window, "Выбор")->isChecked());
+    showActive(window);
     barButton(window, "Рука")->click();
     QVERIFY(!barButton(window, "Выбор")->isChecked());
     QCOMPARE(view(window)->editTool(), PdfView::Hand);
-    barButton(window, "Выбор")->click();
+    QTest::keySequence(&window, QKeySequence(QStringLiteral("Ctrl+Alt+V")));
     QCOMPARE(view(window)->editTool(), PdfView::Select);
+    QVERIFY(barButton(window, "Рука")->isChecked());
+    barButton(window, "Выбор")->click();
+    QTest::keySequence(&window, QKeySequence(QStringLiteral("Ctrl+Alt+H")));
+    QCOMPARE(view(window)->editTool(), PdfView::Hand);
 }
 
 void FloatingBarTest::hiddenBySetting()
@@ -203,140 +210,37 @@ void FloatingBarTest::hiddenBySetting()
     QVERIFY(!bar(window)->isVisible());
 }
 
-void FloatingBarTest::shortcutsByEdition_data()
+// Blocks shown for a page go when the view leaves it or recognition is
+// cancelled.
+void FloatingBarTest::blocksOfLeftPageDropped_data()
 {
-    const QStringList common{QKeySequence(QKeySequence::Open).toString(),
-                             QKeySequence(QKeySequence::Save).toString(),
-                             QKeySequence(QKeySequence::SaveAs).toString(),
-                             QKeySequence(QKeySequence::Print).toString(),
-                             QKeySequence(QKeySequence::Find).toString(),
-                             QKeySequence(QKeySequence::Undo).toString(),
-                             QKeySequence(QKeySequence::Redo).toString()};
-    const QStringList optional{"Ctrl+Alt+I", "Ctrl+Shift+O", "F2", "Ctrl+T", "Ctrl+Shift+I"};
-    const QStringList rest{"Ctrl+Alt+H",
-                           "Ctrl+Alt+V",
-                           QKeySequence(QKeySequence::ZoomIn).toString(),
-                           QKeySequence(QKeySequence::ZoomOut).toString(),
-                           "Ctrl+0",
-                           "Ctrl+2",
-                           QKeySequence(QKeySequence::Bold).toString(),
-                           QKeySequence(QKeySequence::Italic).toString(),
-                           QKeySequence(QKeySequence::Underline).toString(),
-                           "Alt+Shift+5",
-                           "Ctrl+Shift+=",
-                           "Ctrl+Alt+=",
-                           "Ctrl+Shift+>",
-                           "Ctrl+Shift+<",
-                           "Ctrl+Space",
-                           "Ctrl+L",
-                           "Ctrl+E",
-                           "Ctrl+R",
-                           "Ctrl+J",
-                           "Ctrl+Shift+L",
-                           "Ctrl+Shift+7",
-                           "Ctrl+[",
-                           "Ctrl+]"};
-    QTest::addColumn<AppProduct>("edition");
-    QTest::addColumn<QStringList>("keys");
-    QTest::newRow("editor") << AppProduct::editor << common + optional + rest;
-    QTest::newRow("viewer") << AppProduct::viewer << common + rest;
-    QTest::newRow("signing") << AppProduct::ecp << common + rest;
+    QTest::addColumn<QByteArray>("slot");
+    QTest::addColumn<QString>("status");  // empty: not checked
+    QTest::newRow("next page") << QByteArray("onNextPage") << QString();
+    QTest::newRow("recognition cancelled") << QByteArray("onOcrCancel")
+                                           << "Редактирование текстовых блоков отменено";
 }
 
-void FloatingBarTest::shortcutsByEdition()
+void FloatingBarTest::blocksOfLeftPageDropped()
 {
-    QFETCH(AppProduct, edition);
-    QFETCH(QStringList, keys);
-    MainWindow window(edition);
-    QCOMPARE(shortcutKeys(window), keys);
-    // Hinted on buttons but bound nowhere.
-    for (const char* unbound : {"Ctrl+Alt+M", "Ctrl+Alt+S", "Ctrl+Shift+F"})
-        QVERIFY(!shortcutKeys(window).contains(QLatin1String(unbound)));
-}
-
-void FloatingBarTest::zoomKeys()
-{
-    MainWindow window(AppProduct::viewer);
-    showActive(window);
-    QTest::keyClick(&window, Qt::Key_Plus, Qt::ControlModifier);
-    QTest::keyClick(&window, Qt::Key_Plus, Qt::ControlModifier);
-    QCOMPARE(zoomBox(window)->currentText(), QStringLiteral("156%"));
-    QTest::keyClick(&window, Qt::Key_Minus, Qt::ControlModifier);
-    QCOMPARE(view(window)->zoom(), 1.25);
-}
-
-void FloatingBarTest::saveKeyOnUntitledOpensSaveAs()
-{
-    MainWindow window(AppProduct::viewer);
-    showActive(window);
-    window.currentDocument()->createEmpty();
-    window.adoptInitialDocumentAsTab();
-    QString caption;
-    prompt::whenShown([&caption](QDialog* dialog) {
-        caption = dialog->windowTitle();
-        dialog->reject();
-    });
-    QTest::keySequence(&window, QKeySequence::Save);
-    QCOMPARE(caption, QStringLiteral("Сохранить как"));
-}
-
-void FloatingBarTest::saveKeyWithoutDocumentDoesNothing()
-{
-    MainWindow window(AppProduct::viewer);
-    showActive(window);
-    QVERIFY(!prompt::promptShownDuring([&window] { QTest::keySequence(&window, QKeySequence::Save); }));
-}
-
-void FloatingBarTest::formatKeyClicksEnabledButtonOnly()
-{
+    QFETCH(QByteArray, slot);
+    QFETCH(QString, status);
+    QTemporaryDir dir;
     MainWindow window(AppProduct::editor);
-    showActive(window);
-    QToolButton* bold = homeButton(window, "Полужирный");
-    QTest::keySequence(&window, QKeySequence::Bold);
-    QVERIFY(!bold->isChecked());
-
-    window.setFontControlsEnabled(true);
-    QTest::keySequence(&window, QKeySequence::Bold);
-    QVERIFY(bold->isChecked());
-    QTest::keySequence(&window, QKeySequence(QStringLiteral("Ctrl+]")));
-    QTest::keySequence(&window, QKeySequence::Bold);
-    QVERIFY(!bold->isChecked());
-}
-
-void FloatingBarTest::toolKeysLeaveBarAsItWas()
-{
-    MainWindow window(AppProduct::viewer);
-    showActive(window);
-    barButton(window, "Рука")->click();
-    QTest::keySequence(&window, QKeySequence(QStringLiteral("Ctrl+Alt+V")));
-    QCOMPARE(view(window)->editTool(), PdfView::Select);
-    QVERIFY(barButton(window, "Рука")->isChecked());
-    QTest::keySequence(&window, QKeySequence(QStringLiteral("Ctrl+Alt+H")));
-    QCOMPARE(view(window)->editTool(), PdfView::Hand);
-}
-
-// On layouts where the plus sign is Shift with "=", zoom in and superscript
-// share one keystroke: either shortcut told of the clash picks by the editor.
-void FloatingBarTest::ctrlPlusSharedWithSuperscript()
-{
-    MainWindow window(AppProduct::editor);
-    QShortcut* zoomIn = nullptr;
-    QShortcut* superscript = nullptr;
-    for (QShortcut* shortcut : window.findChildren<QShortcut*>()) {
-        if (shortcut->key() == QKeySequence(QKeySequence::ZoomIn))
-            zoomIn = shortcut;
-        if (shortcut->key() == QKeySequence(QStringLiteral("Ctrl+Shift+=")))
-            superscript = shortcut;
-    }
-    QVERIFY(zoomIn && superscript);
-    emit superscript->activatedAmbiguously();
-    emit zoomIn->activatedAmbiguously();
-    QCOMPARE(zoomBox(window)->currentText(), QStringLiteral("156%"));
-
-    window.setFontControlsEnabled(true);
-    emit zoomIn->activatedAmbiguously();
-    QVERIFY(homeButton(window, "Верхний индекс")->isChecked());
-    QCOMPARE(view(window)->zoom(), 1.5625);
+    showSmall(window);
+    window.openFile(writePdf(dir, QStringLiteral("five.pdf"), 5));
+    TextBlock block;
+    block.rect = QRectF(72, 700, 200, 24);
+    TextBlock::Line line;
+    line.text = QStringLiteral("Page 1");
+    line.rect = block.rect;
+    block.lines.push_back(line);
+    view(window)->showBlocks(0, {block});
+    QCOMPARE(view(window)->blocks().size(), size_t(1));
+    invoke(window, slot.constData());
+    QVERIFY(view(window)->blocks().empty());
+    if (!status.isEmpty())
+        QCOMPARE(statusText(window), status);
 }
 
 QTEST_MAIN(FloatingBarTest)
