@@ -116,6 +116,7 @@ void PdfView::dropRenderedState()
     m_staleImages.clear();
     m_paintWanted.clear();
     m_pageTexts.clear();
+    m_textAsked = qMakePair(-1, quint64(0));
 }
 
 // The cached images no longer match the view (zoom, rotation, content); they
@@ -251,6 +252,7 @@ void PdfView::invalidateCache()
 {
     retirePageImages();
     m_pageTexts.clear();
+    m_textAsked = qMakePair(-1, quint64(0));
     m_layoutRevision = kUnreadRevision; // page sizes are read again
     syncLayoutWaiting(kOwnerSizeWaitMs);
 }

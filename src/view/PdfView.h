@@ -361,6 +361,7 @@ private:
     // asked of the render thread and gives none meanwhile (pointer moves).
     std::vector<SelectableLine> selectableLines(int page, bool wait = true);
     bool selectableTextAt(const QPoint& viewportPoint, bool wait);
+    void prefetchPageText(int page);
     void onPageTextRead(int page, quint64 revision, const std::vector<TextBlock>& blocks);
     static std::vector<SelectableLine> selectableLinesOfBlocks(const std::vector<TextBlock>& blocks);
     void updateInteractiveSelectionPreview();
@@ -448,6 +449,7 @@ private:
     mutable bool m_layoutFrozen = false; // during a paint: page sizes stay as they were
     mutable quint64 m_sizesAskedRevision = ~quint64(0);
     bool m_initialZoomPending = false;
+    QPair<int, quint64> m_textAsked{-1, 0}; // page text last asked of the render thread, and its revision
 
     // selection
     QPoint m_pressPoint;

@@ -118,11 +118,24 @@ std::vector<PdfView::SelectableLine> PdfView::selectableLines(int page, bool wai
     if (cached != m_pageTexts.constEnd() && cached->revision == revision)
         return cached->lines;
     if (!wait && m_renderWorker) {
-        m_renderWorker->requestPageText(page, revision);
+        prefetchPageText(page);
         return {};
     }
     onPageTextRead(page, revision, m_document->extractText(page));
     return m_pageTexts.value(page).lines;
+}
+
+// Asks the render thread for a page's text unless it is at hand or asked for.
+void PdfView::prefetchPageText(int page)
+{
+    if (!m_renderWorker || !m_layout.hasPage(page))
+        return;
+    const quint64 revision = m_document->revision();
+    const auto cached = m_pageTexts.constFind(page);
+    if ((cached != m_pageTexts.constEnd() && cached->revision == revision) || m_textAsked == qMakePair(page, revision))
+        return;
+    m_textAsked = qMakePair(page, revision);
+    m_renderWorker->requestPageText(page, revision);
 }
 
 void PdfView::onPageTextRead(int page, quint64 revision, const std::vector<TextBlock>& blocks)

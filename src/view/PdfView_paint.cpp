@@ -34,9 +34,14 @@ void PdfView::paintEvent(QPaintEvent*)
     }
     m_layoutFrozen = false;
     m_painting = false;
-    // The renders this paint missed replace those asked for before.
-    if (m_renderWorker)
+    // The renders this paint missed replace those asked for before. With the
+    // pages in view drawn, the current page's text is read ahead, so that a
+    // press to select text finds it at hand.
+    if (m_renderWorker) {
         m_renderWorker->setWanted(m_paintWanted);
+        if (m_paintWanted.isEmpty() && hasPages())
+            prefetchPageText(m_currentPage);
+    }
 }
 
 void PdfView::paintPages(QPainter& painter)

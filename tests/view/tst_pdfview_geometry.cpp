@@ -371,9 +371,11 @@ void TestPdfViewGeometry::paintNeverWaitsOnTheEngine()
         return timer.elapsed();
     };
     constexpr int kPromptMs = 1000; // the engine stays held for 5 s
+    const auto wordOnPage0 = [&view](double x) { return view->viewportPointForPageTopPoint(0, QPointF(x, 36)); };
     if (!setWhileBusy) {
         view->setDocument(doc.get());
         QVERIFY(!darkPixelBounds(grabViewport(*view), pageArea(0)).isEmpty());
+        QTRY_VERIFY(timedMove(wordOnPage0(30)) >= 0 && view->viewport()->cursor().shape() == Qt::IBeamCursor);
     }
     {
         EngineBlocker blocker(5000);
@@ -384,6 +386,14 @@ void TestPdfViewGeometry::paintNeverWaitsOnTheEngine()
             QCOMPARE(view->pageCount(), 0); // sizes are being read on the render thread
             QVERIFY(darkPixelBounds(view->viewport()->grab().toImage(), view->viewport()->rect()).isEmpty());
         } else {
+            // Selecting text the view has read already needs no engine.
+            QElapsedTimer drag;
+            drag.start();
+            QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, wordOnPage0(21));
+            QTest::mouseMove(view->viewport(), wordOnPage0(60));
+            QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, wordOnPage0(60));
+            QVERIFY(drag.elapsed() < kPromptMs);
+            QCOMPARE(view->selectedText(), QStringLiteral("Page1"));
             view->zoomIn();
             QVERIFY(timedRepaint() < kPromptMs);
             // The earlier image of page 0, scaled, while the new one waits.
