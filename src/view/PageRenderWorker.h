@@ -5,8 +5,8 @@
 // scrolled past are never rendered) and acknowledges every answer; a render
 // that is running, or answered but not yet acknowledged, is not queued again.
 // Page sizes of a changed document are read here when the GUI thread could
-// not take the engine lock at once, and a page's text when the pointer first
-// moves over it (after the renders: text only shapes the cursor).
+// not take the engine lock at once, and a page's text for selection (after
+// the renders: the pages come first).
 
 #include "PdfDocument.h"
 #include "TextBlock.h"
