@@ -72,6 +72,9 @@ bool PdfView::syncLayoutWaiting(int waitMs) const
     if (revision != m_layoutRevision && !m_layoutFrozen) {
         std::vector<QSizeF> sizes;
         quint64 read = 0;
+        // Waited for once already: the render thread brings them.
+        if (m_sizesAskedRevision == revision)
+            waitMs = 0;
         if (m_document->readPageSizes(&sizes, &read, waitMs)) {
             applyPageSizes(std::move(sizes), read);
         } else if (m_renderWorker && m_sizesAskedRevision != revision) {
