@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr double kRotationEpsilon = kBlockRotationEpsilon;
-
 bool isDecorativeChar(QChar c)
 {
     return c.isSpace() || c == u'-' || c == u'_' || c == QChar(0x2013) || c == QChar(0x2014);
@@ -109,7 +107,7 @@ bool blockTextEdited(const TextBlock& block)
 {
     if (block.isImage || block.lines.empty())
         return false;
-    if (block.textEdited || std::abs(block.rotation) > kRotationEpsilon)
+    if (block.textEdited || isTurnedByUser(block))
         return true;
     QStringList lineTexts;
     for (const TextBlock::Line& line : block.lines) {
