@@ -17,7 +17,8 @@ const NativePageCache::Page& NativePageCache::page(const PdfDocument& document, 
     }
     if (entries.size() >= size_t(kCapacity))
         entries.erase(entries.begin());
-    Entry entry{&document, revision, index, {document.extractText(index), document.extractImages(index)}};
+    Entry entry{&document, revision, index,
+                {document.extractText(index), document.extractImages(index), document.pageSize(index)}};
     // A write while extracting makes what was read stale at once.
     if (document.revision() != revision)
         entry.revision = 0;

@@ -5,6 +5,7 @@
 
 #include "TextBlock.h"
 
+#include <QSizeF>
 #include <QtGlobal>
 
 #include <vector>
@@ -13,9 +14,12 @@ class PdfDocument;
 
 class NativePageCache {
 public:
+    // Also the size, so a page taken from here waits for no engine call
+    // (the view's render worker may hold the engine).
     struct Page {
         std::vector<TextBlock> text;
         std::vector<TextBlock> images;
+        QSizeF size;
     };
 
     static constexpr int kCapacity = 12;
