@@ -1,0 +1,90 @@
+#include "Document.h"
+
+#include "Layer.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+namespace paint {
+
+Document::Document(const QSize& size)
+    : size(size)
+{
+    layers.append(std::make_shared<Layer>(QStringLiteral("Фон"), size, false));
+}
+
+Layer* Document::activeLayer()
+{
+    return isLayerIndex(activeIndex) ? layers[activeIndex].get() : nullptr;
+}
+
+const Layer* Document::activeLayer() const
+{
+    return isLayerIndex(activeIndex) ? layers[activeIndex].get() : nullptr;
+}
+
+int Document::indexOf(const Layer* layer) const
+{
+    for (int i = 0; i < layers.size(); ++i) {
+        if (layers[i].get() == layer)
+            return i;
+    }
+    return -1;
+}
+
+void Document::addLayer(const QString& name)
+{
+    const QString layerName = name.isEmpty()
+        ? QStringLiteral("Слой %1").arg(layers.size() + 1)
+        : name;
+    layers.append(std::make_shared<Layer>(layerName, size, true));
+    activeIndex = int(layers.size()) - 1;
+}
+
+void Document::removeLayer(int index)
+{
+    if (layers.size() < 2 || !isLayerIndex(index))
+        return;
+    layers.removeAt(index);
+    activeIndex = std::clamp(activeIndex, 0, int(layers.size()) - 1);
+}
+
+void Document::moveLayer(int from, int to)
+{
+    if (!isLayerIndex(from) || !isLayerIndex(to) || from == to)
+        return;
+    layers.move(from, to);
+    activeIndex = to;
+}
+
+void Document::crop(const QRect& rect)
+{
+    size = rect.size();
+    for (const auto& layer : layers)
+        layer->image = layer->image.copy(rect);
+}
+
+void Document::restoreState(const QSize& oldSize, const QList<QImage>& images)
+{
+    size = oldSize;
+    const qsizetype count = std::min(layers.size(), images.size());
+    for (qsizetype i = 0; i < count; ++i)
+        layers[i]->image = images[i];
+}
+
+QImage Document::mergedImage() const
+{
+    QImage result(size, QImage::Format_ARGB32_Premultiplied);
+    result.fill(Qt::transparent);
+    QPainter painter(&result);
+    for (const auto& layer : layers) {
+        if (!layer->visible)
+            continue;
+        painter.setOpacity(layer->opacity);
+        painter.drawImage(0, 0, layer->image);
+    }
+    return result;
+}
+
+} // namespace paint
