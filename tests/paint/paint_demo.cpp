@@ -37,12 +37,12 @@ public:
         if (!m_active || !doc->activeLayer())
             return;
         m_active = false;
-        const QRect box = QRect(m_start, imagePos).normalized();
+        const QRectF box = QRectF(QPointF(m_start), QPointF(imagePos)).normalized();
         if (box.width() < 2 || box.height() < 2)
             return;
         paint::PendingShape shape;
         shape.kind = paint::PendingShape::Rectangle;
-        shape.rect = QRectF(box);
+        shape.rect = box;
         shape.color = primary;
         shape.width = size;
         shape.snapshot = doc->activeLayer()->image;
