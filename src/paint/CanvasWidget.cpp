@@ -127,7 +127,7 @@ QPoint CanvasWidget::imageToWidget(const QPoint& imagePos) const
 
 void CanvasWidget::applyZoomAt(double factor, const QPoint& widgetPos)
 {
-    if (!m_document)
+    if (!m_document || std::isnan(factor))
         return;
     const QPointF imagePoint = widgetToImageF(QPointF(widgetPos));
     const double zoom = clampZoom(m_zoom * factor);
