@@ -308,12 +308,19 @@ QRect BlockEditorFrame::rotationHandleRect() const
     return QRect(mx - kKnobSize / 2, c.top() - kKnobRise, kKnobSize, kKnobSize);
 }
 
+// A point of the frame as it lies in the unturned content's coordinates: the
+// chrome is drawn turned by the rotation, so it is hit through the same turn.
+QPoint BlockEditorFrame::unturned(const QPoint& local) const
+{
+    if (std::abs(m_rotation) < kRotatedEpsilon)
+        return local;
+    return rotatePoint(QPointF(local), QRectF(contentRect()).center(), -m_rotation).toPoint();
+}
+
 BlockEditorFrame::Hit BlockEditorFrame::hitTest(const QPoint& local) const
 {
     const QRect c = contentRect();
-    QPoint p = local;
-    if (std::abs(m_rotation) >= kRotatedEpsilon)
-        p = rotatePoint(QPointF(local), QPointF(c.center()), -m_rotation).toPoint();
+    const QPoint p = unturned(local);
     const int mx = (c.left() + c.right()) / 2;
     constexpr int kKnobHalfReach = 9;
     constexpr int kKnobTop = 27;
@@ -468,11 +475,17 @@ bool BlockEditorFrame::filterEditorMouse(QWidget* source, QMouseEvent* event)
     const QPoint local = source->mapTo(this, event->position().toPoint());
     const QPoint global = event->globalPosition().toPoint();
     switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        if (event->button() != Qt::LeftButton || hitTest(local) <= Inside)
+    case QEvent::MouseButtonPress: {
+        if (event->button() != Qt::LeftButton)
             return false;
-        beginInteraction(local, global, false);
+        const Hit hit = hitTest(local);
+        // The band around the text moves the box; a turned editor covers it.
+        const bool onBand = hit == Inside && !contentRect().contains(unturned(local));
+        if (hit <= Inside && !onBand)
+            return false;
+        beginInteraction(local, global, onBand);
         return true;
+    }
     case QEvent::MouseMove: {
         if (isInteracting()) {
             updateInteraction(global, event->modifiers());
@@ -553,6 +566,12 @@ void BlockEditorFrame::paintChrome(QPainter& painter) const
     const QColor accent(QStringLiteral("#1E72E4"));
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
+    if (std::abs(m_rotation) > kRotatedEpsilon) {
+        const QPointF centre = QRectF(c).center();
+        painter.translate(centre);
+        painter.rotate(m_rotation);
+        painter.translate(-centre);
+    }
     const auto drawHandles = [&](const QColor& pen, const QColor& fill) {
         painter.setPen(QPen(pen, 1));
         painter.setBrush(fill);
@@ -567,12 +586,6 @@ void BlockEditorFrame::paintChrome(QPainter& painter) const
         painter.drawEllipse(rotationHandleRect().adjusted(0, 0, -1, -1));
         painter.restore();
         return;
-    }
-    if (std::abs(m_rotation) > kRotatedEpsilon) {
-        const QPointF centre = QRectF(c).center();
-        painter.translate(centre);
-        painter.rotate(m_rotation);
-        painter.translate(-centre);
     }
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(accent, 1, Qt::DashLine));

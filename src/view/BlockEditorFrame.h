@@ -78,6 +78,9 @@ public:
     void updateInteraction(const QPoint& global, Qt::KeyboardModifiers modifiers);
     void endInteraction(const QPoint& local);
     bool isInteracting() const { return m_interaction != Outside; }
+    Hit interaction() const { return m_interaction; }
+    // The content rectangle (parent coordinates) when the running drag began.
+    QRect interactionStartRect() const { return m_startRect; }
 
     // Drags started by the view on the chrome, outside the frame's own events.
     bool externalHandleAt(const QPoint& parentPos) const;
@@ -111,6 +114,7 @@ private:
     void syncOverlay();
     void updateCursorForHit(Hit hit);
     QRect resizedRect(int dx, int dy, Qt::KeyboardModifiers modifiers) const;
+    QPoint unturned(const QPoint& local) const;
     bool filterEditorMouse(QWidget* source, QMouseEvent* event);
 
     RotatedTextEdit* m_editor = nullptr;

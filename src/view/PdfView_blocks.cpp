@@ -118,11 +118,54 @@ void PdfView::normalizeEditableBlockFontSizes(std::vector<TextBlock>& blocks)
     }
 }
 
+namespace {
+
+// Removed old places travel with the blocks handed out; they come back apart.
+void splitRemovedPlaces(const std::vector<TextBlock>& in, std::vector<TextBlock>& blocks,
+                        std::vector<TextBlock>& removed)
+{
+    blocks.clear();
+    removed.clear();
+    for (const TextBlock& block : in)
+        (block.removed ? removed : blocks).push_back(block);
+}
+
+} // namespace
+
+void PdfView::rememberRemovedPlace(const TextBlock& block)
+{
+    // A block the user added has no old place; the page under it stays.
+    if (block.removed || !hasArea(block.originalRect))
+        return;
+    TextBlock place;
+    place.removed = true;
+    place.textEdited = true; // its place is rewritten (with nothing)
+    place.rect = place.originalRect = block.originalRect;
+    place.pageIndex = block.pageIndex;
+    place.fontSize = block.fontSize;
+    place.color = block.color;
+    m_removedPlaces.push_back(place);
+}
+
+// Page areas whose old ink the preview hides: changed blocks' old places and
+// the removed ones.
+std::vector<QRectF> PdfView::oldPlacesToErase() const
+{
+    std::vector<QRectF> places;
+    for (const TextBlock& place : m_removedPlaces)
+        places.push_back(place.originalRect);
+    for (int i = 0; i < int(m_blocks.size()); ++i) {
+        if (erasesOldInk(i))
+            places.push_back(m_blocks[size_t(i)].originalRect);
+    }
+    return places;
+}
+
 void PdfView::showBlocks(int page, const std::vector<TextBlock>& blocks, const std::vector<int>& groupIds,
                          const QSet<int>& selected)
 {
     clearOcrBlocks();
-    m_blocks = blocks;
+    splitRemovedPlaces(blocks, m_blocks, m_removedPlaces);
     m_blockGroupIds = groupIds;
     m_blockGroupIds.resize(m_blocks.size(), 0);
     for (int index : selected) {
@@ -136,7 +179,7 @@ void PdfView::showBlocks(int page, const std::vector<TextBlock>& blocks, const s
 void PdfView::setOcrBlocks(const std::vector<TextBlock>& blocks, int page, bool edited)
 {
     clearOcrBlocks();
-    m_blocks = blocks;
+    splitRemovedPlaces(blocks, m_blocks, m_removedPlaces);
     normalizeEditableBlockFontSizes(m_blocks);
     m_blockGroupIds.assign(m_blocks.size(), 0);
     m_selectedBlocks.clear();
@@ -153,6 +196,7 @@ void PdfView::clearOcrBlocks()
     deactivateOcrBlock();
     m_blocks.clear();
     m_blockGroupIds.clear();
+    m_removedPlaces.clear();
     m_selectedBlocks.clear();
     m_nextGroupId = 1;
     m_blockPage = -1;
@@ -233,7 +277,7 @@ QRectF PdfView::textOutgrowthPageTopRect(int index, const QRectF& box) const
     for (int k = 0; k < count; ++k) {
         const TextBlock::Line vline = visualLineForIndex(block, k);
         const QString text = k < display.size() ? display[k] : vline.text;
-        const QRectF tight = QFontMetricsF(lineRenderFont(vline, block, m_zoom, text, false, 1.0)).tightBoundingRect(text);
+        const QRectF tight = fittedLine(vline, block, m_zoom, text, false).ink;
         if (tight.width() <= 0 || tight.height() <= 0)
             continue;
         const QPointF corner(box.x() + (vline.rect.x() - block.rect.x()),
@@ -411,25 +455,30 @@ void PdfView::showOcrBlockContextMenu(const QPoint& viewportPos, const QPoint& g
 
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("blockContextMenu"));
-    QAction* edit = menu.addAction(QStringLiteral("Редактировать"));
-    edit->setEnabled(single && single->isImage && !single->image.isNull());
-    QAction* recognise = menu.addAction(QStringLiteral("Распознать текст"));
-    recognise->setEnabled(single && single->isImage);
+    // Entries are told apart by their data, never by their (translated) text.
+    const auto add = [](QMenu& into, const char* text, BlockMenuEntry entry) {
+        QAction* action = into.addAction(QString::fromUtf8(text));
+        action->setData(int(entry));
+        return action;
+    };
+    add(menu, "Редактировать", BlockMenuEntry::EditImage)->setEnabled(single && single->isImage && !single->image.isNull());
+    add(menu, "Распознать текст", BlockMenuEntry::Recognise)->setEnabled(single && single->isImage);
     menu.addSeparator();
-    menu.addAction(QStringLiteral("Вырезать"));
-    menu.addAction(QStringLiteral("Копировать"));
-    menu.addAction(QStringLiteral("Удалить"));
+    add(menu, "Вырезать", BlockMenuEntry::Cut);
+    add(menu, "Копировать", BlockMenuEntry::Copy);
+    add(menu, "Удалить", BlockMenuEntry::Delete);
     menu.addSeparator();
     QMenu* order = menu.addMenu(QStringLiteral("Порядок"));
-    for (const char* entry : {"Вперёд", "Назад", "На передний план", "На задний план"})
-        order->addAction(QString::fromUtf8(entry));
+    add(*order, "Вперёд", BlockMenuEntry::Forward);
+    add(*order, "Назад", BlockMenuEntry::Backward);
+    add(*order, "На передний план", BlockMenuEntry::ToFront);
+    add(*order, "На задний план", BlockMenuEntry::ToBack);
     menu.addSeparator();
-    QAction* group = menu.addAction(QStringLiteral("Группировать"));
-    group->setEnabled(count >= 2 && !anyImage);
-    QAction* ungroup = menu.addAction(QStringLiteral("Расгруппировать по словам"));
-    ungroup->setEnabled(count >= 1);
-    if (QAction* chosen = menu.exec(globalPos))
-        runBlockMenuAction(chosen->text());
+    add(menu, "Группировать", BlockMenuEntry::Group)->setEnabled(count >= 2 && !anyImage);
+    add(menu, "Расгруппировать по словам", BlockMenuEntry::Ungroup)->setEnabled(count >= 1);
+    QAction* chosen = menu.exec(globalPos);
+    if (chosen && chosen->isEnabled() && chosen->data().isValid())
+        runBlockMenuAction(BlockMenuEntry(chosen->data().toInt()));
 }
 
 void PdfView::requestOcrOfSelectedImageBlock()
@@ -448,29 +497,37 @@ void PdfView::requestOcrOfSelectedImageBlock()
     emit ocrRegionRequested(m_blockPage, rect);
 }
 
-void PdfView::runBlockMenuAction(const QString& entry)
+void PdfView::runBlockMenuAction(BlockMenuEntry entry)
 {
-    if (entry == QLatin1String("Редактировать")) {
+    switch (entry) {
+    case BlockMenuEntry::EditImage:
         if (m_selectedBlocks.size() == 1 && validBlock(*m_selectedBlocks.begin()))
             emit imageBlockEditRequested(m_blocks[size_t(*m_selectedBlocks.begin())].image.copy());
-    } else if (entry == QLatin1String("Распознать текст")) {
+        break;
+    case BlockMenuEntry::Recognise:
         requestOcrOfSelectedImageBlock();
-    } else if (entry == QLatin1String("Копировать")) {
-        copySelectedOcrBlocksToClipboard();
-    } else if (entry == QLatin1String("Вырезать")) {
+        break;
+    case BlockMenuEntry::Cut:
         copySelectedOcrBlocksToClipboard();
         deleteSelectedOcrBlocks();
-    } else if (entry == QLatin1String("Удалить")) {
+        break;
+    case BlockMenuEntry::Copy:
+        copySelectedOcrBlocksToClipboard();
+        break;
+    case BlockMenuEntry::Delete:
         deleteSelectedOcrBlocks();
-    } else if (entry == QLatin1String("Группировать")) {
+        break;
+    case BlockMenuEntry::Forward:
+    case BlockMenuEntry::Backward:
+    case BlockMenuEntry::ToFront:
+    case BlockMenuEntry::ToBack:
+        reorderSelectedOcrBlocks(int(entry) - int(BlockMenuEntry::Forward));
+        break;
+    case BlockMenuEntry::Group:
         groupSelectedOcrBlocks();
-    } else if (entry == QLatin1String("Расгруппировать по словам")) {
+        break;
+    case BlockMenuEntry::Ungroup:
         ungroupSelectedOcrBlocksToWords();
-    } else {
-        static const QStringList kOrder = {QStringLiteral("Вперёд"), QStringLiteral("Назад"),
-                                           QStringLiteral("На передний план"), QStringLiteral("На задний план")};
-        const int mode = int(kOrder.indexOf(entry));
-        if (mode >= 0)
-            reorderSelectedOcrBlocks(mode);
+        break;
     }
 }

@@ -3,6 +3,7 @@
 #include "ViewTestSupport.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QKeyEvent>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -10,6 +11,10 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTextList>
+#include <QMenu>
+#include <QTimer>
+
+#include <algorithm>
 
 using namespace viewtest;
 
@@ -42,6 +47,70 @@ QStringList blockTexts(const PdfView& view)
     return texts;
 }
 
+// Three lines of a real text layer, and a small one.
+QByteArray linesPdf()
+{
+    fixtures::PageSpec page;
+    page.width = 400;
+    page.height = 400;
+    page.runs = {{QStringLiteral("Alpha beta gamma delta"), 60, 300, 12},
+                 {QStringLiteral("Second line here"), 60, 284, 12},
+                 {QStringLiteral("Third line below"), 60, 268, 12},
+                 {QStringLiteral("Small nine point line"), 60, 240, 9}};
+    return fixtures::pagesPdf({page});
+}
+
+int blockWith(const PdfView& view, const QString& text)
+{
+    for (int i = 0; i < int(view.blocks().size()); ++i) {
+        if (view.blocks()[size_t(i)].text.contains(text))
+            return i;
+    }
+    return -1;
+}
+
+const TextBlock::Line* lineWith(const std::vector<TextBlock>& blocks, const QString& text)
+{
+    for (const TextBlock& block : blocks) {
+        for (const TextBlock::Line& line : block.lines) {
+            if (line.text.contains(text))
+                return &line;
+        }
+    }
+    return nullptr;
+}
+
+// Clicks the named entry of the next popup menu, as a user does.
+void clickNextMenuEntry(const QString& entry)
+{
+    QTimer::singleShot(0, [entry] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return clickNextMenuEntry(entry); // not shown yet
+        for (QAction* action : menu->actions()) {
+            if (action->text() == entry) {
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+                return;
+            }
+        }
+        menu->close();
+    });
+}
+
+int differingPixelsOutside(const QImage& a, const QImage& b, const QRect& allowed)
+{
+    if (a.size() != b.size())
+        return -1;
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (!allowed.contains(x, y) && std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 40)
+                ++count;
+        }
+    }
+    return count;
+}
+
 } // namespace
 
 class TestPdfViewEditor : public QObject {
@@ -67,9 +136,16 @@ private slots:
     void insertingOnAnotherPageLosesNoEdit();
     void pageViewTurnsAlone();
     void inlineEditorHandsOutItsText();
+    void typingIntoALineKeepsItOneLine_data();
+    void typingIntoALineKeepsItOneLine();
+    void menuEntriesChangeTheSavedFile_data();
+    void menuEntriesChangeTheSavedFile();
+    void escapeGivesTheKeysBackToTheView();
+    void selectionInTheEditorShows();
 
 private:
     void load(const std::vector<TextBlock>& blocks, double zoom = 1.0);
+    void loadLines(double zoom = 1.0, int rotation = 0);
     QTextEdit* editor() const { return m_view->activeTextEditor(); }
 
     QTemporaryDir m_dir;
@@ -107,6 +183,18 @@ void TestPdfViewEditor::load(const std::vector<TextBlock>& blocks, double zoom)
     m_view->setZoom(zoom);
     m_view->setOcrBlocks(blocks, 0, false);
     m_view->setEditMode(true);
+}
+
+void TestPdfViewEditor::loadLines(double zoom, int rotation)
+{
+    m_doc = openPdf(m_dir, QStringLiteral("lines.pdf"), linesPdf());
+    QVERIFY(m_doc);
+    m_view->setDocument(m_doc.get());
+    m_view->setZoom(zoom);
+    m_view->setRotation(rotation);
+    m_view->setOcrBlocks(m_doc->extractText(0), 0, false);
+    m_view->setEditMode(true);
+    QVERIFY(blockWith(*m_view, QStringLiteral("Alpha")) >= 0);
 }
 
 void TestPdfViewEditor::typingGoesIntoTheBlockOneStepPerActivation()
@@ -413,6 +501,10 @@ void TestPdfViewEditor::insertingOnAnotherPageLosesNoEdit()
     QCOMPARE(handedOut[0].text, QStringLiteral("правка"));
     QCOMPARE(m_view->blockPage(), 1);
     QCOMPARE(blockTexts(*m_view), QStringList({"там"}));
+    // The handed-out blocks are written: undo cannot bring them back to be written twice.
+    m_view->undo();
+    QCOMPARE(m_view->blockPage(), 1);
+    QVERIFY(blockTexts(*m_view).isEmpty());
 }
 
 void TestPdfViewEditor::pageViewTurnsAlone()
@@ -443,6 +535,163 @@ void TestPdfViewEditor::inlineEditorHandsOutItsText()
     QCOMPARE(inserted.size(), 1);
     QCOMPARE(inserted.last().at(2).toString(), QStringLiteral("привет"));
     QCOMPARE(inserted.last().at(1).toRectF(), QRectF(20, 30, 100, 40));
+}
+
+void TestPdfViewEditor::typingIntoALineKeepsItOneLine_data()
+{
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<int>("rotation");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("zoom 1") << 1.0 << 0 << "Alpha beta gamma delta" << "Alpha beta gammaы delta";
+    QTest::newRow("zoom 2") << 2.0 << 0 << "Alpha beta gamma delta" << "Alpha beta gammaы delta";
+    QTest::newRow("turned view") << 1.0 << 90 << "Alpha beta gamma delta" << "Alpha beta gammaы delta";
+    QTest::newRow("nine points") << 1.5 << 0 << "Small nine point line" << "Small nine pointы line";
+}
+
+// A click after the third word and one letter typed: the letter is saved
+// there, the line stays one line at its own size, nothing else on the page moves.
+void TestPdfViewEditor::typingIntoALineKeepsItOneLine()
+{
+    QFETCH(double, zoom);
+    QFETCH(int, rotation);
+    QFETCH(QString, line);
+    QFETCH(QString, typed);
+    loadLines(zoom, rotation);
+    const QImage before = m_doc->renderPage(0, 1.0, 0).convertToFormat(QImage::Format_RGB32);
+    const std::vector<TextBlock> original = m_doc->extractText(0);
+    const TextBlock::Line* target = lineWith(original, line);
+    QVERIFY(target && target->words.size() >= 3);
+    const QRectF third = target->words[2].rect;
+    const QPoint click = viewportPointOf(*m_view, 0, QPointF(third.right() + 1, target->rect.center().y()));
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, click);
+    QVERIFY(editor());
+    QVERIFY(editor()->hasFocus());
+    typeText(QApplication::focusWidget(), QStringLiteral("ы"));
+    const int index = blockWith(*m_view, typed);
+    QVERIFY2(index >= 0, qPrintable(blockTexts(*m_view).join(u'|')));
+    QCOMPARE(int(m_view->blocks()[size_t(index)].lines.size()), 1);
+
+    const QString saved = saveEdits(*m_view, *m_doc, m_dir, QStringLiteral("typed.pdf"));
+    QVERIFY(!saved.isEmpty());
+    const QStringList layout = layoutText(saved).split(u'\n', Qt::SkipEmptyParts);
+    const auto at = std::find_if(layout.begin(), layout.end(), [&](const QString& l) { return l.contains(typed); });
+    QVERIFY2(at != layout.end(), qPrintable(layout.join(u'\n')));
+    PdfDocument reopened;
+    QVERIFY(reopened.open(saved));
+    const TextBlock::Line* written = lineWith(reopened.extractText(0), typed);
+    QVERIFY(written);
+    QVERIFY2(std::abs(written->fontSize - target->fontSize) < 0.6,
+             qPrintable(QStringLiteral("%1 became %2").arg(target->fontSize).arg(written->fontSize)));
+    for (const QString& other : {QStringLiteral("Second line here"), QStringLiteral("Third line below")})
+        QVERIFY2(layout.filter(other).size() == 1, qPrintable(layout.join(u'\n')));
+    const QImage after = reopened.renderPage(0, 1.0, 0).convertToFormat(QImage::Format_RGB32);
+    const QRectF box = target->rect.adjusted(-3, -4, 40, 4);
+    const QRect allowed(int(box.x()), int(400 - box.bottom()), int(box.width()) + 1, int(box.height()) + 1);
+    QCOMPARE(differingPixelsOutside(before, after, allowed), 0);
+}
+
+void TestPdfViewEditor::menuEntriesChangeTheSavedFile_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QStringList>("selected");
+    QTest::addColumn<QStringList>("gone");
+    QTest::addColumn<QStringList>("once");
+    QTest::addColumn<QString>("clipboard");
+    const QString alpha = QStringLiteral("Alpha beta gamma delta");
+    const QString second = QStringLiteral("Second line here");
+    QTest::newRow("delete") << "Удалить" << QStringList{alpha} << QStringList{alpha} << QStringList{second}
+                            << QString();
+    QTest::newRow("cut") << "Вырезать" << QStringList{alpha} << QStringList{alpha} << QStringList{second} << alpha;
+    QTest::newRow("copy") << "Копировать" << QStringList{second} << QStringList{} << QStringList{alpha, second}
+                          << second;
+    QTest::newRow("group") << "Группировать" << QStringList{alpha, second} << QStringList{}
+                           << QStringList{alpha, second} << QString();
+}
+
+// A right click on a selected line and a click on the entry; the saved file
+// shows what the entry did.
+void TestPdfViewEditor::menuEntriesChangeTheSavedFile()
+{
+    QFETCH(QString, entry);
+    QFETCH(QStringList, selected);
+    QFETCH(QStringList, gone);
+    QFETCH(QStringList, once);
+    QFETCH(QString, clipboard);
+    loadLines();
+    QGuiApplication::clipboard()->clear();
+    for (const QString& text : selected)
+        m_view->selectOcrBlock(blockWith(*m_view, text), true);
+    const int last = blockWith(*m_view, selected.last());
+    clickNextMenuEntry(entry);
+    QTest::mouseClick(m_view->viewport(), Qt::RightButton, {}, m_view->ocrBlockScreenRect(last).center());
+    QVERIFY2(m_view->canUndo() == (entry != QStringLiteral("Копировать")), "the entry did nothing");
+    if (!clipboard.isEmpty())
+        QCOMPARE(QGuiApplication::clipboard()->text(), clipboard);
+
+    const QString saved = saveEdits(*m_view, *m_doc, m_dir, QStringLiteral("menu.pdf"));
+    QVERIFY(!saved.isEmpty());
+    const QString layout = layoutText(saved);
+    for (const QString& text : gone)
+        QVERIFY2(!layout.contains(text.left(5)), qPrintable(layout));
+    for (const QString& text : once)
+        QVERIFY2(layout.count(text) == 1, qPrintable(layout));
+    PdfDocument reopened;
+    QVERIFY(reopened.open(saved));
+    const QString extracted = joinedText(reopened.extractText(0));
+    for (const QString& text : gone)
+        QVERIFY2(!extracted.contains(text.left(5)), qPrintable(extracted));
+    for (const QString& text : once)
+        QVERIFY2(extracted.count(text) == 1, qPrintable(extracted));
+}
+
+// Esc closes the editor and gives the keys back: Delete deletes the block,
+// Tab opens the next one.
+void TestPdfViewEditor::escapeGivesTheKeysBackToTheView()
+{
+    loadLines();
+    const int second = blockWith(*m_view, QStringLiteral("Second"));
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, m_view->ocrBlockScreenRect(second).center());
+    QVERIFY(editor() && editor()->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QCOMPARE(m_view->activeBlock(), -1);
+    QVERIFY(QApplication::focusWidget() == m_view.get() || QApplication::focusWidget() == m_view->viewport());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+    QCOMPARE(blockWith(*m_view, QStringLiteral("Second")), -1);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QVERIFY(m_view->activeBlock() >= 0);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    const QString saved = saveEdits(*m_view, *m_doc, m_dir, QStringLiteral("escape.pdf"));
+    QVERIFY(!saved.isEmpty());
+    const QString layout = layoutText(saved);
+    QVERIFY2(!layout.contains(QStringLiteral("Second")), qPrintable(layout));
+    QVERIFY2(layout.contains(QStringLiteral("Third line below")), qPrintable(layout));
+}
+
+// The editor paints nothing; what a format change will reach is shown by the view.
+void TestPdfViewEditor::selectionInTheEditorShows()
+{
+    loadLines(2.0);
+    const int alpha = blockWith(*m_view, QStringLiteral("Alpha"));
+    const QRect line = m_view->ocrBlockScreenRect(alpha);
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(line.left() + 3, line.center().y()));
+    QVERIFY(editor());
+    const auto highlighted = [&] {
+        const QImage shot = grabViewport(*m_view);
+        int count = 0;
+        for (int y = line.top(); y <= line.bottom(); ++y) {
+            for (int x = line.left(); x <= line.right(); ++x) {
+                const QColor c = shot.pixelColor(x, y);
+                count += c.blue() > 200 && c.red() < 210 && c.blue() - c.red() > 40 ? 1 : 0;
+            }
+        }
+        return count;
+    };
+    const int plain = highlighted();
+    QTest::keyClick(editor(), Qt::Key_End, Qt::ShiftModifier);
+    QVERIFY(editor()->textCursor().hasSelection());
+    QVERIFY2(highlighted() > plain + line.width() * line.height() / 4,
+             qPrintable(QStringLiteral("%1 -> %2").arg(plain).arg(highlighted())));
 }
 
 QTEST_MAIN(TestPdfViewEditor)
