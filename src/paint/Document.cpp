@@ -60,9 +60,14 @@ void Document::moveLayer(int from, int to)
 
 void Document::crop(const QRect& rect)
 {
-    size = rect.size();
+    // A rectangle reaching outside is cut to the picture; an empty one would
+    // leave layers without pixels, so it changes nothing.
+    const QRect inside = rect.intersected(QRect(QPoint(), size));
+    if (inside.isEmpty())
+        return;
+    size = inside.size();
     for (const auto& layer : layers)
-        layer->image = layer->image.copy(rect);
+        layer->image = layer->image.copy(inside);
 }
 
 void Document::restoreState(const QSize& oldSize, const QList<QImage>& images)

@@ -28,7 +28,7 @@ public:
     void addLayer(const QString& name);
     void removeLayer(int index);
     void moveLayer(int from, int to);
-    // The rectangle must lie inside the picture.
+    // Keeps the part of the picture inside the rectangle; nothing when none is.
     void crop(const QRect& rect);
     // Puts back the size and the first images; the layer count stays.
     void restoreState(const QSize& size, const QList<QImage>& images);

@@ -190,6 +190,14 @@ void TestPaintDocument::cropUndoRedoRestoresSizesAndImages()
         QCOMPARE(doc.layers[i]->image, original[i]);
     stack.redo();
     QCOMPARE(doc.layers[2]->image.size(), QSize(30, 40));
+
+    for (const QRect& empty : {QRect(), QRect(30, 0, 5, 5), QRect(-10, -10, 5, 5)}) {
+        doc.crop(empty);
+        QCOMPARE(doc.size, QSize(30, 40));
+        QCOMPARE(doc.layers[0]->image.size(), QSize(30, 40));
+    }
+    doc.crop(QRect(20, 30, 50, 50)); // cut to the picture
+    QCOMPARE(doc.size, QSize(10, 10));
 }
 
 void TestPaintDocument::mergeUndoRedoRestoresLayers()
