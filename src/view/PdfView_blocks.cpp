@@ -307,8 +307,13 @@ QRect PdfView::ocrBlockScreenRect(int index) const
         if (!grown.isNull())
             r = pageTopToViewport(m_blockPage).mapRect(grown);
     }
-    return QRect(qRound(r.x()), qRound(r.y()), std::max(int(qRound(r.width())), kMinBlockScreenWidth),
-                 std::max(int(qRound(r.height())), kMinBlockScreenHeight));
+    // The minimum holds along the block's own lines: on a page turned a
+    // quarter the lines run up the screen.
+    const bool across = m_layout.quarterTurns(m_blockPage) % 2 == 1;
+    const int minWidth = across ? kMinBlockScreenHeight : kMinBlockScreenWidth;
+    const int minHeight = across ? kMinBlockScreenWidth : kMinBlockScreenHeight;
+    return QRect(qRound(r.x()), qRound(r.y()), std::max(int(qRound(r.width())), minWidth),
+                 std::max(int(qRound(r.height())), minHeight));
 }
 
 QRectF PdfView::ocrGroupScreenRect(int groupId) const

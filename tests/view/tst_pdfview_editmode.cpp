@@ -80,6 +80,10 @@ private slots:
     void marqueeKeepsOrClosesTheEditor();
     void contextMenuSelectsTheGroup();
     void copyPrefersTextToImages();
+    void draggedLineIsSavedWhereItWasDropped_data();
+    void draggedLineIsSavedWhereItWasDropped();
+    void resizingAThinLineKeepsItsHeight();
+    void inlineEditorFollowsScrollingAndTurning();
 
 private:
     void load(const std::vector<TextBlock>& blocks, double zoom = 1.0, int rotation = 0);
@@ -379,6 +383,115 @@ void TestPdfViewEditMode::copyPrefersTextToImages()
     m_view->selectOcrBlock(0, false);
     m_view->copySelectedOcrBlocksToClipboard();
     QCOMPARE(QGuiApplication::clipboard()->image().size(), QSize(20, 20));
+}
+
+namespace {
+
+// A point of the band around the frame's content (where a press moves the
+// box), on its longer side and away from the handles.
+QPoint frameBandPoint(const PdfView& view)
+{
+    const QRect c = view.blockEditorFrame()->contentScreenRect();
+    if (c.width() >= c.height())
+        return QPoint(c.left() + c.width() / 4, c.top() - 2);
+    return QPoint(c.left() - 2, c.top() + c.height() / 4);
+}
+
+QRectF wordRect(const std::vector<TextBlock>& blocks, const QString& text)
+{
+    for (const TextBlock& block : blocks)
+        for (const TextBlock::Line& line : block.lines)
+            for (const TextBlock::Line::Word& word : line.words)
+                if (word.text == text)
+                    return word.rect;
+    return QRectF();
+}
+
+} // namespace
+
+void TestPdfViewEditMode::draggedLineIsSavedWhereItWasDropped_data()
+{
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<int>("rotation");
+    QTest::newRow("zoom 1") << 1.0 << 0;
+    QTest::newRow("zoom 2") << 2.0 << 0;
+    QTest::newRow("turned view") << 1.0 << 90;
+    QTest::newRow("three quarters at 1.5") << 1.5 << 270;
+}
+
+// A line opened by a click and dragged 60 px down in six steps by the band
+// around it: its words are saved 60 px (at the view's zoom and turn) away.
+void TestPdfViewEditMode::draggedLineIsSavedWhereItWasDropped()
+{
+    QFETCH(double, zoom);
+    QFETCH(int, rotation);
+    m_doc = openPdf(m_dir, QStringLiteral("lines.pdf"), linesPdf());
+    QVERIFY(m_doc);
+    m_view->setDocument(m_doc.get());
+    load(m_doc->extractText(0), zoom, rotation);
+    // Where the word lands when its line is written again in place: the
+    // writer's own font and baseline are not what this test is about.
+    std::vector<TextBlock> inPlace = m_doc->extractText(0);
+    for (TextBlock& block : inPlace)
+        block.textEdited = block.text.contains(QStringLiteral("Second"));
+    auto control = openPdf(m_dir, QStringLiteral("control.pdf"), linesPdf());
+    QVERIFY(control && control->overlayOcrText(0, inPlace, false));
+    const QRectF before = wordRect(control->extractText(0), QStringLiteral("Second"));
+    QVERIFY(hasArea(before));
+    const int line = blockWith(*m_view, QStringLiteral("Second"));
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, m_view->ocrBlockScreenRect(line).center());
+    QCOMPARE(m_view->activeBlock(), line);
+    const QPoint from = frameBandPoint(*m_view);
+    dragInViewport(*m_view, from, QPoint(0, 60), 6);
+    QCOMPARE(int(m_view->undoSnapshots().size()), 1);
+    const QPointF moved = m_view->viewToPage(0, from + QPoint(0, 60)) - m_view->viewToPage(0, from);
+
+    const QString saved = saveEdits(*m_view, *m_doc, m_dir, QStringLiteral("moved.pdf"));
+    QVERIFY(!saved.isEmpty());
+    PdfDocument reopened;
+    QVERIFY(reopened.open(saved));
+    const QRectF after = wordRect(reopened.extractText(0), QStringLiteral("Second"));
+    QVERIFY(hasArea(after));
+    const QPointF shift(after.left() - before.left(), -(after.bottom() - before.bottom())); // page-top terms
+    QVERIFY2(std::abs(shift.x() - moved.x()) <= 1.0 && std::abs(shift.y() - moved.y()) <= 1.0,
+             qPrintable(QStringLiteral("moved (%1, %2), saved (%3, %4)")
+                            .arg(moved.x()).arg(moved.y()).arg(shift.x()).arg(shift.y())));
+    QVERIFY(layoutText(saved).count(QStringLiteral("Second line here")) == 1);
+}
+
+// The frame shows a thin line at least 16 px high; widening it by its right
+// handle changes the width only.
+void TestPdfViewEditMode::resizingAThinLineKeepsItsHeight()
+{
+    load({textBlock(QStringLiteral("тонкая"), QRectF(50, 300, 60, 8), 7)}, 1.0);
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, m_view->ocrBlockScreenRect(0).center());
+    QCOMPARE(m_view->activeBlock(), 0);
+    BlockEditorFrame* frame = m_view->blockEditorFrame();
+    const QPoint handle = frame->mapToParent(centreOf(frame->handleRect(BlockEditorFrame::RightEdge)));
+    dragInViewport(*m_view, handle, QPoint(40, 0), 4);
+    const QRectF rect = m_view->blocks()[0].rect;
+    QVERIFY2(std::abs(rect.height() - 8) < 0.5 && std::abs(rect.y() - 300) < 0.5,
+             qPrintable(QStringLiteral("%1 high at %2").arg(rect.height()).arg(rect.y())));
+    QVERIFY2(std::abs(rect.width() - 100) <= 1.0, qPrintable(QString::number(rect.width())));
+}
+
+void TestPdfViewEditMode::inlineEditorFollowsScrollingAndTurning()
+{
+    m_view->setZoom(3.0);
+    m_view->setEditMode(true);
+    const QRectF place(50, 100, 60, 30);
+    m_view->showInlineEditor(0, place);
+    auto* frame = m_view->viewport()->findChild<QWidget*>(QStringLiteral("InlineEditorFrame"));
+    QVERIFY(frame);
+    const QPoint start = frame->pos();
+    m_view->verticalScrollBar()->setValue(m_view->verticalScrollBar()->value() + 100);
+    QCOMPARE(frame->pos(), start - QPoint(0, 100));
+    m_view->setZoom(1.5);
+    m_view->setRotation(90);
+    const QRect shown = m_view->viewportRectForPageTopRect(0, place);
+    QVERIFY2(std::abs(frame->x() - shown.left()) <= 1 && std::abs(frame->y() - shown.top()) <= 1,
+             qPrintable(QStringLiteral("(%1, %2) over (%3, %4)")
+                            .arg(frame->x()).arg(frame->y()).arg(shown.left()).arg(shown.top())));
 }
 
 QTEST_MAIN(TestPdfViewEditMode)

@@ -47,28 +47,6 @@ QStringList blockTexts(const PdfView& view)
     return texts;
 }
 
-// Three lines of a real text layer, and a small one.
-QByteArray linesPdf()
-{
-    fixtures::PageSpec page;
-    page.width = 400;
-    page.height = 400;
-    page.runs = {{QStringLiteral("Alpha beta gamma delta"), 60, 300, 12},
-                 {QStringLiteral("Second line here"), 60, 284, 12},
-                 {QStringLiteral("Third line below"), 60, 268, 12},
-                 {QStringLiteral("Small nine point line"), 60, 240, 9}};
-    return fixtures::pagesPdf({page});
-}
-
-int blockWith(const PdfView& view, const QString& text)
-{
-    for (int i = 0; i < int(view.blocks().size()); ++i) {
-        if (view.blocks()[size_t(i)].text.contains(text))
-            return i;
-    }
-    return -1;
-}
-
 const TextBlock::Line* lineWith(const std::vector<TextBlock>& blocks, const QString& text)
 {
     for (const TextBlock& block : blocks) {
