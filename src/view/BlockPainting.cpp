@@ -30,7 +30,7 @@ bool blockTextEdited(const TextBlock& block)
 {
     if (block.isImage || block.lines.empty())
         return false;
-    if (block.textEdited || std::abs(block.rotation) > kRotationEpsilon)
+    if (block.textEdited || isTurnedByUser(block))
         return true;
     QStringList lineTexts;
     for (const TextBlock::Line& line : block.lines) {

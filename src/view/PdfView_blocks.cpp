@@ -307,13 +307,20 @@ QRect PdfView::ocrBlockScreenRect(int index) const
         if (!grown.isNull())
             r = pageTopToViewport(m_blockPage).mapRect(grown);
     }
-    // The minimum holds along the block's own lines: on a page turned a
-    // quarter the lines run up the screen.
-    const bool across = m_layout.quarterTurns(m_blockPage) % 2 == 1;
-    const int minWidth = across ? kMinBlockScreenHeight : kMinBlockScreenWidth;
-    const int minHeight = across ? kMinBlockScreenWidth : kMinBlockScreenHeight;
-    return QRect(qRound(r.x()), qRound(r.y()), std::max(int(qRound(r.width())), minWidth),
-                 std::max(int(qRound(r.height())), minHeight));
+    // The minimum holds along the block's own lines and grows the box the way
+    // its lines run (right and down on the page), so on a turned view a thin
+    // line does not reach over the line before it.
+    // A block turned on its own keeps its exact box: it is turned about the
+    // box's centre, which the minimum would move.
+    const double zoom = std::max(m_zoom, 0.001);
+    QRectF own = viewportToPageTop(m_blockPage).mapRect(r);
+    if (std::abs(block.rotation) < kRotationEpsilon) {
+        own.setWidth(std::max(own.width(), kMinBlockScreenWidth / zoom));
+        own.setHeight(std::max(own.height(), kMinBlockScreenHeight / zoom));
+    }
+    r = pageTopToViewport(m_blockPage).mapRect(own);
+    return QRect(qRound(r.x()), qRound(r.y()), std::max(int(qRound(r.width())), 1),
+                 std::max(int(qRound(r.height())), 1));
 }
 
 QRectF PdfView::ocrGroupScreenRect(int groupId) const

@@ -434,7 +434,9 @@ void PdfView::repositionBlockEditor()
     QRect clip = r & bounds;
     if (!clip.isEmpty() && !m_blocks[size_t(m_activeBlock)].isImage && blockTextEdited(m_blocks[size_t(m_activeBlock)]))
         clip = grownToEditorContent(r, bounds) & bounds;
-    if (clip.isEmpty() || clip.width() <= kMinFrameExtent || clip.height() <= kMinFrameExtent) {
+    // A block turned on its own shows its exact (possibly thin) box.
+    const bool turned = std::abs(m_blocks[size_t(m_activeBlock)].rotation) >= kRotationEpsilon;
+    if (clip.isEmpty() || (!turned && (clip.width() <= kMinFrameExtent || clip.height() <= kMinFrameExtent))) {
         m_blockFrame->hide();
         return;
     }
