@@ -444,6 +444,8 @@ void BlockEditorFrame::updateInteraction(const QPoint& global, Qt::KeyboardModif
 void BlockEditorFrame::endInteraction(const QPoint& local)
 {
     const bool running = isInteracting();
+    m_movedWithoutTravel = m_interaction != RotateKnob && contentScreenRect() == m_startRect;
+    m_interactionEnd = mapToParent(local);
     m_interaction = Outside;
     updateCursorForHit(hitTest(local));
     if (running)
@@ -531,6 +533,11 @@ bool BlockEditorFrame::eventFilter(QObject* watched, QEvent* event)
 
 void BlockEditorFrame::mousePressEvent(QMouseEvent* event)
 {
+    // Control+click adds a block to the selection: the view takes it.
+    if (event->modifiers() & Qt::ControlModifier) {
+        event->ignore();
+        return;
+    }
     if (event->button() == Qt::LeftButton
         && beginInteraction(event->position().toPoint(), event->globalPosition().toPoint(), true)) {
         event->accept();

@@ -81,6 +81,10 @@ public:
     Hit interaction() const { return m_interaction; }
     // The content rectangle (parent coordinates) when the running drag began.
     QRect interactionStartRect() const { return m_startRect; }
+    // Where the last drag ended (parent coordinates), and whether it was a
+    // press on the band that moved nothing: a click through to what lies there.
+    QPoint interactionEndPoint() const { return m_interactionEnd; }
+    bool endedAsClick() const { return m_movedWithoutTravel; }
 
     // Drags started by the view on the chrome, outside the frame's own events.
     bool externalHandleAt(const QPoint& parentPos) const;
@@ -127,6 +131,8 @@ private:
     Hit m_interaction = Outside;
     QPoint m_pressGlobal;
     QRect m_startRect;
+    QPoint m_interactionEnd;
+    bool m_movedWithoutTravel = false;
     double m_startRotation = 0.0;
     double m_startPointerAngle = 0.0;
 };

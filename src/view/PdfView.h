@@ -173,6 +173,7 @@ public:
     bool blocksDirty() const { return m_blocksDirty; }
     int activeBlock() const { return m_activeBlock; }
     int hoveredOcrBlock(const QPointF& viewportPoint) const;
+    int hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) const;
     QRect ocrBlockScreenRect(int index) const;
     QRectF ocrGroupScreenRect(int groupId) const;
     static void normalizeEditableBlockFontSizes(std::vector<TextBlock>& blocks);

@@ -11,6 +11,7 @@
 #include <QFontMetricsF>
 #include <QMenu>
 #include <QRubberBand>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -141,6 +142,7 @@ void PdfView::rememberRemovedPlace(const TextBlock& block)
     place.removed = true;
     place.textEdited = true; // its place is rewritten (with nothing)
     place.rect = place.originalRect = block.originalRect;
+    place.rotation = place.originalRotation = block.originalRotation;
     place.pageIndex = block.pageIndex;
     place.fontSize = block.fontSize;
     place.color = block.color;
@@ -151,12 +153,23 @@ void PdfView::rememberRemovedPlace(const TextBlock& block)
 // the removed ones.
 std::vector<QRectF> PdfView::oldPlacesToErase() const
 {
+    // A line the page sets turned covers its box turned about the centre.
+    const auto oldArea = [](const TextBlock& block) {
+        const QRectF& r = block.originalRect;
+        if (std::abs(block.originalRotation) < kRotationEpsilon)
+            return r;
+        return QTransform()
+            .translate(r.center().x(), r.center().y())
+            .rotate(block.originalRotation)
+            .translate(-r.center().x(), -r.center().y())
+            .mapRect(r);
+    };
     std::vector<QRectF> places;
     for (const TextBlock& place : m_removedPlaces)
-        places.push_back(place.originalRect);
+        places.push_back(oldArea(place));
     for (int i = 0; i < int(m_blocks.size()); ++i) {
         if (erasesOldInk(i))
-            places.push_back(m_blocks[size_t(i)].originalRect);
+            places.push_back(oldArea(m_blocks[size_t(i)]));
     }
     return places;
 }
@@ -300,8 +313,10 @@ QRect PdfView::ocrBlockScreenRect(int index) const
     QRectF r = pdfRectToScreenRect(m_blockPage, block.rect);
     const bool changed = blockTextEdited(block) || blockMoved(block) || block.textEdited
                          || !block.richText.trimmed().isEmpty();
+    // A turned block is turned about its box's centre: its box never grows here.
     const bool asBox = block.isImage || block.invisibleText || block.lines.empty() || !changed || r.width() <= 0
-                       || r.height() <= 0 || (block.textEdited && blockHasRichTextPreview(block));
+                       || r.height() <= 0 || (block.textEdited && blockHasRichTextPreview(block))
+                       || std::abs(block.rotation) >= kRotationEpsilon;
     if (!asBox) {
         const QRectF grown = textOutgrowthPageTopRect(index, blockPageTopRect(block));
         if (!grown.isNull())
@@ -335,13 +350,18 @@ QRectF PdfView::ocrGroupScreenRect(int groupId) const
 
 int PdfView::hoveredOcrBlock(const QPointF& viewportPoint) const
 {
+    return hoveredOcrBlockExcept(viewportPoint, -1);
+}
+
+int PdfView::hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) const
+{
     if (m_blocks.empty() || m_blockPage < 0 || pageAtPoint(viewportPoint.toPoint()) != m_blockPage)
         return -1;
     constexpr double kHitMargin = 3.0;
     for (const bool images : {true, false}) {
         for (int i = int(m_blocks.size()) - 1; i >= 0; --i) {
             const TextBlock& block = m_blocks[size_t(i)];
-            if (block.isImage != images)
+            if (block.isImage != images || i == skipped)
                 continue;
             const QRect r = ocrBlockScreenRect(i);
             if (r.width() < 0 || r.height() < 0)

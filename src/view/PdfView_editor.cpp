@@ -80,7 +80,10 @@ void PdfView::applyEditorToBlock(TextBlock& block, bool force) const
     if (!syncBlockLinesWithEditor(block, editor, m_zoom))
         return;
     applyEditedTextDocument(block, editor, true, m_zoom);
-    // The box holds its lines as they grew.
+    // The box holds its lines as they grew; a turned block keeps its box, as
+    // its lines are turned about the box's centre.
+    if (std::abs(block.rotation) >= kRotationEpsilon)
+        return;
     for (const TextBlock::Line& line : block.lines) {
         if (hasArea(line.rect) && !line.text.trimmed().isEmpty())
             block.rect = block.rect.united(line.rect);
@@ -295,6 +298,16 @@ void PdfView::ensureBlockEditorFrame()
     connect(m_blockFrame, &BlockEditorFrame::interactionFinished, this, [this] {
         m_interactionUndoCaptured = false;
         m_frameDragStartBlock.reset();
+        // The band around the box reaches over the neighbouring lines: a click
+        // there that moved nothing opens the line under it.
+        const QPoint at = m_blockFrame->interactionEndPoint();
+        const int under = m_blockFrame->endedAsClick() ? hoveredOcrBlockExcept(at, m_activeBlock) : -1;
+        if (under >= 0) {
+            selectOcrBlock(under, false);
+            activateOcrBlock(under);
+            placeEditorCursorAt(at);
+            return;
+        }
         repositionBlockEditor();
     });
 }
@@ -432,10 +445,11 @@ void PdfView::repositionBlockEditor()
                                                                  -verticalScrollBar()->value());
     const QRect bounds = page.adjusted(-kFrameSideRoom, -kFrameTopRoom, kFrameOuterRoom, kFrameOuterRoom);
     QRect clip = r & bounds;
-    if (!clip.isEmpty() && !m_blocks[size_t(m_activeBlock)].isImage && blockTextEdited(m_blocks[size_t(m_activeBlock)]))
-        clip = grownToEditorContent(r, bounds) & bounds;
     // A block turned on its own shows its exact (possibly thin) box.
     const bool turned = std::abs(m_blocks[size_t(m_activeBlock)].rotation) >= kRotationEpsilon;
+    if (!clip.isEmpty() && !turned && !m_blocks[size_t(m_activeBlock)].isImage
+        && blockTextEdited(m_blocks[size_t(m_activeBlock)]))
+        clip = grownToEditorContent(r, bounds) & bounds;
     if (clip.isEmpty() || (!turned && (clip.width() <= kMinFrameExtent || clip.height() <= kMinFrameExtent))) {
         m_blockFrame->hide();
         return;

@@ -350,6 +350,10 @@ void PdfView::paintBlockOutline(QPainter& painter, int index, const QRect& r)
 {
     const TextBlock& block = m_blocks[size_t(index)];
     const int width = m_selectedBlocks.contains(index) ? 2 : 1;
+    // A block turned on its own (a turned page's line) is outlined as turned.
+    painter.save();
+    if (std::abs(block.rotation) >= kRotationEpsilon)
+        applyBlockRotation(painter, QRectF(r), block.rotation);
     painter.setBrush(Qt::NoBrush);
     if (block.isImage) {
         painter.setPen(QPen(QColor(200, 50, 50, 170), width, Qt::DashLine));
@@ -360,11 +364,13 @@ void PdfView::paintBlockOutline(QPainter& painter, int index, const QRect& r)
             painter.setPen(QColor(180, 40, 40, 160));
             painter.drawText(r.adjusted(2, 2, -2, -2), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("img"));
         }
+        painter.restore();
         return;
     }
     const QColor colour = block.isTable ? QColor(20, 160, 60, 190) : QColor(30, 120, 255, 205);
     painter.setPen(QPen(colour, width));
     painter.drawRect(r);
+    painter.restore();
 }
 
 void PdfView::paintBlockDebugLabel(QPainter& painter, int index, const QRect& r)
