@@ -435,6 +435,10 @@ void PdfView::repositionBlockEditor()
 {
     if (!validBlock(m_activeBlock) || !m_blockFrame || m_blockPage < 0 || !hasPages())
         return;
+    if (!m_layout.hasPage(m_blockPage)) { // the page went away under the block
+        m_blockFrame->hide();
+        return;
+    }
     const QRect r = ocrBlockScreenRect(m_activeBlock);
     if (!r.isValid()) {
         m_blockFrame->hide();

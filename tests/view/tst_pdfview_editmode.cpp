@@ -84,6 +84,9 @@ private slots:
     void draggedLineIsSavedWhereItWasDropped();
     void resizingAThinLineKeepsItsHeight();
     void inlineEditorFollowsScrollingAndTurning();
+    void undoBringsADeletedLineBack();
+    void clicksOnTheFrameReachTheLineBelow();
+    void blocksOfAPageThatWentAway();
 
 private:
     void load(const std::vector<TextBlock>& blocks, double zoom = 1.0, int rotation = 0);
@@ -492,6 +495,78 @@ void TestPdfViewEditMode::inlineEditorFollowsScrollingAndTurning()
     QVERIFY2(std::abs(frame->x() - shown.left()) <= 1 && std::abs(frame->y() - shown.top()) <= 1,
              qPrintable(QStringLiteral("(%1, %2) over (%3, %4)")
                             .arg(frame->x()).arg(frame->y()).arg(shown.left()).arg(shown.top())));
+}
+
+void TestPdfViewEditMode::undoBringsADeletedLineBack()
+{
+    m_doc = openPdf(m_dir, QStringLiteral("lines.pdf"), linesPdf());
+    QVERIFY(m_doc);
+    m_view->setDocument(m_doc.get());
+    load(m_doc->extractText(0));
+    m_view->selectOcrBlock(blockWith(*m_view, QStringLiteral("Second")), false);
+    m_view->setFocus();
+    QTest::keyClick(m_view.get(), Qt::Key_Delete);
+    QCOMPARE(blockWith(*m_view, QStringLiteral("Second")), -1);
+    QCOMPARE(int(m_view->removedPlaces().size()), 1);
+    m_view->undo();
+    QVERIFY(blockWith(*m_view, QStringLiteral("Second")) >= 0);
+    QVERIFY(m_view->removedPlaces().empty());
+    QString saved = saveEdits(*m_view, *m_doc, m_dir, QStringLiteral("undone.pdf"));
+    QCOMPARE(layoutText(saved).count(QStringLiteral("Second line here")), 1);
+    m_view->redo();
+    saved = saveEdits(*m_view, *m_doc, m_dir, QStringLiteral("redone.pdf"));
+    QVERIFY(!layoutText(saved).contains(QStringLiteral("Second")));
+}
+
+// The open line's frame reaches over the line below it: a click there opens
+// that line, and a Control+click adds it to the selection.
+void TestPdfViewEditMode::clicksOnTheFrameReachTheLineBelow()
+{
+    m_doc = openPdf(m_dir, QStringLiteral("lines.pdf"), linesPdf());
+    QVERIFY(m_doc);
+    m_view->setDocument(m_doc.get());
+    load(m_doc->extractText(0));
+    const int alpha = blockWith(*m_view, QStringLiteral("Alpha"));
+    const int second = blockWith(*m_view, QStringLiteral("Second"));
+    const auto clickAt = [this](const QPoint& at, Qt::KeyboardModifiers modifiers) {
+        QWidget* target = m_view->viewport()->childAt(at);
+        target = target ? target : m_view->viewport();
+        QTest::mouseClick(target, Qt::LeftButton, modifiers, target->mapFrom(m_view->viewport(), at));
+    };
+    clickAt(m_view->ocrBlockScreenRect(alpha).center(), {});
+    QCOMPARE(m_view->activeBlock(), alpha);
+    const QRect box = m_view->blockEditorFrame()->contentScreenRect();
+    const QPoint below(box.left() + box.width() / 4, box.bottom() + 2);
+    QCOMPARE(m_view->hoveredOcrBlockExcept(below, alpha), second);
+    clickAt(below, Qt::ControlModifier);
+    QCOMPARE(m_view->selectedOcrBlocks(), QSet<int>({alpha, second}));
+    clickAt(m_view->ocrBlockScreenRect(alpha).center(), {});
+    QCOMPARE(m_view->activeBlock(), alpha);
+    clickAt(below, {});
+    QCOMPARE(m_view->activeBlock(), second);
+}
+
+// Bad input: the page of the shown blocks is deleted while one is open;
+// clicks, keys and painting go on without a crash and nothing is written.
+void TestPdfViewEditMode::blocksOfAPageThatWentAway()
+{
+    m_doc = openPdf(m_dir, QStringLiteral("two.pdf"), pagesOfHeights({400, 400}));
+    QVERIFY(m_doc);
+    m_view->setDocument(m_doc.get());
+    m_view->setOcrBlocks(m_doc->extractText(1), 1, false);
+    m_view->setEditMode(true);
+    m_view->setCurrentPage(1);
+    m_view->activateOcrBlock(0);
+    QVERIFY(m_doc->deletePage(1));
+    m_view->invalidatePageCache();
+    const QPoint somewhere(100, 100);
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, somewhere);
+    QTest::mouseClick(m_view->viewport(), Qt::RightButton, {}, somewhere);
+    for (Qt::Key key : {Qt::Key_Delete, Qt::Key_Tab, Qt::Key_Escape})
+        QTest::keyClick(m_view.get(), key);
+    m_view->repositionBlockEditor();
+    QVERIFY(!grabViewport(*m_view).isNull());
+    QCOMPARE(m_doc->pageCount(), 1);
 }
 
 QTEST_MAIN(TestPdfViewEditMode)

@@ -538,6 +538,7 @@ void TestPdfViewEditor::typingIntoALineKeepsItOneLine_data()
     QTest::newRow("groff columns") << "groff-columns.pdf" << 1.0 << 0 << groff << groffTyped;
     QTest::newRow("groff columns at 2") << "groff-columns.pdf" << 2.0 << 0 << groff << groffTyped;
     QTest::newRow("groff turned view") << "groff-columns.pdf" << 1.0 << 90 << groff << groffTyped;
+    QTest::newRow("groff turned page") << "groff-columns-rot90.pdf" << 1.5 << 0 << groff << groffTyped;
 }
 
 // A click after the third word and one letter typed: the letter is saved
@@ -574,9 +575,11 @@ void TestPdfViewEditor::typingIntoALineKeepsItOneLine()
 
     const QString saved = saveEdits(*m_view, *m_doc, m_dir, QStringLiteral("typed.pdf"));
     QVERIFY(!saved.isEmpty());
+    // pdftotext reads a turned page's lines across the page; the program's own
+    // extraction reads them along.
     const QStringList layout = layoutText(saved).split(u'\n', Qt::SkipEmptyParts);
-    const auto at = std::find_if(layout.begin(), layout.end(), [&](const QString& l) { return l.contains(typed); });
-    QVERIFY2(at != layout.end(), qPrintable(layout.join(u'\n')));
+    const bool turnedPage = file.contains(QLatin1String("rot90"));
+    QVERIFY2(turnedPage || !layout.filter(typed).isEmpty(), qPrintable(layout.join(u'\n')));
     PdfDocument reopened;
     QVERIFY(reopened.open(saved));
     const TextBlock::Line* written = lineWith(reopened.extractText(0), typed);
