@@ -102,7 +102,6 @@ private slots:
     void formatSettersReportBack();
     void sizesAreStoredAtZoomOne();
     void listsAndInsertion();
-    void typedTextIsWhatIsSaved();
     void groupAndUngroupCounts();
     void reorder_data();
     void reorder();
@@ -296,28 +295,6 @@ void TestPdfViewEditor::listsAndInsertion()
     QCOMPARE(editor()->textCursor().currentList()->format().style(), QTextListFormat::ListDecimal);
     QCOMPARE(int(m_view->undoSnapshots().size()), 1); // still the same activation
     QVERIFY(m_view->blocks()[0].richText.contains(QStringLiteral("<ol")));
-}
-
-// Typed text is written into the page: the old words go, the new ones are text.
-void TestPdfViewEditor::typedTextIsWhatIsSaved()
-{
-    load(m_doc->extractText(0));
-    m_view->activateOcrBlock(0);
-    QTest::keyClick(editor(), Qt::Key_A, Qt::ControlModifier);
-    typeText(editor(), QStringLiteral("Новый текст"));
-    const std::vector<TextBlock> blocks = m_view->ocrBlocksWithEdits();
-    QVERIFY(m_doc->overlayOcrText(0, blocks, false));
-    const QString saved = m_dir.filePath(QStringLiteral("saved.pdf"));
-    QVERIFY(m_doc->save(saved));
-    PdfDocument reopened;
-    QVERIFY(reopened.open(saved));
-    const QString text = joinedText(reopened.extractText(0));
-    QVERIFY2(text.contains(QStringLiteral("Новый текст")), qPrintable(text));
-    QVERIFY2(!text.contains(QStringLiteral("Old")), qPrintable(text));
-    // Nothing of the old words shows where they were.
-    const QImage page = reopened.renderPage(0, 1.0, 0);
-    const QRect oldPlace(60 + 110, 400 - 300 - 12, 60, 14); // the end of "Old words here"
-    QVERIFY(darkPixelBounds(page.convertToFormat(QImage::Format_RGB32), oldPlace).isEmpty());
 }
 
 void TestPdfViewEditor::groupAndUngroupCounts()
