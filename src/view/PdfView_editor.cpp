@@ -111,12 +111,12 @@ bool PdfView::activeBlockUsesFixedLineLayout() const
            && m_blocks[size_t(m_activeBlock)].lines.size() > 1;
 }
 
-// Lines that came from the page stay lines: typing never wraps them, whatever
-// the zoom; the editor grows along them instead. Only text the user added in a
-// box of their own wraps within its width.
+// A block's lines stay lines: typing never wraps them, whatever the zoom or
+// turn; a line grows along its own direction instead and Return starts the
+// next one. Only a block without lines wraps within its box.
 static bool blockKeepsItsLines(const TextBlock& block)
 {
-    return !block.isImage && !block.lines.empty() && (block.lines.size() > 1 || hasArea(block.originalRect));
+    return !block.isImage && !block.lines.empty();
 }
 
 bool PdfView::activeBlockKeepsItsLines() const

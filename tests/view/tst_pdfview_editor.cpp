@@ -118,6 +118,7 @@ private slots:
     void menuEntriesChangeTheSavedFile_data();
     void menuEntriesChangeTheSavedFile();
     void escapeGivesTheKeysBackToTheView();
+    void typedTextGrowsTheBoxAlongItsLines();
     void selectionInTheEditorShows();
 
 private:
@@ -656,6 +657,28 @@ void TestPdfViewEditor::escapeGivesTheKeysBackToTheView()
     const QString layout = layoutText(saved);
     QVERIFY2(!layout.contains(QStringLiteral("Second")), qPrintable(layout));
     QVERIFY2(layout.contains(QStringLiteral("Third line below")), qPrintable(layout));
+}
+
+// Text typed into a new block widens it along its line, the same way on a
+// turned view as on an upright one.
+void TestPdfViewEditor::typedTextGrowsTheBoxAlongItsLines()
+{
+    QList<QRectF> grown;
+    for (int rotation : {0, 90}) {
+        m_view->setDocument(m_doc.get());
+        m_view->setRotation(rotation);
+        m_view->setEditMode(true);
+        m_view->appendEditableTextBlock(0, QRectF(40, 60, 60, 16), QStringLiteral("ab"), QString(), 12, Qt::black);
+        QVERIFY(editor());
+        editor()->moveCursor(QTextCursor::End);
+        typeText(editor(), QStringLiteral(" и ещё немного текста"));
+        QTest::qWait(20); // the fit runs once the editor's layout settled
+        grown << m_view->blocks()[0].rect;
+    }
+    QVERIFY2(grown[0].width() > 120 && grown[0].height() < 17, qPrintable(QString::number(grown[0].width())));
+    QVERIFY2(std::abs(grown[1].width() - grown[0].width()) <= 1 && std::abs(grown[1].height() - grown[0].height()) <= 1,
+             qPrintable(QStringLiteral("%1 x %2 upright, %3 x %4 turned")
+                            .arg(grown[0].width()).arg(grown[0].height()).arg(grown[1].width()).arg(grown[1].height())));
 }
 
 // The editor paints nothing; what a format change will reach is shown by the view.
