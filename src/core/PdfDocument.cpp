@@ -2,6 +2,7 @@
 #include "PdfDocument.h"
 
 #include "PdfEngineInternal.h"
+#include "WriterFonts.h"
 
 #include <QDebug>
 #include <QFile>
@@ -46,11 +47,19 @@ void PdfDocument::setLastError(const QString& text) const
 void PdfDocument::dropDoc()
 {
     bumpRevision();
+    m_writerFonts.reset();
     if (m_doc) {
         pdfApi().FPDF_CloseDocument(m_doc);
         m_doc = nullptr;
     }
     m_fileBytes.clear();
+}
+
+WriterFonts& PdfDocument::writerFontsUnlocked()
+{
+    if (!m_writerFonts)
+        m_writerFonts = std::make_unique<WriterFonts>(m_doc);
+    return *m_writerFonts;
 }
 
 bool PdfDocument::open(const QString& path)

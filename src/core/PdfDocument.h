@@ -14,10 +14,14 @@
 #include <QUrl>
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
 struct fpdf_document_t__;
 struct TextBlock;
+namespace pdfengine {
+class WriterFonts;
+}
 
 // Which page objects a render draws.
 enum PdfRenderLayer : int {
@@ -174,6 +178,8 @@ private:
     bool saveToOtherFileUnlocked(const QString& path);
     bool appendPagesFromFile(const QString& path, int pageIndex);
     QList<QRectF> findRegex(int pageIndex, const QString& pattern, bool matchCase) const;
+    // Fonts of text written into the open document, loaded once for its life.
+    pdfengine::WriterFonts& writerFontsUnlocked();
 
     QMutex& m_mutex;
     mutable QMutex m_errorMutex;
@@ -183,4 +189,5 @@ private:
     QByteArray m_fileBytes;
     bool m_modified = false;
     std::atomic<quint64> m_revision{0};
+    std::unique_ptr<pdfengine::WriterFonts> m_writerFonts;  // dropped before the document closes
 };

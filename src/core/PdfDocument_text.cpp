@@ -6,6 +6,7 @@
 #include "PdfEngineInternal.h"
 #include "StableSort.h"
 #include "TextBlock.h"
+#include "WriterFonts.h"
 
 #include <QTransform>
 
@@ -24,12 +25,6 @@ constexpr double kSameGlyph = 0.5;  // points: letters of one ligature glyph sta
 double centreOf(const QRectF& r)
 {
     return r.y() + r.height() / 2;
-}
-
-bool nameContainsAny(const QString& name, std::initializer_list<const char*> words)
-{
-    return std::any_of(words.begin(), words.end(),
-                       [&](const char* w) { return name.contains(QLatin1String(w), Qt::CaseInsensitive); });
 }
 
 QString rawFontName(FPDF_TEXTPAGE textPage, int index)
@@ -72,8 +67,7 @@ public:
             c.size = std::max(c.box.height(), 6.0);
         c.fontName = cleanFontName(rawName);
         c.weight = api.FPDFText_GetFontWeight(m_textPage, index);
-        c.bold = c.weight > 599 || nameContainsAny(c.fontName, {"Bold", "Black", "Heavy"});
-        c.italic = nameContainsAny(c.fontName, {"Italic", "Oblique", "Slanted", "Inclined"});
+        std::tie(c.bold, c.italic) = boldItalicOf(m_textPage, index, c.fontName, c.weight);
         unsigned int r = 0, g = 0, b = 0, a = 255;
         unsigned fillAlpha = 255;
         if (api.FPDFText_GetFillColor(m_textPage, index, &r, &g, &b, &a)) {

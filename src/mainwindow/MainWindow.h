@@ -175,8 +175,16 @@ private:
     bool saveActiveDocumentAs();
     bool writePendingBlockEdits();
     void showBlocksAgainAfterSave();
+    bool writeActiveDocument(QString* error);
+    bool finishActiveSave();
+    bool offerSaveElsewhere(const QString& error);
+    static QString readOnlyReason(const QString& path);
+    void autoSaveWithShownEdits();
+    QByteArray autoSaveFingerprint(int page, const std::vector<TextBlock>& blocks) const;
+    void autoSaveSucceeded();
     QString askSaveAsTarget(const QString& startPath);
     bool saveOtherTab(PdfDocument& doc);
+    bool saveActiveBeforeClose();
     void setupAutoSaveTimer();
     void reportAutoSaveFailure(const QString& error);
     void showNoDocumentState();
@@ -196,6 +204,9 @@ private:
     void appendAndActivate(std::unique_ptr<PdfDocument> opened, const QString& path);
     void resetPerDocumentState();
     void clampedSetCurrentPage(int page);
+    bool keepsOpenEditor(int page) const;
+    void showBlocksOfPage(int page);
+    void followBlockPageOnPress();
 
     PageThumbnailPanel* thumbnailPanel = nullptr;
     PdfView* pdfView = nullptr;
@@ -244,6 +255,7 @@ private:
     LayoutDetector layoutDetector;
     bool busy = false;
     bool autoSaveFailureShown = false;
+    QByteArray autoSavedState;  // what the last autosave through a copy wrote
     bool editMode = false;
     SearchResult currentSearchResult;
     QString searchQuery;

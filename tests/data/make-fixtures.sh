@@ -67,4 +67,12 @@ qpdf --deterministic-id --rotate=+90 "$here/gs-helvetica.pdf" "$here/gs-helvetic
 qpdf --deterministic-id --rotate=+90 "$here/gs-image.pdf" "$here/gs-image-rot90.pdf"
 qpdf --deterministic-id --object-streams=generate "$here/groff-columns.pdf" "$here/groff-columns-objstm.pdf"
 
+# The TeX page again with dvips's Type 1 Computer Modern faces (CMBX10, CMTI10).
+(
+  cd "$work"
+  tex -interaction=batchmode "$src/ligatures.tex" >/dev/null
+  dvips -q -o ligatures-type1.ps ligatures.dvi
+  ps2pdf ligatures-type1.ps "$here/tex-type1.pdf"
+)
+
 ls -l "$here"/*.pdf
