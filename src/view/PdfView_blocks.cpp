@@ -359,6 +359,9 @@ int PdfView::hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) co
         return -1;
     constexpr double kHitMargin = 3.0;
     for (const bool images : {true, false}) {
+        // Close lines' boxes (grown to the minimum, with the margin) overlap:
+        // a block whose own box holds the point wins over one that only reaches it.
+        int reached = -1;
         for (int i = int(m_blocks.size()) - 1; i >= 0; --i) {
             const TextBlock& block = m_blocks[size_t(i)];
             if (block.isImage != images || i == skipped)
@@ -370,9 +373,16 @@ int PdfView::hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) co
             QPointF p = viewportPoint;
             if (std::abs(block.rotation) >= kRotationEpsilon)
                 p = rotatePoint(p, QRectF(r).center(), -block.rotation);
-            if (area.contains(p))
+            if (!area.contains(p))
+                continue;
+            if (images || (std::abs(block.rotation) < kRotationEpsilon
+                           && pdfRectToScreenRect(m_blockPage, block.rect).contains(viewportPoint)))
                 return i;
+            if (reached < 0)
+                reached = i;
         }
+        if (reached >= 0)
+            return reached;
     }
     return -1;
 }
