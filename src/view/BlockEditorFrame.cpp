@@ -3,6 +3,7 @@
 #include "BlockTextDocument.h"
 #include "RotatedTextEdit.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -472,8 +473,24 @@ void BlockEditorFrame::endExternalInteraction(const QPoint& parentPos)
     endInteraction(mapFromParent(parentPos));
 }
 
+// Control+click adds the block under the pointer to the selection, which the
+// view beneath decides: the click goes to the frame's parent as it is.
+bool BlockEditorFrame::passClickToParent(QMouseEvent* event)
+{
+    const bool click = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease;
+    if (!click || !(event->modifiers() & Qt::ControlModifier) || !parentWidget() || isInteracting())
+        return false;
+    const QPointF global = event->globalPosition();
+    QMouseEvent passed(event->type(), parentWidget()->mapFromGlobal(global), global, event->button(), event->buttons(),
+                       event->modifiers());
+    QApplication::sendEvent(parentWidget(), &passed);
+    return true;
+}
+
 bool BlockEditorFrame::filterEditorMouse(QWidget* source, QMouseEvent* event)
 {
+    if (passClickToParent(event))
+        return true;
     const QPoint local = source->mapTo(this, event->position().toPoint());
     const QPoint global = event->globalPosition().toPoint();
     switch (event->type()) {
@@ -533,11 +550,8 @@ bool BlockEditorFrame::eventFilter(QObject* watched, QEvent* event)
 
 void BlockEditorFrame::mousePressEvent(QMouseEvent* event)
 {
-    // Control+click adds a block to the selection: the view takes it.
-    if (event->modifiers() & Qt::ControlModifier) {
-        event->ignore();
+    if (passClickToParent(event))
         return;
-    }
     if (event->button() == Qt::LeftButton
         && beginInteraction(event->position().toPoint(), event->globalPosition().toPoint(), true)) {
         event->accept();
@@ -558,6 +572,8 @@ void BlockEditorFrame::mouseMoveEvent(QMouseEvent* event)
 
 void BlockEditorFrame::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (passClickToParent(event))
+        return;
     if (!isInteracting()) {
         QWidget::mouseReleaseEvent(event);
         return;

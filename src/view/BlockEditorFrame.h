@@ -120,6 +120,7 @@ private:
     QRect resizedRect(int dx, int dy, Qt::KeyboardModifiers modifiers) const;
     QPoint unturned(const QPoint& local) const;
     bool filterEditorMouse(QWidget* source, QMouseEvent* event);
+    bool passClickToParent(QMouseEvent* event);
 
     RotatedTextEdit* m_editor = nullptr;
     QPointer<BlockEditorChromeOverlay> m_overlay;
