@@ -364,10 +364,12 @@ namespace {
 // box), on its longer side and away from the handles.
 QPoint frameBandPoint(const PdfView& view)
 {
-    const QRect c = view.blockEditorFrame()->contentScreenRect();
-    if (c.width() >= c.height())
-        return QPoint(c.left() + c.width() / 4, c.top() - 2);
-    return QPoint(c.left() - 2, c.top() + c.height() / 4);
+    const BlockEditorFrame* frame = view.blockEditorFrame();
+    const QRect c = frame->contentScreenRect();
+    const QPoint band = c.width() >= c.height() ? QPoint(c.left() + c.width() / 4, c.top() - 2)
+                                                : QPoint(c.left() - 2, c.top() + c.height() / 4);
+    // A block turned on its own has its band turned with it.
+    return rotatePoint(QPointF(band), QRectF(c).center(), frame->visualRotationAngle()).toPoint();
 }
 
 QString joinedWords(const std::vector<TextBlock>& blocks)
@@ -406,6 +408,7 @@ void TestPdfViewEditMode::draggedLineIsSavedWhereItWasDropped_data()
     const QString received = QStringLiteral("department. During the year the office received");
     QTest::newRow("groff") << groff << received << "received" << 1.0 << 0;
     QTest::newRow("groff turned view") << groff << received << "received" << 1.0 << 90;
+    QTest::newRow("groff turned page") << "groff-columns-rot90.pdf" << received << "received" << 1.0 << 0;
 }
 
 // A line opened by a click and dragged 60 px down in six steps by the band
