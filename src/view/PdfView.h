@@ -280,6 +280,8 @@ signals:
     // Changed blocks of `page` are about to make room for another page's
     // blocks: the owner writes them into the document now.
     void unsavedBlocksReplaced(int page, const std::vector<TextBlock>& blocks);
+    // An edit the user asked for cannot be made; the text says why.
+    void actionRefused(const QString& reason);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -378,7 +380,7 @@ private:
     void mergeActiveBlockFormat(const QTextBlockFormat& format);
     void writeBackAfterFormat(bool queueFit);
     void makeActiveTextList(const QString& label, int style);
-    bool canAdoptBlockPage(int page) const;
+    bool canAdoptBlockPage(int page);
     void adoptBlockPage(int page);
     void paintPlacementPreview(QPainter& painter, int page);
     QRectF placementRectAt(int page, const QPointF& pageTopCentre) const;

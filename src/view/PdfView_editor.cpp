@@ -436,6 +436,8 @@ void PdfView::repositionBlockEditor()
     if (!validBlock(m_activeBlock) || !m_blockFrame || m_blockPage < 0 || !hasPages())
         return;
     if (!m_layout.hasPage(m_blockPage)) { // the page went away under the block
+        if (m_blockFrame->isVisible())
+            emit actionRefused(QStringLiteral("Страница этого блока удалена: правка невозможна."));
         m_blockFrame->hide();
         return;
     }

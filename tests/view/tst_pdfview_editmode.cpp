@@ -553,14 +553,17 @@ void TestPdfViewEditMode::blocksOfAPageThatWentAway()
     m_view->setEditMode(true);
     m_view->setCurrentPage(1);
     m_view->activateOcrBlock(0);
+    QVERIFY(m_view->blockEditorFrame()->isVisible());
+    QSignalSpy refused(m_view.get(), &PdfView::actionRefused);
     QVERIFY(m_doc->deletePage(1));
     m_view->invalidatePageCache();
+    m_view->repositionBlockEditor(); // as after any scroll or zoom
+    QCOMPARE(refused.size(), 1); // told why the block cannot be edited
     const QPoint somewhere(100, 100);
     QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, somewhere);
     QTest::mouseClick(m_view->viewport(), Qt::RightButton, {}, somewhere);
     for (Qt::Key key : {Qt::Key_Delete, Qt::Key_Tab, Qt::Key_Escape})
         QTest::keyClick(m_view.get(), key);
-    m_view->repositionBlockEditor();
     QVERIFY(!grabViewport(*m_view).isNull());
     QCOMPARE(m_doc->pageCount(), 1);
 }

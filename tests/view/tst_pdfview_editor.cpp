@@ -444,8 +444,10 @@ void TestPdfViewEditor::insertingOnAnotherPageLosesNoEdit()
     m_view->activateOcrBlock(0);
     QTest::keyClick(editor(), Qt::Key_A, Qt::ControlModifier);
     typeText(editor(), QStringLiteral("правка"));
-    // Nobody to take the page's edits: they stay and nothing is inserted.
+    // Nobody to take the page's edits: they stay, nothing is inserted, and the user is told.
+    QSignalSpy refused(m_view.get(), &PdfView::actionRefused);
     m_view->appendEditableTextBlock(1, QRectF(50, 50, 100, 20), QStringLiteral("там"), QString(), 12, Qt::black);
+    QCOMPARE(refused.size(), 1);
     QCOMPARE(m_view->blockPage(), 0);
     QCOMPARE(m_view->blocks()[0].text, QStringLiteral("правка"));
 
