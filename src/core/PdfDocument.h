@@ -17,6 +17,7 @@
 #include <memory>
 #include <vector>
 
+class QIODevice;
 struct fpdf_document_t__;
 struct TextBlock;
 namespace pdfengine {
@@ -136,6 +137,8 @@ public:
     bool exportDocument(const QString& format, const QString& path, int dpi);
     qint64 estimateCompressedSize(const CompressionOptions& options, bool* sampled = nullptr) const;
     CompressionEstimate estimateMinimumCompressedSize() const;
+    // A page that cannot be rendered is written as a white page: the file is
+    // kept, false is returned and lastError() names the pages.
     bool compressTo(const QString& path, const CompressionOptions& options) const;
 
 
@@ -174,8 +177,8 @@ private:
         bumpRevision();
     }
     void setLastError(const QString& text) const;
-    bool saveOverOpenFileUnlocked(const QString& path);
-    bool saveToOtherFileUnlocked(const QString& path);
+    bool writeDocumentTo(QIODevice& out, unsigned long flags, QString* error) const;
+    bool reloadFromSavedFileUnlocked(const QString& path);
     bool appendPagesFromFile(const QString& path, int pageIndex);
     QList<QRectF> findRegex(int pageIndex, const QString& pattern, bool matchCase) const;
     // Fonts of text written into the open document, loaded once for its life.

@@ -177,6 +177,7 @@ constexpr int kColorSpaceIccBased = 7;
     X(FPDFPageObj_SetFillColor, FPDF_BOOL,                                                    \
       (FPDF_PAGEOBJECT, unsigned int, unsigned int, unsigned int, unsigned int))              \
     X(FPDFPageObj_HasTransparency, FPDF_BOOL, (FPDF_PAGEOBJECT))                              \
+    X(FPDFPageObj_SetIsActive, FPDF_BOOL, (FPDF_PAGEOBJECT, FPDF_BOOL))                        \
     X(FPDFPageObj_SetBlendMode, void, (FPDF_PAGEOBJECT, FPDF_BYTESTRING))                      \
     X(FPDFPageObj_CreateNewRect, FPDF_PAGEOBJECT, (float, float, float, float))               \
     X(FPDFPath_SetDrawMode, FPDF_BOOL, (FPDF_PAGEOBJECT, int, FPDF_BOOL))                     \
