@@ -500,8 +500,10 @@ bool BlockEditorFrame::filterEditorMouse(QWidget* source, QMouseEvent* event)
         const Hit hit = hitTest(local);
         // The band around the text moves the box; a turned editor covers it.
         const bool onBand = hit == Inside && !contentRect().contains(unturned(local));
-        if (hit <= Inside && !onBand)
+        if (hit <= Inside && !onBand) {
+            m_textPress = event->globalPosition().toPoint();
             return false;
+        }
         beginInteraction(local, global, onBand);
         return true;
     }
@@ -518,11 +520,21 @@ bool BlockEditorFrame::filterEditorMouse(QWidget* source, QMouseEvent* event)
         updateCursorForHit(Outside);
         return false;
     }
-    case QEvent::MouseButtonRelease:
-        if (!isInteracting())
-            return false;
-        endInteraction(local);
-        return true;
+    case QEvent::MouseButtonRelease: {
+        if (isInteracting()) {
+            endInteraction(local);
+            return true;
+        }
+        // A plain click in the text (not a drag, not Shift): whoever draws the
+        // text places the caret where the click landed on the drawing.
+        constexpr int kClickTravel = 2;
+        const QPoint travel = global - m_textPress;
+        if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ShiftModifier)
+            && std::abs(travel.x()) <= kClickTravel && std::abs(travel.y()) <= kClickTravel)
+            QMetaObject::invokeMethod(this, [this, at = mapToParent(local)] { emit textClicked(at); },
+                                      Qt::QueuedConnection);
+        return false;
+    }
     default:
         return false;
     }

@@ -101,6 +101,8 @@ signals:
     void rotationChanged(double degrees);
     void interactionStarted();
     void interactionFinished();
+    // A plain click in the text, after the editor took it (parent coordinates).
+    void textClicked(QPoint parentPos);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -133,6 +135,7 @@ private:
     QPoint m_pressGlobal;
     QRect m_startRect;
     QPoint m_interactionEnd;
+    QPoint m_textPress;
     bool m_movedWithoutTravel = false;
     double m_startRotation = 0.0;
     double m_startPointerAngle = 0.0;

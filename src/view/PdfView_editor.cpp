@@ -295,6 +295,12 @@ void PdfView::ensureBlockEditorFrame()
         if (validBlock(m_activeBlock))
             m_frameDragStartBlock = m_blocks[size_t(m_activeBlock)];
     });
+    // The editor lays its text out for keys, not as the page shows it: a click
+    // puts the caret where it landed on the drawn text.
+    connect(m_blockFrame, &BlockEditorFrame::textClicked, this, [this](QPoint at) {
+        if (blockEditorActive() && !m_blockFrame->editor()->textCursor().hasSelection())
+            placeEditorCursorAt(at);
+    });
     connect(m_blockFrame, &BlockEditorFrame::interactionFinished, this, [this] {
         m_interactionUndoCaptured = false;
         m_frameDragStartBlock.reset();

@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <tuple>
 
 using namespace viewtest;
 
@@ -118,6 +119,7 @@ private slots:
     void menuEntriesChangeTheSavedFile_data();
     void menuEntriesChangeTheSavedFile();
     void escapeGivesTheKeysBackToTheView();
+    void clickInAnOpenParagraphPlacesTheCaret();
     void typedTextGrowsTheBoxAlongItsLines();
     void selectionInTheEditorShows();
 
@@ -695,6 +697,29 @@ void TestPdfViewEditor::typedTextGrowsTheBoxAlongItsLines()
     QVERIFY2(std::abs(grown[1].width() - grown[0].width()) <= 1 && std::abs(grown[1].height() - grown[0].height()) <= 1,
              qPrintable(QStringLiteral("%1 x %2 upright, %3 x %4 turned")
                             .arg(grown[0].width()).arg(grown[0].height()).arg(grown[1].width()).arg(grown[1].height())));
+}
+
+// In an open block of several lines the caret goes where the click landed on
+// the drawn text, not where the editor's own layout has that point.
+void TestPdfViewEditor::clickInAnOpenParagraphPlacesTheCaret()
+{
+    loadLines(2.0);
+    m_view->selectOcrBlock(blockWith(*m_view, QStringLiteral("Alpha")), false);
+    m_view->selectOcrBlock(blockWith(*m_view, QStringLiteral("Second")), true);
+    m_view->groupSelectedOcrBlocks();
+    QVERIFY(editor());
+    const std::vector<TextBlock> page = m_doc->extractText(0);
+    for (const auto& [line, word, before] : {std::tuple{"Alpha", 2, "Alpha beta gamma"},
+                                             std::tuple{"Second", 1, "Alpha beta gamma delta\nSecond line"}}) {
+        const TextBlock::Line* shown = lineWith(page, QString::fromUtf8(line));
+        QVERIFY(shown && int(shown->words.size()) > word);
+        const QPoint at = viewportPointOf(*m_view, 0, QPointF(shown->words[size_t(word)].rect.right() + 0.5,
+                                                              shown->rect.center().y()));
+        QWidget* target = m_view->viewport()->childAt(at);
+        QVERIFY(target);
+        QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(m_view->viewport(), at));
+        QTRY_COMPARE(editor()->textCursor().position(), int(QString::fromUtf8(before).size()));
+    }
 }
 
 // The editor paints nothing; what a format change will reach is shown by the view.
