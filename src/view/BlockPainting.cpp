@@ -9,9 +9,6 @@
 
 namespace {
 
-constexpr double kRotationEpsilon = kBlockRotationEpsilon;
-
-
 bool isDecorativeChar(QChar c)
 {
     return c.isSpace() || c == u'-' || c == u'_' || c == QChar(0x2013) || c == QChar(0x2014);
