@@ -377,6 +377,7 @@ private:
     QRect grownToEditorContent(QRect r, const QRect& bounds) const;
     bool blockEditorActive() const;
     void mergeActiveTextFormat(const QTextCharFormat& format);
+    double lineSizeAtCursor(const QTextCharFormat& format, double shown) const;
     void mergeActiveBlockFormat(const QTextBlockFormat& format);
     void writeBackAfterFormat(bool queueFit);
     void makeActiveTextList(const QString& label, int style);

@@ -547,9 +547,13 @@ void TestPdfViewEditor::typingIntoALineKeepsItOneLine()
     const QPointF along = rotatePoint(pageTop(QPointF(third.right() + 1, target->rect.center().y())),
                                       pageTop(owner.rect.center()), owner.rotation);
     const QPoint click = m_view->viewportPointForPageTopPoint(0, along);
+    QSignalSpy format(m_view.get(), &PdfView::activeTextFormatChanged);
     QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, click);
     QVERIFY(editor());
     QVERIFY(editor()->hasFocus());
+    // The size box shows the line's own size, not the size fitted to the screen.
+    QVERIFY(!format.isEmpty());
+    QCOMPARE(format.last().at(1).toInt(), int(std::lround(target->fontSize)));
     typeText(QApplication::focusWidget(), QStringLiteral("ы"));
     const int index = blockWith(*m_view, typed);
     QVERIFY2(index >= 0, qPrintable(blockTexts(*m_view).join(u'|')));
