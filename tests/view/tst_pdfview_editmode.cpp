@@ -66,6 +66,8 @@ private slots:
     void cleanup();
     void frameSitsOnTheBlockAtEveryZoom_data();
     void frameSitsOnTheBlockAtEveryZoom();
+    void dragOnTurnedViewFollowsThePointer_data();
+    void dragOnTurnedViewFollowsThePointer();
     void oneDragIsOneUndoStep();
     void undoRestoresModelAndCleanState();
     void hundredStepsAreKept();
@@ -150,6 +152,33 @@ void TestPdfViewEditMode::frameSitsOnTheBlockAtEveryZoom()
     QVERIFY(std::abs(r.width() - expected.width()) <= 1 && std::abs(r.height() - expected.height()) <= 1);
     m_view->deactivateOcrBlock();
     QVERIFY(!frame->isVisible());
+}
+
+void TestPdfViewEditMode::dragOnTurnedViewFollowsThePointer_data()
+{
+    QTest::addColumn<int>("rotation");
+    QTest::newRow("upright") << 0;
+    QTest::newRow("quarter") << 90;
+    QTest::newRow("three quarters") << 270;
+}
+
+// A picture moves and grows on screen exactly as dragged, whatever the turn.
+void TestPdfViewEditMode::dragOnTurnedViewFollowsThePointer()
+{
+    QFETCH(int, rotation);
+    load({imageBlock(QRectF(100, 150, 120, 80))}, 1.0, rotation);
+    m_view->activateOcrBlock(0);
+    BlockEditorFrame* frame = m_view->blockEditorFrame();
+    const QRect before = m_view->ocrBlockScreenRect(0);
+    dragFrame(frame, frame->mapFromParent(centreOf(before)), QPoint(30, 20));
+    QCOMPARE(m_view->ocrBlockScreenRect(0), before.translated(30, 20));
+
+    const QRect moved = m_view->ocrBlockScreenRect(0);
+    dragFrame(frame, centreOf(frame->handleRect(BlockEditorFrame::RightEdge)), QPoint(25, 0));
+    const QRect grown = m_view->ocrBlockScreenRect(0);
+    QCOMPARE(grown.topLeft(), moved.topLeft());
+    QCOMPARE(grown.width(), moved.width() + 25);
+    QCOMPARE(grown.height(), moved.height());
 }
 
 void TestPdfViewEditMode::oneDragIsOneUndoStep()
