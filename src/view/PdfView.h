@@ -329,7 +329,9 @@ private:
     void paintBlockGroups(QPainter& painter);
     void paintTextBlockPreview(QPainter& painter, int index, const QRect& r);
     void paintActiveTextBlock(QPainter& painter, const QRect& r);
-    void drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor);
+    void drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor,
+                           bool withText = true);
+    bool activeBlockShowsEdits() const;
     bool erasesOldInk(int index) const;
     void paintInkMasks(QPainter& painter, int page);
     void drawBlockImage(QPainter& painter, const TextBlock& block, const QRectF& r, const QImage& image);

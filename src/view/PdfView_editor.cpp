@@ -119,6 +119,18 @@ static bool blockKeepsItsLines(const TextBlock& block)
     return !block.isImage && !block.lines.empty();
 }
 
+// Opening a block does not change its look: the page's own drawing stays
+// until the block is changed (typed into, formatted, moved, turned).
+bool PdfView::activeBlockShowsEdits() const
+{
+    if (!validBlock(m_activeBlock) || !m_blockFrame)
+        return false;
+    const TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    const QTextEdit* editor = m_blockFrame->editor();
+    return block.isImage || block.textEdited || blockTextEdited(block) || blockMoved(block)
+           || editor->document()->isModified() || editor->toPlainText() != block.text;
+}
+
 bool PdfView::activeBlockKeepsItsLines() const
 {
     return validBlock(m_activeBlock) && blockKeepsItsLines(m_blocks[size_t(m_activeBlock)]);

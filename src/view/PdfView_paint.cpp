@@ -263,12 +263,13 @@ bool PdfView::erasesOldInk(int index) const
     const TextBlock& block = m_blocks[size_t(index)];
     if (block.isImage || !hasArea(block.originalRect))
         return false;
-    return blockTextEdited(block) || blockMoved(block) || (index == m_activeBlock && m_blockFrame);
+    return blockTextEdited(block) || blockMoved(block) || (index == m_activeBlock && activeBlockShowsEdits());
 }
 
 // The block's text drawn the way the page shows it: turned with the page's
 // quarter turns and the block's own rotation, laid out in the unturned box.
-void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor)
+void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor,
+                                bool withText)
 {
     const int turns = m_layout.hasPage(m_blockPage) ? m_layout.quarterTurns(m_blockPage) : 0;
     const double own = std::abs(block.rotation) > kRotationEpsilon ? block.rotation : 0.0;
@@ -281,7 +282,8 @@ void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const
     painter.save();
     if (std::abs(degrees) >= kRotationEpsilon)
         applyBlockRotation(painter, QRectF(r), degrees);
-    drawEditedTextPreview(painter, block, box, m_zoom);
+    if (withText)
+        drawEditedTextPreview(painter, block, box, m_zoom);
     if (caretEditor)
         drawPreviewEditorCaret(painter, caretEditor, block, box, m_zoom);
     painter.restore();
@@ -305,7 +307,8 @@ void PdfView::paintActiveTextBlock(QPainter& painter, const QRect& r)
     live.text = editor->toPlainText();
     const QRect content = m_blockFrame->isVisible() ? m_blockFrame->contentScreenRect() : QRect();
     const QRect box = content.isValid() ? content : r;
-    drawTurnedPreview(painter, live, box, editor);
+    // Until it is changed, the open block is the page's own drawing with the caret over it.
+    drawTurnedPreview(painter, live, box, editor, activeBlockShowsEdits());
     if (std::abs(live.rotation) > kRotationEpsilon)
         drawActiveTextBlockChrome(painter, QRectF(box), live.rotation);
 }

@@ -120,6 +120,7 @@ private slots:
     void menuEntriesChangeTheSavedFile();
     void escapeGivesTheKeysBackToTheView();
     void clickInAnOpenParagraphPlacesTheCaret();
+    void openingALineKeepsItsLook();
     void typedTextGrowsTheBoxAlongItsLines();
     void selectionInTheEditorShows();
 
@@ -724,6 +725,29 @@ void TestPdfViewEditor::clickInAnOpenParagraphPlacesTheCaret()
         QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(m_view->viewport(), at));
         QTRY_COMPARE(editor()->textCursor().position(), int(QString::fromUtf8(before).size()));
     }
+}
+
+// Opening a line shows it as the page draws it (only the caret is added);
+// the first keystroke turns it into the edited drawing.
+void TestPdfViewEditor::openingALineKeepsItsLook()
+{
+    loadLines(2.0);
+    const int alpha = blockWith(*m_view, QStringLiteral("Alpha"));
+    const QRect line = m_view->pdfRectToScreenRect(0, m_view->blocks()[size_t(alpha)].rect).toRect().adjusted(5, 5, -5, -5);
+    const QImage closed = grabViewport(*m_view);
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(line.left() + 2, line.center().y()));
+    QVERIFY(editor());
+    const auto changedPixels = [&](const QImage& shot) {
+        int count = 0;
+        for (int y = line.top(); y <= line.bottom(); ++y)
+            for (int x = line.left() + 8; x <= line.right(); ++x) // the caret stands at the left
+                count += std::abs(qGray(shot.pixel(x, y)) - qGray(closed.pixel(x, y))) > 60 ? 1 : 0;
+        return count;
+    };
+    QCOMPARE(changedPixels(grabViewport(*m_view)), 0);
+    editor()->moveCursor(QTextCursor::End);
+    typeText(editor(), QStringLiteral("!"));
+    QVERIFY(changedPixels(grabViewport(*m_view)) > 0);
 }
 
 // The editor paints nothing; what a format change will reach is shown by the view.
