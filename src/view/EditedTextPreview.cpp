@@ -55,13 +55,12 @@ void drawLines(QPainter& painter, const TextBlock& block, const QRectF& r, doubl
         const QString text = k < display.size() ? display[k] : vline.text;
         if (text.isEmpty())
             continue;
-        const QFont font = lineRenderFont(vline, block, zoom, text, true, 1.0);
-        painter.setFont(font);
+        const FittedLine fitted = fittedLine(vline, block, zoom, text, true);
+        painter.setFont(fitted.font);
         painter.setPen(lineTextColor(vline, block));
         QPointF at = lineCorner(block, vline, r, zoom);
-        const QRectF ink = QFontMetricsF(font).tightBoundingRect(text);
-        if (ink.width() > 0 && ink.height() > 0)
-            at -= ink.topLeft();
+        if (fitted.ink.width() > 0 && fitted.ink.height() > 0)
+            at -= fitted.ink.topLeft();
         painter.drawText(at, text);
     }
 }

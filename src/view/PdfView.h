@@ -11,6 +11,7 @@
 // effective rotation, so overlays land where the rotated image shows them.
 
 #include "PageLayout.h"
+#include "PageRenderWorker.h"
 #include "PdfDocument.h"
 #include "TextBlock.h"
 
@@ -30,6 +31,7 @@ class QRubberBand;
 class QTextBlockFormat;
 class QTextCharFormat;
 class QTextEdit;
+class QThread;
 
 class PdfView : public QAbstractScrollArea {
     Q_OBJECT
@@ -37,13 +39,10 @@ public:
     enum EditTool { Hand = 0, Select = 1, InsertText = 2, PlaceImage = 3 };
     enum ViewMode { SinglePage = 0, Continuous = 1 };
 
+    // One rendered page image: what it was asked for (page, zoom, effective
+    // rotation, layer, background, document revision) and the image.
     struct PageCache {
-        int page = -1;
-        double zoom = 0;
-        int rotation = 0;
-        PdfRenderLayer layer = PdfRenderAll;
-        bool transparentBackground = false;
-        quint64 revision = 0;
+        PageRenderKey key;
         QImage image;
     };
 
@@ -64,9 +63,15 @@ public:
 
     struct SelectableLine {
         QString text;
-        QRectF rect; // PDF points, widened for easier hitting
+        QRectF rect; // PDF points, widened for easier hitting; in the line's frame when turned
         float fontSize = 0;
+        // Degrees the line is read in (its text turned clockwise on the page).
+        // rect is then in the frame of lineFrame(rotation), where it reads
+        // left to right; upright lines have rotation 0 and page rectangles.
+        double rotation = 0;
     };
+    // PDF points to the frame in which text read at rotation runs left to right.
+    static QTransform lineFrame(double rotation);
 
     static constexpr double kMinZoom = 0.1;
     static constexpr double kMaxZoom = 8.0;
@@ -122,6 +127,9 @@ public:
     QImage cachedPageLayer(int page, PdfRenderLayer layer, bool transparentBackground);
     QImage cachedPage(int page) { return cachedPageLayer(page, PdfRenderAll, false); }
     int pageRenderCount() const { return m_pageRenderCount; }
+    // Page images come from the view's render thread: a missing one is asked
+    // for and drawn when it arrives. True while the last paint still waits.
+    bool pageRendersPending() const;
 
     // Selection, search and links
     QList<QRectF> collectTextSelectionHighlights(int page, const QPointF& start, const QPointF& end,
@@ -302,6 +310,7 @@ private:
     // Geometry helpers
     bool hasPages() const;
     bool syncLayout() const;
+    bool syncLayoutWaiting(int waitMs) const;
     QSize pagePixelSize(int page) const;
     QSizeF pagePointSize(int page) const;
     QTransform pageTopToViewport(int page) const;
@@ -315,6 +324,7 @@ private:
     double initialZoomFor(int page) const;
 
     // Painting
+    void paintPages(QPainter& painter);
     void paintBackground(QPainter& painter);
     void paintPage(QPainter& painter, int page);
     void paintPageImage(QPainter& painter, const QImage& image, const QRect& target);
@@ -338,8 +348,26 @@ private:
     bool isInkLayerPage(int page) const;
     static bool isInkImageBlock(const TextBlock& block);
 
+    // Rendering on the render thread; the GUI thread never waits on the engine
+    // lock for page images or, once a document is shown, for page sizes.
+    void startRenderWorker();
+    void stopRenderWorker();
+    PageRenderKey renderKey(int page, PdfRenderLayer layer, bool transparentBackground) const;
+    const PageCache* findCachedPage(const PageRenderKey& key) const;
+    QImage pageImageForPaint(int page, PdfRenderLayer layer);
+    void requestRender(const PageRenderKey& key);
+    void onPageRendered(const PageRenderKey& key, const QImage& image);
+    void onPageSizesRead(const QList<QSizeF>& sizes, quint64 revision);
+    void applyPageSizes(std::vector<QSizeF> sizes, quint64 revision) const;
+    void retirePageImages();
+
     // Selection and input helpers
-    std::vector<SelectableLine> selectableLines(int page);
+    // The page's lines; without wait a page whose text is not at hand yet is
+    // asked of the render thread and gives none meanwhile (pointer moves).
+    std::vector<SelectableLine> selectableLines(int page, bool wait = true);
+    bool selectableTextAt(const QPoint& viewportPoint, bool wait);
+    void prefetchPageText(int page);
+    void onPageTextRead(int page, quint64 revision, const std::vector<TextBlock>& blocks);
     static std::vector<SelectableLine> selectableLinesOfBlocks(const std::vector<TextBlock>& blocks);
     void updateInteractiveSelectionPreview();
     void updateSelectionEndFromViewport(const QPoint& viewportPoint);
@@ -415,6 +443,19 @@ private:
         std::vector<SelectableLine> lines;
     };
     QHash<int, PageText> m_pageTexts;
+
+    // render thread
+    QThread* m_renderThread = nullptr;
+    PageRenderWorker* m_renderWorker = nullptr;
+    quint64 m_renderGeneration = 0;
+    QList<PageRenderKey> m_paintWanted; // renders the last paint asked for
+    bool m_painting = false;
+    QList<PageCache> m_staleImages;     // drawn scaled until a page's new image arrives
+    mutable bool m_layoutRead = false;  // page sizes of this document read at least once
+    mutable bool m_layoutFrozen = false; // during a paint: page sizes stay as they were
+    mutable quint64 m_sizesAskedRevision = ~quint64(0);
+    bool m_initialZoomPending = false;
+    QPair<int, quint64> m_textAsked{-1, 0}; // page text last asked of the render thread, and its revision
 
     // selection
     QPoint m_pressPoint;

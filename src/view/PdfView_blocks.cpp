@@ -290,7 +290,7 @@ QRectF PdfView::textOutgrowthPageTopRect(int index, const QRectF& box) const
     for (int k = 0; k < count; ++k) {
         const TextBlock::Line vline = visualLineForIndex(block, k);
         const QString text = k < display.size() ? display[k] : vline.text;
-        const QRectF tight = QFontMetricsF(lineRenderFont(vline, block, m_zoom, text, false, 1.0)).tightBoundingRect(text);
+        const QRectF tight = fittedLine(vline, block, m_zoom, text, false).ink;
         if (tight.width() <= 0 || tight.height() <= 0)
             continue;
         const QPointF corner(box.x() + (vline.rect.x() - block.rect.x()),

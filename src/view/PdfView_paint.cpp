@@ -25,9 +25,32 @@ void PdfView::paintEvent(QPaintEvent*)
     // Pages added, removed or resized in the document since the last update.
     if (hasPages() && m_scrollBarsRevision != m_layoutRevision)
         updateScrollBars();
-    QPainter painter(viewport());
+    m_paintWanted.clear();
+    m_painting = true;
+    m_layoutFrozen = true;
+    {
+        QPainter painter(viewport());
+        paintPages(painter);
+    }
+    m_layoutFrozen = false;
+    m_painting = false;
+    // The renders this paint missed replace those asked for before. With the
+    // pages in view drawn, the current page's text is read ahead, so that a
+    // press to select text finds it at hand.
+    if (m_renderWorker) {
+        m_renderWorker->setWanted(m_paintWanted);
+        if (m_paintWanted.isEmpty() && hasPages())
+            prefetchPageText(m_currentPage);
+    }
+}
+
+void PdfView::paintPages(QPainter& painter)
+{
     paintBackground(painter);
     if (!hasPages()) {
+        // A document whose page sizes are still being read shows the bare canvas.
+        if (m_document && m_document->isOpen() && !m_layoutRead)
+            return;
         painter.setPen(QColor(m_darkCanvas ? "#A6AFBA" : "#4E5662"));
         painter.drawText(viewport()->rect(), Qt::AlignCenter, m_emptyPlaceholderText);
         return;
@@ -75,7 +98,7 @@ void PdfView::paintPage(QPainter& painter, int page)
     painter.fillRect(rect.translated(kShadowOffset, kShadowOffset), QColor(0, 0, 0, 80));
 
     const bool inkLayer = isInkLayerPage(page);
-    const QImage image = cachedPageLayer(page, inkLayer ? PdfRenderWithoutText : PdfRenderAll, false);
+    const QImage image = pageImageForPaint(page, inkLayer ? PdfRenderWithoutText : PdfRenderAll);
     if (image.isNull())
         painter.fillRect(rect, Qt::white);
     else
@@ -251,7 +274,7 @@ void PdfView::eraseChangedBlockInk(QPainter& painter, int page, const QImage& pa
         const QRect crop = inImage.toAlignedRect().intersected(pageImage.rect());
         if (crop.isEmpty())
             continue;
-        const QImage overlay = inkEraseOverlay(pageImage.copy(crop), std::max(sx, sy));
+        const QImage overlay = cachedInkEraseOverlay(pageImage, crop, std::max(sx, sy));
         painter.drawImage(QRectF(crop.x() / sx + pageRect.left(), crop.y() / sy + pageRect.top(), crop.width() / sx,
                                  crop.height() / sy),
                           overlay);
@@ -371,8 +394,7 @@ void PdfView::paintBlockOutline(QPainter& painter, int index, const QRect& r)
         return;
     }
     const QColor colour = block.isTable ? QColor(20, 160, 60, 190) : QColor(30, 120, 255, 205);
-    painter.setPen(QPen(colour, width));
-    painter.drawRect(r);
+    drawRectOutline(painter, r, colour, width);
     painter.restore();
 }
 
