@@ -230,9 +230,12 @@ bool writeTextBlock(PageTextWriter& writer, const TextBlock& block, const WhiteO
                     const std::vector<GlyphPlace>& oldGlyphs, const std::vector<QRectF>& otherLayer,
                     bool skipInvisibleCopy, bool& changed, QString& error)
 {
-    if (!whiteOut.rect.isNull() && !writer.addWhiteRect(whiteOut.rect, whiteOut.rotation)) {
-        error = QStringLiteral("pdfium не принял белый прямоугольник.");
-        return false;
+    if (!whiteOut.rect.isNull()) {
+        if (!writer.addWhiteRect(whiteOut.rect, whiteOut.rotation)) {
+            error = QStringLiteral("pdfium не принял белый прямоугольник.");
+            return false;
+        }
+        changed = true; // a deleted block writes nothing else
     }
     const bool visible = !whiteOut.rect.isNull() || isEdited(block);
     const std::vector<TextBlock::Line> lines = linesForWriting(block);

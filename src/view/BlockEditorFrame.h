@@ -81,6 +81,10 @@ public:
     Hit interaction() const { return m_interaction; }
     // The content rectangle (parent coordinates) when the running drag began.
     QRect interactionStartRect() const { return m_startRect; }
+    // Where the last drag ended (parent coordinates), and whether it was a
+    // press on the band that moved nothing: a click through to what lies there.
+    QPoint interactionEndPoint() const { return m_interactionEnd; }
+    bool endedAsClick() const { return m_movedWithoutTravel; }
 
     // Drags started by the view on the chrome, outside the frame's own events.
     bool externalHandleAt(const QPoint& parentPos) const;
@@ -97,6 +101,8 @@ signals:
     void rotationChanged(double degrees);
     void interactionStarted();
     void interactionFinished();
+    // A plain click in the text, after the editor took it (parent coordinates).
+    void textClicked(QPoint parentPos);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -116,6 +122,7 @@ private:
     QRect resizedRect(int dx, int dy, Qt::KeyboardModifiers modifiers) const;
     QPoint unturned(const QPoint& local) const;
     bool filterEditorMouse(QWidget* source, QMouseEvent* event);
+    bool passClickToParent(QMouseEvent* event);
 
     RotatedTextEdit* m_editor = nullptr;
     QPointer<BlockEditorChromeOverlay> m_overlay;
@@ -127,6 +134,9 @@ private:
     Hit m_interaction = Outside;
     QPoint m_pressGlobal;
     QRect m_startRect;
+    QPoint m_interactionEnd;
+    QPoint m_textPress;
+    bool m_movedWithoutTravel = false;
     double m_startRotation = 0.0;
     double m_startPointerAngle = 0.0;
 };

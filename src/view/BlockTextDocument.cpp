@@ -257,7 +257,9 @@ QStringList editorVisualLines(QTextEdit* editor)
 }
 
 // A changed line keeps its start and height and grows (or shrinks) along its
-// own direction by its text's natural advance, which no zoom changes.
+// own direction by its text's natural advance, which no zoom changes: a line
+// of the page in proportion to what it held, a line the user added to its
+// text's width, never narrower than the box it was given.
 static double grownLineWidth(const TextBlock::Line& line, const TextBlock& block, const QString& before)
 {
     const QString now = line.text.trimmed();
@@ -271,9 +273,9 @@ static double grownLineWidth(const TextBlock::Line& line, const TextBlock& block
     const QFontMetricsF metrics(font);
     const double advance = metrics.horizontalAdvance(now);
     const double old = metrics.horizontalAdvance(before.trimmed());
-    if (old > 1 && line.rect.width() > 0)
+    if (hasArea(block.originalRect) && old > 1 && line.rect.width() > 0)
         return line.rect.width() * advance / old;
-    return advance * std::max(double(line.fontSize), 1.0) / kMeasurePx;
+    return std::max(line.rect.width(), advance * std::max(double(line.fontSize), 1.0) / kMeasurePx);
 }
 
 bool syncBlockLinesWithEditor(TextBlock& block, QTextEdit* editor, double zoom)

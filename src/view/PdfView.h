@@ -181,6 +181,7 @@ public:
     bool blocksDirty() const { return m_blocksDirty; }
     int activeBlock() const { return m_activeBlock; }
     int hoveredOcrBlock(const QPointF& viewportPoint) const;
+    int hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) const;
     QRect ocrBlockScreenRect(int index) const;
     QRectF ocrGroupScreenRect(int groupId) const;
     static void normalizeEditableBlockFontSizes(std::vector<TextBlock>& blocks);
@@ -287,6 +288,8 @@ signals:
     // Changed blocks of `page` are about to make room for another page's
     // blocks: the owner writes them into the document now.
     void unsavedBlocksReplaced(int page, const std::vector<TextBlock>& blocks);
+    // An edit the user asked for cannot be made; the text says why.
+    void actionRefused(const QString& reason);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -336,7 +339,9 @@ private:
     void paintBlockGroups(QPainter& painter);
     void paintTextBlockPreview(QPainter& painter, int index, const QRect& r);
     void paintActiveTextBlock(QPainter& painter, const QRect& r);
-    void drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor);
+    void drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor,
+                           bool withText = true);
+    bool activeBlockShowsEdits() const;
     bool erasesOldInk(int index) const;
     void paintInkMasks(QPainter& painter, int page);
     void drawBlockImage(QPainter& painter, const TextBlock& block, const QRectF& r, const QImage& image);
@@ -402,10 +407,11 @@ private:
     QRect grownToEditorContent(QRect r, const QRect& bounds) const;
     bool blockEditorActive() const;
     void mergeActiveTextFormat(const QTextCharFormat& format);
+    double lineSizeAtCursor(const QTextCharFormat& format, double shown) const;
     void mergeActiveBlockFormat(const QTextBlockFormat& format);
     void writeBackAfterFormat(bool queueFit);
     void makeActiveTextList(const QString& label, int style);
-    bool canAdoptBlockPage(int page) const;
+    bool canAdoptBlockPage(int page);
     void adoptBlockPage(int page);
     void paintPlacementPreview(QPainter& painter, int page);
     QRectF placementRectAt(int page, const QPointF& pageTopCentre) const;

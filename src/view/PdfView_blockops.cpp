@@ -272,10 +272,14 @@ void PdfView::reorderSelectedOcrBlocks(int mode)
 // Changed blocks of the model's page can only make room for another page's
 // blocks when the owner listens to take them; otherwise they are kept and the
 // insertion is refused, so no edit is lost silently.
-bool PdfView::canAdoptBlockPage(int page) const
+bool PdfView::canAdoptBlockPage(int page)
 {
-    return page == m_blockPage || !m_blocksDirty || m_blocks.empty()
-           || isSignalConnected(QMetaMethod::fromSignal(&PdfView::unsavedBlocksReplaced));
+    if (page == m_blockPage || !m_blocksDirty || m_blocks.empty()
+        || isSignalConnected(QMetaMethod::fromSignal(&PdfView::unsavedBlocksReplaced)))
+        return true;
+    emit actionRefused(QStringLiteral("Сначала сохраните правки страницы %1: вставка на другую страницу отменена.")
+                           .arg(m_blockPage + 1));
+    return false;
 }
 
 void PdfView::adoptBlockPage(int page)

@@ -11,6 +11,7 @@
 #include <QFontMetricsF>
 #include <QMenu>
 #include <QRubberBand>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -141,6 +142,7 @@ void PdfView::rememberRemovedPlace(const TextBlock& block)
     place.removed = true;
     place.textEdited = true; // its place is rewritten (with nothing)
     place.rect = place.originalRect = block.originalRect;
+    place.rotation = place.originalRotation = block.originalRotation;
     place.pageIndex = block.pageIndex;
     place.fontSize = block.fontSize;
     place.color = block.color;
@@ -151,12 +153,23 @@ void PdfView::rememberRemovedPlace(const TextBlock& block)
 // the removed ones.
 std::vector<QRectF> PdfView::oldPlacesToErase() const
 {
+    // A line the page sets turned covers its box turned about the centre.
+    const auto oldArea = [](const TextBlock& block) {
+        const QRectF& r = block.originalRect;
+        if (std::abs(block.originalRotation) < kRotationEpsilon)
+            return r;
+        return QTransform()
+            .translate(r.center().x(), r.center().y())
+            .rotate(block.originalRotation)
+            .translate(-r.center().x(), -r.center().y())
+            .mapRect(r);
+    };
     std::vector<QRectF> places;
     for (const TextBlock& place : m_removedPlaces)
-        places.push_back(place.originalRect);
+        places.push_back(oldArea(place));
     for (int i = 0; i < int(m_blocks.size()); ++i) {
         if (erasesOldInk(i))
-            places.push_back(m_blocks[size_t(i)].originalRect);
+            places.push_back(oldArea(m_blocks[size_t(i)]));
     }
     return places;
 }
@@ -300,15 +313,29 @@ QRect PdfView::ocrBlockScreenRect(int index) const
     QRectF r = pdfRectToScreenRect(m_blockPage, block.rect);
     const bool changed = blockTextEdited(block) || blockMoved(block) || block.textEdited
                          || !block.richText.trimmed().isEmpty();
+    // A turned block is turned about its box's centre: its box never grows here.
     const bool asBox = block.isImage || block.invisibleText || block.lines.empty() || !changed || r.width() <= 0
-                       || r.height() <= 0 || (block.textEdited && blockHasRichTextPreview(block));
+                       || r.height() <= 0 || (block.textEdited && blockHasRichTextPreview(block))
+                       || std::abs(block.rotation) >= kRotationEpsilon;
     if (!asBox) {
         const QRectF grown = textOutgrowthPageTopRect(index, blockPageTopRect(block));
         if (!grown.isNull())
             r = pageTopToViewport(m_blockPage).mapRect(grown);
     }
-    return QRect(qRound(r.x()), qRound(r.y()), std::max(int(qRound(r.width())), kMinBlockScreenWidth),
-                 std::max(int(qRound(r.height())), kMinBlockScreenHeight));
+    // The minimum holds along the block's own lines and grows the box the way
+    // its lines run (right and down on the page), so on a turned view a thin
+    // line does not reach over the line before it.
+    // A block turned on its own keeps its exact box: it is turned about the
+    // box's centre, which the minimum would move.
+    const double zoom = std::max(m_zoom, 0.001);
+    QRectF own = viewportToPageTop(m_blockPage).mapRect(r);
+    if (std::abs(block.rotation) < kRotationEpsilon) {
+        own.setWidth(std::max(own.width(), kMinBlockScreenWidth / zoom));
+        own.setHeight(std::max(own.height(), kMinBlockScreenHeight / zoom));
+    }
+    r = pageTopToViewport(m_blockPage).mapRect(own);
+    return QRect(qRound(r.x()), qRound(r.y()), std::max(int(qRound(r.width())), 1),
+                 std::max(int(qRound(r.height())), 1));
 }
 
 QRectF PdfView::ocrGroupScreenRect(int groupId) const
@@ -323,13 +350,21 @@ QRectF PdfView::ocrGroupScreenRect(int groupId) const
 
 int PdfView::hoveredOcrBlock(const QPointF& viewportPoint) const
 {
+    return hoveredOcrBlockExcept(viewportPoint, -1);
+}
+
+int PdfView::hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) const
+{
     if (m_blocks.empty() || m_blockPage < 0 || pageAtPoint(viewportPoint.toPoint()) != m_blockPage)
         return -1;
     constexpr double kHitMargin = 3.0;
     for (const bool images : {true, false}) {
+        // Close lines' boxes (grown to the minimum, with the margin) overlap:
+        // a block whose own box holds the point wins over one that only reaches it.
+        int reached = -1;
         for (int i = int(m_blocks.size()) - 1; i >= 0; --i) {
             const TextBlock& block = m_blocks[size_t(i)];
-            if (block.isImage != images)
+            if (block.isImage != images || i == skipped)
                 continue;
             const QRect r = ocrBlockScreenRect(i);
             if (r.width() < 0 || r.height() < 0)
@@ -338,9 +373,16 @@ int PdfView::hoveredOcrBlock(const QPointF& viewportPoint) const
             QPointF p = viewportPoint;
             if (std::abs(block.rotation) >= kRotationEpsilon)
                 p = rotatePoint(p, QRectF(r).center(), -block.rotation);
-            if (area.contains(p))
+            if (!area.contains(p))
+                continue;
+            if (images || (std::abs(block.rotation) < kRotationEpsilon
+                           && pdfRectToScreenRect(m_blockPage, block.rect).contains(viewportPoint)))
                 return i;
+            if (reached < 0)
+                reached = i;
         }
+        if (reached >= 0)
+            return reached;
     }
     return -1;
 }

@@ -80,7 +80,10 @@ void PdfView::applyEditorToBlock(TextBlock& block, bool force) const
     if (!syncBlockLinesWithEditor(block, editor, m_zoom))
         return;
     applyEditedTextDocument(block, editor, true, m_zoom);
-    // The box holds its lines as they grew.
+    // The box holds its lines as they grew; a turned block keeps its box, as
+    // its lines are turned about the box's centre.
+    if (std::abs(block.rotation) >= kRotationEpsilon)
+        return;
     for (const TextBlock::Line& line : block.lines) {
         if (hasArea(line.rect) && !line.text.trimmed().isEmpty())
             block.rect = block.rect.united(line.rect);
@@ -108,12 +111,24 @@ bool PdfView::activeBlockUsesFixedLineLayout() const
            && m_blocks[size_t(m_activeBlock)].lines.size() > 1;
 }
 
-// Lines that came from the page stay lines: typing never wraps them, whatever
-// the zoom; the editor grows along them instead. Only text the user added in a
-// box of their own wraps within its width.
+// A block's lines stay lines: typing never wraps them, whatever the zoom or
+// turn; a line grows along its own direction instead and Return starts the
+// next one. Only a block without lines wraps within its box.
 static bool blockKeepsItsLines(const TextBlock& block)
 {
-    return !block.isImage && !block.lines.empty() && (block.lines.size() > 1 || hasArea(block.originalRect));
+    return !block.isImage && !block.lines.empty();
+}
+
+// Opening a block does not change its look: the page's own drawing stays
+// until the block is changed (typed into, formatted, moved, turned).
+bool PdfView::activeBlockShowsEdits() const
+{
+    if (!validBlock(m_activeBlock) || !m_blockFrame)
+        return false;
+    const TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    const QTextEdit* editor = m_blockFrame->editor();
+    return block.isImage || block.textEdited || blockTextEdited(block) || blockMoved(block)
+           || editor->document()->isModified() || editor->toPlainText() != block.text;
 }
 
 bool PdfView::activeBlockKeepsItsLines() const
@@ -292,9 +307,25 @@ void PdfView::ensureBlockEditorFrame()
         if (validBlock(m_activeBlock))
             m_frameDragStartBlock = m_blocks[size_t(m_activeBlock)];
     });
+    // The editor lays its text out for keys, not as the page shows it: a click
+    // puts the caret where it landed on the drawn text.
+    connect(m_blockFrame, &BlockEditorFrame::textClicked, this, [this](QPoint at) {
+        if (blockEditorActive() && !m_blockFrame->editor()->textCursor().hasSelection())
+            placeEditorCursorAt(at);
+    });
     connect(m_blockFrame, &BlockEditorFrame::interactionFinished, this, [this] {
         m_interactionUndoCaptured = false;
         m_frameDragStartBlock.reset();
+        // The band around the box reaches over the neighbouring lines: a click
+        // there that moved nothing opens the line under it.
+        const QPoint at = m_blockFrame->interactionEndPoint();
+        const int under = m_blockFrame->endedAsClick() ? hoveredOcrBlockExcept(at, m_activeBlock) : -1;
+        if (under >= 0) {
+            selectOcrBlock(under, false);
+            activateOcrBlock(under);
+            placeEditorCursorAt(at);
+            return;
+        }
         repositionBlockEditor();
     });
 }
@@ -422,6 +453,12 @@ void PdfView::repositionBlockEditor()
 {
     if (!validBlock(m_activeBlock) || !m_blockFrame || m_blockPage < 0 || !hasPages())
         return;
+    if (!m_layout.hasPage(m_blockPage)) { // the page went away under the block
+        if (m_blockFrame->isVisible())
+            emit actionRefused(QStringLiteral("Страница этого блока удалена: правка невозможна."));
+        m_blockFrame->hide();
+        return;
+    }
     const QRect r = ocrBlockScreenRect(m_activeBlock);
     if (!r.isValid()) {
         m_blockFrame->hide();
@@ -432,9 +469,12 @@ void PdfView::repositionBlockEditor()
                                                                  -verticalScrollBar()->value());
     const QRect bounds = page.adjusted(-kFrameSideRoom, -kFrameTopRoom, kFrameOuterRoom, kFrameOuterRoom);
     QRect clip = r & bounds;
-    if (!clip.isEmpty() && !m_blocks[size_t(m_activeBlock)].isImage && blockTextEdited(m_blocks[size_t(m_activeBlock)]))
+    // A block turned on its own shows its exact (possibly thin) box.
+    const bool turned = std::abs(m_blocks[size_t(m_activeBlock)].rotation) >= kRotationEpsilon;
+    if (!clip.isEmpty() && !turned && !m_blocks[size_t(m_activeBlock)].isImage
+        && blockTextEdited(m_blocks[size_t(m_activeBlock)]))
         clip = grownToEditorContent(r, bounds) & bounds;
-    if (clip.isEmpty() || clip.width() <= kMinFrameExtent || clip.height() <= kMinFrameExtent) {
+    if (clip.isEmpty() || (!turned && (clip.width() <= kMinFrameExtent || clip.height() <= kMinFrameExtent))) {
         m_blockFrame->hide();
         return;
     }

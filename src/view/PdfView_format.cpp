@@ -74,7 +74,7 @@ void PdfView::emitActiveTextFormat()
     }
     const bool blockEditor = blockEditorActive();
     if (blockEditor)
-        size = std::max(1, roundedHalfAway(size / std::max(m_zoom, kMinZoomDivisor)));
+        size = std::max(1, roundedHalfAway(lineSizeAtCursor(format, size / std::max(m_zoom, kMinZoomDivisor))));
     const bool bold = (format.hasProperty(QTextFormat::FontWeight) && format.fontWeight() >= kBoldWeight)
                       || font.weight() >= kBoldWeight;
     bool italic = format.fontItalic() || font.style() != QFont::StyleNormal;
@@ -93,6 +93,19 @@ void PdfView::emitActiveTextFormat()
     emit activeTextFormatChanged(family, std::min(int(size), kMaxReportedSize), bold, italic, underline, strikeOut,
                                  vertical == QTextCharFormat::AlignSuperScript,
                                  vertical == QTextCharFormat::AlignSubScript, alignment);
+}
+
+// The size the line at the cursor is written with: the one the user chose, or
+// the line's own (the editor shows it fitted to the line's box on screen).
+double PdfView::lineSizeAtCursor(const QTextCharFormat& format, double shown) const
+{
+    if (format.hasProperty(kChosenPointSizeProperty))
+        return format.doubleProperty(kChosenPointSizeProperty);
+    const TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    const int line = m_blockFrame->editor()->textCursor().blockNumber();
+    if (line < int(block.lines.size()) && block.lines[size_t(line)].fontSize > 1.0f)
+        return block.lines[size_t(line)].fontSize;
+    return shown;
 }
 
 // After a format change of the block editor: the block takes the document

@@ -571,7 +571,9 @@ void PdfView::mousePressEvent(QMouseEvent* event)
 // Returns true when the press belongs to the block editor frame.
 bool PdfView::pressInEditMode(const QPoint& position, const QPoint& global)
 {
-    if (m_blockFrame && m_blockFrame->isVisible() && m_blockFrame->beginExternalInteraction(position, global)) {
+    const bool adding = QGuiApplication::keyboardModifiers() & Qt::ControlModifier;
+    if (!adding && m_blockFrame && m_blockFrame->isVisible()
+        && m_blockFrame->beginExternalInteraction(position, global)) {
         m_hoveredBlock = -1;
         m_rubberBand->hide();
         return true;

@@ -288,12 +288,13 @@ bool PdfView::erasesOldInk(int index) const
     const TextBlock& block = m_blocks[size_t(index)];
     if (block.isImage || !hasArea(block.originalRect))
         return false;
-    return blockTextEdited(block) || blockMoved(block) || (index == m_activeBlock && m_blockFrame);
+    return blockTextEdited(block) || blockMoved(block) || (index == m_activeBlock && activeBlockShowsEdits());
 }
 
 // The block's text drawn the way the page shows it: turned with the page's
 // quarter turns and the block's own rotation, laid out in the unturned box.
-void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor)
+void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor,
+                                bool withText)
 {
     const int turns = m_layout.hasPage(m_blockPage) ? m_layout.quarterTurns(m_blockPage) : 0;
     const double own = std::abs(block.rotation) > kRotationEpsilon ? block.rotation : 0.0;
@@ -306,7 +307,8 @@ void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const
     painter.save();
     if (std::abs(degrees) >= kRotationEpsilon)
         applyBlockRotation(painter, QRectF(r), degrees);
-    drawEditedTextPreview(painter, block, box, m_zoom);
+    if (withText)
+        drawEditedTextPreview(painter, block, box, m_zoom);
     if (caretEditor)
         drawPreviewEditorCaret(painter, caretEditor, block, box, m_zoom);
     painter.restore();
@@ -330,7 +332,8 @@ void PdfView::paintActiveTextBlock(QPainter& painter, const QRect& r)
     live.text = editor->toPlainText();
     const QRect content = m_blockFrame->isVisible() ? m_blockFrame->contentScreenRect() : QRect();
     const QRect box = content.isValid() ? content : r;
-    drawTurnedPreview(painter, live, box, editor);
+    // Until it is changed, the open block is the page's own drawing with the caret over it.
+    drawTurnedPreview(painter, live, box, editor, activeBlockShowsEdits());
     if (std::abs(live.rotation) > kRotationEpsilon)
         drawActiveTextBlockChrome(painter, QRectF(box), live.rotation);
 }
@@ -375,6 +378,10 @@ void PdfView::paintBlockOutline(QPainter& painter, int index, const QRect& r)
 {
     const TextBlock& block = m_blocks[size_t(index)];
     const int width = m_selectedBlocks.contains(index) ? 2 : 1;
+    // A block turned on its own (a turned page's line) is outlined as turned.
+    painter.save();
+    if (std::abs(block.rotation) >= kRotationEpsilon)
+        applyBlockRotation(painter, QRectF(r), block.rotation);
     painter.setBrush(Qt::NoBrush);
     if (block.isImage) {
         painter.setPen(QPen(QColor(200, 50, 50, 170), width, Qt::DashLine));
@@ -385,10 +392,12 @@ void PdfView::paintBlockOutline(QPainter& painter, int index, const QRect& r)
             painter.setPen(QColor(180, 40, 40, 160));
             painter.drawText(r.adjusted(2, 2, -2, -2), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("img"));
         }
+        painter.restore();
         return;
     }
     const QColor colour = block.isTable ? QColor(20, 160, 60, 190) : QColor(30, 120, 255, 205);
     drawRectOutline(painter, r, colour, width);
+    painter.restore();
 }
 
 void PdfView::paintBlockDebugLabel(QPainter& painter, int index, const QRect& r)

@@ -94,6 +94,7 @@ private slots:
     void editModeShowsEveryTextReadModeShows_data();
     void editModeShowsEveryTextReadModeShows();
     void revisitedPageIsCachedButNeverStale();
+    void saveKeepsTheBlocksShownClean();
 
 private:
     MainWindow& openWindow(const QString& path)
@@ -301,6 +302,22 @@ void TextLayerWindowTest::revisitedPageIsCachedButNeverStale()
     QTest::keyClick(pdfView, Qt::Key_PageDown);
     QVERIFY(!pdfView->hasOcrBlocks());
     QVERIFY(savedText(path, 1).contains(QStringLiteral("Fresh words")));
+}
+
+// Ctrl+S in edit mode writes the edits and the page goes on showing its
+// blocks, clean, read from what was saved.
+void TextLayerWindowTest::saveKeepsTheBlocksShownClean()
+{
+    const QString path = twoPagePdf(m_dir, QStringLiteral("saved.pdf"));
+    MainWindow& window = openWindow(path);
+    PdfView* pdfView = view(window);
+    key(Qt::Key_F2);
+    retypeBlock(*pdfView, 0, QStringLiteral("Saved and shown"));
+    key(Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(!window.currentDocument()->isModified());
+    QVERIFY(!pdfView->blocksDirty());
+    QVERIFY(blockTexts(*pdfView).contains(QStringLiteral("Saved and shown")));
+    QVERIFY(savedText(path, 0).contains(QStringLiteral("Saved and shown")));
 }
 
 QTEST_MAIN(TextLayerWindowTest)

@@ -122,6 +122,29 @@ inline QRect darkPixelBounds(const QImage& image, const QRect& area)
     return bounds;
 }
 
+// Three lines of a real text layer, and a small one.
+inline QByteArray linesPdf()
+{
+    fixtures::PageSpec page;
+    page.width = 400;
+    page.height = 400;
+    page.runs = {{QStringLiteral("Alpha beta gamma delta"), 60, 300, 12},
+                 {QStringLiteral("Second line here"), 60, 284, 12},
+                 {QStringLiteral("Third line below"), 60, 268, 12},
+                 {QStringLiteral("Small nine point line"), 60, 240, 9}};
+    return fixtures::pagesPdf({page});
+}
+
+// The index of the first block whose text holds the given text, -1 when none.
+inline int blockWith(const PdfView& view, const QString& text)
+{
+    for (int i = 0; i < int(view.blocks().size()); ++i) {
+        if (view.blocks()[size_t(i)].text.contains(text))
+            return i;
+    }
+    return -1;
+}
+
 // Writes the view's blocks into their page as the main window does before a
 // save, saves to a new file and returns its path (empty when a step failed).
 inline QString saveEdits(PdfView& view, PdfDocument& doc, const QTemporaryDir& dir, const QString& name)
