@@ -123,6 +123,7 @@ public:
         bool recompressSmallImages = true;  // keeping objects: re-encode images that need no downscaling
         bool rasterizePages = true;         // one picture per page, or keep the objects
         bool monochrome = false;            // rasterising: 1-bit pictures instead of JPEG
+        bool operator==(const CompressionOptions&) const = default;
     };
     // The smallest forecast over the fixed presets.
     struct CompressionEstimate {

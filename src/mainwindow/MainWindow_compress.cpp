@@ -1,0 +1,92 @@
+// The compressed-PDF export: the proposal, the dialog and the written copy.
+#include "MainWindow.h"
+
+#include "CompressedPdfExportDialog.h"
+#include "DialogKit.h"
+#include "OutputPaths.h"
+#include "PdfDocument.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+
+namespace {
+
+const QString kCompressedKind = QStringLiteral("compressed");
+
+} // namespace
+
+QString MainWindow::proposedCompressedPdfPath(const QString& path) const
+{
+    const QString source = document->filePath();
+    const QString base = source.isEmpty() ? QStringLiteral("document") : QFileInfo(source).completeBaseName();
+    const QString proposal = path.isEmpty() ? suggestedSiblingPdfPath(source, kCompressedKind, base)
+                                            : withLocalizedPdfSuffix(path, kCompressedKind);
+    // Never offer to write over a document that is open here.
+    return openDocumentIndexForPath(proposal) >= 0 ? uniqueSiblingPathLikeChrome(proposal) : proposal;
+}
+
+bool MainWindow::showCompressedPdfExportDialog(const QString& path, bool shellMode)
+{
+    if (!isDocumentLoaded()) {
+        appInfo(this, tr("Сжатый PDF"), tr("Нет открытого документа."));
+        return false;
+    }
+    // The copy the fit measures and the file written hold the user's edits.
+    if (!applyPendingOcrEdits())
+        return false;
+    CompressedPdfExportDialog dialog(document, proposedCompressedPdfPath(path), shellMode, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    return writeCompressedPdf(dialog, shellMode);
+}
+
+bool MainWindow::writeCompressedPdf(const CompressedPdfExportDialog& dialog, bool shellMode)
+{
+    const QString target = dialog.outputPath();
+    if (target.isEmpty()) {
+        appInfo(this, tr("Сжатый PDF"), tr("Укажите файл результата."));
+        return false;
+    }
+    if (openDocumentIndexForPath(target) >= 0) {
+        appInfo(this, tr("Сжатый PDF"),
+                tr("Файл %1 открыт в программе. Укажите другой файл результата.").arg(QFileInfo(target).fileName()));
+        return false;
+    }
+    if (QFileInfo::exists(target) &&
+        !appQuestion(this, tr("Сжатый PDF"), tr("Файл уже существует. Перезаписать?"), tr("Перезаписать"),
+                     tr("Отмена")))
+        return false;
+
+    progressBar->setRange(0, 0);
+    progressBar->show();
+    setStatusText(tr("Сжатие PDF..."));
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool written = document->compressTo(target, dialog.options());
+    QApplication::restoreOverrideCursor();
+    progressBar->hide();
+    progressBar->setRange(0, 100);
+    if (!written) {
+        appInfo(this, tr("Ошибка экспорта"), tr("Не удалось сжать PDF:\n%1").arg(document->lastError()));
+        return false;
+    }
+
+    const qint64 sourceSize = dialog.documentFileSize();
+    const qint64 size = QFileInfo(target).size();
+    QString message = tr("Сжатый PDF сохранён: %1").arg(QFileInfo(target).fileName());
+    if (sourceSize > 0 && size > 0)
+        message += tr(" (%1, %2% от исходного)")
+                       .arg(formatFileSize(size), QString::number(double(size) * 100.0 / double(sourceSize), 'f', 1));
+    setStatusText(message);
+    if (shellMode && !dialog.openResultAfterSave())
+        return true;
+    openFile(QFileInfo(target).absoluteFilePath());
+    if (shellMode) {
+        show();
+        raise();
+        activateWindow();
+    }
+    setStatusText(message + tr(" · открыт в новой вкладке"));
+    return true;
+}
