@@ -67,14 +67,7 @@ struct TargetResult {
 
 Options candidateOptions(const TargetCandidate& candidate)
 {
-    Options options;
-    options.imageDpi = candidate.imageDpi;
-    options.jpegQuality = candidate.jpegQuality;
-    options.grayscale = false;
-    options.recompressSmallImages = true;
-    options.rasterizePages = true;
-    options.monochrome = candidate.monochrome;
-    return options;
+    return rasterCompressionOptions(candidate.imageDpi, candidate.jpegQuality, candidate.monochrome);
 }
 
 QByteArray jsonLine(const QJsonObject& object)
@@ -94,13 +87,6 @@ int intArgument(const QString& text)
     bool ok = false;
     const int value = text.toInt(&ok, 10);
     return ok ? value : 0;
-}
-
-qint64 byteCount(const QJsonValue& value)
-{
-    bool ok = false;
-    const qint64 bytes = value.isString() ? value.toString().toLongLong(&ok, 10) : 0;
-    return ok ? bytes : 0;
 }
 
 QString bytesText(qint64 bytes)
@@ -123,7 +109,7 @@ TargetResult recordedResult(bool succeeded, const QByteArray& output, const QByt
     const QJsonObject object = document.object();
     if (document.isObject())
         result.ok = object.value(QStringLiteral("ok")).toBool(false);
-    result.bytes = byteCount(object.value(QStringLiteral("bytes")));
+    result.bytes = compressionByteCount(object.value(QStringLiteral("bytes")));
     result.sampled = object.value(QStringLiteral("sampled")).toBool(false);
     result.error = object.value(QStringLiteral("error")).toString();
     if (!result.ok && result.error.isEmpty())

@@ -47,3 +47,22 @@ PdfDocument::CompressionOptions compressionOptionsFromJson(const QJsonObject& ob
     options.monochrome = boolOr(object.value(QStringLiteral("monochrome")), defaults.monochrome);
     return options;
 }
+
+qint64 compressionByteCount(const QJsonValue& value)
+{
+    bool ok = false;
+    const qint64 bytes = value.isString() ? value.toString().toLongLong(&ok, 10) : 0;
+    return ok ? bytes : 0;
+}
+
+PdfDocument::CompressionOptions rasterCompressionOptions(int imageDpi, int jpegQuality, bool monochrome)
+{
+    PdfDocument::CompressionOptions options;
+    options.imageDpi = imageDpi;
+    options.jpegQuality = jpegQuality;
+    options.grayscale = false;
+    options.recompressSmallImages = true;
+    options.rasterizePages = true;
+    options.monochrome = monochrome;
+    return options;
+}

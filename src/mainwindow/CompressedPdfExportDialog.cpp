@@ -270,9 +270,7 @@ QLayout* CompressedPdfExportDialog::buildButtonRow()
     m_cancelButton = dialogButton(tr("Отмена"), QStringLiteral("SecondaryDialogButton"));
     m_saveButton = dialogButton(tr("Сохранить"), QStringLiteral("PrimaryDialogButton"));
     // Return saves wherever the focus is: no other button takes it.
-    for (QPushButton* button : findChildren<QPushButton*>())
-        button->setAutoDefault(false);
-    for (QPushButton* button : {m_saveDefaultsButton, m_estimateButton, m_cancelButton})
+    for (QPushButton* button : {m_browseButton, m_fitButton, m_saveDefaultsButton, m_estimateButton, m_cancelButton})
         button->setAutoDefault(false);
     m_saveButton->setDefault(true);
     row->addWidget(m_saveDefaultsButton);

@@ -38,13 +38,6 @@ QString& fitWorkerProgram()
     return program;
 }
 
-qint64 byteCount(const QJsonValue& value)
-{
-    bool ok = false;
-    const qint64 bytes = value.isString() ? value.toString().toLongLong(&ok, 10) : 0;
-    return ok ? bytes : 0;
-}
-
 } // namespace
 
 void CompressedPdfExportDialog::setFitWorkerProgram(const QString& program)
@@ -176,7 +169,7 @@ void CompressedPdfExportDialog::onSizeFitFinished(int exitCode, QProcess::ExitSt
         const QJsonObject element = value.toObject();
         CachedCompressionEstimate entry;
         entry.label = element.value(QStringLiteral("label")).toString();
-        entry.bytes = byteCount(element.value(QStringLiteral("bytes")));
+        entry.bytes = compressionByteCount(element.value(QStringLiteral("bytes")));
         entry.sampled = element.value(QStringLiteral("sampled")).toBool(false);
         entry.options = compressionOptionsFromJson(element.value(QStringLiteral("options")).toObject());
         if (!entry.label.trimmed().isEmpty() && entry.bytes >= 1)
@@ -189,7 +182,7 @@ void CompressedPdfExportDialog::onSizeFitFinished(int exitCode, QProcess::ExitSt
     }
 
     const PdfDocument::CompressionOptions chosen = compressionOptionsFromJson(answer.value(QStringLiteral("options")).toObject());
-    const qint64 bytes = byteCount(answer.value(QStringLiteral("bytes")));
+    const qint64 bytes = compressionByteCount(answer.value(QStringLiteral("bytes")));
     if (bytes < 1) {
         m_forecast->setText(tr("Не удалось подобрать настройки: некорректный размер результата."));
         return;

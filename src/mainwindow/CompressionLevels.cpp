@@ -1,5 +1,7 @@
 #include "CompressionLevels.h"
 
+#include "CompressionOptionsJson.h"
+
 #include <QObject>
 
 #include <algorithm>
@@ -47,14 +49,7 @@ constexpr LevelRow kLevels[kCompressionLevelCount] = {
 
 PdfDocument::CompressionOptions levelOptions(const LevelRow& row)
 {
-    PdfDocument::CompressionOptions options;
-    options.imageDpi = row.imageDpi;
-    options.jpegQuality = row.jpegQuality;
-    options.grayscale = false;
-    options.recompressSmallImages = true;
-    options.rasterizePages = true;
-    options.monochrome = row.monochrome;
-    return options;
+    return rasterCompressionOptions(row.imageDpi, row.jpegQuality, row.monochrome);
 }
 
 QString translated(const char* text)
