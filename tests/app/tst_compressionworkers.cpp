@@ -2,6 +2,7 @@
 // choice and failure texts with stand-in estimate workers.
 #include "CompressionWorkerCli.h"
 #include "PdfFixtures.h"
+#include "StandInWorker.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,20 +41,6 @@ Run runExecutable(const QStringList& arguments)
 QJsonObject object(const QByteArray& line)
 {
     return QJsonDocument::fromJson(line).object();
-}
-
-// An estimate worker stand-in: a shell script whose body sees the preset
-// index as $3.
-QString standIn(const QTemporaryDir& dir, const QString& name, const QString& body)
-{
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot write %s", qPrintable(path));
-    file.write("#!/bin/sh\n" + body.toUtf8() + "\n");
-    file.close();
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    return path;
 }
 
 CompressionWorkerOutput fit(const QString& program, const QString& target, int parallel = 4)
@@ -210,7 +197,7 @@ void CompressionWorkersTest::choice()
     QFETCH(QList<int>, listed);
 
     QTemporaryDir dir;
-    const CompressionWorkerOutput output = fit(standIn(dir, QStringLiteral("w"), script), target);
+    const CompressionWorkerOutput output = fit(standin::script(dir, script), target);
     QCOMPARE(output.exitCode, 0);
     const QJsonObject answer = object(output.line);
     QCOMPARE(answer.value(QStringLiteral("bytes")).toString(), QString::number(chosenBytes));
@@ -251,7 +238,7 @@ void CompressionWorkersTest::failureText()
     QFETCH(QString, error);
 
     QTemporaryDir dir;
-    const CompressionWorkerOutput output = fit(standIn(dir, QStringLiteral("w"), script), QStringLiteral("100"));
+    const CompressionWorkerOutput output = fit(standin::script(dir, script), QStringLiteral("100"));
     QCOMPARE(output.exitCode, 4);
     QCOMPARE(output.line, QJsonDocument(QJsonObject{{"error", error}, {"ok", false}}).toJson(QJsonDocument::Compact) +
                               '\n');
@@ -283,9 +270,8 @@ void CompressionWorkersTest::childrenAtOnceStayWithinParallel()
 {
     for (int parallel : {1, 3}) {
         QTemporaryDir dir;
-        const QString counting = standIn(
-            dir, QStringLiteral("w"),
-            QStringLiteral("d=%1; touch $d/run.$$; ls $d | grep -c '^run\\.' >> $d/seen; sleep 0.02; rm $d/run.$$; "
+        const QString counting = standin::script(
+            dir, QStringLiteral("d=%1; touch $d/run.$$; ls $d | grep -c '^run\\.' >> $d/seen; sleep 0.02; rm $d/run.$$; "
                            "echo '{\"ok\":true,\"bytes\":\"7\"}'")
                 .arg(dir.path()));
         QCOMPARE(fit(counting, QStringLiteral("10"), parallel).exitCode, 0);

@@ -3,6 +3,7 @@
 // window's Home button.
 #include "CompressedPdfExportDialog.h"
 #include "PromptDriver.h"
+#include "StandInWorker.h"
 #include "WindowTestSupport.h"
 
 #include <QComboBox>
@@ -44,18 +45,6 @@ QString levelTitle(QDialog* dialog)
 QStringList leftoverCopies()
 {
     return QDir(QDir::tempPath()).entryList({QStringLiteral("vorn_pdf_compress_estimate_*")}, QDir::Files);
-}
-
-QString script(const QTemporaryDir& dir, const QString& body)
-{
-    const QString path = dir.filePath(QStringLiteral("worker"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        qFatal("cannot write the stand-in");
-    file.write("#!/bin/sh\n" + body.toUtf8() + "\n");
-    file.close();
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    return path;
 }
 
 } // namespace
@@ -246,7 +235,7 @@ void CompressedPdfTest::failedFit()
     QFETCH(QString, body);
     QFETCH(QString, text);
     QTemporaryDir dir;
-    CompressedPdfExportDialog::setFitWorkerProgram(body.isEmpty() ? dir.filePath("none") : script(dir, body));
+    CompressedPdfExportDialog::setFitWorkerProgram(body.isEmpty() ? dir.filePath("none") : standin::script(dir, body));
     CompressedPdfExportDialog dialog(&m_document, m_dir.filePath("doc_сжатый.pdf"), false);
     const Options before = dialog.options();
     dialog.show();
@@ -259,7 +248,7 @@ void CompressedPdfTest::failedFit()
     QVERIFY(leftoverCopies().isEmpty());
 
     QTemporaryDir answering;
-    CompressedPdfExportDialog::setFitWorkerProgram(script(
+    CompressedPdfExportDialog::setFitWorkerProgram(standin::script(
         answering, QStringLiteral("echo '{\"ok\":true,\"bytes\":\"9\",\"estimates\":[{\"label\":\"L\","
                                   "\"bytes\":\"9\",\"options\":{\"imageDpi\":140,\"jpegQuality\":50}}]}'")));
     button(&dialog, "Подобрать")->click();
@@ -275,7 +264,7 @@ void CompressedPdfTest::closingDuringFitLeavesNothing()
 {
     QTemporaryDir dir;
     CompressedPdfExportDialog::setFitWorkerProgram(
-        script(dir, QStringLiteral("echo $$ > %1/pid; exec sleep 30").arg(dir.path())));
+        standin::script(dir, QStringLiteral("echo $$ > %1/pid; exec sleep 30").arg(dir.path())));
     auto* dialog = new CompressedPdfExportDialog(&m_document, m_dir.filePath("doc_сжатый.pdf"), false);
     dialog->show();
     QTRY_VERIFY(QFile::exists(dir.filePath("pid")));
