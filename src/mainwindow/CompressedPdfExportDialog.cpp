@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -320,6 +321,7 @@ void CompressedPdfExportDialog::connectHandlers()
         m_advancedButton->setArrowType(on ? Qt::DownArrow : Qt::RightArrow);
         m_fineGroup->setVisible(on);
         adjustSize();
+        keepOnScreen();
     });
     connect(m_dpiCombo, &QComboBox::currentIndexChanged, this, [this] { onFineSettingChanged(); });
     connect(m_qualitySlider, &QSlider::valueChanged, this, [this] { onFineSettingChanged(); });
@@ -366,6 +368,22 @@ void CompressedPdfExportDialog::resizeEvent(QResizeEvent* event)
 {
     QDialog::resizeEvent(event);
     placeOverlay();
+}
+
+// The opened fine settings make the dialog taller: on a small screen it stays
+// whole within the screen, its buttons included.
+void CompressedPdfExportDialog::keepOnScreen()
+{
+    const QScreen* shown = screen();
+    if (!shown)
+        return;
+    const QRect available = shown->availableGeometry();
+    const int wanted = std::max(heightForWidth(width()), sizeHint().height());
+    resize(width(), std::min(std::max(wanted, height()), available.height()));
+    const QRect frame = frameGeometry();
+    const int top = std::clamp(frame.top(), available.top(), std::max(available.top(), available.bottom() - frame.height() + 1));
+    if (top != frame.top())
+        move(x(), top);
 }
 
 void CompressedPdfExportDialog::placeOverlay()

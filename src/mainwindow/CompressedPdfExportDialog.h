@@ -86,6 +86,7 @@ private:
     void endSizeFit();
     void setControlsEnabled(bool enabled);
     void placeOverlay();
+    void keepOnScreen();
     void stopFitProcess();
 
     PdfDocument* m_document = nullptr;
