@@ -69,6 +69,7 @@ private slots:
     void openDocumentIsNeverTheTarget();
 
 private:
+    QTemporaryDir m_temp;
     QTemporaryDir m_dir;
     PdfDocument m_document;
 };
@@ -76,6 +77,10 @@ private:
 void CompressedPdfTest::initTestCase()
 {
     isolateSettings();
+    // A temporary folder of this run's own: copies of other runs do not count.
+    QVERIFY(QDir().mkpath(m_temp.path()));
+    qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
+    QCOMPARE(QDir::tempPath(), QDir(m_temp.path()).canonicalPath());
     QVERIFY(m_document.open(writePdf(m_dir, QStringLiteral("doc.pdf"), 2)));
 }
 
