@@ -5,11 +5,10 @@
 #include "DialogKit.h"
 #include "OutputPaths.h"
 #include "PdfDocument.h"
+#include "WorkProgressDialog.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
-#include <QProgressBar>
 
 namespace {
 
@@ -59,14 +58,17 @@ bool MainWindow::writeCompressedPdf(const CompressedPdfExportDialog& dialog, boo
                      tr("Отмена")))
         return false;
 
-    progressBar->setRange(0, 0);
-    progressBar->show();
     setStatusText(tr("Сжатие PDF..."));
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool written = document->compressTo(target, dialog.options());
-    QApplication::restoreOverrideCursor();
-    progressBar->hide();
-    progressBar->setRange(0, 100);
+    WorkProgressDialog progress(tr("Сжатый PDF"), tr("Сжатие PDF..."), this);
+    const PdfDocument* source = document;
+    const PdfDocument::CompressionOptions options = dialog.options();
+    const bool written = progress.run([source, target, options](const WorkProgressDialog::Report& report) {
+        return source->compressTo(target, options, report);
+    });
+    if (progress.wasCancelled()) {
+        setStatusText(tr("Сжатие отменено."));
+        return false;
+    }
     if (!written) {
         appInfo(this, tr("Ошибка экспорта"), tr("Не удалось сжать PDF:\n%1").arg(document->lastError()));
         return false;

@@ -5,6 +5,7 @@
 #include "PromptDriver.h"
 #include "StandInWorker.h"
 #include "WindowTestSupport.h"
+#include "WorkProgressDialog.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -12,6 +13,7 @@
 #include <QLineEdit>
 #include <QSettings>
 #include <QSlider>
+#include <QThread>
 
 #include <csignal>
 
@@ -67,6 +69,7 @@ private slots:
     void closingDuringFitLeavesNothing();
     void homeButtonSavesOnReturn();
     void openDocumentIsNeverTheTarget();
+    void savingCanBeCancelled();
 
 private:
     QTemporaryDir m_temp;
@@ -350,6 +353,29 @@ void CompressedPdfTest::openDocumentIsNeverTheTarget()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), before);
     QCOMPARE(tabTexts(window).size(), 1);
+}
+
+// The save runs behind a prompt whose "Отмена" stops the work at its next
+// report; work that ends by itself closes the prompt.
+void CompressedPdfTest::savingCanBeCancelled()
+{
+    const auto endless = [](const WorkProgressDialog::Report& report) {
+        for (int done = 0;; ++done) {
+            if (!report(done % 10, 10))
+                return false;
+            QThread::msleep(2);
+        }
+    };
+    prompt::Driver prompts;
+    prompts.clickButton("Отмена");
+    WorkProgressDialog cancelled(QStringLiteral("Сжатый PDF"), QStringLiteral("Сжатие PDF..."));
+    QVERIFY(!cancelled.run(endless));
+    QVERIFY(cancelled.wasCancelled());
+    QCOMPARE(prompts.pending(), 0);
+
+    WorkProgressDialog finishing(QStringLiteral("Сжатый PDF"), QStringLiteral("Сжатие PDF..."));
+    QVERIFY(finishing.run([](const WorkProgressDialog::Report& report) { return report(1, 1); }));
+    QVERIFY(!finishing.wasCancelled());
 }
 
 QTEST_MAIN(CompressedPdfTest)
