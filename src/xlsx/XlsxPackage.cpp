@@ -18,7 +18,7 @@ namespace {
 
 constexpr qint64 kMaxEntries = 10000;
 constexpr qint64 kReadChunk = 64 * 1024;
-constexpr qint64 kMaxReserve = 16 << 20; // a declared size may lie: reserve at most this
+constexpr qint64 kUnsizedReserve = 16 << 20;
 
 const QString kWorkbookPart = QStringLiteral("xl/workbook.xml");
 
@@ -301,7 +301,8 @@ QByteArray iReadEntry(zip* archive, const QString& name, XlsxIBudget* budget, bo
         return QByteArray();
     }
     const qint64 allowed = qMin(limits.entryBytes, limits.bytesLeft);
-    if ((stat.valid & ZIP_STAT_SIZE) && stat.size > zip_uint64_t(allowed)) {
+    const bool sized = stat.valid & ZIP_STAT_SIZE;
+    if (sized && stat.size > zip_uint64_t(allowed)) {
         limits.tooLarge = true;
         return QByteArray();
     }
@@ -310,9 +311,11 @@ QByteArray iReadEntry(zip* archive, const QString& name, XlsxIBudget* budget, bo
         limits.damaged = true;
         return QByteArray();
     }
+    // The stated size bounds the read: content beyond it is a lie, found
+    // before it costs memory.
+    const qint64 limit = sized ? qint64(stat.size) : allowed;
     QByteArray content;
-    if (stat.valid & ZIP_STAT_SIZE)
-        content.reserve(qsizetype(qMin<zip_uint64_t>(stat.size, kMaxReserve)));
+    content.reserve(qsizetype(sized ? limit : qMin(limit, kUnsizedReserve)));
     char chunk[kReadChunk];
     for (;;) {
         const zip_int64_t read = zip_fread(file.get(), chunk, sizeof chunk);
@@ -322,8 +325,8 @@ QByteArray iReadEntry(zip* archive, const QString& name, XlsxIBudget* budget, bo
         }
         if (read == 0)
             break;
-        if (content.size() + read > allowed) {
-            limits.tooLarge = true;
+        if (content.size() + read > limit) {
+            (sized ? limits.damaged : limits.tooLarge) = true;
             return QByteArray();
         }
         content.append(chunk, qsizetype(read));
