@@ -5,7 +5,7 @@
 // What one workbook may make the readers hold, shared by all readers of one
 // package, and how the reading ended. Limits can be lowered for tests.
 struct XlsxIBudget {
-    static constexpr qint64 kEntryBytes = qint64(256) << 20;
+    static constexpr qint64 kEntryBytes = qint64(128) << 20;
     static constexpr qint64 kTotalBytes = qint64(1) << 30;
     static constexpr qint64 kItems = 2'000'000;
 

@@ -6,6 +6,7 @@ namespace {
 
 // The most characters a spreadsheet cell holds; longer texts are cut.
 constexpr qsizetype kMaxTextChars = 32767;
+constexpr qsizetype kSlice = 256 * 1024;
 
 const QString kRelationshipsNamespace =
     QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
@@ -13,8 +14,19 @@ const QString kRelationshipsNamespace =
 } // namespace
 
 XlsxXmlWalker::XlsxXmlWalker(const QByteArray& xml, XlsxIBudget& budget)
-    : m_reader(xml), m_budget(budget), m_empty(xml.isEmpty())
+    : m_xml(xml), m_budget(budget), m_empty(xml.isEmpty())
 {
+    feed();
+}
+
+bool XlsxXmlWalker::feed()
+{
+    if (m_fed >= m_xml.size())
+        return false;
+    const qsizetype size = qMin(kSlice, m_xml.size() - m_fed);
+    m_reader.addData(QByteArray::fromRawData(m_xml.constData() + m_fed, size));
+    m_fed += size;
+    return true;
 }
 
 XlsxXmlWalker::~XlsxXmlWalker()
@@ -27,7 +39,11 @@ bool XlsxXmlWalker::next()
 {
     if (m_empty || m_stopped)
         return false;
-    while (!m_reader.atEnd()) {
+    for (;;) {
+        if (m_reader.atEnd()) {
+            if (m_reader.error() != QXmlStreamReader::PrematureEndOfDocumentError || !feed())
+                return false;
+        }
         switch (m_reader.readNext()) {
         case QXmlStreamReader::StartElement:
             if (++m_depth > kMaxDepth) {
@@ -45,7 +61,6 @@ bool XlsxXmlWalker::next()
             break;
         }
     }
-    return false;
 }
 
 QString XlsxXmlWalker::relationshipId() const

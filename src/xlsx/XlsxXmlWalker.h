@@ -34,7 +34,13 @@ public:
     void stop() { m_stopped = true; }
 
 private:
+    // Fed in slices: the reader then decodes a slice at a time instead of
+    // holding the whole part as UTF-16 at once.
+    bool feed();
+
     QXmlStreamReader m_reader;
+    const QByteArray m_xml;
+    qsizetype m_fed = 0;
     XlsxIBudget& m_budget;
     bool m_empty = false;
     bool m_stopped = false;

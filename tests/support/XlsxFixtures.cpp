@@ -60,9 +60,15 @@ void put(QByteArray& out, quint64 value, int bytes)
         out.append(char((value >> (8 * i)) & 0xff));
 }
 
-// A raw deflate stream of n spaces, made from one full-flushed block of a
-// mebibyte repeated, so gigabytes cost a few megabytes and no compression time.
-QByteArray spacesStream(qint64 n, quint32* crc)
+uLong crcOf(const QByteArray& bytes, uLong crc = 0)
+{
+    return crc32(crc, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size()));
+}
+
+// A raw deflate stream of head, n spaces and tail; the spaces are one
+// full-flushed block of a mebibyte repeated, so gigabytes cost a few
+// megabytes and no compression time.
+QByteArray spacesStream(const QByteArray& head, qint64 n, const QByteArray& tail, quint32* crc)
 {
     constexpr qint64 kBlock = 1 << 20;
     const QByteArray block(kBlock, ' ');
@@ -78,18 +84,23 @@ QByteArray spacesStream(qint64 n, quint32* crc)
         out.truncate(out.size() - qsizetype(z.avail_out));
         return out;
     };
-    run(block, Z_FULL_FLUSH);
-    const QByteArray repeated = run(block, Z_FULL_FLUSH); // the state after a full flush repeats
-    QByteArray stream;
-    const uLong blockCrc = crc32(0, reinterpret_cast<const Bytef*>(block.constData()), uInt(kBlock));
-    uLong total = 0;
-    for (qint64 done = 0; done + kBlock <= n; done += kBlock) {
+    QByteArray stream = run(head, Z_FULL_FLUSH);
+    uLong total = crcOf(head);
+    const qint64 blocks = n / kBlock;
+    if (blocks > 0) {
+        // After a full flush the same input gives the same bytes.
+        stream.append(run(block, Z_FULL_FLUSH));
+        const QByteArray repeated = blocks > 1 ? run(block, Z_FULL_FLUSH) : QByteArray();
+        for (qint64 i = 2; i < blocks; ++i)
+            stream.append(repeated);
         stream.append(repeated);
-        total = crc32_combine(total, blockCrc, kBlock);
+        const uLong blockCrc = crcOf(block);
+        for (qint64 i = 0; i < blocks; ++i)
+            total = crc32_combine(total, blockCrc, kBlock);
     }
-    const QByteArray rest(n % kBlock, ' ');
+    const QByteArray rest = QByteArray(n % kBlock, ' ') + tail;
     stream.append(run(rest, Z_FINISH));
-    total = crc32_combine(total, crc32(0, reinterpret_cast<const Bytef*>(rest.constData()), uInt(rest.size())), rest.size());
+    total = crc32_combine(total, crcOf(rest), rest.size());
     deflateEnd(&z);
     *crc = quint32(total);
     return stream;
@@ -98,7 +109,7 @@ QByteArray spacesStream(qint64 n, quint32* crc)
 } // namespace
 
 bool writeRawZip(const QString& path, const XlsxParts& parts, const QMap<QString, qint64>& declaredSizes,
-                 const QString& bombName, qint64 inflatedBytes)
+                 const QString& bombName, qint64 inflatedBytes, const QByteArray& head, const QByteArray& tail)
 {
     QByteArray file;
     QByteArray directory;
@@ -131,12 +142,11 @@ bool writeRawZip(const QString& path, const XlsxParts& parts, const QMap<QString
         ++count;
     };
     for (auto it = parts.cbegin(); it != parts.cend(); ++it)
-        add(it.key(), *it, 0, quint32(crc32(0, reinterpret_cast<const Bytef*>(it->constData()), uInt(it->size()))),
-            it->size());
+        add(it.key(), *it, 0, quint32(crcOf(*it)), it->size());
     if (!bombName.isEmpty()) {
         quint32 crc = 0;
-        const QByteArray stream = spacesStream(inflatedBytes, &crc);
-        add(bombName, stream, 8, crc, inflatedBytes);
+        const QByteArray stream = spacesStream(head, inflatedBytes, tail, &crc);
+        add(bombName, stream, 8, crc, head.size() + inflatedBytes + tail.size());
     }
     const qint64 directoryOffset = file.size();
     file.append(directory).append("PK\x05\x06");

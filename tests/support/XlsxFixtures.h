@@ -16,10 +16,11 @@ bool writeZip(const QString& path, const XlsxParts& parts);
 
 // Writes the parts stored, by hand, so sizes can lie: declaredSizes gives a
 // part's size as the directory states it. bombName, when given, becomes a
-// deflated entry of inflatedBytes spaces whose stated size is its declared
-// size (or the real one).
+// deflated entry of head, inflatedBytes spaces and tail, whose stated size is
+// its declared size (or the real one).
 bool writeRawZip(const QString& path, const XlsxParts& parts, const QMap<QString, qint64>& declaredSizes = {},
-                 const QString& bombName = QString(), qint64 inflatedBytes = 0);
+                 const QString& bombName = QString(), qint64 inflatedBytes = 0, const QByteArray& head = {},
+                 const QByteArray& tail = {});
 
 // Converts the files with one LibreOffice run into outDir as xlsx; false with
 // the reason when soffice is missing or fails.

@@ -66,6 +66,7 @@ private slots:
     void sizes();
     void inflationBombUnderDefaultLimits();
     void tooManyEntries();
+    void longTextIsCut();
     void hostileSheet();
 
 private:
@@ -299,6 +300,18 @@ void TestXlsxPackage::tooManyEntries()
     const QString path = m_dir.filePath("entries.xlsx");
     QVERIFY(writeRawZip(path, parts));
     QCOMPARE(iReadWorkbook(path).reason, kTooLarge);
+}
+
+void TestXlsxPackage::longTextIsCut()
+{
+    const QString path = m_dir.filePath("long.xlsx");
+    QVERIFY(writeRawZip(path, minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row></sheetData>"), {},
+                        "xl/sharedStrings.xml", 3 << 20, "<sst><si><t>x", "y</t></si></sst>"));
+    const XlsxIWorkbook book = iReadWorkbook(path);
+    QCOMPARE(book.reason, QString());
+    const QString text = book.sheets.front().data->cells.value(1).value(0).text;
+    QCOMPARE(text.size(), 32767);
+    QVERIFY(text.startsWith(u"x  "));
 }
 
 void TestXlsxPackage::hostileSheet()
