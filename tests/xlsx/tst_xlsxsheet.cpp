@@ -42,7 +42,7 @@ private slots:
     void merges_data();
     void merges();
     void firstDrawingOnly();
-    void cutKeepsWhatWasRead();
+    void brokenXmlKeepsWhatWasRead();
     void cellsCountAgainstBudget();
 };
 
@@ -184,7 +184,7 @@ void TestXlsxSheet::firstDrawingOnly()
     QCOMPARE(id, QStringLiteral("rId3"));
 }
 
-void TestXlsxSheet::cutKeepsWhatWasRead()
+void TestXlsxSheet::brokenXmlKeepsWhatWasRead()
 {
     const QByteArray xml = sheetXml("<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\"><v>2</v></c></row>"
                                     "</sheetData><mergeCells><mergeCell ref=\"A1:B1\"/></mergeCells>");
@@ -197,6 +197,15 @@ void TestXlsxSheet::cutKeepsWhatWasRead()
     const auto nested = iParseSheet(QByteArray("<a>").repeated(100000), {}, &deep);
     QVERIFY(deep.damaged);
     QVERIFY(nested->cells.isEmpty());
+
+    QByteArray laughs = "<!DOCTYPE worksheet [<!ENTITY a0 \"hahahahaha\">";
+    for (int i = 1; i < 10; ++i)
+        laughs += "<!ENTITY a" + QByteArray::number(i) + " \"" + QByteArray("&a" + QByteArray::number(i - 1) + ";").repeated(10) + "\">";
+    laughs += "]>" + sheetXml("<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\" t=\"str\"><v>&a9;</v></c></row></sheetData>");
+    XlsxIBudget expanded;
+    const auto bomb = iParseSheet(laughs, {}, &expanded);
+    QVERIFY(expanded.damaged);
+    QCOMPARE(describeCells(*bomb), QStringLiteral("1,0:1#1"));
 }
 
 void TestXlsxSheet::cellsCountAgainstBudget()
