@@ -167,11 +167,14 @@ private:
             return true;
         }
         const QString sheetPath = iResolvePartPath(QStringLiteral("xl"), target);
-        const QByteArray content = readPart(sheetPath);
-        if (content.isEmpty())
-            return settle(sheetPath);
         QString drawingId;
-        XlsxISheetInfo sheet{name, iParseSheet(content, strings, &m_budget, &drawingId), {}};
+        XlsxISheetInfo sheet{name, nullptr, {}};
+        {
+            const QByteArray content = readPart(sheetPath);
+            if (content.isEmpty())
+                return settle(sheetPath);
+            sheet.data = iParseSheet(content, strings, &m_budget, &drawingId);
+        }
         bool more = settle(sheetPath);
         if (more && !drawingId.isEmpty())
             more = readCharts(sheetPath, drawingId, sheet.charts);
