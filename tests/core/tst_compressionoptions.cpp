@@ -1,13 +1,18 @@
-// The JSON form of compression options and a compressed copy's progress and
-// cancel.
+// The JSON form of compression options, a compressed copy's progress and
+// cancel, and worker children that end with their parent.
 #include "CompressionOptionsJson.h"
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
+#include "WorkerProcess.h"
 
 #include <QFile>
 #include <QGuiApplication>
 #include <QJsonDocument>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
 #include <QTest>
 
 class CompressionOptionsTest : public QObject {
@@ -18,6 +23,7 @@ private slots:
     void fromJson();
     void progressAndCancel_data();
     void progressAndCancel();
+    void childEndsWithItsParent();
 };
 
 void CompressionOptionsTest::fromJson_data()
@@ -92,6 +98,54 @@ void CompressionOptionsTest::progressAndCancel()
         QCOMPARE(document.lastError(), QStringLiteral("Сжатие отменено."));
     }
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
+}
+
+namespace {
+
+// A child alive and not a zombie.
+bool running(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    return !line.mid(line.lastIndexOf(')') + 2, 1).contains('Z');
+}
+
+// Starts "sleep 30" from a thread that then ends, leaving the process object
+// behind: the thread stands in for a parent that dies without cleaning up.
+qint64 orphanedChild(bool bound)
+{
+    qint64 pid = 0;
+    QThread* thread = QThread::create([&pid, bound] {
+        auto* process = new QProcess;  // left behind on purpose
+        if (bound)
+            endWithParent(*process);
+        process->start(QStringLiteral("sleep"), {QStringLiteral("30")});
+        if (process->waitForStarted())
+            pid = process->processId();
+    });
+    thread->start();
+    thread->wait();
+    delete thread;
+    return pid;
+}
+
+} // namespace
+
+// The kernel ends a bound child when the thread that started it goes; an
+// unbound one stays (and is ended here).
+void CompressionOptionsTest::childEndsWithItsParent()
+{
+    const qint64 unbound = orphanedChild(false);
+    QVERIFY(unbound > 0);
+    QTest::qWait(100);
+    QVERIFY(running(unbound));
+    ::kill(pid_t(unbound), SIGKILL);
+
+    const qint64 bound = orphanedChild(true);
+    QVERIFY(bound > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!running(bound), 2000);
 }
 
 QTEST_MAIN(CompressionOptionsTest)
