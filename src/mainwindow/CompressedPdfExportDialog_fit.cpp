@@ -72,7 +72,9 @@ void CompressedPdfExportDialog::startSizeFit(bool mayUseCache)
     // Created exclusively, readable by the user only, removed with the run.
     m_fitCopy = std::make_unique<QTemporaryFile>(QDir(QDir::tempPath()).filePath(
         QStringLiteral("vorn_pdf_compress_estimate_XXXXXX.pdf")));
-    if (!m_fitCopy->open() || (m_fitCopy->close(), !m_document->saveCopy(m_fitCopy->fileName()))) {
+    const bool created = m_fitCopy->open();
+    m_fitCopy->close();  // the name stays reserved; saveCopy replaces the file keeping its mode
+    if (!created || !m_document->saveCopy(m_fitCopy->fileName())) {
         m_fitCopy.reset();
         endSizeFit();
         m_forecast->setText(tr("Не удалось подготовить документ для подбора."));
