@@ -131,6 +131,17 @@ std::vector<bool> mainlyCyrillicLines(const std::vector<RecognizedWord> &words)
     return result;
 }
 
+// Mostly letters and digits, at least two: the recogniser's low confidence
+// on such a word is often doubt about one letter, and the word is still
+// better kept than lost. Lone marks and strokes are not.
+bool isWordShaped(const QString &text)
+{
+    constexpr int kMinChars = 2;
+    constexpr double kMinShare = 0.6;
+    const int n = meaningfulCharCount(text);
+    return n >= kMinChars && n >= kMinShare * text.size();
+}
+
 bool isDuplicateCandidate(const TextBlock &b, const QString &trimmed)
 {
     return !b.isImage && b.rect.width() > 0 && b.rect.height() > 0 && trimmed.size() >= 3 && trimmed.size() <= 18;
@@ -192,7 +203,7 @@ std::vector<OcrWord> acceptRecognizedWords(const std::vector<RecognizedWord> &wo
         const bool correctable = !corrected.isNull() && w.lineIndex >= 0 && cyrillicLines[size_t(w.lineIndex)];
         if (correctable)
             text = corrected;
-        else if (w.confidence < kMinConfidence)
+        else if (w.confidence < kMinConfidence && !isWordShaped(text))
             continue;
         if (text.isEmpty() || w.rect.width() <= kMinSide || w.rect.height() <= kMinSide)
             continue;

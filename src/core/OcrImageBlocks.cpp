@@ -1,6 +1,7 @@
 #include "OcrImageBlocks.h"
 
 #include "OcrBlocks.h"
+#include "OcrLines.h"
 #include "OcrText.h"
 
 #include <QImage>
@@ -281,9 +282,18 @@ bool isImageNoiseWord(const TextBlock::Line::Word &word, const std::vector<TextB
     constexpr double kCoverShare = 0.18;
     constexpr int kFewChars = 4;
     constexpr float kLowConfidence = 62.0f;
-    if (!hasArea(word.rect) || imageCoverShare(word.rect, imageBlocks) <= kCoverShare)
+    if (word.confidence >= kConfidentWord || !hasArea(word.rect)
+        || imageCoverShare(word.rect, imageBlocks) <= kCoverShare)
         return false;
     return meaningfulCharCount(word.text) < kFewChars || word.confidence < kLowConfidence;
+}
+
+bool holdsConfidentWord(const TextBlock &block)
+{
+    return std::any_of(block.lines.begin(), block.lines.end(), [](const TextBlock::Line &line) {
+        return std::any_of(line.words.begin(), line.words.end(),
+                           [](const TextBlock::Line::Word &w) { return w.confidence >= kConfidentWord; });
+    });
 }
 
 bool removeNoiseWordsFromLine(TextBlock::Line &line, const std::vector<TextBlock> &imageBlocks)
@@ -386,7 +396,7 @@ void removeImageNoiseWords(std::vector<TextBlock> &blocks, const std::vector<Tex
 void removeImageNoiseText(std::vector<TextBlock> &blocks, const std::vector<TextBlock> &imageBlocks)
 {
     std::erase_if(blocks, [&](const TextBlock &b) {
-        if (b.isImage || !hasArea(b.rect))
+        if (b.isImage || !hasArea(b.rect) || holdsConfidentWord(b))
             return false;
         const int n = meaningfulCharCount(b.text);
         const double share = imageCoverShare(b.rect, imageBlocks);

@@ -92,7 +92,7 @@ float sizeSample(const QRectF &wordRect)
 
 bool isLikelySignatureNoiseWord(const OcrWord &word, double pageHeight, bool sitsInTextRow)
 {
-    if (pageHeight <= 0)
+    if (pageHeight <= 0 || word.confidence >= kConfidentWord)
         return false;
     if (topFromPageTop(word.rect, pageHeight) / pageHeight < kNoiseZoneTop)
         return false;
@@ -104,11 +104,10 @@ bool isLikelySignatureNoiseWord(const OcrWord &word, double pageHeight, bool sit
 
 bool sitsInRowOfOrdinaryWords(const std::vector<OcrWord> &words, size_t index)
 {
-    constexpr float kOrdinaryConfidence = 60.0f;
     constexpr double kNeighbourGapInHeights = 3.0;
     constexpr double kMinNeighbourGap = 18.0;
     const auto ordinary = [&](const OcrWord &w) {
-        return w.confidence >= kOrdinaryConfidence && !hasScribbleShape(w.text.trimmed());
+        return w.confidence >= kConfidentWord && !hasScribbleShape(w.text.trimmed());
     };
     if (index >= words.size() || !ordinary(words[index]))
         return false;

@@ -11,6 +11,10 @@
 
 class QImage;
 
+// A word the recogniser is this sure of is never removed as noise: the noise
+// rules apply to low-confidence fragments only.
+constexpr float kConfidentWord = 60.0f;
+
 struct OcrWord {
     QString text; // trimmed
     QRectF rect;  // points
@@ -23,7 +27,8 @@ struct WordRow {
     double meanHeight = 0.0;
 };
 
-// True for scribble-like words in the bottom 30 % of the page. The short
+// True for scribble-like, not confidently recognised words in the bottom 30 %
+// of the page. The short
 // Latin-word rule is waived for a word that sits in a row of ordinary words.
 bool isLikelySignatureNoiseWord(const OcrWord &word, double pageHeight, bool sitsInTextRow = false);
 

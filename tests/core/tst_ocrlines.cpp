@@ -41,18 +41,27 @@ void OcrLinesTest::signatureNoise_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("topShare");
     QTest::addColumn<bool>("inTextRow");
+    QTest::addColumn<float>("confidence");
     QTest::addColumn<bool>("noise");
-    QTest::newRow("two latin capitals at the foot") << "AB" << 0.85 << false << true;
-    QTest::newRow("same at mid-page") << "AB" << 0.5 << false << false;
-    QTest::newRow("top just above 70 %") << "ab" << 0.69 << false << false;
-    QTest::newRow("short latin with full stop") << "ab." << 0.85 << false << true;
-    QTest::newRow("short latin in a text row") << "ab." << 0.85 << true << false;
-    QTest::newRow("capitals blob even in a row") << "AB" << 0.85 << true << true;
-    QTest::newRow("cyrillic mixed case") << QStringLiteral("Дом") << 0.85 << false << false;
-    QTest::newRow("double cyrillic U") << QStringLiteral("УУ") << 0.85 << true << true;
-    QTest::newRow("no letters") << "~-~" << 0.85 << true << true;
-    QTest::newRow("long latin word") << "meeting" << 0.85 << false << false;
-    QTest::newRow("latin with cyrillic") << QStringLiteral("aб") << 0.85 << false << false;
+    constexpr float unsure = 45;
+    QTest::newRow("two latin capitals at the foot") << "AB" << 0.85 << false << unsure << true;
+    QTest::newRow("same at mid-page") << "AB" << 0.5 << false << unsure << false;
+    QTest::newRow("top just above 70 %") << "ab" << 0.69 << false << unsure << false;
+    QTest::newRow("short latin with full stop") << "ab." << 0.85 << false << unsure << true;
+    QTest::newRow("short latin in a text row") << "ab." << 0.85 << true << unsure << false;
+    QTest::newRow("capitals blob even in a row") << "AB" << 0.85 << true << unsure << true;
+    QTest::newRow("cyrillic mixed case") << QStringLiteral("Дом") << 0.85 << false << unsure << false;
+    QTest::newRow("double cyrillic U") << QStringLiteral("УУ") << 0.85 << true << unsure << true;
+    QTest::newRow("no letters") << "~-~" << 0.85 << true << unsure << true;
+    QTest::newRow("long latin word") << "meeting" << 0.85 << false << unsure << false;
+    QTest::newRow("latin with cyrillic") << QStringLiteral("aб") << 0.85 << false << unsure << false;
+    QTest::newRow("capitals just below sure") << "AB" << 0.85 << false << 59.9f << true;
+    // Requisites at the foot of a letter, read with confidence.
+    for (const QString &word : {QStringLiteral("ООО"), QStringLiteral("ИНН"), QStringLiteral("КПП"),
+                                QStringLiteral("ОГРН"), QStringLiteral("РФ"), QStringLiteral("№"),
+                                QStringLiteral("CEO"), QStringLiteral("PDF"), QStringLiteral("OK?"),
+                                QStringLiteral("PS:"), QStringLiteral("of")})
+        QTest::newRow(qPrintable(QStringLiteral("sure ") + word)) << word << 0.9 << false << 60.0f << false;
 }
 
 void OcrLinesTest::signatureNoise()
@@ -60,8 +69,10 @@ void OcrLinesTest::signatureNoise()
     QFETCH(QString, text);
     QFETCH(double, topShare);
     QFETCH(bool, inTextRow);
-    QTEST(isLikelySignatureNoiseWord(wordAt(text, 100, topShare), kPageHeight, inTextRow), "noise");
-    QVERIFY(!isLikelySignatureNoiseWord(wordAt(text, 100, topShare), 0.0, inTextRow));
+    QFETCH(float, confidence);
+    const OcrWord word = wordAt(text, 100, topShare, 10, confidence);
+    QTEST(isLikelySignatureNoiseWord(word, kPageHeight, inTextRow), "noise");
+    QVERIFY(!isLikelySignatureNoiseWord(word, 0.0, inTextRow));
 }
 
 void OcrLinesTest::shortLatinWordsInTextRowKept()
@@ -74,14 +85,17 @@ void OcrLinesTest::shortLatinWordsInTextRowKept()
 void OcrLinesTest::loneScribbleWordsDropped()
 {
     const std::vector<OcrWord> words = {
-        wordAt("Sf", 300, 0.9),                // alone on its row
+        wordAt("Sf", 300, 0.9, 10, 50),        // alone on its row
         wordAt("ij", 72, 0.95, 10, 45),        // next to a word, but itself unsure
         wordAt("word", 95, 0.95),              // a sure neighbour of "ij"
-        wordAt("ok", 400, 0.85),
-        wordAt("xy", 500, 0.85),               // far from "ok"
+        wordAt("ok", 400, 0.85, 10, 50),
+        wordAt("xy", 500, 0.85, 10, 50),       // far from "ok"
+        wordAt("OK", 300, 0.8, 10, 60),        // sure: kept alone
     };
     const auto kept = removeSignatureNoiseWords(words, kPageHeight);
-    QCOMPARE(kept.size(), size_t(0));
+    QCOMPARE(kept.size(), size_t(2));
+    QCOMPARE(kept[0].text, QStringLiteral("word"));
+    QCOMPARE(kept[1].text, QStringLiteral("OK"));
     QVERIFY(sitsInRowOfOrdinaryWords({wordAt("ab", 100, 0.9), wordAt("cd", 124, 0.9)}, 0));
     QVERIFY(!sitsInRowOfOrdinaryWords({wordAt("ab", 100, 0.9), wordAt("cd", 124, 0.93)}, 0));
 }
