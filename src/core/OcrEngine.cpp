@@ -4,6 +4,7 @@
 #include "OcrBlocks.h"
 #include "OcrImageBlocks.h"
 #include "OcrText.h"
+#include "PageStraightening.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -17,7 +18,9 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <map>
 
 #include <omp.h>
 
@@ -39,10 +42,26 @@ struct PageResultsGuard {
     ~PageResultsGuard() { api.Clear(); }
 };
 
-// A new 32-bit Pix with the image's pixels as 0xRRGGBB00; null when Leptonica
-// cannot allocate it.
+// A new Pix with the image's pixels: 8-bit grey for a grey image (the
+// recogniser is quicker on it than on a colour copy), else 32-bit as
+// 0xRRGGBB00; null when Leptonica cannot allocate it.
 PixPtr qImageToPix(const QImage &image)
 {
+    if (image.isGrayscale()) {
+        const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+        PixPtr pix(pixCreate(grey.width(), grey.height(), 8));
+        if (!pix)
+            return pix;
+        l_uint32 *data = pixGetData(pix.get());
+        const int wpl = pixGetWpl(pix.get());
+        for (int y = 0; y < grey.height(); ++y) {
+            const uchar *row = grey.constScanLine(y);
+            l_uint32 *out = data + size_t(y) * size_t(wpl);
+            for (int x = 0; x < grey.width(); ++x)
+                SET_DATA_BYTE(out, x, row[x]);
+        }
+        return pix;
+    }
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     PixPtr pix(pixCreate(rgb.width(), rgb.height(), 32));
     if (!pix)
@@ -58,6 +77,49 @@ PixPtr qImageToPix(const QImage &image)
         }
     }
     return pix;
+}
+
+// The pixels of an 8- or 32-bit Pix as a 32-bit image.
+QImage pixToImage(Pix *pix)
+{
+    const int width = int(pixGetWidth(pix));
+    const int height = int(pixGetHeight(pix));
+    const int depth = int(pixGetDepth(pix));
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull())
+        return image;
+    const l_uint32 *data = pixGetData(pix);
+    const int wpl = pixGetWpl(pix);
+    for (int y = 0; y < height; ++y) {
+        const l_uint32 *in = data + size_t(y) * size_t(wpl);
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            if (depth == 8) {
+                const int g = int(GET_DATA_BYTE(in, x));
+                row[x] = qRgb(g, g, g);
+            } else {
+                row[x] = qRgb(int(in[x] >> 24), int((in[x] >> 16) & 0xFF), int((in[x] >> 8) & 0xFF));
+            }
+        }
+    }
+    return image;
+}
+
+// Clockwise degrees that straighten the scan's text lines, or 0 when the
+// page is straight or the measure is not sure.
+double skewToStraighten(Pix *pix)
+{
+    constexpr l_int32 kInkThreshold = 130;
+    constexpr l_float32 kMinConfidence = 3.0f; // Leptonica's own for deskewing
+    constexpr l_float32 kMinDegrees = 0.1f;
+    const PixPtr binary(pixConvertTo1(pix, kInkThreshold));
+    l_float32 angle = 0.0f;
+    l_float32 confidence = 0.0f;
+    if (!binary || pixFindSkew(binary.get(), &angle, &confidence) != 0)
+        return 0.0;
+    if (confidence < kMinConfidence || std::abs(angle) < kMinDegrees || !std::isfinite(angle))
+        return 0.0;
+    return angle;
 }
 
 // The recogniser's parallel loops ask for their own thread counts, so the
@@ -207,7 +269,7 @@ std::vector<OcrWord> acceptRecognizedWords(const std::vector<RecognizedWord> &wo
             continue;
         if (text.isEmpty() || w.rect.width() <= kMinSide || w.rect.height() <= kMinSide)
             continue;
-        candidates.push_back({text, w.rect, w.confidence});
+        candidates.push_back({text, w.rect, w.confidence, w.glyphs});
     }
     return removeSignatureNoiseWords(candidates, pageHeight);
 }
@@ -313,55 +375,124 @@ QString OcrEngine::recognizeText(const QImage &image)
     return takeText(api->GetUTF8Text()).trimmed();
 }
 
-std::vector<RecognizedWord> OcrEngine::readWords(const QImage &image, double scale, double pageHeight)
+std::vector<RecognizedWord> OcrEngine::readWords(Pix *pix, double scale, double pageHeight)
 {
     std::vector<RecognizedWord> words;
-    const PixPtr pix = qImageToPix(image);
-    if (!pix) {
-        lastErrorText = QStringLiteral("Не удалось подготовить изображение для распознавания");
-        return words;
-    }
-    pixSetResolution(pix.get(), int(std::lround(scale * 72.0)), int(std::lround(scale * 72.0)));
+    pixSetResolution(pix, int(std::lround(scale * 72.0)), int(std::lround(scale * 72.0)));
     useOneOpenMpThread();
     const PageResultsGuard guard{*api};
-    api->SetImage(pix.get());
+    api->SetImage(pix);
     api->Recognize(nullptr);
     const std::unique_ptr<tesseract::ResultIterator> it(api->GetIterator());
     if (!it)
         return words;
-    constexpr auto kWord = tesseract::RIL_WORD;
+    const auto box = [&](tesseract::PageIteratorLevel level, QRect *pixels) {
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (!it->BoundingBox(level, &left, &top, &right, &bottom))
+            return false;
+        *pixels = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+        return true;
+    };
+    // Glyph heights of the word being read, in points.
+    std::vector<float> caps, xs;
+    bool inWord = false;
+    const auto finishWord = [&] {
+        if (inWord && !words.empty()) {
+            words.back().glyphs = {std::move(caps), std::move(xs)};
+        }
+        caps.clear();
+        xs.clear();
+        inWord = false;
+    };
     int lineIndex = -1;
     it->Begin();
     do {
         if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE))
             ++lineIndex;
-        if (it->Empty(kWord))
+        if (it->IsAtBeginningOf(tesseract::RIL_WORD)) {
+            finishWord();
+            QRect pixels;
+            const QString text = it->Empty(tesseract::RIL_WORD) ? QString() : takeText(it->GetUTF8Text(tesseract::RIL_WORD));
+            if (!text.isNull() && box(tesseract::RIL_WORD, &pixels)) {
+                const QRectF rect(pixels.left() / scale, pageHeight - (pixels.bottom() + 1) / scale,
+                                  (pixels.width()) / scale, (pixels.height()) / scale);
+                words.push_back({text.trimmed(), rect, it->Confidence(tesseract::RIL_WORD), std::max(lineIndex, 0), {}});
+                inWord = true;
+            }
+        }
+        QRect glyph;
+        if (!inWord || it->Empty(tesseract::RIL_SYMBOL) || !box(tesseract::RIL_SYMBOL, &glyph))
             continue;
-        const float confidence = it->Confidence(kWord);
-        const QString text = takeText(it->GetUTF8Text(kWord));
-        if (text.isNull())
-            continue;
-        int left = 0, top = 0, right = 0, bottom = 0;
-        if (!it->BoundingBox(kWord, &left, &top, &right, &bottom))
-            continue;
-        const QRectF rect(left / scale, pageHeight - bottom / scale, (right - left) / scale, (bottom - top) / scale);
-        words.push_back({text.trimmed(), rect, confidence, std::max(lineIndex, 0)});
-    } while (it->Next(kWord));
+        switch (glyphKind(takeText(it->GetUTF8Text(tesseract::RIL_SYMBOL)))) {
+        case GlyphKind::Cap:
+            caps.push_back(float(glyph.height() / scale));
+            break;
+        case GlyphKind::X:
+            xs.push_back(float(glyph.height() / scale));
+            break;
+        case GlyphKind::Other:
+            break;
+        }
+    } while (it->Next(tesseract::RIL_SYMBOL));
+    finishWord();
     return words;
 }
 
-void OcrEngine::applyLineStyles(std::vector<TextBlock> &blocks, const QImage &image, double scale,
-                                double pageHeight) const
+// Words found again by their boxes, which the line and block steps copy unchanged.
+class GlyphLookup {
+public:
+    explicit GlyphLookup(const std::vector<OcrWord> &words)
+    {
+        for (const OcrWord &w : words)
+            byBox.emplace(key(w.rect), &w.glyphs);
+    }
+    GlyphHeights line(const TextBlock::Line &line) const
+    {
+        GlyphHeights pooled;
+        for (const TextBlock::Line::Word &w : line.words) {
+            const auto found = byBox.find(key(w.rect));
+            if (found == byBox.end())
+                continue;
+            pooled.caps.insert(pooled.caps.end(), found->second->caps.begin(), found->second->caps.end());
+            pooled.xs.insert(pooled.xs.end(), found->second->xs.begin(), found->second->xs.end());
+        }
+        return pooled;
+    }
+
+private:
+    using Key = std::array<double, 4>;
+    static Key key(const QRectF &r) { return {r.x(), r.y(), r.width(), r.height()}; }
+    std::map<Key, const GlyphHeights *> byBox;
+};
+
+// A line's size comes from its glyph heights; the font matcher, which guesses
+// from the line box, only answers for lines without a measured glyph.
+void OcrEngine::applyLineStyles(std::vector<TextBlock> &blocks, const std::vector<OcrWord> &words,
+                                const QImage &image, double scale, double pageHeight) const
 {
     constexpr int kStyleCropMargin = 3;
     constexpr int kMinCropSpan = 6;
     const QString documentFamily = QStringLiteral("Times New Roman");
+    const GlyphLookup lookup(words);
+    std::vector<GlyphHeights> lineGlyphs;
+    for (const TextBlock &block : blocks)
+        for (const TextBlock::Line &line : block.lines)
+            lineGlyphs.push_back(lookup.line(line));
+    const float capPerX = capPerXHeight(lineGlyphs);
+    size_t lineIndex = 0;
     for (TextBlock &block : blocks) {
         for (TextBlock::Line &line : block.lines) {
+            const GlyphHeights &glyphs = lineGlyphs[lineIndex++];
             const QRect crop = imageCropForPdfRect(line.rect, image, scale, pageHeight, kStyleCropMargin);
             if (!crop.isValid() || crop.right() - crop.left() <= kMinCropSpan || crop.bottom() - crop.top() <= kMinCropSpan)
                 continue;
-            const FontMatch match = FontMatcher::match(image.copy(crop), line.text, float(line.rect.height()));
+            const QImage pixels = image.copy(crop);
+            if (const float size = fontSizeFromGlyphs(glyphs, capPerX); size > 0) {
+                line.fontSize = size;
+                line.color = FontMatcher::estimateTextColor(pixels);
+                continue;
+            }
+            const FontMatch match = FontMatcher::match(pixels, line.text, float(line.rect.height()));
             line.fontFamily = match.family;
             line.fontSize = match.size;
             line.color = match.color;
@@ -404,11 +535,34 @@ std::vector<TextBlock> OcrEngine::recognizePage(const QImage &image, int pageInd
     }
     QElapsedTimer total;
     total.start();
-    const QImage page = image.convertToFormat(QImage::Format_RGB32);
+    PixPtr pix = qImageToPix(image);
+    if (!pix) {
+        lastErrorText = QStringLiteral("Не удалось подготовить изображение для распознавания");
+        return {};
+    }
+    // A skewed scan is recognised, grouped and styled straightened; the
+    // boxes go back onto the page as shown at the end.
+    PageStraightening straightening;
+    QImage page;
+    if (const double degrees = skewToStraighten(pix.get()); degrees != 0.0) {
+        PixPtr turned(pixRotate(pix.get(), float(degrees * std::numbers::pi / 180.0), L_ROTATE_AREA_MAP,
+                                L_BRING_IN_WHITE, 0, 0));
+        if (turned) {
+            straightening = {degrees, QPointF(pixGetWidth(pix.get()) / 2, pixGetHeight(pix.get()) / 2)};
+            pix = std::move(turned);
+            page = pixToImage(pix.get());
+        }
+    }
+    if (page.isNull())
+        page = image.convertToFormat(QImage::Format_RGB32);
+    if (page.isNull()) {
+        lastErrorText = QStringLiteral("Не удалось подготовить изображение для распознавания");
+        return {};
+    }
 
     QElapsedTimer recognizer;
     recognizer.start();
-    const std::vector<RecognizedWord> recognized = readWords(page, scale, pageHeight);
+    const std::vector<RecognizedWord> recognized = readWords(pix.get(), scale, pageHeight);
     timings.recognizerNs = recognizer.nsecsElapsed();
 
     const std::vector<OcrWord> words = acceptRecognizedWords(recognized, pageHeight);
@@ -418,14 +572,15 @@ std::vector<TextBlock> OcrEngine::recognizePage(const QImage &image, int pageInd
         wordRects.push_back(w.rect);
 
     const double pageWidth = page.width() / scale;
-    std::vector<TextBlock::Line> lines = buildLinesFromWords(words, pageWidth, pageHeight, cityPlaceName);
+    std::vector<TextBlock::Line> lines =
+        buildLinesFromWords(words, pageWidth, pageHeight, cityPlaceName, verticalRules(page, scale, pageHeight));
     refineOcrLineInkRects(lines, page, scale, pageHeight);
     const bool tablePage = isLikelyTablePage(page);
     std::vector<TextBlock> blocks = tablePage
         ? groupTableColumnRuns(std::move(lines), pageIndex, pageWidth, pageHeight)
         : groupOcrLines(std::move(lines), pageIndex, pageHeight);
     if (!blocks.empty())
-        applyLineStyles(blocks, page, scale, pageHeight);
+        applyLineStyles(blocks, words, page, scale, pageHeight);
     if (!tablePage)
         normalizeBodyTextStyle(blocks, pageWidth, pageHeight);
 
@@ -438,6 +593,7 @@ std::vector<TextBlock> OcrEngine::recognizePage(const QImage &image, int pageInd
     blocks = splitBlocksByLineStyle(std::move(blocks));
     removeDuplicateFragments(blocks);
     blocks.insert(blocks.end(), imageBlocks.begin(), imageBlocks.end());
+    straightening.blocksToScan(blocks, scale, pageHeight);
     timings.totalNs = total.nsecsElapsed();
     return blocks;
 }

@@ -241,6 +241,23 @@ bool isStrayGlyphInTextRow(const QRect &ink, const std::vector<QRect> &wordPixel
     return nextToWord && ink.height() <= kMaxGlyphHeight * rowHeight && ink.width() <= kMaxGlyphWidth * rowHeight;
 }
 
+// Ink no taller than a line of the page's text: a glyph or word the
+// recogniser did not read, or what is left of a ruling, not a picture.
+// Pictures, stamps and signatures stand taller than a text line.
+bool isTextHighInk(const QRect &ink, const std::vector<QRect> &wordPixels)
+{
+    constexpr size_t kMinWords = 3;
+    constexpr double kMaxLineHeights = 1.5;
+    if (wordPixels.size() < kMinWords || !ink.isValid())
+        return false;
+    std::vector<int> heights;
+    heights.reserve(wordPixels.size());
+    for (const QRect &w : wordPixels)
+        heights.push_back(w.height());
+    std::nth_element(heights.begin(), heights.begin() + std::ptrdiff_t(heights.size() / 2), heights.end());
+    return ink.height() <= kMaxLineHeights * heights[heights.size() / 2];
+}
+
 TextBlock imageBlockFromComponent(const QImage &image, const ImageComponent &c, int pageIndex, double scale,
                                   double pageHeight)
 {
@@ -368,7 +385,9 @@ std::vector<TextBlock> detectImageBlocks(const QImage &image, const std::vector<
     mergeNearCandidates(candidates, std::max(int(std::lround(3.5 * scale)), 5));
 
     for (const ImageComponent &c : candidates) {
-        if (!isImageLikeComponent(c, rgb.size()) || isStrayGlyphInTextRow(inkBounds(c, radius, rgb.size()), wordPixels))
+        const QRect ink = inkBounds(c, radius, rgb.size());
+        if (!isImageLikeComponent(c, rgb.size()) || isStrayGlyphInTextRow(ink, wordPixels)
+            || isTextHighInk(ink, wordPixels))
             continue;
         TextBlock block = imageBlockFromComponent(image, c, pageIndex, scale, pageHeight);
         if (block.isImage)

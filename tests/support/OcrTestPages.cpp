@@ -214,6 +214,7 @@ TestPage requisitesPage(double dpi, const QString &family)
         QStringLiteral("The CEO of the company and the head of sales agree with it."),
     };
     c.paragraph(body, 72, 240, family, 12, 18);
+    c.page.bodyLines = body;
     c.text(QStringLiteral("С уважением, директор"), 72, 380, family, 12);
     const QStringList foot = {
         QStringLiteral("ООО «Вектор» ИНН 7701234567 КПП 770101001"),
@@ -252,6 +253,7 @@ TestPage ruledTablePage(double dpi, const QString &family)
     for (int r = 0; r < rowCount; ++r) {
         for (int col = 0; col < 4; ++col)
             c.text(rows[r][col], columns[col] + 7, top + r * rowHeight + 20, family, 11, r == 0);
+        c.page.cells << rows[r];
     }
     c.text(QStringLiteral("Итого к оплате: 33 600,00 руб."), 300, top + rowCount * rowHeight + 30, family, 11);
     return c.finish();

@@ -24,6 +24,8 @@ struct TestPage {
     double skewDegrees = 0.0; // clockwise turn of the scan
     QString bodyFamily;
     int bodySizePt = 0;
+    QStringList bodyLines;     // lines set in bodySizePt
+    QList<QStringList> cells;  // a table's rows, cell by cell
 };
 
 // What a scanner and its compression do to a page.

@@ -1,0 +1,168 @@
+// Recognition of degraded scans (noise, blur, JPEG, 1.3° skew, capitals at
+// the foot, ruled tables) against what the tesseract program reads on the
+// same images; its words and boxes are stored by tests/data/make-scans.sh.
+#include "OcrEngine.h"
+#include "OcrTestPages.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <map>
+
+namespace {
+
+struct ProgramWord {
+    QString text;
+    QRectF rect; // points
+    double confidence = 0;
+};
+
+std::vector<ProgramWord> programWords(const TestPage &page)
+{
+    std::vector<ProgramWord> words;
+    QFile file(QStringLiteral(VORN_SCANS_DIR "/%1.tsv").arg(page.name));
+    if (!file.open(QIODevice::ReadOnly))
+        return words;
+    for (const QByteArray &row : file.readAll().split('\n')) {
+        const QList<QByteArray> f = row.split('\t');
+        if (f.size() != 6)
+            continue;
+        const double s = page.scale;
+        const QRectF pixels(f[0].toDouble(), f[1].toDouble(), f[2].toDouble(), f[3].toDouble());
+        words.push_back({QString::fromUtf8(f[5]),
+                         QRectF(pixels.x() / s, page.pageHeight - pixels.bottom() / s, pixels.width() / s,
+                                pixels.height() / s),
+                         f[4].toDouble()});
+    }
+    return words;
+}
+
+QStringList texts(const std::vector<ProgramWord> &words)
+{
+    QStringList t;
+    for (const ProgramWord &w : words)
+        t << w.text;
+    return t;
+}
+
+std::vector<const TextBlock::Line *> textLines(const std::vector<TextBlock> &blocks)
+{
+    std::vector<const TextBlock::Line *> lines;
+    for (const TextBlock &b : blocks)
+        for (const TextBlock::Line &line : b.lines)
+            if (!b.isImage)
+                lines.push_back(&line);
+    return lines;
+}
+
+QString pageName(const TestPage &page)
+{
+    return page.name;
+}
+
+} // namespace
+
+class OcrScansTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void page_data();
+    void page();
+
+private:
+    OcrEngine engine;
+    std::vector<TestPage> pages;
+    std::map<QString, std::vector<TextBlock>> results;
+};
+
+void OcrScansTest::initTestCase()
+{
+    QVERIFY2(engine.init(QStringLiteral("rus+eng")), qPrintable(engine.lastError()));
+    pages = testpages::scanPages();
+    for (const TestPage &p : pages) {
+        results[p.name] = engine.recognizePage(p.image, 0, p.scale, p.pageHeight);
+        QVERIFY2(!programWords(p).empty(), qPrintable(p.name + QStringLiteral(": no stored words")));
+    }
+}
+
+void OcrScansTest::page_data()
+{
+    QTest::addColumn<int>("index");
+    for (int i = 0; i < int(pages.size()); ++i)
+        QTest::newRow(qPrintable(pageName(pages[size_t(i)]))) << i;
+}
+
+void OcrScansTest::page()
+{
+    QFETCH(int, index);
+    const TestPage &p = pages[size_t(index)];
+    const std::vector<TextBlock> &blocks = results.at(p.name);
+    const std::vector<ProgramWord> program = programWords(p);
+    const QStringList reference = testpages::words(p.lines);
+    const bool skewed = p.skewDegrees != 0.0;
+
+    // Recall: no word the program reads is lost to our rules.
+    const double ours = testpages::wordRecall(reference, testpages::words(blocks));
+    const double theirs = testpages::wordRecall(reference, texts(program));
+    QVERIFY2(ours >= theirs - 0.01, qPrintable(QStringLiteral("recall %1 against the program's %2:\n%3")
+                                                   .arg(ours)
+                                                   .arg(theirs)
+                                                   .arg(testpages::blocksText(blocks))));
+
+    // No picture over a word the program reads with confidence; a table's
+    // rulings are no picture either.
+    for (const TextBlock &b : blocks) {
+        if (!b.isImage)
+            continue;
+        QVERIFY2(p.cells.isEmpty(), "a picture block on a table page");
+        for (const ProgramWord &w : program)
+            QVERIFY2(w.confidence < 60 || !b.rect.contains(w.rect.center()), qPrintable(w.text));
+    }
+
+    // Each word box lies on the word: its centre inside the program's box for
+    // the same word, grown by 1 pt.
+    int matched = 0, inside = 0;
+    for (const TextBlock::Line *line : textLines(blocks)) {
+        for (const TextBlock::Line::Word &w : line->words) {
+            const ProgramWord *nearest = nullptr;
+            for (const ProgramWord &candidate : program) {
+                if (candidate.text == w.text
+                    && (!nearest
+                        || QLineF(candidate.rect.center(), w.rect.center()).length()
+                               < QLineF(nearest->rect.center(), w.rect.center()).length()))
+                    nearest = &candidate;
+            }
+            if (!nearest)
+                continue;
+            ++matched;
+            inside += nearest->rect.adjusted(-1, -1, 1, 1).contains(w.rect.center());
+        }
+    }
+    QVERIFY(matched > 20);
+    const double share = double(inside) / matched;
+    QVERIFY2(share >= (skewed ? 0.90 : 0.95), qPrintable(QString::number(share)));
+
+    // Body text keeps its size, straight or skewed.
+    for (const QString &body : p.bodyLines) {
+        const QString first = body.section(QLatin1Char(' '), 0, 0);
+        for (const TextBlock::Line *line : textLines(blocks)) {
+            if (!line->text.startsWith(first))
+                continue;
+            QVERIFY2(line->fontSize >= p.bodySizePt - 1 && line->fontSize <= p.bodySizePt + 1,
+                     qPrintable(QStringLiteral("%1: %2 pt").arg(line->text).arg(line->fontSize)));
+        }
+    }
+
+    // A table row's number and name are separate cells.
+    for (const QStringList &row : p.cells) {
+        const QString name = row.value(1).section(QLatin1Char(' '), 0, 0);
+        for (const TextBlock::Line *line : textLines(blocks)) {
+            const QStringList words = line->text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+            QVERIFY2(!(words.contains(row.value(0)) && words.contains(name)), qPrintable(line->text));
+        }
+    }
+}
+
+QTEST_MAIN(OcrScansTest)
+#include "tst_ocrscans.moc"
