@@ -203,13 +203,13 @@ bool readsBefore(const TextBlock &a, const TextBlock &b, double width, double he
 std::vector<QRectF> verticalRules(const QImage &image, double scale, double pageHeight)
 {
     constexpr double kMinRulePoints = 20.0;
-    constexpr int kInkLevel = 128;
+    constexpr int kDarkSum = 4096; // 11:16:5 weighted grey below 128
     std::vector<QRectF> rules;
     if (image.isNull() || !(scale > 0))
         return rules;
-    const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     const int minRun = std::max(int(std::lround(kMinRulePoints * scale)), 8);
-    std::vector<int> run(size_t(grey.width()), 0);
+    std::vector<int> run(size_t(rgb.width()), 0);
     const auto close = [&](int x, int endRow) {
         if (run[size_t(x)] >= minRun) {
             const double top = (endRow - run[size_t(x)]) / scale;
@@ -217,17 +217,18 @@ std::vector<QRectF> verticalRules(const QImage &image, double scale, double page
         }
         run[size_t(x)] = 0;
     };
-    for (int y = 0; y < grey.height(); ++y) {
-        const uchar *row = grey.constScanLine(y);
-        for (int x = 0; x < grey.width(); ++x) {
-            if (row[x] < kInkLevel)
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QRgb p = row[x];
+            if (11 * qRed(p) + 16 * qGreen(p) + 5 * qBlue(p) < kDarkSum)
                 ++run[size_t(x)];
             else if (run[size_t(x)] > 0)
                 close(x, y);
         }
     }
-    for (int x = 0; x < grey.width(); ++x)
-        close(x, grey.height());
+    for (int x = 0; x < rgb.width(); ++x)
+        close(x, rgb.height());
     return rules;
 }
 

@@ -34,28 +34,43 @@ void clearRect(Mask &mask, int width, const QRect &r)
         std::memset(mask.data() + size_t(y) * size_t(width) + size_t(r.left()), 0, size_t(r.width()));
 }
 
-// Run length through every set pixel, along rows (horizontal) or columns.
+// Run length through every set pixel, along rows (horizontal) or columns;
+// both passes walk the mask row by row.
 std::vector<quint16> runLengths(const Mask &mask, int width, int height, bool horizontal)
 {
     std::vector<quint16> lengths(mask.size(), 0);
-    const int lines = horizontal ? height : width;
-    const int length = horizontal ? width : height;
-    const auto index = [&](int line, int i) {
-        return horizontal ? size_t(line) * size_t(width) + size_t(i) : size_t(i) * size_t(width) + size_t(line);
-    };
-    for (int line = 0; line < lines; ++line) {
-        for (int i = 0; i < length;) {
-            if (!mask[index(line, i)]) {
-                ++i;
-                continue;
+    const auto capped = [](int n) { return quint16(std::min(n, 65535)); };
+    if (horizontal) {
+        for (int y = 0; y < height; ++y) {
+            const size_t row = size_t(y) * size_t(width);
+            for (int x = 0; x < width;) {
+                if (!mask[row + size_t(x)]) {
+                    ++x;
+                    continue;
+                }
+                int end = x;
+                while (end < width && mask[row + size_t(end)])
+                    ++end;
+                std::fill(lengths.begin() + std::ptrdiff_t(row + size_t(x)),
+                          lengths.begin() + std::ptrdiff_t(row + size_t(end)), capped(end - x));
+                x = end;
             }
-            int end = i;
-            while (end < length && mask[index(line, end)])
-                ++end;
-            const auto run = quint16(std::min(end - i, 65535));
-            for (int k = i; k < end; ++k)
-                lengths[index(line, k)] = run;
-            i = end;
+        }
+        return lengths;
+    }
+    // Downwards: the run so far; upwards: the whole run from its last pixel.
+    for (int y = 0; y < height; ++y) {
+        const size_t row = size_t(y) * size_t(width);
+        for (int x = 0; x < width; ++x) {
+            if (mask[row + size_t(x)])
+                lengths[row + size_t(x)] = y > 0 ? capped(lengths[row - size_t(width) + size_t(x)] + 1) : 1;
+        }
+    }
+    for (int y = height - 2; y >= 0; --y) {
+        const size_t row = size_t(y) * size_t(width);
+        for (int x = 0; x < width; ++x) {
+            if (mask[row + size_t(x)] && mask[row + size_t(width) + size_t(x)])
+                lengths[row + size_t(x)] = lengths[row + size_t(width) + size_t(x)];
         }
     }
     return lengths;
