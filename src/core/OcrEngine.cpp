@@ -348,8 +348,16 @@ QStringList OcrEngine::availableLanguages() const
 bool OcrEngine::acceptsImage(const QImage &image)
 {
     constexpr int kMinSide = 4;
-    if (!initialized || image.isNull() || image.width() < kMinSide || image.height() < kMinSide)
+    if (!initialized) {
+        lastErrorText = QStringLiteral("Распознавание не подготовлено: нет данных языков");
         return false;
+    }
+    if (image.isNull() || image.width() < kMinSide || image.height() < kMinSide) {
+        lastErrorText = QStringLiteral("Изображение %1 × %2 пикселей слишком мало для распознавания")
+                            .arg(image.width())
+                            .arg(image.height());
+        return false;
+    }
     if (image.width() > kMaxImageSide || image.height() > kMaxImageSide
         || qint64(image.width()) * image.height() > kMaxImagePixels) {
         lastErrorText = QStringLiteral("Изображение %1 × %2 пикселей слишком велико для распознавания")
@@ -362,6 +370,7 @@ bool OcrEngine::acceptsImage(const QImage &image)
 
 QString OcrEngine::recognizeText(const QImage &image)
 {
+    lastErrorText.clear();
     if (!acceptsImage(image))
         return {};
     const PixPtr pix = qImageToPix(image);

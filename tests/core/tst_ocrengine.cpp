@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QPainter>
+#include <QRandomGenerator>
 #include <QtTest>
 
 namespace {
@@ -52,7 +53,8 @@ private slots:
     void duplicateFragments_data();
     void duplicateFragments();
     void unknownLanguageFails();
-    void refusesUnusableImages();
+    void badPages_data();
+    void badPages();
     void oversizedImageFailsCleanly();
     void languagesListed();
     void recognizesText();
@@ -167,19 +169,56 @@ void OcrEngineTest::unknownLanguageFails()
     QImage image(100, 100, QImage::Format_RGB32);
     image.fill(Qt::white);
     QVERIFY(other.recognizePage(image, 0, 1.0, 100).empty());
+    QVERIFY(!other.lastError().isEmpty());
     QVERIFY(other.recognizeText(image).isEmpty());
 }
 
-void OcrEngineTest::refusesUnusableImages()
+void OcrEngineTest::badPages_data()
 {
-    QVERIFY(engine.recognizePage(QImage(), 0, 1.0, 100).empty());
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<bool>("reason"); // refused with a reason, or read and found empty
+    QImage blank(800, 1100, QImage::Format_RGB32);
+    blank.fill(Qt::white);
+    QImage noise = blank;
+    QRandomGenerator random(5);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, random.bounded(2) ? qRgb(20, 20, 20) : qRgb(235, 235, 235));
+    QImage picture = blank;
+    {
+        QPainter p(&picture);
+        QLinearGradient g(0, 0, 800, 1100);
+        g.setColorAt(0, QColor(40, 90, 160));
+        g.setColorAt(1, QColor(230, 200, 120));
+        p.fillRect(picture.rect(), g);
+        for (int i = 0; i < 40; ++i) {
+            p.setBrush(QColor(random.bounded(256), random.bounded(256), random.bounded(256)));
+            p.drawEllipse(random.bounded(700), random.bounded(1000), 40 + random.bounded(120), 40 + random.bounded(120));
+        }
+    }
+    QImage line(600, 1, QImage::Format_RGB32);
+    line.fill(Qt::black);
     QImage thin(3, 100, QImage::Format_RGB32);
     thin.fill(Qt::black);
-    QVERIFY(engine.recognizePage(thin, 0, 1.0, 100).empty());
-    QImage page(40, 40, QImage::Format_RGB32);
-    page.fill(Qt::white);
-    QVERIFY(engine.recognizePage(page, 0, 0.0, 100).empty());
-    QVERIFY(engine.recognizePage(page, 0, std::numeric_limits<double>::quiet_NaN(), 100).empty());
+    QTest::newRow("blank page") << blank << 1.0 << false;
+    QTest::newRow("page of noise") << noise << 1.0 << false;
+    QTest::newRow("pure picture") << picture << 1.0 << false;
+    QTest::newRow("one pixel high") << line << 1.0 << true;
+    QTest::newRow("three pixels wide") << thin << 1.0 << true;
+    QTest::newRow("null image") << QImage() << 1.0 << true;
+    QTest::newRow("zero scale") << blank << 0.0 << true;
+    QTest::newRow("NaN scale") << blank << std::numeric_limits<double>::quiet_NaN() << true;
+}
+
+void OcrEngineTest::badPages()
+{
+    QFETCH(QImage, image);
+    QFETCH(double, scale);
+    const std::vector<TextBlock> blocks = engine.recognizePage(image, 0, scale, image.height());
+    QVERIFY2(std::none_of(blocks.begin(), blocks.end(), [](const TextBlock &b) { return !b.isImage; }),
+             qPrintable(testpages::blocksText(blocks)));
+    QTEST(!engine.lastError().isEmpty(), "reason");
 }
 
 void OcrEngineTest::oversizedImageFailsCleanly()
