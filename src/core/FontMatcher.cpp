@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <map>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -108,6 +110,18 @@ QImage renderCandidate(const QFont &font, const QString &text, QSize size, QPoin
     painter.setFont(font);
     painter.drawText(QPointF(inkTopLeft.x() - tight.left(), inkTopLeft.y() - tight.top()), text);
     return image;
+}
+
+// The family a candidate font resolves to, asked of the font database once per
+// family, weight and size on each thread.
+QString resolvedFamily(const QFont &font, const char *family, bool bold, int pixelSize)
+{
+    thread_local std::map<std::tuple<const char *, bool, int>, QString> cache;
+    const auto key = std::make_tuple(family, bold, pixelSize);
+    auto found = cache.find(key);
+    if (found == cache.end())
+        found = cache.emplace(key, QFontInfo(font).family()).first;
+    return found->second;
 }
 
 double inkSizePenalty(const QRect &rendered, const QRect &ink)
@@ -244,12 +258,13 @@ FontMatch FontMatcher::match(const QImage &crop, const QString &text, float size
     double best = -1.0;
     for (const char *family : kFamilies) {
         for (bool bold : {false, true}) {
+            QFont base{QString::fromLatin1(family)};
+            base.setWeight(bold ? QFont::Bold : QFont::Normal);
+            base.setItalic(false);
+            base.setStyleStrategy(QFont::NoSubpixelAntialias);
             for (int px = firstSize; px <= lastSize; px += 2) {
-                QFont font(QString::fromLatin1(family));
-                font.setWeight(bold ? QFont::Bold : QFont::Normal);
-                font.setItalic(false);
+                QFont font = base;
                 font.setPixelSize(px);
-                font.setStyleStrategy(QFont::NoSubpixelAntialias);
                 if (fitWidth)
                     fitSpacingToInkWidth(font, trimmed, px, ink.width());
                 const QImage rendered = renderCandidate(font, trimmed, work.size(), ink.topLeft());
@@ -264,7 +279,7 @@ FontMatch FontMatcher::match(const QImage &crop, const QString &text, float size
                     score -= kBoldPenalty;
                 if (score > best) {
                     best = score;
-                    result.family = QFontInfo(font).family();
+                    result.family = resolvedFamily(font, family, bold, px);
                     result.bold = bold;
                     result.italic = false;
                     result.size = float(std::clamp(px / pixelsPerPoint, 5.0, 72.0));

@@ -68,7 +68,7 @@ private slots:
     void bodyTextNormalised();
     void splitByLineStyle_data();
     void splitByLineStyle();
-    void styleRunEvenedOut();
+    void styleRunKeepsLineBoxes();
     void styleRunWithoutTextDropped();
     void matcherTooSmallCrop();
     void matcherNeverBelowHint();
@@ -228,7 +228,7 @@ void OcrStyleTest::splitByLineStyle()
     QTEST(int(out.size()), "blocks");
 }
 
-void OcrStyleTest::styleRunEvenedOut()
+void OcrStyleTest::styleRunKeepsLineBoxes()
 {
     const auto capitals = [](double y, float size) {
         return line(QStringLiteral("ЗАГОЛОВОК"), QRectF(0, y, 200, 12), size, true);
@@ -245,11 +245,11 @@ void OcrStyleTest::styleRunEvenedOut()
     QCOMPARE(out.size(), size_t(1));
     const TextBlock &run = out[0];
     QCOMPARE(run.text, QStringLiteral("один\nдва\nтри"));
-    QCOMPARE(run.lines[1].rect.y(), 85.0); // steps of (100 - 70) / 2
-    for (const auto &l : run.lines) {
-        QCOMPARE(l.rect.height(), 12.0);
+    // Lines stay on their own ink: no even spacing moves them off their words.
+    QCOMPARE(run.lines[1].rect, QRectF(0, 83, 80, 10));
+    QCOMPARE(run.lines[2].rect, QRectF(0, 70, 70, 14));
+    for (const auto &l : run.lines)
         QCOMPARE(l.fontSize, 11.0f);
-    }
     QCOMPARE(run.originalRect, run.rect);
     QCOMPARE(run.fontSize, 11.0f);
 }
