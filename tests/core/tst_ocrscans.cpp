@@ -2,6 +2,7 @@
 // the foot, ruled tables) against what the tesseract program reads on the
 // same images; its words and boxes are stored by tests/data/make-scans.sh.
 #include "OcrEngine.h"
+#include "PageStraightening.h"
 #include "OcrTestPages.h"
 
 #include <QFile>
@@ -69,6 +70,7 @@ private slots:
     void initTestCase();
     void page_data();
     void page();
+    void straighteningRoundTrip();
 
 private:
     OcrEngine engine;
@@ -162,6 +164,27 @@ void OcrScansTest::page()
             QVERIFY2(!(words.contains(row.value(0)) && words.contains(name)), qPrintable(line->text));
         }
     }
+}
+
+void OcrScansTest::straighteningRoundTrip()
+{
+    // A scan turned 1.3° clockwise about its centre; the straightened copy
+    // turns it back. A box found on the copy lands on the scan's point, same size.
+    const double scale = 2.0, pageHeight = 400;
+    const PageStraightening turn{-1.3, QPointF(300, 400)};
+    for (const QPointF pixel : {QPointF(300, 400), QPointF(0, 0), QPointF(599, 799), QPointF(120, 700)}) {
+        const QPointF back = turn.toStraightened(turn.toScan(pixel));
+        QVERIFY(QLineF(back, pixel).length() < 1e-9);
+    }
+    QCOMPARE(turn.toScan(QPointF(300, 400)), QPointF(300, 400));
+    // 290 pixels right of the centre: on the clockwise turned scan 290 · sin 1.3° ≈ 6.58 pixels lower.
+    QVERIFY(std::abs(turn.toScan(QPointF(590, 400)).y() - (400 + 6.58)) < 0.01);
+    const QRectF word(200, 150, 40, 10); // points, centre (220, 155) = pixel (440, 490)
+    const QRectF moved = turn.rectToScan(word, scale, pageHeight);
+    QCOMPARE(moved.size(), word.size());
+    const QPointF onScan = turn.toScan(QPointF(440, 490));
+    QVERIFY(QLineF(moved.center(), QPointF(onScan.x() / scale, pageHeight - onScan.y() / scale)).length() < 1e-9);
+    QCOMPARE(PageStraightening{}.rectToScan(word, scale, pageHeight), word);
 }
 
 QTEST_MAIN(OcrScansTest)
