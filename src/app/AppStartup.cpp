@@ -43,10 +43,25 @@ int reportStartNotAvailable(const StartupPlan& plan)
     return kExitStartNotAvailable;
 }
 
+// Worker modes show no window: without a display they run on the offscreen
+// platform rather than abort when the display platform cannot start. A
+// platform the caller chose stays.
+void chooseWorkerPlatform(int argc, char** argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (planStartup(arguments).start != StartKind::Worker || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return;
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
 } // namespace
 
 int runApplication(int& argc, char** argv)
 {
+    chooseWorkerPlatform(argc, argv);
     QApplication app(argc, argv);
     initVornResources();
     const QStringList arguments = QApplication::arguments();

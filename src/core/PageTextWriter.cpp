@@ -1,6 +1,6 @@
 #include "PageTextWriter.h"
 
-#include <QFile>
+#include "PageOwnContent.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,35 +9,12 @@ namespace pdfengine {
 
 namespace {
 
-constexpr qint64 kMaxFontFileBytes = 64 * 1024 * 1024;
 constexpr double kWhiteOutGrowth = 1.5;
 constexpr double kMinWhiteRectSide = 0.1;
 constexpr double kBaselineLift = 0.12;  // of the font size, above the line's bottom edge
 constexpr double kMinFitExtent = 0.01;
 constexpr double kMinFitScale = 0.05;
 constexpr double kMaxFitScale = 20.0;
-
-QString g_fontRoot;
-
-QStringList fontFiles(std::initializer_list<const char*> names)
-{
-    QStringList files;
-    for (const char* name : names)
-        files << g_fontRoot + QString::fromLatin1(name);
-    return files;
-}
-
-QStringList boldFiles()
-{
-    return fontFiles({"/usr/share/fonts/truetype/dejavu/DejaVuSerif-Bold.ttf",
-                      "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf"});
-}
-
-QStringList italicFiles()
-{
-    return fontFiles({"/usr/share/fonts/truetype/dejavu/DejaVuSerif-Italic.ttf",
-                      "/usr/share/fonts/truetype/dejavu/DejaVuSans-Oblique.ttf"});
-}
 
 void applyMatrix(FPDF_PAGEOBJECT object, const QTransform& m)
 {
@@ -57,99 +34,36 @@ QTransform rotationAbout(const QPointF& centre, double clockwiseDegrees)
 
 } // namespace
 
-QStringList fontFileCandidates(bool bold, bool italic)
-{
-    QStringList files;
-    if (bold && italic) {
-        files << fontFiles({"/usr/share/fonts/truetype/dejavu/DejaVuSerif-BoldItalic.ttf",
-                            "/usr/share/fonts/truetype/dejavu/DejaVuSans-BoldOblique.ttf"})
-              << boldFiles() << italicFiles();
-    } else if (bold) {
-        files << boldFiles();
-    } else if (italic) {
-        files << italicFiles();
-    }
-    files << fontFiles({"/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf",
-                        "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf",
-                        "/usr/share/fonts/opentype/noto/NotoSerifCJK-Regular.ttc",
-                        "/usr/share/fonts/truetype/noto/NotoSerif-Regular.ttf",
-                        "/usr/share/fonts/truetype/noto/NotoSans-Regular.ttf"});
-    return files;
-}
-
-QByteArray standardFontFor(const QString& family, bool bold, bool italic)
-{
-    const QString lower = family.toLower();
-    const char* names[3][4] = {
-        {"Helvetica-BoldOblique", "Helvetica-Bold", "Helvetica-Oblique", "Helvetica"},
-        {"Courier-BoldOblique", "Courier-Bold", "Courier-Oblique", "Courier"},
-        {"Times-BoldItalic", "Times-Bold", "Times-Italic", "Times-Roman"},
-    };
-    const int row = (lower.contains(QLatin1String("helvetica")) || lower.contains(QLatin1String("arial"))) ? 0
-                    : lower.contains(QLatin1String("courier"))                                             ? 1
-                                                                                                           : 2;
-    const int column = bold && italic ? 0 : bold ? 1 : italic ? 2 : 3;
-    return QByteArray(names[row][column]);
-}
-
-void setFontRootForTesting(const QString& root)
-{
-    g_fontRoot = root;
-}
-
-PageTextWriter::PageTextWriter(FPDF_DOCUMENT doc, FPDF_PAGE page)
-    : m_doc(doc), m_page(page), m_transform(pageTransformOf(page)), m_toUser(m_transform.toUserMatrix())
+PageTextWriter::PageTextWriter(FPDF_DOCUMENT doc, FPDF_PAGE page, WriterFonts& fonts)
+    : m_doc(doc), m_page(page), m_transform(pageTransformOf(page)), m_toUser(m_transform.toUserMatrix()), m_fonts(fonts)
 {
 }
 
 PageTextWriter::~PageTextWriter() = default;
-
-// The first candidate file that opens decides: its bytes or, failing that, the
-// standard font. Each font is loaded once per writer.
-FPDF_FONT PageTextWriter::fontFor(const TextStyle& style)
-{
-    QString fileKey;
-    QFile file;
-    for (const QString& path : fontFileCandidates(style.bold, style.italic)) {
-        file.setFileName(path);
-        if (file.open(QIODevice::ReadOnly)) {
-            fileKey = QStringLiteral("file:") + path;
-            break;
-        }
-    }
-    if (!fileKey.isEmpty()) {
-        auto known = m_fonts.find(fileKey);
-        if (known == m_fonts.end()) {
-            const QByteArray bytes = file.size() <= kMaxFontFileBytes ? file.readAll() : QByteArray();
-            FontPtr font(bytes.isEmpty() ? nullptr
-                                         : pdfApi().FPDFText_LoadFont(m_doc, reinterpret_cast<const uint8_t*>(bytes.constData()),
-                                                                      uint32_t(bytes.size()), pdfium::kFontTrueType, 1));
-            known = m_fonts.emplace(fileKey, std::move(font)).first;  // a refused file is remembered as null
-        }
-        if (known->second)
-            return known->second.get();
-    }
-    const QByteArray standard = standardFontFor(style.fontFamily, style.bold, style.italic);
-    const QString standardKey = QStringLiteral("std:") + QString::fromLatin1(standard);
-    auto known = m_fonts.find(standardKey);
-    if (known == m_fonts.end())
-        known = m_fonts.emplace(standardKey, FontPtr(pdfApi().FPDFText_LoadStandardFont(m_doc, standard.constData()))).first;
-    return known->second.get();
-}
 
 void PageTextWriter::transformIntoPage(FPDF_PAGEOBJECT object, const QTransform& displayed) const
 {
     applyMatrix(object, displayed * m_toUser);
 }
 
+// Every object the program writes carries its own mark, so a later write finds it.
+bool PageTextWriter::insertOwn(FPDF_PAGEOBJECT object)
+{
+    return markAsOwn(object) && pdfApi().FPDFPage_InsertObject(m_page, object);
+}
+
 bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
-                                     const QTransform& displayedMatrixExtra)
+                                     const QTransform& displayedMatrixExtra, double baselineLift)
 {
     if (!m_doc || text.isEmpty())
         return false;
-    FPDF_FONT font = fontFor(style);
-    if (!font)
+    FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text,
+                                     invisible ? WriterFonts::Drawn::Invisibly : WriterFonts::Drawn::Visibly);
+    if (!font) {
+        m_lastError = m_fonts.lastError();
         return false;
+    }
+    m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
     const PdfiumApi& api = pdfApi();
     const float size = std::max(style.fontSize, 1.0f);
     PageObjectPtr object(api.FPDFPageObj_CreateTextObj(m_doc, font, size));
@@ -164,7 +78,8 @@ bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, co
     if (invisible)
         api.FPDFTextObj_SetTextRenderMode(object.get(), pdfium::kTextRenderInvisible);
 
-    QTransform placement = QTransform::fromTranslate(rect.x(), rect.y() + std::max(kBaselineLift * size, 0.0));
+    const double lift = baselineLift >= 0 ? baselineLift : kBaselineLift * size;
+    QTransform placement = QTransform::fromTranslate(rect.x(), rect.y() + lift);
     float left = 0, bottom = 0, right = 0, top = 0;
     if (invisible && api.FPDFPageObj_GetBounds(object.get(), &left, &bottom, &right, &top)) {
         const double bw = std::max(double(right - left), kMinFitExtent);
@@ -174,16 +89,17 @@ bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, co
         placement = QTransform(sx, 0, 0, sy, rect.x() - left * sx, rect.y() - bottom * sy);
     }
     transformIntoPage(object.get(), placement * displayedMatrixExtra);
-    if (!api.FPDFPage_InsertObject(m_page, object.get()))
+    if (!insertOwn(object.get()))
         return false;
     object.release();
+    m_lastError.clear();
     return true;
 }
 
 bool PageTextWriter::addVisibleText(const QString& text, const QRectF& rect, const TextStyle& style,
-                                    double rotationDegrees, const QPointF& rotationCentre)
+                                    double rotationDegrees, const QPointF& rotationCentre, double baselineLift)
 {
-    return placeTextObject(text, rect, style, false, rotationAbout(rotationCentre, rotationDegrees));
+    return placeTextObject(text, rect, style, false, rotationAbout(rotationCentre, rotationDegrees), baselineLift);
 }
 
 bool PageTextWriter::addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style)
@@ -193,27 +109,33 @@ bool PageTextWriter::addInvisibleText(const QString& text, const QRectF& rect, c
     return placeTextObject(text, rect, transparent, true, QTransform());
 }
 
-void PageTextWriter::addWhiteRect(const QRectF& rect)
+bool PageTextWriter::addWhiteRect(const QRectF& rect, double rotationDegrees)
 {
     const QRectF grown =
         rect.normalized().adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth);
     if (grown.width() <= kMinWhiteRectSide || grown.height() <= kMinWhiteRectSide)
-        return;
+        return true;
     const PdfiumApi& api = pdfApi();
     PageObjectPtr path(api.FPDFPageObj_CreateNewRect(float(grown.x()), float(grown.y()), float(grown.width()),
                                                      float(grown.height())));
     if (!path)
-        return;
+        return false;
     api.FPDFPageObj_SetFillColor(path.get(), 255, 255, 255, 255);
     api.FPDFPath_SetDrawMode(path.get(), pdfium::kFillModeWinding, 0);
-    transformIntoPage(path.get(), QTransform());
-    if (api.FPDFPage_InsertObject(m_page, path.get()))
-        path.release();
+    transformIntoPage(path.get(), rotationAbout(grown.center(), rotationDegrees));
+    if (!insertOwn(path.get()))
+        return false;
+    path.release();
+    return true;
 }
 
 bool PageTextWriter::addImage(const QRectF& rect, const QImage& image, double rotationDegrees)
 {
-    return insertImageObject(m_doc, m_page, rect, image, rotationAbout(rect.center(), rotationDegrees) * m_toUser);
+    if (!insertImageObject(m_doc, m_page, rect, image, rotationAbout(rect.center(), rotationDegrees) * m_toUser))
+        return false;
+    const int count = pdfApi().FPDFPage_CountObjects(m_page);
+    FPDF_PAGEOBJECT inserted = count > 0 ? pdfApi().FPDFPage_GetObject(m_page, count - 1) : nullptr;
+    return inserted && markAsOwn(inserted);
 }
 
 bool PageTextWriter::addMarkupRect(const QRectF& rect, const QColor& color)
@@ -228,7 +150,7 @@ bool PageTextWriter::addMarkupRect(const QRectF& rect, const QColor& color)
     api.FPDFPath_SetDrawMode(path.get(), pdfium::kFillModeWinding, 0);
     api.FPDFPageObj_SetBlendMode(path.get(), "Multiply");
     transformIntoPage(path.get(), QTransform());
-    if (!api.FPDFPage_InsertObject(m_page, path.get()))
+    if (!insertOwn(path.get()))
         return false;
     path.release();
     return true;
@@ -250,24 +172,66 @@ bool PageTextWriter::removeTextObjectsWhere(const std::function<bool(FPDF_PAGEOB
     return removed;
 }
 
-bool PageTextWriter::removeInvisibleText()
+namespace {
+
+bool drawnInvisibly(FPDF_PAGEOBJECT object)
 {
     constexpr unsigned kInvisibleAlpha = 5;
-    return removeTextObjectsWhere([](FPDF_PAGEOBJECT object) {
-        unsigned r = 0, g = 0, b = 0, a = 255;
-        const bool transparent = pdfApi().FPDFPageObj_GetFillColor(object, &r, &g, &b, &a) && a < kInvisibleAlpha;
-        return transparent || pdfApi().FPDFTextObj_GetTextRenderMode(object) == pdfium::kTextRenderInvisible;
+    unsigned r = 0, g = 0, b = 0, a = 255;
+    const bool transparent = pdfApi().FPDFPageObj_GetFillColor(object, &r, &g, &b, &a) && a < kInvisibleAlpha;
+    return transparent || pdfApi().FPDFTextObj_GetTextRenderMode(object) == pdfium::kTextRenderInvisible;
+}
+
+} // namespace
+
+bool PageTextWriter::removeInvisibleText()
+{
+    return removeTextObjectsWhere(drawnInvisibly);
+}
+
+bool PageTextWriter::removeOwnInvisibleText(const std::vector<QRectF>& kept)
+{
+    return removeTextObjectsWhere([&](FPDF_PAGEOBJECT object) {
+        if (!drawnInvisibly(object) || !isOwnObject(object))
+            return false;
+        const QPointF centre = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText)).center();
+        return std::none_of(kept.begin(), kept.end(), [&](const QRectF& r) { return r.contains(centre); });
     });
 }
 
-bool PageTextWriter::removeTextInside(const QRectF& rect)
+void PageTextWriter::collectTextInside(const QRectF& rect, std::vector<int>& own, std::vector<int>& original) const
 {
     const QRectF area =
         rect.normalized().adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth);
-    return removeTextObjectsWhere([&](FPDF_PAGEOBJECT object) {
+    const PdfiumApi& api = pdfApi();
+    const int count = api.FPDFPage_CountObjects(m_page);
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText)
+            continue;
         const QRectF bounds = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText));
-        return !bounds.isEmpty() && area.contains(bounds);
-    });
+        if (bounds.isEmpty() || !area.contains(bounds))
+            continue;
+        std::vector<int>& list = isOwnObject(object) ? own : original;
+        if (std::find(list.begin(), list.end(), i) == list.end())
+            list.push_back(i);
+    }
+}
+
+bool PageTextWriter::removeObjectsAt(std::vector<int> indices)
+{
+    const PdfiumApi& api = pdfApi();
+    std::sort(indices.begin(), indices.end());
+    indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+    bool removed = false;
+    for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, *it);
+        if (object && api.FPDFPage_RemoveObject(m_page, object)) {
+            api.FPDFPageObj_Destroy(object);
+            removed = true;
+        }
+    }
+    return removed;
 }
 
 namespace {

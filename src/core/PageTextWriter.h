@@ -5,23 +5,16 @@
 
 #include "PdfEngineInternal.h"
 #include "TextBlock.h"
+#include "WriterFonts.h"
 
 #include <QColor>
 #include <QRectF>
 #include <QString>
 
 #include <functional>
-#include <map>
 #include <vector>
 
 namespace pdfengine {
-
-// Font files tried for text, in order, for the style asked for.
-QStringList fontFileCandidates(bool bold, bool italic);
-// Standard-14 font used when no font file can be loaded.
-QByteArray standardFontFor(const QString& family, bool bold, bool italic);
-// Tests point the font lookup at another root (empty: the real file system).
-void setFontRootForTesting(const QString& root);
 
 struct TextStyle {
     QString fontFamily;
@@ -33,38 +26,48 @@ struct TextStyle {
 
 class PageTextWriter {
 public:
-    PageTextWriter(FPDF_DOCUMENT doc, FPDF_PAGE page);
+    PageTextWriter(FPDF_DOCUMENT doc, FPDF_PAGE page, WriterFonts& fonts);
     ~PageTextWriter();
 
-    // Visible text at rect (baseline 0.12 of the size above its bottom),
-    // turned by rotationDegrees (clockwise as displayed) about rotationCentre.
+    // Visible text at rect, its baseline baselineLift above the rect's bottom
+    // (negative: 0.12 of the size), turned by rotationDegrees (clockwise as
+    // displayed) about rotationCentre.
     bool addVisibleText(const QString& text, const QRectF& rect, const TextStyle& style, double rotationDegrees = 0,
-                        const QPointF& rotationCentre = {});
+                        const QPointF& rotationCentre = {}, double baselineLift = -1);
     // Invisible text stretched over rect: the searchable layer.
     bool addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style);
-    // A white rectangle grown by 1.5 points on every side.
-    void addWhiteRect(const QRectF& rect);
+    // A white rectangle grown by 1.5 points on every side, turned by
+    // rotationDegrees about its centre; false when pdfium refuses it.
+    bool addWhiteRect(const QRectF& rect, double rotationDegrees = 0);
     bool addImage(const QRectF& rect, const QImage& image, double rotationDegrees = 0);
     // A translucent rectangle blended with Multiply over the page content.
     bool addMarkupRect(const QRectF& rect, const QColor& color);
-    // Removes text objects drawn invisibly (alpha below 5 or render mode 3).
+    // Removes every text object drawn invisibly (alpha below 5 or render mode 3).
     bool removeInvisibleText();
-    // Removes the text objects lying wholly inside rect grown like a white-out:
-    // text that is redrawn elsewhere must not stay in the page's text.
-    bool removeTextInside(const QRectF& rect);
+    // Removes the program's own invisible text except objects centred in one
+    // of the kept rectangles (displayed-page points).
+    bool removeOwnInvisibleText(const std::vector<QRectF>& kept);
+    // Indices of the text objects lying wholly inside rect grown like a
+    // white-out, split into the program's own and the page's original ones.
+    void collectTextInside(const QRectF& rect, std::vector<int>& own, std::vector<int>& original) const;
+    // Removes the objects at the given indices (as counted before any removal).
+    bool removeObjectsAt(std::vector<int> indices);
+    // Why the last text could not be written.
+    QString lastError() const { return m_lastError; }
 
 private:
-    FPDF_FONT fontFor(const TextStyle& style);
     bool removeTextObjectsWhere(const std::function<bool(FPDF_PAGEOBJECT)>& doomed);
     bool placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
-                         const QTransform& displayedMatrixExtra);
+                         const QTransform& displayedMatrixExtra, double baselineLift = -1);
+    bool insertOwn(FPDF_PAGEOBJECT object);
     void transformIntoPage(FPDF_PAGEOBJECT object, const QTransform& displayed) const;
 
     FPDF_DOCUMENT m_doc;
     FPDF_PAGE m_page;
     PdfPageTransform m_transform;
     QTransform m_toUser;
-    std::map<QString, FontPtr> m_fonts;  // one load per file and style for the whole write
+    WriterFonts& m_fonts;
+    QString m_lastError;
 };
 
 // The lines to write for a block: its own lines, or, when the user edited the

@@ -2,22 +2,11 @@
 #include "PdfDocument.h"
 
 #include "PdfEngineInternal.h"
+#include "WriterFonts.h"
 
 #include <QDebug>
-#include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QTemporaryFile>
-
-#include <cstdio>
 
 using namespace pdfengine;
-
-namespace {
-
-constexpr auto kTempSuffix = ".~tmp";
-
-} // namespace
 
 PdfDocument::PdfDocument()
     : m_mutex(pdfiumMutex())
@@ -46,11 +35,19 @@ void PdfDocument::setLastError(const QString& text) const
 void PdfDocument::dropDoc()
 {
     bumpRevision();
+    m_writerFonts.reset();
     if (m_doc) {
         pdfApi().FPDF_CloseDocument(m_doc);
         m_doc = nullptr;
     }
     m_fileBytes.clear();
+}
+
+WriterFonts& PdfDocument::writerFontsUnlocked()
+{
+    if (!m_writerFonts)
+        m_writerFonts = std::make_unique<WriterFonts>(m_doc);
+    return *m_writerFonts;
 }
 
 bool PdfDocument::open(const QString& path)
@@ -133,8 +130,18 @@ bool PdfDocument::save(const QString& path)
     if (!m_doc)
         return false;
     setLastError(QString());
-    const bool saved = sameFile(m_filePath, path) ? saveOverOpenFileUnlocked(path) : saveToOtherFileUnlocked(path);
-    if (!saved)
+    // A damaged file may open with no readable page; it is never written over anything.
+    if (pdfApi().FPDF_GetPageCount(m_doc) < 1) {
+        setLastError(noPagesText());
+        return false;
+    }
+    const bool overOpenFile = sameFile(m_filePath, path);
+    QString error;
+    if (!replaceFileWith(path, [this, &error](QIODevice& out) { return writeDocumentTo(out, 0, &error); }, &error)) {
+        setLastError(error);
+        return false;
+    }
+    if (overOpenFile && !reloadFromSavedFileUnlocked(path))
         return false;
     m_filePath = path;
     m_modified = false;
@@ -146,43 +153,19 @@ bool PdfDocument::saveAs(const QString& path)
     return save(path);
 }
 
-// Writes "<path>.~tmp" (created exclusively, with the file's permissions) and
-// renames it over the file in one step, so the file on disk is always either the
-// old or the new document. pdfium reads from memory, so the open document stays
-// valid while its file is replaced; it is then reloaded from the new file.
-bool PdfDocument::saveOverOpenFileUnlocked(const QString& path)
+bool PdfDocument::writeDocumentTo(QIODevice& out, unsigned long flags, QString* error) const
 {
-    // A leftover "<path>.~tmp" (another writer, an earlier crash) is never
-    // overwritten: a unique sibling is used instead.
-    QFile plainTemp(path + QLatin1String(kTempSuffix));
-    QTemporaryFile uniqueTemp(path + QStringLiteral(".XXXXXX") + QLatin1String(kTempSuffix));
-    uniqueTemp.setAutoRemove(false);
-    QFile* tempFile = &plainTemp;
-    if (!plainTemp.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
-        if (!plainTemp.exists() || !uniqueTemp.open()) {
-            setLastError(plainTemp.exists() ? uniqueTemp.errorString() : plainTemp.errorString());
-            return false;
-        }
-        tempFile = &uniqueTemp;
-    }
-    QFile& temp = *tempFile;
-    const QString target = temp.fileName();
-    temp.setPermissions(QFileInfo(path).permissions());
-    const bool written = writeDocument(m_doc, temp, 0) && temp.flush();
-    const QString writeError = temp.error() != QFileDevice::NoError ? temp.errorString() : pdfiumErrorString();
-    temp.close();
-    if (!written || temp.error() != QFileDevice::NoError) {
-        QFile::remove(target);
-        setLastError(writeError);
-        return false;
-    }
-    if (std::rename(QFile::encodeName(target).constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(target);
-        setLastError(QStringLiteral("Cannot replace file: %1").arg(path));
-        return false;
-    }
-    // Bind the document to the bytes now on disk. The new file is read before
-    // the open document is dropped, so a failure leaves the document open.
+    if (writeDocument(m_doc, out, flags))
+        return true;
+    *error = pdfiumErrorString();
+    return false;
+}
+
+// pdfium reads from memory, so the open document stayed valid while its file
+// was replaced; it is now bound to the bytes on disk. The new file is read
+// before the open document is dropped, so a failure leaves the document open.
+bool PdfDocument::reloadFromSavedFileUnlocked(const QString& path)
+{
     QString fileError;
     QByteArray bytes = readWholeFile(path, &fileError);
     FPDF_DOCUMENT reloaded =
@@ -197,39 +180,20 @@ bool PdfDocument::saveOverOpenFileUnlocked(const QString& path)
     return true;
 }
 
-// QSaveFile writes a private sibling and renames it over the target on commit,
-// so a failed write never leaves a half-written or deleted target.
-bool PdfDocument::saveToOtherFileUnlocked(const QString& path)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        setLastError(file.errorString());
-        return false;
-    }
-    if (!writeDocument(m_doc, file, 0)) {
-        const QString error = file.error() != QFileDevice::NoError ? file.errorString() : pdfiumErrorString();
-        file.cancelWriting();
-        setLastError(error);
-        return false;
-    }
-    if (!file.commit()) {
-        setLastError(file.errorString());
-        return false;
-    }
-    return true;
-}
-
 bool PdfDocument::saveCopy(const QString& path) const
 {
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (!writeDocument(m_doc, file, pdfium::kSaveNoIncremental)) {
-        file.cancelWriting();
+    if (pdfApi().FPDF_GetPageCount(m_doc) < 1) {
+        setLastError(noPagesText());
         return false;
     }
-    return file.commit();
+    QString error;
+    if (replaceFileWith(
+            path, [this, &error](QIODevice& out) { return writeDocumentTo(out, pdfium::kSaveNoIncremental, &error); },
+            &error))
+        return true;
+    setLastError(error);
+    return false;
 }

@@ -14,10 +14,15 @@
 #include <QUrl>
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
+class QIODevice;
 struct fpdf_document_t__;
 struct TextBlock;
+namespace pdfengine {
+class WriterFonts;
+}
 
 // Which page objects a render draws.
 enum PdfRenderLayer : int {
@@ -132,6 +137,8 @@ public:
     bool exportDocument(const QString& format, const QString& path, int dpi);
     qint64 estimateCompressedSize(const CompressionOptions& options, bool* sampled = nullptr) const;
     CompressionEstimate estimateMinimumCompressedSize() const;
+    // A page that cannot be rendered is written as a white page: the file is
+    // kept, false is returned and lastError() names the pages.
     bool compressTo(const QString& path, const CompressionOptions& options) const;
 
 
@@ -170,10 +177,12 @@ private:
         bumpRevision();
     }
     void setLastError(const QString& text) const;
-    bool saveOverOpenFileUnlocked(const QString& path);
-    bool saveToOtherFileUnlocked(const QString& path);
+    bool writeDocumentTo(QIODevice& out, unsigned long flags, QString* error) const;
+    bool reloadFromSavedFileUnlocked(const QString& path);
     bool appendPagesFromFile(const QString& path, int pageIndex);
     QList<QRectF> findRegex(int pageIndex, const QString& pattern, bool matchCase) const;
+    // Fonts of text written into the open document, loaded once for its life.
+    pdfengine::WriterFonts& writerFontsUnlocked();
 
     QMutex& m_mutex;
     mutable QMutex m_errorMutex;
@@ -183,4 +192,5 @@ private:
     QByteArray m_fileBytes;
     bool m_modified = false;
     std::atomic<quint64> m_revision{0};
+    std::unique_ptr<pdfengine::WriterFonts> m_writerFonts;  // dropped before the document closes
 };

@@ -4,13 +4,10 @@
 #include "PdfEngineInternal.h"
 #include "RasterPdfWriter.h"
 
-#include <QFileInfo>
-#include <QSaveFile>
-#include <QVector>
+#include <QBuffer>
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 using namespace pdfengine;
 
@@ -32,25 +29,24 @@ QString noDocumentText()
     return QStringLiteral("Нет открытого документа.");
 }
 
-QString noPagesText()
+// The size of page pageIndex in points, A4 when pdfium cannot tell.
+QSizeF pagePoints(FPDF_DOCUMENT doc, int pageIndex)
 {
-    return QStringLiteral("Документ не содержит страниц.");
-}
-
-QString fileErrorText(const QFileDevice& file, const QString& fallback)
-{
-    return file.error() != QFileDevice::NoError ? file.errorString() : fallback;
+    FS_SIZEF size{};
+    if (pdfApi().FPDF_GetPageSizeByIndexF(doc, pageIndex, &size) && size.width > 0 && size.height > 0)
+        return QSizeF(size.width, size.height);
+    return QSizeF(595, 842);
 }
 
 // Renders page pageIndex and lays it out exactly as the raster writer puts it
-// into the file. encodeFailure (with %1 for the page number) names an empty
-// encoder result.
+// into the file. A page that cannot be rendered becomes a white page of its
+// size (*rendered false), so the other pages are still written. encodeFailure
+// (with %1 for the page number) names an empty encoder result.
 bool rasterPageObjects(FPDF_DOCUMENT doc, int pageIndex, const Options& options, const QString& encodeFailure,
-                       RasterPdfWriter::PageObjects* objects, QString* error)
+                       RasterPdfWriter::PageObjects* objects, bool* rendered, QString* error)
 {
     const PdfiumApi& api = pdfApi();
-    const int pageNumber = pageIndex + 1;
-    QSizeF points;
+    QSizeF points = pagePoints(doc, pageIndex);
     QImage image;
     {
         PagePtr page(api.FPDF_LoadPage(doc, pageIndex));
@@ -59,292 +55,110 @@ bool rasterPageObjects(FPDF_DOCUMENT doc, int pageIndex, const Options& options,
             image = renderLoadedPageImage(page.get(), clampedDpi(options) / kPointsPerInch);
         }
     }
-    if (image.isNull()) {
-        *error = QStringLiteral("Не удалось отрисовать страницу %1.").arg(pageNumber);
-        return false;
+    *rendered = !image.isNull();
+    if (!*rendered) {
+        image = QImage(1, 1, QImage::Format_RGB32);
+        image.fill(Qt::white);
     }
     const RasterPdfWriter::Picture picture =
         RasterPdfWriter::encodePicture(image, options.monochrome, options.jpegQuality, options.grayscale);
     if (picture.bytes.isEmpty()) {
-        *error = encodeFailure.arg(pageNumber);
+        *error = encodeFailure.arg(pageIndex + 1);
         return false;
     }
     *objects = RasterPdfWriter::pageObjects(pageIndex, points, picture);
     return true;
 }
 
-// The size of the file the rasterising writer makes: every page rendered and
-// encoded for up to 20 pages, a sample of seven scaled up above that. The
-// sampled flag is set before the first render.
-qint64 estimatedRasterCompressedPdfSize(FPDF_DOCUMENT doc, const Options& options, bool* sampled, QString* error)
+// How much a page holds, as its pictures' stored bytes and a share per
+// object: what the sample is stratified by.
+qint64 pageContentWeight(FPDF_DOCUMENT doc, int pageIndex)
 {
-    QString reason;
+    constexpr qint64 kBytesPerObject = 32;
+    const PdfiumApi& api = pdfApi();
+    PagePtr page(api.FPDF_LoadPage(doc, pageIndex));
+    if (!page)
+        return 0;
+    qint64 weight = 0;
+    const int count = api.FPDFPage_CountObjects(page.get());
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page.get(), i);
+        weight += kBytesPerObject;
+        if (object && api.FPDFPageObj_GetType(object) == pdfium::kPageObjImage)
+            weight += qint64(api.FPDFImageObj_GetImageDataRaw(object, nullptr, 0));
+        else if (object && api.FPDFPageObj_GetType(object) == pdfium::kPageObjForm)
+            weight += kBytesPerObject * api.FPDFFormObj_CountObjects(object);
+    }
+    return weight;
+}
+
+// The size of the file the rasterising writer makes: every page rendered and
+// encoded for up to 20 pages, a sample stratified by content above that. The
+// sampled flag is set before the first render. Pages that cannot be rendered
+// are counted as the white pages the writer puts in their place and listed
+// in *unrendered.
+qint64 estimatedRasterCompressedPdfSize(FPDF_DOCUMENT doc, const Options& options, bool* sampled,
+                                        QList<int>* unrendered, QString* error)
+{
     const int count = pdfApi().FPDF_GetPageCount(doc);
     if (count < 1) {
-        if (error)
-            *error = noPagesText();
+        *error = noPagesText();
         return -1;
     }
-    const QList<int> sample = RasterPdfWriter::samplePages(count);
+    QList<qint64> weights(count, 0);
+    if (count > RasterPdfWriter::kLargestFullForecast) {
+        for (int i = 0; i < count; ++i)
+            weights[i] = pageContentWeight(doc, i);
+    }
+    const QList<RasterPdfWriter::SampledPage> sample = RasterPdfWriter::stratifiedSample(weights);
     if (sampled)
         *sampled = sample.size() != count;
     const QString encodeFailure = QStringLiteral("Не удалось оценить сжатие страницы %1.");
-    qint64 sampleTotal = 0;
-    for (int pageIndex : sample) {
+    qint64 total = 0;
+    for (const RasterPdfWriter::SampledPage& page : sample) {
         RasterPdfWriter::PageObjects objects;
-        if (!rasterPageObjects(doc, pageIndex, options, encodeFailure, &objects, &reason)) {
-            if (error)
-                *error = reason;
+        bool rendered = true;
+        if (!rasterPageObjects(doc, page.pageIndex, options, encodeFailure, &objects, &rendered, error))
             return -1;
-        }
-        sampleTotal += RasterPdfWriter::pageObjectsSize(pageIndex, objects);
+        if (!rendered)
+            unrendered->append(page.pageIndex + 1);
+        total += page.represents * RasterPdfWriter::pageObjectsSize(page.pageIndex, objects);
     }
-    return RasterPdfWriter::fileSize(count, RasterPdfWriter::extrapolatedTotal(sampleTotal, int(sample.size()), count));
+    if (unrendered->size() == sample.size()) {
+        *error = unrenderedPagesText(*unrendered, int(unrendered->size()));
+        return -1;
+    }
+    return RasterPdfWriter::fileSize(count, total);
 }
 
 // Pages rendered one at a time and written as they are encoded; the target is
-// replaced only once the whole file is written.
-bool writeRasterisedCopy(FPDF_DOCUMENT doc, const QString& path, const Options& options, QString* error)
+// replaced only once the whole file is written and flushed.
+bool writeRasterisedCopy(FPDF_DOCUMENT doc, const QString& path, const Options& options, QList<int>* unrendered,
+                         QString* error)
 {
-    const QString failure = QStringLiteral("Не удалось сжать PDF.");
     const int count = pdfApi().FPDF_GetPageCount(doc);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = fileErrorText(file, failure);
-        return false;
-    }
-    RasterPdfWriter writer(file, count);
-    if (!writer.writeStart()) {
-        *error = fileErrorText(file, failure);
-        return false;
-    }
-    const QString encodeFailure = QStringLiteral("Не удалось сжать страницу %1.");
-    for (int i = 0; i < count; ++i) {
-        RasterPdfWriter::PageObjects objects;
-        if (!rasterPageObjects(doc, i, options, encodeFailure, &objects, error))
+    const auto write = [&](QIODevice& out) {
+        RasterPdfWriter writer(out, count);
+        if (!writer.writeStart())
             return false;
-        if (!writer.writePage(i, objects)) {
-            *error = fileErrorText(file, failure);
-            return false;
+        const QString encodeFailure = QStringLiteral("Не удалось сжать страницу %1.");
+        for (int i = 0; i < count; ++i) {
+            RasterPdfWriter::PageObjects objects;
+            bool rendered = true;
+            if (!rasterPageObjects(doc, i, options, encodeFailure, &objects, &rendered, error))
+                return false;
+            if (!rendered)
+                unrendered->append(i + 1);
+            if (!writer.writePage(i, objects))
+                return false;
         }
-    }
-    if (!writer.writeEnd() || !file.commit()) {
-        *error = fileErrorText(file, failure);
-        return false;
-    }
-    return true;
-}
-
-bool hasTranslucentPixel(FPDF_BITMAP bitmap)
-{
-    const PdfiumApi& api = pdfApi();
-    const int format = api.FPDFBitmap_GetFormat(bitmap);
-    if (format != pdfium::kBitmapBGRA && format != pdfium::kBitmapBGRAPremul)
-        return false;
-    const int width = api.FPDFBitmap_GetWidth(bitmap);
-    const int height = api.FPDFBitmap_GetHeight(bitmap);
-    const int stride = api.FPDFBitmap_GetStride(bitmap);
-    const auto* buffer = static_cast<const uchar*>(api.FPDFBitmap_GetBuffer(bitmap));
-    if (!buffer || stride < width * 4)
-        return true;
-    for (int y = 0; y < height; ++y) {
-        const uchar* row = buffer + qint64(y) * stride;
-        for (int x = 0; x < width; ++x) {
-            if (row[x * 4 + 3] != 0xFF)
-                return true;
+        if (unrendered->size() == count) {
+            *error = unrenderedPagesText(*unrendered, count);
+            return false;  // nothing worth a file
         }
-    }
-    return false;
-}
-
-// Whether anything shows through the image: a soft mask, a stencil or
-// colour-key mask, or transparency from the graphics state. A JPEG cannot carry
-// any of them, so such images are left as they are. The image is drawn alone,
-// unturned and at no more than kProbeSide pixels a side, and looked at for
-// pixels that are not fully opaque; when that cannot be done the answer is yes.
-bool imageShowsThrough(FPDF_DOCUMENT doc, FPDF_PAGE page, FPDF_PAGEOBJECT object, const FS_MATRIX& matrix)
-{
-    constexpr double kProbeSide = 1024;
-    const PdfiumApi& api = pdfApi();
-    if (api.FPDFPageObj_HasTransparency(object))
-        return true;
-    unsigned int width = 0;
-    unsigned int height = 0;
-    if (!api.FPDFImageObj_GetImagePixelSize(object, &width, &height) || width == 0 || height == 0)
-        return true;
-    const double shrink = std::min(1.0, kProbeSide / std::max(width, height));
-    const FS_MATRIX probe{float(std::max(1.0, std::round(width * shrink))), 0, 0,
-                          float(std::max(1.0, std::round(height * shrink))), 0, 0};
-    if (!api.FPDFPageObj_SetMatrix(object, &probe))
-        return true;
-    BitmapPtr rendered(api.FPDFImageObj_GetRenderedBitmap(doc, page, object));
-    api.FPDFPageObj_SetMatrix(object, &matrix);
-    return !rendered || hasTranslucentPixel(rendered.get());
-}
-
-bool isGreySource(FPDF_PAGEOBJECT object, FPDF_PAGE page, const QImage& pixels)
-{
-    FPDF_IMAGEOBJ_METADATA metadata{};
-    if (!pdfApi().FPDFImageObj_GetImageMetadata(object, page, &metadata))
-        return false;
-    switch (metadata.colorspace) {
-    case pdfium::kColorSpaceDeviceGray:
-    case pdfium::kColorSpaceCalGray:
-        return true;
-    case pdfium::kColorSpaceIccBased:
-        // One component decodes to at most 8 bits a pixel; a palette of few
-        // colours may too, so the pixels must also be grey.
-        return metadata.bits_per_pixel >= 1 && metadata.bits_per_pixel <= 8 && pixels.allGray();
-    default:
-        return false;  // RGB, CMYK, Lab, indexed, Separation and DeviceN images are colour
-    }
-}
-
-// The size the image is drawn at, in points along its own sides, so that a
-// turned image or a turned page keeps its pixel density.
-QSizeF placedSize(FPDF_PAGE page, FPDF_PAGEOBJECT object, const FS_MATRIX& matrix)
-{
-    const QSizeF sides(std::hypot(matrix.a, matrix.b), std::hypot(matrix.c, matrix.d));
-    if (sides.width() > 0 && sides.height() > 0)
-        return sides;
-    return pageObjectBounds(object, pdfium::kPageObjImage).size();
-}
-
-QImage imageObjectPixels(FPDF_DOCUMENT doc, FPDF_PAGE page, FPDF_PAGEOBJECT object)
-{
-    BitmapPtr bitmap(pdfApi().FPDFImageObj_GetBitmap(object));
-    if (!bitmap)
-        bitmap.reset(pdfApi().FPDFImageObj_GetRenderedBitmap(doc, page, object));
-    return qImageFromPdfiumBitmap(bitmap.get());
-}
-
-// Replaces one image by a JPEG at the target density (or at its own size when
-// it has no more pixels than needed and recompressSmallImages is set). An image
-// that cannot be read, measured, encoded or replaced is left as it was.
-bool recompressImageObject(FPDF_DOCUMENT doc, FPDF_PAGE page, FPDF_PAGEOBJECT object, const Options& options)
-{
-    constexpr double kSmallestPlacedSide = 0.1;
-    const PdfiumApi& api = pdfApi();
-    FS_MATRIX matrix{};
-    if (!api.FPDFPageObj_GetMatrix(object, &matrix))
-        return false;
-    const QSizeF placed = placedSize(page, object, matrix);
-    if (placed.width() <= kSmallestPlacedSide || placed.height() <= kSmallestPlacedSide)
-        return false;
-    const int dpi = clampedDpi(options);
-    const QSize target(std::max(1, int(std::ceil(placed.width() * dpi / kPointsPerInch))),
-                       std::max(1, int(std::ceil(placed.height() * dpi / kPointsPerInch))));
-    unsigned int width = 0;
-    unsigned int height = 0;
-    const bool knownSize = api.FPDFImageObj_GetImagePixelSize(object, &width, &height);
-    if (knownSize && !options.recompressSmallImages && qint64(target.width()) >= qint64(width) &&
-        qint64(target.height()) >= qint64(height))
-        return false;
-    if (imageShowsThrough(doc, page, object, matrix))
-        return false;
-    QImage image = imageObjectPixels(doc, page, object);
-    if (image.isNull())
-        return false;
-    const bool grey = options.grayscale || isGreySource(object, page, image);
-    if (target.width() < image.width() || target.height() < image.height())
-        image = image.scaled(target, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-    else if (!options.recompressSmallImages)
-        return false;
-    constexpr int kMinQuality = 1;
-    constexpr int kMaxQuality = 100;
-    QByteArray jpeg =
-        RasterPdfWriter::imageToJpegBytes(image, std::clamp(options.jpegQuality, kMinQuality, kMaxQuality), grey);
-    if (jpeg.isEmpty())
-        return false;
-    FPDF_FILEACCESS access{};
-    access.m_FileLen = static_cast<unsigned long>(jpeg.size());
-    access.m_GetBlock = &readByteArrayBlock;
-    access.m_Param = &jpeg;
-    FPDF_PAGE pages[] = {page};
-    if (!api.FPDFImageObj_LoadJpegFileInline(pages, 1, object, &access))
-        return false;
-    api.FPDFPageObj_SetMatrix(object, &matrix);
-    return true;
-}
-
-bool recompressPageImages(FPDF_DOCUMENT doc, FPDF_PAGE page, const Options& options)
-{
-    const PdfiumApi& api = pdfApi();
-    bool changed = false;
-    const int count = api.FPDFPage_CountObjects(page);
-    for (int i = 0; i < count; ++i) {
-        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i);
-        if (object && api.FPDFPageObj_GetType(object) == pdfium::kPageObjImage &&
-            recompressImageObject(doc, page, object, options))
-            changed = true;
-    }
-    return changed;
-}
-
-// A new document holding all pages of source, and only what they refer to.
-DocumentPtr importAllPages(FPDF_DOCUMENT source, QString* error)
-{
-    const PdfiumApi& api = pdfApi();
-    DocumentPtr copy(api.FPDF_CreateNewDocument());
-    if (!copy) {
-        *error = pdfiumErrorString();
-        return {};
-    }
-    const int count = api.FPDF_GetPageCount(source);
-    QVector<int> indices(count);
-    std::iota(indices.begin(), indices.end(), 0);
-    if (!api.FPDF_ImportPagesByIndex(copy.get(), source, indices.constData(), static_cast<unsigned long>(count), 0)) {
-        *error = pdfiumErrorString();
-        return {};
-    }
-    return copy;
-}
-
-// The pages carried into a new document with their images re-encoded; text
-// and vector content stay as they are.
-bool writeRecompressedCopy(FPDF_DOCUMENT source, const QString& path, const Options& options, QString* error)
-{
-    const PdfiumApi& api = pdfApi();
-    DocumentPtr copy = importAllPages(source, error);
-    if (!copy)
-        return false;
-    const int count = api.FPDF_GetPageCount(copy.get());
-    bool anyChanged = false;
-    for (int i = 0; i < count; ++i) {
-        PagePtr page(api.FPDF_LoadPage(copy.get(), i));
-        if (!page) {
-            *error = QStringLiteral("Не удалось открыть страницу %1 для сжатия.").arg(i + 1);
-            return false;
-        }
-        if (!recompressPageImages(copy.get(), page.get(), options))
-            continue;
-        if (!api.FPDFPage_GenerateContent(page.get())) {
-            *error = QStringLiteral("Не удалось обновить содержимое страницы %1.").arg(i + 1);
-            return false;
-        }
-        anyChanged = true;
-    }
-    // pdfium saves every object it holds, the streams of replaced images too;
-    // carried over once more, the pages take only what they still use.
-    if (anyChanged) {
-        copy = importAllPages(copy.get(), error);
-        if (!copy)
-            return false;
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = file.errorString();
-        return false;
-    }
-    if (!writeDocument(copy.get(), file, pdfium::kSaveNoIncremental)) {
-        *error = fileErrorText(file, pdfiumErrorString());
-        return false;
-    }
-    if (!file.commit()) {
-        *error = fileErrorText(file, QStringLiteral("Не удалось сжать PDF."));
-        return false;
-    }
-    return true;
+        return writer.writeEnd();
+    };
+    return replaceFileWith(path, write, error);
 }
 
 struct CompressionPreset {
@@ -352,13 +166,17 @@ struct CompressionPreset {
     int imageDpi;
     int jpegQuality;
     bool monochrome;
+    bool rasterizePages;
 };
 
+// The object-keeping copies come first: at an equal size the text stays text.
 constexpr CompressionPreset kPresets[] = {
-    {"рекомендуемое сжатие, 150 dpi", 150, 55, false},
-    {"экстремальное сжатие, 72 dpi", 72, 28, false},
-    {"монохром, 150 dpi", 150, 55, true},
-    {"монохром, 72 dpi", 72, 35, true},
+    {"сжатие изображений с сохранением текста, 150 dpi", 150, 55, false, false},
+    {"сжатие изображений с сохранением текста, 72 dpi", 72, 28, false, false},
+    {"рекомендуемое сжатие, 150 dpi", 150, 55, false, true},
+    {"экстремальное сжатие, 72 dpi", 72, 28, false, true},
+    {"монохром, 150 dpi", 150, 55, true, true},
+    {"монохром, 72 dpi", 72, 35, true, true},
 };
 
 Options presetOptions(const CompressionPreset& preset)
@@ -368,7 +186,7 @@ Options presetOptions(const CompressionPreset& preset)
     options.jpegQuality = preset.jpegQuality;
     options.grayscale = false;
     options.recompressSmallImages = true;
-    options.rasterizePages = true;
+    options.rasterizePages = preset.rasterizePages;
     options.monochrome = preset.monochrome;
     return options;
 }
@@ -384,26 +202,50 @@ qint64 PdfDocument::estimateCompressedSize(const CompressionOptions& options, bo
         setLastError(noDocumentText());
         return -1;
     }
-    if (!options.rasterizePages) {
-        // Objects are kept: the file as it is on disk is the forecast.
-        const qint64 size = m_filePath.isEmpty() ? 0 : QFileInfo(m_filePath).size();
-        return size > 0 ? size : -1;
+    if (pdfApi().FPDF_GetPageCount(m_doc) < 1) {
+        setLastError(noPagesText());
+        return -1;
     }
     QString error;
-    const qint64 size = estimatedRasterCompressedPdfSize(m_doc, options, sampled, &error);
+    if (!options.rasterizePages) {
+        // The copy is made in memory: the forecast is its size to the byte.
+        const QByteArray copy = objectKeepingCopy(m_doc, m_modified ? QByteArray() : m_fileBytes, options, &error);
+        if (copy.isEmpty())
+            setLastError(!error.isEmpty() ? error : QStringLiteral("Не удалось оценить размер PDF."));
+        return copy.isEmpty() ? -1 : copy.size();
+    }
+    QList<int> unrendered;
+    const qint64 size = estimatedRasterCompressedPdfSize(m_doc, options, sampled, &unrendered, &error);
     if (size < 0)
         setLastError(!error.isEmpty() ? error : QStringLiteral("Не удалось оценить размер PDF."));
+    else if (!unrendered.isEmpty())
+        setLastError(unrenderedPagesText(unrendered, pdfApi().FPDF_GetPageCount(m_doc)));
     return size;
 }
 
 PdfDocument::CompressionEstimate PdfDocument::estimateMinimumCompressedSize() const
 {
+    qint64 sourceSize = -1;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (m_doc && !m_modified && !m_fileBytes.isEmpty()) {
+            sourceSize = m_fileBytes.size();
+        } else if (m_doc) {
+            QBuffer saved;
+            saved.open(QIODevice::WriteOnly);
+            if (writeDocument(m_doc, saved, pdfium::kSaveNoIncremental))
+                sourceSize = saved.size();
+        }
+    }
     CompressionEstimate best;
     for (const CompressionPreset& preset : kPresets) {
         const CompressionOptions options = presetOptions(preset);
         bool sampled = false;
         const qint64 bytes = estimateCompressedSize(options, &sampled);
-        if (bytes > 0 && (best.bytes <= 0 || bytes < best.bytes)) {
+        // A copy larger than the source is never the smallest on offer.
+        if (bytes <= 0 || (sourceSize > 0 && bytes > sourceSize))
+            continue;
+        if (best.bytes <= 0 || bytes < best.bytes) {
             best.bytes = bytes;
             best.label = QString::fromUtf8(preset.label);
             best.options = options;
@@ -420,7 +262,8 @@ bool PdfDocument::compressTo(const QString& path, const CompressionOptions& opti
         setLastError(noDocumentText());
         return false;
     }
-    if (pdfApi().FPDF_GetPageCount(m_doc) < 1) {
+    const int count = pdfApi().FPDF_GetPageCount(m_doc);
+    if (count < 1) {
         setLastError(noPagesText());
         return false;
     }
@@ -429,9 +272,24 @@ bool PdfDocument::compressTo(const QString& path, const CompressionOptions& opti
         return false;
     }
     QString error;
-    const bool written = options.rasterizePages ? writeRasterisedCopy(m_doc, path, options, &error)
-                                                : writeRecompressedCopy(m_doc, path, options, &error);
-    if (!written)
-        setLastError(error);
-    return written;
+    if (options.rasterizePages) {
+        QList<int> unrendered;
+        if (!writeRasterisedCopy(m_doc, path, options, &unrendered, &error)) {
+            setLastError(!error.isEmpty() ? error : QStringLiteral("Не удалось сжать PDF."));
+            return false;
+        }
+        // The file is written, with white pages in place of those named.
+        if (!unrendered.isEmpty()) {
+            setLastError(unrenderedPagesText(unrendered, count));
+            return false;
+        }
+        return true;
+    }
+    const QByteArray copy = objectKeepingCopy(m_doc, m_modified ? QByteArray() : m_fileBytes, options, &error);
+    if (copy.isEmpty() ||
+        !replaceFileWith(path, [&copy](QIODevice& out) { return out.write(copy) == copy.size(); }, &error)) {
+        setLastError(!error.isEmpty() ? error : QStringLiteral("Не удалось сжать PDF."));
+        return false;
+    }
+    return true;
 }

@@ -2,9 +2,13 @@
 // text and highlights.
 #include "PdfDocument.h"
 
+#include "PageOwnContent.h"
+#include "PageRemovalTrial.h"
 #include "PageTextWriter.h"
 #include "PdfEngineInternal.h"
 #include "TextBlock.h"
+
+#include <QTransform>
 
 #include <cmath>
 
@@ -12,14 +16,9 @@ using namespace pdfengine;
 
 namespace {
 
-constexpr double kRotationEpsilon = 0.1;
 constexpr double kCoincidentOverlap = 0.5;
-
-
-bool isRotated(const TextBlock& block)
-{
-    return std::abs(block.rotation) > kRotationEpsilon;
-}
+constexpr double kWhiteOutGrowth = 1.5;  // as the writer grows a white rectangle
+constexpr double kLayerClaimMargin = 1.0;
 
 bool isEdited(const TextBlock& block)
 {
@@ -95,54 +94,187 @@ QImage inkMask(const QImage& source)
     return mask;
 }
 
-// Where a text block's old place must be whited out: an empty rectangle when
-// the block is written as it stands.
-QRectF whiteOutRect(const TextBlock& block, bool forceWhiteout)
+// Where an old place is covered: a rectangle turned about its centre.
+struct WhiteOut {
+    QRectF rect;  // null: nothing covered
+    double rotation = 0;
+};
+
+// The box on the page of rect turned by rotation (clockwise) about its centre.
+QRectF turnedBounds(const QRectF& rect, double rotation)
+{
+    if (std::abs(rotation) <= kBlockRotationEpsilon)
+        return rect;
+    QTransform turn;
+    turn.translate(rect.center().x(), rect.center().y());
+    turn.rotate(-rotation);
+    turn.translate(-rect.center().x(), -rect.center().y());
+    return turn.mapRect(rect);
+}
+
+// Where a text block's old place must be whited out: nothing when the block
+// is written as it stands.
+WhiteOut whiteOutOf(const TextBlock& block, bool forceWhiteout)
 {
     const bool rewritten = isEdited(block) || forceWhiteout;
     // Text the user added has no old place: the page under it stays.
     if (!hasArea(block.originalRect))
-        return forceWhiteout ? block.rect : QRectF();
-    if (sameIntegerRect(block.rect, block.originalRect) && !isRotated(block))
-        return rewritten ? block.originalRect : QRectF();
-    return block.originalRect;  // moved, resized or turned
+        return forceWhiteout ? WhiteOut{block.rect, block.rotation} : WhiteOut{};
+    if (sameIntegerRect(block.rect, block.originalRect) && !isTurnedByUser(block))
+        return rewritten ? WhiteOut{block.originalRect, block.originalRotation} : WhiteOut{};
+    return WhiteOut{block.originalRect, block.originalRotation};  // moved, resized or turned
 }
 
-// Returns whether anything was written. Edited text is written visibly, with
-// or without a white-out of an old place.
-bool writeTextBlock(PageTextWriter& writer, const TextBlock& block, const QRectF& whiteOut, bool skipInvisibleCopy)
+// A native line already stands on the page: visibly, or in an invisible layer
+// (another tool's, or one this program wrote and keeps).
+bool alreadyOnPage(const TextBlock& block, const TextBlock::Line& line)
 {
-    if (!whiteOut.isNull())
-        writer.addWhiteRect(whiteOut);
-    const bool visible = !whiteOut.isNull() || isEdited(block);
-    bool changed = false;
-    for (const TextBlock::Line& line : linesForWriting(block)) {
+    return isNativeLine(line) || (block.invisibleText && !line.spans.empty());
+}
+
+// Unedited lines of an invisible layer this program wrote stay where they are.
+std::vector<QRectF> keptLayerLines(const std::vector<TextBlock>& blocks, const std::vector<WhiteOut>& whiteOuts)
+{
+    std::vector<QRectF> kept;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        const TextBlock& block = blocks[i];
+        if (block.isImage || !whiteOuts[i].rect.isNull() || isEdited(block))
+            continue;
+        for (const TextBlock::Line& line : block.lines)
+            if (line.invisibleText && alreadyOnPage(block, line))
+                kept.push_back(turnedBounds(line.rect, block.rotation)
+                                   .adjusted(-kLayerClaimMargin, -kLayerClaimMargin, kLayerClaimMargin, kLayerClaimMargin));
+    }
+    return kept;
+}
+
+// Where the page's glyphs stand: box centre and baseline, displayed-page points.
+struct GlyphPlace {
+    QPointF centre;
+    double baseline = 0;
+};
+
+std::vector<GlyphPlace> glyphPlaces(FPDF_PAGE page)
+{
+    const PdfiumApi& api = pdfApi();
+    std::vector<GlyphPlace> places;
+    TextPagePtr text(api.FPDFText_LoadPage(page));
+    if (!text)
+        return places;
+    const PdfPageTransform transform = pageTransformOf(page);
+    const int count = api.FPDFText_CountChars(text.get());
+    for (int i = 0; i < count; ++i) {
+        double left = 0, right = 0, bottom = 0, top = 0, x = 0, y = 0;
+        if (api.FPDFText_IsGenerated(text.get(), i) == 1 ||
+            !api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top) ||
+            !api.FPDFText_GetCharOrigin(text.get(), i, &x, &y))
+            continue;
+        places.push_back({transform.toPage(rectFromEdges(left, top, right, bottom)).center(),
+                          transform.toPage(QPointF(x, y)).y()});
+    }
+    return places;
+}
+
+// For every line of a visibly written block: how far above the bottom of its
+// box the old glyphs stood on their baseline (-1 when unknown), so a rewritten
+// line keeps its baseline through any number of edits.
+std::vector<double> baselineLifts(const std::vector<GlyphPlace>& glyphs, const TextBlock& block,
+                                  const std::vector<TextBlock::Line>& lines)
+{
+    std::vector<double> lifts(lines.size(), -1.0);
+    if (!hasArea(block.originalRect) || std::abs(block.rotation) > kBlockRotationEpsilon ||
+        std::abs(block.originalRotation) > kBlockRotationEpsilon)
+        return lifts;
+    const QPointF back = block.originalRect.topLeft() - block.rect.topLeft();
+    for (size_t k = 0; k < lines.size(); ++k) {
+        const QRectF old = lines[k].rect.translated(back);
+        std::vector<double> ys;
+        for (const GlyphPlace& glyph : glyphs)
+            if (old.contains(glyph.centre))
+                ys.push_back(glyph.baseline);
+        if (ys.empty())
+            continue;
+        std::nth_element(ys.begin(), ys.begin() + qsizetype(ys.size() / 2), ys.end());
+        const double lift = ys[ys.size() / 2] - old.y();
+        if (lift >= 0 && lift < old.height())
+            lifts[k] = lift;
+    }
+    return lifts;
+}
+
+QString writeFailure(const QString& text, const QString& reason)
+{
+    return QStringLiteral("Не удалось записать текст «%1» на страницу: %2")
+        .arg(text.left(40), reason.isEmpty() ? QStringLiteral("pdfium отказал.") : reason);
+}
+
+// Writes one text block; false with the reason in error when any of its
+// objects is refused. Edited, moved or turned text is written visibly over a
+// white-out of its old place; recognised text gets an invisible copy, word by
+// word where the words are known.
+bool writeTextBlock(PageTextWriter& writer, const TextBlock& block, const WhiteOut& whiteOut,
+                    const std::vector<GlyphPlace>& oldGlyphs, bool skipInvisibleCopy, bool& changed, QString& error)
+{
+    if (!whiteOut.rect.isNull() && !writer.addWhiteRect(whiteOut.rect, whiteOut.rotation)) {
+        error = QStringLiteral("pdfium не принял белый прямоугольник.");
+        return false;
+    }
+    const bool visible = !whiteOut.rect.isNull() || isEdited(block);
+    const std::vector<TextBlock::Line> lines = linesForWriting(block);
+    const std::vector<double> lifts =
+        visible ? baselineLifts(oldGlyphs, block, lines) : std::vector<double>(lines.size(), -1.0);
+    for (size_t k = 0; k < lines.size(); ++k) {
+        const TextBlock::Line& line = lines[k];
         if (line.text.trimmed().isEmpty())
             continue;
         if (visible) {
-            writer.addVisibleText(line.text, line.rect, styleOf(line), block.rotation, block.rect.center());
+            if (!writer.addVisibleText(line.text, line.rect, styleOf(line), block.rotation, block.rect.center(), lifts[k])) {
+                error = writeFailure(line.text, writer.lastError());
+                return false;
+            }
             changed = true;
-        } else if (!skipInvisibleCopy && !showsOwnText(block, line)) {
-            writer.addInvisibleText(line.text, line.rect, styleOf(line));
-            changed = true;
+            continue;
         }
+        if (skipInvisibleCopy || showsOwnText(block, line) || alreadyOnPage(block, line))
+            continue;
+        const bool byWords = !line.words.empty() && std::abs(block.rotation) <= kBlockRotationEpsilon;
+        std::vector<std::pair<QString, QRectF>> pieces;
+        if (byWords) {
+            for (const TextBlock::Line::Word& word : line.words)
+                if (!word.text.trimmed().isEmpty() && hasArea(word.rect))
+                    pieces.emplace_back(word.text, word.rect);
+        }
+        if (pieces.empty())
+            pieces.emplace_back(line.text, line.rect);
+        for (const auto& [text, rect] : pieces) {
+            if (!writer.addInvisibleText(text, rect, styleOf(line))) {
+                error = writeFailure(text, writer.lastError());
+                return false;
+            }
+        }
+        changed = true;
     }
-    return changed;
+    return true;
 }
 
-bool writeImageBlock(PageTextWriter& writer, const TextBlock& block)
+// Writes one image block; false with the reason in error when pdfium refuses it.
+bool writeImageBlock(PageTextWriter& writer, const TextBlock& block, bool& changed, QString& error)
 {
     if (block.image.isNull())
+        return true;
+    const bool placed = hasArea(block.originalRect);
+    if (placed && sameIntegerRect(block.rect, block.originalRect) && !isTurnedByUser(block))
+        return true;  // already on the page
+    bool covered = true;
+    if (placed)
+        covered = block.inkRegion ? writer.addImage(block.originalRect, inkMask(block.image))
+                                  : writer.addWhiteRect(block.originalRect);
+    if (!covered || !writer.addImage(block.rect, block.image, block.rotation)) {
+        error = QStringLiteral("pdfium не принял изображение.");
         return false;
-    if (!hasArea(block.originalRect))
-        return writer.addImage(block.rect, block.image, block.rotation);
-    if (sameIntegerRect(block.rect, block.originalRect) && !isRotated(block))
-        return false;  // already on the page
-    if (block.inkRegion)
-        writer.addImage(block.originalRect, inkMask(block.image));
-    else
-        writer.addWhiteRect(block.originalRect);
-    return writer.addImage(block.rect, block.image, block.rotation);
+    }
+    changed = true;
+    return true;
 }
 
 // The page to write into, or null with the reason in error.
@@ -160,6 +292,8 @@ PagePtr pageForWriting(FPDF_DOCUMENT doc, int pageIndex, QString& error)
 
 } // namespace
 
+// All or nothing: the page is written again only when every object was
+// accepted; on any failure it is closed unwritten, as it was.
 bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& blocks, bool forceWhiteout)
 {
     QMutexLocker lock(&m_mutex);
@@ -173,27 +307,51 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         setLastError(error);
         return false;
     }
-    PageTextWriter writer(m_doc, page.get());
-    bool changed = false;
-    if (std::any_of(blocks.begin(), blocks.end(), hasWritableText))
-        changed = writer.removeInvisibleText();
-    // Old text of redrawn blocks goes before anything new is added, so it
-    // neither stays searchable under its white-out nor mixes with the new words.
-    std::vector<QRectF> whiteOuts;
-    for (const TextBlock& block : blocks) {
-        whiteOuts.push_back(block.isImage ? QRectF() : whiteOutRect(block, forceWhiteout));
-        if (!whiteOuts.back().isNull() && hasArea(block.originalRect))
-            changed |= writer.removeTextInside(whiteOuts.back());
+    std::vector<WhiteOut> whiteOuts;
+    for (const TextBlock& block : blocks)
+        whiteOuts.push_back(block.isImage ? WhiteOut{} : whiteOutOf(block, forceWhiteout));
+
+    // Where the old glyphs stand, read before anything is removed.
+    const bool anyVisible = std::any_of(whiteOuts.begin(), whiteOuts.end(), [](const WhiteOut& w) { return !w.rect.isNull(); }) ||
+                            std::any_of(blocks.begin(), blocks.end(), isEdited);
+    const std::vector<GlyphPlace> oldGlyphs = anyVisible ? glyphPlaces(page.get()) : std::vector<GlyphPlace>();
+
+    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
+    // Old text under the white-outs of redrawn blocks: the program's own goes;
+    // the page's original text goes only where a trial shows that writing the
+    // page again changes nothing else, otherwise it stays under the white-out.
+    std::vector<int> ownOld, originalOld;
+    std::vector<QRectF> edited;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        if (whiteOuts[i].rect.isNull() || !hasArea(blocks[i].originalRect))
+            continue;
+        const QRectF box = turnedBounds(whiteOuts[i].rect, whiteOuts[i].rotation);
+        writer.collectTextInside(box, ownOld, originalOld);
+        edited.push_back(box.adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth));
     }
+    std::vector<int> doomed = ownOld;
+    if (!originalOld.empty() && removalChangesOnlyInside(m_doc, pageIndex, originalOld, edited))
+        doomed.insert(doomed.end(), originalOld.begin(), originalOld.end());
+    bool changed = writer.removeObjectsAt(doomed);
+    // The program's earlier searchable layer gives way to the new one.
+    if (std::any_of(blocks.begin(), blocks.end(), hasWritableText))
+        changed |= writer.removeOwnInvisibleText(keptLayerLines(blocks, whiteOuts));
+
     for (size_t i = 0; i < blocks.size(); ++i) {
         const TextBlock& block = blocks[i];
-        if (block.isImage)
-            changed |= writeImageBlock(writer, block);
-        else
-            changed |= writeTextBlock(writer, block, whiteOuts[i], duplicatesVisibleBlock(block, blocks));
+        const bool written = block.isImage ? writeImageBlock(writer, block, changed, error)
+                                           : writeTextBlock(writer, block, whiteOuts[i], oldGlyphs,
+                                                            duplicatesVisibleBlock(block, blocks), changed, error);
+        if (!written) {
+            setLastError(error);
+            return false;
+        }
     }
     if (changed) {
-        pdfApi().FPDFPage_GenerateContent(page.get());
+        if (!pdfApi().FPDFPage_GenerateContent(page.get())) {
+            setLastError(QStringLiteral("pdfium не смог записать содержимое страницы %1.").arg(pageIndex + 1));
+            return false;
+        }
         markChangedUnlocked();
     }
     return true;
@@ -208,7 +366,7 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
         setLastError(error);
         return false;
     }
-    PageTextWriter writer(m_doc, page.get());
+    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (writer.removeInvisibleText()) {
         pdfApi().FPDFPage_GenerateContent(page.get());
         markChangedUnlocked();
@@ -225,7 +383,7 @@ bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& 
     PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
     if (!page)
         return false;
-    PageTextWriter writer(m_doc, page.get());
+    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addVisibleText(text, rect.normalized(), TextStyle{fontFamily, fontSize, color, false, false}))
         return false;
     pdfApi().FPDFPage_GenerateContent(page.get());
@@ -241,7 +399,7 @@ bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const Q
     PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
     if (!page)
         return false;
-    PageTextWriter writer(m_doc, page.get());
+    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addImage(QRectF(position, size), image))
         return false;
     pdfApi().FPDFPage_GenerateContent(page.get());
@@ -263,7 +421,7 @@ bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor
         return false;
     QColor fill = color.isValid() ? color : QColor(255, 230, 0, 90);
     fill.setAlpha(std::clamp(fill.alpha(), kMinAlpha, kMaxAlpha));
-    PageTextWriter writer(m_doc, page.get());
+    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addMarkupRect(rect, fill))
         return false;
     pdfApi().FPDFPage_GenerateContent(page.get());

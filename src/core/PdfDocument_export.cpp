@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QImageWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <string>
@@ -37,30 +36,41 @@ constexpr char32_t kPdfiumLineEndHyphen = 0x02;
 
 bool isXmlCharacter(char32_t c)
 {
-    return c == 0x09 || c == 0x0A || c == 0x0D || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) ||
-           (c >= 0x10000 && c <= 0x10FFFF);
+    return c == 0x0A || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
-// The text as XML 1.0 accepts it: line-end hyphen marks become the hyphen the
-// page shows, other control characters and non-characters are dropped.
-QString markupSafeText(const QString& text)
+bool isControl(char32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+// The text every export writes: "\n" line ends, the hyphen the page shows for
+// pdfium's line-end mark, a space for a tab, and no other control character
+// or XML non-character.
+QString exportableText(const QString& text)
 {
     const QList<uint> codePoints = text.toUcs4();
     std::u32string kept;
     kept.reserve(size_t(codePoints.size()));
-    for (uint codePoint : codePoints) {
-        const char32_t c = codePoint;
-        if (c == kPdfiumLineEndHyphen)
+    for (qsizetype i = 0; i < codePoints.size(); ++i) {
+        const char32_t c = codePoints.at(i);
+        if (c == U'\r') {
+            if (i + 1 >= codePoints.size() || codePoints.at(i + 1) != U'\n')
+                kept.push_back(U'\n');
+        } else if (c == kPdfiumLineEndHyphen) {
             kept.push_back(U'-');
-        else if (isXmlCharacter(c))
+        } else if (c == U'\t') {
+            kept.push_back(U' ');
+        } else if (c == U'\n' || (!isControl(c) && isXmlCharacter(c))) {
             kept.push_back(c);
+        }
     }
     return QString::fromUcs4(kept.data(), qsizetype(kept.size()));
 }
 
 QString escapedForMarkup(const QString& text)
 {
-    return markupSafeText(text).toHtmlEscaped();
+    return exportableText(text).toHtmlEscaped();
 }
 
 QByteArray htmlPage(const QString& text)
@@ -83,46 +93,47 @@ QByteArray xhtmlPage(const QString& text, const QString& title)
         .toUtf8();
 }
 
-QString fileErrorText(const QFileDevice& file, const QString& fallback)
-{
-    return file.error() != QFileDevice::NoError ? file.errorString() : fallback;
-}
-
-// Writes through a private sibling that replaces path only once it is
-// complete. Empty result on success, else the reason.
 QString writeFileAtomically(const QString& path, const QByteArray& bytes)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    if (file.write(bytes) != bytes.size())
-        return fileErrorText(file, QStringLiteral("Не удалось записать файл: %1").arg(path));
-    if (!file.commit())
-        return fileErrorText(file, QStringLiteral("Не удалось записать файл: %1").arg(path));
-    return {};
+    QString error;
+    replaceFileWith(path, [&bytes](QIODevice& out) { return out.write(bytes) == bytes.size(); }, &error);
+    return error;
 }
 
-bool writePictureAtomically(const QString& path, const QImage& image, const QByteArray& format)
+QString writePictureAtomically(const QString& path, const QImage& image, const QByteArray& format)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    QString error;
+    const auto write = [&](QIODevice& out) {
+        QImageWriter writer(&out, format);
+        if (writer.write(image))
+            return true;
+        error = writer.errorString();
         return false;
-    QImageWriter writer(&file, format);
-    return writer.write(image) && file.commit();
+    };
+    if (replaceFileWith(path, write, &error))
+        return {};
+    return QStringLiteral("Не удалось сохранить изображение:\n%1\n%2").arg(path, error);
 }
 
-// One file per page: path itself for a single page, else "<base>_<page>.<suffix>" beside it.
-QStringList picturePaths(const QString& path, int pageCount)
+QString fileSuffixOf(const QString& format)
 {
-    if (pageCount == 1)
-        return {path};
-    constexpr int kPageNumberDigits = 3;
+    return format == QLatin1String("jpeg") ? QStringLiteral("jpg") : format;
+}
+
+// One file per page: path itself for a single page, else "<base>_<page>.<suffix>"
+// beside it; a path without a suffix takes the format's.
+QStringList picturePaths(const QString& path, const QString& format, int pageCount)
+{
     const QFileInfo target(path);
+    const QString suffix = target.suffix().isEmpty() ? fileSuffixOf(format) : target.suffix();
+    if (pageCount == 1)
+        return {target.suffix().isEmpty() ? path + QLatin1Char('.') + suffix : path};
+    constexpr int kPageNumberDigits = 3;
+    const QString base = target.suffix().isEmpty() ? target.fileName() : target.completeBaseName();
     QStringList paths;
     for (int k = 1; k <= pageCount; ++k) {
         paths << target.dir().filePath(QStringLiteral("%1_%2.%3").arg(
-                     target.completeBaseName(), QString::number(k).rightJustified(kPageNumberDigits, QLatin1Char('0')),
-                     target.suffix()));
+                     base, QString::number(k).rightJustified(kPageNumberDigits, QLatin1Char('0')), suffix));
     }
     return paths;
 }
@@ -138,7 +149,9 @@ QString exportText(const PdfDocument& doc, const QString& format, const QString&
 {
     if (sameFile(path, doc.filePath()))
         return ownFileTargetText();
-    const QString text = doc.extractAllTextAllPages();
+    if (doc.pageCount() < 1)
+        return noPagesText();
+    const QString text = exportableText(doc.extractAllTextAllPages());
     QByteArray bytes;
     if (format == QLatin1String("txt"))
         bytes = text.toUtf8();
@@ -155,23 +168,31 @@ QString exportPagePictures(const PdfDocument& doc, const QString& format, const 
     constexpr int kMinDpi = 36;
     constexpr int kMaxDpi = 600;
     constexpr double kPointsPerInch = 72.0;
-    const double scale = std::clamp(dpi, kMinDpi, kMaxDpi) / kPointsPerInch;
+    constexpr double kInchesPerMetre = 1 / 0.0254;
+    const int resolution = std::clamp(dpi, kMinDpi, kMaxDpi);
+    const double scale = resolution / kPointsPerInch;
     const int count = doc.pageCount();
     if (count <= 0)
-        return {};
-    const QStringList paths = picturePaths(path, count);
+        return noPagesText();
+    const QStringList paths = picturePaths(path, format, count);
     const QString ownFile = doc.filePath();
     if (std::any_of(paths.begin(), paths.end(), [&](const QString& p) { return sameFile(p, ownFile); }))
         return ownFileTargetText();
     const QByteArray writerFormat = pictureWriterFormat(format);
+    QList<int> unrendered;
     for (int i = 0; i < count; ++i) {
-        const QImage image = doc.renderPageLayer(i, scale, 0, PdfRenderAll, false);
-        if (image.isNull())
-            return QStringLiteral("Не удалось отрисовать страницу %1.").arg(i + 1);
-        if (!writePictureAtomically(paths.at(i), image, writerFormat))
-            return QStringLiteral("Не удалось сохранить изображение:\n%1").arg(paths.at(i));
+        QImage image = doc.renderPageLayer(i, scale, 0, PdfRenderAll, false);
+        if (image.isNull()) {
+            unrendered << i + 1;
+            continue;
+        }
+        image.setDotsPerMeterX(qRound(resolution * kInchesPerMetre));
+        image.setDotsPerMeterY(qRound(resolution * kInchesPerMetre));
+        const QString error = writePictureAtomically(paths.at(i), image, writerFormat);
+        if (!error.isEmpty())
+            return error;
     }
-    return {};
+    return unrenderedPagesText(unrendered, count);
 }
 
 } // namespace

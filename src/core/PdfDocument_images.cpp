@@ -4,6 +4,7 @@
 #include "PdfEngineInternal.h"
 #include "TextBlock.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -19,6 +20,8 @@ constexpr int kMergeReach = 12;         // pixels between strokes that still mer
 constexpr int kRegionGrowth = 2;        // pixels added around a merged region
 constexpr double kMaxInkAreaShare = 0.2;
 constexpr double kMaxObjectOverlap = 0.55;
+constexpr double kMaxPictureScale = 300.0 / 72.0;  // pictures no finer than 300 dpi
+constexpr double kMaxPicturePixels = 8e6;
 
 struct ImageCandidate {
     QRectF rect;
@@ -67,12 +70,44 @@ bool formContainsImageObject(FPDF_PAGEOBJECT form, int depth)
     return false;
 }
 
-QImage imageObjectPicture(FPDF_DOCUMENT doc, FPDF_PAGE page, FPDF_PAGEOBJECT object)
+// pdfium draws an image object at one pixel per point; drawn larger by this
+// factor, the picture keeps the image's own pixels (up to 300 dpi), so a moved
+// block is not blurred.
+double pictureScale(FPDF_PAGEOBJECT object, const FS_MATRIX& m, const QRectF& bounds)
 {
-    BitmapPtr bitmap(pdfApi().FPDFImageObj_GetRenderedBitmap(doc, page, object));
+    unsigned int width = 0, height = 0;
+    const double across = std::hypot(m.a, m.b), down = std::hypot(m.c, m.d);
+    if (!pdfApi().FPDFImageObj_GetImagePixelSize(object, &width, &height) || across <= 0 || down <= 0)
+        return 1.0;
+    const double budget = std::sqrt(kMaxPicturePixels / std::max(bounds.width() * bounds.height(), 1.0));
+    return std::clamp(std::min({std::max(width / across, height / down), kMaxPictureScale, budget}), 1.0,
+                      kMaxPictureScale);
+}
+
+// The picture as the displayed page shows it: pdfium draws it in user space,
+// which a /Rotate page turns clockwise by quarter turns. The object is drawn
+// from a page instance of its own, so scaling it for the picture changes
+// nothing the document keeps; the matrix is put back all the same.
+QImage imageObjectPicture(FPDF_DOCUMENT doc, FPDF_PAGE page, FPDF_PAGEOBJECT object, const QRectF& bounds,
+                          int quarterTurns)
+{
+    const PdfiumApi& api = pdfApi();
+    FS_MATRIX matrix{};
+    const bool scaled = api.FPDFPageObj_GetMatrix(object, &matrix);
+    const double scale = scaled ? pictureScale(object, matrix, bounds) : 1.0;
+    if (scale > 1.0) {
+        const FS_MATRIX larger{float(matrix.a * scale), float(matrix.b * scale), float(matrix.c * scale),
+                               float(matrix.d * scale), matrix.e, matrix.f};
+        api.FPDFPageObj_SetMatrix(object, &larger);
+    }
+    BitmapPtr bitmap(api.FPDFImageObj_GetRenderedBitmap(doc, page, object));
+    if (scale > 1.0)
+        api.FPDFPageObj_SetMatrix(object, &matrix);
     if (!bitmap)
         bitmap.reset(pdfApi().FPDFImageObj_GetBitmap(object));
-    return bitmap ? qImageFromPdfiumBitmap(bitmap.get()) : QImage();
+    const QImage picture = bitmap ? qImageFromPdfiumBitmap(bitmap.get()) : QImage();
+    const int turns = ((quarterTurns % 4) + 4) % 4;
+    return turns == 0 || picture.isNull() ? picture : picture.transformed(QTransform().rotate(90.0 * turns));
 }
 
 // Image objects and forms holding images, in page-object order (lock held).
@@ -94,7 +129,7 @@ std::vector<ImageCandidate> objectCandidates(FPDF_DOCUMENT doc, FPDF_PAGE page, 
         ImageCandidate candidate;
         candidate.rect = rect;
         if (isImage)
-            candidate.image = imageObjectPicture(doc, page, object);
+            candidate.image = imageObjectPicture(doc, page, object, rect, transform.quarterTurns());
         candidates.push_back(candidate);
     }
     return candidates;

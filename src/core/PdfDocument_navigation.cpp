@@ -1,6 +1,8 @@
 // Links, outline, search and plain page text.
 #include "PdfDocument.h"
 
+#include "NativeTextLayout.h"
+#include "PageOwnContent.h"
 #include "PdfEngineInternal.h"
 
 #include <QRegularExpression>
@@ -188,15 +190,33 @@ struct PageText {
     std::vector<int> charIndexOfUnit;
 };
 
-PageText readPageText(FPDF_TEXTPAGE textPage)
+constexpr char32_t kEndOfLineHyphen = 2;
+
+bool namelessFont(FPDF_TEXTPAGE textPage, int index)
+{
+    return pdfApi().FPDFText_GetFontInfo(textPage, index, nullptr, 0, nullptr) <= 1;
+}
+
+// Plain text: line ends are "\n", no other control characters, and no text
+// that lies under the program's own white-out.
+PageText readPageText(FPDF_PAGE page, FPDF_TEXTPAGE textPage)
 {
     PageText result;
-    const int count = pdfApi().FPDFText_CountChars(textPage);
+    const PdfiumApi& api = pdfApi();
+    const HiddenTextFilter hidden(page, textPage);
+    const int count = api.FPDFText_CountChars(textPage);
     for (int i = 0; i < count; ++i) {
-        const char32_t codePoint = pdfApi().FPDFText_GetUnicode(textPage, i);
-        if (codePoint == 0)
+        const char32_t codePoint = api.FPDFText_GetUnicode(textPage, i);
+        if (codePoint == 13 && api.FPDFText_IsGenerated(textPage, i) == 1)
             continue;
-        const QString piece = QString::fromUcs4(&codePoint, 1);
+        if (hidden.hides(i))
+            continue;
+        const bool ligatureSlot = codePoint >= 10 && codePoint <= 15 && api.FPDFText_IsGenerated(textPage, i) != 1;
+        QString piece = textOfPdfiumCode(codePoint, ligatureSlot && namelessFont(textPage, i));
+        if (codePoint == kEndOfLineHyphen)
+            piece += QLatin1Char('\n');  // pdfium joins the word over the line end it marks
+        if (piece.isEmpty() || (piece == QLatin1String("\n") && result.text.endsWith(QLatin1Char('\n'))))
+            continue;
         result.text += piece;
         result.charIndexOfUnit.insert(result.charIndexOfUnit.end(), size_t(piece.size()), i);
     }
@@ -273,9 +293,13 @@ QList<QRectF> PdfDocument::findTextWithOptions(int pageIndex, const QString& tex
     SearchPtr search(pdfApi().FPDFText_FindStart(loaded.text.get(), wide.constData(), flags, 0));
     if (!search)
         return rects;
+    const HiddenTextFilter hidden(loaded.page.get(), loaded.text.get());
     while (pdfApi().FPDFText_FindNext(search.get())) {
-        appendCharRangeRects(loaded.text.get(), pdfApi().FPDFText_GetSchResultIndex(search.get()),
-                             pdfApi().FPDFText_GetSchCount(search.get()), loaded.transform, rects);
+        const int first = pdfApi().FPDFText_GetSchResultIndex(search.get());
+        if (hidden.hides(first))
+            continue;  // old text kept under an edit's white-out
+        appendCharRangeRects(loaded.text.get(), first, pdfApi().FPDFText_GetSchCount(search.get()), loaded.transform,
+                             rects);
     }
     return rects;
 }
@@ -293,7 +317,7 @@ QList<QRectF> PdfDocument::findRegex(int pageIndex, const QString& pattern, bool
     const LoadedTextPage loaded = loadTextPage(m_doc, pageIndex);
     if (!loaded.text)
         return rects;
-    const PageText pageText = readPageText(loaded.text.get());
+    const PageText pageText = readPageText(loaded.page.get(), loaded.text.get());
     QRegularExpressionMatchIterator matches = expression.globalMatch(pageText.text);
     while (matches.hasNext()) {
         const QRegularExpressionMatch match = matches.next();
@@ -310,7 +334,7 @@ QString PdfDocument::extractAllText(int pageIndex) const
 {
     QMutexLocker lock(&m_mutex);
     const LoadedTextPage loaded = loadTextPage(m_doc, pageIndex);
-    return loaded.text ? readPageText(loaded.text.get()).text : QString();
+    return loaded.text ? readPageText(loaded.page.get(), loaded.text.get()).text : QString();
 }
 
 QString PdfDocument::extractAllTextAllPages() const

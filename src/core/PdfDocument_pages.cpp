@@ -4,7 +4,6 @@
 #include "PdfEngineInternal.h"
 
 #include <QImageReader>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -181,12 +180,15 @@ bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path
     const QVector<int> indices(pages.begin(), pages.end());
     if (!pdfApi().FPDF_ImportPagesByIndex(subset.get(), m_doc, indices.constData(), (unsigned long)indices.size(), 0))
         return false;
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    QString error;
+    const auto write = [&](QIODevice& out) {
+        if (writeDocument(subset.get(), out, 0))
+            return true;
+        error = pdfiumErrorString();
         return false;
-    if (!writeDocument(subset.get(), file, 0)) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    };
+    if (replaceFileWith(path, write, &error))
+        return true;
+    setLastError(error);
+    return false;
 }

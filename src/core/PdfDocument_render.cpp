@@ -10,11 +10,6 @@ using namespace pdfengine;
 
 namespace {
 
-struct RemovedObject {
-    int index;
-    FPDF_PAGEOBJECT object;
-};
-
 bool layerTakesObject(PdfRenderLayer layer, int objectType)
 {
     if (layer == PdfRenderWithoutText)
@@ -24,30 +19,28 @@ bool layerTakesObject(PdfRenderLayer layer, int objectType)
     return false;
 }
 
-// Takes the objects the layer leaves out off the page, last index first.
-std::vector<RemovedObject> removeObjectsForLayer(FPDF_PAGE page, PdfRenderLayer layer)
+// Switches off the objects the layer leaves out. Unlike removing them, this is
+// linear in the number of objects and leaves the page's object list as it is.
+std::vector<FPDF_PAGEOBJECT> hideObjectsForLayer(FPDF_PAGE page, PdfRenderLayer layer)
 {
-    std::vector<RemovedObject> removed;
+    std::vector<FPDF_PAGEOBJECT> hidden;
     if (layer != PdfRenderWithoutText && layer != PdfRenderTextOnly)
-        return removed;
+        return hidden;
     const PdfiumApi& api = pdfApi();
-    for (int i = api.FPDFPage_CountObjects(page) - 1; i >= 0; --i) {
+    const int count = api.FPDFPage_CountObjects(page);
+    for (int i = 0; i < count; ++i) {
         FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i);
-        if (object && layerTakesObject(layer, api.FPDFPageObj_GetType(object)) && api.FPDFPage_RemoveObject(page, object))
-            removed.push_back({i, object});
+        if (object && layerTakesObject(layer, api.FPDFPageObj_GetType(object)) &&
+            api.FPDFPageObj_SetIsActive(object, false))
+            hidden.push_back(object);
     }
-    return removed;
+    return hidden;
 }
 
-// Puts the objects back at their former indices, lowest first, so the page
-// ends with its objects in their first order.
-void restoreObjects(FPDF_PAGE page, std::vector<RemovedObject> removed)
+void showObjects(const std::vector<FPDF_PAGEOBJECT>& hidden)
 {
-    const PdfiumApi& api = pdfApi();
-    for (auto it = removed.rbegin(); it != removed.rend(); ++it) {
-        if (!api.FPDFPage_InsertObjectAtIndex(page, it->object, size_t(it->index)))
-            api.FPDFPageObj_Destroy(it->object);
-    }
+    for (FPDF_PAGEOBJECT object : hidden)
+        pdfApi().FPDFPageObj_SetIsActive(object, true);
 }
 
 int quarterTurnsOf(int rotation)
@@ -64,8 +57,10 @@ QImage PdfDocument::renderPageLayer(int pageIndex, double scale, int rotation, P
     if (!m_doc || pageIndex < 0 || !(scale > 0) || !std::isfinite(scale))
         return {};
     PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
-    if (!page)
+    if (!page) {
+        setLastError(QStringLiteral("Не удалось отрисовать страницу %1.").arg(pageIndex + 1));
         return {};
+    }
     const double pageWidth = pdfApi().FPDF_GetPageWidthF(page.get());
     const double pageHeight = pdfApi().FPDF_GetPageHeightF(page.get());
     const int turns = quarterTurnsOf(rotation);
@@ -86,14 +81,17 @@ QImage PdfDocument::renderPageLayer(int pageIndex, double scale, int rotation, P
     }
     image.fill(transparentBackground ? Qt::transparent : Qt::white);
 
-    std::vector<RemovedObject> removed = removeObjectsForLayer(page.get(), layer);
-    if (BitmapPtr bitmap = createBitmapFromQImage(image)) {
-        pdfApi().FPDFBitmap_FillRect(bitmap.get(), 0, 0, int(width), int(height),
-                                     transparentBackground ? 0x00000000 : 0xFFFFFFFF);
-        pdfApi().FPDF_RenderPageBitmap(bitmap.get(), page.get(), 0, 0, int(width), int(height), turns,
-                                       pdfium::kRenderAnnot | pdfium::kRenderLcdText);
+    BitmapPtr bitmap = createBitmapFromQImage(image);
+    if (!bitmap) {
+        setLastError(QStringLiteral("Не удалось отрисовать страницу %1.").arg(pageIndex + 1));
+        return {};
     }
-    restoreObjects(page.get(), std::move(removed));
+    const std::vector<FPDF_PAGEOBJECT> hidden = hideObjectsForLayer(page.get(), layer);
+    pdfApi().FPDFBitmap_FillRect(bitmap.get(), 0, 0, int(width), int(height),
+                                 transparentBackground ? 0x00000000 : 0xFFFFFFFF);
+    pdfApi().FPDF_RenderPageBitmap(bitmap.get(), page.get(), 0, 0, int(width), int(height), turns,
+                                   pdfium::kRenderAnnot | pdfium::kRenderLcdText);
+    showObjects(hidden);
     // The page closes without regenerating its content: a render never changes the document.
     return image;
 }
@@ -105,15 +103,23 @@ QImage PdfDocument::renderPage(int pageIndex, double scale, int rotation) const
 
 QImage PdfDocument::renderPageRegion(int pageIndex, double scale, const QRectF& region) const
 {
+    // Every edge is checked in double before it becomes a pixel index.
+    constexpr double kLargestPixel = 1e9;
+    const double pageHeight = pageSize(pageIndex).height();
+    const double edges[] = {std::round(region.x() * scale),
+                            std::round((pageHeight - (region.y() + region.height())) * scale),
+                            std::round(region.width() * scale), std::round(region.height() * scale)};
+    for (double edge : edges) {
+        if (!std::isfinite(edge) || std::abs(edge) > kLargestPixel) {
+            setLastError(QStringLiteral("Неверная область страницы."));
+            return {};
+        }
+    }
     const QImage page = renderPageLayer(pageIndex, scale, 0, PdfRenderAll, false);
     if (page.isNull())
         return {};
-    const double pageHeight = pageSize(pageIndex).height();
-    const QRect pixels = QRect(int(std::round(region.x() * scale)),
-                               int(std::round((pageHeight - (region.y() + region.height())) * scale)),
-                               int(std::round(region.width() * scale)), int(std::round(region.height() * scale)))
-                             .normalized()
-                             .intersected(page.rect());
+    const QRect pixels =
+        QRect(int(edges[0]), int(edges[1]), int(edges[2]), int(edges[3])).normalized().intersected(page.rect());
     if (pixels.isEmpty())
         return {};
     return page.copy(pixels);

@@ -2,9 +2,13 @@
 #include "PdfDocument.h"
 
 #include "NativeTextLayout.h"
+#include "PageOwnContent.h"
 #include "PdfEngineInternal.h"
 #include "StableSort.h"
 #include "TextBlock.h"
+#include "WriterFonts.h"
+
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -16,16 +20,11 @@ namespace {
 
 constexpr double kColorSampleScale = 2.5;
 constexpr double kMinCharSide = 0.01;
+constexpr double kSameGlyph = 0.5;  // points: letters of one ligature glyph start together
 
 double centreOf(const QRectF& r)
 {
     return r.y() + r.height() / 2;
-}
-
-bool nameContainsAny(const QString& name, std::initializer_list<const char*> words)
-{
-    return std::any_of(words.begin(), words.end(),
-                       [&](const char* w) { return name.contains(QLatin1String(w), Qt::CaseInsensitive); });
 }
 
 QString rawFontName(FPDF_TEXTPAGE textPage, int index)
@@ -39,33 +38,115 @@ QString rawFontName(FPDF_TEXTPAGE textPage, int index)
     return QString::fromUtf8(end >= 0 ? buffer.left(end) : buffer);
 }
 
-// Reads character index; false when pdfium cannot give its box.
-bool readChar(FPDF_TEXTPAGE textPage, int index, char32_t code, const PdfPageTransform& transform, CharInfo& c)
-{
-    const PdfiumApi& api = pdfApi();
-    double left = 0, right = 0, bottom = 0, top = 0;
-    if (!api.FPDFText_GetCharBox(textPage, index, &left, &right, &bottom, &top))
-        return false;
-    c.text = code ? QString::fromUcs4(&code, 1) : QString();
-    c.box = transform.toPage(rectFromEdges(left, top, right, bottom));
-    c.size = api.FPDFText_GetFontSize(textPage, index);
-    if (c.size <= 0)
-        c.size = std::max(c.box.height(), 6.0);
-    c.fontName = cleanFontName(rawFontName(textPage, index));
-    c.weight = api.FPDFText_GetFontWeight(textPage, index);
-    c.bold = c.weight > 599 || nameContainsAny(c.fontName, {"Bold", "Black", "Heavy"});
-    c.italic = nameContainsAny(c.fontName, {"Italic", "Oblique", "Slanted", "Inclined"});
-    unsigned int r = 0, g = 0, b = 0, a = 255;
-    if (api.FPDFText_GetFillColor(textPage, index, &r, &g, &b, &a)) {
-        if (r > 255 || g > 255 || b > 255 || a > 255) {
-            c.fill = QColor();
-        } else {
-            c.fill = QColor(int(r), int(g), int(b), int(a));
-            c.invisible = a < 9;
-        }
+// How a text object draws its glyphs, read once per object.
+struct TextObjectInk {
+    int renderMode = 0;
+    unsigned strokeAlpha = 255;
+};
+
+// Reads the characters of one text page; remembers per text object how it draws.
+class CharReader {
+public:
+    CharReader(FPDF_TEXTPAGE textPage, const PdfPageTransform& transform)
+        : m_textPage(textPage), m_transform(transform)
+    {
     }
-    return true;
-}
+
+    // Reads character index; false when pdfium cannot give its box.
+    bool read(int index, char32_t code, CharInfo& c)
+    {
+        const PdfiumApi& api = pdfApi();
+        double left = 0, right = 0, bottom = 0, top = 0;
+        if (!api.FPDFText_GetCharBox(m_textPage, index, &left, &right, &bottom, &top))
+            return false;
+        const QString rawName = rawFontName(m_textPage, index);
+        c.text = textOfPdfiumCode(code, rawName.isEmpty());
+        c.box = m_transform.toPage(rectFromEdges(left, top, right, bottom));
+        c.size = api.FPDFText_GetFontSize(m_textPage, index) * drawnScale(index);
+        if (c.size <= 0)
+            c.size = std::max(c.box.height(), 6.0);
+        c.fontName = cleanFontName(rawName);
+        c.weight = api.FPDFText_GetFontWeight(m_textPage, index);
+        std::tie(c.bold, c.italic) = boldItalicOf(m_textPage, index, c.fontName, c.weight);
+        unsigned int r = 0, g = 0, b = 0, a = 255;
+        unsigned fillAlpha = 255;
+        if (api.FPDFText_GetFillColor(m_textPage, index, &r, &g, &b, &a)) {
+            if (r > 255 || g > 255 || b > 255 || a > 255) {
+                c.fill = QColor();
+            } else {
+                c.fill = QColor(int(r), int(g), int(b), int(a));
+                fillAlpha = a;
+            }
+        }
+        c.invisible = drawsNothing(inkOf(index), fillAlpha);
+        c.rotation = readingRotation(index);
+        return true;
+    }
+
+private:
+    // The scale of the text and page matrices: the size a glyph is drawn at
+    // is the font size times it ("1 Tf" with the size in the matrix).
+    double drawnScale(int index) const
+    {
+        FS_MATRIX m{};
+        if (!pdfApi().FPDFText_GetMatrix(m_textPage, index, &m))
+            return 1.0;
+        const double scale = std::hypot(double(m.c), double(m.d));
+        return scale > 1e-6 && std::isfinite(scale) ? scale : 1.0;
+    }
+
+    TextObjectInk inkOf(int index)
+    {
+        FPDF_PAGEOBJECT object = pdfApi().FPDFText_GetTextObject(m_textPage, index);
+        if (!object)
+            return {};
+        if (object != m_lastObject) {
+            m_lastObject = object;
+            m_lastInk = TextObjectInk{pdfApi().FPDFTextObj_GetTextRenderMode(object), 255};
+            unsigned r = 0, g = 0, b = 0, a = 255;
+            if (pdfApi().FPDFPageObj_GetStrokeColor(object, &r, &g, &b, &a))
+                m_lastInk.strokeAlpha = a;
+        }
+        return m_lastInk;
+    }
+
+    // Render modes 3 and 7 draw nothing; the others draw nothing when the
+    // colours they use are (nearly) transparent.
+    static bool drawsNothing(const TextObjectInk& ink, unsigned fillAlpha)
+    {
+        constexpr unsigned kVisibleAlpha = 9;
+        const int mode = ink.renderMode < 0 ? 0 : ink.renderMode;
+        if (mode == 3 || mode == 7)
+            return true;
+        const bool fills = mode == 0 || mode == 2 || mode == 4 || mode == 6;
+        const bool strokes = mode == 1 || mode == 2 || mode == 5 || mode == 6;
+        return !(fills && fillAlpha >= kVisibleAlpha) && !(strokes && ink.strokeAlpha >= kVisibleAlpha);
+    }
+
+    // Clockwise degrees as displayed, in (-180, 180], snapped to quarter turns.
+    double readingRotation(int index) const
+    {
+        constexpr double kSnapDegrees = 0.5;
+        const float angle = pdfApi().FPDFText_GetCharAngle(m_textPage, index);
+        if (angle < 0)
+            return 0;
+        double degrees = 90.0 * m_transform.quarterTurns() + double(angle) * 180.0 / M_PI;  // pdfium: clockwise
+        degrees = std::fmod(degrees, 360.0);
+        if (degrees <= -180)
+            degrees += 360;
+        if (degrees > 180)
+            degrees -= 360;
+        const double quarter = std::round(degrees / 90.0) * 90.0;
+        if (std::abs(degrees - quarter) < kSnapDegrees)
+            degrees = quarter == -180 ? 180 : quarter;
+        return degrees == 0 ? 0.0 : degrees;  // no negative zero
+    }
+
+    FPDF_TEXTPAGE m_textPage;
+    const PdfPageTransform& m_transform;
+    FPDF_PAGEOBJECT m_lastObject = nullptr;
+    TextObjectInk m_lastInk;
+};
 
 double medianOf(std::vector<double> values)
 {
@@ -171,13 +252,13 @@ struct InkWeights {
 
 // The colour that is really visible where the line stands: coloured ink wins
 // over dark anti-aliased pixels.
-void sampleLineColor(const QImage& render, const QSizeF& pageSize, TextBlock::Line& line)
+void sampleLineColor(const QImage& render, const QSizeF& pageSize, const QRectF& inkBox, TextBlock::Line& line)
 {
-    if (render.isNull() || line.rect.width() <= 0 || line.rect.height() <= 0)
+    if (render.isNull() || inkBox.width() <= 0 || inkBox.height() <= 0)
         return;
     const double pad = std::max(1.25 / kColorSampleScale, 0.35);
     const QRectF padded =
-        line.rect.adjusted(-pad, -pad, pad, pad).intersected(QRectF(QPointF(0, 0), pageSize));
+        inkBox.adjusted(-pad, -pad, pad, pad).intersected(QRectF(QPointF(0, 0), pageSize));
     if (padded.isEmpty())
         return;
     const QRect pixels = QRect(int(std::floor(padded.x() * kColorSampleScale)),
@@ -214,8 +295,25 @@ void sampleLineColor(const QImage& render, const QSizeF& pageSize, TextBlock::Li
             span.color = Qt::black;
 }
 
+// A line with the rotation it is read in.
+struct TurnedLine {
+    TextBlock::Line line;
+    double rotation = 0;
+};
+
+// Maps displayed-page points into the frame of text read at rotation, where
+// it runs left to right.
+QTransform frameOf(double rotation)
+{
+    QTransform t;
+    t.rotate(rotation);  // y grows upward: this turns clockwise-read text back
+    return t;
+}
+
 // Collects characters in pdfium's order and breaks lines where the text moves
-// to another baseline or jumps back left onto a new one.
+// to another baseline, jumps back left onto a new one, or turns. Characters are
+// measured in the frame of their reading direction, so turned text forms lines
+// as upright text does.
 class LineCollector {
 public:
     LineCollector(const QImage& render, const QSizeF& pageSize)
@@ -223,15 +321,24 @@ public:
     {
     }
 
-    void add(const CharInfo& c)
+    void add(CharInfo c)
     {
-        const bool measurable = !c.text.trimmed().isEmpty() && c.box.width() > kMinCharSide &&
-                                c.box.height() > kMinCharSide;
+        constexpr double kSameDirection = 1.0;  // degrees
+        const bool measurable = charHasVisibleInk(c);
+        if (measurable && !m_chars.empty() && std::abs(c.rotation - m_rotation) > kSameDirection)
+            flush();
+        if (m_chars.empty())
+            m_rotation = c.rotation;
+        if (m_rotation != 0)
+            c.box = frameOf(m_rotation).mapRect(c.box);
         const double centre = centreOf(c.box);
         const double height = std::max(c.box.height(), 1.0);
         if (measurable && !m_chars.empty()) {
             const double drift = std::abs(centre - m_centre);
-            if (drift > 0.65 * std::max(height, m_height) || (m_lastRight > c.box.x() + 2.0 && drift > 1.0))
+            // A kerned pair ("Te") overlaps and differs in height; only a
+            // glyph that starts left of the previous one's start went back.
+            const bool wentBack = m_lastRight > c.box.x() + 2.0 && c.box.x() < m_lastLeft - kSameGlyph;
+            if (drift > 0.65 * std::max(height, m_height) || (wentBack && drift > 1.0))
                 flush();
         }
         const bool first = m_chars.empty();
@@ -239,11 +346,12 @@ public:
         if (first) {
             m_centre = centre;
             m_height = height;
-            if (measurable)
-                m_lastRight = c.box.x() + c.box.width();
         } else if (measurable) {
             m_centre = 0.82 * m_centre + 0.18 * centre;
             m_height = std::max(m_height, height);
+        }
+        if (measurable) {
+            m_lastLeft = c.box.x();
             m_lastRight = c.box.x() + c.box.width();
         }
     }
@@ -254,8 +362,9 @@ public:
             for (const std::vector<CharInfo>& segment : splitNativePdfLineChars(m_chars)) {
                 TextBlock::Line line;
                 if (lineFromChars(segment, line)) {
-                    sampleLineColor(m_render, m_pageSize, line);
-                    m_lines.push_back(std::move(line));
+                    const QRectF inkBox = placeInPage(line);
+                    sampleLineColor(m_render, m_pageSize, inkBox, line);
+                    m_lines.push_back({std::move(line), m_rotation});
                 }
             }
         }
@@ -263,33 +372,61 @@ public:
         m_centre = 0;
         m_height = 0;
         m_lastRight = -1e9;
+        m_lastLeft = -1e9;
     }
 
-    std::vector<TextBlock::Line> takeLines() { return std::move(m_lines); }
+    std::vector<TurnedLine> takeLines() { return std::move(m_lines); }
 
 private:
+    // A line measured in a turned frame keeps its size and lies, unturned,
+    // centred on its ink: turned about its centre by the rotation it covers the
+    // text on the page. Returns the box of the ink on the page.
+    QRectF placeInPage(TextBlock::Line& line) const
+    {
+        if (m_rotation == 0)
+            return line.rect;
+        const QTransform back = frameOf(m_rotation).inverted();
+        const QPointF shift = back.map(line.rect.center()) - line.rect.center();
+        line.rect.translate(shift);
+        for (TextBlock::Line::Word& word : line.words)
+            word.rect.translate(shift);
+        QTransform turn;
+        turn.translate(line.rect.center().x(), line.rect.center().y());
+        turn.rotate(-m_rotation);
+        turn.translate(-line.rect.center().x(), -line.rect.center().y());
+        return turn.mapRect(line.rect);
+    }
+
     const QImage& m_render;
     QSizeF m_pageSize;
     std::vector<CharInfo> m_chars;
-    std::vector<TextBlock::Line> m_lines;
+    std::vector<TurnedLine> m_lines;
+    double m_rotation = 0;
     double m_centre = 0;
     double m_height = 0;
     double m_lastRight = -1e9;
+    double m_lastLeft = -1e9;
 };
 
-void sortLinesTopDown(std::vector<TextBlock::Line>& lines)
+// Upright lines first, top down; lines of each other direction after them,
+// top down in their own frame.
+void sortLinesTopDown(std::vector<TurnedLine>& lines)
 {
     constexpr double kSameRowTolerance = 2.0;
-    vorn::safeStableSort(lines, [](const TextBlock::Line& a, const TextBlock::Line& b) {
-        const double ca = centreOf(a.rect);
-        const double cb = centreOf(b.rect);
-        if (std::abs(ca - cb) <= kSameRowTolerance)
-            return a.rect.x() < b.rect.x();
-        return ca > cb;
+    auto directionRank = [](double rotation) { return rotation == 0 ? -1000.0 : rotation; };
+    vorn::safeStableSort(lines, [&](const TurnedLine& a, const TurnedLine& b) {
+        if (a.rotation != b.rotation)
+            return directionRank(a.rotation) < directionRank(b.rotation);
+        const QTransform frame = frameOf(a.rotation);
+        const QPointF fa = frame.map(a.line.rect.center());
+        const QPointF fb = frame.map(b.line.rect.center());
+        if (std::abs(fa.y() - fb.y()) <= kSameRowTolerance)
+            return fa.x() - a.line.rect.width() / 2 < fb.x() - b.line.rect.width() / 2;
+        return fa.y() > fb.y();
     });
 }
 
-TextBlock blockFromLine(const TextBlock::Line& line, int pageIndex)
+TextBlock blockFromLine(const TextBlock::Line& line, double rotation, int pageIndex)
 {
     TextBlock block;
     block.text = line.text;
@@ -303,12 +440,30 @@ TextBlock blockFromLine(const TextBlock::Line& line, int pageIndex)
     block.bold = line.bold;
     block.italic = line.italic;
     block.invisibleText = line.invisibleText;
+    block.rotation = block.originalRotation = rotation;
     return block;
 }
 
 } // namespace
 
 namespace pdfengine {
+
+QString textOfPdfiumCode(char32_t code, bool namelessFont)
+{
+    static const char* const kTexLigatures[] = {"ff", "fi", "fl", "ffi", "ffl"};  // slots 11..15
+    constexpr char32_t kEndOfLineHyphen = 2;
+    if (code == kEndOfLineHyphen)
+        return QStringLiteral("-");
+    if (code == '\n')
+        return QStringLiteral("\n");
+    if (code == '\t')
+        return QStringLiteral(" ");
+    if (namelessFont && code >= 11 && code <= 15)
+        return QString::fromLatin1(kTexLigatures[code - 11]);
+    if (code < 0x20 || (code >= 0x7F && code <= 0x9F) || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return {};
+    return QString::fromUcs4(&code, 1);
+}
 
 bool charHasVisibleInk(const CharInfo& c)
 {
@@ -368,7 +523,10 @@ std::vector<std::vector<CharInfo>> splitNativePdfLineChars(const std::vector<Cha
             continue;
         if (previous) {
             const double previousRight = previous->box.x() + previous->box.width();
-            const bool jumpsBack = previousRight > c.box.x() + wordGap &&
+            // A ligature's letters share one glyph box and a kerned pair
+            // overlaps: only text that starts left of where the previous
+            // glyph starts has jumped back.
+            const bool jumpsBack = previousRight > c.box.x() + wordGap && c.box.x() < previous->box.x() - kSameGlyph &&
                                    std::abs(centreOf(c.box) - centreOf(previous->box)) <= 0.55 * m;
             const bool columnBreak = c.box.x() - previousRight > columnGap;
             if (jumpsBack || columnBreak) {
@@ -422,29 +580,32 @@ std::vector<TextBlock> PdfDocument::extractText(int pageIndex) const
         return {};  // a scanned page: no render for colours needed
     FPDF_PAGE page = loaded.page.get();
     const QSizeF pageSize(api.FPDF_GetPageWidthF(page), api.FPDF_GetPageHeightF(page));
-    const PdfPageTransform& transform = loaded.transform;
     const QImage render = renderLoadedPageImage(page, kColorSampleScale);
+    const HiddenTextFilter hidden(page, textPage);
 
+    CharReader reader(textPage, loaded.transform);
     LineCollector collector(render, pageSize);
     for (int i = 0; i < count; ++i) {
         const char32_t code = api.FPDFText_GetUnicode(textPage, i);
-        if (code == 13)
-            continue;
-        if (code == 10) {
-            collector.flush();
+        const bool lineEnd = (code == 13 || code == 10) && api.FPDFText_IsGenerated(textPage, i) == 1;
+        if (lineEnd) {
+            if (code == 10)
+                collector.flush();
             continue;
         }
+        if (hidden.hides(i))
+            continue;
         CharInfo c;
-        if (readChar(textPage, i, code, transform, c))
+        if (reader.read(i, code, c))
             collector.add(c);
     }
     collector.flush();
 
-    std::vector<TextBlock::Line> lines = collector.takeLines();
+    std::vector<TurnedLine> lines = collector.takeLines();
     sortLinesTopDown(lines);
     std::vector<TextBlock> blocks;
     blocks.reserve(lines.size());
-    for (const TextBlock::Line& line : lines)
-        blocks.push_back(blockFromLine(line, pageIndex));
+    for (const TurnedLine& turned : lines)
+        blocks.push_back(blockFromLine(turned.line, turned.rotation, pageIndex));
     return blocks;
 }

@@ -3,16 +3,19 @@
 // the conversions between pdfium and Qt. Callers hold pdfiumMutex() whenever a
 // helper reaches pdfium (destroying a holder included).
 
+#include "PdfDocument.h"
 #include "PdfPageTransform.h"
 #include "PdfiumApi.h"
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QRectF>
 #include <QString>
 #include <QTransform>
 #include <QVector>
 
+#include <functional>
 #include <memory>
 
 class QIODevice;
@@ -67,8 +70,24 @@ int writePdfBlock(FPDF_FILEWRITE* record, const void* data, unsigned long size);
 // Writes the whole document to device; false when pdfium or the device fails.
 bool writeDocument(FPDF_DOCUMENT doc, QIODevice& device, FPDF_DWORD flags);
 
+// Replaces the file at path (the target of a symbolic link, the link kept)
+// with what write() puts into the device: a private sibling is written,
+// flushed to disk and renamed over the target. On failure the target is as it
+// was, no sibling is left, and *error holds the reason: the system's own, else
+// what write() put into *error before failing.
+bool replaceFileWith(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error);
+// The file a write to path replaces: a symbolic link's target; empty with
+// *error set when the path cannot be resolved (a loop, a folder in the way).
+QString resolvedWriteTarget(const QString& path, QString* error);
+
 // pdfium file-access block reader over the QByteArray passed as param.
 int readByteArrayBlock(void* param, unsigned long position, unsigned char* buffer, unsigned long size);
+
+// Why a document without pages is neither saved nor exported.
+QString noPagesText();
+// Empty when no page failed; else names the 1-based numbers of the pages that
+// could not be rendered, and says whether the others were written.
+QString unrenderedPagesText(const QList<int>& pageNumbers, int pageCount);
 
 // Whether two paths name the same existing file.
 bool sameFile(const QString& a, const QString& b);
@@ -117,5 +136,12 @@ QRectF pageObjectBounds(FPDF_PAGEOBJECT object, int type);
 // space into user space (identity when rect is in user space already).
 bool insertImageObject(FPDF_DOCUMENT doc, FPDF_PAGE page, const QRectF& rect, const QImage& image,
                        const QTransform& after = QTransform());
+
+// The object-keeping compressed copy of doc: its pictures re-encoded in
+// place and everything else kept. Never larger than the source, which is
+// unchangedSource (the file as read) when given, else pdfium's full save.
+// Empty with *error set on failure.
+QByteArray objectKeepingCopy(FPDF_DOCUMENT doc, const QByteArray& unchangedSource,
+                             const PdfDocument::CompressionOptions& options, QString* error);
 
 } // namespace pdfengine

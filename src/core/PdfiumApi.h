@@ -27,6 +27,7 @@ typedef struct fpdf_link_t__* FPDF_LINK;
 typedef struct fpdf_page_t__* FPDF_PAGE;
 typedef struct fpdf_pagelink_t__* FPDF_PAGELINK;
 typedef struct fpdf_pageobject_t__* FPDF_PAGEOBJECT;
+typedef struct fpdf_pageobjectmark_t__* FPDF_PAGEOBJECTMARK;
 typedef struct fpdf_schhandle_t__* FPDF_SCHHANDLE;
 typedef struct fpdf_textpage_t__* FPDF_TEXTPAGE;
 
@@ -176,6 +177,7 @@ constexpr int kColorSpaceIccBased = 7;
     X(FPDFPageObj_SetFillColor, FPDF_BOOL,                                                    \
       (FPDF_PAGEOBJECT, unsigned int, unsigned int, unsigned int, unsigned int))              \
     X(FPDFPageObj_HasTransparency, FPDF_BOOL, (FPDF_PAGEOBJECT))                              \
+    X(FPDFPageObj_SetIsActive, FPDF_BOOL, (FPDF_PAGEOBJECT, FPDF_BOOL))                        \
     X(FPDFPageObj_SetBlendMode, void, (FPDF_PAGEOBJECT, FPDF_BYTESTRING))                      \
     X(FPDFPageObj_CreateNewRect, FPDF_PAGEOBJECT, (float, float, float, float))               \
     X(FPDFPath_SetDrawMode, FPDF_BOOL, (FPDF_PAGEOBJECT, int, FPDF_BOOL))                     \
@@ -251,7 +253,14 @@ constexpr int kColorSpaceIccBased = 7;
     X(FPDFBookmark_GetTitle, unsigned long, (FPDF_BOOKMARK, void*, unsigned long))            \
     X(FPDFBookmark_GetAction, FPDF_ACTION, (FPDF_BOOKMARK))                                   \
     X(FPDFBookmark_GetDest, FPDF_DEST, (FPDF_DOCUMENT, FPDF_BOOKMARK))                        \
-    X(FPDFPageObj_SetMatrix, FPDF_BOOL, (FPDF_PAGEOBJECT, const FS_MATRIX*))
+    X(FPDFPageObj_SetMatrix, FPDF_BOOL, (FPDF_PAGEOBJECT, const FS_MATRIX*))                  \
+    X(FPDFPageObj_GetStrokeColor, FPDF_BOOL,                                                  \
+      (FPDF_PAGEOBJECT, unsigned int*, unsigned int*, unsigned int*, unsigned int*))          \
+    X(FPDFPageObj_AddMark, FPDF_PAGEOBJECTMARK, (FPDF_PAGEOBJECT, FPDF_BYTESTRING))           \
+    X(FPDFPageObj_CountMarks, int, (FPDF_PAGEOBJECT))                                         \
+    X(FPDFPageObj_GetMark, FPDF_PAGEOBJECTMARK, (FPDF_PAGEOBJECT, unsigned long))             \
+    X(FPDFPageObjMark_GetName, FPDF_BOOL,                                                     \
+      (FPDF_PAGEOBJECTMARK, void*, unsigned long, unsigned long*))
 
 // The resolved entry points. Every call must be made while holding pdfiumMutex().
 struct PdfiumApi {

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace {
 
@@ -129,36 +130,27 @@ qint64 RasterPdfWriter::fileSize(int pageCount, qint64 pageObjectsTotal)
     return beforeXref + crossReferenceAndTrailer({}, objectCount(pageCount), beforeXref).size();
 }
 
-QList<int> RasterPdfWriter::samplePages(int pageCount)
+QList<RasterPdfWriter::SampledPage> RasterPdfWriter::stratifiedSample(const QList<qint64>& pageWeights)
 {
-    constexpr int kLargestFullForecast = 20;
-    QList<int> pages;
-    if (pageCount <= kLargestFullForecast) {
-        for (int p = 0; p < pageCount; ++p)
-            pages.append(p);
-        return pages;
+    const int count = int(pageWeights.size());
+    QList<SampledPage> sample;
+    if (count <= kLargestFullForecast) {
+        for (int p = 0; p < count; ++p)
+            sample.append({p, 1});
+        return sample;
     }
-    const int n = pageCount;
-    const int candidates[] = {0,
-                              1,
-                              std::min(n / 4, n - 1),
-                              std::min(n / 2, n - 1),
-                              std::min(3 * n / 4, n - 1),
-                              std::min(n - 2, n - 1),
-                              n - 1};
-    for (int candidate : candidates) {
-        if (!pages.contains(candidate))
-            pages.append(candidate);
+    QList<int> order(count);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return pageWeights.at(a) < pageWeights.at(b); });
+    const int strata = std::clamp((count + 9) / 10, kSmallestSample, kLargestSample);
+    for (int s = 0; s < strata; ++s) {
+        const int first = int(qint64(s) * count / strata);
+        const int last = int(qint64(s + 1) * count / strata);  // one past
+        sample.append({order.at(first + (last - first) / 2), last - first});
     }
-    std::sort(pages.begin(), pages.end());
-    return pages;
-}
-
-qint64 RasterPdfWriter::extrapolatedTotal(qint64 sampleTotal, int sampleCount, int pageCount)
-{
-    if (sampleCount <= 0 || sampleCount == pageCount)
-        return sampleTotal;
-    return qint64(std::ceil(double(sampleTotal) * double(pageCount) / double(sampleCount)));
+    std::sort(sample.begin(), sample.end(),
+              [](const SampledPage& a, const SampledPage& b) { return a.pageIndex < b.pageIndex; });
+    return sample;
 }
 
 bool RasterPdfWriter::writePdfObject(QIODevice& out, QList<qint64>& offsets, int number, const QByteArray& body)

@@ -57,9 +57,19 @@ public:
     // Size of the whole file for pageCount pages whose objects take pageObjectsTotal bytes.
     static qint64 fileSize(int pageCount, qint64 pageObjectsTotal);
 
-    // Forecast over a sample: the pages to render, and the sample total scaled to all pages.
-    static QList<int> samplePages(int pageCount);
-    static qint64 extrapolatedTotal(qint64 sampleTotal, int sampleCount, int pageCount);
+    // Forecast over a sample. Up to kLargestFullForecast pages every page is
+    // its own sample. Above, the pages are ordered by weight (how much they
+    // hold) and cut into strata of neighbours, at least a tenth of the pages
+    // and at most kLargestSample; the middle page of each stands for it.
+    static constexpr int kLargestFullForecast = 20;
+    static constexpr int kSmallestSample = 10;
+    static constexpr int kLargestSample = 40;
+    struct SampledPage {
+        int pageIndex = 0;
+        int represents = 1;  // pages of its stratum
+    };
+    // In page order; one weight per page of the document.
+    static QList<SampledPage> stratifiedSample(const QList<qint64>& pageWeights);
 
     // Primitives.
     static bool writePdfObject(QIODevice& out, QList<qint64>& offsets, int number, const QByteArray& body);

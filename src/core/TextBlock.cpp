@@ -39,5 +39,10 @@ bool scannedExportBlockMoved(const TextBlock &block)
         if (shift > kMoveTolerance)
             return true;
     }
-    return std::abs(block.rotation) > kBlockRotationEpsilon;
+    return isTurnedByUser(block);
+}
+
+bool isTurnedByUser(const TextBlock &block)
+{
+    return std::abs(block.rotation - block.originalRotation) > kBlockRotationEpsilon;
 }

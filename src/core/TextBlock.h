@@ -58,6 +58,9 @@ struct TextBlock {
     bool invisibleText = false;
     bool textEdited = false;
     double rotation = 0.0;
+    // The rotation the block had when it was made: native lines set in another
+    // direction carry it from the page; the user's turning changes rotation only.
+    double originalRotation = 0.0;
 };
 
 // Rotation beyond this many degrees counts as rotated.
@@ -75,6 +78,9 @@ bool isNativeLine(const TextBlock::Line &line);
 
 // An image placed by the user, with no origin in the page.
 bool isInsertedImageObject(const TextBlock &block);
+
+// The user turned the block away from the rotation it was made with.
+bool isTurnedByUser(const TextBlock &block);
 
 // The block was moved, resized or rotated since it was made.
 bool scannedExportBlockMoved(const TextBlock &block);

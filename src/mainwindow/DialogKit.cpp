@@ -58,6 +58,16 @@ QPushButton* primaryButton(const QString& text)
     return dialogButton(text, QStringLiteral("PrimaryDialogButton"));
 }
 
+// The primary button is the default and holds the focus when the prompt
+// opens, so Enter takes it (a focused secondary button would take Enter
+// otherwise). Escape rejects, which every prompt reads as its cancel.
+void runPrompt(QDialog& dialog, QPushButton* primary)
+{
+    primary->setDefault(true);
+    primary->setFocus(Qt::OtherFocusReason);
+    dialog.exec();
+}
+
 QPushButton* secondaryButton(const QString& text)
 {
     return dialogButton(text, QStringLiteral("SecondaryDialogButton"));
@@ -86,7 +96,7 @@ void appInfo(QWidget* parent, const QString& title, const QString& text)
     QObject::connect(ok, &QPushButton::clicked, &dialog, &QDialog::accept);
     layout->addWidget(wrappedSubtitle(text));
     layout->addLayout(buttonRow({ok}));
-    dialog.exec();
+    runPrompt(dialog, ok);
 }
 
 bool appQuestion(QWidget* parent, const QString& title, const QString& text, const QString& primaryText,
@@ -101,7 +111,7 @@ bool appQuestion(QWidget* parent, const QString& title, const QString& text, con
     QObject::connect(secondary, &QPushButton::clicked, &dialog, &QDialog::reject);
     layout->addWidget(wrappedSubtitle(text));
     layout->addLayout(buttonRow({secondary, primary}));
-    dialog.exec();
+    runPrompt(dialog, primary);
     return confirmed;
 }
 
@@ -120,7 +130,7 @@ int appUnsavedChangesQuestion(QWidget* parent)
     layout->addWidget(label(QObject::tr("Сохранить изменения?"), QStringLiteral("DialogTitle")));
     layout->addWidget(wrappedSubtitle(QObject::tr("Документ изменён. Сохранить изменения перед закрытием?")));
     layout->addLayout(buttonRow({discard, cancel, save}));
-    dialog.exec();
+    runPrompt(dialog, save);
     return answer;
 }
 
@@ -139,7 +149,7 @@ int appPdfFileQuestion(QWidget* parent, const QString& title, const QString& tex
     layout->addWidget(label(title, QStringLiteral("DialogTitle")));
     layout->addWidget(wrappedSubtitle(text));
     layout->addLayout(buttonRow({first, cancel, primary}));
-    dialog.exec();
+    runPrompt(dialog, primary);
     return answer;
 }
 

@@ -219,6 +219,7 @@ void MainWindow::connectViewAndThumbnails()
 {
     connect(pdfView, &PdfView::pageChanged, thumbnailPanel, &PageThumbnailPanel::setCurrentPage);
     connect(pdfView, &PdfView::pageChanged, this, &MainWindow::onPageChanged);
+    followBlockPageOnPress();
     connect(pdfView, &PdfView::zoomChanged, this, &MainWindow::onZoomChanged);
     connect(pdfView, &PdfView::activeTextEditorAvailable, this, &MainWindow::setFontControlsEnabled);
     connect(pdfView, &PdfView::activeTextFormatChanged, this, &MainWindow::onActiveTextFormatChanged);

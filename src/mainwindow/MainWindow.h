@@ -174,8 +174,16 @@ private:
     bool saveActiveDocument();
     bool saveActiveDocumentAs();
     bool writePendingBlockEdits();
+    bool writeActiveDocument(QString* error);
+    bool finishActiveSave();
+    bool offerSaveElsewhere(const QString& error);
+    static QString readOnlyReason(const QString& path);
+    void autoSaveWithShownEdits();
+    QByteArray autoSaveFingerprint(int page, const std::vector<TextBlock>& blocks) const;
+    void autoSaveSucceeded();
     QString askSaveAsTarget(const QString& startPath);
     bool saveOtherTab(PdfDocument& doc);
+    bool saveActiveBeforeClose();
     void setupAutoSaveTimer();
     void reportAutoSaveFailure(const QString& error);
     void showNoDocumentState();
@@ -195,6 +203,9 @@ private:
     void appendAndActivate(std::unique_ptr<PdfDocument> opened, const QString& path);
     void resetPerDocumentState();
     void clampedSetCurrentPage(int page);
+    bool keepsOpenEditor(int page) const;
+    void showBlocksOfPage(int page);
+    void followBlockPageOnPress();
 
     PageThumbnailPanel* thumbnailPanel = nullptr;
     PdfView* pdfView = nullptr;
@@ -243,6 +254,7 @@ private:
     LayoutDetector layoutDetector;
     bool busy = false;
     bool autoSaveFailureShown = false;
+    QByteArray autoSavedState;  // what the last autosave through a copy wrote
     bool editMode = false;
     SearchResult currentSearchResult;
     QString searchQuery;

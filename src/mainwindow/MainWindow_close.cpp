@@ -32,24 +32,42 @@ bool MainWindow::confirmSave()
     case UnsavedDiscard:
         return true;
     case UnsavedSave:
-        // A document without a file is saved through the save-as dialog; a
-        // failed write of its edited blocks or of the file keeps it open.
-        return saveOrSaveAs() && !hasUnsavedChanges(document);
+        return saveActiveBeforeClose();
     default:
         return false;
     }
 }
 
-// Saves a tab that is not shown: no block edits are involved, and one that
-// has no file yet is given one through the save-as dialog.
+// A document without a file is saved through the save-as dialog. When its
+// own file cannot be written (its folder is gone, it is read-only) the user
+// may save it elsewhere; a failed write of the edited blocks, a cancelled
+// name or a second failure keeps it open.
+bool MainWindow::saveActiveBeforeClose()
+{
+    if (document->filePath().isEmpty())
+        return saveActiveDocumentAs() && !hasUnsavedChanges(document);
+    QString error;
+    if (writeActiveDocument(&error))
+        return finishActiveSave();
+    return !error.isEmpty() && offerSaveElsewhere(error) && saveActiveDocumentAs() && !hasUnsavedChanges(document);
+}
+
+// Saves a tab that is not shown: no block edits are involved. One that has
+// no file yet, or whose file cannot be written, is given one through the
+// save-as dialog.
 bool MainWindow::saveOtherTab(PdfDocument& doc)
 {
     QString path = doc.filePath();
-    if (path.isEmpty()) {
-        path = askSaveAsTarget(QString());
-        if (path.isEmpty())
+    if (!path.isEmpty()) {
+        const QString readOnly = readOnlyReason(path);
+        if (readOnly.isEmpty() && doc.save(path))
+            return true;
+        if (!offerSaveElsewhere(readOnly.isEmpty() ? doc.lastError() : readOnly))
             return false;
     }
+    path = askSaveAsTarget(path);
+    if (path.isEmpty())
+        return false;
     if (doc.save(path))
         return true;
     QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить файл:\n%1").arg(doc.lastError()));
@@ -168,6 +186,8 @@ void MainWindow::showUnsavedChangesDialog()
         saveOrSaveAs();
         dialog->close();
     });
+    save->setDefault(true);
+    save->setFocus(Qt::OtherFocusReason);
     dialog->move(frameGeometry().center() - dialog->rect().center());
     dialog->show();
 }

@@ -10,6 +10,7 @@
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
 #include <QLabel>
+#include <QLineEdit>
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QToolButton>
@@ -71,7 +72,11 @@ QWidget* MainWindow::buildFloatingBar()
     zoomBox->setFixedWidth(kZoomBoxWidth);
     zoomBox->addItems(ZOOM_PRESETS);
     zoomBox->setCurrentText(zoomText(pdfView->zoom()));
-    connect(zoomBox, &QComboBox::currentTextChanged, this, &MainWindow::onZoomComboChanged);
+    // A typed value counts once it is complete: on Enter or when the box loses
+    // the focus, never per keystroke ("150" would pass through 10 % first).
+    connect(zoomBox, &QComboBox::textActivated, this, &MainWindow::onZoomComboChanged);
+    connect(zoomBox->lineEdit(), &QLineEdit::editingFinished, zoomBox,
+            [this, zoomBox] { onZoomComboChanged(zoomBox->currentText()); });
     // The box follows the view whatever zoomed it, without zooming again.
     connect(pdfView, &PdfView::zoomChanged, zoomBox, [zoomBox](double zoom) {
         const QSignalBlocker blocker(zoomBox);

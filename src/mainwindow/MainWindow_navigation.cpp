@@ -2,15 +2,18 @@
 // the handlers that follow the view whatever moved it.
 #include "MainWindow.h"
 
+#include "BlockEditorFrame.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
 
 #include <QFrame>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QSpinBox>
 
 #include <cmath>
+#include <functional>
 
 namespace {
 
@@ -107,15 +110,75 @@ void MainWindow::onPageChanged(int page)
         const QSignalBlocker blocker(pageSpin);
         pageSpin->setValue(page + 1);
     }
-    if (!isDocumentLoaded() || !writeBackBeforePageChange(page) || loadNativeTextLayerForPage(page, false)
-        || lastOcrPage == page) {
-        updatePageControls();
+    // Scrolling on while typing in continuous mode: the open editor and its
+    // page's blocks stay until a block of another page is opened, edit mode
+    // is left or the document is saved.
+    if (isDocumentLoaded() && !keepsOpenEditor(page))
+        showBlocksOfPage(page);
+    updatePageControls();
+}
+
+bool MainWindow::keepsOpenEditor(int page) const
+{
+    return editMode && pdfView->viewMode() == PdfView::Continuous && pdfView->activeBlock() >= 0
+           && pdfView->blockPage() != page;
+}
+
+// The blocks on show become the given page's: its own text layer, the
+// recognised blocks of that very page, or none. Changed blocks of another
+// page are written into the document first; when that fails they stay.
+void MainWindow::showBlocksOfPage(int page)
+{
+    if (!writeBackBeforePageChange(page) || loadNativeTextLayerForPage(page, false) || lastOcrPage == page)
         return;
-    }
-    // Blocks shown for another page do not belong to this one.
     pdfView->clearOcrBlocks();
     if (ocrBar)
         ocrBar->hide();
     lastOcrPage = -1;
-    updatePageControls();
+}
+
+namespace {
+
+// A press of the select tool in edit mode on a page other than the one whose
+// blocks are on show (kept while the user scrolled on, or dropped by a save)
+// first brings that page's blocks, so the same click can open one of them.
+class BlockPageFollower : public QObject {
+public:
+    BlockPageFollower(PdfView* view, std::function<void(int)> showPage)
+        : QObject(view)
+        , view(view)
+        , showPage(std::move(showPage))
+    {
+        view->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == view->viewport() && event->type() == QEvent::MouseButtonPress && view->editMode()
+            && view->editTool() == PdfView::Select) {
+            const auto* press = static_cast<QMouseEvent*>(event);
+            const QPoint position = press->position().toPoint();
+            const int page = view->pageAtPoint(position);
+            const QWidget* frame = view->blockEditorFrame();
+            const bool onFrame = frame && frame->isVisible() && frame->geometry().contains(position);
+            if (press->button() == Qt::LeftButton && page >= 0 && page != view->blockPage() && !onFrame)
+                showPage(page);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    PdfView* view;
+    std::function<void(int)> showPage;
+};
+
+} // namespace
+
+void MainWindow::followBlockPageOnPress()
+{
+    new BlockPageFollower(pdfView, [this](int page) {
+        if (isDocumentLoaded() && editMode)
+            showBlocksOfPage(page);
+    });
 }

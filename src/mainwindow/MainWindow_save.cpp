@@ -6,10 +6,13 @@
 #include "PdfView.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
+#include <QDataStream>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTime>
 #include <QTimer>
 
@@ -35,14 +38,37 @@ bool MainWindow::hasUnsavedChanges(const PdfDocument* doc) const
     return doc->isModified() || (doc == document && pdfView && pdfView->blocksDirty());
 }
 
-bool MainWindow::saveActiveDocument()
+// The shown edits and then the document written to its own file. False
+// with the reason in error when the file could not be written; a failed
+// write of the edited blocks has warned already and leaves error empty.
+bool MainWindow::writeActiveDocument(QString* error)
 {
+    error->clear();
     if (!isDocumentLoaded() || !writePendingBlockEdits())
         return false;
-    if (!document->save(document->filePath())) {
-        QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить файл:\n%1").arg(document->lastError()));
+    *error = readOnlyReason(document->filePath());
+    if (error->isEmpty() && document->save(document->filePath()))
+        return true;
+    if (error->isEmpty())
+        *error = document->lastError();
+    if (error->isEmpty())
+        *error = tr("Неизвестная ошибка записи.");
+    return false;
+}
+
+bool MainWindow::saveActiveDocument()
+{
+    QString error;
+    if (!writeActiveDocument(&error)) {
+        if (!error.isEmpty())
+            QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить файл:\n%1").arg(error));
         return false;
     }
+    return finishActiveSave();
+}
+
+bool MainWindow::finishActiveSave()
+{
     autoSaveFailureShown = false;
     updateTitle();
     // Edited blocks the view still holds unwritten are not saved with it.
@@ -50,6 +76,23 @@ bool MainWindow::saveActiveDocument()
         return false;
     setStatusText(tr("Сохранено"));
     return true;
+}
+
+// A file the user made read-only is not replaced behind their back (the
+// replacing rename would succeed in a writable folder).
+QString MainWindow::readOnlyReason(const QString& path)
+{
+    const QFileInfo file(path);
+    return file.exists() && !file.isWritable() ? tr("файл доступен только для чтения") : QString();
+}
+
+// After a failed write the edits can still go elsewhere: true when the
+// user wants to pick another file.
+bool MainWindow::offerSaveElsewhere(const QString& error)
+{
+    return appQuestion(this, tr("Ошибка"),
+                       tr("Не удалось сохранить файл:\n%1\n\nСохранить документ в другой файл?").arg(error),
+                       tr("Сохранить как…"), tr("Отмена"));
 }
 
 void MainWindow::onSave()
@@ -119,18 +162,77 @@ void MainWindow::setupAutoSaveTimer()
 
 void MainWindow::autoSaveIfNeeded()
 {
-    if (!isDocumentLoaded() || !document->isModified() || document->filePath().isEmpty())
+    if (!isDocumentLoaded() || document->filePath().isEmpty() || !hasUnsavedChanges(document))
         return;
-    // Not during recognition, and not behind an open question such as the
-    // close prompt, whose answer may be not to save; the next tick tries again.
-    if (busy || QApplication::activeModalWidget())
+    // Not during recognition, not behind an open question such as the close
+    // prompt (whose answer may be not to save), and not in the middle of a
+    // drag; the next tick tries again.
+    if (busy || QApplication::activeModalWidget() || QApplication::mouseButtons() != Qt::NoButton)
         return;
-    if (!writePendingBlockEdits())
+    if (const QString reason = readOnlyReason(document->filePath()); !reason.isEmpty()) {
+        reportAutoSaveFailure(reason);
         return;
+    }
+    if (pdfView->blocksDirty()) {
+        autoSaveWithShownEdits();
+        return;
+    }
     if (!document->save(document->filePath())) {
         reportAutoSaveFailure(document->lastError());
         return;
     }
+    autoSaveSucceeded();
+}
+
+// The file gets the document as it would be with the view's changed blocks
+// written into their page, made on a private copy: the document, the blocks,
+// the open editor and its undo history stay as they are, so typing goes on
+// across the tick. A state already written is not written again.
+void MainWindow::autoSaveWithShownEdits()
+{
+    const int page = pdfView->blockPage();
+    const std::vector<TextBlock> blocks = pdfView->ocrBlocksWithEdits();
+    const QByteArray state = autoSaveFingerprint(page, blocks);
+    if (state == autoSavedState)
+        return;
+    QTemporaryDir scratch;
+    const QString copyPath = scratch.filePath(QStringLiteral("autosave.pdf"));
+    PdfDocument copy;
+    if (!scratch.isValid() || !document->saveCopy(copyPath) || !copy.open(copyPath)) {
+        reportAutoSaveFailure(tr("не удалось записать временную копию документа"));
+        return;
+    }
+    const bool written =
+        blocks.empty() ? copy.removeInvisibleTextLayer(page) : copy.overlayOcrText(page, blocks, false);
+    if (!written || !copy.save(document->filePath())) {
+        reportAutoSaveFailure(copy.lastError());
+        return;
+    }
+    autoSavedState = state;
+    autoSaveSucceeded();
+}
+
+// What the file holds after an autosave through a copy: the document's
+// revision and the blocks as written.
+QByteArray MainWindow::autoSaveFingerprint(int page, const std::vector<TextBlock>& blocks) const
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << quintptr(document) << document->revision() << document->filePath() << page;
+    for (const TextBlock& block : blocks) {
+        out << block.text << block.richText << block.rect << block.originalRect << block.rotation << block.isImage
+            << block.image.cacheKey() << block.textEdited << block.invisibleText << block.fontFamily
+            << block.fontSize << block.color << block.bold << block.italic;
+        for (const TextBlock::Line& line : block.lines) {
+            out << line.text << line.rect << line.fontFamily << line.fontSize << line.color << line.bold
+                << line.italic << line.invisibleText;
+        }
+    }
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+}
+
+void MainWindow::autoSaveSucceeded()
+{
     autoSaveFailureShown = false;
     updateTitle();
     setStatusText(tr("Автосохранено: %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm"))));

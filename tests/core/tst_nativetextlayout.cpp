@@ -50,6 +50,8 @@ private slots:
     void styleReferenceSkipsBlanks();
     void lineCarriesWordsSpansAndStyle();
     void blankSegmentMakesNoLine();
+    void pdfiumCodesBecomePlainText_data();
+    void pdfiumCodesBecomePlainText();
 };
 
 void TestNativeTextLayout::segmentsSplitAtJumpsAndColumnGaps()
@@ -66,6 +68,16 @@ void TestNativeTextLayout::segmentsSplitAtJumpsAndColumnGaps()
     // Back left but on another baseline (a superscript-like jump): no cut.
     QCOMPARE(segmentTexts(run(QStringLiteral("base"), 200, 500) + run(QStringLiteral("up"), 150, 507)),
              QStringList{QStringLiteral("baseup")});
+    // The letters of a wide ligature share its box; a kerned pair overlaps: no cut.
+    std::vector<CharInfo> ligature = run(QStringLiteral("De"), 100, 500) + run(QStringLiteral("ffi"), 112, 500, 0) +
+                                     run(QStringLiteral("nition"), 126, 500);
+    for (CharInfo& c : ligature)
+        if (c.box.width() == 0)
+            c.box = QRectF(112, 500, 14, 10);
+    QCOMPARE(segmentTexts(ligature), QStringList{QStringLiteral("Deffinition")});
+    std::vector<CharInfo> kerned = run(QStringLiteral("AV"), 100, 500, 14);
+    kerned[1].box.translate(-13, 0);
+    QCOMPARE(segmentTexts(kerned + run(QStringLiteral("AW"), 101 + 14, 500, 14)), QStringList{QStringLiteral("AVAW")});
     // A single inked character: one segment, blanks kept.
     QCOMPARE(segmentTexts(run(QStringLiteral(" x "), 100, 500)), QStringList{QStringLiteral(" x ")});
     // Leading and trailing blanks of cut segments go.
@@ -134,6 +146,31 @@ void TestNativeTextLayout::blankSegmentMakesNoLine()
 {
     TextBlock::Line line;
     QVERIFY(!pdfengine::lineFromChars(run(QStringLiteral("   "), 0, 0), line));
+}
+
+void TestNativeTextLayout::pdfiumCodesBecomePlainText_data()
+{
+    QTest::addColumn<uint>("code");
+    QTest::addColumn<bool>("nameless");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("end-of-line hyphen marker") << 2u << false << "-";
+    QTest::newRow("line feed") << 10u << false << "\n";
+    QTest::newRow("tab") << 9u << false << " ";
+    QTest::newRow("form feed in a named font") << 12u << false << "";
+    QTest::newRow("TeX fi slot") << 12u << true << "fi";
+    QTest::newRow("TeX fl slot") << 13u << true << "fl";
+    QTest::newRow("TeX ffl slot") << 15u << true << "ffl";
+    QTest::newRow("C1 control") << 0x85u << false << "";
+    QTest::newRow("Cyrillic") << 0x0416u << false << QStringLiteral("Ж");
+    QTest::newRow("beyond Unicode") << 0x110000u << false << "";
+}
+
+void TestNativeTextLayout::pdfiumCodesBecomePlainText()
+{
+    QFETCH(uint, code);
+    QFETCH(bool, nameless);
+    QFETCH(QString, text);
+    QCOMPARE(pdfengine::textOfPdfiumCode(char32_t(code), nameless), text);
 }
 
 QTEST_GUILESS_MAIN(TestNativeTextLayout)

@@ -13,6 +13,12 @@
 #include <QThread>
 
 #include <atomic>
+#include <memory>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using fixtures::readFile;
 using fixtures::textPdf;
@@ -38,6 +44,11 @@ private slots:
     void failedSaveKeepsTargetAndModifiedFlag();
     void saveWithoutDocumentLeavesErrorAlone();
     void saveCopyChangesNoState();
+    void failedWriteGivesTheSystemsReason_data();
+    void failedWriteGivesTheSystemsReason();
+    void fullDiskGivesItsReason();
+    void saveThroughSymbolicLinkWritesItsTarget();
+    void documentWithoutPagesIsNeverWritten();
 
     void twoThreadsRenderTwoDocumentsSafely();
 
@@ -312,10 +323,206 @@ void TestPdfDocumentCore::saveCopyChangesNoState()
     QVERIFY(doc.isModified());
     QCOMPARE(doc.lastError(), error);
     QVERIFY(!doc.saveCopy(path(QStringLiteral("no-such-folder/copy.pdf"))));
-    QCOMPARE(doc.lastError(), error);
+    QCOMPARE(doc.lastError(), QStringLiteral("No such file or directory"));
     PdfDocument reread;
     QVERIFY(reread.open(copy));
     QCOMPARE(reread.pageCount(), 1);
+}
+
+namespace {
+
+enum class Obstacle { FileSizeLimit, Folder, LinkLoop, MissingFolder, ReadOnlyFolder, ReadOnlyFile, Pipe };
+enum class Write { SaveOver, SaveAs, SaveCopy, ExportText, Compress };
+
+// A document large enough that a small file-size limit cuts its write short.
+QByteArray largePdf()
+{
+    QStringList pages;
+    for (int i = 0; i < 40; ++i)
+        pages << QStringLiteral("Page %1 with enough text to take room in the file").arg(i + 1);
+    return textPdf(pages);
+}
+
+// Lowers the file-size limit of the process (a full disk, in effect) until
+// destroyed; the signal the kernel sends on the limit is ignored.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+} // namespace
+
+void TestPdfDocumentCore::failedWriteGivesTheSystemsReason_data()
+{
+    QTest::addColumn<Obstacle>("obstacle");
+    QTest::addColumn<Write>("write");
+    QTest::addColumn<QString>("reason");
+    const QString tooLarge = QStringLiteral("File too large");
+    QTest::newRow("size limit, save over the file") << Obstacle::FileSizeLimit << Write::SaveOver << tooLarge;
+    QTest::newRow("size limit, save as") << Obstacle::FileSizeLimit << Write::SaveAs << tooLarge;
+    QTest::newRow("size limit, save copy") << Obstacle::FileSizeLimit << Write::SaveCopy << tooLarge;
+    QTest::newRow("size limit, text export") << Obstacle::FileSizeLimit << Write::ExportText << tooLarge;
+    QTest::newRow("size limit, compressed copy") << Obstacle::FileSizeLimit << Write::Compress << tooLarge;
+    QTest::newRow("folder in the way") << Obstacle::Folder << Write::SaveAs << QStringLiteral("Is a directory");
+    QTest::newRow("link loop") << Obstacle::LinkLoop << Write::SaveAs
+                               << QStringLiteral("Too many levels of symbolic links");
+    QTest::newRow("link loop, compressed copy") << Obstacle::LinkLoop << Write::Compress
+                                                << QStringLiteral("Too many levels of symbolic links");
+    QTest::newRow("missing folder") << Obstacle::MissingFolder << Write::SaveCopy
+                                    << QStringLiteral("No such file or directory");
+    QTest::newRow("read-only folder") << Obstacle::ReadOnlyFolder << Write::SaveOver
+                                      << QStringLiteral("Permission denied");
+    QTest::newRow("read-only file") << Obstacle::ReadOnlyFile << Write::SaveOver << QStringLiteral("Permission denied");
+    QTest::newRow("pipe in the way") << Obstacle::Pipe << Write::SaveAs << QStringLiteral("Это не обычный файл: %1");
+}
+
+// The reason is the system's, the old file is as it was, and nothing is left
+// beside it.
+void TestPdfDocumentCore::failedWriteGivesTheSystemsReason()
+{
+    QFETCH(Obstacle, obstacle);
+    QFETCH(Write, write);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("source.pdf"));
+    const QByteArray bytes = largePdf();
+    QVERIFY(writeFile(source, bytes));
+    QString target = dir.filePath(QStringLiteral("target.pdf"));
+    if (obstacle == Obstacle::Folder)
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("target.pdf")));
+    if (obstacle == Obstacle::LinkLoop)
+        QVERIFY(QFile::link(target, target));
+    if (obstacle == Obstacle::MissingFolder)
+        target = dir.filePath(QStringLiteral("missing/target.pdf"));
+    if (obstacle == Obstacle::Pipe)
+        QCOMPARE(mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+    if (reason.contains(QLatin1String("%1")))
+        reason = reason.arg(QFileInfo(target).canonicalFilePath());
+    if (write == Write::SaveOver)
+        target = source;
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    QVERIFY(doc.deletePage(0));
+    if (obstacle == Obstacle::ReadOnlyFolder || obstacle == Obstacle::ReadOnlyFile) {
+        if (geteuid() == 0)
+            QSKIP("root writes read-only files and folders");
+        const bool folder = obstacle == Obstacle::ReadOnlyFolder;
+        QVERIFY(QFile::setPermissions(folder ? dir.path() : source,
+                                      QFile::ReadOwner | (folder ? QFile::ExeOwner : QFile::Permissions())));
+    }
+    const auto writable = qScopeGuard([&] {
+        QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    });
+    const QStringList before = fixtures::filesIn(dir.path());
+    bool written = true;
+    {
+        std::unique_ptr<FileSizeLimit> limit;
+        if (obstacle == Obstacle::FileSizeLimit)
+            limit = std::make_unique<FileSizeLimit>(bytes.size() / 8);
+        PdfDocument::CompressionOptions keeping;
+        keeping.rasterizePages = false;
+        switch (write) {
+        case Write::SaveOver:
+        case Write::SaveAs: written = doc.save(target); break;
+        case Write::SaveCopy: written = doc.saveCopy(target); break;
+        case Write::ExportText: written = doc.exportDocument(QStringLiteral("txt"), target, 72); break;
+        case Write::Compress: written = doc.compressTo(target, keeping); break;
+        }
+    }
+    QVERIFY(!written);
+    QCOMPARE(doc.lastError(), reason);
+    QCOMPARE(fixtures::filesIn(dir.path()), before);
+    QCOMPARE(readFile(source), bytes);
+    QVERIFY(doc.isModified());
+    if (obstacle == Obstacle::Pipe)
+        QVERIFY(!QFileInfo(target).isFile());
+}
+
+// A small tmpfs that the document fits on once: saving over it runs out of
+// room. Mounting needs root; elsewhere the file-size limit above stands in.
+void TestPdfDocumentCore::fullDiskGivesItsReason()
+{
+    QTemporaryDir dir;
+    const QString mountPoint = dir.filePath(QStringLiteral("small"));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("small")));
+    const QByteArray bytes = largePdf();
+    const QString size = QString::number(bytes.size() + 4096);
+    if (geteuid() != 0 || QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                                      QStringLiteral("-o"), QStringLiteral("size=") + size,
+                                                                      QStringLiteral("tmpfs"), mountPoint}) != 0)
+        QSKIP("cannot mount a tmpfs here");
+    const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {mountPoint}); });
+    const QString file = mountPoint + QStringLiteral("/report.pdf");
+    QVERIFY(writeFile(file, bytes));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    QVERIFY(doc.rotatePage(0, 90));
+    QVERIFY(!doc.save(file));
+    QCOMPARE(doc.lastError(), QStringLiteral("No space left on device"));
+    QCOMPARE(readFile(file), bytes);
+    QCOMPARE(fixtures::filesIn(mountPoint), QStringList{QStringLiteral("report.pdf")});
+}
+
+// Saving a file opened through a symbolic link writes the file it points to;
+// the link stays a link.
+void TestPdfDocumentCore::saveThroughSymbolicLinkWritesItsTarget()
+{
+    QTemporaryDir dir;
+    const QString real = dir.filePath(QStringLiteral("real.pdf"));
+    const QString link = dir.filePath(QStringLiteral("link.pdf"));
+    QVERIFY(writeFile(real, textPdf({QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})));
+    QVERIFY(QFile::link(QStringLiteral("real.pdf"), link));
+    PdfDocument doc;
+    QVERIFY(doc.open(link));
+    QVERIFY(doc.deletePage(1));
+    QVERIFY2(doc.save(link), qPrintable(doc.lastError()));
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(QFile::symLinkTarget(link), real);
+    QCOMPARE(fixtures::filesIn(dir.path()), (QStringList{QStringLiteral("link.pdf"), QStringLiteral("real.pdf")}));
+    PdfDocument reread;
+    QVERIFY(reread.open(real));
+    QCOMPARE(reread.pageCount(), 2);
+    QCOMPARE(doc.pageCount(), 2);
+    QCOMPARE(doc.filePath(), link);
+}
+
+// A damaged file that opens with no readable page is not replaced by an empty
+// document, and an export that would write nothing fails.
+void TestPdfDocumentCore::documentWithoutPagesIsNeverWritten()
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("damaged.pdf"));
+    const QByteArray bytes = fixtures::buildPdf({QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>"),
+                                                 QStringLiteral("<< /Type /Pages /Kids [] /Count 0 >>")});
+    QVERIFY(writeFile(file, bytes));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    QCOMPARE(doc.pageCount(), 0);
+    const QString noPages = QStringLiteral("Документ не содержит страниц.");
+    QVERIFY(!doc.save(file));
+    QCOMPARE(doc.lastError(), noPages);
+    QCOMPARE(readFile(file), bytes);
+    for (const QString& format : {QStringLiteral("png"), QStringLiteral("txt")}) {
+        QVERIFY(!doc.exportDocument(format, dir.filePath(QStringLiteral("out.") + format), 72));
+        QCOMPARE(doc.lastError(), noPages);
+    }
+    QCOMPARE(fixtures::filesIn(dir.path()), QStringList{QStringLiteral("damaged.pdf")});
 }
 
 // pdfium is not thread-safe even across documents: two threads rendering two

@@ -48,6 +48,8 @@ private slots:
     void badRequestsGiveNullImages();
     void oversizedRenderFailsWithReason();
     void regionCropsThePage();
+    void badRegionsAreRefused_data();
+    void badRegionsAreRefused();
     void pdfiumAndQtTextShareTheProcess();
 
 private:
@@ -131,6 +133,7 @@ void TestPdfDocumentRender::textLayerOfPageWithoutTextIsBlank()
 void TestPdfDocumentRender::badRequestsGiveNullImages()
 {
     QVERIFY(m_doc.renderPage(2, 1.0, 0).isNull());
+    QCOMPARE(m_doc.lastError(), QStringLiteral("Не удалось отрисовать страницу 3."));
     QVERIFY(m_doc.renderPage(-1, 1.0, 0).isNull());
     QVERIFY(m_doc.renderPage(0, 0.0, 0).isNull());
     QVERIFY(m_doc.renderPage(0, -2.0, 0).isNull());
@@ -158,6 +161,26 @@ void TestPdfDocumentRender::regionCropsThePage()
     // Half outside the page: clipped to the page.
     QCOMPARE(m_doc.renderPageRegion(0, 1.0, QRectF(-50, 0, 100, 100)).size(), QSize(50, 100));
     QVERIFY(m_doc.renderPageRegion(0, 1.0, QRectF(700, 900, 50, 50)).isNull());
+}
+
+void TestPdfDocumentRender::badRegionsAreRefused_data()
+{
+    QTest::addColumn<QRectF>("region");
+    QTest::addColumn<double>("scale");
+    QTest::newRow("NaN corner") << QRectF(qQNaN(), 0, 10, 10) << 1.0;
+    QTest::newRow("infinite width") << QRectF(0, 0, qInf(), 10) << 1.0;
+    QTest::newRow("beyond int") << QRectF(0, 0, 1e12, 1e12) << 1.0;
+    QTest::newRow("far below") << QRectF(-1e300, -1e300, 10, 10) << 1.0;
+    QTest::newRow("huge scale") << QRectF(0, 0, 100, 100) << 1e300;
+}
+
+// Edges that no pixel index can hold are refused before they become one.
+void TestPdfDocumentRender::badRegionsAreRefused()
+{
+    QFETCH(QRectF, region);
+    QFETCH(double, scale);
+    QVERIFY(m_doc.renderPageRegion(0, scale, region).isNull());
+    QVERIFY(!m_doc.lastError().isEmpty());
 }
 
 // pdfium carries its own FreeType and allocator; both must stay inside the

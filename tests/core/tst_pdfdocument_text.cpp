@@ -3,6 +3,7 @@
 #include "TextBlock.h"
 
 #include <QStandardPaths>
+#include <QTransform>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,6 +27,10 @@ private slots:
     void blocksLieOnTheDisplayedTextOfTurnedPages_data();
     void blocksLieOnTheDisplayedTextOfTurnedPages();
     void noDocumentOrBadPageGivesNothing();
+    void realProducerLinesAreWhole_data();
+    void realProducerLinesAreWhole();
+    void turningThePageTurnsEveryLine();
+    void pageTextHasNoControlCharacters();
 
 private:
     std::vector<TextBlock> extract(const PageSpec& page);
@@ -214,11 +219,19 @@ void TestPdfDocumentText::blocksLieOnTheDisplayedTextOfTurnedPages()
     PdfDocument doc;
     QVERIFY(doc.open(file));
     const std::vector<TextBlock> blocks = doc.extractText(0);
-    QVERIFY(!blocks.empty());
+    QCOMPARE(blocks.size(), size_t(1));
+    QCOMPARE(blocks[0].text, QStringLiteral("Turned text"));
     const QSizeF size = doc.pageSize(0);
     QRectF all;
-    for (const TextBlock& b : blocks)
-        all = all.united(b.rect);
+    for (const TextBlock& b : blocks) {
+        QCOMPARE(b.rotation, double(rotate > 180 ? rotate - 360 : rotate));  // read along the turned page
+        QCOMPARE(b.originalRotation, b.rotation);
+        QTransform turn;  // the block's rect turned about its centre covers the ink
+        turn.translate(b.rect.center().x(), b.rect.center().y());
+        turn.rotate(-b.rotation);
+        turn.translate(-b.rect.center().x(), -b.rect.center().y());
+        all = all.united(turn.mapRect(b.rect));
+    }
     QVERIFY(QRectF(QPointF(0, 0), size).contains(all));
     // The ink of the render lies inside the blocks' box.
     const QImage image = doc.renderPage(0, 1.0, 0);
@@ -242,6 +255,98 @@ void TestPdfDocumentText::noDocumentOrBadPageGivesNothing()
     QVERIFY(doc.createEmpty());
     QVERIFY(doc.extractText(0).empty());
     QVERIFY(doc.extractText(-3).empty());
+}
+
+// One line of a real producer's page: a single block with the text, direction,
+// drawn size and visibility it has on the page.
+void TestPdfDocumentText::realProducerLinesAreWhole_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<double>("rotation");
+    QTest::addColumn<double>("size");
+    QTest::addColumn<bool>("invisible");
+    QTest::newRow("1 Tf heading") << "onetf-helvetica.pdf" << "Minutes of the annual meeting" << 0.0 << 18.0 << false;
+    QTest::newRow("1 Tf body, kerned") << "onetf-helvetica.pdf" << "The Waterford office AVA will close in May." << 0.0
+                                       << 11.0 << false;
+    QTest::newRow("distilled, widened by the font matrix")
+        << "gs-helvetica.pdf" << "Widened line set through the font matrix." << 0.0 << 11.0 << false;
+    QTest::newRow("distilled, sideways") << "gs-helvetica.pdf" << "Sideways note along the margin" << -90.0 << 10.0
+                                         << false;
+    QTest::newRow("turned page") << "gs-helvetica-rot90.pdf" << "Quarterly report of the north office" << 90.0 << 18.0
+                                 << false;
+    QTest::newRow("turned page, sideways note upright")
+        << "gs-helvetica-rot90.pdf" << "Sideways note along the margin" << 0.0 << 10.0 << false;
+    QTest::newRow("TeX fi and ffi ligatures")
+        << "tex-type3.pdf" << "Definition. A file is a named record kept by the office." << 0.0 << 10.0 << false;
+    QTest::newRow("TeX fl, ff and ffl")
+        << "tex-type3.pdf" << "Every affidavit is filed; the fluffy waffle affair was different." << 0.0 << 10.0 << false;
+    QTest::newRow("TeX kerning") << "tex-type3.pdf" << "Kerning: AVAW Type, Yes, We value Tea, LT AT." << 0.0 << 10.0
+                                 << false;
+    QTest::newRow("OCR layer in render mode 3")
+        << "tesseract-ru.pdf" << "заключили настоящий договор о нижеследующем." << 0.0 << 12.0 << true;
+    QTest::newRow("turned groff page") << "groff-columns-rot90.pdf" << "Annual Report of the Records Office" << 90.0
+                                       << 12.0 << false;
+}
+
+void TestPdfDocumentText::realProducerLinesAreWhole()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, text);
+    QFETCH(double, rotation);
+    QFETCH(double, size);
+    QFETCH(bool, invisible);
+    PdfDocument doc;
+    QVERIFY(doc.open(fixtures::realPdf(file)));
+    const std::vector<TextBlock> blocks = doc.extractText(0);
+    QStringList texts;
+    for (const TextBlock& b : blocks)
+        texts << b.text.trimmed();
+    QVERIFY2(texts.count(text) == 1, qPrintable(texts.join(QLatin1Char('|'))));
+    const TextBlock& block = blocks[size_t(texts.indexOf(text))];
+    QCOMPARE(block.rotation, rotation);
+    QVERIFY2(qAbs(block.fontSize - size) < 0.05 * size, qPrintable(QString::number(block.fontSize)));
+    QCOMPARE(block.invisibleText, invisible);
+    QCOMPARE(isNativeLine(block.lines[0]), true);
+    QCOMPARE(block.lines[0].words.size(), size_t(text.split(QLatin1Char(' ')).size()));
+}
+
+void TestPdfDocumentText::turningThePageTurnsEveryLine()
+{
+    PdfDocument doc;
+    QVERIFY(doc.open(fixtures::realPdf(QStringLiteral("gs-helvetica.pdf"))));
+    const std::vector<TextBlock> upright = doc.extractText(0);
+    QVERIFY(doc.rotatePage(0, 90));
+    const std::vector<TextBlock> turned = doc.extractText(0);
+    QCOMPARE(turned.size(), upright.size());
+    for (const TextBlock& before : upright) {
+        const auto after = std::find_if(turned.begin(), turned.end(),
+                                        [&](const TextBlock& b) { return b.text == before.text; });
+        QVERIFY2(after != turned.end(), qPrintable(before.text));
+        QCOMPARE(after->rotation, before.rotation == -90 ? 0.0 : before.rotation + 90);
+        QVERIFY(qAbs(after->rect.width() - before.rect.width()) < 1);  // the line keeps its length
+    }
+}
+
+void TestPdfDocumentText::pageTextHasNoControlCharacters()
+{
+    const QStringList files{QStringLiteral("groff-columns.pdf"), QStringLiteral("tex-type3.pdf"),
+                            QStringLiteral("tesseract-ru.pdf"), QStringLiteral("onetf-helvetica.pdf")};
+    for (const QString& file : files) {
+        PdfDocument doc;
+        QVERIFY(doc.open(fixtures::realPdf(file)));
+        const QString text = doc.extractAllTextAllPages();
+        QVERIFY(text.size() > 100);
+        for (QChar ch : text)
+            QVERIFY2(ch == QLatin1Char('\n') || (ch.category() != QChar::Other_Control && ch != QChar(0xFFFE)),
+                     qPrintable(file + QStringLiteral(": U+%1").arg(ch.unicode(), 4, 16, QLatin1Char('0'))));
+        for (const TextBlock& block : doc.extractText(0))
+            QVERIFY(std::none_of(block.text.begin(), block.text.end(),
+                                 [](QChar ch) { return ch.category() == QChar::Other_Control; }));
+    }
+    PdfDocument groff;
+    QVERIFY(groff.open(fixtures::realPdf(QStringLiteral("groff-columns.pdf"))));
+    QVERIFY(groff.extractAllText(0).contains(QStringLiteral("hun-\ndred")));  // the hyphen at the line end stays
 }
 
 QTEST_GUILESS_MAIN(TestPdfDocumentText)

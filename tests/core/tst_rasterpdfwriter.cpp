@@ -113,10 +113,10 @@ private slots:
     void shortOrFailedWritesAreReported_data();
     void shortOrFailedWritesAreReported();
 
-    void samplePagesAboveTwentyAreSeven_data();
-    void samplePagesAboveTwentyAreSeven();
-    void sampleTotalIsScaledUp_data();
-    void sampleTotalIsScaledUp();
+    void sampleIsStratifiedByWeight_data();
+    void sampleIsStratifiedByWeight();
+    void sampleSizeIsATenthWithinBounds_data();
+    void sampleSizeIsATenthWithinBounds();
 };
 
 void TestRasterPdfWriter::pdfNumberKeepsThreeDecimals_data()
@@ -336,46 +336,76 @@ void TestRasterPdfWriter::shortOrFailedWritesAreReported()
     QCOMPARE(paged, failingStep > 1);
 }
 
-void TestRasterPdfWriter::samplePagesAboveTwentyAreSeven_data()
+namespace {
+
+QList<qint64> rampWeights(int pages, bool rising)
 {
-    QTest::addColumn<int>("pages");
-    QTest::addColumn<QList<int>>("sample");
-    QTest::newRow("none") << 0 << QList<int>{};
-    QTest::newRow("1") << 1 << QList<int>{0};
+    QList<qint64> weights;
+    for (int i = 0; i < pages; ++i)
+        weights << (rising ? i : pages - i);
+    return weights;
+}
+
+} // namespace
+
+void TestRasterPdfWriter::sampleIsStratifiedByWeight_data()
+{
+    QTest::addColumn<QList<qint64>>("weights");
+    QTest::addColumn<QList<int>>("pages");
+    QTest::addColumn<int>("represents");  // of each sampled page; 0: see the sum check only
+    QTest::newRow("none") << QList<qint64>{} << QList<int>{} << 0;
     QList<int> twenty;
     for (int i = 0; i < 20; ++i)
         twenty << i;
-    QTest::newRow("20 all") << 20 << twenty;
-    QTest::newRow("21") << 21 << QList<int>{0, 1, 5, 10, 15, 19, 20};
-    QTest::newRow("22") << 22 << QList<int>{0, 1, 5, 11, 16, 20, 21};
-    QTest::newRow("100") << 100 << QList<int>{0, 1, 25, 50, 75, 98, 99};
+    QTest::newRow("20: every page") << rampWeights(20, true) << twenty << 1;
+    QList<int> middles;
+    for (int s = 0; s < 10; ++s)
+        middles << s * 10 + 5;
+    QTest::newRow("100 rising") << rampWeights(100, true) << middles << 10;
+    QList<int> falling;
+    for (int s = 0; s < 10; ++s)
+        falling << s * 10 + 4;
+    QTest::newRow("100 falling") << rampWeights(100, false) << falling << 10;
+    // Light front and back matter around heavy body pages: the sample follows the weights, not the ends.
+    QList<qint64> manual(25, 100000);
+    for (int i : {0, 1, 2, 22, 23, 24})
+        manual[i] = 10;
+    QTest::newRow("25 manual") << manual << QList<int>{1, 3, 5, 8, 10, 13, 15, 18, 20, 22} << 0;
 }
 
-void TestRasterPdfWriter::samplePagesAboveTwentyAreSeven()
+void TestRasterPdfWriter::sampleIsStratifiedByWeight()
 {
-    QFETCH(int, pages);
-    QFETCH(QList<int>, sample);
-    QCOMPARE(RasterPdfWriter::samplePages(pages), sample);
+    QFETCH(QList<qint64>, weights);
+    QFETCH(QList<int>, pages);
+    QFETCH(int, represents);
+    const QList<RasterPdfWriter::SampledPage> sample = RasterPdfWriter::stratifiedSample(weights);
+    QList<int> sampled;
+    int covered = 0;
+    for (const RasterPdfWriter::SampledPage& page : sample) {
+        sampled << page.pageIndex;
+        covered += page.represents;
+        if (represents > 0)
+            QCOMPARE(page.represents, represents);
+    }
+    QCOMPARE(sampled, pages);
+    QCOMPARE(covered, int(weights.size()));
 }
 
-void TestRasterPdfWriter::sampleTotalIsScaledUp_data()
+void TestRasterPdfWriter::sampleSizeIsATenthWithinBounds_data()
 {
-    QTest::addColumn<qint64>("sampleTotal");
-    QTest::addColumn<int>("sampleCount");
     QTest::addColumn<int>("pages");
-    QTest::addColumn<qint64>("total");
-    QTest::newRow("exact") << qint64(7000) << 7 << 100 << qint64(100000);
-    QTest::newRow("rounded up") << qint64(1000) << 7 << 22 << qint64(3143);
-    QTest::newRow("every page") << qint64(1234) << 5 << 5 << qint64(1234);
+    QTest::addColumn<int>("size");
+    QTest::newRow("21") << 21 << 10;
+    QTest::newRow("200") << 200 << 20;
+    QTest::newRow("401") << 401 << 40;
+    QTest::newRow("5000") << 5000 << 40;
 }
 
-void TestRasterPdfWriter::sampleTotalIsScaledUp()
+void TestRasterPdfWriter::sampleSizeIsATenthWithinBounds()
 {
-    QFETCH(qint64, sampleTotal);
-    QFETCH(int, sampleCount);
     QFETCH(int, pages);
-    QFETCH(qint64, total);
-    QCOMPARE(RasterPdfWriter::extrapolatedTotal(sampleTotal, sampleCount, pages), total);
+    QFETCH(int, size);
+    QCOMPARE(RasterPdfWriter::stratifiedSample(QList<qint64>(pages, 7)).size(), size);
 }
 
 QTEST_MAIN(TestRasterPdfWriter)

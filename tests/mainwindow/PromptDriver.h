@@ -1,33 +1,17 @@
 #pragma once
-// Answers the next modal prompt from inside its own event loop.
+// Answers the modal prompts a test expects, from inside their own event loops.
 
 #include <QApplication>
 #include <QDialog>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <deque>
 #include <functional>
 
 namespace prompt {
-
-constexpr int kPollMs = 10;
-
-// Runs answer on the first modal dialog that appears.
-inline void whenShown(std::function<void(QDialog*)> answer)
-{
-    auto* poll = new QTimer;
-    poll->setInterval(kPollMs);
-    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible())
-            return;
-        poll->stop();
-        poll->deleteLater();
-        answer(dialog);
-    });
-    poll->start();
-}
 
 inline QPushButton* buttonWithText(QDialog* dialog, const QString& text)
 {
@@ -38,25 +22,89 @@ inline QPushButton* buttonWithText(QDialog* dialog, const QString& text)
     return nullptr;
 }
 
-inline void clickButton(const QString& text)
+// A key pressed where the user's key would go: the prompt's focus widget.
+inline void pressKey(QDialog* dialog, Qt::Key key)
 {
-    whenShown([text](QDialog* dialog) {
-        QPushButton* button = buttonWithText(dialog, text);
-        if (!button) {
-            dialog->reject();
-            QFAIL(qPrintable(QStringLiteral("no button ") + text));
-        }
-        button->click();
-    });
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus && focus->window() == dialog ? focus : dialog, key);
 }
+
+// One test's expected prompts, answered in order as they appear. The poll
+// timer and the queued answers belong to the driver, so nothing it started
+// outlives the test that made it.
+class Driver {
+public:
+    using Answer = std::function<void(QDialog*)>;
+
+    Driver()
+    {
+        m_poll.setInterval(kPollMs);
+        QObject::connect(&m_poll, &QTimer::timeout, &m_owner, [this] { poll(); });
+    }
+
+    // Runs answer on the next modal prompt shown.
+    void whenShown(Answer answer)
+    {
+        m_answers.push_back(std::move(answer));
+        m_poll.start();
+    }
+
+    void clickButton(const QString& text)
+    {
+        whenShown([text](QDialog* dialog) {
+            if (QPushButton* button = buttonWithText(dialog, text))
+                button->click();
+            else
+                dialog->reject();
+        });
+    }
+
+    void press(Qt::Key key)
+    {
+        whenShown([key](QDialog* dialog) { pressKey(dialog, key); });
+    }
+
+    // Answers still waiting for their prompt.
+    int pending() const { return int(m_answers.size()); }
+
+private:
+    static constexpr int kPollMs = 10;
+
+    // The answer runs queued, outside the timer's slot: a prompt it opens in
+    // turn is polled and answered too.
+    void poll()
+    {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible() || dialog == m_answered || m_answers.empty())
+            return;
+        m_answered = dialog;
+        Answer answer = std::move(m_answers.front());
+        m_answers.pop_front();
+        if (m_answers.empty())
+            m_poll.stop();
+        QPointer<QDialog> target(dialog);
+        QMetaObject::invokeMethod(
+            &m_owner, [target, answer] {
+                if (target)
+                    answer(target);
+            },
+            Qt::QueuedConnection);
+    }
+
+    QObject m_owner;
+    QTimer m_poll;
+    std::deque<Answer> m_answers;
+    QPointer<QDialog> m_answered;
+};
 
 // Runs action and tells whether a modal prompt came up meanwhile (and
 // rejects it, so a wrong prompt cannot block the test).
 inline bool promptShownDuring(const std::function<void()>& action)
 {
     constexpr int kGraceMs = 100;
+    QObject scope;
     bool shown = false;
-    QTimer::singleShot(kGraceMs, [&shown] {
+    QTimer::singleShot(kGraceMs, &scope, [&shown] {
         if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
             shown = true;
             dialog->reject();
@@ -65,16 +113,6 @@ inline bool promptShownDuring(const std::function<void()>& action)
     action();
     QTest::qWait(kGraceMs + kGraceMs / 2);
     return shown;
-}
-
-inline void pressEscape()
-{
-    whenShown([](QDialog* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
-}
-
-inline void closeWindow()
-{
-    whenShown([](QDialog* dialog) { dialog->close(); });
 }
 
 } // namespace prompt

@@ -42,6 +42,29 @@ inline QString writePdf(const QTemporaryDir& dir, const QString& name, int pages
     return path;
 }
 
+// A PDF whose pages carry one line of native text each, at the given
+// heights in points from the bottom (so the window edits them as blocks).
+inline QString writeLinesPdf(const QTemporaryDir& dir, const QString& name, const QList<double>& heights)
+{
+    QList<fixtures::PageSpec> pages;
+    for (int i = 0; i < heights.size(); ++i) {
+        fixtures::PageSpec page;
+        page.runs << fixtures::TextRun{QStringLiteral("Line of page %1").arg(i + 1), 72, heights[i], 20};
+        pages << page;
+    }
+    const QString path = dir.filePath(name);
+    if (!fixtures::writeFile(path, fixtures::pagesPdf(pages)))
+        qFatal("cannot write fixture %s", qPrintable(path));
+    return path;
+}
+
+// The text of a page of a file as a fresh reader sees it.
+inline QString savedText(const QString& path, int page)
+{
+    PdfDocument saved;
+    return saved.open(path) ? saved.extractAllText(page) : QString();
+}
+
 // Shown smaller than an A4 page at 100 %, so pages scroll.
 inline void showSmall(MainWindow& window)
 {
@@ -54,6 +77,18 @@ inline void showSmall(MainWindow& window)
 inline PdfView* view(MainWindow& window)
 {
     return window.findChild<PdfView*>(QStringLiteral("DocumentScroll"));
+}
+
+// A click on a block of the view, which opens it in the editor.
+inline void clickBlock(PdfView* pdfView, int index)
+{
+    QTest::mouseClick(pdfView->viewport(), Qt::LeftButton, {}, pdfView->ocrBlockScreenRect(index).center());
+}
+
+// Keys typed where the user's keys go now.
+inline void typeText(const QString& text)
+{
+    QTest::keyClicks(QApplication::focusWidget(), text);
 }
 
 inline PageThumbnailPanel* thumbnails(MainWindow& window)

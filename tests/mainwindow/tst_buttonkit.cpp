@@ -1,40 +1,16 @@
-// Icon paths and shortcut hints of tool buttons.
+// Shortcut hints of tool buttons.
 #include "ButtonKit.h"
 
-#include <QFile>
 #include <QTest>
 #include <QToolButton>
-
-#include "VornResources.h"
 
 class ButtonKitTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void iconPathsNameEmbeddedIcons_data();
-    void iconPathsNameEmbeddedIcons();
     void shortcutHint_data();
     void shortcutHint();
 };
-
-void ButtonKitTest::iconPathsNameEmbeddedIcons_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::newRow("application") << "vorn-app";
-    QTest::newRow("edit mode") << "edit-mode";
-    QTest::newRow("read mode") << "read-mode";
-}
-
-void ButtonKitTest::iconPathsNameEmbeddedIcons()
-{
-    QFETCH(QString, name);
-    initVornResources();
-    const QString path = I(name);
-    QCOMPARE(path, QStringLiteral(":/resources/icons/%1.svg").arg(name));
-    QFile icon(path);
-    QVERIFY(icon.open(QIODevice::ReadOnly));
-    QVERIFY(icon.readAll().contains("<svg"));
-}
 
 void ButtonKitTest::shortcutHint_data()
 {

@@ -12,7 +12,7 @@ using namespace windowtest;
 
 namespace {
 
-QStringList recentFiles()
+QStringList storedRecentFiles()
 {
     return QSettings().value(QStringLiteral("recentFiles")).toStringList();
 }
@@ -21,7 +21,8 @@ QStringList recentFiles()
 QString openExpectingNotice(MainWindow& window, const QString& path)
 {
     QString notice;
-    prompt::whenShown([&notice](QDialog* dialog) {
+    prompt::Driver prompts;
+    prompts.whenShown([&notice](QDialog* dialog) {
         notice = dialog->windowTitle() + QLatin1Char('|') +
                  dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"))->text();
         dialog->accept();
@@ -41,19 +42,14 @@ private slots:
     void openShowsDocumentInNewTab();
     void sameFileActivatesExistingTab_data();
     void sameFileActivatesExistingTab();
-    void emptyPathDoesNothing();
     void failedOpenReportsAndKeepsTabs_data();
     void failedOpenReportsAndKeepsTabs();
 
-    void newDocumentStartsAtFirstPageFullSizeContinuous();
     void switchingBackRestoresTabViewState();
-    void activationHandsDocumentToViewAndThumbnails();
     void activatingActiveTabChangesNothing();
-    void modifiedDocumentMarkedInItsTab();
 
-    void recentFilesNewestFirstWithoutDuplicates();
-    void recentFilesKeepEightNewest();
-    void recentFilesUntouchedWhenSwitchedOff();
+    void recentFiles_data();
+    void recentFiles();
 
     void documentBuiltWithoutTabGetsUntitledTab();
     void unloadedInitialDocumentGetsNoTab();
@@ -73,7 +69,7 @@ void DocumentTabsTest::openShowsDocumentInNewTab()
     QCOMPARE(statusText(window), QStringLiteral("Открыт: a.pdf"));
     QCOMPARE(view(window)->document(), window.currentDocument());
     QCOMPARE(thumbnails(window)->count(), 3);
-    QCOMPARE(recentFiles(), QStringList{path});
+    QCOMPARE(storedRecentFiles(), QStringList{path});
 }
 
 void DocumentTabsTest::sameFileActivatesExistingTab_data()
@@ -103,24 +99,15 @@ void DocumentTabsTest::sameFileActivatesExistingTab()
     MainWindow window(AppProduct::editor);
     window.openFile(a);
     window.openFile(b);
-    const QStringList recentBefore = recentFiles();
+    const QStringList recentBefore = storedRecentFiles();
 
     window.openFile(again);
     QCOMPARE(tabTexts(window), (QStringList{"a.pdf", "b.pdf"}));
     QCOMPARE(tabs(window)->currentIndex(), 0);
     QCOMPARE(window.currentDocument()->pageCount(), 1);
-    QCOMPARE(recentFiles(), recentBefore);
+    QCOMPARE(storedRecentFiles(), recentBefore);
     // Switching tabs reports the zoom of the shown document, never an opening.
     QCOMPARE(statusText(window), QStringLiteral("Масштаб: 100%"));
-}
-
-void DocumentTabsTest::emptyPathDoesNothing()
-{
-    MainWindow window(AppProduct::editor);
-    window.openFile(QString());
-    QVERIFY(tabTexts(window).isEmpty());
-    QVERIFY(recentFiles().isEmpty());
-    QCOMPARE(statusText(window), QStringLiteral("Готово"));
 }
 
 void DocumentTabsTest::failedOpenReportsAndKeepsTabs_data()
@@ -156,27 +143,7 @@ void DocumentTabsTest::failedOpenReportsAndKeepsTabs()
         QCOMPARE(shownError, errorText);
     QCOMPARE(tabTexts(window), QStringList{"good.pdf"});
     QCOMPARE(window.currentDocument()->filePath(), good);
-    QCOMPARE(recentFiles(), QStringList{good});
-}
-
-void DocumentTabsTest::newDocumentStartsAtFirstPageFullSizeContinuous()
-{
-    QTemporaryDir dir;
-    MainWindow window(AppProduct::editor);
-    showSmall(window);
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 4));
-    PdfView* pdfView = view(window);
-    pdfView->setViewMode(PdfView::SinglePage);
-    pdfView->setZoom(2.0);
-    pdfView->setCurrentPage(3);
-
-    window.openFile(writePdf(dir, QStringLiteral("b.pdf"), 4));
-    QCOMPARE(pdfView->currentPage(), 0);
-    QCOMPARE(pdfView->zoom(), 1.0);
-    QCOMPARE(pdfView->viewMode(), PdfView::Continuous);
-    // The first page is shown from its top, although it is taller than the view.
-    QVERIFY(pdfView->viewport()->height() < 842);
-    QCOMPARE(pdfView->verticalScrollBar()->value(), 0);
+    QCOMPARE(storedRecentFiles(), QStringList{good});
 }
 
 void DocumentTabsTest::switchingBackRestoresTabViewState()
@@ -190,7 +157,14 @@ void DocumentTabsTest::switchingBackRestoresTabViewState()
     pdfView->setZoom(1.5);
     pdfView->setCurrentPage(3);
 
+    // A new tab starts at its first page, shown from its top although it is
+    // taller than the view, at full size, continuous.
     window.openFile(writePdf(dir, QStringLiteral("b.pdf"), 3));
+    QCOMPARE(pdfView->currentPage(), 0);
+    QCOMPARE(pdfView->zoom(), 1.0);
+    QCOMPARE(pdfView->viewMode(), PdfView::Continuous);
+    QVERIFY(pdfView->viewport()->height() < 842);
+    QCOMPARE(pdfView->verticalScrollBar()->value(), 0);
     pdfView->setCurrentPage(2);
     pdfView->setZoom(0.5);
 
@@ -201,29 +175,13 @@ void DocumentTabsTest::switchingBackRestoresTabViewState()
     QCOMPARE(pdfView->currentPage(), 3);
     QCOMPARE(window.windowTitle(), QStringLiteral("a.pdf — ВОРН PDF Редактор"));
 
+    QCOMPARE(thumbnails(window)->count(), 5);
+    QCOMPARE(thumbnails(window)->currentRow(), 3);
+
     tabs(window)->setCurrentIndex(1);
     QCOMPARE(pdfView->viewMode(), PdfView::Continuous);
     QCOMPARE(pdfView->zoom(), 0.5);
     QCOMPARE(pdfView->currentPage(), 2);
-}
-
-void DocumentTabsTest::activationHandsDocumentToViewAndThumbnails()
-{
-    QTemporaryDir dir;
-    MainWindow window(AppProduct::viewer);
-    showSmall(window);
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 4));
-    view(window)->setCurrentPage(2);
-    window.openFile(writePdf(dir, QStringLiteral("b.pdf"), 2));
-
-    QSignalSpy pages(view(window), &PdfView::pageChanged);
-    window.activateDocument(0);
-    QCOMPARE(view(window)->document(), window.currentDocument());
-    QCOMPARE(thumbnails(window)->count(), 4);
-    QCOMPARE(thumbnails(window)->currentRow(), 2);
-    QCOMPARE(pages.last().at(0).toInt(), 2);
-    QCOMPARE(pageCountText(window), QStringLiteral("4 страниц"));
-    QCOMPARE(tabs(window)->currentIndex(), 0);
 }
 
 void DocumentTabsTest::activatingActiveTabChangesNothing()
@@ -243,50 +201,35 @@ void DocumentTabsTest::activatingActiveTabChangesNothing()
     QCOMPARE(zooms.count(), 0);
 }
 
-void DocumentTabsTest::modifiedDocumentMarkedInItsTab()
+// Opening puts the file first in the list, once, and keeps eight; with the
+// list switched off it stays as it was.
+void DocumentTabsTest::recentFiles_data()
 {
-    QTemporaryDir dir;
-    MainWindow window(AppProduct::editor);
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 1));
-    window.openFile(writePdf(dir, QStringLiteral("b.pdf"), 1));
-    window.currentDocument()->markModified();
-    window.activateDocument(0);
-    QCOMPARE(tabTexts(window), (QStringList{"a.pdf", "b.pdf *"}));
+    QTest::addColumn<bool>("remember");
+    QTest::addColumn<int>("opened");
+    QTest::newRow("nine opened, eight kept") << true << 9;
+    QTest::newRow("switched off") << false << 2;
 }
 
-void DocumentTabsTest::recentFilesNewestFirstWithoutDuplicates()
+void DocumentTabsTest::recentFiles()
 {
+    QFETCH(bool, remember);
+    QFETCH(int, opened);
     QTemporaryDir dir;
-    const QString a = writePdf(dir, QStringLiteral("a.pdf"), 1);
-    const QString b = writePdf(dir, QStringLiteral("b.pdf"), 1);
-    QSettings().setValue(QStringLiteral("recentFiles"), QStringList{b, QStringLiteral("/elsewhere/old.pdf"), a});
-
+    const QString first = writePdf(dir, QStringLiteral("doc1.pdf"), 1);
+    QSettings().setValue(QStringLiteral("doc/rememberRecent"), remember);
+    QSettings().setValue(QStringLiteral("recentFiles"), QStringList{QStringLiteral("/elsewhere/old.pdf"), first});
     MainWindow window(AppProduct::editor);
-    window.openFile(a);
-    QCOMPARE(recentFiles(), (QStringList{a, b, QStringLiteral("/elsewhere/old.pdf")}));
-}
-
-void DocumentTabsTest::recentFilesKeepEightNewest()
-{
-    QTemporaryDir dir;
-    MainWindow window(AppProduct::editor);
-    QStringList opened;
-    for (int i = 1; i <= 9; ++i) {
-        opened.prepend(writePdf(dir, QStringLiteral("doc%1.pdf").arg(i), 1));
-        window.openFile(opened.first());
+    QStringList expected{QStringLiteral("/elsewhere/old.pdf"), first};
+    for (int i = 1; i <= opened; ++i) {
+        const QString path = i == 1 ? first : writePdf(dir, QStringLiteral("doc%1.pdf").arg(i), 1);
+        window.openFile(path);
+        if (remember) {
+            expected.removeAll(path);
+            expected.prepend(path);
+        }
     }
-    QCOMPARE(recentFiles(), opened.mid(0, 8));
-}
-
-void DocumentTabsTest::recentFilesUntouchedWhenSwitchedOff()
-{
-    QTemporaryDir dir;
-    QSettings settings;
-    settings.setValue(QStringLiteral("doc/rememberRecent"), false);
-    settings.setValue(QStringLiteral("recentFiles"), QStringList{QStringLiteral("/kept.pdf")});
-    MainWindow window(AppProduct::editor);
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 1));
-    QCOMPARE(recentFiles(), QStringList{QStringLiteral("/kept.pdf")});
+    QCOMPARE(storedRecentFiles(), expected.mid(0, 8));
 }
 
 void DocumentTabsTest::documentBuiltWithoutTabGetsUntitledTab()

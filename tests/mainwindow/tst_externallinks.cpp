@@ -52,7 +52,8 @@ void ExternalLinksTest::otherTargetsAskAndDecliningOpensNothing()
 {
     QFETCH(QString, url);
     QString question;
-    prompt::whenShown([&question](QDialog* dialog) {
+    prompt::Driver prompts;
+    prompts.whenShown([&question](QDialog* dialog) {
         question = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"))->text();
         prompt::buttonWithText(dialog, QStringLiteral("Отмена"))->click();
     });

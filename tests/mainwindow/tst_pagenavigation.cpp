@@ -31,13 +31,9 @@ private slots:
     void init();
     void cleanup();
 
-    void stepsBetweenPages();
     void noStepPastEitherEnd();
     void lastPageWithoutDocumentDoesNothing();
     void pageBoxAndThumbnailsMoveView();
-    void zoomText_data();
-    void zoomText();
-    void zoomButtonsScaleByQuarter();
     void zoomStatus_data();
     void zoomStatus();
     void leavingPageDropsItsBlocks();
@@ -60,20 +56,6 @@ void PageNavigationTest::init()
 void PageNavigationTest::cleanup()
 {
     m_window.reset();
-}
-
-void PageNavigationTest::stepsBetweenPages()
-{
-    invoke(*m_window, "onNextPage");
-    invoke(*m_window, "onNextPage");
-    QCOMPARE(m_view->currentPage(), 2);
-    invoke(*m_window, "onPrevPage");
-    QCOMPARE(m_view->currentPage(), 1);
-    invoke(*m_window, "onLastPage");
-    QCOMPARE(m_view->currentPage(), 4);
-    QCOMPARE(thumbnails(*m_window)->currentRow(), 4);
-    invoke(*m_window, "onFirstPage");
-    QCOMPARE(m_view->currentPage(), 0);
 }
 
 void PageNavigationTest::noStepPastEitherEnd()
@@ -107,41 +89,6 @@ void PageNavigationTest::pageBoxAndThumbnailsMoveView()
     QCOMPARE(m_view->currentPage(), 1);
     QVERIFY(QMetaObject::invokeMethod(m_window.get(), "onPageSpinChanged", Q_ARG(int, 9)));
     QCOMPARE(m_view->currentPage(), 1);
-}
-
-void PageNavigationTest::zoomText_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<double>("zoom");  // 1.0 is where the test starts: unchanged
-
-    QTest::newRow("without percent sign") << "150" << 1.5;
-    QTest::newRow("with percent sign") << "75%" << 0.75;
-    QTest::newRow("decimal point and blank") << "12.5 %" << 0.125;
-    QTest::newRow("decimal comma") << "12,5%" << 1.0;
-    QTest::newRow("letters") << "abc" << 1.0;
-    QTest::newRow("zero") << "0%" << 1.0;
-    QTest::newRow("negative") << "-50" << 1.0;
-    QTest::newRow("empty") << "" << 1.0;
-    QTest::newRow("above the view's maximum") << "1000 %" << 8.0;
-    QTest::newRow("first digit while typing 200") << "2" << 0.1;
-}
-
-void PageNavigationTest::zoomText()
-{
-    QFETCH(QString, text);
-    QFETCH(double, zoom);
-    QCOMPARE(m_view->zoom(), 1.0);
-    QVERIFY(QMetaObject::invokeMethod(m_window.get(), "onZoomComboChanged", Q_ARG(QString, text)));
-    QCOMPARE(m_view->zoom(), zoom);
-}
-
-void PageNavigationTest::zoomButtonsScaleByQuarter()
-{
-    invoke(*m_window, "onZoomIn");
-    QCOMPARE(m_view->zoom(), 1.25);
-    invoke(*m_window, "onZoomOut");
-    invoke(*m_window, "onZoomOut");
-    QCOMPARE(m_view->zoom(), 0.8);
 }
 
 void PageNavigationTest::zoomStatus_data()

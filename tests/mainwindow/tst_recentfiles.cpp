@@ -1,4 +1,4 @@
-// The recent-files list: order, duplicates, the cap and the off switch.
+// The recent-files rule: order, duplicates and the cap.
 #include "RecentFiles.h"
 
 #include <QCoreApplication>
@@ -15,9 +15,6 @@ private slots:
 
     void withRecentFile_data();
     void withRecentFile();
-    void ninthOpenDropsOldest();
-    void storedListFollowsOpens();
-    void switchedOffLeavesListUntouched();
 };
 
 void RecentFilesTest::initTestCase()
@@ -58,34 +55,6 @@ void RecentFilesTest::withRecentFile()
     QFETCH(QString, path);
     QFETCH(QStringList, expected);
     QCOMPARE(::withRecentFile(recent, path), expected);
-}
-
-void RecentFilesTest::ninthOpenDropsOldest()
-{
-    QStringList recent;
-    for (int i = 1; i <= 9; ++i)
-        recent = ::withRecentFile(recent, QStringLiteral("/doc%1.pdf").arg(i));
-    QCOMPARE(recent.size(), kMaxRecentFiles);
-    QCOMPARE(recent.first(), QStringLiteral("/doc9.pdf"));
-    QCOMPARE(recent.last(), QStringLiteral("/doc2.pdf"));
-}
-
-void RecentFilesTest::storedListFollowsOpens()
-{
-    rememberRecentFile(QStringLiteral("/a.pdf"));
-    rememberRecentFile(QStringLiteral("/b.pdf"));
-    rememberRecentFile(QStringLiteral("/a.pdf"));
-    QCOMPARE(storedRecentFiles(), (QStringList{"/a.pdf", "/b.pdf"}));
-    QCOMPARE(QSettings().value(QStringLiteral("recentFiles")).toStringList(), (QStringList{"/a.pdf", "/b.pdf"}));
-}
-
-void RecentFilesTest::switchedOffLeavesListUntouched()
-{
-    QSettings settings;
-    settings.setValue(QStringLiteral("recentFiles"), QStringList{"/old.pdf"});
-    settings.setValue(QStringLiteral("doc/rememberRecent"), false);
-    rememberRecentFile(QStringLiteral("/new.pdf"));
-    QCOMPARE(storedRecentFiles(), QStringList{"/old.pdf"});
 }
 
 QTEST_MAIN(RecentFilesTest)

@@ -5,6 +5,11 @@
 
 namespace fixtures {
 
+QString realPdf(const QString& name)
+{
+    return QStringLiteral(VORN_TEST_DATA_DIR "/") + name;
+}
+
 QByteArray buildPdf(const QStringList& objects)
 {
     QByteArray out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";

@@ -87,6 +87,9 @@ QString streamObject(const QString& dictionaryEntries, const QByteArray& data);
 // "a 0 0 d e f": the unit square scaled to width x height at (x, y).
 QString placement(double x, double y, double width, double height);
 
+// A committed PDF of a real producer in tests/data.
+QString realPdf(const QString& name);
+
 bool writeFile(const QString& path, const QByteArray& bytes);
 // Names of the files (hidden ones too) in a folder, sorted.
 QStringList filesIn(const QString& folder);

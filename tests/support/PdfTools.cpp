@@ -1,6 +1,7 @@
 #include "PdfTools.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QStandardPaths>
 
@@ -81,6 +82,59 @@ int fontCount(const QString& pdf)
     if (result.exitCode != 0)
         return -1;
     return int(result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size()) - 2;
+}
+
+QList<FontRow> listFonts(const QString& pdf)
+{
+    QList<FontRow> rows;
+    const Result result = run(QStringLiteral("pdffonts"), {pdf});
+    // name, type words, encoding, emb, sub, uni, object number, generation
+    for (const QString& line : result.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).mid(2)) {
+        const QStringList fields = line.simplified().split(QLatin1Char(' '));
+        if (fields.size() < 7)
+            continue;
+        const qsizetype n = fields.size();
+        rows.append({fields.first(), fields.at(n - 5) == QLatin1String("yes"), fields.at(n - 4) == QLatin1String("yes")});
+    }
+    return rows;
+}
+
+QImage renderPage(const QString& pdf, int pageIndex, int dpi)
+{
+    QTemporaryDir dir;
+    const QString page = QString::number(pageIndex + 1);
+    const QString base = dir.filePath(QStringLiteral("page"));
+    run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"), page,
+                                     QStringLiteral("-l"), page, QStringLiteral("-singlefile"), QStringLiteral("-png"),
+                                     pdf, base});
+    return QImage(base + QStringLiteral(".png"));
+}
+
+QList<WordBox> wordBoxes(const QString& pdf, int pageIndex)
+{
+    const QString page = QString::number(pageIndex + 1);
+    const Result result = run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral("-enc"),
+                                                            QStringLiteral("UTF-8"), QStringLiteral("-f"), page,
+                                                            QStringLiteral("-l"), page, pdf, QStringLiteral("-")});
+    static const QRegularExpression word(QStringLiteral(
+        "<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
+    QList<WordBox> boxes;
+    for (auto it = word.globalMatch(result.out); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        const QPointF topLeft(m.captured(1).toDouble(), m.captured(2).toDouble());
+        const QPointF bottomRight(m.captured(3).toDouble(), m.captured(4).toDouble());
+        boxes.append({m.captured(5).replace(QStringLiteral("&amp;"), QStringLiteral("&")),
+                      QRectF(topLeft, bottomRight)});
+    }
+    return boxes;
+}
+
+QStringList words(const QString& pdf, int pageIndex)
+{
+    QStringList texts;
+    for (const WordBox& word : wordBoxes(pdf, pageIndex))
+        texts << word.text;
+    return texts;
 }
 
 } // namespace pdftools

@@ -2,7 +2,9 @@
 // The command-line PDF tools (poppler-utils, qpdf, libxml2-utils) that the
 // tests use to look at written files from outside.
 
+#include <QImage>
 #include <QList>
+#include <QRectF>
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
@@ -38,5 +40,25 @@ QList<QSizeF> pageSizes(const QString& pdf);
 
 // Fonts listed by pdffonts.
 int fontCount(const QString& pdf);
+struct FontRow {
+    QString name;
+    bool embedded = false;
+    bool subset = false;
+};
+QList<FontRow> listFonts(const QString& pdf);
+
+// One page rendered by pdftoppm at dpi (null on failure); pageIndex counts from 0.
+QImage renderPage(const QString& pdf, int pageIndex, int dpi);
+
+// The words pdftotext reads on a page, in its order (each word on its own,
+// also where two words overlap).
+QStringList words(const QString& pdf, int pageIndex);
+
+// One word of "pdftotext -bbox": its box in points, top-left origin.
+struct WordBox {
+    QString text;
+    QRectF box;
+};
+QList<WordBox> wordBoxes(const QString& pdf, int pageIndex);
 
 } // namespace pdftools

@@ -1,0 +1,22 @@
+#pragma once
+// Removing objects the program did not write makes pdfium write the whole
+// content stream again, which can lose or garble what pdfium does not write
+// back faithfully (Type 3 text, text scaled by its matrix). Before such a
+// removal the page is tried on a copy: removed, written, read back, rendered.
+// Callers hold the pdfium lock.
+
+#include "PdfiumApi.h"
+
+#include <QRectF>
+
+#include <vector>
+
+namespace pdfengine {
+
+// Whether removing the objects at indices from page pageIndex of doc (as the
+// document stores it) leaves the page's render at 72 dpi and its text the same
+// outside areas (displayed-page points). False when the trial cannot be made.
+bool removalChangesOnlyInside(FPDF_DOCUMENT doc, int pageIndex, const std::vector<int>& indices,
+                              const std::vector<QRectF>& areas);
+
+} // namespace pdfengine

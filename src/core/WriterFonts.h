@@ -1,0 +1,72 @@
+#pragma once
+// Fonts for text written into a document: which face a style gets, and the
+// pdfium fonts loaded from those faces, each embedded as a subset of its glyphs.
+
+#include "PdfEngineInternal.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+#include <utility>
+
+namespace pdfengine {
+
+// Font files tried for text, in order, for the style asked for.
+QStringList fontFileCandidates(bool bold, bool italic);
+// The files tried for text in family: an installed face with the metrics of
+// a standard family (Helvetica, Times, Courier and their look-alikes) first,
+// then fontFileCandidates.
+QStringList writerFontFiles(const QString& family, bool bold, bool italic);
+// Standard-14 font used when no font file can be loaded.
+QByteArray standardFontFor(const QString& family, bool bold, bool italic);
+// Tests point the font lookup at another root (empty: the real file system).
+void setFontRootForTesting(const QString& root);
+
+struct FontStyle {
+    bool bold = false;
+    bool italic = false;
+};
+// Bold and italic of a PDF font from its base name, weight (0 unknown) and
+// descriptor flags; TeX names such as "CMBX12" or "CMTI10" count.
+FontStyle pdfFontStyle(const QString& fontName, int weight, int flags);
+// Bold and italic of character index of a text page, by the rule above.
+std::pair<bool, bool> boldItalicOf(FPDF_TEXTPAGE textPage, int index, const QString& fontName, int weight);
+
+// The fonts of one pdfium document. Handles die with the document, so this
+// lives exactly as long as it (the owner drops it before closing). Callers
+// hold the pdfium lock.
+class WriterFonts {
+public:
+    explicit WriterFonts(FPDF_DOCUMENT doc);
+    ~WriterFonts();
+    WriterFonts(const WriterFonts&) = delete;
+    WriterFonts& operator=(const WriterFonts&) = delete;
+
+    enum class Drawn { Visibly, Invisibly };
+    // A font that draws every character of text in family and style: the
+    // first face of writerFontFiles that loads and covers the text, embedded
+    // as a subset (the characters written so far plus common Latin and
+    // Cyrillic); else a standard font when the text fits its encoding. Null,
+    // with lastError(), when nothing draws the text. Invisible text is never
+    // refused for want of glyphs: it takes the face that covers most of it.
+    FPDF_FONT fontFor(const QString& family, bool bold, bool italic, const QString& text,
+                      Drawn drawn = Drawn::Visibly);
+    QString lastError() const { return m_lastError; }
+
+private:
+    struct Face;
+    Face* faceAt(const QString& path);
+    FPDF_FONT fontFromFace(Face& face, const std::vector<char32_t>& needed);
+    FPDF_FONT fontCoveringMost(const std::vector<Face*>& faces, const std::vector<char32_t>& needed);
+    FPDF_FONT standardFont(const QByteArray& name);
+
+    FPDF_DOCUMENT m_doc;
+    std::map<QString, std::unique_ptr<Face>> m_faces;  // a file that is no font stays, marked broken
+    std::map<QByteArray, FontPtr> m_standardFonts;
+    QString m_lastError;
+};
+
+} // namespace pdfengine

@@ -1,0 +1,330 @@
+#include "BlockFixtures.h"
+#include "PdfDocument.h"
+#include "PdfFixtures.h"
+#include "PdfTools.h"
+#include "TextBlock.h"
+#include "WriterFonts.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using fixtures::PageSpec;
+using fixtures::TextRun;
+
+namespace {
+
+// An edited one-line block over a Helvetica run of the page.
+TextBlock editedLine(const QString& text, const QRectF& rect, const QString& family = QStringLiteral("Helvetica"))
+{
+    TextBlock block = fixtures::oneLineBlock(text, rect, 12);
+    block.lines[0].fontFamily = family;
+    block.textEdited = true;
+    return block;
+}
+
+QString pageText(const PdfDocument& doc, int page)
+{
+    return doc.extractAllText(page).simplified();
+}
+
+// A regular line of the page (a block of its own) with new words.
+std::vector<TextBlock> editedRegularLine(const PdfDocument& doc, int page, const QString& text)
+{
+    for (TextBlock block : doc.extractText(page)) {
+        if (block.lines.size() != 1 || block.bold || block.italic || block.text.size() < 20)
+            continue;
+        block.lines[0].text = block.text = text;
+        block.textEdited = true;
+        return {block};
+    }
+    return {};
+}
+
+} // namespace
+
+class TestWriterFonts : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanup();
+    void editsOnTwoPagesEmbedOneSmallSubset();
+    void laterTextOutsideTheSubsetStillReads();
+    void fontsSurviveSavingOverTheOpenFile();
+    void standardFamiliesGetMetricCompatibleFaces_data();
+    void standardFamiliesGetMetricCompatibleFaces();
+    void helveticaLineKeepsItsWidth();
+    void styleFromNameWeightAndFlags_data();
+    void styleFromNameWeightAndFlags();
+    void texFacesReadBoldAndItalic_data();
+    void texFacesReadBoldAndItalic();
+    void badFontsAndUncoveredText_data();
+    void badFontsAndUncoveredText();
+
+private:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    bool openPages(PdfDocument& doc, const QList<PageSpec>& pages, const QString& name);
+    QTemporaryDir m_dir;
+};
+
+void TestWriterFonts::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+    if (!pdftools::installed(QStringLiteral("pdffonts")))
+        QSKIP("poppler-utils are not installed");
+}
+
+void TestWriterFonts::cleanup()
+{
+    pdfengine::setFontRootForTesting(QString());
+}
+
+bool TestWriterFonts::openPages(PdfDocument& doc, const QList<PageSpec>& pages, const QString& name)
+{
+    return fixtures::writeFile(path(name), fixtures::pagesPdf(pages)) && doc.open(path(name));
+}
+
+void TestWriterFonts::editsOnTwoPagesEmbedOneSmallSubset()
+{
+    const QString source = QStringLiteral(VORN_TEST_DATA "/groff-columns.pdf");
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    const qint64 before = QFileInfo(source).size();
+    const std::vector<TextBlock> first = editedRegularLine(doc, 0, QStringLiteral("Счёт № 15 «Ромашка» — оплачен"));
+    const std::vector<TextBlock> second = editedRegularLine(doc, 1, QStringLiteral("Итого: 1 250,00 руб."));
+    QVERIFY(!first.empty() && !second.empty());
+    QCOMPARE(first.front().lines[0].fontFamily, QStringLiteral("Times Roman"));
+    // Two separate writes, as two saves of the editor would make them.
+    QVERIFY(doc.overlayOcrText(0, first, false));
+    QVERIFY(doc.overlayOcrText(1, second, false));
+    const QString out = path(QStringLiteral("two-out.pdf"));
+    QVERIFY(doc.save(out));
+
+    const qint64 growth = QFileInfo(out).size() - before;
+    QVERIFY2(growth < 60 * 1024, qPrintable(QStringLiteral("grew by %1 bytes").arg(growth)));
+    QStringList written;
+    for (const pdftools::FontRow& font : pdftools::listFonts(out)) {
+        if (!font.embedded)
+            continue;
+        QVERIFY2(font.subset && QRegularExpression(QStringLiteral("^[A-Z]{6}\\+")).match(font.name).hasMatch(),
+                 qPrintable(font.name));
+        written << font.name;
+    }
+    QCOMPARE(written.size(), 1);
+    QVERIFY2(written.first().endsWith(QLatin1String("+LiberationSerif")), qPrintable(written.first()));
+    // Word by word: where the page refused to lose its old line, that line
+    // stays under the white-out and other readers see both.
+    const QStringList firstWords = pdftools::words(out, 0);
+    const QStringList secondWords = pdftools::words(out, 1);
+    for (const QString& word : QStringLiteral("Счёт № 15 «Ромашка» — оплачен").split(QLatin1Char(' ')))
+        QVERIFY2(firstWords.count(word) == 1, qPrintable(word));
+    for (const QString& word : QStringLiteral("Итого: 1 250,00 руб.").split(QLatin1Char(' ')))
+        QVERIFY2(secondWords.count(word) == 1, qPrintable(word));
+}
+
+void TestWriterFonts::laterTextOutsideTheSubsetStillReads()
+{
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {PageSpec()}, QStringLiteral("greek.pdf")));
+    QVERIFY(doc.addFreeText(0, QRectF(72, 700, 200, 14), QStringLiteral("Latin first"), QStringLiteral("Arial"), 12, Qt::black));
+    QVERIFY(doc.addFreeText(0, QRectF(72, 650, 200, 14), QStringLiteral("Ωμέγα ἀλφα"), QStringLiteral("Arial"), 12, Qt::black));
+    const QString text = pageText(doc, 0);
+    QVERIFY2(text.contains(QStringLiteral("Latin first")) && text.contains(QStringLiteral("Ωμέγα ἀλφα")), qPrintable(text));
+}
+
+void TestWriterFonts::fontsSurviveSavingOverTheOpenFile()
+{
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {PageSpec(), PageSpec()}, QStringLiteral("reload.pdf")));
+    const QString file = path(QStringLiteral("reload.pdf"));
+    for (int round = 0; round < 3; ++round) {
+        const QString line = QStringLiteral("Правка %1").arg(round);
+        QVERIFY(doc.overlayOcrText(round % 2, {editedLine(line, QRectF(72, 600 - round * 30, 200, 14))}, false));
+        QVERIFY(doc.save(file));  // reloads: the fonts of the old document are gone
+        QVERIFY2(pageText(doc, round % 2).contains(line), qPrintable(pageText(doc, round % 2)));
+    }
+    for (const pdftools::FontRow& font : pdftools::listFonts(file))
+        QVERIFY2(!font.embedded || font.subset, qPrintable(font.name));
+}
+
+void TestWriterFonts::standardFamiliesGetMetricCompatibleFaces_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<bool>("italic");
+    QTest::addColumn<QString>("written");
+    QTest::newRow("Helvetica") << "Helvetica" << false << false << "LiberationSans";
+    QTest::newRow("Arial bold") << "Arial Bold" << true << false << "LiberationSans Bold";
+    QTest::newRow("Times New Roman italic") << "TimesNewRomanPS ItalicMT" << false << true << "LiberationSerif Italic";
+    QTest::newRow("Courier bold italic") << "Courier New" << true << true << "LiberationMono BoldItalic";
+    QTest::newRow("Nimbus Sans") << "NimbusSans Regular" << false << false << "LiberationSans";
+    QTest::newRow("TeX face: the usual order") << "CMR10" << false << false << "DejaVuSerif";
+    QTest::newRow("no family") << "" << true << false << "DejaVuSerif Bold";
+}
+
+void TestWriterFonts::standardFamiliesGetMetricCompatibleFaces()
+{
+    QFETCH(QString, family);
+    QFETCH(bool, bold);
+    QFETCH(bool, italic);
+    QFETCH(QString, written);
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {PageSpec()}, QStringLiteral("metric.pdf")));
+    TextBlock block = editedLine(QStringLiteral("Образец text"), QRectF(72, 600, 200, 14), family);
+    block.lines[0].bold = bold;
+    block.lines[0].italic = italic;
+    QVERIFY(doc.overlayOcrText(0, {block}, false));
+    const std::vector<TextBlock> extracted = doc.extractText(0);
+    QVERIFY(!extracted.empty());
+    QCOMPARE(extracted.front().fontFamily, written);
+    QCOMPARE(extracted.front().bold, bold);
+    QCOMPARE(extracted.front().italic, italic);
+}
+
+// A line set in Helvetica and rewritten must fit its old box: the same width
+// as the standard Helvetica draws it.
+void TestWriterFonts::helveticaLineKeepsItsWidth()
+{
+    const QString text = QStringLiteral("The quick brown fox jumps over the lazy dog 0123456789");
+    auto writtenWidth = [&](const QString& fontRoot) {
+        pdfengine::setFontRootForTesting(fontRoot);
+        PdfDocument doc;
+        if (!openPages(doc, {PageSpec()}, QStringLiteral("width.pdf")) ||
+            !doc.addFreeText(0, QRectF(40, 600, 500, 14), text, QStringLiteral("Helvetica"), 12, Qt::black))
+            return -1.0;
+        const std::vector<TextBlock> blocks = doc.extractText(0);
+        return blocks.empty() ? -1.0 : blocks.front().rect.width();
+    };
+    QTemporaryDir noFonts;
+    const double standard = writtenWidth(noFonts.path());
+    const double installed = writtenWidth(QString());
+    QVERIFY(standard > 100);
+    QVERIFY2(qAbs(installed - standard) < 0.02 * standard,
+             qPrintable(QStringLiteral("%1 against %2").arg(installed).arg(standard)));
+}
+
+void TestWriterFonts::styleFromNameWeightAndFlags_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("weight");
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<bool>("italic");
+    QTest::newRow("TeX roman, weight guessed from thick stems") << "CMR10" << 744 << 0 << false << false;
+    QTest::newRow("TeX bold extended") << "CMBX12" << 400 << 0 << true << false;
+    QTest::newRow("TeX text italic") << "CMTI10" << 400 << 0 << false << true;
+    QTest::newRow("TeX bold italic") << "CMBXTI10" << 400 << 0 << true << true;
+    QTest::newRow("TeX slanted") << "CMSL10" << 0 << 0 << false << true;
+    QTest::newRow("TeX sans bold") << "CMSSBX10" << 0 << 0 << true << false;
+    QTest::newRow("TeX typewriter") << "CMTT10" << 0 << 0 << false << false;
+    QTest::newRow("EC bold") << "SFBX1200" << 0 << 0 << true << false;
+    QTest::newRow("name says bold") << "Arial BoldMT" << 400 << 0 << true << false;
+    QTest::newRow("name says italic") << "TimesNewRomanPS ItalicMT" << 400 << 0 << false << true;
+    QTest::newRow("weight") << "Foo" << 700 << 0 << true << false;
+    QTest::newRow("force-bold flag") << "Foo" << 400 << (1 << 18) << true << false;
+    QTest::newRow("italic flag") << "Foo" << 400 << (1 << 6) << false << true;
+    QTest::newRow("lower-case look-alike is no TeX name") << "cmbx10" << 400 << 0 << false << false;
+}
+
+void TestWriterFonts::styleFromNameWeightAndFlags()
+{
+    QFETCH(QString, name);
+    QFETCH(int, weight);
+    QFETCH(int, flags);
+    const pdfengine::FontStyle style = pdfengine::pdfFontStyle(name, weight, flags);
+    QTEST(style.bold, "bold");
+    QTEST(style.italic, "italic");
+}
+
+void TestWriterFonts::texFacesReadBoldAndItalic_data()
+{
+    QTest::addColumn<QString>("words");
+    QTest::addColumn<bool>("bold");
+    QTest::addColumn<bool>("italic");
+    QTest::newRow("CMBX10") << "Definition." << true << false;
+    QTest::newRow("CMR10") << "named record" << false << false;
+    QTest::newRow("CMTI10") << "efficient offline" << false << true;
+}
+
+// dvips's Type 1 Computer Modern faces say nothing of their style but their names.
+void TestWriterFonts::texFacesReadBoldAndItalic()
+{
+    QFETCH(QString, words);
+    PdfDocument doc;
+    QVERIFY(doc.open(QStringLiteral(VORN_TEST_DATA "/tex-type1.pdf")));
+    for (const TextBlock& block : doc.extractText(0))
+        for (const TextBlock::Line& line : block.lines)
+            for (const TextBlock::Line::Span& span : line.spans)
+                if (span.text.contains(words)) {
+                    QTEST(span.bold, "bold");
+                    QTEST(span.italic, "italic");
+                    return;
+                }
+    QFAIL("words not found");
+}
+
+void TestWriterFonts::badFontsAndUncoveredText_data()
+{
+    QTest::addColumn<QString>("fontRoot");  // "real", "none", "broken-first" or "cut-first"
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("written");  // the font the text is read in; empty: refused
+    QTest::addColumn<QString>("invisibleLayer");  // page text after writing a refused text invisibly
+    QTest::newRow("no font files: standard font") << "none" << "Fallback" << "Helvetica" << "";
+    QTest::newRow("no font files, Cyrillic: refused") << "none" << "Привет" << "" << "Kept";
+    QTest::newRow("a file that is no font: the next face") << "broken-first" << "Standard" << "DejaVuSans" << "";
+    QTest::newRow("a font cut short: the next face") << "cut-first" << "Обрезан" << "DejaVuSans" << "";
+    QTest::newRow("no face has the character: refused") << "real" << QString::fromUcs4(U"Знак \U0010FFFD") << ""
+                                                         << "Kept Знак";
+}
+
+void TestWriterFonts::badFontsAndUncoveredText()
+{
+    QFETCH(QString, fontRoot);
+    QFETCH(QString, text);
+    QFETCH(QString, written);
+    QTemporaryDir root;
+    if (fontRoot != QLatin1String("real"))
+        pdfengine::setFontRootForTesting(root.path());
+    if (fontRoot.endsWith(QLatin1String("-first"))) {
+        const QStringList candidates = pdfengine::fontFileCandidates(false, false);
+        QVERIFY(QDir().mkpath(QFileInfo(candidates.first()).path()));
+        const QByteArray serif = fixtures::readFile(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"));
+        QVERIFY(fixtures::writeFile(candidates.first(), fontRoot == QLatin1String("cut-first") ? serif.left(serif.size() / 3)
+                                                                                             : QByteArray("not a font")));
+        QVERIFY(QFile::copy(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"),
+                            candidates.at(1)));
+    }
+    PageSpec page;
+    page.runs = {TextRun{QStringLiteral("Kept"), 72, 400, 12}};
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {page}, QStringLiteral("bad.pdf")));
+    const bool accepted = doc.addFreeText(0, QRectF(72, 600, 200, 14), text, QStringLiteral("Arial"), 12, Qt::black);
+    QCOMPARE(accepted, !written.isEmpty());
+    const std::vector<TextBlock> blocks = doc.extractText(0);
+    if (written.isEmpty()) {
+        QCOMPARE(pageText(doc, 0), QStringLiteral("Kept"));
+        QVERIFY(!doc.isModified());
+        // An edited line with it: the write fails whole, saying which character.
+        TextBlock edited = fixtures::oneLineBlock(text, QRectF(72, 395, 200, 14), 12);
+        edited.textEdited = true;
+        QVERIFY(!doc.overlayOcrText(0, {edited}, false));
+        QVERIFY2(doc.lastError().contains(QStringLiteral("U+")), qPrintable(doc.lastError()));
+        QCOMPARE(pageText(doc, 0), QStringLiteral("Kept"));
+        // The same words as an invisible layer: what some face draws is
+        // written, never mojibake.
+        doc.overlayOcrText(0, {fixtures::oneLineBlock(text, QRectF(72, 600, 200, 14), 12)}, false);
+        QTEST(pageText(doc, 0), "invisibleLayer");
+        return;
+    }
+    QVERIFY(pageText(doc, 0).contains(text));
+    const auto it = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) { return b.text == text; });
+    QVERIFY(it != blocks.end());
+    QCOMPARE(it->fontFamily, written);
+}
+
+QTEST_GUILESS_MAIN(TestWriterFonts)
+#include "tst_writerfonts.moc"

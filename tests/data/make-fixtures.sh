@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Rebuilds the real-producer PDFs in this folder from the sources in src/.
+# Run by hand after changing a source; the tests use the committed outputs.
+# Needs: ghostscript, qpdf, groff, tex + dvips (with mktexpk for bitmap fonts),
+# tesseract with the rus and eng data, python3, DejaVu fonts.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+src="$here/src"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# ghostscript: a letter in the standard Helvetica, not embedded.
+ps2pdf -dEmbedAllFonts=false "$src/distilled.ps" "$here/gs-helvetica.pdf"
+
+# Text set at "1 Tf" with the size in the text matrix, as some distillers write it
+# (ghostscript folds the size into Tf, so this page is written by hand); qpdf
+# writes the cross-reference table and stream lengths (exit code 3: warnings only).
+qpdf --deterministic-id "$src/onetf.pdf.in" "$here/onetf-helvetica.pdf" 2>/dev/null || [ $? -eq 3 ]
+
+# Plain TeX with bitmap Type 3 fonts: an empty dvips map keeps the Type 1 fonts out.
+(
+  cd "$work"
+  tex -interaction=batchmode "$src/ligatures.tex" >/dev/null
+  dvips -q -u /dev/null -D 600 -o ligatures.ps ligatures.dvi
+  ps2pdf ligatures.ps "$here/tex-type3.pdf"
+)
+
+# groff: a two-column report over several pages.
+groff -ms -Tpdf "$src/columns.ms" >"$here/groff-columns.pdf"
+
+# tesseract: a rendered Russian page and its invisible text layer over the picture.
+python3 - "$src/scan-ru.txt" >"$work/scan-ru.ps" <<'PY'
+import sys
+lines = open(sys.argv[1], encoding="utf-8").read().splitlines()
+out = ["%!PS", "<< /PageSize [420 270] >> setpagedevice",
+       "(/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf) (r) file .loadfont",
+       "/DejaVuSerif findfont 12.5 scalefont setfont"]
+y = 240
+for line in lines:
+    out.append("28 %d moveto" % y)
+    run = ""
+    for ch in line:
+        if ord(ch) < 128:
+            run += "\\" + ch if ch in "()\\" else ch
+            continue
+        if run:
+            out.append("(%s) show" % run)
+            run = ""
+        out.append("/uni%04X glyphshow" % ord(ch))
+    if run:
+        out.append("(%s) show" % run)
+    y -= 24
+out.append("showpage")
+print("\n".join(out))
+PY
+gs -q -dNOSAFER -dBATCH -dNOPAUSE -sDEVICE=pngmono -r300 -sOutputFile="$work/scan-ru.png" "$work/scan-ru.ps"
+tesseract "$work/scan-ru.png" "$work/scan-ru" --dpi 300 -l rus+eng pdf >/dev/null 2>&1
+cp "$work/scan-ru.pdf" "$here/tesseract-ru.pdf"
+
+# A picture drawn by the image operator, and the same page turned.
+ps2pdf -dEmbedAllFonts=false "$src/image.ps" "$here/gs-image.pdf"
+
+# Turned pages and object streams, by qpdf.
+qpdf --deterministic-id --rotate=+90 "$here/groff-columns.pdf" "$here/groff-columns-rot90.pdf"
+qpdf --deterministic-id --rotate=+90 "$here/gs-helvetica.pdf" "$here/gs-helvetica-rot90.pdf"
+qpdf --deterministic-id --rotate=+90 "$here/gs-image.pdf" "$here/gs-image-rot90.pdf"
+qpdf --deterministic-id --object-streams=generate "$here/groff-columns.pdf" "$here/groff-columns-objstm.pdf"
+
+# The TeX page again with dvips's Type 1 Computer Modern faces (CMBX10, CMTI10).
+(
+  cd "$work"
+  tex -interaction=batchmode "$src/ligatures.tex" >/dev/null
+  dvips -q -o ligatures-type1.ps ligatures.dvi
+  ps2pdf ligatures-type1.ps "$here/tex-type1.pdf"
+)
+
+ls -l "$here"/*.pdf
