@@ -3,9 +3,12 @@
 // same images; its words and boxes are stored by tests/data/make-scans.sh.
 #include "OcrEngine.h"
 #include "PageStraightening.h"
+#include "PdfDocument.h"
+#include "PdfTools.h"
 #include "OcrTestPages.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -71,6 +74,8 @@ private slots:
     void page_data();
     void page();
     void straighteningRoundTrip();
+    void layerOnWords_data();
+    void layerOnWords();
 
 private:
     OcrEngine engine;
@@ -164,6 +169,51 @@ void OcrScansTest::page()
             QVERIFY2(!(words.contains(row.value(0)) && words.contains(name)), qPrintable(line->text));
         }
     }
+}
+
+void OcrScansTest::layerOnWords_data()
+{
+    page_data();
+}
+
+// After writing the page's text layer, pdftotext finds each word on the word
+// the program read there.
+void OcrScansTest::layerOnWords()
+{
+    if (!pdftools::installed(QStringLiteral("pdftotext")))
+        QSKIP("pdftotext is not installed");
+    QFETCH(int, index);
+    const TestPage &p = pages[size_t(index)];
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("scan.pdf"));
+    PdfDocument doc;
+    QVERIFY(doc.createEmpty() && doc.appendRenderedPage(p.image, QSizeF(p.pageWidth, p.pageHeight)));
+    QVERIFY(doc.overlayOcrText(0, results.at(p.name), false));
+    QVERIFY(doc.saveCopy(path));
+    const std::vector<ProgramWord> program = programWords(p);
+    int matched = 0, inside = 0;
+    QStringList off;
+    for (const pdftools::WordBox &w : pdftools::wordBoxes(path, 0)) {
+        const QPointF centre(w.box.center().x(), p.pageHeight - w.box.center().y());
+        const ProgramWord *nearest = nullptr;
+        for (const ProgramWord &candidate : program) {
+            if (candidate.text == w.text
+                && (!nearest || QLineF(candidate.rect.center(), centre).length()
+                                    < QLineF(nearest->rect.center(), centre).length()))
+                nearest = &candidate;
+        }
+        if (!nearest)
+            continue;
+        ++matched;
+        if (nearest->rect.adjusted(-1, -1, 1, 1).contains(centre))
+            ++inside;
+        else
+            off << QStringLiteral("%1 %2 pt").arg(w.text).arg(QLineF(nearest->rect.center(), centre).length(), 0, 'f', 1);
+    }
+    qInfo("%s: %d of %d words on their words", qPrintable(p.name), inside, matched);
+    QVERIFY(matched > 20);
+    QVERIFY2(inside >= (p.skewDegrees != 0.0 ? 0.90 : 0.95) * matched,
+             qPrintable(QStringLiteral("%1 of %2 on their words; off: %3").arg(inside).arg(matched).arg(off.join(", "))));
 }
 
 void OcrScansTest::straighteningRoundTrip()
