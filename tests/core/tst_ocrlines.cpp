@@ -27,8 +27,8 @@ private slots:
     void closeCentresShareRow();
     void gapLimitByPosition_data();
     void gapLimitByPosition();
-    void sizeSamplesClamped_data();
-    void sizeSamplesClamped();
+    void ruleEndsLine();
+    void sizeFromGlyphs();
     void cityAbbreviation();
     void trailingLoneTe();
     void inkRectFollowsInk();
@@ -137,20 +137,32 @@ void OcrLinesTest::gapLimitByPosition()
     QTEST(int(buildLinesFromWords({a, b}, kPageWidth, kPageHeight).size()), "lines");
 }
 
-void OcrLinesTest::sizeSamplesClamped_data()
+void OcrLinesTest::ruleEndsLine()
 {
-    QTest::addColumn<double>("height");
-    QTest::addColumn<float>("size");
-    QTest::newRow("100 pt") << 100.0 << 48.0f;
-    QTest::newRow("5 pt") << 5.0 << 6.0f;
-    QTest::newRow("10 pt") << 10.0 << 7.2f;
+    // Gap 15 pt stays within a line in the middle band; a ruling in it ends the line.
+    const OcrWord number = wordAt(QStringLiteral("3"), 100, 0.5);
+    OcrWord name = wordAt(QStringLiteral("Папка"), 0, 0.5);
+    name.rect.moveLeft(number.rect.right() + 15);
+    const QRectF rule(number.rect.right() + 7, number.rect.y() - 10, 1, 30);
+    QCOMPARE(buildLinesFromWords({number, name}, kPageWidth, kPageHeight).size(), size_t(1));
+    QCOMPARE(buildLinesFromWords({number, name}, kPageWidth, kPageHeight, {}, {rule}).size(), size_t(2));
+    const QRectF above = rule.translated(0, 40);
+    QCOMPARE(buildLinesFromWords({number, name}, kPageWidth, kPageHeight, {}, {above}).size(), size_t(1));
 }
 
-void OcrLinesTest::sizeSamplesClamped()
+void OcrLinesTest::sizeFromGlyphs()
 {
-    QFETCH(double, height);
-    const TextBlock::Line line = makeLineFromWords({{"w", QRectF(0, 0, 10, height), 90}});
-    QTEST(line.fontSize, "size");
+    const GlyphHeights caps{{8.5f, 8.5f, 8.6f}, {}};
+    const float size = fontSizeFromGlyphs(caps, 1.4f);
+    QVERIFY(size > 11.0f && size < 13.0f); // 12 pt text with a cap height of 0.71 em
+    // Specks swelling a few glyph boxes do not change it.
+    QCOMPARE(fontSizeFromGlyphs({{8.5f, 13.0f, 8.5f, 8.6f, 17.0f}, {}}, 1.4f), size);
+    // Few capitals: the x-height, turned into a cap height by the page's ratio, decides.
+    QCOMPARE(fontSizeFromGlyphs({{13.0f}, {6.1f, 6.1f, 6.2f, 9.0f}}, 8.5f / 6.1f), size);
+    QCOMPARE(fontSizeFromGlyphs({}, 1.4f), 0.0f);
+    // The ratio comes from the lines that show both kinds, else a common one.
+    QCOMPARE(capPerXHeight({caps, {{8.5f, 8.5f}, {6.1f, 6.1f}}, {{}, {6.0f, 6.0f}}}), 8.5f / 6.1f);
+    QVERIFY(capPerXHeight({caps}) > 1.2f && capPerXHeight({caps}) < 1.6f);
 }
 
 void OcrLinesTest::cityAbbreviation()
