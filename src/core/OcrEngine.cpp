@@ -11,6 +11,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QtEndian>
 #include <QStringView>
 
 #include <leptonica/allheaders.h>
@@ -84,23 +85,25 @@ QImage pixToImage(Pix *pix)
 {
     const int width = int(pixGetWidth(pix));
     const int height = int(pixGetHeight(pix));
-    const int depth = int(pixGetDepth(pix));
+    const l_uint32 *data = pixGetData(pix);
+    const int wpl = pixGetWpl(pix);
+    if (pixGetDepth(pix) == 8) {
+        // Leptonica keeps the bytes of each 32-bit word most significant first.
+        QImage grey(width, height, QImage::Format_Grayscale8);
+        if (grey.isNull() || grey.bytesPerLine() < wpl * 4)
+            return {};
+        for (int y = 0; y < height; ++y)
+            qFromBigEndian<quint32>(data + size_t(y) * size_t(wpl), wpl, grey.scanLine(y));
+        return grey.convertToFormat(QImage::Format_RGB32);
+    }
     QImage image(width, height, QImage::Format_RGB32);
     if (image.isNull())
         return image;
-    const l_uint32 *data = pixGetData(pix);
-    const int wpl = pixGetWpl(pix);
     for (int y = 0; y < height; ++y) {
         const l_uint32 *in = data + size_t(y) * size_t(wpl);
         auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            if (depth == 8) {
-                const int g = int(GET_DATA_BYTE(in, x));
-                row[x] = qRgb(g, g, g);
-            } else {
-                row[x] = qRgb(int(in[x] >> 24), int((in[x] >> 16) & 0xFF), int((in[x] >> 8) & 0xFF));
-            }
-        }
+        for (int x = 0; x < width; ++x)
+            row[x] = qRgb(int(in[x] >> 24), int((in[x] >> 16) & 0xFF), int((in[x] >> 8) & 0xFF));
     }
     return image;
 }

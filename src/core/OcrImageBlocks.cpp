@@ -34,62 +34,55 @@ void clearRect(Mask &mask, int width, const QRect &r)
         std::memset(mask.data() + size_t(y) * size_t(width) + size_t(r.left()), 0, size_t(r.width()));
 }
 
-// Run length through every set pixel, along rows (horizontal) or columns;
-// both passes walk the mask row by row.
-std::vector<quint16> runLengths(const Mask &mask, int width, int height, bool horizontal)
-{
-    std::vector<quint16> lengths(mask.size(), 0);
-    const auto capped = [](int n) { return quint16(std::min(n, 65535)); };
-    if (horizontal) {
-        for (int y = 0; y < height; ++y) {
-            const size_t row = size_t(y) * size_t(width);
-            for (int x = 0; x < width;) {
-                if (!mask[row + size_t(x)]) {
-                    ++x;
-                    continue;
-                }
-                int end = x;
-                while (end < width && mask[row + size_t(end)])
-                    ++end;
-                std::fill(lengths.begin() + std::ptrdiff_t(row + size_t(x)),
-                          lengths.begin() + std::ptrdiff_t(row + size_t(end)), capped(end - x));
-                x = end;
-            }
-        }
-        return lengths;
-    }
-    // Downwards: the run so far; upwards: the whole run from its last pixel.
-    for (int y = 0; y < height; ++y) {
-        const size_t row = size_t(y) * size_t(width);
-        for (int x = 0; x < width; ++x) {
-            if (mask[row + size_t(x)])
-                lengths[row + size_t(x)] = y > 0 ? capped(lengths[row - size_t(width) + size_t(x)] + 1) : 1;
-        }
-    }
-    for (int y = height - 2; y >= 0; --y) {
-        const size_t row = size_t(y) * size_t(width);
-        for (int x = 0; x < width; ++x) {
-            if (mask[row + size_t(x)] && mask[row + size_t(width) + size_t(x)])
-                lengths[row + size_t(x)] = lengths[row + size_t(width) + size_t(x)];
-        }
-    }
-    return lengths;
-}
-
 // Clears thin straight rules (table grids, underlines, form lines): they are
 // not pictures, and a ruled table would otherwise become one image block whose
-// cell text is then removed as noise.
+// cell text is then removed as noise. Work follows the ink, not the page area:
+// vertical runs are measured when they end, horizontal ones row by row.
 void clearRulingLines(Mask &mask, int width, int height, double scale)
 {
     const int minLength = std::max(int(std::lround(30.0 * scale)), 40);
     const int maxThickness = std::max(int(std::lround(2.0 * scale)), 3);
-    const std::vector<quint16> along = runLengths(mask, width, height, true);
-    const std::vector<quint16> down = runLengths(mask, width, height, false);
-    for (size_t i = 0; i < mask.size(); ++i) {
-        const bool horizontalRule = along[i] >= minLength && down[i] <= maxThickness;
-        const bool verticalRule = down[i] >= minLength && along[i] <= maxThickness;
-        if (horizontalRule || verticalRule)
-            mask[i] = 0;
+    const auto capped = [](int n) { return quint16(std::min(n, 65535)); };
+    std::vector<quint16> down(mask.size(), 0);
+    std::vector<int> runStart(size_t(width), -1);
+    const auto endRun = [&](int x, int endRow) {
+        const quint16 length = capped(endRow - runStart[size_t(x)]);
+        for (int y = runStart[size_t(x)]; y < endRow; ++y)
+            down[size_t(y) * size_t(width) + size_t(x)] = length;
+        runStart[size_t(x)] = -1;
+    };
+    for (int y = 0; y < height; ++y) {
+        const uchar *row = mask.data() + size_t(y) * size_t(width);
+        for (int x = 0; x < width; ++x) {
+            if (row[x] && runStart[size_t(x)] < 0)
+                runStart[size_t(x)] = y;
+            else if (!row[x] && runStart[size_t(x)] >= 0)
+                endRun(x, y);
+        }
+    }
+    for (int x = 0; x < width; ++x) {
+        if (runStart[size_t(x)] >= 0)
+            endRun(x, height);
+    }
+    for (int y = 0; y < height; ++y) {
+        uchar *row = mask.data() + size_t(y) * size_t(width);
+        const quint16 *vertical = down.data() + size_t(y) * size_t(width);
+        for (int x = 0; x < width;) {
+            if (!row[x]) {
+                ++x;
+                continue;
+            }
+            int end = x;
+            while (end < width && row[end])
+                ++end;
+            const int along = end - x;
+            for (int k = x; k < end; ++k) {
+                if ((along >= minLength && vertical[k] <= maxThickness)
+                    || (vertical[k] >= minLength && along <= maxThickness))
+                    row[k] = 0;
+            }
+            x = end;
+        }
     }
 }
 
