@@ -25,9 +25,9 @@ std::vector<uchar> greyLevels(const QImage &image)
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     std::vector<uchar> grey(size_t(rgb.width()) * size_t(rgb.height()));
     size_t i = 0;
-    for (int y = 0; y < rgb.height(); ++y) {
+    for (int y = 0, yEnd = rgb.height(); y < yEnd; ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-        for (int x = 0; x < rgb.width(); ++x)
+        for (int x = 0, xEnd = rgb.width(); x < xEnd; ++x)
             grey[i++] = uchar(qGray(row[x]));
     }
     return grey;
@@ -144,9 +144,9 @@ QRect darkBounds(const QImage &image, int threshold)
 QImage FontMatcher::binarize(const QImage &image)
 {
     QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
-    for (int y = 0; y < grey.height(); ++y) {
+    for (int y = 0, yEnd = grey.height(); y < yEnd; ++y) {
         uchar *row = grey.scanLine(y);
-        for (int x = 0; x < grey.width(); ++x)
+        for (int x = 0, xEnd = grey.width(); x < xEnd; ++x)
             row[x] = row[x] < kBinarizeThreshold ? 0 : 255;
     }
     return grey;
@@ -175,9 +175,9 @@ QColor FontMatcher::estimateTextColor(const QImage &image)
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     qint64 inkCount = 0, coreCount = 0;
     qint64 inkR = 0, inkG = 0, inkB = 0, coreR = 0, coreG = 0, coreB = 0;
-    for (int y = 0; y < rgb.height(); ++y) {
+    for (int y = 0, yEnd = rgb.height(); y < yEnd; ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-        for (int x = 0; x < rgb.width(); ++x) {
+        for (int x = 0, xEnd = rgb.width(); x < xEnd; ++x) {
             const int r = qRed(row[x]), g = qGreen(row[x]), b = qBlue(row[x]);
             const int sum = 11 * r + 16 * g + 5 * b;
             if (sum >= kInkSum)

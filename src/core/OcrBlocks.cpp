@@ -217,9 +217,9 @@ std::vector<QRectF> verticalRules(const QImage &image, double scale, double page
         }
         run[size_t(x)] = 0;
     };
-    for (int y = 0; y < rgb.height(); ++y) {
+    for (int y = 0, yEnd = rgb.height(); y < yEnd; ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-        for (int x = 0; x < rgb.width(); ++x) {
+        for (int x = 0, xEnd = rgb.width(); x < xEnd; ++x) {
             const QRgb p = row[x];
             if (11 * qRed(p) + 16 * qGreen(p) + 5 * qBlue(p) < kDarkSum)
                 ++run[size_t(x)];
@@ -227,7 +227,7 @@ std::vector<QRectF> verticalRules(const QImage &image, double scale, double page
                 close(x, y);
         }
     }
-    for (int x = 0; x < rgb.width(); ++x)
+    for (int x = 0, xEnd = rgb.width(); x < xEnd; ++x)
         close(x, rgb.height());
     return rules;
 }

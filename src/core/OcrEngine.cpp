@@ -55,10 +55,10 @@ PixPtr qImageToPix(const QImage &image)
             return pix;
         l_uint32 *data = pixGetData(pix.get());
         const int wpl = pixGetWpl(pix.get());
-        for (int y = 0; y < grey.height(); ++y) {
+        for (int y = 0, yEnd = grey.height(); y < yEnd; ++y) {
             const uchar *row = grey.constScanLine(y);
             l_uint32 *out = data + size_t(y) * size_t(wpl);
-            for (int x = 0; x < grey.width(); ++x)
+            for (int x = 0, xEnd = grey.width(); x < xEnd; ++x)
                 SET_DATA_BYTE(out, x, row[x]);
         }
         return pix;
@@ -69,10 +69,10 @@ PixPtr qImageToPix(const QImage &image)
         return pix;
     l_uint32 *data = pixGetData(pix.get());
     const int wpl = pixGetWpl(pix.get());
-    for (int y = 0; y < rgb.height(); ++y) {
+    for (int y = 0, yEnd = rgb.height(); y < yEnd; ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
         l_uint32 *out = data + size_t(y) * size_t(wpl);
-        for (int x = 0; x < rgb.width(); ++x) {
+        for (int x = 0, xEnd = rgb.width(); x < xEnd; ++x) {
             const QRgb p = row[x];
             out[x] = (l_uint32(qRed(p)) << 24) | (l_uint32(qGreen(p)) << 16) | (l_uint32(qBlue(p)) << 8);
         }

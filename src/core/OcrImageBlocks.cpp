@@ -19,10 +19,10 @@ Mask darkMask(const QImage &rgb)
 {
     constexpr int kDarkSum = 5055;
     Mask mask(size_t(rgb.width()) * size_t(rgb.height()), 0);
-    for (int y = 0; y < rgb.height(); ++y) {
+    for (int y = 0, yEnd = rgb.height(); y < yEnd; ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
         uchar *out = mask.data() + size_t(y) * size_t(rgb.width());
-        for (int x = 0; x < rgb.width(); ++x)
+        for (int x = 0, xEnd = rgb.width(); x < xEnd; ++x)
             out[x] = 11 * qRed(row[x]) + 16 * qGreen(row[x]) + 5 * qBlue(row[x]) <= kDarkSum;
     }
     return mask;
