@@ -1,5 +1,4 @@
 #include "OcrEngine.h"
-#include "OcrBlocks.h"
 #include "OcrTestPages.h"
 
 #include <QCoreApplication>
@@ -59,9 +58,6 @@ private slots:
     void languagesListed();
     void recognizesText();
     void mixedLanguagePage();
-    void mixedPageKeepsOneLetterWords();
-    void englishFootKept();
-    void tablePageCells();
     void pictureStampAndScribble();
     void tessdataNextToProgram();
 
@@ -277,41 +273,6 @@ void OcrEngineTest::mixedLanguagePage()
     QVERIFY(heading != blocks.end());
     QVERIFY(heading->bold);
     QVERIFY(heading->fontSize > 14.0f);
-}
-
-void OcrEngineTest::mixedPageKeepsOneLetterWords()
-{
-    // At 300 dpi the recogniser boxes "и" and "8" off their ink; the tesseract
-    // program still reads every word of this page, and so must the pipeline.
-    constexpr double kCommonScanDpi = 300.0;
-    constexpr double kMaxRecallLoss = 0.01;
-    const TestPage page = testpages::mixedLanguagePage(kCommonScanDpi);
-    const auto blocks = engine.recognizePage(page.image, 0, page.scale, page.pageHeight);
-    const double recall = testpages::wordRecall(testpages::words(page.lines), testpages::words(blocks));
-    QVERIFY2(recall >= 1.0 - kMaxRecallLoss, qPrintable(testpages::blocksText(blocks)));
-}
-
-void OcrEngineTest::englishFootKept()
-{
-    const TestPage page = testpages::englishPage(kTestDpi);
-    const auto blocks = engine.recognizePage(page.image, 0, page.scale, page.pageHeight);
-    const QStringList recognised = testpages::words(blocks);
-    const QStringList foot = testpages::words(page.lastLines);
-    QVERIFY2(testpages::wordRecall(foot, recognised) == 1.0, qPrintable(testpages::blocksText(blocks)));
-    QVERIFY(recognised.contains(QStringLiteral("Men.")) || !testpages::words(page.lines).contains("Men."));
-}
-
-void OcrEngineTest::tablePageCells()
-{
-    const TestPage page = testpages::tablePage(kTestDpi);
-    QVERIFY(isLikelyTablePage(page.image));
-    const auto blocks = engine.recognizePage(page.image, 0, page.scale, page.pageHeight);
-    const double recall = testpages::wordRecall(testpages::words(page.lines), testpages::words(blocks));
-    QVERIFY2(recall >= 0.9, qPrintable(testpages::blocksText(blocks)));
-    for (const TextBlock &b : blocks) {
-        QVERIFY(!b.isTable);
-        QVERIFY2(!b.isImage, "a ruled grid is not a picture");
-    }
 }
 
 void OcrEngineTest::pictureStampAndScribble()
