@@ -70,8 +70,6 @@ private slots:
     void splitByLineStyle();
     void styleRunKeepsLineBoxes();
     void styleRunWithoutTextDropped();
-    void matcherTooSmallCrop();
-    void matcherNeverBelowHint();
     void matcherFindsSerifFamily();
     void textColour();
     void diceOverlap();
@@ -259,23 +257,6 @@ void OcrStyleTest::styleRunWithoutTextDropped()
     std::vector<TextBlock> out;
     finishStyleRunBlock(out, blockOf({line(QStringLiteral("  "), QRectF(0, 0, 10, 10))}));
     QVERIFY(out.empty());
-}
-
-void OcrStyleTest::matcherTooSmallCrop()
-{
-    QImage crop(40, 7, QImage::Format_RGB32);
-    crop.fill(QColor(200, 0, 0));
-    const FontMatch m = FontMatcher::match(crop, QStringLiteral("ab\ncd"), 20.0f);
-    QCOMPARE(m.family, QStringLiteral("Arial"));
-    QCOMPARE(m.size, 7.2f); // 20 / 2 lines * 0.72
-    QCOMPARE(m.color, QColor(200, 0, 0));
-}
-
-void OcrStyleTest::matcherNeverBelowHint()
-{
-    const QImage crop = renderedText(QStringLiteral("Договор"), QStringLiteral("Liberation Serif"), 12);
-    const FontMatch m = FontMatcher::match(crop, QStringLiteral("Договор"), 12.0f);
-    QVERIFY2(m.size >= 11.76f, qPrintable(QString::number(m.size)));
 }
 
 void OcrStyleTest::matcherFindsSerifFamily()
