@@ -60,6 +60,7 @@ private slots:
     void mixedLanguagePage();
     void pictureStampAndScribble();
     void tessdataNextToProgram();
+    void recognisesOnOneThread();
 
 private:
     OcrEngine engine;
@@ -315,6 +316,30 @@ void OcrEngineTest::tessdataNextToProgram()
     QDir(dir).removeRecursively();
     QVERIFY(english);
     QVERIFY(!russian);
+}
+
+// The recogniser's OpenMP threads would spin beside other work; recognition
+// starts none. OpenMP threads carry the program's own thread name.
+void OcrEngineTest::recognisesOnOneThread()
+{
+    const auto namedLikeProgram = [] {
+        QFile own(QStringLiteral("/proc/self/comm"));
+        if (!own.open(QIODevice::ReadOnly))
+            return -1;
+        const QByteArray name = own.readAll();
+        int count = 0;
+        for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+            count += comm.open(QIODevice::ReadOnly) && comm.readAll() == name;
+        }
+        return count;
+    };
+    const int before = namedLikeProgram();
+    if (before < 0)
+        QSKIP("no /proc");
+    const TestPage page = testpages::englishPage(kTestDpi);
+    QVERIFY(!engine.recognizePage(page.image, 0, page.scale, page.pageHeight).empty());
+    QCOMPARE(namedLikeProgram(), before);
 }
 
 QTEST_MAIN(OcrEngineTest)
