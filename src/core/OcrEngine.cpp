@@ -316,7 +316,7 @@ bool OcrEngine::init(const QString &lang)
                                         tesseract::OEM_DEFAULT, nullptr, 0, nullptr, nullptr, false);
     if (status != 0) {
         qWarning() << "Tesseract init failed for lang:" << lang;
-        lastErrorText = QStringLiteral("Tesseract init failed for lang: %1").arg(lang);
+        lastErrorText = QStringLiteral("Не удалось загрузить данные распознавания для языков «%1»").arg(lang);
         return false;
     }
     // The library's own default is one uniform block of text, under which a

@@ -210,7 +210,7 @@ void OcrScansTest::layerOnWords()
         else
             off << QStringLiteral("%1 %2 pt").arg(w.text).arg(QLineF(nearest->rect.center(), centre).length(), 0, 'f', 1);
     }
-    qInfo("%s: %d of %d words on their words", qPrintable(p.name), inside, matched);
+    qInfo("%s: %d of %d words on their words; off: %s", qPrintable(p.name), inside, matched, qPrintable(off.join(", ")));
     QVERIFY(matched > 20);
     QVERIFY2(inside >= (p.skewDegrees != 0.0 ? 0.90 : 0.95) * matched,
              qPrintable(QStringLiteral("%1 of %2 on their words; off: %3").arg(inside).arg(matched).arg(off.join(", "))));
