@@ -44,6 +44,22 @@ bool isOwnObject(FPDF_PAGEOBJECT object)
     return false;
 }
 
+bool isOwnWhiteOut(FPDF_PAGEOBJECT object)
+{
+    return pdfApi().FPDFPageObj_GetType(object) == pdfium::kPageObjPath && isWhiteFill(object) && isOwnObject(object);
+}
+
+int countOwnObjects(FPDF_PAGE page)
+{
+    const PdfiumApi& api = pdfApi();
+    int own = 0;
+    const int count = api.FPDFPage_CountObjects(page);
+    for (int i = 0; i < count; ++i)
+        if (FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i))
+            own += isOwnObject(object);
+    return own;
+}
+
 std::vector<QRectF> ownWhiteOuts(FPDF_PAGE page)
 {
     const PdfiumApi& api = pdfApi();
@@ -51,8 +67,7 @@ std::vector<QRectF> ownWhiteOuts(FPDF_PAGE page)
     const int count = api.FPDFPage_CountObjects(page);
     for (int i = 0; i < count; ++i) {
         FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i);
-        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjPath || !isWhiteFill(object) ||
-            !isOwnObject(object))
+        if (!object || !isOwnWhiteOut(object))
             continue;
         float left = 0, bottom = 0, right = 0, top = 0;
         if (api.FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top))

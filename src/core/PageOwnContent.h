@@ -17,6 +17,10 @@ inline constexpr char kOwnContentTag[] = "VornEdit";
 
 bool markAsOwn(FPDF_PAGEOBJECT object);
 bool isOwnObject(FPDF_PAGEOBJECT object);
+// A white rectangle the program wrote.
+bool isOwnWhiteOut(FPDF_PAGEOBJECT object);
+// How many of the page's objects the program wrote.
+int countOwnObjects(FPDF_PAGE page);
 // The program's white rectangles on a page, in user space.
 std::vector<QRectF> ownWhiteOuts(FPDF_PAGE page);
 

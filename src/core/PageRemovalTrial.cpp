@@ -1,5 +1,6 @@
 #include "PageRemovalTrial.h"
 
+#include "PageOwnContent.h"
 #include "PdfEngineInternal.h"
 
 #include <QImage>
@@ -119,6 +120,27 @@ bool removalChangesOnlyInside(FPDF_DOCUMENT doc, int pageIndex, const std::vecto
         return false;
     return sameOutside(before, renderLoadedPageImage(page.get(), kTrialScale), areas, pageHeight) &&
            sameChars(textBefore, charsOutside(page.get(), areas));
+}
+
+bool appendedContentReads(FPDF_DOCUMENT doc, int pageIndex)
+{
+    const PdfiumApi& api = pdfApi();
+    DocumentPtr scratch(api.FPDF_CreateNewDocument());
+    if (!scratch || !api.FPDF_ImportPagesByIndex(scratch.get(), doc, &pageIndex, 1, 0))
+        return false;
+    PagePtr page(api.FPDF_LoadPage(scratch.get(), 0));
+    if (!page)
+        return false;
+    const int before = countOwnObjects(page.get());
+    PageObjectPtr probe(api.FPDFPageObj_CreateNewRect(0, 0, 1, 1));  // a path must paint to be read back
+    if (!probe || !api.FPDFPath_SetDrawMode(probe.get(), pdfium::kFillModeWinding, 0) || !markAsOwn(probe.get()) ||
+        !api.FPDFPage_InsertObject(page.get(), probe.get()))
+        return false;
+    probe.release();
+    if (!api.FPDFPage_GenerateContent(page.get()))
+        return false;
+    page.reset(api.FPDF_LoadPage(scratch.get(), 0));
+    return page && countOwnObjects(page.get()) > before;
 }
 
 } // namespace pdfengine

@@ -19,4 +19,9 @@ namespace pdfengine {
 bool removalChangesOnlyInside(FPDF_DOCUMENT doc, int pageIndex, const std::vector<int>& indices,
                               const std::vector<QRectF>& areas);
 
+// Whether an object appended to page pageIndex of doc is read back once the
+// page is written: false where the page's own content never ends (an open
+// string swallows what follows it). Tried on a copy of the page.
+bool appendedContentReads(FPDF_DOCUMENT doc, int pageIndex);
+
 } // namespace pdfengine

@@ -10,6 +10,7 @@ namespace pdfengine {
 namespace {
 
 constexpr double kWhiteOutGrowth = 1.5;
+constexpr double kBoundsSlack = 0.05;  // float rounding of bounds read back
 constexpr double kMinWhiteRectSide = 0.1;
 constexpr double kBaselineLift = 0.12;  // of the font size, above the line's bottom edge
 constexpr double kMinFitExtent = 0.01;
@@ -49,7 +50,9 @@ void PageTextWriter::transformIntoPage(FPDF_PAGEOBJECT object, const QTransform&
 // Every object the program writes carries its own mark, so a later write finds it.
 bool PageTextWriter::insertOwn(FPDF_PAGEOBJECT object)
 {
-    return markAsOwn(object) && pdfApi().FPDFPage_InsertObject(m_page, object);
+    const bool inserted = markAsOwn(object) && pdfApi().FPDFPage_InsertObject(m_page, object);
+    m_inserted += inserted;
+    return inserted;
 }
 
 bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
@@ -135,6 +138,7 @@ bool PageTextWriter::addImage(const QRectF& rect, const QImage& image, double ro
         return false;
     const int count = pdfApi().FPDFPage_CountObjects(m_page);
     FPDF_PAGEOBJECT inserted = count > 0 ? pdfApi().FPDFPage_GetObject(m_page, count - 1) : nullptr;
+    m_inserted += inserted != nullptr;
     return inserted && markAsOwn(inserted);
 }
 
@@ -189,14 +193,22 @@ bool PageTextWriter::removeInvisibleText()
     return removeTextObjectsWhere(drawnInvisibly);
 }
 
-bool PageTextWriter::removeOwnInvisibleText(const std::vector<QRectF>& kept)
+void PageTextWriter::collectOwnInvisibleText(const std::vector<QRectF>& kept, std::vector<int>& indices,
+                                             std::vector<QRectF>& boxes) const
 {
-    return removeTextObjectsWhere([&](FPDF_PAGEOBJECT object) {
-        if (!drawnInvisibly(object) || !isOwnObject(object))
-            return false;
-        const QPointF centre = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText)).center();
-        return std::none_of(kept.begin(), kept.end(), [&](const QRectF& r) { return r.contains(centre); });
-    });
+    const PdfiumApi& api = pdfApi();
+    const int count = api.FPDFPage_CountObjects(m_page);
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText || !drawnInvisibly(object) ||
+            !isOwnObject(object))
+            continue;
+        const QRectF box = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText));
+        if (std::none_of(kept.begin(), kept.end(), [&](const QRectF& r) { return r.contains(box.center()); })) {
+            indices.push_back(i);
+            boxes.push_back(box);
+        }
+    }
 }
 
 void PageTextWriter::collectTextInside(const QRectF& rect, std::vector<int>& own, std::vector<int>& original) const
@@ -207,14 +219,48 @@ void PageTextWriter::collectTextInside(const QRectF& rect, std::vector<int>& own
     const int count = api.FPDFPage_CountObjects(m_page);
     for (int i = 0; i < count; ++i) {
         FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
-        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText)
+        const int type = object ? api.FPDFPageObj_GetType(object) : pdfium::kPageObjUnknown;
+        // An earlier white-out of the program inside this one is replaced by it.
+        const bool oldWhiteOut = type == pdfium::kPageObjPath && isOwnWhiteOut(object);
+        if (type != pdfium::kPageObjText && !oldWhiteOut)
             continue;
-        const QRectF bounds = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText));
-        if (bounds.isEmpty() || !area.contains(bounds))
+        const QRectF bounds = m_transform.toPage(pageObjectBounds(object, type));
+        if (bounds.isEmpty() || !area.adjusted(-kBoundsSlack, -kBoundsSlack, kBoundsSlack, kBoundsSlack).contains(bounds))
             continue;
-        std::vector<int>& list = isOwnObject(object) ? own : original;
+        std::vector<int>& list = oldWhiteOut || isOwnObject(object) ? own : original;
         if (std::find(list.begin(), list.end(), i) == list.end())
             list.push_back(i);
+    }
+}
+
+QRectF PageTextWriter::invisibleTextAround(const QRectF& rect) const
+{
+    const PdfiumApi& api = pdfApi();
+    QRectF around;
+    const int count = api.FPDFPage_CountObjects(m_page);
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText || !drawnInvisibly(object))
+            continue;
+        const QRectF box = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText));
+        if (!box.isEmpty() && rect.contains(box.center()))
+            around = around.isNull() ? box : around.united(box);
+    }
+    return around;
+}
+
+void PageTextWriter::collectInvisibleText(std::vector<int>& own, std::vector<int>& original,
+                                          std::vector<QRectF>& ownBoxes, std::vector<QRectF>& originalBoxes) const
+{
+    const PdfiumApi& api = pdfApi();
+    const int count = api.FPDFPage_CountObjects(m_page);
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText || !drawnInvisibly(object))
+            continue;
+        const bool mine = isOwnObject(object);
+        (mine ? own : original).push_back(i);
+        (mine ? ownBoxes : originalBoxes).push_back(m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText)));
     }
 }
 

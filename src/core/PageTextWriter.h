@@ -44,14 +44,25 @@ public:
     bool addMarkupRect(const QRectF& rect, const QColor& color);
     // Removes every text object drawn invisibly (alpha below 5 or render mode 3).
     bool removeInvisibleText();
-    // Removes the program's own invisible text except objects centred in one
-    // of the kept rectangles (displayed-page points).
-    bool removeOwnInvisibleText(const std::vector<QRectF>& kept);
+    // Indices and boxes of the program's own invisible text objects, except
+    // those centred in one of the kept rectangles (displayed-page points).
+    void collectOwnInvisibleText(const std::vector<QRectF>& kept, std::vector<int>& indices,
+                                 std::vector<QRectF>& boxes) const;
     // Indices of the text objects lying wholly inside rect grown like a
     // white-out, split into the program's own and the page's original ones.
     void collectTextInside(const QRectF& rect, std::vector<int>& own, std::vector<int>& original) const;
+    // The box around the invisible text objects centred in rect: on a scan the
+    // layer's words span the ink of their words, which a line box read from
+    // the layer's glyphs may not.
+    QRectF invisibleTextAround(const QRectF& rect) const;
+    // Indices and boxes (displayed-page points) of the invisible text objects,
+    // split into the program's own and the page's original ones.
+    void collectInvisibleText(std::vector<int>& own, std::vector<int>& original, std::vector<QRectF>& ownBoxes,
+                              std::vector<QRectF>& originalBoxes) const;
     // Removes the objects at the given indices (as counted before any removal).
     bool removeObjectsAt(std::vector<int> indices);
+    // How many objects this writer put into the page.
+    int insertedCount() const { return m_inserted; }
     // Why the last text could not be written.
     QString lastError() const { return m_lastError; }
 
@@ -68,6 +79,7 @@ private:
     QTransform m_toUser;
     WriterFonts& m_fonts;
     QString m_lastError;
+    int m_inserted = 0;
 };
 
 // The lines to write for a block: its own lines, or, when the user edited the

@@ -68,10 +68,12 @@ public:
     PdfDocument(const PdfDocument&) = delete;
     PdfDocument& operator=(const PdfDocument&) = delete;
 
-    bool isOpen() const { return m_doc != nullptr; }
+    // isOpen, isModified and revision may be read from any thread without the
+    // engine lock; filePath belongs to the thread that opens and saves.
+    bool isOpen() const { return m_doc.load(std::memory_order_acquire) != nullptr; }
     QString filePath() const { return m_filePath; }
     QString lastError() const;
-    bool isModified() const { return m_modified; }
+    bool isModified() const { return m_modified.load(std::memory_order_acquire); }
     // Changes whenever the document's pages or their content may have changed
     // (open, create, close, reload after save, page operations, content writes),
     // so callers can key caches of derived data (text, sizes) on it.
@@ -89,6 +91,11 @@ public:
     // Pages
     int pageCount() const;
     QSizeF pageSize(int pageIndex) const;
+    // Every page's size (as pageSize gives it) and the revision they belong to,
+    // read in one hold of the engine lock. Waits at most waitMs for the lock
+    // (as long as needed when negative) and returns false, reading nothing,
+    // when it could not be had: the GUI thread must not wait on a long render.
+    bool readPageSizes(std::vector<QSizeF>* sizes, quint64* revision, int waitMs) const;
     PdfPageTransform pageTransform(int pageIndex) const;
     bool deletePage(int pageIndex);
     bool rotatePage(int pageIndex, int degrees);
@@ -187,10 +194,11 @@ private:
     QMutex& m_mutex;
     mutable QMutex m_errorMutex;
     mutable QString m_lastError;
-    fpdf_document_t__* m_doc = nullptr;
+    // Written under the engine lock; atomic so that isOpen() needs no lock.
+    std::atomic<fpdf_document_t__*> m_doc{nullptr};
     QString m_filePath;
     QByteArray m_fileBytes;
-    bool m_modified = false;
+    std::atomic<bool> m_modified{false};
     std::atomic<quint64> m_revision{0};
     std::unique_ptr<pdfengine::WriterFonts> m_writerFonts;  // dropped before the document closes
 };

@@ -132,6 +132,20 @@ bool alreadyOnPage(const TextBlock& block, const TextBlock::Line& line)
     return isNativeLine(line) || (block.invisibleText && !line.spans.empty());
 }
 
+// Share of rect covered by the boxes (which barely overlap each other).
+double coveredShare(const QRectF& rect, const std::vector<QRectF>& boxes)
+{
+    const double area = rect.width() * rect.height();
+    if (area <= 0)
+        return 0;
+    double covered = 0;
+    for (const QRectF& box : boxes) {
+        const QRectF common = rect.intersected(box);
+        covered += common.width() * common.height();
+    }
+    return covered / area;
+}
+
 // Unedited lines of an invisible layer this program wrote stay where they are.
 std::vector<QRectF> keptLayerLines(const std::vector<TextBlock>& blocks, const std::vector<WhiteOut>& whiteOuts)
 {
@@ -213,11 +227,15 @@ QString writeFailure(const QString& text, const QString& reason)
 // white-out of its old place; recognised text gets an invisible copy, word by
 // word where the words are known.
 bool writeTextBlock(PageTextWriter& writer, const TextBlock& block, const WhiteOut& whiteOut,
-                    const std::vector<GlyphPlace>& oldGlyphs, bool skipInvisibleCopy, bool& changed, QString& error)
+                    const std::vector<GlyphPlace>& oldGlyphs, const std::vector<QRectF>& otherLayer,
+                    bool skipInvisibleCopy, bool& changed, QString& error)
 {
-    if (!whiteOut.rect.isNull() && !writer.addWhiteRect(whiteOut.rect, whiteOut.rotation)) {
-        error = QStringLiteral("pdfium не принял белый прямоугольник.");
-        return false;
+    if (!whiteOut.rect.isNull()) {
+        if (!writer.addWhiteRect(whiteOut.rect, whiteOut.rotation)) {
+            error = QStringLiteral("pdfium не принял белый прямоугольник.");
+            return false;
+        }
+        changed = true; // a deleted block writes nothing else
     }
     const bool visible = !whiteOut.rect.isNull() || isEdited(block);
     const std::vector<TextBlock::Line> lines = linesForWriting(block);
@@ -235,8 +253,9 @@ bool writeTextBlock(PageTextWriter& writer, const TextBlock& block, const WhiteO
             changed = true;
             continue;
         }
-        if (skipInvisibleCopy || showsOwnText(block, line) || alreadyOnPage(block, line))
-            continue;
+        if (skipInvisibleCopy || showsOwnText(block, line) || alreadyOnPage(block, line) ||
+            coveredShare(line.rect, otherLayer) > kCoincidentOverlap)
+            continue;  // the page shows it, or a layer already carries it
         const bool byWords = !line.words.empty() && std::abs(block.rotation) <= kBlockRotationEpsilon;
         std::vector<std::pair<QString, QRectF>> pieces;
         if (byWords) {
@@ -290,6 +309,114 @@ PagePtr pageForWriting(FPDF_DOCUMENT doc, int pageIndex, QString& error)
     return page;
 }
 
+// A rectangle (points) grown side by side, pixel by pixel, while the band just
+// outside it holds dark ink, by at most maxGrowth points on each side.
+QRectF grownOverInk(const QImage& render, double scale, double pageHeight, const QRectF& rect, double maxGrowth)
+{
+    constexpr int kDarkGray = 160;
+    const QImage gray = render.convertToFormat(QImage::Format_Grayscale8);
+    QRect px(int(std::floor(rect.x() * scale)), int(std::floor((pageHeight - rect.bottom()) * scale)),
+             int(std::ceil(rect.width() * scale)), int(std::ceil(rect.height() * scale)));
+    const QRect limit = px.adjusted(-int(maxGrowth * scale), -int(maxGrowth * scale), int(maxGrowth * scale),
+                                    int(maxGrowth * scale))
+                            .intersected(gray.rect());
+    auto inked = [&](int x0, int y0, int x1, int y1) {
+        for (int y = y0; y <= y1; ++y)
+            for (int x = x0; x <= x1; ++x)
+                if (gray.rect().contains(x, y) && gray.constScanLine(y)[x] < kDarkGray)
+                    return true;
+        return false;
+    };
+    for (bool grew = true; grew;) {
+        grew = false;
+        if (px.top() > limit.top() && inked(px.left(), px.top() - 1, px.right(), px.top() - 1))
+            px.setTop(px.top() - 1), grew = true;
+        if (px.bottom() < limit.bottom() && inked(px.left(), px.bottom() + 1, px.right(), px.bottom() + 1))
+            px.setBottom(px.bottom() + 1), grew = true;
+        if (px.left() > limit.left() && inked(px.left() - 1, px.top(), px.left() - 1, px.bottom()))
+            px.setLeft(px.left() - 1), grew = true;
+        if (px.right() < limit.right() && inked(px.right() + 1, px.top(), px.right() + 1, px.bottom()))
+            px.setRight(px.right() + 1), grew = true;
+    }
+    return QRectF(px.x() / scale, pageHeight - (px.y() + px.height()) / scale, px.width() / scale, px.height() / scale)
+        .united(rect);
+}
+
+// A rewritten line of an invisible layer stands over a scan: its white-out
+// covers the layer's words (which span their ink; a line box read from the
+// layer's glyphs may not) and the scanned ink that runs on from it, such as
+// descenders, within a third of the line height.
+void coverLayerWords(FPDF_PAGE page, const PageTextWriter& writer, const std::vector<TextBlock>& blocks,
+                     std::vector<WhiteOut>& whiteOuts)
+{
+    constexpr double kMaxGrowth = 1.0 / 3;
+    constexpr double kInkScale = 2.0;
+    QImage render;
+    const double pageHeight = pdfApi().FPDF_GetPageHeightF(page);
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        WhiteOut& whiteOut = whiteOuts[i];
+        if (!blocks[i].invisibleText || whiteOut.rect.isNull() || std::abs(whiteOut.rotation) > kBlockRotationEpsilon)
+            continue;
+        const QRectF around = writer.invisibleTextAround(whiteOut.rect);
+        const QRectF words = whiteOut.rect.united(around);
+        if (!around.isNull() && words.width() <= whiteOut.rect.width() * (1 + kMaxGrowth) &&
+            words.height() <= whiteOut.rect.height() * (1 + kMaxGrowth))
+            whiteOut.rect = words;
+        if (render.isNull())
+            render = renderLoadedPageImage(page, kInkScale);
+        if (!render.isNull())
+            whiteOut.rect = grownOverInk(render, kInkScale, pageHeight, whiteOut.rect, kMaxGrowth * whiteOut.rect.height());
+    }
+}
+
+// What a write removes: the program's own text under the white-outs of
+// redrawn blocks and its earlier searchable layer; the page's original text
+// under the white-outs only where a trial shows that writing the page again
+// changes nothing else (otherwise it stays under the white-out). The trial
+// removes what the write removes, so it writes the same streams again.
+std::vector<int> objectsToRemove(FPDF_DOCUMENT doc, int pageIndex, const PageTextWriter& writer,
+                                 const std::vector<TextBlock>& blocks, const std::vector<WhiteOut>& whiteOuts)
+{
+    std::vector<int> own, original;
+    std::vector<QRectF> areas;
+    for (size_t i = 0; i < blocks.size(); ++i) {
+        if (whiteOuts[i].rect.isNull() || !hasArea(blocks[i].originalRect))
+            continue;
+        const QRectF box = turnedBounds(whiteOuts[i].rect, whiteOuts[i].rotation);
+        writer.collectTextInside(box, own, original);
+        areas.push_back(box.adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth));
+    }
+    if (std::any_of(blocks.begin(), blocks.end(), hasWritableText))
+        writer.collectOwnInvisibleText(keptLayerLines(blocks, whiteOuts), own, areas);
+    if (original.empty())
+        return own;
+    std::vector<int> all = own;
+    all.insert(all.end(), original.begin(), original.end());
+    return removalChangesOnlyInside(doc, pageIndex, all, areas) ? all : own;
+}
+
+QString swallowedText(int pageIndex)
+{
+    return QStringLiteral("Содержимое страницы %1 повреждено: записанное на неё не читается.").arg(pageIndex + 1);
+}
+
+// Writes the page's content again and reads it back: false, with the reason,
+// when pdfium refuses or when the page's own content swallows what was
+// appended to it (an open string, say). The page handle is the reloaded page.
+bool regenerateAndCheck(FPDF_DOCUMENT doc, int pageIndex, PagePtr& page, int inserted, QString& error)
+{
+    if (!pdfApi().FPDFPage_GenerateContent(page.get())) {
+        error = QStringLiteral("pdfium не смог записать содержимое страницы %1.").arg(pageIndex + 1);
+        return false;
+    }
+    page.reset(pdfApi().FPDF_LoadPage(doc, pageIndex));
+    if (inserted > 0 && (!page || countOwnObjects(page.get()) < inserted)) {
+        error = swallowedText(pageIndex);
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 // All or nothing: the page is written again only when every object was
@@ -317,42 +444,37 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     const std::vector<GlyphPlace> oldGlyphs = anyVisible ? glyphPlaces(page.get()) : std::vector<GlyphPlace>();
 
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
-    // Old text under the white-outs of redrawn blocks: the program's own goes;
-    // the page's original text goes only where a trial shows that writing the
-    // page again changes nothing else, otherwise it stays under the white-out.
-    std::vector<int> ownOld, originalOld;
-    std::vector<QRectF> edited;
-    for (size_t i = 0; i < blocks.size(); ++i) {
-        if (whiteOuts[i].rect.isNull() || !hasArea(blocks[i].originalRect))
-            continue;
-        const QRectF box = turnedBounds(whiteOuts[i].rect, whiteOuts[i].rotation);
-        writer.collectTextInside(box, ownOld, originalOld);
-        edited.push_back(box.adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth));
-    }
-    std::vector<int> doomed = ownOld;
-    if (!originalOld.empty() && removalChangesOnlyInside(m_doc, pageIndex, originalOld, edited))
-        doomed.insert(doomed.end(), originalOld.begin(), originalOld.end());
+    coverLayerWords(page.get(), writer, blocks, whiteOuts);
+    const std::vector<int> doomed = objectsToRemove(m_doc, pageIndex, writer, blocks, whiteOuts);
+    // Another tool's searchable layer stays; recognised lines it already
+    // carries get no second copy.
+    std::vector<int> ownLayer, otherLayer;
+    std::vector<QRectF> ownLayerBoxes, otherLayerBoxes;
+    writer.collectInvisibleText(ownLayer, otherLayer, ownLayerBoxes, otherLayerBoxes);
     bool changed = writer.removeObjectsAt(doomed);
-    // The program's earlier searchable layer gives way to the new one.
-    if (std::any_of(blocks.begin(), blocks.end(), hasWritableText))
-        changed |= writer.removeOwnInvisibleText(keptLayerLines(blocks, whiteOuts));
 
     for (size_t i = 0; i < blocks.size(); ++i) {
         const TextBlock& block = blocks[i];
         const bool written = block.isImage ? writeImageBlock(writer, block, changed, error)
-                                           : writeTextBlock(writer, block, whiteOuts[i], oldGlyphs,
+                                           : writeTextBlock(writer, block, whiteOuts[i], oldGlyphs, otherLayerBoxes,
                                                             duplicatesVisibleBlock(block, blocks), changed, error);
         if (!written) {
             setLastError(error);
             return false;
         }
     }
+    // A page that would swallow new objects is left as it was.
+    if (writer.insertedCount() > 0 && !appendedContentReads(m_doc, pageIndex)) {
+        setLastError(swallowedText(pageIndex));
+        return false;
+    }
     if (changed) {
-        if (!pdfApi().FPDFPage_GenerateContent(page.get())) {
-            setLastError(QStringLiteral("pdfium не смог записать содержимое страницы %1.").arg(pageIndex + 1));
+        const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
+        markChangedUnlocked();  // the content changed even where it cannot be read back
+        if (!written) {
+            setLastError(error);
             return false;
         }
-        markChangedUnlocked();
     }
     return true;
 }
@@ -367,8 +489,23 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
         return false;
     }
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
-    if (writer.removeInvisibleText()) {
-        pdfApi().FPDFPage_GenerateContent(page.get());
+    // Another tool's layer shares its content with what the page shows: it
+    // goes only where writing that content again changes nothing else.
+    std::vector<int> own, original;
+    std::vector<QRectF> ownBoxes, boxes;
+    writer.collectInvisibleText(own, original, ownBoxes, boxes);
+    if (!original.empty()) {
+        std::vector<int> all = own;
+        all.insert(all.end(), original.begin(), original.end());
+        boxes.insert(boxes.end(), ownBoxes.begin(), ownBoxes.end());
+        if (removalChangesOnlyInside(m_doc, pageIndex, all, boxes))
+            own = all;
+    }
+    if (writer.removeObjectsAt(own)) {
+        if (!pdfApi().FPDFPage_GenerateContent(page.get())) {
+            setLastError(QStringLiteral("pdfium не смог записать содержимое страницы %1.").arg(pageIndex + 1));
+            return false;
+        }
         markChangedUnlocked();
     }
     return true;
@@ -386,9 +523,16 @@ bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& 
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addVisibleText(text, rect.normalized(), TextStyle{fontFamily, fontSize, color, false, false}))
         return false;
-    pdfApi().FPDFPage_GenerateContent(page.get());
+    if (!appendedContentReads(m_doc, pageIndex)) {
+        setLastError(swallowedText(pageIndex));
+        return false;
+    }
+    QString error;
+    const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
     markChangedUnlocked();
-    return true;
+    if (!written)
+        setLastError(error);
+    return written;
 }
 
 bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const QSizeF& size, const QImage& image)
@@ -402,9 +546,16 @@ bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const Q
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addImage(QRectF(position, size), image))
         return false;
-    pdfApi().FPDFPage_GenerateContent(page.get());
+    if (!appendedContentReads(m_doc, pageIndex)) {
+        setLastError(swallowedText(pageIndex));
+        return false;
+    }
+    QString error;
+    const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
     markChangedUnlocked();
-    return true;
+    if (!written)
+        setLastError(error);
+    return written;
 }
 
 // Drawn over the content with Multiply rather than under it, so the mark also
@@ -424,9 +575,16 @@ bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addMarkupRect(rect, fill))
         return false;
-    pdfApi().FPDFPage_GenerateContent(page.get());
+    if (!appendedContentReads(m_doc, pageIndex)) {
+        setLastError(swallowedText(pageIndex));
+        return false;
+    }
+    QString error;
+    const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
     markChangedUnlocked();
-    return true;
+    if (!written)
+        setLastError(error);
+    return written;
 }
 
 bool PdfDocument::addHighlightAnnot(int pageIndex, const QRectF& rect, const QColor& color)

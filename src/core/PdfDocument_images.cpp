@@ -1,6 +1,7 @@
 // Native image extraction: image objects and coloured ink regions of a page.
 #include "PdfDocument.h"
 
+#include "PageOwnContent.h"
 #include "PdfEngineInternal.h"
 #include "TextBlock.h"
 
@@ -110,12 +111,22 @@ QImage imageObjectPicture(FPDF_DOCUMENT doc, FPDF_PAGE page, FPDF_PAGEOBJECT obj
     return turns == 0 || picture.isNull() ? picture : picture.transformed(QTransform().rotate(90.0 * turns));
 }
 
+// A picture the program moved away stays under the white-out of its old place.
+bool hiddenUnderOwnWhiteOut(FPDF_PAGEOBJECT object, const QRectF& userRect, const std::vector<QRectF>& whiteOuts)
+{
+    constexpr double kSlack = 0.05;
+    return std::any_of(whiteOuts.begin(), whiteOuts.end(),
+                       [&](const QRectF& w) { return w.adjusted(-kSlack, -kSlack, kSlack, kSlack).contains(userRect); }) &&
+           !isOwnObject(object);
+}
+
 // Image objects and forms holding images, in page-object order (lock held).
 std::vector<ImageCandidate> objectCandidates(FPDF_DOCUMENT doc, FPDF_PAGE page, const QSizeF& pageSize)
 {
     const PdfiumApi& api = pdfApi();
     const PdfPageTransform transform = pageTransformOf(page);
     std::vector<ImageCandidate> candidates;
+    const std::vector<QRectF> whiteOuts = ownWhiteOuts(page);
     const int count = api.FPDFPage_CountObjects(page);
     for (int i = 0; i < count; ++i) {
         FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i);
@@ -123,8 +134,9 @@ std::vector<ImageCandidate> objectCandidates(FPDF_DOCUMENT doc, FPDF_PAGE page, 
         const bool isImage = type == pdfium::kPageObjImage;
         if (!isImage && !(type == pdfium::kPageObjForm && formContainsImageObject(object, 0)))
             continue;
-        const QRectF rect = transform.toPage(pageObjectBounds(object, type));
-        if (!isUsablePageImageRect(rect, pageSize))
+        const QRectF userRect = pageObjectBounds(object, type);
+        const QRectF rect = transform.toPage(userRect);
+        if (!isUsablePageImageRect(rect, pageSize) || hiddenUnderOwnWhiteOut(object, userRect, whiteOuts))
             continue;
         ImageCandidate candidate;
         candidate.rect = rect;

@@ -275,33 +275,19 @@ QList<QRectF> PdfDocument::findText(int pageIndex, const QString& text) const
     return findTextWithOptions(pageIndex, text, FindOptions{});
 }
 
+// Searches the page's plain text (the same text extractAllText gives), so
+// ligatures match their letters and text kept under an edit's white-out is
+// not found.
 QList<QRectF> PdfDocument::findTextWithOptions(int pageIndex, const QString& text, const FindOptions& options) const
 {
     if (text.isEmpty() || !isOpen())
         return {};
     if (options.useRegex)
         return findRegex(pageIndex, text, options.matchCase);
-
-    QMutexLocker lock(&m_mutex);
-    QList<QRectF> rects;
-    const LoadedTextPage loaded = loadTextPage(m_doc, pageIndex);
-    if (!loaded.text)
-        return rects;
-    const unsigned long flags = (options.wholeWord ? pdfium::kMatchWholeWord : 0) |
-                                (options.matchCase ? pdfium::kMatchCase : 0);
-    const QVector<unsigned short> wide = toPdfWide(text);
-    SearchPtr search(pdfApi().FPDFText_FindStart(loaded.text.get(), wide.constData(), flags, 0));
-    if (!search)
-        return rects;
-    const HiddenTextFilter hidden(loaded.page.get(), loaded.text.get());
-    while (pdfApi().FPDFText_FindNext(search.get())) {
-        const int first = pdfApi().FPDFText_GetSchResultIndex(search.get());
-        if (hidden.hides(first))
-            continue;  // old text kept under an edit's white-out
-        appendCharRangeRects(loaded.text.get(), first, pdfApi().FPDFText_GetSchCount(search.get()), loaded.transform,
-                             rects);
-    }
-    return rects;
+    QString pattern = QRegularExpression::escape(text);
+    if (options.wholeWord)
+        pattern = QStringLiteral("(?<![\\w])") + pattern + QStringLiteral("(?![\\w])");
+    return findRegex(pageIndex, pattern, options.matchCase);
 }
 
 // Every match of the expression over the page text marks exactly the characters

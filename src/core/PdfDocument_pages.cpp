@@ -5,7 +5,9 @@
 
 #include <QImageReader>
 
+#include <chrono>
 #include <cmath>
+#include <mutex>
 
 using namespace pdfengine;
 
@@ -46,6 +48,27 @@ QSizeF PdfDocument::pageSize(int pageIndex) const
     if (pageIndex < 0 || !pdfApi().FPDF_GetPageSizeByIndexF(m_doc, pageIndex, &size))
         return kFallbackPageSize;
     return QSizeF(size.width, size.height);
+}
+
+bool PdfDocument::readPageSizes(std::vector<QSizeF>* sizes, quint64* revision, int waitMs) const
+{
+    std::unique_lock<QMutex> lock(m_mutex, std::defer_lock);
+    if (waitMs < 0)
+        lock.lock();
+    else if (!lock.try_lock_for(std::chrono::milliseconds(waitMs)))
+        return false;
+    sizes->clear();
+    *revision = this->revision();
+    if (!m_doc)
+        return true;
+    const int count = std::max(pdfApi().FPDF_GetPageCount(m_doc), 0);
+    sizes->reserve(size_t(count));
+    for (int page = 0; page < count; ++page) {
+        FS_SIZEF size{};
+        sizes->push_back(pdfApi().FPDF_GetPageSizeByIndexF(m_doc, page, &size) ? QSizeF(size.width, size.height)
+                                                                              : kFallbackPageSize);
+    }
+    return true;
 }
 
 PdfPageTransform PdfDocument::pageTransform(int pageIndex) const

@@ -47,6 +47,13 @@ std::vector<SymbolEntry> symbolTable()
     return table;
 }
 
+// The sanitizers' runtimes refuse RTLD_DEEPBIND; their builds bind normally.
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+constexpr int kDeepBind = 0;
+#else
+constexpr int kDeepBind = RTLD_DEEPBIND;
+#endif
+
 void* openLibrary()
 {
     // RTLD_DEEPBIND keeps pdfium's own FreeType and allocator bound inside the
@@ -55,7 +62,7 @@ void* openLibrary()
     for (const QString& path : candidateLibraryPaths()) {
         if (!QFileInfo::exists(path))
             continue;
-        void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
+        void* handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL | kDeepBind);
         if (handle)
             return handle;
         tried << QString::fromLocal8Bit(dlerror());

@@ -58,6 +58,9 @@ struct TextBlock {
     bool invisibleText = false;
     bool textEdited = false;
     double rotation = 0.0;
+    // Deleted by the user: nothing of it is written, its old place
+    // (originalRect) is cleared and its old text taken off the page.
+    bool removed = false;
     // The rotation the block had when it was made: native lines set in another
     // direction carry it from the page; the user's turning changes rotation only.
     double originalRotation = 0.0;

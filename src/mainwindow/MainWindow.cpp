@@ -223,6 +223,7 @@ void MainWindow::connectViewAndThumbnails()
     connect(pdfView, &PdfView::zoomChanged, this, &MainWindow::onZoomChanged);
     connect(pdfView, &PdfView::activeTextEditorAvailable, this, &MainWindow::setFontControlsEnabled);
     connect(pdfView, &PdfView::activeTextFormatChanged, this, &MainWindow::onActiveTextFormatChanged);
+    connect(pdfView, &PdfView::actionRefused, this, &MainWindow::setStatusText);
     connect(pdfView, &PdfView::undoRedoAvailabilityChanged, this, [this](bool canUndo, bool canRedo) {
         if (undoButton)
             undoButton->setEnabled(canUndo);

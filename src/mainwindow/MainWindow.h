@@ -174,6 +174,7 @@ private:
     bool saveActiveDocument();
     bool saveActiveDocumentAs();
     bool writePendingBlockEdits();
+    void showBlocksAgainAfterSave();
     bool writeActiveDocument(QString* error);
     bool finishActiveSave();
     bool offerSaveElsewhere(const QString& error);

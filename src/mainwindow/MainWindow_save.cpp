@@ -31,6 +31,14 @@ bool MainWindow::writePendingBlockEdits()
     return applyPendingOcrEdits();
 }
 
+// Writing the edits took the page's blocks away; in edit mode the page shows
+// its (now saved) text as blocks again, clean.
+void MainWindow::showBlocksAgainAfterSave()
+{
+    if (editMode && isDocumentLoaded() && !pdfView->hasOcrBlocks())
+        loadNativeTextLayerForPage(pdfView->currentPage(), false);
+}
+
 bool MainWindow::hasUnsavedChanges(const PdfDocument* doc) const
 {
     if (!doc || !doc->isOpen())
@@ -70,6 +78,7 @@ bool MainWindow::saveActiveDocument()
 bool MainWindow::finishActiveSave()
 {
     autoSaveFailureShown = false;
+    showBlocksAgainAfterSave();
     updateTitle();
     // Edited blocks the view still holds unwritten are not saved with it.
     if (hasUnsavedChanges(document))
@@ -137,6 +146,7 @@ bool MainWindow::saveActiveDocumentAs()
     if (activeIndex >= 0 && activeIndex < int(openDocuments.size()))
         openDocuments[size_t(activeIndex)].path = QFileInfo(name).absoluteFilePath();
     autoSaveFailureShown = false;
+    showBlocksAgainAfterSave();
     updateTitle();
     setStatusText(tr("Сохранено как: %1").arg(QFileInfo(name).fileName()));
     return !hasUnsavedChanges(document);
@@ -234,6 +244,7 @@ QByteArray MainWindow::autoSaveFingerprint(int page, const std::vector<TextBlock
 void MainWindow::autoSaveSucceeded()
 {
     autoSaveFailureShown = false;
+    showBlocksAgainAfterSave();
     updateTitle();
     setStatusText(tr("Автосохранено: %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm"))));
 }

@@ -3,6 +3,7 @@
 #include "BlockTextDocument.h"
 #include "RotatedTextEdit.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -308,12 +309,19 @@ QRect BlockEditorFrame::rotationHandleRect() const
     return QRect(mx - kKnobSize / 2, c.top() - kKnobRise, kKnobSize, kKnobSize);
 }
 
+// A point of the frame as it lies in the unturned content's coordinates: the
+// chrome is drawn turned by the rotation, so it is hit through the same turn.
+QPoint BlockEditorFrame::unturned(const QPoint& local) const
+{
+    if (std::abs(m_rotation) < kRotatedEpsilon)
+        return local;
+    return rotatePoint(QPointF(local), QRectF(contentRect()).center(), -m_rotation).toPoint();
+}
+
 BlockEditorFrame::Hit BlockEditorFrame::hitTest(const QPoint& local) const
 {
     const QRect c = contentRect();
-    QPoint p = local;
-    if (std::abs(m_rotation) >= kRotatedEpsilon)
-        p = rotatePoint(QPointF(local), QPointF(c.center()), -m_rotation).toPoint();
+    const QPoint p = unturned(local);
     const int mx = (c.left() + c.right()) / 2;
     constexpr int kKnobHalfReach = 9;
     constexpr int kKnobTop = 27;
@@ -437,6 +445,8 @@ void BlockEditorFrame::updateInteraction(const QPoint& global, Qt::KeyboardModif
 void BlockEditorFrame::endInteraction(const QPoint& local)
 {
     const bool running = isInteracting();
+    m_movedWithoutTravel = m_interaction != RotateKnob && contentScreenRect() == m_startRect;
+    m_interactionEnd = mapToParent(local);
     m_interaction = Outside;
     updateCursorForHit(hitTest(local));
     if (running)
@@ -463,16 +473,40 @@ void BlockEditorFrame::endExternalInteraction(const QPoint& parentPos)
     endInteraction(mapFromParent(parentPos));
 }
 
+// Control+click adds the block under the pointer to the selection, which the
+// view beneath decides: the click goes to the frame's parent as it is.
+bool BlockEditorFrame::passClickToParent(QMouseEvent* event)
+{
+    const bool click = event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease;
+    if (!click || !(event->modifiers() & Qt::ControlModifier) || !parentWidget() || isInteracting())
+        return false;
+    const QPointF global = event->globalPosition();
+    QMouseEvent passed(event->type(), parentWidget()->mapFromGlobal(global), global, event->button(), event->buttons(),
+                       event->modifiers());
+    QApplication::sendEvent(parentWidget(), &passed);
+    return true;
+}
+
 bool BlockEditorFrame::filterEditorMouse(QWidget* source, QMouseEvent* event)
 {
+    if (passClickToParent(event))
+        return true;
     const QPoint local = source->mapTo(this, event->position().toPoint());
     const QPoint global = event->globalPosition().toPoint();
     switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        if (event->button() != Qt::LeftButton || hitTest(local) <= Inside)
+    case QEvent::MouseButtonPress: {
+        if (event->button() != Qt::LeftButton)
             return false;
-        beginInteraction(local, global, false);
+        const Hit hit = hitTest(local);
+        // The band around the text moves the box; a turned editor covers it.
+        const bool onBand = hit == Inside && !contentRect().contains(unturned(local));
+        if (hit <= Inside && !onBand) {
+            m_textPress = event->globalPosition().toPoint();
+            return false;
+        }
+        beginInteraction(local, global, onBand);
         return true;
+    }
     case QEvent::MouseMove: {
         if (isInteracting()) {
             updateInteraction(global, event->modifiers());
@@ -486,11 +520,21 @@ bool BlockEditorFrame::filterEditorMouse(QWidget* source, QMouseEvent* event)
         updateCursorForHit(Outside);
         return false;
     }
-    case QEvent::MouseButtonRelease:
-        if (!isInteracting())
-            return false;
-        endInteraction(local);
-        return true;
+    case QEvent::MouseButtonRelease: {
+        if (isInteracting()) {
+            endInteraction(local);
+            return true;
+        }
+        // A plain click in the text (not a drag, not Shift): whoever draws the
+        // text places the caret where the click landed on the drawing.
+        constexpr int kClickTravel = 2;
+        const QPoint travel = global - m_textPress;
+        if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ShiftModifier)
+            && std::abs(travel.x()) <= kClickTravel && std::abs(travel.y()) <= kClickTravel)
+            QMetaObject::invokeMethod(this, [this, at = mapToParent(local)] { emit textClicked(at); },
+                                      Qt::QueuedConnection);
+        return false;
+    }
     default:
         return false;
     }
@@ -518,6 +562,8 @@ bool BlockEditorFrame::eventFilter(QObject* watched, QEvent* event)
 
 void BlockEditorFrame::mousePressEvent(QMouseEvent* event)
 {
+    if (passClickToParent(event))
+        return;
     if (event->button() == Qt::LeftButton
         && beginInteraction(event->position().toPoint(), event->globalPosition().toPoint(), true)) {
         event->accept();
@@ -538,6 +584,8 @@ void BlockEditorFrame::mouseMoveEvent(QMouseEvent* event)
 
 void BlockEditorFrame::mouseReleaseEvent(QMouseEvent* event)
 {
+    if (passClickToParent(event))
+        return;
     if (!isInteracting()) {
         QWidget::mouseReleaseEvent(event);
         return;
@@ -553,6 +601,12 @@ void BlockEditorFrame::paintChrome(QPainter& painter) const
     const QColor accent(QStringLiteral("#1E72E4"));
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
+    if (std::abs(m_rotation) > kRotatedEpsilon) {
+        const QPointF centre = QRectF(c).center();
+        painter.translate(centre);
+        painter.rotate(m_rotation);
+        painter.translate(-centre);
+    }
     const auto drawHandles = [&](const QColor& pen, const QColor& fill) {
         painter.setPen(QPen(pen, 1));
         painter.setBrush(fill);
@@ -567,12 +621,6 @@ void BlockEditorFrame::paintChrome(QPainter& painter) const
         painter.drawEllipse(rotationHandleRect().adjusted(0, 0, -1, -1));
         painter.restore();
         return;
-    }
-    if (std::abs(m_rotation) > kRotatedEpsilon) {
-        const QPointF centre = QRectF(c).center();
-        painter.translate(centre);
-        painter.rotate(m_rotation);
-        painter.translate(-centre);
     }
     painter.setBrush(Qt::NoBrush);
     painter.setPen(QPen(accent, 1, Qt::DashLine));

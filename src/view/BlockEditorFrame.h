@@ -78,6 +78,13 @@ public:
     void updateInteraction(const QPoint& global, Qt::KeyboardModifiers modifiers);
     void endInteraction(const QPoint& local);
     bool isInteracting() const { return m_interaction != Outside; }
+    Hit interaction() const { return m_interaction; }
+    // The content rectangle (parent coordinates) when the running drag began.
+    QRect interactionStartRect() const { return m_startRect; }
+    // Where the last drag ended (parent coordinates), and whether it was a
+    // press on the band that moved nothing: a click through to what lies there.
+    QPoint interactionEndPoint() const { return m_interactionEnd; }
+    bool endedAsClick() const { return m_movedWithoutTravel; }
 
     // Drags started by the view on the chrome, outside the frame's own events.
     bool externalHandleAt(const QPoint& parentPos) const;
@@ -94,6 +101,8 @@ signals:
     void rotationChanged(double degrees);
     void interactionStarted();
     void interactionFinished();
+    // A plain click in the text, after the editor took it (parent coordinates).
+    void textClicked(QPoint parentPos);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -111,7 +120,9 @@ private:
     void syncOverlay();
     void updateCursorForHit(Hit hit);
     QRect resizedRect(int dx, int dy, Qt::KeyboardModifiers modifiers) const;
+    QPoint unturned(const QPoint& local) const;
     bool filterEditorMouse(QWidget* source, QMouseEvent* event);
+    bool passClickToParent(QMouseEvent* event);
 
     RotatedTextEdit* m_editor = nullptr;
     QPointer<BlockEditorChromeOverlay> m_overlay;
@@ -123,6 +134,9 @@ private:
     Hit m_interaction = Outside;
     QPoint m_pressGlobal;
     QRect m_startRect;
+    QPoint m_interactionEnd;
+    QPoint m_textPress;
+    bool m_movedWithoutTravel = false;
     double m_startRotation = 0.0;
     double m_startPointerAngle = 0.0;
 };

@@ -1,5 +1,9 @@
 #include "BlockPainting.h"
 
+#include "LineFonts.h"
+
+#include <QFontMetricsF>
+#include <QHash>
 #include <QPainter>
 #include <QRegularExpression>
 
@@ -9,15 +13,88 @@
 
 namespace {
 
-constexpr double kRotationEpsilon = kBlockRotationEpsilon;
-
-
 bool isDecorativeChar(QChar c)
 {
     return c.isSpace() || c == u'-' || c == u'_' || c == QChar(0x2013) || c == QChar(0x2014);
 }
 
+// Everything of a line and its block that lineRenderFont reads, and the
+// arguments: equal keys give the same font.
+struct FittedLineKey {
+    QString text;
+    QString lineText;
+    QString lineFamily;
+    QString blockFamily;
+    double width = 0;
+    double height = 0;
+    double lineFontSize = 0;
+    double blockFontSize = 0;
+    double blockMedianHeight = 0;
+    double zoom = 0;
+    quint32 flags = 0;
+
+    bool operator==(const FittedLineKey& other) const
+    {
+        return flags == other.flags && width == other.width && height == other.height
+               && lineFontSize == other.lineFontSize && blockFontSize == other.blockFontSize
+               && blockMedianHeight == other.blockMedianHeight && zoom == other.zoom && text == other.text
+               && lineText == other.lineText && lineFamily == other.lineFamily && blockFamily == other.blockFamily;
+    }
+};
+
+size_t qHash(const FittedLineKey& key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.text, key.lineText, key.lineFamily, key.width, key.height, key.zoom, key.flags);
+}
+
+FittedLineKey fittedLineKey(const TextBlock::Line& line, const TextBlock& block, double zoom, const QString& text,
+                            bool applySpacing)
+{
+    FittedLineKey key;
+    key.text = text;
+    key.lineText = line.text;
+    key.lineFamily = line.fontFamily;
+    key.blockFamily = block.fontFamily;
+    key.width = line.rect.width();
+    key.height = line.rect.height();
+    key.lineFontSize = line.fontSize;
+    key.blockFontSize = block.fontSize;
+    key.blockMedianHeight = medianOcrLineHeightPt(block);
+    key.zoom = zoom;
+    const bool flags[] = {line.bold, line.italic, line.invisibleText, line.spans.empty(),
+                          block.bold, block.italic, block.invisibleText, applySpacing};
+    for (size_t i = 0; i < std::size(flags); ++i)
+        key.flags |= flags[i] ? 1u << i : 0u;
+    return key;
+}
+
+int g_fittedLineMisses = 0;
+
 } // namespace
+
+FittedLine fittedLine(const TextBlock::Line& line, const TextBlock& block, double zoom, const QString& text,
+                      bool applySpacing)
+{
+    static QHash<FittedLineKey, FittedLine> cache;
+    constexpr qsizetype kCacheLimit = 4096;
+    FittedLineKey key = fittedLineKey(line, block, zoom, text, applySpacing);
+    const auto found = cache.constFind(key);
+    if (found != cache.constEnd())
+        return *found;
+    ++g_fittedLineMisses;
+    FittedLine fitted;
+    fitted.font = lineRenderFont(line, block, zoom, text, applySpacing, 1.0);
+    fitted.ink = QFontMetricsF(fitted.font).tightBoundingRect(text);
+    if (cache.size() >= kCacheLimit)
+        cache.clear();
+    cache.insert(std::move(key), fitted);
+    return fitted;
+}
+
+int fittedLineMisses()
+{
+    return g_fittedLineMisses;
+}
 
 // The same rule as the scanned-look export's: beyond half a point on any
 // edge, or turned; a block without an old place never moved.
@@ -30,7 +107,7 @@ bool blockTextEdited(const TextBlock& block)
 {
     if (block.isImage || block.lines.empty())
         return false;
-    if (block.textEdited || std::abs(block.rotation) > kRotationEpsilon)
+    if (block.textEdited || isTurnedByUser(block))
         return true;
     QStringList lineTexts;
     for (const TextBlock::Line& line : block.lines) {
@@ -325,4 +402,35 @@ QImage inkEraseOverlay(const QImage& cropImage, double pixelsPerScreenPixel)
         }
     }
     return overlay;
+}
+
+QImage cachedInkEraseOverlay(const QImage& pageImage, const QRect& crop, double pixelsPerScreenPixel)
+{
+    struct Entry {
+        qint64 image;
+        QRect crop;
+        double scale;
+        QImage overlay;
+    };
+    static std::vector<Entry> cache;
+    constexpr size_t kCacheLimit = 512;
+    for (const Entry& entry : cache) {
+        if (entry.image == pageImage.cacheKey() && entry.crop == crop && entry.scale == pixelsPerScreenPixel)
+            return entry.overlay;
+    }
+    if (cache.size() >= kCacheLimit)
+        cache.clear();
+    cache.push_back({pageImage.cacheKey(), crop, pixelsPerScreenPixel,
+                     inkEraseOverlay(pageImage.copy(crop), pixelsPerScreenPixel)});
+    return cache.back().overlay;
+}
+
+void drawRectOutline(QPainter& painter, const QRect& rect, const QColor& colour, int width)
+{
+    const QRect outer(QPoint(rect.left() - width / 2, rect.top() - width / 2), QPoint(rect.right() + 1, rect.bottom() + 1));
+    const int side = std::max(outer.height() - 2 * width, 0);
+    painter.fillRect(QRect(outer.left(), outer.top(), outer.width(), width), colour);
+    painter.fillRect(QRect(outer.left(), outer.bottom() - width + 1, outer.width(), width), colour);
+    painter.fillRect(QRect(outer.left(), outer.top() + width, width, side), colour);
+    painter.fillRect(QRect(outer.right() - width + 1, outer.top() + width, width, side), colour);
 }

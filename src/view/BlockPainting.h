@@ -4,6 +4,7 @@
 
 #include "TextBlock.h"
 
+#include <QFont>
 #include <QImage>
 #include <QRectF>
 #include <QString>
@@ -30,6 +31,9 @@ QImage whiteAlphaMaskForPreview(const QImage& image);
 bool shouldUseTextBlockForInkRepair(const TextBlock& block, const QRectF& area);
 
 void applyBlockRotation(QPainter& painter, const QRectF& rect, double degrees);
+// The pixels QPainter::drawRect(rect) covers with a solid pen of that width,
+// filled edge by edge: stroking a translucent pen costs a hundred times more.
+void drawRectOutline(QPainter& painter, const QRect& rect, const QColor& colour, int width);
 void drawActiveTextBlockChrome(QPainter& painter, const QRectF& rect, double degrees);
 
 // "Family 11.0pt B I": the style the block's first non-empty line shows.
@@ -39,3 +43,19 @@ QString blockDebugLabel(const TextBlock& block);
 // (not rules) and their neighbourhood within the radius, filled from the nearby
 // background. pixelsPerScreenPixel is the page image's scale against the screen.
 QImage inkEraseOverlay(const QImage& crop, double pixelsPerScreenPixel);
+// The overlay of a crop of a page image, made once per image, crop and scale
+// (the page image's cache key changes with its pixels). GUI thread only.
+QImage cachedInkEraseOverlay(const QImage& pageImage, const QRect& crop, double pixelsPerScreenPixel);
+
+// A line's font as lineRenderFont fits it, and the ink box of the text in it.
+struct FittedLine {
+    QFont font;
+    QRectF ink; // tight bounding box of the text, origin at the baseline start
+};
+// The fitted line, measured once and then kept until the line, its block's
+// style, the text, the spacing choice or the zoom change: fitting tries every
+// pixel size, far too slow for each paint and pointer move. GUI thread only.
+FittedLine fittedLine(const TextBlock::Line& line, const TextBlock& block, double zoom, const QString& text,
+                      bool applySpacing);
+// Measurements since start (for tests and benchmarks): how many were new.
+int fittedLineMisses();

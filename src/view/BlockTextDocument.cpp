@@ -41,8 +41,8 @@ QTextCharFormat spanFormat(const TextBlock::Line::Span& span, const TextBlock::L
 {
     QFont font = lineFont;
     if (!span.fontFamily.trimmed().isEmpty())
-        font.setFamily(mapPdfFont(span.fontFamily));
-    font.setWeight(span.bold ? QFont::Bold : QFont::Normal);
+        font.setFamily(displayFamilyForPdfFont(span.fontFamily));
+    font.setWeight(span.bold || fontNameLooksBold(span.fontFamily) ? QFont::Bold : QFont::Normal);
     const bool native = isNativePdfLine(line) && !line.invisibleText;
     font.setItalic(native ? span.italic && fontNameLooksItalic(span.fontFamily) : span.italic);
     const bool visible = span.color.isValid() && span.color.alpha() > kVisibleAlpha;
@@ -68,7 +68,9 @@ bool hasUnderlinedPlaceholder(QTextDocument* document)
 }
 
 // The style of the editor's text at a position, put onto a line for the writer.
-void takeStyleAt(TextBlock::Line& line, QTextDocument* document, int position, double zoom)
+// The size stays the line's own unless the user chose one: the editor shows
+// the line at a size fitted to its box on screen, which is not the PDF's size.
+void takeStyleAt(TextBlock::Line& line, QTextDocument* document, int position)
 {
     QTextCursor cursor(document);
     cursor.setPosition(position);
@@ -76,8 +78,8 @@ void takeStyleAt(TextBlock::Line& line, QTextDocument* document, int position, d
         cursor.movePosition(QTextCursor::NextCharacter); // the format of the first character
     const QTextCharFormat format = cursor.charFormat();
     const QFont font = format.font();
-    if (font.pixelSize() > 0)
-        line.fontSize = float(font.pixelSize() / std::max(zoom, kMinZoom));
+    if (format.hasProperty(kChosenPointSizeProperty))
+        line.fontSize = float(format.doubleProperty(kChosenPointSizeProperty));
     line.bold = font.weight() >= kBoldWeight;
     line.italic = font.italic();
     if (format.foreground().style() != Qt::NoBrush)
@@ -254,8 +256,31 @@ QStringList editorVisualLines(QTextEdit* editor)
     return lines;
 }
 
+// A changed line keeps its start and height and grows (or shrinks) along its
+// own direction by its text's natural advance, which no zoom changes: a line
+// of the page in proportion to what it held, a line the user added to its
+// text's width, never narrower than the box it was given.
+static double grownLineWidth(const TextBlock::Line& line, const TextBlock& block, const QString& before)
+{
+    const QString now = line.text.trimmed();
+    if (now.isEmpty() || now == before.trimmed())
+        return line.rect.width();
+    constexpr int kMeasurePx = 100;
+    QFont font = lineRenderFont(line, block, 1.0, now, false, 1.0);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
+    font.setWordSpacing(0);
+    font.setPixelSize(kMeasurePx);
+    const QFontMetricsF metrics(font);
+    const double advance = metrics.horizontalAdvance(now);
+    const double old = metrics.horizontalAdvance(before.trimmed());
+    if (hasArea(block.originalRect) && old > 1 && line.rect.width() > 0)
+        return line.rect.width() * advance / old;
+    return std::max(line.rect.width(), advance * std::max(double(line.fontSize), 1.0) / kMeasurePx);
+}
+
 bool syncBlockLinesWithEditor(TextBlock& block, QTextEdit* editor, double zoom)
 {
+    Q_UNUSED(zoom)
     if (!editor || block.isImage)
         return false;
     QStringList visual = editorVisualLines(editor);
@@ -283,10 +308,12 @@ bool syncBlockLinesWithEditor(TextBlock& block, QTextEdit* editor, double zoom)
         if (k < visual.size()) {
             const int found = int(document->toRawText().indexOf(visual[k], position));
             if (found >= 0) {
-                takeStyleAt(line, document, found, zoom);
+                takeStyleAt(line, document, found);
                 position = found + int(visual[k].size());
             }
         }
+        const QString before = k < int(shape.lines.size()) ? shape.lines[size_t(k)].text : QString();
+        line.rect.setWidth(grownLineWidth(line, shape, before));
         lines.push_back(line);
     }
     block.lines = std::move(lines);

@@ -7,8 +7,12 @@
 
 #include <QSizeF>
 #include <QStringList>
+#include <QTextFormat>
 
 class QTextEdit;
+
+// A point size the user chose for the text (the shown pixel size is fitted).
+constexpr int kChosenPointSizeProperty = QTextFormat::UserProperty + 1;
 
 // One paragraph per line of the given text, wrapping at word boundaries.
 void normalizeEditorTextLayout(QTextEdit* editor);

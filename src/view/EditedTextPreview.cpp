@@ -5,11 +5,13 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextLayout>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -53,13 +55,12 @@ void drawLines(QPainter& painter, const TextBlock& block, const QRectF& r, doubl
         const QString text = k < display.size() ? display[k] : vline.text;
         if (text.isEmpty())
             continue;
-        const QFont font = lineRenderFont(vline, block, zoom, text, true, 1.0);
-        painter.setFont(font);
+        const FittedLine fitted = fittedLine(vline, block, zoom, text, true);
+        painter.setFont(fitted.font);
         painter.setPen(lineTextColor(vline, block));
         QPointF at = lineCorner(block, vline, r, zoom);
-        const QRectF ink = QFontMetricsF(font).tightBoundingRect(text);
-        if (ink.width() > 0 && ink.height() > 0)
-            at -= ink.topLeft();
+        if (fitted.ink.width() > 0 && fitted.ink.height() > 0)
+            at -= fitted.ink.topLeft();
         painter.drawText(at, text);
     }
 }
@@ -76,7 +77,7 @@ QString blockSample(const QString& text)
 void drawTypedText(QPainter& painter, const TextBlock& block, const QRectF& r, double zoom)
 {
     const QString family = block.fontFamily.trimmed();
-    QFont font(family.isEmpty() ? QStringLiteral("Times New Roman") : mapPdfFont(family));
+    QFont font(family.isEmpty() ? QStringLiteral("Times New Roman") : displayFamilyForPdfFont(family));
     font.setWeight(block.bold ? QFont::Bold : QFont::Normal);
     font.setItalic(block.italic && fontNameLooksItalic(block.fontFamily));
     font.setPixelSize(
@@ -101,41 +102,128 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
     painter.restore();
 }
 
+namespace {
+
+// Line k of the text as the preview lays it out: where its text starts on
+// screen and how its characters fall along it.
+struct PreviewLine {
+    QString text;
+    int start = 0;      // position of its first character in the plain text
+    double originX = 0; // x of the text's origin
+    double top = 0;
+    double height = 0;
+    std::unique_ptr<QTextLayout> layout;
+
+    double xAt(int column) const
+    {
+        const QTextLine line = layout->lineAt(0);
+        return originX + (line.isValid() ? line.cursorToX(column) : 0.0);
+    }
+};
+
+PreviewLine previewLine(const TextBlock& block, const QStringList& textLines, int k, const QRectF& r, double zoom)
+{
+    PreviewLine out;
+    const TextBlock::Line vline = visualLineForIndex(block, k);
+    out.text = k < textLines.size() ? textLines[k] : vline.text;
+    for (int i = 0; i < k && i < textLines.size(); ++i)
+        out.start += int(textLines[i].size()) + 1;
+    const QFont font = lineRenderFont(vline, block, zoom, out.text, true, 1.0);
+    const QPointF corner = lineCorner(block, vline, r, zoom);
+    const QRectF ink = QFontMetricsF(font).tightBoundingRect(out.text.isEmpty() ? QStringLiteral("M") : out.text);
+    out.originX = corner.x() - ink.x();
+    out.top = corner.y();
+    out.height = std::max(vline.rect.height() * zoom, 2.0);
+    out.layout = std::make_unique<QTextLayout>(out.text, font);
+    out.layout->beginLayout();
+    QTextLine line = out.layout->createLine();
+    if (line.isValid())
+        line.setLineWidth(kCaretLineWidth);
+    out.layout->endLayout();
+    return out;
+}
+
+int previewLineCount(const TextBlock& block, const QStringList& textLines)
+{
+    return std::max(int(block.lines.size()), int(textLines.size()));
+}
+
+void drawPreviewSelection(QPainter& painter, const QString& plain, int from, int to, const TextBlock& block,
+                          const QRectF& r, double zoom)
+{
+    const QStringList textLines = plain.split(u'\n');
+    painter.save();
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(30, 114, 228, 90));
+    for (int k = 0; k < std::min(previewLineCount(block, textLines), int(textLines.size())); ++k) {
+        const PreviewLine line = previewLine(block, textLines, k, r, zoom);
+        const int a = std::clamp(from - line.start, 0, int(line.text.size()));
+        const int b = std::clamp(to - line.start, 0, int(line.text.size()));
+        if (a >= b)
+            continue;
+        const double x1 = line.xAt(a);
+        const double x2 = line.xAt(b);
+        painter.drawRect(QRectF(std::min(x1, x2), line.top - 1, std::abs(x2 - x1), line.height + 2));
+    }
+    painter.restore();
+}
+
+} // namespace
+
 void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& r,
                             double zoom)
 {
-    if (!editor || !editor->hasFocus() || editor->textCursor().hasSelection() || block.lines.empty())
+    if (!editor || block.lines.empty())
         return;
     const QString plain = editor->toPlainText();
-    const int pos = std::clamp(editor->textCursor().position(), 0, int(plain.size()));
+    const QTextCursor cursor = editor->textCursor();
+    // The editor itself paints nothing: what the user selected is shown here.
+    if (cursor.hasSelection()) {
+        drawPreviewSelection(painter, plain, cursor.selectionStart(), cursor.selectionEnd(), block, r, zoom);
+        return;
+    }
+    if (!editor->hasFocus())
+        return;
+    const int pos = std::clamp(cursor.position(), 0, int(plain.size()));
     const QStringList textLines = plain.split(u'\n');
     const int k = int(plain.left(pos).count(u'\n'));
-    if (k >= std::max(int(block.lines.size()), int(textLines.size())))
+    if (k >= previewLineCount(block, textLines))
         return;
-    const TextBlock::Line vline = visualLineForIndex(block, k);
-    const QString text = k < textLines.size() ? textLines[k] : vline.text;
-    const int lineStart = k == 0 ? 0 : int(plain.left(pos).lastIndexOf(u'\n')) + 1;
-    const int column = std::clamp(pos - lineStart, 0, int(text.size()));
-
-    const QFont font = lineRenderFont(vline, block, zoom, text, true, 1.0);
-    const QPointF corner = lineCorner(block, vline, r, zoom);
-    const QRectF ink = QFontMetricsF(font).tightBoundingRect(text.isEmpty() ? QStringLiteral("M") : text);
-    double x = corner.x() - ink.x();
-    QTextLayout layout(text, font);
-    layout.beginLayout();
-    QTextLine line = layout.createLine();
-    if (line.isValid()) {
-        line.setLineWidth(kCaretLineWidth);
-        layout.endLayout();
-        x += line.cursorToX(column);
-    } else {
-        layout.endLayout();
-        x += QFontMetricsF(font).horizontalAdvance(text.left(column));
-    }
-    const double top = corner.y();
+    const PreviewLine line = previewLine(block, textLines, k, r, zoom);
+    const int column = std::clamp(pos - line.start, 0, int(line.text.size()));
+    const double x = line.xAt(column);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setPen(QPen(QColor(QStringLiteral("#0F172A")), std::max(0.45 * zoom, 1.0)));
-    painter.drawLine(QPointF(x, top - 1), QPointF(x, top + std::max(vline.rect.height() * zoom, 2.0) + 1));
+    painter.drawLine(QPointF(x, line.top - 1), QPointF(x, line.top + line.height + 1));
     painter.restore();
+}
+
+int previewCursorPositionAt(const QString& plain, const TextBlock& block, const QRectF& r, double zoom,
+                            const QPointF& point)
+{
+    const QStringList textLines = plain.split(u'\n');
+    const int count = std::min(previewLineCount(block, textLines), int(textLines.size()));
+    if (block.lines.empty() || count == 0)
+        return -1;
+    // The line whose band holds the point, else the nearest one.
+    int best = 0;
+    double bestDistance = -1;
+    for (int k = 0; k < count; ++k) {
+        const TextBlock::Line vline = visualLineForIndex(block, k);
+        const QPointF corner = lineCorner(block, vline, r, zoom);
+        const double height = std::max(vline.rect.height() * zoom, 2.0);
+        const double distance = point.y() < corner.y()            ? corner.y() - point.y()
+                                : point.y() > corner.y() + height ? point.y() - corner.y() - height
+                                                                  : 0.0;
+        if (bestDistance < 0 || distance < bestDistance) {
+            best = k;
+            bestDistance = distance;
+        }
+    }
+    const PreviewLine line = previewLine(block, textLines, best, r, zoom);
+    const QTextLine laid = line.layout->lineAt(0);
+    int column = laid.isValid() ? laid.xToCursor(point.x() - line.originX) : 0;
+    column = std::clamp(column, 0, int(line.text.size()));
+    return line.start + column;
 }

@@ -5,11 +5,18 @@
 
 #include "TextBlock.h"
 
+#include <QPointF>
 #include <QRectF>
+#include <QString>
 
 class QPainter;
 class QTextEdit;
 
 void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& viewportRect, double zoom);
+// The caret, or the selection when there is one, as the preview lays the text out.
 void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& viewportRect,
                             double zoom);
+// The position in the plain text whose caret the preview draws nearest to a
+// point (viewport pixels, unturned box); -1 for a block without lines.
+int previewCursorPositionAt(const QString& plain, const TextBlock& block, const QRectF& viewportRect, double zoom,
+                            const QPointF& point);

@@ -2,6 +2,7 @@
 
 #include "BlockPainting.h"
 
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QHash>
 #include <QRegularExpression>
@@ -121,12 +122,9 @@ bool drawnAtBlockSize(const TextBlock::Line& line, const TextBlock& block, bool 
 
 } // namespace
 
-QString mapPdfFont(const QString& pdfName)
-{
-    const int plus = int(pdfName.indexOf(u'+'));
-    const QString name = plus >= 0 ? pdfName.mid(plus + 1) : pdfName;
-    const QString lower = name.toLower();
-    static const std::pair<const char*, const char*> kFamilies[] = {
+namespace {
+
+const std::pair<const char*, const char*> kFamilies[] = {
         {"times", "Times New Roman"},          {"liberation serif", "Liberation Serif"},
         {"dejavu serif", "DejaVu Serif"},      {"nimbus roman", "Nimbus Roman"},
         {"courier", "Courier New"},            {"helvetica", "Arial"},
@@ -135,12 +133,87 @@ QString mapPdfFont(const QString& pdfName)
         {"verdana", "Verdana"},                {"calibri", "Calibri"},
         {"cambria", "Cambria"},                {"garamond", "Garamond"},
         {"tahoma", "Tahoma"},
-    };
+};
+
+bool knownFamily(const QString& family)
+{
+    return std::any_of(std::begin(kFamilies), std::end(kFamilies),
+                       [&](const auto& entry) { return family == QLatin1String(entry.second); });
+}
+
+} // namespace
+
+QString mapPdfFont(const QString& pdfName)
+{
+    const int plus = int(pdfName.indexOf(u'+'));
+    const QString name = plus >= 0 ? pdfName.mid(plus + 1) : pdfName;
+    const QString lower = name.toLower();
     for (const auto& [needle, family] : kFamilies) {
         if (lower.contains(QLatin1String(needle)))
             return QString::fromLatin1(family);
     }
     return name.isEmpty() ? QStringLiteral("Arial") : name;
+}
+
+namespace {
+
+QString firstInstalled(std::initializer_list<const char*> families)
+{
+    for (const char* family : families) {
+        if (QFontDatabase::hasFamily(QString::fromLatin1(family)))
+            return QString::fromLatin1(family);
+    }
+    return QString();
+}
+
+bool nameLooksSerif(const QString& lower)
+{
+    if (lower.contains(QLatin1String("sans")) || lower.contains(QLatin1String("gothic")))
+        return false;
+    static const char* const kSerifHints[] = {"serif", "roman", "times", "cmr", "cmbx", "cmti", "cmsl", "sfrm",
+                                              "sfbx", "lmroman", "minion", "garamond", "georgia", "cambria",
+                                              "book", "palatino", "century", "baskerville", "bodoni", "utopia",
+                                              "charter", "schoolbook", "antiqua", "mincho", "tinos", "batang"};
+    return std::any_of(std::begin(kSerifHints), std::end(kSerifHints),
+                       [&](const char* hint) { return lower.contains(QLatin1String(hint)); });
+}
+
+bool nameLooksMonospaced(const QString& lower)
+{
+    return lower.contains(QLatin1String("mono")) || lower.contains(QLatin1String("courier"))
+           || lower.contains(QLatin1String("cmtt")) || lower.contains(QLatin1String("typewriter"))
+           || lower.contains(QLatin1String("consol"));
+}
+
+} // namespace
+
+QString displayFamilyForPdfFont(const QString& pdfName)
+{
+    static QHash<QString, QString> resolved;
+    const auto found = resolved.constFind(pdfName);
+    if (found != resolved.constEnd())
+        return *found;
+    QString family = mapPdfFont(pdfName);
+    // Families of the table resolve through the system's metric aliases; a
+    // name nobody knows would fall to the default sans face.
+    if (!knownFamily(family) && !QFontDatabase::hasFamily(family)) {
+        const QString lower = pdfName.toLower();
+        const QString generic =
+            nameLooksMonospaced(lower) ? firstInstalled({"Liberation Mono", "Nimbus Mono PS", "DejaVu Sans Mono"})
+            : nameLooksSerif(lower)    ? firstInstalled({"Liberation Serif", "Nimbus Roman", "DejaVu Serif"})
+                                       : firstInstalled({"Liberation Sans", "Nimbus Sans", "DejaVu Sans"});
+        if (!generic.isEmpty())
+            family = generic;
+    }
+    resolved.insert(pdfName, family);
+    return family;
+}
+
+bool fontNameLooksBold(const QString& pdfName)
+{
+    static const QRegularExpression bold(QStringLiteral("bold|black|heavy|semibold|demi|,b$|cmbx|sfbx"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    return bold.match(pdfName).hasMatch();
 }
 
 double lineBoxFontSize(const TextBlock::Line& line)
@@ -208,8 +281,9 @@ QFont lineRenderFont(const TextBlock::Line& line, const TextBlock& block, double
 {
     const bool lineHasFamily = !line.fontFamily.trimmed().isEmpty();
     const QString source = lineFamilySource(line, block);
-    QFont font(source.isEmpty() ? defaultFamily() : mapPdfFont(source));
-    const bool bold = lineHasFamily ? line.bold : block.bold;
+    QFont font(source.isEmpty() ? defaultFamily() : displayFamilyForPdfFont(source));
+    // A bold face named so stays bold, whatever the style flags say.
+    const bool bold = (lineHasFamily ? line.bold : block.bold) || fontNameLooksBold(source);
     font.setWeight(bold ? QFont::Bold : QFont::Normal);
     const bool italic = effectiveLineItalic(line, block);
     font.setItalic(italic);

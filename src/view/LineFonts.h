@@ -16,6 +16,10 @@ class QTextDocument;
 
 // Installed family for a PDF font name ("ABCDEF+Times-Bold" -> "Times New Roman").
 QString mapPdfFont(const QString& pdfName);
+// The family a PDF font is shown in: the mapped family when it is installed,
+// else a serif or sans face as the name suggests (CMR10 -> a serif).
+QString displayFamilyForPdfFont(const QString& pdfName);
+bool fontNameLooksBold(const QString& pdfName);
 // The trimmed text cut to 80 characters, or a fixed phrase for an empty text.
 QString representativeTextSample(const QString& text);
 // The pixel size (minPx..120) whose tight height of the sample is nearest to targetHeight.

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -24,6 +25,10 @@ constexpr QSize kGridSize(136, 190);
 constexpr int kSpacing = 4;
 constexpr int kInitialPages = 12;
 constexpr int kPageRole = Qt::UserRole;
+// How long the strip waits for the engine to count pages before it asks again
+// later: a heavy render elsewhere must not stall the window.
+constexpr int kEngineWaitMs = 100;
+constexpr int kRetryMs = 100;
 
 QString pageLabel(int page)
 {
@@ -72,6 +77,13 @@ void PageThumbnailPanel::stopWorker()
     m_thread = nullptr;
 }
 
+int PageThumbnailPanel::pageCountWithoutStall() const
+{
+    std::vector<QSizeF> sizes;
+    quint64 revision = 0;
+    return m_document && m_document->readPageSizes(&sizes, &revision, kEngineWaitMs) ? int(sizes.size()) : -1;
+}
+
 void PageThumbnailPanel::setDocument(PdfDocument* doc)
 {
     stopWorker();
@@ -82,6 +94,14 @@ void PageThumbnailPanel::setDocument(PdfDocument* doc)
     clear();
     if (!doc || !doc->isOpen())
         return;
+    const int pages = pageCountWithoutStall();
+    if (pages < 0) {
+        QTimer::singleShot(kRetryMs, this, [this, doc] {
+            if (m_document == doc && !m_worker)
+                setDocument(doc);
+        });
+        return;
+    }
 
     m_thread = new QThread(this);
     m_thread->setObjectName(QStringLiteral("ThumbnailThread"));
@@ -90,7 +110,6 @@ void PageThumbnailPanel::setDocument(PdfDocument* doc)
     connect(m_worker, &ThumbnailWorker::thumbnailReady, this, &PageThumbnailPanel::onThumbnailReady);
     m_thread->start();
 
-    const int pages = std::max(doc->pageCount(), 0);
     for (int page = 0; page < pages; ++page) {
         auto* item = new QListWidgetItem(QIcon(), pageLabel(page));
         item->setData(kPageRole, page);
@@ -184,7 +203,18 @@ void PageThumbnailPanel::refresh()
 {
     if (!m_document)
         return;
-    if (m_document->pageCount() != count()) {
+    const int pages = pageCountWithoutStall();
+    if (pages < 0) {
+        if (!m_refreshQueued) {
+            m_refreshQueued = true;
+            QTimer::singleShot(kRetryMs, this, [this] {
+                m_refreshQueued = false;
+                refresh();
+            });
+        }
+        return;
+    }
+    if (pages != count()) {
         setDocument(m_document);
         return;
     }
@@ -366,7 +396,7 @@ void PageThumbnailPanel::contextMenuEvent(QContextMenuEvent* event)
     QAction* importAfter = menu.addAction(QStringLiteral("Импортировать после этой страницы..."));
     menu.addSeparator();
     QAction* remove = menu.addAction(QStringLiteral("Удалить страницу"));
-    remove->setEnabled(m_document->pageCount() >= 2);
+    remove->setEnabled(count() >= 2);
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen == insertBefore)
         emit insertPageRequested(row);

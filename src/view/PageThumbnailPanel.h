@@ -50,6 +50,7 @@ private slots:
 
 private:
     void stopWorker();
+    int pageCountWithoutStall() const;
     void enqueueThumbnail(int page, bool urgent = false);
     void enqueueVisibleThumbnails();
     void scheduleVisibleThumbnails();
@@ -67,4 +68,5 @@ private:
     QHash<int, quint64> m_pending; // page -> id of the request whose answer is awaited
     quint64 m_nextRequestId = 0;
     int m_currentPage = -1;
+    bool m_refreshQueued = false;
 };

@@ -2,6 +2,7 @@
 
 #include <QRubberBand>
 #include <QScrollBar>
+#include <QThread>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -17,6 +18,11 @@ constexpr double kNarrowPagePoints = 800.0;
 constexpr int kScrollStep = 20;
 constexpr int kMinCentringSlack = 19;
 constexpr int kVisibleMargin = 10;
+constexpr quint64 kUnreadRevision = ~quint64(0);
+// How long the owner's own calls (a document set or changed) wait for the
+// engine lock to read page sizes before leaving them to the render thread:
+// enough for an ordinary render to finish.
+constexpr int kOwnerSizeWaitMs = 100;
 
 QString defaultPlaceholderText()
 {
@@ -39,11 +45,23 @@ PdfView::PdfView(QWidget* parent)
     viewport()->unsetCursor();
 }
 
-PdfView::~PdfView() = default;
+PdfView::~PdfView()
+{
+    stopRenderWorker();
+}
 
 // --- document and view state ---------------------------------------------
 
+// Page sizes are read again when the document changed: when the engine lock
+// is free (the owner's own changes, or after a short wait when it has just
+// set or changed the document), else by the render thread, the old layout
+// holding meanwhile. A paint in progress keeps the layout it started with.
 bool PdfView::syncLayout() const
+{
+    return syncLayoutWaiting(0);
+}
+
+bool PdfView::syncLayoutWaiting(int waitMs) const
 {
     if (!m_document || !m_document->isOpen()) {
         if (m_layout.pageCount() > 0)
@@ -51,16 +69,27 @@ bool PdfView::syncLayout() const
         return false;
     }
     const quint64 revision = m_document->revision();
-    if (revision != m_layoutRevision || m_layout.pageCount() == 0) {
-        const int count = std::max(m_document->pageCount(), 0);
+    if (revision != m_layoutRevision && !m_layoutFrozen) {
         std::vector<QSizeF> sizes;
-        sizes.reserve(size_t(count));
-        for (int page = 0; page < count; ++page)
-            sizes.push_back(m_document->pageSize(page));
-        m_layout.setPageSizes(std::move(sizes));
-        m_layoutRevision = revision;
+        quint64 read = 0;
+        // Waited for once already: the render thread brings them.
+        if (m_sizesAskedRevision == revision)
+            waitMs = 0;
+        if (m_document->readPageSizes(&sizes, &read, waitMs)) {
+            applyPageSizes(std::move(sizes), read);
+        } else if (m_renderWorker && m_sizesAskedRevision != revision) {
+            m_sizesAskedRevision = revision;
+            m_renderWorker->requestPageSizes();
+        }
     }
     return m_layout.pageCount() > 0;
+}
+
+void PdfView::applyPageSizes(std::vector<QSizeF> sizes, quint64 revision) const
+{
+    m_layout.setPageSizes(std::move(sizes));
+    m_layoutRevision = revision;
+    m_layoutRead = true;
 }
 
 bool PdfView::hasPages() const
@@ -68,9 +97,10 @@ bool PdfView::hasPages() const
     return syncLayout();
 }
 
+// The owner's page queries may wait briefly for sizes it has just changed.
 int PdfView::pageCount() const
 {
-    return hasPages() ? m_layout.pageCount() : 0;
+    return syncLayoutWaiting(kOwnerSizeWaitMs) ? m_layout.pageCount() : 0;
 }
 
 QSize PdfView::pagePixelSize(int page) const
@@ -86,7 +116,25 @@ QSizeF PdfView::pagePointSize(int page) const
 void PdfView::dropRenderedState()
 {
     m_pageCache.clear();
+    m_staleImages.clear();
+    m_paintWanted.clear();
     m_pageTexts.clear();
+    m_textAsked = qMakePair(-1, quint64(0));
+}
+
+// The cached images no longer match the view (zoom, rotation, content); they
+// are drawn scaled until their pages' new images arrive.
+void PdfView::retirePageImages()
+{
+    for (const PageCache& entry : std::as_const(m_pageCache)) {
+        m_staleImages.removeIf([&entry](const PageCache& old) {
+            return old.key.page == entry.key.page && old.key.layer == entry.key.layer;
+        });
+        m_staleImages.append(entry);
+    }
+    m_pageCache.clear();
+    while (m_staleImages.size() > kPageCacheSize)
+        m_staleImages.removeFirst();
 }
 
 double PdfView::initialZoomFor(int page) const
@@ -108,14 +156,22 @@ void PdfView::setDocument(PdfDocument* doc)
     m_currentSearchHit = -1;
     m_selectionHighlightPage = -1;
     m_selectionHighlights.clear();
+    stopRenderWorker();
     m_document = doc;
     m_currentPage = 0;
     m_viewRotation = 0;
     m_pageViewRotations.clear();
     dropRenderedState();
     m_layout.setPageSizes({});
+    m_layoutRevision = kUnreadRevision;
+    m_sizesAskedRevision = kUnreadRevision;
+    m_layoutRead = false;
     m_layout.setRotations(0, {});
-    m_zoom = hasPages() ? initialZoomFor(0) : 1.0;
+    startRenderWorker();
+    const bool sized = syncLayoutWaiting(kOwnerSizeWaitMs);
+    // Sizes still being read on the render thread: the zoom follows them.
+    m_initialZoomPending = doc && doc->isOpen() && !m_layoutRead;
+    m_zoom = sized ? initialZoomFor(0) : 1.0;
     m_layout.setZoom(m_zoom);
     horizontalScrollBar()->setValue(0);
     verticalScrollBar()->setValue(0);
@@ -136,9 +192,10 @@ void PdfView::setRotation(int degrees)
 {
     m_viewRotation = ((degrees % 360) + 360) % 360;
     m_layout.setRotations(m_viewRotation, m_pageViewRotations);
-    m_pageCache.clear();
+    retirePageImages();
     updateScrollBars();
     repositionBlockEditor();
+    repositionInlineEditor();
     viewport()->update();
 }
 
@@ -149,11 +206,15 @@ int PdfView::effectiveRotation(int page) const
 
 void PdfView::setCurrentPage(int index)
 {
-    if (!hasPages() || index < 0 || index >= m_layout.pageCount())
+    if (index < 0 || index >= pageCount())
         return;
     m_currentPage = index;
-    if (m_viewMode == SinglePage)
+    if (m_viewMode == SinglePage) {
+        // The canvas is this page alone: its scroll range, from its top.
+        updateScrollBars();
+        verticalScrollBar()->setValue(0);
         viewport()->update();
+    }
     ensurePageVisible(index);
     emit pageChanged(index);
 }
@@ -192,8 +253,11 @@ void PdfView::invalidatePageCache()
 
 void PdfView::invalidateCache()
 {
-    dropRenderedState();
-    m_layoutRevision = ~quint64(0); // page sizes are read again on next use
+    retirePageImages();
+    m_pageTexts.clear();
+    m_textAsked = qMakePair(-1, quint64(0));
+    m_layoutRevision = kUnreadRevision; // page sizes are read again
+    syncLayoutWaiting(kOwnerSizeWaitMs);
 }
 
 // --- zoom -------------------------------------------------------------------
@@ -205,12 +269,14 @@ void PdfView::setZoom(double zoom)
         return;
     const double factor = zoom / m_zoom;
     m_zoom = zoom;
+    m_initialZoomPending = false;
     rescaleActiveBlockEditor(factor);
     m_layout.setZoom(zoom);
-    m_pageCache.clear();
+    retirePageImages();
     updateScrollBars();
     updateCurrentPageFromViewport();
     repositionBlockEditor();
+    repositionInlineEditor();
     viewport()->update();
     emit zoomChanged(zoom);
 }
@@ -253,8 +319,9 @@ void PdfView::applyZoomKeepingContentPoint(double zoom, const QPointF& anchor)
     const int v = verticalScrollBar()->value();
 
     m_zoom = zoom;
+    m_initialZoomPending = false;
     m_layout.setZoom(zoom);
-    m_pageCache.clear();
+    retirePageImages();
     updateScrollBars();
 
     QPointF content((h + anchor.x()) / old * zoom, (v + anchor.y()) / old * zoom);
@@ -277,6 +344,7 @@ void PdfView::wheelEvent(QWheelEvent* event)
             rescaleActiveBlockEditor(zoom / old);
             updateCurrentPageFromViewport();
             repositionBlockEditor();
+            repositionInlineEditor();
             viewport()->update();
             emit zoomChanged(zoom);
         }
@@ -517,6 +585,7 @@ void PdfView::scrollContentsBy(int, int)
         updateInteractiveSelectionPreview();
     }
     repositionBlockEditor();
+    repositionInlineEditor();
     viewport()->update();
     updateCurrentPageFromViewport();
 }
@@ -527,31 +596,172 @@ void PdfView::resizeEvent(QResizeEvent* event)
     updateScrollBars();
     updateCurrentPageFromViewport();
     repositionBlockEditor();
+    repositionInlineEditor();
 }
 
 // --- page images --------------------------------------------------------------
 
+void PdfView::startRenderWorker()
+{
+    if (!m_document)
+        return;
+    const quint64 generation = ++m_renderGeneration;
+    m_renderThread = new QThread(this);
+    m_renderThread->setObjectName(QStringLiteral("PageRenderThread"));
+    m_renderWorker = new PageRenderWorker(m_document);
+    m_renderWorker->moveToThread(m_renderThread);
+    // Answers of an earlier document's worker may still be queued: the
+    // generation tells them apart.
+    connect(m_renderWorker, &PageRenderWorker::pageRendered, this,
+            [this, generation](const PageRenderKey& key, const QImage& image) {
+                if (generation == m_renderGeneration)
+                    onPageRendered(key, image);
+            });
+    connect(m_renderWorker, &PageRenderWorker::pageTextRead, this,
+            [this, generation](int page, quint64 revision, const std::vector<TextBlock>& blocks) {
+                if (generation == m_renderGeneration)
+                    onPageTextRead(page, revision, blocks);
+            });
+    connect(m_renderWorker, &PageRenderWorker::pageSizesRead, this,
+            [this, generation](const QList<QSizeF>& sizes, quint64 revision) {
+                if (generation == m_renderGeneration)
+                    onPageSizesRead(sizes, revision);
+            });
+    m_renderThread->start();
+}
+
+// Waits for the render in progress (the document may go away right after);
+// queued renders are dropped.
+void PdfView::stopRenderWorker()
+{
+    ++m_renderGeneration;
+    if (!m_renderThread)
+        return;
+    m_renderWorker->clearQueue();
+    m_renderThread->quit();
+    m_renderThread->wait();
+    delete m_renderWorker;
+    delete m_renderThread;
+    m_renderWorker = nullptr;
+    m_renderThread = nullptr;
+}
+
+PageRenderKey PdfView::renderKey(int page, PdfRenderLayer layer, bool transparentBackground) const
+{
+    PageRenderKey key;
+    key.page = page;
+    key.zoom = m_zoom;
+    key.rotation = effectiveRotation(page);
+    key.layer = layer;
+    key.transparentBackground = transparentBackground;
+    key.revision = m_document ? m_document->revision() : 0;
+    return key;
+}
+
+const PdfView::PageCache* PdfView::findCachedPage(const PageRenderKey& key) const
+{
+    for (const PageCache& entry : m_pageCache) {
+        if (entry.key.sameImage(key))
+            return &entry;
+    }
+    return nullptr;
+}
+
+void PdfView::requestRender(const PageRenderKey& key)
+{
+    if (m_painting) {
+        for (const PageRenderKey& wanted : std::as_const(m_paintWanted)) {
+            if (wanted.sameImage(key))
+                return;
+        }
+        m_paintWanted.append(key);
+    } else if (m_renderWorker) {
+        m_renderWorker->add(key);
+    }
+}
+
+// The image when it is cached; otherwise it is asked of the render thread and
+// a null image is returned. A page that failed to render is cached as null.
 QImage PdfView::cachedPageLayer(int page, PdfRenderLayer layer, bool transparentBackground)
 {
-    const int rotation = effectiveRotation(page);
-    const quint64 revision = m_document->revision();
-    for (const PageCache& entry : std::as_const(m_pageCache)) {
-        if (entry.page == page && std::abs(entry.zoom - m_zoom) < kZoomEpsilon && entry.rotation == rotation
-            && entry.layer == layer && entry.transparentBackground == transparentBackground
-            && entry.revision == revision)
-            return entry.image;
+    const PageRenderKey key = renderKey(page, layer, transparentBackground);
+    if (const PageCache* entry = findCachedPage(key))
+        return entry->image;
+    requestRender(key);
+    return QImage();
+}
+
+// What a paint draws for a page: its image when cached, else (asked for)
+// the newest earlier image of the page, of the same layer if there is one,
+// turned to the page's present rotation, to be drawn scaled; null when there
+// is none.
+QImage PdfView::pageImageForPaint(int page, PdfRenderLayer layer)
+{
+    const PageRenderKey key = renderKey(page, layer, false);
+    if (const PageCache* entry = findCachedPage(key))
+        return entry->image;
+    requestRender(key);
+    for (const bool sameLayer : {true, false}) {
+        for (const QList<PageCache>* list : {&m_pageCache, &m_staleImages}) {
+            for (auto it = list->crbegin(); it != list->crend(); ++it) {
+                const PageRenderKey& was = it->key;
+                if (was.page != page || it->image.isNull() || was.transparentBackground
+                    || (sameLayer && was.layer != layer))
+                    continue;
+                if (was.rotation == key.rotation)
+                    return it->image;
+                return it->image.transformed(QTransform().rotate(key.rotation - was.rotation));
+            }
+        }
     }
+    return QImage();
+}
+
+bool PdfView::pageRendersPending() const
+{
+    if (!m_renderWorker)
+        return false;
+    for (const PageRenderKey& key : m_paintWanted) {
+        if (!findCachedPage(key))
+            return true;
+    }
+    return false;
+}
+
+void PdfView::onPageRendered(const PageRenderKey& key, const QImage& image)
+{
+    m_renderWorker->acknowledge(key);
+    ++m_pageRenderCount;
+    // Asked for at another zoom or rotation: nothing shows it any more.
+    if (!m_layout.hasPage(key.page) || std::abs(key.zoom - m_zoom) >= kZoomEpsilon
+        || key.rotation != effectiveRotation(key.page) || findCachedPage(key))
+        return;
     if (m_pageCache.size() >= kPageCacheSize)
         m_pageCache.removeFirst();
-    PageCache entry;
-    entry.page = page;
-    entry.zoom = m_zoom;
-    entry.rotation = rotation;
-    entry.layer = layer;
-    entry.transparentBackground = transparentBackground;
-    entry.revision = revision;
-    entry.image = m_document->renderPageLayer(page, m_zoom, rotation, layer, transparentBackground);
-    ++m_pageRenderCount;
-    m_pageCache.append(entry);
-    return entry.image;
+    m_pageCache.append({key, image});
+    m_staleImages.removeIf(
+        [&key](const PageCache& old) { return old.key.page == key.page && old.key.layer == key.layer; });
+    // Earlier images and new ones together stay within the cache's size.
+    while (!m_staleImages.isEmpty() && m_pageCache.size() + m_staleImages.size() > kPageCacheSize)
+        m_staleImages.removeFirst();
+    viewport()->update();
+}
+
+void PdfView::onPageSizesRead(const QList<QSizeF>& sizes, quint64 revision)
+{
+    if (!m_document || (m_layoutRead && m_layoutRevision != kUnreadRevision && revision <= m_layoutRevision))
+        return;
+    applyPageSizes(std::vector<QSizeF>(sizes.begin(), sizes.end()), revision);
+    if (m_initialZoomPending) {
+        m_initialZoomPending = false;
+        if (hasPages()) {
+            m_zoom = initialZoomFor(0);
+            m_layout.setZoom(m_zoom);
+            emit zoomChanged(m_zoom);
+        }
+    }
+    updateScrollBars();
+    updateCurrentPageFromViewport();
+    repositionBlockEditor();
+    viewport()->update();
 }

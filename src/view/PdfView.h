@@ -11,6 +11,7 @@
 // effective rotation, so overlays land where the rotated image shows them.
 
 #include "PageLayout.h"
+#include "PageRenderWorker.h"
 #include "PdfDocument.h"
 #include "TextBlock.h"
 
@@ -21,6 +22,7 @@
 #include <QSet>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 class BlockEditorFrame;
@@ -29,6 +31,7 @@ class QRubberBand;
 class QTextBlockFormat;
 class QTextCharFormat;
 class QTextEdit;
+class QThread;
 
 class PdfView : public QAbstractScrollArea {
     Q_OBJECT
@@ -36,13 +39,10 @@ public:
     enum EditTool { Hand = 0, Select = 1, InsertText = 2, PlaceImage = 3 };
     enum ViewMode { SinglePage = 0, Continuous = 1 };
 
+    // One rendered page image: what it was asked for (page, zoom, effective
+    // rotation, layer, background, document revision) and the image.
     struct PageCache {
-        int page = -1;
-        double zoom = 0;
-        int rotation = 0;
-        PdfRenderLayer layer = PdfRenderAll;
-        bool transparentBackground = false;
-        quint64 revision = 0;
+        PageRenderKey key;
         QImage image;
     };
 
@@ -56,15 +56,22 @@ public:
         int activeBlock = -1;
         int nextGroupId = 1;
         bool dirty = false;
+        std::vector<TextBlock> removedPlaces;
     };
 
     static constexpr int kMaxUndoSteps = 100;
 
     struct SelectableLine {
         QString text;
-        QRectF rect; // PDF points, widened for easier hitting
+        QRectF rect; // PDF points, widened for easier hitting; in the line's frame when turned
         float fontSize = 0;
+        // Degrees the line is read in (its text turned clockwise on the page).
+        // rect is then in the frame of lineFrame(rotation), where it reads
+        // left to right; upright lines have rotation 0 and page rectangles.
+        double rotation = 0;
     };
+    // PDF points to the frame in which text read at rotation runs left to right.
+    static QTransform lineFrame(double rotation);
 
     static constexpr double kMinZoom = 0.1;
     static constexpr double kMaxZoom = 8.0;
@@ -120,6 +127,9 @@ public:
     QImage cachedPageLayer(int page, PdfRenderLayer layer, bool transparentBackground);
     QImage cachedPage(int page) { return cachedPageLayer(page, PdfRenderAll, false); }
     int pageRenderCount() const { return m_pageRenderCount; }
+    // Page images come from the view's render thread: a missing one is asked
+    // for and drawn when it arrives. True while the last paint still waits.
+    bool pageRendersPending() const;
 
     // Selection, search and links
     QList<QRectF> collectTextSelectionHighlights(int page, const QPointF& start, const QPointF& end,
@@ -163,11 +173,15 @@ public:
     void markOcrBlocksDirty();
     const std::vector<TextBlock>& blocks() const { return m_blocks; }
     const std::vector<int>& blockGroupIds() const { return m_blockGroupIds; }
+    // Old places of deleted and merged blocks, handed to the writer (first,
+    // so their white-outs lie under anything new) as `removed` blocks.
+    const std::vector<TextBlock>& removedPlaces() const { return m_removedPlaces; }
     bool hasOcrBlocks() const { return !m_blocks.empty(); }
     int blockPage() const { return m_blockPage; }
     bool blocksDirty() const { return m_blocksDirty; }
     int activeBlock() const { return m_activeBlock; }
     int hoveredOcrBlock(const QPointF& viewportPoint) const;
+    int hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) const;
     QRect ocrBlockScreenRect(int index) const;
     QRectF ocrGroupScreenRect(int groupId) const;
     static void normalizeEditableBlockFontSizes(std::vector<TextBlock>& blocks);
@@ -188,6 +202,7 @@ public:
     QTextEdit* activeTextEditor() const;
     bool hasActiveTextEditor() const { return activeTextEditor() != nullptr; }
     bool activeBlockUsesFixedLineLayout() const;
+    bool activeBlockKeepsItsLines() const;
     void rescaleActiveBlockEditor(double factor);
     void fitActiveTextBlockToContent();
 
@@ -215,6 +230,7 @@ public:
     void showInlineEditor(int page, const QRectF& pageTopRect);
     void commitInlineEditor();
     void hideInlineEditor();
+    void repositionInlineEditor();
     QTextEdit* inlineEditor() const { return m_inlineEditor; }
 
     // Block operations
@@ -236,6 +252,8 @@ public:
 
     // Frame drags on the active block
     void onBlockFrameRectChanged(QRect viewportRect);
+    // The box the frame shows, in page-top points: what a drag's pixels are measured against.
+    QRectF frameRectToPageTop(const QRect& viewportRect) const;
     void onBlockFrameRotationChanged(double degrees);
 
     // Undo of the block model
@@ -270,6 +288,8 @@ signals:
     // Changed blocks of `page` are about to make room for another page's
     // blocks: the owner writes them into the document now.
     void unsavedBlocksReplaced(int page, const std::vector<TextBlock>& blocks);
+    // An edit the user asked for cannot be made; the text says why.
+    void actionRefused(const QString& reason);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -285,10 +305,12 @@ protected:
 
 private:
     enum SelectionMode { NoSelection = 0, TextSelection = 1, RegionSelection = 2, BlockDrag = 3 };
+    enum class BlockMenuEntry { EditImage, Recognise, Cut, Copy, Delete, Forward, Backward, ToFront, ToBack, Group, Ungroup };
 
     // Geometry helpers
     bool hasPages() const;
     bool syncLayout() const;
+    bool syncLayoutWaiting(int waitMs) const;
     QSize pagePixelSize(int page) const;
     QSizeF pagePointSize(int page) const;
     QTransform pageTopToViewport(int page) const;
@@ -302,6 +324,7 @@ private:
     double initialZoomFor(int page) const;
 
     // Painting
+    void paintPages(QPainter& painter);
     void paintBackground(QPainter& painter);
     void paintPage(QPainter& painter, int page);
     void paintPageImage(QPainter& painter, const QImage& image, const QRect& target);
@@ -316,15 +339,35 @@ private:
     void paintBlockGroups(QPainter& painter);
     void paintTextBlockPreview(QPainter& painter, int index, const QRect& r);
     void paintActiveTextBlock(QPainter& painter, const QRect& r);
-    void drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor);
+    void drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor,
+                           bool withText = true);
+    bool activeBlockShowsEdits() const;
     bool erasesOldInk(int index) const;
     void paintInkMasks(QPainter& painter, int page);
     void drawBlockImage(QPainter& painter, const TextBlock& block, const QRectF& r, const QImage& image);
     bool isInkLayerPage(int page) const;
     static bool isInkImageBlock(const TextBlock& block);
 
+    // Rendering on the render thread; the GUI thread never waits on the engine
+    // lock for page images or, once a document is shown, for page sizes.
+    void startRenderWorker();
+    void stopRenderWorker();
+    PageRenderKey renderKey(int page, PdfRenderLayer layer, bool transparentBackground) const;
+    const PageCache* findCachedPage(const PageRenderKey& key) const;
+    QImage pageImageForPaint(int page, PdfRenderLayer layer);
+    void requestRender(const PageRenderKey& key);
+    void onPageRendered(const PageRenderKey& key, const QImage& image);
+    void onPageSizesRead(const QList<QSizeF>& sizes, quint64 revision);
+    void applyPageSizes(std::vector<QSizeF> sizes, quint64 revision) const;
+    void retirePageImages();
+
     // Selection and input helpers
-    std::vector<SelectableLine> selectableLines(int page);
+    // The page's lines; without wait a page whose text is not at hand yet is
+    // asked of the render thread and gives none meanwhile (pointer moves).
+    std::vector<SelectableLine> selectableLines(int page, bool wait = true);
+    bool selectableTextAt(const QPoint& viewportPoint, bool wait);
+    void prefetchPageText(int page);
+    void onPageTextRead(int page, quint64 revision, const std::vector<TextBlock>& blocks);
     static std::vector<SelectableLine> selectableLinesOfBlocks(const std::vector<TextBlock>& blocks);
     void updateInteractiveSelectionPreview();
     void updateSelectionEndFromViewport(const QPoint& viewportPoint);
@@ -340,14 +383,17 @@ private:
     void copyTextToClipboard(const QString& text);
     QPointF pageTopToPdfPoint(int page, const QPointF& pageTopPoint) const;
     bool pressInEditMode(const QPoint& position, const QPoint& global);
-    void releaseClickInEditMode();
+    void releaseClickInEditMode(const QPoint& position);
+    void placeEditorCursorAt(const QPoint& viewportPos);
     bool editModeKey(QKeyEvent* event);
     void activateNeighbourBlock(bool backward);
-    void runBlockMenuAction(const QString& entry);
+    void runBlockMenuAction(BlockMenuEntry entry);
     void requestOcrOfSelectedImageBlock();
 
     // Block model helpers
     bool validBlock(int index) const { return index >= 0 && index < int(m_blocks.size()); }
+    void rememberRemovedPlace(const TextBlock& block);
+    std::vector<QRectF> oldPlacesToErase() const;
     QRectF blockPageTopRect(const TextBlock& block) const;
     QRectF viewportRectToBlockRect(const QRect& viewportRect) const;
     QRectF textOutgrowthPageTopRect(int index, const QRectF& blockPageTop) const;
@@ -361,10 +407,11 @@ private:
     QRect grownToEditorContent(QRect r, const QRect& bounds) const;
     bool blockEditorActive() const;
     void mergeActiveTextFormat(const QTextCharFormat& format);
+    double lineSizeAtCursor(const QTextCharFormat& format, double shown) const;
     void mergeActiveBlockFormat(const QTextBlockFormat& format);
     void writeBackAfterFormat(bool queueFit);
     void makeActiveTextList(const QString& label, int style);
-    bool canAdoptBlockPage(int page) const;
+    bool canAdoptBlockPage(int page);
     void adoptBlockPage(int page);
     void paintPlacementPreview(QPainter& painter, int page);
     QRectF placementRectAt(int page, const QPointF& pageTopCentre) const;
@@ -396,6 +443,19 @@ private:
         std::vector<SelectableLine> lines;
     };
     QHash<int, PageText> m_pageTexts;
+
+    // render thread
+    QThread* m_renderThread = nullptr;
+    PageRenderWorker* m_renderWorker = nullptr;
+    quint64 m_renderGeneration = 0;
+    QList<PageRenderKey> m_paintWanted; // renders the last paint asked for
+    bool m_painting = false;
+    QList<PageCache> m_staleImages;     // drawn scaled until a page's new image arrives
+    mutable bool m_layoutRead = false;  // page sizes of this document read at least once
+    mutable bool m_layoutFrozen = false; // during a paint: page sizes stay as they were
+    mutable quint64 m_sizesAskedRevision = ~quint64(0);
+    bool m_initialZoomPending = false;
+    QPair<int, quint64> m_textAsked{-1, 0}; // page text last asked of the render thread, and its revision
 
     // selection
     QPoint m_pressPoint;
@@ -433,11 +493,14 @@ private:
     int m_activeBlock = -1;
     int m_hoveredBlock = -1;
     bool m_blocksDirty = false;
+    std::vector<TextBlock> m_removedPlaces;
 
     // block editor
     BlockEditorFrame* m_blockFrame = nullptr;
     bool m_applyingEditorChange = false;
     bool m_fittingActiveBlock = false;
+    // The active block as it was when the running frame drag began.
+    std::optional<TextBlock> m_frameDragStartBlock;
 
     // inline insertion editor
     QFrame* m_inlineFrame = nullptr;

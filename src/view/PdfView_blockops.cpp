@@ -87,8 +87,10 @@ void PdfView::deleteSelectedOcrBlocks()
     std::vector<TextBlock> kept;
     std::vector<int> keptGroups;
     for (int i = 0; i < int(m_blocks.size()); ++i) {
-        if (m_selectedBlocks.contains(i))
+        if (m_selectedBlocks.contains(i)) {
+            rememberRemovedPlace(m_blocks[size_t(i)]);
             continue;
+        }
         kept.push_back(m_blocks[size_t(i)]);
         keptGroups.push_back(i < int(m_blockGroupIds.size()) ? m_blockGroupIds[size_t(i)] : 0);
     }
@@ -119,6 +121,10 @@ void PdfView::groupSelectedOcrBlocks()
     QStringList texts;
     for (int index : selected) {
         const TextBlock& block = m_blocks[size_t(index)];
+        // The merged block keeps the first one's old place; the others' old
+        // ink must go too, or their text would show twice.
+        if (index != selected.first())
+            rememberRemovedPlace(block);
         for (TextBlock::Line line : block.lines) {
             line.text = line.text.trimmed();
             merged.lines.push_back(line);
@@ -266,10 +272,14 @@ void PdfView::reorderSelectedOcrBlocks(int mode)
 // Changed blocks of the model's page can only make room for another page's
 // blocks when the owner listens to take them; otherwise they are kept and the
 // insertion is refused, so no edit is lost silently.
-bool PdfView::canAdoptBlockPage(int page) const
+bool PdfView::canAdoptBlockPage(int page)
 {
-    return page == m_blockPage || !m_blocksDirty || m_blocks.empty()
-           || isSignalConnected(QMetaMethod::fromSignal(&PdfView::unsavedBlocksReplaced));
+    if (page == m_blockPage || !m_blocksDirty || m_blocks.empty()
+        || isSignalConnected(QMetaMethod::fromSignal(&PdfView::unsavedBlocksReplaced)))
+        return true;
+    emit actionRefused(QStringLiteral("Сначала сохраните правки страницы %1: вставка на другую страницу отменена.")
+                           .arg(m_blockPage + 1));
+    return false;
 }
 
 void PdfView::adoptBlockPage(int page)
@@ -281,9 +291,12 @@ void PdfView::adoptBlockPage(int page)
     deactivateOcrBlock();
     m_blocks.clear();
     m_blockGroupIds.clear();
+    m_removedPlaces.clear();
     m_selectedBlocks.clear();
     m_blockPage = page;
     m_blocksDirty = false;
+    // The old page's steps would bring back blocks already handed out.
+    clearUndoHistory();
 }
 
 void PdfView::appendEditableTextBlock(int page, const QRectF& pageTopRect, const QString& text, const QString& family,
@@ -293,8 +306,8 @@ void PdfView::appendEditableTextBlock(int page, const QRectF& pageTopRect, const
         return;
     if (!canAdoptBlockPage(page))
         return;
-    pushUndoSnapshot(QStringLiteral("Добавление текста"), true);
     adoptBlockPage(page);
+    pushUndoSnapshot(QStringLiteral("Добавление текста"), true);
     const QRectF rect = pageTopToPdfRect(page, pageTopRect.normalized()).normalized();
     if (rect.width() < kMinBlockSidePt || rect.height() < kMinBlockSidePt)
         return;
@@ -363,10 +376,10 @@ void PdfView::appendEditableImageBlocks(int page, const QRectF& pageTopRect, con
         return;
     if (!canAdoptBlockPage(page))
         return;
+    adoptBlockPage(page);
     pushUndoSnapshot(usable.size() == 1 ? QStringLiteral("Добавление изображения")
                                         : QStringLiteral("Добавление группы изображений"),
                      true);
-    adoptBlockPage(page);
     const QList<QRectF> targets = layoutImageRectsInside(pageTopRect.normalized(), usable);
     const int group = usable.size() > 1 ? m_nextGroupId++ : 0;
     QSet<int> added;
@@ -489,5 +502,6 @@ void PdfView::rotateCurrentPageView(int degrees)
     updateScrollBars();
     ensurePageVisible(m_currentPage);
     repositionBlockEditor();
+    repositionInlineEditor();
     viewport()->update();
 }

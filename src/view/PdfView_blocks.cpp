@@ -11,6 +11,7 @@
 #include <QFontMetricsF>
 #include <QMenu>
 #include <QRubberBand>
+#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -118,11 +119,66 @@ void PdfView::normalizeEditableBlockFontSizes(std::vector<TextBlock>& blocks)
     }
 }
 
+namespace {
+
+// Removed old places travel with the blocks handed out; they come back apart.
+void splitRemovedPlaces(const std::vector<TextBlock>& in, std::vector<TextBlock>& blocks,
+                        std::vector<TextBlock>& removed)
+{
+    blocks.clear();
+    removed.clear();
+    for (const TextBlock& block : in)
+        (block.removed ? removed : blocks).push_back(block);
+}
+
+} // namespace
+
+void PdfView::rememberRemovedPlace(const TextBlock& block)
+{
+    // A block the user added has no old place; the page under it stays.
+    if (block.removed || !hasArea(block.originalRect))
+        return;
+    TextBlock place;
+    place.removed = true;
+    place.textEdited = true; // its place is rewritten (with nothing)
+    place.rect = place.originalRect = block.originalRect;
+    place.rotation = place.originalRotation = block.originalRotation;
+    place.pageIndex = block.pageIndex;
+    place.fontSize = block.fontSize;
+    place.color = block.color;
+    m_removedPlaces.push_back(place);
+}
+
+// Page areas whose old ink the preview hides: changed blocks' old places and
+// the removed ones.
+std::vector<QRectF> PdfView::oldPlacesToErase() const
+{
+    // A line the page sets turned covers its box turned about the centre.
+    const auto oldArea = [](const TextBlock& block) {
+        const QRectF& r = block.originalRect;
+        if (std::abs(block.originalRotation) < kRotationEpsilon)
+            return r;
+        return QTransform()
+            .translate(r.center().x(), r.center().y())
+            .rotate(block.originalRotation)
+            .translate(-r.center().x(), -r.center().y())
+            .mapRect(r);
+    };
+    std::vector<QRectF> places;
+    for (const TextBlock& place : m_removedPlaces)
+        places.push_back(oldArea(place));
+    for (int i = 0; i < int(m_blocks.size()); ++i) {
+        if (erasesOldInk(i))
+            places.push_back(oldArea(m_blocks[size_t(i)]));
+    }
+    return places;
+}
+
 void PdfView::showBlocks(int page, const std::vector<TextBlock>& blocks, const std::vector<int>& groupIds,
                          const QSet<int>& selected)
 {
     clearOcrBlocks();
-    m_blocks = blocks;
+    splitRemovedPlaces(blocks, m_blocks, m_removedPlaces);
     m_blockGroupIds = groupIds;
     m_blockGroupIds.resize(m_blocks.size(), 0);
     for (int index : selected) {
@@ -136,7 +192,7 @@ void PdfView::showBlocks(int page, const std::vector<TextBlock>& blocks, const s
 void PdfView::setOcrBlocks(const std::vector<TextBlock>& blocks, int page, bool edited)
 {
     clearOcrBlocks();
-    m_blocks = blocks;
+    splitRemovedPlaces(blocks, m_blocks, m_removedPlaces);
     normalizeEditableBlockFontSizes(m_blocks);
     m_blockGroupIds.assign(m_blocks.size(), 0);
     m_selectedBlocks.clear();
@@ -153,6 +209,7 @@ void PdfView::clearOcrBlocks()
     deactivateOcrBlock();
     m_blocks.clear();
     m_blockGroupIds.clear();
+    m_removedPlaces.clear();
     m_selectedBlocks.clear();
     m_nextGroupId = 1;
     m_blockPage = -1;
@@ -233,7 +290,7 @@ QRectF PdfView::textOutgrowthPageTopRect(int index, const QRectF& box) const
     for (int k = 0; k < count; ++k) {
         const TextBlock::Line vline = visualLineForIndex(block, k);
         const QString text = k < display.size() ? display[k] : vline.text;
-        const QRectF tight = QFontMetricsF(lineRenderFont(vline, block, m_zoom, text, false, 1.0)).tightBoundingRect(text);
+        const QRectF tight = fittedLine(vline, block, m_zoom, text, false).ink;
         if (tight.width() <= 0 || tight.height() <= 0)
             continue;
         const QPointF corner(box.x() + (vline.rect.x() - block.rect.x()),
@@ -256,15 +313,29 @@ QRect PdfView::ocrBlockScreenRect(int index) const
     QRectF r = pdfRectToScreenRect(m_blockPage, block.rect);
     const bool changed = blockTextEdited(block) || blockMoved(block) || block.textEdited
                          || !block.richText.trimmed().isEmpty();
+    // A turned block is turned about its box's centre: its box never grows here.
     const bool asBox = block.isImage || block.invisibleText || block.lines.empty() || !changed || r.width() <= 0
-                       || r.height() <= 0 || (block.textEdited && blockHasRichTextPreview(block));
+                       || r.height() <= 0 || (block.textEdited && blockHasRichTextPreview(block))
+                       || std::abs(block.rotation) >= kRotationEpsilon;
     if (!asBox) {
         const QRectF grown = textOutgrowthPageTopRect(index, blockPageTopRect(block));
         if (!grown.isNull())
             r = pageTopToViewport(m_blockPage).mapRect(grown);
     }
-    return QRect(qRound(r.x()), qRound(r.y()), std::max(int(qRound(r.width())), kMinBlockScreenWidth),
-                 std::max(int(qRound(r.height())), kMinBlockScreenHeight));
+    // The minimum holds along the block's own lines and grows the box the way
+    // its lines run (right and down on the page), so on a turned view a thin
+    // line does not reach over the line before it.
+    // A block turned on its own keeps its exact box: it is turned about the
+    // box's centre, which the minimum would move.
+    const double zoom = std::max(m_zoom, 0.001);
+    QRectF own = viewportToPageTop(m_blockPage).mapRect(r);
+    if (std::abs(block.rotation) < kRotationEpsilon) {
+        own.setWidth(std::max(own.width(), kMinBlockScreenWidth / zoom));
+        own.setHeight(std::max(own.height(), kMinBlockScreenHeight / zoom));
+    }
+    r = pageTopToViewport(m_blockPage).mapRect(own);
+    return QRect(qRound(r.x()), qRound(r.y()), std::max(int(qRound(r.width())), 1),
+                 std::max(int(qRound(r.height())), 1));
 }
 
 QRectF PdfView::ocrGroupScreenRect(int groupId) const
@@ -279,13 +350,21 @@ QRectF PdfView::ocrGroupScreenRect(int groupId) const
 
 int PdfView::hoveredOcrBlock(const QPointF& viewportPoint) const
 {
+    return hoveredOcrBlockExcept(viewportPoint, -1);
+}
+
+int PdfView::hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) const
+{
     if (m_blocks.empty() || m_blockPage < 0 || pageAtPoint(viewportPoint.toPoint()) != m_blockPage)
         return -1;
     constexpr double kHitMargin = 3.0;
     for (const bool images : {true, false}) {
+        // Close lines' boxes (grown to the minimum, with the margin) overlap:
+        // a block whose own box holds the point wins over one that only reaches it.
+        int reached = -1;
         for (int i = int(m_blocks.size()) - 1; i >= 0; --i) {
             const TextBlock& block = m_blocks[size_t(i)];
-            if (block.isImage != images)
+            if (block.isImage != images || i == skipped)
                 continue;
             const QRect r = ocrBlockScreenRect(i);
             if (r.width() < 0 || r.height() < 0)
@@ -294,9 +373,16 @@ int PdfView::hoveredOcrBlock(const QPointF& viewportPoint) const
             QPointF p = viewportPoint;
             if (std::abs(block.rotation) >= kRotationEpsilon)
                 p = rotatePoint(p, QRectF(r).center(), -block.rotation);
-            if (area.contains(p))
+            if (!area.contains(p))
+                continue;
+            if (images || (std::abs(block.rotation) < kRotationEpsilon
+                           && pdfRectToScreenRect(m_blockPage, block.rect).contains(viewportPoint)))
                 return i;
+            if (reached < 0)
+                reached = i;
         }
+        if (reached >= 0)
+            return reached;
     }
     return -1;
 }
@@ -411,25 +497,30 @@ void PdfView::showOcrBlockContextMenu(const QPoint& viewportPos, const QPoint& g
 
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("blockContextMenu"));
-    QAction* edit = menu.addAction(QStringLiteral("Редактировать"));
-    edit->setEnabled(single && single->isImage && !single->image.isNull());
-    QAction* recognise = menu.addAction(QStringLiteral("Распознать текст"));
-    recognise->setEnabled(single && single->isImage);
+    // Entries are told apart by their data, never by their (translated) text.
+    const auto add = [](QMenu& into, const char* text, BlockMenuEntry entry) {
+        QAction* action = into.addAction(QString::fromUtf8(text));
+        action->setData(int(entry));
+        return action;
+    };
+    add(menu, "Редактировать", BlockMenuEntry::EditImage)->setEnabled(single && single->isImage && !single->image.isNull());
+    add(menu, "Распознать текст", BlockMenuEntry::Recognise)->setEnabled(single && single->isImage);
     menu.addSeparator();
-    menu.addAction(QStringLiteral("Вырезать"));
-    menu.addAction(QStringLiteral("Копировать"));
-    menu.addAction(QStringLiteral("Удалить"));
+    add(menu, "Вырезать", BlockMenuEntry::Cut);
+    add(menu, "Копировать", BlockMenuEntry::Copy);
+    add(menu, "Удалить", BlockMenuEntry::Delete);
     menu.addSeparator();
     QMenu* order = menu.addMenu(QStringLiteral("Порядок"));
-    for (const char* entry : {"Вперёд", "Назад", "На передний план", "На задний план"})
-        order->addAction(QString::fromUtf8(entry));
+    add(*order, "Вперёд", BlockMenuEntry::Forward);
+    add(*order, "Назад", BlockMenuEntry::Backward);
+    add(*order, "На передний план", BlockMenuEntry::ToFront);
+    add(*order, "На задний план", BlockMenuEntry::ToBack);
     menu.addSeparator();
-    QAction* group = menu.addAction(QStringLiteral("Группировать"));
-    group->setEnabled(count >= 2 && !anyImage);
-    QAction* ungroup = menu.addAction(QStringLiteral("Расгруппировать по словам"));
-    ungroup->setEnabled(count >= 1);
-    if (QAction* chosen = menu.exec(globalPos))
-        runBlockMenuAction(chosen->text());
+    add(menu, "Группировать", BlockMenuEntry::Group)->setEnabled(count >= 2 && !anyImage);
+    add(menu, "Расгруппировать по словам", BlockMenuEntry::Ungroup)->setEnabled(count >= 1);
+    QAction* chosen = menu.exec(globalPos);
+    if (chosen && chosen->isEnabled() && chosen->data().isValid())
+        runBlockMenuAction(BlockMenuEntry(chosen->data().toInt()));
 }
 
 void PdfView::requestOcrOfSelectedImageBlock()
@@ -448,29 +539,37 @@ void PdfView::requestOcrOfSelectedImageBlock()
     emit ocrRegionRequested(m_blockPage, rect);
 }
 
-void PdfView::runBlockMenuAction(const QString& entry)
+void PdfView::runBlockMenuAction(BlockMenuEntry entry)
 {
-    if (entry == QLatin1String("Редактировать")) {
+    switch (entry) {
+    case BlockMenuEntry::EditImage:
         if (m_selectedBlocks.size() == 1 && validBlock(*m_selectedBlocks.begin()))
             emit imageBlockEditRequested(m_blocks[size_t(*m_selectedBlocks.begin())].image.copy());
-    } else if (entry == QLatin1String("Распознать текст")) {
+        break;
+    case BlockMenuEntry::Recognise:
         requestOcrOfSelectedImageBlock();
-    } else if (entry == QLatin1String("Копировать")) {
-        copySelectedOcrBlocksToClipboard();
-    } else if (entry == QLatin1String("Вырезать")) {
+        break;
+    case BlockMenuEntry::Cut:
         copySelectedOcrBlocksToClipboard();
         deleteSelectedOcrBlocks();
-    } else if (entry == QLatin1String("Удалить")) {
+        break;
+    case BlockMenuEntry::Copy:
+        copySelectedOcrBlocksToClipboard();
+        break;
+    case BlockMenuEntry::Delete:
         deleteSelectedOcrBlocks();
-    } else if (entry == QLatin1String("Группировать")) {
+        break;
+    case BlockMenuEntry::Forward:
+    case BlockMenuEntry::Backward:
+    case BlockMenuEntry::ToFront:
+    case BlockMenuEntry::ToBack:
+        reorderSelectedOcrBlocks(int(entry) - int(BlockMenuEntry::Forward));
+        break;
+    case BlockMenuEntry::Group:
         groupSelectedOcrBlocks();
-    } else if (entry == QLatin1String("Расгруппировать по словам")) {
+        break;
+    case BlockMenuEntry::Ungroup:
         ungroupSelectedOcrBlocksToWords();
-    } else {
-        static const QStringList kOrder = {QStringLiteral("Вперёд"), QStringLiteral("Назад"),
-                                           QStringLiteral("На передний план"), QStringLiteral("На задний план")};
-        const int mode = int(kOrder.indexOf(entry));
-        if (mode >= 0)
-            reorderSelectedOcrBlocks(mode);
+        break;
     }
 }

@@ -3,10 +3,13 @@
 #include "BlockEditorFrame.h"
 #include "BlockPainting.h"
 #include "BlockTextDocument.h"
+#include "EditedTextPreview.h"
 #include "LineFonts.h"
 #include "PdfView.h"
 #include "RotatedTextEdit.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -16,6 +19,7 @@
 namespace {
 
 constexpr double kPureMoveTolerancePt = 0.25;
+constexpr double kRotationEpsilon = 0.1;
 constexpr double kRotationChange = 0.01;
 constexpr int kFrameSideRoom = 5;
 constexpr int kFrameTopRoom = 31;
@@ -61,6 +65,7 @@ std::vector<TextBlock> PdfView::ocrBlocksWithEdits() const
     std::vector<TextBlock> blocks = m_blocks;
     if (validBlock(m_activeBlock) && m_blockFrame && !blocks[size_t(m_activeBlock)].isImage)
         applyEditorToBlock(blocks[size_t(m_activeBlock)], blocks[size_t(m_activeBlock)].textEdited);
+    blocks.insert(blocks.begin(), m_removedPlaces.begin(), m_removedPlaces.end());
     return blocks;
 }
 
@@ -72,8 +77,17 @@ void PdfView::applyEditorToBlock(TextBlock& block, bool force) const
         return;
     RotatedTextEdit* editor = m_blockFrame->editor();
     applyEditedTextDocument(block, editor, force, m_zoom);
-    if (syncBlockLinesWithEditor(block, editor, m_zoom))
-        applyEditedTextDocument(block, editor, true, m_zoom);
+    if (!syncBlockLinesWithEditor(block, editor, m_zoom))
+        return;
+    applyEditedTextDocument(block, editor, true, m_zoom);
+    // The box holds its lines as they grew; a turned block keeps its box, as
+    // its lines are turned about the box's centre.
+    if (std::abs(block.rotation) >= kRotationEpsilon)
+        return;
+    for (const TextBlock::Line& line : block.lines) {
+        if (hasArea(line.rect) && !line.text.trimmed().isEmpty())
+            block.rect = block.rect.united(line.rect);
+    }
 }
 
 QTextEdit* PdfView::activeTextEditor() const
@@ -95,6 +109,31 @@ bool PdfView::activeBlockUsesFixedLineLayout() const
 {
     return validBlock(m_activeBlock) && !m_blocks[size_t(m_activeBlock)].isImage
            && m_blocks[size_t(m_activeBlock)].lines.size() > 1;
+}
+
+// A block's lines stay lines: typing never wraps them, whatever the zoom or
+// turn; a line grows along its own direction instead and Return starts the
+// next one. Only a block without lines wraps within its box.
+static bool blockKeepsItsLines(const TextBlock& block)
+{
+    return !block.isImage && !block.lines.empty();
+}
+
+// Opening a block does not change its look: the page's own drawing stays
+// until the block is changed (typed into, formatted, moved, turned).
+bool PdfView::activeBlockShowsEdits() const
+{
+    if (!validBlock(m_activeBlock) || !m_blockFrame)
+        return false;
+    const TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    const QTextEdit* editor = m_blockFrame->editor();
+    return block.isImage || block.textEdited || blockTextEdited(block) || blockMoved(block)
+           || editor->document()->isModified() || editor->toPlainText() != block.text;
+}
+
+bool PdfView::activeBlockKeepsItsLines() const
+{
+    return validBlock(m_activeBlock) && blockKeepsItsLines(m_blocks[size_t(m_activeBlock)]);
 }
 
 void PdfView::disconnectActiveTextEditor()
@@ -131,7 +170,8 @@ void PdfView::buildEditorDocument(const TextBlock& block)
     const QSignalBlocker blocker(editor);
     m_applyingEditorChange = true;
     const bool rich = block.textEdited && blockHasRichTextPreview(block);
-    editor->setLineWrapMode(rich ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
+    const bool keepsLines = blockKeepsItsLines(block);
+    editor->setLineWrapMode(rich && !keepsLines ? QTextEdit::WidgetWidth : QTextEdit::NoWrap);
     editor->setStyleSheet(QString::fromUtf8(kBlockEditorStyle));
     setEditorRotatedPresentation(editor);
     m_blockFrame->setPlaceholderText(QString());
@@ -143,7 +183,7 @@ void PdfView::buildEditorDocument(const TextBlock& block)
     } else {
         buildVisualLineDocument(editor, block, m_zoom);
     }
-    if (rich && block.lines.size() <= 1)
+    if (rich && !keepsLines)
         normalizeEditorTextLayout(editor);
     editor->document()->setModified(false);
     editor->horizontalScrollBar()->setValue(0);
@@ -157,7 +197,7 @@ void PdfView::onActiveTextChanged()
         || sender() != m_blockFrame->editor())
         return;
     captureActiveEditorUndoIfNeeded(QStringLiteral("Редактирование текста"), false);
-    const bool fixed = activeBlockUsesFixedLineLayout();
+    const bool fixed = activeBlockKeepsItsLines();
     RotatedTextEdit* editor = m_blockFrame->editor();
     m_applyingEditorChange = true;
     editor->setLineWrapMode(fixed ? QTextEdit::NoWrap : QTextEdit::WidgetWidth);
@@ -175,7 +215,9 @@ void PdfView::onActiveTextChanged()
     editor->verticalScrollBar()->setValue(0);
     markOcrBlocksDirty();
     viewport()->update();
-    if (!fixed)
+    if (fixed)
+        repositionBlockEditor();
+    else
         queueFitActiveBlock();
 }
 
@@ -184,37 +226,44 @@ void PdfView::queueFitActiveBlock()
     QTimer::singleShot(0, this, &PdfView::fitActiveTextBlockToContent);
 }
 
-// The box grows with typed text, never shrinks, and stays on the page.
+// The box grows with typed text, never shrinks, and stays on the page. It is
+// measured along the block's own lines (page-top points), so a turned view
+// grows it the same way as an upright one.
 void PdfView::fitActiveTextBlockToContent()
 {
-    if (m_fittingActiveBlock || !blockEditorActive() || m_blockFrame->editor()->isHidden() || m_blockPage < 0)
+    if (m_fittingActiveBlock || !blockEditorActive() || m_blockFrame->editor()->isHidden() || m_blockPage < 0
+        || !m_layout.hasPage(m_blockPage))
         return;
     RotatedTextEdit* editor = m_blockFrame->editor();
-    QRect r = m_blockFrame->contentScreenRect();
-    if (r.width() <= 0 || r.height() <= 0)
+    TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    const double zoom = std::max(m_zoom, kUnchangedFactor);
+    const QRectF own = pdfToPageTopRect(m_blockPage, block.rect);
+    if (!hasArea(own))
         return;
-    const QRect page = laidOutPageRect(m_blockPage).translated(-horizontalScrollBar()->value(),
-                                                                 -verticalScrollBar()->value());
-    QSizeF size = editorDocumentSizeForWidth(editor, r.width());
-    const bool overflow = size.width() > r.width() + 1 || size.height() > r.height() + 1;
-    const QRect before = r;
-    if (std::ceil(size.width()) + kFitSlack > r.width()) {
-        const int width = std::min(int(std::ceil(size.width())) + kFitSlack, std::max(1, page.right() + 1 - r.left()));
-        r.setRight(r.left() + width - 1);
-        size = editorDocumentSizeForWidth(editor, r.width());
+    const QSizeF page = pagePointSize(m_blockPage);
+    int width = int(std::ceil(own.width() * zoom));
+    const int height = int(std::ceil(own.height() * zoom));
+    QSizeF size = editorDocumentSizeForWidth(editor, width);
+    const bool overflow = size.width() > width + 1 || size.height() > height + 1;
+    QRectF grown = own;
+    if (std::ceil(size.width()) + kFitSlack > width) {
+        const double wanted = (std::ceil(size.width()) + kFitSlack) / zoom;
+        grown.setWidth(std::max(own.width(), std::min(wanted, page.width() - own.left())));
+        width = int(std::ceil(grown.width() * zoom));
+        size = editorDocumentSizeForWidth(editor, width);
     }
-    if (r.height() < std::ceil(size.height()) + kFitSlack)
-        r.setBottom(r.top() + int(std::ceil(size.height())) + 1);
-    r.setBottom(std::min(r.bottom(), page.bottom()));
-    if (r == before) {
+    if (height < std::ceil(size.height()) + kFitSlack) {
+        const double wanted = (std::ceil(size.height()) + kFitSlack) / zoom;
+        grown.setHeight(std::max(own.height(), std::min(wanted, page.height() - own.top())));
+    }
+    if (grown == own) {
         editor->verticalScrollBar()->setValue(0);
         return;
     }
     m_fittingActiveBlock = true;
-    TextBlock& block = m_blocks[size_t(m_activeBlock)];
     if (overflow)
         applyEditorToBlock(block, true);
-    block.rect = viewportRectToBlockRect(r);
+    block.rect = pageTopToPdfRect(m_blockPage, grown);
     repositionBlockEditor();
     editor->verticalScrollBar()->setValue(0);
     m_fittingActiveBlock = false;
@@ -252,9 +301,31 @@ void PdfView::ensureBlockEditorFrame()
     m_blockFrame->hide();
     connect(m_blockFrame, &BlockEditorFrame::rectChanged, this, &PdfView::onBlockFrameRectChanged);
     connect(m_blockFrame, &BlockEditorFrame::rotationChanged, this, &PdfView::onBlockFrameRotationChanged);
-    connect(m_blockFrame, &BlockEditorFrame::interactionStarted, this, [this] { m_interactionUndoCaptured = false; });
+    connect(m_blockFrame, &BlockEditorFrame::interactionStarted, this, [this] {
+        m_interactionUndoCaptured = false;
+        m_frameDragStartBlock.reset();
+        if (validBlock(m_activeBlock))
+            m_frameDragStartBlock = m_blocks[size_t(m_activeBlock)];
+    });
+    // The editor lays its text out for keys, not as the page shows it: a click
+    // puts the caret where it landed on the drawn text.
+    connect(m_blockFrame, &BlockEditorFrame::textClicked, this, [this](QPoint at) {
+        if (blockEditorActive() && !m_blockFrame->editor()->textCursor().hasSelection())
+            placeEditorCursorAt(at);
+    });
     connect(m_blockFrame, &BlockEditorFrame::interactionFinished, this, [this] {
         m_interactionUndoCaptured = false;
+        m_frameDragStartBlock.reset();
+        // The band around the box reaches over the neighbouring lines: a click
+        // there that moved nothing opens the line under it.
+        const QPoint at = m_blockFrame->interactionEndPoint();
+        const int under = m_blockFrame->endedAsClick() ? hoveredOcrBlockExcept(at, m_activeBlock) : -1;
+        if (under >= 0) {
+            selectOcrBlock(under, false);
+            activateOcrBlock(under);
+            placeEditorCursorAt(at);
+            return;
+        }
         repositionBlockEditor();
     });
 }
@@ -304,6 +375,38 @@ void PdfView::activateOcrBlock(int index)
     viewport()->update();
 }
 
+// The caret goes where the user clicked on the drawn text: the inverse of the
+// preview's layout (and of its turn), not the hidden editor's own.
+void PdfView::placeEditorCursorAt(const QPoint& viewportPos)
+{
+    if (!blockEditorActive() || !m_layout.hasPage(m_blockPage))
+        return;
+    const TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    RotatedTextEdit* editor = m_blockFrame->editor();
+    const QRect content = m_blockFrame->contentScreenRect();
+    if (!content.isValid())
+        return;
+    const int turns = m_layout.quarterTurns(m_blockPage);
+    const double own = std::abs(block.rotation) > kRotationEpsilon ? block.rotation : 0.0;
+    QRectF box = content;
+    if (turns % 2 == 1) {
+        box.setSize(box.size().transposed());
+        box.moveCenter(QRectF(content).center());
+    }
+    const QPointF p = rotatePoint(QPointF(viewportPos), QRectF(content).center(), -(turns * 90 + own));
+    int position = -1;
+    if (block.textEdited && blockHasRichTextPreview(block))
+        position = editor->document()->documentLayout()->hitTest(p - box.topLeft(), Qt::FuzzyHit);
+    else
+        position = previewCursorPositionAt(editor->toPlainText(), block, box, m_zoom, p);
+    if (position < 0)
+        return;
+    QTextCursor cursor = editor->textCursor();
+    cursor.setPosition(std::clamp(position, 0, editor->document()->characterCount() - 1));
+    editor->setTextCursor(cursor);
+    viewport()->update();
+}
+
 void PdfView::deactivateOcrBlock()
 {
     const bool hadEditor = hasActiveTextEditor();
@@ -317,9 +420,14 @@ void PdfView::deactivateOcrBlock()
     m_editorUndoCaptured = false;
     m_editorUndoBlock = -1;
     if (m_blockFrame) {
+        // A hidden editor keeping the focus would swallow Delete, Tab and Esc.
+        const bool hadFocus = m_blockFrame->isAncestorOf(QApplication::focusWidget())
+                              || QApplication::focusWidget() == m_blockFrame;
         m_blockFrame->setContentRectOverride(QRect());
         m_blockFrame->setRotationAngle(0);
         m_blockFrame->hide();
+        if (hadFocus)
+            setFocus(Qt::OtherFocusReason);
     }
     if (hadEditor)
         emit activeTextEditorAvailable(hasActiveTextEditor());
@@ -345,6 +453,12 @@ void PdfView::repositionBlockEditor()
 {
     if (!validBlock(m_activeBlock) || !m_blockFrame || m_blockPage < 0 || !hasPages())
         return;
+    if (!m_layout.hasPage(m_blockPage)) { // the page went away under the block
+        if (m_blockFrame->isVisible())
+            emit actionRefused(QStringLiteral("Страница этого блока удалена: правка невозможна."));
+        m_blockFrame->hide();
+        return;
+    }
     const QRect r = ocrBlockScreenRect(m_activeBlock);
     if (!r.isValid()) {
         m_blockFrame->hide();
@@ -355,9 +469,12 @@ void PdfView::repositionBlockEditor()
                                                                  -verticalScrollBar()->value());
     const QRect bounds = page.adjusted(-kFrameSideRoom, -kFrameTopRoom, kFrameOuterRoom, kFrameOuterRoom);
     QRect clip = r & bounds;
-    if (!clip.isEmpty() && !m_blocks[size_t(m_activeBlock)].isImage && blockTextEdited(m_blocks[size_t(m_activeBlock)]))
+    // A block turned on its own shows its exact (possibly thin) box.
+    const bool turned = std::abs(m_blocks[size_t(m_activeBlock)].rotation) >= kRotationEpsilon;
+    if (!clip.isEmpty() && !turned && !m_blocks[size_t(m_activeBlock)].isImage
+        && blockTextEdited(m_blocks[size_t(m_activeBlock)]))
         clip = grownToEditorContent(r, bounds) & bounds;
-    if (clip.isEmpty() || clip.width() <= kMinFrameExtent || clip.height() <= kMinFrameExtent) {
+    if (clip.isEmpty() || (!turned && (clip.width() <= kMinFrameExtent || clip.height() <= kMinFrameExtent))) {
         m_blockFrame->hide();
         return;
     }
@@ -369,37 +486,74 @@ void PdfView::repositionBlockEditor()
     m_blockFrame->raiseChromeOverlay();
 }
 
+// The shown box grown to the editor's content, measured along the block's own
+// lines: on a turned view the box's screen width is the lines' height.
 QRect PdfView::grownToEditorContent(QRect r, const QRect& bounds) const
 {
     RotatedTextEdit* editor = m_blockFrame->editor();
-    QSizeF size = editorDocumentSizeForWidth(editor, r.width());
-    if (std::ceil(size.width()) + kContentSlack > r.width()) {
-        const int width = std::min(std::max(1, bounds.right() - r.left() + 1), int(std::ceil(size.width())) + kContentSlack);
-        r.setRight(r.left() + width - 1);
-        size = editorDocumentSizeForWidth(editor, r.width());
+    const QRectF limit = frameRectToPageTop(bounds);
+    QRectF own = frameRectToPageTop(r);
+    const double zoom = std::max(m_zoom, kUnchangedFactor);
+    QSizeF size = editorDocumentSizeForWidth(editor, int(std::lround(own.width() * zoom)));
+    if (std::ceil(size.width()) + kContentSlack > own.width() * zoom) {
+        own.setWidth(std::min(limit.right() - own.left(), (std::ceil(size.width()) + kContentSlack) / zoom));
+        size = editorDocumentSizeForWidth(editor, int(std::lround(own.width() * zoom)));
     }
-    if (std::ceil(size.height()) + kContentSlack > r.height()) {
-        const int height = std::min(std::max(1, bounds.bottom() - r.top() + 1), int(std::ceil(size.height())) + kContentSlack);
-        r.setBottom(r.top() + height - 1);
-    }
-    return r;
+    if (std::ceil(size.height()) + kContentSlack > own.height() * zoom)
+        own.setHeight(std::min(limit.bottom() - own.top(), (std::ceil(size.height()) + kContentSlack) / zoom));
+    const QRectF shown = pageTopToViewport(m_blockPage).mapRect(own);
+    return QRect(QPoint(qRound(shown.left()), qRound(shown.top())),
+                 QSize(qRound(shown.width()), qRound(shown.height())))
+        | r;
 }
 
+QRectF PdfView::frameRectToPageTop(const QRect& viewportRect) const
+{
+    const QRectF covered(viewportRect.x(), viewportRect.y(), viewportRect.width(), viewportRect.height());
+    return viewportToPageTop(m_blockPage).mapRect(covered);
+}
+
+namespace {
+
+void translateBlock(TextBlock& block, const TextBlock& from, double dx, double dy)
+{
+    block.rect = from.rect.translated(dx, dy);
+    block.lines = from.lines;
+    if (!block.isImage)
+        shiftBlockContent(block, dx, dy);
+}
+
+} // namespace
+
+// A drag of the frame changes the block by what the pointer did to the box the
+// frame showed when the drag began: a move shifts the block with its lines, a
+// resize moves only the dragged edges. Measured in page-top points through the
+// page's turn, so it holds at every zoom and view rotation; the shown box may
+// be larger than the block (minimum size, text beyond it), which is not carried
+// into the block.
 void PdfView::onBlockFrameRectChanged(QRect viewportRect)
 {
-    if (!validBlock(m_activeBlock))
+    if (!validBlock(m_activeBlock) || !hasPages() || !m_layout.hasPage(m_blockPage))
         return;
     if (!m_restoringSnapshot)
         captureBlockInteractionUndoIfNeeded(QStringLiteral("Изменение блока"));
     TextBlock& block = m_blocks[size_t(m_activeBlock)];
-    const QRect shown = ocrBlockScreenRect(m_activeBlock);
-    if (viewportRect.size() == shown.size()) {
-        // A drag of the whole box: the shown box may be larger than the block
-        // (minimum size, text beyond it), so the block keeps its own size.
-        const QPointF delta = viewportRectToBlockRect(viewportRect).center() - viewportRectToBlockRect(shown).center();
-        block.rect.translate(delta);
-        if (!block.isImage)
-            shiftBlockContent(block, delta.x(), delta.y());
+    const bool dragging = m_blockFrame && m_blockFrame->isInteracting() && m_frameDragStartBlock;
+    if (dragging) {
+        const TextBlock& start = *m_frameDragStartBlock;
+        const QRectF was = frameRectToPageTop(m_blockFrame->interactionStartRect());
+        const QRectF now = frameRectToPageTop(viewportRect);
+        if (m_blockFrame->interaction() == BlockEditorFrame::Inside) {
+            // Page-top y runs down, PDF y up.
+            translateBlock(block, start, now.x() - was.x(), -(now.y() - was.y()));
+        } else {
+            const QRectF own = pdfToPageTopRect(m_blockPage, start.rect);
+            const QRectF resized(QPointF(own.left() + now.left() - was.left(), own.top() + now.top() - was.top()),
+                                 QPointF(own.right() + now.right() - was.right(),
+                                         own.bottom() + now.bottom() - was.bottom()));
+            if (hasArea(resized))
+                block.rect = pageTopToPdfRect(m_blockPage, resized);
+        }
     } else {
         const QRectF now = viewportRectToBlockRect(viewportRect);
         const QRectF was = block.rect;

@@ -6,6 +6,7 @@
 #include "PdfView.h"
 #include "RotatedTextEdit.h"
 
+#include <QApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -73,7 +74,7 @@ void PdfView::emitActiveTextFormat()
     }
     const bool blockEditor = blockEditorActive();
     if (blockEditor)
-        size = std::max(1, roundedHalfAway(size / std::max(m_zoom, kMinZoomDivisor)));
+        size = std::max(1, roundedHalfAway(lineSizeAtCursor(format, size / std::max(m_zoom, kMinZoomDivisor))));
     const bool bold = (format.hasProperty(QTextFormat::FontWeight) && format.fontWeight() >= kBoldWeight)
                       || font.weight() >= kBoldWeight;
     bool italic = format.fontItalic() || font.style() != QFont::StyleNormal;
@@ -92,6 +93,19 @@ void PdfView::emitActiveTextFormat()
     emit activeTextFormatChanged(family, std::min(int(size), kMaxReportedSize), bold, italic, underline, strikeOut,
                                  vertical == QTextCharFormat::AlignSuperScript,
                                  vertical == QTextCharFormat::AlignSubScript, alignment);
+}
+
+// The size the line at the cursor is written with: the one the user chose, or
+// the line's own (the editor shows it fitted to the line's box on screen).
+double PdfView::lineSizeAtCursor(const QTextCharFormat& format, double shown) const
+{
+    if (format.hasProperty(kChosenPointSizeProperty))
+        return format.doubleProperty(kChosenPointSizeProperty);
+    const TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    const int line = m_blockFrame->editor()->textCursor().blockNumber();
+    if (line < int(block.lines.size()) && block.lines[size_t(line)].fontSize > 1.0f)
+        return block.lines[size_t(line)].fontSize;
+    return shown;
 }
 
 // After a format change of the block editor: the block takes the document
@@ -114,7 +128,7 @@ void PdfView::mergeActiveTextFormat(const QTextCharFormat& format)
     if (!editor)
         return;
     captureActiveEditorUndoIfNeeded(QStringLiteral("Форматирование текста"), true);
-    const bool fixed = activeBlockUsesFixedLineLayout();
+    const bool fixed = editor != m_inlineEditor && activeBlockKeepsItsLines();
     {
         m_applyingEditorChange = true;
         const QSignalBlocker blocker(editor);
@@ -174,6 +188,7 @@ void PdfView::setActiveTextFontSize(int size)
         font.setPixelSize(points);
     QTextCharFormat format;
     format.setFont(font, QTextCharFormat::FontPropertiesAll);
+    format.setProperty(kChosenPointSizeProperty, double(points));
     mergeActiveTextFormat(format);
 }
 
@@ -346,19 +361,9 @@ void PdfView::showInlineEditor(int page, const QRectF& rect)
     hideInlineEditor();
     m_inlinePage = page;
     m_inlineRect = rect;
-    const int w = std::max(int(rect.width() * m_zoom), kInlineMinWidth);
-    const int h = std::max(int(rect.height() * m_zoom), kInlineMinHeight);
-    const QPoint offset = pageOffset(page);
-    const int maxX = viewport()->width() - w - kInlineEdge;
-    const int maxY = viewport()->height() - h - kInlineBottomRoom;
-    int x = int(rect.x() * m_zoom) + offset.x() - horizontalScrollBar()->value();
-    int y = int(rect.y() * m_zoom) + offset.y() - verticalScrollBar()->value();
-    x = maxX > kInlineEdge ? std::clamp(x, kInlineEdge, maxX) : kInlineEdge;
-    y = maxY > kInlineEdge ? std::clamp(y, kInlineEdge, maxY) : kInlineEdge;
-
     m_inlineFrame = new QFrame(viewport());
     m_inlineFrame->setObjectName(QStringLiteral("InlineEditorFrame"));
-    m_inlineFrame->setGeometry(x, y, w, h + kInlineButtonsHeight);
+    repositionInlineEditor();
     auto* column = new QVBoxLayout(m_inlineFrame);
     column->setContentsMargins(2, 2, 2, 2);
     column->setSpacing(2);
@@ -386,6 +391,23 @@ void PdfView::showInlineEditor(int page, const QRectF& rect)
     emitActiveTextFormat();
 }
 
+// Over its page rectangle as the page is shown now (scrolled, zoomed,
+// turned), kept inside the viewport.
+void PdfView::repositionInlineEditor()
+{
+    if (!m_inlineFrame || m_inlinePage < 0 || !hasPages() || !m_layout.hasPage(m_inlinePage))
+        return;
+    const QRectF shown = pageTopToViewport(m_inlinePage).mapRect(m_inlineRect);
+    const int w = std::max(int(shown.width()), kInlineMinWidth);
+    const int h = std::max(int(shown.height()), kInlineMinHeight);
+    const int maxX = viewport()->width() - w - kInlineEdge;
+    const int maxY = viewport()->height() - h - kInlineBottomRoom;
+    const int x = maxX > kInlineEdge ? std::clamp(int(shown.x()), kInlineEdge, maxX) : kInlineEdge;
+    const int y = maxY > kInlineEdge ? std::clamp(int(shown.y()), kInlineEdge, maxY) : kInlineEdge;
+    m_inlineFrame->setGeometry(x, y, w, h + kInlineButtonsHeight);
+    m_inlineFrame->raise();
+}
+
 void PdfView::commitInlineEditor()
 {
     if (!m_inlineEditor || m_inlinePage < 0)
@@ -402,8 +424,11 @@ void PdfView::hideInlineEditor()
 {
     const bool existed = m_inlineEditor != nullptr;
     if (m_inlineFrame) {
+        const bool hadFocus = m_inlineFrame->isAncestorOf(QApplication::focusWidget());
         m_inlineFrame->hide();
         m_inlineFrame->deleteLater();
+        if (hadFocus)
+            setFocus(Qt::OtherFocusReason);
     }
     m_inlineFrame = nullptr;
     m_inlineEditor = nullptr;

@@ -74,29 +74,42 @@ QRectF PdfView::expandedSelectionTextRect(const QRectF& rect, double fontSize)
     return rect.adjusted(-kSideMargin, -grow, kSideMargin, grow).normalized();
 }
 
+QTransform PdfView::lineFrame(double rotation)
+{
+    QTransform frame;
+    frame.rotate(rotation); // y grows upward: this turns clockwise-read text back
+    return frame;
+}
+
+// A turned block's lines keep their unturned rectangles, and the block is
+// turned about its centre: in the block's frame each line lies unturned,
+// shifted with the block's centre.
 std::vector<PdfView::SelectableLine> PdfView::selectableLinesOfBlocks(const std::vector<TextBlock>& blocks)
 {
     std::vector<SelectableLine> lines;
-    const auto consider = [&lines](const QString& text, const QRectF& rect, float fontSize) {
+    const auto consider = [&lines](const QString& text, const QRectF& rect, float fontSize, const TextBlock& block) {
         const QString stripped = stripSelectionDecorativePadding(text);
         if (stripped.isEmpty() || isDecorativeSelectionText(stripped) || !hasArea(rect))
             return;
-        lines.push_back({stripped, expandedSelectionTextRect(rect, fontSize), fontSize});
+        const double rotation = std::abs(block.rotation) > kBlockRotationEpsilon ? block.rotation : 0.0;
+        const QPointF pivot = block.rect.center();
+        const QPointF shift = lineFrame(rotation).map(pivot) - pivot;
+        lines.push_back({stripped, expandedSelectionTextRect(rect, fontSize).translated(shift), fontSize, rotation});
     };
     for (const TextBlock& block : blocks) {
         if (block.isImage)
             continue;
         if (block.lines.empty())
-            consider(block.text, block.rect, block.fontSize);
+            consider(block.text, block.rect, block.fontSize, block);
         for (const TextBlock::Line& line : block.lines)
-            consider(line.text, line.rect, line.fontSize);
+            consider(line.text, line.rect, line.fontSize, block);
     }
     return lines;
 }
 
 // The page's lines come from the engine once per page and document revision:
 // extraction loads the page and walks its text, far too slow for every move.
-std::vector<PdfView::SelectableLine> PdfView::selectableLines(int page)
+std::vector<PdfView::SelectableLine> PdfView::selectableLines(int page, bool wait)
 {
     if (m_editMode && page == m_blockPage && !m_blocks.empty())
         return selectableLinesOfBlocks(m_blocks);
@@ -104,24 +117,52 @@ std::vector<PdfView::SelectableLine> PdfView::selectableLines(int page)
     const auto cached = m_pageTexts.constFind(page);
     if (cached != m_pageTexts.constEnd() && cached->revision == revision)
         return cached->lines;
-    if (m_pageTexts.size() >= kPageTextCacheSize)
+    if (!wait && m_renderWorker) {
+        prefetchPageText(page);
+        return {};
+    }
+    onPageTextRead(page, revision, m_document->extractText(page));
+    return m_pageTexts.value(page).lines;
+}
+
+// Asks the render thread for a page's text unless it is at hand or asked for.
+void PdfView::prefetchPageText(int page)
+{
+    if (!m_renderWorker || !m_layout.hasPage(page))
+        return;
+    const quint64 revision = m_document->revision();
+    const auto cached = m_pageTexts.constFind(page);
+    if ((cached != m_pageTexts.constEnd() && cached->revision == revision) || m_textAsked == qMakePair(page, revision))
+        return;
+    m_textAsked = qMakePair(page, revision);
+    m_renderWorker->requestPageText(page, revision);
+}
+
+void PdfView::onPageTextRead(int page, quint64 revision, const std::vector<TextBlock>& blocks)
+{
+    if (m_pageTexts.size() >= kPageTextCacheSize && !m_pageTexts.contains(page))
         m_pageTexts.clear();
     PageText& text = m_pageTexts[page];
     text.revision = revision;
-    text.lines = selectableLinesOfBlocks(m_document->extractText(page));
-    return text.lines;
+    text.lines = selectableLinesOfBlocks(blocks);
 }
 
 bool PdfView::selectableTextAtViewportPoint(const QPoint& viewportPoint)
+{
+    return selectableTextAt(viewportPoint, true);
+}
+
+bool PdfView::selectableTextAt(const QPoint& viewportPoint, bool wait)
 {
     const int page = pageAtPoint(viewportPoint);
     if (page < 0 || !m_layout.hasPage(page))
         return false;
     constexpr double kHitMargin = 1.25;
     const QPointF point = selectionPdfPointForViewportPoint(page, viewportPoint);
-    const std::vector<SelectableLine> lines = selectableLines(page);
+    const std::vector<SelectableLine> lines = selectableLines(page, wait);
     return std::any_of(lines.begin(), lines.end(), [&](const SelectableLine& line) {
-        return line.rect.adjusted(-kHitMargin, -kHitMargin, kHitMargin, kHitMargin).contains(point);
+        return line.rect.adjusted(-kHitMargin, -kHitMargin, kHitMargin, kHitMargin)
+            .contains(lineFrame(line.rotation).map(point));
     });
 }
 
@@ -142,9 +183,15 @@ double lineCentre(const QRectF& r)
     return r.y() + r.height() / 2;
 }
 
-// Reading order: higher lines first; lines whose centres are close share a row.
+// Reading order: upright lines first, then those of each other direction;
+// within one direction higher lines first (in its frame), and lines whose
+// centres are close share a row.
 bool readsBefore(const PdfView::SelectableLine& a, const PdfView::SelectableLine& b)
 {
+    if (a.rotation != b.rotation) {
+        const auto rank = [](double rotation) { return rotation == 0 ? -1000.0 : rotation; };
+        return rank(a.rotation) < rank(b.rotation);
+    }
     constexpr double kRowShare = 0.65;
     constexpr double kMinRowTolerance = 2.0;
     const double tolerance = std::max(kRowShare * std::max(a.rect.height(), b.rect.height()), kMinRowTolerance);
@@ -170,8 +217,9 @@ int nearestLine(const std::vector<PdfView::SelectableLine>& lines, const QPointF
     double bestDistance = 0;
     for (int i = 0; i < int(lines.size()); ++i) {
         const QRectF& r = lines[size_t(i)].rect;
-        const double distance = distanceOutside(point.y(), r.top(), r.bottom())
-                                + kHorizontalWeight * distanceOutside(point.x(), r.left(), r.right());
+        const QPointF p = PdfView::lineFrame(lines[size_t(i)].rotation).map(point);
+        const double distance = distanceOutside(p.y(), r.top(), r.bottom())
+                                + kHorizontalWeight * distanceOutside(p.x(), r.left(), r.right());
         if (best < 0 || distance < bestDistance) {
             best = i;
             bestDistance = distance;
@@ -195,8 +243,9 @@ QList<QRectF> PdfView::selectTextBetweenPoints(std::vector<SelectableLine> lines
     const bool forward = startLine <= endLine;
     const int first = forward ? startLine : endLine;
     const int last = forward ? endLine : startLine;
-    const double firstX = forward ? start.x() : end.x();
-    const double lastX = forward ? end.x() : start.x();
+    // Each end's x along the line it chose, in that line's frame.
+    const double firstX = lineFrame(lines[size_t(first)].rotation).map(forward ? start : end).x();
+    const double lastX = lineFrame(lines[size_t(last)].rotation).map(forward ? end : start).x();
 
     QList<QRectF> highlights;
     constexpr double kMinSpan = 0.5;
@@ -231,12 +280,13 @@ QList<QRectF> PdfView::selectTextBetweenPoints(std::vector<SelectableLine> lines
         if (a >= b)
             continue;
         const double charWidth = L.width() / n;
-        highlights.append(QRectF(L.x() + a * charWidth, L.y(), std::max((b - a) * charWidth, 1.0), L.height()));
-        const QString piece = line.text.mid(a, b - a).trimmed();
-        if (text && !piece.isEmpty()) {
+        const QRectF piece(L.x() + a * charWidth, L.y(), std::max((b - a) * charWidth, 1.0), L.height());
+        highlights.append(line.rotation == 0 ? piece : lineFrame(line.rotation).inverted().mapRect(piece));
+        const QString selected = line.text.mid(a, b - a).trimmed();
+        if (text && !selected.isEmpty()) {
             if (!text->isEmpty() && !text->endsWith(u'\n') && !text->endsWith(u' '))
                 text->append(u'\n');
-            text->append(piece);
+            text->append(selected);
         }
     }
     return highlights;
@@ -521,7 +571,9 @@ void PdfView::mousePressEvent(QMouseEvent* event)
 // Returns true when the press belongs to the block editor frame.
 bool PdfView::pressInEditMode(const QPoint& position, const QPoint& global)
 {
-    if (m_blockFrame && m_blockFrame->isVisible() && m_blockFrame->beginExternalInteraction(position, global)) {
+    const bool adding = QGuiApplication::keyboardModifiers() & Qt::ControlModifier;
+    if (!adding && m_blockFrame && m_blockFrame->isVisible()
+        && m_blockFrame->beginExternalInteraction(position, global)) {
         m_hoveredBlock = -1;
         m_rubberBand->hide();
         return true;
@@ -542,14 +594,16 @@ bool PdfView::pressInEditMode(const QPoint& position, const QPoint& global)
     return false;
 }
 
-void PdfView::releaseClickInEditMode()
+void PdfView::releaseClickInEditMode(const QPoint& position)
 {
     if (m_hoveredBlock >= 0) {
         selectOcrBlock(m_hoveredBlock, QGuiApplication::keyboardModifiers() & Qt::ControlModifier);
-        if (m_selectedBlocks.size() == 1)
+        if (m_selectedBlocks.size() == 1) {
             activateOcrBlock(*m_selectedBlocks.begin());
-        else
+            placeEditorCursorAt(position);
+        } else {
             deactivateOcrBlock();
+        }
     }
     m_hoveredBlock = -1;
 }
@@ -632,7 +686,7 @@ void PdfView::updateBlockCursor(const QPoint& position)
     const int block = hoveredOcrBlock(position);
     if (block >= 0)
         viewport()->setCursor(m_blocks[size_t(block)].isImage ? Qt::SizeAllCursor : Qt::IBeamCursor);
-    else if (selectableTextAtViewportPoint(position))
+    else if (selectableTextAt(position, false)) // a move never waits for the engine
         viewport()->setCursor(Qt::IBeamCursor);
     else
         viewport()->unsetCursor();
@@ -669,7 +723,7 @@ void PdfView::finishDragSelection(const QPoint& position)
     const bool isDrag = travel.width() > kClickTolerance || travel.height() > kClickTolerance;
     if (!isDrag) {
         if (m_editMode)
-            releaseClickInEditMode();
+            releaseClickInEditMode(position);
         else
             activateLinkAtViewportPoint(position);
         return;
@@ -787,13 +841,7 @@ bool PdfView::goToPage(int page)
 {
     if (!hasPages() || page < 0 || page >= pageCount())
         return false;
-    m_currentPage = page;
-    if (m_viewMode == SinglePage) {
-        verticalScrollBar()->setValue(0);
-        viewport()->update();
-    }
-    ensurePageVisible(page);
-    emit pageChanged(page);
+    setCurrentPage(page);
     viewport()->update();
     return true;
 }

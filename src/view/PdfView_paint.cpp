@@ -25,9 +25,32 @@ void PdfView::paintEvent(QPaintEvent*)
     // Pages added, removed or resized in the document since the last update.
     if (hasPages() && m_scrollBarsRevision != m_layoutRevision)
         updateScrollBars();
-    QPainter painter(viewport());
+    m_paintWanted.clear();
+    m_painting = true;
+    m_layoutFrozen = true;
+    {
+        QPainter painter(viewport());
+        paintPages(painter);
+    }
+    m_layoutFrozen = false;
+    m_painting = false;
+    // The renders this paint missed replace those asked for before. With the
+    // pages in view drawn, the current page's text is read ahead, so that a
+    // press to select text finds it at hand.
+    if (m_renderWorker) {
+        m_renderWorker->setWanted(m_paintWanted);
+        if (m_paintWanted.isEmpty() && hasPages())
+            prefetchPageText(m_currentPage);
+    }
+}
+
+void PdfView::paintPages(QPainter& painter)
+{
     paintBackground(painter);
     if (!hasPages()) {
+        // A document whose page sizes are still being read shows the bare canvas.
+        if (m_document && m_document->isOpen() && !m_layoutRead)
+            return;
         painter.setPen(QColor(m_darkCanvas ? "#A6AFBA" : "#4E5662"));
         painter.drawText(viewport()->rect(), Qt::AlignCenter, m_emptyPlaceholderText);
         return;
@@ -75,7 +98,7 @@ void PdfView::paintPage(QPainter& painter, int page)
     painter.fillRect(rect.translated(kShadowOffset, kShadowOffset), QColor(0, 0, 0, 80));
 
     const bool inkLayer = isInkLayerPage(page);
-    const QImage image = cachedPageLayer(page, inkLayer ? PdfRenderWithoutText : PdfRenderAll, false);
+    const QImage image = pageImageForPaint(page, inkLayer ? PdfRenderWithoutText : PdfRenderAll);
     if (image.isNull())
         painter.fillRect(rect, Qt::white);
     else
@@ -243,18 +266,15 @@ void PdfView::eraseChangedBlockInk(QPainter& painter, int page, const QImage& pa
     const double sx = double(pageImage.width()) / pageRect.width();
     const double sy = double(pageImage.height()) / pageRect.height();
     constexpr double kCropMargin = 2.0;
-    for (int i = 0; i < int(m_blocks.size()); ++i) {
-        const TextBlock& block = m_blocks[size_t(i)];
-        if (!erasesOldInk(i))
-            continue;
+    for (const QRectF& oldPlace : oldPlacesToErase()) {
         // Where the old text sits in the page image, through the view's rotation.
-        const QRectF onPage = pdfRectToScreenRect(page, block.originalRect).translated(-pageRect.topLeft());
+        const QRectF onPage = pdfRectToScreenRect(page, oldPlace).translated(-pageRect.topLeft());
         const QRectF inImage(onPage.x() * sx - kCropMargin, onPage.y() * sy - kCropMargin,
                              onPage.width() * sx + 2 * kCropMargin, onPage.height() * sy + 2 * kCropMargin);
         const QRect crop = inImage.toAlignedRect().intersected(pageImage.rect());
         if (crop.isEmpty())
             continue;
-        const QImage overlay = inkEraseOverlay(pageImage.copy(crop), std::max(sx, sy));
+        const QImage overlay = cachedInkEraseOverlay(pageImage, crop, std::max(sx, sy));
         painter.drawImage(QRectF(crop.x() / sx + pageRect.left(), crop.y() / sy + pageRect.top(), crop.width() / sx,
                                  crop.height() / sy),
                           overlay);
@@ -266,12 +286,13 @@ bool PdfView::erasesOldInk(int index) const
     const TextBlock& block = m_blocks[size_t(index)];
     if (block.isImage || !hasArea(block.originalRect))
         return false;
-    return blockTextEdited(block) || blockMoved(block) || (index == m_activeBlock && m_blockFrame);
+    return blockTextEdited(block) || blockMoved(block) || (index == m_activeBlock && activeBlockShowsEdits());
 }
 
 // The block's text drawn the way the page shows it: turned with the page's
 // quarter turns and the block's own rotation, laid out in the unturned box.
-void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor)
+void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor,
+                                bool withText)
 {
     const int turns = m_layout.hasPage(m_blockPage) ? m_layout.quarterTurns(m_blockPage) : 0;
     const double own = std::abs(block.rotation) > kRotationEpsilon ? block.rotation : 0.0;
@@ -284,7 +305,8 @@ void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const
     painter.save();
     if (std::abs(degrees) >= kRotationEpsilon)
         applyBlockRotation(painter, QRectF(r), degrees);
-    drawEditedTextPreview(painter, block, box, m_zoom);
+    if (withText)
+        drawEditedTextPreview(painter, block, box, m_zoom);
     if (caretEditor)
         drawPreviewEditorCaret(painter, caretEditor, block, box, m_zoom);
     painter.restore();
@@ -308,7 +330,8 @@ void PdfView::paintActiveTextBlock(QPainter& painter, const QRect& r)
     live.text = editor->toPlainText();
     const QRect content = m_blockFrame->isVisible() ? m_blockFrame->contentScreenRect() : QRect();
     const QRect box = content.isValid() ? content : r;
-    drawTurnedPreview(painter, live, box, editor);
+    // Until it is changed, the open block is the page's own drawing with the caret over it.
+    drawTurnedPreview(painter, live, box, editor, activeBlockShowsEdits());
     if (std::abs(live.rotation) > kRotationEpsilon)
         drawActiveTextBlockChrome(painter, QRectF(box), live.rotation);
 }
@@ -353,6 +376,10 @@ void PdfView::paintBlockOutline(QPainter& painter, int index, const QRect& r)
 {
     const TextBlock& block = m_blocks[size_t(index)];
     const int width = m_selectedBlocks.contains(index) ? 2 : 1;
+    // A block turned on its own (a turned page's line) is outlined as turned.
+    painter.save();
+    if (std::abs(block.rotation) >= kRotationEpsilon)
+        applyBlockRotation(painter, QRectF(r), block.rotation);
     painter.setBrush(Qt::NoBrush);
     if (block.isImage) {
         painter.setPen(QPen(QColor(200, 50, 50, 170), width, Qt::DashLine));
@@ -363,11 +390,12 @@ void PdfView::paintBlockOutline(QPainter& painter, int index, const QRect& r)
             painter.setPen(QColor(180, 40, 40, 160));
             painter.drawText(r.adjusted(2, 2, -2, -2), Qt::AlignLeft | Qt::AlignTop, QStringLiteral("img"));
         }
+        painter.restore();
         return;
     }
     const QColor colour = block.isTable ? QColor(20, 160, 60, 190) : QColor(30, 120, 255, 205);
-    painter.setPen(QPen(colour, width));
-    painter.drawRect(r);
+    drawRectOutline(painter, r, colour, width);
+    painter.restore();
 }
 
 void PdfView::paintBlockDebugLabel(QPainter& painter, int index, const QRect& r)

@@ -5,7 +5,10 @@
 PdfView::EditSnapshot PdfView::makeEditSnapshot(const QString& label, bool includeLiveEditor) const
 {
     EditSnapshot snapshot;
-    snapshot.blocks = includeLiveEditor ? ocrBlocksWithEdits() : m_blocks;
+    snapshot.blocks = m_blocks;
+    if (includeLiveEditor && validBlock(m_activeBlock) && m_blockFrame && !m_blocks[size_t(m_activeBlock)].isImage)
+        applyEditorToBlock(snapshot.blocks[size_t(m_activeBlock)], m_blocks[size_t(m_activeBlock)].textEdited);
+    snapshot.removedPlaces = m_removedPlaces;
     snapshot.groupIds = m_blockGroupIds;
     snapshot.selection = m_selectedBlocks;
     snapshot.label = label;
@@ -53,6 +56,7 @@ void PdfView::restoreEditSnapshot(const EditSnapshot& snapshot)
     m_restoringSnapshot = false;
 
     m_blocks = snapshot.blocks;
+    m_removedPlaces = snapshot.removedPlaces;
     m_blockGroupIds = snapshot.groupIds;
     if (m_blockGroupIds.size() != m_blocks.size())
         m_blockGroupIds.assign(m_blocks.size(), 0);

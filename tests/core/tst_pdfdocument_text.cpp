@@ -29,6 +29,7 @@ private slots:
     void noDocumentOrBadPageGivesNothing();
     void realProducerLinesAreWhole_data();
     void realProducerLinesAreWhole();
+    void turningThePageTurnsEveryLine_data();
     void turningThePageTurnsEveryLine();
     void pageTextHasNoControlCharacters();
 
@@ -311,19 +312,29 @@ void TestPdfDocumentText::realProducerLinesAreWhole()
     QCOMPARE(block.lines[0].words.size(), size_t(text.split(QLatin1Char(' ')).size()));
 }
 
+void TestPdfDocumentText::turningThePageTurnsEveryLine_data()
+{
+    QTest::addColumn<int>("turn");
+    QTest::newRow("90") << 90;
+    QTest::newRow("180") << 180;
+    QTest::newRow("270") << 270;
+}
+
 void TestPdfDocumentText::turningThePageTurnsEveryLine()
 {
+    QFETCH(int, turn);
     PdfDocument doc;
     QVERIFY(doc.open(fixtures::realPdf(QStringLiteral("gs-helvetica.pdf"))));
     const std::vector<TextBlock> upright = doc.extractText(0);
-    QVERIFY(doc.rotatePage(0, 90));
+    QVERIFY(doc.rotatePage(0, turn));
     const std::vector<TextBlock> turned = doc.extractText(0);
     QCOMPARE(turned.size(), upright.size());
+    auto normalised = [](double degrees) { return degrees > 180 ? degrees - 360 : degrees <= -180 ? degrees + 360 : degrees; };
     for (const TextBlock& before : upright) {
         const auto after = std::find_if(turned.begin(), turned.end(),
                                         [&](const TextBlock& b) { return b.text == before.text; });
         QVERIFY2(after != turned.end(), qPrintable(before.text));
-        QCOMPARE(after->rotation, before.rotation == -90 ? 0.0 : before.rotation + 90);
+        QCOMPARE(after->rotation, normalised(before.rotation + turn));
         QVERIFY(qAbs(after->rect.width() - before.rect.width()) < 1);  // the line keeps its length
     }
 }
@@ -344,6 +355,13 @@ void TestPdfDocumentText::pageTextHasNoControlCharacters()
             QVERIFY(std::none_of(block.text.begin(), block.text.end(),
                                  [](QChar ch) { return ch.category() == QChar::Other_Control; }));
     }
+    PdfDocument tex;  // search runs over the same text: ligatures match their letters
+    QVERIFY(tex.open(fixtures::realPdf(QStringLiteral("tex-type3.pdf"))));
+    QVERIFY(tex.findText(0, QStringLiteral("office")).size() >= 2);
+    PdfDocument::FindOptions whole;
+    whole.wholeWord = true;
+    QVERIFY(tex.findTextWithOptions(0, QStringLiteral("fluffy"), whole).size() >= 1);
+    QVERIFY(tex.findTextWithOptions(0, QStringLiteral("fluff"), whole).isEmpty());
     PdfDocument groff;
     QVERIFY(groff.open(fixtures::realPdf(QStringLiteral("groff-columns.pdf"))));
     QVERIFY(groff.extractAllText(0).contains(QStringLiteral("hun-\ndred")));  // the hyphen at the line end stays

@@ -37,19 +37,22 @@ void TextBlockTest::movedForScannedExport_data()
     QTest::addColumn<QRectF>("rect");
     QTest::addColumn<QRectF>("original");
     QTest::addColumn<double>("rotation");
+    QTest::addColumn<double>("originalRotation");
     QTest::addColumn<bool>("moved");
     const QRectF o(100, 200, 50, 20);
-    QTest::newRow("unchanged") << o << o << 0.0 << false;
-    QTest::newRow("no origin, rotated") << o << QRectF() << 45.0 << false;
-    QTest::newRow("flat origin") << o << QRectF(100, 200, 50, 0) << 0.0 << false;
-    QTest::newRow("x by 0.5") << o.translated(0.5, 0) << o << 0.0 << false;
-    QTest::newRow("x by 0.51") << o.translated(0.51, 0) << o << 0.0 << true;
-    QTest::newRow("y by -0.51") << o.translated(0, -0.51) << o << 0.0 << true;
-    QTest::newRow("right edge") << o.adjusted(0, 0, 0.51, 0) << o << 0.0 << true;
-    QTest::newRow("top edge") << o.adjusted(0, 0, 0, 0.51) << o << 0.0 << true;
-    QTest::newRow("rotation 0.1") << o << o << 0.1 << false;
-    QTest::newRow("rotation 0.11") << o << o << 0.11 << true;
-    QTest::newRow("rotation -0.11") << o << o << -0.11 << true;
+    QTest::newRow("unchanged") << o << o << 0.0 << 0.0 << false;
+    QTest::newRow("no origin, rotated") << o << QRectF() << 45.0 << 0.0 << false;
+    QTest::newRow("flat origin") << o << QRectF(100, 200, 50, 0) << 0.0 << 0.0 << false;
+    QTest::newRow("x by 0.5") << o.translated(0.5, 0) << o << 0.0 << 0.0 << false;
+    QTest::newRow("x by 0.51") << o.translated(0.51, 0) << o << 0.0 << 0.0 << true;
+    QTest::newRow("y by -0.51") << o.translated(0, -0.51) << o << 0.0 << 0.0 << true;
+    QTest::newRow("right edge") << o.adjusted(0, 0, 0.51, 0) << o << 0.0 << 0.0 << true;
+    QTest::newRow("top edge") << o.adjusted(0, 0, 0, 0.51) << o << 0.0 << 0.0 << true;
+    QTest::newRow("rotation 0.1") << o << o << 0.1 << 0.0 << false;
+    QTest::newRow("rotation 0.11") << o << o << 0.11 << 0.0 << true;
+    QTest::newRow("rotation -0.11") << o << o << -0.11 << 0.0 << true;
+    QTest::newRow("read turned, left as read") << o << o << 90.0 << 90.0 << false;
+    QTest::newRow("read turned, turned back upright") << o << o << 0.0 << 90.0 << true;
 }
 
 void TextBlockTest::movedForScannedExport()
@@ -57,10 +60,12 @@ void TextBlockTest::movedForScannedExport()
     QFETCH(QRectF, rect);
     QFETCH(QRectF, original);
     QFETCH(double, rotation);
+    QFETCH(double, originalRotation);
     TextBlock block;
     block.rect = rect;
     block.originalRect = original;
     block.rotation = rotation;
+    block.originalRotation = originalRotation;
     QTEST(scannedExportBlockMoved(block), "moved");
 }
 

@@ -26,6 +26,25 @@ qpdf --deterministic-id "$src/onetf.pdf.in" "$here/onetf-helvetica.pdf" 2>/dev/n
   ps2pdf ligatures.ps "$here/tex-type3.pdf"
 )
 
+# Forty lines each of Type 3 text and of "1 Tf" text, for the extraction benchmark.
+(
+  cd "$work"
+  tex -interaction=batchmode "$src/lines40.tex" >/dev/null
+  dvips -q -u /dev/null -D 600 -o lines40.ps lines40.dvi
+  ps2pdf lines40.ps "$here/tex-type3-40.pdf"
+)
+python3 - "$src/onetf.pdf.in" >"$work/onetf-40.pdf.in" <<'PY'
+import sys
+head = open(sys.argv[1]).read().split("stream\n")[0]
+body = ["BT", "/F1 1 Tf"]
+for i in range(40):
+    body.append("10 0 0 10 72 %d Tm" % (760 - 17 * i))
+    body.append("[(Line %d of the minutes: the W)80(ater)-20(ford office A)60(V)60(A filed it.)]TJ" % (i + 1))
+body.append("ET")
+print(head + "stream\n" + "\n".join(body) + "\nendstream\nendobj\ntrailer << /Size 7 /Root 1 0 R >>")
+PY
+qpdf --deterministic-id "$work/onetf-40.pdf.in" "$here/onetf-helvetica-40.pdf" 2>/dev/null || [ $? -eq 3 ]
+
 # groff: a two-column report over several pages.
 groff -ms -Tpdf "$src/columns.ms" >"$here/groff-columns.pdf"
 

@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QLabel>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
@@ -97,16 +99,32 @@ private:
     QPointer<QDialog> m_answered;
 };
 
-// Runs action and tells whether a modal prompt came up meanwhile (and
-// rejects it, so a wrong prompt cannot block the test).
-inline bool promptShownDuring(const std::function<void()>& action)
+// Notes the next prompt as "title|text", then clicks the given button, or
+// rejects the prompt when it has none.
+inline void answerNoting(Driver& prompts, const QString& button, QString* noted)
+{
+    prompts.whenShown([button, noted](QDialog* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        QLabel* subtitle = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"));
+        *noted = dialog->windowTitle() + '|' + (box ? box->text() : subtitle ? subtitle->text() : QString());
+        if (QPushButton* pushed = buttonWithText(dialog, button))
+            pushed->click();
+        else
+            dialog->reject();
+    });
+}
+
+// Runs action and returns the title of a modal prompt that came up
+// meanwhile, empty if none did (and rejects it, so a wrong prompt cannot
+// block the test).
+inline QString promptShownDuring(const std::function<void()>& action)
 {
     constexpr int kGraceMs = 100;
     QObject scope;
-    bool shown = false;
+    QString shown;
     QTimer::singleShot(kGraceMs, &scope, [&shown] {
         if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
-            shown = true;
+            shown = dialog->windowTitle().isEmpty() ? QStringLiteral("(untitled)") : dialog->windowTitle();
             dialog->reject();
         }
     });

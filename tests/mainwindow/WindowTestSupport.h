@@ -19,14 +19,14 @@
 
 namespace windowtest {
 
-// Test mode keeps every test's settings in one folder, so each test program
-// uses a store of its own, named after it, and starts it empty.
+// Settings in a folder of this run's own, emptied for each test: test
+// programs running at the same time, from any checkout, never share a store.
 inline void isolateSettings()
 {
     QStandardPaths::setTestModeEnabled(true);
-    static const QString storeName = QStringLiteral("vorn-test-") + QCoreApplication::applicationName();
+    static const QTemporaryDir store;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
     QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
-    QCoreApplication::setApplicationName(storeName);
     QSettings().clear();
 }
 
@@ -74,21 +74,54 @@ inline void showSmall(MainWindow& window)
         qFatal("window not exposed");
 }
 
+// Shown and active, so the window's shortcuts take keys.
+inline void showActive(MainWindow& window)
+{
+    window.show();
+    window.activateWindow();
+    if (!QTest::qWaitForWindowActive(&window))
+        qFatal("window not active");
+}
+
+// An untitled document of the given number of blank pages in a tab of its
+// own, as the start-up builds one.
+inline void adoptUntitled(MainWindow& window, int pages)
+{
+    PdfDocument* document = window.currentDocument();
+    document->createEmpty();
+    for (int i = 0; i < pages; ++i)
+        document->insertBlankPage(i, QSizeF(595, 842));
+    window.adoptInitialDocumentAsTab();
+}
+
+// Shown small with a PDF of the given number of pages, a.pdf, open in it.
+inline QString showWithPdf(MainWindow& window, const QTemporaryDir& dir, int pages)
+{
+    showSmall(window);
+    const QString path = writePdf(dir, QStringLiteral("a.pdf"), pages);
+    window.openFile(path);
+    return path;
+}
+
 inline PdfView* view(MainWindow& window)
 {
     return window.findChild<PdfView*>(QStringLiteral("DocumentScroll"));
-}
-
-// A click on a block of the view, which opens it in the editor.
-inline void clickBlock(PdfView* pdfView, int index)
-{
-    QTest::mouseClick(pdfView->viewport(), Qt::LeftButton, {}, pdfView->ocrBlockScreenRect(index).center());
 }
 
 // Keys typed where the user's keys go now.
 inline void typeText(const QString& text)
 {
     QTest::keyClicks(QApplication::focusWidget(), text);
+}
+
+// A click on a block of the view opens it in the editor; the text is typed
+// at the end of the block's.
+inline void typeAtBlockEnd(PdfView* pdfView, int index, const QString& text)
+{
+    QTest::mouseClick(pdfView->viewport(), Qt::LeftButton, {}, pdfView->ocrBlockScreenRect(index).center());
+    QTRY_VERIFY(pdfView->hasActiveTextEditor());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+    typeText(text);
 }
 
 inline PageThumbnailPanel* thumbnails(MainWindow& window)

@@ -1,10 +1,17 @@
-// The dialog kit: what each prompt returns for every way out, keys included,
-// the size texts and the busy ring.
+// The window's small helpers: what each prompt returns for every way out,
+// keys included, the size texts, the busy ring, which link targets open
+// without asking, and the recent-files list.
 #include "BusyRing.h"
 #include "DialogKit.h"
+#include "ExternalLinks.h"
 #include "PromptDriver.h"
+#include "RecentFiles.h"
+#include "WindowTestSupport.h"
 
-#include <functional>
+using namespace windowtest;
+
+#include <QLabel>
+#include <QUrl>
 
 namespace {
 
@@ -36,12 +43,23 @@ class DialogKitTest : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { isolateSettings(); }
+
     void promptAnswers_data();
     void promptAnswers();
     void driverEndsWithItsTest();
     void formatFileSize_data();
     void formatFileSize();
     void busyRingStepsAndWraps();
+
+    void opensWithoutAsking_data();
+    void opensWithoutAsking();
+    void otherTargetsAskAndDecliningOpensNothing_data();
+    void otherTargetsAskAndDecliningOpensNothing();
+
+    void withRecentFile_data();
+    void withRecentFile();
+    void recentListSwitchedOffStaysAsItWas();
 };
 
 // way: a button's text, "Return", "Enter", "Escape" or "close" (title bar).
@@ -51,7 +69,6 @@ void DialogKitTest::promptAnswers_data()
     QTest::addColumn<QString>("way");
     QTest::addColumn<int>("result");
 
-    QTest::newRow("info: OK") << Kind::Info << "OK" << 0;
     QTest::newRow("info: Return") << Kind::Info << "Return" << 0;
     QTest::newRow("info: Escape") << Kind::Info << "Escape" << 0;
     QTest::newRow("question: primary") << Kind::Question << "Да" << 1;
@@ -67,7 +84,6 @@ void DialogKitTest::promptAnswers_data()
     QTest::newRow("unsaved: Escape cancels") << Kind::Unsaved << "Escape" << 2;
     QTest::newRow("unsaved: close cancels") << Kind::Unsaved << "close" << 2;
     QTest::newRow("pdf file: first choice") << Kind::PdfFile << "Добавить как страницы" << 0;
-    QTest::newRow("pdf file: primary choice") << Kind::PdfFile << "Открыть как новый документ" << 1;
     QTest::newRow("pdf file: cancel") << Kind::PdfFile << "Отмена" << 2;
     QTest::newRow("pdf file: Return is the primary") << Kind::PdfFile << "Return" << 1;
     QTest::newRow("pdf file: Escape cancels") << Kind::PdfFile << "Escape" << 2;
@@ -79,13 +95,11 @@ void DialogKitTest::promptAnswers()
     QFETCH(QString, way);
     QFETCH(int, result);
 
+    const QMap<QString, Qt::Key> keys{
+        {"Return", Qt::Key_Return}, {"Enter", Qt::Key_Enter}, {"Escape", Qt::Key_Escape}};
     prompt::Driver prompts;
-    if (way == QLatin1String("Return"))
-        prompts.press(Qt::Key_Return);
-    else if (way == QLatin1String("Enter"))
-        prompts.press(Qt::Key_Enter);
-    else if (way == QLatin1String("Escape"))
-        prompts.press(Qt::Key_Escape);
+    if (keys.contains(way))
+        prompts.press(keys.value(way));
     else if (way == QLatin1String("close"))
         prompts.whenShown([](QDialog* dialog) { dialog->close(); });
     else
@@ -150,6 +164,87 @@ void DialogKitTest::busyRingStepsAndWraps()
     const QImage image = BusyRing().grab().toImage();
     QCOMPARE(image.pixelColor(27 + 10, 27 - 17).rgb(), QColor(0x25, 0x63, 0xeb).rgb());  // 60 degrees
     QVERIFY(image.pixelColor(27 - 10, 27 + 17).rgb() != QColor(0x25, 0x63, 0xeb).rgb()); // 240 degrees
+}
+
+void DialogKitTest::opensWithoutAsking_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<bool>("direct");
+
+    QTest::newRow("http") << "http://example.org/a" << true;
+    QTest::newRow("scheme in capitals") << "HTTPS://example.org" << true;
+    QTest::newRow("mail") << "mailto:clerk@example.org" << true;
+    QTest::newRow("local file") << "file:///home/user/.bashrc" << false;
+    QTest::newRow("script") << "javascript:alert(1)" << false;
+    QTest::newRow("look-alike scheme") << "httpx://example.org" << false;
+    QTest::newRow("empty") << "" << false;
+}
+
+void DialogKitTest::opensWithoutAsking()
+{
+    QFETCH(QString, url);
+    QFETCH(bool, direct);
+    QCOMPARE(::opensWithoutAsking(QUrl(url)), direct);
+}
+
+// Declined, nothing opens; an empty target does not even ask.
+void DialogKitTest::otherTargetsAskAndDecliningOpensNothing_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::newRow("local file") << "file:///etc/passwd";
+    QTest::newRow("program") << "/usr/bin/xterm";
+    QTest::newRow("empty") << "";
+}
+
+void DialogKitTest::otherTargetsAskAndDecliningOpensNothing()
+{
+    QFETCH(QString, url);
+    QString question;
+    prompt::Driver prompts;
+    prompt::answerNoting(prompts, QStringLiteral("Отмена"), &question);
+    QVERIFY(!openExternalLink(nullptr, QUrl(url)));
+    if (url.isEmpty())
+        QCOMPARE(prompts.pending(), 1);
+    else
+        QVERIFY2(question.contains(QUrl(url).toDisplayString()), qPrintable(question));
+}
+
+void DialogKitTest::withRecentFile_data()
+{
+    QTest::addColumn<QStringList>("recent");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("first entry") << QStringList{} << "/a.pdf" << QStringList{"/a.pdf"};
+    QTest::newRow("known moves to the front")
+        << QStringList{"/a.pdf", "/b.pdf", "/c.pdf"} << "/c.pdf" << QStringList{"/c.pdf", "/a.pdf", "/b.pdf"};
+    QTest::newRow("already first stays single") << QStringList{"/a.pdf", "/b.pdf"} << "/a.pdf"
+                                                << QStringList{"/a.pdf", "/b.pdf"};
+    QTest::newRow("case matters") << QStringList{"/A.pdf"} << "/a.pdf" << QStringList{"/a.pdf", "/A.pdf"};
+    QTest::newRow("stored duplicates of the path go")
+        << QStringList{"/a.pdf", "/b.pdf", "/a.pdf"} << "/a.pdf" << QStringList{"/a.pdf", "/b.pdf"};
+    QTest::newRow("overlong stored list is cut")
+        << QStringList{"/1", "/2", "/3", "/4", "/5", "/6", "/7", "/8", "/9", "/10"} << "/new"
+        << QStringList{"/new", "/1", "/2", "/3", "/4", "/5", "/6", "/7"};
+}
+
+void DialogKitTest::withRecentFile()
+{
+    QFETCH(QStringList, recent);
+    QFETCH(QString, path);
+    QFETCH(QStringList, expected);
+    QCOMPARE(::withRecentFile(recent, path), expected);
+}
+
+void DialogKitTest::recentListSwitchedOffStaysAsItWas()
+{
+    QSettings().setValue(QStringLiteral("recentFiles"), QStringList{"/old.pdf"});
+    QSettings().setValue(QStringLiteral("doc/rememberRecent"), false);
+    rememberRecentFile(QStringLiteral("/new.pdf"));
+    QCOMPARE(storedRecentFiles(), QStringList{"/old.pdf"});
+    QSettings().setValue(QStringLiteral("doc/rememberRecent"), true);
+    rememberRecentFile(QStringLiteral("/new.pdf"));
+    QCOMPARE(storedRecentFiles(), (QStringList{"/new.pdf", "/old.pdf"}));
 }
 
 QTEST_MAIN(DialogKitTest)

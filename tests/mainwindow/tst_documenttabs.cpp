@@ -1,6 +1,8 @@
 // Documents in tabs: opening, the same file twice, failures, switching tabs
-// with each tab's view state, the recent-files list and the untitled tab.
+// with each tab's view state and title, the untitled tab; and what the
+// window restores at start: its placement and the last document.
 #include "PromptDriver.h"
+#include "RecentFiles.h"
 #include "WindowTestSupport.h"
 
 #include <QDir>
@@ -10,28 +12,7 @@
 
 using namespace windowtest;
 
-namespace {
-
-QStringList storedRecentFiles()
-{
-    return QSettings().value(QStringLiteral("recentFiles")).toStringList();
-}
-
-// Opens path while a notice may come up, and returns the notice's text.
-QString openExpectingNotice(MainWindow& window, const QString& path)
-{
-    QString notice;
-    prompt::Driver prompts;
-    prompts.whenShown([&notice](QDialog* dialog) {
-        notice = dialog->windowTitle() + QLatin1Char('|') +
-                 dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"))->text();
-        dialog->accept();
-    });
-    window.openFile(path);
-    return notice;
-}
-
-} // namespace
+Q_DECLARE_METATYPE(AppProduct)
 
 class DocumentTabsTest : public QObject {
     Q_OBJECT
@@ -44,24 +25,21 @@ private slots:
     void sameFileActivatesExistingTab();
     void failedOpenReportsAndKeepsTabs_data();
     void failedOpenReportsAndKeepsTabs();
-
     void switchingBackRestoresTabViewState();
-    void activatingActiveTabChangesNothing();
+    void onlyDocumentBuiltWithoutTabGetsUntitledTab();
 
-    void recentFiles_data();
-    void recentFiles();
-
-    void documentBuiltWithoutTabGetsUntitledTab();
-    void unloadedInitialDocumentGetsNoTab();
+    void placementRestoredAfterClose_data();
+    void placementRestoredAfterClose();
+    void fileManagerActionRestoresNoWindowState();
+    void lastDocumentReopened_data();
+    void lastDocumentReopened();
 };
 
 void DocumentTabsTest::openShowsDocumentInNewTab()
 {
     QTemporaryDir dir;
-    const QString path = writePdf(dir, QStringLiteral("a.pdf"), 3);
     MainWindow window(AppProduct::editor);
-    window.show();
-    window.openFile(path);
+    const QString path = showWithPdf(window, dir, 3);
 
     QCOMPARE(tabTexts(window), QStringList{"a.pdf"});
     QVERIFY(tabs(window)->isVisible());
@@ -112,7 +90,7 @@ void DocumentTabsTest::sameFileActivatesExistingTab()
 
 void DocumentTabsTest::failedOpenReportsAndKeepsTabs_data()
 {
-    QTest::addColumn<QByteArray>("content");   // empty: no file at all
+    QTest::addColumn<QByteArray>("content");   // null: no file at all
     QTest::addColumn<QString>("errorText");    // empty: the file system's or the engine's own words
 
     QTest::newRow("missing file") << QByteArray() << QString();
@@ -132,7 +110,10 @@ void DocumentTabsTest::failedOpenReportsAndKeepsTabs()
 
     MainWindow window(AppProduct::editor);
     window.openFile(good);
-    const QString notice = openExpectingNotice(window, bad);
+    QString notice;
+    prompt::Driver prompts;
+    prompt::answerNoting(prompts, QStringLiteral("OK"), &notice);
+    window.openFile(bad);
 
     const QString expectedStart = QStringLiteral("Ошибка|Не удалось открыть файл:\n%1\n\n").arg(bad);
     QVERIFY2(notice.startsWith(expectedStart), qPrintable(notice));
@@ -146,12 +127,13 @@ void DocumentTabsTest::failedOpenReportsAndKeepsTabs()
     QCOMPARE(storedRecentFiles(), QStringList{good});
 }
 
+// Each tab keeps its page, zoom and view mode; the title, the tab's mark
+// and the page counter follow the shown document.
 void DocumentTabsTest::switchingBackRestoresTabViewState()
 {
     QTemporaryDir dir;
     MainWindow window(AppProduct::editor);
-    showSmall(window);
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 5));
+    showWithPdf(window, dir, 5);
     PdfView* pdfView = view(window);
     pdfView->setViewMode(PdfView::SinglePage);
     pdfView->setZoom(1.5);
@@ -167,6 +149,10 @@ void DocumentTabsTest::switchingBackRestoresTabViewState()
     QCOMPARE(pdfView->verticalScrollBar()->value(), 0);
     pdfView->setCurrentPage(2);
     pdfView->setZoom(0.5);
+    window.currentDocument()->markModified();
+    window.updateTitle();
+    QCOMPARE(window.windowTitle(), QStringLiteral("b.pdf * — ВОРН PDF Редактор"));
+    QCOMPARE(pageCountText(window), QStringLiteral("3 страниц"));
 
     tabs(window)->setCurrentIndex(0);
     QCOMPARE(window.currentDocument()->pageCount(), 5);
@@ -174,9 +160,19 @@ void DocumentTabsTest::switchingBackRestoresTabViewState()
     QCOMPARE(pdfView->zoom(), 1.5);
     QCOMPARE(pdfView->currentPage(), 3);
     QCOMPARE(window.windowTitle(), QStringLiteral("a.pdf — ВОРН PDF Редактор"));
-
+    QCOMPARE(tabTexts(window), (QStringList{"a.pdf", "b.pdf *"}));
+    QCOMPARE(pageCountText(window), QStringLiteral("5 страниц"));
     QCOMPARE(thumbnails(window)->count(), 5);
     QCOMPARE(thumbnails(window)->currentRow(), 3);
+
+    // Activating the shown tab or one that does not exist changes nothing,
+    // not even the title after a change it has not shown yet.
+    window.currentDocument()->markModified();
+    QSignalSpy zooms(pdfView, &PdfView::zoomChanged);
+    for (int index : {0, 5, -1})
+        window.activateDocument(index);
+    QCOMPARE(window.windowTitle(), QStringLiteral("a.pdf — ВОРН PDF Редактор"));
+    QCOMPARE(zooms.count(), 0);
 
     tabs(window)->setCurrentIndex(1);
     QCOMPARE(pdfView->viewMode(), PdfView::Continuous);
@@ -184,86 +180,104 @@ void DocumentTabsTest::switchingBackRestoresTabViewState()
     QCOMPARE(pdfView->currentPage(), 2);
 }
 
-void DocumentTabsTest::activatingActiveTabChangesNothing()
-{
-    QTemporaryDir dir;
-    MainWindow window(AppProduct::editor);
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 2));
-    window.currentDocument()->markModified();
-    QSignalSpy zooms(view(window), &PdfView::zoomChanged);
-
-    window.activateDocument(0);
-    QCOMPARE(window.windowTitle(), QStringLiteral("a.pdf — ВОРН PDF Редактор"));
-    QCOMPARE(zooms.count(), 0);
-
-    window.activateDocument(5);
-    window.activateDocument(-1);
-    QCOMPARE(zooms.count(), 0);
-}
-
-// Opening puts the file first in the list, once, and keeps eight; with the
-// list switched off it stays as it was.
-void DocumentTabsTest::recentFiles_data()
-{
-    QTest::addColumn<bool>("remember");
-    QTest::addColumn<int>("opened");
-    QTest::newRow("nine opened, eight kept") << true << 9;
-    QTest::newRow("switched off") << false << 2;
-}
-
-void DocumentTabsTest::recentFiles()
-{
-    QFETCH(bool, remember);
-    QFETCH(int, opened);
-    QTemporaryDir dir;
-    const QString first = writePdf(dir, QStringLiteral("doc1.pdf"), 1);
-    QSettings().setValue(QStringLiteral("doc/rememberRecent"), remember);
-    QSettings().setValue(QStringLiteral("recentFiles"), QStringList{QStringLiteral("/elsewhere/old.pdf"), first});
-    MainWindow window(AppProduct::editor);
-    QStringList expected{QStringLiteral("/elsewhere/old.pdf"), first};
-    for (int i = 1; i <= opened; ++i) {
-        const QString path = i == 1 ? first : writePdf(dir, QStringLiteral("doc%1.pdf").arg(i), 1);
-        window.openFile(path);
-        if (remember) {
-            expected.removeAll(path);
-            expected.prepend(path);
-        }
-    }
-    QCOMPARE(storedRecentFiles(), expected.mid(0, 8));
-}
-
-void DocumentTabsTest::documentBuiltWithoutTabGetsUntitledTab()
-{
-    QTemporaryDir dir;
-    MainWindow window(AppProduct::editor);
-    PdfDocument* built = window.currentDocument();
-    QVERIFY(built->createEmpty());
-    QVERIFY(built->insertBlankPage(0, QSizeF(595, 842)));
-
-    window.adoptInitialDocumentAsTab();
-    QCOMPARE(window.currentDocument(), built);
-    QCOMPARE(tabTexts(window), QStringList{"Безымянный *"});
-    QCOMPARE(tabs(window)->tabToolTip(0), QString());
-    QCOMPARE(window.windowTitle(), QStringLiteral("Безымянный * — ВОРН PDF Редактор"));
-    QCOMPARE(view(window)->document(), built);
-
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 1));
-    QCOMPARE(tabTexts(window), (QStringList{"Безымянный *", "a.pdf"}));
-    window.activateDocument(0);
-    QCOMPARE(window.currentDocument(), built);
-    QCOMPARE(built->pageCount(), 1);
-}
-
-void DocumentTabsTest::unloadedInitialDocumentGetsNoTab()
+// Nothing loaded gets no tab, a document the start-up built gets an
+// untitled one, and a document already in a tab no second one.
+void DocumentTabsTest::onlyDocumentBuiltWithoutTabGetsUntitledTab()
 {
     QTemporaryDir dir;
     MainWindow window(AppProduct::editor);
     window.adoptInitialDocumentAsTab();
     QVERIFY(tabTexts(window).isEmpty());
 
+    adoptUntitled(window, 1);
+    PdfDocument* built = window.currentDocument();
+    QCOMPARE(tabTexts(window), QStringList{"Безымянный *"});
+    QCOMPARE(tabs(window)->tabToolTip(0), QString());
+    QCOMPARE(window.windowTitle(), QStringLiteral("Безымянный * — ВОРН PDF Редактор"));
+    QCOMPARE(view(window)->document(), built);
+
     window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 1));
     window.adoptInitialDocumentAsTab();
-    QCOMPARE(tabTexts(window), QStringList{"a.pdf"});
+    QCOMPARE(tabTexts(window), (QStringList{"Безымянный *", "a.pdf"}));
+    window.activateDocument(0);
+    QCOMPARE(window.currentDocument(), built);
+    QCOMPARE(built->pageCount(), 1);
+}
+
+// The placement a closed window stored comes back in the next one, in the
+// signing edition too, which is never shown otherwise.
+void DocumentTabsTest::placementRestoredAfterClose_data()
+{
+    QTest::addColumn<AppProduct>("product");
+    QTest::addColumn<bool>("maximized");
+    QTest::newRow("editor, maximized") << AppProduct::editor << true;
+    QTest::newRow("signing edition, maximized") << AppProduct::ecp << true;
+    QTest::newRow("editor, normal size") << AppProduct::editor << false;
+}
+
+void DocumentTabsTest::placementRestoredAfterClose()
+{
+    QFETCH(AppProduct, product);
+    QFETCH(bool, maximized);
+    const QSize normalSize(1000, 720);
+    {
+        MainWindow first(AppProduct::viewer);
+        first.resize(normalSize);
+        maximized ? first.showMaximized() : first.show();
+        QTRY_COMPARE(first.isMaximized(), maximized);
+        QVERIFY(first.close());
+    }
+    MainWindow window(product);
+    QVERIFY(!window.isVisible());
+    if (maximized) {
+        QTRY_VERIFY(window.isVisible());
+        QVERIFY(window.windowState().testFlag(Qt::WindowMaximized));
+    } else {
+        QCOMPARE(window.size(), normalSize);
+    }
+}
+
+void DocumentTabsTest::fileManagerActionRestoresNoWindowState()
+{
+    QSettings().setValue(QStringLiteral("window/fullscreen"), true);
+    qApp->setProperty("vornShellDialogMode", true);
+    MainWindow window(AppProduct::editor);
+    qApp->setProperty("vornShellDialogMode", false);
+    QTest::qWait(50);
+    QVERIFY(!window.isVisible());
+}
+
+// The last document comes back after start when asked, silently not when
+// its file is gone, and never in the signing edition.
+void DocumentTabsTest::lastDocumentReopened_data()
+{
+    QTest::addColumn<AppProduct>("product");
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<bool>("reopened");
+    QTest::newRow("viewer") << AppProduct::viewer << true << true;
+    QTest::newRow("file deleted") << AppProduct::editor << false << false;
+    QTest::newRow("signing edition") << AppProduct::ecp << true << false;
+}
+
+void DocumentTabsTest::lastDocumentReopened()
+{
+    QFETCH(AppProduct, product);
+    QFETCH(bool, fileExists);
+    QFETCH(bool, reopened);
+    QTemporaryDir dir;
+    const QString path = writePdf(dir, QStringLiteral("last.pdf"), 1);
+    if (!fileExists)
+        QVERIFY(QFile::remove(path));
+    QSettings settings;
+    settings.setValue(QStringLiteral("doc/restoreLastDocument"), true);
+    settings.setValue(QStringLiteral("recentFiles"), QStringList{path});
+    settings.sync();
+
+    MainWindow window(product);
+    QVERIFY(!window.isDocumentLoaded());
+    QTest::qWait(50);
+    QCOMPARE(tabTexts(window), reopened ? QStringList{"last.pdf"} : QStringList{});
+    QVERIFY(!QApplication::activeModalWidget());
 }
 
 QTEST_MAIN(DocumentTabsTest)

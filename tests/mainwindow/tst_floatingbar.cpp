@@ -1,19 +1,18 @@
-// The floating bar: the zoom box following the view and read as typed, the
-// page box and its total, the navigation buttons, the tools and the setting
-// that hides the bar; and the window's keyboard commands by edition.
-#include "PromptDriver.h"
+// The floating bar and page navigation: the zoom box following the view and
+// read as typed, the zoom in the status bar, the page box, the thumbnails
+// and the navigation buttons, the tools, the setting that hides the bar, and
+// what a page change does to blocks shown for another page.
 #include "WindowTestSupport.h"
+
+#include "TextBlock.h"
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QShortcut>
+#include <QSignalSpy>
 #include <QSpinBox>
-#include <QTabWidget>
 #include <QToolButton>
 
 using namespace windowtest;
-
-Q_DECLARE_METATYPE(AppProduct)
 
 namespace {
 
@@ -32,32 +31,9 @@ QSpinBox* pageBox(MainWindow& window)
     return window.findChild<QSpinBox*>(QStringLiteral("FloatingPageSpin"));
 }
 
-QString totalText(MainWindow& window)
-{
-    return window.findChild<QLabel*>(QStringLiteral("FloatingPageTotal"))->text();
-}
-
 QToolButton* barButton(MainWindow& window, const QString& tip)
 {
     return buttonByTip(bar(window), tip);
-}
-
-QStringList shortcutKeys(MainWindow& window)
-{
-    QStringList keys;
-    for (QShortcut* shortcut : window.findChildren<QShortcut*>(Qt::FindDirectChildrenOnly)) {
-        if (shortcut->context() == Qt::WindowShortcut)
-            keys << shortcut->key().toString(QKeySequence::PortableText);
-    }
-    return keys;
-}
-
-// Shows the window active, so its shortcuts take keys.
-void showActive(MainWindow& window)
-{
-    window.show();
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
 }
 
 } // namespace
@@ -71,17 +47,14 @@ private slots:
     void zoomBoxFollowsZoom();
     void typedZoom_data();
     void typedZoom();
-    void typedPageNumberMovesEachKeystroke();
-    void navigationButtons();
-    void hiddenBySetting();
-
-    void shortcutsByEdition_data();
-    void shortcutsByEdition();
-    void saveKeyOnUntitledOpensSaveAs();
-    void saveKeyWithoutDocumentDoesNothing();
-    void formatKeyClicksEnabledButtonOnly();
+    void zoomStatus_data();
+    void zoomStatus();
+    void pageBoxAndThumbnailsMoveView();
+    void navigationStopsAtTheEnds();
     void toolButtonsAndKeys();
-    void ctrlPlusSharedWithSuperscript();
+    void hiddenBySetting();
+    void blocksOfLeftPageDropped_data();
+    void blocksOfLeftPageDropped();
 };
 
 // The zoom buttons and keys move the view; the box follows whatever zoomed.
@@ -114,9 +87,7 @@ void FloatingBarTest::typedZoom_data()
     QTest::newRow("blank before the sign") << "150 %" << "Return" << 1.5 << "150%";
     QTest::newRow("fraction") << "12.5" << "focus" << 0.125 << "13%";
     QTest::newRow("decimal comma") << "12,5" << "Return" << 1.0 << "12,5";
-    QTest::newRow("letters") << "abc" << "Return" << 1.0 << "abc";
     QTest::newRow("zero") << "0" << "Return" << 1.0 << "0";
-    QTest::newRow("negative") << "-50" << "Return" << 1.0 << "-50";
 }
 
 void FloatingBarTest::typedZoom()
@@ -140,12 +111,30 @@ void FloatingBarTest::typedZoom()
     QCOMPARE(zoomBox(window)->currentText(), shown);
 }
 
-void FloatingBarTest::typedPageNumberMovesEachKeystroke()
+void FloatingBarTest::zoomStatus_data()
+{
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("half rounds up") << 0.125 << "Масштаб: 13%";
+    QTest::newRow("below half rounds down") << 0.1234 << "Масштаб: 12%";
+}
+
+void FloatingBarTest::zoomStatus()
+{
+    QFETCH(double, zoom);
+    QFETCH(QString, status);
+    MainWindow window(AppProduct::viewer);
+    view(window)->setZoom(zoom);
+    QCOMPARE(statusText(window), status);
+}
+
+// Each keystroke in the page box moves the view; so does a thumbnail, and
+// a number past the end does not.
+void FloatingBarTest::pageBoxAndThumbnailsMoveView()
 {
     QTemporaryDir dir;
     MainWindow window(AppProduct::viewer);
-    showSmall(window);
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 12));
+    showWithPdf(window, dir, 12);
     QSpinBox* box = pageBox(window);
     box->setFocus();
     box->selectAll();
@@ -153,102 +142,47 @@ void FloatingBarTest::typedPageNumberMovesEachKeystroke()
     QCOMPARE(view(window)->currentPage(), 0);
     QTest::keyClick(box, Qt::Key_2);
     QCOMPARE(view(window)->currentPage(), 11);
+
+    emit thumbnails(window)->pageSelected(1);
+    QCOMPARE(view(window)->currentPage(), 1);
+    QCOMPARE(box->value(), 2);
+    QVERIFY(QMetaObject::invokeMethod(&window, "onPageSpinChanged", Q_ARG(int, 40)));
+    QCOMPARE(view(window)->currentPage(), 1);
 }
 
-// Without a document the buttons are off; with one they step, stop at the
-// ends and keep the page box and the total in step.
-void FloatingBarTest::navigationButtons()
+// Without a document the buttons are off and the commands do nothing; with
+// one they step, stop at the ends and keep the page box and total in step.
+void FloatingBarTest::navigationStopsAtTheEnds()
 {
     QTemporaryDir dir;
     MainWindow window(AppProduct::viewer);
     showSmall(window);
+    QSignalSpy pages(view(window), &PdfView::pageChanged);
     for (const char* tip : {"В начало", "Назад", "Вперёд", "В конец"})
         QVERIFY(!barButton(window, tip)->isEnabled());
+    invoke(window, "onLastPage");
+    invoke(window, "onNextPage");
+    QCOMPARE(pages.count(), 0);
+
     window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 3));
-    QCOMPARE(totalText(window), QStringLiteral(" / 3 "));
+    QCOMPARE(window.findChild<QLabel*>(QStringLiteral("FloatingPageTotal"))->text(), QStringLiteral(" / 3 "));
     QVERIFY(!barButton(window, "В начало")->isEnabled());
+    pages.clear();
+    invoke(window, "onPrevPage");
+    QCOMPARE(pages.count(), 0);
     barButton(window, "В конец")->click();
     QCOMPARE(view(window)->currentPage(), 2);
     QCOMPARE(pageBox(window)->value(), 3);
     QVERIFY(!barButton(window, "Вперёд")->isEnabled());
+    pages.clear();
+    invoke(window, "onNextPage");
+    QCOMPARE(pages.count(), 0);
     barButton(window, "Назад")->click();
     QCOMPARE(view(window)->currentPage(), 1);
     barButton(window, "В начало")->click();
     QCOMPARE(view(window)->currentPage(), 0);
     barButton(window, "Вперёд")->click();
     QCOMPARE(view(window)->currentPage(), 1);
-}
-
-void FloatingBarTest::hiddenBySetting()
-{
-    QSettings().setValue(QStringLiteral("ui/floatingBar"), false);
-    MainWindow window(AppProduct::viewer);
-    showSmall(window);
-    QVERIFY(!bar(window)->isVisible());
-}
-
-// The editing, OCR and insert keys exist only where their features do.
-void FloatingBarTest::shortcutsByEdition_data()
-{
-    QTest::addColumn<AppProduct>("edition");
-    QTest::addColumn<bool>("editing");
-    QTest::newRow("editor") << AppProduct::editor << true;
-    QTest::newRow("viewer") << AppProduct::viewer << false;
-    QTest::newRow("signing") << AppProduct::ecp << false;
-}
-
-void FloatingBarTest::shortcutsByEdition()
-{
-    QFETCH(AppProduct, edition);
-    QFETCH(bool, editing);
-    MainWindow window(edition);
-    const QStringList keys = shortcutKeys(window);
-    QVERIFY(keys.contains(QKeySequence(QKeySequence::Save).toString()));
-    QVERIFY(keys.contains(QStringLiteral("Ctrl+Alt+H")));
-    for (const char* key : {"Ctrl+Alt+I", "Ctrl+Shift+O", "F2", "Ctrl+T", "Ctrl+Shift+I"})
-        QCOMPARE(keys.contains(QLatin1String(key)), editing);
-    // Hinted on buttons but bound nowhere.
-    for (const char* unbound : {"Ctrl+Alt+M", "Ctrl+Alt+S", "Ctrl+Shift+F"})
-        QVERIFY(!keys.contains(QLatin1String(unbound)));
-}
-
-void FloatingBarTest::saveKeyOnUntitledOpensSaveAs()
-{
-    MainWindow window(AppProduct::viewer);
-    showActive(window);
-    window.currentDocument()->createEmpty();
-    window.adoptInitialDocumentAsTab();
-    QString caption;
-    prompt::Driver prompts;
-    prompts.whenShown([&caption](QDialog* dialog) {
-        caption = dialog->windowTitle();
-        dialog->reject();
-    });
-    QTest::keySequence(&window, QKeySequence::Save);
-    QCOMPARE(caption, QStringLiteral("Сохранить как"));
-}
-
-void FloatingBarTest::saveKeyWithoutDocumentDoesNothing()
-{
-    MainWindow window(AppProduct::viewer);
-    showActive(window);
-    QVERIFY(!prompt::promptShownDuring([&window] { QTest::keySequence(&window, QKeySequence::Save); }));
-}
-
-void FloatingBarTest::formatKeyClicksEnabledButtonOnly()
-{
-    MainWindow window(AppProduct::editor);
-    showActive(window);
-    QToolButton* bold = homeButton(window, "Полужирный");
-    QTest::keySequence(&window, QKeySequence::Bold);
-    QVERIFY(!bold->isChecked());
-
-    window.setFontControlsEnabled(true);
-    QTest::keySequence(&window, QKeySequence::Bold);
-    QVERIFY(bold->isChecked());
-    QTest::keySequence(&window, QKeySequence(QStringLiteral("Ctrl+]")));
-    QTest::keySequence(&window, QKeySequence::Bold);
-    QVERIFY(!bold->isChecked());
 }
 
 // The two tool buttons exclude each other; the tool keys change the view's
@@ -268,28 +202,45 @@ void FloatingBarTest::toolButtonsAndKeys()
     QCOMPARE(view(window)->editTool(), PdfView::Hand);
 }
 
-// On layouts where the plus sign is Shift with "=", zoom in and superscript
-// share one keystroke: either shortcut told of the clash picks by the editor.
-void FloatingBarTest::ctrlPlusSharedWithSuperscript()
+void FloatingBarTest::hiddenBySetting()
 {
-    MainWindow window(AppProduct::editor);
-    QShortcut* zoomIn = nullptr;
-    QShortcut* superscript = nullptr;
-    for (QShortcut* shortcut : window.findChildren<QShortcut*>()) {
-        if (shortcut->key() == QKeySequence(QKeySequence::ZoomIn))
-            zoomIn = shortcut;
-        if (shortcut->key() == QKeySequence(QStringLiteral("Ctrl+Shift+=")))
-            superscript = shortcut;
-    }
-    QVERIFY(zoomIn && superscript);
-    emit superscript->activatedAmbiguously();
-    emit zoomIn->activatedAmbiguously();
-    QCOMPARE(zoomBox(window)->currentText(), QStringLiteral("156%"));
+    QSettings().setValue(QStringLiteral("ui/floatingBar"), false);
+    MainWindow window(AppProduct::viewer);
+    showSmall(window);
+    QVERIFY(!bar(window)->isVisible());
+}
 
-    window.setFontControlsEnabled(true);
-    emit zoomIn->activatedAmbiguously();
-    QVERIFY(homeButton(window, "Верхний индекс")->isChecked());
-    QCOMPARE(view(window)->zoom(), 1.5625);
+// Blocks shown for a page go when the view leaves it or recognition is
+// cancelled.
+void FloatingBarTest::blocksOfLeftPageDropped_data()
+{
+    QTest::addColumn<QByteArray>("slot");
+    QTest::addColumn<QString>("status");  // empty: not checked
+    QTest::newRow("next page") << QByteArray("onNextPage") << QString();
+    QTest::newRow("recognition cancelled") << QByteArray("onOcrCancel")
+                                           << "Редактирование текстовых блоков отменено";
+}
+
+void FloatingBarTest::blocksOfLeftPageDropped()
+{
+    QFETCH(QByteArray, slot);
+    QFETCH(QString, status);
+    QTemporaryDir dir;
+    MainWindow window(AppProduct::editor);
+    showSmall(window);
+    window.openFile(writePdf(dir, QStringLiteral("five.pdf"), 5));
+    TextBlock block;
+    block.rect = QRectF(72, 700, 200, 24);
+    TextBlock::Line line;
+    line.text = QStringLiteral("Page 1");
+    line.rect = block.rect;
+    block.lines.push_back(line);
+    view(window)->showBlocks(0, {block});
+    QCOMPARE(view(window)->blocks().size(), size_t(1));
+    invoke(window, slot.constData());
+    QVERIFY(view(window)->blocks().empty());
+    if (!status.isEmpty())
+        QCOMPARE(statusText(window), status);
 }
 
 QTEST_MAIN(FloatingBarTest)

@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTimer>
@@ -37,20 +36,6 @@ void answerSaveDialog(prompt::Driver& prompts, const QString& name)
     });
 }
 
-// The title and text of the next prompt, then the given button (or reject).
-void answerPrompt(prompt::Driver& prompts, const QString& button, QString* text)
-{
-    prompts.whenShown([button, text](QDialog* dialog) {
-        auto* box = qobject_cast<QMessageBox*>(dialog);
-        QLabel* subtitle = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"));
-        *text = dialog->windowTitle() + '|' + (box ? box->text() : subtitle ? subtitle->text() : QString());
-        if (QPushButton* pushed = prompt::buttonWithText(dialog, button))
-            pushed->click();
-        else
-            dialog->reject();
-    });
-}
-
 void modify(MainWindow& window)
 {
     window.currentDocument()->deletePage(0);
@@ -69,15 +54,18 @@ int pageCountOf(const QString& path)
     return check.open(path) ? check.pageCount() : -1;
 }
 
-// Opens a copy of a file in a folder of its own, then makes writing there
-// fail: the folder deleted, a plain file in its place, or the file read-only.
-QString openThenBreakFolder(MainWindow& window, QTemporaryDir& dir, const QString& how)
+// Opens a copy of a two-page file in a folder of its own, then may make
+// writing there fail: the folder deleted, a plain file in its place, or the
+// file read-only.
+QString openInOwnFolder(MainWindow& window, QTemporaryDir& dir, const QString& how)
 {
     const QString folder = dir.filePath(QStringLiteral("gone"));
     QDir().mkpath(folder);
     const QString path = folder + QStringLiteral("/a.pdf");
     QFile::copy(writePdf(dir, QStringLiteral("src.pdf"), 2), path);
     window.openFile(path);
+    if (how.isEmpty())
+        return path;
     if (how == QLatin1String("read-only")) {
         QFile::setPermissions(path, QFileDevice::ReadOwner);
         return path;
@@ -91,9 +79,8 @@ QString openThenBreakFolder(MainWindow& window, QTemporaryDir& dir, const QStrin
 // Edit mode on a shown window whose view has the keyboard.
 void startEditing(MainWindow& window, const QString& path)
 {
-    showSmall(window);
-    window.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&window));
+    window.resize(900, 700);
+    showActive(window);
     window.openFile(path);
     window.onToggleEditMode();
     QVERIFY(view(window)->hasOcrBlocks());
@@ -107,14 +94,10 @@ class SaveCloseTest : public QObject {
 private slots:
     void init() { isolateSettings(); }
 
-    void saveRewritesOpenFile_data();
-    void saveRewritesOpenFile();
-    void saveFailureTellsReason_data();
-    void saveFailureTellsReason();
+    void saveInPlace_data();
+    void saveInPlace();
     void saveAsName_data();
     void saveAsName();
-    void saveAsAddedSuffixAsksBeforeReplacing_data();
-    void saveAsAddedSuffixAsksBeforeReplacing();
 
     void autoSavePeriodClamped_data();
     void autoSavePeriodClamped();
@@ -133,112 +116,110 @@ private slots:
     void closingTabActivatesNeighbour_data();
     void closingTabActivatesNeighbour();
     void windowCloseCancelledAtSecondPrompt();
-    void windowCloseStoresPlacement();
     void secondCloseWhilePromptOpenWaits();
 };
 
 // The save key and a tick of autosave both write the open file in place,
-// through a temporary file that does not stay.
-void SaveCloseTest::saveRewritesOpenFile_data()
+// through a temporary file that does not stay. When the file cannot be
+// written, the save key's message and autosave's notice (told once) say
+// why, and nothing is lost.
+void SaveCloseTest::saveInPlace_data()
 {
+    QTest::addColumn<QString>("broken");  // empty: the file may be written
     QTest::addColumn<bool>("autoSave");
-    QTest::addColumn<QString>("status");
-    QTest::newRow("save key") << false << "Сохранено";
-    QTest::newRow("autosave") << true << "Автосохранено: ";
+    QTest::addColumn<QString>("expected");  // the status, or the notice for a failure
+    const QString failed = QStringLiteral("Ошибка|Не удалось сохранить файл:\n");
+    const QString autoFailed = QStringLiteral("Ошибка|Автосохранение не удалось: ");
+    QTest::newRow("save key") << "" << false << "Сохранено";
+    QTest::newRow("autosave") << "" << true << "Автосохранено: ";
+    QTest::newRow("folder deleted") << "deleted" << false << failed;
+    QTest::newRow("folder replaced by a file") << "file" << false << failed;
+    QTest::newRow("read-only file") << "read-only" << false << failed;
+    QTest::newRow("autosave, folder deleted") << "deleted" << true << autoFailed;
+    QTest::newRow("autosave, read-only file") << "read-only" << true << autoFailed;
 }
 
-void SaveCloseTest::saveRewritesOpenFile()
+void SaveCloseTest::saveInPlace()
 {
-    QFETCH(bool, autoSave);
-    QFETCH(QString, status);
-    QTemporaryDir dir;
-    const QString path = writePdf(dir, QStringLiteral("a.pdf"), 3);
-    MainWindow window(AppProduct::editor);
-    showSmall(window);
-    window.openFile(path);
-    modify(window);
-    QCOMPARE(tabTexts(window), QStringList{"a.pdf *"});
-
-    if (autoSave)
-        invoke(window, "autoSaveIfNeeded");
-    else
-        QTest::keySequence(&window, QKeySequence::Save);
-    QCOMPARE(pageCountOf(path), 2);
-    QVERIFY(QDir(dir.path()).entryList({QStringLiteral("*.~tmp")}).isEmpty());
-    QCOMPARE(tabTexts(window), QStringList{"a.pdf"});
-    QVERIFY(statusText(window).startsWith(status));
-}
-
-// The file cannot be written: the save key's message and autosave's notice
-// (told once) say why, and nothing is lost.
-void SaveCloseTest::saveFailureTellsReason_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<bool>("autoSave");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("folder deleted") << "deleted" << false << "Ошибка|Не удалось сохранить файл:\n";
-    QTest::newRow("folder replaced by a file") << "file" << false << "Ошибка|Не удалось сохранить файл:\n";
-    QTest::newRow("read-only file") << "read-only" << false << "Ошибка|Не удалось сохранить файл:\n";
-    QTest::newRow("autosave, folder deleted") << "deleted" << true << "Ошибка|Автосохранение не удалось: ";
-    QTest::newRow("autosave, read-only file") << "read-only" << true << "Ошибка|Автосохранение не удалось: ";
-}
-
-void SaveCloseTest::saveFailureTellsReason()
-{
-    QFETCH(QString, how);
+    QFETCH(QString, broken);
     QFETCH(bool, autoSave);
     QFETCH(QString, expected);
     QTemporaryDir dir;
     MainWindow window(AppProduct::editor);
     showSmall(window);
-    const QString path = openThenBreakFolder(window, dir, how);
-    if (how == QLatin1String("read-only") && QFileInfo(path).isWritable())
+    const QString path = openInOwnFolder(window, dir, broken);
+    if (broken == QLatin1String("read-only") && QFileInfo(path).isWritable())
         QSKIP("this user may write read-only files");
     modify(window);
+    QCOMPARE(tabTexts(window), QStringList{"a.pdf *"});
     prompt::Driver prompts;
     QString shown;
-    answerPrompt(prompts, QStringLiteral("OK"), &shown);
+    prompt::answerNoting(prompts, QStringLiteral("OK"), &shown);
     if (autoSave)
         invoke(window, "autoSaveIfNeeded");
     else
         QTest::keySequence(&window, QKeySequence::Save);
+
+    if (broken.isEmpty()) {
+        QCOMPARE(shown, QString());
+        QCOMPARE(pageCountOf(path), 1);
+        QCOMPARE(QDir(QFileInfo(path).path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.pdf"});
+        QCOMPARE(tabTexts(window), QStringList{"a.pdf"});
+        QVERIFY(statusText(window).startsWith(expected));
+        return;
+    }
     QVERIFY2(shown.startsWith(expected) && shown.size() > expected.size(), qPrintable(shown));
     QCOMPARE(window.currentDocument()->pageCount(), 1);
     QCOMPARE(tabTexts(window), QStringList{"a.pdf *"});
     if (autoSave)
-        QVERIFY(!prompt::promptShownDuring([&window] { invoke(window, "autoSaveIfNeeded"); }));
+        QCOMPARE(prompt::promptShownDuring([&window] { invoke(window, "autoSaveIfNeeded"); }), QString());
 }
 
+// The name chosen gets the suffix when it has none; a file of the name with
+// the added suffix is replaced only when the user agrees.
 void SaveCloseTest::saveAsName_data()
 {
-    QTest::addColumn<QString>("chosen");
-    QTest::addColumn<QString>("written");
-    QTest::newRow("without suffix") << "copy" << "copy.pdf";
-    QTest::newRow("other suffix") << "copy.v2" << "copy.v2.pdf";
-    QTest::newRow("capital suffix") << "COPY.PDF" << "COPY.PDF";
-    QTest::newRow("mixed-case suffix") << "copy.Pdf" << "copy.Pdf";
-    QTest::newRow("cancelled") << "" << "";
+    QTest::addColumn<QString>("chosen");  // empty: the dialog is cancelled
+    QTest::addColumn<int>("existingPages");  // of a report.pdf already there
+    QTest::addColumn<QString>("replace");
+    QTest::addColumn<QString>("written");  // empty: nothing written
+    QTest::newRow("without suffix") << "copy" << 0 << "" << "copy.pdf";
+    QTest::newRow("other suffix") << "copy.v2" << 0 << "" << "copy.v2.pdf";
+    QTest::newRow("capital suffix") << "COPY.PDF" << 0 << "" << "COPY.PDF";
+    QTest::newRow("mixed-case suffix") << "copy.Pdf" << 0 << "" << "copy.Pdf";
+    QTest::newRow("cancelled") << "" << 0 << "" << "";
+    QTest::newRow("added suffix, file replaced") << "report" << 5 << "Заменить" << "report.pdf";
+    QTest::newRow("added suffix, file kept") << "report" << 5 << "Отмена" << "";
 }
 
 void SaveCloseTest::saveAsName()
 {
     QFETCH(QString, chosen);
+    QFETCH(int, existingPages);
+    QFETCH(QString, replace);
     QFETCH(QString, written);
     QTemporaryDir dir;
+    if (existingPages)
+        writePdf(dir, QStringLiteral("report.pdf"), existingPages);
     MainWindow window(AppProduct::editor);
-    window.show();
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 2));
+    showWithPdf(window, dir, 2);
     modify(window);
     prompt::Driver prompts;
     if (chosen.isEmpty())
         prompts.press(Qt::Key_Escape);
     else
         answerSaveDialog(prompts, dir.filePath(chosen));
+    QString question;
+    if (existingPages)
+        prompt::answerNoting(prompts, replace, &question);
     invoke(window, "onSaveAs");
+    if (existingPages)
+        QCOMPARE(question, QStringLiteral("Сохранить как|Файл «report.pdf» уже существует. Заменить его?"));
 
     if (written.isEmpty()) {
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.pdf"});
-        QVERIFY(window.currentDocument()->isModified());
+        QCOMPARE(tabTexts(window), QStringList{"a.pdf *"});
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), existingPages ? 2 : 1);
+        QCOMPARE(pageCountOf(dir.filePath(QStringLiteral("report.pdf"))), existingPages ? existingPages : -1);
         return;
     }
     const QString target = dir.filePath(written);
@@ -250,32 +231,6 @@ void SaveCloseTest::saveAsName()
     QCOMPARE(tabs(window)->count(), 1);
 }
 
-void SaveCloseTest::saveAsAddedSuffixAsksBeforeReplacing_data()
-{
-    QTest::addColumn<QString>("answer");
-    QTest::addColumn<int>("pagesAfter");
-    QTest::newRow("keep the file") << "Отмена" << 5;
-    QTest::newRow("replace it") << "Заменить" << 2;
-}
-
-void SaveCloseTest::saveAsAddedSuffixAsksBeforeReplacing()
-{
-    QFETCH(QString, answer);
-    QFETCH(int, pagesAfter);
-    QTemporaryDir dir;
-    const QString existing = writePdf(dir, QStringLiteral("report.pdf"), 5);
-    MainWindow window(AppProduct::editor);
-    window.show();
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 2));
-    prompt::Driver prompts;
-    answerSaveDialog(prompts, dir.filePath(QStringLiteral("report")));
-    QString question;
-    answerPrompt(prompts, answer, &question);
-    invoke(window, "onSaveAs");
-    QCOMPARE(question, QStringLiteral("Сохранить как|Файл «report.pdf» уже существует. Заменить его?"));
-    QCOMPARE(pageCountOf(existing), pagesAfter);
-}
-
 void SaveCloseTest::autoSavePeriodClamped_data()
 {
     QTest::addColumn<QVariant>("enabled");
@@ -283,7 +238,6 @@ void SaveCloseTest::autoSavePeriodClamped_data()
     QTest::addColumn<int>("intervalMs");
     QTest::newRow("off by default") << QVariant() << 1 << 0;
     QTest::newRow("zero") << QVariant(true) << 0 << 60000;
-    QTest::newRow("negative") << QVariant(true) << -3 << 60000;
     QTest::newRow("default") << QVariant(true) << 5 << 300000;
     QTest::newRow("upper end") << QVariant(true) << 120 << 7200000;
     QTest::newRow("above") << QVariant(true) << 500 << 7200000;
@@ -320,9 +274,7 @@ void SaveCloseTest::autoSaveSkips()
     MainWindow window(AppProduct::editor);
     window.show();
     if (situation == QLatin1String("untitled")) {
-        window.currentDocument()->createEmpty();
-        window.currentDocument()->insertBlankPage(0, QSizeF(595, 842));
-        window.adoptInitialDocumentAsTab();
+        adoptUntitled(window, 1);
     } else {
         window.openFile(path);
     }
@@ -343,7 +295,7 @@ void SaveCloseTest::autoSaveSkips()
         invoke(window, "autoSaveIfNeeded");
     }
     QCOMPARE(fixtures::readFile(path), before);
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.pdf"});
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"a.pdf"});
 }
 
 // A tick of the real timer while the user types: the file gets what was
@@ -355,10 +307,7 @@ void SaveCloseTest::autoSaveTickKeepsEditorAndUndo()
     MainWindow window(AppProduct::editor);
     startEditing(window, path);
     PdfView* pdfView = view(window);
-    clickBlock(pdfView, 0);
-    QTRY_VERIFY(pdfView->hasActiveTextEditor());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
-    typeText(QStringLiteral("AB"));
+    typeAtBlockEnd(pdfView, 0, QStringLiteral("AB"));
 
     auto* timer = window.findChild<QTimer*>(QStringLiteral("AutoSaveTimer"));
     timer->start(20);
@@ -384,10 +333,7 @@ void SaveCloseTest::scrollingWhileTypingKeepsEditor()
     startEditing(window, path);
     PdfView* pdfView = view(window);
     pdfView->setZoom(0.5);
-    clickBlock(pdfView, 0);
-    QTRY_VERIFY(pdfView->hasActiveTextEditor());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
-    typeText(QStringLiteral("A"));
+    typeAtBlockEnd(pdfView, 0, QStringLiteral("A"));
 
     for (int step = 0; step < 40 && pdfView->currentPage() == 0; ++step) {
         const QPointF at = pdfView->viewport()->rect().center();
@@ -417,10 +363,8 @@ void SaveCloseTest::scrollingWhileTypingKeepsEditor()
 void SaveCloseTest::editedBlocksCountAsUnsaved()
 {
     QTemporaryDir dir;
-    const QString path = writePdf(dir, QStringLiteral("a.pdf"), 1);
     MainWindow window(AppProduct::editor);
-    window.show();
-    window.openFile(path);
+    const QString path = showWithPdf(window, dir, 1);
     TextBlock block;
     block.text = QStringLiteral("edited");
     block.rect = QRectF(72, 72, 200, 20);
@@ -452,7 +396,7 @@ void SaveCloseTest::failedBlockWriteBackIsNotSaved()
     view(window)->setOcrBlocks({stray}, 7, true);  // a page the document does not have
     prompt::Driver prompts;
     QString warning;
-    answerPrompt(prompts, QStringLiteral("OK"), &warning);
+    prompt::answerNoting(prompts, QStringLiteral("OK"), &warning);
     invoke(window, "onSave");
     QCOMPARE(warning, QStringLiteral("Ошибка|Не удалось определить страницу текстовых правок."));
     QVERIFY(window.windowTitle().startsWith(QStringLiteral("a.pdf *")));
@@ -484,10 +428,8 @@ void SaveCloseTest::closePromptAnswers()
     QFETCH(bool, closed);
     QFETCH(int, pagesOnDisk);
     QTemporaryDir dir;
-    const QString path = writePdf(dir, QStringLiteral("a.pdf"), 2);
     MainWindow window(AppProduct::editor);
-    window.show();
-    window.openFile(path);
+    const QString path = showWithPdf(window, dir, 2);
     modify(window);
     if (!activeTab)
         window.openFile(writePdf(dir, QStringLiteral("b.pdf"), 1));
@@ -521,7 +463,7 @@ void SaveCloseTest::failedSaveOnCloseOffersSaveAs()
     QTemporaryDir dir;
     MainWindow window(AppProduct::editor);
     showSmall(window);
-    openThenBreakFolder(window, dir, QStringLiteral("deleted"));
+    openInOwnFolder(window, dir, QStringLiteral("deleted"));
     modify(window);
     if (!activeTab)
         window.openFile(writePdf(dir, QStringLiteral("b.pdf"), 1));
@@ -529,7 +471,8 @@ void SaveCloseTest::failedSaveOnCloseOffersSaveAs()
     prompt::Driver prompts;
     prompts.clickButton(QStringLiteral("Сохранить"));
     QString offer;
-    answerPrompt(prompts, acceptOffer ? QStringLiteral("Сохранить как…") : QStringLiteral("Отмена"), &offer);
+    prompt::answerNoting(prompts, acceptOffer ? QStringLiteral("Сохранить как…") : QStringLiteral("Отмена"),
+                         &offer);
     const QString elsewhere = dir.filePath(QStringLiteral("rescued.pdf"));
     if (acceptOffer)
         answerSaveDialog(prompts, elsewhere);
@@ -547,9 +490,7 @@ void SaveCloseTest::savingUntitledOnCloseAsksForName()
     MainWindow window(AppProduct::editor);
     window.show();
     for (bool named : {true, false}) {
-        window.currentDocument()->createEmpty();
-        window.currentDocument()->insertBlankPage(0, QSizeF(595, 842));
-        window.adoptInitialDocumentAsTab();
+        adoptUntitled(window, 1);
         prompt::Driver prompts;
         prompts.clickButton(QStringLiteral("Сохранить"));
         if (named)
@@ -615,28 +556,14 @@ void SaveCloseTest::windowCloseCancelledAtSecondPrompt()
     QVERIFY(!QSettings().contains(QStringLiteral("window/maximized")));
 }
 
-void SaveCloseTest::windowCloseStoresPlacement()
-{
-    MainWindow window(AppProduct::viewer);
-    window.showMaximized();
-    QTRY_VERIFY(window.isMaximized());
-    QVERIFY(window.close());
-    QSettings settings;
-    QVERIFY(settings.value(QStringLiteral("window/maximized")).toBool());
-    QVERIFY(!settings.value(QStringLiteral("window/fullscreen")).toBool());
-    QVERIFY(!settings.contains(QStringLiteral("window/normalGeometry")));
-}
-
 // Another close request while the close prompt is open (the user presses
 // Alt+F4 again) waits for the prompt's answer instead of closing the tabs
 // under it.
 void SaveCloseTest::secondCloseWhilePromptOpenWaits()
 {
     QTemporaryDir dir;
-    const QString path = writePdf(dir, QStringLiteral("a.pdf"), 2);
     MainWindow window(AppProduct::editor);
-    window.show();
-    window.openFile(path);
+    const QString path = showWithPdf(window, dir, 2);
     modify(window);
     prompt::Driver prompts;
     QStringList tabsAfterSecondClose;

@@ -49,6 +49,7 @@ private slots:
     void deletingEveryBlockRemovesThePageLayer();
     void tabSwitchWritesEditsOrStays();
     void editModeSwitchKeepsOnlyChangedBlocks();
+    void saveKeepsTheBlocksShownClean();
 
 private:
     // A shown window with a two-page native PDF of that name open.
@@ -133,9 +134,10 @@ void TextLayerWindowTest::deletingEveryBlockRemovesThePageLayer()
     QVERIFY(window.applyPendingOcrEdits());
     QVERIFY(closer.seen.isEmpty());
     QVERIFY(!pdfView->blocksDirty());
+    // Deleted blocks leave the page: the searchable words and the visible line alike.
     const QString text = doc->extractAllText(1);
     QVERIFY(!text.contains(QStringLiteral("hidden words")));
-    QVERIFY(text.contains(QStringLiteral("Second page sentence")));
+    QVERIFY2(!text.contains(QStringLiteral("Second page sentence")), qPrintable(text));
 }
 
 void TextLayerWindowTest::tabSwitchWritesEditsOrStays()
@@ -181,6 +183,26 @@ void TextLayerWindowTest::editModeSwitchKeepsOnlyChangedBlocks()
     window.onToggleEditMode();  // on over a clean view: the page's layer again
     QVERIFY(blockTexts(*pdfView).contains(QStringLiteral("Kept through toggles")));
     QVERIFY(!pdfView->blocksDirty());
+}
+
+// Ctrl+S in edit mode writes the edits and the page goes on showing its
+// blocks, clean, read from what was saved.
+void TextLayerWindowTest::saveKeepsTheBlocksShownClean()
+{
+    MainWindow& window = openWindow(QStringLiteral("saved.pdf"));
+    PdfView* pdfView = view(window);
+    window.onToggleEditMode();
+    QVERIFY(pdfView->editMode());
+    retypeBlock(*pdfView, 0, QStringLiteral("Saved and shown"));
+    pdfView->setFocus();
+    QTest::keyClick(pdfView, Qt::Key_S, Qt::ControlModifier);
+    QVERIFY(!window.currentDocument()->isModified());
+    QVERIFY(pdfView->hasOcrBlocks());
+    QVERIFY(!pdfView->blocksDirty());
+    QVERIFY(blockTexts(*pdfView).contains(QStringLiteral("Saved and shown")));
+    PdfDocument saved;
+    QVERIFY(saved.open(window.currentDocument()->filePath()));
+    QVERIFY(saved.extractAllText(0).contains(QStringLiteral("Saved and shown")));
 }
 
 QTEST_MAIN(TextLayerWindowTest)

@@ -5,13 +5,19 @@
 #include "BlockFixtures.h"
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
+#include "PdfTools.h"
 #include "PdfView.h"
+#include "PdfiumApi.h"
 
+#include <QApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
+#include <atomic>
 #include <memory>
 
 namespace viewtest {
@@ -62,10 +68,45 @@ inline std::unique_ptr<PdfView> makeView(int width, int height)
     return view;
 }
 
+// The viewport once the page images it shows have arrived from the render
+// thread (the first paint asks for them).
 inline QImage grabViewport(PdfView& view)
 {
+    view.viewport()->grab();
+    if (!QTest::qWaitFor([&view] { return !view.pageRendersPending(); }, 10000))
+        qWarning("page images still pending");
     return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
+
+// Holds the process-wide pdfium lock on another thread until released (or
+// for at most maxHoldMs, so that code which waits on it ends late, not never):
+// every engine call, every render, waits meanwhile.
+class EngineBlocker {
+public:
+    explicit EngineBlocker(int maxHoldMs = 30000)
+    {
+        m_thread.reset(QThread::create([this, maxHoldMs] {
+            QMutexLocker lock(&pdfiumMutex());
+            m_holding = true;
+            for (int waited = 0; !m_release && waited < maxHoldMs; ++waited)
+                QThread::msleep(1);
+        }));
+        m_thread->start();
+        while (!m_holding)
+            QThread::msleep(1);
+    }
+    ~EngineBlocker() { release(); }
+    void release()
+    {
+        m_release = true;
+        m_thread->wait();
+    }
+
+private:
+    std::unique_ptr<QThread> m_thread;
+    std::atomic<bool> m_holding{false};
+    std::atomic<bool> m_release{false};
+};
 
 // Bounding box of dark pixels inside an area of an image.
 inline QRect darkPixelBounds(const QImage& image, const QRect& area)
@@ -79,6 +120,74 @@ inline QRect darkPixelBounds(const QImage& image, const QRect& area)
         }
     }
     return bounds;
+}
+
+// Three lines of a real text layer, and a small one.
+inline QByteArray linesPdf()
+{
+    fixtures::PageSpec page;
+    page.width = 400;
+    page.height = 400;
+    page.runs = {{QStringLiteral("Alpha beta gamma delta"), 60, 300, 12},
+                 {QStringLiteral("Second line here"), 60, 284, 12},
+                 {QStringLiteral("Third line below"), 60, 268, 12},
+                 {QStringLiteral("Small nine point line"), 60, 240, 9}};
+    return fixtures::pagesPdf({page});
+}
+
+// The index of the first block whose text holds the given text, -1 when none.
+inline int blockWith(const PdfView& view, const QString& text)
+{
+    for (int i = 0; i < int(view.blocks().size()); ++i) {
+        if (view.blocks()[size_t(i)].text.contains(text))
+            return i;
+    }
+    return -1;
+}
+
+// Writes the view's blocks into their page as the main window does before a
+// save, saves to a new file and returns its path (empty when a step failed).
+inline QString saveEdits(PdfView& view, PdfDocument& doc, const QTemporaryDir& dir, const QString& name)
+{
+    const QString path = dir.filePath(name);
+    if (!doc.overlayOcrText(view.blockPage(), view.ocrBlocksWithEdits(), false) || !doc.save(path))
+        return QString();
+    return path;
+}
+
+// The first page of a PDF as pdftotext -layout reads it.
+inline QString layoutText(const QString& pdf)
+{
+    return pdftools::run(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-f"),
+                                                       QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
+                                                       pdf, QStringLiteral("-")})
+        .out;
+}
+
+// The viewport point over a PDF point of a page, through zoom and turn.
+inline QPoint viewportPointOf(const PdfView& view, int page, const QPointF& pdfPoint)
+{
+    const double height = view.document()->pageSize(page).height();
+    return view.viewportPointForPageTopPoint(page, QPointF(pdfPoint.x(), height - pdfPoint.y()));
+}
+
+// A press at a viewport point, moves by delta in steps, a release: every event
+// goes to the widget under the press, as the pointer's grab sends them.
+inline void dragInViewport(PdfView& view, const QPoint& from, const QPoint& delta, int steps)
+{
+    QWidget* target = view.viewport()->childAt(from);
+    if (!target)
+        target = view.viewport();
+    const auto send = [&](QEvent::Type type, const QPoint& at, Qt::MouseButtons buttons) {
+        const QPoint global = view.viewport()->mapToGlobal(at);
+        const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+        QMouseEvent event(type, QPointF(target->mapFromGlobal(global)), QPointF(global), button, buttons, {});
+        QApplication::sendEvent(target, &event);
+    };
+    send(QEvent::MouseButtonPress, from, Qt::LeftButton);
+    for (int i = 1; i <= steps; ++i)
+        send(QEvent::MouseMove, from + delta * i / steps, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, from + delta, Qt::NoButton);
 }
 
 } // namespace viewtest

@@ -3,6 +3,7 @@
 #include "RotatedTextEdit.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
@@ -48,6 +49,7 @@ private slots:
     void anglesAreKeptInHalfTurns();
     void clickThroughTurnedTextLandsOnTheGlyph();
     void suppressedEditorStillTakesKeys();
+    void turnedImageHandlesAreHitWhereDrawn();
 };
 
 void TestBlockEditorFrame::contentAndOuterRectangles()
@@ -234,6 +236,29 @@ void TestBlockEditorFrame::suppressedEditorStillTakesKeys()
     QTest::keyClicks(editor, QStringLiteral("xy"));
     QCOMPARE(editor->toPlainText(), QStringLiteral("WWWWxy"));
     QCOMPARE(editor->objectName(), QStringLiteral("BlockTextEditor"));
+}
+
+// The handles of a turned picture are drawn and hit through one turn: the
+// pixel at a handle's turned centre is that handle's fill, and it is hit there.
+void TestBlockEditorFrame::turnedImageHandlesAreHitWhereDrawn()
+{
+    Stage stage = makeStage(QRect(200, 200, 200, 100));
+    stage.frame->setImageMode(true);
+    stage.frame->setRotationAngle(30);
+    stage.frame->setContentScreenRect(QRect(200, 200, 200, 100));
+    QImage chrome(stage.frame->size(), QImage::Format_ARGB32);
+    chrome.fill(Qt::transparent);
+    {
+        QPainter painter(&chrome);
+        stage.frame->paintChrome(painter);
+    }
+    const QPointF centre = QRectF(stage.frame->contentRect()).center();
+    for (BlockEditorFrame::Hit handle : {BlockEditorFrame::TopLeft, BlockEditorFrame::RightEdge,
+                                         BlockEditorFrame::BottomRight, BlockEditorFrame::BottomEdge}) {
+        const QPoint at = rotatePoint(QRectF(stage.frame->handleRect(handle)).center(), centre, 30).toPoint();
+        QCOMPARE(chrome.pixelColor(at), QColor(QStringLiteral("#FFDCDC")));
+        QCOMPARE(int(stage.frame->hitTest(at)), int(handle));
+    }
 }
 
 QTEST_MAIN(TestBlockEditorFrame)

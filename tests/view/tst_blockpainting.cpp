@@ -1,6 +1,8 @@
 #include "BlockPainting.h"
+#include "LineFonts.h"
 #include "ViewTestSupport.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStandardPaths>
 
@@ -35,6 +37,10 @@ private slots:
     void whiteMaskGrowsInkByOnePixel();
     void eraseOverlayHidesTextButKeepsRules();
     void blocksAreOutlinedGroupedAndErasedInEditMode();
+    void outlineCoversWhatDrawRectCovers_data();
+    void outlineCoversWhatDrawRectCovers();
+    void changedLinesAreMeasuredOnceUntilTheyChange_data();
+    void changedLinesAreMeasuredOnceUntilTheyChange();
 
 private:
     QTemporaryDir m_dir;
@@ -247,6 +253,107 @@ void TestBlockPainting::blocksAreOutlinedGroupedAndErasedInEditMode()
     QVERIFY(blueish(view->ocrBlockScreenRect(2).adjusted(0, 1, 0, 1)) < 3);
     // The unmoved picture is not drawn over the page.
     QCOMPARE(countPixels(shown, view->ocrBlockScreenRect(3).adjusted(3, 3, -3, -3), qRgb(255, 0, 0)), 0);
+    view->setDocument(nullptr);
+}
+
+void TestBlockPainting::outlineCoversWhatDrawRectCovers_data()
+{
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<int>("width");
+    QTest::newRow("thin") << QRect(10, 12, 40, 20) << 1;
+    QTest::newRow("selected") << QRect(10, 12, 40, 20) << 2;
+    QTest::newRow("one pixel high") << QRect(5, 5, 30, 1) << 1;
+    QTest::newRow("selected, tiny") << QRect(5, 5, 2, 2) << 2;
+}
+
+// Block outlines are filled edge by edge; they must look as a stroked rectangle.
+void TestBlockPainting::outlineCoversWhatDrawRectCovers()
+{
+    QFETCH(QRect, rect);
+    QFETCH(int, width);
+    QImage stroked(80, 60, QImage::Format_RGB32);
+    stroked.fill(Qt::white);
+    QImage filled = stroked;
+    {
+        QPainter painter(&stroked);
+        painter.setPen(QPen(Qt::blue, width));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect);
+    }
+    {
+        QPainter painter(&filled);
+        drawRectOutline(painter, rect, Qt::blue, width);
+    }
+    // A stroke of width 2 bevels two outer corners away; nothing else differs.
+    int differing = 0;
+    for (int y = 0; y < filled.height(); ++y)
+        for (int x = 0; x < filled.width(); ++x)
+            differing += filled.pixel(x, y) != stroked.pixel(x, y) ? 1 : 0;
+    QVERIFY2(differing <= 2 * (width - 1), qPrintable(QString::number(differing)));
+}
+
+void TestBlockPainting::changedLinesAreMeasuredOnceUntilTheyChange_data()
+{
+    QTest::addColumn<QString>("step");
+    QTest::addColumn<int>("remeasured");
+    QTest::newRow("repaint") << QStringLiteral("repaint") << 0;
+    QTest::newRow("pointer moves") << QStringLiteral("move") << 0;
+    QTest::newRow("one line typed into") << QStringLiteral("type") << 1;
+    QTest::newRow("zoom") << QStringLiteral("zoom") << 3;
+}
+
+// Fitting a line tries every pixel size: with many changed lines a paint or a
+// pointer move took tens of milliseconds. Each changed line is measured once,
+// and again only when it or the zoom changed.
+void TestBlockPainting::changedLinesAreMeasuredOnceUntilTheyChange()
+{
+    QFETCH(QString, step);
+    QFETCH(int, remeasured);
+    fixtures::PageSpec pageSpec;
+    pageSpec.width = 400;
+    pageSpec.height = 300;
+    pageSpec.runs = {{QStringLiteral("The first line"), 40, 250, 12},
+                     {QStringLiteral("A second one"), 40, 220, 12},
+                     {QStringLiteral("And the third"), 40, 190, 12}};
+    auto doc = openPdf(m_dir, QStringLiteral("measured.pdf"), fixtures::pagesPdf({pageSpec}));
+    QVERIFY(doc);
+    auto view = makeView(600, 500);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    std::vector<TextBlock> blocks = doc->extractText(0);
+    QCOMPARE(int(blocks.size()), 3);
+    for (TextBlock& block : blocks) {
+        QVERIFY(isNativePdfLine(block.lines.front()));
+        block.text += QStringLiteral(" ы");
+    }
+    view->setEditMode(true);
+    view->setOcrBlocks(blocks, 0, false);
+    grabViewport(*view);
+    const int before = fittedLineMisses();
+    if (step == QLatin1String("repaint")) {
+        view->viewport()->repaint();
+    } else if (step == QLatin1String("move")) {
+        for (int i = 0; i < 20; ++i) {
+            const QPointF at(50 + 10 * i, 40 + 10 * i);
+            QMouseEvent move(QEvent::MouseMove, at, view->viewport()->mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                             Qt::NoModifier);
+            QApplication::sendEvent(view->viewport(), &move);
+        }
+    } else if (step == QLatin1String("type")) {
+        blocks[1].text += QStringLiteral("ы");
+        view->setOcrBlocks(blocks, 0, false);
+        view->viewport()->repaint();
+    } else {
+        view->setZoom(view->zoom() * 1.25);
+        view->viewport()->repaint();
+    }
+    // Measured for drawing and for the hit box: up to two fits per line.
+    const int misses = fittedLineMisses() - before;
+    QVERIFY2(misses >= remeasured && misses <= 2 * remeasured, qPrintable(QString::number(misses)));
+    // What the cache gives is what fitting gives.
+    const TextBlock& shown = view->blocks()[1];
+    const FittedLine fitted = fittedLine(shown.lines.front(), shown, view->zoom(), shown.text, true);
+    QCOMPARE(fitted.font, lineRenderFont(shown.lines.front(), shown, view->zoom(), shown.text, true, 1.0));
     view->setDocument(nullptr);
 }
 

@@ -1,5 +1,4 @@
 #include "PageThumbnailPanel.h"
-#include "PdfiumApi.h"
 #include "ViewTestSupport.h"
 
 #include <QApplication>
@@ -13,8 +12,6 @@
 #include <QThread>
 #include <QTimer>
 
-#include <atomic>
-
 using namespace viewtest;
 
 namespace {
@@ -23,35 +20,6 @@ QList<double> a4Pages(int count)
 {
     return QList<double>(count, 842);
 }
-
-// Holds the process-wide pdfium lock on another thread until released, so
-// every engine call (and every render) waits meanwhile.
-class EngineBlocker {
-public:
-    EngineBlocker()
-    {
-        m_thread = QThread::create([this] {
-            QMutexLocker lock(&pdfiumMutex());
-            m_holding = true;
-            while (!m_release)
-                QThread::msleep(1);
-        });
-        m_thread->start();
-        while (!m_holding)
-            QThread::msleep(1);
-    }
-    ~EngineBlocker() { release(); }
-    void release()
-    {
-        m_release = true;
-        m_thread->wait();
-    }
-
-private:
-    QThread* m_thread = nullptr;
-    std::atomic<bool> m_holding{false};
-    std::atomic<bool> m_release{false};
-};
 
 bool showPanel(PageThumbnailPanel& panel, int height)
 {
@@ -84,6 +52,9 @@ private slots:
     void replacingTheDocumentStopsTheOldWorker();
     void refreshPageShowsTheRotatedPage();
     void refreshRebuildsWhenThePageCountChanged();
+    void savingOverTheFileWhileMiniaturesRender();
+    void aBusyEngineNeverStallsTheStrip_data();
+    void aBusyEngineNeverStallsTheStrip();
     void contextMenuOffersPageRequests_data();
     void contextMenuOffersPageRequests();
     void deleteIsDisabledForASinglePage();
@@ -269,6 +240,66 @@ void TestPageThumbnailPanel::refreshRebuildsWhenThePageCountChanged()
     QCOMPARE(panel.count(), 3);
     QCOMPARE(panel.item(2)->text(), QStringLiteral("Стр. 3"));
     QTRY_VERIFY(panel.hasThumbnail(2));
+    panel.setDocument(nullptr);
+}
+
+// The worker checks the document between renders while the GUI thread saves
+// over the open file, which closes and reloads it (a race under ThreadSanitizer
+// when the check read the engine's handle unguarded).
+void TestPageThumbnailPanel::savingOverTheFileWhileMiniaturesRender()
+{
+    const QString path = m_dir.filePath(QStringLiteral("resave.pdf"));
+    QVERIFY(fixtures::writeFile(path, pagesOfHeights(a4Pages(40))));
+    PdfDocument doc;
+    QVERIFY(doc.open(path));
+    PageThumbnailPanel panel;
+    QVERIFY(showPanel(panel, 600));
+    panel.setDocument(&doc);
+    for (int round = 0; round < 4; ++round) {
+        panel.refresh(); // every page asked again
+        QTest::qWait(2);
+        QVERIFY2(doc.save(path), qPrintable(doc.lastError()));
+    }
+    for (int page = 0; page < 40; ++page)
+        QTRY_VERIFY(panel.hasThumbnail(page));
+    QVERIFY(miniatureBounds(panel.item(39)->icon()).height() > 100);
+    panel.setDocument(nullptr);
+}
+
+void TestPageThumbnailPanel::aBusyEngineNeverStallsTheStrip_data()
+{
+    QTest::addColumn<bool>("refreshing");
+    QTest::newRow("document set") << false;
+    QTest::newRow("refresh after a page was added") << true;
+}
+
+// Another thread holds the engine (a heavy render): the strip returns at once
+// and catches up when the engine is free.
+void TestPageThumbnailPanel::aBusyEngineNeverStallsTheStrip()
+{
+    QFETCH(bool, refreshing);
+    auto doc = openPdf(m_dir, QStringLiteral("busy.pdf"), pagesOfHeights(a4Pages(3)));
+    QVERIFY(doc);
+    PageThumbnailPanel panel;
+    QVERIFY(showPanel(panel, 600));
+    if (refreshing) {
+        panel.setDocument(doc.get());
+        QTRY_VERIFY(panel.hasThumbnail(2));
+        QVERIFY(doc->insertBlankPage(3, QSizeF(300, 300)));
+    }
+    {
+        EngineBlocker blocker(5000);
+        QElapsedTimer timer;
+        timer.start();
+        if (refreshing)
+            panel.refresh();
+        else
+            panel.setDocument(doc.get());
+        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(panel.count(), refreshing ? 3 : 0); // as it was until the engine is free
+    }
+    QTRY_COMPARE(panel.count(), refreshing ? 4 : 3);
+    QTRY_VERIFY(panel.hasThumbnail(panel.count() - 1));
     panel.setDocument(nullptr);
 }
 

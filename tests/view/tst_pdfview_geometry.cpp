@@ -1,5 +1,7 @@
 #include "ViewTestSupport.h"
 
+#include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QWheelEvent>
@@ -16,6 +18,8 @@ private slots:
     void pagesAreCentredWhenRoomAllows_data();
     void pagesAreCentredWhenRoomAllows();
     void continuousOffsetsAndPageHits();
+    void singlePageScrollRangeIsThePages_data();
+    void singlePageScrollRangeIsThePages();
     void rotationIsNormalisedAndSwapsTheLayout();
     void ctrlWheelKeepsThePointUnderTheCursor_data();
     void ctrlWheelKeepsThePointUnderTheCursor();
@@ -25,6 +29,8 @@ private slots:
     void pageImageMatchesEngineRender_data();
     void pageImageMatchesEngineRender();
     void cacheDropsTheOldestOfElevenPages();
+    void paintNeverWaitsOnTheEngine_data();
+    void paintNeverWaitsOnTheEngine();
     void dominantPagePrefersLowerIndexAndKeepsCurrentInGaps();
     void ensurePageVisiblePutsTopTenPixelsBelowEdge();
     void pageChangesInTheDocumentReachTheLayout();
@@ -124,6 +130,42 @@ void TestPdfViewGeometry::continuousOffsetsAndPageHits()
     view->setViewMode(PdfView::SinglePage);
     QCOMPARE(view->pageAtPoint(QPoint(0, 0)), view->currentPage());
     QCOMPARE(view->pageOffset(2).y(), 10);
+}
+
+void TestPdfViewGeometry::singlePageScrollRangeIsThePages_data()
+{
+    QTest::addColumn<bool>("byKey");
+    QTest::newRow("setCurrentPage") << false;
+    QTest::newRow("PageDown") << true;
+}
+
+// Turning from a short page to a tall one: every row of the tall page can be
+// reached, and back on the short page nothing scrolls past it.
+void TestPdfViewGeometry::singlePageScrollRangeIsThePages()
+{
+    QFETCH(bool, byKey);
+    auto doc = openPdf(m_dir, QStringLiteral("single.pdf"), pagesOfHeights({100, 1200, 100}, 300));
+    QVERIFY(doc);
+    auto view = makeView(400, 400);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    view->setViewMode(PdfView::SinglePage);
+    QCOMPARE(view->verticalScrollBar()->maximum(), 0);
+    const auto turnTo = [&](int page) {
+        if (byKey)
+            QTest::keyClick(view.get(), page > view->currentPage() ? Qt::Key_PageDown : Qt::Key_PageUp);
+        else
+            view->setCurrentPage(page);
+    };
+    turnTo(1);
+    QCOMPARE(view->currentPage(), 1);
+    QCOMPARE(view->verticalScrollBar()->maximum(), 10 + 1200 + 10 - 400);
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+    QCOMPARE(view->viewportPointForPageTopPoint(1, QPointF(0, 1200)).y(), 400 - 10);
+    turnTo(2);
+    QCOMPARE(view->verticalScrollBar()->maximum(), 0);
+    QCOMPARE(view->verticalScrollBar()->value(), 0);
+    view->setDocument(nullptr);
 }
 
 void TestPdfViewGeometry::rotationIsNormalisedAndSwapsTheLayout()
@@ -270,23 +312,116 @@ void TestPdfViewGeometry::cacheDropsTheOldestOfElevenPages()
     QVERIFY(doc);
     PdfView view;
     view.setDocument(doc.get());
+    // A miss asks the render thread; the image is there once it answered.
+    const auto render = [&view](int page) {
+        return QTest::qWaitFor([&view, page] { return !view.cachedPage(page).isNull(); }, 10000);
+    };
     for (int page = 0; page < 10; ++page)
-        view.cachedPage(page);
+        QVERIFY(render(page));
     QCOMPARE(view.pageRenderCount(), 10);
-    view.cachedPage(0); // a hit does not protect it
+    QVERIFY(render(0)); // a hit does not protect it
     QCOMPARE(view.pageRenderCount(), 10);
-    view.cachedPage(10);
-    view.cachedPage(1);
+    QVERIFY(render(10));
+    QVERIFY(render(1));
     QCOMPARE(view.pageRenderCount(), 11);
-    view.cachedPage(0);
+    QVERIFY(render(0));
     QCOMPARE(view.pageRenderCount(), 12);
     view.setRotation(90);
-    view.cachedPage(2);
+    QVERIFY(render(2));
     QCOMPARE(view.pageRenderCount(), 13);
     doc->rotatePage(2, 90); // the document changed under the cache
-    view.cachedPage(2);
+    QVERIFY(render(2));
     QCOMPARE(view.pageRenderCount(), 14);
     view.setDocument(nullptr);
+}
+
+void TestPdfViewGeometry::paintNeverWaitsOnTheEngine_data()
+{
+    QTest::addColumn<bool>("setWhileBusy");
+    QTest::newRow("document shown before") << false;
+    QTest::newRow("document set while the engine is busy") << true;
+}
+
+// Another thread holds the engine (a heavy render, recognition): painting,
+// scrolling, zooming and page queries go on at once, showing earlier images
+// scaled or blank pages; the pages appear when the engine is free again.
+void TestPdfViewGeometry::paintNeverWaitsOnTheEngine()
+{
+    QFETCH(bool, setWhileBusy);
+    auto doc = openPdf(m_dir, QStringLiteral("busy.pdf"), pagesOfHeights(QList<double>(6, 300), 300));
+    QVERIFY(doc);
+    auto view = makeView(500, 450);
+    QVERIFY(view);
+    const auto pageArea = [&view](int page) {
+        return view->viewportRectForPageTopRect(page, QRectF(0, 0, 300, 300)).adjusted(2, 2, -2, -2);
+    };
+    const auto timedRepaint = [&view] {
+        QElapsedTimer timer;
+        timer.start();
+        view->viewport()->repaint();
+        return timer.elapsed();
+    };
+    const auto wordOnPage3 = [&view] { return view->viewportPointForPageTopPoint(3, QPointF(30, 36)); };
+    const auto timedMove = [&view](const QPoint& at) {
+        QElapsedTimer timer;
+        timer.start();
+        QMouseEvent move(QEvent::MouseMove, QPointF(at), view->viewport()->mapToGlobal(QPointF(at)), Qt::NoButton,
+                         Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(view->viewport(), &move);
+        return timer.elapsed();
+    };
+    constexpr int kPromptMs = 1000; // the engine stays held for 5 s
+    const auto wordOnPage0 = [&view](double x) { return view->viewportPointForPageTopPoint(0, QPointF(x, 36)); };
+    if (!setWhileBusy) {
+        view->setDocument(doc.get());
+        QVERIFY(!darkPixelBounds(grabViewport(*view), pageArea(0)).isEmpty());
+        QTRY_VERIFY(timedMove(wordOnPage0(30)) >= 0 && view->viewport()->cursor().shape() == Qt::IBeamCursor);
+    }
+    {
+        EngineBlocker blocker(5000);
+        QElapsedTimer timer;
+        timer.start();
+        if (setWhileBusy) {
+            view->setDocument(doc.get());
+            QCOMPARE(view->pageCount(), 0); // sizes are being read on the render thread
+            QVERIFY(darkPixelBounds(view->viewport()->grab().toImage(), view->viewport()->rect()).isEmpty());
+        } else {
+            // Selecting text the view has read already needs no engine.
+            QElapsedTimer drag;
+            drag.start();
+            QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, wordOnPage0(21));
+            QTest::mouseMove(view->viewport(), wordOnPage0(60));
+            QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, wordOnPage0(60));
+            QVERIFY(drag.elapsed() < kPromptMs);
+            QCOMPARE(view->selectedText(), QStringLiteral("Page1"));
+            view->zoomIn();
+            QVERIFY(timedRepaint() < kPromptMs);
+            // The earlier image of page 0, scaled, while the new one waits.
+            QVERIFY(!darkPixelBounds(view->viewport()->grab().toImage(), pageArea(0)).isEmpty());
+            // Turned with the view: the word near the page's top left now stands at its top right.
+            view->setRotation(90);
+            QVERIFY(timedRepaint() < kPromptMs);
+            const QRect turnedInk = darkPixelBounds(view->viewport()->grab().toImage(), pageArea(0));
+            QVERIFY(!turnedInk.isEmpty() && turnedInk.center().x() > pageArea(0).center().x());
+            view->setRotation(0);
+            view->setCurrentPage(3);
+            QVERIFY(timedRepaint() < kPromptMs);
+            QVERIFY(darkPixelBounds(view->viewport()->grab().toImage(), pageArea(3)).isEmpty());
+            // The pointer over page 3's word: its text is not at hand, and not waited for.
+            QVERIFY(timedMove(wordOnPage3()) < kPromptMs);
+            QVERIFY(view->viewport()->cursor().shape() != Qt::IBeamCursor);
+            QCOMPARE(view->pageCount(), 6);
+            QVERIFY(view->pageRendersPending());
+        }
+        QVERIFY2(timer.elapsed() < 2 * kPromptMs, qPrintable(QString::number(timer.elapsed())));
+    }
+    const int page = setWhileBusy ? 0 : 3;
+    QTRY_COMPARE(view->pageCount(), 6);
+    if (!setWhileBusy) // the text arrives from the render thread: the next move shows the I-beam
+        QTRY_VERIFY(timedMove(wordOnPage3()) >= 0 && view->viewport()->cursor().shape() == Qt::IBeamCursor);
+    QCOMPARE(view->zoom(), setWhileBusy ? 1.0 : 1.25);
+    QVERIFY(!darkPixelBounds(grabViewport(*view), pageArea(page)).isEmpty());
+    view->setDocument(nullptr);
 }
 
 void TestPdfViewGeometry::dominantPagePrefersLowerIndexAndKeepsCurrentInGaps()

@@ -27,17 +27,15 @@ class TestPdfViewSelection : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void decorativeText_data();
-    void decorativeText();
-    void paddingIsStripped_data();
-    void paddingIsStripped();
-    void lineRectsAreExpanded_data();
-    void lineRectsAreExpanded();
+    void decorationIsNeverSelected_data();
+    void decorationIsNeverSelected();
     void selectionAcrossTwoLinesJoinsPieces();
     void selectionWithinOneLine_data();
     void selectionWithinOneLine();
     void highlightsLieOnTheWords_data();
     void highlightsLieOnTheWords();
+    void selectionReadsTurnedPagesInWordOrder_data();
+    void selectionReadsTurnedPagesInWordOrder();
     void pageTextFollowsDocumentChanges();
     void currentSearchHitIsScrolledIntoView();
     void regionDragOffersRecognition();
@@ -82,65 +80,30 @@ void TestPdfViewSelection::dragInView(PdfView& view, const QPoint& from, const Q
     QTest::mouseRelease(view.viewport(), Qt::LeftButton, Qt::NoModifier, to);
 }
 
-void TestPdfViewSelection::decorativeText_data()
+void TestPdfViewSelection::decorationIsNeverSelected_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<bool>("decorative");
-    QTest::newRow("underscores") << "_____" << true;
-    QTest::newRow("dashes and spaces") << QString::fromUtf8("— – - -") << true;
-    QTest::newRow("two hyphens") << "--" << false;
-    QTest::newRow("word") << "abc" << false;
-    QTest::newRow("rule with a word") << "___ a ___" << false;
-    QTest::newRow("empty") << "" << false;
+    QTest::addColumn<QString>("stripped");
+    QTest::newRow("underscores") << "_____" << true << "";
+    QTest::newRow("dashes and spaces") << QString::fromUtf8("— – - -") << true << "";
+    QTest::newRow("two hyphens") << "--" << false << "--";
+    QTest::newRow("word") << "abc" << false << "abc";
+    QTest::newRow("rule with a word") << "___ a ___" << false << "a";
+    QTest::newRow("short text only trimmed") << " -a" << false << "-a";
+    QTest::newRow("long runs go") << "____Name____" << false << "Name";
+    QTest::newRow("short runs stay") << "--Name--" << false << "--Name--";
+    QTest::newRow("leading run only") << QString::fromUtf8("———  Итого") << false << QString::fromUtf8("Итого");
+    QTest::newRow("spaces count as padding") << " - Name" << false << "Name";
 }
 
-void TestPdfViewSelection::decorativeText()
+void TestPdfViewSelection::decorationIsNeverSelected()
 {
     QFETCH(QString, text);
     QFETCH(bool, decorative);
-    QCOMPARE(PdfView::isDecorativeSelectionText(text), decorative);
-}
-
-void TestPdfViewSelection::paddingIsStripped_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("stripped");
-    QTest::newRow("short text only trimmed") << " -a" << "-a";
-    QTest::newRow("long runs go") << "____Name____" << "Name";
-    QTest::newRow("short runs stay") << "--Name--" << "--Name--";
-    QTest::newRow("leading run only") << QString::fromUtf8("———  Итого") << QString::fromUtf8("Итого");
-    QTest::newRow("only decoration") << "______" << "";
-    QTest::newRow("spaces count as padding") << " - Name" << "Name";
-}
-
-void TestPdfViewSelection::paddingIsStripped()
-{
-    QFETCH(QString, text);
     QFETCH(QString, stripped);
+    QCOMPARE(PdfView::isDecorativeSelectionText(text), decorative);
     QCOMPARE(PdfView::stripSelectionDecorativePadding(text), stripped);
-}
-
-void TestPdfViewSelection::lineRectsAreExpanded_data()
-{
-    QTest::addColumn<QRectF>("rect");
-    QTest::addColumn<double>("fontSize");
-    QTest::addColumn<QRectF>("expanded");
-    QTest::newRow("grown to the font") << QRectF(10, 100, 50, 8) << 10.0 << QRectF(9.25, 98.1, 51.5, 11.8);
-    QTest::newRow("at least 8 high") << QRectF(10, 100, 50, 4) << 2.0 << QRectF(9.25, 98, 51.5, 8);
-    QTest::newRow("already tall") << QRectF(0, 0, 10, 20) << 10.0 << QRectF(-0.75, 0, 11.5, 20);
-    QTest::newRow("empty stays") << QRectF(5, 5, 0, 10) << 10.0 << QRectF(5, 5, 0, 10);
-}
-
-void TestPdfViewSelection::lineRectsAreExpanded()
-{
-    QFETCH(QRectF, rect);
-    QFETCH(double, fontSize);
-    QFETCH(QRectF, expanded);
-    const QRectF result = PdfView::expandedSelectionTextRect(rect, fontSize);
-    QVERIFY2(qAbs(result.x() - expanded.x()) < 1e-9 && qAbs(result.y() - expanded.y()) < 1e-9
-                 && qAbs(result.width() - expanded.width()) < 1e-9
-                 && qAbs(result.height() - expanded.height()) < 1e-9,
-             qPrintable(QStringLiteral("%1 %2 %3 %4").arg(result.x()).arg(result.y()).arg(result.width()).arg(result.height())));
 }
 
 void TestPdfViewSelection::selectionAcrossTwoLinesJoinsPieces()
@@ -242,6 +205,68 @@ void TestPdfViewSelection::highlightsLieOnTheWords()
     QCOMPARE(highlights.size(), 1);
     const QRectF onScreen = view->pdfRectToScreenRect(0, highlights.first());
     QVERIFY(onScreen.adjusted(-3, -3, 3, 3).contains(QRectF(ink)));
+    view->setDocument(nullptr);
+}
+
+void TestPdfViewSelection::selectionReadsTurnedPagesInWordOrder_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("rotatePage");
+    QTest::addColumn<int>("viewRotation");
+    QTest::newRow("groff page") << "groff-columns.pdf" << 0 << 0;
+    QTest::newRow("turned by qpdf --rotate=+90") << "groff-columns-rot90.pdf" << 0 << 0;
+    QTest::newRow("turned by rotatePage") << "groff-columns.pdf" << 270 << 0;
+    QTest::newRow("turned page, view turned back") << "groff-columns-rot90.pdf" << 0 << 270;
+}
+
+// A drag from before the first word of a line to past the last word of the
+// next one selects both lines, words in reading order, however the page or
+// the view is turned (a turned page once gave one character per line).
+void TestPdfViewSelection::selectionReadsTurnedPagesInWordOrder()
+{
+    QFETCH(QString, file);
+    QFETCH(int, rotatePage);
+    QFETCH(int, viewRotation);
+    PdfDocument doc;
+    QVERIFY(doc.open(fixtures::realPdf(file)));
+    if (rotatePage != 0)
+        QVERIFY(doc.rotatePage(0, rotatePage));
+    auto view = viewOf(&doc, 1000, 1000);
+    QVERIFY(view);
+    view->setRotation(viewRotation);
+    view->setZoom(1.0);
+    const QString first = QStringLiteral("Annual Report of the Records Office");
+    const QString second = QStringLiteral("Records Department");
+    // Where the engine finds the words on the screen, and which way they read there.
+    const auto onScreen = [&](const QString& words) {
+        PdfDocument::FindOptions exact;
+        exact.matchCase = true;
+        QRectF found;
+        for (const QRectF& hit : doc.findTextWithOptions(0, words, exact))
+            found |= hit;
+        return view->pdfRectToScreenRect(0, found);
+    };
+    const QRectF head = onScreen(QStringLiteral("Annual"));
+    const QRectF tail = onScreen(QStringLiteral("Office"));
+    QVERIFY(!head.isEmpty() && !tail.isEmpty());
+    const QPointF way = tail.center() - head.center();
+    const QPointF reading = std::abs(way.x()) > std::abs(way.y()) ? QPointF(way.x() > 0 ? 1 : -1, 0)
+                                                                  : QPointF(0, way.y() > 0 ? 1 : -1);
+    const auto beyond = [&](const QRectF& r, double sign) {
+        const double half = (reading.x() != 0 ? r.width() : r.height()) / 2 + 0.5;
+        return (r.center() + sign * half * reading).toPoint();
+    };
+    const QRectF firstLine = onScreen(first);
+    const QRectF secondLine = onScreen(second);
+    QVERIFY(!firstLine.isEmpty() && !secondLine.isEmpty());
+    dragInView(*view, beyond(firstLine, -1), beyond(secondLine, 1));
+    QCOMPARE(view->selectedText(), first + u'\n' + second);
+    // The highlights cover the two lines where they are drawn.
+    QRectF covered;
+    for (const QRectF& highlight : view->selectionHighlights())
+        covered |= view->pdfRectToScreenRect(0, highlight);
+    QVERIFY(covered.adjusted(-3, -3, 3, 3).contains(firstLine | secondLine));
+    QVERIFY(covered.width() * covered.height() < 1.6 * (firstLine | secondLine).width() * (firstLine | secondLine).height());
     view->setDocument(nullptr);
 }
 
