@@ -34,6 +34,21 @@ TextBlock blockAt(const QString &text, const QRectF &rect)
     return b;
 }
 
+// OpenMP threads carry the program's own thread name; Qt's pool threads do not.
+int threadsNamedLikeProgram()
+{
+    QFile own(QStringLiteral("/proc/self/comm"));
+    if (!own.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray name = own.readAll();
+    int count = 0;
+    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
+        count += comm.open(QIODevice::ReadOnly) && comm.readAll() == name;
+    }
+    return count;
+}
+
 bool overlaps(const QRectF &a, const QRectF &b)
 {
     return a.intersects(b) && !a.intersected(b).isEmpty();
@@ -64,11 +79,13 @@ private slots:
 
 private:
     OcrEngine engine;
+    int threadsAtStart = -1;
 };
 
 void OcrEngineTest::initTestCase()
 {
     QVERIFY2(engine.init(QStringLiteral("rus+eng")), qPrintable(engine.lastError()));
+    threadsAtStart = threadsNamedLikeProgram();
 }
 
 void OcrEngineTest::corrections_data()
@@ -319,27 +336,14 @@ void OcrEngineTest::tessdataNextToProgram()
 }
 
 // The recogniser's OpenMP threads would spin beside other work; recognition
-// starts none. OpenMP threads carry the program's own thread name.
+// starts none, in this test or any before it (counted since initTestCase).
 void OcrEngineTest::recognisesOnOneThread()
 {
-    const auto namedLikeProgram = [] {
-        QFile own(QStringLiteral("/proc/self/comm"));
-        if (!own.open(QIODevice::ReadOnly))
-            return -1;
-        const QByteArray name = own.readAll();
-        int count = 0;
-        for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-            QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(task));
-            count += comm.open(QIODevice::ReadOnly) && comm.readAll() == name;
-        }
-        return count;
-    };
-    const int before = namedLikeProgram();
-    if (before < 0)
+    if (threadsAtStart < 0)
         QSKIP("no /proc");
     const TestPage page = testpages::englishPage(kTestDpi);
     QVERIFY(!engine.recognizePage(page.image, 0, page.scale, page.pageHeight).empty());
-    QCOMPARE(namedLikeProgram(), before);
+    QCOMPARE(threadsNamedLikeProgram(), threadsAtStart);
 }
 
 QTEST_MAIN(OcrEngineTest)
