@@ -15,6 +15,7 @@ packages=(
   libssl-dev openssl libzip-dev libsane-dev libharfbuzz-dev
   fonts-dejavu fonts-noto-core fonts-liberation2
   xvfb xauth poppler-utils qpdf ghostscript libxml2-utils
+  libreoffice-calc-nogui
 )
 
 as_root() {

@@ -4,6 +4,7 @@
 #include "StableSort.h"
 
 #include <QImage>
+#include <QRectF>
 
 #include <algorithm>
 #include <cmath>
@@ -198,6 +199,38 @@ bool readsBefore(const TextBlock &a, const TextBlock &b, double width, double he
 }
 
 } // namespace
+
+std::vector<QRectF> verticalRules(const QImage &image, double scale, double pageHeight)
+{
+    constexpr double kMinRulePoints = 20.0;
+    constexpr int kDarkSum = 4096; // 11:16:5 weighted grey below 128
+    std::vector<QRectF> rules;
+    if (image.isNull() || !(scale > 0))
+        return rules;
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    const int minRun = std::max(int(std::lround(kMinRulePoints * scale)), 8);
+    std::vector<int> run(size_t(rgb.width()), 0);
+    const auto close = [&](int x, int endRow) {
+        if (run[size_t(x)] >= minRun) {
+            const double top = (endRow - run[size_t(x)]) / scale;
+            rules.emplace_back(x / scale, pageHeight - endRow / scale, 1.0 / scale, endRow / scale - top);
+        }
+        run[size_t(x)] = 0;
+    };
+    for (int y = 0, yEnd = rgb.height(); y < yEnd; ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+        for (int x = 0, xEnd = rgb.width(); x < xEnd; ++x) {
+            const QRgb p = row[x];
+            if (11 * qRed(p) + 16 * qGreen(p) + 5 * qBlue(p) < kDarkSum)
+                ++run[size_t(x)];
+            else if (run[size_t(x)] > 0)
+                close(x, y);
+        }
+    }
+    for (int x = 0, xEnd = rgb.width(); x < xEnd; ++x)
+        close(x, rgb.height());
+    return rules;
+}
 
 bool isLikelyTablePage(const QImage &image)
 {

@@ -8,6 +8,12 @@
 
 class QImage;
 
+class QRectF;
+
+// Vertical rulings of the page image (table grids, frames) in points: runs of
+// ink at least a few text lines long.
+std::vector<QRectF> verticalRules(const QImage &image, double scale, double pageHeight);
+
 // More than three long horizontal rules and more than one long vertical rule.
 bool isLikelyTablePage(const QImage &image);
 

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+class CompressedPdfExportDialog;
 class OcrEngine;
 class OcrProgressDialog;
 class PageThumbnailPanel;
@@ -332,6 +333,16 @@ private:
     bool ocrEngineDiscardPending = false;
     QPointer<OcrProgressDialog> ocrProgressDialog;
     NativePageCache nativePages;
+
+    // The compressed-PDF export (MainWindow_compress.cpp).
+public:
+    // path: the wanted output ("" derives it from the document). True when
+    // the compressed file was written.
+    bool showCompressedPdfExportDialog(const QString& path = QString(), bool shellMode = false);
+
+private:
+    QString proposedCompressedPdfPath(const QString& path) const;
+    bool writeCompressedPdf(const CompressedPdfExportDialog& dialog, bool shellMode);
 
 public:
     bool ocrDocumentRunning() const;

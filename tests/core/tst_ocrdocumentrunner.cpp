@@ -140,6 +140,15 @@ void OcrDocumentRunnerTest::failuresCarryReasons()
     for (const auto &[page, reason] : missing.failed)
         QVERIFY2(reason.contains(QStringLiteral("xx_no_such_language")), qPrintable(reason));
 
+    // A page too large for the recogniser: the engine's reason, not "no text".
+    PdfDocument strip;
+    QVERIFY(strip.createEmpty() && strip.insertBlankPage(0, QSizeF(500, 10)));
+    options = {};
+    options.renderScale = 33; // 16500 pixels wide
+    const RunResult large = runPages(strip, {0}, options);
+    QVERIFY(large.recognised.empty());
+    QVERIFY2(large.failed.at(0).contains(QStringLiteral("16500")), qPrintable(large.failed.at(0)));
+
     options = {};
     const RunResult outside = runPages(doc, {7}, options);
     QVERIFY(outside.finished && !outside.cancelled);

@@ -1,0 +1,465 @@
+#include "XlsxPackage.h"
+
+#include "XlsxChartReader.h"
+#include "XlsxSheetReader.h"
+#include "XlsxStylesReader.h"
+#include "XlsxXmlWalker.h"
+
+#include <QFile>
+
+#include <array>
+#include <tuple>
+
+#include <zip.h>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qint64 kMaxEntries = 10000;
+constexpr qint64 kReadChunk = 64 * 1024;
+constexpr qint64 kUnsizedReserve = 16 << 20;
+
+const QString kWorkbookPart = QStringLiteral("xl/workbook.xml");
+
+QString notWorkbookReason() { return QStringLiteral("Файл не является книгой XLSX."); }
+QString encryptedReason() { return QStringLiteral("Книга зашифрована паролем."); }
+QString tooLargeReason() { return QStringLiteral("Книга слишком велика для импорта."); }
+QString damagedReason(const QString& part) { return QStringLiteral("Часть книги повреждена: %1").arg(part); }
+
+struct ZipCloser {
+    void operator()(zip_t* archive) const { zip_discard(archive); }
+};
+using ZipArchive = std::unique_ptr<zip_t, ZipCloser>;
+
+struct ZipFileCloser {
+    void operator()(zip_file_t* file) const { zip_fclose(file); }
+};
+
+quint64 littleEndian(const char* bytes, int size)
+{
+    quint64 value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = (value << 8) | quint8(bytes[i]);
+    return value;
+}
+
+// The entry count the end of the central directory declares, read before
+// libzip builds its directory; -1 when the file has no such record.
+qint64 declaredEntryCount(QFile& file)
+{
+    constexpr qint64 kEndRecord = 22;
+    constexpr qint64 kMaxComment = 0xffff;
+    const qint64 tailSize = qMin(file.size(), kEndRecord + kMaxComment);
+    if (tailSize < kEndRecord || !file.seek(file.size() - tailSize))
+        return -1;
+    const QByteArray tail = file.read(tailSize);
+    const qsizetype end = tail.lastIndexOf("PK\x05\x06");
+    if (end < 0 || tail.size() - end < kEndRecord)
+        return -1;
+    const qint64 count = qint64(littleEndian(tail.constData() + end + 10, 2));
+    if (count != 0xffff || end < 20 || !tail.mid(end - 20, 4).startsWith("PK\x06\x07"))
+        return count;
+    const qint64 zip64End = qint64(littleEndian(tail.constData() + end - 20 + 8, 8));
+    if (zip64End < 0 || !file.seek(zip64End))
+        return -1;
+    const QByteArray record = file.read(40);
+    if (record.size() < 40 || !record.startsWith("PK\x06\x06"))
+        return -1;
+    return qint64(qMin<quint64>(littleEndian(record.constData() + 32, 8), quint64(kMaxEntries) + 1));
+}
+
+// Why the file cannot be opened as a package; empty when it may be tried.
+QString precheck(const QString& path, const XlsxIBudget& budget)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return notWorkbookReason();
+    static const QByteArray kCompoundFile("\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1", 8);
+    if (file.peek(8) == kCompoundFile)
+        return encryptedReason();
+    if (file.size() > budget.bytesLeft || declaredEntryCount(file) > kMaxEntries)
+        return tooLargeReason();
+    return QString();
+}
+
+QString folderOf(const QString& partPath)
+{
+    const qsizetype slash = partPath.lastIndexOf(u'/');
+    return slash < 0 ? QString() : partPath.left(slash);
+}
+
+QString relsPathOf(const QString& partPath)
+{
+    const qsizetype slash = partPath.lastIndexOf(u'/');
+    return partPath.left(slash + 1) + "_rels/"_L1 + partPath.mid(slash + 1) + ".rels"_L1;
+}
+
+// Reading one package: parts, reasons and the budget they share.
+class WorkbookReader {
+public:
+    WorkbookReader(zip_t* archive, XlsxIBudget& budget, XlsxIWorkbook& book)
+        : m_archive(archive), m_budget(budget), m_book(book)
+    {
+    }
+
+    void read()
+    {
+        const QList<QString> strings = iSharedStrings(m_archive, &m_budget);
+        if (!settle(QStringLiteral("xl/sharedStrings.xml")))
+            return;
+        const auto refs = iSheetRefs(m_archive, &m_budget);
+        if (!settle(kWorkbookPart))
+            return;
+        const QMap<QString, QString> rels = iWorkbookRels(m_archive, &m_budget);
+        if (!settle(QStringLiteral("xl/_rels/workbook.xml.rels")))
+            return;
+        const QList<QColor> theme = iParseTheme(iReadEntry(m_archive, QStringLiteral("xl/theme/theme1.xml"), &m_budget),
+                                                &m_budget);
+        if (!settle(QStringLiteral("xl/theme/theme1.xml")))
+            return;
+        m_book.styles = iParseStyles(iReadEntry(m_archive, QStringLiteral("xl/styles.xml"), &m_budget), theme,
+                                     &m_budget);
+        if (!settle(QStringLiteral("xl/styles.xml")))
+            return;
+        if (refs.isEmpty())
+            note(damagedReason(kWorkbookPart));
+        for (const auto& [name, id] : refs) {
+            if (!readSheet(name, rels.value(id), strings))
+                return;
+        }
+    }
+
+private:
+    // Turns how the last part ended into the reason; false when reading must stop.
+    bool settle(const QString& part)
+    {
+        if (m_budget.tooLarge) {
+            note(tooLargeReason());
+            return false;
+        }
+        if (m_budget.damaged)
+            note(damagedReason(part));
+        m_budget.damaged = false;
+        return true;
+    }
+
+    void note(const QString& reason)
+    {
+        if (m_book.reason.isEmpty())
+            m_book.reason = reason;
+    }
+
+    // A referenced part: a missing one is damage.
+    QByteArray readPart(const QString& path)
+    {
+        bool found = false;
+        const QByteArray content = iReadEntry(m_archive, path, &m_budget, &found);
+        if (!found)
+            m_budget.damaged = true;
+        return content;
+    }
+
+    bool readSheet(const QString& name, const QString& target, const QList<QString>& strings)
+    {
+        if (target.isEmpty()) {
+            note(damagedReason(QStringLiteral("xl/_rels/workbook.xml.rels")));
+            return true;
+        }
+        const QString sheetPath = iResolvePartPath(QStringLiteral("xl"), target);
+        QString drawingId;
+        XlsxISheetInfo sheet{name, nullptr, {}};
+        {
+            const QByteArray content = readPart(sheetPath);
+            if (content.isEmpty())
+                return settle(sheetPath);
+            sheet.data = iParseSheet(content, strings, &m_budget, &drawingId);
+        }
+        bool more = settle(sheetPath);
+        if (more && !drawingId.isEmpty())
+            more = readCharts(sheetPath, drawingId, sheet.charts);
+        m_book.sheets.push_back(std::move(sheet));
+        return more;
+    }
+
+    bool readCharts(const QString& sheetPath, const QString& drawingId, QList<XlsxIChart>& charts)
+    {
+        const QString sheetRels = relsPathOf(sheetPath);
+        const QString drawingTarget = iParseRels(readPart(sheetRels), &m_budget).value(drawingId);
+        if (drawingTarget.isEmpty()) {
+            m_budget.damaged = m_budget.damaged || !m_budget.tooLarge;
+            return settle(sheetRels);
+        }
+        if (!settle(sheetRels))
+            return false;
+        const QString drawingPath = iResolvePartPath(folderOf(sheetPath), drawingTarget);
+        const QString drawingRelsPath = relsPathOf(drawingPath);
+        const QMap<QString, QString> drawingRels = iParseRels(iReadEntry(m_archive, drawingRelsPath, &m_budget),
+                                                              &m_budget);
+        if (!settle(drawingRelsPath))
+            return false;
+        const QByteArray drawing = readPart(drawingPath);
+        if (!settle(drawingPath))
+            return false;
+        return readAnchors(drawing, drawingPath, drawingRels, charts);
+    }
+
+    bool readAnchors(const QByteArray& drawing, const QString& drawingPath, const QMap<QString, QString>& rels,
+                     QList<XlsxIChart>& charts)
+    {
+        enum class State { Outside, InAnchor, InFrom, InTo };
+        State state = State::Outside;
+        int anchor[4] = {0, 0, 0, 0}; // fromRow, fromCol, toRow, toCol
+        QString chartId;
+        QList<std::pair<QString, std::array<int, 4>>> placed;
+        {
+            XlsxXmlWalker xml(drawing, m_budget);
+            while (xml.next()) {
+                const QStringView name = xml.name();
+                const bool anchorElement = name == u"twoCellAnchor" || name == u"oneCellAnchor";
+                if (xml.isStart()) {
+                    if (anchorElement) {
+                        chartId.clear();
+                        std::fill(std::begin(anchor), std::end(anchor), 0);
+                        state = State::InAnchor;
+                    } else if (state == State::InAnchor && (name == u"from" || name == u"to")) {
+                        state = name == u"from" ? State::InFrom : State::InTo;
+                    } else if ((state == State::InFrom || state == State::InTo) && (name == u"col" || name == u"row")) {
+                        const int slot = (state == State::InTo ? 2 : 0) + (name == u"col" ? 1 : 0);
+                        anchor[slot] = xml.next() && xml.isText() ? xlsxInt(xml.text()) : 0;
+                    } else if (state == State::InAnchor && name == u"chart") {
+                        chartId = xml.relationshipId();
+                    }
+                } else if (xml.isEnd()) {
+                    if ((state == State::InFrom && name == u"from") || (state == State::InTo && name == u"to")) {
+                        state = State::InAnchor;
+                    } else if (anchorElement) {
+                        if (!chartId.isEmpty())
+                            placed.append({rels.value(chartId), {anchor[0], anchor[1], anchor[2], anchor[3]}});
+                        state = State::Outside;
+                    }
+                }
+            }
+        }
+        if (!settle(drawingPath))
+            return false;
+        for (const auto& [target, corners] : placed) {
+            if (target.isEmpty()) {
+                note(damagedReason(relsPathOf(drawingPath)));
+                continue;
+            }
+            if (!m_budget.take())
+                return settle(drawingPath);
+            const QString chartPath = iResolvePartPath(folderOf(drawingPath), target);
+            XlsxIChart chart = iParseChart(readPart(chartPath), &m_budget);
+            std::tie(chart.fromRow, chart.fromCol, chart.toRow, chart.toCol) =
+                std::tie(corners[0], corners[1], corners[2], corners[3]);
+            charts.append(chart);
+            if (!settle(chartPath))
+                return false;
+        }
+        return true;
+    }
+
+    zip_t* m_archive;
+    XlsxIBudget& m_budget;
+    XlsxIWorkbook& m_book;
+};
+
+} // namespace
+
+XlsxIWorkbook iReadWorkbook(const QString& path, XlsxIBudget budget)
+{
+    XlsxIWorkbook book;
+    book.reason = precheck(path, budget);
+    if (!book.reason.isEmpty())
+        return book;
+    int error = 0;
+    ZipArchive archive(zip_open(QFile::encodeName(path).constData(), ZIP_RDONLY, &error));
+    if (!archive || zip_name_locate(archive.get(), kWorkbookPart.toUtf8().constData(), 0) < 0) {
+        book.reason = notWorkbookReason();
+        return book;
+    }
+    WorkbookReader(archive.get(), budget, book).read();
+    if (!book.styles)
+        book.styles = std::make_unique<XlsxIStyles>();
+    return book;
+}
+
+QByteArray iReadEntry(zip* archive, const QString& name, XlsxIBudget* budget, bool* found)
+{
+    XlsxIBudget local;
+    XlsxIBudget& limits = budget ? *budget : local;
+    if (found)
+        *found = false;
+    const zip_int64_t index = zip_name_locate(archive, name.toUtf8().constData(), 0);
+    if (index < 0)
+        return QByteArray();
+    if (found)
+        *found = true;
+    zip_stat_t stat;
+    zip_stat_init(&stat);
+    if (zip_stat_index(archive, zip_uint64_t(index), 0, &stat) != 0) {
+        limits.damaged = true;
+        return QByteArray();
+    }
+    const qint64 allowed = qMin(limits.entryBytes, limits.bytesLeft);
+    const bool sized = stat.valid & ZIP_STAT_SIZE;
+    if (sized && stat.size > zip_uint64_t(allowed)) {
+        limits.tooLarge = true;
+        return QByteArray();
+    }
+    std::unique_ptr<zip_file_t, ZipFileCloser> file(zip_fopen_index(archive, zip_uint64_t(index), 0));
+    if (!file) {
+        limits.damaged = true;
+        return QByteArray();
+    }
+    // The stated size bounds the read: content beyond it is a lie, found
+    // before it costs memory.
+    const qint64 limit = sized ? qint64(stat.size) : allowed;
+    QByteArray content;
+    content.reserve(qsizetype(sized ? limit : qMin(limit, kUnsizedReserve)));
+    char chunk[kReadChunk];
+    for (;;) {
+        const zip_int64_t read = zip_fread(file.get(), chunk, sizeof chunk);
+        if (read < 0) {
+            limits.damaged = true;
+            return QByteArray();
+        }
+        if (read == 0)
+            break;
+        if (content.size() + read > limit) {
+            (sized ? limits.damaged : limits.tooLarge) = true;
+            return QByteArray();
+        }
+        content.append(chunk, qsizetype(read));
+    }
+    // A present part is never empty XML.
+    if (content.isEmpty())
+        limits.damaged = true;
+    limits.bytesLeft -= content.size();
+    return content;
+}
+
+QList<QString> iSharedStrings(zip* archive, XlsxIBudget* budget)
+{
+    XlsxIBudget local;
+    XlsxIBudget& limits = budget ? *budget : local;
+    QList<QString> strings;
+    QString current;
+    bool inText = false;
+    XlsxXmlWalker xml(iReadEntry(archive, QStringLiteral("xl/sharedStrings.xml"), &limits), limits);
+    while (xml.next()) {
+        if (xml.isText()) {
+            if (inText)
+                xlsxAppendBounded(current, xml.text());
+        } else if (xml.name() == u"t") {
+            inText = xml.isStart();
+        } else if (xml.name() == u"si") {
+            if (xml.isStart()) {
+                current.clear();
+            } else if (limits.take()) {
+                strings.append(current);
+            } else {
+                xml.stop();
+            }
+        }
+    }
+    return strings;
+}
+
+QList<std::pair<QString, QString>> iSheetRefs(zip* archive, XlsxIBudget* budget)
+{
+    XlsxIBudget local;
+    XlsxIBudget& limits = budget ? *budget : local;
+    QList<std::pair<QString, QString>> refs;
+    XlsxXmlWalker xml(iReadEntry(archive, kWorkbookPart, &limits), limits);
+    while (xml.next()) {
+        if (!xml.isStart() || xml.name() != u"sheet")
+            continue;
+        if (!limits.take()) {
+            xml.stop();
+            break;
+        }
+        refs.append({xml.attribute("name"_L1).toString(), xml.relationshipId()});
+    }
+    return refs;
+}
+
+QMap<QString, QString> iWorkbookRels(zip* archive, XlsxIBudget* budget)
+{
+    XlsxIBudget local;
+    XlsxIBudget& limits = budget ? *budget : local;
+    return iParseRels(iReadEntry(archive, QStringLiteral("xl/_rels/workbook.xml.rels"), &limits), &limits);
+}
+
+QMap<QString, QString> iParseRels(const QByteArray& xml, XlsxIBudget* budget)
+{
+    XlsxIBudget local;
+    XlsxIBudget& limits = budget ? *budget : local;
+    QMap<QString, QString> rels;
+    XlsxXmlWalker walker(xml, limits);
+    while (walker.next()) {
+        if (!walker.isStart() || walker.name() != u"Relationship")
+            continue;
+        const QString id = walker.attribute("Id"_L1).toString();
+        if (!rels.contains(id) && !limits.take()) {
+            walker.stop();
+            break;
+        }
+        rels.insert(id, walker.attribute("Target"_L1).toString());
+    }
+    return rels;
+}
+
+QList<QColor> iParseTheme(const QByteArray& xml, XlsxIBudget* budget)
+{
+    static const QStringList kSchemeNames = {"dk1"_L1,     "lt1"_L1,     "dk2"_L1,     "lt2"_L1,
+                                             "accent1"_L1, "accent2"_L1, "accent3"_L1, "accent4"_L1,
+                                             "accent5"_L1, "accent6"_L1, "hlink"_L1,   "folHlink"_L1};
+    QList<QColor> colours = {QColor(QRgb(0x000000)), QColor(0xffffff), QColor(0x44546a), QColor(0xe7e6e6),
+                             QColor(0x4472c4), QColor(0xed7d31), QColor(0xa9d18e), QColor(0xffc000),
+                             QColor(0x5b9bd5), QColor(0x70ad47), QColor(0x0563c1), QColor(0x954f72)};
+    XlsxIBudget local;
+    XlsxIBudget& limits = budget ? *budget : local;
+    XlsxXmlWalker walker(xml, limits);
+    while (walker.next()) {
+        if (!walker.isStart())
+            continue;
+        const qsizetype slot = kSchemeNames.indexOf(walker.name());
+        if (slot < 0)
+            continue;
+        while (walker.next() && walker.isText()) {
+        }
+        if (!walker.isStart())
+            continue;
+        QStringView text = walker.attribute("lastClr"_L1);
+        if (text.isEmpty())
+            text = walker.attribute("val"_L1);
+        if (text.size() == 8)
+            text = text.mid(2);
+        if (text.size() != 6)
+            continue;
+        const QColor colour = QColor::fromString(QLatin1Char('#') + text.toString().toLower());
+        if (colour.isValid())
+            colours[slot] = colour;
+    }
+    return colours;
+}
+
+QString iResolvePartPath(const QString& sourceFolder, const QString& target)
+{
+    const QString joined = target.startsWith(u'/') ? target.mid(1)
+                           : sourceFolder.isEmpty() ? target
+                                                    : sourceFolder + u'/' + target;
+    QStringList parts;
+    for (const QString& part : joined.split(u'/')) {
+        if (part == ".."_L1) {
+            if (!parts.isEmpty())
+                parts.removeLast();
+        } else if (part != "."_L1) {
+            parts.append(part);
+        }
+    }
+    return parts.join(u'/');
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "XlsxIBudget.h"
+#include "XlsxRecords.h"
+
+#include <QByteArray>
+
+#include <utility>
+
+struct zip; // libzip's archive
+
+// Reads a whole XLSX package: every sheet with its charts and the styles.
+// The reason is empty when everything was read; otherwise it says why
+// nothing, or not all, was read, and what was read stays.
+XlsxIWorkbook iReadWorkbook(const QString& path, XlsxIBudget budget = XlsxIBudget());
+
+// The inflated content of one entry; empty when it is missing (found false),
+// empty or unreadable (damaged) or larger than the budget allows (tooLarge).
+QByteArray iReadEntry(zip* archive, const QString& name, XlsxIBudget* budget = nullptr, bool* found = nullptr);
+
+// The shared strings, every text run of an item joined.
+QList<QString> iSharedStrings(zip* archive, XlsxIBudget* budget = nullptr);
+// (sheet name, relationship id) in workbook order.
+QList<std::pair<QString, QString>> iSheetRefs(zip* archive, XlsxIBudget* budget = nullptr);
+QMap<QString, QString> iWorkbookRels(zip* archive, XlsxIBudget* budget = nullptr);
+// Relationship id to target of one relationships part.
+QMap<QString, QString> iParseRels(const QByteArray& xml, XlsxIBudget* budget = nullptr);
+// The 12 theme colours: dk1, lt1, dk2, lt2, accent1..6, hlink, folHlink.
+QList<QColor> iParseTheme(const QByteArray& xml, XlsxIBudget* budget = nullptr);
+// The package path of a relationship target seen from the folder of its
+// source part; a target beginning with "/" is already a package path.
+QString iResolvePartPath(const QString& sourceFolder, const QString& target);

@@ -1,0 +1,284 @@
+#include "XlsxSheetReader.h"
+
+#include "XlsxIBudget.h"
+#include "XlsxXmlWalker.h"
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr qint64 kSheetRows = 1048576;
+constexpr qint64 kSheetColumns = 16384;
+constexpr double kDefaultWidth = 8.43;
+constexpr double kMaxWidth = 255.0;  // characters
+constexpr double kMaxHeight = 409.0; // points
+
+// An integer that saturates at +-ceiling instead of failing on overflow;
+// 0 when the text is no integer at all.
+qint64 saturatedNumber(QStringView text, qint64 ceiling)
+{
+    text = text.trimmed();
+    bool ok = false;
+    const qint64 value = text.toLongLong(&ok);
+    if (ok)
+        return qBound(-ceiling, value, ceiling);
+    const bool negative = text.startsWith(u'-');
+    const QStringView digits = negative || text.startsWith(u'+') ? text.mid(1) : text;
+    if (digits.isEmpty())
+        return 0;
+    for (QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return 0;
+    }
+    return negative ? -ceiling : ceiling;
+}
+
+// Base-26 column number of letters, "A" = 1, saturating just past the last
+// column; a letter outside A-Z lies past it too.
+qint64 columnNumber(QStringView letters)
+{
+    qint64 number = 0;
+    for (QChar c : letters) {
+        const char16_t upper = c.toUpper().unicode();
+        if (upper < u'A' || upper > u'Z')
+            return kSheetColumns + 1;
+        number = number * 26 + (upper - u'A' + 1);
+        if (number > kSheetColumns)
+            return kSheetColumns + 1;
+    }
+    return number;
+}
+
+// A1-style corner of a merge: letters anywhere give the column (0-based,
+// -1 without letters), the digits in order the row (0 without digits).
+void mergeCorner(QStringView ref, qint64& row, qint64& col)
+{
+    QString letters;
+    row = 0;
+    for (QChar c : ref) {
+        if (c.isLetter())
+            letters.append(c);
+        else if (c >= u'0' && c <= u'9')
+            row = qMin(row * 10 + (c.unicode() - u'0'), kSheetRows + 1);
+    }
+    col = columnNumber(letters) - 1;
+}
+
+// Orders a span and clips it to [low, high]; false when it lies outside.
+bool clipSpan(qint64& first, qint64& last, qint64 low, qint64 high)
+{
+    if (first > last)
+        std::swap(first, last);
+    if (last < low || first > high)
+        return false;
+    first = qMax(first, low);
+    last = qMin(last, high);
+    return true;
+}
+
+class SheetReader {
+public:
+    SheetReader(const QList<QString>& sharedStrings, XlsxIBudget& budget, XlsxISheetData& sheet)
+        : m_strings(sharedStrings), m_budget(budget), m_sheet(sheet)
+    {
+    }
+
+    void read(XlsxXmlWalker& xml, QString* drawingId)
+    {
+        while (xml.next()) {
+            if (xml.isStart()) {
+                if (!start(xml, drawingId)) {
+                    xml.stop();
+                    return;
+                }
+            } else if (xml.isText()) {
+                if (m_inValue)
+                    xlsxAppendBounded(m_value, xml.text());
+                else if (m_inInlineText)
+                    xlsxAppendBounded(m_inline, xml.text());
+            } else if (!end(xml.name())) {
+                xml.stop();
+                return;
+            }
+        }
+    }
+
+private:
+    bool start(const XlsxXmlWalker& xml, QString* drawingId)
+    {
+        const QStringView name = xml.name();
+        if (name == u"c") {
+            startCell(xml);
+        } else if (name == u"v") {
+            m_inValue = true;
+        } else if (name == u"is") {
+            m_inInline = true;
+        } else if (name == u"t") {
+            m_inInlineText = m_inInline;
+        } else if (name == u"row") {
+            startRow(xml);
+        } else if (name == u"col") {
+            return readColumns(xml);
+        } else if (name == u"mergeCell") {
+            return readMerge(xml.attribute("ref"_L1));
+        } else if (name == u"drawing" && drawingId && !m_drawingSeen) {
+            m_drawingSeen = true;
+            *drawingId = xml.relationshipId();
+        }
+        return true;
+    }
+
+    bool end(QStringView name)
+    {
+        if (name == u"v") {
+            m_inValue = false;
+        } else if (name == u"t") {
+            if (m_inInline)
+                m_inInlineText = false;
+        } else if (name == u"is") {
+            m_value = m_inline;
+            m_inInline = false;
+        } else if (name == u"c") {
+            return storeCell();
+        }
+        return true;
+    }
+
+    void startRow(const XlsxXmlWalker& xml)
+    {
+        const QStringView r = xml.attribute("r"_L1);
+        m_row = r.isNull() ? qMin(m_row + 1, kSheetRows + 1) : qMax<qint64>(saturatedNumber(r, kSheetRows + 1), 1);
+        m_column = -1;
+        const QStringView ht = xml.attribute("ht"_L1);
+        if (ht.isEmpty() || m_row > kSheetRows || !m_budget.take())
+            return;
+        double height = xlsxDouble(ht);
+        if (!(height >= 0.0))
+            height = 0.0;
+        m_sheet.rowHeights.insert(int(m_row), qMin(height, kMaxHeight));
+    }
+
+    void startCell(const XlsxXmlWalker& xml)
+    {
+        m_ref = xml.attribute("r"_L1).toString();
+        m_type = xml.attribute("t"_L1).toString();
+        m_style = xlsxInt(xml.attribute("s"_L1));
+        m_value.clear();
+        m_inline.clear();
+        m_inValue = false;
+        m_inInline = false;
+        m_inInlineText = false;
+    }
+
+    bool storeCell()
+    {
+        qint64 column = m_column + 1;
+        if (!m_ref.isEmpty()) {
+            qsizetype letters = 0;
+            while (letters < m_ref.size() && m_ref.at(letters).isLetter())
+                ++letters;
+            if (letters == 0)
+                return true;
+            column = columnNumber(QStringView(m_ref).left(letters)) - 1;
+        }
+        m_column = qMin(column, kSheetColumns);
+        const qint64 row = qMax<qint64>(m_row, 1);
+        if (m_column >= kSheetColumns || row > kSheetRows)
+            return true;
+        auto rowCells = m_sheet.cells.find(int(row));
+        const bool known = rowCells != m_sheet.cells.end() && rowCells->contains(int(m_column));
+        if (!known && !m_budget.take())
+            return false;
+        if (rowCells == m_sheet.cells.end())
+            rowCells = m_sheet.cells.insert(int(row), {});
+        rowCells->insert(int(m_column), makeCell());
+        return true;
+    }
+
+    XlsxICell makeCell() const
+    {
+        XlsxICell cell;
+        cell.style = m_style;
+        if (m_type == u"s") {
+            bool ok = false;
+            const qint64 index = QStringView(m_value).trimmed().toLongLong(&ok);
+            if (ok && index >= 0 && index < m_strings.size())
+                cell.text = m_strings.at(index);
+        } else if (m_type == u"b") {
+            cell.text = m_value == u"1" ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
+        } else if (m_type == u"e" || m_type == u"str" || m_type == u"inlineStr") {
+            cell.text = m_value;
+        } else {
+            cell.text = m_value;
+            bool ok = false;
+            const double number = xlsxDouble(m_value, &ok);
+            if (ok) {
+                cell.number = number;
+                cell.isNumber = true;
+            }
+        }
+        return cell;
+    }
+
+    bool readColumns(const XlsxXmlWalker& xml)
+    {
+        qint64 first = saturatedNumber(xml.attribute("min"_L1), kSheetColumns + 1) - 1;
+        qint64 last = saturatedNumber(xml.attribute("max"_L1), kSheetColumns + 1) - 1;
+        if (!clipSpan(first, last, 0, kSheetColumns - 1))
+            return true;
+        if (!m_budget.take(last - first + 1))
+            return false;
+        double width = xlsxDouble(xml.attribute("width"_L1));
+        if (!(width > 0.0))
+            width = kDefaultWidth;
+        width = qMin(width, kMaxWidth);
+        for (qint64 c = first; c <= last; ++c)
+            m_sheet.colWidths.insert(int(c), width);
+        return true;
+    }
+
+    bool readMerge(QStringView ref)
+    {
+        const qsizetype colon = ref.indexOf(u':');
+        if (colon <= 0)
+            return true;
+        qint64 firstRow, firstCol, lastRow, lastCol;
+        mergeCorner(ref.left(colon), firstRow, firstCol);
+        mergeCorner(ref.mid(colon + 1), lastRow, lastCol);
+        if (!clipSpan(firstRow, lastRow, 1, kSheetRows) || !clipSpan(firstCol, lastCol, 0, kSheetColumns - 1))
+            return true;
+        if (!m_budget.take())
+            return false;
+        m_sheet.merges.append({int(firstRow), int(firstCol), int(lastRow), int(lastCol)});
+        return true;
+    }
+
+    const QList<QString>& m_strings;
+    XlsxIBudget& m_budget;
+    XlsxISheetData& m_sheet;
+
+    qint64 m_row = 0;     // 1-based; past the last row when outside the sheet
+    qint64 m_column = -1; // of the previous cell in the row
+    QString m_ref;
+    QString m_type;
+    int m_style = 0;
+    QString m_value;
+    QString m_inline;
+    bool m_inValue = false;
+    bool m_inInline = false;
+    bool m_inInlineText = false;
+    bool m_drawingSeen = false;
+};
+
+} // namespace
+
+std::unique_ptr<XlsxISheetData> iParseSheet(const QByteArray& xml, const QList<QString>& sharedStrings,
+                                            XlsxIBudget* budget, QString* drawingId)
+{
+    auto sheet = std::make_unique<XlsxISheetData>();
+    XlsxIBudget local;
+    XlsxIBudget& limits = budget ? *budget : local;
+    XlsxXmlWalker walker(xml, limits);
+    SheetReader(sharedStrings, limits, *sheet).read(walker, drawingId);
+    return sheet;
+}

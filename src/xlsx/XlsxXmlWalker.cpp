@@ -1,0 +1,96 @@
+#include "XlsxXmlWalker.h"
+
+#include "XlsxIBudget.h"
+
+namespace {
+
+// The most characters a spreadsheet cell holds; longer texts are cut.
+constexpr qsizetype kMaxTextChars = 32767;
+constexpr qsizetype kSlice = 256 * 1024;
+
+const QString kRelationshipsNamespace =
+    QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
+
+} // namespace
+
+XlsxXmlWalker::XlsxXmlWalker(const QByteArray& xml, XlsxIBudget& budget)
+    : m_xml(xml), m_budget(budget), m_empty(xml.isEmpty())
+{
+    feed();
+}
+
+bool XlsxXmlWalker::feed()
+{
+    if (m_fed >= m_xml.size())
+        return false;
+    const qsizetype size = qMin(kSlice, m_xml.size() - m_fed);
+    m_reader.addData(QByteArray::fromRawData(m_xml.constData() + m_fed, size));
+    m_fed += size;
+    return true;
+}
+
+XlsxXmlWalker::~XlsxXmlWalker()
+{
+    if (!m_empty && !m_stopped && m_reader.hasError())
+        m_budget.damaged = true;
+}
+
+bool XlsxXmlWalker::next()
+{
+    if (m_empty || m_stopped)
+        return false;
+    for (;;) {
+        if (m_reader.atEnd()) {
+            if (m_reader.error() != QXmlStreamReader::PrematureEndOfDocumentError || !feed())
+                return false;
+        }
+        switch (m_reader.readNext()) {
+        case QXmlStreamReader::StartElement:
+            if (++m_depth > kMaxDepth) {
+                m_budget.damaged = true;
+                m_stopped = true;
+                return false;
+            }
+            return true;
+        case QXmlStreamReader::EndElement:
+            --m_depth;
+            return true;
+        case QXmlStreamReader::Characters:
+            return true;
+        default:
+            break;
+        }
+    }
+}
+
+QString XlsxXmlWalker::relationshipId() const
+{
+    const QXmlStreamAttributes attributes = m_reader.attributes();
+    const QStringView prefixed = attributes.value(QLatin1String("r:id"));
+    if (!prefixed.isEmpty())
+        return prefixed.toString();
+    return attributes.value(kRelationshipsNamespace, QLatin1String("id")).toString();
+}
+
+int xlsxInt(QStringView text)
+{
+    bool ok = false;
+    const int value = text.trimmed().toInt(&ok);
+    return ok ? value : 0;
+}
+
+double xlsxDouble(QStringView text, bool* ok)
+{
+    bool parsed = false;
+    const double value = text.trimmed().toDouble(&parsed);
+    if (ok)
+        *ok = parsed;
+    return parsed ? value : 0.0;
+}
+
+void xlsxAppendBounded(QString& to, QStringView text)
+{
+    const qsizetype room = kMaxTextChars - to.size();
+    if (room > 0)
+        to.append(text.left(room));
+}

@@ -1,0 +1,187 @@
+#include "XlsxFixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <zip.h>
+#include <zlib.h>
+
+#include <memory>
+
+QByteArray worksheetXml(const QByteArray& body)
+{
+    return "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+           "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">" +
+           body + "</worksheet>";
+}
+
+XlsxParts minimalXlsx(const QByteArray& worksheetBody)
+{
+    XlsxParts parts;
+    parts.insert("xl/workbook.xml",
+                 "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                 "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+                 "<sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>");
+    parts.insert("xl/_rels/workbook.xml.rels",
+                 "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">"
+                 "<Relationship Id=\"rId1\" Type=\"worksheet\" Target=\"worksheets/sheet1.xml\"/></Relationships>");
+    parts.insert("xl/worksheets/sheet1.xml", worksheetXml(worksheetBody));
+    return parts;
+}
+
+bool writeZip(const QString& path, const XlsxParts& parts)
+{
+    QFile::remove(path);
+    int error = 0;
+    zip_t* archive = zip_open(QFile::encodeName(path).constData(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (!archive)
+        return false;
+    for (auto it = parts.cbegin(); it != parts.cend(); ++it) {
+        zip_source_t* source = zip_source_buffer(archive, it->constData(), zip_uint64_t(it->size()), 0);
+        if (!source || zip_file_add(archive, it.key().toUtf8().constData(), source, ZIP_FL_OVERWRITE) < 0) {
+            zip_source_free(source);
+            zip_discard(archive);
+            return false;
+        }
+    }
+    return zip_close(archive) == 0;
+}
+
+namespace {
+
+void put(QByteArray& out, quint64 value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.append(char((value >> (8 * i)) & 0xff));
+}
+
+uLong crcOf(const QByteArray& bytes, uLong crc = 0)
+{
+    return crc32(crc, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size()));
+}
+
+// A raw deflate stream of head, n spaces and tail; the spaces are one
+// full-flushed block of a mebibyte repeated, so gigabytes cost a few
+// megabytes and no compression time.
+QByteArray spacesStream(const QByteArray& head, qint64 n, const QByteArray& tail, quint32* crc)
+{
+    constexpr qint64 kBlock = 1 << 20;
+    const QByteArray block(kBlock, ' ');
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    auto run = [&z](const QByteArray& in, int flush) {
+        QByteArray out(int(deflateBound(&z, uLong(in.size())) + 64), '\0');
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
+        z.avail_in = uInt(in.size());
+        z.next_out = reinterpret_cast<Bytef*>(out.data());
+        z.avail_out = uInt(out.size());
+        deflate(&z, flush);
+        out.truncate(out.size() - qsizetype(z.avail_out));
+        return out;
+    };
+    QByteArray stream = run(head, Z_FULL_FLUSH);
+    uLong total = crcOf(head);
+    const qint64 blocks = n / kBlock;
+    if (blocks > 0) {
+        // After a full flush the same input gives the same bytes.
+        stream.append(run(block, Z_FULL_FLUSH));
+        const QByteArray repeated = blocks > 1 ? run(block, Z_FULL_FLUSH) : QByteArray();
+        for (qint64 i = 2; i < blocks; ++i)
+            stream.append(repeated);
+        stream.append(repeated);
+        const uLong blockCrc = crcOf(block);
+        for (qint64 i = 0; i < blocks; ++i)
+            total = crc32_combine(total, blockCrc, kBlock);
+    }
+    const QByteArray rest = QByteArray(n % kBlock, ' ') + tail;
+    stream.append(run(rest, Z_FINISH));
+    total = crc32_combine(total, crcOf(rest), rest.size());
+    deflateEnd(&z);
+    *crc = quint32(total);
+    return stream;
+}
+
+} // namespace
+
+bool writeRawZip(const QString& path, const XlsxParts& parts, const QMap<QString, qint64>& declaredSizes,
+                 const QString& bombName, qint64 inflatedBytes, const QByteArray& head, const QByteArray& tail)
+{
+    QByteArray file;
+    QByteArray directory;
+    qint64 count = 0;
+    auto add = [&](const QString& name, const QByteArray& data, int method, quint32 crc, qint64 size) {
+        const QByteArray encoded = name.toUtf8();
+        const qint64 stated = declaredSizes.value(name, size);
+        QByteArray header;
+        put(header, 20, 2);     // version needed
+        put(header, 0, 2);      // flags
+        put(header, method, 2);
+        put(header, 0, 2);      // time
+        put(header, 0x21, 2);   // date: 1980-01-01
+        put(header, crc, 4);
+        put(header, quint64(data.size()), 4);
+        put(header, quint64(stated), 4);
+        put(header, quint64(encoded.size()), 2);
+        put(header, 0, 2);      // extra length
+        const qint64 offset = file.size();
+        file.append("PK\x03\x04").append(header).append(encoded).append(data);
+        directory.append("PK\x01\x02");
+        put(directory, 20, 2);  // version made by
+        directory.append(header);
+        put(directory, 0, 2);   // comment length
+        put(directory, 0, 2);   // disk
+        put(directory, 0, 2);   // internal attributes
+        put(directory, 0, 4);   // external attributes
+        put(directory, quint64(offset), 4);
+        directory.append(encoded);
+        ++count;
+    };
+    for (auto it = parts.cbegin(); it != parts.cend(); ++it)
+        add(it.key(), *it, 0, quint32(crcOf(*it)), it->size());
+    if (!bombName.isEmpty()) {
+        quint32 crc = 0;
+        const QByteArray stream = spacesStream(head, inflatedBytes, tail, &crc);
+        add(bombName, stream, 8, crc, head.size() + inflatedBytes + tail.size());
+    }
+    const qint64 directoryOffset = file.size();
+    file.append(directory).append("PK\x05\x06");
+    put(file, 0, 4); // disks
+    put(file, quint64(count), 2);
+    put(file, quint64(count), 2);
+    put(file, quint64(directory.size()), 4);
+    put(file, quint64(directoryOffset), 4);
+    put(file, 0, 2); // comment length
+    QFile out(path);
+    return out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(file) == file.size();
+}
+
+bool convertWithLibreOffice(const QStringList& files, const QString& outDir, QString* why)
+{
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty()) {
+        *why = QStringLiteral("soffice is not installed (libreoffice-calc-nogui)");
+        return false;
+    }
+    QTemporaryDir profile;
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(soffice, QStringList{"-env:UserInstallation=" + QUrl::fromLocalFile(profile.path()).toString(),
+                                       "--headless", "--norestore", "--convert-to", "xlsx", "--outdir", outDir} +
+                               files);
+    if (!process.waitForFinished(180000) || process.exitCode() != 0) {
+        *why = "soffice failed: " + QString::fromLocal8Bit(process.readAll());
+        return false;
+    }
+    for (const QString& file : files) {
+        if (!QFile::exists(outDir + u'/' + QFileInfo(file).completeBaseName() + ".xlsx")) {
+            *why = "soffice made no xlsx of " + file + ": " + QString::fromLocal8Bit(process.readAll());
+            return false;
+        }
+    }
+    return true;
+}

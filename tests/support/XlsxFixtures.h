@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+
+// Package parts by name, written as a zip by the tests.
+using XlsxParts = QMap<QString, QByteArray>;
+
+// A workbook of one sheet "S" whose worksheet holds the given body.
+XlsxParts minimalXlsx(const QByteArray& worksheetBody);
+QByteArray worksheetXml(const QByteArray& body);
+
+// Writes the parts deflated with libzip.
+bool writeZip(const QString& path, const XlsxParts& parts);
+
+// Writes the parts stored, by hand, so sizes can lie: declaredSizes gives a
+// part's size as the directory states it. bombName, when given, becomes a
+// deflated entry of head, inflatedBytes spaces and tail, whose stated size is
+// its declared size (or the real one).
+bool writeRawZip(const QString& path, const XlsxParts& parts, const QMap<QString, qint64>& declaredSizes = {},
+                 const QString& bombName = QString(), qint64 inflatedBytes = 0, const QByteArray& head = {},
+                 const QByteArray& tail = {});
+
+// Converts the files with one LibreOffice run into outDir as xlsx; false with
+// the reason when soffice is missing or fails.
+bool convertWithLibreOffice(const QStringList& files, const QString& outDir, QString* why);

@@ -1,0 +1,336 @@
+#include "XlsxFixtures.h"
+#include "XlsxPackage.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kNotWorkbook = QStringLiteral("Файл не является книгой XLSX.");
+const QString kEncrypted = QStringLiteral("Книга зашифрована паролем.");
+const QString kTooLarge = QStringLiteral("Книга слишком велика для импорта.");
+QString damaged(const QString& part)
+{
+    return QStringLiteral("Часть книги повреждена: %1").arg(part);
+}
+
+const QByteArray kRelsHead = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+
+QByteArray rels(const QList<std::pair<QByteArray, QByteArray>>& targets)
+{
+    QByteArray out = kRelsHead;
+    for (const auto& [id, target] : targets)
+        out += "<Relationship Id=\"" + id + "\" Type=\"t\" Target=\"" + target + "\"/>";
+    return out + "</Relationships>";
+}
+
+QByteArray anchor(const QByteArray& kind, const QByteArray& id, int fromRow, int fromCol, int toRow, int toCol)
+{
+    QByteArray xml = "<xdr:" + kind + "><xdr:from><xdr:col>" + QByteArray::number(fromCol) + "</xdr:col><xdr:row>" +
+                     QByteArray::number(fromRow) + "</xdr:row></xdr:from>";
+    if (kind == "twoCellAnchor")
+        xml += "<xdr:to><xdr:col>" + QByteArray::number(toCol) + "</xdr:col><xdr:row>" + QByteArray::number(toRow) +
+               "</xdr:row></xdr:to>";
+    if (!id.isEmpty())
+        xml += "<xdr:graphicFrame><a:graphic><a:graphicData><c:chart r:id=\"" + id + "\"/></a:graphicData></a:graphic></xdr:graphicFrame>";
+    return xml + "</xdr:" + kind + ">";
+}
+
+QByteArray drawing(const QByteArray& anchors)
+{
+    return "<xdr:wsDr xmlns:xdr=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\" "
+           "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
+           "xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" "
+           "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">" + anchors + "</xdr:wsDr>";
+}
+
+QByteArray chart(const QByteArray& kind)
+{
+    return "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart><c:plotArea><c:" + kind +
+           "/></c:plotArea></c:chart></c:chartSpace>";
+}
+
+} // namespace
+
+class TestXlsxPackage : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { QVERIFY(m_dir.isValid()); }
+    void stringsThemeAndStyles();
+    void sheetTargets_data();
+    void sheetTargets();
+    void charts();
+    void badPackages_data();
+    void badPackages();
+    void sizes_data();
+    void sizes();
+    void inflationBombUnderDefaultLimits();
+    void tooManyEntries();
+    void longTextIsCut();
+    void hostileSheet();
+
+private:
+    QString write(const XlsxParts& parts)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("book%1.xlsx").arg(++m_files));
+        if (!writeZip(path, parts))
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+
+    QTemporaryDir m_dir;
+    int m_files = 0;
+};
+
+void TestXlsxPackage::stringsThemeAndStyles()
+{
+    XlsxParts parts = minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\" s=\"1\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c>"
+                                  "<c r=\"C1\" t=\"s\"><v>2</v></c></row></sheetData>");
+    parts.insert("xl/sharedStrings.xml",
+                 "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><si><r><t>Ито</t></r><r><t xml:space=\"preserve\">го </t></r>"
+                 "<rPh><t>ph</t></rPh></si><si/><si><t>last</t></si></sst>");
+    parts.insert("xl/theme/theme1.xml",
+                 "<a:theme xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><a:themeElements><a:clrScheme>"
+                 "<a:dk1><a:sysClr val=\"windowText\" lastClr=\"101010\"/></a:dk1><a:lt1><a:sysClr val=\"window\" lastClr=\"FFFFFF\"/></a:lt1>"
+                 "<a:accent1><a:srgbClr val=\"FF8000\"/></a:accent1></a:clrScheme></a:themeElements></a:theme>");
+    parts.insert("xl/styles.xml",
+                 "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><fonts><font/><font><b/><color theme=\"1\"/></font>"
+                 "<font><color theme=\"4\"/></font></fonts><fills><fill><patternFill patternType=\"solid\">"
+                 "<fgColor theme=\"0\" tint=\"-0.1499984740745262\"/></patternFill></fill></fills>"
+                 "<cellXfs><xf/><xf fontId=\"1\" fillId=\"0\" applyFont=\"1\"/></cellXfs></styleSheet>");
+    const XlsxIWorkbook book = iReadWorkbook(write(parts));
+    QCOMPARE(book.reason, QString());
+    QCOMPARE(int(book.sheets.size()), 1);
+    const auto& row = book.sheets.front().data->cells.value(1);
+    QCOMPARE(row.value(0).text, QStringLiteral("Итого ph"));
+    QCOMPARE(row.value(1).text, QString());
+    QCOMPARE(row.value(2).text, QStringLiteral("last"));
+    QCOMPARE(book.styles->fonts.at(1).color.name(), QStringLiteral("#101010"));
+    QCOMPARE(book.styles->fonts.at(2).color.name(), QStringLiteral("#ff8000"));
+    QCOMPARE(book.styles->fills.at(0).color.name(), QStringLiteral("#d9d9d9"));
+}
+
+void TestXlsxPackage::sheetTargets_data()
+{
+    QTest::addColumn<QByteArray>("workbook");
+    QTest::addColumn<QByteArray>("relationships");
+    QTest::addColumn<QStringList>("sheets");
+    QTest::addColumn<QString>("reason");
+
+    const QByteArray two = "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>"
+                           "<sheet name=\"Один\" r:id=\"rId1\"/><sheet name=\"Два\" r:id=\"rId2\"/></sheets></workbook>";
+    QTest::newRow("relative") << two << rels({{"rId1", "worksheets/sheet1.xml"}, {"rId2", "worksheets/sheet2.xml"}})
+                              << QStringList{"Один", "Два"} << QString();
+    QTest::newRow("absolute") << two << rels({{"rId1", "/xl/worksheets/sheet1.xml"}, {"rId2", "./worksheets/../worksheets/sheet2.xml"}})
+                              << QStringList{"Один", "Два"} << QString();
+    QTest::newRow("second target missing") << two << rels({{"rId1", "worksheets/sheet1.xml"}}) << QStringList{"Один"}
+                                           << damaged("xl/_rels/workbook.xml.rels");
+    QTest::newRow("second part missing") << two << rels({{"rId1", "worksheets/sheet1.xml"}, {"rId2", "worksheets/sheet9.xml"}})
+                                         << QStringList{"Один"} << damaged("xl/worksheets/sheet9.xml");
+    QTest::newRow("id under another prefix")
+        << QByteArray("<workbook xmlns:q=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>"
+                      "<sheet name=\"Q\" q:id=\"rId2\"/></sheets></workbook>")
+        << rels({{"rId2", "worksheets/sheet2.xml"}}) << QStringList{"Q"} << QString();
+    QTest::newRow("no sheets") << QByteArray("<workbook/>") << rels({}) << QStringList{} << damaged("xl/workbook.xml");
+    QTest::newRow("no relationships part") << two << QByteArray() << QStringList{} << damaged("xl/_rels/workbook.xml.rels");
+}
+
+void TestXlsxPackage::sheetTargets()
+{
+    QFETCH(QByteArray, workbook);
+    QFETCH(QByteArray, relationships);
+    QFETCH(QStringList, sheets);
+    QFETCH(QString, reason);
+    XlsxParts parts = minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData>");
+    parts.insert("xl/worksheets/sheet2.xml", worksheetXml("<sheetData/>"));
+    parts.insert("xl/workbook.xml", workbook);
+    if (relationships.isEmpty())
+        parts.remove("xl/_rels/workbook.xml.rels");
+    else
+        parts.insert("xl/_rels/workbook.xml.rels", relationships);
+    const XlsxIWorkbook book = iReadWorkbook(write(parts));
+    QStringList names;
+    for (const XlsxISheetInfo& sheet : book.sheets) {
+        QVERIFY(sheet.data);
+        names.append(sheet.name);
+    }
+    QCOMPARE(names, sheets);
+    QCOMPARE(book.reason, reason);
+    QVERIFY(book.styles);
+}
+
+void TestXlsxPackage::charts()
+{
+    XlsxParts parts = minimalXlsx("<sheetData/><drawing r:id=\"rIdD\"/><drawing r:id=\"rIdOther\"/>");
+    parts.insert("xl/worksheets/_rels/sheet1.xml.rels",
+                 rels({{"rIdD", "../drawings/drawing1.xml"}, {"rIdOther", "../drawings/drawing2.xml"}}));
+    parts.insert("xl/drawings/drawing1.xml",
+                 drawing(anchor("twoCellAnchor", "rC1", 2, 1, 12, 7) + anchor("oneCellAnchor", "rC2", 3, 4, 99, 99) +
+                         anchor("twoCellAnchor", "", 1, 1, 2, 2) + anchor("twoCellAnchor", "rC3", 5, 5, 6, 6) +
+                         "<xdr:absoluteAnchor><xdr:graphicFrame><c:chart r:id=\"rC1\"/></xdr:graphicFrame></xdr:absoluteAnchor>"));
+    parts.insert("xl/drawings/drawing2.xml", drawing(anchor("twoCellAnchor", "rC1", 0, 0, 1, 1)));
+    parts.insert("xl/drawings/_rels/drawing1.xml.rels",
+                 rels({{"rC1", "../charts/./chart1.xml"}, {"rC2", "/xl/charts/chart2.xml"}, {"rC3", "../charts/missing.xml"}}));
+    parts.insert("xl/charts/chart1.xml", chart("pieChart"));
+    parts.insert("xl/charts/chart2.xml", chart("areaChart"));
+    const XlsxIWorkbook book = iReadWorkbook(write(parts));
+    QCOMPARE(book.reason, damaged("xl/charts/missing.xml"));
+    const QList<XlsxIChart>& charts = book.sheets.front().charts;
+    QCOMPARE(charts.size(), 3);
+    QCOMPARE(charts.at(0).type, XlsxIChart::Pie);
+    QCOMPARE((QList<int>{charts.at(0).fromRow, charts.at(0).fromCol, charts.at(0).toRow, charts.at(0).toCol}),
+             (QList<int>{2, 1, 12, 7}));
+    QCOMPARE(charts.at(1).type, XlsxIChart::Area);
+    QCOMPARE((QList<int>{charts.at(1).fromRow, charts.at(1).fromCol, charts.at(1).toRow, charts.at(1).toCol}),
+             (QList<int>{3, 4, 0, 0}));
+    QCOMPARE(charts.at(2).type, XlsxIChart::NoChart);
+    QCOMPARE(charts.at(2).fromRow, 5);
+}
+
+void TestXlsxPackage::badPackages_data()
+{
+    QTest::addColumn<QByteArray>("file"); // raw bytes, or empty to write the parts below
+    QTest::addColumn<QStringList>("removed");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("sheets");
+
+    QByteArray compound("\xd0\xcf\x11\xe0\xa1\xb1\x1a\xe1", 8);
+    compound += QByteArray(4096, '\0');
+    QTest::newRow("empty file") << QByteArray("") << QStringList{} << kNotWorkbook << 0;
+    QTest::newRow("not a zip") << QByteArray("Name,Amount\nA,1\n") << QStringList{} << kNotWorkbook << 0;
+    QTest::newRow("encrypted") << compound << QStringList{} << kEncrypted << 0;
+    QTest::newRow("no workbook") << QByteArray() << QStringList{"xl/workbook.xml"} << kNotWorkbook << 0;
+    QTest::newRow("no worksheet") << QByteArray() << QStringList{"xl/worksheets/sheet1.xml"}
+                                  << damaged("xl/worksheets/sheet1.xml") << 0;
+    QTest::newRow("no styles, strings or theme")
+        << QByteArray() << QStringList{"xl/styles.xml", "xl/sharedStrings.xml", "xl/theme/theme1.xml"} << QString() << 1;
+}
+
+void TestXlsxPackage::badPackages()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, removed);
+    QFETCH(QString, reason);
+    QFETCH(int, sheets);
+    QString path = m_dir.filePath(QStringLiteral("raw.xlsx"));
+    if (file.isNull()) {
+        XlsxParts parts = minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row></sheetData>");
+        parts.insert("xl/styles.xml", "<styleSheet><cellXfs><xf/></cellXfs></styleSheet>");
+        parts.insert("xl/sharedStrings.xml", "<sst><si><t>x</t></si></sst>");
+        for (const QString& name : removed)
+            parts.remove(name);
+        path = write(parts);
+    } else {
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(file);
+    }
+    const XlsxIWorkbook book = iReadWorkbook(path);
+    QCOMPARE(book.reason, reason);
+    QCOMPARE(int(book.sheets.size()), sheets);
+    QCOMPARE(bool(book.styles), reason != kNotWorkbook && reason != kEncrypted);
+    QVERIFY(!iReadWorkbook(m_dir.filePath("absent.xlsx")).reason.isEmpty());
+}
+
+void TestXlsxPackage::sizes_data()
+{
+    QTest::addColumn<qint64>("declared"); // stated size of the sheet; -1: the real one
+    QTest::addColumn<qint64>("bomb");     // spaces inflated in a deflated styles part
+    QTest::addColumn<bool>("bombLies");   // its stated size is 100 bytes
+    QTest::addColumn<qint64>("total");    // package budget
+    QTest::addColumn<qint64>("items");
+    QTest::addColumn<QString>("reason");
+
+    const qint64 big = qint64(1) << 30;
+    const qint64 none = 0;
+    QTest::newRow("fits") << qint64(-1) << none << false << big << qint64(1000) << QString();
+    QTest::newRow("stated over the entry cap") << qint64(5 << 20) << none << false << big << qint64(1000) << kTooLarge;
+    QTest::newRow("stated small, inflates past the cap")
+        << qint64(-1) << qint64(3 << 20) << true << big << qint64(1000) << damaged("xl/styles.xml");
+    QTest::newRow("stated smaller than the content")
+        << qint64(10) << none << false << big << qint64(1000) << damaged("xl/worksheets/sheet1.xml");
+    QTest::newRow("stated larger than the content")
+        << qint64(100000) << none << false << big << qint64(1000) << damaged("xl/worksheets/sheet1.xml");
+    QTest::newRow("package total") << qint64(-1) << qint64(600 << 10) << false << qint64(512 << 10) << qint64(1000)
+                                   << kTooLarge;
+    QTest::newRow("too many cells") << qint64(-1) << none << false << big << qint64(2) << kTooLarge;
+}
+
+void TestXlsxPackage::sizes()
+{
+    QFETCH(qint64, declared);
+    QFETCH(qint64, bomb);
+    QFETCH(bool, bombLies);
+    QFETCH(qint64, total);
+    QFETCH(qint64, items);
+    QFETCH(QString, reason);
+    const XlsxParts parts = minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\"><v>2</v></c>"
+                                        "<c r=\"C1\"><v>3</v></c></row></sheetData>");
+    QMap<QString, qint64> stated;
+    if (declared >= 0)
+        stated.insert("xl/worksheets/sheet1.xml", declared);
+    const QString path = m_dir.filePath("sizes.xlsx");
+    if (bombLies)
+        stated.insert("xl/styles.xml", 100);
+    QVERIFY(writeRawZip(path, parts, stated, bomb > 0 ? "xl/styles.xml" : "", bomb));
+    XlsxIBudget budget;
+    budget.entryBytes = 1 << 20;
+    budget.bytesLeft = total;
+    budget.itemsLeft = items;
+    const XlsxIWorkbook book = iReadWorkbook(path, budget);
+    QCOMPARE(book.reason, reason);
+    QVERIFY(book.styles);
+}
+
+void TestXlsxPackage::inflationBombUnderDefaultLimits()
+{
+    const QString path = m_dir.filePath("bomb.xlsx");
+    QVERIFY(writeRawZip(path, minimalXlsx("<sheetData/>"), {{"xl/sharedStrings.xml", 1000}}, "xl/sharedStrings.xml",
+                        qint64(2) << 30));
+    const XlsxIWorkbook book = iReadWorkbook(path);
+    QCOMPARE(book.reason, damaged("xl/sharedStrings.xml"));
+    QCOMPARE(int(book.sheets.size()), 1);
+}
+
+void TestXlsxPackage::tooManyEntries()
+{
+    XlsxParts parts = minimalXlsx("<sheetData/>");
+    for (int i = 0; i < 10001; ++i)
+        parts.insert(QStringLiteral("x/%1").arg(i), "<x/>");
+    const QString path = m_dir.filePath("entries.xlsx");
+    QVERIFY(writeRawZip(path, parts));
+    QCOMPARE(iReadWorkbook(path).reason, kTooLarge);
+}
+
+void TestXlsxPackage::longTextIsCut()
+{
+    const QString path = m_dir.filePath("long.xlsx");
+    QVERIFY(writeRawZip(path, minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row></sheetData>"), {},
+                        "xl/sharedStrings.xml", 3 << 20, "<sst><si><t>x", "y</t></si></sst>"));
+    const XlsxIWorkbook book = iReadWorkbook(path);
+    QCOMPARE(book.reason, QString());
+    const QString text = book.sheets.front().data->cells.value(1).value(0).text;
+    QCOMPARE(text.size(), 32767);
+    QVERIFY(text.startsWith(u"x  "));
+}
+
+void TestXlsxPackage::hostileSheet()
+{
+    XlsxParts parts = minimalXlsx("<cols><col min=\"1\" max=\"2147483647\" width=\"20\"/></cols><sheetData>"
+                                  "<row r=\"99999999999\"><c r=\"A1\"><v>1</v></c></row>"
+                                  "<row r=\"2\"><c r=\"XFE1\"><v>2</v></c><c r=\"ABCDEFGHIJKLMNOPQRST2\"><v>3</v></c>"
+                                  "<c r=\"B2\" t=\"s\"><v>7</v></c><c r=\"C2\"><v>nan</v></c></row>"
+                                  "<row><c><v>4</v></c></row><row><c><v>5</v></c></row></sheetData>"
+                                  "<mergeCells><mergeCell ref=\"A1:XFD1048576\"/></mergeCells>");
+    parts.insert("xl/_rels/workbook.xml.rels", rels({{"rId1", "/xl/worksheets/sheet1.xml"}}));
+    const XlsxIWorkbook book = iReadWorkbook(write(parts));
+    QCOMPARE(book.reason, QString());
+    const XlsxISheetData& sheet = *book.sheets.front().data;
+    QCOMPARE(sheet.colWidths.size(), 16384);
+    QCOMPARE(sheet.cells.keys(), (QList<int>{2, 3, 4}));
+    QCOMPARE(sheet.cells.value(2).keys(), (QList<int>{1, 2}));
+    QCOMPARE(sheet.merges.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(TestXlsxPackage)
+#include "tst_xlsxpackage.moc"

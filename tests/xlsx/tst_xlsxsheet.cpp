@@ -1,0 +1,223 @@
+#include "XlsxIBudget.h"
+#include "XlsxSheetReader.h"
+
+#include <QTest>
+
+namespace {
+
+QByteArray sheetXml(const QByteArray& body)
+{
+    return "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+           "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">" +
+           body + "</worksheet>";
+}
+
+// "row,column:text" per cell, "#number" for numbers and "@style" for a style.
+QString describeCells(const XlsxISheetData& sheet)
+{
+    QStringList out;
+    for (auto row = sheet.cells.cbegin(); row != sheet.cells.cend(); ++row) {
+        for (auto cell = row->cbegin(); cell != row->cend(); ++cell) {
+            QString entry = QStringLiteral("%1,%2:%3").arg(row.key()).arg(cell.key()).arg(cell->text);
+            if (cell->isNumber)
+                entry += u'#' + QString::number(cell->number);
+            if (cell->style != 0)
+                entry += u'@' + QString::number(cell->style);
+            out.append(entry);
+        }
+    }
+    return out.join(u' ');
+}
+
+} // namespace
+
+class TestXlsxSheet : public QObject {
+    Q_OBJECT
+private slots:
+    void cells_data();
+    void cells();
+    void columnWidths_data();
+    void columnWidths();
+    void rowHeights();
+    void merges_data();
+    void merges();
+    void firstDrawingOnly();
+    void brokenXmlKeepsWhatWasRead();
+    void cellsCountAgainstBudget();
+};
+
+void TestXlsxSheet::cells_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("cells");
+
+    QTest::newRow("row from row element") << QByteArray("<row r=\"7\"><c r=\"B3\" t=\"s\"><v>0</v></c></row>") << "7,1:zero";
+    QTest::newRow("booleans") << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"b\"><v>1</v></c><c r=\"B1\" t=\"b\"><v>0</v></c>"
+                                            "<c r=\"C1\" t=\"b\"><v>true</v></c></row>")
+                              << "1,0:TRUE 1,1:FALSE 1,2:FALSE";
+    QTest::newRow("error") << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"e\"><v>#DIV/0!</v></c></row>") << "1,0:#DIV/0!";
+    QTest::newRow("number keeps text") << QByteArray("<row r=\"1\"><c r=\"A1\" s=\"2\"><v>1.500</v></c></row>")
+                                       << "1,0:1.500#1.5@2";
+    QTest::newRow("locale-free number") << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"n\"><v>1,5</v></c>"
+                                                      "<c r=\"B1\"><v> 2.5E3 </v></c></row>")
+                                        << "1,0:1,5 1,1: 2.5E3 #2500";
+    QTest::newRow("iso date text") << QByteArray("<row r=\"1\"><c r=\"A1\"><v>2023-03-15</v></c></row>") << "1,0:2023-03-15";
+    QTest::newRow("self-closing") << QByteArray("<row r=\"1\"><c r=\"A1\" s=\"3\"/><c r=\"B1\" s=\"x\"/></row>")
+                                  << "1,0:@3 1,1:";
+    QTest::newRow("inline rich text") << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><r><t>ab</t></r>"
+                                                    "<r><t xml:space=\"preserve\"> c</t></r></is></c></row>")
+                                      << "1,0:ab c";
+    QTest::newRow("formula string") << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"str\"><f>A2</f><v>hi</v></c></row>") << "1,0:hi";
+    QTest::newRow("bad shared indices") << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>2</v></c><c r=\"B1\" t=\"s\"><v>-1</v></c>"
+                                                      "<c r=\"C1\" t=\"s\"><v>x</v></c><c r=\"D1\" t=\"s\"><v>1</v></c></row>")
+                                        << "1,0: 1,1: 1,2: 1,3:one";
+    QTest::newRow("lower-case reference") << QByteArray("<row r=\"1\"><c r=\"ab1\"><v>1</v></c></row>") << "1,27:1#1";
+    QTest::newRow("rows without r follow") << QByteArray("<row><c r=\"A1\"><v>1</v></c></row><row><c><v>2</v></c><c><v>3</v></c></row>"
+                                                         "<row r=\"9\"/><row><c r=\"B5\"><v>4</v></c></row>")
+                                           << "1,0:1#1 2,0:2#2 2,1:3#3 10,1:4#4";
+    QTest::newRow("cells without r follow") << QByteArray("<row r=\"4\"><c r=\"C4\"><v>1</v></c><c><v>2</v></c></row>")
+                                            << "4,2:1#1 4,3:2#2";
+    QTest::newRow("rows below 1 stay 1") << QByteArray("<row r=\"0\"><c r=\"A1\"><v>1</v></c></row><row r=\"-3\"><c r=\"B1\"><v>2</v></c></row>"
+                                                       "<row r=\"x\"><c r=\"C1\"><v>3</v></c></row>")
+                                         << "1,0:1#1 1,1:2#2 1,2:3#3";
+    QTest::newRow("cell before any row") << QByteArray("<c r=\"A1\"><v>1</v></c>") << "1,0:1#1";
+    QTest::newRow("rows past the sheet") << QByteArray("<row r=\"99999999999\"><c r=\"A1\"><v>1</v></c></row><row><c r=\"A1\"><v>2</v></c></row>"
+                                                       "<row r=\"1048576\"><c r=\"A1\"><v>3</v></c></row><row><c r=\"A1\"><v>4</v></c></row>")
+                                         << "1048576,0:3#3";
+    QTest::newRow("columns past the sheet") << QByteArray("<row r=\"1\"><c r=\"XFD1\"><v>1</v></c><c r=\"XFE1\"><v>2</v></c><c><v>3</v></c>"
+                                                          "<c r=\"ABCDEFGHIJKLMNOPQRST1\"><v>4</v></c><c r=\"\u042F1\"><v>5</v></c>"
+                                                          "<c r=\"12\"><v>6</v></c></row>")
+                                            << "1,16383:1#1";
+    QTest::newRow("nan value") << QByteArray("<row r=\"1\"><c r=\"A1\"><v>nan</v></c></row>") << "1,0:nan#nan";
+    QTest::newRow("later cell replaces") << QByteArray("<row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"A1\"><v>2</v></c></row>") << "1,0:2#2";
+}
+
+void TestXlsxSheet::cells()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QString, cells);
+    const QList<QString> strings = {QStringLiteral("zero"), QStringLiteral("one")};
+    XlsxIBudget budget;
+    const auto sheet = iParseSheet(sheetXml("<sheetData>" + data + "</sheetData>"), strings, &budget);
+    QCOMPARE(describeCells(*sheet), cells);
+    QVERIFY(!budget.damaged && !budget.tooLarge);
+}
+
+void TestXlsxSheet::columnWidths_data()
+{
+    QTest::addColumn<QByteArray>("cols");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("last");
+    QTest::addColumn<double>("width");
+
+    QTest::newRow("zero width") << QByteArray("<col min=\"2\" max=\"4\" width=\"0\"/>") << 3 << 1 << 3 << 8.43;
+    QTest::newRow("negative width") << QByteArray("<col min=\"1\" max=\"1\" width=\"-4\"/>") << 1 << 0 << 0 << 8.43;
+    QTest::newRow("nan width") << QByteArray("<col min=\"1\" max=\"1\" width=\"nan\"/>") << 1 << 0 << 0 << 8.43;
+    QTest::newRow("whole sheet, wide") << QByteArray("<col min=\"1\" max=\"2147483647\" width=\"300\"/>") << 16384 << 0 << 16383 << 255.0;
+    QTest::newRow("overflowing max") << QByteArray("<col min=\"16380\" max=\"99999999999999999999\" width=\"3\"/>") << 5 << 16379 << 16383 << 3.0;
+    QTest::newRow("reversed") << QByteArray("<col min=\"5\" max=\"3\" width=\"2\"/>") << 3 << 2 << 4 << 2.0;
+    QTest::newRow("outside") << QByteArray("<col min=\"0\" max=\"0\" width=\"2\"/><col min=\"20000\" max=\"30000\"/>") << 0 << 0 << 0 << 0.0;
+    QTest::newRow("later overwrites") << QByteArray("<col min=\"1\" max=\"2\" width=\"5\"/><col min=\"2\" max=\"2\" width=\"6\"/>") << 2 << 0 << 1 << 6.0;
+}
+
+void TestXlsxSheet::columnWidths()
+{
+    QFETCH(QByteArray, cols);
+    QFETCH(int, count);
+    QFETCH(int, first);
+    QFETCH(int, last);
+    QFETCH(double, width);
+    const auto sheet = iParseSheet(sheetXml("<cols>" + cols + "</cols>"), {});
+    QCOMPARE(sheet->colWidths.size(), count);
+    if (count > 0) {
+        QCOMPARE(sheet->colWidths.firstKey(), first);
+        QCOMPARE(sheet->colWidths.lastKey(), last);
+        QCOMPARE(sheet->colWidths.value(last), width);
+    }
+}
+
+void TestXlsxSheet::rowHeights()
+{
+    const auto sheet = iParseSheet(sheetXml("<sheetData><row r=\"1\" ht=\"12.8\"/><row ht=\"500\"/><row ht=\"-1\"/><row ht=\"x\"/>"
+                                            "<row r=\"6\"/><row r=\"2000000\" ht=\"20\"/></sheetData>"),
+                                   {});
+    const QMap<int, double> expected{{1, 12.8}, {2, 409.0}, {3, 0.0}, {4, 0.0}};
+    QCOMPARE(sheet->rowHeights, expected);
+}
+
+void TestXlsxSheet::merges_data()
+{
+    QTest::addColumn<QString>("ref");
+    QTest::addColumn<QList<int>>("merge"); // first row, first column, last row, last column; empty: none
+
+    QTest::newRow("range") << "B2:D4" << QList<int>{2, 1, 4, 3};
+    QTest::newRow("reversed") << "D4:B2" << QList<int>{2, 1, 4, 3};
+    QTest::newRow("no colon") << "A1" << QList<int>{};
+    QTest::newRow("leading colon") << ":A1" << QList<int>{};
+    QTest::newRow("whole sheet") << "A1:XFD1048576" << QList<int>{1, 0, 1048576, 16383};
+    QTest::newRow("overflowing corner clipped") << "A1:ZZZZZZZZZZZZZZZZZZZZ99999999999999999999" << QList<int>{1, 0, 1048576, 16383};
+    QTest::newRow("outside the sheet") << "XFE1:XFF2" << QList<int>{};
+    QTest::newRow("no letters") << "1:2" << QList<int>{};
+}
+
+void TestXlsxSheet::merges()
+{
+    QFETCH(QString, ref);
+    QFETCH(QList<int>, merge);
+    const auto sheet = iParseSheet(sheetXml("<mergeCells><mergeCell ref=\"" + ref.toUtf8() + "\"/></mergeCells>"), {});
+    QCOMPARE(sheet->merges.size(), merge.isEmpty() ? 0 : 1);
+    if (!merge.isEmpty()) {
+        const XlsxIMerge& m = sheet->merges.first();
+        QCOMPARE((QList<int>{m.firstRow, m.firstCol, m.lastRow, m.lastCol}), merge);
+    }
+}
+
+void TestXlsxSheet::firstDrawingOnly()
+{
+    QString id;
+    iParseSheet(sheetXml("<sheetData/><drawing r:id=\"rId7\"/><drawing r:id=\"rId8\"/>"), {}, nullptr, &id);
+    QCOMPARE(id, QStringLiteral("rId7"));
+    iParseSheet("<worksheet xmlns:q=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+                "<drawing q:id=\"rId3\"/></worksheet>",
+                {}, nullptr, &id);
+    QCOMPARE(id, QStringLiteral("rId3"));
+}
+
+void TestXlsxSheet::brokenXmlKeepsWhatWasRead()
+{
+    const QByteArray xml = sheetXml("<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"2\"><c r=\"A2\"><v>2</v></c></row>"
+                                    "</sheetData><mergeCells><mergeCell ref=\"A1:B1\"/></mergeCells>");
+    XlsxIBudget budget;
+    const auto sheet = iParseSheet(xml.left(xml.indexOf("<row r=\"2\">") + 12), {}, &budget);
+    QCOMPARE(describeCells(*sheet), QStringLiteral("1,0:1#1"));
+    QVERIFY(budget.damaged);
+
+    XlsxIBudget deep;
+    const auto nested = iParseSheet(QByteArray("<a>").repeated(100000), {}, &deep);
+    QVERIFY(deep.damaged);
+    QVERIFY(nested->cells.isEmpty());
+
+    QByteArray laughs = "<!DOCTYPE worksheet [<!ENTITY a0 \"hahahahaha\">";
+    for (int i = 1; i < 10; ++i)
+        laughs += "<!ENTITY a" + QByteArray::number(i) + " \"" + QByteArray("&a" + QByteArray::number(i - 1) + ";").repeated(10) + "\">";
+    laughs += "]>" + sheetXml("<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\" t=\"str\"><v>&a9;</v></c></row></sheetData>");
+    XlsxIBudget expanded;
+    const auto bomb = iParseSheet(laughs, {}, &expanded);
+    QVERIFY(expanded.damaged);
+    QCOMPARE(describeCells(*bomb), QStringLiteral("1,0:1#1"));
+}
+
+void TestXlsxSheet::cellsCountAgainstBudget()
+{
+    XlsxIBudget budget;
+    budget.itemsLeft = 3;
+    const auto sheet = iParseSheet(sheetXml("<sheetData><row r=\"1\"><c r=\"A1\"/><c r=\"A1\"/><c r=\"B1\"/><c r=\"C1\"/>"
+                                            "<c r=\"D1\"/></row></sheetData>"),
+                                   {}, &budget);
+    QCOMPARE(describeCells(*sheet), QStringLiteral("1,0: 1,1: 1,2:"));
+    QVERIFY(budget.tooLarge);
+}
+
+QTEST_GUILESS_MAIN(TestXlsxSheet)
+#include "tst_xlsxsheet.moc"

@@ -1,0 +1,211 @@
+#include "XlsxIBudget.h"
+#include "XlsxPackage.h"
+#include "XlsxStylesReader.h"
+
+#include <QTest>
+#include <QXmlStreamReader>
+
+namespace {
+
+QList<QColor> defaultTheme()
+{
+    return iParseTheme(QByteArray());
+}
+
+QByteArray stylesXml(const QByteArray& body)
+{
+    return "<styleSheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">" + body + "</styleSheet>";
+}
+
+QColor lightnessScaled(const QColor& colour, double lightness)
+{
+    float h, s, l, a;
+    colour.getHslF(&h, &s, &l, &a);
+    return QColor::fromHslF(h > 0 ? h : 0, s, float(lightness), a);
+}
+
+} // namespace
+
+class TestXlsxStyles : public QObject {
+    Q_OBJECT
+private slots:
+    void colours_data();
+    void colours();
+    void theme_data();
+    void theme();
+    void fonts();
+    void fillsAndBorders();
+    void cellFormats();
+    void cutTailKeepsEntries();
+    void entriesCountAgainstBudget();
+};
+
+void TestXlsxStyles::colours_data()
+{
+    QTest::addColumn<QString>("attributes");
+    QTest::addColumn<QColor>("expected");
+
+    const QColor accent1(0x4472c4);
+    QTest::newRow("rgb 6") << "rgb=\"1F2E3D\"" << QColor(0x1f2e3d);
+    QTest::newRow("rgb 8 drops alpha") << "rgb=\"801F2E3D\"" << QColor(0x1f2e3d);
+    QTest::newRow("rgb 5") << "rgb=\"1F2E3\"" << QColor();
+    QTest::newRow("rgb not hex") << "rgb=\"FFZZ00\"" << QColor();
+    QTest::newRow("rgb wins, tint ignored") << "rgb=\"FF0000\" theme=\"4\" tint=\"0.5\"" << QColor(0xff0000);
+    QTest::newRow("indexed 0") << "indexed=\"0\"" << QColor(Qt::black);
+    QTest::newRow("indexed 10") << "indexed=\"10\"" << QColor(0xff0000);
+    QTest::newRow("indexed 63") << "indexed=\"63\"" << QColor(0x333333);
+    QTest::newRow("indexed 64 system") << "indexed=\"64\"" << QColor(Qt::black);
+    QTest::newRow("indexed -1") << "indexed=\"-1\"" << QColor(Qt::black);
+    QTest::newRow("theme 0 is lt1") << "theme=\"0\"" << QColor(0xffffff);
+    QTest::newRow("theme 1 is dk1") << "theme=\"1\"" << QColor(Qt::black);
+    QTest::newRow("theme 2 is lt2") << "theme=\"2\"" << QColor(0xe7e6e6);
+    QTest::newRow("theme 3 is dk2") << "theme=\"3\"" << QColor(0x44546a);
+    QTest::newRow("theme 4 is accent1") << "theme=\"4\"" << accent1;
+    QTest::newRow("theme 12 black") << "theme=\"12\"" << QColor(Qt::black);
+    QTest::newRow("background darker 15%") << "theme=\"0\" tint=\"-0.1499984740745262\"" << QColor(0xd9d9d9);
+    QTest::newRow("tint 0.5 halfway to white") << "theme=\"4\" tint=\"0.5\""
+                                               << lightnessScaled(accent1, accent1.lightnessF() * 0.5 + 0.5);
+    QTest::newRow("tint -0.25") << "theme=\"4\" tint=\"-0.25\"" << lightnessScaled(accent1, accent1.lightnessF() * 0.75);
+    QTest::newRow("tint 0.0005 ignored") << "theme=\"4\" tint=\"0.0005\"" << accent1;
+    QTest::newRow("tint nan ignored") << "theme=\"4\" tint=\"nan\"" << accent1;
+    QTest::newRow("tint beyond 1 is white") << "theme=\"1\" tint=\"inf\"" << QColor(0xffffff);
+    QTest::newRow("auto") << "auto=\"1\"" << QColor();
+}
+
+void TestXlsxStyles::colours()
+{
+    QFETCH(QString, attributes);
+    QFETCH(QColor, expected);
+    QXmlStreamReader reader(QStringLiteral("<color %1/>").arg(attributes));
+    reader.readNextStartElement();
+    const QColor colour = iResolveColor(reader.attributes(), defaultTheme());
+    QCOMPARE(colour.isValid(), expected.isValid());
+    if (expected.isValid())
+        QCOMPARE(colour.name(), expected.name());
+}
+
+void TestXlsxStyles::theme_data()
+{
+    QTest::addColumn<QByteArray>("scheme");
+    QTest::addColumn<int>("slot");
+    QTest::addColumn<QColor>("expected");
+
+    QTest::newRow("lastClr before val") << QByteArray("<a:dk1><a:sysClr val=\"123456\" lastClr=\"0A0B0C\"/></a:dk1>") << 0
+                                        << QColor(0x0a0b0c);
+    QTest::newRow("val") << QByteArray("<a:accent2><a:srgbClr val=\"ABCDEF\"/></a:accent2>") << 5 << QColor(0xabcdef);
+    QTest::newRow("8 characters lose alpha") << QByteArray("<a:lt2><a:srgbClr val=\"FF112233\"/></a:lt2>") << 3
+                                             << QColor(0x112233);
+    QTest::newRow("other length keeps default") << QByteArray("<a:hlink><a:srgbClr val=\"123\"/></a:hlink>") << 10
+                                                << QColor(0x0563c1);
+    QTest::newRow("no child keeps default") << QByteArray("<a:folHlink></a:folHlink>") << 11 << QColor(0x954f72);
+    QTest::newRow("missing dk2 keeps default") << QByteArray("<a:dk1><a:srgbClr val=\"111111\"/></a:dk1>") << 2
+                                               << QColor(0x44546a);
+}
+
+void TestXlsxStyles::theme()
+{
+    QFETCH(QByteArray, scheme);
+    QFETCH(int, slot);
+    QFETCH(QColor, expected);
+    const QList<QColor> colours =
+        iParseTheme("<a:theme xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><a:clrScheme>" + scheme +
+                    "</a:clrScheme></a:theme>");
+    QCOMPARE(colours.size(), 12);
+    QCOMPARE(colours.at(slot).name(), expected.name());
+}
+
+void TestXlsxStyles::fonts()
+{
+    const auto styles = iParseStyles(stylesXml("<fonts>"
+                                               "<font><b/><i val=\"1\"/><u/><sz val=\"14\"/><color theme=\"1\"/></font>"
+                                               "<font><b val=\"0\"/><i val=\"0\"/><u val=\"double\"/><sz val=\"0\"/></font>"
+                                               "<font><u val=\"single\"/><sz val=\"1e9\"/><color auto=\"1\"/></font>"
+                                               "</fonts><dxfs><dxf><font><b/></font></dxf></dxfs>"),
+                                     defaultTheme());
+    QCOMPARE(styles->fonts.size(), 3);
+    const XlsxIFont& first = styles->fonts.at(0);
+    QVERIFY(first.bold && first.italic && first.underline && first.hasColor);
+    QCOMPARE(first.size, 14.0);
+    QCOMPARE(first.color.name(), QStringLiteral("#000000"));
+    const XlsxIFont& second = styles->fonts.at(1);
+    QVERIFY(!second.bold && !second.italic && !second.underline && !second.hasColor);
+    QCOMPARE(second.size, 11.0);
+    const XlsxIFont& third = styles->fonts.at(2);
+    QVERIFY(third.underline && !third.hasColor);
+    QCOMPARE(third.size, 409.0);
+}
+
+void TestXlsxStyles::fillsAndBorders()
+{
+    const auto styles = iParseStyles(
+        stylesXml("<fills>"
+                  "<fill><patternFill patternType=\"solid\"><fgColor rgb=\"FFFFFF00\"/><bgColor indexed=\"64\"/></patternFill></fill>"
+                  "<fill><patternFill patternType=\"solid\"><fgColor auto=\"1\"/></patternFill></fill>"
+                  "<fill><patternFill patternType=\"gray125\"><fgColor rgb=\"FF0000\"/></patternFill></fill>"
+                  "</fills><borders>"
+                  "<border><left style=\"thin\"><color indexed=\"10\"/></left><right/><top style=\"dashed\"/>"
+                  "<diagonal style=\"thick\"><color rgb=\"00FF00\"/></diagonal></border>"
+                  "</borders>"),
+        defaultTheme());
+    QCOMPARE(styles->fills.size(), 3);
+    QVERIFY(styles->fills.at(0).solid);
+    QCOMPARE(styles->fills.at(0).color.name(), QStringLiteral("#ffff00"));
+    QVERIFY(!styles->fills.at(1).solid);
+    QVERIFY(!styles->fills.at(2).solid);
+    QCOMPARE(styles->borders.size(), 1);
+    const XlsxIBorder& border = styles->borders.at(0);
+    QVERIFY(border.left.present && !border.right.present && border.top.present && !border.bottom.present);
+    QCOMPARE(border.left.color.name(), QStringLiteral("#ff0000"));
+    QCOMPARE(border.top.style, QStringLiteral("dashed"));
+    QCOMPARE(border.top.color.name(), QStringLiteral("#000000"));
+}
+
+void TestXlsxStyles::cellFormats()
+{
+    const auto styles = iParseStyles(
+        stylesXml("<numFmts><numFmt numFmtId=\"164\" formatCode=\"0.0%\"/><numFmt numFmtId=\"x\" formatCode=\"@\"/></numFmts>"
+                  "<cellStyleXfs><xf fontId=\"7\"/></cellStyleXfs><cellXfs>"
+                  "<xf fontId=\"2\" fillId=\"3\" borderId=\"x\" numFmtId=\"164\" applyFont=\"1\" applyFill=\"true\">"
+                  "<alignment horizontal=\"center\" vertical=\"top\" wrapText=\"1\" indent=\"2\"/></xf>"
+                  "<xf applyBorder=\"1\" applyAlignment=\"0\"><alignment wrapText=\"true\"/></xf>"
+                  "</cellXfs>"),
+        defaultTheme());
+    QCOMPARE(styles->numFmts.value(164), QStringLiteral("0.0%"));
+    QCOMPARE(styles->numFmts.value(0), QStringLiteral("@"));
+    QCOMPARE(styles->cellXfs.size(), 2);
+    const XlsxIXf& first = styles->cellXfs.at(0);
+    QCOMPARE(first.fontId, 2);
+    QCOMPARE(first.fillId, 3);
+    QCOMPARE(first.borderId, 0);
+    QCOMPARE(first.numFmtId, 164);
+    QVERIFY(first.applyFont && !first.applyFill && first.wrapText);
+    QCOMPARE(first.horizontal, QStringLiteral("center"));
+    QCOMPARE(first.indent, 2);
+    const XlsxIXf& second = styles->cellXfs.at(1);
+    QVERIFY(second.applyBorder && !second.applyAlignment && !second.wrapText);
+}
+
+void TestXlsxStyles::cutTailKeepsEntries()
+{
+    const QByteArray xml = stylesXml("<fonts><font><b/></font><font><i/></font></fonts>");
+    const qsizetype cut = xml.indexOf("<font><i/>") + 8;
+    XlsxIBudget budget;
+    const auto styles = iParseStyles(xml.left(cut), defaultTheme(), &budget);
+    QCOMPARE(styles->fonts.size(), 1);
+    QVERIFY(styles->fonts.at(0).bold);
+    QVERIFY(budget.damaged);
+    QVERIFY(iParseStyles(QByteArray(), defaultTheme())->fonts.isEmpty());
+}
+
+void TestXlsxStyles::entriesCountAgainstBudget()
+{
+    XlsxIBudget budget;
+    budget.itemsLeft = 2;
+    const auto styles = iParseStyles(stylesXml("<fonts><font/><font/><font/><font/></fonts>"), defaultTheme(), &budget);
+    QCOMPARE(styles->fonts.size(), 2);
+    QVERIFY(budget.tooLarge);
+    QVERIFY(!budget.damaged);
+}
+
+QTEST_GUILESS_MAIN(TestXlsxStyles)
+#include "tst_xlsxstyles.moc"
