@@ -85,16 +85,6 @@ QByteArray noisySamples(int width, int height, int components, quint32 seed = 1)
     return samples;
 }
 
-QByteArray rgbSamples(int width, int height)
-{
-    return noisySamples(width, height, 3);
-}
-
-QByteArray greySamples(int width, int height)
-{
-    return noisySamples(width, height, 1);
-}
-
 // A soft mask whose left half hides the picture.
 QByteArray halfMaskSamples(int width, int height)
 {
@@ -114,6 +104,13 @@ ImageSpec image(int width, int height, const QString& colorSpace, const QByteArr
     result.samples = samples;
     result.matrix = matrix;
     return result;
+}
+
+// qpdf's complaints about a file; empty when it passes the check.
+QString qpdfCheckFailure(const QString& pdf)
+{
+    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), pdf});
+    return check.exitCode == 0 ? QString() : check.out + check.err;
 }
 
 #define REQUIRE_TOOL(program)                                                                                      \
@@ -140,7 +137,6 @@ private slots:
 
     void minimumForecastTakesTheSmallestPreset();
     void minimumForecastNeverGrowsATextDocument();
-    void minimumForecastWithoutDocumentIsEmpty();
     void forecastFailures_data();
     void forecastFailures();
     void keepingObjectsForecastIsTheWrittenSize();
@@ -312,7 +308,7 @@ void TestPdfDocumentCompression::clampedOptionsWriteTheSameFile()
 {
     QFETCH(Options, options);
     QFETCH(Options, sameAs);
-    const QList<ImageSpec> images{image(300, 300, QStringLiteral("/DeviceRGB"), rgbSamples(300, 300),
+    const QList<ImageSpec> images{image(300, 300, QStringLiteral("/DeviceRGB"), noisySamples(300, 300, 3),
                                         fixtures::placement(10, 10, 52, 52))};
     PdfDocument& doc = openFixture(fixtures::imagePdf(images, {}, 72, 72));
     const QString a = path(QStringLiteral("a.pdf"));
@@ -356,8 +352,7 @@ void TestPdfDocumentCompression::rasterisedFilePassesOutsideChecks()
     const QString target = path(QStringLiteral("out.pdf"));
     QVERIFY2(doc.compressTo(target, options), qPrintable(doc.lastError()));
 
-    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), target});
-    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+    QCOMPARE(qpdfCheckFailure(target), QString());
     QVERIFY(pdftools::fontCount(doc.filePath()) > 0);
     QCOMPARE(pdftools::fontCount(target), 0);
     QCOMPARE(pdftools::pageCount(target), 3);
@@ -426,17 +421,6 @@ void TestPdfDocumentCompression::minimumForecastNeverGrowsATextDocument()
     QCOMPARE(copy.extractAllTextAllPages(), doc.extractAllTextAllPages());
 }
 
-void TestPdfDocumentCompression::minimumForecastWithoutDocumentIsEmpty()
-{
-    PdfDocument doc;
-    const PdfDocument::CompressionEstimate best = doc.estimateMinimumCompressedSize();
-    QCOMPARE(best.bytes, qint64(-1));
-    QVERIFY(best.label.isEmpty());
-    QCOMPARE(best.options.imageDpi, 150);
-    QVERIFY(!best.sampled);
-    QCOMPARE(doc.lastError(), QStringLiteral("Нет открытого документа."));
-}
-
 void TestPdfDocumentCompression::forecastFailures_data()
 {
     QTest::addColumn<int>("state");  // 0 nothing open, 1 no pages, 2 page too large to render
@@ -468,13 +452,19 @@ void TestPdfDocumentCompression::forecastFailures()
     QCOMPARE(doc.estimateCompressedSize(options, &sampled), qint64(-1));
     QVERIFY(!sampled);
     QCOMPARE(doc.lastError(), error);
+    if (state == 2)
+        return;  // the object-keeping copy needs no rendering
+    const PdfDocument::CompressionEstimate best = doc.estimateMinimumCompressedSize();
+    QCOMPARE(best.bytes, qint64(-1));
+    QVERIFY(best.label.isEmpty());
+    QCOMPARE(doc.lastError(), error);
 }
 
 // The object-keeping forecast makes the copy in memory: it is the written
 // size, for an unsaved document too.
 void TestPdfDocumentCompression::keepingObjectsForecastIsTheWrittenSize()
 {
-    const QList<ImageSpec> images{image(300, 300, QStringLiteral("/DeviceRGB"), rgbSamples(300, 300),
+    const QList<ImageSpec> images{image(300, 300, QStringLiteral("/DeviceRGB"), noisySamples(300, 300, 3),
                                         fixtures::placement(10, 10, 100, 100))};
     PdfDocument& doc = openFixture(fixtures::imagePdf(images));
     const QString target = path(QStringLiteral("out.pdf"));
@@ -536,7 +526,7 @@ void TestPdfDocumentCompression::imagesAreReducedToTheTargetDensity()
     QFETCH(QSize, written);
     REQUIRE_TOOL("pdfimages");
     const QList<ImageSpec> images{image(pixels.width(), pixels.height(), QStringLiteral("/DeviceGray"),
-                                        greySamples(pixels.width(), pixels.height()), matrix)};
+                                        noisySamples(pixels.width(), pixels.height(), 1), matrix)};
     const QList<pdftools::ImageRow> rows = compressedImages(fixtures::imagePdf(images, {}, 595, 842, rotate), options);
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows.at(0).encoding, encoding);
@@ -632,7 +622,7 @@ void TestPdfDocumentCompression::transparencyIsKept()
     QFETCH(bool, reencoded);
     REQUIRE_TOOL("pdfimages");
     constexpr int kSide = 200;
-    ImageSpec transparent = image(kSide, kSide, QStringLiteral("/DeviceRGB"), rgbSamples(kSide, kSide),
+    ImageSpec transparent = image(kSide, kSide, QStringLiteral("/DeviceRGB"), noisySamples(kSide, kSide, 3),
                                   fixtures::placement(50, 50, 72, 72));
     if (entries.contains(QLatin1String("ImageMask"))) {
         transparent.colorSpace.clear();
@@ -687,8 +677,7 @@ void TestPdfDocumentCompression::keptCopyPassesOutsideChecksAndKeepsText()
     PdfDocument& doc = openFixture(fixtures::pagesPdf(pages));
     const QString target = path(QStringLiteral("kept.pdf"));
     QVERIFY2(doc.compressTo(target, keepingOptions(150, true)), qPrintable(doc.lastError()));
-    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), target});
-    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+    QCOMPARE(qpdfCheckFailure(target), QString());
     QVERIFY(QFileInfo(target).size() < QFileInfo(doc.filePath()).size() / 2);
     QCOMPARE(pdftools::pageSizes(target), pdftools::pageSizes(doc.filePath()));
     PdfDocument copy;
@@ -779,6 +768,21 @@ QStringList smaskRows(const QList<pdftools::ImageRow>& rows)
     return masks;
 }
 
+// The kept copy passes qpdf's check, is smaller, keeps every soft mask and the
+// outline, and holds no picture above 72 dpi.
+void expectKeptCopy(const QString& source, const QString& target)
+{
+    QCOMPARE(qpdfCheckFailure(target), QString());
+    QVERIFY(QFileInfo(target).size() < QFileInfo(source).size());
+    const QList<pdftools::ImageRow> before = pdftools::listImages(source);
+    const QList<pdftools::ImageRow> after = pdftools::listImages(target);
+    QCOMPARE(smaskRows(after).size(), smaskRows(before).size());
+    QVERIFY(!smaskRows(after).isEmpty());
+    for (const pdftools::ImageRow& row : after)
+        QVERIFY2(row.xPpi <= 73 && row.yPpi <= 73, qPrintable(QStringLiteral("%1 at %2 ppi").arg(row.type).arg(row.xPpi)));
+    QCOMPARE(qpdfJson(target, QStringLiteral("outlines")), qpdfJson(source, QStringLiteral("outlines")));
+}
+
 } // namespace
 
 void TestPdfDocumentCompression::keptCopyKeepsStructureAndMasks_data()
@@ -802,23 +806,15 @@ void TestPdfDocumentCompression::keptCopyKeepsStructureAndMasks()
         doc.markModified();
     const QString target = path(QStringLiteral("kept.pdf"));
     QVERIFY2(doc.compressTo(target, keepingOptions(72, false)), qPrintable(doc.lastError()));
-    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), target});
-    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
-    QVERIFY(QFileInfo(target).size() < QFileInfo(doc.filePath()).size());
-
-    const QList<pdftools::ImageRow> before = pdftools::listImages(doc.filePath());
+    expectKeptCopy(doc.filePath(), target);
+    if (QTest::currentTestFailed())
+        return;
     const QList<pdftools::ImageRow> after = pdftools::listImages(target);
-    QCOMPARE(after.size(), before.size());
-    QCOMPARE(smaskRows(before).size(), 2);
+    QCOMPARE(after.size(), pdftools::listImages(doc.filePath()).size());
     QCOMPARE(smaskRows(after), (QStringList{QStringLiteral("144x144"), QStringLiteral("144x144")}));
     QCOMPARE(storedImages(target), after.size());  // no replaced stream or mask is left behind
-    for (const pdftools::ImageRow& row : after) {
-        QVERIFY2(row.xPpi <= 73 && row.yPpi <= 73, qPrintable(QStringLiteral("%1 at %2 ppi").arg(row.type).arg(row.xPpi)));
-        if (row.type == QLatin1String("image"))
-            QCOMPARE(row.encoding, QStringLiteral("jpeg"));
-    }
-
-    QCOMPARE(qpdfJson(target, QStringLiteral("outlines")), qpdfJson(doc.filePath(), QStringLiteral("outlines")));
+    for (const pdftools::ImageRow& row : after)
+        QVERIFY(row.type != QLatin1String("image") || row.encoding == QLatin1String("jpeg"));
     const QJsonValue fields = qpdfJson(target, QStringLiteral("acroform"))[QStringLiteral("fields")];
     QCOMPARE(fields[0][QStringLiteral("fullname")].toString(), QStringLiteral("clerk"));
     QCOMPARE(fields[0][QStringLiteral("value")].toString(), QStringLiteral("u:Ivanov"));
@@ -864,16 +860,7 @@ void TestPdfDocumentCompression::realProducersKeepMasksAndOutline()
     QVERIFY(doc.open(produced));
     const QString target = path(QStringLiteral("kept.pdf"));
     QVERIFY2(doc.compressTo(target, keepingOptions(72, false)), qPrintable(doc.lastError()));
-    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), target});
-    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
-    QVERIFY(QFileInfo(target).size() < QFileInfo(produced).size());
-    const QList<pdftools::ImageRow> before = pdftools::listImages(produced);
-    const QList<pdftools::ImageRow> after = pdftools::listImages(target);
-    QCOMPARE(smaskRows(after).size(), smaskRows(before).size());
-    QVERIFY(!smaskRows(after).isEmpty());
-    for (const pdftools::ImageRow& row : after)
-        QVERIFY2(row.xPpi <= 73, qPrintable(QStringLiteral("%1 at %2 ppi").arg(row.type).arg(row.xPpi)));
-    QCOMPARE(qpdfJson(target, QStringLiteral("outlines")), qpdfJson(produced, QStringLiteral("outlines")));
+    expectKeptCopy(produced, target);
 }
 
 // The file as read is parsed by the copy's own reader: damaged bytes never
@@ -981,7 +968,7 @@ void TestPdfDocumentCompression::openDocumentIsNotChanged_data()
 void TestPdfDocumentCompression::openDocumentIsNotChanged()
 {
     QFETCH(Options, options);
-    const QList<ImageSpec> images{image(300, 300, QStringLiteral("/DeviceRGB"), rgbSamples(300, 300),
+    const QList<ImageSpec> images{image(300, 300, QStringLiteral("/DeviceRGB"), noisySamples(300, 300, 3),
                                         fixtures::placement(10, 10, 100, 100))};
     const QByteArray source = fixtures::imagePdf(images);
     PdfDocument& doc = openFixture(source);
