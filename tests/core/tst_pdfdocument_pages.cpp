@@ -1,5 +1,6 @@
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
+#include "PdfPageTransform.h"
 
 #include <QImage>
 #include <QPainter>
@@ -19,6 +20,9 @@ private slots:
     void rotationCountsWholeQuarterTurns_data();
     void rotationCountsWholeQuarterTurns();
     void rotationSurvivesSaveAndReload();
+    void cornersLandWhereTheTurnedPageShowsThem_data();
+    void cornersLandWhereTheTurnedPageShowsThem();
+    void transformRoundTripsAndAgreesWithItsMatrix();
     void pageEditsChangeOrderAndRevision();
     void insertBlankPageRejectsUnusableSizes();
     void appendPageFromAnotherFile();
@@ -105,6 +109,51 @@ void TestPdfDocumentPages::rotationSurvivesSaveAndReload()
     QVERIFY(reread.open(out));
     QCOMPARE(reread.pageSize(2), QSizeF(842, 595));
     QCOMPARE(reread.pageTransform(2).quarterTurns(), 3);
+}
+
+void TestPdfDocumentPages::cornersLandWhereTheTurnedPageShowsThem_data()
+{
+    QTest::addColumn<int>("turns");
+    QTest::addColumn<QPointF>("user");
+    QTest::addColumn<QPointF>("displayed");
+    QTest::addColumn<QSizeF>("size");
+    // Box (10, 20) .. (210, 320): 200 wide, 300 high, offset like a crop box.
+    const QPointF topLeft(10, 320);
+    QTest::newRow("0") << 0 << topLeft << QPointF(0, 300) << QSizeF(200, 300);
+    QTest::newRow("90: top-left goes to top-right") << 1 << topLeft << QPointF(300, 200) << QSizeF(300, 200);
+    QTest::newRow("180: top-left goes to bottom-right") << 2 << topLeft << QPointF(200, 0) << QSizeF(200, 300);
+    QTest::newRow("270: top-left goes to bottom-left") << 3 << topLeft << QPointF(0, 0) << QSizeF(300, 200);
+    QTest::newRow("-90 is 270") << -1 << topLeft << QPointF(0, 0) << QSizeF(300, 200);
+    QTest::newRow("90: bottom-left goes to top-left") << 1 << QPointF(10, 20) << QPointF(0, 200) << QSizeF(300, 200);
+}
+
+void TestPdfDocumentPages::cornersLandWhereTheTurnedPageShowsThem()
+{
+    QFETCH(int, turns);
+    QFETCH(QPointF, user);
+    QFETCH(QPointF, displayed);
+    QFETCH(QSizeF, size);
+    const PdfPageTransform transform(QRectF(10, 20, 200, 300), turns);
+    QCOMPARE(transform.toPage(user), displayed);
+    QCOMPARE(transform.pageSize(), size);
+    QCOMPARE(transform.isIdentity(), false);  // the box is off the origin
+}
+
+void TestPdfDocumentPages::transformRoundTripsAndAgreesWithItsMatrix()
+{
+    QVERIFY(PdfPageTransform(QRectF(0, 0, 200, 300), 0).isIdentity());
+    for (int turns = 0; turns < 4; ++turns) {
+        const PdfPageTransform transform(QRectF(-5, 40, 612, 792), turns);
+        const QRectF user(100, 200, 50, 12);
+        const QRectF page = transform.toPage(user);
+        QCOMPARE(transform.toUser(page), user);
+        QCOMPARE(page.width() * page.height(), user.width() * user.height());
+        for (const QPointF& p : {QPointF(0, 0), QPointF(123.5, 17), QPointF(390, 650)}) {
+            const QPointF viaMatrix = transform.toUserMatrix().map(p);
+            const QPointF viaPoint = transform.toUser(p);
+            QVERIFY(qAbs(viaMatrix.x() - viaPoint.x()) < 1e-9 && qAbs(viaMatrix.y() - viaPoint.y()) < 1e-9);
+        }
+    }
 }
 
 // Every page edit changes the revision and the pages; refused edits, reading
