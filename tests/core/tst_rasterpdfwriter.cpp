@@ -93,15 +93,12 @@ class TestRasterPdfWriter : public QObject {
 private slots:
     void pdfNumberKeepsThreeDecimals_data();
     void pdfNumberKeepsThreeDecimals();
-    void serializedSizeIsWhatIsWritten_data();
-    void serializedSizeIsWhatIsWritten();
 
     void monoRowsArePaddedWithZeroBits_data();
     void monoRowsArePaddedWithZeroBits();
     void jpegQualityIsClamped_data();
     void jpegQualityIsClamped();
     void jpegFlattensTransparencyOnWhite();
-    void jpegGreyFlagWritesOneChannel();
     void encodersRejectNullImages();
 
     void objectsAreWrittenInOrderOfNumberAndOffset();
@@ -133,29 +130,6 @@ void TestRasterPdfWriter::pdfNumberKeepsThreeDecimals()
     QFETCH(double, value);
     QFETCH(QByteArray, text);
     QCOMPARE(RasterPdfWriter::pdfNumber(value), text);
-}
-
-void TestRasterPdfWriter::serializedSizeIsWhatIsWritten_data()
-{
-    QTest::addColumn<int>("number");
-    QTest::addColumn<QByteArray>("body");
-    QTest::newRow("catalog") << 1 << RasterPdfWriter::catalogBody();
-    QTest::newRow("empty body") << 7 << QByteArray();
-    QTest::newRow("five digits") << 12345 << QByteArray("<< >>");
-}
-
-void TestRasterPdfWriter::serializedSizeIsWhatIsWritten()
-{
-    QFETCH(int, number);
-    QFETCH(QByteArray, body);
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QList<qint64> offsets;
-    QVERIFY(RasterPdfWriter::writePdfObject(buffer, offsets, number, body));
-    QCOMPARE(buffer.data(), QByteArray::number(number) + " 0 obj\n" + body + "\nendobj\n");
-    QCOMPARE(RasterPdfWriter::serializedPdfObjectSize(number, body), qint64(buffer.data().size()));
-    QCOMPARE(offsets.size(), number + 1);
-    QCOMPARE(offsets.at(number), qint64(0));
 }
 
 void TestRasterPdfWriter::monoRowsArePaddedWithZeroBits_data()
@@ -220,17 +194,6 @@ void TestRasterPdfWriter::jpegFlattensTransparencyOnWhite()
     for (int y = 0; y < decoded.height(); ++y)
         for (int x = 0; x < decoded.width(); ++x)
             QVERIFY(qGray(decoded.pixel(x, y)) > 250);
-}
-
-void TestRasterPdfWriter::jpegGreyFlagWritesOneChannel()
-{
-    QImage red(16, 16, QImage::Format_RGB32);
-    red.fill(Qt::red);
-    const QImage grey = QImage::fromData(RasterPdfWriter::imageToJpegBytes(red, 90, true), "JPG");
-    const QImage colour = QImage::fromData(RasterPdfWriter::imageToJpegBytes(red, 90, false), "JPG");
-    QCOMPARE(grey.format(), QImage::Format_Grayscale8);
-    QVERIFY(colour.format() != QImage::Format_Grayscale8);
-    QVERIFY(qRed(colour.pixel(8, 8)) > 200 && qGreen(colour.pixel(8, 8)) < 60);
 }
 
 void TestRasterPdfWriter::encodersRejectNullImages()
