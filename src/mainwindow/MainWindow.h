@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+class CompressedPdfExportDialog;
 class OcrEngine;
 class PageThumbnailPanel;
 class PdfDocument;
@@ -316,4 +317,14 @@ private:
     void startDeferredOcrRun(QDialog* dialog);
     bool ocrEngineDiscardPending = false;
     QPointer<QDialog> ocrProgressDialog;
+
+    // The compressed-PDF export (MainWindow_compress.cpp).
+public:
+    // path: the wanted output ("" derives it from the document). True when
+    // the compressed file was written.
+    bool showCompressedPdfExportDialog(const QString& path = QString(), bool shellMode = false);
+
+private:
+    QString proposedCompressedPdfPath(const QString& path) const;
+    bool writeCompressedPdf(const CompressedPdfExportDialog& dialog, bool shellMode);
 };

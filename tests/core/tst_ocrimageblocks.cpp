@@ -290,11 +290,13 @@ void OcrImageBlocksTest::noiseWords_data()
     QTest::addColumn<QRectF>("rect");
     QTest::addColumn<bool>("removed");
     const QRectF onStamp(110, 110, 40, 10);
-    QTest::newRow("two letters, sure") << "ab" << 90.0f << onStamp << true;
-    QTest::newRow("eight letters, 70") << QStringLiteral("Печатный") << 70.0f << onStamp << false;
-    QTest::newRow("eight letters, 60") << QStringLiteral("Печатный") << 60.0f << onStamp << true;
-    QTest::newRow("off the stamp") << "ab" << 90.0f << QRectF(300, 300, 40, 10) << false;
-    QTest::newRow("touching by 15 %") << "ab" << 90.0f << QRectF(66, 110, 40, 10) << false;
+    // A word read with confidence 60 or more is never noise.
+    QTest::newRow("two letters, sure") << QStringLiteral("РФ") << 90.0f << onStamp << false;
+    QTest::newRow("two letters, unsure") << "ab" << 59.0f << onStamp << true;
+    QTest::newRow("eight letters, 60") << QStringLiteral("Печатный") << 60.0f << onStamp << false;
+    QTest::newRow("eight letters, 55") << QStringLiteral("Печатный") << 55.0f << onStamp << true;
+    QTest::newRow("off the stamp") << "ab" << 40.0f << QRectF(300, 300, 40, 10) << false;
+    QTest::newRow("touching by 15 %") << "ab" << 40.0f << QRectF(66, 110, 40, 10) << false;
 }
 
 void OcrImageBlocksTest::noiseWords()
@@ -317,19 +319,22 @@ void OcrImageBlocksTest::noiseText_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("overlap");
+    QTest::addColumn<float>("confidence");
     QTest::addColumn<bool>("removed");
-    QTest::newRow("3 chars, 13 %") << "abc" << 0.13 << true;
-    QTest::newRow("3 chars, 11 %") << "abc" << 0.11 << false;
-    QTest::newRow("5 chars, 50 %") << "abcde" << 0.5 << false;
-    QTest::newRow("5 chars, 60 %") << "abcde" << 0.6 << true;
-    QTest::newRow("12 chars, whole") << "abcdefghijkl" << 1.0 << false;
+    QTest::newRow("3 chars, 13 %") << "abc" << 0.13 << 50.0f << true;
+    QTest::newRow("3 chars, 11 %") << "abc" << 0.11 << 50.0f << false;
+    QTest::newRow("5 chars, 50 %") << "abcde" << 0.5 << 50.0f << false;
+    QTest::newRow("5 chars, 60 %") << "abcde" << 0.6 << 50.0f << true;
+    QTest::newRow("12 chars, whole") << "abcdefghijkl" << 1.0 << 50.0f << false;
+    QTest::newRow("3 chars, whole, sure") << QStringLiteral("ИНН") << 1.0 << 60.0f << false;
 }
 
 void OcrImageBlocksTest::noiseText()
 {
     QFETCH(QString, text);
     QFETCH(double, overlap);
-    TextBlock block = textBlock({word(text, QRectF(100 - 100 * (1 - overlap), 150, 100, 10), 90)});
+    QFETCH(float, confidence);
+    TextBlock block = textBlock({word(text, QRectF(100 - 100 * (1 - overlap), 150, 100, 10), confidence)});
     std::vector<TextBlock> blocks = {block, imageBlock(QRectF(300, 300, 10, 10))};
     blocks[1].isImage = true;
     removeImageNoiseText(blocks, {imageBlock(QRectF(100, 100, 100, 100))});

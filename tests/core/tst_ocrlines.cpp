@@ -27,8 +27,8 @@ private slots:
     void closeCentresShareRow();
     void gapLimitByPosition_data();
     void gapLimitByPosition();
-    void sizeSamplesClamped_data();
-    void sizeSamplesClamped();
+    void ruleEndsLine();
+    void sizeFromGlyphs();
     void cityAbbreviation();
     void trailingLoneTe();
     void inkRectFollowsInk();
@@ -41,18 +41,27 @@ void OcrLinesTest::signatureNoise_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<double>("topShare");
     QTest::addColumn<bool>("inTextRow");
+    QTest::addColumn<float>("confidence");
     QTest::addColumn<bool>("noise");
-    QTest::newRow("two latin capitals at the foot") << "AB" << 0.85 << false << true;
-    QTest::newRow("same at mid-page") << "AB" << 0.5 << false << false;
-    QTest::newRow("top just above 70 %") << "ab" << 0.69 << false << false;
-    QTest::newRow("short latin with full stop") << "ab." << 0.85 << false << true;
-    QTest::newRow("short latin in a text row") << "ab." << 0.85 << true << false;
-    QTest::newRow("capitals blob even in a row") << "AB" << 0.85 << true << true;
-    QTest::newRow("cyrillic mixed case") << QStringLiteral("Дом") << 0.85 << false << false;
-    QTest::newRow("double cyrillic U") << QStringLiteral("УУ") << 0.85 << true << true;
-    QTest::newRow("no letters") << "~-~" << 0.85 << true << true;
-    QTest::newRow("long latin word") << "meeting" << 0.85 << false << false;
-    QTest::newRow("latin with cyrillic") << QStringLiteral("aб") << 0.85 << false << false;
+    constexpr float unsure = 45;
+    QTest::newRow("two latin capitals at the foot") << "AB" << 0.85 << false << unsure << true;
+    QTest::newRow("same at mid-page") << "AB" << 0.5 << false << unsure << false;
+    QTest::newRow("top just above 70 %") << "ab" << 0.69 << false << unsure << false;
+    QTest::newRow("short latin with full stop") << "ab." << 0.85 << false << unsure << true;
+    QTest::newRow("short latin in a text row") << "ab." << 0.85 << true << unsure << false;
+    QTest::newRow("capitals blob even in a row") << "AB" << 0.85 << true << unsure << true;
+    QTest::newRow("cyrillic mixed case") << QStringLiteral("Дом") << 0.85 << false << unsure << false;
+    QTest::newRow("double cyrillic U") << QStringLiteral("УУ") << 0.85 << true << unsure << true;
+    QTest::newRow("no letters") << "~-~" << 0.85 << true << unsure << true;
+    QTest::newRow("long latin word") << "meeting" << 0.85 << false << unsure << false;
+    QTest::newRow("latin with cyrillic") << QStringLiteral("aб") << 0.85 << false << unsure << false;
+    QTest::newRow("capitals just below sure") << "AB" << 0.85 << false << 59.9f << true;
+    // Requisites at the foot of a letter, read with confidence.
+    for (const QString &word : {QStringLiteral("ООО"), QStringLiteral("ИНН"), QStringLiteral("КПП"),
+                                QStringLiteral("ОГРН"), QStringLiteral("РФ"), QStringLiteral("№"),
+                                QStringLiteral("CEO"), QStringLiteral("PDF"), QStringLiteral("OK?"),
+                                QStringLiteral("PS:"), QStringLiteral("of")})
+        QTest::newRow(qPrintable(QStringLiteral("sure ") + word)) << word << 0.9 << false << 60.0f << false;
 }
 
 void OcrLinesTest::signatureNoise()
@@ -60,8 +69,10 @@ void OcrLinesTest::signatureNoise()
     QFETCH(QString, text);
     QFETCH(double, topShare);
     QFETCH(bool, inTextRow);
-    QTEST(isLikelySignatureNoiseWord(wordAt(text, 100, topShare), kPageHeight, inTextRow), "noise");
-    QVERIFY(!isLikelySignatureNoiseWord(wordAt(text, 100, topShare), 0.0, inTextRow));
+    QFETCH(float, confidence);
+    const OcrWord word = wordAt(text, 100, topShare, 10, confidence);
+    QTEST(isLikelySignatureNoiseWord(word, kPageHeight, inTextRow), "noise");
+    QVERIFY(!isLikelySignatureNoiseWord(word, 0.0, inTextRow));
 }
 
 void OcrLinesTest::shortLatinWordsInTextRowKept()
@@ -74,14 +85,17 @@ void OcrLinesTest::shortLatinWordsInTextRowKept()
 void OcrLinesTest::loneScribbleWordsDropped()
 {
     const std::vector<OcrWord> words = {
-        wordAt("Sf", 300, 0.9),                // alone on its row
+        wordAt("Sf", 300, 0.9, 10, 50),        // alone on its row
         wordAt("ij", 72, 0.95, 10, 45),        // next to a word, but itself unsure
         wordAt("word", 95, 0.95),              // a sure neighbour of "ij"
-        wordAt("ok", 400, 0.85),
-        wordAt("xy", 500, 0.85),               // far from "ok"
+        wordAt("ok", 400, 0.85, 10, 50),
+        wordAt("xy", 500, 0.85, 10, 50),       // far from "ok"
+        wordAt("OK", 300, 0.8, 10, 60),        // sure: kept alone
     };
     const auto kept = removeSignatureNoiseWords(words, kPageHeight);
-    QCOMPARE(kept.size(), size_t(0));
+    QCOMPARE(kept.size(), size_t(2));
+    QCOMPARE(kept[0].text, QStringLiteral("word"));
+    QCOMPARE(kept[1].text, QStringLiteral("OK"));
     QVERIFY(sitsInRowOfOrdinaryWords({wordAt("ab", 100, 0.9), wordAt("cd", 124, 0.9)}, 0));
     QVERIFY(!sitsInRowOfOrdinaryWords({wordAt("ab", 100, 0.9), wordAt("cd", 124, 0.93)}, 0));
 }
@@ -123,20 +137,32 @@ void OcrLinesTest::gapLimitByPosition()
     QTEST(int(buildLinesFromWords({a, b}, kPageWidth, kPageHeight).size()), "lines");
 }
 
-void OcrLinesTest::sizeSamplesClamped_data()
+void OcrLinesTest::ruleEndsLine()
 {
-    QTest::addColumn<double>("height");
-    QTest::addColumn<float>("size");
-    QTest::newRow("100 pt") << 100.0 << 48.0f;
-    QTest::newRow("5 pt") << 5.0 << 6.0f;
-    QTest::newRow("10 pt") << 10.0 << 7.2f;
+    // Gap 15 pt stays within a line in the middle band; a ruling in it ends the line.
+    const OcrWord number = wordAt(QStringLiteral("3"), 100, 0.5);
+    OcrWord name = wordAt(QStringLiteral("Папка"), 0, 0.5);
+    name.rect.moveLeft(number.rect.right() + 15);
+    const QRectF rule(number.rect.right() + 7, number.rect.y() - 10, 1, 30);
+    QCOMPARE(buildLinesFromWords({number, name}, kPageWidth, kPageHeight).size(), size_t(1));
+    QCOMPARE(buildLinesFromWords({number, name}, kPageWidth, kPageHeight, {}, {rule}).size(), size_t(2));
+    const QRectF above = rule.translated(0, 40);
+    QCOMPARE(buildLinesFromWords({number, name}, kPageWidth, kPageHeight, {}, {above}).size(), size_t(1));
 }
 
-void OcrLinesTest::sizeSamplesClamped()
+void OcrLinesTest::sizeFromGlyphs()
 {
-    QFETCH(double, height);
-    const TextBlock::Line line = makeLineFromWords({{"w", QRectF(0, 0, 10, height), 90}});
-    QTEST(line.fontSize, "size");
+    const GlyphHeights caps{{8.5f, 8.5f, 8.6f}, {}};
+    const float size = fontSizeFromGlyphs(caps, 1.4f);
+    QVERIFY(size > 11.0f && size < 13.0f); // 12 pt text with a cap height of 0.71 em
+    // Specks swelling a few glyph boxes do not change it.
+    QCOMPARE(fontSizeFromGlyphs({{8.5f, 13.0f, 8.5f, 8.6f, 17.0f}, {}}, 1.4f), size);
+    // Few capitals: the x-height, turned into a cap height by the page's ratio, decides.
+    QCOMPARE(fontSizeFromGlyphs({{13.0f}, {6.1f, 6.1f, 6.2f, 9.0f}}, 8.5f / 6.1f), size);
+    QCOMPARE(fontSizeFromGlyphs({}, 1.4f), 0.0f);
+    // The ratio comes from the lines that show both kinds, else a common one.
+    QCOMPARE(capPerXHeight({caps, {{8.5f, 8.5f}, {6.1f, 6.1f}}, {{}, {6.0f, 6.0f}}}), 8.5f / 6.1f);
+    QVERIFY(capPerXHeight({caps}) > 1.2f && capPerXHeight({caps}) < 1.6f);
 }
 
 void OcrLinesTest::cityAbbreviation()
