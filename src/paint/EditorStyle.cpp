@@ -22,6 +22,8 @@ QString editorStyleSheet()
         "QPushButton:hover { background: #f7fbff; border-color: #9bb8dc; }"
         "QPushButton#PrimaryAction { background: #1473e6; border-color: #1473e6; color: white; font-weight: 600; }"
         "QPushButton#PaintAction { padding: 7px 12px; text-align: left; }"
+        // The docks' buttons are 22 px high: the padding above would hide their text.
+        "QDockWidget QPushButton { padding: 0px 2px; }"
         "QDockWidget { titlebar-close-icon: none; titlebar-normal-icon: none; background: #f6f9fc;"
         " border: 1px solid #d8e2ee; border-radius: 10px; color: #172033; }"
         "QDockWidget::title { background: #edf3f9; padding: 7px 8px; border-top-left-radius: 10px;"
