@@ -218,7 +218,6 @@ void TestPdfDocumentExport::xhtmlIsWellFormedXml()
     }
     QVERIFY2(!reader.hasError(), qPrintable(reader.errorString()));
     QVERIFY(sawHtml);
-    QVERIFY(readFile(target).contains("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\""));
     if (!pdftools::installed(QStringLiteral("xmllint")))
         QSKIP("xmllint is not installed (scripts/setup.sh installs it)");
     const pdftools::Result lint = pdftools::run(QStringLiteral("xmllint"), {QStringLiteral("--noout"), target});
