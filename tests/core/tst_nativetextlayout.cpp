@@ -52,14 +52,8 @@ private slots:
     void lineCarriesWordsSpansAndStyle();
     void pdfiumCodesBecomePlainText_data();
     void pdfiumCodesBecomePlainText();
-    void movedForScannedExport_data();
-    void movedForScannedExport();
-    void insertedImageObject_data();
-    void insertedImageObject();
-    void richOnlyWhenEditedWithMarkup_data();
-    void richOnlyWhenEditedWithMarkup();
-    void nativeLine_data();
-    void nativeLine();
+    void blockRules_data();
+    void blockRules();
 };
 
 void TestNativeTextLayout::segmentsSplitAtJumpsAndColumnGaps()
@@ -177,112 +171,83 @@ void TestNativeTextLayout::pdfiumCodesBecomePlainText()
     QCOMPARE(pdfengine::textOfPdfiumCode(char32_t(code), nameless), text);
 }
 
-void TestNativeTextLayout::movedForScannedExport_data()
+// The block-level rules the writer asks before it touches a page.
+void TestNativeTextLayout::blockRules_data()
 {
-    QTest::addColumn<QRectF>("rect");
-    QTest::addColumn<QRectF>("original");
-    QTest::addColumn<double>("rotation");
-    QTest::addColumn<double>("originalRotation");
-    QTest::addColumn<bool>("moved");
+    QTest::addColumn<TextBlock>("block");
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<bool>("holds");
+    const auto placed = [](QRectF rect, QRectF original, double rotation = 0, double originalRotation = 0) {
+        TextBlock b;
+        b.rect = rect;
+        b.originalRect = original;
+        b.rotation = rotation;
+        b.originalRotation = originalRotation;
+        return b;
+    };
     const QRectF o(100, 200, 50, 20);
-    QTest::newRow("unchanged") << o << o << 0.0 << 0.0 << false;
-    QTest::newRow("no origin, rotated") << o << QRectF() << 45.0 << 0.0 << false;
-    QTest::newRow("flat origin") << o << QRectF(100, 200, 50, 0) << 0.0 << 0.0 << false;
-    QTest::newRow("x by 0.5") << o.translated(0.5, 0) << o << 0.0 << 0.0 << false;
-    QTest::newRow("x by 0.51") << o.translated(0.51, 0) << o << 0.0 << 0.0 << true;
-    QTest::newRow("y by -0.51") << o.translated(0, -0.51) << o << 0.0 << 0.0 << true;
-    QTest::newRow("right edge") << o.adjusted(0, 0, 0.51, 0) << o << 0.0 << 0.0 << true;
-    QTest::newRow("top edge") << o.adjusted(0, 0, 0, 0.51) << o << 0.0 << 0.0 << true;
-    QTest::newRow("rotation 0.1") << o << o << 0.1 << 0.0 << false;
-    QTest::newRow("rotation 0.11") << o << o << 0.11 << 0.0 << true;
-    QTest::newRow("rotation -0.11") << o << o << -0.11 << 0.0 << true;
-    QTest::newRow("read turned, left as read") << o << o << 90.0 << 90.0 << false;
-    QTest::newRow("read turned, turned back upright") << o << o << 0.0 << 90.0 << true;
+    QTest::newRow("moved: unchanged") << placed(o, o) << "moved" << false;
+    QTest::newRow("moved: no origin, rotated") << placed(o, QRectF(), 45) << "moved" << false;
+    QTest::newRow("moved: flat origin") << placed(o, QRectF(100, 200, 50, 0)) << "moved" << false;
+    QTest::newRow("moved: x by 0.5") << placed(o.translated(0.5, 0), o) << "moved" << false;
+    QTest::newRow("moved: x by 0.51") << placed(o.translated(0.51, 0), o) << "moved" << true;
+    QTest::newRow("moved: y by -0.51") << placed(o.translated(0, -0.51), o) << "moved" << true;
+    QTest::newRow("moved: right edge") << placed(o.adjusted(0, 0, 0.51, 0), o) << "moved" << true;
+    QTest::newRow("moved: top edge") << placed(o.adjusted(0, 0, 0, 0.51), o) << "moved" << true;
+    QTest::newRow("moved: rotation 0.1") << placed(o, o, 0.1) << "moved" << false;
+    QTest::newRow("moved: rotation 0.11") << placed(o, o, 0.11) << "moved" << true;
+    QTest::newRow("moved: rotation -0.11") << placed(o, o, -0.11) << "moved" << true;
+    QTest::newRow("moved: read turned, left as read") << placed(o, o, 90, 90) << "moved" << false;
+    QTest::newRow("moved: read turned, turned back upright") << placed(o, o, 0, 90) << "moved" << true;
+
+    const auto picture = [](bool isImage, bool hasPicture, QRectF original) {
+        TextBlock b;
+        b.isImage = isImage;
+        if (hasPicture)
+            b.image = QImage(4, 4, QImage::Format_RGB32);
+        b.originalRect = original;
+        return b;
+    };
+    QTest::newRow("inserted: placed by the user") << picture(true, true, QRectF()) << "inserted" << true;
+    QTest::newRow("inserted: zero-height origin") << picture(true, true, QRectF(1, 1, 5, 0)) << "inserted" << true;
+    QTest::newRow("inserted: taken from the page") << picture(true, true, QRectF(1, 1, 5, 5)) << "inserted" << false;
+    QTest::newRow("inserted: no picture") << picture(true, false, QRectF()) << "inserted" << false;
+    QTest::newRow("inserted: text block") << picture(false, true, QRectF()) << "inserted" << false;
+
+    const auto rich = [](bool edited, const QString& markup) {
+        TextBlock b;
+        b.textEdited = edited;
+        b.richText = markup;
+        return b;
+    };
+    QTest::newRow("rich: edited with markup") << rich(true, QStringLiteral("<b>x</b>")) << "rich" << true;
+    QTest::newRow("rich: edited, blanks only") << rich(true, QStringLiteral(" \n\t ")) << "rich" << false;
+    QTest::newRow("rich: markup, not edited") << rich(false, QStringLiteral("<b>x</b>")) << "rich" << false;
+
+    const auto line = [](const QString& family, float size, bool withSpan) {
+        TextBlock b;
+        b.lines.resize(1);
+        b.lines[0].fontFamily = family;
+        b.lines[0].fontSize = size;
+        if (withSpan)
+            b.lines[0].spans.push_back({});
+        return b;
+    };
+    QTest::newRow("native line") << line(QStringLiteral("Arial"), 10, true) << "native" << true;
+    QTest::newRow("native: blank family") << line(QStringLiteral("  "), 10, true) << "native" << false;
+    QTest::newRow("native: size 1") << line(QStringLiteral("Arial"), 1, true) << "native" << false;
+    QTest::newRow("native: no spans (recognised)") << line(QStringLiteral("Arial"), 10, false) << "native" << false;
 }
 
-void TestNativeTextLayout::movedForScannedExport()
+void TestNativeTextLayout::blockRules()
 {
-    QFETCH(QRectF, rect);
-    QFETCH(QRectF, original);
-    QFETCH(double, rotation);
-    QFETCH(double, originalRotation);
-    TextBlock block;
-    block.rect = rect;
-    block.originalRect = original;
-    block.rotation = rotation;
-    block.originalRotation = originalRotation;
-    QTEST(scannedExportBlockMoved(block), "moved");
-}
-
-void TestNativeTextLayout::insertedImageObject_data()
-{
-    QTest::addColumn<bool>("isImage");
-    QTest::addColumn<bool>("hasPicture");
-    QTest::addColumn<QRectF>("original");
-    QTest::addColumn<bool>("inserted");
-    QTest::newRow("placed by the user") << true << true << QRectF() << true;
-    QTest::newRow("zero-height origin") << true << true << QRectF(1, 1, 5, 0) << true;
-    QTest::newRow("taken from the page") << true << true << QRectF(1, 1, 5, 5) << false;
-    QTest::newRow("no picture") << true << false << QRectF() << false;
-    QTest::newRow("text block") << false << true << QRectF() << false;
-}
-
-void TestNativeTextLayout::insertedImageObject()
-{
-    QFETCH(bool, isImage);
-    QFETCH(bool, hasPicture);
-    QFETCH(QRectF, original);
-    TextBlock block;
-    block.isImage = isImage;
-    if (hasPicture)
-        block.image = QImage(4, 4, QImage::Format_RGB32);
-    block.originalRect = original;
-    QTEST(isInsertedImageObject(block), "inserted");
-}
-
-void TestNativeTextLayout::richOnlyWhenEditedWithMarkup_data()
-{
-    QTest::addColumn<bool>("edited");
-    QTest::addColumn<QString>("richText");
-    QTest::addColumn<bool>("rich");
-    QTest::newRow("edited with markup") << true << QStringLiteral("<b>x</b>") << true;
-    QTest::newRow("edited, blanks only") << true << QStringLiteral(" \n\t ") << false;
-    QTest::newRow("markup, not edited") << false << QStringLiteral("<b>x</b>") << false;
-}
-
-void TestNativeTextLayout::richOnlyWhenEditedWithMarkup()
-{
-    QFETCH(bool, edited);
-    QFETCH(QString, richText);
-    TextBlock block;
-    block.textEdited = edited;
-    block.richText = richText;
-    QTEST(isRichTextBlock(block), "rich");
-}
-
-void TestNativeTextLayout::nativeLine_data()
-{
-    QTest::addColumn<QString>("family");
-    QTest::addColumn<float>("size");
-    QTest::addColumn<bool>("withSpan");
-    QTest::addColumn<bool>("native");
-    QTest::newRow("native") << QStringLiteral("Arial") << 10.0f << true << true;
-    QTest::newRow("blank family") << QStringLiteral("  ") << 10.0f << true << false;
-    QTest::newRow("size 1") << QStringLiteral("Arial") << 1.0f << true << false;
-    QTest::newRow("no spans (recognised)") << QStringLiteral("Arial") << 10.0f << false << false;
-}
-
-void TestNativeTextLayout::nativeLine()
-{
-    QFETCH(QString, family);
-    QFETCH(float, size);
-    QFETCH(bool, withSpan);
-    TextBlock::Line line;
-    line.fontFamily = family;
-    line.fontSize = size;
-    if (withSpan)
-        line.spans.push_back({});
-    QTEST(isNativeLine(line), "native");
+    QFETCH(TextBlock, block);
+    QFETCH(QString, rule);
+    const bool holds = rule == QLatin1String("moved")      ? scannedExportBlockMoved(block)
+                       : rule == QLatin1String("inserted") ? isInsertedImageObject(block)
+                       : rule == QLatin1String("rich")     ? isRichTextBlock(block)
+                                                           : isNativeLine(block.lines.at(0));
+    QTEST(holds, "holds");
 }
 
 QTEST_GUILESS_MAIN(TestNativeTextLayout)
