@@ -110,7 +110,6 @@ private slots:
     void recognisedWordsAreSearchableWhereTheyStand();
     void movedImagesCoverTheirOldPlace_data();
     void movedImagesCoverTheirOldPlace();
-    void movedPictureIsFoundOnce();
     void turnedBlockIsWrittenTurned();
     void textOnTurnedPageReadsUpright();
     void highlightsShowOverPicturesWithClampedAlpha();
@@ -323,20 +322,6 @@ void TestPdfDocumentContent::movedImagesCoverTheirOldPlace()
         QCOMPARE(field, QColor(Qt::white));
     const QColor moved = render.pixelColor(int(old.center().x()) + 250, int(h - old.center().y()) + 300);
     QVERIFY2(moved.red() > 180 && moved.green() < 90, qPrintable(moved.name()));
-}
-
-// The image object left under the white-out of a moved picture is not found again.
-void TestPdfDocumentContent::movedPictureIsFoundOnce()
-{
-    PdfDocument doc;
-    QVERIFY(doc.open(fixtures::realPdf(QStringLiteral("gs-image.pdf"))));
-    std::vector<TextBlock> images = doc.extractImages(0);
-    QCOMPARE(images.size(), size_t(1));
-    images[0].rect.translate(0, -200);
-    QVERIFY(doc.overlayOcrText(0, images, false));
-    const std::vector<TextBlock> again = doc.extractImages(0);
-    QCOMPARE(again.size(), size_t(1));
-    QVERIFY(qAbs(again[0].rect.y() - images[0].rect.y()) < 1);
 }
 
 void TestPdfDocumentContent::turnedBlockIsWrittenTurned()

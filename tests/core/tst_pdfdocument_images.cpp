@@ -238,7 +238,7 @@ void TestPdfDocumentImages::picturesShowWhatTheTurnedPageShows_data()
 }
 
 // The block's picture is what the page shows at its place, and moving the
-// block neither turns nor stretches it.
+// block neither turns nor stretches it nor leaves a second copy to be found.
 void TestPdfDocumentImages::picturesShowWhatTheTurnedPageShows()
 {
     QFETCH(QString, fixture);
@@ -265,6 +265,13 @@ void TestPdfDocumentImages::picturesShowWhatTheTurnedPageShows()
     QVERIFY(doc.overlayOcrText(0, {moved}, false));
     const double afterMove = meanDifference(shown, renderedArea(doc, moved.rect, kScale));
     QVERIFY2(afterMove < kSamePicture, qPrintable(QString::number(afterMove)));
+    // The object left under the white-out is not found again.
+    std::vector<QRectF> found;
+    for (const TextBlock& b : doc.extractImages(0))
+        if (!b.inkRegion)
+            found.push_back(b.rect);
+    QCOMPARE(found.size(), size_t(1));
+    QVERIFY(QLineF(found[0].center(), moved.rect.center()).length() < 1);
 }
 
 // A 400 x 200 pixel image shown 100 x 50 points large (288 dpi) on a turned
