@@ -98,8 +98,7 @@ void OcrStyleTest::letterCounts()
 void OcrStyleTest::cropForPdfRect()
 {
     const QImage image(200, 400, QImage::Format_RGB32);
-    // Points (10, 300, 20, 10) on a 792 pt page at 2 px/pt: pixels 20..59 x 964..983,
-    // which lies below the image; a rect near the top lies inside.
+    // 2 px/pt on a 210 pt page: (10, 180, 20, 10) is pixels 20..59 x 40..59, plus the margin.
     const double pageHeight = 210.0;
     const QRect inside = imageCropForPdfRect(QRectF(10, 180, 20, 10), image, 2.0, pageHeight, 1);
     QCOMPARE(inside, QRect(QPoint(19, 39), QPoint(60, 60)));
