@@ -42,14 +42,6 @@ std::vector<ProgramWord> programWords(const TestPage &page)
     return words;
 }
 
-QStringList texts(const std::vector<ProgramWord> &words)
-{
-    QStringList t;
-    for (const ProgramWord &w : words)
-        t << w.text;
-    return t;
-}
-
 std::vector<const TextBlock::Line *> textLines(const std::vector<TextBlock> &blocks)
 {
     std::vector<const TextBlock::Line *> lines;
@@ -124,7 +116,10 @@ void OcrScansTest::page()
 
     // Recall: no word the program reads is lost to our rules.
     const double ours = testpages::wordRecall(reference, testpages::words(blocks));
-    const double theirs = testpages::wordRecall(reference, texts(program));
+    QStringList programTexts;
+    for (const ProgramWord &w : program)
+        programTexts << w.text;
+    const double theirs = testpages::wordRecall(reference, programTexts);
     QVERIFY2(ours >= theirs - 0.01, qPrintable(QStringLiteral("recall %1 against the program's %2:\n%3")
                                                    .arg(ours)
                                                    .arg(theirs)
