@@ -116,6 +116,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private slots:
+    void onImageBlockEditRequested(QImage image);
     // Page navigation and zoom.
     void onPageSpinChanged(int value);
     void onFirstPage();

@@ -2,6 +2,7 @@
 #include "OcrTestPages.h"
 #include "PdfDocument.h"
 
+#include <QDebug>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -48,22 +49,18 @@ RunResult runPages(PdfDocument &doc, const QList<int> &pages, OcrDocumentRunner:
     return result;
 }
 
+// Every block's kind and size and every word with its box.
 QString describe(const std::vector<TextBlock> &blocks)
 {
-    QStringList parts;
+    QString out;
+    QDebug d(&out);  // writes through to out
     for (const TextBlock &b : blocks) {
-        QStringList words;
+        d << "\n" << b.isImage << b.fontSize;
         for (const TextBlock::Line &line : b.lines)
             for (const TextBlock::Line::Word &w : line.words)
-                words << QStringLiteral("%1@%2,%3,%4,%5")
-                             .arg(w.text)
-                             .arg(w.rect.x(), 0, 'f', 2)
-                             .arg(w.rect.y(), 0, 'f', 2)
-                             .arg(w.rect.width(), 0, 'f', 2)
-                             .arg(w.rect.height(), 0, 'f', 2);
-        parts << QStringLiteral("%1|%2|%3").arg(b.isImage).arg(b.fontSize).arg(words.join(QLatin1Char(' ')));
+                d << w.text << w.rect;
     }
-    return parts.join(QLatin1Char('\n'));
+    return out;
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "OcrBlocks.h"
 #include "OcrLines.h"
 
 #include <QPainter>
@@ -15,6 +16,28 @@ OcrWord wordAt(const QString &text, double x, double topShare, double height = 1
     return {text, QRectF(x, kPageHeight - top - height, 8.0 * text.size(), height), confidence};
 }
 
+// A line whose top lies `top` points below the top of the page.
+TextBlock::Line lineAt(const QString &text, double x, double top, double width, double height = 10)
+{
+    TextBlock::Line l;
+    l.text = text;
+    l.rect = QRectF(x, kPageHeight - top - height, width, height);
+    l.fontSize = float(height);
+    return l;
+}
+
+QImage ruledImage(QSize size, int horizontal, int vertical, int thickness = 1)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    for (int i = 0; i < horizontal; ++i)
+        painter.fillRect(5, 20 + i * 40, size.width() - 10, thickness, Qt::black);
+    for (int i = 0; i < vertical; ++i)
+        painter.fillRect(10 + i * 100, 5, 1, size.height() - 10, Qt::black);
+    return image;
+}
+
 } // namespace
 
 class OcrLinesTest : public QObject {
@@ -22,7 +45,6 @@ class OcrLinesTest : public QObject {
 private slots:
     void signatureNoise_data();
     void signatureNoise();
-    void shortLatinWordsInTextRowKept();
     void loneScribbleWordsDropped();
     void closeCentresShareRow();
     void gapLimitByPosition_data();
@@ -31,9 +53,16 @@ private slots:
     void sizeFromGlyphs();
     void cityAbbreviation();
     void trailingLoneTe();
-    void inkRectFollowsInk();
-    void inkRectIgnoresRules();
-    void inkRectKeptWhenInkTooWide();
+    void inkRect_data();
+    void inkRect();
+    void tablePage_data();
+    void tablePage();
+    void paragraphGapLimits_data();
+    void paragraphGapLimits();
+    void paragraphsSortedTopDown();
+    void columnRunsStackCells();
+    void numberedClauseStandsAlone();
+    void blockFromLinesSortsAndJoins();
 };
 
 void OcrLinesTest::signatureNoise_data()
@@ -75,13 +104,6 @@ void OcrLinesTest::signatureNoise()
     QVERIFY(!isLikelySignatureNoiseWord(word, 0.0, inTextRow));
 }
 
-void OcrLinesTest::shortLatinWordsInTextRowKept()
-{
-    const std::vector<OcrWord> words = {wordAt("See", 72, 0.9), wordAt("you", 104, 0.9), wordAt("on", 136, 0.9),
-                                        wordAt("May", 156, 0.9), wordAt("5.", 188, 0.9)};
-    QCOMPARE(removeSignatureNoiseWords(words, kPageHeight).size(), words.size());
-}
-
 void OcrLinesTest::loneScribbleWordsDropped()
 {
     const std::vector<OcrWord> words = {
@@ -98,6 +120,10 @@ void OcrLinesTest::loneScribbleWordsDropped()
     QCOMPARE(kept[1].text, QStringLiteral("OK"));
     QVERIFY(sitsInRowOfOrdinaryWords({wordAt("ab", 100, 0.9), wordAt("cd", 124, 0.9)}, 0));
     QVERIFY(!sitsInRowOfOrdinaryWords({wordAt("ab", 100, 0.9), wordAt("cd", 124, 0.93)}, 0));
+    // Short latin words in a row of text at the foot stay.
+    const std::vector<OcrWord> row = {wordAt("See", 72, 0.9), wordAt("you", 104, 0.9), wordAt("on", 136, 0.9),
+                                      wordAt("May", 156, 0.9), wordAt("5.", 188, 0.9)};
+    QCOMPARE(removeSignatureNoiseWords(row, kPageHeight).size(), row.size());
 }
 
 void OcrLinesTest::closeCentresShareRow()
@@ -213,31 +239,142 @@ TextBlock::Line recognisedLine(double x, double width)
 
 } // namespace
 
-void OcrLinesTest::inkRectFollowsInk()
+void OcrLinesTest::inkRect_data()
 {
-    // Ink from 100 to 217; the recogniser's box covers only 120..200.
-    std::vector<TextBlock::Line> lines = {recognisedLine(120, 80)};
-    refineOcrLineInkRects(lines, pageWithInk({{100, 220}}), 1.0, kPageHeight);
-    QCOMPARE(lines[0].rect.left(), 98.0); // one column of slack, one of margin
-    QCOMPARE(lines[0].rect.right(), 220.0);
-    QCOMPARE(lines[0].rect.y(), kPageHeight - 412);
+    QTest::addColumn<bool>("rule");
+    QTest::addColumn<double>("boxLeft");
+    QTest::addColumn<double>("boxWidth");
+    QTest::addColumn<int>("inkLeft");
+    QTest::addColumn<int>("inkRight");
+    QTest::addColumn<QRectF>("expected");  // null: the box stays
+    // The recogniser's box covers only part of the ink. One column of slack and
+    // one of margin on the left.
+    QTest::newRow("follows the ink") << false << 120.0 << 80.0 << 100 << 220 << QRectF(98, kPageHeight - 412, 122, 12);
+    QTest::newRow("a ruling through the row is no ink") << true << 120.0 << 80.0 << 100 << 220
+                                                         << QRectF(98, kPageHeight - 412, 122, 12);
+    // Wider than max(cropW + 120, 2.8 cropW): left as recognised.
+    QTest::newRow("ink far wider than the box") << false << 250.0 << 40.0 << 40 << 560 << QRectF();
 }
 
-void OcrLinesTest::inkRectIgnoresRules()
+void OcrLinesTest::inkRect()
 {
-    std::vector<TextBlock::Line> lines = {recognisedLine(120, 80)};
-    refineOcrLineInkRects(lines, pageWithInk({{100, 220}}, true), 1.0, kPageHeight);
-    QCOMPARE(lines[0].rect.left(), 98.0); // one column of slack, one of margin
-    QCOMPARE(lines[0].rect.right(), 220.0);
-}
-
-void OcrLinesTest::inkRectKeptWhenInkTooWide()
-{
-    // Ink runs 40..560 with the line box 250..290: wider than max(cropW + 120, 2.8 cropW).
-    std::vector<TextBlock::Line> lines = {recognisedLine(250, 40)};
+    QFETCH(bool, rule);
+    QFETCH(double, boxLeft);
+    QFETCH(double, boxWidth);
+    QFETCH(int, inkLeft);
+    QFETCH(int, inkRight);
+    QFETCH(QRectF, expected);
+    std::vector<TextBlock::Line> lines = {recognisedLine(boxLeft, boxWidth)};
     const QRectF before = lines[0].rect;
-    refineOcrLineInkRects(lines, pageWithInk({{40, 560}}), 1.0, kPageHeight);
-    QCOMPARE(lines[0].rect, before);
+    refineOcrLineInkRects(lines, pageWithInk({{inkLeft, inkRight}}, rule), 1.0, kPageHeight);
+    QCOMPARE(lines[0].rect, expected.isNull() ? before : expected);
+}
+
+void OcrLinesTest::tablePage_data()
+{
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<bool>("table");
+    QTest::newRow("null") << QImage() << false;
+    QTest::newRow("79 wide") << ruledImage(QSize(79, 2000), 10, 10) << false;
+    QTest::newRow("4 rules, 1 column rule") << ruledImage(QSize(400, 300), 4, 1) << false;
+    QTest::newRow("4 rules, 2 column rules") << ruledImage(QSize(400, 300), 4, 2) << true;
+    QTest::newRow("thick rules count once") << ruledImage(QSize(400, 300), 3, 2, 3) << false;
+    QTest::newRow("4 thick rules") << ruledImage(QSize(400, 300), 4, 2, 3) << true;
+}
+
+void OcrLinesTest::tablePage()
+{
+    QFETCH(QImage, image);
+    QTEST(isLikelyTablePage(image), "table");
+}
+
+void OcrLinesTest::paragraphGapLimits_data()
+{
+    QTest::addColumn<int>("blockLines");
+    QTest::addColumn<double>("gap");
+    QTest::addColumn<int>("blocks");
+    // Lines 10 pt high: a one-line block reaches max(14.5, 10), a longer one max(8.5, 6).
+    QTest::newRow("one-line block, gap 12") << 1 << 12.0 << 1;
+    QTest::newRow("one-line block, gap 15") << 1 << 15.0 << 2;
+    QTest::newRow("two-line block, gap 8.5") << 2 << 8.5 << 1;
+    QTest::newRow("two-line block, gap 12") << 2 << 12.0 << 2;
+}
+
+void OcrLinesTest::paragraphGapLimits()
+{
+    QFETCH(int, blockLines);
+    QFETCH(double, gap);
+    std::vector<TextBlock::Line> lines;
+    double top = 100;
+    for (int i = 0; i < blockLines; ++i, top += 12)
+        lines.push_back(lineAt(QStringLiteral("строка %1").arg(i), 50, top, 300));
+    lines.push_back(lineAt(QStringLiteral("следующая"), 50, top - 12 + 10 + gap, 300));
+    const auto blocks = groupOcrLines(lines, 3, kPageHeight);
+    QTEST(int(blocks.size()), "blocks");
+}
+
+void OcrLinesTest::paragraphsSortedTopDown()
+{
+    const auto blocks = groupOcrLines({lineAt(QStringLiteral("низ"), 50, 500, 100),
+                                       lineAt(QStringLiteral("правый"), 400, 100, 100),
+                                       lineAt(QStringLiteral("левый"), 50, 105, 100)},
+                                      0, kPageHeight);
+    QCOMPARE(blocks.size(), size_t(3));
+    QCOMPARE(blocks[0].text, QStringLiteral("левый")); // tops within 8 pt: left first
+    QCOMPARE(blocks[1].text, QStringLiteral("правый"));
+    QCOMPARE(blocks[2].text, QStringLiteral("низ"));
+}
+
+void OcrLinesTest::columnRunsStackCells()
+{
+    const auto blocks = groupTableColumnRuns({lineAt(QStringLiteral("Наименование"), 130, 100, 80),
+                                              lineAt(QStringLiteral("Кол-во"), 400, 100, 40),
+                                              lineAt(QStringLiteral("объекта"), 130, 112, 50),
+                                              lineAt(QStringLiteral("5"), 405, 112, 8)},
+                                             0, kPageWidth, kPageHeight);
+    QCOMPARE(blocks.size(), size_t(2));
+    QCOMPARE(blocks[0].text, QStringLiteral("Наименование\nобъекта"));
+    QCOMPARE(blocks[1].text, QStringLiteral("Кол-во\n5"));
+    // A line of the same row never joins the run.
+    QCOMPARE(groupTableColumnRuns({lineAt(QStringLiteral("первая"), 100, 100, 80),
+                                   lineAt(QStringLiteral("вторая"), 150, 102, 80)},
+                                  0, kPageWidth, kPageHeight)
+                 .size(),
+             size_t(2));
+}
+
+void OcrLinesTest::numberedClauseStandsAlone()
+{
+    const TextBlock::Line clause = lineAt(QStringLiteral("1. Сведения о частях участка"), 50, 100, 300);
+    QVERIFY(isNumberedClauseLine(clause, kPageWidth));
+    QVERIFY(!canAttachTableColumnLine(clause, kPageWidth));
+    QVERIFY(!isNumberedClauseLine(lineAt(QStringLiteral("1. Сведения"), 50, 100, 200), kPageWidth));
+    const auto blocks = groupTableColumnRuns({lineAt(QStringLiteral("Таблица участков"), 50, 88, 300), clause,
+                                              lineAt(QStringLiteral("продолжение строки"), 50, 112, 300)},
+                                             0, kPageWidth, kPageHeight);
+    QCOMPARE(blocks.size(), size_t(3));
+}
+
+void OcrLinesTest::blockFromLinesSortsAndJoins()
+{
+    TextBlock::Line second = lineAt(QStringLiteral(" второй "), 50, 120, 100, 14);
+    second.fontFamily = QStringLiteral("Liberation Serif");
+    const TextBlock block = blockFromOcrLines({second, lineAt(QStringLiteral("  "), 50, 200, 100),
+                                               lineAt(QStringLiteral("первый"), 60, 100, 40)},
+                                              2, kPageHeight);
+    QCOMPARE(block.text, QStringLiteral("первый\nвторой"));
+    QCOMPARE(block.rect, QRectF(50, kPageHeight - 134, 100, 34));
+    QCOMPARE(block.fontFamily, QStringLiteral("Liberation Serif"));
+    QCOMPARE(block.fontSize, 14.0f);
+
+    // Lines without text leave no text and keep the old rect.
+    TextBlock blank;
+    blank.rect = QRectF(1, 2, 3, 4);
+    blank.text = QStringLiteral("старый");
+    blank.lines.push_back(lineAt(QStringLiteral(" "), 0, 0, 10));
+    rebuildBlockFromLines(blank);
+    QVERIFY(blank.text.isEmpty());
+    QCOMPARE(blank.rect, QRectF(1, 2, 3, 4));
 }
 
 QTEST_MAIN(OcrLinesTest)

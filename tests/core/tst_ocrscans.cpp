@@ -42,14 +42,6 @@ std::vector<ProgramWord> programWords(const TestPage &page)
     return words;
 }
 
-QStringList texts(const std::vector<ProgramWord> &words)
-{
-    QStringList t;
-    for (const ProgramWord &w : words)
-        t << w.text;
-    return t;
-}
-
 std::vector<const TextBlock::Line *> textLines(const std::vector<TextBlock> &blocks)
 {
     std::vector<const TextBlock::Line *> lines;
@@ -60,9 +52,22 @@ std::vector<const TextBlock::Line *> textLines(const std::vector<TextBlock> &blo
     return lines;
 }
 
-QString pageName(const TestPage &page)
+// The program's word of the same text nearest to centre, or null.
+const ProgramWord *nearestProgramWord(const std::vector<ProgramWord> &program, const QString &text, QPointF centre)
 {
-    return page.name;
+    const ProgramWord *nearest = nullptr;
+    for (const ProgramWord &candidate : program)
+        if (candidate.text == text
+            && (!nearest
+                || QLineF(candidate.rect.center(), centre).length() < QLineF(nearest->rect.center(), centre).length()))
+            nearest = &candidate;
+    return nearest;
+}
+
+// Words on their word need the centre inside the program's box grown by 1 pt.
+bool onProgramWord(const ProgramWord &word, QPointF centre)
+{
+    return word.rect.adjusted(-1, -1, 1, 1).contains(centre);
 }
 
 } // namespace
@@ -97,7 +102,7 @@ void OcrScansTest::page_data()
 {
     QTest::addColumn<int>("index");
     for (int i = 0; i < int(pages.size()); ++i)
-        QTest::newRow(qPrintable(pageName(pages[size_t(i)]))) << i;
+        QTest::newRow(qPrintable(pages[size_t(i)].name)) << i;
 }
 
 void OcrScansTest::page()
@@ -111,7 +116,10 @@ void OcrScansTest::page()
 
     // Recall: no word the program reads is lost to our rules.
     const double ours = testpages::wordRecall(reference, testpages::words(blocks));
-    const double theirs = testpages::wordRecall(reference, texts(program));
+    QStringList programTexts;
+    for (const ProgramWord &w : program)
+        programTexts << w.text;
+    const double theirs = testpages::wordRecall(reference, programTexts);
     QVERIFY2(ours >= theirs - 0.01, qPrintable(QStringLiteral("recall %1 against the program's %2:\n%3")
                                                    .arg(ours)
                                                    .arg(theirs)
@@ -127,25 +135,14 @@ void OcrScansTest::page()
             QVERIFY2(w.confidence < 60 || !b.rect.contains(w.rect.center()), qPrintable(w.text));
     }
 
-    // Each word box lies on the word: its centre inside the program's box for
-    // the same word, grown by 1 pt.
+    // Each word box lies on the word the program read there.
     int matched = 0, inside = 0;
-    for (const TextBlock::Line *line : textLines(blocks)) {
-        for (const TextBlock::Line::Word &w : line->words) {
-            const ProgramWord *nearest = nullptr;
-            for (const ProgramWord &candidate : program) {
-                if (candidate.text == w.text
-                    && (!nearest
-                        || QLineF(candidate.rect.center(), w.rect.center()).length()
-                               < QLineF(nearest->rect.center(), w.rect.center()).length()))
-                    nearest = &candidate;
+    for (const TextBlock::Line *line : textLines(blocks))
+        for (const TextBlock::Line::Word &w : line->words)
+            if (const ProgramWord *nearest = nearestProgramWord(program, w.text, w.rect.center())) {
+                ++matched;
+                inside += onProgramWord(*nearest, w.rect.center());
             }
-            if (!nearest)
-                continue;
-            ++matched;
-            inside += nearest->rect.adjusted(-1, -1, 1, 1).contains(w.rect.center());
-        }
-    }
     QVERIFY(matched > 20);
     const double share = double(inside) / matched;
     QVERIFY2(share >= (skewed ? 0.90 : 0.95), qPrintable(QString::number(share)));
@@ -195,17 +192,11 @@ void OcrScansTest::layerOnWords()
     QStringList off;
     for (const pdftools::WordBox &w : pdftools::wordBoxes(path, 0)) {
         const QPointF centre(w.box.center().x(), p.pageHeight - w.box.center().y());
-        const ProgramWord *nearest = nullptr;
-        for (const ProgramWord &candidate : program) {
-            if (candidate.text == w.text
-                && (!nearest || QLineF(candidate.rect.center(), centre).length()
-                                    < QLineF(nearest->rect.center(), centre).length()))
-                nearest = &candidate;
-        }
+        const ProgramWord *nearest = nearestProgramWord(program, w.text, centre);
         if (!nearest)
             continue;
         ++matched;
-        if (nearest->rect.adjusted(-1, -1, 1, 1).contains(centre))
+        if (onProgramWord(*nearest, centre))
             ++inside;
         else
             off << QStringLiteral("%1 %2 pt").arg(w.text).arg(QLineF(nearest->rect.center(), centre).length(), 0, 'f', 1);

@@ -196,7 +196,8 @@ std::vector<TestPage> allPages(double dpi)
     return {mixedLanguagePage(dpi), englishPage(dpi), tablePage(dpi), picturePage(dpi)};
 }
 
-TestPage requisitesPage(double dpi, const QString &family)
+// A letter in 12 pt body text with a requisites foot of capitals, numbers and "№".
+static TestPage requisitesPage(double dpi, const QString &family)
 {
     Canvas c(QStringLiteral("requisites"), dpi);
     c.page.bodyFamily = family;
@@ -228,7 +229,8 @@ TestPage requisitesPage(double dpi, const QString &family)
     return c.finish();
 }
 
-TestPage ruledTablePage(double dpi, const QString &family)
+// A ruled table of numbered rows, its text in `family`.
+static TestPage ruledTablePage(double dpi, const QString &family)
 {
     Canvas c(QStringLiteral("ruled-table"), dpi);
     c.page.bodyFamily = family;

@@ -44,10 +44,6 @@ TestPage tablePage(double dpi);
 TestPage picturePage(double dpi);
 std::vector<TestPage> allPages(double dpi);
 
-// A letter in 12 pt body text with a requisites foot of capitals, numbers and "№".
-TestPage requisitesPage(double dpi, const QString &family);
-// A ruled table of numbered rows, its text in `family`.
-TestPage ruledTablePage(double dpi, const QString &family);
 // The page as scanned with the given defects (deterministic).
 TestPage scanned(TestPage page, const ScanDefects &defects);
 // The degraded pages the recognition checks run on, named after their kind.
