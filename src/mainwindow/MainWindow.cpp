@@ -242,6 +242,10 @@ void MainWindow::connectViewAndThumbnails()
         ocrRegion = rect;
     });
     connect(thumbnailPanel, &PageThumbnailPanel::pageSelected, this, &MainWindow::onThumbnailPageSelected);
+    thumbnailPanel->setPageRequestsEnabled(m_allowPageEditing);
+    connect(thumbnailPanel, &PageThumbnailPanel::insertPageRequested, this, &MainWindow::onInsertPageRequested);
+    connect(thumbnailPanel, &PageThumbnailPanel::deletePageRequested, this, &MainWindow::onDeletePageRequested);
+    connect(thumbnailPanel, &PageThumbnailPanel::movePageRequested, this, &MainWindow::onMovePageRequested);
 }
 
 void MainWindow::restoreWindowState()

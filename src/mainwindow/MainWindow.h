@@ -315,4 +315,24 @@ private:
     void startDeferredOcrRun(QDialog* dialog);
     bool ocrEngineDiscardPending = false;
     QPointer<QDialog> ocrProgressDialog;
+
+    // Page operations (MainWindow_pages.cpp).
+public slots:
+    void onRotateCW();
+    void onRotateCCW();
+    void onInsertBlankPage();
+    void onDeleteCurrentPage();
+    void onDuplicatePage();
+    void onClearPage();
+    void onInsertPageRequested(int index);
+    void onDeletePageRequested(int index);
+    void onMovePageRequested(int from, int to);
+
+private:
+    bool readyForPageChange();
+    void refreshAfterPageChange(int page);
+    void reportPageFailure(const QString& what);
+    void rotateCurrentPage(int degrees);
+    void insertBlankPageAt(int index);
+    void deletePageAt(int index);
 };

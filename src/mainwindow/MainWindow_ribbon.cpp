@@ -69,10 +69,16 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::OcrDocument:
         onClick(&MainWindow::showOcrProgressDialog);
         break;
+    case ToolCommand::RotateLeft:
+        onClick(&MainWindow::onRotateCCW);
+        break;
+    case ToolCommand::RotateRight:
+        onClick(&MainWindow::onRotateCW);
+        break;
     // Their windows and operations come with their own features, which
     // connect them here: printing, the save-as and export dialog, the password,
     // page-tools, annotation, properties, settings, load-error and about
-    // dialogs, search and page rotation.
+    // dialogs and search.
     case ToolCommand::Print:
     case ToolCommand::SaveExportDialog:
     case ToolCommand::PasswordDialog:
@@ -83,8 +89,6 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::LoadError:
     case ToolCommand::About:
     case ToolCommand::Search:
-    case ToolCommand::RotateLeft:
-    case ToolCommand::RotateRight:
     case ToolCommand::None:
         break;
     }

@@ -1,0 +1,215 @@
+// Page operations of the window: what each leaves in the document, the page
+// it shows, its guards, and that no edit and no page is lost on the way.
+#include "OcrWindowSupport.h"
+#include "PromptDriver.h"
+#include "WindowTestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+
+using namespace windowtest;
+using namespace ocrwindow;
+
+namespace {
+
+enum class Op { InsertRibbon, InsertStrip, DeleteRibbon, DeleteStrip, Duplicate, Clear, Move, RotateReading };
+
+// "1", "2", ... for the fixture's "Page N" pages, "" for a blank one.
+QStringList pageLabels(PdfDocument* doc)
+{
+    QStringList labels;
+    for (int i = 0; i < doc->pageCount(); ++i)
+        labels << doc->extractAllText(i).trimmed().remove(QStringLiteral("Page "));
+    return labels;
+}
+
+} // namespace
+
+class PageOpsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { isolateSettings(); }
+    void cleanup() { m_window.reset(); }
+
+    void operations_data();
+    void operations();
+    void clearKeepsTheSizeOfALandscapePage();
+    void duplicateUsesAPrivateFolder();
+    void editsAreWrittenBeforeThePagesChange();
+    void failedWriteBackLeavesTheDocumentUntouched();
+    void failedOperationIsReported();
+    void viewerRefusesStripRequests();
+
+private:
+    MainWindow& openWindow(int pages, AppProduct edition = AppProduct::editor)
+    {
+        m_window = std::make_unique<MainWindow>(edition);
+        showWithPdf(*m_window, m_dir, pages);
+        return *m_window;
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void PageOpsTest::operations_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<int>("current");
+    QTest::addColumn<Op>("op");
+    QTest::addColumn<int>("argument");  // the strip's index, the move's target, the answer's Yes
+    QTest::addColumn<QStringList>("expected");
+    QTest::addColumn<int>("shown");
+    QTest::addColumn<bool>("modified");
+
+    const QStringList three{"1", "2", "3"};
+    QTest::newRow("insert before current") << 3 << 1 << Op::InsertRibbon << 0 << QStringList{"1", "", "2", "3"} << 1 << true;
+    QTest::newRow("insert after last") << 3 << 0 << Op::InsertStrip << 3 << QStringList{"1", "2", "3", ""} << 3 << true;
+    QTest::newRow("delete last page") << 3 << 2 << Op::DeleteRibbon << 1 << QStringList{"1", "2"} << 1 << true;
+    QTest::newRow("delete answered no") << 3 << 1 << Op::DeleteRibbon << 0 << three << 1 << false;
+    QTest::newRow("delete from strip") << 3 << 2 << Op::DeleteStrip << 0 << QStringList{"2", "3"} << 0 << true;
+    QTest::newRow("delete the only page") << 1 << 0 << Op::DeleteRibbon << 1 << QStringList{"1"} << 0 << false;
+    QTest::newRow("strip delete the only page") << 1 << 0 << Op::DeleteStrip << 0 << QStringList{"1"} << 0 << false;
+    QTest::newRow("duplicate first") << 3 << 0 << Op::Duplicate << 0 << QStringList{"1", "1", "2", "3"} << 1 << true;
+    QTest::newRow("duplicate last") << 3 << 2 << Op::Duplicate << 0 << QStringList{"1", "2", "3", "3"} << 3 << true;
+    QTest::newRow("clear") << 3 << 1 << Op::Clear << 1 << QStringList{"1", "", "3"} << 1 << true;
+    QTest::newRow("clear the only page") << 1 << 0 << Op::Clear << 1 << QStringList{""} << 0 << true;
+    QTest::newRow("clear answered no") << 3 << 1 << Op::Clear << 0 << three << 1 << false;
+    QTest::newRow("move first to last") << 3 << 0 << Op::Move << 2 << QStringList{"2", "3", "1"} << 2 << true;
+    QTest::newRow("rotate reading") << 3 << 1 << Op::RotateReading << 0 << three << 1 << false;
+}
+
+void PageOpsTest::operations()
+{
+    QFETCH(int, pages);
+    QFETCH(int, current);
+    QFETCH(Op, op);
+    QFETCH(int, argument);
+    QFETCH(QStringList, expected);
+    QFETCH(int, shown);
+    QFETCH(bool, modified);
+
+    MainWindow& window = openWindow(pages);
+    PdfView* pdfView = view(window);
+    pdfView->setCurrentPage(current);
+    prompt::Driver prompts;
+    const bool asks = (op == Op::DeleteRibbon && pages > 1) || op == Op::Clear;
+    if (asks)
+        prompts.clickButton(argument ? QStringLiteral("&Yes") : QStringLiteral("&No"));
+
+    switch (op) {
+    case Op::InsertRibbon: invoke(window, "onInsertBlankPage"); break;
+    case Op::InsertStrip: emit thumbnails(window)->insertPageRequested(argument); break;
+    case Op::DeleteRibbon: invoke(window, "onDeleteCurrentPage"); break;
+    case Op::DeleteStrip: emit thumbnails(window)->deletePageRequested(argument); break;
+    case Op::Duplicate: invoke(window, "onDuplicatePage"); break;
+    case Op::Clear: invoke(window, "onClearPage"); break;
+    case Op::Move: emit thumbnails(window)->movePageRequested(current, argument); break;
+    case Op::RotateReading: invoke(window, "onRotateCW"); break;
+    }
+
+    QCOMPARE(prompts.pending(), 0);
+    QCOMPARE(pageLabels(window.currentDocument()), expected);
+    QCOMPARE(pdfView->currentPage(), shown);
+    QCOMPARE(window.currentDocument()->isModified(), modified);
+    QCOMPARE(window.windowTitle().contains(QStringLiteral(" *")), modified);
+}
+
+void PageOpsTest::clearKeepsTheSizeOfALandscapePage()
+{
+    MainWindow& window = openWindow(2);
+    PdfDocument* doc = window.currentDocument();
+    QVERIFY(doc->insertBlankPage(1, QSizeF(842, 595)));
+    view(window)->setCurrentPage(1);
+    prompt::Driver prompts;
+    prompts.clickButton(QStringLiteral("&Yes"));
+    invoke(window, "onClearPage");
+    QCOMPARE(doc->pageCount(), 3);
+    QCOMPARE(doc->pageSize(1), QSizeF(842, 595));
+    QCOMPARE(pageLabels(doc), (QStringList{"1", "", "2"}));
+}
+
+// The copy's file lives in a folder of its own that goes with the call; a
+// link planted at a fixed name in the temporary folder is never written.
+void PageOpsTest::duplicateUsesAPrivateFolder()
+{
+    QTemporaryDir temp;
+    const QString victim = temp.filePath(QStringLiteral("victim.txt"));
+    QFile file(victim);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("keep");
+    file.close();
+    QVERIFY(QFile::link(victim, temp.filePath(QStringLiteral("vorn_dup_tmp.pdf"))));
+    const QByteArray oldTmp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", temp.path().toLocal8Bit());
+
+    MainWindow& window = openWindow(2);
+    invoke(window, "onDuplicatePage");
+    qputenv("TMPDIR", oldTmp);
+
+    QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "1", "2"}));
+    QCOMPARE(QDir(temp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System),
+             (QStringList{"victim.txt", "vorn_dup_tmp.pdf"}));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("keep"));
+}
+
+void PageOpsTest::editsAreWrittenBeforeThePagesChange()
+{
+    m_window = std::make_unique<MainWindow>(AppProduct::editor);
+    showSmall(*m_window);
+    m_window->openFile(writeLinesPdf(m_dir, QStringLiteral("lines.pdf"), {700, 700}));
+    PdfView* pdfView = view(*m_window);
+    m_window->onToggleEditMode();
+    QVERIFY(pdfView->hasOcrBlocks());
+    retypeBlock(*pdfView, 0, QStringLiteral("Typed before insert"));
+    invoke(*m_window, "onInsertBlankPage");
+    PdfDocument* doc = m_window->currentDocument();
+    QCOMPARE(doc->pageCount(), 3);
+    QVERIFY(doc->extractAllText(1).contains(QStringLiteral("Typed before insert")));
+}
+
+void PageOpsTest::failedWriteBackLeavesTheDocumentUntouched()
+{
+    MainWindow& window = openWindow(3);
+    PdfView* pdfView = view(window);
+    TextBlock block;
+    block.text = QStringLiteral("unwritable");
+    block.rect = block.originalRect = QRectF(72, 300, 100, 16);
+    pdfView->setOcrBlocks({block}, 7, true);  // a page the document lacks
+    ModalCloser closer;
+    invoke(window, "onInsertBlankPage");
+    emit thumbnails(window)->movePageRequested(0, 2);
+    QCOMPARE(closer.seen.size(), 2);
+    QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "2", "3"}));
+    QCOMPARE(blockTexts(*pdfView), QStringList{"unwritable"});
+}
+
+void PageOpsTest::failedOperationIsReported()
+{
+    MainWindow& window = openWindow(2);
+    QString noted;
+    prompt::Driver prompts;
+    prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);
+    emit thumbnails(window)->movePageRequested(0, 9);
+    QVERIFY2(noted.startsWith(QStringLiteral("Ошибка|Не удалось переместить страницу.")), qPrintable(noted));
+    QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "2"}));
+}
+
+void PageOpsTest::viewerRefusesStripRequests()
+{
+    MainWindow& window = openWindow(3, AppProduct::viewer);
+    PageThumbnailPanel* strip = thumbnails(window);
+    emit strip->insertPageRequested(0);
+    emit strip->deletePageRequested(0);
+    emit strip->movePageRequested(0, 2);
+    invoke(window, "onDuplicatePage");
+    QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "2", "3"}));
+    QVERIFY(!window.currentDocument()->isModified());
+    QCOMPARE(strip->dragDropMode(), QAbstractItemView::NoDragDrop);
+}
+
+QTEST_MAIN(PageOpsTest)
+#include "tst_pageops.moc"
