@@ -246,6 +246,7 @@ void MainWindow::connectViewAndThumbnails()
     connect(thumbnailPanel, &PageThumbnailPanel::insertPageRequested, this, &MainWindow::onInsertPageRequested);
     connect(thumbnailPanel, &PageThumbnailPanel::deletePageRequested, this, &MainWindow::onDeletePageRequested);
     connect(thumbnailPanel, &PageThumbnailPanel::movePageRequested, this, &MainWindow::onMovePageRequested);
+    connect(thumbnailPanel, &PageThumbnailPanel::importPageRequested, this, &MainWindow::onImportPageRequested);
 }
 
 void MainWindow::restoreWindowState()

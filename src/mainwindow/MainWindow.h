@@ -335,4 +335,27 @@ private:
     void rotateCurrentPage(int degrees);
     void insertBlankPageAt(int index);
     void deletePageAt(int index);
+
+    // Files imported as pages (MainWindow_import.cpp).
+public:
+    enum class ImportSource { AnyFiles, Pdf, Images, Document };
+    // Adds the file's pages at the end (position 0), after the current page
+    // (1) or before it (any other value); refreshes nothing. The error is
+    // the reason a file was not imported.
+    bool importFile(const QString& path, int position, QString* error = nullptr);
+    // The Insert tab's sources, at one of importFile's positions.
+    void importFilesAtPosition(ImportSource source, int position);
+
+public slots:
+    void showImportDialog();
+    void onImportPageRequested(int index);
+
+private:
+    static int importStartPage(int position, int currentPage);
+    static QString anyFileImportFilter();
+    int importFileAt(const QString& path, int start, QString* error);
+    int importFilesAt(const QStringList& paths, int start, QStringList* failures);
+    bool importSpreadsheetPages(const QString& path, QString* error);
+    bool ensureDocumentForImport(bool standardBox);
+    void reportImportFailures(const QString& title, const QString& lead, const QStringList& failures);
 };

@@ -1,11 +1,14 @@
-// Page operations of the window: what each leaves in the document, the page
-// it shows, its guards, and that no edit and no page is lost on the way.
+// Page operations and imports as pages: what each leaves in the document,
+// the page it shows, its guards, and that no edit and no page is lost.
 #include "OcrWindowSupport.h"
 #include "PromptDriver.h"
 #include "WindowTestSupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QImage>
+#include <QLineEdit>
 #include <QMessageBox>
 
 using namespace windowtest;
@@ -22,6 +25,28 @@ QStringList pageLabels(PdfDocument* doc)
     for (int i = 0; i < doc->pageCount(); ++i)
         labels << doc->extractAllText(i).trimmed().remove(QStringLiteral("Page "));
     return labels;
+}
+
+QString writeStampedPdf(const QTemporaryDir& dir, const QString& name, const QStringList& stamps)
+{
+    const QString path = dir.filePath(name);
+    if (!fixtures::writeFile(path, fixtures::textPdf(stamps)))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+// Types the file's path into the toolkit's own file dialog and presses Return.
+void chooseFile(prompt::Driver& prompts, const QString& path)
+{
+    prompts.whenShown([path](QDialog* dialog) {
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!name) {
+            dialog->reject();
+            return;
+        }
+        name->setText(path);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
 }
 
 } // namespace
@@ -41,6 +66,12 @@ private slots:
     void failedWriteBackLeavesTheDocumentUntouched();
     void failedOperationIsReported();
     void viewerRefusesStripRequests();
+
+    void importPositions_data();
+    void importPositions();
+    void whatAFileBecomes_data();
+    void whatAFileBecomes();
+    void importIntoAnEmptyWindowMakesAnUntitledTab();
 
 private:
     MainWindow& openWindow(int pages, AppProduct edition = AppProduct::editor)
@@ -209,6 +240,114 @@ void PageOpsTest::viewerRefusesStripRequests()
     QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "2", "3"}));
     QVERIFY(!window.currentDocument()->isModified());
     QCOMPARE(strip->dragDropMode(), QAbstractItemView::NoDragDrop);
+}
+
+void PageOpsTest::importPositions_data()
+{
+    QTest::addColumn<int>("current");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QStringList>("files");  // each file's stamps, ',' between pages
+    QTest::addColumn<QStringList>("expected");
+
+    const QStringList xyz{"X,Y,Z"};
+    QTest::newRow("end") << 1 << 0 << xyz << QStringList{"1", "2", "3", "4", "5", "X", "Y", "Z"};
+    QTest::newRow("after") << 1 << 1 << xyz << QStringList{"1", "2", "X", "Y", "Z", "3", "4", "5"};
+    QTest::newRow("before") << 1 << 2 << xyz << QStringList{"1", "X", "Y", "Z", "2", "3", "4", "5"};
+    QTest::newRow("after the last page") << 4 << 1 << xyz << QStringList{"1", "2", "3", "4", "5", "X", "Y", "Z"};
+    QTest::newRow("several before") << 1 << 2 << QStringList{"X,Y", "Q"}
+                                    << QStringList{"1", "Q", "X", "Y", "2", "3", "4", "5"};
+    QTest::newRow("several at the end") << 1 << 0 << QStringList{"X,Y", "Q"}
+                                        << QStringList{"1", "2", "3", "4", "5", "X", "Y", "Q"};
+}
+
+void PageOpsTest::importPositions()
+{
+    QFETCH(int, current);
+    QFETCH(int, position);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, expected);
+
+    MainWindow& window = openWindow(5);
+    view(window)->setCurrentPage(current);
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = writeStampedPdf(m_dir, QStringLiteral("part%1.pdf").arg(i), files[i].split(','));
+        QVERIFY(window.importFile(path, position));
+    }
+    QCOMPARE(pageLabels(window.currentDocument()), expected);
+}
+
+void PageOpsTest::whatAFileBecomes_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSizeF>("addedSize");  // empty: nothing imported
+
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImage picture(150, 300, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        picture.setDotsPerMeterX(11811);  // 300 dpi recorded, 150 used
+        picture.save(&buffer, "PNG");
+    }
+    const QByteArray pdf = fixtures::textPdf({"X"});
+    QTest::newRow("picture named pdf") << "scan.pdf" << png << QSizeF(72, 144);
+    QTest::newRow("picture") << "scan.PNG" << png << QSizeF(72, 144);
+    QTest::newRow("pdf") << "other.pdf" << pdf << QSizeF(595, 842);
+    QTest::newRow("word document") << "letter.docx" << QByteArray("PK\x03\x04 not a pdf") << QSizeF();
+    QTest::newRow("truncated pdf") << "cut.pdf" << pdf.left(pdf.size() / 3) << QSizeF();
+    QTest::newRow("spreadsheet") << "table.xlsx" << QByteArray("PK\x03\x04") << QSizeF();
+    QTest::newRow("missing") << "" << QByteArray() << QSizeF();
+}
+
+void PageOpsTest::whatAFileBecomes()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSizeF, addedSize);
+
+    MainWindow& window = openWindow(2);
+    const QString path = m_dir.filePath(name.isEmpty() ? QStringLiteral("gone.pdf") : name);
+    if (!name.isEmpty())
+        QVERIFY(fixtures::writeFile(path, bytes));
+    QString error;
+    const bool imported = window.importFile(path, 0, &error);
+    PdfDocument* doc = window.currentDocument();
+    QCOMPARE(imported, !addedSize.isEmpty());
+    QCOMPARE(doc->pageCount(), imported ? 3 : 2);
+    if (imported)
+        QCOMPARE(doc->pageSize(2), addedSize);
+    else
+        QVERIFY2(!error.isEmpty(), "a failed import says why");
+}
+
+// The new document is an untitled tab, modified and saved nowhere: its
+// first save asks for a name.
+void PageOpsTest::importIntoAnEmptyWindowMakesAnUntitledTab()
+{
+    m_window = std::make_unique<MainWindow>(AppProduct::editor);
+    showSmall(*m_window);
+    const QString png = m_dir.filePath(QStringLiteral("photo.png"));
+    QImage picture(150, 300, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    QVERIFY(picture.save(png));
+
+    prompt::Driver prompts;
+    prompts.clickButton(QStringLiteral("Да"));
+    chooseFile(prompts, png);
+    invoke(*m_window, "showImportDialog");
+    QCOMPARE(prompts.pending(), 0);
+
+    PdfDocument* doc = m_window->currentDocument();
+    QCOMPARE(doc->pageCount(), 2);
+    QCOMPARE(doc->pageSize(0), QSizeF(595, 842));
+    QCOMPARE(doc->pageSize(1), QSizeF(72, 144));
+    QVERIFY(doc->isModified());
+    QVERIFY(doc->filePath().isEmpty());
+    QCOMPARE(tabTexts(*m_window).size(), 1);
+    QVERIFY(m_window->windowTitle().contains(QStringLiteral(" *")));
+    QCOMPARE(statusText(*m_window), QStringLiteral("Импортировано страниц: 1"));
 }
 
 QTEST_MAIN(PageOpsTest)
