@@ -357,5 +357,10 @@ private:
     int importFilesAt(const QStringList& paths, int start, QStringList* failures);
     bool importSpreadsheetPages(const QString& path, QString* error);
     bool ensureDocumentForImport(bool standardBox);
+
+    // The Insert, Pages and View tabs (MainWindow_tabs.cpp).
+    QWidget* buildImportTab();
+    QWidget* buildPageTab();
+    QWidget* buildViewTab();
     void reportImportFailures(const QString& title, const QString& lead, const QStringList& failures);
 };

@@ -107,15 +107,14 @@ QTabWidget* MainWindow::buildRibbon()
     tabs->setMaximumHeight(kRibbonHeight);
 
     tabs->addTab(buildHomeTab(), tr("Главная"));
-    // The groups of these tabs come with the import, page, markup and view
-    // features; until then each is an empty page.
     if (m_allowImports || allowFacsimiles)
-        tabs->addTab(ribbonPage({}), tr("Вставка"));
+        tabs->addTab(buildImportTab(), tr("Вставка"));
     if (m_allowPageEditing)
-        tabs->addTab(ribbonPage({}), tr("Страницы"));
+        tabs->addTab(buildPageTab(), tr("Страницы"));
+    // The markup tab's groups come with markup; until then it is empty.
     if (allowMarkup || m_allowSignatures)
         tabs->addTab(ribbonPage({}), tr("Разметка"));
-    tabs->addTab(ribbonPage({}), tr("Вид"));
+    tabs->addTab(buildViewTab(), tr("Вид"));
 
     ribbon = tabs;
     connect(tabs, &QTabWidget::currentChanged, this, [](int index) {

@@ -5,6 +5,7 @@
 #include "WindowTestSupport.h"
 
 #include <QBuffer>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -49,6 +50,16 @@ void chooseFile(prompt::Driver& prompts, const QString& path)
     });
 }
 
+QWidget* ribbonTab(MainWindow& window, const QString& title)
+{
+    auto* ribbon = window.findChild<QTabWidget*>(QStringLiteral("Ribbon"));
+    for (int i = 0; i < ribbon->count(); ++i) {
+        if (ribbon->tabText(i) == title)
+            return ribbon->widget(i);
+    }
+    return nullptr;
+}
+
 } // namespace
 
 class PageOpsTest : public QObject {
@@ -72,6 +83,9 @@ private slots:
     void whatAFileBecomes_data();
     void whatAFileBecomes();
     void importIntoAnEmptyWindowMakesAnUntitledTab();
+    void insertTabImportsAtTheChosenPosition();
+    void pageButtonsFollowTheDocument();
+    void viewLayoutButtons();
 
 private:
     MainWindow& openWindow(int pages, AppProduct edition = AppProduct::editor)
@@ -348,6 +362,50 @@ void PageOpsTest::importIntoAnEmptyWindowMakesAnUntitledTab()
     QCOMPARE(tabTexts(*m_window).size(), 1);
     QVERIFY(m_window->windowTitle().contains(QStringLiteral(" *")));
     QCOMPARE(statusText(*m_window), QStringLiteral("Импортировано страниц: 1"));
+}
+
+void PageOpsTest::insertTabImportsAtTheChosenPosition()
+{
+    MainWindow& window = openWindow(5);
+    view(window)->setCurrentPage(1);
+    QWidget* tab = ribbonTab(window, QStringLiteral("Вставка"));
+    tab->findChild<QComboBox*>(QStringLiteral("RibbonCombo"))->setCurrentIndex(2);
+    prompt::Driver prompts;
+    chooseFile(prompts, writeStampedPdf(m_dir, QStringLiteral("xyz.pdf"), {"X", "Y", "Z"}));
+    buttonByTip(tab, QStringLiteral("PDF"))->click();
+    QCOMPARE(prompts.pending(), 0);
+    QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "X", "Y", "Z", "2", "3", "4", "5"}));
+    QCOMPARE(statusText(window), QStringLiteral("Импортировано: xyz.pdf"));
+}
+
+void PageOpsTest::pageButtonsFollowTheDocument()
+{
+    m_window = std::make_unique<MainWindow>(AppProduct::editor);
+    QWidget* tab = ribbonTab(*m_window, QStringLiteral("Страницы"));
+    QToolButton* insert = buttonByTip(tab, QStringLiteral("Вставить"));
+    QToolButton* remove = buttonByTip(tab, QStringLiteral("Удалить"));
+    QVERIFY(!insert->isEnabled() && !remove->isEnabled());
+    adoptUntitled(*m_window, 1);
+    QVERIFY(insert->isEnabled() && !remove->isEnabled());
+    insert->click();
+    QCOMPARE(m_window->currentDocument()->pageCount(), 2);
+    QVERIFY(remove->isEnabled());
+}
+
+void PageOpsTest::viewLayoutButtons()
+{
+    MainWindow& window = openWindow(3);
+    QWidget* tab = ribbonTab(window, QStringLiteral("Вид"));
+    QToolButton* single = buttonByTip(tab, QStringLiteral("Одна"));
+    QToolButton* strip = buttonByTip(tab, QStringLiteral("Миниатюры"));
+    QVERIFY(strip->isChecked());
+    single->click();
+    QVERIFY(single->isChecked() && !strip->isChecked());
+    QCOMPARE(view(window)->viewMode(), PdfView::SinglePage);
+    QVERIFY(!thumbnails(window)->isVisible());
+    strip->click();
+    QCOMPARE(view(window)->viewMode(), PdfView::Continuous);
+    QVERIFY(thumbnails(window)->isVisible());
 }
 
 QTEST_MAIN(PageOpsTest)
