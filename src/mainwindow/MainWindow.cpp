@@ -74,6 +74,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     setCentralWidget(central);
 
     connectViewAndThumbnails();
+    setAcceptDrops(true);
     autoSaveTimer = new QTimer(this);
     autoSaveTimer->setObjectName(QStringLiteral("AutoSaveTimer"));
     connect(autoSaveTimer, &QTimer::timeout, this, &MainWindow::autoSaveIfNeeded);

@@ -23,6 +23,9 @@ class PageThumbnailPanel;
 class PdfDocument;
 class PdfView;
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
+class QUrl;
 class QComboBox;
 class QDialog;
 class QFrame;
@@ -111,6 +114,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private slots:
     // Page navigation and zoom.
@@ -348,6 +353,7 @@ public:
 
 public slots:
     void showImportDialog();
+    void showOpenPdfDialog();
     void onImportPageRequested(int index);
 
 private:
@@ -357,6 +363,9 @@ private:
     int importFilesAt(const QStringList& paths, int start, QStringList* failures);
     bool importSpreadsheetPages(const QString& path, QString* error);
     bool ensureDocumentForImport(bool standardBox);
+
+    // Files dropped on the window (MainWindow_drop.cpp).
+    bool dropFile(const QUrl& url);
 
     // The Insert, Pages and View tabs (MainWindow_tabs.cpp).
     QWidget* buildImportTab();

@@ -49,7 +49,7 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     auto onClick = [this, button](auto slot) { connect(button, &QToolButton::clicked, this, slot); };
     switch (command) {
     case ToolCommand::OpenDialog:
-        onClick(&MainWindow::onOpen);
+        onClick(&MainWindow::showOpenPdfDialog);
         break;
     case ToolCommand::UnsavedChanges:
         onClick(&MainWindow::showUnsavedChangesDialog);

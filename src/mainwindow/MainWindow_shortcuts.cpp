@@ -33,7 +33,7 @@ void MainWindow::setupShortcuts()
     // A null action keeps the key for its command, which its own feature
     // connects: print, search, inserting text and images, and the
     // save-as and export dialog.
-    bind(QKeySequence::Open, [this] { onOpen(); });
+    bind(QKeySequence::Open, [this] { showOpenPdfDialog(); });
     bind(QKeySequence::Save, [this] { saveOrSaveAs(); });
     bind(QKeySequence::SaveAs, nullptr);
     bind(QKeySequence::Print, nullptr);

@@ -4,7 +4,11 @@
 #include "PromptDriver.h"
 #include "WindowTestSupport.h"
 
+#include "OpenPdfDialog.h"
+
 #include <QBuffer>
+#include <QListWidget>
+#include <QMimeData>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -86,6 +90,11 @@ private slots:
     void insertTabImportsAtTheChosenPosition();
     void pageButtonsFollowTheDocument();
     void viewLayoutButtons();
+
+    void openDialogRows_data();
+    void openDialogRows();
+    void folderListsItsPdfFiles();
+    void dropsGoOneByOneInOrder();
 
 private:
     MainWindow& openWindow(int pages, AppProduct edition = AppProduct::editor)
@@ -406,6 +415,97 @@ void PageOpsTest::viewLayoutButtons()
     strip->click();
     QCOMPARE(view(window)->viewMode(), PdfView::Continuous);
     QVERIFY(thumbnails(window)->isVisible());
+}
+
+void PageOpsTest::openDialogRows_data()
+{
+    QTest::addColumn<bool>("remember");
+    QTest::addColumn<bool>("withFile");
+    QTest::addColumn<QString>("row");
+    QTest::addColumn<bool>("enabled");
+
+    const QString kept = QStringLiteral("a.pdf    ") + QDir(m_dir.path()).absolutePath();
+    QTest::newRow("missing skipped") << true << true << kept << true;
+    QTest::newRow("none left") << true << false << QStringLiteral("Недавних файлов пока нет") << false;
+    QTest::newRow("remembering off") << false << true << QStringLiteral("Недавние файлы отключены в настройках") << false;
+}
+
+void PageOpsTest::openDialogRows()
+{
+    QFETCH(bool, remember);
+    QFETCH(bool, withFile);
+    QFETCH(QString, row);
+    QFETCH(bool, enabled);
+
+    const QString path = writePdf(m_dir, QStringLiteral("a.pdf"), 1);
+    QStringList recent{QStringLiteral("/nonexistent/missing.pdf")};
+    if (withFile)
+        recent << path;
+    QSettings().setValue(QStringLiteral("recentFiles"), recent);
+    QSettings().setValue(QStringLiteral("doc/rememberRecent"), remember);
+    OpenPdfDialog dialog(nullptr);
+    auto* list = dialog.findChild<QListWidget*>(QStringLiteral("RecentFilesList"));
+    QCOMPARE(list->count(), 1);
+    QCOMPARE(list->item(0)->text(), row);
+    QCOMPARE(bool(list->item(0)->flags() & Qt::ItemIsEnabled), enabled);
+    // Missing files stay remembered.
+    QCOMPARE(QSettings().value(QStringLiteral("recentFiles")).toStringList(), recent);
+}
+
+void PageOpsTest::folderListsItsPdfFiles()
+{
+    QTemporaryDir folder;
+    for (const char* name : {"b.PDF", "a.pdf", "c.txt"})
+        QVERIFY(fixtures::writeFile(folder.filePath(QLatin1String(name)), fixtures::textPdf({"X"})));
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("d.pdf")));
+    OpenPdfDialog dialog(nullptr);
+    dialog.listFolder(folder.path());
+    auto* list = dialog.findChild<QListWidget*>(QStringLiteral("RecentFilesList"));
+    QStringList rows;
+    for (int i = 0; i < list->count(); ++i)
+        rows << list->item(i)->data(Qt::UserRole).toString();
+    QCOMPARE(rows, (QStringList{folder.filePath("a.pdf"), folder.filePath("b.PDF")}));
+    dialog.listFolder(m_dir.filePath(QStringLiteral("nowhere")));
+    QCOMPARE(list->item(0)->text(), QStringLiteral("Недавних файлов пока нет"));
+}
+
+// Into an empty window: the first PDF added as pages (a new untitled
+// document), the picture appended without a question, the second PDF
+// opened in a tab of its own; a folder and a foreign URL fail on their own.
+void PageOpsTest::dropsGoOneByOneInOrder()
+{
+    m_window = std::make_unique<MainWindow>(AppProduct::editor);
+    showSmall(*m_window);
+    const QString first = writeStampedPdf(m_dir, QStringLiteral("first.PDF"), {"X", "Y"});
+    const QString picture = m_dir.filePath(QStringLiteral("photo.png"));
+    QImage image(150, 300, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    QVERIFY(image.save(picture));
+    const QString second = writeStampedPdf(m_dir, QStringLiteral("second.pdf"), {"Q"});
+
+    QString noted;
+    prompt::Driver prompts;
+    prompts.clickButton(QStringLiteral("Добавить как страницы"));
+    prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);  // the folder
+    prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);  // the foreign URL
+    prompts.clickButton(QStringLiteral("Открыть как новый документ"));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(picture), QUrl::fromLocalFile(m_dir.path()),
+                  QUrl(QStringLiteral("https://example.org/x.png")), QUrl::fromLocalFile(second)});
+    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    // Straight to the window: without a drag under way the application would not deliver it.
+    static_cast<QObject*>(m_window.get())->event(&drop);
+    QCOMPARE(prompts.pending(), 0);
+    QVERIFY2(noted.startsWith(QStringLiteral("Ошибка импорта|")), qPrintable(noted));
+
+    QCOMPARE(tabTexts(*m_window).size(), 2);
+    QCOMPARE(pageLabels(m_window->currentDocument()), QStringList{"Q"});
+    tabs(*m_window)->setCurrentIndex(0);
+    PdfDocument* built = m_window->currentDocument();
+    QCOMPARE(pageLabels(built), (QStringList{"", "X", "Y", ""}));
+    QCOMPARE(built->pageSize(3), QSizeF(72, 144));
+    QVERIFY(built->filePath().isEmpty());
+    QVERIFY(built->isModified());
 }
 
 QTEST_MAIN(PageOpsTest)
