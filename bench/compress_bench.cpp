@@ -24,54 +24,6 @@
 
 namespace {
 
-constexpr int kScanDpi = 150;
-
-// A page as a flatbed scanner gives it: slightly grey, noisy paper with lines of text.
-QImage scannedPage(int pageNumber)
-{
-    const QSize a4(qRound(8.27 * kScanDpi), qRound(11.69 * kScanDpi));
-    QImage page(a4, QImage::Format_RGB32);
-    QRandomGenerator noise{quint32(pageNumber)};
-    for (int y = 0; y < page.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(page.scanLine(y));
-        for (int x = 0; x < page.width(); ++x) {
-            const int paper = 238 + int(noise.bounded(10));
-            line[x] = qRgb(paper, paper, paper - 6);
-        }
-    }
-    QPainter painter(&page);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QColor(30, 30, 40));
-    painter.setFont(QFont(QStringLiteral("DejaVu Serif"), 11));
-    painter.drawText(QRect(150, 120, 900, 60), Qt::AlignCenter,
-                     QStringLiteral("АКТ № %1 сверки взаимных расчётов").arg(pageNumber));
-    for (int row = 0; row < 48; ++row) {
-        painter.drawText(120, 240 + row * 30,
-                         QStringLiteral("%1. Поставка товара по договору от 12.03.2024, счёт %2, сумма %3 руб.")
-                             .arg(row + 1)
-                             .arg(1000 + pageNumber * 50 + row)
-                             .arg((row + 3) * 1234.5, 0, 'f', 2));
-    }
-    painter.setPen(QPen(QColor(20, 40, 140), 3));
-    painter.drawEllipse(QPoint(900, 1600), 110, 110);  // a stamp
-    return page;
-}
-
-void writeScannedPdf(const QString& path, int pages)
-{
-    QPdfWriter writer(path);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setPageMargins(QMarginsF());
-    writer.setResolution(kScanDpi);
-    QPainter painter(&writer);
-    for (int p = 0; p < pages; ++p) {
-        if (p > 0)
-            writer.newPage();
-        const QImage page = scannedPage(p + 1);
-        painter.drawImage(QRect(QPoint(0, 0), page.size()), page);
-    }
-}
-
 // A photo-like picture: a smooth colour field with fine noise.
 QImage photo(int width, int height, quint32 seed)
 {
@@ -308,9 +260,9 @@ int scan(int pages, QTextStream& out)
 {
     QTemporaryDir dir;
     const QString source = dir.filePath(QStringLiteral("scan.pdf"));
-    writeScannedPdf(source, pages);
+    bench::writeScannedPdf(source, pages);
     const qint64 sourceSize = QFileInfo(source).size();
-    out << QStringLiteral("Source: %1 scanned A4 pages at %2 dpi, %3\n").arg(pages).arg(kScanDpi).arg(kib(sourceSize));
+    out << QStringLiteral("Source: %1 scanned A4 pages at %2 dpi, %3\n").arg(pages).arg(bench::kScanDpi).arg(kib(sourceSize));
     PdfDocument doc;
     if (!doc.open(source))
         return 1;

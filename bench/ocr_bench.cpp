@@ -1,7 +1,9 @@
 // Usage: ocr_bench [dpi] [runs]
-// For every rendered test page: word recall and character error rate of
-// OcrEngine::recognizePage and of the tesseract program on the same image and
-// languages; time of recognizePage against the bare recogniser in the same run.
+//        ocr_bench --write-pages DIR   (the scanned test pages as PNG files)
+// For every rendered test page and every scanned one: word recall and
+// character error rate of OcrEngine::recognizePage and of the tesseract
+// program on the same image and languages; time of recognizePage against the
+// bare recogniser (both with one OpenMP thread) in the same run.
 
 #include "OcrEngine.h"
 #include "BareRecognizer.h"
@@ -17,6 +19,8 @@
 
 #include <tesseract/baseapi.h>
 
+#include <omp.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -26,14 +30,19 @@ namespace {
 
 const QString kLanguages = QStringLiteral("rus+eng");
 
-QStringList commandLineWords(const QImage &image, double scale, const QString &dir, const QString &name,
-                             double *ms)
+QString writePage(const TestPage &page, const QString &dir)
 {
-    QImage withDpi = image;
-    withDpi.setDotsPerMeterX(int(std::lround(scale * 72 / 0.0254)));
+    QImage withDpi = page.image;
+    withDpi.setDotsPerMeterX(int(std::lround(page.scale * 72 / 0.0254)));
     withDpi.setDotsPerMeterY(withDpi.dotsPerMeterX());
-    const QString path = QDir(dir).filePath(name + QStringLiteral(".png"));
+    const QString path = QDir(dir).filePath(page.name + QStringLiteral(".png"));
     withDpi.save(path);
+    return path;
+}
+
+QStringList commandLineWords(const TestPage &page, const QString &dir, double *ms)
+{
+    const QString path = writePage(page, dir);
     QProcess process;
     QElapsedTimer timer;
     timer.start();
@@ -56,6 +65,12 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    if (argc > 2 && QByteArray(argv[1]) == "--write-pages") {
+        for (const TestPage &page : testpages::scanPages())
+            writePage(page, QString::fromLocal8Bit(argv[2]));
+        return 0;
+    }
+    omp_set_max_active_levels(0); // the bare recogniser single-threaded, as the engine's
     const double dpi = argc > 1 ? QString::fromLocal8Bit(argv[1]).toDouble() : 300.0;
     const int runs = argc > 2 ? std::max(1, QString::fromLocal8Bit(argv[2]).toInt()) : 3;
 
@@ -73,9 +88,12 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     QTextStream out(stdout);
     out << "dpi " << dpi << ", runs " << runs << ", languages " << kLanguages << "\n";
-    out << "page      recall eng/cli   CER eng/cli     bare ms  pipeline ms  in-pipeline recogniser ms  overhead\n";
+    out << "page                        recall eng/cli   CER eng/cli     bare ms  pipeline ms  in-pipeline recogniser ms  overhead\n";
     double sumBare = 0, sumPipeline = 0;
-    for (const TestPage &page : testpages::allPages(dpi)) {
+    std::vector<TestPage> pages = testpages::allPages(dpi);
+    for (TestPage &page : testpages::scanPages())
+        pages.push_back(std::move(page));
+    for (const TestPage &page : pages) {
         const QStringList reference = testpages::words(page.lines);
         std::vector<double> bareMs, pipelineMs, innerMs;
         std::vector<TextBlock> blocks;
@@ -88,12 +106,12 @@ int main(int argc, char **argv)
             innerMs.push_back(engine.lastPageTimings().recognizerNs / 1e6);
         }
         double cliMs = 0;
-        const QStringList cli = commandLineWords(page.image, page.scale, dir.path(), page.name, &cliMs);
+        const QStringList cli = commandLineWords(page, dir.path(), &cliMs);
         const QStringList ours = testpages::words(blocks);
         const double b = median(bareMs), p = median(pipelineMs), in = median(innerMs);
         sumBare += b;
         sumPipeline += p;
-        out << QString::asprintf("%-9s %6.1f%% / %5.1f%%  %5.1f%% / %5.1f%%  %9.0f  %11.0f  %25.0f  %+7.1f%%\n",
+        out << QString::asprintf("%-27s %6.1f%% / %5.1f%%  %5.1f%% / %5.1f%%  %9.0f  %11.0f  %25.0f  %+7.1f%%\n",
                                  qPrintable(page.name), 100 * testpages::wordRecall(reference, ours),
                                  100 * testpages::wordRecall(reference, cli),
                                  100 * testpages::characterErrorRate(reference, ours),

@@ -43,15 +43,21 @@ int reportStartNotAvailable(const StartupPlan& plan)
     return kExitStartNotAvailable;
 }
 
+void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
+
 // Worker modes show no window: without a display they run on the offscreen
 // platform rather than abort when the display platform cannot start. A
-// platform the caller chose stays.
-void chooseWorkerPlatform(int argc, char** argv)
+// platform the caller chose stays. Their parents read a worker's standard
+// error as its failure text, so Qt's own warnings stay out of it.
+void prepareWorkerStart(int argc, char** argv)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
-    if (planStartup(arguments).start != StartKind::Worker || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    if (planStartup(arguments).start != StartKind::Worker)
+        return;
+    qInstallMessageHandler(dropMessage);
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         return;
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -61,7 +67,7 @@ void chooseWorkerPlatform(int argc, char** argv)
 
 int runApplication(int& argc, char** argv)
 {
-    chooseWorkerPlatform(argc, argv);
+    prepareWorkerStart(argc, argv);
     QApplication app(argc, argv);
     initVornResources();
     const QStringList arguments = QApplication::arguments();

@@ -1,5 +1,6 @@
 #include "StartupPlan.h"
 
+#include "CompressionWorkerCli.h"
 #include "RevocationCheckCli.h"
 
 #include <array>
@@ -16,9 +17,11 @@ struct WorkerOption {
     WorkerRunner run;
 };
 
-// Compared in this order. The compression, certificate-list and signing
-// workers join this table when their subsystems exist.
-constexpr std::array<WorkerOption, 1> kWorkerOptions{{
+// Compared in this order. The certificate-list and signing workers join this
+// table when their subsystem exists.
+constexpr std::array<WorkerOption, 3> kWorkerOptions{{
+    {"--vorn-compression-estimate", runCompressionEstimateCli},
+    {"--vorn-compression-fit", runCompressionFitCli},
     {"--vorn-cert-revocation-check", runCertificateRevocationCheckCli},
 }};
 

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <map>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -23,9 +25,9 @@ std::vector<uchar> greyLevels(const QImage &image)
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     std::vector<uchar> grey(size_t(rgb.width()) * size_t(rgb.height()));
     size_t i = 0;
-    for (int y = 0; y < rgb.height(); ++y) {
+    for (int y = 0, yEnd = rgb.height(); y < yEnd; ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-        for (int x = 0; x < rgb.width(); ++x)
+        for (int x = 0, xEnd = rgb.width(); x < xEnd; ++x)
             grey[i++] = uchar(qGray(row[x]));
     }
     return grey;
@@ -110,6 +112,18 @@ QImage renderCandidate(const QFont &font, const QString &text, QSize size, QPoin
     return image;
 }
 
+// The family a candidate font resolves to, asked of the font database once per
+// family, weight and size on each thread.
+QString resolvedFamily(const QFont &font, const char *family, bool bold, int pixelSize)
+{
+    thread_local std::map<std::tuple<const char *, bool, int>, QString> cache;
+    const auto key = std::make_tuple(family, bold, pixelSize);
+    auto found = cache.find(key);
+    if (found == cache.end())
+        found = cache.emplace(key, QFontInfo(font).family()).first;
+    return found->second;
+}
+
 double inkSizePenalty(const QRect &rendered, const QRect &ink)
 {
     const double h = std::max(ink.height(), 1);
@@ -130,9 +144,9 @@ QRect darkBounds(const QImage &image, int threshold)
 QImage FontMatcher::binarize(const QImage &image)
 {
     QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
-    for (int y = 0; y < grey.height(); ++y) {
+    for (int y = 0, yEnd = grey.height(); y < yEnd; ++y) {
         uchar *row = grey.scanLine(y);
-        for (int x = 0; x < grey.width(); ++x)
+        for (int x = 0, xEnd = grey.width(); x < xEnd; ++x)
             row[x] = row[x] < kBinarizeThreshold ? 0 : 255;
     }
     return grey;
@@ -161,9 +175,9 @@ QColor FontMatcher::estimateTextColor(const QImage &image)
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     qint64 inkCount = 0, coreCount = 0;
     qint64 inkR = 0, inkG = 0, inkB = 0, coreR = 0, coreG = 0, coreB = 0;
-    for (int y = 0; y < rgb.height(); ++y) {
+    for (int y = 0, yEnd = rgb.height(); y < yEnd; ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
-        for (int x = 0; x < rgb.width(); ++x) {
+        for (int x = 0, xEnd = rgb.width(); x < xEnd; ++x) {
             const int r = qRed(row[x]), g = qGreen(row[x]), b = qBlue(row[x]);
             const int sum = 11 * r + 16 * g + 5 * b;
             if (sum >= kInkSum)
@@ -244,12 +258,13 @@ FontMatch FontMatcher::match(const QImage &crop, const QString &text, float size
     double best = -1.0;
     for (const char *family : kFamilies) {
         for (bool bold : {false, true}) {
+            QFont base{QString::fromLatin1(family)};
+            base.setWeight(bold ? QFont::Bold : QFont::Normal);
+            base.setItalic(false);
+            base.setStyleStrategy(QFont::NoSubpixelAntialias);
             for (int px = firstSize; px <= lastSize; px += 2) {
-                QFont font(QString::fromLatin1(family));
-                font.setWeight(bold ? QFont::Bold : QFont::Normal);
-                font.setItalic(false);
+                QFont font = base;
                 font.setPixelSize(px);
-                font.setStyleStrategy(QFont::NoSubpixelAntialias);
                 if (fitWidth)
                     fitSpacingToInkWidth(font, trimmed, px, ink.width());
                 const QImage rendered = renderCandidate(font, trimmed, work.size(), ink.topLeft());
@@ -264,7 +279,7 @@ FontMatch FontMatcher::match(const QImage &crop, const QString &text, float size
                     score -= kBoldPenalty;
                 if (score > best) {
                     best = score;
-                    result.family = QFontInfo(font).family();
+                    result.family = resolvedFamily(font, family, bold, px);
                     result.bold = bold;
                     result.italic = false;
                     result.size = float(std::clamp(px / pixelsPerPoint, 5.0, 72.0));

@@ -4,6 +4,7 @@
 #include "StableSort.h"
 
 #include <QImage>
+#include <QRectF>
 
 #include <algorithm>
 #include <cmath>
@@ -172,7 +173,64 @@ bool fitsColumnRun(const TextBlock &block, const TextBlock::Line &line, double p
     return true;
 }
 
+constexpr double kHeaderBand = 0.25;
+constexpr double kHeaderColumnSplit = 0.43;
+constexpr double kSameRowOverlap = 0.35;
+
+// A is read before b: header columns, then rows, then the higher top.
+bool readsBefore(const TextBlock &a, const TextBlock &b, double width, double height)
+{
+    const QRectF &ra = a.rect;
+    const QRectF &rb = b.rect;
+    const double topA = ra.y() + ra.height();
+    const double topB = rb.y() + rb.height();
+    const double band = kHeaderBand * height;
+    if (height - topA < band && height - topB < band) {
+        const double split = kHeaderColumnSplit * width;
+        const bool aRight = ra.x() + ra.width() / 2 >= split;
+        const bool bRight = rb.x() + rb.width() / 2 >= split;
+        if (aRight != bRight)
+            return !aRight;
+    }
+    const double h = std::min(ra.height(), rb.height());
+    if (h > 0 && (std::min(topA, topB) - std::max(ra.y(), rb.y())) / h > kSameRowOverlap)
+        return ra.x() < rb.x();
+    return topA > topB;
+}
+
 } // namespace
+
+std::vector<QRectF> verticalRules(const QImage &image, double scale, double pageHeight)
+{
+    constexpr double kMinRulePoints = 20.0;
+    constexpr int kDarkSum = 4096; // 11:16:5 weighted grey below 128
+    std::vector<QRectF> rules;
+    if (image.isNull() || !(scale > 0))
+        return rules;
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+    const int minRun = std::max(int(std::lround(kMinRulePoints * scale)), 8);
+    std::vector<int> run(size_t(rgb.width()), 0);
+    const auto close = [&](int x, int endRow) {
+        if (run[size_t(x)] >= minRun) {
+            const double top = (endRow - run[size_t(x)]) / scale;
+            rules.emplace_back(x / scale, pageHeight - endRow / scale, 1.0 / scale, endRow / scale - top);
+        }
+        run[size_t(x)] = 0;
+    };
+    for (int y = 0, yEnd = rgb.height(); y < yEnd; ++y) {
+        const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+        for (int x = 0, xEnd = rgb.width(); x < xEnd; ++x) {
+            const QRgb p = row[x];
+            if (11 * qRed(p) + 16 * qGreen(p) + 5 * qBlue(p) < kDarkSum)
+                ++run[size_t(x)];
+            else if (run[size_t(x)] > 0)
+                close(x, y);
+        }
+    }
+    for (int x = 0, xEnd = rgb.width(); x < xEnd; ++x)
+        close(x, rgb.height());
+    return rules;
+}
 
 bool isLikelyTablePage(const QImage &image)
 {
@@ -290,4 +348,11 @@ void rebuildBlockFromLines(TextBlock &block)
     }
     if (!block.text.isEmpty())
         block.rect = block.originalRect = bounds;
+}
+
+void sortReadingOrder(std::vector<TextBlock> &blocks, double pageWidth, double pageHeight)
+{
+    vorn::safeStableSort(blocks, [pageWidth, pageHeight](const TextBlock &a, const TextBlock &b) {
+        return readsBefore(a, b, pageWidth, pageHeight);
+    });
 }

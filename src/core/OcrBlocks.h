@@ -8,6 +8,12 @@
 
 class QImage;
 
+class QRectF;
+
+// Vertical rulings of the page image (table grids, frames) in points: runs of
+// ink at least a few text lines long.
+std::vector<QRectF> verticalRules(const QImage &image, double scale, double pageHeight);
+
 // More than three long horizontal rules and more than one long vertical rule.
 bool isLikelyTablePage(const QImage &image);
 
@@ -27,3 +33,6 @@ TextBlock blockFromOcrLines(std::vector<TextBlock::Line> lines, int pageIndex, d
 
 // Text and rectangles of the block recomputed from its lines.
 void rebuildBlockFromLines(TextBlock &block);
+
+// Sorts blocks into reading order: header columns, then rows, then top down.
+void sortReadingOrder(std::vector<TextBlock> &blocks, double pageWidth, double pageHeight);

@@ -4,12 +4,14 @@
 #include "OcrBlocks.h"
 #include "OcrImageBlocks.h"
 #include "OcrText.h"
+#include "PageStraightening.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QtEndian>
 #include <QStringView>
 
 #include <leptonica/allheaders.h>
@@ -17,7 +19,11 @@
 #include <tesseract/resultiterator.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <map>
+
+#include <omp.h>
 
 namespace {
 
@@ -37,25 +43,96 @@ struct PageResultsGuard {
     ~PageResultsGuard() { api.Clear(); }
 };
 
-// A new 32-bit Pix with the image's pixels as 0xRRGGBB00; null when Leptonica
-// cannot allocate it.
+// A new Pix with the image's pixels: 8-bit grey for a grey image (the
+// recogniser is quicker on it than on a colour copy), else 32-bit as
+// 0xRRGGBB00; null when Leptonica cannot allocate it.
 PixPtr qImageToPix(const QImage &image)
 {
+    if (image.isGrayscale()) {
+        const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+        PixPtr pix(pixCreate(grey.width(), grey.height(), 8));
+        if (!pix)
+            return pix;
+        l_uint32 *data = pixGetData(pix.get());
+        const int wpl = pixGetWpl(pix.get());
+        for (int y = 0, yEnd = grey.height(); y < yEnd; ++y) {
+            const uchar *row = grey.constScanLine(y);
+            l_uint32 *out = data + size_t(y) * size_t(wpl);
+            for (int x = 0, xEnd = grey.width(); x < xEnd; ++x)
+                SET_DATA_BYTE(out, x, row[x]);
+        }
+        return pix;
+    }
     const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
     PixPtr pix(pixCreate(rgb.width(), rgb.height(), 32));
     if (!pix)
         return pix;
     l_uint32 *data = pixGetData(pix.get());
     const int wpl = pixGetWpl(pix.get());
-    for (int y = 0; y < rgb.height(); ++y) {
+    for (int y = 0, yEnd = rgb.height(); y < yEnd; ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
         l_uint32 *out = data + size_t(y) * size_t(wpl);
-        for (int x = 0; x < rgb.width(); ++x) {
+        for (int x = 0, xEnd = rgb.width(); x < xEnd; ++x) {
             const QRgb p = row[x];
             out[x] = (l_uint32(qRed(p)) << 24) | (l_uint32(qGreen(p)) << 16) | (l_uint32(qBlue(p)) << 8);
         }
     }
     return pix;
+}
+
+// The pixels of an 8- or 32-bit Pix as a 32-bit image.
+QImage pixToImage(Pix *pix)
+{
+    const int width = int(pixGetWidth(pix));
+    const int height = int(pixGetHeight(pix));
+    const l_uint32 *data = pixGetData(pix);
+    const int wpl = pixGetWpl(pix);
+    if (pixGetDepth(pix) == 8) {
+        // Leptonica keeps the bytes of each 32-bit word most significant first.
+        QImage grey(width, height, QImage::Format_Grayscale8);
+        if (grey.isNull() || grey.bytesPerLine() < wpl * 4)
+            return {};
+        for (int y = 0; y < height; ++y)
+            qFromBigEndian<quint32>(data + size_t(y) * size_t(wpl), wpl, grey.scanLine(y));
+        return grey.convertToFormat(QImage::Format_RGB32);
+    }
+    QImage image(width, height, QImage::Format_RGB32);
+    if (image.isNull())
+        return image;
+    for (int y = 0; y < height; ++y) {
+        const l_uint32 *in = data + size_t(y) * size_t(wpl);
+        auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < width; ++x)
+            row[x] = qRgb(int(in[x] >> 24), int((in[x] >> 16) & 0xFF), int((in[x] >> 8) & 0xFF));
+    }
+    return image;
+}
+
+// Clockwise degrees that straighten the scan's text lines, or 0 when the
+// page is straight or the measure is not sure.
+double skewToStraighten(Pix *pix)
+{
+    constexpr l_int32 kInkThreshold = 130;
+    constexpr l_float32 kMinConfidence = 3.0f; // Leptonica's own for deskewing
+    constexpr l_float32 kMinDegrees = 0.1f;
+    const PixPtr binary(pixConvertTo1(pix, kInkThreshold));
+    l_float32 angle = 0.0f;
+    l_float32 confidence = 0.0f;
+    if (!binary || pixFindSkew(binary.get(), &angle, &confidence) != 0)
+        return 0.0;
+    if (confidence < kMinConfidence || std::abs(angle) < kMinDegrees || !std::isfinite(angle))
+        return 0.0;
+    return angle;
+}
+
+// The recogniser's parallel loops ask for their own thread counts, so the
+// default thread count is not enough: no parallel region of this thread may
+// fork. Spinning OpenMP threads of several recognisers on a busy machine cost
+// far more than they gain; parallelism comes from pages on worker threads.
+void useOneOpenMpThread()
+{
+    omp_set_num_threads(1);
+    omp_set_max_active_levels(0);
 }
 
 QString takeText(char *utf8)
@@ -119,6 +196,17 @@ std::vector<bool> mainlyCyrillicLines(const std::vector<RecognizedWord> &words)
     return result;
 }
 
+// Mostly letters and digits, at least two: the recogniser's low confidence
+// on such a word is often doubt about one letter, and the word is still
+// better kept than lost. Lone marks and strokes are not.
+bool isWordShaped(const QString &text)
+{
+    constexpr int kMinChars = 2;
+    constexpr double kMinShare = 0.6;
+    const int n = meaningfulCharCount(text);
+    return n >= kMinChars && n >= kMinShare * text.size();
+}
+
 bool isDuplicateCandidate(const TextBlock &b, const QString &trimmed)
 {
     return !b.isImage && b.rect.width() > 0 && b.rect.height() > 0 && trimmed.size() >= 3 && trimmed.size() <= 18;
@@ -180,11 +268,11 @@ std::vector<OcrWord> acceptRecognizedWords(const std::vector<RecognizedWord> &wo
         const bool correctable = !corrected.isNull() && w.lineIndex >= 0 && cyrillicLines[size_t(w.lineIndex)];
         if (correctable)
             text = corrected;
-        else if (w.confidence < kMinConfidence)
+        else if (w.confidence < kMinConfidence && !isWordShaped(text))
             continue;
         if (text.isEmpty() || w.rect.width() <= kMinSide || w.rect.height() <= kMinSide)
             continue;
-        candidates.push_back({text, w.rect, w.confidence});
+        candidates.push_back({text, w.rect, w.confidence, w.glyphs});
     }
     return removeSignatureNoiseWords(candidates, pageHeight);
 }
@@ -220,6 +308,7 @@ bool OcrEngine::init(const QString &lang)
 {
     api.reset();
     initialized = false;
+    useOneOpenMpThread();
     std::unique_ptr<tesseract::TessBaseAPI, RecognizerDeleter> recognizer(new tesseract::TessBaseAPI);
     const QByteArray dataPath = bundledTessdataPath().toLocal8Bit();
     const QByteArray language = lang.toUtf8();
@@ -227,7 +316,7 @@ bool OcrEngine::init(const QString &lang)
                                         tesseract::OEM_DEFAULT, nullptr, 0, nullptr, nullptr, false);
     if (status != 0) {
         qWarning() << "Tesseract init failed for lang:" << lang;
-        lastErrorText = QStringLiteral("Tesseract init failed for lang: %1").arg(lang);
+        lastErrorText = QStringLiteral("Не удалось загрузить данные распознавания для языков «%1»").arg(lang);
         return false;
     }
     // The library's own default is one uniform block of text, under which a
@@ -262,8 +351,16 @@ QStringList OcrEngine::availableLanguages() const
 bool OcrEngine::acceptsImage(const QImage &image)
 {
     constexpr int kMinSide = 4;
-    if (!initialized || image.isNull() || image.width() < kMinSide || image.height() < kMinSide)
+    if (!initialized) {
+        lastErrorText = QStringLiteral("Распознавание не подготовлено: нет данных языков");
         return false;
+    }
+    if (image.isNull() || image.width() < kMinSide || image.height() < kMinSide) {
+        lastErrorText = QStringLiteral("Изображение %1 × %2 пикселей слишком мало для распознавания")
+                            .arg(image.width())
+                            .arg(image.height());
+        return false;
+    }
     if (image.width() > kMaxImageSide || image.height() > kMaxImageSide
         || qint64(image.width()) * image.height() > kMaxImagePixels) {
         lastErrorText = QStringLiteral("Изображение %1 × %2 пикселей слишком велико для распознавания")
@@ -276,6 +373,7 @@ bool OcrEngine::acceptsImage(const QImage &image)
 
 QString OcrEngine::recognizeText(const QImage &image)
 {
+    lastErrorText.clear();
     if (!acceptsImage(image))
         return {};
     const PixPtr pix = qImageToPix(image);
@@ -283,59 +381,130 @@ QString OcrEngine::recognizeText(const QImage &image)
         lastErrorText = QStringLiteral("Не удалось подготовить изображение для распознавания");
         return {};
     }
+    useOneOpenMpThread();
     const PageResultsGuard guard{*api};
     api->SetImage(pix.get());
     return takeText(api->GetUTF8Text()).trimmed();
 }
 
-std::vector<RecognizedWord> OcrEngine::readWords(const QImage &image, double scale, double pageHeight)
+std::vector<RecognizedWord> OcrEngine::readWords(Pix *pix, double scale, double pageHeight)
 {
     std::vector<RecognizedWord> words;
-    const PixPtr pix = qImageToPix(image);
-    if (!pix) {
-        lastErrorText = QStringLiteral("Не удалось подготовить изображение для распознавания");
-        return words;
-    }
-    pixSetResolution(pix.get(), int(std::lround(scale * 72.0)), int(std::lround(scale * 72.0)));
+    pixSetResolution(pix, int(std::lround(scale * 72.0)), int(std::lround(scale * 72.0)));
+    useOneOpenMpThread();
     const PageResultsGuard guard{*api};
-    api->SetImage(pix.get());
+    api->SetImage(pix);
     api->Recognize(nullptr);
     const std::unique_ptr<tesseract::ResultIterator> it(api->GetIterator());
     if (!it)
         return words;
-    constexpr auto kWord = tesseract::RIL_WORD;
+    const auto box = [&](tesseract::PageIteratorLevel level, QRect *pixels) {
+        int left = 0, top = 0, right = 0, bottom = 0;
+        if (!it->BoundingBox(level, &left, &top, &right, &bottom))
+            return false;
+        *pixels = QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+        return true;
+    };
+    // Glyph heights of the word being read, in points.
+    std::vector<float> caps, xs;
+    bool inWord = false;
+    const auto finishWord = [&] {
+        if (inWord && !words.empty()) {
+            words.back().glyphs = {std::move(caps), std::move(xs)};
+        }
+        caps.clear();
+        xs.clear();
+        inWord = false;
+    };
     int lineIndex = -1;
     it->Begin();
     do {
         if (it->IsAtBeginningOf(tesseract::RIL_TEXTLINE))
             ++lineIndex;
-        if (it->Empty(kWord))
+        if (it->IsAtBeginningOf(tesseract::RIL_WORD)) {
+            finishWord();
+            QRect pixels;
+            const QString text = it->Empty(tesseract::RIL_WORD) ? QString() : takeText(it->GetUTF8Text(tesseract::RIL_WORD));
+            if (!text.isNull() && box(tesseract::RIL_WORD, &pixels)) {
+                const QRectF rect(pixels.left() / scale, pageHeight - (pixels.bottom() + 1) / scale,
+                                  (pixels.width()) / scale, (pixels.height()) / scale);
+                words.push_back({text.trimmed(), rect, it->Confidence(tesseract::RIL_WORD), std::max(lineIndex, 0), {}});
+                inWord = true;
+            }
+        }
+        QRect glyph;
+        if (!inWord || it->Empty(tesseract::RIL_SYMBOL) || !box(tesseract::RIL_SYMBOL, &glyph))
             continue;
-        const float confidence = it->Confidence(kWord);
-        const QString text = takeText(it->GetUTF8Text(kWord));
-        if (text.isNull())
-            continue;
-        int left = 0, top = 0, right = 0, bottom = 0;
-        if (!it->BoundingBox(kWord, &left, &top, &right, &bottom))
-            continue;
-        const QRectF rect(left / scale, pageHeight - bottom / scale, (right - left) / scale, (bottom - top) / scale);
-        words.push_back({text.trimmed(), rect, confidence, std::max(lineIndex, 0)});
-    } while (it->Next(kWord));
+        switch (glyphKind(takeText(it->GetUTF8Text(tesseract::RIL_SYMBOL)))) {
+        case GlyphKind::Cap:
+            caps.push_back(float(glyph.height() / scale));
+            break;
+        case GlyphKind::X:
+            xs.push_back(float(glyph.height() / scale));
+            break;
+        case GlyphKind::Other:
+            break;
+        }
+    } while (it->Next(tesseract::RIL_SYMBOL));
+    finishWord();
     return words;
 }
 
-void OcrEngine::applyLineStyles(std::vector<TextBlock> &blocks, const QImage &image, double scale,
-                                double pageHeight) const
+// Words found again by their boxes, which the line and block steps copy unchanged.
+class GlyphLookup {
+public:
+    explicit GlyphLookup(const std::vector<OcrWord> &words)
+    {
+        for (const OcrWord &w : words)
+            byBox.emplace(key(w.rect), &w.glyphs);
+    }
+    GlyphHeights line(const TextBlock::Line &line) const
+    {
+        GlyphHeights pooled;
+        for (const TextBlock::Line::Word &w : line.words) {
+            const auto found = byBox.find(key(w.rect));
+            if (found == byBox.end())
+                continue;
+            pooled.caps.insert(pooled.caps.end(), found->second->caps.begin(), found->second->caps.end());
+            pooled.xs.insert(pooled.xs.end(), found->second->xs.begin(), found->second->xs.end());
+        }
+        return pooled;
+    }
+
+private:
+    using Key = std::array<double, 4>;
+    static Key key(const QRectF &r) { return {r.x(), r.y(), r.width(), r.height()}; }
+    std::map<Key, const GlyphHeights *> byBox;
+};
+
+// A line's size comes from its glyph heights; the font matcher, which guesses
+// from the line box, only answers for lines without a measured glyph.
+void OcrEngine::applyLineStyles(std::vector<TextBlock> &blocks, const std::vector<OcrWord> &words,
+                                const QImage &image, double scale, double pageHeight) const
 {
     constexpr int kStyleCropMargin = 3;
     constexpr int kMinCropSpan = 6;
     const QString documentFamily = QStringLiteral("Times New Roman");
+    const GlyphLookup lookup(words);
+    std::vector<GlyphHeights> lineGlyphs;
+    for (const TextBlock &block : blocks)
+        for (const TextBlock::Line &line : block.lines)
+            lineGlyphs.push_back(lookup.line(line));
+    const float capPerX = capPerXHeight(lineGlyphs);
+    size_t lineIndex = 0;
     for (TextBlock &block : blocks) {
         for (TextBlock::Line &line : block.lines) {
+            const GlyphHeights &glyphs = lineGlyphs[lineIndex++];
             const QRect crop = imageCropForPdfRect(line.rect, image, scale, pageHeight, kStyleCropMargin);
             if (!crop.isValid() || crop.right() - crop.left() <= kMinCropSpan || crop.bottom() - crop.top() <= kMinCropSpan)
                 continue;
-            const FontMatch match = FontMatcher::match(image.copy(crop), line.text, float(line.rect.height()));
+            const QImage pixels = image.copy(crop);
+            if (const float size = fontSizeFromGlyphs(glyphs, capPerX); size > 0) {
+                line.fontSize = size;
+                line.color = FontMatcher::estimateTextColor(pixels);
+                continue;
+            }
+            const FontMatch match = FontMatcher::match(pixels, line.text, float(line.rect.height()));
             line.fontFamily = match.family;
             line.fontSize = match.size;
             line.color = match.color;
@@ -369,6 +538,7 @@ void OcrEngine::applyLineStyles(std::vector<TextBlock> &blocks, const QImage &im
 std::vector<TextBlock> OcrEngine::recognizePage(const QImage &image, int pageIndex, double scale, double pageHeight)
 {
     timings = {};
+    lastErrorText.clear();
     if (!acceptsImage(image))
         return {};
     if (!(scale > 0) || !std::isfinite(scale) || !std::isfinite(pageHeight)) {
@@ -377,11 +547,34 @@ std::vector<TextBlock> OcrEngine::recognizePage(const QImage &image, int pageInd
     }
     QElapsedTimer total;
     total.start();
-    const QImage page = image.convertToFormat(QImage::Format_RGB32);
+    PixPtr pix = qImageToPix(image);
+    if (!pix) {
+        lastErrorText = QStringLiteral("Не удалось подготовить изображение для распознавания");
+        return {};
+    }
+    // A skewed scan is recognised, grouped and styled straightened; the
+    // boxes go back onto the page as shown at the end.
+    PageStraightening straightening;
+    QImage page;
+    if (const double degrees = skewToStraighten(pix.get()); degrees != 0.0) {
+        PixPtr turned(pixRotate(pix.get(), float(degrees * std::numbers::pi / 180.0), L_ROTATE_AREA_MAP,
+                                L_BRING_IN_WHITE, 0, 0));
+        if (turned) {
+            straightening = {degrees, QPointF(pixGetWidth(pix.get()) / 2, pixGetHeight(pix.get()) / 2)};
+            pix = std::move(turned);
+            page = pixToImage(pix.get());
+        }
+    }
+    if (page.isNull())
+        page = image.convertToFormat(QImage::Format_RGB32);
+    if (page.isNull()) {
+        lastErrorText = QStringLiteral("Не удалось подготовить изображение для распознавания");
+        return {};
+    }
 
     QElapsedTimer recognizer;
     recognizer.start();
-    const std::vector<RecognizedWord> recognized = readWords(page, scale, pageHeight);
+    const std::vector<RecognizedWord> recognized = readWords(pix.get(), scale, pageHeight);
     timings.recognizerNs = recognizer.nsecsElapsed();
 
     const std::vector<OcrWord> words = acceptRecognizedWords(recognized, pageHeight);
@@ -391,14 +584,15 @@ std::vector<TextBlock> OcrEngine::recognizePage(const QImage &image, int pageInd
         wordRects.push_back(w.rect);
 
     const double pageWidth = page.width() / scale;
-    std::vector<TextBlock::Line> lines = buildLinesFromWords(words, pageWidth, pageHeight, cityPlaceName);
+    std::vector<TextBlock::Line> lines =
+        buildLinesFromWords(words, pageWidth, pageHeight, cityPlaceName, verticalRules(page, scale, pageHeight));
     refineOcrLineInkRects(lines, page, scale, pageHeight);
     const bool tablePage = isLikelyTablePage(page);
     std::vector<TextBlock> blocks = tablePage
         ? groupTableColumnRuns(std::move(lines), pageIndex, pageWidth, pageHeight)
         : groupOcrLines(std::move(lines), pageIndex, pageHeight);
     if (!blocks.empty())
-        applyLineStyles(blocks, page, scale, pageHeight);
+        applyLineStyles(blocks, words, page, scale, pageHeight);
     if (!tablePage)
         normalizeBodyTextStyle(blocks, pageWidth, pageHeight);
 
@@ -411,6 +605,7 @@ std::vector<TextBlock> OcrEngine::recognizePage(const QImage &image, int pageInd
     blocks = splitBlocksByLineStyle(std::move(blocks));
     removeDuplicateFragments(blocks);
     blocks.insert(blocks.end(), imageBlocks.begin(), imageBlocks.end());
+    straightening.blocksToScan(blocks, scale, pageHeight);
     timings.totalNs = total.nsecsElapsed();
     return blocks;
 }

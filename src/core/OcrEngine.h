@@ -16,6 +16,7 @@
 namespace tesseract {
 class TessBaseAPI;
 }
+struct Pix;
 
 // A word as the recogniser reports it, before corrections and filters.
 struct RecognizedWord {
@@ -23,6 +24,7 @@ struct RecognizedWord {
     QRectF rect; // points
     float confidence = 0.0f;
     int lineIndex = 0; // the recogniser's text line, counted from 0
+    GlyphHeights glyphs;
 };
 
 // The fixed replacement of a typical misreading, or a null string.
@@ -58,7 +60,9 @@ public:
     QStringList availableLanguages() const;
 
     QString recognizeText(const QImage &image);
-    // scale: image pixels per PDF point; pageHeight in points.
+    // scale: image pixels per PDF point; pageHeight in points. A skewed scan
+    // is recognised on a straightened copy; every box is placed back on the
+    // page as shown. Empty with lastError() set when the page is refused.
     std::vector<TextBlock> recognizePage(const QImage &image, int pageIndex, double scale, double pageHeight);
 
     QString lastError() const { return lastErrorText; }
@@ -79,8 +83,9 @@ private:
     };
 
     bool acceptsImage(const QImage &image);
-    std::vector<RecognizedWord> readWords(const QImage &image, double scale, double pageHeight);
-    void applyLineStyles(std::vector<TextBlock> &blocks, const QImage &image, double scale, double pageHeight) const;
+    std::vector<RecognizedWord> readWords(Pix *pix, double scale, double pageHeight);
+    void applyLineStyles(std::vector<TextBlock> &blocks, const std::vector<OcrWord> &words, const QImage &image,
+                         double scale, double pageHeight) const;
 
     std::unique_ptr<tesseract::TessBaseAPI, RecognizerDeleter> api;
     bool initialized = false;

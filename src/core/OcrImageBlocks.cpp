@@ -1,6 +1,7 @@
 #include "OcrImageBlocks.h"
 
 #include "OcrBlocks.h"
+#include "OcrLines.h"
 #include "OcrText.h"
 
 #include <QImage>
@@ -18,10 +19,10 @@ Mask darkMask(const QImage &rgb)
 {
     constexpr int kDarkSum = 5055;
     Mask mask(size_t(rgb.width()) * size_t(rgb.height()), 0);
-    for (int y = 0; y < rgb.height(); ++y) {
+    for (int y = 0, yEnd = rgb.height(); y < yEnd; ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
         uchar *out = mask.data() + size_t(y) * size_t(rgb.width());
-        for (int x = 0; x < rgb.width(); ++x)
+        for (int x = 0, xEnd = rgb.width(); x < xEnd; ++x)
             out[x] = 11 * qRed(row[x]) + 16 * qGreen(row[x]) + 5 * qBlue(row[x]) <= kDarkSum;
     }
     return mask;
@@ -33,47 +34,55 @@ void clearRect(Mask &mask, int width, const QRect &r)
         std::memset(mask.data() + size_t(y) * size_t(width) + size_t(r.left()), 0, size_t(r.width()));
 }
 
-// Run length through every set pixel, along rows (horizontal) or columns.
-std::vector<quint16> runLengths(const Mask &mask, int width, int height, bool horizontal)
-{
-    std::vector<quint16> lengths(mask.size(), 0);
-    const int lines = horizontal ? height : width;
-    const int length = horizontal ? width : height;
-    const auto index = [&](int line, int i) {
-        return horizontal ? size_t(line) * size_t(width) + size_t(i) : size_t(i) * size_t(width) + size_t(line);
-    };
-    for (int line = 0; line < lines; ++line) {
-        for (int i = 0; i < length;) {
-            if (!mask[index(line, i)]) {
-                ++i;
-                continue;
-            }
-            int end = i;
-            while (end < length && mask[index(line, end)])
-                ++end;
-            const auto run = quint16(std::min(end - i, 65535));
-            for (int k = i; k < end; ++k)
-                lengths[index(line, k)] = run;
-            i = end;
-        }
-    }
-    return lengths;
-}
-
 // Clears thin straight rules (table grids, underlines, form lines): they are
 // not pictures, and a ruled table would otherwise become one image block whose
-// cell text is then removed as noise.
+// cell text is then removed as noise. Work follows the ink, not the page area:
+// vertical runs are measured when they end, horizontal ones row by row.
 void clearRulingLines(Mask &mask, int width, int height, double scale)
 {
     const int minLength = std::max(int(std::lround(30.0 * scale)), 40);
     const int maxThickness = std::max(int(std::lround(2.0 * scale)), 3);
-    const std::vector<quint16> along = runLengths(mask, width, height, true);
-    const std::vector<quint16> down = runLengths(mask, width, height, false);
-    for (size_t i = 0; i < mask.size(); ++i) {
-        const bool horizontalRule = along[i] >= minLength && down[i] <= maxThickness;
-        const bool verticalRule = down[i] >= minLength && along[i] <= maxThickness;
-        if (horizontalRule || verticalRule)
-            mask[i] = 0;
+    const auto capped = [](int n) { return quint16(std::min(n, 65535)); };
+    std::vector<quint16> down(mask.size(), 0);
+    std::vector<int> runStart(size_t(width), -1);
+    const auto endRun = [&](int x, int endRow) {
+        const quint16 length = capped(endRow - runStart[size_t(x)]);
+        for (int y = runStart[size_t(x)]; y < endRow; ++y)
+            down[size_t(y) * size_t(width) + size_t(x)] = length;
+        runStart[size_t(x)] = -1;
+    };
+    for (int y = 0; y < height; ++y) {
+        const uchar *row = mask.data() + size_t(y) * size_t(width);
+        for (int x = 0; x < width; ++x) {
+            if (row[x] && runStart[size_t(x)] < 0)
+                runStart[size_t(x)] = y;
+            else if (!row[x] && runStart[size_t(x)] >= 0)
+                endRun(x, y);
+        }
+    }
+    for (int x = 0; x < width; ++x) {
+        if (runStart[size_t(x)] >= 0)
+            endRun(x, height);
+    }
+    for (int y = 0; y < height; ++y) {
+        uchar *row = mask.data() + size_t(y) * size_t(width);
+        const quint16 *vertical = down.data() + size_t(y) * size_t(width);
+        for (int x = 0; x < width;) {
+            if (!row[x]) {
+                ++x;
+                continue;
+            }
+            int end = x;
+            while (end < width && row[end])
+                ++end;
+            const int along = end - x;
+            for (int k = x; k < end; ++k) {
+                if ((along >= minLength && vertical[k] <= maxThickness)
+                    || (vertical[k] >= minLength && along <= maxThickness))
+                    row[k] = 0;
+            }
+            x = end;
+        }
     }
 }
 
@@ -240,6 +249,23 @@ bool isStrayGlyphInTextRow(const QRect &ink, const std::vector<QRect> &wordPixel
     return nextToWord && ink.height() <= kMaxGlyphHeight * rowHeight && ink.width() <= kMaxGlyphWidth * rowHeight;
 }
 
+// Ink no taller than a line of the page's text: a glyph or word the
+// recogniser did not read, or what is left of a ruling, not a picture.
+// Pictures, stamps and signatures stand taller than a text line.
+bool isTextHighInk(const QRect &ink, const std::vector<QRect> &wordPixels)
+{
+    constexpr size_t kMinWords = 3;
+    constexpr double kMaxLineHeights = 1.5;
+    if (wordPixels.size() < kMinWords || !ink.isValid())
+        return false;
+    std::vector<int> heights;
+    heights.reserve(wordPixels.size());
+    for (const QRect &w : wordPixels)
+        heights.push_back(w.height());
+    std::nth_element(heights.begin(), heights.begin() + std::ptrdiff_t(heights.size() / 2), heights.end());
+    return ink.height() <= kMaxLineHeights * heights[heights.size() / 2];
+}
+
 TextBlock imageBlockFromComponent(const QImage &image, const ImageComponent &c, int pageIndex, double scale,
                                   double pageHeight)
 {
@@ -281,9 +307,18 @@ bool isImageNoiseWord(const TextBlock::Line::Word &word, const std::vector<TextB
     constexpr double kCoverShare = 0.18;
     constexpr int kFewChars = 4;
     constexpr float kLowConfidence = 62.0f;
-    if (!hasArea(word.rect) || imageCoverShare(word.rect, imageBlocks) <= kCoverShare)
+    if (word.confidence >= kConfidentWord || !hasArea(word.rect)
+        || imageCoverShare(word.rect, imageBlocks) <= kCoverShare)
         return false;
     return meaningfulCharCount(word.text) < kFewChars || word.confidence < kLowConfidence;
+}
+
+bool holdsConfidentWord(const TextBlock &block)
+{
+    return std::any_of(block.lines.begin(), block.lines.end(), [](const TextBlock::Line &line) {
+        return std::any_of(line.words.begin(), line.words.end(),
+                           [](const TextBlock::Line::Word &w) { return w.confidence >= kConfidentWord; });
+    });
 }
 
 bool removeNoiseWordsFromLine(TextBlock::Line &line, const std::vector<TextBlock> &imageBlocks)
@@ -358,7 +393,9 @@ std::vector<TextBlock> detectImageBlocks(const QImage &image, const std::vector<
     mergeNearCandidates(candidates, std::max(int(std::lround(3.5 * scale)), 5));
 
     for (const ImageComponent &c : candidates) {
-        if (!isImageLikeComponent(c, rgb.size()) || isStrayGlyphInTextRow(inkBounds(c, radius, rgb.size()), wordPixels))
+        const QRect ink = inkBounds(c, radius, rgb.size());
+        if (!isImageLikeComponent(c, rgb.size()) || isStrayGlyphInTextRow(ink, wordPixels)
+            || isTextHighInk(ink, wordPixels))
             continue;
         TextBlock block = imageBlockFromComponent(image, c, pageIndex, scale, pageHeight);
         if (block.isImage)
@@ -386,7 +423,7 @@ void removeImageNoiseWords(std::vector<TextBlock> &blocks, const std::vector<Tex
 void removeImageNoiseText(std::vector<TextBlock> &blocks, const std::vector<TextBlock> &imageBlocks)
 {
     std::erase_if(blocks, [&](const TextBlock &b) {
-        if (b.isImage || !hasArea(b.rect))
+        if (b.isImage || !hasArea(b.rect) || holdsConfidentWord(b))
             return false;
         const int n = meaningfulCharCount(b.text);
         const double share = imageCoverShare(b.rect, imageBlocks);

@@ -21,7 +21,8 @@ struct ImageComponent {
 };
 
 // wordRects: the accepted recognised words, in points. Ink of about one glyph
-// lying next to a word in a row of them is taken for text, not for a picture.
+// lying next to a word in a row of them, and ink no taller than a text line,
+// is taken for text, not for a picture.
 std::vector<TextBlock> detectImageBlocks(const QImage &image, const std::vector<QRectF> &wordRects, int pageIndex,
                                          double scale, double pageHeight);
 

@@ -1,5 +1,6 @@
 #include "OcrLines.h"
 
+#include "OcrStyle.h"
 #include "OcrText.h"
 #include "StableSort.h"
 
@@ -90,9 +91,60 @@ float sizeSample(const QRectF &wordRect)
 
 } // namespace
 
+GlyphKind glyphKind(const QString &glyph)
+{
+    static const QString caps = QStringLiteral("ABCDEFGHIKLMNOPRSTUVWXYZ0123456789"
+                                               "АБВГЕЖЗИКЛМНОПРСТУФХЧШЪЫЬЭЮЯ");
+    static const QString xs = QStringLiteral("acemnorsuvwxzавгежзиклмнопстхчшъыьэюя");
+    if (glyph.size() != 1)
+        return GlyphKind::Other;
+    if (caps.contains(glyph[0]))
+        return GlyphKind::Cap;
+    return xs.contains(glyph[0]) ? GlyphKind::X : GlyphKind::Other;
+}
+
+namespace {
+
+constexpr float kCapHeightPerEm = 0.71f; // between the common serif and sans faces
+constexpr float kDefaultCapPerX = 1.42f;
+constexpr size_t kEnoughCaps = 3;
+
+// A low quantile: specks touching a glyph only ever swell its box.
+float lowQuantile(std::vector<float> values)
+{
+    constexpr double kQuantile = 0.35;
+    if (values.empty())
+        return 0.0f;
+    std::sort(values.begin(), values.end());
+    return values[size_t(kQuantile * double(values.size() - 1))];
+}
+
+} // namespace
+
+float capPerXHeight(const std::vector<GlyphHeights> &lines)
+{
+    constexpr size_t kMinSamples = 2;
+    std::vector<float> ratios;
+    for (const GlyphHeights &g : lines) {
+        if (g.caps.size() >= kMinSamples && g.xs.size() >= kMinSamples)
+            ratios.push_back(lowQuantile(g.caps) / std::max(lowQuantile(g.xs), 0.1f));
+    }
+    return ratios.empty() ? kDefaultCapPerX : upperMedian(ratios, kDefaultCapPerX);
+}
+
+float fontSizeFromGlyphs(const GlyphHeights &line, float capPerX)
+{
+    std::vector<float> caps = line.caps;
+    if (caps.size() < kEnoughCaps) {
+        for (float x : line.xs)
+            caps.push_back(x * capPerX);
+    }
+    return lowQuantile(std::move(caps)) / kCapHeightPerEm;
+}
+
 bool isLikelySignatureNoiseWord(const OcrWord &word, double pageHeight, bool sitsInTextRow)
 {
-    if (pageHeight <= 0)
+    if (pageHeight <= 0 || word.confidence >= kConfidentWord)
         return false;
     if (topFromPageTop(word.rect, pageHeight) / pageHeight < kNoiseZoneTop)
         return false;
@@ -104,11 +156,10 @@ bool isLikelySignatureNoiseWord(const OcrWord &word, double pageHeight, bool sit
 
 bool sitsInRowOfOrdinaryWords(const std::vector<OcrWord> &words, size_t index)
 {
-    constexpr float kOrdinaryConfidence = 60.0f;
     constexpr double kNeighbourGapInHeights = 3.0;
     constexpr double kMinNeighbourGap = 18.0;
     const auto ordinary = [&](const OcrWord &w) {
-        return w.confidence >= kOrdinaryConfidence && !hasScribbleShape(w.text.trimmed());
+        return w.confidence >= kConfidentWord && !hasScribbleShape(w.text.trimmed());
     };
     if (index >= words.size() || !ordinary(words[index]))
         return false;
@@ -229,8 +280,24 @@ TextBlock::Line makeLineFromWords(const std::vector<OcrWord> &words, const QStri
     return line;
 }
 
+namespace {
+
+bool ruleBetween(const QRectF &left, const QRectF &right, const std::vector<QRectF> &rules)
+{
+    // Boxes in points with y upwards: y() is the lower edge, bottom() the upper.
+    const double upper = std::max(left.bottom(), right.bottom());
+    const double lower = std::min(left.y(), right.y());
+    const double middle = (upper + lower) / 2;
+    return std::any_of(rules.begin(), rules.end(), [&](const QRectF &rule) {
+        return rule.center().x() > left.right() && rule.center().x() < right.left() && rule.y() <= middle
+               && rule.bottom() >= middle;
+    });
+}
+
+} // namespace
+
 std::vector<TextBlock::Line> buildLinesFromWords(std::vector<OcrWord> words, double pageWidth, double pageHeight,
-                                                 const QString &cityPlaceName)
+                                                 const QString &cityPlaceName, const std::vector<QRectF> &verticalRules)
 {
     std::vector<TextBlock::Line> lines;
     if (words.empty())
@@ -249,7 +316,8 @@ std::vector<TextBlock::Line> buildLinesFromWords(std::vector<OcrWord> words, dou
         for (const OcrWord &word : row.words) {
             if (!run.empty()) {
                 const QRectF &previous = run.back().rect;
-                if (word.rect.x() - (previous.x() + previous.width()) > limit) {
+                if (word.rect.x() - (previous.x() + previous.width()) > limit
+                    || ruleBetween(previous, word.rect, verticalRules)) {
                     emitLine(run);
                     run.clear();
                 }

@@ -47,30 +47,6 @@ bool startsNewStyleRun(const TextBlock::Line &previous, const TextBlock::Line &l
     return std::abs(a - b) > std::max(0.42f * std::min(a, b), 4.0f);
 }
 
-// Line spacing of a run made regular: equal steps and the common line height.
-void evenOutLineGeometry(std::vector<TextBlock::Line> &lines)
-{
-    if (lines.size() <= 2)
-        return;
-    std::vector<float> heights;
-    for (const TextBlock::Line &line : lines) {
-        if (line.rect.height() > 1.0)
-            heights.push_back(float(line.rect.height()));
-    }
-    if (heights.empty())
-        return;
-    const double commonHeight = upperMedian(heights, 0.0f);
-    const double firstY = lines.front().rect.y();
-    const double distance = firstY - lines.back().rect.y();
-    const double step = distance / double(lines.size() - 1);
-    if (distance <= 1.0 || step <= 1.0)
-        return;
-    for (size_t k = 0; k < lines.size(); ++k) {
-        QRectF &r = lines[k].rect;
-        r = QRectF(r.x(), firstY - double(k) * step, r.width(), commonHeight);
-    }
-}
-
 } // namespace
 
 float upperMedian(std::vector<float> values, float fallback)
@@ -179,7 +155,6 @@ void finishStyleRunBlock(std::vector<TextBlock> &out, TextBlock run)
         for (TextBlock::Line &line : run.lines)
             line.fontSize = size;
     }
-    evenOutLineGeometry(run.lines);
 
     run.text = joinedTrimmedLineTexts(run.lines);
     QRectF bounds;

@@ -25,7 +25,8 @@ void normalizeBodyTextStyle(std::vector<TextBlock> &blocks, double pageWidth, do
 
 std::vector<TextBlock> splitBlocksByLineStyle(std::vector<TextBlock> blocks);
 
-// Evens out the run's lines and appends it to `out` unless it holds no text.
+// Gives the run's lines one size and appends it to `out` unless it holds no
+// text; each line keeps its own box.
 void finishStyleRunBlock(std::vector<TextBlock> &out, TextBlock run);
 
 // Element n/2 of the sorted values; `fallback` when there are none.

@@ -14,6 +14,7 @@
 #include <QUrl>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -130,6 +131,7 @@ public:
         bool recompressSmallImages = true;  // keeping objects: re-encode images that need no downscaling
         bool rasterizePages = true;         // one picture per page, or keep the objects
         bool monochrome = false;            // rasterising: 1-bit pictures instead of JPEG
+        bool operator==(const CompressionOptions&) const = default;
     };
     // The smallest forecast over the fixed presets.
     struct CompressionEstimate {
@@ -145,8 +147,13 @@ public:
     qint64 estimateCompressedSize(const CompressionOptions& options, bool* sampled = nullptr) const;
     CompressionEstimate estimateMinimumCompressedSize() const;
     // A page that cannot be rendered is written as a white page: the file is
-    // kept, false is returned and lastError() names the pages.
-    bool compressTo(const QString& path, const CompressionOptions& options) const;
+    // kept, false is returned and lastError() names the pages. progress, when
+    // given, is called (on the calling thread) with the pages done and the
+    // page count before each page and at the end; returning false cancels:
+    // nothing is written and lastError() is "Сжатие отменено.".
+    using CompressionProgress = std::function<bool(int done, int total)>;
+    bool compressTo(const QString& path, const CompressionOptions& options,
+                    const CompressionProgress& progress = {}) const;
 
 
     // Native text and images as page blocks, in reading order

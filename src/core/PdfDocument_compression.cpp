@@ -131,10 +131,19 @@ qint64 estimatedRasterCompressedPdfSize(FPDF_DOCUMENT doc, const Options& option
     return RasterPdfWriter::fileSize(count, total);
 }
 
+// Asks the caller's progress whether to go on; a cancel leaves its reason.
+bool goOn(const PdfDocument::CompressionProgress& progress, int done, int total, QString* error)
+{
+    if (!progress || progress(done, total))
+        return true;
+    *error = QStringLiteral("Сжатие отменено.");
+    return false;
+}
+
 // Pages rendered one at a time and written as they are encoded; the target is
 // replaced only once the whole file is written and flushed.
 bool writeRasterisedCopy(FPDF_DOCUMENT doc, const QString& path, const Options& options, QList<int>* unrendered,
-                         QString* error)
+                         const PdfDocument::CompressionProgress& progress, QString* error)
 {
     const int count = pdfApi().FPDF_GetPageCount(doc);
     const auto write = [&](QIODevice& out) {
@@ -143,6 +152,8 @@ bool writeRasterisedCopy(FPDF_DOCUMENT doc, const QString& path, const Options& 
             return false;
         const QString encodeFailure = QStringLiteral("Не удалось сжать страницу %1.");
         for (int i = 0; i < count; ++i) {
+            if (!goOn(progress, i, count, error))
+                return false;
             RasterPdfWriter::PageObjects objects;
             bool rendered = true;
             if (!rasterPageObjects(doc, i, options, encodeFailure, &objects, &rendered, error))
@@ -156,7 +167,7 @@ bool writeRasterisedCopy(FPDF_DOCUMENT doc, const QString& path, const Options& 
             *error = unrenderedPagesText(*unrendered, count);
             return false;  // nothing worth a file
         }
-        return writer.writeEnd();
+        return writer.writeEnd() && goOn(progress, count, count, error);
     };
     return replaceFileWith(path, write, error);
 }
@@ -255,7 +266,8 @@ PdfDocument::CompressionEstimate PdfDocument::estimateMinimumCompressedSize() co
     return best;
 }
 
-bool PdfDocument::compressTo(const QString& path, const CompressionOptions& options) const
+bool PdfDocument::compressTo(const QString& path, const CompressionOptions& options,
+                             const CompressionProgress& progress) const
 {
     QMutexLocker lock(&m_mutex);
     if (!m_doc) {
@@ -274,7 +286,7 @@ bool PdfDocument::compressTo(const QString& path, const CompressionOptions& opti
     QString error;
     if (options.rasterizePages) {
         QList<int> unrendered;
-        if (!writeRasterisedCopy(m_doc, path, options, &unrendered, &error)) {
+        if (!writeRasterisedCopy(m_doc, path, options, &unrendered, progress, &error)) {
             setLastError(!error.isEmpty() ? error : QStringLiteral("Не удалось сжать PDF."));
             return false;
         }
@@ -285,8 +297,12 @@ bool PdfDocument::compressTo(const QString& path, const CompressionOptions& opti
         }
         return true;
     }
+    if (!goOn(progress, 0, 1, &error)) {
+        setLastError(error);
+        return false;
+    }
     const QByteArray copy = objectKeepingCopy(m_doc, m_modified ? QByteArray() : m_fileBytes, options, &error);
-    if (copy.isEmpty() ||
+    if (copy.isEmpty() || !goOn(progress, 1, 1, &error) ||
         !replaceFileWith(path, [&copy](QIODevice& out) { return out.write(copy) == copy.size(); }, &error)) {
         setLastError(!error.isEmpty() ? error : QStringLiteral("Не удалось сжать PDF."));
         return false;

@@ -417,6 +417,22 @@ bool regenerateAndCheck(FPDF_DOCUMENT doc, int pageIndex, PagePtr& page, int ins
     return true;
 }
 
+// What became of objects appended to a page: the reason when they were not
+// written, and whether the page was regenerated at all.
+struct AppendOutcome {
+    bool touched = false;
+    QString error;
+};
+
+AppendOutcome commitAppendedObjects(FPDF_DOCUMENT doc, int pageIndex, PagePtr& page, int inserted)
+{
+    if (!appendedContentReads(doc, pageIndex))
+        return {false, swallowedText(pageIndex)};
+    QString error;
+    regenerateAndCheck(doc, pageIndex, page, inserted, error);
+    return {true, error};
+}
+
 } // namespace
 
 // All or nothing: the page is written again only when every object was
@@ -523,16 +539,12 @@ bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& 
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addVisibleText(text, rect.normalized(), TextStyle{fontFamily, fontSize, color, false, false}))
         return false;
-    if (!appendedContentReads(m_doc, pageIndex)) {
-        setLastError(swallowedText(pageIndex));
-        return false;
-    }
-    QString error;
-    const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
-    markChangedUnlocked();
-    if (!written)
-        setLastError(error);
-    return written;
+    const AppendOutcome outcome = commitAppendedObjects(m_doc, pageIndex, page, writer.insertedCount());
+    if (outcome.touched)
+        markChangedUnlocked();
+    if (!outcome.error.isEmpty())
+        setLastError(outcome.error);
+    return outcome.error.isEmpty();
 }
 
 bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const QSizeF& size, const QImage& image)
@@ -546,16 +558,12 @@ bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const Q
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addImage(QRectF(position, size), image))
         return false;
-    if (!appendedContentReads(m_doc, pageIndex)) {
-        setLastError(swallowedText(pageIndex));
-        return false;
-    }
-    QString error;
-    const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
-    markChangedUnlocked();
-    if (!written)
-        setLastError(error);
-    return written;
+    const AppendOutcome outcome = commitAppendedObjects(m_doc, pageIndex, page, writer.insertedCount());
+    if (outcome.touched)
+        markChangedUnlocked();
+    if (!outcome.error.isEmpty())
+        setLastError(outcome.error);
+    return outcome.error.isEmpty();
 }
 
 // Drawn over the content with Multiply rather than under it, so the mark also
@@ -575,16 +583,12 @@ bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!writer.addMarkupRect(rect, fill))
         return false;
-    if (!appendedContentReads(m_doc, pageIndex)) {
-        setLastError(swallowedText(pageIndex));
-        return false;
-    }
-    QString error;
-    const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
-    markChangedUnlocked();
-    if (!written)
-        setLastError(error);
-    return written;
+    const AppendOutcome outcome = commitAppendedObjects(m_doc, pageIndex, page, writer.insertedCount());
+    if (outcome.touched)
+        markChangedUnlocked();
+    if (!outcome.error.isEmpty())
+        setLastError(outcome.error);
+    return outcome.error.isEmpty();
 }
 
 bool PdfDocument::addHighlightAnnot(int pageIndex, const QRectF& rect, const QColor& color)

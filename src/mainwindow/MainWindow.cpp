@@ -220,6 +220,7 @@ void MainWindow::connectViewAndThumbnails()
 {
     connect(pdfView, &PdfView::pageChanged, thumbnailPanel, &PageThumbnailPanel::setCurrentPage);
     connect(pdfView, &PdfView::pageChanged, this, &MainWindow::onPageChanged);
+    connect(pdfView, &PdfView::imageBlockEditRequested, this, &MainWindow::onImageBlockEditRequested);
     followBlockPageOnPress();
     connect(pdfView, &PdfView::zoomChanged, this, &MainWindow::onZoomChanged);
     connect(pdfView, &PdfView::activeTextEditorAvailable, this, &MainWindow::setFontControlsEnabled);

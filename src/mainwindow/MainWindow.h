@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+class CompressedPdfExportDialog;
 class OcrEngine;
 class PageThumbnailPanel;
 class PdfDocument;
@@ -118,6 +119,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private slots:
+    void onImageBlockEditRequested(QImage image);
     // Page navigation and zoom.
     void onPageSpinChanged(int value);
     void onFirstPage();
@@ -372,4 +374,14 @@ private:
     QWidget* buildPageTab();
     QWidget* buildViewTab();
     void reportImportFailures(const QString& title, const QString& lead, const QStringList& failures);
+
+    // The compressed-PDF export (MainWindow_compress.cpp).
+public:
+    // path: the wanted output ("" derives it from the document). True when
+    // the compressed file was written.
+    bool showCompressedPdfExportDialog(const QString& path = QString(), bool shellMode = false);
+
+private:
+    QString proposedCompressedPdfPath(const QString& path) const;
+    bool writeCompressedPdf(const CompressedPdfExportDialog& dialog, bool shellMode);
 };

@@ -50,11 +50,12 @@ QWidget* MainWindow::buildFileGroup()
     connectToolCommand(open, ToolCommand::OpenDialog);
     saveButton = smallButton(QStringLiteral("save"), tr("Сохранить"), tr("Сохранить"), QKeySequence::Save);
     connect(saveButton, &QToolButton::clicked, this, &MainWindow::saveOrSaveAs);
-    // Save as opens the save-as and export dialog, compression its dialog,
-    // and print theirs: each is connected by its own feature.
+    // Save as opens the save-as and export dialog, print its own: each is
+    // connected by its own feature.
     QToolButton* saveAs = smallButton(QStringLiteral("save-as"), tr("Сохранить как"), tr("Сохранить как / Экспорт"),
                                       QKeySequence::SaveAs);
     compressButton = smallButton(QStringLiteral("compress-pdf"), tr("Сжать PDF"), tr("Сжать PDF"), keys("Ctrl+Alt+M"));
+    connect(compressButton, &QToolButton::clicked, this, [this] { showCompressedPdfExportDialog(QString(), false); });
     QToolButton* import = m_allowImports ? smallButton(QStringLiteral("insert-page"), tr("Импорт"), tr("Импорт"),
                                                        keys("Ctrl+Alt+I"))
                                          : nullptr;

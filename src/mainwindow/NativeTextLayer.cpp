@@ -1,7 +1,5 @@
 #include "NativeTextLayer.h"
 
-#include "StableSort.h"
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -24,9 +22,6 @@ constexpr double kArtifactOtherShare = 0.35;
 constexpr double kArtifactLetterShare = 0.45;
 constexpr int kMaxCharsOfUnusableLayer = 11;
 constexpr double kMinUsableAreaShare = 0.01;
-constexpr double kHeaderBand = 0.25;
-constexpr double kHeaderColumnSplit = 0.43;
-constexpr double kSameRowOverlap = 0.35;
 constexpr int kMaxInvisibleAlpha = 8;
 
 
@@ -170,40 +165,12 @@ bool mostlySymbols(int others, int letters, int n)
     return double(others) / n > kArtifactOtherShare && double(letters) / n < kArtifactLetterShare;
 }
 
-// A is read before b: header columns, then rows, then the higher top.
-bool readsBefore(const TextBlock& a, const TextBlock& b, double width, double height)
-{
-    const QRectF& ra = a.rect;
-    const QRectF& rb = b.rect;
-    const double topA = ra.y() + ra.height();
-    const double topB = rb.y() + rb.height();
-    const double band = kHeaderBand * height;
-    if (height - topA < band && height - topB < band) {
-        const double split = kHeaderColumnSplit * width;
-        const bool aRight = ra.x() + ra.width() / 2 >= split;
-        const bool bRight = rb.x() + rb.width() / 2 >= split;
-        if (aRight != bRight)
-            return !aRight;
-    }
-    const double h = std::min(ra.height(), rb.height());
-    if (h > 0 && (std::min(topA, topB) - std::max(ra.y(), rb.y())) / h > kSameRowOverlap)
-        return ra.x() < rb.x();
-    return topA > topB;
-}
-
 bool showsColour(const QColor& colour)
 {
     return !colour.isValid() || colour.alpha() > kMaxInvisibleAlpha;
 }
 
 } // namespace
-
-void sortReadingOrder(std::vector<TextBlock>& blocks, double pageWidth, double pageHeight)
-{
-    vorn::safeStableSort(blocks, [pageWidth, pageHeight](const TextBlock& a, const TextBlock& b) {
-        return readsBefore(a, b, pageWidth, pageHeight);
-    });
-}
 
 QRectF expandedNativeTextRect(const QRectF& r, double fontSize)
 {

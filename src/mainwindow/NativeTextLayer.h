@@ -3,6 +3,7 @@
 // fillers and stamp leftovers, deciding whether the layer is usable, and the
 // reading order shared with recognition. No pdfium, no widgets.
 
+#include "OcrBlocks.h"
 #include "TextBlock.h"
 
 #include <QRectF>
@@ -10,8 +11,6 @@
 
 #include <vector>
 
-// Sorts blocks into reading order: header columns, then rows, then top down.
-void sortReadingOrder(std::vector<TextBlock>& blocks, double pageWidth, double pageHeight);
 
 // A native box grown to at least one font line (8 pt or more), centred on the
 // old box, and 0.75 pt wider on each side.

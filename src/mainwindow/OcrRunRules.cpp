@@ -1,5 +1,7 @@
 #include "OcrRunRules.h"
 
+#include "OcrDocumentRunner.h"
+
 #include <QObject>
 #include <QStringList>
 
@@ -8,9 +10,6 @@
 
 namespace {
 
-constexpr double kWidePageWidth = 800.0;
-constexpr double kWidePageZoom = 1.5;
-constexpr double kPageZoom = 2.0;
 constexpr double kRegionPixelsHigh = 250.0;
 constexpr double kMinRegionHeightForZoom = 40.0;
 constexpr double kMinRegionZoom = 2.0;
@@ -30,9 +29,7 @@ void shift(QRectF& r, const QPointF& offset)
 
 double pageOcrZoom(double pageWidth, double configuredZoom)
 {
-    if (configuredZoom > 0)
-        return configuredZoom;
-    return pageWidth > kWidePageWidth ? kWidePageZoom : kPageZoom;
+    return OcrDocumentRunner::pageScale(pageWidth, configuredZoom);
 }
 
 double regionOcrZoom(double regionHeight)

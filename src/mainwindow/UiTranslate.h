@@ -6,3 +6,8 @@
 // application property "uiLanguage"). Until the translation table is
 // embedded every language shows the source text.
 QString uiTranslate(const QString& source);
+
+// The primary language subtag of the interface language in lower case: the
+// property "uiLanguage", or the system locale when that is blank ("pt-BR"
+// and "pt_BR" give "pt").
+QString currentUiLanguageCode();

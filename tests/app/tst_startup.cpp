@@ -1,5 +1,6 @@
 // Edition choice, the start-up dispatch, the splash and the revocation worker.
 #include "AppProduct.h"
+#include "CompressionWorkerCli.h"
 #include "Preloader.h"
 #include "RevocationCheckCli.h"
 #include "StartupPlan.h"
@@ -123,6 +124,10 @@ void StartupTest::plan_data()
     QTest::newRow("worker as second argument")
         << QStringList{"--vorn-cert-revocation-check", "--vorn-product=editor"} << editor << Kind::Worker
         << QString() << QStringList{};
+    QTest::newRow("compression estimate worker")
+        << QStringList{"--vorn-compression-estimate", "a.pdf"} << ecp << Kind::Worker << QString() << QStringList{};
+    QTest::newRow("compression fit worker")
+        << QStringList{"--vorn-compression-fit", "a.pdf", "1"} << ecp << Kind::Worker << QString() << QStringList{};
 }
 
 void StartupTest::plan()
@@ -139,7 +144,11 @@ void StartupTest::plan()
     QCOMPARE(plan.shellAction, shellAction);
     QCOMPARE(plan.files, files);
     QCOMPARE(plan.showSplash, start == StartKind::Windowed);
-    QCOMPARE(plan.worker == &runCertificateRevocationCheckCli, start == StartKind::Worker);
+    const WorkerRunner expected = start != StartKind::Worker ? nullptr
+                                  : arguments.first() == "--vorn-compression-estimate" ? &runCompressionEstimateCli
+                                  : arguments.first() == "--vorn-compression-fit"      ? &runCompressionFitCli
+                                                                                       : &runCertificateRevocationCheckCli;
+    QVERIFY(plan.worker == expected);
 }
 
 void StartupTest::preloaderStepMs_data()

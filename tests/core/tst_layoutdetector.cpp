@@ -21,13 +21,10 @@ private slots:
     void preprocessPlanes();
     void yoloChannelFirst();
     void yoloCandidateFirst();
-    void yoloMalformedRefused();
     void postNmsRows();
-    void intersectionOverUnion();
     void suppressionAcrossClasses();
     void classSchemes_data();
     void classSchemes();
-    void classNames();
 };
 
 void LayoutDetectorTest::neverLoadsNorDetects()
@@ -85,11 +82,7 @@ void LayoutDetectorTest::yoloCandidateFirst()
     QCOMPARE(blocks.size(), size_t(1));
     QCOMPARE(blocks[0].rect.left(), 0.0);
     QVERIFY(qAbs(blocks[0].rect.right() - 0.15) < 1e-6);
-}
-
-void LayoutDetectorTest::yoloMalformedRefused()
-{
-    const float data[4] = {};
+    // Malformed shapes are refused.
     QVERIFY(LayoutDetector::decodeYolo(data, 1, 4, 3, 0.0f).empty()); // rows shorter than 4 + 3
     QVERIFY(LayoutDetector::decodeYolo(nullptr, 7, 1, 3, 0.0f).empty());
     QVERIFY(LayoutDetector::decodeYolo(data, -1, 4, 3, 0.0f).empty());
@@ -110,16 +103,11 @@ void LayoutDetectorTest::postNmsRows()
     QVERIFY(sameRect(blocks[0].rect, QRectF(QPointF(0.1, 0.2), QPointF(0.3, 0.6))));
 }
 
-void LayoutDetectorTest::intersectionOverUnion()
+void LayoutDetectorTest::suppressionAcrossClasses()
 {
     QCOMPARE(LayoutDetector::iou(QRectF(0, 0, 2, 1), QRectF(1, 0, 2, 1)), 1.0f / 3.0f);
     QCOMPARE(LayoutDetector::iou(QRectF(0, 0, 1, 1), QRectF(2, 2, 1, 1)), 0.0f);
     QCOMPARE(LayoutDetector::iou(QRectF(0, 0, 0, 1), QRectF(0, 0, 1, 1)), 0.0f);
-}
-
-void LayoutDetectorTest::suppressionAcrossClasses()
-{
-    // IoU of these two is 0.6.
     std::vector<LayoutBlock> blocks = {{QRectF(0, 0, 1, 0.5), 2, 0.7f},
                                        {QRectF(0, 0, 1, 0.8), 5, 0.9f},
                                        {QRectF(0.9, 0.9, 0.1, 0.1), 1, 0.3f}};
@@ -160,13 +148,6 @@ void LayoutDetectorTest::classSchemes()
     detector.setClassCount(classCount);
     detector.setAlternativeClassScheme(alternative);
     QTEST(detector.mapClass(modelClass), "expected");
-}
-
-void LayoutDetectorTest::classNames()
-{
-    QCOMPARE(LayoutDetector::className(LayoutClass::Footnote), QStringLiteral("footnote"));
-    QCOMPARE(LayoutDetector::className(LayoutClass::Unknown), QStringLiteral("unknown"));
-    QCOMPARE(LayoutDetector::className(static_cast<LayoutClass>(42)), QStringLiteral("unknown"));
 }
 
 QTEST_APPLESS_MAIN(LayoutDetectorTest)

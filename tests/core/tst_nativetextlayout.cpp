@@ -1,4 +1,5 @@
 #include "NativeTextLayout.h"
+#include "TextBlock.h"
 
 #include <QTest>
 
@@ -49,9 +50,10 @@ private slots:
     void fontNameCleaning();
     void styleReferenceSkipsBlanks();
     void lineCarriesWordsSpansAndStyle();
-    void blankSegmentMakesNoLine();
     void pdfiumCodesBecomePlainText_data();
     void pdfiumCodesBecomePlainText();
+    void blockRules_data();
+    void blockRules();
 };
 
 void TestNativeTextLayout::segmentsSplitAtJumpsAndColumnGaps()
@@ -89,8 +91,7 @@ void TestNativeTextLayout::fontNameCleaning_data()
 {
     QTest::addColumn<QString>("raw");
     QTest::addColumn<QString>("clean");
-    QTest::newRow("subset") << "ABCDEF+Times-Bold" << "Times Bold";
-    QTest::newRow("plus last") << "Name+" << "Name+";
+    // Subset tags and a last plus: with the page-level cases of the extraction tests.
     QTest::newRow("empty") << "" << "Times New Roman";
     QTest::newRow("only hyphens") << "--" << "Times New Roman";
     QTest::newRow("two plus signs") << "A+B+C" << "B+C";
@@ -113,8 +114,7 @@ void TestNativeTextLayout::styleReferenceSkipsBlanks()
     std::vector<CharInfo> trailing = run(QStringLiteral("a  "), 0, 0);
     trailing[0].size = 9;
     QCOMPARE(pdfengine::styleReferenceForChar(trailing, 2).size, 9.0);  // nearest before
-    QCOMPARE(pdfengine::styleReferenceForChar({}, 0).size, 10.0);
-    QCOMPARE(pdfengine::styleReferenceForChar({}, 0).weight, 400);
+    QCOMPARE(pdfengine::styleReferenceForChar({}, 0).size, 10.0);  // no characters: the default style
 }
 
 void TestNativeTextLayout::lineCarriesWordsSpansAndStyle()
@@ -140,12 +140,8 @@ void TestNativeTextLayout::lineCarriesWordsSpansAndStyle()
     QCOMPARE(line.color, QColor(Qt::red));
     QVERIFY(line.invisibleText);
     QCOMPARE(line.fontFamily, QStringLiteral("Body"));
-}
-
-void TestNativeTextLayout::blankSegmentMakesNoLine()
-{
-    TextBlock::Line line;
-    QVERIFY(!pdfengine::lineFromChars(run(QStringLiteral("   "), 0, 0), line));
+    TextBlock::Line blank;
+    QVERIFY(!pdfengine::lineFromChars(run(QStringLiteral("   "), 0, 0), blank));
 }
 
 void TestNativeTextLayout::pdfiumCodesBecomePlainText_data()
@@ -171,6 +167,85 @@ void TestNativeTextLayout::pdfiumCodesBecomePlainText()
     QFETCH(bool, nameless);
     QFETCH(QString, text);
     QCOMPARE(pdfengine::textOfPdfiumCode(char32_t(code), nameless), text);
+}
+
+// The block-level rules the writer asks before it touches a page.
+void TestNativeTextLayout::blockRules_data()
+{
+    QTest::addColumn<TextBlock>("block");
+    QTest::addColumn<QString>("rule");
+    QTest::addColumn<bool>("holds");
+    const auto placed = [](QRectF rect, QRectF original, double rotation = 0, double originalRotation = 0) {
+        TextBlock b;
+        b.rect = rect;
+        b.originalRect = original;
+        b.rotation = rotation;
+        b.originalRotation = originalRotation;
+        return b;
+    };
+    const QRectF o(100, 200, 50, 20);
+    QTest::newRow("moved: unchanged") << placed(o, o) << "moved" << false;
+    QTest::newRow("moved: no origin, rotated") << placed(o, QRectF(), 45) << "moved" << false;
+    QTest::newRow("moved: flat origin") << placed(o, QRectF(100, 200, 50, 0)) << "moved" << false;
+    QTest::newRow("moved: x by 0.5") << placed(o.translated(0.5, 0), o) << "moved" << false;
+    QTest::newRow("moved: x by 0.51") << placed(o.translated(0.51, 0), o) << "moved" << true;
+    QTest::newRow("moved: y by -0.51") << placed(o.translated(0, -0.51), o) << "moved" << true;
+    QTest::newRow("moved: right edge") << placed(o.adjusted(0, 0, 0.51, 0), o) << "moved" << true;
+    QTest::newRow("moved: top edge") << placed(o.adjusted(0, 0, 0, 0.51), o) << "moved" << true;
+    QTest::newRow("moved: rotation 0.1") << placed(o, o, 0.1) << "moved" << false;
+    QTest::newRow("moved: rotation 0.11") << placed(o, o, 0.11) << "moved" << true;
+    QTest::newRow("moved: rotation -0.11") << placed(o, o, -0.11) << "moved" << true;
+    QTest::newRow("moved: read turned, left as read") << placed(o, o, 90, 90) << "moved" << false;
+    QTest::newRow("moved: read turned, turned back upright") << placed(o, o, 0, 90) << "moved" << true;
+
+    const auto picture = [](bool isImage, bool hasPicture, QRectF original) {
+        TextBlock b;
+        b.isImage = isImage;
+        if (hasPicture)
+            b.image = QImage(4, 4, QImage::Format_RGB32);
+        b.originalRect = original;
+        return b;
+    };
+    QTest::newRow("inserted: placed by the user") << picture(true, true, QRectF()) << "inserted" << true;
+    QTest::newRow("inserted: zero-height origin") << picture(true, true, QRectF(1, 1, 5, 0)) << "inserted" << true;
+    QTest::newRow("inserted: taken from the page") << picture(true, true, QRectF(1, 1, 5, 5)) << "inserted" << false;
+    QTest::newRow("inserted: no picture") << picture(true, false, QRectF()) << "inserted" << false;
+    QTest::newRow("inserted: text block") << picture(false, true, QRectF()) << "inserted" << false;
+
+    const auto rich = [](bool edited, const QString& markup) {
+        TextBlock b;
+        b.textEdited = edited;
+        b.richText = markup;
+        return b;
+    };
+    QTest::newRow("rich: edited with markup") << rich(true, QStringLiteral("<b>x</b>")) << "rich" << true;
+    QTest::newRow("rich: edited, blanks only") << rich(true, QStringLiteral(" \n\t ")) << "rich" << false;
+    QTest::newRow("rich: markup, not edited") << rich(false, QStringLiteral("<b>x</b>")) << "rich" << false;
+
+    const auto line = [](const QString& family, float size, bool withSpan) {
+        TextBlock b;
+        b.lines.resize(1);
+        b.lines[0].fontFamily = family;
+        b.lines[0].fontSize = size;
+        if (withSpan)
+            b.lines[0].spans.push_back({});
+        return b;
+    };
+    QTest::newRow("native line") << line(QStringLiteral("Arial"), 10, true) << "native" << true;
+    QTest::newRow("native: blank family") << line(QStringLiteral("  "), 10, true) << "native" << false;
+    QTest::newRow("native: size 1") << line(QStringLiteral("Arial"), 1, true) << "native" << false;
+    QTest::newRow("native: no spans (recognised)") << line(QStringLiteral("Arial"), 10, false) << "native" << false;
+}
+
+void TestNativeTextLayout::blockRules()
+{
+    QFETCH(TextBlock, block);
+    QFETCH(QString, rule);
+    const bool holds = rule == QLatin1String("moved")      ? scannedExportBlockMoved(block)
+                       : rule == QLatin1String("inserted") ? isInsertedImageObject(block)
+                       : rule == QLatin1String("rich")     ? isRichTextBlock(block)
+                                                           : isNativeLine(block.lines.at(0));
+    QTEST(holds, "holds");
 }
 
 QTEST_GUILESS_MAIN(TestNativeTextLayout)

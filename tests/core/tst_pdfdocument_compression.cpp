@@ -28,8 +28,6 @@ Q_DECLARE_METATYPE(PdfDocument::CompressionOptions)
 
 namespace {
 
-const QByteArray kOldContent = "earlier content that must survive";
-
 Options rasterOptions(int dpi, int quality = 55, bool grayscale = false, bool monochrome = false)
 {
     Options options;
@@ -85,16 +83,6 @@ QByteArray noisySamples(int width, int height, int components, quint32 seed = 1)
     return samples;
 }
 
-QByteArray rgbSamples(int width, int height)
-{
-    return noisySamples(width, height, 3);
-}
-
-QByteArray greySamples(int width, int height)
-{
-    return noisySamples(width, height, 1);
-}
-
 // A soft mask whose left half hides the picture.
 QByteArray halfMaskSamples(int width, int height)
 {
@@ -116,6 +104,13 @@ ImageSpec image(int width, int height, const QString& colorSpace, const QByteArr
     return result;
 }
 
+// qpdf's complaints about a file; empty when it passes the check.
+QString qpdfCheckFailure(const QString& pdf)
+{
+    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), pdf});
+    return check.exitCode == 0 ? QString() : check.out + check.err;
+}
+
 #define REQUIRE_TOOL(program)                                                                                      \
     if (!pdftools::installed(QStringLiteral(program)))                                                             \
     QSKIP(program " is not installed (scripts/setup.sh installs it)")
@@ -135,15 +130,11 @@ private slots:
     void unrenderablePageIsNamedAndTheRestWritten();
     void clampedOptionsWriteTheSameFile_data();
     void clampedOptionsWriteTheSameFile();
-    void rasterisedFilePassesOutsideChecks_data();
-    void rasterisedFilePassesOutsideChecks();
 
     void minimumForecastTakesTheSmallestPreset();
     void minimumForecastNeverGrowsATextDocument();
-    void minimumForecastWithoutDocumentIsEmpty();
     void forecastFailures_data();
     void forecastFailures();
-    void keepingObjectsForecastIsTheWrittenSize();
 
     void imagesAreReducedToTheTargetDensity_data();
     void imagesAreReducedToTheTargetDensity();
@@ -154,14 +145,10 @@ private slots:
     void keptCopyPassesOutsideChecksAndKeepsText();
     void keptCopyKeepsStructureAndMasks_data();
     void keptCopyKeepsStructureAndMasks();
-    void realProducersKeepMasksAndOutline_data();
-    void realProducersKeepMasksAndOutline();
     void damagedFilesNeverCrashTheKeptCopy();
 
     void compressionFailures_data();
     void compressionFailures();
-    void failedRunKeepsExistingTarget_data();
-    void failedRunKeepsExistingTarget();
     void openDocumentIsNotChanged_data();
     void openDocumentIsNotChanged();
 
@@ -209,19 +196,26 @@ QList<pdftools::ImageRow> TestPdfDocumentCompression::compressedImages(const QBy
 void TestPdfDocumentCompression::forecastEqualsWrittenSize_data()
 {
     QTest::addColumn<Options>("options");
-    QTest::newRow("colour JPEG") << rasterOptions(72);
-    QTest::newRow("grey JPEG") << rasterOptions(72, 40, true);
-    QTest::newRow("monochrome") << rasterOptions(100, 55, false, true);
-    QTest::newRow("monochrome ignores grey") << rasterOptions(100, 55, true, true);
-    QTest::newRow("dpi below range") << rasterOptions(10);
-    QTest::newRow("quality out of range") << rasterOptions(50, 0);
+    QTest::addColumn<QString>("colour");
+    QTest::addColumn<int>("bitsPerComponent");
+    QTest::addColumn<int>("dpi");
+    QTest::newRow("colour JPEG") << rasterOptions(100) << QStringLiteral("rgb") << 8 << 100;
+    QTest::newRow("grey JPEG") << rasterOptions(72, 40, true) << QStringLiteral("gray") << 8 << 72;
+    QTest::newRow("monochrome") << rasterOptions(150, 55, false, true) << QStringLiteral("gray") << 1 << 150;
+    QTest::newRow("monochrome ignores grey") << rasterOptions(100, 55, true, true) << QStringLiteral("gray") << 1 << 100;
+    QTest::newRow("dpi below range") << rasterOptions(10) << QStringLiteral("rgb") << 8 << 36;
+    QTest::newRow("quality out of range") << rasterOptions(50, 0) << QStringLiteral("rgb") << 8 << 50;
 }
 
 // Up to 20 pages every page is rendered and encoded as the writer does, so
-// the forecast is the written file's size to the byte.
+// the forecast is the written file's size to the byte. The file passes
+// outside readers: one picture a page, no fonts, the pages' sizes.
 void TestPdfDocumentCompression::forecastEqualsWrittenSize()
 {
     QFETCH(Options, options);
+    QFETCH(QString, colour);
+    QFETCH(int, bitsPerComponent);
+    QFETCH(int, dpi);
     PdfDocument& doc = openFixture(mixedPdf());
     bool sampled = true;
     const qint64 forecast = doc.estimateCompressedSize(options, &sampled);
@@ -230,6 +224,26 @@ void TestPdfDocumentCompression::forecastEqualsWrittenSize()
     const QString target = path(QStringLiteral("out.pdf"));
     QVERIFY2(doc.compressTo(target, options), qPrintable(doc.lastError()));
     QCOMPARE(forecast, QFileInfo(target).size());
+
+    REQUIRE_TOOL("qpdf");
+    REQUIRE_TOOL("pdfinfo");
+    REQUIRE_TOOL("pdfimages");
+    REQUIRE_TOOL("pdffonts");
+    QCOMPARE(qpdfCheckFailure(target), QString());
+    QVERIFY(pdftools::fontCount(doc.filePath()) > 0);
+    QCOMPARE(pdftools::fontCount(target), 0);
+    QCOMPARE(pdftools::pageSizes(target), pdftools::pageSizes(doc.filePath()));
+    const QList<pdftools::ImageRow> images = pdftools::listImages(target);
+    QCOMPARE(images.size(), 3);
+    for (int i = 0; i < images.size(); ++i) {
+        const pdftools::ImageRow& row = images.at(i);
+        QCOMPARE(row.page, i + 1);
+        QCOMPARE(row.type, QStringLiteral("image"));
+        QCOMPARE(row.color, colour);
+        QCOMPARE(row.bitsPerComponent, bitsPerComponent);
+        QCOMPARE(row.xPpi, dpi);
+        QCOMPARE(row.yPpi, dpi);
+    }
 }
 
 // A manual of 60 pages: light front and back matter around body pages that
@@ -303,106 +317,34 @@ void TestPdfDocumentCompression::clampedOptionsWriteTheSameFile_data()
     Options small = rasterOptions(72);
     small.recompressSmallImages = false;
     QTest::newRow("small images do not matter when rasterising") << small << rasterOptions(72);
-    QTest::newRow("monochrome does not matter when keeping objects")
-        << [] { Options o = keepingOptions(72, true); o.monochrome = true; return o; }() << keepingOptions(72, true);
-    QTest::newRow("dpi 20 is 36 when keeping objects") << keepingOptions(20, false) << keepingOptions(36, false);
 }
 
 void TestPdfDocumentCompression::clampedOptionsWriteTheSameFile()
 {
     QFETCH(Options, options);
     QFETCH(Options, sameAs);
-    const QList<ImageSpec> images{image(300, 300, QStringLiteral("/DeviceRGB"), rgbSamples(300, 300),
+    const QList<ImageSpec> images{image(300, 300, QStringLiteral("/DeviceRGB"), noisySamples(300, 300, 3),
                                         fixtures::placement(10, 10, 52, 52))};
     PdfDocument& doc = openFixture(fixtures::imagePdf(images, {}, 72, 72));
     const QString a = path(QStringLiteral("a.pdf"));
     const QString b = path(QStringLiteral("b.pdf"));
     QVERIFY2(doc.compressTo(a, options), qPrintable(doc.lastError()));
     QVERIFY2(doc.compressTo(b, sameAs), qPrintable(doc.lastError()));
-    if (options.rasterizePages) {
-        QCOMPARE(readFile(a), readFile(b));
-        return;
-    }
-    // pdfium gives every saved file its own identifier: compare the images.
-    REQUIRE_TOOL("pdfimages");
-    const QList<pdftools::ImageRow> imagesA = pdftools::listImages(a);
-    const QList<pdftools::ImageRow> imagesB = pdftools::listImages(b);
-    QCOMPARE(imagesA.size(), 1);
-    QCOMPARE(imagesB.size(), 1);
-    QCOMPARE(QSize(imagesA.at(0).width, imagesA.at(0).height), QSize(imagesB.at(0).width, imagesB.at(0).height));
-    QCOMPARE(imagesA.at(0).encoding, imagesB.at(0).encoding);
+    QCOMPARE(readFile(a), readFile(b));
 }
 
-void TestPdfDocumentCompression::rasterisedFilePassesOutsideChecks_data()
-{
-    QTest::addColumn<Options>("options");
-    QTest::addColumn<QString>("colour");
-    QTest::addColumn<int>("bitsPerComponent");
-    QTest::newRow("colour 100 dpi") << rasterOptions(100) << QStringLiteral("rgb") << 8;
-    QTest::newRow("grey 72 dpi") << rasterOptions(72, 55, true) << QStringLiteral("gray") << 8;
-    QTest::newRow("monochrome 150 dpi") << rasterOptions(150, 55, false, true) << QStringLiteral("gray") << 1;
-}
-
-void TestPdfDocumentCompression::rasterisedFilePassesOutsideChecks()
-{
-    QFETCH(Options, options);
-    QFETCH(QString, colour);
-    QFETCH(int, bitsPerComponent);
-    REQUIRE_TOOL("qpdf");
-    REQUIRE_TOOL("pdfinfo");
-    REQUIRE_TOOL("pdfimages");
-    REQUIRE_TOOL("pdffonts");
-    PdfDocument& doc = openFixture(mixedPdf());
-    const QString target = path(QStringLiteral("out.pdf"));
-    QVERIFY2(doc.compressTo(target, options), qPrintable(doc.lastError()));
-
-    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), target});
-    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
-    QVERIFY(pdftools::fontCount(doc.filePath()) > 0);
-    QCOMPARE(pdftools::fontCount(target), 0);
-    QCOMPARE(pdftools::pageCount(target), 3);
-    QCOMPARE(pdftools::pageSizes(target), pdftools::pageSizes(doc.filePath()));
-    const QList<pdftools::ImageRow> images = pdftools::listImages(target);
-    QCOMPARE(images.size(), 3);
-    for (int i = 0; i < images.size(); ++i) {
-        const pdftools::ImageRow& row = images.at(i);
-        QCOMPARE(row.page, i + 1);
-        QCOMPARE(row.type, QStringLiteral("image"));
-        QCOMPARE(row.color, colour);
-        QCOMPARE(row.bitsPerComponent, bitsPerComponent);
-        QCOMPARE(row.xPpi, options.imageDpi);
-        QCOMPARE(row.yPpi, options.imageDpi);
-    }
-}
-
+// The smallest forecast of the presets, and what writing with its options gives.
 void TestPdfDocumentCompression::minimumForecastTakesTheSmallestPreset()
 {
     PdfDocument& doc = openFixture(fixtures::pagesPdf({textPage(QStringLiteral("preset"), 200, 200)}));
     const PdfDocument::CompressionEstimate best = doc.estimateMinimumCompressedSize();
     QVERIFY2(best.bytes > 0, qPrintable(doc.lastError()));
     QVERIFY(!best.sampled);
-    const QList<std::pair<QString, Options>> presets{
-        {QStringLiteral("сжатие изображений с сохранением текста, 150 dpi"), keepingOptions(150, true)},
-        {QStringLiteral("сжатие изображений с сохранением текста, 72 dpi"),
-         [] { Options o = keepingOptions(72, true); o.jpegQuality = 28; return o; }()},
-        {QStringLiteral("рекомендуемое сжатие, 150 dpi"), rasterOptions(150, 55)},
-        {QStringLiteral("экстремальное сжатие, 72 dpi"), rasterOptions(72, 28)},
-        {QStringLiteral("монохром, 150 dpi"), rasterOptions(150, 55, false, true)},
-        {QStringLiteral("монохром, 72 dpi"), rasterOptions(72, 35, false, true)},
-    };
-    qint64 smallest = -1;
-    QString label;
-    for (const auto& [name, options] : presets) {
-        const qint64 bytes = doc.estimateCompressedSize(options);
-        QVERIFY(bytes > 0);
-        if (smallest < 0 || bytes < smallest) {
-            smallest = bytes;
-            label = name;
-        }
-    }
-    QCOMPARE(best.bytes, smallest);
-    QCOMPARE(best.label, label);
-    QCOMPARE(doc.estimateCompressedSize(best.options), smallest);
+    QVERIFY(!best.label.isEmpty());
+    QCOMPARE(doc.estimateCompressedSize(best.options), best.bytes);
+    for (const Options& preset : {keepingOptions(150, true), rasterOptions(150, 55), rasterOptions(72, 28),
+                                  rasterOptions(150, 55, false, true), rasterOptions(72, 35, false, true)})
+        QVERIFY(best.bytes <= doc.estimateCompressedSize(preset));
 }
 
 // Text documents were offered a 1-bit picture copy many times their size: the
@@ -424,17 +366,6 @@ void TestPdfDocumentCompression::minimumForecastNeverGrowsATextDocument()
     PdfDocument copy;
     QVERIFY(copy.open(target));
     QCOMPARE(copy.extractAllTextAllPages(), doc.extractAllTextAllPages());
-}
-
-void TestPdfDocumentCompression::minimumForecastWithoutDocumentIsEmpty()
-{
-    PdfDocument doc;
-    const PdfDocument::CompressionEstimate best = doc.estimateMinimumCompressedSize();
-    QCOMPARE(best.bytes, qint64(-1));
-    QVERIFY(best.label.isEmpty());
-    QCOMPARE(best.options.imageDpi, 150);
-    QVERIFY(!best.sampled);
-    QCOMPARE(doc.lastError(), QStringLiteral("Нет открытого документа."));
 }
 
 void TestPdfDocumentCompression::forecastFailures_data()
@@ -468,27 +399,16 @@ void TestPdfDocumentCompression::forecastFailures()
     QCOMPARE(doc.estimateCompressedSize(options, &sampled), qint64(-1));
     QVERIFY(!sampled);
     QCOMPARE(doc.lastError(), error);
+    if (state == 2)
+        return;  // the object-keeping copy needs no rendering
+    const PdfDocument::CompressionEstimate best = doc.estimateMinimumCompressedSize();
+    QCOMPARE(best.bytes, qint64(-1));
+    QVERIFY(best.label.isEmpty());
+    QCOMPARE(doc.lastError(), error);
 }
 
 // The object-keeping forecast makes the copy in memory: it is the written
 // size, for an unsaved document too.
-void TestPdfDocumentCompression::keepingObjectsForecastIsTheWrittenSize()
-{
-    const QList<ImageSpec> images{image(300, 300, QStringLiteral("/DeviceRGB"), rgbSamples(300, 300),
-                                        fixtures::placement(10, 10, 100, 100))};
-    PdfDocument& doc = openFixture(fixtures::imagePdf(images));
-    const QString target = path(QStringLiteral("out.pdf"));
-    const qint64 forecast = doc.estimateCompressedSize(keepingOptions(72, true));
-    QVERIFY2(doc.compressTo(target, keepingOptions(72, true)), qPrintable(doc.lastError()));
-    QCOMPARE(QFileInfo(target).size(), forecast);
-    QVERIFY(forecast < QFileInfo(doc.filePath()).size());
-
-    PdfDocument unsaved;
-    QVERIFY(unsaved.createEmpty());
-    QVERIFY(unsaved.insertBlankPage(0, QSizeF(595, 842)));
-    QVERIFY(unsaved.estimateCompressedSize(keepingOptions(150, true)) > 0);
-}
-
 void TestPdfDocumentCompression::imagesAreReducedToTheTargetDensity_data()
 {
     QTest::addColumn<QSize>("pixels");
@@ -512,6 +432,10 @@ void TestPdfDocumentCompression::imagesAreReducedToTheTargetDensity_data()
                                      << keepingOptions(1000, false) << QStringLiteral("jpeg") << QSize(300, 300);
     QTest::newRow("dpi 20 is 36") << square << fixtures::placement(50, 50, 72, 72) << 0 << keepingOptions(20, false)
                                   << QStringLiteral("jpeg") << QSize(36, 36);
+    Options monochrome = keepingOptions(150, false);
+    monochrome.monochrome = true;
+    QTest::newRow("monochrome does not matter") << square << fixtures::placement(50, 50, 72, 72) << 0 << monochrome
+                                                << QStringLiteral("jpeg") << QSize(150, 150);
     QTest::newRow("aspect ratio kept") << QSize(600, 300) << fixtures::placement(50, 50, 72, 72) << 0
                                        << keepingOptions(150, false) << QStringLiteral("jpeg") << QSize(150, 75);
     // 200 x 400 pixels drawn 96 x 192 points are exactly 150 dpi, turned or not.
@@ -536,7 +460,7 @@ void TestPdfDocumentCompression::imagesAreReducedToTheTargetDensity()
     QFETCH(QSize, written);
     REQUIRE_TOOL("pdfimages");
     const QList<ImageSpec> images{image(pixels.width(), pixels.height(), QStringLiteral("/DeviceGray"),
-                                        greySamples(pixels.width(), pixels.height()), matrix)};
+                                        noisySamples(pixels.width(), pixels.height(), 1), matrix)};
     const QList<pdftools::ImageRow> rows = compressedImages(fixtures::imagePdf(images, {}, 595, 842, rotate), options);
     QCOMPARE(rows.size(), 1);
     QCOMPARE(rows.at(0).encoding, encoding);
@@ -632,7 +556,7 @@ void TestPdfDocumentCompression::transparencyIsKept()
     QFETCH(bool, reencoded);
     REQUIRE_TOOL("pdfimages");
     constexpr int kSide = 200;
-    ImageSpec transparent = image(kSide, kSide, QStringLiteral("/DeviceRGB"), rgbSamples(kSide, kSide),
+    ImageSpec transparent = image(kSide, kSide, QStringLiteral("/DeviceRGB"), noisySamples(kSide, kSide, 3),
                                   fixtures::placement(50, 50, 72, 72));
     if (entries.contains(QLatin1String("ImageMask"))) {
         transparent.colorSpace.clear();
@@ -687,8 +611,7 @@ void TestPdfDocumentCompression::keptCopyPassesOutsideChecksAndKeepsText()
     PdfDocument& doc = openFixture(fixtures::pagesPdf(pages));
     const QString target = path(QStringLiteral("kept.pdf"));
     QVERIFY2(doc.compressTo(target, keepingOptions(150, true)), qPrintable(doc.lastError()));
-    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), target});
-    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+    QCOMPARE(qpdfCheckFailure(target), QString());
     QVERIFY(QFileInfo(target).size() < QFileInfo(doc.filePath()).size() / 2);
     QCOMPARE(pdftools::pageSizes(target), pdftools::pageSizes(doc.filePath()));
     PdfDocument copy;
@@ -779,46 +702,79 @@ QStringList smaskRows(const QList<pdftools::ImageRow>& rows)
     return masks;
 }
 
+// The kept copy passes qpdf's check, is smaller, keeps every soft mask and the
+// outline, and holds no picture above 72 dpi.
+void expectKeptCopy(const QString& source, const QString& target)
+{
+    QCOMPARE(qpdfCheckFailure(target), QString());
+    QVERIFY(QFileInfo(target).size() < QFileInfo(source).size());
+    const QList<pdftools::ImageRow> before = pdftools::listImages(source);
+    const QList<pdftools::ImageRow> after = pdftools::listImages(target);
+    QCOMPARE(smaskRows(after).size(), smaskRows(before).size());
+    QVERIFY(!smaskRows(after).isEmpty());
+    for (const pdftools::ImageRow& row : after)
+        QVERIFY2(row.xPpi <= 73 && row.yPpi <= 73, qPrintable(QStringLiteral("%1 at %2 ppi").arg(row.type).arg(row.xPpi)));
+    QCOMPARE(qpdfJson(target, QStringLiteral("outlines")), qpdfJson(source, QStringLiteral("outlines")));
+}
+
 } // namespace
 
 void TestPdfDocumentCompression::keptCopyKeepsStructureAndMasks_data()
 {
     QTest::addColumn<bool>("modified");
-    QTest::newRow("the file as read") << false;
-    QTest::newRow("unsaved changes, through pdfium's save") << true;
+    QTest::addColumn<QString>("program");        // rewrites the file first when set
+    QTest::addColumn<QStringList>("arguments");  // %1 the input, %2 the output
+    QTest::newRow("the file as read") << false << QString() << QStringList();
+    QTest::newRow("unsaved changes, through pdfium's save") << true << QString() << QStringList();
+    QTest::newRow("qpdf, object streams") << false << QStringLiteral("qpdf")
+                                          << QStringList{QStringLiteral("--object-streams=generate"),
+                                                         QStringLiteral("%1"), QStringLiteral("%2")};
+    QTest::newRow("ghostscript") << false << QStringLiteral("gs")
+                                 << QStringList{QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"),
+                                                QStringLiteral("-dBATCH"), QStringLiteral("-dSAFER"),
+                                                QStringLiteral("-sDEVICE=pdfwrite"), QStringLiteral("-o"),
+                                                QStringLiteral("%2"), QStringLiteral("%1")};
 }
 
 // Pictures in ICC-based and indexed colour, soft-masked ones and one inside a
 // form XObject are all brought to the target density, masks kept, while the
-// outline, the form field, the link and the metadata stay.
+// outline, the form field, the link and the metadata stay. Files as qpdf
+// (cross-reference streams) and Ghostscript rewrite them keep masks and outline.
 void TestPdfDocumentCompression::keptCopyKeepsStructureAndMasks()
 {
     QFETCH(bool, modified);
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
     REQUIRE_TOOL("qpdf");
     REQUIRE_TOOL("pdfimages");
     REQUIRE_TOOL("pdfinfo");
-    PdfDocument& doc = openFixture(structuredPdf());
+    QByteArray source = structuredPdf();
+    if (!program.isEmpty()) {
+        if (!pdftools::installed(program))
+            QSKIP("the producer is not installed (scripts/setup.sh installs it)");
+        const QString input = path(QStringLiteral("input.pdf"));
+        const QString produced = path(QStringLiteral("produced.pdf"));
+        QVERIFY(writeFile(input, source));
+        for (QString& argument : arguments)
+            argument.replace(QLatin1String("%1"), input).replace(QLatin1String("%2"), produced);
+        const pdftools::Result made = pdftools::run(program, arguments);
+        QVERIFY2(made.exitCode == 0, qPrintable(made.err));
+        source = readFile(produced);
+    }
+    PdfDocument& doc = openFixture(source);
     if (modified)
         doc.markModified();
     const QString target = path(QStringLiteral("kept.pdf"));
     QVERIFY2(doc.compressTo(target, keepingOptions(72, false)), qPrintable(doc.lastError()));
-    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), target});
-    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
-    QVERIFY(QFileInfo(target).size() < QFileInfo(doc.filePath()).size());
-
-    const QList<pdftools::ImageRow> before = pdftools::listImages(doc.filePath());
+    expectKeptCopy(doc.filePath(), target);
+    if (QTest::currentTestFailed() || !program.isEmpty())
+        return;
     const QList<pdftools::ImageRow> after = pdftools::listImages(target);
-    QCOMPARE(after.size(), before.size());
-    QCOMPARE(smaskRows(before).size(), 2);
+    QCOMPARE(after.size(), pdftools::listImages(doc.filePath()).size());
     QCOMPARE(smaskRows(after), (QStringList{QStringLiteral("144x144"), QStringLiteral("144x144")}));
     QCOMPARE(storedImages(target), after.size());  // no replaced stream or mask is left behind
-    for (const pdftools::ImageRow& row : after) {
-        QVERIFY2(row.xPpi <= 73 && row.yPpi <= 73, qPrintable(QStringLiteral("%1 at %2 ppi").arg(row.type).arg(row.xPpi)));
-        if (row.type == QLatin1String("image"))
-            QCOMPARE(row.encoding, QStringLiteral("jpeg"));
-    }
-
-    QCOMPARE(qpdfJson(target, QStringLiteral("outlines")), qpdfJson(doc.filePath(), QStringLiteral("outlines")));
+    for (const pdftools::ImageRow& row : after)
+        QVERIFY(row.type != QLatin1String("image") || row.encoding == QLatin1String("jpeg"));
     const QJsonValue fields = qpdfJson(target, QStringLiteral("acroform"))[QStringLiteral("fields")];
     QCOMPARE(fields[0][QStringLiteral("fullname")].toString(), QStringLiteral("clerk"));
     QCOMPARE(fields[0][QStringLiteral("value")].toString(), QStringLiteral("u:Ivanov"));
@@ -828,52 +784,6 @@ void TestPdfDocumentCompression::keptCopyKeepsStructureAndMasks()
     QVERIFY(copy.open(target));
     QCOMPARE(copy.outline().size(), 1);
     QCOMPARE(copy.linkAtPoint(0, QPointF(100, 65)).url, QUrl(QStringLiteral("https://example.org/")));
-}
-
-void TestPdfDocumentCompression::realProducersKeepMasksAndOutline_data()
-{
-    QTest::addColumn<QString>("program");
-    QTest::addColumn<QStringList>("arguments");  // %1 the input, %2 the output
-    QTest::newRow("qpdf, object streams") << QStringLiteral("qpdf")
-                                          << QStringList{QStringLiteral("--object-streams=generate"),
-                                                         QStringLiteral("%1"), QStringLiteral("%2")};
-    QTest::newRow("ghostscript") << QStringLiteral("gs")
-                                 << QStringList{QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"),
-                                                QStringLiteral("-dBATCH"), QStringLiteral("-dSAFER"),
-                                                QStringLiteral("-sDEVICE=pdfwrite"), QStringLiteral("-o"),
-                                                QStringLiteral("%2"), QStringLiteral("%1")};
-}
-
-// Files as qpdf (cross-reference streams) and Ghostscript write them.
-void TestPdfDocumentCompression::realProducersKeepMasksAndOutline()
-{
-    QFETCH(QString, program);
-    QFETCH(QStringList, arguments);
-    REQUIRE_TOOL("qpdf");
-    REQUIRE_TOOL("pdfimages");
-    if (!pdftools::installed(program))
-        QSKIP("the producer is not installed (scripts/setup.sh installs it)");
-    const QString input = path(QStringLiteral("input.pdf"));
-    const QString produced = path(QStringLiteral("produced.pdf"));
-    QVERIFY(writeFile(input, structuredPdf()));
-    for (QString& argument : arguments)
-        argument.replace(QLatin1String("%1"), input).replace(QLatin1String("%2"), produced);
-    const pdftools::Result made = pdftools::run(program, arguments);
-    QVERIFY2(made.exitCode == 0, qPrintable(made.err));
-    PdfDocument doc;
-    QVERIFY(doc.open(produced));
-    const QString target = path(QStringLiteral("kept.pdf"));
-    QVERIFY2(doc.compressTo(target, keepingOptions(72, false)), qPrintable(doc.lastError()));
-    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), target});
-    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
-    QVERIFY(QFileInfo(target).size() < QFileInfo(produced).size());
-    const QList<pdftools::ImageRow> before = pdftools::listImages(produced);
-    const QList<pdftools::ImageRow> after = pdftools::listImages(target);
-    QCOMPARE(smaskRows(after).size(), smaskRows(before).size());
-    QVERIFY(!smaskRows(after).isEmpty());
-    for (const pdftools::ImageRow& row : after)
-        QVERIFY2(row.xPpi <= 73, qPrintable(QStringLiteral("%1 at %2 ppi").arg(row.type).arg(row.xPpi)));
-    QCOMPARE(qpdfJson(target, QStringLiteral("outlines")), qpdfJson(produced, QStringLiteral("outlines")));
 }
 
 // The file as read is parsed by the copy's own reader: damaged bytes never
@@ -920,6 +830,9 @@ void TestPdfDocumentCompression::compressionFailures_data()
     QTest::newRow("own file, keeping objects") << 2 << false << QStringLiteral("./source.pdf") << own;
     QTest::newRow("missing folder, rasterising") << 2 << true << QStringLiteral("missing/out.pdf") << QString();
     QTest::newRow("missing folder, keeping objects") << 2 << false << QStringLiteral("missing/out.pdf") << QString();
+    const QString folder = QStringLiteral("Is a directory");
+    QTest::newRow("folder in the way, rasterising") << 2 << true << QStringLiteral("folder.pdf") << folder;
+    QTest::newRow("folder in the way, keeping objects") << 2 << false << QStringLiteral("folder.pdf") << folder;
 }
 
 void TestPdfDocumentCompression::compressionFailures()
@@ -929,6 +842,7 @@ void TestPdfDocumentCompression::compressionFailures()
     QFETCH(QString, target);
     QFETCH(QString, error);
     const QByteArray source = fixtures::textPdf({QStringLiteral("one")});
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder.pdf")));
     PdfDocument empty;
     PdfDocument* doc = &empty;
     if (state == 1)
@@ -945,54 +859,40 @@ void TestPdfDocumentCompression::compressionFailures()
     QCOMPARE(filesIn(m_dir->path()), state == 2 ? QStringList{QStringLiteral("source.pdf")} : QStringList());
     if (state == 2)
         QCOMPARE(readFile(path(QStringLiteral("source.pdf"))), source);
-}
-
-void TestPdfDocumentCompression::failedRunKeepsExistingTarget_data()
-{
-    QTest::addColumn<bool>("rasterize");
-    QTest::newRow("rasterising") << true;
-    QTest::newRow("keeping objects") << false;
-}
-
-// A folder in place of the target makes the run fail; nothing else changes.
-void TestPdfDocumentCompression::failedRunKeepsExistingTarget()
-{
-    QFETCH(bool, rasterize);
-    PdfDocument& doc = openFixture(fixtures::pagesPdf({textPage(QStringLiteral("one"), 72, 72)}));
-    const QString target = path(QStringLiteral("out.pdf"));
-    QVERIFY(writeFile(target, kOldContent));
-    Options options = rasterOptions(72);
-    options.rasterizePages = rasterize;
-    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder.pdf")));
-    QVERIFY(!doc.compressTo(path(QStringLiteral("folder.pdf")), options));
-    QCOMPARE(doc.lastError(), QStringLiteral("Is a directory"));
     QVERIFY(QFileInfo(path(QStringLiteral("folder.pdf"))).isDir());
-    QCOMPARE(readFile(target), kOldContent);
-    QCOMPARE(filesIn(m_dir->path()), (QStringList{QStringLiteral("out.pdf"), QStringLiteral("source.pdf")}));
 }
 
 void TestPdfDocumentCompression::openDocumentIsNotChanged_data()
 {
     QTest::addColumn<Options>("options");
     QTest::newRow("rasterising") << rasterOptions(36);
-    QTest::newRow("keeping objects") << keepingOptions(36, true);
+    QTest::newRow("keeping objects") << keepingOptions(72, true);
 }
 
+// The forecast is the written size, for both ways of copying; neither changes
+// the open document, and an unsaved document is forecast too.
 void TestPdfDocumentCompression::openDocumentIsNotChanged()
 {
     QFETCH(Options, options);
-    const QList<ImageSpec> images{image(300, 300, QStringLiteral("/DeviceRGB"), rgbSamples(300, 300),
+    const QList<ImageSpec> images{image(300, 300, QStringLiteral("/DeviceRGB"), noisySamples(300, 300, 3),
                                         fixtures::placement(10, 10, 100, 100))};
     const QByteArray source = fixtures::imagePdf(images);
     PdfDocument& doc = openFixture(source);
     const QImage before = doc.renderPage(0, 0.5, 0);
-    QVERIFY(doc.compressTo(path(QStringLiteral("out.pdf")), options));
+    const qint64 forecast = doc.estimateCompressedSize(options);
+    const QString target = path(QStringLiteral("out.pdf"));
+    QVERIFY2(doc.compressTo(target, options), qPrintable(doc.lastError()));
+    QCOMPARE(QFileInfo(target).size(), forecast);
+    QVERIFY(forecast < source.size());
     QVERIFY(!doc.isModified());
     QCOMPARE(doc.pageCount(), 1);
     QCOMPARE(doc.renderPage(0, 0.5, 0), before);
     QCOMPARE(readFile(doc.filePath()), source);
-    QVERIFY(doc.estimateCompressedSize(options) > 0);
-    QVERIFY(!doc.isModified());
+
+    PdfDocument unsaved;
+    QVERIFY(unsaved.createEmpty());
+    QVERIFY(unsaved.insertBlankPage(0, QSizeF(595, 842)));
+    QVERIFY(unsaved.estimateCompressedSize(options) > 0);
 }
 
 QTEST_MAIN(TestPdfDocumentCompression)

@@ -24,13 +24,13 @@ namespace {
 
 const QByteArray kOldContent = "earlier content that must survive";
 
-// A page whose first line ends in a hyphen that splits a word, which pdfium
-// reports as U+0002, and a line with markup characters.
+// A page whose first line, with markup characters, ends in a hyphen that
+// splits a word, which pdfium reports as U+0002.
 QByteArray hyphenAndMarkupPdf()
 {
     PageSpec page;
     page.runs << TextRun{QStringLiteral("Tom & \"Jerry\" <b>bold</b> inter-"), 72, 700, 12}
-              << TextRun{QStringLiteral("national"), 72, 686, 12};
+              << TextRun{QStringLiteral("national"), 72, 686, 12} << TextRun{QStringLiteral("next line"), 72, 640, 12};
     return fixtures::pagesPdf({page});
 }
 
@@ -44,22 +44,17 @@ private slots:
 
     void pdfFormatSavesInAnyLetterCase_data();
     void pdfFormatSavesInAnyLetterCase();
-    void unknownFormatIsRefusedWithItsName_data();
-    void unknownFormatIsRefusedWithItsName();
-    void nothingIsExportedWithoutDocument_data();
-    void nothingIsExportedWithoutDocument();
+    void refusedExportsWriteNothing_data();
+    void refusedExportsWriteNothing();
 
     void textIsWrittenAsUtf8();
-    void exportsHaveOnlyLineFeeds_data();
-    void exportsHaveOnlyLineFeeds();
+    void textExportsAreEscapedWithOnlyLineFeeds_data();
+    void textExportsAreEscapedWithOnlyLineFeeds();
     void pageWithoutTextGivesEmptyFile();
-    void markupEscapesTextAndDeclaresUtf8_data();
-    void markupEscapesTextAndDeclaresUtf8();
     void xhtmlIsWellFormedXml();
 
     void pictureResolutionIsClamped_data();
     void pictureResolutionIsClamped();
-    void onePagePictureIsThePathItself();
     void pagePicturesAreNumberedBesideThePath_data();
     void pagePicturesAreNumberedBesideThePath();
 
@@ -119,39 +114,31 @@ void TestPdfDocumentExport::pdfFormatSavesInAnyLetterCase()
     QCOMPARE(copy.pageCount(), 2);
 }
 
-void TestPdfDocumentExport::unknownFormatIsRefusedWithItsName_data()
+void TestPdfDocumentExport::refusedExportsWriteNothing_data()
 {
+    QTest::addColumn<bool>("open");
     QTest::addColumn<QString>("format");
-    QTest::newRow("tiff") << QStringLiteral("tiff");
-    QTest::newRow("letter case kept") << QStringLiteral("TiFF");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("docx") << QStringLiteral("docx");
+    QTest::addColumn<QString>("error");
+    const QString unknown = QStringLiteral("Export format is not implemented in the PDFium backend yet: %1");
+    QTest::newRow("tiff") << true << QStringLiteral("tiff") << unknown.arg(QStringLiteral("tiff"));
+    QTest::newRow("letter case kept") << true << QStringLiteral("TiFF") << unknown.arg(QStringLiteral("TiFF"));
+    QTest::newRow("empty") << true << QString() << unknown.arg(QString());
+    const QString none = QStringLiteral("Нет открытого документа.");
+    QTest::newRow("txt without document") << false << QStringLiteral("txt") << none;
+    QTest::newRow("xhtml without document") << false << QStringLiteral("xhtml") << none;
+    QTest::newRow("png without document") << false << QStringLiteral("png") << none;
 }
 
-void TestPdfDocumentExport::unknownFormatIsRefusedWithItsName()
+void TestPdfDocumentExport::refusedExportsWriteNothing()
 {
+    QFETCH(bool, open);
     QFETCH(QString, format);
-    PdfDocument& doc = openFixture(fixtures::textPdf({QStringLiteral("one")}));
-    QVERIFY(!doc.exportDocument(format, path(QStringLiteral("out.bin")), 150));
-    QCOMPARE(doc.lastError(), QStringLiteral("Export format is not implemented in the PDFium backend yet: %1").arg(format));
-    QCOMPARE(filesIn(m_dir->path()), QStringList{QStringLiteral("source.pdf")});
-}
-
-void TestPdfDocumentExport::nothingIsExportedWithoutDocument_data()
-{
-    QTest::addColumn<QString>("format");
-    QTest::newRow("txt") << QStringLiteral("txt");
-    QTest::newRow("xhtml") << QStringLiteral("xhtml");
-    QTest::newRow("png") << QStringLiteral("png");
-}
-
-void TestPdfDocumentExport::nothingIsExportedWithoutDocument()
-{
-    QFETCH(QString, format);
-    PdfDocument doc;
+    QFETCH(QString, error);
+    PdfDocument closed;
+    PdfDocument& doc = open ? openFixture(fixtures::textPdf({QStringLiteral("one")})) : closed;
     QVERIFY(!doc.exportDocument(format, path(QStringLiteral("out.") + format), 150));
-    QCOMPARE(doc.lastError(), QStringLiteral("Нет открытого документа."));
-    QVERIFY(filesIn(m_dir->path()).isEmpty());
+    QCOMPARE(doc.lastError(), error);
+    QCOMPARE(filesIn(m_dir->path()), open ? QStringList{QStringLiteral("source.pdf")} : QStringList());
 }
 
 void TestPdfDocumentExport::textIsWrittenAsUtf8()
@@ -172,28 +159,38 @@ void TestPdfDocumentExport::textIsWrittenAsUtf8()
 }
 
 // Every export has "\n" line ends and no other control character; pdfium's
-// mark for a hyphen at a line end becomes the hyphen the page shows.
-void TestPdfDocumentExport::exportsHaveOnlyLineFeeds_data()
+// mark for a hyphen at a line end becomes the hyphen the page shows. Markup
+// escapes the text and declares UTF-8.
+void TestPdfDocumentExport::textExportsAreEscapedWithOnlyLineFeeds_data()
 {
     QTest::addColumn<QString>("format");
-    QTest::newRow("txt") << QStringLiteral("txt");
-    QTest::newRow("html") << QStringLiteral("html");
-    QTest::newRow("xhtml") << QStringLiteral("xhtml");
+    QTest::addColumn<QByteArray>("declaration");
+    QTest::addColumn<QByteArray>("firstLine");
+    QTest::addColumn<QByteArray>("ending");
+    const QByteArray escaped = "<pre>Tom &amp; &quot;Jerry&quot; &lt;b&gt;bold&lt;/b&gt; inter-\n";
+    const QByteArray markupEnd = "national\nnext line</pre></body></html>";
+    QTest::newRow("txt") << QStringLiteral("txt") << QByteArray() << QByteArray("Tom & \"Jerry\" <b>bold</b> inter-\n")
+                         << QByteArray("national\nnext line");
+    QTest::newRow("html") << QStringLiteral("html") << QByteArray("<meta charset=\"utf-8\">") << escaped << markupEnd;
+    QTest::newRow("xhtml") << QStringLiteral("xhtml") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>")
+                           << escaped << markupEnd;
 }
 
-void TestPdfDocumentExport::exportsHaveOnlyLineFeeds()
+void TestPdfDocumentExport::textExportsAreEscapedWithOnlyLineFeeds()
 {
     QFETCH(QString, format);
-    PageSpec page;
-    page.runs << TextRun{QStringLiteral("inter-"), 72, 700, 12} << TextRun{QStringLiteral("national"), 72, 686, 12}
-              << TextRun{QStringLiteral("next line"), 72, 640, 12};
-    PdfDocument& doc = openFixture(fixtures::pagesPdf({page}));
+    QFETCH(QByteArray, declaration);
+    QFETCH(QByteArray, firstLine);
+    QFETCH(QByteArray, ending);
+    PdfDocument& doc = openFixture(hyphenAndMarkupPdf());
     const QString target = path(QStringLiteral("page.") + format);
     QVERIFY2(doc.exportDocument(format, target, 150), qPrintable(doc.lastError()));
     const QByteArray bytes = readFile(target);
     for (char c : bytes)
         QVERIFY2(uchar(c) >= 0x20 || c == '\n', qPrintable(QStringLiteral("control character %1").arg(int(c))));
-    QVERIFY2(bytes.contains("inter-") && bytes.contains("national\nnext line"), bytes.constData());
+    QVERIFY(bytes.contains(declaration));
+    QVERIFY2(bytes.contains(firstLine) && bytes.trimmed().endsWith(ending), bytes.constData());
+    QVERIFY(!doc.extractAllText(0).contains(QChar(0x02)));
 }
 
 void TestPdfDocumentExport::pageWithoutTextGivesEmptyFile()
@@ -204,30 +201,6 @@ void TestPdfDocumentExport::pageWithoutTextGivesEmptyFile()
     QVERIFY2(doc.exportDocument(QStringLiteral("txt"), target, 150), qPrintable(doc.lastError()));
     QVERIFY(QFileInfo::exists(target));
     QCOMPARE(readFile(target), QByteArray());
-}
-
-void TestPdfDocumentExport::markupEscapesTextAndDeclaresUtf8_data()
-{
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<QByteArray>("declaration");
-    QTest::newRow("html") << QStringLiteral("html") << QByteArray("<meta charset=\"utf-8\">");
-    QTest::newRow("xhtml") << QStringLiteral("xhtml") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>");
-}
-
-void TestPdfDocumentExport::markupEscapesTextAndDeclaresUtf8()
-{
-    QFETCH(QString, format);
-    QFETCH(QByteArray, declaration);
-    PdfDocument& doc = openFixture(hyphenAndMarkupPdf());
-    const QString target = path(QStringLiteral("page.") + format);
-    QVERIFY2(doc.exportDocument(format, target, 150), qPrintable(doc.lastError()));
-    const QByteArray page = readFile(target);
-    QVERIFY(page.contains(declaration));
-    QVERIFY(page.contains("<pre>Tom &amp; &quot;Jerry&quot; &lt;b&gt;bold&lt;/b&gt; inter-"));
-    QVERIFY(page.endsWith("national</pre></body></html>") || page.endsWith("national</pre></body></html>\n"));
-    // pdfium's mark for the hyphen at the line end is carried neither into page text nor into markup.
-    QVERIFY(!doc.extractAllText(0).contains(QChar(0x02)));
-    QVERIFY(!page.contains('\x02'));
 }
 
 void TestPdfDocumentExport::xhtmlIsWellFormedXml()
@@ -245,7 +218,6 @@ void TestPdfDocumentExport::xhtmlIsWellFormedXml()
     }
     QVERIFY2(!reader.hasError(), qPrintable(reader.errorString()));
     QVERIFY(sawHtml);
-    QVERIFY(readFile(target).contains("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\""));
     if (!pdftools::installed(QStringLiteral("xmllint")))
         QSKIP("xmllint is not installed (scripts/setup.sh installs it)");
     const pdftools::Result lint = pdftools::run(QStringLiteral("xmllint"), {QStringLiteral("--noout"), target});
@@ -279,19 +251,14 @@ void TestPdfDocumentExport::pictureResolutionIsClamped()
     QCOMPARE(picture.dotsPerMeterY(), qRound(pixels / 0.0254));
 }
 
-void TestPdfDocumentExport::onePagePictureIsThePathItself()
-{
-    PdfDocument& doc = openFixture(fixtures::textPdf({QStringLiteral("one")}));
-    QVERIFY(doc.exportDocument(QStringLiteral("png"), path(QStringLiteral("scan.png")), 36));
-    QCOMPARE(filesIn(m_dir->path()), (QStringList{QStringLiteral("scan.png"), QStringLiteral("source.pdf")}));
-}
-
 void TestPdfDocumentExport::pagePicturesAreNumberedBesideThePath_data()
 {
     QTest::addColumn<QString>("format");
     QTest::addColumn<QString>("name");
     QTest::addColumn<QStringList>("written");
     QTest::addColumn<QByteArray>("readerFormat");
+    QTest::newRow("one page is the path itself") << QStringLiteral("png") << QStringLiteral("scan.png")
+                                                 << QStringList{QStringLiteral("scan.png")} << QByteArray("png");
     QTest::newRow("png") << QStringLiteral("png") << QStringLiteral("scan.png")
                          << QStringList{QStringLiteral("scan_001.png"), QStringLiteral("scan_002.png")}
                          << QByteArray("png");
@@ -316,7 +283,7 @@ void TestPdfDocumentExport::pagePicturesAreNumberedBesideThePath()
     QFETCH(QString, name);
     QFETCH(QStringList, written);
     QFETCH(QByteArray, readerFormat);
-    PdfDocument& doc = openFixture(fixtures::textPdf({QStringLiteral("one"), QStringLiteral("two")}));
+    PdfDocument& doc = openFixture(fixtures::textPdf(QStringList(written.size(), QStringLiteral("page"))));
     QVERIFY2(doc.exportDocument(format, path(name), 36), qPrintable(doc.lastError()));
     QCOMPARE(filesIn(m_dir->path()), written + QStringList{QStringLiteral("source.pdf")});
     for (const QString& file : written) {

@@ -1,5 +1,6 @@
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
+#include "PdfPageTransform.h"
 
 #include <QImage>
 #include <QPainter>
@@ -18,18 +19,15 @@ private slots:
     void sizesWithAndWithoutDocument();
     void rotationCountsWholeQuarterTurns_data();
     void rotationCountsWholeQuarterTurns();
-    void rotationSurvivesSaveAndReload();
-    void deleteOutOfRangeChangesNothing();
-    void moveReordersPages();
-    void insertBlankPageAtIndexAndEnd();
+    void cornersLandWhereTheTurnedPageShowsThem_data();
+    void cornersLandWhereTheTurnedPageShowsThem();
+    void transformRoundTripsAndAgreesWithItsMatrix();
+    void pageEditsChangeOrderAndRevision();
     void insertBlankPageRejectsUnusableSizes();
     void appendPageFromAnotherFile();
-    void appendPageReportsUnreadableFile();
-    void importPdfAppendsAllPages();
     void importPictureMakesA150DpiPage();
-    void importPictureIntoOpenDocumentAppends();
+    void importIntoOpenDocumentAppends();
     void extractPageSubsetWritesListedPages();
-    void revisionChangesWithEveryPageChange();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -99,52 +97,99 @@ void TestPdfDocumentPages::rotationCountsWholeQuarterTurns()
     QVERIFY(!doc.rotatePage(7, 90));
 }
 
-void TestPdfDocumentPages::rotationSurvivesSaveAndReload()
+void TestPdfDocumentPages::cornersLandWhereTheTurnedPageShowsThem_data()
 {
-    PdfDocument doc;
-    QVERIFY(doc.open(threePages()));
-    QVERIFY(doc.rotatePage(2, -90));
-    const QString out = path(QStringLiteral("rotated.pdf"));
-    QVERIFY(doc.save(out));
-    PdfDocument reread;
-    QVERIFY(reread.open(out));
-    QCOMPARE(reread.pageSize(2), QSizeF(842, 595));
-    QCOMPARE(reread.pageTransform(2).quarterTurns(), 3);
+    QTest::addColumn<int>("turns");
+    QTest::addColumn<QPointF>("user");
+    QTest::addColumn<QPointF>("displayed");
+    QTest::addColumn<QSizeF>("size");
+    // Box (10, 20) .. (210, 320): 200 wide, 300 high, offset like a crop box.
+    const QPointF topLeft(10, 320);
+    QTest::newRow("0") << 0 << topLeft << QPointF(0, 300) << QSizeF(200, 300);
+    QTest::newRow("90: top-left goes to top-right") << 1 << topLeft << QPointF(300, 200) << QSizeF(300, 200);
+    QTest::newRow("180: top-left goes to bottom-right") << 2 << topLeft << QPointF(200, 0) << QSizeF(200, 300);
+    QTest::newRow("270: top-left goes to bottom-left") << 3 << topLeft << QPointF(0, 0) << QSizeF(300, 200);
+    QTest::newRow("-90 is 270") << -1 << topLeft << QPointF(0, 0) << QSizeF(300, 200);
+    QTest::newRow("90: bottom-left goes to top-left") << 1 << QPointF(10, 20) << QPointF(0, 200) << QSizeF(300, 200);
 }
 
-void TestPdfDocumentPages::deleteOutOfRangeChangesNothing()
+void TestPdfDocumentPages::cornersLandWhereTheTurnedPageShowsThem()
+{
+    QFETCH(int, turns);
+    QFETCH(QPointF, user);
+    QFETCH(QPointF, displayed);
+    QFETCH(QSizeF, size);
+    const PdfPageTransform transform(QRectF(10, 20, 200, 300), turns);
+    QCOMPARE(transform.toPage(user), displayed);
+    QCOMPARE(transform.pageSize(), size);
+    QCOMPARE(transform.isIdentity(), false);  // the box is off the origin
+}
+
+void TestPdfDocumentPages::transformRoundTripsAndAgreesWithItsMatrix()
+{
+    QVERIFY(PdfPageTransform(QRectF(0, 0, 200, 300), 0).isIdentity());
+    for (int turns = 0; turns < 4; ++turns) {
+        const PdfPageTransform transform(QRectF(-5, 40, 612, 792), turns);
+        const QRectF user(100, 200, 50, 12);
+        const QRectF page = transform.toPage(user);
+        QCOMPARE(transform.toUser(page), user);
+        QCOMPARE(page.width() * page.height(), user.width() * user.height());
+        for (const QPointF& p : {QPointF(0, 0), QPointF(123.5, 17), QPointF(390, 650)}) {
+            const QPointF viaMatrix = transform.toUserMatrix().map(p);
+            const QPointF viaPoint = transform.toUser(p);
+            QVERIFY(qAbs(viaMatrix.x() - viaPoint.x()) < 1e-9 && qAbs(viaMatrix.y() - viaPoint.y()) < 1e-9);
+        }
+    }
+}
+
+// Every page edit changes the revision and the pages; refused edits, reading
+// and rendering change neither.
+void TestPdfDocumentPages::pageEditsChangeOrderAndRevision()
 {
     PdfDocument doc;
+    const quint64 closed = doc.revision();
     QVERIFY(doc.open(threePages()));
+    quint64 seen = doc.revision();
+    QVERIFY(seen != closed);
+    const auto changed = [&] {
+        const quint64 now = doc.revision();
+        const bool differs = now != seen;
+        seen = now;
+        return differs;
+    };
     QVERIFY(!doc.deletePage(doc.pageCount()));
     QVERIFY(!doc.deletePage(-1));
+    QVERIFY(!doc.movePage(0, 5));
     QVERIFY(!doc.isModified());
-    QVERIFY(doc.deletePage(0));
-    QCOMPARE(doc.pageCount(), 2);
-    QCOMPARE(doc.extractAllText(0), QStringLiteral("Second"));
-}
-
-void TestPdfDocumentPages::moveReordersPages()
-{
-    PdfDocument doc;
-    QVERIFY(doc.open(threePages()));
+    QVERIFY(!changed());
     QVERIFY(doc.movePage(0, 2));
+    QVERIFY(changed());
     QCOMPARE(doc.extractAllTextAllPages(), QStringLiteral("Second\nThird\nFirst"));
     QVERIFY(doc.movePage(2, 0));
+    QVERIFY(changed());
     QCOMPARE(doc.extractAllTextAllPages(), QStringLiteral("First\nSecond\nThird"));
-    QVERIFY(!doc.movePage(0, 5));
-}
-
-void TestPdfDocumentPages::insertBlankPageAtIndexAndEnd()
-{
-    PdfDocument doc;
-    QVERIFY(doc.open(threePages()));
     QVERIFY(doc.insertBlankPage(1, QSizeF(300, 200)));
-    QCOMPARE(doc.pageCount(), 4);
+    QVERIFY(changed());
     QCOMPARE(doc.pageSize(1), QSizeF(300, 200));
-    QCOMPARE(doc.extractAllText(2), QStringLiteral("Second"));
+    QCOMPARE(doc.extractAllTextAllPages(), QStringLiteral("First\n\nSecond\nThird"));
     QVERIFY(doc.insertBlankPage(100, QSizeF(100, 100)));
     QCOMPARE(doc.pageSize(4), QSizeF(100, 100));
+    QVERIFY(doc.deletePage(0));
+    QVERIFY(changed());
+    QCOMPARE(doc.extractAllText(1), QStringLiteral("Second"));
+    QVERIFY(doc.rotatePage(0, 90));
+    QVERIFY(changed());
+    doc.pageSize(0);
+    doc.renderPage(0, 0.5, 0);
+    QVERIFY(!changed());
+    const QString out = path(QStringLiteral("revision.pdf"));
+    QVERIFY(doc.saveAs(out));
+    QVERIFY(doc.save(out)); // over the open file: reloaded
+    QVERIFY(changed());
+    QCOMPARE(doc.pageSize(0), QSizeF(200, 300));  // the blank page, turned
+    QCOMPARE(doc.pageTransform(0).quarterTurns(), 1);
+    doc.close();
+    QVERIFY(changed());
 }
 
 void TestPdfDocumentPages::insertBlankPageRejectsUnusableSizes()
@@ -163,6 +208,13 @@ void TestPdfDocumentPages::appendPageFromAnotherFile()
 {
     PdfDocument doc;
     QVERIFY(doc.open(threePages()));
+    QVERIFY(!doc.appendPage(path(QStringLiteral("missing.pdf")), 0));
+    QVERIFY(!doc.lastError().isEmpty());
+    const QString garbage = path(QStringLiteral("garbage.pdf"));
+    QVERIFY(writeFile(garbage, "not a pdf"));
+    QVERIFY(!doc.appendPage(garbage, 0));
+    QCOMPARE(doc.lastError(), QStringLiteral("Invalid PDF format"));
+    QVERIFY(!doc.isModified());
     const QString other = path(QStringLiteral("other.pdf"));
     QVERIFY(writeFile(other, textPdf({QStringLiteral("Other one"), QStringLiteral("Other two")})));
     QVERIFY(doc.appendPage(other, 1));
@@ -172,29 +224,6 @@ void TestPdfDocumentPages::appendPageFromAnotherFile()
     QVERIFY(!doc.appendPage(other, 2));
     QVERIFY(!doc.appendPage(other, -1));
     QCOMPARE(doc.pageCount(), 4);
-}
-
-void TestPdfDocumentPages::appendPageReportsUnreadableFile()
-{
-    PdfDocument doc;
-    QVERIFY(doc.open(threePages()));
-    QVERIFY(!doc.appendPage(path(QStringLiteral("missing.pdf")), 0));
-    QVERIFY(!doc.lastError().isEmpty());
-    const QString garbage = path(QStringLiteral("garbage.pdf"));
-    QVERIFY(writeFile(garbage, "not a pdf"));
-    QVERIFY(!doc.appendPage(garbage, 0));
-    QCOMPARE(doc.lastError(), QStringLiteral("Invalid PDF format"));
-    QVERIFY(!doc.isModified());
-}
-
-void TestPdfDocumentPages::importPdfAppendsAllPages()
-{
-    PdfDocument doc;
-    QVERIFY(!doc.importDocument(threePages()));  // a PDF needs an open document
-    QVERIFY(doc.open(threePages()));
-    QVERIFY(doc.importDocument(threePages()));
-    QCOMPARE(doc.pageCount(), 6);
-    QCOMPARE(doc.extractAllText(5), QStringLiteral("Third"));
 }
 
 void TestPdfDocumentPages::importPictureMakesA150DpiPage()
@@ -217,7 +246,8 @@ void TestPdfDocumentPages::importPictureMakesA150DpiPage()
     }
 }
 
-void TestPdfDocumentPages::importPictureIntoOpenDocumentAppends()
+// A PDF needs an open document to join; a picture becomes one more page.
+void TestPdfDocumentPages::importIntoOpenDocumentAppends()
 {
     QImage picture(300, 150, QImage::Format_ARGB32);
     picture.fill(Qt::blue);
@@ -227,14 +257,18 @@ void TestPdfDocumentPages::importPictureIntoOpenDocumentAppends()
     const QString misnamed = path(QStringLiteral("wide-picture.pdf"));
     QVERIFY(QFile::copy(file, misnamed));
     PdfDocument doc;
+    QVERIFY(!doc.importDocument(threePages()));
     QVERIFY(doc.open(threePages()));
+    QVERIFY(doc.importDocument(threePages()));
+    QCOMPARE(doc.pageCount(), 6);
+    QCOMPARE(doc.extractAllText(5), QStringLiteral("Third"));
     QVERIFY(doc.importDocument(misnamed));
-    QCOMPARE(doc.pageCount(), 4);
-    QCOMPARE(doc.pageSize(3), QSizeF(144, 72));
+    QCOMPARE(doc.pageCount(), 7);
+    QCOMPARE(doc.pageSize(6), QSizeF(144, 72));
     const QString broken = path(QStringLiteral("broken.png"));
     QVERIFY(writeFile(broken, readFile(file).left(40).replace(0, 4, "\x89PNG")));
     QVERIFY(!doc.importDocument(broken));
-    QCOMPARE(doc.pageCount(), 4);
+    QCOMPARE(doc.pageCount(), 7);
 }
 
 void TestPdfDocumentPages::extractPageSubsetWritesListedPages()
@@ -251,40 +285,6 @@ void TestPdfDocumentPages::extractPageSubsetWritesListedPages()
     QVERIFY(!QFile::exists(path(QStringLiteral("none.pdf"))));
     QVERIFY(!doc.extractPageSubset({0, 9}, path(QStringLiteral("bad.pdf"))));
     QVERIFY(!QFile::exists(path(QStringLiteral("bad.pdf"))));
-}
-
-void TestPdfDocumentPages::revisionChangesWithEveryPageChange()
-{
-    PdfDocument doc;
-    const quint64 closed = doc.revision();
-    QVERIFY(doc.open(threePages()));
-    quint64 seen = doc.revision();
-    QVERIFY(seen != closed);
-    const auto changed = [&] {
-        const quint64 now = doc.revision();
-        const bool differs = now != seen;
-        seen = now;
-        return differs;
-    };
-    QVERIFY(!doc.deletePage(7));
-    QVERIFY(!changed());
-    QVERIFY(doc.rotatePage(0, 90));
-    QVERIFY(changed());
-    QVERIFY(doc.movePage(0, 2));
-    QVERIFY(changed());
-    QVERIFY(doc.deletePage(1));
-    QVERIFY(changed());
-    QVERIFY(doc.insertBlankPage(0, QSizeF(200, 300)));
-    QVERIFY(changed());
-    doc.pageSize(0);
-    doc.renderPage(0, 0.5, 0);
-    QVERIFY(!changed());
-    const QString out = path(QStringLiteral("revision.pdf"));
-    QVERIFY(doc.saveAs(out));
-    QVERIFY(doc.save(out)); // over the open file: reloaded
-    QVERIFY(changed());
-    doc.close();
-    QVERIFY(changed());
 }
 
 QTEST_GUILESS_MAIN(TestPdfDocumentPages)

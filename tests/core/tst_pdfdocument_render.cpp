@@ -43,13 +43,10 @@ private slots:
     void pictureSizes_data();
     void pictureSizes();
     void layersSplitTextFromTheRest();
-    void layerRenderLeavesPageAsItWas();
     void textLayerOfPageWithoutTextIsBlank();
-    void badRequestsGiveNullImages();
-    void oversizedRenderFailsWithReason();
     void regionCropsThePage();
-    void badRegionsAreRefused_data();
-    void badRegionsAreRefused();
+    void badRequestsGiveNullImages_data();
+    void badRequestsGiveNullImages();
     void pdfiumAndQtTextShareTheProcess();
 
 private:
@@ -82,6 +79,7 @@ void TestPdfDocumentRender::pictureSizes_data()
     QTest::newRow("45 is no turn") << 0.18 << 45 << QSize(108, 152);
     QTest::newRow("tiny scale") << 0.0001 << 0 << QSize(1, 1);
     QTest::newRow("zoom 1") << 1.0 << 180 << QSize(595, 842);
+    QTest::newRow("zoom 8 stays within the budget") << 8.0 << 0 << QSize(4760, 6736);
 }
 
 void TestPdfDocumentRender::pictureSizes()
@@ -94,9 +92,11 @@ void TestPdfDocumentRender::pictureSizes()
     QCOMPARE(image.format(), QImage::Format_ARGB32);
 }
 
-// Box at (300, 300)-(400, 400) in points; text near the top-left.
+// Box at (300, 300)-(400, 400) in points; text near the top-left. Drawing a
+// layer leaves the page as it was.
 void TestPdfDocumentRender::layersSplitTextFromTheRest()
 {
+    const QImage before = m_doc.renderPage(0, 1.0, 0);
     const QRect textArea(72, 842 - 740, 250, 50);
     const QRect boxArea(310, 842 - 390, 80, 80);
     const QImage all = m_doc.renderPageLayer(0, 1.0, 0, PdfRenderAll, false);
@@ -109,14 +109,7 @@ void TestPdfDocumentRender::layersSplitTextFromTheRest()
     QCOMPARE(qAlpha(textOnly.pixel(boxArea.center())), 0);
     QCOMPARE(qAlpha(textOnly.pixel(5, 5)), 0);
     QCOMPARE(withoutText.pixel(5, 5), qRgb(255, 255, 255));
-}
-
-void TestPdfDocumentRender::layerRenderLeavesPageAsItWas()
-{
-    const QImage before = m_doc.renderPage(0, 0.5, 0);
-    m_doc.renderPageLayer(0, 0.5, 0, PdfRenderWithoutText, false);
-    m_doc.renderPageLayer(0, 0.5, 0, PdfRenderTextOnly, false);
-    QCOMPARE(m_doc.renderPage(0, 0.5, 0), before);
+    QCOMPARE(m_doc.renderPage(0, 1.0, 0), before);
     QVERIFY(!m_doc.isModified());
     QCOMPARE(m_doc.extractAllText(0), QStringLiteral("Layered text"));
 }
@@ -128,27 +121,6 @@ void TestPdfDocumentRender::textLayerOfPageWithoutTextIsBlank()
     QCOMPARE(darkPixels(onWhite), 0);
     // Any other layer value draws everything.
     QCOMPARE(m_doc.renderPageLayer(1, 0.3, 0, PdfRenderLayer(7), false), m_doc.renderPage(1, 0.3, 0));
-}
-
-void TestPdfDocumentRender::badRequestsGiveNullImages()
-{
-    QVERIFY(m_doc.renderPage(2, 1.0, 0).isNull());
-    QCOMPARE(m_doc.lastError(), QStringLiteral("Не удалось отрисовать страницу 3."));
-    QVERIFY(m_doc.renderPage(-1, 1.0, 0).isNull());
-    QVERIFY(m_doc.renderPage(0, 0.0, 0).isNull());
-    QVERIFY(m_doc.renderPage(0, -2.0, 0).isNull());
-    QVERIFY(m_doc.renderPage(0, qQNaN(), 0).isNull());
-    PdfDocument closed;
-    QVERIFY(closed.renderPage(0, 1.0, 0).isNull());
-}
-
-void TestPdfDocumentRender::oversizedRenderFailsWithReason()
-{
-    const QImage huge = m_doc.renderPage(0, 1000.0, 0);
-    QVERIFY(huge.isNull());
-    QVERIFY(!m_doc.lastError().isEmpty());
-    QVERIFY(m_doc.renderPage(0, 1e300, 0).isNull());
-    QVERIFY(!m_doc.renderPage(0, 8.0, 0).isNull());  // A4 at 8x stays within the budget
 }
 
 void TestPdfDocumentRender::regionCropsThePage()
@@ -163,24 +135,41 @@ void TestPdfDocumentRender::regionCropsThePage()
     QVERIFY(m_doc.renderPageRegion(0, 1.0, QRectF(700, 900, 50, 50)).isNull());
 }
 
-void TestPdfDocumentRender::badRegionsAreRefused_data()
+void TestPdfDocumentRender::badRequestsGiveNullImages_data()
 {
-    QTest::addColumn<QRectF>("region");
+    QTest::addColumn<int>("page");
     QTest::addColumn<double>("scale");
-    QTest::newRow("NaN corner") << QRectF(qQNaN(), 0, 10, 10) << 1.0;
-    QTest::newRow("infinite width") << QRectF(0, 0, qInf(), 10) << 1.0;
-    QTest::newRow("beyond int") << QRectF(0, 0, 1e12, 1e12) << 1.0;
-    QTest::newRow("far below") << QRectF(-1e300, -1e300, 10, 10) << 1.0;
-    QTest::newRow("huge scale") << QRectF(0, 0, 100, 100) << 1e300;
+    QTest::addColumn<QRectF>("region");  // the whole page when null
+    QTest::addColumn<QString>("error");  // "*": any reason; null: not checked
+    QTest::newRow("page past the end") << 2 << 1.0 << QRectF() << QStringLiteral("Не удалось отрисовать страницу 3.");
+    QTest::newRow("negative page") << -1 << 1.0 << QRectF() << QString();
+    QTest::newRow("zero scale") << 0 << 0.0 << QRectF() << QString();
+    QTest::newRow("negative scale") << 0 << -2.0 << QRectF() << QString();
+    QTest::newRow("NaN scale") << 0 << qQNaN() << QRectF() << QString();
+    QTest::newRow("over the pixel budget") << 0 << 1000.0 << QRectF() << QStringLiteral("*");
+    QTest::newRow("absurd scale") << 0 << 1e300 << QRectF() << QString();
+    // Region edges that no pixel index can hold are refused before they become one.
+    QTest::newRow("region: NaN corner") << 0 << 1.0 << QRectF(qQNaN(), 0, 10, 10) << QStringLiteral("*");
+    QTest::newRow("region: infinite width") << 0 << 1.0 << QRectF(0, 0, qInf(), 10) << QStringLiteral("*");
+    QTest::newRow("region: beyond int") << 0 << 1.0 << QRectF(0, 0, 1e12, 1e12) << QStringLiteral("*");
+    QTest::newRow("region: far below") << 0 << 1.0 << QRectF(-1e300, -1e300, 10, 10) << QStringLiteral("*");
+    QTest::newRow("region: huge scale") << 0 << 1e300 << QRectF(0, 0, 100, 100) << QStringLiteral("*");
 }
 
-// Edges that no pixel index can hold are refused before they become one.
-void TestPdfDocumentRender::badRegionsAreRefused()
+void TestPdfDocumentRender::badRequestsGiveNullImages()
 {
-    QFETCH(QRectF, region);
+    QFETCH(int, page);
     QFETCH(double, scale);
-    QVERIFY(m_doc.renderPageRegion(0, scale, region).isNull());
-    QVERIFY(!m_doc.lastError().isEmpty());
+    QFETCH(QRectF, region);
+    QFETCH(QString, error);
+    const QImage image = region.isNull() ? m_doc.renderPage(page, scale, 0) : m_doc.renderPageRegion(page, scale, region);
+    QVERIFY(image.isNull());
+    if (error == QLatin1String("*"))
+        QVERIFY(!m_doc.lastError().isEmpty());
+    else if (!error.isNull())
+        QCOMPARE(m_doc.lastError(), error);
+    PdfDocument closed;
+    QVERIFY(closed.renderPage(0, 1.0, 0).isNull());
 }
 
 // pdfium carries its own FreeType and allocator; both must stay inside the

@@ -1,19 +1,12 @@
-// Developer program: shows the paint canvas on a picture with a tool that
-// places a pending rectangle on a drag; Ctrl+S writes the composed picture.
+// Developer program: opens the picture editor on a picture and writes the
+// edited picture when it is saved.
 // Usage: paint-demo in.png out.png
-#include "CanvasWidget.h"
-#include "Document.h"
-#include "Layer.h"
-#include "PendingShape.h"
-#include "Tool.h"
+#include "FacsimileEditorDialog.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QMouseEvent>
 #include <QSaveFile>
-#include <QShortcut>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -21,38 +14,6 @@ namespace {
 
 constexpr int kMaxSide = 16384;
 constexpr qint64 kMaxPixels = 64LL * 1024 * 1024;
-
-class RectangleTool : public paint::Tool {
-public:
-    QString name() const override { return QStringLiteral("Прямоугольник"); }
-
-    void mousePress(paint::CanvasWidget*, paint::Document*, QMouseEvent* event, const QPoint& imagePos) override
-    {
-        m_active = event->button() == Qt::LeftButton;
-        m_start = imagePos;
-    }
-
-    void mouseRelease(paint::CanvasWidget* canvas, paint::Document* doc, QMouseEvent*, const QPoint& imagePos) override
-    {
-        if (!m_active || !doc->activeLayer())
-            return;
-        m_active = false;
-        const QRectF box = QRectF(QPointF(m_start), QPointF(imagePos)).normalized();
-        if (box.width() < 2 || box.height() < 2)
-            return;
-        paint::PendingShape shape;
-        shape.kind = paint::PendingShape::Rectangle;
-        shape.rect = box;
-        shape.color = primary;
-        shape.width = size;
-        shape.snapshot = doc->activeLayer()->image;
-        canvas->setPendingShape(shape);
-    }
-
-private:
-    bool m_active = false;
-    QPoint m_start;
-};
 
 void fail(const QString& text)
 {
@@ -128,29 +89,14 @@ int main(int argc, char** argv)
     }
     const QString outPath = args[2];
 
-    paint::Document document(picture.size());
-    document.layers[0]->image = picture;
-    RectangleTool tool;
-    paint::CanvasWidget canvas;
-    canvas.setWindowTitle(QStringLiteral("paint-demo"));
-    canvas.setTool(&tool);
-    canvas.setPrimaryColor(Qt::red);
-    canvas.setToolSize(4);
-    canvas.setDocument(&document);
-    canvas.setCursor(tool.cursor());
-
-    auto* save = new QShortcut(QKeySequence::Save, &canvas);
-    QObject::connect(save, &QShortcut::activated, &canvas, [&] {
-        canvas.commitPendingShape();
-        QString saveError;
-        if (writePicture(document.mergedImage(), outPath, &saveError))
-            std::fprintf(stderr, "paint-demo: wrote %s\n", qPrintable(outPath));
-        else
-            fail(QStringLiteral("%1: not written: %2").arg(outPath, saveError));
-    });
-
-    canvas.resize(1000, 700);
-    canvas.show();
-    QTimer::singleShot(0, &canvas, [&] { canvas.fitToView(); });
-    return app.exec();
+    paint::FacsimileEditorDialog dialog;
+    dialog.setImage(picture);
+    if (dialog.exec() != QDialog::Accepted)
+        return 0;
+    if (!writePicture(dialog.image(), outPath, &error)) {
+        fail(QStringLiteral("%1: not written: %2").arg(outPath, error));
+        return 1;
+    }
+    std::fprintf(stderr, "paint-demo: wrote %s\n", qPrintable(outPath));
+    return 0;
 }

@@ -1,5 +1,6 @@
 #include "OcrTestPages.h"
 
+#include <QBuffer>
 #include <QFont>
 #include <QHash>
 #include <QPainter>
@@ -193,6 +194,151 @@ TestPage picturePage(double dpi)
 std::vector<TestPage> allPages(double dpi)
 {
     return {mixedLanguagePage(dpi), englishPage(dpi), tablePage(dpi), picturePage(dpi)};
+}
+
+// A letter in 12 pt body text with a requisites foot of capitals, numbers and "№".
+static TestPage requisitesPage(double dpi, const QString &family)
+{
+    Canvas c(QStringLiteral("requisites"), dpi);
+    c.page.bodyFamily = family;
+    c.page.bodySizePt = 12;
+    c.text(QStringLiteral("ООО «Вектор»"), 72, 80, family, 14, true);
+    c.text(QStringLiteral("Исх. № 245 от 12.03.2024"), 72, 100, family, 10);
+    c.text(QStringLiteral("Генеральному директору"), 360, 130, family, 12);
+    c.text(QStringLiteral("АО «Север» Иванову П. С."), 360, 146, family, 12);
+    c.text(QStringLiteral("Уважаемый Пётр Сергеевич!"), 200, 200, family, 12, true);
+    const QStringList body = {
+        QStringLiteral("Направляем вам договор поставки и счёт на оплату оборудования."),
+        QStringLiteral("Просим подписать договор и вернуть один экземпляр до пятницы."),
+        QStringLiteral("Оплату производите по реквизитам, указанным ниже в письме."),
+        QStringLiteral("Копию в формате PDF мы отправим вам по электронной почте."),
+        QStringLiteral("The CEO of the company and the head of sales agree with it."),
+    };
+    c.paragraph(body, 72, 240, family, 12, 18);
+    c.page.bodyLines = body;
+    c.text(QStringLiteral("С уважением, директор"), 72, 380, family, 12);
+    const QStringList foot = {
+        QStringLiteral("ООО «Вектор» ИНН 7701234567 КПП 770101001"),
+        QStringLiteral("ОГРН 1027700132195 РФ, 125009, Москва"),
+        QStringLiteral("Р/с 40702810900000012345 в ПАО Сбербанк"),
+        QStringLiteral("Счёт № 45 от 12.03.2024, CEO and CFO of PDF"),
+        QStringLiteral("OK? PS: ответ ждём до 20 марта"),
+    };
+    c.paragraph(foot, 72, 640, family, 10, 15);
+    c.page.lastLines = foot;
+    return c.finish();
+}
+
+// A ruled table of numbered rows, its text in `family`.
+static TestPage ruledTablePage(double dpi, const QString &family)
+{
+    Canvas c(QStringLiteral("ruled-table"), dpi);
+    c.page.bodyFamily = family;
+    c.page.bodySizePt = 11;
+    c.text(QStringLiteral("Спецификация к договору № 17"), 170, 90, family, 14, true);
+    const double left = 60, right = 535, top = 120, rowHeight = 30;
+    const double columns[] = {left, 100, 360, 440, right};
+    const QStringList rows[] = {
+        {QStringLiteral("№"), QStringLiteral("Наименование"), QStringLiteral("Кол."), QStringLiteral("Цена")},
+        {QStringLiteral("1"), QStringLiteral("Бумага офисная А4"), QStringLiteral("20"), QStringLiteral("350,00")},
+        {QStringLiteral("2"), QStringLiteral("Картридж HP 85A"), QStringLiteral("4"), QStringLiteral("2900,00")},
+        {QStringLiteral("3"), QStringLiteral("Папка-регистратор"), QStringLiteral("15"), QStringLiteral("210,00")},
+        {QStringLiteral("4"), QStringLiteral("Ручка шариковая"), QStringLiteral("50"), QStringLiteral("35,00")},
+        {QStringLiteral("5"), QStringLiteral("Степлер офисный"), QStringLiteral("3"), QStringLiteral("640,00")},
+    };
+    const int rowCount = int(std::size(rows));
+    c.painter.setPen(QPen(Qt::black, 1.2));
+    for (int r = 0; r <= rowCount; ++r)
+        c.painter.drawLine(QPointF(left, top + r * rowHeight), QPointF(right, top + r * rowHeight));
+    for (double x : columns)
+        c.painter.drawLine(QPointF(x, top), QPointF(x, top + rowCount * rowHeight));
+    for (int r = 0; r < rowCount; ++r) {
+        for (int col = 0; col < 4; ++col)
+            c.text(rows[r][col], columns[col] + 7, top + r * rowHeight + 20, family, 11, r == 0);
+        c.page.cells << rows[r];
+    }
+    c.text(QStringLiteral("Итого к оплате: 33 600,00 руб."), 300, top + rowCount * rowHeight + 30, family, 11);
+    return c.finish();
+}
+
+TestPage scanned(TestPage page, const ScanDefects &defects)
+{
+    QImage &image = page.image;
+    if (defects.skewDegrees != 0.0) {
+        QImage turned(image.size(), QImage::Format_RGB32);
+        turned.fill(Qt::white);
+        QPainter painter(&turned);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.translate(image.width() / 2.0, image.height() / 2.0);
+        painter.rotate(defects.skewDegrees);
+        painter.translate(-image.width() / 2.0, -image.height() / 2.0);
+        painter.drawImage(0, 0, image);
+        painter.end();
+        image = turned;
+        page.skewDegrees = defects.skewDegrees;
+    }
+    if (defects.blur) {
+        const QImage source = image.convertToFormat(QImage::Format_RGB32);
+        for (int y = 1; y + 1 < image.height(); ++y) {
+            auto *out = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 1; x + 1 < image.width(); ++x) {
+                int sum = 0;
+                for (int dy = -1; dy <= 1; ++dy) {
+                    const auto *row = reinterpret_cast<const QRgb *>(source.constScanLine(y + dy));
+                    for (int dx = -1; dx <= 1; ++dx)
+                        sum += qGray(row[x + dx]) * (dx == 0 && dy == 0 ? 4 : 1);
+                }
+                const int grey = sum / 12;
+                out[x] = qRgb(grey, grey, grey);
+            }
+        }
+    }
+    if (defects.noise > 0) {
+        QRandomGenerator random(29);
+        for (int y = 0; y < image.height(); ++y) {
+            auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                const int grey = std::clamp(qGray(row[x]) + random.bounded(2 * defects.noise + 1) - defects.noise, 0, 255);
+                row[x] = qRgb(grey, grey, grey);
+            }
+        }
+        const int specks = image.width() * image.height() / 4000;
+        for (int i = 0; i < specks; ++i) {
+            const int x = random.bounded(image.width() - 2);
+            const int y = random.bounded(image.height() - 2);
+            for (int dy = 0; dy < 2; ++dy)
+                for (int dx = 0; dx < 2; ++dx)
+                    image.setPixel(x + dx, y + dy, qRgb(40, 40, 40));
+        }
+    }
+    if (defects.jpegQuality >= 0) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "JPEG", defects.jpegQuality);
+        image = QImage::fromData(bytes, "JPEG").convertToFormat(QImage::Format_RGB32);
+    }
+    return page;
+}
+
+std::vector<TestPage> scanPages()
+{
+    const auto named = [](TestPage page, const char *name) {
+        page.name = QString::fromLatin1(name);
+        return page;
+    };
+    return {
+        named(scanned(requisitesPage(200, QStringLiteral("Liberation Serif")), {0.0, 18, false, 55}),
+              "requisites-serif-200"),
+        named(scanned(requisitesPage(300, QStringLiteral("DejaVu Sans")), {1.3, 18, true, 55}),
+              "requisites-dejavu-300-skew"),
+        named(scanned(requisitesPage(200, QStringLiteral("Noto Sans")), {-1.3, 18, false, 55}),
+              "requisites-noto-200-skew"),
+        named(scanned(ruledTablePage(200, QStringLiteral("Liberation Sans")), {0.0, 18, true, 55}),
+              "table-sans-200"),
+        named(scanned(ruledTablePage(300, QStringLiteral("Noto Sans")), {1.3, 18, false, 55}),
+              "table-noto-300-skew"),
+    };
 }
 
 QStringList words(const QStringList &lines)

@@ -21,6 +21,19 @@ struct TestPage {
     QRectF pictureRect;        // points, null when the page has no picture
     QRectF stampRect;
     QRectF scribbleRect;
+    double skewDegrees = 0.0; // clockwise turn of the scan
+    QString bodyFamily;
+    int bodySizePt = 0;
+    QStringList bodyLines;     // lines set in bodySizePt
+    QList<QStringList> cells;  // a table's rows, cell by cell
+};
+
+// What a scanner and its compression do to a page.
+struct ScanDefects {
+    double skewDegrees = 0.0; // clockwise
+    int noise = 0;            // amplitude of grey noise, 0..255; also scatters specks
+    bool blur = false;
+    int jpegQuality = -1;     // -1: no JPEG round trip
 };
 
 namespace testpages {
@@ -30,6 +43,11 @@ TestPage englishPage(double dpi);
 TestPage tablePage(double dpi);
 TestPage picturePage(double dpi);
 std::vector<TestPage> allPages(double dpi);
+
+// The page as scanned with the given defects (deterministic).
+TestPage scanned(TestPage page, const ScanDefects &defects);
+// The degraded pages the recognition checks run on, named after their kind.
+std::vector<TestPage> scanPages();
 
 QStringList words(const QStringList &lines);
 QStringList words(const std::vector<TextBlock> &blocks);

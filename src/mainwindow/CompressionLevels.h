@@ -1,0 +1,48 @@
+#pragma once
+
+#include "PdfDocument.h"
+
+#include <QList>
+#include <QString>
+
+// One of the six size levels of the compressed-PDF export.
+struct CompressionStageUi {
+    QString title;
+    QString shortLabel;
+    QString description;
+    QString warning;
+    QString fgColor;
+    QString bgColor;
+    PdfDocument::CompressionOptions options;
+};
+
+constexpr int kCompressionLevelCount = 6;
+
+// The level's texts (translated) and options; level clamped to 0..5.
+CompressionStageUi stageForLevel(int level);
+
+// The level whose options equal these, else the nearest by resolution and
+// quality.
+int levelForOptions(const PdfDocument::CompressionOptions& options);
+
+// One preset estimate of a fit, kept by the dialog for its lifetime.
+struct CachedCompressionEstimate {
+    QString label;
+    PdfDocument::CompressionOptions options;
+    qint64 bytes = -1;
+    bool sampled = false;
+};
+
+// The fit's rule: the first estimate at most targetBytes (fits), else the
+// smallest, the earlier one on a tie; -1 when no estimate has a size.
+struct CompressionFitChoice {
+    int index = -1;
+    bool fits = false;
+};
+CompressionFitChoice chooseCompressionFit(const QList<CachedCompressionEstimate>& estimates, qint64 targetBytes);
+
+// A size limit in MB as a byte target: nearest integer, at least 1.
+qint64 compressionTargetBytes(double megabytes);
+
+// The size limit proposed for a file of fileSize bytes (0: no file).
+int defaultCompressionTargetMb(qint64 fileSize);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QDialog>
+
+#include <functional>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+// Runs one piece of long work on a thread of its own behind a modal prompt
+// with its progress and "Отмена". The prompt keeps the window's documents
+// out of the user's reach while the work reads them.
+class WorkProgressDialog : public QDialog {
+public:
+    WorkProgressDialog(const QString& title, const QString& text, QWidget* parent = nullptr);
+
+    // Told the pages done and their count; false once the user cancelled.
+    using Report = std::function<bool(int done, int total)>;
+
+    // Runs work and returns its result. Cancelling (the button, Escape or
+    // closing) waits for the work to notice at its next report; work that
+    // finished all the same counts as not cancelled.
+    bool run(const std::function<bool(const Report&)>& work);
+    bool wasCancelled() const { return m_cancelled; }
+
+private:
+    QProgressBar* m_bar = nullptr;
+    QPushButton* m_cancel = nullptr;
+    bool m_cancelled = false;
+};

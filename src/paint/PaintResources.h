@@ -1,0 +1,4 @@
+#pragma once
+
+// Registers the picture editor's icons; safe to call more than once.
+void initPaintResources();

@@ -1,0 +1,382 @@
+// The compressed-PDF dialog and its size fit, with the real fit worker on a
+// small document, stand-in workers for failures, and the export from the
+// window's Home button.
+#include "CompressedPdfExportDialog.h"
+#include "PromptDriver.h"
+#include "StandInWorker.h"
+#include "WindowTestSupport.h"
+#include "WorkProgressDialog.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QSettings>
+#include <QSlider>
+#include <QThread>
+
+#include <csignal>
+
+using namespace windowtest;
+
+namespace {
+
+using Options = PdfDocument::CompressionOptions;
+
+const QString kWorker = QStringLiteral(VORN_PDF_EXECUTABLE);
+
+QLabel* forecast(QDialog* dialog)
+{
+    for (QLabel* label : dialog->findChildren<QLabel*>(QStringLiteral("DialogHint"))) {
+        if (label->parentWidget() == dialog && label->wordWrap())
+            return label;
+    }
+    return nullptr;
+}
+
+QPushButton* button(QDialog* dialog, const QString& text)
+{
+    return prompt::buttonWithText(dialog, text);
+}
+
+QString levelTitle(QDialog* dialog)
+{
+    return dialog->findChildren<QLabel*>(QStringLiteral("DialogTitle")).at(1)->text();
+}
+
+QStringList leftoverCopies()
+{
+    return QDir(QDir::tempPath()).entryList({QStringLiteral("vorn_pdf_compress_estimate_*")}, QDir::Files);
+}
+
+} // namespace
+
+class CompressedPdfTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup() { CompressedPdfExportDialog::setFitWorkerProgram(kWorker); }
+
+    void levelForOptions_data();
+    void levelForOptions();
+    void openingState_data();
+    void openingState();
+    void fitThenChoicesFromTheCache();
+    void failedFit_data();
+    void failedFit();
+    void closingDuringFitLeavesNothing();
+    void homeButtonSavesOnReturn();
+    void openDocumentIsNeverTheTarget();
+    void savingCanBeCancelled();
+
+private:
+    QTemporaryDir m_temp;
+    QTemporaryDir m_dir;
+    PdfDocument m_document;
+};
+
+void CompressedPdfTest::initTestCase()
+{
+    isolateSettings();
+    // A temporary folder of this run's own: copies of other runs do not count.
+    QVERIFY(QDir().mkpath(m_temp.path()));
+    qputenv("TMPDIR", QFile::encodeName(m_temp.path()));
+    QCOMPARE(QDir::tempPath(), QDir(m_temp.path()).canonicalPath());
+    QVERIFY(m_document.open(writePdf(m_dir, QStringLiteral("doc.pdf"), 2)));
+}
+
+void CompressedPdfTest::init()
+{
+    QSettings().clear();
+    CompressedPdfExportDialog::setFitWorkerProgram(kWorker);
+}
+
+void CompressedPdfTest::levelForOptions_data()
+{
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<int>("quality");
+    QTest::addColumn<bool>("raster");
+    QTest::addColumn<bool>("mono");
+    QTest::addColumn<bool>("gray");
+    QTest::addColumn<int>("level");
+
+    QTest::newRow("a level exactly") << 120 << 42 << true << false << false << 3;
+    QTest::newRow("monochrome level exactly") << 72 << 35 << true << true << false << 5;
+    QTest::newRow("keeping objects") << 72 << 20 << false << true << false << 0;
+    QTest::newRow("monochrome at 150") << 150 << 55 << true << true << false << 5;
+    QTest::newRow("80 dpi") << 80 << 90 << true << false << false << 4;
+    QTest::newRow("quality 32") << 300 << 32 << true << false << false << 4;
+    QTest::newRow("quality 45") << 300 << 45 << true << false << false << 3;
+    QTest::newRow("130 dpi") << 130 << 90 << true << false << false << 3;
+    QTest::newRow("180 dpi preset") << 180 << 68 << true << false << false << 1;
+    QTest::newRow("140 dpi preset") << 140 << 50 << true << false << false << 2;
+    QTest::newRow("240 dpi") << 240 << 80 << true << false << false << 1;
+    QTest::newRow("quality 78") << 300 << 78 << true << false << false << 1;
+    QTest::newRow("grayscale 300/85") << 300 << 85 << true << false << true << 0;
+    QTest::newRow("above every threshold") << 241 << 79 << true << false << false << 0;
+}
+
+void CompressedPdfTest::levelForOptions()
+{
+    QFETCH(int, dpi);
+    QFETCH(int, quality);
+    QFETCH(bool, raster);
+    QFETCH(bool, mono);
+    QFETCH(bool, gray);
+    QFETCH(int, level);
+    Options options;
+    options.imageDpi = dpi;
+    options.jpegQuality = quality;
+    options.rasterizePages = raster;
+    options.monochrome = mono;
+    options.grayscale = gray;
+    QCOMPARE(::levelForOptions(options), level);
+}
+
+void CompressedPdfTest::openingState_data()
+{
+    QTest::addColumn<QVariantMap>("stored");
+    QTest::addColumn<int>("slider");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("comboDpi");
+    QTest::addColumn<double>("limit");
+
+    const QString custom = QStringLiteral("Пользовательские настройки");
+    QTest::newRow("defaults: a small file gets 1 MB") << QVariantMap{} << 2 << "Среднее сжатие" << 150 << 1.0;
+    QTest::newRow("first level")
+        << QVariantMap{{"imageDpi", 300}, {"jpegQuality", 85}} << 0 << "Почти без потери качества" << 300 << 1.0;
+    QTest::newRow("110 dpi: the earlier of two near entries")
+        << QVariantMap{{"imageDpi", 110}} << 3 << custom << 100 << 1.0;
+    QTest::newRow("keeping objects") << QVariantMap{{"rasterizePages", false}} << 0 << custom << 150 << 1.0;
+    QTest::newRow("monochrome at 150") << QVariantMap{{"monochrome", true}} << 5 << custom << 150 << 1.0;
+    QTest::newRow("limit below the range") << QVariantMap{{"targetMb", 0}} << 2 << "Среднее сжатие" << 150 << 0.1;
+    QTest::newRow("limit above the range") << QVariantMap{{"targetMb", 5000}} << 2 << "Среднее сжатие" << 150
+                                           << 4096.0;
+}
+
+// The stored options set the level and the fine settings; the controls wait
+// for the opening fit.
+void CompressedPdfTest::openingState()
+{
+    QFETCH(QVariantMap, stored);
+    QFETCH(int, slider);
+    QFETCH(QString, title);
+    QFETCH(int, comboDpi);
+    QFETCH(double, limit);
+    QSettings settings;
+    for (auto it = stored.begin(); it != stored.end(); ++it)
+        settings.setValue("export/compressedPdf/" + it.key(), it.value());
+
+    CompressedPdfExportDialog dialog(&m_document, m_dir.filePath("doc_сжатый.pdf"), false);
+    QCOMPARE(dialog.findChild<QSlider*>("ScanSlider")->value(), slider);
+    QCOMPARE(levelTitle(&dialog), title);
+    QCOMPARE(dialog.findChild<QComboBox*>("ScanCombo")->currentData().toInt(), comboDpi);
+    QCOMPARE(dialog.findChild<QDoubleSpinBox*>("ScanSpin")->value(), limit);
+    QVERIFY(!button(&dialog, "Сохранить")->isEnabled());
+    QCOMPARE(forecast(&dialog)->text(), QStringLiteral("Анализирую документ и подбираю варианты сжатия..."));
+}
+
+// One worker run per dialog: a new limit and "Подобрать" choose from its
+// estimates; only the run writes the stored limit.
+void CompressedPdfTest::fitThenChoicesFromTheCache()
+{
+    CompressedPdfExportDialog dialog(&m_document, m_dir.filePath("doc_сжатый.pdf"), false);
+    dialog.show();
+    QTRY_VERIFY(dialog.isFitRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isFitRunning(), 30000);
+    QVERIFY2(forecast(&dialog)->text().startsWith("Варианты сжатия посчитаны и сохранены для этого окна.\nПодобрано"),
+             qPrintable(forecast(&dialog)->text()));
+    QVERIFY(button(&dialog, "Сохранить")->isEnabled());
+    QCOMPARE(QSettings().value("export/compressedPdf/targetMb").toDouble(), 1.0);
+    QVERIFY(leftoverCopies().isEmpty());
+    // The smallest preset of a text page is far below 1 MB: the first fits.
+    QCOMPARE(dialog.options().imageDpi, 300);
+
+    auto* limit = dialog.findChild<QDoubleSpinBox*>("ScanSpin");
+    limit->setValue(0.1);
+    QVERIFY(!dialog.isFitRunning());
+    QVERIFY(forecast(&dialog)->text().startsWith("Повторный подбор не запускался"));
+    QCOMPARE(QSettings().value("export/compressedPdf/targetMb").toDouble(), 1.0);
+    button(&dialog, "Подобрать")->click();
+    QVERIFY(!dialog.isFitRunning());
+    QVERIFY(forecast(&dialog)->text().startsWith("Повторный подбор не запускался"));
+
+    // A level the cache holds shows its forecast at once.
+    dialog.findChild<QSlider*>("ScanSlider")->setValue(2);
+    QVERIFY(forecast(&dialog)->text().startsWith("Прогноз выбранного уровня: около "));
+
+    // The explicit estimate runs beside the dialog and leaves the cache alone.
+    button(&dialog, "Оценить размер")->click();
+    QVERIFY(!button(&dialog, "Оценить размер")->isEnabled());
+    QTRY_VERIFY(button(&dialog, "Оценить размер")->isEnabled());
+    const QStringList lines = forecast(&dialog)->text().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(lines.at(0).startsWith("Прогноз текущих настроек: около "));
+    QVERIFY(lines.at(1).startsWith("Минимальный прогноз: около "));
+    QCOMPARE(lines.at(2), QStringLiteral("Растровый режим уменьшает файл ценой удаления редактируемого текстового слоя."));
+    dialog.findChild<QSlider*>("ScanSlider")->setValue(1);
+    QVERIFY(forecast(&dialog)->text().startsWith("Прогноз выбранного уровня: около "));
+}
+
+void CompressedPdfTest::failedFit_data()
+{
+    QTest::addColumn<QString>("body");  // empty: no such program
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("silent failure") << "exit 4" << "Не удалось подобрать настройки: процесс подбора завершился с ошибкой";
+    QTest::newRow("failure with its reason") << "echo ' no luck ' >&2; exit 4" << "Не удалось подобрать настройки: no luck";
+    QTest::newRow("crash") << "kill -SEGV $$" << "Не удалось подобрать настройки: процесс подбора завершился с ошибкой";
+    QTest::newRow("garbage") << "echo '[1]'" << "Не удалось подобрать настройки: некорректный ответ процесса подбора";
+    QTest::newRow("its own error") << "echo '{\"ok\":false,\"error\":\"x\"}'" << "Не удалось подобрать настройки: x";
+    QTest::newRow("no usable size")
+        << "echo '{\"ok\":true,\"bytes\":12,\"estimates\":[{\"label\":\" \",\"bytes\":\"5\"}]}'"
+        << "Не удалось подобрать настройки: некорректный размер результата.";
+    QTest::newRow("no such program") << "" << "Не удалось запустить процесс подбора.";
+}
+
+// A failed run changes neither the level, the settings nor the stored limit,
+// leaves no copy, and a later "Подобрать" runs the worker again.
+void CompressedPdfTest::failedFit()
+{
+    QFETCH(QString, body);
+    QFETCH(QString, text);
+    QTemporaryDir dir;
+    CompressedPdfExportDialog::setFitWorkerProgram(body.isEmpty() ? dir.filePath("none") : standin::script(dir, body));
+    CompressedPdfExportDialog dialog(&m_document, m_dir.filePath("doc_сжатый.pdf"), false);
+    const Options before = dialog.options();
+    dialog.show();
+    QTRY_VERIFY(dialog.isFitRunning() || forecast(&dialog)->text() == text);
+    QTRY_VERIFY(!dialog.isFitRunning());
+    QCOMPARE(forecast(&dialog)->text(), text);
+    QVERIFY(dialog.options() == before);
+    QVERIFY(button(&dialog, "Подобрать")->isEnabled());
+    QVERIFY(!QSettings().contains("export/compressedPdf/targetMb"));
+    QVERIFY(leftoverCopies().isEmpty());
+
+    QTemporaryDir answering;
+    CompressedPdfExportDialog::setFitWorkerProgram(standin::script(
+        answering, QStringLiteral("echo '{\"ok\":true,\"bytes\":\"9\",\"estimates\":[{\"label\":\"L\","
+                                  "\"bytes\":\"9\",\"options\":{\"imageDpi\":140,\"jpegQuality\":50}}]}'")));
+    button(&dialog, "Подобрать")->click();
+    QVERIFY(dialog.isFitRunning());
+    QTRY_VERIFY(!dialog.isFitRunning());
+    QVERIFY(forecast(&dialog)->text().startsWith("Варианты сжатия посчитаны и сохранены для этого окна.\n"
+                                                 "Подобрано под лимит 1.0 МБ: L."));
+    QCOMPARE(dialog.options().imageDpi, 140);
+}
+
+// The worker goes with the dialog, and so does the copy it was reading.
+void CompressedPdfTest::closingDuringFitLeavesNothing()
+{
+    QTemporaryDir dir;
+    CompressedPdfExportDialog::setFitWorkerProgram(
+        standin::script(dir, QStringLiteral("echo $$ > %1/pid; exec sleep 30").arg(dir.path())));
+    auto* dialog = new CompressedPdfExportDialog(&m_document, m_dir.filePath("doc_сжатый.pdf"), false);
+    dialog->show();
+    QTRY_VERIFY(QFile::exists(dir.filePath("pid")));
+    QFile pidFile(dir.filePath("pid"));
+    QVERIFY(pidFile.open(QIODevice::ReadOnly));
+    const pid_t pid = pid_t(pidFile.readAll().trimmed().toInt());
+    QCOMPARE(leftoverCopies().size(), 1);
+    QVERIFY(QFileInfo(QDir(QDir::tempPath()).filePath(leftoverCopies().first())).permissions() ==
+            (QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser | QFileDevice::WriteUser));
+    delete dialog;
+    QVERIFY(::kill(pid, 0) != 0);
+    QVERIFY(leftoverCopies().isEmpty());
+}
+
+// From the Home button, with a block edit not yet written: the copy the fit
+// measures holds the edit, and Return saves beside the source and opens the
+// result in a new tab.
+void CompressedPdfTest::homeButtonSavesOnReturn()
+{
+    MainWindow window(AppProduct::editor);
+    QTemporaryDir dir;
+    const QString source = writeLinesPdf(dir, QStringLiteral("a.pdf"), {700, 600});
+    window.resize(900, 700);
+    showActive(window);
+    window.openFile(source);
+    window.onToggleEditMode();
+    typeAtBlockEnd(view(window), 0, QStringLiteral("AB"));
+    PdfDocument* edited = window.currentDocument();
+    prompt::Driver prompts;
+    QString proposed;
+    QString textWhileOpen;
+    prompts.whenShown([&](QDialog* dialog) {
+        textWhileOpen = edited->extractAllText(0);
+        QTRY_VERIFY_WITH_TIMEOUT(prompt::buttonWithText(dialog, "Сохранить")->isEnabled(), 30000);
+        proposed = dialog->findChild<QLineEdit*>("DialogLineEdit")->text();
+        prompt::pressKey(dialog, Qt::Key_Return);
+    });
+    homeButton(window, "Сжать PDF")->click();
+    QCOMPARE(prompts.pending(), 0);
+    QVERIFY2(textWhileOpen.contains("Line of page 1AB"), qPrintable(textWhileOpen));
+    const QString written = dir.filePath("a_сжатый.pdf");
+    QCOMPARE(proposed, written);
+    PdfDocument check;
+    QVERIFY(check.open(written));
+    QCOMPARE(check.pageCount(), 2);
+    QCOMPARE(tabTexts(window).last(), QStringLiteral("a_сжатый.pdf"));
+    QVERIFY(statusText(window).startsWith("Сжатый PDF сохранён: a_сжатый.pdf ("));
+}
+
+// With the compressed copy open, the proposal is a free name, and a save onto
+// the open file is refused without writing.
+void CompressedPdfTest::openDocumentIsNeverTheTarget()
+{
+    MainWindow window(AppProduct::editor);
+    QTemporaryDir dir;
+    showSmall(window);
+    const QString open = writePdf(dir, QStringLiteral("r_сжатый.pdf"), 1);
+    window.openFile(open);
+    const QByteArray before = [&open] {
+        QFile file(open);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    prompt::Driver prompts;
+    QString proposed;
+    prompts.whenShown([&proposed, open](QDialog* dialog) {
+        QTRY_VERIFY_WITH_TIMEOUT(prompt::buttonWithText(dialog, "Сохранить")->isEnabled(), 30000);
+        auto* field = dialog->findChild<QLineEdit*>("DialogLineEdit");
+        proposed = field->text();
+        field->setText(open);
+        prompt::buttonWithText(dialog, "Сохранить")->click();
+    });
+    QString notice;
+    prompt::answerNoting(prompts, "OK", &notice);
+    homeButton(window, "Сжать PDF")->click();
+    QCOMPARE(proposed, dir.filePath("r_сжатый (1).pdf"));
+    QVERIFY(notice.startsWith("Сжатый PDF|Файл r_сжатый.pdf открыт в программе."));
+    QFile file(open);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    QCOMPARE(tabTexts(window).size(), 1);
+}
+
+// The save runs behind a prompt whose "Отмена" stops the work at its next
+// report; work that ends by itself closes the prompt.
+void CompressedPdfTest::savingCanBeCancelled()
+{
+    const auto endless = [](const WorkProgressDialog::Report& report) {
+        for (int done = 0;; ++done) {
+            if (!report(done % 10, 10))
+                return false;
+            QThread::msleep(2);
+        }
+    };
+    prompt::Driver prompts;
+    prompts.clickButton("Отмена");
+    WorkProgressDialog cancelled(QStringLiteral("Сжатый PDF"), QStringLiteral("Сжатие PDF..."));
+    QVERIFY(!cancelled.run(endless));
+    QVERIFY(cancelled.wasCancelled());
+    QCOMPARE(prompts.pending(), 0);
+
+    WorkProgressDialog finishing(QStringLiteral("Сжатый PDF"), QStringLiteral("Сжатие PDF..."));
+    QVERIFY(finishing.run([](const WorkProgressDialog::Report& report) { return report(1, 1); }));
+    QVERIFY(!finishing.wasCancelled());
+}
+
+QTEST_MAIN(CompressedPdfTest)
+#include "tst_compressedpdf.moc"
