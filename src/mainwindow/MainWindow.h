@@ -337,6 +337,7 @@ public slots:
 
 private:
     bool readyForPageChange();
+    bool pagesMayChange();
     void refreshAfterPageChange(int page);
     void reportPageFailure(const QString& what);
     void rotateCurrentPage(int degrees);

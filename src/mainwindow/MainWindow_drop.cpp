@@ -57,7 +57,7 @@ bool MainWindow::dropFile(const QUrl& url)
     }
     if (!ensureDocumentForImport(standardBoxes))
         return true;
-    if (!applyPendingOcrEdits())
+    if (!pagesMayChange())
         return false;
 
     QString error;

@@ -134,7 +134,7 @@ void MainWindow::showImportDialog()
            "*.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word документ (*.docx);;OpenDocument (*.odt);;HTML / XHTML "
            "(*.html *.xhtml);;SVG (*.svg);;CBZ Комикс-архив (*.cbz);;Изображения (*.png *.jpg *.jpeg *.bmp *.webp "
            "*.gif *.tiff)"));
-    if (paths.isEmpty() || !applyPendingOcrEdits())
+    if (paths.isEmpty() || !pagesMayChange())
         return;
     QStringList failures;
     const int total = importFilesAt(paths, -1, &failures);
@@ -181,7 +181,7 @@ void MainWindow::importFilesAtPosition(ImportSource source, int position)
         break;
     }
     paths.removeAll(QString());
-    if (paths.isEmpty() || !applyPendingOcrEdits())
+    if (paths.isEmpty() || !pagesMayChange())
         return;
 
     const int current = pdfView->currentPage();
@@ -211,7 +211,7 @@ void MainWindow::onImportPageRequested(int index)
     if (!m_allowPageEditing || !isDocumentLoaded())
         return;
     const QStringList paths = QFileDialog::getOpenFileNames(this, tr("Импорт страниц"), QString(), anyFileImportFilter());
-    if (paths.isEmpty() || !applyPendingOcrEdits())
+    if (paths.isEmpty() || !pagesMayChange())
         return;
     const int current = pdfView->currentPage();
     QStringList failures;

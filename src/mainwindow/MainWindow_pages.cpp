@@ -16,10 +16,16 @@ const QSizeF kBlankPageSize(595, 842);
 } // namespace
 
 // Unwritten block edits go into their page before the page sequence
-// changes; false when that failed (the write showed why).
+// changes; false when that failed (the write showed why), and while a
+// whole-document recognition run works through the pages by their index.
+bool MainWindow::pagesMayChange()
+{
+    return !refuseWhileOcrRuns() && applyPendingOcrEdits();
+}
+
 bool MainWindow::readyForPageChange()
 {
-    return isDocumentLoaded() && applyPendingOcrEdits();
+    return isDocumentLoaded() && pagesMayChange();
 }
 
 void MainWindow::refreshAfterPageChange(int page)
@@ -57,7 +63,7 @@ void MainWindow::rotateCurrentPage(int degrees)
         pdfView->rotateCurrentPageView(degrees);
         return;
     }
-    if (!applyPendingOcrEdits())
+    if (!pagesMayChange())
         return;
     const int page = pdfView->currentPage();
     if (!document->rotatePage(page, degrees)) {
