@@ -172,6 +172,12 @@ QWidget* ribbonLeadGroup(const QString& title, QWidget* lead, const QList<QList<
 QWidget* ribbonPage(const QList<QWidget*>& groups)
 {
     auto* page = new QWidget;
+    fillRibbonPage(page, groups);
+    return page;
+}
+
+void fillRibbonPage(QWidget* page, const QList<QWidget*>& groups)
+{
     page->setObjectName(QStringLiteral("RibbonPage"));
     auto* layout = new QHBoxLayout(page);
     layout->setContentsMargins(kPageMargins);
@@ -181,5 +187,4 @@ QWidget* ribbonPage(const QList<QWidget*>& groups)
             layout->addWidget(group);
     }
     layout->addStretch(1);
-    return page;
 }

@@ -33,3 +33,5 @@ QWidget* ribbonMultiRowGroup(const QString& title, const QList<QList<QWidget*>>&
 // A parentless ribbon tab page "RibbonPage": the groups from the left, then a
 // stretch; null groups are skipped.
 QWidget* ribbonPage(const QList<QWidget*>& groups);
+// Makes page such a tab page.
+void fillRibbonPage(QWidget* page, const QList<QWidget*>& groups);

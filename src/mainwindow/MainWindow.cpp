@@ -74,6 +74,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     setCentralWidget(central);
 
     connectViewAndThumbnails();
+    setAcceptDrops(true);
     autoSaveTimer = new QTimer(this);
     autoSaveTimer->setObjectName(QStringLiteral("AutoSaveTimer"));
     connect(autoSaveTimer, &QTimer::timeout, this, &MainWindow::autoSaveIfNeeded);
@@ -245,6 +246,11 @@ void MainWindow::connectViewAndThumbnails()
         ocrRegion = rect;
     });
     connect(thumbnailPanel, &PageThumbnailPanel::pageSelected, this, &MainWindow::onThumbnailPageSelected);
+    thumbnailPanel->setPageRequestsEnabled(m_allowPageEditing);
+    connect(thumbnailPanel, &PageThumbnailPanel::insertPageRequested, this, &MainWindow::onInsertPageRequested);
+    connect(thumbnailPanel, &PageThumbnailPanel::deletePageRequested, this, &MainWindow::onDeletePageRequested);
+    connect(thumbnailPanel, &PageThumbnailPanel::movePageRequested, this, &MainWindow::onMovePageRequested);
+    connect(thumbnailPanel, &PageThumbnailPanel::importPageRequested, this, &MainWindow::onImportPageRequested);
 }
 
 void MainWindow::restoreWindowState()

@@ -26,6 +26,9 @@ class PageThumbnailPanel;
 class PdfDocument;
 class PdfView;
 class QCloseEvent;
+class QDragEnterEvent;
+class QDropEvent;
+class QUrl;
 class QComboBox;
 class QDialog;
 class QFrame;
@@ -114,6 +117,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private slots:
     void onImageBlockEditRequested(QImage image);
@@ -334,6 +339,59 @@ private:
     bool ocrEngineDiscardPending = false;
     QPointer<OcrProgressDialog> ocrProgressDialog;
     NativePageCache nativePages;
+
+    // Page operations (MainWindow_pages.cpp).
+public slots:
+    void onRotateCW();
+    void onRotateCCW();
+    void onInsertBlankPage();
+    void onDeleteCurrentPage();
+    void onDuplicatePage();
+    void onClearPage();
+    void onInsertPageRequested(int index);
+    void onDeletePageRequested(int index);
+    void onMovePageRequested(int from, int to);
+
+private:
+    bool readyForPageChange();
+    bool pagesMayChange();
+    void refreshAfterPageChange(int page);
+    void reportPageFailure(const QString& what);
+    void rotateCurrentPage(int degrees);
+    void insertBlankPageAt(int index);
+    void deletePageAt(int index);
+
+    // Files imported as pages (MainWindow_import.cpp).
+public:
+    enum class ImportSource { AnyFiles, Pdf, Images, Document };
+    // Adds the file's pages at the end (position 0), after the current page
+    // (1) or before it (any other value); refreshes nothing. The error is
+    // the reason a file was not imported.
+    bool importFile(const QString& path, int position, QString* error = nullptr);
+    // The Insert tab's sources, at one of importFile's positions.
+    void importFilesAtPosition(ImportSource source, int position);
+
+public slots:
+    void showImportDialog();
+    void showOpenPdfDialog();
+    void onImportPageRequested(int index);
+
+private:
+    static int importStartPage(int position, int currentPage);
+    static QString anyFileImportFilter();
+    int importFileAt(const QString& path, int start, QString* error);
+    int importFilesAt(const QStringList& paths, int start, QStringList* failures);
+    bool importSpreadsheetPages(const QString& path, QString* error);
+    bool ensureDocumentForImport(bool standardBox);
+
+    // Files dropped on the window (MainWindow_drop.cpp).
+    bool dropFile(const QUrl& url);
+
+    // The Insert, Pages and View tabs (MainWindow_tabs.cpp).
+    QWidget* buildImportTab();
+    QWidget* buildPageTab();
+    QWidget* buildViewTab();
+    void reportImportFailures(const QString& title, const QString& lead, const QStringList& failures);
 
     // The compressed-PDF export (MainWindow_compress.cpp).
 public:

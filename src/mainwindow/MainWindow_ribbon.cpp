@@ -49,7 +49,7 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     auto onClick = [this, button](auto slot) { connect(button, &QToolButton::clicked, this, slot); };
     switch (command) {
     case ToolCommand::OpenDialog:
-        onClick(&MainWindow::onOpen);
+        onClick(&MainWindow::showOpenPdfDialog);
         break;
     case ToolCommand::UnsavedChanges:
         onClick(&MainWindow::showUnsavedChangesDialog);
@@ -69,10 +69,16 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::OcrDocument:
         onClick(&MainWindow::showOcrProgressDialog);
         break;
+    case ToolCommand::RotateLeft:
+        onClick(&MainWindow::onRotateCCW);
+        break;
+    case ToolCommand::RotateRight:
+        onClick(&MainWindow::onRotateCW);
+        break;
     // Their windows and operations come with their own features, which
     // connect them here: printing, the save-as and export dialog, the password,
     // page-tools, annotation, properties, settings, load-error and about
-    // dialogs, search and page rotation.
+    // dialogs and search.
     case ToolCommand::Print:
     case ToolCommand::SaveExportDialog:
     case ToolCommand::PasswordDialog:
@@ -83,8 +89,6 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::LoadError:
     case ToolCommand::About:
     case ToolCommand::Search:
-    case ToolCommand::RotateLeft:
-    case ToolCommand::RotateRight:
     case ToolCommand::None:
         break;
     }
@@ -103,15 +107,14 @@ QTabWidget* MainWindow::buildRibbon()
     tabs->setMaximumHeight(kRibbonHeight);
 
     tabs->addTab(buildHomeTab(), tr("Главная"));
-    // The groups of these tabs come with the import, page, markup and view
-    // features; until then each is an empty page.
     if (m_allowImports || allowFacsimiles)
-        tabs->addTab(ribbonPage({}), tr("Вставка"));
+        tabs->addTab(buildImportTab(), tr("Вставка"));
     if (m_allowPageEditing)
-        tabs->addTab(ribbonPage({}), tr("Страницы"));
+        tabs->addTab(buildPageTab(), tr("Страницы"));
+    // The markup tab's groups come with markup; until then it is empty.
     if (allowMarkup || m_allowSignatures)
         tabs->addTab(ribbonPage({}), tr("Разметка"));
-    tabs->addTab(ribbonPage({}), tr("Вид"));
+    tabs->addTab(buildViewTab(), tr("Вид"));
 
     ribbon = tabs;
     connect(tabs, &QTabWidget::currentChanged, this, [](int index) {

@@ -31,9 +31,9 @@ void MainWindow::setupShortcuts()
     };
     auto literal = [](const char* keys) { return QKeySequence(QString::fromLatin1(keys)); };
     // A null action keeps the key for its command, which its own feature
-    // connects: print, search, import, inserting text and images, and the
+    // connects: print, search, inserting text and images, and the
     // save-as and export dialog.
-    bind(QKeySequence::Open, [this] { onOpen(); });
+    bind(QKeySequence::Open, [this] { showOpenPdfDialog(); });
     bind(QKeySequence::Save, [this] { saveOrSaveAs(); });
     bind(QKeySequence::SaveAs, nullptr);
     bind(QKeySequence::Print, nullptr);
@@ -41,7 +41,7 @@ void MainWindow::setupShortcuts()
     bind(QKeySequence::Undo, [this] { undoBlockEdit(); });
     bind(QKeySequence::Redo, [this] { redoBlockEdit(); });
     if (m_allowImports)
-        bind(literal("Ctrl+Alt+I"), nullptr);
+        bind(literal("Ctrl+Alt+I"), [this] { showImportDialog(); });
     if (m_allowOcr)
         bind(literal("Ctrl+Shift+O"), [this] { showOcrProgressDialog(); });
     if (m_allowPdfEditing) {

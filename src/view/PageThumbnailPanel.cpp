@@ -335,6 +335,10 @@ void PageThumbnailPanel::dragMoveEvent(QDragMoveEvent* event)
 
 void PageThumbnailPanel::dropEvent(QDropEvent* event)
 {
+    if (!m_pageRequestsEnabled) {
+        event->ignore();
+        return;
+    }
     if (!moveDroppedRow(event))
         QListWidget::dropEvent(event);
 }
@@ -381,10 +385,16 @@ int PageThumbnailPanel::dropTargetRow(const QPoint& position) const
     return best;
 }
 
+void PageThumbnailPanel::setPageRequestsEnabled(bool enabled)
+{
+    m_pageRequestsEnabled = enabled;
+    setDragDropMode(enabled ? QAbstractItemView::InternalMove : QAbstractItemView::NoDragDrop);
+}
+
 void PageThumbnailPanel::contextMenuEvent(QContextMenuEvent* event)
 {
     QListWidgetItem* hit = itemAt(event->pos());
-    if (!hit || !m_document)
+    if (!hit || !m_document || !m_pageRequestsEnabled)
         return;
     const int row = this->row(hit);
     QMenu menu(this);

@@ -24,6 +24,9 @@ public:
     void setCurrentPage(int page);
     void refresh();
     void refreshPage(int page);
+    // Off where documents are not edited: no page entries in the context
+    // menu and no moving by drag.
+    void setPageRequestsEnabled(bool enabled);
 
     bool hasThumbnail(int page) const { return m_cache.contains(page); }
     bool isPending(int page) const { return m_pending.contains(page); }
@@ -69,4 +72,5 @@ private:
     quint64 m_nextRequestId = 0;
     int m_currentPage = -1;
     bool m_refreshQueued = false;
+    bool m_pageRequestsEnabled = true;
 };

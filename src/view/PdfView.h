@@ -93,6 +93,7 @@ public:
     int currentPage() const { return m_currentPage; }
     void setCanvasTheme(bool dark);
     void setOcrDebugLabelsVisible(bool visible);
+    bool ocrDebugLabelsVisible() const { return m_ocrDebugLabelsVisible; }
     void setEmptyPlaceholderText(const QString& text);
     void invalidatePageCache();
     void invalidateCache();

@@ -131,19 +131,21 @@ void RibbonTest::editionOffersItsFeatures_data()
     QTest::addColumn<QStringList>("present");
     QTest::addColumn<QStringList>("absent");
     QTest::addColumn<bool>("editingKeys");
+    QTest::addColumn<QStringList>("insertGroups");
     QTest::newRow("editor") << AppProduct::editor
                             << QStringList{"Главная", "Вставка", "Страницы", "Разметка", "Вид"}
                             << QStringList{"Импорт", "Редакт.", "OCR", "Добавить текст", "Полужирный"}
-                            << QStringList{} << true;
+                            << QStringList{} << true
+                            << QStringList{"Позиция", "Добавить страницы из", "Объекты", "Поля формы", "Факсимиле"};
     QTest::newRow("viewer") << AppProduct::viewer << QStringList{"Главная", "Вставка", "Разметка", "Вид"}
                             << QStringList{"Рука", "Копировать"}
                             << QStringList{"Импорт", "Редакт.", "OCR", "Подписать файл электронной подписью",
                                            "Добавить текст", "Полужирный"}
-                            << false;
+                            << false << QStringList{"Факсимиле"};
     QTest::newRow("signing") << AppProduct::ecp << QStringList{"Главная", "Разметка", "Вид"}
                              << QStringList{"Подписать файл электронной подписью"}
                              << QStringList{"Импорт", "Редакт.", "OCR", "Вставить факсимиле", "Добавить текст"}
-                             << false;
+                             << false << QStringList{};
 }
 
 void RibbonTest::editionOffersItsFeatures()
@@ -153,11 +155,19 @@ void RibbonTest::editionOffersItsFeatures()
     QFETCH(QStringList, present);
     QFETCH(QStringList, absent);
     QFETCH(bool, editingKeys);
+    QFETCH(QStringList, insertGroups);
     MainWindow window(edition);
     QStringList labels;
-    for (int i = 0; i < ribbon(window)->count(); ++i)
+    QStringList groups;
+    for (int i = 0; i < ribbon(window)->count(); ++i) {
         labels << ribbon(window)->tabText(i);
+        if (labels.last() == QStringLiteral("Вставка")) {
+            for (QLabel* title : ribbon(window)->widget(i)->findChildren<QLabel*>(QStringLiteral("RibbonGroupTitle")))
+                groups << title->text();
+        }
+    }
     QCOMPARE(labels, tabs);
+    QCOMPARE(groups, insertGroups);
     for (const QString& text : present)
         QVERIFY2(homeButton(window, text), qPrintable(text));
     for (const QString& text : absent)

@@ -1,0 +1,62 @@
+#include "InsertRibbonTab.h"
+
+#include "ButtonKit.h"
+#include "MainWindow.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kPositionBoxWidth = 200;
+
+} // namespace
+
+InsertRibbonTab::InsertRibbonTab(MainWindow& window, Groups groups)
+{
+    QList<QWidget*> made;
+    auto plain = [&window](const QString& icon, const QString& text) {
+        return window.toolButton(icon, text, false, false);
+    };
+    if (groups.imports) {
+        auto* position = new QComboBox;
+        position->setObjectName(QStringLiteral("RibbonCombo"));
+        position->setFixedWidth(kPositionBoxWidth);
+        position->addItems({tr("В конец документа"), tr("После текущей страницы"), tr("Перед текущей страницей")});
+        made << window.ribbonGroup(tr("Позиция"), {new QLabel(tr("Вставить:")), position});
+
+        auto source = [&](const QString& icon, const QString& text, MainWindow::ImportSource from) {
+            QToolButton* button = plain(icon, text);
+            connect(button, &QToolButton::clicked, &window,
+                    [&window, position, from] { window.importFilesAtPosition(from, position->currentIndex()); });
+            return button;
+        };
+        // The scanner is connected with the scanner window.
+        made << window.ribbonGroup(
+            tr("Добавить страницы из"),
+            {source(QStringLiteral("import-file"), tr("Любой файл"), MainWindow::ImportSource::AnyFiles),
+             source(QStringLiteral("open"), QStringLiteral("PDF"), MainWindow::ImportSource::Pdf),
+             source(QStringLiteral("image-import"), tr("Изображение"), MainWindow::ImportSource::Images),
+             source(QStringLiteral("document-import"), tr("Документ"), MainWindow::ImportSource::Document),
+             plain(QStringLiteral("scanner"), tr("Сканер"))});
+    }
+    if (groups.objects) {
+        // Text, picture and symbol are connected with their own features;
+        // the form-field buttons do nothing.
+        made << window.ribbonGroup(tr("Объекты"), {plain(QStringLiteral("edit-text"), tr("Текст")),
+                                                   plain(QStringLiteral("edit-image"), tr("Картинка")),
+                                                   plain(QStringLiteral("special-symbol"), tr("Символ"))});
+        made << window.ribbonGroup(tr("Поля формы"), {plain(QStringLiteral("edit-text"), tr("Текст")),
+                                                      plain(QStringLiteral("form-checkbox"), tr("Флажок")),
+                                                      plain(QStringLiteral("form-list"), tr("Список")),
+                                                      plain(QStringLiteral("form-date"), tr("Дата"))});
+    }
+    if (groups.facsimiles) {
+        // Connected with the facsimiles.
+        made << window.ribbonGroup(tr("Факсимиле"), {plain(QStringLiteral("signature"), tr("Вставить")),
+                                                     plain(QStringLiteral("signature"), tr("Добавить")),
+                                                     plain(QStringLiteral("signature"), tr("Изменить"))});
+    }
+    fillRibbonPage(this, made);
+}

@@ -1,0 +1,222 @@
+// Files added to the active document as pages: the import dialog, the Insert
+// tab's four sources at the chosen position, and the strip's import.
+#include "MainWindow.h"
+
+#include "DialogKit.h"
+#include "PageThumbnailPanel.h"
+#include "PdfDocument.h"
+#include "PdfView.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+namespace {
+
+const QSizeF kBlankPageSize(595, 842);
+
+bool isSpreadsheet(const QString& path)
+{
+    return QFileInfo(path).suffix().toLower() == QLatin1String("xlsx");
+}
+
+QString failureLine(const QString& path, const QString& error)
+{
+    return QFileInfo(path).fileName() + QStringLiteral(": ") + error;
+}
+
+} // namespace
+
+// Where pages imported at a position start: -1 at the end (0), right after
+// the current page (1), or before it (any other value).
+int MainWindow::importStartPage(int position, int currentPage)
+{
+    if (position == 0)
+        return -1;
+    return position == 1 ? currentPage + 1 : currentPage;
+}
+
+bool MainWindow::importFile(const QString& path, int position, QString* error)
+{
+    const int start = importStartPage(position, pdfView->currentPage());
+    return importFileAt(path, start, error) >= 0;
+}
+
+// Appends the file's pages and moves them, in their order, to start (-1: they
+// stay at the end). The number of pages added, or -1 with error set.
+int MainWindow::importFileAt(const QString& path, int start, QString* error)
+{
+    const int before = document->pageCount();
+    const bool imported = isSpreadsheet(path) ? importSpreadsheetPages(path, error) : document->importDocument(path);
+    if (!imported) {
+        if (error && !isSpreadsheet(path))
+            *error = document->lastError().trimmed();
+        return -1;
+    }
+    const int added = document->pageCount() - before;
+    for (int i = 0; start >= 0 && start < before && i < added; ++i) {
+        if (!document->movePage(before + i, start + i)) {
+            if (error)
+                *error = document->lastError().trimmed();
+            return -1;
+        }
+    }
+    return added;
+}
+
+// Spreadsheets become pages through their own import dialog, which this
+// build does not have yet: such a file is reported as not imported.
+bool MainWindow::importSpreadsheetPages(const QString& path, QString* error)
+{
+    Q_UNUSED(path);
+    if (error)
+        *error = tr("Импорт таблиц XLSX недоступен в этой сборке.");
+    return false;
+}
+
+// With no document open, an empty one of one blank page in a tab of its
+// own, not yet saved anywhere. False (and said) when it could not be made.
+bool MainWindow::ensureDocumentForImport(bool standardBox)
+{
+    if (isDocumentLoaded())
+        return true;
+    if (!document->createEmpty() || !document->insertBlankPage(0, kBlankPageSize)) {
+        if (standardBox)
+            QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось создать документ."));
+        else
+            appInfo(this, tr("Ошибка"), tr("Не удалось создать документ."));
+        return false;
+    }
+    adoptInitialDocumentAsTab();
+    updateTitle();
+    updatePageControls();
+    return true;
+}
+
+int MainWindow::importFilesAt(const QStringList& paths, int start, QStringList* failures)
+{
+    int total = 0;
+    for (const QString& path : paths) {
+        QString error;
+        const int added = importFileAt(path, start, &error);
+        if (added < 0)
+            failures->append(failureLine(path, error));
+        else
+            total += added;
+    }
+    return total;
+}
+
+void MainWindow::reportImportFailures(const QString& title, const QString& lead, const QStringList& failures)
+{
+    if (!failures.isEmpty())
+        QMessageBox::warning(this, title, lead + failures.join(QLatin1Char('\n')));
+}
+
+void MainWindow::showImportDialog()
+{
+    if (!m_allowImports)
+        return;
+    if (!isDocumentLoaded()) {
+        if (!appQuestion(this, tr("Импорт"),
+                         tr("Нет открытого документа. Создать новый пустой PDF и импортировать в него?"), tr("Да"),
+                         tr("Нет")))
+            return;
+        if (!ensureDocumentForImport(false))
+            return;
+    }
+    const QString path = document->filePath();
+    const QString startFolder = path.isEmpty() ? QDir::homePath() : QFileInfo(path).absolutePath();
+    const QStringList paths = QFileDialog::getOpenFileNames(
+        this, tr("Импорт файлов как страниц"), startFolder,
+        tr("Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp *.webp *.gif "
+           "*.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word документ (*.docx);;OpenDocument (*.odt);;HTML / XHTML "
+           "(*.html *.xhtml);;SVG (*.svg);;CBZ Комикс-архив (*.cbz);;Изображения (*.png *.jpg *.jpeg *.bmp *.webp "
+           "*.gif *.tiff)"));
+    if (paths.isEmpty() || !pagesMayChange())
+        return;
+    QStringList failures;
+    const int total = importFilesAt(paths, -1, &failures);
+    refreshAfterPageChange(0);
+    reportImportFailures(tr("Ошибки импорта"), tr("Не удалось импортировать:\n"), failures);
+    setStatusText(tr("Импортировано страниц: %1").arg(total));
+}
+
+// The thumbnail strip's and "Любой файл"'s filter.
+QString MainWindow::anyFileImportFilter()
+{
+    return tr("Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp *.webp "
+              "*.gif *.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word (*.docx);;OpenDocument (*.odt);;HTML/XHTML "
+              "(*.html *.xhtml);;SVG (*.svg);;CBZ (*.cbz);;Excel (*.xlsx);;PowerPoint (*.pptx);;Изображения (*.png "
+              "*.jpg *.jpeg *.bmp *.webp *.gif *.tiff);;Все файлы (*)");
+}
+
+// The Insert tab's sources. Without a document each goes to the import
+// dialog, which offers to make one.
+void MainWindow::importFilesAtPosition(ImportSource source, int position)
+{
+    if (!m_allowImports)
+        return;
+    if (!isDocumentLoaded()) {
+        showImportDialog();
+        return;
+    }
+    QStringList paths;
+    switch (source) {
+    case ImportSource::AnyFiles:
+        paths = QFileDialog::getOpenFileNames(this, tr("Импорт файлов"), QString(), anyFileImportFilter());
+        break;
+    case ImportSource::Pdf:
+        paths << QFileDialog::getOpenFileName(this, tr("Импорт PDF"), QString(), tr("PDF (*.pdf)"));
+        break;
+    case ImportSource::Images:
+        paths = QFileDialog::getOpenFileNames(this, tr("Импорт изображений"), QString(),
+                                              tr("Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tiff);;Все файлы (*)"));
+        break;
+    case ImportSource::Document:
+        paths << QFileDialog::getOpenFileName(
+            this, tr("Импорт документа"), QString(),
+            tr("Документы (*.docx *.odt *.html *.xhtml *.svg *.cbz *.xlsx *.pptx *.epub);;Все файлы (*)"));
+        break;
+    }
+    paths.removeAll(QString());
+    if (paths.isEmpty() || !pagesMayChange())
+        return;
+
+    const int current = pdfView->currentPage();
+    const int start = importStartPage(position, current);
+    if (source == ImportSource::Pdf || source == ImportSource::Document) {
+        QString error;
+        if (importFileAt(paths.constFirst(), start, &error) < 0) {
+            QMessageBox::critical(this, tr("Ошибка"), error);
+            return;
+        }
+        refreshAfterPageChange(current);
+        setStatusText(tr("Импортировано: %1").arg(QFileInfo(paths.constFirst()).fileName()));
+        return;
+    }
+    QStringList failures;
+    const int total = importFilesAt(paths, start, &failures);
+    refreshAfterPageChange(current);
+    if (source == ImportSource::Images)
+        reportImportFailures(tr("Ошибки"), QString(), failures);
+    else
+        reportImportFailures(tr("Ошибки импорта"), tr("Не удалось импортировать:\n"), failures);
+    setStatusText(tr("Импортировано страниц: %1").arg(total));
+}
+
+void MainWindow::onImportPageRequested(int index)
+{
+    if (!m_allowPageEditing || !isDocumentLoaded())
+        return;
+    const QStringList paths = QFileDialog::getOpenFileNames(this, tr("Импорт страниц"), QString(), anyFileImportFilter());
+    if (paths.isEmpty() || !pagesMayChange())
+        return;
+    const int current = pdfView->currentPage();
+    QStringList failures;
+    const int total = importFilesAt(paths, qBound(0, index, document->pageCount()), &failures);
+    refreshAfterPageChange(total > 0 ? index : current);
+    reportImportFailures(tr("Ошибки импорта"), tr("Не удалось импортировать:\n"), failures);
+    setStatusText(tr("Импортировано страниц: %1").arg(total));
+}
