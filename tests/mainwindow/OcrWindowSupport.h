@@ -143,6 +143,9 @@ private:
     QTimer timer;
 };
 
+// Rejects every prompt while it lives and keeps their texts.
+using ModalCloser = PromptAnswers;
+
 // Marks a page-top region with a left-button drag and asks for its
 // recognition from the context menu, as the user does in read mode.
 inline void recogniseRegionByMouse(PdfView& view, int page, const QRectF& pageTopRect)
