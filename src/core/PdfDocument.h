@@ -183,7 +183,13 @@ public:
 private:
     bool loadFromFileUnlocked(const QString& path);
     void dropDoc();
-    void bumpRevision() { m_revision.fetch_add(1, std::memory_order_acq_rel); }
+    // Revisions are unique across documents, so a cache keyed on a revision
+    // never takes a new document at an old one's address for the old one.
+    void bumpRevision()
+    {
+        m_revision.store(s_nextRevision.fetch_add(1, std::memory_order_relaxed), std::memory_order_release);
+    }
+    static inline std::atomic<quint64> s_nextRevision{1};
     // Every edit of the open document: modified, and caches keyed on the revision go stale.
     void markChangedUnlocked()
     {

@@ -101,6 +101,8 @@ MainWindow::~MainWindow()
     // views let go of it (the strip waits for its thread) before it is deleted.
     thumbnailPanel->setDocument(nullptr);
     pdfView->setDocument(nullptr);
+    documentOcrRun.reset();  // its workers read a document
+    pageOcrJob.reset();      // its worker uses the engine
     openDocuments.clear();
     delete ocrEngine;
 }

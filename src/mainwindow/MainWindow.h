@@ -2,6 +2,7 @@
 
 #include "AppProduct.h"
 #include "LayoutDetector.h"
+#include "NativePageCache.h"
 #include "TextFormat.h"
 #include "ToolButtonRules.h"
 #include "TextBlock.h"
@@ -20,6 +21,7 @@
 
 class CompressedPdfExportDialog;
 class OcrEngine;
+class OcrProgressDialog;
 class PageThumbnailPanel;
 class PdfDocument;
 class PdfView;
@@ -292,7 +294,9 @@ public:
     // Offers recognition of a page without text before blocks are inserted.
     bool ensureOcrReady();
     void runOcrPage(bool regionOnly);
-    // bar and log may be null.
+    // Starts recognising the pages without text of their own on worker
+    // threads; bar and log (may be null) follow it. ocrDocumentRunFinished
+    // tells when it ended.
     void runOcrDocument(QProgressBar* bar, QListWidget* log);
     // Drops the recognition engine (its languages changed); during a run it
     // goes when the run ends.
@@ -318,10 +322,23 @@ private:
     // True (and the user told why) while a whole-document run holds the
     // window: switching, opening and closing documents wait for it.
     bool refuseWhileOcrRuns();
-    bool ocrRunDocumentGone(const PdfDocument* runDocument) const;
-    void startDeferredOcrRun(QDialog* dialog);
+    // A close of the window while a run lasts: asks, stops the run and closes
+    // once it ended; true while the close must wait.
+    bool holdCloseForOcrRun();
+    void recognisePages(const QList<int>& pages, const QList<int>& skipped);
+    void onDocumentPageRecognized(int page, std::vector<TextBlock> blocks);
+    void stopOcrDocumentRun();
+    void finishOcrDocumentRun(bool cancelled);
+    struct DocumentOcrRun;
+    std::shared_ptr<DocumentOcrRun> documentOcrRun;
+    void finishPageOcr();
+    void closeIfAskedDuringRun();
+    struct PageOcrJob;
+    std::shared_ptr<PageOcrJob> pageOcrJob;
+    bool closeAfterOcrRun = false;
     bool ocrEngineDiscardPending = false;
-    QPointer<QDialog> ocrProgressDialog;
+    QPointer<OcrProgressDialog> ocrProgressDialog;
+    NativePageCache nativePages;
 
     // Page operations (MainWindow_pages.cpp).
 public slots:
@@ -385,4 +402,12 @@ public:
 private:
     QString proposedCompressedPdfPath(const QString& path) const;
     bool writeCompressedPdf(const CompressedPdfExportDialog& dialog, bool shellMode);
+
+public:
+    bool ocrDocumentRunning() const;
+
+signals:
+    void ocrDocumentRunFinished();
+    // A page or region recognition started by runOcrPage has ended.
+    void ocrPageRunFinished();
 };

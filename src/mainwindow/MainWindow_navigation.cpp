@@ -127,9 +127,12 @@ bool MainWindow::keepsOpenEditor(int page) const
 // The blocks on show become the given page's: its own text layer, the
 // recognised blocks of that very page, or none. Changed blocks of another
 // page are written into the document first; when that fails they stay.
+// Outside edit mode no block is shown, so the page's text layer is read only
+// when edit mode comes on.
 void MainWindow::showBlocksOfPage(int page)
 {
-    if (!writeBackBeforePageChange(page) || loadNativeTextLayerForPage(page, false) || lastOcrPage == page)
+    if (!writeBackBeforePageChange(page) || (editMode && loadNativeTextLayerForPage(page, false))
+        || lastOcrPage == page)
         return;
     pdfView->clearOcrBlocks();
     if (ocrBar)

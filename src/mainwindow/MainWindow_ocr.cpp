@@ -19,6 +19,8 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QTabWidget>
+#include <QThread>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -63,6 +65,34 @@ std::vector<TextBlock> insertedImages(const std::vector<TextBlock>& blocks)
 
 } // namespace
 
+// One page or region recognition: its input, and the result the worker
+// writes. The window waits for the worker before the job goes.
+struct MainWindow::PageOcrJob {
+    int page = -1;
+    bool regionRun = false;
+    QRectF region;
+    QSizeF size;
+    double zoom = 1.0;
+    QImage input;
+    std::vector<TextBlock> keptImages;
+    std::vector<TextBlock> result;
+    std::unique_ptr<QThread> thread;
+
+    ~PageOcrJob()
+    {
+        if (thread)
+            thread->wait();
+    }
+};
+
+void MainWindow::closeIfAskedDuringRun()
+{
+    if (!closeAfterOcrRun)
+        return;
+    closeAfterOcrRun = false;
+    QTimer::singleShot(0, this, &QWidget::close);
+}
+
 void MainWindow::connectOcrOperations()
 {
     connect(pdfView, &PdfView::ocrRegionRequested, this, &MainWindow::onRunOcrRegion);
@@ -72,7 +102,7 @@ void MainWindow::connectOcrOperations()
         connect(editModeButton, &QToolButton::clicked, this, &MainWindow::onToggleEditMode);
     if (ocrButton)
         connect(ocrButton, &QToolButton::clicked, this, &MainWindow::showOcrProgressDialog);
-    installEventFilter(new CloseRefusal(this, [this] { return refuseWhileOcrRuns(); }));
+    installEventFilter(new CloseRefusal(this, [this] { return holdCloseForOcrRun(); }));
 }
 
 void MainWindow::switchEditModeOn()
@@ -129,7 +159,7 @@ void MainWindow::onRunOcrRegion(int page, QRectF rect)
 
 void MainWindow::runOcrPage(bool regionOnly)
 {
-    if (!allowOcr() || !isDocumentLoaded() || busy)
+    if (!allowOcr() || !isDocumentLoaded() || refuseWhileOcrRuns())
         return;
     // Changed blocks of another page are written before this page's result
     // replaces them.
@@ -169,8 +199,13 @@ void MainWindow::runOcrPage(bool regionOnly)
                             : tr("Анализ разметки страницы %1...").arg(page + 1));
     progressBar->repaint();
     if (!ensureOcrEngine()) {
+        const QString languages = QSettings().value(QStringLiteral("ocr/languages"), kDefaultLanguages).toString();
+        const QStringList missing = missingOcrLanguages(languages, installedOcrLanguages());
         QMessageBox::warning(this, tr("OCR"),
-                             tr("Не удалось инициализировать Tesseract.\nПоложите tessdata рядом с программой."));
+                             tr("Не удалось инициализировать Tesseract.\nПоложите tessdata рядом с программой.")
+                                 + (missing.isEmpty() ? QString()
+                                                      : QStringLiteral("\n") + tr("Нет языковых данных: %1")
+                                                                                  .arg(missing.join(QStringLiteral(", ")))));
         progressBar->hide();
         endOcrRun();
         return;
@@ -179,24 +214,75 @@ void MainWindow::runOcrPage(bool regionOnly)
     setStatusText(regionRun ? tr("OCR выбранной области страницы %1...").arg(page + 1)
                             : tr("Распознавание текстовых областей страницы %1...").arg(page + 1));
 
-    std::vector<TextBlock> merged;
+    // The recognition runs on a worker thread with the window's engine, so the
+    // window keeps painting and answering; busy holds off what would disturb it.
+    auto job = std::make_shared<PageOcrJob>();
+    job->page = page;
+    job->regionRun = regionRun;
+    job->region = region;
+    job->size = size;
+    job->zoom = zoom;
+    job->keptImages = keptImages;
     if (regionRun) {
         const QRect crop = regionCropRect(region, zoom, image.rect());
-        std::vector<TextBlock> result =
-            ocrEngine->recognizePage(crop.isEmpty() ? QImage() : image.copy(crop), page, zoom, region.height());
-        moveRegionBlocksToPage(result, region, size.height(), page);
-        const bool stillThisPage = pdfView->hasOcrBlocks() && pdfView->blockPage() == page;
-        merged = mergeRegionResult(stillThisPage ? pdfView->ocrBlocksWithEdits() : std::vector<TextBlock>(),
-                                   std::move(result), region, size.height());
+        job->input = crop.isEmpty() ? QImage() : image.copy(crop);
+    } else {
+        job->input = image;
+    }
+    PageOcrJob* const work = job.get();
+    OcrEngine* const engine = ocrEngine;
+    job->thread.reset(QThread::create([work, engine] {
+        const double height = work->regionRun ? work->region.height() : work->size.height();
+        work->result = engine->recognizePage(work->input, work->page, work->zoom, height);
+    }));
+    connect(job->thread.get(), &QThread::finished, this, &MainWindow::finishPageOcr, Qt::QueuedConnection);
+    pageOcrJob = job;
+    job->thread->start();
+}
+
+void MainWindow::finishPageOcr()
+{
+    if (!pageOcrJob)
+        return;
+    const std::shared_ptr<PageOcrJob> job = std::move(pageOcrJob);
+    job->thread->wait();
+    const int page = job->page;
+    const double height = job->size.height();
+    // Changed blocks of another page, made while this one was recognised, go
+    // into their page before the result takes the view; when they cannot,
+    // the result is dropped rather than the edits.
+    if (pdfView->blocksDirty() && pdfView->blockPage() != page && !applyPendingOcrEdits()) {
+        progressBar->hide();
+        endOcrRun();
+        setStatusText(tr("Результат распознавания страницы %1 не показан: не удалось применить текстовые правки")
+                          .arg(page + 1));
+        emit ocrPageRunFinished();
+        closeIfAskedDuringRun();
+        return;
+    }
+    const bool showsPage = pdfView->hasOcrBlocks() && pdfView->blockPage() == page;
+    std::vector<TextBlock> merged;
+    if (job->regionRun) {
+        moveRegionBlocksToPage(job->result, job->region, height, page);
+        merged = mergeRegionResult(showsPage ? pdfView->ocrBlocksWithEdits() : std::vector<TextBlock>(),
+                                   std::move(job->result), job->region, height);
         ocrRegionPage = -1;
         ocrRegion = QRectF();
     } else {
-        merged = ocrEngine->recognizePage(image, page, zoom, size.height());
-        merged.insert(merged.end(), keptImages.begin(), keptImages.end());
+        merged = std::move(job->result);
+        merged.insert(merged.end(), job->keptImages.begin(), job->keptImages.end());
+        // Blocks the user added to the emptied page meanwhile stay with the result.
+        if (showsPage && pdfView->blocksDirty()) {
+            const std::vector<TextBlock> added = pdfView->ocrBlocksWithEdits();
+            merged.insert(merged.end(), added.begin(), added.end());
+        }
     }
     progressBar->setValue(kProgressSorting);
-    sortReadingOrder(merged, size.width(), size.height());
+    sortReadingOrder(merged, job->size.width(), height);
+    lastOcrPage = page;
     onOcrFinished(std::move(merged));
+    emit ocrPageRunFinished();
+    closeIfAskedDuringRun();
 }
 
 void MainWindow::onOcrFinished(std::vector<TextBlock> blocks)
@@ -207,8 +293,9 @@ void MainWindow::onOcrFinished(std::vector<TextBlock> blocks)
         setStatusText(tr("Текст не найден на странице"));
         return;
     }
-    const bool edited = std::any_of(blocks.begin(), blocks.end(), isInsertedImageObject);
-    pdfView->setOcrBlocks(blocks, lastOcrPage, edited);
+    // A recognition the user asked for is a change: its blocks are written on
+    // save and before another page's blocks take their place.
+    pdfView->setOcrBlocks(blocks, lastOcrPage, true);
     if (!editMode)
         switchEditModeOn();
     if (ocrBarLabel) {
@@ -302,6 +389,13 @@ void MainWindow::onToggleEditMode()
         return;
     }
     updateEditModeUi();
+    if (!allowOcr())
+        return;
+    // A whole-document run is long: it starts only when the user says so.
+    if (!appQuestion(this, tr("Распознавание"),
+                     tr("На странице нет текстового слоя. Распознать текст всего документа?"), tr("Распознать"),
+                     tr("Не сейчас")))
+        return;
     setStatusText(tr("Текстовый слой не найден: запускаю OCR."));
     showOcrProgressDialog();
 }

@@ -48,7 +48,9 @@ void MainWindow::updateTitle()
 void MainWindow::updatePageControls()
 {
     const bool loaded = isDocumentLoaded();
-    const int count = loaded ? document->pageCount() : 0;
+    // The view keeps the count per revision; asking the engine would wait
+    // for the page its render worker is drawing.
+    const int count = loaded ? pdfView->pageCount() : 0;
     const int current = loaded ? pdfView->currentPage() + 1 : 0;
 
     if (pageSpin) {

@@ -52,7 +52,7 @@ bool MainWindow::hasUnsavedChanges(const PdfDocument* doc) const
 bool MainWindow::writeActiveDocument(QString* error)
 {
     error->clear();
-    if (!isDocumentLoaded() || !writePendingBlockEdits())
+    if (!isDocumentLoaded() || refuseWhileOcrRuns() || !writePendingBlockEdits())
         return false;
     *error = readOnlyReason(document->filePath());
     if (error->isEmpty() && document->save(document->filePath()))
@@ -134,7 +134,7 @@ void MainWindow::onSaveAs()
 
 bool MainWindow::saveActiveDocumentAs()
 {
-    if (!isDocumentLoaded())
+    if (!isDocumentLoaded() || refuseWhileOcrRuns())
         return false;
     const QString name = askSaveAsTarget(document->filePath());
     if (name.isEmpty() || !writePendingBlockEdits())

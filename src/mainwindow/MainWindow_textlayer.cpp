@@ -11,13 +11,16 @@
 
 bool MainWindow::loadNativeTextLayerForPage(int page, bool reportStatus)
 {
-    if (!isDocumentLoaded() || page < 0 || page >= document->pageCount())
+    // The view's page count is kept per revision: no engine call while its
+    // render worker may hold the engine.
+    if (!isDocumentLoaded() || page < 0 || page >= pdfView->pageCount())
         return false;
-    const std::vector<TextBlock> images = document->extractImages(page);
-    std::vector<TextBlock> kept = cleanedNativeTextBlocks(document->extractText(page), images);
+    const NativePageCache::Page& native = nativePages.page(*document, page);
+    const std::vector<TextBlock> images = inkBesidesText(native.images, native.text);
+    std::vector<TextBlock> kept = cleanedNativeTextBlocks(native.text, images);
     if (kept.empty())
         return false;
-    const QSizeF size = document->pageSize(page);
+    const QSizeF size = native.size;
     if (!isUsableNativeTextLayer(kept, size.width(), size.height())) {
         if (reportStatus)
             setStatusText(tr("На странице нет полноценного текстового слоя, запускаю OCR."));

@@ -23,6 +23,8 @@ constexpr double kArtifactLetterShare = 0.45;
 constexpr int kMaxCharsOfUnusableLayer = 11;
 constexpr double kMinUsableAreaShare = 0.01;
 constexpr int kMaxInvisibleAlpha = 8;
+constexpr int kMinInkChroma = 20;
+constexpr double kOwnInkReach = 3.0;
 
 
 bool isFiller(QChar c)
@@ -170,7 +172,48 @@ bool showsColour(const QColor& colour)
     return !colour.isValid() || colour.alpha() > kMaxInvisibleAlpha;
 }
 
+// A colour of its own (red, blue), not black, grey or white.
+bool isColouredInk(const QColor& colour)
+{
+    if (!colour.isValid() || colour.alpha() <= kMaxInvisibleAlpha)
+        return false;
+    const int r = colour.red();
+    const int g = colour.green();
+    const int b = colour.blue();
+    return std::max({r, g, b}) - std::min({r, g, b}) >= kMinInkChroma;
+}
+
+// The ink image is nothing but coloured text of the layer drawn there.
+bool isOwnInkOfText(const TextBlock& image, const std::vector<TextBlock>& blocks)
+{
+    const QRectF ink = image.originalRect;
+    QRectF text;
+    for (const TextBlock& b : blocks) {
+        if (!isColouredText(b) || !hasArea(b.rect))
+            continue;
+        const QRectF reach = b.rect.adjusted(-kOwnInkReach, -kOwnInkReach, kOwnInkReach, kOwnInkReach);
+        if (reach.intersects(ink))
+            text = text.isNull() ? reach : text.united(reach);
+    }
+    return !text.isNull() && text.contains(ink);
+}
+
 } // namespace
+
+bool isColouredText(const TextBlock& b)
+{
+    if (b.isImage || b.text.trimmed().isEmpty())
+        return false;
+    return isColouredInk(b.color)
+           || std::any_of(b.lines.begin(), b.lines.end(),
+                          [](const TextBlock::Line& line) { return isColouredInk(line.color); });
+}
+
+std::vector<TextBlock> inkBesidesText(std::vector<TextBlock> images, const std::vector<TextBlock>& blocks)
+{
+    std::erase_if(images, [&blocks](const TextBlock& image) { return isInkImage(image) && isOwnInkOfText(image, blocks); });
+    return images;
+}
 
 QRectF expandedNativeTextRect(const QRectF& r, double fontSize)
 {
@@ -249,7 +292,10 @@ std::vector<TextBlock> cleanedNativeTextBlocks(std::vector<TextBlock> blocks, co
         kept.push_back(std::move(block));
     }
     if (!images.empty()) {
-        std::erase_if(kept, [&images](const TextBlock& b) { return looksLikeInkLayerTextArtifact(b, images); });
+        // Text printed in colour is what it shows, not a stamp's leftover.
+        std::erase_if(kept, [&images](const TextBlock& b) {
+            return !isColouredText(b) && looksLikeInkLayerTextArtifact(b, images);
+        });
     }
     return kept;
 }

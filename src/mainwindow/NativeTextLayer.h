@@ -26,9 +26,17 @@ bool isDecorativeNativeSeparator(const TextBlock& b);
 // Text that a coloured stamp or signature left in the text layer.
 bool looksLikeInkLayerTextArtifact(const TextBlock& b, const std::vector<TextBlock>& images);
 
+// Visible text printed in a colour of its own (a red heading), by its block
+// or line colours.
+bool isColouredText(const TextBlock& b);
+
+// The page's images without the coloured-ink regions that are only the ink of
+// its coloured text: that text stays editable text, not a picture.
+std::vector<TextBlock> inkBesidesText(std::vector<TextBlock> images, const std::vector<TextBlock>& blocks);
+
 // The page's native text blocks cleaned for editing (separators merged into
 // their neighbours, fillers stripped, boxes expanded, stamp leftovers
-// dropped), in extraction order.
+// dropped; coloured text is never a leftover), in extraction order.
 std::vector<TextBlock> cleanedNativeTextBlocks(std::vector<TextBlock> blocks, const std::vector<TextBlock>& images);
 
 // Too little text on too little of the page to edit it as text.

@@ -1,7 +1,11 @@
 #include "OcrRunRules.h"
 
+#include "OcrEngine.h"
+
 #include "OcrDocumentRunner.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QObject>
 #include <QStringList>
 
@@ -117,4 +121,28 @@ QString ocrLanguageName(const QString& code)
     if (code == QLatin1String("eng"))
         return QObject::tr("английский");
     return QObject::tr("русский + английский");
+}
+
+QStringList missingOcrLanguages(const QString& code, const QStringList& installed)
+{
+    QStringList missing;
+    if (installed.isEmpty())
+        return missing;
+    for (const QString& part : code.split(QLatin1Char('+'), Qt::SkipEmptyParts)) {
+        const QString language = part.trimmed();
+        if (!language.isEmpty() && !installed.contains(language) && !missing.contains(language))
+            missing << language;
+    }
+    return missing;
+}
+
+QStringList installedOcrLanguages()
+{
+    const QDir bundled(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("tessdata")));
+    if (!bundled.exists())
+        return OcrEngine().availableLanguages();
+    QStringList languages;
+    for (const QString& file : bundled.entryList({QStringLiteral("*.traineddata")}, QDir::Files))
+        languages << file.section(QLatin1Char('.'), 0, 0);
+    return languages;
 }

@@ -8,6 +8,7 @@
 #include <QRect>
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -41,3 +42,11 @@ QString ocrResultSummary(const std::vector<TextBlock>& blocks);
 
 // The language name shown for an "ocr/languages" code.
 QString ocrLanguageName(const QString& code);
+
+// The languages of a code such as "rus+eng" that have no language data among
+// the installed ones; none when nothing is known to be installed.
+QStringList missingOcrLanguages(const QString& code, const QStringList& installed);
+
+// The language data the recogniser will look for: the folder next to the
+// program when there is one, else the system's.
+QStringList installedOcrLanguages();

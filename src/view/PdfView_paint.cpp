@@ -97,8 +97,10 @@ void PdfView::paintPage(QPainter& painter, int page)
     constexpr int kShadowOffset = 4;
     painter.fillRect(rect.translated(kShadowOffset, kShadowOffset), QColor(0, 0, 0, 80));
 
+    // Also under ink masks the page keeps its text: unchanged blocks draw
+    // nothing, so text left out of the image would vanish in edit mode.
     const bool inkLayer = isInkLayerPage(page);
-    const QImage image = pageImageForPaint(page, inkLayer ? PdfRenderWithoutText : PdfRenderAll);
+    const QImage image = pageImageForPaint(page, PdfRenderAll);
     if (image.isNull())
         painter.fillRect(rect, Qt::white);
     else

@@ -1,18 +1,22 @@
 #pragma once
 // Documents and gestures for the OCR and text-layer tests of the main window:
-// a PDF of native and scanned pages, typing into a block, and answering the
-// warnings that a failed write shows.
+// a PDF of native and scanned pages, typing into a block, marking a region
+// with the mouse, answering prompts, and reading a saved page back.
 
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
+#include "PdfTools.h"
 #include "PdfView.h"
 
 #include <QApplication>
 #include <QDialog>
 #include <QFont>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextEdit>
 #include <QTimer>
 
@@ -103,10 +107,13 @@ inline void retypeBlock(PdfView& view, int index, const QString& text)
     view.deactivateOcrBlock();
 }
 
-// Closes every modal dialog that comes up while it lives, and keeps their texts.
-class ModalCloser {
+// While it lives, answers every modal prompt by clicking the button with the
+// given text (or rejecting it when there is none) and keeps the prompts'
+// texts; its timer ends with it.
+class PromptAnswers {
 public:
-    ModalCloser()
+    explicit PromptAnswers(QString buttonText = QString())
+        : button(std::move(buttonText))
     {
         timer.setInterval(10);
         QObject::connect(&timer, &QTimer::timeout, [this] {
@@ -114,18 +121,78 @@ public:
             if (!dialog || !dialog->isVisible())
                 return;
             QStringList parts{dialog->windowTitle()};
-            for (QObject* child : dialog->findChildren<QObject*>())
+            QPushButton* answer = nullptr;
+            for (QObject* child : dialog->findChildren<QObject*>()) {
                 if (const QVariant text = child->property("text"); text.isValid() && !text.toString().isEmpty())
                     parts << text.toString();
+                if (auto* push = qobject_cast<QPushButton*>(child); push && push->text() == button)
+                    answer = push;
+            }
             seen << parts.join(QLatin1Char('|'));
-            dialog->reject();
+            if (answer)
+                answer->click();
+            else
+                dialog->reject();
         });
         timer.start();
     }
     QStringList seen;
 
 private:
+    QString button;
     QTimer timer;
 };
+
+// Rejects every prompt while it lives and keeps their texts.
+using ModalCloser = PromptAnswers;
+
+// Marks a page-top region with a left-button drag and asks for its
+// recognition from the context menu, as the user does in read mode.
+inline void recogniseRegionByMouse(PdfView& view, int page, const QRectF& pageTopRect)
+{
+    const QRect r = view.viewportRectForPageTopRect(page, pageTopRect);
+    QWidget* viewport = view.viewport();
+    QTest::mousePress(viewport, Qt::LeftButton, {}, r.topLeft());
+    QTest::mouseMove(viewport, r.center());
+    QTest::mouseMove(viewport, r.bottomRight());
+    QTest::mouseRelease(viewport, Qt::LeftButton, {}, r.bottomRight());
+    QTimer pick;
+    pick.setInterval(10);
+    QObject::connect(&pick, &QTimer::timeout, [&pick] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions())
+            if (action->text() == QStringLiteral("Распознать текст"))
+                menu->setActiveAction(action);
+        pick.stop();
+        QTest::keyClick(menu, Qt::Key_Return);
+    });
+    pick.start();
+    QTest::mouseClick(viewport, Qt::RightButton, {}, r.center());
+}
+
+// A key on a window as the user types it: window shortcuts need the window
+// active, which a prompt or dialog shown before may have taken.
+inline void keyOnWindow(QWidget* window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    if (QApplication::activeWindow() != window) {
+        window->activateWindow();
+        QApplication::setActiveWindow(window);  // the offscreen platform keeps a dialog active otherwise
+    }
+    QTest::keyClick(window, Qt::Key(key), modifiers);
+}
+
+// One page of a saved file as pdftotext reads it; null when it is not installed.
+inline QString savedPageText(const QString& path, int page)
+{
+    if (!pdftools::installed(QStringLiteral("pdftotext")))
+        return QString();
+    const QString number = QString::number(page + 1);
+    return pdftools::run(QStringLiteral("pdftotext"), {QStringLiteral("-f"), number, QStringLiteral("-l"), number,
+                                                       QStringLiteral("-enc"), QStringLiteral("UTF-8"), path,
+                                                       QStringLiteral("-")})
+        .out.simplified();
+}
 
 } // namespace ocrwindow

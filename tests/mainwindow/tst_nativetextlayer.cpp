@@ -40,11 +40,14 @@ private slots:
     void paddingRunsOfThreeOrMoreGo();
     void formLineJoinsItsLabel();
     void usableLayerNeedsTextOrArea();
+    void stampLeftoversAreDropped_data();
     void stampLeftoversAreDropped();
-    void headerColumnsThenRowsThenTops();
+    void inkOfColouredTextIsNoPicture();
+    void readingOrderHeaderColumnsThenRows();
     void visibleTextIsJudgedByColour();
     void regionRulesAndTouchingBlocks();
-    void summaryAndLanguageNames();
+    void missingLanguages_data();
+    void missingLanguages();
 };
 
 void NativeTextLayerTest::paddingRunsOfThreeOrMoreGo_data()
@@ -87,40 +90,66 @@ void NativeTextLayerTest::usableLayerNeedsTextOrArea()
     QVERIFY(isUsableNativeTextLayer({block(QStringLiteral("x"), QRectF(0, 0, 100, w * h * 0.01 / 100))}, w, h));
 }
 
-void NativeTextLayerTest::stampLeftoversAreDropped()
+// Which text a coloured stamp covers is a leftover of it; text printed in
+// colour is never one, and its own ink is no picture.
+void NativeTextLayerTest::stampLeftoversAreDropped_data()
 {
-    const std::vector<TextBlock> stamp{inkImage(QRectF(300, 300, 100, 100))};
-    QVERIFY(looksLikeInkLayerTextArtifact(block(QStringLiteral("ABC"), QRectF(320, 340, 30, 10)), stamp));
-    QVERIFY(!looksLikeInkLayerTextArtifact(block(QStringLiteral("ABC"), QRectF(20, 40, 30, 10)), stamp));
-    QVERIFY(!looksLikeInkLayerTextArtifact(block(QStringLiteral("Директор"), QRectF(320, 340, 60, 10)), stamp));
-    QVERIFY(looksLikeInkLayerTextArtifact(block(QStringLiteral("№12"), QRectF(320, 340, 30, 10)), stamp));
-    TextBlock plainPicture = stamp[0];
-    plainPicture.inkRegion = false;
-    QVERIFY(!looksLikeInkLayerTextArtifact(block(QStringLiteral("ABC"), QRectF(320, 340, 30, 10)), {plainPicture}));
-    const std::vector<TextBlock> kept = cleanedNativeTextBlocks(
-        {block(QStringLiteral("ABC"), QRectF(320, 340, 30, 10)), block(QStringLiteral("Текст"), QRectF(20, 40, 30, 10))},
-        stamp);
-    QCOMPARE(texts(kept), QStringList{"Текст"});
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QRectF>("rect");
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<bool>("leftover");
+    const QRectF onStamp(320, 340, 30, 10);
+    QTest::newRow("latin capitals on the stamp") << "ABC" << onStamp << QColor(Qt::black) << true;
+    QTest::newRow("away from the stamp") << "ABC" << QRectF(20, 40, 30, 10) << QColor(Qt::black) << false;
+    QTest::newRow("cyrillic word on the stamp") << "Директор" << QRectF(320, 340, 60, 10) << QColor(Qt::black) << false;
+    QTest::newRow("number sign and digits") << "№12" << onStamp << QColor(Qt::black) << true;
+    QTest::newRow("red text on the stamp") << "ABC" << onStamp << QColor(Qt::red) << false;
+    QTest::newRow("invisible text on the stamp") << "ABC" << onStamp << QColor(255, 0, 0, 0) << true;
 }
 
-void NativeTextLayerTest::headerColumnsThenRowsThenTops()
+void NativeTextLayerTest::stampLeftoversAreDropped()
 {
-    const double w = 595;
-    const double h = 842;
-    std::vector<TextBlock> header{block(QStringLiteral("right"), QRectF(400, 790, 100, 12)),
-                                  block(QStringLiteral("left"), QRectF(40, 780, 100, 12))};
-    sortReadingOrder(header, w, h);
-    QCOMPARE(texts(header), QStringList({"left", "right"}));
+    QFETCH(QString, text);
+    QFETCH(QRectF, rect);
+    QFETCH(QColor, colour);
+    QFETCH(bool, leftover);
+    TextBlock b = block(text, rect);
+    b.color = b.lines[0].color = colour;
+    const std::vector<TextBlock> stamp{inkImage(QRectF(300, 300, 100, 100))};
+    QCOMPARE(cleanedNativeTextBlocks({b}, stamp).empty(), leftover);
+    TextBlock plainPicture = stamp[0];
+    plainPicture.inkRegion = false;
+    QVERIFY(!cleanedNativeTextBlocks({b}, {plainPicture}).empty());
+}
 
-    // Lower on the page the higher top wins, unless the rows overlap enough.
-    std::vector<TextBlock> body{block(QStringLiteral("right"), QRectF(400, 410, 100, 12)),
-                                block(QStringLiteral("left"), QRectF(40, 400, 100, 12))};
-    sortReadingOrder(body, w, h);
-    QCOMPARE(texts(body), QStringList({"right", "left"}));
-    body = {block(QStringLiteral("right"), QRectF(400, 404, 100, 12)),
-            block(QStringLiteral("left"), QRectF(40, 400, 100, 12))};
-    sortReadingOrder(body, w, h);
-    QCOMPARE(texts(body), QStringList({"left", "right"}));
+void NativeTextLayerTest::inkOfColouredTextIsNoPicture()
+{
+    TextBlock heading = block(QStringLiteral("RED HEADING"), QRectF(72, 775, 140, 24), 20);
+    heading.color = heading.lines[0].color = QColor(255, 16, 16);
+    const TextBlock headingInk = inkImage(QRectF(72.5, 778.5, 42.5, 17));
+    const TextBlock stamp = inkImage(QRectF(400, 500, 100, 60));
+    QCOMPARE(inkBesidesText({headingInk, stamp}, {heading}).size(), size_t(1));
+    QCOMPARE(inkBesidesText({headingInk, stamp}, {heading})[0].originalRect, stamp.originalRect);
+    // Black text does not claim coloured ink, nor does red text a larger stamp around it.
+    TextBlock black = heading;
+    black.color = black.lines[0].color = Qt::black;
+    QCOMPARE(inkBesidesText({headingInk}, {black}).size(), size_t(1));
+    QCOMPARE(inkBesidesText({inkImage(QRectF(60, 700, 200, 120))}, {heading}).size(), size_t(1));
+}
+
+// Header columns left first even when the right one sits higher; lower on
+// the page the higher top wins unless the rows overlap enough.
+void NativeTextLayerTest::readingOrderHeaderColumnsThenRows()
+{
+    const auto order = [](const QRectF& right, const QRectF& left) {
+        std::vector<TextBlock> blocks{block(QStringLiteral("right"), right), block(QStringLiteral("left"), left)};
+        sortReadingOrder(blocks, 595, 842);
+        return texts(blocks);
+    };
+    const QStringList leftFirst{"left", "right"};
+    QCOMPARE(order(QRectF(400, 790, 100, 12), QRectF(40, 780, 100, 12)), leftFirst);
+    QCOMPARE(order(QRectF(400, 410, 100, 12), QRectF(40, 400, 100, 12)), QStringList({"right", "left"}));
+    QCOMPARE(order(QRectF(400, 404, 100, 12), QRectF(40, 400, 100, 12)), leftFirst);
 }
 
 void NativeTextLayerTest::visibleTextIsJudgedByColour()
@@ -141,12 +170,6 @@ void NativeTextLayerTest::regionRulesAndTouchingBlocks()
 {
     QVERIFY(usableOcrRegion(QRectF(10, 10, 3, 50), 595, 842).isNull());
     QCOMPARE(usableOcrRegion(QRectF(14, 14, -4, -4), 595, 842), QRectF(10, 10, 4, 4));
-    QCOMPARE(regionOcrZoom(4), 4.0);
-    QCOMPARE(regionOcrZoom(100), 2.5);
-    QCOMPARE(regionOcrZoom(200), 2.0);
-    QCOMPARE(pageOcrZoom(595, 0), 2.0);
-    QCOMPARE(pageOcrZoom(842, 0), 1.5);
-    QCOMPARE(pageOcrZoom(842, 3), 3.0);
     const QRect crop = regionCropRect(QRectF(10, 10, 4, 4), 4, QRect(0, 0, 1000, 1000));
     QVERIFY(crop.width() >= 16 && crop.height() >= 16);
     QVERIFY(regionCropRect(QRectF(600, 10, 4, 4), 1, QRect(0, 0, 100, 100)).isEmpty());
@@ -161,17 +184,39 @@ void NativeTextLayerTest::regionRulesAndTouchingBlocks()
     QCOMPARE(found[0].pageIndex, 3);
     QCOMPARE(found[0].rect, QRectF(101, 494, 10, 5));
     QCOMPARE(found[0].lines[0].rect, QRectF(101, 494, 10, 5));
+
+    // A region run (page height 100, region top-origin 30..60) replaces what
+    // it meets but a placed picture; the rest keeps its order; nothing found
+    // changes nothing.
+    TextBlock picture = block(QStringLiteral("[image]"), QRectF(60, 50, 10, 10));
+    picture.isImage = true;
+    picture.image = QImage(4, 4, QImage::Format_ARGB32);
+    picture.originalRect = QRectF();
+    const std::vector<TextBlock> shown{block(QStringLiteral("above"), QRectF(10, 80, 50, 10)), b, picture};
+    const QRectF region(0, 30, 100, 30);
+    QCOMPARE(texts(mergeRegionResult(shown, {block(QStringLiteral("new"), QRectF(10, 45, 50, 10))}, region, 100)),
+             QStringList({"above", "[image]", "new"}));
+    QVERIFY(mergeRegionResult(shown, {}, region, 100).empty());
 }
 
-void NativeTextLayerTest::summaryAndLanguageNames()
+void NativeTextLayerTest::missingLanguages_data()
 {
-    std::vector<TextBlock> blocks(5, block(QStringLiteral("t"), QRectF(0, 0, 1, 1)));
-    blocks.push_back(inkImage(QRectF(0, 0, 1, 1)));
-    blocks.push_back(inkImage(QRectF(0, 0, 1, 1)));
-    QCOMPARE(ocrResultSummary(blocks), QStringLiteral("5 текст, 2 изображений"));
-    QCOMPARE(ocrLanguageName(QStringLiteral("rus")), QStringLiteral("русский"));
-    QCOMPARE(ocrLanguageName(QStringLiteral("eng")), QStringLiteral("английский"));
-    QCOMPARE(ocrLanguageName(QStringLiteral("deu")), QStringLiteral("русский + английский"));
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QStringList>("installed");
+    QTest::addColumn<QStringList>("missing");
+    const QStringList rusEng{"eng", "osd", "rus"};
+    QTest::newRow("all there") << "rus+eng" << rusEng << QStringList();
+    QTest::newRow("one missing") << "rus+deu" << rusEng << QStringList{"deu"};
+    QTest::newRow("repeated and blank parts") << "deu++deu+ rus" << rusEng << QStringList{"deu"};
+    QTest::newRow("nothing known installed") << "deu" << QStringList() << QStringList();
+}
+
+void NativeTextLayerTest::missingLanguages()
+{
+    QFETCH(QString, code);
+    QFETCH(QStringList, installed);
+    QFETCH(QStringList, missing);
+    QCOMPARE(missingOcrLanguages(code, installed), missing);
 }
 
 QTEST_MAIN(NativeTextLayerTest)

@@ -1,16 +1,16 @@
-// Recognition from the main window with the real recogniser: a page, a
-// region, the whole document, and a run that must keep its document and
-// engine while the user goes on clicking. One window (so one engine) serves
-// every test; each test opens a file of its own.
-#include "OcrEngine.h"
+// Recognition from the main window with the real recogniser, driven through
+// keys, the mouse and the OCR dialog, each case ending in the saved file: a
+// page or region result is a change that is saved; a whole-document run
+// reports how it ended, can be stopped, keeps the pages it did, refuses what
+// would disturb it in the dialog, and holds the window's close until it ends.
 #include "OcrWindowSupport.h"
-#include "PdfTools.h"
+#include "OcrProgressDialog.h"
 #include "PromptDriver.h"
 #include "WindowTestSupport.h"
 
 #include <QListWidget>
 #include <QProgressBar>
-#include <QPushButton>
+#include <QSignalSpy>
 
 using namespace windowtest;
 using namespace ocrwindow;
@@ -19,19 +19,14 @@ namespace {
 
 const QStringList kFirstScan{QStringLiteral("Quarterly budget 2048"), QStringLiteral("Invoice signed today")};
 const QStringList kSecondScan{QStringLiteral("Purple window 1937"), QStringLiteral("Shipping delayed again")};
+constexpr int kRunTimeoutMs = 120000;
 
-QStringList logLines(const QListWidget& log)
+QStringList logLines(const QListWidget* log)
 {
     QStringList lines;
-    for (int i = 0; i < log.count(); ++i)
-        lines << log.item(i)->text();
+    for (int i = 0; log && i < log->count(); ++i)
+        lines << log->item(i)->text();
     return lines;
-}
-
-// Runs work on the GUI thread between the pages of a document run.
-void duringRun(std::function<void()> work)
-{
-    QMetaObject::invokeMethod(qApp, std::move(work), Qt::QueuedConnection);
 }
 
 } // namespace
@@ -41,23 +36,38 @@ class OcrRunsTest : public QObject {
 
 private slots:
     void initTestCase();
-    void cleanupTestCase() { m_window.reset(); }
+    void init();
+    void cleanup();
 
-    void scannedPageIsRecognisedEditedAndSaved();
-    void regionRunReplacesOnlyTheBlocksItMeets();
-    void documentRunWritesScannedPagesAndSkipsNativeOnes();
-    void documentRunStopsWhenEditsCannotBeWritten();
-    void documentRunStopsWhenItsDocumentGoesAway();
-    void documentRunKeepsItsDocumentAndEngine();
+    void recognitionIsAChangeThatIsSaved_data();
+    void recognitionIsAChangeThatIsSaved();
+    void documentRunReportsHowItEnded_data();
+    void documentRunReportsHowItEnded();
+    void stoppedRunKeepsItsPagesAndRefusesWhileBusy();
+    void closingDuringRunStopsAndSavesWhatWasDone_data();
+    void closingDuringRunStopsAndSavesWhatWasDone();
+    void runLeavesAPageTheUserIsChanging();
+    void f2OnAPageWithoutTextAsksFirst();
 
 private:
     PdfView* pdfView() const { return view(*m_window); }
-    // One page at a time: a short last page cannot become current by
-    // scrolling in the continuous layout.
-    void open(const QString& path)
+    QString open(const QString& name, const QList<QStringList>& scans)
     {
+        const QString path = mixedPdf(m_dir, name, scans);
         m_window->openFile(path);
         pdfView()->setViewMode(PdfView::SinglePage);
+        return path;
+    }
+    void save() { keyOnWindow(m_window.get(), Qt::Key_S, Qt::ControlModifier); }
+    OcrProgressDialog* startDocumentRun()
+    {
+        keyOnWindow(m_window.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+        return m_window->findChild<OcrProgressDialog*>();
+    }
+    bool waitForRunEnd()
+    {
+        QSignalSpy ended(m_window.get(), &MainWindow::ocrDocumentRunFinished);
+        return ended.wait(kRunTimeoutMs);
     }
     QTemporaryDir m_dir;
     std::unique_ptr<MainWindow> m_window;
@@ -66,183 +76,242 @@ private:
 void OcrRunsTest::initTestCase()
 {
     isolateSettings();
-    QSettings().setValue(QStringLiteral("ocr/languages"), QStringLiteral("rus+eng"));
+}
+
+void OcrRunsTest::init()
+{
+    QSettings().clear();
     m_window = std::make_unique<MainWindow>(AppProduct::editor);
     showSmall(*m_window);
 }
 
-void OcrRunsTest::scannedPageIsRecognisedEditedAndSaved()
+void OcrRunsTest::cleanup()
 {
-    open(mixedPdf(m_dir, QStringLiteral("flow.pdf"), {kFirstScan}));
-    QCOMPARE(blockTexts(*pdfView()), QStringList({"Left header", "Right header", "First paragraph line",
-                                                   "Second paragraph line"}));
+    PromptAnswers discard(QStringLiteral("Не сохранять"));
+    m_window.reset();
+}
+
+// A page run and a region run marked with the mouse, then Ctrl+S or a page
+// change: the recognised words are in the saved page either way.
+void OcrRunsTest::recognitionIsAChangeThatIsSaved_data()
+{
+    QTest::addColumn<bool>("region");
+    QTest::addColumn<bool>("pageChangeFirst");
+    QTest::newRow("page, Ctrl+S") << false << false;
+    QTest::newRow("region, Ctrl+S") << true << false;
+    QTest::newRow("region, page change, Ctrl+S") << true << true;
+}
+
+void OcrRunsTest::recognitionIsAChangeThatIsSaved()
+{
+    QFETCH(bool, region);
+    QFETCH(bool, pageChangeFirst);
+    const QString path = open(QStringLiteral("change.pdf"), {kFirstScan});
     pdfView()->setCurrentPage(1);
-    QVERIFY(!pdfView()->hasOcrBlocks());
-    QVERIFY(!m_window->loadNativeTextLayerForPage(1, true));
-    {
-        ModalCloser closer;  // skips the offer
-        QVERIFY(m_window->ensureOcrReady());
-        QCOMPARE(closer.seen.size(), 1);
-        QVERIFY(closer.seen[0].startsWith(QStringLiteral("Распознавание|Распознать текст и объекты на странице?")));
+    int ticks = 0;  // the window answers while the page is recognised
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+    if (region) {
+        recogniseRegionByMouse(*pdfView(), 1, QRectF(0, 100, kScanWidth, 100));  // the lower line only
+    } else {
+        ticker.start(5);
+        m_window->runOcrPage(false);
     }
-    QVERIFY(!pdfView()->hasOcrBlocks());
+    QTRY_VERIFY(blockContaining(*pdfView(), QStringLiteral("signed")) >= 0);
+    QVERIFY(region || ticks > 0);
+    QVERIFY(m_window->windowTitle().contains(QStringLiteral("change.pdf *")));
+    if (pageChangeFirst)
+        QTest::keyClick(pdfView(), Qt::Key_PageUp);
+    save();
+    QVERIFY(!m_window->windowTitle().contains(QLatin1Char('*')));
 
-    m_window->runOcrPage(false);
-    QCOMPARE(pdfView()->blockPage(), 1);
-    QVERIFY(pdfView()->editMode());
-    const QString recognised = blockTexts(*pdfView()).join(QLatin1Char(' '));
-    for (const char* word : {"budget", "2048", "signed", "today"})
-        QVERIFY2(recognised.contains(QLatin1String(word), Qt::CaseInsensitive), qPrintable(recognised));
-    QCOMPARE(statusText(*m_window), QStringLiteral("Страница 2: %1 блоков").arg(pdfView()->blocks().size()));
-    QVERIFY(!m_window->currentDocument()->isModified());  // nothing changed yet
-
-    retypeBlock(*pdfView(), blockContaining(*pdfView(), QStringLiteral("budget")), QStringLiteral("Edited budget line"));
-    QVERIFY(m_window->currentDocument()->isModified());
-    QVERIFY(m_window->applyPendingOcrEdits());
-    const QString saved = m_dir.filePath(QStringLiteral("flow-saved.pdf"));
-    QVERIFY(m_window->currentDocument()->save(saved));
-
-    PdfDocument reopened;
-    QVERIFY(reopened.open(saved));
-    QCOMPARE(reopened.extractAllText(1).count(QStringLiteral("Edited budget line")), 1);
-    if (!pdftools::installed(QStringLiteral("pdftotext")))
-        QSKIP("pdftotext is not installed");
-    const pdftools::Result text = pdftools::run(
-        QStringLiteral("pdftotext"), {QStringLiteral("-f"), QStringLiteral("2"), QStringLiteral("-l"), QStringLiteral("2"),
-                                      QStringLiteral("-enc"), QStringLiteral("UTF-8"), saved, QStringLiteral("-")});
-    QCOMPARE(text.out.count(QStringLiteral("Edited budget line")), 1);
+    const QString text = savedText(path, 1);
+    QVERIFY2(text.contains(QStringLiteral("signed"), Qt::CaseInsensitive), qPrintable(text));
+    QCOMPARE(text.contains(QStringLiteral("budget"), Qt::CaseInsensitive), !region);
+    if (pdftools::installed(QStringLiteral("pdftotext")))
+        QVERIFY(savedPageText(path, 1).contains(QStringLiteral("signed"), Qt::CaseInsensitive));
 }
 
-void OcrRunsTest::regionRunReplacesOnlyTheBlocksItMeets()
+// Each way a run can end is told in the dialog's bar and log; only a run
+// that did its work says "OCR завершён".
+void OcrRunsTest::documentRunReportsHowItEnded_data()
 {
-    open(mixedPdf(m_dir, QStringLiteral("region.pdf"), {kFirstScan}));
-    pdfView()->setCurrentPage(1);
-    m_window->runOcrPage(false);
-    retypeBlock(*pdfView(), blockContaining(*pdfView(), QStringLiteral("budget")), QStringLiteral("Kept upper edit"));
-    retypeBlock(*pdfView(), blockContaining(*pdfView(), QStringLiteral("signed")), QStringLiteral("Doomed lower edit"));
-    QImage stamp(40, 20, QImage::Format_RGB32);
-    stamp.fill(Qt::red);
-    pdfView()->appendEditableImageBlock(1, QRectF(230, 110, 40, 20), stamp);
-
-    // The lower line only; the placed picture lies inside the region too.
-    m_window->onRunOcrRegion(1, QRectF(0, 100, kScanWidth, 100));
-    const QStringList texts = blockTexts(*pdfView());
-    QVERIFY2(texts.contains(QStringLiteral("Kept upper edit")), qPrintable(texts.join('|')));
-    QVERIFY2(!texts.contains(QStringLiteral("Doomed lower edit")), qPrintable(texts.join('|')));
-    QVERIFY2(blockContaining(*pdfView(), QStringLiteral("signed")) >= 0, qPrintable(texts.join('|')));
-    const auto& blocks = pdfView()->blocks();
-    QCOMPARE(std::count_if(blocks.begin(), blocks.end(), isInsertedImageObject), 1);
-    QVERIFY(pdfView()->blocksDirty());
+    QTest::addColumn<QString>("languages");
+    QTest::addColumn<bool>("strayEdits");
+    QTest::addColumn<QString>("barEnd");
+    QTest::addColumn<QString>("logLine");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("done") << "rus+eng" << false << "100% · OCR завершён"
+                          << "✓ Готово: распознано 2, пропущено 1, без текста 1" << true;
+    QTest::newRow("missing language") << "rus+zzz" << false << "OCR не запущен: нет языковых данных: zzz"
+                                      << "✗ OCR не запущен: нет языковых данных: zzz" << false;
+    QTest::newRow("edits cannot be written")
+        << "rus+eng" << true << "OCR не запущен: не удалось применить текстовые правки"
+        << "✗ OCR не запущен: не удалось применить текстовые правки" << false;
 }
 
-void OcrRunsTest::documentRunWritesScannedPagesAndSkipsNativeOnes()
+void OcrRunsTest::documentRunReportsHowItEnded()
 {
-    open(mixedPdf(m_dir, QStringLiteral("whole.pdf"), {kFirstScan, {}, kSecondScan}));
-    m_window->showOcrProgressDialog();
-    auto* dialog = m_window->findChild<QDialog*>(QStringLiteral("AppDialog"));
+    QFETCH(QString, languages);
+    QFETCH(bool, strayEdits);
+    QFETCH(QString, barEnd);
+    QFETCH(QString, logLine);
+    QFETCH(bool, written);
+    QSettings().setValue(QStringLiteral("ocr/languages"), languages);
+    const QString path = open(QStringLiteral("whole.pdf"), {kFirstScan, {}, kSecondScan});
+    if (strayEdits) {
+        TextBlock stray;
+        stray.text = QStringLiteral("stray edit");
+        stray.rect = QRectF(72, 300, 100, 16);
+        pdfView()->setOcrBlocks({stray}, 7, true);  // a page the document does not have
+    }
+    PromptAnswers warnings;
+    OcrProgressDialog* dialog = startDocumentRun();
     QVERIFY(dialog);
-    QCOMPARE(dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"))->text(),
-             QStringLiteral("Документ: 4 страниц · русский + английский"));
-    auto* bar = dialog->findChild<QProgressBar*>(QStringLiteral("OcrProgress"));
-    QList<int> values;
-    connect(bar, &QProgressBar::valueChanged, this, [&values](int v) {
-        if (values.isEmpty() || values.last() != v)
-            values << v;
-    });
-    auto* log = dialog->findChild<QListWidget*>();
-    QTRY_VERIFY_WITH_TIMEOUT(logLines(*log).contains(QStringLiteral("✓ OCR завершён")), 60000);
-
-    QCOMPARE(values, QList<int>({22, 5, 27, 50, 72, 96, 100}));
-    const QStringList lines = logLines(*log);
-    QCOMPARE(lines.mid(0, 4), QStringList({"• Подготовка документа", "  Страницы с готовым текстовым слоем будут пропущены",
-                                            "  Сканированные страницы будут распознаны", "• Запуск OCR документа"}));
-    QCOMPARE(lines.count(QStringLiteral("  Уже есть текстовый слой — пропущено")), 1);
-    QCOMPARE(lines.count(QStringLiteral("  Текст не найден")), 1);
-    QCOMPARE(lines.filter(QStringLiteral("  Добавлен текстовый слой:")).size(), 2);
-    QVERIFY(lines.contains(QStringLiteral("✓ Готово: распознано 2, пропущено 1, без текста 1")));
-    QCOMPARE(statusText(*m_window), QStringLiteral("OCR документа: распознано 2 страниц, пропущено 1"));
+    if (written)
+        QVERIFY(waitForRunEnd());
+    QTRY_VERIFY(logLines(dialog->log()).contains(logLine));
+    QCOMPARE(dialog->bar()->text(), barEnd);
+    QCOMPARE(logLines(dialog->log()).contains(QStringLiteral("✓ OCR завершён")), written);
     QVERIFY(prompt::buttonWithText(dialog, QStringLiteral("Закрыть")));
+    if (strayEdits)
+        pdfView()->clearOcrBlocks();
 
-    PdfDocument* doc = m_window->currentDocument();
-    QCOMPARE(doc->extractAllText(0).count(QStringLiteral("Left header")), 1);
-    QVERIFY(doc->extractAllText(1).contains(QStringLiteral("budget"), Qt::CaseInsensitive));
-    QVERIFY(doc->extractAllText(3).contains(QStringLiteral("window"), Qt::CaseInsensitive));
-    QVERIFY(m_window->windowTitle().contains(QStringLiteral("whole.pdf *")));
-    dialog->close();
+    save();
+    qDebug() << m_window->windowTitle() << statusText(*m_window) << logLines(dialog->log());
+    QCOMPARE(savedText(path, 0).count(QStringLiteral("Left header")), 1);
+    QCOMPARE(savedText(path, 1).contains(QStringLiteral("budget"), Qt::CaseInsensitive), written);
+    QCOMPARE(savedText(path, 3).contains(QStringLiteral("window"), Qt::CaseInsensitive), written);
 }
 
-void OcrRunsTest::documentRunStopsWhenEditsCannotBeWritten()
+// "Отмена" stops the run after the pages in hand; the pages done stay and
+// are saved. Meanwhile the window answers, and what would disturb the run
+// (a save, another run, closing its tab) is refused in the dialog.
+void OcrRunsTest::stoppedRunKeepsItsPagesAndRefusesWhileBusy()
 {
-    open(mixedPdf(m_dir, QStringLiteral("stuck.pdf"), {kFirstScan}));
-    TextBlock stray;
-    stray.text = QStringLiteral("stray edit");
-    stray.rect = QRectF(72, 300, 100, 16);
-    pdfView()->setOcrBlocks({stray}, 7, true);  // a page the document does not have
-    QListWidget log;
+    constexpr int kScans = 24;
+    QList<QStringList> scans;
+    for (int i = 0; i < kScans; ++i)
+        scans << QStringList{QStringLiteral("Ledger entry %1").arg(1000 + i), QStringLiteral("Stamped and filed")};
+    const QString path = open(QStringLiteral("long.pdf"), scans);
+    OcrProgressDialog* dialog = startDocumentRun();
+    QVERIFY(dialog);
+    QTRY_VERIFY_WITH_TIMEOUT(!logLines(dialog->log()).filter(QStringLiteral("добавлен текстовый слой")).isEmpty(),
+                             kRunTimeoutMs);
+
+    const QString refusal = QStringLiteral("  Дождитесь окончания распознавания документа");
+    save();
+    keyOnWindow(m_window.get(), Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+    if (QWidget* closeTab = tabs(*m_window)->tabButton(0, QTabBar::RightSide))
+        QTest::mouseClick(closeTab, Qt::LeftButton);
+    else
+        emit tabs(*m_window)->tabCloseRequested(0);
+    QVERIFY2(logLines(dialog->log()).count(refusal) == 3, qPrintable(logLines(dialog->log()).join('\n')));
+    QCOMPARE(tabs(*m_window)->count(), 1);
     {
-        ModalCloser closer;
-        m_window->runOcrDocument(nullptr, &log);
-        QCOMPARE(closer.seen.size(), 1);
+        PromptAnswers keepGoing(QStringLiteral("Продолжить"));
+        QVERIFY(!m_window->close());
+        QCOMPARE(keepGoing.seen.size(), 1);
     }
-    QVERIFY(!m_window->currentDocument()->extractAllText(1).contains(QStringLiteral("budget"), Qt::CaseInsensitive));
-    QCOMPARE(blockTexts(*pdfView()), QStringList{"stray edit"});
-    QVERIFY(pdfView()->blocksDirty());
-    QCOMPARE(statusText(*m_window), QStringLiteral("OCR документа не запущен: не удалось применить текстовые правки"));
-    pdfView()->clearOcrBlocks();
+    QCOMPARE(m_window->findChildren<OcrProgressDialog*>().size(), 1);
+
+    QTest::mouseClick(prompt::buttonWithText(dialog, QStringLiteral("Отмена")), Qt::LeftButton);
+    QVERIFY(waitForRunEnd());
+    QCOMPARE(dialog->bar()->text().section(QLatin1Char(' '), 1), QStringLiteral("· остановлено"));
+    const QStringList lines = logLines(dialog->log());
+    QVERIFY(!lines.contains(QStringLiteral("✓ OCR завершён")));
+    const int done = int(lines.filter(QStringLiteral("добавлен текстовый слой")).size());
+    QVERIFY2(done >= 1 && done < kScans, qPrintable(QString::number(done)));
+
+    save();
+    int withText = 0;
+    for (int page = 1; page <= kScans; ++page)
+        withText += savedText(path, page).contains(QStringLiteral("filed"), Qt::CaseInsensitive) ? 1 : 0;
+    QCOMPARE(withText, done);
 }
 
-void OcrRunsTest::documentRunStopsWhenItsDocumentGoesAway()
+// Closing the window during a document run asks, and a yes stops the run;
+// during a page run the close waits. Either way the window closes after the
+// run through the save prompt, with what was recognised in the file.
+void OcrRunsTest::closingDuringRunStopsAndSavesWhatWasDone_data()
 {
-    open(mixedPdf(m_dir, QStringLiteral("gone.pdf"), {kFirstScan, kSecondScan}));
-    duringRun([this] { m_window->currentDocument()->close(); });
-    QListWidget log;
-    m_window->runOcrDocument(nullptr, &log);
-    QCOMPARE(statusText(*m_window), QStringLiteral("OCR документа остановлен: документ закрыт"));
-    QVERIFY(logLines(log).filter(QStringLiteral("Добавлен текстовый слой")).isEmpty());
+    QTest::addColumn<bool>("documentRun");
+    QTest::newRow("document run: asked, stopped") << true;
+    QTest::newRow("page run: waited for") << false;
 }
 
-void OcrRunsTest::documentRunKeepsItsDocumentAndEngine()
+void OcrRunsTest::closingDuringRunStopsAndSavesWhatWasDone()
 {
-    open(mixedPdf(m_dir, QStringLiteral("other.pdf"), {}));
-    open(mixedPdf(m_dir, QStringLiteral("busy.pdf"), {kFirstScan, kSecondScan}));
-    PdfDocument* running = m_window->currentDocument();
-    const int runningTab = tabs(*m_window)->currentIndex();
-    if (!m_window->findChild<OcrEngine*>()) {  // run alone: make the engine
+    QFETCH(bool, documentRun);
+    const QString path = open(QStringLiteral("closing.pdf"), QList<QStringList>(16, kFirstScan));
+    if (documentRun) {
+        OcrProgressDialog* dialog = startDocumentRun();
+        QVERIFY(dialog);
+        QTRY_VERIFY_WITH_TIMEOUT(!logLines(dialog->log()).filter(QStringLiteral("добавлен текстовый слой")).isEmpty(),
+                                 kRunTimeoutMs);
+    } else {
         pdfView()->setCurrentPage(1);
         m_window->runOcrPage(false);
-        pdfView()->clearOcrBlocks();
     }
-    QPointer<OcrEngine> engine = m_window->findChild<OcrEngine*>();
-    QVERIFY(engine);
+    {
+        PromptAnswers stop(QStringLiteral("Остановить и закрыть"));
+        QVERIFY(!m_window->close());  // held until the run has ended
+        QCOMPARE(stop.seen.size(), documentRun ? 1 : 0);
+    }
+    PromptAnswers saveAnswer(QStringLiteral("Сохранить"));
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->isVisible(), kRunTimeoutMs);
+    QCOMPARE(saveAnswer.seen.size(), 1);
+    QVERIFY((savedText(path, 1) + savedText(path, 2)).contains(QStringLiteral("budget"), Qt::CaseInsensitive));
+}
 
-    bool switched = true;
-    bool closed = true;
-    duringRun([&] {
-        tabs(*m_window)->setCurrentIndex(0);
-        m_window->openFile(m_dir.filePath(QStringLiteral("flow.pdf")));
-        switched = m_window->currentDocument() != running || tabs(*m_window)->currentIndex() != runningTab;
-        closed = m_window->close() || !m_window->isVisible();
-        m_window->discardOcrEngine();  // the languages changed meanwhile
-        m_window->showOcrProgressDialog();
-    });
-    m_window->runOcrDocument(nullptr, nullptr);
+// A page whose blocks the user changes during the run keeps the user's
+// blocks; the run leaves it rather than have its layer replaced later.
+void OcrRunsTest::runLeavesAPageTheUserIsChanging()
+{
+    constexpr int kScans = 20;
+    const QString path = open(QStringLiteral("busy-page.pdf"), QList<QStringList>(kScans, kSecondScan));
+    OcrProgressDialog* dialog = startDocumentRun();
+    QVERIFY(dialog);
+    QTRY_VERIFY(logLines(dialog->log()).contains(QStringLiteral("• Запуск OCR документа")));
+    pdfView()->setCurrentPage(kScans);
+    pdfView()->appendEditableTextBlock(kScans, QRectF(20, 20, 200, 20), QStringLiteral("Note typed meanwhile"),
+                                       QString(), 12, Qt::black);
+    QVERIFY(waitForRunEnd());
+    QVERIFY(logLines(dialog->log()).contains(
+        QStringLiteral("• Страница %1: пропущена — на ней есть несохранённые правки").arg(kScans + 1)));
+    save();
+    QVERIFY(savedText(path, kScans).contains(QStringLiteral("Note typed meanwhile")));
+    QVERIFY(savedText(path, 1).contains(QStringLiteral("window"), Qt::CaseInsensitive));
+}
 
-    QVERIFY(!switched);
-    QVERIFY(!closed);
-    QCOMPARE(statusText(*m_window), QStringLiteral("OCR документа: распознано 2 страниц, пропущено 1"));
-    QVERIFY(!m_window->findChild<QDialog*>(QStringLiteral("AppDialog")));
-    QVERIFY(running->extractAllText(2).contains(QStringLiteral("window"), Qt::CaseInsensitive));
-    QVERIFY(!engine);  // gone once the run ended
-    QVERIFY(!m_window->findChild<OcrEngine*>());
-    // And the window closes again, once each recognised document is let go.
-    QTimer discardAll;
-    connect(&discardAll, &QTimer::timeout, [] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
-            if (QPushButton* discard = prompt::buttonWithText(dialog, QStringLiteral("Не сохранять")))
-                discard->click();
+// F2 on a scanned page asks before a whole-document run; "Не сейчас" runs
+// nothing, and Enter takes the primary answer.
+void OcrRunsTest::f2OnAPageWithoutTextAsksFirst()
+{
+    const QString path = open(QStringLiteral("ask.pdf"), {kFirstScan});
+    pdfView()->setCurrentPage(1);
+    {
+        PromptAnswers notNow(QStringLiteral("Не сейчас"));
+        keyOnWindow(m_window.get(), Qt::Key_F2);
+        QCOMPARE(notNow.seen.size(), 1);
+    }
+    QVERIFY(!m_window->findChild<OcrProgressDialog*>());
+    keyOnWindow(m_window.get(), Qt::Key_F2);  // back to reading
+    QTimer enter;
+    enter.setInterval(10);
+    connect(&enter, &QTimer::timeout, [&enter] {
+        if (auto* prompt = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            enter.stop();
+            QTest::keyClick(prompt, Qt::Key_Return);
+        }
     });
-    discardAll.start(20);
-    QVERIFY(m_window->close());
+    enter.start();
+    keyOnWindow(m_window.get(), Qt::Key_F2);
+    QVERIFY(m_window->findChild<OcrProgressDialog*>());
+    QVERIFY(waitForRunEnd());
+    QVERIFY(blockContaining(*pdfView(), QStringLiteral("budget")) >= 0);  // the page on show took its layer
+    save();
+    QVERIFY(savedText(path, 1).contains(QStringLiteral("budget"), Qt::CaseInsensitive));
 }
 
 QTEST_MAIN(OcrRunsTest)

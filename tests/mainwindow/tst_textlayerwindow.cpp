@@ -1,25 +1,23 @@
-// The page's own text layer in the window, and edited blocks written back
-// (or kept) whenever something else takes their place: a page change, blocks
-// of another page, a tab switch, deleting every block, the edit-mode switch.
+// The page's own text layer in the window, through keys and typing, each case
+// ending in the saved file: edited blocks reach the file whatever replaces
+// them, a failed write keeps them, edit mode shows every text that read mode
+// shows (coloured ink and saved edits included), and a revisited page comes
+// from the page cache but never stale.
 #include "OcrWindowSupport.h"
 #include "WindowTestSupport.h"
+
+#include <QElapsedTimer>
 
 using namespace windowtest;
 using namespace ocrwindow;
 
 namespace {
 
-TextBlock recognisedBlock(const QString& text, const QRectF& rect)
+TextBlock strayBlock()
 {
     TextBlock block;
-    block.text = text;
-    block.rect = block.originalRect = rect;
-    block.fontSize = 14;
-    TextBlock::Line line;
-    line.text = text;
-    line.rect = rect;
-    line.fontSize = 14;
-    block.lines = {line};
+    block.text = QStringLiteral("stray edit");
+    block.rect = block.originalRect = QRectF(72, 300, 100, 16);
     return block;
 }
 
@@ -33,176 +31,293 @@ QString twoPagePdf(const QTemporaryDir& dir, const QString& name)
     return path;
 }
 
+// A red heading, black lines and a blue stamp drawn as a path.
+fixtures::PageSpec stampedPage(int number)
+{
+    fixtures::PageSpec page;
+    page.runs << fixtures::TextRun{QStringLiteral("RED HEADING %1").arg(number), 72, 780, 20, Qt::red}
+              << fixtures::TextRun{QStringLiteral("Black body line one"), 72, 700, 14}
+              << fixtures::TextRun{QStringLiteral("Black body line two"), 72, 600, 14};
+    page.extraContent = QStringLiteral("q 0 0 1 RG 3 w 400 500 m 500 500 l 500 560 l 400 560 l h S Q");
+    return page;
+}
+
+QString stampedPdf(const QTemporaryDir& dir, const QString& name, int pages)
+{
+    QList<fixtures::PageSpec> specs;
+    for (int i = 0; i < pages; ++i)
+        specs << stampedPage(i + 1);
+    const QString path = dir.filePath(name);
+    if (!fixtures::writeFile(path, fixtures::pagesPdf(specs)))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+bool isPaper(QRgb p)
+{
+    return qRed(p) > 235 && qGreen(p) > 235 && qBlue(p) > 235;
+}
+
+// Share of the read-mode ink (text, stamp) that edit mode shows as paper.
+double lostInk(const QImage& read, const QImage& edit)
+{
+    qint64 ink = 0;
+    qint64 lost = 0;
+    for (int y = 0; y < read.height(); ++y) {
+        for (int x = 0; x < read.width(); ++x) {
+            if (isPaper(read.pixel(x, y)))
+                continue;
+            ++ink;
+            lost += isPaper(edit.pixel(x, y)) ? 1 : 0;
+        }
+    }
+    return ink > 0 ? double(lost) / ink : 1.0;
+}
+
 } // namespace
 
 class TextLayerWindowTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { isolateSettings(); }
-    void cleanup() { m_window.reset(); }
+    void initTestCase() { isolateSettings(); }
+    void cleanup()
+    {
+        PromptAnswers discard(QStringLiteral("Не сохранять"));
+        m_window.reset();
+    }
 
-    void openShowsNativeBlocksInReadingOrder();
-    void pageChangeWritesEditsOfThePageLeft();
-    void pageChangeKeepsEditsThatCannotBeWritten();
-    void blocksMadeRoomForAreWrittenToTheirPage();
-    void deletingEveryBlockRemovesThePageLayer();
-    void tabSwitchWritesEditsOrStays();
-    void editModeSwitchKeepsOnlyChangedBlocks();
+    void editsReachTheFileWhateverReplacesThem_data();
+    void editsReachTheFileWhateverReplacesThem();
+    void failedWriteKeepsTheBlocks_data();
+    void failedWriteKeepsTheBlocks();
+    void editModeShowsEveryTextReadModeShows_data();
+    void editModeShowsEveryTextReadModeShows();
+    void revisitedPageIsCachedButNeverStale();
     void saveKeepsTheBlocksShownClean();
 
 private:
-    // A shown window with a two-page native PDF of that name open.
-    MainWindow& openWindow(const QString& name)
+    MainWindow& openWindow(const QString& path)
     {
         m_window = std::make_unique<MainWindow>(AppProduct::editor);
         showSmall(*m_window);
-        m_window->openFile(twoPagePdf(m_dir, name));
+        m_window->openFile(path);
+        view(*m_window)->setViewMode(PdfView::SinglePage);
         return *m_window;
+    }
+    void key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        keyOnWindow(m_window.get(), key, modifiers);
+    }
+    QImage grabPage()
+    {
+        QApplication::processEvents();
+        return view(*m_window)->viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
     QTemporaryDir m_dir;
     std::unique_ptr<MainWindow> m_window;
 };
 
-void TextLayerWindowTest::openShowsNativeBlocksInReadingOrder()
+enum Replacement { PageChange, BlockOnOtherPage, EditModeOffAndOn, EveryBlockDeleted };
+
+void TextLayerWindowTest::editsReachTheFileWhateverReplacesThem_data()
 {
-    MainWindow& window = openWindow(QStringLiteral("native.pdf"));
-    QCOMPARE(statusText(window), QStringLiteral("Открыт: native.pdf · текстовый слой готов"));
-    // The right header sits higher, yet the left column is read first.
-    QCOMPARE(blockTexts(*view(window)), QStringList({"Left header", "Right header", "First paragraph line",
-                                                     "Second paragraph line"}));
-    QVERIFY(!view(window)->blocksDirty());
-    QVERIFY(!window.currentDocument()->isModified());
-}
-
-void TextLayerWindowTest::pageChangeWritesEditsOfThePageLeft()
-{
-    MainWindow& window = openWindow(QStringLiteral("scroll.pdf"));
-    PdfView* pdfView = view(window);
-    retypeBlock(*pdfView, blockContaining(*pdfView, QStringLiteral("First paragraph")), QStringLiteral("Rewritten line"));
-    QVERIFY(pdfView->blocksDirty());
-
-    pdfView->setCurrentPage(1);
-    QVERIFY(window.currentDocument()->extractAllText(0).contains(QStringLiteral("Rewritten line")));
-    QCOMPARE(pdfView->blockPage(), 1);
-    QCOMPARE(blockTexts(*pdfView), QStringList{"Second page sentence"});
-    QVERIFY(!pdfView->blocksDirty());
-}
-
-void TextLayerWindowTest::pageChangeKeepsEditsThatCannotBeWritten()
-{
-    MainWindow& window = openWindow(QStringLiteral("keep.pdf"));
-    PdfView* pdfView = view(window);
-    // Blocks of a page the document does not have cannot be written.
-    pdfView->setOcrBlocks({recognisedBlock(QStringLiteral("stray edit"), QRectF(72, 300, 100, 16))}, 7, true);
-    ModalCloser closer;
-    pdfView->setCurrentPage(1);
-    QCOMPARE(closer.seen.size(), 1);
-    QVERIFY(closer.seen[0].startsWith(QStringLiteral("Ошибка|Не удалось определить страницу текстовых правок.")));
-    QCOMPARE(pdfView->blockPage(), 7);
-    QVERIFY(pdfView->blocksDirty());
-    QCOMPARE(blockTexts(*pdfView), QStringList{"stray edit"});
-}
-
-void TextLayerWindowTest::blocksMadeRoomForAreWrittenToTheirPage()
-{
-    MainWindow& window = openWindow(QStringLiteral("insert.pdf"));
-    PdfView* pdfView = view(window);
-    pdfView->setEditMode(true);
-    retypeBlock(*pdfView, blockContaining(*pdfView, QStringLiteral("Left header")), QStringLiteral("Moved aside"));
-    pdfView->appendEditableTextBlock(1, QRectF(50, 50, 150, 20), QStringLiteral("New note"), QString(), 12, Qt::black);
-    QVERIFY(window.currentDocument()->extractAllText(0).contains(QStringLiteral("Moved aside")));
-    QCOMPARE(pdfView->blockPage(), 1);
-    QCOMPARE(blockTexts(*pdfView), QStringList{"New note"});
-}
-
-void TextLayerWindowTest::deletingEveryBlockRemovesThePageLayer()
-{
-    MainWindow& window = openWindow(QStringLiteral("delete.pdf"));
-    PdfDocument* doc = window.currentDocument();
-    QVERIFY(doc->overlayOcrText(1, {recognisedBlock(QStringLiteral("hidden words"), QRectF(72, 300, 120, 16))}, false));
-    PdfView* pdfView = view(window);
-    pdfView->setCurrentPage(1);
-    QVERIFY(window.loadNativeTextLayerForPage(1, false));
-    for (int i = 0; i < int(pdfView->blocks().size()); ++i)
-        pdfView->selectOcrBlock(i, true);
-    pdfView->deleteSelectedOcrBlocks();
-    QVERIFY(pdfView->blocksDirty());
-    QVERIFY(!pdfView->hasOcrBlocks());
-
-    ModalCloser closer;
-    QVERIFY(window.applyPendingOcrEdits());
-    QVERIFY(closer.seen.isEmpty());
-    QVERIFY(!pdfView->blocksDirty());
+    QTest::addColumn<int>("replacement");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QStringList>("absent");
+    QTest::newRow("page change") << int(PageChange) << 0 << QStringList{"Rewritten line"}
+                                 << QStringList{"First paragraph line"};
+    QTest::newRow("block on another page") << int(BlockOnOtherPage) << 0 << QStringList{"Rewritten line"}
+                                           << QStringList{"First paragraph line"};
+    QTest::newRow("edit mode off and on") << int(EditModeOffAndOn) << 0 << QStringList{"Rewritten line"}
+                                          << QStringList{"First paragraph line"};
     // Deleted blocks leave the page: the searchable words and the visible line alike.
-    const QString text = doc->extractAllText(1);
-    QVERIFY(!text.contains(QStringLiteral("hidden words")));
-    QVERIFY2(!text.contains(QStringLiteral("Second page sentence")), qPrintable(text));
+    QTest::newRow("every block deleted") << int(EveryBlockDeleted) << 1 << QStringList()
+                                         << QStringList{"hidden words", "Second page sentence"};
 }
 
-void TextLayerWindowTest::tabSwitchWritesEditsOrStays()
+void TextLayerWindowTest::editsReachTheFileWhateverReplacesThem()
 {
-    MainWindow& window = openWindow(QStringLiteral("one.pdf"));
-    PdfDocument* first = window.currentDocument();
-    window.openFile(twoPagePdf(m_dir, QStringLiteral("two.pdf")));
+    QFETCH(int, replacement);
+    QFETCH(int, page);
+    QFETCH(QStringList, present);
+    QFETCH(QStringList, absent);
+    const QString path = twoPagePdf(m_dir, QStringLiteral("edits.pdf"));
+    {
+        // An invisible layer on the second page, as an earlier recognition leaves.
+        PdfDocument doc;
+        QVERIFY(doc.open(path));
+        TextBlock hidden = strayBlock();
+        hidden.text = QStringLiteral("hidden words");
+        hidden.lines = {TextBlock::Line{}};
+        hidden.lines[0].text = hidden.text;
+        hidden.lines[0].rect = hidden.rect;
+        QVERIFY(doc.overlayOcrText(1, {hidden}, false));
+        QVERIFY(doc.save(path));
+    }
+    MainWindow& window = openWindow(path);
+    PdfView* pdfView = view(window);
+    key(Qt::Key_F2);
+    switch (Replacement(replacement)) {
+    case PageChange:
+        retypeBlock(*pdfView, blockContaining(*pdfView, QStringLiteral("First paragraph")), QStringLiteral("Rewritten line"));
+        QTest::keyClick(pdfView, Qt::Key_PageDown);
+        break;
+    case BlockOnOtherPage:
+        retypeBlock(*pdfView, blockContaining(*pdfView, QStringLiteral("First paragraph")), QStringLiteral("Rewritten line"));
+        pdfView->appendEditableTextBlock(1, QRectF(50, 50, 150, 20), QStringLiteral("New note"), QString(), 12, Qt::black);
+        QCOMPARE(blockTexts(*pdfView), QStringList{"New note"});
+        break;
+    case EditModeOffAndOn:
+        retypeBlock(*pdfView, blockContaining(*pdfView, QStringLiteral("First paragraph")), QStringLiteral("Rewritten line"));
+        key(Qt::Key_F2);
+        key(Qt::Key_F2);
+        QCOMPARE(blockTexts(*pdfView).value(2), QStringLiteral("Rewritten line"));  // the changed blocks stayed
+        break;
+    case EveryBlockDeleted:
+        QTest::keyClick(pdfView, Qt::Key_PageDown);
+        QTRY_COMPARE(pdfView->blockPage(), 1);
+        for (int i = 0; i < int(pdfView->blocks().size()); ++i)
+            pdfView->selectOcrBlock(i, true);
+        QTest::keyClick(pdfView, Qt::Key_Delete);
+        QVERIFY(!pdfView->hasOcrBlocks());
+        break;
+    }
+    PromptAnswers noWarnings;
+    key(Qt::Key_S, Qt::ControlModifier);
+    QVERIFY2(noWarnings.seen.isEmpty(), qPrintable(noWarnings.seen.join('\n')));
+    QVERIFY(!window.windowTitle().contains(QLatin1Char('*')));
+
+    const QString text = savedText(path, page);
+    for (const QString& word : present)
+        QVERIFY2(text.contains(word), qPrintable(text));
+    for (const QString& word : absent)
+        QVERIFY2(!text.contains(word), qPrintable(text));
+    if (!present.isEmpty() && pdftools::installed(QStringLiteral("pdftotext")))
+        QVERIFY(savedPageText(path, page).contains(present.first()));
+}
+
+// Blocks of a page the document does not have cannot be written: the
+// warning says so and the blocks stay, on a page change and a tab switch.
+void TextLayerWindowTest::failedWriteKeepsTheBlocks_data()
+{
+    QTest::addColumn<bool>("tabSwitch");
+    QTest::newRow("page change") << false;
+    QTest::newRow("tab switch") << true;
+}
+
+void TextLayerWindowTest::failedWriteKeepsTheBlocks()
+{
+    QFETCH(bool, tabSwitch);
+    const QString firstPath = twoPagePdf(m_dir, QStringLiteral("first.pdf"));
+    MainWindow& window = openWindow(firstPath);
+    window.openFile(twoPagePdf(m_dir, QStringLiteral("second.pdf")));
     PdfDocument* second = window.currentDocument();
     PdfView* pdfView = view(window);
-
-    pdfView->setOcrBlocks({recognisedBlock(QStringLiteral("stray edit"), QRectF(72, 300, 100, 16))}, 7, true);
+    pdfView->setViewMode(PdfView::SinglePage);
+    pdfView->setOcrBlocks({strayBlock()}, 7, true);
     {
-        ModalCloser closer;
-        tabs(window)->setCurrentIndex(0);
-        QCOMPARE(closer.seen.size(), 1);
+        PromptAnswers warnings;
+        if (tabSwitch)
+            tabs(window)->setCurrentIndex(0);
+        else
+            QTest::keyClick(pdfView, Qt::Key_PageDown);
+        QCOMPARE(warnings.seen.size(), 1);
+        QVERIFY(warnings.seen[0].startsWith(QStringLiteral("Ошибка|Не удалось определить страницу текстовых правок.")));
     }
     QCOMPARE(window.currentDocument(), second);
-    QCOMPARE(tabs(window)->currentIndex(), 1);
     QCOMPARE(blockTexts(*pdfView), QStringList{"stray edit"});
-
-    pdfView->setOcrBlocks(second->extractText(0), 0, false);
-    retypeBlock(*pdfView, 0, QStringLiteral("Written on leaving"));
-    tabs(window)->setCurrentIndex(0);
-    QCOMPARE(window.currentDocument(), first);
-    QVERIFY(second->extractAllText(0).contains(QStringLiteral("Written on leaving")));
-    QVERIFY(!first->extractAllText(0).contains(QStringLiteral("Written on leaving")));
+    QVERIFY(pdfView->blocksDirty());
+    QVERIFY(window.windowTitle().contains(QLatin1Char('*')));
 }
 
-void TextLayerWindowTest::editModeSwitchKeepsOnlyChangedBlocks()
+// Coloured ink (a red heading, a blue stamp) and the user's saved edits stay
+// visible in edit mode, and the red heading stays editable text.
+void TextLayerWindowTest::editModeShowsEveryTextReadModeShows_data()
 {
-    MainWindow& window = openWindow(QStringLiteral("toggle.pdf"));
-    PdfView* pdfView = view(window);
-    retypeBlock(*pdfView, 0, QStringLiteral("Kept through toggles"));
-    window.onToggleEditMode();  // on
-    window.onToggleEditMode();  // off
-    window.onToggleEditMode();  // on again: changed blocks stay
-    QVERIFY(pdfView->editMode());
-    QCOMPARE(blockTexts(*pdfView).value(0), QStringLiteral("Kept through toggles"));
-    QCOMPARE(statusText(window), QStringLiteral("Режим редактирования: текстовые рамки включены"));
+    QTest::addColumn<bool>("savedEdit");
+    QTest::newRow("red heading and stamp") << false;
+    QTest::newRow("saved edit on a stamped page") << true;
+}
 
-    QVERIFY(window.applyPendingOcrEdits());
-    window.onToggleEditMode();  // off
-    window.onToggleEditMode();  // on over a clean view: the page's layer again
-    QVERIFY(blockTexts(*pdfView).contains(QStringLiteral("Kept through toggles")));
-    QVERIFY(!pdfView->blocksDirty());
+void TextLayerWindowTest::editModeShowsEveryTextReadModeShows()
+{
+    QFETCH(bool, savedEdit);
+    const QString path = stampedPdf(m_dir, QStringLiteral("stamped.pdf"), 1);
+    MainWindow& window = openWindow(path);
+    PdfView* pdfView = view(window);
+    if (savedEdit) {
+        key(Qt::Key_F2);
+        retypeBlock(*pdfView, blockContaining(*pdfView, QStringLiteral("line one")), QStringLiteral("Edited body line"));
+        key(Qt::Key_S, Qt::ControlModifier);
+        key(Qt::Key_F2);
+    }
+    QVERIFY(!pdfView->editMode());
+    const QImage read = grabPage();
+    key(Qt::Key_F2);
+    QVERIFY(pdfView->editMode());
+    const QImage edit = grabPage();
+    const double lost = lostInk(read, edit);
+    QVERIFY2(lost < 0.02, qPrintable(QString::number(lost)));
+    QVERIFY(blockContaining(*pdfView, QStringLiteral("RED HEADING")) >= 0);
+
+    key(Qt::Key_S, Qt::ControlModifier);
+    const QString text = savedText(path, 0);
+    QVERIFY(text.contains(QStringLiteral("RED HEADING 1")));
+    QCOMPARE(text.contains(QStringLiteral("Edited body line")), savedEdit);
+    QVERIFY(text.contains(QStringLiteral("Black body line two")));
+}
+
+// In edit mode the first visit of a stamped page extracts its text and
+// images; coming back takes them from the cache, unless the page was written
+// meanwhile. In read mode a page change reads no text layer at all.
+void TextLayerWindowTest::revisitedPageIsCachedButNeverStale()
+{
+    const QString path = stampedPdf(m_dir, QStringLiteral("cache.pdf"), 3);
+    MainWindow& window = openWindow(path);
+    PdfView* pdfView = view(window);
+    key(Qt::Key_F2);
+    const auto timedPageDown = [pdfView] {
+        QElapsedTimer timer;
+        timer.start();
+        QTest::keyClick(pdfView, Qt::Key_PageDown);
+        return timer.nsecsElapsed();
+    };
+    const qint64 firstVisit = timedPageDown();
+    qint64 revisit = std::numeric_limits<qint64>::max();
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(pdfView, Qt::Key_PageUp);
+        revisit = std::min(revisit, timedPageDown());
+    }
+    QVERIFY2(revisit * 3 < firstVisit, qPrintable(QStringLiteral("%1 / %2 ns").arg(revisit).arg(firstVisit)));
+
+    retypeBlock(*pdfView, blockContaining(*pdfView, QStringLiteral("line two")), QStringLiteral("Fresh words"));
+    key(Qt::Key_S, Qt::ControlModifier);
+    QTest::keyClick(pdfView, Qt::Key_PageUp);
+    QTest::keyClick(pdfView, Qt::Key_PageDown);
+    QCOMPARE(pdfView->blockPage(), 1);
+    QVERIFY2(blockTexts(*pdfView).contains(QStringLiteral("Fresh words")), qPrintable(blockTexts(*pdfView).join('|')));
+    key(Qt::Key_F2);
+    QTest::keyClick(pdfView, Qt::Key_PageDown);
+    QVERIFY(!pdfView->hasOcrBlocks());
+    QVERIFY(savedText(path, 1).contains(QStringLiteral("Fresh words")));
 }
 
 // Ctrl+S in edit mode writes the edits and the page goes on showing its
 // blocks, clean, read from what was saved.
 void TextLayerWindowTest::saveKeepsTheBlocksShownClean()
 {
-    MainWindow& window = openWindow(QStringLiteral("saved.pdf"));
+    const QString path = twoPagePdf(m_dir, QStringLiteral("saved.pdf"));
+    MainWindow& window = openWindow(path);
     PdfView* pdfView = view(window);
-    window.onToggleEditMode();
-    QVERIFY(pdfView->editMode());
+    key(Qt::Key_F2);
     retypeBlock(*pdfView, 0, QStringLiteral("Saved and shown"));
-    pdfView->setFocus();
-    QTest::keyClick(pdfView, Qt::Key_S, Qt::ControlModifier);
+    key(Qt::Key_S, Qt::ControlModifier);
     QVERIFY(!window.currentDocument()->isModified());
-    QVERIFY(pdfView->hasOcrBlocks());
     QVERIFY(!pdfView->blocksDirty());
     QVERIFY(blockTexts(*pdfView).contains(QStringLiteral("Saved and shown")));
-    PdfDocument saved;
-    QVERIFY(saved.open(window.currentDocument()->filePath()));
-    QVERIFY(saved.extractAllText(0).contains(QStringLiteral("Saved and shown")));
+    QVERIFY(savedText(path, 0).contains(QStringLiteral("Saved and shown")));
 }
 
 QTEST_MAIN(TextLayerWindowTest)
