@@ -33,7 +33,7 @@ void GradientTool::paintGradient(QImage& image, const QPoint& end) const
     painter.fillRect(image.rect(), QBrush(gradient));
 }
 
-void GradientTool::mousePress(CanvasWidget*, Document* doc, QMouseEvent*, const QPoint& imagePos)
+void LayerDragTool::mousePress(CanvasWidget*, Document* doc, QMouseEvent*, const QPoint& imagePos)
 {
     Layer* layer = doc ? doc->activeLayer() : nullptr;
     if (!layer)
@@ -65,16 +65,6 @@ void GradientTool::mouseRelease(CanvasWidget* canvas, Document* doc, QMouseEvent
     paintGradient(layer->image, imagePos);
     canvas->commitLayerSnapshot(snapshot, name());
     canvas->update();
-}
-
-void MoveTool::mousePress(CanvasWidget*, Document* doc, QMouseEvent*, const QPoint& imagePos)
-{
-    Layer* layer = doc ? doc->activeLayer() : nullptr;
-    if (!layer)
-        return;
-    snapshot = layer->image;
-    active = true;
-    startPoint = imagePos;
 }
 
 void MoveTool::mouseMove(CanvasWidget* canvas, Document* doc, QMouseEvent*, const QPoint& imagePos)

@@ -13,35 +13,36 @@ public:
     void mousePress(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos) override;
 };
 
-// Fills the whole layer with a linear gradient from primary to secondary.
-class GradientTool : public Tool {
+// A tool that drags over the active layer, redrawing it each move from the
+// copy taken at the press.
+class LayerDragTool : public Tool {
 public:
-    QString name() const override { return QStringLiteral("Градиент"); }
     void mousePress(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos) override;
-    void mouseMove(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos) override;
-    void mouseRelease(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos) override;
 
-private:
-    void paintGradient(QImage& image, const QPoint& end) const;
-
+protected:
     bool active = false;
     QPoint startPoint;
     QImage snapshot;
 };
 
-// Moves the whole content of the active layer.
-class MoveTool : public Tool {
+// Fills the whole layer with a linear gradient from primary to secondary.
+class GradientTool : public LayerDragTool {
 public:
-    QString name() const override { return QStringLiteral("Перемещение"); }
-    QCursor cursor() const override { return QCursor(Qt::SizeAllCursor); }
-    void mousePress(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos) override;
+    QString name() const override { return QStringLiteral("Градиент"); }
     void mouseMove(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos) override;
     void mouseRelease(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos) override;
 
 private:
-    bool active = false;
-    QPoint startPoint;
-    QImage snapshot;
+    void paintGradient(QImage& image, const QPoint& end) const;
+};
+
+// Moves the whole content of the active layer.
+class MoveTool : public LayerDragTool {
+public:
+    QString name() const override { return QStringLiteral("Перемещение"); }
+    QCursor cursor() const override { return QCursor(Qt::SizeAllCursor); }
+    void mouseMove(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos) override;
+    void mouseRelease(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos) override;
 };
 
 } // namespace paint
