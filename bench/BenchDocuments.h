@@ -1,17 +1,21 @@
 #pragma once
 // Documents the benchmarks write for themselves.
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QRandomGenerator>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QString>
 
 namespace bench {
 
-// A4 pages of 60 lines of Russian and Latin text each.
-inline void writeTextPdf(const QString& path, int pages)
+// A4 pages of 60 lines of Russian and Latin text each, with a red ring like
+// a stamp in the corner when asked.
+inline void writeTextPdf(const QString& path, int pages, bool stamped = false)
 {
     QPdfWriter writer(path);
     writer.setPageSize(QPageSize(QPageSize::A4));
@@ -28,7 +32,21 @@ inline void writeTextPdf(const QString& path, int pages)
                                  .arg(p + 1)
                                  .arg(line + 1));
         }
+        if (stamped) {
+            painter.setPen(QPen(Qt::red, 3));
+            painter.drawEllipse(QRectF(420, 700, 120, 120));
+            painter.setPen(Qt::black);
+        }
     }
+}
+
+// Settings of a benchmark's own, out of the user's store and empty.
+inline void useOwnSettings(const QString& applicationName)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
+    QCoreApplication::setApplicationName(applicationName);
+    QSettings().clear();
 }
 
 constexpr int kScanDpi = 150;

@@ -5,6 +5,7 @@
 // single page, for which the window stood still when runs were one GUI-thread
 // loop.
 
+#include "BenchDocuments.h"
 #include "MainWindow.h"
 #include "OcrTestPages.h"
 #include "PdfDocument.h"
@@ -14,8 +15,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
@@ -49,10 +48,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
-    QCoreApplication::setApplicationName(QStringLiteral("vorn-bench-ocrwindow"));
-    QSettings().clear();
+    bench::useOwnSettings(QStringLiteral("vorn-bench-ocrwindow"));
     const int pages = argc > 1 ? std::max(1, atoi(argv[1])) : kDefaultPages;
     QTemporaryDir dir;
     const QString path = scannedDocument(dir, QStringLiteral("scanned.pdf"), pages);

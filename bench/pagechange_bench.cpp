@@ -12,10 +12,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QPainter>
-#include <QPdfWriter>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -25,28 +21,6 @@
 namespace {
 
 constexpr int kDefaultPages = 10;
-
-// The benchmark's text pages with a red stamp in the corner of each.
-void writeStampedPdf(const QString& path, int pages)
-{
-    QPdfWriter writer(path);
-    writer.setPageSize(QPageSize(QPageSize::A4));
-    writer.setResolution(72);
-    QPainter painter(&writer);
-    painter.setFont(QFont(QStringLiteral("DejaVu Serif"), 10));
-    for (int p = 0; p < pages; ++p) {
-        if (p > 0)
-            writer.newPage();
-        for (int line = 0; line < 60; ++line)
-            painter.drawText(40, 40 + line * 12, QStringLiteral("Страница %1, строка %2: съешь же ещё этих мягких "
-                                                                "французских булок, да выпей чаю.")
-                                                     .arg(p + 1)
-                                                     .arg(line + 1));
-        painter.setPen(QPen(Qt::red, 3));
-        painter.drawEllipse(QRectF(420, 700, 120, 120));
-        painter.setPen(Qt::black);
-    }
-}
 
 struct Figures {
     double median = 0;
@@ -66,14 +40,11 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
-    QCoreApplication::setApplicationName(QStringLiteral("vorn-bench-pagechange"));
-    QSettings().clear();
+    bench::useOwnSettings(QStringLiteral("vorn-bench-pagechange"));
     const int pages = argc > 1 ? std::clamp(atoi(argv[1]), 2, 12) : kDefaultPages;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("stamped.pdf"));
-    writeStampedPdf(path, pages);
+    bench::writeTextPdf(path, pages, true);
 
     MainWindow window(AppProduct::editor);
     window.resize(1000, 800);
