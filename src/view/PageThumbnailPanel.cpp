@@ -1,4 +1,5 @@
 #include "PageThumbnailPanel.h"
+#include "WorkerThreads.h"
 
 #include "PdfDocument.h"
 #include "ThumbnailWorker.h"
@@ -66,15 +67,7 @@ PageThumbnailPanel::~PageThumbnailPanel()
 // dropped with the worker. Afterwards nothing touches the old document.
 void PageThumbnailPanel::stopWorker()
 {
-    if (!m_thread)
-        return;
-    m_worker->clearQueue();
-    m_thread->quit();
-    m_thread->wait();
-    delete m_worker;
-    delete m_thread;
-    m_worker = nullptr;
-    m_thread = nullptr;
+    stopWorkerThread(m_worker, m_thread);
 }
 
 int PageThumbnailPanel::pageCountWithoutStall() const

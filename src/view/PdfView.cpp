@@ -1,4 +1,5 @@
 #include "PdfView.h"
+#include "WorkerThreads.h"
 
 #include <QRubberBand>
 #include <QScrollBar>
@@ -635,15 +636,7 @@ void PdfView::startRenderWorker()
 void PdfView::stopRenderWorker()
 {
     ++m_renderGeneration;
-    if (!m_renderThread)
-        return;
-    m_renderWorker->clearQueue();
-    m_renderThread->quit();
-    m_renderThread->wait();
-    delete m_renderWorker;
-    delete m_renderThread;
-    m_renderWorker = nullptr;
-    m_renderThread = nullptr;
+    stopWorkerThread(m_renderWorker, m_renderThread);
 }
 
 PageRenderKey PdfView::renderKey(int page, PdfRenderLayer layer, bool transparentBackground) const
