@@ -33,16 +33,6 @@ void GradientTool::paintGradient(QImage& image, const QPoint& end) const
     painter.fillRect(image.rect(), QBrush(gradient));
 }
 
-void LayerDragTool::mousePress(CanvasWidget*, Document* doc, QMouseEvent*, const QPoint& imagePos)
-{
-    Layer* layer = doc ? doc->activeLayer() : nullptr;
-    if (!layer)
-        return;
-    snapshot = layer->image;
-    active = true;
-    startPoint = imagePos;
-}
-
 void GradientTool::mouseMove(CanvasWidget* canvas, Document* doc, QMouseEvent*, const QPoint& imagePos)
 {
     Layer* layer = doc ? doc->activeLayer() : nullptr;

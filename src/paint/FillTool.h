@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LayerDragTool.h"
 #include "Tool.h"
 
 #include <QImage>
@@ -11,18 +12,6 @@ class FillTool : public Tool {
 public:
     QString name() const override { return QStringLiteral("Заливка"); }
     void mousePress(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos) override;
-};
-
-// A tool that drags over the active layer, redrawing it each move from the
-// copy taken at the press.
-class LayerDragTool : public Tool {
-public:
-    void mousePress(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos) override;
-
-protected:
-    bool active = false;
-    QPoint startPoint;
-    QImage snapshot;
 };
 
 // Fills the whole layer with a linear gradient from primary to secondary.

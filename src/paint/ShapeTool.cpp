@@ -20,16 +20,6 @@ bool ctrlHeld(QMouseEvent* event)
 
 } // namespace
 
-void ShapeTool::mousePress(CanvasWidget*, Document* doc, QMouseEvent*, const QPoint& imagePos)
-{
-    Layer* layer = doc ? doc->activeLayer() : nullptr;
-    if (!layer)
-        return;
-    snapshot = layer->image;
-    active = true;
-    startPoint = imagePos;
-}
-
 void ShapeTool::mouseMove(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos)
 {
     Layer* layer = doc ? doc->activeLayer() : nullptr;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Tool.h"
+#include "LayerDragTool.h"
 
 #include <QImage>
 
@@ -12,9 +12,8 @@ struct PendingShape;
 
 // Previews a shape from the press point on the layer and hands it to the
 // canvas as a pending shape at release.
-class ShapeTool : public Tool {
+class ShapeTool : public LayerDragTool {
 public:
-    void mousePress(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos) override;
     void mouseMove(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos) override;
     void mouseRelease(CanvasWidget* canvas, Document* doc, QMouseEvent* event, const QPoint& imagePos) override;
 
@@ -23,10 +22,6 @@ protected:
     virtual void paintPreview(QPainter& painter, const QPoint& end) const = 0;
     // False when the drag makes no shape.
     virtual bool makeShape(const QPoint& end, PendingShape& shape) const = 0;
-
-    bool active = false;
-    QPoint startPoint;
-    QImage snapshot;
 };
 
 class LineTool : public ShapeTool {
