@@ -22,6 +22,7 @@ class QIODevice;
 struct fpdf_document_t__;
 struct TextBlock;
 namespace pdfengine {
+class PageTextWriter;
 class WriterFonts;
 }
 
@@ -203,6 +204,9 @@ private:
     QList<QRectF> findRegex(int pageIndex, const QString& pattern, bool matchCase) const;
     // Fonts of text written into the open document, loaded once for its life.
     pdfengine::WriterFonts& writerFontsUnlocked();
+    // Lets `add` put objects on the page, then writes the page and reads it
+    // back; the caller holds the lock.
+    bool appendToPage(int pageIndex, const std::function<bool(pdfengine::PageTextWriter&)>& add);
 
     QMutex& m_mutex;
     mutable QMutex m_errorMutex;

@@ -527,17 +527,13 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
     return true;
 }
 
-bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& text, const QString& fontFamily,
-                              float fontSize, const QColor& color)
+bool PdfDocument::appendToPage(int pageIndex, const std::function<bool(PageTextWriter&)>& add)
 {
-    QMutexLocker lock(&m_mutex);
-    if (!m_doc || text.isEmpty() || pageIndex < 0)
-        return false;
     PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
     if (!page)
         return false;
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
-    if (!writer.addVisibleText(text, rect.normalized(), TextStyle{fontFamily, fontSize, color, false, false}))
+    if (!add(writer))
         return false;
     const AppendOutcome outcome = commitAppendedObjects(m_doc, pageIndex, page, writer.insertedCount());
     if (outcome.touched)
@@ -547,23 +543,23 @@ bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& 
     return outcome.error.isEmpty();
 }
 
+bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& text, const QString& fontFamily,
+                              float fontSize, const QColor& color)
+{
+    QMutexLocker lock(&m_mutex);
+    if (!m_doc || text.isEmpty() || pageIndex < 0)
+        return false;
+    return appendToPage(pageIndex, [&](PageTextWriter& writer) {
+        return writer.addVisibleText(text, rect.normalized(), TextStyle{fontFamily, fontSize, color, false, false});
+    });
+}
+
 bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const QSizeF& size, const QImage& image)
 {
     QMutexLocker lock(&m_mutex);
     if (!m_doc || pageIndex < 0 || image.isNull() || size.width() <= 0 || size.height() <= 0)
         return false;
-    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
-    if (!page)
-        return false;
-    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
-    if (!writer.addImage(QRectF(position, size), image))
-        return false;
-    const AppendOutcome outcome = commitAppendedObjects(m_doc, pageIndex, page, writer.insertedCount());
-    if (outcome.touched)
-        markChangedUnlocked();
-    if (!outcome.error.isEmpty())
-        setLastError(outcome.error);
-    return outcome.error.isEmpty();
+    return appendToPage(pageIndex, [&](PageTextWriter& writer) { return writer.addImage(QRectF(position, size), image); });
 }
 
 // Drawn over the content with Multiply rather than under it, so the mark also
@@ -575,20 +571,9 @@ bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor
     QMutexLocker lock(&m_mutex);
     if (!m_doc || pageIndex < 0)
         return false;
-    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
-    if (!page)
-        return false;
     QColor fill = color.isValid() ? color : QColor(255, 230, 0, 90);
     fill.setAlpha(std::clamp(fill.alpha(), kMinAlpha, kMaxAlpha));
-    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
-    if (!writer.addMarkupRect(rect, fill))
-        return false;
-    const AppendOutcome outcome = commitAppendedObjects(m_doc, pageIndex, page, writer.insertedCount());
-    if (outcome.touched)
-        markChangedUnlocked();
-    if (!outcome.error.isEmpty())
-        setLastError(outcome.error);
-    return outcome.error.isEmpty();
+    return appendToPage(pageIndex, [&](PageTextWriter& writer) { return writer.addMarkupRect(rect, fill); });
 }
 
 bool PdfDocument::addHighlightAnnot(int pageIndex, const QRectF& rect, const QColor& color)
