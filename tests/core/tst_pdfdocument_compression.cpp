@@ -30,22 +30,13 @@ namespace {
 
 Options rasterOptions(int dpi, int quality = 55, bool grayscale = false, bool monochrome = false)
 {
-    Options options;
-    options.imageDpi = dpi;
-    options.jpegQuality = quality;
-    options.grayscale = grayscale;
-    options.monochrome = monochrome;
-    return options;
+    return {.imageDpi = dpi, .jpegQuality = quality, .grayscale = grayscale, .monochrome = monochrome};
 }
 
 Options keepingOptions(int dpi, bool recompressSmallImages, bool grayscale = false)
 {
-    Options options;
-    options.rasterizePages = false;
-    options.imageDpi = dpi;
-    options.recompressSmallImages = recompressSmallImages;
-    options.grayscale = grayscale;
-    return options;
+    return {.imageDpi = dpi, .grayscale = grayscale, .recompressSmallImages = recompressSmallImages,
+            .rasterizePages = false};
 }
 
 PageSpec textPage(const QString& text, double width = 595, double height = 842)
@@ -111,10 +102,6 @@ QString qpdfCheckFailure(const QString& pdf)
     return check.exitCode == 0 ? QString() : check.out + check.err;
 }
 
-#define REQUIRE_TOOL(program)                                                                                      \
-    if (!pdftools::installed(QStringLiteral(program)))                                                             \
-    QSKIP(program " is not installed (scripts/setup.sh installs it)")
-
 } // namespace
 
 class TestPdfDocumentCompression : public QObject {
@@ -132,7 +119,6 @@ private slots:
     void clampedOptionsWriteTheSameFile();
 
     void minimumForecastTakesTheSmallestPreset();
-    void minimumForecastNeverGrowsATextDocument();
     void forecastFailures_data();
     void forecastFailures();
 
@@ -142,7 +128,6 @@ private slots:
     void colourSurvivesRecompression();
     void transparencyIsKept_data();
     void transparencyIsKept();
-    void keptCopyPassesOutsideChecksAndKeepsText();
     void keptCopyKeepsStructureAndMasks_data();
     void keptCopyKeepsStructureAndMasks();
     void damagedFilesNeverCrashTheKeptCopy();
@@ -155,16 +140,19 @@ private slots:
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
     PdfDocument& openFixture(const QByteArray& bytes, const QString& name = QStringLiteral("source.pdf"));
-    // The single image row of the compressed copy's first page that is not a soft mask.
+    // The pictures of the copy compressed with the options, as pdfimages lists them.
     QList<pdftools::ImageRow> compressedImages(const QByteArray& source, const Options& options);
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<PdfDocument> m_doc;
 };
 
+// The outside readers that check the copies; scripts/setup.sh installs them.
 void TestPdfDocumentCompression::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
+    for (const char* tool : {"qpdf", "pdfinfo", "pdfimages", "pdffonts", "gs"})
+        QVERIFY2(pdftools::installed(QString::fromLatin1(tool)), tool);
 }
 
 void TestPdfDocumentCompression::init()
@@ -203,8 +191,6 @@ void TestPdfDocumentCompression::forecastEqualsWrittenSize_data()
     QTest::newRow("grey JPEG") << rasterOptions(72, 40, true) << QStringLiteral("gray") << 8 << 72;
     QTest::newRow("monochrome") << rasterOptions(150, 55, false, true) << QStringLiteral("gray") << 1 << 150;
     QTest::newRow("monochrome ignores grey") << rasterOptions(100, 55, true, true) << QStringLiteral("gray") << 1 << 100;
-    QTest::newRow("dpi below range") << rasterOptions(10) << QStringLiteral("rgb") << 8 << 36;
-    QTest::newRow("quality out of range") << rasterOptions(50, 0) << QStringLiteral("rgb") << 8 << 50;
 }
 
 // Up to 20 pages every page is rendered and encoded as the writer does, so
@@ -225,10 +211,6 @@ void TestPdfDocumentCompression::forecastEqualsWrittenSize()
     QVERIFY2(doc.compressTo(target, options), qPrintable(doc.lastError()));
     QCOMPARE(forecast, QFileInfo(target).size());
 
-    REQUIRE_TOOL("qpdf");
-    REQUIRE_TOOL("pdfinfo");
-    REQUIRE_TOOL("pdfimages");
-    REQUIRE_TOOL("pdffonts");
     QCOMPARE(qpdfCheckFailure(target), QString());
     QVERIFY(pdftools::fontCount(doc.filePath()) > 0);
     QCOMPARE(pdftools::fontCount(target), 0);
@@ -333,39 +315,39 @@ void TestPdfDocumentCompression::clampedOptionsWriteTheSameFile()
     QCOMPARE(readFile(a), readFile(b));
 }
 
-// The smallest forecast of the presets, and what writing with its options gives.
+// The smallest forecast of the presets is what writing with its options gives.
+// Text documents were offered a 1-bit picture copy many times their size: the
+// object-keeping copy is a candidate, and nothing larger than the source is.
+// That copy compresses page content stored without a filter, passes qpdf's
+// check and keeps the text and the page sizes.
 void TestPdfDocumentCompression::minimumForecastTakesTheSmallestPreset()
 {
-    PdfDocument& doc = openFixture(fixtures::pagesPdf({textPage(QStringLiteral("preset"), 200, 200)}));
+    QList<PageSpec> pages;
+    for (int i = 0; i < 3; ++i) {
+        pages << textPage(QStringLiteral("Text of a clerk's letter, line after line, page %1").arg(i + 1));
+        for (int k = 0; k < 200; ++k)
+            pages.last().extraContent += QStringLiteral("0.5 g %1 %2 4 4 re f\n").arg(20 + k % 50 * 10).arg(100 + k / 50 * 10);
+    }
+    PdfDocument& doc = openFixture(fixtures::pagesPdf(pages));
     const PdfDocument::CompressionEstimate best = doc.estimateMinimumCompressedSize();
     QVERIFY2(best.bytes > 0, qPrintable(doc.lastError()));
     QVERIFY(!best.sampled);
     QVERIFY(!best.label.isEmpty());
-    QCOMPARE(doc.estimateCompressedSize(best.options), best.bytes);
+    QVERIFY(best.bytes <= QFileInfo(doc.filePath()).size());
+    QVERIFY(!best.options.rasterizePages);
     for (const Options& preset : {keepingOptions(150, true), rasterOptions(150, 55), rasterOptions(72, 28),
                                   rasterOptions(150, 55, false, true), rasterOptions(72, 35, false, true)})
         QVERIFY(best.bytes <= doc.estimateCompressedSize(preset));
-}
-
-// Text documents were offered a 1-bit picture copy many times their size: the
-// object-keeping copy is a candidate, and nothing larger than the source is.
-void TestPdfDocumentCompression::minimumForecastNeverGrowsATextDocument()
-{
-    QList<PageSpec> pages;
-    for (int i = 0; i < 3; ++i)
-        pages << textPage(QStringLiteral("Text of a clerk's letter, line after line, page %1").arg(i + 1));
-    PdfDocument& doc = openFixture(fixtures::pagesPdf(pages));
-    const qint64 source = QFileInfo(doc.filePath()).size();
-    const PdfDocument::CompressionEstimate best = doc.estimateMinimumCompressedSize();
-    QVERIFY2(best.bytes > 0, qPrintable(doc.lastError()));
-    QVERIFY(best.bytes <= source);
-    QVERIFY(!best.options.rasterizePages);
     const QString target = path(QStringLiteral("out.pdf"));
     QVERIFY2(doc.compressTo(target, best.options), qPrintable(doc.lastError()));
     QCOMPARE(QFileInfo(target).size(), best.bytes);
+    QVERIFY(best.bytes < QFileInfo(doc.filePath()).size() / 2);
+    QCOMPARE(qpdfCheckFailure(target), QString());
+    QCOMPARE(pdftools::pageSizes(target), pdftools::pageSizes(doc.filePath()));
     PdfDocument copy;
     QVERIFY(copy.open(target));
     QCOMPARE(copy.extractAllTextAllPages(), doc.extractAllTextAllPages());
+    QCOMPARE(copy.renderPage(1, 0.5, 0), doc.renderPage(1, 0.5, 0));
 }
 
 void TestPdfDocumentCompression::forecastFailures_data()
@@ -415,39 +397,34 @@ void TestPdfDocumentCompression::imagesAreReducedToTheTargetDensity_data()
     QTest::addColumn<QString>("matrix");
     QTest::addColumn<int>("rotate");
     QTest::addColumn<Options>("options");
-    QTest::addColumn<QString>("encoding");
+    QTest::addColumn<bool>("reencoded");
     QTest::addColumn<QSize>("written");
+    const auto row = [](const char* name, QSize pixels, const QString& matrix, const Options& options, bool reencoded,
+                        QSize written, int rotate = 0) {
+        QTest::newRow(name) << pixels << matrix << rotate << options << reencoded << written;
+    };
     const QSize square(600, 600);
-    QTest::newRow("one inch at 150 dpi") << square << fixtures::placement(50, 50, 72, 72) << 0
-                                         << keepingOptions(150, false) << QStringLiteral("jpeg") << QSize(150, 150);
-    QTest::newRow("six inches need more pixels") << square << fixtures::placement(50, 50, 432, 432) << 0
-                                                 << keepingOptions(150, false) << QStringLiteral("image") << square;
-    QTest::newRow("six inches, small images re-encoded") << square << fixtures::placement(50, 50, 432, 432) << 0
-                                                         << keepingOptions(150, true) << QStringLiteral("jpeg")
-                                                         << square;
-    QTest::newRow("0.05 point wide is never touched") << square << fixtures::placement(50, 50, 0.05, 72) << 0
-                                                      << keepingOptions(150, true) << QStringLiteral("image")
-                                                      << square;
-    QTest::newRow("dpi 1000 is 600") << square << fixtures::placement(50, 50, 36, 36) << 0
-                                     << keepingOptions(1000, false) << QStringLiteral("jpeg") << QSize(300, 300);
-    QTest::newRow("dpi 20 is 36") << square << fixtures::placement(50, 50, 72, 72) << 0 << keepingOptions(20, false)
-                                  << QStringLiteral("jpeg") << QSize(36, 36);
+    const QString inch = fixtures::placement(50, 50, 72, 72);
+    const QString sixInches = fixtures::placement(50, 50, 432, 432);
+    row("one inch at 150 dpi", square, inch, keepingOptions(150, false), true, QSize(150, 150));
+    row("six inches need more pixels", square, sixInches, keepingOptions(150, false), false, square);
+    row("six inches, small images re-encoded", square, sixInches, keepingOptions(150, true), true, square);
+    row("0.05 point wide is never touched", square, fixtures::placement(50, 50, 0.05, 72), keepingOptions(150, true),
+        false, square);
+    row("dpi 1000 is 600", square, fixtures::placement(50, 50, 36, 36), keepingOptions(1000, false), true,
+        QSize(300, 300));
+    row("dpi 20 is 36", square, inch, keepingOptions(20, false), true, QSize(36, 36));
     Options monochrome = keepingOptions(150, false);
     monochrome.monochrome = true;
-    QTest::newRow("monochrome does not matter") << square << fixtures::placement(50, 50, 72, 72) << 0 << monochrome
-                                                << QStringLiteral("jpeg") << QSize(150, 150);
-    QTest::newRow("aspect ratio kept") << QSize(600, 300) << fixtures::placement(50, 50, 72, 72) << 0
-                                       << keepingOptions(150, false) << QStringLiteral("jpeg") << QSize(150, 75);
+    row("monochrome does not matter", square, inch, monochrome, true, QSize(150, 150));
+    row("aspect ratio kept", QSize(600, 300), inch, keepingOptions(150, false), true, QSize(150, 75));
     // 200 x 400 pixels drawn 96 x 192 points are exactly 150 dpi, turned or not.
-    QTest::newRow("turned page keeps density") << QSize(200, 400) << fixtures::placement(50, 50, 96, 192) << 90
-                                               << keepingOptions(150, false) << QStringLiteral("image")
-                                               << QSize(200, 400);
-    QTest::newRow("turned image keeps density") << QSize(400, 200) << QStringLiteral("0 192 -96 0 300 300") << 0
-                                                << keepingOptions(150, false) << QStringLiteral("image")
-                                                << QSize(400, 200);
-    QTest::newRow("turned image reduced along its sides") << QSize(400, 200) << QStringLiteral("0 96 -48 0 300 300")
-                                                          << 0 << keepingOptions(150, false)
-                                                          << QStringLiteral("jpeg") << QSize(200, 100);
+    row("turned page keeps density", QSize(200, 400), fixtures::placement(50, 50, 96, 192), keepingOptions(150, false),
+        false, QSize(200, 400), 90);
+    row("turned image keeps density", QSize(400, 200), QStringLiteral("0 192 -96 0 300 300"),
+        keepingOptions(150, false), false, QSize(400, 200));
+    row("turned image reduced along its sides", QSize(400, 200), QStringLiteral("0 96 -48 0 300 300"),
+        keepingOptions(150, false), true, QSize(200, 100));
 }
 
 void TestPdfDocumentCompression::imagesAreReducedToTheTargetDensity()
@@ -456,14 +433,13 @@ void TestPdfDocumentCompression::imagesAreReducedToTheTargetDensity()
     QFETCH(QString, matrix);
     QFETCH(int, rotate);
     QFETCH(Options, options);
-    QFETCH(QString, encoding);
+    QFETCH(bool, reencoded);
     QFETCH(QSize, written);
-    REQUIRE_TOOL("pdfimages");
     const QList<ImageSpec> images{image(pixels.width(), pixels.height(), QStringLiteral("/DeviceGray"),
                                         noisySamples(pixels.width(), pixels.height(), 1), matrix)};
     const QList<pdftools::ImageRow> rows = compressedImages(fixtures::imagePdf(images, {}, 595, 842, rotate), options);
     QCOMPARE(rows.size(), 1);
-    QCOMPARE(rows.at(0).encoding, encoding);
+    QCOMPARE(rows.at(0).encoding, reencoded ? QStringLiteral("jpeg") : QStringLiteral("image"));
     QCOMPARE(QSize(rows.at(0).width, rows.at(0).height), written);
     QCOMPARE(rows.at(0).color, QStringLiteral("gray"));
 }
@@ -475,32 +451,26 @@ void TestPdfDocumentCompression::colourSurvivesRecompression_data()
     QTest::addColumn<QString>("extraObject");  // referred to as %1 in colorSpace
     QTest::addColumn<bool>("grayscale");
     QTest::addColumn<QString>("colour");
-    const QString none;
-    QTest::newRow("DeviceRGB") << QStringLiteral("/DeviceRGB") << 3 << none << false << QStringLiteral("rgb");
-    QTest::newRow("DeviceRGB, grey asked") << QStringLiteral("/DeviceRGB") << 3 << none << true
-                                           << QStringLiteral("gray");
-    QTest::newRow("DeviceCMYK") << QStringLiteral("/DeviceCMYK") << 4 << none << false << QStringLiteral("rgb");
-    QTest::newRow("DeviceGray") << QStringLiteral("/DeviceGray") << 1 << none << false << QStringLiteral("gray");
-    QTest::newRow("CalGray") << QStringLiteral("[/CalGray << /WhitePoint [0.9505 1 1.089] >>]") << 1 << none << false
-                             << QStringLiteral("gray");
-    QTest::newRow("one-component ICC") << QStringLiteral("[/ICCBased %1 0 R]") << 1
-                                       << fixtures::streamObject(QStringLiteral("/N 1 /Alternate /DeviceGray"),
-                                                                 QByteArray("no profile"))
-                                       << false << QStringLiteral("gray");
-    QTest::newRow("three-component ICC")
-        << QStringLiteral("[/ICCBased %1 0 R]") << 3
-        << fixtures::streamObject(QStringLiteral("/N 3"), QColorSpace(QColorSpace::SRgb).iccProfile()) << false
-        << QStringLiteral("rgb");
-    QTest::newRow("indexed") << QStringLiteral("[/Indexed /DeviceRGB 1 <FF00000000FF>]") << 1 << none << false
-                             << QStringLiteral("rgb");
-    QTest::newRow("Separation") << QStringLiteral("[/Separation /Spot /DeviceRGB << /FunctionType 2 /Domain [0 1] "
-                                                  "/C0 [1 1 1] /C1 [1 0 0] /N 1 >>]")
-                                << 1 << none << false << QStringLiteral("rgb");
-    QTest::newRow("DeviceN") << QStringLiteral("[/DeviceN [/A /B] /DeviceRGB %1 0 R]") << 2
-                             << fixtures::streamObject(
-                                    QStringLiteral("/FunctionType 4 /Domain [0 1 0 1] /Range [0 1 0 1 0 1]"),
-                                    QByteArray("{ pop dup 0 }"))
-                             << false << QStringLiteral("rgb");
+    const auto row = [](const char* name, const char* space, int components, const char* colour,
+                        const QString& extra = QString(), bool grayscale = false) {
+        QTest::newRow(name) << QString::fromLatin1(space) << components << extra << grayscale
+                            << QString::fromLatin1(colour);
+    };
+    row("DeviceRGB", "/DeviceRGB", 3, "rgb");
+    row("DeviceRGB, grey asked", "/DeviceRGB", 3, "gray", QString(), true);
+    row("DeviceCMYK", "/DeviceCMYK", 4, "rgb");
+    row("DeviceGray", "/DeviceGray", 1, "gray");
+    row("CalGray", "[/CalGray << /WhitePoint [0.9505 1 1.089] >>]", 1, "gray");
+    row("one-component ICC", "[/ICCBased %1 0 R]", 1, "gray",
+        fixtures::streamObject(QStringLiteral("/N 1 /Alternate /DeviceGray"), QByteArray("no profile")));
+    row("three-component ICC", "[/ICCBased %1 0 R]", 3, "rgb",
+        fixtures::streamObject(QStringLiteral("/N 3"), QColorSpace(QColorSpace::SRgb).iccProfile()));
+    row("indexed", "[/Indexed /DeviceRGB 1 <FF00000000FF>]", 1, "rgb");
+    row("Separation",
+        "[/Separation /Spot /DeviceRGB << /FunctionType 2 /Domain [0 1] /C0 [1 1 1] /C1 [1 0 0] /N 1 >>]", 1, "rgb");
+    row("DeviceN", "[/DeviceN [/A /B] /DeviceRGB %1 0 R]", 2, "rgb",
+        fixtures::streamObject(QStringLiteral("/FunctionType 4 /Domain [0 1 0 1] /Range [0 1 0 1 0 1]"),
+                               QByteArray("{ pop dup 0 }")));
 }
 
 void TestPdfDocumentCompression::colourSurvivesRecompression()
@@ -510,7 +480,6 @@ void TestPdfDocumentCompression::colourSurvivesRecompression()
     QFETCH(QString, extraObject);
     QFETCH(bool, grayscale);
     QFETCH(QString, colour);
-    REQUIRE_TOOL("pdfimages");
     constexpr int kSide = 200;
     QByteArray samples = noisySamples(kSide, kSide, components);
     if (colorSpace.contains(QLatin1String("Indexed"))) {
@@ -534,16 +503,15 @@ void TestPdfDocumentCompression::transparencyIsKept_data()
     QTest::addColumn<QString>("graphicsState");
     QTest::addColumn<QStringList>("types");  // pdfimages types of the page, in order
     QTest::addColumn<bool>("reencoded");     // the transparent picture
-    const QStringList masked{QStringLiteral("image"), QStringLiteral("smask"), QStringLiteral("image")};
-    QTest::newRow("soft mask") << QStringLiteral("/SMask %1 0 R") << QString() << masked << true;
-    QTest::newRow("colour-key mask becomes a soft mask") << QStringLiteral("/Mask [0 20 0 20 0 255]") << QString()
-                                                         << masked << true;
-    QTest::newRow("stencil") << QStringLiteral("/ImageMask true") << QString()
-                             << QStringList{QStringLiteral("stencil"), QStringLiteral("image")} << false;
-    QTest::newRow("translucent drawing") << QString() << QStringLiteral("<< /Type /ExtGState /ca 0.5 >>")
-                                         << QStringList{QStringLiteral("image"), QStringLiteral("image")} << false;
-    QTest::newRow("blend mode") << QString() << QStringLiteral("<< /Type /ExtGState /BM /Multiply >>")
-                                << QStringList{QStringLiteral("image"), QStringLiteral("image")} << false;
+    const auto row = [](const char* name, const char* entries, const char* state, const char* types, bool reencoded) {
+        QTest::newRow(name) << QString::fromLatin1(entries) << QString::fromLatin1(state)
+                            << QString::fromLatin1(types).split(u' ') << reencoded;
+    };
+    row("soft mask", "/SMask %1 0 R", "", "image smask image", true);
+    row("colour-key mask becomes a soft mask", "/Mask [0 20 0 20 0 255]", "", "image smask image", true);
+    row("stencil", "/ImageMask true", "", "stencil image", false);
+    row("translucent drawing", "", "<< /Type /ExtGState /ca 0.5 >>", "image image", false);
+    row("blend mode", "", "<< /Type /ExtGState /BM /Multiply >>", "image image", false);
 }
 
 // A masked picture is re-encoded with its mask at the same resolution; one
@@ -554,7 +522,6 @@ void TestPdfDocumentCompression::transparencyIsKept()
     QFETCH(QString, graphicsState);
     QFETCH(QStringList, types);
     QFETCH(bool, reencoded);
-    REQUIRE_TOOL("pdfimages");
     constexpr int kSide = 200;
     ImageSpec transparent = image(kSide, kSide, QStringLiteral("/DeviceRGB"), noisySamples(kSide, kSide, 3),
                                   fixtures::placement(50, 50, 72, 72));
@@ -594,30 +561,6 @@ void TestPdfDocumentCompression::transparencyIsKept()
         const QRgb hidden = page.pixel(50 + 18, 842 - 50 - 36);
         QVERIFY2(qGray(hidden) > 240, qPrintable(QString::number(hidden, 16)));
     }
-}
-
-void TestPdfDocumentCompression::keptCopyPassesOutsideChecksAndKeepsText()
-{
-    REQUIRE_TOOL("qpdf");
-    REQUIRE_TOOL("pdfinfo");
-    // Page content stored without a filter is compressed; nothing else changes.
-    QList<PageSpec> pages;
-    for (const QString& text : {QStringLiteral("first page"), QStringLiteral("second page")}) {
-        PageSpec page = textPage(text);
-        for (int i = 0; i < 200; ++i)
-            page.extraContent += QStringLiteral("0.5 g %1 %2 4 4 re f\n").arg(20 + i % 50 * 10).arg(100 + i / 50 * 10);
-        pages << page;
-    }
-    PdfDocument& doc = openFixture(fixtures::pagesPdf(pages));
-    const QString target = path(QStringLiteral("kept.pdf"));
-    QVERIFY2(doc.compressTo(target, keepingOptions(150, true)), qPrintable(doc.lastError()));
-    QCOMPARE(qpdfCheckFailure(target), QString());
-    QVERIFY(QFileInfo(target).size() < QFileInfo(doc.filePath()).size() / 2);
-    QCOMPARE(pdftools::pageSizes(target), pdftools::pageSizes(doc.filePath()));
-    PdfDocument copy;
-    QVERIFY(copy.open(target));
-    QCOMPARE(copy.extractAllTextAllPages(), doc.extractAllTextAllPages());
-    QCOMPARE(copy.renderPage(1, 0.5, 0), doc.renderPage(1, 0.5, 0));
 }
 
 namespace {
@@ -727,13 +670,9 @@ void TestPdfDocumentCompression::keptCopyKeepsStructureAndMasks_data()
     QTest::newRow("the file as read") << false << QString() << QStringList();
     QTest::newRow("unsaved changes, through pdfium's save") << true << QString() << QStringList();
     QTest::newRow("qpdf, object streams") << false << QStringLiteral("qpdf")
-                                          << QStringList{QStringLiteral("--object-streams=generate"),
-                                                         QStringLiteral("%1"), QStringLiteral("%2")};
+                                          << QStringLiteral("--object-streams=generate %1 %2").split(u' ');
     QTest::newRow("ghostscript") << false << QStringLiteral("gs")
-                                 << QStringList{QStringLiteral("-q"), QStringLiteral("-dNOPAUSE"),
-                                                QStringLiteral("-dBATCH"), QStringLiteral("-dSAFER"),
-                                                QStringLiteral("-sDEVICE=pdfwrite"), QStringLiteral("-o"),
-                                                QStringLiteral("%2"), QStringLiteral("%1")};
+                                 << QStringLiteral("-q -dNOPAUSE -dBATCH -dSAFER -sDEVICE=pdfwrite -o %2 %1").split(u' ');
 }
 
 // Pictures in ICC-based and indexed colour, soft-masked ones and one inside a
@@ -745,13 +684,8 @@ void TestPdfDocumentCompression::keptCopyKeepsStructureAndMasks()
     QFETCH(bool, modified);
     QFETCH(QString, program);
     QFETCH(QStringList, arguments);
-    REQUIRE_TOOL("qpdf");
-    REQUIRE_TOOL("pdfimages");
-    REQUIRE_TOOL("pdfinfo");
     QByteArray source = structuredPdf();
     if (!program.isEmpty()) {
-        if (!pdftools::installed(program))
-            QSKIP("the producer is not installed (scripts/setup.sh installs it)");
         const QString input = path(QStringLiteral("input.pdf"));
         const QString produced = path(QStringLiteral("produced.pdf"));
         QVERIFY(writeFile(input, source));
@@ -822,17 +756,18 @@ void TestPdfDocumentCompression::compressionFailures_data()
     QTest::addColumn<bool>("rasterize");
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("error");  // empty: any reason
-    QTest::newRow("no document") << 0 << true << QStringLiteral("out.pdf") << QStringLiteral("Нет открытого документа.");
-    QTest::newRow("no pages") << 1 << false << QStringLiteral("out.pdf")
-                              << QStringLiteral("Документ не содержит страниц.");
+    const auto row = [](const char* name, int state, bool rasterize, const char* target, const QString& error) {
+        QTest::newRow(name) << state << rasterize << QString::fromLatin1(target) << error;
+    };
     const QString own = QStringLiteral("Нельзя записать результат поверх открытого документа.");
-    QTest::newRow("own file, rasterising") << 2 << true << QStringLiteral("source.pdf") << own;
-    QTest::newRow("own file, keeping objects") << 2 << false << QStringLiteral("./source.pdf") << own;
-    QTest::newRow("missing folder, rasterising") << 2 << true << QStringLiteral("missing/out.pdf") << QString();
-    QTest::newRow("missing folder, keeping objects") << 2 << false << QStringLiteral("missing/out.pdf") << QString();
-    const QString folder = QStringLiteral("Is a directory");
-    QTest::newRow("folder in the way, rasterising") << 2 << true << QStringLiteral("folder.pdf") << folder;
-    QTest::newRow("folder in the way, keeping objects") << 2 << false << QStringLiteral("folder.pdf") << folder;
+    row("no document", 0, true, "out.pdf", QStringLiteral("Нет открытого документа."));
+    row("no pages", 1, false, "out.pdf", QStringLiteral("Документ не содержит страниц."));
+    row("own file, rasterising", 2, true, "source.pdf", own);
+    row("own file, keeping objects", 2, false, "./source.pdf", own);
+    row("missing folder, rasterising", 2, true, "missing/out.pdf", QString());
+    row("missing folder, keeping objects", 2, false, "missing/out.pdf", QString());
+    row("folder in the way, rasterising", 2, true, "folder.pdf", QStringLiteral("Is a directory"));
+    row("folder in the way, keeping objects", 2, false, "folder.pdf", QStringLiteral("Is a directory"));
 }
 
 void TestPdfDocumentCompression::compressionFailures()

@@ -23,10 +23,8 @@ private slots:
     void cornersLandWhereTheTurnedPageShowsThem();
     void transformRoundTripsAndAgreesWithItsMatrix();
     void pageEditsChangeOrderAndRevision();
-    void insertBlankPageRejectsUnusableSizes();
     void appendPageFromAnotherFile();
-    void importPictureMakesA150DpiPage();
-    void importIntoOpenDocumentAppends();
+    void importingPicturesAndDocuments();
     void extractPageSubsetWritesListedPages();
 
 private:
@@ -142,11 +140,12 @@ void TestPdfDocumentPages::transformRoundTripsAndAgreesWithItsMatrix()
     }
 }
 
-// Every page edit changes the revision and the pages; refused edits, reading
-// and rendering change neither.
+// Every page edit changes the revision and the pages; refused edits (blank
+// pages of unusable sizes among them), reading and rendering change neither.
 void TestPdfDocumentPages::pageEditsChangeOrderAndRevision()
 {
     PdfDocument doc;
+    QVERIFY(!doc.insertBlankPage(0, QSizeF(100, 100)));  // no document
     const quint64 closed = doc.revision();
     QVERIFY(doc.open(threePages()));
     quint64 seen = doc.revision();
@@ -160,6 +159,9 @@ void TestPdfDocumentPages::pageEditsChangeOrderAndRevision()
     QVERIFY(!doc.deletePage(doc.pageCount()));
     QVERIFY(!doc.deletePage(-1));
     QVERIFY(!doc.movePage(0, 5));
+    for (const QSizeF& unusable : {QSizeF(0, 100), QSizeF(100, -1), QSizeF(qQNaN(), 100), QSizeF(1e9, 100)})
+        QVERIFY(!doc.insertBlankPage(0, unusable));
+    QCOMPARE(doc.pageCount(), 3);
     QVERIFY(!doc.isModified());
     QVERIFY(!changed());
     QVERIFY(doc.movePage(0, 2));
@@ -192,18 +194,6 @@ void TestPdfDocumentPages::pageEditsChangeOrderAndRevision()
     QVERIFY(changed());
 }
 
-void TestPdfDocumentPages::insertBlankPageRejectsUnusableSizes()
-{
-    PdfDocument doc;
-    QVERIFY(!doc.insertBlankPage(0, QSizeF(100, 100)));  // no document
-    QVERIFY(doc.createEmpty());
-    QVERIFY(!doc.insertBlankPage(0, QSizeF(0, 100)));
-    QVERIFY(!doc.insertBlankPage(0, QSizeF(100, -1)));
-    QVERIFY(!doc.insertBlankPage(0, QSizeF(qQNaN(), 100)));
-    QVERIFY(!doc.insertBlankPage(0, QSizeF(1e9, 100)));
-    QCOMPARE(doc.pageCount(), 0);
-}
-
 void TestPdfDocumentPages::appendPageFromAnotherFile()
 {
     PdfDocument doc;
@@ -226,33 +216,30 @@ void TestPdfDocumentPages::appendPageFromAnotherFile()
     QCOMPARE(doc.pageCount(), 4);
 }
 
-void TestPdfDocumentPages::importPictureMakesA150DpiPage()
+// A picture alone becomes a document of one page at 150 dpi, covered by it; a
+// PDF needs an open document to join; a picture then becomes one more page.
+void TestPdfDocumentPages::importingPicturesAndDocuments()
 {
     QImage picture(1500, 2100, QImage::Format_RGB32);
     picture.fill(QColor(200, 30, 30));
-    const QString file = path(QStringLiteral("scan.png"));
-    QVERIFY(picture.save(file));
-    PdfDocument doc;
-    QVERIFY(doc.importDocument(file));
-    QVERIFY(doc.isOpen());
-    QCOMPARE(doc.pageCount(), 1);
-    QCOMPARE(doc.pageSize(0), QSizeF(720, 1008));
-    const QImage page = doc.renderPage(0, 0.1, 0);
+    const QString scan = path(QStringLiteral("scan.png"));
+    QVERIFY(picture.save(scan));
+    PdfDocument alone;
+    QVERIFY(alone.importDocument(scan));
+    QVERIFY(alone.isOpen());
+    QCOMPARE(alone.pageCount(), 1);
+    QCOMPARE(alone.pageSize(0), QSizeF(720, 1008));
+    const QImage page = alone.renderPage(0, 0.1, 0);
     QCOMPARE(page.size(), QSize(72, 101));
-    // Covered by the picture: the centre and the corners are red.
     for (const QPoint& p : {QPoint(36, 50), QPoint(1, 1), QPoint(70, 99)}) {
         const QColor c = page.pixelColor(p);
         QVERIFY2(c.red() > 180 && c.green() < 60 && c.blue() < 60, qPrintable(c.name()));
     }
-}
 
-// A PDF needs an open document to join; a picture becomes one more page.
-void TestPdfDocumentPages::importIntoOpenDocumentAppends()
-{
-    QImage picture(300, 150, QImage::Format_ARGB32);
-    picture.fill(Qt::blue);
+    QImage wide(300, 150, QImage::Format_ARGB32);
+    wide.fill(Qt::blue);
     const QString file = path(QStringLiteral("wide.jpg"));
-    QVERIFY(picture.save(file, "JPG"));
+    QVERIFY(wide.save(file, "JPG"));
     // Named like a PDF: the picture reader goes by content.
     const QString misnamed = path(QStringLiteral("wide-picture.pdf"));
     QVERIFY(QFile::copy(file, misnamed));

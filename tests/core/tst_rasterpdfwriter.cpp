@@ -6,6 +6,8 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <utility>
+
 namespace {
 
 // Accepts only the first `capacity` bytes; later writes are short or fail.
@@ -96,10 +98,7 @@ private slots:
 
     void monoRowsArePaddedWithZeroBits_data();
     void monoRowsArePaddedWithZeroBits();
-    void jpegQualityIsClamped_data();
-    void jpegQualityIsClamped();
-    void jpegFlattensTransparencyOnWhite();
-    void encodersRejectNullImages();
+    void jpegEncoding();
 
     void objectsAreWrittenInOrderOfNumberAndOffset();
     void forecastEqualsWrittenBytes_data();
@@ -109,7 +108,6 @@ private slots:
 
     void sampleIsStratifiedByWeight_data();
     void sampleIsStratifiedByWeight();
-    void sampleSizeIsATenthWithinBounds_data();
     void sampleSizeIsATenthWithinBounds();
 };
 
@@ -162,31 +160,21 @@ void TestRasterPdfWriter::monoRowsArePaddedWithZeroBits()
     QCOMPARE(bits, row + middle + row);
 }
 
-void TestRasterPdfWriter::jpegQualityIsClamped_data()
+// Quality outside 1..100 is clamped; transparency is flattened on white; a
+// null image gives no bytes from any encoder.
+void TestRasterPdfWriter::jpegEncoding()
 {
-    QTest::addColumn<int>("quality");
-    QTest::addColumn<int>("sameAs");
-    QTest::newRow("0 is 1") << 0 << 1;
-    QTest::newRow("negative is 1") << -20 << 1;
-    QTest::newRow("255 is 100") << 255 << 100;
-}
-
-void TestRasterPdfWriter::jpegQualityIsClamped()
-{
-    QFETCH(int, quality);
-    QFETCH(int, sameAs);
     QImage image(64, 64, QImage::Format_RGB32);
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x)
             image.setPixel(x, y, qRgb(x * 4, y * 4, (x * y) % 256));
-    const QByteArray bytes = RasterPdfWriter::imageToJpegBytes(image, quality, false);
-    QVERIFY(!bytes.isEmpty());
-    QCOMPARE(bytes, RasterPdfWriter::imageToJpegBytes(image, sameAs, false));
-    QVERIFY(bytes != RasterPdfWriter::imageToJpegBytes(image, 50, false));
-}
+    const QByteArray middle = RasterPdfWriter::imageToJpegBytes(image, 50, false);
+    for (const auto& [quality, sameAs] : std::initializer_list<std::pair<int, int>>{{0, 1}, {-20, 1}, {255, 100}}) {
+        const QByteArray bytes = RasterPdfWriter::imageToJpegBytes(image, quality, false);
+        QVERIFY(!bytes.isEmpty() && bytes != middle);
+        QCOMPARE(bytes, RasterPdfWriter::imageToJpegBytes(image, sameAs, false));
+    }
 
-void TestRasterPdfWriter::jpegFlattensTransparencyOnWhite()
-{
     QImage clear(16, 16, QImage::Format_ARGB32);
     clear.fill(Qt::transparent);
     QImage decoded = QImage::fromData(RasterPdfWriter::imageToJpegBytes(clear, 90, false), "JPG");
@@ -194,10 +182,7 @@ void TestRasterPdfWriter::jpegFlattensTransparencyOnWhite()
     for (int y = 0; y < decoded.height(); ++y)
         for (int x = 0; x < decoded.width(); ++x)
             QVERIFY(qGray(decoded.pixel(x, y)) > 250);
-}
 
-void TestRasterPdfWriter::encodersRejectNullImages()
-{
     QVERIFY(RasterPdfWriter::imageToJpegBytes(QImage(), 50, false).isEmpty());
     QVERIFY(RasterPdfWriter::imageToMonoFlateBytes(QImage()).isEmpty());
     QVERIFY(RasterPdfWriter::encodePicture(QImage(), true, 50, false).bytes.isEmpty());
@@ -321,21 +306,11 @@ void TestRasterPdfWriter::sampleIsStratifiedByWeight()
     QCOMPARE(covered, int(weights.size()));
 }
 
-void TestRasterPdfWriter::sampleSizeIsATenthWithinBounds_data()
-{
-    QTest::addColumn<int>("pages");
-    QTest::addColumn<int>("size");
-    QTest::newRow("21") << 21 << 10;
-    QTest::newRow("200") << 200 << 20;
-    QTest::newRow("401") << 401 << 40;
-    QTest::newRow("5000") << 5000 << 40;
-}
-
+// A tenth of the pages, at least 10 and at most 40.
 void TestRasterPdfWriter::sampleSizeIsATenthWithinBounds()
 {
-    QFETCH(int, pages);
-    QFETCH(int, size);
-    QCOMPARE(RasterPdfWriter::stratifiedSample(QList<qint64>(pages, 7)).size(), size);
+    for (const auto& [pages, size] : std::initializer_list<std::pair<int, int>>{{21, 10}, {200, 20}, {401, 40}, {5000, 40}})
+        QCOMPARE(RasterPdfWriter::stratifiedSample(QList<qint64>(pages, 7)).size(), size);
 }
 
 QTEST_MAIN(TestRasterPdfWriter)
