@@ -74,8 +74,7 @@ void TestWriterFonts::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(m_dir.isValid());
-    if (!pdftools::installed(QStringLiteral("pdffonts")))
-        QSKIP("poppler-utils are not installed");
+    QVERIFY2(pdftools::installed(QStringLiteral("pdffonts")), "poppler-utils (pdffonts) must be installed by scripts/setup.sh");
 }
 
 void TestWriterFonts::cleanup()
