@@ -32,6 +32,7 @@ private slots:
 
 private:
     std::vector<TextBlock> extract(const PageSpec& page);
+    bool open(PdfDocument& doc, const PageSpec& page);
     QTemporaryDir m_dir;
     int m_files = 0;
 };
@@ -44,11 +45,14 @@ void TestPdfDocumentText::initTestCase()
 
 std::vector<TextBlock> TestPdfDocumentText::extract(const PageSpec& page)
 {
-    const QString file = m_dir.filePath(QStringLiteral("text-%1.pdf").arg(++m_files));
     PdfDocument doc;
-    if (!fixtures::writeFile(file, fixtures::pagesPdf({page})) || !doc.open(file))
-        return {};
-    return doc.extractText(0);
+    return open(doc, page) ? doc.extractText(0) : std::vector<TextBlock>();
+}
+
+bool TestPdfDocumentText::open(PdfDocument& doc, const PageSpec& page)
+{
+    const QString file = m_dir.filePath(QStringLiteral("text-%1.pdf").arg(++m_files));
+    return fixtures::writeFile(file, fixtures::pagesPdf({page})) && doc.open(file);
 }
 
 void TestPdfDocumentText::pagesWithoutInkGiveNoBlocks()
@@ -199,10 +203,8 @@ void TestPdfDocumentText::blocksLieOnTheDisplayedTextOfTurnedPages()
     page.rotate = rotate;
     page.cropBox = cropBox;
     page.runs << TextRun{QStringLiteral("Turned text"), 100, 600, 30};
-    const QString file = m_dir.filePath(QStringLiteral("turned-text.pdf"));
-    QVERIFY(fixtures::writeFile(file, fixtures::pagesPdf({page})));
     PdfDocument doc;
-    QVERIFY(doc.open(file));
+    QVERIFY(open(doc, page));
     const std::vector<TextBlock> blocks = doc.extractText(0);
     QCOMPARE(blocks.size(), size_t(1));
     QCOMPARE(blocks[0].text, QStringLiteral("Turned text"));
