@@ -49,17 +49,14 @@ QByteArray nestedFormPdf(int depth)
     objects << QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
                               "/Resources << /XObject << /Fx 5 0 R >> >> >>");
     objects << QStringLiteral("<< /Length 7 >>\nstream\n/Fx Do\n\nendstream");
-    // Forms 5 .. 5 + depth, then the image.
+    // Forms 5 .. 5 + depth, each calling the next, then the image.
     for (int level = 0; level <= depth; ++level) {
-        const int self = 5 + level;
         const bool innermost = level == depth;
-        const QString content = innermost ? QStringLiteral("q 100 0 0 80 100 100 cm /Im Do Q")
-                                          : QStringLiteral("/Fx Do");
-        const QString resources = innermost ? QStringLiteral("/XObject << /Im %1 0 R >>").arg(self + 1)
-                                            : QStringLiteral("/XObject << /Fx %1 0 R >>").arg(self + 1);
-        objects << QStringLiteral("<< /Type /XObject /Subtype /Form /BBox [0 0 595 842] /Resources << %1 >> "
-                                  "/Length %2 >>\nstream\n%3\nendstream")
-                       .arg(resources)
+        const QString content = innermost ? QStringLiteral("q 100 0 0 80 100 100 cm /Im Do Q") : QStringLiteral("/Fx Do");
+        objects << QStringLiteral("<< /Type /XObject /Subtype /Form /BBox [0 0 595 842] /Resources << /XObject << /%1 %2 0 R >> >> "
+                                  "/Length %3 >>\nstream\n%4\nendstream")
+                       .arg(innermost ? QStringLiteral("Im") : QStringLiteral("Fx"))
+                       .arg(6 + level)
                        .arg(content.size() + 1)
                        .arg(content);
     }
