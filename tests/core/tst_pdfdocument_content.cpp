@@ -23,11 +23,6 @@ TextBlock ocrBlock(const QString& text, const QRectF& rect, float size = 14)
     return fixtures::oneLineBlock(text, rect, size);
 }
 
-int occurrences(const QString& haystack, const QString& needle)
-{
-    return int(haystack.count(needle));
-}
-
 // Bounding box of dark pixels inside area (pixels).
 QRect inkBox(const QImage& image, const QRect& area)
 {
@@ -96,7 +91,6 @@ private slots:
     void cleanup();
     void ownLayerIsReplacedAndRemoved();
     void anotherToolsLayerIsKept();
-    void movedBlockIsWhitedOutAndRedrawn();
     void fiveEditCyclesKeepTheLineInPlace_data();
     void fiveEditCyclesKeepTheLineInPlace();
     void editChangesOnlyTheEditedLine_data();
@@ -110,7 +104,8 @@ private slots:
     void recognisedWordsAreSearchableWhereTheyStand();
     void movedImagesCoverTheirOldPlace_data();
     void movedImagesCoverTheirOldPlace();
-    void turnedBlockIsWrittenTurned();
+    void movedOrTurnedBlockIsRedrawn_data();
+    void movedOrTurnedBlockIsRedrawn();
     void textOnTurnedPageReadsUpright();
     void highlightsShowOverPicturesWithClampedAlpha();
     void refusedWritesSayWhy();
@@ -157,8 +152,8 @@ void TestPdfDocumentContent::ownLayerIsReplacedAndRemoved()
     QVERIFY(doc.isModified());
     QVERIFY(doc.overlayOcrText(0, blocks, false));
     QString text = doc.extractAllText(0);
-    QCOMPARE(occurrences(text, QStringLiteral("Printed heading")), 1);
-    QCOMPARE(occurrences(text, QStringLiteral("Recognised line")), 1);
+    QCOMPARE(int(text.count(QStringLiteral("Printed heading"))), 1);
+    QCOMPARE(int(text.count(QStringLiteral("Recognised line"))), 1);
     const double h = doc.pageSize(0).height();
     const QImage render = doc.renderPage(0, 1.0, 0);
     QVERIFY(inkBox(render, QRect(60, int(h - 620), 230, 26)).isNull());
@@ -171,7 +166,7 @@ void TestPdfDocumentContent::ownLayerIsReplacedAndRemoved()
     QVERIFY(doc.removeInvisibleTextLayer(0));
     text = doc.extractAllText(0);
     QVERIFY(!text.contains(QStringLiteral("Recognised")));
-    QCOMPARE(occurrences(text, QStringLiteral("Printed heading")), 1);
+    QCOMPARE(int(text.count(QStringLiteral("Printed heading"))), 1);
     QVERIFY(doc.save(path(QStringLiteral("layer-saved.pdf"))));
     QVERIFY(!pdftools::words(path(QStringLiteral("layer-saved.pdf")), 0).contains(QStringLiteral("Recognised")));
     QVERIFY(!doc.removeInvisibleTextLayer(5));
@@ -193,8 +188,8 @@ void TestPdfDocumentContent::anotherToolsLayerIsKept()
     QVERIFY(doc.overlayOcrText(0, ocr, false));
     QVERIFY(doc.overlayOcrText(0, ocr, false));
     const QString text = doc.extractAllText(0);
-    QCOMPARE(occurrences(text, QStringLiteral("alphafour")), 1);
-    QCOMPARE(occurrences(text, QStringLiteral("new layer")), 1);
+    QCOMPARE(int(text.count(QStringLiteral("alphafour"))), 1);
+    QCOMPARE(int(text.count(QStringLiteral("new layer"))), 1);
     QVERIFY(doc.extractText(0).at(0).invisibleText);
 
     PdfDocument scan;
@@ -218,26 +213,6 @@ void TestPdfDocumentContent::anotherToolsLayerIsKept()
     QVERIFY(scan.removeInvisibleTextLayer(0));
     QVERIFY(scan.extractAllText(0).trimmed().isEmpty());
     QCOMPARE(scan.renderPage(0, 1.0, 0), picture);
-}
-
-void TestPdfDocumentContent::movedBlockIsWhitedOutAndRedrawn()
-{
-    PageSpec page;
-    page.runs << TextRun{QStringLiteral("Moving words"), 72, 700, 20};
-    PdfDocument doc;
-    QVERIFY(openPage(doc, page, QStringLiteral("move.pdf")));
-    std::vector<TextBlock> blocks = doc.extractText(0);
-    QCOMPARE(blocks.size(), size_t(1));
-    const QRectF old = blocks[0].rect;
-    const QPointF shift(0, -200);  // far enough to see both places
-    blocks[0].rect.translate(shift);
-    blocks[0].lines[0].rect.translate(shift);
-    QVERIFY(doc.overlayOcrText(0, blocks, false));
-    const QImage render = doc.renderPage(0, 1.0, 0);
-    const double h = doc.pageSize(0).height();
-    auto pixelRect = [h](const QRectF& r) { return QRect(int(r.x()), int(h - r.bottom()), int(r.width()) + 1, int(r.height()) + 1); };
-    QVERIFY(inkBox(render, pixelRect(old)).isNull());
-    QVERIFY(!inkBox(render, pixelRect(old.translated(shift))).isNull());
 }
 
 void TestPdfDocumentContent::fiveEditCyclesKeepTheLineInPlace_data()
@@ -280,7 +255,7 @@ void TestPdfDocumentContent::fiveEditCyclesKeepTheLineInPlace()
         QVERIFY(doc.overlayOcrText(0, blocks, false));
         current = path(QStringLiteral("cycle-%1-%2").arg(cycle).arg(file));
         QVERIFY(doc.save(current));
-        QCOMPARE(occurrences(pdftools::words(current, 0).join(QLatin1Char(' ')), text), 1);
+        QCOMPARE(int(pdftools::words(current, 0).join(QLatin1Char(' ')).count(text)), 1);
         if (cycle == 2)
             secondSize = QFileInfo(current).size();
     }
@@ -324,18 +299,39 @@ void TestPdfDocumentContent::movedImagesCoverTheirOldPlace()
     QVERIFY2(moved.red() > 180 && moved.green() < 90, qPrintable(moved.name()));
 }
 
-void TestPdfDocumentContent::turnedBlockIsWrittenTurned()
+void TestPdfDocumentContent::movedOrTurnedBlockIsRedrawn_data()
 {
+    QTest::addColumn<QPointF>("shift");
+    QTest::addColumn<double>("rotation");
+    QTest::newRow("moved: whited out and redrawn") << QPointF(0, -200) << 0.0;  // far enough to see both places
+    QTest::newRow("quarter turn: written turned") << QPointF() << 90.0;
+}
+
+void TestPdfDocumentContent::movedOrTurnedBlockIsRedrawn()
+{
+    QFETCH(QPointF, shift);
+    QFETCH(double, rotation);
     PageSpec page;
-    page.runs << TextRun{QStringLiteral("Turned line of text"), 100, 500, 20};
+    page.runs << TextRun{QStringLiteral("Moving words"), 100, 500, 20};
     PdfDocument doc;
-    QVERIFY(openPage(doc, page, QStringLiteral("turn.pdf")));
+    QVERIFY(openPage(doc, page, QStringLiteral("move.pdf")));
     std::vector<TextBlock> blocks = doc.extractText(0);
-    blocks[0].rotation = 90;
+    QCOMPARE(blocks.size(), size_t(1));
+    const QRectF old = blocks[0].rect;
+    blocks[0].rect.translate(shift);
+    blocks[0].lines[0].rect.translate(shift);
+    blocks[0].rotation = rotation;
     QVERIFY(doc.overlayOcrText(0, blocks, false));
     const QImage render = doc.renderPage(0, 1.0, 0);
-    const QRect ink = inkBox(render, render.rect());
-    QVERIFY2(ink.height() > 2 * ink.width(), "a quarter-turned line stands upright");
+    const double h = doc.pageSize(0).height();
+    auto pixelRect = [h](const QRectF& r) { return QRect(int(r.x()), int(h - r.bottom()), int(r.width()) + 1, int(r.height()) + 1); };
+    if (rotation == 0) {
+        QVERIFY(inkBox(render, pixelRect(old)).isNull());
+        QVERIFY(!inkBox(render, pixelRect(old.translated(shift))).isNull());
+    } else {
+        const QRect ink = inkBox(render, render.rect());
+        QVERIFY2(ink.height() > 2 * ink.width(), "a quarter-turned line stands upright");
+    }
 }
 
 void TestPdfDocumentContent::textOnTurnedPageReadsUpright()
@@ -492,8 +488,8 @@ void TestPdfDocumentContent::editChangesOnlyTheEditedLine()
     std::vector<TextBlock> again = reread.extractText(0);
     QVERIFY(blockWithText(again, line) == again.end());
     const QString pageText = reread.extractAllText(0);
-    QCOMPARE(occurrences(pageText, edited), 1);
-    QCOMPARE(occurrences(pageText, line), 0);
+    QCOMPARE(int(pageText.count(edited)), 1);
+    QCOMPARE(int(pageText.count(line)), 0);
     QVERIFY(reread.findText(0, line).isEmpty());
     for (const TextBlock& other : blocks)  // every unedited line is still searchable
         if (other.text != edited)
@@ -593,7 +589,7 @@ void TestPdfDocumentContent::damagedContentNeverCrashes()
     blocks.push_back(ocrBlock(QStringLiteral("Added line"), QRectF(72, 300, 150, 14)));
     blocks.back().textEdited = true;
     if (doc.overlayOcrText(0, blocks, false)) {
-        QCOMPARE(occurrences(doc.extractAllText(0), QStringLiteral("Added line")), 1);
+        QCOMPARE(int(doc.extractAllText(0).count(QStringLiteral("Added line"))), 1);
     } else {  // said why, and left the document as it was
         QVERIFY(!doc.lastError().isEmpty());
         QCOMPARE(doc.extractAllText(0), before);

@@ -49,17 +49,14 @@ QByteArray nestedFormPdf(int depth)
     objects << QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 4 0 R "
                               "/Resources << /XObject << /Fx 5 0 R >> >> >>");
     objects << QStringLiteral("<< /Length 7 >>\nstream\n/Fx Do\n\nendstream");
-    // Forms 5 .. 5 + depth, then the image.
+    // Forms 5 .. 5 + depth, each calling the next, then the image.
     for (int level = 0; level <= depth; ++level) {
-        const int self = 5 + level;
         const bool innermost = level == depth;
-        const QString content = innermost ? QStringLiteral("q 100 0 0 80 100 100 cm /Im Do Q")
-                                          : QStringLiteral("/Fx Do");
-        const QString resources = innermost ? QStringLiteral("/XObject << /Im %1 0 R >>").arg(self + 1)
-                                            : QStringLiteral("/XObject << /Fx %1 0 R >>").arg(self + 1);
-        objects << QStringLiteral("<< /Type /XObject /Subtype /Form /BBox [0 0 595 842] /Resources << %1 >> "
-                                  "/Length %2 >>\nstream\n%3\nendstream")
-                       .arg(resources)
+        const QString content = innermost ? QStringLiteral("q 100 0 0 80 100 100 cm /Im Do Q") : QStringLiteral("/Fx Do");
+        objects << QStringLiteral("<< /Type /XObject /Subtype /Form /BBox [0 0 595 842] /Resources << /XObject << /%1 %2 0 R >> >> "
+                                  "/Length %3 >>\nstream\n%4\nendstream")
+                       .arg(innermost ? QStringLiteral("Im") : QStringLiteral("Fx"))
+                       .arg(6 + level)
                        .arg(content.size() + 1)
                        .arg(content);
     }
@@ -87,7 +84,7 @@ private slots:
     void movedFinePictureKeepsItsPixels();
 
 private:
-    std::vector<TextBlock> extractFromPage(const PageSpec& page);
+    std::vector<TextBlock> extractFrom(const QByteArray& pdf);
     QTemporaryDir m_dir;
     int m_files = 0;
 };
@@ -98,11 +95,11 @@ void TestPdfDocumentImages::initTestCase()
     QVERIFY(m_dir.isValid());
 }
 
-std::vector<TextBlock> TestPdfDocumentImages::extractFromPage(const PageSpec& page)
+std::vector<TextBlock> TestPdfDocumentImages::extractFrom(const QByteArray& pdf)
 {
     const QString file = m_dir.filePath(QStringLiteral("images-%1.pdf").arg(++m_files));
     PdfDocument doc;
-    if (!fixtures::writeFile(file, fixtures::pagesPdf({page})) || !doc.open(file))
+    if (!fixtures::writeFile(file, pdf) || !doc.open(file))
         return {};
     return doc.extractImages(0);
 }
@@ -147,13 +144,12 @@ void TestPdfDocumentImages::redStampBecomesInkRegion()
 {
     PageSpec page;
     page.extraContent = QStringLiteral("1 0 0 rg 20 20 40 40 re f 0 0 1 RG 4 w 500 700 m 560 760 l S\n");
-    const std::vector<TextBlock> blocks = extractFromPage(page);
+    const std::vector<TextBlock> blocks = extractFrom(fixtures::pagesPdf({page}));
     QCOMPARE(blocks.size(), size_t(2));
     QCOMPARE(countInk(blocks), 2);
     const TextBlock& stamp = blocks[0].rect.x() < 100 ? blocks[0] : blocks[1];
     // Grown by 2 pixels at scale 2: one point on every side.
     QVERIFY(qAbs(stamp.rect.x() - 19) < 1.01 && qAbs(stamp.rect.width() - 42) < 1.51);
-    QCOMPARE(stamp.text, QStringLiteral("[image]"));
     const QImage& picture = stamp.image;
     QVERIFY(!picture.isNull());
     QCOMPARE(qAlpha(picture.pixel(picture.width() / 2, picture.height() / 2)), 255);
@@ -179,7 +175,7 @@ void TestPdfDocumentImages::inkRegionCount()
     page.runs << fixtures::TextRun{QStringLiteral("Grey text is not a stamp"), 72, 700, 30};
     page.runs[0].color = QColor(100, 100, 110);
     page.extraContent = content + QLatin1Char('\n');
-    const std::vector<TextBlock> blocks = extractFromPage(page);
+    const std::vector<TextBlock> blocks = extractFrom(fixtures::pagesPdf({page}));
     QCOMPARE(int(blocks.size()), countInk(blocks));
     QTEST(countInk(blocks), "regions");
 }
@@ -197,11 +193,7 @@ void TestPdfDocumentImages::imagesInFormsAreFoundFourDeep()
 {
     QFETCH(int, depth);
     QFETCH(bool, found);
-    const QString file = m_dir.filePath(QStringLiteral("forms-%1.pdf").arg(depth));
-    QVERIFY(fixtures::writeFile(file, nestedFormPdf(depth)));
-    PdfDocument doc;
-    QVERIFY(doc.open(file));
-    const std::vector<TextBlock> blocks = doc.extractImages(0);
+    const std::vector<TextBlock> blocks = extractFrom(nestedFormPdf(depth));
     QCOMPARE(blocks.size(), size_t(found ? 1 : 0));
     if (found) {
         QVERIFY(qAbs(blocks[0].rect.x() - 100) < 0.5);
@@ -300,8 +292,7 @@ void TestPdfDocumentImages::movedFinePictureKeepsItsPixels()
     QVERIFY(doc.overlayOcrText(0, {moved}, false));
     const QString saved = m_dir.filePath(QStringLiteral("fine-moved.pdf"));
     QVERIFY(doc.saveCopy(saved));
-    if (!pdftools::installed(QStringLiteral("pdfimages")))
-        return;
+    QVERIFY2(pdftools::installed(QStringLiteral("pdfimages")), "poppler-utils (pdfimages) must be installed by scripts/setup.sh");
     const QList<pdftools::ImageRow> rows = pdftools::listImages(saved);
     QVERIFY(std::any_of(rows.begin(), rows.end(), [](const pdftools::ImageRow& row) {
         return row.type == QLatin1String("image") && row.width * row.height >= 400 * 200 * 9 / 10;

@@ -19,7 +19,6 @@ private slots:
     void linesComeInReadingOrder();
     void fontNamesAreCleaned_data();
     void fontNamesAreCleaned();
-    void invisibleTextIsMarked();
     void colourComesFromTheRender_data();
     void colourComesFromTheRender();
     void stylesSplitIntoSpans();
@@ -33,6 +32,7 @@ private slots:
 
 private:
     std::vector<TextBlock> extract(const PageSpec& page);
+    bool open(PdfDocument& doc, const PageSpec& page);
     QTemporaryDir m_dir;
     int m_files = 0;
 };
@@ -45,11 +45,14 @@ void TestPdfDocumentText::initTestCase()
 
 std::vector<TextBlock> TestPdfDocumentText::extract(const PageSpec& page)
 {
-    const QString file = m_dir.filePath(QStringLiteral("text-%1.pdf").arg(++m_files));
     PdfDocument doc;
-    if (!fixtures::writeFile(file, fixtures::pagesPdf({page})) || !doc.open(file))
-        return {};
-    return doc.extractText(0);
+    return open(doc, page) ? doc.extractText(0) : std::vector<TextBlock>();
+}
+
+bool TestPdfDocumentText::open(PdfDocument& doc, const PageSpec& page)
+{
+    const QString file = m_dir.filePath(QStringLiteral("text-%1.pdf").arg(++m_files));
+    return fixtures::writeFile(file, fixtures::pagesPdf({page})) && doc.open(file);
 }
 
 void TestPdfDocumentText::pagesWithoutInkGiveNoBlocks()
@@ -132,41 +135,36 @@ void TestPdfDocumentText::fontNamesAreCleaned()
     QCOMPARE(blocks[0].italic, italic);
 }
 
-void TestPdfDocumentText::invisibleTextIsMarked()
-{
-    PageSpec page;
-    TextRun hidden{QStringLiteral("hidden layer"), 72, 600, 14};
-    hidden.fillAlpha = 0.0;
-    page.runs << hidden << TextRun{QStringLiteral("shown"), 72, 400, 14};
-    const std::vector<TextBlock> blocks = extract(page);
-    QCOMPARE(blocks.size(), size_t(2));
-    QVERIFY(blocks[0].invisibleText);
-    QVERIFY(blocks[0].lines[0].invisibleText);
-    QCOMPARE(blocks[0].color, QColor(Qt::black));  // nothing drawn there: black
-    QVERIFY(!blocks[1].invisibleText);
-}
-
+// The colour is read from the render; text drawn with no ink is marked
+// invisible and, nothing being drawn there, black.
 void TestPdfDocumentText::colourComesFromTheRender_data()
 {
     QTest::addColumn<QColor>("drawn");
-    QTest::newRow("blue") << QColor(20, 40, 200);
-    QTest::newRow("red") << QColor(200, 20, 20);
-    QTest::newRow("black") << QColor(0, 0, 0);
-    QTest::newRow("dark grey") << QColor(90, 90, 90);
+    QTest::addColumn<double>("alpha");
+    QTest::newRow("blue") << QColor(20, 40, 200) << 1.0;
+    QTest::newRow("red") << QColor(200, 20, 20) << 1.0;
+    QTest::newRow("dark grey") << QColor(90, 90, 90) << 1.0;
+    QTest::newRow("invisible") << QColor(200, 20, 20) << 0.0;
 }
 
 void TestPdfDocumentText::colourComesFromTheRender()
 {
     QFETCH(QColor, drawn);
+    QFETCH(double, alpha);
     PageSpec page;
     TextRun run{QStringLiteral("Coloured words here"), 72, 600, 24};
     run.color = drawn;
-    page.runs << run;
+    run.fillAlpha = alpha;
+    page.runs << run << TextRun{QStringLiteral("shown"), 72, 400, 14};
     const std::vector<TextBlock> blocks = extract(page);
-    QCOMPARE(blocks.size(), size_t(1));
+    QCOMPARE(blocks.size(), size_t(2));
+    QVERIFY(!blocks[1].invisibleText);
+    QCOMPARE(blocks[0].invisibleText, alpha == 0);
+    QCOMPARE(blocks[0].lines[0].invisibleText, alpha == 0);
+    const QColor expected = alpha == 0 ? QColor(Qt::black) : drawn;
     const QColor got = blocks[0].color;
-    QVERIFY2(qAbs(got.red() - drawn.red()) < 45 && qAbs(got.green() - drawn.green()) < 45 &&
-                 qAbs(got.blue() - drawn.blue()) < 45,
+    QVERIFY2(qAbs(got.red() - expected.red()) < 45 && qAbs(got.green() - expected.green()) < 45 &&
+                 qAbs(got.blue() - expected.blue()) < 45,
              qPrintable(got.name()));
     QCOMPARE(blocks[0].lines[0].spans[0].color, got);
 }
@@ -205,10 +203,8 @@ void TestPdfDocumentText::blocksLieOnTheDisplayedTextOfTurnedPages()
     page.rotate = rotate;
     page.cropBox = cropBox;
     page.runs << TextRun{QStringLiteral("Turned text"), 100, 600, 30};
-    const QString file = m_dir.filePath(QStringLiteral("turned-text.pdf"));
-    QVERIFY(fixtures::writeFile(file, fixtures::pagesPdf({page})));
     PdfDocument doc;
-    QVERIFY(doc.open(file));
+    QVERIFY(open(doc, page));
     const std::vector<TextBlock> blocks = doc.extractText(0);
     QCOMPARE(blocks.size(), size_t(1));
     QCOMPARE(blocks[0].text, QStringLiteral("Turned text"));

@@ -74,8 +74,7 @@ void TestWriterFonts::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(m_dir.isValid());
-    if (!pdftools::installed(QStringLiteral("pdffonts")))
-        QSKIP("poppler-utils are not installed");
+    QVERIFY2(pdftools::installed(QStringLiteral("pdffonts")), "poppler-utils (pdffonts) must be installed by scripts/setup.sh");
 }
 
 void TestWriterFonts::cleanup()
@@ -97,7 +96,6 @@ void TestWriterFonts::editsOnTwoPagesEmbedOneSmallSubset()
     const std::vector<TextBlock> first = editedRegularLine(doc, 0, QStringLiteral("Счёт № 15 «Ромашка» — оплачен"));
     const std::vector<TextBlock> second = editedRegularLine(doc, 1, QStringLiteral("Итого: 1 250,00 руб."));
     QVERIFY(!first.empty() && !second.empty());
-    QCOMPARE(first.front().lines[0].fontFamily, QStringLiteral("Times Roman"));
     // Two separate writes, as two saves of the editor would make them.
     QVERIFY(doc.overlayOcrText(0, first, false));
     QVERIFY(doc.overlayOcrText(1, second, false));
