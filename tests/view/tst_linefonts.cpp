@@ -51,8 +51,7 @@ private slots:
     void nativeLineFontFillsItsBox();
     void richSpansDifferFromTheirLine_data();
     void richSpansDifferFromTheirLine();
-    void linesBeyondTheModelContinueDownward();
-    void displayLinesFollowTheTextWhenItFits();
+    void linesBeyondTheModelAndShownLines();
     void blanksBecomeUnderlinedNoBreakSpaces();
     void documentPixelSizesScale();
     void previewErasesOldInkAndDrawsTheFittedText();
@@ -204,7 +203,7 @@ void TestLineFonts::richSpansDifferFromTheirLine()
     QCOMPARE(lineHasNativeRichSpans(line), rich);
 }
 
-void TestLineFonts::linesBeyondTheModelContinueDownward()
+void TestLineFonts::linesBeyondTheModelAndShownLines()
 {
     TextBlock block;
     block.rect = QRectF(40, 600, 300, 60);
@@ -224,16 +223,10 @@ void TestLineFonts::linesBeyondTheModelContinueDownward()
     TextBlock empty;
     empty.rect = QRectF(1, 2, 3, 4);
     QCOMPARE(visualLineForIndex(empty, 0).rect, empty.rect);
-}
-
-void TestLineFonts::displayLinesFollowTheTextWhenItFits()
-{
-    TextBlock block;
+    // The editor shows the model's lines while the text still fits them.
     block.lines.resize(2);
-    block.lines[0].text = QStringLiteral("one");
-    block.lines[1].text = QStringLiteral("two");
-    block.text = QStringLiteral("one two");
-    QCOMPARE(displayLinesForEditor(block), QStringList({"one", "two"}));
+    block.text = QStringLiteral("line 0 line 1");
+    QCOMPARE(displayLinesForEditor(block), QStringList({"line 0", "line 1"}));
     block.text = QStringLiteral("uno\ndos\ntres");
     QCOMPARE(displayLinesForEditor(block), QStringList({"uno", "dos", "tres"}));
 }
