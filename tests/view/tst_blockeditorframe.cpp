@@ -17,16 +17,14 @@ namespace {
 
 // A frame on a plain parent, shown, with its content at a known place.
 struct Stage {
-    std::unique_ptr<QWidget> parent;
-    BlockEditorFrame* frame = nullptr;
+    std::unique_ptr<QWidget> parent = std::make_unique<QWidget>();
+    BlockEditorFrame* frame = new BlockEditorFrame(parent.get());
 };
 
 Stage makeStage(const QRect& content)
 {
     Stage stage;
-    stage.parent = std::make_unique<QWidget>();
     stage.parent->resize(800, 600);
-    stage.frame = new BlockEditorFrame(stage.parent.get());
     stage.frame->setContentScreenRect(content);
     stage.parent->show();
     stage.frame->show();
@@ -38,12 +36,11 @@ Stage makeStage(const QRect& content)
 class TestBlockEditorFrame : public QObject {
     Q_OBJECT
 private slots:
-    void contentAndOuterRectangles();
+    void turnedFrameCoversItsBox();
     void handlesAreHitAroundTheirSquares_data();
     void handlesAreHitAroundTheirSquares();
     void handleDragResizes_data();
     void handleDragResizes();
-    void oneDragIsOneInteraction();
     void knobTurnsAboutTheCentre();
     void anglesAreKeptInHalfTurns_data();
     void anglesAreKeptInHalfTurns();
@@ -52,19 +49,15 @@ private slots:
     void turnedImageHandlesAreHitWhereDrawn();
 };
 
-void TestBlockEditorFrame::contentAndOuterRectangles()
+// Turned, the frame covers the turned box and its knob; its chrome goes with it.
+void TestBlockEditorFrame::turnedFrameCoversItsBox()
 {
     Stage stage = makeStage(QRect(100, 120, 200, 60));
-    QCOMPARE(stage.frame->contentScreenRect(), QRect(100, 120, 200, 60));
-    QCOMPARE(stage.frame->geometry(), QRect(95, 89, 210, 96)); // 5 px aside and below, 31 above
-    QVERIFY(stage.frame->chromeOverlay()->isVisible());
-    QCOMPARE(stage.frame->chromeOverlay()->geometry(), stage.frame->geometry());
     stage.frame->setRotationAngle(90);
     stage.frame->setContentScreenRect(QRect(100, 120, 200, 60));
-    // Turned, the frame covers the turned box and its knob.
-    const QRect outer = stage.frame->geometry();
-    QVERIFY(outer.contains(QRect(170, 50, 60, 200)));
+    QVERIFY(stage.frame->geometry().contains(QRect(170, 50, 60, 200)));
     QCOMPARE(stage.frame->contentScreenRect(), QRect(100, 120, 200, 60));
+    QCOMPARE(stage.frame->chromeOverlay()->geometry(), stage.frame->geometry());
     stage.frame->hide();
     QVERIFY(!stage.frame->chromeOverlay()->isVisible());
 }
@@ -123,27 +116,15 @@ void TestBlockEditorFrame::handleDragResizes()
     QFETCH(QRect, expected);
     Stage stage = makeStage(QRect(100, 120, 200, 100));
     QSignalSpy changed(stage.frame, &BlockEditorFrame::rectChanged);
+    QSignalSpy started(stage.frame, &BlockEditorFrame::interactionStarted);
+    QSignalSpy finished(stage.frame, &BlockEditorFrame::interactionFinished);
     const QPoint from = centreOf(stage.frame->handleRect(BlockEditorFrame::Hit(handle)));
-    dragFrame(stage.frame, from, delta, 2, shift ? Qt::ShiftModifier : Qt::NoModifier);
+    dragFrame(stage.frame, from, delta, 5, shift ? Qt::ShiftModifier : Qt::NoModifier);
     QCOMPARE(stage.frame->contentScreenRect(), expected);
     QVERIFY(!changed.isEmpty());
     QCOMPARE(changed.last().at(0).toRect(), expected);
-}
-
-void TestBlockEditorFrame::oneDragIsOneInteraction()
-{
-    Stage stage = makeStage(QRect(100, 120, 200, 100));
-    QSignalSpy started(stage.frame, &BlockEditorFrame::interactionStarted);
-    QSignalSpy finished(stage.frame, &BlockEditorFrame::interactionFinished);
-    QSignalSpy changed(stage.frame, &BlockEditorFrame::rectChanged);
-    const QPoint from = stage.frame->mapToGlobal(centreOf(stage.frame->handleRect(BlockEditorFrame::RightEdge)));
-    sendMouse(stage.frame, QEvent::MouseButtonPress, from, Qt::LeftButton, {});
-    for (int step = 1; step <= 5; ++step)
-        sendMouse(stage.frame, QEvent::MouseMove, from + QPoint(4 * step, 0), Qt::LeftButton, {});
-    sendMouse(stage.frame, QEvent::MouseButtonRelease, from + QPoint(20, 0), Qt::NoButton, {});
-    QCOMPARE(started.size(), 1);
+    QCOMPARE(started.size(), 1); // one drag is one interaction
     QCOMPARE(finished.size(), 1);
-    QVERIFY(changed.size() >= 5);
 }
 
 void TestBlockEditorFrame::knobTurnsAboutTheCentre()
@@ -235,7 +216,6 @@ void TestBlockEditorFrame::suppressedEditorStillTakesKeys()
     editor->moveCursor(QTextCursor::End);
     QTest::keyClicks(editor, QStringLiteral("xy"));
     QCOMPARE(editor->toPlainText(), QStringLiteral("WWWWxy"));
-    QCOMPARE(editor->objectName(), QStringLiteral("BlockTextEditor"));
 }
 
 // The handles of a turned picture are drawn and hit through one turn: the

@@ -31,9 +31,8 @@ void dragRightHandle(PdfView& view, int dx)
     dragFrame(frame, centreOf(frame->handleRect(BlockEditorFrame::RightEdge)), QPoint(dx, 0));
 }
 
-// Runs the next popup menu: records its entries, then closes it.
+// Runs the next popup menu: records its enabled entries, then closes it.
 struct MenuProbe {
-    QStringList entries;
     QStringList enabled;
     void arm()
     {
@@ -41,16 +40,9 @@ struct MenuProbe {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             if (!menu)
                 return;
-            for (QAction* action : menu->actions()) {
-                if (action->isSeparator())
-                    continue;
-                entries << action->text();
-                if (action->isEnabled())
+            for (QAction* action : menu->actions())
+                if (action->isEnabled() && !action->isSeparator())
                     enabled << action->text();
-                if (action->menu())
-                    for (QAction* sub : action->menu()->actions())
-                        entries << sub->text();
-            }
             menu->close();
         });
     }
@@ -64,20 +56,14 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void frameSitsOnTheBlockAtEveryZoom_data();
-    void frameSitsOnTheBlockAtEveryZoom();
-    void dragOnTurnedViewFollowsThePointer_data();
-    void dragOnTurnedViewFollowsThePointer();
-    void oneDragIsOneUndoStep();
-    void undoRestoresModelAndCleanState();
+    void frameFollowsTheBlockAndThePointer_data();
+    void frameFollowsTheBlockAndThePointer();
+    void dragsAndTurnsAreUndoSteps();
     void hundredStepsAreKept();
-    void newStepEmptiesRedo();
     void lineSizesShareClusters_data();
     void lineSizesShareClusters();
-    void editedSignalOnlyOnFirstChange();
     void hitTestPrefersImagesAndTurnedOutlines();
-    void clicksSelectAndOpenTheEditor();
-    void marqueeKeepsOrClosesTheEditor();
+    void clicksAndMarqueeSelectAndOpenTheEditor();
     void contextMenuSelectsTheGroup();
     void copyPrefersTextToImages();
     void draggedLineIsSavedWhereItWasDropped_data();
@@ -90,6 +76,7 @@ private slots:
 
 private:
     void load(const std::vector<TextBlock>& blocks, double zoom = 1.0, int rotation = 0);
+    void loadLines();
 
     QTemporaryDir m_dir;
     std::unique_ptr<PdfDocument> m_doc;
@@ -128,103 +115,96 @@ void TestPdfViewEditMode::load(const std::vector<TextBlock>& blocks, double zoom
     m_view->setEditMode(true);
 }
 
-void TestPdfViewEditMode::frameSitsOnTheBlockAtEveryZoom_data()
+void TestPdfViewEditMode::loadLines()
+{
+    m_doc = openPdf(m_dir, QStringLiteral("lines.pdf"), linesPdf());
+    QVERIFY(m_doc);
+    m_view->setDocument(m_doc.get());
+    load(m_doc->extractText(0));
+}
+
+void TestPdfViewEditMode::frameFollowsTheBlockAndThePointer_data()
 {
     QTest::addColumn<double>("zoom");
     QTest::addColumn<int>("rotation");
     QTest::newRow("half") << 0.5 << 0;
-    QTest::newRow("one") << 1.0 << 0;
+    QTest::newRow("upright") << 1.0 << 0;
     QTest::newRow("double") << 2.0 << 0;
-    QTest::newRow("turned") << 1.0 << 90;
+    QTest::newRow("quarter") << 1.0 << 90;
+    QTest::newRow("three quarters") << 1.0 << 270;
 }
 
-void TestPdfViewEditMode::frameSitsOnTheBlockAtEveryZoom()
+// The frame sits on the block at every zoom and turn, and a picture moves and
+// grows on screen exactly as dragged.
+void TestPdfViewEditMode::frameFollowsTheBlockAndThePointer()
 {
     QFETCH(double, zoom);
     QFETCH(int, rotation);
-    load({textBlock(QStringLiteral("Договор"), QRectF(60, 300, 160, 40))}, zoom, rotation);
+    load({imageBlock(QRectF(100, 150, 120, 80))}, zoom, rotation);
     m_view->activateOcrBlock(0);
     BlockEditorFrame* frame = m_view->blockEditorFrame();
     QVERIFY(frame && frame->isVisible());
-    const QRect r = m_view->ocrBlockScreenRect(0);
-    QCOMPARE(frame->contentScreenRect(), r);
-    const QSize expected = rotation % 180 ? QSize(40, 160) * zoom : QSize(160, 40) * zoom;
-    QVERIFY(std::abs(r.width() - expected.width()) <= 1 && std::abs(r.height() - expected.height()) <= 1);
-    m_view->deactivateOcrBlock();
-    QVERIFY(!frame->isVisible());
-}
-
-void TestPdfViewEditMode::dragOnTurnedViewFollowsThePointer_data()
-{
-    QTest::addColumn<int>("rotation");
-    QTest::newRow("upright") << 0;
-    QTest::newRow("quarter") << 90;
-    QTest::newRow("three quarters") << 270;
-}
-
-// A picture moves and grows on screen exactly as dragged, whatever the turn.
-void TestPdfViewEditMode::dragOnTurnedViewFollowsThePointer()
-{
-    QFETCH(int, rotation);
-    load({imageBlock(QRectF(100, 150, 120, 80))}, 1.0, rotation);
-    m_view->activateOcrBlock(0);
-    BlockEditorFrame* frame = m_view->blockEditorFrame();
     const QRect before = m_view->ocrBlockScreenRect(0);
+    QCOMPARE(frame->contentScreenRect(), before);
+    const QSize expected = rotation % 180 ? QSize(80, 120) * zoom : QSize(120, 80) * zoom;
+    QVERIFY(std::abs(before.width() - expected.width()) <= 1 && std::abs(before.height() - expected.height()) <= 1);
     dragFrame(frame, frame->mapFromParent(centreOf(before)), QPoint(30, 20));
     QCOMPARE(m_view->ocrBlockScreenRect(0), before.translated(30, 20));
 
     const QRect moved = m_view->ocrBlockScreenRect(0);
     dragFrame(frame, centreOf(frame->handleRect(BlockEditorFrame::RightEdge)), QPoint(25, 0));
-    const QRect grown = m_view->ocrBlockScreenRect(0);
-    QCOMPARE(grown.topLeft(), moved.topLeft());
-    QCOMPARE(grown.width(), moved.width() + 25);
-    QCOMPARE(grown.height(), moved.height());
+    QCOMPARE(m_view->ocrBlockScreenRect(0), moved.adjusted(0, 0, 25, 0));
+    m_view->deactivateOcrBlock();
+    QVERIFY(!frame->isVisible());
 }
 
-void TestPdfViewEditMode::oneDragIsOneUndoStep()
+// A drag and a turn by the knob are one step each; undo brings the block and
+// the clean state back, a new step empties redo, and the edited signal comes
+// on the first change and on every undo and redo.
+void TestPdfViewEditMode::dragsAndTurnsAreUndoSteps()
 {
-    load({textBlock(QStringLiteral("Текст"), QRectF(60, 300, 160, 40))});
+    const TextBlock original = textBlock(QStringLiteral("Текст"), QRectF(60, 300, 160, 40));
+    QSignalSpy edited(m_view.get(), &PdfView::ocrBlocksEdited);
+    load({original});
+    QSignalSpy availability(m_view.get(), &PdfView::undoRedoAvailabilityChanged);
     m_view->activateOcrBlock(0);
     dragRightHandle(*m_view, 40);
-    QCOMPARE(int(m_view->undoSnapshots().size()), 1);
-    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Изменение блока"));
+    dragRightHandle(*m_view, 20);
+    QCOMPARE(int(m_view->undoSnapshots().size()), 2);
+    QCOMPARE(edited.size(), 1);
+    QVERIFY(m_view->blocksDirty());
+    const QRectF wider = m_view->blocks()[0].rect;
+    QVERIFY(wider.width() > original.rect.width() + 50);
+
+    m_view->undo();
+    m_view->undo();
+    QCOMPARE(m_view->blocks()[0].rect, original.rect);
+    QVERIFY(!m_view->blocksDirty());
+    QCOMPARE(edited.size(), 3);
+    QCOMPARE(availability.last(), QVariantList({false, true}));
+    QCOMPARE(m_view->activeBlock(), 0); // the editor comes back on its block
+    m_view->undo(); // nothing left: no change, no signal
+    QCOMPARE(edited.size(), 3);
+    m_view->redo();
+    m_view->redo();
+    QCOMPARE(m_view->blocks()[0].rect, wider);
+    QVERIFY(m_view->blocksDirty());
+    QCOMPARE(availability.last(), QVariantList({true, false}));
+    m_view->undo();
+    dragRightHandle(*m_view, 10);
+    QVERIFY(!m_view->canRedo());
 
     BlockEditorFrame* frame = m_view->blockEditorFrame();
     const QPoint knob = centreOf(frame->rotationHandleRect());
     const QPoint centre = frame->mapFromParent(frame->contentScreenRect().center());
     dragFrame(frame, knob, QPoint(centre.y() - knob.y(), centre.y() - knob.y()), 6);
-    QCOMPARE(int(m_view->undoSnapshots().size()), 2);
-    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Поворот блока"));
+    QCOMPARE(int(m_view->undoSnapshots().size()), 3);
     QVERIFY(std::abs(m_view->blocks()[0].rotation - 90.0) < 1.0);
-}
 
-void TestPdfViewEditMode::undoRestoresModelAndCleanState()
-{
-    const TextBlock original = textBlock(QStringLiteral("Текст"), QRectF(60, 300, 160, 40));
-    load({original});
-    QSignalSpy edited(m_view.get(), &PdfView::ocrBlocksEdited);
-    QSignalSpy availability(m_view.get(), &PdfView::undoRedoAvailabilityChanged);
-    m_view->activateOcrBlock(0);
-    dragRightHandle(*m_view, 40);
-    QVERIFY(m_view->blocksDirty());
-    QCOMPARE(edited.size(), 1);
-    const QRectF wider = m_view->blocks()[0].rect;
-    QVERIFY(wider.width() > original.rect.width() + 30);
-
-    m_view->undo();
-    QCOMPARE(m_view->blocks()[0].rect, original.rect);
-    QVERIFY(!m_view->blocksDirty());
-    QCOMPARE(edited.size(), 2); // undo reports every time
-    QCOMPARE(availability.last(), QVariantList({false, true}));
-    QCOMPARE(m_view->activeBlock(), 0); // the editor comes back on its block
-    m_view->redo();
-    QCOMPARE(m_view->blocks()[0].rect, wider);
-    QVERIFY(m_view->blocksDirty());
-    QCOMPARE(availability.last(), QVariantList({true, false}));
-
-    m_view->undo();
-    m_view->undo(); // nothing left: no change, no signal
-    QCOMPARE(edited.size(), 4);
+    const int reported = int(edited.size());
+    m_view->setOcrBlocks(m_view->blocks(), 0, true);
+    QCOMPARE(int(edited.size()), reported + 1);
+    QVERIFY(!m_view->canUndo());
 }
 
 void TestPdfViewEditMode::hundredStepsAreKept()
@@ -241,17 +221,6 @@ void TestPdfViewEditMode::hundredStepsAreKept()
         m_view->undo();
     QVERIFY(!m_view->canUndo());
     QCOMPARE(m_view->blocks()[0].rect, after.front()); // the first step itself cannot be undone
-}
-
-void TestPdfViewEditMode::newStepEmptiesRedo()
-{
-    load({textBlock(QStringLiteral("Текст"), QRectF(60, 300, 160, 40))});
-    m_view->activateOcrBlock(0);
-    dragRightHandle(*m_view, 20);
-    m_view->undo();
-    QVERIFY(m_view->canRedo());
-    dragRightHandle(*m_view, 10);
-    QVERIFY(!m_view->canRedo());
 }
 
 void TestPdfViewEditMode::lineSizesShareClusters_data()
@@ -284,20 +253,6 @@ void TestPdfViewEditMode::lineSizesShareClusters()
     }
 }
 
-void TestPdfViewEditMode::editedSignalOnlyOnFirstChange()
-{
-    QSignalSpy edited(m_view.get(), &PdfView::ocrBlocksEdited);
-    load({textBlock(QStringLiteral("Текст"), QRectF(60, 300, 160, 40))});
-    QCOMPARE(edited.size(), 0);
-    m_view->activateOcrBlock(0);
-    dragRightHandle(*m_view, 20);
-    dragRightHandle(*m_view, 20);
-    QCOMPARE(edited.size(), 1);
-    m_view->setOcrBlocks(m_view->blocks(), 0, true);
-    QCOMPARE(edited.size(), 2);
-    QVERIFY(!m_view->canUndo());
-}
-
 void TestPdfViewEditMode::hitTestPrefersImagesAndTurnedOutlines()
 {
     TextBlock turned = textBlock(QStringLiteral("Повёрнутый"), QRectF(50, 50, 200, 20));
@@ -311,7 +266,7 @@ void TestPdfViewEditMode::hitTestPrefersImagesAndTurnedOutlines()
     QCOMPARE(m_view->hoveredOcrBlock(QPointF(box.center().x(), box.center().y() - 80)), 2);
 }
 
-void TestPdfViewEditMode::clicksSelectAndOpenTheEditor()
+void TestPdfViewEditMode::clicksAndMarqueeSelectAndOpenTheEditor()
 {
     load({textBlock(QStringLiteral("первый"), QRectF(50, 300, 120, 30)),
           textBlock(QStringLiteral("второй"), QRectF(50, 200, 120, 30))});
@@ -330,16 +285,9 @@ void TestPdfViewEditMode::clicksSelectAndOpenTheEditor()
     QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(5, 5)); // empty canvas
     QCOMPARE(m_view->activeBlock(), -1);
     QVERIFY(m_view->selectedOcrBlocks().isEmpty());
-}
-
-void TestPdfViewEditMode::marqueeKeepsOrClosesTheEditor()
-{
-    load({textBlock(QStringLiteral("первый"), QRectF(50, 300, 120, 30)),
-          textBlock(QStringLiteral("второй"), QRectF(50, 100, 120, 30))});
-    m_view->selectOcrBlock(0, false);
-    m_view->activateOcrBlock(0);
-    const QRect first = m_view->ocrBlockScreenRect(0);
-    m_view->selectOcrBlocksInRect(first.adjusted(-5, -5, 5, 5));
+    // A marquee around the open block keeps it open; one around nothing closes it.
+    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, first);
+    m_view->selectOcrBlocksInRect(m_view->ocrBlockScreenRect(0).adjusted(-5, -5, 5, 5));
     QCOMPARE(m_view->selectedOcrBlocks(), QSet<int>({0}));
     QCOMPARE(m_view->activeBlock(), 0);
     m_view->selectOcrBlocksInRect(QRect(0, 0, 10, 10));
@@ -358,9 +306,6 @@ void TestPdfViewEditMode::contextMenuSelectsTheGroup()
     probe.arm();
     m_view->showOcrBlockContextMenu(centreOf(m_view->ocrBlockScreenRect(1)), QPoint(100, 100));
     QCOMPARE(m_view->selectedOcrBlocks(), QSet<int>({0, 1}));
-    QCOMPARE(probe.entries, QStringList({"Редактировать", "Распознать текст", "Вырезать", "Копировать", "Удалить",
-                                         "Порядок", "Вперёд", "Назад", "На передний план", "На задний план",
-                                         "Группировать", "Расгруппировать по словам"}));
     QVERIFY(!probe.enabled.contains("Редактировать"));
     QVERIFY(probe.enabled.contains("Группировать"));
 
@@ -399,14 +344,6 @@ QPoint frameBandPoint(const PdfView& view)
                                                 : QPoint(c.left() - 2, c.top() + c.height() / 4);
     // A block turned on its own has its band turned with it.
     return rotatePoint(QPointF(band), QRectF(c).center(), frame->visualRotationAngle()).toPoint();
-}
-
-QString joinedWords(const std::vector<TextBlock>& blocks)
-{
-    QStringList texts;
-    for (const TextBlock& block : blocks)
-        texts << block.text;
-    return texts.join(u'\n');
 }
 
 QRectF wordRect(const std::vector<TextBlock>& blocks, const QString& text)
@@ -482,9 +419,11 @@ void TestPdfViewEditMode::draggedLineIsSavedWhereItWasDropped()
     QVERIFY(hasArea(after));
     const QPointF shift(after.left() - before.left(), -(after.bottom() - before.bottom())); // page-top terms
     QVERIFY2(std::abs(shift.x() - moved.x()) <= 1.0 && std::abs(shift.y() - moved.y()) <= 1.0,
-             qPrintable(QStringLiteral("moved (%1, %2), saved (%3, %4)")
-                            .arg(moved.x()).arg(moved.y()).arg(shift.x()).arg(shift.y())));
-    QCOMPARE(joinedWords(reopened.extractText(0)).count(line), 1);
+             qPrintable(QStringLiteral("moved %1, %2").arg(shift.x() - moved.x()).arg(shift.y() - moved.y())));
+    int copies = 0;
+    for (const TextBlock& block : reopened.extractText(0))
+        copies += int(block.text.count(line));
+    QCOMPARE(copies, 1);
 }
 
 // The frame shows a thin line at least 16 px high; widening it by its right
@@ -517,17 +456,12 @@ void TestPdfViewEditMode::inlineEditorFollowsScrollingAndTurning()
     m_view->setZoom(1.5);
     m_view->setRotation(90);
     const QRect shown = m_view->viewportRectForPageTopRect(0, place);
-    QVERIFY2(std::abs(frame->x() - shown.left()) <= 1 && std::abs(frame->y() - shown.top()) <= 1,
-             qPrintable(QStringLiteral("(%1, %2) over (%3, %4)")
-                            .arg(frame->x()).arg(frame->y()).arg(shown.left()).arg(shown.top())));
+    QVERIFY(std::abs(frame->x() - shown.left()) <= 1 && std::abs(frame->y() - shown.top()) <= 1);
 }
 
 void TestPdfViewEditMode::undoBringsADeletedLineBack()
 {
-    m_doc = openPdf(m_dir, QStringLiteral("lines.pdf"), linesPdf());
-    QVERIFY(m_doc);
-    m_view->setDocument(m_doc.get());
-    load(m_doc->extractText(0));
+    loadLines();
     m_view->selectOcrBlock(blockWith(*m_view, QStringLiteral("Second")), false);
     m_view->setFocus();
     QTest::keyClick(m_view.get(), Qt::Key_Delete);
@@ -547,10 +481,7 @@ void TestPdfViewEditMode::undoBringsADeletedLineBack()
 // that line, and a Control+click adds it to the selection.
 void TestPdfViewEditMode::clicksOnTheFrameReachTheLineBelow()
 {
-    m_doc = openPdf(m_dir, QStringLiteral("lines.pdf"), linesPdf());
-    QVERIFY(m_doc);
-    m_view->setDocument(m_doc.get());
-    load(m_doc->extractText(0));
+    loadLines();
     const int alpha = blockWith(*m_view, QStringLiteral("Alpha"));
     const int second = blockWith(*m_view, QStringLiteral("Second"));
     const auto clickAt = [this](const QPoint& at, Qt::KeyboardModifiers modifiers) {

@@ -10,7 +10,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
-#include <QTextList>
 #include <QMenu>
 #include <QTimer>
 
@@ -100,8 +99,7 @@ private slots:
     void cleanup();
     void typingGoesIntoTheBlockOneStepPerActivation();
     void backspaceJoinsStyleRuns();
-    void formatSettersReportBack();
-    void sizesAreStoredAtZoomOne();
+    void formatSettersReportBackAtZoomOne();
     void listsAndInsertion();
     void groupAndUngroupCounts();
     void reorder_data();
@@ -112,7 +110,6 @@ private slots:
     void imagesAreLaidOutInARow();
     void insertedTextKeepsThePageUnderIt();
     void insertingOnAnotherPageLosesNoEdit();
-    void pageViewTurnsAlone();
     void inlineEditorHandsOutItsText();
     void typingIntoALineKeepsItOneLine_data();
     void typingIntoALineKeepsItOneLine();
@@ -120,9 +117,8 @@ private slots:
     void menuEntriesChangeTheSavedFile();
     void escapeGivesTheKeysBackToTheView();
     void clickInAnOpenParagraphPlacesTheCaret();
-    void openingALineKeepsItsLook();
+    void openingALineKeepsItsLookAndShowsTheSelection();
     void typedTextGrowsTheBoxAlongItsLines();
-    void selectionInTheEditorShows();
 
 private:
     void load(const std::vector<TextBlock>& blocks, double zoom = 1.0);
@@ -195,7 +191,6 @@ void TestPdfViewEditor::typingGoesIntoTheBlockOneStepPerActivation()
     QCOMPARE(m_view->blocks()[0].text, QStringLiteral("Old words here!!"));
     QCOMPARE(m_view->blocks()[0].lines[0].text, QStringLiteral("Old words here!!"));
     QCOMPARE(int(m_view->undoSnapshots().size()), 1);
-    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Редактирование текста"));
     QCOMPARE(edited.size(), 1);
 
     m_view->deactivateOcrBlock();
@@ -236,9 +231,10 @@ void TestPdfViewEditor::backspaceJoinsStyleRuns()
     QVERIFY(m_view->blocks()[0].richText.contains(QStringLiteral("Bol")));
 }
 
-void TestPdfViewEditor::formatSettersReportBack()
+// Sizes are stored at zoom one and shown at the view's zoom.
+void TestPdfViewEditor::formatSettersReportBackAtZoomOne()
 {
-    load({textBlock(QStringLiteral("Формат"), QRectF(60, 300, 160, 20))});
+    load({textBlock(QStringLiteral("Формат"), QRectF(60, 300, 160, 20))}, 2.0);
     m_view->activateOcrBlock(0);
     QSignalSpy format(m_view.get(), &PdfView::activeTextFormatChanged);
     editor()->selectAll();
@@ -255,34 +251,23 @@ void TestPdfViewEditor::formatSettersReportBack()
     m_view->setActiveTextAlignment(Qt::AlignRight);
     QCOMPARE(format.last().at(8).value<Qt::Alignment>(), Qt::Alignment(Qt::AlignRight));
     QCOMPARE(int(m_view->undoSnapshots().size()), 1);
-    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Форматирование текста"));
+    const auto shownSize = [this] {
+        QTextCursor cursor = editor()->textCursor();
+        cursor.setPosition(2);
+        return cursor.charFormat().font().pixelSize();
+    };
+    QCOMPARE(shownSize(), 36);
     const TextBlock& block = m_view->blocks()[0];
     QVERIFY(block.textEdited);
     QVERIFY(block.richText.contains(QStringLiteral("#c80000")));
     QVERIFY(block.richText.contains(QStringLiteral("font-weight:700")));
+    QVERIFY(block.richText.contains(QStringLiteral("font-size:18px")));
+    m_view->deactivateOcrBlock(); // shown again at zoom 2 from the stored HTML
+    m_view->activateOcrBlock(0);
+    QCOMPARE(shownSize(), 36);
     m_view->undo();
     QVERIFY(!m_view->blocks()[0].textEdited);
     QVERIFY(m_view->blocks()[0].richText.isEmpty());
-}
-
-void TestPdfViewEditor::sizesAreStoredAtZoomOne()
-{
-    load({textBlock(QStringLiteral("Размер"), QRectF(60, 300, 160, 20))}, 2.0);
-    m_view->activateOcrBlock(0);
-    QSignalSpy format(m_view.get(), &PdfView::activeTextFormatChanged);
-    editor()->selectAll();
-    m_view->setActiveTextFontSize(12);
-    QTextCursor cursor = editor()->textCursor();
-    cursor.setPosition(2);
-    QCOMPARE(cursor.charFormat().font().pixelSize(), 24);
-    QCOMPARE(format.last().at(1).toInt(), 12);
-    QVERIFY(m_view->blocks()[0].richText.contains(QStringLiteral("font-size:12px")));
-    // Shown again at zoom 2 from the stored HTML.
-    m_view->deactivateOcrBlock();
-    m_view->activateOcrBlock(0);
-    cursor = editor()->textCursor();
-    cursor.setPosition(2);
-    QCOMPARE(cursor.charFormat().font().pixelSize(), 24);
 }
 
 void TestPdfViewEditor::listsAndInsertion()
@@ -293,10 +278,7 @@ void TestPdfViewEditor::listsAndInsertion()
     editor()->moveCursor(QTextCursor::End);
     QVERIFY(m_view->insertTextIntoActiveEditor(QStringLiteral(" один")));
     QCOMPARE(m_view->blocks()[0].text, QStringLiteral("пункт один"));
-    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Вставка текста"));
     m_view->setActiveTextNumberedList();
-    QVERIFY(editor()->textCursor().currentList());
-    QCOMPARE(editor()->textCursor().currentList()->format().style(), QTextListFormat::ListDecimal);
     QCOMPARE(int(m_view->undoSnapshots().size()), 1); // still the same activation
     QVERIFY(m_view->blocks()[0].richText.contains(QStringLiteral("<ol")));
 }
@@ -313,15 +295,11 @@ void TestPdfViewEditor::groupAndUngroupCounts()
     QCOMPARE(m_view->blocks()[0].text, QStringLiteral("верх\nниз"));
     QCOMPARE(int(m_view->blocks()[0].lines.size()), 2);
     QCOMPARE(m_view->activeBlock(), 0);
-    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Группировка блоков"));
 
     m_view->selectOcrBlock(1, false);
     m_view->ungroupSelectedOcrBlocksToWords();
     QCOMPARE(blockTexts(*m_view), QStringList({"верх\nниз", "один", "два", "три"}));
     QVERIFY(m_view->blocks()[1].rect.center().x() < m_view->blocks()[2].rect.center().x());
-    // A third of the line, padded by a tenth of the font size on each side.
-    QCOMPARE(m_view->blocks()[1].rect.width(), 50.0 + 2 * 0.1 * m_view->blocks()[1].lines[0].fontSize);
-    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Расгруппировка блоков"));
 
     // A selection with a picture is not grouped, and no step is taken.
     TextBlock picture;
@@ -361,14 +339,12 @@ void TestPdfViewEditor::reorder()
         m_view->selectOcrBlock(index, true);
     m_view->reorderSelectedOcrBlocks(mode);
     QCOMPARE(blockTexts(*m_view).join(QString()), order);
-    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Порядок блоков"));
-    QStringList stillSelected;
+    QString stillSelected, wanted; // the same blocks stay selected
     for (int index : m_view->selectedOcrBlocks())
-        stillSelected << m_view->blocks()[size_t(index)].text;
-    stillSelected.sort();
-    QStringList wanted;
+        stillSelected += m_view->blocks()[size_t(index)].text;
     for (int index : selected)
-        wanted << QString(QChar(u'a' + index));
+        wanted += QChar(u'a' + index);
+    std::sort(stillSelected.begin(), stillSelected.end());
     QCOMPARE(stillSelected, wanted);
 }
 
@@ -416,8 +392,8 @@ void TestPdfViewEditor::imagesAreLaidOutInARow()
     const QRectF area(10, 20, width, 100);
     const QList<QRectF> rects = PdfView::layoutImageRectsInside(area, images);
     QCOMPARE(rects.size(), 3);
-    QVERIFY(std::abs(rects[1].left() - rects[0].right() - gap) < 1e-6);
-    QVERIFY(std::abs(rects[2].left() - rects[1].right() - gap) < 1e-6);
+    for (int i = 1; i < 3; ++i)
+        QVERIFY(std::abs(rects[i].left() - rects[i - 1].right() - gap) < 1e-6);
     QVERIFY(std::abs(rects[0].width() / rects[0].height() - 2.0) < 1e-6);
     QVERIFY(std::abs(rects[2].width() / rects[2].height() - 0.5) < 1e-6);
     // Centred in the area and inside it.
@@ -432,9 +408,6 @@ void TestPdfViewEditor::insertedTextKeepsThePageUnderIt()
     m_view->setEditMode(true);
     // Over the end of the page's own line.
     m_view->appendEditableTextBlock(0, QRectF(150, 80, 150, 30), QStringLiteral("Вставка"), QString(), 12, Qt::black);
-    QCOMPARE(int(m_view->blocks().size()), 1);
-    QCOMPARE(m_view->undoSnapshots().back().label, QStringLiteral("Добавление текста"));
-    QVERIFY(m_view->blocks()[0].originalRect.isEmpty());
     QVERIFY(m_doc->overlayOcrText(0, m_view->ocrBlocksWithEdits(), false));
     const QString text = joinedText(m_doc->extractText(0));
     QVERIFY2(text.contains(QStringLiteral("Вставка")), qPrintable(text));
@@ -471,17 +444,6 @@ void TestPdfViewEditor::insertingOnAnotherPageLosesNoEdit()
     m_view->undo();
     QCOMPARE(m_view->blockPage(), 1);
     QVERIFY(blockTexts(*m_view).isEmpty());
-}
-
-void TestPdfViewEditor::pageViewTurnsAlone()
-{
-    m_view->setCurrentPage(0);
-    m_view->rotateCurrentPageView(-90);
-    QCOMPARE(m_view->effectiveRotation(0), 270);
-    QCOMPARE(m_view->effectiveRotation(1), 0);
-    m_view->rotateCurrentPageView(90);
-    QCOMPARE(m_view->effectiveRotation(0), 0);
-    QCOMPARE(m_doc->pageSize(0), QSizeF(400, 400)); // the document is not touched
 }
 
 void TestPdfViewEditor::inlineEditorHandsOutItsText()
@@ -562,10 +524,8 @@ void TestPdfViewEditor::typingIntoALineKeepsItOneLine()
 
     const QString saved = saveEdits(*m_view, *m_doc, m_dir, QStringLiteral("typed.pdf"));
     QVERIFY(!saved.isEmpty());
-    // On the hand-made page pdftotext reads the line as typed. (A real
-    // producer's old text may stay under its white-out where taking it out
-    // would disturb the rest of the page, and pdftotext reads it too; the
-    // program's own extraction, below, reads what shows.)
+    // pdftotext on the hand-made page only: a real producer's old text may stay
+    // under its white-out; the program's own extraction reads what shows.
     const QStringList layout = layoutText(saved).split(u'\n', Qt::SkipEmptyParts);
     QVERIFY2(!file.isEmpty() || !layout.filter(typed).isEmpty(), qPrintable(layout.join(u'\n')));
     PdfDocument reopened;
@@ -699,9 +659,7 @@ void TestPdfViewEditor::typedTextGrowsTheBoxAlongItsLines()
         grown << m_view->blocks()[0].rect;
     }
     QVERIFY2(grown[0].width() > 120 && grown[0].height() < 17, qPrintable(QString::number(grown[0].width())));
-    QVERIFY2(std::abs(grown[1].width() - grown[0].width()) <= 1 && std::abs(grown[1].height() - grown[0].height()) <= 1,
-             qPrintable(QStringLiteral("%1 x %2 upright, %3 x %4 turned")
-                            .arg(grown[0].width()).arg(grown[0].height()).arg(grown[1].width()).arg(grown[1].height())));
+    QVERIFY(std::abs(grown[1].width() - grown[0].width()) <= 1 && std::abs(grown[1].height() - grown[0].height()) <= 1);
 }
 
 // In an open block of several lines the caret goes where the click landed on
@@ -727,9 +685,10 @@ void TestPdfViewEditor::clickInAnOpenParagraphPlacesTheCaret()
     }
 }
 
-// Opening a line shows it as the page draws it (only the caret is added);
-// the first keystroke turns it into the edited drawing.
-void TestPdfViewEditor::openingALineKeepsItsLook()
+// Opening a line shows it as the page draws it (only the caret is added); the
+// first keystroke turns it into the edited drawing. The editor paints nothing:
+// a selection is shown by the view.
+void TestPdfViewEditor::openingALineKeepsItsLookAndShowsTheSelection()
 {
     loadLines(2.0);
     const int alpha = blockWith(*m_view, QStringLiteral("Alpha"));
@@ -737,43 +696,25 @@ void TestPdfViewEditor::openingALineKeepsItsLook()
     const QImage closed = grabViewport(*m_view);
     QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(line.left() + 2, line.center().y()));
     QVERIFY(editor());
-    const auto changedPixels = [&](const QImage& shot) {
+    const auto countPixels = [&](const auto& counts) {
+        const QImage shot = grabViewport(*m_view);
         int count = 0;
         for (int y = line.top(); y <= line.bottom(); ++y)
             for (int x = line.left() + 8; x <= line.right(); ++x) // the caret stands at the left
-                count += std::abs(qGray(shot.pixel(x, y)) - qGray(closed.pixel(x, y))) > 60 ? 1 : 0;
+                count += counts(shot.pixelColor(x, y), closed.pixelColor(x, y)) ? 1 : 0;
         return count;
     };
-    QCOMPARE(changedPixels(grabViewport(*m_view)), 0);
-    editor()->moveCursor(QTextCursor::End);
-    typeText(editor(), QStringLiteral("!"));
-    QVERIFY(changedPixels(grabViewport(*m_view)) > 0);
-}
-
-// The editor paints nothing; what a format change will reach is shown by the view.
-void TestPdfViewEditor::selectionInTheEditorShows()
-{
-    loadLines(2.0);
-    const int alpha = blockWith(*m_view, QStringLiteral("Alpha"));
-    const QRect line = m_view->ocrBlockScreenRect(alpha);
-    QTest::mouseClick(m_view->viewport(), Qt::LeftButton, {}, QPoint(line.left() + 3, line.center().y()));
-    QVERIFY(editor());
-    const auto highlighted = [&] {
-        const QImage shot = grabViewport(*m_view);
-        int count = 0;
-        for (int y = line.top(); y <= line.bottom(); ++y) {
-            for (int x = line.left(); x <= line.right(); ++x) {
-                const QColor c = shot.pixelColor(x, y);
-                count += c.blue() > 200 && c.red() < 210 && c.blue() - c.red() > 40 ? 1 : 0;
-            }
-        }
-        return count;
-    };
-    const int plain = highlighted();
+    const auto changed = [](const QColor& now, const QColor& was) { return std::abs(qGray(now.rgb()) - qGray(was.rgb())) > 60; };
+    const auto blue = [](const QColor& c, const QColor&) { return c.blue() > 200 && c.red() < 210 && c.blue() - c.red() > 40; };
+    QCOMPARE(countPixels(changed), 0);
+    const int plain = countPixels(blue);
     QTest::keyClick(editor(), Qt::Key_End, Qt::ShiftModifier);
     QVERIFY(editor()->textCursor().hasSelection());
-    QVERIFY2(highlighted() > plain + line.width() * line.height() / 4,
-             qPrintable(QStringLiteral("%1 -> %2").arg(plain).arg(highlighted())));
+    QVERIFY2(countPixels(blue) > plain + line.width() * line.height() / 4,
+             qPrintable(QStringLiteral("%1 -> %2").arg(plain).arg(countPixels(blue))));
+    editor()->moveCursor(QTextCursor::End);
+    typeText(editor(), QStringLiteral("!"));
+    QVERIFY(countPixels(changed) > 0);
 }
 
 QTEST_MAIN(TestPdfViewEditor)
