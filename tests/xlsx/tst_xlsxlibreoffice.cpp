@@ -77,7 +77,6 @@ private slots:
 
 private:
     QTemporaryDir m_dir;
-    QString m_skip;
 };
 
 void TestXlsxLibreOffice::initTestCase()
@@ -89,13 +88,13 @@ void TestXlsxLibreOffice::initTestCase()
     QVERIFY(csv.open(QIODevice::WriteOnly) && csv.write("Name,Amount,Date\nA,1234567,2023-03-15\nB,0.5,2024-01-01\n") > 0);
     ods.close();
     csv.close();
-    convertWithLibreOffice({ods.fileName(), csv.fileName()}, m_dir.path(), &m_skip);
+    // setup.sh installs libreoffice-calc-nogui: a missing or failing soffice is a fault.
+    QString why;
+    QVERIFY2(convertWithLibreOffice({ods.fileName(), csv.fileName()}, m_dir.path(), &why), qPrintable(why));
 }
 
 void TestXlsxLibreOffice::flatOdsReadsAsWritten()
 {
-    if (!m_skip.isEmpty())
-        QSKIP(qPrintable(m_skip));
     const XlsxIWorkbook book = iReadWorkbook(m_dir.filePath("book.xlsx"));
     QCOMPARE(book.reason, QString());
     QStringList names;
@@ -132,8 +131,6 @@ void TestXlsxLibreOffice::flatOdsReadsAsWritten()
 
 void TestXlsxLibreOffice::csvReadsAsWritten()
 {
-    if (!m_skip.isEmpty())
-        QSKIP(qPrintable(m_skip));
     const XlsxIWorkbook book = iReadWorkbook(m_dir.filePath("t.xlsx"));
     QCOMPARE(book.reason, QString());
     QCOMPARE(int(book.sheets.size()), 1);
@@ -150,8 +147,6 @@ void TestXlsxLibreOffice::csvReadsAsWritten()
 // Every part the reader uses, cut at many offsets: a reason, never a crash.
 void TestXlsxLibreOffice::cutPartsGiveReasons()
 {
-    if (!m_skip.isEmpty())
-        QSKIP(qPrintable(m_skip));
     const XlsxParts parts = unpack(m_dir.filePath("book.xlsx"));
     QVERIFY(parts.contains("xl/workbook.xml"));
     constexpr int kCuts = 40;

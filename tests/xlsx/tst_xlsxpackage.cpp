@@ -64,9 +64,7 @@ private slots:
     void badPackages();
     void sizes_data();
     void sizes();
-    void inflationBombUnderDefaultLimits();
-    void tooManyEntries();
-    void longTextIsCut();
+    void defaultLimits();
     void hostileSheet();
 
 private:
@@ -282,32 +280,25 @@ void TestXlsxPackage::sizes()
     QVERIFY(book.styles);
 }
 
-void TestXlsxPackage::inflationBombUnderDefaultLimits()
+// A 2 GiB bomb lying about its size, too many entries, an overlong text.
+void TestXlsxPackage::defaultLimits()
 {
-    const QString path = m_dir.filePath("bomb.xlsx");
+    const QString path = m_dir.filePath("limits.xlsx");
     QVERIFY(writeRawZip(path, minimalXlsx("<sheetData/>"), {{"xl/sharedStrings.xml", 1000}}, "xl/sharedStrings.xml",
                         qint64(2) << 30));
-    const XlsxIWorkbook book = iReadWorkbook(path);
+    XlsxIWorkbook book = iReadWorkbook(path);
     QCOMPARE(book.reason, damaged("xl/sharedStrings.xml"));
     QCOMPARE(int(book.sheets.size()), 1);
-}
 
-void TestXlsxPackage::tooManyEntries()
-{
     XlsxParts parts = minimalXlsx("<sheetData/>");
     for (int i = 0; i < 10001; ++i)
         parts.insert(QStringLiteral("x/%1").arg(i), "<x/>");
-    const QString path = m_dir.filePath("entries.xlsx");
     QVERIFY(writeRawZip(path, parts));
     QCOMPARE(iReadWorkbook(path).reason, kTooLarge);
-}
 
-void TestXlsxPackage::longTextIsCut()
-{
-    const QString path = m_dir.filePath("long.xlsx");
     QVERIFY(writeRawZip(path, minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row></sheetData>"), {},
                         "xl/sharedStrings.xml", 3 << 20, "<sst><si><t>x", "y</t></si></sst>"));
-    const XlsxIWorkbook book = iReadWorkbook(path);
+    book = iReadWorkbook(path);
     QCOMPARE(book.reason, QString());
     const QString text = book.sheets.front().data->cells.value(1).value(0).text;
     QCOMPARE(text.size(), 32767);
