@@ -124,15 +124,12 @@ void LayoutDetectorTest::classSchemes_data()
     QTest::addColumn<bool>("alternative");
     QTest::addColumn<int>("modelClass");
     QTest::addColumn<LayoutClass>("expected");
-    QTest::newRow("few: 0") << 5 << false << 0 << LayoutClass::Text;
     QTest::newRow("few: 4") << 5 << false << 4 << LayoutClass::Figure;
     QTest::newRow("few: 5") << 5 << false << 5 << LayoutClass::Unknown;
     QTest::newRow("many: 0") << 10 << false << 0 << LayoutClass::Caption;
-    QTest::newRow("many: 5") << 10 << false << 5 << LayoutClass::Header;
     QTest::newRow("many: 9") << 10 << false << 9 << LayoutClass::Text;
     QTest::newRow("many: 10") << 10 << false << 10 << LayoutClass::Title;
     QTest::newRow("many: 11") << 10 << false << 11 << LayoutClass::Unknown;
-    QTest::newRow("alternative: 0") << 10 << true << 0 << LayoutClass::Title;
     QTest::newRow("alternative: 5") << 10 << true << 5 << LayoutClass::Table;
     QTest::newRow("alternative: 9") << 10 << true << 9 << LayoutClass::Caption;
     QTest::newRow("alternative: 10") << 10 << true << 10 << LayoutClass::Unknown;
