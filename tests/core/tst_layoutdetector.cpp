@@ -19,8 +19,7 @@ class LayoutDetectorTest : public QObject {
 private slots:
     void neverLoadsNorDetects();
     void preprocessPlanes();
-    void yoloChannelFirst();
-    void yoloCandidateFirst();
+    void decodeYolo();
     void postNmsRows();
     void suppressionAcrossClasses();
     void classSchemes_data();
@@ -52,7 +51,7 @@ void LayoutDetectorTest::preprocessPlanes()
     QVERIFY(LayoutDetector::preprocess(image, 0, 2).empty());
 }
 
-void LayoutDetectorTest::yoloChannelFirst()
+void LayoutDetectorTest::decodeYolo()
 {
     // Two classes, three candidates: rows cx, cy, w, h, score0, score1.
     const float data[] = {
@@ -70,22 +69,20 @@ void LayoutDetectorTest::yoloChannelFirst()
     QCOMPARE(blocks[0].score, 0.8f);
     QVERIFY(sameRect(blocks[0].rect, QRectF(QPointF(0.4, 0.3), QPointF(0.6, 0.7))));
     QCOMPARE(blocks[1].classId, 0);
-}
 
-void LayoutDetectorTest::yoloCandidateFirst()
-{
-    const float data[] = {
+    // Candidate-first rows: cx, cy, w, h, then the class scores.
+    const float rows[] = {
         0.05f, 0.5f, 0.2f, 0.2f, 0.7f, 0.1f, 0.0f, // clamped at the left edge
         0.5f,  0.5f, 0.2f, 0.2f, 0.2f, 0.1f, 0.0f, // under the threshold
     };
-    const auto blocks = LayoutDetector::decodeYolo(data, 2, 7, 3, 0.5f);
-    QCOMPARE(blocks.size(), size_t(1));
-    QCOMPARE(blocks[0].rect.left(), 0.0);
-    QVERIFY(qAbs(blocks[0].rect.right() - 0.15) < 1e-6);
+    const auto edge = LayoutDetector::decodeYolo(rows, 2, 7, 3, 0.5f);
+    QCOMPARE(edge.size(), size_t(1));
+    QCOMPARE(edge[0].rect.left(), 0.0);
+    QVERIFY(qAbs(edge[0].rect.right() - 0.15) < 1e-6);
     // Malformed shapes are refused.
-    QVERIFY(LayoutDetector::decodeYolo(data, 1, 4, 3, 0.0f).empty()); // rows shorter than 4 + 3
+    QVERIFY(LayoutDetector::decodeYolo(rows, 1, 4, 3, 0.0f).empty()); // rows shorter than 4 + 3
     QVERIFY(LayoutDetector::decodeYolo(nullptr, 7, 1, 3, 0.0f).empty());
-    QVERIFY(LayoutDetector::decodeYolo(data, -1, 4, 3, 0.0f).empty());
+    QVERIFY(LayoutDetector::decodeYolo(rows, -1, 4, 3, 0.0f).empty());
 }
 
 void LayoutDetectorTest::postNmsRows()
