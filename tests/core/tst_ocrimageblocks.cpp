@@ -109,8 +109,7 @@ private slots:
     void regions();
     void pictureBecomesImageBlock();
     void offsetOneLetterBoxInTextRow();
-    void letterOffTextRowsIsImage();
-    void signatureInTextRowIsImage();
+    void inkOffRecognisedWordsIsImage();
     void componentFilter_data();
     void componentFilter();
     void noiseWords_data();
@@ -209,35 +208,30 @@ void OcrImageBlocksTest::offsetOneLetterBoxInTextRow()
     QVERIFY2(blocks.empty(), qPrintable(QString::number(blocks.size())));
 }
 
-void OcrImageBlocksTest::letterOffTextRowsIsImage()
+void OcrImageBlocksTest::inkOffRecognisedWordsIsImage()
 {
-    // The same letter with no recognised word beside it stays a (small) image.
-    TextStrip strip;
-    strip.row({QStringLiteral("количестве")}, 10, 25);
-    strip.row({QStringLiteral("и")}, 150, 65);
-    strip.painter.end();
-    const auto blocks = detectImageBlocks(strip.image, {TextStrip::toPdf(strip.inkBoxes[0])}, 0, TextStrip::kScale,
-                                          TextStrip::kHeightPt);
-    QCOMPARE(blocks.size(), size_t(1));
-    QVERIFY(blocks[0].rect.contains(TextStrip::toPdf(strip.inkBoxes[1]).center()));
-}
-
-void OcrImageBlocksTest::signatureInTextRowIsImage()
-{
-    // A signature beside a word on its row is taller than the text: an image.
-    TextStrip strip;
-    const double x = strip.row({QStringLiteral("Подпись")}, 10, 45);
-    QPainterPath scribble(QPointF(x, 50));
-    scribble.cubicTo(x + 10, 15, x + 20, 70, x + 30, 30);
-    scribble.cubicTo(x + 40, 10, x + 50, 60, x + 60, 40);
-    strip.painter.setBrush(Qt::NoBrush);
-    strip.painter.setPen(QPen(Qt::black, 1.5));
-    strip.painter.drawPath(scribble);
-    strip.painter.end();
-    const auto blocks = detectImageBlocks(strip.image, {TextStrip::toPdf(strip.inkBoxes[0])}, 0, TextStrip::kScale,
-                                          TextStrip::kHeightPt);
-    QCOMPARE(blocks.size(), size_t(1));
-    QVERIFY(blocks[0].rect.contains(TextStrip::toPdf(scribble.boundingRect()).center()));
+    // A letter with no recognised word beside it, and a signature beside a
+    // word but taller than the text: each stays one (small) image.
+    for (const bool signature : {false, true}) {
+        TextStrip strip;
+        const double x = strip.row({signature ? QStringLiteral("Подпись") : QStringLiteral("количестве")}, 10, signature ? 45 : 25);
+        QPainterPath extra(QPointF(x, 50));
+        if (signature) {
+            extra.cubicTo(x + 10, 15, x + 20, 70, x + 30, 30);
+            extra.cubicTo(x + 40, 10, x + 50, 60, x + 60, 40);
+            strip.painter.setBrush(Qt::NoBrush);
+            strip.painter.setPen(QPen(Qt::black, 1.5));
+            strip.painter.drawPath(extra);
+        } else {
+            strip.row({QStringLiteral("и")}, 150, 65);
+        }
+        strip.painter.end();
+        const QRectF ink = signature ? extra.boundingRect() : strip.inkBoxes[1];
+        const auto blocks = detectImageBlocks(strip.image, {TextStrip::toPdf(strip.inkBoxes[0])}, 0,
+                                              TextStrip::kScale, TextStrip::kHeightPt);
+        QCOMPARE(blocks.size(), size_t(1));
+        QVERIFY(blocks[0].rect.contains(TextStrip::toPdf(ink).center()));
+    }
 }
 
 void OcrImageBlocksTest::componentFilter_data()

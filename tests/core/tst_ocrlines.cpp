@@ -51,8 +51,7 @@ private slots:
     void gapLimitByPosition();
     void ruleEndsLine();
     void sizeFromGlyphs();
-    void cityAbbreviation();
-    void trailingLoneTe();
+    void lineFromWords();
     void inkRect_data();
     void inkRect();
     void tablePage_data();
@@ -191,17 +190,14 @@ void OcrLinesTest::sizeFromGlyphs()
     QVERIFY(capPerXHeight({caps}) > 1.2f && capPerXHeight({caps}) < 1.6f);
 }
 
-void OcrLinesTest::cityAbbreviation()
+void OcrLinesTest::lineFromWords()
 {
-    const std::vector<OcrWord> words = {{QStringLiteral("г."), QRectF(0, 0, 10, 10), 90},
-                                        {QStringLiteral("Тверь,"), QRectF(12, 0, 30, 10), 90}};
-    QCOMPARE(makeLineFromWords(words).text, QStringLiteral("г. Тверь,"));
-    QCOMPARE(makeLineFromWords(words, QStringLiteral("Тверь")).text, QStringLiteral("г., Тверь,"));
-    QCOMPARE(makeLineFromWords(words, QStringLiteral("Москва")).text, QStringLiteral("г. Тверь,"));
-}
-
-void OcrLinesTest::trailingLoneTe()
-{
+    const std::vector<OcrWord> city = {{QStringLiteral("г."), QRectF(0, 0, 10, 10), 90},
+                                       {QStringLiteral("Тверь,"), QRectF(12, 0, 30, 10), 90}};
+    QCOMPARE(makeLineFromWords(city).text, QStringLiteral("г. Тверь,"));
+    QCOMPARE(makeLineFromWords(city, QStringLiteral("Тверь")).text, QStringLiteral("г., Тверь,"));
+    QCOMPARE(makeLineFromWords(city, QStringLiteral("Москва")).text, QStringLiteral("г. Тверь,"));
+    // A lone trailing "т" is dropped from a longer line.
     const std::vector<OcrWord> words = {{QStringLiteral("Подпись"), QRectF(0, 0, 40, 10), 90},
                                         {QStringLiteral("т"), QRectF(60, 0, 8, 30), 90}};
     const TextBlock::Line line = makeLineFromWords(words);

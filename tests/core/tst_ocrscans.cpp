@@ -177,8 +177,7 @@ void OcrScansTest::layerOnWords_data()
 // the program read there.
 void OcrScansTest::layerOnWords()
 {
-    if (!pdftools::installed(QStringLiteral("pdftotext")))
-        QSKIP("pdftotext is not installed");
+    QVERIFY2(pdftools::installed(QStringLiteral("pdftotext")), "pdftotext is missing; scripts/setup.sh installs it");
     QFETCH(int, index);
     const TestPage &p = pages[size_t(index)];
     QTemporaryDir dir;

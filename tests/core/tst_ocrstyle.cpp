@@ -68,8 +68,7 @@ private slots:
     void styleRunKeepsLineBoxes();
     void matcherFindsSerifFamily();
     void textColour();
-    void diceOverlap();
-    void darkBoundsOfInk();
+    void inkMeasures();
 };
 
 void OcrStyleTest::letterCounts_data()
@@ -255,12 +254,14 @@ void OcrStyleTest::textColour()
     QVERIFY2(c.blue() > 150 && c.red() < 60 && c.green() < 80, qPrintable(c.name()));
 }
 
-void OcrStyleTest::diceOverlap()
+void OcrStyleTest::inkMeasures()
 {
-    QImage a(20, 10, QImage::Format_RGB32);
+    QImage a(30, 20, QImage::Format_RGB32);
     a.fill(Qt::white);
     QImage b = a;
     QCOMPARE(FontMatcher::dice(a, b), 0.0f);
+    QVERIFY(darkBounds(a).isEmpty());
+    QVERIFY(darkBounds(QImage()).isEmpty());
     QPainter(&a).fillRect(0, 0, 10, 10, Qt::black);
     QCOMPARE(FontMatcher::dice(a, a), 1.0f);
     QPainter(&b).fillRect(10, 0, 10, 10, Qt::black);
@@ -268,18 +269,12 @@ void OcrStyleTest::diceOverlap()
     const QImage binary = FontMatcher::binarize(a);
     QCOMPARE(qGray(binary.pixel(0, 0)), 0);
     QCOMPARE(qGray(binary.pixel(15, 0)), 255);
-}
-
-void OcrStyleTest::darkBoundsOfInk()
-{
-    QImage image(30, 20, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QVERIFY(darkBounds(image).isEmpty());
-    image.setPixel(5, 4, qRgb(189, 189, 189));
-    image.setPixel(20, 12, qRgb(0, 0, 0));
-    image.setPixel(25, 15, qRgb(190, 190, 190)); // not below the threshold
-    QCOMPARE(darkBounds(image), QRect(QPoint(5, 4), QPoint(20, 12)));
-    QVERIFY(darkBounds(QImage()).isEmpty());
+    // Dark means below 190 grey.
+    b.fill(Qt::white);
+    b.setPixel(5, 4, qRgb(189, 189, 189));
+    b.setPixel(20, 12, qRgb(0, 0, 0));
+    b.setPixel(25, 15, qRgb(190, 190, 190));
+    QCOMPARE(darkBounds(b), QRect(QPoint(5, 4), QPoint(20, 12)));
 }
 
 QTEST_MAIN(OcrStyleTest)
