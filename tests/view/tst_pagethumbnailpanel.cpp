@@ -10,6 +10,8 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QThread>
+
+#include <functional>
 #include <QTimer>
 
 using namespace viewtest;
@@ -38,6 +40,14 @@ QRect miniatureBounds(const QIcon& icon)
             if (qAlpha(image.pixel(x, y)) == 255 && qGray(image.pixel(x, y)) > 250)
                 bounds |= QRect(x, y, 1, 1);
     return bounds;
+}
+
+// Opens the context menu at a viewport point and hands the open menu (or null) to act.
+void contextMenuAt(PageThumbnailPanel& panel, const QPoint& at, const std::function<void(QMenu*)>& act)
+{
+    QTimer::singleShot(50, [act] { act(qobject_cast<QMenu*>(QApplication::activePopupWidget())); });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, panel.viewport()->mapToGlobal(at));
+    QApplication::sendEvent(panel.viewport(), &event);
 }
 
 } // namespace
@@ -307,20 +317,14 @@ void TestPageThumbnailPanel::contextMenuOffersPageRequests()
     QSignalSpy inserts(&panel, &PageThumbnailPanel::insertPageRequested);
     QSignalSpy imports(&panel, &PageThumbnailPanel::importPageRequested);
     QSignalSpy deletes(&panel, &PageThumbnailPanel::deletePageRequested);
-    QString missing;
-    QTimer::singleShot(50, [&] {
-        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
-        if (!menu) {
-            missing = QStringLiteral("no menu");
-            return;
+    bool shown = false;
+    contextMenuAt(panel, panel.visualItemRect(panel.item(1)).center(), [&](QMenu* menu) {
+        if ((shown = menu)) {
+            menu->setActiveAction(menu->actions().at(entry));
+            QTest::keyClick(menu, Qt::Key_Return);
         }
-        menu->setActiveAction(menu->actions().at(entry));
-        QTest::keyClick(menu, Qt::Key_Return);
     });
-    const QPoint onSecond = panel.visualItemRect(panel.item(1)).center();
-    QContextMenuEvent event(QContextMenuEvent::Mouse, onSecond, panel.viewport()->mapToGlobal(onSecond));
-    QApplication::sendEvent(panel.viewport(), &event);
-    QVERIFY2(missing.isEmpty(), qPrintable(missing));
+    QVERIFY(shown);
     QSignalSpy& spy = signal == "insert" ? inserts : signal == "import" ? imports : deletes;
     QCOMPARE(inserts.count() + imports.count() + deletes.count(), 1);
     QCOMPARE(spy.count(), 1);
@@ -341,20 +345,14 @@ void TestPageThumbnailPanel::deleteIsDisabledForASinglePage()
     PageThumbnailPanel panel;
     QVERIFY(showPanel(panel, 400));
     panel.setDocument(doc.get());
-    bool deleteEnabled = true;
-    int entries = 0;
-    QTimer::singleShot(50, [&] {
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            entries = int(menu->actions().size());
+    int deleteEnabled = -1;
+    contextMenuAt(panel, panel.visualItemRect(panel.item(0)).center(), [&](QMenu* menu) {
+        if (menu) {
             deleteEnabled = menu->actions().last()->isEnabled();
             menu->close();
         }
     });
-    const QPoint onItem = panel.visualItemRect(panel.item(0)).center();
-    QContextMenuEvent event(QContextMenuEvent::Mouse, onItem, panel.viewport()->mapToGlobal(onItem));
-    QApplication::sendEvent(panel.viewport(), &event);
-    QCOMPARE(entries, 7);
-    QVERIFY(!deleteEnabled);
+    QCOMPARE(deleteEnabled, 0);
     panel.setDocument(nullptr);
 }
 
