@@ -272,11 +272,8 @@ void TestBlockPainting::changedLinesAreMeasuredOnceUntilTheyChange()
     pageSpec.runs = {{QStringLiteral("The first line"), 40, 250, 12},
                      {QStringLiteral("A second one"), 40, 220, 12},
                      {QStringLiteral("And the third"), 40, 190, 12}};
-    auto doc = openPdf(m_dir, QStringLiteral("measured.pdf"), fixtures::pagesPdf({pageSpec}));
-    QVERIFY(doc);
-    auto view = makeView(600, 500);
-    QVERIFY(view);
-    view->setDocument(doc.get());
+    auto [doc, view] = showPdf(m_dir, QStringLiteral("measured.pdf"), fixtures::pagesPdf({pageSpec}), 600, 500);
+    QVERIFY(doc && view);
     std::vector<TextBlock> blocks = doc->extractText(0);
     QCOMPARE(int(blocks.size()), 3);
     for (TextBlock& block : blocks) {
@@ -311,7 +308,6 @@ void TestBlockPainting::changedLinesAreMeasuredOnceUntilTheyChange()
     const TextBlock& shown = view->blocks()[1];
     const FittedLine fitted = fittedLine(shown.lines.front(), shown, view->zoom(), shown.text, true);
     QCOMPARE(fitted.font, lineRenderFont(shown.lines.front(), shown, view->zoom(), shown.text, true, 1.0));
-    view->setDocument(nullptr);
 }
 
 QTEST_MAIN(TestBlockPainting)

@@ -52,7 +52,6 @@ void TestPdfViewGeometry::initialZoomFitsTheFirstPage_data()
     QTest::addColumn<double>("zoom");
     QTest::newRow("narrow page capped at 1") << 1000 << 600.0 << 1.0;
     QTest::newRow("wide page fitted") << 1000 << 1200.0 << 980.0 / 1200.0;
-    QTest::newRow("tiny page") << 1000 << 10.0 << 1.0;
     QTest::newRow("wide page capped at 4") << 5000 << 900.0 << 4.0;
     QTest::newRow("floor at 0.1") << 100 << 2000.0 << 0.1;
 }
