@@ -190,4 +190,25 @@ inline void dragInViewport(PdfView& view, const QPoint& from, const QPoint& delt
     send(QEvent::MouseButtonRelease, from + delta, Qt::NoButton);
 }
 
+// A document opened from bytes and shown in a view of width x height pixels;
+// the view lets go of the document before either is destroyed.
+struct ShownPdf {
+    std::unique_ptr<PdfDocument> doc;
+    std::unique_ptr<PdfView> view;
+    ~ShownPdf()
+    {
+        if (view)
+            view->setDocument(nullptr);
+    }
+};
+
+inline ShownPdf showPdf(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes, int width, int height)
+{
+    auto doc = openPdf(dir, name, bytes);
+    auto view = makeView(width, height);
+    if (doc && view)
+        view->setDocument(doc.get());
+    return {std::move(doc), std::move(view)};
+}
+
 } // namespace viewtest
