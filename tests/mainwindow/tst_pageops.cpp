@@ -34,10 +34,7 @@ QStringList pageLabels(PdfDocument* doc)
 
 QString writeStampedPdf(const QTemporaryDir& dir, const QString& name, const QStringList& stamps)
 {
-    const QString path = dir.filePath(name);
-    if (!fixtures::writeFile(path, fixtures::textPdf(stamps)))
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
+    return writeFixture(dir, name, fixtures::textPdf(stamps));
 }
 
 // A 150 x 300 picture that stands for 72 x 144 points.
