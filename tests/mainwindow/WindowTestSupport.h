@@ -30,16 +30,22 @@ inline void isolateSettings()
     QSettings().clear();
 }
 
+// The bytes written into dir under name; the path.
+inline QString writeFixture(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(name);
+    if (!fixtures::writeFile(path, bytes))
+        qFatal("cannot write fixture %s", qPrintable(path));
+    return path;
+}
+
 // A PDF of the given number of A4 pages, written into dir.
 inline QString writePdf(const QTemporaryDir& dir, const QString& name, int pages)
 {
     QStringList texts;
     for (int i = 0; i < pages; ++i)
         texts << QStringLiteral("Page %1").arg(i + 1);
-    const QString path = dir.filePath(name);
-    if (!fixtures::writeFile(path, fixtures::textPdf(texts)))
-        qFatal("cannot write fixture %s", qPrintable(path));
-    return path;
+    return writeFixture(dir, name, fixtures::textPdf(texts));
 }
 
 // A PDF whose pages carry one line of native text each, at the given
@@ -52,10 +58,7 @@ inline QString writeLinesPdf(const QTemporaryDir& dir, const QString& name, cons
         page.runs << fixtures::TextRun{QStringLiteral("Line of page %1").arg(i + 1), 72, heights[i], 20};
         pages << page;
     }
-    const QString path = dir.filePath(name);
-    if (!fixtures::writeFile(path, fixtures::pagesPdf(pages)))
-        qFatal("cannot write fixture %s", qPrintable(path));
-    return path;
+    return writeFixture(dir, name, fixtures::pagesPdf(pages));
 }
 
 // The text of a page of a file as a fresh reader sees it.

@@ -20,265 +20,247 @@ class DocumentTabsTest : public QObject {
 private slots:
     void init() { isolateSettings(); }
 
-    void openShowsDocumentInNewTab();
-    void sameFileActivatesExistingTab_data();
-    void sameFileActivatesExistingTab();
-    void failedOpenReportsAndKeepsTabs_data();
-    void failedOpenReportsAndKeepsTabs();
-    void switchingBackRestoresTabViewState();
-    void onlyDocumentBuiltWithoutTabGetsUntitledTab();
-
-    void placementRestoredAfterClose_data();
-    void placementRestoredAfterClose();
-    void fileManagerActionRestoresNoWindowState();
-    void lastDocumentReopened_data();
-    void lastDocumentReopened();
-};
-
-void DocumentTabsTest::openShowsDocumentInNewTab()
-{
-    QTemporaryDir dir;
-    MainWindow window(AppProduct::editor);
-    const QString path = showWithPdf(window, dir, 3);
-
-    QCOMPARE(tabTexts(window), QStringList{"a.pdf"});
-    QVERIFY(tabs(window)->isVisible());
-    QCOMPARE(tabs(window)->tabToolTip(0), path);
-    QCOMPARE(statusText(window), QStringLiteral("Открыт: a.pdf"));
-    QCOMPARE(view(window)->document(), window.currentDocument());
-    QCOMPARE(thumbnails(window)->count(), 3);
-    QCOMPARE(storedRecentFiles(), QStringList{path});
-}
-
-void DocumentTabsTest::sameFileActivatesExistingTab_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::newRow("same path") << "same";
-    QTest::newRow("relative path") << "relative";
-    QTest::newRow("symbolic link") << "link";
-    QTest::newRow("path with dot segments") << "dots";
-}
-
-void DocumentTabsTest::sameFileActivatesExistingTab()
-{
-    QFETCH(QString, how);
-    QTemporaryDir dir;
-    const QString a = writePdf(dir, QStringLiteral("a.pdf"), 1);
-    const QString b = writePdf(dir, QStringLiteral("b.pdf"), 2);
-    QString again = a;
-    if (how == QLatin1String("relative"))
-        again = QDir::current().relativeFilePath(a);
-    else if (how == QLatin1String("link"))
-        QVERIFY(QFile::link(a, again = dir.filePath(QStringLiteral("link.pdf"))));
-    else if (how == QLatin1String("dots"))
-        again = dir.path() + QStringLiteral("/./sub/../a.pdf");
-    QDir(dir.path()).mkdir(QStringLiteral("sub"));
-
-    MainWindow window(AppProduct::editor);
-    window.openFile(a);
-    window.openFile(b);
-    const QStringList recentBefore = storedRecentFiles();
-
-    window.openFile(again);
-    QCOMPARE(tabTexts(window), (QStringList{"a.pdf", "b.pdf"}));
-    QCOMPARE(tabs(window)->currentIndex(), 0);
-    QCOMPARE(window.currentDocument()->pageCount(), 1);
-    QCOMPARE(storedRecentFiles(), recentBefore);
-    // Switching tabs reports the zoom of the shown document, never an opening.
-    QCOMPARE(statusText(window), QStringLiteral("Масштаб: 100%"));
-}
-
-void DocumentTabsTest::failedOpenReportsAndKeepsTabs_data()
-{
-    QTest::addColumn<QByteArray>("content");   // null: no file at all
-    QTest::addColumn<QString>("errorText");    // empty: the file system's or the engine's own words
-
-    QTest::newRow("missing file") << QByteArray() << QString();
-    QTest::newRow("empty file") << QByteArray("") << "Файл пуст или не удалось прочитать данные.";
-    QTest::newRow("not a PDF") << QByteArray("plain text, no PDF") << QString();
-}
-
-void DocumentTabsTest::failedOpenReportsAndKeepsTabs()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(QString, errorText);
-    QTemporaryDir dir;
-    const QString good = writePdf(dir, QStringLiteral("good.pdf"), 1);
-    const QString bad = QDir::current().relativeFilePath(dir.filePath(QStringLiteral("bad.pdf")));
-    if (!content.isNull())
-        QVERIFY(fixtures::writeFile(dir.filePath(QStringLiteral("bad.pdf")), content));
-
-    MainWindow window(AppProduct::editor);
-    window.openFile(good);
-    QString notice;
-    prompt::Driver prompts;
-    prompt::answerNoting(prompts, QStringLiteral("OK"), &notice);
-    window.openFile(bad);
-
-    const QString expectedStart = QStringLiteral("Ошибка|Не удалось открыть файл:\n%1\n\n").arg(bad);
-    QVERIFY2(notice.startsWith(expectedStart), qPrintable(notice));
-    const QString shownError = notice.mid(expectedStart.size());
-    QVERIFY(!shownError.isEmpty());
-    QCOMPARE(shownError, shownError.trimmed());
-    if (!errorText.isEmpty())
-        QCOMPARE(shownError, errorText);
-    QCOMPARE(tabTexts(window), QStringList{"good.pdf"});
-    QCOMPARE(window.currentDocument()->filePath(), good);
-    QCOMPARE(storedRecentFiles(), QStringList{good});
-}
-
-// Each tab keeps its page, zoom and view mode; the title, the tab's mark
-// and the page counter follow the shown document.
-void DocumentTabsTest::switchingBackRestoresTabViewState()
-{
-    QTemporaryDir dir;
-    MainWindow window(AppProduct::editor);
-    showWithPdf(window, dir, 5);
-    PdfView* pdfView = view(window);
-    pdfView->setViewMode(PdfView::SinglePage);
-    pdfView->setZoom(1.5);
-    pdfView->setCurrentPage(3);
-
-    // A new tab starts at its first page, shown from its top although it is
-    // taller than the view, at full size, continuous.
-    window.openFile(writePdf(dir, QStringLiteral("b.pdf"), 3));
-    QCOMPARE(pdfView->currentPage(), 0);
-    QCOMPARE(pdfView->zoom(), 1.0);
-    QCOMPARE(pdfView->viewMode(), PdfView::Continuous);
-    QVERIFY(pdfView->viewport()->height() < 842);
-    QCOMPARE(pdfView->verticalScrollBar()->value(), 0);
-    pdfView->setCurrentPage(2);
-    pdfView->setZoom(0.5);
-    window.currentDocument()->markModified();
-    window.updateTitle();
-    QCOMPARE(window.windowTitle(), QStringLiteral("b.pdf * — ВОРН PDF Редактор"));
-    QCOMPARE(pageCountText(window), QStringLiteral("3 страниц"));
-
-    tabs(window)->setCurrentIndex(0);
-    QCOMPARE(window.currentDocument()->pageCount(), 5);
-    QCOMPARE(pdfView->viewMode(), PdfView::SinglePage);
-    QCOMPARE(pdfView->zoom(), 1.5);
-    QCOMPARE(pdfView->currentPage(), 3);
-    QCOMPARE(window.windowTitle(), QStringLiteral("a.pdf — ВОРН PDF Редактор"));
-    QCOMPARE(tabTexts(window), (QStringList{"a.pdf", "b.pdf *"}));
-    QCOMPARE(pageCountText(window), QStringLiteral("5 страниц"));
-    QCOMPARE(thumbnails(window)->count(), 5);
-    QCOMPARE(thumbnails(window)->currentRow(), 3);
-
-    // Activating the shown tab or one that does not exist changes nothing,
-    // not even the title after a change it has not shown yet.
-    window.currentDocument()->markModified();
-    QSignalSpy zooms(pdfView, &PdfView::zoomChanged);
-    for (int index : {0, 5, -1})
-        window.activateDocument(index);
-    QCOMPARE(window.windowTitle(), QStringLiteral("a.pdf — ВОРН PDF Редактор"));
-    QCOMPARE(zooms.count(), 0);
-
-    tabs(window)->setCurrentIndex(1);
-    QCOMPARE(pdfView->viewMode(), PdfView::Continuous);
-    QCOMPARE(pdfView->zoom(), 0.5);
-    QCOMPARE(pdfView->currentPage(), 2);
-}
-
-// Nothing loaded gets no tab, a document the start-up built gets an
-// untitled one, and a document already in a tab no second one.
-void DocumentTabsTest::onlyDocumentBuiltWithoutTabGetsUntitledTab()
-{
-    QTemporaryDir dir;
-    MainWindow window(AppProduct::editor);
-    window.adoptInitialDocumentAsTab();
-    QVERIFY(tabTexts(window).isEmpty());
-
-    adoptUntitled(window, 1);
-    PdfDocument* built = window.currentDocument();
-    QCOMPARE(tabTexts(window), QStringList{"Безымянный *"});
-    QCOMPARE(tabs(window)->tabToolTip(0), QString());
-    QCOMPARE(window.windowTitle(), QStringLiteral("Безымянный * — ВОРН PDF Редактор"));
-    QCOMPARE(view(window)->document(), built);
-
-    window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 1));
-    window.adoptInitialDocumentAsTab();
-    QCOMPARE(tabTexts(window), (QStringList{"Безымянный *", "a.pdf"}));
-    window.activateDocument(0);
-    QCOMPARE(window.currentDocument(), built);
-    QCOMPARE(built->pageCount(), 1);
-}
-
-// The placement a closed window stored comes back in the next one, in the
-// signing edition too, which is never shown otherwise.
-void DocumentTabsTest::placementRestoredAfterClose_data()
-{
-    QTest::addColumn<AppProduct>("product");
-    QTest::addColumn<bool>("maximized");
-    QTest::newRow("editor, maximized") << AppProduct::editor << true;
-    QTest::newRow("signing edition, maximized") << AppProduct::ecp << true;
-    QTest::newRow("editor, normal size") << AppProduct::editor << false;
-}
-
-void DocumentTabsTest::placementRestoredAfterClose()
-{
-    QFETCH(AppProduct, product);
-    QFETCH(bool, maximized);
-    const QSize normalSize(1000, 720);
+    void openShowsDocumentInNewTab()
     {
-        MainWindow first(AppProduct::viewer);
-        first.resize(normalSize);
-        maximized ? first.showMaximized() : first.show();
-        QTRY_COMPARE(first.isMaximized(), maximized);
-        QVERIFY(first.close());
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        const QString path = showWithPdf(window, dir, 3);
+
+        QCOMPARE(tabTexts(window), QStringList{"a.pdf"});
+        QVERIFY(tabs(window)->isVisible());
+        QCOMPARE(tabs(window)->tabToolTip(0), path);
+        QCOMPARE(view(window)->document(), window.currentDocument());
+        QCOMPARE(thumbnails(window)->count(), 3);
+        QCOMPARE(storedRecentFiles(), QStringList{path});
     }
-    MainWindow window(product);
-    QVERIFY(!window.isVisible());
-    if (maximized) {
-        QTRY_VERIFY(window.isVisible());
-        QVERIFY(window.windowState().testFlag(Qt::WindowMaximized));
-    } else {
-        QCOMPARE(window.size(), normalSize);
+
+    void sameFileActivatesExistingTab_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("same path") << "same";
+        QTest::newRow("relative path") << "relative";
+        QTest::newRow("symbolic link") << "link";
+        QTest::newRow("path with dot segments") << "dots";
     }
-}
 
-void DocumentTabsTest::fileManagerActionRestoresNoWindowState()
-{
-    QSettings().setValue(QStringLiteral("window/fullscreen"), true);
-    qApp->setProperty("vornShellDialogMode", true);
-    MainWindow window(AppProduct::editor);
-    qApp->setProperty("vornShellDialogMode", false);
-    QTest::qWait(50);
-    QVERIFY(!window.isVisible());
-}
+    void sameFileActivatesExistingTab()
+    {
+        QFETCH(QString, how);
+        QTemporaryDir dir;
+        const QString a = writePdf(dir, QStringLiteral("a.pdf"), 1);
+        const QString b = writePdf(dir, QStringLiteral("b.pdf"), 2);
+        QString again = a;
+        if (how == QLatin1String("relative"))
+            again = QDir::current().relativeFilePath(a);
+        else if (how == QLatin1String("link"))
+            QVERIFY(QFile::link(a, again = dir.filePath(QStringLiteral("link.pdf"))));
+        else if (how == QLatin1String("dots"))
+            again = dir.path() + QStringLiteral("/./sub/../a.pdf");
+        QDir(dir.path()).mkdir(QStringLiteral("sub"));
 
-// The last document comes back after start when asked, silently not when
-// its file is gone, and never in the signing edition.
-void DocumentTabsTest::lastDocumentReopened_data()
-{
-    QTest::addColumn<AppProduct>("product");
-    QTest::addColumn<bool>("fileExists");
-    QTest::addColumn<bool>("reopened");
-    QTest::newRow("viewer") << AppProduct::viewer << true << true;
-    QTest::newRow("file deleted") << AppProduct::editor << false << false;
-    QTest::newRow("signing edition") << AppProduct::ecp << true << false;
-}
+        MainWindow window(AppProduct::editor);
+        window.openFile(a);
+        window.openFile(b);
+        const QStringList recentBefore = storedRecentFiles();
 
-void DocumentTabsTest::lastDocumentReopened()
-{
-    QFETCH(AppProduct, product);
-    QFETCH(bool, fileExists);
-    QFETCH(bool, reopened);
-    QTemporaryDir dir;
-    const QString path = writePdf(dir, QStringLiteral("last.pdf"), 1);
-    if (!fileExists)
-        QVERIFY(QFile::remove(path));
-    QSettings settings;
-    settings.setValue(QStringLiteral("doc/restoreLastDocument"), true);
-    settings.setValue(QStringLiteral("recentFiles"), QStringList{path});
-    settings.sync();
+        window.openFile(again);
+        QCOMPARE(tabTexts(window), (QStringList{"a.pdf", "b.pdf"}));
+        QCOMPARE(tabs(window)->currentIndex(), 0);
+        QCOMPARE(window.currentDocument()->pageCount(), 1);
+        QCOMPARE(storedRecentFiles(), recentBefore);
+        // Switching tabs reports the zoom of the shown document, never an opening.
+        QCOMPARE(statusText(window), QStringLiteral("Масштаб: 100%"));
+    }
 
-    MainWindow window(product);
-    QVERIFY(!window.isDocumentLoaded());
-    QTest::qWait(50);
-    QCOMPARE(tabTexts(window), reopened ? QStringList{"last.pdf"} : QStringList{});
-    QVERIFY(!QApplication::activeModalWidget());
-}
+    void failedOpenReportsAndKeepsTabs_data()
+    {
+        QTest::addColumn<QByteArray>("content");   // null: no file at all
+        QTest::addColumn<QString>("errorText");    // empty: the file system's or the engine's own words
+
+        QTest::newRow("missing file") << QByteArray() << QString();
+        QTest::newRow("empty file") << QByteArray("") << "Файл пуст или не удалось прочитать данные.";
+        QTest::newRow("not a PDF") << QByteArray("plain text, no PDF") << QString();
+    }
+
+    void failedOpenReportsAndKeepsTabs()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, errorText);
+        QTemporaryDir dir;
+        const QString good = writePdf(dir, QStringLiteral("good.pdf"), 1);
+        const QString bad = QDir::current().relativeFilePath(dir.filePath(QStringLiteral("bad.pdf")));
+        if (!content.isNull())
+            QVERIFY(fixtures::writeFile(dir.filePath(QStringLiteral("bad.pdf")), content));
+
+        MainWindow window(AppProduct::editor);
+        window.openFile(good);
+        QString notice;
+        prompt::Driver prompts;
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &notice);
+        window.openFile(bad);
+
+        const QString expectedStart = QStringLiteral("Ошибка|Не удалось открыть файл:\n%1\n\n").arg(bad);
+        QVERIFY2(notice.startsWith(expectedStart), qPrintable(notice));
+        const QString shownError = notice.mid(expectedStart.size());
+        QVERIFY(!shownError.isEmpty());
+        QCOMPARE(shownError, shownError.trimmed());
+        if (!errorText.isEmpty())
+            QCOMPARE(shownError, errorText);
+        QCOMPARE(tabTexts(window), QStringList{"good.pdf"});
+        QCOMPARE(window.currentDocument()->filePath(), good);
+        QCOMPARE(storedRecentFiles(), QStringList{good});
+    }
+
+    // Each tab keeps its page, zoom and view mode; the title, the tab's mark
+    // and the page counter follow the shown document.
+    void switchingBackRestoresTabViewState()
+    {
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showWithPdf(window, dir, 5);
+        PdfView* pdfView = view(window);
+        pdfView->setViewMode(PdfView::SinglePage);
+        pdfView->setZoom(1.5);
+        pdfView->setCurrentPage(3);
+
+        // A new tab starts at its first page, shown from its top although it is
+        // taller than the view, at full size, continuous.
+        window.openFile(writePdf(dir, QStringLiteral("b.pdf"), 3));
+        QCOMPARE(pdfView->currentPage(), 0);
+        QCOMPARE(pdfView->zoom(), 1.0);
+        QCOMPARE(pdfView->viewMode(), PdfView::Continuous);
+        QVERIFY(pdfView->viewport()->height() < 842);
+        QCOMPARE(pdfView->verticalScrollBar()->value(), 0);
+        pdfView->setCurrentPage(2);
+        pdfView->setZoom(0.5);
+        window.currentDocument()->markModified();
+        window.updateTitle();
+
+        tabs(window)->setCurrentIndex(0);
+        QCOMPARE(window.currentDocument()->pageCount(), 5);
+        QCOMPARE(pdfView->viewMode(), PdfView::SinglePage);
+        QCOMPARE(pdfView->zoom(), 1.5);
+        QCOMPARE(pdfView->currentPage(), 3);
+        QCOMPARE(window.windowTitle(), QStringLiteral("a.pdf — ВОРН PDF Редактор"));
+        QCOMPARE(tabTexts(window), (QStringList{"a.pdf", "b.pdf *"}));
+        QCOMPARE(pageCountText(window), QStringLiteral("5 страниц"));
+        QCOMPARE(thumbnails(window)->currentRow(), 3);
+
+        // Activating the shown tab or one that does not exist changes nothing,
+        // not even the title after a change it has not shown yet.
+        window.currentDocument()->markModified();
+        QSignalSpy zooms(pdfView, &PdfView::zoomChanged);
+        for (int index : {0, 5, -1})
+            window.activateDocument(index);
+        QCOMPARE(window.windowTitle(), QStringLiteral("a.pdf — ВОРН PDF Редактор"));
+        QCOMPARE(zooms.count(), 0);
+
+        tabs(window)->setCurrentIndex(1);
+        QCOMPARE(pdfView->viewMode(), PdfView::Continuous);
+        QCOMPARE(pdfView->zoom(), 0.5);
+        QCOMPARE(pdfView->currentPage(), 2);
+    }
+
+    // Nothing loaded gets no tab, a document the start-up built gets an
+    // untitled one, and a document already in a tab no second one.
+    void onlyDocumentBuiltWithoutTabGetsUntitledTab()
+    {
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        window.adoptInitialDocumentAsTab();
+        QVERIFY(tabTexts(window).isEmpty());
+
+        adoptUntitled(window, 1);
+        PdfDocument* built = window.currentDocument();
+        QCOMPARE(tabTexts(window), QStringList{"Безымянный *"});
+        QCOMPARE(tabs(window)->tabToolTip(0), QString());
+        QCOMPARE(window.windowTitle(), QStringLiteral("Безымянный * — ВОРН PDF Редактор"));
+        QCOMPARE(view(window)->document(), built);
+
+        window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 1));
+        window.adoptInitialDocumentAsTab();
+        QCOMPARE(tabTexts(window), (QStringList{"Безымянный *", "a.pdf"}));
+        window.activateDocument(0);
+        QCOMPARE(window.currentDocument(), built);
+        QCOMPARE(built->pageCount(), 1);
+    }
+
+    // The placement a closed window stored comes back in the next one, in the
+    // signing edition too, which is never shown otherwise.
+    void placementRestoredAfterClose_data()
+    {
+        QTest::addColumn<AppProduct>("product");
+        QTest::addColumn<bool>("maximized");
+        QTest::newRow("editor, maximized") << AppProduct::editor << true;
+        QTest::newRow("signing edition, maximized") << AppProduct::ecp << true;
+        QTest::newRow("editor, normal size") << AppProduct::editor << false;
+    }
+
+    void placementRestoredAfterClose()
+    {
+        QFETCH(AppProduct, product);
+        QFETCH(bool, maximized);
+        const QSize normalSize(1000, 720);
+        {
+            MainWindow first(AppProduct::viewer);
+            first.resize(normalSize);
+            maximized ? first.showMaximized() : first.show();
+            QTRY_COMPARE(first.isMaximized(), maximized);
+            QVERIFY(first.close());
+        }
+        MainWindow window(product);
+        QVERIFY(!window.isVisible());
+        if (maximized) {
+            QTRY_VERIFY(window.isVisible());
+            QVERIFY(window.windowState().testFlag(Qt::WindowMaximized));
+        } else {
+            QCOMPARE(window.size(), normalSize);
+        }
+    }
+
+    void fileManagerActionRestoresNoWindowState()
+    {
+        QSettings().setValue(QStringLiteral("window/fullscreen"), true);
+        qApp->setProperty("vornShellDialogMode", true);
+        MainWindow window(AppProduct::editor);
+        qApp->setProperty("vornShellDialogMode", false);
+        QTest::qWait(50);
+        QVERIFY(!window.isVisible());
+    }
+
+    // The last document comes back after start when asked, silently not when
+    // its file is gone, and never in the signing edition.
+    void lastDocumentReopened_data()
+    {
+        QTest::addColumn<AppProduct>("product");
+        QTest::addColumn<bool>("fileExists");
+        QTest::addColumn<bool>("reopened");
+        QTest::newRow("viewer") << AppProduct::viewer << true << true;
+        QTest::newRow("file deleted") << AppProduct::editor << false << false;
+        QTest::newRow("signing edition") << AppProduct::ecp << true << false;
+    }
+
+    void lastDocumentReopened()
+    {
+        QFETCH(AppProduct, product);
+        QFETCH(bool, fileExists);
+        QFETCH(bool, reopened);
+        QTemporaryDir dir;
+        const QString path = writePdf(dir, QStringLiteral("last.pdf"), 1);
+        if (!fileExists)
+            QVERIFY(QFile::remove(path));
+        QSettings settings;
+        settings.setValue(QStringLiteral("doc/restoreLastDocument"), true);
+        settings.setValue(QStringLiteral("recentFiles"), QStringList{path});
+        settings.sync();
+
+        MainWindow window(product);
+        QVERIFY(!window.isDocumentLoaded());
+        QTest::qWait(50);
+        QCOMPARE(tabTexts(window), reopened ? QStringList{"last.pdf"} : QStringList{});
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+};
 
 QTEST_MAIN(DocumentTabsTest)
 #include "tst_documenttabs.moc"

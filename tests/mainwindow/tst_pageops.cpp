@@ -34,10 +34,16 @@ QStringList pageLabels(PdfDocument* doc)
 
 QString writeStampedPdf(const QTemporaryDir& dir, const QString& name, const QStringList& stamps)
 {
-    const QString path = dir.filePath(name);
-    if (!fixtures::writeFile(path, fixtures::textPdf(stamps)))
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
+    return writeFixture(dir, name, fixtures::textPdf(stamps));
+}
+
+// A 150 x 300 picture that stands for 72 x 144 points.
+QString writePng(const QTemporaryDir& dir)
+{
+    const QString path = dir.filePath(QStringLiteral("photo.png"));
+    QImage picture(150, 300, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    return picture.save(path) ? path : QString();
 }
 
 // Types the file's path into the toolkit's own file dialog and presses Return.
@@ -73,28 +79,390 @@ private slots:
     void init() { isolateSettings(); }
     void cleanup() { m_window.reset(); }
 
-    void operations_data();
-    void operations();
-    void clearKeepsTheSizeOfALandscapePage();
-    void duplicateUsesAPrivateFolder();
-    void editsAreWrittenBeforeThePagesChange();
-    void failedWriteBackLeavesTheDocumentUntouched();
-    void failedOperationIsReported();
-    void viewerRefusesStripRequests();
+    void operations_data()
+    {
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<int>("current");
+        QTest::addColumn<Op>("op");
+        QTest::addColumn<int>("argument");  // the strip's index, the move's target, the answer's Yes
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("shown");
+        QTest::addColumn<bool>("modified");
 
-    void importPositions_data();
-    void importPositions();
-    void whatAFileBecomes_data();
-    void whatAFileBecomes();
-    void importIntoAnEmptyWindowMakesAnUntitledTab();
-    void insertTabImportsAtTheChosenPosition();
-    void pageButtonsFollowTheDocument();
-    void viewLayoutButtons();
+        const QStringList three{"1", "2", "3"};
+        QTest::newRow("insert before current") << 3 << 1 << Op::InsertRibbon << 0 << QStringList{"1", "", "2", "3"} << 1 << true;
+        QTest::newRow("insert after last") << 3 << 0 << Op::InsertStrip << 3 << QStringList{"1", "2", "3", ""} << 3 << true;
+        QTest::newRow("delete last page") << 3 << 2 << Op::DeleteRibbon << 1 << QStringList{"1", "2"} << 1 << true;
+        QTest::newRow("delete answered no") << 3 << 1 << Op::DeleteRibbon << 0 << three << 1 << false;
+        QTest::newRow("delete from strip") << 3 << 2 << Op::DeleteStrip << 0 << QStringList{"2", "3"} << 0 << true;
+        QTest::newRow("delete the only page") << 1 << 0 << Op::DeleteRibbon << 1 << QStringList{"1"} << 0 << false;
+        QTest::newRow("strip delete the only page") << 1 << 0 << Op::DeleteStrip << 0 << QStringList{"1"} << 0 << false;
+        QTest::newRow("duplicate first") << 3 << 0 << Op::Duplicate << 0 << QStringList{"1", "1", "2", "3"} << 1 << true;
+        QTest::newRow("duplicate last") << 3 << 2 << Op::Duplicate << 0 << QStringList{"1", "2", "3", "3"} << 3 << true;
+        QTest::newRow("clear") << 3 << 1 << Op::Clear << 1 << QStringList{"1", "", "3"} << 1 << true;
+        QTest::newRow("clear the only page") << 1 << 0 << Op::Clear << 1 << QStringList{""} << 0 << true;
+        QTest::newRow("clear answered no") << 3 << 1 << Op::Clear << 0 << three << 1 << false;
+        QTest::newRow("move first to last") << 3 << 0 << Op::Move << 2 << QStringList{"2", "3", "1"} << 2 << true;
+        QTest::newRow("rotate reading") << 3 << 1 << Op::RotateReading << 0 << three << 1 << false;
+    }
 
-    void openDialogRows_data();
-    void openDialogRows();
-    void folderListsItsPdfFiles();
-    void dropsGoOneByOneInOrder();
+    void operations()
+    {
+        QFETCH(int, pages);
+        QFETCH(int, current);
+        QFETCH(Op, op);
+        QFETCH(int, argument);
+        QFETCH(QStringList, expected);
+        QFETCH(int, shown);
+        QFETCH(bool, modified);
+
+        MainWindow& window = openWindow(pages);
+        PdfView* pdfView = view(window);
+        pdfView->setCurrentPage(current);
+        prompt::Driver prompts;
+        const bool asks = (op == Op::DeleteRibbon && pages > 1) || op == Op::Clear;
+        if (asks)
+            prompts.clickButton(argument ? QStringLiteral("&Yes") : QStringLiteral("&No"));
+
+        switch (op) {
+        case Op::InsertRibbon: invoke(window, "onInsertBlankPage"); break;
+        case Op::InsertStrip: emit thumbnails(window)->insertPageRequested(argument); break;
+        case Op::DeleteRibbon: invoke(window, "onDeleteCurrentPage"); break;
+        case Op::DeleteStrip: emit thumbnails(window)->deletePageRequested(argument); break;
+        case Op::Duplicate: invoke(window, "onDuplicatePage"); break;
+        case Op::Clear: invoke(window, "onClearPage"); break;
+        case Op::Move: emit thumbnails(window)->movePageRequested(current, argument); break;
+        case Op::RotateReading: invoke(window, "onRotateCW"); break;
+        }
+
+        QCOMPARE(prompts.pending(), 0);
+        QCOMPARE(pageLabels(window.currentDocument()), expected);
+        QCOMPARE(pdfView->currentPage(), shown);
+        QCOMPARE(window.currentDocument()->isModified(), modified);
+        QCOMPARE(window.windowTitle().contains(QStringLiteral(" *")), modified);
+    }
+
+    void clearKeepsTheSizeOfALandscapePage()
+    {
+        MainWindow& window = openWindow(2);
+        PdfDocument* doc = window.currentDocument();
+        QVERIFY(doc->insertBlankPage(1, QSizeF(842, 595)));
+        view(window)->setCurrentPage(1);
+        prompt::Driver prompts;
+        prompts.clickButton(QStringLiteral("&Yes"));
+        invoke(window, "onClearPage");
+        QCOMPARE(doc->pageCount(), 3);
+        QCOMPARE(doc->pageSize(1), QSizeF(842, 595));
+        QCOMPARE(pageLabels(doc), (QStringList{"1", "", "2"}));
+    }
+
+    // The copy's file lives in a folder of its own that goes with the call; a
+    // link planted at a fixed name in the temporary folder is never written.
+    void duplicateUsesAPrivateFolder()
+    {
+        QTemporaryDir temp;
+        const QString victim = temp.filePath(QStringLiteral("victim.txt"));
+        QVERIFY(fixtures::writeFile(victim, "keep"));
+        QVERIFY(QFile::link(victim, temp.filePath(QStringLiteral("vorn_dup_tmp.pdf"))));
+        const QByteArray oldTmp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", temp.path().toLocal8Bit());
+
+        MainWindow& window = openWindow(2);
+        invoke(window, "onDuplicatePage");
+        qputenv("TMPDIR", oldTmp);
+
+        QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "1", "2"}));
+        QCOMPARE(QDir(temp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System),
+                 (QStringList{"victim.txt", "vorn_dup_tmp.pdf"}));
+        QCOMPARE(fixtures::readFile(victim), QByteArray("keep"));
+    }
+
+    void editsAreWrittenBeforeThePagesChange()
+    {
+        m_window = std::make_unique<MainWindow>(AppProduct::editor);
+        showSmall(*m_window);
+        m_window->openFile(writeLinesPdf(m_dir, QStringLiteral("lines.pdf"), {700, 700}));
+        PdfView* pdfView = view(*m_window);
+        m_window->onToggleEditMode();
+        QVERIFY(pdfView->hasOcrBlocks());
+        retypeBlock(*pdfView, 0, QStringLiteral("Typed before insert"));
+        invoke(*m_window, "onInsertBlankPage");
+        QCOMPARE(m_window->currentDocument()->pageCount(), 3);
+        QVERIFY(m_window->currentDocument()->extractAllText(1).contains(QStringLiteral("Typed before insert")));
+    }
+
+    void failedWriteBackLeavesTheDocumentUntouched()
+    {
+        MainWindow& window = openWindow(3);
+        PdfView* pdfView = view(window);
+        TextBlock block;
+        block.text = QStringLiteral("unwritable");
+        block.rect = block.originalRect = QRectF(72, 300, 100, 16);
+        pdfView->setOcrBlocks({block}, 7, true);  // a page the document lacks
+        ModalCloser closer;
+        invoke(window, "onInsertBlankPage");
+        emit thumbnails(window)->movePageRequested(0, 2);
+        QCOMPARE(closer.seen.size(), 2);
+        QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "2", "3"}));
+        QCOMPARE(blockTexts(*pdfView), QStringList{"unwritable"});
+    }
+
+    void failedOperationIsReported()
+    {
+        MainWindow& window = openWindow(2);
+        QString noted;
+        prompt::Driver prompts;
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);
+        emit thumbnails(window)->movePageRequested(0, 9);
+        QVERIFY2(noted.startsWith(QStringLiteral("Ошибка|Не удалось переместить страницу.")), qPrintable(noted));
+        QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "2"}));
+    }
+
+    void viewerRefusesStripRequests()
+    {
+        MainWindow& window = openWindow(3, AppProduct::viewer);
+        PageThumbnailPanel* strip = thumbnails(window);
+        emit strip->insertPageRequested(0);
+        emit strip->deletePageRequested(0);
+        emit strip->movePageRequested(0, 2);
+        invoke(window, "onDuplicatePage");
+        QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "2", "3"}));
+        QVERIFY(!window.currentDocument()->isModified());
+        QCOMPARE(strip->dragDropMode(), QAbstractItemView::NoDragDrop);
+    }
+
+    void importPositions_data()
+    {
+        QTest::addColumn<int>("current");
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QStringList>("files");  // each file's stamps, ',' between pages
+        QTest::addColumn<QStringList>("expected");
+
+        const QStringList xyz{"X,Y,Z"};
+        QTest::newRow("end") << 1 << 0 << xyz << QStringList{"1", "2", "3", "4", "5", "X", "Y", "Z"};
+        QTest::newRow("after") << 1 << 1 << xyz << QStringList{"1", "2", "X", "Y", "Z", "3", "4", "5"};
+        QTest::newRow("before") << 1 << 2 << xyz << QStringList{"1", "X", "Y", "Z", "2", "3", "4", "5"};
+        QTest::newRow("after the last page") << 4 << 1 << xyz << QStringList{"1", "2", "3", "4", "5", "X", "Y", "Z"};
+        QTest::newRow("several before") << 1 << 2 << QStringList{"X,Y", "Q"}
+                                        << QStringList{"1", "Q", "X", "Y", "2", "3", "4", "5"};
+        QTest::newRow("several at the end") << 1 << 0 << QStringList{"X,Y", "Q"}
+                                            << QStringList{"1", "2", "3", "4", "5", "X", "Y", "Q"};
+    }
+
+    void importPositions()
+    {
+        QFETCH(int, current);
+        QFETCH(int, position);
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, expected);
+
+        MainWindow& window = openWindow(5);
+        view(window)->setCurrentPage(current);
+        for (int i = 0; i < files.size(); ++i) {
+            const QString path = writeStampedPdf(m_dir, QStringLiteral("part%1.pdf").arg(i), files[i].split(','));
+            QVERIFY(window.importFile(path, position));
+        }
+        QCOMPARE(pageLabels(window.currentDocument()), expected);
+    }
+
+    void whatAFileBecomes_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QSizeF>("addedSize");  // empty: nothing imported
+
+        QByteArray png;
+        {
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            QImage picture(150, 300, QImage::Format_RGB32);
+            picture.fill(Qt::white);
+            picture.setDotsPerMeterX(11811);  // 300 dpi recorded, 150 used
+            picture.save(&buffer, "PNG");
+        }
+        const QByteArray pdf = fixtures::textPdf({"X"});
+        QTest::newRow("picture named pdf") << "scan.pdf" << png << QSizeF(72, 144);
+        QTest::newRow("picture") << "scan.PNG" << png << QSizeF(72, 144);
+        QTest::newRow("pdf") << "other.pdf" << pdf << QSizeF(595, 842);
+        QTest::newRow("word document") << "letter.docx" << QByteArray("PK\x03\x04 not a pdf") << QSizeF();
+        QTest::newRow("truncated pdf") << "cut.pdf" << pdf.left(pdf.size() / 3) << QSizeF();
+        QTest::newRow("missing") << "" << QByteArray() << QSizeF();
+    }
+
+    void whatAFileBecomes()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QSizeF, addedSize);
+
+        MainWindow& window = openWindow(2);
+        const QString path = m_dir.filePath(name.isEmpty() ? QStringLiteral("gone.pdf") : name);
+        if (!name.isEmpty())
+            QVERIFY(fixtures::writeFile(path, bytes));
+        QString error;
+        const bool imported = window.importFile(path, 0, &error);
+        PdfDocument* doc = window.currentDocument();
+        QCOMPARE(imported, !addedSize.isEmpty());
+        QCOMPARE(doc->pageCount(), imported ? 3 : 2);
+        if (imported)
+            QCOMPARE(doc->pageSize(2), addedSize);
+        else
+            QVERIFY2(!error.isEmpty(), "a failed import says why");
+    }
+
+    // The new document is an untitled tab, modified and saved nowhere: its
+    // first save asks for a name.
+    void importIntoAnEmptyWindowMakesAnUntitledTab()
+    {
+        m_window = std::make_unique<MainWindow>(AppProduct::editor);
+        showSmall(*m_window);
+        const QString png = writePng(m_dir);
+
+        prompt::Driver prompts;
+        prompts.clickButton(QStringLiteral("Да"));
+        chooseFile(prompts, png);
+        invoke(*m_window, "showImportDialog");
+        QCOMPARE(prompts.pending(), 0);
+
+        PdfDocument* doc = m_window->currentDocument();
+        QCOMPARE(doc->pageCount(), 2);
+        QCOMPARE(doc->pageSize(0), QSizeF(595, 842));
+        QCOMPARE(doc->pageSize(1), QSizeF(72, 144));
+        QVERIFY(doc->isModified());
+        QVERIFY(doc->filePath().isEmpty());
+        QCOMPARE(tabTexts(*m_window).size(), 1);
+    }
+
+    void insertTabImportsAtTheChosenPosition()
+    {
+        MainWindow& window = openWindow(5);
+        view(window)->setCurrentPage(1);
+        QWidget* tab = ribbonTab(window, QStringLiteral("Вставка"));
+        tab->findChild<QComboBox*>(QStringLiteral("RibbonCombo"))->setCurrentIndex(2);
+        prompt::Driver prompts;
+        chooseFile(prompts, writeStampedPdf(m_dir, QStringLiteral("xyz.pdf"), {"X", "Y", "Z"}));
+        buttonByTip(tab, QStringLiteral("PDF"))->click();
+        QCOMPARE(prompts.pending(), 0);
+        QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "X", "Y", "Z", "2", "3", "4", "5"}));
+        QCOMPARE(statusText(window), QStringLiteral("Импортировано: xyz.pdf"));
+    }
+
+    void pageButtonsFollowTheDocument()
+    {
+        m_window = std::make_unique<MainWindow>(AppProduct::editor);
+        QWidget* tab = ribbonTab(*m_window, QStringLiteral("Страницы"));
+        QToolButton* insert = buttonByTip(tab, QStringLiteral("Вставить"));
+        QToolButton* remove = buttonByTip(tab, QStringLiteral("Удалить"));
+        QVERIFY(!insert->isEnabled() && !remove->isEnabled());
+        adoptUntitled(*m_window, 1);
+        QVERIFY(insert->isEnabled() && !remove->isEnabled());
+        insert->click();
+        QCOMPARE(m_window->currentDocument()->pageCount(), 2);
+        QVERIFY(remove->isEnabled());
+    }
+
+    void viewLayoutButtons()
+    {
+        MainWindow& window = openWindow(3);
+        QWidget* tab = ribbonTab(window, QStringLiteral("Вид"));
+        QToolButton* single = buttonByTip(tab, QStringLiteral("Одна"));
+        QToolButton* strip = buttonByTip(tab, QStringLiteral("Миниатюры"));
+        QVERIFY(strip->isChecked());
+        single->click();
+        QCOMPARE(view(window)->viewMode(), PdfView::SinglePage);
+        QVERIFY(!thumbnails(window)->isVisible());
+        strip->click();
+        QCOMPARE(view(window)->viewMode(), PdfView::Continuous);
+        QVERIFY(thumbnails(window)->isVisible());
+    }
+
+    void openDialogRows_data()
+    {
+        QTest::addColumn<bool>("remember");
+        QTest::addColumn<bool>("withFile");
+        QTest::addColumn<QString>("row");
+        QTest::addColumn<bool>("enabled");
+
+        const QString kept = QStringLiteral("a.pdf    ") + QDir(m_dir.path()).absolutePath();
+        QTest::newRow("missing skipped") << true << true << kept << true;
+        QTest::newRow("none left") << true << false << QStringLiteral("Недавних файлов пока нет") << false;
+        QTest::newRow("remembering off") << false << true << QStringLiteral("Недавние файлы отключены в настройках") << false;
+    }
+
+    void openDialogRows()
+    {
+        QFETCH(bool, remember);
+        QFETCH(bool, withFile);
+        QFETCH(QString, row);
+        QFETCH(bool, enabled);
+
+        const QString path = writePdf(m_dir, QStringLiteral("a.pdf"), 1);
+        QStringList recent{QStringLiteral("/nonexistent/missing.pdf")};
+        if (withFile)
+            recent << path;
+        QSettings().setValue(QStringLiteral("recentFiles"), recent);
+        QSettings().setValue(QStringLiteral("doc/rememberRecent"), remember);
+        OpenPdfDialog dialog(nullptr);
+        auto* list = dialog.findChild<QListWidget*>(QStringLiteral("RecentFilesList"));
+        QCOMPARE(list->count(), 1);
+        QCOMPARE(list->item(0)->text(), row);
+        QCOMPARE(bool(list->item(0)->flags() & Qt::ItemIsEnabled), enabled);
+        // Missing files stay remembered.
+        QCOMPARE(QSettings().value(QStringLiteral("recentFiles")).toStringList(), recent);
+    }
+
+    void folderListsItsPdfFiles()
+    {
+        QTemporaryDir folder;
+        for (const char* name : {"b.PDF", "a.pdf", "c.txt"})
+            QVERIFY(fixtures::writeFile(folder.filePath(QLatin1String(name)), fixtures::textPdf({"X"})));
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("d.pdf")));
+        OpenPdfDialog dialog(nullptr);
+        dialog.listFolder(folder.path());
+        auto* list = dialog.findChild<QListWidget*>(QStringLiteral("RecentFilesList"));
+        QStringList rows;
+        for (int i = 0; i < list->count(); ++i)
+            rows << list->item(i)->data(Qt::UserRole).toString();
+        QCOMPARE(rows, (QStringList{folder.filePath("a.pdf"), folder.filePath("b.PDF")}));
+        dialog.listFolder(m_dir.filePath(QStringLiteral("nowhere")));
+        QCOMPARE(list->item(0)->text(), QStringLiteral("Недавних файлов пока нет"));
+    }
+
+    // Into an empty window: the first PDF added as pages (a new untitled
+    // document), the picture appended without a question, the second PDF
+    // opened in a tab of its own; a folder and a foreign URL fail on their own.
+    void dropsGoOneByOneInOrder()
+    {
+        m_window = std::make_unique<MainWindow>(AppProduct::editor);
+        showSmall(*m_window);
+        const QString first = writeStampedPdf(m_dir, QStringLiteral("first.PDF"), {"X", "Y"});
+        const QString picture = writePng(m_dir);
+        const QString second = writeStampedPdf(m_dir, QStringLiteral("second.pdf"), {"Q"});
+
+        QString noted;
+        prompt::Driver prompts;
+        prompts.clickButton(QStringLiteral("Добавить как страницы"));
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);  // the folder
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);  // the foreign URL
+        prompts.clickButton(QStringLiteral("Открыть как новый документ"));
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(picture), QUrl::fromLocalFile(m_dir.path()),
+                      QUrl(QStringLiteral("https://example.org/x.png")), QUrl::fromLocalFile(second)});
+        QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        // Straight to the window: without a drag under way the application would not deliver it.
+        static_cast<QObject*>(m_window.get())->event(&drop);
+        QCOMPARE(prompts.pending(), 0);
+        QVERIFY2(noted.startsWith(QStringLiteral("Ошибка импорта|")), qPrintable(noted));
+
+        QCOMPARE(tabTexts(*m_window).size(), 2);
+        QCOMPARE(pageLabels(m_window->currentDocument()), QStringList{"Q"});
+        tabs(*m_window)->setCurrentIndex(0);
+        PdfDocument* built = m_window->currentDocument();
+        QCOMPARE(pageLabels(built), (QStringList{"", "X", "Y", ""}));
+        QCOMPARE(built->pageSize(3), QSizeF(72, 144));
+        QVERIFY(built->filePath().isEmpty());
+        QVERIFY(built->isModified());
+    }
 
 private:
     MainWindow& openWindow(int pages, AppProduct edition = AppProduct::editor)
@@ -107,406 +475,6 @@ private:
     QTemporaryDir m_dir;
     std::unique_ptr<MainWindow> m_window;
 };
-
-void PageOpsTest::operations_data()
-{
-    QTest::addColumn<int>("pages");
-    QTest::addColumn<int>("current");
-    QTest::addColumn<Op>("op");
-    QTest::addColumn<int>("argument");  // the strip's index, the move's target, the answer's Yes
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<int>("shown");
-    QTest::addColumn<bool>("modified");
-
-    const QStringList three{"1", "2", "3"};
-    QTest::newRow("insert before current") << 3 << 1 << Op::InsertRibbon << 0 << QStringList{"1", "", "2", "3"} << 1 << true;
-    QTest::newRow("insert after last") << 3 << 0 << Op::InsertStrip << 3 << QStringList{"1", "2", "3", ""} << 3 << true;
-    QTest::newRow("delete last page") << 3 << 2 << Op::DeleteRibbon << 1 << QStringList{"1", "2"} << 1 << true;
-    QTest::newRow("delete answered no") << 3 << 1 << Op::DeleteRibbon << 0 << three << 1 << false;
-    QTest::newRow("delete from strip") << 3 << 2 << Op::DeleteStrip << 0 << QStringList{"2", "3"} << 0 << true;
-    QTest::newRow("delete the only page") << 1 << 0 << Op::DeleteRibbon << 1 << QStringList{"1"} << 0 << false;
-    QTest::newRow("strip delete the only page") << 1 << 0 << Op::DeleteStrip << 0 << QStringList{"1"} << 0 << false;
-    QTest::newRow("duplicate first") << 3 << 0 << Op::Duplicate << 0 << QStringList{"1", "1", "2", "3"} << 1 << true;
-    QTest::newRow("duplicate last") << 3 << 2 << Op::Duplicate << 0 << QStringList{"1", "2", "3", "3"} << 3 << true;
-    QTest::newRow("clear") << 3 << 1 << Op::Clear << 1 << QStringList{"1", "", "3"} << 1 << true;
-    QTest::newRow("clear the only page") << 1 << 0 << Op::Clear << 1 << QStringList{""} << 0 << true;
-    QTest::newRow("clear answered no") << 3 << 1 << Op::Clear << 0 << three << 1 << false;
-    QTest::newRow("move first to last") << 3 << 0 << Op::Move << 2 << QStringList{"2", "3", "1"} << 2 << true;
-    QTest::newRow("rotate reading") << 3 << 1 << Op::RotateReading << 0 << three << 1 << false;
-}
-
-void PageOpsTest::operations()
-{
-    QFETCH(int, pages);
-    QFETCH(int, current);
-    QFETCH(Op, op);
-    QFETCH(int, argument);
-    QFETCH(QStringList, expected);
-    QFETCH(int, shown);
-    QFETCH(bool, modified);
-
-    MainWindow& window = openWindow(pages);
-    PdfView* pdfView = view(window);
-    pdfView->setCurrentPage(current);
-    prompt::Driver prompts;
-    const bool asks = (op == Op::DeleteRibbon && pages > 1) || op == Op::Clear;
-    if (asks)
-        prompts.clickButton(argument ? QStringLiteral("&Yes") : QStringLiteral("&No"));
-
-    switch (op) {
-    case Op::InsertRibbon: invoke(window, "onInsertBlankPage"); break;
-    case Op::InsertStrip: emit thumbnails(window)->insertPageRequested(argument); break;
-    case Op::DeleteRibbon: invoke(window, "onDeleteCurrentPage"); break;
-    case Op::DeleteStrip: emit thumbnails(window)->deletePageRequested(argument); break;
-    case Op::Duplicate: invoke(window, "onDuplicatePage"); break;
-    case Op::Clear: invoke(window, "onClearPage"); break;
-    case Op::Move: emit thumbnails(window)->movePageRequested(current, argument); break;
-    case Op::RotateReading: invoke(window, "onRotateCW"); break;
-    }
-
-    QCOMPARE(prompts.pending(), 0);
-    QCOMPARE(pageLabels(window.currentDocument()), expected);
-    QCOMPARE(pdfView->currentPage(), shown);
-    QCOMPARE(window.currentDocument()->isModified(), modified);
-    QCOMPARE(window.windowTitle().contains(QStringLiteral(" *")), modified);
-}
-
-void PageOpsTest::clearKeepsTheSizeOfALandscapePage()
-{
-    MainWindow& window = openWindow(2);
-    PdfDocument* doc = window.currentDocument();
-    QVERIFY(doc->insertBlankPage(1, QSizeF(842, 595)));
-    view(window)->setCurrentPage(1);
-    prompt::Driver prompts;
-    prompts.clickButton(QStringLiteral("&Yes"));
-    invoke(window, "onClearPage");
-    QCOMPARE(doc->pageCount(), 3);
-    QCOMPARE(doc->pageSize(1), QSizeF(842, 595));
-    QCOMPARE(pageLabels(doc), (QStringList{"1", "", "2"}));
-}
-
-// The copy's file lives in a folder of its own that goes with the call; a
-// link planted at a fixed name in the temporary folder is never written.
-void PageOpsTest::duplicateUsesAPrivateFolder()
-{
-    QTemporaryDir temp;
-    const QString victim = temp.filePath(QStringLiteral("victim.txt"));
-    QFile file(victim);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("keep");
-    file.close();
-    QVERIFY(QFile::link(victim, temp.filePath(QStringLiteral("vorn_dup_tmp.pdf"))));
-    const QByteArray oldTmp = qgetenv("TMPDIR");
-    qputenv("TMPDIR", temp.path().toLocal8Bit());
-
-    MainWindow& window = openWindow(2);
-    invoke(window, "onDuplicatePage");
-    qputenv("TMPDIR", oldTmp);
-
-    QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "1", "2"}));
-    QCOMPARE(QDir(temp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System),
-             (QStringList{"victim.txt", "vorn_dup_tmp.pdf"}));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("keep"));
-}
-
-void PageOpsTest::editsAreWrittenBeforeThePagesChange()
-{
-    m_window = std::make_unique<MainWindow>(AppProduct::editor);
-    showSmall(*m_window);
-    m_window->openFile(writeLinesPdf(m_dir, QStringLiteral("lines.pdf"), {700, 700}));
-    PdfView* pdfView = view(*m_window);
-    m_window->onToggleEditMode();
-    QVERIFY(pdfView->hasOcrBlocks());
-    retypeBlock(*pdfView, 0, QStringLiteral("Typed before insert"));
-    invoke(*m_window, "onInsertBlankPage");
-    PdfDocument* doc = m_window->currentDocument();
-    QCOMPARE(doc->pageCount(), 3);
-    QVERIFY(doc->extractAllText(1).contains(QStringLiteral("Typed before insert")));
-}
-
-void PageOpsTest::failedWriteBackLeavesTheDocumentUntouched()
-{
-    MainWindow& window = openWindow(3);
-    PdfView* pdfView = view(window);
-    TextBlock block;
-    block.text = QStringLiteral("unwritable");
-    block.rect = block.originalRect = QRectF(72, 300, 100, 16);
-    pdfView->setOcrBlocks({block}, 7, true);  // a page the document lacks
-    ModalCloser closer;
-    invoke(window, "onInsertBlankPage");
-    emit thumbnails(window)->movePageRequested(0, 2);
-    QCOMPARE(closer.seen.size(), 2);
-    QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "2", "3"}));
-    QCOMPARE(blockTexts(*pdfView), QStringList{"unwritable"});
-}
-
-void PageOpsTest::failedOperationIsReported()
-{
-    MainWindow& window = openWindow(2);
-    QString noted;
-    prompt::Driver prompts;
-    prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);
-    emit thumbnails(window)->movePageRequested(0, 9);
-    QVERIFY2(noted.startsWith(QStringLiteral("Ошибка|Не удалось переместить страницу.")), qPrintable(noted));
-    QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "2"}));
-}
-
-void PageOpsTest::viewerRefusesStripRequests()
-{
-    MainWindow& window = openWindow(3, AppProduct::viewer);
-    PageThumbnailPanel* strip = thumbnails(window);
-    emit strip->insertPageRequested(0);
-    emit strip->deletePageRequested(0);
-    emit strip->movePageRequested(0, 2);
-    invoke(window, "onDuplicatePage");
-    QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "2", "3"}));
-    QVERIFY(!window.currentDocument()->isModified());
-    QCOMPARE(strip->dragDropMode(), QAbstractItemView::NoDragDrop);
-}
-
-void PageOpsTest::importPositions_data()
-{
-    QTest::addColumn<int>("current");
-    QTest::addColumn<int>("position");
-    QTest::addColumn<QStringList>("files");  // each file's stamps, ',' between pages
-    QTest::addColumn<QStringList>("expected");
-
-    const QStringList xyz{"X,Y,Z"};
-    QTest::newRow("end") << 1 << 0 << xyz << QStringList{"1", "2", "3", "4", "5", "X", "Y", "Z"};
-    QTest::newRow("after") << 1 << 1 << xyz << QStringList{"1", "2", "X", "Y", "Z", "3", "4", "5"};
-    QTest::newRow("before") << 1 << 2 << xyz << QStringList{"1", "X", "Y", "Z", "2", "3", "4", "5"};
-    QTest::newRow("after the last page") << 4 << 1 << xyz << QStringList{"1", "2", "3", "4", "5", "X", "Y", "Z"};
-    QTest::newRow("several before") << 1 << 2 << QStringList{"X,Y", "Q"}
-                                    << QStringList{"1", "Q", "X", "Y", "2", "3", "4", "5"};
-    QTest::newRow("several at the end") << 1 << 0 << QStringList{"X,Y", "Q"}
-                                        << QStringList{"1", "2", "3", "4", "5", "X", "Y", "Q"};
-}
-
-void PageOpsTest::importPositions()
-{
-    QFETCH(int, current);
-    QFETCH(int, position);
-    QFETCH(QStringList, files);
-    QFETCH(QStringList, expected);
-
-    MainWindow& window = openWindow(5);
-    view(window)->setCurrentPage(current);
-    for (int i = 0; i < files.size(); ++i) {
-        const QString path = writeStampedPdf(m_dir, QStringLiteral("part%1.pdf").arg(i), files[i].split(','));
-        QVERIFY(window.importFile(path, position));
-    }
-    QCOMPARE(pageLabels(window.currentDocument()), expected);
-}
-
-void PageOpsTest::whatAFileBecomes_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QSizeF>("addedSize");  // empty: nothing imported
-
-    QByteArray png;
-    {
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        QImage picture(150, 300, QImage::Format_RGB32);
-        picture.fill(Qt::white);
-        picture.setDotsPerMeterX(11811);  // 300 dpi recorded, 150 used
-        picture.save(&buffer, "PNG");
-    }
-    const QByteArray pdf = fixtures::textPdf({"X"});
-    QTest::newRow("picture named pdf") << "scan.pdf" << png << QSizeF(72, 144);
-    QTest::newRow("picture") << "scan.PNG" << png << QSizeF(72, 144);
-    QTest::newRow("pdf") << "other.pdf" << pdf << QSizeF(595, 842);
-    QTest::newRow("word document") << "letter.docx" << QByteArray("PK\x03\x04 not a pdf") << QSizeF();
-    QTest::newRow("truncated pdf") << "cut.pdf" << pdf.left(pdf.size() / 3) << QSizeF();
-    QTest::newRow("spreadsheet") << "table.xlsx" << QByteArray("PK\x03\x04") << QSizeF();
-    QTest::newRow("missing") << "" << QByteArray() << QSizeF();
-}
-
-void PageOpsTest::whatAFileBecomes()
-{
-    QFETCH(QString, name);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QSizeF, addedSize);
-
-    MainWindow& window = openWindow(2);
-    const QString path = m_dir.filePath(name.isEmpty() ? QStringLiteral("gone.pdf") : name);
-    if (!name.isEmpty())
-        QVERIFY(fixtures::writeFile(path, bytes));
-    QString error;
-    const bool imported = window.importFile(path, 0, &error);
-    PdfDocument* doc = window.currentDocument();
-    QCOMPARE(imported, !addedSize.isEmpty());
-    QCOMPARE(doc->pageCount(), imported ? 3 : 2);
-    if (imported)
-        QCOMPARE(doc->pageSize(2), addedSize);
-    else
-        QVERIFY2(!error.isEmpty(), "a failed import says why");
-}
-
-// The new document is an untitled tab, modified and saved nowhere: its
-// first save asks for a name.
-void PageOpsTest::importIntoAnEmptyWindowMakesAnUntitledTab()
-{
-    m_window = std::make_unique<MainWindow>(AppProduct::editor);
-    showSmall(*m_window);
-    const QString png = m_dir.filePath(QStringLiteral("photo.png"));
-    QImage picture(150, 300, QImage::Format_RGB32);
-    picture.fill(Qt::gray);
-    QVERIFY(picture.save(png));
-
-    prompt::Driver prompts;
-    prompts.clickButton(QStringLiteral("Да"));
-    chooseFile(prompts, png);
-    invoke(*m_window, "showImportDialog");
-    QCOMPARE(prompts.pending(), 0);
-
-    PdfDocument* doc = m_window->currentDocument();
-    QCOMPARE(doc->pageCount(), 2);
-    QCOMPARE(doc->pageSize(0), QSizeF(595, 842));
-    QCOMPARE(doc->pageSize(1), QSizeF(72, 144));
-    QVERIFY(doc->isModified());
-    QVERIFY(doc->filePath().isEmpty());
-    QCOMPARE(tabTexts(*m_window).size(), 1);
-    QVERIFY(m_window->windowTitle().contains(QStringLiteral(" *")));
-    QCOMPARE(statusText(*m_window), QStringLiteral("Импортировано страниц: 1"));
-}
-
-void PageOpsTest::insertTabImportsAtTheChosenPosition()
-{
-    MainWindow& window = openWindow(5);
-    view(window)->setCurrentPage(1);
-    QWidget* tab = ribbonTab(window, QStringLiteral("Вставка"));
-    tab->findChild<QComboBox*>(QStringLiteral("RibbonCombo"))->setCurrentIndex(2);
-    prompt::Driver prompts;
-    chooseFile(prompts, writeStampedPdf(m_dir, QStringLiteral("xyz.pdf"), {"X", "Y", "Z"}));
-    buttonByTip(tab, QStringLiteral("PDF"))->click();
-    QCOMPARE(prompts.pending(), 0);
-    QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "X", "Y", "Z", "2", "3", "4", "5"}));
-    QCOMPARE(statusText(window), QStringLiteral("Импортировано: xyz.pdf"));
-}
-
-void PageOpsTest::pageButtonsFollowTheDocument()
-{
-    m_window = std::make_unique<MainWindow>(AppProduct::editor);
-    QWidget* tab = ribbonTab(*m_window, QStringLiteral("Страницы"));
-    QToolButton* insert = buttonByTip(tab, QStringLiteral("Вставить"));
-    QToolButton* remove = buttonByTip(tab, QStringLiteral("Удалить"));
-    QVERIFY(!insert->isEnabled() && !remove->isEnabled());
-    adoptUntitled(*m_window, 1);
-    QVERIFY(insert->isEnabled() && !remove->isEnabled());
-    insert->click();
-    QCOMPARE(m_window->currentDocument()->pageCount(), 2);
-    QVERIFY(remove->isEnabled());
-}
-
-void PageOpsTest::viewLayoutButtons()
-{
-    MainWindow& window = openWindow(3);
-    QWidget* tab = ribbonTab(window, QStringLiteral("Вид"));
-    QToolButton* single = buttonByTip(tab, QStringLiteral("Одна"));
-    QToolButton* strip = buttonByTip(tab, QStringLiteral("Миниатюры"));
-    QVERIFY(strip->isChecked());
-    single->click();
-    QVERIFY(single->isChecked() && !strip->isChecked());
-    QCOMPARE(view(window)->viewMode(), PdfView::SinglePage);
-    QVERIFY(!thumbnails(window)->isVisible());
-    strip->click();
-    QCOMPARE(view(window)->viewMode(), PdfView::Continuous);
-    QVERIFY(thumbnails(window)->isVisible());
-}
-
-void PageOpsTest::openDialogRows_data()
-{
-    QTest::addColumn<bool>("remember");
-    QTest::addColumn<bool>("withFile");
-    QTest::addColumn<QString>("row");
-    QTest::addColumn<bool>("enabled");
-
-    const QString kept = QStringLiteral("a.pdf    ") + QDir(m_dir.path()).absolutePath();
-    QTest::newRow("missing skipped") << true << true << kept << true;
-    QTest::newRow("none left") << true << false << QStringLiteral("Недавних файлов пока нет") << false;
-    QTest::newRow("remembering off") << false << true << QStringLiteral("Недавние файлы отключены в настройках") << false;
-}
-
-void PageOpsTest::openDialogRows()
-{
-    QFETCH(bool, remember);
-    QFETCH(bool, withFile);
-    QFETCH(QString, row);
-    QFETCH(bool, enabled);
-
-    const QString path = writePdf(m_dir, QStringLiteral("a.pdf"), 1);
-    QStringList recent{QStringLiteral("/nonexistent/missing.pdf")};
-    if (withFile)
-        recent << path;
-    QSettings().setValue(QStringLiteral("recentFiles"), recent);
-    QSettings().setValue(QStringLiteral("doc/rememberRecent"), remember);
-    OpenPdfDialog dialog(nullptr);
-    auto* list = dialog.findChild<QListWidget*>(QStringLiteral("RecentFilesList"));
-    QCOMPARE(list->count(), 1);
-    QCOMPARE(list->item(0)->text(), row);
-    QCOMPARE(bool(list->item(0)->flags() & Qt::ItemIsEnabled), enabled);
-    // Missing files stay remembered.
-    QCOMPARE(QSettings().value(QStringLiteral("recentFiles")).toStringList(), recent);
-}
-
-void PageOpsTest::folderListsItsPdfFiles()
-{
-    QTemporaryDir folder;
-    for (const char* name : {"b.PDF", "a.pdf", "c.txt"})
-        QVERIFY(fixtures::writeFile(folder.filePath(QLatin1String(name)), fixtures::textPdf({"X"})));
-    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("d.pdf")));
-    OpenPdfDialog dialog(nullptr);
-    dialog.listFolder(folder.path());
-    auto* list = dialog.findChild<QListWidget*>(QStringLiteral("RecentFilesList"));
-    QStringList rows;
-    for (int i = 0; i < list->count(); ++i)
-        rows << list->item(i)->data(Qt::UserRole).toString();
-    QCOMPARE(rows, (QStringList{folder.filePath("a.pdf"), folder.filePath("b.PDF")}));
-    dialog.listFolder(m_dir.filePath(QStringLiteral("nowhere")));
-    QCOMPARE(list->item(0)->text(), QStringLiteral("Недавних файлов пока нет"));
-}
-
-// Into an empty window: the first PDF added as pages (a new untitled
-// document), the picture appended without a question, the second PDF
-// opened in a tab of its own; a folder and a foreign URL fail on their own.
-void PageOpsTest::dropsGoOneByOneInOrder()
-{
-    m_window = std::make_unique<MainWindow>(AppProduct::editor);
-    showSmall(*m_window);
-    const QString first = writeStampedPdf(m_dir, QStringLiteral("first.PDF"), {"X", "Y"});
-    const QString picture = m_dir.filePath(QStringLiteral("photo.png"));
-    QImage image(150, 300, QImage::Format_RGB32);
-    image.fill(Qt::gray);
-    QVERIFY(image.save(picture));
-    const QString second = writeStampedPdf(m_dir, QStringLiteral("second.pdf"), {"Q"});
-
-    QString noted;
-    prompt::Driver prompts;
-    prompts.clickButton(QStringLiteral("Добавить как страницы"));
-    prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);  // the folder
-    prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);  // the foreign URL
-    prompts.clickButton(QStringLiteral("Открыть как новый документ"));
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(first), QUrl::fromLocalFile(picture), QUrl::fromLocalFile(m_dir.path()),
-                  QUrl(QStringLiteral("https://example.org/x.png")), QUrl::fromLocalFile(second)});
-    QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    // Straight to the window: without a drag under way the application would not deliver it.
-    static_cast<QObject*>(m_window.get())->event(&drop);
-    QCOMPARE(prompts.pending(), 0);
-    QVERIFY2(noted.startsWith(QStringLiteral("Ошибка импорта|")), qPrintable(noted));
-
-    QCOMPARE(tabTexts(*m_window).size(), 2);
-    QCOMPARE(pageLabels(m_window->currentDocument()), QStringList{"Q"});
-    tabs(*m_window)->setCurrentIndex(0);
-    PdfDocument* built = m_window->currentDocument();
-    QCOMPARE(pageLabels(built), (QStringList{"", "X", "Y", ""}));
-    QCOMPARE(built->pageSize(3), QSizeF(72, 144));
-    QVERIFY(built->filePath().isEmpty());
-    QVERIFY(built->isModified());
-}
 
 QTEST_MAIN(PageOpsTest)
 #include "tst_pageops.moc"
