@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QPDF;
+class QPDFWriter;
+
+namespace pdfengine {
+
+// One PDF parsed by qpdf from bytes it keeps alive for as long as the parse.
+// qpdf's warnings are collected, never printed, and its exceptions stay inside
+// these functions: every failure comes back as false with a reason.
+class QpdfFile {
+public:
+    QpdfFile();
+    ~QpdfFile();
+    QpdfFile(const QpdfFile&) = delete;
+    QpdfFile& operator=(const QpdfFile&) = delete;
+
+    bool load(const QByteArray& bytes, QString* error, const QString& description = QStringLiteral("document"));
+    bool isLoaded() const { return m_pdf != nullptr; }
+    QPDF& pdf() { return *m_pdf; }
+    const QByteArray& bytes() const { return m_bytes; }
+
+    // Runs work on the parsed file; an exception thrown by qpdf becomes false with its text.
+    bool run(const std::function<void(QPDF&)>& work, QString* error);
+
+    // Writes the file to bytes; configure sets the writer's options before the write.
+    bool write(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error);
+
+    // How many warnings qpdf gave since the load (a damaged file gives some while it is read).
+    int warningCount() const;
+
+private:
+    QByteArray m_bytes;
+    std::unique_ptr<QPDF> m_pdf;
+};
+
+}  // namespace pdfengine

@@ -1,0 +1,90 @@
+#include "PdfFixtures.h"
+#include "QpdfFile.h"
+
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFWriter.hh>
+
+#include <QtTest>
+
+#include <stdexcept>
+
+using pdfengine::QpdfFile;
+
+class TestQpdfFile : public QObject {
+    Q_OBJECT
+private slots:
+    void loadsOrSaysWhy_data();
+    void loadsOrSaysWhy();
+    void exceptionsStayInside();
+    void writesWhatItRead();
+};
+
+void TestQpdfFile::loadsOrSaysWhy_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("loads");
+    QTest::addColumn<int>("pages");
+    QTest::newRow("real producer") << fixtures::readFile(fixtures::realPdf(QStringLiteral("groff-columns-objstm.pdf"))) << true << 2;
+    QTest::newRow("empty") << QByteArray() << false << 0;
+    QTest::newRow("not a pdf") << QByteArray("hello, this is no PDF at all") << false << 0;
+    QByteArray broken = fixtures::readFile(fixtures::realPdf(QStringLiteral("tex-type1.pdf")));
+    const qsizetype at = broken.lastIndexOf("startxref");
+    broken.replace(at, broken.size() - at, "startxref\n17\n%%EOF\n");
+    QTest::newRow("cross-reference lost, rebuilt") << broken << true << -1;
+}
+
+void TestQpdfFile::loadsOrSaysWhy()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, loads);
+    QFETCH(int, pages);
+    QpdfFile file;
+    QString error;
+    QCOMPARE(file.load(bytes, &error), loads);
+    QCOMPARE(file.isLoaded(), loads);
+    if (!loads) {
+        QVERIFY(!error.isEmpty());
+        return;
+    }
+    int count = -1;
+    const bool ran = file.run([&](QPDF& pdf) { count = int(pdf.getAllPages().size()); }, &error);
+    if (pages >= 0) {
+        QVERIFY2(ran, qPrintable(error));
+        QCOMPARE(count, pages);
+        QCOMPARE(file.warningCount(), 0);
+    } else {
+        QVERIFY(!ran || file.warningCount() > 0);
+    }
+}
+
+void TestQpdfFile::exceptionsStayInside()
+{
+    QpdfFile file;
+    QString error;
+    QVERIFY(!file.run([](QPDF&) {}, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(file.load(fixtures::readFile(fixtures::realPdf(QStringLiteral("gs-helvetica.pdf"))), &error));
+    error.clear();
+    QVERIFY(!file.run([](QPDF&) { throw std::runtime_error("boom"); }, &error));
+    QCOMPARE(error, QStringLiteral("boom"));
+}
+
+void TestQpdfFile::writesWhatItRead()
+{
+    QpdfFile file;
+    QString error;
+    QVERIFY(file.load(fixtures::readFile(fixtures::realPdf(QStringLiteral("groff-columns-objstm.pdf"))), &error));
+    QByteArray written;
+    QVERIFY2(file.write(&written, [](QPDFWriter& w) { w.setObjectStreamMode(qpdf_o_preserve); }, &error),
+             qPrintable(error));
+    QVERIFY(written.contains("/ObjStm"));
+    QpdfFile again;
+    QVERIFY2(again.load(written, &error), qPrintable(error));
+    int count = 0;
+    QVERIFY(again.run([&](QPDF& pdf) { count = int(pdf.getAllPages().size()); }, &error));
+    QCOMPARE(count, 2);
+}
+
+QTEST_GUILESS_MAIN(TestQpdfFile)
+#include "tst_qpdffile.moc"
