@@ -2,6 +2,7 @@
 #include "PdfDocument.h"
 
 #include "PdfEngineInternal.h"
+#include "PdfRepair.h"
 #include "WriterFonts.h"
 
 #include <QDebug>
@@ -41,6 +42,7 @@ void PdfDocument::dropDoc()
         m_doc = nullptr;
     }
     m_fileBytes.clear();
+    m_repaired = false;
 }
 
 WriterFonts& PdfDocument::writerFontsUnlocked()
@@ -75,14 +77,15 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
         setLastError(QStringLiteral("Файл пуст или не удалось прочитать данные."));
         return false;
     }
-    m_fileBytes = bytes;
-    m_doc = pdfApi().FPDF_LoadMemDocument64(m_fileBytes.constData(), size_t(m_fileBytes.size()), nullptr);
+    bool repaired = false;
+    QString error;
+    m_doc = PdfRepair::loadChecked(bytes, &m_fileBytes, &repaired, &error);
     if (!m_doc) {
-        m_fileBytes.clear();
-        setLastError(pdfiumErrorString());
-        qWarning().noquote() << "Cannot open document:" << lastError();
+        setLastError(error);
+        qWarning().noquote() << "Cannot open document:" << error;
         return false;
     }
+    m_repaired = repaired;
     m_filePath = path;
     m_modified = false;
     bumpRevision();

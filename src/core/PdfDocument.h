@@ -80,6 +80,10 @@ public:
     // (open, create, close, reload after save, page operations, content writes),
     // so callers can key caches of derived data (text, sizes) on it.
     quint64 revision() const { return m_revision.load(std::memory_order_acquire); }
+    // The file was damaged and the open document is qpdf's repaired copy of
+    // it: its bytes differ from the file's although nothing was edited, so a
+    // save must write them. Cleared when another document is loaded.
+    bool wasRepaired() const { return m_repaired.load(std::memory_order_acquire); }
 
     // Document core
     bool open(const QString& path);
@@ -201,6 +205,9 @@ private:
     bool writeDocumentTo(QIODevice& out, unsigned long flags, QString* error) const;
     bool reloadFromSavedFileUnlocked(const QString& path);
     bool appendPagesFromFile(const QString& path, int pageIndex);
+    // The two ways pages of a checked source come in; the caller holds the lock.
+    bool appendPagesUnlocked(fpdf_document_t__* source, int pageIndex, int wanted);
+    bool appendFormPagesUnlocked(const QByteArray& source, int pageIndex, int wanted);
     QList<QRectF> findRegex(int pageIndex, const QString& pattern, bool matchCase) const;
     // Fonts of text written into the open document, loaded once for its life.
     pdfengine::WriterFonts& writerFontsUnlocked();
@@ -216,6 +223,7 @@ private:
     QString m_filePath;
     QByteArray m_fileBytes;
     std::atomic<bool> m_modified{false};
+    std::atomic<bool> m_repaired{false};
     std::atomic<quint64> m_revision{0};
     std::unique_ptr<pdfengine::WriterFonts> m_writerFonts;  // dropped before the document closes
 };

@@ -2,6 +2,11 @@
 #include "PdfDocument.h"
 
 #include "PdfEngineInternal.h"
+#include "PdfFormImport.h"
+#include "PdfRepair.h"
+#include "WriterFonts.h"
+
+#include <QBuffer>
 
 #include <QImageReader>
 
@@ -23,12 +28,30 @@ bool isUsablePageSize(const QSizeF& size)
            size.width() <= kMaxPageSide && size.height() <= kMaxPageSide;
 }
 
-// Loads another PDF from its bytes; the bytes must outlive the document.
-DocumentPtr loadDocumentBytes(const QByteArray& bytes)
+QString pageNumberText(int pageIndex)
 {
-    if (bytes.isEmpty())
-        return {};
-    return DocumentPtr(pdfApi().FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
+    return QStringLiteral("Страницы %1 нет в документе.").arg(pageIndex + 1);
+}
+
+// Why a change of the page sequence is refused, empty when it may go ahead:
+// the page tree loads page by page and every page it touches loads.
+QString pageChangeRefusal(FPDF_DOCUMENT doc, std::initializer_list<int> touched)
+{
+    if (!PdfRepair::pageTreeLoads(doc))
+        return QStringLiteral("Дерево страниц документа повреждено: страницы не меняются.");
+    const int count = pdfApi().FPDF_GetPageCount(doc);
+    for (const int index : touched) {
+        if (index < 0 || index >= count)
+            return pageNumberText(index);
+        if (!PagePtr(pdfApi().FPDF_LoadPage(doc, index)))
+            return QStringLiteral("Страница %1 повреждена и не загружается: страницы не меняются.").arg(index + 1);
+    }
+    return QString();
+}
+
+QString unexpectedResultText()
+{
+    return QStringLiteral("pdfium не выполнил операцию со страницами: документ не изменён.");
 }
 
 } // namespace
@@ -83,21 +106,42 @@ PdfPageTransform PdfDocument::pageTransform(int pageIndex) const
 bool PdfDocument::deletePage(int pageIndex)
 {
     QMutexLocker lock(&m_mutex);
-    if (!m_doc || pageIndex < 0 || pageIndex >= pdfApi().FPDF_GetPageCount(m_doc))
+    if (!m_doc)
         return false;
-    pdfApi().FPDFPage_Delete(m_doc, pageIndex);
+    const PdfiumApi& api = pdfApi();
+    const int before = api.FPDF_GetPageCount(m_doc);
+    const QString refusal = pageChangeRefusal(m_doc, {pageIndex});
+    if (!refusal.isEmpty()) {
+        setLastError(refusal);
+        return false;
+    }
+    api.FPDFPage_Delete(m_doc, pageIndex);
+    const int after = api.FPDF_GetPageCount(m_doc);
+    if (after == before) {
+        setLastError(unexpectedResultText());
+        return false;
+    }
     markChangedUnlocked();
+    if (after != before - 1) {
+        setLastError(QStringLiteral("После удаления страницы в документе %1 страниц вместо %2.").arg(after).arg(before - 1));
+        return false;
+    }
     return true;
 }
 
 bool PdfDocument::rotatePage(int pageIndex, int degrees)
 {
     QMutexLocker lock(&m_mutex);
-    if (!m_doc || pageIndex < 0)
+    if (!m_doc)
         return false;
-    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
-    if (!page)
+    QString refusal = pageChangeRefusal(m_doc, {pageIndex});
+    PagePtr page(refusal.isEmpty() ? pdfApi().FPDF_LoadPage(m_doc, pageIndex) : nullptr);
+    if (refusal.isEmpty() && !PdfRepair::contentRegenerable(page.get()))
+        refusal = PdfRepair::unregenerableText(pageIndex);
+    if (!refusal.isEmpty()) {
+        setLastError(refusal);
         return false;
+    }
     const int current = std::max(pdfApi().FPDFPage_GetRotation(page.get()), 0);
     const int addedTurns = ((degrees % 360) + 360) % 360 / 90;
     pdfApi().FPDFPage_SetRotation(page.get(), (current + addedTurns) % 4);
@@ -111,10 +155,25 @@ bool PdfDocument::movePage(int from, int to)
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
         return false;
-    const int indices[] = {from};
-    if (!pdfApi().FPDF_MovePages(m_doc, indices, 1, to))
+    const PdfiumApi& api = pdfApi();
+    const int before = api.FPDF_GetPageCount(m_doc);
+    const QString refusal = pageChangeRefusal(m_doc, {from, to});
+    if (!refusal.isEmpty()) {
+        setLastError(refusal);
         return false;
+    }
+    if (from == to)
+        return true;
+    const int indices[] = {from};
+    if (!api.FPDF_MovePages(m_doc, indices, 1, to)) {
+        setLastError(unexpectedResultText());
+        return false;
+    }
     markChangedUnlocked();
+    if (api.FPDF_GetPageCount(m_doc) != before || !PagePtr(api.FPDF_LoadPage(m_doc, to))) {
+        setLastError(QStringLiteral("Страница перемещена не так, как требовалось."));
+        return false;
+    }
     return true;
 }
 
@@ -123,11 +182,24 @@ bool PdfDocument::insertBlankPage(int index, const QSizeF& size)
     QMutexLocker lock(&m_mutex);
     if (!m_doc || !isUsablePageSize(size))
         return false;
-    PagePtr page(pdfApi().FPDFPage_New(m_doc, std::max(index, 0), size.width(), size.height()));
-    if (!page)
+    const PdfiumApi& api = pdfApi();
+    const int before = api.FPDF_GetPageCount(m_doc);
+    if (!PdfRepair::pageTreeLoads(m_doc)) {
+        setLastError(pageChangeRefusal(m_doc, {}));
         return false;
-    pdfApi().FPDFPage_GenerateContent(page.get());
+    }
+    const int at = std::min(std::max(index, 0), before);
+    PagePtr page(api.FPDFPage_New(m_doc, at, size.width(), size.height()));
+    if (!page) {
+        setLastError(unexpectedResultText());
+        return false;
+    }
+    api.FPDFPage_GenerateContent(page.get());
     markChangedUnlocked();
+    if (api.FPDF_GetPageCount(m_doc) != before + 1) {
+        setLastError(QStringLiteral("Пустая страница вставлена не так, как требовалось."));
+        return false;
+    }
     return true;
 }
 
@@ -150,36 +222,102 @@ bool PdfDocument::importDocument(const QString& path)
     return appendPagesFromFile(path, -1);
 }
 
-// Appends page pageIndex of another PDF file, or all its pages for -1.
+// Appends page pageIndex of another PDF file, or all its pages for -1: all
+// or nothing. The file goes through the same check and repair as an opened
+// one; its pages are assembled in a scratch document first, and pages of a
+// failed import are taken out again.
 bool PdfDocument::appendPagesFromFile(const QString& path, int pageIndex)
 {
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
         return false;
-    QString fileError;
-    const QByteArray bytes = readWholeFile(path, &fileError);
-    if (!fileError.isEmpty()) {
-        setLastError(fileError);
+    QString error;
+    const QByteArray bytes = readWholeFile(path, &error);
+    if (!error.isEmpty() || bytes.isEmpty()) {
+        setLastError(!error.isEmpty() ? error : QStringLiteral("Файл пуст или не удалось прочитать данные."));
         return false;
     }
-    DocumentPtr source = loadDocumentBytes(bytes);
+    QByteArray sourceBytes;
+    bool repaired = false;
+    DocumentPtr source(PdfRepair::loadChecked(bytes, &sourceBytes, &repaired, &error));
     if (!source) {
-        setLastError(pdfiumErrorString());
+        setLastError(error);
         return false;
     }
     const PdfiumApi& api = pdfApi();
-    const int end = api.FPDF_GetPageCount(m_doc);
-    bool imported = false;
-    if (pageIndex < 0) {
-        imported = api.FPDF_ImportPages(m_doc, source.get(), nullptr, end) != 0;
-    } else if (pageIndex < api.FPDF_GetPageCount(source.get())) {
-        const int indices[] = {pageIndex};
-        imported = api.FPDF_ImportPagesByIndex(m_doc, source.get(), indices, 1, end) != 0;
+    const int sourcePages = api.FPDF_GetPageCount(source.get());
+    if (sourcePages < 1 || pageIndex >= sourcePages) {
+        setLastError(sourcePages < 1 ? QStringLiteral("В импортируемом файле нет страниц.")
+                                     : QStringLiteral("В импортируемом файле нет страницы %1.").arg(pageIndex + 1));
+        return false;
     }
+    const QString refusal = pageChangeRefusal(m_doc, {});
+    if (!refusal.isEmpty()) {
+        setLastError(refusal);
+        return false;
+    }
+    const int wanted = pageIndex < 0 ? sourcePages : 1;
+    const bool imported = PdfFormImport::hasFormFields(sourceBytes)
+                              ? appendFormPagesUnlocked(sourceBytes, pageIndex, wanted)
+                              : appendPagesUnlocked(source.get(), pageIndex, wanted);
     source.reset();  // closed before its bytes go
     if (imported)
         markChangedUnlocked();
     return imported;
+}
+
+bool PdfDocument::appendPagesUnlocked(fpdf_document_t__* source, int pageIndex, int wanted)
+{
+    const PdfiumApi& api = pdfApi();
+    const QString failed = QStringLiteral("pdfium не смог импортировать страницы файла; документ не изменён.");
+    DocumentPtr scratch(api.FPDF_CreateNewDocument());
+    const int indices[] = {pageIndex};
+    const bool assembled =
+        scratch &&
+        (pageIndex < 0 ? api.FPDF_ImportPages(scratch.get(), source, nullptr, 0)
+                       : api.FPDF_ImportPagesByIndex(scratch.get(), source, indices, 1, 0)) &&
+        api.FPDF_GetPageCount(scratch.get()) == wanted && PdfRepair::pageTreeLoads(scratch.get());
+    if (!assembled) {
+        setLastError(failed);
+        return false;
+    }
+    const int end = api.FPDF_GetPageCount(m_doc);
+    const bool imported = api.FPDF_ImportPages(m_doc, scratch.get(), nullptr, end) &&
+                          api.FPDF_GetPageCount(m_doc) == end + wanted && PdfRepair::pageTreeLoads(m_doc);
+    if (imported)
+        return true;
+    for (int count = api.FPDF_GetPageCount(m_doc); count > end; --count)
+        api.FPDFPage_Delete(m_doc, count - 1);
+    setLastError(failed);
+    return false;
+}
+
+// Pages with form fields go through qpdf, which merges their fields into the
+// document's form; the result replaces the open document only when it loads
+// with every page.
+bool PdfDocument::appendFormPagesUnlocked(const QByteArray& source, int pageIndex, int wanted)
+{
+    const PdfiumApi& api = pdfApi();
+    const int end = api.FPDF_GetPageCount(m_doc);
+    QBuffer current;
+    current.open(QIODevice::WriteOnly);
+    QString error;
+    QByteArray merged;
+    if (!writeDocument(m_doc, current, 0) ||
+        !PdfFormImport::appendPages(current.data(), source, pageIndex, &merged, &error)) {
+        setLastError(QStringLiteral("Не удалось перенести поля формы: %1").arg(!error.isEmpty() ? error : pdfiumErrorString()));
+        return false;
+    }
+    DocumentPtr result(api.FPDF_LoadMemDocument64(merged.constData(), size_t(merged.size()), nullptr));
+    if (!result || api.FPDF_GetPageCount(result.get()) != end + wanted || !PdfRepair::pageTreeLoads(result.get())) {
+        setLastError(QStringLiteral("Не удалось перенести поля формы; документ не изменён."));
+        return false;
+    }
+    m_writerFonts.reset();
+    api.FPDF_CloseDocument(m_doc);
+    m_doc = result.release();
+    m_fileBytes = merged;
+    return true;
 }
 
 bool PdfDocument::appendRenderedPage(const QImage& image, const QSizeF& pageSize)

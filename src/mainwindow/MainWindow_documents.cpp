@@ -70,8 +70,11 @@ void MainWindow::openFile(const QString& path)
     }
     appendAndActivate(std::move(opened), absolutePath);
     const QString name = QFileInfo(path).fileName();
-    setStatusText(loadNativeTextLayerForPage(pdfView->currentPage(), false) ? tr("Открыт: %1 · текстовый слой готов").arg(name)
-                                                                              : tr("Открыт: %1").arg(name));
+    const bool layerReady = loadNativeTextLayerForPage(pdfView->currentPage(), false);
+    if (document->wasRepaired())
+        setStatusText(tr("Файл был повреждён и восстановлен; сохраните его, чтобы сохранить исправления."));
+    else
+        setStatusText(layerReady ? tr("Открыт: %1 · текстовый слой готов").arg(name) : tr("Открыт: %1").arg(name));
     rememberRecentFile(absolutePath);
 }
 

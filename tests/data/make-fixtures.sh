@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Rebuilds the real-producer PDFs in this folder from the sources in src/.
 # Run by hand after changing a source; the tests use the committed outputs.
-# Needs: ghostscript, qpdf, groff, tex + dvips (with mktexpk for bitmap fonts),
+# Needs: ghostscript, qpdf, groff, tex + dvips, pdftex, LibreOffice (with mktexpk for bitmap fonts),
 # tesseract with the rus and eng data, python3, DejaVu fonts.
 set -euo pipefail
 
@@ -93,5 +93,24 @@ qpdf --deterministic-id --object-streams=generate "$here/groff-columns.pdf" "$he
   dvips -q -o ligatures-type1.ps ligatures.dvi
   ps2pdf ligatures-type1.ps "$here/tex-type1.pdf"
 )
+
+# pdfTeX: a twelve-page manual with outline entries, written in object streams.
+(
+  cd "$work"
+  SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 pdftex -interaction=batchmode "$src/manual.tex" >/dev/null
+  cp manual.pdf "$here/pdftex-manual.pdf"
+)
+
+# LibreOffice: a one-page form with two text fields and a check box (Writer's
+# HTML reader makes form controls of the inputs; the PDF export keeps them).
+(
+  cd "$work"
+  soffice --headless -env:UserInstallation="file://$work/profile" --infilter="HTML (StarWriter)" \
+    --convert-to pdf:writer_pdf_Export --outdir "$work" "$src/form.html" >/dev/null
+  cp form.pdf "$here/libreoffice-form.pdf"
+)
+
+# The damaged files kept from crash hunts are made from the fixtures above.
+"$here/damaged/make-damaged.sh"
 
 ls -l "$here"/*.pdf

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+struct fpdf_document_t__;
+struct fpdf_page_t__;
+
+namespace pdfengine {
+
+// The damage check a PDF goes through before pdfium sees it, and the repaired
+// copy qpdf makes of a damaged one: cross-references rebuilt, a flat page tree
+// of the pages that are there, objects that cannot be read dropped.
+//
+// The check is lazy: qpdf reads the cross-references and the trailer, pdfium
+// walks the page tree; a sound file's other objects are never parsed.
+class PdfRepair {
+public:
+    enum class Verdict {
+        Sound,       // use the bytes as they are
+        Repaired,    // use the repaired copy
+        Unreadable,  // qpdf cannot read the file at all: pdfium gets the last word
+        Unrepairable,
+    };
+
+    struct Result {
+        Verdict verdict = Verdict::Unreadable;
+        QByteArray repaired;  // set for Repaired
+        int pageCount = -1;   // pages of the repaired copy
+        QString reason;       // why the file counts as damaged, or why it cannot be repaired
+    };
+
+    // Checks bytes and repairs them when they are damaged.
+    static Result examine(const QByteArray& bytes);
+    // The repaired copy whatever the check says (pdfium found damage qpdf did
+    // not); Unrepairable or Unreadable with the reason when qpdf cannot make one.
+    static Result repair(const QByteArray& bytes);
+
+    // A pdfium document over bytes after the whole check (the caller holds
+    // the engine lock and owns the result): the file as it is when sound,
+    // else its repaired copy. *used receives the bytes pdfium reads, which
+    // must outlive the document. A repair that keeps fewer pages than pdfium
+    // reads from the file as it is loses to the file. Null with the reason
+    // when neither loads.
+    static fpdf_document_t__* loadChecked(const QByteArray& bytes, QByteArray* used, bool* repaired, QString* error);
+
+    // pdfium's side of the check (the caller holds the engine lock): every
+    // page of the tree is found on its own, by index.
+    static bool pageTreeLoads(fpdf_document_t__* doc);
+    // Whether pdfium can write a loaded page's content again; the reason to
+    // give for a page that cannot be written.
+    static bool contentRegenerable(fpdf_page_t__* page);
+    static QString unregenerableText(int pageIndex);
+};
+
+}  // namespace pdfengine
