@@ -43,6 +43,8 @@ void PdfDocument::dropDoc()
     }
     m_fileBytes.clear();
     m_repaired = false;
+    m_pageOrigins.clear();
+    m_originChecked.clear();
 }
 
 WriterFonts& PdfDocument::writerFontsUnlocked()

@@ -208,6 +208,13 @@ private:
     // The two ways pages of a checked source come in; the caller holds the lock.
     bool appendPagesUnlocked(fpdf_document_t__* source, int pageIndex, int wanted);
     bool appendFormPagesUnlocked(const QByteArray& source, int pageIndex, int wanted);
+    // Which page of fileBytes each page of the document was read from (-1:
+    // made or brought in since); kept through page operations so that a
+    // page's original content can be checked before pdfium writes it again.
+    std::vector<int>& pageOriginsUnlocked();
+    // False, with the reason in lastError, when the page's original content
+    // does not read whole: writing it would lose the part pdfium could not read.
+    bool contentWritableUnlocked(int pageIndex);
     QList<QRectF> findRegex(int pageIndex, const QString& pattern, bool matchCase) const;
     // Fonts of text written into the open document, loaded once for its life.
     pdfengine::WriterFonts& writerFontsUnlocked();
@@ -224,6 +231,8 @@ private:
     QByteArray m_fileBytes;
     std::atomic<bool> m_modified{false};
     std::atomic<bool> m_repaired{false};
+    std::vector<int> m_pageOrigins;          // empty: page i was read from page i
+    std::vector<signed char> m_originChecked;  // per page of fileBytes: 0 unknown, 1 readable, -1 not
     std::atomic<quint64> m_revision{0};
     std::unique_ptr<pdfengine::WriterFonts> m_writerFonts;  // dropped before the document closes
 };

@@ -56,6 +56,33 @@ QString unexpectedResultText()
 
 } // namespace
 
+std::vector<int>& PdfDocument::pageOriginsUnlocked()
+{
+    if (m_pageOrigins.empty() && !m_fileBytes.isEmpty()) {
+        const int count = std::max(pdfApi().FPDF_GetPageCount(m_doc), 0);
+        for (int page = 0; page < count; ++page)
+            m_pageOrigins.push_back(page);
+    }
+    return m_pageOrigins;
+}
+
+bool PdfDocument::contentWritableUnlocked(int pageIndex)
+{
+    const std::vector<int>& origins = pageOriginsUnlocked();
+    const int origin = pageIndex >= 0 && pageIndex < int(origins.size()) ? origins[size_t(pageIndex)] : -1;
+    if (origin < 0 || m_fileBytes.isEmpty())
+        return true;
+    if (m_originChecked.size() <= size_t(origin))
+        m_originChecked.resize(size_t(origin) + 1, 0);
+    signed char& known = m_originChecked[size_t(origin)];
+    if (known == 0)
+        known = PdfRepair::pageContentReadable(m_fileBytes, origin) ? 1 : -1;
+    if (known > 0)
+        return true;
+    setLastError(PdfRepair::unregenerableText(pageIndex));
+    return false;
+}
+
 int PdfDocument::pageCount() const
 {
     QMutexLocker lock(&m_mutex);
@@ -115,8 +142,11 @@ bool PdfDocument::deletePage(int pageIndex)
         setLastError(refusal);
         return false;
     }
+    std::vector<int>& origins = pageOriginsUnlocked();
     api.FPDFPage_Delete(m_doc, pageIndex);
     const int after = api.FPDF_GetPageCount(m_doc);
+    if (after == before - 1 && pageIndex < int(origins.size()))
+        origins.erase(origins.begin() + pageIndex);
     if (after == before) {
         setLastError(unexpectedResultText());
         return false;
@@ -134,14 +164,14 @@ bool PdfDocument::rotatePage(int pageIndex, int degrees)
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
         return false;
-    QString refusal = pageChangeRefusal(m_doc, {pageIndex});
-    PagePtr page(refusal.isEmpty() ? pdfApi().FPDF_LoadPage(m_doc, pageIndex) : nullptr);
-    if (refusal.isEmpty() && !PdfRepair::contentRegenerable(page.get()))
-        refusal = PdfRepair::unregenerableText(pageIndex);
+    const QString refusal = pageChangeRefusal(m_doc, {pageIndex});
     if (!refusal.isEmpty()) {
         setLastError(refusal);
         return false;
     }
+    if (!contentWritableUnlocked(pageIndex))
+        return false;
+    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
     const int current = std::max(pdfApi().FPDFPage_GetRotation(page.get()), 0);
     const int addedTurns = ((degrees % 360) + 360) % 360 / 90;
     pdfApi().FPDFPage_SetRotation(page.get(), (current + addedTurns) % 4);
@@ -164,12 +194,18 @@ bool PdfDocument::movePage(int from, int to)
     }
     if (from == to)
         return true;
+    std::vector<int>& origins = pageOriginsUnlocked();
     const int indices[] = {from};
     if (!api.FPDF_MovePages(m_doc, indices, 1, to)) {
         setLastError(unexpectedResultText());
         return false;
     }
     markChangedUnlocked();
+    if (from < int(origins.size()) && to < int(origins.size())) {
+        const int origin = origins[size_t(from)];
+        origins.erase(origins.begin() + from);
+        origins.insert(origins.begin() + to, origin);
+    }
     if (api.FPDF_GetPageCount(m_doc) != before || !PagePtr(api.FPDF_LoadPage(m_doc, to))) {
         setLastError(QStringLiteral("Страница перемещена не так, как требовалось."));
         return false;
@@ -189,6 +225,7 @@ bool PdfDocument::insertBlankPage(int index, const QSizeF& size)
         return false;
     }
     const int at = std::min(std::max(index, 0), before);
+    std::vector<int>& origins = pageOriginsUnlocked();
     PagePtr page(api.FPDFPage_New(m_doc, at, size.width(), size.height()));
     if (!page) {
         setLastError(unexpectedResultText());
@@ -196,6 +233,8 @@ bool PdfDocument::insertBlankPage(int index, const QSizeF& size)
     }
     api.FPDFPage_GenerateContent(page.get());
     markChangedUnlocked();
+    if (at <= int(origins.size()))
+        origins.insert(origins.begin() + at, -1);
     if (api.FPDF_GetPageCount(m_doc) != before + 1) {
         setLastError(QStringLiteral("Пустая страница вставлена не так, как требовалось."));
         return false;
@@ -257,12 +296,15 @@ bool PdfDocument::appendPagesFromFile(const QString& path, int pageIndex)
         return false;
     }
     const int wanted = pageIndex < 0 ? sourcePages : 1;
+    pageOriginsUnlocked();
     const bool imported = PdfFormImport::hasFormFields(sourceBytes)
                               ? appendFormPagesUnlocked(sourceBytes, pageIndex, wanted)
                               : appendPagesUnlocked(source.get(), pageIndex, wanted);
     source.reset();  // closed before its bytes go
-    if (imported)
+    if (imported) {
         markChangedUnlocked();
+        m_pageOrigins.insert(m_pageOrigins.end(), size_t(wanted), -1);
+    }
     return imported;
 }
 
@@ -313,10 +355,17 @@ bool PdfDocument::appendFormPagesUnlocked(const QByteArray& source, int pageInde
         setLastError(QStringLiteral("Не удалось перенести поля формы; документ не изменён."));
         return false;
     }
+    // The merged bytes are the document's pages as they stand: their
+    // origins start again, the imported ones marked as brought in.
+    std::vector<int> origins = pageOriginsUnlocked();
     m_writerFonts.reset();
     api.FPDF_CloseDocument(m_doc);
     m_doc = result.release();
     m_fileBytes = merged;
+    m_pageOrigins.clear();
+    m_originChecked.clear();
+    for (int page = 0; page < end; ++page)
+        m_pageOrigins.push_back(page < int(origins.size()) && origins[size_t(page)] < 0 ? -1 : page);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <qpdf/Pl_Discard.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <future>
@@ -189,9 +190,40 @@ bool PdfRepair::pageTreeLoads(FPDF_DOCUMENT doc)
     return true;
 }
 
-bool PdfRepair::contentRegenerable(FPDF_PAGE page)
+namespace {
+
+struct IgnoredContent : QPDFObjectHandle::ParserCallbacks {
+    void handleObject(QPDFObjectHandle) override {}
+    void handleEOF() override {}
+};
+
+}  // namespace
+
+bool PdfRepair::pageContentReadable(const QByteArray& bytes, int pageIndex)
 {
-    return page && pdfApi().FPDFPage_CountObjects(page) >= 0;
+    QpdfFile file;
+    if (!file.load(bytes, nullptr))
+        return true;
+    bool readable = true;
+    const bool ran = file.run([&](QPDF& pdf) {
+        const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
+        if (pageIndex < 0 || pageIndex >= int(pages.size()))
+            return;
+        QPDFPageObjectHelper page(pages[size_t(pageIndex)]);
+        const size_t before = pdf.numWarnings();
+        for (QPDFObjectHandle stream : page.getPageContents()) {
+            Pl_Discard discard;
+            bool attempted = false;
+            if (!stream.isStream() || !stream.pipeStreamData(&discard, &attempted, 0, qpdf_dl_generalized, true, false)) {
+                readable = false;
+                return;
+            }
+        }
+        IgnoredContent ignored;
+        page.parseContents(&ignored);
+        readable = pdf.numWarnings() == before;
+    }, nullptr);
+    return ran && readable;
 }
 
 QString PdfRepair::unregenerableText(int pageIndex)

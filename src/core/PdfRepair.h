@@ -4,7 +4,6 @@
 #include <QString>
 
 struct fpdf_document_t__;
-struct fpdf_page_t__;
 
 namespace pdfengine {
 
@@ -47,9 +46,12 @@ public:
     // pdfium's side of the check (the caller holds the engine lock): every
     // page of the tree is found on its own, by index.
     static bool pageTreeLoads(fpdf_document_t__* doc);
-    // Whether pdfium can write a loaded page's content again; the reason to
-    // give for a page that cannot be written.
-    static bool contentRegenerable(fpdf_page_t__* page);
+    // Whether the content streams of page pageIndex of the PDF in bytes decode
+    // and parse without an error: pdfium writes a page again from what it
+    // read of it, so a page read only in part would lose the rest. A file
+    // qpdf cannot read at all is left to pdfium (true).
+    static bool pageContentReadable(const QByteArray& bytes, int pageIndex);
+    // The reason given for a page whose content cannot be written.
     static QString unregenerableText(int pageIndex);
 };
 

@@ -1,6 +1,7 @@
 // Runs document operations on one file, each on a fresh document, and says
 // how each went, so that a test can watch for crashes from outside. Each
-// line is "<operation> done <pages>" or "<operation> refused: <reason>"; a
+// line is "<operation> done <pages>" (followed by " repaired" when the file
+// was worked on as a repaired copy) or "<operation> refused: <reason>"; a
 // successful operation's document is saved as "<operation>.pdf" in the
 // scratch folder. Exit 0, or 2 when an operation was refused without a
 // reason, 3 for bad arguments.
@@ -92,7 +93,7 @@ int main(int argc, char** argv)
         out << op << " " << Qt::flush;
         PdfDocument doc;
         if (run(op, args[1], args[2], doc)) {
-            out << "done " << doc.pageCount() << "\n" << Qt::flush;
+            out << "done " << doc.pageCount() << (doc.wasRepaired() ? " repaired" : "") << "\n" << Qt::flush;
             continue;
         }
         const QString reason = doc.lastError().trimmed();

@@ -1,6 +1,8 @@
 #include "PdfDocument.h"
+#include "BlockFixtures.h"
 #include "PdfFixtures.h"
 #include "PdfTools.h"
+#include "TextBlock.h"
 
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/QPDF.hh>
@@ -97,6 +99,8 @@ private slots:
     void failedImportsChangeNothing();
     void refusedPageChangesSayWhy_data();
     void refusedPageChangesSayWhy();
+    void damagedContentIsNotWritten_data();
+    void damagedContentIsNotWritten();
     void importedFormKeepsItsFields_data();
     void importedFormKeepsItsFields();
 
@@ -150,6 +154,8 @@ void TestPdfDocumentDamaged::operationsOnDamagedFilesNeverCrash()
     const QStringList lines = said.split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), operations.size());
     const bool qpdfInstalled = pdftools::installed(QStringLiteral("qpdf"));
+    const int originalCheck =
+        qpdfInstalled ? pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), file}).exitCode : 0;
     for (int i = 0; i < lines.size(); ++i) {
         QVERIFY2(lines[i].startsWith(operations[i] + QStringLiteral(" done ")) ||
                      lines[i].startsWith(operations[i] + QStringLiteral(" refused: ")),
@@ -157,8 +163,11 @@ void TestPdfDocumentDamaged::operationsOnDamagedFilesNeverCrash()
         const QString saved = QDir(scratch.path()).filePath(operations[i] + QStringLiteral(".pdf"));
         if (!qpdfInstalled || !QFileInfo::exists(saved))
             continue;
+        // A repaired copy is clean; damage of a page no one touched is carried over as it was.
         const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), saved});
-        QVERIFY2(check.exitCode == 0, qPrintable(lines[i] + QLatin1Char('\n') + check.out + check.err));
+        const bool clean = check.exitCode == 0 ||
+                           (!lines[i].endsWith(QLatin1String(" repaired")) && check.exitCode == originalCheck);
+        QVERIFY2(clean, qPrintable(lines[i] + QLatin1Char('\n') + check.out + check.err));
     }
     QCOMPARE(digest(file), before);
 }
@@ -266,6 +275,50 @@ void TestPdfDocumentDamaged::refusedPageChangesSayWhy()
     QVERIFY(!doc.lastError().isEmpty());
     QCOMPARE(doc.pageCount(), pages);
     QVERIFY(!doc.isModified());
+}
+
+void TestPdfDocumentDamaged::damagedContentIsNotWritten_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("turning the damaged page") << QStringLiteral("rotate") << 0 << false;
+    QTest::newRow("text layer on the damaged page") << QStringLiteral("layer") << 0 << false;
+    QTest::newRow("text layer on the sound page") << QStringLiteral("layer") << 1 << true;
+    QTest::newRow("turning the sound page") << QStringLiteral("rotate") << 1 << true;
+    QTest::newRow("damaged page moved first, then turned") << QStringLiteral("move, rotate") << 1 << false;
+}
+
+// A page whose content reads only in part is never written again (pdfium
+// would write back only the part it read); the other pages still are.
+void TestPdfDocumentDamaged::damagedContentIsNotWritten()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, page);
+    QFETCH(bool, written);
+    const QString file = damagedPdf(QStringLiteral("groff-content-flipped.pdf"));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    QVERIFY(!doc.wasRepaired());
+    if (operation.startsWith(QLatin1String("move"))) {
+        QVERIFY(doc.movePage(0, 1));
+        operation = QStringLiteral("rotate");
+    }
+    const bool movedFirst = doc.isModified();
+    bool done = false;
+    if (operation == QLatin1String("rotate")) {
+        done = doc.rotatePage(page, 90);
+    } else {
+        TextBlock block = fixtures::oneLineBlock(QStringLiteral("Recognised line"), QRectF(72, 700, 200, 14), 12);
+        block.invisibleText = true;
+        for (TextBlock::Line& line : block.lines)
+            line.invisibleText = true;
+        done = doc.overlayOcrText(page, {block}, false);
+    }
+    QCOMPARE(done, written);
+    QCOMPARE(doc.isModified(), written || movedFirst);
+    if (!written)
+        QVERIFY(!doc.lastError().isEmpty());
 }
 
 void TestPdfDocumentDamaged::importedFormKeepsItsFields_data()

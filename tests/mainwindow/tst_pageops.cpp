@@ -287,6 +287,14 @@ private slots:
         QTest::newRow("word document") << "letter.docx" << QByteArray("PK\x03\x04 not a pdf") << QSizeF();
         QTest::newRow("truncated pdf") << "cut.pdf" << pdf.left(pdf.size() / 3) << QSizeF();
         QTest::newRow("missing") << "" << QByteArray() << QSizeF();
+        // A damaged file comes in as its repaired copy; one without pages changes nothing.
+        QTest::newRow("damaged pdf") << "damaged.pdf" << fixtures::readFile(fixtures::realPdf("damaged/groff-flipped-a.pdf"))
+                                     << QSizeF(595, 842);
+        QTest::newRow("pdf without pages")
+            << "empty.pdf"
+            << QByteArray("%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+                          "2 0 obj << /Type /Pages /Kids [] /Count 0 >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n")
+            << QSizeF();
     }
 
     void whatAFileBecomes()
@@ -304,6 +312,7 @@ private slots:
         PdfDocument* doc = window.currentDocument();
         QCOMPARE(imported, !addedSize.isEmpty());
         QCOMPARE(doc->pageCount(), imported ? 3 : 2);
+        QCOMPARE(doc->isModified(), imported);
         if (imported)
             QCOMPARE(doc->pageSize(2), addedSize);
         else
