@@ -212,6 +212,10 @@ private:
     // made or brought in since); kept through page operations so that a
     // page's original content can be checked before pdfium writes it again.
     std::vector<int>& pageOriginsUnlocked();
+    // Whether every page of the tree is found by index; remembered per revision.
+    bool pageTreeLoadsUnlocked();
+    // markChangedUnlocked for a page edit of pdfium's own, checked by its caller.
+    void markPageTreeChangedUnlocked();
     // False, with the reason in lastError, when the page's original content
     // does not read whole: writing it would lose the part pdfium could not read.
     bool contentWritableUnlocked(int pageIndex);
@@ -231,6 +235,7 @@ private:
     QByteArray m_fileBytes;
     std::atomic<bool> m_modified{false};
     std::atomic<bool> m_repaired{false};
+    quint64 m_soundTreeRevision = 0;         // the revision whose page tree was found sound
     std::vector<int> m_pageOrigins;          // empty: page i was read from page i
     std::vector<signed char> m_originChecked;  // per page of fileBytes: 0 unknown, 1 readable, -1 not
     std::atomic<quint64> m_revision{0};

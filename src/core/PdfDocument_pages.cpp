@@ -35,9 +35,9 @@ QString pageNumberText(int pageIndex)
 
 // Why a change of the page sequence is refused, empty when it may go ahead:
 // the page tree loads page by page and every page it touches loads.
-QString pageChangeRefusal(FPDF_DOCUMENT doc, std::initializer_list<int> touched)
+QString pageChangeRefusal(FPDF_DOCUMENT doc, bool treeLoads, std::initializer_list<int> touched)
 {
-    if (!PdfRepair::pageTreeLoads(doc))
+    if (!treeLoads)
         return QStringLiteral("Дерево страниц документа повреждено: страницы не меняются.");
     const int count = pdfApi().FPDF_GetPageCount(doc);
     for (const int index : touched) {
@@ -55,6 +55,26 @@ QString unexpectedResultText()
 }
 
 } // namespace
+
+// A sound tree stays sound through pdfium's own page edits, whose page
+// counts are checked after each: it is walked again only after other changes.
+bool PdfDocument::pageTreeLoadsUnlocked()
+{
+    if (m_soundTreeRevision == revision())
+        return true;
+    if (!PdfRepair::pageTreeLoads(m_doc))
+        return false;
+    m_soundTreeRevision = revision();
+    return true;
+}
+
+void PdfDocument::markPageTreeChangedUnlocked()
+{
+    const bool sound = m_soundTreeRevision == revision();
+    markChangedUnlocked();
+    if (sound)
+        m_soundTreeRevision = revision();
+}
 
 std::vector<int>& PdfDocument::pageOriginsUnlocked()
 {
@@ -137,7 +157,7 @@ bool PdfDocument::deletePage(int pageIndex)
         return false;
     const PdfiumApi& api = pdfApi();
     const int before = api.FPDF_GetPageCount(m_doc);
-    const QString refusal = pageChangeRefusal(m_doc, {pageIndex});
+    const QString refusal = pageChangeRefusal(m_doc, pageTreeLoadsUnlocked(), {pageIndex});
     if (!refusal.isEmpty()) {
         setLastError(refusal);
         return false;
@@ -151,8 +171,9 @@ bool PdfDocument::deletePage(int pageIndex)
         setLastError(unexpectedResultText());
         return false;
     }
-    markChangedUnlocked();
+    markPageTreeChangedUnlocked();
     if (after != before - 1) {
+        m_soundTreeRevision = 0;
         setLastError(QStringLiteral("После удаления страницы в документе %1 страниц вместо %2.").arg(after).arg(before - 1));
         return false;
     }
@@ -164,7 +185,7 @@ bool PdfDocument::rotatePage(int pageIndex, int degrees)
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
         return false;
-    const QString refusal = pageChangeRefusal(m_doc, {pageIndex});
+    const QString refusal = pageChangeRefusal(m_doc, pageTreeLoadsUnlocked(), {pageIndex});
     if (!refusal.isEmpty()) {
         setLastError(refusal);
         return false;
@@ -172,11 +193,13 @@ bool PdfDocument::rotatePage(int pageIndex, int degrees)
     if (!contentWritableUnlocked(pageIndex))
         return false;
     PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
+    if (!page)
+        return false;
     const int current = std::max(pdfApi().FPDFPage_GetRotation(page.get()), 0);
     const int addedTurns = ((degrees % 360) + 360) % 360 / 90;
     pdfApi().FPDFPage_SetRotation(page.get(), (current + addedTurns) % 4);
     pdfApi().FPDFPage_GenerateContent(page.get());
-    markChangedUnlocked();
+    markPageTreeChangedUnlocked();
     return true;
 }
 
@@ -187,7 +210,7 @@ bool PdfDocument::movePage(int from, int to)
         return false;
     const PdfiumApi& api = pdfApi();
     const int before = api.FPDF_GetPageCount(m_doc);
-    const QString refusal = pageChangeRefusal(m_doc, {from, to});
+    const QString refusal = pageChangeRefusal(m_doc, pageTreeLoadsUnlocked(), {from, to});
     if (!refusal.isEmpty()) {
         setLastError(refusal);
         return false;
@@ -200,13 +223,14 @@ bool PdfDocument::movePage(int from, int to)
         setLastError(unexpectedResultText());
         return false;
     }
-    markChangedUnlocked();
+    markPageTreeChangedUnlocked();
     if (from < int(origins.size()) && to < int(origins.size())) {
         const int origin = origins[size_t(from)];
         origins.erase(origins.begin() + from);
         origins.insert(origins.begin() + to, origin);
     }
     if (api.FPDF_GetPageCount(m_doc) != before || !PagePtr(api.FPDF_LoadPage(m_doc, to))) {
+        m_soundTreeRevision = 0;
         setLastError(QStringLiteral("Страница перемещена не так, как требовалось."));
         return false;
     }
@@ -220,8 +244,8 @@ bool PdfDocument::insertBlankPage(int index, const QSizeF& size)
         return false;
     const PdfiumApi& api = pdfApi();
     const int before = api.FPDF_GetPageCount(m_doc);
-    if (!PdfRepair::pageTreeLoads(m_doc)) {
-        setLastError(pageChangeRefusal(m_doc, {}));
+    if (!pageTreeLoadsUnlocked()) {
+        setLastError(pageChangeRefusal(m_doc, false, {}));
         return false;
     }
     const int at = std::min(std::max(index, 0), before);
@@ -232,10 +256,11 @@ bool PdfDocument::insertBlankPage(int index, const QSizeF& size)
         return false;
     }
     api.FPDFPage_GenerateContent(page.get());
-    markChangedUnlocked();
+    markPageTreeChangedUnlocked();
     if (at <= int(origins.size()))
         origins.insert(origins.begin() + at, -1);
     if (api.FPDF_GetPageCount(m_doc) != before + 1) {
+        m_soundTreeRevision = 0;
         setLastError(QStringLiteral("Пустая страница вставлена не так, как требовалось."));
         return false;
     }
@@ -290,7 +315,7 @@ bool PdfDocument::appendPagesFromFile(const QString& path, int pageIndex)
                                      : QStringLiteral("В импортируемом файле нет страницы %1.").arg(pageIndex + 1));
         return false;
     }
-    const QString refusal = pageChangeRefusal(m_doc, {});
+    const QString refusal = pageChangeRefusal(m_doc, pageTreeLoadsUnlocked(), {});
     if (!refusal.isEmpty()) {
         setLastError(refusal);
         return false;
@@ -302,7 +327,7 @@ bool PdfDocument::appendPagesFromFile(const QString& path, int pageIndex)
                               : appendPagesUnlocked(source.get(), pageIndex, wanted);
     source.reset();  // closed before its bytes go
     if (imported) {
-        markChangedUnlocked();
+        markPageTreeChangedUnlocked();
         m_pageOrigins.insert(m_pageOrigins.end(), size_t(wanted), -1);
     }
     return imported;
