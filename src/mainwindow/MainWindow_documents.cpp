@@ -71,11 +71,14 @@ void MainWindow::openFile(const QString& path)
     appendAndActivate(std::move(opened), absolutePath);
     const QString name = QFileInfo(path).fileName();
     const bool layerReady = loadNativeTextLayerForPage(pdfView->currentPage(), false);
-    if (document->wasRepaired())
-        setStatusText(tr("Файл был повреждён и восстановлен; сохраните его, чтобы сохранить исправления."));
-    else
-        setStatusText(layerReady ? tr("Открыт: %1 · текстовый слой готов").arg(name) : tr("Открыт: %1").arg(name));
+    setStatusText(layerReady ? tr("Открыт: %1 · текстовый слой готов").arg(name) : tr("Открыт: %1").arg(name));
     rememberRecentFile(absolutePath);
+    // Told once, on opening; the repaired copy is what the next save writes.
+    if (document->wasRepaired()) {
+        const QString notice = tr("Файл был повреждён и восстановлен; сохраните его, чтобы сохранить исправления.");
+        setStatusText(notice);
+        appInfo(this, tr("Файл восстановлен"), notice);
+    }
 }
 
 void MainWindow::onOpen()
