@@ -3,6 +3,7 @@
 
 #include "PdfEngineInternal.h"
 #include "PdfRepair.h"
+#include "QpdfFile.h"
 #include "WriterFonts.h"
 
 #include <QDebug>
@@ -45,6 +46,7 @@ void PdfDocument::dropDoc()
     m_repaired = false;
     m_pageOrigins.clear();
     m_originChecked.clear();
+    m_contentSource.reset();
 }
 
 WriterFonts& PdfDocument::writerFontsUnlocked()

@@ -23,6 +23,7 @@ struct fpdf_document_t__;
 struct TextBlock;
 namespace pdfengine {
 class PageTextWriter;
+class QpdfFile;
 class WriterFonts;
 }
 
@@ -238,6 +239,7 @@ private:
     quint64 m_soundTreeRevision = 0;         // the revision whose page tree was found sound
     std::vector<int> m_pageOrigins;          // empty: page i was read from page i
     std::vector<signed char> m_originChecked;  // per page of fileBytes: 0 unknown, 1 readable, -1 not
+    std::unique_ptr<pdfengine::QpdfFile> m_contentSource;  // qpdf's parse of fileBytes, made on first need
     std::atomic<quint64> m_revision{0};
     std::unique_ptr<pdfengine::WriterFonts> m_writerFonts;  // dropped before the document closes
 };

@@ -4,6 +4,7 @@
 #include "PdfEngineInternal.h"
 #include "PdfFormImport.h"
 #include "PdfRepair.h"
+#include "QpdfFile.h"
 #include "WriterFonts.h"
 
 #include <QBuffer>
@@ -95,8 +96,13 @@ bool PdfDocument::contentWritableUnlocked(int pageIndex)
     if (m_originChecked.size() <= size_t(origin))
         m_originChecked.resize(size_t(origin) + 1, 0);
     signed char& known = m_originChecked[size_t(origin)];
-    if (known == 0)
-        known = PdfRepair::pageContentReadable(m_fileBytes, origin) ? 1 : -1;
+    if (known == 0) {
+        if (!m_contentSource) {
+            m_contentSource = std::make_unique<QpdfFile>();
+            m_contentSource->load(m_fileBytes, nullptr);
+        }
+        known = PdfRepair::pageContentReadable(*m_contentSource, origin) ? 1 : -1;
+    }
     if (known > 0)
         return true;
     setLastError(PdfRepair::unregenerableText(pageIndex));
@@ -389,6 +395,7 @@ bool PdfDocument::appendFormPagesUnlocked(const QByteArray& source, int pageInde
     m_fileBytes = merged;
     m_pageOrigins.clear();
     m_originChecked.clear();
+    m_contentSource.reset();
     for (int page = 0; page < end; ++page)
         m_pageOrigins.push_back(page < int(origins.size()) && origins[size_t(page)] < 0 ? -1 : page);
     return true;

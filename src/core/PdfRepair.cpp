@@ -5,13 +5,19 @@
 #include "QpdfFile.h"
 
 #define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Buffer.hh>
+#include <qpdf/BufferInputSource.hh>
+#include <qpdf/Pl_Buffer.hh>
 #include <qpdf/Pl_Discard.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
+#include <qpdf/QPDFTokenizer.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <future>
+#include <memory>
+#include <string>
 #include <vector>
 
 namespace pdfengine {
@@ -190,38 +196,42 @@ bool PdfRepair::pageTreeLoads(FPDF_DOCUMENT doc)
     return true;
 }
 
-namespace {
-
-struct IgnoredContent : QPDFObjectHandle::ParserCallbacks {
-    void handleObject(QPDFObjectHandle) override {}
-    void handleEOF() override {}
-};
-
-}  // namespace
-
-bool PdfRepair::pageContentReadable(const QByteArray& bytes, int pageIndex)
+bool PdfRepair::pageContentReadable(QpdfFile& file, int pageIndex)
 {
-    QpdfFile file;
-    if (!file.load(bytes, nullptr))
+    if (!file.isLoaded())
         return true;
     bool readable = true;
     const bool ran = file.run([&](QPDF& pdf) {
         const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
         if (pageIndex < 0 || pageIndex >= int(pages.size()))
             return;
-        QPDFPageObjectHelper page(pages[size_t(pageIndex)]);
-        const size_t before = pdf.numWarnings();
-        for (QPDFObjectHandle stream : page.getPageContents()) {
-            Pl_Discard discard;
+        // The streams are read as one content, as pdfium reads them.
+        std::string content;
+        for (QPDFObjectHandle stream : QPDFPageObjectHelper(pages[size_t(pageIndex)]).getPageContents()) {
+            Pl_Buffer decoded("content");
             bool attempted = false;
-            if (!stream.isStream() || !stream.pipeStreamData(&discard, &attempted, 0, qpdf_dl_generalized, true, false)) {
+            if (!stream.isStream() || !stream.pipeStreamData(&decoded, &attempted, 0, qpdf_dl_generalized, true, false)) {
                 readable = false;
                 return;
             }
+            std::unique_ptr<Buffer> data(decoded.getBuffer());
+            content.append(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+            content.push_back('\n');
         }
-        IgnoredContent ignored;
-        page.parseContents(&ignored);
-        readable = pdf.numWarnings() == before;
+        // Tokens only: a broken string, name or number is what pdfium stops at.
+        Buffer buffer(reinterpret_cast<unsigned char*>(content.data()), content.size());
+        auto input = std::make_shared<BufferInputSource>("content", &buffer);
+        QPDFTokenizer tokenizer;
+        tokenizer.allowEOF();
+        for (;;) {
+            const QPDFTokenizer::token_type_e type = tokenizer.readToken(input, "content", true).getType();
+            if (type == QPDFTokenizer::tt_bad) {
+                readable = false;
+                return;
+            }
+            if (type == QPDFTokenizer::tt_eof)
+                return;
+        }
     }, nullptr);
     return ran && readable;
 }

@@ -7,6 +7,8 @@ struct fpdf_document_t__;
 
 namespace pdfengine {
 
+class QpdfFile;
+
 // The damage check a PDF goes through before pdfium sees it, and the repaired
 // copy qpdf makes of a damaged one: cross-references rebuilt, a flat page tree
 // of the pages that are there, objects that cannot be read dropped.
@@ -46,11 +48,11 @@ public:
     // pdfium's side of the check (the caller holds the engine lock): every
     // page of the tree is found on its own, by index.
     static bool pageTreeLoads(fpdf_document_t__* doc);
-    // Whether the content streams of page pageIndex of the PDF in bytes decode
-    // and parse without an error: pdfium writes a page again from what it
+    // Whether the content streams of page pageIndex of the parsed file decode
+    // and read as tokens without an error: pdfium writes a page again from what it
     // read of it, so a page read only in part would lose the rest. A file
-    // qpdf cannot read at all is left to pdfium (true).
-    static bool pageContentReadable(const QByteArray& bytes, int pageIndex);
+    // qpdf could not read at all (not loaded) is left to pdfium (true).
+    static bool pageContentReadable(QpdfFile& file, int pageIndex);
     // The reason given for a page whose content cannot be written.
     static QString unregenerableText(int pageIndex);
 };
