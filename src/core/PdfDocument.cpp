@@ -83,7 +83,8 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
     }
     bool repaired = false;
     QString error;
-    m_doc = PdfRepair::loadChecked(bytes, &m_fileBytes, &repaired, &error);
+    std::vector<QSizeF> sizes;
+    m_doc = PdfRepair::loadChecked(bytes, &m_fileBytes, &repaired, &error, &sizes);
     if (!m_doc) {
         setLastError(error);
         qWarning().noquote() << "Cannot open document:" << error;
@@ -93,6 +94,11 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
     m_filePath = path;
     m_modified = false;
     bumpRevision();
+    // The check walked the whole tree: the window's first read of the sizes
+    // takes them from here, and page edits need not walk it again.
+    m_openedSizes = std::move(sizes);
+    m_openedSizesRevision = revision();
+    m_soundTreeRevision = revision();
     return true;
 }
 

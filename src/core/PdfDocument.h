@@ -237,6 +237,8 @@ private:
     std::atomic<bool> m_modified{false};
     std::atomic<bool> m_repaired{false};
     quint64 m_soundTreeRevision = 0;         // the revision whose page tree was found sound
+    std::vector<QSizeF> m_openedSizes;       // page sizes read while the file was checked
+    quint64 m_openedSizesRevision = 0;       // ... valid for this revision only
     std::vector<int> m_pageOrigins;          // empty: page i was read from page i
     std::vector<signed char> m_originChecked;  // per page of fileBytes: 0 unknown, 1 readable, -1 not
     std::unique_ptr<pdfengine::QpdfFile> m_contentSource;  // qpdf's parse of fileBytes, made on first need

@@ -137,6 +137,10 @@ bool PdfDocument::readPageSizes(std::vector<QSizeF>* sizes, quint64* revision, i
     *revision = this->revision();
     if (!m_doc)
         return true;
+    if (m_openedSizesRevision == *revision) {
+        *sizes = m_openedSizes;
+        return true;
+    }
     const int count = std::max(pdfApi().FPDF_GetPageCount(m_doc), 0);
     sizes->reserve(size_t(count));
     for (int page = 0; page < count; ++page) {

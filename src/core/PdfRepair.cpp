@@ -182,16 +182,22 @@ PdfRepair::Result PdfRepair::repair(const QByteArray& bytes)
     return rewrite(file);
 }
 
-bool PdfRepair::pageTreeLoads(FPDF_DOCUMENT doc)
+bool PdfRepair::pageTreeLoads(FPDF_DOCUMENT doc, std::vector<QSizeF>* sizes)
 {
     const PdfiumApi& api = pdfApi();
     const int count = api.FPDF_GetPageCount(doc);
     if (count < 0)
         return false;
+    if (sizes) {
+        sizes->clear();
+        sizes->reserve(size_t(count));
+    }
     for (int page = 0; page < count; ++page) {
         FS_SIZEF size{};
         if (!api.FPDF_GetPageSizeByIndexF(doc, page, &size))
             return false;
+        if (sizes)
+            sizes->push_back(QSizeF(size.width, size.height));
     }
     return true;
 }
@@ -241,19 +247,24 @@ QString PdfRepair::unregenerableText(int pageIndex)
     return QStringLiteral("Содержимое страницы %1 повреждено: записать на неё нельзя.").arg(pageIndex + 1);
 }
 
-FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, bool* repaired, QString* error)
+FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, bool* repaired, QString* error,
+                                     std::vector<QSizeF>* sizes)
 {
+    std::vector<QSizeF> originalSizes;
+    std::vector<QSizeF> repairedSizes;
     *repaired = false;
     // qpdf needs no engine lock: its check runs while pdfium loads the file.
     const PdfiumApi& api = pdfApi();
     std::future<Result> checking = std::async(std::launch::async, [bytes] { return examine(bytes); });
     DocumentPtr original(api.FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
     const QString originalError = original ? QString() : pdfiumErrorString();
-    const bool originalLoads = original && pageTreeLoads(original.get());
+    const bool originalLoads = original && pageTreeLoads(original.get(), &originalSizes);
     const int originalPages = originalLoads ? api.FPDF_GetPageCount(original.get()) : -1;
     const Result check = checking.get();
     if (check.verdict == Verdict::Sound && originalLoads) {
         *used = bytes;
+        if (sizes)
+            *sizes = std::move(originalSizes);
         return original.release();
     }
     if (check.verdict == Verdict::Unreadable && !original) {
@@ -264,16 +275,20 @@ FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, 
     DocumentPtr repairedDoc;
     if (fix.verdict == Verdict::Repaired) {
         repairedDoc.reset(api.FPDF_LoadMemDocument64(fix.repaired.constData(), size_t(fix.repaired.size()), nullptr));
-        if (repairedDoc && (!pageTreeLoads(repairedDoc.get()) || api.FPDF_GetPageCount(repairedDoc.get()) < originalPages))
+        if (repairedDoc && (!pageTreeLoads(repairedDoc.get(), &repairedSizes) || api.FPDF_GetPageCount(repairedDoc.get()) < originalPages))
             repairedDoc.reset();
     }
     if (repairedDoc) {
         *used = fix.repaired;
         *repaired = true;
+        if (sizes)
+            *sizes = std::move(repairedSizes);
         return repairedDoc.release();
     }
     if (originalLoads) {
         *used = bytes;
+        if (sizes)
+            *sizes = std::move(originalSizes);
         return original.release();
     }
     *error = !fix.reason.isEmpty() ? fix.reason : originalError;

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSizeF>
 #include <QString>
+
+#include <vector>
 
 struct fpdf_document_t__;
 
@@ -43,11 +46,14 @@ public:
     // must outlive the document. A repair that keeps fewer pages than pdfium
     // reads from the file as it is loses to the file. Null with the reason
     // when neither loads.
-    static fpdf_document_t__* loadChecked(const QByteArray& bytes, QByteArray* used, bool* repaired, QString* error);
+    // *sizes, when given, receives every page's size read on the way.
+    static fpdf_document_t__* loadChecked(const QByteArray& bytes, QByteArray* used, bool* repaired, QString* error,
+                                          std::vector<QSizeF>* sizes = nullptr);
 
     // pdfium's side of the check (the caller holds the engine lock): every
-    // page of the tree is found on its own, by index.
-    static bool pageTreeLoads(fpdf_document_t__* doc);
+    // page of the tree is found on its own, by index. *sizes, when given,
+    // receives the pages' sizes in points.
+    static bool pageTreeLoads(fpdf_document_t__* doc, std::vector<QSizeF>* sizes = nullptr);
     // Whether the content streams of page pageIndex of the parsed file decode
     // and read as tokens without an error: pdfium writes a page again from what it
     // read of it, so a page read only in part would lose the rest. A file
