@@ -203,6 +203,13 @@ void TestPdfDocumentDamaged::damagedFilesOpenRepaired()
     QVERIFY(!doc.isModified());
     QCOMPARE(doc.pageCount(), pages);
     QCOMPARE(readFile(file), bytes);
+    // The sizes read while opening are those of the pages opened.
+    std::vector<QSizeF> sizes;
+    quint64 revision = 0;
+    QVERIFY(doc.readPageSizes(&sizes, &revision, -1));
+    QCOMPARE(int(sizes.size()), pages);
+    for (int i = 0; i < pages; ++i)
+        QCOMPARE(sizes[size_t(i)], doc.pageSize(i));
     const QString saved = path(QStringLiteral("opened-saved.pdf"));
     QVERIFY(doc.saveAs(saved));
     if (pdftools::installed(QStringLiteral("qpdf"))) {
