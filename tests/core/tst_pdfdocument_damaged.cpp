@@ -178,12 +178,12 @@ void TestPdfDocumentDamaged::damagedFilesOpenRepaired_data()
     QTest::addColumn<bool>("repaired");
     QTest::addColumn<int>("pages");
     QTest::newRow("sound") << readFile(realPdf(QStringLiteral("tex-type1.pdf"))) << false << 1;
-    QTest::newRow("sound, object streams") << readFile(realPdf(QStringLiteral("pdftex-manual.pdf"))) << false << 12;
+    QTest::newRow("sound, object streams") << readFile(realPdf(QStringLiteral("pdftex-objstm-manual.pdf"))) << false << 12;
     QTest::newRow("cross-reference lost")
         << withLostCrossReference(readFile(realPdf(QStringLiteral("groff-columns.pdf")))) << true << 2;
     // qpdf cannot rebuild a table kept in a stream; pdfium reads the file as it is.
     QTest::newRow("cross-reference stream lost")
-        << withLostCrossReference(readFile(realPdf(QStringLiteral("pdftex-manual.pdf")))) << false << 12;
+        << withLostCrossReference(readFile(realPdf(QStringLiteral("pdftex-objstm-manual.pdf")))) << false << 12;
     QTest::newRow("page tree broken by a flipped byte")
         << readFile(damagedPdf(QStringLiteral("groff-flipped-a.pdf"))) << true << 1;
 }

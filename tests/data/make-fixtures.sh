@@ -97,8 +97,8 @@ qpdf --deterministic-id --object-streams=generate "$here/groff-columns.pdf" "$he
 # pdfTeX: a twelve-page manual with outline entries, written in object streams.
 (
   cd "$work"
-  SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 pdftex -interaction=batchmode "$src/manual.tex" >/dev/null
-  cp manual.pdf "$here/pdftex-manual.pdf"
+  SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 pdftex -interaction=batchmode "$src/objstm-manual.tex" >/dev/null
+  cp objstm-manual.pdf "$here/pdftex-objstm-manual.pdf"
 )
 
 # LibreOffice: a one-page form with two text fields and a check box (Writer's

@@ -28,7 +28,7 @@ cases = [
     ("groff-content-flipped.pdf", "groff-columns.pdf", [(182 + 1800, 0)]),
     # pdfTeX's manual with an object stream's header made absurd, every
     # offset kept (pdfTeX pads the length with spaces).
-    ("pdftex-objstm-header.pdf", "pdftex-manual.pdf",
+    ("pdftex-objstm-header.pdf", "pdftex-objstm-manual.pdf",
      [(rb"/N 80\n/First 602\n/Length 1419      ", b"/N 2147483647 /First -1/Length 1419")]),
 ]
 for name, fixture, edits in cases:
