@@ -2,7 +2,7 @@
 # Rebuilds the real-producer PDFs in this folder from the sources in src/.
 # Run by hand after changing a source; the tests use the committed outputs.
 # Needs: ghostscript, qpdf, groff, tex + dvips (with mktexpk for bitmap fonts),
-# tesseract with the rus and eng data, python3, DejaVu fonts.
+# tesseract with the rus and eng data, python3, DejaVu fonts, LibreOffice Writer.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -93,5 +93,12 @@ qpdf --deterministic-id --object-streams=generate "$here/groff-columns.pdf" "$he
   dvips -q -o ligatures-type1.ps ligatures.dvi
   ps2pdf ligatures-type1.ps "$here/tex-type1.pdf"
 )
+
+# LibreOffice: a Russian form whose heading asks for a font that is not
+# installed (it is set in a substitute), a blue link inside a black line, and
+# a right-aligned line ending near the page edge.
+soffice -env:UserInstallation="file://$work/lo-profile" --headless --convert-to pdf --outdir "$work" \
+  "$src/heading-missing-font.fodt" >/dev/null 2>&1
+cp "$work/heading-missing-font.pdf" "$here/libreoffice-heading.pdf"
 
 ls -l "$here"/*.pdf
