@@ -105,7 +105,8 @@ QString TestPageTextWriter::save(PdfDocument& doc, const Edit& edit, TextBlock& 
     block->textEdited = true;
     if (!doc.overlayOcrText(0, blocks, false))
         return {};
-    const QString out = m_dir.filePath(QStringLiteral("%1-%2").arg(QTest::currentDataTag(), edit.file).replace(' ', '-'));
+    const QString tag = QString::fromUtf8(QTest::currentDataTag()).replace(' ', '-');
+    const QString out = m_dir.filePath((tag.isEmpty() ? QStringLiteral("edited") : tag) + '-' + edit.file);
     return doc.save(out) ? out : QString();
 }
 
