@@ -199,14 +199,17 @@ void TestPageTextWriter::longerLineGrowsByItsAddedTextOnly_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("edited");
     QTest::addColumn<bool>("ownFont");
+    QTest::addColumn<QString>("face");  // part of the name of the face written instead
+    // A sans heading gets a sans face, a standard family its metric twin.
     QTest::newRow("heading with a number sign") << "libreoffice-heading.pdf" << "ТЕХНИЧЕСКОЕ ЗАДАНИЕ"
-                                                << "ТЕХНИЧЕСКОЕ ЗАДАНИЕ №5" << false;
+                                                << "ТЕХНИЧЕСКОЕ ЗАДАНИЕ №5" << false << "DejaVuSans-Bold";
     QTest::newRow("TeX words the font draws") << "tex-type1.pdf" << "Kerning: AVAW Type, Yes, We value Tea, LT AT."
-                                              << "Kerning: AVAW Type, Yes, We value Tea, LT AT, Yes." << true;
+                                              << "Kerning: AVAW Type, Yes, We value Tea, LT AT, Yes." << true << "";
     QTest::newRow("Helvetica with Cyrillic") << "gs-helvetica.pdf" << "All files were carried over without loss."
-                                             << "All files were carried over without loss: Да." << false;
+                                             << "All files were carried over without loss: Да." << false
+                                             << "LiberationSans";
     QTest::newRow("line at the right edge") << "libreoffice-heading.pdf" << "СОГЛАСНО ЗАДАНИИ"
-                                            << "СОГЛАСНО ТЕХНИЧЕСКОМУ ЗАДАНИИ" << false;
+                                            << "СОГЛАСНО ТЕХНИЧЕСКОМУ ЗАДАНИИ" << false << "LiberationSerif";
 }
 
 void TestPageTextWriter::longerLineGrowsByItsAddedTextOnly()
@@ -215,11 +218,14 @@ void TestPageTextWriter::longerLineGrowsByItsAddedTextOnly()
     QFETCH(QString, line);
     QFETCH(QString, edited);
     QFETCH(bool, ownFont);
+    QFETCH(QString, face);
     PdfDocument doc;
     TextBlock old;
     const QString out = save(doc, {file, line, edited}, old);
     QVERIFY2(!out.isEmpty(), qPrintable(doc.lastError()));
     const QString source = fixtures::realPdf(file);
+    if (!face.isEmpty())
+        QVERIFY2(!fontNames(out).filter(face).isEmpty(), qPrintable(fontNames(out).join(' ')));
     const QSizeF page = doc.pageSize(0);
     const double top = page.height() - old.rect.bottom();
     const Edges before = lineEdges(source, top, old.rect.height());
