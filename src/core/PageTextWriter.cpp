@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace pdfengine {
 
@@ -236,13 +237,25 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
                                       const QRectF& oldRect, const PageGlyphs& glyphs, double rotationDegrees,
                                       const QPointF& rotationCentre, double baselineLift)
 {
+    const std::vector<PageGlyph> inside = glyphs.inside(oldRect);
     std::vector<PageGlyph> ink;
-    for (const PageGlyph& glyph : glyphs.inside(oldRect))
+    for (const PageGlyph& glyph : inside)
         if (glyph.visible && !glyph.text.isEmpty())
             ink.push_back(glyph);
+    // Over a scan the invisible layer's glyphs give the words' extent only:
+    // its font draws nothing and its size and colour are not the ink's.
+    const bool layerOnly = ink.empty();
+    if (layerOnly)
+        std::copy_if(inside.begin(), inside.end(), std::back_inserter(ink),
+                     [](const PageGlyph& glyph) { return !glyph.text.isEmpty(); });
     if (ink.empty() || text.isEmpty())
         return addVisibleText(text, rect, style, rotationDegrees, rotationCentre, baselineLift);
-    const OldLine old = oldLineOf(ink);
+    OldLine old = oldLineOf(ink);
+    if (layerOnly) {
+        old.font = nullptr;
+        old.size = 0;
+        old.colors.assign(old.colors.size(), style.color);
+    }
     const double size = old.size > 0 ? old.size : std::max(double(style.fontSize), 1.0);
 
     // The page's own font when it draws every character; its word breaks
