@@ -76,6 +76,7 @@ private slots:
     void longerLineGrowsByItsAddedTextOnly_data();
     void longerLineGrowsByItsAddedTextOnly();
     void linkKeepsItsColourInsideABlackLine();
+    void secondEditKeepsTheFirstWidth();
     void coloursFollowTheGlyphsReplaced_data();
     void coloursFollowTheGlyphsReplaced();
 
@@ -267,6 +268,35 @@ void TestPageTextWriter::linkKeepsItsColourInsideABlackLine()
     QVERIFY(!black.isEmpty());
     for (const QColor& fill : black)
         QCOMPARE(fill.rgb(), QColor(Qt::black).rgb());
+}
+
+// A line the program wrote, edited again after a save: its own glyphs, scaled
+// once, set the width; the second write does not scale them twice.
+void TestPageTextWriter::secondEditKeepsTheFirstWidth()
+{
+    const QString line = QStringLiteral("ТЕХНИЧЕСКОЕ ЗАДАНИЕ");
+    PdfDocument first;
+    TextBlock old;
+    const QString once = save(first, {QStringLiteral("libreoffice-heading.pdf"), line, QStringLiteral("ТЕХНИЧЕСКОЕ ЗАДАНИЁ")}, old);
+    QVERIFY2(!once.isEmpty(), qPrintable(first.lastError()));
+    PdfDocument second;
+    QVERIFY(second.open(once));
+    std::vector<TextBlock> blocks = second.extractText(0);
+    const auto block = blockWithText(blocks, QStringLiteral("ТЕХНИЧЕСКОЕ ЗАДАНИЁ"));
+    QVERIFY(block != blocks.end());
+    block->text = QStringLiteral("ЗАДАНИЁ ТЕХНИЧЕСКОЕ");
+    block->textEdited = true;
+    QVERIFY2(second.overlayOcrText(0, blocks, false), qPrintable(second.lastError()));
+    const QString twice = m_dir.filePath(QStringLiteral("twice.pdf"));
+    QVERIFY(second.save(twice));
+
+    const double top = second.pageSize(0).height() - old.rect.bottom();
+    const Edges before = lineEdges(fixtures::realPdf(QStringLiteral("libreoffice-heading.pdf")), top, old.rect.height());
+    const Edges after = lineEdges(twice, top, old.rect.height());
+    QCOMPARE(after.words.join(' '), QStringLiteral("ЗАДАНИЁ ТЕХНИЧЕСКОЕ"));
+    const double width = before.right - before.left;
+    QVERIFY2(std::abs((after.right - after.left) - width) < 0.02 * width,
+             qPrintable(QStringLiteral("%1 -> %2").arg(width).arg(after.right - after.left)));
 }
 
 void TestPageTextWriter::coloursFollowTheGlyphsReplaced_data()
