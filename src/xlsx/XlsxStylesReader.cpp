@@ -135,18 +135,21 @@ private:
                 m_side = nullptr;
             if (name == u"border") {
                 m_side = nullptr;
-                return append(m_styles.borders, m_border);
+                return append(m_styles.borders, m_border,
+                              m_border.left.style.size() + m_border.right.style.size() +
+                                  m_border.top.style.size() + m_border.bottom.style.size());
             }
         }
         if (m_section == Section::CellXfs && name == u"xf")
-            return append(m_styles.cellXfs, m_xf);
+            return append(m_styles.cellXfs, m_xf, m_xf.horizontal.size() + m_xf.vertical.size());
         return true;
     }
 
+    // Appends an entry that keeps chars of text.
     template <typename T>
-    bool append(QList<T>& list, const T& entry)
+    bool append(QList<T>& list, const T& entry, qint64 chars = 0)
     {
-        if (!m_budget.take())
+        if (!m_budget.take() || !m_budget.keepText(chars))
             return false;
         list.append(entry);
         return true;
@@ -159,7 +162,10 @@ private:
         const int id = xlsxInt(xml.attribute("numFmtId"_L1));
         if (!m_styles.numFmts.contains(id) && !m_budget.take())
             return false;
-        m_styles.numFmts.insert(id, xml.attribute("formatCode"_L1).toString());
+        const QStringView code = xml.attribute("formatCode"_L1);
+        if (!m_budget.keepText(code.size()))
+            return false;
+        m_styles.numFmts.insert(id, code.toString());
         return true;
     }
 
