@@ -3,6 +3,8 @@
 #include "XlsxIBudget.h"
 #include "XlsxXmlWalker.h"
 
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -153,11 +155,11 @@ private:
         const QStringView ht = xml.attribute("ht"_L1);
         if (ht.isEmpty() || m_row > kSheetRows)
             return;
-        // A height that is no number (or a negative one) is no height:
-        // taken as 0 it would hide the row.
+        // A height that is no finite number, or a negative one, is no
+        // height: taken as 0 it would hide the row.
         bool ok = false;
         const double height = xlsxDouble(ht, &ok);
-        if (!ok || !(height >= 0.0) || !m_budget.take())
+        if (!ok || !std::isfinite(height) || height < 0.0 || !m_budget.take())
             return;
         m_sheet.rowHeights.insert(int(m_row), qMin(height, kMaxHeight));
     }

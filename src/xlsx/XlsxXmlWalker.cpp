@@ -95,6 +95,12 @@ double xlsxDouble(QStringView text, bool* ok)
 void xlsxAppendBounded(QString& to, QStringView text)
 {
     const qsizetype room = kMaxTextChars - to.size();
-    if (room > 0)
+    if (room <= 0)
+        return;
+    // Most texts come in one piece: a copy of exactly its size then needs no
+    // trimming of spare capacity later.
+    if (to.isEmpty())
+        to = text.left(room).toString();
+    else
         to.append(text.left(room));
 }

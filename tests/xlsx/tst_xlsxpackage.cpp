@@ -47,17 +47,6 @@ bool resetPeak()
     return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
 }
 
-// A sheet of count cells, each the given XML as a formula string or inline text.
-QByteArray textCells(int count, const QByteArray& text, bool inlineText)
-{
-    QByteArray rows;
-    for (int i = 1; i <= count; ++i) {
-        const QByteArray ref = "A" + QByteArray::number(i);
-        rows += "<row r=\"" + QByteArray::number(i) + "\"><c r=\"" + ref + "\"";
-        rows += inlineText ? " t=\"inlineStr\"><is><t>" + text + "</t></is></c></row>" : " t=\"str\"><v>" + text + "</v></c></row>";
-    }
-    return "<sheetData>" + rows + "</sheetData>";
-}
 
 const QByteArray kRelsHead = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
 
@@ -402,7 +391,8 @@ void TestXlsxPackage::textBudget()
         const QByteArray dtd = "<!DOCTYPE x [<!ENTITY e \"" + QByteArray(4096, 'x') + "\">]>";
         const QByteArray nine = QByteArray("&e;").repeated(9);
         if (kind == "entity cells") {
-            parts = minimalXlsx(textCells(40000, nine, false));
+            parts = minimalXlsx("<sheetData>" + ("<row><c t=\"str\"><v>" + nine + "</v></c></row>").repeated(40000) +
+                                "</sheetData>");
             parts.insert("xl/worksheets/sheet1.xml", dtd + parts.value("xl/worksheets/sheet1.xml"));
         } else {
             QByteArray rows;
@@ -413,7 +403,9 @@ void TestXlsxPackage::textBudget()
             parts.insert("xl/sharedStrings.xml", dtd + "<sst>" + ("<si><t>" + nine + "</t></si>").repeated(40000) + "</sst>");
         }
     } else {
-        parts = minimalXlsx(textCells(40, QByteArray(30000, 'a'), true));
+        parts = minimalXlsx("<sheetData>" +
+                            ("<row><c t=\"inlineStr\"><is><t>" + QByteArray(30000, 'a') + "</t></is></c></row>").repeated(40) +
+                            "</sheetData>");
         QByteArray sheets, targets;
         for (int i = 1; i <= 8; ++i) {
             const QByteArray n = QByteArray::number(i);
