@@ -229,9 +229,7 @@ QString numberText(double value, const QString& lowerCode)
 
 QString iFormatNum(double value, int numFmtId, const QString& code, bool date1904)
 {
-    TimeParts clock = timePartsOf(code);
-    if (!clock.any() && isTimeId(numFmtId))
-        clock = timePartsOf(iBuiltinFormat(numFmtId));
+    TimeParts clock = timePartsOf(code.isEmpty() && isTimeId(numFmtId) ? iBuiltinFormat(numFmtId) : code);
     const bool date = (numFmtId < 59 && isDateId(numFmtId) && !isTimeId(numFmtId)) || looksLikeDate(code);
     if (clock.any()) {
         const QString text = timeText(value, clock, date, date1904);

@@ -325,6 +325,7 @@ void TestXlsxStyles::times_data()
     QTest::newRow("custom hh:mm") << 0.3125 << 164 << "hh:mm" << false << "07:30";
     QTest::newRow("custom with locale and escapes") << halfPastTwelve << 164 << "[$-F400]h:mm:ss\\ AM/PM" << false << "12:30:00";
     QTest::newRow("custom elapsed minutes") << 0.125 << 164 << "[mm]:ss" << false << "180:00";
+    QTest::newRow("time id under the workbook's number code") << 0.5 << 20 << "0.00" << false << "0.50";
     QTest::newRow("quoted h is text") << 2.0 << 164 << "0\" h\"" << false << "2";
     QTest::newRow("date and time") << 45000.5208333333 << 22 << "m/d/yy h:mm" << false << "15.03.2023 12:30";
     QTest::newRow("date and time carry midnight") << 45000.99999999 << 164 << "dd.mm.yyyy hh:mm" << false << "16.03.2023 00:00";
