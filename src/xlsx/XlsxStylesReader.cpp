@@ -10,6 +10,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr double kMaxFontSize = 409.0;
+// Spreadsheet programs take codes of 255 characters; a painter walks the
+// code for every cell it formats, so a longer one is not kept.
+constexpr qsizetype kMaxFormatCodeChars = 1024;
 constexpr double kTintThreshold = 0.001;
 
 // The default indexed colour palette of SpreadsheetML.
@@ -160,9 +163,11 @@ private:
         if (xml.name() != u"numFmt")
             return true;
         const int id = xlsxInt(xml.attribute("numFmtId"_L1));
+        const QStringView code = xml.attribute("formatCode"_L1);
+        if (code.size() > kMaxFormatCodeChars)
+            return true;
         if (!m_styles.numFmts.contains(id) && !m_budget.take())
             return false;
-        const QStringView code = xml.attribute("formatCode"_L1);
         if (!m_budget.keepText(code.size()))
             return false;
         m_styles.numFmts.insert(id, code.toString());

@@ -39,6 +39,8 @@ private slots:
     void fonts();
     void fillsAndBorders();
     void cellFormats();
+    void formatCodeLengths_data();
+    void formatCodeLengths();
     void cutTailKeepsEntries();
     void entriesCountAgainstBudget();
     void formats_data();
@@ -192,6 +194,31 @@ void TestXlsxStyles::cellFormats()
     QCOMPARE(first.indent, 2);
     const XlsxIXf& second = styles->cellXfs.at(1);
     QVERIFY(second.applyBorder && !second.applyAlignment && !second.wrapText);
+}
+
+void TestXlsxStyles::formatCodeLengths_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("kept");
+
+    QTest::newRow("255") << 255 << true;
+    QTest::newRow("1024") << 1024 << true;
+    // Formatting walks the code for every cell: a million cells under a
+    // code of millions of characters would never finish.
+    QTest::newRow("1025") << 1025 << false;
+    QTest::newRow("4 million") << 4'000'000 << false;
+}
+
+void TestXlsxStyles::formatCodeLengths()
+{
+    QFETCH(int, length);
+    QFETCH(bool, kept);
+    const QByteArray code = "0.00" + QByteArray(length - 4, '#');
+    const auto styles = iParseStyles(stylesXml("<numFmts><numFmt numFmtId=\"164\" formatCode=\"" + code + "\"/>"
+                                               "<numFmt numFmtId=\"165\" formatCode=\"0%\"/></numFmts>"),
+                                     defaultTheme());
+    QCOMPARE(styles->numFmts.contains(164), kept);
+    QCOMPARE(styles->numFmts.value(165), QStringLiteral("0%"));
 }
 
 void TestXlsxStyles::cutTailKeepsEntries()
