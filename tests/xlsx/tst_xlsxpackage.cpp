@@ -1,5 +1,4 @@
 #include "XlsxFixtures.h"
-#include "XlsxNumberFormat.h"
 #include "XlsxPackage.h"
 
 #include <QFile>
@@ -104,8 +103,6 @@ private slots:
     void textBudget();
     void textLimitOfEachPart_data();
     void textLimitOfEachPart();
-    void dateSystem_data();
-    void dateSystem();
 
 private:
     QString write(const XlsxParts& parts)
@@ -474,32 +471,6 @@ void TestXlsxPackage::textLimitOfEachPart()
     const XlsxIWorkbook book = iReadWorkbook(write(parts), budget);
     QCOMPARE(book.reason, refused ? tooMuchText(1000) : QString());
     QVERIFY(book.styles);
-}
-
-void TestXlsxPackage::dateSystem_data()
-{
-    QTest::addColumn<QByteArray>("properties");
-    QTest::addColumn<QString>("shown");
-
-    QTest::newRow("1904 as 1") << QByteArray("<workbookPr date1904=\"1\"/>") << "07.12.2026";
-    QTest::newRow("1904 as true") << QByteArray("<workbookPr date1904=\"true\" defaultThemeVersion=\"1\"/>") << "07.12.2026";
-    QTest::newRow("1900 as false") << QByteArray("<workbookPr date1904=\"false\"/>") << "06.12.2022";
-    QTest::newRow("1900 by default") << QByteArray("<workbookPr/>") << "06.12.2022";
-    QTest::newRow("no properties") << QByteArray() << "06.12.2022";
-}
-
-void TestXlsxPackage::dateSystem()
-{
-    QFETCH(QByteArray, properties);
-    QFETCH(QString, shown);
-    XlsxParts parts = minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\" s=\"1\"><v>44901</v></c></row></sheetData>");
-    parts.insert("xl/workbook.xml",
-                 "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">" + properties +
-                     "<sheets><sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/></sheets></workbook>");
-    parts.insert("xl/styles.xml", "<styleSheet><cellXfs><xf/><xf numFmtId=\"14\"/></cellXfs></styleSheet>");
-    const XlsxIWorkbook book = iReadWorkbook(write(parts));
-    QCOMPARE(book.reason, QString());
-    QCOMPARE(iDisplayText(book.sheets.front().data->cells.value(1).value(0), book.styles.get()), shown);
 }
 
 QTEST_GUILESS_MAIN(TestXlsxPackage)
