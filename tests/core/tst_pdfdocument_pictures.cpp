@@ -1,0 +1,236 @@
+#include "PdfDocument.h"
+#include "PdfTools.h"
+#include "PictureFile.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QPainter>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+using Sizes = QList<QSizeF>;
+
+class TestPdfDocumentPictures : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void picturesBecomePages_data();
+    void picturesBecomePages();
+    void refusedPicturesSayWhy_data();
+    void refusedPicturesSayWhy();
+    void largeScanComesInWhole();
+    void jpegCompleteness_data();
+    void jpegCompleteness();
+    void boundedSizeKeepsProportions_data();
+    void boundedSizeKeepsProportions();
+
+private:
+    static QString picture(const QString& name) { return QStringLiteral(VORN_TEST_DATA "/pictures/") + name; }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+void TestPdfDocumentPictures::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+    for (const char* tool : {"pdfimages", "pdfinfo", "pdftoppm"}) {
+        if (!pdftools::installed(QString::fromLatin1(tool)))
+            QSKIP("poppler-utils are not installed");
+    }
+    if (!QImageReader::supportedImageFormats().contains("tiff"))
+        QFAIL("Qt's TIFF reader is missing (qt6-image-formats-plugins)");
+}
+
+void TestPdfDocumentPictures::picturesBecomePages_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<Sizes>("pageSizes");
+    QTest::addColumn<QStringList>("colours");  // of the page pictures, page by page
+    QTest::addColumn<int>("masks");
+    QTest::addColumn<bool>("redOnTop");
+
+    const Sizes portrait{QSizeF(57.6, 96)};  // 120 x 200 pixels at 150 dpi
+    const QStringList rgb{QStringLiteral("rgb")};
+    QTest::newRow("photo upright") << "photo-exif1.jpg" << portrait << rgb << 0 << true;
+    QTest::newRow("photo turned half") << "photo-exif3.jpg" << portrait << rgb << 0 << true;
+    QTest::newRow("photo turned clockwise") << "photo-exif6.jpg" << portrait << rgb << 0 << true;
+    QTest::newRow("photo turned anticlockwise") << "photo-exif8.jpg" << portrait << rgb << 0 << true;
+    QTest::newRow("grey png") << "scan-grey.png" << portrait << QStringList{QStringLiteral("gray")} << 0 << false;
+    QTest::newRow("grey jpeg") << "scan-grey.jpg" << portrait << QStringList{QStringLiteral("gray")} << 0 << false;
+    QTest::newRow("see-through stamp") << "stamp-alpha.png" << Sizes{QSizeF(48, 28.8)} << rgb << 1 << false;
+    QTest::newRow("three-page tiff") << "scan-3pages.tif" << Sizes{QSizeF(48, 67.2), QSizeF(67.2, 48), QSizeF(57.6, 57.6)}
+                                     << QStringList{QStringLiteral("gray"), QStringLiteral("gray"), QStringLiteral("rgb")}
+                                     << 0 << false;
+}
+
+void TestPdfDocumentPictures::picturesBecomePages()
+{
+    QFETCH(QString, file);
+    QFETCH(Sizes, pageSizes);
+    QFETCH(QStringList, colours);
+    QFETCH(int, masks);
+    QFETCH(bool, redOnTop);
+
+    PdfDocument doc;
+    QVERIFY2(doc.importDocument(picture(file)), qPrintable(doc.lastError()));
+    QCOMPARE(doc.pageCount(), pageSizes.size());
+    const QString out = path(file + QStringLiteral(".pdf"));
+    QVERIFY(doc.save(out));
+
+    const QList<QSizeF> saved = pdftools::pageSizes(out);
+    QCOMPARE(saved.size(), pageSizes.size());
+    for (int i = 0; i < saved.size(); ++i) {
+        QVERIFY2(qAbs(saved[i].width() - pageSizes[i].width()) < 0.1 &&
+                     qAbs(saved[i].height() - pageSizes[i].height()) < 0.1,
+                 qPrintable(QStringLiteral("page %1: %2 x %3").arg(i + 1).arg(saved[i].width()).arg(saved[i].height())));
+    }
+    QStringList seen;
+    int smasks = 0;
+    for (const pdftools::ImageRow& row : pdftools::listImages(out)) {
+        if (row.type == QLatin1String("image")) {
+            seen << row.color;
+            QCOMPARE(row.bitsPerComponent, 8);
+            QCOMPARE(row.xPpi, 150);
+        }
+        smasks += row.type == QLatin1String("smask");
+    }
+    QCOMPARE(seen, colours);
+    QCOMPARE(smasks, masks);
+
+    if (redOnTop) {
+        const QImage page = pdftools::renderPage(out, 0, 150);
+        QCOMPARE(page.size(), QSize(120, 200));
+        const QColor top = page.pixelColor(60, 10);
+        const QColor bottom = page.pixelColor(60, 190);
+        QVERIFY2(top.red() > 150 && top.blue() < 90, qPrintable(top.name()));
+        QVERIFY2(bottom.blue() > 150 && bottom.red() < 90, qPrintable(bottom.name()));
+    }
+}
+
+void TestPdfDocumentPictures::refusedPicturesSayWhy_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason");
+
+    QFile truncated(picture(QStringLiteral("photo-truncated.jpg")));
+    QVERIFY(truncated.open(QIODevice::ReadOnly));
+    QTest::newRow("truncated jpeg") << truncated.readAll() << "поврежден";
+
+    QFile grey(picture(QStringLiteral("scan-grey.png")));
+    QVERIFY(grey.open(QIODevice::ReadOnly));
+    QTest::newRow("truncated png") << grey.readAll().left(3000) << "поврежден";
+
+    // 40,000 pixels at 150 dpi make a page side past what PDF allows.
+    QImage strip(40000, 60, QImage::Format_Grayscale8);
+    strip.fill(200);
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        QVERIFY(strip.save(&buffer, "PNG"));
+    }
+    QTest::newRow("wider than a page") << png << "не помещается";
+}
+
+void TestPdfDocumentPictures::refusedPicturesSayWhy()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+
+    const QString file = path(QStringLiteral("refused-%1").arg(QTest::currentDataTag()).replace(' ', '-'));
+    QFile out(file);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+    out.close();
+
+    PdfDocument doc;
+    QVERIFY(doc.createEmpty());
+    QVERIFY(doc.insertBlankPage(0, QSizeF(595, 842)));
+    QVERIFY(!doc.importDocument(file));
+    QCOMPARE(doc.pageCount(), 1);
+    QVERIFY2(doc.lastError().contains(reason), qPrintable(doc.lastError()));
+}
+
+// A 10,000 x 7,000 colour scan is more than the readers decode by default.
+void TestPdfDocumentPictures::largeScanComesInWhole()
+{
+    QImage scan(10000, 7000, QImage::Format_RGB888);
+    scan.fill(QColor(230, 225, 210));
+    {
+        QPainter painter(&scan);
+        painter.fillRect(QRect(0, 0, 10000, 1000), QColor(200, 30, 30));
+    }
+    const QString file = path(QStringLiteral("large-scan.jpg"));
+    QImageWriter writer(file, "jpeg");
+    writer.setQuality(40);
+    QVERIFY(writer.write(scan));
+    scan = QImage();
+
+    PdfDocument doc;
+    QVERIFY2(doc.importDocument(file), qPrintable(doc.lastError()));
+    QCOMPARE(doc.pageCount(), 1);
+    QCOMPARE(doc.pageSize(0), QSizeF(4800, 3360));
+    const QString out = path(QStringLiteral("large-scan.pdf"));
+    QVERIFY(doc.save(out));
+    const QList<pdftools::ImageRow> rows = pdftools::listImages(out);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(QSize(rows[0].width, rows[0].height), QSize(10000, 7000));
+    QCOMPARE(rows[0].color, QStringLiteral("rgb"));
+}
+
+void TestPdfDocumentPictures::jpegCompleteness_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("complete");
+
+    QFile file(picture(QStringLiteral("photo-exif6.jpg")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray photo = file.readAll();
+    const qsizetype scanStart = photo.lastIndexOf(QByteArray("\xFF\xDA", 2));
+    QVERIFY(scanStart > 0);
+    QTest::newRow("whole photo") << photo << true;
+    QTest::newRow("trailer after the end") << photo + QByteArray(300, '\x55') << true;
+    QTest::newRow("last marker cut") << photo.left(photo.size() - 1) << false;
+    QTest::newRow("cut in the coded data") << photo.left(photo.size() - 200) << false;
+    QTest::newRow("cut in the scan header") << photo.left(scanStart + 5) << false;
+    // The preview's own end marker sits in the EXIF block: still incomplete.
+    QTest::newRow("cut after the preview") << photo.left(scanStart) << false;
+    QTest::newRow("no start marker") << photo.mid(2) << false;
+    QTest::newRow("empty") << QByteArray() << false;
+    QByteArray zeroLength = photo.left(4);
+    zeroLength += QByteArray("\x00\x00\xFF\xD9", 4);
+    QTest::newRow("segment of length zero") << zeroLength << false;
+}
+
+void TestPdfDocumentPictures::jpegCompleteness()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, complete);
+    QCOMPARE(PictureFile::jpegIsComplete(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size()), complete);
+}
+
+void TestPdfDocumentPictures::boundedSizeKeepsProportions_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<qint64>("maxPixels");
+    QTest::addColumn<QSize>("bounded");
+    QTest::newRow("fits") << QSize(10000, 7000) << qint64(70'000'000) << QSize(10000, 7000);
+    QTest::newRow("a quarter") << QSize(20000, 14000) << qint64(70'000'000) << QSize(10000, 7000);
+    QTest::newRow("thin strip keeps a pixel") << QSize(1'000'000, 2) << qint64(1000) << QSize(22360, 1);
+    QTest::newRow("empty") << QSize(0, 50) << qint64(10) << QSize(0, 50);
+}
+
+void TestPdfDocumentPictures::boundedSizeKeepsProportions()
+{
+    QFETCH(QSize, size);
+    QFETCH(qint64, maxPixels);
+    QFETCH(QSize, bounded);
+    QCOMPARE(PictureFile::boundedSize(size, maxPixels), bounded);
+}
+
+QTEST_GUILESS_MAIN(TestPdfDocumentPictures)
+#include "tst_pdfdocument_pictures.moc"
