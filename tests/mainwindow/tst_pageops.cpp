@@ -287,6 +287,14 @@ private slots:
         QTest::newRow("word document") << "letter.docx" << QByteArray("PK\x03\x04 not a pdf") << QSizeF();
         QTest::newRow("truncated pdf") << "cut.pdf" << pdf.left(pdf.size() / 3) << QSizeF();
         QTest::newRow("missing") << "" << QByteArray() << QSizeF();
+
+        const auto picture = [](const char* name) {
+            QFile file(QStringLiteral(VORN_TEST_DATA "/pictures/") + QLatin1String(name));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        // Stored lying on its side, shown upright by its EXIF orientation.
+        QTest::newRow("turned photo") << "photo.jpg" << picture("photo-exif6.jpg") << QSizeF(57.6, 96);
+        QTest::newRow("truncated photo") << "cut.jpg" << picture("photo-truncated.jpg") << QSizeF();
     }
 
     void whatAFileBecomes()
@@ -304,8 +312,11 @@ private slots:
         PdfDocument* doc = window.currentDocument();
         QCOMPARE(imported, !addedSize.isEmpty());
         QCOMPARE(doc->pageCount(), imported ? 3 : 2);
-        if (imported)
-            QCOMPARE(doc->pageSize(2), addedSize);
+        if (imported) {
+            const QSizeF added = doc->pageSize(2);  // pdfium keeps sizes as floats
+            QVERIFY2(qAbs(added.width() - addedSize.width()) < 0.01 && qAbs(added.height() - addedSize.height()) < 0.01,
+                     qPrintable(QStringLiteral("%1 x %2").arg(added.width()).arg(added.height())));
+        }
         else
             QVERIFY2(!error.isEmpty(), "a failed import says why");
     }
