@@ -17,7 +17,9 @@ namespace {
 // Deflates rows handed in one by one into a growing buffer.
 class FlateRows {
 public:
-    FlateRows() { m_initialised = deflateInit(&m_stream, Z_DEFAULT_COMPRESSION) == Z_OK; }
+    // The fastest level: on a 70-megapixel scan it takes a third of the
+    // default level's time for a file about a third larger.
+    FlateRows() { m_initialised = deflateInit(&m_stream, Z_BEST_SPEED) == Z_OK; }
     ~FlateRows()
     {
         if (m_initialised)
@@ -71,6 +73,29 @@ struct Planes {
     bool grey = false;
 };
 
+// Each row goes in PNG-filtered ("Up": the difference to the row above), which
+// leaves the even paper and flat areas of scans as runs of zeros.
+class FilteredRows {
+public:
+    FilteredRows(int rowBytes) : m_previous(size_t(rowBytes), 0), m_row(size_t(rowBytes) + 1, 0) {}
+    bool add(const uchar* row)
+    {
+        m_row[0] = kPngUp;
+        for (size_t i = 0; i < m_previous.size(); ++i) {
+            m_row[i + 1] = uchar(row[i] - m_previous[i]);
+            m_previous[i] = row[i];
+        }
+        return m_flate.add(m_row.data(), qsizetype(m_row.size()));
+    }
+    QByteArray finish() { return m_flate.finish(); }
+
+private:
+    static constexpr uchar kPngUp = 2;
+    std::vector<uchar> m_previous;
+    std::vector<uchar> m_row;
+    FlateRows m_flate;
+};
+
 bool compressPlanes(const QImage& source, Planes& planes)
 {
     const ImageObjectPixels pixels = pixelsForImageObject(source);
@@ -80,14 +105,14 @@ bool compressPlanes(const QImage& source, Planes& planes)
     planes.grey = pixels.format == pdfium::kBitmapGray;
     const bool withAlpha = pixels.format == pdfium::kBitmapBGRA;
     const int width = image.width();
-    FlateRows colour;
-    FlateRows alpha;
+    FilteredRows colour(planes.grey ? width : width * 3);
+    FilteredRows alpha(withAlpha ? width : 0);
     std::vector<uchar> rgbRow(planes.grey ? 0 : size_t(width) * 3);
     std::vector<uchar> alphaRow(withAlpha ? size_t(width) : 0);
     for (int y = 0; y < image.height(); ++y) {
         const uchar* line = image.constScanLine(y);
         if (planes.grey) {
-            if (!colour.add(line, width))
+            if (!colour.add(line))
                 return false;
             continue;
         }
@@ -99,8 +124,7 @@ bool compressPlanes(const QImage& source, Planes& planes)
             if (withAlpha)
                 alphaRow[size_t(x)] = uchar(qAlpha(argb[x]));
         }
-        if (!colour.add(rgbRow.data(), qsizetype(rgbRow.size())) ||
-            (withAlpha && !alpha.add(alphaRow.data(), qsizetype(alphaRow.size()))))
+        if (!colour.add(rgbRow.data()) || (withAlpha && !alpha.add(alphaRow.data())))
             return false;
     }
     planes.colour = colour.finish();
@@ -109,11 +133,14 @@ bool compressPlanes(const QImage& source, Planes& planes)
     return !planes.colour.isEmpty() && (!withAlpha || !planes.alpha.isEmpty());
 }
 
-QByteArray imageBody(const QSize& size, const char* colourSpace, const QByteArray& data, int maskObject)
+QByteArray imageBody(const QSize& size, bool grey, const QByteArray& data, int maskObject)
 {
+    const QByteArray colours = grey ? "1" : "3";
     QByteArray body = "<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(size.width()) + " /Height " +
-                      QByteArray::number(size.height()) + " /ColorSpace /" + colourSpace +
-                      " /BitsPerComponent 8 /Filter /FlateDecode /Length " + QByteArray::number(data.size());
+                      QByteArray::number(size.height()) + " /ColorSpace " + (grey ? "/DeviceGray" : "/DeviceRGB") +
+                      " /BitsPerComponent 8 /Filter /FlateDecode /DecodeParms << /Predictor 12 /Colors " + colours +
+                      " /BitsPerComponent 8 /Columns " + QByteArray::number(size.width()) + " >> /Length " +
+                      QByteArray::number(data.size());
     if (maskObject > 0)
         body += " /SMask " + QByteArray::number(maskObject) + " 0 R";
     body.reserve(body.size() + data.size() + 32);
@@ -160,11 +187,11 @@ QByteArray picturePagePdf(const QImage& image, const QSizeF& pageSize)
                    RasterPdfWriter::writePdfObject(out, offsets, kPage, page) &&
                    RasterPdfWriter::writePdfObject(
                        out, offsets, kImage,
-                       imageBody(image.size(), planes.grey ? "DeviceGray" : "DeviceRGB", planes.colour, masked ? kMask : 0)) &&
+                       imageBody(image.size(), planes.grey, planes.colour, masked ? kMask : 0)) &&
                    RasterPdfWriter::writePdfObject(out, offsets, kContent, streamBody(content));
     planes.colour.clear();
     if (written && masked)
-        written = RasterPdfWriter::writePdfObject(out, offsets, kMask, imageBody(image.size(), "DeviceGray", planes.alpha, 0));
+        written = RasterPdfWriter::writePdfObject(out, offsets, kMask, imageBody(image.size(), true, planes.alpha, 0));
     if (!written)
         return {};
     const qint64 startXref = out.pos();
