@@ -116,14 +116,15 @@ void TestPdfDocumentPictures::refusedPicturesSayWhy_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("kept");  // pages that came in before the failure
 
     QFile truncated(picture(QStringLiteral("photo-truncated.jpg")));
     QVERIFY(truncated.open(QIODevice::ReadOnly));
-    QTest::newRow("truncated jpeg") << truncated.readAll() << "поврежден";
+    QTest::newRow("truncated jpeg") << truncated.readAll() << "поврежден" << 0;
 
     QFile grey(picture(QStringLiteral("scan-grey.png")));
     QVERIFY(grey.open(QIODevice::ReadOnly));
-    QTest::newRow("truncated png") << grey.readAll().left(3000) << "поврежден";
+    QTest::newRow("truncated png") << grey.readAll().left(3000) << "поврежден" << 0;
 
     // 40,000 pixels at 150 dpi make a page side past what PDF allows.
     QImage strip(40000, 60, QImage::Format_Grayscale8);
@@ -134,13 +135,18 @@ void TestPdfDocumentPictures::refusedPicturesSayWhy_data()
         QVERIFY(buffer.open(QIODevice::WriteOnly));
         QVERIFY(strip.save(&buffer, "PNG"));
     }
-    QTest::newRow("wider than a page") << png << "не помещается";
+    QTest::newRow("wider than a page") << png << "не помещается" << 0;
+
+    QFile tiff(picture(QStringLiteral("scan-3pages-broken.tif")));
+    QVERIFY(tiff.open(QIODevice::ReadOnly));
+    QTest::newRow("tiff broken on its second page") << tiff.readAll() << "Страница 2 из 3" << 1;
 }
 
 void TestPdfDocumentPictures::refusedPicturesSayWhy()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, reason);
+    QFETCH(int, kept);
 
     const QString file = path(QStringLiteral("refused-%1").arg(QTest::currentDataTag()).replace(' ', '-'));
     QFile out(file);
@@ -151,7 +157,7 @@ void TestPdfDocumentPictures::refusedPicturesSayWhy()
     QVERIFY(doc.createEmpty());
     QVERIFY(doc.insertBlankPage(0, QSizeF(595, 842)));
     QVERIFY(!doc.importDocument(file));
-    QCOMPARE(doc.pageCount(), 1);
+    QCOMPARE(doc.pageCount(), 1 + kept);
     QVERIFY2(doc.lastError().contains(reason), qPrintable(doc.lastError()));
 }
 

@@ -37,9 +37,9 @@ size=$(stat -c %s "$out/photo-exif6.jpg")
 head -c $((size * 6 / 10)) "$out/photo-exif6.jpg" >"$out/photo-truncated.jpg"
 
 # A grey scan as PNG and as JPEG, and a drawing with a transparent margin.
-"$im" "$work/seen.png" -colorspace Gray -depth 8 -define png:color-type=0 "$out/scan-grey.png"
+"$im" "$work/seen.png" -colorspace Gray -depth 8 -define png:color-type=0 -define png:exclude-chunks=date,time "$out/scan-grey.png"
 "$im" "$work/seen.png" -colorspace Gray -strip -quality 85 "$out/scan-grey.jpg"
-"$im" -size 100x60 xc:none -fill '#208020' -draw 'rectangle 20,10 79,49' -define png:color-type=6 "$out/stamp-alpha.png"
+"$im" -size 100x60 xc:none -fill '#208020' -draw 'rectangle 20,10 79,49' -define png:color-type=6 -define png:exclude-chunks=date,time "$out/stamp-alpha.png"
 
 # A three-page scanner TIFF, each page of its own size and kind: bilevel
 # Group 4, grey LZW and colour LZW, in that order.
@@ -49,3 +49,9 @@ head -c $((size * 6 / 10)) "$out/photo-exif6.jpg" >"$out/photo-truncated.jpg"
     -compress LZW "$work/p2.tif"
 "$im" -size 120x120 xc:'#20a020' -depth 8 -compress LZW "$work/p3.tif"
 tiffcp "$work/p1.tif" "$work/p2.tif" "$work/p3.tif" "$out/scan-3pages.tif"
+
+# The same TIFF with the coded data of its second page overwritten: the first
+# page reads, the second does not.
+offset=$(tiffinfo -s "$out/scan-3pages.tif" 2>/dev/null | grep -A1 'Strips:' | sed -n 5p | sed 's/.*\[ *\([0-9]*\),.*/\1/')
+cp "$out/scan-3pages.tif" "$out/scan-3pages-broken.tif"
+printf '\377%.0s' $(seq 16) | dd of="$out/scan-3pages-broken.tif" bs=1 seek=$((offset + 4)) conv=notrunc 2>/dev/null

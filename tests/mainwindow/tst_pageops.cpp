@@ -321,6 +321,20 @@ private slots:
             QVERIFY2(!error.isEmpty(), "a failed import says why");
     }
 
+    // A TIFF whose second page is damaged: the failure is reported, and its
+    // first page still goes where the pages were asked for.
+    void pagesBeforeAFailureGoToThePosition()
+    {
+        MainWindow& window = openWindow(3);
+        view(window)->setCurrentPage(1);
+        QString error;
+        QVERIFY(!window.importFile(QStringLiteral(VORN_TEST_DATA "/pictures/scan-3pages-broken.tif"), 2, &error));
+        QVERIFY2(error.contains(QStringLiteral("Страница 2 из 3")), qPrintable(error));
+        PdfDocument* doc = window.currentDocument();
+        QCOMPARE(pageLabels(doc), (QStringList{"1", "", "2", "3"}));
+        QVERIFY(qAbs(doc->pageSize(1).width() - 48) < 0.01);
+    }
+
     // The new document is an untitled tab, modified and saved nowhere: its
     // first save asks for a name.
     void importIntoAnEmptyWindowMakesAnUntitledTab()
