@@ -23,6 +23,8 @@ private slots:
     void refusedPicturesSayWhy_data();
     void refusedPicturesSayWhy();
     void largeScanComesInWhole();
+    void placedPicturesGetAMaskOnlyWhenSeeThrough_data();
+    void placedPicturesGetAMaskOnlyWhenSeeThrough();
     void jpegCompleteness_data();
     void jpegCompleteness();
     void boundedSizeKeepsProportions_data();
@@ -186,6 +188,44 @@ void TestPdfDocumentPictures::largeScanComesInWhole()
     QCOMPARE(rows.size(), 1);
     QCOMPARE(QSize(rows[0].width, rows[0].height), QSize(10000, 7000));
     QCOMPARE(rows[0].color, QStringLiteral("rgb"));
+}
+
+void TestPdfDocumentPictures::placedPicturesGetAMaskOnlyWhenSeeThrough_data()
+{
+    QTest::addColumn<QImage>("image");
+    QTest::addColumn<int>("masks");
+
+    QImage opaque(40, 30, QImage::Format_ARGB32);
+    opaque.fill(QColor(200, 40, 40));
+    QTest::newRow("opaque with an alpha channel") << opaque << 0;
+    QImage stamp = opaque;
+    stamp.setPixelColor(5, 5, QColor(0, 0, 255, 100));
+    QTest::newRow("one see-through pixel") << stamp << 1;
+    QImage premultiplied = opaque.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QTest::newRow("opaque premultiplied") << premultiplied << 0;
+    QImage bilevel(40, 30, QImage::Format_Mono);
+    bilevel.fill(1);
+    QTest::newRow("bilevel") << bilevel << 0;
+}
+
+// Pictures placed on an existing page (inserted images, edited blocks).
+void TestPdfDocumentPictures::placedPicturesGetAMaskOnlyWhenSeeThrough()
+{
+    QFETCH(QImage, image);
+    QFETCH(int, masks);
+    PdfDocument doc;
+    QVERIFY(doc.createEmpty() && doc.insertBlankPage(0, QSizeF(200, 200)));
+    QVERIFY(doc.addImageToPage(0, QPointF(10, 10), QSizeF(80, 60), image));
+    const QString out = path(QStringLiteral("placed-%1.pdf").arg(QTest::currentDataTag()).replace(' ', '-'));
+    QVERIFY(doc.save(out));
+    int images = 0;
+    int smasks = 0;
+    for (const pdftools::ImageRow& row : pdftools::listImages(out)) {
+        images += row.type == QLatin1String("image");
+        smasks += row.type == QLatin1String("smask");
+    }
+    QCOMPARE(images, 1);
+    QCOMPARE(smasks, masks);
 }
 
 void TestPdfDocumentPictures::jpegCompleteness_data()
