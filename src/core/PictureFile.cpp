@@ -98,22 +98,34 @@ PictureFile::Frame PictureFile::readFrame()
 
 QString PictureFile::damage(const QString& path) const
 {
-    if (m_format != "jpeg")
+    if (m_format != "jpeg" && m_format != "gif" && m_format != "bmp")
         return {};
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > PdfDocument::kMaxFileBytes)
         return {};
     bool complete = false;
     if (const uchar* mapped = file.map(0, file.size())) {
-        complete = jpegIsComplete(mapped, file.size());
+        complete = isComplete(m_format, mapped, file.size());
         file.unmap(const_cast<uchar*>(mapped));
     } else {
         const QByteArray bytes = file.readAll();
-        complete = jpegIsComplete(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
+        complete = isComplete(m_format, reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
     }
     if (complete)
         return {};
-    return QStringLiteral("Изображение повреждено: файл JPEG обрывается, часть изображения потеряна.");
+    return QStringLiteral("Изображение повреждено: файл %1 обрывается, часть изображения потеряна.")
+        .arg(QString::fromLatin1(m_format.toUpper()));
+}
+
+bool PictureFile::isComplete(const QByteArray& format, const uchar* data, qint64 size)
+{
+    if (format == "jpeg")
+        return jpegIsComplete(data, size);
+    if (format == "gif")
+        return gifIsComplete(data, size);
+    if (format == "bmp")
+        return bmpIsComplete(data, size);
+    return true;
 }
 
 // Walks the segments by their lengths (so markers inside an EXIF thumbnail
@@ -160,6 +172,65 @@ bool PictureFile::jpegIsComplete(const uchar* data, qint64 size)
         inScan = marker == 0xDA;
     }
     return false;
+}
+
+namespace {
+
+// Size in bytes of a GIF colour table whose presence and size are in flags.
+qint64 gifColourTableSize(uchar flags)
+{
+    return (flags & 0x80) ? 3 * (qint64(1) << ((flags & 0x07) + 1)) : 0;
+}
+
+// Skips a run of data sub-blocks up to its zero-length end; false when the data ends first.
+bool skipGifSubBlocks(const uchar* data, qint64 size, qint64& pos)
+{
+    while (pos < size) {
+        const uchar length = data[pos++];
+        if (length == 0)
+            return true;
+        pos += length;
+    }
+    return false;
+}
+
+} // namespace
+
+// Walks the blocks up to the trailer.
+bool PictureFile::gifIsComplete(const uchar* data, qint64 size)
+{
+    constexpr qint64 kScreenEnd = 13;      // signature, version and screen descriptor
+    constexpr qint64 kImageDescriptor = 10;
+    if (!data || size < kScreenEnd || std::memcmp(data, "GIF8", 4) != 0)
+        return false;
+    qint64 pos = kScreenEnd + gifColourTableSize(data[10]);
+    while (pos < size) {
+        const uchar block = data[pos];
+        if (block == 0x3B)  // trailer
+            return true;
+        if (block == 0x21) {  // extension: label, then sub-blocks
+            pos += 2;
+        } else if (block == 0x2C) {  // image: descriptor, colour table, code size, sub-blocks
+            if (pos + kImageDescriptor > size)
+                return false;
+            pos += kImageDescriptor + gifColourTableSize(data[pos + 9]) + 1;
+        } else {
+            return false;
+        }
+        if (!skipGifSubBlocks(data, size, pos))
+            return false;
+    }
+    return false;
+}
+
+// The file header states the file's size; writers that leave it 0 are taken as they are.
+bool PictureFile::bmpIsComplete(const uchar* data, qint64 size)
+{
+    constexpr qint64 kFileHeader = 14;
+    if (!data || size < kFileHeader || data[0] != 'B' || data[1] != 'M')
+        return false;
+    const quint32 declared = quint32(data[2]) | quint32(data[3]) << 8 | quint32(data[4]) << 16 | quint32(data[5]) << 24;
+    return declared == 0 || size >= qint64(declared);
 }
 
 QSize PictureFile::boundedSize(const QSize& size, qint64 maxPixels)

@@ -34,11 +34,14 @@ public:
     Frame readFrame();
 
     // Empty, or why the file at path is damaged although its reader would
-    // still make a picture of it (a JPEG that ends before its last marker).
+    // still make a picture of it: JPEG, GIF and BMP readers fill what is
+    // missing at the end with grey or black and report nothing.
     QString damage(const QString& path) const;
 
-    // Whether JPEG data runs complete to its end-of-image marker.
-    static bool jpegIsComplete(const uchar* data, qint64 size);
+    // Whether the data of a picture in this format (the reader's name for it)
+    // runs complete to its end; formats whose readers fail on their own are
+    // always complete here.
+    static bool isComplete(const QByteArray& format, const uchar* data, qint64 size);
     // The size to read a picture of `size` pixels at so it keeps at most
     // maxPixels, the proportions kept; `size` itself when it fits.
     static QSize boundedSize(const QSize& size, qint64 maxPixels);
@@ -47,6 +50,10 @@ public:
     static QSizeF pageSize(const QSize& pixels);
 
 private:
+    static bool jpegIsComplete(const uchar* data, qint64 size);
+    static bool gifIsComplete(const uchar* data, qint64 size);
+    static bool bmpIsComplete(const uchar* data, qint64 size);
+
     QImageReader& m_reader;
     QByteArray m_format;
     int m_frameCount = 1;

@@ -25,8 +25,8 @@ private slots:
     void largeScanComesInWhole();
     void placedPicturesGetAMaskOnlyWhenSeeThrough_data();
     void placedPicturesGetAMaskOnlyWhenSeeThrough();
-    void jpegCompleteness_data();
-    void jpegCompleteness();
+    void dataCompleteness_data();
+    void dataCompleteness();
     void boundedSizeKeepsProportions_data();
     void boundedSizeKeepsProportions();
 
@@ -35,6 +35,27 @@ private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
     QTemporaryDir m_dir;
 };
+
+namespace {
+
+QByteArray bmpBytes()
+{
+    QImage image(60, 40, QImage::Format_RGB32);
+    image.fill(QColor(30, 120, 200));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return bytes;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
 
 void TestPdfDocumentPictures::initTestCase()
 {
@@ -123,6 +144,10 @@ void TestPdfDocumentPictures::refusedPicturesSayWhy_data()
     QFile truncated(picture(QStringLiteral("photo-truncated.jpg")));
     QVERIFY(truncated.open(QIODevice::ReadOnly));
     QTest::newRow("truncated jpeg") << truncated.readAll() << "поврежден" << 0;
+
+    QTest::newRow("truncated gif") << fileBytes(picture(QStringLiteral("photo-truncated.gif"))) << "поврежден" << 0;
+    const QByteArray bmp = bmpBytes();
+    QTest::newRow("truncated bmp") << bmp.left(bmp.size() * 2 / 3) << "поврежден" << 0;
 
     QFile grey(picture(QStringLiteral("scan-grey.png")));
     QVERIFY(grey.open(QIODevice::ReadOnly));
@@ -228,35 +253,51 @@ void TestPdfDocumentPictures::placedPicturesGetAMaskOnlyWhenSeeThrough()
     QCOMPARE(smasks, masks);
 }
 
-void TestPdfDocumentPictures::jpegCompleteness_data()
+void TestPdfDocumentPictures::dataCompleteness_data()
 {
+    QTest::addColumn<QByteArray>("format");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("complete");
 
-    QFile file(picture(QStringLiteral("photo-exif6.jpg")));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray photo = file.readAll();
+    const QByteArray photo = fileBytes(picture(QStringLiteral("photo-exif6.jpg")));
     const qsizetype scanStart = photo.lastIndexOf(QByteArray("\xFF\xDA", 2));
     QVERIFY(scanStart > 0);
-    QTest::newRow("whole photo") << photo << true;
-    QTest::newRow("trailer after the end") << photo + QByteArray(300, '\x55') << true;
-    QTest::newRow("last marker cut") << photo.left(photo.size() - 1) << false;
-    QTest::newRow("cut in the coded data") << photo.left(photo.size() - 200) << false;
-    QTest::newRow("cut in the scan header") << photo.left(scanStart + 5) << false;
+    QTest::newRow("jpeg whole") << QByteArray("jpeg") << photo << true;
+    QTest::newRow("jpeg trailer after the end") << QByteArray("jpeg") << photo + QByteArray(300, '\x55') << true;
+    QTest::newRow("jpeg last marker cut") << QByteArray("jpeg") << photo.left(photo.size() - 1) << false;
+    QTest::newRow("jpeg cut in the coded data") << QByteArray("jpeg") << photo.left(photo.size() - 200) << false;
+    QTest::newRow("jpeg cut in the scan header") << QByteArray("jpeg") << photo.left(scanStart + 5) << false;
     // The preview's own end marker sits in the EXIF block: still incomplete.
-    QTest::newRow("cut after the preview") << photo.left(scanStart) << false;
-    QTest::newRow("no start marker") << photo.mid(2) << false;
-    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("jpeg cut after the preview") << QByteArray("jpeg") << photo.left(scanStart) << false;
+    QTest::newRow("jpeg no start marker") << QByteArray("jpeg") << photo.mid(2) << false;
+    QTest::newRow("jpeg empty") << QByteArray("jpeg") << QByteArray() << false;
     QByteArray zeroLength = photo.left(4);
     zeroLength += QByteArray("\x00\x00\xFF\xD9", 4);
-    QTest::newRow("segment of length zero") << zeroLength << false;
+    QTest::newRow("jpeg segment of length zero") << QByteArray("jpeg") << zeroLength << false;
+
+    const QByteArray gif = fileBytes(picture(QStringLiteral("photo.gif")));
+    QVERIFY(gif.endsWith(';'));
+    QTest::newRow("gif whole") << QByteArray("gif") << gif << true;
+    QTest::newRow("gif without its trailer") << QByteArray("gif") << gif.chopped(1) << false;
+    QTest::newRow("gif cut") << QByteArray("gif") << fileBytes(picture(QStringLiteral("photo-truncated.gif"))) << false;
+    QTest::newRow("gif header only") << QByteArray("gif") << gif.left(13) << false;
+
+    const QByteArray bmp = bmpBytes();
+    QTest::newRow("bmp whole") << QByteArray("bmp") << bmp << true;
+    QTest::newRow("bmp cut") << QByteArray("bmp") << bmp.left(bmp.size() / 2) << false;
+    QByteArray unsized = bmp.left(bmp.size() / 2);
+    unsized.replace(2, 4, QByteArray(4, '\0'));
+    QTest::newRow("bmp with no size stated") << QByteArray("bmp") << unsized << true;
+
+    QTest::newRow("png is left to its reader") << QByteArray("png") << QByteArray("\x89PNG") << true;
 }
 
-void TestPdfDocumentPictures::jpegCompleteness()
+void TestPdfDocumentPictures::dataCompleteness()
 {
+    QFETCH(QByteArray, format);
     QFETCH(QByteArray, bytes);
     QFETCH(bool, complete);
-    QCOMPARE(PictureFile::jpegIsComplete(reinterpret_cast<const uchar*>(bytes.constData()), bytes.size()), complete);
+    QCOMPARE(PictureFile::isComplete(format, reinterpret_cast<const uchar*>(bytes.constData()), bytes.size()), complete);
 }
 
 void TestPdfDocumentPictures::boundedSizeKeepsProportions_data()

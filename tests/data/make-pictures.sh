@@ -36,6 +36,11 @@ photo photo-exif8.jpg 8 90
 size=$(stat -c %s "$out/photo-exif6.jpg")
 head -c $((size * 6 / 10)) "$out/photo-exif6.jpg" >"$out/photo-truncated.jpg"
 
+# The same photo as GIF, whole and cut off.
+"$im" "$work/seen.png" -colors 64 "$out/photo.gif"
+size=$(stat -c %s "$out/photo.gif")
+head -c $((size * 6 / 10)) "$out/photo.gif" >"$out/photo-truncated.gif"
+
 # A grey scan as PNG and as JPEG, and a drawing with a transparent margin.
 "$im" "$work/seen.png" -colorspace Gray -depth 8 -define png:color-type=0 -define png:exclude-chunks=date,time "$out/scan-grey.png"
 "$im" "$work/seen.png" -colorspace Gray -strip -quality 85 "$out/scan-grey.jpg"
