@@ -72,8 +72,10 @@ PictureFile::Frame PictureFile::readFrame()
     m_reader.setScaledSize(wanted == stored ? QSize() : wanted);
     frame.image = m_reader.read();
     if (frame.image.isNull()) {
-        const bool overBudget = stored.isValid() && qint64(stored.width()) * stored.height() * kBytesPerDecodedPixel >
-                                                         qint64(kDecodeLimitMb) * 1024 * 1024;
+        // Readers that cannot scale while they decode need the whole picture in memory.
+        const bool overBudget = stored.isValid() && !m_reader.supportsOption(QImageIOHandler::ScaledSize) &&
+                                qint64(stored.width()) * stored.height() * kBytesPerDecodedPixel >
+                                    qint64(kDecodeLimitMb) * 1024 * 1024;
         frame.error = overBudget
                           ? QStringLiteral("Изображение %1 × %2 точек слишком велико: для чтения нужно больше %3 МБ.")
                                 .arg(stored.width())

@@ -3,6 +3,7 @@
 #include "PictureFile.h"
 
 #include <QBuffer>
+#include <QDataStream>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -46,6 +47,37 @@ QByteArray bmpBytes()
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "BMP");
+    return bytes;
+}
+
+// The header of an uncompressed RGB TIFF of width x height pixels, with
+// hardly any of its pixel data.
+QByteArray tiffHeader(quint32 width, quint32 height)
+{
+    struct Entry {
+        quint16 tag, type;
+        quint32 count, value;
+    };
+    constexpr quint16 kShort = 3, kLong = 4;
+    constexpr quint32 kBitsOffset = 122, kDataOffset = 128;
+    const Entry entries[] = {{256, kLong, 1, width},        {257, kLong, 1, height},
+                             {258, kShort, 3, kBitsOffset}, {259, kShort, 1, 1},
+                             {262, kShort, 1, 2},           {273, kLong, 1, kDataOffset},
+                             {277, kShort, 1, 3},           {278, kLong, 1, height},
+                             {279, kLong, 1, width * height * 3}};
+    QByteArray bytes("II*\0", 4);
+    QDataStream out(&bytes, QIODevice::Append);
+    out.setByteOrder(QDataStream::LittleEndian);
+    out << quint32(8) << quint16(std::size(entries));
+    for (const Entry& e : entries) {
+        out << e.tag << e.type << e.count;
+        if (e.type == kShort && e.count == 1)
+            out << quint16(e.value) << quint16(0);
+        else
+            out << e.value;
+    }
+    out << quint32(0) << quint16(8) << quint16(8) << quint16(8);
+    bytes.append(64, '\0');
     return bytes;
 }
 
@@ -163,6 +195,8 @@ void TestPdfDocumentPictures::refusedPicturesSayWhy_data()
         QVERIFY(strip.save(&buffer, "PNG"));
     }
     QTest::newRow("wider than a page") << png << "не помещается" << 0;
+    // 20,000 x 20,000 colour pixels need 1.5 GiB, and TIFF is read whole.
+    QTest::newRow("more than may be decoded") << tiffHeader(20000, 20000) << "слишком велико" << 0;
 
     QFile tiff(picture(QStringLiteral("scan-3pages-broken.tif")));
     QVERIFY(tiff.open(QIODevice::ReadOnly));
