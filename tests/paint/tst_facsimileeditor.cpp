@@ -94,6 +94,8 @@ private slots:
     void eyedropperColourReachesTheDockSilently();
     void clearEmptiesOnlyTheActiveLayer();
     void loadingABadFileKeepsThePicture();
+    void loadedPhotosStandUpright_data();
+    void loadedPhotosStandUpright();
     void removeBackgroundRule_data();
     void removeBackgroundRule();
     void toleranceApplyAndCancel();
@@ -167,6 +169,29 @@ void TestFacsimileEditor::loadingABadFileKeepsThePicture()
     QVERIFY(!e.host()->loadImageFile(QStringLiteral("/nonexistent/picture.png")));
     QVERIFY(noticeShown);
     QCOMPARE(e.layer().image, scan());
+}
+
+// Photos whose pixels lie on their side and whose EXIF orientation stands them up.
+void TestFacsimileEditor::loadedPhotosStandUpright_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("upright") << "photo-exif1.jpg";
+    QTest::newRow("half turn") << "photo-exif3.jpg";
+    QTest::newRow("quarter clockwise") << "photo-exif6.jpg";
+    QTest::newRow("quarter anticlockwise") << "photo-exif8.jpg";
+}
+
+void TestFacsimileEditor::loadedPhotosStandUpright()
+{
+    QFETCH(QString, file);
+    Editor e;
+    QVERIFY(e.host()->loadImageFile(QStringLiteral(VORN_TEST_DATA "/pictures/") + file));
+    const QImage& image = e.layer().image;
+    QCOMPARE(image.size(), QSize(120, 200));
+    const QColor top = image.pixelColor(60, 10);
+    const QColor bottom = image.pixelColor(60, 190);
+    QVERIFY2(top.red() > 150 && top.blue() < 90, qPrintable(top.name()));
+    QVERIFY2(bottom.blue() > 150 && bottom.red() < 90, qPrintable(bottom.name()));
 }
 
 void TestFacsimileEditor::removeBackgroundRule_data()
