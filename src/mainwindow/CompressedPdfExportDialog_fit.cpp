@@ -26,6 +26,8 @@
 #include <QTemporaryFile>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kKillWaitMs = 2000;
@@ -84,8 +86,9 @@ void CompressedPdfExportDialog::startSizeFit(bool mayUseCache)
     auto* process = new QProcess(this);
     const QString program = fitWorkerProgram();
     process->setProgram(program.isEmpty() ? QCoreApplication::applicationFilePath() : program);
+    m_fitTargetBytes = compressionTargetBytes(megabytes);
     process->setArguments({QStringLiteral("--vorn-compression-fit"), m_fitCopy->fileName(),
-                           QString::number(compressionTargetBytes(megabytes))});
+                           QString::number(m_fitTargetBytes)});
     process->setProcessChannelMode(QProcess::SeparateChannels);
     endWithParent(*process);
     connect(process, &QProcess::finished, this,
@@ -174,10 +177,14 @@ void CompressedPdfExportDialog::onSizeFitFinished(int exitCode, QProcess::ExitSt
         entry.bytes = compressionByteCount(element.value(QStringLiteral("bytes")));
         entry.sampled = element.value(QStringLiteral("sampled")).toBool(false);
         entry.options = compressionOptionsFromJson(element.value(QStringLiteral("options")).toObject());
+        entry.keepsText = element.value(QStringLiteral("keepsText")).toBool(false);
         if (!entry.label.trimmed().isEmpty() && entry.bytes >= 1)
             m_estimateCache.append(entry);
     }
     m_estimateCacheReady = !m_estimateCache.isEmpty();
+    m_estimateComplete = answer.value(QStringLiteral("complete")).toBool(false);
+    m_estimateTargetBytes = m_fitTargetBytes;
+    m_estimateRunMatched = answer.value(QStringLiteral("matchedTarget")).toBool(false);
     if (m_estimateCacheReady && chooseFitFromCache(false)) {
         QSettings().setValue(QStringLiteral("export/compressedPdf/targetMb"), m_limitSpin->value());
         return;
@@ -192,7 +199,8 @@ void CompressedPdfExportDialog::onSizeFitFinished(int exitCode, QProcess::ExitSt
     applyChoice(chosen);
     m_forecast->setText(fitResultText(QString(), answer.value(QStringLiteral("matchedTarget")).toBool(false),
                                       answer.value(QStringLiteral("label")).toString(), bytes,
-                                      answer.value(QStringLiteral("sampled")).toBool(false), chosen));
+                                      answer.value(QStringLiteral("sampled")).toBool(false), chosen,
+                                      answer.value(QStringLiteral("keepsText")).toBool(false)));
     QSettings().setValue(QStringLiteral("export/compressedPdf/targetMb"), m_limitSpin->value());
 }
 
@@ -200,9 +208,13 @@ bool CompressedPdfExportDialog::chooseFitFromCache(bool reusesRun)
 {
     if (!m_estimateCacheReady || m_estimateCache.isEmpty())
         return false;
-    const CompressionFitChoice choice =
-        chooseCompressionFit(m_estimateCache, compressionTargetBytes(m_limitSpin->value()));
-    if (choice.index < 0)
+    const qint64 target = compressionTargetBytes(m_limitSpin->value());
+    const CompressionFitChoice choice = chooseCompressionFit(m_estimateCache, target);
+    // A run that did not measure every candidate left out those larger than
+    // its limit; those after its choice, when it stopped at one, are unknown.
+    const bool answered =
+        m_estimateComplete || (target <= m_estimateTargetBytes && (choice.fits || !m_estimateRunMatched));
+    if (choice.index < 0 || !answered)
         return false;
     const CachedCompressionEstimate& entry = m_estimateCache.at(choice.index);
     m_applyingLevel = true;
@@ -211,6 +223,13 @@ bool CompressedPdfExportDialog::chooseFitFromCache(bool reusesRun)
     const QString firstLine = reusesRun
                                   ? tr("Повторный подбор не запускался: использованы уже посчитанные варианты.")
                                   : tr("Варианты сжатия посчитаны и сохранены для этого окна.");
-    m_forecast->setText(fitResultText(firstLine, choice.fits, entry.label, entry.bytes, entry.sampled, entry.options));
+    m_forecast->setText(
+        fitResultText(firstLine, choice.fits, entry.label, entry.bytes, entry.sampled, entry.options, entry.keepsText));
     return true;
+}
+
+bool CompressedPdfExportDialog::documentHasText() const
+{
+    return std::any_of(m_estimateCache.cbegin(), m_estimateCache.cend(),
+                       [](const CachedCompressionEstimate& entry) { return entry.keepsText; });
 }
