@@ -103,63 +103,83 @@ struct Measured {
     bool cut = false;  // given up above a bound below the source size
 };
 
-// The rasterising forecasts of the presets of one resolution from one render
-// per sampled page, encoded on a pool of threads while the next page renders.
-// A preset whose running size passes its bound is given up.
-class ResolutionGroup {
+// The rasterising forecasts of several presets, page by page: each sampled
+// page is loaded once and rendered once per resolution still needed (pdfium
+// keeps the page's decoded pictures between these renders), and every preset
+// of a resolution is encoded from its render on a pool of threads while the
+// next render is made. A preset whose running size passes the bound is given
+// up, and a resolution with no preset left is no longer rendered.
+class RasterSweep {
 public:
-    ResolutionGroup(FPDF_DOCUMENT doc, const QList<RasterPdfWriter::SampledPage>& sample, int pageCount,
-                    int threads)
+    RasterSweep(FPDF_DOCUMENT doc, const QList<RasterPdfWriter::SampledPage>& sample, int pageCount, int threads)
         : m_doc(doc), m_sample(sample), m_pageCount(pageCount), m_threads(std::max(1, threads))
     {
     }
 
-    void measure(int imageDpi, const QList<int>& presets, qint64 bound, qint64 sourceSize,
-                 QHash<int, Measured>* results)
+    void measure(const QList<int>& presets, qint64 bound, qint64 sourceSize, QHash<int, Measured>* results)
     {
-        const int count = int(presets.size());
         std::vector<Track> tracks(presets.size());
-        for (int i = 0; i < count; ++i)
-            tracks[size_t(i)].options = rasterCompressionOptions(
-                kPresetRows[presets.at(i)].imageDpi, kPresetRows[presets.at(i)].jpegQuality,
-                kPresetRows[presets.at(i)].monochrome);
+        QList<int> resolutions;
+        for (int i = 0; i < int(presets.size()); ++i) {
+            const PresetRow& row = kPresetRows[presets.at(i)];
+            tracks[size_t(i)].options = rasterCompressionOptions(row.imageDpi, row.jpegQuality, row.monochrome);
+            if (!resolutions.contains(row.imageDpi))
+                resolutions.append(row.imageDpi);
+        }
+        const auto live = [&tracks](int dpi) {
+            return std::any_of(tracks.cbegin(), tracks.cend(),
+                               [dpi](const Track& t) { return t.options.imageDpi == dpi && !t.stopped.load(); });
+        };
         QThreadPool pool;
         pool.setMaxThreadCount(m_threads);
         QSemaphore inFlight(m_threads + 1);  // renders held at once
-        int unrendered = 0;
+        QHash<int, int> unrendered;          // by resolution
         for (const RasterPdfWriter::SampledPage& sampled : m_sample) {
-            if (std::all_of(tracks.cbegin(), tracks.cend(), [](const Track& t) { return t.stopped.load(); }))
+            QList<int> needed;
+            for (int dpi : resolutions) {
+                if (live(dpi))
+                    needed.append(dpi);
+            }
+            if (needed.isEmpty())
                 break;
-            inFlight.acquire();
-            auto job = std::make_shared<PageJob>(&inFlight);
-            {
-                QMutexLocker lock(&pdfiumMutex());
-                job->page = renderRasterPage(m_doc, sampled.pageIndex, imageDpi);
+            QMutexLocker lock(&pdfiumMutex());
+            PagePtr page(pdfApi().FPDF_LoadPage(m_doc, sampled.pageIndex));
+            for (int dpi : needed) {
+                lock.unlock();
+                inFlight.acquire();
+                lock.relock();
+                auto job = std::make_shared<PageJob>(&inFlight);
+                job->page = renderRasterPage(m_doc, page.get(), sampled.pageIndex, dpi);
+                if (!job->page.rendered)
+                    ++unrendered[dpi];
+                for (Track& track : tracks) {
+                    if (track.options.imageDpi != dpi || track.stopped.load())
+                        continue;
+                    pool.start([this, job, &track, sampled, bound] { encode(*job, sampled.represents, bound, &track); });
+                }
             }
-            if (!job->page.rendered)
-                ++unrendered;
-            for (Track& track : tracks) {
-                if (track.stopped.load())
-                    continue;
-                pool.start([this, job, &track, sampled, bound] { encode(*job, sampled.represents, bound, &track); });
-            }
+            page.reset();
+            lock.unlock();
+            // The first page alone often shows that no preset can do.
+            if (&sampled == &m_sample.first())
+                pool.waitForDone();
         }
         pool.waitForDone();
-        for (int i = 0; i < count; ++i) {
+        for (int i = 0; i < int(presets.size()); ++i) {
             const Track& track = tracks[size_t(i)];
             Measured& result = (*results)[presets.at(i)];
-            const qint64 size = RasterPdfWriter::fileSize(m_pageCount, track.total.load());
+            result = Measured();
             if (!track.error.isEmpty()) {
                 result.error = track.error;
             } else if (track.stopped.load()) {
                 result.cut = bound < sourceSize;
-            } else if (unrendered == int(m_sample.size())) {
+            } else if (unrendered.value(track.options.imageDpi) == int(m_sample.size())) {
                 QList<int> numbers;
                 for (const RasterPdfWriter::SampledPage& page : m_sample)
                     numbers.append(page.pageIndex + 1);
                 result.error = unrenderedPagesText(numbers, int(numbers.size()));
             } else {
-                result.bytes = size;
+                result.bytes = RasterPdfWriter::fileSize(m_pageCount, track.total.load());
             }
         }
     }
@@ -172,7 +192,7 @@ private:
         QString error;  // written once, by the encoder that stops the track
     };
 
-    // The rendered page, freed with the last encoder that holds it.
+    // A rendered page, freed with the last encoder that holds it.
     struct PageJob {
         explicit PageJob(QSemaphore* permits) : permits(permits) {}
         ~PageJob() { permits->release(); }
@@ -280,7 +300,8 @@ CompressionFit::Outcome CompressionFit::run(const QString& path, qint64 targetBy
     int index = kKeptCopyIndex;
     candidates.append({index++,
                        outcome.encrypted ? QStringLiteral("Зашифрованный файл: копия без сжатия")
-                                         : QStringLiteral("Исходное качество, текст сохраняется"),
+                       : hasText         ? QStringLiteral("Исходное качество, текст сохраняется")
+                                         : QStringLiteral("Исходное качество"),
                        keptOptions(kKeptAsIsDpi, kKeptAsIsQuality, false), hasText});
     if (hasText && !outcome.encrypted) {
         candidates.append({index++, QStringLiteral("Сжатие изображений с сохранением текста, 150 dpi"),
@@ -291,63 +312,98 @@ CompressionFit::Outcome CompressionFit::run(const QString& path, qint64 targetBy
     for (int i = 0; i < int(rasterPresets().size()); ++i)
         candidates.append({i, rasterPresets().at(i).label, rasterPresets().at(i).options, false});
 
-    ResolutionGroup groups(document.doc.get(), sample, pageCount, encoderThreads);
-    QHash<int, Measured> measured;
+    RasterSweep sweep(document.doc.get(), sample, pageCount, encoderThreads);
+    QHash<int, Measured> measured;  // rasterising presets by index
+    QList<qint64> sizes(candidates.size(), -1);  // of the candidates listed
     QString firstError;
-    qint64 smallestListed = -1;
-    bool textKeptListed = false;
-    bool exhaustive = true;
+    const auto record = [&](int c, qint64 bytes, const QString& failure) {
+        if (bytes <= 0 && firstError.isEmpty())
+            firstError = failure;
+        if (bytes > 0 && bytes <= sourceSize)
+            sizes[c] = bytes;
+    };
+    const auto finish = [&](int chosen, bool fits, bool complete) {
+        for (int c = 0; c < int(candidates.size()); ++c) {
+            if (sizes.at(c) <= 0)
+                continue;
+            const FitCandidate& candidate = candidates.at(c);
+            if (c == chosen)
+                outcome.choice = {int(outcome.estimates.size()), fits};
+            outcome.estimates.append({candidate.index, candidate.label, candidate.options, sizes.at(c),
+                                      candidate.options.rasterizePages && sampled, candidate.keepsText});
+        }
+        outcome.complete = complete;
+        if (outcome.estimates.isEmpty())
+            outcome.error = !firstError.isEmpty() ? firstError : QStringLiteral("Не удалось подобрать настройки.");
+        return outcome;
+    };
+
+    // In order of preference, each measured only as far as it could fit: the
+    // first that fits is the choice.
+    const qint64 fitBound = std::min(sourceSize, targetBytes);
     for (int c = 0; c < int(candidates.size()); ++c) {
         const FitCandidate& candidate = candidates.at(c);
-        qint64 bytes = -1;
-        QString failure;
         if (!candidate.options.rasterizePages) {
+            QString failure;
             QMutexLocker lock(&pdfiumMutex());
-            bytes = objectKeepingCopy(document.doc.get(), source, candidate.options, &failure).size();
-            if (bytes <= 0)
-                bytes = -1;
+            record(c, objectKeepingCopy(document.doc.get(), source, candidate.options, &failure).size(), failure);
         } else {
             if (!measured.contains(candidate.index)) {
-                // Beyond this bound a preset can be neither listed, chosen nor
-                // the fallback: the fallback keeps the text when a listed copy
-                // does, else it is the smallest.
-                qint64 bound = sourceSize;
-                if (textKeptListed)
-                    bound = std::min(sourceSize, targetBytes);
-                else if (smallestListed > 0)
-                    bound = std::min(sourceSize, std::max(targetBytes, smallestListed));
-                QList<int> sameResolution;
+                // A page of text as a rule rules out every resolution at its
+                // first render, so they go in one sweep; scans go one
+                // resolution at a time, up to the first that fits.
+                QList<int> rest;
                 for (int p = candidate.index; p < int(std::size(kPresetRows)); ++p) {
-                    if (kPresetRows[p].imageDpi == candidate.options.imageDpi && !measured.contains(p))
-                        sameResolution.append(p);
+                    if (hasText || kPresetRows[p].imageDpi == candidate.options.imageDpi)
+                        rest.append(p);
                 }
-                groups.measure(candidate.options.imageDpi, sameResolution, bound, sourceSize, &measured);
+                sweep.measure(rest, fitBound, sourceSize, &measured);
             }
             const Measured& result = measured.value(candidate.index);
-            bytes = result.bytes;
-            failure = result.error;
-            exhaustive = exhaustive && !result.cut;
+            record(c, result.bytes, result.error);
         }
-        if (bytes <= 0) {
-            if (firstError.isEmpty())
-                firstError = failure;
-            continue;
+        if (sizes.at(c) > 0 && sizes.at(c) <= targetBytes)
+            return finish(c, true, false);
+    }
+
+    // Nothing fits. The fallback keeps the text when a listed copy does; else
+    // it is the smallest, so the presets given up at the limit are measured
+    // again, the later (smaller as a rule) first, each as far as it could
+    // still be the smallest.
+    bool textKept = false;
+    for (int c = 0; c < int(candidates.size()); ++c)
+        textKept = textKept || (candidates.at(c).keepsText && sizes.at(c) > 0);
+    if (!textKept) {
+        qint64 smallest = sourceSize;
+        for (qint64 size : sizes) {
+            if (size > 0)
+                smallest = std::min(smallest, size);
         }
-        if (bytes > sourceSize)
-            continue;
-        outcome.estimates.append({candidate.index, candidate.label, candidate.options, bytes,
-                                  candidate.options.rasterizePages && sampled, candidate.keepsText});
-        smallestListed = smallestListed <= 0 ? bytes : std::min(smallestListed, bytes);
-        textKeptListed = textKeptListed || candidate.keepsText;
-        if (bytes <= targetBytes) {
-            outcome.choice = {int(outcome.estimates.size()) - 1, true};
-            outcome.complete = exhaustive && c == int(candidates.size()) - 1;
-            return outcome;
+        QList<int> cut;
+        for (auto it = measured.cbegin(); it != measured.cend(); ++it) {
+            if (it->cut)
+                cut.append(it.key());
+        }
+        if (!cut.isEmpty()) {
+            sweep.measure(cut, smallest, sourceSize, &measured);
+            for (int c = 0; c < int(candidates.size()); ++c) {
+                const int index = candidates.at(c).index;
+                if (candidates.at(c).options.rasterizePages && cut.contains(index))
+                    record(c, measured.value(index).bytes, measured.value(index).error);
+            }
         }
     }
-    outcome.complete = exhaustive;
-    outcome.choice = chooseCompressionFitEntry(outcome.estimates, targetBytes);
-    if (outcome.estimates.isEmpty())
-        outcome.error = !firstError.isEmpty() ? firstError : QStringLiteral("Не удалось подобрать настройки.");
-    return outcome;
+    const bool complete = std::none_of(measured.cbegin(), measured.cend(), [](const Measured& m) { return m.cut; });
+    QList<CompressionFitEstimate> listed;
+    for (int c = 0; c < int(candidates.size()); ++c) {
+        if (sizes.at(c) > 0)
+            listed.append({0, QString(), {}, sizes.at(c), false, candidates.at(c).keepsText});
+    }
+    const CompressionFitChoice fallback = chooseCompressionFitEntry(listed, targetBytes);
+    int chosen = -1;
+    for (int c = 0, n = 0; c < int(candidates.size()); ++c) {
+        if (sizes.at(c) > 0 && n++ == fallback.index)
+            chosen = c;
+    }
+    return finish(chosen, false, complete);
 }

@@ -48,6 +48,18 @@ bool rasterPageObjects(const RasterPage& page, const Options& options, const QSt
     return true;
 }
 
+bool isOpaque(const QImage& argb)
+{
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            if (qAlpha(line[x]) != 0xFF)
+                return false;
+        }
+    }
+    return true;
+}
+
 // How much a page holds, as its pictures' stored bytes and a share per
 // object: what the sample is stratified by.
 qint64 pageContentWeight(FPDF_DOCUMENT doc, int pageIndex)
@@ -76,20 +88,27 @@ namespace pdfengine {
 
 RasterPage renderRasterPage(FPDF_DOCUMENT doc, int pageIndex, int imageDpi)
 {
+    PagePtr page(pdfApi().FPDF_LoadPage(doc, pageIndex));
+    return renderRasterPage(doc, page.get(), pageIndex, imageDpi);
+}
+
+RasterPage renderRasterPage(FPDF_DOCUMENT doc, FPDF_PAGE page, int pageIndex, int imageDpi)
+{
     constexpr int kMinDpi = 36;
     constexpr int kMaxDpi = 600;
     const PdfiumApi& api = pdfApi();
     RasterPage result;
     result.pageIndex = pageIndex;
     result.points = pagePoints(doc, pageIndex);
-    {
-        PagePtr page(api.FPDF_LoadPage(doc, pageIndex));
-        if (page) {
-            result.points = QSizeF(api.FPDF_GetPageWidthF(page.get()), api.FPDF_GetPageHeightF(page.get()));
-            result.image = renderLoadedPageImage(page.get(), std::clamp(imageDpi, kMinDpi, kMaxDpi) / kPointsPerInch);
-        }
+    if (page) {
+        result.points = QSizeF(api.FPDF_GetPageWidthF(page), api.FPDF_GetPageHeightF(page));
+        result.image = renderLoadedPageImage(page, std::clamp(imageDpi, kMinDpi, kMaxDpi) / kPointsPerInch);
     }
     result.rendered = !result.image.isNull();
+    // A page drawn on white is opaque: as such the encoders take it as it is,
+    // with no flattening onto white for every picture made from it.
+    if (result.rendered && isOpaque(result.image))
+        result.image.reinterpretAsFormat(QImage::Format_RGB32);
     if (!result.rendered) {
         result.image = QImage(1, 1, QImage::Format_RGB32);
         result.image.fill(Qt::white);

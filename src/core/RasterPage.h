@@ -20,6 +20,8 @@ struct RasterPage {
 
 // Page pageIndex at imageDpi (clamped to 36..600), exactly as the writer draws it.
 RasterPage renderRasterPage(FPDF_DOCUMENT doc, int pageIndex, int imageDpi);
+// The same from the page already loaded (null: it could not be loaded).
+RasterPage renderRasterPage(FPDF_DOCUMENT doc, FPDF_PAGE page, int pageIndex, int imageDpi);
 
 // The pages a rasterising forecast renders, in page order, each with the
 // number of pages it stands for.
