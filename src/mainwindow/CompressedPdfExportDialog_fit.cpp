@@ -40,6 +40,22 @@ QString& fitWorkerProgram()
     return program;
 }
 
+// Copies the file at path into the open target; false leaves the target to
+// be written otherwise.
+bool copyFileInto(const QString& path, QFile& target)
+{
+    constexpr qint64 kChunk = 1024 * 1024;
+    QFile source(path);
+    if (path.isEmpty() || !source.open(QIODevice::ReadOnly) || source.size() > PdfDocument::kMaxFileBytes)
+        return false;
+    while (!source.atEnd()) {
+        const QByteArray chunk = source.read(kChunk);
+        if (chunk.isEmpty() || target.write(chunk) != chunk.size())
+            return false;
+    }
+    return target.flush();
+}
+
 } // namespace
 
 void CompressedPdfExportDialog::setFitWorkerProgram(const QString& program)
@@ -75,8 +91,11 @@ void CompressedPdfExportDialog::startSizeFit(bool mayUseCache)
     m_fitCopy = std::make_unique<QTemporaryFile>(QDir(QDir::tempPath()).filePath(
         QStringLiteral("vorn_pdf_compress_estimate_XXXXXX.pdf")));
     const bool created = m_fitCopy->open();
+    // An unchanged document is measured as its file, the bytes the kept copy
+    // starts from; a changed one as it would be saved.
+    const bool copied = created && !m_document->isModified() && copyFileInto(m_document->filePath(), *m_fitCopy);
     m_fitCopy->close();  // the name stays reserved; saveCopy replaces the file keeping its mode
-    if (!created || !m_document->saveCopy(m_fitCopy->fileName())) {
+    if (!created || (!copied && !m_document->saveCopy(m_fitCopy->fileName()))) {
         m_fitCopy.reset();
         endSizeFit();
         m_forecast->setText(tr("Не удалось подготовить документ для подбора."));

@@ -3,6 +3,7 @@
 // window's Home button.
 #include "CompressedPdfExportDialog.h"
 #include "CompressionOptionsJson.h"
+#include "DialogKit.h"
 #include "PromptDriver.h"
 #include "StandInWorker.h"
 #include "WindowTestSupport.h"
@@ -76,6 +77,7 @@ private slots:
     void noFitOffersTheTextKeptCopy();
     void customBadgeIsTranslated_data();
     void customBadgeIsTranslated();
+    void unchangedDocumentIsMeasuredAsItsFile();
 
 private:
     QTemporaryDir m_temp;
@@ -487,6 +489,22 @@ void CompressedPdfTest::savingCanBeCancelled()
     WorkProgressDialog finishing(QStringLiteral("Сжатый PDF"), QStringLiteral("Сжатие PDF..."));
     QVERIFY(finishing.run([](const WorkProgressDialog::Report& report) { return report(1, 1); }));
     QVERIFY(!finishing.wasCancelled());
+}
+
+// The copy that keeps an unchanged document is its file: the fit measures
+// those bytes, not a new save of them, so its forecast is what is written.
+void CompressedPdfTest::unchangedDocumentIsMeasuredAsItsFile()
+{
+    const QString path = fixtures::realPdf(QStringLiteral("pdftex-manual.pdf"));
+    PdfDocument manual;
+    QVERIFY(manual.open(path));
+    CompressedPdfExportDialog dialog(&manual, m_dir.filePath("manual_сжатый.pdf"), false);
+    dialog.show();
+    QTRY_VERIFY(dialog.isFitRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isFitRunning(), 30000);
+    const QString expected = QStringLiteral("Прогноз итогового размера: около %1.").arg(formatFileSize(QFileInfo(path).size()));
+    QVERIFY2(forecast(&dialog)->text().split('\n').contains(expected), qPrintable(forecast(&dialog)->text()));
+    QVERIFY(!dialog.options().rasterizePages);
 }
 
 QTEST_MAIN(CompressedPdfTest)
