@@ -9,6 +9,7 @@
 #include "WindowTestSupport.h"
 #include "WorkProgressDialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -78,6 +79,8 @@ private slots:
     void customBadgeIsTranslated_data();
     void customBadgeIsTranslated();
     void unchangedDocumentIsMeasuredAsItsFile();
+    void encryptedFileIsCopiedUncompressed_data();
+    void encryptedFileIsCopiedUncompressed();
 
 private:
     QTemporaryDir m_temp;
@@ -505,6 +508,44 @@ void CompressedPdfTest::unchangedDocumentIsMeasuredAsItsFile()
     const QString expected = QStringLiteral("Прогноз итогового размера: около %1.").arg(formatFileSize(QFileInfo(path).size()));
     QVERIFY2(forecast(&dialog)->text().split('\n').contains(expected), qPrintable(forecast(&dialog)->text()));
     QVERIFY(!dialog.options().rasterizePages);
+}
+
+void CompressedPdfTest::encryptedFileIsCopiedUncompressed_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("rasterize");
+    QTest::addColumn<bool>("said");
+    QTest::newRow("encrypted, keeping the text") << "pdftex-manual-encrypted.pdf" << false << true;
+    QTest::newRow("encrypted, as pictures") << "pdftex-manual-encrypted.pdf" << true << false;
+    QTest::newRow("not encrypted") << "pdftex-manual.pdf" << false << false;
+}
+
+// The text-keeping copy of an encrypted file is the file itself: the fine
+// settings say so.
+void CompressedPdfTest::encryptedFileIsCopiedUncompressed()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, rasterize);
+    QFETCH(bool, said);
+    PdfDocument document;
+    QVERIFY(document.open(fixtures::realPdf(name)));
+    QTemporaryDir dir;
+    CompressedPdfExportDialog::setFitWorkerProgram(standin::script(dir, "exit 4"));
+    CompressedPdfExportDialog dialog(&document, m_dir.filePath("enc_сжатый.pdf"), false);
+    dialog.show();
+    QTRY_VERIFY(!dialog.isFitRunning());
+    QCheckBox* box = nullptr;
+    for (QCheckBox* candidate : dialog.findChildren<QCheckBox*>()) {
+        if (candidate->text().startsWith(QStringLiteral("Сжимать как изображение")))
+            box = candidate;
+    }
+    QVERIFY(box);
+    box->setChecked(!rasterize);
+    box->setChecked(rasterize);
+    bool found = false;
+    for (QLabel* label : dialog.findChildren<QLabel*>(QStringLiteral("DialogHint")))
+        found = found || label->text().contains(QStringLiteral("Файл зашифрован: в этом режиме он копируется без сжатия."));
+    QCOMPARE(found, said);
 }
 
 QTEST_MAIN(CompressedPdfTest)
