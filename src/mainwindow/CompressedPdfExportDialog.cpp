@@ -44,6 +44,7 @@ constexpr double kMinLimitMb = 0.1;
 constexpr double kMaxLimitMb = 4096;
 constexpr int kOverlayInset = 10;
 constexpr int kDefaultsShownMs = 1400;
+constexpr int kRefitPauseMs = 700;
 
 QString settingKey(const char* name)
 {
@@ -316,10 +317,19 @@ void CompressedPdfExportDialog::loadSettings()
 void CompressedPdfExportDialog::connectHandlers()
 {
     connect(m_levelSlider, &QSlider::valueChanged, this, [this](int level) { onLevelChanged(level); });
-    connect(m_limitSpin, &QDoubleSpinBox::valueChanged, this, [this] {
-        // A run that stopped at its choice cannot answer every new limit.
-        if (m_estimateCacheReady && !chooseFitFromCache(true))
+    // A run that stopped at its choice cannot answer every new limit; the
+    // worker runs again once the typing has paused.
+    m_refitTimer = new QTimer(this);
+    m_refitTimer->setSingleShot(true);
+    m_refitTimer->setInterval(kRefitPauseMs);
+    connect(m_refitTimer, &QTimer::timeout, this, [this] {
+        if (!chooseFitFromCache(true))
             startSizeFit(false);
+    });
+    connect(m_limitSpin, &QDoubleSpinBox::valueChanged, this, [this] {
+        m_refitTimer->stop();
+        if (m_estimateCacheReady && !chooseFitFromCache(true))
+            m_refitTimer->start();
     });
     connect(m_advancedButton, &QToolButton::toggled, this, [this](bool on) {
         m_advancedButton->setArrowType(on ? Qt::DownArrow : Qt::RightArrow);

@@ -23,6 +23,7 @@ class QPushButton;
 class QSlider;
 class QTemporaryFile;
 class QThread;
+class QTimer;
 class QToolButton;
 
 // The compressed-PDF export: six size levels, the fine settings behind them,
@@ -108,6 +109,7 @@ private:
     QPointer<QProcess> m_fitProcess;
     std::unique_ptr<QTemporaryFile> m_fitCopy;
     QThread* m_estimateThread = nullptr;
+    QTimer* m_refitTimer = nullptr;
 
     QLineEdit* m_outputEdit = nullptr;
     QPushButton* m_browseButton = nullptr;
