@@ -2,7 +2,8 @@
 # Rebuilds the real-producer PDFs in this folder from the sources in src/.
 # Run by hand after changing a source; the tests use the committed outputs.
 # Needs: ghostscript, qpdf, groff, tex + dvips (with mktexpk for bitmap fonts),
-# tesseract with the rus and eng data, python3, DejaVu fonts.
+# tesseract with the rus and eng data, python3, DejaVu fonts, pdflatex with the
+# Cyrillic fonts (texlive-latex-base, texlive-lang-cyrillic).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
