@@ -104,10 +104,9 @@ struct Measured {
 };
 
 // The rasterising forecasts of several presets, page by page: each sampled
-// page is loaded once and rendered once per resolution still needed (pdfium
-// keeps the page's decoded pictures between these renders), and every preset
-// of a resolution is encoded from its render on a pool of threads while the
-// next render is made. A preset whose running size passes the bound is given
+// page is loaded once and rendered once per resolution still needed, and
+// every preset of a resolution is encoded from that render on a pool of
+// threads while the next render is made. A preset whose running size passes the bound is given
 // up, and a resolution with no preset left is no longer rendered.
 class RasterSweep {
 public:
