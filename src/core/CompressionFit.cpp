@@ -367,23 +367,30 @@ CompressionFit::Outcome CompressionFit::run(const QString& path, qint64 targetBy
 
     // Nothing fits. The fallback keeps the text when a listed copy does; else
     // it is the smallest, so the presets given up at the limit are measured
-    // again, the later (smaller as a rule) first, each as far as it could
-    // still be the smallest.
+    // again, each as far as it could still be the smallest.
     bool textKept = false;
     for (int c = 0; c < int(candidates.size()); ++c)
         textKept = textKept || (candidates.at(c).keepsText && sizes.at(c) > 0);
     if (!textKept) {
-        qint64 smallest = sourceSize;
-        for (qint64 size : sizes) {
-            if (size > 0)
-                smallest = std::min(smallest, size);
-        }
-        QList<int> cut;
+        // Lowest resolution first: its small pictures set a low bound early.
+        QList<int> resolutions;
         for (auto it = measured.cbegin(); it != measured.cend(); ++it) {
-            if (it->cut)
-                cut.append(it.key());
+            if (it->cut && !resolutions.contains(kPresetRows[it.key()].imageDpi))
+                resolutions.append(kPresetRows[it.key()].imageDpi);
         }
-        if (!cut.isEmpty()) {
+        std::sort(resolutions.begin(), resolutions.end());
+        for (int dpi : resolutions) {
+            qint64 smallest = sourceSize;
+            for (qint64 size : sizes) {
+                if (size > 0)
+                    smallest = std::min(smallest, size);
+            }
+            QList<int> cut;
+            for (auto it = measured.cbegin(); it != measured.cend(); ++it) {
+                if (it->cut && kPresetRows[it.key()].imageDpi == dpi)
+                    cut.append(it.key());
+            }
+            std::sort(cut.begin(), cut.end());
             sweep.measure(cut, smallest, sourceSize, &measured);
             for (int c = 0; c < int(candidates.size()); ++c) {
                 const int index = candidates.at(c).index;
