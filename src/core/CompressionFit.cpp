@@ -145,6 +145,16 @@ public:
             PagePtr page(pdfApi().FPDF_LoadPage(m_doc, sampled.pageIndex));
             for (int dpi : needed) {
                 lock.unlock();
+                // When every preset of the resolution is heading past the
+                // bound, its encodes are awaited so no render is spent on a
+                // preset about to be given up.
+                if (headingPastBound(tracks, dpi, bound)) {
+                    pool.waitForDone();
+                    if (!live(dpi)) {
+                        lock.relock();
+                        continue;
+                    }
+                }
                 inFlight.acquire();
                 lock.relock();
                 auto job = std::make_shared<PageJob>(&inFlight);
@@ -187,6 +197,7 @@ private:
     struct Track {
         Options options;
         std::atomic<qint64> total{0};
+        std::atomic<int> pages{0};  // encoded so far
         std::atomic<bool> stopped{false};
         QString error;  // written once, by the encoder that stops the track
     };
@@ -200,6 +211,25 @@ private:
         QSemaphore* permits;
         RasterPage page;
     };
+
+    // Every live preset of the resolution, its pages so far extrapolated to
+    // the whole sample, passes the bound.
+    bool headingPastBound(const std::vector<Track>& tracks, int dpi, qint64 bound) const
+    {
+        bool any = false;
+        for (const Track& track : tracks) {
+            if (track.options.imageDpi != dpi || track.stopped.load())
+                continue;
+            const int pages = track.pages.load();
+            if (pages == 0)
+                return false;
+            const qint64 whole = track.total.load() * qint64(m_sample.size()) / pages;
+            if (RasterPdfWriter::fileSize(m_pageCount, whole) <= bound)
+                return false;
+            any = true;
+        }
+        return any;
+    }
 
     void encode(const PageJob& job, int represents, qint64 bound, Track* track) const
     {
@@ -217,6 +247,7 @@ private:
             RasterPdfWriter::pageObjects(job.page.pageIndex, job.page.points, picture);
         const qint64 added = represents * RasterPdfWriter::pageObjectsSize(job.page.pageIndex, objects);
         const qint64 total = track->total.fetch_add(added) + added;
+        ++track->pages;
         if (RasterPdfWriter::fileSize(m_pageCount, total) > bound)
             track->stopped.store(true);
     }
