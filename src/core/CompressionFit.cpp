@@ -6,6 +6,7 @@
 #include "RasterPage.h"
 #include "RasterPdfWriter.h"
 
+#include <QFile>
 #include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
@@ -18,6 +19,7 @@
 #include <algorithm>
 #include <iterator>
 #include <atomic>
+#include <exception>
 #include <limits>
 #include <memory>
 
@@ -284,9 +286,15 @@ const QList<CompressionFit::Candidate>& CompressionFit::rasterPresets()
 
 bool CompressionFit::isEncryptedFile(const QString& path)
 {
-    QString error;
-    const QByteArray bytes = readWholeFile(path, &error);
-    return !bytes.isEmpty() && encryptedBytes(bytes);
+    // qpdf reads only the cross-reference and trailer here, not the whole file.
+    try {
+        QPDF pdf;
+        pdf.setSuppressWarnings(true);
+        pdf.processFile(QFile::encodeName(path).constData());
+        return pdf.isEncrypted();
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 CompressionFit::Outcome CompressionFit::run(const QString& path, qint64 targetBytes, int encoderThreads)

@@ -192,6 +192,9 @@ void TestCompressionFit::encryptedFileIsNamed()
     const QString source = fixtures::realPdf(QStringLiteral("pdftex-manual-encrypted.pdf"));
     QVERIFY(CompressionFit::isEncryptedFile(source));
     QVERIFY(!CompressionFit::isEncryptedFile(fixtures::realPdf(QStringLiteral("pdftex-manual.pdf"))));
+    // Neither a missing file nor one that is no PDF throws or counts.
+    QVERIFY(!CompressionFit::isEncryptedFile(m_dir.filePath(QStringLiteral("missing.pdf"))));
+    QVERIFY(!CompressionFit::isEncryptedFile(fixtures::realPdf(QStringLiteral("make-fixtures.sh"))));
     const qint64 sourceSize = QFileInfo(source).size();
     const CompressionFit::Outcome outcome = CompressionFit::run(source, sourceSize, kThreads);
     QVERIFY(outcome.encrypted);
