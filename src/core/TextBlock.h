@@ -57,6 +57,9 @@ struct TextBlock {
     bool italic = false;
     bool invisibleText = false;
     bool textEdited = false;
+    // The picture was replaced since the block was made: it is written even
+    // where the block has not moved.
+    bool imageEdited = false;
     double rotation = 0.0;
     // Deleted by the user: nothing of it is written, its old place
     // (originalRect) is cleared and its old text taken off the page.

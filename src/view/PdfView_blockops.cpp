@@ -417,6 +417,7 @@ void PdfView::updateSelectedImageBlock(const QImage& image)
         return;
     pushUndoSnapshot(QStringLiteral("Редактирование изображения"), true);
     m_blocks[size_t(index)].image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    m_blocks[size_t(index)].imageEdited = true;
     markOcrBlocksDirty();
     viewport()->update();
 }

@@ -349,7 +349,7 @@ void PdfView::paintBlock(QPainter& painter, int index, bool inkLayerPage)
         const bool placedByUser = !hasArea(block.originalRect);
         if (placedByUser || (block.inkRegion && inkLayerPage)) {
             drawBlockImage(painter, block, r, block.image);
-        } else if (blockMoved(block) || rotated) {
+        } else if (blockMoved(block) || rotated || block.imageEdited) {
             const QRectF was = pdfRectToScreenRect(m_blockPage, block.originalRect).adjusted(-1, -1, 1, 1);
             if (block.inkRegion)
                 painter.drawImage(was, whiteAlphaMaskForPreview(block.image));
