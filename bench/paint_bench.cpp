@@ -173,6 +173,7 @@ int main(int argc, char** argv)
 
     // Recorded changes as a tool makes them: keep the layer, paint, record.
     canvas.setDocument(&doc);
+    doc.activeIndex = 1;  // the layer painted on
     const qint64 start = residentBytes();
     for (int i = 0; i < kChanges; ++i) {
         const QImage before = doc.layers[1]->image;

@@ -17,10 +17,11 @@ BackgroundPreviewer::~BackgroundPreviewer()
     cancel();
 }
 
+// The run in progress goes on, so a drag keeps showing previews; a value not
+// started yet is replaced.
 void BackgroundPreviewer::request(int tolerance)
 {
     m_pending = tolerance;
-    ++m_shared->generation;  // stops the run in progress
     startNext();
 }
 

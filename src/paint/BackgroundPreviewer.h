@@ -12,8 +12,9 @@
 namespace paint {
 
 // Makes the background-to-transparency previews of one picture off the GUI
-// thread, one at a time: a newer request stops an older run, whose result is
-// never delivered, so the latest tolerance wins.
+// thread, one at a time: a request made while a preview is being made waits
+// for it and replaces any older waiting one, so the last value asked for is
+// the last preview delivered.
 class BackgroundPreviewer : public QObject {
     Q_OBJECT
 public:
