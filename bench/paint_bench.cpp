@@ -8,6 +8,7 @@
 #include "CanvasWidget.h"
 #include "Document.h"
 #include "Layer.h"
+#include "ProcessMemory.h"
 #include "StrokeTool.h"
 
 #include <QApplication>
@@ -23,6 +24,10 @@
 
 namespace {
 
+using bench::peakBytes;
+using bench::resetPeak;
+using bench::residentBytes;
+
 constexpr QSize kPictureSize(4000, 3000);
 constexpr int kChanges = 8;
 
@@ -30,34 +35,6 @@ double median(std::vector<double> values)
 {
     std::nth_element(values.begin(), values.begin() + values.size() / 2, values.end());
     return values[values.size() / 2];
-}
-
-qint64 residentBytes()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields[1].toLongLong() * 4096 : -1;
-}
-
-// Peak resident memory since the last reset, in bytes.
-qint64 peakBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return -1;
-}
-
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
 }
 
 // 50 strokes of a few hundred pixels each, as a user makes them.

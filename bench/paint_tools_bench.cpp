@@ -11,6 +11,7 @@
 #include "Document.h"
 #include "FillTool.h"
 #include "Layer.h"
+#include "ProcessMemory.h"
 #include "SelectionTools.h"
 
 #include <QApplication>
@@ -26,6 +27,10 @@
 #include <vector>
 
 namespace {
+
+using bench::peakBytes;
+using bench::resetPeak;
+using bench::residentBytes;
 
 constexpr QSize kPictureSize(4000, 3000);
 
@@ -100,36 +105,6 @@ void sliderDrag(const QImage& picture)
                 picture.width(), picture.height(), picture.width() * double(picture.height()) / 1e6, syncMs,
                 worstStep, worstShow, shown, kSteps, lastShown);
     (void)full;
-}
-
-// Peak resident memory since the last reset, in bytes.
-qint64 peakBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return -1;
-}
-
-qint64 residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return -1;
-}
-
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
 }
 
 void report(const char* what, int runs, const std::function<void()>& prepare, const std::function<void()>& run)
