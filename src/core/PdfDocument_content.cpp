@@ -294,7 +294,7 @@ bool writeImageBlock(PageTextWriter& writer, const TextBlock& block, bool& chang
     }
     bool covered = true;
     if (placed)
-        covered = block.inkRegion ? writer.addImage(block.originalRect, inkMask(block.image))
+        covered = block.inkRegion ? writer.addImage(block.originalRect, inkMask(pagePicture(block)))
                                   : writer.addWhiteRect(block.originalRect);
     if (!covered || !writer.addImage(block.rect, block.image, block.rotation)) {
         error = QStringLiteral("pdfium не принял изображение.");

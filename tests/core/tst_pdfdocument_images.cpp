@@ -111,6 +111,8 @@ private slots:
     void movedFinePictureKeepsItsPixels();
     void editedPictureIsWrittenInPlace_data();
     void editedPictureIsWrittenInPlace();
+    void editedInkRegionCoversItsOldInk_data();
+    void editedInkRegionCoversItsOldInk();
 
 private:
     std::vector<TextBlock> extractFrom(const QByteArray& pdf);
@@ -391,6 +393,55 @@ void TestPdfDocumentImages::editedPictureIsWrittenInPlace()
     }
     if (fixture == QLatin1String("shared"))
         QCOMPARE(pageTwo, QList<QSize>{QSize(4, 2)});
+}
+
+void TestPdfDocumentImages::editedInkRegionCoversItsOldInk_data()
+{
+    QTest::addColumn<QPointF>("shift");
+    QTest::newRow("in place") << QPointF(0, 0);
+    QTest::newRow("moved") << QPointF(200, 0);
+}
+
+// A red stamp is an ink region; its picture erased but for a blue dot leaves
+// no red on the page, wherever the block ends up: the old ink is covered by
+// the picture the page showed, not by the new one.
+void TestPdfDocumentImages::editedInkRegionCoversItsOldInk()
+{
+    QFETCH(QPointF, shift);
+    constexpr double kScale = 2.0;
+    PageSpec page;
+    page.extraContent = QStringLiteral("1 0 0 rg 100 500 40 40 re f\n");
+    const QString file = m_dir.filePath(QStringLiteral("stamp-%1.pdf").arg(shift.x()));
+    QVERIFY(fixtures::writeFile(file, fixtures::pagesPdf({page})));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    std::vector<TextBlock> blocks = doc.extractImages(0);
+    QCOMPARE(blocks.size(), size_t(1));
+    TextBlock edited = blocks[0];
+    QVERIFY(edited.inkRegion);
+    QImage dot(edited.image.size(), QImage::Format_ARGB32_Premultiplied);
+    dot.fill(Qt::transparent);
+    const QRect centre(dot.width() / 2 - 4, dot.height() / 2 - 4, 8, 8);
+    for (int y = centre.top(); y <= centre.bottom(); ++y)
+        for (int x = centre.left(); x <= centre.right(); ++x)
+            dot.setPixel(x, y, qRgb(0, 0, 255));
+    edited.originalImage = edited.image;
+    edited.image = dot;
+    edited.imageEdited = true;
+    edited.rect.translate(shift);
+    QVERIFY2(doc.overlayOcrText(0, {edited}, false), qPrintable(doc.lastError()));
+
+    const auto count = [](const QImage& area, auto test) {
+        int n = 0;
+        for (int y = 0; y < area.height(); ++y)
+            for (int x = 0; x < area.width(); ++x)
+                n += test(area.pixel(x, y));
+        return n;
+    };
+    const auto red = [](QRgb p) { return qRed(p) > 150 && qGreen(p) < 100 && qBlue(p) < 100; };
+    const auto blue = [](QRgb p) { return qBlue(p) > 150 && qRed(p) < 100 && qGreen(p) < 100; };
+    QCOMPARE(count(renderedArea(doc, blocks[0].originalRect, kScale), red), 0);
+    QVERIFY(count(renderedArea(doc, edited.rect, kScale), blue) > 16);
 }
 
 QTEST_GUILESS_MAIN(TestPdfDocumentImages)
