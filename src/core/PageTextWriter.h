@@ -40,6 +40,10 @@ public:
     // rotationDegrees about its centre; false when pdfium refuses it.
     bool addWhiteRect(const QRectF& rect, double rotationDegrees = 0);
     bool addImage(const QRectF& rect, const QImage& image, double rotationDegrees = 0);
+    // Puts the picture in place of the topmost image object shown at rect,
+    // at the same place in the page's drawing order; false when none stands
+    // there or pdfium refuses.
+    bool replaceImage(const QRectF& rect, const QImage& image);
     // A translucent rectangle blended with Multiply over the page content.
     bool addMarkupRect(const QRectF& rect, const QColor& color);
     // Removes every text object drawn invisibly (alpha below 5 or render mode 3).
@@ -71,6 +75,7 @@ private:
     bool placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
                          const QTransform& displayedMatrixExtra, double baselineLift = -1);
     bool insertOwn(FPDF_PAGEOBJECT object);
+    int imageObjectAt(const QRectF& rect) const;
     void transformIntoPage(FPDF_PAGEOBJECT object, const QTransform& displayed) const;
 
     FPDF_DOCUMENT m_doc;

@@ -238,10 +238,12 @@ void TestFacsimileEditor::toleranceApplyAndCancel()
     QVERIFY(hint->isVisible());
     bool previewsRight = false;
     e.answerToleranceDialog([&](QDialog* dialog, QSlider* slider) {
+        // Previews are made off the GUI thread and land a moment later.
         slider->setValue(20);
-        const bool nearWhiteGone = qAlpha(e.layer().image.pixel(3, 2)) == 0;
+        const bool nearWhiteGone = QTest::qWaitFor([&] { return qAlpha(e.layer().image.pixel(3, 2)) == 0; });
         slider->setValue(18);
-        previewsRight = nearWhiteGone && e.layer().image == removeBackground(before, Qt::white, 18);
+        previewsRight = nearWhiteGone &&
+                        QTest::qWaitFor([&] { return e.layer().image == removeBackground(before, Qt::white, 18); });
         dialog->reject();
     });
     e.clickImage(QPoint(0, 0));
