@@ -346,6 +346,55 @@ bool PageTextWriter::addImage(const QRectF& rect, const QImage& image, double ro
     return inserted && markAsOwn(inserted);
 }
 
+// The index of the topmost image object whose displayed bounds are rect, or -1.
+int PageTextWriter::imageObjectAt(const QRectF& rect) const
+{
+    constexpr double kSlack = 0.5;  // points; the rect was read from these bounds
+    const PdfiumApi& api = pdfApi();
+    for (int i = api.FPDFPage_CountObjects(m_page) - 1; i >= 0; --i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjImage)
+            continue;
+        const QRectF shown = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjImage));
+        if (std::abs(shown.left() - rect.left()) <= kSlack && std::abs(shown.right() - rect.right()) <= kSlack &&
+            std::abs(shown.top() - rect.top()) <= kSlack && std::abs(shown.bottom() - rect.bottom()) <= kSlack)
+            return i;
+    }
+    return -1;
+}
+
+// A new object takes the old one's place, so an image stream that other
+// pages or objects share is left as it is.
+bool PageTextWriter::replaceImage(const QRectF& rect, const QImage& image)
+{
+    const PdfiumApi& api = pdfApi();
+    const int index = imageObjectAt(rect);
+    if (index < 0 || image.isNull())
+        return false;
+    FPDF_PAGEOBJECT old = api.FPDFPage_GetObject(m_page, index);
+    const QRectF shown = m_transform.toPage(pageObjectBounds(old, pdfium::kPageObjImage));
+    if (!insertImageObject(m_doc, m_page, shown, image, m_toUser))
+        return false;
+    const int last = api.FPDFPage_CountObjects(m_page) - 1;
+    PageObjectPtr fresh(api.FPDFPage_GetObject(m_page, last));
+    if (!fresh || !api.FPDFPage_RemoveObject(m_page, fresh.get())) {
+        (void)fresh.release();  // still the page's
+        return false;
+    }
+    if (!api.FPDFPage_RemoveObject(m_page, old))
+        return false;
+    PageObjectPtr doomed(old);
+    if (!markAsOwn(fresh.get()) || !api.FPDFPage_InsertObjectAtIndex(m_page, fresh.get(), size_t(index))) {
+        // Back as it was: the old picture in its place.
+        if (api.FPDFPage_InsertObjectAtIndex(m_page, doomed.get(), size_t(index)))
+            (void)doomed.release();
+        return false;
+    }
+    (void)fresh.release();
+    ++m_inserted;
+    return true;
+}
+
 bool PageTextWriter::addMarkupRect(const QRectF& rect, const QColor& color)
 {
     const PdfiumApi& api = pdfApi();

@@ -50,6 +50,10 @@ public:
     // rotationDegrees about its centre; false when pdfium refuses it.
     bool addWhiteRect(const QRectF& rect, double rotationDegrees = 0);
     bool addImage(const QRectF& rect, const QImage& image, double rotationDegrees = 0);
+    // Puts the picture in place of the topmost image object shown at rect,
+    // at the same place in the page's drawing order; false when none stands
+    // there or pdfium refuses.
+    bool replaceImage(const QRectF& rect, const QImage& image);
     // A translucent rectangle blended with Multiply over the page content.
     bool addMarkupRect(const QRectF& rect, const QColor& color);
     // Removes every text object drawn invisibly (alpha below 5 or render mode 3).
@@ -82,6 +86,7 @@ private:
                          const QTransform& displayedMatrixExtra, double baselineLift = -1);
     bool insertOwn(FPDF_PAGEOBJECT object);
     bool placeRun(FPDF_FONT font, double size, const QString& text, const QColor& color, const QTransform& placement);
+    int imageObjectAt(const QRectF& rect) const;
     void transformIntoPage(FPDF_PAGEOBJECT object, const QTransform& displayed) const;
 
     FPDF_DOCUMENT m_doc;

@@ -269,11 +269,19 @@ bool writeImageBlock(PageTextWriter& writer, const TextBlock& block, bool& chang
     if (block.image.isNull())
         return true;
     const bool placed = hasArea(block.originalRect);
-    if (placed && sameIntegerRect(block.rect, block.originalRect) && !isTurnedByUser(block))
-        return true;  // already on the page
+    if (placed && sameIntegerRect(block.rect, block.originalRect) && !isTurnedByUser(block)) {
+        if (!block.imageEdited)
+            return true;  // already on the page
+        // A new picture for an image object takes that object's place; an
+        // ink region or a picture inside a form is covered and drawn over.
+        if (!block.inkRegion && writer.replaceImage(block.originalRect, block.image)) {
+            changed = true;
+            return true;
+        }
+    }
     bool covered = true;
     if (placed)
-        covered = block.inkRegion ? writer.addImage(block.originalRect, inkMask(block.image))
+        covered = block.inkRegion ? writer.addImage(block.originalRect, inkMask(pagePicture(block)))
                                   : writer.addWhiteRect(block.originalRect);
     if (!covered || !writer.addImage(block.rect, block.image, block.rotation)) {
         error = QStringLiteral("pdfium не принял изображение.");

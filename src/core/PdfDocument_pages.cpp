@@ -3,8 +3,6 @@
 
 #include "PdfEngineInternal.h"
 
-#include <QImageReader>
-
 #include <chrono>
 #include <cmath>
 #include <mutex>
@@ -14,7 +12,6 @@ using namespace pdfengine;
 namespace {
 
 constexpr QSizeF kFallbackPageSize(595, 842);  // A4 in points
-constexpr double kImportedPictureDpi = 150.0;
 constexpr double kMaxPageSide = 14400.0;  // the largest page side a PDF allows, in points
 
 bool isUsablePageSize(const QSizeF& size)
@@ -136,20 +133,6 @@ bool PdfDocument::appendPage(const QString& path, int pageIndex)
     return pageIndex >= 0 && appendPagesFromFile(path, pageIndex);
 }
 
-bool PdfDocument::importDocument(const QString& path)
-{
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    if (reader.canRead()) {
-        const QImage picture = reader.read();
-        if (picture.isNull())
-            return false;
-        const QSizeF size(picture.width() * 72.0 / kImportedPictureDpi, picture.height() * 72.0 / kImportedPictureDpi);
-        return appendRenderedPage(picture, size);
-    }
-    return appendPagesFromFile(path, -1);
-}
-
 // Appends page pageIndex of another PDF file, or all its pages for -1.
 bool PdfDocument::appendPagesFromFile(const QString& path, int pageIndex)
 {
@@ -180,16 +163,6 @@ bool PdfDocument::appendPagesFromFile(const QString& path, int pageIndex)
     if (imported)
         markChangedUnlocked();
     return imported;
-}
-
-bool PdfDocument::appendRenderedPage(const QImage& image, const QSizeF& pageSize)
-{
-    if (!isOpen() && !createEmpty())
-        return false;
-    const int index = pageCount();
-    if (!insertBlankPage(index, pageSize))
-        return false;
-    return addImageToPage(index, QPointF(0, 0), pageSize, image);
 }
 
 bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path) const

@@ -201,7 +201,7 @@ void PdfView::paintInkMasks(QPainter& painter, int page)
         if (!isInkImageBlock(block))
             continue;
         const QRectF screen = pdfRectToScreenRect(page, block.originalRect);
-        const QImage mask = whiteAlphaMaskForPreview(block.image);
+        const QImage mask = whiteAlphaMaskForPreview(pagePicture(block));
         drawBlockImage(painter, block, screen, mask);
 
         const QRectF area = block.originalRect.intersected(pageArea);
@@ -349,10 +349,10 @@ void PdfView::paintBlock(QPainter& painter, int index, bool inkLayerPage)
         const bool placedByUser = !hasArea(block.originalRect);
         if (placedByUser || (block.inkRegion && inkLayerPage)) {
             drawBlockImage(painter, block, r, block.image);
-        } else if (blockMoved(block) || rotated) {
+        } else if (blockMoved(block) || rotated || block.imageEdited) {
             const QRectF was = pdfRectToScreenRect(m_blockPage, block.originalRect).adjusted(-1, -1, 1, 1);
             if (block.inkRegion)
-                painter.drawImage(was, whiteAlphaMaskForPreview(block.image));
+                painter.drawImage(was, whiteAlphaMaskForPreview(pagePicture(block)));
             else
                 painter.fillRect(was, Qt::white);
             drawBlockImage(painter, block, r, block.image);

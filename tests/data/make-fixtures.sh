@@ -2,7 +2,8 @@
 # Rebuilds the real-producer PDFs in this folder from the sources in src/.
 # Run by hand after changing a source; the tests use the committed outputs.
 # Needs: ghostscript, qpdf, groff, tex + dvips (with mktexpk for bitmap fonts),
-# tesseract with the rus and eng data, python3, DejaVu fonts, LibreOffice Writer.
+# tesseract with the rus and eng data, python3, DejaVu fonts, pdflatex with the
+# Cyrillic fonts (texlive-latex-base, texlive-lang-cyrillic), LibreOffice Writer.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -92,6 +93,29 @@ qpdf --deterministic-id --object-streams=generate "$here/groff-columns.pdf" "$he
   tex -interaction=batchmode "$src/ligatures.tex" >/dev/null
   dvips -q -o ligatures-type1.ps ligatures.dvi
   ps2pdf ligatures-type1.ps "$here/tex-type1.pdf"
+)
+
+# pdfTeX: a Russian manual of four sections with bookmarks (bitmap LH fonts).
+(
+  cd "$work"
+  cp "$src/manual.tex" .
+  for run in 1 2; do pdflatex -interaction=batchmode '\def\sections{4}\input{manual}' >/dev/null; done
+  cp manual.pdf "$here/pdftex-manual.pdf"
+)
+
+# The manual encrypted by qpdf with an empty user password (opens without one);
+# a fixed identifier, as deterministic ones are refused with encryption.
+qpdf --static-id --encrypt "" owner 256 -- "$here/pdftex-manual.pdf" "$here/pdftex-manual-encrypted.pdf"
+
+# A scanned page: a manual page rendered by ghostscript at 100 dpi, slightly
+# turned, as a grey JPEG placed on an A5 page, with no text layer.
+(
+  cd "$work"
+  gs -q -dBATCH -dNOPAUSE -sDEVICE=jpeggray -dJPEGQ=50 -r100 -dFirstPage=2 -dLastPage=2 -sOutputFile=scan.jpg \
+    -c "<< /BeginPage { pop 0.35 rotate } >> setpagedevice" -f "$here/pdftex-manual.pdf"
+  gs -q -dBATCH -dNOPAUSE -dNOSAFER -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS=420 -dDEVICEHEIGHTPOINTS=595 -dFIXEDMEDIA \
+    -sOutputFile="$here/gs-scan.pdf" "$(gs -q -dNODISPLAY -dNOSAFER -c '(viewjpeg.ps) findlibfile pop pop == quit' | tr -d '()')" \
+    -c "(scan.jpg) viewJPEG showpage"
 )
 
 # LibreOffice: a Russian form whose heading asks for a font that is not
