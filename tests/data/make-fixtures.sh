@@ -2,6 +2,7 @@
 # Rebuilds the real-producer PDFs in this folder from the sources in src/.
 # Run by hand after changing a source; the tests use the committed outputs.
 # Needs: ghostscript, qpdf, groff, tex + dvips (with mktexpk for bitmap fonts),
+# latex and pdflatex with the Cyrillic LH and cm-super fonts,
 # tesseract with the rus and eng data, python3, DejaVu fonts.
 set -euo pipefail
 
@@ -93,5 +94,20 @@ qpdf --deterministic-id --object-streams=generate "$here/groff-columns.pdf" "$he
   dvips -q -o ligatures-type1.ps ligatures.dvi
   ps2pdf ligatures-type1.ps "$here/tex-type1.pdf"
 )
+
+# Russian LaTeX in T2A 8-bit fonts without ToUnicode: pdflatex with the
+# cm-super Type 1 faces, whose encoding names its glyphs (afii10017...);
+# the same through dvips with bitmap fonts, whose glyph names say nothing
+# (ghostscript numbers them); and the named page turned by qpdf.
+(
+  cd "$work"
+  { echo '\pdfgentounicode=0'; cat "$src/russian-t2a.tex"; } >t2a.tex
+  pdflatex -interaction=batchmode t2a.tex >/dev/null
+  cp t2a.pdf "$here/tex-t2a-names.pdf"
+  latex -interaction=batchmode "$src/russian-t2a.tex" >/dev/null
+  dvips -q -u /dev/null -D 600 -o t2a-bitmap.ps russian-t2a.dvi
+  ps2pdf t2a-bitmap.ps "$here/tex-t2a-bitmap.pdf"
+)
+qpdf --deterministic-id --rotate=+90 "$here/tex-t2a-names.pdf" "$here/tex-t2a-names-rot90.pdf"
 
 ls -l "$here"/*.pdf
