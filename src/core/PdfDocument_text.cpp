@@ -630,6 +630,10 @@ bool continuesLine(const LineFragment& a, const QRectF& inkA, const LineFragment
 
 void joinLineFragments(std::vector<LineFragment>& fragments)
 {
+    // Pairs are compared: a page of tens of thousands of pieces stays as read.
+    constexpr size_t kMaxFragments = 4000;
+    if (fragments.size() > kMaxFragments)
+        return;
     std::vector<QRectF> inks;
     inks.reserve(fragments.size());
     for (const LineFragment& fragment : fragments)
