@@ -639,16 +639,22 @@ void joinLineFragments(std::vector<LineFragment>& fragments)
     for (const LineFragment& fragment : fragments)
         inks.push_back(inkRectOf(fragment.chars));
     for (size_t i = 0; i < fragments.size(); ++i) {
-        for (size_t j = 0; j < fragments.size(); ++j) {
-            if (j == i || !continuesLine(fragments[i], inks[i], fragments[j], inks[j]))
-                continue;
-            fragments[i].chars.insert(fragments[i].chars.end(), fragments[j].chars.begin(), fragments[j].chars.end());
-            inks[i] = inks[i].united(inks[j]);
-            fragments.erase(fragments.begin() + qsizetype(j));
-            inks.erase(inks.begin() + qsizetype(j));
-            if (j < i)
-                --i;
-            j = size_t(-1);  // look again from the start for the next piece
+        // Each piece found carries the line further: look for the next one.
+        for (bool grew = true; grew;) {
+            grew = false;
+            for (size_t j = 0; j < fragments.size(); ++j) {
+                if (j == i || !continuesLine(fragments[i], inks[i], fragments[j], inks[j]))
+                    continue;
+                std::vector<CharInfo>& chars = fragments[i].chars;
+                chars.insert(chars.end(), fragments[j].chars.begin(), fragments[j].chars.end());
+                inks[i] = inks[i].united(inks[j]);
+                fragments.erase(fragments.begin() + qsizetype(j));
+                inks.erase(inks.begin() + qsizetype(j));
+                if (j < i)
+                    --i;
+                grew = true;
+                break;
+            }
         }
     }
 }
