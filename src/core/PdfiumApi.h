@@ -217,6 +217,7 @@ constexpr int kColorSpaceIccBased = 7;
     X(FPDFText_CountChars, int, (FPDF_TEXTPAGE))                                              \
     X(FPDFText_GetUnicode, unsigned int, (FPDF_TEXTPAGE, int))                                \
     X(FPDFText_IsGenerated, int, (FPDF_TEXTPAGE, int))                                        \
+    X(FPDFText_HasUnicodeMapError, int, (FPDF_TEXTPAGE, int))                                 \
     X(FPDFText_GetFontSize, double, (FPDF_TEXTPAGE, int))                                     \
     X(FPDFText_GetFontInfo, unsigned long, (FPDF_TEXTPAGE, int, void*, unsigned long, int*))  \
     X(FPDFText_GetFontWeight, int, (FPDF_TEXTPAGE, int))                                      \

@@ -41,6 +41,9 @@ struct TextBlock {
         bool bold = false;
         bool italic = false;
         bool invisibleText = false;
+        // Native lines: per character of text, the box of the glyph that
+        // draws it on the page (the frame of rect); empty when not known.
+        std::vector<QRectF> glyphBoxes;
     };
 
     QString text;

@@ -330,12 +330,13 @@ void PdfView::paintActiveTextBlock(QPainter& painter, const QRect& r)
     TextBlock live = m_blocks[size_t(m_activeBlock)];
     RotatedTextEdit* editor = m_blockFrame->editor();
     live.text = editor->toPlainText();
-    const QRect content = m_blockFrame->isVisible() ? m_blockFrame->contentScreenRect() : QRect();
+    const QRect content = activeTextBox();
     const QRect box = content.isValid() ? content : r;
     // Until it is changed, the open block is the page's own drawing with the caret over it.
     drawTurnedPreview(painter, live, box, editor, activeBlockShowsEdits());
+    const QRect frame = m_blockFrame->isVisible() ? m_blockFrame->contentScreenRect() : QRect();
     if (std::abs(live.rotation) > kRotationEpsilon)
-        drawActiveTextBlockChrome(painter, QRectF(box), live.rotation);
+        drawActiveTextBlockChrome(painter, QRectF(frame.isValid() ? frame : r), live.rotation);
 }
 
 void PdfView::paintBlock(QPainter& painter, int index, bool inkLayerPage)

@@ -2,8 +2,9 @@
 # Rebuilds the real-producer PDFs in this folder from the sources in src/.
 # Run by hand after changing a source; the tests use the committed outputs.
 # Needs: ghostscript, qpdf, groff, tex + dvips (with mktexpk for bitmap fonts),
-# tesseract with the rus and eng data, python3, DejaVu fonts, pdflatex with the
-# Cyrillic fonts (texlive-latex-base, texlive-lang-cyrillic), LibreOffice Writer.
+# latex and pdflatex with the Cyrillic LH and cm-super fonts (texlive-latex-base,
+# texlive-lang-cyrillic, cm-super), tesseract with the rus and eng data, python3,
+# DejaVu fonts, LibreOffice Writer.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -117,6 +118,21 @@ qpdf --static-id --encrypt "" owner 256 -- "$here/pdftex-manual.pdf" "$here/pdft
     -sOutputFile="$here/gs-scan.pdf" "$(gs -q -dNODISPLAY -dNOSAFER -c '(viewjpeg.ps) findlibfile pop pop == quit' | tr -d '()')" \
     -c "(scan.jpg) viewJPEG showpage"
 )
+
+# Russian LaTeX in T2A 8-bit fonts without ToUnicode: pdflatex with the
+# cm-super Type 1 faces, whose encoding names its glyphs (afii10017...);
+# the same through dvips with bitmap fonts, whose glyph names say nothing
+# (ghostscript numbers them); and the named page turned by qpdf.
+(
+  cd "$work"
+  { echo '\pdfgentounicode=0'; cat "$src/russian-t2a.tex"; } >t2a.tex
+  pdflatex -interaction=batchmode t2a.tex >/dev/null
+  cp t2a.pdf "$here/tex-t2a-names.pdf"
+  latex -interaction=batchmode "$src/russian-t2a.tex" >/dev/null
+  dvips -q -u /dev/null -D 600 -o t2a-bitmap.ps russian-t2a.dvi
+  ps2pdf t2a-bitmap.ps "$here/tex-t2a-bitmap.pdf"
+)
+qpdf --deterministic-id --rotate=+90 "$here/tex-t2a-names.pdf" "$here/tex-t2a-names-rot90.pdf"
 
 # LibreOffice: a Russian form whose heading asks for a font that is not
 # installed (it is set in a substitute), a blue link inside a black line, and
