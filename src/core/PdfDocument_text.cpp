@@ -190,6 +190,7 @@ TextBlock::Line::Span spanStyledAs(const CharInfo& ref)
     span.fontFamily = ref.fontName;
     span.fontSize = float(ref.size);
     span.color = ref.fill.isValid() ? ref.fill : QColor(Qt::black);
+    span.fill = ref.fill;
     span.bold = ref.bold;
     span.italic = ref.italic;
     return span;

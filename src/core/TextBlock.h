@@ -20,6 +20,9 @@ struct TextBlock {
             bool italic = false;
             bool superscript = false;
             bool subscript = false;
+            // The glyphs' own fill colour in the PDF (color is what a render
+            // shows); invalid when unknown.
+            QColor fill = QColor();
         };
 
         struct Word {

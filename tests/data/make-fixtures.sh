@@ -4,7 +4,7 @@
 # Needs: ghostscript, qpdf, groff, tex + dvips (with mktexpk for bitmap fonts),
 # latex and pdflatex with the Cyrillic LH and cm-super fonts (texlive-latex-base,
 # texlive-lang-cyrillic, cm-super), tesseract with the rus and eng data, python3,
-# DejaVu fonts.
+# DejaVu fonts, LibreOffice Writer.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -133,5 +133,12 @@ qpdf --static-id --encrypt "" owner 256 -- "$here/pdftex-manual.pdf" "$here/pdft
   ps2pdf t2a-bitmap.ps "$here/tex-t2a-bitmap.pdf"
 )
 qpdf --deterministic-id --rotate=+90 "$here/tex-t2a-names.pdf" "$here/tex-t2a-names-rot90.pdf"
+
+# LibreOffice: a Russian form whose heading asks for a font that is not
+# installed (it is set in a substitute), a blue link inside a black line, and
+# a right-aligned line ending near the page edge.
+soffice -env:UserInstallation="file://$work/lo-profile" --headless --convert-to pdf --outdir "$work" \
+  "$src/heading-missing-font.fodt" >/dev/null 2>&1
+cp "$work/heading-missing-font.pdf" "$here/libreoffice-heading.pdf"
 
 ls -l "$here"/*.pdf
