@@ -15,7 +15,7 @@ packages=(
   libssl-dev openssl libzip-dev zlib1g-dev libsane-dev libharfbuzz-dev
   fonts-dejavu fonts-noto-core fonts-liberation2
   xvfb xauth poppler-utils qpdf libqpdf-dev ghostscript libxml2-utils
-  libreoffice-calc-nogui libreoffice-writer-nogui
+  libreoffice-calc-nogui
 )
 
 as_root() {

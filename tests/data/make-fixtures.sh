@@ -4,7 +4,7 @@
 # Needs: ghostscript, qpdf, groff, tex + dvips (with mktexpk for bitmap fonts),
 # latex and pdflatex with the Cyrillic LH and cm-super fonts (texlive-latex-base,
 # texlive-lang-cyrillic, cm-super), tesseract with the rus and eng data, python3,
-# DejaVu fonts, LibreOffice Writer.
+# DejaVu fonts, LibreOffice Writer (libreoffice-writer-nogui).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
