@@ -1,12 +1,17 @@
 // Picture editor operations on a 4,000 x 3,000 scanned signature (white paper,
 // dark strokes): one fill of the white background, one magic wand click, one
-// tolerance preview step. Time (median) and the peak memory each one adds.
-// Usage: paint_tools_bench [runs]
+// tolerance preview made in full; time (median) and the peak memory each one
+// adds. Then a slider drag over the tolerance dialog's previews: how long the
+// GUI thread is held per slider step and per preview shown, and how long the
+// last value takes to show, at 12 MP and, with "large", at 108 MP.
+// Usage: paint_tools_bench [runs] [large]
+#include "BackgroundPreviewer.h"
 #include "BackgroundRemoval.h"
 #include "CanvasWidget.h"
 #include "Document.h"
 #include "FillTool.h"
 #include "Layer.h"
+#include "ProcessMemory.h"
 #include "SelectionTools.h"
 
 #include <QApplication>
@@ -23,14 +28,19 @@
 
 namespace {
 
+using bench::peakBytes;
+using bench::resetPeak;
+using bench::residentBytes;
+
 constexpr QSize kPictureSize(4000, 3000);
 
-QImage signature()
+QImage signature(const QSize& size = kPictureSize)
 {
-    QImage image(kPictureSize, QImage::Format_ARGB32_Premultiplied);
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size.width() / double(kPictureSize.width()), size.height() / double(kPictureSize.height()));
     painter.setPen(QPen(QColor(20, 30, 90), 14, Qt::SolidLine, Qt::RoundCap));
     for (int i = 0; i < 12; ++i) {
         QPainterPath path(QPointF(400 + i * 260, 1500));
@@ -40,34 +50,61 @@ QImage signature()
     return image;
 }
 
-// Peak resident memory since the last reset, in bytes.
-qint64 peakBytes()
+// A drag over 25 slider values, one every 16 ms as a pointer moves; each
+// preview that lands is put on the layer and the canvas repainted, as the
+// editor does.
+void sliderDrag(const QImage& picture)
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return -1;
-}
+    constexpr int kSteps = 25;
+    paint::Document document(picture.size());
+    document.layers[0]->image = picture;
+    paint::CanvasWidget canvas;
+    canvas.resize(1000, 700);
+    canvas.setDocument(&document);
+    canvas.fitToView();
+    canvas.show();
+    QApplication::processEvents();
 
-qint64 residentBytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return -1;
-}
+    QElapsedTimer sync;
+    sync.start();
+    const QImage full = paint::removeBackground(picture, Qt::white, 18);
+    const double syncMs = sync.nsecsElapsed() / 1e6;
 
-void resetPeak()
-{
-    QFile clear(QStringLiteral("/proc/self/clear_refs"));
-    if (clear.open(QIODevice::WriteOnly))
-        clear.write("5");
+    paint::BackgroundPreviewer previewer(picture, Qt::white);
+    double worstShow = 0;
+    int shown = 0;
+    QObject::connect(&previewer, &paint::BackgroundPreviewer::ready, [&](int, const QImage& preview) {
+        QElapsedTimer timer;
+        timer.start();
+        document.layers[0]->image = preview;
+        canvas.repaint();
+        worstShow = std::max(worstShow, timer.nsecsElapsed() / 1e6);
+        ++shown;
+    });
+    double worstStep = 0;
+    QElapsedTimer drag;
+    drag.start();
+    for (int step = 0; step < kSteps; ++step) {
+        QElapsedTimer timer;
+        timer.start();
+        previewer.request(18 + step);
+        worstStep = std::max(worstStep, timer.nsecsElapsed() / 1e6);
+        QElapsedTimer frame;
+        frame.start();
+        while (frame.elapsed() < 16)
+            QApplication::processEvents(QEventLoop::AllEvents, 2);
+    }
+    const double dragEnd = drag.nsecsElapsed() / 1e6;
+    while (previewer.busy())
+        QApplication::processEvents(QEventLoop::AllEvents, 2);
+    QApplication::processEvents();
+    const double lastShown = drag.nsecsElapsed() / 1e6 - dragEnd;
+    std::printf("%dx%d (%.0f MP): a preview made in full on the GUI thread %.1f ms (the old slider step);\n"
+                "  off the GUI thread: slider step %.3f ms at most, showing a preview %.1f ms at most, "
+                "%d of %d values shown, the last one %.1f ms after the drag ended\n",
+                picture.width(), picture.height(), picture.width() * double(picture.height()) / 1e6, syncMs,
+                worstStep, worstShow, shown, kSteps, lastShown);
+    (void)full;
 }
 
 void report(const char* what, int runs, const std::function<void()>& prepare, const std::function<void()>& run)
@@ -121,7 +158,13 @@ int main(int argc, char** argv)
                                                      .arg(canvas.selectionPath().boundingRect().height())));
 
     QImage preview;
-    report("tolerance preview step", runs, [&] { preview = QImage(); },
+    report("tolerance preview in full", runs, [&] { preview = QImage(); },
            [&] { preview = paint::removeBackground(picture, Qt::white, 18); });
+    preview = QImage();
+    document.layers[0]->image = QImage();
+
+    sliderDrag(picture);
+    if (argc > 2 && QByteArray(argv[2]) == "large")
+        sliderDrag(signature(QSize(12000, 9000)));
     return 0;
 }

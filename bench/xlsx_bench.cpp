@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -151,6 +153,81 @@ QString mostCells(const QTemporaryDir& dir)
     return writeZip(path, minimalXlsx("<sheetData>" + rows + "</sheetData>")) ? path : QString();
 }
 
+// 40,000 cells of nine references each to a 4,096-character entity.
+QString entityCells(const QTemporaryDir& dir)
+{
+    const QByteArray nine = QByteArray("&e;").repeated(9);
+    XlsxParts parts = minimalXlsx("<sheetData>" + ("<row><c t=\"str\"><v>" + nine + "</v></c></row>").repeated(40000) +
+                                  "</sheetData>");
+    parts.insert("xl/worksheets/sheet1.xml",
+                 "<!DOCTYPE x [<!ENTITY e \"" + QByteArray(4096, 'x') + "\">]>" + parts.value("xl/worksheets/sheet1.xml"));
+    const QString path = dir.filePath("entities.xlsx");
+    return writeZip(path, parts) ? path : QString();
+}
+
+// Eight sheets of 119 MiB of inline text each, in cells of 30,000 characters.
+QString inlineSheets(const QTemporaryDir& dir)
+{
+    const QByteArray unit = "<row><c t=\"inlineStr\"><is><t>" + QByteArray(30000, 'a') + "</t></is></c></row>";
+    const qint64 count = (qint64(119) << 20) / unit.size();
+    XlsxParts parts = minimalXlsx("<sheetData/>");
+    parts.remove("xl/worksheets/sheet1.xml");
+    QByteArray sheets, targets;
+    QMap<QString, XlsxRepeated> repeated;
+    for (int i = 1; i <= 8; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        sheets += "<sheet name=\"S" + n + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+        targets += "<Relationship Id=\"rId" + n + "\" Type=\"t\" Target=\"worksheets/sheet" + n + ".xml\"/>";
+        repeated.insert("xl/worksheets/sheet" + n + ".xml",
+                        XlsxRepeated{worksheetXml("<sheetData>").chopped(int(strlen("</worksheet>"))), unit, count,
+                                     "</sheetData></worksheet>"});
+    }
+    parts.insert("xl/workbook.xml",
+                 "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>" + sheets +
+                     "</sheets></workbook>");
+    parts.insert("xl/_rels/workbook.xml.rels",
+                 "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" + targets +
+                     "</Relationships>");
+    const QString path = dir.filePath("inline.xlsx");
+    return writeRepeatedZip(path, parts, repeated) ? path : QString();
+}
+
+constexpr int kLongNumbers = 2000;
+
+QByteArray longNumber()
+{
+    return "1." + QByteArray(32765, '0');
+}
+
+// Number cells of 32,767 characters each.
+QString longNumbers(const QTemporaryDir& dir, int count)
+{
+    QByteArray rows;
+    for (int i = 1; i <= count; ++i)
+        rows += "<row r=\"" + QByteArray::number(i) + "\"><c r=\"A" + QByteArray::number(i) + "\"><v>" + longNumber() +
+                "</v></c></row>";
+    const QString path = dir.filePath(QStringLiteral("numbers%1.xlsx").arg(count));
+    return writeZip(path, minimalXlsx("<sheetData>" + rows + "</sheetData>")) ? path : QString();
+}
+
+// What converting those texts whole costs, for comparison.
+qint64 convertLongNumbersMs()
+{
+    const QString text = QString::fromLatin1(longNumber());
+    QElapsedTimer timer;
+    timer.start();
+    double sum = 0;
+    for (int i = 0; i < kLongNumbers; ++i)
+        sum += QStringView(text).toDouble();
+    const qint64 ms = timer.elapsed();
+    return sum > 0 ? ms : -1;
+}
+
+QString sizeOf(const QString& path)
+{
+    return QStringLiteral("%1 KiB").arg(QFileInfo(path).size() / 1024);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -188,6 +265,17 @@ int main(int argc, char** argv)
     const QString lying = dir.filePath("bomb-lying.xlsx");
     writeRawZip(lying, book, {{"xl/sharedStrings.xml", 1000}}, "xl/sharedStrings.xml", twoGiB);
     report("2 GiB bomb, size stated as 1000", measure("read", lying, 3), baseline);
+
+    const QString entities = entityCells(dir);
+    std::printf("entity workbook %s\n", qPrintable(sizeOf(entities)));
+    report("40,000 cells of 9 entity references: read", measure("read", entities, 3), baseline);
+    const QString inlined = inlineSheets(dir);
+    std::printf("inline-text workbook %s\n", qPrintable(sizeOf(inlined)));
+    report("8 sheets of 119 MiB inline text: read", measure("read", inlined, 3), baseline);
+    report("8 sheets of 119 MiB inline text: inflate only", measure("inflate", inlined, 1), baseline);
+    report("2,000 numbers of 32,767 digits: read", measure("read", longNumbers(dir, kLongNumbers), 3), baseline);
+    report("1,500 numbers of 32,767 digits: read", measure("read", longNumbers(dir, 1500), 3), baseline);
+    std::printf("%-44s %8lld ms\n", "2,000 numbers of 32,767 digits: toDouble", convertLongNumbersMs());
 
     const qint64 largest = XlsxIBudget::kEntryBytes - 1024;
     XlsxParts noSheet = book;

@@ -15,12 +15,12 @@ struct CompressionWorkerOutput {
 // quality, mono, gray.
 CompressionWorkerOutput compressionEstimate(const QStringList& arguments);
 
-// arguments: program path, "--vorn-compression-fit", pdf, target bytes. Runs
-// program as the estimate worker of each preset, at most parallel at once.
-CompressionWorkerOutput compressionFit(const QStringList& arguments, const QString& program, int parallel);
+// arguments: program path, "--vorn-compression-fit", pdf, target bytes. The
+// fit runs here, with encoderThreads pictures encoded at once.
+CompressionWorkerOutput compressionFit(const QStringList& arguments, int encoderThreads);
 
-// Estimate workers at once on a machine with idealThreadCount processors:
-// one left free, at least one, at most four.
+// Encoders at once on a machine with idealThreadCount processors: one left
+// free, at least one, at most four.
 int compressionFitParallelism(int idealThreadCount);
 
 // The worker modes: print the line on standard output, return the code.

@@ -24,6 +24,9 @@ struct CharInfo {
     bool italic = false;
     bool invisible = false;
     double rotation = 0;  // reading direction, degrees clockwise as displayed
+    // The font gives no Unicode for the code and its glyph names say nothing:
+    // pdfium's text is the code read as Latin-1.
+    bool unmapped = false;
 };
 
 bool charHasVisibleInk(const CharInfo& c);
@@ -40,7 +43,18 @@ CharInfo styleReferenceForChar(const std::vector<CharInfo>& chars, size_t index)
 // Cuts one pdfium line where the text jumps back over a word gap on the same
 // baseline or leaves a column gap.
 std::vector<std::vector<CharInfo>> splitNativePdfLineChars(const std::vector<CharInfo>& chars);
-// One line from a segment; false when its text is blank.
+// Characters pdfium handed out as one line, boxes in the frame of their
+// reading direction.
+struct LineFragment {
+    std::vector<CharInfo> chars;
+    double rotation = 0;
+};
+// Joins fragments that carry one another on along the same baseline: on a
+// turned page pdfium's order can break a line where a raised letter or another
+// font starts ("Система L" + "ATEX ...").
+void joinLineFragments(std::vector<LineFragment>& fragments);
+// One line from a segment; false when its text is blank or some character
+// has no known Unicode (such a line stays a picture on the page).
 bool lineFromChars(const std::vector<CharInfo>& chars, TextBlock::Line& line);
 
 } // namespace pdfengine

@@ -93,8 +93,8 @@ bool HiddenTextFilter::hides(int charIndex) const
     if (std::none_of(m_whiteOuts.begin(), m_whiteOuts.end(), [&](const QRectF& r) { return r.contains(centre); }))
         return false;
     FPDF_PAGEOBJECT object = api.FPDFText_GetTextObject(m_textPage, charIndex);
-    if (!object)
-        return true;  // a generated blank between hidden characters
+    if (!object)  // a generated blank goes with the character before it
+        return charIndex > 0 && api.FPDFText_GetTextObject(m_textPage, charIndex - 1) && hides(charIndex - 1);
     auto known = m_ownByObject.find(object);
     if (known == m_ownByObject.end())
         known = m_ownByObject.emplace(object, isOwnObject(object)).first;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace pdfengine {
 
@@ -105,6 +106,209 @@ bool PageTextWriter::addVisibleText(const QString& text, const QRectF& rect, con
     return placeTextObject(text, rect, style, false, rotationAbout(rotationCentre, rotationDegrees), baselineLift);
 }
 
+namespace {
+
+constexpr double kMinHorizontalScale = 0.5;
+constexpr double kMaxHorizontalScale = 2.0;
+constexpr double kEdgeMargin = 0.25;     // points kept clear of the page's right edge
+constexpr double kWordGapOfSize = 0.33;  // a word gap when the page shows none
+
+// Advance of text in font at size, points; blanks count as nothing when skipBlanks.
+double advanceOf(FPDF_FONT font, const QString& text, double size, bool skipBlanks)
+{
+    double total = 0;
+    for (const uint c : text.toUcs4()) {
+        if (skipBlanks && QChar::isSpace(c))
+            continue;
+        float width = 0;
+        if (pdfApi().FPDFFont_GetGlyphWidth(font, c, float(size), &width) && std::isfinite(width))
+            total += width;
+    }
+    return total;
+}
+
+int blankCount(const QString& text)
+{
+    return int(std::count_if(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }));
+}
+
+double medianOf(std::vector<double> values, double fallback)
+{
+    if (values.empty())
+        return fallback;
+    std::nth_element(values.begin(), values.begin() + qsizetype(values.size() / 2), values.end());
+    return values[values.size() / 2];
+}
+
+// The visible glyphs of a line as text, one colour per character, with a
+// blank where the page reads a word break.
+struct OldLine {
+    QString text;
+    std::vector<QColor> colors;
+    double left = 0;
+    double right = 0;
+    double size = 0;
+    double wordGap = 0;  // median gap at word breaks, 0 when none
+    FPDF_FONT font = nullptr;  // the one font all its glyphs use, else null
+};
+
+OldLine oldLineOf(const std::vector<PageGlyph>& ink)
+{
+    OldLine line;
+    line.left = ink.front().left;
+    line.right = ink.front().right;
+    line.font = ink.front().font;
+    std::vector<double> sizes, gaps;
+    for (size_t i = 0; i < ink.size(); ++i) {
+        const PageGlyph& glyph = ink[i];
+        const QColor fill = glyph.fill.isValid() ? glyph.fill : QColor(Qt::black);
+        if (i > 0 && glyph.spaceBefore && !line.text.endsWith(QLatin1Char(' '))) {
+            line.text += QLatin1Char(' ');
+            line.colors.push_back(line.colors.back());
+            gaps.push_back(glyph.left - ink[i - 1].right);
+        }
+        line.text += glyph.text;
+        line.colors.insert(line.colors.end(), size_t(glyph.text.size()), fill);
+        line.left = std::min(line.left, glyph.left);
+        line.right = std::max(line.right, glyph.right);
+        if (glyph.size > 0)
+            sizes.push_back(glyph.size);
+        if (glyph.font != line.font)
+            line.font = nullptr;
+    }
+    line.size = medianOf(sizes, 0);
+    line.wordGap = std::max(medianOf(gaps, 0), 0.0);
+    return line;
+}
+
+} // namespace
+
+std::vector<QColor> colorsForRewrittenText(const QString& oldText, const std::vector<QColor>& oldColors,
+                                           const QString& newText, const QColor& fallback)
+{
+    const qsizetype m = std::min(oldText.size(), qsizetype(oldColors.size()));
+    const qsizetype n = newText.size();
+    std::vector<QColor> colors(size_t(n), fallback);
+    if (m == 0)
+        return colors;
+    qsizetype prefix = 0;
+    while (prefix < m && prefix < n && oldText[prefix] == newText[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < m - prefix && suffix < n - prefix && oldText[m - 1 - suffix] == newText[n - 1 - suffix])
+        ++suffix;
+    const QColor replaced = prefix < m - suffix ? oldColors[size_t(prefix)] : oldColors[size_t(std::max<qsizetype>(prefix - 1, 0))];
+    for (qsizetype i = 0; i < n; ++i) {
+        if (i < prefix)
+            colors[size_t(i)] = oldColors[size_t(i)];
+        else if (i >= n - suffix)
+            colors[size_t(i)] = oldColors[size_t(m - (n - i))];
+        else
+            colors[size_t(i)] = replaced;
+        if (i > 0 && newText[i].isSpace())
+            colors[size_t(i)] = colors[size_t(i - 1)];
+    }
+    return colors;
+}
+
+bool PageTextWriter::placeRun(FPDF_FONT font, double size, const QString& text, const QColor& color,
+                              const QTransform& placement)
+{
+    const PdfiumApi& api = pdfApi();
+    PageObjectPtr object(api.FPDFPageObj_CreateTextObj(m_doc, font, float(size)));
+    if (!object)
+        return false;
+    const QVector<unsigned short> wide = toPdfWide(text);
+    if (!api.FPDFText_SetText(object.get(), wide.constData()))
+        return false;
+    const QColor fill = color.isValid() ? color : QColor(Qt::black);
+    api.FPDFPageObj_SetFillColor(object.get(), uint(fill.red()), uint(fill.green()), uint(fill.blue()),
+                                 uint(fill.alpha()));
+    transformIntoPage(object.get(), placement);
+    if (!insertOwn(object.get()))
+        return false;
+    object.release();
+    return true;
+}
+
+// pdfium sets no Tz: the horizontal scale goes into the text matrix, which
+// readers treat alike.
+bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, const TextStyle& style,
+                                      const QRectF& oldRect, const PageGlyphs& glyphs, double rotationDegrees,
+                                      const QPointF& rotationCentre, double baselineLift)
+{
+    const std::vector<PageGlyph> inside = glyphs.inside(oldRect);
+    std::vector<PageGlyph> ink;
+    for (const PageGlyph& glyph : inside)
+        if (glyph.visible && !glyph.text.isEmpty())
+            ink.push_back(glyph);
+    // Over a scan the invisible layer's glyphs give the words' extent only:
+    // its font draws nothing and its size and colour are not the ink's.
+    const bool layerOnly = ink.empty();
+    if (layerOnly)
+        std::copy_if(inside.begin(), inside.end(), std::back_inserter(ink),
+                     [](const PageGlyph& glyph) { return !glyph.text.isEmpty(); });
+    if (ink.empty() || text.isEmpty())
+        return addVisibleText(text, rect, style, rotationDegrees, rotationCentre, baselineLift);
+    OldLine old = oldLineOf(ink);
+    if (layerOnly) {
+        old.font = nullptr;
+        old.size = 0;
+        old.colors.assign(old.colors.size(), style.color);
+    }
+    const double size = old.size > 0 ? old.size : std::max(double(style.fontSize), 1.0);
+
+    // The page's own font when it draws every character; its word breaks
+    // stay gaps where it has no blank of its own (TeX fonts).
+    const bool own = old.font && glyphs.fontDraws(old.font, text);
+    FPDF_FONT font = own ? old.font
+                         : m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text, WriterFonts::Drawn::Visibly);
+    if (!font) {
+        m_lastError = m_fonts.lastError();
+        return false;
+    }
+    const bool gapped = own && !glyphs.fontDrawsSpace(old.font);
+    const double gap = gapped ? (old.wordGap > 0 ? old.wordGap : kWordGapOfSize * size) : 0.0;
+
+    const double oldWidth = old.right - old.left;
+    const double oldNatural = advanceOf(font, old.text, size, gapped);
+    const double oldGaps = gapped ? gap * blankCount(old.text) : 0.0;
+    double scale = oldNatural > 0 ? (oldWidth - oldGaps) / oldNatural : 1.0;
+    scale = std::clamp(scale, kMinHorizontalScale, kMaxHorizontalScale);
+
+    const double x0 = rect.x() + (old.left - oldRect.x());
+    const double newNatural = advanceOf(font, text, size, gapped);
+    const double newGaps = gapped ? gap * blankCount(text) : 0.0;
+    const double pageRight = m_transform.pageSize().width() - kEdgeMargin;
+    if (std::abs(rotationDegrees) <= kBlockRotationEpsilon && newNatural > 0 &&
+        x0 + scale * newNatural + newGaps > pageRight)
+        scale = std::max((pageRight - x0 - newGaps) / newNatural, 0.05);
+
+    const double baseline = rect.y() + (baselineLift >= 0 ? baselineLift : kBaselineLift * size);
+    const QTransform turn = rotationAbout(rotationCentre, rotationDegrees);
+    const std::vector<QColor> colors = colorsForRewrittenText(old.text, old.colors, text, style.color);
+    m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
+    double x = x0;
+    qsizetype start = 0;
+    while (start < text.size()) {
+        if (gapped && text[start].isSpace()) {
+            x += gap;
+            ++start;
+            continue;
+        }
+        qsizetype end = start + 1;
+        while (end < text.size() && colors[size_t(end)] == colors[size_t(start)] && !(gapped && text[end].isSpace()))
+            ++end;
+        const QString run = text.mid(start, end - start);
+        if (!placeRun(font, size, run, colors[size_t(start)], QTransform(scale, 0, 0, 1, x, baseline) * turn))
+            return false;
+        x += scale * advanceOf(font, run, size, false);
+        start = end;
+    }
+    m_lastError.clear();
+    return true;
+}
+
 bool PageTextWriter::addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style)
 {
     TextStyle transparent = style;
@@ -140,6 +344,55 @@ bool PageTextWriter::addImage(const QRectF& rect, const QImage& image, double ro
     FPDF_PAGEOBJECT inserted = count > 0 ? pdfApi().FPDFPage_GetObject(m_page, count - 1) : nullptr;
     m_inserted += inserted != nullptr;
     return inserted && markAsOwn(inserted);
+}
+
+// The index of the topmost image object whose displayed bounds are rect, or -1.
+int PageTextWriter::imageObjectAt(const QRectF& rect) const
+{
+    constexpr double kSlack = 0.5;  // points; the rect was read from these bounds
+    const PdfiumApi& api = pdfApi();
+    for (int i = api.FPDFPage_CountObjects(m_page) - 1; i >= 0; --i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjImage)
+            continue;
+        const QRectF shown = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjImage));
+        if (std::abs(shown.left() - rect.left()) <= kSlack && std::abs(shown.right() - rect.right()) <= kSlack &&
+            std::abs(shown.top() - rect.top()) <= kSlack && std::abs(shown.bottom() - rect.bottom()) <= kSlack)
+            return i;
+    }
+    return -1;
+}
+
+// A new object takes the old one's place, so an image stream that other
+// pages or objects share is left as it is.
+bool PageTextWriter::replaceImage(const QRectF& rect, const QImage& image)
+{
+    const PdfiumApi& api = pdfApi();
+    const int index = imageObjectAt(rect);
+    if (index < 0 || image.isNull())
+        return false;
+    FPDF_PAGEOBJECT old = api.FPDFPage_GetObject(m_page, index);
+    const QRectF shown = m_transform.toPage(pageObjectBounds(old, pdfium::kPageObjImage));
+    if (!insertImageObject(m_doc, m_page, shown, image, m_toUser))
+        return false;
+    const int last = api.FPDFPage_CountObjects(m_page) - 1;
+    PageObjectPtr fresh(api.FPDFPage_GetObject(m_page, last));
+    if (!fresh || !api.FPDFPage_RemoveObject(m_page, fresh.get())) {
+        (void)fresh.release();  // still the page's
+        return false;
+    }
+    if (!api.FPDFPage_RemoveObject(m_page, old))
+        return false;
+    PageObjectPtr doomed(old);
+    if (!markAsOwn(fresh.get()) || !api.FPDFPage_InsertObjectAtIndex(m_page, fresh.get(), size_t(index))) {
+        // Back as it was: the old picture in its place.
+        if (api.FPDFPage_InsertObjectAtIndex(m_page, doomed.get(), size_t(index)))
+            (void)doomed.release();
+        return false;
+    }
+    (void)fresh.release();
+    ++m_inserted;
+    return true;
 }
 
 bool PageTextWriter::addMarkupRect(const QRectF& rect, const QColor& color)

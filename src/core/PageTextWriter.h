@@ -3,6 +3,7 @@
 // in displayed-page points; every object is mapped into user space through the
 // page transform, so text reads upright on turned pages.
 
+#include "PageGlyphs.h"
 #include "PdfEngineInternal.h"
 #include "TextBlock.h"
 #include "WriterFonts.h"
@@ -34,12 +35,25 @@ public:
     // displayed) about rotationCentre.
     bool addVisibleText(const QString& text, const QRectF& rect, const TextStyle& style, double rotationDegrees = 0,
                         const QPointF& rotationCentre = {}, double baselineLift = -1);
+    // A line written again over the glyphs it replaces (old: those glyphs, read
+    // from oldRect before the write; rect: where the line stands now). It
+    // keeps their size, their font where that draws every character, their
+    // fill colours run by run and their width: another face's wider or
+    // narrower glyphs are scaled horizontally. It never runs past the page's
+    // right edge. Without visible old glyphs it is addVisibleText.
+    bool addRewrittenLine(const QString& text, const QRectF& rect, const TextStyle& style, const QRectF& oldRect,
+                          const PageGlyphs& glyphs, double rotationDegrees, const QPointF& rotationCentre,
+                          double baselineLift);
     // Invisible text stretched over rect: the searchable layer.
     bool addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style);
     // A white rectangle grown by 1.5 points on every side, turned by
     // rotationDegrees about its centre; false when pdfium refuses it.
     bool addWhiteRect(const QRectF& rect, double rotationDegrees = 0);
     bool addImage(const QRectF& rect, const QImage& image, double rotationDegrees = 0);
+    // Puts the picture in place of the topmost image object shown at rect,
+    // at the same place in the page's drawing order; false when none stands
+    // there or pdfium refuses.
+    bool replaceImage(const QRectF& rect, const QImage& image);
     // A translucent rectangle blended with Multiply over the page content.
     bool addMarkupRect(const QRectF& rect, const QColor& color);
     // Removes every text object drawn invisibly (alpha below 5 or render mode 3).
@@ -71,6 +85,8 @@ private:
     bool placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
                          const QTransform& displayedMatrixExtra, double baselineLift = -1);
     bool insertOwn(FPDF_PAGEOBJECT object);
+    bool placeRun(FPDF_FONT font, double size, const QString& text, const QColor& color, const QTransform& placement);
+    int imageObjectAt(const QRectF& rect) const;
     void transformIntoPage(FPDF_PAGEOBJECT object, const QTransform& displayed) const;
 
     FPDF_DOCUMENT m_doc;
@@ -81,6 +97,13 @@ private:
     QString m_lastError;
     int m_inserted = 0;
 };
+
+// The colour of every character of newText, which replaces oldText (one
+// colour per character): kept characters keep theirs, replaced ones take the
+// colour of the first glyph they replace, inserted ones that of the character
+// before them, blanks that of the character before them.
+std::vector<QColor> colorsForRewrittenText(const QString& oldText, const std::vector<QColor>& oldColors,
+                                           const QString& newText, const QColor& fallback);
 
 // The lines to write for a block: its own lines, or, when the user edited the
 // text, the current text laid out in lines over the block's geometry.

@@ -2,6 +2,7 @@
 #include "PdfDocument.h"
 
 #include "PdfEngineInternal.h"
+#include "RasterPage.h"
 #include "RasterPdfWriter.h"
 
 #include <QBuffer>
@@ -17,13 +18,6 @@ using Options = PdfDocument::CompressionOptions;
 
 constexpr double kPointsPerInch = 72.0;
 
-int clampedDpi(const Options& options)
-{
-    constexpr int kMinDpi = 36;
-    constexpr int kMaxDpi = 600;
-    return std::clamp(options.imageDpi, kMinDpi, kMaxDpi);
-}
-
 QString noDocumentText()
 {
     return QStringLiteral("Нет открытого документа.");
@@ -38,35 +32,31 @@ QSizeF pagePoints(FPDF_DOCUMENT doc, int pageIndex)
     return QSizeF(595, 842);
 }
 
-// Renders page pageIndex and lays it out exactly as the raster writer puts it
-// into the file. A page that cannot be rendered becomes a white page of its
-// size (*rendered false), so the other pages are still written. encodeFailure
-// (with %1 for the page number) names an empty encoder result.
-bool rasterPageObjects(FPDF_DOCUMENT doc, int pageIndex, const Options& options, const QString& encodeFailure,
-                       RasterPdfWriter::PageObjects* objects, bool* rendered, QString* error)
+// Lays a rendered page out exactly as the raster writer puts it into the
+// file. encodeFailure (with %1 for the page number) names an empty encoder
+// result.
+bool rasterPageObjects(const RasterPage& page, const Options& options, const QString& encodeFailure,
+                       RasterPdfWriter::PageObjects* objects, QString* error)
 {
-    const PdfiumApi& api = pdfApi();
-    QSizeF points = pagePoints(doc, pageIndex);
-    QImage image;
-    {
-        PagePtr page(api.FPDF_LoadPage(doc, pageIndex));
-        if (page) {
-            points = QSizeF(api.FPDF_GetPageWidthF(page.get()), api.FPDF_GetPageHeightF(page.get()));
-            image = renderLoadedPageImage(page.get(), clampedDpi(options) / kPointsPerInch);
-        }
-    }
-    *rendered = !image.isNull();
-    if (!*rendered) {
-        image = QImage(1, 1, QImage::Format_RGB32);
-        image.fill(Qt::white);
-    }
     const RasterPdfWriter::Picture picture =
-        RasterPdfWriter::encodePicture(image, options.monochrome, options.jpegQuality, options.grayscale);
+        RasterPdfWriter::encodePicture(page.image, options.monochrome, options.jpegQuality, options.grayscale);
     if (picture.bytes.isEmpty()) {
-        *error = encodeFailure.arg(pageIndex + 1);
+        *error = encodeFailure.arg(page.pageIndex + 1);
         return false;
     }
-    *objects = RasterPdfWriter::pageObjects(pageIndex, points, picture);
+    *objects = RasterPdfWriter::pageObjects(page.pageIndex, page.points, picture);
+    return true;
+}
+
+bool isOpaque(const QImage& argb)
+{
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            if (qAlpha(line[x]) != 0xFF)
+                return false;
+        }
+    }
     return true;
 }
 
@@ -92,6 +82,55 @@ qint64 pageContentWeight(FPDF_DOCUMENT doc, int pageIndex)
     return weight;
 }
 
+} // namespace
+
+namespace pdfengine {
+
+RasterPage renderRasterPage(FPDF_DOCUMENT doc, int pageIndex, int imageDpi)
+{
+    PagePtr page(pdfApi().FPDF_LoadPage(doc, pageIndex));
+    return renderRasterPage(doc, page.get(), pageIndex, imageDpi);
+}
+
+RasterPage renderRasterPage(FPDF_DOCUMENT doc, FPDF_PAGE page, int pageIndex, int imageDpi)
+{
+    constexpr int kMinDpi = 36;
+    constexpr int kMaxDpi = 600;
+    const PdfiumApi& api = pdfApi();
+    RasterPage result;
+    result.pageIndex = pageIndex;
+    result.points = pagePoints(doc, pageIndex);
+    if (page) {
+        result.points = QSizeF(api.FPDF_GetPageWidthF(page), api.FPDF_GetPageHeightF(page));
+        result.image = renderLoadedPageImage(page, std::clamp(imageDpi, kMinDpi, kMaxDpi) / kPointsPerInch);
+    }
+    result.rendered = !result.image.isNull();
+    // A page drawn on white is opaque: as such the encoders take it as it is,
+    // with no flattening onto white for every picture made from it.
+    if (result.rendered && isOpaque(result.image))
+        result.image.reinterpretAsFormat(QImage::Format_RGB32);
+    if (!result.rendered) {
+        result.image = QImage(1, 1, QImage::Format_RGB32);
+        result.image.fill(Qt::white);
+    }
+    return result;
+}
+
+QList<RasterPdfWriter::SampledPage> rasterForecastSample(FPDF_DOCUMENT doc)
+{
+    const int count = std::max(0, pdfApi().FPDF_GetPageCount(doc));
+    QList<qint64> weights(count, 0);
+    if (count > RasterPdfWriter::kLargestFullForecast) {
+        for (int i = 0; i < count; ++i)
+            weights[i] = pageContentWeight(doc, i);
+    }
+    return RasterPdfWriter::stratifiedSample(weights);
+}
+
+} // namespace pdfengine
+
+namespace {
+
 // The size of the file the rasterising writer makes: every page rendered and
 // encoded for up to 20 pages, a sample stratified by content above that. The
 // sampled flag is set before the first render. Pages that cannot be rendered
@@ -105,22 +144,17 @@ qint64 estimatedRasterCompressedPdfSize(FPDF_DOCUMENT doc, const Options& option
         *error = noPagesText();
         return -1;
     }
-    QList<qint64> weights(count, 0);
-    if (count > RasterPdfWriter::kLargestFullForecast) {
-        for (int i = 0; i < count; ++i)
-            weights[i] = pageContentWeight(doc, i);
-    }
-    const QList<RasterPdfWriter::SampledPage> sample = RasterPdfWriter::stratifiedSample(weights);
+    const QList<RasterPdfWriter::SampledPage> sample = rasterForecastSample(doc);
     if (sampled)
         *sampled = sample.size() != count;
     const QString encodeFailure = QStringLiteral("Не удалось оценить сжатие страницы %1.");
     qint64 total = 0;
     for (const RasterPdfWriter::SampledPage& page : sample) {
+        const RasterPage rendered = renderRasterPage(doc, page.pageIndex, options.imageDpi);
         RasterPdfWriter::PageObjects objects;
-        bool rendered = true;
-        if (!rasterPageObjects(doc, page.pageIndex, options, encodeFailure, &objects, &rendered, error))
+        if (!rasterPageObjects(rendered, options, encodeFailure, &objects, error))
             return -1;
-        if (!rendered)
+        if (!rendered.rendered)
             unrendered->append(page.pageIndex + 1);
         total += page.represents * RasterPdfWriter::pageObjectsSize(page.pageIndex, objects);
     }
@@ -154,11 +188,11 @@ bool writeRasterisedCopy(FPDF_DOCUMENT doc, const QString& path, const Options& 
         for (int i = 0; i < count; ++i) {
             if (!goOn(progress, i, count, error))
                 return false;
+            const RasterPage rendered = renderRasterPage(doc, i, options.imageDpi);
             RasterPdfWriter::PageObjects objects;
-            bool rendered = true;
-            if (!rasterPageObjects(doc, i, options, encodeFailure, &objects, &rendered, error))
+            if (!rasterPageObjects(rendered, options, encodeFailure, &objects, error))
                 return false;
-            if (!rendered)
+            if (!rendered.rendered)
                 unrendered->append(i + 1);
             if (!writer.writePage(i, objects))
                 return false;

@@ -2,6 +2,7 @@
 // text and highlights.
 #include "PdfDocument.h"
 
+#include "PageGlyphs.h"
 #include "PageOwnContent.h"
 #include "PageRemovalTrial.h"
 #include "PageTextWriter.h"
@@ -162,37 +163,10 @@ std::vector<QRectF> keptLayerLines(const std::vector<TextBlock>& blocks, const s
     return kept;
 }
 
-// Where the page's glyphs stand: box centre and baseline, displayed-page points.
-struct GlyphPlace {
-    QPointF centre;
-    double baseline = 0;
-};
-
-std::vector<GlyphPlace> glyphPlaces(FPDF_PAGE page)
-{
-    const PdfiumApi& api = pdfApi();
-    std::vector<GlyphPlace> places;
-    TextPagePtr text(api.FPDFText_LoadPage(page));
-    if (!text)
-        return places;
-    const PdfPageTransform transform = pageTransformOf(page);
-    const int count = api.FPDFText_CountChars(text.get());
-    for (int i = 0; i < count; ++i) {
-        double left = 0, right = 0, bottom = 0, top = 0, x = 0, y = 0;
-        if (api.FPDFText_IsGenerated(text.get(), i) == 1 ||
-            !api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top) ||
-            !api.FPDFText_GetCharOrigin(text.get(), i, &x, &y))
-            continue;
-        places.push_back({transform.toPage(rectFromEdges(left, top, right, bottom)).center(),
-                          transform.toPage(QPointF(x, y)).y()});
-    }
-    return places;
-}
-
 // For every line of a visibly written block: how far above the bottom of its
 // box the old glyphs stood on their baseline (-1 when unknown), so a rewritten
 // line keeps its baseline through any number of edits.
-std::vector<double> baselineLifts(const std::vector<GlyphPlace>& glyphs, const TextBlock& block,
+std::vector<double> baselineLifts(const PageGlyphs& glyphs, const TextBlock& block,
                                   const std::vector<TextBlock::Line>& lines)
 {
     std::vector<double> lifts(lines.size(), -1.0);
@@ -203,9 +177,8 @@ std::vector<double> baselineLifts(const std::vector<GlyphPlace>& glyphs, const T
     for (size_t k = 0; k < lines.size(); ++k) {
         const QRectF old = lines[k].rect.translated(back);
         std::vector<double> ys;
-        for (const GlyphPlace& glyph : glyphs)
-            if (old.contains(glyph.centre))
-                ys.push_back(glyph.baseline);
+        for (const PageGlyph& glyph : glyphs.inside(old))
+            ys.push_back(glyph.baseline);
         if (ys.empty())
             continue;
         std::nth_element(ys.begin(), ys.begin() + qsizetype(ys.size() / 2), ys.end());
@@ -214,6 +187,20 @@ std::vector<double> baselineLifts(const std::vector<GlyphPlace>& glyphs, const T
             lifts[k] = lift;
     }
     return lifts;
+}
+
+// A line over old glyphs takes their font, size, colours and width; a turned
+// or added one is written as it is styled.
+bool writeVisibleLine(PageTextWriter& writer, const TextBlock& block, const TextBlock::Line& line,
+                      const PageGlyphs& oldGlyphs, double lift)
+{
+    const bool upright = std::abs(block.rotation) <= kBlockRotationEpsilon &&
+                         std::abs(block.originalRotation) <= kBlockRotationEpsilon;
+    if (!upright || !hasArea(block.originalRect))
+        return writer.addVisibleText(line.text, line.rect, styleOf(line), block.rotation, block.rect.center(), lift);
+    const QRectF oldRect = line.rect.translated(block.originalRect.topLeft() - block.rect.topLeft());
+    return writer.addRewrittenLine(line.text, line.rect, styleOf(line), oldRect, oldGlyphs, block.rotation,
+                                   block.rect.center(), lift);
 }
 
 QString writeFailure(const QString& text, const QString& reason)
@@ -227,7 +214,7 @@ QString writeFailure(const QString& text, const QString& reason)
 // white-out of its old place; recognised text gets an invisible copy, word by
 // word where the words are known.
 bool writeTextBlock(PageTextWriter& writer, const TextBlock& block, const WhiteOut& whiteOut,
-                    const std::vector<GlyphPlace>& oldGlyphs, const std::vector<QRectF>& otherLayer,
+                    const PageGlyphs& oldGlyphs, const std::vector<QRectF>& otherLayer,
                     bool skipInvisibleCopy, bool& changed, QString& error)
 {
     if (!whiteOut.rect.isNull()) {
@@ -246,7 +233,7 @@ bool writeTextBlock(PageTextWriter& writer, const TextBlock& block, const WhiteO
         if (line.text.trimmed().isEmpty())
             continue;
         if (visible) {
-            if (!writer.addVisibleText(line.text, line.rect, styleOf(line), block.rotation, block.rect.center(), lifts[k])) {
+            if (!writeVisibleLine(writer, block, line, oldGlyphs, lifts[k])) {
                 error = writeFailure(line.text, writer.lastError());
                 return false;
             }
@@ -282,11 +269,19 @@ bool writeImageBlock(PageTextWriter& writer, const TextBlock& block, bool& chang
     if (block.image.isNull())
         return true;
     const bool placed = hasArea(block.originalRect);
-    if (placed && sameIntegerRect(block.rect, block.originalRect) && !isTurnedByUser(block))
-        return true;  // already on the page
+    if (placed && sameIntegerRect(block.rect, block.originalRect) && !isTurnedByUser(block)) {
+        if (!block.imageEdited)
+            return true;  // already on the page
+        // A new picture for an image object takes that object's place; an
+        // ink region or a picture inside a form is covered and drawn over.
+        if (!block.inkRegion && writer.replaceImage(block.originalRect, block.image)) {
+            changed = true;
+            return true;
+        }
+    }
     bool covered = true;
     if (placed)
-        covered = block.inkRegion ? writer.addImage(block.originalRect, inkMask(block.image))
+        covered = block.inkRegion ? writer.addImage(block.originalRect, inkMask(pagePicture(block)))
                                   : writer.addWhiteRect(block.originalRect);
     if (!covered || !writer.addImage(block.rect, block.image, block.rotation)) {
         error = QStringLiteral("pdfium не принял изображение.");
@@ -459,7 +454,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     // Where the old glyphs stand, read before anything is removed.
     const bool anyVisible = std::any_of(whiteOuts.begin(), whiteOuts.end(), [](const WhiteOut& w) { return !w.rect.isNull(); }) ||
                             std::any_of(blocks.begin(), blocks.end(), isEdited);
-    const std::vector<GlyphPlace> oldGlyphs = anyVisible ? glyphPlaces(page.get()) : std::vector<GlyphPlace>();
+    const PageGlyphs oldGlyphs(anyVisible ? FPDF_DOCUMENT(m_doc) : nullptr, page.get());
 
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     coverLayerWords(page.get(), writer, blocks, whiteOuts);

@@ -9,8 +9,6 @@
 
 #include <QBuffer>
 
-#include <QImageReader>
-
 #include <chrono>
 #include <cmath>
 #include <mutex>
@@ -20,7 +18,6 @@ using namespace pdfengine;
 namespace {
 
 constexpr QSizeF kFallbackPageSize(595, 842);  // A4 in points
-constexpr double kImportedPictureDpi = 150.0;
 constexpr double kMaxPageSide = 14400.0;  // the largest page side a PDF allows, in points
 
 bool isUsablePageSize(const QSizeF& size)
@@ -282,20 +279,6 @@ bool PdfDocument::appendPage(const QString& path, int pageIndex)
     return pageIndex >= 0 && appendPagesFromFile(path, pageIndex);
 }
 
-bool PdfDocument::importDocument(const QString& path)
-{
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    if (reader.canRead()) {
-        const QImage picture = reader.read();
-        if (picture.isNull())
-            return false;
-        const QSizeF size(picture.width() * 72.0 / kImportedPictureDpi, picture.height() * 72.0 / kImportedPictureDpi);
-        return appendRenderedPage(picture, size);
-    }
-    return appendPagesFromFile(path, -1);
-}
-
 // Appends page pageIndex of another PDF file, or all its pages for -1: all
 // or nothing. The file goes through the same check and repair as an opened
 // one; its pages are assembled in a scratch document first, and pages of a
@@ -403,16 +386,6 @@ bool PdfDocument::appendFormPagesUnlocked(const QByteArray& source, int pageInde
     for (int page = 0; page < end; ++page)
         m_pageOrigins.push_back(page < int(origins.size()) && origins[size_t(page)] < 0 ? -1 : page);
     return true;
-}
-
-bool PdfDocument::appendRenderedPage(const QImage& image, const QSizeF& pageSize)
-{
-    if (!isOpen() && !createEmpty())
-        return false;
-    const int index = pageCount();
-    if (!insertBlankPage(index, pageSize))
-        return false;
-    return addImageToPage(index, QPointF(0, 0), pageSize, image);
 }
 
 bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path) const

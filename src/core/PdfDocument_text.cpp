@@ -80,10 +80,19 @@ public:
         }
         c.invisible = drawsNothing(inkOf(index), fillAlpha);
         c.rotation = readingRotation(index);
+        c.unmapped = readAsLatin1Guess(index, code);
         return true;
     }
 
 private:
+    // pdfium flags a code its font could not map and then hands back the code
+    // itself: below 0x80 that is ASCII in every 8-bit TeX encoding, above it a
+    // Latin-1 guess that turns Cyrillic into mojibake.
+    bool readAsLatin1Guess(int index, char32_t code) const
+    {
+        return code >= 0x80 && code <= 0xFF && pdfApi().FPDFText_HasUnicodeMapError(m_textPage, index) == 1;
+    }
+
     // The scale of the text and page matrices: the size a glyph is drawn at
     // is the font size times it ("1 Tf" with the size in the matrix).
     double drawnScale(int index) const
@@ -181,6 +190,7 @@ TextBlock::Line::Span spanStyledAs(const CharInfo& ref)
     span.fontFamily = ref.fontName;
     span.fontSize = float(ref.size);
     span.color = ref.fill.isValid() ? ref.fill : QColor(Qt::black);
+    span.fill = ref.fill;
     span.bold = ref.bold;
     span.italic = ref.italic;
     return span;
@@ -221,6 +231,41 @@ void buildWords(const std::vector<CharInfo>& chars, TextBlock::Line& line)
         word.rect = word.rect.isNull() ? c.box : word.rect.united(c.box);
     }
     finish();
+}
+
+// One box per UTF-16 unit of the character's text: the letters of a ligature
+// share its glyph in equal parts.
+void addGlyphBoxes(const CharInfo& c, std::vector<QRectF>& boxes)
+{
+    const qsizetype n = c.text.size();
+    if (n == 0)
+        return;
+    const double part = c.box.width() / double(n);
+    for (qsizetype k = 0; k < n; ++k)
+        boxes.emplace_back(c.box.x() + double(k) * part, c.box.y(), part, c.box.height());
+}
+
+// The line looks like most of its letters: a small line number or footnote
+// mark in front does not set its size.
+void takeStyleOfMostLetters(TextBlock::Line& line)
+{
+    const TextBlock::Line::Span* most = nullptr;
+    qsizetype mostLetters = -1;
+    for (const TextBlock::Line::Span& span : line.spans) {
+        const qsizetype letters =
+            std::count_if(span.text.begin(), span.text.end(), [](QChar ch) { return !ch.isSpace(); });
+        if (letters > mostLetters) {
+            most = &span;
+            mostLetters = letters;
+        }
+    }
+    if (!most)
+        return;
+    line.fontFamily = most->fontFamily;
+    line.fontSize = most->fontSize;
+    line.color = most->color;
+    line.bold = most->bold;
+    line.italic = most->italic;
 }
 
 struct InkWeights {
@@ -358,16 +403,8 @@ public:
 
     void flush()
     {
-        if (!m_chars.empty()) {
-            for (const std::vector<CharInfo>& segment : splitNativePdfLineChars(m_chars)) {
-                TextBlock::Line line;
-                if (lineFromChars(segment, line)) {
-                    const QRectF inkBox = placeInPage(line);
-                    sampleLineColor(m_render, m_pageSize, inkBox, line);
-                    m_lines.push_back({std::move(line), m_rotation});
-                }
-            }
-        }
+        if (!m_chars.empty())
+            m_fragments.push_back({std::move(m_chars), m_rotation});
         m_chars.clear();
         m_centre = 0;
         m_height = 0;
@@ -375,24 +412,43 @@ public:
         m_lastLeft = -1e9;
     }
 
-    std::vector<TurnedLine> takeLines() { return std::move(m_lines); }
+    std::vector<TurnedLine> takeLines()
+    {
+        flush();
+        joinLineFragments(m_fragments);
+        std::vector<TurnedLine> lines;
+        for (const LineFragment& fragment : m_fragments) {
+            for (const std::vector<CharInfo>& segment : splitNativePdfLineChars(fragment.chars)) {
+                TextBlock::Line line;
+                if (lineFromChars(segment, line)) {
+                    const QRectF inkBox = placeInPage(line, fragment.rotation);
+                    sampleLineColor(m_render, m_pageSize, inkBox, line);
+                    lines.push_back({std::move(line), fragment.rotation});
+                }
+            }
+        }
+        m_fragments.clear();
+        return lines;
+    }
 
 private:
     // A line measured in a turned frame keeps its size and lies, unturned,
     // centred on its ink: turned about its centre by the rotation it covers the
     // text on the page. Returns the box of the ink on the page.
-    QRectF placeInPage(TextBlock::Line& line) const
+    static QRectF placeInPage(TextBlock::Line& line, double rotation)
     {
-        if (m_rotation == 0)
+        if (rotation == 0)
             return line.rect;
-        const QTransform back = frameOf(m_rotation).inverted();
+        const QTransform back = frameOf(rotation).inverted();
         const QPointF shift = back.map(line.rect.center()) - line.rect.center();
         line.rect.translate(shift);
         for (TextBlock::Line::Word& word : line.words)
             word.rect.translate(shift);
+        for (QRectF& box : line.glyphBoxes)
+            box.translate(shift);
         QTransform turn;
         turn.translate(line.rect.center().x(), line.rect.center().y());
-        turn.rotate(-m_rotation);
+        turn.rotate(-rotation);
         turn.translate(-line.rect.center().x(), -line.rect.center().y());
         return turn.mapRect(line.rect);
     }
@@ -400,7 +456,7 @@ private:
     const QImage& m_render;
     QSizeF m_pageSize;
     std::vector<CharInfo> m_chars;
-    std::vector<TurnedLine> m_lines;
+    std::vector<LineFragment> m_fragments;
     double m_rotation = 0;
     double m_centre = 0;
     double m_height = 0;
@@ -542,26 +598,86 @@ std::vector<std::vector<CharInfo>> splitNativePdfLineChars(const std::vector<Cha
     return segments;
 }
 
+namespace {
+
+QRectF inkRectOf(const std::vector<CharInfo>& chars)
+{
+    QRectF ink;
+    for (const CharInfo& c : chars) {
+        if (charHasVisibleInk(c))
+            ink = ink.isNull() ? c.box : ink.united(c.box);
+    }
+    return ink;
+}
+
+// b carries a's line on to the right: same direction, the same band of the
+// page, and it starts about where a ends (kerned under it, or a blank away).
+bool continuesLine(const LineFragment& a, const QRectF& inkA, const LineFragment& b, const QRectF& inkB)
+{
+    constexpr double kSameDirection = 1.0;      // degrees
+    constexpr double kSharedBand = 0.5;         // of the lower fragment's height
+    constexpr double kReach = 0.6;              // of a fragment's height, either way
+    if (std::abs(a.rotation - b.rotation) > kSameDirection || inkA.isNull() || inkB.isNull())
+        return false;
+    const double low = std::max(std::min(inkA.height(), inkB.height()), 1.0);
+    const double overlap = std::min(inkA.bottom(), inkB.bottom()) - std::max(inkA.top(), inkB.top());
+    if (overlap < kSharedBand * low)
+        return false;
+    const double gap = inkB.left() - inkA.right();
+    return gap >= -kReach * low && gap <= kReach * std::max(inkA.height(), inkB.height()) && inkB.right() > inkA.right();
+}
+
+} // namespace
+
+void joinLineFragments(std::vector<LineFragment>& fragments)
+{
+    // Pairs are compared: a page of tens of thousands of pieces stays as read.
+    constexpr size_t kMaxFragments = 4000;
+    if (fragments.size() > kMaxFragments)
+        return;
+    std::vector<QRectF> inks;
+    inks.reserve(fragments.size());
+    for (const LineFragment& fragment : fragments)
+        inks.push_back(inkRectOf(fragment.chars));
+    for (size_t i = 0; i < fragments.size(); ++i) {
+        // Each piece found carries the line further: look for the next one.
+        for (bool grew = true; grew;) {
+            grew = false;
+            for (size_t j = 0; j < fragments.size(); ++j) {
+                if (j == i || !continuesLine(fragments[i], inks[i], fragments[j], inks[j]))
+                    continue;
+                std::vector<CharInfo>& chars = fragments[i].chars;
+                chars.insert(chars.end(), fragments[j].chars.begin(), fragments[j].chars.end());
+                inks[i] = inks[i].united(inks[j]);
+                fragments.erase(fragments.begin() + qsizetype(j));
+                inks.erase(inks.begin() + qsizetype(j));
+                if (j < i)
+                    --i;
+                grew = true;
+                break;
+            }
+        }
+    }
+}
+
 // One line from a segment; false when its text is blank.
 bool lineFromChars(const std::vector<CharInfo>& chars, TextBlock::Line& line)
 {
+    if (std::any_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.unmapped; }))
+        return false;
     QRectF rect;
     for (const CharInfo& c : chars) {
         line.text += c.text;
         rect = rect.isNull() ? c.box : rect.united(c.box);
+        addGlyphBoxes(c, line.glyphBoxes);
     }
     if (line.text.trimmed().isEmpty())
         return false;
     line.rect = rect.normalized();
-    const CharInfo ref = styleReferenceForChar(chars, 0);
-    line.fontFamily = ref.fontName;
-    line.fontSize = float(ref.size);
-    line.color = ref.fill.isValid() ? ref.fill : QColor(Qt::black);
-    line.bold = ref.bold;
-    line.italic = ref.italic;
     line.invisibleText = std::any_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.invisible; });
     buildSpans(chars, line);
     buildWords(chars, line);
+    takeStyleOfMostLetters(line);
     return true;
 }
 
@@ -599,8 +715,6 @@ std::vector<TextBlock> PdfDocument::extractText(int pageIndex) const
         if (reader.read(i, code, c))
             collector.add(c);
     }
-    collector.flush();
-
     std::vector<TurnedLine> lines = collector.takeLines();
     sortLinesTopDown(lines);
     std::vector<TextBlock> blocks;

@@ -381,10 +381,55 @@ QImage qImageFromPdfiumBitmap(FPDF_BITMAP bitmap)
     return image;
 }
 
-QImage imageForPdfiumBitmap(const QImage& image)
+namespace {
+
+bool hasSeeThroughPixels(const QImage& image)
 {
-    QImage converted = image.convertToFormat(QImage::Format_ARGB32);
-    return converted.isNull() ? QImage() : converted;
+    if (!image.hasAlphaChannel())
+        return false;
+    const QImage argb = image.format() == QImage::Format_ARGB32 || image.format() == QImage::Format_ARGB32_Premultiplied
+                            ? image
+                            : image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            if (qAlpha(line[x]) != 255)
+                return true;
+        }
+    }
+    return false;
+}
+
+bool isGreyPicture(const QImage& image)
+{
+    if (image.depth() == 1) {  // the toolkit counts only 8-bit tables
+        const QList<QRgb> table = image.colorTable();
+        return !table.isEmpty() && std::all_of(table.begin(), table.end(), [](QRgb c) { return qIsGray(c); });
+    }
+    return image.isGrayscale();
+}
+
+} // namespace
+
+ImageObjectPixels pixelsForImageObject(const QImage& image)
+{
+    if (image.isNull())
+        return {};
+    if (hasSeeThroughPixels(image))
+        return {image.convertToFormat(QImage::Format_ARGB32), pdfium::kBitmapBGRA};
+    if (isGreyPicture(image)) {
+        return {image.format() == QImage::Format_Grayscale8 ? image : image.convertToFormat(QImage::Format_Grayscale8),
+                pdfium::kBitmapGray};
+    }
+    // Opaque 32-bit pixels are BGR plus a byte pdfium leaves out.
+    switch (image.format()) {
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        return {image, pdfium::kBitmapBGRx};
+    default:
+        return {image.convertToFormat(QImage::Format_RGB32), pdfium::kBitmapBGRx};
+    }
 }
 
 QVector<unsigned short> toPdfWide(const QString& text)
@@ -450,11 +495,14 @@ bool insertImageObject(FPDF_DOCUMENT doc, FPDF_PAGE page, const QRectF& rect, co
     constexpr double kMinImageSide = 0.1;
     if (!doc || !page || image.isNull() || rect.width() <= kMinImageSide || rect.height() <= kMinImageSide)
         return false;
-    QImage pixels = imageForPdfiumBitmap(image);
-    if (pixels.isNull())
+    const ImageObjectPixels pixels = pixelsForImageObject(image);
+    if (pixels.image.isNull())
         return false;
     const PdfiumApi& api = pdfApi();
-    BitmapPtr bitmap = createBitmapFromQImage(pixels);
+    // pdfium only reads the pixels: no copy of the image is made.
+    BitmapPtr bitmap(api.FPDFBitmap_CreateEx(pixels.image.width(), pixels.image.height(), pixels.format,
+                                             const_cast<uchar*>(pixels.image.constBits()),
+                                             int(pixels.image.bytesPerLine())));
     if (!bitmap)
         return false;
     PageObjectPtr object(api.FPDFPageObj_NewImageObj(doc));

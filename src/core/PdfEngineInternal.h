@@ -105,8 +105,14 @@ BitmapPtr createBitmapFromQImage(QImage& image);
 QImage renderLoadedPageImage(FPDF_PAGE page, double scale);
 // Copies a pdfium-owned bitmap into a new image.
 QImage qImageFromPdfiumBitmap(FPDF_BITMAP bitmap);
-// The image as ARGB32 for making pdfium bitmaps from.
-QImage imageForPdfiumBitmap(const QImage& image);
+// An image's pixels in the layout pdfium stores best: grey as 8-bit grey,
+// opaque colour as BGRx (colour with no mask); only pictures with see-through
+// pixels keep their alpha, which becomes a soft mask.
+struct ImageObjectPixels {
+    QImage image;
+    int format = 0;  // pdfium::kBitmap*
+};
+ImageObjectPixels pixelsForImageObject(const QImage& image);
 // Whether a picture of width x height pixels stays within the render budget.
 bool fitsRenderBudget(qint64 width, qint64 height);
 

@@ -203,6 +203,7 @@ constexpr int kColorSpaceIccBased = 7;
     X(FPDFFont_GetFlags, int, (FPDF_FONT))                                                    \
     X(FPDFFont_GetWeight, int, (FPDF_FONT))                                                   \
     X(FPDFFont_GetItalicAngle, FPDF_BOOL, (FPDF_FONT, int*))                                  \
+    X(FPDFFont_GetGlyphWidth, FPDF_BOOL, (FPDF_FONT, uint32_t, float, float*))                \
     X(FPDFPageObj_CreateTextObj, FPDF_PAGEOBJECT, (FPDF_DOCUMENT, FPDF_FONT, float))          \
     X(FPDFText_SetText, FPDF_BOOL, (FPDF_PAGEOBJECT, FPDF_WIDESTRING))                        \
     X(FPDFTextObj_SetTextRenderMode, FPDF_BOOL, (FPDF_PAGEOBJECT, int))                       \
@@ -216,6 +217,7 @@ constexpr int kColorSpaceIccBased = 7;
     X(FPDFText_CountChars, int, (FPDF_TEXTPAGE))                                              \
     X(FPDFText_GetUnicode, unsigned int, (FPDF_TEXTPAGE, int))                                \
     X(FPDFText_IsGenerated, int, (FPDF_TEXTPAGE, int))                                        \
+    X(FPDFText_HasUnicodeMapError, int, (FPDF_TEXTPAGE, int))                                 \
     X(FPDFText_GetFontSize, double, (FPDF_TEXTPAGE, int))                                     \
     X(FPDFText_GetFontInfo, unsigned long, (FPDF_TEXTPAGE, int, void*, unsigned long, int*))  \
     X(FPDFText_GetFontWeight, int, (FPDF_TEXTPAGE, int))                                      \

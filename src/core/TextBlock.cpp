@@ -22,6 +22,11 @@ bool isInsertedImageObject(const TextBlock &block)
     return block.isImage && !block.image.isNull() && !hasArea(block.originalRect);
 }
 
+const QImage &pagePicture(const TextBlock &block)
+{
+    return block.imageEdited && !block.originalImage.isNull() ? block.originalImage : block.image;
+}
+
 bool scannedExportBlockMoved(const TextBlock &block)
 {
     constexpr double kMoveTolerance = 0.5;

@@ -20,6 +20,9 @@ struct TextBlock {
             bool italic = false;
             bool superscript = false;
             bool subscript = false;
+            // The glyphs' own fill colour in the PDF (color is what a render
+            // shows); invalid when unknown.
+            QColor fill = QColor();
         };
 
         struct Word {
@@ -38,6 +41,9 @@ struct TextBlock {
         bool bold = false;
         bool italic = false;
         bool invisibleText = false;
+        // Native lines: per character of text, the box of the glyph that
+        // draws it on the page (the frame of rect); empty when not known.
+        std::vector<QRectF> glyphBoxes;
     };
 
     QString text;
@@ -57,6 +63,11 @@ struct TextBlock {
     bool italic = false;
     bool invisibleText = false;
     bool textEdited = false;
+    // The picture was replaced since the block was made: it is written even
+    // where the block has not moved. originalImage keeps the picture the page
+    // shows, whose ink a write still has to cover.
+    bool imageEdited = false;
+    QImage originalImage;
     double rotation = 0.0;
     // Deleted by the user: nothing of it is written, its old place
     // (originalRect) is cleared and its old text taken off the page.
@@ -81,6 +92,9 @@ bool isNativeLine(const TextBlock::Line &line);
 
 // An image placed by the user, with no origin in the page.
 bool isInsertedImageObject(const TextBlock &block);
+
+// The picture the page shows at the block's old place.
+const QImage &pagePicture(const TextBlock &block);
 
 // The user turned the block away from the rotation it was made with.
 bool isTurnedByUser(const TextBlock &block);

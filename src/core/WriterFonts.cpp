@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <hb-ot.h>
@@ -247,6 +248,13 @@ QStringList fontFileCandidates(bool bold, bool italic)
     return files;
 }
 
+// A family whose name says it has no serifs.
+bool looksSans(const QString& family)
+{
+    return containsAny(squeezedName(family), {"sans", "arial", "helvetica", "arimo", "verdana", "tahoma", "calibri",
+                                              "gothic", "grotesk", "segoe", "roboto", "ptsans"});
+}
+
 QStringList writerFontFiles(const QString& family, bool bold, bool italic)
 {
     QStringList files;
@@ -258,7 +266,12 @@ QStringList writerFontFiles(const QString& family, bool bold, bool italic)
                                              : QStringLiteral("Regular");
         files << QStringLiteral("%1/usr/share/fonts/truetype/liberation2/%2-%3.ttf").arg(g_fontRoot, base, style);
     }
-    return files + fontFileCandidates(bold, italic);
+    QStringList candidates = fontFileCandidates(bold, italic);
+    // A sans line falls back to a sans face first.
+    if (looksSans(family))
+        std::stable_partition(candidates.begin(), candidates.end(),
+                              [](const QString& file) { return QFileInfo(file).fileName().contains(QLatin1String("Sans")); });
+    return files + candidates;
 }
 
 QByteArray standardFontFor(const QString& family, bool bold, bool italic)

@@ -18,7 +18,7 @@ namespace pdfengine {
 QStringList fontFileCandidates(bool bold, bool italic);
 // The files tried for text in family: an installed face with the metrics of
 // a standard family (Helvetica, Times, Courier and their look-alikes) first,
-// then fontFileCandidates.
+// then fontFileCandidates, their sans faces first for a family named sans.
 QStringList writerFontFiles(const QString& family, bool bold, bool italic);
 // Standard-14 font used when no font file can be loaded.
 QByteArray standardFontFor(const QString& family, bool bold, bool italic);

@@ -1,9 +1,11 @@
 #include "CompressedPdfExportDialog.h"
 
 #include "BusyRing.h"
+#include "CompressionFit.h"
 #include "DialogKit.h"
 #include "OutputPaths.h"
 #include "PdfDocument.h"
+#include "UiTranslate.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -42,6 +44,7 @@ constexpr double kMinLimitMb = 0.1;
 constexpr double kMaxLimitMb = 4096;
 constexpr int kOverlayInset = 10;
 constexpr int kDefaultsShownMs = 1400;
+constexpr int kRefitPauseMs = 700;
 
 QString settingKey(const char* name)
 {
@@ -90,6 +93,7 @@ CompressedPdfExportDialog::CompressedPdfExportDialog(PdfDocument* document, cons
     resize(700, 540);
     const QString source = document->filePath();
     m_documentFileSize = source.isEmpty() ? 0 : std::max<qint64>(0, QFileInfo(source).size());
+    m_encrypted = !source.isEmpty() && CompressionFit::isEncryptedFile(source);
     buildLayout(shellMode);
     loadSettings();
     connectHandlers();
@@ -313,9 +317,19 @@ void CompressedPdfExportDialog::loadSettings()
 void CompressedPdfExportDialog::connectHandlers()
 {
     connect(m_levelSlider, &QSlider::valueChanged, this, [this](int level) { onLevelChanged(level); });
+    // A run that stopped at its choice cannot answer every new limit; the
+    // worker runs again once the typing has paused.
+    m_refitTimer = new QTimer(this);
+    m_refitTimer->setSingleShot(true);
+    m_refitTimer->setInterval(kRefitPauseMs);
+    connect(m_refitTimer, &QTimer::timeout, this, [this] {
+        if (!chooseFitFromCache(true))
+            startSizeFit(false);
+    });
     connect(m_limitSpin, &QDoubleSpinBox::valueChanged, this, [this] {
-        if (m_estimateCacheReady)
-            chooseFitFromCache(true);
+        m_refitTimer->stop();
+        if (m_estimateCacheReady && !chooseFitFromCache(true))
+            m_refitTimer->start();
     });
     connect(m_advancedButton, &QToolButton::toggled, this, [this](bool on) {
         m_advancedButton->setArrowType(on ? Qt::DownArrow : Qt::RightArrow);
@@ -426,7 +440,7 @@ void CompressedPdfExportDialog::applyStage(const CompressionStageUi& stage)
 void CompressedPdfExportDialog::showCustomStage()
 {
     m_levelTitle->setText(tr("Пользовательские настройки"));
-    m_levelBadge->setText(tr("Custom"));
+    m_levelBadge->setText(uiTranslate(tr("Custom")));
     m_levelBadge->setStyleSheet(QStringLiteral(
         "font-weight:700; color:#1d4ed8; background:#dbeafe; border-radius:10px; padding:5px 10px;"));
     m_description->setText(tr("Используются значения из раздела «Расширенные»."));
@@ -461,6 +475,8 @@ void CompressedPdfExportDialog::refreshFineSettingsHints()
                   : tr("В этом режиме текстовый слой сохраняется, сжимаются только встроенные изображения."));
     if (m_monochrome->isChecked())
         lines << tr("Монохромный режим особенно хорошо сжимает чёрный текст и таблицы, но убирает цвет.");
+    if (m_encrypted && !m_rasterize->isChecked())
+        lines << tr("Файл зашифрован: в этом режиме он копируется без сжатия.");
     m_fineHint->setText(lines.join(QLatin1Char('\n')));
 }
 
@@ -591,7 +607,8 @@ void CompressedPdfExportDialog::applyChoice(const Options& options)
 }
 
 QString CompressedPdfExportDialog::fitResultText(const QString& firstLine, bool fits, const QString& label,
-                                                 qint64 bytes, bool sampled, const Options& options) const
+                                                 qint64 bytes, bool sampled, const Options& options,
+                                                 bool keepsText) const
 {
     constexpr int kLowDpi = 80;
     constexpr int kLowQuality = 25;
@@ -602,11 +619,17 @@ QString CompressedPdfExportDialog::fitResultText(const QString& firstLine, bool 
     if (fits) {
         lines << tr("Подобрано под лимит %1 МБ: %2.").arg(limit, label)
               << tr("Прогноз итогового размера: около %1%2.").arg(formatFileSize(bytes), sampledText(sampled));
+    } else if (keepsText) {
+        lines << tr("Даже самый жёсткий режим не укладывается в %1 МБ.").arg(limit)
+              << tr("Выбран самый маленький вариант с сохранением текста: %1, около %2%3.")
+                     .arg(label, formatFileSize(bytes), sampledText(sampled));
     } else {
         lines << tr("Даже самый жёсткий режим не укладывается в %1 МБ.").arg(limit)
               << tr("Выбран минимальный найденный вариант: %1, около %2%3.")
                      .arg(label, formatFileSize(bytes), sampledText(sampled));
     }
+    if (options.rasterizePages && documentHasText())
+        lines << tr("Внимание: текст документа не сохранится, страницы станут изображениями.");
     if (options.monochrome)
         lines << tr("Внимание: выбран монохромный режим, цвет будет удалён.");
     else if (options.imageDpi <= kLowDpi || options.jpegQuality <= kLowQuality)

@@ -23,6 +23,7 @@ class QPushButton;
 class QSlider;
 class QTemporaryFile;
 class QThread;
+class QTimer;
 class QToolButton;
 
 // The compressed-PDF export: six size levels, the fine settings behind them,
@@ -73,7 +74,9 @@ private:
     void applyOptionsToFineSettings(const PdfDocument::CompressionOptions& options);
     void applyChoice(const PdfDocument::CompressionOptions& options);
     QString fitResultText(const QString& firstLine, bool fits, const QString& label, qint64 bytes, bool sampled,
-                          const PdfDocument::CompressionOptions& options) const;
+                          const PdfDocument::CompressionOptions& options, bool keepsText) const;
+    // Some estimate of the last fit keeps the document's text.
+    bool documentHasText() const;
 
     void browse();
     void saveDefaults();
@@ -94,11 +97,19 @@ private:
     QString m_suggestedOutputPath;
     QList<CachedCompressionEstimate> m_estimateCache;
     bool m_estimateCacheReady = false;
+    // The last run measured every candidate; else its estimates answer only
+    // limits up to its own.
+    bool m_estimateComplete = false;
+    qint64 m_estimateTargetBytes = 0;
+    bool m_estimateRunMatched = false;
+    qint64 m_fitTargetBytes = 0;  // of the run under way
+    bool m_encrypted = false;
     bool m_applyingLevel = false;
 
     QPointer<QProcess> m_fitProcess;
     std::unique_ptr<QTemporaryFile> m_fitCopy;
     QThread* m_estimateThread = nullptr;
+    QTimer* m_refitTimer = nullptr;
 
     QLineEdit* m_outputEdit = nullptr;
     QPushButton* m_browseButton = nullptr;

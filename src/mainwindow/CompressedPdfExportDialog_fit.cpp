@@ -26,6 +26,8 @@
 #include <QTemporaryFile>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kKillWaitMs = 2000;
@@ -36,6 +38,22 @@ QString& fitWorkerProgram()
 {
     static QString program;
     return program;
+}
+
+// Copies the file at path into the open target; false leaves the target to
+// be written otherwise.
+bool copyFileInto(const QString& path, QFile& target)
+{
+    constexpr qint64 kChunk = 1024 * 1024;
+    QFile source(path);
+    if (path.isEmpty() || !source.open(QIODevice::ReadOnly) || source.size() > PdfDocument::kMaxFileBytes)
+        return false;
+    while (!source.atEnd()) {
+        const QByteArray chunk = source.read(kChunk);
+        if (chunk.isEmpty() || target.write(chunk) != chunk.size())
+            return false;
+    }
+    return target.flush();
 }
 
 } // namespace
@@ -73,8 +91,11 @@ void CompressedPdfExportDialog::startSizeFit(bool mayUseCache)
     m_fitCopy = std::make_unique<QTemporaryFile>(QDir(QDir::tempPath()).filePath(
         QStringLiteral("vorn_pdf_compress_estimate_XXXXXX.pdf")));
     const bool created = m_fitCopy->open();
+    // An unchanged document is measured as its file, the bytes the kept copy
+    // starts from; a changed one as it would be saved.
+    const bool copied = created && !m_document->isModified() && copyFileInto(m_document->filePath(), *m_fitCopy);
     m_fitCopy->close();  // the name stays reserved; saveCopy replaces the file keeping its mode
-    if (!created || !m_document->saveCopy(m_fitCopy->fileName())) {
+    if (!created || (!copied && !m_document->saveCopy(m_fitCopy->fileName()))) {
         m_fitCopy.reset();
         endSizeFit();
         m_forecast->setText(tr("Не удалось подготовить документ для подбора."));
@@ -84,8 +105,9 @@ void CompressedPdfExportDialog::startSizeFit(bool mayUseCache)
     auto* process = new QProcess(this);
     const QString program = fitWorkerProgram();
     process->setProgram(program.isEmpty() ? QCoreApplication::applicationFilePath() : program);
+    m_fitTargetBytes = compressionTargetBytes(megabytes);
     process->setArguments({QStringLiteral("--vorn-compression-fit"), m_fitCopy->fileName(),
-                           QString::number(compressionTargetBytes(megabytes))});
+                           QString::number(m_fitTargetBytes)});
     process->setProcessChannelMode(QProcess::SeparateChannels);
     endWithParent(*process);
     connect(process, &QProcess::finished, this,
@@ -174,10 +196,14 @@ void CompressedPdfExportDialog::onSizeFitFinished(int exitCode, QProcess::ExitSt
         entry.bytes = compressionByteCount(element.value(QStringLiteral("bytes")));
         entry.sampled = element.value(QStringLiteral("sampled")).toBool(false);
         entry.options = compressionOptionsFromJson(element.value(QStringLiteral("options")).toObject());
+        entry.keepsText = element.value(QStringLiteral("keepsText")).toBool(false);
         if (!entry.label.trimmed().isEmpty() && entry.bytes >= 1)
             m_estimateCache.append(entry);
     }
     m_estimateCacheReady = !m_estimateCache.isEmpty();
+    m_estimateComplete = answer.value(QStringLiteral("complete")).toBool(false);
+    m_estimateTargetBytes = m_fitTargetBytes;
+    m_estimateRunMatched = answer.value(QStringLiteral("matchedTarget")).toBool(false);
     if (m_estimateCacheReady && chooseFitFromCache(false)) {
         QSettings().setValue(QStringLiteral("export/compressedPdf/targetMb"), m_limitSpin->value());
         return;
@@ -192,7 +218,8 @@ void CompressedPdfExportDialog::onSizeFitFinished(int exitCode, QProcess::ExitSt
     applyChoice(chosen);
     m_forecast->setText(fitResultText(QString(), answer.value(QStringLiteral("matchedTarget")).toBool(false),
                                       answer.value(QStringLiteral("label")).toString(), bytes,
-                                      answer.value(QStringLiteral("sampled")).toBool(false), chosen));
+                                      answer.value(QStringLiteral("sampled")).toBool(false), chosen,
+                                      answer.value(QStringLiteral("keepsText")).toBool(false)));
     QSettings().setValue(QStringLiteral("export/compressedPdf/targetMb"), m_limitSpin->value());
 }
 
@@ -200,9 +227,13 @@ bool CompressedPdfExportDialog::chooseFitFromCache(bool reusesRun)
 {
     if (!m_estimateCacheReady || m_estimateCache.isEmpty())
         return false;
-    const CompressionFitChoice choice =
-        chooseCompressionFit(m_estimateCache, compressionTargetBytes(m_limitSpin->value()));
-    if (choice.index < 0)
+    const qint64 target = compressionTargetBytes(m_limitSpin->value());
+    const CompressionFitChoice choice = chooseCompressionFit(m_estimateCache, target);
+    // A run that did not measure every candidate left out those larger than
+    // its limit; those after its choice, when it stopped at one, are unknown.
+    const bool answered =
+        m_estimateComplete || (target <= m_estimateTargetBytes && (choice.fits || !m_estimateRunMatched));
+    if (choice.index < 0 || !answered)
         return false;
     const CachedCompressionEstimate& entry = m_estimateCache.at(choice.index);
     m_applyingLevel = true;
@@ -211,6 +242,13 @@ bool CompressedPdfExportDialog::chooseFitFromCache(bool reusesRun)
     const QString firstLine = reusesRun
                                   ? tr("Повторный подбор не запускался: использованы уже посчитанные варианты.")
                                   : tr("Варианты сжатия посчитаны и сохранены для этого окна.");
-    m_forecast->setText(fitResultText(firstLine, choice.fits, entry.label, entry.bytes, entry.sampled, entry.options));
+    m_forecast->setText(
+        fitResultText(firstLine, choice.fits, entry.label, entry.bytes, entry.sampled, entry.options, entry.keepsText));
     return true;
+}
+
+bool CompressedPdfExportDialog::documentHasText() const
+{
+    return std::any_of(m_estimateCache.cbegin(), m_estimateCache.cend(),
+                       [](const CachedCompressionEstimate& entry) { return entry.keepsText; });
 }

@@ -90,18 +90,7 @@ int levelForOptions(const PdfDocument::CompressionOptions& options)
 
 CompressionFitChoice chooseCompressionFit(const QList<CachedCompressionEstimate>& estimates, qint64 targetBytes)
 {
-    int smallest = -1;
-    int matched = -1;
-    for (int i = 0; i < estimates.size(); ++i) {
-        const qint64 bytes = estimates.at(i).bytes;
-        if (bytes <= 0)
-            continue;
-        if (smallest < 0 || bytes < estimates.at(smallest).bytes)
-            smallest = i;
-        if (matched < 0 && bytes <= targetBytes)
-            matched = i;
-    }
-    return matched >= 0 ? CompressionFitChoice{matched, true} : CompressionFitChoice{smallest, false};
+    return chooseCompressionFitEntry(estimates, targetBytes);
 }
 
 qint64 compressionTargetBytes(double megabytes)

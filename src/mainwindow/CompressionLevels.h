@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CompressionFit.h"
 #include "PdfDocument.h"
 
 #include <QList>
@@ -31,14 +32,12 @@ struct CachedCompressionEstimate {
     PdfDocument::CompressionOptions options;
     qint64 bytes = -1;
     bool sampled = false;
+    bool keepsText = false;
 };
 
 // The fit's rule: the first estimate at most targetBytes (fits), else the
-// smallest, the earlier one on a tie; -1 when no estimate has a size.
-struct CompressionFitChoice {
-    int index = -1;
-    bool fits = false;
-};
+// smallest that keeps the text, else the smallest, the earlier one on a tie;
+// -1 when no estimate has a size.
 CompressionFitChoice chooseCompressionFit(const QList<CachedCompressionEstimate>& estimates, qint64 targetBytes);
 
 // A size limit in MB as a byte target: nearest integer, at least 1.

@@ -44,16 +44,14 @@ bool MainWindow::importFile(const QString& path, int position, QString* error)
 }
 
 // Appends the file's pages and moves them, in their order, to start (-1: they
-// stay at the end). The number of pages added, or -1 with error set.
+// stay at the end). The number of pages added, or -1 with error set; pages
+// that came in before a failure (the first pages of a multi-page picture)
+// are moved all the same.
 int MainWindow::importFileAt(const QString& path, int start, QString* error)
 {
     const int before = document->pageCount();
     const bool imported = isSpreadsheet(path) ? importSpreadsheetPages(path, error) : document->importDocument(path);
-    if (!imported) {
-        if (error && !isSpreadsheet(path))
-            *error = document->lastError().trimmed();
-        return -1;
-    }
+    const QString failure = imported || isSpreadsheet(path) ? QString() : document->lastError().trimmed();
     const int added = document->pageCount() - before;
     for (int i = 0; start >= 0 && start < before && i < added; ++i) {
         if (!document->movePage(before + i, start + i)) {
@@ -66,6 +64,11 @@ int MainWindow::importFileAt(const QString& path, int start, QString* error)
                 document->deletePage(page);
             return -1;
         }
+    }
+    if (!imported) {
+        if (error && !isSpreadsheet(path))
+            *error = failure;
+        return -1;
     }
     return added;
 }

@@ -107,6 +107,18 @@ void joinSeparators(std::vector<TextBlock>& blocks)
     }
 }
 
+// The stripped text is a piece of the line's: its glyphs keep their boxes.
+void keepGlyphBoxesOf(TextBlock::Line& line, const QString& piece)
+{
+    const qsizetype from = line.text.indexOf(piece);
+    if (from >= 0 && line.glyphBoxes.size() == size_t(line.text.size()))
+        line.glyphBoxes = std::vector<QRectF>(line.glyphBoxes.begin() + from,
+                                              line.glyphBoxes.begin() + from + piece.size());
+    else
+        line.glyphBoxes.clear();
+    line.text = piece;
+}
+
 void cleanBlock(TextBlock& block)
 {
     block.isTable = false;
@@ -117,8 +129,8 @@ void cleanBlock(TextBlock& block)
     QRectF linesRect;
     for (TextBlock::Line& line : block.lines) {
         const QString lineText = stripNativeDecorativePadding(line.text);
-        if (!lineText.isEmpty())
-            line.text = lineText;
+        if (!lineText.isEmpty() && lineText != line.text)
+            keepGlyphBoxesOf(line, lineText);
         line.rect = expandedNativeTextRect(line.rect, line.fontSize > 0 ? line.fontSize : block.fontSize);
         if (hasArea(line.rect))
             linesRect = linesRect.isNull() ? line.rect : linesRect.united(line.rect);

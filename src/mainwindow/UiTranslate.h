@@ -2,9 +2,10 @@
 
 #include <QString>
 
-// The Russian source text in the current interface language (the
-// application property "uiLanguage"). Until the translation table is
-// embedded every language shows the source text.
+// The source text in the current interface language (the application
+// property "uiLanguage", else the setting "ui/language", "ru" by default),
+// from the embedded translation table; the source where the table has no
+// wording of that language for it.
 QString uiTranslate(const QString& source);
 
 // The primary language subtag of the interface language in lower case: the

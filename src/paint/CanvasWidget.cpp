@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QSet>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -38,6 +39,40 @@ double clampZoom(double zoom)
 int scaledLength(int length, double zoom)
 {
     return int(std::lround(length * zoom));
+}
+
+QList<QImage> recordedImages(const QUndoCommand* command)
+{
+    if (const auto* paint = dynamic_cast<const PaintCommand*>(command))
+        return paint->images();
+    if (const auto* crop = dynamic_cast<const CropCommand*>(command))
+        return crop->images();
+    if (const auto* merge = dynamic_cast<const MergeCommand*>(command))
+        return merge->images();
+    return {};
+}
+
+void releaseRecorded(QUndoCommand* command)
+{
+    if (auto* paint = dynamic_cast<PaintCommand*>(command))
+        paint->release();
+    else if (auto* crop = dynamic_cast<CropCommand*>(command))
+        crop->release();
+    else if (auto* merge = dynamic_cast<MergeCommand*>(command))
+        merge->release();
+}
+
+// Adds the bytes of images not counted yet; shared pixels count once.
+qint64 addUncounted(const QList<QImage>& images, QSet<qint64>& counted)
+{
+    qint64 bytes = 0;
+    for (const QImage& image : images) {
+        if (image.isNull() || counted.contains(image.cacheKey()))
+            continue;
+        counted.insert(image.cacheKey());
+        bytes += image.sizeInBytes();
+    }
+    return bytes;
 }
 
 } // namespace
@@ -198,9 +233,55 @@ void CanvasWidget::recordLayerChange(int layerIndex, const QImage& before, const
     if (!m_document || !m_document->isLayerIndex(layerIndex))
         return;
     const QImage& present = m_document->layers[layerIndex]->image;
-    if (present == before)
+    const QRect region = PaintCommand::changedRect(before, present);
+    if (region.isNull())
         return;
-    m_undoStack.push(new PaintCommand(m_document, layerIndex, before, present, description));
+    pushChange(new PaintCommand(m_document, layerIndex, region, before, present, description));
+}
+
+void CanvasWidget::pushChange(QUndoCommand* command)
+{
+    m_undoStack.push(command);
+    trimHistory();
+}
+
+void CanvasWidget::setHistoryBudget(qint64 bytes)
+{
+    m_historyBudget = bytes;
+    trimHistory();
+}
+
+qint64 CanvasWidget::historyBytes() const
+{
+    QSet<qint64> counted;
+    if (m_document)
+        for (const auto& layer : m_document->layers)
+            counted.insert(layer->image.cacheKey());
+    qint64 bytes = 0;
+    for (int i = m_undoStack.count() - 1; i >= 0; --i)
+        bytes += addUncounted(recordedImages(m_undoStack.command(i)), counted);
+    return bytes;
+}
+
+void CanvasWidget::trimHistory()
+{
+    QSet<qint64> counted;
+    if (m_document)
+        for (const auto& layer : m_document->layers)
+            counted.insert(layer->image.cacheKey());
+    qint64 bytes = 0;
+    int i = m_undoStack.count() - 1;
+    for (; i >= 0; --i) {
+        bytes += addUncounted(recordedImages(m_undoStack.command(i)), counted);
+        if (bytes > m_historyBudget)
+            break;
+    }
+    // The stack hands out const pointers to the commands this canvas made.
+    for (; i >= 0; --i) {
+        auto* command = const_cast<QUndoCommand*>(m_undoStack.command(i));
+        if (!command->isObsolete())
+            releaseRecorded(command);
+    }
 }
 
 void CanvasWidget::deleteSelection()
@@ -235,7 +316,7 @@ void CanvasWidget::cropToSelection()
     images.reserve(m_document->layers.size());
     for (const auto& layer : m_document->layers)
         images.append(layer->image);
-    m_undoStack.push(new CropCommand(m_document, m_document->size, images, rect));
+    pushChange(new CropCommand(m_document, m_document->size, images, rect));
     m_selectionPath = QPainterPath();
     m_offset = QPointF();
     emit zoomChanged(m_zoom);
@@ -261,8 +342,7 @@ void CanvasWidget::mergeDown()
     QList<MergeCommand::LayerSnap> after = before;
     after.removeAt(active);
     after[active - 1].image = merged;
-    m_undoStack.push(new MergeCommand(m_document, before, active, after, active - 1,
-                                      QStringLiteral("Объединить с нижним")));
+    pushChange(new MergeCommand(m_document, before, active, after, active - 1, QStringLiteral("Объединить с нижним")));
     emit zoomChanged(m_zoom);
     update();
 }
@@ -274,8 +354,8 @@ void CanvasWidget::flattenAll()
     commitPendingShape();
     const QList<MergeCommand::LayerSnap> before = snapLayers(m_document);
     const QList<MergeCommand::LayerSnap> after{{before.first().name, m_document->mergedImage(), true}};
-    m_undoStack.push(new MergeCommand(m_document, before, m_document->activeIndex, after, 0,
-                                      QStringLiteral("Объединить все слои")));
+    pushChange(new MergeCommand(m_document, before, m_document->activeIndex, after, 0,
+                                QStringLiteral("Объединить все слои")));
     emit zoomChanged(m_zoom);
     update();
 }

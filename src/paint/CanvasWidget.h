@@ -21,6 +21,8 @@ class CanvasWidget : public QWidget {
 public:
     static constexpr double kMinZoom = 0.05;
     static constexpr double kMaxZoom = 32.0;
+    // Pixels the recorded changes may keep; the oldest go beyond it.
+    static constexpr qint64 kHistoryBudget = qint64(256) << 20;
 
     explicit CanvasWidget(QWidget* parent = nullptr);
     ~CanvasWidget() override;
@@ -38,6 +40,9 @@ public:
     QColor secondaryColor() const { return m_secondaryColor; }
     int toolSize() const { return m_toolSize; }
     QUndoStack* undoStack() { return &m_undoStack; }
+    void setHistoryBudget(qint64 bytes);
+    // Bytes of pixels the recorded changes keep beyond the layers themselves.
+    qint64 historyBytes() const;
 
     double zoom() const { return m_zoom; }
     QPointF offset() const { return m_offset; }
@@ -92,6 +97,9 @@ protected:
 
 private:
     void recordLayerChange(int layerIndex, const QImage& before, const QString& description);
+    void pushChange(QUndoCommand* command);
+    // Lets go of the oldest changes until the rest fit the budget.
+    void trimHistory();
     void paintCheckerboard(QPainter& painter, const QRect& picture, const QRect& dirty) const;
     const QImage& composedImage() const;
     // The index of the pending shape's layer while it still fits the picture, else -1.
@@ -105,6 +113,7 @@ private:
     double m_zoom = 1.0;
     QPointF m_offset;
     QUndoStack m_undoStack;
+    qint64 m_historyBudget = kHistoryBudget;
     QColor m_primaryColor = Qt::black;
     QColor m_secondaryColor = Qt::white;
     int m_toolSize = 8;

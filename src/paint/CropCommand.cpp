@@ -15,14 +15,20 @@ CropCommand::CropCommand(Document* document, const QSize& oldSize, const QList<Q
 
 void CropCommand::undo()
 {
-    if (m_document)
+    if (m_document && !isObsolete())
         m_document->restoreState(m_oldSize, m_oldImages);
 }
 
 void CropCommand::redo()
 {
-    if (m_document)
+    if (m_document && !isObsolete())
         m_document->crop(m_rect);
+}
+
+void CropCommand::release()
+{
+    m_oldImages.clear();
+    setObsolete(true);
 }
 
 } // namespace paint

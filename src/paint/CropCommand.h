@@ -17,6 +17,11 @@ public:
     void undo() override;
     void redo() override;
 
+    QList<QImage> images() const { return m_oldImages; }
+    // Lets go of the old images; the command then changes nothing and is
+    // dropped when the stack reaches it.
+    void release();
+
 private:
     Document* m_document;
     QSize m_oldSize;

@@ -80,6 +80,14 @@ void Document::restoreState(const QSize& oldSize, const QList<QImage>& images)
 
 QImage Document::mergedImage() const
 {
+    // One visible layer at full opacity drawn over transparency is that layer
+    // itself, pixel for pixel: it is shared rather than drawn again.
+    const auto visible = std::count_if(layers.begin(), layers.end(), [](const auto& layer) { return layer->visible; });
+    if (visible == 1) {
+        const Layer& only = **std::find_if(layers.begin(), layers.end(), [](const auto& layer) { return layer->visible; });
+        if (only.opacity == 1.0 && only.image.size() == size && only.image.format() == QImage::Format_ARGB32_Premultiplied)
+            return only.image;
+    }
     QImage result(size, QImage::Format_ARGB32_Premultiplied);
     result.fill(Qt::transparent);
     QPainter painter(&result);

@@ -32,6 +32,7 @@ constexpr qint64 kMaxImagePixels = 64LL * 1024 * 1024;
 QImage readBoundedImage(const QString& path, QString* error)
 {
     QImageReader reader(path);
+    reader.setAutoTransform(true);  // photos upright as their EXIF orientation says
     const QSize size = reader.size();
     if (size.isValid()
         && (size.width() > kMaxImageSide || size.height() > kMaxImageSide

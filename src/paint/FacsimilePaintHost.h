@@ -18,6 +18,7 @@ namespace paint {
 
 class CanvasWidget;
 class Document;
+class Layer;
 class LayersDock;
 class PaletteDock;
 class ToolsDock;
@@ -55,7 +56,7 @@ private:
     void buildLayout();
     void connectTools();
     void showPickHint();
-    void previewBackground(const QImage& before, const QColor& key, int tolerance);
+    void showBackgroundPreview(Layer* layer, const QImage& image);
 
     std::unique_ptr<Document> m_document;
     CanvasWidget* m_canvas = nullptr;

@@ -1,29 +1,17 @@
 // Making a picked background colour transparent, with a live tolerance preview.
 #include "FacsimilePaintHost.h"
 
-#include "BackgroundRemoval.h"
+#include "BackgroundPreviewer.h"
+#include "BackgroundToleranceDialog.h"
 #include "CanvasWidget.h"
 #include "Document.h"
-#include "EditorStyle.h"
 #include "Layer.h"
 #include "LayersDock.h"
 
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QHBoxLayout>
 #include <QLabel>
-#include <QPushButton>
 #include <QSlider>
-#include <QVBoxLayout>
 
 namespace paint {
-
-namespace {
-
-constexpr int kDefaultTolerance = 18;
-constexpr int kMaxTolerance = 160;
-
-} // namespace
 
 void FacsimilePaintHost::makeBackgroundTransparent()
 {
@@ -60,16 +48,18 @@ void FacsimilePaintHost::showPickHint()
     m_pickHint->raise();
 }
 
-void FacsimilePaintHost::previewBackground(const QImage& before, const QColor& key, int tolerance)
+void FacsimilePaintHost::showBackgroundPreview(Layer* layer, const QImage& image)
 {
-    Layer* layer = m_document ? m_document->activeLayer() : nullptr;
-    if (!layer)
+    // The layer may have gone while the dialog ran; only a live one is touched.
+    if (!m_document || m_document->activeLayer() != layer)
         return;
-    layer->image = removeBackground(before, key, tolerance);
+    layer->image = image;
     m_layersDock->refresh();
     m_canvas->update();
 }
 
+// Previews are made off the GUI thread, so dragging the slider stays fluid;
+// the dialog stands clear of the canvas it previews on.
 void FacsimilePaintHost::showBackgroundToleranceDialog(const QColor& color)
 {
     Layer* layer = m_document ? m_document->activeLayer() : nullptr;
@@ -79,66 +69,26 @@ void FacsimilePaintHost::showBackgroundToleranceDialog(const QColor& color)
     if (before.isNull())
         return;
 
-    QDialog dialog(this);
-    dialog.setWindowTitle(QStringLiteral("Фон в прозрачность"));
-    dialog.setModal(true);
-    dialog.setStyleSheet(editorStyleSheet());
-
-    auto* title = new QLabel(QStringLiteral("Настройте допуск цвета фона"), &dialog);
-    title->setObjectName(QStringLiteral("FacsimileTitle"));
-    auto* hint = new QLabel(
-        QStringLiteral("Ползунок применяется сразу к предпросмотру. Если результат не подходит, нажмите «Отмена»."),
-        &dialog);
-    hint->setObjectName(QStringLiteral("FacsimileHint"));
-    hint->setWordWrap(true);
-    auto* swatch = new QLabel(&dialog);
-    swatch->setFixedSize(34, 22);
-    swatch->setStyleSheet(
-        QStringLiteral("background:%1; border:1px solid #94a3b8; border-radius:5px;").arg(color.name(QColor::HexRgb)));
-    auto* valueLabel = new QLabel(QString::number(kDefaultTolerance), &dialog);
-    valueLabel->setMinimumWidth(34);
-    auto* slider = new QSlider(Qt::Horizontal, &dialog);
-    slider->setRange(0, kMaxTolerance);
-    slider->setValue(kDefaultTolerance);
-    slider->setMinimumWidth(300);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("Применить"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("Отмена"));
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-
-    auto* row = new QHBoxLayout;
-    row->addWidget(new QLabel(QStringLiteral("Цвет:"), &dialog));
-    row->addWidget(swatch);
-    row->addSpacing(12);
-    row->addWidget(new QLabel(QStringLiteral("Допуск:"), &dialog));
-    row->addWidget(slider, 1);
-    row->addWidget(valueLabel);
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->setContentsMargins(16, 16, 16, 16);
-    layout->setSpacing(12);
-    layout->addWidget(title);
-    layout->addWidget(hint);
-    layout->addLayout(row);
-    layout->addWidget(buttons);
-
-    previewBackground(before, color, slider->value());
-    connect(slider, &QSlider::valueChanged, &dialog, [&](int value) {
-        valueLabel->setText(QString::number(value));
-        previewBackground(before, color, value);
-    });
+    BackgroundToleranceDialog dialog(color, this);
+    BackgroundPreviewer previewer(before, color);
+    connect(&previewer, &BackgroundPreviewer::ready, &dialog,
+            [this, layer](int, const QImage& preview) { showBackgroundPreview(layer, preview); });
+    connect(dialog.slider(), &QSlider::valueChanged, &previewer, &BackgroundPreviewer::request);
+    previewer.request(dialog.tolerance());
+    dialog.placeClearOf(m_canvas);
 
     const bool applied = dialog.exec() == QDialog::Accepted;
-    // The layer may have gone while the dialog ran; only a live one is touched.
-    if (!m_document || m_document->activeLayer() != layer)
+    if (!m_document || m_document->activeLayer() != layer) {
+        previewer.cancel();
         return;
+    }
     if (applied) {
+        showBackgroundPreview(layer, previewer.resultFor(dialog.tolerance()));
         m_canvas->commitLayerSnapshot(before, QStringLiteral("Фон в прозрачность"));
     } else {
-        layer->image = before;
-        m_layersDock->refresh();
+        previewer.cancel();
+        showBackgroundPreview(layer, before);
     }
-    m_canvas->update();
 }
 
 } // namespace paint

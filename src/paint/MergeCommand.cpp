@@ -29,7 +29,7 @@ void MergeCommand::redo()
 void MergeCommand::apply(const QList<LayerSnap>& snaps, int activeIndex) const
 {
     // A stack is never left empty.
-    if (!m_document || snaps.isEmpty())
+    if (!m_document || snaps.isEmpty() || isObsolete())
         return;
     m_document->layers.clear();
     for (const LayerSnap& snap : snaps) {
@@ -40,6 +40,22 @@ void MergeCommand::apply(const QList<LayerSnap>& snaps, int activeIndex) const
         m_document->layers.append(std::move(layer));
     }
     m_document->activeIndex = activeIndex;
+}
+
+QList<QImage> MergeCommand::images() const
+{
+    QList<QImage> all;
+    for (const QList<LayerSnap>* snaps : {&m_before, &m_after})
+        for (const LayerSnap& snap : *snaps)
+            all.append(snap.image);
+    return all;
+}
+
+void MergeCommand::release()
+{
+    m_before.clear();
+    m_after.clear();
+    setObsolete(true);
 }
 
 QList<MergeCommand::LayerSnap> snapLayers(const Document* document)

@@ -27,6 +27,12 @@ public:
 
     void apply(const QList<LayerSnap>& snaps, int activeIndex) const;
 
+    // The images of both stacks.
+    QList<QImage> images() const;
+    // Lets go of the snapshots; the command then changes nothing and is
+    // dropped when the stack reaches it.
+    void release();
+
 private:
     Document* m_document;
     QList<LayerSnap> m_before;

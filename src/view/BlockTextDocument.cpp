@@ -19,7 +19,6 @@
 namespace {
 
 constexpr double kMinZoom = 0.001;
-constexpr int kVisibleAlpha = 8;
 constexpr int kBoldWeight = 700;
 
 void scrollToOrigin(QTextEdit* editor)
@@ -45,8 +44,7 @@ QTextCharFormat spanFormat(const TextBlock::Line::Span& span, const TextBlock::L
     font.setWeight(span.bold || fontNameLooksBold(span.fontFamily) ? QFont::Bold : QFont::Normal);
     const bool native = isNativePdfLine(line) && !line.invisibleText;
     font.setItalic(native ? span.italic && fontNameLooksItalic(span.fontFamily) : span.italic);
-    const bool visible = span.color.isValid() && span.color.alpha() > kVisibleAlpha;
-    QTextCharFormat format = formatOf(font, visible ? span.color : lineColour);
+    QTextCharFormat format = formatOf(font, spanTextColor(span, lineColour));
     if (span.superscript)
         format.setVerticalAlignment(QTextCharFormat::AlignSuperScript);
     else if (span.subscript)

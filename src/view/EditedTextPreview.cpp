@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -105,7 +106,8 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
 namespace {
 
 // Line k of the text as the preview lays it out: where its text starts on
-// screen and how its characters fall along it.
+// screen and how its characters fall along it. While the page still draws the
+// line itself, the caret stops between its glyphs as the page placed them.
 struct PreviewLine {
     QString text;
     int start = 0;      // position of its first character in the plain text
@@ -113,13 +115,71 @@ struct PreviewLine {
     double top = 0;
     double height = 0;
     std::unique_ptr<QTextLayout> layout;
+    std::vector<double> glyphCarets; // screen x before each character and after the last
 
     double xAt(int column) const
     {
+        if (!glyphCarets.empty())
+            return glyphCarets[size_t(std::clamp(column, 0, int(glyphCarets.size()) - 1))];
         const QTextLine line = layout->lineAt(0);
         return originX + (line.isValid() ? line.cursorToX(column) : 0.0);
     }
+
+    int columnAt(double x) const
+    {
+        if (glyphCarets.empty()) {
+            const QTextLine laid = layout->lineAt(0);
+            return laid.isValid() ? laid.xToCursor(x - originX) : 0;
+        }
+        int best = 0;
+        for (int i = 1; i < int(glyphCarets.size()); ++i) {
+            if (std::abs(glyphCarets[size_t(i)] - x) < std::abs(glyphCarets[size_t(best)] - x))
+                best = i;
+        }
+        return best;
+    }
 };
+
+// The editor holds the lines' own texts and the block stands where the page
+// put it: what shows is the page's drawing, not the preview's.
+bool pageDrawsLines(const QStringList& textLines, const TextBlock& block)
+{
+    if (block.textEdited || blockMoved(block) || isTurnedByUser(block) || textLines.size() != qsizetype(block.lines.size()))
+        return false;
+    for (size_t k = 0; k < block.lines.size(); ++k) {
+        const TextBlock::Line& line = block.lines[k];
+        if (textLines[qsizetype(k)] != line.text || line.glyphBoxes.size() != size_t(line.text.size()))
+            return false;
+    }
+    return true;
+}
+
+// Page x before each character of the line and after its last: between two
+// glyphs the middle of their gap (or overlap, when kerned); next to a blank
+// the edge of the glyph beside it.
+std::vector<double> glyphCaretXs(const TextBlock::Line& line)
+{
+    const QString& text = line.text;
+    const int n = int(text.size());
+    std::vector<double> xs(size_t(n) + 1, line.rect.x());
+    const auto blank = [&](int i) { return text[i].isSpace(); };
+    const auto left = [&](int i) { return line.glyphBoxes[size_t(i)].left(); };
+    const auto right = [&](int i) { return line.glyphBoxes[size_t(i)].right(); };
+    int first = 0;
+    while (first < n && blank(first))
+        ++first;
+    if (first == n)
+        return xs;
+    for (int i = 0; i <= first; ++i)
+        xs[size_t(i)] = left(first);
+    for (int i = first + 1; i <= n; ++i) {
+        if (i == n || blank(i))
+            xs[size_t(i)] = blank(i - 1) ? xs[size_t(i - 1)] : right(i - 1);
+        else
+            xs[size_t(i)] = blank(i - 1) ? left(i) : (right(i - 1) + left(i)) / 2;
+    }
+    return xs;
+}
 
 PreviewLine previewLine(const TextBlock& block, const QStringList& textLines, int k, const QRectF& r, double zoom)
 {
@@ -140,6 +200,10 @@ PreviewLine previewLine(const TextBlock& block, const QStringList& textLines, in
     if (line.isValid())
         line.setLineWidth(kCaretLineWidth);
     out.layout->endLayout();
+    if (pageDrawsLines(textLines, block)) {
+        for (double x : glyphCaretXs(vline))
+            out.glyphCarets.push_back(r.x() + (x - block.rect.x()) * zoom);
+    }
     return out;
 }
 
@@ -222,8 +286,6 @@ int previewCursorPositionAt(const QString& plain, const TextBlock& block, const 
         }
     }
     const PreviewLine line = previewLine(block, textLines, best, r, zoom);
-    const QTextLine laid = line.layout->lineAt(0);
-    int column = laid.isValid() ? laid.xToCursor(point.x() - line.originX) : 0;
-    column = std::clamp(column, 0, int(line.text.size()));
+    const int column = std::clamp(line.columnAt(point.x()), 0, int(line.text.size()));
     return line.start + column;
 }

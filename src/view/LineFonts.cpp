@@ -75,42 +75,58 @@ void setAbsoluteLetterSpacing(QFont& font, double spacing)
         font.setLetterSpacing(QFont::AbsoluteSpacing, spacing);
 }
 
-// A native line: the pixel size whose ink box best fills the line's box, then
-// letter spacing that brings the text to the line's width.
+// The PDF's own size agrees with a line box between these shares of it: the
+// box holds the glyphs' ink, from a dot's height to accents and descenders.
+constexpr double kMinBoxShareOfSize = 0.35;
+constexpr double kMaxBoxShareOfSize = 1.6;
+constexpr int kMinStretch = 50;
+constexpr int kMaxStretch = 200;
+// Percent by which the page's glyph boxes and the face's ink differ anyway.
+constexpr int kStretchNoise = 1;
+
+// The pixel size whose ink height of the sample best fills the box's height.
+int heightFittedPixelSize(const QFont& font, const QString& sample, double targetH, int maxPx)
+{
+    int best = 4;
+    double bestScore = -1;
+    QFont probe = font;
+    for (int px = 4; px <= maxPx; ++px) {
+        probe.setPixelSize(px);
+        const double h = std::max(QFontMetricsF(probe).tightBoundingRect(sample).height(), 1.0);
+        const double score = 1.35 * std::abs(h - targetH) / targetH + 2.5 * std::max(0.0, h - 1.04 * targetH) / targetH;
+        if (bestScore < 0 || score < bestScore) {
+            best = px;
+            bestScore = score;
+        }
+    }
+    return best;
+}
+
+// A native line keeps its size: the PDF's own where it agrees with the box,
+// else the one whose ink fills the box's height. A face wider or narrower than
+// the page's glyphs is stretched so that the line's own text spans the line's
+// width, as the writer scales it on the page; added text then adds its own width.
 void fitNativeLine(QFont& font, const TextBlock::Line& line, double zoom, const QString& text)
 {
     const QString trimmed = line.text.trimmed();
     const QString sample = trimmed.isEmpty() ? samplePhrase() : trimmed;
     const double targetH = std::max(line.rect.height() * zoom, kMinLineHeightPt);
     const double targetW = std::max(line.rect.width() * zoom, kMinLineHeightPt);
-    const int maxPx = std::max(int(std::lround(line.fontSize * zoom * 1.12)), 6);
-    int best = 4;
-    double bestScore = -1;
-    QFont probe = font;
-    for (int px = 4; px <= maxPx; ++px) {
-        probe.setPixelSize(px);
-        const QFontMetricsF metrics(probe);
-        const QRectF box = metrics.tightBoundingRect(sample);
-        const double w = std::max(box.width(), 1.0);
-        const double h = std::max(box.height(), 1.0);
-        const double a = std::max(metrics.horizontalAdvance(sample), 1.0);
-        const double score = 1.35 * std::abs(h - targetH) / targetH
-                             + std::min(std::abs(w - targetW), std::abs(a - targetW)) / targetW
-                             + 2.5 * std::max(0.0, h - 1.04 * targetH) / targetH
-                             + 2.0 * std::max(0.0, w - 1.03 * targetW) / targetW;
-        if (bestScore < 0 || score < bestScore) {
-            best = px;
-            bestScore = score;
-        }
-    }
-    font.setPixelSize(best);
+    const double boxShare = line.fontSize > 1.0f ? line.rect.height() / double(line.fontSize) : 0.0;
+    const int px = boxShare >= kMinBoxShareOfSize && boxShare <= kMaxBoxShareOfSize
+                       ? std::max(int(std::lround(line.fontSize * zoom)), 1)
+                       : heightFittedPixelSize(font, sample, targetH,
+                                               std::max(int(std::lround(line.fontSize * zoom * 1.12)), 6));
+    font.setPixelSize(px);
     const QString t = trimmed.isEmpty() ? text.trimmed() : trimmed;
-    const int gaps = int(t.size()) - 1;
-    if (gaps <= 0)
+    if (t.isEmpty())
         return;
-    const double advance = std::max(QFontMetricsF(font).horizontalAdvance(t), 1.0);
-    const double limit = std::max(0.08 * best, 0.35);
-    setAbsoluteLetterSpacing(font, std::clamp((targetW - advance) / gaps, -limit, limit));
+    const double width = QFontMetricsF(font).tightBoundingRect(t).width();
+    if (width <= 1.0)
+        return;
+    const int stretch = std::clamp(int(std::lround(100.0 * targetW / width)), kMinStretch, kMaxStretch);
+    if (std::abs(stretch - 100) > kStretchNoise)
+        font.setStretch(stretch);
 }
 
 bool drawnAtBlockSize(const TextBlock::Line& line, const TextBlock& block, bool native)
@@ -320,8 +336,24 @@ QFont lineRenderFont(const TextBlock::Line& line, const TextBlock& block, double
     return font;
 }
 
+QColor spanTextColor(const TextBlock::Line::Span& span, const QColor& lineColour)
+{
+    if (span.fill.isValid() && span.fill.alpha() > kVisibleAlpha)
+        return span.fill;
+    if (span.color.isValid() && span.color.alpha() > kVisibleAlpha)
+        return span.color;
+    return lineColour;
+}
+
+// A page line shows its glyphs' own fill: a render's anti-aliased ink reads
+// black as grey.
 QColor lineTextColor(const TextBlock::Line& line, const TextBlock& block)
 {
+    if (!line.invisibleText && !line.spans.empty()) {
+        const QColor& fill = line.spans.front().fill;
+        if (fill.isValid() && fill.alpha() > kVisibleAlpha)
+            return fill;
+    }
     if (line.color.isValid() && line.color.alpha() > kVisibleAlpha)
         return line.color;
     if (block.color.isValid() && block.color.alpha() > kVisibleAlpha)

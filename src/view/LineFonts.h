@@ -30,6 +30,8 @@ void applyScannedOcrSpacing(QFont& font, const TextBlock::Line& line, double zoo
 QFont lineRenderFont(const TextBlock::Line& line, const TextBlock& block, double zoom, const QString& text,
                      bool applySpacing, double scale);
 QColor lineTextColor(const TextBlock::Line& line, const TextBlock& block);
+// A style run's colour: its glyphs' own fill, else its shown colour, else the line's.
+QColor spanTextColor(const TextBlock::Line::Span& span, const QColor& lineColour);
 // The line's style runs differ from the line's own style.
 bool lineHasNativeRichSpans(const TextBlock::Line& line);
 bool blockHasRichTextPreview(const TextBlock& block);

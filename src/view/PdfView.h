@@ -340,6 +340,7 @@ private:
     void paintBlockGroups(QPainter& painter);
     void paintTextBlockPreview(QPainter& painter, int index, const QRect& r);
     void paintActiveTextBlock(QPainter& painter, const QRect& r);
+    QRect activeTextBox() const;
     void drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor,
                            bool withText = true);
     bool activeBlockShowsEdits() const;

@@ -416,7 +416,11 @@ void PdfView::updateSelectedImageBlock(const QImage& image)
     if (!validBlock(index) || !m_blocks[size_t(index)].isImage)
         return;
     pushUndoSnapshot(QStringLiteral("Редактирование изображения"), true);
-    m_blocks[size_t(index)].image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    TextBlock& block = m_blocks[size_t(index)];
+    if (!block.imageEdited)
+        block.originalImage = block.image;
+    block.image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    block.imageEdited = true;
     markOcrBlocksDirty();
     viewport()->update();
 }

@@ -383,7 +383,7 @@ void PdfView::placeEditorCursorAt(const QPoint& viewportPos)
         return;
     const TextBlock& block = m_blocks[size_t(m_activeBlock)];
     RotatedTextEdit* editor = m_blockFrame->editor();
-    const QRect content = m_blockFrame->contentScreenRect();
+    const QRect content = activeTextBox();
     if (!content.isValid())
         return;
     const int turns = m_layout.quarterTurns(m_blockPage);
@@ -405,6 +405,16 @@ void PdfView::placeEditorCursorAt(const QPoint& viewportPos)
     cursor.setPosition(std::clamp(position, 0, editor->document()->characterCount() - 1));
     editor->setTextCursor(cursor);
     viewport()->update();
+}
+
+// Where the open block's text stands on screen: the editor's box once the
+// view draws the text, the block's own box while the page still draws it (the
+// frame's box may be cut at the page's edge, the page's glyphs are not).
+QRect PdfView::activeTextBox() const
+{
+    if (!activeBlockShowsEdits())
+        return ocrBlockScreenRect(m_activeBlock);
+    return m_blockFrame->isVisible() ? m_blockFrame->contentScreenRect() : QRect();
 }
 
 void PdfView::deactivateOcrBlock()

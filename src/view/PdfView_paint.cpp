@@ -201,7 +201,7 @@ void PdfView::paintInkMasks(QPainter& painter, int page)
         if (!isInkImageBlock(block))
             continue;
         const QRectF screen = pdfRectToScreenRect(page, block.originalRect);
-        const QImage mask = whiteAlphaMaskForPreview(block.image);
+        const QImage mask = whiteAlphaMaskForPreview(pagePicture(block));
         drawBlockImage(painter, block, screen, mask);
 
         const QRectF area = block.originalRect.intersected(pageArea);
@@ -330,12 +330,13 @@ void PdfView::paintActiveTextBlock(QPainter& painter, const QRect& r)
     TextBlock live = m_blocks[size_t(m_activeBlock)];
     RotatedTextEdit* editor = m_blockFrame->editor();
     live.text = editor->toPlainText();
-    const QRect content = m_blockFrame->isVisible() ? m_blockFrame->contentScreenRect() : QRect();
+    const QRect content = activeTextBox();
     const QRect box = content.isValid() ? content : r;
     // Until it is changed, the open block is the page's own drawing with the caret over it.
     drawTurnedPreview(painter, live, box, editor, activeBlockShowsEdits());
+    const QRect frame = m_blockFrame->isVisible() ? m_blockFrame->contentScreenRect() : QRect();
     if (std::abs(live.rotation) > kRotationEpsilon)
-        drawActiveTextBlockChrome(painter, QRectF(box), live.rotation);
+        drawActiveTextBlockChrome(painter, QRectF(frame.isValid() ? frame : r), live.rotation);
 }
 
 void PdfView::paintBlock(QPainter& painter, int index, bool inkLayerPage)
@@ -349,10 +350,10 @@ void PdfView::paintBlock(QPainter& painter, int index, bool inkLayerPage)
         const bool placedByUser = !hasArea(block.originalRect);
         if (placedByUser || (block.inkRegion && inkLayerPage)) {
             drawBlockImage(painter, block, r, block.image);
-        } else if (blockMoved(block) || rotated) {
+        } else if (blockMoved(block) || rotated || block.imageEdited) {
             const QRectF was = pdfRectToScreenRect(m_blockPage, block.originalRect).adjusted(-1, -1, 1, 1);
             if (block.inkRegion)
-                painter.drawImage(was, whiteAlphaMaskForPreview(block.image));
+                painter.drawImage(was, whiteAlphaMaskForPreview(pagePicture(block)));
             else
                 painter.fillRect(was, Qt::white);
             drawBlockImage(painter, block, r, block.image);

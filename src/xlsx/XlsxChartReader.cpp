@@ -3,6 +3,8 @@
 #include "XlsxIBudget.h"
 #include "XlsxXmlWalker.h"
 
+#include <limits>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -30,17 +32,24 @@ public:
     {
         while (xml.next()) {
             if (xml.isStart()) {
+                ++m_depth;
                 start(xml);
             } else if (xml.isText()) {
-                if (m_inTitle && m_inTitleText)
+                if (m_inTitle && m_inTitleText && !m_inFormula)
                     xlsxAppendBounded(m_chart.title, xml.text().trimmed());
                 else if (m_inPoint)
                     xlsxAppendBounded(m_point, xml.text());
-            } else if (!end(xml.name())) {
-                xml.stop();
-                return;
+            } else {
+                const bool more = end(xml.name());
+                --m_depth;
+                if (!more) {
+                    xml.stop();
+                    return;
+                }
             }
         }
+        if (!m_budget.keepText(m_chart.title.size()))
+            m_chart.title.clear();
     }
 
 private:
@@ -51,10 +60,16 @@ private:
             m_chart.type = kindOf(name);
         if (name == u"barDir" && xml.attribute("val"_L1) == u"bar") {
             m_chart.type = XlsxIChart::BarHorizontal;
+        } else if (name == u"chart" && m_chartDepth == -1) {
+            m_chartDepth = m_depth;
         } else if (name == u"title") {
-            m_inTitle = true;
+            // Only the chart's own title: axis titles are titles too.
+            m_inTitle = m_chartDepth >= 0 && m_depth == m_chartDepth + 1;
         } else if (name == u"tx" && m_inTitle) {
             m_inTitleText = true;
+        } else if (name == u"f" && m_inTitle) {
+            // The reference a title is taken from, not its text.
+            m_inFormula = true;
         } else if (name == u"ser") {
             m_series = XlsxIChartSeries();
             m_inSeries = true;
@@ -63,7 +78,11 @@ private:
         } else if (name == u"val" && m_inSeries) {
             m_inValues = true;
         } else if (name == u"pt") {
-            m_pointIndex = xlsxInt(xml.attribute("idx"_L1));
+            // An index that is no number names no point: the point is skipped.
+            bool ok = false;
+            m_pointIndex = xml.attribute("idx"_L1).trimmed().toInt(&ok);
+            if (!ok)
+                m_pointIndex = -1;
             m_inPoint = true;
             m_point.clear();
         }
@@ -71,8 +90,12 @@ private:
 
     bool end(QStringView name)
     {
-        if (name == u"title") {
+        if (name == u"chart" && m_depth == m_chartDepth) {
+            m_chartDepth = kAfterChart;
+        } else if (name == u"title") {
             m_inTitle = false;
+        } else if (name == u"f") {
+            m_inFormula = false;
         } else if (name == u"tx" && m_inTitle) {
             m_inTitleText = false;
         } else if (name == u"cat") {
@@ -97,6 +120,8 @@ private:
             QList<QString>& categories = m_series.categories;
             if (m_pointIndex >= categories.size() && !m_budget.take(m_pointIndex + 1 - categories.size()))
                 return false;
+            if (!m_budget.keepText(m_point.size()))
+                return false;
             if (m_pointIndex >= categories.size())
                 categories.resize(m_pointIndex + 1);
             categories[m_pointIndex] = m_point;
@@ -111,9 +136,15 @@ private:
         return true;
     }
 
+    // Depth of the chart element once seen; a value no depth takes after it.
+    static constexpr int kAfterChart = std::numeric_limits<int>::min();
+
     XlsxIBudget& m_budget;
     XlsxIChart& m_chart;
+    int m_depth = 0;
+    int m_chartDepth = -1;
     bool m_inTitle = false;
+    bool m_inFormula = false;
     bool m_inTitleText = false;
     bool m_inSeries = false;
     bool m_inCategories = false;

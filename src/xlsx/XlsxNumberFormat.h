@@ -2,10 +2,12 @@
 
 #include "XlsxRecords.h"
 
-// The text a number shows under a format: dates as "dd.MM.yyyy", percent,
-// fixed decimals and English thousands grouping; anything else as a plain
-// number. Values no integer can hold take the plain-number path.
-QString iFormatNum(double value, int numFmtId, const QString& code);
+// The text a number shows under a format: dates as "dd.MM.yyyy", times on a
+// 24-hour clock ("12:30", "7:05:09", elapsed "[h]" hours), percent, fixed
+// decimals and English thousands grouping; anything else as a plain number.
+// Values no integer can hold take the plain-number path. date1904: day 0 is
+// 1 January 1904 instead of 30 December 1899.
+QString iFormatNum(double value, int numFmtId, const QString& code, bool date1904 = false);
 
 // The code of a built-in format id; empty for ids without one.
 QString iBuiltinFormat(int numFmtId);

@@ -6,6 +6,7 @@
 #include "XlsxXmlWalker.h"
 
 #include <QFile>
+#include <QLocale>
 
 #include <array>
 #include <tuple>
@@ -26,6 +27,11 @@ QString notWorkbookReason() { return QStringLiteral("Файл не являет�
 QString encryptedReason() { return QStringLiteral("Книга зашифрована паролем."); }
 QString tooLargeReason() { return QStringLiteral("Книга слишком велика для импорта."); }
 QString damagedReason(const QString& part) { return QStringLiteral("Часть книги повреждена: %1").arg(part); }
+QString tooMuchTextReason(qint64 chars)
+{
+    return QStringLiteral("В книге больше %1 знаков текста: она слишком велика для импорта.")
+        .arg(QLocale(QLocale::Russian).toString(chars));
+}
 
 struct ZipCloser {
     void operator()(zip_t* archive) const { zip_discard(archive); }
@@ -108,7 +114,8 @@ public:
         const QList<QString> strings = iSharedStrings(m_archive, &m_budget);
         if (!settle(QStringLiteral("xl/sharedStrings.xml")))
             return;
-        const auto refs = iSheetRefs(m_archive, &m_budget);
+        bool date1904 = false;
+        const auto refs = iSheetRefs(m_archive, &m_budget, &date1904);
         if (!settle(kWorkbookPart))
             return;
         const QMap<QString, QString> rels = iWorkbookRels(m_archive, &m_budget);
@@ -122,6 +129,7 @@ public:
                                      &m_budget);
         if (!settle(QStringLiteral("xl/styles.xml")))
             return;
+        m_book.styles->date1904 = date1904;
         if (refs.isEmpty())
             note(damagedReason(kWorkbookPart));
         for (const auto& [name, id] : refs) {
@@ -135,7 +143,7 @@ private:
     bool settle(const QString& part)
     {
         if (m_budget.tooLarge) {
-            note(tooLargeReason());
+            note(m_budget.tooMuchText ? tooMuchTextReason(m_budget.textChars) : tooLargeReason());
             return false;
         }
         if (m_budget.damaged)
@@ -358,8 +366,10 @@ QList<QString> iSharedStrings(zip* archive, XlsxIBudget* budget)
         } else if (xml.name() == u"si") {
             if (xml.isStart()) {
                 current.clear();
-            } else if (limits.take()) {
-                strings.append(current);
+            } else if (limits.take() && limits.keepText(current.size())) {
+                current.squeeze();
+                strings.append(std::move(current));
+                current = QString();
             } else {
                 xml.stop();
             }
@@ -368,20 +378,30 @@ QList<QString> iSharedStrings(zip* archive, XlsxIBudget* budget)
     return strings;
 }
 
-QList<std::pair<QString, QString>> iSheetRefs(zip* archive, XlsxIBudget* budget)
+QList<std::pair<QString, QString>> iSheetRefs(zip* archive, XlsxIBudget* budget, bool* date1904)
 {
     XlsxIBudget local;
     XlsxIBudget& limits = budget ? *budget : local;
     QList<std::pair<QString, QString>> refs;
     XlsxXmlWalker xml(iReadEntry(archive, kWorkbookPart, &limits), limits);
     while (xml.next()) {
-        if (!xml.isStart() || xml.name() != u"sheet")
+        if (!xml.isStart())
             continue;
-        if (!limits.take()) {
+        if (xml.name() == u"workbookPr") {
+            const QStringView value = xml.attribute("date1904"_L1).trimmed();
+            if (date1904)
+                *date1904 = value == u"1" || value == u"true";
+            continue;
+        }
+        if (xml.name() != u"sheet")
+            continue;
+        const QStringView name = xml.attribute("name"_L1);
+        const QString id = xml.relationshipId();
+        if (!limits.take() || !limits.keepText(name.size() + id.size())) {
             xml.stop();
             break;
         }
-        refs.append({xml.attribute("name"_L1).toString(), xml.relationshipId()});
+        refs.append({name.toString(), id});
     }
     return refs;
 }
@@ -403,11 +423,12 @@ QMap<QString, QString> iParseRels(const QByteArray& xml, XlsxIBudget* budget)
         if (!walker.isStart() || walker.name() != u"Relationship")
             continue;
         const QString id = walker.attribute("Id"_L1).toString();
-        if (!rels.contains(id) && !limits.take()) {
+        const QStringView target = walker.attribute("Target"_L1);
+        if ((!rels.contains(id) && !limits.take()) || !limits.keepText(id.size() + target.size())) {
             walker.stop();
             break;
         }
-        rels.insert(id, walker.attribute("Target"_L1).toString());
+        rels.insert(id, target.toString());
     }
     return rels;
 }

@@ -20,8 +20,9 @@ QByteArray iReadEntry(zip* archive, const QString& name, XlsxIBudget* budget = n
 
 // The shared strings, every text run of an item joined.
 QList<QString> iSharedStrings(zip* archive, XlsxIBudget* budget = nullptr);
-// (sheet name, relationship id) in workbook order.
-QList<std::pair<QString, QString>> iSheetRefs(zip* archive, XlsxIBudget* budget = nullptr);
+// (sheet name, relationship id) in workbook order; date1904, when given,
+// receives whether the workbook counts its days from 1 January 1904.
+QList<std::pair<QString, QString>> iSheetRefs(zip* archive, XlsxIBudget* budget = nullptr, bool* date1904 = nullptr);
 QMap<QString, QString> iWorkbookRels(zip* archive, XlsxIBudget* budget = nullptr);
 // Relationship id to target of one relationships part.
 QMap<QString, QString> iParseRels(const QByteArray& xml, XlsxIBudget* budget = nullptr);

@@ -84,6 +84,9 @@ struct XlsxIStyles {
     QList<XlsxIFill> fills;
     QList<XlsxIBorder> borders;
     QList<XlsxIXf> cellXfs;
+    // The workbook's date system: serial day 0 is 1 January 1904, not
+    // 30 December 1899. Read from the workbook part, not the styles part.
+    bool date1904 = false;
 };
 
 struct XlsxIChartSeries {

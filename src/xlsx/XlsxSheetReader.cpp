@@ -3,6 +3,8 @@
 #include "XlsxIBudget.h"
 #include "XlsxXmlWalker.h"
 
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -136,7 +138,8 @@ private:
             if (m_inInline)
                 m_inInlineText = false;
         } else if (name == u"is") {
-            m_value = m_inline;
+            m_value = std::move(m_inline);
+            m_inline = QString();
             m_inInline = false;
         } else if (name == u"c") {
             return storeCell();
@@ -150,11 +153,14 @@ private:
         m_row = r.isNull() ? qMin(m_row + 1, kSheetRows + 1) : qMax<qint64>(saturatedNumber(r, kSheetRows + 1), 1);
         m_column = -1;
         const QStringView ht = xml.attribute("ht"_L1);
-        if (ht.isEmpty() || m_row > kSheetRows || !m_budget.take())
+        if (ht.isEmpty() || m_row > kSheetRows)
             return;
-        double height = xlsxDouble(ht);
-        if (!(height >= 0.0))
-            height = 0.0;
+        // A height that is no finite number, or a negative one, is no
+        // height: taken as 0 it would hide the row.
+        bool ok = false;
+        const double height = xlsxDouble(ht, &ok);
+        if (!ok || !std::isfinite(height) || height < 0.0 || !m_budget.take())
+            return;
         m_sheet.rowHeights.insert(int(m_row), qMin(height, kMaxHeight));
     }
 
@@ -189,14 +195,20 @@ private:
         const bool known = rowCells != m_sheet.cells.end() && rowCells->contains(int(m_column));
         if (!known && !m_budget.take())
             return false;
+        XlsxICell cell = makeCell();
+        if (!m_budget.keepText(m_keepsText ? cell.text.size() : 0))
+            return false;
         if (rowCells == m_sheet.cells.end())
             rowCells = m_sheet.cells.insert(int(row), {});
-        rowCells->insert(int(m_column), makeCell());
+        rowCells->insert(int(m_column), std::move(cell));
         return true;
     }
 
-    XlsxICell makeCell() const
+    // Takes the value text into the cell; m_keepsText tells whether the
+    // cell holds text of its own (a shared string's is held once, by the list).
+    XlsxICell makeCell()
     {
+        m_keepsText = false;
         XlsxICell cell;
         cell.style = m_style;
         if (m_type == u"s") {
@@ -206,16 +218,18 @@ private:
                 cell.text = m_strings.at(index);
         } else if (m_type == u"b") {
             cell.text = m_value == u"1" ? QStringLiteral("TRUE") : QStringLiteral("FALSE");
-        } else if (m_type == u"e" || m_type == u"str" || m_type == u"inlineStr") {
-            cell.text = m_value;
         } else {
-            cell.text = m_value;
+            const bool plain = m_type != u"e" && m_type != u"str" && m_type != u"inlineStr";
             bool ok = false;
-            const double number = xlsxDouble(m_value, &ok);
+            const double number = plain ? xlsxDouble(m_value, &ok) : 0.0;
             if (ok) {
                 cell.number = number;
                 cell.isNumber = true;
             }
+            m_value.squeeze();
+            cell.text = std::move(m_value);
+            m_value = QString();
+            m_keepsText = true;
         }
         return cell;
     }
@@ -268,6 +282,7 @@ private:
     bool m_inInline = false;
     bool m_inInlineText = false;
     bool m_drawingSeen = false;
+    bool m_keepsText = false;
 };
 
 } // namespace

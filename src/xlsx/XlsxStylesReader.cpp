@@ -10,6 +10,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr double kMaxFontSize = 409.0;
+// Spreadsheet programs take codes of 255 characters; a painter walks the
+// code for every cell it formats, so a longer one is not kept.
+constexpr qsizetype kMaxFormatCodeChars = 1024;
 constexpr double kTintThreshold = 0.001;
 
 // The default indexed colour palette of SpreadsheetML.
@@ -135,18 +138,21 @@ private:
                 m_side = nullptr;
             if (name == u"border") {
                 m_side = nullptr;
-                return append(m_styles.borders, m_border);
+                return append(m_styles.borders, m_border,
+                              m_border.left.style.size() + m_border.right.style.size() +
+                                  m_border.top.style.size() + m_border.bottom.style.size());
             }
         }
         if (m_section == Section::CellXfs && name == u"xf")
-            return append(m_styles.cellXfs, m_xf);
+            return append(m_styles.cellXfs, m_xf, m_xf.horizontal.size() + m_xf.vertical.size());
         return true;
     }
 
+    // Appends an entry that keeps chars of text.
     template <typename T>
-    bool append(QList<T>& list, const T& entry)
+    bool append(QList<T>& list, const T& entry, qint64 chars = 0)
     {
-        if (!m_budget.take())
+        if (!m_budget.take() || !m_budget.keepText(chars))
             return false;
         list.append(entry);
         return true;
@@ -157,9 +163,14 @@ private:
         if (xml.name() != u"numFmt")
             return true;
         const int id = xlsxInt(xml.attribute("numFmtId"_L1));
+        const QStringView code = xml.attribute("formatCode"_L1);
+        if (code.size() > kMaxFormatCodeChars)
+            return true;
         if (!m_styles.numFmts.contains(id) && !m_budget.take())
             return false;
-        m_styles.numFmts.insert(id, xml.attribute("formatCode"_L1).toString());
+        if (!m_budget.keepText(code.size()))
+            return false;
+        m_styles.numFmts.insert(id, code.toString());
         return true;
     }
 

@@ -7,6 +7,9 @@ namespace {
 // The most characters a spreadsheet cell holds; longer texts are cut.
 constexpr qsizetype kMaxTextChars = 32767;
 constexpr qsizetype kSlice = 256 * 1024;
+// The largest double written out in full with a few decimals fits; a longer
+// text is no number a writer makes, and converting it costs milliseconds.
+constexpr qsizetype kMaxNumberChars = 350;
 
 const QString kRelationshipsNamespace =
     QStringLiteral("http://schemas.openxmlformats.org/officeDocument/2006/relationships");
@@ -82,7 +85,8 @@ int xlsxInt(QStringView text)
 double xlsxDouble(QStringView text, bool* ok)
 {
     bool parsed = false;
-    const double value = text.trimmed().toDouble(&parsed);
+    text = text.trimmed();
+    const double value = text.size() <= kMaxNumberChars ? text.toDouble(&parsed) : 0.0;
     if (ok)
         *ok = parsed;
     return parsed ? value : 0.0;
@@ -91,6 +95,12 @@ double xlsxDouble(QStringView text, bool* ok)
 void xlsxAppendBounded(QString& to, QStringView text)
 {
     const qsizetype room = kMaxTextChars - to.size();
-    if (room > 0)
+    if (room <= 0)
+        return;
+    // Most texts come in one piece: a copy of exactly its size then needs no
+    // trimming of spare capacity later.
+    if (to.isEmpty())
+        to = text.left(room).toString();
+    else
         to.append(text.left(room));
 }

@@ -49,7 +49,8 @@ private:
 
 // Integer of an attribute text; 0 when it is not one.
 int xlsxInt(QStringView text);
-// Number of a text, surrounding white space ignored; 0.0 when it is not one.
+// Number of a text, surrounding white space ignored; 0.0 when it is not one
+// or is longer than any number a double carries.
 double xlsxDouble(QStringView text, bool* ok = nullptr);
 // Appends text to a string without letting it grow past what one cell holds.
 void xlsxAppendBounded(QString& to, QStringView text);

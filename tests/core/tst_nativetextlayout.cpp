@@ -54,6 +54,13 @@ private slots:
     void pdfiumCodesBecomePlainText();
     void blockRules_data();
     void blockRules();
+    void fragmentsOfOneBaselineJoin_data();
+    void fragmentsOfOneBaselineJoin();
+    void linesWithoutUnicodeAreNotText_data();
+    void linesWithoutUnicodeAreNotText();
+    void ligatureLettersShareTheirGlyph();
+    void lineTakesTheSizeOfMostLetters_data();
+    void lineTakesTheSizeOfMostLetters();
 };
 
 void TestNativeTextLayout::segmentsSplitAtJumpsAndColumnGaps()
@@ -137,7 +144,7 @@ void TestNativeTextLayout::lineCarriesWordsSpansAndStyle()
     QCOMPARE(line.spans[0].text, QStringLiteral("red"));
     QCOMPARE(line.spans[1].text, QStringLiteral(" blue"));  // the blank takes the style after it
     QCOMPARE(line.spans[1].color, QColor(Qt::blue));
-    QCOMPARE(line.color, QColor(Qt::red));
+    QCOMPARE(line.color, QColor(Qt::blue));  // the colour of most of its letters
     QVERIFY(line.invisibleText);
     QCOMPARE(line.fontFamily, QStringLiteral("Body"));
     TextBlock::Line blank;
@@ -246,6 +253,113 @@ void TestNativeTextLayout::blockRules()
                        : rule == QLatin1String("rich")     ? isRichTextBlock(block)
                                                            : isNativeLine(block.lines.at(0));
     QTEST(holds, "holds");
+}
+
+// pdfium can hand out one line in pieces (a raised letter, another font, a
+// turned page); pieces along one baseline become one line again.
+void TestNativeTextLayout::fragmentsOfOneBaselineJoin_data()
+{
+    QTest::addColumn<double>("dx");        // where the second piece starts after the first ends
+    QTest::addColumn<double>("dy");        // and how far it sits above
+    QTest::addColumn<double>("rotation");  // of the second piece
+    QTest::addColumn<bool>("second");      // the second piece comes first in pdfium's order
+    QTest::addColumn<int>("lines");
+    QTest::newRow("kerned under the last letter") << -3.0 << 0.0 << 0.0 << false << 1;
+    QTest::newRow("a blank away") << 3.5 << 0.0 << 0.0 << false << 1;
+    QTest::newRow("handed out before it") << -3.0 << 2.0 << 0.0 << true << 1;
+    QTest::newRow("raised small capital") << -2.0 << 2.0 << 0.0 << false << 1;
+    QTest::newRow("a column gap away") << 20.0 << 0.0 << 0.0 << false << 2;
+    QTest::newRow("the next baseline") << -150.0 << -12.0 << 0.0 << false << 2;
+    QTest::newRow("under its start") << -50.0 << 0.0 << 0.0 << false << 2;
+    QTest::newRow("another direction") << 1.0 << 0.0 << 90.0 << false << 2;
+}
+
+void TestNativeTextLayout::fragmentsOfOneBaselineJoin()
+{
+    QFETCH(double, dx);
+    QFETCH(double, dy);
+    QFETCH(double, rotation);
+    QFETCH(bool, second);
+    QFETCH(int, lines);
+    pdfengine::LineFragment first{run(QStringLiteral("Система L"), 40, 500), 0};
+    const double end = first.chars.back().box.right();
+    pdfengine::LineFragment next{run(QStringLiteral("ATEX позволяет"), end + dx, 500 + dy), rotation};
+    std::vector<pdfengine::LineFragment> fragments;
+    fragments.push_back(second ? next : first);
+    fragments.push_back(second ? first : next);
+    pdfengine::joinLineFragments(fragments);
+    QCOMPARE(int(fragments.size()), lines);
+    if (lines == 1) {
+        QString text;
+        for (const CharInfo& c : fragments[0].chars)
+            text += c.text;
+        QCOMPARE(text, QStringLiteral("Система LATEX позволяет"));
+    }
+}
+
+// A code the font cannot map comes back from pdfium as itself; above 0x7F that
+// is a Latin-1 guess (Cyrillic in a T2A font would read "Ñèñòåìà").
+void TestNativeTextLayout::linesWithoutUnicodeAreNotText_data()
+{
+    QTest::addColumn<int>("unmappedAt");  // -1: every character mapped
+    QTest::addColumn<bool>("isText");
+    QTest::newRow("all mapped") << -1 << true;
+    QTest::newRow("first unmapped") << 0 << false;
+    QTest::newRow("one in the middle") << 4 << false;
+}
+
+void TestNativeTextLayout::linesWithoutUnicodeAreNotText()
+{
+    QFETCH(int, unmappedAt);
+    QFETCH(bool, isText);
+    std::vector<CharInfo> chars = run(QStringLiteral("ïèñàòü LATEX"), 10, 20);
+    if (unmappedAt >= 0)
+        chars[size_t(unmappedAt)].unmapped = true;
+    TextBlock::Line line;
+    QCOMPARE(pdfengine::lineFromChars(chars, line), isText);
+}
+
+void TestNativeTextLayout::ligatureLettersShareTheirGlyph()
+{
+    std::vector<CharInfo> chars = run(QStringLiteral("a"), 10, 20) + run(QStringLiteral("x"), 16, 20, 9) +
+                                  run(QStringLiteral(" "), 25, 20) + run(QStringLiteral("b"), 28, 20);
+    chars[1].text = QStringLiteral("ffi");  // one glyph, three letters
+    TextBlock::Line line;
+    QVERIFY(pdfengine::lineFromChars(chars, line));
+    QCOMPARE(line.text, QStringLiteral("affi b"));
+    QCOMPARE(line.glyphBoxes.size(), size_t(line.text.size()));
+    QCOMPARE(line.glyphBoxes[1], QRectF(16, 20, 3, 10));
+    QCOMPARE(line.glyphBoxes[3], QRectF(22, 20, 3, 10));
+    QCOMPARE(line.glyphBoxes[5], QRectF(28, 20, 6, 10));
+}
+
+// A listing line numbered in a smaller size, a footnote mark, small capitals:
+// the line's size is that of most of its letters.
+void TestNativeTextLayout::lineTakesTheSizeOfMostLetters_data()
+{
+    QTest::addColumn<QString>("small");
+    QTest::addColumn<QString>("body");
+    QTest::addColumn<double>("size");
+    QTest::newRow("line number") << "12 " << "\\def\\chaptername" << 9.0;
+    QTest::newRow("footnote mark") << "1" << "To avoid any ambiguity" << 9.0;
+    QTest::newRow("mostly small") << "SMALL CAPITALS" << "Tea" << 7.0;
+}
+
+void TestNativeTextLayout::lineTakesTheSizeOfMostLetters()
+{
+    QFETCH(QString, small);
+    QFETCH(QString, body);
+    QFETCH(double, size);
+    std::vector<CharInfo> chars = run(small, 10, 20, 4, 7);
+    for (CharInfo& c : chars)
+        c.size = 7;
+    std::vector<CharInfo> rest = run(body, 10 + 4 * small.size(), 20, 5, 9);
+    for (CharInfo& c : rest)
+        c.size = 9;
+    TextBlock::Line line;
+    QVERIFY(pdfengine::lineFromChars(chars + rest, line));
+    QCOMPARE(line.fontSize, float(size));
+    QCOMPARE(line.spans.size(), size_t(2));
 }
 
 QTEST_GUILESS_MAIN(TestNativeTextLayout)

@@ -65,6 +65,33 @@ QByteArray nestedFormPdf(int depth)
     return fixtures::buildPdf(objects);
 }
 
+// Two pages drawing one shared grey image object at the same place.
+QByteArray sharedImagePdf()
+{
+    QStringList objects;
+    objects << QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>");
+    objects << QStringLiteral("<< /Type /Pages /Kids [3 0 R 4 0 R] /Count 2 >>");
+    for (int page = 0; page < 2; ++page)
+        objects << QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 595 842] /Contents 5 0 R "
+                                  "/Resources << /XObject << /Im 6 0 R >> >> >>");
+    const QString content = QStringLiteral("q 200 0 0 100 100 400 cm /Im Do Q");
+    objects << QStringLiteral("<< /Length %1 >>\nstream\n%2\nendstream").arg(content.size() + 1).arg(content);
+    objects << QStringLiteral("<< /Type /XObject /Subtype /Image /Width 4 /Height 2 /ColorSpace /DeviceGray "
+                              "/BitsPerComponent 8 /Length 8 >>\nstream\n@@@@@@@@\nendstream");
+    return fixtures::buildPdf(objects);
+}
+
+// Left half red, right half blue: a turned or mirrored copy shows.
+QImage halvesPicture(const QSize& size)
+{
+    QImage picture(size, QImage::Format_ARGB32_Premultiplied);
+    picture.fill(Qt::blue);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width() / 2; ++x)
+            picture.setPixel(x, y, qRgb(255, 0, 0));
+    return picture;
+}
+
 } // namespace
 
 class TestPdfDocumentImages : public QObject {
@@ -82,6 +109,10 @@ private slots:
     void picturesShowWhatTheTurnedPageShows_data();
     void picturesShowWhatTheTurnedPageShows();
     void movedFinePictureKeepsItsPixels();
+    void editedPictureIsWrittenInPlace_data();
+    void editedPictureIsWrittenInPlace();
+    void editedInkRegionCoversItsOldInk_data();
+    void editedInkRegionCoversItsOldInk();
 
 private:
     std::vector<TextBlock> extractFrom(const QByteArray& pdf);
@@ -297,6 +328,120 @@ void TestPdfDocumentImages::movedFinePictureKeepsItsPixels()
     QVERIFY(std::any_of(rows.begin(), rows.end(), [](const pdftools::ImageRow& row) {
         return row.type == QLatin1String("image") && row.width * row.height >= 400 * 200 * 9 / 10;
     }));
+}
+
+void TestPdfDocumentImages::editedPictureIsWrittenInPlace_data()
+{
+    QTest::addColumn<QString>("fixture");  // a file of tests/data, or "shared" or "form"
+    QTest::addColumn<int>("turn");
+    QTest::newRow("ghostscript picture") << "gs-image.pdf" << 0;
+    QTest::newRow("ghostscript picture, /Rotate 90 from qpdf") << "gs-image-rot90.pdf" << 0;
+    QTest::newRow("ghostscript picture turned 180 by rotatePage") << "gs-image.pdf" << 180;
+    QTest::newRow("object shared with another page") << "shared" << 0;
+    QTest::newRow("picture inside a form") << "form" << 0;
+}
+
+// A block whose picture was edited in place is written at once: the saved page
+// shows the new picture upright at the old place, as the one image drawn there.
+void TestPdfDocumentImages::editedPictureIsWrittenInPlace()
+{
+    QFETCH(QString, fixture);
+    QFETCH(int, turn);
+    constexpr double kScale = 2.0;
+    constexpr double kSamePicture = 20.0;
+    QString source = QStringLiteral(VORN_TEST_DATA "/") + fixture;
+    if (fixture == QLatin1String("shared") || fixture == QLatin1String("form")) {
+        source = m_dir.filePath(fixture + QStringLiteral(".pdf"));
+        QVERIFY(fixtures::writeFile(source, fixture == QLatin1String("shared") ? sharedImagePdf() : nestedFormPdf(1)));
+    }
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    if (turn)
+        QVERIFY(doc.rotatePage(0, turn));
+    std::vector<TextBlock> blocks = doc.extractImages(0);
+    const auto object = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock& b) { return !b.inkRegion; });
+    QVERIFY(object != blocks.end());
+    TextBlock edited = *object;
+    const QImage picture = halvesPicture(QSize(60, 30));
+    edited.image = picture;
+    edited.imageEdited = true;
+    QVERIFY2(doc.overlayOcrText(0, {edited}, false), qPrintable(doc.lastError()));
+    QVERIFY(doc.isModified());
+    const QString saved = m_dir.filePath(QStringLiteral("edited-%1-%2.pdf").arg(fixture.section('.', 0, 0)).arg(turn));
+    QVERIFY(doc.saveCopy(saved));
+
+    PdfDocument reread;
+    QVERIFY(reread.open(saved));
+    const double difference = meanDifference(picture, renderedArea(reread, edited.rect, kScale));
+    QVERIFY2(difference < kSamePicture, qPrintable(QString::number(difference)));
+    std::vector<QRectF> found;
+    for (const TextBlock& b : reread.extractImages(0))
+        if (!b.inkRegion)
+            found.push_back(b.rect);
+    QCOMPARE(found.size(), size_t(1));
+    QVERIFY(QLineF(found[0].center(), edited.rect.center()).length() < 1);
+
+    QVERIFY2(pdftools::installed(QStringLiteral("pdfimages")), "poppler-utils (pdfimages) must be installed by scripts/setup.sh");
+    QList<QSize> pageOne, pageTwo;
+    for (const pdftools::ImageRow& row : pdftools::listImages(saved))
+        if (row.type == QLatin1String("image"))
+            (row.page == 1 ? pageOne : pageTwo) << QSize(row.width, row.height);
+    if (fixture == QLatin1String("form")) {
+        QVERIFY(pageOne.contains(QSize(60, 30)));  // drawn over the covered form
+    } else {
+        QCOMPARE(pageOne, QList<QSize>{QSize(60, 30)});
+    }
+    if (fixture == QLatin1String("shared"))
+        QCOMPARE(pageTwo, QList<QSize>{QSize(4, 2)});
+}
+
+void TestPdfDocumentImages::editedInkRegionCoversItsOldInk_data()
+{
+    QTest::addColumn<QPointF>("shift");
+    QTest::newRow("in place") << QPointF(0, 0);
+    QTest::newRow("moved") << QPointF(200, 0);
+}
+
+// A red stamp is an ink region; its picture erased but for a blue dot leaves
+// no red on the page, wherever the block ends up: the old ink is covered by
+// the picture the page showed, not by the new one.
+void TestPdfDocumentImages::editedInkRegionCoversItsOldInk()
+{
+    QFETCH(QPointF, shift);
+    constexpr double kScale = 2.0;
+    PageSpec page;
+    page.extraContent = QStringLiteral("1 0 0 rg 100 500 40 40 re f\n");
+    const QString file = m_dir.filePath(QStringLiteral("stamp-%1.pdf").arg(shift.x()));
+    QVERIFY(fixtures::writeFile(file, fixtures::pagesPdf({page})));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    std::vector<TextBlock> blocks = doc.extractImages(0);
+    QCOMPARE(blocks.size(), size_t(1));
+    TextBlock edited = blocks[0];
+    QVERIFY(edited.inkRegion);
+    QImage dot(edited.image.size(), QImage::Format_ARGB32_Premultiplied);
+    dot.fill(Qt::transparent);
+    const QRect centre(dot.width() / 2 - 4, dot.height() / 2 - 4, 8, 8);
+    for (int y = centre.top(); y <= centre.bottom(); ++y)
+        for (int x = centre.left(); x <= centre.right(); ++x)
+            dot.setPixel(x, y, qRgb(0, 0, 255));
+    edited.originalImage = edited.image;
+    edited.image = dot;
+    edited.imageEdited = true;
+    edited.rect.translate(shift);
+    QVERIFY2(doc.overlayOcrText(0, {edited}, false), qPrintable(doc.lastError()));
+
+    const auto count = [](const QImage& area, auto test) {
+        int n = 0;
+        for (int y = 0; y < area.height(); ++y)
+            for (int x = 0; x < area.width(); ++x)
+                n += test(area.pixel(x, y));
+        return n;
+    };
+    const auto red = [](QRgb p) { return qRed(p) > 150 && qGreen(p) < 100 && qBlue(p) < 100; };
+    const auto blue = [](QRgb p) { return qBlue(p) > 150 && qRed(p) < 100 && qGreen(p) < 100; };
+    QCOMPARE(count(renderedArea(doc, blocks[0].originalRect, kScale), red), 0);
+    QVERIFY(count(renderedArea(doc, edited.rect, kScale), blue) > 16);
 }
 
 QTEST_GUILESS_MAIN(TestPdfDocumentImages)

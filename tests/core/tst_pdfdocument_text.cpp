@@ -29,6 +29,12 @@ private slots:
     void turningThePageTurnsEveryLine_data();
     void turningThePageTurnsEveryLine();
     void pageTextHasNoControlCharacters();
+    void legacyEncodingsReadRightOrNotAtAll_data();
+    void legacyEncodingsReadRightOrNotAtAll();
+    void turnedFilesKeepEveryLine_data();
+    void turnedFilesKeepEveryLine();
+    void glyphBoxesFollowTheDrawnLetters_data();
+    void glyphBoxesFollowTheDrawnLetters();
 
 private:
     std::vector<TextBlock> extract(const PageSpec& page);
@@ -263,6 +269,16 @@ void TestPdfDocumentText::realProducerLinesAreWhole_data()
         << "tesseract-ru.pdf" << "заключили настоящий договор о нижеследующем." << 0.0 << 12.0 << true;
     QTest::newRow("turned groff page") << "groff-columns-rot90.pdf" << "Annual Report of the Records Office" << 90.0
                                        << 12.0 << false;
+    QTest::newRow("1 Tf, numbered listing line")
+        << "onetf-helvetica.pdf" << "12 \\def\\chaptername{Chapter}%" << 0.0 << 9.0 << false;
+    QTest::newRow("T2A glyph names, heading")
+        << "tex-t2a-names.pdf" << "Документация к заявке" << 0.0 << 14.35 << false;
+    QTest::newRow("T2A glyph names, raised letter")
+        << "tex-t2a-names.pdf" << "Система LATEX позволяет писать документы на русском языке. Эта" << 0.0 << 10.91
+        << false;
+    QTest::newRow("T2A on a turned page, raised letter")
+        << "tex-t2a-names-rot90.pdf" << "Система LATEX позволяет писать документы на русском языке. Эта" << 90.0
+        << 10.91 << false;
 }
 
 void TestPdfDocumentText::realProducerLinesAreWhole()
@@ -340,6 +356,98 @@ void TestPdfDocumentText::pageTextHasNoControlCharacters()
     PdfDocument groff;
     QVERIFY(groff.open(fixtures::realPdf(QStringLiteral("groff-columns.pdf"))));
     QVERIFY(groff.extractAllText(0).contains(QStringLiteral("hun-\ndred")));  // the hyphen at the line end stays
+}
+
+// Codes of an 8-bit font without ToUnicode read through its glyph names; where
+// the names say nothing the line is left to the page picture, never offered
+// as Latin-1 mojibake.
+void TestPdfDocumentText::legacyEncodingsReadRightOrNotAtAll_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("cyrillicLines");
+    QTest::newRow("T2A with glyph names") << "tex-t2a-names.pdf" << 10;
+    QTest::newRow("T2A bitmap fonts, numbered glyphs") << "tex-t2a-bitmap.pdf" << 0;
+}
+
+void TestPdfDocumentText::legacyEncodingsReadRightOrNotAtAll()
+{
+    QFETCH(QString, file);
+    QFETCH(int, cyrillicLines);
+    PdfDocument doc;
+    QVERIFY(doc.open(fixtures::realPdf(file)));
+    int cyrillic = 0;
+    for (const TextBlock& block : doc.extractText(0)) {
+        QVERIFY2(std::none_of(block.text.begin(), block.text.end(),
+                              [](QChar ch) { return ch.unicode() >= 0xC0 && ch.unicode() <= 0xFF; }),
+                 qPrintable(block.text));
+        if (std::any_of(block.text.begin(), block.text.end(),
+                        [](QChar ch) { return ch.script() == QChar::Script_Cyrillic; }))
+            ++cyrillic;
+    }
+    QCOMPARE(cyrillic, cyrillicLines);
+}
+
+// A page turned by /Rotate holds the same lines as the upright page.
+void TestPdfDocumentText::turnedFilesKeepEveryLine_data()
+{
+    QTest::addColumn<QString>("upright");
+    QTest::addColumn<QString>("turned");
+    QTest::newRow("TeX, raised letters") << "tex-t2a-names.pdf" << "tex-t2a-names-rot90.pdf";
+    QTest::newRow("groff columns") << "groff-columns.pdf" << "groff-columns-rot90.pdf";
+    QTest::newRow("ghostscript") << "gs-helvetica.pdf" << "gs-helvetica-rot90.pdf";
+}
+
+void TestPdfDocumentText::turnedFilesKeepEveryLine()
+{
+    QFETCH(QString, upright);
+    QFETCH(QString, turned);
+    const auto texts = [](const QString& file) {
+        PdfDocument doc;
+        QStringList out;
+        if (doc.open(fixtures::realPdf(file))) {
+            for (const TextBlock& block : doc.extractText(0))
+                out << block.text;
+        }
+        out.sort();
+        return out;
+    };
+    const QStringList before = texts(upright);
+    QVERIFY(!before.isEmpty());
+    QCOMPARE(texts(turned), before);
+}
+
+// Each character of a native line keeps the box its glyph has on the page,
+// in the line's own frame: inside the line, in reading order.
+void TestPdfDocumentText::glyphBoxesFollowTheDrawnLetters_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("T2A Type 1") << "tex-t2a-names.pdf";
+    QTest::newRow("T2A turned page") << "tex-t2a-names-rot90.pdf";
+    QTest::newRow("TeX ligatures") << "tex-type3.pdf";
+    QTest::newRow("1 Tf, kerned") << "onetf-helvetica.pdf";
+    QTest::newRow("groff turned page") << "groff-columns-rot90.pdf";
+}
+
+void TestPdfDocumentText::glyphBoxesFollowTheDrawnLetters()
+{
+    QFETCH(QString, file);
+    PdfDocument doc;
+    QVERIFY(doc.open(fixtures::realPdf(file)));
+    const std::vector<TextBlock> blocks = doc.extractText(0);
+    QVERIFY(!blocks.empty());
+    for (const TextBlock& block : blocks) {
+        const TextBlock::Line& line = block.lines[0];
+        QCOMPARE(line.glyphBoxes.size(), size_t(line.text.size()));
+        double lastCentre = -1e9;
+        for (qsizetype i = 0; i < line.text.size(); ++i) {
+            const QRectF& box = line.glyphBoxes[size_t(i)];
+            if (line.text[i].isSpace())
+                continue;
+            QVERIFY2(line.rect.adjusted(-0.5, -0.5, 0.5, 0.5).contains(box), qPrintable(line.text));
+            QVERIFY2(box.center().x() > lastCentre - 0.5, qPrintable(line.text.left(i + 1)));
+            lastCentre = box.center().x();
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestPdfDocumentText)

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Rebuilds the real-producer PDFs in this folder from the sources in src/.
 # Run by hand after changing a source; the tests use the committed outputs.
-# Needs: ghostscript, qpdf, groff, tex + dvips, pdftex, LibreOffice (with mktexpk for bitmap fonts),
-# tesseract with the rus and eng data, python3, DejaVu fonts.
+# Needs: ghostscript, qpdf, groff, tex + dvips (with mktexpk for bitmap fonts),
+# latex, pdflatex and pdftex with the Cyrillic LH and cm-super fonts (texlive-latex-base,
+# texlive-lang-cyrillic, cm-super), tesseract with the rus and eng data, python3,
+# DejaVu fonts, LibreOffice Writer (libreoffice-writer-nogui).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -93,6 +95,51 @@ qpdf --deterministic-id --object-streams=generate "$here/groff-columns.pdf" "$he
   dvips -q -o ligatures-type1.ps ligatures.dvi
   ps2pdf ligatures-type1.ps "$here/tex-type1.pdf"
 )
+
+# pdfTeX: a Russian manual of four sections with bookmarks (bitmap LH fonts).
+(
+  cd "$work"
+  cp "$src/manual.tex" .
+  for run in 1 2; do pdflatex -interaction=batchmode '\def\sections{4}\input{manual}' >/dev/null; done
+  cp manual.pdf "$here/pdftex-manual.pdf"
+)
+
+# The manual encrypted by qpdf with an empty user password (opens without one);
+# a fixed identifier, as deterministic ones are refused with encryption.
+qpdf --static-id --encrypt "" owner 256 -- "$here/pdftex-manual.pdf" "$here/pdftex-manual-encrypted.pdf"
+
+# A scanned page: a manual page rendered by ghostscript at 100 dpi, slightly
+# turned, as a grey JPEG placed on an A5 page, with no text layer.
+(
+  cd "$work"
+  gs -q -dBATCH -dNOPAUSE -sDEVICE=jpeggray -dJPEGQ=50 -r100 -dFirstPage=2 -dLastPage=2 -sOutputFile=scan.jpg \
+    -c "<< /BeginPage { pop 0.35 rotate } >> setpagedevice" -f "$here/pdftex-manual.pdf"
+  gs -q -dBATCH -dNOPAUSE -dNOSAFER -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS=420 -dDEVICEHEIGHTPOINTS=595 -dFIXEDMEDIA \
+    -sOutputFile="$here/gs-scan.pdf" "$(gs -q -dNODISPLAY -dNOSAFER -c '(viewjpeg.ps) findlibfile pop pop == quit' | tr -d '()')" \
+    -c "(scan.jpg) viewJPEG showpage"
+)
+
+# Russian LaTeX in T2A 8-bit fonts without ToUnicode: pdflatex with the
+# cm-super Type 1 faces, whose encoding names its glyphs (afii10017...);
+# the same through dvips with bitmap fonts, whose glyph names say nothing
+# (ghostscript numbers them); and the named page turned by qpdf.
+(
+  cd "$work"
+  { echo '\pdfgentounicode=0'; cat "$src/russian-t2a.tex"; } >t2a.tex
+  pdflatex -interaction=batchmode t2a.tex >/dev/null
+  cp t2a.pdf "$here/tex-t2a-names.pdf"
+  latex -interaction=batchmode "$src/russian-t2a.tex" >/dev/null
+  dvips -q -u /dev/null -D 600 -o t2a-bitmap.ps russian-t2a.dvi
+  ps2pdf t2a-bitmap.ps "$here/tex-t2a-bitmap.pdf"
+)
+qpdf --deterministic-id --rotate=+90 "$here/tex-t2a-names.pdf" "$here/tex-t2a-names-rot90.pdf"
+
+# LibreOffice: a Russian form whose heading asks for a font that is not
+# installed (it is set in a substitute), a blue link inside a black line, and
+# a right-aligned line ending near the page edge.
+soffice -env:UserInstallation="file://$work/lo-profile" --headless --convert-to pdf --outdir "$work" \
+  "$src/heading-missing-font.fodt" >/dev/null 2>&1
+cp "$work/heading-missing-font.pdf" "$here/libreoffice-heading.pdf"
 
 # pdfTeX: a twelve-page manual with outline entries, written in object streams.
 (

@@ -2,14 +2,20 @@
 // small document, stand-in workers for failures, and the export from the
 // window's Home button.
 #include "CompressedPdfExportDialog.h"
+#include "CompressionOptionsJson.h"
+#include "DialogKit.h"
 #include "PromptDriver.h"
 #include "StandInWorker.h"
 #include "WindowTestSupport.h"
 #include "WorkProgressDialog.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QSettings>
 #include <QSlider>
@@ -67,6 +73,14 @@ private slots:
     void homeButtonSavesOnReturn();
     void openDocumentIsNeverTheTarget();
     void savingCanBeCancelled();
+    void newLimitAnsweredFromTheCacheOrRunAgain_data();
+    void newLimitAnsweredFromTheCacheOrRunAgain();
+    void noFitOffersTheTextKeptCopy();
+    void customBadgeIsTranslated_data();
+    void customBadgeIsTranslated();
+    void unchangedDocumentIsMeasuredAsItsFile();
+    void encryptedFileIsCopiedUncompressed_data();
+    void encryptedFileIsCopiedUncompressed();
 
 private:
     QTemporaryDir m_temp;
@@ -182,8 +196,9 @@ void CompressedPdfTest::fitThenChoicesFromTheCache()
     QVERIFY(button(&dialog, "Сохранить")->isEnabled());
     QCOMPARE(QSettings().value("export/compressedPdf/targetMb").toDouble(), 1.0);
     QVERIFY(leftoverCopies().isEmpty());
-    // The smallest preset of a text page is far below 1 MB: the first fits.
-    QCOMPARE(dialog.options().imageDpi, 300);
+    // A text document under 1 MB fits as it is: its text is kept.
+    QVERIFY(!dialog.options().rasterizePages);
+    QVERIFY(!dialog.options().recompressSmallImages);
 
     auto* limit = dialog.findChild<QDoubleSpinBox*>("ScanSpin");
     limit->setValue(0.1);
@@ -194,9 +209,9 @@ void CompressedPdfTest::fitThenChoicesFromTheCache()
     QVERIFY(!dialog.isFitRunning());
     QVERIFY(forecast(&dialog)->text().startsWith("Повторный подбор не запускался"));
 
-    // A level the cache holds shows its forecast at once.
+    // The run stopped at its choice: a level it never measured has no forecast.
     dialog.findChild<QSlider*>("ScanSlider")->setValue(2);
-    QVERIFY(forecast(&dialog)->text().startsWith("Прогноз выбранного уровня: около "));
+    QCOMPARE(forecast(&dialog)->text(), QStringLiteral("Прогноз размера: настройки изменились, пересчитайте."));
 
     // The explicit estimate runs beside the dialog and leaves the cache alone.
     button(&dialog, "Оценить размер")->click();
@@ -207,7 +222,128 @@ void CompressedPdfTest::fitThenChoicesFromTheCache()
     QVERIFY(lines.at(0).startsWith("Прогноз текущих настроек: около "));
     QVERIFY(lines.at(1).startsWith("Минимальный прогноз: около "));
     dialog.findChild<QSlider*>("ScanSlider")->setValue(1);
-    QVERIFY(forecast(&dialog)->text().startsWith("Прогноз выбранного уровня: около "));
+    QCOMPARE(forecast(&dialog)->text(), QStringLiteral("Прогноз размера: настройки изменились, пересчитайте."));
+}
+
+namespace {
+
+// A fit answer whose estimates are the levels of the given sizes, in order.
+QString answeringScript(const QList<int>& levels, const QList<int>& bytes, bool matched, bool complete,
+                        const QList<bool>& keepsText = {})
+{
+    QJsonArray estimates;
+    for (int i = 0; i < levels.size(); ++i) {
+        QJsonObject options = compressionOptionsToJson(stageForLevel(levels.at(i)).options);
+        estimates.append(QJsonObject{{"index", i}, {"label", QStringLiteral("L%1").arg(i)},
+                                     {"bytes", QString::number(bytes.at(i))}, {"sampled", false},
+                                     {"options", options}, {"keepsText", keepsText.value(i, false)}});
+    }
+    QJsonObject answer = estimates.last().toObject();
+    answer.remove("index");
+    answer.insert("ok", true);
+    answer.insert("matchedTarget", matched);
+    answer.insert("complete", complete);
+    answer.insert("estimates", estimates);
+    return QStringLiteral("echo '%1'").arg(QString::fromUtf8(QJsonDocument(answer).toJson(QJsonDocument::Compact)));
+}
+
+} // namespace
+
+void CompressedPdfTest::newLimitAnsweredFromTheCacheOrRunAgain_data()
+{
+    QTest::addColumn<bool>("complete");
+    QTest::addColumn<double>("limitMb");
+    QTest::addColumn<bool>("runsAgain");
+
+    // The stand-in measured levels 0 and 2 (2 MB and 0.5 MB) under 1 MB.
+    QTest::newRow("complete run, lower limit") << true << 0.1 << false;
+    QTest::newRow("complete run, higher limit") << true << 3.0 << false;
+    QTest::newRow("stopped at its choice, a lower limit it still fits") << false << 0.6 << false;
+    QTest::newRow("stopped at its choice, a limit below it") << false << 0.2 << true;
+    QTest::newRow("stopped at its choice, a higher limit") << false << 3.0 << true;
+}
+
+// A run that stopped at its choice answers from its estimates only the limits
+// they decide; any other starts the worker again.
+void CompressedPdfTest::newLimitAnsweredFromTheCacheOrRunAgain()
+{
+    QFETCH(bool, complete);
+    QFETCH(double, limitMb);
+    QFETCH(bool, runsAgain);
+    QTemporaryDir dir;
+    const QString runs = dir.filePath("runs");
+    CompressedPdfExportDialog::setFitWorkerProgram(standin::script(
+        dir, QStringLiteral("echo run >> '%1'\n").arg(runs) + answeringScript({0, 2}, {2 * 1048576, 524288}, true, complete)));
+    const auto runCount = [&runs] {
+        QFile file(runs);
+        return file.open(QIODevice::ReadOnly) ? int(file.readAll().count('\n')) : 0;
+    };
+    CompressedPdfExportDialog dialog(&m_document, m_dir.filePath("doc_сжатый.pdf"), false);
+    dialog.show();
+    QTRY_VERIFY(dialog.isFitRunning());
+    QTRY_VERIFY(!dialog.isFitRunning());
+    QCOMPARE(dialog.options().imageDpi, 150);
+    QCOMPARE(runCount(), 1);
+    dialog.findChild<QDoubleSpinBox*>("ScanSpin")->setValue(limitMb);
+    QVERIFY(!dialog.isFitRunning());  // not while the limit is being typed
+    if (runsAgain) {
+        QTRY_COMPARE(runCount(), 2);
+        QTRY_VERIFY(!dialog.isFitRunning());
+    } else {
+        QVERIFY(forecast(&dialog)->text().startsWith("Повторный подбор не запускался"));
+    }
+}
+
+// When nothing fits, the smallest copy that keeps the text is offered and
+// the text says so; a picture of the pages that fits is chosen with a warning.
+void CompressedPdfTest::noFitOffersTheTextKeptCopy()
+{
+    QTemporaryDir dir;
+    CompressedPdfExportDialog::setFitWorkerProgram(
+        standin::script(dir, answeringScript({0, 4}, {900000, 300000}, false, true, {true, false})));
+    CompressedPdfExportDialog dialog(&m_document, m_dir.filePath("doc_сжатый.pdf"), false);
+    dialog.show();
+    QTRY_VERIFY(dialog.isFitRunning());
+    QTRY_VERIFY(!dialog.isFitRunning());
+    auto* limit = dialog.findChild<QDoubleSpinBox*>("ScanSpin");
+    limit->setValue(0.1);
+    QVERIFY(!dialog.isFitRunning());
+    QStringList lines = forecast(&dialog)->text().split('\n');
+    QCOMPARE(lines.value(1), QStringLiteral("Даже самый жёсткий режим не укладывается в 0.1 МБ."));
+    QVERIFY2(lines.value(2).startsWith("Выбран самый маленький вариант с сохранением текста: L0"),
+             qPrintable(lines.value(2)));
+    QCOMPARE(dialog.options().imageDpi, 300);
+    limit->setValue(0.5);
+    lines = forecast(&dialog)->text().split('\n');
+    QCOMPARE(lines.value(1), QStringLiteral("Подобрано под лимит 0.5 МБ: L1."));
+    QVERIFY(lines.contains(QStringLiteral("Внимание: текст документа не сохранится, страницы станут изображениями.")));
+}
+
+// The badge of edited settings is in the interface language.
+void CompressedPdfTest::customBadgeIsTranslated_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("badge");
+    QTest::newRow("Russian") << "ru" << "Свои";
+    QTest::newRow("English") << "en" << "Custom";
+}
+
+void CompressedPdfTest::customBadgeIsTranslated()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, badge);
+    qApp->setProperty("uiLanguage", language);
+    QTemporaryDir dir;
+    CompressedPdfExportDialog::setFitWorkerProgram(standin::script(dir, "exit 4"));
+    CompressedPdfExportDialog dialog(&m_document, m_dir.filePath("doc_сжатый.pdf"), false);
+    dialog.show();
+    QTRY_VERIFY(!dialog.isFitRunning());
+    dialog.findChild<QComboBox*>("ScanCombo")->setCurrentIndex(0);
+    qApp->setProperty("uiLanguage", QVariant());
+    bool found = false;
+    for (QLabel* label : dialog.findChildren<QLabel*>(QStringLiteral("DialogHint")))
+        found = found || label->text() == badge;
+    QVERIFY(found);
 }
 
 void CompressedPdfTest::failedFit_data()
@@ -365,6 +501,60 @@ void CompressedPdfTest::savingCanBeCancelled()
     WorkProgressDialog finishing(QStringLiteral("Сжатый PDF"), QStringLiteral("Сжатие PDF..."));
     QVERIFY(finishing.run([](const WorkProgressDialog::Report& report) { return report(1, 1); }));
     QVERIFY(!finishing.wasCancelled());
+}
+
+// The copy that keeps an unchanged document is its file: the fit measures
+// those bytes, not a new save of them, so its forecast is what is written.
+void CompressedPdfTest::unchangedDocumentIsMeasuredAsItsFile()
+{
+    const QString path = fixtures::realPdf(QStringLiteral("pdftex-manual.pdf"));
+    PdfDocument manual;
+    QVERIFY(manual.open(path));
+    CompressedPdfExportDialog dialog(&manual, m_dir.filePath("manual_сжатый.pdf"), false);
+    dialog.show();
+    QTRY_VERIFY(dialog.isFitRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isFitRunning(), 30000);
+    const QString expected = QStringLiteral("Прогноз итогового размера: около %1.").arg(formatFileSize(QFileInfo(path).size()));
+    QVERIFY2(forecast(&dialog)->text().split('\n').contains(expected), qPrintable(forecast(&dialog)->text()));
+    QVERIFY(!dialog.options().rasterizePages);
+}
+
+void CompressedPdfTest::encryptedFileIsCopiedUncompressed_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("rasterize");
+    QTest::addColumn<bool>("said");
+    QTest::newRow("encrypted, keeping the text") << "pdftex-manual-encrypted.pdf" << false << true;
+    QTest::newRow("encrypted, as pictures") << "pdftex-manual-encrypted.pdf" << true << false;
+    QTest::newRow("not encrypted") << "pdftex-manual.pdf" << false << false;
+}
+
+// The text-keeping copy of an encrypted file is the file itself: the fine
+// settings say so.
+void CompressedPdfTest::encryptedFileIsCopiedUncompressed()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, rasterize);
+    QFETCH(bool, said);
+    PdfDocument document;
+    QVERIFY(document.open(fixtures::realPdf(name)));
+    QTemporaryDir dir;
+    CompressedPdfExportDialog::setFitWorkerProgram(standin::script(dir, "exit 4"));
+    CompressedPdfExportDialog dialog(&document, m_dir.filePath("enc_сжатый.pdf"), false);
+    dialog.show();
+    QTRY_VERIFY(!dialog.isFitRunning());
+    QCheckBox* box = nullptr;
+    for (QCheckBox* candidate : dialog.findChildren<QCheckBox*>()) {
+        if (candidate->text().startsWith(QStringLiteral("Сжимать как изображение")))
+            box = candidate;
+    }
+    QVERIFY(box);
+    box->setChecked(!rasterize);
+    box->setChecked(rasterize);
+    bool found = false;
+    for (QLabel* label : dialog.findChildren<QLabel*>(QStringLiteral("DialogHint")))
+        found = found || label->text().contains(QStringLiteral("Файл зашифрован: в этом режиме он копируется без сжатия."));
+    QCOMPARE(found, said);
 }
 
 QTEST_MAIN(CompressedPdfTest)

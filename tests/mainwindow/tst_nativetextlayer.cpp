@@ -39,6 +39,8 @@ private slots:
     void paddingRunsOfThreeOrMoreGo_data();
     void paddingRunsOfThreeOrMoreGo();
     void formLineJoinsItsLabel();
+    void strippedLinesKeepTheirGlyphBoxes_data();
+    void strippedLinesKeepTheirGlyphBoxes();
     void usableLayerNeedsTextOrArea();
     void stampLeftoversAreDropped_data();
     void stampLeftoversAreDropped();
@@ -79,6 +81,34 @@ void NativeTextLayerTest::formLineJoinsItsLabel()
     QVERIFY(kept[0].lines[0].rect.right() >= 245);
     // At least a font line high and 0.75 pt wider on each side.
     QCOMPARE(expandedNativeTextRect(QRectF(10, 10, 20, 4), 5), QRectF(9.25, 8, 21.5, 8));
+}
+
+// A line cut of its fillers keeps the boxes of the glyphs that stay, one per
+// character, so a click still finds them.
+void NativeTextLayerTest::strippedLinesKeepTheirGlyphBoxes_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("kept");
+    QTest::addColumn<int>("firstKept");  // index of the first kept character in the old line
+    QTest::newRow("trailing underscores") << "Фамилия______" << "Фамилия" << 0;
+    QTest::newRow("framed word") << "--- слово ---" << "слово" << 4;
+    QTest::newRow("nothing to cut") << "Итого--" << "Итого--" << 0;
+}
+
+void NativeTextLayerTest::strippedLinesKeepTheirGlyphBoxes()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, kept);
+    QFETCH(int, firstKept);
+    TextBlock b = block(text, QRectF(100, 500, 6 * text.size(), 10));
+    for (qsizetype i = 0; i < text.size(); ++i)
+        b.lines[0].glyphBoxes.emplace_back(100 + 6 * i, 500, 5, 10);
+    const std::vector<TextBlock> cleaned = cleanedNativeTextBlocks({b}, {});
+    QCOMPARE(cleaned.size(), size_t(1));
+    const TextBlock::Line& line = cleaned[0].lines[0];
+    QCOMPARE(line.text, kept);
+    QCOMPARE(line.glyphBoxes.size(), size_t(kept.size()));
+    QCOMPARE(line.glyphBoxes[0].x(), 100.0 + 6 * firstKept);
 }
 
 void NativeTextLayerTest::usableLayerNeedsTextOrArea()

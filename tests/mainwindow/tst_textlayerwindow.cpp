@@ -8,7 +8,10 @@
 #include "OcrWindowSupport.h"
 #include "WindowTestSupport.h"
 
+#include "PdfTools.h"
+
 #include <QElapsedTimer>
+#include <QPainter>
 
 using namespace windowtest;
 using namespace ocrwindow;
@@ -57,6 +60,24 @@ QString stampedPdf(const QTemporaryDir& dir, const QString& name, int pages)
     return writePages(dir, name, specs);
 }
 
+// Left half red, right half blue.
+void paintHalves(QImage& image)
+{
+    image.fill(Qt::blue);
+    QPainter painter(&image);
+    painter.fillRect(QRect(0, 0, image.width() / 2, image.height()), Qt::red);
+}
+
+bool reddish(QRgb p)
+{
+    return qRed(p) > 200 && qGreen(p) < 60 && qBlue(p) < 60;
+}
+
+bool bluish(QRgb p)
+{
+    return qBlue(p) > 200 && qRed(p) < 60 && qGreen(p) < 60;
+}
+
 bool isPaper(QRgb p)
 {
     return qRed(p) > 235 && qGreen(p) > 235 && qBlue(p) > 235;
@@ -100,6 +121,8 @@ private slots:
     void revisitedPageIsCachedButNeverStale();
     void editedPictureReplacesTheBlock_data();
     void editedPictureReplacesTheBlock();
+    void editedPictureReachesThePageAndTheFile_data();
+    void editedPictureReachesThePageAndTheFile();
 
 private:
     MainWindow& openWindow(const QString& path)
@@ -348,6 +371,81 @@ void TextLayerWindowTest::editedPictureReplacesTheBlock()
     QVERIFY(!window.findChild<paint::FacsimileEditorDialog*>());
     QCOMPARE(QColor(pdfView->blocks()[0].image.pixel(5, 5)), accept ? QColor(Qt::red) : QColor(Qt::white));
     QCOMPARE(statusText(window), accept ? QStringLiteral("Изображение обновлено. Сохраните изменения.") : statusBefore);
+}
+
+void TextLayerWindowTest::editedPictureReachesThePageAndTheFile_data()
+{
+    QTest::addColumn<QString>("fixture");
+    QTest::newRow("ghostscript picture") << "gs-image.pdf";
+    QTest::newRow("ghostscript picture on a page turned by qpdf") << "gs-image-rot90.pdf";
+}
+
+// A picture changed in the editor shows on the page at once, and Ctrl+S writes
+// it as the one image at the old place, upright.
+void TextLayerWindowTest::editedPictureReachesThePageAndTheFile()
+{
+    QFETCH(QString, fixture);
+    const QString path = m_dir.filePath(QStringLiteral("picture-") + fixture);
+    QFile::remove(path);
+    QVERIFY(QFile::copy(QStringLiteral(VORN_TEST_DATA "/") + fixture, path));
+    QFile(path).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    MainWindow& window = openWindow(path);
+    PdfView* pdfView = view(window);
+    key(Qt::Key_F2);
+    const auto pictureBlock = [pdfView] {
+        const std::vector<TextBlock>& blocks = pdfView->blocks();
+        const auto it = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock& b) { return b.isImage && !b.inkRegion; });
+        return it == blocks.end() ? -1 : int(it - blocks.begin());
+    };
+    QTRY_VERIFY(pictureBlock() >= 0);
+    const int index = pictureBlock();
+    pdfView->selectOcrBlock(index, false);
+    const QSize pictureSize = pdfView->blocks()[size_t(index)].image.size();
+
+    QTimer::singleShot(0, &window, [&] {
+        auto* dialog = window.findChild<paint::FacsimileEditorDialog*>();
+        QVERIFY(dialog);
+        paintHalves(dialog->host()->document()->activeLayer()->image);
+        dialog->accept();
+    });
+    emit pdfView->imageBlockEditRequested(pdfView->blocks()[size_t(index)].image);
+    QVERIFY(window.windowTitle().contains(QLatin1Char('*')));
+
+    // Shown at once, over the old picture.
+    const QRect shown = pdfView->ocrBlockScreenRect(index);
+    const QImage screen = grabPage();
+    const QPoint left(shown.left() + shown.width() / 4, shown.center().y());
+    const QPoint right(shown.right() - shown.width() / 4, shown.center().y());
+    QVERIFY2(reddish(screen.pixel(left)) && bluish(screen.pixel(right)),
+             qPrintable(QStringLiteral("%1 %2").arg(QColor(screen.pixel(left)).name(), QColor(screen.pixel(right)).name())));
+
+    PromptAnswers noWarnings;
+    key(Qt::Key_S, Qt::ControlModifier);
+    QVERIFY2(noWarnings.seen.isEmpty(), qPrintable(noWarnings.seen.join('\n')));
+    QVERIFY(!window.windowTitle().contains(QLatin1Char('*')));
+
+    QVERIFY2(pdftools::installed(QStringLiteral("pdfimages")), "poppler-utils (pdfimages) must be installed by scripts/setup.sh");
+    QList<QSize> images;
+    for (const pdftools::ImageRow& row : pdftools::listImages(path))
+        if (row.type == QLatin1String("image"))
+            images << QSize(row.width, row.height);
+    QCOMPARE(images, QList<QSize>{pictureSize});
+    // Read back from outside: the page as poppler draws it, at the block's place.
+    constexpr int kDpi = 72;
+    const QImage page = pdftools::renderPage(path, 0, kDpi);
+    QVERIFY(!page.isNull());
+    PdfDocument saved;
+    QVERIFY(saved.open(path));
+    const std::vector<TextBlock> found = saved.extractImages(0);
+    const auto object = std::find_if(found.begin(), found.end(), [](const TextBlock& b) { return !b.inkRegion; });
+    QVERIFY(object != found.end());
+    const QRectF rect = object->rect;
+    const double height = saved.pageSize(0).height();
+    const QRectF box(rect.x(), height - rect.y() - rect.height(), rect.width(), rect.height());
+    const QPoint pageLeft((box.left() + box.width() / 4), box.center().y());
+    const QPoint pageRight((box.right() - box.width() / 4), box.center().y());
+    QVERIFY2(reddish(page.pixel(pageLeft)) && bluish(page.pixel(pageRight)),
+             qPrintable(QStringLiteral("%1 %2").arg(QColor(page.pixel(pageLeft)).name(), QColor(page.pixel(pageRight)).name())));
 }
 
 QTEST_MAIN(TextLayerWindowTest)

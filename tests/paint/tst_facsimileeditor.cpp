@@ -94,6 +94,8 @@ private slots:
     void eyedropperColourReachesTheDockSilently();
     void clearEmptiesOnlyTheActiveLayer();
     void loadingABadFileKeepsThePicture();
+    void loadedPhotosStandUpright_data();
+    void loadedPhotosStandUpright();
     void removeBackgroundRule_data();
     void removeBackgroundRule();
     void toleranceApplyAndCancel();
@@ -169,6 +171,29 @@ void TestFacsimileEditor::loadingABadFileKeepsThePicture()
     QCOMPARE(e.layer().image, scan());
 }
 
+// Photos whose pixels lie on their side and whose EXIF orientation stands them up.
+void TestFacsimileEditor::loadedPhotosStandUpright_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("upright") << "photo-exif1.jpg";
+    QTest::newRow("half turn") << "photo-exif3.jpg";
+    QTest::newRow("quarter clockwise") << "photo-exif6.jpg";
+    QTest::newRow("quarter anticlockwise") << "photo-exif8.jpg";
+}
+
+void TestFacsimileEditor::loadedPhotosStandUpright()
+{
+    QFETCH(QString, file);
+    Editor e;
+    QVERIFY(e.host()->loadImageFile(QStringLiteral(VORN_TEST_DATA "/pictures/") + file));
+    const QImage& image = e.layer().image;
+    QCOMPARE(image.size(), QSize(120, 200));
+    const QColor top = image.pixelColor(60, 10);
+    const QColor bottom = image.pixelColor(60, 190);
+    QVERIFY2(top.red() > 150 && top.blue() < 90, qPrintable(top.name()));
+    QVERIFY2(bottom.blue() > 150 && bottom.red() < 90, qPrintable(bottom.name()));
+}
+
 void TestFacsimileEditor::removeBackgroundRule_data()
 {
     QTest::addColumn<QRgb>("stored");
@@ -213,10 +238,12 @@ void TestFacsimileEditor::toleranceApplyAndCancel()
     QVERIFY(hint->isVisible());
     bool previewsRight = false;
     e.answerToleranceDialog([&](QDialog* dialog, QSlider* slider) {
+        // Previews are made off the GUI thread and land a moment later.
         slider->setValue(20);
-        const bool nearWhiteGone = qAlpha(e.layer().image.pixel(3, 2)) == 0;
+        const bool nearWhiteGone = QTest::qWaitFor([&] { return qAlpha(e.layer().image.pixel(3, 2)) == 0; });
         slider->setValue(18);
-        previewsRight = nearWhiteGone && e.layer().image == removeBackground(before, Qt::white, 18);
+        previewsRight = nearWhiteGone &&
+                        QTest::qWaitFor([&] { return e.layer().image == removeBackground(before, Qt::white, 18); });
         dialog->reject();
     });
     e.clickImage(QPoint(0, 0));

@@ -4,6 +4,7 @@
 #include "MergeCommand.h"
 #include "PaintCommand.h"
 
+#include <QPainter>
 #include <QTest>
 #include <QUndoStack>
 
@@ -31,6 +32,18 @@ Document threeLayers(const QSize& size = QSize(4, 3))
     return doc;
 }
 
+// Translucent pixels of every kind, premultiplied.
+QImage speckled(const QSize& size, int seed)
+{
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+            const int v = (x * 37 + y * 101 + seed * 53) % 256;
+            image.setPixel(x, y, qPremultiply(qRgba(v, 255 - v, (v * 7) % 256, (v * 13) % 256)));
+        }
+    return image;
+}
+
 } // namespace
 
 class TestPaintDocument : public QObject {
@@ -41,6 +54,8 @@ private slots:
     void removeAndMoveKeepTheActiveIndexRule_data();
     void removeAndMoveKeepTheActiveIndexRule();
     void compositionAppliesVisibilityAndOpacity();
+    void compositionMatchesDrawingEveryVisibleLayer_data();
+    void compositionMatchesDrawingEveryVisibleLayer();
     void restoreStateStopsAtTheShorterList();
     void paintCommandWithStaleIndexDoesNothing();
     void cropUndoRedoRestoresSizesAndImages();
@@ -132,6 +147,42 @@ void TestPaintDocument::compositionAppliesVisibilityAndOpacity()
     Document single(QSize(3, 3));
     single.layers[0]->visible = false;
     QCOMPARE(single.mergedImage().pixelColor(2, 2).alpha(), 0);
+}
+
+void TestPaintDocument::compositionMatchesDrawingEveryVisibleLayer_data()
+{
+    QTest::addColumn<QList<bool>>("visible");
+    QTest::addColumn<QList<double>>("opacity");
+    QTest::newRow("one translucent layer") << QList<bool>{true} << QList<double>{1.0};
+    QTest::newRow("one shown over a hidden one") << QList<bool>{false, true} << QList<double>{1.0, 1.0};
+    QTest::newRow("one shown under a hidden one") << QList<bool>{true, false} << QList<double>{1.0, 1.0};
+    QTest::newRow("one shown at half opacity") << QList<bool>{true, false} << QList<double>{0.5, 1.0};
+    QTest::newRow("two shown") << QList<bool>{true, true} << QList<double>{1.0, 1.0};
+}
+
+// Whatever way the picture is composed, it is the visible layers drawn bottom
+// to top over transparency.
+void TestPaintDocument::compositionMatchesDrawingEveryVisibleLayer()
+{
+    QFETCH(QList<bool>, visible);
+    QFETCH(QList<double>, opacity);
+    Document doc(QSize(37, 23));
+    for (int i = 1; i < visible.size(); ++i)
+        doc.addLayer(QString());
+    QImage expected(doc.size, QImage::Format_ARGB32_Premultiplied);
+    expected.fill(Qt::transparent);
+    QPainter painter(&expected);
+    for (int i = 0; i < visible.size(); ++i) {
+        doc.layers[i]->image = speckled(doc.size, i);
+        doc.layers[i]->visible = visible[i];
+        doc.layers[i]->opacity = opacity[i];
+        if (visible[i]) {
+            painter.setOpacity(opacity[i]);
+            painter.drawImage(0, 0, doc.layers[i]->image);
+        }
+    }
+    painter.end();
+    QCOMPARE(doc.mergedImage(), expected);
 }
 
 void TestPaintDocument::restoreStateStopsAtTheShorterList()

@@ -65,13 +65,15 @@ uLong crcOf(const QByteArray& bytes, uLong crc = 0)
     return crc32(crc, reinterpret_cast<const Bytef*>(bytes.constData()), uInt(bytes.size()));
 }
 
-// A raw deflate stream of head, n spaces and tail; the spaces are one
-// full-flushed block of a mebibyte repeated, so gigabytes cost a few
-// megabytes and no compression time.
-QByteArray spacesStream(const QByteArray& head, qint64 n, const QByteArray& tail, quint32* crc)
+// A raw deflate stream of head, unit repeated count times and tail. The
+// repeats go in full-flushed blocks of about a mebibyte: after a full flush
+// the same input gives the same bytes, so gigabytes cost a few megabytes and
+// little compression time.
+QByteArray repeatedStream(const XlsxRepeated& entry, quint32* crc)
 {
     constexpr qint64 kBlock = 1 << 20;
-    const QByteArray block(kBlock, ' ');
+    const qint64 perBlock = qMax<qint64>(1, kBlock / qMax<qsizetype>(1, entry.unit.size()));
+    const QByteArray block = entry.unit.repeated(qsizetype(qMin(perBlock, qMax<qint64>(entry.count, 1))));
     z_stream z{};
     deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
     auto run = [&z](const QByteArray& in, int flush) {
@@ -84,11 +86,10 @@ QByteArray spacesStream(const QByteArray& head, qint64 n, const QByteArray& tail
         out.truncate(out.size() - qsizetype(z.avail_out));
         return out;
     };
-    QByteArray stream = run(head, Z_FULL_FLUSH);
-    uLong total = crcOf(head);
-    const qint64 blocks = n / kBlock;
+    QByteArray stream = run(entry.head, Z_FULL_FLUSH);
+    uLong total = crcOf(entry.head);
+    const qint64 blocks = entry.count / perBlock;
     if (blocks > 0) {
-        // After a full flush the same input gives the same bytes.
         stream.append(run(block, Z_FULL_FLUSH));
         const QByteArray repeated = blocks > 1 ? run(block, Z_FULL_FLUSH) : QByteArray();
         for (qint64 i = 2; i < blocks; ++i)
@@ -96,9 +97,9 @@ QByteArray spacesStream(const QByteArray& head, qint64 n, const QByteArray& tail
         stream.append(repeated);
         const uLong blockCrc = crcOf(block);
         for (qint64 i = 0; i < blocks; ++i)
-            total = crc32_combine(total, blockCrc, kBlock);
+            total = crc32_combine(total, blockCrc, block.size());
     }
-    const QByteArray rest = QByteArray(n % kBlock, ' ') + tail;
+    const QByteArray rest = entry.unit.repeated(qsizetype(entry.count - blocks * perBlock)) + entry.tail;
     stream.append(run(rest, Z_FINISH));
     total = crc32_combine(total, crcOf(rest), rest.size());
     deflateEnd(&z);
@@ -106,10 +107,10 @@ QByteArray spacesStream(const QByteArray& head, qint64 n, const QByteArray& tail
     return stream;
 }
 
-} // namespace
-
-bool writeRawZip(const QString& path, const XlsxParts& parts, const QMap<QString, qint64>& declaredSizes,
-                 const QString& bombName, qint64 inflatedBytes, const QByteArray& head, const QByteArray& tail)
+// Writes stored parts and deflated repeated entries; declaredSizes gives a
+// part's size as the directory states it.
+bool writeZipFile(const QString& path, const XlsxParts& parts, const QMap<QString, qint64>& declaredSizes,
+                  const QMap<QString, XlsxRepeated>& repeated)
 {
     QByteArray file;
     QByteArray directory;
@@ -143,10 +144,10 @@ bool writeRawZip(const QString& path, const XlsxParts& parts, const QMap<QString
     };
     for (auto it = parts.cbegin(); it != parts.cend(); ++it)
         add(it.key(), *it, 0, quint32(crcOf(*it)), it->size());
-    if (!bombName.isEmpty()) {
+    for (auto it = repeated.cbegin(); it != repeated.cend(); ++it) {
         quint32 crc = 0;
-        const QByteArray stream = spacesStream(head, inflatedBytes, tail, &crc);
-        add(bombName, stream, 8, crc, head.size() + inflatedBytes + tail.size());
+        const QByteArray stream = repeatedStream(*it, &crc);
+        add(it.key(), stream, 8, crc, it->head.size() + it->unit.size() * it->count + it->tail.size());
     }
     const qint64 directoryOffset = file.size();
     file.append(directory).append("PK\x05\x06");
@@ -158,6 +159,22 @@ bool writeRawZip(const QString& path, const XlsxParts& parts, const QMap<QString
     put(file, 0, 2); // comment length
     QFile out(path);
     return out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(file) == file.size();
+}
+
+} // namespace
+
+bool writeRawZip(const QString& path, const XlsxParts& parts, const QMap<QString, qint64>& declaredSizes,
+                 const QString& bombName, qint64 inflatedBytes, const QByteArray& head, const QByteArray& tail)
+{
+    QMap<QString, XlsxRepeated> repeated;
+    if (!bombName.isEmpty())
+        repeated.insert(bombName, XlsxRepeated{head, QByteArray(" "), inflatedBytes, tail});
+    return writeZipFile(path, parts, declaredSizes, repeated);
+}
+
+bool writeRepeatedZip(const QString& path, const XlsxParts& parts, const QMap<QString, XlsxRepeated>& repeated)
+{
+    return writeZipFile(path, parts, {}, repeated);
 }
 
 bool convertWithLibreOffice(const QStringList& files, const QString& outDir, QString* why)

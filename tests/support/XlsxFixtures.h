@@ -22,6 +22,18 @@ bool writeRawZip(const QString& path, const XlsxParts& parts, const QMap<QString
                  const QString& bombName = QString(), qint64 inflatedBytes = 0, const QByteArray& head = {},
                  const QByteArray& tail = {});
 
+// An entry of head, unit repeated count times and tail, deflated without
+// ever being whole in memory, so gigabytes of text cost megabytes.
+struct XlsxRepeated {
+    QByteArray head;
+    QByteArray unit;
+    qint64 count = 0;
+    QByteArray tail;
+};
+
+// Writes the parts stored and the repeated entries deflated.
+bool writeRepeatedZip(const QString& path, const XlsxParts& parts, const QMap<QString, XlsxRepeated>& repeated);
+
 // Converts the files with one LibreOffice run into outDir as xlsx; false with
 // the reason when soffice is missing or fails.
 bool convertWithLibreOffice(const QStringList& files, const QString& outDir, QString* why);

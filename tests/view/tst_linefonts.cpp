@@ -1,4 +1,5 @@
 #include "BlockPainting.h"
+#include "BlockTextDocument.h"
 #include "EditedTextPreview.h"
 #include "LineFonts.h"
 #include "ViewTestSupport.h"
@@ -10,6 +11,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextEdit>
 #include <QTextFragment>
 
 using namespace viewtest;
@@ -55,6 +57,9 @@ private slots:
     void blanksBecomeUnderlinedNoBreakSpaces();
     void documentPixelSizesScale();
     void previewErasesOldInkAndDrawsTheFittedText();
+    void nativeLineKeepsItsSizeAndStretchesToItsWidth_data();
+    void nativeLineKeepsItsSizeAndStretchesToItsWidth();
+    void previewShowsEachRunInItsGlyphsFill();
 
 private:
     QTemporaryDir m_dir;
@@ -297,6 +302,94 @@ void TestLineFonts::previewErasesOldInkAndDrawsTheFittedText()
     QVERIFY(std::abs(ink.left() - corner.x()) <= 2);
     QVERIFY(std::abs(ink.top() - corner.y()) <= 2);
     view->setDocument(nullptr);
+}
+
+// A face wider or narrower than the page's glyphs is stretched to the line's
+// width at the line's own size, never shrunk; added text adds its own width.
+void TestLineFonts::nativeLineKeepsItsSizeAndStretchesToItsWidth_data()
+{
+    QTest::addColumn<QString>("pdfName");
+    QTest::addColumn<double>("widthFactor");  // the page's line against the face's own width
+    QTest::addColumn<double>("zoom");
+    QTest::newRow("page narrower, TeX") << "CMR10" << 0.75 << 1.0;
+    QTest::newRow("page narrower, zoom 2") << "NEANVZ+CMR10" << 0.8 << 2.0;
+    QTest::newRow("page wider") << "BAAAAA+NotoSans-Bold" << 1.3 << 1.0;
+    QTest::newRow("same face") << "Times-Roman" << 1.0 << 1.5;
+}
+
+void TestLineFonts::nativeLineKeepsItsSizeAndStretchesToItsWidth()
+{
+    QFETCH(QString, pdfName);
+    QFETCH(double, widthFactor);
+    QFETCH(double, zoom);
+    const QString text = QStringLiteral("Поставщик обязан выполнить работы");
+    const QString longer = text + QStringLiteral(" в срок");
+    constexpr float kSize = 12;
+    QFont face(displayFamilyForPdfFont(pdfName));
+    face.setWeight(fontNameLooksBold(pdfName) ? QFont::Bold : QFont::Normal);
+    face.setPixelSize(int(kSize));
+    const double natural = QFontMetricsF(face).tightBoundingRect(text).width();
+    TextBlock block;
+    block.rect = QRectF(40, 100, natural * widthFactor, 0.9 * kSize);
+    const TextBlock::Line line = nativeLine(text, pdfName, block.rect, kSize);
+
+    const QFont font = lineRenderFont(line, block, zoom, longer, true, 1.0);
+    QCOMPARE(font.pixelSize(), int(std::lround(kSize * zoom)));
+    const QFontMetricsF metrics(font);
+    const double target = block.rect.width() * zoom;
+    const double shown = metrics.tightBoundingRect(text).width();
+    QVERIFY2(std::abs(shown - target) <= 0.02 * target, qPrintable(QStringLiteral("%1 vs %2").arg(shown).arg(target)));
+    face.setPixelSize(font.pixelSize());
+    const QFontMetricsF unstretched(face);
+    const double added = metrics.horizontalAdvance(longer) - metrics.horizontalAdvance(text);
+    const double addedUnstretched = unstretched.horizontalAdvance(longer) - unstretched.horizontalAdvance(text);
+    QVERIFY2(std::abs(added - widthFactor * addedUnstretched) <= 0.05 * addedUnstretched,
+             qPrintable(QStringLiteral("%1 vs %2").arg(added).arg(widthFactor * addedUnstretched)));
+}
+
+// A blue link inside a black line: the edited line shows black as the PDF's
+// black, not the grey a render's anti-aliased ink averages to, and the link blue.
+void TestLineFonts::previewShowsEachRunInItsGlyphsFill()
+{
+    fixtures::PageSpec pageSpec;
+    pageSpec.width = 500;
+    pageSpec.height = 200;
+    const QColor blue(20, 60, 220);
+    pageSpec.runs = {{QStringLiteral("Visit"), 50, 100, 24},
+                     {QStringLiteral("portal"), 112, 100, 24, blue},
+                     {QStringLiteral("today"), 190, 100, 24}};
+    auto doc = openPdf(m_dir, QStringLiteral("link.pdf"), fixtures::pagesPdf({pageSpec}));
+    QVERIFY(doc);
+    std::vector<TextBlock> blocks = doc->extractText(0);
+    QCOMPARE(int(blocks.size()), 1);
+    TextBlock& block = blocks.front();
+    QVERIFY(block.lines.front().spans.size() >= 3);
+
+    QTextEdit editor;
+    buildSingleLineDocument(&editor, block, 1.0);
+    QTextCursor cursor = editor.textCursor();
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral("!"));
+    applyEditedTextDocument(block, &editor, false, 1.0);
+    QVERIFY(block.textEdited);
+
+    QImage image(520, 80, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        drawEditedTextPreview(painter, block, QRectF(10, 10, block.rect.width() + 40, block.rect.height() + 10), 1.0);
+    }
+    int darkest = 255, bluePixels = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.blue() > 180 && c.red() < 80 && c.green() < 110)
+                ++bluePixels;
+            if (std::abs(c.red() - c.blue()) < 8 && std::abs(c.green() - c.blue()) < 8)
+                darkest = std::min(darkest, qGray(c.rgb()));
+        }
+    QVERIFY2(darkest <= 16, qPrintable(QString::number(darkest)));
+    QVERIFY2(bluePixels > 30, qPrintable(QString::number(bluePixels)));
 }
 
 QTEST_MAIN(TestLineFonts)

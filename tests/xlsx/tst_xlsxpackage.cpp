@@ -1,8 +1,13 @@
 #include "XlsxFixtures.h"
 #include "XlsxPackage.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <malloc.h>
 
 namespace {
 
@@ -13,6 +18,34 @@ QString damaged(const QString& part)
 {
     return QStringLiteral("Часть книги повреждена: %1").arg(part);
 }
+QString tooMuchText(qint64 chars)
+{
+    return QStringLiteral("В книге больше %1 знаков текста: она слишком велика для импорта.")
+        .arg(QLocale(QLocale::Russian).toString(chars));
+}
+
+// A field of /proc/self/status in KiB; -1 when it cannot be read.
+qint64 statusKiB(const QByteArray& field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+// Starts a new high-water mark of resident memory at the current size,
+// with memory freed earlier handed back first so that it cannot hide growth.
+bool resetPeak()
+{
+    malloc_trim(0);
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
+
 
 const QByteArray kRelsHead = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
 
@@ -66,6 +99,10 @@ private slots:
     void sizes();
     void defaultLimits();
     void hostileSheet();
+    void textBudget_data();
+    void textBudget();
+    void textLimitOfEachPart_data();
+    void textLimitOfEachPart();
 
 private:
     QString write(const XlsxParts& parts)
@@ -321,6 +358,119 @@ void TestXlsxPackage::hostileSheet()
     QCOMPARE(sheet.cells.keys(), (QList<int>{2, 3, 4}));
     QCOMPARE(sheet.cells.value(2).keys(), (QList<int>{1, 2}));
     QCOMPARE(sheet.merges.size(), 1);
+}
+
+void TestXlsxPackage::textBudget_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<qint64>("textChars"); // 0: the default limit
+    QTest::addColumn<int>("sheets");       // read before the limit, the last one in part
+    QTest::addColumn<int>("peakMiB");      // most the resident memory may grow
+
+    // 40,000 cells of nine references to a 4,096-character entity: 1.5
+    // billion characters from a few kilobytes. The kept text may reach
+    // 128 MB of UTF-16; the rest is one inflated part and the parser.
+    QTest::newRow("entity references in cells") << "entity cells" << qint64(0) << 1 << 200;
+    // A lower limit keeps the next rows quick; the text still outgrows it.
+    QTest::newRow("entity references in shared strings") << "entity strings" << qint64(8'000'000) << 0 << 40;
+    // Eight sheets of 1.2 million characters of plain inline text each.
+    QTest::newRow("inline text over eight sheets") << "inline" << qint64(8'000'000) << 7 << 40;
+}
+
+void TestXlsxPackage::textBudget()
+{
+    QFETCH(QString, kind);
+    QFETCH(qint64, textChars);
+    QFETCH(int, sheets);
+    QFETCH(int, peakMiB);
+    XlsxParts parts;
+    if (kind.startsWith("entity")) {
+        const QByteArray dtd = "<!DOCTYPE x [<!ENTITY e \"" + QByteArray(4096, 'x') + "\">]>";
+        const QByteArray nine = QByteArray("&e;").repeated(9);
+        if (kind == "entity cells") {
+            parts = minimalXlsx("<sheetData>" + ("<row><c t=\"str\"><v>" + nine + "</v></c></row>").repeated(40000) +
+                                "</sheetData>");
+            parts.insert("xl/worksheets/sheet1.xml", dtd + parts.value("xl/worksheets/sheet1.xml"));
+        } else {
+            QByteArray rows;
+            for (int i = 0; i < 40000; ++i)
+                rows += "<row r=\"" + QByteArray::number(i + 1) + "\"><c r=\"A" + QByteArray::number(i + 1) +
+                        "\" t=\"s\"><v>" + QByteArray::number(i) + "</v></c></row>";
+            parts = minimalXlsx("<sheetData>" + rows + "</sheetData>");
+            parts.insert("xl/sharedStrings.xml", dtd + "<sst>" + ("<si><t>" + nine + "</t></si>").repeated(40000) + "</sst>");
+        }
+    } else {
+        parts = minimalXlsx("<sheetData>" +
+                            ("<row><c t=\"inlineStr\"><is><t>" + QByteArray(30000, 'a') + "</t></is></c></row>").repeated(40) +
+                            "</sheetData>");
+        QByteArray sheets, targets;
+        for (int i = 1; i <= 8; ++i) {
+            const QByteArray n = QByteArray::number(i);
+            sheets += "<sheet name=\"S" + n + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+            targets += "<Relationship Id=\"rId" + n + "\" Type=\"t\" Target=\"worksheets/sheet1.xml\"/>";
+        }
+        parts.insert("xl/workbook.xml",
+                     "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>" + sheets +
+                         "</sheets></workbook>");
+        parts.insert("xl/_rels/workbook.xml.rels", kRelsHead + targets + "</Relationships>");
+    }
+    const QString path = write(parts);
+    QVERIFY(QFileInfo(path).size() < 1 << 20);
+    parts.clear();
+
+    XlsxIBudget budget;
+    if (textChars > 0)
+        budget.textChars = textChars;
+    QVERIFY(resetPeak());
+    const qint64 before = statusKiB("VmRSS");
+    const XlsxIWorkbook book = iReadWorkbook(path, budget);
+    const qint64 grown = (statusKiB("VmHWM") - before) / 1024;
+    QVERIFY(before > 0);
+    QCOMPARE(book.reason, tooMuchText(budget.textChars));
+    QCOMPARE(int(book.sheets.size()), sheets);
+    QVERIFY2(grown < peakMiB, qPrintable(QStringLiteral("resident memory grew by %1 MiB").arg(grown)));
+}
+
+void TestXlsxPackage::textLimitOfEachPart_data()
+{
+    QTest::addColumn<QByteArray>("part");
+    QTest::addColumn<QByteArray>("xml");
+    QTest::addColumn<bool>("refused");
+
+    const QByteArray words = QByteArray("word ").repeated(30);
+    QTest::newRow("shared strings") << QByteArray("xl/sharedStrings.xml")
+                                    << "<sst>" + ("<si><t>" + words + "</t></si>").repeated(10) + "</sst>" << true;
+    QTest::newRow("shared strings within") << QByteArray("xl/sharedStrings.xml")
+                                           << "<sst>" + ("<si><t>" + words + "</t></si>").repeated(5) + "</sst>" << false;
+    QTest::newRow("number texts") << QByteArray("xl/worksheets/sheet1.xml")
+                                  << worksheetXml("<sheetData><row r=\"1\">" +
+                                                  QByteArray("<c><v>1.00000000000000000000000000000</v></c>").repeated(40) +
+                                                  "</row></sheetData>")
+                                  << true;
+    QTest::newRow("format codes") << QByteArray("xl/styles.xml")
+                                  << "<styleSheet><numFmts>" + ("<numFmt numFmtId=\"1\" formatCode=\"" + words + "\"/>").repeated(10) +
+                                         "</numFmts></styleSheet>"
+                                  << true;
+    QTest::newRow("sheet names") << QByteArray("xl/workbook.xml")
+                                 << "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>" +
+                                        ("<sheet name=\"" + words + "\" r:id=\"rId1\"/>").repeated(10) + "</sheets></workbook>"
+                                 << true;
+}
+
+// A lowered limit on kept text: each part's text counts, and what is
+// within the limit is read.
+void TestXlsxPackage::textLimitOfEachPart()
+{
+    QFETCH(QByteArray, part);
+    QFETCH(QByteArray, xml);
+    QFETCH(bool, refused);
+    XlsxParts parts = minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\"><v>0</v></c></row></sheetData>");
+    parts.insert(QString::fromLatin1(part), xml);
+    XlsxIBudget budget;
+    budget.textChars = 1000;
+    const XlsxIWorkbook book = iReadWorkbook(write(parts), budget);
+    QCOMPARE(book.reason, refused ? tooMuchText(1000) : QString());
+    QVERIFY(book.styles);
 }
 
 QTEST_GUILESS_MAIN(TestXlsxPackage)

@@ -58,6 +58,7 @@ private slots:
     void cells();
     void columnWidths_data();
     void columnWidths();
+    void rowHeights_data();
     void rowHeights();
     void merges_data();
     void merges();
@@ -68,7 +69,8 @@ private slots:
     void kinds();
     void seriesWithGaps();
     void oddIndices();
-    void titlesJoined();
+    void titles_data();
+    void titles();
     void cutDropsOpenSeries();
 };
 
@@ -115,6 +117,12 @@ void TestXlsxSheet::cells_data()
                                                           "<c r=\"12\"><v>6</v></c></row>")
                                             << "1,16383:1#1";
     QTest::newRow("nan value") << QByteArray("<row r=\"1\"><c r=\"A1\"><v>nan</v></c></row>") << "1,0:nan#nan";
+    const QByteArray maxDouble = QByteArray::number(1.7976931348623157e308, 'f', 6);
+    QTest::newRow("largest double written out") << "<row r=\"1\"><c r=\"A1\"><v>" + maxDouble + "</v></c></row>"
+                                                << "1,0:" + QString::fromLatin1(maxDouble) + "#1.79769e+308";
+    const QByteArray overlong = "1." + QByteArray(400, '0');
+    QTest::newRow("number longer than a double is text") << "<row r=\"1\"><c r=\"A1\"><v>" + overlong + "</v></c></row>"
+                                                         << "1,0:" + QString::fromLatin1(overlong);
     QTest::newRow("later cell replaces") << QByteArray("<row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"A1\"><v>2</v></c></row>") << "1,0:2#2";
 }
 
@@ -163,13 +171,34 @@ void TestXlsxSheet::columnWidths()
     }
 }
 
+void TestXlsxSheet::rowHeights_data()
+{
+    QTest::addColumn<QByteArray>("rows");
+    QTest::addColumn<QList<int>>("heightRows");
+    QTest::addColumn<QList<double>>("heights");
+
+    // Heights that are no number, or a negative one, would hide their row as 0.
+    QTest::newRow("mixed") << QByteArray("<row r=\"1\" ht=\"12.8\"/><row ht=\"500\"/><row ht=\"-1\"/><row ht=\"x\"/>"
+                                         "<row r=\"6\"/><row r=\"2000000\" ht=\"20\"/>")
+                           << QList<int>{1, 2} << QList<double>{12.8, 409.0};
+    QTest::newRow("nan") << QByteArray("<row r=\"1\" ht=\"nan\"/><row r=\"2\" ht=\"NaN\"/><row r=\"3\" ht=\"15\"/>")
+                         << QList<int>{3} << QList<double>{15.0};
+    QTest::newRow("infinity") << QByteArray("<row r=\"1\" ht=\"inf\"/><row r=\"2\" ht=\"-inf\"/><row r=\"3\" ht=\"1e999\"/>")
+                              << QList<int>{} << QList<double>{};
+    QTest::newRow("zero stays") << QByteArray("<row r=\"4\" ht=\"0\"/><row r=\"5\" ht=\" 7.5 \"/>") << QList<int>{4, 5}
+                                << QList<double>{0.0, 7.5};
+    QTest::newRow("overlong number") << "<row r=\"1\" ht=\"1" + QByteArray(400, '0') + "\"/>" << QList<int>{}
+                                     << QList<double>{};
+}
+
 void TestXlsxSheet::rowHeights()
 {
-    const auto sheet = iParseSheet(sheetXml("<sheetData><row r=\"1\" ht=\"12.8\"/><row ht=\"500\"/><row ht=\"-1\"/><row ht=\"x\"/>"
-                                            "<row r=\"6\"/><row r=\"2000000\" ht=\"20\"/></sheetData>"),
-                                   {});
-    const QMap<int, double> expected{{1, 12.8}, {2, 409.0}, {3, 0.0}, {4, 0.0}};
-    QCOMPARE(sheet->rowHeights, expected);
+    QFETCH(QByteArray, rows);
+    QFETCH(QList<int>, heightRows);
+    QFETCH(QList<double>, heights);
+    const auto sheet = iParseSheet(sheetXml("<sheetData>" + rows + "</sheetData>"), {});
+    QCOMPARE(sheet->rowHeights.keys(), heightRows);
+    QCOMPARE(sheet->rowHeights.values(), heights);
 }
 
 void TestXlsxSheet::merges_data()
@@ -303,20 +332,55 @@ void TestXlsxSheet::oddIndices()
     QCOMPARE(chart.series.first().values, (QList<double>{0.0, 2.0}));
     QVERIFY(!budget.tooLarge);
 
+    // An index that is no number names no point; read as 0 it would
+    // overwrite the first one.
+    auto at = [](const QByteArray& idx, const QByteArray& text) {
+        return "<c:pt idx=\"" + idx + "\"><c:v>" + text + "</c:v></c:pt>";
+    };
+    const XlsxIChart named = iParseChart(chartXml(
+        "<c:barChart>" +
+        series(point(0, "a") + at("x", "bad") + at("", "none") + at("1.5", "half") + at(" 1 ", "b"),
+               point(0, "1") + at("abc", "9") + at("1e1", "8") + at("99999999999", "7") + point(1, "2")) +
+        "</c:barChart>"));
+    QCOMPARE(named.series.first().categories, (QList<QString>{"a", "b"}));
+    QCOMPARE(named.series.first().values, (QList<double>{1.0, 2.0}));
+
     XlsxIBudget small;
     small.itemsLeft = 100;
     iParseChart(chartXml("<c:barChart>" + series({}, point(500, "1")) + "</c:barChart>"), &small);
     QVERIFY(small.tooLarge);
 }
 
-void TestXlsxSheet::titlesJoined()
+void TestXlsxSheet::titles_data()
 {
-    const XlsxIChart chart = iParseChart(chartXml(
-        "<c:title><c:tx><c:rich><a:p><a:r><a:t> Total </a:t></a:r><a:r><a:t>Sales\n</a:t></a:r></a:p></c:rich></c:tx></c:title>"
-        "<c:barChart/><c:valAx><c:title><c:tx><c:rich><a:p><a:r><a:t>Y</a:t></a:r></a:p></c:rich></c:tx></c:title></c:valAx>"
-        "<c:catAx><c:title><c:tx><c:strRef><c:f>Sheet1!$A$1</c:f><c:strCache>" + point(0, "X") +
-        "</c:strCache></c:strRef></c:tx></c:title></c:catAx>"));
-    QCOMPARE(chart.title, QStringLiteral("TotalSalesYSheet1!$A$1X"));
+    QTest::addColumn<QByteArray>("title"); // the chart element's own title
+    QTest::addColumn<QByteArray>("plot");
+    QTest::addColumn<QString>("expected");
+
+    auto rich = [](const QByteArray& runs) { return "<c:title><c:tx><c:rich><a:p>" + runs + "</a:p></c:rich></c:tx></c:title>"; };
+    auto run = [](const QByteArray& text) { return "<a:r><a:t>" + text + "</a:t></a:r>"; };
+    const QByteArray axes = "<c:barChart/><c:valAx>" + rich(run("Y")) + "</c:valAx><c:catAx><c:title><c:tx><c:strRef>"
+                            "<c:f>Sheet1!$A$1</c:f><c:strCache>" + point(0, "X") +
+                            "</c:strCache></c:strRef></c:tx></c:title></c:catAx>";
+    QTest::newRow("runs joined, axis titles left out") << rich(run(" Total ") + run("Sales\n")) << axes << "TotalSales";
+    QTest::newRow("axis titles only") << QByteArray() << axes << "";
+    QTest::newRow("from a cell: its value, not the reference")
+        << "<c:title><c:tx><c:strRef><c:f>'Лист 1'!$B$1</c:f><c:strCache>" + point(0, "Выручка") +
+               "</c:strCache></c:strRef></c:tx></c:title>"
+        << QByteArray("<c:lineChart/>") << "Выручка";
+    QTest::newRow("title inside the plot is no chart title") << QByteArray() << rich(run("Inner")) + "<c:pieChart/>" << "";
+}
+
+void TestXlsxSheet::titles()
+{
+    QFETCH(QByteArray, title);
+    QFETCH(QByteArray, plot);
+    QFETCH(QString, expected);
+    const XlsxIChart chart = iParseChart("<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" "
+                                         "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><c:chart>" +
+                                         title + "<c:autoTitleDeleted val=\"0\"/><c:plotArea>" + plot +
+                                         "</c:plotArea></c:chart></c:chartSpace>");
+    QCOMPARE(chart.title, expected);
 }
 
 void TestXlsxSheet::cutDropsOpenSeries()

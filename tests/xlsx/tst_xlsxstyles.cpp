@@ -39,12 +39,16 @@ private slots:
     void fonts();
     void fillsAndBorders();
     void cellFormats();
+    void formatCodeLengths_data();
+    void formatCodeLengths();
     void cutTailKeepsEntries();
     void entriesCountAgainstBudget();
     void formats_data();
     void formats();
     void displayText_data();
     void displayText();
+    void times_data();
+    void times();
 };
 
 void TestXlsxStyles::colours_data()
@@ -192,6 +196,31 @@ void TestXlsxStyles::cellFormats()
     QVERIFY(second.applyBorder && !second.applyAlignment && !second.wrapText);
 }
 
+void TestXlsxStyles::formatCodeLengths_data()
+{
+    QTest::addColumn<int>("length");
+    QTest::addColumn<bool>("kept");
+
+    QTest::newRow("255") << 255 << true;
+    QTest::newRow("1024") << 1024 << true;
+    // Formatting walks the code for every cell: a million cells under a
+    // code of millions of characters would never finish.
+    QTest::newRow("1025") << 1025 << false;
+    QTest::newRow("4 million") << 4'000'000 << false;
+}
+
+void TestXlsxStyles::formatCodeLengths()
+{
+    QFETCH(int, length);
+    QFETCH(bool, kept);
+    const QByteArray code = "0.00" + QByteArray(length - 4, '#');
+    const auto styles = iParseStyles(stylesXml("<numFmts><numFmt numFmtId=\"164\" formatCode=\"" + code + "\"/>"
+                                               "<numFmt numFmtId=\"165\" formatCode=\"0%\"/></numFmts>"),
+                                     defaultTheme());
+    QCOMPARE(styles->numFmts.contains(164), kept);
+    QCOMPARE(styles->numFmts.value(165), QStringLiteral("0%"));
+}
+
 void TestXlsxStyles::cutTailKeepsEntries()
 {
     const QByteArray xml = stylesXml("<fonts><font><b/></font><font><i/></font></fonts>");
@@ -229,7 +258,7 @@ void TestXlsxStyles::formats_data()
     QTest::newRow("day zero") << 0.0 << 14 << "" << "30.12.1899";
     QTest::newRow("negative fraction truncates") << -0.5 << 14 << "" << "30.12.1899";
     QTest::newRow("mm only quoted") << 5.0 << 164 << "0\" mm dd\"" << "5";
-    QTest::newRow("mm:ss no date") << 5.0 << 164 << "mm:ss" << "5";
+    QTest::newRow("mm:ss no date") << 5.0 << 164 << "mm:ss" << "00:00";
     QTest::newRow("dd/mm date") << 45000.0 << 164 << "DD/MM" << "15.03.2023";
     QTest::newRow("id 59 not a date id") << 45000.0 << 59 << "0" << "45000";
     QTest::newRow("date too large") << 1e15 << 14 << "" << "1000000000000000";
@@ -299,6 +328,61 @@ void TestXlsxStyles::displayText()
     cell.isNumber = false;
     QCOMPARE(iDisplayText(cell, &styles), stored);
     QCOMPARE(iDisplayText(XlsxICell{stored, style, value, true}, nullptr), stored);
+}
+
+void TestXlsxStyles::times_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<int>("id");
+    QTest::addColumn<QString>("code"); // the workbook's own code; empty: the built-in one
+    QTest::addColumn<bool>("date1904");
+    QTest::addColumn<QString>("shown");
+
+    const double halfPastTwelve = 0.5208333333333334;
+    QTest::newRow("18 h:mm AM/PM") << halfPastTwelve << 18 << "" << false << "12:30";
+    QTest::newRow("18 afternoon on a 24-hour clock") << 0.75 << 18 << "" << false << "18:00";
+    QTest::newRow("19 h:mm:ss AM/PM") << 0.2923611111 << 19 << "" << false << "7:01:00";
+    QTest::newRow("20 h:mm") << halfPastTwelve << 20 << "" << false << "12:30";
+    QTest::newRow("20 whole days wrap") << 3.25 << 20 << "" << false << "6:00";
+    QTest::newRow("21 h:mm:ss") << 0.0000115740740741 << 21 << "" << false << "0:00:01";
+    QTest::newRow("45 mm:ss") << 0.0104166666666667 << 45 << "" << false << "15:00";
+    QTest::newRow("46 elapsed hours") << 1.5 << 46 << "" << false << "36:00:00";
+    QTest::newRow("47 tenths of seconds") << 0.0000127315 << 47 << "" << false << "00:01.1";
+    QTest::newRow("seconds round up into the minute") << 0.0006944 << 20 << "" << false << "0:01";
+    QTest::newRow("custom hh:mm") << 0.3125 << 164 << "hh:mm" << false << "07:30";
+    QTest::newRow("custom with locale and escapes") << halfPastTwelve << 164 << "[$-F400]h:mm:ss\\ AM/PM" << false << "12:30:00";
+    QTest::newRow("custom elapsed minutes") << 0.125 << 164 << "[mm]:ss" << false << "180:00";
+    QTest::newRow("time id under the workbook's number code") << 0.5 << 20 << "0.00" << false << "0.50";
+    QTest::newRow("quoted h is text") << 2.0 << 164 << "0\" h\"" << false << "2";
+    QTest::newRow("date and time") << 45000.5208333333 << 22 << "m/d/yy h:mm" << false << "15.03.2023 12:30";
+    QTest::newRow("date and time carry midnight") << 45000.99999999 << 164 << "dd.mm.yyyy hh:mm" << false << "16.03.2023 00:00";
+    QTest::newRow("month then minutes") << 45000.75 << 164 << "yyyy-mm-dd hh:mm:ss" << false << "15.03.2023 18:00:00";
+    QTest::newRow("negative time is a number") << -0.25 << 20 << "" << false << "-0.25";
+    QTest::newRow("huge time is a number") << 1e300 << 21 << "" << false << "1e+300";
+    QTest::newRow("nan time is a number") << std::numeric_limits<double>::quiet_NaN() << 20 << "" << false << "nan";
+    QTest::newRow("1904 date") << 44901.0 << 14 << "" << true << "07.12.2026";
+    QTest::newRow("1900 date of the same serial") << 44901.0 << 14 << "" << false << "06.12.2022";
+    QTest::newRow("1904 day zero") << 0.0 << 164 << "dd.mm.yyyy" << true << "01.01.1904";
+    QTest::newRow("1904 date and time") << 44901.5 << 22 << "m/d/yy h:mm" << true << "07.12.2026 12:00";
+    QTest::newRow("1904 time alone unchanged") << halfPastTwelve << 20 << "" << true << "12:30";
+}
+
+void TestXlsxStyles::times()
+{
+    QFETCH(double, value);
+    QFETCH(int, id);
+    QFETCH(QString, code);
+    QFETCH(bool, date1904);
+    QFETCH(QString, shown);
+    QCOMPARE(iFormatNum(value, id, code, date1904), shown);
+    // What a painter shows: the built-in code of the id, or the workbook's.
+    XlsxIStyles styles;
+    styles.date1904 = date1904;
+    styles.cellXfs.append(XlsxIXf{});
+    styles.cellXfs.last().numFmtId = id;
+    if (!code.isEmpty())
+        styles.numFmts.insert(id, code);
+    QCOMPARE(iDisplayText(XlsxICell{QString::number(value, 'g', 17), 0, value, true}, &styles), shown);
 }
 
 QTEST_GUILESS_MAIN(TestXlsxStyles)

@@ -1,0 +1,132 @@
+#include "PageGlyphs.h"
+
+#include <QLineF>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+namespace pdfengine {
+
+namespace {
+
+constexpr unsigned kVisibleAlpha = 9;
+constexpr double kSameOrigin = 0.01;  // points
+
+bool drawsInvisibly(FPDF_PAGEOBJECT object, unsigned fillAlpha)
+{
+    const int mode = pdfApi().FPDFTextObj_GetTextRenderMode(object);
+    return mode == pdfium::kTextRenderInvisible || fillAlpha < kVisibleAlpha;
+}
+
+// The size glyphs are drawn at: "1 Tf" text keeps its size in the matrix.
+double drawnSize(FPDF_TEXTPAGE text, int index)
+{
+    double size = pdfApi().FPDFText_GetFontSize(text, index);
+    FS_MATRIX m{};
+    if (pdfApi().FPDFText_GetMatrix(text, index, &m)) {
+        const double scale = std::hypot(double(m.c), double(m.d));
+        if (scale > 1e-6 && std::isfinite(scale))
+            size *= scale;
+    }
+    return size;
+}
+
+} // namespace
+
+PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
+{
+    const PdfiumApi& api = pdfApi();
+    TextPagePtr text(doc && page ? api.FPDFText_LoadPage(page) : nullptr);
+    if (!text)
+        return;
+    const PdfPageTransform transform = pageTransformOf(page);
+    const int count = api.FPDFText_CountChars(text.get());
+    struct Origin {
+        QPointF point;
+        FPDF_PAGEOBJECT object;
+        char32_t code;
+    };
+    std::vector<Origin> origins;
+    bool breakSeen = false;
+    for (int i = 0; i < count; ++i) {
+        double left = 0, right = 0, bottom = 0, top = 0, x = 0, y = 0;
+        FS_RECTF loose{};
+        if (api.FPDFText_IsGenerated(text.get(), i) == 1) {
+            breakSeen = true;
+            continue;
+        }
+        if (!api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top) ||
+            !api.FPDFText_GetCharOrigin(text.get(), i, &x, &y))
+            continue;
+        FPDF_PAGEOBJECT object = api.FPDFText_GetTextObject(text.get(), i);
+        const char32_t code = api.FPDFText_GetUnicode(text.get(), i);
+        PageGlyph glyph;
+        glyph.spaceBefore = std::exchange(breakSeen, false);
+        if (code >= 0x20 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF))
+            glyph.text = QString::fromUcs4(&code, 1);
+        glyph.box = transform.toPage(rectFromEdges(left, top, right, bottom));
+        glyph.baseline = transform.toPage(QPointF(x, y)).y();
+        const QRectF advance = api.FPDFText_GetLooseCharBox(text.get(), i, &loose)
+                                   ? transform.toPage(rectFromEdges(loose.left, loose.top, loose.right, loose.bottom))
+                                   : glyph.box;
+        glyph.left = advance.left();
+        glyph.right = advance.right();
+        glyph.size = drawnSize(text.get(), i);
+        unsigned r = 0, g = 0, b = 0, a = 255;
+        if (api.FPDFText_GetFillColor(text.get(), i, &r, &g, &b, &a) && r <= 255 && g <= 255 && b <= 255 && a <= 255)
+            glyph.fill = QColor(int(r), int(g), int(b), int(a));
+        glyph.font = object ? api.FPDFTextObj_GetFont(object) : nullptr;
+        glyph.visible = object && !drawsInvisibly(object, glyph.fill.isValid() ? unsigned(glyph.fill.alpha()) : 255);
+        if (glyph.font && !m_drawn.count(glyph.font)) {
+            m_fontKeepers.emplace_back(api.FPDFPageObj_CreateTextObj(doc, glyph.font, 1.0f));
+            m_drawn[glyph.font];
+        }
+        m_glyphs.push_back(glyph);
+        origins.push_back({QPointF(x, y), object, code});
+    }
+    // A font is seen drawing a character only from a glyph of its own: the
+    // letters of a ligature share one glyph (TeX fonts draw "ffi" with no "f").
+    auto sharesGlyph = [&](size_t a, size_t b) {
+        return origins[a].object == origins[b].object &&
+               QLineF(origins[a].point, origins[b].point).length() < kSameOrigin;
+    };
+    for (size_t i = 0; i < m_glyphs.size(); ++i) {
+        const PageGlyph& glyph = m_glyphs[i];
+        const bool ligature = (i > 0 && sharesGlyph(i - 1, i)) || (i + 1 < m_glyphs.size() && sharesGlyph(i, i + 1));
+        if (glyph.font && glyph.visible && origins[i].code > 0 && !ligature)
+            m_drawn[glyph.font].insert(origins[i].code);
+    }
+}
+
+PageGlyphs::~PageGlyphs() = default;
+
+std::vector<PageGlyph> PageGlyphs::inside(const QRectF& rect) const
+{
+    std::vector<PageGlyph> found;
+    for (const PageGlyph& glyph : m_glyphs)
+        if (rect.contains(glyph.box.center()))
+            found.push_back(glyph);
+    return found;
+}
+
+bool PageGlyphs::fontDraws(FPDF_FONT font, const QString& text) const
+{
+    const auto drawn = m_drawn.find(font);
+    if (!font || drawn == m_drawn.end())
+        return false;
+    const QList<uint> points = text.toUcs4();
+    return std::all_of(points.begin(), points.end(), [&](uint c) {
+        float width = 0;
+        return QChar::isSpace(c) || (drawn->second.count(char32_t(c)) &&
+                                     pdfApi().FPDFFont_GetGlyphWidth(font, c, 1.0f, &width) && width > 0);
+    });
+}
+
+bool PageGlyphs::fontDrawsSpace(FPDF_FONT font) const
+{
+    const auto drawn = m_drawn.find(font);
+    return drawn != m_drawn.end() && drawn->second.count(U' ');
+}
+
+} // namespace pdfengine

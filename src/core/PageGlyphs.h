@@ -1,0 +1,56 @@
+#pragma once
+// The glyphs a loaded page draws, read once before a write changes the page:
+// where each stands, in which font, size and fill, and which characters each
+// font is seen drawing. A rewritten line takes its width, font and colours
+// from the glyphs it replaces. Callers hold the pdfium lock.
+
+#include "PdfEngineInternal.h"
+
+#include <QColor>
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+
+#include <map>
+#include <set>
+#include <vector>
+
+namespace pdfengine {
+
+struct PageGlyph {
+    QString text;       // one code point, or a ligature's letters
+    QRectF box;         // ink box, displayed-page points
+    double left = 0;    // where its advance starts and ends along the baseline
+    double right = 0;
+    double baseline = 0;
+    FPDF_FONT font = nullptr;
+    QColor fill;        // invalid when pdfium gives none
+    double size = 0;    // font size times the text and page matrices' scale
+    bool visible = true;
+    bool spaceBefore = false;  // the page reads a word break just before it
+};
+
+class PageGlyphs {
+public:
+    PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page);
+    ~PageGlyphs();
+    PageGlyphs(const PageGlyphs&) = delete;
+    PageGlyphs& operator=(const PageGlyphs&) = delete;
+
+    const std::vector<PageGlyph>& all() const { return m_glyphs; }
+    // The glyphs centred in rect, in the page's drawing order.
+    std::vector<PageGlyph> inside(const QRectF& rect) const;
+    // Every character of text (blanks aside) is seen drawn visibly in font on
+    // this page: the font holds its glyph and its encoding reaches it.
+    bool fontDraws(FPDF_FONT font, const QString& text) const;
+    bool fontDrawsSpace(FPDF_FONT font) const;
+
+private:
+    std::vector<PageGlyph> m_glyphs;
+    std::map<FPDF_FONT, std::set<char32_t>> m_drawn;
+    // One unplaced text object per font keeps the font alive after the page's
+    // own objects that use it are removed.
+    std::vector<PageObjectPtr> m_fontKeepers;
+};
+
+} // namespace pdfengine

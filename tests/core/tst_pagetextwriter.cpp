@@ -1,0 +1,337 @@
+#include "PageTextWriter.h"
+#include "PdfDocument.h"
+#include "PdfFixtures.h"
+#include "PdfTools.h"
+#include "TextBlock.h"
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+
+namespace {
+
+std::vector<TextBlock>::iterator blockWithText(std::vector<TextBlock>& blocks, const QString& text)
+{
+    return std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) { return b.text.trimmed() == text; });
+}
+
+// Left and right edges (points) of the words pdftotext reads in the band of a
+// line whose top (top-left origin) is given; the words must be the line's.
+struct Edges {
+    double left = 1e9;
+    double right = -1e9;
+    QStringList words;
+};
+
+Edges lineEdges(const QString& pdf, double top, double height)
+{
+    Edges edges;
+    for (const pdftools::WordBox& word : pdftools::wordBoxes(pdf, 0)) {
+        const double middle = word.box.center().y();
+        if (middle < top - 1 || middle > top + height + 1)
+            continue;
+        edges.left = std::min(edges.left, word.box.left());
+        edges.right = std::max(edges.right, word.box.right());
+        edges.words << word.text;
+    }
+    return edges;
+}
+
+// One edit of a real page: the line, what it becomes, and what is kept.
+struct Edit {
+    QString file;
+    QString line;
+    QString edited;
+};
+
+bool sameRgb(const QColor& a, const QColor& b)
+{
+    return a.isValid() && b.isValid() && a.rgb() == b.rgb();
+}
+
+// The fill of every run of the line that holds needle, read back by pdfium.
+QList<QColor> fillsOfLineWith(const QString& pdf, const QString& needle)
+{
+    PdfDocument doc;
+    QList<QColor> fills;
+    if (!doc.open(pdf))
+        return fills;
+    for (const TextBlock& block : doc.extractText(0))
+        if (block.text.contains(needle))
+            for (const TextBlock::Line::Span& span : block.lines.front().spans)
+                fills << span.fill;
+    return fills;
+}
+
+} // namespace
+
+class TestPageTextWriter : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void replacedLineKeepsItsWidthFontAndColour_data();
+    void replacedLineKeepsItsWidthFontAndColour();
+    void longerLineGrowsByItsAddedTextOnly_data();
+    void longerLineGrowsByItsAddedTextOnly();
+    void linkKeepsItsColourInsideABlackLine();
+    void secondEditKeepsTheFirstWidth();
+    void coloursFollowTheGlyphsReplaced_data();
+    void coloursFollowTheGlyphsReplaced();
+
+private:
+    QString save(PdfDocument& doc, const Edit& edit, TextBlock& old);
+    QTemporaryDir m_dir;
+};
+
+void TestPageTextWriter::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+    QVERIFY(pdftools::installed(QStringLiteral("pdftotext")) && pdftools::installed(QStringLiteral("pdffonts")));
+}
+
+// Applies the edit to the line and saves; old receives the line's block as read.
+QString TestPageTextWriter::save(PdfDocument& doc, const Edit& edit, TextBlock& old)
+{
+    if (!doc.open(fixtures::realPdf(edit.file)))
+        return {};
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    const auto block = blockWithText(blocks, edit.line);
+    if (block == blocks.end())
+        return {};
+    old = *block;
+    block->text = edit.edited;
+    block->textEdited = true;
+    if (!doc.overlayOcrText(0, blocks, false))
+        return {};
+    const QString tag = QString::fromUtf8(QTest::currentDataTag()).replace(' ', '-');
+    const QString out = m_dir.filePath((tag.isEmpty() ? QStringLiteral("edited") : tag) + '-' + edit.file);
+    return doc.save(out) ? out : QString();
+}
+
+// The font names pdffonts lists.
+QStringList fontNames(const QString& pdf)
+{
+    QStringList names;
+    for (const pdftools::FontRow& row : pdftools::listFonts(pdf))
+        names << row.name;
+    return names;
+}
+
+// Whether every face of out was already in source.
+bool noNewFace(const QString& source, const QString& out)
+{
+    const QStringList before = fontNames(source);
+    const QStringList after = fontNames(out);
+    return std::all_of(after.begin(), after.end(), [&](const QString& name) { return before.contains(name); });
+}
+
+// The same glyphs in another order keep the line's width within 2 %, in the
+// page's own font (no new face) and in another face alike ("!" is drawn
+// nowhere on these pages, as wide as "." in their fonts); the old fill exactly.
+void TestPageTextWriter::replacedLineKeepsItsWidthFontAndColour_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("edited");
+    QTest::addColumn<bool>("ownFont");
+    const QString heading = QStringLiteral("ТЕХНИЧЕСКОЕ ЗАДАНИЕ");
+    const QString tex = QStringLiteral("The official staff fill in the office file at the first floor.");
+    const QString helvetica = QStringLiteral("All files were carried over without loss.");
+    QTest::newRow("LibreOffice heading, own font") << "libreoffice-heading.pdf" << heading << "ЗАДАНИЕ ТЕХНИЧЕСКОЕ" << true;
+    QTest::newRow("LibreOffice heading, other face") << "libreoffice-heading.pdf" << heading << "ТЕХНИЧЕСКОЕ ЗАДАНИЁ"
+                                                     << false;
+    QTest::newRow("LibreOffice body") << "libreoffice-heading.pdf" << "Приёмка выполняется комиссией заказчика по акту."
+                                      << "Приёмка выполняется заказчика комиссией по акту." << true;
+    // No ligature in the line: the subset has no "f" of its own.
+    QTest::newRow("TeX Type 1, own font") << "tex-type1.pdf" << "Kerning: AVAW Type, Yes, We value Tea, LT AT."
+                                          << "Kerning: AVAW Type, Yes, We value Tea, AT LT." << true;
+    QTest::newRow("TeX Type 1, ligatures") << "tex-type1.pdf" << tex
+                                           << "The official staff fill in the file office at the first floor." << false;
+    QTest::newRow("TeX Type 1, other face") << "tex-type1.pdf" << tex
+                                            << "The official staff fill in the office file at the first floor!" << false;
+    QTest::newRow("ghostscript Helvetica") << "gs-helvetica.pdf" << helvetica
+                                           << "All files were over carried without loss." << true;
+    QTest::newRow("ghostscript Helvetica, other face") << "gs-helvetica.pdf" << helvetica
+                                                       << "All files were carried over without loss!" << false;
+    QTest::newRow("1 Tf") << "onetf-helvetica.pdf" << "Twelve members were present in the hall."
+                          << "Twelve members were present in hall the." << true;
+    QTest::newRow("tesseract layer over a scan") << "tesseract-ru.pdf" << "заключили настоящий договор о нижеследующем."
+                                                 << "заключили договор настоящий о нижеследующем." << false;
+}
+
+void TestPageTextWriter::replacedLineKeepsItsWidthFontAndColour()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, line);
+    QFETCH(QString, edited);
+    QFETCH(bool, ownFont);
+    PdfDocument doc;
+    TextBlock old;
+    const QString out = save(doc, {file, line, edited}, old);
+    QVERIFY2(!out.isEmpty(), qPrintable(doc.lastError()));
+    const QString source = fixtures::realPdf(file);
+    const double top = doc.pageSize(0).height() - old.rect.bottom();
+    const Edges before = lineEdges(source, top, old.rect.height());
+    const Edges after = lineEdges(out, top, old.rect.height());
+    QCOMPARE(after.words.join(' '), edited);
+    const double width = before.right - before.left;
+    QVERIFY2(std::abs(after.left - before.left) < 0.02 * width, qPrintable(QString::number(after.left - before.left)));
+    QVERIFY2(std::abs(after.right - before.right) < 0.02 * width,
+             qPrintable(QStringLiteral("%1 -> %2").arg(before.right).arg(after.right)));
+    QCOMPARE(noNewFace(source, out), ownFont);
+    // Read back as one line with its word breaks, also where words are apart.
+    PdfDocument reread;
+    QVERIFY(reread.open(out));
+    std::vector<TextBlock> blocks = reread.extractText(0);
+    QVERIFY(blockWithText(blocks, edited) != blocks.end());
+    // Over a scan the layer's glyphs are invisible: the text takes the line's colour.
+    const QColor wanted = old.invisibleText ? old.lines.front().color : old.lines.front().spans.front().fill;
+    const QList<QColor> fills = fillsOfLineWith(out, edited.left(10));
+    QVERIFY(!fills.isEmpty());
+    for (const QColor& fill : fills)
+        QVERIFY2(sameRgb(fill, wanted), qPrintable(fill.name() + " != " + wanted.name()));
+}
+
+// A character the page's font never draws sends the line to another face;
+// the line then grows by the added text alone and stops at the page's edge.
+void TestPageTextWriter::longerLineGrowsByItsAddedTextOnly_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("edited");
+    QTest::addColumn<bool>("ownFont");
+    QTest::addColumn<QString>("face");  // part of the name of the face written instead
+    // A sans heading gets a sans face, a standard family its metric twin.
+    QTest::newRow("heading with a number sign") << "libreoffice-heading.pdf" << "ТЕХНИЧЕСКОЕ ЗАДАНИЕ"
+                                                << "ТЕХНИЧЕСКОЕ ЗАДАНИЕ №5" << false << "DejaVuSans-Bold";
+    QTest::newRow("TeX words the font draws") << "tex-type1.pdf" << "Kerning: AVAW Type, Yes, We value Tea, LT AT."
+                                              << "Kerning: AVAW Type, Yes, We value Tea, LT AT, Yes." << true << "";
+    QTest::newRow("Helvetica with Cyrillic") << "gs-helvetica.pdf" << "All files were carried over without loss."
+                                             << "All files were carried over without loss: Да." << false
+                                             << "LiberationSans";
+    QTest::newRow("line at the right edge") << "libreoffice-heading.pdf" << "СОГЛАСНО ЗАДАНИИ"
+                                            << "СОГЛАСНО ТЕХНИЧЕСКОМУ ЗАДАНИИ" << false << "LiberationSerif";
+}
+
+void TestPageTextWriter::longerLineGrowsByItsAddedTextOnly()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, line);
+    QFETCH(QString, edited);
+    QFETCH(bool, ownFont);
+    QFETCH(QString, face);
+    PdfDocument doc;
+    TextBlock old;
+    const QString out = save(doc, {file, line, edited}, old);
+    QVERIFY2(!out.isEmpty(), qPrintable(doc.lastError()));
+    const QString source = fixtures::realPdf(file);
+    if (!face.isEmpty())
+        QVERIFY2(!fontNames(out).filter(face).isEmpty(), qPrintable(fontNames(out).join(' ')));
+    const QSizeF page = doc.pageSize(0);
+    const double top = page.height() - old.rect.bottom();
+    const Edges before = lineEdges(source, top, old.rect.height());
+    const Edges after = lineEdges(out, top, old.rect.height());
+    QCOMPARE(after.words.join(' '), edited);
+    QVERIFY2(after.right <= page.width(), qPrintable(QString::number(after.right)));
+    const double perLetter = (before.right - before.left) / line.size();
+    const double added = edited.size() - line.size();
+    const double grown = after.right - before.right;
+    if (after.right < page.width() - 1)  // not held back by the edge
+        QVERIFY2(grown > 0.5 * added * perLetter && grown < 1.6 * added * perLetter,
+                 qPrintable(QStringLiteral("grew %1 for %2 letters of %3").arg(grown).arg(added).arg(perLetter)));
+    QCOMPARE(noNewFace(source, out), ownFont);
+}
+
+// A black word replaced in a line that holds a blue link: the black is
+// written exactly black, the link stays blue.
+void TestPageTextWriter::linkKeepsItsColourInsideABlackLine()
+{
+    const QString line = QStringLiteral("Подробности на сайте zakupki.gov.ru в разделе закупок.");
+    const QString edited = QStringLiteral("Подробности на сайте zakupki.gov.ru в отделе закупок.");
+    PdfDocument doc;
+    TextBlock old;
+    const QString out = save(doc, {QStringLiteral("libreoffice-heading.pdf"), line, edited}, old);
+    QVERIFY2(!out.isEmpty(), qPrintable(doc.lastError()));
+    PdfDocument reread;
+    QVERIFY(reread.open(out));
+    std::vector<TextBlock> blocks = reread.extractText(0);
+    const auto block = blockWithText(blocks, edited);
+    QVERIFY(block != blocks.end());
+    QList<QColor> link, black;
+    for (const TextBlock::Line::Span& span : block->lines.front().spans)
+        (span.text.contains(QLatin1String("zakupki")) ? link : black) << span.fill;
+    QCOMPARE(link.size(), 1);
+    QCOMPARE(link.front().rgb(), QColor(0x1a, 0x4f, 0xd0).rgb());
+    QVERIFY(!black.isEmpty());
+    for (const QColor& fill : black)
+        QCOMPARE(fill.rgb(), QColor(Qt::black).rgb());
+}
+
+// A line the program wrote, edited again after a save: its own glyphs, scaled
+// once, set the width; the second write does not scale them twice.
+void TestPageTextWriter::secondEditKeepsTheFirstWidth()
+{
+    const QString line = QStringLiteral("ТЕХНИЧЕСКОЕ ЗАДАНИЕ");
+    PdfDocument first;
+    TextBlock old;
+    const QString once = save(first, {QStringLiteral("libreoffice-heading.pdf"), line, QStringLiteral("ТЕХНИЧЕСКОЕ ЗАДАНИЁ")}, old);
+    QVERIFY2(!once.isEmpty(), qPrintable(first.lastError()));
+    PdfDocument second;
+    QVERIFY(second.open(once));
+    std::vector<TextBlock> blocks = second.extractText(0);
+    const auto block = blockWithText(blocks, QStringLiteral("ТЕХНИЧЕСКОЕ ЗАДАНИЁ"));
+    QVERIFY(block != blocks.end());
+    block->text = QStringLiteral("ЗАДАНИЁ ТЕХНИЧЕСКОЕ");
+    block->textEdited = true;
+    QVERIFY2(second.overlayOcrText(0, blocks, false), qPrintable(second.lastError()));
+    const QString twice = m_dir.filePath(QStringLiteral("twice.pdf"));
+    QVERIFY(second.save(twice));
+
+    const double top = second.pageSize(0).height() - old.rect.bottom();
+    const Edges before = lineEdges(fixtures::realPdf(QStringLiteral("libreoffice-heading.pdf")), top, old.rect.height());
+    const Edges after = lineEdges(twice, top, old.rect.height());
+    QCOMPARE(after.words.join(' '), QStringLiteral("ЗАДАНИЁ ТЕХНИЧЕСКОЕ"));
+    const double width = before.right - before.left;
+    QVERIFY2(std::abs((after.right - after.left) - width) < 0.02 * width,
+             qPrintable(QStringLiteral("%1 -> %2").arg(width).arg(after.right - after.left)));
+}
+
+void TestPageTextWriter::coloursFollowTheGlyphsReplaced_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<QString>("colours");  // one letter a character: k black, b blue
+    QTest::addColumn<QString>("after");
+    QTest::addColumn<QString>("expected");
+    // A blank has no ink: it goes with the run before it.
+    QTest::newRow("unchanged") << "see link now" << "kkkkbbbbkkkk" << "see link now" << "kkkkbbbbbkkk";
+    QTest::newRow("black word replaced") << "see link now" << "kkkkbbbbkkkk" << "see link then" << "kkkkbbbbbkkkk";
+    QTest::newRow("link word replaced") << "see link now" << "kkkkbbbbkkkk" << "see site now" << "kkkkbbbbbkkk";
+    QTest::newRow("typed after the link") << "see link now" << "kkkkbbbbkkkk" << "see links now" << "kkkkbbbbbbkkk";
+    QTest::newRow("typed before the link") << "see link" << "kkkkbbbb" << "see a link" << "kkkkkkbbbb";
+    QTest::newRow("all new") << "abc" << "bbb" << "xyz" << "bbb";
+    QTest::newRow("emptied") << "abc" << "bbb" << "" << "";
+    QTest::newRow("no old text") << "" << "" << "new" << "kkk";
+}
+
+void TestPageTextWriter::coloursFollowTheGlyphsReplaced()
+{
+    QFETCH(QString, before);
+    QFETCH(QString, colours);
+    QFETCH(QString, after);
+    QFETCH(QString, expected);
+    auto colourOf = [](QChar c) { return c == 'b' ? QColor(Qt::blue) : QColor(Qt::black); };
+    std::vector<QColor> old;
+    for (QChar c : colours)
+        old.push_back(colourOf(c));
+    const std::vector<QColor> got = pdfengine::colorsForRewrittenText(before, old, after, Qt::black);
+    QString letters;
+    for (const QColor& c : got)
+        letters += c == QColor(Qt::blue) ? 'b' : 'k';
+    QCOMPARE(letters, expected);
+}
+
+QTEST_GUILESS_MAIN(TestPageTextWriter)
+#include "tst_pagetextwriter.moc"

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Rebuilds the workbooks in xlsx/ from the sources in src/xlsx/. Run by hand
+# after changing a source; the tests use the committed outputs.
+# Needs: LibreOffice Calc (soffice) and python3 with openpyxl 3.1, a
+# fixture-making tool only (python3 -m venv /tmp/xlsxvenv &&
+# /tmp/xlsxvenv/bin/pip install openpyxl; then PYTHON=/tmp/xlsxvenv/bin/python).
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+src="$here/src/xlsx"
+out="$here/xlsx"
+python=${PYTHON:-python3}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$out"
+
+calc() {
+  soffice -env:UserInstallation="file://$work/profile" --headless --norestore --convert-to xlsx --outdir "$@" >/dev/null
+}
+
+# LibreOffice: time formats, and dates of a sheet in the 1904 date system.
+calc "$out" "$src/lo-times.fods" "$src/lo-1904.fods"
+
+# openpyxl: the built-in time formats, the 1904 date system, a chart with axis titles.
+"$python" "$src/openpyxl-book.py" "$out/openpyxl-book.xlsx"
+
+# LibreOffice writing the openpyxl workbook again: its own chart part, with cached values.
+mkdir "$work/again"
+calc "$work/again" "$out/openpyxl-book.xlsx"
+mv "$work/again/openpyxl-book.xlsx" "$out/lo-openpyxl-book.xlsx"

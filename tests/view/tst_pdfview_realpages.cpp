@@ -1,0 +1,273 @@
+// The editor over real TeX pages: clicks put the caret between the glyphs the
+// page draws, and a deleted line leaves no ink on screen.
+#include "BlockPainting.h"
+#include "FrameDrag.h"
+#include "PdfPageTransform.h"
+#include "ViewTestSupport.h"
+
+#include <QRegion>
+#include <QStandardPaths>
+#include <QTransform>
+#include <QTextCursor>
+#include <QTextEdit>
+
+using namespace viewtest;
+
+namespace {
+
+const TextBlock::Line* lineStartingWith(const std::vector<TextBlock>& blocks, const QString& start)
+{
+    for (const TextBlock& block : blocks) {
+        if (block.text.startsWith(start))
+            return &block.lines[0];
+    }
+    return nullptr;
+}
+
+// Sends a click to whatever lies under the viewport point (the open editor's
+// frame or the viewport itself), as the pointer would.
+void clickAt(PdfView& view, const QPoint& at)
+{
+    QWidget* target = view.viewport()->childAt(at);
+    if (!target)
+        target = view.viewport();
+    QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(view.viewport(), at));
+    QCoreApplication::processEvents();  // the frame hands a text click on queued
+}
+
+// Dark and without colour: page ink, not a block's blue outline.
+bool isGreyInk(QRgb pixel)
+{
+    const int spread = std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)}) - std::min({qRed(pixel), qGreen(pixel), qBlue(pixel)});
+    return qGray(pixel) < 160 && spread < 40;
+}
+
+int darkPixels(const QImage& image, const QRegion& area)
+{
+    int count = 0;
+    for (const QRect& rect : area) {
+        const QRect clipped = rect.intersected(image.rect());
+        for (int y = clipped.top(); y <= clipped.bottom(); ++y)
+            for (int x = clipped.left(); x <= clipped.right(); ++x)
+                count += isGreyInk(image.pixel(x, y)) ? 1 : 0;
+    }
+    return count;
+}
+
+// Where a line's letters stand on the page: its box turned about its centre
+// by the direction it is read in.
+QRectF inkBoxOf(const TextBlock& block)
+{
+    const QPointF c = block.rect.center();
+    return QTransform().translate(c.x(), c.y()).rotate(block.rotation).translate(-c.x(), -c.y()).mapRect(block.rect);
+}
+
+} // namespace
+
+class TestPdfViewRealPages : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void caretLandsBetweenTheClickedGlyphs_data();
+    void caretLandsBetweenTheClickedGlyphs();
+    void deletedLineLeavesNoInk_data();
+    void deletedLineLeavesNoInk();
+    void turnedPageEditsKeepTheirText_data();
+    void turnedPageEditsKeepTheirText();
+};
+
+void TestPdfViewRealPages::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+}
+
+void TestPdfViewRealPages::caretLandsBetweenTheClickedGlyphs_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("pageTurns");  // the file's /Rotate, in quarter turns
+    QTest::addColumn<int>("viewTurn");   // the view's own rotation, degrees
+    QTest::newRow("upright") << "tex-t2a-names.pdf" << 0 << 0;
+    QTest::newRow("/Rotate 90") << "tex-t2a-names-rot90.pdf" << 1 << 0;
+    QTest::newRow("turned view") << "tex-t2a-names.pdf" << 0 << 90;
+}
+
+// Clicks in the first and last quarter of a glyph, on four lines, put the
+// caret before and after that glyph. Where the glyphs are comes from the
+// upright page, carried onto the turned one by the page's rotation.
+void TestPdfViewRealPages::caretLandsBetweenTheClickedGlyphs()
+{
+    QFETCH(QString, file);
+    QFETCH(int, pageTurns);
+    QFETCH(int, viewTurn);
+    PdfDocument upright;
+    QVERIFY(upright.open(fixtures::realPdf(QStringLiteral("tex-t2a-names.pdf"))));
+    const std::vector<TextBlock> reference = upright.extractText(0);
+    const PdfPageTransform toShown(QRectF(QPointF(0, 0), upright.pageSize(0)), pageTurns);
+
+    PdfDocument doc;
+    QVERIFY(doc.open(fixtures::realPdf(file)));
+    auto view = makeView(1300, 1300);
+    QVERIFY(view);
+    view->setDocument(&doc);
+    view->setZoom(2.0);
+    view->setRotation(viewTurn);
+    view->setOcrBlocks(doc.extractText(0), 0, false);
+    view->setEditMode(true);
+
+    int clicks = 0;
+    QStringList missed;
+    for (const QString& start : {QStringLiteral("документация"), QStringLiteral("рядок"), QStringLiteral("Замечание"),
+                                 QStringLiteral("Установка")}) {
+        const TextBlock::Line* line = lineStartingWith(reference, start);
+        QVERIFY2(line && line->glyphBoxes.size() == size_t(line->text.size()), qPrintable(start));
+        view->ensurePageVisible(0);
+        for (int k : {2, 5, 9, 14, 22}) {
+            while (!line->text[k].isLetter())  // a click on a comma is a pixel wide
+                ++k;
+            const QRectF glyph = line->glyphBoxes[size_t(k)];
+            for (const auto& [fraction, expected] : {std::pair{0.25, k}, std::pair{0.75, k + 1}}) {
+                const QPointF onPage = toShown.toPage(QPointF(glyph.left() + fraction * glyph.width(), glyph.center().y()));
+                const QPoint at = viewportPointOf(*view, 0, onPage);
+                QVERIFY(view->viewport()->rect().contains(at));
+                clickAt(*view, at);
+                QTextEdit* editor = view->activeTextEditor();
+                QVERIFY(editor);
+                QCOMPARE(editor->toPlainText(), line->text);
+                ++clicks;
+                const int position = editor->textCursor().position();
+                if (position != expected)
+                    missed << QStringLiteral("%1 at %2: %3").arg(line->text.left(expected), QString::number(expected),
+                                                                 QString::number(position));
+            }
+        }
+    }
+    QCOMPARE(clicks, 40);
+    QVERIFY2(missed.isEmpty(), qPrintable(missed.join(QStringLiteral("; "))));
+}
+
+void TestPdfViewRealPages::deletedLineLeavesNoInk_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("upright");  // the same page unturned: where the glyphs are
+    QTest::addColumn<int>("pageTurns");
+    QTest::addColumn<QString>("start");
+    QTest::addColumn<double>("zoom");
+    const QString t2a = QStringLiteral("tex-t2a-names.pdf");
+    const QString turned = QStringLiteral("tex-t2a-names-rot90.pdf");
+    QTest::newRow("T2A body line") << t2a << t2a << 0 << "документация" << 1.5;
+    QTest::newRow("T2A body line, zoom 1") << t2a << t2a << 0 << "документация" << 1.0;
+    QTest::newRow("T2A raised letter, zoom 1.25") << t2a << t2a << 0 << "Система" << 1.25;
+    QTest::newRow("T2A turned page") << turned << t2a << 1 << "документация" << 1.0;
+    QTest::newRow("T2A turned page, raised letter") << turned << t2a << 1 << "Система" << 1.0;
+    QTest::newRow("T2A bold and italic, zoom 0.75") << t2a << t2a << 0 << "Замечание" << 0.75;
+    QTest::newRow("T2A heading") << t2a << t2a << 0 << "Документация" << 1.0;
+    QTest::newRow("TeX Type 1, zoom 1.33") << "tex-type1.pdf" << "tex-type1.pdf" << 0 << "Definition." << 1.33;
+    QTest::newRow("TeX bitmap ligatures") << "tex-type3.pdf" << "tex-type3.pdf" << 0 << "Definition." << 2.0;
+}
+
+// After "Удалить" the whole line's ink is gone from the screen (not only after
+// the save): no dark pixel is left over its glyphs, measured on the page
+// itself, wherever the extraction cut the line.
+void TestPdfViewRealPages::deletedLineLeavesNoInk()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, upright);
+    QFETCH(int, pageTurns);
+    QFETCH(QString, start);
+    QFETCH(double, zoom);
+    PdfDocument reference;
+    QVERIFY(reference.open(fixtures::realPdf(upright)));
+    const PdfPageTransform toShown(QRectF(QPointF(0, 0), reference.pageSize(0)), pageTurns);
+    PdfDocument doc;
+    QVERIFY(doc.open(fixtures::realPdf(file)));
+    auto view = makeView(900, 1000);
+    QVERIFY(view);
+    view->setDocument(&doc);
+    view->setZoom(zoom);
+    view->setOcrBlocks(doc.extractText(0), 0, false);
+    view->setEditMode(true);
+    // The line's glyphs on screen, less where another line's glyphs reach.
+    QRegion line;
+    QRegion others;
+    for (const TextBlock& block : reference.extractText(0)) {
+        for (const QRectF& glyph : block.lines[0].glyphBoxes) {
+            if (glyph.width() > 0.01 && glyph.height() > 0.01)
+                (block.text.startsWith(start) ? line : others) +=
+                    view->pdfRectToScreenRect(0, toShown.toPage(glyph)).toRect();
+        }
+    }
+    const QRegion ink = line - others;
+    QVERIFY(darkPixels(grabViewport(*view), ink) > 50);
+    const int index = blockWith(*view, start);
+    QVERIFY(index >= 0);
+    const QRect opened = view->pdfRectToScreenRect(0, inkBoxOf(view->blocks()[size_t(index)])).toRect();
+    clickAt(*view, opened.center());  // opened first, as a user would
+    QVERIFY(view->activeTextEditor());
+    view->deleteSelectedOcrBlocks();
+    const int left = darkPixels(grabViewport(*view), ink);
+    QVERIFY2(left == 0, qPrintable(QString::number(left)));
+}
+
+void TestPdfViewRealPages::turnedPageEditsKeepTheirText_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("group");  // else a drag of the first line
+    QTest::newRow("groff, two lines grouped") << "groff-columns-rot90.pdf" << true;
+    QTest::newRow("groff, a line dragged") << "groff-columns-rot90.pdf" << false;
+    QTest::newRow("TeX, two lines grouped") << "tex-t2a-names-rot90.pdf" << true;
+    QTest::newRow("TeX, a line dragged") << "tex-t2a-names-rot90.pdf" << false;
+}
+
+// On a /Rotate 90 page, grouping two lines or dragging one writes their words
+// into the saved page.
+void TestPdfViewRealPages::turnedPageEditsKeepTheirText()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, group);
+    QTemporaryDir dir;
+    PdfDocument doc;
+    QVERIFY(doc.open(fixtures::realPdf(file)));
+    auto view = makeView(1300, 1300);
+    QVERIFY(view);
+    view->setDocument(&doc);
+    view->setOcrBlocks(doc.extractText(0), 0, false);
+    view->setEditMode(true);
+    const TextBlock first = view->blocks()[1];
+    const TextBlock second = view->blocks()[2];
+    if (group) {
+        view->selectOcrBlock(1, false);
+        view->selectOcrBlock(2, true);
+        view->groupSelectedOcrBlocks();
+    } else {
+        const QPoint at = view->pdfRectToScreenRect(0, first.rect).toRect().center();
+        clickAt(*view, at);
+        BlockEditorFrame* frame = view->blockEditorFrame();
+        QVERIFY(frame && frame->isVisible());
+        // The band above the line's text, turned with it a quarter clockwise.
+        const QRect content = frame->contentScreenRect();
+        const QPoint band = content.center() + QPoint(content.height() / 2 + 4, content.width() / 4);
+        QCOMPARE(frame->hitTest(frame->mapFromParent(band)), BlockEditorFrame::Inside);
+        framedrag::dragFrame(frame, frame->mapFromParent(band), QPoint(30, 0), 6);
+        QVERIFY(blockMoved(view->blocks()[1]));
+    }
+    const QRectF placed = inkBoxOf(view->blocks()[1]);
+    const QString saved = saveEdits(*view, doc, dir, QStringLiteral("edited.pdf"));
+    QVERIFY(!saved.isEmpty());
+    const QString text = layoutText(saved).simplified();
+    for (const TextBlock& line : group ? std::vector<TextBlock>{first, second} : std::vector<TextBlock>{first})
+        for (const QString& word : line.text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            QVERIFY2(text.contains(word), qPrintable(word + QStringLiteral(" | ") + text.left(300)));
+    if (group)
+        return;
+    PdfDocument reread;  // the dragged line stands at its new place
+    QVERIFY(reread.open(saved));
+    const std::vector<TextBlock> lines = reread.extractText(0);
+    QVERIFY(std::any_of(lines.begin(), lines.end(), [&](const TextBlock& b) {
+        const QRectF common = inkBoxOf(b) & placed;
+        return b.text.contains(first.text.section(QLatin1Char(' '), 0, 1))
+               && common.width() * common.height() > 0.8 * placed.width() * placed.height();
+    }));
+}
+
+QTEST_MAIN(TestPdfViewRealPages)
+#include "tst_pdfview_realpages.moc"

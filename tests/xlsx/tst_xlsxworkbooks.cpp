@@ -1,0 +1,91 @@
+// Workbooks written by LibreOffice and openpyxl (tests/data/make-xlsx.sh):
+// the text each cell shows, as its neighbour on the left states it, and
+// the charts' titles and cached values.
+#include "XlsxNumberFormat.h"
+#include "XlsxPackage.h"
+
+#include <QTest>
+
+namespace {
+
+QString workbook(const QString& name)
+{
+    return QStringLiteral(VORN_TEST_DATA "/xlsx/") + name;
+}
+
+} // namespace
+
+class TestXlsxWorkbooks : public QObject {
+    Q_OBJECT
+private slots:
+    void shownTexts_data();
+    void shownTexts();
+    void charts_data();
+    void charts();
+};
+
+void TestXlsxWorkbooks::shownTexts_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("shown");
+
+    const QStringList files = {"lo-times.xlsx", "lo-1904.xlsx", "openpyxl-book.xlsx", "lo-openpyxl-book.xlsx"};
+    for (const QString& file : files) {
+        const XlsxIWorkbook book = iReadWorkbook(workbook(file));
+        if (!book.reason.isEmpty() || book.sheets.empty())
+            QFAIL(qPrintable(file + ": " + book.reason));
+        const auto& cells = book.sheets.front().data->cells;
+        for (auto row = cells.cbegin(); row != cells.cend(); ++row) {
+            const QString shown = row->value(0).text;
+            QTest::addRow("%s %s", qPrintable(file), qPrintable(shown)) << file << row.key() << shown;
+        }
+    }
+}
+
+void TestXlsxWorkbooks::shownTexts()
+{
+    QFETCH(QString, file);
+    QFETCH(int, row);
+    QFETCH(QString, shown);
+    const XlsxIWorkbook book = iReadWorkbook(workbook(file));
+    const XlsxICell cell = book.sheets.front().data->cells.value(row).value(1);
+    QVERIFY(cell.isNumber);
+    QCOMPARE(iDisplayText(cell, book.styles.get()), shown);
+}
+
+void TestXlsxWorkbooks::charts_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("categories");
+    QTest::addColumn<QList<double>>("values");
+
+    // openpyxl writes references without cached values.
+    QTest::newRow("openpyxl") << "openpyxl-book.xlsx" << QStringList{} << QList<double>{};
+    QTest::newRow("LibreOffice") << "lo-openpyxl-book.xlsx" << QStringList{"Янв", "Фев", "Мар"}
+                                 << QList<double>{120, 135, 150};
+}
+
+// A bar chart titled "Выручка по месяцам" with the axis titles "Месяц" and
+// "Тыс. руб.", anchored on the second sheet.
+void TestXlsxWorkbooks::charts()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, categories);
+    QFETCH(QList<double>, values);
+    const XlsxIWorkbook book = iReadWorkbook(workbook(file));
+    QCOMPARE(book.reason, QString());
+    QCOMPARE(int(book.sheets.size()), 2);
+    const QList<XlsxIChart>& charts = book.sheets.at(1).charts;
+    QCOMPARE(charts.size(), 1);
+    const XlsxIChart& chart = charts.first();
+    QCOMPARE(chart.type, XlsxIChart::Bar);
+    QCOMPARE(chart.title, QStringLiteral("Выручка по месяцам"));
+    QCOMPARE(chart.series.size(), 1);
+    QCOMPARE(chart.series.first().categories, categories);
+    QCOMPARE(chart.series.first().values, values);
+    QCOMPARE((QList<int>{chart.fromRow, chart.fromCol}), (QList<int>{1, 3}));
+}
+
+QTEST_GUILESS_MAIN(TestXlsxWorkbooks)
+#include "tst_xlsxworkbooks.moc"
