@@ -2,6 +2,8 @@
 #include "PdfDocument.h"
 
 #include "PdfEngineInternal.h"
+#include "PdfRepair.h"
+#include "QpdfFile.h"
 #include "WriterFonts.h"
 
 #include <QDebug>
@@ -41,6 +43,10 @@ void PdfDocument::dropDoc()
         m_doc = nullptr;
     }
     m_fileBytes.clear();
+    m_repaired = false;
+    m_pageOrigins.clear();
+    m_originChecked.clear();
+    m_contentSource.reset();
 }
 
 WriterFonts& PdfDocument::writerFontsUnlocked()
@@ -75,17 +81,24 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
         setLastError(QStringLiteral("Файл пуст или не удалось прочитать данные."));
         return false;
     }
-    m_fileBytes = bytes;
-    m_doc = pdfApi().FPDF_LoadMemDocument64(m_fileBytes.constData(), size_t(m_fileBytes.size()), nullptr);
+    bool repaired = false;
+    QString error;
+    std::vector<QSizeF> sizes;
+    m_doc = PdfRepair::loadChecked(bytes, &m_fileBytes, &repaired, &error, &sizes);
     if (!m_doc) {
-        m_fileBytes.clear();
-        setLastError(pdfiumErrorString());
-        qWarning().noquote() << "Cannot open document:" << lastError();
+        setLastError(error);
+        qWarning().noquote() << "Cannot open document:" << error;
         return false;
     }
+    m_repaired = repaired;
     m_filePath = path;
     m_modified = false;
     bumpRevision();
+    // The check walked the whole tree: the window's first read of the sizes
+    // takes them from here, and page edits need not walk it again.
+    m_openedSizes = std::move(sizes);
+    m_openedSizesRevision = revision();
+    m_soundTreeRevision = revision();
     return true;
 }
 

@@ -23,6 +23,7 @@ struct fpdf_document_t__;
 struct TextBlock;
 namespace pdfengine {
 class PageTextWriter;
+class QpdfFile;
 class WriterFonts;
 }
 
@@ -80,6 +81,10 @@ public:
     // (open, create, close, reload after save, page operations, content writes),
     // so callers can key caches of derived data (text, sizes) on it.
     quint64 revision() const { return m_revision.load(std::memory_order_acquire); }
+    // The file was damaged and the open document is qpdf's repaired copy of
+    // it: its bytes differ from the file's although nothing was edited, so a
+    // save must write them. Cleared when another document is loaded.
+    bool wasRepaired() const { return m_repaired.load(std::memory_order_acquire); }
 
     // Document core
     bool open(const QString& path);
@@ -201,6 +206,20 @@ private:
     bool writeDocumentTo(QIODevice& out, unsigned long flags, QString* error) const;
     bool reloadFromSavedFileUnlocked(const QString& path);
     bool appendPagesFromFile(const QString& path, int pageIndex);
+    // The two ways pages of a checked source come in; the caller holds the lock.
+    bool appendPagesUnlocked(fpdf_document_t__* source, int pageIndex, int wanted);
+    bool appendFormPagesUnlocked(const QByteArray& source, int pageIndex, int wanted);
+    // Which page of fileBytes each page of the document was read from (-1:
+    // made or brought in since); kept through page operations so that a
+    // page's original content can be checked before pdfium writes it again.
+    std::vector<int>& pageOriginsUnlocked();
+    // Whether every page of the tree is found by index; remembered per revision.
+    bool pageTreeLoadsUnlocked();
+    // markChangedUnlocked for a page edit of pdfium's own, checked by its caller.
+    void markPageTreeChangedUnlocked();
+    // False, with the reason in lastError, when the page's original content
+    // does not read whole: writing it would lose the part pdfium could not read.
+    bool contentWritableUnlocked(int pageIndex);
     QList<QRectF> findRegex(int pageIndex, const QString& pattern, bool matchCase) const;
     // Fonts of text written into the open document, loaded once for its life.
     pdfengine::WriterFonts& writerFontsUnlocked();
@@ -216,6 +235,13 @@ private:
     QString m_filePath;
     QByteArray m_fileBytes;
     std::atomic<bool> m_modified{false};
+    std::atomic<bool> m_repaired{false};
+    quint64 m_soundTreeRevision = 0;         // the revision whose page tree was found sound
+    std::vector<QSizeF> m_openedSizes;       // page sizes read while the file was checked
+    quint64 m_openedSizesRevision = 0;       // ... valid for this revision only
+    std::vector<int> m_pageOrigins;          // empty: page i was read from page i
+    std::vector<signed char> m_originChecked;  // per page of fileBytes: 0 unknown, 1 readable, -1 not
+    std::unique_ptr<pdfengine::QpdfFile> m_contentSource;  // qpdf's parse of fileBytes, made on first need
     std::atomic<quint64> m_revision{0};
     std::unique_ptr<pdfengine::WriterFonts> m_writerFonts;  // dropped before the document closes
 };

@@ -445,6 +445,8 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         setLastError(error);
         return false;
     }
+    if (!contentWritableUnlocked(pageIndex))
+        return false;
     std::vector<WhiteOut> whiteOuts;
     for (const TextBlock& block : blocks)
         whiteOuts.push_back(block.isImage ? WhiteOut{} : whiteOutOf(block, forceWhiteout));
@@ -512,6 +514,9 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
         if (removalChangesOnlyInside(m_doc, pageIndex, all, boxes))
             own = all;
     }
+    // Nothing to remove writes nothing, even on content that does not read whole.
+    if (!own.empty() && !contentWritableUnlocked(pageIndex))
+        return false;
     if (writer.removeObjectsAt(own)) {
         if (!pdfApi().FPDFPage_GenerateContent(page.get())) {
             setLastError(QStringLiteral("pdfium не смог записать содержимое страницы %1.").arg(pageIndex + 1));
@@ -525,7 +530,7 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
 bool PdfDocument::appendToPage(int pageIndex, const std::function<bool(PageTextWriter&)>& add)
 {
     PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
-    if (!page)
+    if (!page || !contentWritableUnlocked(pageIndex))
         return false;
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!add(writer))

@@ -2,6 +2,12 @@
 #include "PdfDocument.h"
 
 #include "PdfEngineInternal.h"
+#include "PdfFormImport.h"
+#include "PdfRepair.h"
+#include "QpdfFile.h"
+#include "WriterFonts.h"
+
+#include <QBuffer>
 
 #include <chrono>
 #include <cmath>
@@ -20,15 +26,85 @@ bool isUsablePageSize(const QSizeF& size)
            size.width() <= kMaxPageSide && size.height() <= kMaxPageSide;
 }
 
-// Loads another PDF from its bytes; the bytes must outlive the document.
-DocumentPtr loadDocumentBytes(const QByteArray& bytes)
+QString pageNumberText(int pageIndex)
 {
-    if (bytes.isEmpty())
-        return {};
-    return DocumentPtr(pdfApi().FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
+    return QStringLiteral("Страницы %1 нет в документе.").arg(pageIndex + 1);
+}
+
+// Why a change of the page sequence is refused, empty when it may go ahead:
+// the page tree loads page by page and every page it touches loads.
+QString pageChangeRefusal(FPDF_DOCUMENT doc, bool treeLoads, std::initializer_list<int> touched)
+{
+    if (!treeLoads)
+        return QStringLiteral("Дерево страниц документа повреждено: страницы не меняются.");
+    const int count = pdfApi().FPDF_GetPageCount(doc);
+    for (const int index : touched) {
+        if (index < 0 || index >= count)
+            return pageNumberText(index);
+        if (!PagePtr(pdfApi().FPDF_LoadPage(doc, index)))
+            return QStringLiteral("Страница %1 повреждена и не загружается: страницы не меняются.").arg(index + 1);
+    }
+    return QString();
+}
+
+QString unexpectedResultText()
+{
+    return QStringLiteral("pdfium не выполнил операцию со страницами: документ не изменён.");
 }
 
 } // namespace
+
+// A sound tree stays sound through pdfium's own page edits, whose page
+// counts are checked after each: it is walked again only after other changes.
+bool PdfDocument::pageTreeLoadsUnlocked()
+{
+    if (m_soundTreeRevision == revision())
+        return true;
+    if (!PdfRepair::pageTreeLoads(m_doc))
+        return false;
+    m_soundTreeRevision = revision();
+    return true;
+}
+
+void PdfDocument::markPageTreeChangedUnlocked()
+{
+    const bool sound = m_soundTreeRevision == revision();
+    markChangedUnlocked();
+    if (sound)
+        m_soundTreeRevision = revision();
+}
+
+std::vector<int>& PdfDocument::pageOriginsUnlocked()
+{
+    if (m_pageOrigins.empty() && !m_fileBytes.isEmpty()) {
+        const int count = std::max(pdfApi().FPDF_GetPageCount(m_doc), 0);
+        for (int page = 0; page < count; ++page)
+            m_pageOrigins.push_back(page);
+    }
+    return m_pageOrigins;
+}
+
+bool PdfDocument::contentWritableUnlocked(int pageIndex)
+{
+    const std::vector<int>& origins = pageOriginsUnlocked();
+    const int origin = pageIndex >= 0 && pageIndex < int(origins.size()) ? origins[size_t(pageIndex)] : -1;
+    if (origin < 0 || m_fileBytes.isEmpty())
+        return true;
+    if (m_originChecked.size() <= size_t(origin))
+        m_originChecked.resize(size_t(origin) + 1, 0);
+    signed char& known = m_originChecked[size_t(origin)];
+    if (known == 0) {
+        if (!m_contentSource) {
+            m_contentSource = std::make_unique<QpdfFile>();
+            m_contentSource->load(m_fileBytes, nullptr);
+        }
+        known = PdfRepair::pageContentReadable(*m_contentSource, origin) ? 1 : -1;
+    }
+    if (known > 0)
+        return true;
+    setLastError(PdfRepair::unregenerableText(pageIndex));
+    return false;
+}
 
 int PdfDocument::pageCount() const
 {
@@ -58,6 +134,10 @@ bool PdfDocument::readPageSizes(std::vector<QSizeF>* sizes, quint64* revision, i
     *revision = this->revision();
     if (!m_doc)
         return true;
+    if (m_openedSizesRevision == *revision) {
+        *sizes = m_openedSizes;
+        return true;
+    }
     const int count = std::max(pdfApi().FPDF_GetPageCount(m_doc), 0);
     sizes->reserve(size_t(count));
     for (int page = 0; page < count; ++page) {
@@ -80,17 +160,44 @@ PdfPageTransform PdfDocument::pageTransform(int pageIndex) const
 bool PdfDocument::deletePage(int pageIndex)
 {
     QMutexLocker lock(&m_mutex);
-    if (!m_doc || pageIndex < 0 || pageIndex >= pdfApi().FPDF_GetPageCount(m_doc))
+    if (!m_doc)
         return false;
-    pdfApi().FPDFPage_Delete(m_doc, pageIndex);
-    markChangedUnlocked();
+    const PdfiumApi& api = pdfApi();
+    const int before = api.FPDF_GetPageCount(m_doc);
+    const QString refusal = pageChangeRefusal(m_doc, pageTreeLoadsUnlocked(), {pageIndex});
+    if (!refusal.isEmpty()) {
+        setLastError(refusal);
+        return false;
+    }
+    std::vector<int>& origins = pageOriginsUnlocked();
+    api.FPDFPage_Delete(m_doc, pageIndex);
+    const int after = api.FPDF_GetPageCount(m_doc);
+    if (after == before - 1 && pageIndex < int(origins.size()))
+        origins.erase(origins.begin() + pageIndex);
+    if (after == before) {
+        setLastError(unexpectedResultText());
+        return false;
+    }
+    markPageTreeChangedUnlocked();
+    if (after != before - 1) {
+        m_soundTreeRevision = 0;
+        setLastError(QStringLiteral("После удаления страницы в документе %1 страниц вместо %2.").arg(after).arg(before - 1));
+        return false;
+    }
     return true;
 }
 
 bool PdfDocument::rotatePage(int pageIndex, int degrees)
 {
     QMutexLocker lock(&m_mutex);
-    if (!m_doc || pageIndex < 0)
+    if (!m_doc)
+        return false;
+    const QString refusal = pageChangeRefusal(m_doc, pageTreeLoadsUnlocked(), {pageIndex});
+    if (!refusal.isEmpty()) {
+        setLastError(refusal);
+        return false;
+    }
+    if (!contentWritableUnlocked(pageIndex))
         return false;
     PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
     if (!page)
@@ -99,7 +206,7 @@ bool PdfDocument::rotatePage(int pageIndex, int degrees)
     const int addedTurns = ((degrees % 360) + 360) % 360 / 90;
     pdfApi().FPDFPage_SetRotation(page.get(), (current + addedTurns) % 4);
     pdfApi().FPDFPage_GenerateContent(page.get());
-    markChangedUnlocked();
+    markPageTreeChangedUnlocked();
     return true;
 }
 
@@ -108,10 +215,32 @@ bool PdfDocument::movePage(int from, int to)
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
         return false;
-    const int indices[] = {from};
-    if (!pdfApi().FPDF_MovePages(m_doc, indices, 1, to))
+    const PdfiumApi& api = pdfApi();
+    const int before = api.FPDF_GetPageCount(m_doc);
+    const QString refusal = pageChangeRefusal(m_doc, pageTreeLoadsUnlocked(), {from, to});
+    if (!refusal.isEmpty()) {
+        setLastError(refusal);
         return false;
-    markChangedUnlocked();
+    }
+    if (from == to)
+        return true;
+    std::vector<int>& origins = pageOriginsUnlocked();
+    const int indices[] = {from};
+    if (!api.FPDF_MovePages(m_doc, indices, 1, to)) {
+        setLastError(unexpectedResultText());
+        return false;
+    }
+    markPageTreeChangedUnlocked();
+    if (from < int(origins.size()) && to < int(origins.size())) {
+        const int origin = origins[size_t(from)];
+        origins.erase(origins.begin() + from);
+        origins.insert(origins.begin() + to, origin);
+    }
+    if (api.FPDF_GetPageCount(m_doc) != before || !PagePtr(api.FPDF_LoadPage(m_doc, to))) {
+        m_soundTreeRevision = 0;
+        setLastError(QStringLiteral("Страница перемещена не так, как требовалось."));
+        return false;
+    }
     return true;
 }
 
@@ -120,11 +249,28 @@ bool PdfDocument::insertBlankPage(int index, const QSizeF& size)
     QMutexLocker lock(&m_mutex);
     if (!m_doc || !isUsablePageSize(size))
         return false;
-    PagePtr page(pdfApi().FPDFPage_New(m_doc, std::max(index, 0), size.width(), size.height()));
-    if (!page)
+    const PdfiumApi& api = pdfApi();
+    const int before = api.FPDF_GetPageCount(m_doc);
+    if (!pageTreeLoadsUnlocked()) {
+        setLastError(pageChangeRefusal(m_doc, false, {}));
         return false;
-    pdfApi().FPDFPage_GenerateContent(page.get());
-    markChangedUnlocked();
+    }
+    const int at = std::min(std::max(index, 0), before);
+    std::vector<int>& origins = pageOriginsUnlocked();
+    PagePtr page(api.FPDFPage_New(m_doc, at, size.width(), size.height()));
+    if (!page) {
+        setLastError(unexpectedResultText());
+        return false;
+    }
+    api.FPDFPage_GenerateContent(page.get());
+    markPageTreeChangedUnlocked();
+    if (at <= int(origins.size()))
+        origins.insert(origins.begin() + at, -1);
+    if (api.FPDF_GetPageCount(m_doc) != before + 1) {
+        m_soundTreeRevision = 0;
+        setLastError(QStringLiteral("Пустая страница вставлена не так, как требовалось."));
+        return false;
+    }
     return true;
 }
 
@@ -133,36 +279,113 @@ bool PdfDocument::appendPage(const QString& path, int pageIndex)
     return pageIndex >= 0 && appendPagesFromFile(path, pageIndex);
 }
 
-// Appends page pageIndex of another PDF file, or all its pages for -1.
+// Appends page pageIndex of another PDF file, or all its pages for -1: all
+// or nothing. The file goes through the same check and repair as an opened
+// one; its pages are assembled in a scratch document first, and pages of a
+// failed import are taken out again.
 bool PdfDocument::appendPagesFromFile(const QString& path, int pageIndex)
 {
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
         return false;
-    QString fileError;
-    const QByteArray bytes = readWholeFile(path, &fileError);
-    if (!fileError.isEmpty()) {
-        setLastError(fileError);
+    QString error;
+    const QByteArray bytes = readWholeFile(path, &error);
+    if (!error.isEmpty() || bytes.isEmpty()) {
+        setLastError(!error.isEmpty() ? error : QStringLiteral("Файл пуст или не удалось прочитать данные."));
         return false;
     }
-    DocumentPtr source = loadDocumentBytes(bytes);
+    QByteArray sourceBytes;
+    bool repaired = false;
+    DocumentPtr source(PdfRepair::loadChecked(bytes, &sourceBytes, &repaired, &error));
     if (!source) {
-        setLastError(pdfiumErrorString());
+        setLastError(error);
         return false;
     }
     const PdfiumApi& api = pdfApi();
-    const int end = api.FPDF_GetPageCount(m_doc);
-    bool imported = false;
-    if (pageIndex < 0) {
-        imported = api.FPDF_ImportPages(m_doc, source.get(), nullptr, end) != 0;
-    } else if (pageIndex < api.FPDF_GetPageCount(source.get())) {
-        const int indices[] = {pageIndex};
-        imported = api.FPDF_ImportPagesByIndex(m_doc, source.get(), indices, 1, end) != 0;
+    const int sourcePages = api.FPDF_GetPageCount(source.get());
+    if (sourcePages < 1 || pageIndex >= sourcePages) {
+        setLastError(sourcePages < 1 ? QStringLiteral("В импортируемом файле нет страниц.")
+                                     : QStringLiteral("В импортируемом файле нет страницы %1.").arg(pageIndex + 1));
+        return false;
     }
+    const QString refusal = pageChangeRefusal(m_doc, pageTreeLoadsUnlocked(), {});
+    if (!refusal.isEmpty()) {
+        setLastError(refusal);
+        return false;
+    }
+    const int wanted = pageIndex < 0 ? sourcePages : 1;
+    pageOriginsUnlocked();
+    const bool imported = PdfFormImport::hasFormFields(sourceBytes)
+                              ? appendFormPagesUnlocked(sourceBytes, pageIndex, wanted)
+                              : appendPagesUnlocked(source.get(), pageIndex, wanted);
     source.reset();  // closed before its bytes go
-    if (imported)
-        markChangedUnlocked();
+    if (imported) {
+        markPageTreeChangedUnlocked();
+        m_pageOrigins.insert(m_pageOrigins.end(), size_t(wanted), -1);
+    }
     return imported;
+}
+
+bool PdfDocument::appendPagesUnlocked(fpdf_document_t__* source, int pageIndex, int wanted)
+{
+    const PdfiumApi& api = pdfApi();
+    const QString failed = QStringLiteral("pdfium не смог импортировать страницы файла; документ не изменён.");
+    DocumentPtr scratch(api.FPDF_CreateNewDocument());
+    const int indices[] = {pageIndex};
+    const bool assembled =
+        scratch &&
+        (pageIndex < 0 ? api.FPDF_ImportPages(scratch.get(), source, nullptr, 0)
+                       : api.FPDF_ImportPagesByIndex(scratch.get(), source, indices, 1, 0)) &&
+        api.FPDF_GetPageCount(scratch.get()) == wanted && PdfRepair::pageTreeLoads(scratch.get());
+    if (!assembled) {
+        setLastError(failed);
+        return false;
+    }
+    const int end = api.FPDF_GetPageCount(m_doc);
+    const bool imported = api.FPDF_ImportPages(m_doc, scratch.get(), nullptr, end) &&
+                          api.FPDF_GetPageCount(m_doc) == end + wanted && PdfRepair::pageTreeLoads(m_doc);
+    if (imported)
+        return true;
+    for (int count = api.FPDF_GetPageCount(m_doc); count > end; --count)
+        api.FPDFPage_Delete(m_doc, count - 1);
+    setLastError(failed);
+    return false;
+}
+
+// Pages with form fields go through qpdf, which merges their fields into the
+// document's form; the result replaces the open document only when it loads
+// with every page.
+bool PdfDocument::appendFormPagesUnlocked(const QByteArray& source, int pageIndex, int wanted)
+{
+    const PdfiumApi& api = pdfApi();
+    const int end = api.FPDF_GetPageCount(m_doc);
+    QBuffer current;
+    current.open(QIODevice::WriteOnly);
+    QString error;
+    QByteArray merged;
+    if (!writeDocument(m_doc, current, 0) ||
+        !PdfFormImport::appendPages(current.data(), source, pageIndex, &merged, &error)) {
+        setLastError(QStringLiteral("Не удалось перенести поля формы: %1").arg(!error.isEmpty() ? error : pdfiumErrorString()));
+        return false;
+    }
+    DocumentPtr result(api.FPDF_LoadMemDocument64(merged.constData(), size_t(merged.size()), nullptr));
+    if (!result || api.FPDF_GetPageCount(result.get()) != end + wanted || !PdfRepair::pageTreeLoads(result.get())) {
+        setLastError(QStringLiteral("Не удалось перенести поля формы; документ не изменён."));
+        return false;
+    }
+    // The merged bytes are the document's pages as they stand: their
+    // origins start again, the imported ones marked as brought in.
+    std::vector<int> origins = pageOriginsUnlocked();
+    m_writerFonts.reset();
+    api.FPDF_CloseDocument(m_doc);
+    m_doc = result.release();
+    m_fileBytes = merged;
+    m_pageOrigins.clear();
+    m_originChecked.clear();
+    m_contentSource.reset();
+    for (int page = 0; page < end; ++page)
+        m_pageOrigins.push_back(page < int(origins.size()) && origins[size_t(page)] < 0 ? -1 : page);
+    return true;
 }
 
 bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path) const

@@ -70,9 +70,15 @@ void MainWindow::openFile(const QString& path)
     }
     appendAndActivate(std::move(opened), absolutePath);
     const QString name = QFileInfo(path).fileName();
-    setStatusText(loadNativeTextLayerForPage(pdfView->currentPage(), false) ? tr("Открыт: %1 · текстовый слой готов").arg(name)
-                                                                              : tr("Открыт: %1").arg(name));
+    const bool layerReady = loadNativeTextLayerForPage(pdfView->currentPage(), false);
+    setStatusText(layerReady ? tr("Открыт: %1 · текстовый слой готов").arg(name) : tr("Открыт: %1").arg(name));
     rememberRecentFile(absolutePath);
+    // Told once, on opening; the repaired copy is what the next save writes.
+    if (document->wasRepaired()) {
+        const QString notice = tr("Файл был повреждён и восстановлен; сохраните его, чтобы сохранить исправления.");
+        setStatusText(notice);
+        appInfo(this, tr("Файл восстановлен"), notice);
+    }
 }
 
 void MainWindow::onOpen()

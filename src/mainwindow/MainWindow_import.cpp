@@ -57,6 +57,11 @@ int MainWindow::importFileAt(const QString& path, int start, QString* error)
         if (!document->movePage(before + i, start + i)) {
             if (error)
                 *error = document->lastError().trimmed();
+            // All or nothing: the pages still at the end, then those already moved.
+            for (int page = before + added - 1; page >= before + i; --page)
+                document->deletePage(page);
+            for (int page = start + i - 1; page >= start; --page)
+                document->deletePage(page);
             return -1;
         }
     }

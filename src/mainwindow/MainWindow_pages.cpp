@@ -147,11 +147,16 @@ void MainWindow::onDuplicatePage()
     }
     const int last = document->pageCount() - 1;
     const bool placed = page + 1 == last || document->movePage(last, page + 1);
-    refreshAfterPageChange(placed ? page + 1 : last);
     if (!placed) {
-        reportPageFailure(tr("Не удалось переместить страницу."));
+        // The copy that could not be put in place goes again, with the reason kept.
+        const QString reason = document->lastError();
+        document->deletePage(last);
+        refreshAfterPageChange(page);
+        QMessageBox::warning(this, tr("Ошибка"), tr("Не удалось переместить страницу.") + QStringLiteral("\n\n") + reason);
+        setStatusText(tr("Не удалось переместить страницу."));
         return;
     }
+    refreshAfterPageChange(page + 1);
     setStatusText(tr("Страница %1 дублирована").arg(page + 1));
 }
 

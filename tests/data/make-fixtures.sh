@@ -2,7 +2,7 @@
 # Rebuilds the real-producer PDFs in this folder from the sources in src/.
 # Run by hand after changing a source; the tests use the committed outputs.
 # Needs: ghostscript, qpdf, groff, tex + dvips (with mktexpk for bitmap fonts),
-# latex and pdflatex with the Cyrillic LH and cm-super fonts (texlive-latex-base,
+# latex, pdflatex and pdftex with the Cyrillic LH and cm-super fonts (texlive-latex-base,
 # texlive-lang-cyrillic, cm-super), tesseract with the rus and eng data, python3,
 # DejaVu fonts, LibreOffice Writer (libreoffice-writer-nogui).
 set -euo pipefail
@@ -140,5 +140,24 @@ qpdf --deterministic-id --rotate=+90 "$here/tex-t2a-names.pdf" "$here/tex-t2a-na
 soffice -env:UserInstallation="file://$work/lo-profile" --headless --convert-to pdf --outdir "$work" \
   "$src/heading-missing-font.fodt" >/dev/null 2>&1
 cp "$work/heading-missing-font.pdf" "$here/libreoffice-heading.pdf"
+
+# pdfTeX: a twelve-page manual with outline entries, written in object streams.
+(
+  cd "$work"
+  SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 pdftex -interaction=batchmode "$src/objstm-manual.tex" >/dev/null
+  cp objstm-manual.pdf "$here/pdftex-objstm-manual.pdf"
+)
+
+# LibreOffice: a one-page form with two text fields and a check box (Writer's
+# HTML reader makes form controls of the inputs; the PDF export keeps them).
+(
+  cd "$work"
+  soffice --headless -env:UserInstallation="file://$work/profile" --infilter="HTML (StarWriter)" \
+    --convert-to pdf:writer_pdf_Export --outdir "$work" "$src/form.html" >/dev/null
+  cp form.pdf "$here/libreoffice-form.pdf"
+)
+
+# The damaged files kept from crash hunts are made from the fixtures above.
+"$here/damaged/make-damaged.sh"
 
 ls -l "$here"/*.pdf

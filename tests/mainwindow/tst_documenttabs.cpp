@@ -111,6 +111,35 @@ private slots:
         QCOMPARE(storedRecentFiles(), QStringList{good});
     }
 
+    // A damaged file opens as its repaired copy: one notice, and the tab is
+    // not marked changed; a sound file after it brings no notice.
+    void damagedFileOpensRepairedWithOneNotice()
+    {
+        QTemporaryDir dir;
+        const QString damaged = dir.filePath(QStringLiteral("damaged.pdf"));
+        QVERIFY(fixtures::writeFile(damaged, fixtures::readFile(fixtures::realPdf(QStringLiteral("damaged/groff-flipped-c.pdf")))));
+        MainWindow window(AppProduct::editor);
+        QString notice;
+        {
+            prompt::Driver prompts;
+            prompt::answerNoting(prompts, QStringLiteral("OK"), &notice);
+            window.openFile(damaged);
+        }
+        QCOMPARE(notice, QStringLiteral("Файл восстановлен|Файл был повреждён и восстановлен; сохраните его, чтобы "
+                                        "сохранить исправления."));
+        QVERIFY(window.currentDocument()->wasRepaired());
+        QVERIFY(!window.currentDocument()->isModified());
+        QVERIFY(!window.windowTitle().contains(QStringLiteral(" *")));
+        notice.clear();
+        prompt::Driver prompts;
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &notice);
+        window.openFile(damaged);  // already open: its tab comes forward
+        window.openFile(writePdf(dir, QStringLiteral("sound.pdf"), 1));
+        QCoreApplication::processEvents();
+        QVERIFY2(notice.isEmpty(), qPrintable(notice));
+        QCOMPARE(tabTexts(window), (QStringList{"damaged.pdf", "sound.pdf"}));
+    }
+
     // Each tab keeps its page, zoom and view mode; the title, the tab's mark
     // and the page counter follow the shown document.
     void switchingBackRestoresTabViewState()

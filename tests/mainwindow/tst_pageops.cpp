@@ -295,6 +295,14 @@ private slots:
         // Stored lying on its side, shown upright by its EXIF orientation.
         QTest::newRow("turned photo") << "photo.jpg" << picture("photo-exif6.jpg") << QSizeF(57.6, 96);
         QTest::newRow("truncated photo") << "cut.jpg" << picture("photo-truncated.jpg") << QSizeF();
+        // A damaged file comes in as its repaired copy; one without pages changes nothing.
+        QTest::newRow("damaged pdf") << "damaged.pdf" << fixtures::readFile(fixtures::realPdf("damaged/groff-flipped-a.pdf"))
+                                     << QSizeF(595, 842);
+        QTest::newRow("pdf without pages")
+            << "empty.pdf"
+            << QByteArray("%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+                          "2 0 obj << /Type /Pages /Kids [] /Count 0 >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n")
+            << QSizeF();
     }
 
     void whatAFileBecomes()
@@ -312,6 +320,7 @@ private slots:
         PdfDocument* doc = window.currentDocument();
         QCOMPARE(imported, !addedSize.isEmpty());
         QCOMPARE(doc->pageCount(), imported ? 3 : 2);
+        QCOMPARE(doc->isModified(), imported);
         if (imported) {
             const QSizeF added = doc->pageSize(2);  // pdfium keeps sizes as floats
             QVERIFY2(qAbs(added.width() - addedSize.width()) < 0.01 && qAbs(added.height() - addedSize.height()) < 0.01,

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSizeF>
+#include <QString>
+
+#include <vector>
+
+struct fpdf_document_t__;
+
+namespace pdfengine {
+
+class QpdfFile;
+
+// The damage check a PDF goes through before pdfium sees it, and the repaired
+// copy qpdf makes of a damaged one: cross-references rebuilt, a flat page tree
+// of the pages that are there, objects that cannot be read dropped.
+//
+// The check is lazy: qpdf reads the cross-references and the trailer, pdfium
+// walks the page tree; a sound file's other objects are never parsed.
+class PdfRepair {
+public:
+    enum class Verdict {
+        Sound,       // use the bytes as they are
+        Repaired,    // use the repaired copy
+        Unreadable,  // qpdf cannot read the file at all: pdfium gets the last word
+        Unrepairable,
+    };
+
+    struct Result {
+        Verdict verdict = Verdict::Unreadable;
+        QByteArray repaired;  // set for Repaired
+        int pageCount = -1;   // pages of the repaired copy
+        QString reason;       // why the file counts as damaged, or why it cannot be repaired
+    };
+
+    // Checks bytes and repairs them when they are damaged.
+    static Result examine(const QByteArray& bytes);
+    // The repaired copy whatever the check says (pdfium found damage qpdf did
+    // not); Unrepairable or Unreadable with the reason when qpdf cannot make one.
+    static Result repair(const QByteArray& bytes);
+
+    // A pdfium document over bytes after the whole check (the caller holds
+    // the engine lock and owns the result): the file as it is when sound,
+    // else its repaired copy. *used receives the bytes pdfium reads, which
+    // must outlive the document. A repair that keeps fewer pages than pdfium
+    // reads from the file as it is loses to the file. Null with the reason
+    // when neither loads.
+    // *sizes, when given, receives every page's size read on the way.
+    static fpdf_document_t__* loadChecked(const QByteArray& bytes, QByteArray* used, bool* repaired, QString* error,
+                                          std::vector<QSizeF>* sizes = nullptr);
+
+    // pdfium's side of the check (the caller holds the engine lock): every
+    // page of the tree is found on its own, by index. *sizes, when given,
+    // receives the pages' sizes in points.
+    static bool pageTreeLoads(fpdf_document_t__* doc, std::vector<QSizeF>* sizes = nullptr);
+    // Whether the content streams of page pageIndex of the parsed file decode
+    // and read as tokens without an error: pdfium writes a page again from what it
+    // read of it, so a page read only in part would lose the rest. A file
+    // qpdf could not read at all (not loaded) is left to pdfium (true).
+    static bool pageContentReadable(QpdfFile& file, int pageIndex);
+    // The reason given for a page whose content cannot be written.
+    static QString unregenerableText(int pageIndex);
+};
+
+}  // namespace pdfengine

@@ -1,0 +1,105 @@
+// Runs document operations on one file, each on a fresh document, and says
+// how each went, so that a test can watch for crashes from outside. Each
+// line is "<operation> done <pages>" (followed by " repaired" when the file
+// was worked on as a repaired copy) or "<operation> refused: <reason>"; a
+// successful operation's document is saved as "<operation>.pdf" in the
+// scratch folder. Exit 0, or 2 when an operation was refused without a
+// reason, 3 for bad arguments.
+//   damaged_child <file> <scratch folder> <operation>...
+#include "PdfDocument.h"
+#include "TextBlock.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+// A sound one-page document the damaged file is imported into.
+constexpr const char* kHostFixture = "gs-helvetica.pdf";
+
+TextBlock layerBlock()
+{
+    TextBlock block;
+    block.text = QStringLiteral("Проверка слоя");
+    block.rect = QRectF(72, 700, 200, 14);
+    block.originalRect = block.rect;
+    block.invisibleText = true;
+    TextBlock::Line line;
+    line.text = block.text;
+    line.rect = block.rect;
+    line.fontSize = 12;
+    line.invisibleText = true;
+    line.words.push_back({block.text, block.rect, 90});
+    block.lines.push_back(line);
+    return block;
+}
+
+bool run(const QString& op, const QString& file, const QString& scratch, PdfDocument& doc)
+{
+    const QString saved = QDir(scratch).filePath(op + QStringLiteral(".pdf"));
+    if (op == QLatin1String("import")) {
+        if (!doc.open(QStringLiteral(VORN_TEST_DATA_DIR "/") + QLatin1String(kHostFixture)))
+            return false;
+        return doc.importDocument(file) && doc.saveAs(saved);
+    }
+    if (op == QLatin1String("append")) {
+        if (!doc.open(QStringLiteral(VORN_TEST_DATA_DIR "/") + QLatin1String(kHostFixture)))
+            return false;
+        return doc.appendPage(file, 0) && doc.saveAs(saved);
+    }
+    if (!doc.open(file))
+        return false;
+    const int count = doc.pageCount();
+    const int last = std::max(count - 1, 0);
+    bool done = false;
+    if (op == QLatin1String("open"))
+        done = count > 0;
+    else if (op == QLatin1String("move"))
+        done = doc.movePage(0, last) && doc.movePage(last, 0);
+    else if (op == QLatin1String("delete"))
+        done = doc.deletePage(last);
+    else if (op == QLatin1String("insert"))
+        done = doc.insertBlankPage(1, QSizeF(595, 842));
+    else if (op == QLatin1String("rotate"))
+        done = doc.rotatePage(last, 90);
+    else if (op == QLatin1String("duplicate")) {
+        const QString copy = QDir(scratch).filePath(QStringLiteral("copy.pdf"));
+        done = doc.extractPageSubset({0}, copy) && doc.appendPage(copy, 0) && doc.movePage(count, 1);
+    } else if (op == QLatin1String("layer"))
+        done = doc.overlayOcrText(0, {layerBlock()}, false);
+    else if (op == QLatin1String("save"))
+        done = true;
+    else
+        return false;
+    return done && doc.saveAs(saved);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 4)
+        return 3;
+    QTextStream out(stdout);
+    int result = 0;
+    for (const QString& op : args.mid(3)) {
+        // The operation is named before it runs: a crash shows which one it was.
+        out << op << " " << Qt::flush;
+        PdfDocument doc;
+        if (run(op, args[1], args[2], doc)) {
+            out << "done " << doc.pageCount() << (doc.wasRepaired() ? " repaired" : "") << "\n" << Qt::flush;
+            continue;
+        }
+        const QString reason = doc.lastError().trimmed();
+        out << "refused: " << reason << "\n" << Qt::flush;
+        if (reason.isEmpty())
+            result = 2;
+    }
+    return result;
+}

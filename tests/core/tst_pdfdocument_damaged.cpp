@@ -1,0 +1,371 @@
+#include "PdfDocument.h"
+#include "BlockFixtures.h"
+#include "PdfFixtures.h"
+#include "PdfTools.h"
+#include "TextBlock.h"
+
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFAcroFormDocumentHelper.hh>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <set>
+
+using fixtures::readFile;
+using fixtures::realPdf;
+using fixtures::writeFile;
+
+namespace {
+
+QByteArray digest(const QString& path)
+{
+    return QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256);
+}
+
+QString damagedPdf(const QString& name)
+{
+    return realPdf(QStringLiteral("damaged/") + name);
+}
+
+// The file's cross-reference offset pointing nowhere: readers rebuild the table.
+QByteArray withLostCrossReference(QByteArray bytes)
+{
+    const qsizetype at = bytes.lastIndexOf("startxref");
+    bytes.replace(at, bytes.size() - at, "startxref\n17\n%%EOF\n");
+    return bytes;
+}
+
+// A later revision of the first page that carries an array nested depth deep.
+QByteArray withNestedArrays(const QByteArray& bytes, int depth)
+{
+    const qsizetype pageAt = bytes.indexOf("4 0 obj");
+    const qsizetype start = bytes.indexOf("<<", pageAt);
+    const qsizetype end = bytes.indexOf("endobj", start);
+    QByteArray page = bytes.mid(start, end - start).trimmed();
+    page.chop(2);
+    page += "/Nest " + QByteArray(depth, '[') + QByteArray(depth, ']') + "\n>>";
+    const qsizetype previous = bytes.mid(bytes.lastIndexOf("startxref") + 9).trimmed().split('\n').first().toLongLong();
+    QByteArray out = bytes;
+    if (!out.endsWith('\n'))
+        out += '\n';
+    const qsizetype objectAt = out.size();
+    out += "4 0 obj\n" + page + "\nendobj\n";
+    const qsizetype xrefAt = out.size();
+    out += "xref\n4 1\n" + QByteArray::number(objectAt).rightJustified(10, '0') + " 00000 n \n";
+    out += "trailer\n<< /Size 11 /Root 1 0 R /Prev " + QByteArray::number(previous) + " >>\nstartxref\n" +
+           QByteArray::number(xrefAt) + "\n%%EOF\n";
+    return out;
+}
+
+// Form fields of a saved file by their full names, as qpdf reads them.
+QStringList fieldNames(const QString& path)
+{
+    QStringList names;
+    QPDF pdf;
+    pdf.setSuppressWarnings(true);
+    try {
+        pdf.processFile(path.toLocal8Bit().constData());
+        QPDFAcroFormDocumentHelper form(pdf);
+        for (QPDFFormFieldObjectHelper& field : form.getFormFields())
+            names << QString::fromStdString(field.getFullyQualifiedName());
+    } catch (const std::exception& e) {
+        names << QStringLiteral("error: %1").arg(QString::fromUtf8(e.what()));
+    }
+    return names;
+}
+
+int distinct(const QStringList& names)
+{
+    return int(std::set<QString>(names.begin(), names.end()).size());
+}
+
+}  // namespace
+
+class TestPdfDocumentDamaged : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void operationsOnDamagedFilesNeverCrash_data();
+    void operationsOnDamagedFilesNeverCrash();
+    void damagedFilesOpenRepaired_data();
+    void damagedFilesOpenRepaired();
+    void failedImportsChangeNothing_data();
+    void failedImportsChangeNothing();
+    void refusedPageChangesSayWhy_data();
+    void refusedPageChangesSayWhy();
+    void damagedContentIsNotWritten_data();
+    void damagedContentIsNotWritten();
+    void importedFormKeepsItsFields_data();
+    void importedFormKeepsItsFields();
+
+private:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+void TestPdfDocumentDamaged::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+}
+
+void TestPdfDocumentDamaged::operationsOnDamagedFilesNeverCrash_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("operations");  // empty: all
+    const QDir kept(realPdf(QStringLiteral("damaged")));
+    const QStringList names = kept.entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
+    QVERIFY(!names.isEmpty());
+    for (const QString& name : names)
+        QTest::newRow(qPrintable(name)) << kept.filePath(name) << QStringList();
+    const QString nested = path(QStringLiteral("nested-arrays.pdf"));
+    QVERIFY(writeFile(nested, withNestedArrays(readFile(realPdf(QStringLiteral("gs-helvetica.pdf"))), 100000)));
+    // Where it crashed: a save after its pages came in (each pass over it takes a second).
+    QTest::newRow("100,000 nested arrays") << nested << QStringList{QStringLiteral("import")};
+}
+
+// The operations run in a child process, each on a fresh document: it ends
+// normally, each operation done or refused with a reason, what was saved
+// passes qpdf's check, and the file is as it was.
+void TestPdfDocumentDamaged::operationsOnDamagedFilesNeverCrash()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, operations);
+    const QStringList all{QStringLiteral("open"),   QStringLiteral("move"),      QStringLiteral("delete"),
+                                 QStringLiteral("insert"), QStringLiteral("rotate"),    QStringLiteral("duplicate"),
+                                 QStringLiteral("layer"),  QStringLiteral("import"),    QStringLiteral("append"),
+                                 QStringLiteral("save")};
+    if (operations.isEmpty())
+        operations = all;
+    const QByteArray before = digest(file);
+    QTemporaryDir scratch;
+    QProcess child;
+    child.start(QStringLiteral(VORN_DAMAGED_CHILD), QStringList{file, scratch.path()} + operations);
+    QVERIFY(child.waitForFinished(30000));
+    const QString said = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit, qPrintable(QStringLiteral("crashed in: ") + said));
+    QVERIFY2(child.exitCode() == 0, qPrintable(said));
+    const QStringList lines = said.split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), operations.size());
+    const bool qpdfInstalled = pdftools::installed(QStringLiteral("qpdf"));
+    const int originalCheck =
+        qpdfInstalled ? pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), file}).exitCode : 0;
+    for (int i = 0; i < lines.size(); ++i) {
+        QVERIFY2(lines[i].startsWith(operations[i] + QStringLiteral(" done ")) ||
+                     lines[i].startsWith(operations[i] + QStringLiteral(" refused: ")),
+                 qPrintable(lines[i]));
+        const QString saved = QDir(scratch.path()).filePath(operations[i] + QStringLiteral(".pdf"));
+        if (!qpdfInstalled || !QFileInfo::exists(saved))
+            continue;
+        // A repaired copy is clean; damage of a page no one touched is carried over as it was.
+        const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), saved});
+        const bool clean = check.exitCode == 0 ||
+                           (!lines[i].endsWith(QLatin1String(" repaired")) && check.exitCode == originalCheck);
+        QVERIFY2(clean, qPrintable(lines[i] + QLatin1Char('\n') + check.out + check.err));
+    }
+    QCOMPARE(digest(file), before);
+}
+
+void TestPdfDocumentDamaged::damagedFilesOpenRepaired_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("repaired");
+    QTest::addColumn<int>("pages");
+    QTest::newRow("sound") << readFile(realPdf(QStringLiteral("tex-type1.pdf"))) << false << 1;
+    QTest::newRow("sound, object streams") << readFile(realPdf(QStringLiteral("pdftex-objstm-manual.pdf"))) << false << 12;
+    QTest::newRow("cross-reference lost")
+        << withLostCrossReference(readFile(realPdf(QStringLiteral("groff-columns.pdf")))) << true << 2;
+    // qpdf cannot rebuild a table kept in a stream; pdfium reads the file as it is.
+    QTest::newRow("cross-reference stream lost")
+        << withLostCrossReference(readFile(realPdf(QStringLiteral("pdftex-objstm-manual.pdf")))) << false << 12;
+    QTest::newRow("page tree broken by a flipped byte")
+        << readFile(damagedPdf(QStringLiteral("groff-flipped-a.pdf"))) << true << 1;
+}
+
+// Opening alone leaves the document unmodified; a repaired one knows that its
+// bytes differ from the file, and what it writes passes qpdf's check.
+void TestPdfDocumentDamaged::damagedFilesOpenRepaired()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, repaired);
+    QFETCH(int, pages);
+    const QString file = path(QStringLiteral("opened.pdf"));
+    QVERIFY(writeFile(file, bytes));
+    PdfDocument doc;
+    QVERIFY2(doc.open(file), qPrintable(doc.lastError()));
+    QCOMPARE(doc.wasRepaired(), repaired);
+    QVERIFY(!doc.isModified());
+    QCOMPARE(doc.pageCount(), pages);
+    QCOMPARE(readFile(file), bytes);
+    // The sizes read while opening are those of the pages opened.
+    std::vector<QSizeF> sizes;
+    quint64 revision = 0;
+    QVERIFY(doc.readPageSizes(&sizes, &revision, -1));
+    QCOMPARE(int(sizes.size()), pages);
+    for (int i = 0; i < pages; ++i)
+        QCOMPARE(sizes[size_t(i)], doc.pageSize(i));
+    const QString saved = path(QStringLiteral("opened-saved.pdf"));
+    QVERIFY(doc.saveAs(saved));
+    if (pdftools::installed(QStringLiteral("qpdf"))) {
+        const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), saved});
+        QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+    }
+    QVERIFY(doc.open(saved));
+    QVERIFY(!doc.wasRepaired());
+}
+
+void TestPdfDocumentDamaged::failedImportsChangeNothing_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("pageIndex");  // -1: importDocument
+    const QByteArray noPages = "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+                               "2 0 obj << /Type /Pages /Kids [] /Count 0 >> endobj\n"
+                               "trailer << /Root 1 0 R >>\n%%EOF\n";
+    QTest::newRow("no pages") << noPages << -1;
+    QTest::newRow("no pages, one page asked") << noPages << 0;
+    QTest::newRow("page past the end") << readFile(realPdf(QStringLiteral("tex-type1.pdf"))) << 3;
+    QTest::newRow("not a pdf") << QByteArray("plain words, no PDF here\n") << -1;
+    QTest::newRow("garbage after the header") << QByteArray("%PDF-1.7\n") + QByteArray(2000, '\x07') << -1;
+}
+
+// A failed import leaves the document's pages, flag and revision as they
+// were and always says why.
+void TestPdfDocumentDamaged::failedImportsChangeNothing()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, pageIndex);
+    const QString source = path(QStringLiteral("source.pdf"));
+    QVERIFY(writeFile(source, bytes));
+    PdfDocument doc;
+    QVERIFY(doc.open(realPdf(QStringLiteral("groff-columns.pdf"))));
+    const int pages = doc.pageCount();
+    const quint64 revision = doc.revision();
+    const bool imported = pageIndex < 0 ? doc.importDocument(source) : doc.appendPage(source, pageIndex);
+    QVERIFY(!imported);
+    QVERIFY(!doc.lastError().trimmed().isEmpty());
+    QCOMPARE(doc.pageCount(), pages);
+    QVERIFY(!doc.isModified());
+    QCOMPARE(doc.revision(), revision);
+}
+
+void TestPdfDocumentDamaged::refusedPageChangesSayWhy_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::newRow("delete past the end") << QStringLiteral("delete");
+    QTest::newRow("move from past the end") << QStringLiteral("move-from");
+    QTest::newRow("move to past the end") << QStringLiteral("move-to");
+    QTest::newRow("rotate past the end") << QStringLiteral("rotate");
+}
+
+void TestPdfDocumentDamaged::refusedPageChangesSayWhy()
+{
+    QFETCH(QString, operation);
+    PdfDocument doc;
+    QVERIFY(doc.open(realPdf(QStringLiteral("groff-columns.pdf"))));
+    const int pages = doc.pageCount();
+    bool done = true;
+    if (operation == QLatin1String("delete"))
+        done = doc.deletePage(pages);
+    else if (operation == QLatin1String("move-from"))
+        done = doc.movePage(pages, 0);
+    else if (operation == QLatin1String("move-to"))
+        done = doc.movePage(0, pages + 3);
+    else
+        done = doc.rotatePage(pages, 90);
+    QVERIFY(!done);
+    QVERIFY(!doc.lastError().isEmpty());
+    QCOMPARE(doc.pageCount(), pages);
+    QVERIFY(!doc.isModified());
+}
+
+void TestPdfDocumentDamaged::damagedContentIsNotWritten_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("turning the damaged page") << QStringLiteral("rotate") << 0 << false;
+    QTest::newRow("text layer on the damaged page") << QStringLiteral("layer") << 0 << false;
+    QTest::newRow("text layer on the sound page") << QStringLiteral("layer") << 1 << true;
+    QTest::newRow("turning the sound page") << QStringLiteral("rotate") << 1 << true;
+    QTest::newRow("damaged page moved first, then turned") << QStringLiteral("move, rotate") << 1 << false;
+}
+
+// A page whose content reads only in part is never written again (pdfium
+// would write back only the part it read); the other pages still are.
+void TestPdfDocumentDamaged::damagedContentIsNotWritten()
+{
+    QFETCH(QString, operation);
+    QFETCH(int, page);
+    QFETCH(bool, written);
+    const QString file = damagedPdf(QStringLiteral("groff-content-flipped.pdf"));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    QVERIFY(!doc.wasRepaired());
+    if (operation.startsWith(QLatin1String("move"))) {
+        QVERIFY(doc.movePage(0, 1));
+        operation = QStringLiteral("rotate");
+    }
+    const bool movedFirst = doc.isModified();
+    bool done = false;
+    if (operation == QLatin1String("rotate")) {
+        done = doc.rotatePage(page, 90);
+    } else {
+        TextBlock block = fixtures::oneLineBlock(QStringLiteral("Recognised line"), QRectF(72, 700, 200, 14), 12);
+        block.invisibleText = true;
+        for (TextBlock::Line& line : block.lines)
+            line.invisibleText = true;
+        done = doc.overlayOcrText(page, {block}, false);
+    }
+    QCOMPARE(done, written);
+    QCOMPARE(doc.isModified(), written || movedFirst);
+    if (!written)
+        QVERIFY(!doc.lastError().isEmpty());
+}
+
+void TestPdfDocumentDamaged::importedFormKeepsItsFields_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("fields");
+    QTest::newRow("imported into a document without a form") << QStringLiteral("import") << 3;
+    QTest::newRow("imported twice: clashing names renamed") << QStringLiteral("twice") << 6;
+    QTest::newRow("one page appended") << QStringLiteral("append") << 3;
+    QTest::newRow("page duplicated") << QStringLiteral("duplicate") << 6;
+}
+
+// Fields counted from the saved file: each widget stays a field, under a
+// name no other field has.
+void TestPdfDocumentDamaged::importedFormKeepsItsFields()
+{
+    QFETCH(QString, how);
+    QFETCH(int, fields);
+    const QString form = realPdf(QStringLiteral("libreoffice-form.pdf"));
+    PdfDocument doc;
+    if (how == QLatin1String("duplicate")) {
+        QVERIFY(doc.open(form));
+        const QString copy = path(QStringLiteral("copy.pdf"));
+        QVERIFY(doc.extractPageSubset({0}, copy));
+        QVERIFY2(doc.appendPage(copy, 0), qPrintable(doc.lastError()));
+    } else {
+        QVERIFY(doc.open(realPdf(QStringLiteral("gs-helvetica.pdf"))));
+        const bool imported = how == QLatin1String("append") ? doc.appendPage(form, 0) : doc.importDocument(form);
+        QVERIFY2(imported, qPrintable(doc.lastError()));
+        if (how == QLatin1String("twice"))
+            QVERIFY2(doc.importDocument(form), qPrintable(doc.lastError()));
+    }
+    QVERIFY(doc.isModified());
+    const QString saved = path(QStringLiteral("form-saved.pdf"));
+    QVERIFY(doc.saveAs(saved));
+    const QStringList names = fieldNames(saved);
+    QCOMPARE(names.size(), fields);
+    QCOMPARE(distinct(names), fields);
+    QVERIFY(names.contains(QStringLiteral("surname")));
+}
+
+QTEST_MAIN(TestPdfDocumentDamaged)
+#include "tst_pdfdocument_damaged.moc"
