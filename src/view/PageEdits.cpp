@@ -107,6 +107,8 @@ public:
         m_edits->restore(m_after);
     }
 
+    const PageEdits::Snapshot& before() const { return m_before; }
+
 private:
     PageEdits* m_edits;
     PageEdits::Snapshot m_before;
@@ -505,6 +507,16 @@ void PageEdits::restore(const Snapshot& snapshot)
     m_dirty = snapshot.dirty;
     emit restored(snapshot);
     emit changed(m_page);
+}
+
+std::vector<PageEdits::Snapshot> PageEdits::undoSnapshots() const
+{
+    std::vector<Snapshot> snapshots;
+    for (int i = 0; i < m_history.index(); ++i) {
+        if (const auto* step = dynamic_cast<const PageEditStep*>(m_history.command(i)))
+            snapshots.push_back(step->before());
+    }
+    return snapshots;
 }
 
 void PageEdits::undo()

@@ -107,6 +107,8 @@ public:
     bool canUndo() const { return m_history.canUndo(); }
     bool canRedo() const { return m_history.canRedo(); }
     QUndoStack* undoStack() { return &m_history; }
+    // The states the undoable steps go back to, oldest first.
+    std::vector<Snapshot> undoSnapshots() const;
 
 signals:
     // Blocks of `page` changed (an operation, a load, an undo step, a commit).
