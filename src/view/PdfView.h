@@ -257,7 +257,6 @@ public:
     void pushUndoSnapshot(const QString& label, bool includeLiveEditor);
     void captureActiveEditorUndoIfNeeded(const QString& label, bool includeLiveEditor);
     void captureBlockInteractionUndoIfNeeded(const QString& label);
-    void restoreEditSnapshot(const EditSnapshot& snapshot);
     void undo();
     void redo();
     void clearUndoHistory();
@@ -389,8 +388,6 @@ private:
     // Block model helpers
     bool validBlock(int index) const { return m_edits->validBlock(index); }
     void showEdits(PageEdits* edits);
-    void onEditsAboutToRestore();
-    void onEditsRestored(const PageEdits::Snapshot& snapshot);
     std::vector<QRectF> oldPlacesToErase() const;
     QRectF blockPageTopRect(const TextBlock& block) const;
     QRectF viewportRectToBlockRect(const QRect& viewportRect) const;

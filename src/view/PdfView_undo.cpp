@@ -25,8 +25,30 @@ void PdfView::showEdits(PageEdits* edits)
     m_interactionUndoCaptured = false;
     m_editorUndoBlock = -1;
     m_edits->setSnapshotSource([this](const QString& label) { return makeEditSnapshot(label, true); });
-    connect(m_edits, &PageEdits::aboutToRestore, this, &PdfView::onEditsAboutToRestore);
-    connect(m_edits, &PageEdits::restored, this, &PdfView::onEditsRestored);
+    // After an undo restore the editor holds the state being left: it is not
+    // written back.
+    connect(m_edits, &PageEdits::aboutToRestore, this, [this] {
+        m_restoringSnapshot = true;
+        deactivateOcrBlock();
+        m_restoringSnapshot = false;
+    });
+    connect(m_edits, &PageEdits::restored, this, [this](const PageEdits::Snapshot& snapshot) {
+        m_selectedBlocks.clear();
+        for (int index : snapshot.selection) {
+            if (validBlock(index))
+                m_selectedBlocks.insert(index);
+        }
+        m_editorUndoCaptured = false;
+        m_interactionUndoCaptured = false;
+        m_editorUndoBlock = -1;
+        if (m_editMode && validBlock(snapshot.activeBlock)) {
+            activateOcrBlock(snapshot.activeBlock);
+        } else {
+            m_activeBlock = -1;
+            emit activeTextEditorAvailable(false);
+        }
+        viewport()->update();
+    });
     connect(m_edits, &PageEdits::changed, viewport(), qOverload<>(&QWidget::update));
     if (m_edits != &m_ownEdits) {
         // The owner went first: nothing of it is touched again.
@@ -75,39 +97,6 @@ void PdfView::captureBlockInteractionUndoIfNeeded(const QString& label)
         return;
     pushUndoSnapshot(label, true);
     m_interactionUndoCaptured = true;
-}
-
-void PdfView::restoreEditSnapshot(const EditSnapshot& snapshot)
-{
-    m_edits->restore(snapshot);
-}
-
-// After an undo restore the editor holds the state being left: it is not
-// written back.
-void PdfView::onEditsAboutToRestore()
-{
-    m_restoringSnapshot = true;
-    deactivateOcrBlock();
-    m_restoringSnapshot = false;
-}
-
-void PdfView::onEditsRestored(const PageEdits::Snapshot& snapshot)
-{
-    m_selectedBlocks.clear();
-    for (int index : snapshot.selection) {
-        if (validBlock(index))
-            m_selectedBlocks.insert(index);
-    }
-    m_editorUndoCaptured = false;
-    m_interactionUndoCaptured = false;
-    m_editorUndoBlock = -1;
-    if (m_editMode && validBlock(snapshot.activeBlock)) {
-        activateOcrBlock(snapshot.activeBlock);
-    } else {
-        m_activeBlock = -1;
-        emit activeTextEditorAvailable(false);
-    }
-    viewport()->update();
 }
 
 void PdfView::undo()
