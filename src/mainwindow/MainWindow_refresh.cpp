@@ -79,10 +79,11 @@ void MainWindow::updateEditModeUi()
     if (!editModeButton)
         return;
     const QSignalBlocker blocker(editModeButton);
-    editModeButton->setChecked(pdfView->editMode());
-    editModeButton->setIcon(QIcon(I(pdfView->editMode() ? QStringLiteral("read-mode") : QStringLiteral("edit-mode"))));
-    editModeButton->setText(pdfView->editMode() ? tr("Чтение") : tr("Редакт."));
-    setShortcutHint(editModeButton, pdfView->editMode() ? tr("Перейти в режим чтения") : tr("Редактировать документ"),
+    const bool editMode = pdfView->editMode();
+    editModeButton->setChecked(editMode);
+    editModeButton->setIcon(QIcon(I(editMode ? QStringLiteral("read-mode") : QStringLiteral("edit-mode"))));
+    editModeButton->setText(editMode ? tr("Чтение") : tr("Редакт."));
+    setShortcutHint(editModeButton, editMode ? tr("Перейти в режим чтения") : tr("Редактировать документ"),
                     QKeySequence(Qt::Key_F2));
     editModeButton->setEnabled(isDocumentLoaded());
 }

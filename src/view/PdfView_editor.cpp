@@ -342,7 +342,8 @@ void PdfView::activateOcrBlock(int index)
         return;
     }
     if (validBlock(m_activeBlock) && m_blockFrame)
-        applyEditorToBlock(m_edits->blocks()[size_t(m_activeBlock)], m_edits->blocks()[size_t(m_activeBlock)].textEdited);
+        applyEditorToBlock(m_edits->blocks()[size_t(m_activeBlock)],
+                           m_edits->blocks()[size_t(m_activeBlock)].textEdited);
     m_activeBlock = index;
     m_editorUndoBlock = index;
     m_editorUndoCaptured = false;
@@ -409,7 +410,8 @@ void PdfView::deactivateOcrBlock()
     if (validBlock(m_activeBlock) && m_blockFrame) {
         // After an undo restore the editor holds the state being left.
         if (!m_restoringSnapshot)
-            applyEditorToBlock(m_edits->blocks()[size_t(m_activeBlock)], m_edits->blocks()[size_t(m_activeBlock)].textEdited);
+            applyEditorToBlock(m_edits->blocks()[size_t(m_activeBlock)],
+                               m_edits->blocks()[size_t(m_activeBlock)].textEdited);
         disconnectActiveTextEditor();
     }
     m_activeBlock = -1;

@@ -65,8 +65,9 @@ void PdfView::showEdits(PageEdits* edits)
 PdfView::EditSnapshot PdfView::makeEditSnapshot(const QString& label, bool includeLiveEditor) const
 {
     EditSnapshot snapshot = m_edits->snapshot(label);
-    if (includeLiveEditor && validBlock(m_activeBlock) && m_blockFrame && !m_edits->blocks()[size_t(m_activeBlock)].isImage)
-        applyEditorToBlock(snapshot.blocks[size_t(m_activeBlock)], m_edits->blocks()[size_t(m_activeBlock)].textEdited);
+    const std::vector<TextBlock>& blocks = m_edits->blocks();
+    if (includeLiveEditor && validBlock(m_activeBlock) && m_blockFrame && !blocks[size_t(m_activeBlock)].isImage)
+        applyEditorToBlock(snapshot.blocks[size_t(m_activeBlock)], blocks[size_t(m_activeBlock)].textEdited);
     snapshot.selection = m_selectedBlocks;
     snapshot.activeBlock = m_activeBlock;
     return snapshot;
