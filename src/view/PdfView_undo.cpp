@@ -53,6 +53,7 @@ void PdfView::showEdits(PageEdits* edits)
     if (m_edits != &m_ownEdits) {
         // The owner went first: nothing of it is touched again.
         connect(m_edits, &QObject::destroyed, this, [this] {
+            m_edits = &m_ownEdits;
             m_activeBlock = -1;
             deactivateOcrBlock();
             showEdits(&m_ownEdits);
