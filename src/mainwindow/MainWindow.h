@@ -3,6 +3,7 @@
 #include "AppProduct.h"
 #include "LayoutDetector.h"
 #include "NativePageCache.h"
+#include "PageEdits.h"
 #include "TextFormat.h"
 #include "ToolButtonRules.h"
 #include "TextBlock.h"
@@ -58,7 +59,8 @@ public:
         int page = 0;
         double zoom = 1.0;
         int viewMode = 1;  // a PdfView::ViewMode
-        bool editMode = false;
+        bool editMode = false;  // while another tab is shown; the view holds the shown one's
+        std::unique_ptr<PageEdits> edits;
     };
 
     struct SearchResult {
@@ -265,7 +267,6 @@ private:
     bool busy = false;
     bool autoSaveFailureShown = false;
     QByteArray autoSavedState;  // what the last autosave through a copy wrote
-    bool editMode = false;
     SearchResult currentSearchResult;
     QString searchQuery;
     QList<SearchResult> searchResults;
@@ -288,6 +289,7 @@ public:
     // Writes the view's changed blocks into their page; false when that
     // failed (a warning was shown) and the caller must stop.
     bool applyPendingOcrEdits();
+    bool commitShownEdits(const QString& pageError, const QString& writeError);
     // Shows the page's own text as editable blocks; false when the page has
     // no usable text layer and needs recognition.
     bool loadNativeTextLayerForPage(int page, bool reportStatus);

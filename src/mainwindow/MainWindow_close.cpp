@@ -111,8 +111,8 @@ void MainWindow::showNoDocumentState()
     activeIndex = -1;
     document = initialDocument.get();
     pdfView->setDocument(nullptr);
+    pdfView->setEdits(nullptr);
     thumbnailPanel->setDocument(nullptr);
-    editMode = false;
     pdfView->setEditMode(false);
     resetPerDocumentState();
     refreshDocumentTabs();

@@ -106,6 +106,7 @@ void MainWindow::appendAndActivate(std::unique_ptr<PdfDocument> opened, const QS
     entry.zoom = kNewDocumentZoom;
     entry.viewMode = kNewDocumentViewMode;
     entry.editMode = false;
+    entry.edits = std::make_unique<PageEdits>();
     openDocuments.push_back(std::move(entry));
     activateDocument(int(openDocuments.size()) - 1);
 }
@@ -128,20 +129,20 @@ void MainWindow::activateDocument(int index)
     document = target.document.get();
 
     pdfView->setDocument(document);
+    pdfView->setEdits(target.edits.get());
     pdfView->setViewMode(PdfView::ViewMode(target.viewMode));
     if (target.zoom > 0)
         pdfView->setZoom(target.zoom);
     clampedSetCurrentPage(target.page);
 
-    editMode = allowPdfEditing() && target.editMode;
-    pdfView->setEditMode(editMode);
+    pdfView->setEditMode(allowPdfEditing() && target.editMode);
     pdfView->setEditTool(PdfView::Select);
 
     thumbnailPanel->setDocument(document);
     thumbnailPanel->setCurrentPage(pdfView->currentPage());
 
     resetPerDocumentState();
-    if (!editMode || !loadNativeTextLayerForPage(pdfView->currentPage(), false))
+    if (!pdfView->editMode() || !loadNativeTextLayerForPage(pdfView->currentPage(), false))
         pdfView->clearOcrBlocks();
 
     refreshDocumentTabs();
@@ -188,7 +189,7 @@ void MainWindow::saveActiveDocumentUiState()
     active.page = pdfView->currentPage();
     active.zoom = pdfView->zoom();
     active.viewMode = int(pdfView->viewMode());
-    active.editMode = editMode;
+    active.editMode = pdfView->editMode();
 }
 
 void MainWindow::refreshDocumentTabs()

@@ -120,7 +120,7 @@ void MainWindow::onPageChanged(int page)
 
 bool MainWindow::keepsOpenEditor(int page) const
 {
-    return editMode && pdfView->viewMode() == PdfView::Continuous && pdfView->activeBlock() >= 0
+    return pdfView->editMode() && pdfView->viewMode() == PdfView::Continuous && pdfView->activeBlock() >= 0
            && pdfView->blockPage() != page;
 }
 
@@ -131,7 +131,7 @@ bool MainWindow::keepsOpenEditor(int page) const
 // when edit mode comes on.
 void MainWindow::showBlocksOfPage(int page)
 {
-    if (!writeBackBeforePageChange(page) || (editMode && loadNativeTextLayerForPage(page, false))
+    if (!writeBackBeforePageChange(page) || (pdfView->editMode() && loadNativeTextLayerForPage(page, false))
         || lastOcrPage == page)
         return;
     pdfView->clearOcrBlocks();
@@ -181,7 +181,7 @@ private:
 void MainWindow::followBlockPageOnPress()
 {
     new BlockPageFollower(pdfView, [this](int page) {
-        if (isDocumentLoaded() && editMode)
+        if (isDocumentLoaded() && pdfView->editMode())
             showBlocksOfPage(page);
     });
 }

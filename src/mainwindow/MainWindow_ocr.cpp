@@ -107,7 +107,6 @@ void MainWindow::connectOcrOperations()
 
 void MainWindow::switchEditModeOn()
 {
-    editMode = true;
     pdfView->setEditMode(true);
     updateEditModeUi();
 }
@@ -165,7 +164,7 @@ void MainWindow::runOcrPage(bool regionOnly)
     // replaces them.
     if (pdfView->blockPage() != pdfView->currentPage() && !applyPendingOcrEdits())
         return;
-    if (!editMode)
+    if (!pdfView->editMode())
         switchEditModeOn();
     const int page = pdfView->currentPage();
     lastOcrPage = page;
@@ -296,7 +295,7 @@ void MainWindow::onOcrFinished(std::vector<TextBlock> blocks)
     // A recognition the user asked for is a change: its blocks are written on
     // save and before another page's blocks take their place.
     pdfView->setOcrBlocks(blocks, lastOcrPage, true);
-    if (!editMode)
+    if (!pdfView->editMode())
         switchEditModeOn();
     if (ocrBarLabel) {
         ocrBarLabel->setText(tr("Блоков: ") + ocrResultSummary(blocks)
@@ -332,10 +331,24 @@ bool MainWindow::applyPendingOcrEdits()
 {
     if (!isDocumentLoaded() || !pdfView->blocksDirty())
         return true;
-    if (!writeBlocksIntoPage(pdfView->blockPage(), pdfView->ocrBlocksWithEdits(),
-                             tr("Не удалось определить страницу текстовых правок."),
-                             tr("Не удалось применить текстовые правки.")))
+    return commitShownEdits(tr("Не удалось определить страницу текстовых правок."),
+                            tr("Не удалось применить текстовые правки."));
+}
+
+// The shown page's edits written into their page, then forgotten. Warns and
+// returns false when that fails.
+bool MainWindow::commitShownEdits(const QString& pageError, const QString& writeError)
+{
+    PageEdits& edits = *pdfView->edits();
+    if (edits.page() < 0 || edits.page() >= document->pageCount()) {
+        QMessageBox::warning(this, tr("Ошибка"), pageError);
         return false;
+    }
+    if (!edits.commit(*document)) {
+        QMessageBox::warning(this, tr("Ошибка"), writeError);
+        return false;
+    }
+    pdfView->invalidatePageCache();
     forgetShownBlocks();
     return true;
 }
@@ -353,11 +366,9 @@ void MainWindow::onOcrEmbed()
 {
     if (!isDocumentLoaded() || !pdfView->hasOcrBlocks())
         return;
-    if (!writeBlocksIntoPage(pdfView->blockPage(), pdfView->ocrBlocksWithEdits(),
-                             tr("Не удалось определить страницу текстового слоя."),
-                             tr("Не удалось применить текстовый слой.")))
+    if (!commitShownEdits(tr("Не удалось определить страницу текстового слоя."),
+                          tr("Не удалось применить текстовый слой.")))
         return;
-    forgetShownBlocks();
     updateTitle();
     setStatusText(tr("Текстовые изменения применены. Сохраните файл (Ctrl+S)."));
 }
@@ -370,10 +381,9 @@ void MainWindow::onToggleEditMode()
     }
     if (!isDocumentLoaded())
         return;
-    editMode = !editMode;
-    pdfView->setEditMode(editMode);
+    pdfView->setEditMode(!pdfView->editMode());
     saveActiveDocumentUiState();
-    if (!editMode) {
+    if (!pdfView->editMode()) {
         setFontControlsEnabled(false);
         updateEditModeUi();
         setStatusText(tr("Режим чтения: документ не помечается изменённым при повороте вида"));

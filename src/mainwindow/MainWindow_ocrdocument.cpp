@@ -119,7 +119,7 @@ void MainWindow::showOcrProgressDialog()
     if (refuseWhileOcrRuns())
         return;
     const bool loaded = isDocumentLoaded();
-    if (loaded && !editMode)
+    if (loaded && !pdfView->editMode())
         switchEditModeOn();
 
     // A finished run's dialog gives way to the new one.
@@ -175,7 +175,7 @@ void MainWindow::runOcrDocument(QProgressBar* bar, QListWidget* log)
         notStarted(tr("нет языковых данных: %1").arg(missing.join(QStringLiteral(", "))));
         return;
     }
-    if (!editMode)
+    if (!pdfView->editMode())
         switchEditModeOn();
     busy = true;
     if (ocrButton)
@@ -294,7 +294,7 @@ void MainWindow::finishOcrDocumentRun(bool cancelled)
         pdfView->invalidatePageCache();
         // Blocks the user changed meanwhile stay open; clean ones show the new layer.
         const int current = pdfView->currentPage();
-        if (run->shownPageWritten && editMode && !pdfView->blocksDirty()
+        if (run->shownPageWritten && pdfView->editMode() && !pdfView->blocksDirty()
             && (!pdfView->hasOcrBlocks() || pdfView->blockPage() == current))
             loadNativeTextLayerForPage(current, false);
         updateTitle();

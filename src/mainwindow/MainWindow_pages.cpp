@@ -59,7 +59,7 @@ void MainWindow::rotateCurrentPage(int degrees)
 {
     if (!isDocumentLoaded())
         return;
-    if (!editMode) {
+    if (!pdfView->editMode()) {
         pdfView->rotateCurrentPageView(degrees);
         return;
     }

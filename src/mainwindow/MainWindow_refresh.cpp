@@ -79,6 +79,7 @@ void MainWindow::updateEditModeUi()
     if (!editModeButton)
         return;
     const QSignalBlocker blocker(editModeButton);
+    const bool editMode = pdfView->editMode();
     editModeButton->setChecked(editMode);
     editModeButton->setIcon(QIcon(I(editMode ? QStringLiteral("read-mode") : QStringLiteral("edit-mode"))));
     editModeButton->setText(editMode ? tr("Чтение") : tr("Редакт."));

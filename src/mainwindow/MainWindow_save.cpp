@@ -35,7 +35,7 @@ bool MainWindow::writePendingBlockEdits()
 // its (now saved) text as blocks again, clean.
 void MainWindow::showBlocksAgainAfterSave()
 {
-    if (editMode && isDocumentLoaded() && !pdfView->hasOcrBlocks())
+    if (pdfView->editMode() && isDocumentLoaded() && !pdfView->hasOcrBlocks())
         loadNativeTextLayerForPage(pdfView->currentPage(), false);
 }
 
@@ -43,7 +43,13 @@ bool MainWindow::hasUnsavedChanges(const PdfDocument* doc) const
 {
     if (!doc || !doc->isOpen())
         return false;
-    return doc->isModified() || (doc == document && pdfView && pdfView->blocksDirty());
+    if (doc->isModified())
+        return true;
+    for (const OpenDocumentState& entry : openDocuments) {
+        if (entry.document.get() == doc)
+            return entry.edits && entry.edits->isDirty();
+    }
+    return doc == document && pdfView && pdfView->blocksDirty();
 }
 
 // The shown edits and then the document written to its own file. False

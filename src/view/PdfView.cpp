@@ -44,10 +44,16 @@ PdfView::PdfView(QWidget* parent)
     verticalScrollBar()->setSingleStep(kScrollStep);
     horizontalScrollBar()->setSingleStep(kScrollStep);
     viewport()->unsetCursor();
+    showEdits(&m_ownEdits);
 }
 
 PdfView::~PdfView()
 {
+    // Edits owned elsewhere outlive the view: they keep nothing of it.
+    if (m_edits != &m_ownEdits) {
+        disconnect(m_edits, nullptr, this, nullptr);
+        m_edits->setSnapshotSource({});
+    }
     stopRenderWorker();
 }
 
@@ -510,12 +516,12 @@ QPointF PdfView::selectionPdfPointForViewportPoint(int page, const QPoint& viewp
 
 QRectF PdfView::screenContentRectToPdf(const QRect& viewportRect) const
 {
-    if (!hasPages() || !m_layout.hasPage(m_blockPage))
+    if (!hasPages() || !m_layout.hasPage(m_edits->page()))
         return QRectF(0, 0, 0, 0);
     // Inclusive corners, as the rectangle's own right and bottom say.
     const QRectF screen(QPointF(viewportRect.left(), viewportRect.top()),
                         QPointF(viewportRect.right(), viewportRect.bottom()));
-    return pageTopToPdfRect(m_blockPage, viewportToPageTop(m_blockPage).mapRect(screen));
+    return pageTopToPdfRect(m_edits->page(), viewportToPageTop(m_edits->page()).mapRect(screen));
 }
 
 QRectF PdfView::screenRectToPdf(const QRect& viewportRect) const

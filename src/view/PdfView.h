@@ -10,6 +10,7 @@
 // Every conversion between a page and the viewport goes through the page's
 // effective rotation, so overlays land where the rotated image shows them.
 
+#include "PageEdits.h"
 #include "PageLayout.h"
 #include "PageRenderWorker.h"
 #include "PdfDocument.h"
@@ -47,19 +48,9 @@ public:
     };
 
     // One undo state of the block model: the whole page's blocks.
-    struct EditSnapshot {
-        std::vector<TextBlock> blocks;
-        std::vector<int> groupIds;
-        QSet<int> selection;
-        QString label;
-        int page = -1;
-        int activeBlock = -1;
-        int nextGroupId = 1;
-        bool dirty = false;
-        std::vector<TextBlock> removedPlaces;
-    };
+    using EditSnapshot = PageEdits::Snapshot;
 
-    static constexpr int kMaxUndoSteps = 100;
+    static constexpr int kMaxUndoSteps = PageEdits::kMaxUndoSteps;
 
     struct SelectableLine {
         QString text;
@@ -156,7 +147,11 @@ public:
     bool activateLinkAtViewportPoint(const QPoint& viewportPoint);
     void showDocumentContextMenu(const QPoint& viewportPos, const QPoint& globalPos);
 
-    // Edit mode and the blocks of one page
+    // Edit mode and the blocks of one page. The view shows a page's edits
+    // owned elsewhere (null: its own, empty ones); they outlive the view or
+    // tell it they go.
+    void setEdits(PageEdits* edits);
+    PageEdits* edits() const { return m_edits; }
     void setEditMode(bool on);
     bool editMode() const { return m_editMode; }
     void setEditTool(EditTool tool);
@@ -172,14 +167,14 @@ public:
     // The blocks as they would be written now, unsaved typing included.
     std::vector<TextBlock> ocrBlocksWithEdits() const;
     void markOcrBlocksDirty();
-    const std::vector<TextBlock>& blocks() const { return m_blocks; }
-    const std::vector<int>& blockGroupIds() const { return m_blockGroupIds; }
+    const std::vector<TextBlock>& blocks() const { return m_edits->blocks(); }
+    const std::vector<int>& blockGroupIds() const { return m_edits->groupIds(); }
     // Old places of deleted and merged blocks, handed to the writer (first,
     // so their white-outs lie under anything new) as `removed` blocks.
-    const std::vector<TextBlock>& removedPlaces() const { return m_removedPlaces; }
-    bool hasOcrBlocks() const { return !m_blocks.empty(); }
-    int blockPage() const { return m_blockPage; }
-    bool blocksDirty() const { return m_blocksDirty; }
+    const std::vector<TextBlock>& removedPlaces() const { return m_edits->removedPlaces(); }
+    bool hasOcrBlocks() const { return !m_edits->isEmpty(); }
+    int blockPage() const { return m_edits->page(); }
+    bool blocksDirty() const { return m_edits->isDirty(); }
     int activeBlock() const { return m_activeBlock; }
     int hoveredOcrBlock(const QPointF& viewportPoint) const;
     int hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) const;
@@ -262,13 +257,12 @@ public:
     void pushUndoSnapshot(const QString& label, bool includeLiveEditor);
     void captureActiveEditorUndoIfNeeded(const QString& label, bool includeLiveEditor);
     void captureBlockInteractionUndoIfNeeded(const QString& label);
-    void restoreEditSnapshot(const EditSnapshot& snapshot);
     void undo();
     void redo();
     void clearUndoHistory();
-    bool canUndo() const { return !m_undoStack.empty(); }
-    bool canRedo() const { return !m_redoStack.empty(); }
-    const std::vector<EditSnapshot>& undoSnapshots() const { return m_undoStack; }
+    bool canUndo() const { return m_edits->canUndo(); }
+    bool canRedo() const { return m_edits->canRedo(); }
+    std::vector<EditSnapshot> undoSnapshots() const { return m_edits->undoSnapshots(); }
     void emitUndoRedoAvailability();
 
 signals:
@@ -393,8 +387,8 @@ private:
     void requestOcrOfSelectedImageBlock();
 
     // Block model helpers
-    bool validBlock(int index) const { return index >= 0 && index < int(m_blocks.size()); }
-    void rememberRemovedPlace(const TextBlock& block);
+    bool validBlock(int index) const { return m_edits->validBlock(index); }
+    void showEdits(PageEdits* edits);
     std::vector<QRectF> oldPlacesToErase() const;
     QRectF blockPageTopRect(const TextBlock& block) const;
     QRectF viewportRectToBlockRect(const QRect& viewportRect) const;
@@ -486,16 +480,12 @@ private:
     QList<QRectF> m_searchHits;
     int m_currentSearchHit = -1;
 
-    // block model of one page
-    std::vector<TextBlock> m_blocks;
-    std::vector<int> m_blockGroupIds;
+    // the page's edits on show, and the view's selection in them
+    PageEdits m_ownEdits;
+    PageEdits* m_edits = &m_ownEdits;
     QSet<int> m_selectedBlocks;
-    int m_nextGroupId = 1;
-    int m_blockPage = -1;
     int m_activeBlock = -1;
     int m_hoveredBlock = -1;
-    bool m_blocksDirty = false;
-    std::vector<TextBlock> m_removedPlaces;
 
     // block editor
     BlockEditorFrame* m_blockFrame = nullptr;
@@ -517,8 +507,6 @@ private:
     QPoint m_placementCursor;
 
     // undo
-    std::vector<EditSnapshot> m_undoStack;
-    std::vector<EditSnapshot> m_redoStack;
     bool m_restoringSnapshot = false;
     bool m_editorUndoCaptured = false;
     int m_editorUndoBlock = -1;

@@ -119,36 +119,6 @@ void PdfView::normalizeEditableBlockFontSizes(std::vector<TextBlock>& blocks)
     }
 }
 
-namespace {
-
-// Removed old places travel with the blocks handed out; they come back apart.
-void splitRemovedPlaces(const std::vector<TextBlock>& in, std::vector<TextBlock>& blocks,
-                        std::vector<TextBlock>& removed)
-{
-    blocks.clear();
-    removed.clear();
-    for (const TextBlock& block : in)
-        (block.removed ? removed : blocks).push_back(block);
-}
-
-} // namespace
-
-void PdfView::rememberRemovedPlace(const TextBlock& block)
-{
-    // A block the user added has no old place; the page under it stays.
-    if (block.removed || !hasArea(block.originalRect))
-        return;
-    TextBlock place;
-    place.removed = true;
-    place.textEdited = true; // its place is rewritten (with nothing)
-    place.rect = place.originalRect = block.originalRect;
-    place.rotation = place.originalRotation = block.originalRotation;
-    place.pageIndex = block.pageIndex;
-    place.fontSize = block.fontSize;
-    place.color = block.color;
-    m_removedPlaces.push_back(place);
-}
-
 // Page areas whose old ink the preview hides: changed blocks' old places and
 // the removed ones.
 std::vector<QRectF> PdfView::oldPlacesToErase() const
@@ -165,11 +135,11 @@ std::vector<QRectF> PdfView::oldPlacesToErase() const
             .mapRect(r);
     };
     std::vector<QRectF> places;
-    for (const TextBlock& place : m_removedPlaces)
+    for (const TextBlock& place : m_edits->removedPlaces())
         places.push_back(oldArea(place));
-    for (int i = 0; i < int(m_blocks.size()); ++i) {
+    for (int i = 0; i < int(m_edits->blocks().size()); ++i) {
         if (erasesOldInk(i))
-            places.push_back(oldArea(m_blocks[size_t(i)]));
+            places.push_back(oldArea(m_edits->blocks()[size_t(i)]));
     }
     return places;
 }
@@ -178,26 +148,20 @@ void PdfView::showBlocks(int page, const std::vector<TextBlock>& blocks, const s
                          const QSet<int>& selected)
 {
     clearOcrBlocks();
-    splitRemovedPlaces(blocks, m_blocks, m_removedPlaces);
-    m_blockGroupIds = groupIds;
-    m_blockGroupIds.resize(m_blocks.size(), 0);
+    m_edits->show(page, blocks, groupIds);
     for (int index : selected) {
         if (validBlock(index))
             m_selectedBlocks.insert(index);
     }
-    m_blockPage = page;
     viewport()->update();
 }
 
 void PdfView::setOcrBlocks(const std::vector<TextBlock>& blocks, int page, bool edited)
 {
     clearOcrBlocks();
-    splitRemovedPlaces(blocks, m_blocks, m_removedPlaces);
-    normalizeEditableBlockFontSizes(m_blocks);
-    m_blockGroupIds.assign(m_blocks.size(), 0);
+    m_edits->load(blocks, page, edited);
+    normalizeEditableBlockFontSizes(m_edits->blocks());
     m_selectedBlocks.clear();
-    m_blockPage = page;
-    m_blocksDirty = edited;
     clearUndoHistory();
     if (edited)
         emit ocrBlocksEdited();
@@ -207,25 +171,18 @@ void PdfView::setOcrBlocks(const std::vector<TextBlock>& blocks, int page, bool 
 void PdfView::clearOcrBlocks()
 {
     deactivateOcrBlock();
-    m_blocks.clear();
-    m_blockGroupIds.clear();
-    m_removedPlaces.clear();
+    m_edits->clear();
     m_selectedBlocks.clear();
-    m_nextGroupId = 1;
-    m_blockPage = -1;
     m_activeBlock = -1;
     m_hoveredBlock = -1;
-    m_blocksDirty = false;
     clearUndoHistory();
     viewport()->update();
 }
 
 void PdfView::markOcrBlocksDirty()
 {
-    if (m_blocksDirty)
-        return;
-    m_blocksDirty = true;
-    emit ocrBlocksEdited();
+    if (m_edits->markDirty())
+        emit ocrBlocksEdited();
 }
 
 void PdfView::setEditMode(bool on)
@@ -274,14 +231,14 @@ void PdfView::setEditTool(EditTool tool)
 
 QRectF PdfView::blockPageTopRect(const TextBlock& block) const
 {
-    return pdfToPageTopRect(m_blockPage, block.rect);
+    return pdfToPageTopRect(m_edits->page(), block.rect);
 }
 
 // Where the drawn text of an edited block reaches beyond its box, in page-top
 // points (so that it follows the page's rotation); null when it does not.
 QRectF PdfView::textOutgrowthPageTopRect(int index, const QRectF& box) const
 {
-    const TextBlock& block = m_blocks[size_t(index)];
+    const TextBlock& block = m_edits->blocks()[size_t(index)];
     const QStringList display = displayLinesForEditor(block);
     const int count = std::max(int(block.lines.size()), int(display.size()));
     const double zoom = std::max(m_zoom, 0.001);
@@ -307,10 +264,10 @@ QRectF PdfView::textOutgrowthPageTopRect(int index, const QRectF& box) const
 
 QRect PdfView::ocrBlockScreenRect(int index) const
 {
-    if (!hasPages() || !validBlock(index) || m_blockPage < 0 || !m_layout.hasPage(m_blockPage))
+    if (!hasPages() || !validBlock(index) || m_edits->page() < 0 || !m_layout.hasPage(m_edits->page()))
         return QRect();
-    const TextBlock& block = m_blocks[size_t(index)];
-    QRectF r = pdfRectToScreenRect(m_blockPage, block.rect);
+    const TextBlock& block = m_edits->blocks()[size_t(index)];
+    QRectF r = pdfRectToScreenRect(m_edits->page(), block.rect);
     const bool changed = blockTextEdited(block) || blockMoved(block) || block.textEdited
                          || !block.richText.trimmed().isEmpty();
     // A turned block is turned about its box's centre: its box never grows here.
@@ -320,7 +277,7 @@ QRect PdfView::ocrBlockScreenRect(int index) const
     if (!asBox) {
         const QRectF grown = textOutgrowthPageTopRect(index, blockPageTopRect(block));
         if (!grown.isNull())
-            r = pageTopToViewport(m_blockPage).mapRect(grown);
+            r = pageTopToViewport(m_edits->page()).mapRect(grown);
     }
     // The minimum holds along the block's own lines and grows the box the way
     // its lines run (right and down on the page), so on a turned view a thin
@@ -328,12 +285,12 @@ QRect PdfView::ocrBlockScreenRect(int index) const
     // A block turned on its own keeps its exact box: it is turned about the
     // box's centre, which the minimum would move.
     const double zoom = std::max(m_zoom, 0.001);
-    QRectF own = viewportToPageTop(m_blockPage).mapRect(r);
+    QRectF own = viewportToPageTop(m_edits->page()).mapRect(r);
     if (std::abs(block.rotation) < kRotationEpsilon) {
         own.setWidth(std::max(own.width(), kMinBlockScreenWidth / zoom));
         own.setHeight(std::max(own.height(), kMinBlockScreenHeight / zoom));
     }
-    r = pageTopToViewport(m_blockPage).mapRect(own);
+    r = pageTopToViewport(m_edits->page()).mapRect(own);
     return QRect(qRound(r.x()), qRound(r.y()), std::max(int(qRound(r.width())), 1),
                  std::max(int(qRound(r.height())), 1));
 }
@@ -341,8 +298,8 @@ QRect PdfView::ocrBlockScreenRect(int index) const
 QRectF PdfView::ocrGroupScreenRect(int groupId) const
 {
     QRectF united;
-    for (int i = 0; i < int(m_blockGroupIds.size()); ++i) {
-        if (m_blockGroupIds[size_t(i)] == groupId)
+    for (int i = 0; i < int(m_edits->groupIds().size()); ++i) {
+        if (m_edits->groupIds()[size_t(i)] == groupId)
             united = united.united(QRectF(ocrBlockScreenRect(i)));
     }
     return united;
@@ -355,15 +312,15 @@ int PdfView::hoveredOcrBlock(const QPointF& viewportPoint) const
 
 int PdfView::hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) const
 {
-    if (m_blocks.empty() || m_blockPage < 0 || pageAtPoint(viewportPoint.toPoint()) != m_blockPage)
+    if (m_edits->blocks().empty() || m_edits->page() < 0 || pageAtPoint(viewportPoint.toPoint()) != m_edits->page())
         return -1;
     constexpr double kHitMargin = 3.0;
     for (const bool images : {true, false}) {
         // Close lines' boxes (grown to the minimum, with the margin) overlap:
         // a block whose own box holds the point wins over one that only reaches it.
         int reached = -1;
-        for (int i = int(m_blocks.size()) - 1; i >= 0; --i) {
-            const TextBlock& block = m_blocks[size_t(i)];
+        for (int i = int(m_edits->blocks().size()) - 1; i >= 0; --i) {
+            const TextBlock& block = m_edits->blocks()[size_t(i)];
             if (block.isImage != images || i == skipped)
                 continue;
             const QRect r = ocrBlockScreenRect(i);
@@ -376,7 +333,7 @@ int PdfView::hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) co
             if (!area.contains(p))
                 continue;
             if (images || (std::abs(block.rotation) < kRotationEpsilon
-                           && pdfRectToScreenRect(m_blockPage, block.rect).contains(viewportPoint)))
+                           && pdfRectToScreenRect(m_edits->page(), block.rect).contains(viewportPoint)))
                 return i;
             if (reached < 0)
                 reached = i;
@@ -395,10 +352,10 @@ void PdfView::selectOcrBlock(int index, bool additive)
         return;
     if (!additive)
         m_selectedBlocks.clear();
-    const int group = index < int(m_blockGroupIds.size()) ? m_blockGroupIds[size_t(index)] : 0;
+    const int group = index < int(m_edits->groupIds().size()) ? m_edits->groupIds()[size_t(index)] : 0;
     if (group > 0) {
-        for (int i = 0; i < int(m_blockGroupIds.size()); ++i) {
-            if (m_blockGroupIds[size_t(i)] == group)
+        for (int i = 0; i < int(m_edits->groupIds().size()); ++i) {
+            if (m_edits->groupIds()[size_t(i)] == group)
                 m_selectedBlocks.insert(i);
         }
     } else {
@@ -410,9 +367,9 @@ void PdfView::selectOcrBlock(int index, bool additive)
 void PdfView::selectOcrBlocksInRect(const QRect& viewportRect)
 {
     m_selectedBlocks.clear();
-    if (m_blockPage < 0 || m_blocks.empty())
+    if (m_edits->page() < 0 || m_edits->blocks().empty())
         return;
-    for (int i = 0; i < int(m_blocks.size()); ++i) {
+    for (int i = 0; i < int(m_edits->blocks().size()); ++i) {
         if (viewportRect.contains(ocrBlockScreenRect(i)))
             selectOcrBlock(i, true);
     }
@@ -455,7 +412,7 @@ void PdfView::copySelectedOcrBlocksToClipboard()
     for (int index : indexes) {
         if (!validBlock(index))
             continue;
-        const TextBlock& block = m_blocks[size_t(index)];
+        const TextBlock& block = m_edits->blocks()[size_t(index)];
         if (block.isImage && image.isNull())
             image = block.image;
         const QString text = ocrBlockTextForClipboard(block);
@@ -476,7 +433,7 @@ void PdfView::copySelectedOcrBlocksToClipboard()
 
 void PdfView::showOcrBlockContextMenu(const QPoint& viewportPos, const QPoint& globalPos)
 {
-    if (!m_editMode || m_blocks.empty()) {
+    if (!m_editMode || m_edits->blocks().empty()) {
         showDocumentContextMenu(viewportPos, globalPos);
         return;
     }
@@ -490,10 +447,10 @@ void PdfView::showOcrBlockContextMenu(const QPoint& viewportPos, const QPoint& g
 
     const int count = int(m_selectedBlocks.size());
     const TextBlock* single = count == 1 && validBlock(*m_selectedBlocks.begin())
-                                  ? &m_blocks[size_t(*m_selectedBlocks.begin())]
+                                  ? &m_edits->blocks()[size_t(*m_selectedBlocks.begin())]
                                   : nullptr;
     const bool anyImage = std::any_of(m_selectedBlocks.begin(), m_selectedBlocks.end(),
-                                      [this](int i) { return validBlock(i) && m_blocks[size_t(i)].isImage; });
+                                      [this](int i) { return validBlock(i) && m_edits->blocks()[size_t(i)].isImage; });
 
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("blockContextMenu"));
@@ -525,18 +482,18 @@ void PdfView::showOcrBlockContextMenu(const QPoint& viewportPos, const QPoint& g
 
 void PdfView::requestOcrOfSelectedImageBlock()
 {
-    if (!hasPages() || m_blockPage < 0 || m_selectedBlocks.size() != 1)
+    if (!hasPages() || m_edits->page() < 0 || m_selectedBlocks.size() != 1)
         return;
     const int index = *m_selectedBlocks.begin();
     if (!validBlock(index))
         return;
-    const QRectF rect = blockPageTopRect(m_blocks[size_t(index)]).normalized();
-    m_lastRegionPage = m_blockPage;
+    const QRectF rect = blockPageTopRect(m_edits->blocks()[size_t(index)]).normalized();
+    m_lastRegionPage = m_edits->page();
     m_lastRegionRect = rect;
     m_regionSelectionShown = true;
     viewport()->update();
-    emit selectionRectReady(m_blockPage, rect);
-    emit ocrRegionRequested(m_blockPage, rect);
+    emit selectionRectReady(m_edits->page(), rect);
+    emit ocrRegionRequested(m_edits->page(), rect);
 }
 
 void PdfView::runBlockMenuAction(BlockMenuEntry entry)
@@ -544,7 +501,7 @@ void PdfView::runBlockMenuAction(BlockMenuEntry entry)
     switch (entry) {
     case BlockMenuEntry::EditImage:
         if (m_selectedBlocks.size() == 1 && validBlock(*m_selectedBlocks.begin()))
-            emit imageBlockEditRequested(m_blocks[size_t(*m_selectedBlocks.begin())].image.copy());
+            emit imageBlockEditRequested(m_edits->blocks()[size_t(*m_selectedBlocks.begin())].image.copy());
         break;
     case BlockMenuEntry::Recognise:
         requestOcrOfSelectedImageBlock();

@@ -54,19 +54,15 @@ void shiftBlockContent(TextBlock& block, double dx, double dy)
 // bottom edges as inclusive corners would lose a pixel on every drag.)
 QRectF PdfView::viewportRectToBlockRect(const QRect& viewportRect) const
 {
-    if (!hasPages() || !m_layout.hasPage(m_blockPage))
+    if (!hasPages() || !m_layout.hasPage(m_edits->page()))
         return QRectF();
     const QRectF screen(viewportRect.x(), viewportRect.y(), viewportRect.width(), viewportRect.height());
-    return pageTopToPdfRect(m_blockPage, viewportToPageTop(m_blockPage).mapRect(screen)).normalized();
+    return pageTopToPdfRect(m_edits->page(), viewportToPageTop(m_edits->page()).mapRect(screen)).normalized();
 }
 
 std::vector<TextBlock> PdfView::ocrBlocksWithEdits() const
 {
-    std::vector<TextBlock> blocks = m_blocks;
-    if (validBlock(m_activeBlock) && m_blockFrame && !blocks[size_t(m_activeBlock)].isImage)
-        applyEditorToBlock(blocks[size_t(m_activeBlock)], blocks[size_t(m_activeBlock)].textEdited);
-    blocks.insert(blocks.begin(), m_removedPlaces.begin(), m_removedPlaces.end());
-    return blocks;
+    return m_edits->blocksWithEdits();
 }
 
 // The write-back, and the block's lines made the editor's visual lines when
@@ -101,14 +97,14 @@ QTextEdit* PdfView::activeTextEditor() const
 
 bool PdfView::blockEditorActive() const
 {
-    return validBlock(m_activeBlock) && !m_blocks[size_t(m_activeBlock)].isImage && m_blockFrame
+    return validBlock(m_activeBlock) && !m_edits->blocks()[size_t(m_activeBlock)].isImage && m_blockFrame
            && m_blockFrame->isVisible();
 }
 
 bool PdfView::activeBlockUsesFixedLineLayout() const
 {
-    return validBlock(m_activeBlock) && !m_blocks[size_t(m_activeBlock)].isImage
-           && m_blocks[size_t(m_activeBlock)].lines.size() > 1;
+    return validBlock(m_activeBlock) && !m_edits->blocks()[size_t(m_activeBlock)].isImage
+           && m_edits->blocks()[size_t(m_activeBlock)].lines.size() > 1;
 }
 
 // A block's lines stay lines: typing never wraps them, whatever the zoom or
@@ -125,7 +121,7 @@ bool PdfView::activeBlockShowsEdits() const
 {
     if (!validBlock(m_activeBlock) || !m_blockFrame)
         return false;
-    const TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    const TextBlock& block = m_edits->blocks()[size_t(m_activeBlock)];
     const QTextEdit* editor = m_blockFrame->editor();
     return block.isImage || block.textEdited || blockTextEdited(block) || blockMoved(block)
            || editor->document()->isModified() || editor->toPlainText() != block.text;
@@ -133,7 +129,7 @@ bool PdfView::activeBlockShowsEdits() const
 
 bool PdfView::activeBlockKeepsItsLines() const
 {
-    return validBlock(m_activeBlock) && blockKeepsItsLines(m_blocks[size_t(m_activeBlock)]);
+    return validBlock(m_activeBlock) && blockKeepsItsLines(m_edits->blocks()[size_t(m_activeBlock)]);
 }
 
 void PdfView::disconnectActiveTextEditor()
@@ -208,7 +204,7 @@ void PdfView::onActiveTextChanged()
         const QSignalBlocker blocker(editor);
         normalizeEditorTextLayout(editor);
     }
-    TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    TextBlock& block = m_edits->blocks()[size_t(m_activeBlock)];
     applyEditorToBlock(block, block.textEdited);
     m_applyingEditorChange = false;
     editor->horizontalScrollBar()->setValue(0);
@@ -231,16 +227,16 @@ void PdfView::queueFitActiveBlock()
 // grows it the same way as an upright one.
 void PdfView::fitActiveTextBlockToContent()
 {
-    if (m_fittingActiveBlock || !blockEditorActive() || m_blockFrame->editor()->isHidden() || m_blockPage < 0
-        || !m_layout.hasPage(m_blockPage))
+    if (m_fittingActiveBlock || !blockEditorActive() || m_blockFrame->editor()->isHidden() || m_edits->page() < 0
+        || !m_layout.hasPage(m_edits->page()))
         return;
     RotatedTextEdit* editor = m_blockFrame->editor();
-    TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    TextBlock& block = m_edits->blocks()[size_t(m_activeBlock)];
     const double zoom = std::max(m_zoom, kUnchangedFactor);
-    const QRectF own = pdfToPageTopRect(m_blockPage, block.rect);
+    const QRectF own = pdfToPageTopRect(m_edits->page(), block.rect);
     if (!hasArea(own))
         return;
-    const QSizeF page = pagePointSize(m_blockPage);
+    const QSizeF page = pagePointSize(m_edits->page());
     int width = int(std::ceil(own.width() * zoom));
     const int height = int(std::ceil(own.height() * zoom));
     QSizeF size = editorDocumentSizeForWidth(editor, width);
@@ -263,7 +259,7 @@ void PdfView::fitActiveTextBlockToContent()
     m_fittingActiveBlock = true;
     if (overflow)
         applyEditorToBlock(block, true);
-    block.rect = pageTopToPdfRect(m_blockPage, grown);
+    block.rect = pageTopToPdfRect(m_edits->page(), grown);
     repositionBlockEditor();
     editor->verticalScrollBar()->setValue(0);
     m_fittingActiveBlock = false;
@@ -273,7 +269,7 @@ void PdfView::fitActiveTextBlockToContent()
 void PdfView::rescaleActiveBlockEditor(double factor)
 {
     if (factor <= 0 || std::abs(factor - 1.0) < kUnchangedFactor || !validBlock(m_activeBlock) || !m_blockFrame
-        || m_blocks[size_t(m_activeBlock)].isImage)
+        || m_edits->blocks()[size_t(m_activeBlock)].isImage)
         return;
     RotatedTextEdit* editor = m_blockFrame->editor();
     const int position = editor->textCursor().position();
@@ -305,7 +301,7 @@ void PdfView::ensureBlockEditorFrame()
         m_interactionUndoCaptured = false;
         m_frameDragStartBlock.reset();
         if (validBlock(m_activeBlock))
-            m_frameDragStartBlock = m_blocks[size_t(m_activeBlock)];
+            m_frameDragStartBlock = m_edits->blocks()[size_t(m_activeBlock)];
     });
     // The editor lays its text out for keys, not as the page shows it: a click
     // puts the caret where it landed on the drawn text.
@@ -335,7 +331,7 @@ void PdfView::setUpFrameFor(const TextBlock& block)
     m_blockFrame->setContentRectOverride(QRect());
     m_blockFrame->setImageMode(block.isImage);
     m_blockFrame->setRotationAngle(block.rotation);
-    m_blockFrame->setTextBaseRotation(m_layout.hasPage(m_blockPage) ? effectiveRotation(m_blockPage) : 0);
+    m_blockFrame->setTextBaseRotation(m_layout.hasPage(m_edits->page()) ? effectiveRotation(m_edits->page()) : 0);
     m_blockFrame->setTextPaintingSuppressed(!block.isImage);
 }
 
@@ -346,12 +342,13 @@ void PdfView::activateOcrBlock(int index)
         return;
     }
     if (validBlock(m_activeBlock) && m_blockFrame)
-        applyEditorToBlock(m_blocks[size_t(m_activeBlock)], m_blocks[size_t(m_activeBlock)].textEdited);
+        applyEditorToBlock(m_edits->blocks()[size_t(m_activeBlock)],
+                           m_edits->blocks()[size_t(m_activeBlock)].textEdited);
     m_activeBlock = index;
     m_editorUndoBlock = index;
     m_editorUndoCaptured = false;
     ensureBlockEditorFrame();
-    const TextBlock& block = m_blocks[size_t(index)];
+    const TextBlock& block = m_edits->blocks()[size_t(index)];
     setUpFrameFor(block);
     if (block.isImage) {
         disconnectActiveTextEditor();
@@ -379,14 +376,14 @@ void PdfView::activateOcrBlock(int index)
 // preview's layout (and of its turn), not the hidden editor's own.
 void PdfView::placeEditorCursorAt(const QPoint& viewportPos)
 {
-    if (!blockEditorActive() || !m_layout.hasPage(m_blockPage))
+    if (!blockEditorActive() || !m_layout.hasPage(m_edits->page()))
         return;
-    const TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    const TextBlock& block = m_edits->blocks()[size_t(m_activeBlock)];
     RotatedTextEdit* editor = m_blockFrame->editor();
     const QRect content = activeTextBox();
     if (!content.isValid())
         return;
-    const int turns = m_layout.quarterTurns(m_blockPage);
+    const int turns = m_layout.quarterTurns(m_edits->page());
     const double own = std::abs(block.rotation) > kRotationEpsilon ? block.rotation : 0.0;
     QRectF box = content;
     if (turns % 2 == 1) {
@@ -423,7 +420,8 @@ void PdfView::deactivateOcrBlock()
     if (validBlock(m_activeBlock) && m_blockFrame) {
         // After an undo restore the editor holds the state being left.
         if (!m_restoringSnapshot)
-            applyEditorToBlock(m_blocks[size_t(m_activeBlock)], m_blocks[size_t(m_activeBlock)].textEdited);
+            applyEditorToBlock(m_edits->blocks()[size_t(m_activeBlock)],
+                               m_edits->blocks()[size_t(m_activeBlock)].textEdited);
         disconnectActiveTextEditor();
     }
     m_activeBlock = -1;
@@ -461,9 +459,9 @@ void PdfView::scrollActiveBlockIntoView()
 
 void PdfView::repositionBlockEditor()
 {
-    if (!validBlock(m_activeBlock) || !m_blockFrame || m_blockPage < 0 || !hasPages())
+    if (!validBlock(m_activeBlock) || !m_blockFrame || m_edits->page() < 0 || !hasPages())
         return;
-    if (!m_layout.hasPage(m_blockPage)) { // the page went away under the block
+    if (!m_layout.hasPage(m_edits->page())) { // the page went away under the block
         if (m_blockFrame->isVisible())
             emit actionRefused(QStringLiteral("Страница этого блока удалена: правка невозможна."));
         m_blockFrame->hide();
@@ -475,20 +473,20 @@ void PdfView::repositionBlockEditor()
         return;
     }
     // Room for the handles and the knob around the page.
-    const QRect page = laidOutPageRect(m_blockPage).translated(-horizontalScrollBar()->value(),
+    const QRect page = laidOutPageRect(m_edits->page()).translated(-horizontalScrollBar()->value(),
                                                                  -verticalScrollBar()->value());
     const QRect bounds = page.adjusted(-kFrameSideRoom, -kFrameTopRoom, kFrameOuterRoom, kFrameOuterRoom);
     QRect clip = r & bounds;
     // A block turned on its own shows its exact (possibly thin) box.
-    const bool turned = std::abs(m_blocks[size_t(m_activeBlock)].rotation) >= kRotationEpsilon;
-    if (!clip.isEmpty() && !turned && !m_blocks[size_t(m_activeBlock)].isImage
-        && blockTextEdited(m_blocks[size_t(m_activeBlock)]))
+    const bool turned = std::abs(m_edits->blocks()[size_t(m_activeBlock)].rotation) >= kRotationEpsilon;
+    if (!clip.isEmpty() && !turned && !m_edits->blocks()[size_t(m_activeBlock)].isImage
+        && blockTextEdited(m_edits->blocks()[size_t(m_activeBlock)]))
         clip = grownToEditorContent(r, bounds) & bounds;
     if (clip.isEmpty() || (!turned && (clip.width() <= kMinFrameExtent || clip.height() <= kMinFrameExtent))) {
         m_blockFrame->hide();
         return;
     }
-    m_blockFrame->setTextBaseRotation(effectiveRotation(m_blockPage));
+    m_blockFrame->setTextBaseRotation(effectiveRotation(m_edits->page()));
     m_blockFrame->setContentRectOverride(QRect());
     m_blockFrame->setContentScreenRect(clip);
     m_blockFrame->show();
@@ -511,7 +509,7 @@ QRect PdfView::grownToEditorContent(QRect r, const QRect& bounds) const
     }
     if (std::ceil(size.height()) + kContentSlack > own.height() * zoom)
         own.setHeight(std::min(limit.bottom() - own.top(), (std::ceil(size.height()) + kContentSlack) / zoom));
-    const QRectF shown = pageTopToViewport(m_blockPage).mapRect(own);
+    const QRectF shown = pageTopToViewport(m_edits->page()).mapRect(own);
     return QRect(QPoint(qRound(shown.left()), qRound(shown.top())),
                  QSize(qRound(shown.width()), qRound(shown.height())))
         | r;
@@ -520,7 +518,7 @@ QRect PdfView::grownToEditorContent(QRect r, const QRect& bounds) const
 QRectF PdfView::frameRectToPageTop(const QRect& viewportRect) const
 {
     const QRectF covered(viewportRect.x(), viewportRect.y(), viewportRect.width(), viewportRect.height());
-    return viewportToPageTop(m_blockPage).mapRect(covered);
+    return viewportToPageTop(m_edits->page()).mapRect(covered);
 }
 
 namespace {
@@ -543,11 +541,11 @@ void translateBlock(TextBlock& block, const TextBlock& from, double dx, double d
 // into the block.
 void PdfView::onBlockFrameRectChanged(QRect viewportRect)
 {
-    if (!validBlock(m_activeBlock) || !hasPages() || !m_layout.hasPage(m_blockPage))
+    if (!validBlock(m_activeBlock) || !hasPages() || !m_layout.hasPage(m_edits->page()))
         return;
     if (!m_restoringSnapshot)
         captureBlockInteractionUndoIfNeeded(QStringLiteral("Изменение блока"));
-    TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    TextBlock& block = m_edits->blocks()[size_t(m_activeBlock)];
     const bool dragging = m_blockFrame && m_blockFrame->isInteracting() && m_frameDragStartBlock;
     if (dragging) {
         const TextBlock& start = *m_frameDragStartBlock;
@@ -557,12 +555,12 @@ void PdfView::onBlockFrameRectChanged(QRect viewportRect)
             // Page-top y runs down, PDF y up.
             translateBlock(block, start, now.x() - was.x(), -(now.y() - was.y()));
         } else {
-            const QRectF own = pdfToPageTopRect(m_blockPage, start.rect);
+            const QRectF own = pdfToPageTopRect(m_edits->page(), start.rect);
             const QRectF resized(QPointF(own.left() + now.left() - was.left(), own.top() + now.top() - was.top()),
                                  QPointF(own.right() + now.right() - was.right(),
                                          own.bottom() + now.bottom() - was.bottom()));
             if (hasArea(resized))
-                block.rect = pageTopToPdfRect(m_blockPage, resized);
+                block.rect = pageTopToPdfRect(m_edits->page(), resized);
         }
     } else {
         const QRectF now = viewportRectToBlockRect(viewportRect);
@@ -586,7 +584,7 @@ void PdfView::onBlockFrameRotationChanged(double degrees)
         return;
     if (!m_restoringSnapshot)
         captureBlockInteractionUndoIfNeeded(QStringLiteral("Поворот блока"));
-    TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    TextBlock& block = m_edits->blocks()[size_t(m_activeBlock)];
     if (std::abs(block.rotation - degrees) > kRotationChange)
         markOcrBlocksDirty();
     block.rotation = degrees;

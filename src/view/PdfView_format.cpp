@@ -79,7 +79,7 @@ void PdfView::emitActiveTextFormat()
                       || font.weight() >= kBoldWeight;
     bool italic = format.fontItalic() || font.style() != QFont::StyleNormal;
     if (blockEditor) {
-        const TextBlock& block = m_blocks[size_t(m_activeBlock)];
+        const TextBlock& block = m_edits->blocks()[size_t(m_activeBlock)];
         if (!block.lines.empty() && !block.lines.front().invisibleText && isNativePdfLine(block.lines.front()))
             italic = effectiveLineItalic(block.lines.front(), block);
     }
@@ -101,7 +101,7 @@ double PdfView::lineSizeAtCursor(const QTextCharFormat& format, double shown) co
 {
     if (format.hasProperty(kChosenPointSizeProperty))
         return format.doubleProperty(kChosenPointSizeProperty);
-    const TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    const TextBlock& block = m_edits->blocks()[size_t(m_activeBlock)];
     const int line = m_blockFrame->editor()->textCursor().blockNumber();
     if (line < int(block.lines.size()) && block.lines[size_t(line)].fontSize > 1.0f)
         return block.lines[size_t(line)].fontSize;
@@ -113,7 +113,7 @@ double PdfView::lineSizeAtCursor(const QTextCharFormat& format, double shown) co
 void PdfView::writeBackAfterFormat(bool queueFit)
 {
     if (blockEditorActive()) {
-        applyEditorToBlock(m_blocks[size_t(m_activeBlock)], true);
+        applyEditorToBlock(m_edits->blocks()[size_t(m_activeBlock)], true);
         markOcrBlocksDirty();
     }
     emitActiveTextFormat();
@@ -330,7 +330,7 @@ void PdfView::updateActiveBlockText(const QString& text)
     if (!validBlock(m_activeBlock) || !m_blockFrame)
         return;
     captureActiveEditorUndoIfNeeded(QStringLiteral("OCR блока"), true);
-    TextBlock& block = m_blocks[size_t(m_activeBlock)];
+    TextBlock& block = m_edits->blocks()[size_t(m_activeBlock)];
     block.text = text;
     block.textEdited = false;
     block.richText.clear();

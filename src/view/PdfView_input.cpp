@@ -111,8 +111,8 @@ std::vector<PdfView::SelectableLine> PdfView::selectableLinesOfBlocks(const std:
 // extraction loads the page and walks its text, far too slow for every move.
 std::vector<PdfView::SelectableLine> PdfView::selectableLines(int page, bool wait)
 {
-    if (m_editMode && page == m_blockPage && !m_blocks.empty())
-        return selectableLinesOfBlocks(m_blocks);
+    if (m_editMode && page == m_edits->page() && !m_edits->blocks().empty())
+        return selectableLinesOfBlocks(m_edits->blocks());
     const quint64 revision = m_document->revision();
     const auto cached = m_pageTexts.constFind(page);
     if (cached != m_pageTexts.constEnd() && cached->revision == revision)
@@ -519,7 +519,7 @@ void PdfView::mousePressEvent(QMouseEvent* event)
 {
     const QPoint position = event->position().toPoint();
     if (event->button() == Qt::RightButton) {
-        if (m_editMode && !m_blocks.empty())
+        if (m_editMode && !m_edits->blocks().empty())
             showOcrBlockContextMenu(position, event->globalPosition().toPoint());
         else
             showDocumentContextMenu(position, event->globalPosition().toPoint());
@@ -584,7 +584,7 @@ bool PdfView::pressInEditMode(const QPoint& position, const QPoint& global)
         clearOcrBlockSelection();
     }
     m_selectionMode = RegionSelection;
-    if (m_editTool == Select && !m_blocks.empty() && m_blockPage >= 0) {
+    if (m_editTool == Select && !m_edits->blocks().empty() && m_edits->page() >= 0) {
         m_selectionMode = BlockDrag;
         m_regionSelectionShown = false;
         m_selectionHighlightPage = -1;
@@ -685,7 +685,7 @@ void PdfView::updateBlockCursor(const QPoint& position)
 {
     const int block = hoveredOcrBlock(position);
     if (block >= 0)
-        viewport()->setCursor(m_blocks[size_t(block)].isImage ? Qt::SizeAllCursor : Qt::IBeamCursor);
+        viewport()->setCursor(m_edits->blocks()[size_t(block)].isImage ? Qt::SizeAllCursor : Qt::IBeamCursor);
     else if (selectableTextAt(position, false)) // a move never waits for the engine
         viewport()->setCursor(Qt::IBeamCursor);
     else
@@ -747,7 +747,7 @@ void PdfView::finishDragSelection(const QPoint& position)
         finishTextSelection();
         return;
     }
-    if (m_editMode && m_selectionMode == BlockDrag && m_editTool == Select && m_selectionPage == m_blockPage) {
+    if (m_editMode && m_selectionMode == BlockDrag && m_editTool == Select && m_selectionPage == m_edits->page()) {
         selectOcrBlocksInRect(currentSelectionViewportRect());
         return;
     }
@@ -786,14 +786,14 @@ void PdfView::copyTextToClipboard(const QString& text)
 // Tab moves the editor to the next text block (Shift+Tab: the previous one).
 void PdfView::activateNeighbourBlock(bool backward)
 {
-    const int count = int(m_blocks.size());
+    const int count = int(m_edits->blocks().size());
     int index = m_activeBlock;
     for (int step = 0; step < count; ++step) {
         if (backward)
             index = index <= 0 ? count - 1 : index - 1;
         else
             index = index < 0 || index >= count - 1 ? 0 : index + 1;
-        if (!m_blocks[size_t(index)].isImage) {
+        if (!m_edits->blocks()[size_t(index)].isImage) {
             selectOcrBlock(index, false);
             activateOcrBlock(index);
             return;
@@ -804,7 +804,7 @@ void PdfView::activateNeighbourBlock(bool backward)
 bool PdfView::editModeKey(QKeyEvent* event)
 {
     const int key = event->key();
-    if (m_editMode && !m_blocks.empty() && (key == Qt::Key_Tab || key == Qt::Key_Backtab)) {
+    if (m_editMode && !m_edits->blocks().empty() && (key == Qt::Key_Tab || key == Qt::Key_Backtab)) {
         activateNeighbourBlock(key == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier));
         event->accept();
         return true;
@@ -832,7 +832,7 @@ bool PdfView::editModeKey(QKeyEvent* event)
 bool PdfView::focusNextPrevChild(bool next)
 {
     // In edit mode Tab walks the blocks instead of the widgets.
-    if (m_editMode && !m_blocks.empty())
+    if (m_editMode && !m_edits->blocks().empty())
         return false;
     return QAbstractScrollArea::focusNextPrevChild(next);
 }

@@ -116,7 +116,7 @@ void PdfView::paintPage(QPainter& painter, int page)
         painter.drawRect(rect.adjusted(-1, -1, 1, 1));
     }
 
-    const bool blockPage = m_editMode && page == m_blockPage && !m_blocks.empty();
+    const bool blockPage = m_editMode && page == m_edits->page() && !m_edits->blocks().empty();
     if (blockPage) {
         paintPlacementPreview(painter, page);
         paintBlocks(painter, page, image, rect);
@@ -187,9 +187,9 @@ bool PdfView::isInkImageBlock(const TextBlock& block)
 
 bool PdfView::isInkLayerPage(int page) const
 {
-    if (!m_editMode || page != m_blockPage)
+    if (!m_editMode || page != m_edits->page())
         return false;
-    return std::any_of(m_blocks.begin(), m_blocks.end(), isInkImageBlock);
+    return std::any_of(m_edits->blocks().begin(), m_edits->blocks().end(), isInkImageBlock);
 }
 
 // Hides the ink of masked image blocks on the page drawn without its text,
@@ -197,7 +197,7 @@ bool PdfView::isInkLayerPage(int page) const
 void PdfView::paintInkMasks(QPainter& painter, int page)
 {
     const QRectF pageArea(QPointF(0, 0), pagePointSize(page)); // the same area in PDF points
-    for (const TextBlock& block : m_blocks) {
+    for (const TextBlock& block : m_edits->blocks()) {
         if (!isInkImageBlock(block))
             continue;
         const QRectF screen = pdfRectToScreenRect(page, block.originalRect);
@@ -214,11 +214,11 @@ void PdfView::paintInkMasks(QPainter& painter, int page)
         layer.setRenderHint(QPainter::Antialiasing);
         layer.translate(-target.topLeft());
         bool drawn = false;
-        for (int i = 0; i < int(m_blocks.size()); ++i) {
-            if (!shouldUseTextBlockForInkRepair(m_blocks[size_t(i)], area))
+        for (int i = 0; i < int(m_edits->blocks().size()); ++i) {
+            if (!shouldUseTextBlockForInkRepair(m_edits->blocks()[size_t(i)], area))
                 continue;
-            const QRect r = pdfRectToScreenRect(page, m_blocks[size_t(i)].rect).toRect();
-            drawTurnedPreview(layer, m_blocks[size_t(i)], r, nullptr);
+            const QRect r = pdfRectToScreenRect(page, m_edits->blocks()[size_t(i)].rect).toRect();
+            drawTurnedPreview(layer, m_edits->blocks()[size_t(i)], r, nullptr);
             drawn = true;
         }
         if (!drawn)
@@ -234,7 +234,7 @@ void PdfView::paintInkMasks(QPainter& painter, int page)
 // with the block's own rotation, so it matches the rotated page under it.
 void PdfView::drawBlockImage(QPainter& painter, const TextBlock& block, const QRectF& r, const QImage& image)
 {
-    const int turns = m_layout.quarterTurns(m_blockPage);
+    const int turns = m_layout.quarterTurns(m_edits->page());
     const double degrees = turns * 90 + (std::abs(block.rotation) >= kRotationEpsilon ? block.rotation : 0.0);
     painter.save();
     if (std::abs(degrees) >= kRotationEpsilon)
@@ -255,7 +255,7 @@ void PdfView::paintBlocks(QPainter& painter, int page, const QImage& pageImage, 
     painter.setFont(QFont(QStringLiteral("Arial"), 7));
     eraseChangedBlockInk(painter, page, pageImage, pageRect);
     const bool inkLayer = isInkLayerPage(page);
-    for (int i = 0; i < int(m_blocks.size()); ++i)
+    for (int i = 0; i < int(m_edits->blocks().size()); ++i)
         paintBlock(painter, i, inkLayer);
     paintBlockGroups(painter);
     painter.restore();
@@ -285,7 +285,7 @@ void PdfView::eraseChangedBlockInk(QPainter& painter, int page, const QImage& pa
 
 bool PdfView::erasesOldInk(int index) const
 {
-    const TextBlock& block = m_blocks[size_t(index)];
+    const TextBlock& block = m_edits->blocks()[size_t(index)];
     if (block.isImage || !hasArea(block.originalRect))
         return false;
     return blockTextEdited(block) || blockMoved(block) || (index == m_activeBlock && activeBlockShowsEdits());
@@ -296,7 +296,7 @@ bool PdfView::erasesOldInk(int index) const
 void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor,
                                 bool withText)
 {
-    const int turns = m_layout.hasPage(m_blockPage) ? m_layout.quarterTurns(m_blockPage) : 0;
+    const int turns = m_layout.hasPage(m_edits->page()) ? m_layout.quarterTurns(m_edits->page()) : 0;
     const double own = std::abs(block.rotation) > kRotationEpsilon ? block.rotation : 0.0;
     const double degrees = turns * 90 + own;
     QRectF box = r;
@@ -316,7 +316,7 @@ void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const
 
 void PdfView::paintTextBlockPreview(QPainter& painter, int index, const QRect& r)
 {
-    const TextBlock& block = m_blocks[size_t(index)];
+    const TextBlock& block = m_edits->blocks()[size_t(index)];
     if (index == m_activeBlock && m_blockFrame) {
         paintActiveTextBlock(painter, r);
         return;
@@ -327,7 +327,7 @@ void PdfView::paintTextBlockPreview(QPainter& painter, int index, const QRect& r
 
 void PdfView::paintActiveTextBlock(QPainter& painter, const QRect& r)
 {
-    TextBlock live = m_blocks[size_t(m_activeBlock)];
+    TextBlock live = m_edits->blocks()[size_t(m_activeBlock)];
     RotatedTextEdit* editor = m_blockFrame->editor();
     live.text = editor->toPlainText();
     const QRect content = activeTextBox();
@@ -341,17 +341,17 @@ void PdfView::paintActiveTextBlock(QPainter& painter, const QRect& r)
 
 void PdfView::paintBlock(QPainter& painter, int index, bool inkLayerPage)
 {
-    const TextBlock& block = m_blocks[size_t(index)];
+    const TextBlock& block = m_edits->blocks()[size_t(index)];
     QRect r = ocrBlockScreenRect(index);
     if (!r.isValid())
-        r = pdfRectToScreenRect(m_blockPage, block.rect).toRect();
+        r = pdfRectToScreenRect(m_edits->page(), block.rect).toRect();
     const bool rotated = std::abs(block.rotation) > kRotationEpsilon;
     if (block.isImage) {
         const bool placedByUser = !hasArea(block.originalRect);
         if (placedByUser || (block.inkRegion && inkLayerPage)) {
             drawBlockImage(painter, block, r, block.image);
         } else if (blockMoved(block) || rotated || block.imageEdited) {
-            const QRectF was = pdfRectToScreenRect(m_blockPage, block.originalRect).adjusted(-1, -1, 1, 1);
+            const QRectF was = pdfRectToScreenRect(m_edits->page(), block.originalRect).adjusted(-1, -1, 1, 1);
             if (block.inkRegion)
                 painter.drawImage(was, whiteAlphaMaskForPreview(pagePicture(block)));
             else
@@ -361,7 +361,7 @@ void PdfView::paintBlock(QPainter& painter, int index, bool inkLayerPage)
     } else {
         paintTextBlockPreview(painter, index, r);
     }
-    const bool grouped = index < int(m_blockGroupIds.size()) && m_blockGroupIds[size_t(index)] > 0;
+    const bool grouped = index < int(m_edits->groupIds().size()) && m_edits->groupIds()[size_t(index)] > 0;
     if (index == m_activeBlock && block.isImage) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(QColor(220, 60, 60, 210), 1, Qt::DashLine));
@@ -377,7 +377,7 @@ void PdfView::paintBlock(QPainter& painter, int index, bool inkLayerPage)
 
 void PdfView::paintBlockOutline(QPainter& painter, int index, const QRect& r)
 {
-    const TextBlock& block = m_blocks[size_t(index)];
+    const TextBlock& block = m_edits->blocks()[size_t(index)];
     const int width = m_selectedBlocks.contains(index) ? 2 : 1;
     // A block turned on its own (a turned page's line) is outlined as turned.
     painter.save();
@@ -403,7 +403,7 @@ void PdfView::paintBlockOutline(QPainter& painter, int index, const QRect& r)
 
 void PdfView::paintBlockDebugLabel(QPainter& painter, int index, const QRect& r)
 {
-    const QString text = blockDebugLabel(m_blocks[size_t(index)]);
+    const QString text = blockDebugLabel(m_edits->blocks()[size_t(index)]);
     painter.save();
     QFont font(QStringLiteral("Arial"), 7);
     font.setBold(true);
@@ -426,8 +426,8 @@ void PdfView::paintBlockDebugLabel(QPainter& painter, int index, const QRect& r)
 void PdfView::paintBlockGroups(QPainter& painter)
 {
     QList<int> seen;
-    for (int i = 0; i < int(m_blockGroupIds.size()); ++i) {
-        const int group = m_blockGroupIds[size_t(i)];
+    for (int i = 0; i < int(m_edits->groupIds().size()); ++i) {
+        const int group = m_edits->groupIds()[size_t(i)];
         if (group <= 0 || seen.contains(group))
             continue;
         seen.append(group);
@@ -435,8 +435,8 @@ void PdfView::paintBlockGroups(QPainter& painter)
         if (!hasArea(r))
             continue;
         bool selected = false;
-        for (int j = 0; j < int(m_blockGroupIds.size()); ++j)
-            selected = selected || (m_blockGroupIds[size_t(j)] == group && m_selectedBlocks.contains(j));
+        for (int j = 0; j < int(m_edits->groupIds().size()); ++j)
+            selected = selected || (m_edits->groupIds()[size_t(j)] == group && m_selectedBlocks.contains(j));
         painter.setBrush(QColor(30, 120, 255, selected ? 22 : 8));
         painter.setPen(QPen(QColor(30, 120, 255, selected ? 230 : 170), selected ? 2 : 1, Qt::DashLine));
         painter.drawRoundedRect(r.adjusted(-2, -2, 2, 2), 3, 3);

@@ -1,21 +1,76 @@
-// Undo and redo of the block model: whole-page snapshots, at most 100 steps.
+// The page's edits on show, and undo and redo of the block model: whole-page
+// snapshots, at most 100 steps, taken with the live editor's typing.
 #include "BlockEditorFrame.h"
 #include "PdfView.h"
 
+void PdfView::setEdits(PageEdits* edits)
+{
+    if (!edits)
+        edits = &m_ownEdits;
+    if (edits == m_edits)
+        return;
+    deactivateOcrBlock();
+    disconnect(m_edits, nullptr, this, nullptr);
+    m_edits->setSnapshotSource({});
+    showEdits(edits);
+}
+
+void PdfView::showEdits(PageEdits* edits)
+{
+    m_edits = edits;
+    m_selectedBlocks.clear();
+    m_activeBlock = -1;
+    m_hoveredBlock = -1;
+    m_editorUndoCaptured = false;
+    m_interactionUndoCaptured = false;
+    m_editorUndoBlock = -1;
+    m_edits->setSnapshotSource([this](const QString& label) { return makeEditSnapshot(label, true); });
+    // After an undo restore the editor holds the state being left: it is not
+    // written back.
+    connect(m_edits, &PageEdits::aboutToRestore, this, [this] {
+        m_restoringSnapshot = true;
+        deactivateOcrBlock();
+        m_restoringSnapshot = false;
+    });
+    connect(m_edits, &PageEdits::restored, this, [this](const PageEdits::Snapshot& snapshot) {
+        m_selectedBlocks.clear();
+        for (int index : snapshot.selection) {
+            if (validBlock(index))
+                m_selectedBlocks.insert(index);
+        }
+        m_editorUndoCaptured = false;
+        m_interactionUndoCaptured = false;
+        m_editorUndoBlock = -1;
+        if (m_editMode && validBlock(snapshot.activeBlock)) {
+            activateOcrBlock(snapshot.activeBlock);
+        } else {
+            m_activeBlock = -1;
+            emit activeTextEditorAvailable(false);
+        }
+        viewport()->update();
+    });
+    connect(m_edits, &PageEdits::changed, viewport(), qOverload<>(&QWidget::update));
+    if (m_edits != &m_ownEdits) {
+        // The owner went first: nothing of it is touched again.
+        connect(m_edits, &QObject::destroyed, this, [this] {
+            m_edits = &m_ownEdits;
+            m_activeBlock = -1;
+            deactivateOcrBlock();
+            showEdits(&m_ownEdits);
+        });
+    }
+    emitUndoRedoAvailability();
+    viewport()->update();
+}
+
 PdfView::EditSnapshot PdfView::makeEditSnapshot(const QString& label, bool includeLiveEditor) const
 {
-    EditSnapshot snapshot;
-    snapshot.blocks = m_blocks;
-    if (includeLiveEditor && validBlock(m_activeBlock) && m_blockFrame && !m_blocks[size_t(m_activeBlock)].isImage)
-        applyEditorToBlock(snapshot.blocks[size_t(m_activeBlock)], m_blocks[size_t(m_activeBlock)].textEdited);
-    snapshot.removedPlaces = m_removedPlaces;
-    snapshot.groupIds = m_blockGroupIds;
+    EditSnapshot snapshot = m_edits->snapshot(label);
+    const std::vector<TextBlock>& blocks = m_edits->blocks();
+    if (includeLiveEditor && validBlock(m_activeBlock) && m_blockFrame && !blocks[size_t(m_activeBlock)].isImage)
+        applyEditorToBlock(snapshot.blocks[size_t(m_activeBlock)], blocks[size_t(m_activeBlock)].textEdited);
     snapshot.selection = m_selectedBlocks;
-    snapshot.label = label;
-    snapshot.page = m_blockPage;
     snapshot.activeBlock = m_activeBlock;
-    snapshot.nextGroupId = m_nextGroupId;
-    snapshot.dirty = m_blocksDirty;
     return snapshot;
 }
 
@@ -23,11 +78,8 @@ void PdfView::pushUndoSnapshot(const QString& label, bool includeLiveEditor)
 {
     if (m_restoringSnapshot)
         return;
-    m_undoStack.push_back(makeEditSnapshot(label, includeLiveEditor));
-    if (int(m_undoStack.size()) > kMaxUndoSteps)
-        m_undoStack.erase(m_undoStack.begin());
-    m_redoStack.clear();
-    emit undoRedoAvailabilityChanged(!m_undoStack.empty(), false);
+    m_edits->pushStep(makeEditSnapshot(label, includeLiveEditor));
+    emit undoRedoAvailabilityChanged(canUndo(), false);
 }
 
 void PdfView::captureActiveEditorUndoIfNeeded(const QString& label, bool includeLiveEditor)
@@ -49,67 +101,27 @@ void PdfView::captureBlockInteractionUndoIfNeeded(const QString& label)
     m_interactionUndoCaptured = true;
 }
 
-void PdfView::restoreEditSnapshot(const EditSnapshot& snapshot)
-{
-    m_restoringSnapshot = true;
-    deactivateOcrBlock();
-    m_restoringSnapshot = false;
-
-    m_blocks = snapshot.blocks;
-    m_removedPlaces = snapshot.removedPlaces;
-    m_blockGroupIds = snapshot.groupIds;
-    if (m_blockGroupIds.size() != m_blocks.size())
-        m_blockGroupIds.assign(m_blocks.size(), 0);
-    m_selectedBlocks.clear();
-    for (int index : snapshot.selection) {
-        if (validBlock(index))
-            m_selectedBlocks.insert(index);
-    }
-    m_blockPage = snapshot.page;
-    m_nextGroupId = std::max(snapshot.nextGroupId, 1);
-    m_blocksDirty = snapshot.dirty;
-    m_editorUndoCaptured = false;
-    m_interactionUndoCaptured = false;
-    m_editorUndoBlock = -1;
-    if (m_editMode && validBlock(snapshot.activeBlock)) {
-        activateOcrBlock(snapshot.activeBlock);
-    } else {
-        m_activeBlock = -1;
-        emit activeTextEditorAvailable(false);
-    }
-    viewport()->update();
-}
-
 void PdfView::undo()
 {
-    if (m_undoStack.empty())
+    if (!canUndo())
         return;
-    EditSnapshot current = makeEditSnapshot(QStringLiteral("Повторить"), true);
-    const EditSnapshot previous = std::move(m_undoStack.back());
-    m_undoStack.pop_back();
-    m_redoStack.push_back(std::move(current));
-    restoreEditSnapshot(previous);
+    m_edits->undo();
     emitUndoRedoAvailability();
     emit ocrBlocksEdited();
 }
 
 void PdfView::redo()
 {
-    if (m_redoStack.empty())
+    if (!canRedo())
         return;
-    EditSnapshot current = makeEditSnapshot(QStringLiteral("Отменить"), true);
-    const EditSnapshot next = std::move(m_redoStack.back());
-    m_redoStack.pop_back();
-    m_undoStack.push_back(std::move(current));
-    restoreEditSnapshot(next);
+    m_edits->redo();
     emitUndoRedoAvailability();
     emit ocrBlocksEdited();
 }
 
 void PdfView::clearUndoHistory()
 {
-    m_undoStack.clear();
-    m_redoStack.clear();
+    m_edits->clearHistory();
     m_editorUndoCaptured = false;
     m_interactionUndoCaptured = false;
     m_editorUndoBlock = -1;

@@ -382,6 +382,57 @@ private slots:
         QVERIFY(savedText(path, 0).contains(QStringLiteral("edited")));
     }
 
+    // Each tab has edits of its own: switching writes the shown ones into
+    // their document and shows the other tab's; closing the shown tab drops
+    // its edits and shows the neighbour's.
+    void eachTabOwnsItsEdits_data()
+    {
+        QTest::addColumn<bool>("closeEdited");
+        QTest::newRow("switch back") << false;
+        QTest::newRow("close the edited tab") << true;
+    }
+
+    void eachTabOwnsItsEdits()
+    {
+        QFETCH(bool, closeEdited);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        window.show();
+        window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 1));
+        PageEdits* first = view(window)->edits();
+        window.openFile(writePdf(dir, QStringLiteral("b.pdf"), 1));
+        PageEdits* second = view(window)->edits();
+        QVERIFY(first != second);
+        TextBlock block;
+        block.text = QStringLiteral("edited");
+        block.rect = QRectF(72, 72, 200, 20);
+        block.textEdited = true;
+        view(window)->setOcrBlocks({block}, 0, true);
+        QVERIFY(second->isDirty());
+        window.updateTitle();
+        QCOMPARE(tabTexts(window), (QStringList{"a.pdf", "b.pdf *"}));
+        if (closeEdited) {
+            prompt::Driver prompts;
+            prompts.clickButton(QStringLiteral("Не сохранять"));
+            QVERIFY(window.closeDocumentAt(1));
+            QCOMPARE(view(window)->edits(), first);
+            QVERIFY(!view(window)->blocksDirty());
+            QCOMPARE(tabTexts(window), QStringList{"a.pdf"});
+            return;
+        }
+        window.activateDocument(0);
+        QCOMPARE(view(window)->edits(), first);
+        QVERIFY(!second->isDirty());  // written into b.pdf's document
+        QVERIFY(second->isEmpty());
+        QCOMPARE(tabTexts(window), (QStringList{"a.pdf", "b.pdf *"}));
+        window.activateDocument(1);
+        QCOMPARE(view(window)->edits(), second);
+        QString text;
+        for (const TextBlock& written : window.currentDocument()->extractText(0))
+            text += written.text;
+        QVERIFY2(text.contains(QStringLiteral("edited")), qPrintable(text));
+    }
+
     // Edited blocks that cannot be written stop the save: the file stays as it
     // was and the marks stay on.
     void failedBlockWriteBackIsNotSaved()
