@@ -3,7 +3,12 @@
 #include "PageOwnContent.h"
 #include "PdfEngineInternal.h"
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cmath>
@@ -16,6 +21,9 @@ constexpr double kTrialScale = 1.0;       // 72 dpi
 constexpr int kAreaMarginPixels = 2;      // anti-aliasing around an edited box
 constexpr int kChannelTolerance = 24;     // rounding of re-written coordinates, not lost ink
 constexpr double kCharDriftPoints = 1.0;
+constexpr double kBytesTrialDpi = 150;
+constexpr double kMaxChangedShare = 0.0002;  // anti-aliasing along an edge, not a lost mark
+constexpr int kPopplerTimeoutMs = 20000;
 
 struct PlacedChar {
     unsigned code = 0;
@@ -61,18 +69,19 @@ bool sameChars(const std::vector<PlacedChar>& a, const std::vector<PlacedChar>& 
     return true;
 }
 
-bool sameOutside(const QImage& before, const QImage& after, const std::vector<QRectF>& areas, double pageHeight)
+// Pixels of before and after that differ outside the areas (points, scaled).
+qint64 changedOutside(const QImage& before, const QImage& after, const std::vector<QRectF>& areas, double pageHeight,
+                      double scale, qint64* total)
 {
-    if (before.isNull() || before.size() != after.size())
-        return false;
     std::vector<QRect> skipped;
     for (const QRectF& r : areas)
-        skipped.push_back(QRect(int(std::floor(r.x() * kTrialScale)) - kAreaMarginPixels,
-                                int(std::floor((pageHeight - r.y() - r.height()) * kTrialScale)) - kAreaMarginPixels,
-                                int(std::ceil(r.width() * kTrialScale)) + 2 * kAreaMarginPixels + 1,
-                                int(std::ceil(r.height() * kTrialScale)) + 2 * kAreaMarginPixels + 1));
+        skipped.push_back(QRect(int(std::floor(r.x() * scale)) - kAreaMarginPixels,
+                                int(std::floor((pageHeight - r.y() - r.height()) * scale)) - kAreaMarginPixels,
+                                int(std::ceil(r.width() * scale)) + 2 * kAreaMarginPixels + 1,
+                                int(std::ceil(r.height() * scale)) + 2 * kAreaMarginPixels + 1));
     const QImage a = before.convertToFormat(QImage::Format_ARGB32);
     const QImage b = after.convertToFormat(QImage::Format_ARGB32);
+    qint64 changed = 0;
     for (int y = 0; y < a.height(); ++y) {
         const auto* rowA = reinterpret_cast<const QRgb*>(a.constScanLine(y));
         const auto* rowB = reinterpret_cast<const QRgb*>(b.constScanLine(y));
@@ -83,10 +92,62 @@ bool sameOutside(const QImage& before, const QImage& after, const std::vector<QR
                                  std::abs(qGreen(rowA[x]) - qGreen(rowB[x])) > kChannelTolerance ||
                                  std::abs(qBlue(rowA[x]) - qBlue(rowB[x])) > kChannelTolerance;
             if (differs && std::none_of(skipped.begin(), skipped.end(), [&](const QRect& r) { return r.contains(x, y); }))
-                return false;
+                ++changed;
         }
     }
-    return true;
+    *total = qint64(a.width()) * a.height();
+    return changed;
+}
+
+bool sameOutside(const QImage& before, const QImage& after, const std::vector<QRectF>& areas, double pageHeight)
+{
+    if (before.isNull() || before.size() != after.size())
+        return false;
+    qint64 total = 0;
+    return changedOutside(before, after, areas, pageHeight, kTrialScale, &total) == 0;
+}
+
+// Whether two renders of one page differ outside the areas by more than edge noise.
+bool closeOutside(const QImage& before, const QImage& after, const std::vector<QRectF>& areas, double pageHeight,
+                  double scale)
+{
+    if (before.isNull() || before.size() != after.size())
+        return false;
+    qint64 total = 0;
+    const qint64 changed = changedOutside(before, after, areas, pageHeight, scale, &total);
+    return total > 0 && double(changed) <= kMaxChangedShare * double(total);
+}
+
+// Page pageIndex of a PDF rendered by poppler; null when pdftoppm fails.
+QImage popplerRender(const QString& program, const QString& pdf, int pageIndex, double dpi)
+{
+    const QString stem = pdf + QStringLiteral(".page");
+    const QString number = QString::number(pageIndex + 1);
+    QProcess process;
+    process.start(program, {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"), number,
+                            QStringLiteral("-l"), number, QStringLiteral("-png"), QStringLiteral("-singlefile"), pdf,
+                            stem});
+    if (!process.waitForFinished(kPopplerTimeoutMs) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return QImage(stem + QStringLiteral(".png"));
+}
+
+struct LoadedBytes {
+    DocumentPtr doc;
+    PagePtr page;
+};
+
+LoadedBytes loadPage(const QByteArray& bytes, int pageIndex)
+{
+    LoadedBytes loaded;
+    loaded.doc.reset(pdfApi().FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
+    if (loaded.doc)
+        loaded.page.reset(pdfApi().FPDF_LoadPage(loaded.doc.get(), pageIndex));
+    return loaded;
 }
 
 } // namespace
@@ -120,6 +181,56 @@ bool removalChangesOnlyInside(FPDF_DOCUMENT doc, int pageIndex, const std::vecto
         return false;
     return sameOutside(before, renderLoadedPageImage(page.get(), kTrialScale), areas, pageHeight) &&
            sameChars(textBefore, charsOutside(page.get(), areas));
+}
+
+bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, int pageIndex,
+                           const std::vector<QRectF>& areas, QString* reason)
+{
+    const double scale = kBytesTrialDpi / 72.0;
+    {
+        // The byte buffers outlive the documents read from them.
+        LoadedBytes a = loadPage(before, pageIndex);
+        LoadedBytes b = loadPage(after, pageIndex);
+        if (!a.page || !b.page) {
+            *reason = QStringLiteral("изменённая страница не открывается");
+            return false;
+        }
+        const double pageHeight = pdfApi().FPDF_GetPageHeightF(a.page.get());
+        if (!closeOutside(renderLoadedPageImage(a.page.get(), scale), renderLoadedPageImage(b.page.get(), scale), areas,
+                          pageHeight, scale) ||
+            !sameChars(charsOutside(a.page.get(), areas), charsOutside(b.page.get(), areas))) {
+            *reason = QStringLiteral("удаление изменило страницу вне правки");
+            return false;
+        }
+    }
+    const QString poppler = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    if (poppler.isEmpty())
+        return true;
+    QTemporaryDir folder;  // private to the user, its name unpredictable
+    if (!folder.isValid()) {
+        *reason = QStringLiteral("нет места для проверки страницы");
+        return false;
+    }
+    const QString beforePath = folder.filePath(QStringLiteral("before.pdf"));
+    const QString afterPath = folder.filePath(QStringLiteral("after.pdf"));
+    QFile a(beforePath), b(afterPath);
+    if (!a.open(QIODevice::WriteOnly) || a.write(before) != before.size() || !b.open(QIODevice::WriteOnly) ||
+        b.write(after) != after.size()) {
+        *reason = QStringLiteral("нет места для проверки страницы");
+        return false;
+    }
+    a.close();
+    b.close();
+    const QImage renderA = popplerRender(poppler, beforePath, pageIndex, kBytesTrialDpi);
+    const QImage renderB = popplerRender(poppler, afterPath, pageIndex, kBytesTrialDpi);
+    if (renderA.isNull() && renderB.isNull())
+        return true;  // poppler cannot draw this file at all: pdfium's view stands
+    const double pageHeight = renderA.height() / scale;
+    if (!closeOutside(renderA, renderB, areas, pageHeight, scale)) {
+        *reason = QStringLiteral("удаление изменило страницу вне правки (poppler)");
+        return false;
+    }
+    return true;
 }
 
 bool appendedContentReads(FPDF_DOCUMENT doc, int pageIndex)

@@ -1,13 +1,14 @@
 #pragma once
-// Removing objects the program did not write makes pdfium write the whole
-// content stream again, which can lose or garble what pdfium does not write
-// back faithfully (Type 3 text, text scaled by its matrix). Before such a
-// removal the page is tried on a copy: removed, written, read back, rendered.
-// Callers hold the pdfium lock.
+// Trials of a page change on a copy before the change is kept: a removal of
+// the page's own objects by pdfium (which writes the whole content stream
+// again), a removal made in the file's bytes, and appending to a page whose
+// content may never end. Callers hold the pdfium lock.
 
 #include "PdfiumApi.h"
 
+#include <QByteArray>
 #include <QRectF>
+#include <QString>
 
 #include <vector>
 
@@ -18,6 +19,13 @@ namespace pdfengine {
 // outside areas (displayed-page points). False when the trial cannot be made.
 bool removalChangesOnlyInside(FPDF_DOCUMENT doc, int pageIndex, const std::vector<int>& indices,
                               const std::vector<QRectF>& areas);
+
+// Whether page pageIndex looks and reads in after as in before outside areas
+// (displayed-page points): rendered at 150 dpi by pdfium and, where it is
+// installed, by poppler's pdftoppm, and its text read by pdfium. False with
+// the reason when anything else changed or a render failed.
+bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, int pageIndex,
+                           const std::vector<QRectF>& areas, QString* reason);
 
 // Whether an object appended to page pageIndex of doc is read back once the
 // page is written: false where the page's own content never ends (an open

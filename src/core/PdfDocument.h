@@ -16,6 +16,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 class QIODevice;
@@ -191,15 +192,24 @@ private:
         m_revision.store(s_nextRevision.fetch_add(1, std::memory_order_relaxed), std::memory_order_release);
     }
     static inline std::atomic<quint64> s_nextRevision{1};
-    // Every edit of the open document: modified, and caches keyed on the revision go stale.
+    // Every edit of the open document: modified, and caches keyed on the
+    // revision go stale. An edit that may have taken anything away makes the
+    // next save write the file anew; one that only added lets it append.
     void markChangedUnlocked()
+    {
+        m_rewriteOnSave = true;
+        markAddedUnlocked();
+    }
+    void markAddedUnlocked()
     {
         m_modified = true;
         bumpRevision();
     }
     void setLastError(const QString& text) const;
     bool writeDocumentTo(QIODevice& out, unsigned long flags, QString* error) const;
-    bool reloadFromSavedFileUnlocked(const QString& path);
+    bool serializeForEditUnlocked(QByteArray* bytes, QString* error) const;
+    bool documentBytesUnlocked(QByteArray* bytes, QString* error) const;
+    bool reloadFromBytesUnlocked(const QByteArray& bytes);
     bool appendPagesFromFile(const QString& path, int pageIndex);
     QList<QRectF> findRegex(int pageIndex, const QString& pattern, bool matchCase) const;
     // Fonts of text written into the open document, loaded once for its life.
@@ -216,6 +226,10 @@ private:
     QString m_filePath;
     QByteArray m_fileBytes;
     std::atomic<bool> m_modified{false};
+    // Something was removed or replaced since the file was read: the next
+    // save writes the file anew, leaving no earlier revision that holds it.
+    bool m_rewriteOnSave = false;
+    std::set<int> m_writtenPages;  // pages the program wrote text into since the file was opened
     std::atomic<quint64> m_revision{0};
     std::unique_ptr<pdfengine::WriterFonts> m_writerFonts;  // dropped before the document closes
 };

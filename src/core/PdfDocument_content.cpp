@@ -2,6 +2,7 @@
 // text and highlights.
 #include "PdfDocument.h"
 
+#include "PageGlyphRemoval.h"
 #include "PageOwnContent.h"
 #include "PageRemovalTrial.h"
 #include "PageTextWriter.h"
@@ -369,30 +370,41 @@ void coverLayerWords(FPDF_PAGE page, const PageTextWriter& writer, const std::ve
     }
 }
 
-// What a write removes: the program's own text under the white-outs of
-// redrawn blocks and its earlier searchable layer; the page's original text
-// under the white-outs only where a trial shows that writing the page again
-// changes nothing else (otherwise it stays under the white-out). The trial
-// removes what the write removes, so it writes the same streams again.
-std::vector<int> objectsToRemove(FPDF_DOCUMENT doc, int pageIndex, const PageTextWriter& writer,
-                                 const std::vector<TextBlock>& blocks, const std::vector<WhiteOut>& whiteOuts)
+// The program's own objects a write removes: its text under the white-outs
+// of redrawn blocks and its earlier searchable layer. The page's original
+// text under them goes through the content stream itself (removeOwnGlyphs).
+std::vector<int> objectsToRemove(const PageTextWriter& writer, const std::vector<TextBlock>& blocks,
+                                 const std::vector<WhiteOut>& whiteOuts)
 {
     std::vector<int> own, original;
     std::vector<QRectF> areas;
     for (size_t i = 0; i < blocks.size(); ++i) {
         if (whiteOuts[i].rect.isNull() || !hasArea(blocks[i].originalRect))
             continue;
-        const QRectF box = turnedBounds(whiteOuts[i].rect, whiteOuts[i].rotation);
-        writer.collectTextInside(box, own, original);
-        areas.push_back(box.adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth));
+        writer.collectTextInside(turnedBounds(whiteOuts[i].rect, whiteOuts[i].rotation), own, original);
     }
     if (std::any_of(blocks.begin(), blocks.end(), hasWritableText))
         writer.collectOwnInvisibleText(keptLayerLines(blocks, whiteOuts), own, areas);
-    if (original.empty())
-        return own;
-    std::vector<int> all = own;
-    all.insert(all.end(), original.begin(), original.end());
-    return removalChangesOnlyInside(doc, pageIndex, all, areas) ? all : own;
+    return own;
+}
+
+// Where the page's own glyphs must go: the old places of rewritten text
+// blocks (displayed-page points).
+std::vector<QRectF> removalBoxes(const std::vector<TextBlock>& blocks, const std::vector<WhiteOut>& whiteOuts)
+{
+    std::vector<QRectF> boxes;
+    for (size_t i = 0; i < blocks.size(); ++i)
+        if (!blocks[i].isImage && !whiteOuts[i].rect.isNull() && hasArea(blocks[i].originalRect))
+            boxes.push_back(turnedBounds(whiteOuts[i].rect, whiteOuts[i].rotation));
+    return boxes;
+}
+
+// Whether any glyph of the page stands in the boxes.
+bool glyphsInside(const std::vector<GlyphPlace>& glyphs, const std::vector<QRectF>& boxes)
+{
+    return std::any_of(glyphs.begin(), glyphs.end(), [&](const GlyphPlace& g) {
+        return std::any_of(boxes.begin(), boxes.end(), [&](const QRectF& box) { return box.contains(g.centre); });
+    });
 }
 
 QString swallowedText(int pageIndex)
@@ -459,34 +471,82 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
                             std::any_of(blocks.begin(), blocks.end(), isEdited);
     const std::vector<GlyphPlace> oldGlyphs = anyVisible ? glyphPlaces(page.get()) : std::vector<GlyphPlace>();
 
-    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
-    coverLayerWords(page.get(), writer, blocks, whiteOuts);
-    const std::vector<int> doomed = objectsToRemove(m_doc, pageIndex, writer, blocks, whiteOuts);
+    m_writtenPages.insert(pageIndex);
+    auto writer = std::make_unique<PageTextWriter>(m_doc, page.get(), writerFontsUnlocked());
+    coverLayerWords(page.get(), *writer, blocks, whiteOuts);
+
+    // The page's own glyphs under rewritten blocks are cut out of its content
+    // first; the document is then read again from the edited bytes.
+    QByteArray before;
+    const bool rewriteBefore = m_rewriteOnSave;
+    const std::vector<QRectF> boxes = removalBoxes(blocks, whiteOuts);
+    if (glyphsInside(oldGlyphs, boxes)) {
+        const PdfPageTransform transform = pageTransformOf(page.get());
+        std::vector<QRectF> userAreas, trialAreas;
+        for (const QRectF& box : boxes) {
+            userAreas.push_back(transform.toUser(box));
+            trialAreas.push_back(box.adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth));
+        }
+        QByteArray after;
+        int removed = 0;
+        if (!serializeForEditUnlocked(&before, &error) ||
+            !PageGlyphRemoval::run(before, pageIndex, userAreas, trialAreas, &after, &removed, &error)) {
+            setLastError(QStringLiteral("Текст страницы %1 нельзя удалить точно: %2").arg(pageIndex + 1).arg(error));
+            return false;
+        }
+        if (removed > 0) {
+            writer.reset();
+            page.reset();
+            if (!reloadFromBytesUnlocked(after))
+                return false;
+            markChangedUnlocked();
+            page = pageForWriting(m_doc, pageIndex, error);
+            if (!page) {
+                setLastError(error);
+                return false;
+            }
+            writer = std::make_unique<PageTextWriter>(m_doc, page.get(), writerFontsUnlocked());
+        }
+    }
+    // A failure from here on leaves the page as it was before the call.
+    auto fail = [&](const QString& reason) {
+        writer.reset();
+        page.reset();
+        if (!before.isEmpty() && m_rewriteOnSave != rewriteBefore) {
+            reloadFromBytesUnlocked(before);
+            m_rewriteOnSave = rewriteBefore;
+        }
+        setLastError(reason);
+        return false;
+    };
+
+    const std::vector<int> doomed = objectsToRemove(*writer, blocks, whiteOuts);
     // Another tool's searchable layer stays; recognised lines it already
     // carries get no second copy.
     std::vector<int> ownLayer, otherLayer;
     std::vector<QRectF> ownLayerBoxes, otherLayerBoxes;
-    writer.collectInvisibleText(ownLayer, otherLayer, ownLayerBoxes, otherLayerBoxes);
-    bool changed = writer.removeObjectsAt(doomed);
+    writer->collectInvisibleText(ownLayer, otherLayer, ownLayerBoxes, otherLayerBoxes);
+    const bool removedOwn = writer->removeObjectsAt(doomed);
+    bool changed = removedOwn;
 
     for (size_t i = 0; i < blocks.size(); ++i) {
         const TextBlock& block = blocks[i];
-        const bool written = block.isImage ? writeImageBlock(writer, block, changed, error)
-                                           : writeTextBlock(writer, block, whiteOuts[i], oldGlyphs, otherLayerBoxes,
+        const bool written = block.isImage ? writeImageBlock(*writer, block, changed, error)
+                                           : writeTextBlock(*writer, block, whiteOuts[i], oldGlyphs, otherLayerBoxes,
                                                             duplicatesVisibleBlock(block, blocks), changed, error);
-        if (!written) {
-            setLastError(error);
-            return false;
-        }
+        if (!written)
+            return fail(error);
     }
     // A page that would swallow new objects is left as it was.
-    if (writer.insertedCount() > 0 && !appendedContentReads(m_doc, pageIndex)) {
-        setLastError(swallowedText(pageIndex));
-        return false;
-    }
+    if (writer->insertedCount() > 0 && !appendedContentReads(m_doc, pageIndex))
+        return fail(swallowedText(pageIndex));
     if (changed) {
-        const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
-        markChangedUnlocked();  // the content changed even where it cannot be read back
+        const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer->insertedCount(), error);
+        // The content changed even where it cannot be read back.
+        if (removedOwn)
+            markChangedUnlocked();
+        else
+            markAddedUnlocked();
         if (!written) {
             setLastError(error);
             return false;
@@ -532,12 +592,13 @@ bool PdfDocument::appendToPage(int pageIndex, const std::function<bool(PageTextW
     PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
     if (!page)
         return false;
+    m_writtenPages.insert(pageIndex);
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!add(writer))
         return false;
     const AppendOutcome outcome = commitAppendedObjects(m_doc, pageIndex, page, writer.insertedCount());
     if (outcome.touched)
-        markChangedUnlocked();
+        markAddedUnlocked();
     if (!outcome.error.isEmpty())
         setLastError(outcome.error);
     return outcome.error.isEmpty();

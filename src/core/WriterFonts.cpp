@@ -1,5 +1,7 @@
 #include "WriterFonts.h"
 
+#include "PageOwnContent.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QRegularExpression>
@@ -323,7 +325,14 @@ struct WriterFonts::Face {
     HbSetPtr covered = HbSetPtr(hb_set_create());
     HbSetPtr subsetChars = HbSetPtr(hb_set_create());
     FontPtr font;  // the latest subset; fonts drawn with before stay in their objects
+    // The latest subset as found in a document read again: pdfium lends it
+    // while the page that draws with it stays loaded.
+    QByteArray writtenName;
+    FPDF_FONT borrowed = nullptr;
+    PagePtr lender;
     bool broken = true;
+
+    FPDF_FONT current() const { return font ? font.get() : borrowed; }
 
     bool covers(const std::vector<char32_t>& points) const
     {
@@ -331,7 +340,7 @@ struct WriterFonts::Face {
     }
     bool subsetCovers(const std::vector<char32_t>& points) const
     {
-        return font && std::all_of(points.begin(), points.end(),
+        return current() && std::all_of(points.begin(), points.end(),
                                    [&](char32_t c) { return hb_set_has(subsetChars.get(), c); });
     }
 };
@@ -365,11 +374,13 @@ WriterFonts::Face* WriterFonts::faceAt(const QString& path)
 
 FPDF_FONT WriterFonts::fontFromFace(Face& face, const std::vector<char32_t>& needed)
 {
+    if (!face.current() && !face.writtenName.isEmpty() && !findWrittenFont(face))
+        face.writtenName.clear();  // no longer in the document: written anew
     if (face.subsetCovers(needed))
-        return face.font.get();
+        return face.current();
     HbSetPtr unicodes(hb_set_create());
     hb_set_union(unicodes.get(), face.subsetChars.get());
-    if (!face.font)
+    if (!face.current())
         addCommonCharacters(unicodes.get());
     for (char32_t c : needed)
         hb_set_add(unicodes.get(), c);
@@ -394,8 +405,53 @@ FPDF_FONT WriterFonts::fontFromFace(Face& face, const std::vector<char32_t>& nee
     if (!font)
         return nullptr;
     face.font = std::move(font);
+    face.borrowed = nullptr;
+    face.lender.reset();
     face.subsetChars = std::move(unicodes);
+    face.writtenName = !tagged.isEmpty() ? (subsetTag(postScriptName, face.subsetChars.get()) + QLatin1Char('+') +
+                                            postScriptName).toLatin1()
+                                         : QByteArray();
     return face.font.get();
+}
+
+void WriterFonts::rebind(FPDF_DOCUMENT doc, std::vector<int> pages)
+{
+    for (auto& [path, face] : m_faces) {
+        face->font.reset();
+        face->borrowed = nullptr;
+        face->lender.reset();
+    }
+    m_standardFonts.clear();
+    m_doc = doc;
+    m_writtenPages = std::move(pages);
+}
+
+// Looks for the face's last subset among the program's own text of the pages
+// written before; the page is kept loaded while the font is lent.
+bool WriterFonts::findWrittenFont(Face& face)
+{
+    const PdfiumApi& api = pdfApi();
+    const int pageCount = api.FPDF_GetPageCount(m_doc);
+    for (int index : m_writtenPages) {
+        if (index < 0 || index >= pageCount)
+            continue;
+        PagePtr page(api.FPDF_LoadPage(m_doc, index));
+        const int count = page ? api.FPDFPage_CountObjects(page.get()) : 0;
+        for (int i = 0; i < count; ++i) {
+            FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page.get(), i);
+            if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText || !isOwnObject(object))
+                continue;
+            FPDF_FONT font = api.FPDFTextObj_GetFont(object);
+            QByteArray name(256, '\0');
+            const size_t length = font ? api.FPDFFont_GetBaseFontName(font, name.data(), size_t(name.size())) : 0;
+            if (length < 2 || length > size_t(name.size()) || name.left(int(length) - 1) != face.writtenName)
+                continue;
+            face.borrowed = font;
+            face.lender = std::move(page);
+            return true;
+        }
+    }
+    return false;
 }
 
 FPDF_FONT WriterFonts::standardFont(const QByteArray& name)
@@ -440,7 +496,7 @@ FPDF_FONT WriterFonts::fontFor(const QString& family, bool bold, bool italic, co
             continue;
         if (FPDF_FONT font = fontFromFace(*face, needed))
             return font;
-        if (!face->font)
+        if (!face->current())
             face->broken = true;  // it will not subset or load: never again
     }
     if (drawn == Drawn::Invisibly)
