@@ -472,6 +472,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     const std::vector<GlyphPlace> oldGlyphs = anyVisible ? glyphPlaces(page.get()) : std::vector<GlyphPlace>();
 
     m_writtenPages.insert(pageIndex);
+    writerFontsUnlocked().notePage(pageIndex);
     auto writer = std::make_unique<PageTextWriter>(m_doc, page.get(), writerFontsUnlocked());
     coverLayerWords(page.get(), *writer, blocks, whiteOuts);
 
@@ -593,6 +594,7 @@ bool PdfDocument::appendToPage(int pageIndex, const std::function<bool(PageTextW
     if (!page)
         return false;
     m_writtenPages.insert(pageIndex);
+    writerFontsUnlocked().notePage(pageIndex);
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!add(writer))
         return false;

@@ -72,7 +72,8 @@ PdfFontMetrics PdfFontMetrics::read(QPDFObjectHandle font, const StandardWidths&
         if (bbox.isArray() && bbox.getArrayNItems() == 4 && bbox.getArrayItem(1).isNumber() &&
             bbox.getArrayItem(3).isNumber() && m[3] != 0) {
             const double rise = (bbox.getArrayItem(1).getNumericValue() + bbox.getArrayItem(3).getNumericValue()) / 2 * m[3];
-            if (std::isfinite(rise) && rise > 0 && rise < 1)
+            // Negative where the glyphs are drawn upside down and the text matrix turns them back.
+            if (std::isfinite(rise) && rise != 0 && std::abs(rise) < 1)
                 metrics.m_centreRise = rise;
         }
     } else {

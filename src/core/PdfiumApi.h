@@ -205,6 +205,7 @@ constexpr int kColorSpaceIccBased = 7;
     X(FPDFFont_GetWeight, int, (FPDF_FONT))                                                   \
     X(FPDFFont_GetItalicAngle, FPDF_BOOL, (FPDF_FONT, int*))                                  \
     X(FPDFFont_GetGlyphWidth, FPDF_BOOL, (FPDF_FONT, uint32_t, float, float*))                \
+    X(FPDFFont_GetFontData, FPDF_BOOL, (FPDF_FONT, uint8_t*, size_t, size_t*))                \
     X(FPDFPageObj_CreateTextObj, FPDF_PAGEOBJECT, (FPDF_DOCUMENT, FPDF_FONT, float))          \
     X(FPDFText_SetText, FPDF_BOOL, (FPDF_PAGEOBJECT, FPDF_WIDESTRING))                        \
     X(FPDFTextObj_SetTextRenderMode, FPDF_BOOL, (FPDF_PAGEOBJECT, int))                       \

@@ -374,8 +374,8 @@ WriterFonts::Face* WriterFonts::faceAt(const QString& path)
 
 FPDF_FONT WriterFonts::fontFromFace(Face& face, const std::vector<char32_t>& needed)
 {
-    if (!face.current() && !face.writtenName.isEmpty() && !findWrittenFont(face))
-        face.writtenName.clear();  // no longer in the document: written anew
+    if (!face.current() && !findWrittenFont(face))
+        face.writtenName.clear();  // not in the document: written anew
     if (face.subsetCovers(needed))
         return face.current();
     HbSetPtr unicodes(hb_set_create());
@@ -426,10 +426,43 @@ void WriterFonts::rebind(FPDF_DOCUMENT doc, std::vector<int> pages)
     m_writtenPages = std::move(pages);
 }
 
+void WriterFonts::notePage(int pageIndex)
+{
+    if (std::find(m_writtenPages.begin(), m_writtenPages.end(), pageIndex) == m_writtenPages.end())
+        m_writtenPages.push_back(pageIndex);
+}
+
+// The characters a subset embedded in the document draws, read from its font
+// file; false when pdfium gives no file.
+bool readSubsetChars(FPDF_FONT font, hb_set_t* chars)
+{
+    constexpr size_t kMaxSubsetBytes = size_t(32) * 1024 * 1024;
+    size_t size = 0;
+    if (!pdfApi().FPDFFont_GetFontData(font, nullptr, 0, &size) || size == 0 || size > kMaxSubsetBytes)
+        return false;
+    QByteArray data(qsizetype(size), '\0');
+    if (!pdfApi().FPDFFont_GetFontData(font, reinterpret_cast<uint8_t*>(data.data()), size, &size))
+        return false;
+    HbBlobPtr blob(hb_blob_create(data.constData(), unsigned(data.size()), HB_MEMORY_MODE_READONLY, nullptr, nullptr));
+    HbFacePtr face(hb_face_create(blob.get(), 0));
+    hb_set_clear(chars);
+    hb_face_collect_unicodes(face.get(), chars);
+    return !hb_set_is_empty(chars);
+}
+
 // Looks for the face's last subset among the program's own text of the pages
-// written before; the page is kept loaded while the font is lent.
+// written (this session, or in an earlier one on the pages written now); the
+// page is kept loaded while the font is lent. A subset written in an earlier
+// session is known by its face's name; its characters are read from it.
 bool WriterFonts::findWrittenFont(Face& face)
 {
+    QString postScriptName = nameString(face.face.get(), HB_OT_NAME_ID_POSTSCRIPT_NAME);
+    const QByteArray suffix = '+' + postScriptName.toLatin1();
+    auto matches = [&](const QByteArray& name) {
+        if (!face.writtenName.isEmpty())
+            return name == face.writtenName;
+        return !postScriptName.isEmpty() && name.size() == suffix.size() + 6 && name.endsWith(suffix);
+    };
     const PdfiumApi& api = pdfApi();
     const int pageCount = api.FPDF_GetPageCount(m_doc);
     for (int index : m_writtenPages) {
@@ -444,8 +477,15 @@ bool WriterFonts::findWrittenFont(Face& face)
             FPDF_FONT font = api.FPDFTextObj_GetFont(object);
             QByteArray name(256, '\0');
             const size_t length = font ? api.FPDFFont_GetBaseFontName(font, name.data(), size_t(name.size())) : 0;
-            if (length < 2 || length > size_t(name.size()) || name.left(int(length) - 1) != face.writtenName)
+            if (length < 2 || length > size_t(name.size()) || !matches(name.left(int(length) - 1)))
                 continue;
+            if (face.writtenName.isEmpty()) {
+                HbSetPtr chars(hb_set_create());
+                if (!readSubsetChars(font, chars.get()))
+                    continue;
+                face.subsetChars = std::move(chars);
+                face.writtenName = name.left(int(length) - 1);
+            }
             face.borrowed = font;
             face.lender = std::move(page);
             return true;

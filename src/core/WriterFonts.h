@@ -62,6 +62,8 @@ public:
     // stand in doc, in the program's own text of pages, and are used again
     // rather than embedded a second time. Faces stay loaded.
     void rebind(FPDF_DOCUMENT doc, std::vector<int> pages);
+    // Text is about to be written on the page: subsets drawn there before count.
+    void notePage(int pageIndex);
 
 private:
     struct Face;
