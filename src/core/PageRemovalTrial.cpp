@@ -118,22 +118,25 @@ bool closeOutside(const QImage& before, const QImage& after, const std::vector<Q
     return total > 0 && double(changed) <= kMaxChangedShare * double(total);
 }
 
-// Page pageIndex of a PDF rendered by poppler; null when pdftoppm fails.
-QImage popplerRender(const QString& program, const QString& pdf, int pageIndex, double dpi)
+// Starts poppler rendering page pageIndex of pdf into a grey picture beside it.
+void startPopplerRender(QProcess& process, const QString& program, const QString& pdf, int pageIndex, double dpi)
 {
-    const QString stem = pdf + QStringLiteral(".page");
     const QString number = QString::number(pageIndex + 1);
-    QProcess process;
     process.start(program, {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"), number,
-                            QStringLiteral("-l"), number, QStringLiteral("-png"), QStringLiteral("-singlefile"), pdf,
-                            stem});
+                            QStringLiteral("-l"), number, QStringLiteral("-gray"), QStringLiteral("-singlefile"), pdf,
+                            pdf + QStringLiteral(".page")});
+}
+
+// The picture of a finished render; null when pdftoppm failed.
+QImage popplerRender(QProcess& process, const QString& pdf)
+{
     if (!process.waitForFinished(kPopplerTimeoutMs) || process.exitStatus() != QProcess::NormalExit ||
         process.exitCode() != 0) {
         process.kill();
         process.waitForFinished();
         return {};
     }
-    return QImage(stem + QStringLiteral(".png"));
+    return QImage(pdf + QStringLiteral(".page.pgm"));
 }
 
 struct LoadedBytes {
@@ -221,8 +224,12 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
     }
     a.close();
     b.close();
-    const QImage renderA = popplerRender(poppler, beforePath, pageIndex, kBytesTrialDpi);
-    const QImage renderB = popplerRender(poppler, afterPath, pageIndex, kBytesTrialDpi);
+    // Both renders run at once.
+    QProcess first, second;
+    startPopplerRender(first, poppler, beforePath, pageIndex, kBytesTrialDpi);
+    startPopplerRender(second, poppler, afterPath, pageIndex, kBytesTrialDpi);
+    const QImage renderA = popplerRender(first, beforePath);
+    const QImage renderB = popplerRender(second, afterPath);
     if (renderA.isNull() && renderB.isNull())
         return true;  // poppler cannot draw this file at all: pdfium's view stands
     const double pageHeight = renderA.height() / scale;
