@@ -93,6 +93,7 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
     m_filePath = path;
     m_modified = false;
     m_rewriteOnSave = false;
+    m_changedSinceLoad = false;
     m_writtenPages.clear();
     bumpRevision();
     return true;
@@ -179,7 +180,7 @@ bool PdfDocument::saveAs(const QString& path)
 // by an update of only the objects that changed.
 bool PdfDocument::serializeForEditUnlocked(QByteArray* bytes, QString* error) const
 {
-    if (!m_modified && !m_fileBytes.isEmpty()) {
+    if (!m_changedSinceLoad && !m_fileBytes.isEmpty()) {
         *bytes = m_fileBytes;
         return true;
     }
@@ -248,6 +249,7 @@ bool PdfDocument::reloadFromBytesUnlocked(const QByteArray& bytes)
     dropDoc();
     m_fileBytes = bytes;
     m_doc = reloaded;
+    m_changedSinceLoad = false;
     m_writerFonts = std::move(fonts);
     return true;
 }

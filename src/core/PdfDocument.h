@@ -203,6 +203,7 @@ private:
     void markAddedUnlocked()
     {
         m_modified = true;
+        m_changedSinceLoad = true;
         bumpRevision();
     }
     void setLastError(const QString& text) const;
@@ -229,6 +230,8 @@ private:
     // Something was removed or replaced since the file was read: the next
     // save writes the file anew, leaving no earlier revision that holds it.
     bool m_rewriteOnSave = false;
+    // pdfium's document differs from m_fileBytes, the bytes it was read from.
+    bool m_changedSinceLoad = false;
     std::set<int> m_writtenPages;  // pages the program wrote text into since the file was opened
     std::atomic<quint64> m_revision{0};
     std::unique_ptr<pdfengine::WriterFonts> m_writerFonts;  // dropped before the document closes

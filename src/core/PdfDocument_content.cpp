@@ -407,6 +407,11 @@ bool glyphsInside(const std::vector<GlyphPlace>& glyphs, const std::vector<QRect
     });
 }
 
+QString refusalText(int pageIndex, const QString& reason)
+{
+    return QStringLiteral("Текст страницы %1 нельзя удалить точно: %2").arg(pageIndex + 1).arg(reason);
+}
+
 QString swallowedText(int pageIndex)
 {
     return QStringLiteral("Содержимое страницы %1 повреждено: записанное на неё не читается.").arg(pageIndex + 1);
@@ -476,50 +481,16 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     auto writer = std::make_unique<PageTextWriter>(m_doc, page.get(), writerFontsUnlocked());
     coverLayerWords(page.get(), *writer, blocks, whiteOuts);
 
-    // The page's own glyphs under rewritten blocks are cut out of its content
-    // first; the document is then read again from the edited bytes.
-    QByteArray before;
-    const bool rewriteBefore = m_rewriteOnSave;
+    // The state to go back to when the page's own glyphs cannot be removed:
+    // the bytes the document was read from, unless it changed since.
     const std::vector<QRectF> boxes = removalBoxes(blocks, whiteOuts);
-    if (glyphsInside(oldGlyphs, boxes)) {
-        const PdfPageTransform transform = pageTransformOf(page.get());
-        std::vector<QRectF> userAreas, trialAreas;
-        for (const QRectF& box : boxes) {
-            userAreas.push_back(transform.toUser(box));
-            trialAreas.push_back(box.adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth));
-        }
-        QByteArray after;
-        int removed = 0;
-        if (!serializeForEditUnlocked(&before, &error) ||
-            !PageGlyphRemoval::run(before, pageIndex, userAreas, trialAreas, &after, &removed, &error)) {
-            setLastError(QStringLiteral("Текст страницы %1 нельзя удалить точно: %2").arg(pageIndex + 1).arg(error));
-            return false;
-        }
-        if (removed > 0) {
-            writer.reset();
-            page.reset();
-            if (!reloadFromBytesUnlocked(after))
-                return false;
-            markChangedUnlocked();
-            page = pageForWriting(m_doc, pageIndex, error);
-            if (!page) {
-                setLastError(error);
-                return false;
-            }
-            writer = std::make_unique<PageTextWriter>(m_doc, page.get(), writerFontsUnlocked());
-        }
-    }
-    // A failure from here on leaves the page as it was before the call.
-    auto fail = [&](const QString& reason) {
-        writer.reset();
-        page.reset();
-        if (!before.isEmpty() && m_rewriteOnSave != rewriteBefore) {
-            reloadFromBytesUnlocked(before);
-            m_rewriteOnSave = rewriteBefore;
-        }
-        setLastError(reason);
+    const bool removal = glyphsInside(oldGlyphs, boxes);
+    QByteArray rollback;
+    const bool rewriteBefore = m_rewriteOnSave, modifiedBefore = m_modified, changedBefore = m_changedSinceLoad;
+    if (removal && !serializeForEditUnlocked(&rollback, &error)) {
+        setLastError(refusalText(pageIndex, error));
         return false;
-    };
+    }
 
     const std::vector<int> doomed = objectsToRemove(*writer, blocks, whiteOuts);
     // Another tool's searchable layer stays; recognised lines it already
@@ -535,16 +506,23 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         const bool written = block.isImage ? writeImageBlock(*writer, block, changed, error)
                                            : writeTextBlock(*writer, block, whiteOuts[i], oldGlyphs, otherLayerBoxes,
                                                             duplicatesVisibleBlock(block, blocks), changed, error);
-        if (!written)
-            return fail(error);
+        if (!written) {
+            setLastError(error);
+            return false;
+        }
     }
     // A page that would swallow new objects is left as it was.
-    if (writer->insertedCount() > 0 && !appendedContentReads(m_doc, pageIndex))
-        return fail(swallowedText(pageIndex));
+    if (writer->insertedCount() > 0 && !appendedContentReads(m_doc, pageIndex)) {
+        setLastError(swallowedText(pageIndex));
+        return false;
+    }
+    const PdfPageTransform transform = pageTransformOf(page.get());
+    const int inserted = writer->insertedCount();
+    writer.reset();
     if (changed) {
-        const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer->insertedCount(), error);
+        const bool written = regenerateAndCheck(m_doc, pageIndex, page, inserted, error);
         // The content changed even where it cannot be read back.
-        if (removedOwn)
+        if (removedOwn || removal)
             markChangedUnlocked();
         else
             markAddedUnlocked();
@@ -553,6 +531,31 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
             return false;
         }
     }
+    page.reset();
+    if (!removal)
+        return true;
+
+    // Then the page's own glyphs under the rewritten blocks are cut out of
+    // its content stream (the program's text written over them stays), and
+    // the document is read again from the edited bytes.
+    std::vector<QRectF> userAreas, trialAreas;
+    for (const QRectF& box : boxes) {
+        userAreas.push_back(transform.toUser(box));
+        trialAreas.push_back(box.adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth));
+    }
+    QByteArray current, after;
+    int removed = 0;
+    if (!serializeForEditUnlocked(&current, &error) ||
+        !PageGlyphRemoval::run(current, pageIndex, userAreas, trialAreas, &after, &removed, &error)) {
+        reloadFromBytesUnlocked(rollback);  // the write above is undone with it
+        m_rewriteOnSave = rewriteBefore;
+        m_modified = modifiedBefore;
+        m_changedSinceLoad = changedBefore;
+        setLastError(refusalText(pageIndex, error));
+        return false;
+    }
+    if (removed > 0 && !reloadFromBytesUnlocked(after))
+        return false;
     return true;
 }
 
