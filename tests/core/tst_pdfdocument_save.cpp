@@ -111,6 +111,8 @@ private slots:
     void addedTextIsAppended();
     void editedManualGrowsByTheChangeOnly();
     void twoRoundsEmbedEachFaceOnce();
+    void refusedRemovalLeavesTheDocument_data();
+    void refusedRemovalLeavesTheDocument();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -284,6 +286,54 @@ void TestPdfDocumentSave::twoRoundsEmbedEachFaceOnce()
         if (font.embedded)
             embedded << font.name;
     QCOMPARE(embedded.size(), 1);
+}
+
+void TestPdfDocumentSave::refusedRemovalLeavesTheDocument_data()
+{
+    QTest::addColumn<QString>("font");     // of the line, F1 standard Helvetica
+    QTest::addColumn<QString>("content");  // more of the page
+    QTest::addColumn<QRectF>("place");     // the deleted block's old place; empty: the line's
+    QTest::newRow("content that does not parse") << "F1" << "BT /F1 12 Tf 72 500 Td (never closed Tj ET" << QRectF();
+    QTest::newRow("font without widths") << "F2" << QString() << QRectF();
+    QTest::newRow("glyph drawn far beyond the block")
+        << "F1" << "BT /F1 200 Tf 150 300 Td (W) Tj ET" << QRectF(224, 340, 40, 40);
+}
+
+// An edit whose old glyphs cannot be removed exactly is refused with the
+// reason, and the document stays as it was: no old text left silently
+// under a white-out.
+void TestPdfDocumentSave::refusedRemovalLeavesTheDocument()
+{
+    QFETCH(QString, font);
+    QFETCH(QString, content);
+    QFETCH(QRectF, place);
+    fixtures::PageSpec spec;
+    spec.runs << fixtures::TextRun{QStringLiteral("Keep this line"), 72, 740, 14};
+    spec.runs << fixtures::TextRun{QStringLiteral("Delete me please"), 72, 700, 14, Qt::black, font};
+    spec.extraFonts << QStringLiteral("NoSuchFace");
+    spec.extraContent = content;
+    const QString file = path(QStringLiteral("refused.pdf"));
+    QVERIFY(fixtures::writeFile(file, fixtures::pagesPdf({spec})));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    const QString text = doc.extractAllText(0);
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    TextBlock old;
+    if (place.isNull()) {
+        QVERIFY(rewriteBlock(blocks, QStringLiteral("Delete me"), QString(), &old));
+    } else {
+        TextBlock gone;
+        gone.removed = gone.textEdited = true;
+        gone.rect = gone.originalRect = place;
+        blocks.push_back(gone);
+    }
+    QVERIFY(!doc.overlayOcrText(0, blocks, false));
+    QVERIFY(!doc.lastError().isEmpty());
+    QVERIFY(!doc.isModified());
+    QCOMPARE(doc.extractAllText(0), text);
+    PdfDocument fresh;  // a face pdfium substitutes may draw differently once fonts were loaded
+    QVERIFY(fresh.open(file));
+    QCOMPARE(doc.renderPage(0, 1.0, 0), fresh.renderPage(0, 1.0, 0));
 }
 
 QTEST_MAIN(TestPdfDocumentSave)
