@@ -144,6 +144,7 @@ struct TextState {
     double leading = 0;
     double size = 0;
     double rise = 0;
+    int renderMode = 0;
     const PdfFontMetrics* font = nullptr;
 };
 
@@ -173,8 +174,10 @@ struct Piece {
 // state, and the changes found.
 class ContentWalk {
 public:
-    ContentWalk(QPDF& pdf, const ContentStreamEditor::StandardWidths& widths, const std::vector<QRectF>& areas)
-        : m_pdf(pdf), m_widths(widths), m_areas(areas)
+    // invisible: the glyphs to remove are those drawn invisibly, not those in areas.
+    ContentWalk(QPDF& pdf, const ContentStreamEditor::StandardWidths& widths, const std::vector<QRectF>& areas,
+                bool invisible)
+        : m_pdf(pdf), m_widths(widths), m_areas(areas), m_invisible(invisible)
     {
     }
 
@@ -196,6 +199,7 @@ private:
     QPDF& m_pdf;
     const ContentStreamEditor::StandardWidths& m_widths;
     const std::vector<QRectF>& m_areas;
+    const bool m_invisible;
     std::vector<StreamWork*> m_streams;
     GraphicsState m_state;
     std::vector<GraphicsState> m_saved;
@@ -301,6 +305,8 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
         text.leading = num(0);
     } else if (op == "Ts" && operands.size() == 1 && numeric) {
         text.rise = num(0);
+    } else if (op == "Tr" && operands.size() == 1 && numeric) {
+        text.renderMode = int(num(0));
     } else if (op == "Td" && operands.size() == 2 && numeric) {
         moveLine(num(0), num(1));
         m_positionKnown = true;
@@ -402,9 +408,24 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     }
     const bool own = m_ownDepth > 0;
     const PdfFontMetrics* font = text.font;
+    const bool hidden = m_invisible && text.renderMode == 3 && !own;
+    if (hidden && !advanceMatters(opRef) && op != "'" && op != "\"") {
+        // Every glyph goes and nothing after uses the advance: no widths needed.
+        for (TokenRef r : elements)
+            removed += int(token(r).type == QPDFTokenizer::tt_string ? token(r).value.size() : 0);
+        const TokenRef first = operands.empty() ? opRef : operands.front();
+        if (first.stream != opRef.stream) {
+            error = QStringLiteral("оператор текста разорван между потоками");
+            return false;
+        }
+        StreamWork* stream = m_streams[opRef.stream];
+        stream->splices.push_back({stream->tokens[first.index].start, stream->tokens[opRef.index].end, std::string()});
+        m_positionKnown = false;  // the advance is not followed: nothing after depends on it
+        return true;
+    }
     if (!font || !font->problem().isEmpty() || !m_positionKnown) {
         // Unplaceable glyphs: an edit near them cannot be made exactly.
-        if (!own && nearAnArea(1e6)) {
+        if ((!own && !m_invisible && nearAnArea(1e6)) || hidden) {
             error = !font ? QStringLiteral("шрифт текста не найден")
                           : !font->problem().isEmpty() ? font->problem()
                                                        : QStringLiteral("положение текста неизвестно");
@@ -437,8 +458,8 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             const double spacing = text.charSpacing + (bytes == 1 && code == 32 ? text.wordSpacing : 0);
             const QTransform trm = m_textMatrix * m_state.ctm;
             const QPointF centre = trm.map(QPointF(w * 0.5 * size * text.scale, font->centreRise() * size + text.rise));
-            const bool inArea = !own && std::any_of(m_areas.begin(), m_areas.end(),
-                                                    [&](const QRectF& a) { return a.contains(centre); });
+            const bool inArea = hidden || (!own && !m_invisible && std::any_of(m_areas.begin(), m_areas.end(),
+                                                    [&](const QRectF& a) { return a.contains(centre); }));
             Piece piece{true, inArea, t.value.substr(k, size_t(bytes)), std::string(), 0};
             if (size != 0)
                 piece.displacement = -1000.0 * (w * size + spacing) / size;
@@ -589,6 +610,16 @@ ContentStreamEditor::ContentStreamEditor(QPDF& pdf, StandardWidths standardWidth
 
 bool ContentStreamEditor::removeGlyphs(QPDFObjectHandle& page, const std::vector<QRectF>& areas)
 {
+    return edit(page, areas, false);
+}
+
+bool ContentStreamEditor::removeInvisibleGlyphs(QPDFObjectHandle& page)
+{
+    return edit(page, {}, true);
+}
+
+bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QRectF>& areas, bool invisible)
+{
     m_error.clear();
     m_glyphsRemoved = 0;
     m_changed.clear();
@@ -612,7 +643,7 @@ bool ContentStreamEditor::removeGlyphs(QPDFObjectHandle& page, const std::vector
                 return false;
             streams.push_back(std::move(work));
         }
-        ContentWalk walk(m_pdf, m_standardWidths, areas);
+        ContentWalk walk(m_pdf, m_standardWidths, areas, invisible);
         std::vector<StreamWork*> order;
         for (auto& s : streams)
             order.push_back(s.get());

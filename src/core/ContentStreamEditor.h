@@ -36,6 +36,9 @@ public:
     // Removes from page every glyph whose box centre lies in one of areas
     // (default user space of the page). glyphsRemoved() tells how many went.
     bool removeGlyphs(QPDFObjectHandle& page, const std::vector<QRectF>& areas);
+    // Removes from page every glyph drawn invisibly (text render mode 3):
+    // another tool's searchable layer.
+    bool removeInvisibleGlyphs(QPDFObjectHandle& page);
 
     QString lastError() const { return m_error; }
     int glyphsRemoved() const { return m_glyphsRemoved; }
@@ -46,6 +49,8 @@ public:
     static constexpr qint64 kMaxStreamBytes = qint64(64) * 1024 * 1024;
 
 private:
+    bool edit(QPDFObjectHandle& page, const std::vector<QRectF>& areas, bool invisible);
+
     QPDF& m_pdf;
     StandardWidths m_standardWidths;
     QString m_error;

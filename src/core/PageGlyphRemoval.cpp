@@ -114,6 +114,21 @@ bool PageGlyphRemoval::serialize(FPDF_DOCUMENT doc, const QByteArray& loaded, QB
 bool PageGlyphRemoval::run(const QByteArray& before, int pageIndex, const std::vector<QRectF>& areas,
                            const std::vector<QRectF>& trialAreas, QByteArray* after, int* removed, QString* error)
 {
+    return edit(before, pageIndex, trialAreas, after, removed, error,
+                [&areas](ContentStreamEditor& editor, QPDFObjectHandle& page) { return editor.removeGlyphs(page, areas); });
+}
+
+bool PageGlyphRemoval::removeInvisibleLayer(const QByteArray& before, int pageIndex, QByteArray* after, int* removed,
+                                            QString* error)
+{
+    return edit(before, pageIndex, {}, after, removed, error,
+                [](ContentStreamEditor& editor, QPDFObjectHandle& page) { return editor.removeInvisibleGlyphs(page); });
+}
+
+bool PageGlyphRemoval::edit(const QByteArray& before, int pageIndex, const std::vector<QRectF>& trialAreas,
+                            QByteArray* after, int* removed, QString* error,
+                            const std::function<bool(ContentStreamEditor&, QPDFObjectHandle&)>& change)
+{
     *removed = 0;
     after->clear();
     QpdfFile file;
@@ -136,7 +151,7 @@ bool PageGlyphRemoval::run(const QByteArray& before, int pageIndex, const std::v
             return;
         }
         QPDFObjectHandle page = pages[size_t(pageIndex)];
-        if (!editor.removeGlyphs(page, areas)) {
+        if (!change(editor, page)) {
             failure = editor.lastError();
             return;
         }
@@ -153,7 +168,8 @@ bool PageGlyphRemoval::run(const QByteArray& before, int pageIndex, const std::v
     QByteArray updated;
     if (!IncrementalUpdate::append(file.pdf(), before, editor.changedObjects(), &updated, error))
         return false;
-    if (!bytesChangeOnlyInside(before, updated, pageIndex, trialAreas, error))
+    // Without areas the whole page must look the same; its text is what goes.
+    if (!bytesChangeOnlyInside(before, updated, pageIndex, trialAreas, !trialAreas.empty(), error))
         return false;
     *after = updated;
     *removed = editor.glyphsRemoved();

@@ -12,9 +12,14 @@
 #include <QRectF>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
+class QPDFObjectHandle;
+
 namespace pdfengine {
+
+class ContentStreamEditor;
 
 class PageGlyphRemoval {
 public:
@@ -29,6 +34,16 @@ public:
     // the reason when the removal cannot be made exactly.
     static bool run(const QByteArray& before, int pageIndex, const std::vector<QRectF>& areas,
                     const std::vector<QRectF>& trialAreas, QByteArray* after, int* removed, QString* error);
+
+    // The same for every glyph of the page drawn invisibly (another tool's
+    // searchable layer): the page must look the same everywhere.
+    static bool removeInvisibleLayer(const QByteArray& before, int pageIndex, QByteArray* after, int* removed,
+                                     QString* error);
+
+private:
+    static bool edit(const QByteArray& before, int pageIndex, const std::vector<QRectF>& trialAreas, QByteArray* after,
+                     int* removed, QString* error,
+                     const std::function<bool(ContentStreamEditor&, QPDFObjectHandle&)>& change);
 };
 
 }  // namespace pdfengine

@@ -17,7 +17,6 @@ namespace pdfengine {
 
 namespace {
 
-constexpr double kTrialScale = 1.0;       // 72 dpi
 constexpr int kAreaMarginPixels = 2;      // anti-aliasing around an edited box
 constexpr int kChannelTolerance = 24;     // rounding of re-written coordinates, not lost ink
 constexpr double kCharDriftPoints = 1.0;
@@ -99,14 +98,6 @@ qint64 changedOutside(const QImage& before, const QImage& after, const std::vect
     return changed;
 }
 
-bool sameOutside(const QImage& before, const QImage& after, const std::vector<QRectF>& areas, double pageHeight)
-{
-    if (before.isNull() || before.size() != after.size())
-        return false;
-    qint64 total = 0;
-    return changedOutside(before, after, areas, pageHeight, kTrialScale, &total) == 0;
-}
-
 // Whether two renders of one page differ outside the areas by more than edge noise.
 bool closeOutside(const QImage& before, const QImage& after, const std::vector<QRectF>& areas, double pageHeight,
                   double scale)
@@ -155,39 +146,8 @@ LoadedBytes loadPage(const QByteArray& bytes, int pageIndex)
 
 } // namespace
 
-bool removalChangesOnlyInside(FPDF_DOCUMENT doc, int pageIndex, const std::vector<int>& indices,
-                              const std::vector<QRectF>& areas)
-{
-    const PdfiumApi& api = pdfApi();
-    DocumentPtr scratch(api.FPDF_CreateNewDocument());
-    if (!scratch || !api.FPDF_ImportPagesByIndex(scratch.get(), doc, &pageIndex, 1, 0))
-        return false;
-    PagePtr page(api.FPDF_LoadPage(scratch.get(), 0));
-    if (!page)
-        return false;
-    const double pageHeight = api.FPDF_GetPageHeightF(page.get());
-    const QImage before = renderLoadedPageImage(page.get(), kTrialScale);
-    const std::vector<PlacedChar> textBefore = charsOutside(page.get(), areas);
-    const int count = api.FPDFPage_CountObjects(page.get());
-    std::vector<int> sorted = indices;
-    std::sort(sorted.begin(), sorted.end(), std::greater<int>());
-    for (int index : sorted) {
-        FPDF_PAGEOBJECT object = index < count ? api.FPDFPage_GetObject(page.get(), index) : nullptr;
-        if (!object || !api.FPDFPage_RemoveObject(page.get(), object))
-            return false;
-        api.FPDFPageObj_Destroy(object);
-    }
-    if (!api.FPDFPage_GenerateContent(page.get()))
-        return false;
-    page.reset(api.FPDF_LoadPage(scratch.get(), 0));  // read back what pdfium wrote
-    if (!page)
-        return false;
-    return sameOutside(before, renderLoadedPageImage(page.get(), kTrialScale), areas, pageHeight) &&
-           sameChars(textBefore, charsOutside(page.get(), areas));
-}
-
 bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, int pageIndex,
-                           const std::vector<QRectF>& areas, QString* reason)
+                           const std::vector<QRectF>& areas, bool compareText, QString* reason)
 {
     const double scale = kBytesTrialDpi / 72.0;
     {
@@ -201,7 +161,7 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
         const double pageHeight = pdfApi().FPDF_GetPageHeightF(a.page.get());
         if (!closeOutside(renderLoadedPageImage(a.page.get(), scale), renderLoadedPageImage(b.page.get(), scale), areas,
                           pageHeight, scale) ||
-            !sameChars(charsOutside(a.page.get(), areas), charsOutside(b.page.get(), areas))) {
+            (compareText && !sameChars(charsOutside(a.page.get(), areas), charsOutside(b.page.get(), areas)))) {
             *reason = QStringLiteral("удаление изменило страницу вне правки");
             return false;
         }

@@ -568,25 +568,34 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
         setLastError(error);
         return false;
     }
-    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
-    // Another tool's layer shares its content with what the page shows: it
-    // goes only where writing that content again changes nothing else.
+    auto writer = std::make_unique<PageTextWriter>(m_doc, page.get(), writerFontsUnlocked());
     std::vector<int> own, original;
     std::vector<QRectF> ownBoxes, boxes;
-    writer.collectInvisibleText(own, original, ownBoxes, boxes);
-    if (!original.empty()) {
-        std::vector<int> all = own;
-        all.insert(all.end(), original.begin(), original.end());
-        boxes.insert(boxes.end(), ownBoxes.begin(), ownBoxes.end());
-        if (removalChangesOnlyInside(m_doc, pageIndex, all, boxes))
-            own = all;
-    }
-    if (writer.removeObjectsAt(own)) {
+    writer->collectInvisibleText(own, original, ownBoxes, boxes);
+    if (writer->removeObjectsAt(own)) {
         if (!pdfApi().FPDFPage_GenerateContent(page.get())) {
             setLastError(QStringLiteral("pdfium не смог записать содержимое страницы %1.").arg(pageIndex + 1));
             return false;
         }
         markChangedUnlocked();
+    }
+    writer.reset();
+    page.reset();
+    if (original.empty())
+        return true;
+    // Another tool's layer shares its content with what the page shows: it is
+    // cut out of that content token by token, where that changes nothing the
+    // page shows; otherwise it stays.
+    QByteArray current, after;
+    int removed = 0;
+    if (!serializeForEditUnlocked(&current, &error) ||
+        !PageGlyphRemoval::removeInvisibleLayer(current, pageIndex, &after, &removed, &error)) {
+        setLastError(refusalText(pageIndex, error));
+        return true;
+    }
+    if (removed > 0 && reloadFromBytesUnlocked(after)) {
+        m_modified = true;
+        m_rewriteOnSave = true;
     }
     return true;
 }

@@ -112,6 +112,7 @@ private slots:
     void editedManualGrowsByTheChangeOnly();
     void twoRoundsEmbedEachFaceOnce();
     void refusedRemovalLeavesTheDocument_data();
+    void anotherToolsLayerIsCutOut();
     void refusedRemovalLeavesTheDocument();
 
 private:
@@ -334,6 +335,28 @@ void TestPdfDocumentSave::refusedRemovalLeavesTheDocument()
     PdfDocument fresh;  // a face pdfium substitutes may draw differently once fonts were loaded
     QVERIFY(fresh.open(file));
     QCOMPARE(doc.renderPage(0, 1.0, 0), fresh.renderPage(0, 1.0, 0));
+}
+
+// Another tool's searchable layer goes from the scan's own content stream:
+// the page looks the same, no reader finds the words, and the old stream is
+// not in the saved file.
+void TestPdfDocumentSave::anotherToolsLayerIsCutOut()
+{
+    const QString source = fixtures::realPdf(QStringLiteral("tesseract-ru.pdf"));
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    const QImage before = doc.renderPage(0, 1.0, 0);
+    QVERIFY(!pdftools::words(source, 0).isEmpty());
+    QVERIFY(doc.removeInvisibleTextLayer(0));
+    QVERIFY(doc.extractAllText(0).trimmed().isEmpty());
+    QCOMPARE(doc.renderPage(0, 1.0, 0), before);
+    const QString out = path(QStringLiteral("layer-removed.pdf"));
+    QVERIFY(doc.save(out));
+    QVERIFY(pdftools::words(out, 0).isEmpty());
+    const QByteArray saved = fixtures::readFile(out);
+    for (const QByteArray& raw : rawContents(source, 0))
+        QVERIFY(!saved.contains(raw));
+    QVERIFY(qpdfClean(out));
 }
 
 QTEST_MAIN(TestPdfDocumentSave)
