@@ -114,7 +114,10 @@ bool sameEntry(const QPDFXRefEntry& a, const QPDFXRefEntry& b)
 {
     if (a.getType() != b.getType())
         return false;
-    return a.getType() == 1 ? a.getOffset() == b.getOffset() : a.getType() != 2 || (a.getObjStreamNumber() == b.getObjStreamNumber() && a.getObjStreamIndex() == b.getObjStreamIndex());
+    if (a.getType() == 1)
+        return a.getOffset() == b.getOffset();
+    return a.getType() != 2 ||
+           (a.getObjStreamNumber() == b.getObjStreamNumber() && a.getObjStreamIndex() == b.getObjStreamIndex());
 }
 
 void putBigEndian(QByteArray& out, quint64 value, int bytes)
@@ -221,6 +224,11 @@ bool IncrementalUpdate::trimmed(const QByteArray& original, const QByteArray& up
     QpdfFile before, after;
     if (!before.load(original, error) || !after.load(updated, error))
         return false;
+    // An update appended to a damaged file would keep the damage.
+    if (before.warningCount() > 0) {
+        *error = QStringLiteral("файл повреждён");
+        return false;
+    }
     std::vector<std::pair<int, int>> kept;
     const bool compared = after.run([&](QPDF& pdf) {
         const std::map<QPDFObjGen, QPDFXRefEntry> old = before.pdf().getXRefTable();

@@ -23,7 +23,8 @@ public:
 
     // original followed by only those objects of updated (original plus an
     // update that may rewrite objects unchanged, as pdfium's does) that
-    // differ from the original or are new. *changed counts them.
+    // differ from the original or are new. *changed counts them. False for
+    // an original qpdf reads only by repairing it.
     static bool trimmed(const QByteArray& original, const QByteArray& updated, QByteArray* out, int* changed,
                         QString* error);
 

@@ -202,9 +202,8 @@ bool PdfDocument::serializeForEditUnlocked(QByteArray* bytes, QString* error) co
 bool PdfDocument::documentBytesUnlocked(QByteArray* bytes, QString* error) const
 {
     if (!serializeForEditUnlocked(bytes, error)) {
-        if (m_rewriteOnSave)
-            return false;
-        // Bytes qpdf cannot follow (a repaired file): pdfium writes it all.
+        // Bytes qpdf cannot follow (a damaged file): pdfium writes it all,
+        // current objects only.
         bytes->clear();
         QBuffer whole(bytes);
         whole.open(QIODevice::WriteOnly);

@@ -107,7 +107,8 @@ void PdfFontMetrics::readSimpleWidths(QPDFObjectHandle font, const StandardWidth
         if (!m_standard.empty())
             return;
     }
-    m_problem = QStringLiteral("у шрифта %1 нет ширин знаков").arg(QString::fromStdString(base.empty() ? base : base.substr(1)));
+    const std::string name = base.empty() ? base : base.substr(1);
+    m_problem = QStringLiteral("у шрифта %1 нет ширин знаков").arg(QString::fromStdString(name));
 }
 
 void PdfFontMetrics::readCidWidths(QPDFObjectHandle font)

@@ -113,6 +113,7 @@ private slots:
     void twoRoundsEmbedEachFaceOnce();
     void refusedRemovalLeavesTheDocument_data();
     void anotherToolsLayerIsCutOut();
+    void damagedFileIsWrittenWhole();
     void refusedRemovalLeavesTheDocument();
 
 private:
@@ -357,6 +358,25 @@ void TestPdfDocumentSave::anotherToolsLayerIsCutOut()
     for (const QByteArray& raw : rawContents(source, 0))
         QVERIFY(!saved.contains(raw));
     QVERIFY(qpdfClean(out));
+}
+
+// Added text on a file whose cross-reference is broken: no update is
+// appended to the damage; the file is written whole and reads clean.
+void TestPdfDocumentSave::damagedFileIsWrittenWhole()
+{
+    QByteArray broken = fixtures::readFile(fixtures::realPdf(QStringLiteral("gs-helvetica.pdf")));
+    const qsizetype at = broken.lastIndexOf("startxref");
+    broken.replace(at, broken.size() - at, "startxref\n17\n%%EOF\n");
+    const QString file = path(QStringLiteral("broken.pdf"));
+    QVERIFY(fixtures::writeFile(file, broken));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    QVERIFY(doc.addFreeText(0, QRectF(72, 60, 300, 14), QStringLiteral("Принято"), QString(), 11, Qt::black));
+    const QString out = path(QStringLiteral("broken-saved.pdf"));
+    QVERIFY(doc.save(out));
+    QVERIFY(!fixtures::readFile(out).startsWith(broken));
+    QVERIFY(qpdfClean(out));
+    QVERIFY(pdftools::words(out, 0).contains(QStringLiteral("Принято")));
 }
 
 QTEST_MAIN(TestPdfDocumentSave)
