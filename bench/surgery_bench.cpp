@@ -37,7 +37,7 @@ int main(int argc, char** argv)
     QTextStream out(stdout);
     const int iterations = argc > 1 ? std::max(1, QByteArray(argv[1]).toInt()) : 3;
     const QString source = argc > 2 ? QString::fromLocal8Bit(argv[2])
-                                    : QStringLiteral(VORN_TEST_DATA_DIR "/pdftex-manual.pdf");
+                                    : QStringLiteral(VORN_TEST_DATA_DIR "/pdftex-registry.pdf");
     QTemporaryDir dir;
     std::vector<double> edit, save, total, qpdfProgram, qpdfLibrary;
     qint64 growth = 0;

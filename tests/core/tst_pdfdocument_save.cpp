@@ -246,7 +246,7 @@ void TestPdfDocumentSave::addedTextIsAppended()
 // One edited line of a long manual with object streams.
 void TestPdfDocumentSave::editedManualGrowsByTheChangeOnly()
 {
-    const QString source = fixtures::realPdf(QStringLiteral("pdftex-manual.pdf"));
+    const QString source = fixtures::realPdf(QStringLiteral("pdftex-registry.pdf"));
     PdfDocument doc;
     QVERIFY(doc.open(source));
     std::vector<TextBlock> blocks = doc.extractText(0);
