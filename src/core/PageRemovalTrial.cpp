@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace pdfengine {
 
@@ -56,10 +57,18 @@ std::vector<PlacedChar> charsOutside(FPDF_PAGE page, const std::vector<QRectF>& 
     return chars;
 }
 
-bool sameChars(const std::vector<PlacedChar>& a, const std::vector<PlacedChar>& b)
+// The same characters at the same places, in whatever order pdfium reads
+// them: taking a line away may change the reading order of the others.
+bool sameChars(std::vector<PlacedChar> a, std::vector<PlacedChar> b)
 {
     if (a.size() != b.size())
         return false;
+    const auto byCodeAndPlace = [](const PlacedChar& x, const PlacedChar& y) {
+        return std::make_tuple(x.code, std::lround(x.centre.y()), std::lround(x.centre.x())) <
+               std::make_tuple(y.code, std::lround(y.centre.y()), std::lround(y.centre.x()));
+    };
+    std::sort(a.begin(), a.end(), byCodeAndPlace);
+    std::sort(b.begin(), b.end(), byCodeAndPlace);
     for (size_t i = 0; i < a.size(); ++i) {
         const QPointF drift = a[i].centre - b[i].centre;
         if (a[i].code != b[i].code || std::abs(drift.x()) > kCharDriftPoints || std::abs(drift.y()) > kCharDriftPoints)
