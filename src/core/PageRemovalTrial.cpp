@@ -3,19 +3,27 @@
 #include "PageOwnContent.h"
 #include "PdfEngineInternal.h"
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace pdfengine {
 
 namespace {
 
-constexpr double kTrialScale = 1.0;       // 72 dpi
 constexpr int kAreaMarginPixels = 2;      // anti-aliasing around an edited box
 constexpr int kChannelTolerance = 24;     // rounding of re-written coordinates, not lost ink
 constexpr double kCharDriftPoints = 1.0;
+constexpr double kBytesTrialDpi = 150;
+constexpr double kMaxChangedShare = 0.0002;  // anti-aliasing along an edge, not a lost mark
+constexpr int kPopplerTimeoutMs = 20000;
 
 struct PlacedChar {
     unsigned code = 0;
@@ -49,10 +57,18 @@ std::vector<PlacedChar> charsOutside(FPDF_PAGE page, const std::vector<QRectF>& 
     return chars;
 }
 
-bool sameChars(const std::vector<PlacedChar>& a, const std::vector<PlacedChar>& b)
+// The same characters at the same places, in whatever order pdfium reads
+// them: taking a line away may change the reading order of the others.
+bool sameChars(std::vector<PlacedChar> a, std::vector<PlacedChar> b)
 {
     if (a.size() != b.size())
         return false;
+    const auto byCodeAndPlace = [](const PlacedChar& x, const PlacedChar& y) {
+        return std::make_tuple(x.code, std::lround(x.centre.y()), std::lround(x.centre.x())) <
+               std::make_tuple(y.code, std::lround(y.centre.y()), std::lround(y.centre.x()));
+    };
+    std::sort(a.begin(), a.end(), byCodeAndPlace);
+    std::sort(b.begin(), b.end(), byCodeAndPlace);
     for (size_t i = 0; i < a.size(); ++i) {
         const QPointF drift = a[i].centre - b[i].centre;
         if (a[i].code != b[i].code || std::abs(drift.x()) > kCharDriftPoints || std::abs(drift.y()) > kCharDriftPoints)
@@ -61,18 +77,19 @@ bool sameChars(const std::vector<PlacedChar>& a, const std::vector<PlacedChar>& 
     return true;
 }
 
-bool sameOutside(const QImage& before, const QImage& after, const std::vector<QRectF>& areas, double pageHeight)
+// Pixels of before and after that differ outside the areas (points, scaled).
+qint64 changedOutside(const QImage& before, const QImage& after, const std::vector<QRectF>& areas, double pageHeight,
+                      double scale, qint64* total)
 {
-    if (before.isNull() || before.size() != after.size())
-        return false;
     std::vector<QRect> skipped;
     for (const QRectF& r : areas)
-        skipped.push_back(QRect(int(std::floor(r.x() * kTrialScale)) - kAreaMarginPixels,
-                                int(std::floor((pageHeight - r.y() - r.height()) * kTrialScale)) - kAreaMarginPixels,
-                                int(std::ceil(r.width() * kTrialScale)) + 2 * kAreaMarginPixels + 1,
-                                int(std::ceil(r.height() * kTrialScale)) + 2 * kAreaMarginPixels + 1));
+        skipped.push_back(QRect(int(std::floor(r.x() * scale)) - kAreaMarginPixels,
+                                int(std::floor((pageHeight - r.y() - r.height()) * scale)) - kAreaMarginPixels,
+                                int(std::ceil(r.width() * scale)) + 2 * kAreaMarginPixels + 1,
+                                int(std::ceil(r.height() * scale)) + 2 * kAreaMarginPixels + 1));
     const QImage a = before.convertToFormat(QImage::Format_ARGB32);
     const QImage b = after.convertToFormat(QImage::Format_ARGB32);
+    qint64 changed = 0;
     for (int y = 0; y < a.height(); ++y) {
         const auto* rowA = reinterpret_cast<const QRgb*>(a.constScanLine(y));
         const auto* rowB = reinterpret_cast<const QRgb*>(b.constScanLine(y));
@@ -83,43 +100,113 @@ bool sameOutside(const QImage& before, const QImage& after, const std::vector<QR
                                  std::abs(qGreen(rowA[x]) - qGreen(rowB[x])) > kChannelTolerance ||
                                  std::abs(qBlue(rowA[x]) - qBlue(rowB[x])) > kChannelTolerance;
             if (differs && std::none_of(skipped.begin(), skipped.end(), [&](const QRect& r) { return r.contains(x, y); }))
-                return false;
+                ++changed;
         }
     }
-    return true;
+    *total = qint64(a.width()) * a.height();
+    return changed;
+}
+
+// Whether two renders of one page differ outside the areas by more than edge noise.
+bool closeOutside(const QImage& before, const QImage& after, const std::vector<QRectF>& areas, double pageHeight,
+                  double scale)
+{
+    if (before.isNull() || before.size() != after.size())
+        return false;
+    qint64 total = 0;
+    const qint64 changed = changedOutside(before, after, areas, pageHeight, scale, &total);
+    return total > 0 && double(changed) <= kMaxChangedShare * double(total);
+}
+
+// Starts poppler rendering page pageIndex of pdf into a grey picture beside it.
+void startPopplerRender(QProcess& process, const QString& program, const QString& pdf, int pageIndex, double dpi)
+{
+    const QString number = QString::number(pageIndex + 1);
+    process.start(program, {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"), number,
+                            QStringLiteral("-l"), number, QStringLiteral("-gray"), QStringLiteral("-singlefile"), pdf,
+                            pdf + QStringLiteral(".page")});
+}
+
+// The picture of a finished render; null when pdftoppm failed.
+QImage popplerRender(QProcess& process, const QString& pdf)
+{
+    if (!process.waitForFinished(kPopplerTimeoutMs) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        process.kill();
+        process.waitForFinished();
+        return {};
+    }
+    return QImage(pdf + QStringLiteral(".page.pgm"));
+}
+
+struct LoadedBytes {
+    DocumentPtr doc;
+    PagePtr page;
+};
+
+LoadedBytes loadPage(const QByteArray& bytes, int pageIndex)
+{
+    LoadedBytes loaded;
+    loaded.doc.reset(pdfApi().FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
+    if (loaded.doc)
+        loaded.page.reset(pdfApi().FPDF_LoadPage(loaded.doc.get(), pageIndex));
+    return loaded;
 }
 
 } // namespace
 
-bool removalChangesOnlyInside(FPDF_DOCUMENT doc, int pageIndex, const std::vector<int>& indices,
-                              const std::vector<QRectF>& areas)
+bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, int pageIndex,
+                           const std::vector<QRectF>& areas, bool compareText, QString* reason)
 {
-    const PdfiumApi& api = pdfApi();
-    DocumentPtr scratch(api.FPDF_CreateNewDocument());
-    if (!scratch || !api.FPDF_ImportPagesByIndex(scratch.get(), doc, &pageIndex, 1, 0))
-        return false;
-    PagePtr page(api.FPDF_LoadPage(scratch.get(), 0));
-    if (!page)
-        return false;
-    const double pageHeight = api.FPDF_GetPageHeightF(page.get());
-    const QImage before = renderLoadedPageImage(page.get(), kTrialScale);
-    const std::vector<PlacedChar> textBefore = charsOutside(page.get(), areas);
-    const int count = api.FPDFPage_CountObjects(page.get());
-    std::vector<int> sorted = indices;
-    std::sort(sorted.begin(), sorted.end(), std::greater<int>());
-    for (int index : sorted) {
-        FPDF_PAGEOBJECT object = index < count ? api.FPDFPage_GetObject(page.get(), index) : nullptr;
-        if (!object || !api.FPDFPage_RemoveObject(page.get(), object))
+    const double scale = kBytesTrialDpi / 72.0;
+    {
+        // The byte buffers outlive the documents read from them.
+        LoadedBytes a = loadPage(before, pageIndex);
+        LoadedBytes b = loadPage(after, pageIndex);
+        if (!a.page || !b.page) {
+            *reason = QStringLiteral("изменённая страница не открывается");
             return false;
-        api.FPDFPageObj_Destroy(object);
+        }
+        const double pageHeight = pdfApi().FPDF_GetPageHeightF(a.page.get());
+        if (!closeOutside(renderLoadedPageImage(a.page.get(), scale), renderLoadedPageImage(b.page.get(), scale), areas,
+                          pageHeight, scale) ||
+            (compareText && !sameChars(charsOutside(a.page.get(), areas), charsOutside(b.page.get(), areas)))) {
+            *reason = QStringLiteral("удаление изменило страницу вне правки");
+            return false;
+        }
     }
-    if (!api.FPDFPage_GenerateContent(page.get()))
+    const QString poppler = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    if (poppler.isEmpty())
+        return true;
+    QTemporaryDir folder;  // private to the user, its name unpredictable
+    if (!folder.isValid()) {
+        *reason = QStringLiteral("нет места для проверки страницы");
         return false;
-    page.reset(api.FPDF_LoadPage(scratch.get(), 0));  // read back what pdfium wrote
-    if (!page)
+    }
+    const QString beforePath = folder.filePath(QStringLiteral("before.pdf"));
+    const QString afterPath = folder.filePath(QStringLiteral("after.pdf"));
+    QFile a(beforePath), b(afterPath);
+    if (!a.open(QIODevice::WriteOnly) || a.write(before) != before.size() || !b.open(QIODevice::WriteOnly) ||
+        b.write(after) != after.size()) {
+        *reason = QStringLiteral("нет места для проверки страницы");
         return false;
-    return sameOutside(before, renderLoadedPageImage(page.get(), kTrialScale), areas, pageHeight) &&
-           sameChars(textBefore, charsOutside(page.get(), areas));
+    }
+    a.close();
+    b.close();
+    // Both renders run at once.
+    QProcess first, second;
+    startPopplerRender(first, poppler, beforePath, pageIndex, kBytesTrialDpi);
+    startPopplerRender(second, poppler, afterPath, pageIndex, kBytesTrialDpi);
+    const QImage renderA = popplerRender(first, beforePath);
+    const QImage renderB = popplerRender(second, afterPath);
+    if (renderA.isNull() && renderB.isNull())
+        return true;  // poppler cannot draw this file at all: pdfium's view stands
+    const double pageHeight = renderA.height() / scale;
+    if (!closeOutside(renderA, renderB, areas, pageHeight, scale)) {
+        *reason = QStringLiteral("удаление изменило страницу вне правки (poppler)");
+        return false;
+    }
+    return true;
 }
 
 bool appendedContentReads(FPDF_DOCUMENT doc, int pageIndex)

@@ -1,11 +1,17 @@
 // Document core: library start, open, create, close and save.
 #include "PdfDocument.h"
 
+#include "IncrementalUpdate.h"
+#include "PageGlyphRemoval.h"
 #include "PdfEngineInternal.h"
 #include "PdfRepair.h"
 #include "QpdfFile.h"
 #include "WriterFonts.h"
 
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/QPDFWriter.hh>
+
+#include <QBuffer>
 #include <QDebug>
 
 using namespace pdfengine;
@@ -44,6 +50,7 @@ void PdfDocument::dropDoc()
     }
     m_fileBytes.clear();
     m_repaired = false;
+    m_bytesDamaged = false;
     m_pageOrigins.clear();
     m_originChecked.clear();
     m_contentSource.reset();
@@ -84,15 +91,20 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
     bool repaired = false;
     QString error;
     std::vector<QSizeF> sizes;
-    m_doc = PdfRepair::loadChecked(bytes, &m_fileBytes, &repaired, &error, &sizes);
+    bool damagedAsIs = false;
+    m_doc = PdfRepair::loadChecked(bytes, &m_fileBytes, &repaired, &error, &sizes, &damagedAsIs);
     if (!m_doc) {
         setLastError(error);
         qWarning().noquote() << "Cannot open document:" << error;
         return false;
     }
     m_repaired = repaired;
+    m_bytesDamaged = damagedAsIs;
     m_filePath = path;
     m_modified = false;
+    m_rewriteOnSave = false;
+    m_changedSinceLoad = false;
+    m_writtenPages.clear();
     bumpRevision();
     // The check walked the whole tree: the window's first read of the sizes
     // takes them from here, and page edits need not walk it again.
@@ -117,6 +129,7 @@ bool PdfDocument::createEmpty()
         return false;
     }
     m_filePath.clear();
+    m_writtenPages.clear();
     markChangedUnlocked();
     return true;
 }
@@ -127,6 +140,8 @@ void PdfDocument::close()
     dropDoc();
     m_filePath.clear();
     m_modified = false;
+    m_rewriteOnSave = false;
+    m_writtenPages.clear();
 }
 
 void PdfDocument::markModified()
@@ -148,22 +163,80 @@ bool PdfDocument::save(const QString& path)
         setLastError(noPagesText());
         return false;
     }
-    const bool overOpenFile = sameFile(m_filePath, path);
+    // Nothing changed since the file was read: it already holds the document.
+    // A repaired copy differs from its file even so.
+    if (!m_modified && !m_repaired && sameFile(m_filePath, path))
+        return true;
     QString error;
-    if (!replaceFileWith(path, [this, &error](QIODevice& out) { return writeDocumentTo(out, 0, &error); }, &error)) {
+    QByteArray bytes;
+    if (!documentBytesUnlocked(&bytes, &error)) {
         setLastError(error);
         return false;
     }
-    if (overOpenFile && !reloadFromSavedFileUnlocked(path))
+    if (!replaceFileWith(path, [&bytes](QIODevice& out) { return out.write(bytes) == bytes.size(); }, &error)) {
+        setLastError(error);
+        return false;
+    }
+    // The open document is bound to the bytes now on disk, so a later save
+    // appends to them and never to a revision that is gone from the file.
+    if (!reloadFromBytesUnlocked(bytes))
         return false;
     m_filePath = path;
     m_modified = false;
+    m_rewriteOnSave = false;
     return true;
 }
 
 bool PdfDocument::saveAs(const QString& path)
 {
     return save(path);
+}
+
+// The open document's state as bytes: the bytes it was read from, followed
+// by an update of only the objects that changed.
+bool PdfDocument::serializeForEditUnlocked(QByteArray* bytes, QString* error) const
+{
+    if (!m_changedSinceLoad && !m_fileBytes.isEmpty()) {
+        *bytes = m_fileBytes;
+        return true;
+    }
+    QByteArray updated;
+    int changed = 0;
+    if (m_fileBytes.isEmpty()) {
+        QBuffer whole(bytes);
+        whole.open(QIODevice::WriteOnly);
+        return writeDocumentTo(whole, 0, error);
+    }
+    return PageGlyphRemoval::serialize(m_doc, m_fileBytes, &updated, error) &&
+           IncrementalUpdate::trimmed(m_fileBytes, updated, bytes, &changed, error);
+}
+
+// The file as a save writes it. Unchanged objects keep their bytes: what
+// changed is appended as an update. After text was removed no earlier
+// revision may stay, so the file is written anew by qpdf, keeping its
+// object streams.
+bool PdfDocument::documentBytesUnlocked(QByteArray* bytes, QString* error) const
+{
+    if (m_bytesDamaged || !serializeForEditUnlocked(bytes, error)) {
+        // Bytes qpdf cannot follow (a damaged file): pdfium writes it all,
+        // current objects only.
+        bytes->clear();
+        QBuffer whole(bytes);
+        whole.open(QIODevice::WriteOnly);
+        return writeDocumentTo(whole, 0, error);
+    }
+    if (!m_rewriteOnSave)
+        return true;
+    QpdfFile file;
+    QByteArray rewritten;
+    if (!file.load(*bytes, error) || !file.write(&rewritten, [](QPDFWriter& writer) {
+            writer.setObjectStreamMode(qpdf_o_preserve);
+            writer.setDecodeLevel(qpdf_dl_none);
+            writer.setCompressStreams(true);
+        }, error))
+        return false;
+    *bytes = rewritten;
+    return true;
 }
 
 bool PdfDocument::writeDocumentTo(QIODevice& out, unsigned long flags, QString* error) const
@@ -174,22 +247,25 @@ bool PdfDocument::writeDocumentTo(QIODevice& out, unsigned long flags, QString* 
     return false;
 }
 
-// pdfium reads from memory, so the open document stayed valid while its file
-// was replaced; it is now bound to the bytes on disk. The new file is read
-// before the open document is dropped, so a failure leaves the document open.
-bool PdfDocument::reloadFromSavedFileUnlocked(const QString& path)
+// Reads the document again from bytes. The new document is loaded before the
+// open one is dropped, so a failure leaves the document open as it was.
+bool PdfDocument::reloadFromBytesUnlocked(const QByteArray& bytes)
 {
-    QString fileError;
-    QByteArray bytes = readWholeFile(path, &fileError);
     FPDF_DOCUMENT reloaded =
         bytes.isEmpty() ? nullptr : pdfApi().FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr);
     if (!reloaded) {
-        setLastError(!fileError.isEmpty() ? fileError : pdfiumErrorString());
+        setLastError(pdfiumErrorString());
         return false;
     }
+    // The fonts written so far stay the document's: they are found again in the new one.
+    std::unique_ptr<WriterFonts> fonts = std::move(m_writerFonts);
+    if (fonts)
+        fonts->rebind(reloaded, std::vector<int>(m_writtenPages.begin(), m_writtenPages.end()));
     dropDoc();
     m_fileBytes = bytes;
     m_doc = reloaded;
+    m_changedSinceLoad = false;
+    m_writerFonts = std::move(fonts);
     return true;
 }
 
@@ -203,9 +279,9 @@ bool PdfDocument::saveCopy(const QString& path) const
         return false;
     }
     QString error;
-    if (replaceFileWith(
-            path, [this, &error](QIODevice& out) { return writeDocumentTo(out, pdfium::kSaveNoIncremental, &error); },
-            &error))
+    QByteArray bytes;
+    if (documentBytesUnlocked(&bytes, &error) &&
+        replaceFileWith(path, [&bytes](QIODevice& out) { return out.write(bytes) == bytes.size(); }, &error))
         return true;
     setLastError(error);
     return false;

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <set>
 #include <vector>
 
 class QIODevice;
@@ -196,15 +197,25 @@ private:
         m_revision.store(s_nextRevision.fetch_add(1, std::memory_order_relaxed), std::memory_order_release);
     }
     static inline std::atomic<quint64> s_nextRevision{1};
-    // Every edit of the open document: modified, and caches keyed on the revision go stale.
+    // Every edit of the open document: modified, and caches keyed on the
+    // revision go stale. An edit that may have taken anything away makes the
+    // next save write the file anew; one that only added lets it append.
     void markChangedUnlocked()
     {
+        m_rewriteOnSave = true;
+        markAddedUnlocked();
+    }
+    void markAddedUnlocked()
+    {
         m_modified = true;
+        m_changedSinceLoad = true;
         bumpRevision();
     }
     void setLastError(const QString& text) const;
     bool writeDocumentTo(QIODevice& out, unsigned long flags, QString* error) const;
-    bool reloadFromSavedFileUnlocked(const QString& path);
+    bool serializeForEditUnlocked(QByteArray* bytes, QString* error) const;
+    bool documentBytesUnlocked(QByteArray* bytes, QString* error) const;
+    bool reloadFromBytesUnlocked(const QByteArray& bytes);
     bool appendPagesFromFile(const QString& path, int pageIndex);
     // The two ways pages of a checked source come in; the caller holds the lock.
     bool appendPagesUnlocked(fpdf_document_t__* source, int pageIndex, int wanted);
@@ -236,12 +247,19 @@ private:
     QByteArray m_fileBytes;
     std::atomic<bool> m_modified{false};
     std::atomic<bool> m_repaired{false};
+    bool m_bytesDamaged = false;  // m_fileBytes are damaged and unrepaired: a save writes the document whole
     quint64 m_soundTreeRevision = 0;         // the revision whose page tree was found sound
     std::vector<QSizeF> m_openedSizes;       // page sizes read while the file was checked
     quint64 m_openedSizesRevision = 0;       // ... valid for this revision only
     std::vector<int> m_pageOrigins;          // empty: page i was read from page i
     std::vector<signed char> m_originChecked;  // per page of fileBytes: 0 unknown, 1 readable, -1 not
     std::unique_ptr<pdfengine::QpdfFile> m_contentSource;  // qpdf's parse of fileBytes, made on first need
+    // Something was removed or replaced since the file was read: the next
+    // save writes the file anew, leaving no earlier revision that holds it.
+    bool m_rewriteOnSave = false;
+    // pdfium's document differs from m_fileBytes, the bytes it was read from.
+    bool m_changedSinceLoad = false;
+    std::set<int> m_writtenPages;  // pages the program wrote text into since the file was opened
     std::atomic<quint64> m_revision{0};
     std::unique_ptr<pdfengine::WriterFonts> m_writerFonts;  // dropped before the document closes
 };

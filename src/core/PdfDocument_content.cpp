@@ -2,6 +2,7 @@
 // text and highlights.
 #include "PdfDocument.h"
 
+#include "PageGlyphRemoval.h"
 #include "PageGlyphs.h"
 #include "PageOwnContent.h"
 #include "PageRemovalTrial.h"
@@ -364,30 +365,44 @@ void coverLayerWords(FPDF_PAGE page, const PageTextWriter& writer, const std::ve
     }
 }
 
-// What a write removes: the program's own text under the white-outs of
-// redrawn blocks and its earlier searchable layer; the page's original text
-// under the white-outs only where a trial shows that writing the page again
-// changes nothing else (otherwise it stays under the white-out). The trial
-// removes what the write removes, so it writes the same streams again.
-std::vector<int> objectsToRemove(FPDF_DOCUMENT doc, int pageIndex, const PageTextWriter& writer,
-                                 const std::vector<TextBlock>& blocks, const std::vector<WhiteOut>& whiteOuts)
+// The program's own objects a write removes: its text under the white-outs
+// of redrawn blocks and its earlier searchable layer. The page's original
+// text under them goes through the content stream itself (removeOwnGlyphs).
+std::vector<int> objectsToRemove(const PageTextWriter& writer, const std::vector<TextBlock>& blocks,
+                                 const std::vector<WhiteOut>& whiteOuts)
 {
     std::vector<int> own, original;
     std::vector<QRectF> areas;
     for (size_t i = 0; i < blocks.size(); ++i) {
         if (whiteOuts[i].rect.isNull() || !hasArea(blocks[i].originalRect))
             continue;
-        const QRectF box = turnedBounds(whiteOuts[i].rect, whiteOuts[i].rotation);
-        writer.collectTextInside(box, own, original);
-        areas.push_back(box.adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth));
+        writer.collectTextInside(turnedBounds(whiteOuts[i].rect, whiteOuts[i].rotation), own, original);
     }
     if (std::any_of(blocks.begin(), blocks.end(), hasWritableText))
         writer.collectOwnInvisibleText(keptLayerLines(blocks, whiteOuts), own, areas);
-    if (original.empty())
-        return own;
-    std::vector<int> all = own;
-    all.insert(all.end(), original.begin(), original.end());
-    return removalChangesOnlyInside(doc, pageIndex, all, areas) ? all : own;
+    return own;
+}
+
+// Where the page's own glyphs must go: the old places of rewritten text
+// blocks (displayed-page points).
+std::vector<QRectF> removalBoxes(const std::vector<TextBlock>& blocks, const std::vector<WhiteOut>& whiteOuts)
+{
+    std::vector<QRectF> boxes;
+    for (size_t i = 0; i < blocks.size(); ++i)
+        if (!blocks[i].isImage && !whiteOuts[i].rect.isNull() && hasArea(blocks[i].originalRect))
+            boxes.push_back(turnedBounds(whiteOuts[i].rect, whiteOuts[i].rotation));
+    return boxes;
+}
+
+// Whether any glyph of the page stands in the boxes.
+bool glyphsInside(const PageGlyphs& glyphs, const std::vector<QRectF>& boxes)
+{
+    return std::any_of(boxes.begin(), boxes.end(), [&](const QRectF& box) { return !glyphs.inside(box).empty(); });
+}
+
+QString refusalText(int pageIndex, const QString& reason)
+{
+    return QStringLiteral("Текст страницы %1 нельзя удалить точно: %2").arg(pageIndex + 1).arg(reason);
 }
 
 QString swallowedText(int pageIndex)
@@ -454,22 +469,39 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     // Where the old glyphs stand, read before anything is removed.
     const bool anyVisible = std::any_of(whiteOuts.begin(), whiteOuts.end(), [](const WhiteOut& w) { return !w.rect.isNull(); }) ||
                             std::any_of(blocks.begin(), blocks.end(), isEdited);
-    const PageGlyphs oldGlyphs(anyVisible ? FPDF_DOCUMENT(m_doc) : nullptr, page.get());
+    // Its fonts stay loaded in this document: it goes before the document is read again.
+    auto glyphsHolder = std::make_unique<PageGlyphs>(anyVisible ? FPDF_DOCUMENT(m_doc) : nullptr, page.get());
+    const PageGlyphs& oldGlyphs = *glyphsHolder;
 
-    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
-    coverLayerWords(page.get(), writer, blocks, whiteOuts);
-    const std::vector<int> doomed = objectsToRemove(m_doc, pageIndex, writer, blocks, whiteOuts);
+    m_writtenPages.insert(pageIndex);
+    writerFontsUnlocked().notePage(pageIndex);
+    auto writer = std::make_unique<PageTextWriter>(m_doc, page.get(), writerFontsUnlocked());
+    coverLayerWords(page.get(), *writer, blocks, whiteOuts);
+
+    // The state to go back to when the page's own glyphs cannot be removed:
+    // the bytes the document was read from, unless it changed since.
+    const std::vector<QRectF> boxes = removalBoxes(blocks, whiteOuts);
+    const bool removal = glyphsInside(oldGlyphs, boxes);
+    QByteArray rollback;
+    const bool rewriteBefore = m_rewriteOnSave, modifiedBefore = m_modified, changedBefore = m_changedSinceLoad;
+    if (removal && !serializeForEditUnlocked(&rollback, &error)) {
+        setLastError(refusalText(pageIndex, error));
+        return false;
+    }
+
+    const std::vector<int> doomed = objectsToRemove(*writer, blocks, whiteOuts);
     // Another tool's searchable layer stays; recognised lines it already
     // carries get no second copy.
     std::vector<int> ownLayer, otherLayer;
     std::vector<QRectF> ownLayerBoxes, otherLayerBoxes;
-    writer.collectInvisibleText(ownLayer, otherLayer, ownLayerBoxes, otherLayerBoxes);
-    bool changed = writer.removeObjectsAt(doomed);
+    writer->collectInvisibleText(ownLayer, otherLayer, ownLayerBoxes, otherLayerBoxes);
+    const bool removedOwn = writer->removeObjectsAt(doomed);
+    bool changed = removedOwn;
 
     for (size_t i = 0; i < blocks.size(); ++i) {
         const TextBlock& block = blocks[i];
-        const bool written = block.isImage ? writeImageBlock(writer, block, changed, error)
-                                           : writeTextBlock(writer, block, whiteOuts[i], oldGlyphs, otherLayerBoxes,
+        const bool written = block.isImage ? writeImageBlock(*writer, block, changed, error)
+                                           : writeTextBlock(*writer, block, whiteOuts[i], oldGlyphs, otherLayerBoxes,
                                                             duplicatesVisibleBlock(block, blocks), changed, error);
         if (!written) {
             setLastError(error);
@@ -477,18 +509,51 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         }
     }
     // A page that would swallow new objects is left as it was.
-    if (writer.insertedCount() > 0 && !appendedContentReads(m_doc, pageIndex)) {
+    if (writer->insertedCount() > 0 && !appendedContentReads(m_doc, pageIndex)) {
         setLastError(swallowedText(pageIndex));
         return false;
     }
+    const PdfPageTransform transform = pageTransformOf(page.get());
+    const int inserted = writer->insertedCount();
+    writer.reset();
+    glyphsHolder.reset();
     if (changed) {
-        const bool written = regenerateAndCheck(m_doc, pageIndex, page, writer.insertedCount(), error);
-        markChangedUnlocked();  // the content changed even where it cannot be read back
+        const bool written = regenerateAndCheck(m_doc, pageIndex, page, inserted, error);
+        // The content changed even where it cannot be read back.
+        if (removedOwn || removal)
+            markChangedUnlocked();
+        else
+            markAddedUnlocked();
         if (!written) {
             setLastError(error);
             return false;
         }
     }
+    page.reset();
+    if (!removal)
+        return true;
+
+    // Then the page's own glyphs under the rewritten blocks are cut out of
+    // its content stream (the program's text written over them stays), and
+    // the document is read again from the edited bytes.
+    std::vector<QRectF> userAreas, trialAreas;
+    for (const QRectF& box : boxes) {
+        userAreas.push_back(transform.toUser(box));
+        trialAreas.push_back(box.adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth));
+    }
+    QByteArray current, after;
+    int removed = 0;
+    if (!serializeForEditUnlocked(&current, &error) ||
+        !PageGlyphRemoval::run(current, pageIndex, userAreas, trialAreas, &after, &removed, &error)) {
+        reloadFromBytesUnlocked(rollback);  // the write above is undone with it
+        m_rewriteOnSave = rewriteBefore;
+        m_modified = modifiedBefore;
+        m_changedSinceLoad = changedBefore;
+        setLastError(refusalText(pageIndex, error));
+        return false;
+    }
+    if (removed > 0 && !reloadFromBytesUnlocked(after))
+        return false;
     return true;
 }
 
@@ -501,28 +566,37 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
         setLastError(error);
         return false;
     }
-    PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
-    // Another tool's layer shares its content with what the page shows: it
-    // goes only where writing that content again changes nothing else.
+    auto writer = std::make_unique<PageTextWriter>(m_doc, page.get(), writerFontsUnlocked());
     std::vector<int> own, original;
     std::vector<QRectF> ownBoxes, boxes;
-    writer.collectInvisibleText(own, original, ownBoxes, boxes);
-    if (!original.empty()) {
-        std::vector<int> all = own;
-        all.insert(all.end(), original.begin(), original.end());
-        boxes.insert(boxes.end(), ownBoxes.begin(), ownBoxes.end());
-        if (removalChangesOnlyInside(m_doc, pageIndex, all, boxes))
-            own = all;
-    }
+    writer->collectInvisibleText(own, original, ownBoxes, boxes);
     // Nothing to remove writes nothing, even on content that does not read whole.
     if (!own.empty() && !contentWritableUnlocked(pageIndex))
         return false;
-    if (writer.removeObjectsAt(own)) {
+    if (writer->removeObjectsAt(own)) {
         if (!pdfApi().FPDFPage_GenerateContent(page.get())) {
             setLastError(QStringLiteral("pdfium не смог записать содержимое страницы %1.").arg(pageIndex + 1));
             return false;
         }
         markChangedUnlocked();
+    }
+    writer.reset();
+    page.reset();
+    if (original.empty())
+        return true;
+    // Another tool's layer shares its content with what the page shows: it is
+    // cut out of that content token by token, where that changes nothing the
+    // page shows; otherwise it stays.
+    QByteArray current, after;
+    int removed = 0;
+    if (!serializeForEditUnlocked(&current, &error) ||
+        !PageGlyphRemoval::removeInvisibleLayer(current, pageIndex, &after, &removed, &error)) {
+        setLastError(refusalText(pageIndex, error));
+        return true;
+    }
+    if (removed > 0 && reloadFromBytesUnlocked(after)) {
+        m_modified = true;
+        m_rewriteOnSave = true;
     }
     return true;
 }
@@ -532,12 +606,14 @@ bool PdfDocument::appendToPage(int pageIndex, const std::function<bool(PageTextW
     PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
     if (!page || !contentWritableUnlocked(pageIndex))
         return false;
+    m_writtenPages.insert(pageIndex);
+    writerFontsUnlocked().notePage(pageIndex);
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!add(writer))
         return false;
     const AppendOutcome outcome = commitAppendedObjects(m_doc, pageIndex, page, writer.insertedCount());
     if (outcome.touched)
-        markChangedUnlocked();
+        markAddedUnlocked();
     if (!outcome.error.isEmpty())
         setLastError(outcome.error);
     return outcome.error.isEmpty();

@@ -248,8 +248,10 @@ QString PdfRepair::unregenerableText(int pageIndex)
 }
 
 FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, bool* repaired, QString* error,
-                                     std::vector<QSizeF>* sizes)
+                                     std::vector<QSizeF>* sizes, bool* damagedAsIs)
 {
+    if (damagedAsIs)
+        *damagedAsIs = false;
     std::vector<QSizeF> originalSizes;
     std::vector<QSizeF> repairedSizes;
     *repaired = false;
@@ -289,6 +291,8 @@ FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, 
         *used = bytes;
         if (sizes)
             *sizes = std::move(originalSizes);
+        if (damagedAsIs)
+            *damagedAsIs = true;
         return original.release();
     }
     *error = !fix.reason.isEmpty() ? fix.reason : originalError;

@@ -47,8 +47,10 @@ public:
     // reads from the file as it is loses to the file. Null with the reason
     // when neither loads.
     // *sizes, when given, receives every page's size read on the way.
+    // *damagedAsIs, when given, tells that the bytes used are damaged: pdfium
+    // reads them, qpdf could not repair them.
     static fpdf_document_t__* loadChecked(const QByteArray& bytes, QByteArray* used, bool* repaired, QString* error,
-                                          std::vector<QSizeF>* sizes = nullptr);
+                                          std::vector<QSizeF>* sizes = nullptr, bool* damagedAsIs = nullptr);
 
     // pdfium's side of the check (the caller holds the engine lock): every
     // page of the tree is found on its own, by index. *sizes, when given,

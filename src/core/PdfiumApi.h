@@ -115,6 +115,7 @@ constexpr unsigned long kActionLaunch = 4;
 constexpr unsigned long kActionEmbeddedGoTo = 5;
 constexpr unsigned long kMatchCase = 0x00000001;
 constexpr unsigned long kMatchWholeWord = 0x00000002;
+constexpr unsigned long kSaveIncremental = 1;
 constexpr unsigned long kSaveNoIncremental = 2;
 constexpr int kFontTrueType = 2;
 constexpr int kFillModeWinding = 2;
@@ -204,6 +205,7 @@ constexpr int kColorSpaceIccBased = 7;
     X(FPDFFont_GetWeight, int, (FPDF_FONT))                                                   \
     X(FPDFFont_GetItalicAngle, FPDF_BOOL, (FPDF_FONT, int*))                                  \
     X(FPDFFont_GetGlyphWidth, FPDF_BOOL, (FPDF_FONT, uint32_t, float, float*))                \
+    X(FPDFFont_GetFontData, FPDF_BOOL, (FPDF_FONT, uint8_t*, size_t, size_t*))                \
     X(FPDFPageObj_CreateTextObj, FPDF_PAGEOBJECT, (FPDF_DOCUMENT, FPDF_FONT, float))          \
     X(FPDFText_SetText, FPDF_BOOL, (FPDF_PAGEOBJECT, FPDF_WIDESTRING))                        \
     X(FPDFTextObj_SetTextRenderMode, FPDF_BOOL, (FPDF_PAGEOBJECT, int))                       \

@@ -1,5 +1,7 @@
 #include "WriterFonts.h"
 
+#include "PageOwnContent.h"
+
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
@@ -336,7 +338,14 @@ struct WriterFonts::Face {
     HbSetPtr covered = HbSetPtr(hb_set_create());
     HbSetPtr subsetChars = HbSetPtr(hb_set_create());
     FontPtr font;  // the latest subset; fonts drawn with before stay in their objects
+    // The latest subset as found in a document read again: pdfium lends it
+    // while the page that draws with it stays loaded.
+    QByteArray writtenName;
+    FPDF_FONT borrowed = nullptr;
+    PagePtr lender;
     bool broken = true;
+
+    FPDF_FONT current() const { return font ? font.get() : borrowed; }
 
     bool covers(const std::vector<char32_t>& points) const
     {
@@ -344,7 +353,7 @@ struct WriterFonts::Face {
     }
     bool subsetCovers(const std::vector<char32_t>& points) const
     {
-        return font && std::all_of(points.begin(), points.end(),
+        return current() && std::all_of(points.begin(), points.end(),
                                    [&](char32_t c) { return hb_set_has(subsetChars.get(), c); });
     }
 };
@@ -378,11 +387,13 @@ WriterFonts::Face* WriterFonts::faceAt(const QString& path)
 
 FPDF_FONT WriterFonts::fontFromFace(Face& face, const std::vector<char32_t>& needed)
 {
+    if (!face.current() && !findWrittenFont(face))
+        face.writtenName.clear();  // not in the document: written anew
     if (face.subsetCovers(needed))
-        return face.font.get();
+        return face.current();
     HbSetPtr unicodes(hb_set_create());
     hb_set_union(unicodes.get(), face.subsetChars.get());
-    if (!face.font)
+    if (!face.current())
         addCommonCharacters(unicodes.get());
     for (char32_t c : needed)
         hb_set_add(unicodes.get(), c);
@@ -407,8 +418,93 @@ FPDF_FONT WriterFonts::fontFromFace(Face& face, const std::vector<char32_t>& nee
     if (!font)
         return nullptr;
     face.font = std::move(font);
+    face.borrowed = nullptr;
+    face.lender.reset();
     face.subsetChars = std::move(unicodes);
+    face.writtenName = !tagged.isEmpty() ? (subsetTag(postScriptName, face.subsetChars.get()) + QLatin1Char('+') +
+                                            postScriptName).toLatin1()
+                                         : QByteArray();
     return face.font.get();
+}
+
+void WriterFonts::rebind(FPDF_DOCUMENT doc, std::vector<int> pages)
+{
+    for (auto& [path, face] : m_faces) {
+        face->font.reset();
+        face->borrowed = nullptr;
+        face->lender.reset();
+    }
+    m_standardFonts.clear();
+    m_doc = doc;
+    m_writtenPages = std::move(pages);
+}
+
+void WriterFonts::notePage(int pageIndex)
+{
+    if (std::find(m_writtenPages.begin(), m_writtenPages.end(), pageIndex) == m_writtenPages.end())
+        m_writtenPages.push_back(pageIndex);
+}
+
+// The characters a subset embedded in the document draws, read from its font
+// file; false when pdfium gives no file.
+bool readSubsetChars(FPDF_FONT font, hb_set_t* chars)
+{
+    constexpr size_t kMaxSubsetBytes = size_t(32) * 1024 * 1024;
+    size_t size = 0;
+    if (!pdfApi().FPDFFont_GetFontData(font, nullptr, 0, &size) || size == 0 || size > kMaxSubsetBytes)
+        return false;
+    QByteArray data(qsizetype(size), '\0');
+    if (!pdfApi().FPDFFont_GetFontData(font, reinterpret_cast<uint8_t*>(data.data()), size, &size))
+        return false;
+    HbBlobPtr blob(hb_blob_create(data.constData(), unsigned(data.size()), HB_MEMORY_MODE_READONLY, nullptr, nullptr));
+    HbFacePtr face(hb_face_create(blob.get(), 0));
+    hb_set_clear(chars);
+    hb_face_collect_unicodes(face.get(), chars);
+    return !hb_set_is_empty(chars);
+}
+
+// Looks for the face's last subset among the program's own text of the pages
+// written (this session, or in an earlier one on the pages written now); the
+// page is kept loaded while the font is lent. A subset written in an earlier
+// session is known by its face's name; its characters are read from it.
+bool WriterFonts::findWrittenFont(Face& face)
+{
+    QString postScriptName = nameString(face.face.get(), HB_OT_NAME_ID_POSTSCRIPT_NAME);
+    const QByteArray suffix = '+' + postScriptName.toLatin1();
+    auto matches = [&](const QByteArray& name) {
+        if (!face.writtenName.isEmpty())
+            return name == face.writtenName;
+        return !postScriptName.isEmpty() && name.size() == suffix.size() + 6 && name.endsWith(suffix);
+    };
+    const PdfiumApi& api = pdfApi();
+    const int pageCount = api.FPDF_GetPageCount(m_doc);
+    for (int index : m_writtenPages) {
+        if (index < 0 || index >= pageCount)
+            continue;
+        PagePtr page(api.FPDF_LoadPage(m_doc, index));
+        const int count = page ? api.FPDFPage_CountObjects(page.get()) : 0;
+        for (int i = 0; i < count; ++i) {
+            FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page.get(), i);
+            if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText || !isOwnObject(object))
+                continue;
+            FPDF_FONT font = api.FPDFTextObj_GetFont(object);
+            QByteArray name(256, '\0');
+            const size_t length = font ? api.FPDFFont_GetBaseFontName(font, name.data(), size_t(name.size())) : 0;
+            if (length < 2 || length > size_t(name.size()) || !matches(name.left(int(length) - 1)))
+                continue;
+            if (face.writtenName.isEmpty()) {
+                HbSetPtr chars(hb_set_create());
+                if (!readSubsetChars(font, chars.get()))
+                    continue;
+                face.subsetChars = std::move(chars);
+                face.writtenName = name.left(int(length) - 1);
+            }
+            face.borrowed = font;
+            face.lender = std::move(page);
+            return true;
+        }
+    }
+    return false;
 }
 
 FPDF_FONT WriterFonts::standardFont(const QByteArray& name)
@@ -453,7 +549,7 @@ FPDF_FONT WriterFonts::fontFor(const QString& family, bool bold, bool italic, co
             continue;
         if (FPDF_FONT font = fontFromFace(*face, needed))
             return font;
-        if (!face->font)
+        if (!face->current())
             face->broken = true;  // it will not subset or load: never again
     }
     if (drawn == Drawn::Invisibly)

@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace pdfengine {
 
@@ -56,16 +57,26 @@ public:
                       Drawn drawn = Drawn::Visibly);
     QString lastError() const { return m_lastError; }
 
+    // The document was read again (after a save or an edit of its bytes):
+    // fonts loaded into the old one are gone, but the subsets written before
+    // stand in doc, in the program's own text of pages, and are used again
+    // rather than embedded a second time. Faces stay loaded.
+    void rebind(FPDF_DOCUMENT doc, std::vector<int> pages);
+    // Text is about to be written on the page: subsets drawn there before count.
+    void notePage(int pageIndex);
+
 private:
     struct Face;
     Face* faceAt(const QString& path);
     FPDF_FONT fontFromFace(Face& face, const std::vector<char32_t>& needed);
     FPDF_FONT fontCoveringMost(const std::vector<Face*>& faces, const std::vector<char32_t>& needed);
     FPDF_FONT standardFont(const QByteArray& name);
+    bool findWrittenFont(Face& face);
 
     FPDF_DOCUMENT m_doc;
     std::map<QString, std::unique_ptr<Face>> m_faces;  // a file that is no font stays, marked broken
     std::map<QByteArray, FontPtr> m_standardFonts;
+    std::vector<int> m_writtenPages;  // where subsets written before may stand
     QString m_lastError;
 };
 

@@ -79,6 +79,16 @@ gs -q -dNOSAFER -dBATCH -dNOPAUSE -sDEVICE=pngmono -r300 -sOutputFile="$work/sca
 tesseract "$work/scan-ru.png" "$work/scan-ru" --dpi 300 -l rus+eng pdf >/dev/null 2>&1
 cp "$work/scan-ru.pdf" "$here/tesseract-ru.pdf"
 
+# pdfLaTeX (texlive-latex-base): a page in Type 1 faces with ToUnicode maps,
+# and a long registry manual (about 1.2 MB, 1,870 pages, object streams as
+# pdfTeX writes them) for the growth of a saved edit and the removal benchmark.
+(
+  cd "$work"
+  pdflatex -interaction=batchmode "$src/pdftex-page.tex" >/dev/null
+  pdflatex -interaction=batchmode "$src/pdftex-registry.tex" >/dev/null
+  cp pdftex-page.pdf pdftex-registry.pdf "$here/"
+)
+
 # A picture drawn by the image operator, and the same page turned.
 ps2pdf -dEmbedAllFonts=false "$src/image.ps" "$here/gs-image.pdf"
 

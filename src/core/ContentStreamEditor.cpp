@@ -1,0 +1,693 @@
+#include "ContentStreamEditor.h"
+
+#include "PdfFontMetrics.h"
+
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/BufferInputSource.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFTokenizer.hh>
+
+#include <QTransform>
+
+#include <algorithm>
+
+#include <cmath>
+#include <exception>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+
+namespace pdfengine {
+
+namespace {
+
+using TokenType = QPDFTokenizer::token_type_e;
+
+constexpr int kMaxFormDepth = 12;
+constexpr int kMaxParentDepth = 64;
+constexpr size_t kMaxStateDepth = 4096;
+constexpr char kOwnTag[] = "/VornEdit";
+
+struct Token {
+    TokenType type = QPDFTokenizer::tt_bad;
+    std::string value;
+    size_t start = 0;
+    size_t end = 0;
+};
+
+struct Splice {
+    size_t start = 0;
+    size_t end = 0;
+    std::string with;
+};
+
+// One content stream: its decoded bytes, their tokens and the changes asked for.
+struct StreamWork {
+    QPDFObjectHandle stream;
+    std::string data;
+    std::vector<Token> tokens;
+    std::vector<Splice> splices;
+};
+
+// Tokens of data, spaces and comments included, so that they tile it; an
+// inline image is one token from the byte after ID up to EI.
+bool tokenize(const std::string& data, std::vector<Token>& tokens, QString& error)
+{
+    auto input = std::make_shared<BufferInputSource>("content", data);
+    QPDFTokenizer tokenizer;
+    tokenizer.allowEOF();
+    tokenizer.includeIgnorable();
+    size_t at = 0;
+    for (;;) {
+        QPDFTokenizer::Token token = tokenizer.readToken(input, "content", true, 0);
+        const auto end = size_t(input->tell());
+        if (token.getType() == QPDFTokenizer::tt_eof)
+            break;
+        if (token.getType() == QPDFTokenizer::tt_bad || end <= at) {
+            error = QStringLiteral("содержимое страницы не читается (%1)")
+                        .arg(QString::fromStdString(token.getErrorMessage()).left(80));
+            return false;
+        }
+        tokens.push_back({token.getType(), token.getValue(), at, end});
+        at = end;
+        if (token.getType() == QPDFTokenizer::tt_word && token.getValue() == "ID") {
+            char separator = 0;
+            if (input->read(&separator, 1) != 1) {
+                error = QStringLiteral("встроенное изображение без данных");
+                return false;
+            }
+            tokenizer.expectInlineImage(input);
+            QPDFTokenizer::Token image = tokenizer.readToken(input, "content", true, 0);
+            if (image.getType() != QPDFTokenizer::tt_inline_image) {
+                error = QStringLiteral("встроенное изображение без конца");
+                return false;
+            }
+            const auto imageEnd = size_t(input->tell());
+            tokens.push_back({QPDFTokenizer::tt_inline_image, std::string(), at, imageEnd});
+            at = imageEnd;
+        }
+    }
+    if (at != data.size()) {
+        error = QStringLiteral("содержимое страницы не читается до конца");
+        return false;
+    }
+    return true;
+}
+
+bool isNumber(const Token& t)
+{
+    return t.type == QPDFTokenizer::tt_integer || t.type == QPDFTokenizer::tt_real;
+}
+
+double numberOf(const Token& t)
+{
+    bool ok = false;
+    const double value = QByteArray::fromStdString(t.value).toDouble(&ok);
+    return ok && std::isfinite(value) ? value : 0.0;
+}
+
+std::string hexString(const std::string& bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out = "<";
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out + ">";
+}
+
+std::string numberText(double value)
+{
+    if (std::abs(value) < 0.0005)
+        return "0";
+    QByteArray text = QByteArray::number(value, 'f', 3);
+    while (text.endsWith('0'))
+        text.chop(1);
+    if (text.endsWith('.'))
+        text.chop(1);
+    return text.toStdString();
+}
+
+// Where in the content a token stands.
+struct TokenRef {
+    size_t stream = 0;
+    size_t index = 0;
+};
+
+struct TextState {
+    double charSpacing = 0;
+    double wordSpacing = 0;
+    double scale = 1;
+    double leading = 0;
+    double size = 0;
+    double rise = 0;
+    int renderMode = 0;
+    const PdfFontMetrics* font = nullptr;
+};
+
+struct GraphicsState {
+    QTransform ctm;
+    TextState text;
+};
+
+// A form XObject drawn from the content and how often.
+struct FormUse {
+    std::unique_ptr<StreamWork> work;
+    int uses = 0;
+    int depth = 0;
+    std::string name;
+};
+
+// One glyph or kerning number of a text-showing operator, in TJ units.
+struct Piece {
+    bool glyph = false;
+    bool removed = false;
+    std::string code;       // the glyph's bytes
+    std::string raw;        // a kerning number as written
+    double displacement = 0;  // TJ number equal to the glyph's advance
+};
+
+// The interpreter over one page: the streams in the order drawn, the text
+// state, and the changes found.
+class ContentWalk {
+public:
+    // invisible: the glyphs to remove are those drawn invisibly, not those in areas.
+    ContentWalk(QPDF& pdf, const ContentStreamEditor::StandardWidths& widths, const std::vector<QRectF>& areas,
+                bool invisible)
+        : m_pdf(pdf), m_widths(widths), m_areas(areas), m_invisible(invisible)
+    {
+    }
+
+    bool walk(std::vector<StreamWork*> streams, QPDFObjectHandle resources, const QTransform& ctm, int depth);
+    QString error;
+    int removed = 0;
+    std::map<QPDFObjGen, FormUse> forms;
+
+private:
+    bool run(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef, QPDFObjectHandle resources,
+             int depth);
+    bool showText(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef);
+    bool drawForm(const std::string& name, QPDFObjectHandle resources, int depth);
+    const PdfFontMetrics* fontNamed(const std::string& name, QPDFObjectHandle resources);
+    bool advanceMatters(TokenRef after) const;
+    bool nearAnArea(double extent) const;
+    const Token& token(TokenRef ref) const { return m_streams[ref.stream]->tokens[ref.index]; }
+
+    QPDF& m_pdf;
+    const ContentStreamEditor::StandardWidths& m_widths;
+    const std::vector<QRectF>& m_areas;
+    const bool m_invisible;
+    std::vector<StreamWork*> m_streams;
+    GraphicsState m_state;
+    std::vector<GraphicsState> m_saved;
+    QTransform m_textMatrix;
+    QTransform m_lineMatrix;
+    bool m_positionKnown = true;
+    int m_ownDepth = 0;
+    std::vector<bool> m_marks;  // whether each open marked-content section is the program's own
+    std::map<QPDFObjGen, std::unique_ptr<PdfFontMetrics>> m_fonts;
+    std::vector<std::unique_ptr<PdfFontMetrics>> m_directFonts;
+    std::set<QPDFObjGen> m_formStack;
+};
+
+bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resources, const QTransform& ctm, int depth)
+{
+    // A form runs inside its own saved state, as if between q and Q.
+    const std::vector<StreamWork*> outerStreams = m_streams;
+    const GraphicsState outerState = m_state;
+    const std::vector<GraphicsState> outerSaved = m_saved;
+    const QTransform outerText = m_textMatrix, outerLine = m_lineMatrix;
+    const std::vector<bool> outerMarks = m_marks;
+    const int outerOwn = m_ownDepth;
+    m_streams = streams;
+    m_state.ctm = ctm;
+    m_saved.clear();
+    std::vector<TokenRef> operands;
+    int nesting = 0;
+    bool ok = true;
+    for (size_t s = 0; s < m_streams.size() && ok; ++s) {
+        const std::vector<Token>& tokens = m_streams[s]->tokens;
+        for (size_t i = 0; i < tokens.size() && ok; ++i) {
+            const Token& t = tokens[i];
+            switch (t.type) {
+            case QPDFTokenizer::tt_space:
+            case QPDFTokenizer::tt_comment:
+            case QPDFTokenizer::tt_inline_image:
+                continue;
+            case QPDFTokenizer::tt_array_open:
+            case QPDFTokenizer::tt_dict_open:
+                ++nesting;
+                operands.push_back({s, i});
+                continue;
+            case QPDFTokenizer::tt_array_close:
+            case QPDFTokenizer::tt_dict_close:
+                nesting = std::max(0, nesting - 1);
+                operands.push_back({s, i});
+                continue;
+            case QPDFTokenizer::tt_word:
+                if (nesting == 0) {
+                    ok = run(t.value, operands, {s, i}, resources, depth);
+                    operands.clear();
+                    continue;
+                }
+                [[fallthrough]];
+            default:
+                operands.push_back({s, i});
+            }
+        }
+    }
+    m_streams = outerStreams;
+    m_state = outerState;
+    m_saved = outerSaved;
+    m_textMatrix = outerText;
+    m_lineMatrix = outerLine;
+    m_marks = outerMarks;
+    m_ownDepth = outerOwn;
+    return ok;
+}
+
+bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef,
+                      QPDFObjectHandle resources, int depth)
+{
+    auto num = [&](size_t k) { return k < operands.size() ? numberOf(token(operands[k])) : 0.0; };
+    const bool numeric = std::all_of(operands.begin(), operands.end(), [&](TokenRef r) { return isNumber(token(r)); });
+    TextState& text = m_state.text;
+    auto moveLine = [&](double tx, double ty) {
+        m_lineMatrix = QTransform::fromTranslate(tx, ty) * m_lineMatrix;
+        m_textMatrix = m_lineMatrix;
+    };
+    if (op == "q") {
+        if (m_saved.size() < kMaxStateDepth)
+            m_saved.push_back(m_state);
+    } else if (op == "Q") {
+        if (!m_saved.empty()) {
+            m_state = m_saved.back();
+            m_saved.pop_back();
+        }
+    } else if (op == "cm" && operands.size() == 6 && numeric) {
+        m_state.ctm = QTransform(num(0), num(1), num(2), num(3), num(4), num(5)) * m_state.ctm;
+    } else if (op == "BT") {
+        m_textMatrix = m_lineMatrix = QTransform();
+        m_positionKnown = true;
+    } else if (op == "Tf" && operands.size() == 2 && token(operands[0]).type == QPDFTokenizer::tt_name) {
+        text.size = num(1);
+        text.font = fontNamed(token(operands[0]).value, resources);
+    } else if (op == "Tc" && operands.size() == 1 && numeric) {
+        text.charSpacing = num(0);
+    } else if (op == "Tw" && operands.size() == 1 && numeric) {
+        text.wordSpacing = num(0);
+    } else if (op == "Tz" && operands.size() == 1 && numeric) {
+        text.scale = num(0) / 100.0;
+    } else if (op == "TL" && operands.size() == 1 && numeric) {
+        text.leading = num(0);
+    } else if (op == "Ts" && operands.size() == 1 && numeric) {
+        text.rise = num(0);
+    } else if (op == "Tr" && operands.size() == 1 && numeric) {
+        text.renderMode = int(num(0));
+    } else if (op == "Td" && operands.size() == 2 && numeric) {
+        moveLine(num(0), num(1));
+        m_positionKnown = true;
+    } else if (op == "TD" && operands.size() == 2 && numeric) {
+        text.leading = -num(1);
+        moveLine(num(0), num(1));
+        m_positionKnown = true;
+    } else if (op == "Tm" && operands.size() == 6 && numeric) {
+        m_lineMatrix = m_textMatrix = QTransform(num(0), num(1), num(2), num(3), num(4), num(5));
+        m_positionKnown = true;
+    } else if (op == "T*") {
+        moveLine(0, -text.leading);
+        m_positionKnown = true;
+    } else if (op == "Tj" || op == "TJ" || op == "'" || op == "\"") {
+        return showText(op, operands, opRef);
+    } else if (op == "BMC" || op == "BDC") {
+        const bool own = !operands.empty() && token(operands[0]).type == QPDFTokenizer::tt_name &&
+                         token(operands[0]).value == kOwnTag;
+        m_marks.push_back(own);
+        m_ownDepth += own;
+    } else if (op == "EMC") {
+        if (!m_marks.empty()) {
+            m_ownDepth -= m_marks.back();
+            m_marks.pop_back();
+        }
+    } else if (op == "Do" && operands.size() == 1 && token(operands[0]).type == QPDFTokenizer::tt_name) {
+        return drawForm(token(operands[0]).value, resources, depth);
+    }
+    return true;
+}
+
+const PdfFontMetrics* ContentWalk::fontNamed(const std::string& name, QPDFObjectHandle resources)
+{
+    QPDFObjectHandle fonts = resources.isDictionary() ? resources.getKey("/Font") : QPDFObjectHandle::newNull();
+    QPDFObjectHandle font = fonts.isDictionary() ? fonts.getKey(name) : QPDFObjectHandle::newNull();
+    if (!font.isDictionary())
+        return nullptr;
+    const QPDFObjGen key = font.getObjGen();
+    if (key.getObj() == 0) {  // a direct font: read each time, kept while states may point at it
+        m_directFonts.push_back(std::make_unique<PdfFontMetrics>(PdfFontMetrics::read(font, m_widths)));
+        return m_directFonts.back().get();
+    }
+    auto known = m_fonts.find(key);
+    if (known == m_fonts.end())
+        known = m_fonts.emplace(key, std::make_unique<PdfFontMetrics>(PdfFontMetrics::read(font, m_widths))).first;
+    return known->second.get();
+}
+
+bool ContentWalk::nearAnArea(double extent) const
+{
+    const QTransform trm = m_textMatrix * m_state.ctm;
+    const QPointF origin = trm.map(QPointF(0, 0));
+    const double size = std::max(1.0, std::abs(m_state.text.size) * std::hypot(trm.m21(), trm.m22()));
+    const QRectF band(origin.x() - extent, origin.y() - size, 2 * extent, 2 * size);
+    return std::any_of(m_areas.begin(), m_areas.end(), [&](const QRectF& a) { return a.intersects(band); });
+}
+
+// Whether a text-showing operator's advance is used by the next one: another
+// Tj or TJ before anything sets the position again.
+bool ContentWalk::advanceMatters(TokenRef after) const
+{
+    for (size_t s = after.stream; s < m_streams.size(); ++s) {
+        const std::vector<Token>& tokens = m_streams[s]->tokens;
+        for (size_t i = s == after.stream ? after.index + 1 : 0; i < tokens.size(); ++i) {
+            if (tokens[i].type != QPDFTokenizer::tt_word)
+                continue;
+            const std::string& word = tokens[i].value;
+            if (word == "Tj" || word == "TJ")
+                return true;
+            if (word == "Td" || word == "TD" || word == "Tm" || word == "T*" || word == "'" || word == "\"" ||
+                word == "ET" || word == "BT")
+                return false;
+        }
+    }
+    return false;
+}
+
+bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef)
+{
+    TextState& text = m_state.text;
+    std::vector<TokenRef> elements;  // strings and numbers in drawing order
+    if (op == "TJ") {
+        for (TokenRef r : operands) {
+            const TokenType type = token(r).type;
+            if (type == QPDFTokenizer::tt_string || isNumber(token(r)))
+                elements.push_back(r);
+        }
+    } else if (!operands.empty() && token(operands.back()).type == QPDFTokenizer::tt_string) {
+        elements.push_back(operands.back());
+    }
+    if (op == "'" || op == "\"") {
+        if (op == "\"" && operands.size() == 3) {
+            text.wordSpacing = numberOf(token(operands[0]));
+            text.charSpacing = numberOf(token(operands[1]));
+        }
+        m_lineMatrix = QTransform::fromTranslate(0, -text.leading) * m_lineMatrix;
+        m_textMatrix = m_lineMatrix;
+        m_positionKnown = true;
+    }
+    const bool own = m_ownDepth > 0;
+    const PdfFontMetrics* font = text.font;
+    const bool hidden = m_invisible && text.renderMode == 3 && !own;
+    if (hidden && !advanceMatters(opRef) && op != "'" && op != "\"") {
+        // Every glyph goes and nothing after uses the advance: no widths needed.
+        for (TokenRef r : elements)
+            removed += int(token(r).type == QPDFTokenizer::tt_string ? token(r).value.size() : 0);
+        const TokenRef first = operands.empty() ? opRef : operands.front();
+        if (first.stream != opRef.stream) {
+            error = QStringLiteral("оператор текста разорван между потоками");
+            return false;
+        }
+        StreamWork* stream = m_streams[opRef.stream];
+        stream->splices.push_back({stream->tokens[first.index].start, stream->tokens[opRef.index].end, std::string()});
+        m_positionKnown = false;  // the advance is not followed: nothing after depends on it
+        return true;
+    }
+    if (!font || !font->problem().isEmpty() || !m_positionKnown) {
+        // Unplaceable glyphs: an edit near them cannot be made exactly.
+        if ((!own && !m_invisible && nearAnArea(1e6)) || hidden) {
+            error = !font ? QStringLiteral("шрифт текста не найден")
+                          : !font->problem().isEmpty() ? font->problem()
+                                                       : QStringLiteral("положение текста неизвестно");
+            return false;
+        }
+        m_positionKnown = false;
+        return true;
+    }
+    const double size = text.size;
+    std::vector<Piece> pieces;
+    bool anyRemoved = false, anyKept = false;
+    for (TokenRef r : elements) {
+        const Token& t = token(r);
+        if (isNumber(t)) {
+            const double n = numberOf(t);
+            m_textMatrix = QTransform::fromTranslate(-n / 1000.0 * size * text.scale, 0) * m_textMatrix;
+            pieces.push_back({false, false, std::string(), std::string(t.value), n});
+            continue;
+        }
+        const int bytes = font->codeBytes();
+        if (t.value.size() % size_t(bytes) != 0 && !own) {
+            error = QStringLiteral("строка текста обрывается посреди знака");
+            return false;
+        }
+        for (size_t k = 0; k + size_t(bytes) <= t.value.size(); k += size_t(bytes)) {
+            unsigned code = 0;
+            for (int b = 0; b < bytes; ++b)
+                code = (code << 8) | static_cast<unsigned char>(t.value[k + size_t(b)]);
+            const double w = font->advance(code);
+            const double spacing = text.charSpacing + (bytes == 1 && code == 32 ? text.wordSpacing : 0);
+            const QTransform trm = m_textMatrix * m_state.ctm;
+            const QPointF centre = trm.map(QPointF(w * 0.5 * size * text.scale, font->centreRise() * size + text.rise));
+            const bool inArea = hidden || (!own && !m_invisible && std::any_of(m_areas.begin(), m_areas.end(),
+                                                    [&](const QRectF& a) { return a.contains(centre); }));
+            Piece piece{true, inArea, t.value.substr(k, size_t(bytes)), std::string(), 0};
+            if (size != 0)
+                piece.displacement = -1000.0 * (w * size + spacing) / size;
+            else if (spacing != 0 && inArea) {
+                error = QStringLiteral("текст нулевого размера");
+                return false;
+            }
+            m_textMatrix = QTransform::fromTranslate((w * size + spacing) * text.scale, 0) * m_textMatrix;
+            anyRemoved |= inArea;
+            anyKept |= !inArea;
+            pieces.push_back(std::move(piece));
+        }
+    }
+    if (!anyRemoved)
+        return true;
+    const TokenRef first = operands.empty() ? opRef : operands.front();
+    if (first.stream != opRef.stream) {
+        error = QStringLiteral("оператор текста разорван между потоками");
+        return false;
+    }
+    // The replacement: what the operator did besides showing, then the kept
+    // glyphs with the removed ones turned into displacements.
+    std::string with;
+    if (op == "\"" && operands.size() == 3)
+        with = token(operands[0]).value + " Tw " + token(operands[1]).value + " Tc T*";
+    else if (op == "'" || op == "\"")
+        with = "T*";
+    const bool needArray = anyKept || advanceMatters(opRef);
+    if (needArray) {
+        std::string array = "[";
+        std::string run;
+        double pending = 0;
+        bool pendingSet = false;
+        auto flushRun = [&] {
+            if (!run.empty())
+                array += hexString(run);
+            run.clear();
+        };
+        auto flushNumber = [&] {
+            if (pendingSet)
+                array += (array.size() > 1 ? " " : "") + numberText(pending) + " ";
+            pending = 0;
+            pendingSet = false;
+        };
+        for (const Piece& p : pieces) {
+            if (p.glyph && !p.removed) {
+                flushNumber();
+                run += p.code;
+            } else if (p.glyph) {
+                flushRun();
+                pending += p.displacement;
+                pendingSet = true;
+            } else {
+                flushRun();
+                flushNumber();
+                array += " " + p.raw + " ";
+            }
+        }
+        flushRun();
+        flushNumber();
+        array += "]TJ";
+        with += (with.empty() ? "" : " ") + array;
+    }
+    for (const Piece& p : pieces)
+        removed += p.removed;
+    StreamWork* stream = m_streams[opRef.stream];
+    stream->splices.push_back({stream->tokens[first.index].start, stream->tokens[opRef.index].end, with});
+    return true;
+}
+
+bool ContentWalk::drawForm(const std::string& name, QPDFObjectHandle resources, int depth)
+{
+    QPDFObjectHandle xobjects = resources.isDictionary() ? resources.getKey("/XObject") : QPDFObjectHandle::newNull();
+    QPDFObjectHandle form = xobjects.isDictionary() ? xobjects.getKey(name) : QPDFObjectHandle::newNull();
+    if (!form.isStream() || !form.getDict().getKey("/Subtype").isNameAndEquals("/Form"))
+        return true;
+    const QPDFObjGen key = form.getObjGen();
+    if (depth >= kMaxFormDepth || m_formStack.count(key))
+        return true;  // drawn by nothing that reads PDFs either
+    FormUse& use = forms[key];
+    ++use.uses;
+    use.depth = depth + 1;
+    use.name = name;
+    if (!use.work) {
+        use.work = std::make_unique<StreamWork>();
+        use.work->stream = form;
+        const std::shared_ptr<Buffer> data = form.getStreamData(qpdf_dl_generalized);
+        if (qint64(data->getSize()) > ContentStreamEditor::kMaxStreamBytes) {
+            error = QStringLiteral("форма слишком велика");
+            return false;
+        }
+        use.work->data.assign(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+        if (!tokenize(use.work->data, use.work->tokens, error))
+            return false;
+    }
+    QTransform matrix;
+    QPDFObjectHandle m = form.getDict().getKey("/Matrix");
+    if (m.isArray() && m.getArrayNItems() == 6) {
+        double v[6];
+        for (int i = 0; i < 6; ++i)
+            v[i] = m.getArrayItem(i).isNumber() ? m.getArrayItem(i).getNumericValue() : (i == 0 || i == 3);
+        matrix = QTransform(v[0], v[1], v[2], v[3], v[4], v[5]);
+    }
+    QPDFObjectHandle own = form.getDict().getKey("/Resources");
+    m_formStack.insert(key);
+    const bool ok = walk({use.work.get()}, own.isDictionary() ? own : resources, matrix * m_state.ctm, depth + 1);
+    m_formStack.erase(key);
+    return ok;
+}
+
+}  // namespace
+
+namespace {
+
+std::string applied(const StreamWork& work)
+{
+    std::vector<Splice> splices = work.splices;
+    std::sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) { return a.start < b.start; });
+    std::string out;
+    size_t at = 0;
+    for (const Splice& s : splices) {
+        out.append(work.data, at, s.start - at);
+        out += s.with;
+        at = s.end;
+    }
+    out.append(work.data, at, std::string::npos);
+    return out;
+}
+
+QPDFObjectHandle inheritedResources(QPDFObjectHandle page)
+{
+    QPDFObjectHandle node = page;
+    for (int i = 0; i < kMaxParentDepth && node.isDictionary(); ++i) {
+        QPDFObjectHandle resources = node.getKey("/Resources");
+        if (resources.isDictionary())
+            return resources;
+        node = node.getKey("/Parent");
+    }
+    return QPDFObjectHandle::newDictionary();
+}
+
+}  // namespace
+
+ContentStreamEditor::ContentStreamEditor(QPDF& pdf, StandardWidths standardWidths)
+    : m_pdf(pdf), m_standardWidths(std::move(standardWidths))
+{
+}
+
+bool ContentStreamEditor::removeGlyphs(QPDFObjectHandle& page, const std::vector<QRectF>& areas)
+{
+    return edit(page, areas, false);
+}
+
+bool ContentStreamEditor::removeInvisibleGlyphs(QPDFObjectHandle& page)
+{
+    return edit(page, {}, true);
+}
+
+bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QRectF>& areas, bool invisible)
+{
+    m_error.clear();
+    m_glyphsRemoved = 0;
+    m_changed.clear();
+    try {
+        std::vector<std::unique_ptr<StreamWork>> streams;
+        QPDFObjectHandle contents = page.getKey("/Contents");
+        std::vector<QPDFObjectHandle> items =
+            contents.isArray() ? contents.getArrayAsVector() : std::vector<QPDFObjectHandle>{contents};
+        for (QPDFObjectHandle& item : items) {
+            if (!item.isStream())
+                continue;
+            auto work = std::make_unique<StreamWork>();
+            work->stream = item;
+            const std::shared_ptr<Buffer> data = item.getStreamData(qpdf_dl_generalized);
+            if (qint64(data->getSize()) > kMaxStreamBytes) {
+                m_error = QStringLiteral("содержимое страницы слишком велико");
+                return false;
+            }
+            work->data.assign(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+            if (!tokenize(work->data, work->tokens, m_error))
+                return false;
+            streams.push_back(std::move(work));
+        }
+        ContentWalk walk(m_pdf, m_standardWidths, areas, invisible);
+        std::vector<StreamWork*> order;
+        for (auto& s : streams)
+            order.push_back(s.get());
+        QPDFObjectHandle resources = inheritedResources(page);
+        if (!walk.walk(order, resources, QTransform(), 0)) {
+            m_error = walk.error;
+            return false;
+        }
+        // Forms to change are checked before anything changes.
+        for (auto& [key, use] : walk.forms) {
+            if (use.work->splices.empty())
+                continue;
+            if (use.uses > 1 || use.depth > 1) {
+                m_error = QStringLiteral("текст стоит в форме, которая нарисована на странице не один раз");
+                return false;
+            }
+        }
+        for (auto& s : streams) {
+            if (s->splices.empty())
+                continue;
+            s->stream.replaceStreamData(applied(*s), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+            m_changed.push_back({s->stream.getObjectID(), s->stream.getGeneration()});
+        }
+        for (auto& [key, use] : walk.forms) {
+            if (use.work->splices.empty())
+                continue;
+            // The page gets its own copy of the form and of the resources naming it.
+            QPDFObjectHandle copy = use.work->stream.copyStream();
+            copy.replaceStreamData(applied(*use.work), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+            QPDFObjectHandle ownResources = resources.shallowCopy();
+            QPDFObjectHandle xobjects = ownResources.getKey("/XObject").shallowCopy();
+            xobjects.replaceKey(use.name, copy);
+            ownResources.replaceKey("/XObject", xobjects);
+            page.replaceKey("/Resources", ownResources);
+            resources = ownResources;
+            m_changed.push_back({copy.getObjectID(), copy.getGeneration()});
+            m_changed.push_back({page.getObjectID(), page.getGeneration()});
+        }
+        m_glyphsRemoved = walk.removed;
+    } catch (const std::exception& e) {
+        m_error = QString::fromUtf8(e.what()).left(200);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace pdfengine

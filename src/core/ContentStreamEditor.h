@@ -1,0 +1,61 @@
+#pragma once
+// Removes glyphs from a page's own content streams token by token. The text
+// state is followed through the streams (q/Q, cm, BT/ET and the text
+// operators) to place every glyph; a text-showing operator whose glyphs are
+// all removed goes, and inside a string or TJ array shared with kept glyphs
+// the removed glyphs become the displacement they took, so nothing kept
+// moves. Every other byte of a stream stays as it was. Text inside the
+// program's own marked content is never touched. A form XObject that needs a
+// change is copied for this page first, so other pages drawing it keep it.
+//
+// All or nothing: the streams are changed only when every glyph could be
+// placed; otherwise false with the reason and the file as it was.
+
+#include <QByteArray>
+#include <QRectF>
+#include <QString>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+class QPDF;
+class QPDFObjectHandle;
+
+namespace pdfengine {
+
+class ContentStreamEditor {
+public:
+    // Advance width (thousandths of the size) of code in a standard font
+    // named baseFont that carries no widths of its own; negative when unknown.
+    using StandardWidths = std::function<double(const std::string& baseFont, unsigned code)>;
+
+    explicit ContentStreamEditor(QPDF& pdf, StandardWidths standardWidths = {});
+
+    // Removes from page every glyph whose box centre lies in one of areas
+    // (default user space of the page). glyphsRemoved() tells how many went.
+    bool removeGlyphs(QPDFObjectHandle& page, const std::vector<QRectF>& areas);
+    // Removes from page every glyph drawn invisibly (text render mode 3):
+    // another tool's searchable layer.
+    bool removeInvisibleGlyphs(QPDFObjectHandle& page);
+
+    QString lastError() const { return m_error; }
+    int glyphsRemoved() const { return m_glyphsRemoved; }
+    // Object and generation numbers of the objects changed or added.
+    const std::vector<std::pair<int, int>>& changedObjects() const { return m_changed; }
+
+    // Largest decoded content stream read.
+    static constexpr qint64 kMaxStreamBytes = qint64(64) * 1024 * 1024;
+
+private:
+    bool edit(QPDFObjectHandle& page, const std::vector<QRectF>& areas, bool invisible);
+
+    QPDF& m_pdf;
+    StandardWidths m_standardWidths;
+    QString m_error;
+    int m_glyphsRemoved = 0;
+    std::vector<std::pair<int, int>> m_changed;
+};
+
+}  // namespace pdfengine

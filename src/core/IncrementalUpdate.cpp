@@ -1,0 +1,261 @@
+#include "IncrementalUpdate.h"
+
+#include "QpdfFile.h"
+
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFXRefEntry.hh>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <set>
+
+namespace pdfengine {
+
+namespace {
+
+constexpr int kTailSearched = 4096;
+constexpr int kCompressionLevel = 6;
+
+QByteArray zlibBytes(const QByteArray& data)
+{
+    return qCompress(data, kCompressionLevel).mid(4);  // qCompress puts the length in front
+}
+
+// One object as the update writes it.
+QByteArray objectBody(QPDFObjectHandle object)
+{
+    if (!object.isStream())
+        return QByteArray::fromStdString(object.unparseResolved());
+    const std::shared_ptr<Buffer> data = object.getStreamData(qpdf_dl_generalized);
+    const QByteArray packed =
+        zlibBytes(QByteArray(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize())));
+    QPDFObjectHandle dict = object.getDict().shallowCopy();
+    dict.replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
+    dict.removeKey("/DecodeParms");
+    dict.removeKey("/DL");
+    dict.replaceKey("/Length", QPDFObjectHandle::newInteger(packed.size()));
+    return QByteArray::fromStdString(dict.unparse()) + "\nstream\n" + packed + "\nendstream";
+}
+
+constexpr int kMaxCompareDepth = 32;
+constexpr double kNumberTolerance = 1e-6;
+
+bool sameObject(QPDFObjectHandle a, QPDFObjectHandle b, int depth);
+
+bool sameStreamData(QPDFObjectHandle a, QPDFObjectHandle b)
+{
+    const std::shared_ptr<Buffer> rawA = a.getRawStreamData();
+    const std::shared_ptr<Buffer> rawB = b.getRawStreamData();
+    if (rawA->getSize() == rawB->getSize() &&
+        std::equal(rawA->getBuffer(), rawA->getBuffer() + rawA->getSize(), rawB->getBuffer()))
+        return true;
+    try {
+        const std::shared_ptr<Buffer> dataA = a.getStreamData(qpdf_dl_generalized);
+        const std::shared_ptr<Buffer> dataB = b.getStreamData(qpdf_dl_generalized);
+        return dataA->getSize() == dataB->getSize() &&
+               std::equal(dataA->getBuffer(), dataA->getBuffer() + dataA->getSize(), dataB->getBuffer());
+    } catch (const std::exception&) {
+        return false;  // not comparable: kept as changed
+    }
+}
+
+bool sameDictionary(QPDFObjectHandle a, QPDFObjectHandle b, int depth, bool streamDict)
+{
+    std::set<std::string> keys = a.getKeys();
+    for (const std::string& key : b.getKeys())
+        keys.insert(key);
+    for (const std::string& key : keys) {
+        if (streamDict && (key == "/Length" || key == "/Filter" || key == "/DecodeParms" || key == "/DL"))
+            continue;
+        QPDFObjectHandle x = a.getKey(key), y = b.getKey(key);
+        if (x.isNull() && y.isNull())
+            continue;
+        if (!sameObject(x, y, depth + 1))
+            return false;
+    }
+    return true;
+}
+
+// Whether two objects of two parses of one file say the same; references
+// are equal when they name the same object.
+bool sameObject(QPDFObjectHandle a, QPDFObjectHandle b, int depth)
+{
+    if (depth > kMaxCompareDepth)
+        return false;
+    if (depth > 0 && (a.isIndirect() || b.isIndirect()))
+        return a.isIndirect() && b.isIndirect() && a.getObjGen() == b.getObjGen();
+    if (a.isNumber() && b.isNumber()) {
+        const double x = a.getNumericValue(), y = b.getNumericValue();
+        return std::abs(x - y) <= kNumberTolerance * std::max(1.0, std::abs(x));
+    }
+    if (a.getTypeCode() != b.getTypeCode())
+        return false;
+    if (a.isStream())
+        return sameDictionary(a.getDict(), b.getDict(), depth, true) && sameStreamData(a, b);
+    if (a.isDictionary())
+        return sameDictionary(a, b, depth, false);
+    if (a.isArray()) {
+        const int n = a.getArrayNItems();
+        if (n != b.getArrayNItems())
+            return false;
+        for (int i = 0; i < n; ++i)
+            if (!sameObject(a.getArrayItem(i), b.getArrayItem(i), depth + 1))
+                return false;
+        return true;
+    }
+    return a.unparse() == b.unparse();
+}
+
+bool sameEntry(const QPDFXRefEntry& a, const QPDFXRefEntry& b)
+{
+    if (a.getType() != b.getType())
+        return false;
+    if (a.getType() == 1)
+        return a.getOffset() == b.getOffset();
+    return a.getType() != 2 ||
+           (a.getObjStreamNumber() == b.getObjStreamNumber() && a.getObjStreamIndex() == b.getObjStreamIndex());
+}
+
+void putBigEndian(QByteArray& out, quint64 value, int bytes)
+{
+    for (int i = bytes - 1; i >= 0; --i)
+        out.append(char((value >> (8 * i)) & 0xFF));
+}
+
+}  // namespace
+
+qint64 IncrementalUpdate::lastCrossReference(const QByteArray& bytes)
+{
+    const qsizetype from = std::max<qsizetype>(0, bytes.size() - kTailSearched);
+    const qsizetype at = bytes.lastIndexOf("startxref");
+    if (at < from)
+        return -1;
+    qsizetype i = at + 9;
+    while (i < bytes.size() && std::isspace(static_cast<unsigned char>(bytes[i])))
+        ++i;
+    qsizetype j = i;
+    while (j < bytes.size() && std::isdigit(static_cast<unsigned char>(bytes[j])))
+        ++j;
+    bool ok = false;
+    const qint64 offset = bytes.mid(i, j - i).toLongLong(&ok);
+    return ok && offset >= 0 && offset < bytes.size() ? offset : -1;
+}
+
+bool IncrementalUpdate::append(QPDF& pdf, const QByteArray& base, const std::vector<std::pair<int, int>>& objects,
+                               QByteArray* out, QString* error)
+{
+    const qint64 previous = lastCrossReference(base);
+    if (previous < 0) {
+        *error = QStringLiteral("в файле не найдена таблица ссылок");
+        return false;
+    }
+    std::vector<std::pair<int, int>> sorted = objects;
+    std::sort(sorted.begin(), sorted.end());
+    sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+    try {
+        QPDFObjectHandle trailer = pdf.getTrailer();
+        if (trailer.hasKey("/Encrypt")) {
+            *error = QStringLiteral("файл зашифрован");
+            return false;
+        }
+        QByteArray bytes = base;
+        if (!bytes.endsWith('\n'))
+            bytes.append('\n');
+        std::vector<std::pair<std::pair<int, int>, qint64>> offsets;
+        int size = trailer.getKey("/Size").isInteger() ? int(trailer.getKey("/Size").getIntValue()) : 0;
+        for (const auto& [number, generation] : sorted) {
+            QPDFObjectHandle object = pdf.getObjectByID(number, generation);
+            offsets.push_back({{number, generation}, bytes.size()});
+            bytes += QByteArray::number(number) + ' ' + QByteArray::number(generation) + " obj\n" + objectBody(object) +
+                     "\nendobj\n";
+            size = std::max(size, number + 1);
+        }
+        QPDFObjectHandle tail = QPDFObjectHandle::newDictionary();
+        for (const char* key : {"/Root", "/Info", "/ID"})
+            if (trailer.hasKey(key))
+                tail.replaceKey(key, trailer.getKey(key));
+        tail.replaceKey("/Prev", QPDFObjectHandle::newInteger(previous));
+        const qint64 xrefAt = bytes.size();
+        const QByteArray head = base.mid(previous, 4);
+        if (head == "xref") {
+            tail.replaceKey("/Size", QPDFObjectHandle::newInteger(size));
+            bytes += "xref\n";
+            for (const auto& [id, offset] : offsets)
+                bytes += QByteArray::number(id.first) + " 1\n" + QByteArray::number(offset).rightJustified(10, '0') +
+                         ' ' + QByteArray::number(id.second).rightJustified(5, '0') + " n \n";
+            bytes += "trailer\n" + QByteArray::fromStdString(tail.unparse()) + '\n';
+        } else {
+            // A cross-reference stream naming the objects and itself.
+            const int self = size;
+            offsets.push_back({{self, 0}, xrefAt});
+            QByteArray rows;
+            std::vector<QPDFObjectHandle> index;
+            for (const auto& [id, offset] : offsets) {
+                rows.append(char(1));
+                putBigEndian(rows, quint64(offset), 4);
+                putBigEndian(rows, quint64(id.second), 2);
+                index.push_back(QPDFObjectHandle::newInteger(id.first));
+                index.push_back(QPDFObjectHandle::newInteger(1));
+            }
+            tail.replaceKey("/Type", QPDFObjectHandle::newName("/XRef"));
+            tail.replaceKey("/Size", QPDFObjectHandle::newInteger(self + 1));
+            tail.replaceKey("/W", QPDFObjectHandle::parse("[1 4 2]"));
+            tail.replaceKey("/Index", QPDFObjectHandle::newArray(index));
+            tail.replaceKey("/Length", QPDFObjectHandle::newInteger(rows.size()));
+            bytes += QByteArray::number(self) + " 0 obj\n" + QByteArray::fromStdString(tail.unparse()) + "\nstream\n" +
+                     rows + "\nendstream\nendobj\n";
+        }
+        bytes += "startxref\n" + QByteArray::number(xrefAt) + "\n%%EOF\n";
+        *out = bytes;
+    } catch (const std::exception& e) {
+        *error = QString::fromUtf8(e.what()).left(200);
+        return false;
+    }
+    return true;
+}
+
+bool IncrementalUpdate::trimmed(const QByteArray& original, const QByteArray& updated, QByteArray* out, int* changed,
+                                QString* error)
+{
+    QpdfFile before, after;
+    if (!before.load(original, error) || !after.load(updated, error))
+        return false;
+    // An update appended to a damaged file would keep the damage.
+    if (before.warningCount() > 0) {
+        *error = QStringLiteral("файл повреждён");
+        return false;
+    }
+    std::vector<std::pair<int, int>> kept;
+    const bool compared = after.run([&](QPDF& pdf) {
+        const std::map<QPDFObjGen, QPDFXRefEntry> old = before.pdf().getXRefTable();
+        for (const auto& [id, entry] : pdf.getXRefTable()) {
+            const auto known = old.find(id);
+            if (known != old.end() && sameEntry(known->second, entry))
+                continue;
+            QPDFObjectHandle now = pdf.getObjectByObjGen(id);
+            if (known != old.end() && sameObject(before.pdf().getObjectByObjGen(id), now, 0))
+                continue;
+            if (now.isNull())
+                continue;
+            // The update's own cross-reference and object streams are not content.
+            if (now.isStream() && (now.getDict().getKey("/Type").isNameAndEquals("/XRef") ||
+                                   now.getDict().getKey("/Type").isNameAndEquals("/ObjStm")))
+                continue;
+            kept.push_back({id.getObj(), id.getGen()});
+        }
+    }, error);
+    if (!compared)
+        return false;
+    *changed = int(kept.size());
+    if (kept.empty()) {
+        *out = original;
+        return true;
+    }
+    return append(after.pdf(), original, kept, out, error);
+}
+
+}  // namespace pdfengine

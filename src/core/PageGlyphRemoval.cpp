@@ -1,0 +1,179 @@
+#include "PageGlyphRemoval.h"
+
+#include "ContentStreamEditor.h"
+#include "IncrementalUpdate.h"
+#include "PageRemovalTrial.h"
+#include "PdfEngineInternal.h"
+#include "QpdfFile.h"
+
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <QBuffer>
+
+#include <map>
+#include <set>
+
+namespace pdfengine {
+
+namespace {
+
+// Windows code page 1252 over 0x80..0x9F; elsewhere its codes are Latin-1.
+constexpr char16_t kWinAnsiHigh[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+bool isStandardTextFont(const std::string& name)
+{
+    static const std::set<std::string> names = {
+        "Helvetica", "Helvetica-Bold", "Helvetica-Oblique", "Helvetica-BoldOblique",
+        "Times-Roman", "Times-Bold", "Times-Italic", "Times-BoldItalic",
+        "Courier", "Courier-Bold", "Courier-Oblique", "Courier-BoldOblique"};
+    return names.count(name) > 0;
+}
+
+// Widths of the standard fonts from pdfium's own metrics, read in a scratch
+// document so the open one gains no font object.
+class StandardFontWidths {
+public:
+    double operator()(const std::string& baseFont, unsigned code)
+    {
+        if (!isStandardTextFont(baseFont) || code > 255)
+            return -1;
+        const char16_t unicode = code >= 0x80 && code < 0xA0 ? kWinAnsiHigh[code - 0x80] : char16_t(code);
+        if (unicode == 0)
+            return -1;
+        FPDF_FONT font = fontNamed(baseFont);
+        float width = 0;
+        if (!font || !pdfApi().FPDFFont_GetGlyphWidth(font, unicode, 1000.0f, &width))
+            return -1;
+        return width;
+    }
+
+private:
+    FPDF_FONT fontNamed(const std::string& name)
+    {
+        if (!m_scratch)
+            m_scratch.reset(pdfApi().FPDF_CreateNewDocument());
+        if (!m_scratch)
+            return nullptr;
+        auto known = m_fonts.find(name);
+        if (known == m_fonts.end())
+            known = m_fonts.emplace(name, FontPtr(pdfApi().FPDFText_LoadStandardFont(m_scratch.get(), name.c_str())))
+                        .first;
+        return known->second.get();
+    }
+
+    DocumentPtr m_scratch;
+    std::map<std::string, FontPtr> m_fonts;  // closed before their document
+};
+
+// pdfium ends an update of a file with a cross-reference stream by a stream
+// that lacks its /Type and its endobj, which other readers refuse: both are
+// put in, after the offset startxref names, so no offset moves.
+void mendCrossReferenceStream(QByteArray& bytes, qsizetype baseSize)
+{
+    const qint64 at = IncrementalUpdate::lastCrossReference(bytes);
+    if (at < baseSize || bytes.mid(at, 4) == "xref")
+        return;
+    const qsizetype dict = bytes.indexOf("<<", at);
+    const qsizetype stream = bytes.indexOf("stream", at);
+    if (dict < 0 || stream < dict)
+        return;
+    if (!bytes.mid(dict, stream - dict).contains("/Type")) {
+        bytes.insert(dict + 2, "/Type/XRef ");
+    }
+    const qsizetype end = bytes.lastIndexOf("endstream");
+    const qsizetype startxref = bytes.lastIndexOf("startxref");
+    if (end > at && startxref > end && !bytes.mid(end, startxref - end).contains("endobj"))
+        bytes.insert(end + 9, "\r\nendobj");
+}
+
+}  // namespace
+
+bool PageGlyphRemoval::serialize(FPDF_DOCUMENT doc, const QByteArray& loaded, QByteArray* bytes, QString* error)
+{
+    bytes->clear();
+    QBuffer buffer(bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!writeDocument(doc, buffer, pdfium::kSaveIncremental)) {
+        *error = pdfiumErrorString();
+        return false;
+    }
+    buffer.close();
+    if (!bytes->startsWith(loaded)) {
+        *error = QStringLiteral("pdfium изменил исходные байты файла");
+        return false;
+    }
+    mendCrossReferenceStream(*bytes, loaded.size());
+    return true;
+}
+
+bool PageGlyphRemoval::run(const QByteArray& before, int pageIndex, const std::vector<QRectF>& areas,
+                           const std::vector<QRectF>& trialAreas, QByteArray* after, int* removed, QString* error)
+{
+    return edit(before, pageIndex, trialAreas, after, removed, error,
+                [&areas](ContentStreamEditor& editor, QPDFObjectHandle& page) { return editor.removeGlyphs(page, areas); });
+}
+
+bool PageGlyphRemoval::removeInvisibleLayer(const QByteArray& before, int pageIndex, QByteArray* after, int* removed,
+                                            QString* error)
+{
+    return edit(before, pageIndex, {}, after, removed, error,
+                [](ContentStreamEditor& editor, QPDFObjectHandle& page) { return editor.removeInvisibleGlyphs(page); });
+}
+
+bool PageGlyphRemoval::edit(const QByteArray& before, int pageIndex, const std::vector<QRectF>& trialAreas,
+                            QByteArray* after, int* removed, QString* error,
+                            const std::function<bool(ContentStreamEditor&, QPDFObjectHandle&)>& change)
+{
+    *removed = 0;
+    after->clear();
+    QpdfFile file;
+    if (!file.load(before, error))
+        return false;
+    StandardFontWidths standard;
+    ContentStreamEditor editor(file.pdf(), [&standard](const std::string& name, unsigned code) {
+        return standard(name, code);
+    });
+    bool edited = false;
+    QString failure;
+    const bool ran = file.run([&](QPDF& pdf) {
+        if (pdf.isEncrypted()) {
+            failure = QStringLiteral("файл зашифрован");
+            return;
+        }
+        const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
+        if (pageIndex < 0 || size_t(pageIndex) >= pages.size()) {
+            failure = QStringLiteral("страница не найдена");
+            return;
+        }
+        QPDFObjectHandle page = pages[size_t(pageIndex)];
+        if (!change(editor, page)) {
+            failure = editor.lastError();
+            return;
+        }
+        edited = true;
+    }, error);
+    if (!ran)
+        return false;
+    if (!edited) {
+        *error = failure;
+        return false;
+    }
+    if (editor.glyphsRemoved() == 0)
+        return true;
+    QByteArray updated;
+    if (!IncrementalUpdate::append(file.pdf(), before, editor.changedObjects(), &updated, error))
+        return false;
+    // Without areas the whole page must look the same; its text is what goes.
+    if (!bytesChangeOnlyInside(before, updated, pageIndex, trialAreas, !trialAreas.empty(), error))
+        return false;
+    *after = updated;
+    *removed = editor.glyphsRemoved();
+    return true;
+}
+
+}  // namespace pdfengine

@@ -1,0 +1,49 @@
+#pragma once
+// Removes a page's own glyphs under edited boxes through the document's
+// bytes: pdfium cannot replace raw content, so its state is written as an
+// incremental save, the streams are edited token by token with qpdf, the
+// changed objects are appended as an update of their own, and the result is
+// tried with two renderers before the caller reloads it. Callers hold the
+// pdfium lock.
+
+#include "PdfiumApi.h"
+
+#include <QByteArray>
+#include <QRectF>
+#include <QString>
+
+#include <functional>
+#include <vector>
+
+class QPDFObjectHandle;
+
+namespace pdfengine {
+
+class ContentStreamEditor;
+
+class PageGlyphRemoval {
+public:
+    // The open document's state as bytes: loaded (the bytes it was read
+    // from) followed by pdfium's update, which may rewrite unchanged objects.
+    static bool serialize(FPDF_DOCUMENT doc, const QByteArray& loaded, QByteArray* bytes, QString* error);
+
+    // Removes from page pageIndex of before the glyphs centred in areas
+    // (user space), checks that nothing outside trialAreas
+    // (displayed-page points) changed, and gives the new bytes in *after. *removed is 0, and *after
+    // empty, when no glyph of the page's own content stood there. False with
+    // the reason when the removal cannot be made exactly.
+    static bool run(const QByteArray& before, int pageIndex, const std::vector<QRectF>& areas,
+                    const std::vector<QRectF>& trialAreas, QByteArray* after, int* removed, QString* error);
+
+    // The same for every glyph of the page drawn invisibly (another tool's
+    // searchable layer): the page must look the same everywhere.
+    static bool removeInvisibleLayer(const QByteArray& before, int pageIndex, QByteArray* after, int* removed,
+                                     QString* error);
+
+private:
+    static bool edit(const QByteArray& before, int pageIndex, const std::vector<QRectF>& trialAreas, QByteArray* after,
+                     int* removed, QString* error,
+                     const std::function<bool(ContentStreamEditor&, QPDFObjectHandle&)>& change);
+};
+
+}  // namespace pdfengine

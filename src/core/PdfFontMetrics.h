@@ -1,0 +1,49 @@
+#pragma once
+// What the content-stream editor needs of a font to place its glyphs: how
+// many bytes make a code, each code's advance and where the middle of a
+// glyph stands above the baseline, all in text space per unit of font size.
+
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+class QPDFObjectHandle;
+
+namespace pdfengine {
+
+class PdfFontMetrics {
+public:
+    // Advance (thousandths of the size) of code in a standard font without
+    // widths of its own; negative when unknown.
+    using StandardWidths = std::function<double(const std::string& baseFont, unsigned code)>;
+
+    // Reads a font dictionary; may throw qpdf's exceptions on a damaged file.
+    static PdfFontMetrics read(QPDFObjectHandle font, const StandardWidths& standardWidths);
+
+    // Empty when every code can be placed; else why not.
+    QString problem() const { return m_problem; }
+    int codeBytes() const { return m_codeBytes; }
+    double advance(unsigned code) const;
+    double centreRise() const { return m_centreRise; }
+
+private:
+    void readSimpleWidths(QPDFObjectHandle font, const StandardWidths& standardWidths);
+    void readCidWidths(QPDFObjectHandle font);
+
+    QString m_problem;
+    int m_codeBytes = 1;
+    double m_unit = 0.001;  // width units to text space
+    double m_centreRise = 0.3;
+    unsigned m_firstChar = 0;
+    std::vector<double> m_widths;
+    double m_missingWidth = 0;
+    std::map<unsigned, double> m_cidWidths;
+    std::map<unsigned, double> m_standard;  // widths of a standard font, by code
+    double m_defaultWidth = 1000;
+    bool m_cid = false;
+};
+
+}  // namespace pdfengine

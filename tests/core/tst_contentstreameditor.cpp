@@ -1,0 +1,205 @@
+#include "ContentStreamEditor.h"
+#include "IncrementalUpdate.h"
+#include "PdfDocument.h"
+#include "PdfFixtures.h"
+#include "QpdfFile.h"
+
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using pdfengine::ContentStreamEditor;
+using pdfengine::IncrementalUpdate;
+using pdfengine::QpdfFile;
+
+namespace {
+
+// F1: Helvetica without widths; F2: a Courier with widths (600 each);
+// F3: a face nobody knows, without widths. Fm1: a form drawing GONE.
+QByteArray pagePdf(const QString& content)
+{
+    QString widths;
+    for (int i = 32; i <= 126; ++i)
+        widths += QStringLiteral("600 ");
+    return fixtures::buildPdf({
+        QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>"),
+        QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+        QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << "
+                       "/F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >> "
+                       "/F2 6 0 R /F3 << /Type /Font /Subtype /Type1 /BaseFont /NoSuchFace >> >> "
+                       "/XObject << /Fm1 5 0 R >> >> /Contents 4 0 R >>"),
+        fixtures::streamObject(QString(), content.toLatin1()),
+        fixtures::streamObject(QStringLiteral("/Type /XObject /Subtype /Form /BBox [0 0 200 20] "
+                                              "/Resources << /Font << /F2 6 0 R >> >>"),
+                               "BT /F2 10 Tf 0 0 Td (GONE) Tj ET"),
+        QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /Courier /Encoding /WinAnsiEncoding "
+                       "/FirstChar 32 /LastChar 126 /Widths [%1] >>").arg(widths),
+    });
+}
+
+std::string streamData(QPDFObjectHandle stream)
+{
+    const std::shared_ptr<Buffer> data = stream.getStreamData(qpdf_dl_generalized);
+    return std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+}
+
+QRectF wordBox(PdfDocument& doc, const QString& word)
+{
+    const QList<QRectF> boxes = doc.findText(0, word);
+    return boxes.size() == 1 ? boxes.first() : QRectF();
+}
+
+}  // namespace
+
+class TestContentStreamEditor : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void removesExactly_data();
+    void removesExactly();
+    void refusesWhatItCannotPlace_data();
+    void refusesWhatItCannotPlace();
+    void formDrawnOnceIsCopied();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestContentStreamEditor::removesExactly_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QString>("changedOp");  // the operator the edit replaces; nothing else changes
+    QTest::addColumn<QRectF>("area");
+    QTest::addColumn<QStringList>("kept");
+    // Line 2 at baseline 680, glyphs 6 pt wide from x 72.
+    const QRectF line2(70, 678, 60, 9);
+    QTest::newRow("whole Tj") << "BT /F2 10 Tf 72 700 Td (KEEP) Tj 0 -20 Td (GONE) Tj ET" << "(GONE) Tj" << line2
+                              << QStringList{"KEEP"};
+    QTest::newRow("standard font without widths")
+        << "BT /F1 10 Tf 72 700 Td (KEEP) Tj 0 -20 Td (GONE) Tj ET" << "(GONE) Tj" << line2 << QStringList{"KEEP"};
+    QTest::newRow("word inside a string") << "BT /F2 10 Tf 72 700 Td (left GONE right) Tj ET"
+                                          << "(left GONE right) Tj" << QRectF(101, 698, 26, 9)
+                                          << QStringList{"left", "right"};
+    QTest::newRow("word inside TJ with kerning")
+        << "BT /F2 10 Tf 72 700 Td [(left) -500 (GONE) 200 (right)] TJ ET" << "[(left) -500 (GONE) 200 (right)] TJ"
+        << QRectF(100.5, 698, 24, 9) << QStringList{"left", "right"};
+    QTest::newRow("advance used by the next Tj") << "BT /F2 10 Tf 72 700 Td (GONE) Tj (kept) Tj ET" << "(GONE) Tj"
+                                                 << QRectF(70, 698, 25, 9) << QStringList{"kept"};
+    QTest::newRow("spacing and scaling") << "BT /F2 10 Tf 2 Tc 3 Tw 80 Tz 72 700 Td (a GONE b) Tj (c) Tj ET"
+                                         << "(a GONE b) Tj" << QRectF(83, 698, 28, 9) << QStringList{"a", "b", "c"};
+    QTest::newRow("quote moves the line") << "BT /F2 10 Tf 12 TL 72 700 Td (first) Tj (GONE) ' (third) ' ET"
+                                          << "(GONE) '" << QRectF(70, 686, 40, 8) << QStringList{"first", "third"};
+    QTest::newRow("double quote sets spacing")
+        << "BT /F2 10 Tf 12 TL 72 700 Td (first) Tj 4 1 (GONE) \" (th ird) ' ET" << "4 1 (GONE) \""
+        << QRectF(70, 686, 40, 8) << QStringList{"first", "th", "ird"};
+    QTest::newRow("after an inline image")
+        << QString::fromLatin1("q 10 0 0 10 300 300 cm BI /W 2 /H 2 /CS /G /BPC 8 ID (\x01)\xff EI Q "
+                               "BT /F2 10 Tf 72 700 Td (KEEP) Tj 0 -20 Td (GONE) Tj ET")
+        << "(GONE) Tj" << line2 << QStringList{"KEEP"};
+    QTest::newRow("program's own text stays")
+        << "/VornEdit BMC BT /F2 10 Tf 72 680 Td (MINE) Tj ET EMC BT /F2 10 Tf 72 700 Td (KEEP) Tj 0 -20 Td (GONE) Tj ET"
+        << "(GONE) Tj" << QRectF(70, 678, 28, 9) << QStringList{"KEEP", "MINE"};
+    QTest::newRow("turned by cm") << "q 0 1 -1 0 300 100 cm BT /F2 10 Tf 0 0 Td (KEEP) Tj 0 -20 Td (GONE) Tj ET Q"
+                                  << "(GONE) Tj" << QRectF(312, 98, 10, 30) << QStringList{"KEEP"};
+}
+
+// The removed word is gone, every kept word stands where it stood, and the
+// stream differs from the old one only in the changed operator.
+void TestContentStreamEditor::removesExactly()
+{
+    QFETCH(QString, content);
+    QFETCH(QString, changedOp);
+    QFETCH(QRectF, area);
+    QFETCH(QStringList, kept);
+    const QByteArray original = pagePdf(content);
+    QpdfFile file;
+    QString error;
+    QVERIFY(file.load(original, &error));
+    ContentStreamEditor editor(file.pdf(), [](const std::string& font, unsigned code) {
+        return font == "Helvetica" && code >= 32 && code < 127 ? 556.0 : -1.0;
+    });
+    std::string edited;
+    QVERIFY(file.run([&](QPDF& pdf) {
+        QPDFObjectHandle page = pdf.getAllPages().at(0);
+        QVERIFY2(editor.removeGlyphs(page, {area}), qPrintable(editor.lastError()));
+        edited = streamData(page.getKey("/Contents"));
+    }, &error));
+    QCOMPARE(editor.glyphsRemoved(), 4);
+    const std::string old = content.toLatin1().toStdString();
+    const size_t at = old.find(changedOp.toLatin1().toStdString());
+    const size_t after = old.size() - at - size_t(changedOp.toLatin1().size());
+    QVERIFY(edited.size() >= at + after);
+    QCOMPARE(edited.substr(0, at), old.substr(0, at));
+    QCOMPARE(edited.substr(edited.size() - after), old.substr(old.size() - after));
+
+    QByteArray updated;
+    QVERIFY2(IncrementalUpdate::append(file.pdf(), original, editor.changedObjects(), &updated, &error),
+             qPrintable(error));
+    QVERIFY(updated.startsWith(original));
+    const QString before = m_dir.filePath(QStringLiteral("before.pdf"));
+    const QString afterPath = m_dir.filePath(QStringLiteral("after.pdf"));
+    QVERIFY(fixtures::writeFile(before, original) && fixtures::writeFile(afterPath, updated));
+    PdfDocument a, b;
+    QVERIFY(a.open(before) && b.open(afterPath));
+    QVERIFY(!b.extractAllText(0).contains(QStringLiteral("GONE")));
+    for (const QString& word : kept) {
+        const QRectF was = wordBox(a, word), now = wordBox(b, word);
+        QVERIFY2(!was.isNull() && !now.isNull(), qPrintable(word));
+        QVERIFY2(qAbs(was.x() - now.x()) < 0.05 && qAbs(was.y() - now.y()) < 0.05,
+                 qPrintable(QStringLiteral("%1 moved by %2").arg(word).arg(now.x() - was.x())));
+    }
+}
+
+void TestContentStreamEditor::refusesWhatItCannotPlace_data()
+{
+    QTest::addColumn<QString>("content");
+    const QString tail = QStringLiteral(" BT /F2 10 Tf 72 680 Td (GONE) Tj ET");
+    QTest::newRow("unterminated string") << "BT /F2 10 Tf 72 680 Td (GONE) Tj (never closed Tj ET";
+    QTest::newRow("font without widths") << "BT /F3 10 Tf 72 680 Td (GONE) Tj ET";
+    QTest::newRow("font not in the resources") << "BT /F9 10 Tf 72 680 Td (GONE) Tj ET";
+    QTest::newRow("inline image without end") << "BI /W 2 /H 2 /CS /G /BPC 8 ID abcd" + tail;
+    QTest::newRow("form drawn twice") << "q 1 0 0 1 72 680 cm /Fm1 Do Q q 1 0 0 1 72 500 cm /Fm1 Do Q";
+}
+
+// Glyphs that cannot be placed near the edit: refused with a reason, no stream changed.
+void TestContentStreamEditor::refusesWhatItCannotPlace()
+{
+    QFETCH(QString, content);
+    QpdfFile file;
+    QString error;
+    QVERIFY(file.load(pagePdf(content), &error));
+    ContentStreamEditor editor(file.pdf());
+    QVERIFY(file.run([&](QPDF& pdf) {
+        QPDFObjectHandle page = pdf.getAllPages().at(0);
+        QVERIFY(!editor.removeGlyphs(page, {QRectF(70, 678, 60, 9)}));
+        QCOMPARE(QString::fromStdString(streamData(page.getKey("/Contents"))), content);
+        QCOMPARE(QString::fromStdString(streamData(pdf.getObjectByID(5, 0))), QStringLiteral("BT /F2 10 Tf 0 0 Td (GONE) Tj ET"));
+    }, &error));
+    QVERIFY(!editor.lastError().isEmpty());
+    QVERIFY(editor.changedObjects().empty());
+}
+
+// A form drawn once is edited in a copy of its own; the shared original stays.
+void TestContentStreamEditor::formDrawnOnceIsCopied()
+{
+    QpdfFile file;
+    QString error;
+    QVERIFY(file.load(pagePdf(QStringLiteral("q 1 0 0 1 72 680 cm /Fm1 Do Q BT /F2 10 Tf 72 700 Td (KEEP) Tj ET")), &error));
+    ContentStreamEditor editor(file.pdf());
+    QVERIFY(file.run([&](QPDF& pdf) {
+        QPDFObjectHandle page = pdf.getAllPages().at(0);
+        QVERIFY2(editor.removeGlyphs(page, {QRectF(70, 678, 60, 9)}), qPrintable(editor.lastError()));
+        QPDFObjectHandle drawn = page.getKey("/Resources").getKey("/XObject").getKey("/Fm1");
+        QVERIFY(drawn.getObjectID() != 5);
+        QVERIFY(streamData(drawn).find("GONE") == std::string::npos);
+        QCOMPARE(QString::fromStdString(streamData(pdf.getObjectByID(5, 0))), QStringLiteral("BT /F2 10 Tf 0 0 Td (GONE) Tj ET"));
+    }, &error));
+    QCOMPARE(editor.glyphsRemoved(), 4);
+}
+
+QTEST_MAIN(TestContentStreamEditor)
+#include "tst_contentstreameditor.moc"

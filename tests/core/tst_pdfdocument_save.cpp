@@ -1,0 +1,383 @@
+#include "PdfDocument.h"
+#include "PdfFixtures.h"
+#include "PdfTools.h"
+#include "QpdfFile.h"
+#include "TextBlock.h"
+
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <QFileInfo>
+#include <QMap>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+QMap<QString, int> wordCounts(const QStringList& words)
+{
+    QMap<QString, int> counts;
+    for (const QString& w : words)
+        ++counts[w];
+    return counts;
+}
+
+// The raw (still encoded) bytes of the content streams of a page.
+QList<QByteArray> rawContents(const QString& pdf, int pageIndex)
+{
+    QList<QByteArray> raws;
+    pdfengine::QpdfFile file;
+    QString error;
+    if (!file.load(fixtures::readFile(pdf), &error))
+        return raws;
+    file.run([&](QPDF& qpdf) {
+        QPDFObjectHandle page = qpdf.getAllPages().at(size_t(pageIndex));
+        QPDFObjectHandle contents = page.getKey("/Contents");
+        std::vector<QPDFObjectHandle> items =
+            contents.isArray() ? contents.getArrayAsVector() : std::vector<QPDFObjectHandle>{contents};
+        for (QPDFObjectHandle& item : items) {
+            if (!item.isStream())
+                continue;
+            const std::shared_ptr<Buffer> raw = item.getRawStreamData();
+            raws << QByteArray(reinterpret_cast<const char*>(raw->getBuffer()), qsizetype(raw->getSize()));
+        }
+    }, &error);
+    return raws;
+}
+
+// Share of pixels outside the box (points, bottom-left origin) that differ.
+double changedShareOutside(const QImage& before, const QImage& after, const QRectF& box, double pageHeight, double dpi)
+{
+    if (before.isNull() || before.size() != after.size())
+        return 1.0;
+    const double scale = dpi / 72.0;
+    const QRect skipped(int(box.x() * scale) - 4, int((pageHeight - box.bottom()) * scale) - 4,
+                        int(box.width() * scale) + 9, int(box.height() * scale) + 9);
+    qint64 changed = 0, total = 0;
+    const QImage a = before.convertToFormat(QImage::Format_Grayscale8);
+    const QImage b = after.convertToFormat(QImage::Format_Grayscale8);
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            if (skipped.contains(x, y))
+                continue;
+            ++total;
+            changed += qAbs(int(a.constScanLine(y)[x]) - int(b.constScanLine(y)[x])) > 40;
+        }
+    return total ? double(changed) / double(total) : 1.0;
+}
+
+int objectStreams(const QString& pdf)
+{
+    return int(fixtures::readFile(pdf).count("/ObjStm"));
+}
+
+bool qpdfClean(const QString& pdf)
+{
+    return pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), pdf}).exitCode == 0;
+}
+
+// Turns the block holding phrase into text or, when text is empty, deletes it.
+bool rewriteBlock(std::vector<TextBlock>& blocks, const QString& phrase, const QString& text, TextBlock* old)
+{
+    const auto it = std::find_if(blocks.begin(), blocks.end(),
+                                 [&](const TextBlock& b) { return !b.isImage && b.text.contains(phrase); });
+    if (it == blocks.end())
+        return false;
+    *old = *it;
+    it->textEdited = true;
+    it->text = text;
+    if (text.isEmpty()) {
+        it->lines.clear();
+        it->removed = true;
+        it->rect = it->originalRect;
+    }
+    return true;
+}
+
+}  // namespace
+
+class TestPdfDocumentSave : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void removedTextIsGoneFromTheFile_data();
+    void removedTextIsGoneFromTheFile();
+    void saveWithoutChangeWritesNothing_data();
+    void saveWithoutChangeWritesNothing();
+    void addedTextIsAppended();
+    void editedManualGrowsByTheChangeOnly();
+    void twoRoundsEmbedEachFaceOnce();
+    void refusedRemovalLeavesTheDocument_data();
+    void anotherToolsLayerIsCutOut();
+    void damagedFileIsWrittenWhole();
+    void refusedRemovalLeavesTheDocument();
+
+private:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+};
+
+void TestPdfDocumentSave::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    if (!pdftools::installed(QStringLiteral("pdftotext")) || !pdftools::installed(QStringLiteral("qpdf")))
+        QSKIP("poppler-utils and qpdf are needed to look at saved files");
+}
+
+void TestPdfDocumentSave::removedTextIsGoneFromTheFile_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("phrase");
+    QTest::addColumn<QString>("replacement");  // empty: the block is deleted
+    const QString words = QStringLiteral("Новые слова здесь");
+    QTest::newRow("pdfTeX delete") << "pdftex-page.pdf" << "Questions from the floor" << QString();
+    QTest::newRow("pdfTeX replace") << "pdftex-page.pdf" << "The archive received" << words;
+    QTest::newRow("dvips Type 1 delete") << "tex-type1.pdf" << "Every affidavit" << QString();
+    QTest::newRow("TeX Type 3 replace") << "tex-type3.pdf" << "The official staff" << words;
+    QTest::newRow("distilled delete") << "gs-helvetica.pdf" << "All files were carried" << QString();
+    QTest::newRow("standard font without widths") << "onetf-helvetica.pdf" << "Twelve members" << words;
+    QTest::newRow("kerned TJ delete") << "onetf-helvetica.pdf" << "Waterford" << QString();
+    QTest::newRow("groff object streams") << "groff-columns-objstm.pdf" << "Records Department" << QString();
+    QTest::newRow("OCR layer") << "tesseract-ru.pdf" << "заключили настоящий" << words;
+}
+
+// A deleted or replaced block: no reader finds its old words, every other
+// word stays once, the page looks the same outside the block, and the old
+// content stream is nowhere in the file, not even as an earlier revision.
+void TestPdfDocumentSave::removedTextIsGoneFromTheFile()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, phrase);
+    QFETCH(QString, replacement);
+    const QString source = fixtures::realPdf(file);
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    TextBlock old;
+    QVERIFY2(rewriteBlock(blocks, phrase, replacement, &old), qPrintable(phrase));
+    QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+    const QString out = path(QStringLiteral("removed-") + QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-') + ".pdf");
+    QVERIFY2(doc.save(out), qPrintable(doc.lastError()));
+
+    QMap<QString, int> expected = wordCounts(pdftools::words(source, 0));
+    for (const QString& w : old.text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        --expected[w];
+    for (const QString& w : replacement.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        ++expected[w];
+    const QMap<QString, int> got = wordCounts(pdftools::words(out, 0));
+    for (auto it = expected.begin(); it != expected.end(); ++it)
+        QVERIFY2(got.value(it.key()) == std::max(0, it.value()),
+                 qPrintable(QStringLiteral("%1: %2 expected, %3 found").arg(it.key()).arg(it.value()).arg(got.value(it.key()))));
+
+    const QByteArray saved = fixtures::readFile(out);
+    for (const QByteArray& raw : rawContents(source, 0))
+        QVERIFY2(!saved.contains(raw), "the old content stream is still in the file");
+    QVERIFY(qpdfClean(out));
+    QVERIFY(objectStreams(out) >= objectStreams(source));
+
+    const double height = doc.pageSize(0).height();
+    const QRectF box = old.originalRect.adjusted(-1.5, -1.5, 1.5, 1.5);
+    const double poppler = changedShareOutside(pdftools::renderPage(source, 0, 150), pdftools::renderPage(out, 0, 150),
+                                               box, height, 150);
+    QVERIFY2(poppler <= 0.0002, qPrintable(QString::number(poppler)));
+    PdfDocument original;
+    QVERIFY(original.open(source));
+    const double scale = 150 / 72.0;
+    const double own = changedShareOutside(original.renderPage(0, scale, 0), doc.renderPage(0, scale, 0), box, height, 150);
+    QVERIFY2(own <= 0.0002, qPrintable(QString::number(own)));
+}
+
+void TestPdfDocumentSave::saveWithoutChangeWritesNothing_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("object streams") << "groff-columns-objstm.pdf";
+    QTest::newRow("pdfTeX") << "pdftex-page.pdf";
+    QTest::newRow("cross-reference table") << "gs-helvetica.pdf";
+}
+
+// Ctrl+S with no edit leaves the file as it is, untouched; "Сохранить как"
+// writes the same bytes.
+void TestPdfDocumentSave::saveWithoutChangeWritesNothing()
+{
+    QFETCH(QString, file);
+    const QString target = path(QStringLiteral("unchanged-") + file);
+    const QByteArray bytes = fixtures::readFile(fixtures::realPdf(file));
+    QVERIFY(fixtures::writeFile(target, bytes));
+    struct stat before {};
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &before), 0);
+    PdfDocument doc;
+    QVERIFY(doc.open(target));
+    doc.renderPage(0, 0.5, 0);  // what viewing loads does not count as a change
+    QVERIFY(doc.save(target));
+    struct stat after {};
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino);  // not replaced
+    QCOMPARE(fixtures::readFile(target), bytes);
+    const QString copy = path(QStringLiteral("copy-") + file);
+    QVERIFY(doc.saveAs(copy));
+    QCOMPARE(fixtures::readFile(copy), bytes);
+}
+
+// Text added to a page is appended: every byte of the file stays, and the
+// file grows by the new objects and one font subset.
+void TestPdfDocumentSave::addedTextIsAppended()
+{
+    const QString source = fixtures::realPdf(QStringLiteral("groff-columns-objstm.pdf"));
+    const QByteArray bytes = fixtures::readFile(source);
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    for (int i = 0; i < doc.pageCount(); ++i)
+        doc.renderPage(i, 0.5, 0);
+    QVERIFY(doc.addFreeText(0, QRectF(72, 60, 300, 14), QStringLiteral("Принято к исполнению"), QString(), 11, Qt::black));
+    const QString out = path(QStringLiteral("added.pdf"));
+    QVERIFY(doc.save(out));
+    const QByteArray saved = fixtures::readFile(out);
+    QVERIFY(saved.startsWith(bytes));
+    QVERIFY2(saved.size() - bytes.size() < 40 * 1024, qPrintable(QString::number(saved.size() - bytes.size())));
+    QVERIFY(qpdfClean(out));
+    QVERIFY(pdftools::words(out, 0).contains(QStringLiteral("исполнению")));
+    QCOMPARE(pdftools::words(out, 1), pdftools::words(source, 1));
+}
+
+// One edited line of a long manual with object streams.
+void TestPdfDocumentSave::editedManualGrowsByTheChangeOnly()
+{
+    const QString source = fixtures::realPdf(QStringLiteral("pdftex-registry.pdf"));
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    TextBlock old;
+    QVERIFY(rewriteBlock(blocks, QStringLiteral("Edited line of the manual"), QStringLiteral("Исправленная строка"), &old));
+    QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+    const QString out = path(QStringLiteral("manual.pdf"));
+    QVERIFY(doc.save(out));
+    const qint64 growth = QFileInfo(out).size() - QFileInfo(source).size();
+    QVERIFY2(growth < 60 * 1024, qPrintable(QString::number(growth)));
+    QVERIFY(qpdfClean(out));
+    QVERIFY(objectStreams(out) >= objectStreams(source));
+    const QStringList words = pdftools::words(out, 0);
+    QVERIFY(!words.contains(QStringLiteral("manual:")));
+    QVERIFY(words.contains(QStringLiteral("Исправленная")));
+}
+
+// Two edit-and-save rounds, in one session and in a second one: the face
+// the program writes with is embedded once.
+void TestPdfDocumentSave::twoRoundsEmbedEachFaceOnce()
+{
+    QString current = fixtures::realPdf(QStringLiteral("gs-helvetica.pdf"));
+    const QStringList phrases = {QStringLiteral("All files were carried"), QStringLiteral("Staff counted"),
+                                 QStringLiteral("The office moved")};
+    for (int session = 0; session < 2; ++session) {
+        PdfDocument doc;
+        QVERIFY(doc.open(current));
+        current = path(QStringLiteral("round-%1.pdf").arg(session));
+        for (int round = 0; round < (session == 0 ? 2 : 1); ++round) {
+            std::vector<TextBlock> blocks = doc.extractText(0);
+            TextBlock old;
+            QVERIFY(rewriteBlock(blocks, phrases.at(session * 2 + round), QStringLiteral("Строка %1").arg(round), &old));
+            QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+            QVERIFY(doc.save(current));
+        }
+    }
+    QStringList embedded;
+    for (const pdftools::FontRow& font : pdftools::listFonts(current))
+        if (font.embedded)
+            embedded << font.name;
+    QCOMPARE(embedded.size(), 1);
+}
+
+void TestPdfDocumentSave::refusedRemovalLeavesTheDocument_data()
+{
+    QTest::addColumn<QString>("font");     // of the line, F1 standard Helvetica
+    QTest::addColumn<QString>("content");  // more of the page
+    QTest::addColumn<QRectF>("place");     // the deleted block's old place; empty: the line's
+    QTest::newRow("content that does not parse") << "F1" << "BT /F1 12 Tf 72 500 Td (never closed Tj ET" << QRectF();
+    QTest::newRow("font without widths") << "F2" << QString() << QRectF();
+    QTest::newRow("glyph drawn far beyond the block")
+        << "F1" << "BT /F1 200 Tf 150 300 Td (W) Tj ET" << QRectF(224, 340, 40, 40);
+}
+
+// An edit whose old glyphs cannot be removed exactly is refused with the
+// reason, and the document stays as it was: no old text left silently
+// under a white-out.
+void TestPdfDocumentSave::refusedRemovalLeavesTheDocument()
+{
+    QFETCH(QString, font);
+    QFETCH(QString, content);
+    QFETCH(QRectF, place);
+    fixtures::PageSpec spec;
+    spec.runs << fixtures::TextRun{QStringLiteral("Keep this line"), 72, 740, 14};
+    spec.runs << fixtures::TextRun{QStringLiteral("Delete me please"), 72, 700, 14, Qt::black, font};
+    spec.extraFonts << QStringLiteral("NoSuchFace");
+    spec.extraContent = content;
+    const QString file = path(QStringLiteral("refused.pdf"));
+    QVERIFY(fixtures::writeFile(file, fixtures::pagesPdf({spec})));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    const QString text = doc.extractAllText(0);
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    TextBlock old;
+    if (place.isNull()) {
+        QVERIFY(rewriteBlock(blocks, QStringLiteral("Delete me"), QString(), &old));
+    } else {
+        TextBlock gone;
+        gone.removed = gone.textEdited = true;
+        gone.rect = gone.originalRect = place;
+        blocks.push_back(gone);
+    }
+    QVERIFY(!doc.overlayOcrText(0, blocks, false));
+    QVERIFY(!doc.lastError().isEmpty());
+    QVERIFY(!doc.isModified());
+    QCOMPARE(doc.extractAllText(0), text);
+    PdfDocument fresh;  // a face pdfium substitutes may draw differently once fonts were loaded
+    QVERIFY(fresh.open(file));
+    QCOMPARE(doc.renderPage(0, 1.0, 0), fresh.renderPage(0, 1.0, 0));
+}
+
+// Another tool's searchable layer goes from the scan's own content stream:
+// the page looks the same, no reader finds the words, and the old stream is
+// not in the saved file.
+void TestPdfDocumentSave::anotherToolsLayerIsCutOut()
+{
+    const QString source = fixtures::realPdf(QStringLiteral("tesseract-ru.pdf"));
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    const QImage before = doc.renderPage(0, 1.0, 0);
+    QVERIFY(!pdftools::words(source, 0).isEmpty());
+    QVERIFY(doc.removeInvisibleTextLayer(0));
+    QVERIFY(doc.extractAllText(0).trimmed().isEmpty());
+    QCOMPARE(doc.renderPage(0, 1.0, 0), before);
+    const QString out = path(QStringLiteral("layer-removed.pdf"));
+    QVERIFY(doc.save(out));
+    QVERIFY(pdftools::words(out, 0).isEmpty());
+    const QByteArray saved = fixtures::readFile(out);
+    for (const QByteArray& raw : rawContents(source, 0))
+        QVERIFY(!saved.contains(raw));
+    QVERIFY(qpdfClean(out));
+}
+
+// Added text on a file whose cross-reference is broken: no update is
+// appended to the damage; the file is written whole and reads clean.
+void TestPdfDocumentSave::damagedFileIsWrittenWhole()
+{
+    QByteArray broken = fixtures::readFile(fixtures::realPdf(QStringLiteral("gs-helvetica.pdf")));
+    const qsizetype at = broken.lastIndexOf("startxref");
+    broken.replace(at, broken.size() - at, "startxref\n17\n%%EOF\n");
+    const QString file = path(QStringLiteral("broken.pdf"));
+    QVERIFY(fixtures::writeFile(file, broken));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    QVERIFY(doc.addFreeText(0, QRectF(72, 60, 300, 14), QStringLiteral("Принято"), QString(), 11, Qt::black));
+    const QString out = path(QStringLiteral("broken-saved.pdf"));
+    QVERIFY(doc.save(out));
+    QVERIFY(!fixtures::readFile(out).startsWith(broken));
+    QVERIFY(qpdfClean(out));
+    QVERIFY(pdftools::words(out, 0).contains(QStringLiteral("Принято")));
+}
+
+QTEST_MAIN(TestPdfDocumentSave)
+#include "tst_pdfdocument_save.moc"
