@@ -1,6 +1,7 @@
 #include "DocumentJob.h"
 #include "PdfDocument.h"
 
+#include <QPointer>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QtTest>
@@ -40,6 +41,7 @@ private slots:
     void deletingARunningJobStopsItWithoutDelivering();
     void startsOnce();
     void reportsAreMergedAndNeverFollowTheEnd();
+    void jobDeletedFromItsEndLetsItsDocumentGo();
 };
 
 void TestDocumentJob::runs_data()
@@ -208,6 +210,23 @@ void TestDocumentJob::reportsAreMergedAndNeverFollowTheEnd()
     QVERIFY(!seen.isEmpty());
     QVERIFY(seen.size() < kReports);
     QCOMPARE(seen.last(), kReports);
+}
+
+// The way owners drop a finished job: deleteLater from its own end, after the
+// tab already let the document go.
+void TestDocumentJob::jobDeletedFromItsEndLetsItsDocumentGo()
+{
+    std::shared_ptr<PdfDocument> owner = openedFixture();
+    QVERIFY(owner);
+    const std::weak_ptr<PdfDocument> watch = owner;
+    QPointer<DocumentJob> job = new DocumentJob(owner);
+    owner.reset();
+    int pages = 0;
+    connect(job, &DocumentJob::finished, job, &QObject::deleteLater);
+    QVERIFY(job->start([&pages](DocumentJob::Control& control) { pages = control.document()->pageCount(); }));
+    QTRY_VERIFY_WITH_TIMEOUT(job.isNull(), kGateMs);
+    QVERIFY(pages > 0);
+    QVERIFY(watch.expired());
 }
 
 QTEST_GUILESS_MAIN(TestDocumentJob)
