@@ -4,6 +4,7 @@
 #include "CompressionFit.h"
 #include "DialogKit.h"
 #include "OutputPaths.h"
+#include "DocumentJob.h"
 #include "PdfDocument.h"
 #include "UiTranslate.h"
 
@@ -25,7 +26,6 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QTemporaryFile>
-#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
@@ -84,14 +84,22 @@ struct EstimateOutcome {
 
 CompressedPdfExportDialog::CompressedPdfExportDialog(PdfDocument* document, const QString& suggestedOutputPath,
                                                      bool shellMode, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowCloseButtonHint), m_document(document),
+    : CompressedPdfExportDialog(std::shared_ptr<PdfDocument>(std::shared_ptr<PdfDocument>(), document),
+                                suggestedOutputPath, shellMode, parent)
+{
+}
+
+CompressedPdfExportDialog::CompressedPdfExportDialog(std::shared_ptr<PdfDocument> document,
+                                                     const QString& suggestedOutputPath, bool shellMode,
+                                                     QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowCloseButtonHint), m_document(std::move(document)),
       m_suggestedOutputPath(suggestedOutputPath)
 {
     setObjectName(QStringLiteral("AppDialog"));
     setWindowTitle(tr("Сохранить сжатый PDF"));
     setModal(true);
     resize(700, 540);
-    const QString source = document->filePath();
+    const QString source = m_document->filePath();
     m_documentFileSize = source.isEmpty() ? 0 : std::max<qint64>(0, QFileInfo(source).size());
     m_encrypted = !source.isEmpty() && CompressionFit::isEncryptedFile(source);
     buildLayout(shellMode);
@@ -105,10 +113,8 @@ CompressedPdfExportDialog::CompressedPdfExportDialog(PdfDocument* document, cons
 CompressedPdfExportDialog::~CompressedPdfExportDialog()
 {
     stopFitProcess();
-    if (m_estimateThread) {
-        m_estimateThread->disconnect(this);
-        m_estimateThread->wait();
-        delete m_estimateThread;
+    if (m_estimateJob) {
+        m_estimateJob.reset();  // waits for the forecast in hand
         QApplication::restoreOverrideCursor();
     }
 }
@@ -549,24 +555,17 @@ void CompressedPdfExportDialog::saveDefaults()
 // (the document's lock guards pdfium) while the dialog stays responsive.
 void CompressedPdfExportDialog::estimate()
 {
-    if (m_estimateThread)
+    if (m_estimateJob)
         return;
     m_estimateButton->setEnabled(false);
     m_forecast->setText(tr("Считаю прогноз размера..."));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const Options current = options();
     auto outcome = std::make_shared<EstimateOutcome>();
-    PdfDocument* document = m_document;
-    m_estimateThread = QThread::create([document, current, outcome] {
-        outcome->bytes = document->estimateCompressedSize(current, &outcome->sampled);
-        if (outcome->bytes < 1)
-            outcome->error = document->lastError();
-        outcome->minimum = document->estimateMinimumCompressedSize();
-    });
-    connect(m_estimateThread, &QThread::finished, this, [this, current, outcome] {
+    m_estimateJob = std::make_unique<DocumentJob>(m_document);
+    connect(m_estimateJob.get(), &DocumentJob::finished, this, [this, current, outcome] {
         QApplication::restoreOverrideCursor();
-        m_estimateThread->deleteLater();
-        m_estimateThread = nullptr;
+        m_estimateJob.release()->deleteLater();
         QStringList lines;
         if (outcome->bytes >= 1)
             lines << tr("Прогноз текущих настроек: около %1%2.")
@@ -587,7 +586,13 @@ void CompressedPdfExportDialog::estimate()
         m_forecast->setText(lines.join(QLatin1Char('\n')));
         m_estimateButton->setEnabled(!isFitRunning());
     });
-    m_estimateThread->start();
+    m_estimateJob->start([current, outcome](DocumentJob::Control& control) {
+        PdfDocument& document = *control.document();
+        outcome->bytes = document.estimateCompressedSize(current, &outcome->sampled);
+        if (outcome->bytes < 1)
+            outcome->error = document.lastError();
+        outcome->minimum = document.estimateMinimumCompressedSize();
+    });
 }
 
 void CompressedPdfExportDialog::applyChoice(const Options& options)

@@ -11,6 +11,7 @@
 #include <memory>
 
 class BusyRing;
+class DocumentJob;
 class PdfDocument;
 class QCheckBox;
 class QComboBox;
@@ -22,7 +23,6 @@ class QLineEdit;
 class QPushButton;
 class QSlider;
 class QTemporaryFile;
-class QThread;
 class QTimer;
 class QToolButton;
 
@@ -35,8 +35,11 @@ class CompressedPdfExportDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // document must stay open while the dialog lives; suggestedOutputPath is
-    // the proposal (it already carries the localized word).
+    // The dialog and its forecast hold document while they need it;
+    // suggestedOutputPath is the proposal (it already carries the localized word).
+    CompressedPdfExportDialog(std::shared_ptr<PdfDocument> document, const QString& suggestedOutputPath,
+                              bool shellMode, QWidget* parent = nullptr);
+    // The same for a document the caller keeps open while the dialog lives.
     CompressedPdfExportDialog(PdfDocument* document, const QString& suggestedOutputPath, bool shellMode,
                               QWidget* parent = nullptr);
     ~CompressedPdfExportDialog() override;
@@ -92,7 +95,7 @@ private:
     void keepOnScreen();
     void stopFitProcess();
 
-    PdfDocument* m_document = nullptr;
+    std::shared_ptr<PdfDocument> m_document;
     qint64 m_documentFileSize = 0;
     QString m_suggestedOutputPath;
     QList<CachedCompressionEstimate> m_estimateCache;
@@ -108,7 +111,7 @@ private:
 
     QPointer<QProcess> m_fitProcess;
     std::unique_ptr<QTemporaryFile> m_fitCopy;
-    QThread* m_estimateThread = nullptr;
+    std::unique_ptr<DocumentJob> m_estimateJob;
     QTimer* m_refitTimer = nullptr;
 
     QLineEdit* m_outputEdit = nullptr;

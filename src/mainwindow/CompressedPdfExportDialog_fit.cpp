@@ -69,7 +69,7 @@ void CompressedPdfExportDialog::setControlsEnabled(bool enabled)
              m_fitButton, m_saveDefaultsButton, m_saveButton, m_cancelButton, m_outputEdit, m_browseButton,
              m_limitSpin, m_levelSlider, m_advancedButton, m_fineGroup})
         control->setEnabled(enabled);
-    m_estimateButton->setEnabled(enabled && !m_estimateThread);
+    m_estimateButton->setEnabled(enabled && !m_estimateJob);
 }
 
 void CompressedPdfExportDialog::startSizeFit(bool mayUseCache)

@@ -47,11 +47,12 @@ QVBoxLayout* bareVerticalLayout(QWidget* owner)
 
 MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     : QMainWindow(parent)
-    , initialDocument(std::make_unique<PdfDocument>())
+    , initialDocument(std::make_shared<PdfDocument>())
     , product(edition)
 {
     initVornResources();
-    document = initialDocument.get();
+    documentHold = initialDocument;
+    document = documentHold.get();
     setCapabilitiesFor(edition);
     setWindowIcon(QIcon(I(QStringLiteral("vorn-app"))));
 

@@ -51,10 +51,11 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    // One document tab. The window owns the document; an entry is moved,
-    // never copied, and erasing it deletes the document.
+    // One document tab. The tab holds its document shared with the jobs that
+    // read it; erasing the entry lets go of the tab's hold, and the document
+    // goes with the last one.
     struct OpenDocumentState {
-        std::unique_ptr<PdfDocument> document;
+        std::shared_ptr<PdfDocument> document;
         QString path;  // absolute; empty for a document that has no file yet
         int page = 0;
         double zoom = 1.0;
@@ -99,6 +100,8 @@ public:
 
     // The active document, or the empty initial one when no tab is open.
     PdfDocument* currentDocument() const { return document; }
+    // The same, held: what a job or dialog working on it keeps.
+    std::shared_ptr<PdfDocument> sharedCurrentDocument() const { return documentHold; }
     bool isDocumentLoaded() const;
     // Unsaved when modified; for the shown document, edited blocks not yet
     // written into it count too. The title, the tabs and the prompts ask this.
@@ -212,7 +215,7 @@ private:
     void setStatusText(const QString& text);
     // The file name of a tab's path, or "Безымянный" for a document without a file.
     static QString documentDisplayName(const QString& path);
-    void appendAndActivate(std::unique_ptr<PdfDocument> opened, const QString& path);
+    void appendAndActivate(std::shared_ptr<PdfDocument> opened, const QString& path);
     void resetPerDocumentState();
     void clampedSetCurrentPage(int page);
     bool keepsOpenEditor(int page) const;
@@ -258,8 +261,9 @@ private:
     QList<QImage> pendingImages;
     double pendingImageWidth = -1.0;
     double pendingImageHeight = -1.0;
-    std::unique_ptr<PdfDocument> initialDocument;
+    std::shared_ptr<PdfDocument> initialDocument;
     PdfDocument* document = nullptr;
+    std::shared_ptr<PdfDocument> documentHold;  // keeps document alive while it is set
     std::vector<OpenDocumentState> openDocuments;
     int activeIndex = -1;
     OcrEngine* ocrEngine = nullptr;

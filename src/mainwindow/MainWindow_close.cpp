@@ -88,9 +88,10 @@ bool MainWindow::closeDocumentAt(int index)
             return false;
     }
 
-    // The view and the thumbnail thread let go of a shown document before it
-    // is deleted at the end of this function.
-    std::unique_ptr<PdfDocument> closed = std::move(openDocuments[size_t(index)].document);
+    // The view and the thumbnail thread let go of a shown document before the
+    // tab's hold goes at the end of this function; a job still reading it
+    // keeps it until it ends.
+    std::shared_ptr<PdfDocument> closed = std::move(openDocuments[size_t(index)].document);
     openDocuments.erase(openDocuments.begin() + index);
     if (openDocuments.empty()) {
         showNoDocumentState();
@@ -109,7 +110,8 @@ bool MainWindow::closeDocumentAt(int index)
 void MainWindow::showNoDocumentState()
 {
     activeIndex = -1;
-    document = initialDocument.get();
+    documentHold = initialDocument;
+    document = documentHold.get();
     pdfView->setDocument(nullptr);
     pdfView->setEdits(nullptr);
     thumbnailPanel->setDocument(nullptr);

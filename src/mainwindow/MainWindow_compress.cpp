@@ -35,7 +35,7 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& path, bool shellMo
     // The copy the fit measures and the file written hold the user's edits.
     if (!applyPendingOcrEdits())
         return false;
-    CompressedPdfExportDialog dialog(document, proposedCompressedPdfPath(path), shellMode, this);
+    CompressedPdfExportDialog dialog(sharedCurrentDocument(), proposedCompressedPdfPath(path), shellMode, this);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     return writeCompressedPdf(dialog, shellMode);
@@ -60,7 +60,7 @@ bool MainWindow::writeCompressedPdf(const CompressedPdfExportDialog& dialog, boo
 
     setStatusText(tr("Сжатие PDF..."));
     WorkProgressDialog progress(tr("Сжатый PDF"), tr("Сжатие PDF..."), this);
-    const PdfDocument* source = document;
+    const std::shared_ptr<const PdfDocument> source = sharedCurrentDocument();
     const PdfDocument::CompressionOptions options = dialog.options();
     const bool written = progress.run([source, target, options](const WorkProgressDialog::Report& report) {
         return source->compressTo(target, options, report);
@@ -70,7 +70,7 @@ bool MainWindow::writeCompressedPdf(const CompressedPdfExportDialog& dialog, boo
         return false;
     }
     if (!written) {
-        appInfo(this, tr("Ошибка экспорта"), tr("Не удалось сжать PDF:\n%1").arg(document->lastError()));
+        appInfo(this, tr("Ошибка экспорта"), tr("Не удалось сжать PDF:\n%1").arg(source->lastError()));
         return false;
     }
 

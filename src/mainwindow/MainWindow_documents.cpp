@@ -93,11 +93,11 @@ void MainWindow::adoptInitialDocumentAsTab()
 {
     if (activeIndex >= 0 || !initialDocument->isOpen())
         return;
-    std::unique_ptr<PdfDocument> untitled = std::exchange(initialDocument, std::make_unique<PdfDocument>());
+    std::shared_ptr<PdfDocument> untitled = std::exchange(initialDocument, std::make_shared<PdfDocument>());
     appendAndActivate(std::move(untitled), QString());
 }
 
-void MainWindow::appendAndActivate(std::unique_ptr<PdfDocument> opened, const QString& path)
+void MainWindow::appendAndActivate(std::shared_ptr<PdfDocument> opened, const QString& path)
 {
     OpenDocumentState entry;
     entry.document = std::move(opened);
@@ -126,9 +126,10 @@ void MainWindow::activateDocument(int index)
 
     saveActiveDocumentUiState();
     activeIndex = index;
-    document = target.document.get();
+    documentHold = target.document;
+    document = documentHold.get();
 
-    pdfView->setDocument(document);
+    pdfView->setDocument(documentHold);
     pdfView->setEdits(target.edits.get());
     pdfView->setViewMode(PdfView::ViewMode(target.viewMode));
     if (target.zoom > 0)
@@ -138,7 +139,7 @@ void MainWindow::activateDocument(int index)
     pdfView->setEditMode(allowPdfEditing() && target.editMode);
     pdfView->setEditTool(PdfView::Select);
 
-    thumbnailPanel->setDocument(document);
+    thumbnailPanel->setDocument(documentHold);
     thumbnailPanel->setCurrentPage(pdfView->currentPage());
 
     resetPerDocumentState();

@@ -4,6 +4,7 @@
 #include "MainWindow.h"
 
 #include "DialogKit.h"
+#include "DocumentJob.h"
 #include "NativeTextLayer.h"
 #include "OcrEngine.h"
 #include "OcrRunRules.h"
@@ -19,7 +20,6 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QTabWidget>
-#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
@@ -76,13 +76,7 @@ struct MainWindow::PageOcrJob {
     QImage input;
     std::vector<TextBlock> keptImages;
     std::vector<TextBlock> result;
-    std::unique_ptr<QThread> thread;
-
-    ~PageOcrJob()
-    {
-        if (thread)
-            thread->wait();
-    }
+    std::unique_ptr<DocumentJob> run;  // last: waits for the recognition before the rest goes
 };
 
 void MainWindow::closeIfAskedDuringRun()
@@ -230,13 +224,13 @@ void MainWindow::runOcrPage(bool regionOnly)
     }
     PageOcrJob* const work = job.get();
     OcrEngine* const engine = ocrEngine;
-    job->thread.reset(QThread::create([work, engine] {
+    job->run = std::make_unique<DocumentJob>(sharedCurrentDocument());
+    connect(job->run.get(), &DocumentJob::finished, this, &MainWindow::finishPageOcr);
+    pageOcrJob = job;
+    job->run->start([work, engine](DocumentJob::Control&) {
         const double height = work->regionRun ? work->region.height() : work->size.height();
         work->result = engine->recognizePage(work->input, work->page, work->zoom, height);
-    }));
-    connect(job->thread.get(), &QThread::finished, this, &MainWindow::finishPageOcr, Qt::QueuedConnection);
-    pageOcrJob = job;
-    job->thread->start();
+    });
 }
 
 void MainWindow::finishPageOcr()
@@ -244,8 +238,19 @@ void MainWindow::finishPageOcr()
     if (!pageOcrJob)
         return;
     const std::shared_ptr<PageOcrJob> job = std::move(pageOcrJob);
-    job->thread->wait();
+    // This runs inside the job's own signal: it goes once that returned.
+    DocumentJob* const ended = job->run.release();
+    ended->deleteLater();
     const int page = job->page;
+    // The result belongs to the document it was recognised in, never to
+    // another one shown meanwhile.
+    if (ended->document().get() != document) {
+        progressBar->hide();
+        endOcrRun();
+        emit ocrPageRunFinished();
+        closeIfAskedDuringRun();
+        return;
+    }
     const double height = job->size.height();
     // Changed blocks of another page, made while this one was recognised, go
     // into their page before the result takes the view; when they cannot,

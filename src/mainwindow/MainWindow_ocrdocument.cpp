@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 
 #include "DialogKit.h"
+#include "DocumentJob.h"
 #include "NativeTextLayer.h"
 #include "OcrDocumentRunner.h"
 #include "OcrProgressDialog.h"
@@ -15,7 +16,6 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QSettings>
-#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 
@@ -63,7 +63,7 @@ struct MainWindow::DocumentOcrRun {
         serial = ++runs;
     }
     quint64 serial = 0;
-    PdfDocument* document = nullptr;
+    std::shared_ptr<PdfDocument> document;  // held until the run and its workers are gone
     RunProgress progress;
     QPointer<OcrProgressDialog> dialog;
     OcrDocumentRunner::Options options;
@@ -75,15 +75,14 @@ struct MainWindow::DocumentOcrRun {
     QString failure;  // the first reason a page failed
     bool shownPageWritten = false;
     std::shared_ptr<std::atomic<bool>> stopped = std::make_shared<std::atomic<bool>>(false);
-    std::unique_ptr<QThread> survey;  // finds the pages that need recognition
+    std::unique_ptr<DocumentJob> survey;  // finds the pages that need recognition
     std::unique_ptr<OcrDocumentRunner> runner;
 
     ~DocumentOcrRun()
     {
         stopped->store(true);
         runner.reset();  // cancels and waits for the pages in hand
-        if (survey)
-            survey->wait();
+        survey.reset();  // waits for the page being read
     }
 };
 
@@ -182,7 +181,7 @@ void MainWindow::runOcrDocument(QProgressBar* bar, QListWidget* log)
         ocrButton->setEnabled(false);
 
     auto run = std::make_shared<DocumentOcrRun>();
-    run->document = document;
+    run->document = sharedCurrentDocument();
     run->progress = progress;
     if (dialog) {
         run->dialog = dialog;
@@ -199,24 +198,27 @@ void MainWindow::runOcrDocument(QProgressBar* bar, QListWidget* log)
     const bool preferNative = settings.value(QStringLiteral("ocr/preferNativeTextLayer"), true).toBool();
     auto pending = std::make_shared<QList<int>>();
     auto skipped = std::make_shared<QList<int>>();
-    PdfDocument* const doc = document;
     const int n = run->pageCount;
-    run->survey.reset(QThread::create([doc, n, preferNative, pending, skipped, stopped = run->stopped] {
-        for (int i = 0; i < n && !stopped->load(); ++i)
-            (preferNative && hasVisibleNativeText(doc->extractText(i)) ? skipped : pending)->append(i);
-    }));
-    // The run is named by its serial, not held: it owns the thread, and a
-    // copy here would keep both alive for ever.
-    connect(run->survey.get(), &QThread::finished, this, [this, serial = run->serial, pending, skipped] {
+    run->survey = std::make_unique<DocumentJob>(run->document);
+    // The run is named by its serial, not held: it owns the job, and a copy
+    // here would keep both alive for ever.
+    connect(run->survey.get(), &DocumentJob::finished, this, [this, serial = run->serial, pending, skipped] {
         if (documentOcrRun && documentOcrRun->serial == serial)
             recognisePages(*pending, *skipped);
     });
-    run->survey->start();
+    run->survey->start([n, preferNative, pending, skipped, stopped = run->stopped](DocumentJob::Control& control) {
+        PdfDocument& doc = *control.document();
+        for (int i = 0; i < n && !stopped->load() && !control.isCancelled(); ++i)
+            (preferNative && hasVisibleNativeText(doc.extractText(i)) ? skipped : pending)->append(i);
+    });
 }
 
 void MainWindow::recognisePages(const QList<int>& pages, const QList<int>& skipped)
 {
     DocumentOcrRun& run = *documentOcrRun;
+    // Called from the survey's end, which must not be deleted under it.
+    if (run.survey)
+        run.survey.release()->deleteLater();
     for (int page : skipped)
         run.progress.add(tr("• Страница %1: уже есть текстовый слой — пропущено").arg(page + 1));
     run.skipped = int(skipped.size());
@@ -225,7 +227,7 @@ void MainWindow::recognisePages(const QList<int>& pages, const QList<int>& skipp
         return;
     }
     run.progress.setBar(kBarFirstPage, tr("%p% · страница %1 из %2").arg(0).arg(pages.size()));
-    run.runner = std::make_unique<OcrDocumentRunner>(run.document, pages, run.options);
+    run.runner = std::make_unique<OcrDocumentRunner>(run.document.get(), pages, run.options);
     OcrDocumentRunner* runner = run.runner.get();
     connect(runner, &OcrDocumentRunner::pageRecognized, this, &MainWindow::onDocumentPageRecognized);
     connect(runner, &OcrDocumentRunner::pageFailed, this, [this](int page, const QString& reason) {
@@ -247,7 +249,7 @@ void MainWindow::recognisePages(const QList<int>& pages, const QList<int>& skipp
 void MainWindow::onDocumentPageRecognized(int page, std::vector<TextBlock> blocks)
 {
     DocumentOcrRun& run = *documentOcrRun;
-    const bool shown = run.document == document && pdfView->hasOcrBlocks() && pdfView->blockPage() == page;
+    const bool shown = run.document.get() == document && pdfView->hasOcrBlocks() && pdfView->blockPage() == page;
     if (blocks.empty()) {
         ++run.withoutText;
         run.progress.add(tr("• Страница %1: текст не найден").arg(page + 1));
@@ -261,7 +263,7 @@ void MainWindow::onDocumentPageRecognized(int page, std::vector<TextBlock> block
         run.progress.add(tr("• Страница %1: добавлен текстовый слой: %2 блоков").arg(page + 1).arg(blocks.size()));
         // The page on show takes its new layer when the run ends: reading it
         // now would wait for the engine lock behind every worker's render.
-        run.shownPageWritten |= shown || (run.document == document && pdfView->currentPage() == page);
+        run.shownPageWritten |= shown || (run.document.get() == document && pdfView->currentPage() == page);
     } else {
         ++run.failed;
         const QString reason = run.document->lastError();
@@ -269,7 +271,7 @@ void MainWindow::onDocumentPageRecognized(int page, std::vector<TextBlock> block
             run.failure = reason;
         run.progress.add(tr("• Страница %1: не удалось добавить текстовый слой: %2").arg(page + 1).arg(reason));
     }
-    if (run.document == document)
+    if (run.document.get() == document)
         updateTitle();
 }
 
@@ -290,7 +292,7 @@ void MainWindow::finishOcrDocumentRun(bool cancelled)
     const RunProgress& progress = run->progress;
     const int reached = progress.bar ? progress.bar->value() : 0;
     progress.setBar(kBarUpdating, tr("%p% · обновление документа"));
-    if (run->document == document) {
+    if (run->document.get() == document) {
         pdfView->invalidatePageCache();
         // Blocks the user changed meanwhile stay open; clean ones show the new layer.
         const int current = pdfView->currentPage();

@@ -1,28 +1,16 @@
 #include "WorkProgressDialog.h"
 
 #include "DialogKit.h"
+#include "DocumentJob.h"
 
 #include <QBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QThread>
-#include <QTimer>
-
-#include <atomic>
-#include <memory>
 
 namespace {
 
 constexpr int kMinimumWidth = 380;
-constexpr int kRefreshMs = 50;
-
-struct SharedProgress {
-    std::atomic<int> done{0};
-    std::atomic<int> total{0};
-    std::atomic<bool> cancel{false};
-    bool result = false;
-};
 
 } // namespace
 
@@ -53,33 +41,25 @@ WorkProgressDialog::WorkProgressDialog(const QString& title, const QString& text
 
 bool WorkProgressDialog::run(const std::function<bool(const Report&)>& work)
 {
-    auto shared = std::make_shared<SharedProgress>();
-    QThread* thread = QThread::create([work, shared] {
-        shared->result = work([shared](int done, int total) {
-            shared->done = done;
-            shared->total = total;
-            return !shared->cancel.load();
-        });
-    });
-    QTimer refresh;
-    connect(&refresh, &QTimer::timeout, this, [this, shared] {
-        const int total = shared->total.load();
+    auto result = std::make_shared<bool>(false);
+    DocumentJob job(nullptr);
+    connect(&job, &DocumentJob::progress, this, [this](int done, int total) {
         if (total > 0) {
             m_bar->setRange(0, total);
-            m_bar->setValue(shared->done.load());
+            m_bar->setValue(done);
         }
     });
-    connect(thread, &QThread::finished, this, &QDialog::accept, Qt::QueuedConnection);
-    refresh.start(kRefreshMs);
-    thread->start();
+    connect(&job, &DocumentJob::finished, this, &QDialog::accept);
+    job.start([work, result](DocumentJob::Control& control) {
+        *result = work([&control](int done, int total) { return control.report(done, total); });
+    });
     if (exec() != QDialog::Accepted) {
-        shared->cancel = true;
+        job.cancel();
         m_cancelled = true;
     }
-    thread->wait();
-    delete thread;
+    job.wait();
     // A cancel that came after the work's last report changed nothing.
-    if (shared->result)
+    if (*result)
         m_cancelled = false;
-    return shared->result;
+    return *result;
 }

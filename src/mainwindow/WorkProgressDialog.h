@@ -18,9 +18,10 @@ public:
     // Told the pages done and their count; false once the user cancelled.
     using Report = std::function<bool(int done, int total)>;
 
-    // Runs work and returns its result. Cancelling (the button, Escape or
-    // closing) waits for the work to notice at its next report; work that
-    // finished all the same counts as not cancelled.
+    // Runs work and returns its result; a document the work reads is held by
+    // its captures. Cancelling (the button, Escape or closing) waits for the
+    // work to notice at its next report; work that finished all the same
+    // counts as not cancelled.
     bool run(const std::function<bool(const Report&)>& work);
     bool wasCancelled() const { return m_cancelled; }
 

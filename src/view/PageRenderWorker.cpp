@@ -35,6 +35,12 @@ PageRenderWorker::PageRenderWorker(PdfDocument* document, QObject* parent)
     setObjectName(QStringLiteral("PageRenderWorker"));
 }
 
+PageRenderWorker::PageRenderWorker(std::shared_ptr<PdfDocument> document, QObject* parent)
+    : PageRenderWorker(document.get(), parent)
+{
+    m_hold = std::move(document);
+}
+
 bool PageRenderWorker::outstandingOrQueued(const PageRenderKey& key) const
 {
     return contains(m_outstanding, key) || contains(m_queue, key);

@@ -19,6 +19,7 @@
 #include <QPair>
 #include <QSizeF>
 
+#include <memory>
 #include <vector>
 
 // One page image as the view asks for it: page, zoom, effective rotation,
@@ -39,6 +40,8 @@ class PageRenderWorker : public QObject {
     Q_OBJECT
 public:
     explicit PageRenderWorker(PdfDocument* document, QObject* parent = nullptr);
+    // Holds the document for as long as the worker lives.
+    explicit PageRenderWorker(std::shared_ptr<PdfDocument> document, QObject* parent = nullptr);
 
     // Any thread.
     void setWanted(const QList<PageRenderKey>& keys);
@@ -62,6 +65,7 @@ private:
     void schedule();
 
     PdfDocument* m_document;
+    std::shared_ptr<PdfDocument> m_hold;
     QMutex m_mutex;
     QList<PageRenderKey> m_queue;
     QList<PageRenderKey> m_outstanding;

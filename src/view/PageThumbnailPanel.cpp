@@ -77,9 +77,18 @@ int PageThumbnailPanel::pageCountWithoutStall() const
     return m_document && m_document->readPageSizes(&sizes, &revision, kEngineWaitMs) ? int(sizes.size()) : -1;
 }
 
+void PageThumbnailPanel::setDocument(std::shared_ptr<PdfDocument> doc)
+{
+    PdfDocument* const shown = doc.get();
+    m_documentHold = std::move(doc);
+    setDocument(shown);
+}
+
 void PageThumbnailPanel::setDocument(PdfDocument* doc)
 {
     stopWorker();
+    if (doc != m_documentHold.get())
+        m_documentHold.reset();
     m_document = doc;
     m_currentPage = -1;
     m_cache.clear();
@@ -98,7 +107,7 @@ void PageThumbnailPanel::setDocument(PdfDocument* doc)
 
     m_thread = new QThread(this);
     m_thread->setObjectName(QStringLiteral("ThumbnailThread"));
-    m_worker = new ThumbnailWorker(doc);
+    m_worker = m_documentHold ? new ThumbnailWorker(m_documentHold) : new ThumbnailWorker(doc);
     m_worker->moveToThread(m_thread);
     connect(m_worker, &ThumbnailWorker::thumbnailReady, this, &PageThumbnailPanel::onThumbnailReady);
     m_thread->start();

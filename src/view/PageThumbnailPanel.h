@@ -2,13 +2,16 @@
 // The strip of page miniatures beside the page view. Miniatures are rendered
 // by a ThumbnailWorker on the panel's own thread, the visible rows first; the
 // panel never changes the document, it asks for page operations by signals.
-// The owner calls setDocument(nullptr) (or another document) before deleting
-// the document shown: that stops and destroys the worker first.
+// Given a held document, the panel and its worker hold it while shown. Given
+// a bare pointer, the owner calls setDocument(nullptr) (or another document)
+// before deleting the document shown: that stops and destroys the worker first.
 
 #include <QHash>
 #include <QIcon>
 #include <QImage>
 #include <QListWidget>
+
+#include <memory>
 
 class PdfDocument;
 class QThread;
@@ -21,6 +24,9 @@ public:
     ~PageThumbnailPanel() override;
 
     void setDocument(PdfDocument* doc);
+    // The same, holding the document; given it again by pointer, the panel
+    // keeps holding it.
+    void setDocument(std::shared_ptr<PdfDocument> doc);
     void setCurrentPage(int page);
     void refresh();
     void refreshPage(int page);
@@ -65,6 +71,7 @@ private:
     void updateThumbnailIcon(int page);
 
     PdfDocument* m_document = nullptr;
+    std::shared_ptr<PdfDocument> m_documentHold;  // empty when shown by a bare pointer
     ThumbnailWorker* m_worker = nullptr;
     QThread* m_thread = nullptr;
     QHash<int, QImage> m_cache;

@@ -155,6 +155,13 @@ double PdfView::initialZoomFor(int page) const
     return std::clamp(zoom, kMinZoom, kMaxInitialZoom);
 }
 
+void PdfView::setDocument(std::shared_ptr<PdfDocument> doc)
+{
+    PdfDocument* const shown = doc.get();
+    m_documentHold = std::move(doc);
+    setDocument(shown);
+}
+
 void PdfView::setDocument(PdfDocument* doc)
 {
     clearOcrBlocks();
@@ -164,6 +171,8 @@ void PdfView::setDocument(PdfDocument* doc)
     m_selectionHighlightPage = -1;
     m_selectionHighlights.clear();
     stopRenderWorker();
+    if (doc != m_documentHold.get())
+        m_documentHold.reset();
     m_document = doc;
     m_currentPage = 0;
     m_viewRotation = 0;
@@ -615,7 +624,7 @@ void PdfView::startRenderWorker()
     const quint64 generation = ++m_renderGeneration;
     m_renderThread = new QThread(this);
     m_renderThread->setObjectName(QStringLiteral("PageRenderThread"));
-    m_renderWorker = new PageRenderWorker(m_document);
+    m_renderWorker = m_documentHold ? new PageRenderWorker(m_documentHold) : new PageRenderWorker(m_document);
     m_renderWorker->moveToThread(m_renderThread);
     // Answers of an earlier document's worker may still be queued: the
     // generation tells them apart.

@@ -73,6 +73,9 @@ public:
 
     // Document and view state
     void setDocument(PdfDocument* doc);
+    // The same, holding the document: it then lives while shown or rendered
+    // here. Given the held document again by pointer, the view keeps holding it.
+    void setDocument(std::shared_ptr<PdfDocument> doc);
     PdfDocument* document() const { return m_document; }
     int pageCount() const;
     void setViewMode(ViewMode mode);
@@ -417,6 +420,7 @@ private:
 
     // document
     PdfDocument* m_document = nullptr;
+    std::shared_ptr<PdfDocument> m_documentHold;  // empty when shown by a bare pointer
     mutable PageLayout m_layout;
     mutable quint64 m_layoutRevision = 0;
     quint64 m_scrollBarsRevision = 0;

@@ -13,6 +13,12 @@ ThumbnailWorker::ThumbnailWorker(PdfDocument* document, QObject* parent)
     setObjectName(QStringLiteral("ThumbnailWorker"));
 }
 
+ThumbnailWorker::ThumbnailWorker(std::shared_ptr<PdfDocument> document, QObject* parent)
+    : ThumbnailWorker(document.get(), parent)
+{
+    m_hold = std::move(document);
+}
+
 void ThumbnailWorker::request(int page, quint64 requestId, bool urgent)
 {
     {

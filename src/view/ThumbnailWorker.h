@@ -10,6 +10,7 @@
 #include <QObject>
 
 #include <deque>
+#include <memory>
 
 class PdfDocument;
 
@@ -20,6 +21,8 @@ public:
     static constexpr double kThumbnailScale = 0.18;
 
     explicit ThumbnailWorker(PdfDocument* document, QObject* parent = nullptr);
+    // Holds the document for as long as the worker lives.
+    explicit ThumbnailWorker(std::shared_ptr<PdfDocument> document, QObject* parent = nullptr);
 
     // Any thread. The request id comes back with the answer; a page already
     // queued is moved (urgent) or left in place, and takes the new id.
@@ -40,6 +43,7 @@ private:
         quint64 id;
     };
     PdfDocument* m_document;
+    std::shared_ptr<PdfDocument> m_hold;
     QMutex m_queueMutex;
     std::deque<Request> m_queue;
 };
