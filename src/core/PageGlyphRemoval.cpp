@@ -8,10 +8,12 @@
 
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/QPDF.hh>
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
 #include <QBuffer>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -24,6 +26,70 @@ constexpr char16_t kWinAnsiHigh[32] = {
     0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// The first bytes of a content stream, decoded.
+std::string streamHead(QPDFObjectHandle stream, size_t length)
+{
+    if (!stream.isStream())
+        return {};
+    const std::shared_ptr<Buffer> data = stream.getStreamData(qpdf_dl_generalized);
+    return std::string(reinterpret_cast<const char*>(data->getBuffer()), std::min(length, data->getSize()));
+}
+
+bool isOwnStream(QPDFObjectHandle stream)
+{
+    return streamHead(stream, 256).find("/VornEdit BMC") != std::string::npos;
+}
+
+// The page's own streams leave their text state (Tz, Tc, Tw, Ts, TL) to the
+// streams after them, and the program's streams set only font and matrix:
+// the page's streams go between q and Q, so the program's text is drawn as
+// written. A page already wrapped is left as it is.
+void wrapPageStreams(QPDF& pdf, QPDFObjectHandle& page, std::vector<std::pair<int, int>>& changed)
+{
+    QPDFObjectHandle contents = page.getKey("/Contents");
+    if (!contents.isArray())
+        return;
+    const int count = contents.getArrayNItems();
+    int firstOwn = -1;
+    for (int i = 0; i < count && firstOwn < 0; ++i)
+        if (isOwnStream(contents.getArrayItem(i)))
+            firstOwn = i;
+    if (firstOwn <= 0)
+        return;
+    if (streamHead(contents.getArrayItem(0), 3) == "q\n" && streamHead(contents.getArrayItem(firstOwn - 1), 3) == "Q\n")
+        return;
+    QPDFObjectHandle open = QPDFObjectHandle::newStream(&pdf, "q\n");
+    QPDFObjectHandle close = QPDFObjectHandle::newStream(&pdf, "Q\n");
+    contents.insertItem(firstOwn, close);
+    contents.insertItem(0, open);
+    const QPDFObjectHandle holder = contents.isIndirect() ? contents : page;
+    for (const QPDFObjectHandle& object : {open, close, holder}) {
+        const std::pair<int, int> id{object.getObjectID(), object.getGeneration()};
+        if (std::find(changed.begin(), changed.end(), id) == changed.end())
+            changed.push_back(id);
+    }
+}
+
+// The bytes with the page's own streams wrapped (an update of their own),
+// or the bytes as they are when nothing needs wrapping.
+bool wrappedPage(const QByteArray& original, int pageIndex, QByteArray* wrapped, QString* error)
+{
+    *wrapped = original;
+    QpdfFile file;
+    if (!file.load(original, error))
+        return false;
+    std::vector<std::pair<int, int>> changed;
+    if (!file.run([&](QPDF& pdf) {
+            const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
+            if (pdf.isEncrypted() || pageIndex < 0 || size_t(pageIndex) >= pages.size())
+                return;
+            QPDFObjectHandle page = pages[size_t(pageIndex)];
+            wrapPageStreams(pdf, page, changed);
+        }, error))
+        return false;
+    return changed.empty() || IncrementalUpdate::append(file.pdf(), original, changed, wrapped, error);
+}
 
 bool isStandardTextFont(const std::string& name)
 {
@@ -125,12 +191,16 @@ bool PageGlyphRemoval::removeInvisibleLayer(const QByteArray& before, int pageIn
                 [](ContentStreamEditor& editor, QPDFObjectHandle& page) { return editor.removeInvisibleGlyphs(page); });
 }
 
-bool PageGlyphRemoval::edit(const QByteArray& before, int pageIndex, const std::vector<QRectF>& trialAreas,
+bool PageGlyphRemoval::edit(const QByteArray& original, int pageIndex, const std::vector<QRectF>& trialAreas,
                             QByteArray* after, int* removed, QString* error,
                             const std::function<bool(ContentStreamEditor&, QPDFObjectHandle&)>& change)
 {
     *removed = 0;
     after->clear();
+    // The program's text is drawn as written before anything is compared.
+    QByteArray before;
+    if (!wrappedPage(original, pageIndex, &before, error))
+        return false;
     QpdfFile file;
     if (!file.load(before, error))
         return false;
