@@ -93,10 +93,8 @@ void TestPdfDocumentPictures::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(m_dir.isValid());
-    for (const char* tool : {"pdfimages", "pdfinfo", "pdftoppm"}) {
-        if (!pdftools::installed(QString::fromLatin1(tool)))
-            QSKIP("poppler-utils are not installed");
-    }
+    for (const char* tool : {"pdfimages", "pdfinfo", "pdftoppm"})
+        QVERIFY2(pdftools::installed(QString::fromLatin1(tool)), "poppler-utils are missing");
     if (!QImageReader::supportedImageFormats().contains("tiff"))
         QFAIL("Qt's TIFF reader is missing (qt6-image-formats-plugins)");
 }

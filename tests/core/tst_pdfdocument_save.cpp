@@ -124,8 +124,8 @@ private:
 void TestPdfDocumentSave::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    if (!pdftools::installed(QStringLiteral("pdftotext")) || !pdftools::installed(QStringLiteral("qpdf")))
-        QSKIP("poppler-utils and qpdf are needed to look at saved files");
+    QVERIFY2(pdftools::installed(QStringLiteral("pdftotext")) && pdftools::installed(QStringLiteral("qpdf")),
+             "poppler-utils and qpdf are needed to look at saved files");
 }
 
 void TestPdfDocumentSave::removedTextIsGoneFromTheFile_data()
