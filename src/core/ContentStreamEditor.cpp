@@ -1,5 +1,7 @@
 #include "ContentStreamEditor.h"
 
+#include "QpdfFile.h"
+
 #include "PdfFontMetrics.h"
 
 #define POINTERHOLDER_TRANSITION 4
@@ -546,12 +548,10 @@ bool ContentWalk::drawForm(const std::string& name, QPDFObjectHandle resources, 
     if (!use.work) {
         use.work = std::make_unique<StreamWork>();
         use.work->stream = form;
-        const std::shared_ptr<Buffer> data = form.getStreamData(qpdf_dl_generalized);
-        if (qint64(data->getSize()) > ContentStreamEditor::kMaxStreamBytes) {
-            error = QStringLiteral("форма слишком велика");
+        if (!readDecodedStream(form, size_t(ContentStreamEditor::kMaxStreamBytes), &use.work->data)) {
+            error = QStringLiteral("форма слишком велика или не читается");
             return false;
         }
-        use.work->data.assign(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
         if (!tokenize(use.work->data, use.work->tokens, error))
             return false;
     }
@@ -633,12 +633,10 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QRectF>
                 continue;
             auto work = std::make_unique<StreamWork>();
             work->stream = item;
-            const std::shared_ptr<Buffer> data = item.getStreamData(qpdf_dl_generalized);
-            if (qint64(data->getSize()) > kMaxStreamBytes) {
-                m_error = QStringLiteral("содержимое страницы слишком велико");
+            if (!readDecodedStream(item, size_t(kMaxStreamBytes), &work->data)) {
+                m_error = QStringLiteral("содержимое страницы слишком велико или не читается");
                 return false;
             }
-            work->data.assign(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
             if (!tokenize(work->data, work->tokens, m_error))
                 return false;
             streams.push_back(std::move(work));

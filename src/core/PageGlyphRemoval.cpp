@@ -30,10 +30,9 @@ constexpr char16_t kWinAnsiHigh[32] = {
 // The first bytes of a content stream, decoded.
 std::string streamHead(QPDFObjectHandle stream, size_t length)
 {
-    if (!stream.isStream())
-        return {};
-    const std::shared_ptr<Buffer> data = stream.getStreamData(qpdf_dl_generalized);
-    return std::string(reinterpret_cast<const char*>(data->getBuffer()), std::min(length, data->getSize()));
+    std::string head;
+    readDecodedStream(stream, length, &head);  // a longer stream gives its first bytes
+    return head;
 }
 
 bool isOwnStream(QPDFObjectHandle stream)

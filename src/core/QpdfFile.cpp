@@ -2,10 +2,14 @@
 
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/Buffer.hh>
+#include <qpdf/Pipeline.hh>
+#include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <exception>
+#include <stdexcept>
 
 namespace pdfengine {
 
@@ -17,7 +21,49 @@ void setError(QString* error, const QString& text)
         *error = text;
 }
 
+// Collects decoded bytes up to a limit, then stops the decoding.
+class LimitedSink : public Pipeline {
+public:
+    LimitedSink(std::string& out, size_t limit) : Pipeline("limited", nullptr), m_out(out), m_limit(limit) {}
+    void write(unsigned char const* data, size_t length) override
+    {
+        const size_t room = m_limit - m_out.size();
+        m_out.append(reinterpret_cast<const char*>(data), std::min(length, room));
+        if (length > room) {
+            m_overflow = true;
+            throw std::length_error("stream longer than its limit");
+        }
+    }
+    void finish() override {}
+    bool overflow() const { return m_overflow; }
+
+private:
+    std::string& m_out;
+    size_t m_limit;
+    bool m_overflow = false;
+};
+
 }  // namespace
+
+bool readDecodedStream(QPDFObjectHandle stream, size_t limit, std::string* out)
+{
+    out->clear();
+    try {
+        if (!stream.isStream())
+            return false;
+        LimitedSink sink(*out, limit);
+        bool filtered = false;
+        bool ok = false;
+        try {
+            ok = stream.pipeStreamData(&sink, &filtered, 0, qpdf_dl_generalized, true);
+        } catch (const std::exception&) {
+            ok = false;
+        }
+        return ok && !sink.overflow();
+    } catch (const std::exception&) {
+        return false;
+    }
+}
 
 QpdfFile::QpdfFile() = default;
 QpdfFile::~QpdfFile() = default;

@@ -5,8 +5,10 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 class QPDF;
+class QPDFObjectHandle;
 class QPDFWriter;
 
 namespace pdfengine {
@@ -39,5 +41,11 @@ private:
     QByteArray m_bytes;
     std::unique_ptr<QPDF> m_pdf;
 };
+
+// A stream's decoded data, at most limit bytes: decoding stops there, so a
+// small stream that inflates without bound costs no more than limit. False
+// when the stream holds more (out then has its first limit bytes) or cannot
+// be decoded. qpdf's exceptions stay inside.
+bool readDecodedStream(QPDFObjectHandle stream, size_t limit, std::string* out);
 
 }  // namespace pdfengine

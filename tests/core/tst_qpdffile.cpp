@@ -3,6 +3,7 @@
 
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <QtTest>
@@ -18,6 +19,8 @@ private slots:
     void loadsOrSaysWhy();
     void exceptionsStayInside();
     void writesWhatItRead();
+    void decodedStreamsStopAtTheirLimit_data();
+    void decodedStreamsStopAtTheirLimit();
 };
 
 void TestQpdfFile::loadsOrSaysWhy_data()
@@ -84,6 +87,41 @@ void TestQpdfFile::writesWhatItRead()
     int count = 0;
     QVERIFY(again.run([&](QPDF& pdf) { count = int(pdf.getAllPages().size()); }, &error));
     QCOMPARE(count, 2);
+}
+
+void TestQpdfFile::decodedStreamsStopAtTheirLimit_data()
+{
+    QTest::addColumn<qsizetype>("decoded");
+    QTest::addColumn<qsizetype>("limit");
+    QTest::addColumn<bool>("whole");
+    QTest::newRow("under the limit") << qsizetype(1000) << qsizetype(4096) << true;
+    QTest::newRow("at the limit") << qsizetype(4096) << qsizetype(4096) << true;
+    QTest::newRow("one byte over") << qsizetype(4097) << qsizetype(4096) << false;
+    // 64 MiB packed into some tens of kilobytes.
+    QTest::newRow("inflates far past it") << qsizetype(64) * 1024 * 1024 << qsizetype(1024 * 1024) << false;
+}
+
+// A packed stream is decoded no further than asked, and says whether it was whole.
+void TestQpdfFile::decodedStreamsStopAtTheirLimit()
+{
+    QFETCH(qsizetype, decoded);
+    QFETCH(qsizetype, limit);
+    QFETCH(bool, whole);
+    const QByteArray plain(decoded, 'x');
+    const QByteArray packed = qCompress(plain, 9).mid(4);  // zlib data without Qt's length prefix
+    QpdfFile file;
+    QString error;
+    QVERIFY(file.load(fixtures::readFile(fixtures::realPdf(QStringLiteral("gs-helvetica.pdf"))), &error));
+    std::string out;
+    bool read = !whole;
+    QVERIFY2(file.run([&](QPDF& pdf) {
+        QPDFObjectHandle stream = QPDFObjectHandle::newStream(&pdf);
+        stream.replaceStreamData(packed.toStdString(), QPDFObjectHandle::newName("/FlateDecode"),
+                                 QPDFObjectHandle::newNull());
+        read = pdfengine::readDecodedStream(stream, size_t(limit), &out);
+    }, &error), qPrintable(error));
+    QCOMPARE(read, whole);
+    QCOMPARE(qsizetype(out.size()), std::min(decoded, limit));
 }
 
 QTEST_GUILESS_MAIN(TestQpdfFile)
