@@ -312,7 +312,11 @@ bool preparePdfSignatureShell(const QByteArray& pdf, const QString& signer, PdfS
     const qint64 n = trailer.size;
     catalog.insert(closing, "\n/AcroForm << /SigFlags 3 /Fields [" + QByteArray::number(n + 1) + " 0 R] >>\n");
 
-    QByteArray final = pdf;
+    // Reserved once: the signed copy of a large file is the memory that counts.
+    constexpr qsizetype kUpdateRoom = kContentsDigits + 4096;
+    QByteArray final;
+    final.reserve(pdf.size() + 1 + catalog.size() + kUpdateRoom);
+    final.append(pdf);
     if (!final.endsWith('\n'))
         final += '\n';
     const qint64 updateStart = final.size();
@@ -350,7 +354,12 @@ bool preparePdfSignatureShell(const QByteArray& pdf, const QString& signer, PdfS
         + fixedPdfNumber(closingBracket + 1) + ' ' + fixedPdfNumber(final.size() - (closingBracket + 1)) + ']';
     final.replace(rangeAt, byteRange.size(), byteRange);
 
-    out->signedBytes = final.left(contentsKey + 10) + final.mid(closingBracket + 1);
+    const qsizetype head = contentsKey + 10;
+    const qsizetype tail = final.size() - (closingBracket + 1);
+    out->signedBytes.clear();
+    out->signedBytes.reserve(head + tail);
+    out->signedBytes.append(final.constData(), head);
+    out->signedBytes.append(final.constData() + closingBracket + 1, tail);
     out->pdf = std::move(final);
     out->contentsOffset = firstDigit;
     out->contentsLength = kContentsDigits;

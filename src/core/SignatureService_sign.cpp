@@ -60,8 +60,10 @@ void rememberKeyFiles(const SignatureRequest& request)
     settings.sync();
 }
 
-// The DER CMS structure over data, or an error.
-bool cmsSignature(const KeyMaterial& material, const QByteArray& data, int flags, QByteArray* der, QString* error)
+// The DER CMS structure over data, or an error. der views the memory of
+// holder, so an enclosed large content is not copied once more.
+bool cmsSignature(const KeyMaterial& material, const QByteArray& data, int flags, BioPtr* holder, QByteArray* der,
+                  QString* error)
 {
     BioPtr input(BIO_new_mem_buf(data.constData(), int(data.size())));
     if (!input) {
@@ -74,12 +76,15 @@ bool cmsSignature(const KeyMaterial& material, const QByteArray& data, int flags
         *error = QObject::tr("OpenSSL не смог создать CMS подпись: %1").arg(opensslErrorText());
         return false;
     }
-    const BioPtr output(BIO_new(BIO_s_mem()));
+    BioPtr output(BIO_new(BIO_s_mem()));
     if (!output || i2d_CMS_bio(output.get(), cms.get()) != 1) {
         *error = QObject::tr("OpenSSL не смог сериализовать CMS подпись: %1").arg(opensslErrorText());
         return false;
     }
-    *der = memoryBioBytes(output.get());
+    char* bytes = nullptr;
+    const long length = BIO_get_mem_data(output.get(), &bytes);
+    *der = length > 0 && bytes ? QByteArray::fromRawData(bytes, qsizetype(length)) : QByteArray();
+    *holder = std::move(output);
     if (der->isEmpty()) {
         *error = QObject::tr("OpenSSL вернул пустую подпись.");
         return false;
@@ -107,9 +112,10 @@ SignatureResult signCms(const SignatureRequest& request, const QByteArray& bytes
     if (request.mode == CadesT)
         return failed(result, QObject::tr("CAdES-T на Linux требует CryptoPro CSP/утилиту CAdESCOM-совместимого "
                                           "провайдера. Сейчас Linux-ветка умеет CMS/CAdES-BES через OpenSSL."));
+    BioPtr holder;
     QByteArray der;
     const int flags = request.mode == AttachedCms ? kAttachedFlags : kDetachedFlags;
-    if (!cmsSignature(material, bytes, flags, &der, &error))
+    if (!cmsSignature(material, bytes, flags, &holder, &der, &error))
         return failed(result, error);
     QString writeError;
     if (!writeFileAtomically(request.outputPath, der, &writeError))
