@@ -88,6 +88,7 @@ private slots:
     void refusals();
     void updates_data();
     void updates();
+    void mutatedCopies();
     void textStrings_data();
     void textStrings();
     void dates_data();
@@ -98,6 +99,17 @@ private slots:
     void signedFileRefusedAgain();
 
 private:
+    SignatureRequest embeddedRequest(const QString& input, const QString& output) const
+    {
+        SignatureRequest request;
+        request.inputPath = input;
+        request.outputPath = output;
+        request.mode = EmbeddedPdf;
+        request.certificatePath = m_keys.certificate;
+        request.privateKeyPath = m_keys.key;
+        return request;
+    }
+
     QTemporaryDir m_dir;
     KeyPair m_keys;
 };
@@ -240,6 +252,40 @@ void PdfSignatureShellTest::updates()
     }
 }
 
+// Cut and altered copies of a real file: each is refused with a text or gets
+// a whole update after its own bytes, never anything else.
+void PdfSignatureShellTest::mutatedCopies()
+{
+    const QByteArray original = fixtures::readFile(fixtures::realPdf(QStringLiteral("libreoffice-heading.pdf")));
+    QVERIFY(!original.isEmpty());
+    const QByteArray tailStart = original.right(1200);
+    const qsizetype tailAt = original.size() - tailStart.size();
+    QList<QByteArray> copies;
+    for (qsizetype cut = 0; cut < original.size(); cut += 193)
+        copies << original.left(cut);
+    for (qsizetype at = tailAt; at < original.size(); at += 7) {
+        for (const char c : {'\0', '9', '>', 'R'}) {
+            QByteArray copy = original;
+            copy[at] = c;
+            copies << copy;
+        }
+    }
+    int signedCopies = 0;
+    for (const QByteArray& copy : std::as_const(copies)) {
+        PdfSignatureShell shell;
+        QString error;
+        if (!preparePdfSignatureShell(copy, QString(), &shell, &error)) {
+            QVERIFY(!error.isEmpty());
+            continue;
+        }
+        ++signedCopies;
+        QVERIFY(shell.pdf.startsWith(copy));
+        QCOMPARE(shell.pdf.mid(shell.contentsOffset - 1, 1), QByteArray("<"));
+        QCOMPARE(shell.signedBytes.size(), shell.pdf.size() - shell.contentsLength - 2);
+    }
+    QVERIFY(signedCopies > 0);
+}
+
 void PdfSignatureShellTest::textStrings_data()
 {
     QTest::addColumn<QString>("signer");
@@ -321,12 +367,7 @@ void PdfSignatureShellTest::signedFilesReadBack()
     const QString input = m_dir.filePath(QStringLiteral("in.PDF"));
     QFile::remove(input);
     QVERIFY(fixtures::writeFile(input, original));
-    SignatureRequest request;
-    request.inputPath = input;
-    request.outputPath = m_dir.filePath(QStringLiteral("signed.pdf"));
-    request.mode = EmbeddedPdf;
-    request.certificatePath = m_keys.certificate;
-    request.privateKeyPath = m_keys.key;
+    const SignatureRequest request = embeddedRequest(input, m_dir.filePath(QStringLiteral("signed.pdf")));
     const SignatureResult result = SignatureService::signFile(request);
     QVERIFY2(result.ok, qPrintable(result.error));
     const QByteArray written = fixtures::readFile(request.outputPath);
@@ -363,12 +404,7 @@ void PdfSignatureShellTest::signedFileRefusedAgain()
 {
     const QString input = m_dir.filePath(QStringLiteral("first.pdf"));
     QVERIFY(fixtures::writeFile(input, plainPdf()));
-    SignatureRequest request;
-    request.inputPath = input;
-    request.outputPath = m_dir.filePath(QStringLiteral("once.pdf"));
-    request.mode = EmbeddedPdf;
-    request.certificatePath = m_keys.certificate;
-    request.privateKeyPath = m_keys.key;
+    SignatureRequest request = embeddedRequest(input, m_dir.filePath(QStringLiteral("once.pdf")));
     QVERIFY(SignatureService::signFile(request).ok);
 
     request.inputPath = request.outputPath;

@@ -76,6 +76,7 @@ private slots:
     void signerNames();
     void listedDates_data();
     void listedDates();
+    void undecodableKey();
     void writeFailures_data();
     void writeFailures();
     void tooLargeInput();
@@ -413,6 +414,21 @@ void SignatureServiceTest::listedDates()
     QCOMPARE(entry.thumbprint.size(), 59);
     QCOMPARE(entry.thumbprint.count(QLatin1Char(':')), 19);
     QCOMPARE(entry.publicKeyAlgorithm, QStringLiteral("RSA"));
+}
+
+// A key this build cannot decode (GOST without its provider) is listed with
+// no algorithm and no usable key; nothing fails harder than that.
+void SignatureServiceTest::undecodableKey()
+{
+    configureListing(file("gost.pem"), file("key"));
+    QString error;
+    const QList<SigningCertificate> list = SignatureService::availableCertificates(&error);
+    QCOMPARE(list.size(), 1);
+    QCOMPARE(list.first().publicKeyAlgorithm, QString());
+    QVERIFY(!list.first().privateKeyUsable);
+    QVERIFY(!list.first().available);
+    QCOMPARE(list.first().subject, opensslSubject(file("cert")));
+    QCOMPARE(list.first().thumbprint.size(), 59);
 }
 
 void SignatureServiceTest::writeFailures_data()
