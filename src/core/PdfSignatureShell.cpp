@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTimeZone>
 
 #include <cstring>
@@ -90,8 +91,8 @@ bool objectHeaderBefore(const QByteArray& pdf, qint64 objAt, qint64 number, qint
     return true;
 }
 
-// The newest definition of the object: incremental updates append, so it is
-// the last header in file order.
+// The last definition of the object in file order; incremental updates
+// append, so this is the newest when the tables do not say.
 qint64 lastObjectHeaderEnd(const QByteArray& pdf, qint64 number, qint64 generation)
 {
     qint64 from = pdf.size();
@@ -107,9 +108,97 @@ qint64 lastObjectHeaderEnd(const QByteArray& pdf, qint64 number, qint64 generati
     return -1;
 }
 
-bool extractObjectDictionary(const QByteArray& pdf, qint64 number, qint64 generation, QByteArray* dict, QString* error)
+// One "offset generation n|f" entry of a classic table at *at.
+bool xrefTableEntry(const QByteArray& pdf, qint64* at, qint64* offset, qint64* generation, char* type)
 {
-    const qint64 headerEnd = lastObjectHeaderEnd(pdf, number, generation);
+    qint64 end = 0;
+    qint64 pos = skipSpace(pdf, *at);
+    const std::optional<qint64> first = digitsAt(pdf, pos, &end);
+    if (!first)
+        return false;
+    pos = skipSpace(pdf, end);
+    const std::optional<qint64> second = digitsAt(pdf, pos, &end);
+    pos = skipSpace(pdf, end);
+    if (!second || pos >= pdf.size() || (pdf.at(pos) != 'n' && pdf.at(pos) != 'f'))
+        return false;
+    *offset = *first;
+    *generation = *second;
+    *type = pdf.at(pos);
+    *at = pos + 1;
+    return true;
+}
+
+// Where the classic cross-reference chain from section puts the object, or
+// -1 when it does not say: a free entry, a section that also has a stream
+// part, or a table that does not read.
+qint64 xrefChainOffset(const QByteArray& pdf, qint64 section, qint64 number, qint64 generation)
+{
+    constexpr int kMostSections = 4096;
+    constexpr qint64 kTrailerWindow = 65536;
+    QSet<qint64> seen;
+    while (section >= 0 && section < pdf.size() && !seen.contains(section) && seen.size() < kMostSections) {
+        seen.insert(section);
+        qint64 at = skipSpace(pdf, section);
+        if (pdf.mid(at, 4) != "xref")
+            return -1;
+        at += 4;
+        for (at = skipSpace(pdf, at); pdf.mid(at, 7) != "trailer"; at = skipSpace(pdf, at)) {
+            qint64 end = 0;
+            const std::optional<qint64> first = digitsAt(pdf, at, &end);
+            const std::optional<qint64> count = first ? digitsAt(pdf, skipSpace(pdf, end), &end) : std::nullopt;
+            if (!count)
+                return -1;
+            at = end;
+            for (qint64 index = 0; index < *count; ++index) {
+                qint64 offset = 0, entryGeneration = 0;
+                char type = 0;
+                if (!xrefTableEntry(pdf, &at, &offset, &entryGeneration, &type))
+                    return -1;
+                if (*first + index == number)
+                    return type == 'n' && entryGeneration == generation ? offset : -1;
+            }
+        }
+        const QString trailer = QString::fromLatin1(pdf.mid(at, kTrailerWindow));
+        const qsizetype close = trailer.indexOf(QLatin1String("startxref"));
+        static const QRegularExpression prevPattern(QStringLiteral("/Prev\\s+(\\d+)"));
+        const QString dictionary = close < 0 ? trailer : trailer.left(close);
+        if (dictionary.contains(QLatin1String("/XRefStm")))
+            return -1;
+        const QRegularExpressionMatch prev = prevPattern.match(dictionary);
+        if (!prev.hasMatch())
+            return -1;
+        section = prev.captured(1).toLongLong();
+    }
+    return -1;
+}
+
+// The end of "number generation obj" when it starts at offset.
+qint64 objectHeaderEndAt(const QByteArray& pdf, qint64 offset, qint64 number, qint64 generation)
+{
+    qint64 end = 0;
+    qint64 at = skipSpace(pdf, offset);
+    const std::optional<qint64> first = digitsAt(pdf, at, &end);
+    if (!first || *first != number || end >= pdf.size() || !isPdfSpace(pdf.at(end)))
+        return -1;
+    at = skipSpace(pdf, end);
+    const std::optional<qint64> second = digitsAt(pdf, at, &end);
+    if (!second || *second != generation || end >= pdf.size() || !isPdfSpace(pdf.at(end)))
+        return -1;
+    at = skipSpace(pdf, end);
+    if (pdf.mid(at, 3) != "obj" || (at + 3 < pdf.size() && isWordChar(pdf.at(at + 3))))
+        return -1;
+    return at + 3;
+}
+
+// The object's newest definition: where the cross-reference chain puts it,
+// else the last header in file order.
+bool extractObjectDictionary(const QByteArray& pdf, qint64 number, qint64 generation, qint64 xrefSection,
+                             QByteArray* dict, QString* error)
+{
+    const qint64 listed = xrefChainOffset(pdf, xrefSection, number, generation);
+    qint64 headerEnd = listed < 0 ? -1 : objectHeaderEndAt(pdf, listed, number, generation);
+    if (headerEnd < 0)
+        headerEnd = lastObjectHeaderEnd(pdf, number, generation);
     if (headerEnd < 0)
         return fail(error, QObject::tr("Не найден объект каталога PDF %1 %2 obj.").arg(number).arg(generation));
     const qint64 end = pdf.indexOf("endobj", headerEnd);
@@ -301,7 +390,7 @@ bool preparePdfSignatureShell(const QByteArray& pdf, const QString& signer, PdfS
         return false;
 
     QByteArray catalog;
-    if (!extractObjectDictionary(pdf, trailer.root, trailer.rootGeneration, &catalog, error))
+    if (!extractObjectDictionary(pdf, trailer.root, trailer.rootGeneration, previous, &catalog, error))
         return false;
     if (catalog.contains("/AcroForm"))
         return fail(error, QObject::tr("PDF уже содержит AcroForm. Встроенная подпись для таких PDF будет добавлена "

@@ -204,6 +204,16 @@ void PdfSignatureShellTest::updates_data()
                                "<< /Type /Annot /Subtype /Text /Rect [0 0 9 9] /Contents <FEFF0041> "
                                "/X [00000000000000000000 00000000000000000000 00000000000000000000 00000000000000000000] >>"})
         << QByteArray("/Pages 2 0 R");
+    const QByteArray attachedCatalog("1 0 obj\n<< /Type /Catalog /Pages 2 0 R /AcroForm 9 0 R >>\nendobj\n");
+    QTest::newRow("a PDF inside a stream after the catalog")
+        << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1), kPlainObjects.at(2),
+                               "<< /Type /EmbeddedFile /Length " + QString::number(attachedCatalog.size()) + " >>\nstream\n"
+                                   + QString::fromLatin1(attachedCatalog) + "\nendstream"})
+        << QByteArray("/Type /Catalog /Pages 2 0 R \n/AcroForm << /SigFlags 3");
+    QByteArray offTable = plain;
+    const qsizetype catalogEntry = offTable.indexOf("0000000000 65535 f \n") + 20;
+    offTable.replace(catalogEntry, 10, "0000000001");
+    QTest::newRow("table entry off its object") << offTable << QByteArray("/Pages 2 0 R");
     QTest::newRow("/Size just under the limit") << withTrailer("/Size 8388606 /Root 1 0 R") << QByteArray("/Size 8388608");
 }
 
@@ -221,6 +231,7 @@ void PdfSignatureShellTest::updates()
     const QString objects = size.match(QString::fromLatin1(pdf)).captured(1);
     QVERIFY(update.startsWith(objects.toLatin1() + " 0 obj\n<< /Type /Sig"));
     QVERIFY2(update.contains(kept), update.right(400).constData());
+    QCOMPARE(update.count("/AcroForm"), 1);
 
     const QList<qint64> range = byteRange(shell.pdf);
     QCOMPARE(range.size(), 4);
