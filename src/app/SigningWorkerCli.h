@@ -21,7 +21,9 @@ SigningWorkerOutput certificateListOutput();
 SigningWorkerOutput signatureOutput(const QStringList& arguments);
 
 // The JSON forms. A missing or mistyped string reads as "", a mode that is
-// not a number in 0..4 as 0.
+// not a number in 0..4 as 0. In the result, "outputSize" is a decimal in a
+// string and "documentSha256" 64 lower-case hex digits, or "" when the
+// request failed before its input was read.
 QJsonObject certificateToJson(const SigningCertificate& certificate);
 SignatureRequest signatureRequestFromJson(const QJsonObject& object);
 QJsonObject signatureResultToJson(const SignatureResult& result);

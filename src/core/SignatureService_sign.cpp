@@ -127,6 +127,25 @@ SignatureResult signCms(const SignatureRequest& request, const QByteArray& bytes
     return result;
 }
 
+// The whole file; a device or pipe is read in pieces up to the limit, so
+// one without end is refused instead of filling memory.
+bool readWhole(QFile* input, QByteArray* bytes)
+{
+    constexpr qint64 kPiece = 1024 * 1024;
+    if (!input->isSequential()) {
+        *bytes = input->readAll();
+        return bytes->size() == input->size() && input->error() == QFileDevice::NoError;
+    }
+    for (;;) {
+        const QByteArray piece = input->read(kPiece);
+        if (piece.isEmpty())
+            return input->error() == QFileDevice::NoError;
+        bytes->append(piece);
+        if (bytes->size() > kLargestSignedInput)
+            return false;
+    }
+}
+
 } // namespace
 
 bool writeFileAtomically(const QString& path, const QByteArray& data, QString* errorText)
@@ -186,9 +205,11 @@ SignatureResult signFileRemembering(const SignatureRequest& request, bool rememb
     // Refused before reading: the whole input is held in memory.
     if (input.size() > kLargestSignedInput)
         return failed(result, QObject::tr("Файл слишком большой для текущего режима подписи в памяти."));
-    QByteArray bytes = input.readAll();
-    if (bytes.size() != input.size() || input.error() != QFileDevice::NoError)
-        return failed(result, QObject::tr("Не удалось открыть исходный файл: %1").arg(input.errorString()));
+    QByteArray bytes;
+    if (!readWhole(&input, &bytes))
+        return failed(result, bytes.size() > kLargestSignedInput
+                                  ? QObject::tr("Файл слишком большой для текущего режима подписи в памяти.")
+                                  : QObject::tr("Не удалось открыть исходный файл: %1").arg(input.errorString()));
     input.close();
     result.documentSha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 

@@ -1,6 +1,7 @@
 // Key material from files: a PKCS#12 container or a PEM certificate and key.
 #include "SigningInternal.h"
 
+#include <QFileInfo>
 #include <QObject>
 
 #include <openssl/pem.h>
@@ -10,9 +11,25 @@
 
 namespace {
 
-BioPtr openForReading(const QString& path)
+// Certificates, keys and containers are a few kilobytes; a device, a pipe
+// or a huge file is refused before OpenSSL reads on without end.
+constexpr qint64 kLargestKeyFile = 4 * 1024 * 1024;
+
+BioPtr openForReading(const QString& path, QString* refusal)
 {
-    return BioPtr(BIO_new_file(path.toUtf8().constData(), "rb"));
+    const QFileInfo info(path);
+    if (info.exists() && !info.isDir() && !info.isFile()) {
+        *refusal = QObject::tr("это не обычный файл");
+        return nullptr;
+    }
+    if (info.isFile() && info.size() > kLargestKeyFile) {
+        *refusal = QObject::tr("файл слишком большой");
+        return nullptr;
+    }
+    BioPtr bio(BIO_new_file(path.toUtf8().constData(), "rb"));
+    if (!bio)
+        *refusal = opensslErrorText();
+    return bio;
 }
 
 void setError(QString* error, const QString& text)
@@ -48,9 +65,10 @@ int passwordCallback(char* buf, int size, int rwflag, void* userdata)
 bool loadPkcs12(const QString& path, const QString& password, X509Ptr* cert, EvpPkeyPtr* key, QString* error)
 {
     legacyProviderFailure();
-    const BioPtr bio = openForReading(path);
+    QString refusal;
+    const BioPtr bio = openForReading(path, &refusal);
     if (!bio) {
-        setError(error, QObject::tr("Не удалось открыть P12/PFX контейнер: %1").arg(opensslErrorText()));
+        setError(error, QObject::tr("Не удалось открыть P12/PFX контейнер: %1").arg(refusal));
         return false;
     }
     const Pkcs12Ptr p12(d2i_PKCS12_bio(bio.get(), nullptr));
@@ -79,9 +97,10 @@ bool loadPkcs12(const QString& path, const QString& password, X509Ptr* cert, Evp
 
 bool loadPemCertificate(const QString& path, X509Ptr* cert, QString* error)
 {
-    const BioPtr bio = openForReading(path);
+    QString refusal;
+    const BioPtr bio = openForReading(path, &refusal);
     if (!bio) {
-        setError(error, QObject::tr("Не удалось открыть сертификат: %1").arg(opensslErrorText()));
+        setError(error, QObject::tr("Не удалось открыть сертификат: %1").arg(refusal));
         return false;
     }
     X509Ptr loaded(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
@@ -95,9 +114,10 @@ bool loadPemCertificate(const QString& path, X509Ptr* cert, QString* error)
 
 bool loadPemPrivateKey(const QString& path, const QString& password, EvpPkeyPtr* key, QString* error)
 {
-    const BioPtr bio = openForReading(path);
+    QString refusal;
+    const BioPtr bio = openForReading(path, &refusal);
     if (!bio) {
-        setError(error, QObject::tr("Не удалось открыть закрытый ключ: %1").arg(opensslErrorText()));
+        setError(error, QObject::tr("Не удалось открыть закрытый ключ: %1").arg(refusal));
         return false;
     }
     QByteArray pass = password.toUtf8();

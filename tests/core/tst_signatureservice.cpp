@@ -129,6 +129,10 @@ void SignatureServiceTest::initTestCase()
     text.write("plain text\r\n");
     text.close();
     QDir(dir).mkdir(QStringLiteral("folder.pdf"));
+    QFile big(file("big.pem"));
+    QVERIFY(big.open(QIODevice::WriteOnly));
+    big.write(fileBytes(good.certificate).repeated(4000));
+    big.close();
 }
 
 void SignatureServiceTest::init()
@@ -194,6 +198,12 @@ void SignatureServiceTest::refusals_data()
                                          << "Не удалось открыть сертификат: " << true << false;
     QTest::newRow("DER certificate") << never << "a.txt" << 0 << QStringList{"cert.der", "key", "", "", ""}
                                      << "Не удалось прочитать PEM/CRT сертификат: " << true << false;
+    QTest::newRow("key is a device") << never << "a.txt" << 0 << QStringList{"cert", "/dev/zero", "", "", ""}
+                                     << "Не удалось открыть закрытый ключ: " << true << false;
+    QTest::newRow("container is a device") << never << "a.txt" << 0 << QStringList{"", "", "", "/dev/urandom", ""}
+                                           << "Не удалось открыть P12/PFX контейнер: " << true << false;
+    QTest::newRow("oversized certificate") << never << "a.txt" << 0 << QStringList{"big.pem", "key", "", "", ""}
+                                           << "Не удалось открыть сертификат: " << true << false;
     QTest::newRow("missing key") << never << "a.txt" << 0 << QStringList{"cert", "none.key", "", "", ""}
                                  << "Не удалось открыть закрытый ключ: " << true << false;
     QTest::newRow("encrypted key, no pass phrase") << never << "a.txt" << 0
