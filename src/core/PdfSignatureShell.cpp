@@ -280,7 +280,9 @@ bool readTrailer(const QByteArray& trailer, TrailerFacts* facts, QString* error)
     facts->rootGeneration = root.captured(2).toLongLong(&generationOk);
     facts->size = size.captured(1).toLongLong(&sizeOk);
     // A number no PDF can hold is a damaged trailer, never an overflow.
-    if (!rootOk || !generationOk || !sizeOk || facts->root > kLargestObjectNumber
+    // The new objects are numbered from /Size on; a catalog at or past it
+    // would be overwritten by them.
+    if (!rootOk || !generationOk || !sizeOk || facts->root >= facts->size || facts->root > kLargestObjectNumber
         || facts->rootGeneration > kLargestGeneration || facts->size > kLargestObjectNumber - 1)
         return fail(error, missing);
     if (encryptPattern.match(text).hasMatch()) {
@@ -321,10 +323,16 @@ QByteArray objectText(qint64 number, qint64 generation, const QByteArray& body)
     return QByteArray::number(number) + ' ' + QByteArray::number(generation) + " obj\n" + body + "\nendobj\n";
 }
 
+// Four zero numbers of the final ByteRange's width.
+QByteArray byteRangePlaceholder()
+{
+    const QByteArray zeros(kFixedNumberWidth, '0');
+    return '[' + zeros + ' ' + zeros + ' ' + zeros + ' ' + zeros + ']';
+}
+
 QByteArray signatureDictionary(const QString& signer)
 {
-    const QByteArray placeholder = '[' + QByteArray(kFixedNumberWidth, '0') + ' ' + QByteArray(kFixedNumberWidth, '0')
-        + ' ' + QByteArray(kFixedNumberWidth, '0') + ' ' + QByteArray(kFixedNumberWidth, '0') + ']';
+    const QByteArray placeholder = byteRangePlaceholder();
     const QString name = signer.isEmpty() ? QObject::tr("Подписант") : signer;
     return "<< /Type /Sig\n/Filter /Adobe.PPKLite\n/SubFilter /adbe.pkcs7.detached\n/ByteRange " + placeholder
         + "\n/Contents <" + QByteArray(kContentsDigits, '0') + ">\n/M " + pdfDateString(QDateTime::currentDateTime())
@@ -430,8 +438,7 @@ bool preparePdfSignatureShell(const QByteArray& pdf, const QString& signer, PdfS
         + " >>\nstartxref\n" + QByteArray::number(xrefOffset) + "\n%%EOF\n";
 
     // Searched from the update on, so the source's own bytes never match.
-    const QByteArray placeholder = '[' + QByteArray(kFixedNumberWidth, '0') + ' ';
-    const qint64 rangeAt = final.indexOf(placeholder, updateStart);
+    const qint64 rangeAt = final.indexOf(byteRangePlaceholder(), updateStart);
     const qint64 contentsKey = rangeAt < 0 ? -1 : final.indexOf("/Contents <", rangeAt);
     if (rangeAt < 0 || contentsKey < 0)
         return fail(error, QObject::tr("Не удалось подготовить ByteRange для PDF-подписи."));

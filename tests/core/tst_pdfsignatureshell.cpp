@@ -150,8 +150,9 @@ void PdfSignatureShellTest::refusals_data()
     QTest::newRow("/Size beyond an int") << withTrailer("/Size 2147483647 /Root 1 0 R") << rootOrSize;
     QTest::newRow("/Size beyond 64 bits") << withTrailer("/Size 99999999999999999999 /Root 1 0 R") << rootOrSize;
     QTest::newRow("/Size at the object limit") << withTrailer("/Size 8388607 /Root 1 0 R") << rootOrSize;
+    QTest::newRow("/Root at /Size: new objects would replace it") << withTrailer("/Size 1 /Root 1 0 R") << rootOrSize;
     QTest::newRow("/Root beyond an int") << withTrailer("/Size 4 /Root 4294967297 0 R") << rootOrSize;
-    QTest::newRow("catalog missing") << withTrailer("/Size 4 /Root 9 0 R") << "Не найден объект каталога PDF 9 0 obj.";
+    QTest::newRow("catalog missing") << withTrailer("/Size 12 /Root 9 0 R") << "Не найден объект каталога PDF 9 0 obj.";
     QTest::newRow("catalog generation differs") << withTrailer("/Size 4 /Root 1 1 R")
                                                 << "Не найден объект каталога PDF 1 1 obj.";
     QTest::newRow("catalog not a dictionary")
