@@ -241,6 +241,9 @@ void signEmbeddedPdf(const SignatureRequest& request, QByteArray bytes, Signatur
     if (!covered.open() || covered.write(shell.signedBytes) != shell.signedBytes.size() || !covered.flush())
         return fail(QObject::tr("Не удалось подготовить временные данные PDF для подписи."));
     covered.close();
+    // A short write (a full temporary folder) would be signed as if whole.
+    if (QFileInfo(covered.fileName()).size() != shell.signedBytes.size())
+        return fail(QObject::tr("Не удалось подготовить временные данные PDF для подписи."));
     shell.signedBytes = QByteArray();
     QTemporaryFile signature(QDir::tempPath() + QStringLiteral("/vorn-pdf-signature-XXXXXX.sig"));
     if (!signature.open())

@@ -449,6 +449,8 @@ void SignatureServiceTest::writeFailures_data()
     QTest::newRow("detached") << 0 << "Не удалось записать подпись: ";
     QTest::newRow("attached") << 1 << "Не удалось записать подпись: ";
     QTest::newRow("embedded") << 4 << "Не удалось записать PDF со встроенной подписью: ";
+    QTest::newRow("embedded, covered bytes cut short") << 5
+                                                       << "Не удалось подготовить временные данные PDF для подписи.";
 }
 
 // A full disk or a file-size limit mid-write: the old output stays whole and
@@ -464,6 +466,10 @@ void SignatureServiceTest::writeFailures()
     previous.write(old);
     previous.close();
     SignatureRequest request;
+    // Row 5 is mode 4 with a limit below the covered bytes' scratch file.
+    const bool shortScratch = mode == 5;
+    if (shortScratch)
+        mode = EmbeddedPdf;
     request.inputPath = file(mode == EmbeddedPdf ? "a.pdf" : "a.txt");
     request.outputPath = output;
     request.mode = SignatureMode(mode);
@@ -472,7 +478,7 @@ void SignatureServiceTest::writeFailures()
 
     // The embedded signature's scratch files are written under the limit too;
     // the output is larger than both.
-    const rlim_t limit = mode == EmbeddedPdf ? 100000 : 300;
+    const rlim_t limit = shortScratch ? 600 : mode == EmbeddedPdf ? 100000 : 300;
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
