@@ -51,7 +51,7 @@ QWidget* MainWindow::buildFileGroup()
     saveButton = smallButton(QStringLiteral("save"), tr("Сохранить"), tr("Сохранить"), QKeySequence::Save);
     connect(saveButton, &QToolButton::clicked, this, &MainWindow::saveOrSaveAs);
     QToolButton* saveAs = smallButton(QStringLiteral("save-as"), tr("Сохранить как"), tr("Сохранить как / Экспорт"),
-                                      QKeySequence::SaveAs);
+                                      saveAsKeys());
     compressButton = smallButton(QStringLiteral("compress-pdf"), tr("Сжать PDF"), tr("Сжать PDF"), keys("Ctrl+Alt+M"));
     connect(compressButton, &QToolButton::clicked, this, [this] { showCompressedPdfExportDialog(QString(), false); });
     QToolButton* import = m_allowImports ? smallButton(QStringLiteral("insert-page"), tr("Импорт"), tr("Импорт"),

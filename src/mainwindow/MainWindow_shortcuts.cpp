@@ -2,6 +2,7 @@
 // the edition's capabilities; the format keys click the Home tab's buttons.
 #include "MainWindow.h"
 
+#include "ButtonKit.h"
 #include "PdfView.h"
 
 #include <QShortcut>
@@ -34,7 +35,7 @@ void MainWindow::setupShortcuts()
     // connects: search, inserting text and images.
     bind(QKeySequence::Open, [this] { showOpenPdfDialog(); });
     bind(QKeySequence::Save, [this] { saveOrSaveAs(); });
-    bind(QKeySequence::SaveAs, [this] { showSaveExportDialog(); });
+    bind(saveAsKeys(), [this] { showSaveExportDialog(); });
     bind(QKeySequence::Print, [this] { showPrintDialog(); });
     bind(QKeySequence::Find, nullptr);
     bind(QKeySequence::Undo, [this] { undoBlockEdit(); });

@@ -1,6 +1,7 @@
 // The save and export dialog and the file-manager actions, driven through
 // their dialogs as a user would.
 #include "ExportTestSupport.h"
+#include "PrintDialog.h"
 
 using namespace exporttest;
 using namespace windowtest;
@@ -128,6 +129,27 @@ private slots:
         answerFileDialog(prompts, QStringLiteral("PDF документ (*.pdf)"), dir.filePath(QStringLiteral("copy.pdf")));
         window.showSaveExportDialog();
         QVERIFY(savedText(dir.filePath(QStringLiteral("copy.pdf")), 0).contains(QStringLiteral("EDITED")));
+    }
+
+    // Ctrl+Shift+S and Ctrl+P open their windows on every desktop, also
+    // where the platform gives Save As no standard key.
+    void keysOpenTheWindows()
+    {
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showWithPdf(window, dir, 1);
+        showActive(window);
+        prompt::Driver prompts;
+        QString title;
+        prompts.whenShown([&title](QDialog* dialog) {
+            title = dialog->windowTitle();
+            dialog->reject();
+        });
+        QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_COMPARE(title, QStringLiteral("Сохранить как / Экспорт"));
+        showActive(window);
+        QTest::keyClick(&window, Qt::Key_P, Qt::ControlModifier);
+        QTRY_VERIFY(window.findChild<PrintDialog*>());
     }
 
     void shellRefusals_data()
