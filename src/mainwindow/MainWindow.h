@@ -444,6 +444,7 @@ private:
         MainWindow* window;
     };
     bool saveActiveDocumentTo(const QString& path, QString* error);
+    bool confirmOutputTarget(const QString& title, const QString& target);
     void saveExportAsPdf(const QString& path);
     void exportInFormat(const QString& path, const QString& format, const QString& suffix, int dpi);
     bool writeScannedPdf(const ScannedPdfExportOptions& options);

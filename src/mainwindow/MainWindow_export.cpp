@@ -70,6 +70,19 @@ QStringList numberedPictures(const QString& path, int pageCount)
 
 } // namespace
 
+// A derived file never goes over a document open here (its tab would lose
+// its file); an existing one is replaced only when the user says so.
+bool MainWindow::confirmOutputTarget(const QString& title, const QString& target)
+{
+    if (openDocumentIndexForPath(target) >= 0) {
+        appInfo(this, title,
+                tr("Файл %1 открыт в программе. Укажите другой файл результата.").arg(QFileInfo(target).fileName()));
+        return false;
+    }
+    return !QFileInfo::exists(target) ||
+           appQuestion(this, title, tr("Файл уже существует. Перезаписать?"), tr("Перезаписать"), tr("Отмена"));
+}
+
 void MainWindow::showSaveExportDialog()
 {
     if (!isDocumentLoaded()) {

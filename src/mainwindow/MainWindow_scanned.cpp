@@ -71,15 +71,7 @@ bool MainWindow::writeScannedPdf(const ScannedPdfExportOptions& chosen)
     if (!options.outputPath.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
         options.outputPath += QStringLiteral(".pdf");
     const QString target = withLocalizedPdfSuffix(options.outputPath, kScannedKind);
-    // Writing over a document open here would pull the file from under its tab.
-    if (openDocumentIndexForPath(target) >= 0) {
-        appInfo(this, tr("Сканированный PDF"),
-                tr("Файл %1 открыт в программе. Укажите другой файл результата.").arg(QFileInfo(target).fileName()));
-        return false;
-    }
-    if (QFileInfo::exists(target) &&
-        !appQuestion(this, tr("Сканированный PDF"), tr("Файл уже существует. Перезаписать?"), tr("Перезаписать"),
-                     tr("Отмена")))
+    if (!confirmOutputTarget(tr("Сканированный PDF"), target))
         return false;
 
     const OutputJobScope job(this);

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 
 using namespace exporttest;
 using namespace windowtest;
@@ -35,6 +36,20 @@ public:
 
 private:
     Printed* m_record;
+};
+
+// Asks for an autosave on the first pass of events after the print began.
+class AutoSaveTickDevice : public PdfFilePrintDevice {
+public:
+    AutoSaveTickDevice(const QString& path, MainWindow* window) : PdfFilePrintDevice(path), m_window(window) {}
+    bool confirm(QWidget* parent) override
+    {
+        QTimer::singleShot(0, m_window, [window = m_window] { QMetaObject::invokeMethod(window, "autoSaveIfNeeded"); });
+        return PdfFilePrintDevice::confirm(parent);
+    }
+
+private:
+    MainWindow* m_window;
 };
 
 // Prints to out with the range a user would choose.
@@ -256,6 +271,25 @@ private slots:
         // The block lies 740..770 points from the top; fitted, the page
         // keeps nearly its size on the same paper.
         QVERIFY(inkIn(sheet, QRect(60, 720, 300, 60)) > 50);
+    }
+
+    // No autosave writes the file while the document prints.
+    void autoSaveWaitsForPrinting()
+    {
+        QSettings().setValue(QStringLiteral("doc/autoSave"), true);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        const QString path = showWithPdf(window, dir, 2);
+        const QByteArray before = fixtures::readFile(path);
+        QVERIFY(window.currentDocument()->deletePage(1));
+        window.updateTitle();
+        const QString out = dir.filePath(QStringLiteral("out.pdf"));
+        window.setPrintDeviceFactory([&] { return std::make_unique<AutoSaveTickDevice>(out, &window); });
+        window.onPrint();
+        QVERIFY(QFileInfo::exists(out));
+        QCOMPARE(fixtures::readFile(path), before);
+        QVERIFY(QMetaObject::invokeMethod(&window, "autoSaveIfNeeded"));
+        QVERIFY(fixtures::readFile(path) != before);
     }
 
     // The window: "Печать" stores the choices shown, the system dialog's
