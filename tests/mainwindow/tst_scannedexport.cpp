@@ -3,7 +3,10 @@
 #include "ExportTestSupport.h"
 #include "ScannedPdfExportDialog.h"
 
+#include <QComboBox>
+#include <QPushButton>
 #include <QSettings>
+#include <QSlider>
 
 using namespace exporttest;
 using namespace windowtest;
@@ -32,6 +35,47 @@ private slots:
         QCOMPARE(shown.rotation, 0);
         QCOMPARE(shown.darkness, 50);
         QCOMPARE(shown.marginMm, 12.0);
+    }
+
+    // The defaults button stores all thirteen values and tells so;
+    // and cancelling afterwards keeps them.
+    void defaultsButtonStoresTheValues()
+    {
+        ScannedPdfExportDialog dialog(readScannedPdfDefaults(), nullptr, nullptr);
+        dialog.findChild<QComboBox*>(QStringLiteral("ScanCombo"))->setCurrentIndex(4);  // 400 dpi
+        const QList<QSlider*> sliders = dialog.findChildren<QSlider*>(QStringLiteral("ScanSlider"));
+        QCOMPARE(sliders.size(), 7);
+        sliders.at(6)->setValue(33);
+        QPushButton* button = prompt::buttonWithText(&dialog, QStringLiteral("Сохранить как дефолтные"));
+        button->click();
+        QCOMPARE(button->text(), QStringLiteral("Дефолтные сохранены"));
+        dialog.reject();
+        QSettings settings;
+        settings.beginGroup(QStringLiteral("export/scannedPdf"));
+        QCOMPARE(settings.childKeys().size(), 13);
+        QCOMPARE(settings.value(QStringLiteral("dpi")).toInt(), 400);
+        QCOMPARE(settings.value(QStringLiteral("foldedCorner")).toInt(), 33);
+    }
+
+    // A name chosen by browsing gets ".pdf" unless it has it, then the suffix.
+    void browsedNames_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("no extension") << "copy" << "copy_сканированный.pdf";
+        QTest::newRow("upper-case extension") << "COPY.PDF" << "COPY_сканированный.pdf";
+    }
+
+    void browsedNames()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QTemporaryDir dir;
+        ScannedPdfExportDialog dialog(readScannedPdfDefaults(), nullptr, nullptr);
+        prompt::Driver prompts;
+        answerFileDialog(prompts, QString(), dir.filePath(typed));
+        prompt::buttonWithText(&dialog, QStringLiteral("Обзор..."))->click();
+        QCOMPARE(QFileInfo(dialog.options().outputPath).fileName(), shown);
     }
 
     // Three A4 pages become three pages of one picture each at the chosen

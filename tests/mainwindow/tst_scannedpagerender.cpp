@@ -210,6 +210,74 @@ private slots:
         QVERIFY(shareNear(image, pixels(QRectF(100, 400, 120, 30)), 0) > 0.05);
         QVERIFY(shareNear(image, pixels(QRectF(100, 340, 120, 50)), 128) > 0.99);
     }
+
+    // Rich text is scaled with the page: its glyphs at scale 4 stand twice
+    // as tall as at scale 2, and at scale 2 a 24-point font is 48 pixels.
+    void richTextFollowsTheScale()
+    {
+        QTemporaryDir dir;
+        PdfDocument doc;
+        QVERIFY(openPage(doc, dir, QString()));
+        TextBlock block;
+        block.rect = QRectF(100, 600, 300, 60);
+        block.textEdited = true;
+        block.text = QStringLiteral("HHHH");
+        block.richText = QStringLiteral("<p><span style='font-size:24pt'>HHHH</span></p>");
+        auto inkHeight = [&](double scale) {
+            const QImage image = renderPageWithBlocks(doc, 0, scale, {block});
+            int top = -1;
+            int bottom = -1;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x) {
+                    if (qGray(image.pixel(x, y)) < 100) {
+                        if (top < 0)
+                            top = y;
+                        bottom = y;
+                        break;
+                    }
+                }
+            }
+            return bottom - top + 1;
+        };
+        const int single = inkHeight(2.0);
+        const int twice = inkHeight(4.0);
+        QVERIFY2(single > 30 && single < 40, qPrintable(QString::number(single)));
+        QVERIFY2(qAbs(twice - 2 * single) <= 3, qPrintable(QStringLiteral("%1 %2").arg(single).arg(twice)));
+    }
+
+    // Without sizes, a line's text takes 0.82 of its height.
+    void lineSizeFromItsHeight()
+    {
+        QTemporaryDir dir;
+        PdfDocument doc;
+        QVERIFY(openPage(doc, dir, QString()));
+        TextBlock block;
+        block.rect = QRectF(100, 500, 400, 100);
+        block.originalRect = block.rect;
+        block.fontSize = 0;
+        block.text = QStringLiteral("HHHH");
+        block.textEdited = true;
+        TextBlock::Line line;
+        line.text = QStringLiteral("HHHH");
+        line.rect = QRectF(100, 500, 400, 100);
+        line.fontSize = 0;
+        block.lines.push_back(line);
+        const QImage image = renderPageWithBlocks(doc, 0, 1.0, {block});
+        int top = -1;
+        int bottom = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (qGray(image.pixel(x, y)) < 100) {
+                    if (top < 0)
+                        top = y;
+                    bottom = y;
+                    break;
+                }
+            }
+        }
+        // An 82-pixel font: capitals about 55 to 62 pixels tall.
+        QVERIFY2(bottom - top > 45 && bottom - top < 75, qPrintable(QString::number(bottom - top)));
+    }
 };
 
 QTEST_MAIN(ScannedPageRenderTest)
