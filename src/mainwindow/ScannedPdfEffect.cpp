@@ -60,12 +60,15 @@ double tiltAngle(const ScannedPdfExportOptions& options, int pageIndex, bool pre
     return std::max(std::min(angle, limit), -limit);
 }
 
-QImage placedOnPaper(const QImage& page, const ScannedPdfExportOptions& options, int pageIndex, bool preview)
+// Takes the page by value and lets go of it and its scaled copy before the
+// final conversion, so that fewer full-page pictures are alive at once.
+QImage placedOnPaper(QImage page, const ScannedPdfExportOptions& options, int pageIndex, bool preview)
 {
     QImage canvas(page.size(), QImage::Format_ARGB32_Premultiplied);
     canvas.fill(kPaper);
     const QRect inner = innerRect(page.width(), page.height(), options);
-    const QImage scaled = page.scaled(inner.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    QImage scaled = page.scaled(inner.size(), Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    page = QImage();
     const QPointF centre(inner.left() + inner.width() / 2.0, inner.top() + inner.height() / 2.0);
     QPainter painter(&canvas);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
@@ -76,7 +79,9 @@ QImage placedOnPaper(const QImage& page, const ScannedPdfExportOptions& options,
                              scaled.height()),
                       scaled, QRectF(scaled.rect()));
     painter.end();
-    return canvas.convertToFormat(QImage::Format_ARGB32);
+    scaled = QImage();
+    canvas.convertTo(QImage::Format_ARGB32);
+    return canvas;
 }
 
 int rowBand(const ScannedPdfExportOptions& options, int pageIndex, int y, double phase)
