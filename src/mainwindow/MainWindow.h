@@ -409,6 +409,15 @@ private:
     QString proposedCompressedPdfPath(const QString& path) const;
     bool writeCompressedPdf(const CompressedPdfExportDialog& dialog, bool shellMode);
 
+    // The scanner window and scanned pages (MainWindow_scan.cpp).
+public:
+    // The page size in points for a scan at the resolution it carries.
+    static QSizeF scannedPageSize(const QImage& image);
+
+public slots:
+    void showScanDialog();
+    void onPageScanned(QImage image);
+
 public:
     bool ocrDocumentRunning() const;
 
