@@ -55,8 +55,10 @@ QImage StubBackend::demoPage(const ScanParams& params, bool preview)
     const double heightMm = params.landscape ? paper.shortSide : paper.longSide;
     const int dpi = preview ? kPreviewDpi : params.resolution;
     const double scale = dpi / 25.4;
-    const int width = std::min(static_cast<int>(std::lround(widthMm * scale)), kMaxWidth);
-    const int height = std::min(static_cast<int>(std::lround(heightMm * scale)), kMaxHeight);
+    const int fullWidth = static_cast<int>(std::lround(widthMm * scale));
+    const int fullHeight = static_cast<int>(std::lround(heightMm * scale));
+    const int width = std::min(fullWidth, kMaxWidth);
+    const int height = std::min(fullHeight, kMaxHeight);
     if (width < 1 || height < 1)
         return QImage();
 
@@ -64,8 +66,6 @@ QImage StubBackend::demoPage(const ScanParams& params, bool preview)
     if (image.isNull())
         return QImage();
     image.fill(Qt::white);
-    image.setDotsPerMeterX(scanDotsPerMeter(dpi));
-    image.setDotsPerMeterY(scanDotsPerMeter(dpi));
 
     QPainter painter(&image);
     painter.setPen(QPen(QColor(200, 200, 200), 2.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
@@ -75,5 +75,12 @@ QImage StubBackend::demoPage(const ScanParams& params, bool preview)
     painter.setFont(font);
     painter.setPen(QColor(150, 150, 150));
     painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("Нет сканера\n(%1 dpi, демо)").arg(dpi));
+    painter.end();
+    // Set after painting, so the notice keeps its size in pixels. A capped
+    // side still spans its paper: its resolution is what the cap left.
+    image.setDotsPerMeterX(width < fullWidth ? static_cast<int>(std::lround(width * 1000.0 / widthMm))
+                                             : scanDotsPerMeter(dpi));
+    image.setDotsPerMeterY(height < fullHeight ? static_cast<int>(std::lround(height * 1000.0 / heightMm))
+                                               : scanDotsPerMeter(dpi));
     return image;
 }
