@@ -215,6 +215,9 @@ void TestScanPostProcess::straightAndBlankPagesUntouched_data()
     QTest::addColumn<QImage>("page");
     QTest::newRow("straight noisy scan") << QImage(scannerFixture("page-straight.jpg"));
     QTest::newRow("blank page") << filled(400, 560, Qt::white);
+    // A page filled edge to edge: turned, its rows would only seem to differ
+    // because the turned page no longer spans them.
+    QTest::newRow("test device grid") << QImage(scannerFixture("test-device-grid-150.png"));
 }
 
 void TestScanPostProcess::straightAndBlankPagesUntouched()
