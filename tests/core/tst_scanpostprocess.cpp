@@ -101,6 +101,8 @@ private slots:
     void straightAndBlankPagesUntouched_data();
     void straightAndBlankPagesUntouched();
     void turnedPageHasWhiteCorners();
+    void perspectiveCrop_data();
+    void perspectiveCrop();
     void autoCropTop_data();
     void autoCropTop();
     void autoCropKeepsAThird();
@@ -235,6 +237,33 @@ void TestScanPostProcess::turnedPageHasWhiteCorners()
                                 QPoint(out.width() - 1, out.height() - 1)})
         QVERIFY2(greyAt(out, corner.x(), corner.y()) > 200, qPrintable(QStringLiteral("%1,%2").arg(corner.x()).arg(corner.y())));
     QVERIFY(!out.hasAlphaChannel());
+}
+
+void TestScanPostProcess::perspectiveCrop_data()
+{
+    QTest::addColumn<int>("side");
+    QTest::addColumn<QRect>("content");
+    QTest::addColumn<QSize>("expected");
+    QTest::newRow("content inside margins is cut out") << 200 << QRect(40, 40, 121, 121) << QSize(120, 120);
+    QTest::newRow("content reaching the borders stays") << 200 << QRect(0, 0, 200, 200) << QSize(200, 200);
+    QTest::newRow("a small island is not enough") << 200 << QRect(90, 90, 20, 20) << QSize(200, 200);
+    QTest::newRow("51 × 51 runs") << 51 << QRect(10, 10, 31, 31) << QSize(30, 30);
+    QTest::newRow("50 × 50 does not") << 50 << QRect(10, 10, 31, 31) << QSize(50, 50);
+}
+
+void TestScanPostProcess::perspectiveCrop()
+{
+    QFETCH(int, side);
+    QFETCH(QRect, content);
+    QFETCH(QSize, expected);
+    QImage page = filled(side, side, Qt::white);
+    QPainter(&page).fillRect(content, Qt::black);
+    ScanParams params;
+    params.perspCorr = true;
+    const QImage out = applyPostProcess(page, params);
+    QCOMPARE(out.size(), expected);
+    if (expected != page.size())
+        QCOMPARE(greyAt(out, 0, 0), 0);
 }
 
 void TestScanPostProcess::autoCropTop_data()
