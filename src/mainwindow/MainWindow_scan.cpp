@@ -90,7 +90,10 @@ void MainWindow::onPageScanned(QImage image)
     if (!isDocumentLoaded()) {
         if (refuseWhileOcrRuns())
             return;
-        if (!document->createEmpty() || !document->appendRenderedPage(image, pageSize)) {
+        // The page makes the document; a failure leaves no empty one behind.
+        if (!document->appendRenderedPage(image, pageSize)) {
+            if (document->isOpen())
+                document->close();
             setStatusText(tr("Не удалось создать PDF из отсканированной страницы"));
             return;
         }

@@ -58,6 +58,8 @@ private slots:
     void scannedPageSize();
     void scanJoinsOpenDocumentUnsaved();
     void scanWithoutDocumentOpensUntitledTab();
+    void pageTooLargeChangesNothing_data();
+    void pageTooLargeChangesNothing();
 
 private:
     std::unique_ptr<QTemporaryDir> m_temp;
@@ -189,6 +191,36 @@ void TestScanWindow::scanWithoutDocumentOpensUntitledTab()
     QCOMPARE(tabs(window)->count(), 1);
     QCOMPARE(statusText(window), QStringLiteral("Создан PDF из отсканированной страницы"));
     QVERIFY(QDir(m_temp->path()).entryList(QDir::Files | QDir::NoDotAndDotDot).isEmpty());
+}
+
+void TestScanWindow::pageTooLargeChangesNothing_data()
+{
+    QTest::addColumn<bool>("withDocument");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("no document") << false << "Не удалось создать PDF из отсканированной страницы";
+    QTest::newRow("open document") << true << "Ошибка добавления отсканированной страницы";
+}
+
+// A picture at about 1 dpi would make a page wider than a PDF allows.
+void TestScanWindow::pageTooLargeChangesNothing()
+{
+    QFETCH(bool, withDocument);
+    QFETCH(QString, status);
+    MainWindow window(AppProduct::editor);
+    QTemporaryDir dir;
+    if (withDocument)
+        showWithPdf(window, dir, 1);
+    QImage image(300, 10, QImage::Format_Grayscale8);
+    image.fill(0);
+    image.setDotsPerMeterX(40);
+    image.setDotsPerMeterY(40);
+    QVERIFY(QMetaObject::invokeMethod(&window, "onPageScanned", Q_ARG(QImage, image)));
+    QCOMPARE(statusText(window), status);
+    QCOMPARE(window.isDocumentLoaded(), withDocument);
+    if (withDocument) {
+        QCOMPARE(window.currentDocument()->pageCount(), 1);
+        QVERIFY(!window.currentDocument()->isModified());
+    }
 }
 
 QTEST_MAIN(TestScanWindow)
