@@ -6,6 +6,7 @@
 
 #include <sane/sane.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -249,6 +250,9 @@ QImage SaneBackend::acquire(const ScanParams& params, bool preview)
     SANE_Parameters frame{};
     sane_get_parameters(m_handle.get(), &frame);
     QByteArray bytes;
+    // One allocation when the device tells the frame's size up front.
+    if (frame.lines > 0 && frame.bytes_per_line > 0)
+        bytes.reserve(std::min<qint64>(qint64(frame.lines) * frame.bytes_per_line, kMaxFrameBytes));
     const bool read = readFrame(&bytes);
     sane_cancel(m_handle.get());
     if (!read)
