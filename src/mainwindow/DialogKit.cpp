@@ -183,3 +183,9 @@ QString formatFileSize(qint64 bytes)
         return QObject::tr("%1 КБ").arg(double(bytes) / double(kKibibyte), 0, 'f', 1);
     return QObject::tr("%1 МБ").arg(double(bytes) / double(kMebibyte), 0, 'f', 2);
 }
+
+void showCentredOn(QWidget* dialog, QWidget* window)
+{
+    dialog->move(window->frameGeometry().center() - dialog->rect().center());
+    dialog->show();
+}

@@ -53,3 +53,6 @@ QLineEdit* dialogLineEdit(const QString& text);
 
 // "%1 Б", "%1 КБ" (one decimal) or "%1 МБ" (two decimals), binary steps.
 QString formatFileSize(qint64 bytes);
+
+// Shows a non-blocking window with its centre on the centre of window's frame.
+void showCentredOn(QWidget* dialog, QWidget* window);

@@ -75,19 +75,28 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::RotateRight:
         onClick(&MainWindow::onRotateCW);
         break;
+    case ToolCommand::PasswordDialog:
+        onClick(&MainWindow::showPasswordDialog);
+        break;
+    case ToolCommand::PageTools:
+        connect(button, &QToolButton::clicked, this, [this] { showPageToolsDialog({}, false); });
+        break;
+    case ToolCommand::DocumentProperties:
+        onClick(&MainWindow::showDocumentPropertiesDialog);
+        break;
+    case ToolCommand::LoadError:
+        onClick(&MainWindow::showLoadErrorDialog);
+        break;
+    case ToolCommand::About:
+        onClick(&MainWindow::showAboutDialog);
+        break;
     // Their windows and operations come with their own features, which
-    // connect them here: printing, the save-as and export dialog, the password,
-    // page-tools, annotation, properties, settings, load-error and about
-    // dialogs and search.
+    // connect them here: printing, the save-as and export dialog, the
+    // annotation and settings dialogs and search.
     case ToolCommand::Print:
     case ToolCommand::SaveExportDialog:
-    case ToolCommand::PasswordDialog:
-    case ToolCommand::PageTools:
     case ToolCommand::AnnotationProperties:
-    case ToolCommand::DocumentProperties:
     case ToolCommand::Settings:
-    case ToolCommand::LoadError:
-    case ToolCommand::About:
     case ToolCommand::Search:
     case ToolCommand::None:
         break;

@@ -69,6 +69,10 @@ public:
     // Answers still waiting for their prompt.
     int pending() const { return int(m_answers.size()); }
 
+    // Prompts for which skip is true are left alone and take no answer
+    // (a progress prompt that ends by itself).
+    void skipWhen(std::function<bool(QDialog*)> skip) { m_skip = std::move(skip); }
+
 private:
     static constexpr int kPollMs = 10;
 
@@ -78,6 +82,8 @@ private:
     {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (!dialog || !dialog->isVisible() || dialog == m_answered || m_answers.empty())
+            return;
+        if (m_skip && m_skip(dialog))
             return;
         m_answered = dialog;
         Answer answer = std::move(m_answers.front());
@@ -97,6 +103,7 @@ private:
     QTimer m_poll;
     std::deque<Answer> m_answers;
     QPointer<QDialog> m_answered;
+    std::function<bool(QDialog*)> m_skip;
 };
 
 // Notes the next prompt as "title|text", then clicks the given button, or

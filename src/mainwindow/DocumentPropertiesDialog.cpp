@@ -1,0 +1,135 @@
+#include "DocumentPropertiesDialog.h"
+
+#include "DialogKit.h"
+#include "PdfDocument.h"
+#include "TextBlock.h"
+
+#include <QBoxLayout>
+#include <QCheckBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSet>
+#include <QTabWidget>
+
+namespace {
+
+constexpr qint64 kLargestKilobyteSize = 1048575;
+constexpr double kMebibyte = 1048576.0;
+
+void addFont(const QString& family, bool bold, bool italic, QSet<QString>* seen, QStringList* fonts)
+{
+    if (family.isEmpty() || seen->contains(family))
+        return;
+    seen->insert(family);
+    fonts->append(family + (bold ? QStringLiteral(" Bold") : QString()) + (italic ? QStringLiteral(" Italic") : QString()));
+}
+
+} // namespace
+
+DocumentPropertiesDialog::DocumentPropertiesDialog(const PdfDocument* document, QWidget* parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("AppDialog"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(tr("Свойства документа"));
+    resize(620, 480);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(14, 14, 14, 14);
+    auto* tabs = new QTabWidget;
+    tabs->setObjectName(QStringLiteral("DialogTabs"));
+    tabs->addTab(buildGeneralTab(document), tr("Общие"));
+    tabs->addTab(buildSecurityTab(), tr("Безопасность"));
+    tabs->addTab(buildFontsTab(document), tr("Шрифты"));
+    layout->addWidget(tabs, 1);
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    QPushButton* closeButton = dialogButton(tr("Закрыть"), QStringLiteral("PrimaryDialogButton"));
+    connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
+    row->addWidget(closeButton);
+    layout->addLayout(row);
+}
+
+QString DocumentPropertiesDialog::sizeText(qint64 bytes)
+{
+    if (bytes <= kLargestKilobyteSize)
+        return tr("%1 КБ").arg(bytes / 1024);
+    return tr("%1 МБ").arg(double(bytes) / kMebibyte, 0, 'f', 1);
+}
+
+QStringList DocumentPropertiesDialog::fontList(const PdfDocument& document)
+{
+    QStringList fonts;
+    QSet<QString> seen;
+    const int pages = qMin(document.pageCount(), kFontPages);
+    for (int page = 0; page < pages; ++page) {
+        for (const TextBlock& block : document.extractText(page)) {
+            addFont(block.fontFamily, block.bold, block.italic, &seen, &fonts);
+            for (const TextBlock::Line& line : block.lines)
+                addFont(line.fontFamily, line.bold, line.italic, &seen, &fonts);
+        }
+    }
+    return fonts;
+}
+
+// The file rows stay "—" for a document that has no file yet.
+QWidget* DocumentPropertiesDialog::buildGeneralTab(const PdfDocument* document)
+{
+    const QString none = QStringLiteral("—");
+    QStringList values(6, none);
+    if (document) {
+        values[2] = QString::number(document->pageCount());
+        values[5] = QStringLiteral("1.7");
+        const QString path = document->filePath();
+        if (!path.isEmpty()) {
+            const QFileInfo file(path);
+            values[0] = file.fileName();
+            values[1] = QDir::toNativeSeparators(file.absolutePath());
+            values[3] = sizeText(file.size());
+            values[4] = file.lastModified().toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+        }
+    }
+    const QStringList captions{tr("Имя файла:"),   tr("Расположение:"), tr("Страниц:"),
+                               tr("Размер файла:"), tr("Изменён:"),      tr("Версия PDF:")};
+    auto* page = new QWidget;
+    auto* grid = new QGridLayout(page);
+    for (int row = 0; row < captions.size(); ++row) {
+        grid->addWidget(new QLabel(captions[row]), row, 0);
+        grid->addWidget(new QLabel(values[row]), row, 1);
+    }
+    grid->setColumnStretch(1, 1);
+    return page;
+}
+
+QWidget* DocumentPropertiesDialog::buildSecurityTab()
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->addWidget(label(tr("Защита: нет"), QStringLiteral("DialogSubtitle")));
+    for (const QString& text : {tr("Разрешить печать"), tr("Разрешить копирование текста"), tr("Разрешить редактирование")})
+        layout->addWidget(new QCheckBox(text));
+    layout->addStretch(1);
+    return page;
+}
+
+QWidget* DocumentPropertiesDialog::buildFontsTab(const PdfDocument* document)
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* list = new QListWidget;
+    if (!document) {
+        list->addItem(tr("Документ не открыт"));
+    } else {
+        const QStringList fonts = fontList(*document);
+        if (fonts.isEmpty())
+            list->addItem(tr("(шрифты не обнаружены в первых 20 стр.)"));
+        else
+            list->addItems(fonts);
+    }
+    layout->addWidget(list);
+    return page;
+}
