@@ -21,12 +21,20 @@ namespace {
 constexpr qint64 kLargestKilobyteSize = 1048575;
 constexpr double kMebibyte = 1048576.0;
 
+// The engine's family names may already name the style ("Times Bold"):
+// it is not said twice.
+QString styleSuffix(const QString& family, bool on, const QString& style)
+{
+    return on && !family.contains(style, Qt::CaseInsensitive) ? QLatin1Char(' ') + style : QString();
+}
+
 void addFont(const QString& family, bool bold, bool italic, QSet<QString>* seen, QStringList* fonts)
 {
     if (family.isEmpty() || seen->contains(family))
         return;
     seen->insert(family);
-    fonts->append(family + (bold ? QStringLiteral(" Bold") : QString()) + (italic ? QStringLiteral(" Italic") : QString()));
+    fonts->append(family + styleSuffix(family, bold, QStringLiteral("Bold")) +
+                  styleSuffix(family, italic, QStringLiteral("Italic")));
 }
 
 } // namespace
@@ -63,11 +71,19 @@ QString DocumentPropertiesDialog::sizeText(qint64 bytes)
 
 QStringList DocumentPropertiesDialog::fontList(const PdfDocument& document)
 {
+    QList<std::vector<TextBlock>> pages;
+    const int count = qMin(document.pageCount(), kFontPages);
+    for (int page = 0; page < count; ++page)
+        pages << document.extractText(page);
+    return fontNames(pages);
+}
+
+QStringList DocumentPropertiesDialog::fontNames(const QList<std::vector<TextBlock>>& pages)
+{
     QStringList fonts;
     QSet<QString> seen;
-    const int pages = qMin(document.pageCount(), kFontPages);
-    for (int page = 0; page < pages; ++page) {
-        for (const TextBlock& block : document.extractText(page)) {
+    for (const std::vector<TextBlock>& blocks : pages) {
+        for (const TextBlock& block : blocks) {
             addFont(block.fontFamily, block.bold, block.italic, &seen, &fonts);
             for (const TextBlock::Line& line : block.lines)
                 addFont(line.fontFamily, line.bold, line.italic, &seen, &fonts);

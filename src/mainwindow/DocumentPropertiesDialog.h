@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 #include <QStringList>
 
+#include <vector>
+
 class PdfDocument;
+struct TextBlock;
 
 // "Свойства документа": file facts, a fixed security summary and the fonts
 // of the first pages, read once when the window is built.
@@ -20,6 +24,8 @@ public:
     // Each family of the first kFontPages pages once, at its first use in
     // reading order, with " Bold" and " Italic" as that use has them.
     static QStringList fontList(const PdfDocument& document);
+    // The same over the text blocks of pages, in page order.
+    static QStringList fontNames(const QList<std::vector<TextBlock>>& pages);
 
 private:
     QWidget* buildGeneralTab(const PdfDocument* document);
