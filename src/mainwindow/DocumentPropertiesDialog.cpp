@@ -1,6 +1,7 @@
 #include "DocumentPropertiesDialog.h"
 
 #include "DialogKit.h"
+#include "DocumentJob.h"
 #include "PdfDocument.h"
 #include "TextBlock.h"
 
@@ -39,7 +40,7 @@ void addFont(const QString& family, bool bold, bool italic, QSet<QString>* seen,
 
 } // namespace
 
-DocumentPropertiesDialog::DocumentPropertiesDialog(const PdfDocument* document, QWidget* parent)
+DocumentPropertiesDialog::DocumentPropertiesDialog(std::shared_ptr<PdfDocument> document, QWidget* parent)
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("AppDialog"));
@@ -50,7 +51,7 @@ DocumentPropertiesDialog::DocumentPropertiesDialog(const PdfDocument* document, 
     layout->setContentsMargins(14, 14, 14, 14);
     auto* tabs = new QTabWidget;
     tabs->setObjectName(QStringLiteral("DialogTabs"));
-    tabs->addTab(buildGeneralTab(document), tr("Общие"));
+    tabs->addTab(buildGeneralTab(document.get()), tr("Общие"));
     tabs->addTab(buildSecurityTab(), tr("Безопасность"));
     tabs->addTab(buildFontsTab(document), tr("Шрифты"));
     layout->addWidget(tabs, 1);
@@ -69,12 +70,23 @@ QString DocumentPropertiesDialog::sizeText(qint64 bytes)
     return tr("%1 МБ").arg(double(bytes) / kMebibyte, 0, 'f', 1);
 }
 
-QStringList DocumentPropertiesDialog::fontList(const PdfDocument& document)
+// A running job is cancelled and waited for here.
+DocumentPropertiesDialog::~DocumentPropertiesDialog() = default;
+
+bool DocumentPropertiesDialog::fontsListed() const
+{
+    return m_fontsListed;
+}
+
+QStringList DocumentPropertiesDialog::fontList(const PdfDocument& document, const std::function<bool()>& keepGoing)
 {
     QList<std::vector<TextBlock>> pages;
     const int count = qMin(document.pageCount(), kFontPages);
-    for (int page = 0; page < count; ++page)
+    for (int page = 0; page < count; ++page) {
+        if (keepGoing && !keepGoing())
+            return {};
         pages << document.extractText(page);
+    }
     return fontNames(pages);
 }
 
@@ -132,20 +144,35 @@ QWidget* DocumentPropertiesDialog::buildSecurityTab()
     return page;
 }
 
-QWidget* DocumentPropertiesDialog::buildFontsTab(const PdfDocument* document)
+QWidget* DocumentPropertiesDialog::buildFontsTab(const std::shared_ptr<PdfDocument>& document)
 {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
-    auto* list = new QListWidget;
+    m_fonts = new QListWidget;
+    layout->addWidget(m_fonts);
     if (!document) {
-        list->addItem(tr("Документ не открыт"));
-    } else {
-        const QStringList fonts = fontList(*document);
-        if (fonts.isEmpty())
-            list->addItem(tr("(шрифты не обнаружены в первых 20 стр.)"));
-        else
-            list->addItems(fonts);
+        m_fonts->addItem(tr("Документ не открыт"));
+        m_fontsListed = true;
+        return page;
     }
-    layout->addWidget(list);
+    // Text extraction of dense pages takes long; the window shows meanwhile.
+    m_foundFonts = std::make_shared<QStringList>();
+    m_fontJob = new DocumentJob(document, this);
+    connect(m_fontJob, &DocumentJob::finished, this, [this](bool cancelled) {
+        if (!cancelled)
+            listFonts(*m_foundFonts);
+    });
+    m_fontJob->start([found = m_foundFonts](DocumentJob::Control& control) {
+        *found = fontList(*control.document(), [&control] { return !control.isCancelled(); });
+    });
     return page;
+}
+
+void DocumentPropertiesDialog::listFonts(const QStringList& fonts)
+{
+    if (fonts.isEmpty())
+        m_fonts->addItem(tr("(шрифты не обнаружены в первых 20 стр.)"));
+    else
+        m_fonts->addItems(fonts);
+    m_fontsListed = true;
 }

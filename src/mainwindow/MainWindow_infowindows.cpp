@@ -28,7 +28,7 @@ void MainWindow::showLoadErrorDialog()
 
 void MainWindow::showDocumentPropertiesDialog()
 {
-    showCentredOn(new DocumentPropertiesDialog(isDocumentLoaded() ? document : nullptr, this), this);
+    showCentredOn(new DocumentPropertiesDialog(isDocumentLoaded() ? sharedCurrentDocument() : nullptr, this), this);
 }
 
 void MainWindow::showSpecialCharactersDialog()

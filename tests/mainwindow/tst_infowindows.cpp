@@ -48,7 +48,10 @@ QStringList fontItems(QDialog* dialog)
 DocumentPropertiesDialog* propertiesOf(MainWindow& window)
 {
     window.showDocumentPropertiesDialog();
-    return window.findChildren<DocumentPropertiesDialog*>().constLast();
+    DocumentPropertiesDialog* dialog = window.findChildren<DocumentPropertiesDialog*>().constLast();
+    if (!QTest::qWaitFor([dialog] { return dialog->fontsListed(); }, 10000))
+        qFatal("fonts not listed");
+    return dialog;
 }
 
 // A PDF of `blank` pages without text (a scan) followed by the pages of tail.
@@ -106,6 +109,7 @@ private slots:
     void propertiesWithoutDocument();
     void fontsOnlyFromFirstPages_data();
     void fontsOnlyFromFirstPages();
+    void closingWhileFontsAreRead();
     void fontsAtFirstUse_data();
     void fontsAtFirstUse();
 
@@ -207,6 +211,23 @@ void InfoWindowsTest::fontsOnlyFromFirstPages()
     showSmall(window);
     window.openFile(scansThen(dir, scans, fixture("pdftex-page.pdf")));
     QCOMPARE(fontItems(propertiesOf(window)), fonts);
+}
+
+// The window and the document's tab may go while the fonts are still read.
+void InfoWindowsTest::closingWhileFontsAreRead()
+{
+    MainWindow window(AppProduct::editor);
+    showSmall(window);
+    window.openFile(fixture("pdftex-registry.pdf"));
+    window.showDocumentPropertiesDialog();
+    window.findChild<DocumentPropertiesDialog*>()->close();
+    QTRY_VERIFY(!window.findChild<DocumentPropertiesDialog*>());
+
+    window.showDocumentPropertiesDialog();
+    auto* dialog = window.findChild<DocumentPropertiesDialog*>();
+    QVERIFY(window.closeDocumentAt(0));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog->fontsListed(), 10000);
+    QCOMPARE(fontItems(dialog), QStringList({"CMBX12 Bold", "CMR10", "CMTI10 Italic"}));
 }
 
 using Blocks = QList<std::vector<TextBlock>>;
