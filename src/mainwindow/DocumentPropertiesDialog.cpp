@@ -130,6 +130,7 @@ QWidget* DocumentPropertiesDialog::buildGeneralTab(const PdfDocument* document)
         grid->addWidget(new QLabel(values[row]), row, 1);
     }
     grid->setColumnStretch(1, 1);
+    grid->setRowStretch(int(captions.size()), 1);
     return page;
 }
 

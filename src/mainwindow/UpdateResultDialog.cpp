@@ -23,6 +23,7 @@ UpdateResultDialog::UpdateResultDialog(const QString& title, const QString& text
     QLabel* body = label(text, QStringLiteral("DialogSubtitle"));
     body->setWordWrap(true);
     body->setTextFormat(Qt::PlainText);
+    body->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     body->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(body, 1);
 
