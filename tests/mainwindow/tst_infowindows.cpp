@@ -31,7 +31,7 @@ QStringList generalValues(QDialog* dialog)
     auto* tabs = dialog->findChild<QTabWidget*>(QStringLiteral("DialogTabs"));
     auto* grid = qobject_cast<QGridLayout*>(tabs->widget(0)->layout());
     QStringList values;
-    for (int row = 0; row < grid->rowCount(); ++row)
+    for (int row = 0; row < grid->rowCount() && grid->itemAtPosition(row, 1); ++row)
         values << qobject_cast<QLabel*>(grid->itemAtPosition(row, 1)->widget())->text();
     return values;
 }
