@@ -18,12 +18,7 @@ constexpr int kIconSide = 54;
 AboutDialog::AboutDialog(QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("AppDialog"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(tr("О программе"));
-    resize(500, 360);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(18, 18, 18, 18);
+    QVBoxLayout* layout = setUpInfoWindow(this, tr("О программе"), QSize(500, 360), 18);
 
     auto* header = new QHBoxLayout;
     auto* icon = new QLabel;
@@ -43,11 +38,5 @@ AboutDialog::AboutDialog(QWidget* parent)
     components->addItems({QStringLiteral("Qt 6 Widgets / Svg"), QStringLiteral("PDFium - PDF rendering/editing engine"),
                           QStringLiteral("Tesseract OCR"), tr("Иконки: внутренний SVG-набор проекта")});
     layout->addWidget(components, 1);
-
-    auto* row = new QHBoxLayout;
-    row->addStretch(1);
-    QPushButton* closeButton = dialogButton(tr("Закрыть"), QStringLiteral("PrimaryDialogButton"));
-    connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
-    row->addWidget(closeButton);
-    layout->addLayout(row);
+    layout->addLayout(closingButtonRow(this, {{tr("Закрыть"), QStringLiteral("PrimaryDialogButton")}}));
 }

@@ -43,24 +43,14 @@ void addFont(const QString& family, bool bold, bool italic, QSet<QString>* seen,
 DocumentPropertiesDialog::DocumentPropertiesDialog(std::shared_ptr<PdfDocument> document, QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("AppDialog"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(tr("Свойства документа"));
-    resize(620, 480);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 14, 14, 14);
+    QVBoxLayout* layout = setUpInfoWindow(this, tr("Свойства документа"), QSize(620, 480), 14);
     auto* tabs = new QTabWidget;
     tabs->setObjectName(QStringLiteral("DialogTabs"));
     tabs->addTab(buildGeneralTab(document.get()), tr("Общие"));
     tabs->addTab(buildSecurityTab(), tr("Безопасность"));
     tabs->addTab(buildFontsTab(document), tr("Шрифты"));
     layout->addWidget(tabs, 1);
-    auto* row = new QHBoxLayout;
-    row->addStretch(1);
-    QPushButton* closeButton = dialogButton(tr("Закрыть"), QStringLiteral("PrimaryDialogButton"));
-    connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
-    row->addWidget(closeButton);
-    layout->addLayout(row);
+    layout->addLayout(closingButtonRow(this, {{tr("Закрыть"), QStringLiteral("PrimaryDialogButton")}}));
 }
 
 QString DocumentPropertiesDialog::sizeText(qint64 bytes)

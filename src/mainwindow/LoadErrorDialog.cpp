@@ -10,12 +10,7 @@
 LoadErrorDialog::LoadErrorDialog(QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("AppDialog"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(tr("Ошибка PDF"));
-    resize(540, 310);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(18, 18, 18, 18);
+    QVBoxLayout* layout = setUpInfoWindow(this, tr("Ошибка PDF"), QSize(540, 310), 18);
     layout->addWidget(label(tr("Не удалось открыть PDF"), QStringLiteral("DialogTitle")));
     QLabel* explanation = label(tr("Файл повреждён или содержит неподдерживаемую структуру. Можно попробовать "
                                    "восстановить документ или открыть его только для чтения."),
@@ -26,15 +21,7 @@ LoadErrorDialog::LoadErrorDialog(QWidget* parent)
     details->addItems({tr("xref table: отсутствует ожидаемый объект"), tr("stream #42: неверная длина блока"),
                        tr("подпись документа не проверена")});
     layout->addWidget(details, 1);
-
-    auto* row = new QHBoxLayout;
-    row->addStretch(1);
-    for (const auto& [text, style] : {std::pair{tr("Только чтение"), QStringLiteral("SecondaryDialogButton")},
-                                      std::pair{tr("Восстановить"), QStringLiteral("PrimaryDialogButton")},
-                                      std::pair{tr("Закрыть"), QStringLiteral("SecondaryDialogButton")}}) {
-        QPushButton* button = dialogButton(text, style);
-        connect(button, &QPushButton::clicked, this, &QDialog::close);
-        row->addWidget(button);
-    }
-    layout->addLayout(row);
+    layout->addLayout(closingButtonRow(this, {{tr("Только чтение"), QStringLiteral("SecondaryDialogButton")},
+                                              {tr("Восстановить"), QStringLiteral("PrimaryDialogButton")},
+                                              {tr("Закрыть"), QStringLiteral("SecondaryDialogButton")}}));
 }

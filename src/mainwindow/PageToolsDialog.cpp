@@ -34,12 +34,7 @@ PageToolsDialog::PageToolsDialog(const Setup& setup, QWidget* parent)
     : QDialog(parent)
     , m_shellMode(setup.shellMode)
 {
-    setObjectName(QStringLiteral("AppDialog"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(tr("Операции со страницами"));
-    resize(660, 430);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(14, 14, 14, 14);
+    QVBoxLayout* layout = setUpInfoWindow(this, tr("Операции со страницами"), QSize(660, 430), 14);
     layout->addWidget(label(tr("Вставка / извлечение / объединение страниц"), QStringLiteral("DialogTitle")));
     m_tabs = new QTabWidget;
     m_tabs->setObjectName(QStringLiteral("DialogTabs"));

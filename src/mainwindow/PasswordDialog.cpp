@@ -12,12 +12,7 @@
 PasswordDialog::PasswordDialog(QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("AppDialog"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(tr("Пароль PDF"));
-    resize(430, 250);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(18, 18, 18, 18);
+    QVBoxLayout* layout = setUpInfoWindow(this, tr("Пароль PDF"), QSize(430, 250), 18);
     layout->setSpacing(10);
     layout->addWidget(label(tr("Защищённый PDF"), QStringLiteral("DialogTitle")));
     QLabel* explanation =
@@ -33,14 +28,6 @@ PasswordDialog::PasswordDialog(QWidget* parent)
     form->addWidget(new QCheckBox(tr("Запомнить пароль для этой сессии")), 1, 1);
     layout->addLayout(form);
     layout->addStretch(1);
-
-    auto* row = new QHBoxLayout;
-    row->addStretch(1);
-    for (const auto& [text, style] : {std::pair{tr("Отмена"), QStringLiteral("SecondaryDialogButton")},
-                                      std::pair{tr("Открыть"), QStringLiteral("PrimaryDialogButton")}}) {
-        QPushButton* button = dialogButton(text, style);
-        connect(button, &QPushButton::clicked, this, &QDialog::close);
-        row->addWidget(button);
-    }
-    layout->addLayout(row);
+    layout->addLayout(closingButtonRow(this, {{tr("Отмена"), QStringLiteral("SecondaryDialogButton")},
+                                              {tr("Открыть"), QStringLiteral("PrimaryDialogButton")}}));
 }

@@ -101,12 +101,7 @@ QStringList SpecialCharactersDialog::allSymbols(const QFontMetrics& metrics)
 SpecialCharactersDialog::SpecialCharactersDialog(QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("AppDialog"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(tr("Специальные символы"));
-    resize(760, 560);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 16);
+    QVBoxLayout* layout = setUpInfoWindow(this, tr("Специальные символы"), QSize(760, 560), 16);
     layout->setSpacing(10);
     layout->addWidget(label(tr("Специальные символы"), QStringLiteral("DialogTitle")));
     QLabel* subtitle =
@@ -121,13 +116,7 @@ SpecialCharactersDialog::SpecialCharactersDialog(QWidget* parent)
     for (const SymbolSet& set : fixedSets())
         tabs->addTab(symbolPage(set.symbols), set.title);
     layout->addWidget(tabs, 1);
-
-    auto* row = new QHBoxLayout;
-    row->addStretch(1);
-    QPushButton* closeButton = dialogButton(tr("Закрыть"), QStringLiteral("SecondaryDialogButton"));
-    connect(closeButton, &QPushButton::clicked, this, &QDialog::close);
-    row->addWidget(closeButton);
-    layout->addLayout(row);
+    layout->addLayout(closingButtonRow(this, {{tr("Закрыть"), QStringLiteral("SecondaryDialogButton")}}));
 }
 
 QWidget* SpecialCharactersDialog::symbolPage(const QStringList& symbols)

@@ -12,11 +12,7 @@ UpdateResultDialog::UpdateResultDialog(const QString& title, const QString& text
                                        QWidget* parent)
     : QDialog(parent)
 {
-    setObjectName(QStringLiteral("AppDialog"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(title);
-    resize(560, 300);
-    auto* layout = new QVBoxLayout(this);
+    QVBoxLayout* layout = setUpInfoWindow(this, title, QSize(560, 300), 18);
     layout->setContentsMargins(18, 18, 18, 16);
     layout->setSpacing(10);
     layout->addWidget(label(title, QStringLiteral("DialogTitle")));

@@ -1,7 +1,11 @@
 #pragma once
 // Answers the modal prompts a test expects, from inside their own event loops.
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -118,6 +122,25 @@ inline void answerNoting(Driver& prompts, const QString& button, QString* noted)
             pushed->click();
         else
             dialog->reject();
+    });
+}
+
+// Answers the next save dialog with a file name, taken as given: the
+// dialog's own selection, which its directory loading may set later, is
+// cleared so that the typed name is what it returns.
+inline void answerSaveDialog(Driver& prompts, const QString& name)
+{
+    prompts.whenShown([name](QDialog* dialog) {
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        if (!files) {
+            dialog->reject();
+            return;
+        }
+        files->setDirectory(QFileInfo(name).absolutePath());
+        for (QAbstractItemView* itemView : files->findChildren<QAbstractItemView*>())
+            itemView->clearSelection();
+        files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(name).fileName());
+        dialog->done(QDialog::Accepted);
     });
 }
 

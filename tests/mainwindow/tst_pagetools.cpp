@@ -1,5 +1,6 @@
 // The page tools dialog: its presets and merge list, the shell mode, and the
 // files its insert, extraction and merge write, checked from outside.
+#include "PageListSyntax.h"
 #include "PageToolsDialog.h"
 #include "PdfTools.h"
 #include "PromptDriver.h"
@@ -51,27 +52,13 @@ QByteArray bytesOf(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void answerSaveDialog(prompt::Driver& prompts, const QString& name)
-{
-    prompts.whenShown([name](QDialog* dialog) {
-        auto* files = qobject_cast<QFileDialog*>(dialog);
-        if (!files) {
-            dialog->reject();
-            return;
-        }
-        files->setDirectory(QFileInfo(name).absolutePath());
-        for (QAbstractItemView* itemView : files->findChildren<QAbstractItemView*>())
-            itemView->clearSelection();
-        files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(name).fileName());
-        dialog->done(QDialog::Accepted);
-    });
-}
-
-// The progress prompt ends by itself.
-void skipProgress(prompt::Driver& prompts)
-{
-    prompts.skipWhen([](QDialog* dialog) { return dynamic_cast<WorkProgressDialog*>(dialog) != nullptr; });
-}
+// Prompts of the page tools; the progress prompt ends by itself.
+struct ToolPrompts : prompt::Driver {
+    ToolPrompts()
+    {
+        skipWhen([](QDialog* dialog) { return dynamic_cast<WorkProgressDialog*>(dialog) != nullptr; });
+    }
+};
 
 PageToolsDialog* toolsDialog(MainWindow& window)
 {
@@ -79,6 +66,19 @@ PageToolsDialog* toolsDialog(MainWindow& window)
 }
 
 // The line edit on one of the dialog's tabs.
+PageToolsDialog* showTools(MainWindow& window, PageToolsDialog::Tab tab, const QStringList& files = {})
+{
+    window.showPageToolsDialog(files, false);
+    PageToolsDialog* dialog = window.findChild<PageToolsDialog*>();
+    dialog->findChild<QTabWidget*>(QStringLiteral("DialogTabs"))->setCurrentIndex(tab);
+    return dialog;
+}
+
+void apply(QDialog* dialog)
+{
+    prompt::buttonWithText(dialog, QStringLiteral("Применить"))->click();
+}
+
 QLineEdit* fieldOnTab(QDialog* dialog, int tab)
 {
     return dialog->findChild<QTabWidget*>(QStringLiteral("DialogTabs"))->widget(tab)->findChild<QLineEdit*>();
@@ -121,6 +121,7 @@ private slots:
     void insertPositions_data();
     void insertPositions();
     void insertFailures();
+    void insertKeepsPendingEdits();
 
     void extractListedPages();
     void extractRepeatWithDeletion();
@@ -262,7 +263,7 @@ void PageToolsTest::insertPositions()
     prompt::Driver prompts;
     QString unexpected;
     prompt::answerNoting(prompts, "OK", &unexpected);
-    dialogButtonNamed(dialog, "Применить")->click();
+    apply(dialog);
     QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected));
     QTRY_VERIFY(!toolsDialog(window));
 
@@ -301,11 +302,32 @@ void PageToolsTest::insertFailures()
         prompt::Driver prompts;
         QString notice;
         prompt::answerNoting(prompts, "OK", &notice);
-        dialogButtonNamed(dialog, "Применить")->click();
+        apply(dialog);
         QVERIFY2(notice.startsWith(item.notice), qPrintable(notice));
         QVERIFY(toolsDialog(window));
         QCOMPARE(window.currentDocument()->pageCount(), 5);
     }
+}
+
+// The typed text goes into its page before the pages move, so it stays.
+void PageToolsTest::insertKeepsPendingEdits()
+{
+    MainWindow window(AppProduct::editor);
+    QTemporaryDir dir;
+    window.resize(900, 700);
+    showActive(window);
+    window.openFile(writeLinesPdf(dir, "lines.pdf", {700, 600}));
+    window.onToggleEditMode();
+    typeAtBlockEnd(view(window), 0, QStringLiteral("XY"));
+    window.showPageToolsDialog({fixture("gs-helvetica.pdf")}, false);
+    PageToolsDialog* dialog = toolsDialog(window);
+    dialog->findChild<QTabWidget*>("DialogTabs")->setCurrentIndex(PageToolsDialog::InsertTab);
+    dialog->findChild<QComboBox*>()->setCurrentIndex(PageToolsBeforeCurrent);
+    apply(dialog);
+    QTRY_VERIFY(!toolsDialog(window));
+    QCOMPARE(window.currentDocument()->pageCount(), 3);
+    QVERIFY2(window.currentDocument()->extractAllText(1).contains("Line of page 1XY"),
+             qPrintable(window.currentDocument()->extractAllText(1)));
 }
 
 void PageToolsTest::extractListedPages()
@@ -315,15 +337,12 @@ void PageToolsTest::extractListedPages()
     showSmall(window);
     const QString open = copyFixture(dir, "pdftex-objstm-manual.pdf");
     window.openFile(open);
-    window.showPageToolsDialog({}, false);
-    PageToolsDialog* dialog = toolsDialog(window);
-    dialog->findChild<QTabWidget*>("DialogTabs")->setCurrentIndex(PageToolsDialog::ExtractTab);
+    PageToolsDialog* dialog = showTools(window, PageToolsDialog::ExtractTab);
     fieldOnTab(dialog, PageToolsDialog::ExtractTab)->setText("1, 3-5, 7");
     const QString target = dir.filePath("out.pdf");
-    prompt::Driver prompts;
-    skipProgress(prompts);
-    answerSaveDialog(prompts, target);
-    dialogButtonNamed(dialog, "Применить")->click();
+    ToolPrompts prompts;
+    prompt::answerSaveDialog(prompts, target);
+    apply(dialog);
     QTRY_VERIFY(!toolsDialog(window));
     QCOMPARE(pdftools::pageCount(target), 5);
     QVERIFY(qpdfChecks(target));
@@ -341,16 +360,13 @@ void PageToolsTest::extractRepeatWithDeletion()
     const QString open = copyFixture(dir, "pdftex-objstm-manual.pdf");
     window.openFile(open);
     const QStringList source = pageTexts(open);
-    window.showPageToolsDialog({}, false);
-    PageToolsDialog* dialog = toolsDialog(window);
-    dialog->findChild<QTabWidget*>("DialogTabs")->setCurrentIndex(PageToolsDialog::ExtractTab);
+    PageToolsDialog* dialog = showTools(window, PageToolsDialog::ExtractTab);
     fieldOnTab(dialog, PageToolsDialog::ExtractTab)->setText("2, 2");
     deleteAfterBox(dialog)->setChecked(true);
     const QString target = dir.filePath("twice.pdf");
-    prompt::Driver prompts;
-    skipProgress(prompts);
-    answerSaveDialog(prompts, target);
-    dialogButtonNamed(dialog, "Применить")->click();
+    ToolPrompts prompts;
+    prompt::answerSaveDialog(prompts, target);
+    apply(dialog);
     QTRY_VERIFY(!toolsDialog(window));
     QCOMPARE(pdftools::pageCount(target), 2);
     QVERIFY(qpdfChecks(target));
@@ -369,14 +385,11 @@ void PageToolsTest::extractAllWithDeletion()
     QTemporaryDir dir;
     showSmall(window);
     window.openFile(copyFixture(dir, "groff-columns.pdf"));
-    window.showPageToolsDialog({}, false);
-    PageToolsDialog* dialog = toolsDialog(window);
-    dialog->findChild<QTabWidget*>("DialogTabs")->setCurrentIndex(PageToolsDialog::ExtractTab);
+    PageToolsDialog* dialog = showTools(window, PageToolsDialog::ExtractTab);
     deleteAfterBox(dialog)->setChecked(true);
-    prompt::Driver prompts;
-    skipProgress(prompts);
-    answerSaveDialog(prompts, dir.filePath("all.pdf"));
-    dialogButtonNamed(dialog, "Применить")->click();
+    ToolPrompts prompts;
+    prompt::answerSaveDialog(prompts, dir.filePath("all.pdf"));
+    apply(dialog);
     QTRY_VERIFY(!toolsDialog(window));
     QCOMPARE(pdftools::pageCount(dir.filePath("all.pdf")), 2);
     QCOMPARE(window.currentDocument()->pageCount(), 0);
@@ -388,14 +401,12 @@ void PageToolsTest::extractGarbageWarns()
     QTemporaryDir dir;
     showSmall(window);
     window.openFile(copyFixture(dir, "groff-columns.pdf"));
-    window.showPageToolsDialog({}, false);
-    PageToolsDialog* dialog = toolsDialog(window);
-    dialog->findChild<QTabWidget*>("DialogTabs")->setCurrentIndex(PageToolsDialog::ExtractTab);
+    PageToolsDialog* dialog = showTools(window, PageToolsDialog::ExtractTab);
     fieldOnTab(dialog, PageToolsDialog::ExtractTab)->setText("0, 3, x");
     prompt::Driver prompts;
     QString notice;
     prompt::answerNoting(prompts, "OK", &notice);
-    dialogButtonNamed(dialog, "Применить")->click();
+    apply(dialog);
     QCOMPARE(notice, QStringLiteral("Извлечение|Не указаны страницы"));
     QVERIFY(toolsDialog(window));
 }
@@ -410,15 +421,12 @@ void PageToolsTest::extractWritesPendingEdits()
     window.openFile(writeLinesPdf(dir, "lines.pdf", {700, 600}));
     window.onToggleEditMode();
     typeAtBlockEnd(view(window), 0, QStringLiteral("XY"));
-    window.showPageToolsDialog({}, false);
-    PageToolsDialog* dialog = toolsDialog(window);
-    dialog->findChild<QTabWidget*>("DialogTabs")->setCurrentIndex(PageToolsDialog::ExtractTab);
+    PageToolsDialog* dialog = showTools(window, PageToolsDialog::ExtractTab);
     fieldOnTab(dialog, PageToolsDialog::ExtractTab)->setText("1");
     const QString target = dir.filePath("edited.pdf");
-    prompt::Driver prompts;
-    skipProgress(prompts);
-    answerSaveDialog(prompts, target);
-    dialogButtonNamed(dialog, "Применить")->click();
+    ToolPrompts prompts;
+    prompt::answerSaveDialog(prompts, target);
+    apply(dialog);
     QTRY_VERIFY(!toolsDialog(window));
     const QStringList words = pdftools::words(target, 0);
     QVERIFY2(words.join(' ').contains("1XY"), qPrintable(words.join(' ')));
@@ -432,15 +440,12 @@ void PageToolsTest::extractRefusesOpenDocument()
     const QString open = copyFixture(dir, "pdftex-objstm-manual.pdf");
     window.openFile(open);
     const QByteArray before = bytesOf(open);
-    window.showPageToolsDialog({}, false);
-    PageToolsDialog* dialog = toolsDialog(window);
-    dialog->findChild<QTabWidget*>("DialogTabs")->setCurrentIndex(PageToolsDialog::ExtractTab);
-    prompt::Driver prompts;
-    skipProgress(prompts);
-    answerSaveDialog(prompts, open);
+    PageToolsDialog* dialog = showTools(window, PageToolsDialog::ExtractTab);
+    ToolPrompts prompts;
+    prompt::answerSaveDialog(prompts, open);
     QString notice;
     prompt::answerNoting(prompts, "OK", &notice);
-    dialogButtonNamed(dialog, "Применить")->click();
+    apply(dialog);
     QVERIFY2(notice.startsWith("Извлечение|Файл pdftex-objstm-manual.pdf открыт в программе."), qPrintable(notice));
     QCOMPARE(bytesOf(open), before);
     QVERIFY(toolsDialog(window));
@@ -454,21 +459,18 @@ void PageToolsTest::extractAddsSuffixBeforeAsking()
     showSmall(window);
     window.openFile(copyFixture(dir, "groff-columns.pdf"));
     const QString existing = writeFixture(dir, "out.pdf", "kept");
-    window.showPageToolsDialog({}, false);
-    PageToolsDialog* dialog = toolsDialog(window);
-    dialog->findChild<QTabWidget*>("DialogTabs")->setCurrentIndex(PageToolsDialog::ExtractTab);
-    prompt::Driver prompts;
-    skipProgress(prompts);
-    answerSaveDialog(prompts, dir.filePath("out"));
+    PageToolsDialog* dialog = showTools(window, PageToolsDialog::ExtractTab);
+    ToolPrompts prompts;
+    prompt::answerSaveDialog(prompts, dir.filePath("out"));
     QString question;
     prompt::answerNoting(prompts, "Отмена", &question);
-    dialogButtonNamed(dialog, "Применить")->click();
+    apply(dialog);
     QVERIFY2(question.contains("«out.pdf» уже существует"), qPrintable(question));
     QCOMPARE(bytesOf(existing), QByteArray("kept"));
 
-    answerSaveDialog(prompts, dir.filePath("out"));
+    prompt::answerSaveDialog(prompts, dir.filePath("out"));
     prompt::answerNoting(prompts, "Заменить", &question);
-    dialogButtonNamed(dialog, "Применить")->click();
+    apply(dialog);
     QTRY_VERIFY(!toolsDialog(window));
     QCOMPARE(pdftools::pageCount(existing), 2);
 }
@@ -482,15 +484,12 @@ void PageToolsTest::failedWriteKeepsOldFile()
     showSmall(window);
     window.openFile(copyFixture(dir, "groff-columns.pdf"));
     const QString existing = writeFixture(dir, QString(246, QLatin1Char('a')) + ".pdf", "old bytes");
-    window.showPageToolsDialog({}, false);
-    PageToolsDialog* dialog = toolsDialog(window);
-    dialog->findChild<QTabWidget*>("DialogTabs")->setCurrentIndex(PageToolsDialog::ExtractTab);
-    prompt::Driver prompts;
-    skipProgress(prompts);
-    answerSaveDialog(prompts, existing);
+    PageToolsDialog* dialog = showTools(window, PageToolsDialog::ExtractTab);
+    ToolPrompts prompts;
+    prompt::answerSaveDialog(prompts, existing);
     QString notice;
     prompt::answerNoting(prompts, "OK", &notice);
-    dialogButtonNamed(dialog, "Применить")->click();
+    apply(dialog);
     QVERIFY2(notice.startsWith("Ошибка|") && notice.size() > 7, qPrintable(notice));
     QCOMPARE(bytesOf(existing), QByteArray("old bytes"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
@@ -506,21 +505,20 @@ void PageToolsTest::mergeFollowsListOrder()
     const QString png = fixture("pictures/scan-grey.png");
     window.showPageToolsDialog({png, pdf}, false);
     PageToolsDialog* dialog = toolsDialog(window);
-    prompt::Driver prompts;
-    skipProgress(prompts);
+    ToolPrompts prompts;
     QString proposed;
     prompts.whenShown([&proposed](QDialog* files) {
         proposed = static_cast<QFileDialog*>(files)->selectedFiles().value(0);
         files->reject();
     });
-    dialogButtonNamed(dialog, "Применить")->click();
+    apply(dialog);
     QVERIFY2(proposed.endsWith("/scan-grey_объединённый.pdf") || proposed.endsWith("/scan-grey_merged.pdf"),
              qPrintable(proposed));
     QVERIFY(toolsDialog(window));
 
     const QString target = dir.filePath("merged.pdf");
-    answerSaveDialog(prompts, target);
-    dialogButtonNamed(dialog, "Применить")->click();
+    prompt::answerSaveDialog(prompts, target);
+    apply(dialog);
     QTRY_VERIFY(!toolsDialog(window));
     QCOMPARE(pdftools::pageCount(target), 3);
     QVERIFY(qpdfChecks(target));
@@ -544,12 +542,11 @@ void PageToolsTest::mergeReportsFailures()
     QFile::remove(gone);
     PageToolsDialog* dialog = toolsDialog(window);
     const QString target = dir.filePath("merged.pdf");
-    prompt::Driver prompts;
-    skipProgress(prompts);
-    answerSaveDialog(prompts, target);
+    ToolPrompts prompts;
+    prompt::answerSaveDialog(prompts, target);
     QString notice;
     prompt::answerNoting(prompts, "OK", &notice);
-    dialogButtonNamed(dialog, "Применить")->click();
+    apply(dialog);
     QTRY_VERIFY(!toolsDialog(window));
     const QStringList lines = notice.split('\n');
     QCOMPARE(lines.value(0), QStringLiteral("Ошибки объединения|Не удалось добавить:"));
@@ -568,20 +565,19 @@ void PageToolsTest::mergeOfNothingWritesNothing()
     const QString b = writeFixture(dir, "b.pdf", "%PDF-1.4 nor this");
     window.showPageToolsDialog({a}, false);
     PageToolsDialog* dialog = toolsDialog(window);
-    prompt::Driver prompts;
-    skipProgress(prompts);
+    ToolPrompts prompts;
     QString notice;
     prompt::answerNoting(prompts, "OK", &notice);
-    dialogButtonNamed(dialog, "Применить")->click();
+    apply(dialog);
     QCOMPARE(notice, QStringLiteral("Объединение|Добавьте PDF для объединения"));
 
     QVERIFY(dialog->addMergeFile(b));
     const QString target = dir.filePath("merged.pdf");
-    answerSaveDialog(prompts, target);
+    prompt::answerSaveDialog(prompts, target);
     prompt::answerNoting(prompts, "OK", &notice);
     QString failure;
     prompt::answerNoting(prompts, "OK", &failure);
-    dialogButtonNamed(dialog, "Применить")->click();
+    apply(dialog);
     QVERIFY(notice.startsWith("Ошибки объединения|"));
     QCOMPARE(failure, QStringLiteral("Ошибка|Не удалось сформировать PDF."));
     QVERIFY(!QFileInfo::exists(target));
@@ -612,12 +608,11 @@ void PageToolsTest::mergeSavesChangedSourceFirst()
     window.showPageToolsDialog({open, fixture("gs-helvetica.pdf")}, false);
     PageToolsDialog* dialog = toolsDialog(window);
     const QString target = dir.filePath("merged.pdf");
-    prompt::Driver prompts;
-    skipProgress(prompts);
+    ToolPrompts prompts;
     QString question;
     prompt::answerNoting(prompts, answer, &question);
-    answerSaveDialog(prompts, target);
-    dialogButtonNamed(dialog, "Применить")->click();
+    prompt::answerSaveDialog(prompts, target);
+    apply(dialog);
     QVERIFY2(question.startsWith("Объединение|Документ «groff-columns.pdf» изменён"), qPrintable(question));
     if (mergedPages < 0) {
         QVERIFY(!QFileInfo::exists(target));
@@ -664,10 +659,9 @@ void PageToolsTest::shellMergeQuitsUnlessResultOpened()
     PageToolsDialog* dialog = toolsDialog(window);
     dialog->findChild<QCheckBox*>(QStringLiteral("ScanCheckBox"))->setChecked(openResult);
     const QString target = dir.filePath("merged.pdf");
-    prompt::Driver prompts;
-    skipProgress(prompts);
-    answerSaveDialog(prompts, target);
-    dialogButtonNamed(dialog, "Применить")->click();
+    ToolPrompts prompts;
+    prompt::answerSaveDialog(prompts, target);
+    apply(dialog);
     QTRY_VERIFY(!toolsDialog(window));
     QCOMPARE(pdftools::pageCount(target), 3);
     QCOMPARE(m_quits, openResult ? 0 : 1);

@@ -70,8 +70,12 @@ public slots:
     void open(const QUrl& url) { opened << url; }
 };
 
-UpdateResultDialog* resultWindow(MainWindow& window)
+// The window's check against server, shown; its result window.
+UpdateResultDialog* checkAgainst(MainWindow& window, const ManifestServer& server)
 {
+    qputenv("VORN_UPDATE_URL", server.url().toUtf8());
+    showSmall(window);
+    window.checkForUpdates();
     UpdateResultDialog* found = nullptr;
     QTest::qWaitFor([&] {
         found = window.findChild<UpdateResultDialog*>();
@@ -371,12 +375,8 @@ void UpdateCheckTest::updateWindowOpensPackage()
 {
     ManifestServer server;
     server.serve(debManifest("1.1", "https://example.org/vorn_1.1.deb"));
-    qputenv("VORN_UPDATE_URL", server.url().toUtf8());
     MainWindow window(AppProduct::editor);
-    showSmall(window);
-    window.checkForUpdates();
-    QCOMPARE(statusText(window), QStringLiteral("Проверяю обновления..."));
-    UpdateResultDialog* result = resultWindow(window);
+    UpdateResultDialog* result = checkAgainst(window, server);
     QVERIFY(result);
     QCOMPARE(result->windowTitle(), QStringLiteral("Доступно обновление"));
     QVERIFY(windowText(result).contains("Размер: 1.5 КБ"));
@@ -392,11 +392,8 @@ void UpdateCheckTest::windowShowsManifestTextsPlain()
 {
     ManifestServer server;
     server.serve(debManifest("1.1", "https://example.org/x.deb", "<b>x</b>"));
-    qputenv("VORN_UPDATE_URL", server.url().toUtf8());
     MainWindow window(AppProduct::editor);
-    showSmall(window);
-    window.checkForUpdates();
-    UpdateResultDialog* result = resultWindow(window);
+    UpdateResultDialog* result = checkAgainst(window, server);
     QVERIFY(result);
     QLabel* text = result->findChild<QLabel*>(QStringLiteral("DialogSubtitle"));
     QCOMPARE(text->textFormat(), Qt::PlainText);
@@ -409,11 +406,8 @@ void UpdateCheckTest::windowWithoutSafeLinkOffersNothing()
 {
     ManifestServer server;
     server.serve(debManifest("1.1", "file:///usr/bin/xterm"));
-    qputenv("VORN_UPDATE_URL", server.url().toUtf8());
     MainWindow window(AppProduct::editor);
-    showSmall(window);
-    window.checkForUpdates();
-    UpdateResultDialog* result = resultWindow(window);
+    UpdateResultDialog* result = checkAgainst(window, server);
     QVERIFY(result);
     QVERIFY(!prompt::buttonWithText(result, "Открыть ссылку"));
     for (QPushButton* button : result->findChildren<QPushButton*>())
@@ -432,6 +426,7 @@ void UpdateCheckTest::stoppedServerTellsNetworkError()
     MainWindow window(AppProduct::editor);
     showSmall(window);
     window.checkForUpdates();
+    QCOMPARE(statusText(window), QStringLiteral("Проверяю обновления..."));
     window.checkForUpdates();
     QTRY_COMPARE_WITH_TIMEOUT(window.findChildren<UpdateResultDialog*>().size(), 2, 5000);
     UpdateResultDialog* result = window.findChild<UpdateResultDialog*>();
