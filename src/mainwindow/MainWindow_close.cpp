@@ -134,7 +134,8 @@ bool MainWindow::confirmSaveAllDocuments()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    if (!confirmSaveAllDocuments()) {
+    // A print or export reading the document finishes first.
+    if (outputJobRunning || !confirmSaveAllDocuments()) {
         event->ignore();
         return;
     }

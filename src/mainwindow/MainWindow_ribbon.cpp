@@ -90,11 +90,14 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::About:
         onClick(&MainWindow::showAboutDialog);
         break;
-    // Their windows and operations come with their own features, which
-    // connect them here: printing, the save-as and export dialog, the
-    // annotation and settings dialogs and search.
     case ToolCommand::Print:
+        onClick(&MainWindow::showPrintDialog);
+        break;
     case ToolCommand::SaveExportDialog:
+        onClick(&MainWindow::showSaveExportDialog);
+        break;
+    // Their windows and operations come with their own features, which
+    // connect them here: the annotation and settings dialogs and search.
     case ToolCommand::AnnotationProperties:
     case ToolCommand::Settings:
     case ToolCommand::Search:
