@@ -167,6 +167,7 @@ bool MainWindow::extractFromPageTools(const PageToolsDialog& dialog)
         return false;
 
     const std::shared_ptr<const PdfDocument> source = sharedCurrentDocument();
+    const OutputJobScope job(this);
     WorkProgressDialog progress(tr("Извлечение"), tr("Извлечение страниц..."), this);
     const bool written = progress.run([source, pages, target](const WorkProgressDialog::Report&) {
         return source->extractPageSubset(pages, target);

@@ -139,6 +139,7 @@ private slots:
     void mergeSavesChangedSourceFirst();
 
     void shellModeIsApplicationModal();
+    void fileManagerMergeOpensShellTools();
     void shellMergeQuitsUnlessResultOpened_data();
     void shellMergeQuitsUnlessResultOpened();
 
@@ -638,6 +639,24 @@ void PageToolsTest::shellModeIsApplicationModal()
     showSmall(window);
     window.showPageToolsDialog({}, true);
     dialogButtonNamed(toolsDialog(window), "Отмена")->click();
+    QCOMPARE(m_quits, 1);
+}
+
+// The file manager's merge: the supported files, each once, in shell mode.
+void PageToolsTest::fileManagerMergeOpensShellTools()
+{
+    MainWindow window(AppProduct::editor);
+    QTemporaryDir dir;
+    const QString a = copyFixture(dir, "groff-columns.pdf");
+    const QString b = copyFixture(dir, "gs-helvetica.pdf");
+    const QString text = writeFixture(dir, "notes.docx", "not mergeable");
+    window.runShellAction(QStringLiteral("merge"), {a, text, b, a}, true);
+    QTRY_VERIFY(toolsDialog(window));
+    PageToolsDialog* dialog = toolsDialog(window);
+    QVERIFY(dialog->shellMode());
+    QCOMPARE(dialog->currentTab(), PageToolsDialog::MergeTab);
+    QCOMPARE(dialog->mergePaths(), QStringList({a, b}));
+    dialog->reject();
     QCOMPARE(m_quits, 1);
 }
 
