@@ -9,6 +9,7 @@
 #include "StableSort.h"
 
 #include <QImage>
+#include <QTransform>
 #include <QUndoCommand>
 
 #include <algorithm>
@@ -225,6 +226,60 @@ bool PageEdits::canGroup(const std::vector<TextBlock>& blocks, const QSet<int>& 
            });
 }
 
+namespace {
+
+// A turned block's lines stand in its own frame, turned about its centre;
+// its glyph boxes in its frame as made, turned about its old centre.
+// Grouped blocks turned alike share the first one's frames, each line
+// carried so that it still shows where it stood; false when they are not
+// turned alike (upright ones need nothing).
+bool carryIntoOneFrame(const std::vector<const TextBlock*>& blocks, std::vector<TextBlock::Line>& lines,
+                       QRectF& rect)
+{
+    const TextBlock& first = *blocks.front();
+    const bool alike = std::all_of(blocks.begin(), blocks.end(), [&](const TextBlock* b) {
+        return std::abs(b->rotation - first.rotation) <= kBlockRotationEpsilon &&
+               std::abs(b->originalRotation - first.originalRotation) <= kBlockRotationEpsilon;
+    });
+    if (!alike || std::abs(first.rotation) <= kBlockRotationEpsilon)
+        return false;
+    QTransform turn;
+    turn.rotate(-first.rotation);
+    QTransform turnMade;
+    turnMade.rotate(-first.originalRotation);
+    // Where a point of a frame turned about from lands in the one turned about to.
+    const auto carry = [](const QTransform& t, const QPointF& from, const QPointF& to) {
+        return t.inverted().map(from - to) - (from - to);
+    };
+    lines.clear();
+    rect = QRectF();
+    for (const TextBlock* block : blocks) {
+        const QPointF shift = carry(turn, block->rect.center(), first.rect.center());
+        const QPointF glyphShift = carry(turnMade, block->originalRect.center(), first.originalRect.center());
+        for (TextBlock::Line line : block->lines) {
+            line.rect.translate(shift);
+            for (TextBlock::Line::Word& word : line.words)
+                word.rect.translate(shift);
+            for (QRectF& box : line.glyphBoxes)
+                box.translate(glyphShift);
+            lines.push_back(line);
+        }
+        rect |= block->rect.translated(shift);
+    }
+    // The group turns about its own centre: everything moves so that the
+    // first block's lines still show where they stood.
+    const QPointF recentre = turn.map(rect.center() - first.rect.center()) - (rect.center() - first.rect.center());
+    rect.translate(recentre);
+    for (TextBlock::Line& line : lines) {
+        line.rect.translate(recentre);
+        for (TextBlock::Line::Word& word : line.words)
+            word.rect.translate(recentre);
+    }
+    return true;
+}
+
+} // namespace
+
 int PageEdits::groupBlocks(const QSet<int>& indexes, double pageHeight)
 {
     if (!canGroup(m_blocks, indexes))
@@ -248,6 +303,17 @@ int PageEdits::groupBlocks(const QSet<int>& indexes, double pageHeight)
         const QString text = ocrBlockTextForClipboard(block);
         if (!text.isEmpty())
             texts << text;
+    }
+    std::vector<const TextBlock*> grouped;
+    for (int index : selected)
+        grouped.push_back(&m_blocks[size_t(index)]);
+    std::vector<TextBlock::Line> carried;
+    QRectF carriedRect;
+    if (carryIntoOneFrame(grouped, carried, carriedRect)) {
+        for (TextBlock::Line& line : carried)
+            line.text = line.text.trimmed();
+        merged.lines = std::move(carried);
+        merged.rect = carriedRect;
     }
     const auto topOf = [pageHeight](const TextBlock::Line& line) {
         return pageHeight > 0 ? pageHeight - line.rect.y() - line.rect.height() : line.rect.y();
