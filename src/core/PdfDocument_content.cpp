@@ -10,6 +10,7 @@
 #include "PdfEngineInternal.h"
 #include "TextBlock.h"
 
+#include <QDebug>
 #include <QTransform>
 
 #include <cmath>
@@ -562,8 +563,11 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         }
     }
     page.reset();
-    if (!removal)
+    if (!removal) {
+        if (inserted > 0)
+            wrapPageStreamsUnlocked(pageIndex);
         return true;
+    }
 
     // Then the page's own glyphs under the rewritten blocks are cut out of
     // its content stream (the program's text written over them stays), and
@@ -648,7 +652,26 @@ bool PdfDocument::appendToPage(int pageIndex, const std::function<bool(PageTextW
         markAddedUnlocked();
     if (!outcome.error.isEmpty())
         setLastError(outcome.error);
-    return outcome.error.isEmpty();
+    page.reset();
+    if (!outcome.error.isEmpty())
+        return false;
+    wrapPageStreamsUnlocked(pageIndex);
+    return true;
+}
+
+void PdfDocument::wrapPageStreamsUnlocked(int pageIndex)
+{
+    if (m_bytesDamaged)
+        return;
+    QByteArray current, wrapped;
+    QString error;
+    if (!serializeForEditUnlocked(&current, &error) ||
+        !PageGlyphRemoval::wrapPageStreams(current, pageIndex, &wrapped, &error)) {
+        qWarning().noquote() << "Page" << pageIndex + 1 << "keeps its streams unwrapped:" << error;
+        return;
+    }
+    if (!wrapped.isEmpty())
+        reloadFromBytesUnlocked(wrapped);
 }
 
 bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& text, const QString& fontFamily,

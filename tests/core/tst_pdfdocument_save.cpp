@@ -115,6 +115,8 @@ private slots:
     void anotherToolsLayerIsCutOut();
     void damagedFileIsWrittenWhole();
     void refusedRemovalLeavesTheDocument();
+    void appendedTextIsNotStretched_data();
+    void appendedTextIsNotStretched();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -377,6 +379,61 @@ void TestPdfDocumentSave::damagedFileIsWrittenWhole()
     QVERIFY(!fixtures::readFile(out).startsWith(broken));
     QVERIFY(qpdfClean(out));
     QVERIFY(pdftools::words(out, 0).contains(QStringLiteral("Принято")));
+}
+
+void TestPdfDocumentSave::appendedTextIsNotStretched_data()
+{
+    QTest::addColumn<bool>("asBlock");  // else as free text
+    QTest::newRow("free text") << false;
+    QTest::newRow("a block the user added") << true;
+}
+
+// Text added to a page whose own streams leave their text state set (a
+// scan layer's Tz and invisible render mode) is drawn as on a clean page:
+// as wide, and seen by other readers.
+void TestPdfDocumentSave::appendedTextIsNotStretched()
+{
+    QFETCH(bool, asBlock);
+    const QString word = QStringLiteral("Исполнено");
+    const QRectF at(72, 40, 300, 16);
+    auto widthOn = [&](const QString& file, const QString& name) {
+        PdfDocument doc;
+        if (!doc.open(fixtures::realPdf(file)))
+            return -1.0;
+        bool added = false;
+        if (asBlock) {
+            TextBlock block;
+            block.text = word;
+            block.rect = at;
+            block.fontSize = 12;
+            block.textEdited = true;
+            added = doc.overlayOcrText(0, std::vector<TextBlock>{block}, false);
+        } else {
+            added = doc.addFreeText(0, at, word, QString(), 12, Qt::black);
+        }
+        const QString out = path(name);
+        if (!added || !doc.save(out))
+            return -1.0;
+        for (const pdftools::WordBox& box : pdftools::wordBoxes(out, 0))
+            if (box.text == word)
+                return box.box.width();
+        return 0.0;
+    };
+    const double clean = widthOn(QStringLiteral("libreoffice-heading.pdf"), QStringLiteral("clean.pdf"));
+    const double layered = widthOn(QStringLiteral("tesseract-ru.pdf"), QStringLiteral("layered.pdf"));
+    QVERIFY(clean > 0);
+    QVERIFY2(std::abs(layered - clean) <= 0.01 * clean, qPrintable(QStringLiteral("%1 against %2").arg(layered).arg(clean)));
+    const QString out = path(QStringLiteral("layered.pdf"));
+    QVERIFY(qpdfClean(out));
+    const QImage shown = pdftools::renderPage(out, 0, 72).convertToFormat(QImage::Format_Grayscale8);
+    QVERIFY(!shown.isNull());
+    int ink = 0;
+    for (int y = shown.height() - int(at.bottom()); y < shown.height() - int(at.top()); ++y)
+        for (int x = int(at.left()); x < int(at.left() + clean); ++x)
+            ink += shown.pixelColor(x, y).value() < 128;
+    QVERIFY2(ink > 20, qPrintable(QString::number(ink)));
+    // Still an update of the original bytes.
+    QVERIFY(fixtures::readFile(out).startsWith(fixtures::readFile(fixtures::realPdf(QStringLiteral("tesseract-ru.pdf")))));
 }
 
 QTEST_MAIN(TestPdfDocumentSave)
