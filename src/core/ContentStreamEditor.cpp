@@ -601,6 +601,23 @@ QPDFObjectHandle inheritedResources(QPDFObjectHandle page)
     return QPDFObjectHandle::newDictionary();
 }
 
+// The content streams the other pages of pdf draw.
+std::set<QPDFObjGen> streamsOfOtherPages(QPDF& pdf, QPDFObjectHandle page)
+{
+    std::set<QPDFObjGen> streams;
+    for (QPDFObjectHandle other : pdf.getAllPages()) {
+        if (other.getObjGen() == page.getObjGen())
+            continue;
+        QPDFObjectHandle contents = other.getKey("/Contents");
+        const std::vector<QPDFObjectHandle> items =
+            contents.isArray() ? contents.getArrayAsVector() : std::vector<QPDFObjectHandle>{contents};
+        for (const QPDFObjectHandle& item : items)
+            if (item.isIndirect())
+                streams.insert(item.getObjGen());
+    }
+    return streams;
+}
+
 }  // namespace
 
 ContentStreamEditor::ContentStreamEditor(QPDF& pdf, StandardWidths standardWidths)
@@ -659,11 +676,28 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QRectF>
                 return false;
             }
         }
+        // A stream other pages draw too is copied for this page before it changes.
+        const bool anySplice = std::any_of(streams.begin(), streams.end(), [](const auto& s) { return !s->splices.empty(); });
+        const std::set<QPDFObjGen> shared = anySplice ? streamsOfOtherPages(m_pdf, page) : std::set<QPDFObjGen>();
+        std::vector<QPDFObjectHandle> ownItems = items;
+        bool copied = false;
         for (auto& s : streams) {
             if (s->splices.empty())
                 continue;
+            if (shared.count(s->stream.getObjGen())) {
+                QPDFObjectHandle copy = s->stream.copyStream();
+                for (QPDFObjectHandle& item : ownItems)
+                    if (item.isIndirect() && item.getObjGen() == s->stream.getObjGen())
+                        item = copy;
+                s->stream = copy;
+                copied = true;
+            }
             s->stream.replaceStreamData(applied(*s), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
             m_changed.push_back({s->stream.getObjectID(), s->stream.getGeneration()});
+        }
+        if (copied) {
+            page.replaceKey("/Contents", contents.isArray() ? QPDFObjectHandle::newArray(ownItems) : ownItems.front());
+            m_changed.push_back({page.getObjectID(), page.getGeneration()});
         }
         for (auto& [key, use] : walk.forms) {
             if (use.work->splices.empty())

@@ -117,6 +117,7 @@ private slots:
     void refusedRemovalLeavesTheDocument();
     void appendedTextIsNotStretched_data();
     void appendedTextIsNotStretched();
+    void sharedPageContentStaysOnOtherPages();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -434,6 +435,37 @@ void TestPdfDocumentSave::appendedTextIsNotStretched()
     QVERIFY2(ink > 20, qPrintable(QString::number(ink)));
     // Still an update of the original bytes.
     QVERIFY(fixtures::readFile(out).startsWith(fixtures::readFile(fixtures::realPdf(QStringLiteral("tesseract-ru.pdf")))));
+}
+
+// Two pages drawn by one content stream: a line deleted on the first is
+// gone from it only, the second keeps every word.
+void TestPdfDocumentSave::sharedPageContentStaysOnOtherPages()
+{
+    const QString source = fixtures::realPdf(QStringLiteral("shared-contents.pdf"));
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    TextBlock old;
+    QVERIFY(rewriteBlock(blocks, QStringLiteral("shut off"), QString(), &old));
+    QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+    const QString out = path(QStringLiteral("shared.pdf"));
+    QVERIFY2(doc.save(out), qPrintable(doc.lastError()));
+    QVERIFY(qpdfClean(out));
+    const QStringList first = pdftools::words(out, 0);
+    QVERIFY2(!first.contains(QStringLiteral("water")) && first.contains(QStringLiteral("basement")),
+             qPrintable(first.join(' ')));
+    QCOMPARE(pdftools::words(out, 1), pdftools::words(source, 1));
+    PdfDocument reread;  // the program reads the second page whole too
+    QVERIFY(reread.open(out));
+    PdfDocument original;
+    QVERIFY(original.open(source));
+    const auto texts = [](const std::vector<TextBlock>& page) {
+        QStringList out;
+        for (const TextBlock& block : page)
+            out << block.text;
+        return out;
+    };
+    QCOMPARE(texts(reread.extractText(1)), texts(original.extractText(1)));
 }
 
 QTEST_MAIN(TestPdfDocumentSave)
