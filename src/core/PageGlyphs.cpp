@@ -12,6 +12,7 @@ namespace {
 
 constexpr unsigned kVisibleAlpha = 9;
 constexpr double kSameOrigin = 0.01;  // points
+constexpr char32_t kEndOfLineHyphen = 2;  // pdfium's code for a hyphen that ends a line
 
 bool drawsInvisibly(FPDF_PAGEOBJECT object, unsigned fillAlpha)
 {
@@ -60,7 +61,9 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
             !api.FPDFText_GetCharOrigin(text.get(), i, &x, &y))
             continue;
         FPDF_PAGEOBJECT object = api.FPDFText_GetTextObject(text.get(), i);
-        const char32_t code = api.FPDFText_GetUnicode(text.get(), i);
+        char32_t code = api.FPDFText_GetUnicode(text.get(), i);
+        if (code == kEndOfLineHyphen)
+            code = U'-';
         PageGlyph glyph;
         glyph.spaceBefore = std::exchange(breakSeen, false);
         if (code >= 0x20 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF))
