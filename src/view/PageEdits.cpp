@@ -288,7 +288,8 @@ int PageEdits::groupBlocks(const QSet<int>& indexes, double pageHeight)
     std::sort(selected.begin(), selected.end());
     TextBlock merged = m_blocks[size_t(selected.first())];
     merged.lines.clear();
-    QStringList texts;
+    std::vector<QString> blockTexts;  // per selected block
+    std::vector<int> owners;          // per line: its block among the selected
     for (int index : selected) {
         const TextBlock& block = m_blocks[size_t(index)];
         // The merged block keeps the first one's old place; the others' old
@@ -298,11 +299,10 @@ int PageEdits::groupBlocks(const QSet<int>& indexes, double pageHeight)
         for (TextBlock::Line line : block.lines) {
             line.text = line.text.trimmed();
             merged.lines.push_back(line);
+            owners.push_back(int(blockTexts.size()));
         }
         merged.rect |= block.rect;
-        const QString text = ocrBlockTextForClipboard(block);
-        if (!text.isEmpty())
-            texts << text;
+        blockTexts.push_back(ocrBlockTextForClipboard(block));
     }
     std::vector<const TextBlock*> grouped;
     for (int index : selected)
@@ -318,11 +318,32 @@ int PageEdits::groupBlocks(const QSet<int>& indexes, double pageHeight)
     const auto topOf = [pageHeight](const TextBlock::Line& line) {
         return pageHeight > 0 ? pageHeight - line.rect.y() - line.rect.height() : line.rect.y();
     };
-    vorn::safeStableSort(merged.lines, [&](const TextBlock::Line& a, const TextBlock::Line& b) {
+    std::vector<std::pair<TextBlock::Line, int>> ordered;
+    for (size_t i = 0; i < merged.lines.size(); ++i)
+        ordered.emplace_back(merged.lines[i], owners[i]);
+    vorn::safeStableSort(ordered, [&](const auto& x, const auto& y) {
+        const TextBlock::Line& a = x.first;
+        const TextBlock::Line& b = y.first;
         if (std::abs(topOf(a) - topOf(b)) < kSameRowPt)
             return a.rect.x() < b.rect.x();
         return topOf(a) < topOf(b);
     });
+    // The blocks' texts follow in the order their lines now stand, so that
+    // the text and the lines it is written into agree.
+    merged.lines.clear();
+    std::vector<int> textOrder;
+    for (const auto& [line, owner] : ordered) {
+        merged.lines.push_back(line);
+        if (std::find(textOrder.begin(), textOrder.end(), owner) == textOrder.end())
+            textOrder.push_back(owner);
+    }
+    for (int i = 0; i < int(blockTexts.size()); ++i)
+        if (std::find(textOrder.begin(), textOrder.end(), i) == textOrder.end())
+            textOrder.push_back(i);
+    QStringList texts;
+    for (int i : textOrder)
+        if (!blockTexts[size_t(i)].isEmpty())
+            texts << blockTexts[size_t(i)];
     if (texts.isEmpty()) {
         for (const TextBlock::Line& line : merged.lines) {
             if (!line.text.isEmpty())
