@@ -652,11 +652,7 @@ bool PdfDocument::appendToPage(int pageIndex, const std::function<bool(PageTextW
         markAddedUnlocked();
     if (!outcome.error.isEmpty())
         setLastError(outcome.error);
-    page.reset();
-    if (!outcome.error.isEmpty())
-        return false;
-    wrapPageStreamsUnlocked(pageIndex);
-    return true;
+    return outcome.error.isEmpty();
 }
 
 void PdfDocument::wrapPageStreamsUnlocked(int pageIndex)
@@ -680,9 +676,13 @@ bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& 
     QMutexLocker lock(&m_mutex);
     if (!m_doc || text.isEmpty() || pageIndex < 0)
         return false;
-    return appendToPage(pageIndex, [&](PageTextWriter& writer) {
-        return writer.addVisibleText(text, rect.normalized(), TextStyle{fontFamily, fontSize, color, false, false});
-    });
+    if (!appendToPage(pageIndex, [&](PageTextWriter& writer) {
+            return writer.addVisibleText(text, rect.normalized(), TextStyle{fontFamily, fontSize, color, false, false});
+        }))
+        return false;
+    // Text, unlike paths and pictures, takes the text state the page leaves.
+    wrapPageStreamsUnlocked(pageIndex);
+    return true;
 }
 
 bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const QSizeF& size, const QImage& image)
