@@ -625,6 +625,37 @@ ContentStreamEditor::ContentStreamEditor(QPDF& pdf, StandardWidths standardWidth
 {
 }
 
+bool ContentStreamEditor::leavesTextState(QPDFObjectHandle page)
+{
+    static const std::set<std::string> kTextState = {"Tz", "Tc", "Tw", "Ts", "TL", "Tr"};
+    try {
+        QPDFObjectHandle contents = page.getKey("/Contents");
+        const std::vector<QPDFObjectHandle> items =
+            contents.isArray() ? contents.getArrayAsVector() : std::vector<QPDFObjectHandle>{contents};
+        int depth = 0;  // the streams are one content: q/Q pairs may span them
+        for (const QPDFObjectHandle& item : items) {
+            std::string data;
+            std::vector<Token> tokens;
+            QString error;
+            if (!readDecodedStream(item, size_t(kMaxStreamBytes), &data) || !tokenize(data, tokens, error))
+                return true;
+            for (const Token& token : tokens) {
+                if (token.type != QPDFTokenizer::tt_word)
+                    continue;
+                if (token.value == "q")
+                    ++depth;
+                else if (token.value == "Q")
+                    depth = std::max(depth - 1, 0);
+                else if (depth == 0 && kTextState.count(token.value))
+                    return true;
+            }
+        }
+        return false;
+    } catch (const std::exception&) {
+        return true;
+    }
+}
+
 bool ContentStreamEditor::removeGlyphs(QPDFObjectHandle& page, const std::vector<QRectF>& areas)
 {
     return edit(page, areas, false);

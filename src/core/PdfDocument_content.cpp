@@ -2,13 +2,19 @@
 // text and highlights.
 #include "PdfDocument.h"
 
+#include "ContentStreamEditor.h"
 #include "PageGlyphRemoval.h"
 #include "PageGlyphs.h"
 #include "PageOwnContent.h"
 #include "PageRemovalTrial.h"
 #include "PageTextWriter.h"
 #include "PdfEngineInternal.h"
+#include "QpdfFile.h"
 #include "TextBlock.h"
+
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
 
 #include <QDebug>
 #include <QTransform>
@@ -659,6 +665,25 @@ void PdfDocument::wrapPageStreamsUnlocked(int pageIndex)
 {
     if (m_bytesDamaged)
         return;
+    // Most pages leave no text state: they need no wrapping, and the document
+    // is not read again.
+    const std::vector<int>& origins = pageOriginsUnlocked();
+    const int origin = pageIndex >= 0 && pageIndex < int(origins.size()) ? origins[size_t(pageIndex)] : -1;
+    if (origin >= 0 && !m_fileBytes.isEmpty()) {
+        if (!m_contentSource) {
+            m_contentSource = std::make_unique<QpdfFile>();
+            m_contentSource->load(m_fileBytes, nullptr);
+        }
+        bool leaves = true;
+        if (m_contentSource->isLoaded())
+            m_contentSource->run([&](QPDF& pdf) {
+                const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
+                if (size_t(origin) < pages.size())
+                    leaves = ContentStreamEditor::leavesTextState(pages[size_t(origin)]);
+            }, nullptr);
+        if (!leaves)
+            return;
+    }
     QByteArray current, wrapped;
     QString error;
     if (!serializeForEditUnlocked(&current, &error) ||
