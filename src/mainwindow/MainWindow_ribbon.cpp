@@ -75,9 +75,12 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::RotateRight:
         onClick(&MainWindow::onRotateCW);
         break;
+    case ToolCommand::Settings:
+        onClick(&MainWindow::showSettingsDialog);
+        break;
     // Their windows and operations come with their own features, which
     // connect them here: printing, the save-as and export dialog, the password,
-    // page-tools, annotation, properties, settings, load-error and about
+    // page-tools, annotation, properties, load-error and about
     // dialogs and search.
     case ToolCommand::Print:
     case ToolCommand::SaveExportDialog:
@@ -85,7 +88,6 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::PageTools:
     case ToolCommand::AnnotationProperties:
     case ToolCommand::DocumentProperties:
-    case ToolCommand::Settings:
     case ToolCommand::LoadError:
     case ToolCommand::About:
     case ToolCommand::Search:
