@@ -42,6 +42,7 @@ SCRIPTS = {
     "pl": "latin", "tr": "latin", "zh": "han", "ja": "japanese", "ko": "hangul", "ar": "arabic",
 }
 CYRILLIC = re.compile("[А-Яа-яЁё]")
+SHORTEST_WORDING = 2
 PLACEHOLDER = re.compile(r"%L?\d{1,2}|%p%")
 
 
@@ -211,8 +212,9 @@ def script_letters(text):
     return scripts
 
 
-def script_problem(locale, text):
+def script_problem(locale, text, source):
     scripts = script_letters(text)
+    source_letters = [ch for ch in source if ch.isalpha()]
     script = SCRIPTS[locale]
     if script == "latin":
         wrong = scripts - {"latin", "greek"}
@@ -220,9 +222,11 @@ def script_problem(locale, text):
     if script == "cyrillic":
         return None if "cyrillic" in scripts else "no Cyrillic letters"
     own = {"han": {"han"}, "japanese": {"han", "kana"}, "hangul": {"hangul"}, "arabic": {"arabic"}}[script]
-    if "cyrillic" in scripts:
-        return "Cyrillic letters"
-    if not scripts & own:
+    foreign = scripts - own - {"latin"}
+    if foreign:
+        return f"letters of {', '.join(sorted(foreign))}"
+    # Units and other abbreviations of one or two letters may stay Latin.
+    if not scripts & own and len(source_letters) > SHORTEST_WORDING:
         return f"no {script} letters"
     return None
 
@@ -246,7 +250,7 @@ def problems(sources, wordings, coincidences):
                 continue
             if placeholders(text) != wanted:
                 found.append(f"{where}: placeholders {placeholders(text)} instead of {wanted}")
-            problem = script_problem(locale, text) if script_letters(source) - {"latin"} else None
+            problem = script_problem(locale, text, source) if script_letters(source) - {"latin"} else None
             if problem and text != source:
                 found.append(f"{where}: {problem} in {text!r}")
             if locale != "en" and text == english.get(source) and source not in coincidences.get(locale, []):
