@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-"""Keeps the interface translation table whole.
+"""Keeps the interface translation table and the two style sheets whole.
 
 The Russian texts of the program are the string literals of src/ that hold a
 Cyrillic letter (escapes resolved, adjacent literals joined). Their wordings
 live in resources/i18n/src/<locale>.json, one reviewable file per language,
 and are generated into resources/i18n/vorn_ui_translations_multilang.json.
 
-  check-translations.py               check sources, wordings and the table
+  check-translations.py               check sources, wordings, the table and
+                                      that the light and dark sheets have the
+                                      same rules, styling every named widget
   check-translations.py --write       regenerate the table from the wordings
   check-translations.py --missing     print the texts some locale lacks, as
                                       table entries with empty wordings
@@ -30,6 +32,18 @@ TABLE = os.path.join(I18N, "vorn_ui_translations_multilang.json")
 EXCLUDED = os.path.join(WORDINGS, "excluded.json")
 COINCIDENCES = os.path.join(WORDINGS, "same-as-english.json")
 LARGEST_FILE = 16 * 1024 * 1024
+STYLES = os.path.join(ROOT, "resources", "styles")
+STYLED_NAMES = """AppDialog AppName AppSubtitle CompactTextButton DialogCheckBox DialogCombo DialogGroupBox DialogHint
+DialogRadioButton DialogSubtitle DialogTabs DialogTitle DocumentCanvas DocumentPage DocumentScroll DocumentTabs
+DocumentTitle FindDialog FindDialogButton FloatingBar FloatingSeparator GlobalSearch IconOnlyButton
+InlineEditorCancel InlineEditorConfirm InlineEditorFrame InlineTextEditor LeftPanel OcrProgress PageCounter
+PanelHeader PanelMeta PanelTitle PreviewCard PrimaryDialogButton PrintDialog PrintPreviewCaption PrintPreviewPage
+PrintPreviewPanel RecentFilesList Ribbon RibbonGroup RibbonGroupTitle RibbonPage RibbonToolButton ScanCheckBox
+ScanCombo ScanGroupBox ScanLabel ScanPreview ScanPreviewButton ScanPreviewLabel ScanPreviewScroll ScanProgressBar
+ScanRefreshButton ScanScanButton ScanScanFrame ScanSeparator ScanSettingsFrame ScanSlider ScanSpin ScanStatusLabel
+ScanTabContent SecondaryDialogButton SettingsSections StatusBar SymbolButton SymbolPage SymbolScroll SymbolTabs
+ThemePrimitiveButton ThumbCard ThumbInner ThumbNumber ThumbPage ThumbScroll ThumbViewport TitleBar ViewportHeader
+ViewportTitle Workspace""".split()
 
 LOCALES = {
     "ru": "Русский", "en": "English", "de": "Deutsch", "fr": "Français", "es": "Español",
@@ -331,6 +345,39 @@ def same_content(a, b):
     return strip(a) == strip(b) and meta_a == meta_b
 
 
+# ---- style sheets ---------------------------------------------------------
+
+def sheet_selectors(name):
+    """The selectors of a sheet's rules, in order; unbalanced braces fail."""
+    path = os.path.join(STYLES, f"{name}.qss")
+    if not os.path.exists(path) or os.path.getsize(path) > LARGEST_FILE:
+        raise CheckError(f"{os.path.relpath(path, ROOT)} is missing or too large")
+    with open(path, encoding="utf-8") as f:
+        text = re.sub(r"/\*.*?\*/", "", f.read(), flags=re.S)
+    selectors = []
+    rest = text
+    while "{" in rest:
+        head, _, tail = rest.partition("{")
+        body, closed, rest = tail.partition("}")
+        if not closed or "{" in body:
+            raise CheckError(f"{os.path.relpath(path, ROOT)}: unbalanced braces after {head.strip()!r}")
+        selectors.append(" ".join(head.split()))
+    if rest.strip():
+        raise CheckError(f"{os.path.relpath(path, ROOT)}: text after the last rule")
+    return selectors
+
+
+def sheet_problems():
+    light = sheet_selectors("light")
+    dark = sheet_selectors("dark")
+    found = []
+    if light != dark:
+        found.append("resources/styles: light.qss and dark.qss do not have the same rules in the same order")
+    names = set(re.findall(r"#(\w+)", " ".join(light)))
+    found += [f"resources/styles: no rule styles {name}" for name in STYLED_NAMES if name not in names]
+    return found
+
+
 # ---- commands -------------------------------------------------------------
 
 def gather():
@@ -341,7 +388,7 @@ def gather():
 
 def command_check():
     sources, wordings, excluded, coincidences = gather()
-    found = problems(sources, wordings, coincidences)
+    found = problems(sources, wordings, coincidences) + sheet_problems()
     table = read_json(TABLE)
     expected = build_table(sources, wordings, coincidences, table)
     if not same_content(table, expected):
@@ -351,7 +398,7 @@ def command_check():
     for line in found:
         print(line, file=sys.stderr)
     if found:
-        print(f"{len(found)} translation problems", file=sys.stderr)
+        print(f"{len(found)} problems in the translations or style sheets", file=sys.stderr)
         return 1
     print(f"translations: {len(sources)} texts in {len(LOCALES)} languages")
     return 0
