@@ -76,6 +76,7 @@ private slots:
     void floatingBarButtonsKeepTheirSize();
     void themesSwitchTwice();
     void missingSheetKeepsThePrevious();
+    void viewTabThemeButtons();
     void sheetsHaveTheSameRules();
     void sheetsStyleEveryName();
     void sheetsCarryTheColours_data();
@@ -173,6 +174,19 @@ void AppearanceTest::missingSheetKeepsThePrevious()
     window.setDarkTheme();
     window.applyStyleFile(QStringLiteral(":/resources/styles/none.qss"));
     QCOMPARE(qApp->styleSheet(), sheet(QStringLiteral("dark")));
+}
+
+void AppearanceTest::viewTabThemeButtons()
+{
+    MainWindow window(AppProduct::editor);
+    auto* ribbon = window.findChild<QTabWidget*>(QStringLiteral("Ribbon"));
+    QWidget* viewTab = ribbon->widget(ribbon->count() - 1);
+    buttonByTip(viewTab, QStringLiteral("Тёмная тема"))->click();
+    QCOMPARE(QSettings().value(QStringLiteral("ui/theme")).toString(), QStringLiteral("dark"));
+    QCOMPARE(qApp->styleSheet(), sheet(QStringLiteral("dark")));
+    buttonByTip(viewTab, QStringLiteral("Светлая тема"))->click();
+    QCOMPARE(QSettings().value(QStringLiteral("ui/theme")).toString(), QStringLiteral("light"));
+    QCOMPARE(qApp->styleSheet(), sheet(QStringLiteral("light")));
 }
 
 void AppearanceTest::sheetsHaveTheSameRules()

@@ -65,6 +65,7 @@ private slots:
     void immediateButtonsSurviveCancel();
     void germanApplyKeepsLatinValues();
     void severalDialogsAtOnce();
+    void openedFromTheViewTab();
     void applyTranslatesOpenWindows();
     void startupClampsDensityAndTheme();
     void titleKeptAfterStartAndApply();
@@ -258,6 +259,15 @@ void SettingsDialogTest::severalDialogsAtOnce()
     QCOMPARE(QSettings().value(QStringLiteral("print/copies")).toInt(), 7);
     second->apply();
     QCOMPARE(QSettings().value(QStringLiteral("print/copies")).toInt(), 3);
+}
+
+void SettingsDialogTest::openedFromTheViewTab()
+{
+    m_window = std::make_unique<MainWindow>(AppProduct::viewer);
+    auto* ribbon = m_window->findChild<QTabWidget*>(QStringLiteral("Ribbon"));
+    buttonByTip(ribbon->widget(ribbon->count() - 1), QStringLiteral("Настройки"))->click();
+    buttonByTip(ribbon->widget(ribbon->count() - 1), QStringLiteral("Настройки"))->click();
+    QCOMPARE(m_window->findChildren<SettingsDialog*>().size(), 2);
 }
 
 void SettingsDialogTest::applyTranslatesOpenWindows()
