@@ -186,7 +186,6 @@ private:
     using ButtonFactory = QToolButton* (*)(const QString&, const QString&, bool);
     std::pair<QToolButton*, QToolButton*> editToolButtons(ButtonFactory factory);
     void setupShortcuts();
-    void applyWindowPreferences();
 
     // Saving.
     bool saveOrSaveAs();
@@ -492,6 +491,27 @@ public slots:
 
 public:
     bool ocrDocumentRunning() const;
+
+    // Themes, the interface density, the stored preferences and the settings
+    // dialog (MainWindow_appearance.cpp, MainWindow_settings.cpp).
+public:
+    // Sets the file's text as the application style sheet; a file that
+    // cannot be read leaves the sheet in force.
+    void applyStyleFile(const QString& path);
+    // Sizes the ribbon's buttons and the font boxes; stores the density
+    // clamped to 0 (compact) .. 2 (large).
+    void applyUiDensity(int density);
+    // Pushes the stored interface settings into the window and translates
+    // every open window into the stored language.
+    void applyStoredSettings();
+
+public slots:
+    void setLightTheme();
+    void setDarkTheme();
+    void showSettingsDialog();
+
+private:
+    friend class SettingsDialog;
 
 signals:
     void ocrDocumentRunFinished();

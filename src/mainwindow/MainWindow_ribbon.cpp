@@ -75,6 +75,9 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::RotateRight:
         onClick(&MainWindow::onRotateCW);
         break;
+    case ToolCommand::Settings:
+        onClick(&MainWindow::showSettingsDialog);
+        break;
     case ToolCommand::PasswordDialog:
         onClick(&MainWindow::showPasswordDialog);
         break;
@@ -97,9 +100,8 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
         onClick(&MainWindow::showSaveExportDialog);
         break;
     // Their windows and operations come with their own features, which
-    // connect them here: the annotation and settings dialogs and search.
+    // connect them here: the annotation dialog and search.
     case ToolCommand::AnnotationProperties:
-    case ToolCommand::Settings:
     case ToolCommand::Search:
     case ToolCommand::None:
         break;

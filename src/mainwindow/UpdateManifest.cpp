@@ -81,6 +81,11 @@ QString updateProductId(AppProduct product)
     }
 }
 
+QString defaultUpdateManifestUrl()
+{
+    return kDefaultManifestUrl;
+}
+
 UpdateCheckInputs currentUpdateCheckInputs(AppProduct product)
 {
     UpdateCheckInputs inputs;

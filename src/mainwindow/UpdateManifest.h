@@ -33,6 +33,8 @@ struct UpdateCheckOutcome {
 // The inputs of a check now: the manifest address (VORN_UPDATE_URL over the
 // setting), the channel, the product and the version of this build.
 UpdateCheckInputs currentUpdateCheckInputs(AppProduct product);
+// The manifest address used while updates/manifestUrl is not set.
+QString defaultUpdateManifestUrl();
 
 // "vorn-pdf-editor", "vorn-pdf-viewer" or "vorn-ecp".
 QString updateProductId(AppProduct product);

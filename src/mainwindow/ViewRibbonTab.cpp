@@ -24,11 +24,13 @@ ViewRibbonTab::ViewRibbonTab(MainWindow& window, bool fontLabelsShown)
     QToolButton* continuous = layoutButton(QStringLiteral("continuous-view"), tr("Лента"), Continuous);
     QToolButton* thumbnails = layoutButton(QStringLiteral("thumbnails"), tr("Миниатюры"), Thumbnails);
 
-    // Themes and settings are connected with their own features.
     QToolButton* light = iconOnlyButton(QStringLiteral("theme-light"), tr("Светлая тема"), false);
     QToolButton* dark = iconOnlyButton(QStringLiteral("theme-dark"), tr("Тёмная тема"), false);
     QToolButton* properties = window.toolButton(QStringLiteral("properties"), tr("Свойства"), false, false);
     QToolButton* settings = window.toolButton(QStringLiteral("settings"), tr("Настройки"), false, false);
+    connect(light, &QToolButton::clicked, this, &ViewRibbonTab::lightThemeChosen);
+    connect(dark, &QToolButton::clicked, this, &ViewRibbonTab::darkThemeChosen);
+    connect(settings, &QToolButton::clicked, this, &ViewRibbonTab::settingsRequested);
     QToolButton* updates = window.toolButton(QStringLiteral("verify"), tr("Обновления"), false, false);
     updates->setToolTip(tr("Проверить обновления приложения"));
     QToolButton* fonts = window.toolButton(QStringLiteral("debug-font"), tr("Шрифты"), true, false);
