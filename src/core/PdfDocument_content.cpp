@@ -2,6 +2,7 @@
 // text and highlights.
 #include "PdfDocument.h"
 
+#include "PdfChangeNotice.h"
 #include "PageGlyphRemoval.h"
 #include "PageGlyphs.h"
 #include "PageOwnContent.h"
@@ -449,6 +450,9 @@ AppendOutcome commitAppendedObjects(FPDF_DOCUMENT doc, int pageIndex, PagePtr& p
 // accepted; on any failure it is closed unwritten, as it was.
 bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& blocks, bool forceWhiteout)
 {
+    const ChangeNotice notice(*this, ChangeNotice::EditsWritten, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (blocks.empty()) {
         setLastError(QStringLiteral("Нет блоков для записи на страницу."));
@@ -559,6 +563,9 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
 
 bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
 {
+    const ChangeNotice notice(*this, ChangeNotice::EditsWritten, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     QString error;
     PagePtr page = pageForWriting(m_doc, pageIndex, error);
@@ -622,6 +629,9 @@ bool PdfDocument::appendToPage(int pageIndex, const std::function<bool(PageTextW
 bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& text, const QString& fontFamily,
                               float fontSize, const QColor& color)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (!m_doc || text.isEmpty() || pageIndex < 0)
         return false;
@@ -632,6 +642,9 @@ bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& 
 
 bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const QSizeF& size, const QImage& image)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (!m_doc || pageIndex < 0 || image.isNull() || size.width() <= 0 || size.height() <= 0)
         return false;
@@ -642,6 +655,9 @@ bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const Q
 // shows on pages that are one full-page picture.
 bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor& color, int)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     constexpr int kMinAlpha = 20;
     constexpr int kMaxAlpha = 120;
     QMutexLocker lock(&m_mutex);

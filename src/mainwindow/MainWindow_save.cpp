@@ -85,7 +85,6 @@ bool MainWindow::finishActiveSave()
 {
     autoSaveFailureShown = false;
     showBlocksAgainAfterSave();
-    updateTitle();
     // Edited blocks the view still holds unwritten are not saved with it.
     if (hasUnsavedChanges(document))
         return false;
@@ -149,11 +148,8 @@ bool MainWindow::saveActiveDocumentAs()
         QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить файл."));
         return false;
     }
-    if (activeIndex >= 0 && activeIndex < int(openDocuments.size()))
-        openDocuments[size_t(activeIndex)].path = QFileInfo(name).absoluteFilePath();
     autoSaveFailureShown = false;
     showBlocksAgainAfterSave();
-    updateTitle();
     setStatusText(tr("Сохранено как: %1").arg(QFileInfo(name).fileName()));
     return !hasUnsavedChanges(document);
 }
@@ -251,7 +247,6 @@ void MainWindow::autoSaveSucceeded()
 {
     autoSaveFailureShown = false;
     showBlocksAgainAfterSave();
-    updateTitle();
     setStatusText(tr("Автосохранено: %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm"))));
 }
 
