@@ -427,11 +427,9 @@ public:
     // signing, page tools) works on. Null when none is open or the edits
     // could not be written (a warning was shown).
     std::shared_ptr<PdfDocument> documentForReading();
-
-private:
-    // Several engine calls that make one page operation refresh once, when
-    // the last batch ends, showing the page given to show() (or the one the
-    // last change named).
+    // While one lives, page changes are followed once, when the last batch
+    // ends, showing the page given to show() (or the one the last change
+    // named): for a command made of many engine calls (imports, reordering).
     class PageChangeBatch {
     public:
         explicit PageChangeBatch(MainWindow& window) : window(window) { ++window.pageChangeBatches; }
@@ -443,6 +441,8 @@ private:
     private:
         MainWindow& window;
     };
+
+private:
     void followShownDocument();
     void beforeDocumentChange();
     void followPageSequence(int page);

@@ -78,6 +78,43 @@ private slots:
         QVERIFY(pageCountText(window).startsWith(QString::number(pages)));
     }
 
+    // Many engine calls of one command: the window follows once, at the end,
+    // and shows the page the command asked for; a batch that changed
+    // nothing leaves the view as it was.
+    void batchFollowsOnceAtItsEnd_data()
+    {
+        QTest::addColumn<int>("inserts");
+        QTest::addColumn<int>("asked");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("three inserts, show the first page") << 3 << 0 << 0;
+        QTest::newRow("three inserts, nothing asked: the last one") << 3 << -1 << 4;
+        QTest::newRow("nothing changed") << 0 << 0 << 1;
+    }
+
+    void batchFollowsOnceAtItsEnd()
+    {
+        QFETCH(int, inserts);
+        QFETCH(int, asked);
+        QFETCH(int, shown);
+        MainWindow& window = openWindow(2);
+        PdfView* pdfView = view(window);
+        pdfView->setViewMode(PdfView::SinglePage);
+        pdfView->setCurrentPage(1);
+        PdfDocument* doc = window.currentDocument();
+        int pageChanges = 0;
+        connect(pdfView, &PdfView::pageChanged, this, [&pageChanges] { ++pageChanges; });
+        {
+            MainWindow::PageChangeBatch batch(window);
+            for (int i = 0; i < inserts; ++i)
+                QVERIFY(doc->insertBlankPage(i * 2, QSizeF(595, 842)));
+            if (asked >= 0)
+                batch.show(asked);
+        }
+        QCOMPARE(pageChanges, inserts > 0 ? 1 : 0);
+        QCOMPARE(thumbnails(window)->count(), 2 + inserts);
+        QCOMPARE(pdfView->currentPage(), shown);
+    }
+
     void saveOnTheDocumentReachesTitleAndTab()
     {
         MainWindow& window = openWindow(2);
