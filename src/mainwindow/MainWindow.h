@@ -445,8 +445,7 @@ public:
 private:
     void followShownDocument();
     void beforeDocumentChange();
-    void followPageSequence(int page);
-    void followPageRotation(int page);
+    void followPageSequence(int page, bool turned = false);
     void followPageContent(int page);
     void followSave(const QString& path);
     void endPageChangeBatch();

@@ -35,7 +35,7 @@ void MainWindow::followShownDocument()
     });
     connect(changes, &DocumentChanges::pageRotated, this, [this, shown](int page) {
         if (shown())
-            followPageRotation(page);
+            followPageSequence(page, true);
     });
     connect(changes, &DocumentChanges::pageContentChanged, this, [this, shown](int page) {
         if (shown())
@@ -74,9 +74,10 @@ std::shared_ptr<PdfDocument> MainWindow::documentForReading()
     return documentHold;
 }
 
-// Pages came, went or moved: every page may be another one now. The view
-// starts afresh (view-only turns and the blocks on show go) and shows page.
-void MainWindow::followPageSequence(int page)
+// Pages came, went, moved or turned: every page may look different now. The
+// view starts afresh (view-only turns and the blocks on show go) and shows
+// page; a turn redraws only that page's thumbnail.
+void MainWindow::followPageSequence(int page, bool turned)
 {
     if (activeIndex < 0)
         return;
@@ -85,25 +86,12 @@ void MainWindow::followPageSequence(int page)
         batchChangedPage = page;
         return;
     }
-    thumbnailPanel->refresh();
+    if (turned)
+        thumbnailPanel->refreshPage(page);
+    else
+        thumbnailPanel->refresh();
     pdfView->setDocument(document);
     pdfView->setCurrentPage(qBound(0, page, pdfView->pageCount() - 1));
-    updateTitle();
-    updatePageControls();
-}
-
-void MainWindow::followPageRotation(int page)
-{
-    if (activeIndex < 0)
-        return;
-    nativePages.forget(*document);
-    if (pageChangeBatches > 0) {
-        batchChangedPage = page;
-        return;
-    }
-    thumbnailPanel->refreshPage(page);
-    pdfView->setDocument(document);
-    pdfView->setCurrentPage(page);
     updateTitle();
     updatePageControls();
 }
