@@ -38,7 +38,7 @@ PdfDocument::ChangeNotice::ChangeNotice(PdfDocument& document, Kind kind, int fi
     , m_second(second)
     , m_outermost(t_openNotices == 0)
 {
-    if (m_outermost && kind != EditsWritten) {
+    if (m_outermost && kind != ContentChanged) {
         QString reason;
         if (!document.m_changes->mayChange(&reason)) {
             document.setLastError(reason);
@@ -82,7 +82,6 @@ PdfDocument::ChangeNotice::~ChangeNotice()
         emit changes.pageRotated(m_first);
         break;
     case ContentChanged:
-    case EditsWritten:
         emit changes.pageContentChanged(m_first);
         break;
     }

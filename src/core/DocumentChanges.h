@@ -1,9 +1,10 @@
 #pragma once
-// What a document tells about its changes. Every operation that changes pages
-// asks aboutToChange first (on the changing thread, before the engine lock is
-// taken), and a listener may refuse the change; after the change the signal
-// that names it is emitted, outside the engine lock. Operations that call
-// other operations announce once, as the outermost one.
+// What a document tells about its changes. Every operation that inserts,
+// removes, moves or turns pages asks aboutToChange first (on the changing
+// thread, before the engine lock is taken), and a listener may refuse the
+// change; after any change, content writes included, the signal that names
+// it is emitted, outside the engine lock. Operations that call other
+// operations announce once, as the outermost one.
 
 #include <QObject>
 #include <QString>

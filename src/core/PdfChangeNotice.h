@@ -9,11 +9,12 @@
 
 class PdfDocument::ChangeNotice {
 public:
-    enum Kind { Inserted, Removed, Moved, Rotated, ContentChanged, EditsWritten };
+    enum Kind { Inserted, Removed, Moved, Rotated, ContentChanged };
 
     // first: the page inserted at (-1: at the end), removed, moved from,
-    // rotated or written; second: the page moved to. EditsWritten is the
-    // write-back of a page's edits, which asks nobody first.
+    // rotated or written; second: the page moved to. Only changes of the
+    // page sequence and turns ask first: a content write (the write-back of
+    // edits among them) keeps every page where it was.
     ChangeNotice(PdfDocument& document, Kind kind, int first = -1, int second = -1);
     ~ChangeNotice();
     ChangeNotice(const ChangeNotice&) = delete;

@@ -450,7 +450,7 @@ AppendOutcome commitAppendedObjects(FPDF_DOCUMENT doc, int pageIndex, PagePtr& p
 // accepted; on any failure it is closed unwritten, as it was.
 bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& blocks, bool forceWhiteout)
 {
-    const ChangeNotice notice(*this, ChangeNotice::EditsWritten, pageIndex);
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
     if (notice.refused())
         return false;
     QMutexLocker lock(&m_mutex);
@@ -563,7 +563,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
 
 bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
 {
-    const ChangeNotice notice(*this, ChangeNotice::EditsWritten, pageIndex);
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
     if (notice.refused())
         return false;
     QMutexLocker lock(&m_mutex);

@@ -417,10 +417,10 @@ public:
     // The shown document's announcements (MainWindow_changes.cpp). The view,
     // the thumbnails, the text-layer cache, the title and the ribbon follow
     // the document's own signals (DocumentChanges): a command changes the
-    // document and refreshes nothing. Before any change the document asks,
-    // and the shown edits are written first (applyPendingOcrEdits); while
-    // recognition runs, or when the edits cannot be written, the change is
-    // refused and the operation fails.
+    // document and refreshes nothing. Before pages are inserted, removed,
+    // moved or turned the document asks, and the shown edits are written
+    // first (applyPendingOcrEdits); while recognition runs, or when the edits
+    // cannot be written, the change is refused and the operation fails.
 public:
     // The active document with the shown edits written into it: what every
     // operation that reads the whole document (export, printing, compression,

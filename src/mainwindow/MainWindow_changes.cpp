@@ -47,8 +47,9 @@ void MainWindow::followShownDocument()
     });
 }
 
-// Asked on the changing thread before the shown document changes. Only the
-// GUI thread has edits to write; a change asked for elsewhere goes ahead.
+// Asked on the changing thread before the shown document's pages change.
+// Only the GUI thread has edits to write; a change asked for elsewhere goes
+// ahead.
 void MainWindow::beforeDocumentChange()
 {
     if (QThread::currentThread() != thread() || committingBeforeChange || !isDocumentLoaded())
