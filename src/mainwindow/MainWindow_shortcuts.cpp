@@ -2,6 +2,7 @@
 // the edition's capabilities; the format keys click the Home tab's buttons.
 #include "MainWindow.h"
 
+#include "ButtonKit.h"
 #include "PdfView.h"
 
 #include <QShortcut>
@@ -31,12 +32,11 @@ void MainWindow::setupShortcuts()
     };
     auto literal = [](const char* keys) { return QKeySequence(QString::fromLatin1(keys)); };
     // A null action keeps the key for its command, which its own feature
-    // connects: print, search, inserting text and images, and the
-    // save-as and export dialog.
+    // connects: search, inserting text and images.
     bind(QKeySequence::Open, [this] { showOpenPdfDialog(); });
     bind(QKeySequence::Save, [this] { saveOrSaveAs(); });
-    bind(QKeySequence::SaveAs, nullptr);
-    bind(QKeySequence::Print, nullptr);
+    bind(saveAsKeys(), [this] { showSaveExportDialog(); });
+    bind(QKeySequence::Print, [this] { showPrintDialog(); });
     bind(QKeySequence::Find, nullptr);
     bind(QKeySequence::Undo, [this] { undoBlockEdit(); });
     bind(QKeySequence::Redo, [this] { redoBlockEdit(); });
