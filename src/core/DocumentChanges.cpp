@@ -1,5 +1,9 @@
 #include "DocumentChanges.h"
 
+#include "PdfChangeNotice.h"
+
+#include <algorithm>
+
 void DocumentChanges::refuse(const QString& reason)
 {
     m_refused = true;
@@ -20,10 +24,6 @@ bool DocumentChanges::mayChange(QString* reason)
 }
 
 // --- the engine's side -------------------------------------------------------
-
-#include "PdfChangeNotice.h"
-
-#include <algorithm>
 
 namespace {
 
