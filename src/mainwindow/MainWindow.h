@@ -28,6 +28,7 @@ struct ScannedPdfExportOptions;
 class OcrEngine;
 class OcrProgressDialog;
 class PageThumbnailPanel;
+class PageToolsDialog;
 class PdfDocument;
 class PdfView;
 class QCloseEvent;
@@ -48,6 +49,7 @@ class QToolButton;
 class QTreeWidget;
 class ScanTab;
 class TextFormatRequests;
+struct UpdateCheckOutcome;
 
 // The one top-level window. Features add their operations to it in files of
 // their own (MainWindow_<feature>.cpp); all share this header.
@@ -413,6 +415,34 @@ public:
 private:
     QString proposedCompressedPdfPath(const QString& path) const;
     bool writeCompressedPdf(const CompressedPdfExportDialog& dialog, bool shellMode);
+
+    // The page tools, the update check, the information windows, document
+    // properties and special characters (MainWindow_pagetools.cpp,
+    // MainWindow_updates.cpp, MainWindow_infowindows.cpp).
+public:
+    // In shell mode (the file manager's merge) the dialog is application-
+    // modal, and the application ends with it while the window is hidden.
+    void showPageToolsDialog(const QList<QString>& files, bool shellMode);
+
+public slots:
+    void checkForUpdates();
+    void showAboutDialog();
+    void showPasswordDialog();
+    void showLoadErrorDialog();
+    void showDocumentPropertiesDialog();
+    void showSpecialCharactersDialog();
+
+private:
+    void applyPageTools(PageToolsDialog* dialog);
+    bool insertFromPageTools(const PageToolsDialog& dialog);
+    bool extractFromPageTools(const PageToolsDialog& dialog);
+    bool mergeFromPageTools(const PageToolsDialog& dialog);
+    bool saveOpenMergeSources(const QStringList& paths);
+    // The save dialog's name with ".pdf" added the way askSaveAsTarget adds it.
+    QString askPdfSaveTarget(const QString& title, const QString& startPath, const QString& filter);
+    // True (and told) when path is the file of an open document.
+    bool refuseOpenDocumentTarget(const QString& title, const QString& path);
+    void showUpdateResult(const UpdateCheckOutcome& outcome);
 
     // Printing, saving in other formats, the scanned-look export and the
     // file-manager actions (MainWindow_print.cpp, MainWindow_export.cpp,

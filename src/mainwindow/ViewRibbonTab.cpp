@@ -24,8 +24,7 @@ ViewRibbonTab::ViewRibbonTab(MainWindow& window, bool fontLabelsShown)
     QToolButton* continuous = layoutButton(QStringLiteral("continuous-view"), tr("Лента"), Continuous);
     QToolButton* thumbnails = layoutButton(QStringLiteral("thumbnails"), tr("Миниатюры"), Thumbnails);
 
-    // Themes, properties, settings, updates and about are connected with
-    // their own features.
+    // Themes and settings are connected with their own features.
     QToolButton* light = iconOnlyButton(QStringLiteral("theme-light"), tr("Светлая тема"), false);
     QToolButton* dark = iconOnlyButton(QStringLiteral("theme-dark"), tr("Тёмная тема"), false);
     QToolButton* properties = window.toolButton(QStringLiteral("properties"), tr("Свойства"), false, false);
@@ -37,6 +36,9 @@ ViewRibbonTab::ViewRibbonTab(MainWindow& window, bool fontLabelsShown)
     fonts->setChecked(fontLabelsShown);
     connect(fonts, &QToolButton::toggled, this, &ViewRibbonTab::fontLabelsToggled);
     QToolButton* about = window.toolButton(QStringLiteral("vorn-app"), tr("О программе"), false, false);
+    connect(properties, &QToolButton::clicked, &window, &MainWindow::showDocumentPropertiesDialog);
+    connect(updates, &QToolButton::clicked, &window, &MainWindow::checkForUpdates);
+    connect(about, &QToolButton::clicked, &window, &MainWindow::showAboutDialog);
 
     fillRibbonPage(this, {window.ribbonGroup(tr("Окно"), {screen, single, continuous, thumbnails}),
                           window.ribbonGroup(tr("Тема"), {light, dark}),
