@@ -3,6 +3,7 @@
 #include "PdfDocument.h"
 
 #include "ContentStreamEditor.h"
+#include "PdfChangeNotice.h"
 #include "PageGlyphRemoval.h"
 #include "PageGlyphs.h"
 #include "PageOwnContent.h"
@@ -488,6 +489,9 @@ AppendOutcome commitAppendedObjects(FPDF_DOCUMENT doc, int pageIndex, PagePtr& p
 // accepted; on any failure it is closed unwritten, as it was.
 bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& blocks, bool forceWhiteout)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (blocks.empty()) {
         setLastError(QStringLiteral("Нет блоков для записи на страницу."));
@@ -601,6 +605,9 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
 
 bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     QString error;
     PagePtr page = pageForWriting(m_doc, pageIndex, error);
@@ -698,6 +705,9 @@ void PdfDocument::wrapPageStreamsUnlocked(int pageIndex)
 bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& text, const QString& fontFamily,
                               float fontSize, const QColor& color)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (!m_doc || text.isEmpty() || pageIndex < 0)
         return false;
@@ -712,6 +722,9 @@ bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& 
 
 bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const QSizeF& size, const QImage& image)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (!m_doc || pageIndex < 0 || image.isNull() || size.width() <= 0 || size.height() <= 0)
         return false;
@@ -722,6 +735,9 @@ bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const Q
 // shows on pages that are one full-page picture.
 bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor& color, int)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     constexpr int kMinAlpha = 20;
     constexpr int kMaxAlpha = 120;
     QMutexLocker lock(&m_mutex);
