@@ -75,6 +75,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     setCentralWidget(central);
 
     connectViewAndThumbnails();
+    connectFacsimiles();
     setAcceptDrops(true);
     autoSaveTimer = new QTimer(this);
     autoSaveTimer->setObjectName(QStringLiteral("AutoSaveTimer"));
