@@ -166,6 +166,29 @@ private slots:
         QCOMPARE(windowtest::statusText(*m_window), QStringLiteral("Факсимиле сохранено: Новая_подпись.png"));
     }
 
+    // An edited facsimile whose write fails keeps the old picture.
+    void failedEditKeepsOldPicture()
+    {
+        const QString stored = QDir(m_window->facsimileDir()).filePath(QStringLiteral("seals/круг.png"));
+        QDir().mkpath(QFileInfo(stored).absolutePath());
+        QVERIFY(noise(QSize(40, 40), 6).save(stored));
+        const QByteArray before = stamptest::fileBytes(stored);
+        prompt::Driver prompts;
+        accept(prompts);  // the picker, its only picture current
+        QSize opened;
+        prompts.whenShown([&opened](QDialog* dialog) {
+            auto* editor = qobject_cast<paint::FacsimileEditorDialog*>(dialog);
+            opened = editor ? editor->image().size() : QSize();
+            dialog->accept();
+        });
+        QString warning;
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &warning);
+        stamptest::withFileSizeLimit(10, [this] { m_window->onFacsimileEdit(); });
+        QCOMPARE(opened, QSize(40, 40));
+        QCOMPARE(warning, QStringLiteral("Ошибка|Не удалось сохранить факсимиле."));
+        QCOMPARE(stamptest::fileBytes(stored), before);
+    }
+
     void insertWithoutDocumentOrLibrary()
     {
         QCOMPARE(prompt::promptShownDuring([this] { m_window->onFacsimileInsert(); }), QString());

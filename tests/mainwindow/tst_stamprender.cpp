@@ -89,19 +89,6 @@ private slots:
         QVERIFY(ink);
     }
 
-    void builtInTemplate()
-    {
-        SignatureStampTemplate first = defaultSignatureStampTemplate();
-        const SignatureStampTemplate second = defaultSignatureStampTemplate();
-        QCOMPARE(first.id, QStringLiteral("default"));
-        QVERIFY(first.builtIn);
-        QCOMPARE(first.image, second.image);
-        first.variables[0].text = QStringLiteral("changed");
-        QCOMPARE(defaultSignatureStampTemplate().variables.first().text, QStringLiteral("Подписант: {{SIGNER}}"));
-        QCOMPARE(second.variables.size(), 5);
-        QCOMPARE(second.variables.at(4).h, 0.35);
-    }
-
     void sizes_data()
     {
         QTest::addColumn<bool>("withPicture");

@@ -70,16 +70,6 @@ private slots:
     void init() { m_data = std::make_unique<stamptest::DataFolder>(); }
     void cleanup() { m_data.reset(); }
 
-    void folders()
-    {
-        QVERIFY(appDataDirectory().startsWith(m_data->path()));
-        QCOMPARE(QFileInfo(signatureStampTemplatesDir()).fileName(), QStringLiteral("signature-stamps"));
-        QCOMPARE(QFileInfo(signatureStampTemplatesDir()).absolutePath(), QDir(appDataDirectory()).absolutePath());
-        QCOMPARE(signatureStampTemplateImagePath(QStringLiteral("Мой Штамп!")),
-                 QDir(templatesDir()).filePath(QStringLiteral("мой-штамп.png")));
-        QVERIFY(!QDir(templatesDir()).exists());  // nothing made by asking
-    }
-
     void ids_data()
     {
         QTest::addColumn<QString>("input");
