@@ -55,10 +55,13 @@ InsertRibbonTab::InsertRibbonTab(MainWindow& window, Groups groups)
                                                       plain(QStringLiteral("form-date"), tr("Дата"))});
     }
     if (groups.facsimiles) {
-        // Connected with the facsimiles.
-        made << window.ribbonGroup(tr("Факсимиле"), {plain(QStringLiteral("signature"), tr("Вставить")),
-                                                     plain(QStringLiteral("signature"), tr("Добавить")),
-                                                     plain(QStringLiteral("signature"), tr("Изменить"))});
+        QToolButton* insert = plain(QStringLiteral("signature"), tr("Вставить"));
+        QToolButton* add = plain(QStringLiteral("signature"), tr("Добавить"));
+        QToolButton* edit = plain(QStringLiteral("signature"), tr("Изменить"));
+        connect(insert, &QToolButton::clicked, &window, &MainWindow::onFacsimileInsert);
+        connect(add, &QToolButton::clicked, &window, &MainWindow::onFacsimileAdd);
+        connect(edit, &QToolButton::clicked, &window, &MainWindow::onFacsimileEdit);
+        made << window.ribbonGroup(tr("Факсимиле"), {insert, add, edit});
     }
     fillRibbonPage(this, made);
 }

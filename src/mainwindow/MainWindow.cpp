@@ -77,6 +77,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
 
     connectViewAndThumbnails();
     followShownDocument();
+    connectFacsimiles();
     setAcceptDrops(true);
     autoSaveTimer = new QTimer(this);
     autoSaveTimer->setObjectName(QStringLiteral("AutoSaveTimer"));

@@ -561,4 +561,26 @@ signals:
     void ocrDocumentRunFinished();
     // A page or region recognition started by runOcrPage has ended.
     void ocrPageRunFinished();
+
+    // Facsimiles (MainWindow_facsimile.cpp).
+public:
+    QString facsimileDir() const;
+    QStringList facsimileFiles() const;
+    // Places the pending facsimile pictures into rect (page-top points) on
+    // page, ends the placement and returns true; false, placing nothing,
+    // when none are pending or they were abandoned (edit mode left).
+    bool placePendingFacsimile(int page, const QRectF& rect);
+    bool hasPendingFacsimile() const;
+    // Forgets the pending facsimile pictures and size and the view's preview.
+    void clearPendingFacsimile();
+    // Chooses a view tool; any tool but placing an image ends a pending placement.
+    void chooseEditTool(int tool);
+
+public slots:
+    void onFacsimileInsert();
+    void onFacsimileAdd();
+    void onFacsimileEdit();
+
+private:
+    void connectFacsimiles();
 };

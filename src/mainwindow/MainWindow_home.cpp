@@ -110,9 +110,12 @@ QWidget* MainWindow::buildEditGroup()
                   << smallButton(QStringLiteral("edit-image"), tr("Картинка"), tr("Добавить изображение"),
                                  keys("Ctrl+Shift+I"));
     }
-    if (allowFacsimiles)
-        secondRow << smallButton(QStringLiteral("signature"), tr("Факсимиле"), tr("Вставить факсимиле"),
-                                 keys("Ctrl+Shift+F"));
+    if (allowFacsimiles) {
+        QToolButton* facsimile = smallButton(QStringLiteral("signature"), tr("Факсимиле"), tr("Вставить факсимиле"),
+                                             keys("Ctrl+Shift+F"));
+        connect(facsimile, &QToolButton::clicked, this, &MainWindow::onFacsimileInsert);
+        secondRow << facsimile;
+    }
     return ribbonMultiRowGroup(tr("Правка"), {{undoButton, redoButton, copy}, secondRow});
 }
 
@@ -128,8 +131,8 @@ std::pair<QToolButton*, QToolButton*> MainWindow::editToolButtons(ButtonFactory 
     tools->setExclusive(true);
     tools->addButton(handButton);
     tools->addButton(selectButton);
-    connect(handButton, &QToolButton::clicked, this, [this] { pdfView->setEditTool(PdfView::Hand); });
-    connect(selectButton, &QToolButton::clicked, this, [this] { pdfView->setEditTool(PdfView::Select); });
+    connect(handButton, &QToolButton::clicked, this, [this] { chooseEditTool(PdfView::Hand); });
+    connect(selectButton, &QToolButton::clicked, this, [this] { chooseEditTool(PdfView::Select); });
     return {handButton, selectButton};
 }
 

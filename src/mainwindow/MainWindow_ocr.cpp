@@ -386,6 +386,7 @@ void MainWindow::onToggleEditMode()
     pdfView->setEditMode(!pdfView->editMode());
     saveActiveDocumentUiState();
     if (!pdfView->editMode()) {
+        clearPendingFacsimile();
         setFontControlsEnabled(false);
         updateEditModeUi();
         setStatusText(tr("Режим чтения: документ не помечается изменённым при повороте вида"));

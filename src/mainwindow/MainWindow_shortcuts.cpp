@@ -49,8 +49,8 @@ void MainWindow::setupShortcuts()
         bind(literal("Ctrl+T"), nullptr);
         bind(literal("Ctrl+Shift+I"), nullptr);
     }
-    bind(literal("Ctrl+Alt+H"), [this] { pdfView->setEditTool(PdfView::Hand); });
-    bind(literal("Ctrl+Alt+V"), [this] { pdfView->setEditTool(PdfView::Select); });
+    bind(literal("Ctrl+Alt+H"), [this] { chooseEditTool(PdfView::Hand); });
+    bind(literal("Ctrl+Alt+V"), [this] { chooseEditTool(PdfView::Select); });
     QShortcut* zoomIn = bind(QKeySequence::ZoomIn, [this] { pdfView->zoomIn(); });
     bind(QKeySequence::ZoomOut, [this] { pdfView->zoomOut(); });
     bind(literal("Ctrl+0"), [this] { pdfView->zoomFit(); });

@@ -1,0 +1,63 @@
+#include "LibraryFiles.h"
+
+#include <QBuffer>
+#include <QImageReader>
+#include <QSaveFile>
+
+QImage readBoundedImage(const QString& path)
+{
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    if (!size.isValid())
+        return QImage();
+    if (size.width() > kMaxImageSide || size.height() > kMaxImageSide
+        || qint64(size.width()) * size.height() > kMaxImagePixels)
+        return QImage();
+    QImage image = reader.read();
+    if (image.isNull() || image.size() != size)
+        return QImage();
+    return image;
+}
+
+QByteArray pngBytes(const QImage& image)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    if (image.isNull() || !buffer.open(QIODevice::WriteOnly) || !image.save(&buffer, "PNG"))
+        return QByteArray();
+    return bytes;
+}
+
+bool writeWhole(QSaveFile& file, const QByteArray& data, QString* error)
+{
+    auto fail = [&file, error] {
+        if (error)
+            *error = file.errorString();
+        file.cancelWriting();
+        return false;
+    };
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail();
+    // A file-size limit or a full disk shows as a short write, not an error.
+    qint64 written = 0;
+    while (written < data.size()) {
+        const qint64 step = file.write(data.constData() + written, data.size() - written);
+        if (step <= 0)
+            return fail();
+        written += step;
+    }
+    return true;
+}
+
+bool replaceFile(const QString& path, const QByteArray& data, QString* error)
+{
+    QSaveFile file(path);
+    if (!writeWhole(file, data, error))
+        return false;
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}

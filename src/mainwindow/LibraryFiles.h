@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+class QSaveFile;
+
+// Files of the user's libraries (stamp templates, facsimiles).
+
+// Pictures are read with a size bound: a file that is not a picture, or
+// whose picture is larger than kMaxImageSide on a side or kMaxImagePixels in
+// all, reads as null.
+constexpr int kMaxImageSide = 16384;
+constexpr qint64 kMaxImagePixels = 64LL * 1024 * 1024;
+
+QImage readBoundedImage(const QString& path);
+
+// The picture as PNG bytes; empty when it cannot be encoded.
+QByteArray pngBytes(const QImage& image);
+
+// Opens file unbuffered and writes all of data; false, with the file's
+// error text in error, when any of it could not be written. The caller
+// commits.
+bool writeWhole(QSaveFile& file, const QByteArray& data, QString* error);
+
+// The file replaced by data, whole or not at all.
+bool replaceFile(const QString& path, const QByteArray& data, QString* error);

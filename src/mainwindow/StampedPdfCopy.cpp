@@ -1,0 +1,115 @@
+#include "StampedPdfCopy.h"
+
+#include "PdfDocument.h"
+#include "SignatureStampRender.h"
+#include "SigningNames.h"
+
+#include <QCoreApplication>
+
+#include <algorithm>
+
+namespace {
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("SignatureStamp", text);
+}
+
+double pointsFromMm(double mm)
+{
+    return mm * 72.0 / 25.4;
+}
+
+// x kept within 0 .. room, or 0 when there is no room.
+double keptOnPage(double value, double room)
+{
+    return room > 0 ? std::clamp(value, 0.0, room) : 0.0;
+}
+
+QString shortNameOr(const QString& distinguishedName)
+{
+    const QString compact = compactCertificateName(distinguishedName);
+    return compact.isEmpty() ? readableDistinguishedName(distinguishedName).simplified() : compact;
+}
+
+} // namespace
+
+StampPlacement signatureStampPlacement(const QSizeF& pageSize, const SignatureStampOptions& options)
+{
+    const double pageWidth = pageSize.width();
+    const double pageHeight = pageSize.height();
+    const double w = pointsFromMm(options.widthMm);
+    const double h = pointsFromMm(options.heightMm);
+    const double m = pointsFromMm(options.marginMm);
+    double x = pageWidth - w - m;
+    double y = m;
+    if (options.position == QLatin1String("top-left")) {
+        x = m;
+        y = pageHeight - h - m;
+    } else if (options.position == QLatin1String("top-right")) {
+        y = pageHeight - h - m;
+    } else if (options.position == QLatin1String("bottom-left")) {
+        x = m;
+    } else if (options.position == QLatin1String("center")) {
+        x = (pageWidth - w) / 2;
+        y = (pageHeight - h) / 2;
+    }
+    return {QPointF(keptOnPage(x, pageWidth - w), keptOnPage(y, pageHeight - h)),
+            QSizeF(std::min(w, pageWidth), std::min(h, pageHeight))};
+}
+
+QHash<QString, QString> signatureStampValues(const SigningCertificate& certificate, const QByteArray& sha256,
+                                             const QDateTime& signedAt)
+{
+    const QString dateFormat = QStringLiteral("dd.MM.yyyy");
+    const QString hex = QString::fromLatin1(sha256.toHex().toUpper());
+    QStringList groups;
+    for (int at = 0; at < hex.size(); at += 16)
+        groups << hex.mid(at, 16);
+    return {
+        {QStringLiteral("SIGNER"), shortNameOr(certificate.subject)},
+        {QStringLiteral("SUBJECT"), readableDistinguishedName(certificate.subject).simplified()},
+        {QStringLiteral("ISSUER"), shortNameOr(certificate.issuer)},
+        {QStringLiteral("SERIAL"), certificate.serial},
+        {QStringLiteral("THUMBPRINT"), certificate.thumbprint},
+        {QStringLiteral("ALGORITHM"), certificate.publicKeyAlgorithm},
+        {QStringLiteral("VALID_FROM"),
+         certificate.validFrom.isValid() ? certificate.validFrom.toString(dateFormat) : QString()},
+        {QStringLiteral("VALID_TO"), certificate.validTo.isValid() ? certificate.validTo.toString(dateFormat) : QString()},
+        {QStringLiteral("DATE"), signedAt.toString(dateFormat)},
+        {QStringLiteral("TIME"), signedAt.toString(QStringLiteral("HH:mm:ss"))},
+        {QStringLiteral("DATETIME"), signedAt.toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))},
+        {QStringLiteral("SHA256"), groups.join(QLatin1Char(' '))},
+        {QStringLiteral("SHA256_SHORT"), hex.left(16)},
+        {QStringLiteral("PROVIDER"), certificate.providerName},
+        {QStringLiteral("CONTAINER"), certificate.containerName},
+        {QStringLiteral("STORE"), certificate.storeName},
+    };
+}
+
+bool createStampedPdfCopy(const QString& inputPath, const QString& outputPath, const SigningCertificate& certificate,
+                          const QByteArray& sha256, const QDateTime& signedAt, const SignatureStampOptions& options,
+                          QString* error)
+{
+    auto fail = [error](const QString& text) {
+        if (error)
+            *error = text;
+        return false;
+    };
+    PdfDocument document;
+    if (!document.open(inputPath))
+        return fail(tr("Не удалось открыть PDF для нанесения штампа: %1").arg(document.lastError()));
+    const int pageCount = document.pageCount();
+    if (pageCount <= 0)
+        return fail(tr("В PDF нет страниц для нанесения штампа."));
+    const int page = std::clamp(options.page, 0, pageCount - 1);
+    const StampPlacement placement = signatureStampPlacement(document.pageSize(page), options);
+    const QImage picture = renderSignatureStampTemplate(loadSignatureStampTemplate(options.templateId),
+                                                        signatureStampValues(certificate, sha256, signedAt),
+                                                        QSize(kStampPictureWidth, kStampPictureHeight));
+    if (!document.addImageToPage(page, placement.origin, placement.size, picture))
+        return fail(tr("Не удалось добавить видимый штамп в PDF."));
+    if (!document.saveAs(outputPath))
+        return fail(tr("Не удалось сохранить PDF со штампом: %1").arg(document.lastError()));
+    return true;
+}
