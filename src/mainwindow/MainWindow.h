@@ -3,6 +3,7 @@
 #include "AppProduct.h"
 #include "LayoutDetector.h"
 #include "NativePageCache.h"
+#include "PdfDocument.h"
 #include "PageEdits.h"
 #include "TextFormat.h"
 #include "ToolButtonRules.h"
@@ -408,6 +409,34 @@ public:
 private:
     QString proposedCompressedPdfPath(const QString& path) const;
     bool writeCompressedPdf(const CompressedPdfExportDialog& dialog, bool shellMode);
+
+    // Search over the active document (MainWindow_search.cpp, SearchDialog).
+public slots:
+    void showSearchDialog();
+    void onFindNext(const QString& query, bool matchCase, bool wholeWord, bool useRegex, bool backward);
+
+public:
+    int rebuildSearchResults(const QString& query, const PdfDocument::FindOptions& options);
+    int firstSearchResultFromPage(int page, bool backward) const;
+    void activateSearchResult(int index, const QString& query, const PdfDocument::FindOptions& options);
+    const QList<SearchResult>& searchResultList() const { return searchResults; }
+    int currentSearchEntry() const { return currentSearchIndex; }
+    SearchResult currentSearchHit() const { return currentSearchResult; }
+    QString lastSearchQuery() const { return searchQuery; }
+    QString currentSearchSignature() const { return searchSignature; }
+    void showStatusText(const QString& text) { setStatusText(text); }
+
+private:
+    QList<QRectF> searchPageRects(int page, const QString& query, const PdfDocument::FindOptions& options);
+    // The rectangles of the search that filled searchResults, per page, while
+    // the document stays the same revision.
+    struct SearchPageRects {
+        const PdfDocument* document = nullptr;
+        quint64 revision = 0;
+        QString signature;
+        std::vector<QList<QRectF>> pages;
+    };
+    SearchPageRects searchRectCache;
 
 public:
     bool ocrDocumentRunning() const;

@@ -67,14 +67,15 @@ QWidget* MainWindow::buildFileGroup()
 
 QWidget* MainWindow::buildToolsGroup()
 {
-    // Edit mode and OCR are connected with the recognition runs; search and
-    // signing by their own features.
+    // Edit mode and OCR are connected with the recognition runs, signing by
+    // its own feature.
     if (m_allowPdfEditing)
         editModeButton = hinted(largeIconButton(QStringLiteral("edit-mode"), tr("Редактировать"), true),
                                 tr("Редактировать"), keys("F2"));
     auto [handButton, selectButton] = editToolButtons(iconOnlyButton);
 
     QToolButton* find = smallButton(QStringLiteral("search"), tr("Найти"), tr("Найти"), QKeySequence::Find);
+    connect(find, &QToolButton::clicked, this, &MainWindow::showSearchDialog);
     if (m_allowOcr)
         ocrButton = smallButton(QStringLiteral("ocr"), QStringLiteral("OCR"), QStringLiteral("OCR"),
                                 keys("Ctrl+Shift+O"));

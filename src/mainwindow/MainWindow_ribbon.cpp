@@ -75,10 +75,13 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::RotateRight:
         onClick(&MainWindow::onRotateCW);
         break;
+    case ToolCommand::Search:
+        onClick(&MainWindow::showSearchDialog);
+        break;
     // Their windows and operations come with their own features, which
     // connect them here: printing, the save-as and export dialog, the password,
     // page-tools, annotation, properties, settings, load-error and about
-    // dialogs and search.
+    // dialogs.
     case ToolCommand::Print:
     case ToolCommand::SaveExportDialog:
     case ToolCommand::PasswordDialog:
@@ -88,7 +91,6 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::Settings:
     case ToolCommand::LoadError:
     case ToolCommand::About:
-    case ToolCommand::Search:
     case ToolCommand::None:
         break;
     }

@@ -31,13 +31,12 @@ void MainWindow::setupShortcuts()
     };
     auto literal = [](const char* keys) { return QKeySequence(QString::fromLatin1(keys)); };
     // A null action keeps the key for its command, which its own feature
-    // connects: print, search, inserting text and images, and the
-    // save-as and export dialog.
+    // connects: print and the save-as and export dialog.
     bind(QKeySequence::Open, [this] { showOpenPdfDialog(); });
     bind(QKeySequence::Save, [this] { saveOrSaveAs(); });
     bind(QKeySequence::SaveAs, nullptr);
     bind(QKeySequence::Print, nullptr);
-    bind(QKeySequence::Find, nullptr);
+    bind(QKeySequence::Find, [this] { showSearchDialog(); });
     bind(QKeySequence::Undo, [this] { undoBlockEdit(); });
     bind(QKeySequence::Redo, [this] { redoBlockEdit(); });
     if (m_allowImports)
