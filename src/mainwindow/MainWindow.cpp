@@ -246,6 +246,8 @@ void MainWindow::connectViewAndThumbnails()
         ocrRegionPage = page;
         ocrRegion = rect;
     });
+    connect(outlineTree, &QTreeWidget::itemActivated, this, &MainWindow::onOutlineItemActivated);
+    connect(outlineTree, &QTreeWidget::itemClicked, this, &MainWindow::onOutlineItemActivated);
     connect(thumbnailPanel, &PageThumbnailPanel::pageSelected, this, &MainWindow::onThumbnailPageSelected);
     thumbnailPanel->setPageRequestsEnabled(m_allowPageEditing);
     connect(thumbnailPanel, &PageThumbnailPanel::insertPageRequested, this, &MainWindow::onInsertPageRequested);

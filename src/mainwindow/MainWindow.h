@@ -43,6 +43,7 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 class ScanTab;
 class TextFormatRequests;
 
@@ -409,6 +410,16 @@ public:
 private:
     QString proposedCompressedPdfPath(const QString& path) const;
     bool writeCompressedPdf(const CompressedPdfExportDialog& dialog, bool shellMode);
+
+    // The outline panel (MainWindow_outline.cpp).
+public:
+    void refreshOutlinePanel();
+
+private slots:
+    void onOutlineItemActivated(QTreeWidgetItem* item, int column);
+
+private:
+    void appendOutlineItems(const QList<PdfDocument::OutlineItem>& items, QTreeWidgetItem* parent);
 
     // Search over the active document (MainWindow_search.cpp, SearchDialog).
 public slots:
