@@ -42,11 +42,14 @@ InsertRibbonTab::InsertRibbonTab(MainWindow& window, Groups groups)
              plain(QStringLiteral("scanner"), tr("Сканер"))});
     }
     if (groups.objects) {
-        // Text, picture and symbol are connected with their own features;
-        // the form-field buttons do nothing.
-        made << window.ribbonGroup(tr("Объекты"), {plain(QStringLiteral("edit-text"), tr("Текст")),
-                                                   plain(QStringLiteral("edit-image"), tr("Картинка")),
-                                                   plain(QStringLiteral("special-symbol"), tr("Символ"))});
+        // The symbol is connected with its own feature; the form-field
+        // buttons do nothing.
+        QToolButton* text = plain(QStringLiteral("edit-text"), tr("Текст"));
+        QToolButton* image = plain(QStringLiteral("edit-image"), tr("Картинка"));
+        connect(text, &QToolButton::clicked, &window, &MainWindow::onEditInsertText);
+        connect(image, &QToolButton::clicked, &window, &MainWindow::onEditInsertImage);
+        made << window.ribbonGroup(tr("Объекты"),
+                                   {text, image, plain(QStringLiteral("special-symbol"), tr("Символ"))});
         made << window.ribbonGroup(tr("Поля формы"), {plain(QStringLiteral("edit-text"), tr("Текст")),
                                                       plain(QStringLiteral("form-checkbox"), tr("Флажок")),
                                                       plain(QStringLiteral("form-list"), tr("Список")),

@@ -246,6 +246,9 @@ void MainWindow::connectViewAndThumbnails()
         ocrRegionPage = page;
         ocrRegion = rect;
     });
+    connect(pdfView, &PdfView::textSelected, this, &MainWindow::onTextSelected);
+    connect(pdfView, &PdfView::textInserted, this, &MainWindow::onTextInserted);
+    connect(pdfView, &PdfView::imageRectReady, this, &MainWindow::onImageRectReady);
     connect(outlineTree, &QTreeWidget::itemActivated, this, &MainWindow::onOutlineItemActivated);
     connect(outlineTree, &QTreeWidget::itemClicked, this, &MainWindow::onOutlineItemActivated);
     connect(thumbnailPanel, &PageThumbnailPanel::pageSelected, this, &MainWindow::onThumbnailPageSelected);

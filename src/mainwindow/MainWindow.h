@@ -22,6 +22,7 @@
 #include <vector>
 
 class CompressedPdfExportDialog;
+class FreeTextDialog;
 class OcrEngine;
 class OcrProgressDialog;
 class PageThumbnailPanel;
@@ -410,6 +411,51 @@ public:
 private:
     QString proposedCompressedPdfPath(const QString& path) const;
     bool writeCompressedPdf(const CompressedPdfExportDialog& dialog, bool shellMode);
+
+    // The clipboard and new blocks on the page (MainWindow_clipboard.cpp,
+    // MainWindow_insert.cpp).
+public slots:
+    void onEditCopy();
+    void onCopySelectedText();
+    void onEditPaste();
+    void onTextSelected(const QString& text);
+    void onEditInsertText();
+    void onEditInsertImage();
+    void onTextInserted(int page, QRectF rect, QString text);
+    void onImageRectReady(int page, QRectF rect);
+
+public:
+    // Where a pasted picture of that many pixels goes on a page without a
+    // stored region: centred, PDF points from the bottom-left corner.
+    static QRectF pastePlacement(const QSizeF& page, const QSize& picture);
+
+private:
+    QImage copiedPicture(int page) const;
+    void startInsertTool(int tool, const QString& hint);
+
+    // The markup tab (MainWindow_markup.cpp, FreeTextDialog,
+    // AnnotationPropertiesDialog).
+public slots:
+    void showAnnotationPropertiesDialog();
+    void addNote();
+    FreeTextDialog* openFreeTextWindow();
+
+public:
+    // Marks the stored selection (kind 0 highlight, 1 underline, 2 strike-out).
+    bool markSelection(int kind, const QString& name, const QColor& color);
+    // Free text into target, if this window still holds it open.
+    bool writeFreeText(const std::shared_ptr<PdfDocument>& target, int page, const QRectF& rect, const QString& text,
+                       const QString& family, float size, const QColor& color);
+    bool holdsDocument(const PdfDocument* doc) const;
+
+private:
+    QWidget* buildCommentTab();
+    bool hasUsableSelection() const;
+    QRectF selectionInPdf() const;
+    void consumeSelection();
+    void reportMarkupOutcome(const QString& title, const QString& text);
+    void showChangedPage(int page);
+    void closeFreeTextWindowsOf(const PdfDocument* doc);
 
     // The outline panel (MainWindow_outline.cpp).
 public:

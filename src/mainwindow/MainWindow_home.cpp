@@ -94,8 +94,7 @@ QWidget* MainWindow::buildToolsGroup()
 
 QWidget* MainWindow::buildEditGroup()
 {
-    // Copy, paste, inserting text and images and facsimiles are connected by
-    // their own features.
+    // Facsimiles are connected by their own feature.
     undoButton = smallButton(QStringLiteral("undo"), tr("Назад"), tr("Отменить"), QKeySequence::Undo);
     redoButton = smallButton(QStringLiteral("redo"), tr("Вперёд"), tr("Повторить"), QKeySequence::Redo);
     undoButton->setEnabled(false);
@@ -103,13 +102,18 @@ QWidget* MainWindow::buildEditGroup()
     connect(undoButton, &QToolButton::clicked, this, &MainWindow::undoBlockEdit);
     connect(redoButton, &QToolButton::clicked, this, &MainWindow::redoBlockEdit);
     QToolButton* copy = smallButton(QStringLiteral("copy"), tr("Копия"), tr("Копировать"), QKeySequence::Copy);
+    connect(copy, &QToolButton::clicked, this, &MainWindow::onEditCopy);
     QList<QWidget*> secondRow;
     if (m_allowPdfEditing) {
-        secondRow << smallButton(QStringLiteral("paste"), tr("Вставить"), tr("Вставить изображение/содержимое"),
-                                 QKeySequence::Paste)
-                  << smallButton(QStringLiteral("edit-text"), tr("Текст"), tr("Добавить текст"), keys("Ctrl+T"))
-                  << smallButton(QStringLiteral("edit-image"), tr("Картинка"), tr("Добавить изображение"),
-                                 keys("Ctrl+Shift+I"));
+        QToolButton* paste = smallButton(QStringLiteral("paste"), tr("Вставить"), tr("Вставить изображение/содержимое"),
+                                         QKeySequence::Paste);
+        QToolButton* text = smallButton(QStringLiteral("edit-text"), tr("Текст"), tr("Добавить текст"), keys("Ctrl+T"));
+        QToolButton* image = smallButton(QStringLiteral("edit-image"), tr("Картинка"), tr("Добавить изображение"),
+                                         keys("Ctrl+Shift+I"));
+        connect(paste, &QToolButton::clicked, this, &MainWindow::onEditPaste);
+        connect(text, &QToolButton::clicked, this, &MainWindow::onEditInsertText);
+        connect(image, &QToolButton::clicked, this, &MainWindow::onEditInsertImage);
+        secondRow << paste << text << image;
     }
     if (allowFacsimiles)
         secondRow << smallButton(QStringLiteral("signature"), tr("Факсимиле"), tr("Вставить факсимиле"),

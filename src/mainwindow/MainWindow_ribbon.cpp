@@ -78,15 +78,17 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::Search:
         onClick(&MainWindow::showSearchDialog);
         break;
+    case ToolCommand::AnnotationProperties:
+        onClick(&MainWindow::showAnnotationPropertiesDialog);
+        break;
     // Their windows and operations come with their own features, which
     // connect them here: printing, the save-as and export dialog, the password,
-    // page-tools, annotation, properties, settings, load-error and about
+    // page-tools, properties, settings, load-error and about
     // dialogs.
     case ToolCommand::Print:
     case ToolCommand::SaveExportDialog:
     case ToolCommand::PasswordDialog:
     case ToolCommand::PageTools:
-    case ToolCommand::AnnotationProperties:
     case ToolCommand::DocumentProperties:
     case ToolCommand::Settings:
     case ToolCommand::LoadError:
@@ -113,9 +115,8 @@ QTabWidget* MainWindow::buildRibbon()
         tabs->addTab(buildImportTab(), tr("Вставка"));
     if (m_allowPageEditing)
         tabs->addTab(buildPageTab(), tr("Страницы"));
-    // The markup tab's groups come with markup; until then it is empty.
     if (allowMarkup || m_allowSignatures)
-        tabs->addTab(ribbonPage({}), tr("Разметка"));
+        tabs->addTab(buildCommentTab(), tr("Разметка"));
     tabs->addTab(buildViewTab(), tr("Вид"));
 
     ribbon = tabs;

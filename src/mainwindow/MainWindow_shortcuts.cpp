@@ -45,8 +45,8 @@ void MainWindow::setupShortcuts()
         bind(literal("Ctrl+Shift+O"), [this] { showOcrProgressDialog(); });
     if (m_allowPdfEditing) {
         bind(literal("F2"), [this] { onToggleEditMode(); });
-        bind(literal("Ctrl+T"), nullptr);
-        bind(literal("Ctrl+Shift+I"), nullptr);
+        bind(literal("Ctrl+T"), [this] { onEditInsertText(); });
+        bind(literal("Ctrl+Shift+I"), [this] { onEditInsertImage(); });
     }
     bind(literal("Ctrl+Alt+H"), [this] { pdfView->setEditTool(PdfView::Hand); });
     bind(literal("Ctrl+Alt+V"), [this] { pdfView->setEditTool(PdfView::Select); });
