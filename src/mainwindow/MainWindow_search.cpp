@@ -43,14 +43,20 @@ QList<QRectF> MainWindow::searchPageRects(int page, const QString& query, const 
 
 int MainWindow::rebuildSearchResults(const QString& query, const PdfDocument::FindOptions& options)
 {
-    searchResults.clear();
+    const QString signature = searchSignatureFor(query, options);
+    SearchPageRects& cache = searchRectCache;
+    const bool cached = isDocumentLoaded() && cache.document == document && cache.revision == document->revision() &&
+                        cache.signature == signature;
     currentSearchIndex = -1;
-    searchSignature = searchSignatureFor(query, options);
+    // The list this search filled, unchanged since, is already the rebuild's result.
+    if (cached && signature == searchSignature && !searchResults.isEmpty() && !query.isEmpty())
+        return int(searchResults.size());
+    searchResults.clear();
+    searchSignature = signature;
     if (!isDocumentLoaded() || query.isEmpty())
         return 0;
     const quint64 revision = document->revision();
-    SearchPageRects& cache = searchRectCache;
-    if (cache.document != document || cache.revision != revision || cache.signature != searchSignature) {
+    if (!cached) {
         cache = SearchPageRects{document, revision, searchSignature, {}};
         const int count = document->pageCount();
         cache.pages.reserve(size_t(std::max(count, 0)));

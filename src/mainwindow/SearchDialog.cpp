@@ -376,9 +376,14 @@ void SearchDialog::selectCurrentRow()
     const int current = m_window.currentSearchEntry();
     if (current < 0)
         return;
-    for (int row = 0; row < m_table->rowCount(); ++row) {
+    auto carries = [this, current](int row) {
+        const QTableWidgetItem* cell = m_table->item(row, 0);
+        return cell && cell->data(Qt::UserRole).toInt() == current;
+    };
+    // Rows are filled in entry order, so the entry's own row is tried first.
+    for (int row = carries(current) ? current : 0; row < m_table->rowCount(); ++row) {
         QTableWidgetItem* cell = m_table->item(row, 0);
-        if (cell && cell->data(Qt::UserRole).toInt() == current) {
+        if (carries(row)) {
             const QSignalBlocker blocker(m_table);
             m_table->selectRow(row);
             m_table->scrollToItem(cell, QAbstractItemView::PositionAtCenter);
