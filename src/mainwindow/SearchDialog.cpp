@@ -269,6 +269,7 @@ void SearchDialog::present()
     applyTransparency(m_opacitySlider->value());
     raise();
     activateWindow();
+    m_first.find->setFocus();  // typing goes into the find box
 }
 
 PdfDocument::FindOptions SearchDialog::optionsOf(const FindControls& controls)
