@@ -80,10 +80,12 @@ QRectF MainWindow::selectionInPdf() const
                   ocrRegion.height());
 }
 
+// The region is used up: the view stops drawing it too.
 void MainWindow::consumeSelection()
 {
     ocrRegionPage = -1;
     ocrRegion = QRectF(0, 0, 0, 0);
+    pdfView->clearLastRegionSelection();
 }
 
 // A failure the user is told of, not only in the status row.

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -131,6 +132,20 @@ inline QString promptShownDuring(const std::function<void()>& action)
     action();
     QTest::qWait(kGraceMs + kGraceMs / 2);
     return shown;
+}
+
+// Types the file's path into the toolkit's own file dialog and presses Return.
+inline void chooseFile(Driver& prompts, const QString& path)
+{
+    prompts.whenShown([path](QDialog* dialog) {
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!name) {
+            dialog->reject();
+            return;
+        }
+        name->setText(path);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
 }
 
 } // namespace prompt

@@ -35,19 +35,6 @@ QString describe(const QRectF& r)
     return QStringLiteral("%1 %2 %3 %4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
-void chooseFile(prompt::Driver& prompts, const QString& path)
-{
-    prompts.whenShown([path](QDialog* dialog) {
-        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        if (!name) {
-            dialog->reject();
-            return;
-        }
-        name->setText(path);
-        QTest::keyClick(name, Qt::Key_Return);
-    });
-}
-
 } // namespace
 
 class ClipboardInsertTest : public QObject {
@@ -266,7 +253,7 @@ void ClipboardInsertTest::pictureFileForTheRectangle()
     const size_t before = view(window())->blocks().size();
     {
         prompt::Driver prompts;
-        chooseFile(prompts, photo);
+        prompt::chooseFile(prompts, photo);
         emit view(window())->imageRectReady(0, QRectF(100, 100, 120, 60));
     }
     QCOMPARE(view(window())->blocks().size(), before + 1);
@@ -277,7 +264,7 @@ void ClipboardInsertTest::pictureFileForTheRectangle()
     QVERIFY(fixtures::writeFile(broken, "not a picture"));
     QString notice;
     prompt::Driver prompts;
-    chooseFile(prompts, broken);
+    prompt::chooseFile(prompts, broken);
     prompt::answerNoting(prompts, QStringLiteral("OK"), &notice);
     emit view(window())->imageRectReady(0, QRectF(300, 300, 50, 50));
     QCOMPARE(notice, QStringLiteral("Ошибка|Не удалось загрузить:\n%1").arg(broken));
