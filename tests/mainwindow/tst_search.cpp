@@ -1,5 +1,6 @@
 // Search over the active document: the result list, stepping and wrapping,
 // the dialog's table and its controls.
+#include "PromptDriver.h"
 #include "WindowTestSupport.h"
 
 #include "SearchDialog.h"
@@ -75,6 +76,7 @@ private slots:
     void transparencySlider_data();
     void transparencySlider();
     void rowClickAfterAnEditSearchesAgain();
+    void replaceOnlyExplains();
 
 private:
     MainWindow& window()
@@ -298,6 +300,31 @@ void SearchTest::rowClickAfterAnEditSearchesAgain()
     QCOMPARE(window().searchResultList().size(), 3);
     QCOMPARE(window().currentSearchHit().page, 1);
     QCOMPARE(statusText(window()), QStringLiteral("«Lorem» — стр. 2 (1/1), всего 3"));
+}
+
+// Both replace buttons explain why nothing is replaced; the document stays.
+void SearchTest::replaceOnlyExplains()
+{
+    open({2});
+    SearchDialog* dialog = openDialog(window());
+    auto* tabs = dialog->findChild<QTabWidget*>(QStringLiteral("DialogTabs"));
+    const QList<QComboBox*> boxes = tabs->widget(1)->findChildren<QComboBox*>(QStringLiteral("DialogCombo"));
+    QCOMPARE(boxes.size(), 2);
+    boxes[0]->setEditText(QStringLiteral(" Lorem "));
+    boxes[1]->setEditText(QStringLiteral("Ipsum"));
+    for (const QString& button : {QStringLiteral("Заменить"), QStringLiteral("Заменить все")}) {
+        QString notice;
+        prompt::Driver prompts;
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &notice);
+        for (QPushButton* pushed : tabs->widget(1)->findChildren<QPushButton*>()) {
+            if (pushed->text() == button)
+                pushed->click();
+        }
+        QCOMPARE(notice, QStringLiteral("Замена|Замена «Lorem» → «Ipsum» в PDF-потоке не поддерживается.\n"
+                                        "Выполните OCR, отредактируйте текстовые блоки и вставьте слой обратно."));
+    }
+    QVERIFY(!window().currentDocument()->isModified());
+    QVERIFY(window().currentDocument()->extractAllText(1).contains(QStringLiteral("Lorem")));
 }
 
 QTEST_MAIN(SearchTest)
