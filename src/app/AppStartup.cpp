@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSettings>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -32,14 +33,12 @@ void setApplicationProperties(bool fileManagerAction)
     qApp->setProperty("vornShellDialogMode", fileManagerAction);
 }
 
-// The file-manager actions and the signing edition's start belong to the
-// signing and export features; this build has neither, so it says so
-// instead of running a window nobody sees.
-int reportStartNotAvailable(const StartupPlan& plan)
+// The signing edition's start belongs to the signing feature; this build
+// does not have it, so it says so instead of running a window nobody sees.
+int reportStartNotAvailable(const StartupPlan&)
 {
-    const char* what = plan.start == StartKind::FileManagerAction ? "file-manager action" : "signing start-up";
-    std::fprintf(stderr, "vorn-pdf: the %s is not available in this build; start with --vorn-product=editor "
-                         "or --vorn-product=viewer\n", what);
+    std::fprintf(stderr, "vorn-pdf: the signing start-up is not available in this build; start with "
+                         "--vorn-product=editor or --vorn-product=viewer\n");
     return kExitStartNotAvailable;
 }
 
@@ -76,7 +75,7 @@ int runApplication(int& argc, char** argv)
 
     if (plan.start == StartKind::Worker)
         return plan.worker(arguments);
-    if (plan.start != StartKind::Windowed)
+    if (plan.start == StartKind::EcpSigning)
         return reportStartNotAvailable(plan);
 
     setApplicationProperties(plan.start == StartKind::FileManagerAction);
@@ -84,6 +83,11 @@ int runApplication(int& argc, char** argv)
         runPreloader(productDisplayName(plan.product), preloaderStepMs(qgetenv("VORN_PRELOADER_STEP_MS")));
 
     MainWindow window(plan.product);
+    // A file-manager action runs with the window hidden and ends the run itself.
+    if (plan.start == StartKind::FileManagerAction) {
+        QTimer::singleShot(0, &window, [&window, &plan] { window.runShellAction(plan.shellAction, plan.files, true); });
+        return QApplication::exec();
+    }
     window.show();
     if (!plan.files.isEmpty())
         window.openFile(plan.files.first());

@@ -2,6 +2,7 @@
 
 #include "CompressionWorkerCli.h"
 #include "RevocationCheckCli.h"
+#include "SigningWorkerCli.h"
 
 #include <array>
 
@@ -17,12 +18,18 @@ struct WorkerOption {
     WorkerRunner run;
 };
 
-// Compared in this order. The certificate-list and signing workers join this
-// table when their subsystem exists.
-constexpr std::array<WorkerOption, 3> kWorkerOptions{{
+int runCertificateListWorker(const QStringList&)
+{
+    return runCertificateListCli();
+}
+
+// Compared in this order.
+constexpr std::array<WorkerOption, 5> kWorkerOptions{{
     {"--vorn-compression-estimate", runCompressionEstimateCli},
     {"--vorn-compression-fit", runCompressionFitCli},
     {"--vorn-cert-revocation-check", runCertificateRevocationCheckCli},
+    {"--vorn-cert-list", runCertificateListWorker},
+    {"--vorn-sign-file", runSignatureCli},
 }};
 
 constexpr std::array<const char*, 3> kShellActionOptions{

@@ -159,13 +159,13 @@ PdfRepair::Result PdfRepair::examine(const QByteArray& bytes)
     }
     // The page tree is walked by pdfium (pageTreeLoads); qpdf reads only the
     // cross-references and the trailer here.
-    if (file.warningCount() == 0) {
+    if (file.damageWarningCount() == 0) {
         result.verdict = Verdict::Sound;
         return result;
     }
     Result repaired = rewrite(file);
     if (repaired.verdict == Verdict::Repaired)
-        repaired.reason = damagedText(QStringLiteral("предупреждений при чтении: %1.").arg(file.warningCount()));
+        repaired.reason = damagedText(QStringLiteral("предупреждений при чтении: %1.").arg(file.damageWarningCount()));
     return repaired;
 }
 

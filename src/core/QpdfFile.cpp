@@ -118,4 +118,23 @@ int QpdfFile::warningCount() const
     return m_pdf ? int(m_pdf->numWarnings()) : 0;
 }
 
+int QpdfFile::damageWarningCount() const
+{
+    if (!m_pdf)
+        return 0;
+    int count = 0;
+    try {
+        // getWarnings() empties qpdf's list; put them back so later calls see them too.
+        const std::vector<QPDFExc> warnings = m_pdf->getWarnings();
+        for (const QPDFExc& warning : warnings) {
+            if (warning.getMessageDetail().find("reported number of objects") == std::string::npos)
+                ++count;
+            m_pdf->warn(warning);
+        }
+    } catch (const std::exception&) {
+        return warningCount();
+    }
+    return count;
+}
+
 }  // namespace pdfengine

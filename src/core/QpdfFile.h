@@ -37,6 +37,11 @@ public:
     // How many warnings qpdf gave since the load (a damaged file gives some while it is read).
     int warningCount() const;
 
+    // The warnings that say the file is really damaged: a /Size smaller than
+    // the objects written (poppler's pdfunite does it) loses nothing and is
+    // not counted.
+    int damageWarningCount() const;
+
 private:
     QByteArray m_bytes;
     std::unique_ptr<QPDF> m_pdf;

@@ -188,3 +188,8 @@ void fillRibbonPage(QWidget* page, const QList<QWidget*>& groups)
     }
     layout->addStretch(1);
 }
+
+QKeySequence saveAsKeys()
+{
+    return QKeySequence::keyBindings(QKeySequence::SaveAs).value(0, QKeySequence(QStringLiteral("Ctrl+Shift+S")));
+}

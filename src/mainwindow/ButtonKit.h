@@ -14,6 +14,10 @@ QString I(const QString& iconName);
 // or the text alone without keys. Binds no key. A null button is ignored.
 void setShortcutHint(QToolButton* button, const QString& text, const QKeySequence& keys);
 
+// The platform's Save As keys, or Ctrl+Shift+S where it has none (KDE and
+// plain X11 give that standard key no binding).
+QKeySequence saveAsKeys();
+
 // Parentless auto-raised buttons named "IconOnlyButton", checkable when asked
 // but never checked, with the text as tool tip:
 // a 72×76 button with a 40 px icon and its text under it;

@@ -32,14 +32,15 @@ InsertRibbonTab::InsertRibbonTab(MainWindow& window, Groups groups)
                     [&window, position, from] { window.importFilesAtPosition(from, position->currentIndex()); });
             return button;
         };
-        // The scanner is connected with the scanner window.
+        QToolButton* scanner = plain(QStringLiteral("scanner"), tr("Сканер"));
+        connect(scanner, &QToolButton::clicked, &window, &MainWindow::showScanDialog);
         made << window.ribbonGroup(
             tr("Добавить страницы из"),
             {source(QStringLiteral("import-file"), tr("Любой файл"), MainWindow::ImportSource::AnyFiles),
              source(QStringLiteral("open"), QStringLiteral("PDF"), MainWindow::ImportSource::Pdf),
              source(QStringLiteral("image-import"), tr("Изображение"), MainWindow::ImportSource::Images),
              source(QStringLiteral("document-import"), tr("Документ"), MainWindow::ImportSource::Document),
-             plain(QStringLiteral("scanner"), tr("Сканер"))});
+             scanner});
     }
     if (groups.objects) {
         // The symbol is connected with its own feature; the form-field

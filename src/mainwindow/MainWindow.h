@@ -17,12 +17,15 @@
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
 
 class CompressedPdfExportDialog;
 class FreeTextDialog;
+class PrintDevice;
+struct ScannedPdfExportOptions;
 class OcrEngine;
 class OcrProgressDialog;
 class PageThumbnailPanel;
@@ -494,6 +497,54 @@ private:
         std::vector<QList<QRectF>> pages;
     };
     SearchPageRects searchRectCache;
+
+    // Printing, saving in other formats, the scanned-look export and the
+    // file-manager actions (MainWindow_print.cpp, MainWindow_export.cpp,
+    // MainWindow_scanned.cpp, MainWindow_shell.cpp).
+public:
+    using PrintDeviceFactory = std::function<std::unique_ptr<PrintDevice>()>;
+    // What onPrint prints on; a system printer when none is set.
+    void setPrintDeviceFactory(PrintDeviceFactory factory);
+    // The page as the view shows it: the render with the view's edited,
+    // moved, turned and inserted blocks painted over it. Null without a page.
+    QImage renderPageForScannedExport(int pageIndex, double scale) const;
+    // path: the proposed output ("" derives it). True when written.
+    bool showScannedPdfExportDialog(const QString& path);
+    // action: "merge", "compress" or "sign"; with quitOnError every refusal,
+    // and a step whose dialog closed while the window is hidden, ends the run.
+    void runShellAction(const QString& action, const QList<QString>& files, bool quitOnError);
+
+public slots:
+    void showPrintDialog();
+    void onPrint();
+    void showSaveExportDialog();
+    void onExportOcrText();
+
+private:
+    // Autosave waits while a job reads the whole document.
+    struct OutputJobScope {
+        explicit OutputJobScope(MainWindow* owner) : window(owner) { window->outputJobRunning = true; }
+        ~OutputJobScope() { window->outputJobRunning = false; }
+        OutputJobScope(const OutputJobScope&) = delete;
+        OutputJobScope& operator=(const OutputJobScope&) = delete;
+        MainWindow* window;
+    };
+    bool saveActiveDocumentTo(const QString& path, QString* error);
+    bool confirmOutputTarget(const QString& title, const QString& target);
+    void saveExportAsPdf(const QString& path);
+    void exportInFormat(const QString& path, const QString& format, const QString& suffix, int dpi);
+    bool writeScannedPdf(const ScannedPdfExportOptions& options);
+    PrintDeviceFactory printDeviceFactory;
+    bool outputJobRunning = false;
+
+    // The scanner window and scanned pages (MainWindow_scan.cpp).
+public:
+    // The page size in points for a scan at the resolution it carries.
+    static QSizeF scannedPageSize(const QImage& image);
+
+public slots:
+    void showScanDialog();
+    void onPageScanned(QImage image);
 
 public:
     bool ocrDocumentRunning() const;

@@ -135,7 +135,8 @@ bool MainWindow::confirmSaveAllDocuments()
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    if (!confirmSaveAllDocuments()) {
+    // A print or export reading the document finishes first.
+    if (outputJobRunning || !confirmSaveAllDocuments()) {
         event->ignore();
         return;
     }

@@ -48,16 +48,10 @@ bool MainWindow::writeCompressedPdf(const CompressedPdfExportDialog& dialog, boo
         appInfo(this, tr("Сжатый PDF"), tr("Укажите файл результата."));
         return false;
     }
-    if (openDocumentIndexForPath(target) >= 0) {
-        appInfo(this, tr("Сжатый PDF"),
-                tr("Файл %1 открыт в программе. Укажите другой файл результата.").arg(QFileInfo(target).fileName()));
-        return false;
-    }
-    if (QFileInfo::exists(target) &&
-        !appQuestion(this, tr("Сжатый PDF"), tr("Файл уже существует. Перезаписать?"), tr("Перезаписать"),
-                     tr("Отмена")))
+    if (!confirmOutputTarget(tr("Сжатый PDF"), target))
         return false;
 
+    const OutputJobScope job(this);
     setStatusText(tr("Сжатие PDF..."));
     WorkProgressDialog progress(tr("Сжатый PDF"), tr("Сжатие PDF..."), this);
     const std::shared_ptr<const PdfDocument> source = sharedCurrentDocument();

@@ -18,6 +18,10 @@ void MainWindow::showOpenPdfDialog()
     auto* dialog = new OpenPdfDialog(this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &OpenPdfDialog::openRequested, this, &MainWindow::openFile);
+    connect(dialog, &OpenPdfDialog::scanRequested, this, [this, dialog] {
+        dialog->close();
+        showScanDialog();
+    });
     dialog->move(frameGeometry().center() - dialog->rect().center());
     dialog->show();
 }

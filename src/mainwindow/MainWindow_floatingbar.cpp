@@ -109,8 +109,8 @@ QWidget* MainWindow::buildFloatingBar()
     pageTotalLabel = new QLabel(QStringLiteral(" / 0"));
     pageTotalLabel->setObjectName(QStringLiteral("FloatingPageTotal"));
 
-    // Printing is connected by the print feature.
     QToolButton* print = barButton(QStringLiteral("print"), tr("Печать"));
+    connect(print, &QToolButton::clicked, this, &MainWindow::showPrintDialog);
     QToolButton* fullScreen = barButton(QStringLiteral("fullscreen"), tr("Полный экран"));
     connect(fullScreen, &QToolButton::clicked, this, &MainWindow::toggleFullScreen);
 

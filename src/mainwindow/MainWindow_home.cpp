@@ -50,10 +50,8 @@ QWidget* MainWindow::buildFileGroup()
     connectToolCommand(open, ToolCommand::OpenDialog);
     saveButton = smallButton(QStringLiteral("save"), tr("Сохранить"), tr("Сохранить"), QKeySequence::Save);
     connect(saveButton, &QToolButton::clicked, this, &MainWindow::saveOrSaveAs);
-    // Save as opens the save-as and export dialog, print its own: each is
-    // connected by its own feature.
     QToolButton* saveAs = smallButton(QStringLiteral("save-as"), tr("Сохранить как"), tr("Сохранить как / Экспорт"),
-                                      QKeySequence::SaveAs);
+                                      saveAsKeys());
     compressButton = smallButton(QStringLiteral("compress-pdf"), tr("Сжать PDF"), tr("Сжать PDF"), keys("Ctrl+Alt+M"));
     connect(compressButton, &QToolButton::clicked, this, [this] { showCompressedPdfExportDialog(QString(), false); });
     QToolButton* import = m_allowImports ? smallButton(QStringLiteral("insert-page"), tr("Импорт"), tr("Импорт"),
@@ -62,6 +60,8 @@ QWidget* MainWindow::buildFileGroup()
     QToolButton* print = smallButton(QStringLiteral("print"), tr("Печать"), tr("Печать"), QKeySequence::Print);
     if (import)
         connect(import, &QToolButton::clicked, this, &MainWindow::showImportDialog);
+    connect(saveAs, &QToolButton::clicked, this, &MainWindow::showSaveExportDialog);
+    connect(print, &QToolButton::clicked, this, &MainWindow::showPrintDialog);
     return ribbonLeadGroup(tr("Файл"), open, {{saveButton, saveAs, compressButton}, {import, print}});
 }
 

@@ -81,12 +81,15 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::AnnotationProperties:
         onClick(&MainWindow::showAnnotationPropertiesDialog);
         break;
-    // Their windows and operations come with their own features, which
-    // connect them here: printing, the save-as and export dialog, the password,
-    // page-tools, properties, settings, load-error and about
-    // dialogs.
     case ToolCommand::Print:
+        onClick(&MainWindow::showPrintDialog);
+        break;
     case ToolCommand::SaveExportDialog:
+        onClick(&MainWindow::showSaveExportDialog);
+        break;
+    // Their windows and operations come with their own features, which
+    // connect them here: the password, page-tools, properties, settings,
+    // load-error and about dialogs.
     case ToolCommand::PasswordDialog:
     case ToolCommand::PageTools:
     case ToolCommand::DocumentProperties:

@@ -143,19 +143,38 @@ bool MainWindow::saveActiveDocumentAs()
     if (!isDocumentLoaded() || refuseWhileOcrRuns())
         return false;
     const QString name = askSaveAsTarget(document->filePath());
-    if (name.isEmpty() || !writePendingBlockEdits())
+    if (name.isEmpty())
         return false;
-    if (!document->saveAs(name)) {
-        QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить файл."));
+    QString error;
+    if (!saveActiveDocumentTo(name, &error)) {
+        if (!error.isEmpty())
+            QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить файл."));
+        return false;
+    }
+    setStatusText(tr("Сохранено как: %1").arg(QFileInfo(name).fileName()));
+    return !hasUnsavedChanges(document);
+}
+
+// The shown edits and the document written to path, which becomes the
+// tab's file. False with the engine's reason in error; a failed write of the
+// edited blocks has warned already and leaves error empty.
+bool MainWindow::saveActiveDocumentTo(const QString& path, QString* error)
+{
+    error->clear();
+    if (!writePendingBlockEdits())
+        return false;
+    if (!document->saveAs(path)) {
+        *error = document->lastError();
+        if (error->isEmpty())
+            *error = tr("Неизвестная ошибка записи.");
         return false;
     }
     if (activeIndex >= 0 && activeIndex < int(openDocuments.size()))
-        openDocuments[size_t(activeIndex)].path = QFileInfo(name).absoluteFilePath();
+        openDocuments[size_t(activeIndex)].path = QFileInfo(path).absoluteFilePath();
     autoSaveFailureShown = false;
     showBlocksAgainAfterSave();
     updateTitle();
-    setStatusText(tr("Сохранено как: %1").arg(QFileInfo(name).fileName()));
-    return !hasUnsavedChanges(document);
+    return true;
 }
 
 int MainWindow::autoSaveIntervalMs(int minutes)
@@ -180,10 +199,12 @@ void MainWindow::autoSaveIfNeeded()
 {
     if (!isDocumentLoaded() || document->filePath().isEmpty() || !hasUnsavedChanges(document))
         return;
-    // Not during recognition, not behind an open question such as the close
+    // Not during recognition or while printing or exporting reads the
+    // document, not behind an open question such as the close
     // prompt (whose answer may be not to save), and not in the middle of a
     // drag; the next tick tries again.
-    if (busy || QApplication::activeModalWidget() || QApplication::mouseButtons() != Qt::NoButton)
+    if (busy || outputJobRunning || QApplication::activeModalWidget() ||
+        QApplication::mouseButtons() != Qt::NoButton)
         return;
     if (const QString reason = readOnlyReason(document->filePath()); !reason.isEmpty()) {
         reportAutoSaveFailure(reason);

@@ -2,6 +2,7 @@
 // the edition's capabilities; the format keys click the Home tab's buttons.
 #include "MainWindow.h"
 
+#include "ButtonKit.h"
 #include "PdfView.h"
 
 #include <QShortcut>
@@ -30,12 +31,11 @@ void MainWindow::setupShortcuts()
         return shortcut;
     };
     auto literal = [](const char* keys) { return QKeySequence(QString::fromLatin1(keys)); };
-    // A null action keeps the key for its command, which its own feature
-    // connects: print and the save-as and export dialog.
+    // A null action keeps a key for a command its own feature connects.
     bind(QKeySequence::Open, [this] { showOpenPdfDialog(); });
     bind(QKeySequence::Save, [this] { saveOrSaveAs(); });
-    bind(QKeySequence::SaveAs, nullptr);
-    bind(QKeySequence::Print, nullptr);
+    bind(saveAsKeys(), [this] { showSaveExportDialog(); });
+    bind(QKeySequence::Print, [this] { showPrintDialog(); });
     bind(QKeySequence::Find, [this] { showSearchDialog(); });
     bind(QKeySequence::Undo, [this] { undoBlockEdit(); });
     bind(QKeySequence::Redo, [this] { redoBlockEdit(); });

@@ -45,7 +45,6 @@ OpenPdfDialog::OpenPdfDialog(QWidget* parent)
     auto* buttons = new QVBoxLayout(openBox);
     QPushButton* pick = dialogButton(tr("Выбрать PDF..."), QStringLiteral("PrimaryDialogButton"));
     QPushButton* folder = dialogButton(tr("Открыть папку"), QStringLiteral("SecondaryDialogButton"));
-    // The scanner's window comes with scanning, which connects scanRequested.
     QPushButton* scan = dialogButton(tr("Сканер"), QStringLiteral("SecondaryDialogButton"));
     m_clear = dialogButton(tr("Очистить список"), QStringLiteral("SecondaryDialogButton"));
     for (QPushButton* button : {pick, folder, scan, m_clear})

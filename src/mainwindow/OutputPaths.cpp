@@ -99,9 +99,13 @@ QString uniqueSiblingPathLikeChrome(const QString& path)
     const QFileInfo info(path);
     const QDir folder(folderOrHome(path));
     QString base = info.completeBaseName();
-    if (base.trimmed().isEmpty())
+    QString suffix = info.suffix();
+    // A name that is all suffix (".bashrc") is its own base: the dot
+    // belongs to the name, and the suffix is not added a second time.
+    if (base.trimmed().isEmpty()) {
         base = info.fileName().trimmed().isEmpty() ? QStringLiteral("document") : info.fileName();
-    const QString suffix = info.suffix();
+        suffix.clear();
+    }
     const auto candidate = [&](qint64 n) {
         QString name = n == 0 ? base : QStringLiteral("%1 (%2)").arg(base).arg(n);
         if (!suffix.isEmpty())
@@ -114,4 +118,21 @@ QString uniqueSiblingPathLikeChrome(const QString& path)
             return next;
     }
     return candidate(QDateTime::currentMSecsSinceEpoch() % kFallbackModulus);
+}
+
+QString stampedPdfPathForSignature(const QString& sourcePath, const QString& outputPath)
+{
+    QString folder = QFileInfo(outputPath).absolutePath();
+    if (folder.isEmpty() || folder == QLatin1String(".")) {
+        const QString sourceFolder = QFileInfo(sourcePath).absolutePath();
+        folder = sourceFolder.isEmpty() ? QDir::homePath() : sourceFolder;
+    }
+    QString base = QFileInfo(sourcePath).completeBaseName();
+    if (base.trimmed().isEmpty())
+        base = QStringLiteral("document");
+    const QString marker =
+        currentUiLanguageCode() == QLatin1String("ru") ? QStringLiteral("_подписан") : QStringLiteral("_signed");
+    if (!base.endsWith(marker, Qt::CaseInsensitive))
+        base += marker;
+    return QDir(folder).filePath(base + QStringLiteral(".pdf"));
 }

@@ -19,3 +19,8 @@ QString suggestedSiblingPdfPath(const QString& source, const QString& kind, cons
 // path itself when no such file exists, else the first free
 // "<base> (<n>).<suffix>" in its folder.
 QString uniqueSiblingPathLikeChrome(const QString& path);
+
+// The stamped copy that a visible signature signs: beside the signature
+// output, the source's base name with "_подписан" (Russian interface) or
+// "_signed" unless it already ends so, and ".pdf". Not made unique.
+QString stampedPdfPathForSignature(const QString& sourcePath, const QString& outputPath);

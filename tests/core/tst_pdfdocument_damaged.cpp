@@ -179,6 +179,8 @@ void TestPdfDocumentDamaged::damagedFilesOpenRepaired_data()
     QTest::addColumn<int>("pages");
     QTest::newRow("sound") << readFile(realPdf(QStringLiteral("tex-type1.pdf"))) << false << 1;
     QTest::newRow("sound, object streams") << readFile(realPdf(QStringLiteral("pdftex-objstm-manual.pdf"))) << false << 12;
+    QTest::newRow("sound, /Size below the highest object")
+        << readFile(realPdf(QStringLiteral("pdfunite-merged.pdf"))) << false << 3;
     QTest::newRow("cross-reference lost")
         << withLostCrossReference(readFile(realPdf(QStringLiteral("groff-columns.pdf")))) << true << 2;
     // qpdf cannot rebuild a table kept in a stream; pdfium reads the file as it is.
@@ -213,9 +215,12 @@ void TestPdfDocumentDamaged::damagedFilesOpenRepaired()
     const QString saved = path(QStringLiteral("opened-saved.pdf"));
     QVERIFY(doc.saveAs(saved));
     if (pdftools::installed(QStringLiteral("qpdf"))) {
+        // An unchanged sound file is copied as it is, warnings and all (qpdf's 3).
         const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), saved});
-        QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+        QVERIFY2(check.exitCode == 0 || (!repaired && check.exitCode == 3), qPrintable(check.out + check.err));
     }
+    if (QByteArray(QTest::currentDataTag()).startsWith("sound"))
+        QCOMPARE(readFile(saved), bytes);
     QVERIFY(doc.open(saved));
     QVERIFY(!doc.wasRepaired());
 }

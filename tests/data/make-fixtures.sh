@@ -96,6 +96,8 @@ ps2pdf -dEmbedAllFonts=false "$src/image.ps" "$here/gs-image.pdf"
 qpdf --deterministic-id --rotate=+90 "$here/groff-columns.pdf" "$here/groff-columns-rot90.pdf"
 qpdf --deterministic-id --rotate=+90 "$here/gs-helvetica.pdf" "$here/gs-helvetica-rot90.pdf"
 qpdf --deterministic-id --rotate=+90 "$here/gs-image.pdf" "$here/gs-image-rot90.pdf"
+# poppler's merge writes a /Size below its highest object number.
+pdfunite "$here/gs-helvetica.pdf" "$here/groff-columns.pdf" "$here/pdfunite-merged.pdf"
 qpdf --deterministic-id --object-streams=generate "$here/groff-columns.pdf" "$here/groff-columns-objstm.pdf"
 
 # The TeX page again with dvips's Type 1 Computer Modern faces (CMBX10, CMTI10).

@@ -1,0 +1,138 @@
+#include "SaneOptions.h"
+
+#include "ScanEngine.h"
+
+#include <QtEndian>
+
+#include <cmath>
+#include <limits>
+
+namespace SaneOptions {
+
+namespace {
+
+constexpr int kThreshold = 128;
+
+int channelsOf(SANE_Frame format)
+{
+    switch (format) {
+    case SANE_FRAME_GRAY:
+        return 1;
+    case SANE_FRAME_RGB:
+        return 3;
+    default:
+        return 0;  // the separate frames of three-pass devices are not joined
+    }
+}
+
+// Sample number index of a line, scaled to 0 … 255. A grey bit of 1 is
+// black; a colour bit of 1 is full intensity.
+uchar sampleAt(const uchar* line, int index, int depth, bool grey)
+{
+    if (depth == 8)
+        return line[index];
+    if (depth == 16)
+        return static_cast<uchar>(qFromUnaligned<quint16>(line + 2 * index) >> 8);
+    const bool set = (line[index / 8] >> (7 - index % 8)) & 1;
+    return set != grey ? 255 : 0;
+}
+
+}  // namespace
+
+bool writable(const SANE_Option_Descriptor& option)
+{
+    return SANE_OPTION_IS_ACTIVE(option.cap) && SANE_OPTION_IS_SETTABLE(option.cap);
+}
+
+SANE_Word wordFor(const SANE_Option_Descriptor& option, int value)
+{
+    return option.type == SANE_TYPE_FIXED ? SANE_FIX(static_cast<double>(value)) : value;
+}
+
+int intFrom(const SANE_Option_Descriptor& option, SANE_Word word)
+{
+    return option.type == SANE_TYPE_FIXED ? static_cast<int>(std::lround(SANE_UNFIX(word))) : word;
+}
+
+QList<int> resolutions(const SANE_Option_Descriptor& option, const QList<int>& fallback)
+{
+    if (option.constraint_type != SANE_CONSTRAINT_WORD_LIST || !option.constraint.word_list)
+        return fallback;
+    const SANE_Word* words = option.constraint.word_list;
+    QList<int> result;
+    for (int i = 1; i <= words[0]; ++i)
+        result.append(intFrom(option, words[i]));
+    return result.isEmpty() ? fallback : result;
+}
+
+QString modeFor(const SANE_Option_Descriptor& option, int colorMode, bool* threshold)
+{
+    *threshold = false;
+    const QString wanted = colorMode == 0 ? QStringLiteral("Color")
+                           : colorMode == 1 ? QStringLiteral("Gray")
+                                            : QStringLiteral("Lineart");
+    if (option.type != SANE_TYPE_STRING)
+        return QString();
+    if (option.constraint_type != SANE_CONSTRAINT_STRING_LIST || !option.constraint.string_list)
+        return wanted;
+    bool hasGray = false;
+    for (const SANE_String_Const* item = option.constraint.string_list; *item; ++item) {
+        const QString mode = QString::fromUtf8(*item);
+        if (mode == wanted)
+            return wanted;
+        hasGray = hasGray || mode == QLatin1String("Gray");
+    }
+    if (colorMode >= 2 || colorMode < 0) {
+        *threshold = true;
+        return hasGray ? QStringLiteral("Gray") : QString();
+    }
+    return QString();
+}
+
+QImage frameImage(const SANE_Parameters& params, const QByteArray& bytes, int dpi)
+{
+    const int channels = channelsOf(params.format);
+    const int depth = params.depth;
+    const int width = params.pixels_per_line;
+    const qint64 stride = params.bytes_per_line;
+    if (channels == 0 || (depth != 1 && depth != 8 && depth != 16) || width < 1 || stride < 1)
+        return QImage();
+    const qint64 samples = qint64(width) * channels;
+    const qint64 needed = depth == 1 ? (samples + 7) / 8 : samples * (depth / 8);
+    if (stride < needed)
+        return QImage();
+    const qint64 height = bytes.size() / stride;
+    if (height < 1 || height > std::numeric_limits<short>::max() || width > std::numeric_limits<short>::max())
+        return QImage();
+
+    QImage image(width, static_cast<int>(height), channels == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
+    if (image.isNull())
+        return QImage();
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* line = data + y * stride;
+        uchar* out = image.scanLine(y);
+        if (depth == 8) {
+            memcpy(out, line, static_cast<size_t>(samples));
+            continue;
+        }
+        for (int i = 0; i < samples; ++i)
+            out[i] = sampleAt(line, i, depth, channels == 1);
+    }
+    image.setDotsPerMeterX(scanDotsPerMeter(dpi));
+    image.setDotsPerMeterY(scanDotsPerMeter(dpi));
+    return image;
+}
+
+QImage thresholded(const QImage& image)
+{
+    QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+    for (int y = 0; y < grey.height(); ++y) {
+        uchar* line = grey.scanLine(y);
+        for (int x = 0; x < grey.width(); ++x)
+            line[x] = line[x] >= kThreshold ? 255 : 0;
+    }
+    return grey;
+}
+
+}  // namespace SaneOptions

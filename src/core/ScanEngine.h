@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+// One scanner that can be opened.
+struct ScanDevice {
+    QString name;  // passed to openDevice
+    QString vendor;
+    QString model;
+    QString type;
+};
+
+// The settings of one preview or scan; the eleven flags switch the clean-up chain.
+struct ScanParams {
+    int resolution = 300;
+    int colorMode = 0;  // 0 colour, 1 grey, 2 black and white
+    int brightness = 0;  // -100 … 100
+    QString pageSize = QStringLiteral("A4");
+    bool landscape = false;
+    bool adf = false;
+    bool duplex = false;
+    int delayMs = 0;
+    bool geomCorr = false;
+    bool perspCorr = false;
+    bool skew = false;
+    bool structural = false;
+    bool noiseRemove = false;
+    bool autoBright = false;
+    bool autoContrast = false;
+    bool whiteBalance = false;
+    bool denoise = false;
+    bool sharpen = false;
+    bool textEnhance = false;
+};
+
+// A scanner library behind one interface. Image operations fail with a null
+// image; lastError() then tells why, when there is a reason.
+class ScanBackend {
+public:
+    virtual ~ScanBackend() = default;
+    virtual bool init() = 0;
+    virtual void cleanup() = 0;
+    virtual QList<ScanDevice> enumerateDevices() = 0;
+    virtual bool openDevice(const QString& name) = 0;
+    virtual void closeDevice() = 0;
+    virtual QList<int> supportedResolutions() = 0;
+    virtual QImage doPreview(const ScanParams& params) = 0;
+    virtual QImage doScan(const ScanParams& params) = 0;
+    virtual QString lastError() const = 0;
+    virtual bool isDeviceOpen() const = 0;
+    virtual bool hasLivePreview() const { return false; }
+    virtual bool isCameraDevice() const { return false; }
+    virtual bool startLivePreview() { return false; }
+    virtual void stopLivePreview() {}
+    virtual QImage grabLiveFrame() { return QImage(); }
+    virtual bool supportsNativeDialog() const { return false; }
+    virtual QImage doNativeScan(unsigned long long windowId) { return QImage(); }
+    // Asks a running doPreview/doScan to stop soon; callable from any thread.
+    // The stopped run returns a null image.
+    virtual void cancelAcquisition() {}
+};
+
+// The SANE back-end, or the demo one when SANE cannot start or the
+// environment variable VORN_SCAN_BACKEND is "demo". Never null.
+std::unique_ptr<ScanBackend> createScanBackend();
+
+// The clean-up chain: the steps the flags of params switch on, in a fixed
+// order. No flag set: the image comes back unchanged.
+QImage applyPostProcess(QImage image, const ScanParams& params);
+// Brightness, colour mode and orientation for a live camera frame.
+QImage applyCameraParams(QImage frame, const ScanParams& params);
+
+// Dots per inch to the dots per metre a QImage carries.
+int scanDotsPerMeter(int dpi);

@@ -1,0 +1,32 @@
+#include "ScanWorker.h"
+
+ScanWorker::ScanWorker(ScanBackend* backend, const ScanParams& params, bool preview)
+    : m_backend(backend), m_params(params), m_preview(preview)
+{
+}
+
+void ScanWorker::run()
+{
+    if (!m_backend) {
+        emit error(QStringLiteral("No backend"));
+        return;
+    }
+    emit progress(5);
+    if (!m_backend->isDeviceOpen()) {
+        emit error(tr("Устройство не открыто"));
+        return;
+    }
+    emit progress(20);
+    QImage image = m_preview ? m_backend->doPreview(m_params) : m_backend->doScan(m_params);
+    emit progress(70);
+    if (!image.isNull())
+        image = applyPostProcess(image, m_params);
+    emit progress(90);
+    if (image.isNull()) {
+        const QString reason = m_backend->lastError();
+        emit error(reason.isEmpty() ? tr("Сканирование не вернуло изображение") : reason);
+    } else {
+        emit finished(image, m_preview);
+    }
+    emit progress(100);
+}

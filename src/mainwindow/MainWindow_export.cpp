@@ -1,0 +1,195 @@
+// Saving under a new name and exporting in the other formats from one file
+// dialog; the text export.
+#include "MainWindow.h"
+
+#include "DialogKit.h"
+#include "OutputPaths.h"
+#include "PdfDocument.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+
+#include <algorithm>
+
+namespace {
+
+struct FmtEntry {
+    QString filter;
+    QString suffix;
+    QString id;
+    bool perPageImage = false;
+};
+
+const QList<FmtEntry>& formats()
+{
+    static const QList<FmtEntry> FMTS{
+        {QStringLiteral("PDF документ (*.pdf)"), QStringLiteral("pdf"), QStringLiteral("pdf"), false},
+        {QStringLiteral("Сжатый PDF (*.pdf)"), QStringLiteral("pdf"), QStringLiteral("compressed-pdf"), false},
+        {QStringLiteral("Сканированный PDF (*.pdf)"), QStringLiteral("pdf"), QStringLiteral("scanned-pdf"), false},
+        {QStringLiteral("HTML страница (*.html)"), QStringLiteral("html"), QStringLiteral("html"), false},
+        {QStringLiteral("XHTML страница (*.xhtml)"), QStringLiteral("xhtml"), QStringLiteral("xhtml"), false},
+        {QStringLiteral("Текст TXT (*.txt)"), QStringLiteral("txt"), QStringLiteral("txt"), false},
+        {QStringLiteral("Изображение PNG (*.png)"), QStringLiteral("png"), QStringLiteral("png"), true},
+        {QStringLiteral("Изображение JPEG (*.jpg)"), QStringLiteral("jpg"), QStringLiteral("jpg"), true},
+        {QStringLiteral("Изображение BMP (*.bmp)"), QStringLiteral("bmp"), QStringLiteral("bmp"), true},
+    };
+    return FMTS;
+}
+
+const FmtEntry& chosenFormat(const QString& selectedFilter, const QString& path)
+{
+    const QList<FmtEntry>& rows = formats();
+    auto byFilter = std::find_if(rows.begin(), rows.end(), [&](const FmtEntry& e) { return e.filter == selectedFilter; });
+    if (byFilter != rows.end())
+        return *byFilter;
+    const QString extension = QFileInfo(path).suffix().toLower();
+    auto bySuffix = std::find_if(rows.begin(), rows.end(), [&](const FmtEntry& e) { return e.suffix == extension; });
+    return bySuffix != rows.end() ? *bySuffix : rows.first();
+}
+
+constexpr int kDefaultDpi = 150;
+constexpr int kMinDpi = 72;
+constexpr int kMaxDpi = 600;
+constexpr int kPageNumberDigits = 3;
+
+// The numbered files a picture export of pageCount pages writes beside path.
+QStringList numberedPictures(const QString& path, int pageCount)
+{
+    const QFileInfo target(path);
+    QStringList paths;
+    for (int k = 1; k <= pageCount; ++k)
+        paths << target.dir().filePath(QStringLiteral("%1_%2.%3").arg(
+                     target.completeBaseName(), QString::number(k).rightJustified(kPageNumberDigits, QLatin1Char('0')),
+                     target.suffix()));
+    return paths;
+}
+
+} // namespace
+
+// A derived file never goes over a document open here (its tab would lose
+// its file); an existing one is replaced only when the user says so.
+bool MainWindow::confirmOutputTarget(const QString& title, const QString& target)
+{
+    if (openDocumentIndexForPath(target) >= 0) {
+        appInfo(this, title,
+                tr("Файл %1 открыт в программе. Укажите другой файл результата.").arg(QFileInfo(target).fileName()));
+        return false;
+    }
+    return !QFileInfo::exists(target) ||
+           appQuestion(this, title, tr("Файл уже существует. Перезаписать?"), tr("Перезаписать"), tr("Отмена"));
+}
+
+void MainWindow::showSaveExportDialog()
+{
+    if (!isDocumentLoaded()) {
+        appInfo(this, tr("Сохранить как"), tr("Нет открытого документа."));
+        return;
+    }
+    QStringList filters;
+    for (const FmtEntry& row : formats())
+        filters << row.filter;
+    const QString source = document->filePath();
+    const QString proposed = source.isEmpty()
+                                 ? QDir(QDir::homePath()).filePath(QStringLiteral("document.pdf"))
+                                 : QDir(QFileInfo(source).absolutePath()).filePath(QFileInfo(source).fileName());
+    QString selectedFilter;
+    QString path = QFileDialog::getSaveFileName(this, tr("Сохранить как / Экспорт"), proposed,
+                                                filters.join(QStringLiteral(";;")), &selectedFilter);
+    if (path.isEmpty())
+        return;
+    const FmtEntry& row = chosenFormat(selectedFilter, path);
+    if (QFileInfo(path).suffix().toLower() != row.suffix)
+        path += QLatin1Char('.') + row.suffix;
+
+    if (row.id == QLatin1String("scanned-pdf")) {
+        showScannedPdfExportDialog(withLocalizedPdfSuffix(path, QStringLiteral("scanned")));
+        return;
+    }
+    if (row.id == QLatin1String("compressed-pdf")) {
+        showCompressedPdfExportDialog(withLocalizedPdfSuffix(path, QStringLiteral("compressed")), false);
+        return;
+    }
+    int dpi = kDefaultDpi;
+    if (row.perPageImage) {
+        bool accepted = false;
+        dpi = QInputDialog::getInt(this, tr("Разрешение"), tr("DPI (72–600):"), kDefaultDpi, kMinDpi, kMaxDpi, 1,
+                                   &accepted);
+        if (!accepted)
+            return;
+    }
+    if (row.id == QLatin1String("pdf"))
+        saveExportAsPdf(path);
+    else
+        exportInFormat(path, row.id, row.suffix, dpi);
+}
+
+void MainWindow::saveExportAsPdf(const QString& path)
+{
+    if (refuseWhileOcrRuns())
+        return;
+    // Two tabs never show one file.
+    const int openAt = openDocumentIndexForPath(path);
+    if (openAt >= 0 && openAt != activeIndex) {
+        appInfo(this, tr("Сохранить как"),
+                tr("Файл %1 открыт в программе. Укажите другой файл.").arg(QFileInfo(path).fileName()));
+        return;
+    }
+    QString error;
+    if (!saveActiveDocumentTo(path, &error)) {
+        if (!error.isEmpty())
+            QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить:\n%1").arg(error), QMessageBox::Ok);
+        return;
+    }
+    updatePageControls();
+    setStatusText(tr("Сохранено: %1").arg(QFileInfo(path).fileName()));
+}
+
+void MainWindow::exportInFormat(const QString& path, const QString& format, const QString& suffix, int dpi)
+{
+    static const QStringList perPage{QStringLiteral("png"), QStringLiteral("jpg"), QStringLiteral("jpeg"),
+                                     QStringLiteral("bmp")};
+    const int pageCount = document->pageCount();
+    const bool numbered = perPage.contains(format) && pageCount > 1;
+    if (numbered) {
+        const QStringList targets = numberedPictures(path, pageCount);
+        if (std::any_of(targets.begin(), targets.end(), [](const QString& p) { return QFileInfo::exists(p); }) &&
+            !appQuestion(this, tr("Сохранить как"), tr("Файл уже существует. Перезаписать?"), tr("Перезаписать"),
+                         tr("Отмена")))
+            return;
+    }
+    // The exported pages and text hold the edits made in the page view.
+    if (!applyPendingOcrEdits())
+        return;
+    if (!document->exportDocument(format, path, dpi)) {
+        QMessageBox::critical(this, tr("Ошибка экспорта"), tr("Не удалось экспортировать:\n%1").arg(document->lastError()),
+                              QMessageBox::Ok);
+        return;
+    }
+    QString name = QFileInfo(path).fileName();
+    if (numbered)
+        name += tr(" (страницы пронумерованы: %1_N.%2)").arg(QFileInfo(path).completeBaseName(), suffix);
+    setStatusText(tr("Экспортировано: %1").arg(name));
+}
+
+void MainWindow::onExportOcrText()
+{
+    if (!isDocumentLoaded())
+        return;
+    QString path = QFileDialog::getSaveFileName(this, tr("Экспорт текста"), QString(), tr("Текст (*.txt)"));
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive))
+        path += QStringLiteral(".txt");
+    if (!applyPendingOcrEdits())
+        return;
+    // UTF-8 without a byte-order mark, replacing the file only when written.
+    if (!document->exportDocument(QStringLiteral("txt"), path, kDefaultDpi)) {
+        QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось записать файл"), QMessageBox::Ok);
+        return;
+    }
+    setStatusText(tr("Текст экспортирован в %1").arg(QFileInfo(path).fileName()));
+}

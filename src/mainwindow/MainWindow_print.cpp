@@ -1,0 +1,83 @@
+// Printing: the program's print window and the print path behind it.
+#include "MainWindow.h"
+
+#include "DialogKit.h"
+#include "PagePrinter.h"
+#include "PdfDocument.h"
+#include "PdfView.h"
+#include "PrintDevice.h"
+#include "PrintDialog.h"
+#include "PrintSettings.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProgressBar>
+
+void MainWindow::setPrintDeviceFactory(PrintDeviceFactory factory)
+{
+    printDeviceFactory = std::move(factory);
+}
+
+void MainWindow::showPrintDialog()
+{
+    const bool loaded = isDocumentLoaded();
+    const QString subtitle = loaded ? tr("%1 · %2 страниц")
+                                          .arg(QFileInfo(document->filePath()).fileName())
+                                          .arg(document->pageCount())
+                                    : tr("Документ не открыт");
+    auto* dialog = new PrintDialog(subtitle, loaded, [this] { onPrint(); }, this);
+    dialog->move(frameGeometry().center() - dialog->rect().center());
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void MainWindow::onPrint()
+{
+    if (!isDocumentLoaded() || outputJobRunning)
+        return;
+    // The printout shows the edits made in the page view.
+    if (!applyPendingOcrEdits())
+        return;
+    const PrintSettings settings = PrintSettings::read();
+    std::unique_ptr<PrintDevice> device =
+        printDeviceFactory ? printDeviceFactory() : std::make_unique<SystemPrintDevice>();
+    QPrinter& printer = device->printer();
+    printer.setResolution(settings.dpi);
+    printer.setPageSize(QPageSize(settings.paper));
+    printer.setPageOrientation(settings.orientation);
+    printer.setCopyCount(settings.copies);
+    if (!device->confirm(this))
+        return;
+
+    const OutputJobScope job(this);
+    // The document stays as it is while it prints: no tab closes under it.
+    const std::shared_ptr<PdfDocument> held = sharedCurrentDocument();
+    int first = 0;
+    int last = -1;
+    printRangeFor(printer, held->pageCount(), pdfView->currentPage(), &first, &last);
+    bool progressShown = false;
+    auto beforePage = [&](int page) {
+        if (progressBar) {
+            if (!progressShown) {
+                progressBar->setRange(first, last);
+                progressBar->show();
+                progressShown = true;
+            }
+            progressBar->setValue(page);
+        }
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    const PrintOutcome outcome = printPages(*held, printer, first, last, beforePage);
+    if (progressBar)
+        progressBar->hide();
+    if (!outcome.started) {
+        QMessageBox::warning(this, tr("Печать"), tr("Не удалось начать печать"), QMessageBox::Ok);
+        return;
+    }
+    if (statusLabel)
+        setStatusText(tr("Напечатано страниц: %1").arg(outcome.printed));
+    if (outcome.firstFailedPage >= 0)
+        appInfo(this, tr("Печать"), tr("Не удалось отрисовать страницу %1.").arg(outcome.firstFailedPage + 1));
+}

@@ -1,0 +1,112 @@
+// The scanned-look export: the page as the view shows it, the dialog and the
+// written file.
+#include "MainWindow.h"
+
+#include "DialogKit.h"
+#include "OutputPaths.h"
+#include "PdfDocument.h"
+#include "PdfView.h"
+#include "ScannedPageRender.h"
+#include "ScannedPdfEffect.h"
+#include "ScannedPdfExportDialog.h"
+#include "ScannedPdfWriter.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLabel>
+#include <QProgressBar>
+
+namespace {
+
+const QString kScannedKind = QStringLiteral("scanned");
+constexpr double kPreviewScale = 1.35;
+constexpr int kPreviewDpi = 140;
+
+} // namespace
+
+QImage MainWindow::renderPageForScannedExport(int pageIndex, double scale) const
+{
+    if (!document || !document->isOpen())
+        return QImage();
+    std::vector<TextBlock> blocks;
+    if (pdfView && pdfView->hasOcrBlocks() && pdfView->blockPage() == pageIndex)
+        blocks = pdfView->ocrBlocksWithEdits();
+    return renderPageWithBlocks(*document, pageIndex, scale, blocks);
+}
+
+bool MainWindow::showScannedPdfExportDialog(const QString& path)
+{
+    if (!isDocumentLoaded()) {
+        appInfo(this, tr("Сканированный PDF"), tr("Нет открытого документа."));
+        return false;
+    }
+    // The preview and the file show the edits made in the page view.
+    if (!applyPendingOcrEdits())
+        return false;
+    ScannedPdfExportOptions initial = readScannedPdfDefaults();
+    const QString source = document->filePath();
+    const QString base = source.isEmpty() ? QStringLiteral("document") : QFileInfo(source).completeBaseName();
+    initial.outputPath = path.isEmpty() ? suggestedSiblingPdfPath(source, kScannedKind, base)
+                                        : withLocalizedPdfSuffix(path, kScannedKind);
+    auto preview = [this](const ScannedPdfExportOptions& options) {
+        const int pages = document->pageCount();
+        const int page = pages <= 1 ? 0 : std::clamp(pdfView->currentPage(), 0, pages - 1);
+        ScannedPdfExportOptions shown = options;
+        shown.dpi = kPreviewDpi;
+        return applyScannedPdfEffect(renderPageForScannedExport(page, kPreviewScale), shown, page, true);
+    };
+    ScannedPdfExportDialog dialog(initial, preview, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    return writeScannedPdf(dialog.options());
+}
+
+bool MainWindow::writeScannedPdf(const ScannedPdfExportOptions& chosen)
+{
+    ScannedPdfExportOptions options = chosen;
+    if (options.outputPath.isEmpty()) {
+        appInfo(this, tr("Сканированный PDF"), tr("Укажите файл результата."));
+        return false;
+    }
+    if (!options.outputPath.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
+        options.outputPath += QStringLiteral(".pdf");
+    const QString target = withLocalizedPdfSuffix(options.outputPath, kScannedKind);
+    if (!confirmOutputTarget(tr("Сканированный PDF"), target))
+        return false;
+
+    const OutputJobScope job(this);
+    const std::shared_ptr<PdfDocument> held = sharedCurrentDocument();
+    const int pageCount = held->pageCount();
+    ScannedPdfWriter::Source source;
+    source.pageCount = pageCount;
+    source.pageSize = [&held](int page) { return held->pageSize(page); };
+    source.renderPage = [this](int page, double scale) { return renderPageForScannedExport(page, scale); };
+    if (progressBar) {
+        progressBar->setRange(0, pageCount);
+        progressBar->setValue(0);
+        progressBar->show();
+    }
+    auto progress = [this, pageCount](int done) {
+        if (progressBar)
+            progressBar->setValue(done);
+        if (statusLabel)
+            setStatusText(tr("Экспорт сканированного PDF: страница %1 из %2").arg(done).arg(pageCount));
+        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    };
+    const ScannedPdfWriter::Result result = ScannedPdfWriter::write(target, options, source, progress);
+    if (progressBar)
+        progressBar->hide();
+    if (result == ScannedPdfWriter::Result::CannotStart) {
+        appInfo(this, tr("Ошибка экспорта"), tr("Не удалось создать PDF файл."));
+        return false;
+    }
+    if (result != ScannedPdfWriter::Result::Written) {
+        appInfo(this, tr("Ошибка экспорта"), tr("Не удалось сохранить сканированный PDF."));
+        return false;
+    }
+    const QString message = tr("Сканированный PDF сохранён: %1").arg(QFileInfo(target).fileName());
+    setStatusText(message);
+    openFile(QFileInfo(target).absoluteFilePath());
+    setStatusText(message + tr(" · открыт в новой вкладке"));
+    return true;
+}

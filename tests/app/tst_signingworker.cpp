@@ -1,0 +1,301 @@
+// The certificate-list and signing worker modes through the real executable:
+// exit codes, the exact keys and types of the one line printed, and the
+// settings store the worker reads.
+#include "PdfFixtures.h"
+#include "SigningFixtures.h"
+#include "SigningWorkerCli.h"
+#include "StartupPlan.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLocale>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+#include <QCryptographicHash>
+
+using namespace signingfixtures;
+
+namespace {
+
+const QString kExecutable = QStringLiteral(VORN_PDF_EXECUTABLE);
+
+struct Worker {
+    QByteArray output;
+    int exitCode = -1;
+};
+
+QMap<QString, QJsonValue::Type> keyTypes(const QJsonObject& object)
+{
+    QMap<QString, QJsonValue::Type> types;
+    for (auto it = object.begin(); it != object.end(); ++it)
+        types.insert(it.key(), it.value().type());
+    return types;
+}
+
+} // namespace
+
+class SigningWorkerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void plan();
+    void signing_data();
+    void signing();
+    void editionAfterTheArguments();
+    void certificateList_data();
+    void certificateList();
+
+private:
+    Worker run(const QStringList& arguments);
+    void setStore(const QString& application, const QByteArray& text);
+    QString request(const QJsonObject& object);
+
+    QTemporaryDir m_dir;
+    QString m_config;
+    KeyPair m_keys;
+    KeyPair m_other;
+    QString m_input;
+};
+
+void SigningWorkerTest::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_config = m_dir.filePath(QStringLiteral("xdg"));
+    m_keys = selfSigned(m_dir.path(), QStringLiteral("keys"), cyrillicSubject());
+    m_other = selfSigned(m_dir.path(), QStringLiteral("other"), QStringLiteral("/CN=Other"));
+    QVERIFY(!m_keys.certificate.isEmpty() && !m_other.certificate.isEmpty());
+    QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("папка"))));
+    m_input = m_dir.filePath(QStringLiteral("папка/Договор №1.pdf"));
+    QVERIFY(fixtures::writeFile(m_input, fixtures::textPdf({QStringLiteral("Contract")})));
+}
+
+Worker SigningWorkerTest::run(const QStringList& arguments)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+        environment.remove(QLatin1String(name));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config);
+    process.setProcessEnvironment(environment);
+    process.start(kExecutable, arguments);
+    if (!process.waitForFinished(30000))
+        return {};
+    return {process.readAllStandardOutput(), process.exitCode()};
+}
+
+void SigningWorkerTest::setStore(const QString& application, const QByteArray& text)
+{
+    QDir().mkpath(m_config + QStringLiteral("/vorn"));
+    QFile file(m_config + QStringLiteral("/vorn/") + application + QStringLiteral(".conf"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+QString SigningWorkerTest::request(const QJsonObject& object)
+{
+    const QString path = m_dir.filePath(QStringLiteral("request.json"));
+    fixtures::writeFile(path, QJsonDocument(object).toJson());
+    return path;
+}
+
+void SigningWorkerTest::plan()
+{
+    const StartupPlan sign = planStartup({"/usr/bin/vorn-pdf", "--vorn-sign-file", "r.json", "--vorn-product=editor"});
+    QCOMPARE(sign.start, StartKind::Worker);
+    QVERIFY(sign.worker == &runSignatureCli);
+    QCOMPARE(sign.product, AppProduct::editor);
+    const StartupPlan list = planStartup({"/usr/bin/vorn-pdf", "--vorn-cert-list"});
+    QCOMPARE(list.start, StartKind::Worker);
+    QVERIFY(list.worker != nullptr && list.worker != sign.worker);
+    QCOMPARE(planStartup({"/usr/bin/vorn-pdf", "--vorn-product=ecp", "--vorn-cert-list"}).start, StartKind::EcpSigning);
+}
+
+void SigningWorkerTest::signing_data()
+{
+    QTest::addColumn<QString>("requestText");  // JSON; "<none>": no file; "<dir>": a folder; empty: no argument
+    QTest::addColumn<QByteArray>("store");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");  // its start
+    QTest::addColumn<int>("mode");       // of the result; -1: a refusal of two keys
+
+    const QByteArray never("[signing]\nrevocationMode=never\n");
+    const QJsonObject base{{"inputPath", m_input}, {"outputPath", m_dir.filePath("папка/out.sig")}, {"mode", 0},
+                           {"certificatePath", m_keys.certificate}, {"privateKeyPath", m_keys.key}};
+    const auto with = [&base](const char* key, const QJsonValue& value) {
+        QJsonObject object = base;
+        object.insert(QLatin1String(key), value);
+        return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    };
+    QTest::newRow("no request argument") << "" << never << 2 << "Usage: --vorn-sign-file <request-json>" << -1;
+    QTest::newRow("missing request file") << "<none>" << never << 3 << "Не удалось открыть параметры подписи: " << -1;
+    QTest::newRow("request is a folder") << "<dir>" << never << 3 << "Не удалось открыть параметры подписи: " << -1;
+    QTest::newRow("array") << "[1]" << never << 4 << "Некорректные параметры подписи." << -1;
+    QTest::newRow("not JSON") << "{\"mode\":" << never << 4 << "Некорректные параметры подписи." << -1;
+    QTest::newRow("oversized") << QString(2 * 1024 * 1024, QLatin1Char(' ')) + "{}" << never << 4
+                               << "Некорректные параметры подписи." << -1;
+    QTest::newRow("detached, Cyrillic paths") << with("mode", 0) << never << 0 << "" << 0;
+    QTest::newRow("attached") << with("mode", 1) << never << 0 << "" << 1;
+    QTest::newRow("embedded") << with("mode", 4) << never << 0 << "" << 4;
+    QTest::newRow("mode 9 signs detached") << with("mode", 9) << never << 0 << "" << 0;
+    QTest::newRow("mode -1 signs detached") << with("mode", -1) << never << 0 << "" << 0;
+    QTest::newRow("text mode reads as 0") << with("mode", "1") << never << 0 << "" << 0;
+    QTest::newRow("wrong types: no input, no hash")
+        << with("inputPath", 5) << never << 5 << "Не удалось открыть исходный файл: " << 0;
+    QTest::newRow("key of another certificate")
+        << with("privateKeyPath", m_other.key) << never << 5 << "Закрытый ключ не соответствует сертификату: " << 0;
+    QTest::newRow("chain check by default") << with("mode", 0) << QByteArray() << 5
+                                            << "Сертификат не прошёл проверку цепочки/отзыва: " << 0;
+}
+
+void SigningWorkerTest::signing()
+{
+    QFETCH(QString, requestText);
+    QFETCH(QByteArray, store);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    QFETCH(int, mode);
+    setStore(QStringLiteral("vorn-ecp"), store);
+    QStringList arguments{QStringLiteral("--vorn-sign-file")};
+    if (requestText == QLatin1String("<none>"))
+        arguments << m_dir.filePath(QStringLiteral("none.json"));
+    else if (requestText == QLatin1String("<dir>"))
+        arguments << m_dir.filePath(QStringLiteral("папка"));
+    else if (!requestText.isEmpty())
+        arguments << m_dir.filePath(QStringLiteral("request.json"));
+    fixtures::writeFile(m_dir.filePath(QStringLiteral("request.json")), requestText.toUtf8());
+    const QString output = m_dir.filePath(QStringLiteral("папка/out.sig"));
+    QFile::remove(output);
+
+    const Worker worker = run(arguments);
+    QCOMPARE(worker.exitCode, exitCode);
+    QVERIFY(worker.output.endsWith('\n'));
+    QCOMPARE(worker.output.count('\n'), 1);
+    const QJsonObject result = QJsonDocument::fromJson(worker.output).object();
+    QVERIFY2(error.isEmpty() ? result.value("error").toString().isEmpty()
+                             : result.value("error").toString().startsWith(error),
+             worker.output.constData());
+    if (mode < 0) {
+        QCOMPARE(keyTypes(result), (QMap<QString, QJsonValue::Type>{{"ok", QJsonValue::Bool}, {"error", QJsonValue::String}}));
+        return;
+    }
+    using T = QJsonValue::Type;
+    QCOMPARE(keyTypes(result), (QMap<QString, T>{{"ok", T::Bool}, {"error", T::String}, {"outputPath", T::String},
+                                                 {"outputSize", T::String}, {"documentSha256", T::String},
+                                                 {"signer", T::String}, {"signedAt", T::String}, {"mode", T::Double}}));
+    QCOMPARE(result.value("ok").toBool(), exitCode == 0);
+    QCOMPARE(result.value("mode").toInt(), mode);
+    const QString hash = result.value("documentSha256").toString();
+    if (error.startsWith(QStringLiteral("Не удалось открыть исходный файл"))) {
+        QCOMPARE(hash, QString());  // nothing was read
+        return;
+    }
+    QVERIFY(QRegularExpression(QStringLiteral("^[0-9a-f]{64}$")).match(hash).hasMatch());
+    if (exitCode != 0) {
+        QVERIFY(!QFile::exists(output));
+        return;
+    }
+    QCOMPARE(result.value("outputSize").toString(), QString::number(QFileInfo(output).size()));
+    QCOMPARE(result.value("signer").toString(), opensslSubject(m_keys.certificate));
+    QVERIFY(QDateTime::fromString(result.value("signedAt").toString(), Qt::ISODate).isValid());
+    QStringList verify{"cms", "-verify", "-binary", "-inform", "DER", "-in", output, "-CAfile", m_keys.certificate,
+                       "-out", m_dir.filePath("rt.bin")};
+    if (mode == 0)
+        verify << "-content" << m_input;
+    if (mode == 4) {
+        QCOMPARE(hash, QString::fromLatin1(QCryptographicHash::hash(fileBytes(output), QCryptographicHash::Sha256).toHex()));
+        QVERIFY(fileBytes(output).startsWith(fileBytes(m_input)));
+        return;
+    }
+    const Run check = openssl(m_dir.path(), verify);
+    QVERIFY2(check.exitCode == 0, check.output.constData());
+    QCOMPARE(fileBytes(m_dir.filePath("rt.bin")), fileBytes(m_input));
+}
+
+// The edition option after the request picks the settings store the worker
+// reads and writes.
+void SigningWorkerTest::editionAfterTheArguments()
+{
+    setStore(QStringLiteral("vorn-ecp"), QByteArray());
+    setStore(QStringLiteral("vorn-pdf-editor"), "[signing]\nrevocationMode=never\n");
+    const QString path = request({{"inputPath", m_input}, {"outputPath", m_dir.filePath("edition.sig")},
+                                  {"certificatePath", m_keys.certificate}, {"privateKeyPath", m_keys.key}});
+    QCOMPARE(run({"--vorn-sign-file", path}).exitCode, 5);
+    QCOMPARE(run({"--vorn-sign-file", path, "--vorn-product=editor"}).exitCode, 0);
+    QVERIFY(fileBytes(m_config + "/vorn/vorn-pdf-editor.conf").contains("privateKeyPath"));
+    QVERIFY(!fileBytes(m_config + "/vorn/vorn-ecp.conf").contains("privateKeyPath"));
+}
+
+void SigningWorkerTest::certificateList_data()
+{
+    QTest::addColumn<bool>("configured");
+    QTest::addColumn<QString>("notAfter");  // empty: as made
+
+    QTest::newRow("nothing configured") << false << "";
+    QTest::newRow("Cyrillic signer") << true << "";
+    const QDate fifth = QDate::currentDate().addMonths(2);
+    QTest::newRow("due on the 5th") << true
+                                    << QDate(fifth.year(), fifth.month(), 5).toString(QStringLiteral("yyyyMMdd")) + "120000Z";
+}
+
+void SigningWorkerTest::certificateList()
+{
+    QFETCH(bool, configured);
+    QFETCH(QString, notAfter);
+    QString certificate = m_keys.certificate;
+    if (!notAfter.isEmpty()) {
+        certificate = m_dir.filePath(QStringLiteral("fifth.pem"));
+        QVERIFY(redated(m_keys, "20200101000000Z", notAfter, certificate));
+    }
+    QByteArray store("[signing]\nrevocationMode=never\n");
+    if (configured)
+        store += "linux\\certificatePath=" + certificate.toUtf8() + "\nlinux\\privateKeyPath=" + m_keys.key.toUtf8() + "\n";
+    setStore(QStringLiteral("vorn-ecp"), store);
+
+    const Worker worker = run({QStringLiteral("--vorn-cert-list")});
+    QCOMPARE(worker.output.count('\n'), 1);
+    const QJsonObject list = QJsonDocument::fromJson(worker.output).object();
+    const QJsonArray certificates = list.value("certificates").toArray();
+    if (!configured) {
+        QCOMPARE(worker.exitCode, 3);
+        QCOMPARE(list.value("ok"), QJsonValue(false));
+        QVERIFY(!list.value("error").toString().isEmpty());
+        QVERIFY(list.value("certificates").isArray() && certificates.isEmpty());
+        return;
+    }
+    QCOMPARE(worker.exitCode, 0);
+    QCOMPARE(list.value("ok"), QJsonValue(true));
+    QCOMPARE(certificates.size(), 1);
+    const QJsonObject entry = certificates.first().toObject();
+    using T = QJsonValue::Type;
+    QMap<QString, T> expected;
+    for (const char* key : {"id", "subject", "issuer", "serial", "thumbprint", "providerName", "containerName",
+                            "storeName", "publicKeyAlgorithm", "validFrom", "validTo", "unavailableReason",
+                            "validationStatus"})
+        expected.insert(QLatin1String(key), T::String);
+    for (const char* key : {"hasPrivateKey", "privateKeyUsable", "validNow", "digitalSignatureAllowed",
+                            "revocationChecked", "revoked", "available"})
+        expected.insert(QLatin1String(key), T::Bool);
+    QCOMPARE(keyTypes(entry), expected);
+    QCOMPARE(entry.value("id").toString(), "linux-file|" + certificate);
+    QCOMPARE(entry.value("subject").toString(), opensslSubject(certificate));
+
+    const QString fingerprint = QString::fromLatin1(
+        openssl(m_dir.path(), {"x509", "-noout", "-fingerprint", "-sha1", "-in", certificate}).output).trimmed();
+    QCOMPARE(entry.value("thumbprint").toString(), fingerprint.mid(fingerprint.indexOf('=') + 1));
+    const QString end = QString::fromLatin1(
+        openssl(m_dir.path(), {"x509", "-noout", "-enddate", "-in", certificate}).output).trimmed().mid(9).simplified();
+    const QDateTime due = QLocale::c().toDateTime(end, QStringLiteral("MMM d HH:mm:ss yyyy 'GMT'"));
+    QVERIFY2(due.isValid(), qPrintable(end));
+    QCOMPARE(entry.value("validTo").toString(),
+             QDateTime(due.date(), due.time(), QTimeZone::utc()).toLocalTime().toString(Qt::ISODate));
+}
+
+QTEST_GUILESS_MAIN(SigningWorkerTest)
+#include "tst_signingworker.moc"

@@ -1,0 +1,384 @@
+// The revocation policy, the chain check through an openssl program (fakes
+// and, once, a local CA with its CRL served on 127.0.0.1), the certificate
+// list in each policy, and the provider diagnostics.
+#include "SignatureService.h"
+#include "SigningFixtures.h"
+#include "SigningInternal.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace signingfixtures;
+
+namespace {
+
+const QString kChecked = QStringLiteral("ключ доступен, срок действия и CRL/цепочка проверены");
+const QString kOutOfDate = QStringLiteral("сертификат просрочен или ещё не действует");
+const QString kExpiredReason = QStringLiteral("сертификат просрочен или ещё не начал действовать");
+const QString kKeyReason = QStringLiteral("закрытый ключ не соответствует сертификату");
+
+X509Ptr certificate(const QString& path)
+{
+    X509Ptr cert;
+    loadPemCertificate(path, &cert, nullptr);
+    return cert;
+}
+
+bool writeText(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+bool touch(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly);
+}
+
+} // namespace
+
+class CertificateTrustTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void policy_data();
+    void policy();
+    void checkProgram_data();
+    void checkProgram();
+    void listing_data();
+    void listing();
+    void listingSources();
+    void diagnostics();
+    void localAuthority();
+
+private:
+    QString fakeOpenssl(const QByteArray& body);
+
+    QTemporaryDir m_dir;
+    KeyPair m_keys;
+    KeyPair m_other;
+    QByteArray m_path;
+};
+
+void CertificateTrustTest::initTestCase()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
+    QCoreApplication::setApplicationName(QStringLiteral("vorn-ecp"));
+    QVERIFY(m_dir.isValid());
+    m_keys = selfSigned(m_dir.path(), QStringLiteral("keys"), cyrillicSubject());
+    m_other = selfSigned(m_dir.path(), QStringLiteral("other"), QStringLiteral("/CN=Other"));
+    QVERIFY(!m_keys.certificate.isEmpty() && !m_other.certificate.isEmpty());
+    QVERIFY(redated(m_keys, "20000101000000Z", "20010101000000Z", m_dir.filePath("expired.pem")));
+    QCOMPARE(openssl(m_dir.path(), {"pkcs12", "-export", "-in", m_keys.certificate, "-inkey", m_keys.key, "-passout",
+                                    "pass:", "-out", m_dir.filePath("open.p12")}).exitCode, 0);
+    QCOMPARE(openssl(m_dir.path(), {"pkcs12", "-export", "-in", m_keys.certificate, "-inkey", m_keys.key, "-passout",
+                                    "pass:x", "-out", m_dir.filePath("locked.p12")}).exitCode, 0);
+    m_path = qgetenv("PATH");
+}
+
+void CertificateTrustTest::init()
+{
+    QSettings().clear();
+}
+
+void CertificateTrustTest::cleanup()
+{
+    qputenv("PATH", m_path);
+}
+
+// An openssl stand-in in its own folder, which goes first on PATH.
+QString CertificateTrustTest::fakeOpenssl(const QByteArray& body)
+{
+    const QString folder = m_dir.filePath(QStringLiteral("fake"));
+    QDir().mkpath(folder);
+    const QString path = QDir(folder).filePath(QStringLiteral("openssl"));
+    QFile::remove(path);
+    writeScript(path, body);
+    qputenv("PATH", QFile::encodeName(folder) + ':' + m_path);
+    return folder;
+}
+
+void CertificateTrustTest::policy_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QString>("mode");
+
+    QTest::newRow("not set") << QVariant() << "sign";
+    QTest::newRow("search") << QVariant("search") << "search";
+    QTest::newRow("never") << QVariant("never") << "never";
+    QTest::newRow("sign") << QVariant("sign") << "sign";
+    QTest::newRow("capitalised") << QVariant("Search") << "sign";
+    QTest::newRow("padded") << QVariant(" never") << "sign";
+    QTest::newRow("empty") << QVariant("") << "sign";
+}
+
+void CertificateTrustTest::policy()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(QString, mode);
+    if (stored.isValid())
+        QSettings().setValue(QStringLiteral("signing/revocationMode"), stored);
+    QCOMPARE(signingRevocationMode(), mode);
+}
+
+void CertificateTrustTest::checkProgram_data()
+{
+    QTest::addColumn<QByteArray>("script");  // empty: no program at all
+    QTest::addColumn<int>("timeoutMs");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("message");
+
+    QTest::newRow("verified") << QByteArray("exit 0\n") << 15000 << true << kChecked;
+    QTest::newRow("verified despite output") << QByteArray("echo 'stdin: OK'\nexit 0\n") << 15000 << true << kChecked;
+    QTest::newRow("revoked: the tool's words")
+        << QByteArray("echo 'C = RU, CN = x' \necho 'error 23 at 0 depth lookup: certificate revoked' >&2\nexit 2\n")
+        << 15000 << false << "C = RU, CN = x\nerror 23 at 0 depth lookup: certificate revoked";
+    QTest::newRow("failure without words") << QByteArray("exit 1\n") << 15000 << false
+                                           << "сертификат не прошёл проверку CRL/цепочки";
+    QTest::newRow("UTF-8 output") << QByteArray("printf '  ошибка цепочки \\n'\nexit 1\n") << 15000 << false
+                                  << "ошибка цепочки";
+    QTest::newRow("crash") << QByteArray("kill -9 $$\n") << 15000 << false << "сертификат не прошёл проверку CRL/цепочки";
+    QTest::newRow("hangs past the limit") << QByteArray("exec sleep 20\n") << 300 << false
+                                          << "таймаут проверки CRL/портала УЦ";
+    QTest::newRow("no program") << QByteArray() << 15000 << false << "OpenSSL CLI не найден, отзыв проверить нельзя";
+}
+
+void CertificateTrustTest::checkProgram()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(int, timeoutMs);
+    QFETCH(bool, ok);
+    QFETCH(QString, message);
+    const QString record = m_dir.filePath(QStringLiteral("arguments.txt"));
+    QFile::remove(record);
+    RevocationCheckSetup setup;
+    setup.timeoutMs = timeoutMs;
+    setup.searchPath = m_dir.filePath(QStringLiteral("empty"));
+    if (!script.isEmpty()) {
+        setup.searchPath = fakeOpenssl("printf '%s\\n' \"$@\" > '" + QFile::encodeName(record) + "'\ncat \"$4\" >> '"
+                                       + QFile::encodeName(record) + "'\n" + script);
+        qputenv("PATH", m_path);  // the parameter alone decides
+    }
+    const X509Ptr cert = certificate(m_keys.certificate);
+    QVERIFY(cert);
+    QString text;
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(certificateTrustAndRevocationOk(cert.get(), setup, &text), ok);
+    QCOMPARE(text, message);
+    QVERIFY(timer.elapsed() < timeoutMs + setup.killWaitMs + 2000);
+    if (script.isEmpty())
+        return;
+    const QStringList lines = QString::fromUtf8(fileBytes(record)).split(QLatin1Char('\n'));
+    QCOMPARE(lines.mid(0, 3), (QStringList{"verify", "-crl_download", "-crl_check_all"}));
+    QVERIFY(lines.at(3).startsWith(QDir::tempPath() + QStringLiteral("/vorn_cert_")));
+    QVERIFY(!QFile::exists(lines.at(3)));  // the scratch certificate is gone
+    QCOMPARE(lines.mid(4).join(QLatin1Char('\n')).trimmed(), QString::fromLatin1(fileBytes(m_keys.certificate)).trimmed());
+}
+
+void CertificateTrustTest::listing_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("certificate");  // "good", "expired", "mismatch"
+    QTest::addColumn<bool>("toolAccepts");
+    QTest::addColumn<bool>("available");
+    QTest::addColumn<bool>("checked");
+    QTest::addColumn<bool>("revoked");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("status");
+
+    const QString words = QStringLiteral("error 23: certificate revoked");
+    QTest::newRow("search, accepted") << "search" << "good" << true << true << true << false << "" << kChecked;
+    QTest::newRow("search, refused") << "search" << "good" << false << false << false << true << words << words;
+    QTest::newRow("search, expired: no check") << "search" << "expired" << true << false << false << true
+                                               << kExpiredReason << kOutOfDate;
+    QTest::newRow("search, key of another") << "search" << "mismatch" << true << false << true << false << kKeyReason
+                                            << kChecked;
+    QTest::newRow("sign, refused: no check") << "sign" << "good" << false << true << false << false << "" << "";
+    QTest::newRow("sign, expired") << "sign" << "expired" << true << false << false << false << kExpiredReason
+                                   << kOutOfDate;
+    QTest::newRow("sign, key of another") << "sign" << "mismatch" << true << false << false << false << kKeyReason << "";
+    QTest::newRow("never, refused: no check") << "never" << "good" << false << true << false << false << "" << "";
+    QTest::newRow("never, expired") << "never" << "expired" << false << false << false << false << kExpiredReason
+                                    << kOutOfDate;
+    QTest::newRow("capitalised search is sign") << "Search" << "good" << false << true << false << false << "" << "";
+}
+
+void CertificateTrustTest::listing()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, certificate);
+    QFETCH(bool, toolAccepts);
+    QFETCH(bool, available);
+    QFETCH(bool, checked);
+    QFETCH(bool, revoked);
+    QFETCH(QString, reason);
+    QFETCH(QString, status);
+    fakeOpenssl(toolAccepts ? QByteArray("exit 0\n") : QByteArray("echo 'error 23: certificate revoked'\nexit 2\n"));
+    QSettings settings;
+    settings.setValue(QStringLiteral("signing/revocationMode"), mode);
+    const QString path = certificate == QLatin1String("expired") ? m_dir.filePath("expired.pem") : m_keys.certificate;
+    settings.setValue(QStringLiteral("signing/linux/certificatePath"), path);
+    settings.setValue(QStringLiteral("signing/linux/privateKeyPath"),
+                      certificate == QLatin1String("mismatch") ? m_other.key : m_keys.key);
+    QString error = QStringLiteral("stale");
+    const QList<SigningCertificate> list = SignatureService::availableCertificates(&error);
+    QCOMPARE(error, QString());
+    QCOMPARE(list.size(), 1);
+    const SigningCertificate& entry = list.first();
+    QCOMPARE(entry.id, QStringLiteral("linux-file|") + path);
+    QCOMPARE(entry.available, available);
+    QCOMPARE(entry.revocationChecked, checked);
+    QCOMPARE(entry.revoked, revoked);
+    QCOMPARE(entry.unavailableReason, reason);
+    QCOMPARE(entry.validationStatus, status);
+    QCOMPARE(entry.privateKeyUsable, certificate != QLatin1String("mismatch"));
+}
+
+void CertificateTrustTest::listingSources()
+{
+    QSettings settings;
+    settings.setValue(QStringLiteral("signing/revocationMode"), QStringLiteral("never"));
+    QString error;
+    QVERIFY(SignatureService::availableCertificates(&error).isEmpty());
+    QCOMPARE(error, QStringLiteral("Для Linux выберите PEM certificate/key или P12/PFX контейнер в окне подписи."));
+
+    settings.setValue(QStringLiteral("signing/linux/certificatePath"), m_other.certificate);
+    settings.setValue(QStringLiteral("signing/linux/privateKeyPath"), m_other.key);
+    settings.setValue(QStringLiteral("signing/linux/pkcs12Path"), m_dir.filePath("open.p12"));
+    QList<SigningCertificate> list = SignatureService::availableCertificates(&error);
+    QCOMPARE(list.size(), 2);
+    QCOMPARE(list.at(0).containerName, m_dir.filePath("open.p12"));
+    QCOMPARE(list.at(1).containerName, m_other.certificate);
+
+    settings.setValue(QStringLiteral("signing/linux/pkcs12Path"), m_dir.filePath("locked.p12"));
+    list = SignatureService::availableCertificates(&error);
+    QCOMPARE(list.size(), 1);
+    QCOMPARE(list.at(0).containerName, m_other.certificate);
+
+    settings.setValue(QStringLiteral("signing/linux/privateKeyPath"), m_dir.filePath("missing.key"));
+    QVERIFY(SignatureService::availableCertificates(&error).isEmpty());
+    QVERIFY(!error.isEmpty());
+}
+
+void CertificateTrustTest::diagnostics()
+{
+    const QDir root(m_dir.filePath(QStringLiteral("roots")));
+    const QString first = root.filePath(QStringLiteral("lib"));
+    const QString second = root.filePath(QStringLiteral("opt"));
+    const QString outside = root.filePath(QStringLiteral("outside"));
+    QVERIFY(touch(first + "/a/opensc-pkcs11.so"));
+    QVERIFY(touch(first + "/librtpkcs11ecp.so"));
+    QVERIFY(touch(first + "/libjcPKCS11-2.so"));
+    QVERIFY(touch(first + "/libother.so"));
+    QVERIFY(touch(first + "/pkcs11.so.1"));
+    QVERIFY(QDir().mkpath(first + "/dir-pkcs11.so"));
+    QVERIFY(touch(outside + "/linked-pkcs11.so"));
+    QVERIFY(QFile::link(outside, first + "/link"));
+    const QString tools = root.filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(tools));
+    QVERIFY(writeScript(tools + "/pkcs11-tool", "exit 0\n"));
+    QVERIFY(writeScript(tools + "/csptest", "exit 0\n"));
+
+    ProviderProbeSetup setup;
+    setup.opensslPath = root.filePath(QStringLiteral("no-openssl"));
+    setup.searchPath = tools;
+    setup.moduleRoots = {first, root.filePath(QStringLiteral("missing"))};
+    QStringList lines = providerDiagnostics(setup);
+    QCOMPARE(lines.size(), 5);
+    QCOMPARE(lines.at(0), QStringLiteral("OpenSSL CMS: не найдено в /usr/bin/openssl"));
+    QCOMPARE(lines.at(1), QStringLiteral("OpenSC pkcs11-tool: ") + tools + "/pkcs11-tool");
+    QCOMPARE(lines.at(2), QStringLiteral("CryptoPro CSP cryptcp/csptest: ") + tools + "/csptest");
+    QCOMPARE(lines.at(3), QStringLiteral("ViPNet CSP CLI: не найден"));
+    QVERIFY(lines.at(4).startsWith(QStringLiteral("PKCS#11 модули: ")));
+    QStringList modules = lines.at(4).mid(16).split(QStringLiteral("; "));
+    modules.sort();
+    QCOMPARE(modules, (QStringList{first + "/a/opensc-pkcs11.so", first + "/libjcPKCS11-2.so", first + "/librtpkcs11ecp.so"}));
+
+    for (int i = 0; i < 14; ++i)
+        QVERIFY(touch(QStringLiteral("%1/m%2-pkcs11.so").arg(second).arg(i)));
+    setup.moduleRoots = {first, second, first};
+    setup.opensslPath = tools + "/csptest";
+    lines = providerDiagnostics(setup);
+    QVERIFY(lines.at(0).endsWith(QStringLiteral("доступно")));
+    QCOMPARE(lines.at(4).count(QStringLiteral("; ")), 11);
+
+    setup.moduleRoots = {root.filePath(QStringLiteral("missing"))};
+    setup.searchPath = root.filePath(QStringLiteral("missing"));
+    lines = providerDiagnostics(setup);
+    QCOMPARE(lines.at(2), QStringLiteral("CryptoPro CSP cryptcp/csptest: не найден"));
+    QCOMPARE(lines.at(4), QStringLiteral("PKCS#11 модули: не найдены"));
+}
+
+// A real chain and CRL check: a CA and two leaves that name a CRL on
+// 127.0.0.1, the CRL served by a local HTTP server, the CA as the default
+// trust store.
+void CertificateTrustTest::localAuthority()
+{
+    const QString dir = m_dir.filePath(QStringLiteral("ca"));
+    QVERIFY(QDir().mkpath(dir + "/www"));
+    QProcess server;
+    server.setWorkingDirectory(dir + "/www");
+    server.start(QStringLiteral("python3"), {"-u", "-m", "http.server", "0", "--bind", "127.0.0.1"});
+    QVERIFY(server.waitForStarted());
+    QByteArray banner;
+    for (int i = 0; i < 50 && !banner.contains(") ..."); ++i) {
+        server.waitForReadyRead(100);
+        banner += server.readAllStandardOutput();
+    }
+    const QByteArray port = banner.mid(banner.indexOf(" port ") + 6).split(' ').first();
+    QVERIFY2(port.toInt() > 0, banner.constData());
+    const QString point = QStringLiteral("crlDistributionPoints=URI:http://127.0.0.1:%1/ca.crl").arg(QString::fromLatin1(port));
+
+    QCOMPARE(openssl(dir, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-subj", "/CN=Test CA/O=ООО Ромашка",
+                           "-utf8", "-days", "30", "-keyout", "ca.key", "-out", "ca.pem", "-addext",
+                           "basicConstraints=critical,CA:TRUE", "-addext", "keyUsage=critical,keyCertSign,cRLSign",
+                           "-addext", point}).exitCode, 0);
+    QVERIFY(writeText(dir + "/leaf.ext", point.toUtf8() + "\nkeyUsage=digitalSignature\n"));
+    for (const char* leaf : {"good", "revoked"}) {
+        const QString name = QString::fromLatin1(leaf);
+        QCOMPARE(openssl(dir, {"req", "-new", "-newkey", "rsa:2048", "-nodes", "-utf8", "-subj",
+                               "/CN=Иванов Иван/O=ООО Ромашка/C=RU", "-keyout", name + ".key", "-out", name + ".csr"})
+                     .exitCode, 0);
+        QCOMPARE(openssl(dir, {"x509", "-req", "-in", name + ".csr", "-CA", "ca.pem", "-CAkey", "ca.key", "-days", "10",
+                               "-set_serial", name == "good" ? "0x1001" : "0x1002", "-extfile", "leaf.ext", "-out",
+                               name + ".pem"}).exitCode, 0);
+    }
+    QVERIFY(writeText(dir + "/ca.cnf", "[ca]\ndefault_ca=d\n[d]\ndatabase=index.txt\ndefault_md=sha256\n"
+                                            "default_crl_days=30\n"));
+    QVERIFY(writeText(dir + "/index.txt", "R\t300101000000Z\t240101000000Z\t1002\tunknown\t/CN=revoked\n"));
+    QCOMPARE(openssl(dir, {"ca", "-gencrl", "-config", "ca.cnf", "-keyfile", "ca.key", "-cert", "ca.pem", "-out",
+                           "ca.crl.pem"}).exitCode, 0);
+    QCOMPARE(openssl(dir, {"crl", "-in", "ca.crl.pem", "-outform", "DER", "-out", "www/ca.crl"}).exitCode, 0);
+
+    const QByteArray savedCertFile = qgetenv("SSL_CERT_FILE");
+    qputenv("SSL_CERT_FILE", QFile::encodeName(dir + "/ca.pem"));
+    QString good;
+    QString revoked;
+    const bool goodOk = certificateTrustAndRevocationOk(certificate(dir + "/good.pem").get(), {}, &good);
+    const bool revokedOk = certificateTrustAndRevocationOk(certificate(dir + "/revoked.pem").get(), {}, &revoked);
+    if (savedCertFile.isNull())
+        qunsetenv("SSL_CERT_FILE");
+    else
+        qputenv("SSL_CERT_FILE", savedCertFile);
+    server.kill();
+    server.waitForFinished();
+    QVERIFY2(goodOk, qPrintable(good));
+    QCOMPARE(good, kChecked);
+    QVERIFY(!revokedOk);
+    QVERIFY2(revoked.contains(QLatin1String("certificate revoked")), qPrintable(revoked));
+}
+
+QTEST_GUILESS_MAIN(CertificateTrustTest)
+#include "tst_certificatetrust.moc"

@@ -1,0 +1,438 @@
+// The embedded signature's update on bytes: what is refused, what the update
+// keeps of the document, and signed files read back by pdfsig, qpdf and openssl.
+#include "PdfFixtures.h"
+#include "PdfTools.h"
+#include "SignatureService.h"
+#include "SigningFixtures.h"
+#include "SigningInternal.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+using namespace signingfixtures;
+
+namespace {
+
+const QStringList kPlainObjects{
+    "<< /Type /Catalog /Pages 2 0 R >>",
+    "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>",
+};
+
+// One incremental update of pdf: the objects (number, body) and a classic
+// xref section whose trailer holds entries and /Prev.
+QByteArray withUpdate(const QByteArray& pdf, const QList<QPair<int, QByteArray>>& objects, const QByteArray& entries)
+{
+    const qsizetype previous = pdf.mid(pdf.lastIndexOf("startxref") + 10).trimmed().split('\n').first().toLongLong();
+    QByteArray out = pdf;
+    QByteArray xref = "xref\n";
+    for (const auto& [number, body] : objects) {
+        xref += QByteArray::number(number) + " 1\n" + QByteArray::number(out.size()).rightJustified(10, '0') + " 00000 n \n";
+        out += QByteArray::number(number) + " 0 obj\n" + body + "\nendobj\n";
+    }
+    const qsizetype at = out.size();
+    return out + xref + "trailer\n<< " + entries + " /Prev " + QByteArray::number(previous) + " >>\nstartxref\n"
+        + QByteArray::number(at) + "\n%%EOF\n";
+}
+
+QByteArray plainPdf()
+{
+    return fixtures::buildPdf(kPlainObjects);
+}
+
+QByteArray withTrailer(const QByteArray& trailerEntries)
+{
+    QByteArray pdf = plainPdf();
+    pdf.replace("/Size 4 /Root 1 0 R", trailerEntries);
+    return pdf;
+}
+
+// The four ByteRange numbers of the newest signature dictionary.
+QList<qint64> byteRange(const QByteArray& pdf)
+{
+    static const QRegularExpression pattern(QStringLiteral("/ByteRange \\[(\\d+) (\\d+) (\\d+) (\\d+)\\]"));
+    QRegularExpressionMatch last;
+    for (const QRegularExpressionMatch& match : pattern.globalMatch(QString::fromLatin1(pdf)))
+        last = match;
+    QList<qint64> numbers;
+    for (int i = 1; i <= 4 && last.hasMatch(); ++i)
+        numbers << last.captured(i).toLongLong();
+    return numbers;
+}
+
+QString decodedTextString(const QByteArray& hex)
+{
+    const QByteArray bytes = QByteArray::fromHex(hex);
+    if (!bytes.startsWith("\xFE\xFF"))
+        return {};
+    QString text;
+    for (qsizetype at = 2; at + 1 < bytes.size(); at += 2)
+        text += QChar(ushort((uchar(bytes.at(at)) << 8) | uchar(bytes.at(at + 1))));
+    return text;
+}
+
+} // namespace
+
+class PdfSignatureShellTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void refusals_data();
+    void refusals();
+    void updates_data();
+    void updates();
+    void mutatedCopies();
+    void textStrings_data();
+    void textStrings();
+    void dates_data();
+    void dates();
+    void reserveBoundary();
+    void signedFilesReadBack_data();
+    void signedFilesReadBack();
+    void signedFileRefusedAgain();
+
+private:
+    SignatureRequest embeddedRequest(const QString& input, const QString& output) const
+    {
+        SignatureRequest request;
+        request.inputPath = input;
+        request.outputPath = output;
+        request.mode = EmbeddedPdf;
+        request.certificatePath = m_keys.certificate;
+        request.privateKeyPath = m_keys.key;
+        return request;
+    }
+
+    QTemporaryDir m_dir;
+    KeyPair m_keys;
+};
+
+void PdfSignatureShellTest::initTestCase()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
+    QCoreApplication::setApplicationName(QStringLiteral("vorn-ecp"));
+    QSettings().setValue(QStringLiteral("signing/revocationMode"), QStringLiteral("never"));
+    QVERIFY(m_dir.isValid());
+    m_keys = selfSigned(m_dir.path(), QStringLiteral("keys"), cyrillicSubject());
+    QVERIFY(!m_keys.certificate.isEmpty());
+    for (const char* program : {"pdfsig", "qpdf", "openssl"})
+        QVERIFY2(pdftools::installed(QLatin1String(program)), program);
+}
+
+void PdfSignatureShellTest::refusals_data()
+{
+    QTest::addColumn<QByteArray>("pdf");
+    QTest::addColumn<QString>("error");
+
+    const QString noTrailer = QStringLiteral("В PDF не найден trailer.");
+    const QString rootOrSize = QStringLiteral("В trailer PDF не найдены /Root или /Size.");
+    QByteArray plain = plainPdf();
+    QTest::newRow("empty") << QByteArray() << "В PDF не найден startxref.";
+    QTest::newRow("no startxref") << QByteArray(plain).replace("startxref", "startxrex") << "В PDF не найден startxref.";
+    QTest::newRow("startxref without a number") << plain.left(plain.lastIndexOf("startxref") + 10) + "x\n%%EOF"
+                                                << "В PDF некорректный startxref.";
+    QTest::newRow("startxref past the end") << plain.left(plain.lastIndexOf("startxref") + 10) + "99999999\n%%EOF"
+                                            << noTrailer;
+    QTest::newRow("startxref not at an xref") << plain.left(plain.lastIndexOf("startxref") + 10) + "0\n%%EOF"
+                                              << noTrailer;
+    const QByteArray streamUpdate = plain + "4 0 obj\n<< /Type /XRef /Size 5 /W [1 2 1] /Root 1 0 R /Length 0 "
+        "/Prev " + QByteArray::number(plain.indexOf("xref")) + " >>\nstream\n\nendstream\nendobj\nstartxref\n"
+        + QByteArray::number(plain.size()) + "\n%%EOF\n";
+    QTest::newRow("later update with an xref stream") << streamUpdate << noTrailer;
+    QTest::newRow("no /Root") << withTrailer("/Size 4") << rootOrSize;
+    QTest::newRow("/Size beyond an int") << withTrailer("/Size 2147483647 /Root 1 0 R") << rootOrSize;
+    QTest::newRow("/Size beyond 64 bits") << withTrailer("/Size 99999999999999999999 /Root 1 0 R") << rootOrSize;
+    QTest::newRow("/Size at the object limit") << withTrailer("/Size 8388607 /Root 1 0 R") << rootOrSize;
+    QTest::newRow("/Root at /Size: new objects would replace it") << withTrailer("/Size 1 /Root 1 0 R") << rootOrSize;
+    QTest::newRow("/Root beyond an int") << withTrailer("/Size 4 /Root 4294967297 0 R") << rootOrSize;
+    QTest::newRow("catalog missing") << withTrailer("/Size 12 /Root 9 0 R") << "Не найден объект каталога PDF 9 0 obj.";
+    QTest::newRow("catalog generation differs") << withTrailer("/Size 4 /Root 1 1 R")
+                                                << "Не найден объект каталога PDF 1 1 obj.";
+    QTest::newRow("catalog not a dictionary")
+        << fixtures::buildPdf({"[1 0 R]", kPlainObjects.at(1), kPlainObjects.at(2)}) << "Каталог PDF не является словарём.";
+    QTest::newRow("catalog dictionary unclosed")
+        << fixtures::buildPdf({"<< /Type /Catalog /Pages 2 0 R", kPlainObjects.at(1), kPlainObjects.at(2)})
+        << "Не удалось прочитать словарь каталога PDF.";
+    const QString acroForm =
+        QStringLiteral("PDF уже содержит AcroForm. Встроенная подпись для таких PDF будет добавлена отдельным этапом.");
+    QTest::newRow("catalog with a form")
+        << fixtures::buildPdf({"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [] >> >>", kPlainObjects.at(1),
+                               kPlainObjects.at(2)})
+        << acroForm;
+    QTest::newRow("form added by a later update")
+        << withUpdate(plain, {{1, "<< /Type /Catalog /Pages 2 0 R /AcroForm 5 0 R >>"}}, "/Size 6 /Root 1 0 R")
+        << acroForm;
+    QTest::newRow("encrypted") << withTrailer("/Size 4 /Root 1 0 R /Encrypt 3 0 R")
+                               << "Встроенная подпись для зашифрованных PDF не поддерживается.";
+}
+
+void PdfSignatureShellTest::refusals()
+{
+    QFETCH(QByteArray, pdf);
+    QFETCH(QString, error);
+    PdfSignatureShell shell;
+    QString message;
+    QVERIFY(!preparePdfSignatureShell(pdf, QString(), &shell, &message));
+    QCOMPARE(message, error);
+    QVERIFY(shell.pdf.isEmpty());
+}
+
+void PdfSignatureShellTest::updates_data()
+{
+    QTest::addColumn<QByteArray>("pdf");
+    QTest::addColumn<QByteArray>("kept");  // must be in the new catalog or trailer
+
+    const QByteArray plain = plainPdf();
+    QTest::newRow("plain") << plain << QByteArray("/Pages 2 0 R");
+    QTest::newRow("no newline at the end") << plain.chopped(1) << QByteArray("/Pages 2 0 R");
+    QTest::newRow("info and identifier kept")
+        << withTrailer("/Size 4 /Root 1 0 R /Info 3 0 R /ID [<0A1B> (a]b)]") << QByteArray("/Info 3 0 R /ID [<0A1B> (a]b)]");
+    QTest::newRow("newest catalog, its form removed")
+        << withUpdate(fixtures::buildPdf({"<< /Type /Catalog /Pages 2 0 R /AcroForm << >> >>", kPlainObjects.at(1),
+                                          kPlainObjects.at(2)}),
+                      {{1, "<< /Type /Catalog /Pages 2 0 R /Lang (ru) >>"}}, "/Size 4 /Root 1 0 R")
+        << QByteArray("/Lang (ru)");
+    QTest::newRow("reserve-like bytes in the source")
+        << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1),
+                               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Annots [4 0 R] >>",
+                               "<< /Type /Annot /Subtype /Text /Rect [0 0 9 9] /Contents <FEFF0041> "
+                               "/X [00000000000000000000 00000000000000000000 00000000000000000000 00000000000000000000] >>"})
+        << QByteArray("/Pages 2 0 R");
+    const QByteArray attachedCatalog("1 0 obj\n<< /Type /Catalog /Pages 2 0 R /AcroForm 9 0 R >>\nendobj\n");
+    QTest::newRow("a PDF inside a stream after the catalog")
+        << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1), kPlainObjects.at(2),
+                               "<< /Type /EmbeddedFile /Length " + QString::number(attachedCatalog.size()) + " >>\nstream\n"
+                                   + QString::fromLatin1(attachedCatalog) + "\nendstream"})
+        << QByteArray("/Type /Catalog /Pages 2 0 R \n/AcroForm << /SigFlags 3");
+    QByteArray offTable = plain;
+    const qsizetype catalogEntry = offTable.indexOf("0000000000 65535 f \n") + 20;
+    offTable.replace(catalogEntry, 10, "0000000001");
+    QTest::newRow("table entry off its object") << offTable << QByteArray("/Pages 2 0 R");
+    QTest::newRow("/Size just under the limit") << withTrailer("/Size 8388606 /Root 1 0 R") << QByteArray("/Size 8388608");
+}
+
+void PdfSignatureShellTest::updates()
+{
+    QFETCH(QByteArray, pdf);
+    QFETCH(QByteArray, kept);
+    PdfSignatureShell shell;
+    QString error;
+    QVERIFY2(preparePdfSignatureShell(pdf, QString(), &shell, &error), qPrintable(error));
+    const QByteArray base = pdf.endsWith('\n') ? pdf : pdf + '\n';
+    QVERIFY(shell.pdf.startsWith(base));
+    const QByteArray update = shell.pdf.mid(base.size());
+    static const QRegularExpression size(QStringLiteral("/Size (\\d+)"));
+    const QString objects = size.match(QString::fromLatin1(pdf)).captured(1);
+    QVERIFY(update.startsWith(objects.toLatin1() + " 0 obj\n<< /Type /Sig"));
+    QVERIFY2(update.contains(kept), update.right(400).constData());
+    QCOMPARE(update.count("/AcroForm"), 1);
+
+    const QList<qint64> range = byteRange(shell.pdf);
+    QCOMPARE(range.size(), 4);
+    QCOMPARE(range.at(0), 0);
+    QCOMPARE(shell.contentsOffset, range.at(1) + 1);
+    QCOMPARE(range.at(2), shell.contentsOffset + shell.contentsLength + 1);
+    QCOMPARE(range.at(2) + range.at(3), shell.pdf.size());
+    QVERIFY(range.at(1) > base.size());
+    QCOMPARE(shell.pdf.at(range.at(1)), '<');
+    QCOMPARE(shell.pdf.at(range.at(2) - 1), '>');
+    QCOMPARE(shell.signedBytes, shell.pdf.left(range.at(1)) + shell.pdf.mid(range.at(2)));
+    QCOMPARE(shell.pdf.mid(shell.contentsOffset, shell.contentsLength), QByteArray(131072, '0'));
+
+    // The offsets the new xref section records hold the objects.
+    const qsizetype xref = shell.pdf.lastIndexOf("\nxref\n") + 1;
+    const QList<QByteArray> lines = shell.pdf.mid(xref).split('\n');
+    for (const int line : {2, 4, 5}) {
+        const qint64 offset = lines.at(line).left(10).toLongLong();
+        QVERIFY(shell.pdf.mid(offset, 20).contains(" obj\n"));
+    }
+    if (pdf.size() < 100000) {
+        const QString path = m_dir.filePath(QStringLiteral("shell.pdf"));
+        QVERIFY(fixtures::writeFile(path, shell.pdf));
+        const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), path});
+        QVERIFY2(check.exitCode == 0 || check.exitCode == 3, qPrintable(check.out + check.err));
+        const pdftools::Result catalog =
+            pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--show-object=trailer"), path});
+        QVERIFY2(catalog.out.contains(QLatin1String("/Prev")), qPrintable(catalog.out));
+    }
+}
+
+// Cut and altered copies of a real file: each is refused with a text or gets
+// a whole update after its own bytes, never anything else.
+void PdfSignatureShellTest::mutatedCopies()
+{
+    const QByteArray original = fixtures::readFile(fixtures::realPdf(QStringLiteral("libreoffice-heading.pdf")));
+    QVERIFY(!original.isEmpty());
+    const QByteArray tailStart = original.right(1200);
+    const qsizetype tailAt = original.size() - tailStart.size();
+    QList<QByteArray> copies;
+    for (qsizetype cut = 0; cut < original.size(); cut += 193)
+        copies << original.left(cut);
+    for (qsizetype at = tailAt; at < original.size(); at += 7) {
+        for (const char c : {'\0', '9', '>', 'R'}) {
+            QByteArray copy = original;
+            copy[at] = c;
+            copies << copy;
+        }
+    }
+    int signedCopies = 0;
+    for (const QByteArray& copy : std::as_const(copies)) {
+        PdfSignatureShell shell;
+        QString error;
+        if (!preparePdfSignatureShell(copy, QString(), &shell, &error)) {
+            QVERIFY(!error.isEmpty());
+            continue;
+        }
+        ++signedCopies;
+        QVERIFY(shell.pdf.startsWith(copy));
+        QCOMPARE(shell.pdf.mid(shell.contentsOffset - 1, 1), QByteArray("<"));
+        QCOMPARE(shell.signedBytes.size(), shell.pdf.size() - shell.contentsLength - 2);
+    }
+    QVERIFY(signedCopies > 0);
+}
+
+void PdfSignatureShellTest::textStrings_data()
+{
+    QTest::addColumn<QString>("signer");
+    QTest::addColumn<QString>("name");
+
+    QTest::newRow("empty signer") << "" << "Подписант";
+    QTest::newRow("Cyrillic") << "CN=Иванов Иван,O=ООО Ромашка" << "CN=Иванов Иван,O=ООО Ромашка";
+    QTest::newRow("brackets, backslashes, line breaks") << "a(b)\\c\r\nd" << "a(b)\\c\r\nd";
+    QTest::newRow("outside the basic plane") << "𝔸 ok" << "𝔸 ok";
+}
+
+void PdfSignatureShellTest::textStrings()
+{
+    QFETCH(QString, signer);
+    QFETCH(QString, name);
+    PdfSignatureShell shell;
+    QVERIFY(preparePdfSignatureShell(plainPdf(), signer, &shell, nullptr));
+    static const QRegularExpression pattern(QStringLiteral("/Name <([0-9A-F]+)>\n/Reason <([0-9A-F]+)>"));
+    const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(shell.pdf.right(2000)));
+    QVERIFY(match.hasMatch());
+    QCOMPARE(decodedTextString(match.captured(1).toLatin1()), name);
+    QCOMPARE(decodedTextString(match.captured(2).toLatin1()), QStringLiteral("Документ подписан в vorn PDF Reader"));
+}
+
+void PdfSignatureShellTest::dates_data()
+{
+    QTest::addColumn<QDateTime>("time");
+    QTest::addColumn<QByteArray>("text");
+
+    QTest::newRow("east of UTC, day 5") << QDateTime(QDate(2026, 3, 5), QTime(9, 7, 3, 999), QTimeZone(3 * 3600))
+                                        << QByteArray("(D:20260305090703+03'00')");
+    QTest::newRow("half an hour west") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59), QTimeZone(-(5 * 3600 + 1800)))
+                                       << QByteArray("(D:20261231235959-05'30')");
+    QTest::newRow("UTC") << QDateTime(QDate(2026, 1, 1), QTime(0, 0), QTimeZone::utc())
+                         << QByteArray("(D:20260101000000+00'00')");
+}
+
+void PdfSignatureShellTest::dates()
+{
+    QFETCH(QDateTime, time);
+    QFETCH(QByteArray, text);
+    QCOMPARE(pdfDateString(time), text);
+}
+
+void PdfSignatureShellTest::reserveBoundary()
+{
+    PdfSignatureShell shell;
+    QVERIFY(preparePdfSignatureShell(plainPdf(), QString(), &shell, nullptr));
+    const QByteArray before = shell.pdf;
+    QString error;
+    QVERIFY(!embedSignature(&shell, QByteArray(65537, '\x01'), &error));
+    QCOMPARE(error, QStringLiteral("CMS-подпись слишком большая для зарезервированного поля PDF."));
+    QCOMPARE(shell.pdf, before);
+    QVERIFY(embedSignature(&shell, QByteArray(65535, '\xAB') + '\xCD', &error));
+    QCOMPARE(shell.pdf.size(), before.size());
+    QCOMPARE(shell.pdf.mid(shell.contentsOffset + shell.contentsLength - 4, 5), QByteArray("ABCD>"));
+    QCOMPARE(shell.pdf.at(shell.contentsOffset - 1), '<');
+    PdfSignatureShell small;
+    QVERIFY(preparePdfSignatureShell(plainPdf(), QString(), &small, nullptr));
+    QVERIFY(embedSignature(&small, QByteArray("\x0f\xa0", 2), &error));
+    QCOMPARE(small.pdf.mid(small.contentsOffset, 6), QByteArray("0FA000"));
+}
+
+void PdfSignatureShellTest::signedFilesReadBack_data()
+{
+    QTest::addColumn<QString>("source");
+
+    QTest::newRow("LibreOffice") << fixtures::realPdf(QStringLiteral("libreoffice-heading.pdf"));
+    QTest::newRow("Ghostscript") << fixtures::realPdf(QStringLiteral("gs-helvetica.pdf"));
+    QTest::newRow("TeX Type 1") << fixtures::realPdf(QStringLiteral("tex-type1.pdf"));
+    QTest::newRow("groff") << fixtures::realPdf(QStringLiteral("groff-columns.pdf"));
+}
+
+void PdfSignatureShellTest::signedFilesReadBack()
+{
+    QFETCH(QString, source);
+    const QByteArray original = fixtures::readFile(source);
+    QVERIFY(!original.isEmpty());
+    const QString input = m_dir.filePath(QStringLiteral("in.PDF"));
+    QFile::remove(input);
+    QVERIFY(fixtures::writeFile(input, original));
+    const SignatureRequest request = embeddedRequest(input, m_dir.filePath(QStringLiteral("signed.pdf")));
+    const SignatureResult result = SignatureService::signFile(request);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    const QByteArray written = fixtures::readFile(request.outputPath);
+    QCOMPARE(result.outputSize, written.size());
+    QCOMPARE(result.documentSha256, QCryptographicHash::hash(written, QCryptographicHash::Sha256));
+    QCOMPARE(result.signer, opensslSubject(m_keys.certificate));
+    QVERIFY(written.startsWith(original));
+    QCOMPARE(fixtures::readFile(input), original);
+
+    const pdftools::Result sig = pdftools::run(QStringLiteral("pdfsig"), {request.outputPath});
+    QVERIFY2(sig.out.contains(QLatin1String("Signature is Valid.")), qPrintable(sig.out));
+    QVERIFY2(sig.out.contains(QLatin1String("Total document signed")), qPrintable(sig.out));
+    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), request.outputPath});
+    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+    const pdftools::Result infoBefore = pdftools::run(QStringLiteral("pdfinfo"), {input});
+    const pdftools::Result infoAfter = pdftools::run(QStringLiteral("pdfinfo"), {request.outputPath});
+    for (const QString& line : infoBefore.out.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QLatin1String("Creator")) || line.startsWith(QLatin1String("Producer")))
+            QVERIFY2(infoAfter.out.contains(line), qPrintable(line));
+    }
+
+    const QList<qint64> range = byteRange(written);
+    QCOMPARE(range.size(), 4);
+    QVERIFY(fixtures::writeFile(m_dir.filePath(QStringLiteral("cov.bin")),
+                                written.left(range.at(1)) + written.mid(range.at(2))));
+    QByteArray hex = written.mid(range.at(1) + 1, range.at(2) - range.at(1) - 2);
+    QVERIFY(fixtures::writeFile(m_dir.filePath(QStringLiteral("sig.der")), QByteArray::fromHex(hex)));
+    const Run verify = openssl(m_dir.path(), {"cms", "-verify", "-binary", "-inform", "DER", "-in", "sig.der", "-content",
+                                              "cov.bin", "-CAfile", m_keys.certificate, "-out", "/dev/null"});
+    QVERIFY2(verify.exitCode == 0, verify.output.constData());
+}
+
+void PdfSignatureShellTest::signedFileRefusedAgain()
+{
+    const QString input = m_dir.filePath(QStringLiteral("first.pdf"));
+    QVERIFY(fixtures::writeFile(input, plainPdf()));
+    SignatureRequest request = embeddedRequest(input, m_dir.filePath(QStringLiteral("once.pdf")));
+    QVERIFY(SignatureService::signFile(request).ok);
+
+    request.inputPath = request.outputPath;
+    request.outputPath = m_dir.filePath(QStringLiteral("twice.pdf"));
+    const SignatureResult again = SignatureService::signFile(request);
+    QVERIFY2(again.error.startsWith(QStringLiteral("PDF уже содержит AcroForm.")), qPrintable(again.error));
+    QVERIFY(!QFile::exists(request.outputPath));
+
+    const QString packed = m_dir.filePath(QStringLiteral("packed.pdf"));
+    const pdftools::Result pack = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--object-streams=generate"),
+                                                                          request.inputPath, packed});
+    QVERIFY2(pack.exitCode == 0 || pack.exitCode == 3, qPrintable(pack.err));
+    request.inputPath = packed;
+    QCOMPARE(SignatureService::signFile(request).error, QStringLiteral("В PDF не найден trailer."));
+    QVERIFY(!QFile::exists(request.outputPath));
+}
+
+QTEST_GUILESS_MAIN(PdfSignatureShellTest)
+#include "tst_pdfsignatureshell.moc"

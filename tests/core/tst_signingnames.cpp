@@ -1,0 +1,65 @@
+// Certificate names as shown: the compact name and stored escaped names read back.
+#include "SigningNames.h"
+
+#include <QTest>
+
+class SigningNamesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void compactName_data();
+    void compactName();
+    void readableName_data();
+    void readableName();
+};
+
+void SigningNamesTest::compactName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("compact");
+
+    QTest::newRow("common name first") << "CN= Test Signer ,O=Org,C=RU" << "Test Signer";
+    QTest::newRow("first matching attribute wins") << "O=Org,CN=Person" << "Org";
+    QTest::newRow("country then organisation") << "C=RU,O=ООО Ромашка" << "ООО Ромашка";
+    QTest::newRow("lower-case prefix") << "cn=lower" << "lower";
+    QTest::newRow("blank before equals matches nothing") << "cn = value,  x=y" << "cn = value, x=y";
+    QTest::newRow("surname before given name") << "C=RU,SN=Иванов,G=Иван" << "Иванов";
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("escaped UTF-8 stored earlier")
+        << "CN=\\D0\\98\\D0\\B2\\D0\\B0\\D0\\BD\\D0\\BE\\D0\\B2 \\D0\\98\\D0\\B2\\D0\\B0\\D0\\BD,C=RU" << "Иванов Иван";
+}
+
+void SigningNamesTest::compactName()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, compact);
+    QCOMPARE(compactCertificateName(name), compact);
+}
+
+void SigningNamesTest::readableName_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("escaped Cyrillic")
+        << "CN=\\D0\\98\\D0\\B2\\D0\\B0\\D0\\BD\\D0\\BE\\D0\\B2 \\D0\\98\\D0\\B2\\D0\\B0\\D0\\BD,O=\\D0\\9E\\D0\\9E\\D0\\9E "
+           "\\D0\\A0\\D0\\BE\\D0\\BC\\D0\\B0\\D1\\88\\D0\\BA\\D0\\B0,C=RU"
+        << "CN=Иванов Иван,O=ООО Ромашка,C=RU";
+    QTest::newRow("lower-case hex") << "CN=\\d0\\af" << "CN=Я";
+    QTest::newRow("already readable") << "CN=Иванов Иван,C=RU" << "CN=Иванов Иван,C=RU";
+    QTest::newRow("format escapes stay") << "O=Рога\\, Копыта,CN=a\\+b\\\\D0" << "O=Рога\\, Копыта,CN=a\\+b\\\\D0";
+    QTest::newRow("escaped ASCII stays") << "CN=\\2C" << "CN=\\2C";
+    QTest::newRow("not UTF-8 stays") << "CN=\\D0\\D0x" << "CN=\\D0\\D0x";
+    QTest::newRow("cut sequence stays") << "CN=\\D0" << "CN=\\D0";
+    QTest::newRow("trailing backslash") << "CN=a\\" << "CN=a\\";
+}
+
+void SigningNamesTest::readableName()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    QCOMPARE(readableDistinguishedName(stored), shown);
+}
+
+QTEST_GUILESS_MAIN(SigningNamesTest)
+#include "tst_signingnames.moc"

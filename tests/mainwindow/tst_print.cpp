@@ -1,0 +1,340 @@
+// Printing through a PDF file in place of a printer: the stored settings as
+// the print path reads them, the chosen range, where a page lands on the
+// sheet, failed pages and the edits the printout shows.
+#include "PrintDevice.h"
+#include "PrintDialog.h"
+#include "ExportTestSupport.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+
+using namespace exporttest;
+using namespace windowtest;
+
+namespace {
+
+// What the printer was set to, kept when the device goes.
+struct Printed {
+    int dpi = 0;
+    int copies = 0;
+    QSizeF paper;  // points, as oriented
+    bool made = false;
+};
+
+class RecordingDevice : public PdfFilePrintDevice {
+public:
+    RecordingDevice(const QString& path, Printed* record) : PdfFilePrintDevice(path), m_record(record) {}
+    ~RecordingDevice() override
+    {
+        m_record->dpi = printer().resolution();
+        m_record->copies = printer().copyCount();
+        m_record->paper = printer().pageLayout().fullRect(QPageLayout::Point).size();
+        m_record->made = true;
+    }
+
+private:
+    Printed* m_record;
+};
+
+// Asks for an autosave on the first pass of events after the print began.
+class AutoSaveTickDevice : public PdfFilePrintDevice {
+public:
+    AutoSaveTickDevice(const QString& path, MainWindow* window) : PdfFilePrintDevice(path), m_window(window) {}
+    bool confirm(QWidget* parent) override
+    {
+        QTimer::singleShot(0, m_window, [window = m_window] { QMetaObject::invokeMethod(window, "autoSaveIfNeeded"); });
+        return PdfFilePrintDevice::confirm(parent);
+    }
+
+private:
+    MainWindow* m_window;
+};
+
+// Prints to out with the range a user would choose.
+void printTo(MainWindow& window, const QString& out, Printed* record, QPrinter::PrintRange range = QPrinter::AllPages,
+             int from = 0, int to = 0)
+{
+    window.setPrintDeviceFactory([=] {
+        auto device = std::make_unique<RecordingDevice>(out, record);
+        device->chooseRange(range, from, to);
+        return device;
+    });
+    window.onPrint();
+}
+
+void store(const QString& key, const QVariant& value)
+{
+    QSettings().setValue(QStringLiteral("print/") + key, value);
+}
+
+} // namespace
+
+class PrintTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        isolateSettings();
+        store(QStringLiteral("dpi"), 72);
+    }
+
+    void storedValues_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<int>("dpi");
+        QTest::addColumn<int>("copies");
+        QTest::addColumn<QSizeF>("paper");
+        const QSizeF a4(595, 842);
+        QTest::newRow("dpi 50") << "dpi" << QVariant(50) << 72 << 1 << a4;
+        QTest::newRow("dpi 5000") << "dpi" << QVariant(5000) << 1200 << 1 << a4;
+        QTest::newRow("copies 0") << "copies" << QVariant(0) << 72 << 1 << a4;
+        QTest::newRow("copies 150") << "copies" << QVariant(150) << 72 << 99 << a4;
+        QTest::newRow("A3") << "paper" << QVariant("A3") << 72 << 1 << QSizeF(842, 1191);
+        QTest::newRow("A5") << "paper" << QVariant("A5") << 72 << 1 << QSizeF(420, 595);
+        QTest::newRow("Legal") << "paper" << QVariant("Legal") << 72 << 1 << QSizeF(612, 1008);
+        QTest::newRow("unknown paper") << "paper" << QVariant("B5") << 72 << 1 << a4;
+        QTest::newRow("Альбомная") << "orientation" << QVariant("Альбомная") << 72 << 1 << QSizeF(842, 595);
+        QTest::newRow("landscape") << "orientation" << QVariant("landscape") << 72 << 1 << QSizeF(842, 595);
+        QTest::newRow("Landscape") << "orientation" << QVariant("Landscape") << 72 << 1 << a4;
+    }
+
+    // Read from the settings as stored, clamped; the page of the file has the paper's size.
+    void storedValues()
+    {
+        QFETCH(QString, key);
+        QFETCH(QVariant, value);
+        QFETCH(int, dpi);
+        QFETCH(int, copies);
+        QFETCH(QSizeF, paper);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        // A small page, so 1200 dpi stays within the render budget.
+        fixtures::PageSpec small;
+        small.width = 100;
+        small.height = 100;
+        window.openFile(writeFixture(dir, QStringLiteral("small.pdf"), fixtures::pagesPdf({small})));
+        store(key, value);
+        store(QStringLiteral("scale"), QStringLiteral("100"));
+        Printed printed;
+        const QString out = dir.filePath(QStringLiteral("out.pdf"));
+        printTo(window, out, &printed);
+        QVERIFY(printed.made);
+        QCOMPARE(printed.dpi, dpi);
+        QCOMPARE(printed.copies, copies);
+        QVERIFY(qAbs(printed.paper.width() - paper.width()) <= 1 && qAbs(printed.paper.height() - paper.height()) <= 1);
+        const QList<QSizeF> sizes = pdftools::pageSizes(out);
+        QCOMPARE(sizes.size(), 1);
+        QVERIFY(qAbs(sizes.first().width() - paper.width()) <= 1);
+        // At 100 % the page is drawn dot for dot at the printer's resolution.
+        const QList<pdftools::ImageRow> images = pdftools::listImages(out);
+        QCOMPARE(images.size(), 1);
+        QVERIFY2(qAbs(images.first().xPpi - dpi) <= 1, qPrintable(QString::number(images.first().xPpi)));
+        QCOMPARE(statusText(window), QStringLiteral("Напечатано страниц: 1"));
+    }
+
+    void ranges_data()
+    {
+        QTest::addColumn<int>("range");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<int>("count");
+        QTest::newRow("all") << int(QPrinter::AllPages) << 0 << 0 << 3;
+        QTest::newRow("2 to 5 of 3") << int(QPrinter::PageRange) << 2 << 5 << 2;
+        QTest::newRow("5 to 6 of 3") << int(QPrinter::PageRange) << 5 << 6 << 0;
+        QTest::newRow("current") << int(QPrinter::CurrentPage) << 0 << 0 << 1;
+    }
+
+    void ranges()
+    {
+        QFETCH(int, range);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(int, count);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        QList<fixtures::PageSpec> pages(3);
+        pages[1].drawBox = true;  // the page shown as current
+        showSmall(window);
+        window.openFile(writeFixture(dir, QStringLiteral("three.pdf"), fixtures::pagesPdf(pages)));
+        view(window)->setCurrentPage(1);
+        Printed printed;
+        const QString out = dir.filePath(QStringLiteral("out.pdf"));
+        printTo(window, out, &printed, QPrinter::PrintRange(range), from, to);
+        QCOMPARE(statusText(window), QStringLiteral("Напечатано страниц: %1").arg(count));
+        if (count > 0)
+            QCOMPARE(pdftools::pageCount(out), count);
+        if (range == int(QPrinter::CurrentPage)) {
+            const QImage sheet = pdftools::renderPage(out, 0, 36);
+            QVERIFY(!sheet.isNull());
+            int grey = 0;
+            for (int y = 0; y < sheet.height(); ++y)
+                for (int x = 0; x < sheet.width(); ++x)
+                    grey += qAbs(qGray(sheet.pixel(x, y)) - 128) < 20 ? 1 : 0;
+            QVERIFY(grey > 100);
+        }
+    }
+
+    // Fitted, a landscape page on portrait paper is limited by the width and
+    // sits at the top-left corner of the printable area.
+    void landscapePageFitsTopLeft()
+    {
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        fixtures::PageSpec wide;
+        wide.width = 842;
+        wide.height = 595;
+        wide.extraContent = QStringLiteral("0 g 0 0 842 595 re f\n");
+        window.openFile(writeFixture(dir, QStringLiteral("wide.pdf"), fixtures::pagesPdf({wide})));
+        Printed printed;
+        const QString out = dir.filePath(QStringLiteral("out.pdf"));
+        printTo(window, out, &printed);
+
+        QPrinter reference(QPrinter::HighResolution);
+        reference.setOutputFormat(QPrinter::PdfFormat);
+        reference.setPageSize(QPageSize(QPageSize::A4));
+        const QRectF paint = reference.pageLayout().paintRect(QPageLayout::Point);
+        const QImage sheet = pdftools::renderPage(out, 0, 72);
+        QCOMPARE(sheet.size(), QSize(595, 842));
+        QRect ink;
+        for (int y = 0; y < sheet.height(); ++y)
+            for (int x = 0; x < sheet.width(); ++x)
+                if (qGray(sheet.pixel(x, y)) < 128)
+                    ink |= QRect(x, y, 1, 1);
+        const double height = 595.0 * paint.width() / 842.0;
+        QVERIFY2(qAbs(ink.left() - paint.left()) <= 2 && qAbs(ink.top() - paint.top()) <= 2,
+                 qPrintable(QStringLiteral("%1,%2").arg(ink.left()).arg(ink.top())));
+        QVERIFY(qAbs(ink.width() - paint.width()) <= 2);
+        QVERIFY(qAbs(ink.height() - height) <= 2);
+    }
+
+    // A page over the render budget is not counted as printed, and told.
+    void failedPageIsReported()
+    {
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        window.openFile(writePdf(dir, QStringLiteral("two.pdf"), 2));
+        store(QStringLiteral("paper"), QStringLiteral("A3"));
+        store(QStringLiteral("dpi"), 1200);
+        store(QStringLiteral("scale"), QStringLiteral("125%"));
+        prompt::Driver prompts;
+        QString told;
+        prompts.whenShown([&told](QDialog* dialog) {
+            told = dialog->windowTitle() + QLatin1Char('|') +
+                   dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"))->text();
+            dialog->accept();
+        });
+        Printed printed;
+        printTo(window, dir.filePath(QStringLiteral("out.pdf")), &printed);
+        QCOMPARE(told, QStringLiteral("Печать|Не удалось отрисовать страницу 1."));
+        QCOMPARE(statusText(window), QStringLiteral("Напечатано страниц: 0"));
+    }
+
+    void cancelledConfirmationPrintsNothing()
+    {
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        window.openFile(writePdf(dir, QStringLiteral("one.pdf"), 1));
+        const QString out = dir.filePath(QStringLiteral("out.pdf"));
+        window.setPrintDeviceFactory([out] {
+            auto device = std::make_unique<PdfFilePrintDevice>(out);
+            device->cancelConfirmation();
+            return device;
+        });
+        const QString before = statusText(window);
+        window.onPrint();
+        QVERIFY(!QFileInfo::exists(out));
+        QCOMPARE(statusText(window), before);
+    }
+
+    // The printout shows a block edited in the view and not yet written.
+    void printoutShowsPendingEdits()
+    {
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showWithPdf(window, dir, 1);
+        TextBlock block;
+        block.text = QStringLiteral("EDITED EDITED");
+        block.rect = QRectF(72, 72, 300, 30);
+        block.fontSize = 20;
+        block.textEdited = true;
+        view(window)->setOcrBlocks({block}, 0, true);
+        Printed printed;
+        const QString out = dir.filePath(QStringLiteral("out.pdf"));
+        printTo(window, out, &printed);
+        QVERIFY(!view(window)->blocksDirty());
+        const QImage sheet = pdftools::renderPage(out, 0, 72);
+        QVERIFY(!sheet.isNull());
+        // The block lies 740..770 points from the top; fitted, the page
+        // keeps nearly its size on the same paper.
+        QVERIFY(inkIn(sheet, QRect(60, 720, 300, 60)) > 50);
+    }
+
+    // No autosave writes the file while the document prints.
+    void autoSaveWaitsForPrinting()
+    {
+        QSettings().setValue(QStringLiteral("doc/autoSave"), true);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        const QString path = showWithPdf(window, dir, 2);
+        const QByteArray before = fixtures::readFile(path);
+        QVERIFY(window.currentDocument()->deletePage(1));
+        window.updateTitle();
+        const QString out = dir.filePath(QStringLiteral("out.pdf"));
+        window.setPrintDeviceFactory([&] { return std::make_unique<AutoSaveTickDevice>(out, &window); });
+        window.onPrint();
+        QVERIFY(QFileInfo::exists(out));
+        QCOMPARE(fixtures::readFile(path), before);
+        QVERIFY(QMetaObject::invokeMethod(&window, "autoSaveIfNeeded"));
+        QVERIFY(fixtures::readFile(path) != before);
+    }
+
+    // The window: "Печать" stores the choices shown, the system dialog's
+    // button prints with what was stored, A3 only in the print path.
+    void dialogStoresOnlyOnPrint_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("storedPaper");
+        QTest::addColumn<double>("printedHeight");
+        QTest::newRow("Печать") << QStringLiteral("Печать") << QStringLiteral("A4") << 595.0;
+        QTest::newRow("system dialog") << QStringLiteral("Системный диалог...") << QStringLiteral("A3") << 842.0;
+    }
+
+    void dialogStoresOnlyOnPrint()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, storedPaper);
+        QFETCH(double, printedHeight);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showWithPdf(window, dir, 1);
+        store(QStringLiteral("paper"), QStringLiteral("A3"));
+        store(QStringLiteral("orientation"), QStringLiteral("Альбомная"));
+        store(QStringLiteral("scale"), QStringLiteral("По ширине"));
+        store(QStringLiteral("copies"), 150);
+        Printed printed;
+        const QString out = dir.filePath(QStringLiteral("out.pdf"));
+        window.setPrintDeviceFactory([&] { return std::make_unique<RecordingDevice>(out, &printed); });
+        window.showPrintDialog();
+        auto* dialog = window.findChild<PrintDialog*>();
+        QVERIFY(dialog);
+        const QList<QComboBox*> combos = dialog->findChildren<QComboBox*>();
+        QCOMPARE(combos.size(), 3);
+        QCOMPARE(combos[0]->currentText(), QStringLiteral("A4"));
+        QCOMPARE(combos[1]->currentData().toString(), QStringLiteral("landscape"));
+        QCOMPARE(combos[2]->currentData().toString(), QStringLiteral("width"));
+        QCOMPARE(dialog->findChild<QSpinBox*>()->value(), 99);
+        prompt::buttonWithText(dialog, button)->click();
+        QTRY_VERIFY(!window.findChild<PrintDialog*>());
+        QCOMPARE(QSettings().value(QStringLiteral("print/paper")).toString(), storedPaper);
+        QVERIFY(printed.made);
+        // Landscape: the printed width is the paper's longer side.
+        QVERIFY(qAbs(printed.paper.height() - printedHeight) <= 1);
+    }
+};
+
+QTEST_MAIN(PrintTest)
+#include "tst_print.moc"

@@ -1,0 +1,238 @@
+// The save and export dialog and the file-manager actions, driven through
+// their dialogs as a user would.
+#include "ExportTestSupport.h"
+#include "PrintDialog.h"
+
+using namespace exporttest;
+using namespace windowtest;
+
+class SaveExportTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        isolateSettings();
+        qApp->setProperty("uiLanguage", QStringLiteral("ru"));
+    }
+
+    void namesAndDispatch_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("written");
+        QTest::addColumn<QString>("status");
+        QTest::newRow("PNG, three pages") << "Изображение PNG (*.png)" << "Scan.PNG"
+                                          << QStringList{"Scan_001.PNG", "Scan_002.PNG", "Scan_003.PNG"}
+                                          << "Экспортировано: Scan.PNG (страницы пронумерованы: Scan_N.png)";
+        QTest::newRow("jpeg typed with the JPEG row") << "Изображение JPEG (*.jpg)" << "scan.jpeg"
+                                                     << QStringList{"scan.jpeg_001.jpg", "scan.jpeg_002.jpg",
+                                                                    "scan.jpeg_003.jpg"}
+                                                     << "Экспортировано: scan.jpeg.jpg (страницы пронумерованы: "
+                                                        "scan.jpeg_N.jpg)";
+        QTest::newRow("text without extension") << "Текст TXT (*.txt)" << "notes" << QStringList{"notes.txt"}
+                                                << "Экспортировано: notes.txt";
+        QTest::newRow("PDF under a new name") << "PDF документ (*.pdf)" << "copy" << QStringList{"copy.pdf"}
+                                             << "Сохранено: copy.pdf";
+    }
+
+    void namesAndDispatch()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, typed);
+        QFETCH(QStringList, written);
+        QFETCH(QString, status);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showWithPdf(window, dir, 3);
+        QDir(dir.path()).mkdir(QStringLiteral("out"));
+        const QString out = dir.filePath(QStringLiteral("out"));
+        prompt::Driver prompts;
+        answerFileDialog(prompts, filter, out + QLatin1Char('/') + typed);
+        if (filter.startsWith(QStringLiteral("Изображение")))
+            acceptResolution(prompts, 72);
+        window.showSaveExportDialog();
+        QCOMPARE(prompts.pending(), 0);
+        QCOMPARE(fixtures::filesIn(out), written);
+        QCOMPARE(statusText(window), status);
+    }
+
+    void textHasNoByteOrderMark()
+    {
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showWithPdf(window, dir, 2);
+        prompt::Driver prompts;
+        answerFileDialog(prompts, QString(), dir.filePath(QStringLiteral("out.TXT")));
+        window.onExportOcrText();
+        const QByteArray bytes = fixtures::readFile(dir.filePath(QStringLiteral("out.TXT")));
+        QVERIFY(bytes.contains("Page 2"));
+        QVERIFY(!bytes.startsWith("\xEF\xBB\xBF"));
+    }
+
+    // Any numbered picture already there is asked about; "Отмена" writes none.
+    void numberedOverwriteIsAsked()
+    {
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showWithPdf(window, dir, 3);
+        const QString second = writeFixture(dir, QStringLiteral("Scan_002.png"), "old");
+        prompt::Driver prompts;
+        answerFileDialog(prompts, QStringLiteral("Изображение PNG (*.png)"), dir.filePath(QStringLiteral("Scan.png")));
+        acceptResolution(prompts, 72);
+        QString asked;
+        prompts.whenShown([&asked](QDialog* dialog) {
+            asked = dialog->windowTitle();
+            prompt::buttonWithText(dialog, QStringLiteral("Отмена"))->click();
+        });
+        window.showSaveExportDialog();
+        QCOMPARE(asked, QStringLiteral("Сохранить как"));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("Scan_001.png"))));
+        QCOMPARE(fixtures::readFile(second), QByteArray("old"));
+    }
+
+    // Save as onto the file of another tab is refused: two tabs never show one file.
+    void saveAsOntoAnotherTabIsRefused()
+    {
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showSmall(window);
+        const QString other = writePdf(dir, QStringLiteral("other.pdf"), 1);
+        const QByteArray before = fixtures::readFile(other);
+        window.openFile(other);
+        window.openFile(writePdf(dir, QStringLiteral("three.pdf"), 3));
+        prompt::Driver prompts;
+        answerFileDialog(prompts, QStringLiteral("PDF документ (*.pdf)"), other);
+        QString told;
+        noteNotice(prompts, &told);
+        window.showSaveExportDialog();
+        QVERIFY(told.startsWith(QStringLiteral("Сохранить как|")));
+        QCOMPARE(fixtures::readFile(other), before);
+    }
+
+    // Edits in the view reach a saved copy and an exported picture.
+    void exportsShowPendingEdits()
+    {
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showWithPdf(window, dir, 1);
+        view(window)->setOcrBlocks({editedBlock()}, 0, true);
+        prompt::Driver prompts;
+        answerFileDialog(prompts, QStringLiteral("Изображение PNG (*.png)"), dir.filePath(QStringLiteral("p.png")));
+        acceptResolution(prompts, 72);
+        window.showSaveExportDialog();
+        const QImage picture(dir.filePath(QStringLiteral("p.png")));
+        QVERIFY(!picture.isNull());
+        QVERIFY(inkIn(picture, QRect(60, 730, 320, 50)) > 50);
+
+        view(window)->setOcrBlocks({editedBlock()}, 0, true);
+        answerFileDialog(prompts, QStringLiteral("PDF документ (*.pdf)"), dir.filePath(QStringLiteral("copy.pdf")));
+        window.showSaveExportDialog();
+        QVERIFY(savedText(dir.filePath(QStringLiteral("copy.pdf")), 0).contains(QStringLiteral("EDITED")));
+    }
+
+    // Ctrl+Shift+S and Ctrl+P open their windows on every desktop, also
+    // where the platform gives Save As no standard key.
+    void keysOpenTheWindows()
+    {
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showWithPdf(window, dir, 1);
+        showActive(window);
+        prompt::Driver prompts;
+        QString title;
+        prompts.whenShown([&title](QDialog* dialog) {
+            title = dialog->windowTitle();
+            dialog->reject();
+        });
+        QTest::keyClick(&window, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        QTRY_COMPARE(title, QStringLiteral("Сохранить как / Экспорт"));
+        showActive(window);
+        QTest::keyClick(&window, Qt::Key_P, Qt::ControlModifier);
+        QTRY_VERIFY(window.findChild<PrintDialog*>());
+    }
+
+    void shellRefusals_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("notice");
+        QTest::newRow("merge: duplicate and unsupported") << "merge" << QStringList{"a.pdf", "a.pdf", "b.docx"}
+                                                         << "Объединение PDF";
+        QTest::newRow("merge: missing files") << "merge" << QStringList{"a.pdf", "gone.pdf"} << "Объединение PDF";
+        QTest::newRow("compress: two PDFs") << "compress" << QStringList{"a.pdf", "c.PDF"} << "Сжать PDF";
+        QTest::newRow("compress: a text file") << "compress" << QStringList{"doc.txt"} << "Сжать PDF";
+        QTest::newRow("sign: no PDF content") << "sign" << QStringList{"fake.pdf", "late.bin"} << "Подписать PDF";
+        QTest::newRow("sign: a folder") << "sign" << QStringList{"folder"} << "Подписать PDF";
+    }
+
+    void shellRefusals()
+    {
+        QFETCH(QString, action);
+        QFETCH(QStringList, names);
+        QFETCH(QString, notice);
+        QTemporaryDir dir;
+        writePdf(dir, QStringLiteral("a.pdf"), 1);
+        writePdf(dir, QStringLiteral("c.PDF"), 1);
+        writeFixture(dir, QStringLiteral("b.docx"), "PK");
+        writeFixture(dir, QStringLiteral("doc.txt"), "%PDF-1.4 but text");
+        writeFixture(dir, QStringLiteral("fake.pdf"), "plain text");
+        writeFixture(dir, QStringLiteral("late.bin"), QByteArray(2044, ' ') + "%PDF-1.7");
+        QDir(dir.path()).mkdir(QStringLiteral("folder"));
+        QList<QString> files;
+        for (const QString& name : names)
+            files << dir.filePath(name);
+        MainWindow window(AppProduct::editor);
+        prompt::Driver prompts;
+        QString told;
+        noteNotice(prompts, &told);
+        window.runShellAction(action, files, false);
+        QCOMPARE(told.section(QLatin1Char('|'), 0, 0), notice);
+    }
+
+    // "%PDF-" counts within the first 2048 bytes, whatever the name.
+    void signSniffsContent_data()
+    {
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<bool>("pdf");
+        QTest::newRow("at 0") << 0 << true;
+        QTest::newRow("at 2043") << 2043 << true;
+        QTest::newRow("at 2044") << 2044 << false;
+    }
+
+    void signSniffsContent()
+    {
+        QFETCH(int, offset);
+        QFETCH(bool, pdf);
+        QTemporaryDir dir;
+        const QString file = writeFixture(dir, QStringLiteral("contract.bin"), QByteArray(offset, ' ') + "%PDF-1.7\n");
+        MainWindow window(AppProduct::editor);
+        prompt::Driver prompts;
+        QString told;
+        noteNotice(prompts, &told);
+        window.runShellAction(QStringLiteral("sign"), {file}, false);
+        QTest::qWait(20);
+        // A PDF goes on to signing (opening this stand-in may fail on its own).
+        QCOMPARE(told.startsWith(QStringLiteral("Подписать PDF|")), !pdf);
+    }
+
+    // Accepted, compress opens the file and the compressed dialog on it.
+    void compressOpensTheDialog()
+    {
+        QTemporaryDir dir;
+        const QString file = writePdf(dir, QStringLiteral("REPORT.PDF"), 1);
+        MainWindow window(AppProduct::editor);
+        prompt::Driver prompts;
+        QString title;
+        prompts.whenShown([&title](QDialog* dialog) {
+            title = dialog->windowTitle();
+            dialog->reject();
+        });
+        window.runShellAction(QStringLiteral("compress"), {file, file}, false);
+        QTRY_VERIFY(!title.isEmpty());
+        QCOMPARE(window.currentDocument()->filePath(), file);
+    }
+};
+
+QTEST_MAIN(SaveExportTest)
+#include "tst_saveexport.moc"

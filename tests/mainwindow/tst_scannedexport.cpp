@@ -1,0 +1,178 @@
+// The scanned-look export through its dialog: the options it shows, the
+// file it writes, and what it refuses.
+#include "ExportTestSupport.h"
+#include "ScannedPdfExportDialog.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+
+using namespace exporttest;
+using namespace windowtest;
+
+class ScannedExportTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        isolateSettings();
+        qApp->setProperty("uiLanguage", QStringLiteral("ru"));
+    }
+
+    // Stored values out of range are brought into the controls' ranges.
+    void storedScannedValuesInRange()
+    {
+        QSettings settings;
+        settings.setValue(QStringLiteral("export/scannedPdf/dpi"), 250);
+        settings.setValue(QStringLiteral("export/scannedPdf/rotation"), 45);
+        settings.setValue(QStringLiteral("export/scannedPdf/darkness"), 90);
+        settings.setValue(QStringLiteral("export/scannedPdf/marginMm"), 30.0);
+        ScannedPdfExportDialog dialog(readScannedPdfDefaults(), nullptr, nullptr);
+        const ScannedPdfExportOptions shown = dialog.options();
+        QCOMPARE(shown.dpi, 200);
+        QCOMPARE(shown.rotation, 0);
+        QCOMPARE(shown.darkness, 50);
+        QCOMPARE(shown.marginMm, 12.0);
+    }
+
+    // The defaults button stores all thirteen values and tells so;
+    // and cancelling afterwards keeps them.
+    void defaultsButtonStoresTheValues()
+    {
+        ScannedPdfExportDialog dialog(readScannedPdfDefaults(), nullptr, nullptr);
+        dialog.findChild<QComboBox*>(QStringLiteral("ScanCombo"))->setCurrentIndex(4);  // 400 dpi
+        const QList<QSlider*> sliders = dialog.findChildren<QSlider*>(QStringLiteral("ScanSlider"));
+        QCOMPARE(sliders.size(), 7);
+        sliders.at(6)->setValue(33);
+        QPushButton* button = prompt::buttonWithText(&dialog, QStringLiteral("Сохранить как дефолтные"));
+        button->click();
+        QCOMPARE(button->text(), QStringLiteral("Дефолтные сохранены"));
+        dialog.reject();
+        QSettings settings;
+        settings.beginGroup(QStringLiteral("export/scannedPdf"));
+        QCOMPARE(settings.childKeys().size(), 13);
+        QCOMPARE(settings.value(QStringLiteral("dpi")).toInt(), 400);
+        QCOMPARE(settings.value(QStringLiteral("foldedCorner")).toInt(), 33);
+    }
+
+    // A name chosen by browsing gets ".pdf" unless it has it, then the suffix.
+    void browsedNames_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("no extension") << "copy" << "copy_сканированный.pdf";
+        QTest::newRow("upper-case extension") << "COPY.PDF" << "COPY_сканированный.pdf";
+    }
+
+    void browsedNames()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, shown);
+        QTemporaryDir dir;
+        ScannedPdfExportDialog dialog(readScannedPdfDefaults(), nullptr, nullptr);
+        prompt::Driver prompts;
+        answerFileDialog(prompts, QString(), dir.filePath(typed));
+        prompt::buttonWithText(&dialog, QStringLiteral("Обзор..."))->click();
+        QCOMPARE(QFileInfo(dialog.options().outputPath).fileName(), shown);
+    }
+
+    // Three A4 pages become three pages of one picture each at the chosen
+    // resolution, no fonts.
+    void scannedExportStructure()
+    {
+        QSettings().setValue(QStringLiteral("export/scannedPdf/dpi"), 100);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        const QString source = showWithPdf(window, dir, 3);
+        prompt::Driver prompts;
+        acceptScannedDialog(prompts);
+        QVERIFY(window.showScannedPdfExportDialog(QString()));
+        const QString out = dir.filePath(QStringLiteral("a_сканированный.pdf"));
+        QVERIFY(QFileInfo::exists(out));
+        QCOMPARE(pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), out}).exitCode, 0);
+        const QList<QSizeF> sizes = pdftools::pageSizes(out);
+        QCOMPARE(sizes.size(), 3);
+        for (const QSizeF& size : sizes)
+            QVERIFY(qAbs(size.width() - 595) <= 1 && qAbs(size.height() - 842) <= 1);
+        const QList<pdftools::ImageRow> images = pdftools::listImages(out);
+        QCOMPARE(images.size(), 3);
+        for (const pdftools::ImageRow& row : images)
+            QVERIFY(qAbs(row.xPpi - 100) <= 1);
+        QCOMPARE(pdftools::fontCount(out), 0);
+        QVERIFY(fixtures::readFile(source).size() > 0);
+    }
+
+    // Turned a quarter: sizes swap. Two exports give the same pictures.
+    void scannedExportTurnedAndRepeatable()
+    {
+        QSettings().setValue(QStringLiteral("export/scannedPdf/rotation"), 90);
+        QSettings().setValue(QStringLiteral("export/scannedPdf/dpi"), 100);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showWithPdf(window, dir, 1);
+        prompt::Driver prompts;
+        const QString first = dir.filePath(QStringLiteral("one.pdf"));
+        const QString second = dir.filePath(QStringLiteral("two.pdf"));
+        acceptScannedDialog(prompts, first);
+        QVERIFY(window.showScannedPdfExportDialog(QString()));
+        window.activateDocument(0);
+        acceptScannedDialog(prompts, second);
+        QVERIFY(window.showScannedPdfExportDialog(QString()));
+        const QString one = dir.filePath(QStringLiteral("one_сканированный.pdf"));
+        const QString two = dir.filePath(QStringLiteral("two_сканированный.pdf"));
+        const QList<QSizeF> sizes = pdftools::pageSizes(one);
+        QCOMPARE(sizes.size(), 1);
+        QVERIFY(qAbs(sizes.first().width() - 842) <= 1 && qAbs(sizes.first().height() - 595) <= 1);
+        QCOMPARE(imagesDigest(one, dir.filePath(QStringLiteral("i1"))),
+                 imagesDigest(two, dir.filePath(QStringLiteral("i2"))));
+    }
+
+    // The output set to a document open here: refused, the file untouched.
+    void scannedExportNeverWritesOverAnOpenDocument()
+    {
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showSmall(window);
+        const QString source = writePdf(dir, QStringLiteral("b_сканированный.pdf"), 1);
+        const QByteArray before = fixtures::readFile(source);
+        window.openFile(source);
+        prompt::Driver prompts;
+        acceptScannedDialog(prompts, source);
+        QString told;
+        noteNotice(prompts, &told);
+        QVERIFY(!window.showScannedPdfExportDialog(QString()));
+        QVERIFY(told.startsWith(QStringLiteral("Сканированный PDF|")));
+        QCOMPARE(fixtures::readFile(source), before);
+    }
+
+    // A page that cannot be rendered (over the engine's budget at 600 dpi):
+    // the old file stays whole and no partial one is left.
+    void scannedExportFailureKeepsTheOldFile()
+    {
+        QSettings().setValue(QStringLiteral("export/scannedPdf/dpi"), 600);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showSmall(window);
+        fixtures::PageSpec huge;
+        huge.width = 1500;
+        huge.height = 1500;
+        window.openFile(writeFixture(dir, QStringLiteral("huge.pdf"), fixtures::pagesPdf({huge})));
+        QDir().mkpath(dir.filePath(QStringLiteral("out")));
+        const QString old = writeFixture(dir, QStringLiteral("out/x_сканированный.pdf"), "old");
+        prompt::Driver prompts;
+        acceptScannedDialog(prompts, old);
+        prompts.clickButton(QStringLiteral("Перезаписать"));
+        QString told;
+        noteNotice(prompts, &told);
+        QVERIFY(!window.showScannedPdfExportDialog(QString()));
+        QCOMPARE(told, QStringLiteral("Ошибка экспорта|Не удалось сохранить сканированный PDF."));
+        QCOMPARE(fixtures::readFile(old), QByteArray("old"));
+        QCOMPARE(fixtures::filesIn(dir.filePath(QStringLiteral("out"))), QStringList{"x_сканированный.pdf"});
+    }
+
+};
+
+QTEST_MAIN(ScannedExportTest)
+#include "tst_scannedexport.moc"
