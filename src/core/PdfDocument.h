@@ -237,6 +237,11 @@ private:
     // Lets `add` put objects on the page, then writes the page and reads it
     // back; the caller holds the lock.
     bool appendToPage(int pageIndex, const std::function<bool(pdfengine::PageTextWriter&)>& add);
+    // Puts the page's own streams between q and Q ahead of the program's
+    // objects, so the text state they leave (Tz, Tr, ...) does not reach the
+    // program's text; the document is read again from the wrapped bytes.
+    // False, with the reason in lastError, when that could not be done.
+    void wrapPageStreamsUnlocked(int pageIndex);
 
     QMutex& m_mutex;
     mutable QMutex m_errorMutex;

@@ -43,14 +43,14 @@ InsertRibbonTab::InsertRibbonTab(MainWindow& window, Groups groups)
              scanner});
     }
     if (groups.objects) {
-        // The symbol is connected with its own feature; the form-field
-        // buttons do nothing.
+        // The form-field buttons do nothing.
         QToolButton* text = plain(QStringLiteral("edit-text"), tr("Текст"));
         QToolButton* image = plain(QStringLiteral("edit-image"), tr("Картинка"));
+        QToolButton* symbol = plain(QStringLiteral("special-symbol"), tr("Символ"));
         connect(text, &QToolButton::clicked, &window, &MainWindow::onEditInsertText);
         connect(image, &QToolButton::clicked, &window, &MainWindow::onEditInsertImage);
-        made << window.ribbonGroup(tr("Объекты"),
-                                   {text, image, plain(QStringLiteral("special-symbol"), tr("Символ"))});
+        connect(symbol, &QToolButton::clicked, &window, &MainWindow::showSpecialCharactersDialog);
+        made << window.ribbonGroup(tr("Объекты"), {text, image, symbol});
         made << window.ribbonGroup(tr("Поля формы"), {plain(QStringLiteral("edit-text"), tr("Текст")),
                                                       plain(QStringLiteral("form-checkbox"), tr("Флажок")),
                                                       plain(QStringLiteral("form-list"), tr("Список")),

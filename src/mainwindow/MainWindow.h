@@ -29,6 +29,7 @@ struct ScannedPdfExportOptions;
 class OcrEngine;
 class OcrProgressDialog;
 class PageThumbnailPanel;
+class PageToolsDialog;
 class PdfDocument;
 class PdfView;
 class QCloseEvent;
@@ -50,6 +51,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class ScanTab;
 class TextFormatRequests;
+struct UpdateCheckOutcome;
 
 // The one top-level window. Features add their operations to it in files of
 // their own (MainWindow_<feature>.cpp); all share this header.
@@ -187,7 +189,6 @@ private:
     using ButtonFactory = QToolButton* (*)(const QString&, const QString&, bool);
     std::pair<QToolButton*, QToolButton*> editToolButtons(ButtonFactory factory);
     void setupShortcuts();
-    void applyWindowPreferences();
 
     // Saving.
     bool saveOrSaveAs();
@@ -498,6 +499,34 @@ private:
     };
     SearchPageRects searchRectCache;
 
+    // The page tools, the update check, the information windows, document
+    // properties and special characters (MainWindow_pagetools.cpp,
+    // MainWindow_updates.cpp, MainWindow_infowindows.cpp).
+public:
+    // In shell mode (the file manager's merge) the dialog is application-
+    // modal, and the application ends with it while the window is hidden.
+    void showPageToolsDialog(const QList<QString>& files, bool shellMode);
+
+public slots:
+    void checkForUpdates();
+    void showAboutDialog();
+    void showPasswordDialog();
+    void showLoadErrorDialog();
+    void showDocumentPropertiesDialog();
+    void showSpecialCharactersDialog();
+
+private:
+    void applyPageTools(PageToolsDialog* dialog);
+    bool insertFromPageTools(const PageToolsDialog& dialog);
+    bool extractFromPageTools(const PageToolsDialog& dialog);
+    bool mergeFromPageTools(const PageToolsDialog& dialog);
+    bool saveOpenMergeSources(const QStringList& paths);
+    // The save dialog's name with ".pdf" added the way askSaveAsTarget adds it.
+    QString askPdfSaveTarget(const QString& title, const QString& startPath, const QString& filter);
+    // True (and told) when path is the file of an open document.
+    bool refuseOpenDocumentTarget(const QString& title, const QString& path);
+    void showUpdateResult(const UpdateCheckOutcome& outcome);
+
     // Printing, saving in other formats, the scanned-look export and the
     // file-manager actions (MainWindow_print.cpp, MainWindow_export.cpp,
     // MainWindow_scanned.cpp, MainWindow_shell.cpp).
@@ -548,6 +577,27 @@ public slots:
 
 public:
     bool ocrDocumentRunning() const;
+
+    // Themes, the interface density, the stored preferences and the settings
+    // dialog (MainWindow_appearance.cpp, MainWindow_settings.cpp).
+public:
+    // Sets the file's text as the application style sheet; a file that
+    // cannot be read leaves the sheet in force.
+    void applyStyleFile(const QString& path);
+    // Sizes the ribbon's buttons and the font boxes; stores the density
+    // clamped to 0 (compact) .. 2 (large).
+    void applyUiDensity(int density);
+    // Pushes the stored interface settings into the window and translates
+    // every open window into the stored language.
+    void applyStoredSettings();
+
+public slots:
+    void setLightTheme();
+    void setDarkTheme();
+    void showSettingsDialog();
+
+private:
+    friend class SettingsDialog;
 
 signals:
     void ocrDocumentRunFinished();

@@ -55,12 +55,15 @@ QWidget* MainWindow::buildCommentTab()
     connect(copy, &QToolButton::clicked, this, &MainWindow::onCopySelectedText);
     QToolButton* remove = toolButton(QStringLiteral("delete"), tr("Удалить"), false, true);
 
-    // The password, signing and properties windows connect their buttons.
-    QList<QWidget*> protection{button("password", tr("Пароль")), button("permissions", tr("Права")),
-                               button("redact", tr("Редакция"))};
+    QToolButton* password = button("password", tr("Пароль"));
+    connect(password, &QToolButton::clicked, this, &MainWindow::showPasswordDialog);
+    QToolButton* properties = button("properties", tr("Свойства"));
+    connect(properties, &QToolButton::clicked, this, &MainWindow::showDocumentPropertiesDialog);
+    QList<QWidget*> protection{password, button("permissions", tr("Права")), button("redact", tr("Редакция"))};
+    // The signing window connects its button.
     if (m_allowSignatures)
         protection << button("digital-signature", tr("Подпись"));
-    protection << button("verify", tr("Проверить")) << button("properties", tr("Свойства"));
+    protection << button("verify", tr("Проверить")) << properties;
 
     return ribbonPage({ribbonGroup(tr("Аннотации"), {note, highlight, text}),
                        ribbonGroup(tr("Разметка"), {underline, strike, area}),

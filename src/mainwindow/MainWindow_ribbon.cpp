@@ -81,21 +81,30 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::AnnotationProperties:
         onClick(&MainWindow::showAnnotationPropertiesDialog);
         break;
+    case ToolCommand::Settings:
+        onClick(&MainWindow::showSettingsDialog);
+        break;
+    case ToolCommand::PasswordDialog:
+        onClick(&MainWindow::showPasswordDialog);
+        break;
+    case ToolCommand::PageTools:
+        connect(button, &QToolButton::clicked, this, [this] { showPageToolsDialog({}, false); });
+        break;
+    case ToolCommand::DocumentProperties:
+        onClick(&MainWindow::showDocumentPropertiesDialog);
+        break;
+    case ToolCommand::LoadError:
+        onClick(&MainWindow::showLoadErrorDialog);
+        break;
+    case ToolCommand::About:
+        onClick(&MainWindow::showAboutDialog);
+        break;
     case ToolCommand::Print:
         onClick(&MainWindow::showPrintDialog);
         break;
     case ToolCommand::SaveExportDialog:
         onClick(&MainWindow::showSaveExportDialog);
         break;
-    // Their windows and operations come with their own features, which
-    // connect them here: the password, page-tools, properties, settings,
-    // load-error and about dialogs.
-    case ToolCommand::PasswordDialog:
-    case ToolCommand::PageTools:
-    case ToolCommand::DocumentProperties:
-    case ToolCommand::Settings:
-    case ToolCommand::LoadError:
-    case ToolCommand::About:
     case ToolCommand::None:
         break;
     }

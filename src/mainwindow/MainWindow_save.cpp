@@ -120,15 +120,18 @@ void MainWindow::onSave()
 // file reached only by adding the suffix is asked about here.
 QString MainWindow::askSaveAsTarget(const QString& startPath)
 {
-    const QString chosen =
-        QFileDialog::getSaveFileName(this, tr("Сохранить как"), startPath, tr("PDF файлы (*.pdf)"));
+    return askPdfSaveTarget(tr("Сохранить как"), startPath, tr("PDF файлы (*.pdf)"));
+}
+
+QString MainWindow::askPdfSaveTarget(const QString& title, const QString& startPath, const QString& filter)
+{
+    const QString chosen = QFileDialog::getSaveFileName(this, title, startPath, filter);
     if (chosen.isEmpty() || chosen.endsWith(kPdfSuffix, Qt::CaseInsensitive))
         return chosen;
     const QString target = chosen + kPdfSuffix;
     if (QFileInfo::exists(target) &&
-        !appQuestion(this, tr("Сохранить как"),
-                     tr("Файл «%1» уже существует. Заменить его?").arg(QFileInfo(target).fileName()), tr("Заменить"),
-                     tr("Отмена")))
+        !appQuestion(this, title, tr("Файл «%1» уже существует. Заменить его?").arg(QFileInfo(target).fileName()),
+                     tr("Заменить"), tr("Отмена")))
         return QString();
     return target;
 }
