@@ -3,6 +3,7 @@
 #include "PdfDocument.h"
 
 #include "ContentStreamEditor.h"
+#include "PdfChangeNotice.h"
 #include "PageGlyphRemoval.h"
 #include "PageGlyphs.h"
 #include "PageOwnContent.h"
@@ -509,6 +510,9 @@ AppendOutcome commitAppendedObjects(FPDF_DOCUMENT doc, int pageIndex, PagePtr& p
 // accepted; on any failure it is closed unwritten, as it was.
 bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& blocks, bool forceWhiteout)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (blocks.empty()) {
         setLastError(QStringLiteral("Нет блоков для записи на страницу."));
@@ -622,6 +626,9 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
 
 bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     QString error;
     PagePtr page = pageForWriting(m_doc, pageIndex, error);
@@ -719,6 +726,9 @@ void PdfDocument::wrapPageStreamsUnlocked(int pageIndex)
 bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& text, const QString& fontFamily,
                               float fontSize, const QColor& color)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (!m_doc || text.isEmpty() || pageIndex < 0)
         return false;
@@ -751,6 +761,9 @@ bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& 
 
 bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const QSizeF& size, const QImage& image)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (!m_doc || pageIndex < 0 || image.isNull() || size.width() <= 0 || size.height() <= 0)
         return false;
@@ -762,6 +775,9 @@ bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const Q
 // 1 underlines it, 2 strikes it through.
 bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor& color, int kind)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     constexpr int kMinAlpha = 20;
     constexpr int kMaxAlpha = 120;
     QMutexLocker lock(&m_mutex);

@@ -76,6 +76,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     setCentralWidget(central);
 
     connectViewAndThumbnails();
+    followShownDocument();
     setAcceptDrops(true);
     autoSaveTimer = new QTimer(this);
     autoSaveTimer->setObjectName(QStringLiteral("AutoSaveTimer"));

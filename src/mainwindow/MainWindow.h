@@ -24,6 +24,7 @@
 
 class CompressedPdfExportDialog;
 class FreeTextDialog;
+class DocumentChanges;
 class PrintDevice;
 struct ScannedPdfExportOptions;
 class OcrEngine;
@@ -340,6 +341,7 @@ private:
     bool holdCloseForOcrRun();
     void recognisePages(const QList<int>& pages, const QList<int>& skipped);
     void onDocumentPageRecognized(int page, std::vector<TextBlock> blocks);
+    bool writeRecognisedPage(PdfDocument& target, int page, const std::vector<TextBlock>& blocks);
     void stopOcrDocumentRun();
     void finishOcrDocumentRun(bool cancelled);
     struct DocumentOcrRun;
@@ -378,8 +380,8 @@ private:
 public:
     enum class ImportSource { AnyFiles, Pdf, Images, Document };
     // Adds the file's pages at the end (position 0), after the current page
-    // (1) or before it (any other value); refreshes nothing. The error is
-    // the reason a file was not imported.
+    // (1) or before it (any other value); the view stays on the current page.
+    // The error is the reason a file was not imported.
     bool importFile(const QString& path, int position, QString* error = nullptr);
     // The Insert tab's sources, at one of importFile's positions.
     void importFilesAtPosition(ImportSource source, int position);
@@ -598,6 +600,48 @@ public slots:
 
 private:
     friend class SettingsDialog;
+
+    // The shown document's announcements (MainWindow_changes.cpp). The view,
+    // the thumbnails, the text-layer cache, the title and the ribbon follow
+    // the document's own signals (DocumentChanges): a command changes the
+    // document and refreshes nothing. Before pages are inserted, removed,
+    // moved or turned the document asks, and the shown edits are written
+    // first (applyPendingOcrEdits); while recognition runs, or when the edits
+    // cannot be written, the change is refused and the operation fails.
+public:
+    // The active document with the shown edits written into it: what every
+    // operation that reads the whole document (export, printing, compression,
+    // signing, page tools) works on. Null when none is open or the edits
+    // could not be written (a warning was shown).
+    std::shared_ptr<PdfDocument> documentForReading();
+    // While one lives, page changes are followed once, when the last batch
+    // ends, showing the page given to show() (or the one the last change
+    // named): for a command made of many engine calls (imports, reordering).
+    class PageChangeBatch {
+    public:
+        explicit PageChangeBatch(MainWindow& window) : window(window) { ++window.pageChangeBatches; }
+        ~PageChangeBatch() { window.endPageChangeBatch(); }
+        PageChangeBatch(const PageChangeBatch&) = delete;
+        PageChangeBatch& operator=(const PageChangeBatch&) = delete;
+        void show(int page) { window.batchShownPage = page; }
+
+    private:
+        MainWindow& window;
+    };
+
+private:
+    void followShownDocument();
+    void beforeDocumentChange();
+    void followPageSequence(int page, bool turned = false);
+    void followPageContent(int page);
+    void followSave(const QString& path);
+    void endPageChangeBatch();
+    QPointer<DocumentChanges> followedChanges;
+    int pageChangeBatches = 0;
+    int batchChangedPage = -1;  // the page the last change in a batch named; -1: nothing changed
+    int batchShownPage = -1;
+    bool committingBeforeChange = false;
+    bool quietPageWrites = false;  // a whole-document run writes page after page: the view catches up at its end
 
 signals:
     void ocrDocumentRunFinished();

@@ -70,8 +70,13 @@ bool MainWindow::dropFile(const QUrl& url)
     else if (QFileInfo(path).isDir())
         error = tr("Это папка, а не файл: %1").arg(path);
     const int current = pdfView->currentPage();
-    if (error.isEmpty() && importFileAt(path, -1, &error) >= 0) {
-        refreshAfterPageChange(current);
+    bool imported = false;
+    if (error.isEmpty()) {
+        PageChangeBatch batch(*this);
+        batch.show(current);
+        imported = importFileAt(path, -1, &error) >= 0;
+    }
+    if (imported) {
         setStatusText(tr("Импортировано: %1").arg(QFileInfo(path).fileName()));
     } else if (standardBoxes) {
         QMessageBox::critical(this, tr("Ошибка импорта"), error);

@@ -131,13 +131,16 @@ bool MainWindow::insertFromPageTools(const PageToolsDialog& dialog)
     const int current = pdfView->currentPage();
     const int at = pageToolsInsertIndex(dialog.insertPosition(), current, document->pageCount());
     QString error;
-    const int added = importFileAt(path, at, &error);
+    int added = 0;
+    {
+        PageChangeBatch batch(*this);
+        batch.show(current);
+        added = importFileAt(path, at, &error);
+    }
     if (added < 0) {
         QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось импортировать файл:\n") + error);
-        refreshAfterPageChange(current);
         return false;
     }
-    refreshAfterPageChange(current);
     setStatusText(tr("Вставлено %1 стр. из %2").arg(added).arg(QFileInfo(path).fileName()));
     return true;
 }
@@ -163,10 +166,11 @@ bool MainWindow::extractFromPageTools(const PageToolsDialog& dialog)
     if (target.isEmpty() || refuseOpenDocumentTarget(tr("Извлечение"), target))
         return false;
     // The extracted file holds the user's edits.
-    if (refuseWhileOcrRuns() || !applyPendingOcrEdits())
+    if (refuseWhileOcrRuns())
         return false;
-
-    const std::shared_ptr<const PdfDocument> source = sharedCurrentDocument();
+    const std::shared_ptr<const PdfDocument> source = documentForReading();
+    if (!source)
+        return false;
     const OutputJobScope job(this);
     WorkProgressDialog progress(tr("Извлечение"), tr("Извлечение страниц..."), this);
     const bool written = progress.run([source, pages, target](const WorkProgressDialog::Report&) {
@@ -183,13 +187,18 @@ bool MainWindow::extractFromPageTools(const PageToolsDialog& dialog)
     }
     if (deleteAfter) {
         const int current = pdfView->currentPage();
-        for (int page : distinctPagesHighestFirst(pages)) {
-            if (!document->deletePage(page)) {
-                reportPageFailure(tr("Не удалось удалить страницу."));
-                break;
+        bool deleted = true;
+        {
+            PageChangeBatch batch(*this);
+            for (int page : distinctPagesHighestFirst(pages)) {
+                deleted = document->deletePage(page);
+                if (!deleted)
+                    break;
             }
+            batch.show(qMax(0, qMin(current, document->pageCount() - 1)));
         }
-        refreshAfterPageChange(qMax(0, qMin(current, document->pageCount() - 1)));
+        if (!deleted)
+            reportPageFailure(tr("Не удалось удалить страницу."));
     }
     setStatusText(tr("Извлечено %1 стр. → %2").arg(pages.size()).arg(QFileInfo(target).fileName()));
     return true;

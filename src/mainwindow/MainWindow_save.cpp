@@ -85,7 +85,6 @@ bool MainWindow::finishActiveSave()
 {
     autoSaveFailureShown = false;
     showBlocksAgainAfterSave();
-    updateTitle();
     // Edited blocks the view still holds unwritten are not saved with it.
     if (hasUnsavedChanges(document))
         return false;
@@ -172,11 +171,8 @@ bool MainWindow::saveActiveDocumentTo(const QString& path, QString* error)
             *error = tr("Неизвестная ошибка записи.");
         return false;
     }
-    if (activeIndex >= 0 && activeIndex < int(openDocuments.size()))
-        openDocuments[size_t(activeIndex)].path = QFileInfo(path).absoluteFilePath();
     autoSaveFailureShown = false;
     showBlocksAgainAfterSave();
-    updateTitle();
     return true;
 }
 
@@ -275,7 +271,6 @@ void MainWindow::autoSaveSucceeded()
 {
     autoSaveFailureShown = false;
     showBlocksAgainAfterSave();
-    updateTitle();
     setStatusText(tr("Автосохранено: %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm"))));
 }
 
