@@ -29,6 +29,27 @@ namespace {
 constexpr double kCoincidentOverlap = 0.5;
 constexpr double kWhiteOutGrowth = 1.5;  // as the writer grows a white rectangle
 constexpr double kLayerClaimMargin = 1.0;
+constexpr double kFreeTextLineSpacing = 1.2;
+constexpr double kMarkBarShare = 0.1;  // underline and strike-out bars, of the rectangle's height
+constexpr double kMinMarkBar = 1.0;
+constexpr double kMaxMarkBar = 4.0;
+
+// Where a mark of kind is drawn: the whole rectangle for a highlight, a bar
+// along its bottom edge for an underline, a bar through its middle for a
+// strike-out (PDF points, y up).
+QRectF markArea(const QRectF& rect, int kind)
+{
+    const QRectF box = rect.normalized();
+    const double bar = std::clamp(box.height() * kMarkBarShare, kMinMarkBar, kMaxMarkBar);
+    switch (kind) {
+    case 1:
+        return QRectF(box.x(), box.y(), box.width(), bar);
+    case 2:
+        return QRectF(box.x(), box.center().y() - bar / 2, box.width(), bar);
+    default:
+        return box;
+    }
+}
 
 bool isEdited(const TextBlock& block)
 {
@@ -711,9 +732,27 @@ bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& 
     QMutexLocker lock(&m_mutex);
     if (!m_doc || text.isEmpty() || pageIndex < 0)
         return false;
-    if (!appendToPage(pageIndex, [&](PageTextWriter& writer) {
-            return writer.addVisibleText(text, rect.normalized(), TextStyle{fontFamily, fontSize, color, false, false});
-        }))
+    // One text object per line, the last on the rectangle's bottom and the
+    // others above it; the faces are the writer's embedded subsets, so any
+    // script typed is drawn and read back as typed.
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    const QRectF box = rect.normalized();
+    const double lineGap = kFreeTextLineSpacing * std::max(double(fontSize), 1.0);
+    const bool written = appendToPage(pageIndex, [&](PageTextWriter& writer) {
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QString line = lines[i].trimmed();
+            if (line.isEmpty())
+                continue;
+            const QRectF lineBox = box.translated(0, double(lines.size() - 1 - i) * lineGap);
+            if (!writer.addVisibleText(line, lineBox, TextStyle{fontFamily, fontSize, color, false, false})) {
+                if (!writer.lastError().isEmpty())
+                    setLastError(writer.lastError());
+                return false;
+            }
+        }
+        return true;
+    });
+    if (!written)
         return false;
     // Text, unlike paths and pictures, takes the text state the page leaves.
     wrapPageStreamsUnlocked(pageIndex);
@@ -732,8 +771,9 @@ bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const Q
 }
 
 // Drawn over the content with Multiply rather than under it, so the mark also
-// shows on pages that are one full-page picture.
-bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor& color, int)
+// shows on pages that are one full-page picture. Kind 0 fills the rectangle,
+// 1 underlines it, 2 strikes it through.
+bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor& color, int kind)
 {
     const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
     if (notice.refused())
@@ -745,7 +785,8 @@ bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor
         return false;
     QColor fill = color.isValid() ? color : QColor(255, 230, 0, 90);
     fill.setAlpha(std::clamp(fill.alpha(), kMinAlpha, kMaxAlpha));
-    return appendToPage(pageIndex, [&](PageTextWriter& writer) { return writer.addMarkupRect(rect, fill); });
+    const QRectF area = markArea(rect, kind);
+    return appendToPage(pageIndex, [&](PageTextWriter& writer) { return writer.addMarkupRect(area, fill); });
 }
 
 bool PdfDocument::addHighlightAnnot(int pageIndex, const QRectF& rect, const QColor& color)
@@ -755,6 +796,6 @@ bool PdfDocument::addHighlightAnnot(int pageIndex, const QRectF& rect, const QCo
 
 bool PdfDocument::addStickyNote(int, const QPointF&, const QString&, const QString&)
 {
-    setLastError(QStringLiteral("Sticky notes are not implemented in the PDFium backend yet."));
+    setLastError(QStringLiteral("Заметки в PDF пока не поддерживаются."));
     return false;
 }

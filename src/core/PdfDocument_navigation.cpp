@@ -223,6 +223,48 @@ PageText readPageText(FPDF_PAGE page, FPDF_TEXTPAGE textPage)
     return result;
 }
 
+// The page text as searched: a line end, with the blanks around it and a
+// hyphen before it, reads as one space, so a phrase is found across lines.
+// Every unit keeps the pdfium character it came from.
+PageText searchableText(const PageText& page)
+{
+    PageText result;
+    result.text.reserve(page.text.size());
+    result.charIndexOfUnit.reserve(page.charIndexOfUnit.size());
+    auto dropLast = [&result] {
+        result.text.chop(1);
+        result.charIndexOfUnit.pop_back();
+    };
+    auto isHyphen = [](QChar c) { return c == QLatin1Char('-') || c == QChar(0x00AD) || c == QChar(0x2010); };
+    bool afterLineEnd = false;
+    for (qsizetype i = 0; i < page.text.size(); ++i) {
+        const QChar c = page.text[i];
+        const int charIndex = page.charIndexOfUnit[size_t(i)];
+        if (c == QLatin1Char('\n') || c == QLatin1Char('\r')) {
+            if (afterLineEnd)
+                continue;
+            while (!result.text.isEmpty() && result.text.back().isSpace())
+                dropLast();
+            if (!result.text.isEmpty() && isHyphen(result.text.back()))
+                dropLast();
+            while (!result.text.isEmpty() && result.text.back().isSpace())
+                dropLast();
+            if (!result.text.isEmpty()) {
+                result.text += QLatin1Char(' ');
+                result.charIndexOfUnit.push_back(charIndex);
+            }
+            afterLineEnd = true;
+            continue;
+        }
+        if (afterLineEnd && c.isSpace())
+            continue;
+        afterLineEnd = false;
+        result.text += c;
+        result.charIndexOfUnit.push_back(charIndex);
+    }
+    return result;
+}
+
 // Rectangles of the characters [first, first + count) in displayed-page space.
 void appendCharRangeRects(FPDF_TEXTPAGE textPage, int first, int count, const PdfPageTransform& transform,
                           QList<QRectF>& rects)
@@ -275,9 +317,10 @@ QList<QRectF> PdfDocument::findText(int pageIndex, const QString& text) const
     return findTextWithOptions(pageIndex, text, FindOptions{});
 }
 
-// Searches the page's plain text (the same text extractAllText gives), so
-// ligatures match their letters and text kept under an edit's white-out is
-// not found.
+// Searches the page's plain text (the same text extractAllText gives, its
+// line ends read as spaces), so ligatures match their letters, a phrase is
+// found across a line end with one rectangle per line, and text kept under an
+// edit's white-out is not found.
 QList<QRectF> PdfDocument::findTextWithOptions(int pageIndex, const QString& text, const FindOptions& options) const
 {
     if (text.isEmpty() || !isOpen())
@@ -303,7 +346,7 @@ QList<QRectF> PdfDocument::findRegex(int pageIndex, const QString& pattern, bool
     const LoadedTextPage loaded = loadTextPage(m_doc, pageIndex);
     if (!loaded.text)
         return rects;
-    const PageText pageText = readPageText(loaded.page.get(), loaded.text.get());
+    const PageText pageText = searchableText(readPageText(loaded.page.get(), loaded.text.get()));
     QRegularExpressionMatchIterator matches = expression.globalMatch(pageText.text);
     while (matches.hasNext()) {
         const QRegularExpressionMatch match = matches.next();

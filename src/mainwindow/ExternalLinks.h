@@ -1,12 +1,10 @@
 #pragma once
 
+#include "LinkOpening.h"
+
 class QUrl;
 class QWidget;
 
-// Link targets come from documents and the network and are not trusted.
-// Only web pages and mail addresses open without asking.
-bool opensWithoutAsking(const QUrl& url);
-
-// Opens url with the desktop's handler; any other kind of target is opened
-// only after the user agreed. Returns whether it was handed to the desktop.
+// Opens a link from a document or the network by the program's one rule for
+// links (openUntrustedLink). Returns whether it was handed to the desktop.
 bool openExternalLink(QWidget* parent, const QUrl& url);

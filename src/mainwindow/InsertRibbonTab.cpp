@@ -43,12 +43,14 @@ InsertRibbonTab::InsertRibbonTab(MainWindow& window, Groups groups)
              scanner});
     }
     if (groups.objects) {
-        // Text and picture are connected with their own features;
-        // the form-field buttons do nothing.
+        // The form-field buttons do nothing.
+        QToolButton* text = plain(QStringLiteral("edit-text"), tr("Текст"));
+        QToolButton* image = plain(QStringLiteral("edit-image"), tr("Картинка"));
         QToolButton* symbol = plain(QStringLiteral("special-symbol"), tr("Символ"));
+        connect(text, &QToolButton::clicked, &window, &MainWindow::onEditInsertText);
+        connect(image, &QToolButton::clicked, &window, &MainWindow::onEditInsertImage);
         connect(symbol, &QToolButton::clicked, &window, &MainWindow::showSpecialCharactersDialog);
-        made << window.ribbonGroup(tr("Объекты"), {plain(QStringLiteral("edit-text"), tr("Текст")),
-                                                   plain(QStringLiteral("edit-image"), tr("Картинка")), symbol});
+        made << window.ribbonGroup(tr("Объекты"), {text, image, symbol});
         made << window.ribbonGroup(tr("Поля формы"), {plain(QStringLiteral("edit-text"), tr("Текст")),
                                                       plain(QStringLiteral("form-checkbox"), tr("Флажок")),
                                                       plain(QStringLiteral("form-list"), tr("Список")),

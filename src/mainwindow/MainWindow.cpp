@@ -77,7 +77,6 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
 
     connectViewAndThumbnails();
     followShownDocument();
-    connectFacsimiles();
     setAcceptDrops(true);
     autoSaveTimer = new QTimer(this);
     autoSaveTimer->setObjectName(QStringLiteral("AutoSaveTimer"));
@@ -256,6 +255,11 @@ void MainWindow::connectViewAndThumbnails()
         ocrRegionPage = page;
         ocrRegion = rect;
     });
+    connect(pdfView, &PdfView::textSelected, this, &MainWindow::onTextSelected);
+    connect(pdfView, &PdfView::textInserted, this, &MainWindow::onTextInserted);
+    connect(pdfView, &PdfView::imageRectReady, this, &MainWindow::onImageRectReady);
+    connect(outlineTree, &QTreeWidget::itemActivated, this, &MainWindow::onOutlineItemActivated);
+    connect(outlineTree, &QTreeWidget::itemClicked, this, &MainWindow::onOutlineItemActivated);
     connect(thumbnailPanel, &PageThumbnailPanel::pageSelected, this, &MainWindow::onThumbnailPageSelected);
     thumbnailPanel->setPageRequestsEnabled(m_allowPageEditing);
     connect(thumbnailPanel, &PageThumbnailPanel::insertPageRequested, this, &MainWindow::onInsertPageRequested);

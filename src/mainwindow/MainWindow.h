@@ -3,6 +3,7 @@
 #include "AppProduct.h"
 #include "LayoutDetector.h"
 #include "NativePageCache.h"
+#include "PdfDocument.h"
 #include "PageEdits.h"
 #include "TextFormat.h"
 #include "ToolButtonRules.h"
@@ -22,6 +23,7 @@
 #include <vector>
 
 class CompressedPdfExportDialog;
+class FreeTextDialog;
 class DocumentChanges;
 class PrintDevice;
 struct ScannedPdfExportOptions;
@@ -47,6 +49,7 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 class ScanTab;
 class TextFormatRequests;
 struct UpdateCheckOutcome;
@@ -415,6 +418,89 @@ private:
     QString proposedCompressedPdfPath(const QString& path) const;
     bool writeCompressedPdf(const CompressedPdfExportDialog& dialog, bool shellMode);
 
+    // The clipboard and new blocks on the page (MainWindow_clipboard.cpp,
+    // MainWindow_insert.cpp).
+public slots:
+    void onEditCopy();
+    void onCopySelectedText();
+    void onEditPaste();
+    void onTextSelected(const QString& text);
+    void onEditInsertText();
+    void onEditInsertImage();
+    void onTextInserted(int page, QRectF rect, QString text);
+    void onImageRectReady(int page, QRectF rect);
+
+public:
+    // Where a pasted picture of that many pixels goes on a page without a
+    // stored region: centred, PDF points from the bottom-left corner.
+    static QRectF pastePlacement(const QSizeF& page, const QSize& picture);
+
+private:
+    QImage copiedPicture(int page) const;
+    void startInsertTool(int tool, const QString& hint);
+
+    // The markup tab (MainWindow_markup.cpp, FreeTextDialog,
+    // AnnotationPropertiesDialog).
+public slots:
+    void showAnnotationPropertiesDialog();
+    void addNote();
+    FreeTextDialog* openFreeTextWindow();
+
+public:
+    // Marks the stored selection (kind 0 highlight, 1 underline, 2 strike-out).
+    bool markSelection(int kind, const QString& name, const QColor& color);
+    // Free text into target, if this window still holds it open.
+    bool writeFreeText(const std::shared_ptr<PdfDocument>& target, int page, const QRectF& rect, const QString& text,
+                       const QString& family, float size, const QColor& color);
+    bool holdsDocument(const PdfDocument* doc) const;
+
+private:
+    QWidget* buildCommentTab();
+    bool hasUsableSelection() const;
+    QRectF selectionInPdf() const;
+    void consumeSelection();
+    void reportMarkupOutcome(const QString& title, const QString& text);
+    void showChangedPage(int page);
+    void closeFreeTextWindowsOf(const PdfDocument* doc);
+
+    // The outline panel (MainWindow_outline.cpp).
+public:
+    void refreshOutlinePanel();
+
+private slots:
+    void onOutlineItemActivated(QTreeWidgetItem* item, int column);
+
+private:
+    void appendOutlineItems(const QList<PdfDocument::OutlineItem>& items, QTreeWidgetItem* parent);
+
+    // Search over the active document (MainWindow_search.cpp, SearchDialog).
+public slots:
+    void showSearchDialog();
+    void onFindNext(const QString& query, bool matchCase, bool wholeWord, bool useRegex, bool backward);
+
+public:
+    int rebuildSearchResults(const QString& query, const PdfDocument::FindOptions& options);
+    int firstSearchResultFromPage(int page, bool backward) const;
+    void activateSearchResult(int index, const QString& query, const PdfDocument::FindOptions& options);
+    const QList<SearchResult>& searchResultList() const { return searchResults; }
+    int currentSearchEntry() const { return currentSearchIndex; }
+    SearchResult currentSearchHit() const { return currentSearchResult; }
+    QString lastSearchQuery() const { return searchQuery; }
+    QString currentSearchSignature() const { return searchSignature; }
+    void showStatusText(const QString& text) { setStatusText(text); }
+
+private:
+    QList<QRectF> searchPageRects(int page, const QString& query, const PdfDocument::FindOptions& options);
+    // The rectangles of the search that filled searchResults, per page, while
+    // the document stays the same revision.
+    struct SearchPageRects {
+        const PdfDocument* document = nullptr;
+        quint64 revision = 0;
+        QString signature;
+        std::vector<QList<QRectF>> pages;
+    };
+    SearchPageRects searchRectCache;
+
     // The page tools, the update check, the information windows, document
     // properties and special characters (MainWindow_pagetools.cpp,
     // MainWindow_updates.cpp, MainWindow_infowindows.cpp).
@@ -582,5 +668,4 @@ public slots:
     void onFacsimileEdit();
 
 private:
-    void connectFacsimiles();
 };

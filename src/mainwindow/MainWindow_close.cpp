@@ -93,6 +93,7 @@ bool MainWindow::closeDocumentAt(int index)
     // keeps it until it ends.
     std::shared_ptr<PdfDocument> closed = std::move(openDocuments[size_t(index)].document);
     openDocuments.erase(openDocuments.begin() + index);
+    closeFreeTextWindowsOf(closed.get());
     if (openDocuments.empty()) {
         showNoDocumentState();
     } else if (wasActive) {

@@ -179,6 +179,7 @@ void MainWindow::resetPerDocumentState()
     currentSearchIndex = -1;
     ocrRegionPage = -1;
     ocrRegion = QRectF();
+    refreshOutlinePanel();
 }
 
 void MainWindow::saveActiveDocumentUiState()

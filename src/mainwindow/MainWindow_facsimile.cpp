@@ -26,13 +26,6 @@ QStringList MainWindow::facsimileFiles() const
     return listFacsimileFiles(facsimileDir());
 }
 
-void MainWindow::connectFacsimiles()
-{
-    // Until the image tool's own slot takes the rectangle, placements are
-    // taken here; a rectangle without a pending facsimile is left alone.
-    connect(pdfView, &PdfView::imageRectReady, this, [this](int page, QRectF rect) { placePendingFacsimile(page, rect); });
-}
-
 void MainWindow::chooseEditTool(int tool)
 {
     if (tool != PdfView::PlaceImage)

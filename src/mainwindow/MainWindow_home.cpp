@@ -67,14 +67,15 @@ QWidget* MainWindow::buildFileGroup()
 
 QWidget* MainWindow::buildToolsGroup()
 {
-    // Edit mode and OCR are connected with the recognition runs; search and
-    // signing by their own features.
+    // Edit mode and OCR are connected with the recognition runs, signing by
+    // its own feature.
     if (m_allowPdfEditing)
         editModeButton = hinted(largeIconButton(QStringLiteral("edit-mode"), tr("Редактировать"), true),
                                 tr("Редактировать"), keys("F2"));
     auto [handButton, selectButton] = editToolButtons(iconOnlyButton);
 
     QToolButton* find = smallButton(QStringLiteral("search"), tr("Найти"), tr("Найти"), QKeySequence::Find);
+    connect(find, &QToolButton::clicked, this, &MainWindow::showSearchDialog);
     if (m_allowOcr)
         ocrButton = smallButton(QStringLiteral("ocr"), QStringLiteral("OCR"), QStringLiteral("OCR"),
                                 keys("Ctrl+Shift+O"));
@@ -93,8 +94,7 @@ QWidget* MainWindow::buildToolsGroup()
 
 QWidget* MainWindow::buildEditGroup()
 {
-    // Copy, paste, inserting text and images and facsimiles are connected by
-    // their own features.
+    // Facsimiles are connected by their own feature.
     undoButton = smallButton(QStringLiteral("undo"), tr("Назад"), tr("Отменить"), QKeySequence::Undo);
     redoButton = smallButton(QStringLiteral("redo"), tr("Вперёд"), tr("Повторить"), QKeySequence::Redo);
     undoButton->setEnabled(false);
@@ -102,13 +102,18 @@ QWidget* MainWindow::buildEditGroup()
     connect(undoButton, &QToolButton::clicked, this, &MainWindow::undoBlockEdit);
     connect(redoButton, &QToolButton::clicked, this, &MainWindow::redoBlockEdit);
     QToolButton* copy = smallButton(QStringLiteral("copy"), tr("Копия"), tr("Копировать"), QKeySequence::Copy);
+    connect(copy, &QToolButton::clicked, this, &MainWindow::onEditCopy);
     QList<QWidget*> secondRow;
     if (m_allowPdfEditing) {
-        secondRow << smallButton(QStringLiteral("paste"), tr("Вставить"), tr("Вставить изображение/содержимое"),
-                                 QKeySequence::Paste)
-                  << smallButton(QStringLiteral("edit-text"), tr("Текст"), tr("Добавить текст"), keys("Ctrl+T"))
-                  << smallButton(QStringLiteral("edit-image"), tr("Картинка"), tr("Добавить изображение"),
-                                 keys("Ctrl+Shift+I"));
+        QToolButton* paste = smallButton(QStringLiteral("paste"), tr("Вставить"), tr("Вставить изображение/содержимое"),
+                                         QKeySequence::Paste);
+        QToolButton* text = smallButton(QStringLiteral("edit-text"), tr("Текст"), tr("Добавить текст"), keys("Ctrl+T"));
+        QToolButton* image = smallButton(QStringLiteral("edit-image"), tr("Картинка"), tr("Добавить изображение"),
+                                         keys("Ctrl+Shift+I"));
+        connect(paste, &QToolButton::clicked, this, &MainWindow::onEditPaste);
+        connect(text, &QToolButton::clicked, this, &MainWindow::onEditInsertText);
+        connect(image, &QToolButton::clicked, this, &MainWindow::onEditInsertImage);
+        secondRow << paste << text << image;
     }
     if (allowFacsimiles) {
         QToolButton* facsimile = smallButton(QStringLiteral("signature"), tr("Факсимиле"), tr("Вставить факсимиле"),

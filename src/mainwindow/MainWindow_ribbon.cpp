@@ -75,6 +75,12 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::RotateRight:
         onClick(&MainWindow::onRotateCW);
         break;
+    case ToolCommand::Search:
+        onClick(&MainWindow::showSearchDialog);
+        break;
+    case ToolCommand::AnnotationProperties:
+        onClick(&MainWindow::showAnnotationPropertiesDialog);
+        break;
     case ToolCommand::Settings:
         onClick(&MainWindow::showSettingsDialog);
         break;
@@ -99,10 +105,6 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::SaveExportDialog:
         onClick(&MainWindow::showSaveExportDialog);
         break;
-    // Their windows and operations come with their own features, which
-    // connect them here: the annotation dialog and search.
-    case ToolCommand::AnnotationProperties:
-    case ToolCommand::Search:
     case ToolCommand::None:
         break;
     }
@@ -125,9 +127,8 @@ QTabWidget* MainWindow::buildRibbon()
         tabs->addTab(buildImportTab(), tr("Вставка"));
     if (m_allowPageEditing)
         tabs->addTab(buildPageTab(), tr("Страницы"));
-    // The markup tab's groups come with markup; until then it is empty.
     if (allowMarkup || m_allowSignatures)
-        tabs->addTab(ribbonPage({}), tr("Разметка"));
+        tabs->addTab(buildCommentTab(), tr("Разметка"));
     tabs->addTab(buildViewTab(), tr("Вид"));
 
     ribbon = tabs;

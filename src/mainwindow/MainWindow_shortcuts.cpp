@@ -31,13 +31,12 @@ void MainWindow::setupShortcuts()
         return shortcut;
     };
     auto literal = [](const char* keys) { return QKeySequence(QString::fromLatin1(keys)); };
-    // A null action keeps the key for its command, which its own feature
-    // connects: search, inserting text and images.
+    // A null action keeps a key for a command its own feature connects.
     bind(QKeySequence::Open, [this] { showOpenPdfDialog(); });
     bind(QKeySequence::Save, [this] { saveOrSaveAs(); });
     bind(saveAsKeys(), [this] { showSaveExportDialog(); });
     bind(QKeySequence::Print, [this] { showPrintDialog(); });
-    bind(QKeySequence::Find, nullptr);
+    bind(QKeySequence::Find, [this] { showSearchDialog(); });
     bind(QKeySequence::Undo, [this] { undoBlockEdit(); });
     bind(QKeySequence::Redo, [this] { redoBlockEdit(); });
     if (m_allowImports)
@@ -46,8 +45,8 @@ void MainWindow::setupShortcuts()
         bind(literal("Ctrl+Shift+O"), [this] { showOcrProgressDialog(); });
     if (m_allowPdfEditing) {
         bind(literal("F2"), [this] { onToggleEditMode(); });
-        bind(literal("Ctrl+T"), nullptr);
-        bind(literal("Ctrl+Shift+I"), nullptr);
+        bind(literal("Ctrl+T"), [this] { onEditInsertText(); });
+        bind(literal("Ctrl+Shift+I"), [this] { onEditInsertImage(); });
     }
     bind(literal("Ctrl+Alt+H"), [this] { chooseEditTool(PdfView::Hand); });
     bind(literal("Ctrl+Alt+V"), [this] { chooseEditTool(PdfView::Select); });

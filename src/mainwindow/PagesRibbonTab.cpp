@@ -19,8 +19,8 @@ PagesRibbonTab::PagesRibbonTab(MainWindow& window)
     QToolButton* clear = button(QStringLiteral("clear-page"), tr("Очистить"), &MainWindow::onClearPage);
     QToolButton* left = button(QStringLiteral("rotate-left"), tr("Влево"), &MainWindow::onRotateCCW);
     QToolButton* right = button(QStringLiteral("rotate-right"), tr("Вправо"), &MainWindow::onRotateCW);
-    // Search is connected with its dialog.
     QToolButton* find = window.toolButton(QStringLiteral("search"), tr("Найти"), false, false);
+    connect(find, &QToolButton::clicked, &window, &MainWindow::showSearchDialog);
     QToolButton* width = window.toolButton(QStringLiteral("fit-width"), tr("Ширина"), false, true);
     QToolButton* screen = window.toolButton(QStringLiteral("fullscreen"), tr("Экран"), false, true);
 

@@ -1,5 +1,6 @@
 // Mouse, keys, text and region selection, search hits and links of the view.
 #include "BlockEditorFrame.h"
+#include "LinkOpening.h"
 #include "PdfView.h"
 #include "StableSort.h"
 
@@ -448,55 +449,10 @@ bool PdfView::openLinkTarget(const PdfDocument::LinkTarget& target)
     }
 }
 
-namespace {
-
-// Files the desktop would run rather than show.
-bool launchesProgram(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.suffix().compare(QLatin1String("desktop"), Qt::CaseInsensitive) == 0)
-        return true;
-    if (info.isFile() && info.isExecutable())
-        return true;
-    static const QStringList kProgramTypes = {
-        QStringLiteral("application/x-executable"),   QStringLiteral("application/x-sharedlib"),
-        QStringLiteral("application/x-desktop"),      QStringLiteral("application/x-shellscript"),
-        QStringLiteral("application/x-msdownload"),   QStringLiteral("application/x-ms-dos-executable"),
-        QStringLiteral("application/x-pie-executable"), QStringLiteral("application/vnd.appimage"),
-    };
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(info);
-    return std::any_of(kProgramTypes.begin(), kProgramTypes.end(),
-                       [&type](const QString& name) { return type.inherits(name); });
-}
-
-} // namespace
-
-// The PDF is untrusted: web and mail addresses open directly, anything else
-// only after the user agreed, and programs never.
+// The PDF is untrusted: the program's one rule for links decides.
 bool PdfView::openExternalUrl(const QUrl& url)
 {
-    const QString scheme = url.scheme().toLower();
-    if (scheme == QLatin1String("http") || scheme == QLatin1String("https") || scheme == QLatin1String("mailto")) {
-        QDesktopServices::openUrl(url);
-        return true;
-    }
-    const QString shown = url.isLocalFile() ? url.toLocalFile() : url.toDisplayString();
-    if (url.isLocalFile() && launchesProgram(url.toLocalFile())) {
-        QMessageBox refusal(QMessageBox::Warning, QStringLiteral("Ссылка не открыта"),
-                            QStringLiteral("Ссылка в документе ведёт на программу, она не будет запущена:\n%1")
-                                .arg(shown),
-                            QMessageBox::Ok, this);
-        refusal.setObjectName(QStringLiteral("linkRefusal"));
-        refusal.exec();
-        return true;
-    }
-    QMessageBox question(QMessageBox::Question, QStringLiteral("Открыть ссылку"),
-                         QStringLiteral("Документ ссылается на:\n%1\n\nОткрыть?").arg(shown),
-                         QMessageBox::Yes | QMessageBox::No, this);
-    question.setObjectName(QStringLiteral("linkConfirmation"));
-    question.setDefaultButton(QMessageBox::No);
-    if (question.exec() == QMessageBox::Yes)
-        QDesktopServices::openUrl(url);
+    openUntrustedLink(this, url);
     return true;
 }
 

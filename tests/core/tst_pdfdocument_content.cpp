@@ -109,6 +109,11 @@ private slots:
     void textOnTurnedPageReadsUpright();
     void highlightsShowOverPicturesWithClampedAlpha();
     void refusedWritesSayWhy();
+    void marksOfEachKindOnAScan_data();
+    void marksOfEachKindOnAScan();
+    void freeTextCarriesRussian_data();
+    void freeTextCarriesRussian();
+    void freeTextLinesStackInTheRectangle();
     void editedParagraphsAreLaidOutOverTheBlock();
 
 private:
@@ -394,6 +399,90 @@ void TestPdfDocumentContent::refusedWritesSayWhy()
     QVERIFY(!doc.addStickyNote(0, QPointF(1, 1), QStringLiteral("a"), QStringLiteral("b")));
     QVERIFY(!doc.lastError().isEmpty());
     QVERIFY(!doc.isModified());
+}
+
+void TestPdfDocumentContent::marksOfEachKindOnAScan_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("bottom");  // a band along the rectangle's bottom edge is tinted
+    QTest::addColumn<bool>("middle");
+    QTest::addColumn<bool>("top");
+    QTest::newRow("highlight") << 0 << true << true << true;
+    QTest::newRow("underline") << 1 << true << false << false;
+    QTest::newRow("strike-out") << 2 << false << true << false;
+}
+
+// Each kind shows over a full-page picture in the markup colour: the
+// highlight over the whole rectangle, the others as a bar.
+void TestPdfDocumentContent::marksOfEachKindOnAScan()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, bottom);
+    QFETCH(bool, middle);
+    QFETCH(bool, top);
+    QImage scan(300, 300, QImage::Format_RGB32);
+    scan.fill(Qt::white);
+    const QString picture = path(QStringLiteral("mark-scan.png"));
+    QVERIFY(scan.save(picture));
+    PdfDocument doc;
+    QVERIFY(doc.importDocument(picture));
+    const QRectF rect(20, 100, 200, 40);  // PDF points, y up
+    QVERIFY(doc.addMarkupAnnot(0, rect, QColor(0, 0, 255), kind));
+    const QImage render = doc.renderPage(0, 1.0, 0);
+    const double h = doc.pageSize(0).height();
+    auto tinted = [&](double y) {
+        const QColor c = render.pixelColor(int(rect.center().x()), int(h - y));
+        return c.red() < 200 && c.blue() > 200;
+    };
+    QCOMPARE(tinted(rect.top() + 0.5), bottom);
+    QCOMPARE(tinted(rect.center().y()), middle);
+    QCOMPARE(tinted(rect.bottom() - 2), top);
+    QVERIFY(!tinted(rect.bottom() + 5));
+}
+
+void TestPdfDocumentContent::freeTextCarriesRussian_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::newRow("Helvetica") << "Helvetica";
+    QTest::newRow("Times-Roman") << "Times-Roman";
+    QTest::newRow("Courier") << "Courier";
+}
+
+// Free text in any of the window's families is drawn through an embedded
+// subset and read back as typed.
+void TestPdfDocumentContent::freeTextCarriesRussian()
+{
+    QFETCH(QString, family);
+    const QString text = QStringLiteral("Примечание: срок — 14 марта");
+    PdfDocument doc;
+    QVERIFY(openPage(doc, PageSpec(), QStringLiteral("free-ru.pdf")));
+    QVERIFY(doc.addFreeText(0, QRectF(72, 400, 400, 40), text, family, 12, Qt::black));
+    const QString saved = path(QStringLiteral("free-ru-saved.pdf"));
+    QVERIFY(doc.save(saved));
+    PdfDocument reread;
+    QVERIFY(reread.open(saved));
+    QCOMPARE(reread.extractAllText(0).trimmed(), text);
+    const QList<pdftools::FontRow> fonts = pdftools::listFonts(saved);
+    QVERIFY(!fonts.isEmpty());
+    for (const pdftools::FontRow& font : fonts)
+        QVERIFY2(font.embedded && font.subset, qPrintable(font.name));
+}
+
+// Lines typed in the window are separate lines on the page, in order, the
+// last on the rectangle's bottom.
+void TestPdfDocumentContent::freeTextLinesStackInTheRectangle()
+{
+    PdfDocument doc;
+    QVERIFY(openPage(doc, PageSpec(), QStringLiteral("free-lines.pdf")));
+    QVERIFY(doc.addFreeText(0, QRectF(72, 400, 400, 40), QStringLiteral("Первая строка\nВторая строка"),
+                            QStringLiteral("Helvetica"), 12, Qt::black));
+    const QList<QRectF> first = doc.findText(0, QStringLiteral("Первая"));
+    const QList<QRectF> second = doc.findText(0, QStringLiteral("Вторая"));
+    QCOMPARE(first.size(), 1);
+    QCOMPARE(second.size(), 1);
+    QVERIFY(first[0].center().y() > second[0].center().y() + 8);
+    QVERIFY(second[0].bottom() > 398 && second[0].bottom() < 410);
+    QVERIFY(!doc.extractAllText(0).contains(QStringLiteral("строкаВторая")));
 }
 
 void TestPdfDocumentContent::editedParagraphsAreLaidOutOverTheBlock()

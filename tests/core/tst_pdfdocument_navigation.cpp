@@ -62,6 +62,10 @@ private slots:
     void searchOptions_data();
     void searchOptions();
     void matchSpanningTwoRunsGivesTwoRectangles();
+    void phraseAcrossLineEnd_data();
+    void phraseAcrossLineEnd();
+    void phraseAcrossLineEndInRealManual_data();
+    void phraseAcrossLineEndInRealManual();
     void emptyDocumentsGiveNoTextOrOutline();
     void hitsOnTurnedAndCroppedPagesLieOnTheWords_data();
     void hitsOnTurnedAndCroppedPagesLieOnTheWords();
@@ -272,6 +276,70 @@ void TestPdfDocumentNavigation::matchSpanningTwoRunsGivesTwoRectangles()
     const QList<QRectF> invoices = doc.findTextWithOptions(0, QStringLiteral("Inv\\w+"), {true, false, true});
     QCOMPARE(invoices.size(), 1);
     QVERIFY(qAbs(invoices.first().y() - 500) < 10);
+}
+
+void TestPdfDocumentNavigation::phraseAcrossLineEnd_data()
+{
+    QTest::addColumn<QString>("firstLine");
+    QTest::addColumn<QString>("secondLine");
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<bool>("regex");
+    QTest::addColumn<int>("hits");
+    QTest::newRow("two words over the line end") << "the deadline is the" << "fourteenth of March" << "the fourteenth"
+                                                 << false << 2;
+    QTest::newRow("hyphen at the line end") << "payment is due on de-" << "livery of goods" << "de livery" << false
+                                            << 2;
+    QTest::newRow("blanks before the line end") << "ends with alpha   " << "beta begins" << "alpha beta" << false
+                                                << 2;
+    QTest::newRow("regex with one space") << "first alpha" << "beta next" << "alpha beta" << true << 2;
+    QTest::newRow("within one line still one rectangle") << "alpha beta" << "gamma" << "alpha beta" << false << 1;
+    QTest::newRow("a line end is no letter") << "alpha" << "beta" << "alphabeta" << false << 0;
+}
+
+// A line end (and a hyphen at one) reads as a space; each line of the match
+// gives its own rectangle on that line.
+void TestPdfDocumentNavigation::phraseAcrossLineEnd()
+{
+    QFETCH(QString, firstLine);
+    QFETCH(QString, secondLine);
+    QFETCH(QString, needle);
+    QFETCH(bool, regex);
+    QFETCH(int, hits);
+    PageSpec page;
+    page.runs << TextRun{firstLine, 72, 600, 14} << TextRun{secondLine, 72, 580, 14};
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {page}, QStringLiteral("across.pdf")));
+    const QList<QRectF> rects = doc.findTextWithOptions(0, needle, {false, false, regex});
+    QCOMPARE(rects.size(), hits);
+    if (hits == 2) {
+        QVERIFY2(qAbs(rects[0].center().y() - 605) < 8, qPrintable(QString::number(rects[0].center().y())));
+        QVERIFY2(qAbs(rects[1].center().y() - 585) < 8, qPrintable(QString::number(rects[1].center().y())));
+        QVERIFY(rects[1].left() < 80);  // starts the second line
+    }
+}
+
+void TestPdfDocumentNavigation::phraseAcrossLineEndInRealManual_data()
+{
+    QTest::addColumn<QString>("needle");
+    QTest::addColumn<int>("hits");
+    // Page 2 of the manual: "товар в" ends a line, "количестве" begins the next.
+    QTest::newRow("phrase over a line end") << "товар в количестве" << 2;
+    QTest::newRow("hyphenated at the line end") << "поряд ке" << 2;
+}
+
+void TestPdfDocumentNavigation::phraseAcrossLineEndInRealManual()
+{
+    QFETCH(QString, needle);
+    QFETCH(int, hits);
+    PdfDocument doc;
+    QVERIFY(doc.open(fixtures::realPdf(QStringLiteral("pdftex-manual.pdf"))));
+    const QList<QRectF> rects = doc.findText(1, needle);
+    QCOMPARE(rects.size() % hits, 0);
+    QVERIFY(!rects.isEmpty());
+    for (int i = 0; i + 1 < rects.size(); i += 2) {
+        QVERIFY2(rects[i].center().y() > rects[i + 1].center().y() + 5, "the second rectangle lies a line lower");
+        QVERIFY(rects[i + 1].left() < rects[i].left());
+    }
 }
 
 // Page texts join with newlines, so three blank pages are two of them.

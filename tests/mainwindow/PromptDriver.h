@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -161,6 +162,20 @@ inline QString promptShownDuring(const std::function<void()>& action)
     action();
     QTest::qWait(kGraceMs + kGraceMs / 2);
     return shown;
+}
+
+// Types the file's path into the toolkit's own file dialog and presses Return.
+inline void chooseFile(Driver& prompts, const QString& path)
+{
+    prompts.whenShown([path](QDialog* dialog) {
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!name) {
+            dialog->reject();
+            return;
+        }
+        name->setText(path);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
 }
 
 } // namespace prompt

@@ -228,6 +228,8 @@ private slots:
         QTest::newRow("hand tool") << QStringLiteral("Рука");
         QTest::newRow("select tool") << QStringLiteral("Выбор");
         QTest::newRow("read mode") << QString();
+        QTest::newRow("picture tool") << QStringLiteral("picture");
+        QTest::newRow("text tool") << QStringLiteral("text");
     }
     void abandonedPlacement()
     {
@@ -238,6 +240,16 @@ private slots:
             m_window->onToggleEditMode();
             QVERIFY(!view->editMode());
             view->setEditMode(true);
+        } else if (leave == QLatin1String("picture") || leave == QLatin1String("text")) {
+            // The plain tools take their own rectangle (a file is asked for), so
+            // only the pending facsimile is checked.
+            if (leave == QLatin1String("picture"))
+                m_window->onEditInsertImage();
+            else
+                m_window->onEditInsertText();
+            QVERIFY(!m_window->hasPendingFacsimile());
+            QVERIFY(!view->imagePlacementPreviewActive());
+            return;
         } else {
             QToolButton* button = toolButton(*m_window, leave);
             QVERIFY(button);

@@ -46,20 +46,6 @@ QString writePng(const QTemporaryDir& dir)
     return picture.save(path) ? path : QString();
 }
 
-// Types the file's path into the toolkit's own file dialog and presses Return.
-void chooseFile(prompt::Driver& prompts, const QString& path)
-{
-    prompts.whenShown([path](QDialog* dialog) {
-        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        if (!name) {
-            dialog->reject();
-            return;
-        }
-        name->setText(path);
-        QTest::keyClick(name, Qt::Key_Return);
-    });
-}
-
 QWidget* ribbonTab(MainWindow& window, const QString& title)
 {
     auto* ribbon = window.findChild<QTabWidget*>(QStringLiteral("Ribbon"));
@@ -354,7 +340,7 @@ private slots:
 
         prompt::Driver prompts;
         prompts.clickButton(QStringLiteral("Да"));
-        chooseFile(prompts, png);
+        prompt::chooseFile(prompts, png);
         invoke(*m_window, "showImportDialog");
         QCOMPARE(prompts.pending(), 0);
 
@@ -374,7 +360,7 @@ private slots:
         QWidget* tab = ribbonTab(window, QStringLiteral("Вставка"));
         tab->findChild<QComboBox*>(QStringLiteral("RibbonCombo"))->setCurrentIndex(2);
         prompt::Driver prompts;
-        chooseFile(prompts, writeStampedPdf(m_dir, QStringLiteral("xyz.pdf"), {"X", "Y", "Z"}));
+        prompt::chooseFile(prompts, writeStampedPdf(m_dir, QStringLiteral("xyz.pdf"), {"X", "Y", "Z"}));
         buttonByTip(tab, QStringLiteral("PDF"))->click();
         QCOMPARE(prompts.pending(), 0);
         QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "X", "Y", "Z", "2", "3", "4", "5"}));

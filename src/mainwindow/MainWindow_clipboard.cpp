@@ -1,0 +1,108 @@
+// Copy and paste between the system clipboard and the active document: the
+// selected text, or a picture of the stored region or the page; a picture
+// pasted into the region or centred on the page.
+#include "MainWindow.h"
+
+#include "PageThumbnailPanel.h"
+#include "PdfDocument.h"
+#include "PdfView.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+namespace {
+
+constexpr double kRegionCopyZoom = 2.0;
+constexpr double kPageCopyZoom = 1.5;
+constexpr double kPastedShare = 0.7;
+constexpr double kScreenPerPoint = 96.0 / 72.0;
+constexpr int kSelectionPreviewLength = 60;
+
+} // namespace
+
+QRectF MainWindow::pastePlacement(const QSizeF& page, const QSize& picture)
+{
+    const double w = std::max(picture.width(), 1);
+    const double h = std::max(picture.height(), 1);
+    const double scale = std::min(kPastedShare * page.width() / w, kPastedShare * page.height() / h) * kScreenPerPoint;
+    const QSizeF size(picture.width() * scale, picture.height() * scale);
+    return QRectF(QPointF((page.width() - size.width()) / 2, (page.height() - size.height()) / 2), size);
+}
+
+QImage MainWindow::copiedPicture(int page) const
+{
+    if (ocrRegionPage >= 0 && ocrRegion.width() > 0 && ocrRegion.height() > 0) {
+        const QImage rendered = document->renderPage(page, kRegionCopyZoom, 0);
+        if (rendered.isNull())
+            return {};
+        const QRect cut(int(kRegionCopyZoom * ocrRegion.x()), int(kRegionCopyZoom * ocrRegion.y()),
+                        int(kRegionCopyZoom * ocrRegion.width()), int(kRegionCopyZoom * ocrRegion.height()));
+        return rendered.copy(cut.intersected(rendered.rect()));
+    }
+    return document->renderPage(page, kPageCopyZoom, 0);
+}
+
+void MainWindow::onEditCopy()
+{
+    if (!isDocumentLoaded())
+        return;
+    const QString text = pdfView->selectedText();
+    if (!text.isEmpty()) {
+        QGuiApplication::clipboard()->setText(text);
+        setStatusText(tr("Скопировано: %1 символов").arg(text.size()));
+        return;
+    }
+    const int page = ocrRegionPage >= 0 ? ocrRegionPage : pdfView->currentPage();
+    const QImage picture = copiedPicture(page);
+    if (picture.isNull())
+        return;
+    QGuiApplication::clipboard()->setImage(picture);
+    setStatusText(tr("Страница %1 скопирована в буфер").arg(page + 1));
+}
+
+void MainWindow::onCopySelectedText()
+{
+    const QString text = pdfView->selectedText();
+    if (text.isEmpty()) {
+        reportMarkupOutcome(tr("Копирование"), tr("Нет выделенного текста"));
+        return;
+    }
+    QGuiApplication::clipboard()->setText(text);
+    setStatusText(tr("Скопировано: %1 символов").arg(text.size()));
+}
+
+void MainWindow::onTextSelected(const QString& text)
+{
+    if (text.isEmpty())
+        return;
+    setStatusText(tr("Скопировано: %1...").arg(text.left(kSelectionPreviewLength)));
+}
+
+void MainWindow::onEditPaste()
+{
+    if (!isDocumentLoaded())
+        return;
+    const QImage image = QGuiApplication::clipboard()->image();
+    if (image.isNull()) {
+        reportMarkupOutcome(tr("Вставка"), tr("Буфер обмена не содержит изображения"));
+        return;
+    }
+    if (!applyPendingOcrEdits())
+        return;
+    const int page = ocrRegionPage >= 0 ? ocrRegionPage : pdfView->currentPage();
+    const QSizeF pageSize = document->pageSize(page);
+    QRectF placement;
+    if (ocrRegionPage == page && ocrRegion.width() > 0 && ocrRegion.height() > 0) {
+        placement = QRectF(ocrRegion.x(), pageSize.height() - (ocrRegion.y() + ocrRegion.height()), ocrRegion.width(),
+                           ocrRegion.height());
+        consumeSelection();
+    } else {
+        placement = pastePlacement(pageSize, image.size());
+    }
+    if (!document->addImageToPage(page, placement.topLeft(), placement.size(), image)) {
+        reportMarkupOutcome(tr("Вставка"), tr("Ошибка вставки: %1").arg(document->lastError()));
+        return;
+    }
+    showChangedPage(page);
+    setStatusText(tr("Изображение вставлено на стр. %1").arg(page + 1));
+}

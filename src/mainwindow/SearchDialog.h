@@ -1,0 +1,63 @@
+#pragma once
+
+#include "PdfDocument.h"
+
+#include <QDialog>
+
+class MainWindow;
+class QCheckBox;
+class QComboBox;
+class QGraphicsOpacityEffect;
+class QLabel;
+class QRadioButton;
+class QSlider;
+class QTableWidget;
+
+// "Поиск и замена": a tool window over the main window's search state, which
+// outlives it. Find next, counting and finding all fill its own result table;
+// replacing only explains why it is not done.
+class SearchDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit SearchDialog(MainWindow& window);
+
+    // Centred on the main window, shown, raised and activated.
+    void present();
+
+    QTableWidget* resultTable() const { return m_table; }
+    // Fills the table from a fresh search; activates the first entry when
+    // asked. The number of entries.
+    int fillResults(const QString& query, const PdfDocument::FindOptions& options, bool activateFirst);
+    // The slider's value (clamped to 0..65) as the dialog's transparency.
+    void applyTransparency(int percent);
+
+private:
+    struct FindControls {
+        QComboBox* find = nullptr;
+        QCheckBox* backward = nullptr;
+        QCheckBox* wholeWord = nullptr;
+        QCheckBox* matchCase = nullptr;
+        QRadioButton* regex = nullptr;
+    };
+    QWidget* buildFindTab();
+    QWidget* buildReplaceTab();
+    QWidget* buildOpacityRow();
+    static PdfDocument::FindOptions optionsOf(const FindControls& controls);
+    static QString findText(const FindControls& controls);
+    void findNextFromFirstTab();
+    void countMatches();
+    void findAll();
+    void activateRow(int row);
+    void selectCurrentRow();
+    void explainReplace();
+
+    MainWindow& m_window;
+    FindControls m_first;
+    FindControls m_second;
+    QComboBox* m_replaceWith = nullptr;
+    QLabel* m_resultsLabel = nullptr;
+    QTableWidget* m_table = nullptr;
+    QSlider* m_opacitySlider = nullptr;
+    QLabel* m_opacityValue = nullptr;
+    QGraphicsOpacityEffect* m_opacityEffect = nullptr;
+};
