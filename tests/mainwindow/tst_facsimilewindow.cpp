@@ -216,8 +216,11 @@ private slots:
         QVERIFY(!view->imagePlacementPreviewActive());
         QVERIFY(m_window->hasUnsavedChanges(m_window->currentDocument()));
         QCOMPARE(windowtest::statusText(*m_window), QStringLiteral("Группа изображений добавлена как объекты на стр. 1"));
-        // Consumed: the next rectangle places nothing more.
+        // Consumed: the next rectangle asks for a picture file instead; cancelled, it places nothing.
+        prompt::Driver prompts;
+        prompts.whenShown([](QDialog* dialog) { dialog->reject(); });
         emit view->imageRectReady(0, QRectF(300, 300, 100, 40));
+        QTRY_COMPARE(prompts.pending(), 0);
         QCOMPARE(imageBlocks(view), before + 2);
     }
 
@@ -242,7 +245,10 @@ private slots:
             view->setEditMode(true);
         } else if (leave == QLatin1String("picture") || leave == QLatin1String("text")) {
             // The plain tools take their own rectangle (a file is asked for), so
-            // only the pending facsimile is checked.
+            // only the pending facsimile is checked. A question about the
+            // recogniser, if any, is declined.
+            prompt::Driver prompts;
+            prompts.whenShown([](QDialog* dialog) { dialog->reject(); });
             if (leave == QLatin1String("picture"))
                 m_window->onEditInsertImage();
             else
@@ -257,7 +263,11 @@ private slots:
         }
         QVERIFY(!m_window->hasPendingFacsimile());
         view->setEditTool(PdfView::PlaceImage);
+        // Without a pending facsimile the rectangle asks for a picture file; cancelled.
+        prompt::Driver prompts;
+        prompts.whenShown([](QDialog* dialog) { dialog->reject(); });
         emit view->imageRectReady(0, QRectF(100, 100, 120, 50));
+        QTRY_COMPARE(prompts.pending(), 0);
         QCOMPARE(imageBlocks(view), before);
     }
 
