@@ -232,7 +232,8 @@ void XlsxPreviewWidget::drawCell(QPainter& p, const QRectF& r, const XlsxICell& 
             const int vertical = v == QLatin1String("top")      ? Qt::AlignTop
                                  : v == QLatin1String("bottom") ? Qt::AlignBottom
                                                                 : Qt::AlignVCenter;
-            if (cell.isNumber && h.isEmpty())
+            // "general" is what LibreOffice writes for no alignment.
+            if (cell.isNumber && (h.isEmpty() || h == QLatin1String("general")))
                 horizontal = Qt::AlignRight;
             flags = horizontal | vertical;
         }

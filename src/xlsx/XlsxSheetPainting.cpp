@@ -224,7 +224,8 @@ void iDrawPageCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const Xl
                 flags = Qt::AlignHCenter;
             else if (f.xf->horizontal == QLatin1String("right"))
                 flags = Qt::AlignRight;
-            if (cell.isNumber && f.xf->horizontal.isEmpty())
+            // "general" is what LibreOffice writes for no alignment.
+            if (cell.isNumber && (f.xf->horizontal.isEmpty() || f.xf->horizontal == QLatin1String("general")))
                 flags = Qt::AlignRight;
         }
         flags |= Qt::AlignVCenter | Qt::TextSingleLine;

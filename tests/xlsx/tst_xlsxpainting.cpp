@@ -264,6 +264,9 @@ void TestXlsxPainting::alignmentPerPainter_data()
     QTest::newRow("preview number plain") << int(Preview) << true << "" << "" << "rm";
     QTest::newRow("page number plain") << int(Page) << true << "" << "" << "rm";
     QTest::newRow("preview number centred") << int(Preview) << true << "center" << "" << "cm";
+    QTest::newRow("preview number general") << int(Preview) << true << "general" << "" << "rm";
+    QTest::newRow("page number general") << int(Page) << true << "general" << "" << "rm";
+    QTest::newRow("page text general") << int(Page) << false << "general" << "" << "lm";
     QTest::newRow("page number centred") << int(Page) << true << "center" << "" << "cm";
     QTest::newRow("preview text top") << int(Preview) << false << "" << "top" << "lt";
     QTest::newRow("page text top ignored") << int(Page) << false << "" << "top" << "lm";
