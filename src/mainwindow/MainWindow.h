@@ -390,7 +390,17 @@ private:
     static QString anyFileImportFilter();
     int importFileAt(const QString& path, int start, QString* error);
     int importFilesAt(const QStringList& paths, int start, QStringList* failures);
-    bool importSpreadsheetPages(const QString& path, QString* error);
+    // Spreadsheets as pages (MainWindow_spreadsheet.cpp).
+    static constexpr int kImportSkipped = -2; // importFileAt: cancelled, or refused with a notice
+    bool importSpreadsheetPages(const QString& path, QString* error, bool* skipped);
+
+public:
+    // One workbook through its import dialog, its pages moved to start (-1:
+    // left at the end); for the page tools' import. The pages added, -1 with
+    // the reason when none came, kImportSkipped when there is nothing to report.
+    int importSpreadsheetAt(const QString& path, int start, QString* error);
+
+private:
     bool ensureDocumentForImport(bool standardBox);
 
     // Files dropped on the window (MainWindow_drop.cpp).

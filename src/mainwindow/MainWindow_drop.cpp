@@ -70,9 +70,12 @@ bool MainWindow::dropFile(const QUrl& url)
     else if (QFileInfo(path).isDir())
         error = tr("Это папка, а не файл: %1").arg(path);
     const int current = pdfView->currentPage();
-    if (error.isEmpty() && importFileAt(path, -1, &error) >= 0) {
+    const int added = error.isEmpty() ? importFileAt(path, -1, &error) : -1;
+    if (added >= 0) {
         refreshAfterPageChange(current);
         setStatusText(tr("Импортировано: %1").arg(QFileInfo(path).fileName()));
+    } else if (added == kImportSkipped) {
+        // cancelled by the user, or already told why not
     } else if (standardBoxes) {
         QMessageBox::critical(this, tr("Ошибка импорта"), error);
     } else {
