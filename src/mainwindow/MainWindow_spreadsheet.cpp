@@ -5,6 +5,9 @@
 #include "PdfDocument.h"
 #include "XlsxImportDialog.h"
 
+#include <QCoreApplication>
+#include <QProgressDialog>
+
 namespace {
 
 // Each page is an 8.7 MB image while it is drawn and a page of the document
@@ -31,20 +34,31 @@ bool MainWindow::importSpreadsheetPages(const QString& path, QString* error, boo
         return false;
     }
     const int before = document->pageCount();
+    QProgressDialog progress(tr("Страницы книги..."), tr("Отмена"), 0, planned, this);
+    progress.setWindowTitle(tr("Импорт Excel"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(0);
     QString failure;
+    bool cancelled = false;
     QSizeF size(-1, -1);
-    const int built = dialog.buildPages(size, [this, &size, &failure](const QImage& page) {
-        if (document->appendRenderedPage(page, size))
-            return true;
-        failure = document->lastError().trimmed();
-        return false;
+    const int built = dialog.buildPages(size, [&](const QImage& page) {
+        if (!document->appendRenderedPage(page, size)) {
+            failure = document->lastError().trimmed();
+            return false;
+        }
+        progress.setValue(document->pageCount() - before);
+        QCoreApplication::processEvents();
+        cancelled = progress.wasCanceled();
+        return !cancelled;
     });
-    if (failure.isEmpty() && built > 0)
+    progress.reset();
+    if (failure.isEmpty() && !cancelled && built > 0)
         return true;
     // All or nothing: pages of a workbook that broke off are taken out again.
     for (int page = document->pageCount() - 1; page >= before; --page)
         document->deletePage(page);
-    if (error)
+    *skipped = cancelled;
+    if (error && !cancelled)
         *error = failure.isEmpty() ? dialog.reason() : failure;
     return false;
 }

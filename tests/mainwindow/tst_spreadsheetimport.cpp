@@ -9,6 +9,7 @@
 
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QRadioButton>
 
 using namespace windowtest;
@@ -184,6 +185,25 @@ private slots:
         });
         QVERIFY(window.importFile(path, 0));
         QCOMPARE(window.currentDocument()->pageCount(), 4);
+    }
+
+    // Cancelling while the pages come takes those already added out again.
+    void cancelWhileDrawing()
+    {
+        MainWindow& window = openWindow(1);
+        prompt::Driver prompts;
+        importWith(prompts);
+        prompts.whenShown([](QDialog* dialog) {
+            if (auto* progress = qobject_cast<QProgressDialog*>(dialog))
+                progress->cancel();
+            else
+                dialog->reject();
+        });
+        QString error;
+        QVERIFY(!window.importFile(workbook("lo-three-sheets.xlsx"), 0, &error));
+        QCOMPARE(error, QString());
+        QCOMPARE(prompts.pending(), 0);
+        QCOMPARE(window.currentDocument()->pageCount(), 1);
     }
 
     // The page tools' entry: pages go to the insertion point.
