@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -132,8 +133,14 @@ XlsxImportDialog::XlsxImportDialog(const QString& file, QWidget* parent)
     connect(preview, &XlsxPreviewWidget::pageBreaksChanged, this, &XlsxImportDialog::updatePageLabel);
 
     onPaperChanged(0);
-    if (!sheets.empty())
+    if (sheets.empty())
+        preview->setSheet(nullptr, styles.get(), {}); // "Нет данных"
+    if (!sheets.empty()) {
         onSheetSelected(0);
+        // The scroll area has its real width only once the dialog is shown:
+        // the sheet is fitted to it again then.
+        QTimer::singleShot(0, this, [this] { onSheetSelected(currentSheet); });
+    }
 }
 
 XlsxImportDialog::~XlsxImportDialog()

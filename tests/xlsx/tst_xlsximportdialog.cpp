@@ -359,6 +359,7 @@ void TestXlsxImportDialog::reasons()
     XlsxImportDialog d(path, nullptr);
     QCOMPARE(d.reason(), reason);
     QCOMPARE(importButtonOf(d)->isEnabled(), importable);
+    QCOMPARE(previewOf(d)->size(), QSize(300, 200)); // "Нет данных"
     QSizeF size;
     QVERIFY(d.buildPages(size).isEmpty());
     QCOMPARE(d.plannedPageCount(), 0);
