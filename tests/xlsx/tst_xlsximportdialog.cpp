@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QCheckBox>
+#include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -126,6 +127,7 @@ private slots:
     void reasons_data();
     void reasons();
     void hugeSheetGivesNoPage();
+    void wideSheetFitsTheShownPreview();
 
 private:
     QString write(const QString& name, const XlsxParts& parts);
@@ -384,6 +386,22 @@ void TestXlsxImportDialog::hugeSheetGivesNoPage()
     QCOMPARE(d.plannedPageCount(), 0);
     QSizeF size;
     QVERIFY(d.buildPages(size).isEmpty());
+}
+
+// The sheet is fitted to the scroll area's width as the dialog shows it.
+void TestXlsxImportDialog::wideSheetFitsTheShownPreview()
+{
+    XlsxImportDialog d(write(QStringLiteral("wide3.xlsx"),
+                             sheetBook(3, "", "", {}, "<cols><col min=\"1\" max=\"3\" width=\"100\"/></cols>")),
+                       nullptr);
+    d.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    auto* area = d.findChild<QScrollArea*>();
+    QTest::qWait(50);
+    const int width = previewOf(d)->width();
+    const int viewport = area->viewport()->width();
+    // Fitted before the show, it would be 202 px wide (the 200-px floor).
+    QVERIFY2(width <= viewport && width > viewport - 100, qPrintable(QStringLiteral("%1 in %2").arg(width).arg(viewport)));
 }
 
 QTEST_MAIN(TestXlsxImportDialog)
