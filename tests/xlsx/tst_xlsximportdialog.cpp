@@ -123,6 +123,8 @@ private slots:
     void mergeAcrossABreakIsDrawnOnce();
     void threeSheets();
     void chartsOnEveryPageAtTheirRow();
+    void chartsOutsideASliceStayOff_data();
+    void chartsOutsideASliceStayOff();
     void pagesOneAtATime();
     void reasons_data();
     void reasons();
@@ -307,11 +309,37 @@ void TestXlsxImportDialog::chartsOnEveryPageAtTheirRow()
     QVERIFY(countColour(pages.at(0), kFrame, QRect(x, top - 1, 1, 3), 30) > 0);
     QCOMPARE(countColour(pages.at(0), kFrame, QRect(x, top - 25, 1, 20), 30), 0);
     // Page 2 carries the chart too, from its first row down to row 71.
-    QVERIFY(countColour(pages.at(1), QColor(248, 250, 255), QRect(x, 60, 1, 100)) > 90);
+    QVERIFY(countColour(pages.at(1), QColor(248, 250, 255), QRect(x, 60, 1, 100), 0) > 90);
     const int bottom = int(41.67 + (71 - 54 + 1) * 31.25);
     QVERIFY(countColour(pages.at(1), kFrame, QRect(x, bottom - 1, 1, 3), 30) > 0);
     // The preview's layout reaches the chart's last column, I.
     QCOMPARE(previewOf(d)->colX.size(), 10);
+}
+
+void TestXlsxImportDialog::chartsOutsideASliceStayOff_data()
+{
+    QTest::addColumn<QList<int>>("anchor");
+    QTest::addColumn<bool>("onFirst");
+    QTest::addColumn<bool>("onSecond");
+    QTest::newRow("above the second page") << QList<int>{2, 3, 20, 6} << true << false;
+    QTest::newRow("below the first page") << QList<int>{60, 3, 80, 6} << false << true;
+    QTest::newRow("across the break") << QList<int>{40, 3, 60, 6} << true << true;
+    QTest::newRow("ending on the break's row") << QList<int>{40, 3, 53, 6} << true << true;
+}
+
+void TestXlsxImportDialog::chartsOutsideASliceStayOff()
+{
+    QFETCH(QList<int>, anchor);
+    QFETCH(bool, onFirst);
+    QFETCH(bool, onSecond);
+    XlsxImportDialog d(write(QStringLiteral("slice-chart.xlsx"), sheetBook(100, "", "", anchor)), nullptr);
+    previewOf(d)->breaks = {54};
+    QSizeF size;
+    const QList<QImage> pages = d.buildPages(size);
+    QCOMPARE(pages.size(), 2);
+    const QColor background(248, 250, 255);
+    QCOMPARE(countColour(pages.at(0), background, pages.at(0).rect(), 0) > 1000, onFirst);
+    QCOMPARE(countColour(pages.at(1), background, pages.at(1).rect(), 0) > 1000, onSecond);
 }
 
 void TestXlsxImportDialog::pagesOneAtATime()
