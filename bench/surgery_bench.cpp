@@ -39,7 +39,7 @@ int main(int argc, char** argv)
     const QString source = argc > 2 ? QString::fromLocal8Bit(argv[2])
                                     : QStringLiteral(VORN_TEST_DATA_DIR "/pdftex-registry.pdf");
     QTemporaryDir dir;
-    std::vector<double> edit, save, total, qpdfProgram, qpdfLibrary;
+    std::vector<double> edit, save, total, qpdfProgram, qpdfLibrary, append;
     qint64 growth = 0;
     int pages = 0;
     for (int i = 0; i < iterations; ++i) {
@@ -77,6 +77,13 @@ int main(int argc, char** argv)
         total.push_back(timer.nsecsElapsed() / 1e6);
         growth = QFileInfo(saved).size() - QFileInfo(source).size();
 
+        // A line of text appended without removing any (its page's streams wrapped once).
+        PdfDocument fresh;
+        fresh.open(source);
+        step.restart();
+        fresh.addFreeText(0, QRectF(72, 40, 300, 14), QStringLiteral("Принято к исполнению"), QString(), 11, Qt::black);
+        append.push_back(step.nsecsElapsed() / 1e6);
+
         step.restart();
         QProcess qpdf;
         qpdf.start(QStringLiteral("qpdf"), {source, dir.filePath(QStringLiteral("qpdf.pdf"))});
@@ -98,6 +105,7 @@ int main(int argc, char** argv)
                .arg(QFileInfo(source).size() / 1024).arg(iterations);
     out << QStringLiteral("  delete one line: edit %1 ms, save %2 ms (open to saved %3 ms), growth %4 bytes\n")
                .arg(median(edit), 0, 'f', 1).arg(median(save), 0, 'f', 1).arg(median(total), 0, 'f', 1).arg(growth);
+    out << QStringLiteral("  append one line of free text: %1 ms\n").arg(median(append), 0, 'f', 1);
     out << QStringLiteral("  qpdf copy: program %1 ms, library %2 ms\n")
                .arg(median(qpdfProgram), 0, 'f', 1).arg(median(qpdfLibrary), 0, 'f', 1);
     out << QStringLiteral("  ratio: save / qpdf program %1, save / qpdf library %2, edit + save / qpdf program %3\n")

@@ -601,11 +601,59 @@ QPDFObjectHandle inheritedResources(QPDFObjectHandle page)
     return QPDFObjectHandle::newDictionary();
 }
 
+// The content streams the other pages of pdf draw.
+std::set<QPDFObjGen> streamsOfOtherPages(QPDF& pdf, QPDFObjectHandle page)
+{
+    std::set<QPDFObjGen> streams;
+    for (QPDFObjectHandle other : pdf.getAllPages()) {
+        if (other.getObjGen() == page.getObjGen())
+            continue;
+        QPDFObjectHandle contents = other.getKey("/Contents");
+        const std::vector<QPDFObjectHandle> items =
+            contents.isArray() ? contents.getArrayAsVector() : std::vector<QPDFObjectHandle>{contents};
+        for (const QPDFObjectHandle& item : items)
+            if (item.isIndirect())
+                streams.insert(item.getObjGen());
+    }
+    return streams;
+}
+
 }  // namespace
 
 ContentStreamEditor::ContentStreamEditor(QPDF& pdf, StandardWidths standardWidths)
     : m_pdf(pdf), m_standardWidths(std::move(standardWidths))
 {
+}
+
+bool ContentStreamEditor::leavesTextState(QPDFObjectHandle page)
+{
+    static const std::set<std::string> kTextState = {"Tz", "Tc", "Tw", "Ts", "TL", "Tr"};
+    try {
+        QPDFObjectHandle contents = page.getKey("/Contents");
+        const std::vector<QPDFObjectHandle> items =
+            contents.isArray() ? contents.getArrayAsVector() : std::vector<QPDFObjectHandle>{contents};
+        int depth = 0;  // the streams are one content: q/Q pairs may span them
+        for (const QPDFObjectHandle& item : items) {
+            std::string data;
+            std::vector<Token> tokens;
+            QString error;
+            if (!readDecodedStream(item, size_t(kMaxStreamBytes), &data) || !tokenize(data, tokens, error))
+                return true;
+            for (const Token& token : tokens) {
+                if (token.type != QPDFTokenizer::tt_word)
+                    continue;
+                if (token.value == "q")
+                    ++depth;
+                else if (token.value == "Q")
+                    depth = std::max(depth - 1, 0);
+                else if (depth == 0 && kTextState.count(token.value))
+                    return true;
+            }
+        }
+        return false;
+    } catch (const std::exception&) {
+        return true;
+    }
 }
 
 bool ContentStreamEditor::removeGlyphs(QPDFObjectHandle& page, const std::vector<QRectF>& areas)
@@ -659,11 +707,28 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QRectF>
                 return false;
             }
         }
+        // A stream other pages draw too is copied for this page before it changes.
+        const bool anySplice = std::any_of(streams.begin(), streams.end(), [](const auto& s) { return !s->splices.empty(); });
+        const std::set<QPDFObjGen> shared = anySplice ? streamsOfOtherPages(m_pdf, page) : std::set<QPDFObjGen>();
+        std::vector<QPDFObjectHandle> ownItems = items;
+        bool copied = false;
         for (auto& s : streams) {
             if (s->splices.empty())
                 continue;
+            if (shared.count(s->stream.getObjGen())) {
+                QPDFObjectHandle copy = s->stream.copyStream();
+                for (QPDFObjectHandle& item : ownItems)
+                    if (item.isIndirect() && item.getObjGen() == s->stream.getObjGen())
+                        item = copy;
+                s->stream = copy;
+                copied = true;
+            }
             s->stream.replaceStreamData(applied(*s), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
             m_changed.push_back({s->stream.getObjectID(), s->stream.getGeneration()});
+        }
+        if (copied) {
+            page.replaceKey("/Contents", contents.isArray() ? QPDFObjectHandle::newArray(ownItems) : ownItems.front());
+            m_changed.push_back({page.getObjectID(), page.getGeneration()});
         }
         for (auto& [key, use] : walk.forms) {
             if (use.work->splices.empty())

@@ -45,6 +45,11 @@ public:
     // Object and generation numbers of the objects changed or added.
     const std::vector<std::pair<int, int>>& changedObjects() const { return m_changed; }
 
+    // Whether the page's own content leaves a text state (Tz, Tc, Tw, Ts,
+    // TL, Tr) set outside any q/Q for what is drawn after it; true too when
+    // the content cannot be read.
+    static bool leavesTextState(QPDFObjectHandle page);
+
     // Largest decoded content stream read.
     static constexpr qint64 kMaxStreamBytes = qint64(64) * 1024 * 1024;
 

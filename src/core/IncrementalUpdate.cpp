@@ -1,9 +1,11 @@
 #include "IncrementalUpdate.h"
 
+#include "ContentStreamEditor.h"
 #include "QpdfFile.h"
 
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/Buffer.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFXRefEntry.hh>
@@ -12,6 +14,7 @@
 #include <cmath>
 #include <exception>
 #include <set>
+#include <stdexcept>
 
 namespace pdfengine {
 
@@ -25,26 +28,52 @@ QByteArray zlibBytes(const QByteArray& data)
     return qCompress(data, kCompressionLevel).mid(4);  // qCompress puts the length in front
 }
 
-// One object as the update writes it.
+// One object as the update writes it. A stream already packed keeps its
+// bytes and filters: nothing is inflated, so a small stream that unpacks
+// without bound costs no more than its own size. An unpacked one is packed.
 QByteArray objectBody(QPDFObjectHandle object)
 {
     if (!object.isStream())
         return QByteArray::fromStdString(object.unparseResolved());
-    const std::shared_ptr<Buffer> data = object.getStreamData(qpdf_dl_generalized);
-    const QByteArray packed =
-        zlibBytes(QByteArray(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize())));
+    const std::shared_ptr<Buffer> raw = object.getRawStreamData();
+    const QByteArray data(reinterpret_cast<const char*>(raw->getBuffer()), qsizetype(raw->getSize()));
     QPDFObjectHandle dict = object.getDict().shallowCopy();
-    dict.replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
-    dict.removeKey("/DecodeParms");
-    dict.removeKey("/DL");
-    dict.replaceKey("/Length", QPDFObjectHandle::newInteger(packed.size()));
-    return QByteArray::fromStdString(dict.unparse()) + "\nstream\n" + packed + "\nendstream";
+    QPDFObjectHandle filter = dict.getKey("/Filter");
+    const bool packed = filter.isName() || (filter.isArray() && filter.getArrayNItems() > 0);
+    const QByteArray body = packed ? data : zlibBytes(data);
+    if (!packed) {
+        dict.replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
+        dict.removeKey("/DecodeParms");
+        dict.removeKey("/DL");
+    }
+    dict.replaceKey("/Length", QPDFObjectHandle::newInteger(body.size()));
+    return QByteArray::fromStdString(dict.unparse()) + "\nstream\n" + body + "\nendstream";
 }
 
 constexpr int kMaxCompareDepth = 32;
 constexpr double kNumberTolerance = 1e-6;
 
 bool sameObject(QPDFObjectHandle a, QPDFObjectHandle b, int depth);
+
+// Takes decoded bytes and stops the decoding at the first that differs
+// from expected, or past its end.
+class SameAs : public Pipeline {
+public:
+    explicit SameAs(const std::string& expected) : Pipeline("same", nullptr), m_expected(expected) {}
+    void write(unsigned char const* data, size_t length) override
+    {
+        if (length > m_expected.size() - m_at ||
+            !std::equal(data, data + length, reinterpret_cast<const unsigned char*>(m_expected.data()) + m_at))
+            throw std::length_error("stream differs");
+        m_at += length;
+    }
+    void finish() override {}
+    bool whole() const { return m_at == m_expected.size(); }
+
+private:
+    const std::string& m_expected;
+    size_t m_at = 0;
+};
 
 bool sameStreamData(QPDFObjectHandle a, QPDFObjectHandle b)
 {
@@ -53,13 +82,18 @@ bool sameStreamData(QPDFObjectHandle a, QPDFObjectHandle b)
     if (rawA->getSize() == rawB->getSize() &&
         std::equal(rawA->getBuffer(), rawA->getBuffer() + rawA->getSize(), rawB->getBuffer()))
         return true;
+    // Decoded no further than the editor reads content, and the second only
+    // against the first: a longer or undecodable stream counts as changed
+    // and is kept as it is.
+    std::string dataA;
+    if (!readDecodedStream(a, size_t(ContentStreamEditor::kMaxStreamBytes), &dataA))
+        return false;
     try {
-        const std::shared_ptr<Buffer> dataA = a.getStreamData(qpdf_dl_generalized);
-        const std::shared_ptr<Buffer> dataB = b.getStreamData(qpdf_dl_generalized);
-        return dataA->getSize() == dataB->getSize() &&
-               std::equal(dataA->getBuffer(), dataA->getBuffer() + dataA->getSize(), dataB->getBuffer());
+        SameAs sink(dataA);
+        bool filtered = false;
+        return b.pipeStreamData(&sink, &filtered, 0, qpdf_dl_generalized, true) && sink.whole();
     } catch (const std::exception&) {
-        return false;  // not comparable: kept as changed
+        return false;  // differs, or not decodable
     }
 }
 

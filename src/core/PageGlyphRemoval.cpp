@@ -176,6 +176,17 @@ bool PageGlyphRemoval::serialize(FPDF_DOCUMENT doc, const QByteArray& loaded, QB
     return true;
 }
 
+bool PageGlyphRemoval::wrapPageStreams(const QByteArray& before, int pageIndex, QByteArray* after, QString* error)
+{
+    after->clear();
+    QByteArray wrapped;
+    if (!wrappedPage(before, pageIndex, &wrapped, error))
+        return false;
+    if (wrapped.size() != before.size())
+        *after = wrapped;
+    return true;
+}
+
 bool PageGlyphRemoval::run(const QByteArray& before, int pageIndex, const std::vector<QRectF>& areas,
                            const std::vector<QRectF>& trialAreas, QByteArray* after, int* removed, QString* error)
 {

@@ -40,6 +40,11 @@ public:
     static bool removeInvisibleLayer(const QByteArray& before, int pageIndex, QByteArray* after, int* removed,
                                      QString* error);
 
+    // The bytes with the page's own streams between q and Q, ahead of the
+    // program's, as an update of their own; *after empty when the page needs
+    // no wrapping (already wrapped, or nothing of the program's on it).
+    static bool wrapPageStreams(const QByteArray& before, int pageIndex, QByteArray* after, QString* error);
+
 private:
     static bool edit(const QByteArray& before, int pageIndex, const std::vector<QRectF>& trialAreas, QByteArray* after,
                      int* removed, QString* error,

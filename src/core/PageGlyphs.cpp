@@ -12,6 +12,7 @@ namespace {
 
 constexpr unsigned kVisibleAlpha = 9;
 constexpr double kSameOrigin = 0.01;  // points
+constexpr char32_t kEndOfLineHyphen = 2;  // pdfium's code for a hyphen that ends a line
 
 bool drawsInvisibly(FPDF_PAGEOBJECT object, unsigned fillAlpha)
 {
@@ -60,7 +61,9 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
             !api.FPDFText_GetCharOrigin(text.get(), i, &x, &y))
             continue;
         FPDF_PAGEOBJECT object = api.FPDFText_GetTextObject(text.get(), i);
-        const char32_t code = api.FPDFText_GetUnicode(text.get(), i);
+        char32_t code = api.FPDFText_GetUnicode(text.get(), i);
+        if (code == kEndOfLineHyphen)
+            code = U'-';
         PageGlyph glyph;
         glyph.spaceBefore = std::exchange(breakSeen, false);
         if (code >= 0x20 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF))
@@ -72,6 +75,8 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
                                    : glyph.box;
         glyph.left = advance.left();
         glyph.right = advance.right();
+        glyph.advanceBox = advance;
+        glyph.origin = transform.toPage(QPointF(x, y));
         glyph.size = drawnSize(text.get(), i);
         unsigned r = 0, g = 0, b = 0, a = 255;
         if (api.FPDFText_GetFillColor(text.get(), i, &r, &g, &b, &a) && r <= 255 && g <= 255 && b <= 255 && a <= 255)
@@ -107,6 +112,26 @@ std::vector<PageGlyph> PageGlyphs::inside(const QRectF& rect) const
     for (const PageGlyph& glyph : m_glyphs)
         if (rect.contains(glyph.box.center()))
             found.push_back(glyph);
+    return found;
+}
+
+std::vector<PageGlyph> PageGlyphs::inside(const QRectF& rect, const QTransform& toFrame) const
+{
+    if (toFrame.isIdentity())
+        return inside(rect);
+    std::vector<PageGlyph> found;
+    for (const PageGlyph& glyph : m_glyphs) {
+        if (!rect.contains(toFrame.map(glyph.box.center())))
+            continue;
+        PageGlyph turned = glyph;
+        turned.box = toFrame.mapRect(glyph.box);
+        turned.advanceBox = toFrame.mapRect(glyph.advanceBox);
+        turned.origin = toFrame.map(glyph.origin);
+        turned.left = turned.advanceBox.left();
+        turned.right = turned.advanceBox.right();
+        turned.baseline = turned.origin.y();
+        found.push_back(turned);
+    }
     return found;
 }
 

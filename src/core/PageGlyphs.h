@@ -10,6 +10,7 @@
 #include <QPointF>
 #include <QRectF>
 #include <QString>
+#include <QTransform>
 
 #include <map>
 #include <set>
@@ -28,6 +29,8 @@ struct PageGlyph {
     double size = 0;    // font size times the text and page matrices' scale
     bool visible = true;
     bool spaceBefore = false;  // the page reads a word break just before it
+    QRectF advanceBox;  // the advance's box and the origin, displayed-page points
+    QPointF origin;
 };
 
 class PageGlyphs {
@@ -40,6 +43,10 @@ public:
     const std::vector<PageGlyph>& all() const { return m_glyphs; }
     // The glyphs centred in rect, in the page's drawing order.
     std::vector<PageGlyph> inside(const QRectF& rect) const;
+    // The same for a line turned on the page: toFrame maps displayed-page
+    // points into the frame where the line runs left to right, rect lies in
+    // that frame, and the glyphs come back measured in it.
+    std::vector<PageGlyph> inside(const QRectF& rect, const QTransform& toFrame) const;
     // Every character of text (blanks aside) is seen drawn visibly in font on
     // this page: the font holds its glyph and its encoding reaches it.
     bool fontDraws(FPDF_FONT font, const QString& text) const;

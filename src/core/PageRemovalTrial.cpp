@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <tuple>
 
 namespace pdfengine {
@@ -77,7 +78,20 @@ bool sameChars(std::vector<PlacedChar> a, std::vector<PlacedChar> b)
     return true;
 }
 
+// Whether two pixels differ by more than rounding: per channel, or in grey.
+bool pixelsDiffer(const uchar* a, const uchar* b, int x, bool grey)
+{
+    if (grey)
+        return std::abs(int(a[x]) - int(b[x])) > kChannelTolerance;
+    const QRgb p = reinterpret_cast<const QRgb*>(a)[x];
+    const QRgb q = reinterpret_cast<const QRgb*>(b)[x];
+    return p != q && (std::abs(qRed(p) - qRed(q)) > kChannelTolerance ||
+                      std::abs(qGreen(p) - qGreen(q)) > kChannelTolerance ||
+                      std::abs(qBlue(p) - qBlue(q)) > kChannelTolerance);
+}
+
 // Pixels of before and after that differ outside the areas (points, scaled).
+// Rows that are byte for byte the same, most of a page, are passed over whole.
 qint64 changedOutside(const QImage& before, const QImage& after, const std::vector<QRectF>& areas, double pageHeight,
                       double scale, qint64* total)
 {
@@ -87,19 +101,19 @@ qint64 changedOutside(const QImage& before, const QImage& after, const std::vect
                                 int(std::floor((pageHeight - r.y() - r.height()) * scale)) - kAreaMarginPixels,
                                 int(std::ceil(r.width() * scale)) + 2 * kAreaMarginPixels + 1,
                                 int(std::ceil(r.height() * scale)) + 2 * kAreaMarginPixels + 1));
-    const QImage a = before.convertToFormat(QImage::Format_ARGB32);
-    const QImage b = after.convertToFormat(QImage::Format_ARGB32);
+    const bool grey = before.format() == QImage::Format_Grayscale8 && after.format() == QImage::Format_Grayscale8;
+    const QImage a = grey ? before : before.convertToFormat(QImage::Format_ARGB32);
+    const QImage b = grey ? after : after.convertToFormat(QImage::Format_ARGB32);
+    const size_t rowBytes = size_t(a.width()) * (grey ? 1 : 4);
     qint64 changed = 0;
     for (int y = 0; y < a.height(); ++y) {
-        const auto* rowA = reinterpret_cast<const QRgb*>(a.constScanLine(y));
-        const auto* rowB = reinterpret_cast<const QRgb*>(b.constScanLine(y));
+        const uchar* rowA = a.constScanLine(y);
+        const uchar* rowB = b.constScanLine(y);
+        if (std::memcmp(rowA, rowB, rowBytes) == 0)
+            continue;
         for (int x = 0; x < a.width(); ++x) {
-            if (rowA[x] == rowB[x])
-                continue;
-            const bool differs = std::abs(qRed(rowA[x]) - qRed(rowB[x])) > kChannelTolerance ||
-                                 std::abs(qGreen(rowA[x]) - qGreen(rowB[x])) > kChannelTolerance ||
-                                 std::abs(qBlue(rowA[x]) - qBlue(rowB[x])) > kChannelTolerance;
-            if (differs && std::none_of(skipped.begin(), skipped.end(), [&](const QRect& r) { return r.contains(x, y); }))
+            if (pixelsDiffer(rowA, rowB, x, grey) &&
+                std::none_of(skipped.begin(), skipped.end(), [&](const QRect& r) { return r.contains(x, y); }))
                 ++changed;
         }
     }
@@ -159,6 +173,24 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
                            const std::vector<QRectF>& areas, bool compareText, QString* reason)
 {
     const double scale = kBytesTrialDpi / 72.0;
+    // poppler's two renders start first and run while pdfium renders and reads.
+    const QString poppler = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    QTemporaryDir folder;  // private to the user, its name unpredictable
+    const QString beforePath = folder.filePath(QStringLiteral("before.pdf"));
+    const QString afterPath = folder.filePath(QStringLiteral("after.pdf"));
+    QProcess first, second;
+    if (!poppler.isEmpty()) {
+        QFile a(beforePath), b(afterPath);
+        if (!folder.isValid() || !a.open(QIODevice::WriteOnly) || a.write(before) != before.size() ||
+            !b.open(QIODevice::WriteOnly) || b.write(after) != after.size()) {
+            *reason = QStringLiteral("нет места для проверки страницы");
+            return false;
+        }
+        a.close();
+        b.close();
+        startPopplerRender(first, poppler, beforePath, pageIndex, kBytesTrialDpi);
+        startPopplerRender(second, poppler, afterPath, pageIndex, kBytesTrialDpi);
+    }
     {
         // The byte buffers outlive the documents read from them.
         LoadedBytes a = loadPage(before, pageIndex);
@@ -175,28 +207,8 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
             return false;
         }
     }
-    const QString poppler = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
     if (poppler.isEmpty())
         return true;
-    QTemporaryDir folder;  // private to the user, its name unpredictable
-    if (!folder.isValid()) {
-        *reason = QStringLiteral("нет места для проверки страницы");
-        return false;
-    }
-    const QString beforePath = folder.filePath(QStringLiteral("before.pdf"));
-    const QString afterPath = folder.filePath(QStringLiteral("after.pdf"));
-    QFile a(beforePath), b(afterPath);
-    if (!a.open(QIODevice::WriteOnly) || a.write(before) != before.size() || !b.open(QIODevice::WriteOnly) ||
-        b.write(after) != after.size()) {
-        *reason = QStringLiteral("нет места для проверки страницы");
-        return false;
-    }
-    a.close();
-    b.close();
-    // Both renders run at once.
-    QProcess first, second;
-    startPopplerRender(first, poppler, beforePath, pageIndex, kBytesTrialDpi);
-    startPopplerRender(second, poppler, afterPath, pageIndex, kBytesTrialDpi);
     const QImage renderA = popplerRender(first, beforePath);
     const QImage renderB = popplerRender(second, afterPath);
     if (renderA.isNull() && renderB.isNull())

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <limits>
 
 namespace pdfengine {
 
@@ -127,6 +128,27 @@ double advanceOf(FPDF_FONT font, const QString& text, double size, bool skipBlan
     return total;
 }
 
+// How far the line may run from start towards along (one point further on
+// its baseline) before it leaves page, less a margin; unbounded when it
+// starts outside.
+double roomAlong(const QRectF& page, const QPointF& start, const QPointF& along)
+{
+    const QRectF inner = page.adjusted(kEdgeMargin, kEdgeMargin, -kEdgeMargin, -kEdgeMargin);
+    if (!inner.contains(start))
+        return std::numeric_limits<double>::infinity();
+    const QPointF step = along - start;
+    double room = std::numeric_limits<double>::infinity();
+    if (step.x() > 1e-9)
+        room = std::min(room, (inner.right() - start.x()) / step.x());
+    else if (step.x() < -1e-9)
+        room = std::min(room, (inner.left() - start.x()) / step.x());
+    if (step.y() > 1e-9)
+        room = std::min(room, (inner.bottom() - start.y()) / step.y());
+    else if (step.y() < -1e-9)
+        room = std::min(room, (inner.top() - start.y()) / step.y());
+    return room;
+}
+
 int blankCount(const QString& text)
 {
     return int(std::count_if(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }));
@@ -234,10 +256,10 @@ bool PageTextWriter::placeRun(FPDF_FONT font, double size, const QString& text, 
 // pdfium sets no Tz: the horizontal scale goes into the text matrix, which
 // readers treat alike.
 bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, const TextStyle& style,
-                                      const QRectF& oldRect, const PageGlyphs& glyphs, double rotationDegrees,
-                                      const QPointF& rotationCentre, double baselineLift)
+                                      const QRectF& oldRect, const QTransform& toOldFrame, const PageGlyphs& glyphs,
+                                      double rotationDegrees, const QPointF& rotationCentre, double baselineLift)
 {
-    const std::vector<PageGlyph> inside = glyphs.inside(oldRect);
+    const std::vector<PageGlyph> inside = glyphs.inside(oldRect, toOldFrame);
     std::vector<PageGlyph> ink;
     for (const PageGlyph& glyph : inside)
         if (glyph.visible && !glyph.text.isEmpty())
@@ -279,13 +301,13 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     const double x0 = rect.x() + (old.left - oldRect.x());
     const double newNatural = advanceOf(font, text, size, gapped);
     const double newGaps = gapped ? gap * blankCount(text) : 0.0;
-    const double pageRight = m_transform.pageSize().width() - kEdgeMargin;
-    if (std::abs(rotationDegrees) <= kBlockRotationEpsilon && newNatural > 0 &&
-        x0 + scale * newNatural + newGaps > pageRight)
-        scale = std::max((pageRight - x0 - newGaps) / newNatural, 0.05);
-
     const double baseline = rect.y() + (baselineLift >= 0 ? baselineLift : kBaselineLift * size);
     const QTransform turn = rotationAbout(rotationCentre, rotationDegrees);
+    const double room = roomAlong(QRectF(QPointF(0, 0), m_transform.pageSize()), turn.map(QPointF(x0, baseline)),
+                                  turn.map(QPointF(x0 + 1, baseline)));
+    if (newNatural > 0 && scale * newNatural + newGaps > room)
+        scale = std::max((room - newGaps) / newNatural, 0.05);
+
     const std::vector<QColor> colors = colorsForRewrittenText(old.text, old.colors, text, style.color);
     m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
     double x = x0;
@@ -583,6 +605,7 @@ TextBlock::Line lineStyledAs(const TextBlock& block)
         line = block.lines.front();
         line.spans.clear();
         line.words.clear();
+        line.glyphBoxes.clear();  // the first line's glyphs are not those of a line laid out anew
     } else {
         line.fontFamily = block.fontFamily;
         line.fontSize = block.fontSize;

@@ -40,10 +40,12 @@ public:
     // keeps their size, their font where that draws every character, their
     // fill colours run by run and their width: another face's wider or
     // narrower glyphs are scaled horizontally. It never runs past the page's
-    // right edge. Without visible old glyphs it is addVisibleText.
+    // edge. Without visible old glyphs it is addVisibleText. A turned line's
+    // rect lies in its own frame, turned as addVisibleText turns it; oldRect
+    // lies in the frame toOldFrame maps the page into.
     bool addRewrittenLine(const QString& text, const QRectF& rect, const TextStyle& style, const QRectF& oldRect,
-                          const PageGlyphs& glyphs, double rotationDegrees, const QPointF& rotationCentre,
-                          double baselineLift);
+                          const QTransform& toOldFrame, const PageGlyphs& glyphs, double rotationDegrees,
+                          const QPointF& rotationCentre, double baselineLift);
     // Invisible text stretched over rect: the searchable layer.
     bool addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style);
     // A white rectangle grown by 1.5 points on every side, turned by

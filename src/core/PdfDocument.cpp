@@ -1,6 +1,7 @@
 // Document core: library start, open, create, close and save.
 #include "PdfDocument.h"
 
+#include "DocumentChanges.h"
 #include "IncrementalUpdate.h"
 #include "PageGlyphRemoval.h"
 #include "PdfEngineInternal.h"
@@ -17,7 +18,8 @@
 using namespace pdfengine;
 
 PdfDocument::PdfDocument()
-    : m_mutex(pdfiumMutex())
+    : m_changes(std::make_unique<DocumentChanges>())
+    , m_mutex(pdfiumMutex())
 {
     ensurePdfium();
 }
@@ -153,6 +155,14 @@ void PdfDocument::markModified()
 }
 
 bool PdfDocument::save(const QString& path)
+{
+    if (!writeToFile(path))
+        return false;
+    emit m_changes->saved(path);
+    return true;
+}
+
+bool PdfDocument::writeToFile(const QString& path)
 {
     QMutexLocker lock(&m_mutex);
     if (!m_doc)

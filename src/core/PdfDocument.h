@@ -19,6 +19,7 @@
 #include <set>
 #include <vector>
 
+class DocumentChanges;
 class QIODevice;
 struct fpdf_document_t__;
 struct TextBlock;
@@ -86,6 +87,10 @@ public:
     // it: its bytes differ from the file's although nothing was edited, so a
     // save must write them. Cleared when another document is loaded.
     bool wasRepaired() const { return m_repaired.load(std::memory_order_acquire); }
+
+    // The document's announcements: the page operations, content writes and
+    // saves, each after it changed the document; aboutToChange before.
+    DocumentChanges* changes() const { return m_changes.get(); }
 
     // Document core
     bool open(const QString& path);
@@ -188,6 +193,10 @@ public:
     static constexpr qint64 kMaxFileBytes = qint64(1536) * 1024 * 1024;
 
 private:
+    class ChangeNotice;
+    std::unique_ptr<DocumentChanges> m_changes;
+    bool writeToFile(const QString& path);
+
     bool loadFromFileUnlocked(const QString& path);
     void dropDoc();
     // Revisions are unique across documents, so a cache keyed on a revision
@@ -237,6 +246,11 @@ private:
     // Lets `add` put objects on the page, then writes the page and reads it
     // back; the caller holds the lock.
     bool appendToPage(int pageIndex, const std::function<bool(pdfengine::PageTextWriter&)>& add);
+    // Puts the page's own streams between q and Q ahead of the program's
+    // objects, so the text state they leave (Tz, Tr, ...) does not reach the
+    // program's text; the document is read again from the wrapped bytes.
+    // False, with the reason in lastError, when that could not be done.
+    void wrapPageStreamsUnlocked(int pageIndex);
 
     QMutex& m_mutex;
     mutable QMutex m_errorMutex;

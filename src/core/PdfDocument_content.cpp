@@ -2,14 +2,22 @@
 // text and highlights.
 #include "PdfDocument.h"
 
+#include "ContentStreamEditor.h"
+#include "PdfChangeNotice.h"
 #include "PageGlyphRemoval.h"
 #include "PageGlyphs.h"
 #include "PageOwnContent.h"
 #include "PageRemovalTrial.h"
 #include "PageTextWriter.h"
 #include "PdfEngineInternal.h"
+#include "QpdfFile.h"
 #include "TextBlock.h"
 
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+
+#include <QDebug>
 #include <QTransform>
 
 #include <cmath>
@@ -102,6 +110,18 @@ struct WhiteOut {
     double rotation = 0;
 };
 
+// Turns clockwise as displayed by rotation about centre (y grows upward).
+QTransform turnAbout(const QPointF& centre, double rotation)
+{
+    QTransform turn;
+    if (std::abs(rotation) <= kBlockRotationEpsilon)
+        return turn;
+    turn.translate(centre.x(), centre.y());
+    turn.rotate(-rotation);
+    turn.translate(-centre.x(), -centre.y());
+    return turn;
+}
+
 // The box on the page of rect turned by rotation (clockwise) about its centre.
 QRectF turnedBounds(const QRectF& rect, double rotation)
 {
@@ -164,6 +184,30 @@ std::vector<QRectF> keptLayerLines(const std::vector<TextBlock>& blocks, const s
     return kept;
 }
 
+// Where a line's old glyphs stood: a rectangle in the frame toFrame maps the
+// page into (the block's frame when it was made: turned text runs left to
+// right in it). A native line knows its glyphs' boxes, which stay where the
+// page draws them when the block is moved or grouped; other lines move with
+// their block.
+struct OldPlace {
+    QRectF rect;
+    QTransform toFrame;
+};
+
+OldPlace oldPlaceOf(const TextBlock& block, const TextBlock::Line& line)
+{
+    OldPlace place;
+    place.toFrame = turnAbout(block.originalRect.center(), -block.originalRotation);
+    QRectF glyphs;
+    for (const QRectF& box : line.glyphBoxes)
+        glyphs = glyphs.united(box);
+    if (hasArea(glyphs))
+        place.rect = QRectF(glyphs.topLeft(), line.rect.size());
+    else
+        place.rect = line.rect.translated(block.originalRect.topLeft() - block.rect.topLeft());
+    return place;
+}
+
 // For every line of a visibly written block: how far above the bottom of its
 // box the old glyphs stood on their baseline (-1 when unknown), so a rewritten
 // line keeps its baseline through any number of edits.
@@ -171,37 +215,33 @@ std::vector<double> baselineLifts(const PageGlyphs& glyphs, const TextBlock& blo
                                   const std::vector<TextBlock::Line>& lines)
 {
     std::vector<double> lifts(lines.size(), -1.0);
-    if (!hasArea(block.originalRect) || std::abs(block.rotation) > kBlockRotationEpsilon ||
-        std::abs(block.originalRotation) > kBlockRotationEpsilon)
+    if (!hasArea(block.originalRect))
         return lifts;
-    const QPointF back = block.originalRect.topLeft() - block.rect.topLeft();
     for (size_t k = 0; k < lines.size(); ++k) {
-        const QRectF old = lines[k].rect.translated(back);
+        const OldPlace old = oldPlaceOf(block, lines[k]);
         std::vector<double> ys;
-        for (const PageGlyph& glyph : glyphs.inside(old))
+        for (const PageGlyph& glyph : glyphs.inside(old.rect, old.toFrame))
             ys.push_back(glyph.baseline);
         if (ys.empty())
             continue;
         std::nth_element(ys.begin(), ys.begin() + qsizetype(ys.size() / 2), ys.end());
-        const double lift = ys[ys.size() / 2] - old.y();
-        if (lift >= 0 && lift < old.height())
+        const double lift = ys[ys.size() / 2] - old.rect.y();
+        if (lift >= 0 && lift < old.rect.height())
             lifts[k] = lift;
     }
     return lifts;
 }
 
-// A line over old glyphs takes their font, size, colours and width; a turned
-// or added one is written as it is styled.
+// A line over old glyphs takes their font, size, colours and width, upright
+// or turned; an added one is written as it is styled.
 bool writeVisibleLine(PageTextWriter& writer, const TextBlock& block, const TextBlock::Line& line,
                       const PageGlyphs& oldGlyphs, double lift)
 {
-    const bool upright = std::abs(block.rotation) <= kBlockRotationEpsilon &&
-                         std::abs(block.originalRotation) <= kBlockRotationEpsilon;
-    if (!upright || !hasArea(block.originalRect))
+    if (!hasArea(block.originalRect))
         return writer.addVisibleText(line.text, line.rect, styleOf(line), block.rotation, block.rect.center(), lift);
-    const QRectF oldRect = line.rect.translated(block.originalRect.topLeft() - block.rect.topLeft());
-    return writer.addRewrittenLine(line.text, line.rect, styleOf(line), oldRect, oldGlyphs, block.rotation,
-                                   block.rect.center(), lift);
+    const OldPlace old = oldPlaceOf(block, line);
+    return writer.addRewrittenLine(line.text, line.rect, styleOf(line), old.rect, old.toFrame, oldGlyphs,
+                                   block.rotation, block.rect.center(), lift);
 }
 
 QString writeFailure(const QString& text, const QString& reason)
@@ -449,6 +489,9 @@ AppendOutcome commitAppendedObjects(FPDF_DOCUMENT doc, int pageIndex, PagePtr& p
 // accepted; on any failure it is closed unwritten, as it was.
 bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& blocks, bool forceWhiteout)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (blocks.empty()) {
         setLastError(QStringLiteral("Нет блоков для записи на страницу."));
@@ -530,8 +573,11 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         }
     }
     page.reset();
-    if (!removal)
+    if (!removal) {
+        if (inserted > 0)
+            wrapPageStreamsUnlocked(pageIndex);
         return true;
+    }
 
     // Then the page's own glyphs under the rewritten blocks are cut out of
     // its content stream (the program's text written over them stays), and
@@ -559,6 +605,9 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
 
 bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     QString error;
     PagePtr page = pageForWriting(m_doc, pageIndex, error);
@@ -619,19 +668,63 @@ bool PdfDocument::appendToPage(int pageIndex, const std::function<bool(PageTextW
     return outcome.error.isEmpty();
 }
 
+void PdfDocument::wrapPageStreamsUnlocked(int pageIndex)
+{
+    if (m_bytesDamaged)
+        return;
+    // Most pages leave no text state: they need no wrapping, and the document
+    // is not read again.
+    const std::vector<int>& origins = pageOriginsUnlocked();
+    const int origin = pageIndex >= 0 && pageIndex < int(origins.size()) ? origins[size_t(pageIndex)] : -1;
+    if (origin >= 0 && !m_fileBytes.isEmpty()) {
+        if (!m_contentSource) {
+            m_contentSource = std::make_unique<QpdfFile>();
+            m_contentSource->load(m_fileBytes, nullptr);
+        }
+        bool leaves = true;
+        if (m_contentSource->isLoaded())
+            m_contentSource->run([&](QPDF& pdf) {
+                const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
+                if (size_t(origin) < pages.size())
+                    leaves = ContentStreamEditor::leavesTextState(pages[size_t(origin)]);
+            }, nullptr);
+        if (!leaves)
+            return;
+    }
+    QByteArray current, wrapped;
+    QString error;
+    if (!serializeForEditUnlocked(&current, &error) ||
+        !PageGlyphRemoval::wrapPageStreams(current, pageIndex, &wrapped, &error)) {
+        qWarning().noquote() << "Page" << pageIndex + 1 << "keeps its streams unwrapped:" << error;
+        return;
+    }
+    if (!wrapped.isEmpty())
+        reloadFromBytesUnlocked(wrapped);
+}
+
 bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& text, const QString& fontFamily,
                               float fontSize, const QColor& color)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (!m_doc || text.isEmpty() || pageIndex < 0)
         return false;
-    return appendToPage(pageIndex, [&](PageTextWriter& writer) {
-        return writer.addVisibleText(text, rect.normalized(), TextStyle{fontFamily, fontSize, color, false, false});
-    });
+    if (!appendToPage(pageIndex, [&](PageTextWriter& writer) {
+            return writer.addVisibleText(text, rect.normalized(), TextStyle{fontFamily, fontSize, color, false, false});
+        }))
+        return false;
+    // Text, unlike paths and pictures, takes the text state the page leaves.
+    wrapPageStreamsUnlocked(pageIndex);
+    return true;
 }
 
 bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const QSizeF& size, const QImage& image)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (!m_doc || pageIndex < 0 || image.isNull() || size.width() <= 0 || size.height() <= 0)
         return false;
@@ -642,6 +735,9 @@ bool PdfDocument::addImageToPage(int pageIndex, const QPointF& position, const Q
 // shows on pages that are one full-page picture.
 bool PdfDocument::addMarkupAnnot(int pageIndex, const QRectF& rect, const QColor& color, int)
 {
+    const ChangeNotice notice(*this, ChangeNotice::ContentChanged, pageIndex);
+    if (notice.refused())
+        return false;
     constexpr int kMinAlpha = 20;
     constexpr int kMaxAlpha = 120;
     QMutexLocker lock(&m_mutex);

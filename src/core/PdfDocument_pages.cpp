@@ -1,6 +1,7 @@
 // Page queries and page operations.
 #include "PdfDocument.h"
 
+#include "PdfChangeNotice.h"
 #include "PdfEngineInternal.h"
 #include "PdfFormImport.h"
 #include "PdfRepair.h"
@@ -159,6 +160,9 @@ PdfPageTransform PdfDocument::pageTransform(int pageIndex) const
 
 bool PdfDocument::deletePage(int pageIndex)
 {
+    const ChangeNotice notice(*this, ChangeNotice::Removed, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
         return false;
@@ -189,6 +193,9 @@ bool PdfDocument::deletePage(int pageIndex)
 
 bool PdfDocument::rotatePage(int pageIndex, int degrees)
 {
+    const ChangeNotice notice(*this, ChangeNotice::Rotated, pageIndex);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
         return false;
@@ -212,6 +219,9 @@ bool PdfDocument::rotatePage(int pageIndex, int degrees)
 
 bool PdfDocument::movePage(int from, int to)
 {
+    const ChangeNotice notice(*this, ChangeNotice::Moved, from, to);
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
         return false;
@@ -246,6 +256,9 @@ bool PdfDocument::movePage(int from, int to)
 
 bool PdfDocument::insertBlankPage(int index, const QSizeF& size)
 {
+    const ChangeNotice notice(*this, ChangeNotice::Inserted, std::max(index, 0));
+    if (notice.refused())
+        return false;
     QMutexLocker lock(&m_mutex);
     if (!m_doc || !isUsablePageSize(size))
         return false;
@@ -276,6 +289,9 @@ bool PdfDocument::insertBlankPage(int index, const QSizeF& size)
 
 bool PdfDocument::appendPage(const QString& path, int pageIndex)
 {
+    const ChangeNotice notice(*this, ChangeNotice::Inserted);
+    if (notice.refused())
+        return false;
     return pageIndex >= 0 && appendPagesFromFile(path, pageIndex);
 }
 

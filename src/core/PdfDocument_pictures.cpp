@@ -1,6 +1,7 @@
 // Picture files brought in as pages.
 #include "PdfDocument.h"
 
+#include "PdfChangeNotice.h"
 #include "PdfEngineInternal.h"
 #include "PicturePagePdf.h"
 #include "PictureFile.h"
@@ -21,6 +22,9 @@ constexpr int kMaxPictureFrames = 5000;
 // before a page that fails stay.
 bool PdfDocument::importDocument(const QString& path)
 {
+    const ChangeNotice notice(*this, ChangeNotice::Inserted);
+    if (notice.refused())
+        return false;
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
     if (!reader.canRead())
@@ -65,6 +69,9 @@ bool PdfDocument::importDocument(const QString& path)
 // an opaque photo).
 bool PdfDocument::appendRenderedPage(const QImage& image, const QSizeF& pageSize)
 {
+    const ChangeNotice notice(*this, ChangeNotice::Inserted);
+    if (notice.refused())
+        return false;
     if (image.isNull() || !(pageSize.width() > 0 && pageSize.height() > 0 && pageSize.width() <= kMaxPageSide &&
                             pageSize.height() <= kMaxPageSide))
         return false;

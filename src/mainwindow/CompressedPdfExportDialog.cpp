@@ -446,7 +446,7 @@ void CompressedPdfExportDialog::applyStage(const CompressionStageUi& stage)
 void CompressedPdfExportDialog::showCustomStage()
 {
     m_levelTitle->setText(tr("Пользовательские настройки"));
-    m_levelBadge->setText(uiTranslate(tr("Custom")));
+    m_levelBadge->setText(uiTranslate(tr("Свои")));
     m_levelBadge->setStyleSheet(QStringLiteral(
         "font-weight:700; color:#1d4ed8; background:#dbeafe; border-radius:10px; padding:5px 10px;"));
     m_description->setText(tr("Используются значения из раздела «Расширенные»."));

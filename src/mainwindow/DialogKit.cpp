@@ -183,3 +183,32 @@ QString formatFileSize(qint64 bytes)
         return QObject::tr("%1 КБ").arg(double(bytes) / double(kKibibyte), 0, 'f', 1);
     return QObject::tr("%1 МБ").arg(double(bytes) / double(kMebibyte), 0, 'f', 2);
 }
+
+void showCentredOn(QWidget* dialog, QWidget* window)
+{
+    dialog->move(window->frameGeometry().center() - dialog->rect().center());
+    dialog->show();
+}
+
+QVBoxLayout* setUpInfoWindow(QDialog* dialog, const QString& title, const QSize& size, int margin)
+{
+    dialog->setObjectName(QStringLiteral("AppDialog"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(title);
+    dialog->resize(size);
+    auto* layout = new QVBoxLayout(dialog);
+    layout->setContentsMargins(margin, margin, margin, margin);
+    return layout;
+}
+
+QHBoxLayout* closingButtonRow(QDialog* dialog, const QList<std::pair<QString, QString>>& buttons)
+{
+    auto* row = new QHBoxLayout;
+    row->addStretch(1);
+    for (const auto& [text, objectName] : buttons) {
+        QPushButton* button = dialogButton(text, objectName);
+        QObject::connect(button, &QPushButton::clicked, dialog, &QDialog::close);
+        row->addWidget(button);
+    }
+    return row;
+}

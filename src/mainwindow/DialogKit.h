@@ -1,11 +1,18 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
+#include <utility>
+
+class QDialog;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSize;
+class QVBoxLayout;
 class QWidget;
 
 // The application's prompts and dialog parts. Their look comes from the
@@ -53,3 +60,13 @@ QLineEdit* dialogLineEdit(const QString& text);
 
 // "%1 Б", "%1 КБ" (one decimal) or "%1 МБ" (two decimals), binary steps.
 QString formatFileSize(qint64 bytes);
+
+// Shows a non-blocking window with its centre on the centre of window's frame.
+void showCentredOn(QWidget* dialog, QWidget* window);
+
+// Makes dialog an "AppDialog" window of the given title and size that is
+// deleted when closed; its vertical layout with margin on every side.
+QVBoxLayout* setUpInfoWindow(QDialog* dialog, const QString& title, const QSize& size, int margin);
+
+// A row of a stretch and buttons (text, object name), each closing dialog.
+QHBoxLayout* closingButtonRow(QDialog* dialog, const QList<std::pair<QString, QString>>& buttons);

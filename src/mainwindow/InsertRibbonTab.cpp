@@ -43,11 +43,12 @@ InsertRibbonTab::InsertRibbonTab(MainWindow& window, Groups groups)
              scanner});
     }
     if (groups.objects) {
-        // Text, picture and symbol are connected with their own features;
+        // Text and picture are connected with their own features;
         // the form-field buttons do nothing.
+        QToolButton* symbol = plain(QStringLiteral("special-symbol"), tr("Символ"));
+        connect(symbol, &QToolButton::clicked, &window, &MainWindow::showSpecialCharactersDialog);
         made << window.ribbonGroup(tr("Объекты"), {plain(QStringLiteral("edit-text"), tr("Текст")),
-                                                   plain(QStringLiteral("edit-image"), tr("Картинка")),
-                                                   plain(QStringLiteral("special-symbol"), tr("Символ"))});
+                                                   plain(QStringLiteral("edit-image"), tr("Картинка")), symbol});
         made << window.ribbonGroup(tr("Поля формы"), {plain(QStringLiteral("edit-text"), tr("Текст")),
                                                       plain(QStringLiteral("form-checkbox"), tr("Флажок")),
                                                       plain(QStringLiteral("form-list"), tr("Список")),

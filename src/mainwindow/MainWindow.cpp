@@ -9,6 +9,7 @@
 #include "PdfDocument.h"
 #include "PdfView.h"
 #include "RecentFiles.h"
+#include "ShowLocalizer.h"
 #include "VornResources.h"
 
 #include <QApplication>
@@ -75,6 +76,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     setCentralWidget(central);
 
     connectViewAndThumbnails();
+    followShownDocument();
     setAcceptDrops(true);
     autoSaveTimer = new QTimer(this);
     autoSaveTimer->setObjectName(QStringLiteral("AutoSaveTimer"));
@@ -91,7 +93,14 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     qApp->setProperty("uiLanguage", settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
     if (!fileManagerAction)
         restoreWindowState();
-    applyWindowPreferences();
+    // The window keeps its own title; the translation pass leaves it.
+    setProperty("_vorn_i18n_keep_title", true);
+    qApp->installEventFilter(new ShowLocalizer(this));
+    if (settings.value(QStringLiteral("ui/theme"), QStringLiteral("light")).toString() == QLatin1String("dark"))
+        setDarkTheme();
+    else
+        setLightTheme();
+    applyStoredSettings();
     if (!fileManagerAction && product != AppProduct::ecp)
         scheduleLastDocumentRestore();
 }
@@ -277,15 +286,6 @@ void MainWindow::scheduleLastDocumentRestore()
         if (!isDocumentLoaded() && QFileInfo::exists(last))
             openFile(last);
     });
-}
-
-// The preferences the window applies at start: the floating bar, the
-// remembered ribbon tab and the autosave timer.
-void MainWindow::applyWindowPreferences()
-{
-    floatingBar->setVisible(QSettings().value(QStringLiteral("ui/floatingBar"), true).toBool());
-    restoreRibbonTab();
-    setupAutoSaveTimer();
 }
 
 void MainWindow::setStatusText(const QString& text)

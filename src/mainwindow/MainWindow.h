@@ -22,11 +22,13 @@
 #include <vector>
 
 class CompressedPdfExportDialog;
+class DocumentChanges;
 class PrintDevice;
 struct ScannedPdfExportOptions;
 class OcrEngine;
 class OcrProgressDialog;
 class PageThumbnailPanel;
+class PageToolsDialog;
 class PdfDocument;
 class PdfView;
 class QCloseEvent;
@@ -47,6 +49,7 @@ class QToolButton;
 class QTreeWidget;
 class ScanTab;
 class TextFormatRequests;
+struct UpdateCheckOutcome;
 
 // The one top-level window. Features add their operations to it in files of
 // their own (MainWindow_<feature>.cpp); all share this header.
@@ -184,7 +187,6 @@ private:
     using ButtonFactory = QToolButton* (*)(const QString&, const QString&, bool);
     std::pair<QToolButton*, QToolButton*> editToolButtons(ButtonFactory factory);
     void setupShortcuts();
-    void applyWindowPreferences();
 
     // Saving.
     bool saveOrSaveAs();
@@ -336,6 +338,7 @@ private:
     bool holdCloseForOcrRun();
     void recognisePages(const QList<int>& pages, const QList<int>& skipped);
     void onDocumentPageRecognized(int page, std::vector<TextBlock> blocks);
+    bool writeRecognisedPage(PdfDocument& target, int page, const std::vector<TextBlock>& blocks);
     void stopOcrDocumentRun();
     void finishOcrDocumentRun(bool cancelled);
     struct DocumentOcrRun;
@@ -374,8 +377,8 @@ private:
 public:
     enum class ImportSource { AnyFiles, Pdf, Images, Document };
     // Adds the file's pages at the end (position 0), after the current page
-    // (1) or before it (any other value); refreshes nothing. The error is
-    // the reason a file was not imported.
+    // (1) or before it (any other value); the view stays on the current page.
+    // The error is the reason a file was not imported.
     bool importFile(const QString& path, int position, QString* error = nullptr);
     // The Insert tab's sources, at one of importFile's positions.
     void importFilesAtPosition(ImportSource source, int position);
@@ -391,14 +394,15 @@ private:
     int importFileAt(const QString& path, int start, QString* error);
     int importFilesAt(const QStringList& paths, int start, QStringList* failures);
     // Spreadsheets as pages (MainWindow_spreadsheet.cpp).
-    static constexpr int kImportSkipped = -2; // importFileAt: cancelled, or refused with a notice
     bool importSpreadsheetPages(const QString& path, QString* error, bool* skipped);
 
 public:
-    // One workbook through its import dialog, its pages moved to start (-1:
-    // left at the end); for the page tools' import. The pages added, -1 with
-    // the reason when none came, kImportSkipped when there is nothing to report.
-    int importSpreadsheetAt(const QString& path, int start, QString* error);
+    static constexpr int kImportSkipped = -2; // cancelled, or refused with a notice
+    // One workbook through its import dialog, its pages appended to target
+    // (for the page tools' import too). The pages added; -1 with the reason
+    // when none came; kImportSkipped, with nothing added, when the user
+    // cancelled or was already told why not.
+    int appendSpreadsheetPages(PdfDocument& target, const QString& path, QString* error);
 
 private:
     bool ensureDocumentForImport(bool standardBox);
@@ -421,6 +425,34 @@ public:
 private:
     QString proposedCompressedPdfPath(const QString& path) const;
     bool writeCompressedPdf(const CompressedPdfExportDialog& dialog, bool shellMode);
+
+    // The page tools, the update check, the information windows, document
+    // properties and special characters (MainWindow_pagetools.cpp,
+    // MainWindow_updates.cpp, MainWindow_infowindows.cpp).
+public:
+    // In shell mode (the file manager's merge) the dialog is application-
+    // modal, and the application ends with it while the window is hidden.
+    void showPageToolsDialog(const QList<QString>& files, bool shellMode);
+
+public slots:
+    void checkForUpdates();
+    void showAboutDialog();
+    void showPasswordDialog();
+    void showLoadErrorDialog();
+    void showDocumentPropertiesDialog();
+    void showSpecialCharactersDialog();
+
+private:
+    void applyPageTools(PageToolsDialog* dialog);
+    bool insertFromPageTools(const PageToolsDialog& dialog);
+    bool extractFromPageTools(const PageToolsDialog& dialog);
+    bool mergeFromPageTools(const PageToolsDialog& dialog);
+    bool saveOpenMergeSources(const QStringList& paths);
+    // The save dialog's name with ".pdf" added the way askSaveAsTarget adds it.
+    QString askPdfSaveTarget(const QString& title, const QString& startPath, const QString& filter);
+    // True (and told) when path is the file of an open document.
+    bool refuseOpenDocumentTarget(const QString& title, const QString& path);
+    void showUpdateResult(const UpdateCheckOutcome& outcome);
 
     // Printing, saving in other formats, the scanned-look export and the
     // file-manager actions (MainWindow_print.cpp, MainWindow_export.cpp,
@@ -472,6 +504,69 @@ public slots:
 
 public:
     bool ocrDocumentRunning() const;
+
+    // Themes, the interface density, the stored preferences and the settings
+    // dialog (MainWindow_appearance.cpp, MainWindow_settings.cpp).
+public:
+    // Sets the file's text as the application style sheet; a file that
+    // cannot be read leaves the sheet in force.
+    void applyStyleFile(const QString& path);
+    // Sizes the ribbon's buttons and the font boxes; stores the density
+    // clamped to 0 (compact) .. 2 (large).
+    void applyUiDensity(int density);
+    // Pushes the stored interface settings into the window and translates
+    // every open window into the stored language.
+    void applyStoredSettings();
+
+public slots:
+    void setLightTheme();
+    void setDarkTheme();
+    void showSettingsDialog();
+
+private:
+    friend class SettingsDialog;
+
+    // The shown document's announcements (MainWindow_changes.cpp). The view,
+    // the thumbnails, the text-layer cache, the title and the ribbon follow
+    // the document's own signals (DocumentChanges): a command changes the
+    // document and refreshes nothing. Before pages are inserted, removed,
+    // moved or turned the document asks, and the shown edits are written
+    // first (applyPendingOcrEdits); while recognition runs, or when the edits
+    // cannot be written, the change is refused and the operation fails.
+public:
+    // The active document with the shown edits written into it: what every
+    // operation that reads the whole document (export, printing, compression,
+    // signing, page tools) works on. Null when none is open or the edits
+    // could not be written (a warning was shown).
+    std::shared_ptr<PdfDocument> documentForReading();
+    // While one lives, page changes are followed once, when the last batch
+    // ends, showing the page given to show() (or the one the last change
+    // named): for a command made of many engine calls (imports, reordering).
+    class PageChangeBatch {
+    public:
+        explicit PageChangeBatch(MainWindow& window) : window(window) { ++window.pageChangeBatches; }
+        ~PageChangeBatch() { window.endPageChangeBatch(); }
+        PageChangeBatch(const PageChangeBatch&) = delete;
+        PageChangeBatch& operator=(const PageChangeBatch&) = delete;
+        void show(int page) { window.batchShownPage = page; }
+
+    private:
+        MainWindow& window;
+    };
+
+private:
+    void followShownDocument();
+    void beforeDocumentChange();
+    void followPageSequence(int page, bool turned = false);
+    void followPageContent(int page);
+    void followSave(const QString& path);
+    void endPageChangeBatch();
+    QPointer<DocumentChanges> followedChanges;
+    int pageChangeBatches = 0;
+    int batchChangedPage = -1;  // the page the last change in a batch named; -1: nothing changed
+    int batchShownPage = -1;
+    bool committingBeforeChange = false;
+    bool quietPageWrites = false;  // a whole-document run writes page after page: the view catches up at its end
 
 signals:
     void ocrDocumentRunFinished();

@@ -112,6 +112,7 @@ void MainWindow::showNoDocumentState()
     activeIndex = -1;
     documentHold = initialDocument;
     document = documentHold.get();
+    followShownDocument();
     pdfView->setDocument(nullptr);
     pdfView->setEdits(nullptr);
     thumbnailPanel->setDocument(nullptr);

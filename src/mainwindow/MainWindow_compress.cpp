@@ -33,9 +33,10 @@ bool MainWindow::showCompressedPdfExportDialog(const QString& path, bool shellMo
         return false;
     }
     // The copy the fit measures and the file written hold the user's edits.
-    if (!applyPendingOcrEdits())
+    const std::shared_ptr<PdfDocument> source = documentForReading();
+    if (!source)
         return false;
-    CompressedPdfExportDialog dialog(sharedCurrentDocument(), proposedCompressedPdfPath(path), shellMode, this);
+    CompressedPdfExportDialog dialog(source, proposedCompressedPdfPath(path), shellMode, this);
     if (dialog.exec() != QDialog::Accepted)
         return false;
     return writeCompressedPdf(dialog, shellMode);
@@ -54,7 +55,9 @@ bool MainWindow::writeCompressedPdf(const CompressedPdfExportDialog& dialog, boo
     const OutputJobScope job(this);
     setStatusText(tr("Сжатие PDF..."));
     WorkProgressDialog progress(tr("Сжатый PDF"), tr("Сжатие PDF..."), this);
-    const std::shared_ptr<const PdfDocument> source = sharedCurrentDocument();
+    const std::shared_ptr<const PdfDocument> source = documentForReading();
+    if (!source)
+        return false;
     const PdfDocument::CompressionOptions options = dialog.options();
     const bool written = progress.run([source, target, options](const WorkProgressDialog::Report& report) {
         return source->compressTo(target, options, report);

@@ -128,6 +128,7 @@ void MainWindow::activateDocument(int index)
     activeIndex = index;
     documentHold = target.document;
     document = documentHold.get();
+    followShownDocument();
 
     pdfView->setDocument(documentHold);
     pdfView->setEdits(target.edits.get());

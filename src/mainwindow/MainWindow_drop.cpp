@@ -70,9 +70,13 @@ bool MainWindow::dropFile(const QUrl& url)
     else if (QFileInfo(path).isDir())
         error = tr("Это папка, а не файл: %1").arg(path);
     const int current = pdfView->currentPage();
-    const int added = error.isEmpty() ? importFileAt(path, -1, &error) : -1;
+    int added = -1;
+    if (error.isEmpty()) {
+        PageChangeBatch batch(*this);
+        batch.show(current);
+        added = importFileAt(path, -1, &error);
+    }
     if (added >= 0) {
-        refreshAfterPageChange(current);
         setStatusText(tr("Импортировано: %1").arg(QFileInfo(path).fileName()));
     } else if (added == kImportSkipped) {
         // cancelled by the user, or already told why not

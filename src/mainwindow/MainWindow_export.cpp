@@ -162,10 +162,11 @@ void MainWindow::exportInFormat(const QString& path, const QString& format, cons
             return;
     }
     // The exported pages and text hold the edits made in the page view.
-    if (!applyPendingOcrEdits())
+    const std::shared_ptr<PdfDocument> source = documentForReading();
+    if (!source)
         return;
-    if (!document->exportDocument(format, path, dpi)) {
-        QMessageBox::critical(this, tr("Ошибка экспорта"), tr("Не удалось экспортировать:\n%1").arg(document->lastError()),
+    if (!source->exportDocument(format, path, dpi)) {
+        QMessageBox::critical(this, tr("Ошибка экспорта"), tr("Не удалось экспортировать:\n%1").arg(source->lastError()),
                               QMessageBox::Ok);
         return;
     }
@@ -184,10 +185,11 @@ void MainWindow::onExportOcrText()
         return;
     if (!path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive))
         path += QStringLiteral(".txt");
-    if (!applyPendingOcrEdits())
+    const std::shared_ptr<PdfDocument> source = documentForReading();
+    if (!source)
         return;
     // UTF-8 without a byte-order mark, replacing the file only when written.
-    if (!document->exportDocument(QStringLiteral("txt"), path, kDefaultDpi)) {
+    if (!source->exportDocument(QStringLiteral("txt"), path, kDefaultDpi)) {
         QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось записать файл"), QMessageBox::Ok);
         return;
     }

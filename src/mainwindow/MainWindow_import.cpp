@@ -39,8 +39,10 @@ int MainWindow::importStartPage(int position, int currentPage)
 
 bool MainWindow::importFile(const QString& path, int position, QString* error)
 {
-    const int start = importStartPage(position, pdfView->currentPage());
-    return importFileAt(path, start, error) >= 0;
+    const int current = pdfView->currentPage();
+    PageChangeBatch batch(*this);
+    batch.show(current);
+    return importFileAt(path, importStartPage(position, current), error) >= 0;
 }
 
 // Appends the file's pages and moves them, in their order, to start (-1: they
@@ -142,8 +144,12 @@ void MainWindow::showImportDialog()
     if (paths.isEmpty() || !pagesMayChange())
         return;
     QStringList failures;
-    const int total = importFilesAt(paths, -1, &failures);
-    refreshAfterPageChange(0);
+    int total = 0;
+    {
+        PageChangeBatch batch(*this);
+        batch.show(0);
+        total = importFilesAt(paths, -1, &failures);
+    }
     reportImportFailures(tr("Ошибки импорта"), tr("Не удалось импортировать:\n"), failures);
     setStatusText(tr("Импортировано страниц: %1").arg(total));
 }
@@ -193,20 +199,28 @@ void MainWindow::importFilesAtPosition(ImportSource source, int position)
     const int start = importStartPage(position, current);
     if (source == ImportSource::Pdf || source == ImportSource::Document) {
         QString error;
-        const int added = importFileAt(paths.constFirst(), start, &error);
+        int added = 0;
+        {
+            PageChangeBatch batch(*this);
+            batch.show(current);
+            added = importFileAt(paths.constFirst(), start, &error);
+        }
         if (added == kImportSkipped)
             return;
         if (added < 0) {
             QMessageBox::critical(this, tr("Ошибка"), error);
             return;
         }
-        refreshAfterPageChange(current);
         setStatusText(tr("Импортировано: %1").arg(QFileInfo(paths.constFirst()).fileName()));
         return;
     }
     QStringList failures;
-    const int total = importFilesAt(paths, start, &failures);
-    refreshAfterPageChange(current);
+    int total = 0;
+    {
+        PageChangeBatch batch(*this);
+        batch.show(current);
+        total = importFilesAt(paths, start, &failures);
+    }
     if (source == ImportSource::Images)
         reportImportFailures(tr("Ошибки"), QString(), failures);
     else
@@ -223,8 +237,12 @@ void MainWindow::onImportPageRequested(int index)
         return;
     const int current = pdfView->currentPage();
     QStringList failures;
-    const int total = importFilesAt(paths, qBound(0, index, document->pageCount()), &failures);
-    refreshAfterPageChange(total > 0 ? index : current);
+    int total = 0;
+    {
+        PageChangeBatch batch(*this);
+        total = importFilesAt(paths, qBound(0, index, document->pageCount()), &failures);
+        batch.show(total > 0 ? index : current);
+    }
     reportImportFailures(tr("Ошибки импорта"), tr("Не удалось импортировать:\n"), failures);
     setStatusText(tr("Импортировано страниц: %1").arg(total));
 }

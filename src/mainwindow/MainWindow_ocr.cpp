@@ -328,7 +328,6 @@ bool MainWindow::writeBlocksIntoPage(int page, const std::vector<TextBlock>& blo
         QMessageBox::warning(this, tr("Ошибка"), writeError);
         return false;
     }
-    pdfView->invalidatePageCache();
     return true;
 }
 
@@ -353,7 +352,6 @@ bool MainWindow::commitShownEdits(const QString& pageError, const QString& write
         QMessageBox::warning(this, tr("Ошибка"), writeError);
         return false;
     }
-    pdfView->invalidatePageCache();
     forgetShownBlocks();
     return true;
 }
@@ -374,7 +372,6 @@ void MainWindow::onOcrEmbed()
     if (!commitShownEdits(tr("Не удалось определить страницу текстового слоя."),
                           tr("Не удалось применить текстовый слой.")))
         return;
-    updateTitle();
     setStatusText(tr("Текстовые изменения применены. Сохраните файл (Ctrl+S)."));
 }
 

@@ -163,7 +163,8 @@ void MainWindow::runOcrDocument(QProgressBar* bar, QListWidget* log)
         return;
     }
     // Edits on show go into their page first; when they cannot, nothing runs.
-    if (!applyPendingOcrEdits()) {
+    std::shared_ptr<PdfDocument> source = documentForReading();
+    if (!source) {
         notStarted(tr("не удалось применить текстовые правки"));
         return;
     }
@@ -181,7 +182,7 @@ void MainWindow::runOcrDocument(QProgressBar* bar, QListWidget* log)
         ocrButton->setEnabled(false);
 
     auto run = std::make_shared<DocumentOcrRun>();
-    run->document = sharedCurrentDocument();
+    run->document = std::move(source);
     run->progress = progress;
     if (dialog) {
         run->dialog = dialog;
@@ -258,7 +259,7 @@ void MainWindow::onDocumentPageRecognized(int page, std::vector<TextBlock> block
         // replace this layer: the page is left for another run.
         ++run.skipped;
         run.progress.add(tr("• Страница %1: пропущена — на ней есть несохранённые правки").arg(page + 1));
-    } else if (run.document->overlayOcrText(page, blocks, false)) {
+    } else if (writeRecognisedPage(*run.document, page, blocks)) {
         ++run.recognised;
         run.progress.add(tr("• Страница %1: добавлен текстовый слой: %2 блоков").arg(page + 1).arg(blocks.size()));
         // The page on show takes its new layer when the run ends: reading it
@@ -271,8 +272,16 @@ void MainWindow::onDocumentPageRecognized(int page, std::vector<TextBlock> block
             run.failure = reason;
         run.progress.add(tr("• Страница %1: не удалось добавить текстовый слой: %2").arg(page + 1).arg(reason));
     }
-    if (run.document.get() == document)
-        updateTitle();
+}
+
+// The view and the thumbnails catch up when the run ends: repainting now
+// would wait for the engine behind every worker's render.
+bool MainWindow::writeRecognisedPage(PdfDocument& target, int page, const std::vector<TextBlock>& blocks)
+{
+    const bool quiet = std::exchange(quietPageWrites, true);
+    const bool written = target.overlayOcrText(page, blocks, false);
+    quietPageWrites = quiet;
+    return written;
 }
 
 void MainWindow::stopOcrDocumentRun()

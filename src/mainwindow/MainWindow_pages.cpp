@@ -2,7 +2,6 @@
 // clear and move, from the ribbon and from the thumbnail strip.
 #include "MainWindow.h"
 
-#include "PageThumbnailPanel.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
 
@@ -28,13 +27,11 @@ bool MainWindow::readyForPageChange()
     return isDocumentLoaded() && pagesMayChange();
 }
 
+// The view and the rest follow the document by themselves; this only shows
+// the page an operation ends on.
 void MainWindow::refreshAfterPageChange(int page)
 {
-    thumbnailPanel->refresh();
-    pdfView->setDocument(document);
-    pdfView->setCurrentPage(page);
-    updateTitle();
-    updatePageControls();
+    clampedSetCurrentPage(page);
 }
 
 void MainWindow::reportPageFailure(const QString& what)
@@ -66,16 +63,8 @@ void MainWindow::rotateCurrentPage(int degrees)
     if (!pagesMayChange())
         return;
     const int page = pdfView->currentPage();
-    if (!document->rotatePage(page, degrees)) {
+    if (!document->rotatePage(page, degrees))
         reportPageFailure(tr("Не удалось повернуть страницу."));
-        return;
-    }
-    thumbnailPanel->refreshPage(page);
-    pdfView->setDocument(document);
-    pdfView->setCurrentPage(page);
-    loadNativeTextLayerForPage(page, false);
-    updateTitle();
-    updatePageControls();
 }
 
 void MainWindow::onInsertBlankPage()
@@ -94,9 +83,7 @@ void MainWindow::insertBlankPageAt(int index)
 {
     if (!readyForPageChange())
         return;
-    const bool inserted = document->insertBlankPage(index, kBlankPageSize);
-    refreshAfterPageChange(index);
-    if (!inserted)
+    if (!document->insertBlankPage(index, kBlankPageSize))
         reportPageFailure(tr("Не удалось вставить страницу."));
 }
 
@@ -122,9 +109,7 @@ void MainWindow::deletePageAt(int index)
 {
     if (!readyForPageChange())
         return;
-    const bool deleted = document->deletePage(index);
-    refreshAfterPageChange(qMin(document->pageCount() - 1, index));
-    if (!deleted)
+    if (!document->deletePage(index))
         reportPageFailure(tr("Не удалось удалить страницу."));
 }
 
@@ -141,22 +126,26 @@ void MainWindow::onDuplicatePage()
         reportPageFailure(tr("Ошибка дублирования страницы"));
         return;
     }
-    if (!document->appendPage(copyPath, 0)) {
-        reportPageFailure(tr("Ошибка вставки дубля"));
-        return;
+    QString reason;
+    {
+        PageChangeBatch batch(*this);
+        if (!document->appendPage(copyPath, 0)) {
+            reportPageFailure(tr("Ошибка вставки дубля"));
+            return;
+        }
+        const int last = document->pageCount() - 1;
+        if (page + 1 != last && !document->movePage(last, page + 1)) {
+            // The copy that could not be put in place goes again, with the reason kept.
+            reason = document->lastError();
+            document->deletePage(last);
+            batch.show(page);
+        }
     }
-    const int last = document->pageCount() - 1;
-    const bool placed = page + 1 == last || document->movePage(last, page + 1);
-    if (!placed) {
-        // The copy that could not be put in place goes again, with the reason kept.
-        const QString reason = document->lastError();
-        document->deletePage(last);
-        refreshAfterPageChange(page);
+    if (!reason.isNull()) {
         QMessageBox::warning(this, tr("Ошибка"), tr("Не удалось переместить страницу.") + QStringLiteral("\n\n") + reason);
         setStatusText(tr("Не удалось переместить страницу."));
         return;
     }
-    refreshAfterPageChange(page + 1);
     setStatusText(tr("Страница %1 дублирована").arg(page + 1));
 }
 
@@ -175,12 +164,16 @@ void MainWindow::onClearPage()
     if (!readyForPageChange())
         return;
     const QSizeF size = document->pageSize(page);
-    if (!document->insertBlankPage(page, size)) {
-        reportPageFailure(tr("Не удалось очистить страницу."));
-        return;
+    bool deleted = false;
+    {
+        PageChangeBatch batch(*this);
+        batch.show(page);
+        if (!document->insertBlankPage(page, size)) {
+            reportPageFailure(tr("Не удалось очистить страницу."));
+            return;
+        }
+        deleted = document->deletePage(page + 1);
     }
-    const bool deleted = document->deletePage(page + 1);
-    refreshAfterPageChange(page);
     if (!deleted) {
         reportPageFailure(tr("Не удалось очистить страницу."));
         return;
@@ -192,11 +185,6 @@ void MainWindow::onMovePageRequested(int from, int to)
 {
     if (!m_allowPageEditing || !readyForPageChange())
         return;
-    const bool moved = document->movePage(from, to);
-    pdfView->setDocument(document);
-    pdfView->setCurrentPage(moved ? to : from);
-    thumbnailPanel->refresh();
-    updateTitle();
-    if (!moved)
+    if (!document->movePage(from, to))
         reportPageFailure(tr("Не удалось переместить страницу."));
 }

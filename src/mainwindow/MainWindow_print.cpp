@@ -37,8 +37,10 @@ void MainWindow::onPrint()
 {
     if (!isDocumentLoaded() || outputJobRunning)
         return;
-    // The printout shows the edits made in the page view.
-    if (!applyPendingOcrEdits())
+    // The printout shows the edits made in the page view; the document stays
+    // as it is while it prints: no tab closes under it.
+    const std::shared_ptr<PdfDocument> held = documentForReading();
+    if (!held)
         return;
     const PrintSettings settings = PrintSettings::read();
     std::unique_ptr<PrintDevice> device =
@@ -52,8 +54,6 @@ void MainWindow::onPrint()
         return;
 
     const OutputJobScope job(this);
-    // The document stays as it is while it prints: no tab closes under it.
-    const std::shared_ptr<PdfDocument> held = sharedCurrentDocument();
     int first = 0;
     int last = -1;
     printRangeFor(printer, held->pageCount(), pdfView->currentPage(), &first, &last);

@@ -75,6 +75,24 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
     case ToolCommand::RotateRight:
         onClick(&MainWindow::onRotateCW);
         break;
+    case ToolCommand::Settings:
+        onClick(&MainWindow::showSettingsDialog);
+        break;
+    case ToolCommand::PasswordDialog:
+        onClick(&MainWindow::showPasswordDialog);
+        break;
+    case ToolCommand::PageTools:
+        connect(button, &QToolButton::clicked, this, [this] { showPageToolsDialog({}, false); });
+        break;
+    case ToolCommand::DocumentProperties:
+        onClick(&MainWindow::showDocumentPropertiesDialog);
+        break;
+    case ToolCommand::LoadError:
+        onClick(&MainWindow::showLoadErrorDialog);
+        break;
+    case ToolCommand::About:
+        onClick(&MainWindow::showAboutDialog);
+        break;
     case ToolCommand::Print:
         onClick(&MainWindow::showPrintDialog);
         break;
@@ -82,15 +100,8 @@ void MainWindow::connectToolCommand(QToolButton* button, ToolCommand command)
         onClick(&MainWindow::showSaveExportDialog);
         break;
     // Their windows and operations come with their own features, which
-    // connect them here: the password, page-tools, annotation, properties,
-    // settings, load-error and about dialogs and search.
-    case ToolCommand::PasswordDialog:
-    case ToolCommand::PageTools:
+    // connect them here: the annotation dialog and search.
     case ToolCommand::AnnotationProperties:
-    case ToolCommand::DocumentProperties:
-    case ToolCommand::Settings:
-    case ToolCommand::LoadError:
-    case ToolCommand::About:
     case ToolCommand::Search:
     case ToolCommand::None:
         break;

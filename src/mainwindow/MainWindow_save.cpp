@@ -85,7 +85,6 @@ bool MainWindow::finishActiveSave()
 {
     autoSaveFailureShown = false;
     showBlocksAgainAfterSave();
-    updateTitle();
     // Edited blocks the view still holds unwritten are not saved with it.
     if (hasUnsavedChanges(document))
         return false;
@@ -120,15 +119,18 @@ void MainWindow::onSave()
 // file reached only by adding the suffix is asked about here.
 QString MainWindow::askSaveAsTarget(const QString& startPath)
 {
-    const QString chosen =
-        QFileDialog::getSaveFileName(this, tr("Сохранить как"), startPath, tr("PDF файлы (*.pdf)"));
+    return askPdfSaveTarget(tr("Сохранить как"), startPath, tr("PDF файлы (*.pdf)"));
+}
+
+QString MainWindow::askPdfSaveTarget(const QString& title, const QString& startPath, const QString& filter)
+{
+    const QString chosen = QFileDialog::getSaveFileName(this, title, startPath, filter);
     if (chosen.isEmpty() || chosen.endsWith(kPdfSuffix, Qt::CaseInsensitive))
         return chosen;
     const QString target = chosen + kPdfSuffix;
     if (QFileInfo::exists(target) &&
-        !appQuestion(this, tr("Сохранить как"),
-                     tr("Файл «%1» уже существует. Заменить его?").arg(QFileInfo(target).fileName()), tr("Заменить"),
-                     tr("Отмена")))
+        !appQuestion(this, title, tr("Файл «%1» уже существует. Заменить его?").arg(QFileInfo(target).fileName()),
+                     tr("Заменить"), tr("Отмена")))
         return QString();
     return target;
 }
@@ -169,11 +171,8 @@ bool MainWindow::saveActiveDocumentTo(const QString& path, QString* error)
             *error = tr("Неизвестная ошибка записи.");
         return false;
     }
-    if (activeIndex >= 0 && activeIndex < int(openDocuments.size()))
-        openDocuments[size_t(activeIndex)].path = QFileInfo(path).absoluteFilePath();
     autoSaveFailureShown = false;
     showBlocksAgainAfterSave();
-    updateTitle();
     return true;
 }
 
@@ -272,7 +271,6 @@ void MainWindow::autoSaveSucceeded()
 {
     autoSaveFailureShown = false;
     showBlocksAgainAfterSave();
-    updateTitle();
     setStatusText(tr("Автосохранено: %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm"))));
 }
 

@@ -41,7 +41,7 @@ bool MainWindow::showScannedPdfExportDialog(const QString& path)
         return false;
     }
     // The preview and the file show the edits made in the page view.
-    if (!applyPendingOcrEdits())
+    if (!documentForReading())
         return false;
     ScannedPdfExportOptions initial = readScannedPdfDefaults();
     const QString source = document->filePath();
@@ -74,8 +74,10 @@ bool MainWindow::writeScannedPdf(const ScannedPdfExportOptions& chosen)
     if (!confirmOutputTarget(tr("Сканированный PDF"), target))
         return false;
 
+    const std::shared_ptr<PdfDocument> held = documentForReading();
+    if (!held)
+        return false;
     const OutputJobScope job(this);
-    const std::shared_ptr<PdfDocument> held = sharedCurrentDocument();
     const int pageCount = held->pageCount();
     ScannedPdfWriter::Source source;
     source.pageCount = pageCount;

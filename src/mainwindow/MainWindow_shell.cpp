@@ -81,11 +81,8 @@ void MainWindow::runShellAction(const QString& action, const QList<QString>& giv
                 supported << path;
         }
         if (supported.size() >= 2) {
-            // The page tools' merge takes these files once that window exists.
-            QTimer::singleShot(0, this, [quitWhenHidden] {
-                reportStepNotAvailable("page tools");
-                quitWhenHidden();
-            });
+            // The page tools in shell mode end the run themselves.
+            QTimer::singleShot(0, this, [this, supported] { showPageToolsDialog(supported, true); });
             return;
         }
         refuse(tr("Объединение PDF"), tr("Выберите минимум два поддерживаемых файла для объединения."));

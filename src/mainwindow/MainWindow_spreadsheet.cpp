@@ -16,24 +16,27 @@ constexpr int kMaxSpreadsheetPages = 500;
 
 } // namespace
 
-// Appends the workbook's pages, each as soon as it is drawn. False with the
-// reason when no page came; skipped, with nothing added and nothing further
-// to say, when the dialog was cancelled or the import refused with a notice.
 bool MainWindow::importSpreadsheetPages(const QString& path, QString* error, bool* skipped)
 {
-    *skipped = false;
+    const int added = appendSpreadsheetPages(*document, path, error);
+    *skipped = added == kImportSkipped;
+    return added > 0;
+}
+
+// Each page is appended as soon as it is drawn, so one page image at a time
+// is held. All or nothing: pages of an import that broke off or was
+// cancelled are taken out again.
+int MainWindow::appendSpreadsheetPages(PdfDocument& target, const QString& path, QString* error)
+{
     XlsxImportDialog dialog(path, this);
-    if (dialog.exec() != QDialog::Accepted) {
-        *skipped = true;
-        return false;
-    }
+    if (dialog.exec() != QDialog::Accepted)
+        return kImportSkipped;
     const int planned = dialog.plannedPageCount();
     if (planned > kMaxSpreadsheetPages) {
         appInfo(this, tr("Импорт Excel"), tr("Слишком много страниц для импорта: %1.").arg(planned));
-        *skipped = true;
-        return false;
+        return kImportSkipped;
     }
-    const int before = document->pageCount();
+    const int before = target.pageCount();
     QProgressDialog progress(tr("Страницы книги..."), tr("Отмена"), 0, planned, this);
     progress.setWindowTitle(tr("Импорт Excel"));
     progress.setWindowModality(Qt::WindowModal);
@@ -42,28 +45,23 @@ bool MainWindow::importSpreadsheetPages(const QString& path, QString* error, boo
     bool cancelled = false;
     QSizeF size(-1, -1);
     const int built = dialog.buildPages(size, [&](const QImage& page) {
-        if (!document->appendRenderedPage(page, size)) {
-            failure = document->lastError().trimmed();
+        if (!target.appendRenderedPage(page, size)) {
+            failure = target.lastError().trimmed();
             return false;
         }
-        progress.setValue(document->pageCount() - before);
+        progress.setValue(target.pageCount() - before);
         QCoreApplication::processEvents();
         cancelled = progress.wasCanceled();
         return !cancelled;
     });
     progress.reset();
     if (failure.isEmpty() && !cancelled && built > 0)
-        return true;
-    // All or nothing: pages of a workbook that broke off are taken out again.
-    for (int page = document->pageCount() - 1; page >= before; --page)
-        document->deletePage(page);
-    *skipped = cancelled;
-    if (error && !cancelled)
+        return target.pageCount() - before;
+    for (int page = target.pageCount() - 1; page >= before; --page)
+        target.deletePage(page);
+    if (cancelled)
+        return kImportSkipped;
+    if (error)
         *error = failure.isEmpty() ? dialog.reason() : failure;
-    return false;
-}
-
-int MainWindow::importSpreadsheetAt(const QString& path, int start, QString* error)
-{
-    return importFileAt(path, start, error);
+    return -1;
 }

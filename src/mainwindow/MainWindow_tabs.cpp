@@ -25,6 +25,9 @@ QWidget* MainWindow::buildViewTab()
     auto* tab = new ViewRibbonTab(*this, pdfView->ocrDebugLabelsVisible());
     connect(tab, &ViewRibbonTab::fullScreenToggled, this, &MainWindow::toggleFullScreen);
     connect(tab, &ViewRibbonTab::fontLabelsToggled, pdfView, &PdfView::setOcrDebugLabelsVisible);
+    connect(tab, &ViewRibbonTab::lightThemeChosen, this, &MainWindow::setLightTheme);
+    connect(tab, &ViewRibbonTab::darkThemeChosen, this, &MainWindow::setDarkTheme);
+    connect(tab, &ViewRibbonTab::settingsRequested, this, &MainWindow::showSettingsDialog);
     connect(tab, &ViewRibbonTab::layoutChosen, this, [this](ViewRibbonTab::Layout layout) {
         pdfView->setViewMode(layout == ViewRibbonTab::SinglePage ? PdfView::SinglePage : PdfView::Continuous);
         QWidget* panel = leftPanel ? leftPanel : thumbnailPanel;

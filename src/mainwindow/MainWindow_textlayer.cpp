@@ -56,7 +56,6 @@ void MainWindow::onUnsavedBlocksReplaced(int page, const std::vector<TextBlock>&
 {
     if (!isDocumentLoaded())
         return;
-    if (writeBlocksIntoPage(page, blocks, tr("Не удалось определить страницу текстовых правок."),
-                            tr("Не удалось применить текстовые правки.")))
-        updateTitle();
+    writeBlocksIntoPage(page, blocks, tr("Не удалось определить страницу текстовых правок."),
+                        tr("Не удалось применить текстовые правки."));
 }

@@ -29,6 +29,11 @@ public:
     // at a freed one's address never gets its pages.
     const Page& page(const PdfDocument& document, int index);
     void clear() { entries.clear(); }
+    // The document changed: what was read from it goes.
+    void forget(const PdfDocument& document)
+    {
+        std::erase_if(entries, [&document](const Entry& e) { return e.document == &document; });
+    }
 
 private:
     struct Entry {

@@ -1,49 +1,188 @@
 #include "UiTranslate.h"
 
-#include "VornResources.h"
+#include "UiTranslationTable.h"
 
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
-#include <QFile>
+#include <QGroupBox>
 #include <QHash>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QLocale>
-#include <QRegularExpression>
 #include <QSettings>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QTextEdit>
 #include <QVariant>
 
 namespace {
 
-using Table = QHash<QString, QHash<QString, QString>>;
+// Combo boxes longer than this (font lists) are never captured.
+constexpr int kMostCapturedItems = 80;
+// List items keep their source under this role, and what the pass wrote one above.
+constexpr int kListSourceRole = Qt::UserRole + 500;
+constexpr int kListShownRole = kListSourceRole + 1;
 
-// The embedded table is a few hundred kilobytes; anything far larger is not it.
-constexpr qint64 kLargestTable = 16 * 1024 * 1024;
+const char* const kTextProperty = "_vorn_i18n_text";
+const char* const kTitleProperty = "_vorn_i18n_title";
+const char* const kPlaceholderProperty = "_vorn_i18n_placeholder";
+const char* const kToolTipProperty = "_vorn_i18n_tooltip";
+const char* const kStatusTipProperty = "_vorn_i18n_statusTip";
+const char* const kWindowTitleProperty = "_vorn_i18n_windowTitle";
+const char* const kItemsProperty = "_vorn_i18n_items";
+const char* const kTabsProperty = "_vorn_i18n_tabs";
+const char* const kSkipItemsProperty = "_vorn_i18n_skip_items";
+const char* const kKeepTitleProperty = "_vorn_i18n_keep_title";
+const char* const kLocalizingProperty = "_vorn_i18n_localizing";
 
-const Table& translations()
+const UiTranslationTable& table()
 {
-    static const Table table = [] {
-        initVornResources();
-        Table loaded;
-        QFile file(QStringLiteral(":/resources/i18n/vorn_ui_translations_multilang.json"));
-        if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestTable)
-            return loaded;
-        const QJsonObject locales =
-            QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("translations")).toObject();
-        for (auto locale = locales.begin(); locale != locales.end(); ++locale) {
-            QHash<QString, QString>& texts = loaded[locale.key()];
-            const QJsonObject entries = locale.value().toObject();
-            for (auto entry = entries.begin(); entry != entries.end(); ++entry)
-                texts.insert(entry.key(), entry.value().toString());
-        }
-        return loaded;
-    }();
-    return table;
+    static const UiTranslationTable loaded = UiTranslationTable::fromResource();
+    return loaded;
 }
 
-bool hasCyrillic(const QString& text)
+QString currentLanguage()
 {
-    static const QRegularExpression cyrillic(QStringLiteral("[А-Яа-яЁё]"));
-    return cyrillic.match(text).hasMatch();
+    QString language = qApp ? qApp->property("uiLanguage").toString() : QString();
+    if (language.isEmpty())
+        language = QSettings().value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString();
+    return language;
+}
+
+// What the pass last wrote under a source property lives beside it.
+QByteArray shownProperty(const char* property)
+{
+    return QByteArray(property) + "_shown";
+}
+
+// Translates the remembered source of one text and writes it when it differs.
+template <typename Setter>
+void localizeText(QObject* object, const char* property, const QString& current, Setter&& set)
+{
+    const QString source = rememberedText(object, property, current);
+    const QString text = uiTranslateSmart(source);
+    object->setProperty(shownProperty(property).constData(), text);
+    if (!source.isEmpty() && text != current)
+        set(text);
+}
+
+// The sources of a list of texts (combo items, tabs): captured again when the
+// texts are not what the pass last wrote. A text the pass wrote keeps its
+// source; any other text is a new source.
+QStringList rememberedList(QObject* object, const char* property, const QStringList& current, bool mayCapture)
+{
+    const QVariant stored = object->property(property);
+    const QStringList shown = object->property(shownProperty(property).constData()).toStringList();
+    const QStringList sources = stored.toStringList();
+    const bool unchanged = stored.isValid() && shown == current;
+    if (unchanged || !mayCapture)
+        return sources;
+    QHash<QString, QString> sourceOfShown;
+    for (qsizetype i = 0; i < qMin(shown.size(), sources.size()); ++i)
+        sourceOfShown.insert(shown[i], sources[i]);
+    QStringList captured;
+    captured.reserve(current.size());
+    for (const QString& text : current)
+        captured << sourceOfShown.value(text, text);
+    object->setProperty(property, captured);
+    return captured;
+}
+
+void localizeCombo(QComboBox* box)
+{
+    if (box->property(kSkipItemsProperty).toBool())
+        return;
+    QStringList current;
+    current.reserve(box->count());
+    for (int i = 0; i < box->count(); ++i)
+        current << box->itemText(i);
+    const QStringList sources =
+        rememberedList(box, kItemsProperty, current, box->count() <= kMostCapturedItems);
+    if (sources.size() != box->count())
+        return;
+    QStringList shown;
+    shown.reserve(sources.size());
+    for (const QString& source : sources)
+        shown << uiTranslateSmart(source);
+    box->setProperty(shownProperty(kItemsProperty).constData(), shown);
+    if (shown == current)
+        return;
+    const QSignalBlocker blocker(box);
+    // An editable box keeps what the user typed there.
+    const bool typed = box->isEditable() && box->currentText() != box->itemText(box->currentIndex());
+    const QString typedText = box->currentText();
+    for (int i = 0; i < shown.size(); ++i) {
+        if (shown[i] != current[i])
+            box->setItemText(i, shown[i]);
+    }
+    if (typed)
+        box->setEditText(typedText);
+}
+
+void localizeTabs(QTabWidget* tabs)
+{
+    QStringList current;
+    current.reserve(tabs->count());
+    for (int i = 0; i < tabs->count(); ++i)
+        current << tabs->tabText(i);
+    const QStringList sources = rememberedList(tabs, kTabsProperty, current, true);
+    if (sources.size() != tabs->count())
+        return;
+    QStringList shown;
+    shown.reserve(sources.size());
+    for (const QString& source : sources)
+        shown << uiTranslateSmart(source);
+    tabs->setProperty(shownProperty(kTabsProperty).constData(), shown);
+    for (int i = 0; i < shown.size(); ++i) {
+        if (shown[i] != current[i])
+            tabs->setTabText(i, shown[i]);
+    }
+}
+
+void localizeList(QListWidget* list)
+{
+    for (int i = 0; i < list->count(); ++i) {
+        QListWidgetItem* item = list->item(i);
+        const QString current = item->text();
+        const QVariant shown = item->data(kListShownRole);
+        if (!item->data(kListSourceRole).isValid() || (shown.isValid() && shown.toString() != current))
+            item->setData(kListSourceRole, current);
+        const QString text = uiTranslateSmart(item->data(kListSourceRole).toString());
+        item->setData(kListShownRole, text);
+        if (text != current)
+            item->setText(text);
+    }
+}
+
+void localizeWidget(QWidget* widget)
+{
+    if (auto* labelWidget = qobject_cast<QLabel*>(widget))
+        localizeText(labelWidget, kTextProperty, labelWidget->text(),
+                     [labelWidget](const QString& text) { labelWidget->setText(text); });
+    if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        localizeText(button, kTextProperty, button->text(), [button](const QString& text) { button->setText(text); });
+    if (auto* group = qobject_cast<QGroupBox*>(widget))
+        localizeText(group, kTitleProperty, group->title(), [group](const QString& text) { group->setTitle(text); });
+    if (auto* line = qobject_cast<QLineEdit*>(widget))
+        localizeText(line, kPlaceholderProperty, line->placeholderText(),
+                     [line](const QString& text) { line->setPlaceholderText(text); });
+    if (auto* edit = qobject_cast<QTextEdit*>(widget))
+        localizeText(edit, kPlaceholderProperty, edit->placeholderText(),
+                     [edit](const QString& text) { edit->setPlaceholderText(text); });
+    if (auto* box = qobject_cast<QComboBox*>(widget))
+        localizeCombo(box);
+    if (auto* list = qobject_cast<QListWidget*>(widget))
+        localizeList(list);
+    if (auto* tabs = qobject_cast<QTabWidget*>(widget))
+        localizeTabs(tabs);
+    localizeText(widget, kToolTipProperty, widget->toolTip(), [widget](const QString& text) { widget->setToolTip(text); });
+    localizeText(widget, kStatusTipProperty, widget->statusTip(),
+                 [widget](const QString& text) { widget->setStatusTip(text); });
+    for (QAction* action : widget->actions())
+        localizeAction(action);
 }
 
 } // namespace
@@ -52,27 +191,63 @@ QString uiTranslate(const QString& source)
 {
     if (source.isEmpty())
         return source;
-    QString language = qApp ? qApp->property("uiLanguage").toString() : QString();
-    if (language.isEmpty())
-        language = QSettings().value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString();
-    const Table& table = translations();
-    const auto english = table.constFind(QStringLiteral("en"));
-    const bool plainLanguage = language == QLatin1String("en") || language == QLatin1String("ru");
-    const auto own = table.constFind(language);
-    if (own != table.constEnd()) {
-        const QString text = own->value(source);
-        if (!text.isEmpty()) {
-            // An English copy of a Russian text is no wording of this language.
-            if (!plainLanguage && english != table.constEnd() && text == english->value(source) &&
-                hasCyrillic(source))
-                return source;
-            return text;
-        }
-    }
-    if (language == QLatin1String("en") || english == table.constEnd())
+    return table().translate(currentLanguage(), source);
+}
+
+QString uiTranslateSmart(const QString& source)
+{
+    if (source.isEmpty())
         return source;
-    const QString fallback = english->value(source);
-    return fallback.isEmpty() || hasCyrillic(source) ? source : fallback;
+    return table().translateSmart(currentLanguage(), source);
+}
+
+QString rememberedText(QObject* object, const char* property, const QString& current)
+{
+    const QVariant stored = object->property(property);
+    if (stored.isValid()) {
+        const QVariant shown = object->property(shownProperty(property).constData());
+        if (!shown.isValid() || shown.toString() == current)
+            return stored.toString();
+    }
+    object->setProperty(property, current);
+    return current;
+}
+
+void localizeAction(QAction* action)
+{
+    if (!action)
+        return;
+    const QString source = rememberedText(action, kTextProperty, action->text());
+    const QString text = uiTranslateSmart(source);
+    action->setProperty(shownProperty(kTextProperty).constData(), text);
+    if (text != action->text())
+        action->setText(text);
+    localizeText(action, kToolTipProperty, action->toolTip(), [action](const QString& t) { action->setToolTip(t); });
+    localizeText(action, kStatusTipProperty, action->statusTip(),
+                 [action](const QString& t) { action->setStatusTip(t); });
+}
+
+void localizeWidgetTree(QWidget* root)
+{
+    if (!root || root->property(kLocalizingProperty).toBool())
+        return;
+    root->setProperty(kLocalizingProperty, true);
+    // A window whose title the program keeps up to date itself is left alone.
+    if (!root->property(kKeepTitleProperty).toBool())
+        localizeText(root, kWindowTitleProperty, root->windowTitle(),
+                     [root](const QString& text) { root->setWindowTitle(text); });
+    localizeWidget(root);
+    for (QWidget* child : root->findChildren<QWidget*>())
+        localizeWidget(child);
+    for (QAction* action : root->findChildren<QAction*>())
+        localizeAction(action);
+    root->setProperty(kLocalizingProperty, false);
+}
+
+const QList<std::pair<QString, QString>>& uiLanguageList()
+{
+    static const QList<std::pair<QString, QString>> languages = table().languages();
+    return languages;
 }
 
 QString currentUiLanguageCode()

@@ -24,12 +24,13 @@ ViewRibbonTab::ViewRibbonTab(MainWindow& window, bool fontLabelsShown)
     QToolButton* continuous = layoutButton(QStringLiteral("continuous-view"), tr("Лента"), Continuous);
     QToolButton* thumbnails = layoutButton(QStringLiteral("thumbnails"), tr("Миниатюры"), Thumbnails);
 
-    // Themes, properties, settings, updates and about are connected with
-    // their own features.
     QToolButton* light = iconOnlyButton(QStringLiteral("theme-light"), tr("Светлая тема"), false);
     QToolButton* dark = iconOnlyButton(QStringLiteral("theme-dark"), tr("Тёмная тема"), false);
     QToolButton* properties = window.toolButton(QStringLiteral("properties"), tr("Свойства"), false, false);
     QToolButton* settings = window.toolButton(QStringLiteral("settings"), tr("Настройки"), false, false);
+    connect(light, &QToolButton::clicked, this, &ViewRibbonTab::lightThemeChosen);
+    connect(dark, &QToolButton::clicked, this, &ViewRibbonTab::darkThemeChosen);
+    connect(settings, &QToolButton::clicked, this, &ViewRibbonTab::settingsRequested);
     QToolButton* updates = window.toolButton(QStringLiteral("verify"), tr("Обновления"), false, false);
     updates->setToolTip(tr("Проверить обновления приложения"));
     QToolButton* fonts = window.toolButton(QStringLiteral("debug-font"), tr("Шрифты"), true, false);
@@ -37,6 +38,9 @@ ViewRibbonTab::ViewRibbonTab(MainWindow& window, bool fontLabelsShown)
     fonts->setChecked(fontLabelsShown);
     connect(fonts, &QToolButton::toggled, this, &ViewRibbonTab::fontLabelsToggled);
     QToolButton* about = window.toolButton(QStringLiteral("vorn-app"), tr("О программе"), false, false);
+    connect(properties, &QToolButton::clicked, &window, &MainWindow::showDocumentPropertiesDialog);
+    connect(updates, &QToolButton::clicked, &window, &MainWindow::checkForUpdates);
+    connect(about, &QToolButton::clicked, &window, &MainWindow::showAboutDialog);
 
     fillRibbonPage(this, {window.ribbonGroup(tr("Окно"), {screen, single, continuous, thumbnails}),
                           window.ribbonGroup(tr("Тема"), {light, dark}),

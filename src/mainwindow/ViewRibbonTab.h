@@ -17,4 +17,7 @@ signals:
     void fullScreenToggled();
     void layoutChosen(ViewRibbonTab::Layout layout);
     void fontLabelsToggled(bool shown);
+    void lightThemeChosen();
+    void darkThemeChosen();
+    void settingsRequested();
 };

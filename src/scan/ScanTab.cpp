@@ -181,27 +181,29 @@ void ScanTab::setControlsEnabled(bool on)
     m_interfaceCombo->setEnabled(on);
 }
 
-void ScanTab::onPreviewClicked()
+bool ScanTab::readyToAcquire()
 {
     if (m_busy || !m_backend)
-        return;
+        return false;
     if (!m_backend->isDeviceOpen()) {
         setStatus(tr("Выберите устройство"));
-        return;
+        return false;
     }
     saveSettings();
+    return true;
+}
+
+void ScanTab::onPreviewClicked()
+{
+    if (!readyToAcquire())
+        return;
     startWorker(true);
 }
 
 void ScanTab::onScanClicked()
 {
-    if (m_busy || !m_backend)
+    if (!readyToAcquire())
         return;
-    if (!m_backend->isDeviceOpen()) {
-        setStatus(tr("Выберите устройство"));
-        return;
-    }
-    saveSettings();
     if (m_interfaceCombo->currentData().toString() == QLatin1String("native"))
         startNativeScan();
     else

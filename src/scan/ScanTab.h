@@ -68,6 +68,8 @@ private:
     void stopLivePreview();
     void startNativeScan();
     void setStatus(const QString& text);
+    // False (with a status line) while busy or without an open device; saves the settings otherwise.
+    bool readyToAcquire();
 
     std::unique_ptr<ScanBackend> m_backend;
     QComboBox* m_deviceCombo = nullptr;

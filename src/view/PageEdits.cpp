@@ -9,6 +9,7 @@
 #include "StableSort.h"
 
 #include <QImage>
+#include <QTransform>
 #include <QUndoCommand>
 
 #include <algorithm>
@@ -225,6 +226,60 @@ bool PageEdits::canGroup(const std::vector<TextBlock>& blocks, const QSet<int>& 
            });
 }
 
+namespace {
+
+// A turned block's lines stand in its own frame, turned about its centre;
+// its glyph boxes in its frame as made, turned about its old centre.
+// Grouped blocks turned alike share the first one's frames, each line
+// carried so that it still shows where it stood; false when they are not
+// turned alike (upright ones need nothing).
+bool carryIntoOneFrame(const std::vector<const TextBlock*>& blocks, std::vector<TextBlock::Line>& lines,
+                       QRectF& rect)
+{
+    const TextBlock& first = *blocks.front();
+    const bool alike = std::all_of(blocks.begin(), blocks.end(), [&](const TextBlock* b) {
+        return std::abs(b->rotation - first.rotation) <= kBlockRotationEpsilon &&
+               std::abs(b->originalRotation - first.originalRotation) <= kBlockRotationEpsilon;
+    });
+    if (!alike || std::abs(first.rotation) <= kBlockRotationEpsilon)
+        return false;
+    QTransform turn;
+    turn.rotate(-first.rotation);
+    QTransform turnMade;
+    turnMade.rotate(-first.originalRotation);
+    // Where a point of a frame turned about from lands in the one turned about to.
+    const auto carry = [](const QTransform& t, const QPointF& from, const QPointF& to) {
+        return t.inverted().map(from - to) - (from - to);
+    };
+    lines.clear();
+    rect = QRectF();
+    for (const TextBlock* block : blocks) {
+        const QPointF shift = carry(turn, block->rect.center(), first.rect.center());
+        const QPointF glyphShift = carry(turnMade, block->originalRect.center(), first.originalRect.center());
+        for (TextBlock::Line line : block->lines) {
+            line.rect.translate(shift);
+            for (TextBlock::Line::Word& word : line.words)
+                word.rect.translate(shift);
+            for (QRectF& box : line.glyphBoxes)
+                box.translate(glyphShift);
+            lines.push_back(line);
+        }
+        rect |= block->rect.translated(shift);
+    }
+    // The group turns about its own centre: everything moves so that the
+    // first block's lines still show where they stood.
+    const QPointF recentre = turn.map(rect.center() - first.rect.center()) - (rect.center() - first.rect.center());
+    rect.translate(recentre);
+    for (TextBlock::Line& line : lines) {
+        line.rect.translate(recentre);
+        for (TextBlock::Line::Word& word : line.words)
+            word.rect.translate(recentre);
+    }
+    return true;
+}
+
+} // namespace
+
 int PageEdits::groupBlocks(const QSet<int>& indexes, double pageHeight)
 {
     if (!canGroup(m_blocks, indexes))
@@ -233,7 +288,8 @@ int PageEdits::groupBlocks(const QSet<int>& indexes, double pageHeight)
     std::sort(selected.begin(), selected.end());
     TextBlock merged = m_blocks[size_t(selected.first())];
     merged.lines.clear();
-    QStringList texts;
+    std::vector<QString> blockTexts;  // per selected block
+    std::vector<int> owners;          // per line: its block among the selected
     for (int index : selected) {
         const TextBlock& block = m_blocks[size_t(index)];
         // The merged block keeps the first one's old place; the others' old
@@ -243,20 +299,51 @@ int PageEdits::groupBlocks(const QSet<int>& indexes, double pageHeight)
         for (TextBlock::Line line : block.lines) {
             line.text = line.text.trimmed();
             merged.lines.push_back(line);
+            owners.push_back(int(blockTexts.size()));
         }
         merged.rect |= block.rect;
-        const QString text = ocrBlockTextForClipboard(block);
-        if (!text.isEmpty())
-            texts << text;
+        blockTexts.push_back(ocrBlockTextForClipboard(block));
+    }
+    std::vector<const TextBlock*> grouped;
+    for (int index : selected)
+        grouped.push_back(&m_blocks[size_t(index)]);
+    std::vector<TextBlock::Line> carried;
+    QRectF carriedRect;
+    if (carryIntoOneFrame(grouped, carried, carriedRect)) {
+        for (TextBlock::Line& line : carried)
+            line.text = line.text.trimmed();
+        merged.lines = std::move(carried);
+        merged.rect = carriedRect;
     }
     const auto topOf = [pageHeight](const TextBlock::Line& line) {
         return pageHeight > 0 ? pageHeight - line.rect.y() - line.rect.height() : line.rect.y();
     };
-    vorn::safeStableSort(merged.lines, [&](const TextBlock::Line& a, const TextBlock::Line& b) {
+    std::vector<std::pair<TextBlock::Line, int>> ordered;
+    for (size_t i = 0; i < merged.lines.size(); ++i)
+        ordered.emplace_back(merged.lines[i], owners[i]);
+    vorn::safeStableSort(ordered, [&](const auto& x, const auto& y) {
+        const TextBlock::Line& a = x.first;
+        const TextBlock::Line& b = y.first;
         if (std::abs(topOf(a) - topOf(b)) < kSameRowPt)
             return a.rect.x() < b.rect.x();
         return topOf(a) < topOf(b);
     });
+    // The blocks' texts follow in the order their lines now stand, so that
+    // the text and the lines it is written into agree.
+    merged.lines.clear();
+    std::vector<int> textOrder;
+    for (const auto& [line, owner] : ordered) {
+        merged.lines.push_back(line);
+        if (std::find(textOrder.begin(), textOrder.end(), owner) == textOrder.end())
+            textOrder.push_back(owner);
+    }
+    for (int i = 0; i < int(blockTexts.size()); ++i)
+        if (std::find(textOrder.begin(), textOrder.end(), i) == textOrder.end())
+            textOrder.push_back(i);
+    QStringList texts;
+    for (int i : textOrder)
+        if (!blockTexts[size_t(i)].isEmpty())
+            texts << blockTexts[size_t(i)];
     if (texts.isEmpty()) {
         for (const TextBlock::Line& line : merged.lines) {
             if (!line.text.isEmpty())

@@ -64,6 +64,8 @@ private slots:
     void refusesWhatItCannotPlace_data();
     void refusesWhatItCannotPlace();
     void formDrawnOnceIsCopied();
+    void textStateLeftForLaterStreams_data();
+    void textStateLeftForLaterStreams();
 
 private:
     QTemporaryDir m_dir;
@@ -199,6 +201,32 @@ void TestContentStreamEditor::formDrawnOnceIsCopied()
         QCOMPARE(QString::fromStdString(streamData(pdf.getObjectByID(5, 0))), QStringLiteral("BT /F2 10 Tf 0 0 Td (GONE) Tj ET"));
     }, &error));
     QCOMPARE(editor.glyphsRemoved(), 4);
+}
+
+void TestContentStreamEditor::textStateLeftForLaterStreams_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<bool>("leaves");
+    QTest::newRow("a scan layer's Tz and Tr") << "BT 3 Tr /F1 12 Tf 136.5 Tz (DOGOVOR) Tj ET" << true;
+    QTest::newRow("word spacing outside BT") << "10 Tw BT /F1 12 Tf (a b) Tj ET" << true;
+    QTest::newRow("all of it inside q/Q") << "q BT 3 Tr 90 Tz /F1 12 Tf (x) Tj ET Q" << false;
+    QTest::newRow("after its Q") << "q 2 Tc Q BT 1 Ts /F1 12 Tf (x) Tj ET" << true;
+    QTest::newRow("no text state") << "BT /F1 12 Tf 72 700 Td (plain) Tj ET 0 0 1 rg 10 10 50 50 re f" << false;
+    QTest::newRow("a string that reads Tz") << "BT /F1 12 Tf (Tz Tc) Tj ET" << false;
+}
+
+// Text the program appends after the page's own content takes whatever text
+// state that content leaves outside q/Q.
+void TestContentStreamEditor::textStateLeftForLaterStreams()
+{
+    QFETCH(QString, content);
+    QFETCH(bool, leaves);
+    QpdfFile file;
+    QString error;
+    QVERIFY(file.load(pagePdf(content), &error));
+    bool found = !leaves;
+    QVERIFY(file.run([&](QPDF& pdf) { found = ContentStreamEditor::leavesTextState(pdf.getAllPages().front()); }, &error));
+    QCOMPARE(found, leaves);
 }
 
 QTEST_MAIN(TestContentStreamEditor)

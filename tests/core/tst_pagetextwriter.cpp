@@ -160,6 +160,10 @@ void TestPageTextWriter::replacedLineKeepsItsWidthFontAndColour_data()
                           << "Twelve members were present in hall the." << true;
     QTest::newRow("tesseract layer over a scan") << "tesseract-ru.pdf" << "заключили настоящий договор о нижеследующем."
                                                  << "заключили договор настоящий о нижеследующем." << false;
+    QTest::newRow("TeX T2A, hyphen at the line's end") << "tex-t2a-names.pdf"
+                                                       << "документация описывает, как заполнять заявку: список полей, по-"
+                                                       << "документация описывает, как заполнять заявку: полей список, по-"
+                                                       << true;
 }
 
 void TestPageTextWriter::replacedLineKeepsItsWidthFontAndColour()

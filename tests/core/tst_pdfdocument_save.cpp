@@ -115,6 +115,9 @@ private slots:
     void anotherToolsLayerIsCutOut();
     void damagedFileIsWrittenWhole();
     void refusedRemovalLeavesTheDocument();
+    void appendedTextIsNotStretched_data();
+    void appendedTextIsNotStretched();
+    void sharedPageContentStaysOnOtherPages();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -377,6 +380,92 @@ void TestPdfDocumentSave::damagedFileIsWrittenWhole()
     QVERIFY(!fixtures::readFile(out).startsWith(broken));
     QVERIFY(qpdfClean(out));
     QVERIFY(pdftools::words(out, 0).contains(QStringLiteral("Принято")));
+}
+
+void TestPdfDocumentSave::appendedTextIsNotStretched_data()
+{
+    QTest::addColumn<bool>("asBlock");  // else as free text
+    QTest::newRow("free text") << false;
+    QTest::newRow("a block the user added") << true;
+}
+
+// Text added to a page whose own streams leave their text state set (a
+// scan layer's Tz and invisible render mode) is drawn as on a clean page:
+// as wide, and seen by other readers.
+void TestPdfDocumentSave::appendedTextIsNotStretched()
+{
+    QFETCH(bool, asBlock);
+    const QString word = QStringLiteral("Исполнено");
+    const QRectF at(72, 40, 300, 16);
+    auto widthOn = [&](const QString& file, const QString& name) {
+        PdfDocument doc;
+        if (!doc.open(fixtures::realPdf(file)))
+            return -1.0;
+        bool added = false;
+        if (asBlock) {
+            TextBlock block;
+            block.text = word;
+            block.rect = at;
+            block.fontSize = 12;
+            block.textEdited = true;
+            added = doc.overlayOcrText(0, std::vector<TextBlock>{block}, false);
+        } else {
+            added = doc.addFreeText(0, at, word, QString(), 12, Qt::black);
+        }
+        const QString out = path(name);
+        if (!added || !doc.save(out))
+            return -1.0;
+        for (const pdftools::WordBox& box : pdftools::wordBoxes(out, 0))
+            if (box.text == word)
+                return box.box.width();
+        return 0.0;
+    };
+    const double clean = widthOn(QStringLiteral("libreoffice-heading.pdf"), QStringLiteral("clean.pdf"));
+    const double layered = widthOn(QStringLiteral("tesseract-ru.pdf"), QStringLiteral("layered.pdf"));
+    QVERIFY(clean > 0);
+    QVERIFY2(std::abs(layered - clean) <= 0.01 * clean, qPrintable(QStringLiteral("%1 against %2").arg(layered).arg(clean)));
+    const QString out = path(QStringLiteral("layered.pdf"));
+    QVERIFY(qpdfClean(out));
+    const QImage shown = pdftools::renderPage(out, 0, 72).convertToFormat(QImage::Format_Grayscale8);
+    QVERIFY(!shown.isNull());
+    int ink = 0;
+    for (int y = shown.height() - int(at.bottom()); y < shown.height() - int(at.top()); ++y)
+        for (int x = int(at.left()); x < int(at.left() + clean); ++x)
+            ink += shown.pixelColor(x, y).value() < 128;
+    QVERIFY2(ink > 20, qPrintable(QString::number(ink)));
+    // Still an update of the original bytes.
+    QVERIFY(fixtures::readFile(out).startsWith(fixtures::readFile(fixtures::realPdf(QStringLiteral("tesseract-ru.pdf")))));
+}
+
+// Two pages drawn by one content stream: a line deleted on the first is
+// gone from it only, the second keeps every word.
+void TestPdfDocumentSave::sharedPageContentStaysOnOtherPages()
+{
+    const QString source = fixtures::realPdf(QStringLiteral("shared-contents.pdf"));
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    TextBlock old;
+    QVERIFY(rewriteBlock(blocks, QStringLiteral("shut off"), QString(), &old));
+    QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+    const QString out = path(QStringLiteral("shared.pdf"));
+    QVERIFY2(doc.save(out), qPrintable(doc.lastError()));
+    QVERIFY(qpdfClean(out));
+    const QStringList first = pdftools::words(out, 0);
+    QVERIFY2(!first.contains(QStringLiteral("water")) && first.contains(QStringLiteral("basement")),
+             qPrintable(first.join(' ')));
+    QCOMPARE(pdftools::words(out, 1), pdftools::words(source, 1));
+    PdfDocument reread;  // the program reads the second page whole too
+    QVERIFY(reread.open(out));
+    PdfDocument original;
+    QVERIFY(original.open(source));
+    const auto texts = [](const std::vector<TextBlock>& page) {
+        QStringList out;
+        for (const TextBlock& block : page)
+            out << block.text;
+        return out;
+    };
+    QCOMPARE(texts(reread.extractText(1)), texts(original.extractText(1)));
 }
 
 QTEST_MAIN(TestPdfDocumentSave)

@@ -20,6 +20,10 @@ ps2pdf -dEmbedAllFonts=false "$src/distilled.ps" "$here/gs-helvetica.pdf"
 # writes the cross-reference table and stream lengths (exit code 3: warnings only).
 qpdf --deterministic-id "$src/onetf.pdf.in" "$here/onetf-helvetica.pdf" 2>/dev/null || [ $? -eq 3 ]
 
+# Two pages drawn by one content stream (a notice printed twice), written by
+# hand as no producer at hand shares page content; qpdf as above.
+qpdf --deterministic-id "$src/shared-contents.pdf.in" "$here/shared-contents.pdf" 2>/dev/null || [ $? -eq 3 ]
+
 # Plain TeX with bitmap Type 3 fonts: an empty dvips map keeps the Type 1 fonts out.
 (
   cd "$work"

@@ -1,7 +1,11 @@
 #pragma once
 // Answers the modal prompts a test expects, from inside their own event loops.
 
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -69,6 +73,10 @@ public:
     // Answers still waiting for their prompt.
     int pending() const { return int(m_answers.size()); }
 
+    // Prompts for which skip is true are left alone and take no answer
+    // (a progress prompt that ends by itself).
+    void skipWhen(std::function<bool(QDialog*)> skip) { m_skip = std::move(skip); }
+
 private:
     static constexpr int kPollMs = 10;
 
@@ -78,6 +86,8 @@ private:
     {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (!dialog || !dialog->isVisible() || dialog == m_answered || m_answers.empty())
+            return;
+        if (m_skip && m_skip(dialog))
             return;
         m_answered = dialog;
         Answer answer = std::move(m_answers.front());
@@ -97,6 +107,7 @@ private:
     QTimer m_poll;
     std::deque<Answer> m_answers;
     QPointer<QDialog> m_answered;
+    std::function<bool(QDialog*)> m_skip;
 };
 
 // Notes the next prompt as "title|text", then clicks the given button, or
@@ -111,6 +122,25 @@ inline void answerNoting(Driver& prompts, const QString& button, QString* noted)
             pushed->click();
         else
             dialog->reject();
+    });
+}
+
+// Answers the next save dialog with a file name, taken as given: the
+// dialog's own selection, which its directory loading may set later, is
+// cleared so that the typed name is what it returns.
+inline void answerSaveDialog(Driver& prompts, const QString& name)
+{
+    prompts.whenShown([name](QDialog* dialog) {
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        if (!files) {
+            dialog->reject();
+            return;
+        }
+        files->setDirectory(QFileInfo(name).absolutePath());
+        for (QAbstractItemView* itemView : files->findChildren<QAbstractItemView*>())
+            itemView->clearSelection();
+        files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(name).fileName());
+        dialog->done(QDialog::Accepted);
     });
 }
 

@@ -21,24 +21,7 @@ using namespace windowtest;
 
 namespace {
 
-// Answers the next save dialog with a file name, taken as given: the
-// dialog's own selection, which its directory loading may set later, is
-// cleared so that the typed name is what it returns.
-void answerSaveDialog(prompt::Driver& prompts, const QString& name)
-{
-    prompts.whenShown([name](QDialog* dialog) {
-        auto* files = qobject_cast<QFileDialog*>(dialog);
-        if (!files) {
-            dialog->reject();
-            return;
-        }
-        files->setDirectory(QFileInfo(name).absolutePath());
-        for (QAbstractItemView* itemView : files->findChildren<QAbstractItemView*>())
-            itemView->clearSelection();
-        files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(name).fileName());
-        dialog->done(QDialog::Accepted);
-    });
-}
+using prompt::answerSaveDialog;
 
 void modify(MainWindow& window)
 {

@@ -50,6 +50,24 @@ TextBlock textBlockOver(const QRectF& original, const QRectF& now)
     return block;
 }
 
+// Rows from the first to the last holding a dark pixel.
+int inkRows(const QImage& image)
+{
+    int top = -1;
+    int bottom = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qGray(image.pixel(x, y)) < 100) {
+                if (top < 0)
+                    top = y;
+                bottom = y;
+                break;
+            }
+        }
+    }
+    return bottom - top + 1;
+}
+
 } // namespace
 
 class ScannedPageRenderTest : public QObject {
@@ -224,20 +242,7 @@ private slots:
         block.text = QStringLiteral("HHHH");
         block.richText = QStringLiteral("<p><span style='font-size:24pt'>HHHH</span></p>");
         auto inkHeight = [&](double scale) {
-            const QImage image = renderPageWithBlocks(doc, 0, scale, {block});
-            int top = -1;
-            int bottom = -1;
-            for (int y = 0; y < image.height(); ++y) {
-                for (int x = 0; x < image.width(); ++x) {
-                    if (qGray(image.pixel(x, y)) < 100) {
-                        if (top < 0)
-                            top = y;
-                        bottom = y;
-                        break;
-                    }
-                }
-            }
-            return bottom - top + 1;
+            return inkRows(renderPageWithBlocks(doc, 0, scale, {block}));
         };
         const int single = inkHeight(2.0);
         const int twice = inkHeight(4.0);
@@ -263,20 +268,9 @@ private slots:
         line.fontSize = 0;
         block.lines.push_back(line);
         const QImage image = renderPageWithBlocks(doc, 0, 1.0, {block});
-        int top = -1;
-        int bottom = -1;
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                if (qGray(image.pixel(x, y)) < 100) {
-                    if (top < 0)
-                        top = y;
-                    bottom = y;
-                    break;
-                }
-            }
-        }
         // An 82-pixel font: capitals about 55 to 62 pixels tall.
-        QVERIFY2(bottom - top > 45 && bottom - top < 75, qPrintable(QString::number(bottom - top)));
+        const int rows = inkRows(image) - 1;
+        QVERIFY2(rows > 45 && rows < 75, qPrintable(QString::number(rows)));
     }
 };
 

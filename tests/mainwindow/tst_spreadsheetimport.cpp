@@ -206,15 +206,21 @@ private slots:
         QCOMPARE(window.currentDocument()->pageCount(), 1);
     }
 
-    // The page tools' entry: pages go to the insertion point.
-    void importAtAStartPage()
+    // The page tools' entry: pages appended to a document of their own.
+    void appendToAnotherDocument()
     {
         MainWindow& window = openWindow(2);
+        PdfDocument other;
+        QVERIFY(other.createEmpty());
         prompt::Driver prompts;
         importWith(prompts);
         QString error;
-        QCOMPARE(window.importSpreadsheetAt(workbook("lo-three-sheets.xlsx"), 1, &error), 3);
-        QCOMPARE(pageLabels(window.currentDocument()), (QStringList{"1", "", "", "", "2"}));
+        QCOMPARE(window.appendSpreadsheetPages(other, workbook("lo-three-sheets.xlsx"), &error), 3);
+        QCOMPARE(other.pageCount(), 3);
+        QCOMPARE(window.currentDocument()->pageCount(), 2);
+        prompts.whenShown([](QDialog* dialog) { dialog->reject(); });
+        QCOMPARE(window.appendSpreadsheetPages(other, workbook("lo-three-sheets.xlsx"), &error), MainWindow::kImportSkipped);
+        QCOMPARE(other.pageCount(), 3);
     }
 
 private:

@@ -1,0 +1,403 @@
+// Run-time translation: the lookup rule over a small table of the resource's
+// format, the smart fallbacks, the language list, and the pass over a built
+// widget tree with the embedded table.
+#include "ShowLocalizer.h"
+#include "UiTranslate.h"
+#include "UiTranslationTable.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QVBoxLayout>
+
+namespace {
+
+// Sources chosen for the rule: "Открыть" has its own German wording,
+// "Закрыть" only the English copy, "Печать" no German entry, "Plain" no
+// Cyrillic letter and only English.
+const QByteArray kFixture = R"({
+ "meta": {"locales": {"de": "Deutsch", "ru": "Русский", "fr": "Français", "en": "English", "ar": "العربية"}},
+ "translations": {
+  "ru": {"Открыть": "Открыть", "Закрыть": "Закрыть", "Печать": "Печать", "Pusto": ""},
+  "en": {"Открыть": "Open", "Закрыть": "Close", "Печать": "Print", "Plain": "Plain in English",
+         "Строка один": "Line one", "Сохранить": "Save"},
+  "de": {"Открыть": "Öffnen", "Закрыть": "Close", "Plain": "Plain in English", "Строка один": "Zeile eins",
+         "Сохранить": "Speichern", "Zahl": 5},
+  "fr": {}
+ }
+})";
+
+// A table with no English map: the own wording or the source.
+const QByteArray kNoEnglish = R"({"translations": {"de": {"Открыть": "Öffnen"}}})";
+
+QLabel* labelWithText(QWidget* parent, const QString& text)
+{
+    auto* result = new QLabel(text, parent);
+    parent->layout()->addWidget(result);
+    return result;
+}
+
+} // namespace
+
+class TestUiTranslate : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void lookupRule_data();
+    void lookupRule();
+    void smartFallbacks_data();
+    void smartFallbacks();
+    void damagedTableGivesSources_data();
+    void damagedTableGivesSources();
+    void languageOrder();
+    void languageFromSettingWhenPropertyEmpty();
+    void languageCode_data();
+    void languageCode();
+    void embeddedTableListsSixteenLanguages();
+    void passCapturesAndSwitches();
+    void passFollowsTextsSetByProgram();
+    void comboCapture();
+    void comboSkipAndLongBoxes();
+    void editableComboKeepsTypedText();
+    void tabsAndListItems();
+    void actionsAndTips();
+    void secondPassOnRunningRootReturns();
+    void deletedWidgetSkipped();
+};
+
+void TestUiTranslate::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    static const QTemporaryDir store;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
+    QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
+}
+
+void TestUiTranslate::init()
+{
+    QSettings().clear();
+    qApp->setProperty("uiLanguage", QStringLiteral("ru"));
+}
+
+void TestUiTranslate::lookupRule_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("own wording") << "de" << "Открыть" << "Öffnen";
+    QTest::newRow("English copy of a Russian source") << "de" << "Закрыть" << "Закрыть";
+    QTest::newRow("no entry, Russian source") << "de" << "Печать" << "Печать";
+    QTest::newRow("no entry, Latin source: English") << "fr" << "Plain" << "Plain in English";
+    QTest::newRow("English copy of a Latin source") << "de" << "Plain" << "Plain in English";
+    QTest::newRow("not a string in the table") << "de" << "Zahl" << "Zahl";
+    QTest::newRow("English") << "en" << "Открыть" << "Open";
+    QTest::newRow("English, missing source") << "en" << "Отмена" << "Отмена";
+    QTest::newRow("Russian identity") << "ru" << "Открыть" << "Открыть";
+    QTest::newRow("Russian, missing source") << "ru" << "Plain" << "Plain in English";
+    QTest::newRow("empty Russian entry") << "ru" << "Pusto" << "Pusto";
+    QTest::newRow("unknown language, Russian source") << "xx" << "Открыть" << "Открыть";
+    QTest::newRow("unknown language, Latin source") << "xx" << "Plain" << "Plain in English";
+    QTest::newRow("code matched exactly") << "DE" << "Открыть" << "Открыть";
+    QTest::newRow("empty source") << "de" << "" << "";
+}
+
+void TestUiTranslate::lookupRule()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, source);
+    QFETCH(QString, expected);
+    const UiTranslationTable table = UiTranslationTable::fromJson(kFixture);
+    QCOMPARE(table.translate(language, source), expected);
+}
+
+void TestUiTranslate::smartFallbacks_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("own entry") << "Открыть" << "Öffnen";
+    QTest::newRow("text and key") << "Открыть (Ctrl+O)" << "Öffnen (Ctrl+O)";
+    QTest::newRow("last parenthesis") << "Открыть (a) (Ctrl+O)" << "Открыть (a) (Ctrl+O)";
+    QTest::newRow("starts with the parenthesis") << " (Открыть)" << " (Открыть)";
+    QTest::newRow("no closing parenthesis") << "Открыть (Ctrl+O" << "Открыть (Ctrl+O";
+    QTest::newRow("lines") << "Открыть\nСтрока один" << "Öffnen\nZeile eins";
+    QTest::newRow("lines, empty kept") << "Открыть\n\nСохранить" << "Öffnen\n\nSpeichern";
+    QTest::newRow("lines, none known") << "Печать\nЗакрыть" << "Печать\nЗакрыть";
+    QTest::newRow("line with key") << "Печать\nОткрыть (F3)" << "Печать\nÖffnen (F3)";
+}
+
+void TestUiTranslate::smartFallbacks()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, expected);
+    QCOMPARE(UiTranslationTable::fromJson(kFixture).translateSmart(QStringLiteral("de"), source), expected);
+}
+
+void TestUiTranslate::damagedTableGivesSources_data()
+{
+    QTest::addColumn<QByteArray>("json");
+    QTest::newRow("not JSON") << QByteArray("{\"translations\": {\"de\": ");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("translations not an object") << QByteArray(R"({"translations": ["Открыть"]})");
+    QTest::newRow("too large") << QByteArray(17 * 1024 * 1024, ' ');
+}
+
+void TestUiTranslate::damagedTableGivesSources()
+{
+    QFETCH(QByteArray, json);
+    const UiTranslationTable table = UiTranslationTable::fromJson(json);
+    QCOMPARE(table.translate(QStringLiteral("de"), QStringLiteral("Открыть")), QStringLiteral("Открыть"));
+    QCOMPARE(table.languages().size(), 2);
+    QCOMPARE(table.languages().first().first, QStringLiteral("ru"));
+    // With no English map a language shows its own wording or the source.
+    const UiTranslationTable partial = UiTranslationTable::fromJson(kNoEnglish);
+    QCOMPARE(partial.translate(QStringLiteral("de"), QStringLiteral("Открыть")), QStringLiteral("Öffnen"));
+    QCOMPARE(partial.translate(QStringLiteral("fr"), QStringLiteral("Открыть")), QStringLiteral("Открыть"));
+}
+
+void TestUiTranslate::languageOrder()
+{
+    const QList<UiTranslationTable::Language> languages = UiTranslationTable::fromJson(kFixture).languages();
+    QStringList codes;
+    for (const auto& language : languages)
+        codes << language.first;
+    QCOMPARE(codes.mid(0, 2), QStringList({"ru", "en"}));
+    QCOMPARE(codes.size(), 5);
+    for (int i = 3; i < languages.size(); ++i)
+        QVERIFY(QString::localeAwareCompare(languages[i - 1].second, languages[i].second) <= 0);
+}
+
+void TestUiTranslate::languageFromSettingWhenPropertyEmpty()
+{
+    qApp->setProperty("uiLanguage", QString());
+    QCOMPARE(uiTranslate(QStringLiteral("Открыть")), QStringLiteral("Открыть"));
+    QSettings().setValue(QStringLiteral("ui/language"), QStringLiteral("en"));
+    QCOMPARE(uiTranslate(QStringLiteral("Открыть")), QStringLiteral("Open"));
+}
+
+void TestUiTranslate::languageCode_data()
+{
+    QTest::addColumn<QString>("property");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("plain") << "kk" << "kk";
+    QTest::newRow("territory, underscore") << "zh_CN" << "zh";
+    QTest::newRow("territory, hyphen") << "pt-BR" << "pt";
+    QTest::newRow("upper case") << "DE" << "de";
+    QTest::newRow("leading hyphen kept") << "-x" << "-x";
+    const QString system = QLocale::system().name().section(QLatin1Char('_'), 0, 0).toLower();
+    QTest::newRow("empty: system") << "" << system;
+    QTest::newRow("blank: system") << "  " << system;
+}
+
+void TestUiTranslate::languageCode()
+{
+    QFETCH(QString, property);
+    QFETCH(QString, expected);
+    qApp->setProperty("uiLanguage", property);
+    QCOMPARE(currentUiLanguageCode(), expected);
+}
+
+void TestUiTranslate::embeddedTableListsSixteenLanguages()
+{
+    const auto& languages = uiLanguageList();
+    QCOMPARE(languages.size(), 16);
+    QCOMPARE(languages[0].first, QStringLiteral("ru"));
+    QCOMPARE(languages[1].first, QStringLiteral("en"));
+}
+
+void TestUiTranslate::passCapturesAndSwitches()
+{
+    QWidget root;
+    root.setLayout(new QVBoxLayout);
+    root.setWindowTitle(QStringLiteral("Настройки"));
+    QLabel* label = labelWithText(&root, QStringLiteral("Главная"));
+    auto* button = new QPushButton(QStringLiteral("Отмена"), &root);
+
+    qApp->setProperty("uiLanguage", QStringLiteral("en"));
+    localizeWidgetTree(&root);
+    QCOMPARE(label->text(), QStringLiteral("Home"));
+    QCOMPARE(button->text(), QStringLiteral("Cancel"));
+    QCOMPARE(root.windowTitle(), QStringLiteral("Settings"));
+
+    qApp->setProperty("uiLanguage", QStringLiteral("de"));
+    localizeWidgetTree(&root);
+    QCOMPARE(label->text(), uiTranslate(QStringLiteral("Главная")));
+    QVERIFY(label->text() != QStringLiteral("Home") && label->text() != QStringLiteral("Главная"));
+
+    qApp->setProperty("uiLanguage", QStringLiteral("ru"));
+    localizeWidgetTree(&root);
+    QCOMPARE(label->text(), QStringLiteral("Главная"));
+    QCOMPARE(button->text(), QStringLiteral("Отмена"));
+}
+
+// A text the program set after the pass is the new source; the pass never
+// brings the first one back.
+void TestUiTranslate::passFollowsTextsSetByProgram()
+{
+    QWidget root;
+    root.setLayout(new QVBoxLayout);
+    QLabel* label = labelWithText(&root, QStringLiteral("Редакт."));
+    QLabel* total = labelWithText(&root, QStringLiteral(" / 0"));
+    root.setWindowTitle(QStringLiteral("a.pdf — Настройки"));
+    root.setProperty("_vorn_i18n_keep_title", true);
+
+    qApp->setProperty("uiLanguage", QStringLiteral("en"));
+    localizeWidgetTree(&root);
+    label->setText(QStringLiteral("Чтение"));
+    total->setText(QStringLiteral(" / 5"));
+    localizeWidgetTree(&root);
+    QCOMPARE(label->text(), QStringLiteral("Reading"));
+    QCOMPARE(total->text(), QStringLiteral(" / 5"));
+    QCOMPARE(root.windowTitle(), QStringLiteral("a.pdf — Настройки"));
+
+    // Set in the shown language between passes: still the new text.
+    label->setText(QStringLiteral("Главная"));
+    qApp->setProperty("uiLanguage", QStringLiteral("ru"));
+    localizeWidgetTree(&root);
+    QCOMPARE(label->text(), QStringLiteral("Главная"));
+}
+
+void TestUiTranslate::comboCapture()
+{
+    QWidget root;
+    auto* box = new QComboBox(&root);
+    box->addItems({QStringLiteral("Светлая"), QStringLiteral("Тёмная")});
+    qApp->setProperty("uiLanguage", QStringLiteral("en"));
+    localizeWidgetTree(&root);
+    QCOMPARE(box->itemText(0), QStringLiteral("Light"));
+
+    // Same count, other items: recaptured.
+    box->setItemText(0, QStringLiteral("Отмена"));
+    box->setItemText(1, QStringLiteral("Главная"));
+    localizeWidgetTree(&root);
+    QCOMPARE(box->itemText(0), QStringLiteral("Cancel"));
+    QCOMPARE(box->itemText(1), QStringLiteral("Home"));
+
+    // Another count: recaptured too.
+    box->addItem(QStringLiteral("Печать"));
+    localizeWidgetTree(&root);
+    QCOMPARE(box->itemText(2), QStringLiteral("Print"));
+    qApp->setProperty("uiLanguage", QStringLiteral("ru"));
+    localizeWidgetTree(&root);
+    QCOMPARE(box->itemText(1), QStringLiteral("Главная"));
+}
+
+void TestUiTranslate::comboSkipAndLongBoxes()
+{
+    QWidget root;
+    auto* skipped = new QComboBox(&root);
+    skipped->addItems({QStringLiteral("Русский"), QStringLiteral("Отмена")});
+    skipped->setProperty("_vorn_i18n_skip_items", true);
+    auto* longBox = new QComboBox(&root);
+    for (int i = 0; i < 81; ++i)
+        longBox->addItem(QStringLiteral("Отмена"));
+    qApp->setProperty("uiLanguage", QStringLiteral("en"));
+    localizeWidgetTree(&root);
+    QCOMPARE(skipped->itemText(1), QStringLiteral("Отмена"));
+    QCOMPARE(longBox->itemText(80), QStringLiteral("Отмена"));
+}
+
+void TestUiTranslate::editableComboKeepsTypedText()
+{
+    QWidget root;
+    auto* box = new QComboBox(&root);
+    box->setEditable(true);
+    box->addItems({QStringLiteral("Авто"), QStringLiteral("100%")});
+    box->setCurrentIndex(0);
+    box->setEditText(QStringLiteral("137%"));
+    qApp->setProperty("uiLanguage", QStringLiteral("en"));
+    localizeWidgetTree(&root);
+    QCOMPARE(box->itemText(0), QStringLiteral("Auto"));
+    QCOMPARE(box->currentText(), QStringLiteral("137%"));
+}
+
+void TestUiTranslate::tabsAndListItems()
+{
+    QWidget root;
+    auto* tabs = new QTabWidget(&root);
+    tabs->addTab(new QWidget, QStringLiteral("Главная"));
+    tabs->addTab(new QWidget, QStringLiteral("Вид"));
+    auto* list = new QListWidget(&root);
+    list->addItems({QStringLiteral("Интерфейс"), QStringLiteral("Печать")});
+    qApp->setProperty("uiLanguage", QStringLiteral("en"));
+    localizeWidgetTree(&root);
+    QCOMPARE(tabs->tabText(1), QStringLiteral("View"));
+    QCOMPARE(list->item(0)->text(), QStringLiteral("Interface"));
+    QCOMPARE(list->item(0)->data(Qt::UserRole + 500).toString(), QStringLiteral("Интерфейс"));
+
+    list->item(1)->setText(QStringLiteral("Отмена"));
+    tabs->addTab(new QWidget, QStringLiteral("Печать"));
+    qApp->setProperty("uiLanguage", QStringLiteral("ru"));
+    localizeWidgetTree(&root);
+    QCOMPARE(tabs->tabText(0), QStringLiteral("Главная"));
+    QCOMPARE(tabs->tabText(2), QStringLiteral("Печать"));
+    QCOMPARE(list->item(0)->text(), QStringLiteral("Интерфейс"));
+    QCOMPARE(list->item(1)->text(), QStringLiteral("Отмена"));
+}
+
+void TestUiTranslate::actionsAndTips()
+{
+    QWidget root;
+    auto* button = new QPushButton(&root);
+    button->setToolTip(QStringLiteral("Открыть (Ctrl+O)"));
+    button->setStatusTip(QStringLiteral("Печать"));
+    auto* action = new QAction(QStringLiteral("Отмена"), &root);
+    auto* own = new QAction(QStringLiteral("Главная"), button);
+    button->addAction(own);
+    qApp->setProperty("uiLanguage", QStringLiteral("en"));
+    localizeWidgetTree(&root);
+    QCOMPARE(button->toolTip(), uiTranslate(QStringLiteral("Открыть")) + QStringLiteral(" (Ctrl+O)"));
+    QCOMPARE(button->statusTip(), QStringLiteral("Print"));
+    QCOMPARE(action->text(), QStringLiteral("Cancel"));
+    QCOMPARE(own->text(), QStringLiteral("Home"));
+    // A tool tip set after a pass found none is taken up too.
+    auto* late = new QPushButton(&root);
+    localizeWidgetTree(&root);
+    late->setToolTip(QStringLiteral("Печать"));
+    localizeWidgetTree(&root);
+    QCOMPARE(late->toolTip(), QStringLiteral("Print"));
+}
+
+void TestUiTranslate::secondPassOnRunningRootReturns()
+{
+    QWidget root;
+    root.setLayout(new QVBoxLayout);
+    QLabel* label = labelWithText(&root, QStringLiteral("Главная"));
+    qApp->setProperty("uiLanguage", QStringLiteral("en"));
+    root.setProperty("_vorn_i18n_localizing", true);
+    localizeWidgetTree(&root);
+    QCOMPARE(label->text(), QStringLiteral("Главная"));
+    root.setProperty("_vorn_i18n_localizing", false);
+    localizeWidgetTree(&root);
+    QCOMPARE(label->text(), QStringLiteral("Home"));
+    QCOMPARE(root.property("_vorn_i18n_localizing").toBool(), false);
+}
+
+void TestUiTranslate::deletedWidgetSkipped()
+{
+    ShowLocalizer localizer;
+    qApp->installEventFilter(&localizer);
+    qApp->setProperty("uiLanguage", QStringLiteral("en"));
+    QWidget kept;
+    kept.setLayout(new QVBoxLayout);
+    QLabel* label = labelWithText(&kept, QStringLiteral("Главная"));
+    QPointer<QWidget> gone = new QLabel(QStringLiteral("Отмена"));
+    kept.show();
+    gone->show();
+    delete gone.data();
+    QTRY_COMPARE(label->text(), QStringLiteral("Home"));
+    qApp->removeEventFilter(&localizer);
+}
+
+QTEST_MAIN(TestUiTranslate)
+#include "tst_uitranslate.moc"
