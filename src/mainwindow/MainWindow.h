@@ -396,7 +396,18 @@ private:
     static QString anyFileImportFilter();
     int importFileAt(const QString& path, int start, QString* error);
     int importFilesAt(const QStringList& paths, int start, QStringList* failures);
-    bool importSpreadsheetPages(const QString& path, QString* error);
+    // Spreadsheets as pages (MainWindow_spreadsheet.cpp).
+    bool importSpreadsheetPages(const QString& path, QString* error, bool* skipped);
+
+public:
+    static constexpr int kImportSkipped = -2; // cancelled, or refused with a notice
+    // One workbook through its import dialog, its pages appended to target
+    // (for the page tools' import too). The pages added; -1 with the reason
+    // when none came; kImportSkipped, with nothing added, when the user
+    // cancelled or was already told why not.
+    int appendSpreadsheetPages(PdfDocument& target, const QString& path, QString* error);
+
+private:
     bool ensureDocumentForImport(bool standardBox);
 
     // Files dropped on the window (MainWindow_drop.cpp).

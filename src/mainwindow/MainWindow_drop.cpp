@@ -70,14 +70,16 @@ bool MainWindow::dropFile(const QUrl& url)
     else if (QFileInfo(path).isDir())
         error = tr("Это папка, а не файл: %1").arg(path);
     const int current = pdfView->currentPage();
-    bool imported = false;
+    int added = -1;
     if (error.isEmpty()) {
         PageChangeBatch batch(*this);
         batch.show(current);
-        imported = importFileAt(path, -1, &error) >= 0;
+        added = importFileAt(path, -1, &error);
     }
-    if (imported) {
+    if (added >= 0) {
         setStatusText(tr("Импортировано: %1").arg(QFileInfo(path).fileName()));
+    } else if (added == kImportSkipped) {
+        // cancelled by the user, or already told why not
     } else if (standardBoxes) {
         QMessageBox::critical(this, tr("Ошибка импорта"), error);
     } else {

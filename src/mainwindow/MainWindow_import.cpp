@@ -48,11 +48,16 @@ bool MainWindow::importFile(const QString& path, int position, QString* error)
 // Appends the file's pages and moves them, in their order, to start (-1: they
 // stay at the end). The number of pages added, or -1 with error set; pages
 // that came in before a failure (the first pages of a multi-page picture)
-// are moved all the same.
+// are moved all the same. kImportSkipped: a spreadsheet import the user
+// cancelled or was told about; nothing was added.
 int MainWindow::importFileAt(const QString& path, int start, QString* error)
 {
     const int before = document->pageCount();
-    const bool imported = isSpreadsheet(path) ? importSpreadsheetPages(path, error) : document->importDocument(path);
+    bool skipped = false;
+    const bool imported =
+        isSpreadsheet(path) ? importSpreadsheetPages(path, error, &skipped) : document->importDocument(path);
+    if (skipped)
+        return kImportSkipped;
     const QString failure = imported || isSpreadsheet(path) ? QString() : document->lastError().trimmed();
     const int added = document->pageCount() - before;
     for (int i = 0; start >= 0 && start < before && i < added; ++i) {
@@ -73,16 +78,6 @@ int MainWindow::importFileAt(const QString& path, int start, QString* error)
         return -1;
     }
     return added;
-}
-
-// Spreadsheets become pages through their own import dialog, which this
-// build does not have yet: such a file is reported as not imported.
-bool MainWindow::importSpreadsheetPages(const QString& path, QString* error)
-{
-    Q_UNUSED(path);
-    if (error)
-        *error = tr("Импорт таблиц XLSX недоступен в этой сборке.");
-    return false;
 }
 
 // With no document open, an empty one of one blank page in a tab of its
@@ -110,6 +105,8 @@ int MainWindow::importFilesAt(const QStringList& paths, int start, QStringList* 
     for (const QString& path : paths) {
         QString error;
         const int added = importFileAt(path, start, &error);
+        if (added == kImportSkipped)
+            continue;
         if (added < 0)
             failures->append(failureLine(path, error));
         else
@@ -208,6 +205,8 @@ void MainWindow::importFilesAtPosition(ImportSource source, int position)
             batch.show(current);
             added = importFileAt(paths.constFirst(), start, &error);
         }
+        if (added == kImportSkipped)
+            return;
         if (added < 0) {
             QMessageBox::critical(this, tr("Ошибка"), error);
             return;

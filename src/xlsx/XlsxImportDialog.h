@@ -1,0 +1,72 @@
+#pragma once
+
+#include "XlsxRecords.h"
+
+#include <QDialog>
+#include <QImage>
+#include <QList>
+#include <QSizeF>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QButtonGroup;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class QToolButton;
+class XlsxPreviewWidget;
+
+// Turns a workbook into page images at 150 dpi: the user picks paper,
+// orientation and fit to width, and moves the breaks of one sheet in the
+// preview; every other sheet with cells becomes one page.
+class XlsxImportDialog : public QDialog {
+    Q_OBJECT
+public:
+    using SheetInfo = XlsxISheetInfo;
+
+    XlsxImportDialog(const QString& file, QWidget* parent);
+    ~XlsxImportDialog() override;
+
+    // Every page at once; pageSizePt receives the size every image stands for.
+    QList<QImage> buildPages(QSizeF& pageSizePt);
+    // The same pages one at a time: page() gets each as soon as it is drawn
+    // and stops the run by returning false. The number of pages handed over.
+    int buildPages(QSizeF& pageSizePt, const std::function<bool(const QImage&)>& page);
+    // How many pages buildPages gives, without drawing any.
+    int plannedPageCount() const;
+    // The printable area at 96 dpi.
+    QSizeF contentSizePx() const;
+    // Why the workbook gives no page (or not all of it was read); empty when
+    // nothing is amiss.
+    QString reason() const;
+
+public slots:
+    void onSheetSelected(int idx);
+    void onPaperChanged(int index);
+    void onOrientChanged();
+    void onScaleToggled();
+
+private:
+    void loadXlsx(const QString& file);
+    void updatePageLabel();
+
+    std::vector<SheetInfo> sheets;
+    std::unique_ptr<XlsxIStyles> styles;
+    QList<QToolButton*> sheetButtons;
+    XlsxPreviewWidget* preview = nullptr;
+    QScrollArea* scrollArea = nullptr;
+    QComboBox* paperCombo = nullptr;
+    QButtonGroup* orientGroup = nullptr;
+    QCheckBox* fitWidthBox = nullptr;
+    QLabel* pageLabel = nullptr;
+    int currentSheet = 0;
+    QSizeF paperSize = QSizeF(595, 842);
+    bool landscape = false;
+    QString readerReason;
+    QLabel* hintLabel = nullptr;
+    QPushButton* importButton = nullptr;
+};

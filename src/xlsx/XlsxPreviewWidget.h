@@ -1,0 +1,61 @@
+#pragma once
+
+#include "XlsxRecords.h"
+
+#include <QList>
+#include <QSizeF>
+#include <QWidget>
+
+// One worksheet at 96 dpi, fitted to its parent's width, with page breaks for
+// a paper size that the user can drag to other rows. Sheet and styles are not
+// owned; the charts are copied.
+class XlsxPreviewWidget : public QWidget {
+    Q_OBJECT
+public:
+    explicit XlsxPreviewWidget(QWidget* parent = nullptr);
+
+    void setSheet(const XlsxISheetData* sheet, const XlsxIStyles* styles, const QList<XlsxIChart>& charts);
+    void setPaperSize(QSizeF paperPt, bool landscape);
+    void autoBreaks();
+    int pageCount() const;
+    int rowAtY(int y) const;
+    int breakYForRow(int row) const;
+    // The sheet's grid is beyond what is laid out; nothing is shown or imported.
+    bool sheetTooLarge() const { return tooLarge; }
+
+    void drawCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles) const;
+    void drawChart(QPainter& p, const QRectF& r, const XlsxIChart& chart) const;
+
+    const XlsxISheetData* sheet = nullptr;
+    const XlsxIStyles* styles = nullptr;
+    QList<XlsxIChart> charts;
+    QList<int> colX;
+    QList<int> rowY;
+    int firstRow = 1;
+    int firstCol = 0;
+    int totalWidth = 0;
+    int totalHeight = 0;
+    QSizeF paper = QSizeF(595, 842);
+    bool landscape = false;
+    double scale = 1.0;
+    QList<int> breaks;
+    int dragIndex = -1;
+    int hoverRow = -1;
+
+signals:
+    void pageBreaksChanged();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void recalcLayout();
+    int breakNear(int y) const;
+    void paintSheet(QPainter& p, const QRect& exposed);
+
+    bool tooLarge = false;
+};

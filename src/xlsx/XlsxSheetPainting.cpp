@@ -1,0 +1,291 @@
+#include "XlsxSheetPainting.h"
+
+#include "XlsxNumberFormat.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QColor kChartPalette[8] = {
+    QColor(66, 114, 196), QColor(237, 125, 49), QColor(169, 209, 142), QColor(255, 192, 0),
+    QColor(91, 155, 213), QColor(112, 173, 71), QColor(153, 51, 102),  QColor(51, 102, 255),
+};
+
+QColor paletteColor(qsizetype i)
+{
+    return kChartPalette[i % 8];
+}
+
+void drawPageSide(QPainter& p, const XlsxIBorderSide& side, QPointF a, QPointF b)
+{
+    if (!side.present)
+        return;
+    const double width = side.style == QLatin1String("medium") ? 2.0 : side.style == QLatin1String("thick") ? 3.0 : 1.0;
+    p.setPen(QPen(side.color, width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    const QLineF line(a, b);
+    p.drawLines(&line, 1);
+}
+
+// Bars grow from the range minimum; each category holds one bar per series
+// and one empty slot.
+void iDrawBarChart(QPainter& p, QRectF plot, const QList<XlsxIChartSeries>& series, bool horizontal)
+{
+    const qsizetype nSeries = series.size();
+    const qsizetype nCats = nSeries > 0 ? series.first().values.size() : 0;
+    if (nSeries == 0 || nCats == 0)
+        return;
+    double min = 0;
+    double max = 0;
+    for (const XlsxIChartSeries& s : series) {
+        for (double v : s.values) {
+            min = std::min(min, v);
+            max = std::max(max, v);
+        }
+    }
+    const double range = max == min ? 1.0 : max - min;
+    const double band = (horizontal ? plot.height() : plot.width()) / double(nCats * (nSeries + 1) + 1);
+    p.setPen(Qt::NoPen);
+    for (qsizetype s = 0; s < nSeries; ++s) {
+        p.setBrush(paletteColor(s));
+        const QList<double>& values = series.at(s).values;
+        for (qsizetype j = 0; j < values.size(); ++j) {
+            const double k = double(s + j * (nSeries + 1));
+            const double frac = (values.at(j) - min) / range;
+            if (horizontal)
+                p.drawRect(QRectF(plot.x(), plot.y() + band * (k + 1), frac * plot.width(), band));
+            else
+                p.drawRect(QRectF(plot.x() + band * (k + 1), plot.bottom() - frac * plot.height(), band,
+                                  frac * plot.height()));
+        }
+    }
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(100, 100, 100), 1, Qt::SolidLine));
+    if (horizontal) {
+        const double z = plot.x() - min / range * plot.width();
+        p.drawLine(QPointF(z, plot.y()), QPointF(z, plot.y() + plot.height()));
+    } else {
+        const double z = plot.bottom() + min / range * plot.height();
+        p.drawLine(QPointF(plot.x(), z), QPointF(plot.x() + plot.width(), z));
+    }
+}
+
+void drawLines(QPainter& p, const QRectF& plot, const QList<XlsxIChartSeries>& series)
+{
+    if (series.isEmpty())
+        return;
+    double min = 0;
+    double max = 0;
+    for (const XlsxIChartSeries& s : series) {
+        for (double v : s.values) {
+            min = std::min(min, v);
+            max = std::max(max, v);
+        }
+    }
+    if (max == min)
+        max = min + 1;
+    p.setBrush(Qt::NoBrush);
+    for (qsizetype i = 0; i < series.size(); ++i) {
+        const QList<double>& values = series.at(i).values;
+        if (values.isEmpty())
+            continue;
+        p.setPen(QPen(paletteColor(i), 2, Qt::SolidLine));
+        const qsizetype n = values.size();
+        QPolygonF points;
+        for (qsizetype j = 0; j < n; ++j)
+            points << QPointF(plot.x() + double(j) * plot.width() / double(std::max<qsizetype>(1, n - 1)),
+                              plot.bottom() - (values.at(j) - min) * plot.height() / (max - min));
+        p.drawPolyline(points);
+        for (const QPointF& pt : points)
+            p.drawEllipse(QRectF(pt.x() - 3, pt.y() - 3, 6, 6));
+    }
+}
+
+void drawPie(QPainter& p, const QRectF& plot, const QList<XlsxIChartSeries>& series)
+{
+    if (series.isEmpty() || series.first().values.isEmpty())
+        return;
+    const QList<double>& values = series.first().values;
+    double total = 0;
+    for (double v : values)
+        total += std::abs(v);
+    if (total == 0)
+        return;
+    const QRect box = QRectF(plot.x() + plot.width() * 0.1, plot.y() + plot.height() * 0.1, plot.width() * 0.8,
+                             plot.height() * 0.8)
+                          .toRect();
+    int start = 1440;
+    p.setPen(QPen(Qt::white, 1));
+    for (qsizetype j = 0; j < values.size(); ++j) {
+        const int span = int(std::lround(values.at(j) / total * 360.0 * 16.0));
+        p.setBrush(paletteColor(j));
+        p.drawPie(box, start, span);
+        start += span;
+    }
+    p.setBrush(Qt::NoBrush);
+}
+
+} // namespace
+
+XlsxICellFormat iCellFormat(const XlsxICell& cell, const XlsxIStyles& styles)
+{
+    XlsxICellFormat f;
+    if (cell.style < 0 || cell.style >= styles.cellXfs.size())
+        return f;
+    f.xf = &styles.cellXfs.at(cell.style);
+    const XlsxIXf& xf = *f.xf;
+    if ((xf.applyFont || xf.fontId > 0) && xf.fontId >= 0 && xf.fontId < styles.fonts.size())
+        f.font = &styles.fonts.at(xf.fontId);
+    if ((xf.applyFill || xf.fillId > 1) && xf.fillId >= 0 && xf.fillId < styles.fills.size())
+        f.fill = &styles.fills.at(xf.fillId);
+    if ((xf.applyBorder || xf.borderId > 0) && xf.borderId >= 0 && xf.borderId < styles.borders.size())
+        f.border = &styles.borders.at(xf.borderId);
+    return f;
+}
+
+XlsxISheetGrid iSheetGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts)
+{
+    XlsxISheetGrid g;
+    if (!sheet || sheet->cells.isEmpty())
+        return g;
+    g.empty = false;
+    g.firstRow = sheet->cells.firstKey();
+    g.lastRow = sheet->cells.lastKey();
+    bool anyColumn = false;
+    for (auto row = sheet->cells.cbegin(); row != sheet->cells.cend(); ++row) {
+        if (row->isEmpty())
+            continue;
+        g.firstCol = anyColumn ? std::min(g.firstCol, row->firstKey()) : row->firstKey();
+        g.lastCol = anyColumn ? std::max(g.lastCol, row->lastKey()) : row->lastKey();
+        anyColumn = true;
+    }
+    if (!anyColumn) {
+        g.firstCol = 0;
+        g.lastCol = 0;
+    }
+    for (const XlsxIChart& chart : charts) {
+        if (chart.fromRow < 0 || chart.fromCol < 0 || chart.toRow < chart.fromRow || chart.toCol < chart.fromCol)
+            continue;
+        g.firstRow = std::min(g.firstRow, iChartTopRow(chart));
+        g.lastRow = std::max(g.lastRow, iChartBottomRow(chart));
+        g.firstCol = std::min(g.firstCol, chart.fromCol);
+        g.lastCol = std::max(g.lastCol, chart.toCol);
+    }
+    g.tooLarge = qint64(g.rowCount()) * qint64(g.colCount()) > kMaxSheetPositions;
+    return g;
+}
+
+XlsxIMergeWindow::XlsxIMergeWindow(const QList<XlsxIMerge>& merges, int row0, int row1, int col0, int col1)
+{
+    for (const XlsxIMerge& m : merges) {
+        if (m.lastRow < m.firstRow || m.lastCol < m.firstCol)
+            continue;
+        const int r0 = std::max(m.firstRow, row0);
+        const int r1 = std::min(m.lastRow, row1);
+        const int c0 = std::max(m.firstCol, col0);
+        const int c1 = std::min(m.lastCol, col1);
+        if (r0 > r1 || c0 > c1)
+            continue;
+        const bool anchorInside = m.firstRow >= row0 && m.firstCol >= col0;
+        if (anchorInside)
+            m_spans.insert(key(m.firstRow, m.firstCol),
+                           QPoint(m.lastRow - m.firstRow + 1, m.lastCol - m.firstCol + 1));
+        else
+            m_outside.append(m);
+        for (int r = r0; r <= r1; ++r)
+            for (int c = c0; c <= c1; ++c)
+                if (r != m.firstRow || c != m.firstCol)
+                    m_hidden.insert(key(r, c));
+    }
+}
+
+void iDrawPageCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles)
+{
+    const XlsxICellFormat f = iCellFormat(cell, styles);
+    const QRect whole(int(r.x()), int(r.y()), int(r.width()), int(r.height()));
+    if (f.fill && f.fill->solid)
+        p.fillRect(whole, f.fill->color);
+    const QString text = iDisplayText(cell, &styles);
+    if (!text.isEmpty()) {
+        QFont font;
+        font.setPointSizeF(f.font ? std::max(f.font->size, 2.0) : 11.0);
+        if (f.font) {
+            font.setWeight(f.font->bold ? QFont::Bold : QFont::Normal);
+            font.setItalic(f.font->italic);
+            font.setUnderline(f.font->underline);
+        }
+        p.setFont(font);
+        p.setPen(f.font && f.font->hasColor ? f.font->color : QColor(Qt::black));
+        int flags = Qt::AlignLeft;
+        if (f.xf) {
+            if (f.xf->horizontal == QLatin1String("center"))
+                flags = Qt::AlignHCenter;
+            else if (f.xf->horizontal == QLatin1String("right"))
+                flags = Qt::AlignRight;
+            // "general" is what LibreOffice writes for no alignment.
+            if (cell.isNumber && (f.xf->horizontal.isEmpty() || f.xf->horizontal == QLatin1String("general")))
+                flags = Qt::AlignRight;
+        }
+        flags |= Qt::AlignVCenter | Qt::TextSingleLine;
+        p.setClipRect(whole);
+        p.drawText(QRectF(r.x() + 2, r.y() + 1, r.width() - 4, r.height() - 2), flags, text);
+        p.setClipping(false);
+    }
+    if (f.border) {
+        const double x = r.x(), y = r.y(), w = r.width(), h = r.height();
+        drawPageSide(p, f.border->left, QPointF(x, y), QPointF(x, y + h));
+        drawPageSide(p, f.border->right, QPointF(x + w, y), QPointF(x + w, y + h));
+        drawPageSide(p, f.border->top, QPointF(x, y), QPointF(x + w, y));
+        drawPageSide(p, f.border->bottom, QPointF(x, y + h), QPointF(x + w, y + h));
+    } else {
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(210, 210, 210), 0.5, Qt::SolidLine));
+        p.drawRects(&whole, 1);
+    }
+}
+
+void iDrawChart(QPainter& p, const QRectF& r, const XlsxIChart& chart, double scale)
+{
+    p.fillRect(r, QColor(248, 250, 255));
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QColor(180, 200, 240), 1, Qt::SolidLine));
+    p.drawRects(&r, 1);
+    QRectF plot = r.adjusted(4, 4, -4, -4);
+    if (!chart.title.isEmpty()) {
+        QFont font;
+        font.setBold(true);
+        font.setPixelSize(std::max(8, int(10 * scale)));
+        p.setFont(font);
+        p.setPen(Qt::black);
+        p.drawText(QRectF(plot.x(), plot.y(), plot.width(), 16 * scale),
+                   Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, chart.title);
+        plot.setTop(plot.top() + 18 * scale);
+    }
+    if (plot.width() < 10 || plot.height() < 10)
+        return;
+    switch (chart.type) {
+    case XlsxIChart::Bar:
+        iDrawBarChart(p, plot, chart.series, false);
+        break;
+    case XlsxIChart::BarHorizontal:
+        iDrawBarChart(p, plot, chart.series, true);
+        break;
+    case XlsxIChart::Line:
+    case XlsxIChart::Area:
+        drawLines(p, plot, chart.series);
+        break;
+    case XlsxIChart::Pie:
+        drawPie(p, plot, chart.series);
+        break;
+    case XlsxIChart::NoChart: {
+        QFont font;
+        font.setPixelSize(std::max(8, int(11 * scale)));
+        p.setFont(font);
+        p.setPen(QColor(130, 130, 180));
+        p.drawText(plot, Qt::AlignCenter, QStringLiteral("Chart"));
+        break;
+    }
+    }
+}

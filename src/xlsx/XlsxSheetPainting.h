@@ -1,0 +1,66 @@
+#pragma once
+
+#include "XlsxRecords.h"
+
+#include <QHash>
+#include <QRectF>
+#include <QSet>
+
+class QPainter;
+
+// A sheet's grid of positions that painters walk holds no more than this:
+// A1 with XFD1048576 alone would be 17 billion positions.
+constexpr qint64 kMaxSheetPositions = 4'000'000;
+
+// The formats a cell's style applies; null where none applies. Fills 0 and 1
+// (the reserved none and gray125) apply only when the format says so.
+struct XlsxICellFormat {
+    const XlsxIXf* xf = nullptr;
+    const XlsxIFont* font = nullptr;
+    const XlsxIFill* fill = nullptr;
+    const XlsxIBorder* border = nullptr;
+};
+XlsxICellFormat iCellFormat(const XlsxICell& cell, const XlsxIStyles& styles);
+
+// The rows and columns a sheet is laid out over: every cell and every chart's
+// anchor box. Empty without cells; tooLarge past kMaxSheetPositions.
+struct XlsxISheetGrid {
+    int firstRow = 1;
+    int lastRow = 0;
+    int firstCol = 0;
+    int lastCol = -1;
+    bool empty = true;
+    bool tooLarge = false;
+    int rowCount() const { return lastRow - firstRow + 1; }
+    int colCount() const { return lastCol - firstCol + 1; }
+};
+XlsxISheetGrid iSheetGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts);
+
+// A chart's anchor rows counted as the cells count them (from 1); drawings
+// count from 0. Columns count from 0 in both.
+inline int iChartTopRow(const XlsxIChart& chart) { return chart.fromRow + 1; }
+inline int iChartBottomRow(const XlsxIChart& chart) { return chart.toRow + 1; }
+
+// Merged ranges seen through a window of rows and columns: the spans of the
+// anchors and the hidden positions, only those inside the window.
+class XlsxIMergeWindow {
+public:
+    XlsxIMergeWindow(const QList<XlsxIMerge>& merges, int row0, int row1, int col0, int col1);
+    bool hidden(int row, int col) const { return m_hidden.contains(key(row, col)); }
+    // (rows, columns) of the merge anchored here, or (1, 1).
+    QPoint span(int row, int col) const { return m_spans.value(key(row, col), QPoint(1, 1)); }
+    // Merges that reach into the window from an anchor outside it.
+    const QList<XlsxIMerge>& outsideAnchors() const { return m_outside; }
+
+private:
+    static qint64 key(int row, int col) { return (qint64(row) << 20) ^ qint64(col); }
+    QSet<qint64> m_hidden;
+    QHash<qint64, QPoint> m_spans;
+    QList<XlsxIMerge> m_outside;
+};
+
+// The page renderer's cell painter, in 150-dpi image pixels.
+void iDrawPageCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles);
+
+// One chart into r; text sizes are multiplied by scale.
+void iDrawChart(QPainter& p, const QRectF& r, const XlsxIChart& chart, double scale);

@@ -1,0 +1,239 @@
+// Workbooks imported as pages: where the pages go, at what size, and what a
+// cancelled, empty or oversized import leaves and says.
+#include "PromptDriver.h"
+#include "WindowTestSupport.h"
+
+#include "XlsxFixtures.h"
+#include "XlsxImportDialog.h"
+#include "XlsxPreviewWidget.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QRadioButton>
+
+using namespace windowtest;
+
+namespace {
+
+QString workbook(const QString& name)
+{
+    return QStringLiteral(VORN_TEST_DATA "/xlsx/") + name;
+}
+
+// "1", "2", ... for the fixture's "Page N" pages, "" for a picture page.
+QStringList pageLabels(PdfDocument* doc)
+{
+    QStringList labels;
+    for (int i = 0; i < doc->pageCount(); ++i)
+        labels << doc->extractAllText(i).trimmed().remove(QStringLiteral("Page "));
+    return labels;
+}
+
+void chooseFile(prompt::Driver& prompts, const QString& path)
+{
+    prompts.whenShown([path](QDialog* dialog) {
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (!name) {
+            dialog->reject();
+            return;
+        }
+        name->setText(path);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+}
+
+// The import dialog, after before() had its way with it, accepted.
+void importWith(prompt::Driver& prompts, const std::function<void(XlsxImportDialog*)>& before = {})
+{
+    prompts.whenShown([before](QDialog* dialog) {
+        auto* sheet = qobject_cast<XlsxImportDialog*>(dialog);
+        if (!sheet) {
+            dialog->reject();
+            return;
+        }
+        if (before)
+            before(sheet);
+        if (QPushButton* button = prompt::buttonWithText(dialog, QStringLiteral("Импортировать")))
+            button->click();
+        else
+            dialog->reject();
+    });
+}
+
+} // namespace
+
+class SpreadsheetImportTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { isolateSettings(); }
+    void cleanup() { m_window.reset(); }
+
+    void positions_data()
+    {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("end") << 0 << QStringList{"1", "2", "3", "", ""};
+        QTest::newRow("after the current page") << 1 << QStringList{"1", "2", "", "", "3"};
+        QTest::newRow("before the current page") << 2 << QStringList{"1", "", "", "2", "3"};
+    }
+
+    void positions()
+    {
+        QFETCH(int, position);
+        QFETCH(QStringList, expected);
+        MainWindow& window = openWindow(3);
+        view(window)->setCurrentPage(1);
+        prompt::Driver prompts;
+        importWith(prompts);
+        QString error;
+        QVERIFY(window.importFile(workbook("lo-rows100.xlsx"), position, &error));
+        PdfDocument* doc = window.currentDocument();
+        QCOMPARE(pageLabels(doc), expected);
+        for (int i = 0; i < doc->pageCount(); ++i) {
+            const QSizeF size = doc->pageSize(i);
+            QVERIFY(qAbs(size.width() - 595) < 0.01 && qAbs(size.height() - 842) < 0.01);
+        }
+        QVERIFY(window.findChildren<XlsxImportDialog*>().isEmpty());
+    }
+
+    // Landscape pages come in at the landscape size.
+    void landscapePages()
+    {
+        MainWindow& window = openWindow(1);
+        prompt::Driver prompts;
+        importWith(prompts, [](XlsxImportDialog* dialog) {
+            for (QRadioButton* button : dialog->findChildren<QRadioButton*>())
+                if (button->text() == QStringLiteral("Альбомная"))
+                    button->click();
+        });
+        QVERIFY(window.importFile(workbook("lo-rows100.xlsx"), 0));
+        PdfDocument* doc = window.currentDocument();
+        QCOMPARE(doc->pageCount(), 4);
+        QVERIFY(qAbs(doc->pageSize(3).width() - 842) < 0.01 && qAbs(doc->pageSize(3).height() - 595) < 0.01);
+    }
+
+    // A cancelled dialog adds nothing and says nothing, from every entry.
+    void cancelIsSilent()
+    {
+        MainWindow& window = openWindow(2);
+        prompt::Driver prompts;
+        prompts.whenShown([](QDialog* dialog) { dialog->reject(); });
+        QString error;
+        QVERIFY(!window.importFile(workbook("lo-rows100.xlsx"), 0, &error));
+        QCOMPARE(error, QString());
+        QCOMPARE(window.currentDocument()->pageCount(), 2);
+
+        chooseFile(prompts, workbook("lo-rows100.xlsx"));
+        prompts.whenShown([](QDialog* dialog) { dialog->reject(); });
+        QString noted;
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);
+        window.onImportPageRequested(1);
+        QTest::qWait(50);
+        QCOMPARE(noted, QString());
+        QCOMPARE(prompts.pending(), 1);
+        QCOMPARE(window.currentDocument()->pageCount(), 2);
+        QVERIFY(!window.currentDocument()->isModified());
+    }
+
+    // A workbook that gives no page says why, not what the document last failed at.
+    void noPageGivesTheReason()
+    {
+        MainWindow& window = openWindow(2);
+        QVERIFY(!window.importFile(m_dir.filePath(QStringLiteral("missing.pdf")), 0)); // a stale last error
+        const QString empty = m_dir.filePath(QStringLiteral("empty.xlsx"));
+        QVERIFY(writeZip(empty, minimalXlsx("<sheetData/>")));
+        prompt::Driver prompts;
+        chooseFile(prompts, empty);
+        importWith(prompts);
+        QString noted;
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);
+        window.onImportPageRequested(0);
+        QTRY_COMPARE(noted, QStringLiteral("Ошибки импорта|Не удалось импортировать:\nempty.xlsx: В книге нет данных для импорта."));
+        QCOMPARE(window.currentDocument()->pageCount(), 2);
+    }
+
+    // More pages than the bound: refused with a notice before any page is added.
+    void tooManyPagesAreRefused()
+    {
+        MainWindow& window = openWindow(1);
+        QByteArray rows;
+        for (int r = 1; r <= 700; ++r)
+            rows += "<row r=\"" + QByteArray::number(r) + "\"><c r=\"A" + QByteArray::number(r) + "\"><v>1</v></c></row>";
+        const QString path = m_dir.filePath(QStringLiteral("many.xlsx"));
+        QVERIFY(writeZip(path, minimalXlsx("<sheetData>" + rows + "</sheetData>")));
+        prompt::Driver prompts;
+        importWith(prompts, [](XlsxImportDialog* dialog) {
+            QList<int>& breaks = dialog->findChild<XlsxPreviewWidget*>()->breaks;
+            breaks.clear();
+            for (int r = 2; r <= 601; ++r)
+                breaks << r;
+        });
+        QString noted;
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);
+        QString error;
+        QVERIFY(!window.importFile(path, 0, &error));
+        QCOMPARE(noted, QStringLiteral("Импорт Excel|Слишком много страниц для импорта: 601."));
+        QCOMPARE(error, QString());
+        QCOMPARE(window.currentDocument()->pageCount(), 1);
+
+        // At the bound itself the pages come.
+        importWith(prompts, [](XlsxImportDialog* dialog) {
+            QList<int>& breaks = dialog->findChild<XlsxPreviewWidget*>()->breaks;
+            breaks = {100, 200};
+        });
+        QVERIFY(window.importFile(path, 0));
+        QCOMPARE(window.currentDocument()->pageCount(), 4);
+    }
+
+    // Cancelling while the pages come takes those already added out again.
+    void cancelWhileDrawing()
+    {
+        MainWindow& window = openWindow(1);
+        prompt::Driver prompts;
+        importWith(prompts);
+        prompts.whenShown([](QDialog* dialog) {
+            if (auto* progress = qobject_cast<QProgressDialog*>(dialog))
+                progress->cancel();
+            else
+                dialog->reject();
+        });
+        QString error;
+        QVERIFY(!window.importFile(workbook("lo-three-sheets.xlsx"), 0, &error));
+        QCOMPARE(error, QString());
+        QCOMPARE(prompts.pending(), 0);
+        QCOMPARE(window.currentDocument()->pageCount(), 1);
+    }
+
+    // The page tools' entry: pages appended to a document of their own.
+    void appendToAnotherDocument()
+    {
+        MainWindow& window = openWindow(2);
+        PdfDocument other;
+        QVERIFY(other.createEmpty());
+        prompt::Driver prompts;
+        importWith(prompts);
+        QString error;
+        QCOMPARE(window.appendSpreadsheetPages(other, workbook("lo-three-sheets.xlsx"), &error), 3);
+        QCOMPARE(other.pageCount(), 3);
+        QCOMPARE(window.currentDocument()->pageCount(), 2);
+        prompts.whenShown([](QDialog* dialog) { dialog->reject(); });
+        QCOMPARE(window.appendSpreadsheetPages(other, workbook("lo-three-sheets.xlsx"), &error), MainWindow::kImportSkipped);
+        QCOMPARE(other.pageCount(), 3);
+    }
+
+private:
+    MainWindow& openWindow(int pages)
+    {
+        m_window = std::make_unique<MainWindow>(AppProduct::editor);
+        showWithPdf(*m_window, m_dir, pages);
+        return *m_window;
+    }
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+QTEST_MAIN(SpreadsheetImportTest)
+#include "tst_spreadsheetimport.moc"
