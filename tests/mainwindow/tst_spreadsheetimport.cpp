@@ -30,19 +30,6 @@ QStringList pageLabels(PdfDocument* doc)
     return labels;
 }
 
-void chooseFile(prompt::Driver& prompts, const QString& path)
-{
-    prompts.whenShown([path](QDialog* dialog) {
-        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        if (!name) {
-            dialog->reject();
-            return;
-        }
-        name->setText(path);
-        QTest::keyClick(name, Qt::Key_Return);
-    });
-}
-
 // The import dialog, after before() had its way with it, accepted.
 void importWith(prompt::Driver& prompts, const std::function<void(XlsxImportDialog*)>& before = {})
 {
@@ -125,7 +112,7 @@ private slots:
         QCOMPARE(error, QString());
         QCOMPARE(window.currentDocument()->pageCount(), 2);
 
-        chooseFile(prompts, workbook("lo-rows100.xlsx"));
+        prompt::chooseFile(prompts, workbook("lo-rows100.xlsx"));
         prompts.whenShown([](QDialog* dialog) { dialog->reject(); });
         QString noted;
         prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);
@@ -145,7 +132,7 @@ private slots:
         const QString empty = m_dir.filePath(QStringLiteral("empty.xlsx"));
         QVERIFY(writeZip(empty, minimalXlsx("<sheetData/>")));
         prompt::Driver prompts;
-        chooseFile(prompts, empty);
+        prompt::chooseFile(prompts, empty);
         importWith(prompts);
         QString noted;
         prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);
