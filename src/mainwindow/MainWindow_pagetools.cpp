@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -52,15 +53,8 @@ bool mergeInto(const QStringList& paths, const QString& target, MergeResult* res
         const QString& path = paths[i];
         if (path.isEmpty())
             continue;
-        // Spreadsheets come in through their own import dialog, not in this build.
-        const bool added = !isSpreadsheet(path) && merged.importDocument(path);
-        if (!added) {
-            const QString reason = isSpreadsheet(path)
-                                       ? QCoreApplication::translate("MainWindow",
-                                                                     "Импорт таблиц XLSX недоступен в этой сборке.")
-                                       : merged.lastError().trimmed();
-            result->failures << QFileInfo(path).fileName() + QStringLiteral(": ") + reason;
-        }
+        if (!merged.importDocument(path))
+            result->failures << QFileInfo(path).fileName() + QStringLiteral(": ") + merged.lastError().trimmed();
     }
     result->pages = merged.pageCount();
     if (!report(int(paths.size()), int(paths.size())))
@@ -246,11 +240,35 @@ bool MainWindow::mergeFromPageTools(const PageToolsDialog& dialog)
     if (target.isEmpty() || refuseOpenDocumentTarget(tr("Объединение"), target))
         return false;
 
+    // Workbooks come in through their own import dialog, here on the GUI
+    // thread: each becomes a private temporary PDF that the merge takes as is.
+    QTemporaryDir sheetPdfs;
+    QStringList sources = paths;
+    QStringList sheetFailures;
+    for (int i = 0; i < sources.size(); ++i) {
+        if (!isSpreadsheet(sources[i]))
+            continue;
+        const QString name = QFileInfo(sources[i]).fileName();
+        PdfDocument pages;
+        QString error;
+        const int added = pages.createEmpty() ? appendSpreadsheetPages(pages, sources[i], &error) : -1;
+        const QString pdf = sheetPdfs.filePath(QString::number(i) + QStringLiteral(".pdf"));
+        if (added == kImportSkipped) {
+            sources[i].clear();
+        } else if (added <= 0 || !sheetPdfs.isValid() || !pages.saveAs(pdf)) {
+            sheetFailures << name + QStringLiteral(": ") + (error.isEmpty() ? pages.lastError().trimmed() : error);
+            sources[i].clear();
+        } else {
+            sources[i] = pdf;
+        }
+    }
+
     auto result = std::make_shared<MergeResult>();
     WorkProgressDialog progress(tr("Объединение"), tr("Объединение файлов..."), this);
-    const bool ran = progress.run([paths, target, result](const WorkProgressDialog::Report& report) {
-        return mergeInto(paths, target, result.get(), report);
+    const bool ran = progress.run([sources, target, result](const WorkProgressDialog::Report& report) {
+        return mergeInto(sources, target, result.get(), report);
     });
+    result->failures = sheetFailures + result->failures;
     if (!ran) {
         setStatusText(tr("Объединение отменено."));
         return false;

@@ -135,6 +135,8 @@ private slots:
     void mergeFollowsListOrder();
     void mergeReportsFailures();
     void mergeOfNothingWritesNothing();
+    void mergeTakesWorkbooks_data();
+    void mergeTakesWorkbooks();
     void mergeSavesChangedSourceFirst_data();
     void mergeSavesChangedSourceFirst();
 
@@ -555,6 +557,46 @@ void PageToolsTest::mergeReportsFailures()
     QVERIFY(lines[1].startsWith("gs-image.pdf: ") && lines[1].size() > 14);
     QVERIFY(lines[2].startsWith("broken.pdf: ") && lines[2].size() > 12);
     QCOMPARE(pdftools::pageCount(target), 2);
+}
+
+void PageToolsTest::mergeTakesWorkbooks_data()
+{
+    QTest::addColumn<bool>("imported");
+    QTest::addColumn<int>("pages");
+    QTest::newRow("workbook imported between two files") << true << 4;
+    QTest::newRow("workbook's import cancelled: left out, no failure") << false << 2;
+}
+
+// A workbook in the list goes through its import dialog and lands in list order.
+void PageToolsTest::mergeTakesWorkbooks()
+{
+    QFETCH(bool, imported);
+    QFETCH(int, pages);
+    MainWindow window(AppProduct::editor);
+    QTemporaryDir dir;
+    showSmall(window);
+    const QString first = copyFixture(dir, "gs-helvetica.pdf");
+    const QString sheet = copyFixture(dir, "xlsx/lo-rows100.xlsx", "rows.xlsx");
+    const QString last = copyFixture(dir, "tex-type1.pdf");
+    window.showPageToolsDialog({first, sheet, last}, false);
+    PageToolsDialog* dialog = toolsDialog(window);
+    const QString target = dir.filePath("merged.pdf");
+    ToolPrompts prompts;
+    prompt::answerSaveDialog(prompts, target);
+    prompts.whenShown([imported](QDialog* shown) {
+        QPushButton* import = prompt::buttonWithText(shown, QStringLiteral("Импортировать"));
+        if (imported && import)
+            import->click();
+        else
+            shown->reject();
+    });
+    apply(dialog);
+    QTRY_VERIFY(!toolsDialog(window));
+    QCOMPARE(prompts.pending(), 0);
+    QCOMPARE(pdftools::pageCount(target), pages);
+    const QStringList texts = pageTexts(target);
+    QCOMPARE(texts.value(0), pageTexts(first).value(0));
+    QCOMPARE(texts.value(pages - 1), pageTexts(last).value(0));
 }
 
 void PageToolsTest::mergeOfNothingWritesNothing()
