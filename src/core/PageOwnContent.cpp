@@ -60,6 +60,15 @@ int countOwnObjects(FPDF_PAGE page)
     return own;
 }
 
+void touchOwnObjects(FPDF_PAGE page)
+{
+    const PdfiumApi& api = pdfApi();
+    const int count = api.FPDFPage_CountObjects(page);
+    for (int i = 0; i < count; ++i)
+        if (FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i); object && isOwnObject(object))
+            api.FPDFPageObj_Transform(object, 1, 0, 0, 1, 0, 0);
+}
+
 std::vector<QRectF> ownWhiteOuts(FPDF_PAGE page)
 {
     const PdfiumApi& api = pdfApi();

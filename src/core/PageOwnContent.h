@@ -21,6 +21,10 @@ bool isOwnObject(FPDF_PAGEOBJECT object);
 bool isOwnWhiteOut(FPDF_PAGEOBJECT object);
 // How many of the page's objects the program wrote.
 int countOwnObjects(FPDF_PAGE page);
+// Marks the program's objects changed, so that pdfium writes their streams
+// again, graphics-state names and all, rather than keeping the old bytes while
+// it drops resources only those bytes name.
+void touchOwnObjects(FPDF_PAGE page);
 // The program's white rectangles on a page, in user space.
 std::vector<QRectF> ownWhiteOuts(FPDF_PAGE page);
 

@@ -476,6 +476,7 @@ QString swallowedText(int pageIndex)
 // appended to it (an open string, say). The page handle is the reloaded page.
 bool regenerateAndCheck(FPDF_DOCUMENT doc, int pageIndex, PagePtr& page, int inserted, QString& error)
 {
+    touchOwnObjects(page.get());
     if (!pdfApi().FPDFPage_GenerateContent(page.get())) {
         error = QStringLiteral("pdfium не смог записать содержимое страницы %1.").arg(pageIndex + 1);
         return false;
