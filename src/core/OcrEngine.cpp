@@ -141,6 +141,17 @@ QString takeText(char *utf8)
     return owned ? QString::fromUtf8(owned.get()) : QString();
 }
 
+// Whether every language of a "rus+eng" list is loaded.
+bool loadedEveryLanguage(const tesseract::TessBaseAPI& recognizer, const QString& languages)
+{
+    std::vector<std::string> loaded;
+    recognizer.GetLoadedLanguagesAsVector(&loaded);
+    const QStringList wanted = languages.split(QLatin1Char('+'), Qt::SkipEmptyParts);
+    return std::all_of(wanted.begin(), wanted.end(), [&](const QString& code) {
+        return std::find(loaded.begin(), loaded.end(), code.toStdString()) != loaded.end();
+    });
+}
+
 QString bundledTessdataPath()
 {
     if (!QCoreApplication::instance())
@@ -312,9 +323,15 @@ bool OcrEngine::init(const QString &lang)
     std::unique_ptr<tesseract::TessBaseAPI, RecognizerDeleter> recognizer(new tesseract::TessBaseAPI);
     const QByteArray dataPath = bundledTessdataPath().toLocal8Bit();
     const QByteArray language = lang.toUtf8();
-    const int status = recognizer->Init(dataPath.isEmpty() ? nullptr : dataPath.constData(), language.constData(),
-                                        tesseract::OEM_DEFAULT, nullptr, 0, nullptr, nullptr, false);
-    if (status != 0) {
+    // Tesseract starts with the languages it could load and only prints the
+    // others: a missing one would be read as another script. One more try
+    // (a read can fail under load), then the init fails.
+    const auto initAll = [&] {
+        const int status = recognizer->Init(dataPath.isEmpty() ? nullptr : dataPath.constData(), language.constData(),
+                                            tesseract::OEM_DEFAULT, nullptr, 0, nullptr, nullptr, false);
+        return status == 0 && loadedEveryLanguage(*recognizer, lang);
+    };
+    if (!initAll() && !initAll()) {
         qWarning() << "Tesseract init failed for lang:" << lang;
         lastErrorText = QStringLiteral("Не удалось загрузить данные распознавания для языков «%1»").arg(lang);
         return false;
