@@ -471,7 +471,6 @@ private:
     QRectF selectionInPdf() const;
     void consumeSelection();
     void reportMarkupOutcome(const QString& title, const QString& text);
-    void showChangedPage(int page);
     void closeFreeTextWindowsOf(const PdfDocument* doc);
 
     // The outline panel (MainWindow_outline.cpp).

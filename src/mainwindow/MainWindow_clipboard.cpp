@@ -103,6 +103,5 @@ void MainWindow::onEditPaste()
         reportMarkupOutcome(tr("Вставка"), tr("Ошибка вставки: %1").arg(document->lastError()));
         return;
     }
-    showChangedPage(page);
     setStatusText(tr("Изображение вставлено на стр. %1").arg(page + 1));
 }

@@ -98,15 +98,6 @@ void MainWindow::reportMarkupOutcome(const QString& title, const QString& text)
     appInfo(this, title, text);
 }
 
-// The page of the shown document changed under the view: the view and the
-// page's thumbnail show it now.
-void MainWindow::showChangedPage(int page)
-{
-    pdfView->invalidatePageCache();
-    thumbnailPanel->refreshPage(page);
-    updateTitle();
-}
-
 bool MainWindow::markSelection(int kind, const QString& name, const QColor& color)
 {
     if (!isDocumentLoaded())
@@ -122,7 +113,6 @@ bool MainWindow::markSelection(int kind, const QString& name, const QColor& colo
         reportMarkupOutcome(tr("Разметка"), tr("Ошибка: %1").arg(document->lastError()));
         return false;
     }
-    showChangedPage(page);
     setStatusText(tr("%1 добавлен на стр. %2").arg(name).arg(page + 1));
     consumeSelection();
     return true;
@@ -143,7 +133,6 @@ void MainWindow::addNote()
         reportMarkupOutcome(tr("Заметка"), tr("Ошибка: %1").arg(document->lastError()));
         return;
     }
-    showChangedPage(page);
     setStatusText(tr("Заметка добавлена на стр. ") + QString::number(page + 1));
 }
 
@@ -189,12 +178,12 @@ bool MainWindow::writeFreeText(const std::shared_ptr<PdfDocument>& target, int p
         reportMarkupOutcome(tr("Текст"), tr("Ошибка: %1").arg(target->lastError()));
         return false;
     }
-    if (shown) {
-        showChangedPage(page);
+    // The shown document's view follows its own announcement; a tab not on
+    // show only needs its modified mark.
+    if (shown)
         consumeSelection();
-    } else {
+    else
         refreshDocumentTabs();
-    }
     setStatusText(tr("Текст добавлен на стр. %1").arg(page + 1));
     return true;
 }

@@ -109,6 +109,5 @@ void MainWindow::onPageScanned(QImage image)
         setStatusText(tr("Ошибка добавления отсканированной страницы"));
         return;
     }
-    refreshAfterPageChange(count);
     setStatusText(tr("Страница %1 добавлена из сканера").arg(count + 1));
 }

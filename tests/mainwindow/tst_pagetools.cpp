@@ -60,6 +60,17 @@ struct ToolPrompts : prompt::Driver {
     }
 };
 
+// A two-line document open in edit mode with "XY" typed at the end of its
+// first block and not yet written.
+void openWithTypedEdit(MainWindow& window, const QTemporaryDir& dir)
+{
+    window.resize(900, 700);
+    showActive(window);
+    window.openFile(writeLinesPdf(dir, "lines.pdf", {700, 600}));
+    window.onToggleEditMode();
+    typeAtBlockEnd(view(window), 0, QStringLiteral("XY"));
+}
+
 PageToolsDialog* toolsDialog(MainWindow& window)
 {
     return window.findChild<PageToolsDialog*>();
@@ -317,11 +328,7 @@ void PageToolsTest::insertKeepsPendingEdits()
 {
     MainWindow window(AppProduct::editor);
     QTemporaryDir dir;
-    window.resize(900, 700);
-    showActive(window);
-    window.openFile(writeLinesPdf(dir, "lines.pdf", {700, 600}));
-    window.onToggleEditMode();
-    typeAtBlockEnd(view(window), 0, QStringLiteral("XY"));
+    openWithTypedEdit(window, dir);
     window.showPageToolsDialog({fixture("gs-helvetica.pdf")}, false);
     PageToolsDialog* dialog = toolsDialog(window);
     dialog->findChild<QTabWidget*>("DialogTabs")->setCurrentIndex(PageToolsDialog::InsertTab);
@@ -419,11 +426,7 @@ void PageToolsTest::extractWritesPendingEdits()
 {
     MainWindow window(AppProduct::editor);
     QTemporaryDir dir;
-    window.resize(900, 700);
-    showActive(window);
-    window.openFile(writeLinesPdf(dir, "lines.pdf", {700, 600}));
-    window.onToggleEditMode();
-    typeAtBlockEnd(view(window), 0, QStringLiteral("XY"));
+    openWithTypedEdit(window, dir);
     PageToolsDialog* dialog = showTools(window, PageToolsDialog::ExtractTab);
     fieldOnTab(dialog, PageToolsDialog::ExtractTab)->setText("1");
     const QString target = dir.filePath("edited.pdf");
