@@ -41,6 +41,11 @@ QString productApplicationName(AppProduct product)
     return QString::fromLatin1(editionOf(product).applicationName);
 }
 
+QString productOption(AppProduct product)
+{
+    return QString::fromLatin1(editionOf(product).option);
+}
+
 AppProduct productFromArguments(const QStringList& arguments)
 {
     AppProduct product = kDefaultProduct;

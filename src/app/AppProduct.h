@@ -18,6 +18,9 @@ QString productDisplayName(AppProduct product);
 // The application name, which also names the edition's settings store.
 QString productApplicationName(AppProduct product);
 
+// The command-line option that chooses the edition ("--vorn-product=editor").
+QString productOption(AppProduct product);
+
 // The edition chosen by the command line: the last argument that is exactly
 // one of the three --vorn-product= options wins; without one, ecp.
 AppProduct productFromArguments(const QStringList& arguments);

@@ -11,11 +11,8 @@
 #include <QSettings>
 #include <QTimer>
 
-#include <cstdio>
 
 namespace {
-
-constexpr int kExitStartNotAvailable = 1;
 
 void setApplicationIdentity(AppProduct product)
 {
@@ -31,15 +28,6 @@ void setApplicationProperties(bool fileManagerAction)
     const QString language = QSettings().value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString();
     qApp->setProperty("uiLanguage", language);
     qApp->setProperty("vornShellDialogMode", fileManagerAction);
-}
-
-// The signing edition's start belongs to the signing feature; this build
-// does not have it, so it says so instead of running a window nobody sees.
-int reportStartNotAvailable(const StartupPlan&)
-{
-    std::fprintf(stderr, "vorn-pdf: the signing start-up is not available in this build; start with "
-                         "--vorn-product=editor or --vorn-product=viewer\n");
-    return kExitStartNotAvailable;
 }
 
 void dropMessage(QtMsgType, const QMessageLogContext&, const QString&) {}
@@ -75,9 +63,6 @@ int runApplication(int& argc, char** argv)
 
     if (plan.start == StartKind::Worker)
         return plan.worker(arguments);
-    if (plan.start == StartKind::EcpSigning)
-        return reportStartNotAvailable(plan);
-
     setApplicationProperties(plan.start == StartKind::FileManagerAction);
     if (plan.showSplash)
         runPreloader(productDisplayName(plan.product), preloaderStepMs(qgetenv("VORN_PRELOADER_STEP_MS")));
@@ -86,6 +71,11 @@ int runApplication(int& argc, char** argv)
     // A file-manager action runs with the window hidden and ends the run itself.
     if (plan.start == StartKind::FileManagerAction) {
         QTimer::singleShot(0, &window, [&window, &plan] { window.runShellAction(plan.shellAction, plan.files, true); });
+        return QApplication::exec();
+    }
+    // The signing edition shows only the signature dialog; it ends the run.
+    if (plan.start == StartKind::EcpSigning) {
+        QTimer::singleShot(0, &window, [&window, &plan] { window.showEcpStartup(plan.files); });
         return QApplication::exec();
     }
     window.show();

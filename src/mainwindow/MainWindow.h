@@ -658,6 +658,30 @@ signals:
     // A page or region recognition started by runOcrPage has ended.
     void ocrPageRunFinished();
 
+    // Signing (MainWindow_signing.cpp): the signature dialog and the roads
+    // into it. Every signature is made by a child of the program.
+public:
+    // The program started as the signing child; empty means the program
+    // itself. Tests stand a script in.
+    void setSigningWorkerProgram(const QString& program) { signingWorkerProgram = program; }
+    // What ends the run of the signing edition and of a file-manager signing
+    // step; QCoreApplication::quit unless replaced.
+    void setSigningQuit(std::function<void()> quit) { signingQuit = std::move(quit); }
+    // The signing edition's start: the existing files given, or a choice.
+    void showEcpStartup(const QStringList& files);
+
+public slots:
+    void showSignatureDialog(bool shellMode, const QStringList& batchPaths, const QStringList& skippedPaths,
+                             const QString& inputOverridePath);
+
+private:
+    // Existing regular files, absolute, each once, in the given order.
+    static QStringList existingFilesOnce(const QStringList& paths);
+    void runShellSigning(const QStringList& pdfFiles, const QStringList& rejectedFiles, bool shellMode);
+    void quitSigning();
+    QString signingWorkerProgram;
+    std::function<void()> signingQuit;
+
     // Facsimiles (MainWindow_facsimile.cpp).
 public:
     QString facsimileDir() const;

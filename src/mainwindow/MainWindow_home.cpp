@@ -83,6 +83,8 @@ QWidget* MainWindow::buildToolsGroup()
                                                         tr("Подписать файл электронной подписью"),
                                                         keys("Ctrl+Alt+S"))
                                           : nullptr;
+    if (sign)
+        connect(sign, &QToolButton::clicked, this, [this] { showSignatureDialog(false, {}, {}, QString()); });
     QList<QWidget*> topRow{selectButton};
     QWidget* lead = handButton;
     if (editModeButton) {

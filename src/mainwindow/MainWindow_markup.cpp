@@ -60,9 +60,11 @@ QWidget* MainWindow::buildCommentTab()
     QToolButton* properties = button("properties", tr("Свойства"));
     connect(properties, &QToolButton::clicked, this, &MainWindow::showDocumentPropertiesDialog);
     QList<QWidget*> protection{password, button("permissions", tr("Права")), button("redact", tr("Редакция"))};
-    // The signing window connects its button.
-    if (m_allowSignatures)
-        protection << button("digital-signature", tr("Подпись"));
+    if (m_allowSignatures) {
+        QToolButton* sign = button("digital-signature", tr("Подпись"));
+        connect(sign, &QToolButton::clicked, this, [this] { showSignatureDialog(false, {}, {}, QString()); });
+        protection << sign;
+    }
     protection << button("verify", tr("Проверить")) << properties;
 
     return ribbonPage({ribbonGroup(tr("Аннотации"), {note, highlight, text}),

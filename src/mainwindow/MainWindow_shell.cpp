@@ -11,29 +11,9 @@
 #include <QSet>
 #include <QTimer>
 
-#include <cstdio>
-
 namespace {
 
 constexpr qint64 kSignatureWindow = 2048;
-
-// Existing regular files, absolute, each once, in the given order.
-QList<QString> normalisedFiles(const QList<QString>& files)
-{
-    QList<QString> result;
-    QSet<QString> taken;
-    for (const QString& entry : files) {
-        const QFileInfo info(entry);
-        if (!info.exists() || !info.isFile())
-            continue;
-        const QString path = info.absoluteFilePath();
-        if (taken.contains(path))
-            continue;
-        taken.insert(path);
-        result << path;
-    }
-    return result;
-}
 
 // "%PDF-" within the first 2048 bytes: a PDF whatever its name.
 bool hasPdfSignature(const QString& path)
@@ -53,17 +33,28 @@ bool mergeable(const QString& path)
     return suffixes.contains(QFileInfo(path).suffix().toLower());
 }
 
-// A step whose window this build does not have ends the run without a claim.
-void reportStepNotAvailable(const char* what)
-{
-    std::fprintf(stderr, "vorn-pdf: the %s window is not available in this build\n", what);
-}
-
 } // namespace
+
+QStringList MainWindow::existingFilesOnce(const QStringList& paths)
+{
+    QStringList kept;
+    QSet<QString> taken;
+    for (const QString& entry : paths) {
+        const QFileInfo info(entry);
+        if (!info.exists() || !info.isFile())
+            continue;
+        const QString path = info.absoluteFilePath();
+        if (taken.contains(path))
+            continue;
+        taken.insert(path);
+        kept << path;
+    }
+    return kept;
+}
 
 void MainWindow::runShellAction(const QString& action, const QList<QString>& given, bool quitOnError)
 {
-    const QList<QString> files = normalisedFiles(given);
+    const QList<QString> files = existingFilesOnce(given);
     auto refuse = [this, quitOnError](const QString& title, const QString& text) {
         appInfo(this, title, text);
         if (quitOnError)
@@ -112,15 +103,8 @@ void MainWindow::runShellAction(const QString& action, const QList<QString>& giv
             refuse(tr("Подписать PDF"), tr("Среди выбранных файлов нет PDF по содержимому."));
             return;
         }
-        // The signing dialog takes pdfFiles and otherFiles once it exists.
-        QTimer::singleShot(0, this, [this, pdfFiles, quitOnError, quitWhenHidden] {
-            if (!quitOnError)
-                openFile(pdfFiles.first());
-            if (pdfFiles.size() > 1)
-                setStatusText(tr("Подписание PDF 1 из %1").arg(pdfFiles.size()));
-            reportStepNotAvailable("signing");
-            quitWhenHidden();
-        });
+        QTimer::singleShot(0, this,
+                           [this, pdfFiles, otherFiles, quitOnError] { runShellSigning(pdfFiles, otherFiles, quitOnError); });
         return;
     }
 

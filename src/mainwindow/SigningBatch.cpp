@@ -1,0 +1,186 @@
+#include "SigningBatch.h"
+
+#include "DialogKit.h"
+#include "MainWindow.h"
+#include "OutputPaths.h"
+#include "SignatureDialog.h"
+#include "SignatureJournal.h"
+#include "SignatureJson.h"
+#include "SignatureService.h"
+#include "SigningRun.h"
+#include "SigningScratch.h"
+
+#include <QCryptographicHash>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+
+SigningBatch::SigningBatch(SignatureDialog* dialog, MainWindow* window, const SigningChild& children,
+                           const SignatureRequest& templateRequest, const SigningCertificate& certificate,
+                           const SignatureStampOptions& stampOptions)
+    : dialog(dialog)
+    , window(window)
+    , children(children)
+    , templateRequest(templateRequest)
+    , certificate(certificate)
+    , stampOptions(stampOptions)
+{
+}
+
+void SigningBatch::run(const QStringList& remainingFiles, QStringList* lines, QStringList* openList)
+{
+    if (!appQuestion(dialog, tr("Подписание документов"),
+                     tr("Первый файл подписан. Подписать остальные файлы (%1) с теми же настройками?")
+                         .arg(remainingFiles.size()),
+                     tr("Подписать остальные"), tr("Не подписывать"))) {
+        if (!stopped)
+            *lines << tr("Остальные PDF не подписывались по выбору пользователя.");
+        return;
+    }
+    if (stopped || !dialog)
+        return;
+    dialog->setSigningBusy(true, tr("Подписываю остальные документы..."));
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+
+    QStringList signedNames;
+    QStringList failures;
+    for (int i = 0; i < remainingFiles.size() && !stopped; ++i) {
+        const QString& file = remainingFiles.at(i);
+        if (window)
+            window->showStatusText(tr("Подписание файла %1 из %2").arg(i + 2).arg(remainingFiles.size() + 1));
+        QString stamped;
+        SignatureRequest request;
+        SignatureResult result;
+        QString error;
+        if (signOne(file, &stamped, &request, &result, &error)) {
+            appendSignatureJournalRecord(request, result, certificate);
+            signedNames << QFileInfo(file).fileName();
+            *openList << (stamped.isEmpty() ? result.outputPath : stamped);
+        } else if (!stopped) {
+            failures << QStringLiteral("%1 — %2").arg(QFileInfo(file).fileName(), error);
+        }
+    }
+    if (stopped || !dialog)
+        return;
+    dialog->setSigningBusy(false, QString());
+    if (!signedNames.isEmpty())
+        *lines << tr("Дополнительно подписано файлов: %1.").arg(signedNames.size());
+    if (!failures.isEmpty()) {
+        *lines << tr("Не удалось подписать:");
+        for (const QString& failure : std::as_const(failures))
+            *lines << QStringLiteral("• ") + failure;
+    }
+}
+
+bool SigningBatch::signOne(const QString& file, QString* stampedPath, SignatureRequest* request,
+                           SignatureResult* result, QString* error)
+{
+    *request = templateRequest;
+    request->inputPath = file;
+    request->outputPath =
+        uniqueSiblingPathLikeChrome(SignatureService::defaultOutputPath(file, templateRequest.mode));
+    if (templateRequest.mode == StampedPdfDetached) {
+        QFile source(file);
+        QCryptographicHash hash(QCryptographicHash::Sha256);
+        if (!source.open(QIODevice::ReadOnly) || !hash.addData(&source)) {
+            *error = tr("Не удалось прочитать PDF перед нанесением штампа: %1").arg(source.errorString());
+            return false;
+        }
+        const QString stamped = uniqueSiblingPathLikeChrome(stampedPdfPathForSignature(file, request->outputPath));
+        if (QFileInfo(stamped).absoluteFilePath() == QFileInfo(file).absoluteFilePath()) {
+            *error = tr("PDF со штампом не должен перезаписывать исходный файл.");
+            return false;
+        }
+        if (!createStampedPdfCopy(file, stamped, certificate, hash.result(), QDateTime::currentDateTime(),
+                                  stampOptions, error))
+            return false;
+        request->inputPath = stamped;
+        *stampedPath = stamped;
+    }
+    return signFileInWorker(*request, result, error);
+}
+
+bool SigningBatch::signFileInWorker(const SignatureRequest& request, SignatureResult* result, QString* error)
+{
+    SigningScratch scratch;
+    QString reason;
+    const QString path = scratch.reserve(QStringLiteral("vorn-sign-request-"), QStringLiteral(".json"), &reason);
+    if (path.isEmpty()) {
+        *error = tr("Не удалось подготовить параметры подписи: %1").arg(reason);
+        return false;
+    }
+    if (!SigningRun::writeSignatureRequestFile(request, path, error))
+        return false;
+
+    bool done = false;
+    bool ok = false;
+    QByteArray out;
+    QByteArray err;
+    QString message;
+    QProcess process;
+    QEventLoop events;
+    child = &process;
+    loop = &events;
+    children.configure(&process, {QStringLiteral("--vorn-sign-file"), path}, "VORN_SIGN_WORKER");
+    QObject::connect(&process, &QProcess::finished, &events, [&](int exitCode, QProcess::ExitStatus status) {
+        done = true;
+        ok = exitCode == 0 && status == QProcess::NormalExit;
+        out = process.readAllStandardOutput();
+        err = process.readAllStandardError();
+        message = status == QProcess::CrashExit ? tr("Криптопровайдер аварийно завершил подписание.")
+                                                : tr("Подписание завершилось с ошибкой.");
+        events.quit();
+    });
+    QObject::connect(&process, &QProcess::errorOccurred, &events, [&] {
+        if (done)
+            return;
+        done = true;
+        out = process.readAllStandardOutput();
+        err = process.readAllStandardError();
+        message = tr("Не удалось запустить изолированный процесс подписания.");
+        events.quit();
+    });
+    process.start(QIODevice::ReadWrite);
+    if (!stopped && !done)
+        events.exec();
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(1000);
+    }
+    child = nullptr;
+    loop = nullptr;
+    QFile::remove(path);
+    if (stopped) {
+        *error = QString();
+        return false;
+    }
+    if (!ok) {
+        *error = QString::fromUtf8(err).trimmed();
+        if (error->isEmpty())
+            *error = message;
+        return false;
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(out.trimmed());
+    if (!document.isObject()) {
+        *error = tr("Изолированный процесс подписи вернул некорректный ответ.");
+        return false;
+    }
+    *result = signatureResultFromJson(document.object(), request.mode);
+    if (!result->ok) {
+        *error = result->error.isEmpty() ? tr("Подписание завершилось с ошибкой.") : result->error;
+        return false;
+    }
+    return true;
+}
+
+void SigningBatch::cancel()
+{
+    stopped = true;
+    if (child)
+        child->kill();
+    if (loop)
+        loop->quit();
+}

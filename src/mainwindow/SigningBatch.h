@@ -1,0 +1,50 @@
+#pragma once
+
+#include "SignatureRecords.h"
+#include "SigningChild.h"
+#include "StampedPdfCopy.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QStringList>
+
+class MainWindow;
+class QEventLoop;
+class QProcess;
+class SignatureDialog;
+
+// The files after the first, signed with the first one's settings once the
+// user agrees: one child each, waited for in a local event loop. A failure
+// is noted and the batch goes on; cancel() (the dialog closed) kills the
+// running child and stops.
+class SigningBatch {
+    Q_DECLARE_TR_FUNCTIONS(SigningBatch)
+public:
+    SigningBatch(SignatureDialog* dialog, MainWindow* window, const SigningChild& children,
+                 const SignatureRequest& templateRequest, const SigningCertificate& certificate,
+                 const SignatureStampOptions& stampOptions);
+
+    // Asks, signs and appends the final message's lines and the files to open.
+    void run(const QStringList& remainingFiles, QStringList* lines, QStringList* openList);
+    void cancel();
+    bool cancelled() const { return stopped; }
+
+    // Signs one file in a child and waits; true only for a result whose ok
+    // is true, else error holds the text to show. Its request file lives in
+    // a private scratch folder that goes before returning.
+    bool signFileInWorker(const SignatureRequest& request, SignatureResult* result, QString* error);
+
+private:
+    bool signOne(const QString& file, QString* stampedPath, SignatureRequest* request, SignatureResult* result,
+                 QString* error);
+
+    QPointer<SignatureDialog> dialog;
+    QPointer<MainWindow> window;
+    SigningChild children;
+    SignatureRequest templateRequest;
+    SigningCertificate certificate;
+    SignatureStampOptions stampOptions;
+    QPointer<QProcess> child;
+    QPointer<QEventLoop> loop;
+    bool stopped = false;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QObject;
+class QProcess;
+
+// How the window starts its signing children: a program (the program itself
+// unless a test stands one in) with its own arguments and then the edition
+// option, so a child reads and writes the settings store of the edition that
+// started it.
+struct SigningChild {
+    QString program;
+    QString editionOption;  // "--vorn-product=..."; empty adds nothing
+
+    // Sets program, arguments, environment (marker = "1") and separate
+    // channels; the caller connects and starts.
+    void configure(QProcess* process, const QStringList& arguments, const char* marker) const;
+};
+
+// The once-guard of a child's ends: true the first time it is asked for
+// process (setting "_vorn_done"), false afterwards and for a null process.
+bool claimSigningChildEnd(QObject* process);

@@ -1,0 +1,81 @@
+#pragma once
+
+#include "SignatureRecords.h"
+#include "SigningChild.h"
+#include "StampedPdfCopy.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+#include <memory>
+
+class MainWindow;
+class QProcess;
+class SignatureDialog;
+class SigningBatch;
+class SigningScratch;
+
+// The run's record: the request as sent and what came back.
+struct AsyncSignResult {
+    SignatureRequest request;
+    SignatureResult result;
+    QString stampedPdfPath;  // empty unless a stamped copy was made
+    QString requestFilePath;
+    QString finalTitle;  // empty: "Подписание"
+    QString finalText;   // empty: success
+};
+
+// One press of "Подписать": the dialog's settings become a request; a first
+// child reads the key material and names the certificate; the file is
+// prepared (a fresh copy of the open document, a stamped copy) and a second
+// child signs it. Further files follow as a batch. The run belongs to the
+// dialog: closing the dialog ends it, killing its child and removing its
+// scratch folder (request file with pass phrases, document copy).
+class SigningRun : public QObject {
+    Q_OBJECT
+public:
+    SigningRun(SignatureDialog* dialog, MainWindow* window, const SigningChild& children);
+    ~SigningRun() override;
+
+    // startSigningRun: every outcome is shown to the user.
+    void start();
+    // Ends the run at once: the child is killed, a batch stops, scratch goes.
+    void abort();
+    bool isRunning() const { return running; }
+
+    // The ten request keys as one compact JSON object; false with error
+    // "Не удалось подготовить параметры подписи: %1" when it cannot be written.
+    static bool writeSignatureRequestFile(const SignatureRequest& request, const QString& path, QString* error);
+
+private:
+    void describeCertificate();
+    void finishDescribe(QProcess* process, bool processOk, const QByteArray& out, const QByteArray& err,
+                        const QString& fallbackText);
+    void prepareAndSign();
+    bool prepareStampedCopy(const QString& stampSource);
+    void finishSigningRun(QProcess* process, bool processOk, const QByteArray& out, const QByteArray& err,
+                          const QString& fallbackText);
+    void failSigningRun(const QString& title, const QString& text);
+    void succeed();
+    void openResult(const QString& path);
+    void end();
+    QProcess* startChild(const QString& requestPath, bool describe);
+
+    QPointer<SignatureDialog> dialog;
+    QPointer<MainWindow> window;
+    SigningChild children;
+    std::unique_ptr<SigningScratch> scratch;
+    QPointer<QProcess> child;
+    SigningBatch* batch = nullptr;  // while a batch runs
+    bool running = false;
+    bool aborted = false;
+
+    AsyncSignResult record;
+    SigningCertificate certificate;
+    SignatureStampOptions stampOptions;
+    QString input;          // the source path
+    QString journalInput;   // the file the journal names for the first signature
+    bool inputIsOpenDocument = false;
+    QString sourceCopyPath;  // the open document's copy, in the scratch
+};

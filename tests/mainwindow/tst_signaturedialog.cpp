@@ -1,0 +1,470 @@
+// The signature dialog: its file lists, defaults per mode, busy state and the
+// certificate list filled by stand-in children of the program.
+#include "PromptDriver.h"
+#include "SignatureDialog.h"
+#include "SignatureService.h"
+#include "StandInWorker.h"
+#include "WindowTestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+
+namespace {
+
+// One second of the search's time-out lasts this long in these tests.
+constexpr int kShortSecondMs = 5;
+
+QJsonObject certificateJson(const QString& id, const QString& subject, const QString& provider,
+                            const QString& store, bool available, const QString& reason = {})
+{
+    return {{QStringLiteral("id"), id},
+            {QStringLiteral("subject"), subject},
+            {QStringLiteral("issuer"), QStringLiteral("CN=Issuer")},
+            {QStringLiteral("serial"), QStringLiteral("AB12")},
+            {QStringLiteral("thumbprint"), QStringLiteral("FF00")},
+            {QStringLiteral("providerName"), provider},
+            {QStringLiteral("storeName"), store},
+            {QStringLiteral("publicKeyAlgorithm"), QStringLiteral("RSA 2048")},
+            {QStringLiteral("validTo"), QStringLiteral("2030-01-05T12:00:00")},
+            {QStringLiteral("available"), available},
+            {QStringLiteral("unavailableReason"), reason}};
+}
+
+QByteArray listJson(const QList<QJsonObject>& certificates, const QString& error = {})
+{
+    QJsonArray array;
+    for (const QJsonObject& c : certificates)
+        array.append(c);
+    return QJsonDocument(QJsonObject{{QStringLiteral("ok"), true},
+                                     {QStringLiteral("error"), error},
+                                     {QStringLiteral("certificates"), array}})
+        .toJson(QJsonDocument::Compact);
+}
+
+QStringList itemTexts(QListWidget* list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->item(i)->text().section(QLatin1Char('\n'), 0, 0);
+    return texts;
+}
+
+} // namespace
+
+class TestSignatureDialog : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    QString pdf3;
+
+    // A dialog for pdf3 whose certificate search runs body.
+    std::unique_ptr<SignatureDialog> dialogWith(const QString& body, SignatureDialog::Setup setup = {})
+    {
+        if (setup.sourcePath.isEmpty())
+            setup.sourcePath = pdf3;
+        setup.children.program = standin::script(dir, body);
+        return std::make_unique<SignatureDialog>(setup, nullptr);
+    }
+
+    // Writes the answer the stand-in prints.
+    QString answering(const QByteArray& json)
+    {
+        windowtest::writeFixture(dir, QStringLiteral("answer.json"), json);
+        return QStringLiteral("cat '%1'").arg(dir.filePath(QStringLiteral("answer.json")));
+    }
+
+    static QListWidget* list(SignatureDialog* d) { return d->findChild<QListWidget*>(QStringLiteral("OpenRecentList")); }
+
+    // Waits until the loading page is gone.
+    static bool searchEnded(SignatureDialog* d)
+    {
+        auto* stack = d->findChild<QStackedWidget*>(QStringLiteral("SignatureCertificateStack"));
+        return QTest::qWaitFor([stack] { return stack->currentIndex() == 0; }, 10000);
+    }
+
+    static QComboBox* modeBox(SignatureDialog* d)
+    {
+        for (QComboBox* box : d->findChildren<QComboBox*>()) {
+            if (box->count() == 5 && box->itemData(0).toInt() == 0 && box->itemData(4).toInt() == 4)
+                return box;
+        }
+        return nullptr;
+    }
+
+    static QGroupBox* group(SignatureDialog* d, const QString& title)
+    {
+        for (QGroupBox* box : d->findChildren<QGroupBox*>()) {
+            if (box->title() == title)
+                return box;
+        }
+        return nullptr;
+    }
+
+    static QPushButton* button(SignatureDialog* d, const QString& text) { return prompt::buttonWithText(d, text); }
+
+private slots:
+    void initTestCase()
+    {
+        windowtest::isolateSettings();
+        QVERIFY(dir.isValid());
+        pdf3 = windowtest::writePdf(dir, QStringLiteral("act.pdf"), 3);
+        SignatureDialog::setSearchSecondMs(kShortSecondMs);
+    }
+
+    void init() { QSettings().clear(); }
+
+    void timeoutClamps_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<bool>("revocationSearch");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("default") << QString() << QVariant() << false << 120 << "2 мин.";
+        QTest::newRow("below the least") << "signing/searchTimeoutSec" << QVariant(5) << false << 30 << "30 сек.";
+        QTest::newRow("above the most") << "signing/searchTimeoutSec" << QVariant(10000) << false << 900 << "15 мин.";
+        QTest::newRow("not a number") << "signing/searchTimeoutSec" << QVariant("abc") << false << 120 << "2 мин.";
+        QTest::newRow("ninety seconds") << "signing/searchTimeoutSec" << QVariant(90) << false << 90 << "1 мин.";
+        QTest::newRow("forty-five seconds") << "signing/searchTimeoutSec" << QVariant(45) << false << 45 << "45 сек.";
+        QTest::newRow("revocation default") << QString() << QVariant() << true << 900 << "15 мин.";
+        QTest::newRow("revocation below the least")
+            << "signing/searchWithRevocationTimeoutSec" << QVariant(10) << true << 60 << "1 мин.";
+        QTest::newRow("revocation above the most")
+            << "signing/searchWithRevocationTimeoutSec" << QVariant(99999) << true << 3600 << "60 мин.";
+        QTest::newRow("plain key ignored in revocation search")
+            << "signing/searchTimeoutSec" << QVariant(45) << true << 900 << "15 мин.";
+    }
+
+    void timeoutClamps()
+    {
+        QFETCH(QString, key);
+        QFETCH(QVariant, stored);
+        QFETCH(bool, revocationSearch);
+        QFETCH(int, seconds);
+        QFETCH(QString, words);
+        if (!key.isEmpty())
+            QSettings().setValue(key, stored);
+        QCOMPARE(SignatureDialog::certificateSearchTimeoutSeconds(revocationSearch), seconds);
+        QVERIFY(SignatureDialog::certificateSearchTimeoutText(seconds).contains(QStringLiteral("за %1 Если").arg(words)));
+    }
+
+    void families_data()
+    {
+        QTest::addColumn<QString>("provider");
+        QTest::addColumn<QString>("container");
+        QTest::addColumn<QString>("store");
+        QTest::addColumn<QString>("family");
+        QTest::newRow("rutoken wins over cryptopro")
+            << "Rutoken via CryptoPro" << "" << "" << "Rutoken / ЭЦП-флешка";
+        QTest::newRow("keyword in the container") << "" << "\\\\.\\JaCarta\\x" << "" << "JaCarta / Aladdin";
+        QTest::newRow("cyrillic keyword") << "КриптоПро CSP" << "" << "" << "CryptoPro CSP";
+        QTest::newRow("file store") << "Vendor X" << "" << "Файл" << "Файловый сертификат / OpenSSL";
+        QTest::newRow("openssl provider") << "OpenSSL CMS" << "" << "" << "Файловый сертификат / OpenSSL";
+        QTest::newRow("unknown provider") << "  Vendor X  " << "" << "Store" << "Vendor X";
+        QTest::newRow("store only") << "" << "" << " My store " << "My store";
+        QTest::newRow("nothing") << "" << "" << "" << "Другие провайдеры";
+    }
+
+    void families()
+    {
+        QFETCH(QString, provider);
+        QFETCH(QString, container);
+        QFETCH(QString, store);
+        QFETCH(QString, family);
+        SigningCertificate c;
+        c.providerName = provider;
+        c.containerName = container;
+        c.storeName = store;
+        QCOMPARE(SignatureDialog::certificateFamily(c), family);
+    }
+
+    // Every way a search can end shows one unselectable line and leaves the
+    // controls usable.
+    void searchFailures_data()
+    {
+        QTest::addColumn<QString>("body");
+        QTest::addColumn<QString>("shown");
+        const QString invalid = QStringLiteral("Изолированный поиск сертификатов вернул некорректный ответ.");
+        QTest::newRow("not JSON") << "echo hello" << invalid;
+        QTest::newRow("an array") << "echo '[1,2]'" << invalid;
+        QTest::newRow("nothing printed") << "true" << invalid;
+        QTest::newRow("object with an error") << "echo '{\"error\":\"Нет ключей\",\"certificates\":[]}'"
+                                              << "Нет ключей";
+        QTest::newRow("object without certificates") << "echo '{\"ok\":true}'" << "Подходящие сертификаты не найдены.";
+        QTest::newRow("non-zero exit, its JSON not read")
+            << "echo '{\"certificates\":[{\"id\":\"x\",\"available\":true}]}'; echo ' сбой ' >&2; exit 3" << "сбой";
+        QTest::newRow("non-zero exit, silent") << "exit 3" << "Поиск сертификатов завершился с ошибкой.";
+        QTest::newRow("crash") << "kill -SEGV $$" << "Криптопровайдер аварийно завершил поиск сертификатов.";
+        QTest::newRow("crash with a message") << "echo 'провайдер упал' >&2; kill -ABRT $$" << "провайдер упал";
+        QTest::newRow("hangs") << "exec sleep 30"
+                               << "Поиск сертификатов не ответил за 30 сек. Если сертификатов много или УЦ отвечает "
+                                  "медленно, увеличьте таймаут в настройках подписи.";
+    }
+
+    void searchFailures()
+    {
+        QFETCH(QString, body);
+        QFETCH(QString, shown);
+        QSettings().setValue(QStringLiteral("signing/searchTimeoutSec"), 5);
+        auto d = dialogWith(body);
+        QVERIFY(searchEnded(d.get()));
+        QCOMPARE(itemTexts(list(d.get())), QStringList{shown});
+        QCOMPARE(list(d.get())->item(0)->flags(), Qt::NoItemFlags);
+        QVERIFY(button(d.get(), QStringLiteral("Обновить сертификаты"))->isEnabled());
+        QVERIFY(button(d.get(), QStringLiteral("Подписать"))->isEnabled());
+        QVERIFY(d->certificates().isEmpty());
+    }
+
+    void missingProgram()
+    {
+        SignatureDialog::Setup setup;
+        setup.sourcePath = pdf3;
+        setup.children.program = dir.filePath(QStringLiteral("no-such-program"));
+        SignatureDialog d(setup, nullptr);
+        QVERIFY(searchEnded(&d));
+        QCOMPARE(itemTexts(list(&d)), QStringList{QStringLiteral("Не удалось запустить изолированный поиск сертификатов.")});
+    }
+
+    // The child gets its own arguments, then this edition's option, and the marker.
+    void childArguments()
+    {
+        const QString seen = dir.filePath(QStringLiteral("seen.txt"));
+        SignatureDialog::Setup setup;
+        setup.children.editionOption = QStringLiteral("--vorn-product=editor");
+        auto d = dialogWith(QStringLiteral("echo \"$* $VORN_CERT_ENUM_WORKER\" > '%1'; echo '{}'").arg(seen), setup);
+        QVERIFY(searchEnded(d.get()));
+        QCOMPARE(fixtures::readFile(seen).trimmed(), QByteArray("--vorn-cert-list --vorn-product=editor 1"));
+    }
+
+    void listSectionsFilterAndSelection()
+    {
+        const QByteArray json = listJson({
+            certificateJson(QStringLiteral("a"), QStringLiteral("CN=Петров"), QStringLiteral("OpenSSL CMS"),
+                            QStringLiteral("Файл"), true),
+            certificateJson(QStringLiteral("b"), QStringLiteral("CN=Сидоров"), QStringLiteral("Rutoken ECP"),
+                            QString(), true),
+            certificateJson(QStringLiteral("c"), QStringLiteral("CN=Иванов"), QStringLiteral("OpenSSL CMS"),
+                            QStringLiteral("Файл"), true),
+            certificateJson(QStringLiteral("d"), QStringLiteral("CN=Старый"), QStringLiteral("OpenSSL CMS"),
+                            QStringLiteral("Файл"), false),
+        });
+        auto d = dialogWith(answering(json));
+        QVERIFY(searchEnded(d.get()));
+        QListWidget* l = list(d.get());
+        // Families by name (Latin before Cyrillic), certificates in list order.
+        QCOMPARE(itemTexts(l), (QStringList{QStringLiteral("Доступные — Rutoken / ЭЦП-флешка"), QStringLiteral("CN=Сидоров"),
+                                            QStringLiteral("Доступные — Файловый сертификат / OpenSSL"),
+                                            QStringLiteral("CN=Петров"), QStringLiteral("CN=Иванов"),
+                                            QStringLiteral("Недоступные — Файловый сертификат / OpenSSL"),
+                                            QStringLiteral("CN=Старый")}));
+        QCOMPARE(l->currentRow(), 1);
+        QVERIFY(l->item(6)->text().endsWith(QStringLiteral("Недоступен: причина не определена")));
+        QCOMPARE(l->item(6)->flags(), Qt::NoItemFlags);
+        QVERIFY(l->item(1)->text().contains(QStringLiteral("Действует до: 05.01.2030 · RSA 2048 · Rutoken ECP")));
+
+        // The choice stays across a filter change and a new search.
+        l->setCurrentRow(4);
+        auto* filter = d->findChild<QLineEdit*>(QStringLiteral("DialogLineEdit"));
+        for (QLineEdit* field : d->findChildren<QLineEdit*>()) {
+            if (field->placeholderText().startsWith(QStringLiteral("Поиск")))
+                filter = field;
+        }
+        filter->setText(QStringLiteral("  ИВАН "));
+        QCOMPARE(itemTexts(l), (QStringList{QStringLiteral("Доступные — Файловый сертификат / OpenSSL"),
+                                            QStringLiteral("CN=Иванов")}));
+        filter->setText(QStringLiteral("ab12"));  // the serial, either case
+        QCOMPARE(l->count(), 7);
+        QCOMPARE(l->currentItem()->data(Qt::UserRole).toString(), QStringLiteral("c"));
+        button(d.get(), QStringLiteral("Обновить сертификаты"))->click();
+        QVERIFY(!button(d.get(), QStringLiteral("Подписать"))->isEnabled());
+        QVERIFY(searchEnded(d.get()));
+        QCOMPARE(l->currentItem()->data(Qt::UserRole).toString(), QStringLiteral("c"));
+
+        filter->setText(QStringLiteral("zzz"));
+        QCOMPARE(itemTexts(l), QStringList{QStringLiteral("Сертификаты не найдены по фильтру.")});
+        filter->clear();
+        d->findChild<QCheckBox*>()->setChecked(false);
+        QCOMPARE(l->count(), 5);
+    }
+
+    void onlyUnavailableHidden()
+    {
+        auto d = dialogWith(answering(listJson({certificateJson(QStringLiteral("d"), QStringLiteral("CN=Старый"),
+                                                                 QString(), QString(), false, QStringLiteral("отозван"))})));
+        QVERIFY(searchEnded(d.get()));
+        QVERIFY(list(d.get())->item(1)->text().endsWith(QStringLiteral("Недоступен: отозван")));
+        QCOMPARE(list(d.get())->currentRow(), -1);
+        for (QCheckBox* box : d->findChildren<QCheckBox*>()) {
+            if (box->text() == QStringLiteral("Показывать недоступные"))
+                box->setChecked(false);
+        }
+        QCOMPARE(itemTexts(list(d.get())), QStringList{QStringLiteral("Сертификаты не найдены.")});
+    }
+
+    // A second search is not started while one runs.
+    void oneSearchAtATime()
+    {
+        const QString count = dir.filePath(QStringLiteral("count.txt"));
+        QFile::remove(count);
+        auto d = dialogWith(QStringLiteral("echo x >> '%1'; sleep 0.3; echo '{}'").arg(count));
+        d->startCertificateSearch();
+        d->startCertificateSearch();
+        QVERIFY(searchEnded(d.get()));
+        QCOMPARE(fixtures::readFile(count), QByteArray("x\n"));
+    }
+
+    void defaultsPerMode()
+    {
+        const QString existing = pdf3 + QStringLiteral(".sig");
+        windowtest::writeFixture(dir, QStringLiteral("act.pdf.sig"), "old");
+        auto d = dialogWith(QStringLiteral("echo '{}'"));
+        QVERIFY(searchEnded(d.get()));
+        QComboBox* mode = modeBox(d.get());
+        QVERIFY(mode);
+        const QString base = QFileInfo(pdf3).absolutePath() + QStringLiteral("/act");
+        const QStringList outputs{base + QStringLiteral(".pdf (1).sig"), base + QStringLiteral(".p7m"),
+                                  base + QStringLiteral(".pdf (1).sig"), base + QStringLiteral(".pdf (1).sig"),
+                                  base + QStringLiteral(".signed.pdf")};
+        d->show();
+        for (int m = 0; m < 5; ++m) {
+            d->setOutputPath(QStringLiteral("/typed/by/user.sig"));
+            mode->setCurrentIndex(m);
+            if (m == 0)
+                mode->currentIndexChanged(0);
+            QCOMPARE(d->inputs().outputPath, outputs.at(m));
+            QCOMPARE(group(d.get(), QStringLiteral("Штамп времени TSA"))->isVisible(), m == 2);
+            QCOMPARE(group(d.get(), QStringLiteral("Видимый штамп PDF"))->isVisible(), m == 3);
+        }
+        QFile::remove(existing);
+    }
+
+    void stampPages()
+    {
+        auto d = dialogWith(QStringLiteral("echo '{}'"));
+        auto* page = d->findChild<QSpinBox*>(QStringLiteral("ScanSpin"));
+        QCOMPARE(page->maximum(), 3);
+        QCOMPARE(page->value(), 3);
+        page->setValue(2);
+        modeBox(d.get())->setCurrentIndex(3);
+        modeBox(d.get())->setCurrentIndex(0);
+        modeBox(d.get())->setCurrentIndex(3);
+        QCOMPARE(page->value(), 2);
+        QCOMPARE(d->inputs().stampPage, 2);
+
+        // The open document's count wins for its own file; a non-PDF has one page.
+        SignatureDialog::Setup open;
+        open.openDocumentPath = pdf3;
+        open.openDocumentPageCount = 7;
+        QCOMPARE(dialogWith(QStringLiteral("echo '{}'"), open)->stampPageCount(), 7);
+        SignatureDialog::Setup text;
+        text.sourcePath = windowtest::writeFixture(dir, QStringLiteral("notes.txt"), "hello");
+        QCOMPARE(dialogWith(QStringLiteral("echo '{}'"), text)->stampPageCount(), 1);
+        SignatureDialog::Setup broken;
+        broken.sourcePath = windowtest::writeFixture(dir, QStringLiteral("broken.pdf"), "%PDF-1.4 junk");
+        QCOMPARE(dialogWith(QStringLiteral("echo '{}'"), broken)->stampPageCount(), 1);
+    }
+
+    void busyState()
+    {
+        auto d = dialogWith(QStringLiteral("echo '{}'"));
+        QVERIFY(searchEnded(d.get()));
+        d->show();
+        modeBox(d.get())->setCurrentIndex(2);
+        d->setSigningBusy(true, QString());
+        auto* overlay = d->findChild<QFrame*>(QStringLiteral("SignatureBusyOverlay"));
+        QVERIFY(overlay->isVisible());
+        for (const QString& text : {QStringLiteral("Подписать"), QStringLiteral("Отмена"), QStringLiteral("Диагностика"),
+                                    QStringLiteral("Обновить сертификаты")})
+            QVERIFY2(!button(d.get(), text)->isEnabled(), qPrintable(text));
+        QVERIFY(!group(d.get(), QStringLiteral("Штамп времени TSA"))->isEnabled());
+        QVERIFY(!group(d.get(), QStringLiteral("Режим подписи"))->isEnabled());
+        d->setSigningBusy(false, QString());
+        QVERIFY(!overlay->isVisible());
+        QVERIFY(button(d.get(), QStringLiteral("Подписать"))->isEnabled());
+        QVERIFY(group(d.get(), QStringLiteral("Штамп времени TSA"))->isEnabled());
+        QVERIFY(!group(d.get(), QStringLiteral("Видимый штамп PDF"))->isEnabled());
+    }
+
+    void hintsAndFileLists()
+    {
+        // The source twice, a missing file and a folder: one further file.
+        MainWindow window(AppProduct::editor);
+        const QString second = windowtest::writePdf(dir, QStringLiteral("second.pdf"), 1);
+        window.setSigningWorkerProgram(standin::script(dir, QStringLiteral("echo '{}'")));
+        QString hint;
+        QString subtitle;
+        prompt::Driver prompts;
+        prompts.whenShown([&hint, &subtitle](QDialog* dialog) {
+            for (QLabel* l : dialog->findChildren<QLabel*>(QStringLiteral("DialogHint"))) {
+                if (l->text().startsWith(QStringLiteral("После")))
+                    hint = l->text();
+            }
+            subtitle = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"))->text();
+            dialog->reject();
+        });
+        window.showSignatureDialog(false, {pdf3, second, pdf3, dir.filePath(QStringLiteral("missing.pdf")), dir.path()},
+                                   {QStringLiteral("a.txt"), QStringLiteral(" "), QStringLiteral("b.txt"),
+                                    QStringLiteral("a.txt"), QStringLiteral("c.doc")},
+                                   QStringLiteral("  ") + pdf3 + QStringLiteral("  "));
+        QCOMPARE(hint, QStringLiteral("После первого файла можно будет подписать ещё 1 файл(ов) теми же настройками. "
+                                      "Непохожие на PDF файлы будут пропущены: 3."));
+        QCOMPARE(subtitle, QStringLiteral("Файл: act.pdf"));
+    }
+
+    void preconditions_data()
+    {
+        QTest::addColumn<int>("product");
+        QTest::addColumn<QString>("override");
+        QTest::addColumn<QString>("noted");
+        QTest::newRow("viewer") << int(AppProduct::viewer) << QString()
+                                << "Подписание документа|Подписание ЭЦП недоступно в этой версии программы.";
+        QTest::newRow("no document") << int(AppProduct::editor) << QString()
+                                     << "Подписание документа|Откройте документ, который нужно подписать.";
+        QTest::newRow("blank override") << int(AppProduct::ecp) << "   "
+                                        << "Подписание документа|Откройте документ, который нужно подписать.";
+        QTest::newRow("missing override") << int(AppProduct::editor) << "/no/such/file.pdf"
+                                          << "Подписание документа|Откройте документ, который нужно подписать.";
+    }
+
+    void preconditions()
+    {
+        QFETCH(int, product);
+        QFETCH(QString, override);
+        QFETCH(QString, noted);
+        MainWindow window{AppProduct(product)};
+        prompt::Driver prompts;
+        QString seen;
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &seen);
+        window.showSignatureDialog(false, {}, {}, override);
+        QTRY_COMPARE(seen, noted);
+    }
+
+    // A missing override falls back to the open document.
+    void overrideFallsBackToDocument()
+    {
+        MainWindow window(AppProduct::editor);
+        window.openFile(pdf3);
+        window.setSigningWorkerProgram(standin::script(dir, QStringLiteral("echo '{}'")));
+        prompt::Driver prompts;
+        QString subtitle;
+        prompts.whenShown([&subtitle](QDialog* dialog) {
+            subtitle = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"))->text();
+            dialog->reject();
+        });
+        window.showSignatureDialog(false, {}, {}, dir.filePath(QStringLiteral("gone.pdf")));
+        QCOMPARE(subtitle, QStringLiteral("Файл: act.pdf"));
+    }
+};
+
+QTEST_MAIN(TestSignatureDialog)
+#include "tst_signaturedialog.moc"
