@@ -1,5 +1,6 @@
 #include "SigningWorkerCli.h"
 
+#include "SignatureJson.h"
 #include "SignatureService.h"
 
 #include <QFile>
@@ -30,11 +31,6 @@ SigningWorkerOutput refusal(const QString& error, int exitCode)
     return {jsonLine({{QStringLiteral("ok"), false}, {QStringLiteral("error"), error}}), exitCode};
 }
 
-QString dateText(const QDateTime& time)
-{
-    return time.isValid() ? time.toString(Qt::ISODate) : QString();
-}
-
 int print(const SigningWorkerOutput& output)
 {
     std::fwrite(output.line.constData(), 1, size_t(output.line.size()), stdout);
@@ -42,65 +38,20 @@ int print(const SigningWorkerOutput& output)
     return output.exitCode;
 }
 
+// The certificate a request would sign with, checked as signing checks it.
+SigningWorkerOutput certificateDescription(const SignatureRequest& request)
+{
+    SigningCertificate certificate;
+    QString error;
+    if (!SignatureService::describeSigningCertificate(request, &certificate, &error))
+        return refusal(error, kExitSigningFailed);
+    return {jsonLine({{QStringLiteral("ok"), true},
+                      {QStringLiteral("error"), QString()},
+                      {QStringLiteral("certificate"), certificateToJson(certificate)}}),
+            kExitOk};
+}
+
 } // namespace
-
-QJsonObject certificateToJson(const SigningCertificate& c)
-{
-    return {
-        {QStringLiteral("id"), c.id},
-        {QStringLiteral("subject"), c.subject},
-        {QStringLiteral("issuer"), c.issuer},
-        {QStringLiteral("serial"), c.serial},
-        {QStringLiteral("thumbprint"), c.thumbprint},
-        {QStringLiteral("providerName"), c.providerName},
-        {QStringLiteral("containerName"), c.containerName},
-        {QStringLiteral("storeName"), c.storeName},
-        {QStringLiteral("publicKeyAlgorithm"), c.publicKeyAlgorithm},
-        {QStringLiteral("validFrom"), dateText(c.validFrom)},
-        {QStringLiteral("validTo"), dateText(c.validTo)},
-        {QStringLiteral("hasPrivateKey"), c.hasPrivateKey},
-        {QStringLiteral("privateKeyUsable"), c.privateKeyUsable},
-        {QStringLiteral("validNow"), c.validNow},
-        {QStringLiteral("digitalSignatureAllowed"), c.digitalSignatureAllowed},
-        {QStringLiteral("revocationChecked"), c.revocationChecked},
-        {QStringLiteral("revoked"), c.revoked},
-        {QStringLiteral("available"), c.available},
-        {QStringLiteral("unavailableReason"), c.unavailableReason},
-        {QStringLiteral("validationStatus"), c.validationStatus},
-    };
-}
-
-SignatureRequest signatureRequestFromJson(const QJsonObject& object)
-{
-    const auto text = [&object](const char* key) { return object.value(QLatin1String(key)).toString(); };
-    SignatureRequest request;
-    request.inputPath = text("inputPath");
-    request.outputPath = text("outputPath");
-    request.certificateId = text("certificateId");
-    request.tsaUrl = text("tsaUrl");
-    request.certificatePath = text("certificatePath");
-    request.privateKeyPath = text("privateKeyPath");
-    request.keyPassword = text("keyPassword");
-    request.pkcs12Path = text("pkcs12Path");
-    request.pkcs12Password = text("pkcs12Password");
-    const int mode = object.value(QStringLiteral("mode")).toInt(DetachedCms);
-    request.mode = mode >= DetachedCms && mode <= EmbeddedPdf ? SignatureMode(mode) : DetachedCms;
-    return request;
-}
-
-QJsonObject signatureResultToJson(const SignatureResult& result)
-{
-    return {
-        {QStringLiteral("ok"), result.ok},
-        {QStringLiteral("error"), result.error},
-        {QStringLiteral("outputPath"), result.outputPath},
-        {QStringLiteral("outputSize"), QString::number(result.outputSize)},
-        {QStringLiteral("documentSha256"), QString::fromLatin1(result.documentSha256.toHex())},
-        {QStringLiteral("signer"), result.signer},
-        {QStringLiteral("signedAt"), dateText(result.signedAt)},
-        {QStringLiteral("mode"), int(result.mode)},
-    };
-}
 
 SigningWorkerOutput certificateListOutput()
 {
@@ -127,7 +78,10 @@ SigningWorkerOutput signatureOutput(const QStringList& arguments)
     const QJsonDocument document = text.size() > kLargestRequest ? QJsonDocument() : QJsonDocument::fromJson(text);
     if (!document.isObject())
         return refusal(QStringLiteral("Некорректные параметры подписи."), kExitBadRequest);
-    const SignatureResult result = SignatureService::signFile(signatureRequestFromJson(document.object()));
+    const SignatureRequest request = signatureRequestFromJson(document.object());
+    if (document.object().value(QStringLiteral("describeOnly")).toBool(false))
+        return certificateDescription(request);
+    const SignatureResult result = SignatureService::signFile(request);
     return {jsonLine(signatureResultToJson(result)), result.ok ? kExitOk : kExitSigningFailed};
 }
 

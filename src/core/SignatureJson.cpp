@@ -1,48 +1,159 @@
-// TEMPORARY stand-in until the signjson branch lands
 #include "SignatureJson.h"
+
 #include <QJsonArray>
-SigningCertificate signingCertificateFromJson(const QJsonObject& o)
+
+namespace {
+
+QString dateText(const QDateTime& time)
 {
-    auto t = [&o](const char* k) { return o.value(QLatin1String(k)).toString(); };
-    auto b = [&o](const char* k) { return o.value(QLatin1String(k)).toBool(false); };
+    return time.isValid() ? time.toString(Qt::ISODate) : QString();
+}
+
+QString text(const QJsonObject& object, const char* key)
+{
+    return object.value(QLatin1String(key)).toString();
+}
+
+bool flag(const QJsonObject& object, const char* key)
+{
+    return object.value(QLatin1String(key)).toBool(false);
+}
+
+QDateTime date(const QJsonObject& object, const char* key)
+{
+    return QDateTime::fromString(text(object, key), Qt::ISODate);
+}
+
+// "mode" when it is a whole number naming a mode, else fallback.
+SignatureMode modeOf(const QJsonObject& object, SignatureMode fallback)
+{
+    const int mode = object.value(QStringLiteral("mode")).toInt(int(fallback));
+    return mode >= DetachedCms && mode <= EmbeddedPdf ? SignatureMode(mode) : fallback;
+}
+
+} // namespace
+
+QJsonObject certificateToJson(const SigningCertificate& c)
+{
+    return {
+        {QStringLiteral("id"), c.id},
+        {QStringLiteral("subject"), c.subject},
+        {QStringLiteral("issuer"), c.issuer},
+        {QStringLiteral("serial"), c.serial},
+        {QStringLiteral("thumbprint"), c.thumbprint},
+        {QStringLiteral("providerName"), c.providerName},
+        {QStringLiteral("containerName"), c.containerName},
+        {QStringLiteral("storeName"), c.storeName},
+        {QStringLiteral("publicKeyAlgorithm"), c.publicKeyAlgorithm},
+        {QStringLiteral("validFrom"), dateText(c.validFrom)},
+        {QStringLiteral("validTo"), dateText(c.validTo)},
+        {QStringLiteral("hasPrivateKey"), c.hasPrivateKey},
+        {QStringLiteral("privateKeyUsable"), c.privateKeyUsable},
+        {QStringLiteral("validNow"), c.validNow},
+        {QStringLiteral("digitalSignatureAllowed"), c.digitalSignatureAllowed},
+        {QStringLiteral("revocationChecked"), c.revocationChecked},
+        {QStringLiteral("revoked"), c.revoked},
+        {QStringLiteral("available"), c.available},
+        {QStringLiteral("unavailableReason"), c.unavailableReason},
+        {QStringLiteral("validationStatus"), c.validationStatus},
+    };
+}
+
+SigningCertificate signingCertificateFromJson(const QJsonObject& object)
+{
     SigningCertificate c;
-    c.id = t("id"); c.subject = t("subject"); c.issuer = t("issuer"); c.serial = t("serial");
-    c.thumbprint = t("thumbprint"); c.providerName = t("providerName"); c.containerName = t("containerName");
-    c.storeName = t("storeName"); c.publicKeyAlgorithm = t("publicKeyAlgorithm");
-    c.unavailableReason = t("unavailableReason"); c.validationStatus = t("validationStatus");
-    c.validFrom = QDateTime::fromString(t("validFrom"), Qt::ISODate);
-    c.validTo = QDateTime::fromString(t("validTo"), Qt::ISODate);
-    c.hasPrivateKey = b("hasPrivateKey"); c.privateKeyUsable = b("privateKeyUsable"); c.validNow = b("validNow");
-    c.digitalSignatureAllowed = b("digitalSignatureAllowed"); c.revocationChecked = b("revocationChecked");
-    c.revoked = b("revoked"); c.available = b("available");
+    c.id = text(object, "id");
+    c.subject = text(object, "subject");
+    c.issuer = text(object, "issuer");
+    c.serial = text(object, "serial");
+    c.thumbprint = text(object, "thumbprint");
+    c.providerName = text(object, "providerName");
+    c.containerName = text(object, "containerName");
+    c.storeName = text(object, "storeName");
+    c.publicKeyAlgorithm = text(object, "publicKeyAlgorithm");
+    c.validFrom = date(object, "validFrom");
+    c.validTo = date(object, "validTo");
+    c.hasPrivateKey = flag(object, "hasPrivateKey");
+    c.privateKeyUsable = flag(object, "privateKeyUsable");
+    c.validNow = flag(object, "validNow");
+    c.digitalSignatureAllowed = flag(object, "digitalSignatureAllowed");
+    c.revocationChecked = flag(object, "revocationChecked");
+    c.revoked = flag(object, "revoked");
+    c.available = flag(object, "available");
+    c.unavailableReason = text(object, "unavailableReason");
+    c.validationStatus = text(object, "validationStatus");
     return c;
 }
-QList<SigningCertificate> signingCertificatesFromJson(const QJsonObject& o)
+
+QList<SigningCertificate> signingCertificatesFromJson(const QJsonObject& listObject)
 {
-    QList<SigningCertificate> l;
-    for (const QJsonValue& v : o.value(QStringLiteral("certificates")).toArray())
-        if (v.isObject()) l << signingCertificateFromJson(v.toObject());
-    return l;
+    QList<SigningCertificate> list;
+    const QJsonArray certificates = listObject.value(QStringLiteral("certificates")).toArray();
+    for (const QJsonValue& element : certificates) {
+        if (element.isObject())
+            list << signingCertificateFromJson(element.toObject());
+    }
+    return list;
 }
-QJsonObject signatureRequestToJson(const SignatureRequest& r)
+
+QJsonObject signatureRequestToJson(const SignatureRequest& request)
 {
-    return {{"inputPath", r.inputPath}, {"outputPath", r.outputPath}, {"certificateId", r.certificateId},
-            {"mode", int(r.mode)}, {"tsaUrl", r.tsaUrl}, {"certificatePath", r.certificatePath},
-            {"privateKeyPath", r.privateKeyPath}, {"keyPassword", r.keyPassword}, {"pkcs12Path", r.pkcs12Path},
-            {"pkcs12Password", r.pkcs12Password}};
+    return {
+        {QStringLiteral("inputPath"), request.inputPath},
+        {QStringLiteral("outputPath"), request.outputPath},
+        {QStringLiteral("certificateId"), request.certificateId},
+        {QStringLiteral("mode"), int(request.mode)},
+        {QStringLiteral("tsaUrl"), request.tsaUrl},
+        {QStringLiteral("certificatePath"), request.certificatePath},
+        {QStringLiteral("privateKeyPath"), request.privateKeyPath},
+        {QStringLiteral("keyPassword"), request.keyPassword},
+        {QStringLiteral("pkcs12Path"), request.pkcs12Path},
+        {QStringLiteral("pkcs12Password"), request.pkcs12Password},
+    };
 }
-SignatureResult signatureResultFromJson(const QJsonObject& o, SignatureMode m)
+
+SignatureRequest signatureRequestFromJson(const QJsonObject& object)
 {
-    SignatureResult r;
-    r.ok = o.value("ok").toBool(false);
-    r.error = o.value("error").toString();
-    r.outputPath = o.value("outputPath").toString();
-    bool ok = false;
-    r.outputSize = o.value("outputSize").toString().toLongLong(&ok, 10);
-    if (!ok) r.outputSize = 0;
-    r.documentSha256 = QByteArray::fromHex(o.value("documentSha256").toString().toLatin1());
-    r.signer = o.value("signer").toString();
-    r.signedAt = QDateTime::fromString(o.value("signedAt").toString(), Qt::ISODate);
-    r.mode = SignatureMode(o.value("mode").toInt(int(m)));
-    return r;
+    SignatureRequest request;
+    request.inputPath = text(object, "inputPath");
+    request.outputPath = text(object, "outputPath");
+    request.certificateId = text(object, "certificateId");
+    request.mode = modeOf(object, DetachedCms);
+    request.tsaUrl = text(object, "tsaUrl");
+    request.certificatePath = text(object, "certificatePath");
+    request.privateKeyPath = text(object, "privateKeyPath");
+    request.keyPassword = text(object, "keyPassword");
+    request.pkcs12Path = text(object, "pkcs12Path");
+    request.pkcs12Password = text(object, "pkcs12Password");
+    return request;
+}
+
+QJsonObject signatureResultToJson(const SignatureResult& result)
+{
+    return {
+        {QStringLiteral("ok"), result.ok},
+        {QStringLiteral("error"), result.error},
+        {QStringLiteral("outputPath"), result.outputPath},
+        {QStringLiteral("outputSize"), QString::number(result.outputSize)},
+        {QStringLiteral("documentSha256"), QString::fromLatin1(result.documentSha256.toHex())},
+        {QStringLiteral("signer"), result.signer},
+        {QStringLiteral("signedAt"), dateText(result.signedAt)},
+        {QStringLiteral("mode"), int(result.mode)},
+    };
+}
+
+SignatureResult signatureResultFromJson(const QJsonObject& object, SignatureMode requestMode)
+{
+    SignatureResult result;
+    result.ok = flag(object, "ok");
+    result.error = text(object, "error");
+    result.outputPath = text(object, "outputPath");
+    bool decimal = false;
+    const qint64 size = text(object, "outputSize").toLongLong(&decimal, 10);
+    result.outputSize = decimal ? size : 0;
+    result.documentSha256 = QByteArray::fromHex(text(object, "documentSha256").toLatin1());
+    result.signer = text(object, "signer");
+    result.signedAt = date(object, "signedAt");
+    result.mode = modeOf(object, requestMode);
+    return result;
 }

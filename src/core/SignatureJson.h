@@ -1,9 +1,28 @@
 #pragma once
-// TEMPORARY stand-in until the signjson branch lands
+
 #include "SignatureRecords.h"
+
 #include <QJsonObject>
 #include <QList>
-SigningCertificate signingCertificateFromJson(const QJsonObject&);
+
+// The JSON forms the signing worker and its parent exchange. Dates are
+// Qt::ISODate text, "" for an invalid date; a missing or mistyped string
+// reads as "" and a missing or mistyped bool as false.
+
+QJsonObject certificateToJson(const SigningCertificate& certificate);
+SigningCertificate signingCertificateFromJson(const QJsonObject& object);
+// The object elements of the list's "certificates" array, in order; other
+// elements are skipped.
 QList<SigningCertificate> signingCertificatesFromJson(const QJsonObject& listObject);
-QJsonObject signatureRequestToJson(const SignatureRequest&);
-SignatureResult signatureResultFromJson(const QJsonObject&, SignatureMode requestMode);
+
+// "mode" is a number; one that is missing, not a number or outside 0..4
+// reads as 0.
+QJsonObject signatureRequestToJson(const SignatureRequest& request);
+SignatureRequest signatureRequestFromJson(const QJsonObject& object);
+
+// "outputSize" is a decimal in a string and "documentSha256" lower-case hex,
+// "" when the request failed before its input was read. Read back, an
+// "outputSize" that is not a decimal string is 0, and a "mode" that is
+// missing, not a number or outside 0..4 is requestMode.
+QJsonObject signatureResultToJson(const SignatureResult& result);
+SignatureResult signatureResultFromJson(const QJsonObject& object, SignatureMode requestMode);

@@ -24,6 +24,12 @@ public:
     // the input never changes and a failed call leaves the output untouched.
     static SignatureResult signFile(const SignatureRequest& request);
 
+    // The certificate of the request's key material after the checks signing
+    // makes before it signs; false with signing's own error text when one
+    // fails. Reads neither the input nor the output and remembers nothing.
+    static bool describeSigningCertificate(const SignatureRequest& request, SigningCertificate* certificate,
+                                           QString* error);
+
     // The certificates of the key files remembered in the settings, the
     // PKCS#12 entry first. Empty with a hint in error when none is set up.
     static QList<SigningCertificate> availableCertificates(QString* error);

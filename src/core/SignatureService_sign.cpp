@@ -92,22 +92,42 @@ bool cmsSignature(const KeyMaterial& material, const QByteArray& data, int flags
     return true;
 }
 
+// The key material of the request with the checks every signature needs:
+// valid now, the key matching, and the chain and revocation check when the
+// settings ask for it at signing. revocationChecked, when given, tells
+// whether that check ran.
+bool loadCheckedKeyMaterial(const SignatureRequest& request, KeyMaterial* material, bool* revocationChecked,
+                            QString* error)
+{
+    if (!loadKeyMaterial(request, material, error))
+        return false;
+    if (!certificateValidNow(material->cert.get())) {
+        *error = QObject::tr("Сертификат просрочен или ещё не начал действовать.");
+        return false;
+    }
+    if (X509_check_private_key(material->cert.get(), material->key.get()) != 1) {
+        *error = QObject::tr("Закрытый ключ не соответствует сертификату: %1").arg(opensslErrorText());
+        return false;
+    }
+    if (signingRevocationMode() == QLatin1String("sign")) {
+        QString message;
+        if (!linuxCertificateTrustAndRevocationOk(material->cert.get(), &message)) {
+            *error = QObject::tr("Сертификат не прошёл проверку цепочки/отзыва: %1").arg(message);
+            return false;
+        }
+        if (revocationChecked)
+            *revocationChecked = true;
+    }
+    return true;
+}
+
 SignatureResult signCms(const SignatureRequest& request, const QByteArray& bytes, SignatureResult result,
                         bool rememberKeys)
 {
     KeyMaterial material;
     QString error;
-    if (!loadKeyMaterial(request, &material, &error))
+    if (!loadCheckedKeyMaterial(request, &material, nullptr, &error))
         return failed(result, error);
-    if (!certificateValidNow(material.cert.get()))
-        return failed(result, QObject::tr("Сертификат просрочен или ещё не начал действовать."));
-    if (X509_check_private_key(material.cert.get(), material.key.get()) != 1)
-        return failed(result, QObject::tr("Закрытый ключ не соответствует сертификату: %1").arg(opensslErrorText()));
-    if (signingRevocationMode() == QLatin1String("sign")) {
-        QString message;
-        if (!linuxCertificateTrustAndRevocationOk(material.cert.get(), &message))
-            return failed(result, QObject::tr("Сертификат не прошёл проверку цепочки/отзыва: %1").arg(message));
-    }
     result.signer = x509NameToString(X509_get_subject_name(material.cert.get()));
     if (request.mode == CadesT)
         return failed(result, QObject::tr("CAdES-T на Linux требует CryptoPro CSP/утилиту CAdESCOM-совместимого "
@@ -182,6 +202,31 @@ bool embedSignature(PdfSignatureShell* shell, const QByteArray& der, QString* er
         return false;
     }
     shell->pdf.replace(shell->contentsOffset, hex.size(), hex);
+    return true;
+}
+
+bool SignatureService::describeSigningCertificate(const SignatureRequest& request, SigningCertificate* certificate,
+                                                  QString* error)
+{
+    KeyMaterial material;
+    QString text;
+    bool revocationChecked = false;
+    if (!loadCheckedKeyMaterial(request, &material, &revocationChecked, &text)) {
+        if (error)
+            *error = text;
+        return false;
+    }
+    if (error)
+        error->clear();
+    if (certificate) {
+        const bool container = !request.pkcs12Path.trimmed().isEmpty();
+        *certificate = certificateInfoFromX509(material.cert.get(),
+                                               container ? request.pkcs12Path : request.certificatePath);
+        // What the checks above established.
+        certificate->privateKeyUsable = true;
+        certificate->revocationChecked = revocationChecked;
+        certificate->available = true;
+    }
     return true;
 }
 

@@ -51,9 +51,15 @@ private slots:
     void editionAfterTheArguments();
     void certificateList_data();
     void certificateList();
+    void describeOnly_data();
+    void describeOnly();
+    void describeWritesNothing();
+    void workersAfterEditionOption_data();
+    void workersAfterEditionOption();
 
 private:
-    Worker run(const QStringList& arguments);
+    // pathFirst: a folder searched for programs before the usual ones.
+    Worker run(const QStringList& arguments, const QString& pathFirst = {});
     void setStore(const QString& application, const QByteArray& text);
     QString request(const QJsonObject& object);
 
@@ -61,6 +67,12 @@ private:
     QString m_config;
     KeyPair m_keys;
     KeyPair m_other;
+    KeyPair m_signer;        // CN=Test Signer
+    QString m_p12;           // m_signer's, pass phrase "secret"
+    QString m_p12Open;       // m_signer's, no pass phrase
+    QString m_expired;       // m_keys' certificate, expired
+    QString m_encryptedKey;  // m_keys' key, pass phrase "ключ"
+    QString m_passingCheck;  // a folder whose openssl finds every chain sound
     QString m_input;
 };
 
@@ -70,19 +82,38 @@ void SigningWorkerTest::initTestCase()
     m_config = m_dir.filePath(QStringLiteral("xdg"));
     m_keys = selfSigned(m_dir.path(), QStringLiteral("keys"), cyrillicSubject());
     m_other = selfSigned(m_dir.path(), QStringLiteral("other"), QStringLiteral("/CN=Other"));
-    QVERIFY(!m_keys.certificate.isEmpty() && !m_other.certificate.isEmpty());
+    m_signer = selfSigned(m_dir.path(), QStringLiteral("signer"), QStringLiteral("/CN=Test Signer"));
+    QVERIFY(!m_keys.certificate.isEmpty() && !m_other.certificate.isEmpty() && !m_signer.certificate.isEmpty());
+    m_p12 = m_dir.filePath(QStringLiteral("signer.p12"));
+    m_p12Open = m_dir.filePath(QStringLiteral("open.p12"));
+    for (const auto& [path, pass] : {std::pair{m_p12, "pass:secret"}, std::pair{m_p12Open, "pass:"}}) {
+        const Run made = openssl(m_dir.path(), {"pkcs12", "-export", "-inkey", m_signer.key, "-in",
+                                                m_signer.certificate, "-out", path, "-passout", QLatin1String(pass)});
+        QVERIFY2(made.exitCode == 0, made.output.constData());
+    }
+    m_expired = m_dir.filePath(QStringLiteral("expired.pem"));
+    QVERIFY(redated(m_keys, "20200101000000Z", "20210101000000Z", m_expired));
+    m_encryptedKey = m_dir.filePath(QStringLiteral("encrypted.pem"));
+    const Run encrypted = openssl(m_dir.path(), {"pkey", "-in", m_keys.key, "-aes256", "-passout", "pass:ключ",
+                                                 "-out", m_encryptedKey});
+    QVERIFY2(encrypted.exitCode == 0, encrypted.output.constData());
+    m_passingCheck = m_dir.filePath(QStringLiteral("passing"));
+    QVERIFY(QDir().mkpath(m_passingCheck));
+    QVERIFY(writeScript(m_passingCheck + QStringLiteral("/openssl"), "exit 0\n"));
     QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("папка"))));
     m_input = m_dir.filePath(QStringLiteral("папка/Договор №1.pdf"));
     QVERIFY(fixtures::writeFile(m_input, fixtures::textPdf({QStringLiteral("Contract")})));
 }
 
-Worker SigningWorkerTest::run(const QStringList& arguments)
+Worker SigningWorkerTest::run(const QStringList& arguments, const QString& pathFirst)
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
         environment.remove(QLatin1String(name));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config);
+    if (!pathFirst.isEmpty())
+        environment.insert(QStringLiteral("PATH"), pathFirst + QLatin1Char(':') + environment.value(QStringLiteral("PATH")));
     process.setProcessEnvironment(environment);
     process.start(kExecutable, arguments);
     if (!process.waitForFinished(30000))
@@ -115,6 +146,10 @@ void SigningWorkerTest::plan()
     QCOMPARE(list.start, StartKind::Worker);
     QVERIFY(list.worker != nullptr && list.worker != sign.worker);
     QCOMPARE(planStartup({"/usr/bin/vorn-pdf", "--vorn-product=ecp", "--vorn-cert-list"}).start, StartKind::EcpSigning);
+    const StartupPlan editorList = planStartup({"/usr/bin/vorn-pdf", "--vorn-cert-list", "--vorn-product=editor"});
+    QCOMPARE(editorList.start, StartKind::Worker);
+    QVERIFY(editorList.worker == list.worker);
+    QCOMPARE(editorList.product, AppProduct::editor);
 }
 
 void SigningWorkerTest::signing_data()
@@ -295,6 +330,173 @@ void SigningWorkerTest::certificateList()
     QVERIFY2(due.isValid(), qPrintable(end));
     QCOMPARE(entry.value("validTo").toString(),
              QDateTime(due.date(), due.time(), QTimeZone::utc()).toLocalTime().toString(Qt::ISODate));
+}
+
+void SigningWorkerTest::describeOnly_data()
+{
+    QTest::addColumn<QJsonObject>("keys");
+    QTest::addColumn<QByteArray>("store");
+    QTest::addColumn<QString>("error");     // its start; empty: described
+    QTest::addColumn<QString>("keyFile");   // the file the certificate is named after
+    QTest::addColumn<QString>("subject");
+    QTest::addColumn<bool>("passingCheck");  // the chain check finds the chain sound
+
+    const QByteArray never("[signing]\nrevocationMode=never\n");
+    const QString signer = QStringLiteral("CN=Test Signer");
+    const QString cyrillic = opensslSubject(m_keys.certificate);
+    const QJsonObject pem{{"certificatePath", m_keys.certificate}, {"privateKeyPath", m_keys.key}};
+    QTest::newRow("PEM pair") << pem << never << "" << m_keys.certificate << cyrillic << false;
+    QTest::newRow("encrypted PEM key")
+        << QJsonObject{{"certificatePath", m_keys.certificate}, {"privateKeyPath", m_encryptedKey},
+                       {"keyPassword", "ключ"}}
+        << never << "" << m_keys.certificate << cyrillic << false;
+    QTest::newRow("P12 with pass phrase")
+        << QJsonObject{{"pkcs12Path", m_p12}, {"pkcs12Password", "secret"}} << never << "" << m_p12 << signer << false;
+    QTest::newRow("P12 wins over the PEM pair")
+        << QJsonObject{{"pkcs12Path", m_p12Open}, {"certificatePath", m_keys.certificate},
+                       {"privateKeyPath", m_keys.key}}
+        << never << "" << m_p12Open << signer << false;
+    QTest::newRow("P12 wrong pass phrase")
+        << QJsonObject{{"pkcs12Path", m_p12}, {"pkcs12Password", "wrong"}} << never
+        << "Не удалось извлечь сертификат/ключ из P12/PFX: " << "" << "" << false;
+    QTest::newRow("encrypted PEM key without pass phrase")
+        << QJsonObject{{"certificatePath", m_keys.certificate}, {"privateKeyPath", m_encryptedKey}} << never
+        << "Не удалось прочитать PEM закрытый ключ: " << "" << "" << false;
+    QTest::newRow("key of another certificate")
+        << QJsonObject{{"certificatePath", m_keys.certificate}, {"privateKeyPath", m_other.key}} << never
+        << "Закрытый ключ не соответствует сертификату: " << "" << "" << false;
+    QTest::newRow("expired certificate")
+        << QJsonObject{{"certificatePath", m_expired}, {"privateKeyPath", m_keys.key}} << never
+        << "Сертификат просрочен или ещё не начал действовать." << "" << "" << false;
+    QTest::newRow("no key material") << QJsonObject{{"certificatePath", m_keys.certificate}} << never
+                                     << "Для Linux укажите PEM-сертификат и закрытый ключ" << "" << "" << false;
+    const QString chainRefusal = QStringLiteral("Сертификат не прошёл проверку цепочки/отзыва: ");
+    QTest::newRow("chain check refuses self-signed")
+        << pem << QByteArray("[signing]\nrevocationMode=sign\n") << chainRefusal << "" << "" << false;
+    QTest::newRow("chain check by default") << pem << QByteArray() << chainRefusal << "" << "" << false;
+    QTest::newRow("chain check passing") << pem << QByteArray() << "" << m_keys.certificate << cyrillic << true;
+}
+
+// The certificate a request would sign with, or signing's own refusal, with
+// neither the input read nor anything written.
+void SigningWorkerTest::describeOnly()
+{
+    QFETCH(QJsonObject, keys);
+    QFETCH(QByteArray, store);
+    QFETCH(QString, error);
+    QFETCH(QString, keyFile);
+    QFETCH(QString, subject);
+    QFETCH(bool, passingCheck);
+    setStore(QStringLiteral("vorn-ecp"), store);
+    QJsonObject object = keys;
+    object.insert("inputPath", m_dir.filePath("папка/нет такого.pdf"));
+    object.insert("outputPath", m_dir.filePath("described.sig"));
+    object.insert("mode", 3);
+    object.insert("describeOnly", true);
+
+    const Worker worker = run({"--vorn-sign-file", request(object)}, passingCheck ? m_passingCheck : QString());
+    QCOMPARE(worker.output.count('\n'), 1);
+    QVERIFY(worker.output.endsWith('\n'));
+    const QJsonObject answer = QJsonDocument::fromJson(worker.output).object();
+    QVERIFY(!QFile::exists(m_dir.filePath("described.sig")));
+    using T = QJsonValue::Type;
+    if (!error.isEmpty()) {
+        QCOMPARE(worker.exitCode, 5);
+        QCOMPARE(keyTypes(answer), (QMap<QString, T>{{"ok", T::Bool}, {"error", T::String}}));
+        QCOMPARE(answer.value("ok"), QJsonValue(false));
+        QVERIFY2(answer.value("error").toString().startsWith(error), worker.output.constData());
+        // Signing the same request fails with the very same text.
+        object.remove("describeOnly");
+        object.insert("inputPath", m_input);
+        const Worker signing = run({"--vorn-sign-file", request(object)});
+        QCOMPARE(signing.exitCode, 5);
+        // The chain check names its temporary copy of the certificate.
+        const QRegularExpression copy(QStringLiteral("vorn_cert_\\w+\\.pem"));
+        QCOMPARE(QJsonDocument::fromJson(signing.output).object().value("error").toString().replace(copy, "copy"),
+                 answer.value("error").toString().replace(copy, "copy"));
+        return;
+    }
+    QVERIFY2(worker.exitCode == 0, worker.output.constData());
+    QCOMPARE(keyTypes(answer), (QMap<QString, T>{{"ok", T::Bool}, {"error", T::String}, {"certificate", T::Object}}));
+    QCOMPARE(answer.value("ok"), QJsonValue(true));
+    QCOMPARE(answer.value("error"), QJsonValue(QString()));
+    const QJsonObject certificate = answer.value("certificate").toObject();
+    QCOMPARE(certificate.size(), 20);
+    QCOMPARE(certificate.value("subject").toString(), subject);
+    QCOMPARE(certificate.value("issuer").toString(), subject);
+    QCOMPARE(certificate.value("id").toString(), "linux-file|" + keyFile);
+    QCOMPARE(certificate.value("containerName").toString(), keyFile);
+    for (const char* checked : {"validNow", "privateKeyUsable", "available"})
+        QVERIFY2(certificate.value(QLatin1String(checked)).toBool(), checked);
+    QCOMPARE(certificate.value("revocationChecked"), QJsonValue(passingCheck));  // "never" checks nothing
+    QVERIFY(QDateTime::fromString(certificate.value("validTo").toString(), Qt::ISODate) > QDateTime::currentDateTime());
+}
+
+// A described key file is not remembered, unlike one that signed.
+void SigningWorkerTest::describeWritesNothing()
+{
+    const QByteArray store("[signing]\nrevocationMode=never\n");
+    setStore(QStringLiteral("vorn-ecp"), store);
+    const QString path = request({{"pkcs12Path", m_p12Open}, {"describeOnly", true}});
+    QCOMPARE(run({"--vorn-sign-file", path}).exitCode, 0);
+    QCOMPARE(fileBytes(m_config + "/vorn/vorn-ecp.conf"), store);
+    const QString signing = request({{"pkcs12Path", m_p12Open}, {"inputPath", m_input},
+                                     {"outputPath", m_dir.filePath("remembered.sig")}, {"describeOnly", false}});
+    QCOMPARE(run({"--vorn-sign-file", signing}).exitCode, 0);
+    QVERIFY(fileBytes(m_config + "/vorn/vorn-ecp.conf").contains("pkcs12Path"));
+}
+
+void SigningWorkerTest::workersAfterEditionOption_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<bool>("describe");       // else the certificate list
+    QTest::addColumn<QByteArray>("checking"); // the other stores' revocation mode
+
+    // Listing checks the chain in "search" mode, signing in "sign" mode.
+    QTest::newRow("list, signing edition") << "" << false << QByteArray("search");
+    QTest::newRow("list, viewer") << "--vorn-product=viewer" << false << QByteArray("search");
+    QTest::newRow("list, editor") << "--vorn-product=editor" << false << QByteArray("search");
+    QTest::newRow("describe, signing edition") << "" << true << QByteArray("sign");
+    QTest::newRow("describe, viewer") << "--vorn-product=viewer" << true << QByteArray("sign");
+    QTest::newRow("describe, editor") << "--vorn-product=editor" << true << QByteArray("sign");
+}
+
+// The edition option after the worker's own arguments picks the settings
+// store: only the editor's lets the self-signed certificate pass.
+void SigningWorkerTest::workersAfterEditionOption()
+{
+    QFETCH(QString, option);
+    QFETCH(bool, describe);
+    QFETCH(QByteArray, checking);
+    const QByteArray keys = "linux\\certificatePath=" + m_keys.certificate.toUtf8() + "\nlinux\\privateKeyPath="
+                            + m_keys.key.toUtf8() + "\n";
+    setStore(QStringLiteral("vorn-ecp"), "[signing]\nrevocationMode=" + checking + "\n" + keys);
+    setStore(QStringLiteral("vorn-pdf-viewer"), "[signing]\nrevocationMode=" + checking + "\n" + keys);
+    setStore(QStringLiteral("vorn-pdf-editor"), "[signing]\nrevocationMode=never\n" + keys);
+    const QByteArray editorStore = fileBytes(m_config + "/vorn/vorn-pdf-editor.conf");
+    const bool editor = option == QLatin1String("--vorn-product=editor");
+
+    QStringList arguments = describe ? QStringList{"--vorn-sign-file",
+                                                   request({{"certificatePath", m_keys.certificate},
+                                                            {"privateKeyPath", m_keys.key}, {"describeOnly", true}})}
+                                     : QStringList{"--vorn-cert-list"};
+    if (!option.isEmpty())
+        arguments << option;
+    const Worker worker = run(arguments);
+    QCOMPARE(worker.output.count('\n'), 1);
+    const QJsonObject answer = QJsonDocument::fromJson(worker.output).object();
+    if (describe) {
+        QCOMPARE(worker.exitCode, editor ? 0 : 5);
+        QCOMPARE(answer.value("ok").toBool(), editor);
+        QCOMPARE(fileBytes(m_config + "/vorn/vorn-pdf-editor.conf"), editorStore);
+        return;
+    }
+    QCOMPARE(worker.exitCode, 0);
+    const QJsonArray certificates = answer.value("certificates").toArray();
+    QCOMPARE(certificates.size(), 1);
+    // "search" checks the chain while listing and finds the self-signed one wanting.
+    QCOMPARE(certificates.first().toObject().value("available").toBool(), editor);
+    QCOMPARE(certificates.first().toObject().value("revoked").toBool(), !editor);
 }
 
 QTEST_GUILESS_MAIN(SigningWorkerTest)
