@@ -1,0 +1,304 @@
+// Signing from the dialog with the program itself as the signing child: the
+// outputs checked by openssl, pdfsig and qpdf, the stamped copy, the open and
+// changed document, the journal, and the child using the window's edition.
+#include "PdfFixtures.h"
+#include "PromptDriver.h"
+#include "SignatureDialog.h"
+#include "SignatureJournal.h"
+#include "SigningFixtures.h"
+#include "WindowTestSupport.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+
+using namespace signingfixtures;
+
+namespace {
+
+const QString kExecutable = QStringLiteral(VORN_PDF_EXECUTABLE);
+
+struct Tool {
+    int exitCode = -1;
+    QByteArray output;
+};
+
+Tool runTool(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000))
+        return {};
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAll()};
+}
+
+// What the dialog is given before "Подписать".
+struct Choice {
+    int mode = 0;
+    QString certificate;
+    QString key;
+    QString pkcs12;
+};
+
+QList<QLineEdit*> keyFields(QDialog* dialog)
+{
+    QList<QLineEdit*> fields;
+    for (QGroupBox* group : dialog->findChildren<QGroupBox*>()) {
+        if (group->title() == QLatin1String("Linux / OpenSSL"))
+            fields = group->findChildren<QLineEdit*>();
+    }
+    return fields;
+}
+
+// Answers the signature dialog: waits for its certificate search, fills the
+// key fields and mode, and presses "Подписать"; then notes the message that
+// ends the run.
+void signThrough(QTimer& closer, prompt::Driver& prompts, const Choice& choice, QString* message)
+{
+    prompts.whenShown([choice](QDialog* dialog) {
+        QPushButton* run = prompt::buttonWithText(dialog, QStringLiteral("Подписать"));
+        if (!QTest::qWaitFor([run] { return run->isEnabled(); }, 20000)) {
+            dialog->reject();
+            return;
+        }
+        const QList<QLineEdit*> fields = keyFields(dialog);
+        fields.at(0)->setText(choice.certificate);
+        fields.at(1)->setText(choice.key);
+        fields.at(3)->setText(choice.pkcs12);
+        for (QComboBox* box : dialog->findChildren<QComboBox*>()) {
+            if (box->count() == 5 && box->itemData(4).toInt() == 4)
+                box->setCurrentIndex(choice.mode);
+        }
+        run->click();
+    });
+    prompt::answerNoting(prompts, QStringLiteral("OK"), message);
+    // A failed run leaves the dialog open for another try: close it.
+    QObject::connect(&closer, &QTimer::timeout, &closer, [message, &closer] {
+        if (message->isEmpty())
+            return;
+        if (auto* dialog = qobject_cast<SignatureDialog*>(QApplication::activeModalWidget()))
+            dialog->reject();
+        closer.stop();
+    });
+    closer.start(20);
+}
+
+QJsonArray journal()
+{
+    return QJsonDocument::fromJson(fixtures::readFile(signatureJournalPath())).array();
+}
+
+} // namespace
+
+class TestSigningWorkerRun : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    KeyPair pair;
+    QString p12;
+    QString thumbprint;
+
+    QString freshPdf(const QString& name, int pages = 2)
+    {
+        QFile::remove(dir.filePath(name));
+        return windowtest::writePdf(dir, name, pages);
+    }
+
+    // The editor's store as the child reads it.
+    void setRevocationMode(const QString& application, const QString& mode)
+    {
+        QSettings settings(dir.filePath(QStringLiteral("config/vorn/%1.conf").arg(application)), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("signing/revocationMode"), mode);
+        settings.sync();
+    }
+
+    static QString signIn(MainWindow& window, const Choice& choice, const QString& file)
+    {
+        prompt::Driver prompts;
+        QString message;
+        QTimer closer;
+        signThrough(closer, prompts, choice, &message);
+        window.showSignatureDialog(false, file.isEmpty() ? QStringList() : QStringList{file}, {}, file);
+        return message;
+    }
+
+    static bool cmsVerifies(const QString& signature, const QString& content)
+    {
+        return runTool(QStringLiteral("openssl"), {"cms", "-verify", "-binary", "-inform", "DER", "-in", signature,
+                                                   "-content", content, "-noverify", "-out", "/dev/null"})
+                   .exitCode
+            == 0;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // The child reads the store that XDG_CONFIG_HOME and the edition name
+        // give; this process uses the same one, and keeps its journal here.
+        QVERIFY(dir.isValid());
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+        QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
+        QCoreApplication::setApplicationName(QStringLiteral("vorn-pdf-editor"));
+        QSettings().clear();
+        QVERIFY(dir.isValid());
+        pair = selfSigned(dir.path(), QStringLiteral("keys"), QStringLiteral("/CN=Test Signer/O=Тест/C=RU"));
+        QVERIFY(!pair.certificate.isEmpty());
+        p12 = dir.filePath(QStringLiteral("signer.p12"));
+        QCOMPARE(openssl(dir.path(), {"pkcs12", "-export", "-inkey", pair.key, "-in", pair.certificate, "-passout",
+                                      "pass:", "-out", p12})
+                     .exitCode,
+                 0);
+        const Run fingerprint = openssl(dir.path(), {"x509", "-noout", "-fingerprint", "-sha1", "-in", pair.certificate});
+        thumbprint = QString::fromLatin1(fingerprint.output.trimmed()).section(QLatin1Char('='), 1);
+        QVERIFY(!thumbprint.isEmpty());
+    }
+
+    void init()
+    {
+        QFile::remove(signatureJournalPath());
+        setRevocationMode(QStringLiteral("vorn-pdf-editor"), QStringLiteral("never"));
+        setRevocationMode(QStringLiteral("vorn-ecp"), QStringLiteral("never"));
+    }
+
+    void modes_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("container");
+        QTest::newRow("detached, PEM pair") << 0 << false;
+        QTest::newRow("attached, PKCS#12") << 1 << true;
+        QTest::newRow("stamped copy, PKCS#12") << 3 << true;
+        QTest::newRow("embedded, PEM pair") << 4 << false;
+    }
+
+    // A file given to the dialog (the signing edition's road).
+    void modes()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, container);
+        const QString input = freshPdf(QStringLiteral("act.pdf"));
+        const QByteArray before = fixtures::readFile(input);
+        MainWindow window(AppProduct::ecp);
+        window.setSigningWorkerProgram(kExecutable);
+        Choice choice{mode, container ? QString() : pair.certificate, container ? QString() : pair.key,
+                      container ? p12 : QString()};
+        const QString message = signIn(window, choice, input);
+        QVERIFY2(message.startsWith(QStringLiteral("Подпись создана|Подписан: act.pdf")), qPrintable(message));
+        QCOMPARE(fixtures::readFile(input), before);
+
+        const QJsonArray records = journal();
+        QCOMPARE(records.size(), 1);
+        const QJsonObject record = records.first().toObject();
+        QCOMPARE(record.value(QStringLiteral("certificateThumbprint")).toString(), thumbprint);
+        QVERIFY(record.value(QStringLiteral("certificateSubject")).toString().contains(QStringLiteral("CN=Test Signer")));
+        const QString output = record.value(QStringLiteral("signaturePath")).toString();
+        QCOMPARE(record.value(QStringLiteral("signatureSize")).toString(), QString::number(QFileInfo(output).size()));
+
+        if (mode == 0) {
+            QCOMPARE(output, input + QStringLiteral(".sig"));
+            QVERIFY(cmsVerifies(output, input));
+        } else if (mode == 1) {
+            QCOMPARE(output, dir.filePath(QStringLiteral("act.p7m")));
+            const QString content = dir.filePath(QStringLiteral("content.bin"));
+            QCOMPARE(runTool(QStringLiteral("openssl"),
+                             {"cms", "-verify", "-inform", "DER", "-in", output, "-noverify", "-out", content})
+                         .exitCode,
+                     0);
+            QCOMPARE(fixtures::readFile(content), before);
+        } else if (mode == 3) {
+            const QString stamped = dir.filePath(QStringLiteral("act_подписан.pdf"));
+            QVERIFY(message.contains(QStringLiteral("PDF со штампом: ") + stamped));
+            QCOMPARE(record.value(QStringLiteral("filePath")).toString(), stamped);
+            QVERIFY(cmsVerifies(output, stamped));
+            QCOMPARE(runTool(QStringLiteral("qpdf"), {"--check", stamped}).exitCode, 0);
+            // The stamped copy opens in the window.
+            QCOMPARE(QFileInfo(window.currentDocument()->filePath()).fileName(), QStringLiteral("act_подписан.pdf"));
+        } else {
+            QCOMPARE(output, dir.filePath(QStringLiteral("act.signed.pdf")));
+            QCOMPARE(runTool(QStringLiteral("qpdf"), {"--check", output}).exitCode, 0);
+            const Tool sig = runTool(QStringLiteral("pdfsig"), {output});
+            QVERIFY2(sig.output.contains("Test Signer"), sig.output.constData());
+        }
+    }
+
+    // The open document, changed and not saved, is signed as it is shown;
+    // the journal names the document, not the copy that was signed.
+    void openChangedDocument_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::newRow("embedded") << 4;
+        QTest::newRow("stamped") << 3;
+    }
+
+    void openChangedDocument()
+    {
+        QFETCH(int, mode);
+        const QString input = freshPdf(QStringLiteral("open.pdf"), 3);
+        QFile::remove(dir.filePath(QStringLiteral("open_подписан.pdf")));
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(kExecutable);
+        window.openFile(input);
+        QVERIFY(window.currentDocument()->deletePage(0));
+        const QString message = signIn(window, Choice{mode, pair.certificate, pair.key, {}}, QString());
+        QVERIFY2(message.startsWith(QStringLiteral("Подпись создана")), qPrintable(message));
+        const QString output = mode == 4 ? dir.filePath(QStringLiteral("open.signed.pdf"))
+                                         : dir.filePath(QStringLiteral("open_подписан.pdf"));
+        PdfDocument signedCopy;
+        QVERIFY(signedCopy.open(output));
+        QCOMPARE(signedCopy.pageCount(), 2);
+        PdfDocument original;
+        QVERIFY(original.open(input));
+        QCOMPARE(original.pageCount(), 3);
+        if (mode == 4)
+            QCOMPARE(journal().first().toObject().value(QStringLiteral("filePath")).toString(), input);
+        // Nothing of the run is left in the temporary folder.
+        QVERIFY(QDir::temp().entryList({QStringLiteral("vorn-sign-*")}).isEmpty());
+    }
+
+    // The child uses the window's edition's settings: without "never" there
+    // the self-signed certificate fails the chain check, before any stamped
+    // copy is made.
+    void childUsesTheEditionsStore()
+    {
+        setRevocationMode(QStringLiteral("vorn-ecp"), QStringLiteral("sign"));
+        const QString input = freshPdf(QStringLiteral("chain.pdf"));
+        MainWindow editor(AppProduct::editor);
+        editor.setSigningWorkerProgram(kExecutable);
+        QVERIFY(signIn(editor, Choice{0, pair.certificate, pair.key, {}}, input).startsWith(QStringLiteral("Подпись создана")));
+        MainWindow window(AppProduct::ecp);
+        window.setSigningWorkerProgram(kExecutable);
+        const QString message = signIn(window, Choice{3, pair.certificate, pair.key, {}}, input);
+        QVERIFY2(message.startsWith(QStringLiteral("Ошибка подписи|Сертификат не прошёл проверку цепочки/отзыва: ")),
+                 qPrintable(message));
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("chain_подписан.pdf"))));
+        QCOMPARE(journal().size(), 1);
+    }
+
+    // Signing again never overwrites the first stamped copy; both pairs verify.
+    void secondStampedCopy()
+    {
+        const QString input = freshPdf(QStringLiteral("twice.pdf"));
+        QFile::remove(dir.filePath(QStringLiteral("twice_подписан.pdf")));
+        QFile::remove(dir.filePath(QStringLiteral("twice_подписан (1).pdf")));
+        MainWindow window(AppProduct::ecp);
+        window.setSigningWorkerProgram(kExecutable);
+        const Choice choice{3, {}, {}, p12};
+        QVERIFY(signIn(window, choice, input).startsWith(QStringLiteral("Подпись создана")));
+        const QByteArray first = fixtures::readFile(dir.filePath(QStringLiteral("twice_подписан.pdf")));
+        QVERIFY(signIn(window, choice, input).startsWith(QStringLiteral("Подпись создана")));
+        QCOMPARE(fixtures::readFile(dir.filePath(QStringLiteral("twice_подписан.pdf"))), first);
+        QVERIFY(cmsVerifies(input + QStringLiteral(".sig"), dir.filePath(QStringLiteral("twice_подписан.pdf"))));
+        QVERIFY(cmsVerifies(input + QStringLiteral(" (1).sig"), dir.filePath(QStringLiteral("twice_подписан (1).pdf"))));
+        QCOMPARE(journal().size(), 2);
+    }
+};
+
+QTEST_MAIN(TestSigningWorkerRun)
+#include "tst_signingworkerrun.moc"
