@@ -24,6 +24,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -117,12 +118,28 @@ SignatureDialog::SignatureDialog(const Setup& setup, QWidget* parent)
     if (!batchParts.isEmpty())
         layout->addWidget(hint(batchParts.join(QLatin1Char(' ')), true));
 
-    layout->addWidget(buildFileGroup());
-    layout->addWidget(buildCertificateGroup(), 1);
-    layout->addWidget(buildModeGroup());
-    layout->addWidget(buildTsaGroup());
-    layout->addWidget(buildStampGroup());
-    layout->addWidget(buildKeyGroup());
+    // The groups scroll: with the stamp's group shown they are taller than
+    // many screens, and the buttons below must stay in reach.
+    auto* groups = new QWidget;
+    auto* column = new QVBoxLayout(groups);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(8);
+    column->addWidget(buildFileGroup());
+    column->addWidget(buildCertificateGroup(), 1);
+    column->addWidget(buildModeGroup());
+    column->addWidget(buildTsaGroup());
+    column->addWidget(buildStampGroup());
+    column->addWidget(buildKeyGroup());
+    groups->setObjectName(QStringLiteral("SignatureDialogGroups"));
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("SignatureDialogScroll"));
+    scroll->setStyleSheet(QStringLiteral("QScrollArea#SignatureDialogScroll, QScrollArea#SignatureDialogScroll > QWidget, "
+                                         "QWidget#SignatureDialogGroups {background: transparent;}"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(groups);
+    layout->addWidget(scroll, 1);
 
     auto* bottom = new QHBoxLayout;
     if (m_setup.shellMode) {

@@ -318,6 +318,7 @@ void SigningRun::failSigningRun(const QString& title, const QString& text)
 
 void SigningRun::succeed()
 {
+    dialog->setSigningBusy(false, QString());
     const SignatureResult& result = record.result;
     SignatureRequest journalled = record.request;
     if (!journalInput.isEmpty())
