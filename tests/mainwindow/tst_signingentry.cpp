@@ -149,6 +149,29 @@ private slots:
             QCOMPARE(window.currentDocument()->filePath(), pdfs[0]);
     }
 
+    // From a running window, a first file that does not open leaves the
+    // open document current: nothing is signed then.
+    void fileManagerFirstFileUnreadable()
+    {
+        const QString other = bench->pdf(QStringLiteral("other.pdf"));
+        const QString broken = windowtest::writeFixture(bench->files, QStringLiteral("broken.pdf"), "%PDF-1.4 junk");
+        MainWindow window(AppProduct::editor);
+        prepare(window);
+        window.openFile(other);
+        prompt::Driver prompts;
+        QStringList noted;
+        note(prompts, &noted);
+        Seen seen;
+        noteAndClose(prompts, window, &seen);
+        window.runShellAction(QStringLiteral("sign"), {broken, bench->pdf(QStringLiteral("b.pdf"))}, false);
+        QTRY_COMPARE(noted.size(), 1);
+        QVERIFY2(noted.first().startsWith(QStringLiteral("Ошибка|")), qPrintable(noted.first()));
+        QTest::qWait(100);
+        QCOMPARE(seen.shown, 0);
+        QCOMPARE(bench->calls().size(), 0);
+        QCOMPARE(quits, 0);
+    }
+
     // Started for the action with "Открыть результат после подписания"
     // checked: the stamped copy opens in the window, which is shown, and the
     // program goes on.
