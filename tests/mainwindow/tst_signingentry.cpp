@@ -174,10 +174,11 @@ private slots:
 
     // Started for the action with "Открыть результат после подписания"
     // checked: the stamped copy opens in the window, which is shown, and the
-    // program goes on.
+    // program goes on. The message lists the skipped file.
     void fileManagerOpensResult()
     {
         const QString source = bench->pdf(QStringLiteral("a.pdf"));
+        const QString text = windowtest::writeFixture(bench->files, QStringLiteral("notes.txt"), "plain");
         MainWindow window(AppProduct::editor);
         prepare(window);
         prompt::Driver prompts;
@@ -187,8 +188,11 @@ private slots:
             openResultBox(d)->setChecked(true);
         });
         note(prompts, &noted);
-        window.runShellAction(QStringLiteral("sign"), {source}, true);
+        window.runShellAction(QStringLiteral("sign"), {source, text}, true);
         QTRY_COMPARE(noted.size(), 1);
+        QVERIFY2(noted.first().contains(QStringLiteral(
+                     "\nПропущены файлы, которые не похожи на PDF по содержимому:\n• notes.txt\n\nSHA-256")),
+                 qPrintable(noted.first()));
         QTRY_VERIFY(window.isVisible());
         QCOMPARE(window.currentDocument()->filePath(), bench->path(QStringLiteral("a_подписан.pdf")));
         QTest::qWait(20);

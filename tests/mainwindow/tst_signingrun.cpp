@@ -294,14 +294,17 @@ private slots:
         QCOMPARE(window.currentDocument()->filePath(), source);
     }
 
-    // A stamped copy is opened in the window; an earlier one is kept and the
-    // new one takes a free name.
+    // The open document is stamped as it is now, unsaved changes included;
+    // the stamped copy is opened in the window; an earlier one is kept and
+    // the new one takes a free name.
     void stampedCopyOpened()
     {
         const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        const QByteArray saved = fixtures::readFile(source);
         const QString earlier = windowtest::writeFixture(bench->files, QStringLiteral("act_подписан.pdf"), "earlier");
         MainWindow window(AppProduct::editor);
         window.openFile(source);
+        window.currentDocument()->insertBlankPage(1, QSizeF(595, 842));
         window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
         prompt::Driver prompts;
         QStringList noted;
@@ -314,7 +317,28 @@ private slots:
         QCOMPARE(fixtures::readFile(earlier), QByteArray("earlier"));
         QCOMPARE(bench->calls().value(1).input, stamped);
         QCOMPARE(window.currentDocument()->filePath(), stamped);
+        QCOMPARE(window.currentDocument()->pageCount(), 2);
+        QCOMPARE(fixtures::readFile(source), saved);
+        QCOMPARE(bench->scratchLeft(), QStringList{});
         QCOMPARE(bench->journal().at(0)[QStringLiteral("filePath")].toString(), stamped);
+    }
+
+    // A temporary folder that cannot hold the scratch: nothing is started.
+    void scratchUnavailable()
+    {
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        const QString notFolder = windowtest::writeFixture(bench->files, QStringLiteral("not-a-folder"), "x");
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
+        qputenv("TMPDIR", notFolder.toUtf8());
+        bool reopened = false;
+        const QStringList noted = signFile(window, source, 0, &reopened);
+        qputenv("TMPDIR", bench->tempRoot.path().toUtf8());
+        QCOMPARE(noted.size(), 1);
+        QVERIFY2(noted.first().startsWith(QStringLiteral("Подписание|Не удалось подготовить параметры подписи: ")),
+                 qPrintable(noted.first()));
+        QVERIFY(reopened);
+        QCOMPARE(bench->calls().size(), 0);
     }
 
     // Closing the dialog while a child runs kills it and removes the
