@@ -223,11 +223,14 @@ inline void note(prompt::Driver& prompts, QStringList* noted, const QString& but
     });
 }
 
-// Closes the signature dialog when it is back in front; *reopened says it was.
+// Closes the signature dialog when it is back in front; *reopened says it
+// was, idle and ready for another run.
 inline void closeDialog(prompt::Driver& prompts, bool* reopened)
 {
     prompts.whenShown([reopened](QDialog* dialog) {
-        *reopened = qobject_cast<SignatureDialog*>(dialog) != nullptr;
+        auto* signing = qobject_cast<SignatureDialog*>(dialog);
+        *reopened = signing && !signing->isSigningBusy()
+                    && prompt::buttonWithText(signing, QStringLiteral("Подписать"))->isEnabled();
         dialog->reject();
     });
 }

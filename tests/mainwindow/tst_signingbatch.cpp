@@ -175,7 +175,7 @@ private slots:
         const QString pidFile = bench->path(QStringLiteral("pid"));
         MainWindow window(AppProduct::editor);
         window.setSigningWorkerProgram(
-            bench->standIn(describeOk(), signFurther(QStringLiteral("echo $$ > '%1'; exec sleep 10").arg(pidFile))));
+            bench->standIn(describeOk(), signFurther(QStringLiteral("echo $$ > '%1'; exec sleep 30").arg(pidFile))));
         prompt::Driver prompts;
         QStringList noted;
         QPointer<SignatureDialog> dialog;
@@ -194,7 +194,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         window.showSignatureDialog(false, files, {}, files.first());
-        QVERIFY(clock.elapsed() < 5000);
+        QVERIFY(clock.elapsed() < 15000);
         QTest::qWait(50);
         QVERIFY(dialog.isNull());
         QCOMPARE(noted, QStringList{});
