@@ -323,6 +323,37 @@ private slots:
         QCOMPARE(bench->journal().at(0)[QStringLiteral("filePath")].toString(), stamped);
     }
 
+    // After a failure the dialog signs again with a run of its own: a fresh
+    // scratch folder, a new description, one journal record.
+    void secondAttemptAfterFailure()
+    {
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        const QString once = bench->path(QStringLiteral("failed-once"));
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(
+            describeOk(), QStringLiteral("if [ -e '%1' ]; then %2; else touch '%1'; "
+                                         "echo '{\"ok\":false,\"error\":\"Неверный пароль\"}'; fi")
+                              .arg(once, signOk())));
+        prompt::Driver prompts;
+        QStringList noted;
+        pressSign(prompts, [](SignatureDialog* d) { modeBox(d)->setCurrentIndex(3); });
+        note(prompts, &noted);
+        pressSign(prompts, {});
+        note(prompts, &noted);
+        window.showSignatureDialog(false, {}, {}, source);
+        QCOMPARE(noted.size(), 2);
+        QCOMPARE(noted[0], QStringLiteral("Ошибка подписи|Неверный пароль"));
+        QVERIFY2(noted[1].startsWith(QStringLiteral("Подпись создана|")), qPrintable(noted[1]));
+        const QList<Call> calls = bench->calls();
+        QCOMPARE(bench->kinds(), (QStringList{"describe", "sign", "describe", "sign"}));
+        QVERIFY(calls[0].folder != calls[2].folder);
+        // The first attempt's stamped copy stays; the second takes a free name.
+        QCOMPARE(QFileInfo(calls[1].input).fileName(), QStringLiteral("act_подписан.pdf"));
+        QCOMPARE(QFileInfo(calls[3].input).fileName(), QStringLiteral("act_подписан (1).pdf"));
+        QCOMPARE(bench->journal().size(), 1);
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+    }
+
     // A temporary folder that cannot hold the scratch: nothing is started.
     void scratchUnavailable()
     {
