@@ -59,10 +59,12 @@ struct Call {
 
 class Bench {
 public:
+    // Settings isolated too; the data location is then below the new home.
     Bench()
     {
         qputenv("TMPDIR", tempRoot.path().toUtf8());
         qputenv("HOME", home.path().toUtf8());
+        windowtest::isolateSettings();
     }
 
     // The stand-in; $in and $out are the request's paths, $req its file.

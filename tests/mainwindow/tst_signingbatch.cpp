@@ -70,11 +70,7 @@ private:
     }
 
 private slots:
-    void initTestCase()
-    {
-        bench = std::make_unique<Bench>();
-        windowtest::isolateSettings();
-    }
+    void initTestCase() { bench = std::make_unique<Bench>(); }
 
     void init()
     {

@@ -43,7 +43,6 @@ private slots:
     void initTestCase()
     {
         bench = std::make_unique<Bench>();
-        windowtest::isolateSettings();
         QVERIFY(appDataDirectory().startsWith(bench->home.path()));
     }
 
