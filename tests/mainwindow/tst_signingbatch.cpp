@@ -109,6 +109,11 @@ private slots:
         for (const Call& call : bench->calls()) {
             if (call.kind == QLatin1String("sign"))
                 outputs << QFileInfo(call.output).fileName();
+            // Each further file's request is private too, and gone afterwards.
+            QVERIFY2(call.arguments.endsWith(QStringLiteral(" --vorn-product=editor")), qPrintable(call.arguments));
+            QCOMPARE(call.marker, QStringLiteral("1"));
+            QCOMPARE(call.modes, QStringLiteral("600 700"));
+            QVERIFY(!QFileInfo::exists(call.folder));
         }
         QCOMPARE(outputs, (QStringList{"a.pdf.sig", "b.pdf (1).sig", "c.pdf.sig"}));
         QCOMPARE(fixtures::readFile(bench->path(QStringLiteral("b.pdf.sig"))), QByteArray("earlier"));
