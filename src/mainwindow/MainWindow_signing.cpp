@@ -91,7 +91,10 @@ void MainWindow::runShellSigning(const QStringList& pdfFiles, const QStringList&
     if (shellMode) {
         showSignatureDialog(true, pdfFiles, rejectedFiles, pdfFiles.first());
     } else {
-        if (!isDocumentLoaded())
+        // A file that did not open leaves another document current: that
+        // one was not chosen for signing.
+        if (!isDocumentLoaded() || !document
+            || QFileInfo(document->filePath()).absoluteFilePath() != QFileInfo(pdfFiles.first()).absoluteFilePath())
             return;
         showSignatureDialog(false, pdfFiles, rejectedFiles, QString());
     }

@@ -1,0 +1,240 @@
+// The batch after a first signed file, with stand-in children: the question,
+// the progress, the lines of the final message and closing mid-batch.
+#include "SigningTestSupport.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSettings>
+
+using namespace signtest;
+
+namespace {
+
+// The stand-in's signing step for the file named b.pdf or c.pdf is other;
+// every other file is signed.
+QString signFurther(const QString& other)
+{
+    return QStringLiteral("case \"$in\" in */b.pdf|*/c.pdf) %1 ;; *) %2 ;; esac").arg(other, signOk());
+}
+
+// Once pressed, the signature dialog is in front again, busy, between the
+// batch's prompts: it takes no answer.
+void skipBusyDialog(prompt::Driver& prompts, const QPointer<SignatureDialog>* dialog)
+{
+    prompts.skipWhen([dialog](QDialog* d) { return *dialog && d == dialog->data(); });
+}
+
+// The text between "title|" and the end, split into lines.
+QStringList linesOf(const QString& noted)
+{
+    return noted.section(QLatin1Char('|'), 1).split(QLatin1Char('\n'));
+}
+
+} // namespace
+
+class TestSigningBatch : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Bench> bench;
+    QStringList files;
+
+    // Signs a.pdf with b.pdf and c.pdf as the batch; the question is answered
+    // with answer. Returns the prompts seen ("title|text").
+    QStringList runBatch(MainWindow& window, const QString& answer, QStringList* statusTexts = nullptr,
+                         QString* outputAtEnd = nullptr)
+    {
+        prompt::Driver prompts;
+        QStringList noted;
+        QPointer<SignatureDialog> dialog;
+        pressSign(prompts, {}, &dialog);
+        skipBusyDialog(prompts, &dialog);
+        note(prompts, &noted, answer);
+        prompts.whenShown([&](QDialog* d) {
+            noted << promptText(d);
+            if (outputAtEnd && dialog)
+                *outputAtEnd = dialog->inputs().outputPath;
+            d->accept();
+        });
+        QTimer poll;
+        if (statusTexts) {
+            QObject::connect(&poll, &QTimer::timeout, &poll, [&] {
+                const QString text = windowtest::statusText(window);
+                if (statusTexts->isEmpty() || statusTexts->last() != text)
+                    *statusTexts << text;
+            });
+            poll.start(5);
+        }
+        window.showSignatureDialog(false, files, {}, files.first());
+        return noted;
+    }
+
+private slots:
+    void initTestCase() { bench = std::make_unique<Bench>(); }
+
+    void init()
+    {
+        bench->reset();
+        files = {bench->pdf(QStringLiteral("a.pdf")), bench->pdf(QStringLiteral("b.pdf")),
+                 bench->pdf(QStringLiteral("c.pdf"))};
+    }
+
+    void cleanupTestCase() { bench.reset(); }
+
+    // Accepted: the further files are signed beside themselves (an existing
+    // signature keeps its name), progress counts the first file as 1, and
+    // the dialog's output stays the first file's.
+    void threeFiles()
+    {
+        windowtest::writeFixture(bench->files, QStringLiteral("b.pdf.sig"), "earlier");
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(describeOk(), signFurther("sleep 0.2; " + signOk())));
+        QStringList statusTexts;
+        QString output;
+        const QStringList noted = runBatch(window, QStringLiteral("Подписать остальные"), &statusTexts, &output);
+        QCOMPARE(noted.size(), 2);
+        QCOMPARE(noted[0], QStringLiteral("Подписание документов|Первый файл подписан. Подписать остальные файлы (2) с "
+                                          "теми же настройками?"));
+        const QStringList lines = linesOf(noted[1]);
+        QVERIFY2(noted[1].startsWith(QStringLiteral("Подпись создана|")), qPrintable(noted[1]));
+        QCOMPARE(lines.value(2), QStringLiteral("Дополнительно подписано файлов: 2."));
+        QVERIFY(!noted[1].contains(QStringLiteral("Не удалось")));
+        QVERIFY(statusTexts.contains(QStringLiteral("Подписание файла 2 из 3")));
+        QVERIFY(statusTexts.indexOf(QStringLiteral("Подписание файла 2 из 3"))
+                < statusTexts.indexOf(QStringLiteral("Подписание файла 3 из 3")));
+        QCOMPARE(windowtest::statusText(window), QStringLiteral("Подписание файла 3 из 3"));
+        QCOMPARE(output, bench->path(QStringLiteral("a.pdf.sig")));
+
+        QStringList outputs;
+        for (const Call& call : bench->calls()) {
+            if (call.kind == QLatin1String("sign"))
+                outputs << QFileInfo(call.output).fileName();
+            // Each further file's request is private too, and gone afterwards.
+            QVERIFY2(call.arguments.endsWith(QStringLiteral(" --vorn-product=editor")), qPrintable(call.arguments));
+            QCOMPARE(call.marker, QStringLiteral("1"));
+            QCOMPARE(call.modes, QStringLiteral("600 700"));
+            QVERIFY(!QFileInfo::exists(call.folder));
+        }
+        QCOMPARE(outputs, (QStringList{"a.pdf.sig", "b.pdf (1).sig", "c.pdf.sig"}));
+        QCOMPARE(fixtures::readFile(bench->path(QStringLiteral("b.pdf.sig"))), QByteArray("earlier"));
+        QCOMPARE(bench->kinds().count(QStringLiteral("describe")), 1);
+        const QJsonArray journal = bench->journal();
+        QCOMPARE(journal.size(), 3);
+        QCOMPARE(journal.at(2)[QStringLiteral("fileName")].toString(), QStringLiteral("c.pdf"));
+        QCOMPARE(journal.at(2)[QStringLiteral("certificateSubject")].toString(), QStringLiteral("CN=Test Signer,O=Vorn"));
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+    }
+
+    void declined()
+    {
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
+        const QStringList noted = runBatch(window, QStringLiteral("Не подписывать"));
+        QCOMPARE(noted.size(), 2);
+        QCOMPARE(linesOf(noted[1]).value(2), QStringLiteral("Остальные PDF не подписывались по выбору пользователя."));
+        QVERIFY(!noted[1].contains(QStringLiteral("Дополнительно")));
+        QCOMPARE(bench->kinds(), (QStringList{"describe", "sign"}));
+        QCOMPARE(bench->journal().size(), 1);
+    }
+
+    // Every further file failing: one bullet each, no count of further
+    // signatures. A child that exits with a failure code is not read.
+    void furtherFilesFail_data()
+    {
+        QTest::addColumn<QString>("sign");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("exit 5, a message")
+            << "echo '{\"ok\":false,\"error\":\"JSON-ошибка\"}'; echo ' нет доступа ' >&2; exit 5" << "нет доступа";
+        QTest::newRow("exit 5, silent") << "echo '{\"ok\":false,\"error\":\"JSON-ошибка\"}'; exit 5"
+                                        << "Подписание завершилось с ошибкой.";
+        QTest::newRow("result not ok") << "echo '{\"ok\":false,\"error\":\"Ключ отозван\"}'" << "Ключ отозван";
+        QTest::newRow("result not ok, no error") << "echo '{\"ok\":false}'" << "Подписание завершилось с ошибкой.";
+        QTest::newRow("not JSON") << "echo hello" << "Изолированный процесс подписи вернул некорректный ответ.";
+        QTest::newRow("crash") << "kill -SEGV $$" << "Криптопровайдер аварийно завершил подписание.";
+    }
+
+    void furtherFilesFail()
+    {
+        QFETCH(QString, sign);
+        QFETCH(QString, error);
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(describeOk(), signFurther(sign)));
+        const QStringList noted = runBatch(window, QStringLiteral("Подписать остальные"));
+        QCOMPARE(noted.size(), 2);
+        const QStringList lines = linesOf(noted[1]);
+        QCOMPARE(lines.mid(2, 3), (QStringList{QStringLiteral("Не удалось подписать:"),
+                                               QStringLiteral("• b.pdf — ") + error, QStringLiteral("• c.pdf — ") + error}));
+        QVERIFY(!noted[1].contains(QStringLiteral("Дополнительно")));
+        QCOMPARE(bench->journal().size(), 1);
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+    }
+
+    // Closing the dialog while a further file is signed kills its child and
+    // ends the batch: no further child, no message, no scratch.
+    void closeDuringBatch()
+    {
+        const QString pidFile = bench->path(QStringLiteral("pid"));
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(
+            bench->standIn(describeOk(), signFurther(QStringLiteral("echo $$ > '%1'; exec sleep 30").arg(pidFile))));
+        prompt::Driver prompts;
+        QStringList noted;
+        QPointer<SignatureDialog> dialog;
+        QString pid;
+        pressSign(prompts, {}, &dialog);
+        skipBusyDialog(prompts, &dialog);
+        prompts.whenShown([&](QDialog* question) {
+            prompt::buttonWithText(question, QStringLiteral("Подписать остальные"))->click();
+            whenWritten(pidFile, &window, [&](const QString& line) {
+                pid = line;
+                QVERIFY(dialog);
+                dialog->reject();
+            });
+        });
+        note(prompts, &noted);
+        QElapsedTimer clock;
+        clock.start();
+        window.showSignatureDialog(false, files, {}, files.first());
+        QVERIFY(clock.elapsed() < 15000);
+        QTest::qWait(50);
+        QVERIFY(dialog.isNull());
+        QCOMPARE(noted, QStringList{});
+        QVERIFY2(processGone(pid), qPrintable(pid));
+        QCOMPARE(bench->kinds(), (QStringList{"describe", "sign", "sign"}));
+        QCOMPARE(bench->journal().size(), 1);
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+    }
+
+    // Mode 3: each further file gets its own stamped copy, and an existing
+    // one beside it is kept.
+    void stampedFurtherFiles()
+    {
+        const QString earlier = windowtest::writeFixture(bench->files, QStringLiteral("b_подписан.pdf"), "earlier");
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
+        prompt::Driver prompts;
+        QStringList noted;
+        QPointer<SignatureDialog> dialog;
+        pressSign(prompts, [](SignatureDialog* d) { modeBox(d)->setCurrentIndex(3); }, &dialog);
+        skipBusyDialog(prompts, &dialog);
+        note(prompts, &noted, QStringLiteral("Подписать остальные"));
+        note(prompts, &noted);
+        window.showSignatureDialog(false, files.mid(0, 2), {}, files.first());
+        QCOMPARE(noted.size(), 2);
+        QCOMPARE(linesOf(noted[1]).value(3), QStringLiteral("Дополнительно подписано файлов: 1."));
+        QCOMPARE(fixtures::readFile(earlier), QByteArray("earlier"));
+        QStringList inputs;
+        for (const Call& call : bench->calls()) {
+            if (call.kind == QLatin1String("sign"))
+                inputs << QFileInfo(call.input).fileName();
+        }
+        QCOMPARE(inputs, (QStringList{"a_подписан.pdf", "b_подписан (1).pdf"}));
+        PdfDocument stamped;
+        QVERIFY(stamped.open(bench->path(QStringLiteral("b_подписан (1).pdf"))));
+        // The stamped copy was opened (ribbon road, a stamped first file).
+        QCOMPARE(window.currentDocument()->filePath(), bench->path(QStringLiteral("a_подписан.pdf")));
+    }
+};
+
+QTEST_MAIN(TestSigningBatch)
+#include "tst_signingbatch.moc"

@@ -1,0 +1,434 @@
+// The single signing run with stand-in children: how each way a child can
+// end is reported, the refusals before signing, the private scratch folder,
+// the journal record and what is opened afterwards.
+#include "SigningTestSupport.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSettings>
+
+using namespace signtest;
+
+namespace {
+
+const QString kFallback = QStringLiteral("Подписание завершилось с ошибкой.");
+
+} // namespace
+
+class TestSigningRun : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Bench> bench;
+
+    // Signs source (given as a file) in the given mode; the prompts that came
+    // up are noted, and the dialog is closed if it is still open afterwards.
+    QStringList signFile(MainWindow& window, const QString& source, int mode, bool* reopened,
+                         const std::function<void(SignatureDialog*)>& more = {})
+    {
+        prompt::Driver prompts;
+        QStringList noted;
+        pressSign(prompts, [mode, more](SignatureDialog* d) {
+            modeBox(d)->setCurrentIndex(mode);
+            if (more)
+                more(d);
+        });
+        note(prompts, &noted);
+        closeDialog(prompts, reopened);
+        window.showSignatureDialog(false, {}, {}, source);
+        return noted;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        bench = std::make_unique<Bench>();
+        QVERIFY(appDataDirectory().startsWith(bench->home.path()));
+    }
+
+    void init() { bench->reset(); }
+
+    void cleanupTestCase() { bench.reset(); }
+
+    // Every way the children can end, and what the user is told; a failure
+    // writes no journal record, leaves the dialog open and no scratch behind.
+    void childOutcomes_data()
+    {
+        QTest::addColumn<QString>("describe");
+        QTest::addColumn<QString>("sign");
+        QTest::addColumn<bool>("missingProgram");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QStringList>("children");
+        const QString failed = QStringLiteral("Ошибка подписи|");
+        const QStringList both{"describe", "sign"};
+        const QStringList describeOnly{"describe"};
+        const QString crashed = QStringLiteral("Криптопровайдер аварийно завершил подписание. GUI остался запущен, "
+                                               "можно выбрать другой сертификат или режим подписи.");
+        QTest::newRow("not JSON") << describeOk() << "echo hello" << false << failed + kFallback << both;
+        QTest::newRow("not JSON, a message") << describeOk() << "echo hello; echo ' нет ключа ' >&2" << false
+                                             << failed + "нет ключа" << both;
+        QTest::newRow("a JSON array") << describeOk() << "echo '[{\"ok\":true}]'" << false << failed + kFallback << both;
+        QTest::newRow("nothing printed") << describeOk() << "true" << false << failed + kFallback << both;
+        QTest::newRow("exit 5, its error read")
+            << describeOk() << "echo '{\"ok\":false,\"error\":\"Неверный пароль\"}'; echo noise >&2; exit 5" << false
+            << failed + "Неверный пароль" << both;
+        QTest::newRow("ok false without error") << describeOk() << "echo '{\"ok\":false}'" << false
+                                                << failed + kFallback << both;
+        QTest::newRow("two lines") << describeOk() << signOk() + "; echo '{\"ok\":true}'" << false << failed + kFallback
+                                   << both;
+        QTest::newRow("crash") << describeOk() << "kill -SEGV $$" << false << failed + crashed << both;
+        QTest::newRow("crash, a message") << describeOk() << "echo 'провайдер упал' >&2; kill -ABRT $$" << false
+                                          << failed + "провайдер упал" << both;
+        QTest::newRow("program missing") << describeOk() << signOk() << true
+                                         << failed + "Не удалось запустить изолированный процесс подписания."
+                                         << QStringList{};
+        QTest::newRow("describe refuses") << "echo '{\"ok\":false,\"error\":\"Ключ не подходит\"}'" << signOk() << false
+                                          << failed + "Ключ не подходит" << describeOnly;
+        QTest::newRow("describe names no certificate") << "echo '{\"ok\":true}'" << signOk() << false
+                                                       << failed + kFallback << describeOnly;
+        QTest::newRow("describe crashes") << "kill -SEGV $$" << signOk() << false << failed + crashed << describeOnly;
+        QTest::newRow("describe exits, a message") << "echo 'нет токена' >&2; exit 1" << signOk() << false
+                                                   << failed + "нет токена" << describeOnly;
+    }
+
+    void childOutcomes()
+    {
+        QFETCH(QString, describe);
+        QFETCH(QString, sign);
+        QFETCH(bool, missingProgram);
+        QFETCH(QString, shown);
+        QFETCH(QStringList, children);
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(missingProgram ? bench->path(QStringLiteral("no-such-program"))
+                                                      : bench->standIn(describe, sign));
+        bool reopened = false;
+        // Mode 3: a failed description must leave no stamped copy behind.
+        const QStringList noted = signFile(window, source, 3, &reopened);
+        QCOMPARE(noted, QStringList{shown});
+        QVERIFY(reopened);
+        QCOMPARE(bench->kinds(), children);
+        QCOMPARE(bench->journal().size(), 0);
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+        for (const Call& call : bench->calls())
+            QVERIFY2(!QFileInfo::exists(call.folder), qPrintable(call.folder));
+        if (!children.contains(QStringLiteral("sign")))
+            QVERIFY(!QFileInfo::exists(bench->path(QStringLiteral("act_подписан.pdf"))));
+    }
+
+    // The result's size is read from a string only; a number reads as 0 and
+    // the signature still counts.
+    void numericSizeReadsZero()
+    {
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk(QStringLiteral("42"))));
+        bool reopened = false;
+        const QStringList noted = signFile(window, source, 0, &reopened);
+        QCOMPARE(noted.size(), 1);
+        QVERIFY2(noted.first().startsWith(QStringLiteral("Подпись создана|")), qPrintable(noted.first()));
+        QVERIFY(!reopened);
+        QCOMPARE(bench->journal().size(), 1);
+        QCOMPARE(bench->journal().at(0)[QStringLiteral("signatureSize")].toString(), QStringLiteral("0"));
+    }
+
+    // Refusals before signing: nothing is signed and the user is told why.
+    void refusals_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("tsa");
+        QTest::addColumn<QString>("typedOutput");
+        QTest::addColumn<bool>("removeSource");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("outputShown");
+        QTest::addColumn<QStringList>("children");
+        QTest::newRow("input gone") << "act.pdf" << 0 << "" << "" << true
+                                    << "Подписание|Выберите существующий файл для подписи." << "" << QStringList{};
+        QTest::newRow("CAdES-T without TSA, a typed output taken")
+            << "act.pdf" << 2 << "  " << "taken.sig" << false
+            << "Подписание|Для CAdES-T укажите адрес TSA-сервера." << "taken (1).sig" << QStringList{};
+        QTest::newRow("stamp on a text file") << "notes.txt" << 3 << "http://tsa.test/a" << "" << false
+                                              << "Подписание|Видимый штамп можно добавить только в PDF."
+                                              << "notes.txt.sig" << QStringList{};
+        QTest::newRow("embedded in a text file") << "notes.txt" << 4 << " http://tsa.test/b " << "" << false
+                                                 << "Подписание|Встроенную подпись можно добавить только в PDF."
+                                                 << "notes.signed.pdf" << QStringList{};
+        // The window starts with the Russian interface: the marker is "_подписан".
+        QTest::newRow("stamped copy would be the input")
+            << "act_подписан.pdf" << 3 << "" << "" << false
+            << "Подписание|PDF со штампом не должен перезаписывать исходный файл." << "act_подписан.pdf.sig"
+            << QStringList{"describe"};
+    }
+
+    void refusals()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, mode);
+        QFETCH(QString, tsa);
+        QFETCH(QString, typedOutput);
+        QFETCH(bool, removeSource);
+        QFETCH(QString, shown);
+        QFETCH(QString, outputShown);
+        QFETCH(QStringList, children);
+        const QString source = name.endsWith(QStringLiteral(".pdf"))
+                                   ? bench->pdf(name)
+                                   : windowtest::writeFixture(bench->files, name, "plain text");
+        if (!typedOutput.isEmpty())
+            windowtest::writeFixture(bench->files, typedOutput, "an earlier signature");
+        const QByteArray before = fixtures::readFile(source);
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
+        bool reopened = false;
+        QString output;
+        prompt::Driver prompts;
+        QStringList noted;
+        pressSign(prompts, [&](SignatureDialog* d) {
+            modeBox(d)->setCurrentIndex(mode);
+            tsaField(d)->setText(tsa);
+            if (!typedOutput.isEmpty())
+                d->setOutputPath(bench->path(typedOutput));
+            if (removeSource)
+                QFile::remove(source);
+        });
+        note(prompts, &noted);
+        prompts.whenShown([&](QDialog* d) {
+            reopened = true;
+            output = static_cast<SignatureDialog*>(d)->inputs().outputPath;
+            d->reject();
+        });
+        window.showSignatureDialog(false, {}, {}, source);
+        QCOMPARE(noted, QStringList{shown});
+        QVERIFY(reopened);
+        QCOMPARE(bench->kinds(), children);
+        if (!outputShown.isEmpty())
+            QCOMPARE(output, bench->path(outputShown));
+        // A TSA address given is kept even when the run is refused.
+        QCOMPARE(QSettings().value(QStringLiteral("signing/tsaUrl")).toString(), tsa.trimmed());
+        if (!removeSource)
+            QCOMPARE(fixtures::readFile(source), before);
+        if (!typedOutput.isEmpty())
+            QCOMPARE(fixtures::readFile(bench->path(typedOutput)), QByteArray("an earlier signature"));
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+    }
+
+    // A success: both children get a private request and the edition's
+    // option, the journal names the described certificate, nothing is left
+    // in the temporary folder, and a signature file is not opened.
+    void successJournalAndScratch()
+    {
+        const QString source = bench->pdf(QStringLiteral("act.pdf"), 2);
+        MainWindow window(AppProduct::editor);
+        window.openFile(bench->pdf(QStringLiteral("other.pdf")));
+        window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
+        bool reopened = false;
+        const QStringList noted = signFile(window, source, 0, &reopened);
+        const QString signature = bench->path(QStringLiteral("act.pdf.sig"));
+        QVERIFY(QFileInfo::exists(signature));
+        const QString sha = QString::fromLatin1(
+            QCryptographicHash::hash(fixtures::readFile(source), QCryptographicHash::Sha256).toHex());
+        QCOMPARE(noted, QStringList{QStringLiteral("Подпись создана|Подписан: act.pdf\nФайл подписи: %1\n\n"
+                                                   "SHA-256 первого подписанного файла: %2")
+                                        .arg(signature, sha)});
+        QVERIFY(!reopened);
+        QCOMPARE(windowtest::statusText(window), QStringLiteral("Подпись сохранена: act.pdf.sig"));
+        QCOMPARE(window.currentDocument()->filePath(), bench->path(QStringLiteral("other.pdf")));
+
+        const QList<Call> calls = bench->calls();
+        QCOMPARE(calls.size(), 2);
+        for (const Call& call : calls) {
+            QVERIFY2(call.arguments.startsWith(QStringLiteral("--vorn-sign-file ")), qPrintable(call.arguments));
+            QVERIFY2(call.arguments.endsWith(QStringLiteral(" --vorn-product=editor")), qPrintable(call.arguments));
+            QCOMPARE(call.marker, QStringLiteral("1"));
+            QCOMPARE(call.modes, QStringLiteral("600 700"));
+            QCOMPARE(QFileInfo(call.folder).absolutePath(), QFileInfo(bench->tempRoot.path()).absoluteFilePath());
+            QVERIFY(QFileInfo(call.folder).fileName().startsWith(QStringLiteral("vorn-sign-")));
+            QVERIFY(!QFileInfo::exists(call.folder));
+            QCOMPARE(call.input, source);
+        }
+        QCOMPARE(calls[0].kind, QStringLiteral("describe"));
+        QCOMPARE(calls[1].output, signature);
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+
+        const QJsonArray journal = bench->journal();
+        QCOMPARE(journal.size(), 1);
+        const QJsonObject record = journal.at(0).toObject();
+        QCOMPARE(record[QStringLiteral("filePath")].toString(), source);
+        QCOMPARE(record[QStringLiteral("signaturePath")].toString(), signature);
+        QCOMPARE(record[QStringLiteral("sha256")].toString(), sha);
+        QCOMPARE(record[QStringLiteral("signatureSize")].toString(), QString::number(QFileInfo(signature).size()));
+        QCOMPARE(record[QStringLiteral("certificateSubject")].toString(), QStringLiteral("CN=Test Signer,O=Vorn"));
+        QCOMPARE(record[QStringLiteral("certificateIssuer")].toString(), QStringLiteral("CN=Test CA"));
+        QCOMPARE(record[QStringLiteral("certificateThumbprint")].toString(), QStringLiteral("AB:CD"));
+    }
+
+    // The open document signed in mode 4 goes through a copy in the scratch
+    // folder; the journal names the document, and nothing is opened.
+    void embeddedOpenDocument()
+    {
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        MainWindow window(AppProduct::editor);
+        window.openFile(source);
+        window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
+        prompt::Driver prompts;
+        QStringList noted;
+        bool reopened = false;
+        pressSign(prompts, [](SignatureDialog* d) { modeBox(d)->setCurrentIndex(4); });
+        note(prompts, &noted);
+        closeDialog(prompts, &reopened);
+        window.showSignatureDialog(false, {}, {}, QString());
+        QCOMPARE(noted.size(), 1);
+        QVERIFY2(noted.first().startsWith(QStringLiteral("Подпись создана|")), qPrintable(noted.first()));
+        QVERIFY(!reopened);
+        const QList<Call> calls = bench->calls();
+        QCOMPARE(calls.size(), 2);
+        QCOMPARE(QFileInfo(calls[1].input).dir().absolutePath(), calls[1].folder);
+        QVERIFY(QFileInfo(calls[1].input).fileName().startsWith(QStringLiteral("vorn-sign-source-")));
+        QVERIFY(!QFileInfo::exists(calls[1].input));
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+        const QJsonArray journal = bench->journal();
+        QCOMPARE(journal.size(), 1);
+        QCOMPARE(journal.at(0)[QStringLiteral("filePath")].toString(), source);
+        QCOMPARE(journal.at(0)[QStringLiteral("fileName")].toString(), QStringLiteral("act.pdf"));
+        QCOMPARE(window.currentDocument()->filePath(), source);
+    }
+
+    // The open document is stamped as it is now, unsaved changes included;
+    // the stamped copy is opened in the window; an earlier one is kept and
+    // the new one takes a free name.
+    void stampedCopyOpened()
+    {
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        const QByteArray saved = fixtures::readFile(source);
+        const QString earlier = windowtest::writeFixture(bench->files, QStringLiteral("act_подписан.pdf"), "earlier");
+        MainWindow window(AppProduct::editor);
+        window.openFile(source);
+        window.currentDocument()->insertBlankPage(1, QSizeF(595, 842));
+        window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
+        prompt::Driver prompts;
+        QStringList noted;
+        pressSign(prompts, [](SignatureDialog* d) { modeBox(d)->setCurrentIndex(3); });
+        note(prompts, &noted);
+        window.showSignatureDialog(false, {}, {}, QString());
+        const QString stamped = bench->path(QStringLiteral("act_подписан (1).pdf"));
+        QCOMPARE(noted.size(), 1);
+        QVERIFY2(noted.first().contains(QStringLiteral("PDF со штампом: ") + stamped), qPrintable(noted.first()));
+        QCOMPARE(fixtures::readFile(earlier), QByteArray("earlier"));
+        QCOMPARE(bench->calls().value(1).input, stamped);
+        QCOMPARE(window.currentDocument()->filePath(), stamped);
+        QCOMPARE(window.currentDocument()->pageCount(), 2);
+        QCOMPARE(fixtures::readFile(source), saved);
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+        QCOMPARE(bench->journal().at(0)[QStringLiteral("filePath")].toString(), stamped);
+    }
+
+    // After a failure the dialog signs again with a run of its own: a fresh
+    // scratch folder, a new description, one journal record.
+    void secondAttemptAfterFailure()
+    {
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        const QString once = bench->path(QStringLiteral("failed-once"));
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(
+            describeOk(), QStringLiteral("if [ -e '%1' ]; then %2; else touch '%1'; "
+                                         "echo '{\"ok\":false,\"error\":\"Неверный пароль\"}'; fi")
+                              .arg(once, signOk())));
+        prompt::Driver prompts;
+        QStringList noted;
+        pressSign(prompts, [](SignatureDialog* d) { modeBox(d)->setCurrentIndex(3); });
+        note(prompts, &noted);
+        pressSign(prompts, {});
+        note(prompts, &noted);
+        window.showSignatureDialog(false, {}, {}, source);
+        QCOMPARE(noted.size(), 2);
+        QCOMPARE(noted[0], QStringLiteral("Ошибка подписи|Неверный пароль"));
+        QVERIFY2(noted[1].startsWith(QStringLiteral("Подпись создана|")), qPrintable(noted[1]));
+        const QList<Call> calls = bench->calls();
+        QCOMPARE(bench->kinds(), (QStringList{"describe", "sign", "describe", "sign"}));
+        QVERIFY(calls[0].folder != calls[2].folder);
+        // The first attempt's stamped copy stays; the second takes a free name.
+        QCOMPARE(QFileInfo(calls[1].input).fileName(), QStringLiteral("act_подписан.pdf"));
+        QCOMPARE(QFileInfo(calls[3].input).fileName(), QStringLiteral("act_подписан (1).pdf"));
+        QCOMPARE(bench->journal().size(), 1);
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+    }
+
+    // A temporary folder that cannot hold the scratch: nothing is started.
+    void scratchUnavailable()
+    {
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        const QString notFolder = windowtest::writeFixture(bench->files, QStringLiteral("not-a-folder"), "x");
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
+        qputenv("TMPDIR", notFolder.toUtf8());
+        bool reopened = false;
+        const QStringList noted = signFile(window, source, 0, &reopened);
+        qputenv("TMPDIR", bench->tempRoot.path().toUtf8());
+        QCOMPARE(noted.size(), 1);
+        QVERIFY2(noted.first().startsWith(QStringLiteral("Подписание|Не удалось подготовить параметры подписи: ")),
+                 qPrintable(noted.first()));
+        QVERIFY(reopened);
+        QCOMPARE(bench->calls().size(), 0);
+    }
+
+    // Closing the dialog while a child runs kills it and removes the
+    // scratch; nothing reports afterwards.
+    void closeDuringRun_data()
+    {
+        QTest::addColumn<bool>("whileDescribing");
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("describing, Escape") << true << true;
+        QTest::newRow("signing, closed") << false << false;
+    }
+
+    void closeDuringRun()
+    {
+        QFETCH(bool, whileDescribing);
+        QFETCH(bool, escape);
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        const QString pidFile = bench->path(QStringLiteral("pid"));
+        const QString sleeper = QStringLiteral("echo $$ > '%1'; exec sleep 30").arg(pidFile);
+        MainWindow window(AppProduct::editor);
+        window.openFile(source);
+        window.setSigningWorkerProgram(whileDescribing ? bench->standIn(sleeper, signOk())
+                                                       : bench->standIn(describeOk(), sleeper));
+        prompt::Driver prompts;
+        QPointer<SignatureDialog> dialog;
+        QString pid;
+        QString folder;
+        pressSign(
+            prompts,
+            [&](SignatureDialog* d) {
+                modeBox(d)->setCurrentIndex(4);
+                whenWritten(pidFile, d, [&, d](const QString& line) {
+                    pid = line;
+                    folder = bench->calls().value(bench->calls().size() - 1).folder;
+                    QVERIFY(QFileInfo(folder).isDir());
+                    QVERIFY(d->isSigningBusy());
+                    if (escape)
+                        QTest::keyClick(d, Qt::Key_Escape);
+                    else
+                        d->reject();
+                });
+            },
+            &dialog);
+        QStringList noted;
+        note(prompts, &noted);
+        QElapsedTimer clock;
+        clock.start();
+        window.showSignatureDialog(false, {}, {}, QString());
+        QVERIFY(clock.elapsed() < 15000);
+        QTest::qWait(50);
+        QVERIFY(dialog.isNull());
+        QCOMPARE(noted, QStringList{});
+        QVERIFY2(processGone(pid), qPrintable(pid));
+        QVERIFY(!folder.isEmpty());
+        QVERIFY(!QFileInfo::exists(folder));
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+        QCOMPARE(bench->journal().size(), 0);
+        QCOMPARE(bench->kinds().size(), whileDescribing ? 1 : 2);
+    }
+};
+
+QTEST_MAIN(TestSigningRun)
+#include "tst_signingrun.moc"
