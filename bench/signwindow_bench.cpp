@@ -23,7 +23,6 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <functional>
 
 namespace {
 
@@ -39,21 +38,6 @@ QPushButton* buttonIn(QWidget* window, const QString& text)
     return nullptr;
 }
 
-// Polls until a modal window for which act returns true appears.
-bool waitFor(const std::function<bool(QWidget*)>& act, int timeoutMs = 600000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            if (act(modal))
-                return true;
-        }
-    }
-    return false;
-}
-
 // The children's own time: a wrapper appends start and end in ns.
 QString writeTimingWrapper(const QString& dir)
 {
@@ -61,7 +45,8 @@ QString writeTimingWrapper(const QString& dir)
     QFile file(path);
     file.open(QIODevice::WriteOnly);
     file.write("#!/bin/sh\nstart=$(date +%s%N)\n\"" VORN_PDF_EXECUTABLE "\" \"$@\"\nrc=$?\n"
-               "echo \"$start $(date +%s%N)\" >> \"" + QFile::encodeName(dir) + "/child-times\"\nexit $rc\n");
+               "[ \"$1\" = --vorn-sign-file ] && echo \"$start $(date +%s%N)\" >> \"" + QFile::encodeName(dir)
+               + "/child-times\"\nexit $rc\n");
     file.close();
     file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     return path;
@@ -82,78 +67,88 @@ double childMsAndReset(const QString& dir)
     return ms;
 }
 
-// Presses "Подписать" in the dialog with the container and mode set; true
-// when the final message came; elapsed in ms from the press to it.
-bool signInDialog(QWidget* dialog, const QString& p12, int mode, qint64* elapsed, bool batch)
-{
-    auto* d = qobject_cast<SignatureDialog*>(dialog);
-    QList<QLineEdit*> fields = d->findChildren<QLineEdit*>(QStringLiteral("DialogLineEdit"));
-    // The key group's fields in order: certificate, key, key password,
-    // container, container password.
-    QList<QLineEdit*> keyFields;
-    for (QLineEdit* field : fields) {
-        if (field->parentWidget() && field->parentWidget()->property("title").toString() == QLatin1String("Linux / OpenSSL"))
-            keyFields << field;
+// Answers the signature dialog from a timer inside its own event loop: sets
+// the container and mode, presses "Подписать", agrees to the batch and
+// closes the final message. elapsed: from the press to that message.
+class DialogDriver : public QObject {
+public:
+    DialogDriver(QString p12, int mode, bool batch) : p12(std::move(p12)), mode(mode), batch(batch)
+    {
+        connect(&poll, &QTimer::timeout, this, [this] { step(); });
+        poll.start(5);
     }
-    if (keyFields.size() < 5)
-        return false;
-    keyFields[0]->clear();
-    keyFields[1]->clear();
-    keyFields[3]->setText(p12);
-    for (QComboBox* box : d->findChildren<QComboBox*>()) {
-        if (box->count() == 5 && box->itemData(4).toInt() == 4)
-            box->setCurrentIndex(mode);
-    }
-    QElapsedTimer timer;
-    timer.start();
-    buttonIn(d, QStringLiteral("Подписать"))->click();
-    if (batch && !waitFor([](QWidget* w) {
-            QPushButton* yes = buttonIn(w, QStringLiteral("Подписать остальные"));
-            if (yes)
-                yes->click();
-            return yes != nullptr;
-        }))
-        return false;
-    QString text;
-    const bool done = waitFor([&text](QWidget* w) {
-        if (w->windowTitle() != QStringLiteral("Подпись создана") && w->windowTitle() != QStringLiteral("Ошибка подписи")
-            && w->windowTitle() != QStringLiteral("Подписание"))
-            return false;
-        for (QLabel* label : w->findChildren<QLabel*>())
-            text += label->text() + QLatin1Char(' ');
-        if (QPushButton* ok = buttonIn(w, QStringLiteral("OK")))
-            ok->click();
-        else
-            w->close();
-        return true;
-    });
-    *elapsed = timer.elapsed();
-    if (!text.contains(QStringLiteral("Подписан:")))
-        std::printf("  message: %s\n", qPrintable(text.left(300)));
-    return done && text.contains(QStringLiteral("Подписан:"));
-}
 
-void runDialog(MainWindow& window, const QStringList& batch, const std::function<void(QWidget*)>& inDialog)
-{
-    QTimer::singleShot(0, &window, [&window, batch] {
-        window.showSignatureDialog(false, batch, {}, batch.isEmpty() ? QString() : batch.first());
-    });
-    waitFor([&inDialog](QWidget* w) {
-        if (!qobject_cast<SignatureDialog*>(w))
-            return false;
-        // The certificate search ends first, so the run button is enabled.
-        QElapsedTimer t;
-        t.start();
-        while (!buttonIn(w, QStringLiteral("Подписать")) && t.elapsed() < 30000)
-            QApplication::processEvents(QEventLoop::AllEvents, 5);
-        inDialog(w);
-        return true;
-    });
-    QElapsedTimer t;
-    t.start();
-    while (QApplication::activeModalWidget() && t.elapsed() < 5000)
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-}
+    qint64 elapsed = -1;
+    qint64 longestStallMs = 0;  // between two ticks of the poll while signing
+    bool ok = false;
+
+private:
+    void step()
+    {
+        if (state == 1 || state == 2) {
+            longestStallMs = qMax(longestStallMs, timer.elapsed() - lastTick);
+            lastTick = timer.elapsed();
+        }
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || busy)
+            return;
+        busy = true;
+        if (state == 0) {
+            if (auto* d = qobject_cast<SignatureDialog*>(modal); d && buttonIn(d, QStringLiteral("Подписать"))) {
+                QList<QLineEdit*> keyFields;
+                for (QLineEdit* field : d->findChildren<QLineEdit*>()) {
+                    if (field->parentWidget()->property("title").toString() == QLatin1String("Linux / OpenSSL"))
+                        keyFields << field;
+                }
+                keyFields[0]->clear();
+                keyFields[1]->clear();
+                keyFields[3]->setText(p12);
+                for (QComboBox* box : d->findChildren<QComboBox*>()) {
+                    if (box->count() == 5 && box->itemData(4).toInt() == 4)
+                        box->setCurrentIndex(mode);
+                }
+                state = batch ? 1 : 2;
+                timer.start();
+                lastTick = 0;
+                buttonIn(d, QStringLiteral("Подписать"))->click();
+            }
+        } else if (state == 1) {
+            if (QPushButton* yes = buttonIn(modal, QStringLiteral("Подписать остальные"))) {
+                state = 2;
+                yes->click();
+            }
+        } else if (state == 2 && !qobject_cast<SignatureDialog*>(modal)) {
+            QString text;
+            for (QLabel* label : modal->findChildren<QLabel*>())
+                text += label->text() + QLatin1Char(' ');
+            elapsed = timer.elapsed();
+            ok = modal->windowTitle() == QStringLiteral("Подпись создана");
+            if (!ok)
+                std::printf("  %s: %s\n", qPrintable(modal->windowTitle()), qPrintable(text.left(300)));
+            state = 3;
+            if (QPushButton* close = buttonIn(modal, QStringLiteral("OK")))
+                close->click();
+            else
+                modal->close();
+            if (!ok) {
+                QTimer::singleShot(100, [] {
+                    if (QWidget* d = QApplication::activeModalWidget())
+                        d->close();
+                });
+            }
+        }
+        busy = false;
+    }
+
+    QString p12;
+    int mode;
+    bool batch;
+    int state = 0;
+    bool busy = false;
+    QTimer poll;
+    QElapsedTimer timer;
+    qint64 lastTick = 0;
+};
 
 } // namespace
 
@@ -192,12 +187,13 @@ int main(int argc, char* argv[])
         for (int mode : {0, 3, 4}) {
             window.openFile(input);
             childMsAndReset(dir.path());
-            qint64 elapsed = -1;
-            bool ok = false;
-            runDialog(window, {}, [&](QWidget* d) { ok = signInDialog(d, p12, mode, &elapsed, false); });
+            DialogDriver driver(p12, mode, false);
+            window.showSignatureDialog(false, {}, {}, QString());
             const double children = childMsAndReset(dir.path());
-            std::printf("mode %d %4lld MB: press to message %7lld ms, children %7.0f ms, window %7.0f ms%s\n", mode,
-                        size / kMegabyte, elapsed, children, elapsed - children, ok ? "" : "  FAILED");
+            std::printf("mode %d %4lld MB: press to message %7lld ms, signing children %7.0f ms, window %7.0f ms, "
+                        "longest stall %5lld ms%s\n",
+                        mode, size / kMegabyte, driver.elapsed, children, driver.elapsed - children,
+                        driver.longestStallMs, driver.ok ? "" : "  FAILED");
             std::fflush(stdout);
             for (const QString& name : QDir(dir.path()).entryList({QStringLiteral("doc-*")}, QDir::Files)) {
                 if (name != QFileInfo(input).fileName())
@@ -214,9 +210,10 @@ int main(int argc, char* argv[])
     }
     const qint64 before = bench::residentBytes();
     childMsAndReset(dir.path());
-    qint64 elapsed = -1;
-    bool ok = false;
-    runDialog(window, files, [&](QWidget* d) { ok = signInDialog(d, p12, 0, &elapsed, true); });
+    DialogDriver driver(p12, 0, true);
+    window.showSignatureDialog(false, files, {}, files.first());
+    const qint64 elapsed = driver.elapsed;
+    const bool ok = driver.ok;
     const double children = childMsAndReset(dir.path());
     const qint64 after = bench::residentBytes();
     std::printf("batch of %d (mode 0): %lld ms, %.1f ms a file (children %.1f ms a file); memory %lld -> %lld MB%s\n",

@@ -233,6 +233,7 @@ QWidget* SignatureDialog::buildCertificateGroup()
     m_certificateList->setObjectName(QStringLiteral("OpenRecentList"));
     m_certificateList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_certificateList->setMinimumHeight(160);
+    m_certificateList->setWordWrap(true);
     m_certificateStack->addWidget(m_certificateList);
 
     m_loadingPage = new QWidget;

@@ -10,7 +10,6 @@
 #include "SigningRun.h"
 #include "SigningScratch.h"
 
-#include <QCryptographicHash>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -83,19 +82,12 @@ bool SigningBatch::signOne(const QString& file, QString* stampedPath, SignatureR
     request->outputPath =
         uniqueSiblingPathLikeChrome(SignatureService::defaultOutputPath(file, templateRequest.mode));
     if (templateRequest.mode == StampedPdfDetached) {
-        QFile source(file);
-        QCryptographicHash hash(QCryptographicHash::Sha256);
-        if (!source.open(QIODevice::ReadOnly) || !hash.addData(&source)) {
-            *error = tr("Не удалось прочитать PDF перед нанесением штампа: %1").arg(source.errorString());
-            return false;
-        }
         const QString stamped = uniqueSiblingPathLikeChrome(stampedPdfPathForSignature(file, request->outputPath));
         if (QFileInfo(stamped).absoluteFilePath() == QFileInfo(file).absoluteFilePath()) {
             *error = tr("PDF со штампом не должен перезаписывать исходный файл.");
             return false;
         }
-        if (!createStampedPdfCopy(file, stamped, certificate, hash.result(), QDateTime::currentDateTime(),
-                                  stampOptions, error))
+        if (!SigningRun::stampCopyForSigning(file, stamped, certificate, stampOptions, error))
             return false;
         request->inputPath = stamped;
         *stampedPath = stamped;

@@ -1,6 +1,7 @@
 #include "SigningRun.h"
 
 #include "DialogKit.h"
+#include "DocumentJob.h"
 #include "MainWindow.h"
 #include "OutputPaths.h"
 #include "PdfDocument.h"
@@ -206,70 +207,108 @@ void SigningRun::finishDescribe(QProcess* process, bool processOk, const QByteAr
     prepareAndSign();
 }
 
+// What the preparation on the worker thread hands back.
+struct SigningRun::Prepared {
+    QString failureText;  // empty: prepared
+    QString stampedPath;
+};
+
+// The document copy, the hash and the stamped copy are long for large files:
+// they run on a job's thread while the dialog shows its busy state.
 void SigningRun::prepareAndSign()
 {
-    SignatureRequest& request = record.request;
+    const SignatureMode mode = record.request.mode;
+    const bool copyDocument = inputIsOpenDocument && (mode == EmbeddedPdf || mode == StampedPdfDetached);
+    std::shared_ptr<PdfDocument> document;
     QString error;
-    if (inputIsOpenDocument && (request.mode == EmbeddedPdf || request.mode == StampedPdfDetached)) {
+    if (copyDocument) {
         sourceCopyPath = scratch->reserve(QStringLiteral("vorn-sign-source-"), QStringLiteral(".pdf"), &error);
-        const std::shared_ptr<PdfDocument> document = window ? window->documentForReading() : nullptr;
+        document = window ? window->documentForReading() : nullptr;
         if (aborted || !dialog)
             return;
-        if (sourceCopyPath.isEmpty() || !document || !document->saveCopy(sourceCopyPath)) {
+        if (sourceCopyPath.isEmpty() || !document) {
             failSigningRun(tr("Подписание"), tr("Не удалось сохранить текущий документ во временный PDF."));
             return;
         }
     }
-    if (request.mode == EmbeddedPdf && inputIsOpenDocument) {
-        request.inputPath = sourceCopyPath;
-        journalInput = input;  // the copy is gone after the run
+    QString stamped;
+    if (mode == StampedPdfDetached) {
+        const QString wanted = stampedPdfPathForSignature(input, record.request.outputPath);
+        if (samePath(wanted, input)) {
+            failSigningRun(tr("Подписание"), tr("PDF со штампом не должен перезаписывать исходный файл."));
+            return;
+        }
+        // An earlier stamped copy (perhaps signed already) is never overwritten.
+        stamped = uniqueSiblingPathLikeChrome(wanted);
     }
-    if (request.mode == StampedPdfDetached && !prepareStampedCopy(inputIsOpenDocument ? sourceCopyPath : input))
+    if (!copyDocument && mode != StampedPdfDetached) {
+        sendRequest();
         return;
+    }
 
+    const auto prepared = std::make_shared<Prepared>();
+    const QString copyPath = sourceCopyPath;
+    const QString stampSource = copyDocument ? sourceCopyPath : input;
+    const SigningCertificate signer = certificate;
+    const SignatureStampOptions options = stampOptions;
+    preparation = std::make_unique<DocumentJob>(document);
+    connect(preparation.get(), &DocumentJob::finished, this, [this, prepared, stamped] {
+        preparation.release()->deleteLater();
+        if (aborted || !dialog)
+            return;
+        if (!prepared->failureText.isEmpty()) {
+            failSigningRun(tr("Подписание"), prepared->failureText);
+            return;
+        }
+        if (record.request.mode == EmbeddedPdf) {
+            record.request.inputPath = sourceCopyPath;
+            journalInput = input;  // the copy is gone after the run
+        } else {
+            record.request.inputPath = stamped;
+            record.stampedPdfPath = stamped;
+        }
+        sendRequest();
+    });
+    preparation->start([prepared, copyPath, stampSource, stamped, signer, options, mode](DocumentJob::Control& control) {
+        if (control.document() && !control.document()->saveCopy(copyPath)) {
+            prepared->failureText = tr("Не удалось сохранить текущий документ во временный PDF.");
+            return;
+        }
+        if (mode == StampedPdfDetached)
+            stampCopyForSigning(stampSource, stamped, signer, options, &prepared->failureText);
+    });
+}
+
+bool SigningRun::stampCopyForSigning(const QString& source, const QString& stamped,
+                                     const SigningCertificate& certificate, const SignatureStampOptions& options,
+                                     QString* error)
+{
+    QFile file(source);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) {
+        *error = tr("Не удалось прочитать PDF перед нанесением штампа: %1").arg(file.errorString());
+        return false;
+    }
+    file.close();
+    return createStampedPdfCopy(source, stamped, certificate, hash.result(), QDateTime::currentDateTime(), options,
+                                error);
+}
+
+void SigningRun::sendRequest()
+{
+    QString error;
     const QString path = scratch->reserve(QStringLiteral("vorn-sign-request-"), QStringLiteral(".json"), &error);
     if (path.isEmpty()) {
         failSigningRun(tr("Подписание"), tr("Не удалось подготовить параметры подписи: %1").arg(error));
         return;
     }
     record.requestFilePath = path;
-    if (!writeSignatureRequestFile(request, path, &error)) {
+    if (!writeSignatureRequestFile(record.request, path, &error)) {
         failSigningRun(tr("Подписание"), error);
         return;
     }
     dialog->setSigningBusy(true, tr("Подписываю документ..."));
     startChild(path, false);
-}
-
-bool SigningRun::prepareStampedCopy(const QString& stampSource)
-{
-    QFile source(stampSource);
-    if (!source.open(QIODevice::ReadOnly)) {
-        failSigningRun(tr("Подписание"), tr("Не удалось прочитать PDF перед нанесением штампа: %1").arg(source.errorString()));
-        return false;
-    }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!hash.addData(&source)) {
-        failSigningRun(tr("Подписание"), tr("Не удалось прочитать PDF перед нанесением штампа: %1").arg(source.errorString()));
-        return false;
-    }
-    source.close();
-    const QString wanted = stampedPdfPathForSignature(input, record.request.outputPath);
-    if (samePath(wanted, input)) {
-        failSigningRun(tr("Подписание"), tr("PDF со штампом не должен перезаписывать исходный файл."));
-        return false;
-    }
-    // An earlier stamped copy (perhaps signed already) is never overwritten.
-    const QString stamped = uniqueSiblingPathLikeChrome(wanted);
-    QString error;
-    if (!createStampedPdfCopy(stampSource, stamped, certificate, hash.result(), QDateTime::currentDateTime(),
-                              stampOptions, &error)) {
-        failSigningRun(tr("Подписание"), error);
-        return false;
-    }
-    record.request.inputPath = stamped;
-    record.stampedPdfPath = stamped;
-    return true;
 }
 
 void SigningRun::finishSigningRun(QProcess* process, bool processOk, const QByteArray& out, const QByteArray& err,
@@ -385,6 +424,9 @@ void SigningRun::abort()
     aborted = true;
     if (batch)
         batch->cancel();
+    // A preparation cannot stop inside a save; it is waited for, its end
+    // not delivered.
+    preparation.reset();
     if (child) {
         QProcess* process = child;
         claimSigningChildEnd(process);

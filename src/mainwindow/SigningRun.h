@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class DocumentJob;
 class MainWindow;
 class QProcess;
 class SignatureDialog;
@@ -47,13 +48,19 @@ public:
     // The ten request keys as one compact JSON object; false with error
     // "Не удалось подготовить параметры подписи: %1" when it cannot be written.
     static bool writeSignatureRequestFile(const SignatureRequest& request, const QString& path, QString* error);
+    // Hashes source and writes its copy with the visible stamp to stamped;
+    // false with the text to show. Any thread.
+    static bool stampCopyForSigning(const QString& source, const QString& stamped,
+                                    const SigningCertificate& certificate, const SignatureStampOptions& options,
+                                    QString* error);
 
 private:
     void describeCertificate();
     void finishDescribe(QProcess* process, bool processOk, const QByteArray& out, const QByteArray& err,
                         const QString& fallbackText);
+    struct Prepared;
     void prepareAndSign();
-    bool prepareStampedCopy(const QString& stampSource);
+    void sendRequest();
     void finishSigningRun(QProcess* process, bool processOk, const QByteArray& out, const QByteArray& err,
                           const QString& fallbackText);
     void failSigningRun(const QString& title, const QString& text);
@@ -66,6 +73,7 @@ private:
     QPointer<MainWindow> window;
     SigningChild children;
     std::unique_ptr<SigningScratch> scratch;
+    std::unique_ptr<DocumentJob> preparation;
     QPointer<QProcess> child;
     SigningBatch* batch = nullptr;  // while a batch runs
     bool running = false;

@@ -281,6 +281,22 @@ private slots:
         QCOMPARE(journal().size(), 1);
     }
 
+    // Cyrillic folders and names go through the request file and both
+    // children unchanged.
+    void cyrillicPaths()
+    {
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("Договоры 2026")));
+        const QString input = windowtest::writePdf(dir, QStringLiteral("Договоры 2026/акт №5.pdf"), 1);
+        MainWindow window(AppProduct::ecp);
+        window.setSigningWorkerProgram(kExecutable);
+        const QString message = signIn(window, Choice{3, {}, {}, p12}, input);
+        QVERIFY2(message.startsWith(QStringLiteral("Подпись создана|Подписан: акт №5.pdf")), qPrintable(message));
+        const QString stamped = dir.filePath(QStringLiteral("Договоры 2026/акт №5_подписан.pdf"));
+        QVERIFY(cmsVerifies(input + QStringLiteral(".sig"), stamped));
+        QCOMPARE(journal().first().toObject().value(QStringLiteral("fileName")).toString(),
+                 QStringLiteral("акт №5_подписан.pdf"));
+    }
+
     // Signing again never overwrites the first stamped copy; both pairs verify.
     void secondStampedCopy()
     {
