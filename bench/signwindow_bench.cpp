@@ -7,6 +7,7 @@
 #include "PaddedPdf.h"
 #include "ProcessMemory.h"
 #include "SignatureDialog.h"
+#include "SignatureStampTemplate.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -175,6 +176,41 @@ int main(int argc, char* argv[])
                        "-keyout", dir.path() + "/k.pem", "-out", dir.path() + "/c.pem"});
     QProcess::execute(QStringLiteral("openssl"), {"pkcs12", "-export", "-inkey", dir.path() + "/k.pem", "-in",
                                                   dir.path() + "/c.pem", "-passout", "pass:", "-out", p12});
+
+    // The dialog with 100 stored stamp templates: built, and its template
+    // previews all drawn.
+    for (int i = 0; i < 100; ++i) {
+        SignatureStampTemplate stamp = loadSignatureStampTemplate(QStringLiteral("default"));
+        stamp.id.clear();
+        stamp.builtIn = false;
+        stamp.name = QStringLiteral("Шаблон %1").arg(i, 3, 10, QLatin1Char('0'));
+        saveSignatureStampTemplate(stamp, nullptr);
+    }
+    {
+        SignatureDialog::Setup setup;
+        setup.sourcePath = p12;
+        setup.children.program = writeTimingWrapper(dir.path());
+        QElapsedTimer timer;
+        timer.start();
+        SignatureDialog dialog(setup, nullptr);
+        const qint64 built = timer.elapsed();
+        QComboBox* templates = nullptr;
+        for (QComboBox* box : dialog.findChildren<QComboBox*>()) {
+            if (box->iconSize() == QSize(118, 48))
+                templates = box;
+        }
+        qint64 longest = 0;
+        qint64 last = timer.elapsed();
+        while (templates && templates->itemIcon(templates->count() - 1).isNull() && timer.elapsed() < 60000) {
+            QApplication::processEvents();
+            longest = qMax(longest, timer.elapsed() - last);
+            last = timer.elapsed();
+        }
+        std::printf("dialog with %d templates: built in %lld ms, previews drawn after %lld ms, longest step %lld ms\n",
+                    templates ? templates->count() : 0, built, timer.elapsed(), longest);
+        QDir(signatureStampTemplatesDir()).removeRecursively();
+        childMsAndReset(dir.path());
+    }
 
     MainWindow window(AppProduct::editor);
     window.setSigningWorkerProgram(writeTimingWrapper(dir.path()));

@@ -3,6 +3,7 @@
 #include "PromptDriver.h"
 #include "SignatureDialog.h"
 #include "SignatureService.h"
+#include "SignatureStampTemplate.h"
 #include "StandInWorker.h"
 #include "WindowTestSupport.h"
 
@@ -372,6 +373,40 @@ private slots:
         SignatureDialog::Setup broken;
         broken.sourcePath = windowtest::writeFixture(dir, QStringLiteral("broken.pdf"), "%PDF-1.4 junk");
         QCOMPARE(dialogWith(QStringLiteral("echo '{}'"), broken)->stampPageCount(), 1);
+    }
+
+    // The template box after the editor: the returned template is chosen, a
+    // template that went is replaced by the first, and previews fill in later.
+    void templateBox()
+    {
+        QDir(signatureStampTemplatesDir()).removeRecursively();
+        QStringList ids;
+        for (const QString& name : {QStringLiteral("Отдел кадров"), QStringLiteral("Бухгалтерия")}) {
+            SignatureStampTemplate stamp = loadSignatureStampTemplate(QStringLiteral("default"));
+            stamp.id.clear();
+            stamp.builtIn = false;
+            stamp.name = name;
+            QString error;
+            QVERIFY2(saveSignatureStampTemplate(stamp, &error), qPrintable(error));
+            ids << stamp.id;
+        }
+        auto d = dialogWith(QStringLiteral("echo '{}'"));
+        QComboBox* box = nullptr;
+        for (QComboBox* candidate : d->findChildren<QComboBox*>()) {
+            if (candidate->iconSize() == QSize(118, 48))
+                box = candidate;
+        }
+        QVERIFY(box);
+        QCOMPARE(box->count(), 3);
+        d->reloadStampTemplateCombo(ids.at(0));
+        QCOMPARE(box->currentData().toString(), ids.at(0));
+        d->reloadStampTemplateCombo(QString());  // keeps the current one
+        QCOMPARE(box->currentData().toString(), ids.at(0));
+        QVERIFY(QDir(signatureStampTemplatesDir()).removeRecursively());
+        d->reloadStampTemplateCombo(ids.at(1));
+        QCOMPARE(box->count(), 1);
+        QCOMPARE(box->currentIndex(), 0);
+        QTRY_VERIFY(!box->itemIcon(0).isNull());
     }
 
     void busyState()
