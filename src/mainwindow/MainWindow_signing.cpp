@@ -11,7 +11,6 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QSet>
 
 #include <memory>
 

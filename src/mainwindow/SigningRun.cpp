@@ -53,13 +53,36 @@ SigningRun::~SigningRun()
 
 bool SigningRun::writeSignatureRequestFile(const SignatureRequest& request, const QString& path, QString* error)
 {
+    return writeRequestObject(signatureRequestToJson(request), path, error);
+}
+
+bool SigningRun::writeRequestObject(const QJsonObject& object, const QString& path, QString* error)
+{
     QFile file(path);
-    const QByteArray text = QJsonDocument(signatureRequestToJson(request)).toJson(QJsonDocument::Compact);
+    const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact);
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size() && file.flush())
         return true;
     if (error)
-        *error = QObject::tr("Не удалось подготовить параметры подписи: %1").arg(file.errorString());
+        *error = tr("Не удалось подготовить параметры подписи: %1").arg(file.errorString());
     return false;
+}
+
+// The run's request file in its scratch; empty after failing the run.
+QString SigningRun::writeRequest(bool describeOnly)
+{
+    QString error;
+    const QString path = scratch->reserve(QStringLiteral("vorn-sign-request-"), QStringLiteral(".json"), &error);
+    QJsonObject object = signatureRequestToJson(record.request);
+    if (describeOnly)
+        object.insert(QStringLiteral("describeOnly"), true);
+    if (path.isEmpty())
+        error = tr("Не удалось подготовить параметры подписи: %1").arg(error);
+    if (path.isEmpty() || !writeRequestObject(object, path, &error)) {
+        failSigningRun(tr("Подписание"), error);
+        return {};
+    }
+    record.requestFilePath = path;
+    return path;
 }
 
 void SigningRun::start()
@@ -157,21 +180,9 @@ QProcess* SigningRun::startChild(const QString& requestPath, bool describe)
 // before any stamped copy exists.
 void SigningRun::describeCertificate()
 {
-    QString error;
-    const QString path = scratch->reserve(QStringLiteral("vorn-sign-request-"), QStringLiteral(".json"), &error);
-    QJsonObject object = signatureRequestToJson(record.request);
-    object.insert(QStringLiteral("describeOnly"), true);
-    QFile file(path);
-    const QByteArray text = QJsonDocument(object).toJson(QJsonDocument::Compact);
-    if (path.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size()
-        || !file.flush()) {
-        failSigningRun(tr("Подписание"),
-                       tr("Не удалось подготовить параметры подписи: %1").arg(path.isEmpty() ? error : file.errorString()));
-        return;
-    }
-    file.close();
-    record.requestFilePath = path;
-    startChild(path, true);
+    const QString path = writeRequest(true);
+    if (!path.isEmpty())
+        startChild(path, true);
 }
 
 void SigningRun::finishDescribe(QProcess* process, bool processOk, const QByteArray& out, const QByteArray& err,
@@ -296,17 +307,9 @@ bool SigningRun::stampCopyForSigning(const QString& source, const QString& stamp
 
 void SigningRun::sendRequest()
 {
-    QString error;
-    const QString path = scratch->reserve(QStringLiteral("vorn-sign-request-"), QStringLiteral(".json"), &error);
-    if (path.isEmpty()) {
-        failSigningRun(tr("Подписание"), tr("Не удалось подготовить параметры подписи: %1").arg(error));
+    const QString path = writeRequest(false);
+    if (path.isEmpty())
         return;
-    }
-    record.requestFilePath = path;
-    if (!writeSignatureRequestFile(record.request, path, &error)) {
-        failSigningRun(tr("Подписание"), error);
-        return;
-    }
     dialog->setSigningBusy(true, tr("Подписываю документ..."));
     startChild(path, false);
 }

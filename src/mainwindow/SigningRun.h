@@ -12,6 +12,7 @@
 
 class DocumentJob;
 class MainWindow;
+class QJsonObject;
 class QProcess;
 class SignatureDialog;
 class SigningBatch;
@@ -55,6 +56,8 @@ public:
                                     QString* error);
 
 private:
+    static bool writeRequestObject(const QJsonObject& object, const QString& path, QString* error);
+    QString writeRequest(bool describeOnly);
     void describeCertificate();
     void finishDescribe(QProcess* process, bool processOk, const QByteArray& out, const QByteArray& err,
                         const QString& fallbackText);
