@@ -145,6 +145,8 @@ private slots:
         QVERIFY(dir.isValid());
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath(QStringLiteral("config"))));
         qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(QStringLiteral("data"))));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("tmp")));
+        qputenv("TMPDIR", QFile::encodeName(dir.filePath(QStringLiteral("tmp"))));
         QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
         QCoreApplication::setApplicationName(QStringLiteral("vorn-pdf-editor"));
         QSettings().clear();
