@@ -185,10 +185,7 @@ SignatureDialog::~SignatureDialog()
 {
     qDeleteAll(findChildren<SigningRun*>(Qt::FindDirectChildrenOnly));
     if (QProcess* process = m_search) {
-        claimSigningChildEnd(process);
-        process->disconnect(this);
-        process->kill();
-        process->waitForFinished(1000);
+        killSigningChild(process);
         delete process;
     }
 }

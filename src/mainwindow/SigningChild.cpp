@@ -17,6 +17,14 @@ void SigningChild::configure(QProcess* process, const QStringList& arguments, co
     process->setProcessChannelMode(QProcess::SeparateChannels);
 }
 
+void killSigningChild(QProcess* process)
+{
+    claimSigningChildEnd(process);
+    process->disconnect();
+    process->kill();
+    process->waitForFinished(1000);
+}
+
 bool claimSigningChildEnd(QObject* process)
 {
     static const char* const kDone = "_vorn_done";

@@ -19,6 +19,10 @@ struct SigningChild {
     void configure(QProcess* process, const QStringList& arguments, const char* marker) const;
 };
 
+// Ends a child at once: its ends are claimed and its signals cut, so no
+// slot hears of it, then it is killed and reaped. The caller deletes it.
+void killSigningChild(QProcess* process);
+
 // The once-guard of a child's ends: true the first time it is asked for
 // process (setting "_vorn_done"), false afterwards and for a null process.
 bool claimSigningChildEnd(QObject* process);

@@ -147,7 +147,7 @@ void SigningRun::start()
     describeCertificate();
 }
 
-QProcess* SigningRun::startChild(const QString& requestPath, bool describe)
+void SigningRun::startChild(const QString& requestPath, bool describe)
 {
     auto* process = new QProcess(this);
     child = process;
@@ -172,7 +172,6 @@ QProcess* SigningRun::startChild(const QString& requestPath, bool describe)
                status == QProcess::CrashExit ? crashed : tr("Подписание завершилось с ошибкой."));
     });
     process->start(QIODevice::ReadWrite);
-    return process;
 }
 
 // The key material is read by a child first: the certificate it names goes
@@ -431,12 +430,8 @@ void SigningRun::abort()
     // not delivered.
     preparation.reset();
     if (child) {
-        QProcess* process = child;
-        claimSigningChildEnd(process);
-        process->disconnect(this);
-        process->kill();
-        process->waitForFinished(1000);
-        process->deleteLater();
+        killSigningChild(child);
+        child->deleteLater();
     }
     if (running)
         end();

@@ -70,7 +70,7 @@ private:
     void succeed();
     void openResult(const QString& path);
     void end();
-    QProcess* startChild(const QString& requestPath, bool describe);
+    void startChild(const QString& requestPath, bool describe);
 
     QPointer<SignatureDialog> dialog;
     QPointer<MainWindow> window;
