@@ -191,6 +191,8 @@ public:
     static constexpr qint64 kMaxRenderPixels = qint64(80) * 1000 * 1000;
     // Largest file the engine reads into memory.
     static constexpr qint64 kMaxFileBytes = qint64(1536) * 1024 * 1024;
+    // The largest page side a PDF allows, in points.
+    static constexpr double kMaxPageSide = 14400.0;
 
 private:
     class ChangeNotice;
@@ -226,6 +228,8 @@ private:
     bool documentBytesUnlocked(QByteArray* bytes, QString* error) const;
     bool reloadFromBytesUnlocked(const QByteArray& bytes);
     bool appendPagesFromFile(const QString& path, int pageIndex);
+    // Appends the page of a one-page picture PDF of pageSize points.
+    bool appendPicturePage(const QByteArray& pagePdf, const QSizeF& pageSize);
     // The two ways pages of a checked source come in; the caller holds the lock.
     bool appendPagesUnlocked(fpdf_document_t__* source, int pageIndex, int wanted);
     bool appendFormPagesUnlocked(const QByteArray& source, int pageIndex, int wanted);

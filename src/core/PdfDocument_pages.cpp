@@ -19,12 +19,11 @@ using namespace pdfengine;
 namespace {
 
 constexpr QSizeF kFallbackPageSize(595, 842);  // A4 in points
-constexpr double kMaxPageSide = 14400.0;  // the largest page side a PDF allows, in points
 
 bool isUsablePageSize(const QSizeF& size)
 {
     return std::isfinite(size.width()) && std::isfinite(size.height()) && size.width() > 0 && size.height() > 0 &&
-           size.width() <= kMaxPageSide && size.height() <= kMaxPageSide;
+           size.width() <= PdfDocument::kMaxPageSide && size.height() <= PdfDocument::kMaxPageSide;
 }
 
 QString pageNumberText(int pageIndex)

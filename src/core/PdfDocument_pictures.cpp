@@ -6,20 +6,35 @@
 #include "PicturePagePdf.h"
 #include "PictureFile.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 
 using namespace pdfengine;
 
 namespace {
 
-constexpr double kMaxPageSide = 14400.0;  // the largest page side a PDF allows, in points
 // Pages taken from one multi-page picture file.
 constexpr int kMaxPictureFrames = 5000;
+constexpr qint64 kPdfSignatureWindow = 1024;  // readers find "%PDF-" this far into a file
+
+// Whether the file's name says picture: a suffix one of the readers knows.
+bool namedAsPicture(const QString& path)
+{
+    const QByteArray suffix = QFileInfo(path).suffix().toLower().toLatin1();
+    return !suffix.isEmpty() && suffix != "pdf" && QImageReader::supportedImageFormats().contains(suffix);
+}
+
+bool startsLikePdf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.read(kPdfSignatureWindow).contains("%PDF-");
+}
 
 } // namespace
 
 // Every page of a multi-page TIFF becomes a page, in order; pages appended
-// before a page that fails stay.
+// before a page that fails stay. A JPEG that needs no change keeps its bytes.
 bool PdfDocument::importDocument(const QString& path)
 {
     const ChangeNotice notice(*this, ChangeNotice::Inserted);
@@ -27,15 +42,24 @@ bool PdfDocument::importDocument(const QString& path)
         return false;
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
-    if (!reader.canRead())
+    if (!reader.canRead()) {
+        // A file named as a picture whose content is neither a picture nor a PDF.
+        if (namedAsPicture(path) && QFileInfo(path).isFile() && !startsLikePdf(path)) {
+            setLastError(QStringLiteral("Файл не является изображением: его содержимое не читается как рисунок."));
+            return false;
+        }
         return appendPagesFromFile(path, -1);
+    }
 
-    PictureFile picture(reader);
-    const QString damage = picture.damage(path);
+    PictureFile picture(reader, path);
+    const QString damage = picture.damage();
     if (!damage.isEmpty()) {
         setLastError(damage);
         return false;
     }
+    PictureFile::Jpeg jpeg;
+    if (picture.readJpeg(&jpeg))
+        return appendPicturePage(jpegPagePdf(jpeg.bytes, jpeg.layout, jpeg.turn, jpeg.page), jpeg.page);
     const int frames = picture.frameCount();
     if (frames > kMaxPictureFrames) {
         setLastError(QStringLiteral("В файле изображения %1 страниц, больше %2.").arg(frames).arg(kMaxPictureFrames));
@@ -55,7 +79,7 @@ bool PdfDocument::importDocument(const QString& path)
             return false;
         }
         setLastError(QString());
-        if (!appendRenderedPage(read.image, PictureFile::pageSize(read.fullSize))) {
+        if (!appendRenderedPage(read.image, read.page)) {
             if (lastError().isEmpty())
                 setLastError(QStringLiteral("Не удалось добавить страницу с изображением."));
             return false;
@@ -66,16 +90,27 @@ bool PdfDocument::importDocument(const QString& path)
 
 // The page comes in from a one-page PDF of the picture, so the picture keeps
 // the fewest channels that carry it (no RGB copy of a grey scan, no mask on
-// an opaque photo).
+// an opaque photo, one bit for black and white).
 bool PdfDocument::appendRenderedPage(const QImage& image, const QSizeF& pageSize)
 {
     const ChangeNotice notice(*this, ChangeNotice::Inserted);
     if (notice.refused())
         return false;
-    if (image.isNull() || !(pageSize.width() > 0 && pageSize.height() > 0 && pageSize.width() <= kMaxPageSide &&
-                            pageSize.height() <= kMaxPageSide))
+    if (image.isNull())
         return false;
-    const QByteArray pagePdf = picturePagePdf(image, pageSize);
+    return appendPicturePage(picturePagePdf(image, pageSize), pageSize);
+}
+
+bool PdfDocument::appendPicturePage(const QByteArray& pagePdf, const QSizeF& pageSize)
+{
+    if (!(pageSize.width() > 0 && pageSize.height() > 0 && pageSize.width() <= kMaxPageSide &&
+          pageSize.height() <= kMaxPageSide)) {
+        setLastError(QStringLiteral("Страница %1 × %2 пт не может быть в PDF: сторона страницы больше 0 и не больше %3 пт.")
+                         .arg(pageSize.width(), 0, 'f', 1)
+                         .arg(pageSize.height(), 0, 'f', 1)
+                         .arg(kMaxPageSide, 0, 'f', 0));
+        return false;
+    }
     if (pagePdf.isEmpty()) {
         setLastError(QStringLiteral("Не удалось записать изображение в страницу."));
         return false;
@@ -91,8 +126,13 @@ bool PdfDocument::appendRenderedPage(const QImage& image, const QSizeF& pageSize
         setLastError(pdfiumErrorString());
         return false;
     }
-    if (!api.FPDF_ImportPages(m_doc, source.get(), nullptr, api.FPDF_GetPageCount(m_doc)))
+    // Pages read from the file keep their place in the record of where each page came from.
+    pageOriginsUnlocked();
+    if (!api.FPDF_ImportPages(m_doc, source.get(), nullptr, api.FPDF_GetPageCount(m_doc))) {
+        setLastError(QStringLiteral("pdfium не смог добавить страницу с изображением."));
         return false;
+    }
+    m_pageOrigins.push_back(-1);
     markChangedUnlocked();
     return true;
 }

@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr double kImportedPictureDpi = 150.0;
-constexpr double kMaxPageSide = 14400.0;  // the largest page side a PDF allows, in points
 constexpr qint64 kBytesPerDecodedPixel = 4;
 
 // The limit is the readers' own, one for the process: raised once, never lowered.
@@ -25,27 +23,42 @@ void raiseDecodeLimit()
     });
 }
 
-int maxPageSidePixels()
+double dpiOrDefault(double dpi)
 {
-    return int(kMaxPageSide * kImportedPictureDpi / 72.0);
+    return dpi > 0 ? dpi : PictureFile::kDefaultDpi;
 }
 
-QString tooLargeForPageText(const QSize& pixels)
+// The most pixels a side may have at dpi for its page to stay within a PDF's.
+int maxPageSidePixels(double dpi)
+{
+    return int(PdfDocument::kMaxPageSide * dpiOrDefault(dpi) / 72.0);
+}
+
+QString tooLargeForPageText(const QSize& pixels, const QSizeF& dpi)
 {
     return QStringLiteral("Изображение %1 × %2 точек не помещается на страницу PDF (не более %3 точек по стороне).")
         .arg(pixels.width())
         .arg(pixels.height())
-        .arg(maxPageSidePixels());
+        .arg(std::min(maxPageSidePixels(dpi.width()), maxPageSidePixels(dpi.height())));
 }
 
-bool fitsPage(const QSize& pixels)
+bool fitsPage(const QSize& pixels, const QSizeF& dpi)
 {
-    return std::max(pixels.width(), pixels.height()) <= maxPageSidePixels();
+    return pixels.width() <= maxPageSidePixels(dpi.width()) && pixels.height() <= maxPageSidePixels(dpi.height());
+}
+
+QSize shown(QSize stored, QImageIOHandler::Transformations turn)
+{
+    if (turn & QImageIOHandler::TransformationRotate90)
+        stored.transpose();
+    return stored;
 }
 
 } // namespace
 
-PictureFile::PictureFile(QImageReader& reader) : m_reader(reader)
+PictureFile::PictureFile(QImageReader& reader, const QString& path)
+    : m_reader(reader)
+    , m_file(path)
 {
     raiseDecodeLimit();
     m_reader.setAutoTransform(true);
@@ -53,19 +66,48 @@ PictureFile::PictureFile(QImageReader& reader) : m_reader(reader)
     // Counted before anything reads the header: the TIFF reader counts one page after that.
     if (m_format == "tiff")
         m_frameCount = std::max(1, m_reader.imageCount());
+    if (!m_file.open(QIODevice::ReadOnly) || m_file.size() > PdfDocument::kMaxFileBytes)
+        return;
+    m_size = m_file.size();
+    m_data = m_file.map(0, m_size);
+    m_mapped = m_data != nullptr;
+    if (!m_mapped) {
+        m_read = m_file.readAll();
+        m_data = reinterpret_cast<const uchar*>(m_read.constData());
+        m_size = m_read.size();
+    }
+}
+
+PictureFile::~PictureFile()
+{
+    if (m_mapped)
+        m_file.unmap(const_cast<uchar*>(m_data));
 }
 
 bool PictureFile::nextFrame()
 {
-    return m_reader.jumpToNextImage();
+    if (!m_reader.jumpToNextImage())
+        return false;
+    ++m_frame;
+    return true;
+}
+
+QSizeF PictureFile::shownDpi(QImageIOHandler::Transformations turn) const
+{
+    QSizeF dpi = PictureHeader::recordedDpi(m_format, m_data, m_size, m_frame);
+    if (turn & QImageIOHandler::TransformationRotate90)
+        dpi.transpose();
+    return dpi;
 }
 
 PictureFile::Frame PictureFile::readFrame()
 {
     Frame frame;
     const QSize stored = m_reader.size();
-    if (stored.isValid() && !fitsPage(stored)) {
-        frame.error = tooLargeForPageText(stored);
+    const QImageIOHandler::Transformations turn = m_reader.transformation();
+    const QSizeF dpi = shownDpi(turn);
+    if (stored.isValid() && !fitsPage(shown(stored, turn), dpi)) {
+        frame.error = tooLargeForPageText(shown(stored, turn), dpi);
         return frame;
     }
     const QSize wanted = stored.isValid() ? boundedSize(stored, PdfDocument::kMaxRenderPixels) : QSize();
@@ -84,36 +126,41 @@ PictureFile::Frame PictureFile::readFrame()
                           : QStringLiteral("Изображение повреждено или не читается (%1).").arg(m_reader.errorString());
         return frame;
     }
-    if (stored.isValid()) {
-        frame.fullSize = stored;
-        if (m_reader.transformation() & QImageIOHandler::TransformationRotate90)
-            frame.fullSize.transpose();
-    } else {
-        frame.fullSize = frame.image.size();
-        if (!fitsPage(frame.fullSize)) {
-            frame.error = tooLargeForPageText(frame.fullSize);
-            frame.image = QImage();
-        }
+    frame.fullSize = stored.isValid() ? shown(stored, turn) : frame.image.size();
+    if (!stored.isValid() && !fitsPage(frame.fullSize, dpi)) {
+        frame.error = tooLargeForPageText(frame.fullSize, dpi);
+        frame.image = QImage();
+        return frame;
     }
+    frame.page = pageSize(frame.fullSize, dpi);
     return frame;
 }
 
-QString PictureFile::damage(const QString& path) const
+bool PictureFile::readJpeg(Jpeg* jpeg) const
+{
+    if (m_format != "jpeg" || !m_data || m_frameCount != 1)
+        return false;
+    const PictureHeader::JpegLayout layout = PictureHeader::jpegLayout(m_data, m_size);
+    if (!layout.fitsPdf() || layout.size != m_reader.size() ||
+        qint64(layout.size.width()) * layout.size.height() > PdfDocument::kMaxRenderPixels)
+        return false;
+    const QImageIOHandler::Transformations turn = m_reader.transformation();
+    const QSizeF dpi = shownDpi(turn);
+    if (!fitsPage(shown(layout.size, turn), dpi))
+        return false;
+    // The mapping stays while this object lives; the page copies the bytes.
+    jpeg->bytes = QByteArray::fromRawData(reinterpret_cast<const char*>(m_data), qsizetype(m_size));
+    jpeg->layout = layout;
+    jpeg->turn = turn;
+    jpeg->page = pageSize(shown(layout.size, turn), dpi);
+    return true;
+}
+
+QString PictureFile::damage() const
 {
     if (m_format != "jpeg" && m_format != "gif" && m_format != "bmp")
         return {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > PdfDocument::kMaxFileBytes)
-        return {};
-    bool complete = false;
-    if (const uchar* mapped = file.map(0, file.size())) {
-        complete = isComplete(m_format, mapped, file.size());
-        file.unmap(const_cast<uchar*>(mapped));
-    } else {
-        const QByteArray bytes = file.readAll();
-        complete = isComplete(m_format, reinterpret_cast<const uchar*>(bytes.constData()), bytes.size());
-    }
-    if (complete)
+    if (!m_data || isComplete(m_format, m_data, m_size))
         return {};
     return QStringLiteral("Изображение повреждено: файл %1 обрывается, часть изображения потеряна.")
         .arg(QString::fromLatin1(m_format.toUpper()));
@@ -245,7 +292,7 @@ QSize PictureFile::boundedSize(const QSize& size, qint64 maxPixels)
                  std::max(1, int(std::floor(size.height() * factor))));
 }
 
-QSizeF PictureFile::pageSize(const QSize& pixels)
+QSizeF PictureFile::pageSize(const QSize& pixels, const QSizeF& dpi)
 {
-    return QSizeF(pixels.width() * 72.0 / kImportedPictureDpi, pixels.height() * 72.0 / kImportedPictureDpi);
+    return QSizeF(pixels.width() * 72.0 / dpiOrDefault(dpi.width()), pixels.height() * 72.0 / dpiOrDefault(dpi.height()));
 }

@@ -3,9 +3,12 @@
 #include "PageOwnContent.h"
 #include "PdfEngineInternal.h"
 #include "RasterPdfWriter.h"
+#include "ScanEngine.h"
 
 #include <QBuffer>
 
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include <zlib.h>
@@ -67,12 +70,6 @@ private:
     bool m_failed = false;
 };
 
-struct Planes {
-    QByteArray colour;  // grey or RGB samples, compressed
-    QByteArray alpha;   // empty when the picture is opaque
-    bool grey = false;
-};
-
 // Each row goes in PNG-filtered ("Up": the difference to the row above), which
 // leaves the even paper and flat areas of scans as runs of zeros.
 class FilteredRows {
@@ -96,22 +93,55 @@ private:
     FlateRows m_flate;
 };
 
+// The picture's samples as the page stores them.
+struct Planes {
+    QByteArray colour;  // compressed samples
+    QByteArray alpha;   // empty when the picture is opaque
+    int channels = 3;   // 1 grey, 3 RGB
+    int bits = 8;       // 1 for a black-and-white picture
+};
+
+// One bit a pixel, 1 for white, rows padded to whole bytes.
+bool compressBits(const QImage& grey, Planes& planes)
+{
+    const int width = grey.width();
+    FilteredRows rows((width + 7) / 8);
+    std::vector<uchar> packed(size_t(width + 7) / 8);
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar* line = grey.constScanLine(y);
+        std::fill(packed.begin(), packed.end(), uchar(0));
+        for (int x = 0; x < width; ++x) {
+            if (line[x])
+                packed[size_t(x) / 8] |= uchar(0x80 >> (x % 8));
+        }
+        if (!rows.add(packed.data()))
+            return false;
+    }
+    planes.channels = 1;
+    planes.bits = 1;
+    planes.colour = rows.finish();
+    return !planes.colour.isEmpty();
+}
+
 bool compressPlanes(const QImage& source, Planes& planes)
 {
     const ImageObjectPixels pixels = pixelsForImageObject(source);
     const QImage& image = pixels.image;
     if (image.isNull())
         return false;
-    planes.grey = pixels.format == pdfium::kBitmapGray;
+    const bool grey = pixels.format == pdfium::kBitmapGray;
+    if (grey && isBlackAndWhite(image))
+        return compressBits(image, planes);
+    planes.channels = grey ? 1 : 3;
     const bool withAlpha = pixels.format == pdfium::kBitmapBGRA;
     const int width = image.width();
-    FilteredRows colour(planes.grey ? width : width * 3);
+    FilteredRows colour(grey ? width : width * 3);
     FilteredRows alpha(withAlpha ? width : 0);
-    std::vector<uchar> rgbRow(planes.grey ? 0 : size_t(width) * 3);
+    std::vector<uchar> rgbRow(grey ? 0 : size_t(width) * 3);
     std::vector<uchar> alphaRow(withAlpha ? size_t(width) : 0);
     for (int y = 0; y < image.height(); ++y) {
         const uchar* line = image.constScanLine(y);
-        if (planes.grey) {
+        if (grey) {
             if (!colour.add(line))
                 return false;
             continue;
@@ -133,14 +163,15 @@ bool compressPlanes(const QImage& source, Planes& planes)
     return !planes.colour.isEmpty() && (!withAlpha || !planes.alpha.isEmpty());
 }
 
-QByteArray imageBody(const QSize& size, bool grey, const QByteArray& data, int maskObject)
+QByteArray colourSpace(int channels)
 {
-    const QByteArray colours = grey ? "1" : "3";
+    return channels == 1 ? "/DeviceGray" : "/DeviceRGB";
+}
+
+QByteArray imageBody(const QSize& size, const QByteArray& coding, const QByteArray& data, int maskObject)
+{
     QByteArray body = "<< /Type /XObject /Subtype /Image /Width " + QByteArray::number(size.width()) + " /Height " +
-                      QByteArray::number(size.height()) + " /ColorSpace " + (grey ? "/DeviceGray" : "/DeviceRGB") +
-                      " /BitsPerComponent 8 /Filter /FlateDecode /DecodeParms << /Predictor 12 /Colors " + colours +
-                      " /BitsPerComponent 8 /Columns " + QByteArray::number(size.width()) + " >> /Length " +
-                      QByteArray::number(data.size());
+                      QByteArray::number(size.height()) + ' ' + coding + " /Length " + QByteArray::number(data.size());
     if (maskObject > 0)
         body += " /SMask " + QByteArray::number(maskObject) + " 0 R";
     body.reserve(body.size() + data.size() + 32);
@@ -150,9 +181,82 @@ QByteArray imageBody(const QSize& size, bool grey, const QByteArray& data, int m
     return body;
 }
 
+// Flate-coded samples with the predictor the rows were filtered with.
+QByteArray flateCoding(const QSize& size, int channels, int bits)
+{
+    const QByteArray colours = QByteArray::number(channels);
+    const QByteArray depth = QByteArray::number(bits);
+    return "/ColorSpace " + colourSpace(channels) + " /BitsPerComponent " + depth +
+           " /Filter /FlateDecode /DecodeParms << /Predictor 12 /Colors " + colours + " /BitsPerComponent " + depth +
+           " /Columns " + QByteArray::number(size.width()) + " >>";
+}
+
 QByteArray streamBody(const QByteArray& data)
 {
     return "<< /Length " + QByteArray::number(data.size()) + " >>\nstream\n" + data + "\nendstream";
+}
+
+// Where the picture's unit square goes on the page: the stored pixels
+// mirrored, flipped and then turned a quarter clockwise as turn says, filling
+// the page.
+QByteArray placement(QImageIOHandler::Transformations turn, const QSizeF& page)
+{
+    const bool mirror = turn & QImageIOHandler::TransformationMirror;
+    const bool flip = turn & QImageIOHandler::TransformationFlip;
+    const double su = mirror ? -1 : 1, tu = mirror ? 1 : 0;
+    const double sv = flip ? -1 : 1, tv = flip ? 1 : 0;
+    const double w = page.width(), h = page.height();
+    double m[6] = {su * w, 0, 0, sv * h, tu * w, tv * h};
+    if (turn & QImageIOHandler::TransformationRotate90) {
+        // x' = v, y' = 1 - u of the mirrored and flipped square.
+        const double turned[6] = {0, -su * h, sv * w, 0, tv * w, (1 - tu) * h};
+        std::copy(std::begin(turned), std::end(turned), std::begin(m));
+    }
+    QByteArray operands;
+    for (double value : m)
+        operands += RasterPdfWriter::pdfNumber(value == 0 ? 0.0 : value) + ' ';
+    return operands;
+}
+
+// The whole file: one page of pageSize showing picture placed by placement,
+// with mask as its soft mask when not empty.
+QByteArray onePagePdf(const QSizeF& pageSize, const QByteArray& placement, const QSize& pixels,
+                      const QByteArray& coding, const QByteArray& data, const QByteArray& mask)
+{
+    constexpr int kCatalog = 1, kPages = 2, kPage = 3, kImage = 4, kContent = 5, kMask = 6;
+    const bool masked = !mask.isEmpty();
+    const QByteArray width = RasterPdfWriter::pdfNumber(pageSize.width());
+    const QByteArray height = RasterPdfWriter::pdfNumber(pageSize.height());
+    const QByteArray page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + width + ' ' + height +
+                            "] /Resources << /XObject << /Im0 " + QByteArray::number(kImage) +
+                            " 0 R >> >> /Contents " + QByteArray::number(kContent) + " 0 R >>";
+    // Marked as the program's own, as every object it writes into a page.
+    const QByteArray content = '/' + QByteArray(kOwnContentTag) + " BMC\nq " + placement + "cm /Im0 Do Q\nEMC\n";
+
+    QByteArray pdf;
+    pdf.reserve(data.size() + mask.size() + 1024);
+    QBuffer out(&pdf);
+    out.open(QIODevice::WriteOnly);
+    QList<qint64> offsets;
+    const QByteArray header = RasterPdfWriter::header();
+    bool written = out.write(header) == header.size() &&
+                   RasterPdfWriter::writePdfObject(out, offsets, kCatalog, RasterPdfWriter::catalogBody()) &&
+                   RasterPdfWriter::writePdfObject(out, offsets, kPages, RasterPdfWriter::pageTreeBody(1)) &&
+                   RasterPdfWriter::writePdfObject(out, offsets, kPage, page) &&
+                   RasterPdfWriter::writePdfObject(out, offsets, kImage,
+                                                   imageBody(pixels, coding, data, masked ? kMask : 0)) &&
+                   RasterPdfWriter::writePdfObject(out, offsets, kContent, streamBody(content));
+    if (written && masked)
+        written = RasterPdfWriter::writePdfObject(out, offsets, kMask,
+                                                  imageBody(pixels, flateCoding(pixels, 1, 8), mask, 0));
+    if (!written)
+        return {};
+    const qint64 startXref = out.pos();
+    const QByteArray tail = RasterPdfWriter::crossReferenceAndTrailer(offsets, masked ? kMask + 1 : kMask, startXref);
+    if (out.write(tail) != tail.size())
+        return {};
+    out.close();
+    return pdf;
 }
 
 } // namespace
@@ -164,42 +268,17 @@ QByteArray picturePagePdf(const QImage& image, const QSizeF& pageSize)
     Planes planes;
     if (!compressPlanes(image, planes))
         return {};
+    return onePagePdf(pageSize, placement({}, pageSize), image.size(),
+                      flateCoding(image.size(), planes.channels, planes.bits), planes.colour, planes.alpha);
+}
 
-    constexpr int kCatalog = 1, kPages = 2, kPage = 3, kImage = 4, kContent = 5, kMask = 6;
-    const bool masked = !planes.alpha.isEmpty();
-    const QByteArray width = RasterPdfWriter::pdfNumber(pageSize.width());
-    const QByteArray height = RasterPdfWriter::pdfNumber(pageSize.height());
-    const QByteArray page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + width + ' ' + height +
-                            "] /Resources << /XObject << /Im0 " + QByteArray::number(kImage) +
-                            " 0 R >> >> /Contents " + QByteArray::number(kContent) + " 0 R >>";
-    // Marked as the program's own, as every object it writes into a page.
-    const QByteArray content = '/' + QByteArray(kOwnContentTag) + " BMC\nq " + width + " 0 0 " + height +
-                               " 0 0 cm /Im0 Do Q\nEMC\n";
-
-    QByteArray pdf;
-    QBuffer out(&pdf);
-    out.open(QIODevice::WriteOnly);
-    QList<qint64> offsets;
-    const QByteArray header = RasterPdfWriter::header();
-    bool written = out.write(header) == header.size() &&
-                   RasterPdfWriter::writePdfObject(out, offsets, kCatalog, RasterPdfWriter::catalogBody()) &&
-                   RasterPdfWriter::writePdfObject(out, offsets, kPages, RasterPdfWriter::pageTreeBody(1)) &&
-                   RasterPdfWriter::writePdfObject(out, offsets, kPage, page) &&
-                   RasterPdfWriter::writePdfObject(
-                       out, offsets, kImage,
-                       imageBody(image.size(), planes.grey, planes.colour, masked ? kMask : 0)) &&
-                   RasterPdfWriter::writePdfObject(out, offsets, kContent, streamBody(content));
-    planes.colour.clear();
-    if (written && masked)
-        written = RasterPdfWriter::writePdfObject(out, offsets, kMask, imageBody(image.size(), true, planes.alpha, 0));
-    if (!written)
+QByteArray jpegPagePdf(const QByteArray& jpeg, const PictureHeader::JpegLayout& layout,
+                       QImageIOHandler::Transformations turn, const QSizeF& pageSize)
+{
+    if (jpeg.isEmpty() || !layout.fitsPdf() || !(pageSize.width() > 0) || !(pageSize.height() > 0))
         return {};
-    const qint64 startXref = out.pos();
-    const QByteArray tail = RasterPdfWriter::crossReferenceAndTrailer(offsets, masked ? kMask + 1 : kMask, startXref);
-    if (out.write(tail) != tail.size())
-        return {};
-    out.close();
-    return pdf;
+    const QByteArray coding = "/ColorSpace " + colourSpace(layout.components) + " /BitsPerComponent 8 /Filter /DCTDecode";
+    return onePagePdf(pageSize, placement(turn, pageSize), layout.size, coding, jpeg, {});
 }
 
 } // namespace pdfengine

@@ -258,11 +258,6 @@ QImage SaneBackend::acquire(const ScanParams& params, bool preview)
     if (!read)
         return QImage();
 
-    QImage image = SaneOptions::frameImage(frame, bytes, dpi);
-    if (image.isNull() || !threshold)
-        return image;
-    QImage blackWhite = SaneOptions::thresholded(image);
-    blackWhite.setDotsPerMeterX(image.dotsPerMeterX());
-    blackWhite.setDotsPerMeterY(image.dotsPerMeterY());
-    return blackWhite;
+    const QImage image = SaneOptions::frameImage(frame, bytes, dpi);
+    return image.isNull() || !threshold ? image : SaneOptions::thresholded(image);
 }

@@ -11,8 +11,6 @@ namespace SaneOptions {
 
 namespace {
 
-constexpr int kThreshold = 128;
-
 int channelsOf(SANE_Frame format)
 {
     switch (format) {
@@ -35,6 +33,21 @@ uchar sampleAt(const uchar* line, int index, int depth, bool grey)
         return static_cast<uchar>(qFromUnaligned<quint16>(line + 2 * index) >> 8);
     const bool set = (line[index / 8] >> (7 - index % 8)) & 1;
     return set != grey ? 255 : 0;
+}
+
+// A 1-bit grey frame as it came, one bit a pixel: SANE's 1 is black.
+QImage lineArt(const uchar* data, int width, int height, qint64 stride, int dpi)
+{
+    QImage image(width, height, QImage::Format_Mono);
+    if (image.isNull())
+        return QImage();
+    image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    const size_t rowBytes = size_t(width + 7) / 8;
+    for (int y = 0; y < height; ++y)
+        memcpy(image.scanLine(y), data + y * stride, rowBytes);
+    image.setDotsPerMeterX(scanDotsPerMeter(dpi));
+    image.setDotsPerMeterY(scanDotsPerMeter(dpi));
+    return image;
 }
 
 }  // namespace
@@ -105,10 +118,12 @@ QImage frameImage(const SANE_Parameters& params, const QByteArray& bytes, int dp
     if (height < 1 || height > std::numeric_limits<short>::max() || width > std::numeric_limits<short>::max())
         return QImage();
 
+    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
+    if (channels == 1 && depth == 1)
+        return lineArt(data, width, static_cast<int>(height), stride, dpi);
     QImage image(width, static_cast<int>(height), channels == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
     if (image.isNull())
         return QImage();
-    const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
     for (int y = 0; y < image.height(); ++y) {
         const uchar* line = data + y * stride;
         uchar* out = image.scanLine(y);
@@ -126,13 +141,7 @@ QImage frameImage(const SANE_Parameters& params, const QByteArray& bytes, int dp
 
 QImage thresholded(const QImage& image)
 {
-    QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
-    for (int y = 0; y < grey.height(); ++y) {
-        uchar* line = grey.scanLine(y);
-        for (int x = 0; x < grey.width(); ++x)
-            line[x] = line[x] >= kThreshold ? 255 : 0;
-    }
-    return grey;
+    return blackAndWhite(image);
 }
 
 }  // namespace SaneOptions

@@ -26,9 +26,10 @@ QList<int> resolutions(const SANE_Option_Descriptor& option, const QList<int>& f
 // when black and white must be made from a grey frame.
 QString modeFor(const SANE_Option_Descriptor& option, int colorMode, bool* threshold);
 // One frame of bytes as a picture with dpi as its resolution: grey or RGB,
-// 1, 8 or 16 bits a sample. Null for a frame that does not fit its parameters.
+// 1, 8 or 16 bits a sample; 1-bit grey stays one bit a pixel. Null for a
+// frame that does not fit its parameters.
 QImage frameImage(const SANE_Parameters& params, const QByteArray& bytes, int dpi);
-// Grey with every value at or above 128 white, the rest black.
+// Grey with every value at or above 128 white, the rest black, one bit a pixel.
 QImage thresholded(const QImage& image);
 
 }  // namespace SaneOptions

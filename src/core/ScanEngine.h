@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QList>
+#include <QSizeF>
 #include <QString>
 
 #include <memory>
@@ -69,10 +70,26 @@ public:
 std::unique_ptr<ScanBackend> createScanBackend();
 
 // The clean-up chain: the steps the flags of params switch on, in a fixed
-// order. No flag set: the image comes back unchanged.
+// order. No flag set: the image comes back unchanged. A black-and-white
+// picture comes back black and white, one bit a pixel; deskew keeps the
+// picture's size.
 QImage applyPostProcess(QImage image, const ScanParams& params);
+// Grey with every value at or above 128 white and the rest black, one bit a
+// pixel (QImage::Format_Mono); the resolution is kept.
+QImage blackAndWhite(const QImage& image);
+// Pure black and white: one bit a pixel in black and white, or 8-bit grey
+// with no value but 0 and 255.
+bool isBlackAndWhite(const QImage& image);
 // Brightness, colour mode and orientation for a live camera frame.
 QImage applyCameraParams(QImage frame, const ScanParams& params);
 
 // Dots per inch to the dots per metre a QImage carries.
 int scanDotsPerMeter(int dpi);
+
+// The page, in points, a scanned picture fills at its own resolution (300 dpi
+// along an axis that has none); a size close to a standard paper size
+// becomes that size.
+QSizeF scanPageSize(const QImage& image);
+// Why a scanned picture cannot be a page (its page would be smaller or larger
+// than a PDF page may be); empty when it can.
+QString scanPageRefusal(const QImage& image);

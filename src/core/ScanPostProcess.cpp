@@ -1,6 +1,8 @@
 // The clean-up chain of scanned pages and the live-frame adjustment.
 #include "ScanEngine.h"
 
+#include "StableSort.h"
+
 #include <QPainter>
 #include <QTransform>
 
@@ -15,11 +17,17 @@ namespace {
 
 constexpr int kNoiseDifference = 35;
 constexpr int kMinGeometrySide = 50;  // deskew and perspective crop need more
-constexpr int kDeskewWidth = 600;
+// The skew is measured on a sample of the page: its middle, at most twice as
+// long as wide, scaled to about the pixels of an A4 page at 72 dpi.
+constexpr double kDeskewSampleAspect = 2.0;
+constexpr double kDeskewSamplePixels = 600.0 * 848.0;
 constexpr double kDeskewFirstAngle = -10.0;
 constexpr double kDeskewStep = 0.5;
 constexpr int kDeskewCandidates = 41;
-constexpr double kDeskewMinAngle = 0.35;
+constexpr double kDeskewFineStep = 0.1;
+// A score within this many times its own jitter of another cannot be told from it.
+constexpr double kDeskewJitters = 2.0;
+constexpr double kDegreesPerRadian = 57.29577951308232;
 constexpr int kDarkBelow = 128;
 constexpr int kPerspectiveContentMax = 219;
 constexpr int kCropContentBelow = 240;
@@ -128,40 +136,104 @@ double rowScore(const QImage& grey, double angle)
     return score;
 }
 
-// The turn that lines the page's dark pixels up in rows; 0 for a page that
-// is straight already or has nothing to line up.
-double skewAngle(const QImage& image)
+// The middle of the page, at most kDeskewSampleAspect times as long as it
+// is wide, scaled down to about kDeskewSamplePixels, in grey: a frame of any
+// proportions is measured in bounded time.
+QImage skewSample(const QImage& image)
 {
-    const int sw = std::min(image.width(), kDeskewWidth);
-    const int sh = static_cast<int>(qint64(image.height()) * sw / image.width());
-    if (sh < 1)
-        return 0.0;
-    const QImage small = grey8(image).scaled(sw, sh, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    double bestAngle = 0.0;
-    double bestScore = rowScore(small, 0.0);
-    for (int i = 0; i < kDeskewCandidates; ++i) {
-        const double angle = kDeskewFirstAngle + i * kDeskewStep;
-        const double score = rowScore(small, angle);
-        if (score > bestScore) {
-            bestScore = score;
-            bestAngle = angle;
-        }
-    }
-    return bestAngle;
+    const int w = image.width();
+    const int h = image.height();
+    const int cropW = std::min(w, static_cast<int>(h * kDeskewSampleAspect));
+    const int cropH = std::min(h, static_cast<int>(w * kDeskewSampleAspect));
+    QImage window = image.copy((w - cropW) / 2, (h - cropH) / 2, cropW, cropH);
+    const double scale = std::min(1.0, std::sqrt(kDeskewSamplePixels / (double(cropW) * cropH)));
+    const int sw = std::max(1, static_cast<int>(cropW * scale));
+    const int sh = std::max(1, static_cast<int>(cropH * scale));
+    if (sw != cropW || sh != cropH)
+        window = window.scaled(sw, sh, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    return grey8(window);
 }
 
+struct Scored {
+    double angle;
+    double score;
+};
+
+// How much the score jitters from one fine step to the next, as the mean
+// size of its second differences on the fine grid around the best angle
+// (the grid sorted by angle): rows sampled at slightly different turns split
+// and join, which moves the score up and down by far more than the turn does.
+double scoreJitter(const std::vector<Scored>& grid, double around)
+{
+    double sum = 0.0;
+    int count = 0;
+    for (size_t i = 1; i + 1 < grid.size(); ++i) {
+        const bool fine = std::abs(grid[i].angle - around) < kDeskewStep &&
+                          std::abs(grid[i + 1].angle - grid[i].angle - kDeskewFineStep) < 1e-6 &&
+                          std::abs(grid[i].angle - grid[i - 1].angle - kDeskewFineStep) < 1e-6;
+        if (!fine)
+            continue;
+        sum += std::abs(grid[i].score - (grid[i - 1].score + grid[i + 1].score) / 2.0);
+        ++count;
+    }
+    return count > 0 ? sum / count : 0.0;
+}
+
+// The turn that lines the page's edges up in rows, found on a coarse grid
+// and refined around the best. 0 when the page is straight as far as the
+// measurement can tell: when the best turn moves a row's end by less than a
+// sample pixel, or when the straight page scores within twice the score's
+// jitter of the best turn.
+double skewAngle(const QImage& image)
+{
+    const QImage sample = skewSample(image);
+    std::vector<Scored> grid;
+    grid.push_back({0.0, rowScore(sample, 0.0)});
+    const double straight = grid.back().score;
+    Scored best = grid.back();
+    for (int i = 0; i < kDeskewCandidates; ++i) {
+        const double angle = kDeskewFirstAngle + i * kDeskewStep;
+        if (angle == 0.0)
+            continue;  // scored first, so that it wins a tie
+        grid.push_back({angle, rowScore(sample, angle)});
+        if (grid.back().score > best.score)
+            best = grid.back();
+    }
+    const double coarse = best.angle;
+    for (int step = 1; step * kDeskewFineStep < kDeskewStep - kDeskewFineStep / 2; ++step) {
+        for (const double angle : {coarse - step * kDeskewFineStep, coarse + step * kDeskewFineStep}) {
+            grid.push_back({angle, rowScore(sample, angle)});
+            if (grid.back().score > best.score)
+                best = grid.back();
+        }
+    }
+    if (best.score <= 0.0)
+        return 0.0;
+    vorn::safeStableSort(grid, [](const Scored& a, const Scored& b) { return a.angle < b.angle; });
+    const double resolution = std::atan(1.0 / sample.width()) * kDegreesPerRadian;
+    const double jitter = scoreJitter(grid, coarse);
+    if (std::abs(best.angle) <= resolution || straight >= best.score - kDeskewJitters * jitter)
+        return 0.0;
+    return best.angle;
+}
+
+// Turned about its centre on a sheet of its own size: the corners the turn
+// uncovers are white, what it turns past the edges is cut off.
 QImage deskew(const QImage& input)
 {
     const double angle = skewAngle(input);
-    if (std::abs(angle) < kDeskewMinAngle)
+    if (angle == 0.0)
         return input;
-    const QImage turned = input.convertToFormat(QImage::Format_ARGB32_Premultiplied)
-                              .transformed(QTransform().rotate(angle), Qt::SmoothTransformation);
-    QImage out(turned.size(), QImage::Format_RGB32);
+    QImage out(input.size(), QImage::Format_RGB32);
     out.fill(Qt::white);
     {
         QPainter painter(&out);
-        painter.drawImage(0, 0, turned);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const QPointF centre(input.width() / 2.0, input.height() / 2.0);
+        painter.translate(centre);
+        painter.rotate(angle);
+        painter.translate(-centre);
+        painter.drawImage(0, 0, input);
     }
     return input.format() == QImage::Format_Grayscale8 ? out.convertToFormat(QImage::Format_Grayscale8) : out;
 }
@@ -417,6 +489,9 @@ QImage applyPostProcess(QImage image, const ScanParams& params)
         return image;
     const int dpmX = image.dotsPerMeterX();
     const int dpmY = image.dotsPerMeterY();
+    // The steps work in grey or colour; black and white comes out as it went in.
+    const bool bilevel = isBlackAndWhite(image);
+    const qint64 input = image.cacheKey();
     if (params.noiseRemove)
         image = removeImpulseNoise(image);
     if (params.skew && bigEnoughForGeometry(image))
@@ -437,9 +512,52 @@ QImage applyPostProcess(QImage image, const ScanParams& params)
         image = sharpen(image);
     if (params.textEnhance)
         image = textCurve(image);
+    if (bilevel && image.cacheKey() != input)
+        image = blackAndWhite(image);
     image.setDotsPerMeterX(dpmX);
     image.setDotsPerMeterY(dpmY);
     return image;
+}
+
+bool isBlackAndWhite(const QImage& image)
+{
+    if (image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB) {
+        const QList<QRgb> table = image.colorTable();
+        return std::all_of(table.begin(), table.end(), [](QRgb c) { return c == qRgb(0, 0, 0) || c == qRgb(255, 255, 255); });
+    }
+    if (image.format() != QImage::Format_Grayscale8)
+        return false;
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* line = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            if (line[x] != 0 && line[x] != 255)
+                return false;
+        }
+    }
+    return true;
+}
+
+QImage blackAndWhite(const QImage& image)
+{
+    if (image.isNull())
+        return image;
+    const QImage grey = grey8(image);
+    QImage out(grey.size(), QImage::Format_Mono);
+    if (out.isNull())
+        return out;
+    out.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    for (int y = 0; y < grey.height(); ++y) {
+        const uchar* line = grey.constScanLine(y);
+        uchar* bits = out.scanLine(y);
+        std::fill(bits, bits + out.bytesPerLine(), uchar(0));
+        for (int x = 0; x < grey.width(); ++x) {
+            if (line[x] >= kDarkBelow)
+                bits[x >> 3] |= uchar(0x80 >> (x & 7));
+        }
+    }
+    out.setDotsPerMeterX(image.dotsPerMeterX());
+    out.setDotsPerMeterY(image.dotsPerMeterY());
+    return out;
 }
 
 QImage applyCameraParams(QImage frame, const ScanParams& params)

@@ -19,14 +19,26 @@ void ScanWorker::run()
     emit progress(20);
     QImage image = m_preview ? m_backend->doPreview(m_params) : m_backend->doScan(m_params);
     emit progress(70);
-    if (!image.isNull())
+    // A frame that can be no page is refused before the clean-up spends time
+    // on it, and a cleaned page once more (a crop makes it smaller).
+    QString refusal = pageRefusal(image);
+    if (!image.isNull() && refusal.isEmpty()) {
         image = applyPostProcess(image, m_params);
+        refusal = pageRefusal(image);
+    }
     emit progress(90);
-    if (image.isNull()) {
+    if (!refusal.isEmpty()) {
+        emit error(refusal);
+    } else if (image.isNull()) {
         const QString reason = m_backend->lastError();
         emit error(reason.isEmpty() ? tr("Сканирование не вернуло изображение") : reason);
     } else {
         emit finished(image, m_preview);
     }
     emit progress(100);
+}
+
+QString ScanWorker::pageRefusal(const QImage& image) const
+{
+    return m_preview ? QString() : scanPageRefusal(image);
 }

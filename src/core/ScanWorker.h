@@ -6,7 +6,8 @@
 #include <QObject>
 
 // One preview or scan on a thread of its own: acquires through the borrowed
-// back-end, runs the clean-up chain and reports through signals.
+// back-end, runs the clean-up chain and reports through signals. A scan whose
+// picture can be no PDF page is refused with the reason.
 class ScanWorker : public QObject {
     Q_OBJECT
 
@@ -22,6 +23,9 @@ signals:
     void progress(int percent);
 
 private:
+    // Why the picture of a final scan can be no page; previews are only shown.
+    QString pageRefusal(const QImage& image) const;
+
     ScanBackend* m_backend;
     ScanParams m_params;
     bool m_preview;

@@ -54,11 +54,18 @@ QImage StubBackend::demoPage(const ScanParams& params, bool preview)
     const double widthMm = params.landscape ? paper.longSide : paper.shortSide;
     const double heightMm = params.landscape ? paper.shortSide : paper.longSide;
     const int dpi = preview ? kPreviewDpi : params.resolution;
+    if (dpi < 1)
+        return QImage();
     const double scale = dpi / 25.4;
-    const int fullWidth = static_cast<int>(std::lround(widthMm * scale));
-    const int fullHeight = static_cast<int>(std::lround(heightMm * scale));
-    const int width = std::min(fullWidth, kMaxWidth);
-    const int height = std::min(fullHeight, kMaxHeight);
+    const double fullWidth = std::max(1L, std::lround(widthMm * scale));
+    const double fullHeight = std::max(1L, std::lround(heightMm * scale));
+    // The caps bound the short and the long side alike in either orientation,
+    // and a capped page shrinks as a whole, so it keeps its proportions.
+    const double shortCap = kMaxWidth / std::min(fullWidth, fullHeight);
+    const double longCap = kMaxHeight / std::max(fullWidth, fullHeight);
+    const double shrink = std::min({1.0, shortCap, longCap});
+    const int width = static_cast<int>(std::lround(fullWidth * shrink));
+    const int height = static_cast<int>(std::lround(fullHeight * shrink));
     if (width < 1 || height < 1)
         return QImage();
 
@@ -77,10 +84,9 @@ QImage StubBackend::demoPage(const ScanParams& params, bool preview)
     painter.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("Нет сканера\n(%1 dpi, демо)").arg(dpi));
     painter.end();
     // Set after painting, so the notice keeps its size in pixels. A capped
-    // side still spans its paper: its resolution is what the cap left.
-    image.setDotsPerMeterX(width < fullWidth ? static_cast<int>(std::lround(width * 1000.0 / widthMm))
-                                             : scanDotsPerMeter(dpi));
-    image.setDotsPerMeterY(height < fullHeight ? static_cast<int>(std::lround(height * 1000.0 / heightMm))
-                                               : scanDotsPerMeter(dpi));
+    // page still spans its paper: its resolution is what the cap left.
+    const int dotsPerMetre = shrink < 1.0 ? static_cast<int>(std::lround(width * 1000.0 / widthMm)) : scanDotsPerMeter(dpi);
+    image.setDotsPerMeterX(dotsPerMetre);
+    image.setDotsPerMeterY(dotsPerMetre);
     return image;
 }

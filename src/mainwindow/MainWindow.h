@@ -579,10 +579,6 @@ private:
     bool outputJobRunning = false;
 
     // The scanner window and scanned pages (MainWindow_scan.cpp).
-public:
-    // The page size in points for a scan at the resolution it carries.
-    static QSizeF scannedPageSize(const QImage& image);
-
 public slots:
     void showScanDialog();
     void onPageScanned(QImage image);

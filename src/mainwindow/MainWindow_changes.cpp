@@ -92,7 +92,11 @@ void MainWindow::followPageSequence(int page, bool turned)
     else
         thumbnailPanel->refresh();
     pdfView->setDocument(document);
-    pdfView->setCurrentPage(qBound(0, page, pdfView->pageCount() - 1));
+    // While the engine is busy (a thumbnail of a large scan being drawn) the
+    // view may not know the pages yet: it shows the page, and the page
+    // controls follow, once it does.
+    const int count = pdfView->pageCount();
+    pdfView->setCurrentPage(count > 0 ? qBound(0, page, count - 1) : page);
     updateTitle();
     updatePageControls();
 }

@@ -138,9 +138,9 @@ void MainWindow::showImportDialog()
     const QStringList paths = QFileDialog::getOpenFileNames(
         this, tr("Импорт файлов как страниц"), startFolder,
         tr("Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp *.webp *.gif "
-           "*.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word документ (*.docx);;OpenDocument (*.odt);;HTML / XHTML "
+           "*.tif *.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word документ (*.docx);;OpenDocument (*.odt);;HTML / XHTML "
            "(*.html *.xhtml);;SVG (*.svg);;CBZ Комикс-архив (*.cbz);;Изображения (*.png *.jpg *.jpeg *.bmp *.webp "
-           "*.gif *.tiff)"));
+           "*.gif *.tif *.tiff)"));
     if (paths.isEmpty() || !pagesMayChange())
         return;
     QStringList failures;
@@ -158,9 +158,9 @@ void MainWindow::showImportDialog()
 QString MainWindow::anyFileImportFilter()
 {
     return tr("Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp *.webp "
-              "*.gif *.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word (*.docx);;OpenDocument (*.odt);;HTML/XHTML "
+              "*.gif *.tif *.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word (*.docx);;OpenDocument (*.odt);;HTML/XHTML "
               "(*.html *.xhtml);;SVG (*.svg);;CBZ (*.cbz);;Excel (*.xlsx);;PowerPoint (*.pptx);;Изображения (*.png "
-              "*.jpg *.jpeg *.bmp *.webp *.gif *.tiff);;Все файлы (*)");
+              "*.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff);;Все файлы (*)");
 }
 
 // The Insert tab's sources. Without a document each goes to the import
@@ -183,7 +183,7 @@ void MainWindow::importFilesAtPosition(ImportSource source, int position)
         break;
     case ImportSource::Images:
         paths = QFileDialog::getOpenFileNames(this, tr("Импорт изображений"), QString(),
-                                              tr("Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tiff);;Все файлы (*)"));
+                                              tr("Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff);;Все файлы (*)"));
         break;
     case ImportSource::Document:
         paths << QFileDialog::getOpenFileName(

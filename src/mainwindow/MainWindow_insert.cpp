@@ -61,7 +61,7 @@ void MainWindow::onImageRectReady(int page, QRectF rect)
         return;
     }
     const QString path = QFileDialog::getOpenFileName(this, tr("Выбрать изображение"), QString(),
-                                                      tr("Изображения (*.png *.jpg *.jpeg *.bmp *.tiff);;Все файлы (*)"));
+                                                      tr("Изображения (*.png *.jpg *.jpeg *.bmp *.tif *.tiff);;Все файлы (*)"));
     if (path.isEmpty())
         return;
     const QImage image(path);

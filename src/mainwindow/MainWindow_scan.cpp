@@ -5,40 +5,21 @@
 #include "PageThumbnailPanel.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
+#include "ScanEngine.h"
 #include "ScanTab.h"
 
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPageSize>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include <cmath>
-
 namespace {
 
-constexpr double kInchesPerMetre = 39.3701;
-constexpr double kUnknownDpi = 300.0;
 constexpr int kScanWindowWidth = 1120;
 constexpr int kScanWindowHeight = 720;
 
-double axisDpi(int dotsPerMetre)
-{
-    return dotsPerMetre > 0 ? dotsPerMetre / kInchesPerMetre : kUnknownDpi;
-}
-
 }  // namespace
-
-QSizeF MainWindow::scannedPageSize(const QImage& image)
-{
-    const QSizeF points(image.width() * 72.0 / axisDpi(image.dotsPerMeterX()),
-                        image.height() * 72.0 / axisDpi(image.dotsPerMeterY()));
-    // A size close to a standard paper size becomes that size.
-    const QPageSize page(QSizeF(points.width() * 25.4 / 72.0, points.height() * 25.4 / 72.0),
-                         QPageSize::Millimeter, QString(), QPageSize::FuzzyMatch);
-    return page.size(QPageSize::Point);
-}
 
 void MainWindow::showScanDialog()
 {
@@ -82,19 +63,25 @@ void MainWindow::showScanDialog()
 }
 
 // The page goes into the document in memory only; saving stays the user's.
+// A page that cannot be made says why in the status text.
 void MainWindow::onPageScanned(QImage image)
 {
     if (image.isNull())
         return;
-    const QSizeF pageSize = scannedPageSize(image);
+    const auto failed = [this](const QString& what, const QString& reason) {
+        setStatusText(reason.isEmpty() ? what : what + QStringLiteral(": ") + reason);
+    };
+    const QString refusal = scanPageRefusal(image);
+    const QSizeF pageSize = scanPageSize(image);
     if (!isDocumentLoaded()) {
         if (refuseWhileOcrRuns())
             return;
         // The page makes the document; a failure leaves no empty one behind.
-        if (!document->appendRenderedPage(image, pageSize)) {
+        if (!refusal.isEmpty() || !document->appendRenderedPage(image, pageSize)) {
+            const QString reason = refusal.isEmpty() ? document->lastError().trimmed() : refusal;
             if (document->isOpen())
                 document->close();
-            setStatusText(tr("Не удалось создать PDF из отсканированной страницы"));
+            failed(tr("Не удалось создать PDF из отсканированной страницы"), reason);
             return;
         }
         adoptInitialDocumentAsTab();
@@ -102,11 +89,15 @@ void MainWindow::onPageScanned(QImage image)
         setStatusText(tr("Создан PDF из отсканированной страницы"));
         return;
     }
+    if (!refusal.isEmpty()) {
+        failed(tr("Ошибка добавления отсканированной страницы"), refusal);
+        return;
+    }
     if (!pagesMayChange())
         return;
     const int count = document->pageCount();
     if (!document->appendRenderedPage(image, pageSize)) {
-        setStatusText(tr("Ошибка добавления отсканированной страницы"));
+        failed(tr("Ошибка добавления отсканированной страницы"), document->lastError().trimmed());
         return;
     }
     setStatusText(tr("Страница %1 добавлена из сканера").arg(count + 1));

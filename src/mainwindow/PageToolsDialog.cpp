@@ -80,9 +80,9 @@ QWidget* PageToolsDialog::buildInsertTab(const Setup& setup)
         const QString chosen = QFileDialog::getOpenFileName(
             parentWidget(), tr("Выбрать файл для вставки"), QString(),
             tr("Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp *.webp "
-               "*.gif *.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word (*.docx);;OpenDocument (*.odt);;HTML/XHTML "
+               "*.gif *.tif *.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word (*.docx);;OpenDocument (*.odt);;HTML/XHTML "
                "(*.html *.xhtml);;SVG (*.svg);;CBZ (*.cbz);;Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif "
-               "*.tiff)"));
+               "*.tif *.tiff)"));
         if (!chosen.isEmpty())
             m_insertPath->setText(chosen);
     });
@@ -135,8 +135,8 @@ QWidget* PageToolsDialog::buildMergeTab(const Setup& setup)
     connect(button(tr("Добавить PDF")), &QPushButton::clicked, this, [this] {
         const QStringList chosen = QFileDialog::getOpenFileNames(
             parentWidget(), tr("Добавить файлы для объединения"), QString(),
-            tr("Поддерживаемые (*.pdf *.png *.jpg *.jpeg *.bmp *.webp *.gif *.tiff *.xlsx);;PDF (*.pdf);;Изображения "
-               "(*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tiff);;Excel (*.xlsx)"));
+            tr("Поддерживаемые (*.pdf *.png *.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff *.xlsx);;PDF (*.pdf);;Изображения "
+               "(*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff);;Excel (*.xlsx)"));
         for (const QString& path : chosen)
             addMergeFile(path);
     });

@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -89,6 +90,8 @@ void PageThumbnailPanel::setDocument(PdfDocument* doc)
     stopWorker();
     if (doc != m_documentHold.get())
         m_documentHold.reset();
+    if (doc != m_document)
+        m_wantedPage = -1;
     m_document = doc;
     m_currentPage = -1;
     m_cache.clear();
@@ -120,7 +123,7 @@ void PageThumbnailPanel::setDocument(PdfDocument* doc)
     }
     for (int page = 0; page < std::min(pages, kInitialPages); ++page)
         enqueueThumbnail(page);
-    setCurrentPage(0);
+    setCurrentPage(m_wantedPage >= 0 && m_wantedPage < pages ? std::exchange(m_wantedPage, -1) : 0);
     QTimer::singleShot(0, this, [this] {
         if (m_document && m_document->isOpen() && count() > 0)
             setCurrentPage(std::clamp(m_currentPage, 0, count() - 1));
@@ -175,6 +178,8 @@ void PageThumbnailPanel::onThumbnailReady(int pageIndex, QImage image, quint64 r
 
 void PageThumbnailPanel::setCurrentPage(int page)
 {
+    if (page >= count())
+        m_wantedPage = page;
     if (page < 0 || page >= count())
         return;
     const QSignalBlocker blocker(this);
@@ -217,6 +222,9 @@ void PageThumbnailPanel::refresh()
         return;
     }
     if (pages != count()) {
+        // The same document again: its current page stays current.
+        if (m_wantedPage < 0)
+            m_wantedPage = m_currentPage;
         setDocument(m_document);
         return;
     }

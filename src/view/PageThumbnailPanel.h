@@ -78,6 +78,9 @@ private:
     QHash<int, quint64> m_pending; // page -> id of the request whose answer is awaited
     quint64 m_nextRequestId = 0;
     int m_currentPage = -1;
+    // The current page asked for while the strip did not list it yet (the
+    // engine was too busy to count the pages): made current once it does.
+    int m_wantedPage = -1;
     bool m_refreshQueued = false;
     bool m_pageRequestsEnabled = true;
 };

@@ -94,9 +94,32 @@ bool PdfView::syncLayoutWaiting(int waitMs) const
 
 void PdfView::applyPageSizes(std::vector<QSizeF> sizes, quint64 revision) const
 {
+    const int before = m_layout.pageCount();
     m_layout.setPageSizes(std::move(sizes));
     m_layoutRevision = revision;
     m_layoutRead = true;
+    // The owner was told of pages that have changed since, or asked for a
+    // page not yet known: it hears of the pages once they are known.
+    if (m_pendingPage >= 0 || (m_ownerSawStaleCount && m_layout.pageCount() != before)) {
+        m_ownerSawStaleCount = false;
+        QMetaObject::invokeMethod(const_cast<PdfView*>(this), &PdfView::followLaidOutPages, Qt::QueuedConnection);
+    }
+}
+
+bool PdfView::layoutIsStale() const
+{
+    return m_document && m_document->isOpen() && m_layoutRevision != m_document->revision();
+}
+
+void PdfView::followLaidOutPages()
+{
+    if (!hasPages())
+        return;
+    const int pending = std::exchange(m_pendingPage, -1);
+    if (pending >= 0)
+        setCurrentPage(std::min(pending, m_layout.pageCount() - 1));
+    else
+        emit pageChanged(m_currentPage);
 }
 
 bool PdfView::hasPages() const
@@ -107,7 +130,10 @@ bool PdfView::hasPages() const
 // The owner's page queries may wait briefly for sizes it has just changed.
 int PdfView::pageCount() const
 {
-    return syncLayoutWaiting(kOwnerSizeWaitMs) ? m_layout.pageCount() : 0;
+    const bool sized = syncLayoutWaiting(kOwnerSizeWaitMs);
+    if (layoutIsStale())
+        m_ownerSawStaleCount = true;
+    return sized ? m_layout.pageCount() : 0;
 }
 
 QSize PdfView::pagePixelSize(int page) const
@@ -175,6 +201,8 @@ void PdfView::setDocument(PdfDocument* doc)
         m_documentHold.reset();
     m_document = doc;
     m_currentPage = 0;
+    m_pendingPage = -1;
+    m_ownerSawStaleCount = false;
     m_viewRotation = 0;
     m_pageViewRotations.clear();
     dropRenderedState();
@@ -222,8 +250,15 @@ int PdfView::effectiveRotation(int page) const
 
 void PdfView::setCurrentPage(int index)
 {
-    if (index < 0 || index >= pageCount())
+    if (index < 0)
         return;
+    if (index >= pageCount()) {
+        // The page sizes are still being read: shown when they come.
+        if (layoutIsStale())
+            m_pendingPage = index;
+        return;
+    }
+    m_pendingPage = -1;
     m_currentPage = index;
     if (m_viewMode == SinglePage) {
         // The canvas is this page alone: its scroll range, from its top.

@@ -358,6 +358,10 @@ private:
     void onPageRendered(const PageRenderKey& key, const QImage& image);
     void onPageSizesRead(const QList<QSizeF>& sizes, quint64 revision);
     void applyPageSizes(std::vector<QSizeF> sizes, quint64 revision) const;
+    bool layoutIsStale() const;
+    // Page sizes read after the owner was answered without them: the pending
+    // page is shown, or the current one announced again.
+    void followLaidOutPages();
     void retirePageImages();
 
     // Selection and input helpers
@@ -455,6 +459,10 @@ private:
     mutable bool m_layoutFrozen = false; // during a paint: page sizes stay as they were
     mutable quint64 m_sizesAskedRevision = ~quint64(0);
     bool m_initialZoomPending = false;
+    // Asked for before the page sizes of the document's revision were read:
+    // the page to show when they come (-1: none).
+    int m_pendingPage = -1;
+    mutable bool m_ownerSawStaleCount = false;  // pageCount() answered from sizes of an older revision
     QPair<int, quint64> m_textAsked{-1, 0}; // page text last asked of the render thread, and its revision
 
     // selection

@@ -103,6 +103,8 @@ private slots:
     void damagedContentIsNotWritten();
     void importedFormKeepsItsFields_data();
     void importedFormKeepsItsFields();
+    void damagedPageKnownPastPicturePages_data();
+    void damagedPageKnownPastPicturePages();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -331,6 +333,39 @@ void TestPdfDocumentDamaged::damagedContentIsNotWritten()
     QCOMPARE(doc.isModified(), written || movedFirst);
     if (!written)
         QVERIFY(!doc.lastError().isEmpty());
+}
+
+void TestPdfDocumentDamaged::damagedPageKnownPastPicturePages_data()
+{
+    QTest::addColumn<bool>("fromFile");
+    QTest::newRow("scanned page") << false;
+    QTest::newRow("picture file") << true;
+}
+
+// Pages of pictures come between the file's pages: the damaged page is still
+// known as the file's first page, and only it refuses a write.
+void TestPdfDocumentDamaged::damagedPageKnownPastPicturePages()
+{
+    QFETCH(bool, fromFile);
+    PdfDocument doc;
+    QVERIFY(doc.open(damagedPdf(QStringLiteral("groff-content-flipped.pdf"))));
+    QVERIFY(doc.movePage(0, 1));  // the damaged page second
+    if (fromFile) {
+        QVERIFY2(doc.importDocument(realPdf(QStringLiteral("pictures/photo-exif6.jpg"))), qPrintable(doc.lastError()));
+    } else {
+        QImage scan(100, 140, QImage::Format_Grayscale8);
+        scan.fill(230);
+        QVERIFY(doc.appendRenderedPage(scan, QSizeF(100, 140)));
+    }
+    QVERIFY(doc.movePage(2, 0));  // picture, sound page, damaged page
+    TextBlock block = fixtures::oneLineBlock(QStringLiteral("Recognised line"), QRectF(10, 20, 60, 10), 8);
+    block.invisibleText = true;
+    for (TextBlock::Line& line : block.lines)
+        line.invisibleText = true;
+    QVERIFY2(doc.overlayOcrText(0, {block}, false), qPrintable(doc.lastError()));
+    QVERIFY2(doc.overlayOcrText(1, {block}, false), qPrintable(doc.lastError()));
+    QVERIFY(!doc.overlayOcrText(2, {block}, false));
+    QVERIFY(!doc.lastError().isEmpty());
 }
 
 void TestPdfDocumentDamaged::importedFormKeepsItsFields_data()

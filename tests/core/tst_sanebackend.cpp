@@ -1,6 +1,10 @@
+#include "PdfDocument.h"
+#include "PdfTools.h"
 #include "SaneBackend.h"
 #include "SaneOptions.h"
 #include "SaneTestDevice.h"
+
+#include <QTemporaryDir>
 
 #include <QtTest>
 
@@ -46,6 +50,8 @@ private slots:
     void framesEqualScanimage_data();
     void framesEqualScanimage();
     void blackAndWhiteWithoutLineart();
+    void blackAndWhiteScanStaysOneBitOnItsPage_data();
+    void blackAndWhiteScanStaysOneBitOnItsPage();
     void rangeGivesDefaultList();
     void previewAt75();
     void readErrorLeavesBackendUsable();
@@ -113,8 +119,50 @@ void TestSaneBackend::blackAndWhiteWithoutLineart()
     QVERIFY(backend.openDevice(QStringLiteral("test:0")));
     const QImage image = backend.doScan(params(100, 2));
     QVERIFY2(!image.isNull(), qPrintable(backend.lastError()));
-    QCOMPARE(image.format(), QImage::Format_Grayscale8);
-    QCOMPARE(image, SaneOptions::thresholded(grey));
+    QCOMPARE(image.format(), QImage::Format_Mono);
+    QCOMPARE(image.convertToFormat(QImage::Format_Grayscale8),
+             SaneOptions::thresholded(grey).convertToFormat(QImage::Format_Grayscale8));
+    QCOMPARE(image.dotsPerMeterX(), scanDotsPerMeter(100));
+}
+
+void TestSaneBackend::blackAndWhiteScanStaysOneBitOnItsPage_data()
+{
+    QTest::addColumn<QString>("depth");  // of the device's frames
+    QTest::addColumn<bool>("everyStep");
+    QTest::newRow("thresholded grey, default chain") << "8" << false;
+    QTest::newRow("thresholded grey, every step") << "8" << true;
+    QTest::newRow("1-bit frames, default chain") << "1" << false;
+}
+
+// A "Ч/Б" scan through the clean-up chain and onto a page: one bit a pixel
+// all the way, as pdfimages reads the saved file.
+void TestSaneBackend::blackAndWhiteScanStaysOneBitOnItsPage()
+{
+    QFETCH(QString, depth);
+    QFETCH(bool, everyStep);
+    SaneTestDevice device(grid({{QStringLiteral("depth"), depth}}));
+    SaneBackend backend;
+    QVERIFY(backend.init());
+    QVERIFY(backend.openDevice(QStringLiteral("test:0")));
+    ScanParams scan = params(150, depth == QLatin1String("1") ? 1 : 2);
+    scan.skew = scan.noiseRemove = scan.autoBright = scan.autoContrast = scan.denoise = scan.textEnhance = true;
+    if (everyStep)
+        scan.geomCorr = scan.perspCorr = scan.structural = scan.whiteBalance = scan.sharpen = true;
+    const QImage frame = backend.doScan(scan);
+    QVERIFY2(!frame.isNull(), qPrintable(backend.lastError()));
+    QCOMPARE(frame.format(), QImage::Format_Mono);
+    const QImage cleaned = applyPostProcess(frame, scan);
+    QCOMPARE(cleaned.format(), QImage::Format_Mono);
+
+    PdfDocument doc;
+    QVERIFY(doc.appendRenderedPage(cleaned, scanPageSize(cleaned)));
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("bw.pdf"));
+    QVERIFY(doc.save(out));
+    const QList<pdftools::ImageRow> rows = pdftools::listImages(out);
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows[0].bitsPerComponent, 1);
+    QCOMPARE(QSize(rows[0].width, rows[0].height), cleaned.size());
 }
 
 void TestSaneBackend::rangeGivesDefaultList()
@@ -339,7 +387,11 @@ void TestSaneBackend::frames()
         return;
     }
     QVERIFY(!image.isNull());
-    QCOMPARE(QByteArray(reinterpret_cast<const char*>(image.constScanLine(0)), expected.size()), expected);
+    // Line art stays one bit a pixel; its samples read as grey 0 and 255.
+    const bool lineArt = format == SANE_FRAME_GRAY && depth == 1;
+    QCOMPARE(image.format() == QImage::Format_Mono, lineArt);
+    const QImage samples = lineArt ? image.convertToFormat(QImage::Format_Grayscale8) : image;
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(samples.constScanLine(0)), expected.size()), expected);
     QCOMPARE(image.dotsPerMeterX(), scanDotsPerMeter(200));
 }
 

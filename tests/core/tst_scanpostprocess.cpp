@@ -1,9 +1,11 @@
+#include "PdfDocument.h"
 #include "ScanEngine.h"
 
 #include <QPainter>
 #include <QTransform>
 #include <QtTest>
 
+#include <array>
 #include <cmath>
 
 namespace {
@@ -79,6 +81,51 @@ double residualSkew(const QImage& page)
     return bestAngle;
 }
 
+// The first page of a real document as a flatbed gives it, in grey.
+QImage realPage(const char* pdf, int dpi)
+{
+    PdfDocument doc;
+    if (!doc.open(QStringLiteral(VORN_TEST_DATA "/") + QLatin1String(pdf)))
+        return QImage();
+    QImage page = doc.renderPage(0, dpi / 72.0, 0).convertToFormat(QImage::Format_Grayscale8);
+    page.setDotsPerMeterX(scanDotsPerMeter(dpi));
+    page.setDotsPerMeterY(scanDotsPerMeter(dpi));
+    return page;
+}
+
+// The page turned by degrees about its centre on a white sheet of its size.
+QImage turned(const QImage& page, double degrees)
+{
+    QImage out(page.size(), QImage::Format_RGB32);
+    out.fill(Qt::white);
+    QPainter painter(&out);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.translate(page.width() / 2.0, page.height() / 2.0);
+    painter.rotate(degrees);
+    painter.translate(-page.width() / 2.0, -page.height() / 2.0);
+    painter.drawImage(0, 0, page);
+    painter.end();
+    return out.convertToFormat(page.format());
+}
+
+ScanParams defaultChain()
+{
+    ScanParams params;
+    params.skew = params.noiseRemove = params.autoBright = params.autoContrast = true;
+    params.denoise = params.textEnhance = true;
+    return params;
+}
+
+int greyLevels(const QImage& image)
+{
+    const QImage grey = image.convertToFormat(QImage::Format_Grayscale8);
+    std::array<bool, 256> seen{};
+    for (int y = 0; y < grey.height(); ++y)
+        for (int x = 0; x < grey.width(); ++x)
+            seen[grey.constScanLine(y)[x]] = true;
+    return int(std::count(seen.begin(), seen.end(), true));
+}
+
 int greyAt(const QImage& image, int x, int y)
 {
     return qGray(image.pixel(x, y));
@@ -101,6 +148,12 @@ private slots:
     void straightAndBlankPagesUntouched_data();
     void straightAndBlankPagesUntouched();
     void turnedPageHasWhiteCorners();
+    void straightRealPagesKeepTheirGeometry_data();
+    void straightRealPagesKeepTheirGeometry();
+    void slightlyTurnedPagesStraightened_data();
+    void slightlyTurnedPagesStraightened();
+    void blackAndWhiteStaysBlackAndWhite_data();
+    void blackAndWhiteStaysBlackAndWhite();
     void perspectiveCrop_data();
     void perspectiveCrop();
     void autoCropTop_data();
@@ -208,7 +261,7 @@ void TestScanPostProcess::skewedScansStraightened()
     QVERIFY(!page.isNull());
     QVERIFY(std::abs(residualSkew(page) + skew) <= 0.5);  // the measure sees the skew
     const QImage out = applyPostProcess(page, onlyDeskew());
-    QVERIFY(out.size() != page.size());
+    QCOMPARE(out.size(), page.size());  // turned on a sheet of its own size
     QVERIFY2(std::abs(residualSkew(out)) <= 0.5, qPrintable(QString::number(residualSkew(out))));
 }
 
@@ -237,6 +290,78 @@ void TestScanPostProcess::turnedPageHasWhiteCorners()
                                 QPoint(out.width() - 1, out.height() - 1)})
         QVERIFY2(greyAt(out, corner.x(), corner.y()) > 200, qPrintable(QStringLiteral("%1,%2").arg(corner.x()).arg(corner.y())));
     QVERIFY(!out.hasAlphaChannel());
+}
+
+void TestScanPostProcess::straightRealPagesKeepTheirGeometry_data()
+{
+    QTest::addColumn<QImage>("page");
+    QTest::newRow("pdfTeX page, 150 dpi") << realPage("pdftex-page.pdf", 150);
+    QTest::newRow("pdfTeX page, 300 dpi") << realPage("pdftex-page.pdf", 300);
+    QTest::newRow("Ghostscript page, 150 dpi") << realPage("gs-helvetica.pdf", 150);
+    QTest::newRow("groff columns, 150 dpi") << realPage("groff-columns.pdf", 150);
+    QTest::newRow("LibreOffice heading, 150 dpi") << realPage("libreoffice-heading.pdf", 150);
+    QTest::newRow("LibreOffice form, 150 dpi") << realPage("libreoffice-form.pdf", 150);
+    QTest::newRow("scanned page, 150 dpi") << realPage("gs-scan.pdf", 150);
+    QTest::newRow("test device grid") << QImage(scannerFixture("test-device-grid-150.png"));
+}
+
+// The default chain leaves a straight page where it is: the same picture as
+// the chain without deskew, of the same size.
+void TestScanPostProcess::straightRealPagesKeepTheirGeometry()
+{
+    QFETCH(QImage, page);
+    QVERIFY(!page.isNull());
+    ScanParams withoutDeskew = defaultChain();
+    withoutDeskew.skew = false;
+    const QImage out = applyPostProcess(page, defaultChain());
+    QCOMPARE(out.size(), page.size());
+    QVERIFY(out == applyPostProcess(page, withoutDeskew));
+}
+
+void TestScanPostProcess::slightlyTurnedPagesStraightened_data()
+{
+    QTest::addColumn<double>("degrees");
+    QTest::newRow("0.7° clockwise") << 0.7;
+    QTest::newRow("1.2° anticlockwise") << -1.2;
+    QTest::newRow("3° clockwise") << 3.0;
+}
+
+void TestScanPostProcess::slightlyTurnedPagesStraightened()
+{
+    QFETCH(double, degrees);
+    const QImage page = turned(realPage("pdftex-page.pdf", 150), degrees);
+    QVERIFY(std::abs(residualSkew(page) + degrees) <= 0.3);  // the measure sees the turn
+    const QImage out = applyPostProcess(page, onlyDeskew());
+    QCOMPARE(out.size(), page.size());
+    QVERIFY2(std::abs(residualSkew(out)) <= 0.2, qPrintable(QString::number(residualSkew(out))));
+}
+
+void TestScanPostProcess::blackAndWhiteStaysBlackAndWhite_data()
+{
+    QTest::addColumn<QImage>("page");
+    QTest::addColumn<bool>("all");
+    const QImage grey = realPage("pdftex-page.pdf", 150);
+    const QImage mono = blackAndWhite(grey);
+    QTest::newRow("one bit, default chain") << mono << false;
+    QTest::newRow("one bit, every step") << mono << true;
+    QTest::newRow("grey of black and white, default chain") << mono.convertToFormat(QImage::Format_Grayscale8) << false;
+    QTest::newRow("one bit, turned 2°, default chain") << blackAndWhite(turned(grey, 2.0)) << false;
+}
+
+// The steps work in grey; the page comes back one bit a pixel, at its resolution.
+void TestScanPostProcess::blackAndWhiteStaysBlackAndWhite()
+{
+    QFETCH(QImage, page);
+    QFETCH(bool, all);
+    page.setDotsPerMeterX(scanDotsPerMeter(150));
+    page.setDotsPerMeterY(scanDotsPerMeter(150));
+    const QImage out = applyPostProcess(page, all ? allFlags() : defaultChain());
+    QCOMPARE(out.format(), QImage::Format_Mono);
+    QCOMPARE(greyLevels(out), 2);
+    QCOMPARE(out.dotsPerMeterX(), scanDotsPerMeter(150));
+    if (!all)
+        QCOMPARE(out.size(), page.size());
+    QVERIFY2(std::abs(residualSkew(out)) <= 0.4, qPrintable(QString::number(residualSkew(out))));
 }
 
 void TestScanPostProcess::perspectiveCrop_data()

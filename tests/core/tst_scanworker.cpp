@@ -47,6 +47,8 @@ private slots:
     void previewIsPostProcessed();
     void demoSizes_data();
     void demoSizes();
+    void pagesThatCannotBeAreRefused_data();
+    void pagesThatCannotBeAreRefused();
     void demoDevice();
     void demoResolutionMakesTheRightPage_data();
     void demoResolutionMakesTheRightPage();
@@ -108,15 +110,27 @@ void TestScanWorker::demoSizes_data()
     QTest::addColumn<int>("dpi");
     QTest::addColumn<bool>("preview");
     QTest::addColumn<QSize>("size");
-    QTest::newRow("A4 preview") << "A4" << false << 300 << true << QSize(620, 877);
-    QTest::newRow("A4 at 300") << "A4" << false << 300 << false << QSize(2480, 3508);
-    QTest::newRow("A4 at 600 is capped") << "A4" << false << 600 << false << QSize(2480, 3508);
-    QTest::newRow("A4 landscape at 300: same caps") << "A4" << true << 300 << false << QSize(2480, 2480);
-    QTest::newRow("Legal landscape at 150") << "Legal" << true << 150 << false << QSize(2100, 1275);
-    QTest::newRow("A3 at 75") << "A3" << false << 75 << false << QSize(877, 1240);
-    QTest::newRow("Letter at 100") << "Letter" << false << 100 << false << QSize(850, 1100);
-    QTest::newRow("a3 in lower case is A4") << "a3" << false << 75 << false << QSize(620, 877);
-    QTest::newRow("custom is A4") << "Произвольный" << false << 75 << false << QSize(620, 877);
+    QTest::addColumn<QSizeF>("paper");  // the page in points the picture makes
+    const QSizeF a4(595, 842);
+    QTest::newRow("A4 preview") << "A4" << false << 300 << true << QSize(620, 877) << a4;
+    QTest::newRow("A4 at 300") << "A4" << false << 300 << false << QSize(2480, 3508) << a4;
+    // Capped whole, so that it keeps its proportions: the long side is what
+    // the short side's cap leaves of it.
+    QTest::newRow("A4 at 600 is capped") << "A4" << false << 600 << false << QSize(2480, 3507) << a4;
+    QTest::newRow("A4 landscape at 300") << "A4" << true << 300 << false << QSize(3508, 2480) << a4.transposed();
+    QTest::newRow("A4 landscape at 1200: capped whole") << "A4" << true << 1200 << false << QSize(3507, 2480)
+                                                        << a4.transposed();
+    QTest::newRow("Letter at 600: capped whole") << "Letter" << false << 600 << false << QSize(2480, 3209)
+                                                 << QSizeF(612, 792);
+    QTest::newRow("Legal landscape at 150") << "Legal" << true << 150 << false << QSize(2100, 1275)
+                                            << QSizeF(1008, 612);
+    QTest::newRow("Legal landscape at 400: capped whole") << "Legal" << true << 400 << false << QSize(3508, 2130)
+                                                          << QSizeF(1008, 612);
+    QTest::newRow("A3 at 75") << "A3" << false << 75 << false << QSize(877, 1240) << QSizeF(842, 1191);
+    QTest::newRow("A3 at 600: capped whole") << "A3" << false << 600 << false << QSize(2480, 3507) << QSizeF(842, 1191);
+    QTest::newRow("Letter at 100") << "Letter" << false << 100 << false << QSize(850, 1100) << QSizeF(612, 792);
+    QTest::newRow("a3 in lower case is A4") << "a3" << false << 75 << false << QSize(620, 877) << a4;
+    QTest::newRow("custom is A4") << "Произвольный" << false << 75 << false << QSize(620, 877) << a4;
 }
 
 void TestScanWorker::demoSizes()
@@ -126,6 +140,7 @@ void TestScanWorker::demoSizes()
     QFETCH(int, dpi);
     QFETCH(bool, preview);
     QFETCH(QSize, size);
+    QFETCH(QSizeF, paper);
     ScanParams params;
     params.pageSize = pageSize;
     params.landscape = landscape;
@@ -134,6 +149,51 @@ void TestScanWorker::demoSizes()
     const QImage image = preview ? backend.doPreview(params) : backend.doScan(params);
     QCOMPARE(image.size(), size);
     QCOMPARE(image.format(), QImage::Format_RGB888);
+    // One resolution on both axes: the page is the paper, not squashed.
+    QCOMPARE(image.dotsPerMeterX(), image.dotsPerMeterY());
+    const QSizeF page = scanPageSize(image);
+    QVERIFY2(qAbs(page.width() - paper.width()) < 1 && qAbs(page.height() - paper.height()) < 1,
+             qPrintable(QStringLiteral("%1 x %2").arg(page.width()).arg(page.height())));
+}
+
+void TestScanWorker::pagesThatCannotBeAreRefused_data()
+{
+    QTest::addColumn<QSize>("pixels");
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<bool>("preview");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("A4 at 300 dpi") << QSize(2480, 3508) << 300 << false << false;
+    QTest::newRow("1 x 1 at 1200 dpi") << QSize(1, 1) << 1200 << false << true;
+    QTest::newRow("a strip past the largest page") << QSize(60, 61000) << 300 << false << true;
+    QTest::newRow("near the largest page side") << QSize(60, 59000) << 300 << false << false;
+    QTest::newRow("a strip, only previewed") << QSize(60, 61000) << 300 << true << false;
+}
+
+// A scan that can be no PDF page is refused with the reason, before the
+// clean-up; a preview is only shown and never refused.
+void TestScanWorker::pagesThatCannotBeAreRefused()
+{
+    QFETCH(QSize, pixels);
+    QFETCH(int, dpi);
+    QFETCH(bool, preview);
+    QFETCH(bool, refused);
+    auto state = std::make_shared<FakeScanState>();
+    state->image = QImage(pixels, QImage::Format_Grayscale8);
+    state->image.fill(200);
+    state->image.setDotsPerMeterX(scanDotsPerMeter(dpi));
+    state->image.setDotsPerMeterY(scanDotsPerMeter(dpi));
+    auto backend = openFake(state);
+    ScanParams params;
+    params.textEnhance = true;
+    const Outcome outcome = runWorker(backend.get(), params, preview);
+    QCOMPARE(outcome.errors.size(), refused ? 1 : 0);
+    QCOMPARE(outcome.images.size(), refused ? 0 : 1);
+    if (refused) {
+        QVERIFY2(outcome.errors.first().contains(QStringLiteral("14400")), qPrintable(outcome.errors.first()));
+        QCOMPARE(outcome.progress, (QList<int>{5, 20, 70, 90, 100}));
+    } else {
+        QCOMPARE(outcome.images.first().size(), pixels);
+    }
 }
 
 void TestScanWorker::demoDevice()

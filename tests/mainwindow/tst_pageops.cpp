@@ -37,13 +37,14 @@ QString writeStampedPdf(const QTemporaryDir& dir, const QString& name, const QSt
     return writeFixture(dir, name, fixtures::textPdf(stamps));
 }
 
-// A 150 x 300 picture that stands for 72 x 144 points.
+// A 150 x 300 picture that stands for 72 x 144 points: it records no
+// resolution, so it is taken at 150 dpi.
 QString writePng(const QTemporaryDir& dir)
 {
     const QString path = dir.filePath(QStringLiteral("photo.png"));
     QImage picture(150, 300, QImage::Format_RGB32);
     picture.fill(Qt::gray);
-    return picture.save(path) ? path : QString();
+    return fixtures::writeFile(path, fixtures::pngWithoutResolution(picture)) ? path : QString();
 }
 
 QWidget* ribbonTab(MainWindow& window, const QString& title)
@@ -263,12 +264,13 @@ private slots:
             buffer.open(QIODevice::WriteOnly);
             QImage picture(150, 300, QImage::Format_RGB32);
             picture.fill(Qt::white);
-            picture.setDotsPerMeterX(11811);  // 300 dpi recorded, 150 used
+            picture.setDotsPerMeterX(11811);  // 300 x 200 dpi recorded: the page follows them
+            picture.setDotsPerMeterY(7874);
             picture.save(&buffer, "PNG");
         }
         const QByteArray pdf = fixtures::textPdf({"X"});
-        QTest::newRow("picture named pdf") << "scan.pdf" << png << QSizeF(72, 144);
-        QTest::newRow("picture") << "scan.PNG" << png << QSizeF(72, 144);
+        QTest::newRow("picture named pdf") << "scan.pdf" << png << QSizeF(36, 108);
+        QTest::newRow("picture") << "scan.PNG" << png << QSizeF(36, 108);
         QTest::newRow("pdf") << "other.pdf" << pdf << QSizeF(595, 842);
         QTest::newRow("word document") << "letter.docx" << QByteArray("PK\x03\x04 not a pdf") << QSizeF();
         QTest::newRow("truncated pdf") << "cut.pdf" << pdf.left(pdf.size() / 3) << QSizeF();

@@ -1,5 +1,6 @@
 #include "PdfFixtures.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 
@@ -239,6 +240,23 @@ QByteArray readFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray pngWithoutResolution(const QImage& image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "PNG"))
+        return {};
+    // Each chunk: length (4 bytes, big-endian), type, data, check sum (4).
+    const qsizetype type = png.indexOf("pHYs");
+    if (type >= 4) {
+        const auto* length = reinterpret_cast<const uchar*>(png.constData() + type - 4);
+        png.remove(type - 4, 12 + qsizetype(quint32(length[0]) << 24 | quint32(length[1]) << 16 |
+                                            quint32(length[2]) << 8 | length[3]));
+    }
+    return png;
 }
 
 } // namespace fixtures

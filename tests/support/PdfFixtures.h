@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QImage>
 #include <QList>
 #include <QRectF>
 #include <QString>
@@ -94,5 +95,9 @@ bool writeFile(const QString& path, const QByteArray& bytes);
 // Names of the files (hidden ones too) in a folder, sorted.
 QStringList filesIn(const QString& folder);
 QByteArray readFile(const QString& path);
+
+// The picture as PNG bytes that record no resolution (no pHYs chunk): an
+// import takes it at 150 dpi.
+QByteArray pngWithoutResolution(const QImage& image);
 
 } // namespace fixtures
