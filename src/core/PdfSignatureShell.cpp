@@ -347,58 +347,77 @@ bool widgetHolder(QPDF& pdf, int field, UpdateObject* holder, QString* error)
     return true;
 }
 
-bool planUpdate(QPDF& pdf, const QString& signer, UpdatePlan* plan, PdfSignatureShell* shell, QString* error)
+// The catalog, when it can take the signature's form; else the reason.
+bool signableCatalog(QPDF& pdf, QPDFObjectHandle* root, QString* error)
 {
-    QPDFObjectHandle trailer = pdf.getTrailer();
-    QPDFObjectHandle rootReference = trailer.getKey("/Root");
-    if (!rootReference.isIndirect() || rootReference.getObjectID() > kLargestObjectNumber)
+    QPDFObjectHandle reference = pdf.getTrailer().getKey("/Root");
+    if (!reference.isIndirect() || reference.getObjectID() > kLargestObjectNumber)
         return fail(error, QObject::tr("В trailer PDF не найдены /Root или /Size."));
-    const int rootNumber = rootReference.getObjectID();
-    const int rootGeneration = rootReference.getGeneration();
-    if (rootReference.isNull()) {
+    if (reference.isNull()) {
         // Listed but read as nothing: the object is there and damaged.
-        if (pdf.getXRefTable().count(rootReference.getObjGen()) > 0)
+        if (pdf.getXRefTable().count(reference.getObjGen()) > 0)
             return fail(error, QObject::tr("Не удалось прочитать словарь каталога PDF."));
-        return fail(error, QObject::tr("Не найден объект каталога PDF %1 %2 obj.").arg(rootNumber).arg(rootGeneration));
+        return fail(error, QObject::tr("Не найден объект каталога PDF %1 %2 obj.")
+                               .arg(reference.getObjectID())
+                               .arg(reference.getGeneration()));
     }
-    if (!rootReference.isDictionary())
+    if (!reference.isDictionary())
         return fail(error, QObject::tr("Каталог PDF не является словарём."));
     // Any /AcroForm entry counts, even one naming an object that is gone.
-    if (rootReference.getDictAsMap().count("/AcroForm") > 0)
+    if (reference.getDictAsMap().count("/AcroForm") > 0)
         return fail(error, QObject::tr("PDF уже содержит AcroForm. Встроенная подпись для таких PDF будет добавлена "
                                        "отдельным этапом."));
+    *root = reference;
+    return true;
+}
+
+// /Root, and /Info and /ID as the source's trailer has them.
+QByteArray trailerEntries(QPDF& pdf, QPDFObjectHandle root)
+{
+    QPDFObjectHandle trailer = pdf.getTrailer();
+    QByteArray entries = "/Root " + reference(root.getObjectID(), root.getGeneration());
+    QPDFObjectHandle info = trailer.getKey("/Info");
+    if (info.isIndirect() || info.isDictionary())
+        entries += " /Info " + text(info.unparse());
+    QPDFObjectHandle id = trailer.getKey("/ID");
+    if (id.isArray())
+        entries += " /ID " + text(id.unparseResolved());
+    return entries;
+}
+
+bool planUpdate(QPDF& pdf, const QString& signer, UpdatePlan* plan, PdfSignatureShell* shell, QString* error)
+{
+    QPDFObjectHandle root;
+    if (!signableCatalog(pdf, &root, error))
+        return false;
+    // Every page read first: a cross-reference table qpdf has to rebuild is
+    // rebuilt before the new numbers are chosen.
+    shell->pageDigests = pageDigests(pdf);
     const int n = firstFreeNumber(pdf);
     if (n + 1 > kLargestObjectNumber)
         return fail(error, QObject::tr("В PDF слишком много объектов для встроенной подписи."));
     UpdateObject holder;
     if (!widgetHolder(pdf, n + 1, &holder, error))
         return false;
-    if (holder.number == rootNumber)
+    const UpdateObject catalog{root.getObjectID(), root.getGeneration(),
+                               withEntries(text(root.unparseResolved()),
+                                           "/AcroForm << /SigFlags 3 /Fields [" + reference(n + 1, 0) + "] >>")};
+    if (holder.number == catalog.number)
         return fail(error, QObject::tr("Список аннотаций первой страницы PDF повреждён."));
 
-    const QByteArray page = reference(pdf.getAllPages().front().getObjectID(),
-                                      pdf.getAllPages().front().getGeneration());
+    QPDFObjectHandle page = pdf.getAllPages().front();
     const QByteArray field = "<< /Type /Annot /Subtype /Widget /FT /Sig /T "
         + pdfLiteralString(QStringLiteral("VornSignature") + QString::number(n)) + " /V " + reference(n, 0)
-        + " /F " + QByteArray::number(kWidgetFlags) + " /Rect [0 0 0 0] /P " + page + " >>";
-    const QByteArray catalog = withEntries(text(rootReference.unparseResolved()),
-                                           "/AcroForm << /SigFlags 3 /Fields [" + reference(n + 1, 0) + "] >>");
-    plan->objects = {{n, 0, signatureDictionary(signer)}, {n + 1, 0, field}, {rootNumber, rootGeneration, catalog},
-                     holder};
+        + " /F " + QByteArray::number(kWidgetFlags) + " /Rect [0 0 0 0] /P "
+        + reference(page.getObjectID(), page.getGeneration()) + " >>";
+    plan->objects = {{n, 0, signatureDictionary(signer)}, {n + 1, 0, field}, catalog, holder};
     plan->size = n + 2;
-    plan->trailerEntries = "/Root " + reference(rootNumber, rootGeneration);
-    QPDFObjectHandle info = trailer.getKey("/Info");
-    if (info.isIndirect() || info.isDictionary())
-        plan->trailerEntries += " /Info " + text(info.unparse());
-    QPDFObjectHandle id = trailer.getKey("/ID");
-    if (id.isArray())
-        plan->trailerEntries += " /ID " + text(id.unparseResolved());
+    plan->trailerEntries = trailerEntries(pdf, root);
 
-    shell->pageDigests = pageDigests(pdf);
     shell->keptObjects.clear();
     for (const auto& [objectGeneration, entry] : pdf.getXRefTable()) {
         const QPair<int, int> key(objectGeneration.getObj(), objectGeneration.getGen());
-        if (key != qMakePair(rootNumber, rootGeneration) && key != qMakePair(holder.number, holder.generation))
+        if (key != qMakePair(catalog.number, catalog.generation) && key != qMakePair(holder.number, holder.generation))
             shell->keptObjects.insert(key, entryText(entry));
     }
     return true;
@@ -555,18 +574,20 @@ bool checkSignedPdf(QFile* source, const PdfSignatureShell& shell, QString* erro
     if (!pdf)
         return fail(error, reason);
     try {
-        const std::map<QPDFObjGen, QPDFXRefEntry> table = pdf->getXRefTable();
-        for (auto kept = shell.keptObjects.constBegin(); kept != shell.keptObjects.constEnd(); ++kept) {
-            const auto found = table.find(QPDFObjGen(kept.key().first, kept.key().second));
-            if (found == table.end() || entryText(found->second) != kept.value())
-                return fail(error, QObject::tr("объект %1 %2 заменён").arg(kept.key().first).arg(kept.key().second));
-        }
+        // Pages first, as when the source was read: a table qpdf has to
+        // rebuild is rebuilt before the entries are compared.
         const QList<QByteArray> pages = pageDigests(*pdf);
         if (pages.size() != shell.pageDigests.size())
             return fail(error, QObject::tr("число страниц изменилось"));
         for (qsizetype at = 0; at < pages.size(); ++at) {
             if (pages.at(at) != shell.pageDigests.at(at))
                 return fail(error, QObject::tr("содержимое страницы %1 изменилось").arg(at + 1));
+        }
+        const std::map<QPDFObjGen, QPDFXRefEntry> table = pdf->getXRefTable();
+        for (auto kept = shell.keptObjects.constBegin(); kept != shell.keptObjects.constEnd(); ++kept) {
+            const auto found = table.find(QPDFObjGen(kept.key().first, kept.key().second));
+            if (found == table.end() || entryText(found->second) != kept.value())
+                return fail(error, QObject::tr("объект %1 %2 заменён").arg(kept.key().first).arg(kept.key().second));
         }
         if (!signatureMatches(*pdf, file, shell))
             return fail(error, QObject::tr("подпись не сходится с документом"));

@@ -79,6 +79,16 @@ QByteArray twoPagesWithAnnotations()
                                page(9), textStream(QStringLiteral("Second"))});
 }
 
+// The page's content listed at a wrong offset: readers rebuild the table,
+// and the signed file reads as well as the source.
+QByteArray contentOffTable()
+{
+    QByteArray pdf = javaScriptCatalog();
+    const qsizetype entry = pdf.indexOf("0000000000 65535 f \n") + 20 * 5;
+    pdf.replace(entry, 10, "0000000002");
+    return pdf;
+}
+
 struct Outcome {
     bool finished = false;
     bool crashed = false;
@@ -171,6 +181,7 @@ void EmbeddedSigningTest::reproducers_data()
     QTest::newRow("/Size below the objects in use") << smallSize() << "";
     QTest::newRow("/Root in a string of the trailer") << rootInTrailerString() << "";
     QTest::newRow("annotation list of its own, two pages") << twoPagesWithAnnotations() << "";
+    QTest::newRow("content listed at a wrong offset") << contentOffTable() << "";
     QTest::newRow("a form already") << fixtures::buildPdf({"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [] >> >>",
                                                            "<< /Type /Pages /Kids [3 0 R] /Count 1 >>", page(5), kFont,
                                                            textStream(QStringLiteral("Form"))})
@@ -217,13 +228,16 @@ void EmbeddedSigningTest::reproducers()
     QVERIFY2(outcome.exitCode == 0, qPrintable(said));
     QCOMPARE(outcome.answer.value(QStringLiteral("outputPath")).toString(), output);
 
+    // As sound as the source for qpdf and poppler, no less.
+    const pdftools::Result sourceCheck = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), input});
     const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), output});
-    QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
+    QVERIFY2(check.exitCode == 0 || check.exitCode == sourceCheck.exitCode, qPrintable(check.out + check.err));
     const pdftools::Result sig = pdftools::run(QStringLiteral("pdfsig"), {output});
     QVERIFY2(sig.out.contains(QLatin1String("Signature is Valid.")), qPrintable(sig.out));
     QVERIFY2(sig.out.contains(QLatin1String("Total document signed")), qPrintable(sig.out));
     QVERIFY2(sig.out.contains(QStringLiteral("Иванов Иван Иванович")), qPrintable(sig.out));
-    QVERIFY2(sig.err.trimmed().isEmpty(), qPrintable(sig.err));
+    if (pdftools::run(QStringLiteral("pdfinfo"), {input}).err.trimmed().isEmpty())
+        QVERIFY2(sig.err.trimmed().isEmpty(), qPrintable(sig.err));
     const int pages = pdftools::pageCount(input);
     QVERIFY(pages > 0);
     QCOMPARE(pdftools::pageCount(output), pages);
