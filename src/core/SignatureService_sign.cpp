@@ -1,6 +1,8 @@
 // signFile: CMS signatures of a file (modes 0-3) and the embedded PDF
-// signature (mode 4), with key material from files. The input is read once,
-// in pieces, by OpenSSL; only an attached signature holds it in memory.
+// signature (mode 4), with key material from files. Modes 0-3 read the input
+// once, in pieces, through OpenSSL; only an attached signature holds it in
+// memory. The embedded signature reads the PDF in pieces too (to sign it,
+// copy it and check the result), never whole.
 #include "SignatureService.h"
 
 #include "SigningInternal.h"
