@@ -1,6 +1,8 @@
 // signFile in modes 0, 1 and 4 on PDFs of 1 MB, 100 MB and 1 GB: time and
-// peak memory in this process and as the signing worker; the certificate-list
-// worker from start to exit; the provider diagnostics.
+// peak memory in this process and as the signing worker, the worker side by
+// side with "openssl cms -sign -binary" (detached and -nodetach) on the same
+// file and key, each the median of a few runs; the certificate-list worker
+// from start to exit; the provider diagnostics.
 // Usage: signing_bench [size in MB ...]   (default 1 100 1024)
 #include "PaddedPdf.h"
 #include "ProcessMemory.h"
@@ -17,7 +19,9 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -71,7 +75,39 @@ void inProcess(const QString& dir, const QString& input, qint64 size, int mode, 
     QFile::remove(request.outputPath);
 }
 
-void asWorker(const QString& dir, const QString& input, qint64 size, int mode, const Keys& keys)
+struct Measured {
+    qint64 ms = -1;
+    qint64 peakMb = -1;  // -1 without GNU time
+    bool ok = false;
+};
+
+// A program's wall time and, through GNU time, its peak resident memory.
+Measured measured(const QString& program, const QStringList& arguments)
+{
+    const QString time = QStringLiteral("/usr/bin/time");
+    const bool withTime = QFile::exists(time);
+    QByteArray rss;
+    QElapsedTimer timer;
+    timer.start();
+    Measured result;
+    result.ok = withTime ? run(time, QStringList{"-f", "%M", program} + arguments, &rss) : run(program, arguments);
+    result.ms = timer.elapsed();
+    result.peakMb = withTime ? rss.trimmed().split('\n').last().toLongLong() / 1024 : -1;
+    return result;
+}
+
+// The median run by time of a few.
+Measured median(const std::function<Measured()>& once)
+{
+    constexpr int kRuns = 5;
+    QList<Measured> runs;
+    for (int i = 0; i < kRuns; ++i)
+        runs << once();
+    std::stable_sort(runs.begin(), runs.end(), [](const Measured& a, const Measured& b) { return a.ms < b.ms; });
+    return runs.at(kRuns / 2);
+}
+
+Measured asWorker(const QString& dir, const QString& input, int mode, const Keys& keys)
 {
     const QString requestPath = dir + QStringLiteral("/request.json");
     QFile request(requestPath);
@@ -80,21 +116,39 @@ void asWorker(const QString& dir, const QString& input, qint64 size, int mode, c
                                             {"certificatePath", keys.certificate}, {"privateKeyPath", keys.key}})
                       .toJson());
     request.close();
-    // GNU time reports the worker's peak; without it only the time is shown.
-    const QString time = QStringLiteral("/usr/bin/time");
-    const bool measured = QFile::exists(time);
-    QStringList command{QStringLiteral(VORN_PDF_EXECUTABLE), "--vorn-sign-file", requestPath};
-    if (measured)
-        command = QStringList{"-f", "%M"} + command;
-    QByteArray rss;
-    QElapsedTimer timer;
-    timer.start();
-    const bool ok = run(measured ? time : command.takeFirst(), command, &rss);
-    const qint64 ms = timer.elapsed();
-    const qint64 peak = measured ? rss.trimmed().split('\n').last().toLongLong() / 1024 : -1;
-    std::printf("worker      mode %d %6lld MB: %7lld ms, peak  %6lld MB%s\n", mode, size / kMegabyte, ms, peak,
-                ok ? "" : " FAILED");
+    const Measured result = measured(QStringLiteral(VORN_PDF_EXECUTABLE), {"--vorn-sign-file", requestPath});
     QFile::remove(modeOutput(dir, mode));
+    return result;
+}
+
+Measured opensslCms(const QString& dir, const QString& input, bool attached, const Keys& keys)
+{
+    QStringList arguments{"cms", "-sign", "-binary", "-in", input, "-signer", keys.certificate, "-inkey", keys.key,
+                          "-outform", "DER", "-out", dir + QStringLiteral("/openssl.out")};
+    if (attached)
+        arguments << "-nodetach";
+    const Measured result = measured(QStringLiteral("openssl"), arguments);
+    QFile::remove(dir + QStringLiteral("/openssl.out"));
+    return result;
+}
+
+void printWorker(int mode, qint64 size, const Measured& worker)
+{
+    std::printf("worker      mode %d %6lld MB: %7lld ms, peak  %6lld MB%s\n", mode, size / kMegabyte, worker.ms,
+                worker.peakMb, worker.ok ? "" : " FAILED");
+}
+
+void sideBySide(const QString& dir, const QString& input, qint64 size, int mode, const Keys& keys)
+{
+    const Measured worker = median([&] { return asWorker(dir, input, mode, keys); });
+    printWorker(mode, size, worker);
+    if (mode == 4)
+        return;
+    const Measured openssl = median([&] { return opensslCms(dir, input, mode == 1, keys); });
+    std::printf("openssl cms %-8s %4lld MB: %7lld ms, peak  %6lld MB%s   worker/openssl: time %.2fx, memory %.2fx\n",
+                mode == 1 ? "-nodetach" : "detached", size / kMegabyte, openssl.ms, openssl.peakMb,
+                openssl.ok ? "" : " FAILED", double(worker.ms) / qMax<qint64>(1, openssl.ms),
+                double(worker.peakMb) / qMax<qint64>(1, openssl.peakMb));
 }
 
 } // namespace
@@ -121,7 +175,7 @@ int main(int argc, char* argv[])
             return 1;
         for (const int mode : {0, 1, 4}) {
             inProcess(dir.path(), input, size, mode, keys);
-            asWorker(dir.path(), input, size, mode, keys);
+            sideBySide(dir.path(), input, size, mode, keys);
         }
         QFile::remove(input);
     }

@@ -80,6 +80,21 @@ bool certificateValidNow(X509* cert)
         && X509_cmp_current_time(X509_get0_notAfter(cert)) >= 0;
 }
 
+QString validityRefusal(X509* cert)
+{
+    if (certificateValidNow(cert))
+        return {};
+    const bool started = X509_cmp_current_time(X509_get0_notBefore(cert)) <= 0;
+    const QString format = QStringLiteral("dd.MM.yyyy HH:mm");
+    const QDateTime from = asn1TimeToDateTime(X509_get0_notBefore(cert));
+    const QDateTime to = asn1TimeToDateTime(X509_get0_notAfter(cert));
+    const QString fromText = from.isValid() ? from.toString(format) : QObject::tr("(дата не читается)");
+    const QString toText = to.isValid() ? to.toString(format) : QObject::tr("(дата не читается)");
+    if (!started)
+        return QObject::tr("Сертификат ещё не начал действовать: срок его действия с %1 по %2.").arg(fromText, toText);
+    return QObject::tr("Срок действия сертификата истёк: он действовал с %1 по %2.").arg(fromText, toText);
+}
+
 SigningCertificate certificateInfoFromX509(X509* cert, const QString& path)
 {
     SigningCertificate info;

@@ -1,15 +1,29 @@
-// The embedded signature's incremental update, built on the file's bytes:
-// a signature dictionary with a reserved /Contents, its field, the catalog
-// with an /AcroForm, a classic cross-reference section and trailer.
+// The embedded signature's incremental update: a signature dictionary with a
+// reserved /Contents, its field as an invisible widget on the first page, the
+// catalog with an /AcroForm, a classic cross-reference section and trailer.
+// The source is read with qpdf, from the file, never copied whole; the
+// result is read back the same way before it counts as signed.
 #include "SigningInternal.h"
 
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Constants.h>
+#include <qpdf/InputSource.hh>
+#include <qpdf/Pipeline.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFExc.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFXRefEntry.hh>
+
+#include <QFile>
 #include <QObject>
 #include <QRegularExpression>
-#include <QSet>
-#include <QTimeZone>
 
+#include <algorithm>
 #include <cstring>
+#include <exception>
+#include <memory>
 #include <optional>
+#include <stdexcept>
 
 namespace {
 
@@ -17,17 +31,15 @@ constexpr qint64 kContentsDigits = 131072;
 constexpr int kFixedNumberWidth = 20;
 // ISO 32000's limit on indirect object numbers: the new objects must fit.
 constexpr qint64 kLargestObjectNumber = 8388607;
-constexpr qint64 kLargestGeneration = 65535;
+// startxref is looked for this far from the end.
+constexpr qint64 kTailSearched = 65536;
+// The invisible widget: printed and locked, no area.
+constexpr int kWidgetFlags = 132;
 constexpr char kWhiteSpace[] = " \t\n\v\f\r";
 
 bool isPdfSpace(char c)
 {
     return c != '\0' && std::strchr(kWhiteSpace, c) != nullptr;
-}
-
-bool isWordChar(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
 }
 
 bool fail(QString* error, const QString& text)
@@ -37,11 +49,170 @@ bool fail(QString* error, const QString& text)
     return false;
 }
 
-qint64 skipSpace(const QByteArray& bytes, qint64 at)
+// A SplicedFile as qpdf's input: qpdf seeks and reads what it needs.
+class SplicedInput : public InputSource {
+public:
+    explicit SplicedInput(const SplicedFile& file) : m_file(file) {}
+
+    qpdf_offset_t findAndSkipNextEOL() override
+    {
+        constexpr size_t kPiece = 4096;
+        char buffer[kPiece];
+        for (;;) {
+            const qpdf_offset_t start = m_at;
+            const size_t length = read(buffer, kPiece);
+            if (length == 0)
+                return m_at;
+            const auto eol = std::find_if(buffer, buffer + length, [](char c) { return c == '\r' || c == '\n'; });
+            if (eol == buffer + length)
+                continue;
+            const qpdf_offset_t result = start + (eol - buffer);
+            m_at = result + 1;
+            char c = 0;
+            while (read(&c, 1) == 1) {
+                if (c != '\r' && c != '\n') {
+                    unreadCh(c);
+                    break;
+                }
+            }
+            return result;
+        }
+    }
+    std::string const& getName() const override { return m_name; }
+    qpdf_offset_t tell() override { return m_at; }
+    void seek(qpdf_offset_t offset, int whence) override
+    {
+        const qpdf_offset_t base = whence == SEEK_END ? m_file.size() : whence == SEEK_CUR ? m_at : 0;
+        if (base + offset < 0)
+            throw std::runtime_error("seek before the start of the file");
+        m_at = base + offset;
+    }
+    void rewind() override { m_at = 0; }
+    size_t read(char* buffer, size_t length) override
+    {
+        last_offset = m_at;
+        const qint64 room = std::max<qint64>(0, m_file.size() - m_at);
+        const qint64 got = m_file.read(m_at, buffer, std::min<qint64>(qint64(length), room));
+        if (got < 0)
+            throw std::runtime_error("the file cannot be read");
+        m_at += got;
+        return size_t(got);
+    }
+    void unreadCh(char) override
+    {
+        if (m_at > 0)
+            --m_at;
+    }
+
+private:
+    const SplicedFile& m_file;
+    qpdf_offset_t m_at = 0;
+    std::string m_name = "document";
+};
+
+// The file parsed by qpdf, or null with the reason.
+std::unique_ptr<QPDF> parsed(const SplicedFile& file, QString* error)
 {
-    while (at < bytes.size() && isPdfSpace(bytes.at(at)))
-        ++at;
-    return at;
+    const QString encrypted = QObject::tr("Встроенная подпись для зашифрованных PDF не поддерживается.");
+    const auto unreadable = [](const char* what) {
+        return QObject::tr("Не удалось прочитать структуру PDF: %1").arg(QString::fromUtf8(what));
+    };
+    auto pdf = std::make_unique<QPDF>();
+    try {
+        pdf->setSuppressWarnings(true);
+        pdf->processInputSource(std::make_shared<SplicedInput>(file));
+        if (!pdf->isEncrypted())
+            return pdf;
+        fail(error, encrypted);
+    } catch (const QPDFExc& e) {
+        // A password, or an encryption qpdf cannot even open, is encryption all the same.
+        const bool encryption = e.getErrorCode() == qpdf_e_password || e.getObject() == "encryption dictionary";
+        fail(error, encryption ? encrypted : unreadable(e.what()));
+    } catch (const std::exception& e) {
+        fail(error, unreadable(e.what()));
+    }
+    return nullptr;
+}
+
+QByteArray text(const std::string& unparsed)
+{
+    return QByteArray::fromStdString(unparsed);
+}
+
+QByteArray reference(int number, int generation)
+{
+    return QByteArray::number(number) + ' ' + QByteArray::number(generation) + " R";
+}
+
+// The dictionary text with entries put before its closing ">>".
+QByteArray withEntries(const QByteArray& dictionary, const QByteArray& entries)
+{
+    QByteArray out = dictionary;
+    out.insert(out.lastIndexOf(">>"), entries + ' ');
+    return out;
+}
+
+// The array's items and one more, as array text.
+QByteArray arrayWith(QPDFObjectHandle array, const QByteArray& item)
+{
+    QByteArray out = "[";
+    if (array.isArray()) {
+        for (QPDFObjectHandle& element : array.getArrayAsVector())
+            out += text(element.unparse()) + ' ';
+    }
+    return out + item + ']';
+}
+
+// Takes a stream's bytes into a hash.
+class HashSink : public Pipeline {
+public:
+    explicit HashSink(Sha256& hash) : Pipeline("hash", nullptr), m_hash(hash) {}
+    void write(unsigned char const* data, size_t length) override
+    {
+        m_hash.add(reinterpret_cast<const char*>(data), qint64(length));
+    }
+    void finish() override {}
+
+private:
+    Sha256& m_hash;
+};
+
+// The page's content streams as stored (not decoded), in order; a stream
+// that cannot be read leaves its mark instead.
+QByteArray pageDigest(QPDFObjectHandle page)
+{
+    Sha256 hash;
+    QPDFObjectHandle contents = page.getKey("/Contents");
+    std::vector<QPDFObjectHandle> streams =
+        contents.isArray() ? contents.getArrayAsVector() : std::vector<QPDFObjectHandle>{contents};
+    for (QPDFObjectHandle& stream : streams) {
+        HashSink sink(hash);
+        bool read = false;
+        try {
+            read = stream.isStream() && stream.pipeStreamData(&sink, nullptr, 0, qpdf_dl_none, true);
+        } catch (const std::exception&) {
+            read = false;
+        }
+        hash.add(read ? "|" : "!", 1);
+    }
+    return hash.result();
+}
+
+QList<QByteArray> pageDigests(QPDF& pdf)
+{
+    QList<QByteArray> digests;
+    for (const QPDFObjectHandle& page : pdf.getAllPages())
+        digests << pageDigest(page);
+    return digests;
+}
+
+QByteArray entryText(const QPDFXRefEntry& entry)
+{
+    const int type = entry.getType();
+    if (type == 1)
+        return "1 " + QByteArray::number(qint64(entry.getOffset()));
+    return QByteArray::number(type) + ' ' + QByteArray::number(entry.getObjStreamNumber()) + ' '
+        + QByteArray::number(entry.getObjStreamIndex());
 }
 
 // The decimal at `at`, or nothing; the end of its digits goes to end.
@@ -59,262 +230,33 @@ std::optional<qint64> digitsAt(const QByteArray& bytes, qint64 at, qint64* end)
     return value;
 }
 
-// True when "<number> <generation> obj" ends at objEnd (just after "obj"),
-// preceded by the file start or white space; start gets its first digit.
-bool objectHeaderBefore(const QByteArray& pdf, qint64 objAt, qint64 number, qint64 generation, qint64* start)
+// The offset after the last startxref, which must name a classic "xref"
+// section: a cross-reference stream is refused by name.
+bool previousXref(const SplicedFile& file, qint64* previous, QString* error)
 {
-    const qint64 after = objAt + 3;
-    if (after < pdf.size() && isWordChar(pdf.at(after)))
-        return false;
-    qint64 at = objAt;
-    const auto numberBefore = [&](qint64 expected) {
-        qint64 spaces = at;
-        while (spaces > 0 && isPdfSpace(pdf.at(spaces - 1)))
-            --spaces;
-        if (spaces == at)
-            return false;
-        qint64 digits = spaces;
-        while (digits > 0 && pdf.at(digits - 1) >= '0' && pdf.at(digits - 1) <= '9')
-            --digits;
-        if (digits == spaces)
-            return false;
-        bool ok = false;
-        const qint64 value = pdf.mid(digits, spaces - digits).toLongLong(&ok, 10);
-        at = digits;
-        return ok && value == expected;
-    };
-    if (!numberBefore(generation) || !numberBefore(number))
-        return false;
-    if (at > 0 && !isPdfSpace(pdf.at(at - 1)))
-        return false;
-    *start = at;
-    return true;
-}
-
-// The last definition of the object in file order; incremental updates
-// append, so this is the newest when the tables do not say.
-qint64 lastObjectHeaderEnd(const QByteArray& pdf, qint64 number, qint64 generation)
-{
-    qint64 from = pdf.size();
-    while (from > 0) {
-        const qint64 objAt = pdf.lastIndexOf("obj", from - 1);
-        if (objAt < 0)
-            return -1;
-        qint64 start = 0;
-        if (objectHeaderBefore(pdf, objAt, number, generation, &start))
-            return objAt + 3;
-        from = objAt;
-    }
-    return -1;
-}
-
-// One "offset generation n|f" entry of a classic table at *at.
-bool xrefTableEntry(const QByteArray& pdf, qint64* at, qint64* offset, qint64* generation, char* type)
-{
-    qint64 end = 0;
-    qint64 pos = skipSpace(pdf, *at);
-    const std::optional<qint64> first = digitsAt(pdf, pos, &end);
-    if (!first)
-        return false;
-    pos = skipSpace(pdf, end);
-    const std::optional<qint64> second = digitsAt(pdf, pos, &end);
-    pos = skipSpace(pdf, end);
-    if (!second || pos >= pdf.size() || (pdf.at(pos) != 'n' && pdf.at(pos) != 'f'))
-        return false;
-    *offset = *first;
-    *generation = *second;
-    *type = pdf.at(pos);
-    *at = pos + 1;
-    return true;
-}
-
-// Where the classic cross-reference chain from section puts the object, or
-// -1 when it does not say: a free entry, a section that also has a stream
-// part, or a table that does not read.
-qint64 xrefChainOffset(const QByteArray& pdf, qint64 section, qint64 number, qint64 generation)
-{
-    constexpr int kMostSections = 4096;
-    constexpr qint64 kTrailerWindow = 65536;
-    QSet<qint64> seen;
-    while (section >= 0 && section < pdf.size() && !seen.contains(section) && seen.size() < kMostSections) {
-        seen.insert(section);
-        qint64 at = skipSpace(pdf, section);
-        if (pdf.mid(at, 4) != "xref")
-            return -1;
-        at += 4;
-        for (at = skipSpace(pdf, at); pdf.mid(at, 7) != "trailer"; at = skipSpace(pdf, at)) {
-            qint64 end = 0;
-            const std::optional<qint64> first = digitsAt(pdf, at, &end);
-            const std::optional<qint64> count = first ? digitsAt(pdf, skipSpace(pdf, end), &end) : std::nullopt;
-            if (!count)
-                return -1;
-            at = end;
-            for (qint64 index = 0; index < *count; ++index) {
-                qint64 offset = 0, entryGeneration = 0;
-                char type = 0;
-                if (!xrefTableEntry(pdf, &at, &offset, &entryGeneration, &type))
-                    return -1;
-                if (*first + index == number)
-                    return type == 'n' && entryGeneration == generation ? offset : -1;
-            }
-        }
-        const QString trailer = QString::fromLatin1(pdf.mid(at, kTrailerWindow));
-        const qsizetype close = trailer.indexOf(QLatin1String("startxref"));
-        static const QRegularExpression prevPattern(QStringLiteral("/Prev\\s+(\\d+)"));
-        const QString dictionary = close < 0 ? trailer : trailer.left(close);
-        if (dictionary.contains(QLatin1String("/XRefStm")))
-            return -1;
-        const QRegularExpressionMatch prev = prevPattern.match(dictionary);
-        if (!prev.hasMatch())
-            return -1;
-        section = prev.captured(1).toLongLong();
-    }
-    return -1;
-}
-
-// The end of "number generation obj" when it starts at offset.
-qint64 objectHeaderEndAt(const QByteArray& pdf, qint64 offset, qint64 number, qint64 generation)
-{
-    qint64 end = 0;
-    qint64 at = skipSpace(pdf, offset);
-    const std::optional<qint64> first = digitsAt(pdf, at, &end);
-    if (!first || *first != number || end >= pdf.size() || !isPdfSpace(pdf.at(end)))
-        return -1;
-    at = skipSpace(pdf, end);
-    const std::optional<qint64> second = digitsAt(pdf, at, &end);
-    if (!second || *second != generation || end >= pdf.size() || !isPdfSpace(pdf.at(end)))
-        return -1;
-    at = skipSpace(pdf, end);
-    if (pdf.mid(at, 3) != "obj" || (at + 3 < pdf.size() && isWordChar(pdf.at(at + 3))))
-        return -1;
-    return at + 3;
-}
-
-// The object's newest definition: where the cross-reference chain puts it,
-// else the last header in file order.
-bool extractObjectDictionary(const QByteArray& pdf, qint64 number, qint64 generation, qint64 xrefSection,
-                             QByteArray* dict, QString* error)
-{
-    const qint64 listed = xrefChainOffset(pdf, xrefSection, number, generation);
-    qint64 headerEnd = listed < 0 ? -1 : objectHeaderEndAt(pdf, listed, number, generation);
-    if (headerEnd < 0)
-        headerEnd = lastObjectHeaderEnd(pdf, number, generation);
-    if (headerEnd < 0)
-        return fail(error, QObject::tr("Не найден объект каталога PDF %1 %2 obj.").arg(number).arg(generation));
-    const qint64 end = pdf.indexOf("endobj", headerEnd);
-    if (end < 0)
-        return fail(error, QObject::tr("Объект каталога PDF повреждён."));
-    const qint64 open = pdf.indexOf("<<", headerEnd);
-    if (open < 0 || end < open)
-        return fail(error, QObject::tr("Каталог PDF не является словарём."));
-    int depth = 0;
-    qint64 at = open;
-    while (at + 1 < end) {
-        if (pdf.at(at) == '<' && pdf.at(at + 1) == '<') {
-            ++depth;
-            at += 2;
-        } else if (pdf.at(at) == '>' && pdf.at(at + 1) == '>') {
-            at += 2;
-            if (--depth == 0) {
-                *dict = pdf.mid(open, at - open);
-                return true;
-            }
-        } else {
-            ++at;
-        }
-    }
-    return fail(error, QObject::tr("Не удалось прочитать словарь каталога PDF."));
-}
-
-// A trailer entry's array value ("[" to its "]"), strings read as strings so
-// a bracket inside one does not end it.
-QByteArray arrayValue(const QByteArray& text, qint64 open)
-{
-    int depth = 0;
-    for (qint64 at = open; at < text.size(); ++at) {
-        const char c = text.at(at);
-        if (c == '(') {
-            int parens = 1;
-            while (++at < text.size() && parens > 0) {
-                if (text.at(at) == '\\')
-                    ++at;
-                else if (text.at(at) == '(')
-                    ++parens;
-                else if (text.at(at) == ')')
-                    --parens;
-            }
-            --at;
-        } else if (c == '[') {
-            ++depth;
-        } else if (c == ']' && --depth == 0) {
-            return text.mid(open, at - open + 1);
-        }
-    }
-    return {};
-}
-
-struct TrailerFacts {
-    qint64 root = 0;
-    qint64 rootGeneration = 0;
-    qint64 size = 0;
-    QByteArray info;  // "/Info n g R", or empty
-    QByteArray id;    // "/ID [...]", or empty
-    bool encrypted = false;
-};
-
-bool readTrailer(const QByteArray& trailer, TrailerFacts* facts, QString* error)
-{
-    const QString text = QString::fromLatin1(trailer);
-    static const QRegularExpression rootPattern(QStringLiteral("/Root\\s+(\\d+)\\s+(\\d+)\\s+R"));
-    static const QRegularExpression sizePattern(QStringLiteral("/Size\\s+(\\d+)"));
-    static const QRegularExpression infoPattern(QStringLiteral("/Info\\s+(\\d+\\s+\\d+\\s+R)"));
-    static const QRegularExpression idPattern(QStringLiteral("/ID\\s*\\["));
-    static const QRegularExpression encryptPattern(QStringLiteral("/Encrypt(?![A-Za-z0-9_])"));
-    const QRegularExpressionMatch root = rootPattern.match(text);
-    const QRegularExpressionMatch size = sizePattern.match(text);
-    const QString missing = QObject::tr("В trailer PDF не найдены /Root или /Size.");
-    if (!root.hasMatch() || !size.hasMatch())
-        return fail(error, missing);
-    bool rootOk = false, generationOk = false, sizeOk = false;
-    facts->root = root.captured(1).toLongLong(&rootOk);
-    facts->rootGeneration = root.captured(2).toLongLong(&generationOk);
-    facts->size = size.captured(1).toLongLong(&sizeOk);
-    // A number no PDF can hold is a damaged trailer, never an overflow.
-    // The new objects are numbered from /Size on; a catalog at or past it
-    // would be overwritten by them.
-    if (!rootOk || !generationOk || !sizeOk || facts->root >= facts->size || facts->root > kLargestObjectNumber
-        || facts->rootGeneration > kLargestGeneration || facts->size > kLargestObjectNumber - 1)
-        return fail(error, missing);
-    if (encryptPattern.match(text).hasMatch()) {
-        facts->encrypted = true;
-        return fail(error, QObject::tr("Встроенная подпись для зашифрованных PDF не поддерживается."));
-    }
-    const QRegularExpressionMatch info = infoPattern.match(text);
-    if (info.hasMatch())
-        facts->info = "/Info " + info.captured(1).simplified().toLatin1();
-    const QRegularExpressionMatch id = idPattern.match(text);
-    if (id.hasMatch()) {
-        const QByteArray array = arrayValue(trailer, id.capturedEnd() - 1);
-        if (!array.isEmpty())
-            facts->id = "/ID " + array;
-    }
-    return true;
-}
-
-// The offset after startxref, which must name a classic "xref" section.
-bool previousXref(const QByteArray& input, qint64* startxref, qint64* previous, QString* error)
-{
-    *startxref = input.lastIndexOf("startxref");
-    if (*startxref < 0)
+    const qint64 tailAt = std::max<qint64>(0, file.size() - kTailSearched);
+    QByteArray tail(file.size() - tailAt, '\0');
+    if (file.read(tailAt, tail.data(), tail.size()) != tail.size())
         return fail(error, QObject::tr("В PDF не найден startxref."));
-    const qint64 digits = skipSpace(input, *startxref + 9);
-    const std::optional<qint64> value = digitsAt(input, digits, nullptr);
-    if (!value)
+    const qint64 keyword = tail.lastIndexOf("startxref");
+    if (keyword < 0)
+        return fail(error, QObject::tr("В PDF не найден startxref."));
+    qint64 digits = keyword + 9;
+    while (digits < tail.size() && isPdfSpace(tail.at(digits)))
+        ++digits;
+    const std::optional<qint64> value = digitsAt(tail, digits, nullptr);
+    if (!value || *value >= file.size())
         return fail(error, QObject::tr("В PDF некорректный startxref."));
     *previous = *value;
-    const qint64 section = skipSpace(input, *previous);
-    if (*previous >= input.size() || !input.mid(section, 4).startsWith("xref"))
-        return fail(error, QObject::tr("В PDF не найден trailer."));
+    QByteArray section(64, '\0');
+    section.truncate(std::max<qint64>(0, file.read(*previous, section.data(), section.size())));
+    section = section.trimmed();
+    static const QRegularExpression streamHeader(QStringLiteral("^\\d+\\s+\\d+\\s+obj\\b"));
+    if (streamHeader.match(QString::fromLatin1(section)).hasMatch())
+        return fail(error, QObject::tr("Встроенная подпись не поддерживается для PDF, сохранённых с потоком "
+                                       "перекрёстных ссылок (сжатой структурой PDF 1.5 и новее)."));
+    if (!section.startsWith("xref"))
+        return fail(error, QObject::tr("В PDF некорректный startxref."));
     return true;
 }
 
@@ -348,6 +290,222 @@ QByteArray pdfLiteralString(QString text)
     text.replace(QLatin1Char('\r'), QLatin1Char(' '));
     text.replace(QLatin1Char('\n'), QLatin1Char(' '));
     return '(' + text.toUtf8() + ')';
+}
+
+// One object the update writes.
+struct UpdateObject {
+    int number = 0;
+    int generation = 0;
+    QByteArray body;
+    qint64 offset = 0;
+};
+
+// What the update writes, read from the source.
+struct UpdatePlan {
+    QList<UpdateObject> objects;  // signature, field, catalog, page or its annotation list
+    QByteArray trailerEntries;    // /Root, /Info, /ID
+    int size = 0;                 // the new /Size
+    qint64 previous = 0;
+};
+
+// The first number above every object in use; /Size when it says more and
+// leaves room, so free entries at the end are not reused.
+int firstFreeNumber(QPDF& pdf)
+{
+    int highest = 0;
+    for (const auto& [objectGeneration, entry] : pdf.getXRefTable())
+        highest = std::max(highest, objectGeneration.getObj());
+    // Read as text: a /Size past 64 bits is only a wrong /Size.
+    QPDFObjectHandle size = pdf.getTrailer().getKey("/Size");
+    bool readable = false;
+    const qint64 stated = size.isInteger() ? text(size.unparse()).toLongLong(&readable) : 0;
+    if (readable && stated > highest + 1 && stated <= kLargestObjectNumber - 1)
+        return int(stated);
+    return highest + 1;
+}
+
+// The first page's own revision, or of its indirect annotation list, with
+// the field's widget added.
+bool widgetHolder(QPDF& pdf, int field, UpdateObject* holder, QString* error)
+{
+    const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
+    if (pages.empty())
+        return fail(error, QObject::tr("В PDF нет страниц, подпись некуда поместить."));
+    QPDFObjectHandle page = pages.front();
+    QPDFObjectHandle annots = page.getKey("/Annots");
+    const QByteArray widget = reference(field, 0);
+    if (annots.isIndirect() && annots.isArray()) {
+        *holder = {annots.getObjectID(), annots.getGeneration(), arrayWith(annots, widget)};
+        return true;
+    }
+    if (!annots.isArray() && !annots.isNull())
+        return fail(error, QObject::tr("Список аннотаций первой страницы PDF повреждён."));
+    QPDFObjectHandle copy = page.shallowCopy();
+    copy.removeKey("/Annots");
+    *holder = {page.getObjectID(), page.getGeneration(),
+               withEntries(text(copy.unparse()), "/Annots " + arrayWith(annots, widget))};
+    return true;
+}
+
+// The catalog, when it can take the signature's form; else the reason.
+bool signableCatalog(QPDF& pdf, QPDFObjectHandle* root, QString* error)
+{
+    QPDFObjectHandle reference = pdf.getTrailer().getKey("/Root");
+    if (!reference.isIndirect() || reference.getObjectID() > kLargestObjectNumber)
+        return fail(error, QObject::tr("В trailer PDF не найдены /Root или /Size."));
+    if (reference.isNull()) {
+        // Listed but read as nothing: the object is there and damaged.
+        if (pdf.getXRefTable().count(reference.getObjGen()) > 0)
+            return fail(error, QObject::tr("Не удалось прочитать словарь каталога PDF."));
+        return fail(error, QObject::tr("Не найден объект каталога PDF %1 %2 obj.")
+                               .arg(reference.getObjectID())
+                               .arg(reference.getGeneration()));
+    }
+    if (!reference.isDictionary())
+        return fail(error, QObject::tr("Каталог PDF не является словарём."));
+    // Any /AcroForm entry counts, even one naming an object that is gone.
+    if (reference.getDictAsMap().count("/AcroForm") > 0)
+        return fail(error, QObject::tr("PDF уже содержит AcroForm. Встроенная подпись для таких PDF будет добавлена "
+                                       "отдельным этапом."));
+    *root = reference;
+    return true;
+}
+
+// /Root, and /Info and /ID as the source's trailer has them.
+QByteArray trailerEntries(QPDF& pdf, QPDFObjectHandle root)
+{
+    QPDFObjectHandle trailer = pdf.getTrailer();
+    QByteArray entries = "/Root " + reference(root.getObjectID(), root.getGeneration());
+    QPDFObjectHandle info = trailer.getKey("/Info");
+    if (info.isIndirect() || info.isDictionary())
+        entries += " /Info " + text(info.unparse());
+    QPDFObjectHandle id = trailer.getKey("/ID");
+    if (id.isArray())
+        entries += " /ID " + text(id.unparseResolved());
+    return entries;
+}
+
+bool planUpdate(QPDF& pdf, const QString& signer, UpdatePlan* plan, PdfSignatureShell* shell, QString* error)
+{
+    QPDFObjectHandle root;
+    if (!signableCatalog(pdf, &root, error))
+        return false;
+    // Every page read first: a cross-reference table qpdf has to rebuild is
+    // rebuilt before the new numbers are chosen.
+    shell->pageDigests = pageDigests(pdf);
+    const int n = firstFreeNumber(pdf);
+    if (n + 1 > kLargestObjectNumber)
+        return fail(error, QObject::tr("В PDF слишком много объектов для встроенной подписи."));
+    UpdateObject holder;
+    if (!widgetHolder(pdf, n + 1, &holder, error))
+        return false;
+    const UpdateObject catalog{root.getObjectID(), root.getGeneration(),
+                               withEntries(text(root.unparseResolved()),
+                                           "/AcroForm << /SigFlags 3 /Fields [" + reference(n + 1, 0) + "] >>")};
+    if (holder.number == catalog.number)
+        return fail(error, QObject::tr("Список аннотаций первой страницы PDF повреждён."));
+
+    QPDFObjectHandle page = pdf.getAllPages().front();
+    const QByteArray field = "<< /Type /Annot /Subtype /Widget /FT /Sig /T "
+        + pdfLiteralString(QStringLiteral("VornSignature") + QString::number(n)) + " /V " + reference(n, 0)
+        + " /F " + QByteArray::number(kWidgetFlags) + " /Rect [0 0 0 0] /P "
+        + reference(page.getObjectID(), page.getGeneration()) + " >>";
+    plan->objects = {{n, 0, signatureDictionary(signer)}, {n + 1, 0, field}, catalog, holder};
+    plan->size = n + 2;
+    plan->trailerEntries = trailerEntries(pdf, root);
+
+    shell->keptObjects.clear();
+    for (const auto& [objectGeneration, entry] : pdf.getXRefTable()) {
+        const QPair<int, int> key(objectGeneration.getObj(), objectGeneration.getGen());
+        if (key != qMakePair(catalog.number, catalog.generation) && key != qMakePair(holder.number, holder.generation))
+            shell->keptObjects.insert(key, entryText(entry));
+    }
+    return true;
+}
+
+// The cross-reference section of the update: one subsection per run of
+// consecutive numbers, in ascending order.
+QByteArray xrefSection(QList<UpdateObject> objects)
+{
+    std::stable_sort(objects.begin(), objects.end(),
+                     [](const UpdateObject& a, const UpdateObject& b) { return a.number < b.number; });
+    QByteArray section = "xref\n";
+    for (qsizetype first = 0; first < objects.size();) {
+        qsizetype last = first;
+        while (last + 1 < objects.size() && objects.at(last + 1).number == objects.at(last).number + 1)
+            ++last;
+        section += QByteArray::number(objects.at(first).number) + ' ' + QByteArray::number(last - first + 1) + '\n';
+        for (qsizetype at = first; at <= last; ++at)
+            section += xrefEntry(objects.at(at).offset, objects.at(at).generation);
+        first = last + 1;
+    }
+    return section;
+}
+
+// The update's bytes with the reserve and the final /ByteRange in place.
+bool writeUpdate(UpdatePlan plan, qint64 sourceSize, bool endsWithNewline, PdfSignatureShell* out, QString* error)
+{
+    QByteArray update = endsWithNewline ? QByteArray() : QByteArray("\n");
+    update.reserve(kContentsDigits + 8192);
+    for (UpdateObject& object : plan.objects) {
+        object.offset = sourceSize + update.size();
+        update += objectText(object.number, object.generation, object.body);
+    }
+    const qint64 xrefAt = sourceSize + update.size();
+    update += xrefSection(plan.objects) + "trailer\n<< /Size " + QByteArray::number(plan.size) + ' '
+        + plan.trailerEntries + " /Prev " + QByteArray::number(plan.previous) + " >>\nstartxref\n"
+        + QByteArray::number(xrefAt) + "\n%%EOF\n";
+
+    const qint64 rangeAt = update.indexOf(byteRangePlaceholder());
+    const qint64 contentsKey = rangeAt < 0 ? -1 : update.indexOf("/Contents <", rangeAt);
+    if (rangeAt < 0 || contentsKey < 0)
+        return fail(error, QObject::tr("Не удалось подготовить ByteRange для PDF-подписи."));
+    const qint64 firstDigit = sourceSize + contentsKey + 11;
+    const qint64 closingBracket = firstDigit + kContentsDigits;
+    const qint64 total = sourceSize + update.size();
+    if (total <= closingBracket || update.at(contentsKey + 10) != '<')
+        return fail(error, QObject::tr("Не удалось найти резерв подписи в PDF."));
+    const QByteArray byteRange = '[' + fixedPdfNumber(0) + ' ' + fixedPdfNumber(firstDigit - 1) + ' '
+        + fixedPdfNumber(closingBracket + 1) + ' ' + fixedPdfNumber(total - (closingBracket + 1)) + ']';
+    update.replace(rangeAt, byteRange.size(), byteRange);
+    out->sourceSize = sourceSize;
+    out->update = std::move(update);
+    out->contentsOffset = firstDigit;
+    out->contentsLength = kContentsDigits;
+    return true;
+}
+
+// The signature dictionary of the signed file's newest field, through the
+// catalog as a reader finds it.
+QPDFObjectHandle signatureOf(QPDF& pdf)
+{
+    QPDFObjectHandle fields = pdf.getRoot().getKey("/AcroForm").getKey("/Fields");
+    if (!fields.isArray() || fields.getArrayNItems() < 1)
+        return QPDFObjectHandle::newNull();
+    return fields.getArrayItem(fields.getArrayNItems() - 1).getKey("/V");
+}
+
+bool signatureMatches(QPDF& pdf, const SplicedFile& file, const PdfSignatureShell& shell)
+{
+    QPDFObjectHandle signature = signatureOf(pdf);
+    QPDFObjectHandle range = signature.getKey("/ByteRange");
+    QPDFObjectHandle contents = signature.getKey("/Contents");
+    if (!range.isArray() || range.getArrayNItems() != 4 || !contents.isString())
+        return false;
+    qint64 numbers[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        QPDFObjectHandle item = range.getArrayItem(i);
+        if (!item.isInteger())
+            return false;
+        numbers[i] = item.getIntValue();
+    }
+    const qint64 after = shell.contentsOffset + shell.contentsLength + 1;
+    if (numbers[0] != 0 || numbers[1] != shell.contentsOffset - 1 || numbers[2] != after
+        || numbers[2] + numbers[3] != file.size())
+        return false;
+    const BioPtr covered = rangesBio(&file, {{numbers[0], numbers[1]}, {numbers[2], numbers[3]}});
+    return covered && cmsSignatureMatches(QByteArray::fromStdString(contents.getStringValue()), covered.get())
+        && !rangesBioFailed(covered.get());
 }
 
 } // namespace
@@ -384,80 +542,57 @@ QByteArray pdfDateString(const QDateTime& localTime)
     return "(D:" + localTime.toString(QStringLiteral("yyyyMMddHHmmss")).toLatin1() + zone.toLatin1() + ')';
 }
 
-bool preparePdfSignatureShell(const QByteArray& pdf, const QString& signer, PdfSignatureShell* out, QString* error)
+bool preparePdfSignatureShell(QFile* source, const QString& signer, PdfSignatureShell* out, QString* error)
 {
-    qint64 startxref = 0;
-    qint64 previous = 0;
-    if (!previousXref(pdf, &startxref, &previous, error))
+    const SplicedFile file(source, source->size(), {});
+    UpdatePlan plan;
+    if (!previousXref(file, &plan.previous, error))
         return false;
-    const qint64 trailerAt = pdf.lastIndexOf("trailer", startxref);
-    if (trailerAt < 0)
-        return fail(error, QObject::tr("В PDF не найден trailer."));
-    TrailerFacts trailer;
-    if (!readTrailer(pdf.mid(trailerAt, startxref - trailerAt), &trailer, error))
+    const std::unique_ptr<QPDF> pdf = parsed(file, error);
+    if (!pdf)
         return false;
-
-    QByteArray catalog;
-    if (!extractObjectDictionary(pdf, trailer.root, trailer.rootGeneration, previous, &catalog, error))
+    PdfSignatureShell shell;
+    try {
+        if (!planUpdate(*pdf, signer, &plan, &shell, error))
+            return false;
+    } catch (const std::exception& e) {
+        return fail(error, QObject::tr("Не удалось прочитать структуру PDF: %1").arg(QString::fromUtf8(e.what())));
+    }
+    char last = 0;
+    const bool endsWithNewline = file.read(file.size() - 1, &last, 1) == 1 && last == '\n';
+    if (!writeUpdate(std::move(plan), file.size(), endsWithNewline, &shell, error))
         return false;
-    if (catalog.contains("/AcroForm"))
-        return fail(error, QObject::tr("PDF уже содержит AcroForm. Встроенная подпись для таких PDF будет добавлена "
-                                       "отдельным этапом."));
-    const qint64 closing = catalog.lastIndexOf(">>");
-    if (closing < 0)
-        return fail(error, QObject::tr("Не удалось обновить каталог PDF для подписи."));
-    const qint64 n = trailer.size;
-    catalog.insert(closing, "\n/AcroForm << /SigFlags 3 /Fields [" + QByteArray::number(n + 1) + " 0 R] >>\n");
+    *out = std::move(shell);
+    return true;
+}
 
-    // Reserved once: the signed copy of a large file is the memory that counts.
-    constexpr qsizetype kUpdateRoom = kContentsDigits + 4096;
-    QByteArray final;
-    final.reserve(pdf.size() + 1 + catalog.size() + kUpdateRoom);
-    final.append(pdf);
-    if (!final.endsWith('\n'))
-        final += '\n';
-    const qint64 updateStart = final.size();
-    const QByteArray field = "<< /FT /Sig /T " + pdfLiteralString(QStringLiteral("VornSignature") + QString::number(n))
-        + " /V " + QByteArray::number(n) + " 0 R /Ff 0 >>";
-    const qint64 signatureOffset = final.size();
-    final += objectText(n, 0, signatureDictionary(signer));
-    const qint64 fieldOffset = final.size();
-    final += objectText(n + 1, 0, field);
-    const qint64 catalogOffset = final.size();
-    final += objectText(trailer.root, trailer.rootGeneration, catalog);
-    const qint64 xrefOffset = final.size();
-    QByteArray trailerEntries = " /Root " + QByteArray::number(trailer.root) + ' '
-        + QByteArray::number(trailer.rootGeneration) + " R";
-    if (!trailer.info.isEmpty())
-        trailerEntries += ' ' + trailer.info;
-    if (!trailer.id.isEmpty())
-        trailerEntries += ' ' + trailer.id;
-    final += "xref\n" + QByteArray::number(trailer.root) + " 1\n" + xrefEntry(catalogOffset, int(trailer.rootGeneration))
-        + QByteArray::number(n) + " 2\n" + xrefEntry(signatureOffset, 0) + xrefEntry(fieldOffset, 0)
-        + "trailer\n<< /Size " + QByteArray::number(n + 2) + trailerEntries + " /Prev " + QByteArray::number(previous)
-        + " >>\nstartxref\n" + QByteArray::number(xrefOffset) + "\n%%EOF\n";
-
-    // Searched from the update on, so the source's own bytes never match.
-    const qint64 rangeAt = final.indexOf(byteRangePlaceholder(), updateStart);
-    const qint64 contentsKey = rangeAt < 0 ? -1 : final.indexOf("/Contents <", rangeAt);
-    if (rangeAt < 0 || contentsKey < 0)
-        return fail(error, QObject::tr("Не удалось подготовить ByteRange для PDF-подписи."));
-    const qint64 firstDigit = contentsKey + 11;
-    const qint64 closingBracket = firstDigit + kContentsDigits;
-    if (final.size() <= closingBracket || final.at(contentsKey + 10) != '<')
-        return fail(error, QObject::tr("Не удалось найти резерв подписи в PDF."));
-    const QByteArray byteRange = '[' + fixedPdfNumber(0) + ' ' + fixedPdfNumber(contentsKey + 10) + ' '
-        + fixedPdfNumber(closingBracket + 1) + ' ' + fixedPdfNumber(final.size() - (closingBracket + 1)) + ']';
-    final.replace(rangeAt, byteRange.size(), byteRange);
-
-    const qsizetype head = contentsKey + 10;
-    const qsizetype tail = final.size() - (closingBracket + 1);
-    out->signedBytes.clear();
-    out->signedBytes.reserve(head + tail);
-    out->signedBytes.append(final.constData(), head);
-    out->signedBytes.append(final.constData() + closingBracket + 1, tail);
-    out->pdf = std::move(final);
-    out->contentsOffset = firstDigit;
-    out->contentsLength = kContentsDigits;
+bool checkSignedPdf(QFile* source, const PdfSignatureShell& shell, QString* error)
+{
+    const SplicedFile file(source, shell.sourceSize, shell.update);
+    QString reason;
+    const std::unique_ptr<QPDF> pdf = parsed(file, &reason);
+    if (!pdf)
+        return fail(error, reason);
+    try {
+        // Pages first, as when the source was read: a table qpdf has to
+        // rebuild is rebuilt before the entries are compared.
+        const QList<QByteArray> pages = pageDigests(*pdf);
+        if (pages.size() != shell.pageDigests.size())
+            return fail(error, QObject::tr("число страниц изменилось"));
+        for (qsizetype at = 0; at < pages.size(); ++at) {
+            if (pages.at(at) != shell.pageDigests.at(at))
+                return fail(error, QObject::tr("содержимое страницы %1 изменилось").arg(at + 1));
+        }
+        const std::map<QPDFObjGen, QPDFXRefEntry> table = pdf->getXRefTable();
+        for (auto kept = shell.keptObjects.constBegin(); kept != shell.keptObjects.constEnd(); ++kept) {
+            const auto found = table.find(QPDFObjGen(kept.key().first, kept.key().second));
+            if (found == table.end() || entryText(found->second) != kept.value())
+                return fail(error, QObject::tr("объект %1 %2 заменён").arg(kept.key().first).arg(kept.key().second));
+        }
+        if (!signatureMatches(*pdf, file, shell))
+            return fail(error, QObject::tr("подпись не сходится с документом"));
+    } catch (const std::exception& e) {
+        return fail(error, QObject::tr("Не удалось прочитать структуру PDF: %1").arg(QString::fromUtf8(e.what())));
+    }
     return true;
 }

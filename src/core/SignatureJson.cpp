@@ -1,6 +1,8 @@
 #include "SignatureJson.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
+#include <QObject>
 
 namespace {
 
@@ -155,5 +157,20 @@ SignatureResult signatureResultFromJson(const QJsonObject& object, SignatureMode
     result.signer = text(object, "signer");
     result.signedAt = date(object, "signedAt");
     result.mode = modeOf(object, requestMode);
+    return result;
+}
+
+SignatureResult signingChildResult(const QJsonObject& answer, const SignatureRequest& request)
+{
+    SignatureResult result = signatureResultFromJson(answer, request.mode);
+    if (!result.ok)
+        return result;
+    if (result.outputPath.trimmed().isEmpty()) {
+        result.ok = false;
+        result.error = QObject::tr("Процесс подписи сообщил об успехе, но не назвал файл результата.");
+    } else if (!QFileInfo(result.outputPath).isFile()) {
+        result.ok = false;
+        result.error = QObject::tr("Процесс подписи сообщил об успехе, но файла результата нет: %1").arg(result.outputPath);
+    }
     return result;
 }

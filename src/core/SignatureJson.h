@@ -26,3 +26,8 @@ SignatureRequest signatureRequestFromJson(const QJsonObject& object);
 // missing, not a number or outside 0..4 is requestMode.
 QJsonObject signatureResultToJson(const SignatureResult& result);
 SignatureResult signatureResultFromJson(const QJsonObject& object, SignatureMode requestMode);
+
+// The signing child's answer as its parent takes it: read as above, except
+// that a success without its output (no path named, or no file there) is a
+// failure with the reason in error.
+SignatureResult signingChildResult(const QJsonObject& answer, const SignatureRequest& request);

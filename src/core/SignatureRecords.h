@@ -2,6 +2,9 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QList>
+#include <QMap>
+#include <QPair>
 #include <QString>
 
 // The plain records shared by certificate listing, signing and the worker
@@ -64,11 +67,17 @@ struct SigningCertificate {
     QString validationStatus;
 };
 
-// A PDF with its embedded-signature update appended and the signature value
-// still all "0".
+// The embedded-signature update of a PDF, built without a copy of the PDF
+// in memory: the signed file is the source's bytes followed by update. The
+// signature value is still all "0".
 struct PdfSignatureShell {
-    QByteArray pdf;
-    QByteArray signedBytes;  // pdf without the /Contents hex string and its brackets
-    qint64 contentsOffset = 0;
+    qint64 sourceSize = 0;
+    QByteArray update;          // a "\n" first when the source does not end with one
+    qint64 contentsOffset = 0;  // first hex digit of /Contents in the signed file
     qint64 contentsLength = 0;
+    // What the update must leave as it was, for the check of the result: a
+    // digest of each page's content streams, and the cross-reference entry
+    // ("type field1 field2") of every object the update does not replace.
+    QList<QByteArray> pageDigests;
+    QMap<QPair<int, int>, QByteArray> keptObjects;
 };

@@ -1,22 +1,21 @@
 // signFile: CMS signatures of a file (modes 0-3) and the embedded PDF
-// signature (mode 4), with key material from files.
+// signature (mode 4), with key material from files. Modes 0-3 read the input
+// once, in pieces, through OpenSSL; only an attached signature holds it in
+// memory. The embedded signature reads the PDF in pieces too (to sign it,
+// copy it and check the result), never whole.
 #include "SignatureService.h"
 
 #include "SigningInternal.h"
 
-#include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
 #include <QSaveFile>
 #include <QSettings>
-#include <QTemporaryFile>
 
 namespace {
 
-constexpr int kDetachedFlags = CMS_DETACHED | CMS_BINARY;
-constexpr int kAttachedFlags = CMS_BINARY;
+constexpr qint64 kCopyPiece = 1024 * 1024;
 
 SignatureResult failed(SignatureResult result, const QString& error)
 {
@@ -25,21 +24,9 @@ SignatureResult failed(SignatureResult result, const QString& error)
     return result;
 }
 
-struct KeyMaterial {
-    X509Ptr cert;
-    EvpPkeyPtr key;
-};
-
-bool loadKeyMaterial(const SignatureRequest& request, KeyMaterial* material, QString* error)
+QString tooLargeText()
 {
-    if (!request.pkcs12Path.trimmed().isEmpty())
-        return loadPkcs12(request.pkcs12Path, request.pkcs12Password, &material->cert, &material->key, error);
-    if (request.certificatePath.trimmed().isEmpty() || request.privateKeyPath.trimmed().isEmpty()) {
-        *error = QObject::tr("Для Linux укажите PEM-сертификат и закрытый ключ либо P12/PFX контейнер.");
-        return false;
-    }
-    return loadPemCertificate(request.certificatePath, &material->cert, error)
-        && loadPemPrivateKey(request.privateKeyPath, request.keyPassword, &material->key, error);
+    return QObject::tr("Файл слишком большой для текущего режима подписи в памяти.");
 }
 
 // Which files signed, for the certificate list. Pass phrases never.
@@ -60,148 +47,204 @@ void rememberKeyFiles(const SignatureRequest& request)
     settings.sync();
 }
 
-// The DER CMS structure over data, or an error. der views the memory of
-// holder, so an enclosed large content is not copied once more.
-bool cmsSignature(const KeyMaterial& material, const QByteArray& data, int flags, BioPtr* holder, QByteArray* der,
-                  QString* error)
+// SHA-256 of the whole input for a result that signs nothing; empty when it
+// cannot be read or is larger than any input signed.
+QByteArray inputDigest(QFile* input)
 {
-    BioPtr input(BIO_new_mem_buf(data.constData(), int(data.size())));
-    if (!input) {
-        *error = QObject::tr("OpenSSL не смог подготовить данные для подписи: %1").arg(opensslErrorText());
+    Sha256 hash;
+    if (input->isSequential() ? input->pos() != 0 : !input->seek(0))
+        return {};
+    qint64 total = 0;
+    for (;;) {
+        const QByteArray piece = input->read(kCopyPiece);
+        if (piece.isEmpty())
+            return input->error() == QFileDevice::NoError ? hash.result() : QByteArray();
+        total += piece.size();
+        if (total > kLargestSignedInput)
+            return {};
+        hash.add(piece);
+    }
+}
+
+// Why reading the input for the signature stopped early.
+QString readFailure(QFile* input, BIO* source)
+{
+    if (deviceBioBytes(source) > kLargestSignedInput)
+        return tooLargeText();
+    return QObject::tr("Не удалось открыть исходный файл: %1").arg(input->errorString());
+}
+
+// The signature's DER straight into the output, replaced atomically.
+bool writeSignature(CMS_ContentInfo* cms, const QString& path, QString* error)
+{
+    QSaveFile output(path);
+    if (!output.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        *error = QObject::tr("Не удалось записать подпись: %1").arg(output.errorString());
         return false;
     }
-    const CmsPtr cms(CMS_sign(material.cert.get(), material.key.get(), nullptr, input.get(), unsigned(flags)));
-    input.reset();
-    if (!cms) {
-        *error = QObject::tr("OpenSSL не смог создать CMS подпись: %1").arg(opensslErrorText());
+    const BioPtr sink = deviceBio(&output);
+    if (!sink || i2d_CMS_bio(sink.get(), cms) != 1) {
+        *error = sink && deviceBioFailed(sink.get())
+            ? QObject::tr("Не удалось записать подпись: %1").arg(output.errorString())
+            : QObject::tr("OpenSSL не смог сериализовать CMS подпись: %1").arg(opensslErrorText());
+        output.cancelWriting();
         return false;
     }
-    BioPtr output(BIO_new(BIO_s_mem()));
-    if (!output || i2d_CMS_bio(output.get(), cms.get()) != 1) {
-        *error = QObject::tr("OpenSSL не смог сериализовать CMS подпись: %1").arg(opensslErrorText());
-        return false;
-    }
-    char* bytes = nullptr;
-    const long length = BIO_get_mem_data(output.get(), &bytes);
-    *der = length > 0 && bytes ? QByteArray::fromRawData(bytes, qsizetype(length)) : QByteArray();
-    *holder = std::move(output);
-    if (der->isEmpty()) {
+    if (deviceBioBytes(sink.get()) == 0) {
         *error = QObject::tr("OpenSSL вернул пустую подпись.");
+        output.cancelWriting();
+        return false;
+    }
+    if (!output.commit()) {
+        *error = QObject::tr("Не удалось записать подпись: %1").arg(output.errorString());
         return false;
     }
     return true;
 }
 
-// The key material of the request with the checks every signature needs:
-// valid now, the key matching, and the chain and revocation check when the
-// settings ask for it at signing. revocationChecked, when given, tells
-// whether that check ran.
-bool loadCheckedKeyMaterial(const SignatureRequest& request, KeyMaterial* material, bool* revocationChecked,
-                            QString* error)
+SignatureResult signCms(const SignatureRequest& request, QFile* input, SignatureResult result)
 {
-    if (!loadKeyMaterial(request, material, error))
-        return false;
-    if (!certificateValidNow(material->cert.get())) {
-        *error = QObject::tr("Сертификат просрочен или ещё не начал действовать.");
-        return false;
-    }
-    if (X509_check_private_key(material->cert.get(), material->key.get()) != 1) {
-        *error = QObject::tr("Закрытый ключ не соответствует сертификату: %1").arg(opensslErrorText());
-        return false;
-    }
-    if (signingRevocationMode() == QLatin1String("sign")) {
-        QString message;
-        if (!linuxCertificateTrustAndRevocationOk(material->cert.get(), &message)) {
-            *error = QObject::tr("Сертификат не прошёл проверку цепочки/отзыва: %1").arg(message);
-            return false;
-        }
-        if (revocationChecked)
-            *revocationChecked = true;
-    }
-    return true;
-}
-
-SignatureResult signCms(const SignatureRequest& request, const QByteArray& bytes, SignatureResult result,
-                        bool rememberKeys)
-{
+    const auto refuse = [&](const QString& error) {
+        result.documentSha256 = inputDigest(input);
+        return failed(result, error);
+    };
     KeyMaterial material;
     QString error;
     if (!loadCheckedKeyMaterial(request, &material, nullptr, &error))
-        return failed(result, error);
+        return refuse(error);
     result.signer = x509NameToString(X509_get_subject_name(material.cert.get()));
     if (request.mode == CadesT)
-        return failed(result, QObject::tr("CAdES-T на Linux требует CryptoPro CSP/утилиту CAdESCOM-совместимого "
-                                          "провайдера. Сейчас Linux-ветка умеет CMS/CAdES-BES через OpenSSL."));
-    BioPtr holder;
-    QByteArray der;
-    const int flags = request.mode == AttachedCms ? kAttachedFlags : kDetachedFlags;
-    if (!cmsSignature(material, bytes, flags, &holder, &der, &error))
+        return refuse(QObject::tr("CAdES-T на Linux требует CryptoPro CSP/утилиту CAdESCOM-совместимого "
+                                  "провайдера. Сейчас Linux-ветка умеет CMS/CAdES-BES через OpenSSL."));
+
+    // One pass: the signature's own digest is the file's SHA-256 when the
+    // key signs with SHA-256; otherwise a SHA-256 reads along.
+    const bool ownDigest = !signsWithSha256(material.key.get());
+    BioPtr source = deviceBio(input, kLargestSignedInput);
+    BioPtr digest(ownDigest ? BIO_new(BIO_f_md()) : nullptr);
+    if (!source || (ownDigest && (!digest || BIO_set_md(digest.get(), EVP_sha256()) != 1)))
+        return refuse(QObject::tr("OpenSSL не смог подготовить данные для подписи: %1").arg(opensslErrorText()));
+    BIO* const sourceBio = source.get();
+    BIO* const digestBio = digest.get();
+    const BioPtr data(ownDigest ? BIO_push(digest.release(), source.release()) : source.release());
+    const CmsPtr cms = cadesSignature(material, data.get(), request.mode == AttachedCms, &error);
+    if (deviceBioFailed(sourceBio)) {
+        opensslErrorText();
+        return failed(result, readFailure(input, sourceBio));
+    }
+    if (!cms)
+        return refuse(error);
+    if (ownDigest) {
+        unsigned char sha256[EVP_MAX_MD_SIZE] = {};
+        const int length = BIO_gets(digestBio, reinterpret_cast<char*>(sha256), sizeof sha256);
+        result.documentSha256 = QByteArray(reinterpret_cast<const char*>(sha256), qMax(length, 0));
+    } else {
+        result.documentSha256 = signedSha256(cms.get());
+    }
+    if (!writeSignature(cms.get(), request.outputPath, &error))
         return failed(result, error);
-    QString writeError;
-    if (!writeFileAtomically(request.outputPath, der, &writeError))
-        return failed(result, QObject::tr("Не удалось записать подпись: %1").arg(writeError));
-    if (rememberKeys)
-        rememberKeyFiles(request);
+    rememberKeyFiles(request);
     result.ok = true;
     result.outputSize = QFileInfo(request.outputPath).size();
     return result;
 }
 
-// The whole file; a device or pipe is read in pieces up to the limit, so
-// one without end is refused instead of filling memory.
-bool readWhole(QFile* input, QByteArray* bytes)
+// All of data, or false: a short write (a full disk, a file-size limit)
+// is followed by one that fails with the reason.
+bool writeWhole(QFileDevice* file, const char* data, qint64 size)
 {
-    constexpr qint64 kPiece = 1024 * 1024;
-    if (!input->isSequential()) {
-        *bytes = input->readAll();
-        return bytes->size() == input->size() && input->error() == QFileDevice::NoError;
-    }
-    for (;;) {
-        const QByteArray piece = input->read(kPiece);
-        if (piece.isEmpty())
-            return input->error() == QFileDevice::NoError;
-        bytes->append(piece);
-        if (bytes->size() > kLargestSignedInput)
+    for (qint64 written = 0; written < size;) {
+        const qint64 step = file->write(data + written, size - written);
+        if (step <= 0)
             return false;
-    }
-}
-
-} // namespace
-
-bool writeFileAtomically(const QString& path, const QByteArray& data, QString* errorText)
-{
-    // Unbuffered, so a short write (a full disk, a file-size limit) shows
-    // here instead of passing unnoticed through the buffer's flush.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        *errorText = file.errorString();
-        return false;
-    }
-    qint64 written = 0;
-    while (written < data.size()) {
-        const qint64 step = file.write(data.constData() + written, data.size() - written);
-        if (step <= 0) {
-            *errorText = file.errorString();
-            file.cancelWriting();
-            return false;
-        }
         written += step;
-    }
-    if (!file.commit()) {
-        *errorText = file.errorString();
-        return false;
     }
     return true;
 }
 
+// The source and then the update into the output, with the SHA-256 of all.
+bool writeSignedPdf(QFile* source, const PdfSignatureShell& shell, QSaveFile* output, QByteArray* sha256)
+{
+    Sha256 hash;
+    if (!source->seek(0))
+        return false;
+    for (qint64 done = 0; done < shell.sourceSize;) {
+        const QByteArray piece = source->read(qMin(kCopyPiece, shell.sourceSize - done));
+        if (piece.isEmpty() || !writeWhole(output, piece.constData(), piece.size()))
+            return false;
+        hash.add(piece);
+        done += piece.size();
+    }
+    hash.add(shell.update);
+    *sha256 = hash.result();
+    return writeWhole(output, shell.update.constData(), shell.update.size());
+}
+
+void signEmbeddedPdf(const SignatureRequest& request, QFile* input, SignatureResult* result)
+{
+    const auto fail = [&](const QString& error) {
+        result->ok = false;
+        result->error = error;
+        result->documentSha256 = inputDigest(input);
+    };
+    if (QFileInfo(request.inputPath).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
+        return fail(QObject::tr("Встроенная подпись доступна только для PDF."));
+    PdfSignatureShell shell;
+    QString error;
+    if (!preparePdfSignatureShell(input, QString(), &shell, &error))
+        return fail(error);
+    KeyMaterial material;
+    if (!loadCheckedKeyMaterial(request, &material, nullptr, &error))
+        return fail(error);
+    result->signer = x509NameToString(X509_get_subject_name(material.cert.get()));
+
+    // Everything but the reserve, "<" and ">" included, is signed.
+    const SplicedFile signedFile(input, shell.sourceSize, shell.update);
+    const qint64 afterReserve = shell.contentsOffset + shell.contentsLength + 1;
+    const BioPtr covered =
+        rangesBio(&signedFile, {{0, shell.contentsOffset - 1}, {afterReserve, signedFile.size() - afterReserve}});
+    const CmsPtr cms = covered ? cadesSignature(material, covered.get(), false, &error) : nullptr;
+    if (covered && rangesBioFailed(covered.get()))
+        return fail(QObject::tr("Не удалось открыть исходный файл: %1").arg(input->errorString()));
+    if (!cms)
+        return fail(error);
+    const QByteArray der = cmsDer(cms.get(), &error);
+    if (der.isEmpty() || !embedSignature(&shell, der, &error))
+        return fail(error);
+
+    QSaveFile output(request.outputPath);
+    QByteArray sha256;
+    if (!output.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeSignedPdf(input, shell, &output, &sha256)) {
+        const QString reason = output.error() != QFileDevice::NoError ? output.errorString() : input->errorString();
+        output.cancelWriting();
+        return fail(QObject::tr("Не удалось записать PDF со встроенной подписью: %1").arg(reason));
+    }
+    // Checked before it replaces anything: a document the update broke is
+    // never reported as signed.
+    if (!checkSignedPdf(input, shell, &error)) {
+        output.cancelWriting();
+        return fail(QObject::tr("Подписанный PDF не прошёл проверку, файл не записан: %1").arg(error));
+    }
+    if (!output.commit())
+        return fail(QObject::tr("Не удалось записать PDF со встроенной подписью: %1").arg(output.errorString()));
+    rememberKeyFiles(request);
+    result->ok = true;
+    result->error.clear();
+    result->outputSize = QFileInfo(request.outputPath).size();
+    result->documentSha256 = sha256;
+}
+
+} // namespace
+
 bool embedSignature(PdfSignatureShell* shell, const QByteArray& der, QString* error)
 {
     const QByteArray hex = der.toHex().toUpper();
-    if (hex.size() > shell->contentsLength) {
+    const qint64 at = shell->contentsOffset - shell->sourceSize;
+    if (hex.size() > shell->contentsLength || at < 0 || at + shell->contentsLength > shell->update.size()) {
         *error = QObject::tr("CMS-подпись слишком большая для зарезервированного поля PDF.");
         return false;
     }
-    shell->pdf.replace(shell->contentsOffset, hex.size(), hex);
+    shell->update.replace(at, hex.size(), hex);
     return true;
 }
 
@@ -232,13 +275,6 @@ bool SignatureService::describeSigningCertificate(const SignatureRequest& reques
 
 SignatureResult SignatureService::signFile(const SignatureRequest& request)
 {
-    return signFileRemembering(request, true);
-}
-
-// rememberKeys false: the caller remembers the key files once its own
-// output is written.
-SignatureResult signFileRemembering(const SignatureRequest& request, bool rememberKeys)
-{
     SignatureResult result;
     result.mode = request.mode;
     result.outputPath = request.outputPath;
@@ -247,75 +283,18 @@ SignatureResult signFileRemembering(const SignatureRequest& request, bool rememb
     QFile input(request.inputPath);
     if (!input.open(QIODevice::ReadOnly))
         return failed(result, QObject::tr("Не удалось открыть исходный файл: %1").arg(input.errorString()));
-    // Refused before reading: the whole input is held in memory.
+    // Refused before reading; a device without a size is stopped at the
+    // same limit while it is read.
     if (input.size() > kLargestSignedInput)
-        return failed(result, QObject::tr("Файл слишком большой для текущего режима подписи в памяти."));
-    QByteArray bytes;
-    if (!readWhole(&input, &bytes))
-        return failed(result, bytes.size() > kLargestSignedInput
-                                  ? QObject::tr("Файл слишком большой для текущего режима подписи в памяти.")
-                                  : QObject::tr("Не удалось открыть исходный файл: %1").arg(input.errorString()));
-    input.close();
-    result.documentSha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
-
+        return failed(result, tooLargeText());
     if (request.mode == EmbeddedPdf) {
-        signEmbeddedPdf(request, std::move(bytes), &result);
+        signEmbeddedPdf(request, &input, &result);
         return result;
     }
-    if (request.mode < DetachedCms || request.mode > EmbeddedPdf)
+    if (request.mode < DetachedCms || request.mode > EmbeddedPdf) {
+        result.documentSha256 = inputDigest(&input);
         return failed(result, QObject::tr("Этот режим подписи будет включён следующим этапом. Сейчас доступны "
                                           "отделённая и присоединённая CMS/CAdES-BES."));
-    return signCms(request, bytes, result, rememberKeys);
-}
-
-void signEmbeddedPdf(const SignatureRequest& request, QByteArray bytes, SignatureResult* result)
-{
-    const auto fail = [result](const QString& error) {
-        result->ok = false;
-        result->error = error;
-    };
-    if (QFileInfo(request.inputPath).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
-        return fail(QObject::tr("Встроенная подпись доступна только для PDF."));
-    PdfSignatureShell shell;
-    QString error;
-    if (!preparePdfSignatureShell(bytes, QString(), &shell, &error))
-        return fail(error);
-    bytes = QByteArray();
-
-    QTemporaryFile covered(QDir::tempPath() + QStringLiteral("/vorn-pdf-byterange-XXXXXX.bin"));
-    if (!covered.open() || covered.write(shell.signedBytes) != shell.signedBytes.size() || !covered.flush())
-        return fail(QObject::tr("Не удалось подготовить временные данные PDF для подписи."));
-    covered.close();
-    // A short write (a full temporary folder) would be signed as if whole.
-    if (QFileInfo(covered.fileName()).size() != shell.signedBytes.size())
-        return fail(QObject::tr("Не удалось подготовить временные данные PDF для подписи."));
-    shell.signedBytes = QByteArray();
-    QTemporaryFile signature(QDir::tempPath() + QStringLiteral("/vorn-pdf-signature-XXXXXX.sig"));
-    if (!signature.open())
-        return fail(QObject::tr("Не удалось подготовить временный файл подписи PDF."));
-    signature.close();
-
-    SignatureRequest inner = request;
-    inner.inputPath = covered.fileName();
-    inner.outputPath = signature.fileName();
-    inner.mode = DetachedCms;
-    const SignatureResult signedRanges = signFileRemembering(inner, false);
-    result->signer = signedRanges.signer;
-    if (!signedRanges.ok)
-        return fail(signedRanges.error);
-
-    QFile der(signature.fileName());
-    if (!der.open(QIODevice::ReadOnly))
-        return fail(QObject::tr("Не удалось прочитать CMS-подпись для встраивания в PDF."));
-    if (!embedSignature(&shell, der.readAll(), &error))
-        return fail(error);
-
-    QString writeError;
-    if (!writeFileAtomically(request.outputPath, shell.pdf, &writeError))
-        return fail(QObject::tr("Не удалось записать PDF со встроенной подписью: %1").arg(writeError));
-    rememberKeyFiles(request);
-    result->ok = true;
-    result->error.clear();
-    result->outputSize = QFileInfo(request.outputPath).size();
-    result->documentSha256 = QCryptographicHash::hash(shell.pdf, QCryptographicHash::Sha256);
+    }
+    return signCms(request, &input, result);
 }

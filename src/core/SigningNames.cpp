@@ -3,7 +3,7 @@
 #include <QStringDecoder>
 #include <QStringList>
 
-#include <array>
+#include <initializer_list>
 
 namespace {
 
@@ -30,6 +30,61 @@ int escapedHighByte(const QString& name, qsizetype at)
         return -1;
     const int byte = high * 16 + low;
     return byte >= 0x80 ? byte : -1;
+}
+
+struct NamePart {
+    QString key;  // upper case; empty when the part has no "="
+    QString value;
+};
+
+// An attribute value with the format's escapes undone: "\," is a comma and
+// "\2C" the byte it names.
+QString unescapedValue(const QString& value)
+{
+    QString out;
+    for (qsizetype at = 0; at < value.size(); ++at) {
+        if (value.at(at) != QLatin1Char('\\') || at + 1 >= value.size()) {
+            out += value.at(at);
+            continue;
+        }
+        const int high = at + 2 < value.size() ? hexValue(value.at(at + 1)) : -1;
+        const int low = high >= 0 ? hexValue(value.at(at + 2)) : -1;
+        if (low >= 0) {
+            out += QChar(high * 16 + low);
+            at += 2;
+        } else {
+            out += value.at(++at);
+        }
+    }
+    return out;
+}
+
+// The parts of a name split at the commas that are not escaped.
+QList<NamePart> nameParts(const QString& name)
+{
+    QList<NamePart> parts;
+    QStringList pieces{QString()};
+    for (qsizetype at = 0; at < name.size(); ++at) {
+        const QChar c = name.at(at);
+        if (c == QLatin1Char(',')) {
+            pieces << QString();
+            continue;
+        }
+        pieces.last() += c;
+        if (c == QLatin1Char('\\') && at + 1 < name.size())
+            pieces.last() += name.at(++at);
+    }
+    for (const QString& piece : std::as_const(pieces)) {
+        const QString part = piece.trimmed();
+        if (part.isEmpty())
+            continue;
+        const qsizetype equals = part.indexOf(QLatin1Char('='));
+        if (equals <= 0)
+            parts << NamePart{QString(), part};
+        else
+            parts << NamePart{part.left(equals).toUpper(), unescapedValue(part.mid(equals + 1)).trimmed()};
+    }
+    return parts;
 }
 
 } // namespace
@@ -63,16 +118,27 @@ QString readableDistinguishedName(const QString& name)
 
 QString compactCertificateName(QString distinguishedName)
 {
-    static const std::array<QString, 5> prefixes{QStringLiteral("CN="), QStringLiteral("SN="), QStringLiteral("G="),
-                                                QStringLiteral("O="), QStringLiteral("OU=")};
     const QString name = readableDistinguishedName(distinguishedName).simplified();
-    const QStringList parts = name.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    for (const QString& rawPart : parts) {
-        const QString part = rawPart.trimmed();
-        for (const QString& prefix : prefixes) {
-            if (part.startsWith(prefix, Qt::CaseInsensitive))
-                return part.mid(prefix.size()).trimmed();
+    const QList<NamePart> parts = nameParts(name);
+    const auto first = [&parts](std::initializer_list<const char*> keys) {
+        for (const NamePart& part : parts) {
+            for (const char* key : keys) {
+                if (part.key == QLatin1String(key) && !part.value.isEmpty())
+                    return part.value;
+            }
         }
-    }
-    return name;
+        return QString();
+    };
+    const QString common = first({"CN"});
+    if (!common.isEmpty())
+        return common;
+    const QString person =
+        QStringList{first({"SN", "SURNAME"}), first({"GN", "G", "GIVENNAME"})}.join(QLatin1Char(' ')).trimmed();
+    if (!person.isEmpty())
+        return person;
+    const QString organisation = first({"O"});
+    if (!organisation.isEmpty())
+        return organisation;
+    const QString unit = first({"OU"});
+    return unit.isEmpty() ? name : unit;
 }

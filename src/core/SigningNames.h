@@ -4,9 +4,12 @@
 
 // Certificate names as the clerk reads them.
 
-// A short display name: the value of the first CN=, SN=, G=, O= or OU= part
-// (any letter case) in the order the name lists them, else the simplified
-// name. Escaped UTF-8 bytes are decoded first.
+// The name a stamp shows for a distinguished name: the common name (CN=)
+// wherever the name lists it; else surname and given name (SN=, GN= or G=;
+// a Russian given name carries the patronymic) joined by a blank; else the
+// organisation (O=), else the unit (OU=); else the simplified name. Prefixes
+// match in any letter case but only directly before "=". Escaped UTF-8 bytes
+// are decoded first, and an escaped comma stays inside its value.
 QString compactCertificateName(QString distinguishedName);
 
 // An RFC 2253 name whose UTF-8 bytes were stored escaped ("\D0\98...")

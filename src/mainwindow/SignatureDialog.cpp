@@ -530,14 +530,13 @@ void SignatureDialog::browseInto(QLineEdit* field, const QString& caption, const
 
 void SignatureDialog::showSigningDiagnostics()
 {
+    // Only what this machine offers: the program runs on Linux alone.
     QStringList lines;
-    lines << tr("Нативное подписание Windows Store/CSP: %1")
-                 .arg(SignatureService::isNativeSigningAvailable() ? tr("доступно") : tr("недоступно"));
     lines << tr("Найдено сертификатов для подписи: %1").arg(m_certificates.size());
     lines << SignatureService::linuxProviderDiagnostics();
     lines << tr("PKCS#11 для прямого доступа к токенам: следующий этап.");
-    lines << tr("CAdES-T: Windows через CryptoPro CAdESCOM и TSA; Linux-ветка пока CMS/CAdES-BES.");
-    lines << tr("PDF со встроенной подписью: включено для PDF без существующей AcroForm.");
+    lines << tr("CAdES-T со штампом времени: недоступно, подписи создаются как CAdES-BES через OpenSSL.");
+    lines << tr("PDF со встроенной подписью: для PDF без существующей AcroForm и без потока перекрёстных ссылок.");
     appInfo(this, tr("Диагностика подписи"), lines.join(QLatin1Char('\n')));
 }
 

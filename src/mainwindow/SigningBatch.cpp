@@ -160,7 +160,7 @@ bool SigningBatch::signFileInWorker(const SignatureRequest& request, SignatureRe
         *error = tr("Изолированный процесс подписи вернул некорректный ответ.");
         return false;
     }
-    *result = signatureResultFromJson(document.object(), request.mode);
+    *result = signingChildResult(document.object(), request);
     if (!result->ok) {
         *error = result->error.isEmpty() ? tr("Подписание завершилось с ошибкой.") : result->error;
         return false;

@@ -325,7 +325,7 @@ void SigningRun::finishSigningRun(QProcess* process, bool processOk, const QByte
     QString text;
     const QJsonDocument document = processOk ? QJsonDocument::fromJson(out.trimmed()) : QJsonDocument();
     if (document.isObject()) {
-        record.result = signatureResultFromJson(document.object(), record.request.mode);
+        record.result = signingChildResult(document.object(), record.request);
         if (!record.result.ok) {
             title = tr("Ошибка подписи");
             text = record.result.error.isEmpty() ? fallbackText : record.result.error;

@@ -367,7 +367,7 @@ void SigningWorkerTest::describeOnly_data()
         << "Закрытый ключ не соответствует сертификату: " << "" << "" << false;
     QTest::newRow("expired certificate")
         << QJsonObject{{"certificatePath", m_expired}, {"privateKeyPath", m_keys.key}} << never
-        << "Сертификат просрочен или ещё не начал действовать." << "" << "" << false;
+        << "Срок действия сертификата истёк: он действовал с " << "" << "" << false;
     QTest::newRow("no key material") << QJsonObject{{"certificatePath", m_keys.certificate}} << never
                                      << "Для Linux укажите PEM-сертификат и закрытый ключ" << "" << "" << false;
     const QString chainRefusal = QStringLiteral("Сертификат не прошёл проверку цепочки/отзыва: ");

@@ -77,6 +77,14 @@ QString decodedTextString(const QByteArray& hex)
     return text;
 }
 
+// A shell and the signed file it describes: the source followed by the update.
+struct Prepared {
+    bool ok = false;
+    QString error;
+    PdfSignatureShell shell;
+    QByteArray whole;
+};
+
 } // namespace
 
 class PdfSignatureShellTest : public QObject {
@@ -97,8 +105,27 @@ private slots:
     void signedFilesReadBack_data();
     void signedFilesReadBack();
     void signedFileRefusedAgain();
+    void selfCheck_data();
+    void selfCheck();
 
 private:
+    // The shell of pdf, read from a scratch file as signing reads its input.
+    Prepared prepare(const QByteArray& pdf, const QString& signer = {})
+    {
+        const QString path = m_dir.filePath(QStringLiteral("source.pdf"));
+        Prepared prepared;
+        if (!fixtures::writeFile(path, pdf)) {
+            prepared.error = QStringLiteral("scratch file not written");
+            return prepared;
+        }
+        QFile source(path);
+        source.open(QIODevice::ReadOnly);
+        prepared.ok = preparePdfSignatureShell(&source, signer, &prepared.shell, &prepared.error);
+        if (prepared.ok)
+            prepared.whole = pdf + prepared.shell.update;
+        return prepared;
+    }
+
     SignatureRequest embeddedRequest(const QString& input, const QString& output) const
     {
         SignatureRequest request;
@@ -131,26 +158,27 @@ void PdfSignatureShellTest::refusals_data()
     QTest::addColumn<QByteArray>("pdf");
     QTest::addColumn<QString>("error");
 
-    const QString noTrailer = QStringLiteral("В PDF не найден trailer.");
+    const QString badStartxref = QStringLiteral("В PDF некорректный startxref.");
     const QString rootOrSize = QStringLiteral("В trailer PDF не найдены /Root или /Size.");
+    const QString xrefStream = QStringLiteral("Встроенная подпись не поддерживается для PDF, сохранённых с потоком "
+                                              "перекрёстных ссылок (сжатой структурой PDF 1.5 и новее).");
     QByteArray plain = plainPdf();
     QTest::newRow("empty") << QByteArray() << "В PDF не найден startxref.";
     QTest::newRow("no startxref") << QByteArray(plain).replace("startxref", "startxrex") << "В PDF не найден startxref.";
     QTest::newRow("startxref without a number") << plain.left(plain.lastIndexOf("startxref") + 10) + "x\n%%EOF"
-                                                << "В PDF некорректный startxref.";
+                                                << badStartxref;
     QTest::newRow("startxref past the end") << plain.left(plain.lastIndexOf("startxref") + 10) + "99999999\n%%EOF"
-                                            << noTrailer;
+                                            << badStartxref;
     QTest::newRow("startxref not at an xref") << plain.left(plain.lastIndexOf("startxref") + 10) + "0\n%%EOF"
-                                              << noTrailer;
+                                              << badStartxref;
     const QByteArray streamUpdate = plain + "4 0 obj\n<< /Type /XRef /Size 5 /W [1 2 1] /Root 1 0 R /Length 0 "
         "/Prev " + QByteArray::number(plain.indexOf("xref")) + " >>\nstream\n\nendstream\nendobj\nstartxref\n"
         + QByteArray::number(plain.size()) + "\n%%EOF\n";
-    QTest::newRow("later update with an xref stream") << streamUpdate << noTrailer;
+    QTest::newRow("later update with an xref stream") << streamUpdate << xrefStream;
     QTest::newRow("no /Root") << withTrailer("/Size 4") << rootOrSize;
-    QTest::newRow("/Size beyond an int") << withTrailer("/Size 2147483647 /Root 1 0 R") << rootOrSize;
-    QTest::newRow("/Size beyond 64 bits") << withTrailer("/Size 99999999999999999999 /Root 1 0 R") << rootOrSize;
-    QTest::newRow("/Size at the object limit") << withTrailer("/Size 8388607 /Root 1 0 R") << rootOrSize;
-    QTest::newRow("/Root at /Size: new objects would replace it") << withTrailer("/Size 1 /Root 1 0 R") << rootOrSize;
+    QTest::newRow("/Size beyond 64 bits")
+        << withTrailer("/Size 99999999999999999999 /Root 1 0 R")
+        << "Не удалось прочитать структуру PDF: overflow/underflow converting 99999999999999999999 to 64-bit integer";
     QTest::newRow("/Root beyond an int") << withTrailer("/Size 4 /Root 4294967297 0 R") << rootOrSize;
     QTest::newRow("catalog missing") << withTrailer("/Size 12 /Root 9 0 R") << "Не найден объект каталога PDF 9 0 obj.";
     QTest::newRow("catalog generation differs") << withTrailer("/Size 4 /Root 1 1 R")
@@ -169,93 +197,140 @@ void PdfSignatureShellTest::refusals_data()
     QTest::newRow("form added by a later update")
         << withUpdate(plain, {{1, "<< /Type /Catalog /Pages 2 0 R /AcroForm 5 0 R >>"}}, "/Size 6 /Root 1 0 R")
         << acroForm;
-    QTest::newRow("encrypted") << withTrailer("/Size 4 /Root 1 0 R /Encrypt 3 0 R")
-                               << "Встроенная подпись для зашифрованных PDF не поддерживается.";
+    const QString encrypted = QStringLiteral("Встроенная подпись для зашифрованных PDF не поддерживается.");
+    QTest::newRow("encrypted") << withTrailer("/Size 4 /Root 1 0 R /Encrypt 3 0 R") << encrypted;
+    const QString clear = m_dir.filePath(QStringLiteral("clear.pdf"));
+    fixtures::writeFile(clear, plain);
+    for (const char* user : {"", "user"}) {
+        const QString locked = m_dir.filePath(QStringLiteral("locked-%1.pdf").arg(QLatin1String(user)));
+        pdftools::run(QStringLiteral("qpdf"), {"--encrypt", QLatin1String(user), "owner", "256", "--", clear, locked});
+        QTest::newRow(*user ? "encrypted with a user password" : "encrypted, opens without one")
+            << fixtures::readFile(locked) << encrypted;
+    }
+    QTest::newRow("no pages") << fixtures::buildPdf({kPlainObjects.at(0), "<< /Type /Pages /Kids [] /Count 0 >>"})
+                              << "В PDF нет страниц, подпись некуда поместить.";
+    QTest::newRow("annotation list not a list")
+        << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1),
+                               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Annots 4 0 R >>", "<< /A 1 >>"})
+        << "Список аннотаций первой страницы PDF повреждён.";
 }
 
 void PdfSignatureShellTest::refusals()
 {
     QFETCH(QByteArray, pdf);
     QFETCH(QString, error);
-    PdfSignatureShell shell;
-    QString message;
-    QVERIFY(!preparePdfSignatureShell(pdf, QString(), &shell, &message));
-    QCOMPARE(message, error);
-    QVERIFY(shell.pdf.isEmpty());
+    const Prepared prepared = prepare(pdf);
+    QVERIFY(!prepared.ok);
+    QCOMPARE(prepared.error, error);
+    QVERIFY(prepared.shell.update.isEmpty());
 }
 
 void PdfSignatureShellTest::updates_data()
 {
     QTest::addColumn<QByteArray>("pdf");
     QTest::addColumn<QByteArray>("kept");  // must be in the new catalog or trailer
+    QTest::addColumn<int>("firstNumber");  // of the signature dictionary
 
     const QByteArray plain = plainPdf();
-    QTest::newRow("plain") << plain << QByteArray("/Pages 2 0 R");
-    QTest::newRow("no newline at the end") << plain.chopped(1) << QByteArray("/Pages 2 0 R");
+    QTest::newRow("plain") << plain << QByteArray("/Pages 2 0 R") << 4;
+    QTest::newRow("no newline at the end") << plain.chopped(1) << QByteArray("/Pages 2 0 R") << 4;
     QTest::newRow("info and identifier kept")
-        << withTrailer("/Size 4 /Root 1 0 R /Info 3 0 R /ID [<0A1B> (a]b)]") << QByteArray("/Info 3 0 R /ID [<0A1B> (a]b)]");
+        << withTrailer("/Size 4 /Root 1 0 R /Info 3 0 R /ID [<0A1B> (a]b)]") << QByteArray("/Info 3 0 R /ID [ <0a1b> (a]b) ]")
+        << 4;
     QTest::newRow("newest catalog, its form removed")
         << withUpdate(fixtures::buildPdf({"<< /Type /Catalog /Pages 2 0 R /AcroForm << >> >>", kPlainObjects.at(1),
                                           kPlainObjects.at(2)}),
                       {{1, "<< /Type /Catalog /Pages 2 0 R /Lang (ru) >>"}}, "/Size 4 /Root 1 0 R")
-        << QByteArray("/Lang (ru)");
+        << QByteArray("/Lang (ru)") << 4;
     QTest::newRow("reserve-like bytes in the source")
         << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1),
                                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Annots [4 0 R] >>",
                                "<< /Type /Annot /Subtype /Text /Rect [0 0 9 9] /Contents <FEFF0041> "
                                "/X [00000000000000000000 00000000000000000000 00000000000000000000 00000000000000000000] >>"})
-        << QByteArray("/Pages 2 0 R");
+        << QByteArray("/Annots [4 0 R 6 0 R]") << 5;
     const QByteArray attachedCatalog("1 0 obj\n<< /Type /Catalog /Pages 2 0 R /AcroForm 9 0 R >>\nendobj\n");
     QTest::newRow("a PDF inside a stream after the catalog")
         << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1), kPlainObjects.at(2),
                                "<< /Type /EmbeddedFile /Length " + QString::number(attachedCatalog.size()) + " >>\nstream\n"
                                    + QString::fromLatin1(attachedCatalog) + "\nendstream"})
-        << QByteArray("/Type /Catalog /Pages 2 0 R \n/AcroForm << /SigFlags 3");
+        << QByteArray("/Type /Catalog /AcroForm << /SigFlags 3") << 5;
     QByteArray offTable = plain;
     const qsizetype catalogEntry = offTable.indexOf("0000000000 65535 f \n") + 20;
     offTable.replace(catalogEntry, 10, "0000000001");
-    QTest::newRow("table entry off its object") << offTable << QByteArray("/Pages 2 0 R");
-    QTest::newRow("/Size just under the limit") << withTrailer("/Size 8388606 /Root 1 0 R") << QByteArray("/Size 8388608");
+    QTest::newRow("table entry off its object") << offTable << QByteArray("/Pages 2 0 R") << 4;
+    QTest::newRow("/Size just under the limit") << withTrailer("/Size 8388606 /Root 1 0 R") << QByteArray("/Size 8388608")
+                                               << 8388606;
+    // /Size that says too little or too much: numbers above the objects in use.
+    QTest::newRow("/Size beyond an int") << withTrailer("/Size 2147483647 /Root 1 0 R") << QByteArray("/Size 6") << 4;
+    QTest::newRow("/Size at the object limit") << withTrailer("/Size 8388607 /Root 1 0 R") << QByteArray("/Size 6") << 4;
+    QTest::newRow("/Root at /Size") << withTrailer("/Size 1 /Root 1 0 R") << QByteArray("/Size 6") << 4;
+    QTest::newRow("direct annotation list grows")
+        << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1),
+                               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Annots [4 0 R << /Subtype /Text "
+                               "/Rect [1 1 2 2] >>] >>",
+                               "<< /Type /Annot /Subtype /Text /Rect [0 0 9 9] >>"})
+        << QByteArray("/Annots [4 0 R << /Rect [ 1 1 2 2 ] /Subtype /Text >> 6 0 R]") << 5;
+    QTest::newRow("indirect annotation list gets a revision")
+        << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1),
+                               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Annots 4 0 R >>", "[5 0 R]",
+                               "<< /Type /Annot /Subtype /Text /Rect [0 0 9 9] >>"})
+        << QByteArray("4 0 obj\n[5 0 R 7 0 R]") << 6;
 }
 
 void PdfSignatureShellTest::updates()
 {
     QFETCH(QByteArray, pdf);
     QFETCH(QByteArray, kept);
-    PdfSignatureShell shell;
-    QString error;
-    QVERIFY2(preparePdfSignatureShell(pdf, QString(), &shell, &error), qPrintable(error));
+    QFETCH(int, firstNumber);
+    const Prepared prepared = prepare(pdf);
+    QVERIFY2(prepared.ok, qPrintable(prepared.error));
+    const PdfSignatureShell& shell = prepared.shell;
+    const QByteArray& whole = prepared.whole;
     const QByteArray base = pdf.endsWith('\n') ? pdf : pdf + '\n';
-    QVERIFY(shell.pdf.startsWith(base));
-    const QByteArray update = shell.pdf.mid(base.size());
-    static const QRegularExpression size(QStringLiteral("/Size (\\d+)"));
-    const QString objects = size.match(QString::fromLatin1(pdf)).captured(1);
-    QVERIFY(update.startsWith(objects.toLatin1() + " 0 obj\n<< /Type /Sig"));
-    QVERIFY2(update.contains(kept), update.right(400).constData());
+    QVERIFY(whole.startsWith(base));
+    QCOMPARE(shell.sourceSize, pdf.size());
+    const QByteArray update = whole.mid(base.size());
+    QVERIFY2(update.startsWith(QByteArray::number(firstNumber) + " 0 obj\n<< /Type /Sig"), update.left(40).constData());
+    QVERIFY2(update.contains(kept), update.right(700).constData());
     QCOMPARE(update.count("/AcroForm"), 1);
+    QVERIFY(update.contains("/Subtype /Widget"));
+    QVERIFY(update.contains("/Rect [0 0 0 0]"));
 
-    const QList<qint64> range = byteRange(shell.pdf);
+    const QList<qint64> range = byteRange(whole);
     QCOMPARE(range.size(), 4);
     QCOMPARE(range.at(0), 0);
     QCOMPARE(shell.contentsOffset, range.at(1) + 1);
     QCOMPARE(range.at(2), shell.contentsOffset + shell.contentsLength + 1);
-    QCOMPARE(range.at(2) + range.at(3), shell.pdf.size());
+    QCOMPARE(range.at(2) + range.at(3), whole.size());
     QVERIFY(range.at(1) > base.size());
-    QCOMPARE(shell.pdf.at(range.at(1)), '<');
-    QCOMPARE(shell.pdf.at(range.at(2) - 1), '>');
-    QCOMPARE(shell.signedBytes, shell.pdf.left(range.at(1)) + shell.pdf.mid(range.at(2)));
-    QCOMPARE(shell.pdf.mid(shell.contentsOffset, shell.contentsLength), QByteArray(131072, '0'));
+    QCOMPARE(whole.at(range.at(1)), '<');
+    QCOMPARE(whole.at(range.at(2) - 1), '>');
+    QCOMPARE(whole.mid(shell.contentsOffset, shell.contentsLength), QByteArray(131072, '0'));
 
-    // The offsets the new xref section records hold the objects.
-    const qsizetype xref = shell.pdf.lastIndexOf("\nxref\n") + 1;
-    const QList<QByteArray> lines = shell.pdf.mid(xref).split('\n');
-    for (const int line : {2, 4, 5}) {
-        const qint64 offset = lines.at(line).left(10).toLongLong();
-        QVERIFY(shell.pdf.mid(offset, 20).contains(" obj\n"));
+    // Every offset the new xref section records holds its object.
+    const qsizetype xref = whole.lastIndexOf("\nxref\n") + 1;
+    const QList<QByteArray> lines = whole.mid(xref, whole.indexOf("trailer", xref) - xref).split('\n');
+    int entries = 0;
+    int number = 0;
+    for (const QByteArray& line : lines.mid(1)) {
+        const QList<QByteArray> fields = line.trimmed().split(' ');
+        if (fields.size() == 2) {
+            number = fields.at(0).toInt();
+            continue;
+        }
+        if (fields.size() < 3)
+            continue;
+        const qint64 offset = fields.at(0).toLongLong();
+        QVERIFY2(whole.mid(offset).startsWith(QByteArray::number(number) + ' ' + QByteArray::number(fields.at(1).toInt())
+                                              + " obj\n"),
+                 line.constData());
+        ++number;
+        ++entries;
     }
+    QCOMPARE(entries, 4);
     if (pdf.size() < 100000) {
         const QString path = m_dir.filePath(QStringLiteral("shell.pdf"));
-        QVERIFY(fixtures::writeFile(path, shell.pdf));
+        QVERIFY(fixtures::writeFile(path, whole));
         const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), path});
         QVERIFY2(check.exitCode == 0 || check.exitCode == 3, qPrintable(check.out + check.err));
         const pdftools::Result catalog =
@@ -284,16 +359,15 @@ void PdfSignatureShellTest::mutatedCopies()
     }
     int signedCopies = 0;
     for (const QByteArray& copy : std::as_const(copies)) {
-        PdfSignatureShell shell;
-        QString error;
-        if (!preparePdfSignatureShell(copy, QString(), &shell, &error)) {
-            QVERIFY(!error.isEmpty());
+        const Prepared prepared = prepare(copy);
+        if (!prepared.ok) {
+            QVERIFY(!prepared.error.isEmpty());
             continue;
         }
         ++signedCopies;
-        QVERIFY(shell.pdf.startsWith(copy));
-        QCOMPARE(shell.pdf.mid(shell.contentsOffset - 1, 1), QByteArray("<"));
-        QCOMPARE(shell.signedBytes.size(), shell.pdf.size() - shell.contentsLength - 2);
+        QCOMPARE(prepared.shell.sourceSize, copy.size());
+        QCOMPARE(prepared.whole.mid(prepared.shell.contentsOffset - 1, 1), QByteArray("<"));
+        QCOMPARE(prepared.whole.mid(prepared.shell.contentsOffset + prepared.shell.contentsLength, 1), QByteArray(">"));
     }
     QVERIFY(signedCopies > 0);
 }
@@ -313,10 +387,10 @@ void PdfSignatureShellTest::textStrings()
 {
     QFETCH(QString, signer);
     QFETCH(QString, name);
-    PdfSignatureShell shell;
-    QVERIFY(preparePdfSignatureShell(plainPdf(), signer, &shell, nullptr));
+    const Prepared prepared = prepare(plainPdf(), signer);
+    QVERIFY(prepared.ok);
     static const QRegularExpression pattern(QStringLiteral("/Name <([0-9A-F]+)>\n/Reason <([0-9A-F]+)>"));
-    const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(shell.pdf.right(2000)));
+    const QRegularExpressionMatch match = pattern.match(QString::fromLatin1(prepared.shell.update));
     QVERIFY(match.hasMatch());
     QCOMPARE(decodedTextString(match.captured(1).toLatin1()), name);
     QCOMPARE(decodedTextString(match.captured(2).toLatin1()), QStringLiteral("Документ подписан в vorn PDF Reader"));
@@ -344,21 +418,23 @@ void PdfSignatureShellTest::dates()
 
 void PdfSignatureShellTest::reserveBoundary()
 {
-    PdfSignatureShell shell;
-    QVERIFY(preparePdfSignatureShell(plainPdf(), QString(), &shell, nullptr));
-    const QByteArray before = shell.pdf;
+    Prepared prepared = prepare(plainPdf());
+    QVERIFY(prepared.ok);
+    PdfSignatureShell& shell = prepared.shell;
+    const QByteArray before = shell.update;
+    const qint64 reserveAt = shell.contentsOffset - shell.sourceSize;
     QString error;
     QVERIFY(!embedSignature(&shell, QByteArray(65537, '\x01'), &error));
     QCOMPARE(error, QStringLiteral("CMS-подпись слишком большая для зарезервированного поля PDF."));
-    QCOMPARE(shell.pdf, before);
+    QCOMPARE(shell.update, before);
     QVERIFY(embedSignature(&shell, QByteArray(65535, '\xAB') + '\xCD', &error));
-    QCOMPARE(shell.pdf.size(), before.size());
-    QCOMPARE(shell.pdf.mid(shell.contentsOffset + shell.contentsLength - 4, 5), QByteArray("ABCD>"));
-    QCOMPARE(shell.pdf.at(shell.contentsOffset - 1), '<');
-    PdfSignatureShell small;
-    QVERIFY(preparePdfSignatureShell(plainPdf(), QString(), &small, nullptr));
-    QVERIFY(embedSignature(&small, QByteArray("\x0f\xa0", 2), &error));
-    QCOMPARE(small.pdf.mid(small.contentsOffset, 6), QByteArray("0FA000"));
+    QCOMPARE(shell.update.size(), before.size());
+    QCOMPARE(shell.update.mid(reserveAt + shell.contentsLength - 4, 5), QByteArray("ABCD>"));
+    QCOMPARE(shell.update.at(reserveAt - 1), '<');
+    Prepared small = prepare(plainPdf());
+    QVERIFY(small.ok);
+    QVERIFY(embedSignature(&small.shell, QByteArray("\x0f\xa0", 2), &error));
+    QCOMPARE(small.shell.update.mid(small.shell.contentsOffset - small.shell.sourceSize, 6), QByteArray("0FA000"));
 }
 
 void PdfSignatureShellTest::signedFilesReadBack_data()
@@ -392,6 +468,11 @@ void PdfSignatureShellTest::signedFilesReadBack()
     const pdftools::Result sig = pdftools::run(QStringLiteral("pdfsig"), {request.outputPath});
     QVERIFY2(sig.out.contains(QLatin1String("Signature is Valid.")), qPrintable(sig.out));
     QVERIFY2(sig.out.contains(QLatin1String("Total document signed")), qPrintable(sig.out));
+    QVERIFY2(sig.err.trimmed().isEmpty(), qPrintable(sig.err));  // the field has its widget
+    const int pages = pdftools::pageCount(input);
+    QCOMPARE(pdftools::pageCount(request.outputPath), pages);
+    for (int index = 0; index < pages; ++index)
+        QCOMPARE(pdftools::words(request.outputPath, index), pdftools::words(input, index));
     const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), request.outputPath});
     QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
     const pdftools::Result infoBefore = pdftools::run(QStringLiteral("pdfinfo"), {input});
@@ -430,8 +511,63 @@ void PdfSignatureShellTest::signedFileRefusedAgain()
                                                                           request.inputPath, packed});
     QVERIFY2(pack.exitCode == 0 || pack.exitCode == 3, qPrintable(pack.err));
     request.inputPath = packed;
-    QCOMPARE(SignatureService::signFile(request).error, QStringLiteral("В PDF не найден trailer."));
+    QCOMPARE(SignatureService::signFile(request).error,
+             QStringLiteral("Встроенная подпись не поддерживается для PDF, сохранённых с потоком перекрёстных ссылок "
+                            "(сжатой структурой PDF 1.5 и новее)."));
     QVERIFY(!QFile::exists(request.outputPath));
+}
+
+void PdfSignatureShellTest::selfCheck_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("error");
+
+    QTest::newRow("as written") << "" << "";
+    QTest::newRow("signature never put in") << "unsigned" << "подпись не сходится с документом";
+    QTest::newRow("a page's content expected otherwise") << "page" << "содержимое страницы 1 изменилось";
+    QTest::newRow("a page more expected") << "pages" << "число страниц изменилось";
+    QTest::newRow("an object expected elsewhere") << "object" << "объект 2 0 заменён";
+    QTest::newRow("source changed after signing") << "source" << "подпись не сходится с документом";
+}
+
+// The check of a signed file before it counts: each way the result can
+// differ from what was meant is found and named.
+void PdfSignatureShellTest::selfCheck()
+{
+    QFETCH(QString, change);
+    QFETCH(QString, error);
+    const QString path = m_dir.filePath(QStringLiteral("checked.pdf"));
+    QVERIFY(fixtures::writeFile(path, fixtures::readFile(fixtures::realPdf(QStringLiteral("libreoffice-heading.pdf")))));
+    QFile source(path);
+    QVERIFY(source.open(QIODevice::ReadWrite));
+    PdfSignatureShell shell;
+    QString message;
+    QVERIFY2(preparePdfSignatureShell(&source, QString(), &shell, &message), qPrintable(message));
+
+    KeyMaterial material;
+    QVERIFY2(loadCheckedKeyMaterial(embeddedRequest(path, QString()), &material, nullptr, &message), qPrintable(message));
+    const SplicedFile whole(&source, shell.sourceSize, shell.update);
+    const qint64 after = shell.contentsOffset + shell.contentsLength + 1;
+    const BioPtr covered = rangesBio(&whole, {{0, shell.contentsOffset - 1}, {after, whole.size() - after}});
+    const CmsPtr cms = cadesSignature(material, covered.get(), false, &message);
+    QVERIFY2(cms, qPrintable(message));
+    if (change != QLatin1String("unsigned"))
+        QVERIFY(embedSignature(&shell, cmsDer(cms.get(), &message), &message));
+    if (change == QLatin1String("page"))
+        shell.pageDigests[0] = QByteArray(32, 'x');
+    if (change == QLatin1String("pages"))
+        shell.pageDigests << shell.pageDigests.first();
+    if (change == QLatin1String("object"))
+        shell.keptObjects[qMakePair(2, 0)] = "1 17";
+    if (change == QLatin1String("source")) {
+        // A byte of the first line's binary comment: the document still reads.
+        QVERIFY(source.seek(10));
+        QVERIFY(source.write("x", 1) == 1);
+        QVERIFY(source.flush());
+    }
+    message.clear();
+    QCOMPARE(checkSignedPdf(&source, shell, &message), error.isEmpty());
+    QCOMPARE(message, error);
 }
 
 QTEST_GUILESS_MAIN(PdfSignatureShellTest)

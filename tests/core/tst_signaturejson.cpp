@@ -2,8 +2,10 @@
 // mistyped or missing members read back, and round trips.
 #include "SignatureJson.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
 
@@ -89,6 +91,8 @@ private slots:
     void result_data();
     void result();
     void resultRoundTrip();
+    void childAnswer_data();
+    void childAnswer();
 };
 
 // Written by hand, so both directions are held to the key names.
@@ -301,6 +305,57 @@ void SignatureJsonTest::resultRoundTrip()
     QVERIFY(!failed.signedAt.isValid());
     QCOMPARE(failed.mode, DetachedCms);
     QCOMPARE(signatureResultFromJson(parsed(R"({"ok":"true"})"), DetachedCms).ok, false);
+}
+
+void SignatureJsonTest::childAnswer_data()
+{
+    QTest::addColumn<QJsonObject>("answer");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QString>("error");  // its start
+
+    const QString written = QStringLiteral("<written>");
+    QTest::newRow("success with its output") << QJsonObject{{"ok", true}, {"outputPath", written}} << true << "";
+    QTest::newRow("success without an output path")
+        << QJsonObject{{"ok", true}, {"error", ""}} << false
+        << "Процесс подписи сообщил об успехе, но не назвал файл результата.";
+    QTest::newRow("success with a blank output path") << QJsonObject{{"ok", true}, {"outputPath", "  "}} << false
+                                                      << "Процесс подписи сообщил об успехе, но не назвал";
+    QTest::newRow("success naming a file that is not there")
+        << QJsonObject{{"ok", true}, {"outputPath", "<missing>"}} << false
+        << "Процесс подписи сообщил об успехе, но файла результата нет: ";
+    QTest::newRow("success naming a folder") << QJsonObject{{"ok", true}, {"outputPath", "<folder>"}} << false
+                                             << "Процесс подписи сообщил об успехе, но файла результата нет: ";
+    QTest::newRow("failure keeps its own text")
+        << QJsonObject{{"ok", false}, {"error", "Ключ не подходит"}} << false << "Ключ не подходит";
+}
+
+// A child's success counts only with the output it names on disk.
+void SignatureJsonTest::childAnswer()
+{
+    QFETCH(QJsonObject, answer);
+    QFETCH(bool, ok);
+    QFETCH(QString, error);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString written = dir.filePath(QStringLiteral("out.sig"));
+    QFile file(written);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("DER");
+    file.close();
+    const QString path = answer.value("outputPath").toString();
+    if (path == QLatin1String("<written>"))
+        answer.insert("outputPath", written);
+    else if (path == QLatin1String("<missing>"))
+        answer.insert("outputPath", dir.filePath(QStringLiteral("gone.sig")));
+    else if (path == QLatin1String("<folder>"))
+        answer.insert("outputPath", dir.path());
+    SignatureRequest request;
+    request.mode = AttachedCms;
+    request.outputPath = written;
+    const SignatureResult result = signingChildResult(answer, request);
+    QCOMPARE(result.ok, ok);
+    QVERIFY2(error.isEmpty() ? result.error.isEmpty() : result.error.startsWith(error), qPrintable(result.error));
+    QCOMPARE(result.mode, AttachedCms);
 }
 
 QTEST_GUILESS_MAIN(SignatureJsonTest)

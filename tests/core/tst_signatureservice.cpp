@@ -80,6 +80,12 @@ private slots:
     void writeFailures_data();
     void writeFailures();
     void tooLargeInput();
+    void keyMessages_data();
+    void keyMessages();
+    void validityInWords_data();
+    void validityInWords();
+    void cadesWithChain_data();
+    void cadesWithChain();
 
 private:
     QString file(const QString& name) const { return m_files.value(name, QDir(m_dir.path()).filePath(name)); }
@@ -129,6 +135,22 @@ void SignatureServiceTest::initTestCase()
     text.write("plain text\r\n");
     text.close();
     QDir(dir).mkdir(QStringLiteral("folder.pdf"));
+    // A signer issued by a CA, with the CA in its container and after it in
+    // its PEM file.
+    QCOMPARE(openssl(dir, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-utf8", "-subj", "/CN=Тестовый УЦ/C=RU",
+                           "-days", "30", "-addext", "basicConstraints=critical,CA:TRUE", "-keyout", file("ca.key"),
+                           "-out", file("ca.pem")}).exitCode, 0);
+    QCOMPARE(openssl(dir, {"req", "-new", "-newkey", "rsa:2048", "-nodes", "-utf8", "-subj",
+                           "/C=RU/O=ООО Ромашка/CN=Иванов Иван Иванович/SN=Иванов/GN=Иван Иванович", "-keyout",
+                           file("issued.key"), "-out", file("issued.csr")}).exitCode, 0);
+    QCOMPARE(openssl(dir, {"x509", "-req", "-in", file("issued.csr"), "-CA", file("ca.pem"), "-CAkey", file("ca.key"),
+                           "-days", "10", "-out", file("issued.pem")}).exitCode, 0);
+    QFile chain(file("chain.pem"));
+    QVERIFY(chain.open(QIODevice::WriteOnly));
+    chain.write(fileBytes(file("issued.pem")) + fileBytes(file("ca.pem")) + fileBytes(file("issued.pem")));
+    chain.close();
+    QCOMPARE(openssl(dir, {"pkcs12", "-export", "-in", file("issued.pem"), "-inkey", file("issued.key"), "-certfile",
+                           file("ca.pem"), "-passout", "pass:" + kPassword, "-out", file("issued.p12")}).exitCode, 0);
     QFile big(file("big.pem"));
     QVERIFY(big.open(QIODevice::WriteOnly));
     big.write(fileBytes(good.certificate).repeated(4000));
@@ -189,9 +211,9 @@ void SignatureServiceTest::refusals_data()
     QTest::newRow("negative mode") << never << "a.txt" << -1 << pem << "Этот режим подписи" << true << false;
     QTest::newRow("future certificate before key match")
         << never << "a.txt" << 0 << QStringList{"future.pem", "otherKey", "", "", ""}
-        << "Сертификат просрочен или ещё не начал действовать." << true << false;
+        << "Сертификат ещё не начал действовать: срок его действия с " << true << false;
     QTest::newRow("expired certificate") << never << "a.txt" << 0 << QStringList{"expired.pem", "key", "", "", ""}
-                                         << "Сертификат просрочен или ещё не начал действовать." << true << false;
+                                         << "Срок действия сертификата истёк: он действовал с " << true << false;
     QTest::newRow("key of another certificate") << never << "a.txt" << 0 << QStringList{"cert", "otherKey", "", "", ""}
                                                 << "Закрытый ключ не соответствует сертификату: " << true << false;
     QTest::newRow("missing certificate") << never << "a.txt" << 0 << QStringList{"none.pem", "key", "", "", ""}
@@ -449,8 +471,7 @@ void SignatureServiceTest::writeFailures_data()
     QTest::newRow("detached") << 0 << "Не удалось записать подпись: ";
     QTest::newRow("attached") << 1 << "Не удалось записать подпись: ";
     QTest::newRow("embedded") << 4 << "Не удалось записать PDF со встроенной подписью: ";
-    QTest::newRow("embedded, covered bytes cut short") << 5
-                                                       << "Не удалось подготовить временные данные PDF для подписи.";
+    QTest::newRow("embedded, cut short at once") << 5 << "Не удалось записать PDF со встроенной подписью: ";
 }
 
 // A full disk or a file-size limit mid-write: the old output stays whole and
@@ -466,9 +487,9 @@ void SignatureServiceTest::writeFailures()
     previous.write(old);
     previous.close();
     SignatureRequest request;
-    // Row 5 is mode 4 with a limit below the covered bytes' scratch file.
-    const bool shortScratch = mode == 5;
-    if (shortScratch)
+    // Row 5 is mode 4 with a limit below the source's own size.
+    const bool cutAtOnce = mode == 5;
+    if (cutAtOnce)
         mode = EmbeddedPdf;
     request.inputPath = file(mode == EmbeddedPdf ? "a.pdf" : "a.txt");
     request.outputPath = output;
@@ -476,9 +497,8 @@ void SignatureServiceTest::writeFailures()
     request.certificatePath = file("cert");
     request.privateKeyPath = file("key");
 
-    // The embedded signature's scratch files are written under the limit too;
-    // the output is larger than both.
-    const rlim_t limit = shortScratch ? 600 : mode == EmbeddedPdf ? 100000 : 300;
+    // The embedded signature's output is larger than its source.
+    const rlim_t limit = cutAtOnce ? 600 : mode == EmbeddedPdf ? 100000 : 300;
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit saved{};
     QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -519,6 +539,133 @@ void SignatureServiceTest::tooLargeInput()
         QVERIFY(!QFile::exists(request.outputPath));
     }
     QFile::remove(path);
+}
+
+void SignatureServiceTest::keyMessages_data()
+{
+    QTest::addColumn<QStringList>("keyFiles");  // certificate, key, key pass, p12, p12 pass
+    QTest::addColumn<QString>("error");
+
+    const QString pem = QStringLiteral("Не удалось прочитать PEM закрытый ключ: ");
+    const QString p12 = QStringLiteral("Не удалось извлечь сертификат/ключ из P12/PFX: ");
+    const QString locked = QStringLiteral("ключ защищён паролем — введите пароль");
+    QTest::newRow("PEM key, wrong pass phrase") << QStringList{"cert", "encrypted.key", "wrong", "", ""}
+                                                << pem + "неверный пароль закрытого ключа";
+    QTest::newRow("PEM key, none given") << QStringList{"cert", "encrypted.key", "", "", ""} << pem + locked;
+    QTest::newRow("container, wrong pass phrase") << QStringList{"", "", "", "t.p12", "wrong"}
+                                                  << p12 + "неверный пароль контейнера";
+    QTest::newRow("container, none given") << QStringList{"", "", "", "t.p12", ""} << p12 + locked;
+    QTest::newRow("legacy container, wrong pass phrase") << QStringList{"", "", "", "old.p12", "wrong"}
+                                                         << p12 + "неверный пароль контейнера";
+}
+
+// A pass phrase that does not open the key is named as such, not with
+// OpenSSL's words.
+void SignatureServiceTest::keyMessages()
+{
+    QFETCH(QStringList, keyFiles);
+    QFETCH(QString, error);
+    const auto path = [this](const QString& name) { return name.isEmpty() ? name : file(name); };
+    SignatureRequest request;
+    request.inputPath = file("a.txt");
+    request.outputPath = file(QStringLiteral("key.sig"));
+    request.certificatePath = path(keyFiles.at(0));
+    request.privateKeyPath = path(keyFiles.at(1));
+    request.keyPassword = keyFiles.at(2);
+    request.pkcs12Path = path(keyFiles.at(3));
+    request.pkcs12Password = keyFiles.at(4);
+    QCOMPARE(SignatureService::signFile(request).error, error);
+}
+
+void SignatureServiceTest::validityInWords_data()
+{
+    QTest::addColumn<QString>("notBefore");
+    QTest::addColumn<QString>("notAfter");
+    QTest::addColumn<QString>("text");  // %1 and %2: the dates as the clerk's clock shows them
+
+    QTest::newRow("expired") << "20200105093000Z" << "20210105093000Z"
+                             << "Срок действия сертификата истёк: он действовал с %1 по %2.";
+    QTest::newRow("not yet valid") << "20900101000000Z" << "20951231235900Z"
+                                   << "Сертификат ещё не начал действовать: срок его действия с %1 по %2.";
+}
+
+void SignatureServiceTest::validityInWords()
+{
+    QFETCH(QString, notBefore);
+    QFETCH(QString, notAfter);
+    QFETCH(QString, text);
+    const QString path = file(QStringLiteral("validity.pem"));
+    QVERIFY(redated({file("cert"), file("key")}, notBefore, notAfter, path));
+    const auto shown = [](const QString& asn1) {
+        QDateTime time = QDateTime::fromString(asn1.left(14), QStringLiteral("yyyyMMddHHmmss"));
+        time.setTimeZone(QTimeZone::utc());
+        return time.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+    };
+    SignatureRequest request;
+    request.inputPath = file("a.txt");
+    request.outputPath = file(QStringLiteral("validity.sig"));
+    request.certificatePath = path;
+    request.privateKeyPath = file("key");
+    QCOMPARE(SignatureService::signFile(request).error, text.arg(shown(notBefore), shown(notAfter)));
+}
+
+void SignatureServiceTest::cadesWithChain_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("container");
+
+    QTest::newRow("detached from a container") << 0 << true;
+    QTest::newRow("attached from a PEM chain file") << 1 << false;
+    QTest::newRow("embedded from a container") << 4 << true;
+}
+
+// CAdES-BES: the ESS signing-certificate-v2 attribute and the chain the key
+// material holds, each certificate once; openssl verifies against the CA.
+void SignatureServiceTest::cadesWithChain()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, container);
+    SignatureRequest request;
+    request.inputPath = file("a.pdf");
+    request.outputPath = file(mode == EmbeddedPdf ? QStringLiteral("chain.signed.pdf") : QStringLiteral("chain.out"));
+    request.mode = SignatureMode(mode);
+    if (container) {
+        request.pkcs12Path = file("issued.p12");
+        request.pkcs12Password = kPassword;
+    } else {
+        request.certificatePath = file("chain.pem");
+        request.privateKeyPath = file("issued.key");
+    }
+    const SignatureResult result = SignatureService::signFile(request);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QString signature = request.outputPath;
+    QString content = request.inputPath;
+    if (mode == EmbeddedPdf) {
+        const QByteArray pdf = fileBytes(request.outputPath);
+        const qsizetype open = pdf.lastIndexOf("/Contents <") + 10;
+        const qsizetype close = pdf.indexOf('>', open);
+        signature = file(QStringLiteral("embedded.der"));
+        content = file(QStringLiteral("covered.bin"));
+        QFile der(signature);
+        QVERIFY(der.open(QIODevice::WriteOnly));
+        der.write(QByteArray::fromHex(pdf.mid(open + 1, close - open - 1)));
+        der.close();
+        QFile covered(content);
+        QVERIFY(covered.open(QIODevice::WriteOnly));
+        covered.write(pdf.left(open) + pdf.mid(close + 1));
+        covered.close();
+    }
+    const Run printed = openssl(m_dir.path(), {"cms", "-cmsout", "-print", "-inform", "DER", "-in", signature});
+    QVERIFY2(printed.exitCode == 0, printed.output.constData());
+    QCOMPARE(printed.output.count("id-smime-aa-signingCertificateV2"), 1);
+    QCOMPARE(printed.output.count("messageDigest"), 1);
+    QCOMPARE(printed.output.count("cert_info:"), 2);
+    QStringList verify{"cms", "-verify", "-binary", "-inform", "DER", "-in", signature, "-CAfile", file("ca.pem"),
+                       "-out", file("chain.content")};
+    if (mode != AttachedCms)
+        verify << "-content" << content;
+    const Run verified = openssl(m_dir.path(), verify);
+    QVERIFY2(verified.exitCode == 0, verified.output.constData());
 }
 
 QTEST_GUILESS_MAIN(SignatureServiceTest)

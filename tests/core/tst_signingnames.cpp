@@ -19,11 +19,22 @@ void SigningNamesTest::compactName_data()
     QTest::addColumn<QString>("compact");
 
     QTest::newRow("common name first") << "CN= Test Signer ,O=Org,C=RU" << "Test Signer";
-    QTest::newRow("first matching attribute wins") << "O=Org,CN=Person" << "Org";
+    QTest::newRow("common name wherever it stands") << "O=Org,CN=Person" << "Person";
     QTest::newRow("country then organisation") << "C=RU,O=ООО Ромашка" << "ООО Ромашка";
     QTest::newRow("lower-case prefix") << "cn=lower" << "lower";
     QTest::newRow("blank before equals matches nothing") << "cn = value,  x=y" << "cn = value, x=y";
-    QTest::newRow("surname before given name") << "C=RU,SN=Иванов,G=Иван" << "Иванов";
+    QTest::newRow("surname and given name") << "C=RU,SN=Иванов,G=Иван" << "Иванов Иван";
+    QTest::newRow("given name and patronymic after the common name, as RFC 2253 lists them")
+        << "GN=Иван Иванович,SN=Иванов,CN=Иванов Иван Иванович,O=ООО Ромашка,C=RU" << "Иванов Иван Иванович";
+    QTest::newRow("no common name: surname, given name and patronymic")
+        << "GN=Иван Иванович,SN=Иванов,O=ООО Ромашка,C=RU" << "Иванов Иван Иванович";
+    QTest::newRow("given name alone") << "givenName=Иван,C=RU" << "Иван";
+    QTest::newRow("empty common name passes on") << "CN=,SN=Петров" << "Петров";
+    QTest::newRow("organisation before its unit") << "OU=Отдел,O=Завод,C=RU" << "Завод";
+    QTest::newRow("unit when nothing else") << "OU=Отдел,C=RU" << "Отдел";
+    QTest::newRow("escaped comma stays in the value") << "C=RU,O=Рога\\, Копыта" << "Рога, Копыта";
+    QTest::newRow("escaped byte in a value") << "CN=a\\2Cb" << "a,b";
+    QTest::newRow("serialNumber is not a surname") << "serialNumber=123,C=RU" << "serialNumber=123,C=RU";
     QTest::newRow("empty") << "" << "";
     QTest::newRow("escaped UTF-8 stored earlier")
         << "CN=\\D0\\98\\D0\\B2\\D0\\B0\\D0\\BD\\D0\\BE\\D0\\B2 \\D0\\98\\D0\\B2\\D0\\B0\\D0\\BD,C=RU" << "Иванов Иван";

@@ -76,6 +76,12 @@ private slots:
                                                 << failed + kFallback << both;
         QTest::newRow("two lines") << describeOk() << signOk() + "; echo '{\"ok\":true}'" << false << failed + kFallback
                                    << both;
+        QTest::newRow("ok without its output") << describeOk() << "echo '{\"ok\":true,\"error\":\"\"}'" << false
+                                               << failed + "Процесс подписи сообщил об успехе, но не назвал файл результата."
+                                               << both;
+        QTest::newRow("ok naming no file")
+            << describeOk() << "echo '{\"ok\":true,\"outputPath\":\"/nonexistent/act.pdf.sig\"}'" << false
+            << failed + "Процесс подписи сообщил об успехе, но файла результата нет: /nonexistent/act.pdf.sig" << both;
         QTest::newRow("crash") << describeOk() << "kill -SEGV $$" << false << failed + crashed << both;
         QTest::newRow("crash, a message") << describeOk() << "echo 'провайдер упал' >&2; kill -ABRT $$" << false
                                           << failed + "провайдер упал" << both;
