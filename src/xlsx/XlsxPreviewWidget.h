@@ -1,6 +1,7 @@
 #pragma once
 
 #include "XlsxRecords.h"
+#include "XlsxSheetPainting.h"
 
 #include <QList>
 #include <QSizeF>
@@ -39,6 +40,9 @@ public:
     bool landscape = false;
     double scale = 1.0;
     QList<int> breaks;
+    // Breaks the user moved: they stay where they were put when the paper or
+    // the orientation changes, and the automatic ones are counted on from them.
+    QList<int> manualBreaks;
     int dragIndex = -1;
     int hoverRow = -1;
 
@@ -58,4 +62,5 @@ private:
     void paintSheet(QPainter& p, const QRect& exposed);
 
     bool tooLarge = false;
+    XlsxIMergeIndex mergeIndex; // built once per sheet
 };

@@ -177,7 +177,8 @@ bool writeRepeatedZip(const QString& path, const XlsxParts& parts, const QMap<QS
     return writeZipFile(path, parts, {}, repeated);
 }
 
-bool convertWithLibreOffice(const QStringList& files, const QString& outDir, QString* why)
+bool convertWithLibreOffice(const QStringList& files, const QString& outDir, QString* why, const QString& format,
+                            const QString& profileDir)
 {
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     if (soffice.isEmpty()) {
@@ -185,18 +186,19 @@ bool convertWithLibreOffice(const QStringList& files, const QString& outDir, QSt
         return false;
     }
     QTemporaryDir profile;
+    const QString profilePath = profileDir.isEmpty() ? profile.path() : profileDir;
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(soffice, QStringList{"-env:UserInstallation=" + QUrl::fromLocalFile(profile.path()).toString(),
-                                       "--headless", "--norestore", "--convert-to", "xlsx", "--outdir", outDir} +
+    process.start(soffice, QStringList{"-env:UserInstallation=" + QUrl::fromLocalFile(profilePath).toString(),
+                                       "--headless", "--norestore", "--convert-to", format, "--outdir", outDir} +
                                files);
     if (!process.waitForFinished(180000) || process.exitCode() != 0) {
         *why = "soffice failed: " + QString::fromLocal8Bit(process.readAll());
         return false;
     }
     for (const QString& file : files) {
-        if (!QFile::exists(outDir + u'/' + QFileInfo(file).completeBaseName() + ".xlsx")) {
-            *why = "soffice made no xlsx of " + file + ": " + QString::fromLocal8Bit(process.readAll());
+        if (!QFile::exists(outDir + u'/' + QFileInfo(file).completeBaseName() + u'.' + format)) {
+            *why = "soffice made no " + format + " of " + file + ": " + QString::fromLocal8Bit(process.readAll());
             return false;
         }
     }

@@ -34,6 +34,8 @@ struct XlsxRepeated {
 // Writes the parts stored and the repeated entries deflated.
 bool writeRepeatedZip(const QString& path, const XlsxParts& parts, const QMap<QString, XlsxRepeated>& repeated);
 
-// Converts the files with one LibreOffice run into outDir as xlsx; false with
-// the reason when soffice is missing or fails.
-bool convertWithLibreOffice(const QStringList& files, const QString& outDir, QString* why);
+// Converts the files with one LibreOffice run into outDir (as xlsx unless
+// another format is given), with a profile of its own or the one in
+// profileDir; false with the reason when soffice is missing or fails.
+bool convertWithLibreOffice(const QStringList& files, const QString& outDir, QString* why,
+                            const QString& format = QStringLiteral("xlsx"), const QString& profileDir = QString());

@@ -407,8 +407,10 @@ void TestXlsxPackage::textBudget()
         for (int i = 1; i <= 8; ++i) {
             const QByteArray n = QByteArray::number(i);
             sheets += "<sheet name=\"S" + n + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
-            targets += "<Relationship Id=\"rId" + n + "\" Type=\"t\" Target=\"worksheets/sheet1.xml\"/>";
+            targets += "<Relationship Id=\"rId" + n + "\" Type=\"t\" Target=\"worksheets/sheet" + n + ".xml\"/>";
         }
+        for (int i = 2; i <= 8; ++i)
+            parts.insert("xl/worksheets/sheet" + QString::number(i) + ".xml", parts.value("xl/worksheets/sheet1.xml"));
         parts.insert("xl/workbook.xml",
                      "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>" + sheets +
                          "</sheets></workbook>");

@@ -316,9 +316,19 @@ void TestXlsxSheet::seriesWithGaps()
         "</c:lineChart>"));
     QCOMPARE(chart.series.size(), 1);
     const XlsxIChartSeries& s = chart.series.first();
-    QCOMPARE(s.categories, (QList<QString>{"Jan", "", " Mar "}));
-    QCOMPARE(s.values, (QList<double>{1.5, 0.0, 3.0, 0.0}));
+    // Gaps are not padded: a series is never longer than its cached points.
+    QCOMPARE(s.categories, (QList<QString>{"Jan", " Mar "}));
+    QCOMPARE(s.values, (QList<double>{1.5, 3.0, 0.0}));
     QVERIFY(s.name.isEmpty());
+
+    // One cached point at the last row index is one value, not a million.
+    XlsxIBudget budget;
+    const XlsxIChart far = iParseChart(
+        chartXml("<c:lineChart>" + series(point(1048575, "z"), point(1048575, "7") + point(3, "1")) + "</c:lineChart>"),
+        &budget);
+    QCOMPARE(far.series.first().values, (QList<double>{1.0, 7.0}));
+    QCOMPARE(far.series.first().categories, QList<QString>{"z"});
+    QVERIFY(!budget.tooLarge);
 }
 
 void TestXlsxSheet::oddIndices()
@@ -328,8 +338,8 @@ void TestXlsxSheet::oddIndices()
         chartXml("<c:barChart>" + series(point(-1, "neg") + point(1, "b"), point(2000000000, "9") + point(1, "2")) +
                  "</c:barChart>"),
         &budget);
-    QCOMPARE(chart.series.first().categories, (QList<QString>{"", "b"}));
-    QCOMPARE(chart.series.first().values, (QList<double>{0.0, 2.0}));
+    QCOMPARE(chart.series.first().categories, QList<QString>{"b"});
+    QCOMPARE(chart.series.first().values, (QList<double>{2.0, 9.0}));
     QVERIFY(!budget.tooLarge);
 
     // An index that is no number names no point; read as 0 it would
@@ -345,9 +355,13 @@ void TestXlsxSheet::oddIndices()
     QCOMPARE(named.series.first().categories, (QList<QString>{"a", "b"}));
     QCOMPARE(named.series.first().values, (QList<double>{1.0, 2.0}));
 
+    // Every kept point counts against the budget.
     XlsxIBudget small;
     small.itemsLeft = 100;
-    iParseChart(chartXml("<c:barChart>" + series({}, point(500, "1")) + "</c:barChart>"), &small);
+    QByteArray many;
+    for (int i = 0; i < 150; ++i)
+        many += point(i * 7, "1");
+    iParseChart(chartXml("<c:barChart>" + series({}, many) + "</c:barChart>"), &small);
     QVERIFY(small.tooLarge);
 }
 

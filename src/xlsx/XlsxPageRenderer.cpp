@@ -1,0 +1,398 @@
+#include "XlsxPageRenderer.h"
+
+#include "XlsxNumberFormat.h"
+
+#include <QFile>
+#include <QFontMetricsF>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <algorithm>
+
+namespace {
+
+constexpr double kPageMarginPx = 41.666666666666667; // 20 points at 150 dpi
+constexpr int kDotsPerMeter = 5906;                   // 150 dpi
+constexpr double kTextPadX = 2.0;
+constexpr double kTextPadY = 1.0;
+// Preview pixels are 96 dpi, page pixels 150: chart texts keep their size.
+constexpr double kChartTextScale = 150.0 / 96.0;
+const QColor kGridColor(210, 210, 210);
+
+// The rows of each page of a sheet: breaks at or before the page start, or
+// past the last row, make none.
+QList<std::pair<int, int>> slicesOf(const XlsxISheetGrid& grid, const QList<int>& breaks)
+{
+    QList<std::pair<int, int>> slices;
+    int start = grid.firstRow;
+    for (int b : breaks) {
+        if (start < b && b <= grid.lastRow) {
+            slices.append({start, b - 1});
+            start = b;
+        }
+    }
+    slices.append({start, grid.lastRow});
+    return slices;
+}
+
+// What of a text fits a width: as many "#" as fit for a number, the
+// characters from the start (or, right-aligned, from the end) for a text.
+QString fitted(const QString& text, const QFontMetricsF& metrics, double width, bool number, bool fromEnd)
+{
+    if (number) {
+        const double hash = metrics.horizontalAdvance(QLatin1Char('#'));
+        return QString(std::max(1, hash > 0 ? int(width / hash) : 1), u'#');
+    }
+    qsizetype low = 0;
+    qsizetype high = text.size();
+    while (low < high) {
+        const qsizetype mid = (low + high + 1) / 2;
+        const QString part = fromEnd ? text.right(mid) : text.left(mid);
+        if (metrics.horizontalAdvance(part) <= width)
+            low = mid;
+        else
+            high = mid - 1;
+    }
+    return fromEnd ? text.right(low) : text.left(low);
+}
+
+} // namespace
+
+// One position of a page: a cell, a merged range or an empty place.
+struct XlsxPageRenderer::Box {
+    QRectF rect;
+    const XlsxICell* cell = nullptr;
+    XlsxICellFormat format;
+    int row = 0;       // row number
+    int colIndex = 0;  // first and last column index of the grid
+    int lastColIndex = 0;
+    QRectF textArea;   // where the text may be drawn: the box, or the empty neighbours it spills into
+};
+
+QList<int> iSheetAutoBreaks(const XlsxISheetInfo& sheet, QSizeF paperPt, bool landscape)
+{
+    if (!sheet.data)
+        return {};
+    const XlsxISheetGrid grid = iSheetGrid(sheet.data.get(), sheet.charts);
+    QList<int> colX;
+    QList<int> rowY;
+    iPreviewEdges(*sheet.data, grid, colX, rowY);
+    return iAutoBreaks(rowY, grid.firstRow, colX.isEmpty() ? 0 : colX.last(), paperPt, landscape);
+}
+
+XlsxPageRenderer::XlsxPageRenderer(const std::vector<XlsxISheetInfo>& sheets, std::shared_ptr<const XlsxIStyles> styles,
+                                   const Options& options)
+    : m_styles(std::move(styles))
+{
+    m_pageSizePt = options.landscape ? options.paperPt.transposed() : options.paperPt;
+    if (!m_styles)
+        return;
+    const double cw = m_pageSizePt.width() * kDpi / 72 - 2 * kPageMarginPx;
+    const double ch = m_pageSizePt.height() * kDpi / 72 - 2 * kPageMarginPx;
+    for (size_t i = 0; i < sheets.size(); ++i) {
+        Sheet sheet;
+        sheet.info = sheets.at(i);
+        sheet.grid = iSheetGrid(sheet.info.data.get(), sheet.info.charts);
+        if (sheet.grid.empty || sheet.grid.tooLarge)
+            continue;
+        const auto given = options.breaks.constFind(int(i));
+        const QList<int> breaks = given != options.breaks.cend()
+                                      ? *given
+                                      : iSheetAutoBreaks(sheet.info, options.paperPt, options.landscape);
+        layOut(sheet, breaks, options.fitWidth ? cw : -1, ch);
+        m_sheets.push_back(std::move(sheet));
+    }
+}
+
+// Edges of the sheet at 150 dpi and its pages: a page as wide as the sheet
+// allows (scaled to the page width when asked) and shrunk further when its
+// rows are taller than the page.
+void XlsxPageRenderer::layOut(Sheet& sheet, const QList<int>& breaks, double contentWidth, double contentHeight)
+{
+    const XlsxISheetData& data = *sheet.info.data;
+    const XlsxISheetGrid& grid = sheet.grid;
+    sheet.colEdge = {0};
+    for (int c = grid.firstCol; c <= grid.lastCol; ++c) {
+        const auto w = data.colWidths.constFind(c);
+        const double width = data.hiddenCols.contains(c)        ? 0.0
+                             : w == data.colWidths.cend() ? 97.203125
+                                                          : std::max(8.0, 7 * *w * 150 / 96 + 5);
+        sheet.colEdge.append(sheet.colEdge.last() + width);
+    }
+    sheet.rowEdge = {0};
+    for (int r = grid.firstRow; r <= grid.lastRow; ++r) {
+        const auto h = data.rowHeights.constFind(r);
+        const double height = data.hiddenRows.contains(r)         ? 0.0
+                              : h == data.rowHeights.cend() ? 31.25
+                                                            : std::max(6.0, *h * 150 / 72);
+        sheet.rowEdge.append(sheet.rowEdge.last() + height);
+    }
+    sheet.merges = XlsxIMergeIndex(data.merges, grid);
+    const double tw = sheet.colEdge.last();
+    sheet.scale = contentWidth > 0 && tw > contentWidth ? contentWidth / tw : 1.0;
+    const int sheetIndex = int(m_sheets.size());
+    for (const auto& [a, b] : slicesOf(grid, breaks)) {
+        const int ai = a - grid.firstRow;
+        const int bi = std::min(b - grid.firstRow, grid.rowCount() - 1);
+        if (ai < 0 || ai > bi)
+            continue;
+        const double sh = sheet.rowEdge.at(bi + 1) - sheet.rowEdge.at(ai);
+        if (sh <= 0)
+            continue; // every row of the slice is hidden
+        const double scale = sh * sheet.scale > contentHeight ? contentHeight / sh : sheet.scale;
+        m_pages.push_back({sheetIndex, a, grid.firstRow + bi, scale});
+    }
+}
+
+void XlsxPageRenderer::paintPage(QPainter& p, int pageIndex) const
+{
+    if (pageIndex < 0 || pageIndex >= pageCount())
+        return;
+    const Page& page = m_pages.at(size_t(pageIndex));
+    const Sheet& sheet = m_sheets.at(size_t(page.sheet));
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.translate(kPageMarginPx, kPageMarginPx);
+    p.scale(page.scale, page.scale);
+    const double yOffset = sheet.rowEdge.at(page.firstRow - sheet.grid.firstRow);
+    paintCells(p, sheet, page, yOffset);
+    paintCharts(p, sheet, page, yOffset);
+    p.restore();
+}
+
+// Cells in layers, as a spreadsheet prints them: fills, then the grid (not
+// where a text spills over), then texts, then borders.
+void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& page, double yOffset) const
+{
+    const XlsxISheetData& data = *sheet.info.data;
+    const XlsxISheetGrid& grid = sheet.grid;
+    const XlsxIStyles& styles = *m_styles;
+    const int lastRowIdx = grid.rowCount() - 1;
+    const int lastColIdx = grid.colCount() - 1;
+    // A merge is drawn once, whole, on the page of its anchor.
+    const XlsxIMergeWindow merges = sheet.merges.window(page.firstRow, page.lastRow, grid.firstCol, grid.lastCol);
+    const auto cellAt = [&data](int row, int col) -> const XlsxICell* {
+        const auto cells = data.cells.constFind(row);
+        if (cells == data.cells.cend())
+            return nullptr;
+        const auto cell = cells->constFind(col);
+        return cell == cells->cend() ? nullptr : &*cell;
+    };
+    const auto emptyPlace = [&](int row, int ci) {
+        const int col = grid.firstCol + ci;
+        const XlsxICell* cell = cellAt(row, col);
+        return (!cell || cell->text.isEmpty()) && !merges.hidden(row, col) && merges.span(row, col) == QPoint(1, 1);
+    };
+
+    std::vector<Box> boxes;
+    QSet<qint64> openEdges; // (row, column index) whose left grid line a spilled text covers
+    for (int ri = page.firstRow - grid.firstRow; ri <= page.lastRow - grid.firstRow; ++ri) {
+        if (sheet.rowEdge.at(ri + 1) <= sheet.rowEdge.at(ri))
+            continue;
+        const int row = grid.firstRow + ri;
+        for (int ci = 0; ci <= lastColIdx; ++ci) {
+            const int col = grid.firstCol + ci;
+            if (sheet.colEdge.at(ci + 1) <= sheet.colEdge.at(ci) || merges.hidden(row, col))
+                continue;
+            const QPoint span = merges.span(row, col);
+            const int re = std::min(ri + span.x() - 1, lastRowIdx);
+            const int ce = std::min(ci + span.y() - 1, lastColIdx);
+            Box box;
+            box.rect = QRectF(sheet.colEdge.at(ci), sheet.rowEdge.at(ri) - yOffset,
+                              sheet.colEdge.at(ce + 1) - sheet.colEdge.at(ci), sheet.rowEdge.at(re + 1) - sheet.rowEdge.at(ri));
+            box.cell = cellAt(row, col);
+            if (box.cell)
+                box.format = iCellFormat(*box.cell, styles);
+            box.row = row;
+            box.colIndex = ci;
+            box.lastColIndex = ce;
+            box.textArea = box.rect;
+            boxes.push_back(box);
+        }
+    }
+
+    // Fills.
+    for (const Box& box : boxes) {
+        if (box.format.fill && box.format.fill->solid)
+            p.fillRect(box.rect, box.format.fill->color);
+    }
+
+    // Where texts spill: a text wider than its cell, neither a number nor
+    // wrapped nor merged, runs on over empty neighbours in the direction of
+    // its alignment, as far as it needs.
+    QHash<int, QFont> fonts;
+    const auto fontFor = [&fonts](const Box& box) {
+        const int key = box.format.font && box.format.xf ? box.format.xf->fontId : -1;
+        auto found = fonts.find(key);
+        if (found == fonts.end())
+            found = fonts.insert(key, iPageFont(box.format));
+        return *found;
+    };
+    std::vector<QString> texts(boxes.size());
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        Box& box = boxes[i];
+        if (!box.cell)
+            continue;
+        texts[i] = iDisplayText(*box.cell, &styles);
+        const bool wraps = box.format.xf && box.format.xf->wrapText;
+        if (texts[i].isEmpty() || box.cell->isNumber || wraps || box.lastColIndex != box.colIndex)
+            continue;
+        const double needed = QFontMetricsF(fontFor(box), p.device()).horizontalAdvance(texts[i]) + 2 * kTextPadX;
+        if (needed <= box.rect.width())
+            continue;
+        const int align = iPageHorizontal(*box.cell, box.format);
+        const int ci = box.colIndex;
+        int left = ci;
+        int right = ci;
+        const auto width = [&] { return sheet.colEdge.at(right + 1) - sheet.colEdge.at(left); };
+        while (width() < needed) {
+            const bool growRight = align != Qt::AlignRight && right < lastColIdx && emptyPlace(box.row, right + 1);
+            const bool growLeft = align != Qt::AlignLeft && left > 0 && emptyPlace(box.row, left - 1);
+            if (!growRight && !growLeft)
+                break;
+            if (growRight && (align != Qt::AlignHCenter || right - ci <= ci - left || !growLeft))
+                ++right;
+            else
+                --left;
+        }
+        for (int c = left + 1; c <= right; ++c)
+            openEdges.insert(qint64(box.row) << 20 | c);
+        box.textArea = QRectF(sheet.colEdge.at(left), box.rect.y(), width(), box.rect.height());
+    }
+
+    // The grid, in one stroke.
+    QList<QLineF> grid_;
+    for (const Box& box : boxes) {
+        if (box.format.border)
+            continue;
+        const QRectF& r = box.rect;
+        grid_.append(QLineF(r.topLeft(), r.topRight()));
+        grid_.append(QLineF(r.bottomLeft(), r.bottomRight()));
+        if (!openEdges.contains(qint64(box.row) << 20 | box.colIndex))
+            grid_.append(QLineF(r.topLeft(), r.bottomLeft()));
+        if (!openEdges.contains(qint64(box.row) << 20 | (box.lastColIndex + 1)))
+            grid_.append(QLineF(r.topRight(), r.bottomRight()));
+    }
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(kGridColor, 0.5, Qt::SolidLine));
+    p.drawLines(grid_);
+
+    // Texts. One that does not fit where it may be drawn is cut at the
+    // edge, as a spreadsheet prints it: a number becomes "###", a text keeps
+    // what fits. Only wrapped texts taller than their cell need a clip.
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        const Box& box = boxes[i];
+        if (texts[i].isEmpty())
+            continue;
+        const QFont font = fontFor(box);
+        p.setFont(font);
+        p.setPen(box.format.font && box.format.font->hasColor ? box.format.font->color : QColor(Qt::black));
+        const bool wraps = box.format.xf && box.format.xf->wrapText;
+        const int align = iPageHorizontal(*box.cell, box.format);
+        const int flags = align | Qt::AlignVCenter | (wraps ? Qt::TextWordWrap : Qt::TextSingleLine);
+        const QRectF area = box.textArea.adjusted(kTextPadX, kTextPadY, -kTextPadX, -kTextPadY);
+        const QFontMetricsF metrics(font, p.device());
+        QString text = texts[i];
+        bool clip = false;
+        if (wraps)
+            clip = !box.textArea.contains(metrics.boundingRect(area, flags, text));
+        else if (metrics.horizontalAdvance(text) > area.width())
+            text = fitted(text, metrics, area.width(), box.cell->isNumber, align == Qt::AlignRight);
+        if (clip)
+            p.setClipRect(box.textArea);
+        p.drawText(area, flags, text);
+        if (clip)
+            p.setClipping(false);
+    }
+
+    // Borders.
+    for (const Box& box : boxes) {
+        if (!box.format.border)
+            continue;
+        const double x = box.rect.x(), y = box.rect.y(), w = box.rect.width(), h = box.rect.height();
+        iDrawPageSide(p, box.format.border->left, QPointF(x, y), QPointF(x, y + h));
+        iDrawPageSide(p, box.format.border->right, QPointF(x + w, y), QPointF(x + w, y + h));
+        iDrawPageSide(p, box.format.border->top, QPointF(x, y), QPointF(x + w, y));
+        iDrawPageSide(p, box.format.border->bottom, QPointF(x, y + h), QPointF(x + w, y + h));
+    }
+}
+
+// Charts on every page they reach into.
+void XlsxPageRenderer::paintCharts(QPainter& p, const Sheet& sheet, const Page& page, double yOffset) const
+{
+    const XlsxISheetGrid& grid = sheet.grid;
+    const int lastRowIdx = grid.rowCount() - 1;
+    const int lastColIdx = grid.colCount() - 1;
+    const int ai = page.firstRow - grid.firstRow;
+    const int bi = page.lastRow - grid.firstRow;
+    const double tw = sheet.colEdge.last();
+    for (const XlsxIChart& chart : sheet.info.charts) {
+        const int r0 = iChartTopRow(chart) - grid.firstRow;
+        const int c0 = chart.fromCol - grid.firstCol;
+        if (r0 < 0 || c0 < 0)
+            continue;
+        const int top = std::max(r0, ai);
+        const int r1 = std::min(iChartBottomRow(chart) - grid.firstRow, lastRowIdx);
+        const int c1 = chart.toCol - grid.firstCol;
+        if (r1 < 0 || c1 < 0 || top > lastRowIdx || top > r1 || r0 > bi)
+            continue;
+        const double x0 = c0 <= lastColIdx ? sheet.colEdge.at(c0) : tw;
+        const double x1 = c1 + 1 <= lastColIdx + 1 ? sheet.colEdge.at(c1 + 1) : tw;
+        const QRectF box(x0, sheet.rowEdge.at(top) - yOffset, x1 - x0, sheet.rowEdge.at(r1 + 1) - sheet.rowEdge.at(top));
+        if (box.width() > 0 && box.height() > 0)
+            iDrawChart(p, box, chart, kChartTextScale);
+    }
+}
+
+QImage XlsxPageRenderer::pageImage(int page) const
+{
+    QImage image(int(m_pageSizePt.width() * kDpi / 72), int(m_pageSizePt.height() * kDpi / 72),
+                 QImage::Format_RGB32);
+    image.setDotsPerMeterX(kDotsPerMeter);
+    image.setDotsPerMeterY(kDotsPerMeter);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    paintPage(p, page);
+    p.end();
+    return image;
+}
+
+bool XlsxPageRenderer::writePdf(const QString& path, const Report& report, QString* error) const
+{
+    const auto fail = [&](const QString& why) {
+        QFile::remove(path);
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (m_pages.empty())
+        return fail(QStringLiteral("В книге нет данных для импорта."));
+    bool stopped = false;
+    {
+        QPdfWriter writer(path);
+        writer.setResolution(int(kDpi));
+        writer.setPageSize(QPageSize(m_pageSizePt, QPageSize::Point));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        QPainter p;
+        if (!p.begin(&writer))
+            return fail(QStringLiteral("Не удалось записать страницы книги."));
+        for (int i = 0; i < pageCount(); ++i) {
+            if (report && !report(i, pageCount())) {
+                stopped = true;
+                break;
+            }
+            if (i > 0)
+                writer.newPage();
+            paintPage(p, i);
+        }
+        p.end();
+    }
+    if (stopped)
+        return fail(QString());
+    if (report)
+        report(pageCount(), pageCount());
+    if (QFile(path).size() <= 0)
+        return fail(QStringLiteral("Не удалось записать страницы книги."));
+    return true;
+}
