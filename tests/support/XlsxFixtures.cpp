@@ -34,6 +34,26 @@ XlsxParts minimalXlsx(const QByteArray& worksheetBody)
     return parts;
 }
 
+void addChart(XlsxParts& parts, const QList<QByteArray>& corners, const QByteArray& chartXml)
+{
+    const QByteArray relsHead = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    parts.insert("xl/worksheets/_rels/sheet1.xml.rels",
+                 relsHead + "<Relationship Id=\"rIdD\" Type=\"t\" Target=\"../drawings/drawing1.xml\"/></Relationships>");
+    parts.insert("xl/drawings/drawing1.xml",
+                 "<xdr:wsDr xmlns:xdr=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\" "
+                 "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
+                 "xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" "
+                 "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><xdr:twoCellAnchor>"
+                 "<xdr:from><xdr:col>" + corners.value(0) + "</xdr:col><xdr:row>" + corners.value(1) +
+                     "</xdr:row></xdr:from><xdr:to><xdr:col>" + corners.value(2) + "</xdr:col><xdr:row>" +
+                     corners.value(3) +
+                     "</xdr:row></xdr:to><xdr:graphicFrame><a:graphic><a:graphicData><c:chart r:id=\"rC\"/>"
+                     "</a:graphicData></a:graphic></xdr:graphicFrame></xdr:twoCellAnchor></xdr:wsDr>");
+    parts.insert("xl/drawings/_rels/drawing1.xml.rels",
+                 relsHead + "<Relationship Id=\"rC\" Type=\"t\" Target=\"../charts/chart1.xml\"/></Relationships>");
+    parts.insert("xl/charts/chart1.xml", chartXml);
+}
+
 bool writeZip(const QString& path, const XlsxParts& parts)
 {
     QFile::remove(path);

@@ -11,6 +11,11 @@ using XlsxParts = QMap<QString, QByteArray>;
 XlsxParts minimalXlsx(const QByteArray& worksheetBody);
 QByteArray worksheetXml(const QByteArray& body);
 
+// Adds to a minimalXlsx workbook a drawing with one chart part in a
+// two-cell anchor, its corners given as written (from col, from row, to col,
+// to row); the worksheet body must hold <drawing r:id="rIdD"/>.
+void addChart(XlsxParts& parts, const QList<QByteArray>& corners, const QByteArray& chartXml);
+
 // Writes the parts deflated with libzip.
 bool writeZip(const QString& path, const XlsxParts& parts);
 

@@ -40,8 +40,6 @@ QRadioButton* landscapeButtonOf(XlsxImportDialog& d)
     return nullptr;
 }
 
-const QByteArray kRelsHead = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
-
 // Rows 1..rows of numbers in column A, a solid-filled style 1, merges and one
 // bar chart from the given 0-based drawing anchor.
 XlsxParts sheetBook(int rows, const QByteArray& extraCells, const QByteArray& merges, const QList<int>& chartAnchor,
@@ -65,26 +63,13 @@ XlsxParts sheetBook(int rows, const QByteArray& extraCells, const QByteArray& me
                  "<cellXfs count=\"2\"><xf fontId=\"0\" fillId=\"0\" borderId=\"0\"/><xf fontId=\"0\" fillId=\"2\" "
                  "borderId=\"0\" applyFill=\"1\"/></cellXfs></styleSheet>");
     if (!chartAnchor.isEmpty()) {
-        parts.insert("xl/worksheets/_rels/sheet1.xml.rels",
-                     kRelsHead + "<Relationship Id=\"rIdD\" Type=\"t\" Target=\"../drawings/drawing1.xml\"/></Relationships>");
-        parts.insert("xl/drawings/drawing1.xml",
-                     "<xdr:wsDr xmlns:xdr=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\" "
-                     "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
-                     "xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" "
-                     "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><xdr:twoCellAnchor>"
-                     "<xdr:from><xdr:col>" + QByteArray::number(chartAnchor.at(1)) + "</xdr:col><xdr:row>" +
-                         QByteArray::number(chartAnchor.at(0)) + "</xdr:row></xdr:from><xdr:to><xdr:col>" +
-                         QByteArray::number(chartAnchor.at(3)) + "</xdr:col><xdr:row>" +
-                         QByteArray::number(chartAnchor.at(2)) +
-                         "</xdr:row></xdr:to><xdr:graphicFrame><a:graphic><a:graphicData><c:chart r:id=\"rC\"/>"
-                         "</a:graphicData></a:graphic></xdr:graphicFrame></xdr:twoCellAnchor></xdr:wsDr>");
-        parts.insert("xl/drawings/_rels/drawing1.xml.rels",
-                     kRelsHead + "<Relationship Id=\"rC\" Type=\"t\" Target=\"../charts/chart1.xml\"/></Relationships>");
-        parts.insert("xl/charts/chart1.xml",
-                     "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart>"
-                     "<c:plotArea><c:barChart><c:barDir val=\"col\"/><c:ser><c:val><c:numRef><c:numCache>"
-                     "<c:pt idx=\"0\"><c:v>1</c:v></c:pt><c:pt idx=\"1\"><c:v>2</c:v></c:pt></c:numCache></c:numRef>"
-                     "</c:val></c:ser></c:barChart></c:plotArea></c:chart></c:chartSpace>");
+        addChart(parts,
+                 {QByteArray::number(chartAnchor.at(1)), QByteArray::number(chartAnchor.at(0)),
+                  QByteArray::number(chartAnchor.at(3)), QByteArray::number(chartAnchor.at(2))},
+                 "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart>"
+                 "<c:plotArea><c:barChart><c:barDir val=\"col\"/><c:ser><c:val><c:numRef><c:numCache>"
+                 "<c:pt idx=\"0\"><c:v>1</c:v></c:pt><c:pt idx=\"1\"><c:v>2</c:v></c:pt></c:numCache></c:numRef>"
+                 "</c:val></c:ser></c:barChart></c:plotArea></c:chart></c:chartSpace>");
     }
     return parts;
 }

@@ -60,6 +60,8 @@ QPoint atRow(const XlsxPreviewWidget& w, int row, int dy = 0)
 class TestXlsxPreview : public QObject {
     Q_OBJECT
 private slots:
+    void movedBreaksOutliveThePaper();
+    void hiddenRowsTakeNoRoom();
     void automaticBreaks_data();
     void automaticBreaks();
     void wideSheetGrowsTheBudget();
@@ -146,6 +148,49 @@ void TestXlsxPreview::emptySheetSaysNoData()
     for (int x = 100; x < 200; ++x)
         dark += qGray(image.pixel(x, 100)) < 190 ? 1 : 0;
     QVERIFY(dark > 0); // the centred text
+}
+
+// A break the user moved stays where it was put when the orientation or
+// the paper changes; the automatic ones are counted on from it. A new sheet
+// starts without moved breaks.
+void TestXlsxPreview::movedBreaksOutliveThePaper()
+{
+    const XlsxISheetData data = rowsSheet(200); // breaks 54, 107, 160 on A4 portrait
+    const XlsxIStyles styles = plainStyles();
+    XlsxPreviewWidget w;
+    w.setSheet(&data, &styles, {});
+    w.show();
+    QTest::mousePress(&w, Qt::LeftButton, {}, atRow(w, 54));
+    QTest::mouseMove(&w, atRow(w, 30, 2));
+    QTest::mouseRelease(&w, Qt::LeftButton, {}, atRow(w, 30, 2));
+    QCOMPARE(w.breaks, (QList<int>{30, 107, 160}));
+
+    // Landscape A4 holds 37 rows of 20 px (budget 740 px): counted from row 30.
+    w.setPaperSize(QSizeF(595, 842), true);
+    QCOMPARE(w.breaks.first(), 30);
+    QCOMPARE(w.breaks.mid(1, 2), (QList<int>{67, 104}));
+    w.setPaperSize(QSizeF(595, 842), false);
+    QCOMPARE(w.breaks, (QList<int>{30, 83, 136, 189}));
+
+    w.setSheet(&data, &styles, {});
+    QCOMPARE(w.breaks, (QList<int>{54, 107, 160}));
+}
+
+// Hidden rows and columns are not shown and take no room: the breaks fall
+// as if they were not there.
+void TestXlsxPreview::hiddenRowsTakeNoRoom()
+{
+    XlsxISheetData data = rowsSheet(100, 0, 3);
+    for (int r = 10; r < 20; ++r)
+        data.hiddenRows.insert(r);
+    data.hiddenCols.insert(1);
+    const XlsxIStyles styles = plainStyles();
+    XlsxPreviewWidget w;
+    w.setSheet(&data, &styles, {});
+    QCOMPARE(w.totalHeight, 90 * 20);
+    QCOMPARE(w.totalWidth, 2 * 64);
+    QCOMPARE(w.breaks, QList<int>{64}); // 53 shown rows on the first page, rows 10-19 not among them
+    QCOMPARE(w.rowAtY(w.breakYForRow(20) + 1), 20);
 }
 
 void TestXlsxPreview::dragMovesReordersAndMerges()
