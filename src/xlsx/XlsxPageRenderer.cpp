@@ -2,11 +2,14 @@
 
 #include "XlsxNumberFormat.h"
 
+#include "StableSort.h"
+
 #include <QFile>
 #include <QFontMetricsF>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextLayout>
 
 #include <algorithm>
 
@@ -55,6 +58,54 @@ QString fitted(const QString& text, const QFontMetricsF& metrics, double width, 
             high = mid - 1;
     }
     return fromEnd ? text.right(low) : text.left(low);
+}
+
+// The lines of a wrapped text that fit a box, at least the first.
+QString fittedLines(const QString& text, const QFont& font, QPaintDevice* device, QSizeF box)
+{
+    QTextLayout layout(text, font, device);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    double height = 0;
+    int end = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(box.width());
+        height += line.height();
+        if (height > box.height() && end > 0)
+            break;
+        end = line.textStart() + line.textLength();
+    }
+    layout.endLayout();
+    return text.left(end).trimmed();
+}
+
+// Spans on each line joined where they meet or overlap, as lines: across
+// the page (vertical false: key is y) or down it (key is x).
+void joinSpans(QMap<double, QList<std::pair<double, double>>>& spans, bool vertical, QList<QLineF>& lines)
+{
+    constexpr double kTouch = 0.01;
+    for (auto it = spans.begin(); it != spans.end(); ++it) {
+        QList<std::pair<double, double>>& list = *it;
+        vorn::safeStableSort(list.begin(), list.end(),
+                             [](const auto& a, const auto& b) { return a.first < b.first; });
+        const auto add = [&](double from, double to) {
+            lines.append(vertical ? QLineF(it.key(), from, it.key(), to) : QLineF(from, it.key(), to, it.key()));
+        };
+        double from = list.first().first;
+        double to = list.first().second;
+        for (qsizetype i = 1; i < list.size(); ++i) {
+            if (list.at(i).first <= to + kTouch) {
+                to = std::max(to, list.at(i).second);
+            } else {
+                add(from, to);
+                from = list.at(i).first;
+                to = list.at(i).second;
+            }
+        }
+        add(from, to);
+    }
 }
 
 } // namespace
@@ -243,67 +294,73 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
             continue;
         const int align = iPageHorizontal(*box.cell, box.format);
         const int ci = box.colIndex;
-        int left = ci;
-        int right = ci;
-        const auto width = [&] { return sheet.colEdge.at(right + 1) - sheet.colEdge.at(left); };
-        while (width() < needed) {
-            const bool growRight = align != Qt::AlignRight && right < lastColIdx && emptyPlace(box.row, right + 1);
-            const bool growLeft = align != Qt::AlignLeft && left > 0 && emptyPlace(box.row, left - 1);
-            if (!growRight && !growLeft)
-                break;
-            if (growRight && (align != Qt::AlignHCenter || right - ci <= ci - left || !growLeft))
-                ++right;
-            else
-                --left;
-        }
+        const auto width = [&sheet](int a, int b) { return sheet.colEdge.at(b + 1) - sheet.colEdge.at(a); };
+        const auto [left, right] = iSpillColumns(ci, lastColIdx, align, needed, width,
+                                                 [&](int c) { return emptyPlace(box.row, c); });
         for (int c = left + 1; c <= right; ++c)
             openEdges.insert(qint64(box.row) << 20 | c);
-        box.textArea = QRectF(sheet.colEdge.at(left), box.rect.y(), width(), box.rect.height());
+        box.textArea = QRectF(sheet.colEdge.at(left), box.rect.y(), width(left, right), box.rect.height());
     }
 
-    // The grid, in one stroke.
-    QList<QLineF> grid_;
+    // The grid, in one stroke of as few lines as it takes: the edges cells
+    // share are joined into lines across the page, which keeps a page of
+    // thousands of cells small.
+    QMap<double, QList<std::pair<double, double>>> across; // y -> x spans
+    QMap<double, QList<std::pair<double, double>>> down;   // x -> y spans
     for (const Box& box : boxes) {
         if (box.format.border)
             continue;
         const QRectF& r = box.rect;
-        grid_.append(QLineF(r.topLeft(), r.topRight()));
-        grid_.append(QLineF(r.bottomLeft(), r.bottomRight()));
+        across[r.top()].append({r.left(), r.right()});
+        across[r.bottom()].append({r.left(), r.right()});
         if (!openEdges.contains(qint64(box.row) << 20 | box.colIndex))
-            grid_.append(QLineF(r.topLeft(), r.bottomLeft()));
+            down[r.left()].append({r.top(), r.bottom()});
         if (!openEdges.contains(qint64(box.row) << 20 | (box.lastColIndex + 1)))
-            grid_.append(QLineF(r.topRight(), r.bottomRight()));
+            down[r.right()].append({r.top(), r.bottom()});
     }
+    QList<QLineF> lines;
+    joinSpans(across, false, lines);
+    joinSpans(down, true, lines);
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(kGridColor, 0.5, Qt::SolidLine));
-    p.drawLines(grid_);
+    p.drawLines(lines);
 
     // Texts. One that does not fit where it may be drawn is cut at the
     // edge, as a spreadsheet prints it: a number becomes "###", a text keeps
-    // what fits. Only wrapped texts taller than their cell need a clip.
+    // what fits, a wrapped text the lines that fit. What is cut is not
+    // written at all, so the page's text is what it shows.
+    // The painter is told of a font or colour only when it changes: each
+    // change costs the page a few operators.
+    int lastFont = -2;
+    QColor lastColour;
     for (size_t i = 0; i < boxes.size(); ++i) {
         const Box& box = boxes[i];
         if (texts[i].isEmpty())
             continue;
         const QFont font = fontFor(box);
-        p.setFont(font);
-        p.setPen(box.format.font && box.format.font->hasColor ? box.format.font->color : QColor(Qt::black));
+        const int fontKey = box.format.font && box.format.xf ? box.format.xf->fontId : -1;
+        if (fontKey != lastFont) {
+            p.setFont(font);
+            lastFont = fontKey;
+        }
+        const QColor colour = box.format.font && box.format.font->hasColor ? box.format.font->color : QColor(Qt::black);
+        if (colour != lastColour) {
+            p.setPen(colour);
+            lastColour = colour;
+        }
         const bool wraps = box.format.xf && box.format.xf->wrapText;
         const int align = iPageHorizontal(*box.cell, box.format);
-        const int flags = align | Qt::AlignVCenter | (wraps ? Qt::TextWordWrap : Qt::TextSingleLine);
+        // Texts are fitted here, so the painter need not clip each one.
+        const int flags =
+            align | Qt::AlignVCenter | Qt::TextDontClip | (wraps ? Qt::TextWordWrap : Qt::TextSingleLine);
         const QRectF area = box.textArea.adjusted(kTextPadX, kTextPadY, -kTextPadX, -kTextPadY);
         const QFontMetricsF metrics(font, p.device());
         QString text = texts[i];
-        bool clip = false;
-        if (wraps)
-            clip = !box.textArea.contains(metrics.boundingRect(area, flags, text));
-        else if (metrics.horizontalAdvance(text) > area.width())
+        if (wraps && metrics.boundingRect(area, flags, text).height() > area.height())
+            text = fittedLines(text, font, p.device(), area.size());
+        else if (!wraps && metrics.horizontalAdvance(text) > area.width())
             text = fitted(text, metrics, area.width(), box.cell->isNumber, align == Qt::AlignRight);
-        if (clip)
-            p.setClipRect(box.textArea);
         p.drawText(area, flags, text);
-        if (clip)
-            p.setClipping(false);
     }
 
     // Borders.

@@ -3,6 +3,7 @@
 #include "XlsxNumberFormat.h"
 #include "XlsxSheetPainting.h"
 
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -179,22 +180,27 @@ void XlsxPreviewWidget::leaveEvent(QEvent*)
     }
 }
 
+QFont XlsxPreviewWidget::cellFont(const XlsxICellFormat& f) const
+{
+    QFont font;
+    font.setPixelSize(std::max(7, int((f.font ? f.font->size : 11.0) * scale * 1.2)));
+    if (f.font) {
+        font.setWeight(f.font->bold ? QFont::Bold : QFont::Normal);
+        font.setItalic(f.font->italic);
+        font.setUnderline(f.font->underline);
+    }
+    return font;
+}
+
 void XlsxPreviewWidget::drawCell(QPainter& p, const QRectF& r, const XlsxICell& cell,
-                                 const XlsxIStyles& sheetStyles) const
+                                 const XlsxIStyles& sheetStyles, const QRectF& textArea) const
 {
     const XlsxICellFormat f = iCellFormat(cell, sheetStyles);
     if (f.fill && f.fill->solid)
         p.fillRect(r, f.fill->color);
     const QString text = iDisplayText(cell, &sheetStyles);
     if (!text.isEmpty()) {
-        QFont font;
-        font.setPixelSize(std::max(7, int((f.font ? f.font->size : 11.0) * scale * 1.2)));
-        if (f.font) {
-            font.setWeight(f.font->bold ? QFont::Bold : QFont::Normal);
-            font.setItalic(f.font->italic);
-            font.setUnderline(f.font->underline);
-        }
-        p.setFont(font);
+        p.setFont(cellFont(f));
         p.setPen(f.font && f.font->hasColor ? f.font->color : QColor(Qt::black));
         int flags = Qt::AlignLeft | Qt::AlignVCenter;
         if (f.xf) {
@@ -251,6 +257,36 @@ void XlsxPreviewWidget::drawChart(QPainter& p, const QRectF& r, const XlsxIChart
     iDrawChart(p, r, chart, scale);
 }
 
+// Where a text wider than its cell may run, as the pages draw it: over empty
+// neighbours in the direction of its alignment. Null when it fits, or is a
+// number or wrapped text, which never spill.
+QRectF XlsxPreviewWidget::spillArea(int ri, int ci, const XlsxICell& cell, const XlsxIMergeWindow& merges) const
+{
+    const XlsxICellFormat f = iCellFormat(cell, *styles);
+    if (cell.isNumber || cell.text.isEmpty() || (f.xf && f.xf->wrapText))
+        return QRectF();
+    const QString text = iDisplayText(cell, styles);
+    const double needed = QFontMetricsF(cellFont(f)).horizontalAdvance(text) / scale + 4;
+    if (needed <= colX.at(ci + 1) - colX.at(ci))
+        return QRectF();
+    const int row = firstRow + ri;
+    const auto cells = sheet->cells.constFind(row);
+    const auto empty = [&](int c) {
+        const int col = firstCol + c;
+        if (merges.hidden(row, col) || merges.span(row, col) != QPoint(1, 1))
+            return false;
+        if (cells == sheet->cells.cend())
+            return true;
+        const auto other = cells->constFind(col);
+        return other == cells->cend() || other->text.isEmpty();
+    };
+    const int align = iPageHorizontal(cell, f);
+    const int lastColIdx = int(colX.size()) - 2;
+    const auto [left, right] = iSpillColumns(
+        ci, lastColIdx, align, needed, [this](int a, int b) { return double(colX.at(b + 1) - colX.at(a)); }, empty);
+    return QRectF(colX.at(left), rowY.at(ri), colX.at(right + 1) - colX.at(left), rowY.at(ri + 1) - rowY.at(ri));
+}
+
 // Paints the cells and charts that reach into the exposed widget area, in the
 // order painting the whole sheet would, so both give the same pixels.
 void XlsxPreviewWidget::paintSheet(QPainter& p, const QRect& exposed)
@@ -297,6 +333,16 @@ void XlsxPreviewWidget::paintSheet(QPainter& p, const QRect& exposed)
                     continue;
                 const QPoint span = merges.span(row, col);
                 const bool blank = cells == sheet->cells.cend() || !cells->contains(col);
+                if (!blank && span == QPoint(1, 1)) {
+                    const XlsxICell& cell = *cells->constFind(col);
+                    const QRectF area = spillArea(ri, ci, cell, merges);
+                    if (!area.isNull()) {
+                        const QRectF box(colX.at(ci), rowY.at(ri), colX.at(ci + 1) - colX.at(ci),
+                                         rowY.at(ri + 1) - rowY.at(ri));
+                        drawCell(p, box, cell, *styles, area);
+                        continue;
+                    }
+                }
                 if (blank && span == QPoint(1, 1)) {
                     const QRectF box(colX.at(ci), rowY.at(ri), colX.at(ci + 1) - colX.at(ci),
                                      rowY.at(ri + 1) - rowY.at(ri));

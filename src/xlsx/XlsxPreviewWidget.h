@@ -24,7 +24,10 @@ public:
     // The sheet's grid is beyond what is laid out; nothing is shown or imported.
     bool sheetTooLarge() const { return tooLarge; }
 
-    void drawCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles) const;
+    // textArea, when given, is where the text may run: the cell and the empty
+    // neighbours it spills into.
+    void drawCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles,
+                  const QRectF& textArea = QRectF()) const;
     void drawChart(QPainter& p, const QRectF& r, const XlsxIChart& chart) const;
 
     const XlsxISheetData* sheet = nullptr;
@@ -59,6 +62,8 @@ protected:
 private:
     void recalcLayout();
     int breakNear(int y) const;
+    QFont cellFont(const XlsxICellFormat& f) const;
+    QRectF spillArea(int ri, int ci, const XlsxICell& cell, const XlsxIMergeWindow& merges) const;
     void paintSheet(QPainter& p, const QRect& exposed);
 
     bool tooLarge = false;

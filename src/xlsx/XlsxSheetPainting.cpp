@@ -303,10 +303,11 @@ void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles)
     constexpr double kDefaultRowPt = 15.0;
     constexpr double kLineGapPt = 2.0;   // padding above and below the text
     constexpr double kLineFactor = 1.36; // a line of one font size, with its leading
-    // Measured at 72 dpi, so one pixel is one point.
+    // Measured as the pages draw: at 150 dpi, in the page's column widths.
+    constexpr double kPageDpi = 150.0;
     QImage device(1, 1, QImage::Format_RGB32);
-    device.setDotsPerMeterX(2835);
-    device.setDotsPerMeterY(2835);
+    device.setDotsPerMeterX(5906);
+    device.setDotsPerMeterY(5906);
     QSet<qint64> merged;
     for (const XlsxIMerge& m : sheet.merges) {
         if (qint64(m.lastRow - m.firstRow + 1) * (m.lastCol - m.firstCol + 1) <= 4096) {
@@ -340,16 +341,34 @@ void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles)
                 fonts.insert(fontKey, font);
             }
             const auto w = sheet.colWidths.constFind(cell.key());
-            const double widthPt = (w == sheet.colWidths.cend() ? 64 : std::max(20.0, 7 * *w + 5)) * 72 / 96 - 4;
+            const double widthPx = (w == sheet.colWidths.cend() ? 97.203125 : std::max(8.0, 7 * *w * 150 / 96 + 5)) - 4;
             const QFontMetricsF metrics(fonts.value(fontKey), &device);
             const QString text = iDisplayText(*cell, &styles);
-            const double height =
-                metrics.boundingRect(QRectF(0, 0, std::max(widthPt, 1.0), 1e6), Qt::TextWordWrap, text).height();
-            needed = std::max(needed, height + kLineGapPt);
+            const double heightPx =
+                metrics.boundingRect(QRectF(0, 0, std::max(widthPx, 1.0), 1e6), Qt::TextWordWrap, text).height();
+            needed = std::max(needed, heightPx * 72 / kPageDpi + kLineGapPt);
         }
         if (needed > kDefaultRowPt)
             sheet.rowHeights.insert(row.key(), std::min(needed, 409.0));
     }
+}
+
+std::pair<int, int> iSpillColumns(int ci, int lastCol, int align, double needed,
+                                  const std::function<double(int, int)>& width, const std::function<bool(int)>& empty)
+{
+    int left = ci;
+    int right = ci;
+    while (width(left, right) < needed) {
+        const bool growRight = align != Qt::AlignRight && right < lastCol && empty(right + 1);
+        const bool growLeft = align != Qt::AlignLeft && left > 0 && empty(left - 1);
+        if (!growRight && !growLeft)
+            break;
+        if (growRight && (align != Qt::AlignHCenter || right - ci <= ci - left || !growLeft))
+            ++right;
+        else
+            --left;
+    }
+    return {left, right};
 }
 
 void iDrawPageSide(QPainter& p, const XlsxIBorderSide& side, QPointF a, QPointF b)

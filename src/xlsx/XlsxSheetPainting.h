@@ -7,6 +7,9 @@
 #include <QSet>
 #include <QSizeF>
 
+#include <functional>
+#include <utility>
+
 class QFont;
 class QPainter;
 
@@ -101,6 +104,13 @@ void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles);
 void iDrawPageSide(QPainter& p, const XlsxIBorderSide& side, QPointF a, QPointF b);
 QFont iPageFont(const XlsxICellFormat& f);
 int iPageHorizontal(const XlsxICell& cell, const XlsxICellFormat& f);
+
+// The columns a text of column ci spills over: as far as it needs (width of
+// columns left..right given by width) over neighbours empty says are empty,
+// rightwards when left-aligned, leftwards when right-aligned, both ways
+// (alternating) when centred. (left, right) of the grid's column indices.
+std::pair<int, int> iSpillColumns(int ci, int lastCol, int align, double needed,
+                                  const std::function<double(int, int)>& width, const std::function<bool(int)>& empty);
 
 // The page renderer's cell painter, in 150-dpi image pixels.
 void iDrawPageCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles);

@@ -54,6 +54,51 @@ void addChart(XlsxParts& parts, const QList<QByteArray>& corners, const QByteArr
     parts.insert("xl/charts/chart1.xml", chartXml);
 }
 
+QMap<QString, XlsxParts> hostileWorkbooks()
+{
+    const QByteArray oneCell = "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData>";
+    const auto chartOf = [](const QByteArray& kind, const QByteArray& points) {
+        return "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart><c:plotArea><c:" +
+               kind + "><c:ser><c:val><c:numRef><c:numCache>" + points + "</c:numCache></c:numRef></c:val></c:ser></c:" +
+               kind + "></c:plotArea></c:chart></c:chartSpace>";
+    };
+    QMap<QString, XlsxParts> books;
+
+    XlsxParts farChart = minimalXlsx(oneCell + "<drawing r:id=\"rIdD\"/>");
+    addChart(farChart, {"2147483647", "2147483647", "2147483647", "2147483647"},
+             chartOf("barChart", "<c:pt idx=\"0\"><c:v>1</c:v></c:pt>"));
+    books.insert(QStringLiteral("far-chart"), farChart);
+
+    books.insert(QStringLiteral("same-merges"),
+                 minimalXlsx(oneCell + "<mergeCells>" + QByteArray("<mergeCell ref=\"A1:C3\"/>").repeated(200000) +
+                             "</mergeCells>"));
+
+    QByteArray nested;
+    for (int r = 2; r <= 60001; ++r)
+        nested += "<mergeCell ref=\"A1:B" + QByteArray::number(r) + "\"/>";
+    books.insert(QStringLiteral("nested-merges"), minimalXlsx(oneCell + "<mergeCells>" + nested + "</mergeCells>"));
+
+    XlsxParts listed = minimalXlsx(oneCell);
+    QByteArray sheets, rels;
+    for (int i = 1; i <= 20000; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        sheets += "<sheet name=\"S" + n + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+        rels += "<Relationship Id=\"rId" + n + "\" Type=\"t\" Target=\"worksheets/sheet1.xml\"/>";
+    }
+    listed.insert("xl/workbook.xml",
+                  "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>" +
+                      sheets + "</sheets></workbook>");
+    listed.insert("xl/_rels/workbook.xml.rels",
+                  "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" + rels +
+                      "</Relationships>");
+    books.insert(QStringLiteral("listed"), listed);
+
+    XlsxParts farPoint = minimalXlsx(oneCell + "<drawing r:id=\"rIdD\"/>");
+    addChart(farPoint, {"1", "0", "5", "10"}, chartOf("lineChart", "<c:pt idx=\"1048575\"><c:v>7</c:v></c:pt>"));
+    books.insert(QStringLiteral("far-point"), farPoint);
+    return books;
+}
+
 bool writeZip(const QString& path, const XlsxParts& parts)
 {
     QFile::remove(path);

@@ -16,6 +16,13 @@ QByteArray worksheetXml(const QByteArray& body);
 // to row); the worksheet body must hold <drawing r:id="rIdD"/>.
 void addChart(XlsxParts& parts, const QList<QByteArray>& corners, const QByteArray& chartXml);
 
+// Small workbooks that once cost minutes or gigabytes, by name: a chart
+// anchored at column and row 2147483647 ("far-chart"), 200,000 identical
+// merges ("same-merges"), 60,000 merges overlapping the first
+// ("nested-merges"), one sheet part listed 20,000 times ("listed"), a line
+// chart with one cached point at index 1048575 ("far-point").
+QMap<QString, XlsxParts> hostileWorkbooks();
+
 // Writes the parts deflated with libzip.
 bool writeZip(const QString& path, const XlsxParts& parts);
 

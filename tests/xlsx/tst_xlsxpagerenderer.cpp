@@ -161,7 +161,7 @@ void TestXlsxPageRenderer::wrappedRowsGrow()
     QVERIFY2(lines.size() >= 4, qPrintable(lines.join(u'|')));
     QCOMPARE(lines.first().simplified(), QStringLiteral("перенос по"));
     // Every word of the first cell is on the page, none cut off.
-    QVERIFY(lines.join(u' ').simplified().startsWith(words));
+    QVERIFY2(lines.join(u' ').simplified().startsWith(words), qPrintable(lines.join(u'|')));
 }
 
 // The pages carry no picture: text is text and the grid is lines, so 60
