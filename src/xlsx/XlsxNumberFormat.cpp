@@ -11,8 +11,8 @@
 // "\" shown as it stands, "[$₽-419]" showing its currency, colours and other
 // bracketed words dropped. A section with day, month, year or clock parts
 // shows a date or a time; any other shows a number through its digit
-// placeholders, rounded half away from zero on the decimal digits a
-// spreadsheet keeps (15), so 1.005 at two decimals is 1.01.
+// placeholders, rounded half away from zero on its decimal text, so 1.005 at
+// two decimals is 1.01.
 
 namespace {
 
@@ -21,7 +21,7 @@ constexpr double kMaxDayNumber = 1e12;
 constexpr double kTwoTo63 = 9223372036854775808.0;
 // Beyond this, digits a double holds are no longer whole: shown as a plain number.
 constexpr double kMaxPatternValue = 1e15;
-constexpr int kSignificantDigits = 15;
+constexpr int kMaxDigits = 17; // a double's shortest text never needs more
 constexpr int kMaxDecimals = 30;
 
 // Built-in dates whose look is the user's locale's: shown as Russian clerks
@@ -247,14 +247,20 @@ const Section& pickSection(const QList<Section>& sections, double value, bool* s
 }
 
 // Decimal digits of |value| rounded half away from zero at `decimals`
-// places, from the 15 significant digits a spreadsheet keeps: the whole
-// part's digits (at least one) and exactly `decimals` fraction digits.
-void roundedDigits(double value, int decimals, QString& whole, QString& fraction)
+// places, from the shortest decimal text that reads back as the value (what
+// the workbook wrote): the whole part's digits (at least one) and exactly
+// `decimals` fraction digits. So 1.005, stored as a binary fraction just
+// below it, shows 1.01, and 9305.724999999999 shows 9305.72.
+// shift moves the decimal point right (percent) or left (thousands scaling)
+// on the text, where it costs no precision.
+void roundedDigits(double value, int decimals, QString& whole, QString& fraction, int shift = 0)
 {
-    const QString e = QString::number(std::abs(value), 'e', kSignificantDigits - 1);
+    const QString e = QString::number(std::abs(value), 'e', QLocale::FloatingPointShortest);
     const qsizetype ePos = e.indexOf(u'e');
     QString digits = e.left(ePos).remove(u'.');
-    int point = e.mid(ePos + 1).toInt() + 1; // digits before the decimal point
+    if (digits.size() > kMaxDigits)
+        digits.truncate(kMaxDigits);
+    int point = e.mid(ePos + 1).toInt() + 1 + shift; // digits before the decimal point
     if (point < 1) {
         digits.prepend(QString(1 - point, u'0'));
         point = 1;
@@ -387,24 +393,22 @@ QString numberText(double value, const Section& section, bool signInCode)
     }
     decimals = std::min(decimals, kMaxDecimals);
 
-    double v = std::abs(value);
-    for (int i = 0; i < percents; ++i)
-        v *= 100;
-    for (int i = 0; i < scaleCommas; ++i)
-        v /= 1000;
+    // Percent and thousands scaling move the decimal point of the text.
+    int shift = 2 * percents - 3 * scaleCommas;
+    const double v = std::abs(value);
     int exponentValue = 0;
     if (exponent >= 0 && v != 0) {
-        exponentValue = int(std::floor(std::log10(v))) - std::max(intPlaces, 1) + 1;
-        v /= std::pow(10.0, exponentValue);
+        exponentValue = int(std::floor(std::log10(v))) + shift - std::max(intPlaces, 1) + 1;
+        shift -= exponentValue;
     }
-    if (!std::isfinite(v) || v >= kMaxPatternValue)
+    if (!std::isfinite(v) || v * std::pow(10.0, shift) >= kMaxPatternValue)
         return QString::number(value, 'g', 10);
     QString whole, frac;
-    roundedDigits(v, decimals, whole, frac);
+    roundedDigits(v, decimals, whole, frac, shift);
     if (exponent >= 0 && whole.size() > std::max(intPlaces, 1)) {
         // Rounding carried into another digit: one more power of ten.
         ++exponentValue;
-        roundedDigits(v / 10, decimals, whole, frac);
+        roundedDigits(v, decimals, whole, frac, shift - 1);
     }
     // Optional decimals drop their trailing zeros; "?" leaves room instead.
     for (int i = int(frac.size()) - 1; i >= decZeros && frac.at(i) == u'0'; --i) {

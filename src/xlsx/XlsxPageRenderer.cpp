@@ -39,8 +39,10 @@ QList<std::pair<int, int>> slicesOf(const XlsxISheetGrid& grid, const QList<int>
     return slices;
 }
 
-// What of a text fits a width: as many "#" as fit for a number, the
-// characters from the start (or, right-aligned, from the end) for a text.
+// What of a text is drawn in a width: as many "#" as fit for a number; for a
+// text, every character that starts inside it (the last one may be cut by
+// the caller's clip, as a spreadsheet cuts it), from the start or, when
+// right-aligned, from the end.
 QString fitted(const QString& text, const QFontMetricsF& metrics, double width, bool number, bool fromEnd)
 {
     if (number) {
@@ -51,8 +53,8 @@ QString fitted(const QString& text, const QFontMetricsF& metrics, double width, 
     qsizetype high = text.size();
     while (low < high) {
         const qsizetype mid = (low + high + 1) / 2;
-        const QString part = fromEnd ? text.right(mid) : text.left(mid);
-        if (metrics.horizontalAdvance(part) <= width)
+        const QString before = fromEnd ? text.right(mid - 1) : text.left(mid - 1);
+        if (metrics.horizontalAdvance(before) < width)
             low = mid;
         else
             high = mid - 1;
@@ -121,14 +123,14 @@ struct XlsxPageRenderer::Box {
     QRectF textArea;   // where the text may be drawn: the box, or the empty neighbours it spills into
 };
 
-QList<int> iSheetAutoBreaks(const XlsxISheetInfo& sheet, QSizeF paperPt, bool landscape)
+QList<int> iSheetAutoBreaks(const XlsxISheetInfo& sheet, const XlsxIStyles* styles, QSizeF paperPt, bool landscape)
 {
     if (!sheet.data)
         return {};
     const XlsxISheetGrid grid = iSheetGrid(sheet.data.get(), sheet.charts);
     QList<int> colX;
     QList<int> rowY;
-    iPreviewEdges(*sheet.data, grid, colX, rowY);
+    iPreviewEdges(*sheet.data, styles, grid, colX, rowY);
     return iAutoBreaks(rowY, grid.firstRow, colX.isEmpty() ? 0 : colX.last(), paperPt, landscape);
 }
 
@@ -150,7 +152,7 @@ XlsxPageRenderer::XlsxPageRenderer(const std::vector<XlsxISheetInfo>& sheets, st
         const auto given = options.breaks.constFind(int(i));
         const QList<int> breaks = given != options.breaks.cend()
                                       ? *given
-                                      : iSheetAutoBreaks(sheet.info, options.paperPt, options.landscape);
+                                      : iSheetAutoBreaks(sheet.info, m_styles.get(), options.paperPt, options.landscape);
         layOut(sheet, breaks, options.fitWidth ? cw : -1, ch);
         m_sheets.push_back(std::move(sheet));
     }
@@ -163,12 +165,10 @@ void XlsxPageRenderer::layOut(Sheet& sheet, const QList<int>& breaks, double con
 {
     const XlsxISheetData& data = *sheet.info.data;
     const XlsxISheetGrid& grid = sheet.grid;
+    const double charPx = iCharWidthPx(m_styles.get(), kDpi);
     sheet.colEdge = {0};
     for (int c = grid.firstCol; c <= grid.lastCol; ++c) {
-        const auto w = data.colWidths.constFind(c);
-        const double width = data.hiddenCols.contains(c)        ? 0.0
-                             : w == data.colWidths.cend() ? 97.203125
-                                                          : std::max(8.0, 7 * *w * 150 / 96 + 5);
+        const double width = data.hiddenCols.contains(c) ? 0.0 : std::max(8.0, iColumnWidthPx(data, c, charPx));
         sheet.colEdge.append(sheet.colEdge.last() + width);
     }
     sheet.rowEdge = {0};
@@ -356,11 +356,22 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
         const QRectF area = box.textArea.adjusted(kTextPadX, kTextPadY, -kTextPadX, -kTextPadY);
         const QFontMetricsF metrics(font, p.device());
         QString text = texts[i];
-        if (wraps && metrics.boundingRect(area, flags, text).height() > area.height())
+        bool clip = false;
+        if (wraps && metrics.boundingRect(area, flags, text).height() > area.height()) {
             text = fittedLines(text, font, p.device(), area.size());
-        else if (!wraps && metrics.horizontalAdvance(text) > area.width())
+        } else if (!wraps && metrics.horizontalAdvance(text) > area.width()) {
             text = fitted(text, metrics, area.width(), box.cell->isNumber, align == Qt::AlignRight);
-        p.drawText(area, flags, text);
+            clip = !box.cell->isNumber;
+        }
+        if (clip) {
+            p.save();
+            p.setClipRect(box.textArea);
+        }
+        // A cut text keeps its start (or its end, right-aligned) at its place.
+        const int placed = clip ? (flags & ~Qt::AlignHCenter) | (align == Qt::AlignRight ? 0 : Qt::AlignLeft) : flags;
+        p.drawText(area, placed, text);
+        if (clip)
+            p.restore();
     }
 
     // Borders.

@@ -44,7 +44,7 @@ public:
     using Report = std::function<bool(int done, int total)>;
     bool writePdf(const QString& path, const Report& report = {}, QString* error = nullptr) const;
 
-    static constexpr double kDpi = 150.0;
+    static constexpr double kDpi = kPageDpi;
 
 private:
     struct Sheet {
@@ -74,4 +74,4 @@ private:
 };
 
 // Breaks of a sheet as the preview places them on the given paper.
-QList<int> iSheetAutoBreaks(const XlsxISheetInfo& sheet, QSizeF paperPt, bool landscape);
+QList<int> iSheetAutoBreaks(const XlsxISheetInfo& sheet, const XlsxIStyles* styles, QSizeF paperPt, bool landscape);

@@ -69,7 +69,7 @@ void XlsxPreviewWidget::recalcLayout()
     }
     firstRow = grid.firstRow;
     firstCol = grid.firstCol;
-    iPreviewEdges(*sheet, grid, colX, rowY);
+    iPreviewEdges(*sheet, styles, grid, colX, rowY);
     totalWidth = colX.last();
     totalHeight = rowY.last();
     mergeIndex = XlsxIMergeIndex(sheet->merges, grid);

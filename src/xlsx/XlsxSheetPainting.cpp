@@ -239,20 +239,42 @@ XlsxIMergeWindow XlsxIMergeIndex::window(int row0, int row1, int col0, int col1)
     return XlsxIMergeWindow(near, row0, row1, col0, col1);
 }
 
-void iPreviewEdges(const XlsxISheetData& sheet, const XlsxISheetGrid& grid, QList<int>& colX, QList<int>& rowY)
+double iCharWidthPx(const XlsxIStyles* styles, double dpi)
+{
+    QImage device(1, 1, QImage::Format_RGB32);
+    device.setDotsPerMeterX(int(std::lround(dpi / 0.0254)));
+    device.setDotsPerMeterY(int(std::lround(dpi / 0.0254)));
+    QFont font;
+    font.setPointSizeF(styles && !styles->fonts.isEmpty() ? std::max(styles->fonts.first().size, 2.0) : 11.0);
+    const QFontMetricsF metrics(font, &device);
+    double widest = 0;
+    for (char16_t digit = u'0'; digit <= u'9'; ++digit)
+        widest = std::max(widest, metrics.horizontalAdvance(QChar(digit)));
+    return widest;
+}
+
+double iColumnWidthPx(const XlsxISheetData& sheet, int col, double charPx)
+{
+    constexpr double kDefaultDigits = 8.43;
+    if (sheet.hiddenCols.contains(col))
+        return 0.0;
+    return sheet.colWidths.value(col, kDefaultDigits) * charPx;
+}
+
+void iPreviewEdges(const XlsxISheetData& sheet, const XlsxIStyles* styles, const XlsxISheetGrid& grid, QList<int>& colX,
+                   QList<int>& rowY)
 {
     colX.clear();
     rowY.clear();
     if (grid.empty || grid.tooLarge)
         return;
+    const double charPx = iCharWidthPx(styles, 96);
     int x = 0;
     colX.reserve(grid.colCount() + 1);
     for (int c = grid.firstCol; c <= grid.lastCol; ++c) {
         colX.append(x);
-        if (sheet.hiddenCols.contains(c))
-            continue;
-        const auto w = sheet.colWidths.constFind(c);
-        x += w == sheet.colWidths.cend() ? 64 : std::max(20, int(7 * *w + 5));
+        if (!sheet.hiddenCols.contains(c))
+            x += std::max(20, int(iColumnWidthPx(sheet, c, charPx)));
     }
     colX.append(x);
     int y = 0;
@@ -304,7 +326,7 @@ void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles)
     constexpr double kLineGapPt = 2.0;   // padding above and below the text
     constexpr double kLineFactor = 1.36; // a line of one font size, with its leading
     // Measured as the pages draw: at 150 dpi, in the page's column widths.
-    constexpr double kPageDpi = 150.0;
+    const double charPx = iCharWidthPx(&styles, kPageDpi);
     QImage device(1, 1, QImage::Format_RGB32);
     device.setDotsPerMeterX(5906);
     device.setDotsPerMeterY(5906);
@@ -340,8 +362,7 @@ void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles)
                 }
                 fonts.insert(fontKey, font);
             }
-            const auto w = sheet.colWidths.constFind(cell.key());
-            const double widthPx = (w == sheet.colWidths.cend() ? 97.203125 : std::max(8.0, 7 * *w * 150 / 96 + 5)) - 4;
+            const double widthPx = std::max(8.0, iColumnWidthPx(sheet, cell.key(), charPx)) - 4;
             const QFontMetricsF metrics(fonts.value(fontKey), &device);
             const QString text = iDisplayText(*cell, &styles);
             const double heightPx =

@@ -83,10 +83,19 @@ private:
     int m_firstRow = 1;
 };
 
+// A column's width is counted in digits of the workbook's default font (its
+// first font), as spreadsheet programs lay a sheet out with the font they
+// draw it in: the widest digit of that font at dpi, in pixels.
+double iCharWidthPx(const XlsxIStyles* styles, double dpi);
+// The width of a column in pixels of charPx digits: 0 when hidden, the
+// default 8.43 digits when the workbook gives none.
+double iColumnWidthPx(const XlsxISheetData& sheet, int col, double charPx);
+
 // Widths of the grid's columns and heights of its rows at 96 dpi as the
 // preview lays them out, hidden ones 0: edges from 0, one more than there
 // are columns or rows.
-void iPreviewEdges(const XlsxISheetData& sheet, const XlsxISheetGrid& grid, QList<int>& colX, QList<int>& rowY);
+void iPreviewEdges(const XlsxISheetData& sheet, const XlsxIStyles* styles, const XlsxISheetGrid& grid, QList<int>& colX,
+                   QList<int>& rowY);
 
 // The rows that start a page: a new page whenever the next row would pass the
 // page's height (the sheet scaled to the page width when wider); a page never
@@ -98,6 +107,9 @@ QList<int> iAutoBreaks(const QList<int>& rowY, int firstRow, int totalWidth, QSi
 // Rows the workbook gives no height grow to hold their wrapped texts and large
 // fonts, as spreadsheet programs fit them; needs a GUI application.
 void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles);
+
+// Pixels of the page renderer: 150 dpi.
+constexpr double kPageDpi = 150.0;
 
 // The page renderer's pieces, in 150-dpi pixels: a border side, the font of a
 // cell, and its horizontal alignment.

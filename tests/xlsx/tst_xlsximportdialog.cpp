@@ -1,6 +1,7 @@
 #include "XlsxFixtures.h"
 #include "XlsxImportDialog.h"
 #include "XlsxPreviewWidget.h"
+#include "XlsxSheetPainting.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -88,6 +89,14 @@ int countColour(const QImage& image, const QColor& colour, const QRect& area, in
         }
     }
     return n;
+}
+
+// A column without a width: 8.43 digits of the default 11-point font at 150 dpi.
+double defaultColumnPx()
+{
+    XlsxIStyles styles;
+    styles.fonts.append(XlsxIFont());
+    return 8.43 * iCharWidthPx(&styles, 150);
 }
 
 const QColor kFrame(180, 200, 240);
@@ -252,9 +261,10 @@ void TestXlsxImportDialog::mergeAcrossABreakIsDrawnOnce()
     // Page 1: rows 40..50 at full height, 11 rows of 31.25 px from row 40's
     // top, past the slice's end at row 46.
     const double top = 41.67 + 39 * 31.25;
-    const QRect merge(150, int(top) + 3, 40, int(11 * 31.25) - 6);
+    const int columnB = int(41.67 + defaultColumnPx()) + 10;
+    const QRect merge(columnB, int(top) + 3, 40, int(11 * 31.25) - 6);
     QCOMPARE(countColour(pages.at(0), kFill, merge), merge.width() * merge.height());
-    QCOMPARE(countColour(pages.at(0), kFill, QRect(150, int(top + 11 * 31.25) + 3, 40, 40)), 0);
+    QCOMPARE(countColour(pages.at(0), kFill, QRect(columnB, int(top + 11 * 31.25) + 3, 40, 40)), 0);
     // Page 2: the hidden cells of the merge are not drawn.
     QCOMPARE(countColour(pages.at(1), kFill, pages.at(1).rect()), 0);
 }
@@ -290,7 +300,7 @@ void TestXlsxImportDialog::chartsOnEveryPageAtTheirRow()
     const QList<QImage> pages = d.buildPages(size);
     QCOMPARE(pages.size(), 2);
     // Page 1: the frame's top edge on the top of row 3, 2 rows of 31.25 px down.
-    const int x = int(41.67 + 5 * 97.203125 + 40);
+    const int x = int(41.67 + 5 * defaultColumnPx() + 40);
     const int top = int(41.67 + 2 * 31.25);
     QVERIFY(countColour(pages.at(0), kFrame, QRect(x, top - 1, 1, 3), 30) > 0);
     QCOMPARE(countColour(pages.at(0), kFrame, QRect(x, top - 25, 1, 20), 30), 0);

@@ -1,4 +1,5 @@
 #include "XlsxPreviewWidget.h"
+#include "XlsxSheetPainting.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -111,10 +112,10 @@ void TestXlsxPreview::automaticBreaks()
 
 void TestXlsxPreview::wideSheetGrowsTheBudget()
 {
-    // One column of 285 characters is 2000 px: the budget becomes 1069.33 * 2000 / 740 = 2890 px.
+    // One column of 2000 px: the budget becomes 1069.33 * 2000 / 740 = 2890 px.
     XlsxISheetData data = rowsSheet(200);
-    data.colWidths.insert(0, 285);
     const XlsxIStyles styles = plainStyles();
+    data.colWidths.insert(0, 2000.5 / iCharWidthPx(&styles, 96));
     XlsxPreviewWidget w;
     w.setSheet(&data, &styles, {});
     QCOMPARE(w.totalWidth, 2000);
@@ -188,7 +189,7 @@ void TestXlsxPreview::hiddenRowsTakeNoRoom()
     XlsxPreviewWidget w;
     w.setSheet(&data, &styles, {});
     QCOMPARE(w.totalHeight, 90 * 20);
-    QCOMPARE(w.totalWidth, 2 * 64);
+    QCOMPARE(w.totalWidth, 2 * int(8.43 * iCharWidthPx(&styles, 96)));
     QCOMPARE(w.breaks, QList<int>{64}); // 53 shown rows on the first page, rows 10-19 not among them
     QCOMPARE(w.rowAtY(w.breakYForRow(20) + 1), 20);
 }

@@ -293,6 +293,9 @@ void TestXlsxStyles::formats_data()
     QTest::newRow("half away from zero") << 1.005 << 164 << "0.00" << "1.01";
     QTest::newRow("half away, negative") << -2.675 << 164 << "0.00" << "-2.68";
     QTest::newRow("exact half") << 0.125 << 164 << "0.00" << "0.13";
+    // What the workbook wrote is the shortest text of the double: just below the half stays below.
+    QTest::newRow("written just below a half") << 9305.724999999999 << 164 << "#,##0.00" << "9,305.72";
+    QTest::newRow("percent on the decimal text") << 0.145 << 164 << "0%" << "15%";
     QTest::newRow("carry into a new digit") << 9.995 << 164 << "0.00" << "10.00";
     QTest::newRow("tiny negative shows no sign") << -0.001 << 164 << "0.00" << "0.00";
     QTest::newRow("percent rounds half away") << 0.00125 << 164 << "0.0%" << "0.1%";
