@@ -218,9 +218,10 @@ void XlsxPreviewWidget::drawCell(QPainter& p, const QRectF& r, const XlsxICell& 
                 horizontal = Qt::AlignRight;
             flags = horizontal | vertical;
         }
-        p.setClipRect(r);
+        const QRectF area = textArea.isNull() ? r : textArea;
+        p.setClipRect(area);
         const bool wraps = f.xf && f.xf->wrapText;
-        p.drawText(QRectF(r.x() + 2, r.y() + 1, r.width() - 4, r.height() - 2),
+        p.drawText(QRectF(area.x() + 2, area.y() + 1, area.width() - 4, area.height() - 2),
                    flags | (wraps ? Qt::TextWordWrap : Qt::TextSingleLine), text);
         p.setClipping(false);
     }

@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QCheckBox>
@@ -122,6 +123,7 @@ private slots:
     void pagesOneAtATime();
     void reasons_data();
     void reasons();
+    void manySheetsInAList();
     void hugeSheetGivesNoPage();
     void wideSheetFitsTheShownPreview();
 
@@ -364,6 +366,33 @@ void TestXlsxImportDialog::reasons_data()
     QTest::newRow("no sheet") << QByteArray("nosheet") << QStringLiteral("Часть книги повреждена: xl/workbook.xml")
                               << false;
     QTest::newRow("empty sheet") << QByteArray("empty") << QStringLiteral("В книге нет данных для импорта.") << true;
+}
+
+// 300 sheets are listed in a scrolling list: the dialog stays as wide as
+// its preview needs, and a click in the list shows the sheet.
+void TestXlsxImportDialog::manySheetsInAList()
+{
+    XlsxParts parts = sheetBook(3, "", "", {});
+    QByteArray sheets, rels;
+    for (int i = 1; i <= 300; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        sheets += "<sheet name=\"Лист " + n + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+        rels += "<Relationship Id=\"rId" + n + "\" Type=\"t\" Target=\"worksheets/sheet" + n + ".xml\"/>";
+        parts.insert("xl/worksheets/sheet" + QString::number(i) + ".xml", parts.value("xl/worksheets/sheet1.xml"));
+    }
+    parts.insert("xl/workbook.xml", "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+                                    "<sheets>" + sheets + "</sheets></workbook>");
+    parts.insert("xl/_rels/workbook.xml.rels",
+                 "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" + rels +
+                     "</Relationships>");
+    XlsxImportDialog d(write(QStringLiteral("many.xlsx"), parts), nullptr);
+    QVERIFY2(d.sizeHint().width() < 1200, qPrintable(QString::number(d.sizeHint().width())));
+    auto* list = d.findChild<QListWidget*>();
+    QVERIFY(list);
+    QCOMPARE(list->count(), 300);
+    list->setCurrentRow(250);
+    QCOMPARE(list->currentItem()->text(), QStringLiteral("Лист 251"));
+    QCOMPARE(d.plannedPageCount(), 300);
 }
 
 void TestXlsxImportDialog::reasons()

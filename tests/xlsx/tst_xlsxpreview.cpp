@@ -62,6 +62,8 @@ class TestXlsxPreview : public QObject {
     Q_OBJECT
 private slots:
     void movedBreaksOutliveThePaper();
+    void textsSpillAsOnThePage_data();
+    void textsSpillAsOnThePage();
     void hiddenRowsTakeNoRoom();
     void automaticBreaks_data();
     void automaticBreaks();
@@ -175,6 +177,47 @@ void TestXlsxPreview::movedBreaksOutliveThePaper()
 
     w.setSheet(&data, &styles, {});
     QCOMPARE(w.breaks, (QList<int>{54, 107, 160}));
+}
+
+// A long text in A1 runs on over B1 when B1 is empty, as on the page; a
+// number, or a filled neighbour, keeps it in its cell.
+void TestXlsxPreview::textsSpillAsOnThePage_data()
+{
+    QTest::addColumn<bool>("number");
+    QTest::addColumn<bool>("neighbour");
+    QTest::addColumn<bool>("spills");
+    QTest::newRow("text over an empty cell") << false << false << true;
+    QTest::newRow("text before a filled cell") << false << true << false;
+    QTest::newRow("number") << true << false << false;
+}
+
+void TestXlsxPreview::textsSpillAsOnThePage()
+{
+    QFETCH(bool, number);
+    QFETCH(bool, neighbour);
+    QFETCH(bool, spills);
+    XlsxISheetData data;
+    XlsxICell cell;
+    cell.text = number ? QStringLiteral("12345678901234567890123") : QStringLiteral("Длинный текст примечания");
+    cell.isNumber = number;
+    cell.number = 1.2345678901234568e22;
+    data.cells[1][0] = cell;
+    data.cells[2][2].text = QStringLiteral("x"); // column C keeps B inside the grid
+    if (neighbour)
+        data.cells[1][1].text = QStringLiteral(" ");
+    data.colWidths.insert(0, 5);
+    data.colWidths.insert(1, 20);
+    const XlsxIStyles styles = plainStyles();
+    XlsxPreviewWidget w;
+    w.setSheet(&data, &styles, {});
+    const QImage image = w.grab().toImage();
+    // Ink in B1, away from its edges and its own (blank) text.
+    int ink = 0;
+    const int y = int((w.rowY.at(0) + w.rowY.at(1)) / 2 * w.scale);
+    for (int x = int(w.colX.at(1) * w.scale) + 4; x < int(w.colX.at(2) * w.scale) - 4; ++x)
+        for (int dy = -4; dy <= 4; ++dy)
+            ink += qGray(image.pixel(x, y + dy)) < 120 ? 1 : 0;
+    QCOMPARE(ink > 0, spills);
 }
 
 // Hidden rows and columns are not shown and take no room: the breaks fall
