@@ -3,15 +3,14 @@
 
 #include "DialogKit.h"
 #include "PdfDocument.h"
+#include "WorkProgressDialog.h"
 #include "XlsxImportDialog.h"
 
-#include <QCoreApplication>
-#include <QProgressDialog>
+#include <QTemporaryDir>
 
 namespace {
 
-// Each page is an 8.7 MB image while it is drawn and a page of the document
-// afterwards: an import beyond this many pages is refused.
+// An import beyond this many pages is refused before any is drawn.
 constexpr int kMaxSpreadsheetPages = 500;
 
 } // namespace
@@ -23,45 +22,51 @@ bool MainWindow::importSpreadsheetPages(const QString& path, QString* error, boo
     return added > 0;
 }
 
-// Each page is appended as soon as it is drawn, so one page image at a time
-// is held. All or nothing: pages of an import that broke off or was
-// cancelled are taken out again.
+// The pages are written into a PDF of their own off the window's thread and
+// come into the document in one step once all are there, so an import that
+// breaks off or is cancelled leaves the document as it was.
 int MainWindow::appendSpreadsheetPages(PdfDocument& target, const QString& path, QString* error)
 {
     XlsxImportDialog dialog(path, this);
     if (dialog.exec() != QDialog::Accepted)
         return kImportSkipped;
-    const int planned = dialog.plannedPageCount();
+    const XlsxPageRenderer renderer = dialog.pageRenderer();
+    const int planned = renderer.pageCount();
     if (planned > kMaxSpreadsheetPages) {
         appInfo(this, tr("Импорт Excel"), tr("Слишком много страниц для импорта: %1.").arg(planned));
         return kImportSkipped;
     }
-    const int before = target.pageCount();
-    QProgressDialog progress(tr("Страницы книги..."), tr("Отмена"), 0, planned, this);
-    progress.setWindowTitle(tr("Импорт Excel"));
-    progress.setWindowModality(Qt::WindowModal);
-    progress.setMinimumDuration(0);
+    if (planned == 0) {
+        if (error)
+            *error = dialog.reason();
+        return -1;
+    }
+    const QTemporaryDir scratch;
+    if (!scratch.isValid()) {
+        if (error)
+            *error = tr("Не удалось записать страницы книги.");
+        return -1;
+    }
+    const QString pages = scratch.filePath(QStringLiteral("pages.pdf"));
+    WorkProgressDialog progress(tr("Импорт Excel"), tr("Страницы книги..."), this);
     QString failure;
-    bool cancelled = false;
-    QSizeF size(-1, -1);
-    const int built = dialog.buildPages(size, [&](const QImage& page) {
-        if (!target.appendRenderedPage(page, size)) {
-            failure = target.lastError().trimmed();
-            return false;
-        }
-        progress.setValue(target.pageCount() - before);
-        QCoreApplication::processEvents();
-        cancelled = progress.wasCanceled();
-        return !cancelled;
+    const bool written = progress.run([renderer, pages, &failure](const WorkProgressDialog::Report& report) {
+        return renderer.writePdf(pages, report, &failure);
     });
-    progress.reset();
-    if (failure.isEmpty() && !cancelled && built > 0)
-        return target.pageCount() - before;
-    for (int page = target.pageCount() - 1; page >= before; --page)
-        target.deletePage(page);
-    if (cancelled)
+    if (progress.wasCancelled())
         return kImportSkipped;
-    if (error)
-        *error = failure.isEmpty() ? dialog.reason() : failure;
-    return -1;
+    if (!written) {
+        if (error)
+            *error = failure;
+        return -1;
+    }
+    const int before = target.pageCount();
+    if (!target.importDocument(pages)) {
+        if (error)
+            *error = target.lastError().trimmed();
+        for (int page = target.pageCount() - 1; page >= before; --page)
+            target.deletePage(page);
+        return -1;
+    }
+    return target.pageCount() - before;
 }

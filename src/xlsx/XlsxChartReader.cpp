@@ -9,9 +9,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Points at or past this index are not kept: each kept index pads its list
-// up to itself.
-constexpr int kMaxPointIndex = 1 << 20;
 
 XlsxIChart::Type kindOf(QStringView element)
 {
@@ -72,6 +69,8 @@ private:
             m_inFormula = true;
         } else if (name == u"ser") {
             m_series = XlsxIChartSeries();
+            m_categories.clear();
+            m_values.clear();
             m_inSeries = true;
         } else if (name == u"cat" && m_inSeries) {
             m_inCategories = true;
@@ -106,32 +105,30 @@ private:
             m_inPoint = false;
             return storePoint();
         } else if (name == u"ser") {
+            m_series.categories = m_categories.values();
+            m_series.values = m_values.values();
             m_chart.series.append(m_series);
             m_inSeries = false;
         }
         return true;
     }
 
+    // Points are kept in index order without padding the gaps between them,
+    // so a series is never longer than the points its cache holds.
     bool storePoint()
     {
-        if (m_pointIndex < 0 || m_pointIndex >= kMaxPointIndex || !(m_inCategories || m_inValues))
+        if (m_pointIndex < 0 || !(m_inCategories || m_inValues))
             return true;
         if (m_inCategories) {
-            QList<QString>& categories = m_series.categories;
-            if (m_pointIndex >= categories.size() && !m_budget.take(m_pointIndex + 1 - categories.size()))
+            if (!m_categories.contains(m_pointIndex) && !m_budget.take())
                 return false;
             if (!m_budget.keepText(m_point.size()))
                 return false;
-            if (m_pointIndex >= categories.size())
-                categories.resize(m_pointIndex + 1);
-            categories[m_pointIndex] = m_point;
+            m_categories.insert(m_pointIndex, m_point);
         } else {
-            QList<double>& values = m_series.values;
-            if (m_pointIndex >= values.size() && !m_budget.take(m_pointIndex + 1 - values.size()))
+            if (!m_values.contains(m_pointIndex) && !m_budget.take())
                 return false;
-            if (m_pointIndex >= values.size())
-                values.resize(m_pointIndex + 1, 0.0);
-            values[m_pointIndex] = xlsxDouble(m_point);
+            m_values.insert(m_pointIndex, xlsxDouble(m_point));
         }
         return true;
     }
@@ -153,6 +150,8 @@ private:
     int m_pointIndex = 0;
     QString m_point;
     XlsxIChartSeries m_series;
+    QMap<int, QString> m_categories; // point index -> text
+    QMap<int, double> m_values;
 };
 
 } // namespace

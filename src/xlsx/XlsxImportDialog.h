@@ -1,5 +1,6 @@
 #pragma once
 
+#include "XlsxPageRenderer.h"
 #include "XlsxRecords.h"
 
 #include <QDialog>
@@ -17,12 +18,13 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QScrollArea;
-class QToolButton;
+class QListWidget;
 class XlsxPreviewWidget;
 
-// Turns a workbook into page images at 150 dpi: the user picks paper,
-// orientation and fit to width, and moves the breaks of one sheet in the
-// preview; every other sheet with cells becomes one page.
+// Turns a workbook into pages: the user picks paper, orientation and fit to
+// width, and moves the breaks of the sheet in the preview; every other sheet
+// with cells is broken into pages as the preview would break it. Hidden
+// sheets are not listed.
 class XlsxImportDialog : public QDialog {
     Q_OBJECT
 public:
@@ -31,7 +33,10 @@ public:
     XlsxImportDialog(const QString& file, QWidget* parent);
     ~XlsxImportDialog() override;
 
-    // Every page at once; pageSizePt receives the size every image stands for.
+    // The pages as the user arranged them, for drawing on any thread.
+    XlsxPageRenderer pageRenderer() const;
+    // Every page at once as 150-dpi pictures; pageSizePt receives the size
+    // every image stands for.
     QList<QImage> buildPages(QSizeF& pageSizePt);
     // The same pages one at a time: page() gets each as soon as it is drawn
     // and stops the run by returning false. The number of pages handed over.
@@ -53,10 +58,11 @@ public slots:
 private:
     void loadXlsx(const QString& file);
     void updatePageLabel();
+    QString formulaHint() const;
 
     std::vector<SheetInfo> sheets;
-    std::unique_ptr<XlsxIStyles> styles;
-    QList<QToolButton*> sheetButtons;
+    std::shared_ptr<XlsxIStyles> styles;
+    QListWidget* sheetList = nullptr;
     XlsxPreviewWidget* preview = nullptr;
     QScrollArea* scrollArea = nullptr;
     QComboBox* paperCombo = nullptr;

@@ -6,127 +6,29 @@
 #include <cmath>
 #include <limits>
 
+// A format code is read as spreadsheet programs read it: sections for
+// positive, negative and zero values split at ";", text in quotes or after
+// "\" shown as it stands, "[$₽-419]" showing its currency, colours and other
+// bracketed words dropped. A section with day, month, year or clock parts
+// shows a date or a time; any other shows a number through its digit
+// placeholders, rounded half away from zero on its decimal text, so 1.005 at
+// two decimals is 1.01.
+
 namespace {
 
 // Days past this lie outside any date QDate holds.
 constexpr double kMaxDayNumber = 1e12;
 constexpr double kTwoTo63 = 9223372036854775808.0;
+// Beyond this, digits a double holds are no longer whole: shown as a plain number.
+constexpr double kMaxPatternValue = 1e15;
+constexpr int kMaxDigits = 17; // a double's shortest text never needs more
+constexpr int kMaxDecimals = 30;
 
-bool isDateId(int id)
+// Built-in dates whose look is the user's locale's: shown as Russian clerks
+// write dates. The others (month names, clocks) show their codes.
+bool isLocaleDateId(int id)
 {
-    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) || (id >= 50 && id <= 58);
-}
-
-bool isTimeId(int id)
-{
-    return (id >= 18 && id <= 21) || (id >= 45 && id <= 47);
-}
-
-// The clock parts a format code shows. Minutes are an "m" run after hours
-// or before seconds; any other "m" run is a month.
-struct TimeParts {
-    bool hours = false;
-    bool minutes = false;
-    bool seconds = false;
-    bool padHours = false;
-    bool padMinutes = true;
-    // The first part counts the whole elapsed time instead of wrapping ([h]).
-    bool elapsed = false;
-    int fraction = 0; // decimals of the seconds
-
-    bool any() const { return hours || minutes || seconds; }
-};
-
-TimeParts timePartsOf(const QString& code)
-{
-    struct Token {
-        char16_t letter;
-        qsizetype length;
-        bool elapsed;
-        int fraction;
-    };
-    QList<Token> tokens;
-    const QString lower = code.toLower();
-    bool quoted = false;
-    for (qsizetype i = 0; i < lower.size(); ++i) {
-        const QChar c = lower.at(i);
-        if (c == u'"') {
-            quoted = !quoted;
-        } else if (quoted) {
-            continue;
-        } else if (c == u';') {
-            break; // the first section is the one for positive values
-        } else if (c == u'\\' || c == u'_' || c == u'*') {
-            ++i; // a literal, padding or fill character follows
-        } else if (c == u'[') {
-            const qsizetype close = lower.indexOf(u']', i);
-            if (close < 0)
-                break;
-            const QStringView inside = QStringView(lower).mid(i + 1, close - i - 1);
-            const QChar first = inside.isEmpty() ? QChar() : inside.front();
-            if ((first == u'h' || first == u'm' || first == u's') && inside.count(first) == inside.size())
-                tokens.append({first.unicode(), inside.size(), true, 0});
-            i = close;
-        } else if (QStringView(lower).mid(i).startsWith(u"am/pm")) {
-            i += 4; // shown on a 24-hour clock
-        } else if (QStringView(lower).mid(i).startsWith(u"a/p")) {
-            i += 2;
-        } else if (c == u'h' || c == u'm' || c == u's' || c == u'd' || c == u'y') {
-            qsizetype run = 1;
-            while (i + run < lower.size() && lower.at(i + run) == c)
-                ++run;
-            int fraction = 0;
-            if (c == u's' && i + run < lower.size() && lower.at(i + run) == u'.') {
-                while (i + run + 1 + fraction < lower.size() && lower.at(i + run + 1 + fraction) == u'0')
-                    ++fraction;
-                run += fraction > 0 ? fraction + 1 : 0;
-            }
-            tokens.append({c.unicode(), run, false, qMin(fraction, 3)});
-            i += run - 1;
-        }
-    }
-    TimeParts parts;
-    for (qsizetype t = 0; t < tokens.size(); ++t) {
-        const Token& token = tokens.at(t);
-        if (token.letter == u'd' || token.letter == u'y')
-            continue;
-        bool clock = token.letter != u'm' || token.elapsed;
-        if (!clock) {
-            const bool afterHours = t > 0 && tokens.at(t - 1).letter == u'h';
-            const bool beforeSeconds = t + 1 < tokens.size() && tokens.at(t + 1).letter == u's';
-            clock = afterHours || beforeSeconds;
-        }
-        if (!clock)
-            continue;
-        const bool first = !parts.any();
-        if (token.letter == u'h') {
-            parts.hours = true;
-            parts.padHours = token.length >= 2;
-        } else if (token.letter == u'm') {
-            parts.minutes = true;
-            parts.padMinutes = !(first && token.elapsed && token.length < 2);
-        } else {
-            parts.seconds = true;
-            parts.fraction = token.fraction;
-        }
-        if (first)
-            parts.elapsed = token.elapsed;
-    }
-    return parts;
-}
-
-bool looksLikeDate(const QString& code)
-{
-    QString bare;
-    bool quoted = false;
-    for (QChar c : code) {
-        if (c == u'"')
-            quoted = !quoted;
-        else if (!quoted)
-            bare.append(c);
-    }
-    bare = bare.toLower();
-    return bare.contains(u"yy") || (bare.contains(u"mm") && bare.contains(u"dd"));
+    return id == 14 || id == 22 || (id >= 27 && id <= 36) || (id >= 50 && id <= 58);
 }
 
 // Whether value equals floor(value) held in 64 bits; the conversion happens
@@ -150,108 +52,661 @@ QDate dayZero(bool date1904)
     return date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
 }
 
-QString dateText(double value, bool date1904)
+QString generalText(double value)
 {
-    if (!std::isfinite(value) || std::abs(value) >= kMaxDayNumber)
-        return QString();
-    const QDate date = dayZero(date1904).addDays(qint64(value));
-    return date.isValid() ? date.toString(QStringLiteral("dd.MM.yyyy")) : QString();
-}
-
-// The clock text of a value in days, rounded to what the parts show, on a
-// 24-hour clock; with a date, the date of the rounded value goes first.
-// Empty for values no clock shows (negative, or too large to count).
-QString timeText(double value, const TimeParts& parts, bool withDate, bool date1904)
-{
-    qint64 scale = 1;
-    for (int i = 0; i < parts.fraction; ++i)
-        scale *= 10;
-    const double units = value * 86400.0 * double(scale);
-    if (!std::isfinite(units) || units < 0.0 || units >= 9e18)
-        return QString();
-    const qint64 total = qint64(std::llround(units));
-    const qint64 perSecond = scale;
-    const qint64 perMinute = 60 * perSecond;
-    const qint64 perHour = 60 * perMinute;
-    const qint64 perDay = 24 * perHour;
-    // The first part shown either counts all of it or wraps at a day.
-    QStringList fields;
-    qint64 left = parts.elapsed ? total : total % perDay;
-    if (parts.hours) {
-        const qint64 hours = left / perHour;
-        left %= perHour;
-        fields.append(QString::number(hours).rightJustified(parts.padHours ? 2 : 1, u'0'));
-    }
-    if (parts.minutes) {
-        const qint64 minutes = parts.hours || parts.elapsed ? left / perMinute : (left % perHour) / perMinute;
-        left %= perMinute;
-        fields.append(QString::number(minutes).rightJustified(parts.padMinutes ? 2 : 1, u'0'));
-    }
-    if (parts.seconds) {
-        const qint64 seconds = parts.hours || parts.minutes || parts.elapsed ? left / perSecond
-                                                                               : (left % perMinute) / perSecond;
-        QString text = QString::number(seconds).rightJustified(fields.isEmpty() && parts.elapsed ? 1 : 2, u'0');
-        if (parts.fraction > 0)
-            text += u'.' + QString::number(left % perSecond).rightJustified(parts.fraction, u'0');
-        fields.append(text);
-    }
-    const QString clock = fields.join(u':');
-    if (!withDate)
-        return clock;
-    const QDate date = dayZero(date1904).addDays(total / perDay);
-    return date.isValid() ? date.toString(QStringLiteral("dd.MM.yyyy")) + u' ' + clock : QString();
-}
-
-QString numberText(double value, const QString& lowerCode)
-{
-    if (!lowerCode.isEmpty() && lowerCode.contains(u'%')) {
-        const int decimals = lowerCode.contains(u"0.00%") ? 2 : lowerCode.contains(u"0.0%") ? 1 : 0;
-        return QString::number(value * 100, 'f', decimals) + u'%';
-    }
-    const int decimals = lowerCode.contains(u"0.00") ? 2 : lowerCode.contains(u"0.0") ? 1 : 0;
-    const bool integral = isIntegral64(value);
-    if (lowerCode.contains(u"#,") || lowerCode.contains(u"0,")) {
-        const QLocale english(QLocale::English);
-        if (decimals > 0)
-            return english.toString(value, 'f', decimals);
-        if (integral)
-            return english.toString(qRound64(value));
-        return QString::number(value, 'g', 10);
-    }
-    if (decimals > 0)
-        return QString::number(value, 'f', decimals);
-    if (integral)
+    if (isIntegral64(value))
         return QString::number(qRound64(value));
     return QString::number(value, 'g', 10);
 }
 
+// One piece of a section: literal text, or a run of one code letter.
+struct Token {
+    enum Kind { Literal, Letter, Elapsed, AmPm } kind = Literal;
+    QString text;      // Literal: the text shown
+    char16_t letter = 0; // Letter, Elapsed: lower-case letter (0 # ? . , % e / y m d h s)
+    int length = 0;
+    int fraction = 0;  // seconds: decimals after them
+};
+
+struct Section {
+    QList<Token> tokens;
+    bool dateTime = false;
+    bool general = false;
+    bool russian = false; // names of months and days in Russian
+    // A condition such as [<0]: op is one of < > = <= >= <>.
+    QString conditionOp;
+    double conditionValue = 0.0;
+};
+
+void appendLiteral(QList<Token>& tokens, const QString& text)
+{
+    if (text.isEmpty())
+        return;
+    if (!tokens.isEmpty() && tokens.last().kind == Token::Literal)
+        tokens.last().text += text;
+    else
+        tokens.append({Token::Literal, text, 0, 0, 0});
+}
+
+// The bracketed word of a code: currency and locale, elapsed time,
+// condition, or something only its look changes (a colour).
+void readBracket(const QString& inside, Section& section)
+{
+    if (inside.startsWith(u'$')) {
+        const qsizetype dash = inside.indexOf(u'-');
+        const QString locale = dash < 0 ? QString() : inside.mid(dash + 1).toLower();
+        appendLiteral(section.tokens, inside.mid(1, dash < 0 ? -1 : dash - 1));
+        section.russian = section.russian || locale.endsWith(QLatin1String("419")) || locale.startsWith(QLatin1String("ru"));
+        return;
+    }
+    const QString lower = inside.toLower();
+    const QChar first = lower.isEmpty() ? QChar() : lower.front();
+    if ((first == u'h' || first == u'm' || first == u's') && lower.count(first) == lower.size()) {
+        section.tokens.append({Token::Elapsed, QString(), first.unicode(), int(lower.size()), 0});
+        section.dateTime = true;
+        return;
+    }
+    for (const char* op : {"<=", ">=", "<>", "<", ">", "="}) {
+        if (lower.startsWith(QLatin1String(op))) {
+            bool ok = false;
+            const double value = lower.mid(qsizetype(qstrlen(op))).trimmed().toDouble(&ok);
+            if (ok) {
+                section.conditionOp = QLatin1String(op);
+                section.conditionValue = value;
+            }
+            return;
+        }
+    }
+}
+
+Section parseSection(const QString& code)
+{
+    Section section;
+    QList<Token>& tokens = section.tokens;
+    const QString lower = code.toLower();
+    for (qsizetype i = 0; i < code.size(); ++i) {
+        const QChar c = code.at(i);
+        const QChar l = lower.at(i);
+        if (c == u'"') {
+            const qsizetype close = code.indexOf(u'"', i + 1);
+            appendLiteral(tokens, code.mid(i + 1, close < 0 ? -1 : close - i - 1));
+            i = close < 0 ? code.size() : close;
+        } else if (c == u'\\') {
+            if (i + 1 < code.size())
+                appendLiteral(tokens, code.mid(++i, 1));
+        } else if (c == u'_') {
+            ++i; // room as wide as the next character: a space
+            appendLiteral(tokens, QStringLiteral(" "));
+        } else if (c == u'*') {
+            ++i; // a fill character: nothing on a page
+        } else if (c == u'[') {
+            const qsizetype close = code.indexOf(u']', i);
+            if (close < 0)
+                break;
+            readBracket(code.mid(i + 1, close - i - 1), section);
+            i = close;
+        } else if (lower.mid(i).startsWith(QLatin1String("general"))) {
+            section.general = true;
+            tokens.append({Token::Letter, QString(), u'g', 1, 0});
+            i += 6;
+        } else if (lower.mid(i).startsWith(QLatin1String("am/pm"))) {
+            tokens.append({Token::AmPm, QString(), 0, 0, 0});
+            i += 4;
+        } else if (lower.mid(i).startsWith(QLatin1String("a/p"))) {
+            tokens.append({Token::AmPm, QString(), 0, 0, 0});
+            i += 2;
+        } else if (l == u'y' || l == u'm' || l == u'd' || l == u'h' || l == u's') {
+            qsizetype run = 1;
+            while (i + run < lower.size() && lower.at(i + run) == l)
+                ++run;
+            int fraction = 0;
+            if (l == u's' && i + run < lower.size() && lower.at(i + run) == u'.') {
+                while (i + run + 1 + fraction < lower.size() && lower.at(i + run + 1 + fraction) == u'0')
+                    ++fraction;
+                run += fraction > 0 ? fraction + 1 : 0;
+            }
+            tokens.append({Token::Letter, QString(), l.unicode(), int(run), std::min(fraction, 3)});
+            section.dateTime = true;
+            i += run - 1;
+        } else if (l == u'0' || l == u'#' || l == u'?' || l == u'.' || l == u',' || l == u'%' || l == u'/') {
+            tokens.append({Token::Letter, QString(), l.unicode(), 1, 0});
+        } else if (l == u'e' && i + 1 < code.size() && (code.at(i + 1) == u'+' || code.at(i + 1) == u'-')) {
+            tokens.append({Token::Letter, QString(), u'e', code.at(i + 1) == u'+' ? 1 : 0, 0});
+            ++i;
+        } else if (c == u'@') {
+            // The text of a text cell: numbers never reach it.
+        } else {
+            appendLiteral(tokens, QString(c));
+        }
+    }
+    return section;
+}
+
+QList<QString> splitSections(const QString& code)
+{
+    QList<QString> sections;
+    QString current;
+    bool quoted = false;
+    bool bracket = false;
+    for (qsizetype i = 0; i < code.size(); ++i) {
+        const QChar c = code.at(i);
+        if (!quoted && !bracket && c == u'\\' && i + 1 < code.size()) {
+            current += c;
+            current += code.at(++i);
+            continue;
+        }
+        if (c == u'"' && !bracket)
+            quoted = !quoted;
+        else if (c == u'[' && !quoted)
+            bracket = true;
+        else if (c == u']' && !quoted)
+            bracket = false;
+        if (c == u';' && !quoted && !bracket) {
+            sections.append(current);
+            current.clear();
+        } else {
+            current += c;
+        }
+    }
+    sections.append(current);
+    return sections;
+}
+
+bool conditionHolds(const Section& s, double v)
+{
+    const QString& op = s.conditionOp;
+    const double x = s.conditionValue;
+    return op == u"<" ? v < x : op == u">" ? v > x : op == u"=" ? v == x : op == u"<=" ? v <= x
+         : op == u">=" ? v >= x : op == u"<>" ? v != x : true;
+}
+
+// The section a value shows through, and whether the value's minus sign is
+// shown by the code itself (a section of its own for negative values).
+const Section& pickSection(const QList<Section>& sections, double value, bool* signInCode)
+{
+    *signInCode = false;
+    const bool conditional = !sections.first().conditionOp.isEmpty();
+    if (conditional) {
+        for (qsizetype i = 0; i < sections.size() && i < 2; ++i) {
+            if (conditionHolds(sections.at(i), value)) {
+                *signInCode = i > 0 && value < 0;
+                return sections.at(i);
+            }
+        }
+        const qsizetype rest = std::min<qsizetype>(2, sections.size() - 1);
+        *signInCode = rest > 0 && value < 0 && !sections.at(rest).conditionOp.isEmpty();
+        return sections.at(rest);
+    }
+    if (value < 0 && sections.size() >= 2) {
+        *signInCode = true;
+        return sections.at(1);
+    }
+    if (value == 0 && sections.size() >= 3)
+        return sections.at(2);
+    return sections.first();
+}
+
+// Decimal digits of |value| rounded half away from zero at `decimals`
+// places, from the shortest decimal text that reads back as the value (what
+// the workbook wrote): the whole part's digits (at least one) and exactly
+// `decimals` fraction digits. So 1.005, stored as a binary fraction just
+// below it, shows 1.01, and 9305.724999999999 shows 9305.72.
+// shift moves the decimal point right (percent) or left (thousands scaling)
+// on the text, where it costs no precision.
+void roundedDigits(double value, int decimals, QString& whole, QString& fraction, int shift = 0)
+{
+    const QString e = QString::number(std::abs(value), 'e', QLocale::FloatingPointShortest);
+    const qsizetype ePos = e.indexOf(u'e');
+    QString digits = e.left(ePos).remove(u'.');
+    if (digits.size() > kMaxDigits)
+        digits.truncate(kMaxDigits);
+    int point = e.mid(ePos + 1).toInt() + 1 + shift; // digits before the decimal point
+    if (point < 1) {
+        digits.prepend(QString(1 - point, u'0'));
+        point = 1;
+    }
+    const int keep = point + decimals;
+    if (digits.size() < keep + 1)
+        digits.append(QString(keep + 1 - digits.size(), u'0'));
+    const bool up = digits.at(keep) >= u'5';
+    digits.truncate(keep);
+    if (up) {
+        int i = keep - 1;
+        for (; i >= 0; --i) {
+            if (digits.at(i) == u'9') {
+                digits[i] = u'0';
+            } else {
+                digits[i] = QChar(digits.at(i).unicode() + 1);
+                break;
+            }
+        }
+        if (i < 0) {
+            digits.prepend(u'1');
+            ++point;
+        }
+    }
+    whole = digits.left(point);
+    fraction = digits.mid(point);
+    while (whole.size() > 1 && whole.front() == u'0')
+        whole.remove(0, 1);
+}
+
+QString grouped(const QString& digits)
+{
+    QString out;
+    for (qsizetype i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += u',';
+        out += digits.at(i);
+    }
+    return out;
+}
+
+// A number through the digit placeholders of a section; the literals keep
+// their places before, between and after the digits.
+QString numberText(double value, const Section& section, bool signInCode)
+{
+    const QList<Token>& tokens = section.tokens;
+    qsizetype firstDigit = -1, lastDigit = -1, point = -1, exponent = -1;
+    int percents = 0;
+    bool fraction = false;
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens.at(i);
+        if (t.kind != Token::Letter)
+            continue;
+        const char16_t c = t.letter;
+        if (c == u'0' || c == u'#' || c == u'?') {
+            if (firstDigit < 0)
+                firstDigit = i;
+            lastDigit = i;
+        } else if (c == u'.' && point < 0 && exponent < 0) {
+            point = i;
+        } else if (c == u'%') {
+            ++percents;
+        } else if (c == u'e' && exponent < 0) {
+            exponent = i;
+        } else if (c == u'/') {
+            fraction = true;
+        }
+    }
+    if (fraction || section.general || firstDigit < 0) {
+        // No digits of its own (or fractions, which are not drawn): the
+        // plain number among the section's literals.
+        QString out;
+        bool placed = false;
+        for (const Token& t : tokens) {
+            if (t.kind == Token::Literal) {
+                out += t.text;
+            } else if (!placed && (t.letter == u'g' || t.letter == u'0' || t.letter == u'#' || t.letter == u'?')) {
+                out += generalText(signInCode ? std::abs(value) : value);
+                placed = true;
+            } else if (t.letter == u'%') {
+                out += u'%';
+            }
+        }
+        if (!placed && !section.general && firstDigit < 0)
+            return out; // a code of text alone shows the text
+        if (!placed)
+            out += generalText(value);
+        return out;
+    }
+    const qsizetype intEnd = point >= 0 ? point : exponent >= 0 ? exponent : lastDigit + 1;
+    // Placeholders and grouping of the whole part; commas after its last
+    // placeholder divide by a thousand each.
+    int intZeros = 0, intPlaces = 0, scaleCommas = 0;
+    bool grouping = false;
+    qsizetype lastIntDigit = -1;
+    QList<qsizetype> intSlots; // token index of each placeholder of the whole part
+    for (qsizetype i = firstDigit; i < intEnd; ++i) {
+        const Token& t = tokens.at(i);
+        if (t.kind == Token::Letter && (t.letter == u'0' || t.letter == u'#' || t.letter == u'?')) {
+            lastIntDigit = i;
+            ++intPlaces;
+            intSlots.append(i);
+            // Zeros count from the first "0": "#0" pads to one digit, "0#" to two.
+            if (t.letter == u'0' && intZeros == 0)
+                intZeros = intPlaces;
+        }
+    }
+    if (intZeros > 0)
+        intZeros = intPlaces - intZeros + 1;
+    for (qsizetype i = firstDigit; i < tokens.size() && (exponent < 0 || i < exponent); ++i) {
+        const Token& t = tokens.at(i);
+        if (t.kind != Token::Letter || t.letter != u',')
+            continue;
+        if (i < lastIntDigit)
+            grouping = true;
+        else if (point < 0 || i < point)
+            ++scaleCommas;
+    }
+    int decimals = 0, decZeros = 0;
+    QList<char16_t> decPlaces;
+    const qsizetype decEnd = exponent >= 0 ? exponent : tokens.size();
+    for (qsizetype i = point >= 0 ? point + 1 : tokens.size(); i < decEnd; ++i) {
+        const Token& t = tokens.at(i);
+        if (t.kind == Token::Letter && (t.letter == u'0' || t.letter == u'#' || t.letter == u'?')) {
+            decPlaces.append(t.letter);
+            ++decimals;
+            if (t.letter == u'0')
+                decZeros = decimals;
+        }
+    }
+    decimals = std::min(decimals, kMaxDecimals);
+
+    // Percent and thousands scaling move the decimal point of the text.
+    int shift = 2 * percents - 3 * scaleCommas;
+    const double v = std::abs(value);
+    int exponentValue = 0;
+    if (exponent >= 0 && v != 0) {
+        exponentValue = int(std::floor(std::log10(v))) + shift - std::max(intPlaces, 1) + 1;
+        shift -= exponentValue;
+    }
+    if (!std::isfinite(v) || v * std::pow(10.0, shift) >= kMaxPatternValue)
+        return QString::number(value, 'g', 10);
+    QString whole, frac;
+    roundedDigits(v, decimals, whole, frac, shift);
+    if (exponent >= 0 && whole.size() > std::max(intPlaces, 1)) {
+        // Rounding carried into another digit: one more power of ten.
+        ++exponentValue;
+        roundedDigits(v, decimals, whole, frac, shift - 1);
+    }
+    // Optional decimals drop their trailing zeros; "?" leaves room instead.
+    for (int i = int(frac.size()) - 1; i >= decZeros && frac.at(i) == u'0'; --i) {
+        frac[i] = decPlaces.at(i) == u'?' ? u' ' : u'\0';
+    }
+    frac.remove(QChar(u'\0'));
+    if (whole == u"0" && intZeros == 0)
+        whole.clear();
+    if (whole.size() < intZeros)
+        whole.prepend(QString(intZeros - whole.size(), u'0'));
+    const bool isZero = whole.isEmpty() || whole.count(u'0') == whole.size();
+    const bool allZero = isZero && frac.trimmed().count(u'0') == frac.trimmed().size();
+    const bool negative = value < 0 && !signInCode && !(allZero && exponent < 0);
+
+    // Digits of the whole part by placeholder, filled from the right; the
+    // first placeholder takes every digit left over. A "?" without a digit
+    // holds room, a "#" shows nothing.
+    QHash<qsizetype, QString> slotText;
+    if (grouping) {
+        slotText.insert(intSlots.first(), grouped(whole));
+    } else {
+        qsizetype left = whole.size();
+        for (qsizetype k = intSlots.size() - 1; k >= 0; --k) {
+            const qsizetype take = k == 0 ? left : std::min<qsizetype>(1, left);
+            left -= take;
+            QString text = whole.mid(left, take);
+            if (text.isEmpty() && tokens.at(intSlots.at(k)).letter == u'?')
+                text = QStringLiteral(" ");
+            slotText.insert(intSlots.at(k), text);
+        }
+    }
+
+    QString out;
+    if (negative)
+        out += u'-';
+    int fracIndex = 0;
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens.at(i);
+        if (t.kind == Token::Literal) {
+            out += t.text;
+            continue;
+        }
+        if (t.kind != Token::Letter)
+            continue;
+        if (i < intEnd && i >= firstDigit) {
+            out += slotText.value(i);
+            continue;
+        }
+        if (t.letter == u'.' && i == point) {
+            out += u'.';
+        } else if (i > point && point >= 0 && i < decEnd &&
+                   (t.letter == u'0' || t.letter == u'#' || t.letter == u'?')) {
+            if (fracIndex < frac.size())
+                out += frac.at(fracIndex++);
+        } else if (t.letter == u'%') {
+            out += u'%';
+        } else if (t.letter == u'e') {
+            int places = 0;
+            for (qsizetype k = i + 1; k < tokens.size(); ++k)
+                places += tokens.at(k).kind == Token::Letter && tokens.at(k).letter == u'0' ? 1 : 0;
+            out += u'E';
+            out += exponentValue < 0 ? QStringLiteral("-") : t.length ? QStringLiteral("+") : QString();
+            out += QString::number(std::abs(exponentValue)).rightJustified(std::max(places, 1), u'0');
+            break; // the exponent's own placeholders are written
+        }
+    }
+    return out;
+}
+
+QString monthName(int month, int length, bool russian, bool withDay)
+{
+    const QLocale locale(russian ? QLocale::Russian : QLocale::English);
+    if (length == 5)
+        return locale.standaloneMonthName(month, QLocale::LongFormat).left(1).toUpper();
+    if (length == 3) {
+        QString name = locale.standaloneMonthName(month, QLocale::ShortFormat);
+        if (name.endsWith(u'.'))
+            name.chop(1);
+        return name;
+    }
+    return withDay ? locale.monthName(month, QLocale::LongFormat) : locale.standaloneMonthName(month, QLocale::LongFormat);
+}
+
+QString dayName(int weekday, int length, bool russian)
+{
+    const QLocale locale(russian ? QLocale::Russian : QLocale::English);
+    QString name = locale.dayName(weekday, length == 3 ? QLocale::ShortFormat : QLocale::LongFormat);
+    if (name.endsWith(u'.'))
+        name.chop(1);
+    return name;
+}
+
+// Whether an "m" run at index i counts minutes: after hours or before seconds.
+bool isMinutes(const QList<Token>& tokens, qsizetype i)
+{
+    for (qsizetype k = i - 1; k >= 0; --k) {
+        const Token& t = tokens.at(k);
+        if (t.kind == Token::Letter || t.kind == Token::Elapsed) {
+            if (t.letter == u'h')
+                return true;
+            break;
+        }
+    }
+    for (qsizetype k = i + 1; k < tokens.size(); ++k) {
+        const Token& t = tokens.at(k);
+        if (t.kind == Token::Letter || t.kind == Token::Elapsed)
+            return t.letter == u's';
+    }
+    return false;
+}
+
+// A date and time through a section's parts, on a 24-hour clock. Empty for
+// values no calendar or clock shows.
+QString dateTimeText(double value, const Section& section, bool date1904)
+{
+    const QList<Token>& tokens = section.tokens;
+    int fraction = 0;
+    bool elapsedFirst = false;
+    bool hasDate = false;
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens.at(i);
+        if (t.kind == Token::Letter && t.letter == u's')
+            fraction = std::max(fraction, t.fraction);
+        if (t.kind == Token::Letter && (t.letter == u'y' || t.letter == u'd' || (t.letter == u'm' && !isMinutes(tokens, i))))
+            hasDate = true;
+    }
+    for (const Token& t : tokens) {
+        if (t.kind == Token::Elapsed || (t.kind == Token::Letter && (t.letter == u'h' || t.letter == u's' || t.letter == u'm'))) {
+            elapsedFirst = t.kind == Token::Elapsed;
+            break;
+        }
+    }
+    qint64 scale = 1;
+    for (int i = 0; i < fraction; ++i)
+        scale *= 10;
+    if (!std::isfinite(value) || std::abs(value) >= kMaxDayNumber || (!hasDate && value < 0))
+        return QString();
+    const double units = value * 86400.0 * double(scale);
+    if (std::abs(units) >= 9e18)
+        return QString();
+    // Rounded to what is shown, so 23:59:59.7 carries into the next day.
+    const qint64 total = qint64(std::llround(units));
+    const qint64 perMinute = 60 * scale;
+    const qint64 perHour = 60 * perMinute;
+    const qint64 perDay = 24 * perHour;
+    const qint64 days = total >= 0 ? total / perDay : -((-total + perDay - 1) / perDay);
+    const qint64 inDay = total - days * perDay;
+    const QDate date = dayZero(date1904).addDays(hasDate ? qint64(value < 0 ? std::trunc(value) : days) : days);
+    if (hasDate && !date.isValid())
+        return QString();
+    const bool withDay = [&] {
+        for (const Token& t : tokens)
+            if (t.kind == Token::Letter && t.letter == u'd' && t.length <= 2)
+                return true;
+        return false;
+    }();
+
+    QString out;
+    bool first = true; // the first clock part counts everything when it is elapsed
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const Token& t = tokens.at(i);
+        if (t.kind == Token::Literal) {
+            out += t.text;
+            continue;
+        }
+        if (t.kind == Token::AmPm)
+            continue; // a 24-hour clock
+        const bool elapsed = t.kind == Token::Elapsed;
+        const qint64 span = elapsed ? std::abs(total) : inDay;
+        switch (t.letter) {
+        case u'y':
+            out += t.length <= 2 ? QString::number(date.year() % 100).rightJustified(2, u'0')
+                                 : QString::number(date.year()).rightJustified(4, u'0');
+            break;
+        case u'd':
+            if (t.length <= 2)
+                out += QString::number(date.day()).rightJustified(t.length, u'0');
+            else
+                out += dayName(date.dayOfWeek(), t.length == 3 ? 3 : 4, section.russian);
+            break;
+        case u'h':
+            out += QString::number(elapsed ? span / perHour : (span % perDay) / perHour).rightJustified(std::min(t.length, 2), u'0');
+            first = false;
+            break;
+        case u'm':
+            if (t.kind == Token::Elapsed || isMinutes(tokens, i)) {
+                const bool whole = elapsed || (first && elapsedFirst);
+                out += QString::number(whole ? span / perMinute : (span % perHour) / perMinute)
+                           .rightJustified(std::min(t.length, 2), u'0');
+                first = false;
+            } else if (t.length <= 2) {
+                out += QString::number(date.month()).rightJustified(t.length, u'0');
+            } else {
+                out += monthName(date.month(), t.length == 3 || t.length == 5 ? t.length : 4, section.russian, withDay);
+            }
+            break;
+        case u's': {
+            const bool whole = elapsed || (first && elapsedFirst);
+            const qint64 seconds = whole ? span / scale : (span % perMinute) / scale;
+            out += QString::number(seconds).rightJustified(std::min(t.length, 2), u'0');
+            if (t.fraction > 0) {
+                qint64 part = span % scale;
+                for (int k = t.fraction; k < fraction; ++k)
+                    part /= 10;
+                out += u'.' + QString::number(part).rightJustified(t.fraction, u'0');
+            }
+            first = false;
+            break;
+        }
+        case u'.':
+        case u',':
+        case u'/':
+        case u'%':
+        case u'0':
+        case u'#':
+        case u'?':
+            out += QChar(t.letter); // no digits of a number here: as written
+            break;
+        default:
+            break;
+        }
+    }
+    return out;
+}
+
+// Built-in date formats show the date as Russian clerks write it.
+QString builtinDateText(double value, int id, bool withTime, bool date1904)
+{
+    QString code;
+    if (id == 22 && withTime)
+        code = QStringLiteral("dd.mm.yyyy h:mm");
+    else
+        code = QStringLiteral("dd.mm.yyyy");
+    return dateTimeText(value, parseSection(code), date1904).trimmed();
+}
+
 } // namespace
 
-QString iFormatNum(double value, int numFmtId, const QString& code, bool date1904)
+QString iFormatNum(double value, int numFmtId, const QString& givenCode, bool date1904)
 {
-    TimeParts clock = timePartsOf(code.isEmpty() && isTimeId(numFmtId) ? iBuiltinFormat(numFmtId) : code);
-    const bool date = (numFmtId < 59 && isDateId(numFmtId) && !isTimeId(numFmtId)) || looksLikeDate(code);
-    if (clock.any()) {
-        const QString text = timeText(value, clock, date, date1904);
+    const bool builtin = givenCode.isEmpty() || givenCode == iBuiltinFormat(numFmtId);
+    const QString code = givenCode.isEmpty() ? iBuiltinFormat(numFmtId) : givenCode;
+    if (builtin && numFmtId < 59 && isLocaleDateId(numFmtId)) {
+        const QString text = builtinDateText(value, numFmtId, !givenCode.isEmpty(), date1904);
         if (!text.isEmpty())
             return text;
-    } else if (date) {
-        const QString text = dateText(value, date1904);
-        if (!text.isEmpty())
-            return text;
+        return generalText(value);
     }
-    return numberText(value, code.toLower());
+    if (code.isEmpty())
+        return generalText(value);
+    QList<Section> sections;
+    for (const QString& part : splitSections(code))
+        sections.append(parseSection(part));
+    bool signInCode = false;
+    const Section& section = pickSection(sections, value, &signInCode);
+    if (section.tokens.isEmpty())
+        return QString(); // an empty section hides the value
+    if (section.dateTime) {
+        const QString text = dateTimeText(value, section, date1904).trimmed();
+        if (!text.isEmpty())
+            return text;
+        return generalText(value);
+    }
+    if (!std::isfinite(value))
+        return QString::number(value, 'g', 10);
+    return numberText(value, section, signInCode).trimmed();
 }
 
 QString iBuiltinFormat(int numFmtId)
 {
+    // The codes every spreadsheet program knows by id without writing them.
     static const QMap<int, QString> builtin = {
-        {1, QStringLiteral("0")},           {2, QStringLiteral("0.00")},     {3, QStringLiteral("#,##0")},
-        {4, QStringLiteral("#,##0.00")},    {9, QStringLiteral("0%")},       {10, QStringLiteral("0.00%")},
-        {14, QStringLiteral("d/m/yyyy")},   {15, QStringLiteral("d-mmm-yy")}, {22, QStringLiteral("m/d/yy h:mm")},
-        {18, QStringLiteral("h:mm AM/PM")}, {19, QStringLiteral("h:mm:ss AM/PM")}, {20, QStringLiteral("h:mm")},
-        {21, QStringLiteral("h:mm:ss")},    {45, QStringLiteral("mm:ss")},   {46, QStringLiteral("[h]:mm:ss")},
-        {47, QStringLiteral("mmss.0")},
+        {1, QStringLiteral("0")},
+        {2, QStringLiteral("0.00")},
+        {3, QStringLiteral("#,##0")},
+        {4, QStringLiteral("#,##0.00")},
+        {9, QStringLiteral("0%")},
+        {10, QStringLiteral("0.00%")},
+        {11, QStringLiteral("0.00E+00")},
+        {12, QStringLiteral("# ?/?")},
+        {13, QStringLiteral("# ??/??")},
+        {14, QStringLiteral("d/m/yyyy")},
+        {15, QStringLiteral("d-mmm-yy")},
+        {16, QStringLiteral("d-mmm")},
+        {17, QStringLiteral("mmm-yy")},
+        {18, QStringLiteral("h:mm AM/PM")},
+        {19, QStringLiteral("h:mm:ss AM/PM")},
+        {20, QStringLiteral("h:mm")},
+        {21, QStringLiteral("h:mm:ss")},
+        {22, QStringLiteral("m/d/yy h:mm")},
+        {37, QStringLiteral("#,##0 ;(#,##0)")},
+        {38, QStringLiteral("#,##0 ;[Red](#,##0)")},
+        {39, QStringLiteral("#,##0.00;(#,##0.00)")},
+        {40, QStringLiteral("#,##0.00;[Red](#,##0.00)")},
+        {45, QStringLiteral("mm:ss")},
+        {46, QStringLiteral("[h]:mm:ss")},
+        {47, QStringLiteral("mm:ss.0")},
+        {48, QStringLiteral("##0.0E+0")},
     };
     return builtin.value(numFmtId);
 }

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLocale>
 
+#include <algorithm>
 #include <array>
 #include <tuple>
 
@@ -18,6 +19,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr qint64 kMaxEntries = 10000;
+constexpr int kAnchorRows = 1048576;
+constexpr int kAnchorColumns = 16384;
 constexpr qint64 kReadChunk = 64 * 1024;
 constexpr qint64 kUnsizedReserve = 16 << 20;
 
@@ -175,6 +178,12 @@ private:
             return true;
         }
         const QString sheetPath = iResolvePartPath(QStringLiteral("xl"), target);
+        // A part listed again would be read again, as often as it is listed.
+        if (m_sheetPaths.contains(sheetPath)) {
+            note(damagedReason(kWorkbookPart));
+            return true;
+        }
+        m_sheetPaths.insert(sheetPath);
         QString drawingId;
         XlsxISheetInfo sheet{name, nullptr, {}};
         {
@@ -233,8 +242,12 @@ private:
                     } else if (state == State::InAnchor && (name == u"from" || name == u"to")) {
                         state = name == u"from" ? State::InFrom : State::InTo;
                     } else if ((state == State::InFrom || state == State::InTo) && (name == u"col" || name == u"row")) {
-                        const int slot = (state == State::InTo ? 2 : 0) + (name == u"col" ? 1 : 0);
-                        anchor[slot] = xml.next() && xml.isText() ? xlsxInt(xml.text()) : 0;
+                        const bool column = name == u"col";
+                        const int slot = (state == State::InTo ? 2 : 0) + (column ? 1 : 0);
+                        // Kept within the sheet: past its last row or column
+                        // the grid's arithmetic would overflow.
+                        const int value = xml.next() && xml.isText() ? xlsxInt(xml.text()) : 0;
+                        anchor[slot] = std::clamp(value, 0, column ? kAnchorColumns - 1 : kAnchorRows - 1);
                     } else if (state == State::InAnchor && name == u"chart") {
                         chartId = xml.relationshipId();
                     }
@@ -272,6 +285,7 @@ private:
     zip_t* m_archive;
     XlsxIBudget& m_budget;
     XlsxIWorkbook& m_book;
+    QSet<QString> m_sheetPaths;
 };
 
 } // namespace
@@ -394,6 +408,10 @@ QList<std::pair<QString, QString>> iSheetRefs(zip* archive, XlsxIBudget* budget,
             continue;
         }
         if (xml.name() != u"sheet")
+            continue;
+        // Hidden sheets are neither shown nor printed.
+        const QStringView state = xml.attribute("state"_L1);
+        if (state == u"hidden" || state == u"veryHidden")
             continue;
         const QStringView name = xml.attribute("name"_L1);
         const QString id = xml.relationshipId();

@@ -3,6 +3,7 @@
 #include "XlsxNumberFormat.h"
 #include "XlsxSheetPainting.h"
 
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -11,7 +12,6 @@
 
 namespace {
 
-constexpr double kMarginPx = 53.333333333333336; // 20 points on each side at 96 dpi
 constexpr int kHitPx = 6;
 
 // Index k with edges[k] <= v < edges[k + 1], clamped to the cells.
@@ -38,6 +38,7 @@ void XlsxPreviewWidget::setSheet(const XlsxISheetData* sheetData, const XlsxISty
     styles = sheetStyles;
     charts = sheetCharts;
     breaks.clear();
+    manualBreaks.clear();
     dragIndex = -1;
     hoverRow = -1;
     recalcLayout();
@@ -59,6 +60,7 @@ void XlsxPreviewWidget::recalcLayout()
     rowY.clear();
     totalWidth = 0;
     totalHeight = 0;
+    mergeIndex = XlsxIMergeIndex();
     const XlsxISheetGrid grid = iSheetGrid(sheet, charts);
     tooLarge = grid.tooLarge;
     if (grid.empty || grid.tooLarge) {
@@ -67,20 +69,10 @@ void XlsxPreviewWidget::recalcLayout()
     }
     firstRow = grid.firstRow;
     firstCol = grid.firstCol;
-    colX.reserve(grid.colCount() + 1);
-    for (int c = grid.firstCol; c <= grid.lastCol; ++c) {
-        colX.append(totalWidth);
-        const auto w = sheet->colWidths.constFind(c);
-        totalWidth += w == sheet->colWidths.cend() ? 64 : std::max(20, int(7 * *w + 5));
-    }
-    colX.append(totalWidth);
-    rowY.reserve(grid.rowCount() + 1);
-    for (int r = grid.firstRow; r <= grid.lastRow; ++r) {
-        rowY.append(totalHeight);
-        const auto h = sheet->rowHeights.constFind(r);
-        totalHeight += h == sheet->rowHeights.cend() ? 20 : std::max(12, int(*h * 96 / 72));
-    }
-    rowY.append(totalHeight);
+    iPreviewEdges(*sheet, styles, grid, colX, rowY);
+    totalWidth = colX.last();
+    totalHeight = rowY.last();
+    mergeIndex = XlsxIMergeIndex(sheet->merges, grid);
 
     scale = 1.0;
     const int available = parentWidget() ? std::max(parentWidget()->width() - 40, 200) : 600;
@@ -93,29 +85,10 @@ void XlsxPreviewWidget::recalcLayout()
 
 void XlsxPreviewWidget::autoBreaks()
 {
-    breaks.clear();
     dragIndex = -1;
-    if (rowY.isEmpty())
-        return;
-    double pw = paper.width() * 96 / 72;
-    double ph = paper.height() * 96 / 72;
-    if (landscape)
-        std::swap(pw, ph);
-    const double aw = pw - kMarginPx;
-    double bh = ph - kMarginPx;
-    if (totalWidth > aw)
-        bh = bh / (aw / totalWidth);
-    double acc = 0;
-    for (int k = 0; k + 2 < rowY.size(); ++k) { // the last row is never examined
-        const int h = rowY.at(k + 1) - rowY.at(k);
-        if (acc + h > bh && acc > 0) {
-            breaks.append(firstRow + k);
-            acc = h;
-        } else {
-            acc += h;
-        }
-    }
-    emit pageBreaksChanged();
+    breaks = iAutoBreaks(rowY, firstRow, totalWidth, paper, landscape, manualBreaks);
+    if (!rowY.isEmpty())
+        emit pageBreaksChanged();
 }
 
 int XlsxPreviewWidget::pageCount() const
@@ -180,6 +153,9 @@ void XlsxPreviewWidget::mouseMoveEvent(QMouseEvent* event)
         const int row = rowAtY(y);
         if (row <= firstRow || row == breaks.at(dragIndex))
             return;
+        manualBreaks.removeAll(breaks.at(dragIndex));
+        if (!manualBreaks.contains(row))
+            manualBreaks.append(row);
         breaks[dragIndex] = row;
         std::sort(breaks.begin(), breaks.end());
         breaks.erase(std::unique(breaks.begin(), breaks.end()), breaks.end());
@@ -204,22 +180,27 @@ void XlsxPreviewWidget::leaveEvent(QEvent*)
     }
 }
 
+QFont XlsxPreviewWidget::cellFont(const XlsxICellFormat& f) const
+{
+    QFont font;
+    font.setPixelSize(std::max(7, int((f.font ? f.font->size : 11.0) * scale * 1.2)));
+    if (f.font) {
+        font.setWeight(f.font->bold ? QFont::Bold : QFont::Normal);
+        font.setItalic(f.font->italic);
+        font.setUnderline(f.font->underline);
+    }
+    return font;
+}
+
 void XlsxPreviewWidget::drawCell(QPainter& p, const QRectF& r, const XlsxICell& cell,
-                                 const XlsxIStyles& sheetStyles) const
+                                 const XlsxIStyles& sheetStyles, const QRectF& textArea) const
 {
     const XlsxICellFormat f = iCellFormat(cell, sheetStyles);
     if (f.fill && f.fill->solid)
         p.fillRect(r, f.fill->color);
     const QString text = iDisplayText(cell, &sheetStyles);
     if (!text.isEmpty()) {
-        QFont font;
-        font.setPixelSize(std::max(7, int((f.font ? f.font->size : 11.0) * scale * 1.2)));
-        if (f.font) {
-            font.setWeight(f.font->bold ? QFont::Bold : QFont::Normal);
-            font.setItalic(f.font->italic);
-            font.setUnderline(f.font->underline);
-        }
-        p.setFont(font);
+        p.setFont(cellFont(f));
         p.setPen(f.font && f.font->hasColor ? f.font->color : QColor(Qt::black));
         int flags = Qt::AlignLeft | Qt::AlignVCenter;
         if (f.xf) {
@@ -237,8 +218,11 @@ void XlsxPreviewWidget::drawCell(QPainter& p, const QRectF& r, const XlsxICell& 
                 horizontal = Qt::AlignRight;
             flags = horizontal | vertical;
         }
-        p.setClipRect(r);
-        p.drawText(QRectF(r.x() + 2, r.y() + 1, r.width() - 4, r.height() - 2), flags | Qt::TextSingleLine, text);
+        const QRectF area = textArea.isNull() ? r : textArea;
+        p.setClipRect(area);
+        const bool wraps = f.xf && f.xf->wrapText;
+        p.drawText(QRectF(area.x() + 2, area.y() + 1, area.width() - 4, area.height() - 2),
+                   flags | (wraps ? Qt::TextWordWrap : Qt::TextSingleLine), text);
         p.setClipping(false);
     }
     if (f.border) {
@@ -274,6 +258,36 @@ void XlsxPreviewWidget::drawChart(QPainter& p, const QRectF& r, const XlsxIChart
     iDrawChart(p, r, chart, scale);
 }
 
+// Where a text wider than its cell may run, as the pages draw it: over empty
+// neighbours in the direction of its alignment. Null when it fits, or is a
+// number or wrapped text, which never spill.
+QRectF XlsxPreviewWidget::spillArea(int ri, int ci, const XlsxICell& cell, const XlsxIMergeWindow& merges) const
+{
+    const XlsxICellFormat f = iCellFormat(cell, *styles);
+    if (cell.isNumber || cell.text.isEmpty() || (f.xf && f.xf->wrapText))
+        return QRectF();
+    const QString text = iDisplayText(cell, styles);
+    const double needed = QFontMetricsF(cellFont(f)).horizontalAdvance(text) / scale + 4;
+    if (needed <= colX.at(ci + 1) - colX.at(ci))
+        return QRectF();
+    const int row = firstRow + ri;
+    const auto cells = sheet->cells.constFind(row);
+    const auto empty = [&](int c) {
+        const int col = firstCol + c;
+        if (merges.hidden(row, col) || merges.span(row, col) != QPoint(1, 1))
+            return false;
+        if (cells == sheet->cells.cend())
+            return true;
+        const auto other = cells->constFind(col);
+        return other == cells->cend() || other->text.isEmpty();
+    };
+    const int align = iPageHorizontal(cell, f);
+    const int lastColIdx = int(colX.size()) - 2;
+    const auto [left, right] = iSpillColumns(
+        ci, lastColIdx, align, needed, [this](int a, int b) { return double(colX.at(b + 1) - colX.at(a)); }, empty);
+    return QRectF(colX.at(left), rowY.at(ri), colX.at(right + 1) - colX.at(left), rowY.at(ri + 1) - rowY.at(ri));
+}
+
 // Paints the cells and charts that reach into the exposed widget area, in the
 // order painting the whole sheet would, so both give the same pixels.
 void XlsxPreviewWidget::paintSheet(QPainter& p, const QRect& exposed)
@@ -285,7 +299,7 @@ void XlsxPreviewWidget::paintSheet(QPainter& p, const QRect& exposed)
     const int r1 = std::min(lastRowIdx, edgeIndex(rowY, (exposed.bottom() + 1) / scale) + 2);
     const int c0 = std::max(0, edgeIndex(colX, exposed.left() / scale) - 2);
     const int c1 = std::min(lastColIdx, edgeIndex(colX, (exposed.right() + 1) / scale) + 2);
-    const XlsxIMergeWindow merges(sheet->merges, firstRow + r0, firstRow + r1, firstCol + c0, firstCol + c1);
+    const XlsxIMergeWindow merges = mergeIndex.window(firstRow + r0, firstRow + r1, firstCol + c0, firstCol + c1);
     const XlsxICell empty;
 
     const auto paintBox = [&](int ri, int ci, QPoint span) {
@@ -311,13 +325,25 @@ void XlsxPreviewWidget::paintSheet(QPainter& p, const QRect& exposed)
         for (int ri = r0; ri <= r1; ++ri) {
             paintOutside(ri, false);
             const int row = firstRow + ri;
+            if (rowY.at(ri + 1) == rowY.at(ri))
+                continue; // hidden
             const auto cells = sheet->cells.constFind(row);
             for (int ci = c0; ci <= c1; ++ci) {
                 const int col = firstCol + ci;
-                if (merges.hidden(row, col))
+                if (colX.at(ci + 1) == colX.at(ci) || merges.hidden(row, col))
                     continue;
                 const QPoint span = merges.span(row, col);
                 const bool blank = cells == sheet->cells.cend() || !cells->contains(col);
+                if (!blank && span == QPoint(1, 1)) {
+                    const XlsxICell& cell = *cells->constFind(col);
+                    const QRectF area = spillArea(ri, ci, cell, merges);
+                    if (!area.isNull()) {
+                        const QRectF box(colX.at(ci), rowY.at(ri), colX.at(ci + 1) - colX.at(ci),
+                                         rowY.at(ri + 1) - rowY.at(ri));
+                        drawCell(p, box, cell, *styles, area);
+                        continue;
+                    }
+                }
                 if (blank && span == QPoint(1, 1)) {
                     const QRectF box(colX.at(ci), rowY.at(ri), colX.at(ci + 1) - colX.at(ci),
                                      rowY.at(ri + 1) - rowY.at(ri));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "XlsxRecords.h"
+#include "XlsxSheetPainting.h"
 
 #include <QList>
 #include <QSizeF>
@@ -23,7 +24,10 @@ public:
     // The sheet's grid is beyond what is laid out; nothing is shown or imported.
     bool sheetTooLarge() const { return tooLarge; }
 
-    void drawCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles) const;
+    // textArea, when given, is where the text may run: the cell and the empty
+    // neighbours it spills into.
+    void drawCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles,
+                  const QRectF& textArea = QRectF()) const;
     void drawChart(QPainter& p, const QRectF& r, const XlsxIChart& chart) const;
 
     const XlsxISheetData* sheet = nullptr;
@@ -39,6 +43,9 @@ public:
     bool landscape = false;
     double scale = 1.0;
     QList<int> breaks;
+    // Breaks the user moved: they stay where they were put when the paper or
+    // the orientation changes, and the automatic ones are counted on from them.
+    QList<int> manualBreaks;
     int dragIndex = -1;
     int hoverRow = -1;
 
@@ -55,7 +62,10 @@ protected:
 private:
     void recalcLayout();
     int breakNear(int y) const;
+    QFont cellFont(const XlsxICellFormat& f) const;
+    QRectF spillArea(int ri, int ci, const XlsxICell& cell, const XlsxIMergeWindow& merges) const;
     void paintSheet(QPainter& p, const QRect& exposed);
 
     bool tooLarge = false;
+    XlsxIMergeIndex mergeIndex; // built once per sheet
 };

@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QList>
 #include <QMap>
+#include <QSet>
 #include <QString>
 
 #include <memory>
@@ -27,11 +28,16 @@ struct XlsxIMerge {
     int lastCol = 0;
 };
 
+// Merges never overlap and never cover a single cell: the reader drops those
+// that would.
 struct XlsxISheetData {
     QMap<int, QMap<int, XlsxICell>> cells; // row -> column -> cell
     QList<XlsxIMerge> merges;
     QMap<int, double> colWidths;           // column -> width in characters
     QMap<int, double> rowHeights;          // row -> height in points
+    QSet<int> hiddenRows;                  // not shown and not printed
+    QSet<int> hiddenCols;
+    int formulasWithoutValue = 0;          // formulas the workbook saved no result of
 };
 
 struct XlsxIFont {
@@ -91,8 +97,9 @@ struct XlsxIStyles {
 
 struct XlsxIChartSeries {
     QString name;
-    QList<QString> categories; // by point index
-    QList<double> values;      // by point index
+    // The cached points in the order of their indices; gaps are not padded.
+    QList<QString> categories;
+    QList<double> values;
 };
 
 struct XlsxIChart {
@@ -107,10 +114,11 @@ struct XlsxIChart {
     int toCol = 0;
 };
 
-// One sheet of a workbook; data is never null for a listed sheet.
+// One sheet of a workbook; data is never null for a listed sheet. Once read
+// the data is not changed, so copies of the record share it.
 struct XlsxISheetInfo {
     QString name;
-    std::unique_ptr<XlsxISheetData> data;
+    std::shared_ptr<XlsxISheetData> data;
     QList<XlsxIChart> charts;
 };
 

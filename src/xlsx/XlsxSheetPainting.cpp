@@ -2,6 +2,8 @@
 
 #include "XlsxNumberFormat.h"
 
+#include <QFontMetricsF>
+#include <QImage>
 #include <QPainter>
 
 #include <algorithm>
@@ -17,16 +19,6 @@ const QColor kChartPalette[8] = {
 QColor paletteColor(qsizetype i)
 {
     return kChartPalette[i % 8];
-}
-
-void drawPageSide(QPainter& p, const XlsxIBorderSide& side, QPointF a, QPointF b)
-{
-    if (!side.present)
-        return;
-    const double width = side.style == QLatin1String("medium") ? 2.0 : side.style == QLatin1String("thick") ? 3.0 : 1.0;
-    p.setPen(QPen(side.color, width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-    const QLineF line(a, b);
-    p.drawLines(&line, 1);
 }
 
 // Bars grow from the range minimum; each category holds one bar per series
@@ -179,26 +171,262 @@ XlsxISheetGrid iSheetGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>& 
 
 XlsxIMergeWindow::XlsxIMergeWindow(const QList<XlsxIMerge>& merges, int row0, int row1, int col0, int col1)
 {
+    for (const XlsxIMerge& m : merges)
+        add(m, row0, row1, col0, col1);
+}
+
+XlsxIMergeWindow::XlsxIMergeWindow(const QList<const XlsxIMerge*>& merges, int row0, int row1, int col0, int col1)
+{
+    for (const XlsxIMerge* m : merges)
+        add(*m, row0, row1, col0, col1);
+}
+
+void XlsxIMergeWindow::add(const XlsxIMerge& m, int row0, int row1, int col0, int col1)
+{
+    if (m.lastRow < m.firstRow || m.lastCol < m.firstCol)
+        return;
+    const int r0 = std::max(m.firstRow, row0);
+    const int r1 = std::min(m.lastRow, row1);
+    const int c0 = std::max(m.firstCol, col0);
+    const int c1 = std::min(m.lastCol, col1);
+    if (r0 > r1 || c0 > c1)
+        return;
+    const bool anchorInside = m.firstRow >= row0 && m.firstCol >= col0;
+    if (anchorInside)
+        m_spans.insert(key(m.firstRow, m.firstCol), QPoint(m.lastRow - m.firstRow + 1, m.lastCol - m.firstCol + 1));
+    else
+        m_outside.append(m);
+    for (int r = r0; r <= r1; ++r)
+        for (int c = c0; c <= c1; ++c)
+            if (r != m.firstRow || c != m.firstCol)
+                m_hidden.insert(key(r, c));
+}
+
+XlsxIMergeIndex::XlsxIMergeIndex(const QList<XlsxIMerge>& merges, const XlsxISheetGrid& grid)
+    : m_firstRow(grid.firstRow)
+{
+    if (grid.empty)
+        return;
     for (const XlsxIMerge& m : merges) {
-        if (m.lastRow < m.firstRow || m.lastCol < m.firstCol)
+        const int r0 = std::max(m.firstRow, grid.firstRow);
+        const int r1 = std::min(m.lastRow, grid.lastRow);
+        if (r0 > r1 || m.lastCol < grid.firstCol || m.firstCol > grid.lastCol)
             continue;
-        const int r0 = std::max(m.firstRow, row0);
-        const int r1 = std::min(m.lastRow, row1);
-        const int c0 = std::max(m.firstCol, col0);
-        const int c1 = std::min(m.lastCol, col1);
-        if (r0 > r1 || c0 > c1)
-            continue;
-        const bool anchorInside = m.firstRow >= row0 && m.firstCol >= col0;
-        if (anchorInside)
-            m_spans.insert(key(m.firstRow, m.firstCol),
-                           QPoint(m.lastRow - m.firstRow + 1, m.lastCol - m.firstCol + 1));
-        else
-            m_outside.append(m);
-        for (int r = r0; r <= r1; ++r)
-            for (int c = c0; c <= c1; ++c)
-                if (r != m.firstRow || c != m.firstCol)
-                    m_hidden.insert(key(r, c));
+        const int index = int(m_merges.size());
+        m_merges.append(m);
+        for (int band = (r0 - m_firstRow) / kBandRows; band <= (r1 - m_firstRow) / kBandRows; ++band)
+            m_bands[band].append(index);
     }
+}
+
+XlsxIMergeWindow XlsxIMergeIndex::window(int row0, int row1, int col0, int col1) const
+{
+    QList<const XlsxIMerge*> near;
+    const int first = std::max(0, row0 - m_firstRow) / kBandRows;
+    const int last = std::max(0, row1 - m_firstRow) / kBandRows;
+    for (int band = first; band <= last; ++band) {
+        const auto found = m_bands.constFind(band);
+        if (found == m_bands.cend())
+            continue;
+        for (int index : *found) {
+            const XlsxIMerge& m = m_merges.at(index);
+            // A merge in several bands is taken in the first band it shares with the window.
+            const int own = std::max(0, std::max(m.firstRow, row0) - m_firstRow) / kBandRows;
+            if (own == band && m.lastRow >= row0 && m.firstRow <= row1 && m.lastCol >= col0 && m.firstCol <= col1)
+                near.append(&m);
+        }
+    }
+    return XlsxIMergeWindow(near, row0, row1, col0, col1);
+}
+
+double iCharWidthPx(const XlsxIStyles* styles, double dpi)
+{
+    QImage device(1, 1, QImage::Format_RGB32);
+    device.setDotsPerMeterX(int(std::lround(dpi / 0.0254)));
+    device.setDotsPerMeterY(int(std::lround(dpi / 0.0254)));
+    QFont font;
+    font.setPointSizeF(styles && !styles->fonts.isEmpty() ? std::max(styles->fonts.first().size, 2.0) : 11.0);
+    const QFontMetricsF metrics(font, &device);
+    double widest = 0;
+    for (char16_t digit = u'0'; digit <= u'9'; ++digit)
+        widest = std::max(widest, metrics.horizontalAdvance(QChar(digit)));
+    return widest;
+}
+
+double iColumnWidthPx(const XlsxISheetData& sheet, int col, double charPx)
+{
+    constexpr double kDefaultDigits = 8.43;
+    if (sheet.hiddenCols.contains(col))
+        return 0.0;
+    return sheet.colWidths.value(col, kDefaultDigits) * charPx;
+}
+
+void iPreviewEdges(const XlsxISheetData& sheet, const XlsxIStyles* styles, const XlsxISheetGrid& grid, QList<int>& colX,
+                   QList<int>& rowY)
+{
+    colX.clear();
+    rowY.clear();
+    if (grid.empty || grid.tooLarge)
+        return;
+    const double charPx = iCharWidthPx(styles, 96);
+    int x = 0;
+    colX.reserve(grid.colCount() + 1);
+    for (int c = grid.firstCol; c <= grid.lastCol; ++c) {
+        colX.append(x);
+        if (!sheet.hiddenCols.contains(c))
+            x += std::max(20, int(iColumnWidthPx(sheet, c, charPx)));
+    }
+    colX.append(x);
+    int y = 0;
+    rowY.reserve(grid.rowCount() + 1);
+    for (int r = grid.firstRow; r <= grid.lastRow; ++r) {
+        rowY.append(y);
+        if (sheet.hiddenRows.contains(r))
+            continue;
+        const auto h = sheet.rowHeights.constFind(r);
+        y += h == sheet.rowHeights.cend() ? 20 : std::max(12, int(*h * 96 / 72));
+    }
+    rowY.append(y);
+}
+
+QList<int> iAutoBreaks(const QList<int>& rowY, int firstRow, int totalWidth, QSizeF paperPt, bool landscape,
+                       const QList<int>& manual)
+{
+    constexpr double kMarginPx = 53.333333333333336; // 20 points on each side at 96 dpi
+    QList<int> breaks;
+    if (rowY.isEmpty())
+        return breaks;
+    double pw = paperPt.width() * 96 / 72;
+    double ph = paperPt.height() * 96 / 72;
+    if (landscape)
+        std::swap(pw, ph);
+    const double aw = pw - kMarginPx;
+    double bh = ph - kMarginPx;
+    if (totalWidth > aw)
+        bh = bh / (aw / totalWidth);
+    const QSet<int> fixed(manual.cbegin(), manual.cend());
+    double acc = 0;
+    for (int k = 0; k + 1 < rowY.size(); ++k) {
+        const int h = rowY.at(k + 1) - rowY.at(k);
+        const int row = firstRow + k;
+        const bool last = k + 2 == rowY.size(); // only a manual break starts a page there
+        if (k > 0 && (fixed.contains(row) || (!last && acc + h > bh && acc > 0))) {
+            breaks.append(row);
+            acc = h;
+        } else {
+            acc += h;
+        }
+    }
+    return breaks;
+}
+
+void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles)
+{
+    constexpr double kDefaultRowPt = 15.0;
+    constexpr double kLineGapPt = 2.0;   // padding above and below the text
+    constexpr double kLineFactor = 1.36; // a line of one font size, with its leading
+    // Measured as the pages draw: at 150 dpi, in the page's column widths.
+    const double charPx = iCharWidthPx(&styles, kPageDpi);
+    QImage device(1, 1, QImage::Format_RGB32);
+    device.setDotsPerMeterX(5906);
+    device.setDotsPerMeterY(5906);
+    QSet<qint64> merged;
+    for (const XlsxIMerge& m : sheet.merges) {
+        if (qint64(m.lastRow - m.firstRow + 1) * (m.lastCol - m.firstCol + 1) <= 4096) {
+            for (int r = m.firstRow; r <= m.lastRow; ++r)
+                for (int c = m.firstCol; c <= m.lastCol; ++c)
+                    merged.insert(qint64(r) << 20 | c);
+        }
+    }
+    QHash<int, QFont> fonts;
+    for (auto row = sheet.cells.cbegin(); row != sheet.cells.cend(); ++row) {
+        if (sheet.rowHeights.contains(row.key()) || sheet.hiddenRows.contains(row.key()))
+            continue;
+        double needed = 0;
+        for (auto cell = row->cbegin(); cell != row->cend(); ++cell) {
+            if (cell->text.isEmpty() || merged.contains(qint64(row.key()) << 20 | cell.key()))
+                continue;
+            const XlsxICellFormat f = iCellFormat(*cell, styles);
+            const double size = f.font ? std::max(f.font->size, 2.0) : 11.0;
+            if (!(f.xf && f.xf->wrapText)) {
+                needed = std::max(needed, size * kLineFactor);
+                continue;
+            }
+            const int fontKey = f.font ? f.xf->fontId : -1;
+            if (!fonts.contains(fontKey)) {
+                QFont font;
+                font.setPointSizeF(size);
+                if (f.font) {
+                    font.setBold(f.font->bold);
+                    font.setItalic(f.font->italic);
+                }
+                fonts.insert(fontKey, font);
+            }
+            const double widthPx = std::max(8.0, iColumnWidthPx(sheet, cell.key(), charPx)) - 4;
+            const QFontMetricsF metrics(fonts.value(fontKey), &device);
+            const QString text = iDisplayText(*cell, &styles);
+            const double heightPx =
+                metrics.boundingRect(QRectF(0, 0, std::max(widthPx, 1.0), 1e6), Qt::TextWordWrap, text).height();
+            needed = std::max(needed, heightPx * 72 / kPageDpi + kLineGapPt);
+        }
+        if (needed > kDefaultRowPt)
+            sheet.rowHeights.insert(row.key(), std::min(needed, 409.0));
+    }
+}
+
+std::pair<int, int> iSpillColumns(int ci, int lastCol, int align, double needed,
+                                  const std::function<double(int, int)>& width, const std::function<bool(int)>& empty)
+{
+    int left = ci;
+    int right = ci;
+    while (width(left, right) < needed) {
+        const bool growRight = align != Qt::AlignRight && right < lastCol && empty(right + 1);
+        const bool growLeft = align != Qt::AlignLeft && left > 0 && empty(left - 1);
+        if (!growRight && !growLeft)
+            break;
+        if (growRight && (align != Qt::AlignHCenter || right - ci <= ci - left || !growLeft))
+            ++right;
+        else
+            --left;
+    }
+    return {left, right};
+}
+
+void iDrawPageSide(QPainter& p, const XlsxIBorderSide& side, QPointF a, QPointF b)
+{
+    if (!side.present)
+        return;
+    const double width = side.style == QLatin1String("medium") ? 2.0 : side.style == QLatin1String("thick") ? 3.0 : 1.0;
+    p.setPen(QPen(side.color, width, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
+    const QLineF line(a, b);
+    p.drawLines(&line, 1);
+}
+
+QFont iPageFont(const XlsxICellFormat& f)
+{
+    QFont font;
+    font.setPointSizeF(f.font ? std::max(f.font->size, 2.0) : 11.0);
+    if (f.font) {
+        font.setWeight(f.font->bold ? QFont::Bold : QFont::Normal);
+        font.setItalic(f.font->italic);
+        font.setUnderline(f.font->underline);
+    }
+    return font;
+}
+
+int iPageHorizontal(const XlsxICell& cell, const XlsxICellFormat& f)
+{
+    int flags = Qt::AlignLeft;
+    if (f.xf) {
+        if (f.xf->horizontal == QLatin1String("center"))
+            flags = Qt::AlignHCenter;
+        else if (f.xf->horizontal == QLatin1String("right"))
+            flags = Qt::AlignRight;
+        // "general" is what LibreOffice writes for no alignment.
+        if (cell.isNumber && (f.xf->horizontal.isEmpty() || f.xf->horizontal == QLatin1String("general")))
+            flags = Qt::AlignRight;
+    }
+    return flags;
 }
 
 void iDrawPageCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles)
@@ -209,36 +437,20 @@ void iDrawPageCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const Xl
         p.fillRect(whole, f.fill->color);
     const QString text = iDisplayText(cell, &styles);
     if (!text.isEmpty()) {
-        QFont font;
-        font.setPointSizeF(f.font ? std::max(f.font->size, 2.0) : 11.0);
-        if (f.font) {
-            font.setWeight(f.font->bold ? QFont::Bold : QFont::Normal);
-            font.setItalic(f.font->italic);
-            font.setUnderline(f.font->underline);
-        }
-        p.setFont(font);
+        p.setFont(iPageFont(f));
         p.setPen(f.font && f.font->hasColor ? f.font->color : QColor(Qt::black));
-        int flags = Qt::AlignLeft;
-        if (f.xf) {
-            if (f.xf->horizontal == QLatin1String("center"))
-                flags = Qt::AlignHCenter;
-            else if (f.xf->horizontal == QLatin1String("right"))
-                flags = Qt::AlignRight;
-            // "general" is what LibreOffice writes for no alignment.
-            if (cell.isNumber && (f.xf->horizontal.isEmpty() || f.xf->horizontal == QLatin1String("general")))
-                flags = Qt::AlignRight;
-        }
-        flags |= Qt::AlignVCenter | Qt::TextSingleLine;
+        const bool wraps = f.xf && f.xf->wrapText;
+        const int flags = iPageHorizontal(cell, f) | Qt::AlignVCenter | (wraps ? Qt::TextWordWrap : Qt::TextSingleLine);
         p.setClipRect(whole);
         p.drawText(QRectF(r.x() + 2, r.y() + 1, r.width() - 4, r.height() - 2), flags, text);
         p.setClipping(false);
     }
     if (f.border) {
         const double x = r.x(), y = r.y(), w = r.width(), h = r.height();
-        drawPageSide(p, f.border->left, QPointF(x, y), QPointF(x, y + h));
-        drawPageSide(p, f.border->right, QPointF(x + w, y), QPointF(x + w, y + h));
-        drawPageSide(p, f.border->top, QPointF(x, y), QPointF(x + w, y));
-        drawPageSide(p, f.border->bottom, QPointF(x, y + h), QPointF(x + w, y + h));
+        iDrawPageSide(p, f.border->left, QPointF(x, y), QPointF(x, y + h));
+        iDrawPageSide(p, f.border->right, QPointF(x + w, y), QPointF(x + w, y + h));
+        iDrawPageSide(p, f.border->top, QPointF(x, y), QPointF(x + w, y));
+        iDrawPageSide(p, f.border->bottom, QPointF(x, y + h), QPointF(x + w, y + h));
     } else {
         p.setBrush(Qt::NoBrush);
         p.setPen(QPen(QColor(210, 210, 210), 0.5, Qt::SolidLine));

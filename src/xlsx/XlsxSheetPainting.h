@@ -5,7 +5,12 @@
 #include <QHash>
 #include <QRectF>
 #include <QSet>
+#include <QSizeF>
 
+#include <functional>
+#include <utility>
+
+class QFont;
 class QPainter;
 
 // A sheet's grid of positions that painters walk holds no more than this:
@@ -46,6 +51,7 @@ inline int iChartBottomRow(const XlsxIChart& chart) { return chart.toRow + 1; }
 class XlsxIMergeWindow {
 public:
     XlsxIMergeWindow(const QList<XlsxIMerge>& merges, int row0, int row1, int col0, int col1);
+    XlsxIMergeWindow(const QList<const XlsxIMerge*>& merges, int row0, int row1, int col0, int col1);
     bool hidden(int row, int col) const { return m_hidden.contains(key(row, col)); }
     // (rows, columns) of the merge anchored here, or (1, 1).
     QPoint span(int row, int col) const { return m_spans.value(key(row, col), QPoint(1, 1)); }
@@ -53,11 +59,70 @@ public:
     const QList<XlsxIMerge>& outsideAnchors() const { return m_outside; }
 
 private:
+    void add(const XlsxIMerge& m, int row0, int row1, int col0, int col1);
     static qint64 key(int row, int col) { return (qint64(row) << 20) ^ qint64(col); }
     QSet<qint64> m_hidden;
     QHash<qint64, QPoint> m_spans;
     QList<XlsxIMerge> m_outside;
 };
+
+// A sheet's merges sorted into bands of rows once, so that a window of a few
+// rows looks only at the merges that reach into its bands. Merges are taken
+// as the reader leaves them (no overlaps) and clipped to the grid for the
+// bands, which keeps the index within the grid's size.
+class XlsxIMergeIndex {
+public:
+    XlsxIMergeIndex() = default;
+    XlsxIMergeIndex(const QList<XlsxIMerge>& merges, const XlsxISheetGrid& grid);
+    XlsxIMergeWindow window(int row0, int row1, int col0, int col1) const;
+
+private:
+    static constexpr int kBandRows = 64;
+    QList<XlsxIMerge> m_merges;
+    QHash<int, QList<int>> m_bands; // band of rows -> merges reaching into it
+    int m_firstRow = 1;
+};
+
+// A column's width is counted in digits of the workbook's default font (its
+// first font), as spreadsheet programs lay a sheet out with the font they
+// draw it in: the widest digit of that font at dpi, in pixels.
+double iCharWidthPx(const XlsxIStyles* styles, double dpi);
+// The width of a column in pixels of charPx digits: 0 when hidden, the
+// default 8.43 digits when the workbook gives none.
+double iColumnWidthPx(const XlsxISheetData& sheet, int col, double charPx);
+
+// Widths of the grid's columns and heights of its rows at 96 dpi as the
+// preview lays them out, hidden ones 0: edges from 0, one more than there
+// are columns or rows.
+void iPreviewEdges(const XlsxISheetData& sheet, const XlsxIStyles* styles, const XlsxISheetGrid& grid, QList<int>& colX,
+                   QList<int>& rowY);
+
+// The rows that start a page: a new page whenever the next row would pass the
+// page's height (the sheet scaled to the page width when wider); a page never
+// starts before the first row or at the last. Each manual break starts a page
+// of its own and the automatic ones are counted on from it.
+QList<int> iAutoBreaks(const QList<int>& rowY, int firstRow, int totalWidth, QSizeF paperPt, bool landscape,
+                       const QList<int>& manual = {});
+
+// Rows the workbook gives no height grow to hold their wrapped texts and large
+// fonts, as spreadsheet programs fit them; needs a GUI application.
+void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles);
+
+// Pixels of the page renderer: 150 dpi.
+constexpr double kPageDpi = 150.0;
+
+// The page renderer's pieces, in 150-dpi pixels: a border side, the font of a
+// cell, and its horizontal alignment.
+void iDrawPageSide(QPainter& p, const XlsxIBorderSide& side, QPointF a, QPointF b);
+QFont iPageFont(const XlsxICellFormat& f);
+int iPageHorizontal(const XlsxICell& cell, const XlsxICellFormat& f);
+
+// The columns a text of column ci spills over: as far as it needs (width of
+// columns left..right given by width) over neighbours empty says are empty,
+// rightwards when left-aligned, leftwards when right-aligned, both ways
+// (alternating) when centred. (left, right) of the grid's column indices.
+std::pair<int, int> iSpillColumns(int ci, int lastCol, int align, double needed,
+                                  const std::function<double(int, int)>& width, const std::function<bool(int)>& empty);
 
 // The page renderer's cell painter, in 150-dpi image pixels.
 void iDrawPageCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles);

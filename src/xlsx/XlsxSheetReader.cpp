@@ -3,6 +3,10 @@
 #include "XlsxIBudget.h"
 #include "XlsxXmlWalker.h"
 
+#include "StableSort.h"
+
+#include <map>
+
 #include <cmath>
 
 using namespace Qt::StringLiterals;
@@ -113,6 +117,8 @@ private:
             startCell(xml);
         } else if (name == u"v") {
             m_inValue = true;
+        } else if (name == u"f") {
+            m_hasFormula = true;
         } else if (name == u"is") {
             m_inInline = true;
         } else if (name == u"t") {
@@ -152,6 +158,8 @@ private:
         const QStringView r = xml.attribute("r"_L1);
         m_row = r.isNull() ? qMin(m_row + 1, kSheetRows + 1) : qMax<qint64>(saturatedNumber(r, kSheetRows + 1), 1);
         m_column = -1;
+        if (isTrue(xml.attribute("hidden"_L1)) && m_row <= kSheetRows && m_budget.take())
+            m_sheet.hiddenRows.insert(int(m_row));
         const QStringView ht = xml.attribute("ht"_L1);
         if (ht.isEmpty() || m_row > kSheetRows)
             return;
@@ -174,6 +182,7 @@ private:
         m_inValue = false;
         m_inInline = false;
         m_inInlineText = false;
+        m_hasFormula = false;
     }
 
     bool storeCell()
@@ -191,6 +200,10 @@ private:
         const qint64 row = qMax<qint64>(m_row, 1);
         if (m_column >= kSheetColumns || row > kSheetRows)
             return true;
+        // A formula whose result was never saved (written by a program that
+        // does not calculate) has nothing to show.
+        if (m_hasFormula && m_value.isEmpty() && m_type != u"inlineStr")
+            ++m_sheet.formulasWithoutValue;
         auto rowCells = m_sheet.cells.find(int(row));
         const bool known = rowCells != m_sheet.cells.end() && rowCells->contains(int(m_column));
         if (!known && !m_budget.take())
@@ -246,8 +259,14 @@ private:
         if (!(width > 0.0))
             width = kDefaultWidth;
         width = qMin(width, kMaxWidth);
-        for (qint64 c = first; c <= last; ++c)
+        const bool hidden = isTrue(xml.attribute("hidden"_L1));
+        if (hidden && !m_budget.take(last - first + 1))
+            return false;
+        for (qint64 c = first; c <= last; ++c) {
             m_sheet.colWidths.insert(int(c), width);
+            if (hidden)
+                m_sheet.hiddenCols.insert(int(c));
+        }
         return true;
     }
 
@@ -261,11 +280,21 @@ private:
         mergeCorner(ref.mid(colon + 1), lastRow, lastCol);
         if (!clipSpan(firstRow, lastRow, 1, kSheetRows) || !clipSpan(firstCol, lastCol, 0, kSheetColumns - 1))
             return true;
+        if (firstRow == lastRow && firstCol == lastCol)
+            return true; // one cell: nothing merged
+        // A range listed again is the same merge; the copies cost every paint.
+        const std::pair<quint64, quint64> key{quint64(firstRow) << 16 | quint64(firstCol),
+                                              quint64(lastRow) << 16 | quint64(lastCol)};
+        if (m_mergeKeys.contains(key))
+            return true;
         if (!m_budget.take())
             return false;
+        m_mergeKeys.insert(key);
         m_sheet.merges.append({int(firstRow), int(firstCol), int(lastRow), int(lastCol)});
         return true;
     }
+
+    static bool isTrue(QStringView value) { return value == u"1" || value == u"true"; }
 
     const QList<QString>& m_strings;
     XlsxIBudget& m_budget;
@@ -283,7 +312,47 @@ private:
     bool m_inInlineText = false;
     bool m_drawingSeen = false;
     bool m_keepsText = false;
+    bool m_hasFormula = false;
+    QSet<std::pair<quint64, quint64>> m_mergeKeys;
 };
+
+// Drops every merge that overlaps one kept before it, the kept ones taken in
+// the order of their top rows (then columns, then as written). A sweep over
+// the rows keeps the column spans of the merges still open, which never
+// overlap one another, so each test is one look at a neighbour.
+QList<XlsxIMerge> nonOverlapping(const QList<XlsxIMerge>& merges)
+{
+    std::vector<qsizetype> order(size_t(merges.size()));
+    for (qsizetype i = 0; i < merges.size(); ++i)
+        order[size_t(i)] = i;
+    vorn::safeStableSort(order.begin(), order.end(), [&merges](qsizetype a, qsizetype b) {
+        const XlsxIMerge& x = merges.at(a);
+        const XlsxIMerge& y = merges.at(b);
+        return x.firstRow != y.firstRow ? x.firstRow < y.firstRow : x.firstCol < y.firstCol;
+    });
+    std::map<int, const XlsxIMerge*> open; // first column -> merge
+    std::multimap<int, int> closing;        // last row -> first column
+    std::vector<bool> keep(size_t(merges.size()), false);
+    for (qsizetype i : order) {
+        const XlsxIMerge& m = merges.at(i);
+        while (!closing.empty() && closing.begin()->first < m.firstRow) {
+            open.erase(closing.begin()->second);
+            closing.erase(closing.begin());
+        }
+        auto after = open.upper_bound(m.lastCol);
+        if (after != open.begin() && std::prev(after)->second->lastCol >= m.firstCol)
+            continue;
+        open.emplace(m.firstCol, &m);
+        closing.emplace(m.lastRow, m.firstCol);
+        keep[size_t(i)] = true;
+    }
+    QList<XlsxIMerge> kept;
+    for (qsizetype i = 0; i < merges.size(); ++i) {
+        if (keep[size_t(i)])
+            kept.append(merges.at(i));
+    }
+    return kept;
+}
 
 } // namespace
 
@@ -295,5 +364,6 @@ std::unique_ptr<XlsxISheetData> iParseSheet(const QByteArray& xml, const QList<Q
     XlsxIBudget& limits = budget ? *budget : local;
     XlsxXmlWalker walker(xml, limits);
     SheetReader(sharedStrings, limits, *sheet).read(walker, drawingId);
+    sheet->merges = nonOverlapping(sheet->merges);
     return sheet;
 }

@@ -31,3 +31,8 @@ calc "$out" "$src/lo-rows100.csv" "$src/lo-three-sheets.fods"
 mkdir "$work/again"
 calc "$work/again" "$out/openpyxl-book.xlsx"
 mv "$work/again/openpyxl-book.xlsx" "$out/lo-openpyxl-book.xlsx"
+
+# openpyxl: a clerk's register with roubles, dates, hidden data, merges and a
+# formula without its result; LibreOffice's own PDF of it is what the pages
+# are compared with.
+"$python" "$src/openpyxl-register.py" "$out/openpyxl-register.xlsx"

@@ -6,6 +6,7 @@
 #include "XlsxFixtures.h"
 #include "XlsxImportDialog.h"
 #include "XlsxPreviewWidget.h"
+#include "WorkProgressDialog.h"
 
 #include <QLineEdit>
 #include <QMessageBox>
@@ -21,12 +22,14 @@ QString workbook(const QString& name)
     return QStringLiteral(VORN_TEST_DATA "/xlsx/") + name;
 }
 
-// "1", "2", ... for the fixture's "Page N" pages, "" for a picture page.
+// "1", "2", ... for the fixture's "Page N" pages, "" for a sheet's page.
 QStringList pageLabels(PdfDocument* doc)
 {
     QStringList labels;
-    for (int i = 0; i < doc->pageCount(); ++i)
-        labels << doc->extractAllText(i).trimmed().remove(QStringLiteral("Page "));
+    for (int i = 0; i < doc->pageCount(); ++i) {
+        const QString text = doc->extractAllText(i).trimmed();
+        labels << (text.startsWith(QStringLiteral("Page ")) ? text.mid(5) : QString());
+    }
     return labels;
 }
 
@@ -174,23 +177,33 @@ private slots:
         QCOMPARE(window.currentDocument()->pageCount(), 4);
     }
 
-    // Cancelling while the pages come takes those already added out again.
+    // Cancelling while the pages are drawn leaves the document as it was,
+    // not even marked modified: the pages come in only once all are drawn.
     void cancelWhileDrawing()
     {
         MainWindow& window = openWindow(1);
+        QByteArray rows;
+        for (int r = 1; r <= 4000; ++r) {
+            const QByteArray n = QByteArray::number(r);
+            rows += "<row r=\"" + n + "\"><c r=\"A" + n + "\" t=\"inlineStr\"><is><t>строка " + n +
+                    "</t></is></c><c r=\"B" + n + "\"><v>" + n + ".5</v></c></row>";
+        }
+        const QString path = m_dir.filePath(QStringLiteral("long.xlsx"));
+        QVERIFY(writeZip(path, minimalXlsx("<sheetData>" + rows + "</sheetData>")));
         prompt::Driver prompts;
-        importWith(prompts);
+        importWith(prompts, [](XlsxImportDialog* dialog) {
+            dialog->findChild<XlsxPreviewWidget*>()->breaks = {1000, 2000, 3000};
+        });
         prompts.whenShown([](QDialog* dialog) {
-            if (auto* progress = qobject_cast<QProgressDialog*>(dialog))
-                progress->cancel();
-            else
-                dialog->reject();
+            QVERIFY(dynamic_cast<WorkProgressDialog*>(dialog));
+            dialog->reject();
         });
         QString error;
-        QVERIFY(!window.importFile(workbook("lo-three-sheets.xlsx"), 0, &error));
+        QVERIFY(!window.importFile(path, 0, &error));
         QCOMPARE(error, QString());
         QCOMPARE(prompts.pending(), 0);
         QCOMPARE(window.currentDocument()->pageCount(), 1);
+        QVERIFY(!window.currentDocument()->isModified());
     }
 
     // The page tools' entry: pages appended to a document of their own.
@@ -202,12 +215,13 @@ private slots:
         prompt::Driver prompts;
         importWith(prompts);
         QString error;
-        QCOMPARE(window.appendSpreadsheetPages(other, workbook("lo-three-sheets.xlsx"), &error), 3);
-        QCOMPARE(other.pageCount(), 3);
+        // Sheets of 10, 100 and 10 rows: the second is two pages long.
+        QCOMPARE(window.appendSpreadsheetPages(other, workbook("lo-three-sheets.xlsx"), &error), 4);
+        QCOMPARE(other.pageCount(), 4);
         QCOMPARE(window.currentDocument()->pageCount(), 2);
         prompts.whenShown([](QDialog* dialog) { dialog->reject(); });
         QCOMPARE(window.appendSpreadsheetPages(other, workbook("lo-three-sheets.xlsx"), &error), MainWindow::kImportSkipped);
-        QCOMPARE(other.pageCount(), 3);
+        QCOMPARE(other.pageCount(), 4);
     }
 
 private:

@@ -34,6 +34,71 @@ XlsxParts minimalXlsx(const QByteArray& worksheetBody)
     return parts;
 }
 
+void addChart(XlsxParts& parts, const QList<QByteArray>& corners, const QByteArray& chartXml)
+{
+    const QByteArray relsHead = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+    parts.insert("xl/worksheets/_rels/sheet1.xml.rels",
+                 relsHead + "<Relationship Id=\"rIdD\" Type=\"t\" Target=\"../drawings/drawing1.xml\"/></Relationships>");
+    parts.insert("xl/drawings/drawing1.xml",
+                 "<xdr:wsDr xmlns:xdr=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\" "
+                 "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
+                 "xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" "
+                 "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><xdr:twoCellAnchor>"
+                 "<xdr:from><xdr:col>" + corners.value(0) + "</xdr:col><xdr:row>" + corners.value(1) +
+                     "</xdr:row></xdr:from><xdr:to><xdr:col>" + corners.value(2) + "</xdr:col><xdr:row>" +
+                     corners.value(3) +
+                     "</xdr:row></xdr:to><xdr:graphicFrame><a:graphic><a:graphicData><c:chart r:id=\"rC\"/>"
+                     "</a:graphicData></a:graphic></xdr:graphicFrame></xdr:twoCellAnchor></xdr:wsDr>");
+    parts.insert("xl/drawings/_rels/drawing1.xml.rels",
+                 relsHead + "<Relationship Id=\"rC\" Type=\"t\" Target=\"../charts/chart1.xml\"/></Relationships>");
+    parts.insert("xl/charts/chart1.xml", chartXml);
+}
+
+QMap<QString, XlsxParts> hostileWorkbooks()
+{
+    const QByteArray oneCell = "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData>";
+    const auto chartOf = [](const QByteArray& kind, const QByteArray& points) {
+        return "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart><c:plotArea><c:" +
+               kind + "><c:ser><c:val><c:numRef><c:numCache>" + points + "</c:numCache></c:numRef></c:val></c:ser></c:" +
+               kind + "></c:plotArea></c:chart></c:chartSpace>";
+    };
+    QMap<QString, XlsxParts> books;
+
+    XlsxParts farChart = minimalXlsx(oneCell + "<drawing r:id=\"rIdD\"/>");
+    addChart(farChart, {"2147483647", "2147483647", "2147483647", "2147483647"},
+             chartOf("barChart", "<c:pt idx=\"0\"><c:v>1</c:v></c:pt>"));
+    books.insert(QStringLiteral("far-chart"), farChart);
+
+    books.insert(QStringLiteral("same-merges"),
+                 minimalXlsx(oneCell + "<mergeCells>" + QByteArray("<mergeCell ref=\"A1:C3\"/>").repeated(200000) +
+                             "</mergeCells>"));
+
+    QByteArray nested;
+    for (int r = 2; r <= 60001; ++r)
+        nested += "<mergeCell ref=\"A1:B" + QByteArray::number(r) + "\"/>";
+    books.insert(QStringLiteral("nested-merges"), minimalXlsx(oneCell + "<mergeCells>" + nested + "</mergeCells>"));
+
+    XlsxParts listed = minimalXlsx(oneCell);
+    QByteArray sheets, rels;
+    for (int i = 1; i <= 20000; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        sheets += "<sheet name=\"S" + n + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+        rels += "<Relationship Id=\"rId" + n + "\" Type=\"t\" Target=\"worksheets/sheet1.xml\"/>";
+    }
+    listed.insert("xl/workbook.xml",
+                  "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>" +
+                      sheets + "</sheets></workbook>");
+    listed.insert("xl/_rels/workbook.xml.rels",
+                  "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" + rels +
+                      "</Relationships>");
+    books.insert(QStringLiteral("listed"), listed);
+
+    XlsxParts farPoint = minimalXlsx(oneCell + "<drawing r:id=\"rIdD\"/>");
+    addChart(farPoint, {"1", "0", "5", "10"}, chartOf("lineChart", "<c:pt idx=\"1048575\"><c:v>7</c:v></c:pt>"));
+    books.insert(QStringLiteral("far-point"), farPoint);
+    return books;
+}
+
 bool writeZip(const QString& path, const XlsxParts& parts)
 {
     QFile::remove(path);
@@ -177,7 +242,8 @@ bool writeRepeatedZip(const QString& path, const XlsxParts& parts, const QMap<QS
     return writeZipFile(path, parts, {}, repeated);
 }
 
-bool convertWithLibreOffice(const QStringList& files, const QString& outDir, QString* why)
+bool convertWithLibreOffice(const QStringList& files, const QString& outDir, QString* why, const QString& format,
+                            const QString& profileDir)
 {
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     if (soffice.isEmpty()) {
@@ -185,18 +251,19 @@ bool convertWithLibreOffice(const QStringList& files, const QString& outDir, QSt
         return false;
     }
     QTemporaryDir profile;
+    const QString profilePath = profileDir.isEmpty() ? profile.path() : profileDir;
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(soffice, QStringList{"-env:UserInstallation=" + QUrl::fromLocalFile(profile.path()).toString(),
-                                       "--headless", "--norestore", "--convert-to", "xlsx", "--outdir", outDir} +
+    process.start(soffice, QStringList{"-env:UserInstallation=" + QUrl::fromLocalFile(profilePath).toString(),
+                                       "--headless", "--norestore", "--convert-to", format, "--outdir", outDir} +
                                files);
     if (!process.waitForFinished(180000) || process.exitCode() != 0) {
         *why = "soffice failed: " + QString::fromLocal8Bit(process.readAll());
         return false;
     }
     for (const QString& file : files) {
-        if (!QFile::exists(outDir + u'/' + QFileInfo(file).completeBaseName() + ".xlsx")) {
-            *why = "soffice made no xlsx of " + file + ": " + QString::fromLocal8Bit(process.readAll());
+        if (!QFile::exists(outDir + u'/' + QFileInfo(file).completeBaseName() + u'.' + format)) {
+            *why = "soffice made no " + format + " of " + file + ": " + QString::fromLocal8Bit(process.readAll());
             return false;
         }
     }

@@ -11,6 +11,18 @@ using XlsxParts = QMap<QString, QByteArray>;
 XlsxParts minimalXlsx(const QByteArray& worksheetBody);
 QByteArray worksheetXml(const QByteArray& body);
 
+// Adds to a minimalXlsx workbook a drawing with one chart part in a
+// two-cell anchor, its corners given as written (from col, from row, to col,
+// to row); the worksheet body must hold <drawing r:id="rIdD"/>.
+void addChart(XlsxParts& parts, const QList<QByteArray>& corners, const QByteArray& chartXml);
+
+// Small workbooks that once cost minutes or gigabytes, by name: a chart
+// anchored at column and row 2147483647 ("far-chart"), 200,000 identical
+// merges ("same-merges"), 60,000 merges overlapping the first
+// ("nested-merges"), one sheet part listed 20,000 times ("listed"), a line
+// chart with one cached point at index 1048575 ("far-point").
+QMap<QString, XlsxParts> hostileWorkbooks();
+
 // Writes the parts deflated with libzip.
 bool writeZip(const QString& path, const XlsxParts& parts);
 
@@ -34,6 +46,8 @@ struct XlsxRepeated {
 // Writes the parts stored and the repeated entries deflated.
 bool writeRepeatedZip(const QString& path, const XlsxParts& parts, const QMap<QString, XlsxRepeated>& repeated);
 
-// Converts the files with one LibreOffice run into outDir as xlsx; false with
-// the reason when soffice is missing or fails.
-bool convertWithLibreOffice(const QStringList& files, const QString& outDir, QString* why);
+// Converts the files with one LibreOffice run into outDir (as xlsx unless
+// another format is given), with a profile of its own or the one in
+// profileDir; false with the reason when soffice is missing or fails.
+bool convertWithLibreOffice(const QStringList& files, const QString& outDir, QString* why,
+                            const QString& format = QStringLiteral("xlsx"), const QString& profileDir = QString());

@@ -1,6 +1,7 @@
 #include "XlsxFixtures.h"
 #include "XlsxImportDialog.h"
 #include "XlsxPreviewWidget.h"
+#include "XlsxSheetPainting.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -8,6 +9,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QCheckBox>
@@ -40,8 +42,6 @@ QRadioButton* landscapeButtonOf(XlsxImportDialog& d)
     return nullptr;
 }
 
-const QByteArray kRelsHead = "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
-
 // Rows 1..rows of numbers in column A, a solid-filled style 1, merges and one
 // bar chart from the given 0-based drawing anchor.
 XlsxParts sheetBook(int rows, const QByteArray& extraCells, const QByteArray& merges, const QList<int>& chartAnchor,
@@ -65,26 +65,13 @@ XlsxParts sheetBook(int rows, const QByteArray& extraCells, const QByteArray& me
                  "<cellXfs count=\"2\"><xf fontId=\"0\" fillId=\"0\" borderId=\"0\"/><xf fontId=\"0\" fillId=\"2\" "
                  "borderId=\"0\" applyFill=\"1\"/></cellXfs></styleSheet>");
     if (!chartAnchor.isEmpty()) {
-        parts.insert("xl/worksheets/_rels/sheet1.xml.rels",
-                     kRelsHead + "<Relationship Id=\"rIdD\" Type=\"t\" Target=\"../drawings/drawing1.xml\"/></Relationships>");
-        parts.insert("xl/drawings/drawing1.xml",
-                     "<xdr:wsDr xmlns:xdr=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\" "
-                     "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
-                     "xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" "
-                     "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><xdr:twoCellAnchor>"
-                     "<xdr:from><xdr:col>" + QByteArray::number(chartAnchor.at(1)) + "</xdr:col><xdr:row>" +
-                         QByteArray::number(chartAnchor.at(0)) + "</xdr:row></xdr:from><xdr:to><xdr:col>" +
-                         QByteArray::number(chartAnchor.at(3)) + "</xdr:col><xdr:row>" +
-                         QByteArray::number(chartAnchor.at(2)) +
-                         "</xdr:row></xdr:to><xdr:graphicFrame><a:graphic><a:graphicData><c:chart r:id=\"rC\"/>"
-                         "</a:graphicData></a:graphic></xdr:graphicFrame></xdr:twoCellAnchor></xdr:wsDr>");
-        parts.insert("xl/drawings/_rels/drawing1.xml.rels",
-                     kRelsHead + "<Relationship Id=\"rC\" Type=\"t\" Target=\"../charts/chart1.xml\"/></Relationships>");
-        parts.insert("xl/charts/chart1.xml",
-                     "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart>"
-                     "<c:plotArea><c:barChart><c:barDir val=\"col\"/><c:ser><c:val><c:numRef><c:numCache>"
-                     "<c:pt idx=\"0\"><c:v>1</c:v></c:pt><c:pt idx=\"1\"><c:v>2</c:v></c:pt></c:numCache></c:numRef>"
-                     "</c:val></c:ser></c:barChart></c:plotArea></c:chart></c:chartSpace>");
+        addChart(parts,
+                 {QByteArray::number(chartAnchor.at(1)), QByteArray::number(chartAnchor.at(0)),
+                  QByteArray::number(chartAnchor.at(3)), QByteArray::number(chartAnchor.at(2))},
+                 "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart>"
+                 "<c:plotArea><c:barChart><c:barDir val=\"col\"/><c:ser><c:val><c:numRef><c:numCache>"
+                 "<c:pt idx=\"0\"><c:v>1</c:v></c:pt><c:pt idx=\"1\"><c:v>2</c:v></c:pt></c:numCache></c:numRef>"
+                 "</c:val></c:ser></c:barChart></c:plotArea></c:chart></c:chartSpace>");
     }
     return parts;
 }
@@ -103,6 +90,14 @@ int countColour(const QImage& image, const QColor& colour, const QRect& area, in
         }
     }
     return n;
+}
+
+// A column without a width: 8.43 digits of the default 11-point font at 150 dpi.
+double defaultColumnPx()
+{
+    XlsxIStyles styles;
+    styles.fonts.append(XlsxIFont());
+    return 8.43 * iCharWidthPx(&styles, 150);
 }
 
 const QColor kFrame(180, 200, 240);
@@ -128,6 +123,7 @@ private slots:
     void pagesOneAtATime();
     void reasons_data();
     void reasons();
+    void manySheetsInAList();
     void hugeSheetGivesNoPage();
     void wideSheetFitsTheShownPreview();
 
@@ -267,9 +263,10 @@ void TestXlsxImportDialog::mergeAcrossABreakIsDrawnOnce()
     // Page 1: rows 40..50 at full height, 11 rows of 31.25 px from row 40's
     // top, past the slice's end at row 46.
     const double top = 41.67 + 39 * 31.25;
-    const QRect merge(150, int(top) + 3, 40, int(11 * 31.25) - 6);
+    const int columnB = int(41.67 + defaultColumnPx()) + 10;
+    const QRect merge(columnB, int(top) + 3, 40, int(11 * 31.25) - 6);
     QCOMPARE(countColour(pages.at(0), kFill, merge), merge.width() * merge.height());
-    QCOMPARE(countColour(pages.at(0), kFill, QRect(150, int(top + 11 * 31.25) + 3, 40, 40)), 0);
+    QCOMPARE(countColour(pages.at(0), kFill, QRect(columnB, int(top + 11 * 31.25) + 3, 40, 40)), 0);
     // Page 2: the hidden cells of the merge are not drawn.
     QCOMPARE(countColour(pages.at(1), kFill, pages.at(1).rect()), 0);
 }
@@ -286,11 +283,12 @@ void TestXlsxImportDialog::threeSheets()
     QSizeF size;
     QList<int> firstRowInk;
     QCOMPARE(d.buildPages(size).size(), 5);
-    // The other sheets ignore the breaks: previewing the first gives 1 + 1 + 1.
+    // The other sheets are broken as the preview would break them: previewing
+    // the first gives 1 + 2 + 1, the second's own breaks not kept.
     d.onSheetSelected(0);
-    QCOMPARE(d.plannedPageCount(), 3);
+    QCOMPARE(d.plannedPageCount(), 4);
     d.onSheetSelected(7); // no such sheet: nothing changes
-    QCOMPARE(d.plannedPageCount(), 3);
+    QCOMPARE(d.plannedPageCount(), 4);
 }
 
 void TestXlsxImportDialog::chartsOnEveryPageAtTheirRow()
@@ -304,7 +302,7 @@ void TestXlsxImportDialog::chartsOnEveryPageAtTheirRow()
     const QList<QImage> pages = d.buildPages(size);
     QCOMPARE(pages.size(), 2);
     // Page 1: the frame's top edge on the top of row 3, 2 rows of 31.25 px down.
-    const int x = int(41.67 + 5 * 97.203125 + 40);
+    const int x = int(41.67 + 5 * defaultColumnPx() + 40);
     const int top = int(41.67 + 2 * 31.25);
     QVERIFY(countColour(pages.at(0), kFrame, QRect(x, top - 1, 1, 3), 30) > 0);
     QCOMPARE(countColour(pages.at(0), kFrame, QRect(x, top - 25, 1, 20), 30), 0);
@@ -368,6 +366,33 @@ void TestXlsxImportDialog::reasons_data()
     QTest::newRow("no sheet") << QByteArray("nosheet") << QStringLiteral("Часть книги повреждена: xl/workbook.xml")
                               << false;
     QTest::newRow("empty sheet") << QByteArray("empty") << QStringLiteral("В книге нет данных для импорта.") << true;
+}
+
+// 300 sheets are listed in a scrolling list: the dialog stays as wide as
+// its preview needs, and a click in the list shows the sheet.
+void TestXlsxImportDialog::manySheetsInAList()
+{
+    XlsxParts parts = sheetBook(3, "", "", {});
+    QByteArray sheets, rels;
+    for (int i = 1; i <= 300; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        sheets += "<sheet name=\"Лист " + n + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
+        rels += "<Relationship Id=\"rId" + n + "\" Type=\"t\" Target=\"worksheets/sheet" + n + ".xml\"/>";
+        parts.insert("xl/worksheets/sheet" + QString::number(i) + ".xml", parts.value("xl/worksheets/sheet1.xml"));
+    }
+    parts.insert("xl/workbook.xml", "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+                                    "<sheets>" + sheets + "</sheets></workbook>");
+    parts.insert("xl/_rels/workbook.xml.rels",
+                 "<Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">" + rels +
+                     "</Relationships>");
+    XlsxImportDialog d(write(QStringLiteral("many.xlsx"), parts), nullptr);
+    QVERIFY2(d.sizeHint().width() < 1200, qPrintable(QString::number(d.sizeHint().width())));
+    auto* list = d.findChild<QListWidget*>();
+    QVERIFY(list);
+    QCOMPARE(list->count(), 300);
+    list->setCurrentRow(250);
+    QCOMPARE(list->currentItem()->text(), QStringLiteral("Лист 251"));
+    QCOMPARE(d.plannedPageCount(), 300);
 }
 
 void TestXlsxImportDialog::reasons()

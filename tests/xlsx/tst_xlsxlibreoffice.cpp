@@ -140,7 +140,8 @@ void TestXlsxLibreOffice::csvReadsAsWritten()
     for (const auto& row : data.cells)
         for (const XlsxICell& cell : row)
             shown.append(iDisplayText(cell, book.styles.get()));
-    QCOMPARE(shown, (QStringList{"Name", "Amount", "Date", "A", "1234567", "15.03.2023", "B", "0.5", "01.01.2024"}));
+    // LibreOffice keeps the ISO dates of the CSV under a code of that form.
+    QCOMPARE(shown, (QStringList{"Name", "Amount", "Date", "A", "1234567", "2023-03-15", "B", "0.5", "2024-01-01"}));
     QCOMPARE(data.rowHeights.value(1), 12.8);
 }
 

@@ -167,6 +167,18 @@ void TestXlsxPackage::sheetTargets_data()
                       "<sheet name=\"Q\" q:id=\"rId2\"/></sheets></workbook>")
         << rels({{"rId2", "worksheets/sheet2.xml"}}) << QStringList{"Q"} << QString();
     QTest::newRow("no sheets") << QByteArray("<workbook/>") << rels({}) << QStringList{} << damaged("xl/workbook.xml");
+    // Hidden sheets are neither previewed nor printed.
+    QTest::newRow("hidden and very hidden")
+        << QByteArray("<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>"
+                      "<sheet name=\"Скрыт\" state=\"hidden\" r:id=\"rId1\"/><sheet name=\"Два\" state=\"visible\" r:id=\"rId2\"/>"
+                      "<sheet name=\"Очень\" state=\"veryHidden\" r:id=\"rId2\"/></sheets></workbook>")
+        << rels({{"rId1", "worksheets/sheet1.xml"}, {"rId2", "worksheets/sheet2.xml"}}) << QStringList{"Два"} << QString();
+    // A part listed again is read once: listed thousands of times it would cost as often.
+    QTest::newRow("one part listed twice")
+        << QByteArray("<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>"
+                      "<sheet name=\"Один\" r:id=\"rId1\"/><sheet name=\"Копия\" r:id=\"rId2\"/></sheets></workbook>")
+        << rels({{"rId1", "worksheets/sheet1.xml"}, {"rId2", "worksheets/../worksheets/sheet1.xml"}})
+        << QStringList{"Один"} << damaged("xl/workbook.xml");
     QTest::newRow("no relationships part") << two << QByteArray() << QStringList{} << damaged("xl/_rels/workbook.xml.rels");
 }
 
@@ -407,8 +419,10 @@ void TestXlsxPackage::textBudget()
         for (int i = 1; i <= 8; ++i) {
             const QByteArray n = QByteArray::number(i);
             sheets += "<sheet name=\"S" + n + "\" sheetId=\"" + n + "\" r:id=\"rId" + n + "\"/>";
-            targets += "<Relationship Id=\"rId" + n + "\" Type=\"t\" Target=\"worksheets/sheet1.xml\"/>";
+            targets += "<Relationship Id=\"rId" + n + "\" Type=\"t\" Target=\"worksheets/sheet" + n + ".xml\"/>";
         }
+        for (int i = 2; i <= 8; ++i)
+            parts.insert("xl/worksheets/sheet" + QString::number(i) + ".xml", parts.value("xl/worksheets/sheet1.xml"));
         parts.insert("xl/workbook.xml",
                      "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>" + sheets +
                          "</sheets></workbook>");

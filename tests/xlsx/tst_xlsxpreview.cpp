@@ -1,4 +1,5 @@
 #include "XlsxPreviewWidget.h"
+#include "XlsxSheetPainting.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -60,6 +61,10 @@ QPoint atRow(const XlsxPreviewWidget& w, int row, int dy = 0)
 class TestXlsxPreview : public QObject {
     Q_OBJECT
 private slots:
+    void movedBreaksOutliveThePaper();
+    void textsSpillAsOnThePage_data();
+    void textsSpillAsOnThePage();
+    void hiddenRowsTakeNoRoom();
     void automaticBreaks_data();
     void automaticBreaks();
     void wideSheetGrowsTheBudget();
@@ -109,10 +114,10 @@ void TestXlsxPreview::automaticBreaks()
 
 void TestXlsxPreview::wideSheetGrowsTheBudget()
 {
-    // One column of 285 characters is 2000 px: the budget becomes 1069.33 * 2000 / 740 = 2890 px.
+    // One column of 2000 px: the budget becomes 1069.33 * 2000 / 740 = 2890 px.
     XlsxISheetData data = rowsSheet(200);
-    data.colWidths.insert(0, 285);
     const XlsxIStyles styles = plainStyles();
+    data.colWidths.insert(0, 2000.5 / iCharWidthPx(&styles, 96));
     XlsxPreviewWidget w;
     w.setSheet(&data, &styles, {});
     QCOMPARE(w.totalWidth, 2000);
@@ -146,6 +151,90 @@ void TestXlsxPreview::emptySheetSaysNoData()
     for (int x = 100; x < 200; ++x)
         dark += qGray(image.pixel(x, 100)) < 190 ? 1 : 0;
     QVERIFY(dark > 0); // the centred text
+}
+
+// A break the user moved stays where it was put when the orientation or
+// the paper changes; the automatic ones are counted on from it. A new sheet
+// starts without moved breaks.
+void TestXlsxPreview::movedBreaksOutliveThePaper()
+{
+    const XlsxISheetData data = rowsSheet(200); // breaks 54, 107, 160 on A4 portrait
+    const XlsxIStyles styles = plainStyles();
+    XlsxPreviewWidget w;
+    w.setSheet(&data, &styles, {});
+    w.show();
+    QTest::mousePress(&w, Qt::LeftButton, {}, atRow(w, 54));
+    QTest::mouseMove(&w, atRow(w, 30, 2));
+    QTest::mouseRelease(&w, Qt::LeftButton, {}, atRow(w, 30, 2));
+    QCOMPARE(w.breaks, (QList<int>{30, 107, 160}));
+
+    // Landscape A4 holds 37 rows of 20 px (budget 740 px): counted from row 30.
+    w.setPaperSize(QSizeF(595, 842), true);
+    QCOMPARE(w.breaks.first(), 30);
+    QCOMPARE(w.breaks.mid(1, 2), (QList<int>{67, 104}));
+    w.setPaperSize(QSizeF(595, 842), false);
+    QCOMPARE(w.breaks, (QList<int>{30, 83, 136, 189}));
+
+    w.setSheet(&data, &styles, {});
+    QCOMPARE(w.breaks, (QList<int>{54, 107, 160}));
+}
+
+// A long text in A1 runs on over B1 when B1 is empty, as on the page; a
+// number, or a filled neighbour, keeps it in its cell.
+void TestXlsxPreview::textsSpillAsOnThePage_data()
+{
+    QTest::addColumn<bool>("number");
+    QTest::addColumn<bool>("neighbour");
+    QTest::addColumn<bool>("spills");
+    QTest::newRow("text over an empty cell") << false << false << true;
+    QTest::newRow("text before a filled cell") << false << true << false;
+    QTest::newRow("number") << true << false << false;
+}
+
+void TestXlsxPreview::textsSpillAsOnThePage()
+{
+    QFETCH(bool, number);
+    QFETCH(bool, neighbour);
+    QFETCH(bool, spills);
+    XlsxISheetData data;
+    XlsxICell cell;
+    cell.text = number ? QStringLiteral("12345678901234567890123") : QStringLiteral("Длинный текст примечания");
+    cell.isNumber = number;
+    cell.number = 1.2345678901234568e22;
+    data.cells[1][0] = cell;
+    data.cells[2][2].text = QStringLiteral("x"); // column C keeps B inside the grid
+    if (neighbour)
+        data.cells[1][1].text = QStringLiteral(" ");
+    data.colWidths.insert(0, 5);
+    data.colWidths.insert(1, 20);
+    const XlsxIStyles styles = plainStyles();
+    XlsxPreviewWidget w;
+    w.setSheet(&data, &styles, {});
+    const QImage image = w.grab().toImage();
+    // Ink in B1, away from its edges and its own (blank) text.
+    int ink = 0;
+    const int y = int((w.rowY.at(0) + w.rowY.at(1)) / 2 * w.scale);
+    for (int x = int(w.colX.at(1) * w.scale) + 4; x < int(w.colX.at(2) * w.scale) - 4; ++x)
+        for (int dy = -4; dy <= 4; ++dy)
+            ink += qGray(image.pixel(x, y + dy)) < 120 ? 1 : 0;
+    QCOMPARE(ink > 0, spills);
+}
+
+// Hidden rows and columns are not shown and take no room: the breaks fall
+// as if they were not there.
+void TestXlsxPreview::hiddenRowsTakeNoRoom()
+{
+    XlsxISheetData data = rowsSheet(100, 0, 3);
+    for (int r = 10; r < 20; ++r)
+        data.hiddenRows.insert(r);
+    data.hiddenCols.insert(1);
+    const XlsxIStyles styles = plainStyles();
+    XlsxPreviewWidget w;
+    w.setSheet(&data, &styles, {});
+    QCOMPARE(w.totalHeight, 90 * 20);
+    QCOMPARE(w.totalWidth, 2 * int(8.43 * iCharWidthPx(&styles, 96)));
+    QCOMPARE(w.breaks, QList<int>{64}); // 53 shown rows on the first page, rows 10-19 not among them
+    QCOMPARE(w.rowAtY(w.breakYForRow(20) + 1), 20);
 }
 
 void TestXlsxPreview::dragMovesReordersAndMerges()

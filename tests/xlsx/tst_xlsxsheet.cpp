@@ -62,6 +62,11 @@ private slots:
     void rowHeights();
     void merges_data();
     void merges();
+    void mergeSets_data();
+    void mergeSets();
+    void hiddenRowsAndColumns();
+    void formulasWithoutResult_data();
+    void formulasWithoutResult();
     void firstDrawingOnly();
     void brokenXmlKeepsWhatWasRead();
     void cellsCountAgainstBudget();
@@ -228,6 +233,78 @@ void TestXlsxSheet::merges()
     }
 }
 
+// Several ranges: copies and ranges that overlap one kept before them (in
+// the order of their top rows) go; single cells merge nothing.
+void TestXlsxSheet::mergeSets_data()
+{
+    QTest::addColumn<QByteArray>("refs");
+    QTest::addColumn<QString>("kept");
+
+    QTest::newRow("copies") << QByteArray("A1:B2 A1:B2 A1:B2") << "A1:B2";
+    QTest::newRow("overlap with an earlier one") << QByteArray("A1:B3 B2:C4") << "A1:B3";
+    QTest::newRow("overlap with a later top row") << QByteArray("B2:C4 A1:B3") << "A1:B3";
+    QTest::newRow("touching, not overlapping") << QByteArray("A1:B2 C1:D2 A3:D3") << "A1:B2 C1:D2 A3:D3";
+    QTest::newRow("nested") << QByteArray("A1:D9 B2:C3") << "A1:D9";
+    QTest::newRow("one cell") << QByteArray("C3:C3 A1:B1") << "A1:B1";
+    QTest::newRow("closed before the next") << QByteArray("A1:A5 A6:B6 B1:B5") << "A1:A5 B1:B5 A6:B6";
+    QTest::newRow("tall one beside many") << QByteArray("A1:A100 B1:C1 B2:C2 A50:B50") << "A1:A100 B1:C1 B2:C2";
+}
+
+void TestXlsxSheet::mergeSets()
+{
+    QFETCH(QByteArray, refs);
+    QFETCH(QString, kept);
+    QByteArray cells;
+    for (const QByteArray& ref : refs.split(' '))
+        cells += "<mergeCell ref=\"" + ref + "\"/>";
+    const auto sheet = iParseSheet(sheetXml("<mergeCells>" + cells + "</mergeCells>"), {});
+    QStringList got;
+    const auto name = [](int row, int col) { return QString(QChar(u'A' + col)) + QString::number(row); };
+    for (const XlsxIMerge& m : sheet->merges)
+        got << name(m.firstRow, m.firstCol) + u':' + name(m.lastRow, m.lastCol);
+    got.sort();
+    QStringList expected = kept.split(u' ');
+    expected.sort();
+    QCOMPARE(got, expected);
+}
+
+void TestXlsxSheet::hiddenRowsAndColumns()
+{
+    const auto sheet = iParseSheet(sheetXml("<cols><col min=\"2\" max=\"3\" width=\"5\" hidden=\"1\"/>"
+                                            "<col min=\"4\" max=\"4\" hidden=\"0\"/><col min=\"6\" max=\"6\" hidden=\"true\"/></cols>"
+                                            "<sheetData><row r=\"2\" hidden=\"1\"><c r=\"A2\"><v>1</v></c></row>"
+                                            "<row r=\"3\" hidden=\"false\"/><row r=\"4\" hidden=\"true\" ht=\"20\"/>"
+                                            "<row r=\"99999999\" hidden=\"1\"/></sheetData>"),
+                                   {});
+    QCOMPARE(sheet->hiddenCols, (QSet<int>{1, 2, 5}));
+    QCOMPARE(sheet->hiddenRows, (QSet<int>{2, 4}));
+    QCOMPARE(sheet->colWidths.value(1), 5.0); // the width stays for when it is shown
+    QCOMPARE(sheet->cells.value(2).value(0).number, 1.0);
+}
+
+void TestXlsxSheet::formulasWithoutResult_data()
+{
+    QTest::addColumn<QByteArray>("row");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("no value") << QByteArray("<c r=\"A1\"><f>SUM(B1:B9)</f></c>") << 1;
+    QTest::newRow("empty value") << QByteArray("<c r=\"A1\"><f>B1</f><v></v></c>") << 1;
+    QTest::newRow("saved result") << QByteArray("<c r=\"A1\"><f>B1</f><v>3</v></c>") << 0;
+    QTest::newRow("string result") << QByteArray("<c r=\"A1\" t=\"str\"><f>B1</f><v>x</v></c>") << 0;
+    QTest::newRow("no formula") << QByteArray("<c r=\"A1\"/><c r=\"B1\"><v>2</v></c>") << 0;
+    QTest::newRow("shared formula cells") << QByteArray("<c r=\"A1\"><f t=\"shared\" si=\"0\">B1</f></c>"
+                                                        "<c r=\"A2\"><f t=\"shared\" si=\"0\"/></c>")
+                                          << 2;
+}
+
+void TestXlsxSheet::formulasWithoutResult()
+{
+    QFETCH(QByteArray, row);
+    QFETCH(int, count);
+    const auto sheet = iParseSheet(sheetXml("<sheetData><row r=\"1\">" + row + "</row></sheetData>"), {});
+    QCOMPARE(sheet->formulasWithoutValue, count);
+}
+
 void TestXlsxSheet::firstDrawingOnly()
 {
     QString id;
@@ -316,9 +393,19 @@ void TestXlsxSheet::seriesWithGaps()
         "</c:lineChart>"));
     QCOMPARE(chart.series.size(), 1);
     const XlsxIChartSeries& s = chart.series.first();
-    QCOMPARE(s.categories, (QList<QString>{"Jan", "", " Mar "}));
-    QCOMPARE(s.values, (QList<double>{1.5, 0.0, 3.0, 0.0}));
+    // Gaps are not padded: a series is never longer than its cached points.
+    QCOMPARE(s.categories, (QList<QString>{"Jan", " Mar "}));
+    QCOMPARE(s.values, (QList<double>{1.5, 3.0, 0.0}));
     QVERIFY(s.name.isEmpty());
+
+    // One cached point at the last row index is one value, not a million.
+    XlsxIBudget budget;
+    const XlsxIChart far = iParseChart(
+        chartXml("<c:lineChart>" + series(point(1048575, "z"), point(1048575, "7") + point(3, "1")) + "</c:lineChart>"),
+        &budget);
+    QCOMPARE(far.series.first().values, (QList<double>{1.0, 7.0}));
+    QCOMPARE(far.series.first().categories, QList<QString>{"z"});
+    QVERIFY(!budget.tooLarge);
 }
 
 void TestXlsxSheet::oddIndices()
@@ -328,8 +415,8 @@ void TestXlsxSheet::oddIndices()
         chartXml("<c:barChart>" + series(point(-1, "neg") + point(1, "b"), point(2000000000, "9") + point(1, "2")) +
                  "</c:barChart>"),
         &budget);
-    QCOMPARE(chart.series.first().categories, (QList<QString>{"", "b"}));
-    QCOMPARE(chart.series.first().values, (QList<double>{0.0, 2.0}));
+    QCOMPARE(chart.series.first().categories, QList<QString>{"b"});
+    QCOMPARE(chart.series.first().values, (QList<double>{2.0, 9.0}));
     QVERIFY(!budget.tooLarge);
 
     // An index that is no number names no point; read as 0 it would
@@ -345,9 +432,13 @@ void TestXlsxSheet::oddIndices()
     QCOMPARE(named.series.first().categories, (QList<QString>{"a", "b"}));
     QCOMPARE(named.series.first().values, (QList<double>{1.0, 2.0}));
 
+    // Every kept point counts against the budget.
     XlsxIBudget small;
     small.itemsLeft = 100;
-    iParseChart(chartXml("<c:barChart>" + series({}, point(500, "1")) + "</c:barChart>"), &small);
+    QByteArray many;
+    for (int i = 0; i < 150; ++i)
+        many += point(i * 7, "1");
+    iParseChart(chartXml("<c:barChart>" + series({}, many) + "</c:barChart>"), &small);
     QVERIFY(small.tooLarge);
 }
 

@@ -254,12 +254,12 @@ void TestXlsxStyles::formats_data()
     const double nan = std::numeric_limits<double>::quiet_NaN();
     QTest::newRow("date id") << 45000.0 << 14 << "d/m/yyyy" << "15.03.2023";
     QTest::newRow("date id, no code") << 45000.0 << 22 << "" << "15.03.2023";
-    QTest::newRow("date code under id 0") << 1.0 << 0 << "yyyy-mm-dd" << "31.12.1899";
+    QTest::newRow("date code under id 0") << 1.0 << 0 << "yyyy-mm-dd" << "1899-12-31";
     QTest::newRow("day zero") << 0.0 << 14 << "" << "30.12.1899";
     QTest::newRow("negative fraction truncates") << -0.5 << 14 << "" << "30.12.1899";
-    QTest::newRow("mm only quoted") << 5.0 << 164 << "0\" mm dd\"" << "5";
+    QTest::newRow("mm only quoted") << 5.0 << 164 << "0\" mm dd\"" << "5 mm dd";
     QTest::newRow("mm:ss no date") << 5.0 << 164 << "mm:ss" << "00:00";
-    QTest::newRow("dd/mm date") << 45000.0 << 164 << "DD/MM" << "15.03.2023";
+    QTest::newRow("dd/mm date") << 45000.0 << 164 << "DD/MM" << "15/03";
     QTest::newRow("id 59 not a date id") << 45000.0 << 59 << "0" << "45000";
     QTest::newRow("date too large") << 1e15 << 14 << "" << "1000000000000000";
     QTest::newRow("1e308 date") << 1e308 << 14 << "" << "1e+308";
@@ -269,7 +269,7 @@ void TestXlsxStyles::formats_data()
     QTest::newRow("percent 1") << 0.1234 << 164 << "0.0%" << "12.3%";
     QTest::newRow("percent 0") << 0.5 << 9 << "0%" << "50%";
     QTest::newRow("grouped integer") << 1234567.0 << 3 << "#,##0" << "1,234,567";
-    QTest::newRow("grouped fraction") << 1234.5 << 3 << "#,##0" << "1234.5";
+    QTest::newRow("grouped fraction rounds half away") << 1234.5 << 3 << "#,##0" << "1,235";
     QTest::newRow("grouped decimals") << 1234.5 << 4 << "#,##0.00" << "1,234.50";
     QTest::newRow("grouped 1e300") << 1e300 << 3 << "#,##0" << "1e+300";
     QTest::newRow("grouped infinity") << -inf << 3 << "#,##0" << "-inf";
@@ -278,6 +278,35 @@ void TestXlsxStyles::formats_data()
     QTest::newRow("general fraction") << 0.1 << 164 << "General" << "0.1";
     QTest::newRow("general beyond 64 bits") << 9.3e18 << 164 << "General" << "9.3e+18";
     QTest::newRow("general 2^53") << 9007199254740992.0 << 164 << "General" << "9007199254740992";
+    // Codes as clerks' workbooks write them: literal text and currency kept.
+    QTest::newRow("roubles quoted") << 1234.5 << 164 << "#,##0.00\" ₽\"" << "1,234.50 ₽";
+    QTest::newRow("roubles escaped") << 0.205 << 164 << "#,##0.00\\ \"руб.\"" << "0.21 руб.";
+    QTest::newRow("currency tag") << 777.77 << 164 << "[$₽-419]#,##0.00" << "₽777.77";
+    QTest::newRow("locale tag alone") << 5.0 << 164 << "[$-419]0" << "5";
+    QTest::newRow("colour dropped") << -5.0 << 164 << "[Red]0.00" << "-5.00";
+    QTest::newRow("zero padding") << 42.0 << 164 << "000000" << "000042";
+    QTest::newRow("padding wider number") << 1234567.0 << 164 << "000000" << "1234567";
+    QTest::newRow("literal between digits") << 1234.0 << 164 << "00-00" << "12-34";
+    QTest::newRow("month and year") << 45366.0 << 164 << "mmm-yy" << "Mar-24";
+    QTest::newRow("month name in Russian") << 45366.0 << 164 << "[$-419]mmmm yyyy" << "март 2024";
+    QTest::newRow("day and month name") << 45366.0 << 164 << "d mmmm" << "15 March";
+    QTest::newRow("half away from zero") << 1.005 << 164 << "0.00" << "1.01";
+    QTest::newRow("half away, negative") << -2.675 << 164 << "0.00" << "-2.68";
+    QTest::newRow("exact half") << 0.125 << 164 << "0.00" << "0.13";
+    // What the workbook wrote is the shortest text of the double: just below the half stays below.
+    QTest::newRow("written just below a half") << 9305.724999999999 << 164 << "#,##0.00" << "9,305.72";
+    QTest::newRow("percent on the decimal text") << 0.145 << 164 << "0%" << "15%";
+    QTest::newRow("carry into a new digit") << 9.995 << 164 << "0.00" << "10.00";
+    QTest::newRow("tiny negative shows no sign") << -0.001 << 164 << "0.00" << "0.00";
+    QTest::newRow("percent rounds half away") << 0.00125 << 164 << "0.0%" << "0.1%";
+    QTest::newRow("negative section") << -1234.5 << 164 << "#,##0.00;(#,##0.00)" << "(1,234.50)";
+    QTest::newRow("zero section") << 0.0 << 164 << "0.00;-0.00;\"нет\"" << "нет";
+    QTest::newRow("empty zero section hides") << 0.0 << 164 << "0;-0;" << "";
+    QTest::newRow("optional decimals") << 2.5 << 164 << "0.##" << "2.5";
+    QTest::newRow("thousands scaling") << 1234567.0 << 164 << "#,##0,\" тыс.\"" << "1,235 тыс.";
+    QTest::newRow("exponent") << 12345.0 << 164 << "0.00E+00" << "1.23E+04";
+    QTest::newRow("general with text") << 3.5 << 164 << "General\" шт.\"" << "3.5 шт.";
+    QTest::newRow("text only") << 3.0 << 164 << "\"есть\"" << "есть";
 }
 
 void TestXlsxStyles::formats()
@@ -353,10 +382,10 @@ void TestXlsxStyles::times_data()
     QTest::newRow("custom with locale and escapes") << halfPastTwelve << 164 << "[$-F400]h:mm:ss\\ AM/PM" << false << "12:30:00";
     QTest::newRow("custom elapsed minutes") << 0.125 << 164 << "[mm]:ss" << false << "180:00";
     QTest::newRow("time id under the workbook's number code") << 0.5 << 20 << "0.00" << false << "0.50";
-    QTest::newRow("quoted h is text") << 2.0 << 164 << "0\" h\"" << false << "2";
+    QTest::newRow("quoted h is text") << 2.0 << 164 << "0\" h\"" << false << "2 h";
     QTest::newRow("date and time") << 45000.5208333333 << 22 << "m/d/yy h:mm" << false << "15.03.2023 12:30";
     QTest::newRow("date and time carry midnight") << 45000.99999999 << 164 << "dd.mm.yyyy hh:mm" << false << "16.03.2023 00:00";
-    QTest::newRow("month then minutes") << 45000.75 << 164 << "yyyy-mm-dd hh:mm:ss" << false << "15.03.2023 18:00:00";
+    QTest::newRow("month then minutes") << 45000.75 << 164 << "yyyy-mm-dd hh:mm:ss" << false << "2023-03-15 18:00:00";
     QTest::newRow("negative time is a number") << -0.25 << 20 << "" << false << "-0.25";
     QTest::newRow("huge time is a number") << 1e300 << 21 << "" << false << "1e+300";
     QTest::newRow("nan time is a number") << std::numeric_limits<double>::quiet_NaN() << 20 << "" << false << "nan";

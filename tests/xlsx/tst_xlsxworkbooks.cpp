@@ -31,13 +31,17 @@ void TestXlsxWorkbooks::shownTexts_data()
     QTest::addColumn<QString>("shown");
 
     const QStringList files = {"lo-times.xlsx", "lo-1904.xlsx", "openpyxl-book.xlsx", "lo-openpyxl-book.xlsx"};
+    // LibreOffice writes its own date codes back: they show as written.
+    const QMap<QString, QString> rewritten = {{"07.12.2026", "12/7/2026"}, {"07.12.2026 12:30", "12/7/2026 12:30"}};
     for (const QString& file : files) {
         const XlsxIWorkbook book = iReadWorkbook(workbook(file));
         if (!book.reason.isEmpty() || book.sheets.empty())
             QFAIL(qPrintable(file + ": " + book.reason));
         const auto& cells = book.sheets.front().data->cells;
         for (auto row = cells.cbegin(); row != cells.cend(); ++row) {
-            const QString shown = row->value(0).text;
+            QString shown = row->value(0).text;
+            if (file == "lo-openpyxl-book.xlsx")
+                shown = rewritten.value(shown, shown);
             QTest::addRow("%s %s", qPrintable(file), qPrintable(shown)) << file << row.key() << shown;
         }
     }

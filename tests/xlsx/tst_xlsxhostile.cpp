@@ -1,0 +1,74 @@
+// Hostile workbooks, each imported by a child process under a time and an
+// address-space limit: the child must end by itself, without a signal, and
+// every refusal must say why. The workbooks are made here, small.
+#include "XlsxFixtures.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int kTimeLimitMs = 30000;       // a 2-core machine under load
+constexpr const char* kSpaceMiB = "1536"; // address space, threads' stacks included
+
+} // namespace
+
+class TestXlsxHostile : public QObject {
+    Q_OBJECT
+private slots:
+    void boundedWork_data();
+    void boundedWork();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestXlsxHostile::boundedWork_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected"); // the start of the child's line, and of its reason after " reason "
+
+    const QMap<QString, XlsxParts> books = hostileWorkbooks();
+    for (auto it = books.cbegin(); it != books.cend(); ++it)
+        QVERIFY(writeZip(m_dir.filePath(it.key() + ".xlsx"), *it));
+    // The clamped anchor lies beyond the cells: the grid is too large to lay out, and says so.
+    QTest::newRow("chart at column 2147483647") << "far-chart" << "sheets 1 pages 0 merges 0 points 1 reason Лист слишком велик";
+    QTest::newRow("200,000 identical merges") << "same-merges" << "sheets 1 pages 1 merges 1";
+    QTest::newRow("60,000 overlapping merges") << "nested-merges" << "sheets 1 pages 1 merges 1";
+    // Read once, the rest refused with a reason.
+    QTest::newRow("one sheet listed 20,000 times")
+        << "listed" << "sheets 1 pages 1 merges 0 points 0 reason Часть книги повреждена: xl/workbook.xml";
+    QTest::newRow("chart point at index 1048575") << "far-point" << "sheets 1 pages 1 merges 0 points 1";
+}
+
+void TestXlsxHostile::boundedWork()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    QTemporaryDir scratch;
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QStringLiteral(VORN_XLSX_CHILD), {m_dir.filePath(name + ".xlsx"), scratch.path(), kSpaceMiB});
+    QVERIFY(child.waitForStarted());
+    const bool ended = child.waitForFinished(kTimeLimitMs);
+    if (!ended)
+        child.kill();
+    QVERIFY2(ended, "the child ran past its time limit");
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit, "the child ended on a signal");
+    QCOMPARE(child.exitCode(), 0);
+    const QString said = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
+    const QString head = said.section(QStringLiteral(" paint "), 0, 0);
+    const QString reason = said.section(QStringLiteral(" reason "), 1);
+    QVERIFY2(said.startsWith(expected.section(QStringLiteral(" reason "), 0, 0)), qPrintable(said));
+    if (expected.contains(QStringLiteral(" reason ")))
+        QVERIFY2(reason.startsWith(expected.section(QStringLiteral(" reason "), 1)), qPrintable(said));
+    // A sheet that gives no page says why.
+    if (head.contains(QStringLiteral("pages 0")))
+        QVERIFY2(!reason.isEmpty(), qPrintable(said));
+    // The paint costs milliseconds, not seconds, whatever the merges were.
+    QVERIFY2(said.section(QStringLiteral(" paint "), 1).section(u' ', 0, 0).toInt() < 2000, qPrintable(said));
+}
+
+QTEST_GUILESS_MAIN(TestXlsxHostile)
+#include "tst_xlsxhostile.moc"

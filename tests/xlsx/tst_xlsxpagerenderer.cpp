@@ -1,0 +1,237 @@
+// The pages of a workbook as a PDF of text and paths, read back from outside
+// with pdftotext and pdfimages, and compared cell by cell with LibreOffice's
+// own PDF of a workbook made by openpyxl.
+#include "XlsxFixtures.h"
+#include "XlsxImportDialog.h"
+#include "XlsxPackage.h"
+#include "XlsxPageRenderer.h"
+#include "XlsxSheetPainting.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QString workbook(const QString& name)
+{
+    return QStringLiteral(VORN_TEST_DATA "/xlsx/") + name;
+}
+
+QString run(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitCode() != 0)
+        return QStringLiteral("<%1 failed>").arg(program);
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+QString pdfText(const QString& pdf, bool layout = true)
+{
+    return run(QStringLiteral("pdftotext"),
+               (layout ? QStringList{QStringLiteral("-layout")} : QStringList{}) + QStringList{pdf, QStringLiteral("-")});
+}
+
+XlsxICell textCell(const QString& text, int style = 0)
+{
+    XlsxICell cell;
+    cell.text = text;
+    cell.style = style;
+    return cell;
+}
+
+XlsxICell numberCell(double value)
+{
+    XlsxICell cell;
+    cell.number = value;
+    cell.isNumber = true;
+    cell.text = QString::number(value, 'g', 17);
+    return cell;
+}
+
+// Style 0 plain, style 1 wrapped, style 2 right-aligned.
+std::shared_ptr<XlsxIStyles> plainStyles()
+{
+    auto styles = std::make_shared<XlsxIStyles>();
+    styles->fonts.append(XlsxIFont());
+    styles->fills = {XlsxIFill(), XlsxIFill()};
+    styles->borders.append(XlsxIBorder());
+    styles->cellXfs.append(XlsxIXf());
+    XlsxIXf wrapped;
+    wrapped.wrapText = true;
+    styles->cellXfs.append(wrapped);
+    XlsxIXf right;
+    right.horizontal = QStringLiteral("right");
+    styles->cellXfs.append(right);
+    return styles;
+}
+
+std::vector<XlsxISheetInfo> oneSheet(std::shared_ptr<XlsxISheetData> data)
+{
+    std::vector<XlsxISheetInfo> sheets;
+    sheets.push_back({QStringLiteral("S"), std::move(data), {}});
+    return sheets;
+}
+
+} // namespace
+
+class TestXlsxPageRenderer : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void textsAsTheyPrint_data();
+    void textsAsTheyPrint();
+    void wrappedRowsGrow();
+    void pagesAreTextAndPaths();
+    void cancelledWritingLeavesNoFile();
+    void registerAsLibreOfficePrintsIt();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Three columns of 15 characters: what each row's texts become on the page.
+void TestXlsxPageRenderer::textsAsTheyPrint_data()
+{
+    QTest::addColumn<QList<XlsxICell>>("row"); // columns A, B, C; an empty text is no cell
+    QTest::addColumn<QString>("printed");       // pattern of pdftotext's first line, spaces squeezed
+
+    const QString longText = QStringLiteral("Примечание длинное на три ячейки");
+    QTest::newRow("spills over empty neighbours") << QList<XlsxICell>{textCell(longText), {}, {}} << "^" + longText + "$";
+    QTest::newRow("stops at a filled neighbour")
+        << QList<XlsxICell>{textCell(longText), textCell(QStringLiteral("Б")), {}}
+        << QStringLiteral("^Примечание дл?и?н?н?о?е? ?Б$");
+    QTest::newRow("right-aligned spills left")
+        << QList<XlsxICell>{{}, {}, textCell(QStringLiteral("Итого по всем счетам года"), 2)}
+        << QStringLiteral("^Итого по всем счетам года$");
+    QTest::newRow("a number never spills") << QList<XlsxICell>{numberCell(1234567890123456.0), {}, {}}
+                                            << QStringLiteral("^#+$");
+    QTest::newRow("short texts stay") << QList<XlsxICell>{textCell(QStringLiteral("а")), textCell(QStringLiteral("б")),
+                                                          numberCell(3)}
+                                      << QStringLiteral("^а б 3$");
+}
+
+void TestXlsxPageRenderer::textsAsTheyPrint()
+{
+    QFETCH(QList<XlsxICell>, row);
+    QFETCH(QString, printed);
+    auto data = std::make_shared<XlsxISheetData>();
+    for (int c = 0; c < row.size(); ++c) {
+        data->colWidths.insert(c, 15);
+        if (!row.at(c).text.isEmpty())
+            data->cells[1][c] = row.at(c);
+    }
+    // Columns A and C stay in the grid.
+    data->cells[2][0] = textCell(QStringLiteral("низ"));
+    data->cells[2][2] = textCell(QStringLiteral("конец"));
+    const XlsxPageRenderer renderer(oneSheet(data), plainStyles(), {});
+    const QString pdf = m_dir.filePath(QStringLiteral("row.pdf"));
+    QVERIFY(renderer.writePdf(pdf));
+    const QString firstLine = pdfText(pdf).split(u'\n').first().simplified();
+    QVERIFY2(QRegularExpression(printed).match(firstLine).hasMatch(), qPrintable(firstLine));
+}
+
+// A wrapped text wraps inside its cell, and its row (the workbook giving no
+// height) grows to hold it; a row with a height keeps it.
+void TestXlsxPageRenderer::wrappedRowsGrow()
+{
+    auto styles = plainStyles();
+    auto data = std::make_shared<XlsxISheetData>();
+    data->colWidths.insert(0, 12);
+    const QString words = QStringLiteral("перенос по словам внутри ячейки без обрезки");
+    data->cells[1][0] = textCell(words, 1);
+    data->cells[2][0] = textCell(words, 1);
+    data->rowHeights.insert(2, 15);
+    data->cells[3][0] = textCell(QStringLiteral("одна строка"));
+    iFitRowHeights(*data, *styles);
+    QVERIFY2(data->rowHeights.value(1) > 45, qPrintable(QString::number(data->rowHeights.value(1))));
+    QCOMPARE(data->rowHeights.value(2), 15.0);
+    QVERIFY(!data->rowHeights.contains(3));
+
+    const XlsxPageRenderer renderer(oneSheet(data), styles, {});
+    const QString pdf = m_dir.filePath(QStringLiteral("wrap.pdf"));
+    QVERIFY(renderer.writePdf(pdf));
+    const QStringList lines = pdfText(pdf, false).split(u'\n', Qt::SkipEmptyParts);
+    QVERIFY2(lines.size() >= 4, qPrintable(lines.join(u'|')));
+    QCOMPARE(lines.first().simplified(), QStringLiteral("перенос по"));
+    // Every word of the first cell is on the page, none cut off.
+    QVERIFY2(lines.join(u' ').simplified().startsWith(words), qPrintable(lines.join(u'|')));
+}
+
+// The pages carry no picture: text is text and the grid is lines, so 60
+// pages of a register are small and their text is found.
+void TestXlsxPageRenderer::pagesAreTextAndPaths()
+{
+    auto data = std::make_shared<XlsxISheetData>();
+    data->colWidths.insert(0, 20);
+    for (int r = 1; r <= 3000; ++r) {
+        data->cells[r][0] = textCell(QStringLiteral("Строка %1").arg(r));
+        data->cells[r][1] = numberCell(r * 1.25);
+    }
+    const XlsxPageRenderer renderer(oneSheet(data), plainStyles(), {});
+    QVERIFY(renderer.pageCount() > 50);
+    const QString pdf = m_dir.filePath(QStringLiteral("register.pdf"));
+    QVERIFY(renderer.writePdf(pdf));
+    QVERIFY2(QFile(pdf).size() < 1'500'000, qPrintable(QString::number(QFile(pdf).size())));
+    const QStringList images = run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(images.size(), 2); // the heading lines only
+    const QString text = pdfText(pdf);
+    QVERIFY(text.contains(QStringLiteral("Строка 2999")));
+    QVERIFY(text.contains(QStringLiteral("3748.75"))); // row 2999
+    QVERIFY(run(QStringLiteral("qpdf"), {QStringLiteral("--check"), pdf}).contains(QStringLiteral("No syntax or stream")));
+}
+
+void TestXlsxPageRenderer::cancelledWritingLeavesNoFile()
+{
+    auto data = std::make_shared<XlsxISheetData>();
+    for (int r = 1; r <= 200; ++r)
+        data->cells[r][0] = numberCell(r);
+    const XlsxPageRenderer renderer(oneSheet(data), plainStyles(), {});
+    const QString pdf = m_dir.filePath(QStringLiteral("cancelled.pdf"));
+    int asked = 0;
+    QVERIFY(!renderer.writePdf(pdf, [&asked](int done, int) { return ++asked, done < 2; }));
+    QCOMPARE(asked, 3);
+    QVERIFY(!QFile::exists(pdf));
+    QVERIFY(!XlsxPageRenderer().writePdf(pdf));
+    QVERIFY(!QFile::exists(pdf));
+}
+
+// The register as LibreOffice prints it: every shown cell's text in both
+// PDFs, nothing hidden in either; the formula LibreOffice calculates itself
+// is named in the dialog's hint instead.
+void TestXlsxPageRenderer::registerAsLibreOfficePrintsIt()
+{
+    const QString book = workbook(QStringLiteral("openpyxl-register.xlsx"));
+    QString why;
+    QVERIFY2(convertWithLibreOffice({book}, m_dir.path(), &why, QStringLiteral("pdf")), qPrintable(why));
+    const QString theirs = pdfText(m_dir.filePath(QStringLiteral("openpyxl-register.pdf")));
+
+    XlsxImportDialog dialog(book, nullptr);
+    QVERIFY(dialog.findChild<QLabel*>(QStringLiteral("DialogHint"))->text().contains(QStringLiteral("«Реестр»")));
+    QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("SecondaryDialogButton"))->text(), QStringLiteral("Отмена"));
+    const QString pdf = m_dir.filePath(QStringLiteral("ours.pdf"));
+    QVERIFY(dialog.pageRenderer().writePdf(pdf));
+    const QString ours = pdfText(pdf);
+
+    const QStringList shown = {"Реестр платежей", "000042", "1,234.50 ₽", "0.21 руб.", "Mar-24", "12.5%",
+                               "000007", "56.78 ₽", "1.01 руб.", "Nov-23", "50.0%", "001001",
+                               "1,000,000.00 ₽", "2.68 руб.", "Jan-24", "33.3%", "Примечание: длинный текст",
+                               "ООО «Р", "1,260.00"};
+    for (const QString& cell : shown) {
+        QVERIFY2(theirs.contains(cell), qPrintable("LibreOffice: " + cell));
+        QVERIFY2(ours.contains(cell), qPrintable("ours: " + cell));
+    }
+    for (const QString& hidden : {"секрет123", "777.77", "555,55", "Служебный"}) {
+        QVERIFY2(!theirs.contains(hidden), qPrintable("LibreOffice: " + QString(hidden)));
+        QVERIFY2(!ours.contains(hidden), qPrintable("ours: " + QString(hidden)));
+    }
+}
+
+QTEST_MAIN(TestXlsxPageRenderer)
+#include "tst_xlsxpagerenderer.moc"
