@@ -48,7 +48,7 @@ constexpr int kPermille = 1000;
 // preview is drawn only when someone may see it.
 class TemplateBox : public QComboBox {
 public:
-    std::function<void(int row)> needIcon;
+    std::function<void(const QList<int>& rows)> needIcons;
 
     void showPopup() override
     {
@@ -59,13 +59,15 @@ public:
     void fillShownRows()
     {
         QAbstractItemView* list = view();
-        if (!needIcon || !list->isVisible())
+        if (!needIcons || !list->isVisible())
             return;
         const QRect shown = list->viewport()->rect();
+        QList<int> rows;
         for (int row = 0; row < count(); ++row) {
             if (list->visualRect(model()->index(row, modelColumn())).intersects(shown))
-                needIcon(row);
+                rows << row;
         }
+        needIcons(rows);
     }
 };
 
@@ -349,9 +351,12 @@ QWidget* SignatureDialog::buildStampGroup()
     grid->addLayout(sizeRow, 2, 1);
 
     auto* templateRow = new QHBoxLayout;
+    QPixmap blank(kTemplatePreview);
+    blank.fill(Qt::transparent);
+    m_blankTemplateIcon = QIcon(blank);
     auto* templates = new TemplateBox;
     templates->setObjectName(QStringLiteral("ScanCombo"));
-    templates->needIcon = [this](int row) { ensureTemplateIcon(row); };
+    templates->needIcons = [this](const QList<int>& rows) { queueTemplateIcons(rows); };
     connect(templates->view()->verticalScrollBar(), &QScrollBar::valueChanged, templates,
             [templates] { templates->fillShownRows(); });
     m_stampTemplate = templates;
@@ -445,7 +450,7 @@ QWidget* SignatureDialog::buildBusyOverlay()
     m_overlayProgress->setObjectName(QStringLiteral("ScanProgressBar"));
     m_overlayProgress->setRange(0, kPermille);
     m_overlayProgress->setTextVisible(false);
-    m_overlayProgress->setMaximumWidth(360);
+    m_overlayProgress->setFixedWidth(320);
     m_overlayProgress->hide();
     column->addWidget(m_overlayProgress, 0, Qt::AlignHCenter);
     // The overlay covers the dialog's own buttons: a run is stopped here.
@@ -518,10 +523,13 @@ int SignatureDialog::stampPageCount() const
         return qMax(1, m_setup.openDocumentPageCount);
     if (source.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
         return 1;
-    PdfDocument document;
-    if (!document.open(source.absoluteFilePath()))
-        return 1;
-    return qMax(1, document.pageCount());
+    // Opening a large file takes a while: it is counted once per dialog, not
+    // again after every run or change of mode.
+    if (m_sourcePageCount < 1) {
+        PdfDocument document;
+        m_sourcePageCount = document.open(source.absoluteFilePath()) ? qMax(1, document.pageCount()) : 1;
+    }
+    return m_sourcePageCount;
 }
 
 void SignatureDialog::reloadStampTemplateCombo(const QString& wantedId)
@@ -531,10 +539,12 @@ void SignatureDialog::reloadStampTemplateCombo(const QString& wantedId)
         select = m_stampTemplate->currentData().toString();
     const bool blocked = m_stampTemplate->blockSignals(true);
     m_stampTemplate->clear();
+    m_pendingIcons.clear();
     int selected = 0;
     m_stampTemplates = listSignatureStampTemplates();
     for (const SignatureStampTemplateEntry& entry : std::as_const(m_stampTemplates)) {
-        m_stampTemplate->addItem(entry.name, entry.id);
+        // A blank of the preview's size keeps every row as tall as a drawn one.
+        m_stampTemplate->addItem(m_blankTemplateIcon, entry.name, entry.id);
         if (entry.id == select)
             selected = m_stampTemplate->count() - 1;
     }
@@ -544,11 +554,33 @@ void SignatureDialog::reloadStampTemplateCombo(const QString& wantedId)
     QTimer::singleShot(0, this, [this] { ensureTemplateIcon(m_stampTemplate->currentIndex()); });
 }
 
+// The rows an open list shows are drawn one per turn of the event loop, so
+// the list answers while its previews fill in.
+void SignatureDialog::queueTemplateIcons(const QList<int>& rows)
+{
+    const bool idle = m_pendingIcons.isEmpty();
+    for (int row : rows) {
+        if (!m_pendingIcons.contains(row))
+            m_pendingIcons << row;
+    }
+    if (idle && !m_pendingIcons.isEmpty())
+        QTimer::singleShot(0, this, &SignatureDialog::drawNextTemplateIcon);
+}
+
+void SignatureDialog::drawNextTemplateIcon()
+{
+    if (m_pendingIcons.isEmpty())
+        return;
+    ensureTemplateIcon(m_pendingIcons.takeFirst());
+    if (!m_pendingIcons.isEmpty())
+        QTimer::singleShot(0, this, &SignatureDialog::drawNextTemplateIcon);
+}
+
 // One template read whole and drawn small; the picture goes with it.
 void SignatureDialog::ensureTemplateIcon(int row)
 {
     if (row < 0 || row >= m_stampTemplate->count() || row >= m_stampTemplates.size()
-        || !m_stampTemplate->itemIcon(row).isNull())
+        || m_stampTemplate->itemIcon(row).cacheKey() != m_blankTemplateIcon.cacheKey())
         return;
     const SignatureStampTemplate stamp = loadSignatureStampTemplate(m_stampTemplates.at(row));
     m_stampTemplate->setItemIcon(row, QIcon(stampTemplatePreviewPixmap(stamp, kTemplatePreview, -1)));

@@ -5,6 +5,7 @@
 #include "SigningChild.h"
 
 #include <QDialog>
+#include <QIcon>
 #include <QList>
 #include <QPointer>
 #include <QStringList>
@@ -117,6 +118,8 @@ private:
     void setDefaultOutput();
     QString defaultOutputForMode() const;
     void ensureTemplateIcon(int row);
+    void queueTemplateIcons(const QList<int>& rows);
+    void drawNextTemplateIcon();
     void chooseOutput();
     void browseInto(QLineEdit* field, const QString& caption, const QString& filter);
     // The key fields follow a certificate the user picks in the list; the
@@ -135,6 +138,9 @@ private:
     bool m_busy = false;
     bool m_followingFields = false;  // the list's selection is being set from the fields
     QList<SignatureStampTemplateEntry> m_stampTemplates;  // as listed in the template box
+    QIcon m_blankTemplateIcon;  // a row whose preview is not drawn yet
+    QList<int> m_pendingIcons;  // rows an open list shows, drawn one at a time
+    mutable int m_sourcePageCount = 0;  // the source file's pages, once counted
 
     QLabel* m_subtitle = nullptr;
     QGroupBox* m_fileGroup = nullptr;

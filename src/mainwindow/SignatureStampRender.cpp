@@ -59,9 +59,11 @@ int linePixelSize(double fontSizePx, double scale, int pictureHeight)
     return int(std::clamp(wanted, double(kMinFontPx), ceiling));
 }
 
-// The most characters a line can show in a picture picture height pixels
-// high at pixelSize: no glyph is narrower than a tenth of the size, no line
-// of text lower than eight tenths. What lies beyond is never visible.
+// A bound on the characters a line can show in a picture pictureHeight
+// pixels high at pixelSize: no glyph is narrower than a tenth of the size,
+// no line of text lower than eight tenths. A text that long overflows its
+// picture many times over; it is cut there, so a hostile template cannot
+// make the layout take minutes.
 qsizetype drawableCharacters(const QRectF& rect, int pixelSize, int pictureHeight)
 {
     const double perLine = rect.width() / (pixelSize * 0.1) + 1;

@@ -5,6 +5,7 @@
 #include "SignatureDialog.h"
 #include "SignatureService.h"
 #include "SignatureStampTemplate.h"
+#include "StampTestSupport.h"
 #include "StandInWorker.h"
 #include "UiTranslate.h"
 #include "WindowTestSupport.h"
@@ -52,6 +53,22 @@ QByteArray listJson(const QList<QJsonObject>& certificates, const QString& error
                                      {QStringLiteral("error"), error},
                                      {QStringLiteral("certificates"), array}})
         .toJson(QJsonDocument::Compact);
+}
+
+// Stored copies of the built-in template under these names; their ids.
+QStringList storeTemplates(const QStringList& names)
+{
+    QDir(signatureStampTemplatesDir()).removeRecursively();
+    QStringList ids;
+    for (const QString& name : names) {
+        SignatureStampTemplate stamp = loadSignatureStampTemplate(QStringLiteral("default"));
+        stamp.id.clear();
+        stamp.builtIn = false;
+        stamp.name = name;
+        if (saveSignatureStampTemplate(stamp, nullptr))
+            ids << stamp.id;
+    }
+    return ids;
 }
 
 QStringList itemTexts(QListWidget* list)
@@ -519,23 +536,10 @@ private slots:
     // template that went is replaced by the first, and previews fill in later.
     void templateBox()
     {
-        QDir(signatureStampTemplatesDir()).removeRecursively();
-        QStringList ids;
-        for (const QString& name : {QStringLiteral("Отдел кадров"), QStringLiteral("Бухгалтерия")}) {
-            SignatureStampTemplate stamp = loadSignatureStampTemplate(QStringLiteral("default"));
-            stamp.id.clear();
-            stamp.builtIn = false;
-            stamp.name = name;
-            QString error;
-            QVERIFY2(saveSignatureStampTemplate(stamp, &error), qPrintable(error));
-            ids << stamp.id;
-        }
+        const QStringList ids = storeTemplates({QStringLiteral("Отдел кадров"), QStringLiteral("Бухгалтерия")});
+        QCOMPARE(ids.size(), 2);
         auto d = dialogWith(QStringLiteral("echo '{}'"));
-        QComboBox* box = nullptr;
-        for (QComboBox* candidate : d->findChildren<QComboBox*>()) {
-            if (candidate->iconSize() == QSize(118, 48))
-                box = candidate;
-        }
+        QComboBox* box = stamptest::templateBox(d.get());
         QVERIFY(box);
         QCOMPARE(box->count(), 3);
         d->reloadStampTemplateCombo(ids.at(0));
@@ -546,7 +550,29 @@ private slots:
         d->reloadStampTemplateCombo(ids.at(1));
         QCOMPARE(box->count(), 1);
         QCOMPARE(box->currentIndex(), 0);
-        QTRY_VERIFY(!box->itemIcon(0).isNull());
+        QTRY_VERIFY(stamptest::previewDrawn(box->itemIcon(0)));
+    }
+
+    // Template previews are drawn on demand: the chosen row's at once, any
+    // other when it is chosen (or shown in the open list), never all.
+    void templatePreviewsOnDemand()
+    {
+        QStringList names;
+        for (int i = 0; i < 12; ++i)
+            names << QStringLiteral("Шаблон %1").arg(i, 2, 10, QLatin1Char('0'));
+        QCOMPARE(storeTemplates(names).size(), 12);
+        auto d = dialogWith(QStringLiteral("echo '{}'"));
+        QComboBox* box = stamptest::templateBox(d.get());
+        QVERIFY(box);
+        const auto drawn = [box](int row) { return stamptest::previewDrawn(box->itemIcon(row)); };
+        QCOMPARE(box->count(), 13);
+        QTRY_VERIFY(drawn(0));
+        for (int row = 1; row < box->count(); ++row)
+            QVERIFY2(!drawn(row), qPrintable(QString::number(row)));
+        box->setCurrentIndex(7);
+        QVERIFY(drawn(7));
+        QVERIFY(!drawn(6));
+        QDir(signatureStampTemplatesDir()).removeRecursively();
     }
 
     void busyState()
