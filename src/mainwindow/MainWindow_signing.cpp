@@ -6,6 +6,7 @@
 #include "PdfDocument.h"
 #include "SignatureDialog.h"
 #include "SigningRun.h"
+#include "UiTranslate.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -105,8 +106,8 @@ void MainWindow::showEcpStartup(const QStringList& files)
 {
     QStringList list = existingFilesOnce(files);
     if (list.isEmpty()) {
-        list = QFileDialog::getOpenFileNames(this, tr("Выберите файлы для подписи"), QDir::homePath(),
-                                             tr("Все файлы (*)"));
+        list = QFileDialog::getOpenFileNames(this, uiTranslate(tr("Выберите файлы для подписи")), QDir::homePath(),
+                                             uiTranslate(tr("Все файлы (*)")));
         if (list.isEmpty()) {
             quitSigning();
             return;

@@ -9,7 +9,11 @@
 #include "SignatureStampRender.h"
 #include "SignatureStampTemplate.h"
 #include "SigningRun.h"
+#include "SigningScratch.h"
+#include "StampedPdfCopy.h"
+#include "UiTranslate.h"
 
+#include <QAbstractItemView>
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,8 +27,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -36,9 +42,34 @@ constexpr int kSubtitleRefreshMs = 250;
 constexpr int kSubtitleMinWidth = 120;
 const QSize kTemplateIcon(118, 48);
 const QSize kTemplatePreview(150, 60);
-// Template previews are drawn a few at a time after the names are listed,
-// so many templates do not hold the dialog back.
-constexpr int kIconsPerStep = 4;
+constexpr int kPermille = 1000;
+
+// The template box asks for the previews of the rows its list shows, so a
+// preview is drawn only when someone may see it.
+class TemplateBox : public QComboBox {
+public:
+    std::function<void(const QList<int>& rows)> needIcons;
+
+    void showPopup() override
+    {
+        QComboBox::showPopup();
+        fillShownRows();
+    }
+
+    void fillShownRows()
+    {
+        QAbstractItemView* list = view();
+        if (!needIcons || !list->isVisible())
+            return;
+        const QRect shown = list->viewport()->rect();
+        QList<int> rows;
+        for (int row = 0; row < count(); ++row) {
+            if (list->visualRect(model()->index(row, modelColumn())).intersects(shown))
+                rows << row;
+        }
+        needIcons(rows);
+    }
+};
 
 QGroupBox* groupBox(const QString& title)
 {
@@ -79,14 +110,14 @@ QDoubleSpinBox* millimetres(double minimum, double maximum, double value)
     return box;
 }
 
-QString linuxSetting(const char* key)
+} // namespace
+
+QString SignatureDialog::storedKeyFile(const char* key)
 {
     QSettings settings;
     settings.beginGroup(QStringLiteral("signing/linux"));
     return settings.value(QLatin1String(key)).toString();
 }
-
-} // namespace
 
 SignatureDialog::SignatureDialog(const Setup& setup, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowCloseButtonHint)
@@ -256,6 +287,7 @@ QWidget* SignatureDialog::buildCertificateGroup()
     column->addWidget(m_refresh, 0, Qt::AlignLeft);
     connect(m_refresh, &QPushButton::clicked, this, &SignatureDialog::startCertificateSearch);
     connect(m_filter, &QLineEdit::textChanged, this, &SignatureDialog::rebuildCertificateList);
+    connect(m_certificateList, &QListWidget::currentItemChanged, this, &SignatureDialog::useListedCertificate);
     connect(m_showUnavailable, &QCheckBox::toggled, this, &SignatureDialog::rebuildCertificateList);
     return m_certificateGroup;
 }
@@ -319,7 +351,16 @@ QWidget* SignatureDialog::buildStampGroup()
     grid->addLayout(sizeRow, 2, 1);
 
     auto* templateRow = new QHBoxLayout;
-    m_stampTemplate = combo();
+    QPixmap blank(kTemplatePreview);
+    blank.fill(Qt::transparent);
+    m_blankTemplateIcon = QIcon(blank);
+    auto* templates = new TemplateBox;
+    templates->setObjectName(QStringLiteral("ScanCombo"));
+    templates->needIcons = [this](const QList<int>& rows) { queueTemplateIcons(rows); };
+    connect(templates->view()->verticalScrollBar(), &QScrollBar::valueChanged, templates,
+            [templates] { templates->fillShownRows(); });
+    m_stampTemplate = templates;
+    connect(m_stampTemplate, &QComboBox::currentIndexChanged, this, &SignatureDialog::ensureTemplateIcon);
     m_stampTemplate->setIconSize(kTemplateIcon);
     m_stampTemplate->setMinimumWidth(320);
     templateRow->addWidget(m_stampTemplate, 1);
@@ -356,10 +397,10 @@ QWidget* SignatureDialog::buildKeyGroup()
         field->setEchoMode(QLineEdit::Password);
         return field;
     };
-    m_certificatePath = dialogLineEdit(linuxSetting("certificatePath"));
-    m_privateKeyPath = dialogLineEdit(linuxSetting("privateKeyPath"));
+    m_certificatePath = dialogLineEdit(storedKeyFile("certificatePath"));
+    m_privateKeyPath = dialogLineEdit(storedKeyFile("privateKeyPath"));
     m_keyPassword = password();
-    m_pkcs12Path = dialogLineEdit(linuxSetting("pkcs12Path"));
+    m_pkcs12Path = dialogLineEdit(storedKeyFile("pkcs12Path"));
     m_pkcs12Password = password();
     struct Row {
         QString label;
@@ -383,6 +424,8 @@ QWidget* SignatureDialog::buildKeyGroup()
             grid->addWidget(rows.at(i).browse, i, 2);
     }
     grid->addWidget(hint(tr("Если указан P12/PFX, он используется вместо пары PEM certificate/key."), true), 5, 0, 1, 3);
+    for (QLineEdit* field : {m_certificatePath, m_pkcs12Path})
+        connect(field, &QLineEdit::textChanged, this, &SignatureDialog::selectCertificateOfKeyFields);
     return group;
 }
 
@@ -403,6 +446,17 @@ QWidget* SignatureDialog::buildBusyOverlay()
     m_overlayText->setAlignment(Qt::AlignCenter);
     m_overlayText->setWordWrap(true);
     column->addWidget(m_overlayText);
+    m_overlayProgress = new QProgressBar;
+    m_overlayProgress->setObjectName(QStringLiteral("ScanProgressBar"));
+    m_overlayProgress->setRange(0, kPermille);
+    m_overlayProgress->setTextVisible(false);
+    m_overlayProgress->setFixedWidth(320);
+    m_overlayProgress->hide();
+    column->addWidget(m_overlayProgress, 0, Qt::AlignHCenter);
+    // The overlay covers the dialog's own buttons: a run is stopped here.
+    QPushButton* stop = dialogButton(tr("Отмена"), QStringLiteral("SecondaryDialogButton"));
+    connect(stop, &QPushButton::clicked, this, &QDialog::reject);
+    column->addWidget(stop, 0, Qt::AlignHCenter);
     column->addStretch(1);
     m_overlay->hide();
     return m_overlay;
@@ -420,8 +474,12 @@ void SignatureDialog::refreshSubtitle()
 
 QString SignatureDialog::defaultOutputForMode() const
 {
-    return uniqueSiblingPathLikeChrome(
-        SignatureService::defaultOutputPath(m_setup.sourcePath, SignatureMode(currentSignatureMode())));
+    const SignatureMode mode = SignatureMode(currentSignatureMode());
+    const QString wanted = SignatureService::defaultOutputPath(m_setup.sourcePath, mode);
+    // A stamped signature signs the stamped copy and is named after it.
+    if (mode == StampedPdfDetached)
+        return stampedSigningOutputs(m_setup.sourcePath, wanted).signature;
+    return uniqueSiblingPathLikeChrome(wanted);
 }
 
 void SignatureDialog::setDefaultOutput()
@@ -465,10 +523,13 @@ int SignatureDialog::stampPageCount() const
         return qMax(1, m_setup.openDocumentPageCount);
     if (source.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
         return 1;
-    PdfDocument document;
-    if (!document.open(source.absoluteFilePath()))
-        return 1;
-    return qMax(1, document.pageCount());
+    // Opening a large file takes a while: it is counted once per dialog, not
+    // again after every run or change of mode.
+    if (m_sourcePageCount < 1) {
+        PdfDocument document;
+        m_sourcePageCount = document.open(source.absoluteFilePath()) ? qMax(1, document.pageCount()) : 1;
+    }
+    return m_sourcePageCount;
 }
 
 void SignatureDialog::reloadStampTemplateCombo(const QString& wantedId)
@@ -478,36 +539,51 @@ void SignatureDialog::reloadStampTemplateCombo(const QString& wantedId)
         select = m_stampTemplate->currentData().toString();
     const bool blocked = m_stampTemplate->blockSignals(true);
     m_stampTemplate->clear();
+    m_pendingIcons.clear();
     int selected = 0;
-    m_stampTemplates = loadSignatureStampTemplates();
-    for (const SignatureStampTemplate& stamp : m_stampTemplates) {
-        m_stampTemplate->addItem(stampTemplateDisplayName(stamp), stamp.id);
-        if (stamp.id == select)
+    m_stampTemplates = listSignatureStampTemplates();
+    for (const SignatureStampTemplateEntry& entry : std::as_const(m_stampTemplates)) {
+        // A blank of the preview's size keeps every row as tall as a drawn one.
+        m_stampTemplate->addItem(m_blankTemplateIcon, entry.name, entry.id);
+        if (entry.id == select)
             selected = m_stampTemplate->count() - 1;
     }
     m_stampTemplate->setCurrentIndex(qMax(qMin(m_stampTemplate->count() - 1, selected), 0));
     m_stampTemplate->blockSignals(blocked);
-    const int generation = ++m_iconGeneration;
-    QTimer::singleShot(0, this, [this, generation] { fillStampTemplateIcons(generation); });
+    // The chosen template's preview, once the dialog is up.
+    QTimer::singleShot(0, this, [this] { ensureTemplateIcon(m_stampTemplate->currentIndex()); });
 }
 
-// Previews are drawn in small steps after the list is filled; a reload
-// starts a new generation and the old steps stop.
-void SignatureDialog::fillStampTemplateIcons(int generation)
+// The rows an open list shows are drawn one per turn of the event loop, so
+// the list answers while its previews fill in.
+void SignatureDialog::queueTemplateIcons(const QList<int>& rows)
 {
-    if (generation != m_iconGeneration)
-        return;
-    int done = 0;
-    for (int i = 0; i < m_stampTemplate->count() && i < m_stampTemplates.size(); ++i) {
-        if (!m_stampTemplate->itemIcon(i).isNull())
-            continue;
-        if (done == kIconsPerStep) {
-            QTimer::singleShot(0, this, [this, generation] { fillStampTemplateIcons(generation); });
-            return;
-        }
-        m_stampTemplate->setItemIcon(i, QIcon(stampTemplatePreviewPixmap(m_stampTemplates.at(i), kTemplatePreview, -1)));
-        ++done;
+    const bool idle = m_pendingIcons.isEmpty();
+    for (int row : rows) {
+        if (!m_pendingIcons.contains(row))
+            m_pendingIcons << row;
     }
+    if (idle && !m_pendingIcons.isEmpty())
+        QTimer::singleShot(0, this, &SignatureDialog::drawNextTemplateIcon);
+}
+
+void SignatureDialog::drawNextTemplateIcon()
+{
+    if (m_pendingIcons.isEmpty())
+        return;
+    ensureTemplateIcon(m_pendingIcons.takeFirst());
+    if (!m_pendingIcons.isEmpty())
+        QTimer::singleShot(0, this, &SignatureDialog::drawNextTemplateIcon);
+}
+
+// One template read whole and drawn small; the picture goes with it.
+void SignatureDialog::ensureTemplateIcon(int row)
+{
+    if (row < 0 || row >= m_stampTemplate->count() || row >= m_stampTemplates.size()
+        || m_stampTemplate->itemIcon(row).cacheKey() != m_blankTemplateIcon.cacheKey())
+        return;
+    const SignatureStampTemplate stamp = loadSignatureStampTemplate(m_stampTemplates.at(row));
+    m_stampTemplate->setItemIcon(row, QIcon(stampTemplatePreviewPixmap(stamp, kTemplatePreview, -1)));
 }
 
 void SignatureDialog::chooseOutput()
@@ -515,15 +591,16 @@ void SignatureDialog::chooseOutput()
     QString start = m_output->text().trimmed();
     if (start.isEmpty())
         start = defaultOutputForMode();
-    const QString chosen = QFileDialog::getSaveFileName(this, tr("Сохранить подпись"), start,
-                                                        tr("Файлы подписи (*.sig *.p7m *.p7b);;PDF (*.pdf);;Все файлы (*)"));
+    const QString chosen =
+        QFileDialog::getSaveFileName(this, uiTranslate(tr("Сохранить подпись")), start,
+                                     uiTranslate(tr("Файлы подписи (*.sig *.p7m *.p7b);;PDF (*.pdf);;Все файлы (*)")));
     if (!chosen.isEmpty())
         m_output->setText(chosen);
 }
 
 void SignatureDialog::browseInto(QLineEdit* field, const QString& caption, const QString& filter)
 {
-    const QString chosen = QFileDialog::getOpenFileName(this, caption, field->text(), filter);
+    const QString chosen = QFileDialog::getOpenFileName(this, uiTranslate(caption), field->text(), uiTranslate(filter));
     if (!chosen.isEmpty())
         field->setText(chosen);
 }
@@ -568,8 +645,9 @@ void SignatureDialog::setOutputPath(const QString& path)
 void SignatureDialog::setSigningBusy(bool busy, const QString& text)
 {
     m_busy = busy;
+    // "Отмена" stays: it stops the run.
     for (QWidget* widget : std::initializer_list<QWidget*>{m_fileGroup, m_certificateGroup, m_modeGroup, m_diagnostics,
-                                                           m_cancel, m_refresh, m_filter, m_showUnavailable})
+                                                           m_refresh, m_filter, m_showUnavailable})
         widget->setEnabled(!busy);
     if (m_runButton)
         m_runButton->setEnabled(!busy);
@@ -586,6 +664,14 @@ void SignatureDialog::setSigningBusy(bool busy, const QString& text)
     }
     m_overlayRing->timer.stop();
     m_overlayRing->hide();
+    m_overlayProgress->hide();
     m_overlay->hide();
     applySignatureModeToDialog();
+}
+
+void SignatureDialog::setSigningProgress(int permille)
+{
+    m_overlayProgress->setVisible(permille >= 0);
+    if (permille >= 0)
+        m_overlayProgress->setValue(qBound(0, permille, kPermille));
 }

@@ -5,9 +5,12 @@
 #include "SigningChild.h"
 
 #include <QDialog>
+#include <QIcon>
 #include <QList>
 #include <QPointer>
 #include <QStringList>
+
+#include <memory>
 
 class BusyRing;
 class QCheckBox;
@@ -19,9 +22,11 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QProcess;
+class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QStackedWidget;
+class SigningScratch;
 
 // What a signing run reads from the dialog when its button is pressed.
 struct SignatureDialogInputs {
@@ -43,8 +48,10 @@ struct SignatureDialogInputs {
 
 // "Подписание документа": how a file is signed. The dialog signs nothing and
 // stores no pass phrase; "Подписать" asks for a run (runRequested), which
-// reads inputs() and drives setSigningBusy. The certificate list comes from
-// a child of the program (--vorn-cert-list), one search at a time.
+// reads inputs() and drives setSigningBusy. "Отмена", Escape and closing
+// stop a run and close the dialog. The certificate list comes from a child
+// of the program (--vorn-cert-list), one search at a time; a listed key file
+// chosen in it is put into the key fields, which are what signs.
 class SignatureDialog : public QDialog {
     Q_OBJECT
 public:
@@ -68,6 +75,8 @@ public:
     int stampPageCount() const;
     void setOutputPath(const QString& path);
     void setSigningBusy(bool busy, const QString& text);
+    // The busy state's progress in thousandths; negative hides it.
+    void setSigningProgress(int permille);
     bool isSigningBusy() const { return m_busy; }
     QList<SigningCertificate> certificates() const { return m_certificates; }
 
@@ -81,6 +90,11 @@ public:
                                  const QString& fallbackText);
     void rebuildCertificateList();
     bool appendCertificateSection(bool available);
+    // The key file a listed certificate came from ("linux-file|<path>");
+    // empty for other entries.
+    static QString listedKeyFile(const QString& certificateId);
+    // A key file path the settings group "signing/linux" remembers.
+    static QString storedKeyFile(const char* key);
     // The search's time-out in seconds for the stored settings, clamped.
     static int certificateSearchTimeoutSeconds(bool revocationSearch);
     static QString certificateSearchTimeoutText(int seconds);
@@ -103,18 +117,30 @@ private:
     void refreshSubtitle();
     void setDefaultOutput();
     QString defaultOutputForMode() const;
-    void fillStampTemplateIcons(int generation);
+    void ensureTemplateIcon(int row);
+    void queueTemplateIcons(const QList<int>& rows);
+    void drawNextTemplateIcon();
     void chooseOutput();
     void browseInto(QLineEdit* field, const QString& caption, const QString& filter);
+    // The key fields follow a certificate the user picks in the list; the
+    // list shows the one the fields sign with.
+    void useListedCertificate();
+    void selectCertificateOfKeyFields();
+    int rowOfKeyFields() const;
+    bool listsKeyFiles() const;
 
     Setup m_setup;
     QString m_revocationMode;
     QList<SigningCertificate> m_certificates;
     QPointer<QProcess> m_search;
     QPointer<QPushButton> m_runButton;
+    std::unique_ptr<SigningScratch> m_searchScratch;  // the search child's temporary files
     bool m_busy = false;
-    int m_iconGeneration = 0;
-    QList<SignatureStampTemplate> m_stampTemplates;  // as listed in the template box
+    bool m_followingFields = false;  // the list's selection is being set from the fields
+    QList<SignatureStampTemplateEntry> m_stampTemplates;  // as listed in the template box
+    QIcon m_blankTemplateIcon;  // a row whose preview is not drawn yet
+    QList<int> m_pendingIcons;  // rows an open list shows, drawn one at a time
+    mutable int m_sourcePageCount = 0;  // the source file's pages, once counted
 
     QLabel* m_subtitle = nullptr;
     QGroupBox* m_fileGroup = nullptr;
@@ -148,4 +174,5 @@ private:
     QFrame* m_overlay = nullptr;
     QLabel* m_overlayText = nullptr;
     BusyRing* m_overlayRing = nullptr;
+    QProgressBar* m_overlayProgress = nullptr;
 };

@@ -5,8 +5,10 @@
 
 #include "BusyRing.h"
 #include "SignatureJson.h"
+#include "SigningScratch.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
@@ -17,6 +19,9 @@
 #include <QSettings>
 #include <QStackedWidget>
 #include <QTimer>
+
+#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -46,6 +51,25 @@ QListWidgetItem* plainItem(const QString& text)
     auto* item = new QListWidgetItem(text);
     item->setFlags(Qt::NoItemFlags);
     return item;
+}
+
+// The reason a child that failed gives in its own answer, if it gave one.
+QString answeredReason(const QByteArray& out)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(out.trimmed());
+    return document.isObject() ? document.object().value(QStringLiteral("error")).toString().trimmed() : QString();
+}
+
+bool samePath(const QString& a, const QString& b)
+{
+    return !a.trimmed().isEmpty() && !b.trimmed().isEmpty()
+        && QFileInfo(a.trimmed()).absoluteFilePath() == QFileInfo(b.trimmed()).absoluteFilePath();
+}
+
+bool isPkcs12Name(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("p12") || suffix == QLatin1String("pfx");
 }
 
 } // namespace
@@ -122,14 +146,23 @@ void SignatureDialog::startCertificateSearch()
 
     auto* process = new QProcess(this);
     m_search = process;
-    m_setup.children.configure(process, {QStringLiteral("--vorn-cert-list")}, "VORN_CERT_ENUM_WORKER");
+    m_searchScratch = std::make_unique<SigningScratch>();
+    m_setup.children.configure(process, {QStringLiteral("--vorn-cert-list")}, "VORN_CERT_ENUM_WORKER",
+                               m_searchScratch->path());
     connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
         const bool ok = status == QProcess::NormalExit && exitCode == 0;
-        const QString fallback = status == QProcess::CrashExit
-                                     ? tr("Криптопровайдер аварийно завершил поиск сертификатов.")
-                                     : tr("Поиск сертификатов завершился с ошибкой.");
-        finishCertificateSearch(process, ok, process->readAllStandardOutput(), process->readAllStandardError(),
-                                fallback);
+        const QByteArray out = process->readAllStandardOutput();
+        QByteArray err = process->readAllStandardError();
+        QString fallback = status == QProcess::CrashExit ? tr("Криптопровайдер аварийно завершил поиск сертификатов.")
+                                                         : tr("Поиск сертификатов завершился с ошибкой.");
+        // A child that ends with its failure code says why in its answer
+        // ("Для Linux выберите ..."): that reason comes first.
+        const QString reason = status == QProcess::NormalExit && exitCode != 0 ? answeredReason(out) : QString();
+        if (!reason.isEmpty()) {
+            fallback = reason;
+            err.clear();
+        }
+        finishCertificateSearch(process, ok, out, err, fallback);
     });
     // Qt reports a crash as an error before the finished signal.
     connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
@@ -154,8 +187,10 @@ void SignatureDialog::finishCertificateSearch(QProcess* process, bool processOk,
 {
     if (!claimSigningChildEnd(process))
         return;
-    if (m_search == process)
+    if (m_search == process) {
         m_search = nullptr;
+        m_searchScratch.reset();
+    }
     QString error;
     QList<SigningCertificate> list;
     if (processOk) {
@@ -194,6 +229,8 @@ void SignatureDialog::rebuildCertificateList()
 {
     const QListWidgetItem* current = m_certificateList->currentItem();
     const QString remembered = current ? current->data(Qt::UserRole).toString() : QString();
+    // Rebuilding changes the current row without anyone choosing it.
+    const bool following = std::exchange(m_followingFields, true);
     m_certificateList->clear();
     bool any = appendCertificateSection(true);
     if (m_showUnavailable->isChecked())
@@ -202,22 +239,83 @@ void SignatureDialog::rebuildCertificateList()
         m_certificateList->addItem(plainItem(m_filter->text().trimmed().isEmpty()
                                                  ? tr("Сертификаты не найдены.")
                                                  : tr("Сертификаты не найдены по фильтру.")));
+        m_followingFields = following;
+        return;
+    }
+    // Key files listed: the key fields decide which one is chosen.
+    if (listsKeyFiles()) {
+        m_certificateList->setCurrentRow(rowOfKeyFields());
+        m_followingFields = following;
         return;
     }
     int fallback = -1;
-    for (int row = 0; row < m_certificateList->count(); ++row) {
+    int chosen = -1;
+    for (int row = 0; row < m_certificateList->count() && chosen < 0; ++row) {
         const QString id = m_certificateList->item(row)->data(Qt::UserRole).toString();
         if (id.isEmpty())
             continue;
         if (fallback < 0)
             fallback = row;
-        if (!remembered.isEmpty() && id == remembered) {
-            m_certificateList->setCurrentRow(row);
-            return;
-        }
+        if (!remembered.isEmpty() && id == remembered)
+            chosen = row;
     }
-    if (fallback >= 0)
-        m_certificateList->setCurrentRow(fallback);
+    m_certificateList->setCurrentRow(chosen >= 0 ? chosen : fallback);
+    m_followingFields = following;
+}
+
+QString SignatureDialog::listedKeyFile(const QString& certificateId)
+{
+    static const QString kPrefix = QStringLiteral("linux-file|");
+    return certificateId.startsWith(kPrefix) ? certificateId.mid(kPrefix.size()) : QString();
+}
+
+bool SignatureDialog::listsKeyFiles() const
+{
+    return std::any_of(m_certificates.cbegin(), m_certificates.cend(),
+                       [](const SigningCertificate& c) { return !listedKeyFile(c.id).isEmpty(); });
+}
+
+// The row of the certificate the key fields sign with: the P12/PFX
+// container when one is given, else the PEM certificate; -1 when it is not
+// listed as available.
+int SignatureDialog::rowOfKeyFields() const
+{
+    const QString container = m_pkcs12Path ? m_pkcs12Path->text().trimmed() : QString();
+    const QString signing = container.isEmpty() && m_certificatePath ? m_certificatePath->text().trimmed() : container;
+    for (int row = 0; row < m_certificateList->count(); ++row) {
+        if (samePath(listedKeyFile(m_certificateList->item(row)->data(Qt::UserRole).toString()), signing))
+            return row;
+    }
+    return -1;
+}
+
+void SignatureDialog::selectCertificateOfKeyFields()
+{
+    if (m_followingFields || !listsKeyFiles())
+        return;
+    m_followingFields = true;
+    m_certificateList->setCurrentRow(rowOfKeyFields());
+    m_followingFields = false;
+}
+
+// A container goes into its field; a PEM certificate replaces any container
+// (which would take precedence) and brings the key it was listed with.
+void SignatureDialog::useListedCertificate()
+{
+    const QListWidgetItem* item = m_certificateList->currentItem();
+    const QString path = item ? listedKeyFile(item->data(Qt::UserRole).toString()) : QString();
+    if (m_followingFields || path.isEmpty() || !m_pkcs12Path)
+        return;
+    m_followingFields = true;
+    if (samePath(path, storedKeyFile("pkcs12Path")) || isPkcs12Name(path)) {
+        m_pkcs12Path->setText(path);
+    } else {
+        m_pkcs12Path->clear();
+        m_certificatePath->setText(path);
+        if (samePath(path, storedKeyFile("certificatePath")))
+            m_privateKeyPath->setText(storedKeyFile("privateKeyPath"));
+    }
+    m_followingFields = false;
 }
 
 bool SignatureDialog::appendCertificateSection(bool available)

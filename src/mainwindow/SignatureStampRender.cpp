@@ -59,15 +59,35 @@ int linePixelSize(double fontSizePx, double scale, int pictureHeight)
     return int(std::clamp(wanted, double(kMinFontPx), ceiling));
 }
 
-QString filledText(const QString& text, const QHash<QString, QString>& values)
+// A bound on the characters a line can show in a picture pictureHeight
+// pixels high at pixelSize: no glyph is narrower than a tenth of the size,
+// no line of text lower than eight tenths. A text that long overflows its
+// picture many times over; it is cut there, so a hostile template cannot
+// make the layout take minutes.
+qsizetype drawableCharacters(const QRectF& rect, int pixelSize, int pictureHeight)
+{
+    const double perLine = rect.width() / (pixelSize * 0.1) + 1;
+    const double lines = pictureHeight / (pixelSize * 0.8) + 1;
+    return qsizetype(std::min(perLine * lines, 1.0e7));
+}
+
+// Placeholders are filled in one pass, so a line of many fills in linear
+// time and a value is never searched again; filling stops at limit.
+QString filledText(const QString& text, const QHash<QString, QString>& values, qsizetype limit)
 {
     static const QRegularExpression placeholder(QStringLiteral("\\{\\{([A-Z0-9_]+)\\}\\}"));
-    QString filled = text;
+    QString filled;
+    qsizetype from = 0;
     auto matches = placeholder.globalMatch(text);
-    while (matches.hasNext()) {
-        const QString key = matches.next().captured(1);
-        filled.replace(QStringLiteral("{{") + key + QStringLiteral("}}"), values.value(key));
+    while (matches.hasNext() && filled.size() < limit) {
+        const QRegularExpressionMatch match = matches.next();
+        filled += QStringView(text).mid(from, match.capturedStart() - from);
+        filled += values.value(match.captured(1));
+        from = match.capturedEnd();
     }
+    if (filled.size() < limit)
+        filled += QStringView(text).mid(from);
+    filled.truncate(limit);
     return filled;
 }
 
@@ -182,14 +202,16 @@ QImage renderSignatureStampTemplate(const SignatureStampTemplate& stamp, const Q
         if (!isFinite(rect) || rect.width() <= 0 || rect.height() <= 0)
             continue;
         QFont font(line.font.trimmed().isEmpty() ? QStringLiteral("Times New Roman") : line.font);
-        font.setPixelSize(linePixelSize(line.fontSizePx, scale, picture.height()));
+        const int pixelSize = linePixelSize(line.fontSizePx, scale, picture.height());
+        font.setPixelSize(pixelSize);
         font.setWeight(line.bold ? QFont::Bold : QFont::Normal);
         font.setItalic(line.italic);
         painter.setFont(font);
         painter.setPen(line.color.isValid() ? line.color : kTextColor);
         QTextOption option(line.alignment);
         option.setWrapMode(QTextOption::WordWrap);
-        painter.drawText(rect, filledText(line.text, values), option);
+        painter.drawText(rect, filledText(line.text, values, drawableCharacters(rect, pixelSize, picture.height())),
+                         option);
     }
     painter.end();
     return picture;

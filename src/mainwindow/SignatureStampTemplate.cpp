@@ -155,32 +155,37 @@ QString stampTemplateDisplayName(const SignatureStampTemplate& stamp)
     return tr("Штамп");
 }
 
-SignatureStampTemplate loadSignatureStampTemplateFromJson(const QString& jsonPath, const QString& fallbackImagePath)
-{
+namespace {
+
+// A template file's record with the picture's path, the picture not read.
+struct TemplateFile {
     SignatureStampTemplate stamp;
+    QString picturePath;
+};
+
+TemplateFile readTemplateFile(const QString& jsonPath, const QString& fallbackImagePath)
+{
+    TemplateFile read;
+    SignatureStampTemplate& stamp = read.stamp;
     QFile file(jsonPath);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxTemplateFileBytes)
-        return stamp;
+        return read;
     const QJsonDocument document = QJsonDocument::fromJson(file.read(kMaxTemplateFileBytes));
     if (!document.isObject())
-        return stamp;
+        return read;
     const QJsonObject root = document.object();
     const QFileInfo jsonInfo(jsonPath);
     stamp.id = safeSignatureStampTemplateId(root.value(QStringLiteral("id")).toString(jsonInfo.completeBaseName()));
     stamp.name = root.value(QStringLiteral("name")).toString(stamp.id);
     stamp.builtIn = false;
 
-    QString picturePath = fallbackImagePath.isEmpty() ? signatureStampTemplateImagePath(stamp.id) : fallbackImagePath;
+    read.picturePath = fallbackImagePath.isEmpty() ? signatureStampTemplateImagePath(stamp.id) : fallbackImagePath;
     const QString named = root.value(QStringLiteral("image")).toString();
     if (!named.trimmed().isEmpty()) {
         const QFileInfo namedInfo(named);
-        picturePath = namedInfo.isAbsolute() ? namedInfo.absoluteFilePath()
-                                             : QDir(jsonInfo.absolutePath()).filePath(named);
+        read.picturePath = namedInfo.isAbsolute() ? namedInfo.absoluteFilePath()
+                                                  : QDir(jsonInfo.absolutePath()).filePath(named);
     }
-    const QImage picture = readBoundedImage(picturePath);
-    if (!picture.isNull())
-        stamp.image = picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-
     const QJsonArray lines = root.value(QStringLiteral("variables")).toArray();
     for (const QJsonValue& value : lines) {
         if (stamp.variables.size() >= kMaxLines)
@@ -188,9 +193,33 @@ SignatureStampTemplate loadSignatureStampTemplateFromJson(const QString& jsonPat
         if (value.isObject())
             stamp.variables.append(lineFromJson(value.toObject()));
     }
-    if (stamp.image.isNull() && stamp.variables.isEmpty())
-        stamp.id.clear();
-    return stamp;
+    return read;
+}
+
+QImage templatePicture(const QString& path)
+{
+    const QImage picture = readBoundedImage(path);
+    return picture.isNull() ? picture : picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+// A file is a template when it has a picture or lines; the picture is only
+// read when there are no lines.
+bool usableTemplate(const TemplateFile& read)
+{
+    return !read.stamp.id.isEmpty() && (!read.stamp.variables.isEmpty() || !templatePicture(read.picturePath).isNull());
+}
+
+} // namespace
+
+SignatureStampTemplate loadSignatureStampTemplateFromJson(const QString& jsonPath, const QString& fallbackImagePath)
+{
+    TemplateFile read = readTemplateFile(jsonPath, fallbackImagePath);
+    if (read.stamp.id.isEmpty())
+        return read.stamp;
+    read.stamp.image = templatePicture(read.picturePath);
+    if (read.stamp.image.isNull() && read.stamp.variables.isEmpty())
+        read.stamp.id.clear();
+    return read.stamp;
 }
 
 bool saveSignatureStampTemplate(SignatureStampTemplate& stamp, QString* error)
@@ -251,31 +280,48 @@ bool saveSignatureStampTemplate(SignatureStampTemplate& stamp, QString* error)
     return true;
 }
 
-QList<SignatureStampTemplate> loadSignatureStampTemplates()
+QList<SignatureStampTemplateEntry> listSignatureStampTemplates()
 {
     migrateLegacyStamp();
-    std::vector<SignatureStampTemplate> stored;
+    std::vector<SignatureStampTemplateEntry> stored;
     const QDir folder(signatureStampTemplatesDir());
     const QStringList files = folder.entryList({QStringLiteral("*.json")}, QDir::Files, QDir::Name);
     for (const QString& fileName : files) {
-        SignatureStampTemplate stamp = loadSignatureStampTemplateFromJson(folder.filePath(fileName), QString());
-        if (stamp.id.trimmed().isEmpty())
+        const QString path = folder.filePath(fileName);
+        const TemplateFile read = readTemplateFile(path, QString());
+        if (read.stamp.id.trimmed().isEmpty() || !usableTemplate(read))
             continue;
-        if (stamp.image.isNull())
-            stamp.image = defaultSignatureStampBase(QSize(kStampPictureWidth, kStampPictureHeight));
-        if (stamp.variables.isEmpty())
-            stamp.variables = defaultSignatureStampVariables();
-        stored.push_back(stamp);
+        stored.push_back({read.stamp.id, stampTemplateDisplayName(read.stamp), path});
     }
     vorn::safeStableSort(stored.begin(), stored.end(),
-                         [](const SignatureStampTemplate& a, const SignatureStampTemplate& b) {
-                             return QString::localeAwareCompare(stampTemplateDisplayName(a),
-                                                                stampTemplateDisplayName(b))
-                                 < 0;
+                         [](const SignatureStampTemplateEntry& a, const SignatureStampTemplateEntry& b) {
+                             return QString::localeAwareCompare(a.name, b.name) < 0;
                          });
-    QList<SignatureStampTemplate> all{defaultSignatureStampTemplate()};
-    for (const SignatureStampTemplate& stamp : stored)
-        all.append(stamp);
+    QList<SignatureStampTemplateEntry> all{{QStringLiteral("default"), tr("Стандартный"), QString()}};
+    for (const SignatureStampTemplateEntry& entry : stored)
+        all.append(entry);
+    return all;
+}
+
+SignatureStampTemplate loadSignatureStampTemplate(const SignatureStampTemplateEntry& entry)
+{
+    if (entry.jsonPath.isEmpty())
+        return defaultSignatureStampTemplate();
+    SignatureStampTemplate stamp = loadSignatureStampTemplateFromJson(entry.jsonPath, QString());
+    if (stamp.id.trimmed().isEmpty())
+        return defaultSignatureStampTemplate();
+    if (stamp.image.isNull())
+        stamp.image = defaultSignatureStampBase(QSize(kStampPictureWidth, kStampPictureHeight));
+    if (stamp.variables.isEmpty())
+        stamp.variables = defaultSignatureStampVariables();
+    return stamp;
+}
+
+QList<SignatureStampTemplate> loadSignatureStampTemplates()
+{
+    QList<SignatureStampTemplate> all;
+    for (const SignatureStampTemplateEntry& entry : listSignatureStampTemplates())
+        all.append(loadSignatureStampTemplate(entry));
     return all;
 }
 
@@ -285,10 +331,10 @@ SignatureStampTemplate loadSignatureStampTemplate(const QString& id)
     const QString wanted = trimmed.isEmpty() || trimmed == QLatin1String("default")
         ? QStringLiteral("default")
         : safeSignatureStampTemplateId(id);
-    const QList<SignatureStampTemplate> all = loadSignatureStampTemplates();
-    for (const SignatureStampTemplate& stamp : all) {
-        if (stamp.id == wanted)
-            return stamp;
+    const QList<SignatureStampTemplateEntry> all = listSignatureStampTemplates();
+    for (const SignatureStampTemplateEntry& entry : all) {
+        if (entry.id == wanted)
+            return loadSignatureStampTemplate(entry);
     }
-    return all.first();
+    return defaultSignatureStampTemplate();
 }

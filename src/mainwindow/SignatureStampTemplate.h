@@ -9,7 +9,8 @@
 // fractions of the picture and whose texts hold {{KEY}} placeholders. User
 // templates live as one JSON file and one PNG picture each in the templates
 // folder; the built-in template ("default") exists only in memory. Nothing
-// is cached: every call reads the folder again. GUI thread only.
+// is cached: every call reads the folder again. Lists hold names only; a
+// picture is decoded for the one template asked for.
 
 struct SignatureStampVariable {
     QString text;
@@ -52,7 +53,19 @@ SignatureStampTemplate loadSignatureStampTemplateFromJson(const QString& jsonPat
 // Updates the template in place (trimmed name, id possibly new, builtIn
 // cleared) even when it fails.
 bool saveSignatureStampTemplate(SignatureStampTemplate& stamp, QString* error);
+// One template of a list: what a chooser shows, without its picture.
+struct SignatureStampTemplateEntry {
+    QString id;
+    QString name;      // the display name
+    QString jsonPath;  // empty for the built-in template
+};
+
 // The built-in template first, then the stored ones by display name.
+QList<SignatureStampTemplateEntry> listSignatureStampTemplates();
+// The same list with every template read whole (pictures decoded).
 QList<SignatureStampTemplate> loadSignatureStampTemplates();
+// The entry's template read whole: a missing picture or lines replaced by
+// the built-in ones.
+SignatureStampTemplate loadSignatureStampTemplate(const SignatureStampTemplateEntry& entry);
 // The template with that id, or the built-in one.
 SignatureStampTemplate loadSignatureStampTemplate(const QString& id);

@@ -7,6 +7,7 @@
 #include "SignatureJournal.h"
 #include "SignatureJson.h"
 #include "SignatureService.h"
+#include "SigningPreparation.h"
 #include "SigningRun.h"
 #include "SigningScratch.h"
 
@@ -82,17 +83,61 @@ bool SigningBatch::signOne(const QString& file, QString* stampedPath, SignatureR
     request->outputPath =
         uniqueSiblingPathLikeChrome(SignatureService::defaultOutputPath(file, templateRequest.mode));
     if (templateRequest.mode == StampedPdfDetached) {
-        const QString stamped = uniqueSiblingPathLikeChrome(stampedPdfPathForSignature(file, request->outputPath));
-        if (QFileInfo(stamped).absoluteFilePath() == QFileInfo(file).absoluteFilePath()) {
+        const StampedOutputs outputs = stampedSigningOutputs(file, request->outputPath);
+        if (QFileInfo(outputs.stampedPdf).absoluteFilePath() == QFileInfo(file).absoluteFilePath()) {
             *error = tr("PDF со штампом не должен перезаписывать исходный файл.");
             return false;
         }
-        if (!SigningRun::stampCopyForSigning(file, stamped, certificate, stampOptions, error))
+        request->outputPath = outputs.signature;
+        if (!stampInBackground(file, outputs.stampedPdf, error))
             return false;
-        request->inputPath = stamped;
-        *stampedPath = stamped;
+        request->inputPath = outputs.stampedPdf;
+        *stampedPath = outputs.stampedPdf;
     }
-    return signFileInWorker(*request, result, error);
+    // A free name: whatever is there after a stop or failure is this file's.
+    const QString pendingSignature = QFileInfo::exists(request->outputPath) ? QString() : request->outputPath;
+    if (signFileInWorker(*request, result, error))
+        return true;
+    if (!pendingSignature.isEmpty())
+        QFile::remove(pendingSignature);
+    if (stopped && !stampedPath->isEmpty())
+        QFile::remove(*stampedPath);
+    return false;
+}
+
+bool SigningBatch::stampInBackground(const QString& file, const QString& stamped, QString* error)
+{
+    SigningPreparation preparation;
+    QEventLoop events;
+    bool ended = false;
+    QObject::connect(&preparation, &SigningPreparation::finished, &events, [&](const QString& failure) {
+        ended = true;
+        *error = failure;
+        events.quit();
+    });
+    QObject::connect(&preparation, &SigningPreparation::progress, &events, [this](int permille) {
+        if (dialog)
+            dialog->setSigningProgress(permille);
+    });
+    SigningPreparation::Task task;
+    task.stampSource = file;
+    task.stamped = stamped;
+    task.certificate = certificate;
+    task.options = stampOptions;
+    preparation.start(std::move(task));
+    loop = &events;
+    if (!stopped && !ended)
+        events.exec();
+    loop = nullptr;
+    if (dialog)
+        dialog->setSigningProgress(-1);
+    if (!ended) {
+        // Stopped: the preparation is let go and removes its copy itself.
+        preparation.stop();
+        error->clear();
+        return false;
+    }
+    return error->isEmpty();
 }
 
 bool SigningBatch::signFileInWorker(const SignatureRequest& request, SignatureResult* result, QString* error)
@@ -116,7 +161,7 @@ bool SigningBatch::signFileInWorker(const SignatureRequest& request, SignatureRe
     QEventLoop events;
     child = &process;
     loop = &events;
-    children.configure(&process, {QStringLiteral("--vorn-sign-file"), path}, "VORN_SIGN_WORKER");
+    children.configure(&process, {QStringLiteral("--vorn-sign-file"), path}, "VORN_SIGN_WORKER", scratch.path());
     QObject::connect(&process, &QProcess::finished, &events, [&](int exitCode, QProcess::ExitStatus status) {
         done = true;
         ok = exitCode == 0 && status == QProcess::NormalExit;

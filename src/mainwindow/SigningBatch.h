@@ -14,9 +14,11 @@ class QProcess;
 class SignatureDialog;
 
 // The files after the first, signed with the first one's settings once the
-// user agrees: one child each, waited for in a local event loop. A failure
-// is noted and the batch goes on; cancel() (the dialog closed) kills the
-// running child and stops.
+// user agrees: a stamped copy made off the GUI thread where the mode asks
+// for one, then one child each, waited for in a local event loop. A failure
+// is noted and the batch goes on; cancel() (the dialog closed) stops at
+// once: the running child is killed, a preparation let go, and the file in
+// hand leaves no output.
 class SigningBatch {
     Q_DECLARE_TR_FUNCTIONS(SigningBatch)
 public:
@@ -30,13 +32,16 @@ public:
     bool cancelled() const { return stopped; }
 
     // Signs one file in a child and waits; true only for a result whose ok
-    // is true, else error holds the text to show. Its request file lives in
-    // a private scratch folder that goes before returning.
+    // is true, else error holds the text to show. Its request file and the
+    // child's temporary files live in a private scratch folder that goes
+    // before returning.
     bool signFileInWorker(const SignatureRequest& request, SignatureResult* result, QString* error);
 
 private:
     bool signOne(const QString& file, QString* stampedPath, SignatureRequest* request, SignatureResult* result,
                  QString* error);
+    // The stamped copy of file, made on a thread while a local loop waits.
+    bool stampInBackground(const QString& file, const QString& stamped, QString* error);
 
     QPointer<SignatureDialog> dialog;
     QPointer<MainWindow> window;

@@ -1,20 +1,27 @@
 #include "SigningChild.h"
 
+#include "WorkerProcess.h"
+
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QVariant>
 
-void SigningChild::configure(QProcess* process, const QStringList& arguments, const char* marker) const
+void SigningChild::configure(QProcess* process, const QStringList& arguments, const char* marker,
+                             const QString& scratchFolder) const
 {
     QStringList all = arguments;
     if (!editionOption.isEmpty())
         all << editionOption;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QString::fromLatin1(marker), QStringLiteral("1"));
+    if (!scratchFolder.isEmpty())
+        environment.insert(QStringLiteral("TMPDIR"), scratchFolder);
     process->setProgram(program);
     process->setArguments(all);
     process->setProcessEnvironment(environment);
     process->setProcessChannelMode(QProcess::SeparateChannels);
+    // A window that dies takes its children along.
+    endWithParent(*process);
 }
 
 void killSigningChild(QProcess* process)

@@ -15,8 +15,12 @@ struct SigningChild {
     QString editionOption;  // "--vorn-product=..."; empty adds nothing
 
     // Sets program, arguments, environment (marker = "1") and separate
-    // channels; the caller connects and starts.
-    void configure(QProcess* process, const QStringList& arguments, const char* marker) const;
+    // channels, and the child ends with this process; the caller connects
+    // and starts. A child given a scratch
+    // folder keeps its temporary files there (TMPDIR), so whatever a killed
+    // child leaves goes with that folder.
+    void configure(QProcess* process, const QStringList& arguments, const char* marker,
+                   const QString& scratchFolder = QString()) const;
 };
 
 // Ends a child at once: its ends are claimed and its signals cut, so no

@@ -1,7 +1,6 @@
 #include "SigningRun.h"
 
 #include "DialogKit.h"
-#include "DocumentJob.h"
 #include "MainWindow.h"
 #include "OutputPaths.h"
 #include "PdfDocument.h"
@@ -10,10 +9,10 @@
 #include "SignatureJson.h"
 #include "SignatureService.h"
 #include "SigningBatch.h"
+#include "SigningPreparation.h"
 #include "SigningScratch.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
@@ -137,9 +136,12 @@ void SigningRun::start()
     record.request = request;
     journalInput.clear();
     sourceCopyPath.clear();
+    pendingStamped.clear();
+    // A free name: anything found there after a stop or failure is this run's.
+    pendingSignature = QFileInfo::exists(out) ? QString() : out;
     running = true;
     aborted = false;
-    scratch = std::make_unique<SigningScratch>();
+    scratch = std::make_shared<SigningScratch>();
     dialog->setSigningBusy(true, tr("Подготавливаю документ..."));
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     if (aborted)
@@ -151,7 +153,8 @@ void SigningRun::startChild(const QString& requestPath, bool describe)
 {
     auto* process = new QProcess(this);
     child = process;
-    children.configure(process, {QStringLiteral("--vorn-sign-file"), requestPath}, "VORN_SIGN_WORKER");
+    children.configure(process, {QStringLiteral("--vorn-sign-file"), requestPath}, "VORN_SIGN_WORKER",
+                       scratch->path());
     auto finish = [this, describe](QProcess* p, bool ok, const QString& fallback) {
         const QByteArray out = p->readAllStandardOutput();
         const QByteArray err = p->readAllStandardError();
@@ -217,91 +220,75 @@ void SigningRun::finishDescribe(QProcess* process, bool processOk, const QByteAr
     prepareAndSign();
 }
 
-// What the preparation on the worker thread hands back.
-struct SigningRun::Prepared {
-    QString failureText;  // empty: prepared
-    QString stampedPath;
-};
-
 // The document copy, the hash and the stamped copy are long for large files:
-// they run on a job's thread while the dialog shows its busy state.
+// they are made on a thread of their own while the dialog shows its progress.
 void SigningRun::prepareAndSign()
 {
     const SignatureMode mode = record.request.mode;
     const bool copyDocument = inputIsOpenDocument && (mode == EmbeddedPdf || mode == StampedPdfDetached);
-    std::shared_ptr<PdfDocument> document;
-    QString error;
+    SigningPreparation::Task task;
     if (copyDocument) {
+        QString error;
         sourceCopyPath = scratch->reserve(QStringLiteral("vorn-sign-source-"), QStringLiteral(".pdf"), &error);
-        document = window ? window->documentForReading() : nullptr;
+        task.document = window ? window->documentForReading() : nullptr;
         if (aborted || !dialog)
             return;
-        if (sourceCopyPath.isEmpty() || !document) {
+        if (sourceCopyPath.isEmpty() || !task.document) {
             failSigningRun(tr("Подписание"), tr("Не удалось сохранить текущий документ во временный PDF."));
             return;
         }
+        task.documentCopy = sourceCopyPath;
     }
-    QString stamped;
     if (mode == StampedPdfDetached) {
-        const QString wanted = stampedPdfPathForSignature(input, record.request.outputPath);
-        if (samePath(wanted, input)) {
+        if (samePath(stampedPdfPathForSignature(input, record.request.outputPath), input)) {
             failSigningRun(tr("Подписание"), tr("PDF со штампом не должен перезаписывать исходный файл."));
             return;
         }
-        // An earlier stamped copy (perhaps signed already) is never overwritten.
-        stamped = uniqueSiblingPathLikeChrome(wanted);
+        // The signature is named after the stamped copy, the file it signs.
+        const StampedOutputs outputs = stampedSigningOutputs(input, record.request.outputPath);
+        record.request.outputPath = outputs.signature;
+        pendingSignature = outputs.signature;
+        pendingStamped = outputs.stampedPdf;
+        dialog->setOutputPath(outputs.signature);
+        task.stamped = outputs.stampedPdf;
+        task.stampSource = copyDocument ? sourceCopyPath : input;
+        task.certificate = certificate;
+        task.options = stampOptions;
     }
     if (!copyDocument && mode != StampedPdfDetached) {
         sendRequest();
         return;
     }
-
-    const auto prepared = std::make_shared<Prepared>();
-    const QString copyPath = sourceCopyPath;
-    const QString stampSource = copyDocument ? sourceCopyPath : input;
-    const SigningCertificate signer = certificate;
-    const SignatureStampOptions options = stampOptions;
-    preparation = std::make_unique<DocumentJob>(document);
-    connect(preparation.get(), &DocumentJob::finished, this, [this, prepared, stamped] {
-        preparation.release()->deleteLater();
-        if (aborted || !dialog)
-            return;
-        if (!prepared->failureText.isEmpty()) {
-            failSigningRun(tr("Подписание"), prepared->failureText);
-            return;
-        }
-        if (record.request.mode == EmbeddedPdf) {
-            record.request.inputPath = sourceCopyPath;
-            journalInput = input;  // the copy is gone after the run
-        } else {
-            record.request.inputPath = stamped;
-            record.stampedPdfPath = stamped;
-        }
-        sendRequest();
+    task.keepAlive = scratch;
+    preparation = new SigningPreparation(this);
+    connect(preparation, &SigningPreparation::progress, this, [this](int permille) {
+        if (dialog)
+            dialog->setSigningProgress(permille);
     });
-    preparation->start([prepared, copyPath, stampSource, stamped, signer, options, mode](DocumentJob::Control& control) {
-        if (control.document() && !control.document()->saveCopy(copyPath)) {
-            prepared->failureText = tr("Не удалось сохранить текущий документ во временный PDF.");
-            return;
-        }
-        if (mode == StampedPdfDetached)
-            stampCopyForSigning(stampSource, stamped, signer, options, &prepared->failureText);
-    });
+    connect(preparation, &SigningPreparation::finished, this, &SigningRun::prepared);
+    dialog->setSigningProgress(0);
+    preparation->start(std::move(task));
 }
 
-bool SigningRun::stampCopyForSigning(const QString& source, const QString& stamped,
-                                     const SigningCertificate& certificate, const SignatureStampOptions& options,
-                                     QString* error)
+void SigningRun::prepared(const QString& error)
 {
-    QFile file(source);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) {
-        *error = tr("Не удалось прочитать PDF перед нанесением штампа: %1").arg(file.errorString());
-        return false;
+    preparation->deleteLater();
+    preparation = nullptr;
+    if (aborted || !dialog)
+        return;
+    dialog->setSigningProgress(-1);
+    if (!error.isEmpty()) {
+        failSigningRun(tr("Подписание"), error);
+        return;
     }
-    file.close();
-    return createStampedPdfCopy(source, stamped, certificate, hash.result(), QDateTime::currentDateTime(), options,
-                                error);
+    if (record.request.mode == EmbeddedPdf) {
+        record.request.inputPath = sourceCopyPath;
+        journalInput = input;  // the copy is gone after the run
+    } else {
+        record.request.inputPath = pendingStamped;
+        record.stampedPdfPath = pendingStamped;
+    }
+    sendRequest();
 }
 
 void SigningRun::sendRequest()
@@ -345,11 +332,17 @@ void SigningRun::finishSigningRun(QProcess* process, bool processOk, const QByte
         failSigningRun(title, text);
         return;
     }
+    // The first file is signed: its outputs are the user's now.
+    pendingSignature.clear();
+    pendingStamped.clear();
     succeed();
 }
 
 void SigningRun::failSigningRun(const QString& title, const QString& text)
 {
+    // A failed signature leaves no file of its own; a stamped copy already
+    // made stays.
+    removeUnfinishedOutputs(false);
     end();
     if (!dialog)
         return;
@@ -421,18 +414,33 @@ void SigningRun::end()
     scratch.reset();
 }
 
+void SigningRun::removeUnfinishedOutputs(bool stampedToo)
+{
+    if (!pendingSignature.isEmpty())
+        QFile::remove(pendingSignature);
+    if (stampedToo && !pendingStamped.isEmpty())
+        QFile::remove(pendingStamped);
+    pendingSignature.clear();
+    pendingStamped.clear();
+}
+
 void SigningRun::abort()
 {
     aborted = true;
     if (batch)
         batch->cancel();
-    // A preparation cannot stop inside a save; it is waited for, its end
-    // not delivered.
-    preparation.reset();
+    // Not waited for: it removes what it made once it has ended.
+    if (preparation) {
+        preparation->stop();
+        preparation->deleteLater();
+        preparation = nullptr;
+    }
     if (child) {
         killSigningChild(child);
         child->deleteLater();
     }
-    if (running)
+    if (running) {
+        removeUnfinishedOutputs(true);
         end();
+    }
 }

@@ -10,12 +10,12 @@
 
 #include <memory>
 
-class DocumentJob;
 class MainWindow;
 class QJsonObject;
 class QProcess;
 class SignatureDialog;
 class SigningBatch;
+class SigningPreparation;
 class SigningScratch;
 
 // The run's record: the request as sent and what came back.
@@ -30,10 +30,12 @@ struct AsyncSignResult {
 
 // One press of "Подписать": the dialog's settings become a request; a first
 // child reads the key material and names the certificate; the file is
-// prepared (a fresh copy of the open document, a stamped copy) and a second
-// child signs it. Further files follow as a batch. The run belongs to the
-// dialog: closing the dialog ends it, killing its child and removing its
-// scratch folder (request file with pass phrases, document copy).
+// prepared off the GUI thread (a fresh copy of the open document, a stamped
+// copy) and a second child signs it. Further files follow as a batch. The
+// run belongs to the dialog: closing the dialog ends it at once, killing its
+// child, letting its preparation go and removing its scratch folder (request
+// file with pass phrases, document copy, the children's temporary files) and
+// whatever output the stopped run had begun.
 class SigningRun : public QObject {
     Q_OBJECT
 public:
@@ -42,18 +44,14 @@ public:
 
     // startSigningRun: every outcome is shown to the user.
     void start();
-    // Ends the run at once: the child is killed, a batch stops, scratch goes.
+    // Ends the run at once: the child is killed, a batch stops, the
+    // preparation is let go, scratch and unfinished outputs go.
     void abort();
     bool isRunning() const { return running; }
 
     // The ten request keys as one compact JSON object; false with error
     // "Не удалось подготовить параметры подписи: %1" when it cannot be written.
     static bool writeSignatureRequestFile(const SignatureRequest& request, const QString& path, QString* error);
-    // Hashes source and writes its copy with the visible stamp to stamped;
-    // false with the text to show. Any thread.
-    static bool stampCopyForSigning(const QString& source, const QString& stamped,
-                                    const SigningCertificate& certificate, const SignatureStampOptions& options,
-                                    QString* error);
 
 private:
     static bool writeRequestObject(const QJsonObject& object, const QString& path, QString* error);
@@ -61,8 +59,8 @@ private:
     void describeCertificate();
     void finishDescribe(QProcess* process, bool processOk, const QByteArray& out, const QByteArray& err,
                         const QString& fallbackText);
-    struct Prepared;
     void prepareAndSign();
+    void prepared(const QString& error);
     void sendRequest();
     void finishSigningRun(QProcess* process, bool processOk, const QByteArray& out, const QByteArray& err,
                           const QString& fallbackText);
@@ -70,13 +68,14 @@ private:
     void succeed();
     void openResult(const QString& path);
     void end();
+    void removeUnfinishedOutputs(bool stampedToo);
     void startChild(const QString& requestPath, bool describe);
 
     QPointer<SignatureDialog> dialog;
     QPointer<MainWindow> window;
     SigningChild children;
-    std::unique_ptr<SigningScratch> scratch;
-    std::unique_ptr<DocumentJob> preparation;
+    std::shared_ptr<SigningScratch> scratch;  // shared with a preparation until it ended
+    SigningPreparation* preparation = nullptr;
     QPointer<QProcess> child;
     SigningBatch* batch = nullptr;  // while a batch runs
     bool running = false;
@@ -89,4 +88,8 @@ private:
     QString journalInput;   // the file the journal names for the first signature
     bool inputIsOpenDocument = false;
     QString sourceCopyPath;  // the open document's copy, in the scratch
+    // Outputs this run names but has not finished: gone if it stops, the
+    // signature also if it fails.
+    QString pendingSignature;
+    QString pendingStamped;
 };

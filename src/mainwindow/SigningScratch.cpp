@@ -14,6 +14,11 @@ bool SigningScratch::isValid() const
     return dir.isValid() && QDir(dir.path()).exists();
 }
 
+QString SigningScratch::path() const
+{
+    return isValid() ? dir.path() : QString();
+}
+
 QString SigningScratch::reserve(const QString& prefix, const QString& suffix, QString* error)
 {
     if (!isValid()) {

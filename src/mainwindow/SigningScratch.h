@@ -14,6 +14,8 @@ public:
     SigningScratch& operator=(const SigningScratch&) = delete;
 
     bool isValid() const;
+    // The folder; empty when it could not be made.
+    QString path() const;
     // A new empty file "<prefix>XXXXXX<suffix>" owned by the user alone;
     // empty with error set when it cannot be made.
     QString reserve(const QString& prefix, const QString& suffix, QString* error);

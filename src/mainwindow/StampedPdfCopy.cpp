@@ -1,6 +1,8 @@
 #include "StampedPdfCopy.h"
 
+#include "OutputPaths.h"
 #include "PdfDocument.h"
+#include "SignatureService.h"
 #include "SignatureStampRender.h"
 #include "SigningNames.h"
 
@@ -89,19 +91,24 @@ QHash<QString, QString> signatureStampValues(const SigningCertificate& certifica
 
 bool createStampedPdfCopy(const QString& inputPath, const QString& outputPath, const SigningCertificate& certificate,
                           const QByteArray& sha256, const QDateTime& signedAt, const SignatureStampOptions& options,
-                          QString* error)
+                          QString* error, const StampCopyWatcher& watcher)
 {
     auto fail = [error](const QString& text) {
         if (error)
             *error = text;
         return false;
     };
+    auto goOn = [&watcher](StampCopyStep step) { return !watcher || watcher(step); };
+    if (!goOn(StampCopyStep::Open))
+        return fail(QString());
     PdfDocument document;
     if (!document.open(inputPath))
         return fail(tr("Не удалось открыть PDF для нанесения штампа: %1").arg(document.lastError()));
     const int pageCount = document.pageCount();
     if (pageCount <= 0)
         return fail(tr("В PDF нет страниц для нанесения штампа."));
+    if (!goOn(StampCopyStep::Stamp))
+        return fail(QString());
     const int page = std::clamp(options.page, 0, pageCount - 1);
     const StampPlacement placement = signatureStampPlacement(document.pageSize(page), options);
     const QImage picture = renderSignatureStampTemplate(loadSignatureStampTemplate(options.templateId),
@@ -109,7 +116,19 @@ bool createStampedPdfCopy(const QString& inputPath, const QString& outputPath, c
                                                         QSize(kStampPictureWidth, kStampPictureHeight));
     if (!document.addImageToPage(page, placement.origin, placement.size, picture))
         return fail(tr("Не удалось добавить видимый штамп в PDF."));
-    if (!document.saveAs(outputPath))
+    if (!goOn(StampCopyStep::Save))
+        return fail(QString());
+    // A copy: the throwaway document need not be read again from what was written.
+    if (!document.saveCopy(outputPath))
         return fail(tr("Не удалось сохранить PDF со штампом: %1").arg(document.lastError()));
     return true;
+}
+
+StampedOutputs stampedSigningOutputs(const QString& sourcePath, const QString& wantedOutput)
+{
+    StampedOutputs outputs;
+    outputs.stampedPdf = uniqueSiblingPathLikeChrome(stampedPdfPathForSignature(sourcePath, wantedOutput));
+    outputs.signature =
+        uniqueSiblingPathLikeChrome(SignatureService::defaultOutputPath(outputs.stampedPdf, StampedPdfDetached));
+    return outputs;
 }

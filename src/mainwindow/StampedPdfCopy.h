@@ -9,6 +9,8 @@
 #include <QSizeF>
 #include <QString>
 
+#include <functional>
+
 // A copy of a PDF with a visible signature stamp on one page, made before
 // the copy is signed. The source file is never changed.
 
@@ -34,6 +36,23 @@ StampPlacement signatureStampPlacement(const QSizeF& pageSize, const SignatureSt
 QHash<QString, QString> signatureStampValues(const SigningCertificate& certificate, const QByteArray& sha256,
                                              const QDateTime& signedAt);
 
+// The steps of a stamped copy, in the order they run.
+enum class StampCopyStep { Open, Stamp, Save };
+// Told before each step; false stops the copy, which then writes nothing.
+using StampCopyWatcher = std::function<bool(StampCopyStep)>;
+
+// False with the reason in error, or with an empty error when the watcher
+// stopped it.
 bool createStampedPdfCopy(const QString& inputPath, const QString& outputPath, const SigningCertificate& certificate,
                           const QByteArray& sha256, const QDateTime& signedAt, const SignatureStampOptions& options,
-                          QString* error);
+                          QString* error, const StampCopyWatcher& watcher = {});
+
+// Where a stamped signature goes when the user wants wantedOutput: the
+// stamped copy beside it under a free name (an earlier copy is never
+// overwritten), and the signature named after that copy, since that is the
+// file it signs.
+struct StampedOutputs {
+    QString stampedPdf;
+    QString signature;
+};
+StampedOutputs stampedSigningOutputs(const QString& sourcePath, const QString& wantedOutput);

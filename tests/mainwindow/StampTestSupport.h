@@ -3,10 +3,12 @@
 // purpose: the file-size limit stops writes even for root.
 
 #include <QByteArray>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QIcon>
 #include <QMap>
 #include <QTemporaryDir>
 
@@ -73,6 +75,30 @@ inline QMap<QString, QByteArray> folderSnapshot(const QString& root)
         }
     }
     return files;
+}
+
+// The signature dialog's template box (the combo box with preview icons).
+inline QComboBox* templateBox(QWidget* dialog)
+{
+    for (QComboBox* box : dialog->findChildren<QComboBox*>()) {
+        if (box->iconSize() == QSize(118, 48))
+            return box;
+    }
+    return nullptr;
+}
+
+// A template preview was drawn: the row's icon is not the transparent blank
+// rows start with.
+inline bool previewDrawn(const QIcon& icon)
+{
+    const QImage image = icon.pixmap(QSize(150, 60)).toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (qAlpha(image.pixel(x, y)) != 0)
+                return true;
+        }
+    }
+    return false;
 }
 
 } // namespace stamptest

@@ -1,14 +1,18 @@
 // The signature dialog: its file lists, defaults per mode, busy state and the
 // certificate list filled by stand-in children of the program.
+#include "OutputPaths.h"
 #include "PromptDriver.h"
 #include "SignatureDialog.h"
 #include "SignatureService.h"
 #include "SignatureStampTemplate.h"
+#include "StampTestSupport.h"
 #include "StandInWorker.h"
+#include "UiTranslate.h"
 #include "WindowTestSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -49,6 +53,22 @@ QByteArray listJson(const QList<QJsonObject>& certificates, const QString& error
                                      {QStringLiteral("error"), error},
                                      {QStringLiteral("certificates"), array}})
         .toJson(QJsonDocument::Compact);
+}
+
+// Stored copies of the built-in template under these names; their ids.
+QStringList storeTemplates(const QStringList& names)
+{
+    QDir(signatureStampTemplatesDir()).removeRecursively();
+    QStringList ids;
+    for (const QString& name : names) {
+        SignatureStampTemplate stamp = loadSignatureStampTemplate(QStringLiteral("default"));
+        stamp.id.clear();
+        stamp.builtIn = false;
+        stamp.name = name;
+        if (saveSignatureStampTemplate(stamp, nullptr))
+            ids << stamp.id;
+    }
+    return ids;
 }
 
 QStringList itemTexts(QListWidget* list)
@@ -205,6 +225,14 @@ private slots:
         QTest::newRow("non-zero exit, its JSON not read")
             << "echo '{\"certificates\":[{\"id\":\"x\",\"available\":true}]}'; echo ' сбой ' >&2; exit 3" << "сбой";
         QTest::newRow("non-zero exit, silent") << "exit 3" << "Поиск сертификатов завершился с ошибкой.";
+        // The child's own reason for its failure code comes first.
+        QTest::newRow("non-zero exit, its reason")
+            << "echo '{\"ok\":false,\"error\":\"Для Linux выберите ключ\",\"certificates\":[]}'; exit 3"
+            << "Для Linux выберите ключ";
+        QTest::newRow("non-zero exit, its reason before its noise")
+            << "echo '{\"ok\":false,\"error\":\" Нет ключей \"}'; echo 'warning: x' >&2; exit 3" << "Нет ключей";
+        QTest::newRow("crash after a reason") << "echo '{\"error\":\"Нет ключей\"}'; kill -SEGV $$"
+                                              << "Криптопровайдер аварийно завершил поиск сертификатов.";
         QTest::newRow("crash") << "kill -SEGV $$" << "Криптопровайдер аварийно завершил поиск сертификатов.";
         QTest::newRow("crash with a message") << "echo 'провайдер упал' >&2; kill -ABRT $$" << "провайдер упал";
         QTest::newRow("hangs") << "exec sleep 30"
@@ -236,15 +264,136 @@ private slots:
         QCOMPARE(itemTexts(list(&d)), QStringList{QStringLiteral("Не удалось запустить изолированный поиск сертификатов.")});
     }
 
-    // The child gets its own arguments, then this edition's option, and the marker.
+    // The child gets its own arguments, then this edition's option, and the
+    // marker; its temporary files go to a private folder that is removed
+    // when the search ends.
     void childArguments()
     {
         const QString seen = dir.filePath(QStringLiteral("seen.txt"));
+        const QString temp = dir.filePath(QStringLiteral("temp.txt"));
         SignatureDialog::Setup setup;
         setup.children.editionOption = QStringLiteral("--vorn-product=editor");
-        auto d = dialogWith(QStringLiteral("echo \"$* $VORN_CERT_ENUM_WORKER\" > '%1'; echo '{}'").arg(seen), setup);
+        auto d = dialogWith(QStringLiteral("echo \"$* $VORN_CERT_ENUM_WORKER\" > '%1'; echo \"$TMPDIR\" > '%2'; "
+                                           "echo x > \"$TMPDIR/vorn_cert_1.pem\"; echo '{}'")
+                                .arg(seen, temp),
+                            setup);
         QVERIFY(searchEnded(d.get()));
         QCOMPARE(fixtures::readFile(seen).trimmed(), QByteArray("--vorn-cert-list --vorn-product=editor 1"));
+        const QString folder = QString::fromUtf8(fixtures::readFile(temp).trimmed());
+        QCOMPARE(QFileInfo(folder).absolutePath(), QFileInfo(QDir::tempPath()).absoluteFilePath());
+        QVERIFY(!QFileInfo::exists(folder));
+    }
+
+    // Key files listed by the child and the key fields go together: the
+    // entry shown as chosen is the one the fields sign with (a container
+    // before a PEM pair), and picking an entry puts its files in the fields.
+    void listedKeyFilesFollowTheFields()
+    {
+        const QString container = dir.filePath(QStringLiteral("signer.p12"));
+        const QString certificate = dir.filePath(QStringLiteral("signer.pem"));
+        const QString key = dir.filePath(QStringLiteral("signer.key"));
+        QSettings().setValue(QStringLiteral("signing/linux/pkcs12Path"), container);
+        QSettings().setValue(QStringLiteral("signing/linux/certificatePath"), certificate);
+        QSettings().setValue(QStringLiteral("signing/linux/privateKeyPath"), key);
+        const auto answer = [&](bool containerUsable) {
+            return answering(listJson({
+                certificateJson(QStringLiteral("linux-file|") + container, QStringLiteral("CN=Контейнер"),
+                                QStringLiteral("OpenSSL CMS"), QStringLiteral("Файл"), containerUsable),
+                certificateJson(QStringLiteral("linux-file|") + certificate, QStringLiteral("CN=Пара PEM"),
+                                QStringLiteral("OpenSSL CMS"), QStringLiteral("Файл"), true),
+            }));
+        };
+        auto d = dialogWith(answer(true));
+        QVERIFY(searchEnded(d.get()));
+        QListWidget* l = list(d.get());
+        const auto chosen = [l] {
+            return l->currentItem() ? l->currentItem()->text().section(QLatin1Char('\n'), 0, 0) : QString();
+        };
+        QCOMPARE(chosen(), QStringLiteral("CN=Контейнер"));
+
+        l->setCurrentRow(2);  // the PEM pair: the container no longer takes precedence
+        QCOMPARE(chosen(), QStringLiteral("CN=Пара PEM"));
+        SignatureDialogInputs in = d->inputs();
+        QCOMPARE(in.pkcs12Path, QString());
+        QCOMPARE(in.certificatePath, certificate);
+        QCOMPARE(in.privateKeyPath, key);
+
+        QList<QLineEdit*> fields;
+        for (QGroupBox* box : d->findChildren<QGroupBox*>()) {
+            if (box->title() == QStringLiteral("Linux / OpenSSL"))
+                fields = box->findChildren<QLineEdit*>();
+        }
+        fields.at(3)->setText(container);
+        QCOMPARE(chosen(), QStringLiteral("CN=Контейнер"));
+        fields.at(3)->setText(dir.filePath(QStringLiteral("other.p12")));  // not listed
+        QCOMPARE(l->currentRow(), -1);
+        fields.at(3)->clear();
+        QCOMPARE(chosen(), QStringLiteral("CN=Пара PEM"));
+
+        // An unusable container still signs first: nothing usable is chosen.
+        fields.at(3)->setText(container);
+        auto unusable = dialogWith(answer(false));
+        QVERIFY(searchEnded(unusable.get()));
+        QCOMPARE(list(unusable.get())->currentRow(), -1);
+        QCOMPARE(unusable->inputs().pkcs12Path, container);
+    }
+
+    // The file pickers speak the interface language: their captions and
+    // filters come through the translation table.
+    void filePickersTranslated_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("which");  // among the buttons of that text
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("filter");
+        QTest::newRow("output, English") << "en" << "Куда сохранить..." << 0 << "Сохранить подпись"
+                                         << "Файлы подписи (*.sig *.p7m *.p7b);;PDF (*.pdf);;Все файлы (*)";
+        QTest::newRow("certificate, English") << "en" << "Обзор..." << 0 << "Выберите сертификат"
+                                              << "Сертификаты (*.pem *.crt *.cer);;Все файлы (*)";
+        QTest::newRow("key, German") << "de" << "Обзор..." << 1 << "Выберите закрытый ключ"
+                                     << "Ключи (*.pem *.key);;Все файлы (*)";
+        QTest::newRow("container, English") << "en" << "Обзор..." << 2 << "Выберите P12/PFX контейнер"
+                                            << "PKCS#12 (*.p12 *.pfx);;Все файлы (*)";
+        QTest::newRow("certificate, Russian") << "ru" << "Обзор..." << 0 << "Выберите сертификат"
+                                              << "Сертификаты (*.pem *.crt *.cer);;Все файлы (*)";
+    }
+
+    void filePickersTranslated()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, button);
+        QFETCH(int, which);
+        QFETCH(QString, caption);
+        QFETCH(QString, filter);
+        qApp->setProperty("uiLanguage", language);
+        auto d = dialogWith(QStringLiteral("echo '{}'"));
+        QList<QPushButton*> buttons;
+        for (QPushButton* candidate : d->findChildren<QPushButton*>()) {
+            if (candidate->text() == button)
+                buttons << candidate;
+        }
+        QVERIFY(which < buttons.size());
+        prompt::Driver prompts;
+        QString title;
+        QStringList filters;
+        prompts.whenShown([&](QDialog* shown) {
+            if (auto* picker = qobject_cast<QFileDialog*>(shown)) {
+                title = picker->windowTitle();
+                filters = picker->nameFilters();
+            }
+            shown->reject();
+        });
+        buttons.at(which)->click();
+        qApp->setProperty("uiLanguage", QVariant());
+        QCOMPARE(prompts.pending(), 0);
+        qApp->setProperty("uiLanguage", language);
+        const QString wantedTitle = uiTranslate(caption);
+        const QString wantedFilter = uiTranslate(filter);
+        qApp->setProperty("uiLanguage", QVariant());
+        QCOMPARE(title, wantedTitle);
+        QCOMPARE(filters.join(QStringLiteral(";;")), wantedFilter);
+        QCOMPARE(title == caption, language == QLatin1String("ru"));
     }
 
     void listSectionsFilterAndSelection()
@@ -333,8 +482,10 @@ private slots:
         QComboBox* mode = modeBox(d.get());
         QVERIFY(mode);
         const QString base = QFileInfo(pdf3).absolutePath() + QStringLiteral("/act");
+        // A stamped signature is named after the stamped copy, which it signs.
+        const QString stamped = stampedPdfPathForSignature(pdf3, existing);
         const QStringList outputs{base + QStringLiteral(".pdf (1).sig"), base + QStringLiteral(".p7m"),
-                                  base + QStringLiteral(".pdf (1).sig"), base + QStringLiteral(".pdf (1).sig"),
+                                  base + QStringLiteral(".pdf (1).sig"), stamped + QStringLiteral(".sig"),
                                   base + QStringLiteral(".signed.pdf")};
         d->show();
         for (int m = 0; m < 5; ++m) {
@@ -346,6 +497,12 @@ private slots:
             QCOMPARE(group(d.get(), QStringLiteral("Штамп времени TSA"))->isVisible(), m == 2);
             QCOMPARE(group(d.get(), QStringLiteral("Видимый штамп PDF"))->isVisible(), m == 3);
         }
+        // An earlier stamped copy is kept: the next one and its signature take a free name.
+        windowtest::writeFixture(dir, QFileInfo(stamped).fileName(), "earlier");
+        mode->setCurrentIndex(0);
+        mode->setCurrentIndex(3);
+        QCOMPARE(d->inputs().outputPath, stamped.chopped(4) + QStringLiteral(" (1).pdf.sig"));
+        QFile::remove(stamped);
         QFile::remove(existing);
     }
 
@@ -379,23 +536,10 @@ private slots:
     // template that went is replaced by the first, and previews fill in later.
     void templateBox()
     {
-        QDir(signatureStampTemplatesDir()).removeRecursively();
-        QStringList ids;
-        for (const QString& name : {QStringLiteral("Отдел кадров"), QStringLiteral("Бухгалтерия")}) {
-            SignatureStampTemplate stamp = loadSignatureStampTemplate(QStringLiteral("default"));
-            stamp.id.clear();
-            stamp.builtIn = false;
-            stamp.name = name;
-            QString error;
-            QVERIFY2(saveSignatureStampTemplate(stamp, &error), qPrintable(error));
-            ids << stamp.id;
-        }
+        const QStringList ids = storeTemplates({QStringLiteral("Отдел кадров"), QStringLiteral("Бухгалтерия")});
+        QCOMPARE(ids.size(), 2);
         auto d = dialogWith(QStringLiteral("echo '{}'"));
-        QComboBox* box = nullptr;
-        for (QComboBox* candidate : d->findChildren<QComboBox*>()) {
-            if (candidate->iconSize() == QSize(118, 48))
-                box = candidate;
-        }
+        QComboBox* box = stamptest::templateBox(d.get());
         QVERIFY(box);
         QCOMPARE(box->count(), 3);
         d->reloadStampTemplateCombo(ids.at(0));
@@ -406,7 +550,29 @@ private slots:
         d->reloadStampTemplateCombo(ids.at(1));
         QCOMPARE(box->count(), 1);
         QCOMPARE(box->currentIndex(), 0);
-        QTRY_VERIFY(!box->itemIcon(0).isNull());
+        QTRY_VERIFY(stamptest::previewDrawn(box->itemIcon(0)));
+    }
+
+    // Template previews are drawn on demand: the chosen row's at once, any
+    // other when it is chosen (or shown in the open list), never all.
+    void templatePreviewsOnDemand()
+    {
+        QStringList names;
+        for (int i = 0; i < 12; ++i)
+            names << QStringLiteral("Шаблон %1").arg(i, 2, 10, QLatin1Char('0'));
+        QCOMPARE(storeTemplates(names).size(), 12);
+        auto d = dialogWith(QStringLiteral("echo '{}'"));
+        QComboBox* box = stamptest::templateBox(d.get());
+        QVERIFY(box);
+        const auto drawn = [box](int row) { return stamptest::previewDrawn(box->itemIcon(row)); };
+        QCOMPARE(box->count(), 13);
+        QTRY_VERIFY(drawn(0));
+        for (int row = 1; row < box->count(); ++row)
+            QVERIFY2(!drawn(row), qPrintable(QString::number(row)));
+        box->setCurrentIndex(7);
+        QVERIFY(drawn(7));
+        QVERIFY(!drawn(6));
+        QDir(signatureStampTemplatesDir()).removeRecursively();
     }
 
     void busyState()
@@ -418,9 +584,18 @@ private slots:
         d->setSigningBusy(true, QString());
         auto* overlay = d->findChild<QFrame*>(QStringLiteral("SignatureBusyOverlay"));
         QVERIFY(overlay->isVisible());
-        for (const QString& text : {QStringLiteral("Подписать"), QStringLiteral("Отмена"), QStringLiteral("Диагностика"),
+        for (const QString& text : {QStringLiteral("Подписать"), QStringLiteral("Диагностика"),
                                     QStringLiteral("Обновить сертификаты")})
             QVERIFY2(!button(d.get(), text)->isEnabled(), qPrintable(text));
+        // A run can be stopped: "Отмена" on the overlay, over the dialog's own.
+        for (QPushButton* cancel : d->findChildren<QPushButton*>()) {
+            if (cancel->text() == QStringLiteral("Отмена"))
+                QVERIFY(cancel->isEnabled());
+        }
+        QPushButton* overlayCancel = nullptr;
+        for (QPushButton* candidate : overlay->findChildren<QPushButton*>())
+            overlayCancel = candidate->text() == QStringLiteral("Отмена") ? candidate : overlayCancel;
+        QVERIFY(overlayCancel && overlayCancel->isVisible());
         QVERIFY(!group(d.get(), QStringLiteral("Штамп времени TSA"))->isEnabled());
         QVERIFY(!group(d.get(), QStringLiteral("Режим подписи"))->isEnabled());
         d->setSigningBusy(false, QString());

@@ -1,9 +1,11 @@
 // The batch after a first signed file, with stand-in children: the question,
 // the progress, the lines of the final message and closing mid-batch.
+#include "LargePdf.h"
 #include "SigningTestSupport.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProgressBar>
 #include <QSettings>
 
 using namespace signtest;
@@ -205,6 +207,87 @@ private slots:
         QCOMPARE(bench->scratchLeft(), QStringList{});
     }
 
+    // Stopped while a further file is signed in mode 3: that file's stamped
+    // copy and begun signature go, the first file's stay; the child's
+    // temporary files go with its scratch.
+    void stopStampedBatch()
+    {
+        const QString pidFile = bench->path(QStringLiteral("pid"));
+        MainWindow window(AppProduct::editor);
+        // The stamped copy of b.pdf is signed by a child that does not end.
+        window.setSigningWorkerProgram(bench->standIn(
+            describeOk(), QStringLiteral("case \"$in\" in */b_*) printf partial > \"$out\"; echo x > \"$TMPDIR/left.bin\"; "
+                                         "echo $$ > '%1'; exec sleep 30 ;; *) %2 ;; esac")
+                              .arg(pidFile, signOk())));
+        prompt::Driver prompts;
+        QStringList noted;
+        QPointer<SignatureDialog> dialog;
+        QString pid;
+        pressSign(prompts, [](SignatureDialog* d) { modeBox(d)->setCurrentIndex(3); }, &dialog);
+        skipBusyDialog(prompts, &dialog);
+        prompts.whenShown([&](QDialog* question) {
+            prompt::buttonWithText(question, QStringLiteral("Подписать остальные"))->click();
+            whenWritten(pidFile, &window, [&](const QString& line) {
+                pid = line;
+                QVERIFY(QFileInfo::exists(bench->path(QStringLiteral("b_подписан.pdf.sig"))));
+                QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QApplication::sendEvent(dialog.data(), &escape);
+            });
+        });
+        note(prompts, &noted);
+        window.showSignatureDialog(false, files, {}, files.first());
+        QVERIFY(dialog.isNull());
+        QVERIFY2(noted.isEmpty(), qPrintable(noted.join(QLatin1Char('\n'))));
+        QVERIFY2(processGone(pid), qPrintable(pid));
+        for (const char* gone : {"b_подписан.pdf", "b_подписан.pdf.sig", "c_подписан.pdf"})
+            QVERIFY2(!QFileInfo::exists(bench->path(QString::fromUtf8(gone))), gone);
+        for (const char* kept : {"a_подписан.pdf", "a_подписан.pdf.sig"})
+            QVERIFY2(QFileInfo::exists(bench->path(QString::fromUtf8(kept))), kept);
+        QCOMPARE(bench->journal().size(), 1);
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+    }
+
+    // Stopped while a further file's stamped copy is made on its thread: the
+    // window answers at once, no child signs that file, and once the
+    // preparation has ended its copy is gone.
+    void stopWhileStamping()
+    {
+        const QString large = bench->path(QStringLiteral("large.pdf"));
+        QVERIFY(largepdf::writePicturePages(large, 300, 230));
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
+        prompt::Driver prompts;
+        QStringList noted;
+        QPointer<SignatureDialog> dialog;
+        qint64 answeredMs = -1;
+        pressSign(prompts, [](SignatureDialog* d) { modeBox(d)->setCurrentIndex(3); }, &dialog);
+        skipBusyDialog(prompts, &dialog);
+        prompts.whenShown([&](QDialog* question) {
+            prompt::buttonWithText(question, QStringLiteral("Подписать остальные"))->click();
+            auto* poll = new QTimer(&window);
+            QObject::connect(poll, &QTimer::timeout, &window, [&, poll] {
+                auto* bar = dialog ? dialog->findChild<QProgressBar*>() : nullptr;
+                if (!bar || !bar->isVisible() || bar->value() < 400)
+                    return;
+                poll->stop();
+                QElapsedTimer clock;
+                clock.start();
+                dialog->reject();
+                answeredMs = clock.elapsed();
+            });
+            poll->start(1);
+        });
+        note(prompts, &noted);
+        window.showSignatureDialog(false, {files.first(), large}, {}, files.first());
+        QVERIFY(dialog.isNull());
+        QVERIFY2(noted.isEmpty(), qPrintable(noted.join(QLatin1Char('\n'))));
+        QVERIFY2(answeredMs >= 0 && answeredMs < 200, qPrintable(QString::number(answeredMs)));
+        QCOMPARE(bench->kinds(), (QStringList{"describe", "sign"}));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(bench->path(QStringLiteral("large_подписан.pdf"))), 20000);
+        QVERIFY(QFileInfo::exists(bench->path(QStringLiteral("a_подписан.pdf.sig"))));
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+    }
+
     // Mode 3: each further file gets its own stamped copy, and an existing
     // one beside it is kept.
     void stampedFurtherFiles()
@@ -229,6 +312,11 @@ private slots:
                 inputs << QFileInfo(call.input).fileName();
         }
         QCOMPARE(inputs, (QStringList{"a_подписан.pdf", "b_подписан (1).pdf"}));
+        // Each signature is named after the stamped copy it signs.
+        for (const Call& call : bench->calls()) {
+            if (call.kind == QLatin1String("sign"))
+                QCOMPARE(call.output, call.input + QStringLiteral(".sig"));
+        }
         PdfDocument stamped;
         QVERIFY(stamped.open(bench->path(QStringLiteral("b_подписан (1).pdf"))));
         // The stamped copy was opened (ribbon road, a stamped first file).

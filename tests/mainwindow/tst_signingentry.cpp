@@ -230,21 +230,41 @@ private slots:
         QCOMPARE(quits, 1);
     }
 
-    // Nothing given: the user picks the files; cancelling ends the program.
+    // Nothing given: the user picks the files, in a picker whose caption and
+    // filter speak the interface language; cancelling ends the program.
+    void ecpStartupPicker_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("filter");
+        QTest::newRow("Russian") << "ru" << "Выберите файлы для подписи" << "Все файлы (*)";
+        QTest::newRow("English") << "en" << "Choose files to sign" << "All files (*)";
+    }
+
     void ecpStartupPicker()
     {
-        MainWindow window(AppProduct::ecp);
+        QFETCH(QString, language);
+        QFETCH(QString, title);
+        QFETCH(QString, filter);
+        MainWindow window(AppProduct::ecp);  // reads the language setting
         prepare(window);
+        qApp->setProperty("uiLanguage", language);
         prompt::Driver prompts;
-        QString title;
+        QString shownTitle;
+        QStringList filters;
         bool picker = false;
         prompts.whenShown([&](QDialog* d) {
-            title = d->windowTitle();
-            picker = qobject_cast<QFileDialog*>(d) != nullptr;
+            shownTitle = d->windowTitle();
+            if (auto* files = qobject_cast<QFileDialog*>(d)) {
+                picker = true;
+                filters = files->nameFilters();
+            }
             d->reject();
         });
         window.showEcpStartup({bench->path(QStringLiteral("missing.pdf")), bench->files.path()});
-        QCOMPARE(title, QStringLiteral("Выберите файлы для подписи"));
+        qApp->setProperty("uiLanguage", QVariant());
+        QCOMPARE(shownTitle, title);
+        QCOMPARE(filters, QStringList{filter});
         QVERIFY(picker);
         QCOMPARE(quits, 1);
         QCOMPARE(prompts.pending(), 0);

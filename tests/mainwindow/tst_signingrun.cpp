@@ -1,10 +1,12 @@
 // The single signing run with stand-in children: how each way a child can
 // end is reported, the refusals before signing, the private scratch folder,
 // the journal record and what is opened afterwards.
+#include "LargePdf.h"
 #include "SigningTestSupport.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QProgressBar>
 #include <QSettings>
 
 using namespace signtest;
@@ -12,6 +14,29 @@ using namespace signtest;
 namespace {
 
 const QString kFallback = QStringLiteral("Подписание завершилось с ошибкой.");
+// The most a stop may keep the window waiting.
+constexpr qint64 kAnswerMs = 200;
+
+// Stops a busy run as the user would: Escape, the overlay's "Отмена" or
+// the window's close button; returns how long the window kept the user
+// waiting.
+qint64 stopRun(SignatureDialog* dialog, const QString& how)
+{
+    QElapsedTimer clock;
+    clock.start();
+    if (how == QLatin1String("escape")) {
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    } else if (how == QLatin1String("overlay")) {
+        auto* overlay = dialog->findChild<QFrame*>(QStringLiteral("SignatureBusyOverlay"));
+        for (QPushButton* button : overlay->findChildren<QPushButton*>()) {
+            if (button->text() == QStringLiteral("Отмена"))
+                button->click();
+        }
+    } else {
+        dialog->close();
+    }
+    return clock.elapsed();
+}
 
 } // namespace
 
@@ -154,16 +179,17 @@ private slots:
         QTest::newRow("CAdES-T without TSA, a typed output taken")
             << "act.pdf" << 2 << "  " << "taken.sig" << false
             << "Подписание|Для CAdES-T укажите адрес TSA-сервера." << "taken (1).sig" << QStringList{};
+        // A stamped signature is named after the stamped copy it signs.
         QTest::newRow("stamp on a text file") << "notes.txt" << 3 << "http://tsa.test/a" << "" << false
                                               << "Подписание|Видимый штамп можно добавить только в PDF."
-                                              << "notes.txt.sig" << QStringList{};
+                                              << "notes_подписан.pdf.sig" << QStringList{};
         QTest::newRow("embedded in a text file") << "notes.txt" << 4 << " http://tsa.test/b " << "" << false
                                                  << "Подписание|Встроенную подпись можно добавить только в PDF."
                                                  << "notes.signed.pdf" << QStringList{};
         // The window starts with the Russian interface: the marker is "_подписан".
         QTest::newRow("stamped copy would be the input")
             << "act_подписан.pdf" << 3 << "" << "" << false
-            << "Подписание|PDF со штампом не должен перезаписывать исходный файл." << "act_подписан.pdf.sig"
+            << "Подписание|PDF со штампом не должен перезаписывать исходный файл." << "act_подписан (1).pdf.sig"
             << QStringList{"describe"};
     }
 
@@ -375,6 +401,155 @@ private slots:
                  qPrintable(noted.first()));
         QVERIFY(reopened);
         QCOMPARE(bench->calls().size(), 0);
+    }
+
+    // Stopped while the document is prepared on its thread (the stamped
+    // copy, and first the open document's copy): the window answers at
+    // once, no child signs, and once the preparation has ended on its own
+    // neither a stamped copy nor a signature nor any scratch is left.
+    void stopDuringPreparation_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("openDocument");
+        QTest::newRow("Escape, a file") << "escape" << false;
+        QTest::newRow("overlay's Отмена, the open document") << "overlay" << true;
+        QTest::newRow("closed, a file") << "close" << false;
+    }
+
+    void stopDuringPreparation()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, openDocument);
+        const QString source = bench->path(QStringLiteral("manual.pdf"));
+        QVERIFY(largepdf::writePicturePages(source, 300, 230));  // about 16 MB
+        const QByteArray before = fixtures::readFile(source);
+        MainWindow window(AppProduct::editor);
+        if (openDocument)
+            window.openFile(source);
+        window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
+        prompt::Driver prompts;
+        QPointer<SignatureDialog> dialog;
+        qint64 answeredMs = -1;
+        int shownProgress = -1;
+        pressSign(
+            prompts,
+            [&](SignatureDialog* d) {
+                modeBox(d)->setCurrentIndex(3);
+                auto* bar = d->findChild<QProgressBar*>();
+                auto* poll = new QTimer(d);
+                // Well into the preparation: a long step (opening, saving) lies ahead.
+                QObject::connect(poll, &QTimer::timeout, d, [&, d, bar, poll] {
+                    if (!bar->isVisible() || bar->value() < 400)
+                        return;
+                    poll->stop();
+                    shownProgress = bar->value();
+                    answeredMs = stopRun(d, how);
+                });
+                poll->start(1);
+            },
+            &dialog);
+        QStringList noted;
+        note(prompts, &noted);
+        window.showSignatureDialog(false, {}, {}, openDocument ? QString() : source);
+        QVERIFY(dialog.isNull());
+        QVERIFY2(shownProgress >= 400 && shownProgress < 1000, qPrintable(QString::number(shownProgress)));
+        QVERIFY2(answeredMs >= 0 && answeredMs < kAnswerMs, qPrintable(QString::number(answeredMs)));
+        QCOMPARE(noted, QStringList{});
+        QCOMPARE(bench->kinds(), QStringList{"describe"});
+        const QString stamped = bench->path(QStringLiteral("manual_подписан.pdf"));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(stamped) && bench->scratchLeft().isEmpty(), 20000);
+        QVERIFY(!QFileInfo::exists(stamped + QStringLiteral(".sig")));
+        QCOMPARE(fixtures::readFile(source), before);
+        QCOMPARE(bench->journal().size(), 0);
+    }
+
+    // Stopped while the child signs: the child is killed, and what it had
+    // begun goes: its output, its temporary files (its TMPDIR is the run's
+    // scratch) and, in mode 3, the stamped copy made for it.
+    void stopDuringSigning_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("stamped, overlay's Отмена") << 3 << "overlay" << "act_подписан.pdf.sig";
+        QTest::newRow("embedded, closed") << 4 << "close" << "act.signed.pdf";
+        QTest::newRow("detached, Escape") << 0 << "escape" << "act.pdf.sig";
+    }
+
+    void stopDuringSigning()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, how);
+        QFETCH(QString, output);
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        const QString pidFile = bench->path(QStringLiteral("pid"));
+        const QString tmpFile = bench->path(QStringLiteral("tmpdir"));
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(
+            describeOk(), QStringLiteral("printf partial > \"$out\"; echo copy > \"$TMPDIR/vorn-pdf-byterange-1.bin\"; "
+                                         "echo \"$TMPDIR\" > '%1'; echo $$ > '%2'; exec sleep 30")
+                              .arg(tmpFile, pidFile)));
+        prompt::Driver prompts;
+        QPointer<SignatureDialog> dialog;
+        QString pid;
+        qint64 answeredMs = -1;
+        pressSign(
+            prompts,
+            [&](SignatureDialog* d) {
+                modeBox(d)->setCurrentIndex(mode);
+                whenWritten(pidFile, d, [&, d](const QString& line) {
+                    pid = line;
+                    QVERIFY(QFileInfo::exists(bench->path(output)));
+                    answeredMs = stopRun(d, how);
+                });
+            },
+            &dialog);
+        QStringList noted;
+        note(prompts, &noted);
+        window.showSignatureDialog(false, {}, {}, source);
+        QVERIFY(dialog.isNull());
+        QVERIFY2(answeredMs >= 0 && answeredMs < kAnswerMs, qPrintable(QString::number(answeredMs)));
+        QCOMPARE(noted, QStringList{});
+        QVERIFY2(processGone(pid), qPrintable(pid));
+        const QString childTemp = firstLine(tmpFile);
+        QCOMPARE(QFileInfo(childTemp).absolutePath(), QFileInfo(bench->tempRoot.path()).absoluteFilePath());
+        QVERIFY(!QFileInfo::exists(childTemp));
+        QVERIFY(!QFileInfo::exists(bench->path(output)));
+        QVERIFY(!QFileInfo::exists(bench->path(QStringLiteral("act_подписан.pdf"))));
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+        QCOMPARE(bench->journal().size(), 0);
+    }
+
+    // A child that fails leaves no signature file behind, even one it
+    // began; a stamped copy already made stays.
+    void failureLeavesNoSignature_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("stamped");
+        QTest::newRow("detached") << 0 << "act.pdf.sig" << "";
+        QTest::newRow("stamped") << 3 << "act_подписан.pdf.sig" << "act_подписан.pdf";
+        QTest::newRow("embedded") << 4 << "act.signed.pdf" << "";
+    }
+
+    void failureLeavesNoSignature()
+    {
+        QFETCH(int, mode);
+        QFETCH(QString, output);
+        QFETCH(QString, stamped);
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(
+            describeOk(), QStringLiteral(": > \"$out\"; echo '{\"ok\":false,\"error\":\"Нет места\"}'; exit 5")));
+        bool reopened = false;
+        const QStringList noted = signFile(window, source, mode, &reopened);
+        QCOMPARE(noted, QStringList{QStringLiteral("Ошибка подписи|Нет места")});
+        QVERIFY(reopened);
+        QCOMPARE(bench->calls().value(1).output, bench->path(output));
+        QVERIFY(!QFileInfo::exists(bench->path(output)));
+        if (!stamped.isEmpty())
+            QVERIFY(QFileInfo::exists(bench->path(stamped)));
+        QCOMPARE(bench->scratchLeft(), QStringList{});
     }
 
     // Closing the dialog while a child runs kills it and removes the

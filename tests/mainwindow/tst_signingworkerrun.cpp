@@ -14,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QProcess>
 #include <QPushButton>
 
@@ -87,6 +88,16 @@ void signThrough(QTimer& closer, prompt::Driver& prompts, const Choice& choice, 
         closer.stop();
     });
     closer.start(20);
+}
+
+// The certificate list once the dialog's search has ended; null when it
+// did not end.
+QListWidget* certificatesListed(QDialog* dialog)
+{
+    QPushButton* run = prompt::buttonWithText(dialog, QStringLiteral("Подписать"));
+    if (!QTest::qWaitFor([run] { return run->isEnabled(); }, 20000))
+        return nullptr;
+    return dialog->findChild<QListWidget*>(QStringLiteral("OpenRecentList"));
 }
 
 QJsonArray journal()
@@ -218,6 +229,8 @@ private slots:
             const QString stamped = dir.filePath(QStringLiteral("act_подписан.pdf"));
             QVERIFY(message.contains(QStringLiteral("PDF со штампом: ") + stamped));
             QCOMPARE(record.value(QStringLiteral("filePath")).toString(), stamped);
+            // Named after the file it signs, and it verifies against that file.
+            QCOMPARE(output, stamped + QStringLiteral(".sig"));
             QVERIFY(cmsVerifies(output, stamped));
             QCOMPARE(runTool(QStringLiteral("qpdf"), {"--check", stamped}).exitCode, 0);
             // The stamped copy opens in the window.
@@ -294,9 +307,89 @@ private slots:
         const QString message = signIn(window, Choice{3, {}, {}, p12}, input);
         QVERIFY2(message.startsWith(QStringLiteral("Подпись создана|Подписан: акт №5.pdf")), qPrintable(message));
         const QString stamped = dir.filePath(QStringLiteral("Договоры 2026/акт №5_подписан.pdf"));
-        QVERIFY(cmsVerifies(input + QStringLiteral(".sig"), stamped));
+        // The signature is named after the stamped copy it signs.
+        QVERIFY(cmsVerifies(stamped + QStringLiteral(".sig"), stamped));
+        QVERIFY(!QFileInfo::exists(input + QStringLiteral(".sig")));
         QCOMPARE(journal().first().toObject().value(QStringLiteral("fileName")).toString(),
                  QStringLiteral("акт №5_подписан.pdf"));
+    }
+
+    // The certificate chosen in the list is the one that signs: with a
+    // container and a PEM pair both remembered, picking the pair's entry
+    // signs with the pair, although a container would otherwise come first.
+    void chosenEntrySigns()
+    {
+        const KeyPair second = selfSigned(dir.path(), QStringLiteral("second"), QStringLiteral("/CN=Second Signer/C=RU"));
+        QVERIFY(!second.certificate.isEmpty());
+        QSettings settings;
+        settings.setValue(QStringLiteral("signing/linux/pkcs12Path"), p12);
+        settings.setValue(QStringLiteral("signing/linux/certificatePath"), second.certificate);
+        settings.setValue(QStringLiteral("signing/linux/privateKeyPath"), second.key);
+        settings.sync();
+        const QString input = freshPdf(QStringLiteral("chosen.pdf"));
+        QFile::remove(input + QStringLiteral(".sig"));
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(kExecutable);
+        prompt::Driver prompts;
+        QStringList listed;
+        prompts.whenShown([&listed](QDialog* dialog) {
+            QListWidget* list = certificatesListed(dialog);
+            if (!list) {
+                dialog->reject();
+                return;
+            }
+            for (int row = 0; row < list->count(); ++row) {
+                listed << list->item(row)->text().section(QLatin1Char('\n'), 0, 0);
+                if (list->item(row)->text().contains(QStringLiteral("Second Signer")))
+                    list->setCurrentRow(row);
+            }
+            prompt::buttonWithText(dialog, QStringLiteral("Подписать"))->click();
+        });
+        QString message;
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &message);
+        window.showSignatureDialog(false, {input}, {}, input);
+        QVERIFY2(message.startsWith(QStringLiteral("Подпись создана")), qPrintable(message + listed.join(',')));
+        QCOMPARE(listed.filter(QStringLiteral("CN=")).size(), 2);
+        const QJsonObject record = journal().first().toObject();
+        QVERIFY2(record.value(QStringLiteral("certificateSubject")).toString().contains(QStringLiteral("Second Signer")),
+                 qPrintable(record.value(QStringLiteral("certificateSubject")).toString()));
+        const Tool signer = runTool(QStringLiteral("openssl"), {"cms", "-verify", "-binary", "-inform", "DER", "-in",
+                                                                input + QStringLiteral(".sig"), "-content", input,
+                                                                "-noverify", "-signer", dir.filePath("signer-out.pem"),
+                                                                "-out", "/dev/null"});
+        QCOMPARE(signer.exitCode, 0);
+        QCOMPARE(fixtures::readFile(dir.filePath(QStringLiteral("signer-out.pem"))).trimmed(),
+                 fixtures::readFile(second.certificate).trimmed());
+        settings.remove(QStringLiteral("signing/linux"));
+    }
+
+    // A list child that finds no key files fails with its own reason, and
+    // that reason is what the list shows.
+    void listShowsTheWorkersReason()
+    {
+        QSettings().remove(QStringLiteral("signing/linux"));
+        QSettings().sync();
+        QProcess worker;
+        worker.start(kExecutable, {QStringLiteral("--vorn-cert-list"), QStringLiteral("--vorn-product=editor")});
+        QVERIFY(worker.waitForFinished(20000));
+        QCOMPARE(worker.exitCode(), 3);
+        const QString reason =
+            QJsonDocument::fromJson(worker.readAllStandardOutput()).object().value(QStringLiteral("error")).toString();
+        QVERIFY(!reason.isEmpty());
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(kExecutable);
+        prompt::Driver prompts;
+        QStringList shown;
+        prompts.whenShown([&shown](QDialog* dialog) {
+            if (QListWidget* list = certificatesListed(dialog)) {
+                for (int row = 0; row < list->count(); ++row)
+                    shown << list->item(row)->text();
+            }
+            dialog->reject();
+        });
+        const QString input = freshPdf(QStringLiteral("reason.pdf"));
+        window.showSignatureDialog(false, {input}, {}, input);
+        QCOMPARE(shown, QStringList{reason.trimmed()});
     }
 
     // Signing again never overwrites the first stamped copy; both pairs verify.
@@ -312,8 +405,10 @@ private slots:
         const QByteArray first = fixtures::readFile(dir.filePath(QStringLiteral("twice_подписан.pdf")));
         QVERIFY(signIn(window, choice, input).startsWith(QStringLiteral("Подпись создана")));
         QCOMPARE(fixtures::readFile(dir.filePath(QStringLiteral("twice_подписан.pdf"))), first);
-        QVERIFY(cmsVerifies(input + QStringLiteral(".sig"), dir.filePath(QStringLiteral("twice_подписан.pdf"))));
-        QVERIFY(cmsVerifies(input + QStringLiteral(" (1).sig"), dir.filePath(QStringLiteral("twice_подписан (1).pdf"))));
+        QVERIFY(cmsVerifies(dir.filePath(QStringLiteral("twice_подписан.pdf.sig")),
+                            dir.filePath(QStringLiteral("twice_подписан.pdf"))));
+        QVERIFY(cmsVerifies(dir.filePath(QStringLiteral("twice_подписан (1).pdf.sig")),
+                            dir.filePath(QStringLiteral("twice_подписан (1).pdf"))));
         QCOMPARE(journal().size(), 2);
     }
 };

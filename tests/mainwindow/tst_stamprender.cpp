@@ -157,6 +157,10 @@ private slots:
         QTest::newRow("filled") << QStringLiteral("Я: {{SIGNER}}") << QStringLiteral("Я: Петров");
         QTest::newRow("twice") << QStringLiteral("{{SIGNER}}/{{SIGNER}}") << QStringLiteral("Петров/Петров");
         QTest::newRow("stored text only") << QStringLiteral("{{NESTED}}") << QStringLiteral("[{{SIGNER}}]");
+        // A value is never searched again, even for a key the text also holds.
+        QTest::newRow("value not filled") << QStringLiteral("{{NESTED}} {{SIGNER}}")
+                                          << QStringLiteral("[{{SIGNER}}] Петров");
+        QTest::newRow("many") << QStringLiteral("{{SIGNER}},").repeated(40) << QStringLiteral("Петров,").repeated(40);
     }
     void placeholders()
     {

@@ -5,12 +5,16 @@
 #include "StampTestSupport.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QtEndian>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -60,6 +64,31 @@ QByteArray pngClaiming(quint32 width, quint32 height)
 QString templatesDir()
 {
     return signatureStampTemplatesDir();
+}
+
+// What a child watched from outside may take; the window's own figures are
+// far below (the benchmark gives them).
+constexpr rlim_t kChildAddressSpace = rlim_t(1) << 30;
+constexpr int kChildMs = 15000;
+
+// Stores count templates sharing one picture, each with one line of the
+// given number of placeholders.
+void storeTemplates(int count, int placeholders)
+{
+    const QString picture = QDir(templatesDir()).filePath(QStringLiteral("shared/picture.png"));
+    writePicture(picture, QSize(1180, 490), QColor(0xf0, 0xf4, 0xf8));
+    const QJsonObject line{{QStringLiteral("text"), QStringLiteral("{{SIGNER}}").repeated(placeholders)},
+                           {QStringLiteral("h"), 0.8},
+                           {QStringLiteral("fontSizePx"), 22}};
+    for (int i = 0; i < count; ++i) {
+        const QString id = QStringLiteral("t%1").arg(i, 4, 10, QLatin1Char('0'));
+        const QJsonObject stamp{{QStringLiteral("id"), id},
+                                {QStringLiteral("name"), QStringLiteral("Шаблон ") + id},
+                                {QStringLiteral("image"), picture},
+                                {QStringLiteral("variables"), QJsonArray{line}}};
+        writeFile(QDir(templatesDir()).filePath(id + QStringLiteral(".json")),
+                  QJsonDocument(stamp).toJson(QJsonDocument::Compact));
+    }
 }
 
 } // namespace
@@ -351,6 +380,64 @@ private slots:
         QString message;
         QVERIFY(!saveSignatureStampTemplate(stamp, &message));
         QVERIFY(!message.isEmpty());
+    }
+
+    // Hostile stored templates used as the window uses them, in a child with
+    // a time and a memory limit: a line of 200,000 placeholders is filled
+    // for the template list and for a stamped copy, and 1,000 templates are
+    // listed with the previews of the rows shown. The child ends normally,
+    // in time and within the memory.
+    void hostileTemplatesStayBounded_data()
+    {
+        QTest::addColumn<int>("templates");
+        QTest::addColumn<int>("placeholders");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("said");
+        const QString source = QStringLiteral(VORN_TEST_DATA "/gs-helvetica.pdf");
+        const QStringList dialog{QStringLiteral("dialog"), source};
+        const QStringList stamp{QStringLiteral("stamp"), source, QString(), QStringLiteral("t0000")};
+        QTest::newRow("200,000 placeholders, listed") << 1 << 200000 << dialog << "listed 2 drawn 2";
+        QTest::newRow("200,000 placeholders, stamped") << 1 << 200000 << stamp << "stamped";
+        // Only the rows the list shows get a preview.
+        QTest::newRow("1,000 templates, listed") << 1000 << 1 << dialog << "listed 1001 drawn ";
+        QTest::newRow("1,000 templates, stamped") << 1000 << 1 << stamp << "stamped";
+    }
+
+    void hostileTemplatesStayBounded()
+    {
+        QFETCH(int, templates);
+        QFETCH(int, placeholders);
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, said);
+        storeTemplates(templates, placeholders);
+        const QString output = QDir(m_data->path()).filePath(QStringLiteral("stamped.pdf"));
+        if (arguments.first() == QLatin1String("stamp"))
+            arguments[2] = output;
+        QProcess child;
+        child.setChildProcessModifier([] {
+            const rlimit limit{kChildAddressSpace, kChildAddressSpace};
+            setrlimit(RLIMIT_AS, &limit);
+        });
+        QElapsedTimer clock;
+        clock.start();
+        child.start(QStringLiteral(VORN_STAMP_CHILD), arguments);
+        const bool ended = child.waitForFinished(kChildMs);
+        if (!ended)
+            child.kill();
+        QVERIFY2(ended, qPrintable(QStringLiteral("still running after %1 ms").arg(clock.elapsed())));
+        const QString answer = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
+        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                 qPrintable(answer + QString::fromUtf8(child.readAllStandardError())));
+        QVERIFY2(answer.startsWith(said), qPrintable(answer));
+        if (answer.startsWith(QStringLiteral("listed"))) {
+            const int drawn = answer.section(QLatin1Char(' '), 3).toInt();
+            QVERIFY2(drawn >= 1 && drawn <= qMin(templates + 1, 40), qPrintable(answer));
+        }
+        if (arguments.first() == QLatin1String("stamp")) {
+            QFile copy(output);
+            QVERIFY(copy.open(QIODevice::ReadOnly));
+            QVERIFY(copy.read(5) == "%PDF-");
+        }
     }
 
 private:
