@@ -9,12 +9,15 @@
 
 bool DocumentJob::Control::report(int done, int total)
 {
+    // Read before posting: a cancel answering this very report reaches the
+    // work at its next report, not as the answer to this one.
+    const bool goOn = !isCancelled();
     m_job.m_done.store(done);
     m_job.m_total.store(total);
     // One update in the queue at a time: it reads the newest figures.
     if (!m_job.m_progressPosted.exchange(true))
         QMetaObject::invokeMethod(&m_job, &DocumentJob::deliverProgress, Qt::QueuedConnection);
-    return !isCancelled();
+    return goOn;
 }
 
 bool DocumentJob::Control::isCancelled() const
