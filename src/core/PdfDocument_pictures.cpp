@@ -5,7 +5,9 @@
 #include "PdfEngineInternal.h"
 #include "PicturePagePdf.h"
 #include "PictureFile.h"
+#include "RegularFile.h"
 
+#include <QFile>
 #include <QImageReader>
 
 using namespace pdfengine;
@@ -25,10 +27,19 @@ bool PdfDocument::importDocument(const QString& path)
     const ChangeNotice notice(*this, ChangeNotice::Inserted);
     if (notice.refused())
         return false;
-    QImageReader reader(path);
+    // A device or a FIFO is refused before any reader waits on it or reads it without end.
+    QFile file;
+    QString refusal;
+    if (RegularFile::open(path, kMaxFileBytes, &file, &refusal) != RegularFile::Opened) {
+        setLastError(refusal);
+        return false;
+    }
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
-    if (!reader.canRead())
+    if (!reader.canRead()) {
+        file.close();
         return appendPagesFromFile(path, -1);
+    }
 
     PictureFile picture(reader);
     const QString damage = picture.damage(path);

@@ -1,6 +1,7 @@
 #include "PictureFile.h"
 
 #include "PdfDocument.h"
+#include "RegularFile.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -102,8 +103,8 @@ QString PictureFile::damage(const QString& path) const
 {
     if (m_format != "jpeg" && m_format != "gif" && m_format != "bmp")
         return {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > PdfDocument::kMaxFileBytes)
+    QFile file;
+    if (RegularFile::open(path, PdfDocument::kMaxFileBytes, &file, nullptr) != RegularFile::Opened)
         return {};
     bool complete = false;
     if (const uchar* mapped = file.map(0, file.size())) {

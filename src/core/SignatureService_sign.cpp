@@ -2,6 +2,7 @@
 // signature (mode 4), with key material from files.
 #include "SignatureService.h"
 
+#include "RegularFile.h"
 #include "SigningInternal.h"
 
 #include <QCryptographicHash>
@@ -147,25 +148,6 @@ SignatureResult signCms(const SignatureRequest& request, const QByteArray& bytes
     return result;
 }
 
-// The whole file; a device or pipe is read in pieces up to the limit, so
-// one without end is refused instead of filling memory.
-bool readWhole(QFile* input, QByteArray* bytes)
-{
-    constexpr qint64 kPiece = 1024 * 1024;
-    if (!input->isSequential()) {
-        *bytes = input->readAll();
-        return bytes->size() == input->size() && input->error() == QFileDevice::NoError;
-    }
-    for (;;) {
-        const QByteArray piece = input->read(kPiece);
-        if (piece.isEmpty())
-            return input->error() == QFileDevice::NoError;
-        bytes->append(piece);
-        if (bytes->size() > kLargestSignedInput)
-            return false;
-    }
-}
-
 } // namespace
 
 bool writeFileAtomically(const QString& path, const QByteArray& data, QString* errorText)
@@ -244,18 +226,14 @@ SignatureResult signFileRemembering(const SignatureRequest& request, bool rememb
     result.outputPath = request.outputPath;
     result.signedAt = QDateTime::currentDateTime();
 
-    QFile input(request.inputPath);
-    if (!input.open(QIODevice::ReadOnly))
-        return failed(result, QObject::tr("Не удалось открыть исходный файл: %1").arg(input.errorString()));
-    // Refused before reading: the whole input is held in memory.
-    if (input.size() > kLargestSignedInput)
-        return failed(result, QObject::tr("Файл слишком большой для текущего режима подписи в памяти."));
+    // The whole input is held in memory: its size is bounded before it is read.
     QByteArray bytes;
-    if (!readWhole(&input, &bytes))
-        return failed(result, bytes.size() > kLargestSignedInput
-                                  ? QObject::tr("Файл слишком большой для текущего режима подписи в памяти.")
-                                  : QObject::tr("Не удалось открыть исходный файл: %1").arg(input.errorString()));
-    input.close();
+    QString readError;
+    const RegularFile::Outcome read = RegularFile::read(request.inputPath, kLargestSignedInput, &bytes, &readError);
+    if (read == RegularFile::TooLarge)
+        return failed(result, QObject::tr("Файл слишком большой для текущего режима подписи в памяти."));
+    if (read != RegularFile::Opened)
+        return failed(result, QObject::tr("Не удалось открыть исходный файл: %1").arg(readError));
     result.documentSha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 
     if (request.mode == EmbeddedPdf) {

@@ -1,12 +1,12 @@
 #include "SignatureStampTemplate.h"
 
 #include "LibraryFiles.h"
+#include "RegularFile.h"
 #include "SignatureStampRender.h"
 #include "StableSort.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -158,10 +158,10 @@ QString stampTemplateDisplayName(const SignatureStampTemplate& stamp)
 SignatureStampTemplate loadSignatureStampTemplateFromJson(const QString& jsonPath, const QString& fallbackImagePath)
 {
     SignatureStampTemplate stamp;
-    QFile file(jsonPath);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxTemplateFileBytes)
+    QByteArray bytes;
+    if (RegularFile::read(jsonPath, kMaxTemplateFileBytes, &bytes, nullptr) != RegularFile::Opened)
         return stamp;
-    const QJsonDocument document = QJsonDocument::fromJson(file.read(kMaxTemplateFileBytes));
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
     if (!document.isObject())
         return stamp;
     const QJsonObject root = document.object();

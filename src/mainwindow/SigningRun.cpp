@@ -5,6 +5,7 @@
 #include "MainWindow.h"
 #include "OutputPaths.h"
 #include "PdfDocument.h"
+#include "RegularFile.h"
 #include "SignatureDialog.h"
 #include "SignatureJournal.h"
 #include "SignatureJson.h"
@@ -293,10 +294,13 @@ bool SigningRun::stampCopyForSigning(const QString& source, const QString& stamp
                                      const SigningCertificate& certificate, const SignatureStampOptions& options,
                                      QString* error)
 {
-    QFile file(source);
+    QFile file;
+    QString reason;
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) {
-        *error = tr("Не удалось прочитать PDF перед нанесением штампа: %1").arg(file.errorString());
+    if (RegularFile::open(source, PdfDocument::kMaxFileBytes, &file, &reason) != RegularFile::Opened ||
+        !hash.addData(&file)) {
+        *error = tr("Не удалось прочитать PDF перед нанесением штампа: %1").arg(reason.isEmpty() ? file.errorString()
+                                                                                                 : reason);
         return false;
     }
     file.close();
