@@ -104,6 +104,6 @@ bool PdfDocument::appendRenderedPage(const QImage& image, const QSizeF& pageSize
     }
     if (!api.FPDF_ImportPages(m_doc, source.get(), nullptr, api.FPDF_GetPageCount(m_doc)))
         return false;
-    markChangedUnlocked();
+    markAddedUnlocked();
     return true;
 }
