@@ -62,8 +62,9 @@ QByteArray pdfTextString(const QString& text)
 
 // A one-page PDF whose form holds the field "Подписи" with a kid
 // "Директор" that carries a signature value (the kid inherits /FT), named
-// by its dictionary only. gapShift moves the range's gap off the contents.
-QByteArray fieldTreeSignedPdf(int gapShift)
+// by its dictionary only; its contents are `digits` zeros. gapShift moves
+// the range's gap off the contents.
+QByteArray fieldTreeSignedPdf(int gapShift, int digits = 64)
 {
     QByteArray pdf = "%PDF-1.7\n";
     QList<qsizetype> offsets;
@@ -76,8 +77,9 @@ QByteArray fieldTreeSignedPdf(int gapShift)
     object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >>");
     object("<< /FT /Sig /T " + pdfTextString(QStringLiteral("Подписи")) + " /Kids [5 0 R] >>");
     object("<< /Parent 4 0 R /T " + pdfTextString(QStringLiteral("Директор")) + " /V 6 0 R >>");
-    object("<< /Type /Sig /Name " + pdfTextString(QStringLiteral("Петров")) +
-           " /ByteRange [0000000000 0000000000 0000000000 0000000000] /Contents <" + QByteArray(64, '0') + "> >>");
+    object("<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached /Name " +
+           pdfTextString(QStringLiteral("Петров")) + " /ByteRange [0000000000 0000000000 0000000000 0000000000]" +
+           " /Contents <" + QByteArray(digits, '0') + "> >>");
     const qsizetype xref = pdf.size();
     pdf += "xref\n0 " + QByteArray::number(offsets.size() + 1) + "\n0000000000 65535 f \n";
     for (const qsizetype offset : offsets)
@@ -90,6 +92,28 @@ QByteArray fieldTreeSignedPdf(int gapShift)
     const QByteArray range = "[" + number(0) + ' ' + number(gapStart) + ' ' + number(gapEnd) + ' ' +
                              number(pdf.size() - gapEnd) + "]";
     pdf.replace(pdf.indexOf("[0000000000"), range.size(), range);
+    return pdf;
+}
+
+// The field-tree PDF signed as another producer signs: a detached CMS
+// signature over its byte range, made by the openssl program. Empty on failure.
+QByteArray signedElsewhere(const QString& folder, const signingfixtures::KeyPair& keys)
+{
+    constexpr int kReservedDigits = 16384;
+    QByteArray pdf = fieldTreeSignedPdf(0, kReservedDigits);
+    const qsizetype gapStart = pdf.indexOf("/Contents <") + 10;
+    const qsizetype gapEnd = pdf.indexOf('>', gapStart) + 1;
+    const QString covered = QDir(folder).filePath(QStringLiteral("covered.bin"));
+    const QString signature = QDir(folder).filePath(QStringLiteral("covered.der"));
+    if (!writeFile(covered, pdf.left(gapStart) + pdf.mid(gapEnd)))
+        return {};
+    const signingfixtures::Run made = signingfixtures::openssl(
+        folder, {"cms", "-sign", "-binary", "-outform", "DER", "-in", covered, "-signer", keys.certificate, "-inkey",
+                 keys.key, "-out", signature});
+    const QByteArray hex = readFile(signature).toHex().toUpper();
+    if (made.exitCode != 0 || hex.isEmpty() || hex.size() > kReservedDigits)
+        return {};
+    pdf.replace(gapStart + 1, hex.size(), hex);
     return pdf;
 }
 
@@ -140,6 +164,7 @@ private slots:
     void removalsWaitForConsent_data();
     void removalsWaitForConsent();
     void savedTwiceKeepsEachRevision();
+    void signatureOfAnotherProducerKept();
 
 private:
     QString signedCopy(const QString& fixture, const QString& name);
@@ -385,6 +410,28 @@ void TestSignedSave::savedTwiceKeepsEachRevision()
     QCOMPARE(pdfsig(copy).valid, 1);
     QCOMPARE(readFile(path), placed);
     QCOMPARE(pdftools::pageCount(copy), 3);
+}
+
+// A signature this program did not make, on a field of a field tree: the
+// page turned and a facsimile placed, saved over the file, it stays valid.
+void TestSignedSave::signatureOfAnotherProducerKept()
+{
+    const QByteArray signedBytes = signedElsewhere(m_dir.path(), m_keys);
+    QVERIFY(!signedBytes.isEmpty());
+    const QString path = m_dir.filePath(QStringLiteral("elsewhere-signed.pdf"));
+    QVERIFY(writeFile(path, signedBytes));
+    QCOMPARE(pdfsig(path).valid, 1);
+    PdfDocument document;
+    QVERIFY(document.open(path));
+    QCOMPARE(int(document.signatures().size()), 1);
+    QCOMPARE(document.signatures()[0].signer, kSigner);
+    QCOMPARE(document.signatures()[0].fieldName, QStringLiteral("Подписи.Директор"));
+    QVERIFY(document.rotatePage(0, 90));
+    QVERIFY(document.addImageToPage(0, QPointF(20, 20), QSizeF(120, 60), facsimile()));
+    QVERIFY2(document.save(path), qPrintable(document.lastError()));
+    QVERIFY(readFile(path).startsWith(signedBytes));
+    QCOMPARE(pdfsig(path).valid, 1);
+    QVERIFY(qpdfClean(path));
 }
 
 QTEST_GUILESS_MAIN(TestSignedSave)
