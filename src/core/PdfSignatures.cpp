@@ -20,6 +20,10 @@ namespace {
 constexpr int kMaxFieldDepth = 32;
 constexpr int kMaxFields = 10000;
 
+struct OpenSslBytesFree {
+    void operator()(unsigned char* bytes) const { OPENSSL_free(bytes); }
+};
+
 struct X509StackFree {
     void operator()(STACK_OF(X509)* certs) const { sk_X509_pop_free(certs, X509_free); }
 };
@@ -30,10 +34,11 @@ QString signerName(X509* cert)
     const X509_NAME* subject = X509_get_subject_name(cert);
     const int at = X509_NAME_get_index_by_NID(subject, NID_commonName, -1);
     if (const X509_NAME_ENTRY* entry = at >= 0 ? X509_NAME_get_entry(subject, at) : nullptr) {
-        unsigned char* utf8 = nullptr;
-        const int length = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(entry));
-        const QString name = length > 0 ? QString::fromUtf8(reinterpret_cast<const char*>(utf8), length) : QString();
-        OPENSSL_free(utf8);
+        unsigned char* text = nullptr;
+        const int length = ASN1_STRING_to_UTF8(&text, X509_NAME_ENTRY_get_data(entry));
+        const std::unique_ptr<unsigned char, OpenSslBytesFree> utf8(text);
+        const QString name =
+            length > 0 ? QString::fromUtf8(reinterpret_cast<const char*>(utf8.get()), length) : QString();
         if (!name.trimmed().isEmpty())
             return name.simplified();
     }

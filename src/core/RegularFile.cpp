@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -29,56 +30,60 @@ QString tooLargeText()
     return QStringLiteral("Файл слишком велик.");
 }
 
-// An open descriptor of a regular file of at most maxBytes, or -1 with the
-// outcome. O_NONBLOCK keeps the open of a FIFO from waiting for a writer; it
-// changes nothing for a regular file.
-int openChecked(const QString& path, qint64 maxBytes, RegularFile::Outcome* outcome, QString* error)
+// Owns a descriptor until it is handed on.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd;
+};
+
+RegularFile::Outcome refuse(RegularFile::Outcome outcome, const QString& reason, QString* error)
+{
+    setError(error, reason);
+    return outcome;
+}
+
+// Opens a regular file of at most maxBytes; fd gets its descriptor. O_NONBLOCK
+// keeps the open of a FIFO from waiting for a writer; it changes nothing
+// for a regular file.
+RegularFile::Outcome openChecked(const QString& path, qint64 maxBytes, int* fd, QString* error)
 {
     const QByteArray name = QFile::encodeName(path);
-    if (name.isEmpty()) {
-        *outcome = RegularFile::Missing;
-        setError(error, systemText(ENOENT));
-        return -1;
-    }
-    int fd = -1;
+    if (name.isEmpty())
+        return refuse(RegularFile::Missing, systemText(ENOENT), error);
+    int opening = -1;
     do {
-        fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
+        opening = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } while (opening < 0 && errno == EINTR);
+    if (opening < 0) {
         const int code = errno;
         // A socket cannot be opened at all; it is not a file either.
         struct stat linked {};
-        if (code == ENXIO || (::stat(name.constData(), &linked) == 0 && !S_ISREG(linked.st_mode))) {
-            *outcome = RegularFile::NotRegular;
-            setError(error, RegularFile::notRegularText(path));
-        } else {
-            *outcome = code == ENOENT ? RegularFile::Missing : RegularFile::Failed;
-            setError(error, systemText(code));
-        }
-        return -1;
+        if (code == ENXIO || (::stat(name.constData(), &linked) == 0 && !S_ISREG(linked.st_mode)))
+            return refuse(RegularFile::NotRegular, RegularFile::notRegularText(path), error);
+        return refuse(code == ENOENT ? RegularFile::Missing : RegularFile::Failed, systemText(code), error);
     }
+    Descriptor opened(opening);
     struct stat info {};
-    if (::fstat(fd, &info) != 0) {
-        const int code = errno;
-        ::close(fd);
-        *outcome = RegularFile::Failed;
-        setError(error, systemText(code));
-        return -1;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        ::close(fd);
-        *outcome = RegularFile::NotRegular;
-        setError(error, RegularFile::notRegularText(path));
-        return -1;
-    }
-    if (info.st_size > maxBytes) {
-        ::close(fd);
-        *outcome = RegularFile::TooLarge;
-        setError(error, tooLargeText());
-        return -1;
-    }
-    *outcome = RegularFile::Opened;
-    return fd;
+    if (::fstat(opened.get(), &info) != 0)
+        return refuse(RegularFile::Failed, systemText(errno), error);
+    if (!S_ISREG(info.st_mode))
+        return refuse(RegularFile::NotRegular, RegularFile::notRegularText(path), error);
+    if (info.st_size > maxBytes)
+        return refuse(RegularFile::TooLarge, tooLargeText(), error);
+    *fd = opened.release();
+    return RegularFile::Opened;
 }
 
 } // namespace
@@ -90,15 +95,14 @@ QString RegularFile::notRegularText(const QString& path)
 
 RegularFile::Outcome RegularFile::open(const QString& path, qint64 maxBytes, QFile* file, QString* error)
 {
-    Outcome outcome = Failed;
-    const int fd = openChecked(path, maxBytes, &outcome, error);
-    if (fd < 0)
+    int fd = -1;
+    const Outcome outcome = openChecked(path, maxBytes, &fd, error);
+    if (outcome != Opened)
         return outcome;
-    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        setError(error, file->errorString());
-        ::close(fd);
-        return Failed;
-    }
+    Descriptor descriptor(fd);
+    if (!file->open(descriptor.get(), QIODevice::ReadOnly, QFileDevice::AutoCloseHandle))
+        return refuse(Failed, file->errorString(), error);
+    descriptor.release();  // the file closes it now
     return Opened;
 }
 
