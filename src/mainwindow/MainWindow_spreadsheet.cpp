@@ -3,9 +3,11 @@
 
 #include "DialogKit.h"
 #include "PdfDocument.h"
+#include "RegularFile.h"
 #include "XlsxImportDialog.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProgressDialog>
 
 namespace {
@@ -28,6 +30,15 @@ bool MainWindow::importSpreadsheetPages(const QString& path, QString* error, boo
 // cancelled are taken out again.
 int MainWindow::appendSpreadsheetPages(PdfDocument& target, const QString& path, QString* error)
 {
+    // The workbook reader opens the file by its name: a FIFO would hold it for ever.
+    QFile file;
+    QString refusal;
+    if (RegularFile::open(path, PdfDocument::kMaxFileBytes, &file, &refusal) == RegularFile::NotRegular) {
+        if (error)
+            *error = refusal;
+        return -1;
+    }
+    file.close();
     XlsxImportDialog dialog(path, this);
     if (dialog.exec() != QDialog::Accepted)
         return kImportSkipped;

@@ -61,6 +61,9 @@ void TestNonRegularFiles::refusedWithReason_data()
     QTest::newRow("drop a FIFO as a picture") << "drop" << "fifo" << "name" << "scan.png"
                                               << QStringList{"prompt: Ошибка импорта|" + reason.arg("scan.png"),
                                                              "tabs: first.pdf"};
+    QTest::newRow("drop a FIFO as a workbook") << "drop" << "fifo" << "name" << "book.xlsx"
+                                               << QStringList{"prompt: Ошибка импорта|" + reason.arg("book.xlsx"),
+                                                              "tabs: first.pdf"};
     QTest::newRow("reopen a FIFO at start") << "restore" << "fifo" << "name" << "Отчёт.pdf"
                                             << QStringList{openFailed("Отчёт.pdf", "%path"), "tabs: none"};
     QTest::newRow("reopen /dev/zero at start") << "restore" << "/dev/zero" << "name" << "zero"
