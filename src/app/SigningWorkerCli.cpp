@@ -1,9 +1,9 @@
 #include "SigningWorkerCli.h"
 
+#include "RegularFile.h"
 #include "SignatureJson.h"
 #include "SignatureService.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -70,12 +70,12 @@ SigningWorkerOutput signatureOutput(const QStringList& arguments)
 {
     if (arguments.size() <= kRequestFileIndex)
         return refusal(QStringLiteral("Usage: --vorn-sign-file <request-json>"), kExitUsage);
-    QFile file(arguments.at(kRequestFileIndex));
-    if (!file.open(QIODevice::ReadOnly))
-        return refusal(QStringLiteral("Не удалось открыть параметры подписи: %1").arg(file.errorString()),
-                       kExitUnreadable);
-    const QByteArray text = file.read(kLargestRequest + 1);
-    const QJsonDocument document = text.size() > kLargestRequest ? QJsonDocument() : QJsonDocument::fromJson(text);
+    QByteArray text;
+    QString error;
+    const RegularFile::Outcome read = RegularFile::read(arguments.at(kRequestFileIndex), kLargestRequest, &text, &error);
+    if (read != RegularFile::Opened && read != RegularFile::TooLarge)
+        return refusal(QStringLiteral("Не удалось открыть параметры подписи: %1").arg(error), kExitUnreadable);
+    const QJsonDocument document = read == RegularFile::TooLarge ? QJsonDocument() : QJsonDocument::fromJson(text);
     if (!document.isObject())
         return refusal(QStringLiteral("Некорректные параметры подписи."), kExitBadRequest);
     const SignatureRequest request = signatureRequestFromJson(document.object());

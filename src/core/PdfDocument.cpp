@@ -13,7 +13,10 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDebug>
+
+#include <algorithm>
 
 using namespace pdfengine;
 
@@ -74,6 +77,7 @@ bool PdfDocument::open(const QString& path)
 bool PdfDocument::loadFromFileUnlocked(const QString& path)
 {
     dropDoc();
+    forgetSignatures();
     setLastError(QString());
     QString libraryError;
     if (!ensurePdfium(&libraryError)) {
@@ -102,6 +106,8 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
     }
     m_repaired = repaired;
     m_bytesDamaged = damagedAsIs;
+    // Read from the file itself: a repaired copy no longer holds its revisions.
+    noteSignaturesUnlocked(bytes);
     m_filePath = path;
     m_modified = false;
     m_rewriteOnSave = false;
@@ -125,6 +131,7 @@ bool PdfDocument::createEmpty()
         setLastError(libraryError);
         return false;
     }
+    forgetSignatures();
     m_doc = pdfApi().FPDF_CreateNewDocument();
     if (!m_doc) {
         setLastError(pdfiumErrorString());
@@ -140,34 +147,38 @@ void PdfDocument::close()
 {
     QMutexLocker lock(&m_mutex);
     dropDoc();
+    forgetSignatures();
     m_filePath.clear();
     m_modified = false;
     m_rewriteOnSave = false;
     m_writtenPages.clear();
 }
 
+// Only says that changes are pending (the window's edited blocks, written
+// later by their own operation): it takes nothing away, so a save may still
+// append.
 void PdfDocument::markModified()
 {
     QMutexLocker lock(&m_mutex);
-    if (m_doc) {
-        markChangedUnlocked();
-    }
+    if (m_doc)
+        markAddedUnlocked();
 }
 
-bool PdfDocument::save(const QString& path)
+bool PdfDocument::save(const QString& path, SignedRevisions signedRevisions)
 {
-    if (!writeToFile(path))
+    if (!writeToFile(path, signedRevisions))
         return false;
     emit m_changes->saved(path);
     return true;
 }
 
-bool PdfDocument::writeToFile(const QString& path)
+bool PdfDocument::writeToFile(const QString& path, SignedRevisions signedRevisions)
 {
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
         return false;
     setLastError(QString());
+    m_saveRefusedForSignatures = false;
     // A damaged file may open with no readable page; it is never written over anything.
     if (pdfApi().FPDF_GetPageCount(m_doc) < 1) {
         setLastError(noPagesText());
@@ -183,6 +194,8 @@ bool PdfDocument::writeToFile(const QString& path)
         setLastError(error);
         return false;
     }
+    if (!keepsSignedRevisionsUnlocked(bytes, signedRevisions))
+        return false;
     if (!replaceFileWith(path, [&bytes](QIODevice& out) { return out.write(bytes) == bytes.size(); }, &error)) {
         setLastError(error);
         return false;
@@ -191,15 +204,51 @@ bool PdfDocument::writeToFile(const QString& path)
     // appends to them and never to a revision that is gone from the file.
     if (!reloadFromBytesUnlocked(bytes))
         return false;
+    noteSignaturesUnlocked(bytes);
     m_filePath = path;
     m_modified = false;
     m_rewriteOnSave = false;
     return true;
 }
 
-bool PdfDocument::saveAs(const QString& path)
+bool PdfDocument::saveAs(const QString& path, SignedRevisions signedRevisions)
 {
-    return save(path);
+    return save(path, signedRevisions);
+}
+
+void PdfDocument::noteSignaturesUnlocked(const QByteArray& bytes)
+{
+    forgetSignatures();
+    m_signatures = PdfSignatures::read(bytes);
+    for (const PdfSignature& signature : m_signatures)
+        m_signedLength = std::max(m_signedLength, signature.revisionEnd);
+    if (m_signedLength > 0)
+        m_signedDigest = QCryptographicHash::hash(QByteArrayView(bytes).first(m_signedLength),
+                                                  QCryptographicHash::Sha256);
+}
+
+void PdfDocument::forgetSignatures()
+{
+    m_signatures.clear();
+    m_signedLength = 0;
+    m_signedDigest.clear();
+}
+
+bool PdfDocument::keepsSignedRevisionsUnlocked(const QByteArray& bytes, SignedRevisions signedRevisions) const
+{
+    if (signedRevisions == SignedRevisions::MayInvalidate || m_signedLength == 0)
+        return true;
+    if (bytes.size() >= m_signedLength &&
+        QCryptographicHash::hash(QByteArrayView(bytes).first(m_signedLength), QCryptographicHash::Sha256) ==
+            m_signedDigest)
+        return true;
+    QStringList names;
+    for (const PdfSignature& signature : m_signatures)
+        names << PdfSignatures::displayName(signature);
+    m_saveRefusedForSignatures = true;
+    setLastError(QStringLiteral("Сохранение сделает недействительными подписи документа: %1.")
+                     .arg(names.join(QStringLiteral(", "))));
+    return false;
 }
 
 // The open document's state as bytes: the bytes it was read from, followed
@@ -279,19 +328,26 @@ bool PdfDocument::reloadFromBytesUnlocked(const QByteArray& bytes)
     return true;
 }
 
-bool PdfDocument::saveCopy(const QString& path) const
+bool PdfDocument::saveCopy(const QString& path, SignedRevisions signedRevisions) const
 {
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
         return false;
+    if (signedRevisions == SignedRevisions::Keep)
+        m_saveRefusedForSignatures = false;
     if (pdfApi().FPDF_GetPageCount(m_doc) < 1) {
         setLastError(noPagesText());
         return false;
     }
     QString error;
     QByteArray bytes;
-    if (documentBytesUnlocked(&bytes, &error) &&
-        replaceFileWith(path, [&bytes](QIODevice& out) { return out.write(bytes) == bytes.size(); }, &error))
+    if (!documentBytesUnlocked(&bytes, &error)) {
+        setLastError(error);
+        return false;
+    }
+    if (!keepsSignedRevisionsUnlocked(bytes, signedRevisions))
+        return false;
+    if (replaceFileWith(path, [&bytes](QIODevice& out) { return out.write(bytes) == bytes.size(); }, &error))
         return true;
     setLastError(error);
     return false;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "PdfPageTransform.h"
+#include "PdfSignatures.h"
 
 #include <QByteArray>
 #include <QColor>
@@ -97,9 +98,28 @@ public:
     bool createEmpty();
     void close();
     void markModified();
-    bool save(const QString& path);
-    bool saveAs(const QString& path);
-    bool saveCopy(const QString& path) const;
+
+    // What a save may do to the signed revisions of a signed file. Changes
+    // that only add (pages turned, moved or added, text and pictures put on
+    // pages) are appended after them and keep every signature valid; after a
+    // removal (text, a page) or on a damaged file the file is written anew,
+    // which invalidates them.
+    enum class SignedRevisions {
+        Keep,           // such a save is refused: lastError names the signatures
+        MayInvalidate,  // the user agreed to lose them
+    };
+    bool save(const QString& path, SignedRevisions signedRevisions = SignedRevisions::Keep);
+    bool saveAs(const QString& path, SignedRevisions signedRevisions = SignedRevisions::Keep);
+    // A copy elsewhere leaves the signed file as it is, so by default it may
+    // be written anew.
+    bool saveCopy(const QString& path, SignedRevisions signedRevisions = SignedRevisions::MayInvalidate) const;
+    // The signatures of the file as opened or last saved that still cover
+    // their revisions; changed only by open and save, under the engine lock,
+    // so the thread that opens and saves reads it without.
+    const std::vector<PdfSignature>& signatures() const { return m_signatures; }
+    // The last save or copy was refused because it would have written the
+    // signed revisions anew; cleared by the next one.
+    bool saveRefusedForSignatures() const { return m_saveRefusedForSignatures.load(); }
 
     // Pages
     int pageCount() const;
@@ -197,7 +217,14 @@ public:
 private:
     class ChangeNotice;
     std::unique_ptr<DocumentChanges> m_changes;
-    bool writeToFile(const QString& path);
+    bool writeToFile(const QString& path, SignedRevisions signedRevisions);
+    // The file's signatures and a digest of the longest signed revision,
+    // read from the bytes the document is now bound to.
+    void noteSignaturesUnlocked(const QByteArray& bytes);
+    void forgetSignatures();
+    // False, with the reason, when bytes would not keep the signed revisions
+    // as their prefix and the caller did not agree to that.
+    bool keepsSignedRevisionsUnlocked(const QByteArray& bytes, SignedRevisions signedRevisions) const;
 
     bool loadFromFileUnlocked(const QString& path);
     void dropDoc();
@@ -239,8 +266,11 @@ private:
     std::vector<int>& pageOriginsUnlocked();
     // Whether every page of the tree is found by index; remembered per revision.
     bool pageTreeLoadsUnlocked();
-    // markChangedUnlocked for a page edit of pdfium's own, checked by its caller.
-    void markPageTreeChangedUnlocked();
+    // A page edit of pdfium's own, checked by its caller. Turning, moving or
+    // adding pages takes nothing away, so a save may append it; a page of the
+    // file that was removed must not stay in an earlier revision.
+    enum class PageTreeChange { Appendable, RemovesContent };
+    void markPageTreeChangedUnlocked(PageTreeChange change);
     // False, with the reason in lastError, when the page's original content
     // does not read whole: writing it would lose the part pdfium could not read.
     bool contentWritableUnlocked(int pageIndex);
@@ -278,6 +308,10 @@ private:
     // pdfium's document differs from m_fileBytes, the bytes it was read from.
     bool m_changedSinceLoad = false;
     std::set<int> m_writtenPages;  // pages the program wrote text into since the file was opened
+    std::vector<PdfSignature> m_signatures;
+    qint64 m_signedLength = 0;  // bytes of the longest signed revision
+    QByteArray m_signedDigest;  // their SHA-256
+    mutable std::atomic<bool> m_saveRefusedForSignatures{false};
     std::atomic<quint64> m_revision{0};
     std::unique_ptr<pdfengine::WriterFonts> m_writerFonts;  // dropped before the document closes
 };

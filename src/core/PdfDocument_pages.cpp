@@ -66,10 +66,13 @@ bool PdfDocument::pageTreeLoadsUnlocked()
     return true;
 }
 
-void PdfDocument::markPageTreeChangedUnlocked()
+void PdfDocument::markPageTreeChangedUnlocked(PageTreeChange change)
 {
     const bool sound = m_soundTreeRevision == revision();
-    markChangedUnlocked();
+    if (change == PageTreeChange::RemovesContent)
+        markChangedUnlocked();
+    else
+        markAddedUnlocked();
     if (sound)
         m_soundTreeRevision = revision();
 }
@@ -173,6 +176,8 @@ bool PdfDocument::deletePage(int pageIndex)
         return false;
     }
     std::vector<int>& origins = pageOriginsUnlocked();
+    // A page made or brought in since the bytes were read takes nothing of theirs away.
+    const bool madeSinceRead = pageIndex < int(origins.size()) && origins[size_t(pageIndex)] < 0;
     api.FPDFPage_Delete(m_doc, pageIndex);
     const int after = api.FPDF_GetPageCount(m_doc);
     if (after == before - 1 && pageIndex < int(origins.size()))
@@ -181,7 +186,7 @@ bool PdfDocument::deletePage(int pageIndex)
         setLastError(unexpectedResultText());
         return false;
     }
-    markPageTreeChangedUnlocked();
+    markPageTreeChangedUnlocked(madeSinceRead ? PageTreeChange::Appendable : PageTreeChange::RemovesContent);
     if (after != before - 1) {
         m_soundTreeRevision = 0;
         setLastError(QStringLiteral("После удаления страницы в документе %1 страниц вместо %2.").arg(after).arg(before - 1));
@@ -212,7 +217,7 @@ bool PdfDocument::rotatePage(int pageIndex, int degrees)
     const int addedTurns = ((degrees % 360) + 360) % 360 / 90;
     pdfApi().FPDFPage_SetRotation(page.get(), (current + addedTurns) % 4);
     pdfApi().FPDFPage_GenerateContent(page.get());
-    markPageTreeChangedUnlocked();
+    markPageTreeChangedUnlocked(PageTreeChange::Appendable);
     return true;
 }
 
@@ -239,7 +244,7 @@ bool PdfDocument::movePage(int from, int to)
         setLastError(unexpectedResultText());
         return false;
     }
-    markPageTreeChangedUnlocked();
+    markPageTreeChangedUnlocked(PageTreeChange::Appendable);
     if (from < int(origins.size()) && to < int(origins.size())) {
         const int origin = origins[size_t(from)];
         origins.erase(origins.begin() + from);
@@ -275,7 +280,7 @@ bool PdfDocument::insertBlankPage(int index, const QSizeF& size)
         return false;
     }
     api.FPDFPage_GenerateContent(page.get());
-    markPageTreeChangedUnlocked();
+    markPageTreeChangedUnlocked(PageTreeChange::Appendable);
     if (at <= int(origins.size()))
         origins.insert(origins.begin() + at, -1);
     if (api.FPDF_GetPageCount(m_doc) != before + 1) {
@@ -335,7 +340,7 @@ bool PdfDocument::appendPagesFromFile(const QString& path, int pageIndex)
                               : appendPagesUnlocked(source.get(), pageIndex, wanted);
     source.reset();  // closed before its bytes go
     if (imported) {
-        markPageTreeChangedUnlocked();
+        markPageTreeChangedUnlocked(PageTreeChange::Appendable);
         m_pageOrigins.insert(m_pageOrigins.end(), size_t(wanted), -1);
     }
     return imported;

@@ -5,6 +5,7 @@
 #include "PdfEngineInternal.h"
 #include "PicturePagePdf.h"
 #include "PictureFile.h"
+#include "RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -25,12 +26,6 @@ bool namedAsPicture(const QString& path)
     return !suffix.isEmpty() && suffix != "pdf" && QImageReader::supportedImageFormats().contains(suffix);
 }
 
-bool startsLikePdf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) && file.read(kPdfSignatureWindow).contains("%PDF-");
-}
-
 } // namespace
 
 // Every page of a multi-page TIFF becomes a page, in order; pages appended
@@ -40,11 +35,20 @@ bool PdfDocument::importDocument(const QString& path)
     const ChangeNotice notice(*this, ChangeNotice::Inserted);
     if (notice.refused())
         return false;
-    QImageReader reader(path);
+    // A device or a FIFO is refused before any reader waits on it or reads it without end.
+    QFile file;
+    QString refusal;
+    if (RegularFile::open(path, kMaxFileBytes, &file, &refusal) != RegularFile::Opened) {
+        setLastError(refusal);
+        return false;
+    }
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     if (!reader.canRead()) {
+        const bool pdfLike = file.seek(0) && file.read(kPdfSignatureWindow).contains("%PDF-");
+        file.close();
         // A file named as a picture whose content is neither a picture nor a PDF.
-        if (namedAsPicture(path) && QFileInfo(path).isFile() && !startsLikePdf(path)) {
+        if (namedAsPicture(path) && !pdfLike) {
             setLastError(QStringLiteral("Файл не является изображением: его содержимое не читается как рисунок."));
             return false;
         }
@@ -133,6 +137,6 @@ bool PdfDocument::appendPicturePage(const QByteArray& pagePdf, const QSizeF& pag
         return false;
     }
     m_pageOrigins.push_back(-1);
-    markChangedUnlocked();
+    markAddedUnlocked();
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "PdfDocument.h"
 #include "PdfPageTransform.h"
+#include "RegularFile.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -279,20 +280,8 @@ QString ownFileTargetText()
 
 QByteArray readWholeFile(const QString& path, QString* error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = file.errorString();
-        return {};
-    }
-    if (file.size() > PdfDocument::kMaxFileBytes) {
-        *error = QStringLiteral("Файл слишком велик.");
-        return {};
-    }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        *error = file.errorString();
-        return {};
-    }
+    QByteArray bytes;
+    RegularFile::read(path, PdfDocument::kMaxFileBytes, &bytes, error);
     return bytes;
 }
 

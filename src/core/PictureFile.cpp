@@ -1,6 +1,7 @@
 #include "PictureFile.h"
 
 #include "PdfDocument.h"
+#include "RegularFile.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -58,7 +59,6 @@ QSize shown(QSize stored, QImageIOHandler::Transformations turn)
 
 PictureFile::PictureFile(QImageReader& reader, const QString& path)
     : m_reader(reader)
-    , m_file(path)
 {
     raiseDecodeLimit();
     m_reader.setAutoTransform(true);
@@ -66,7 +66,8 @@ PictureFile::PictureFile(QImageReader& reader, const QString& path)
     // Counted before anything reads the header: the TIFF reader counts one page after that.
     if (m_format == "tiff")
         m_frameCount = std::max(1, m_reader.imageCount());
-    if (!m_file.open(QIODevice::ReadOnly) || m_file.size() > PdfDocument::kMaxFileBytes)
+    // A device or a FIFO is never read: it could block or read without end.
+    if (RegularFile::open(path, PdfDocument::kMaxFileBytes, &m_file, nullptr) != RegularFile::Opened)
         return;
     m_size = m_file.size();
     m_data = m_file.map(0, m_size);

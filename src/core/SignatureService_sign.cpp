@@ -5,6 +5,7 @@
 // copy it and check the result), never whole.
 #include "SignatureService.h"
 
+#include "RegularFile.h"
 #include "SigningInternal.h"
 
 #include <QFile>
@@ -280,13 +281,15 @@ SignatureResult SignatureService::signFile(const SignatureRequest& request)
     result.outputPath = request.outputPath;
     result.signedAt = QDateTime::currentDateTime();
 
-    QFile input(request.inputPath);
-    if (!input.open(QIODevice::ReadOnly))
-        return failed(result, QObject::tr("Не удалось открыть исходный файл: %1").arg(input.errorString()));
-    // Refused before reading; a device without a size is stopped at the
-    // same limit while it is read.
-    if (input.size() > kLargestSignedInput)
+    // A device or a FIFO is refused before it is read; the size is bounded
+    // before reading too.
+    QFile input;
+    QString openError;
+    const RegularFile::Outcome opened = RegularFile::open(request.inputPath, kLargestSignedInput, &input, &openError);
+    if (opened == RegularFile::TooLarge)
         return failed(result, tooLargeText());
+    if (opened != RegularFile::Opened)
+        return failed(result, QObject::tr("Не удалось открыть исходный файл: %1").arg(openError));
     if (request.mode == EmbeddedPdf) {
         signEmbeddedPdf(request, &input, &result);
         return result;

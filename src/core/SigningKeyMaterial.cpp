@@ -1,7 +1,7 @@
 // Key material from files: a PKCS#12 container or a PEM certificate and key.
+#include "RegularFile.h"
 #include "SigningInternal.h"
 
-#include <QFileInfo>
 #include <QObject>
 
 #include <openssl/err.h>
@@ -16,20 +16,22 @@ namespace {
 // or a huge file is refused before OpenSSL reads on without end.
 constexpr qint64 kLargestKeyFile = 4 * 1024 * 1024;
 
+// The file's bytes in a memory BIO that clears them when freed; a device, a
+// FIFO or a huge file is refused before anything is read.
 BioPtr openForReading(const QString& path, QString* refusal)
 {
-    const QFileInfo info(path);
-    if (info.exists() && !info.isDir() && !info.isFile()) {
-        *refusal = QObject::tr("это не обычный файл");
+    QByteArray bytes;
+    if (RegularFile::read(path, kLargestKeyFile, &bytes, refusal) != RegularFile::Opened)
         return nullptr;
-    }
-    if (info.isFile() && info.size() > kLargestKeyFile) {
-        *refusal = QObject::tr("файл слишком большой");
-        return nullptr;
-    }
-    BioPtr bio(BIO_new_file(path.toUtf8().constData(), "rb"));
-    if (!bio)
+    BioPtr bio(BIO_new(BIO_s_secmem()));
+    const bool copied = bio && (bytes.isEmpty() || BIO_write(bio.get(), bytes.constData(), int(bytes.size())) ==
+                                                       int(bytes.size()));
+    bytes.fill('\0');
+    if (!copied) {
         *refusal = opensslErrorText();
+        return nullptr;
+    }
+    BIO_set_mem_eof_return(bio.get(), 0);  // the end of the bytes is the end of the file
     return bio;
 }
 

@@ -3,6 +3,7 @@
 #include "DialogKit.h"
 #include "DocumentJob.h"
 #include "PdfDocument.h"
+#include "SignedDocument.h"
 #include "TextBlock.h"
 
 #include <QBoxLayout>
@@ -47,7 +48,7 @@ DocumentPropertiesDialog::DocumentPropertiesDialog(std::shared_ptr<PdfDocument> 
     auto* tabs = new QTabWidget;
     tabs->setObjectName(QStringLiteral("DialogTabs"));
     tabs->addTab(buildGeneralTab(document.get()), tr("Общие"));
-    tabs->addTab(buildSecurityTab(), tr("Безопасность"));
+    tabs->addTab(buildSecurityTab(document.get()), tr("Безопасность"));
     tabs->addTab(buildFontsTab(document), tr("Шрифты"));
     layout->addWidget(tabs, 1);
     layout->addLayout(closingButtonRow(this, {{tr("Закрыть"), QStringLiteral("PrimaryDialogButton")}}));
@@ -124,11 +125,17 @@ QWidget* DocumentPropertiesDialog::buildGeneralTab(const PdfDocument* document)
     return page;
 }
 
-QWidget* DocumentPropertiesDialog::buildSecurityTab()
+QWidget* DocumentPropertiesDialog::buildSecurityTab(const PdfDocument* document)
 {
     auto* page = new QWidget;
     auto* layout = new QVBoxLayout(page);
     layout->addWidget(label(tr("Защита: нет"), QStringLiteral("DialogSubtitle")));
+    if (const QString signatures = document ? signatureSummary(document->signatures()) : QString();
+        !signatures.isEmpty()) {
+        QLabel* signatureLine = label(signatures, QStringLiteral("DialogSubtitle"));
+        signatureLine->setWordWrap(true);
+        layout->addWidget(signatureLine);
+    }
     for (const QString& text : {tr("Разрешить печать"), tr("Разрешить копирование текста"), tr("Разрешить редактирование")})
         layout->addWidget(new QCheckBox(text));
     layout->addStretch(1);

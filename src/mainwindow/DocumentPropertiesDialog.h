@@ -39,7 +39,7 @@ public:
 
 private:
     QWidget* buildGeneralTab(const PdfDocument* document);
-    QWidget* buildSecurityTab();
+    QWidget* buildSecurityTab(const PdfDocument* document);
     QWidget* buildFontsTab(const std::shared_ptr<PdfDocument>& document);
     void listFonts(const QStringList& fonts);
 

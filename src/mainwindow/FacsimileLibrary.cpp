@@ -1,11 +1,11 @@
 #include "FacsimileLibrary.h"
 
 #include "LibraryFiles.h"
+#include "RegularFile.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -86,10 +86,10 @@ bool facsimileExistsInLibrary(const QString& dir, const QString& path)
 FacsimileGroup readFacsimileGroup(const QString& dir, const QString& jsonPath)
 {
     FacsimileGroup group;
-    QFile file(jsonPath);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxGroupFileBytes)
+    QByteArray bytes;
+    if (RegularFile::read(jsonPath, kMaxGroupFileBytes, &bytes, nullptr) != RegularFile::Opened)
         return group;
-    const QJsonObject root = QJsonDocument::fromJson(file.read(kMaxGroupFileBytes)).object();
+    const QJsonObject root = QJsonDocument::fromJson(bytes).object();
     group.name = root.value(QStringLiteral("name")).toString().trimmed();
     if (group.name.isEmpty())
         group.name = QFileInfo(jsonPath).completeBaseName();

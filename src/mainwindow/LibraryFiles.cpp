@@ -1,12 +1,20 @@
 #include "LibraryFiles.h"
 
+#include "RegularFile.h"
+
 #include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QSaveFile>
 
 QImage readBoundedImage(const QString& path)
 {
-    QImageReader reader(path);
+    // A device or a FIFO named as a picture reads as none, without a wait.
+    QFile file;
+    if (RegularFile::open(path, kMaxImageFileBytes, &file, nullptr) != RegularFile::Opened)
+        return QImage();
+    QImageReader reader(&file, QFileInfo(path).suffix().toLower().toLatin1());
     const QSize size = reader.size();
     if (!size.isValid())
         return QImage();

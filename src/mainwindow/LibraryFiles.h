@@ -8,11 +8,12 @@ class QSaveFile;
 
 // Files of the user's libraries (stamp templates, facsimiles).
 
-// Pictures are read with a size bound: a file that is not a picture, or
-// whose picture is larger than kMaxImageSide on a side or kMaxImagePixels in
-// all, reads as null.
+// Pictures are read with a size bound: a file that is not a regular file,
+// not a picture, larger than kMaxImageFileBytes, or whose picture is larger
+// than kMaxImageSide on a side or kMaxImagePixels in all, reads as null.
 constexpr int kMaxImageSide = 16384;
 constexpr qint64 kMaxImagePixels = 64LL * 1024 * 1024;
+constexpr qint64 kMaxImageFileBytes = 512LL * 1024 * 1024;
 
 QImage readBoundedImage(const QString& path);
 

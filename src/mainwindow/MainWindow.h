@@ -198,6 +198,7 @@ private:
     bool writePendingBlockEdits();
     void showBlocksAgainAfterSave();
     bool writeActiveDocument(QString* error);
+    bool saveDocumentFile(PdfDocument& doc, const QString& path, QString* error);
     bool finishActiveSave();
     bool offerSaveElsewhere(const QString& error);
     static QString readOnlyReason(const QString& path);

@@ -58,19 +58,22 @@ bool MainWindow::saveActiveBeforeClose()
 bool MainWindow::saveOtherTab(PdfDocument& doc)
 {
     QString path = doc.filePath();
+    QString error;
     if (!path.isEmpty()) {
-        const QString readOnly = readOnlyReason(path);
-        if (readOnly.isEmpty() && doc.save(path))
+        error = readOnlyReason(path);
+        if (error.isEmpty() && saveDocumentFile(doc, path, &error))
             return true;
-        if (!offerSaveElsewhere(readOnly.isEmpty() ? doc.lastError() : readOnly))
+        // An empty reason: the user kept the signatures.
+        if (error.isEmpty() || !offerSaveElsewhere(error))
             return false;
     }
     path = askSaveAsTarget(path);
     if (path.isEmpty())
         return false;
-    if (doc.save(path))
+    if (saveDocumentFile(doc, path, &error))
         return true;
-    QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить файл:\n%1").arg(doc.lastError()));
+    if (!error.isEmpty())
+        QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить файл:\n%1").arg(error));
     return false;
 }
 

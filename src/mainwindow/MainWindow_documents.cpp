@@ -7,6 +7,7 @@
 #include "PdfDocument.h"
 #include "PdfView.h"
 #include "RecentFiles.h"
+#include "SignedDocument.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -72,6 +73,8 @@ void MainWindow::openFile(const QString& path)
     const QString name = QFileInfo(path).fileName();
     const bool layerReady = loadNativeTextLayerForPage(pdfView->currentPage(), false);
     setStatusText(layerReady ? tr("Открыт: %1 · текстовый слой готов").arg(name) : tr("Открыт: %1").arg(name));
+    if (const QString signatures = signatureSummary(document->signatures()); !signatures.isEmpty())
+        setStatusText(tr("Открыт подписанный документ: %1 · %2").arg(name, signatures));
     rememberRecentFile(absolutePath);
     // Told once, on opening; the repaired copy is what the next save writes.
     if (document->wasRepaired()) {
@@ -207,7 +210,8 @@ void MainWindow::refreshDocumentTabs()
         if (hasUnsavedChanges(entry.document.get()))
             text += QStringLiteral(" *");
         const int tab = documentTabs->addTab(text);
-        documentTabs->setTabToolTip(tab, entry.path);
+        const QString signatures = entry.document ? signatureSummary(entry.document->signatures()) : QString();
+        documentTabs->setTabToolTip(tab, signatures.isEmpty() ? entry.path : entry.path + '\n' + signatures);
     }
     documentTabs->setVisible(!openDocuments.empty());
     if (activeIndex >= 0 && activeIndex < documentTabs->count())

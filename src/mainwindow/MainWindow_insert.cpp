@@ -2,6 +2,7 @@
 #include "MainWindow.h"
 
 #include "DialogKit.h"
+#include "LibraryFiles.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
 
@@ -64,7 +65,8 @@ void MainWindow::onImageRectReady(int page, QRectF rect)
                                                       tr("Изображения (*.png *.jpg *.jpeg *.bmp *.tif *.tiff);;Все файлы (*)"));
     if (path.isEmpty())
         return;
-    const QImage image(path);
+    // Bounded, and a device or a FIFO chosen by mistake reads as no picture.
+    const QImage image = readBoundedImage(path);
     if (image.isNull()) {
         appInfo(this, tr("Ошибка"), tr("Не удалось загрузить:\n%1").arg(path));
         return;

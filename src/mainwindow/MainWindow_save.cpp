@@ -4,6 +4,7 @@
 #include "DialogKit.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
+#include "SignedDocument.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -54,17 +55,32 @@ bool MainWindow::hasUnsavedChanges(const PdfDocument* doc) const
 
 // The shown edits and then the document written to its own file. False
 // with the reason in error when the file could not be written; a failed
-// write of the edited blocks has warned already and leaves error empty.
+// write of the edited blocks has warned already and leaves error empty, as
+// does a signed file the user kept.
 bool MainWindow::writeActiveDocument(QString* error)
 {
     error->clear();
     if (!isDocumentLoaded() || refuseWhileOcrRuns() || !writePendingBlockEdits())
         return false;
     *error = readOnlyReason(document->filePath());
-    if (error->isEmpty() && document->save(document->filePath()))
+    return error->isEmpty() && saveDocumentFile(*document, document->filePath(), error);
+}
+
+// Saves doc to path. A save that would write the signed revisions of a
+// signed file anew is asked about first. False with the reason in error, or
+// with error empty when the user kept the signatures and nothing was written.
+bool MainWindow::saveDocumentFile(PdfDocument& doc, const QString& path, QString* error)
+{
+    error->clear();
+    if (doc.save(path))
         return true;
-    if (error->isEmpty())
-        *error = document->lastError();
+    if (doc.saveRefusedForSignatures()) {
+        if (!confirmSignatureLoss(this, doc.signatures()))
+            return false;
+        if (doc.save(path, PdfDocument::SignedRevisions::MayInvalidate))
+            return true;
+    }
+    *error = doc.lastError();
     if (error->isEmpty())
         *error = tr("Неизвестная ошибка записи.");
     return false;
@@ -159,18 +175,15 @@ bool MainWindow::saveActiveDocumentAs()
 
 // The shown edits and the document written to path, which becomes the
 // tab's file. False with the engine's reason in error; a failed write of the
-// edited blocks has warned already and leaves error empty.
+// edited blocks has warned already and leaves error empty, as does a signed
+// file the user kept.
 bool MainWindow::saveActiveDocumentTo(const QString& path, QString* error)
 {
     error->clear();
     if (!writePendingBlockEdits())
         return false;
-    if (!document->saveAs(path)) {
-        *error = document->lastError();
-        if (error->isEmpty())
-            *error = tr("Неизвестная ошибка записи.");
+    if (!saveDocumentFile(*document, path, error))
         return false;
-    }
     autoSaveFailureShown = false;
     showBlocksAgainAfterSave();
     return true;
@@ -234,8 +247,13 @@ void MainWindow::autoSaveWithShownEdits()
     QTemporaryDir scratch;
     const QString copyPath = scratch.filePath(QStringLiteral("autosave.pdf"));
     PdfDocument copy;
-    if (!scratch.isValid() || !document->saveCopy(copyPath) || !copy.open(copyPath)) {
-        reportAutoSaveFailure(tr("не удалось записать временную копию документа"));
+    // The copy keeps the signed revisions or is not made: a timer never
+    // writes a signed file anew.
+    if (!scratch.isValid() || !document->saveCopy(copyPath, PdfDocument::SignedRevisions::Keep) ||
+        !copy.open(copyPath)) {
+        reportAutoSaveFailure(document->saveRefusedForSignatures()
+                                  ? document->lastError()
+                                  : tr("не удалось записать временную копию документа"));
         return;
     }
     const bool written =

@@ -4,6 +4,7 @@
 
 #include "DialogKit.h"
 #include "PdfDocument.h"
+#include "RegularFile.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -18,8 +19,8 @@ constexpr qint64 kSignatureWindow = 2048;
 // "%PDF-" within the first 2048 bytes: a PDF whatever its name.
 bool hasPdfSignature(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (RegularFile::open(path, PdfDocument::kMaxFileBytes, &file, nullptr) != RegularFile::Opened)
         return false;
     return file.read(kSignatureWindow).contains("%PDF-");
 }

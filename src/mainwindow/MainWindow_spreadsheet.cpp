@@ -3,9 +3,11 @@
 
 #include "DialogKit.h"
 #include "PdfDocument.h"
+#include "RegularFile.h"
 #include "WorkProgressDialog.h"
 #include "XlsxImportDialog.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 namespace {
@@ -27,6 +29,15 @@ bool MainWindow::importSpreadsheetPages(const QString& path, QString* error, boo
 // breaks off or is cancelled leaves the document as it was.
 int MainWindow::appendSpreadsheetPages(PdfDocument& target, const QString& path, QString* error)
 {
+    // The workbook reader opens the file by its name: a FIFO would hold it for ever.
+    QFile file;
+    QString refusal;
+    if (RegularFile::open(path, PdfDocument::kMaxFileBytes, &file, &refusal) == RegularFile::NotRegular) {
+        if (error)
+            *error = refusal;
+        return -1;
+    }
+    file.close();
     XlsxImportDialog dialog(path, this);
     if (dialog.exec() != QDialog::Accepted)
         return kImportSkipped;

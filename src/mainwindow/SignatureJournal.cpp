@@ -1,6 +1,7 @@
 #include "SignatureJournal.h"
 
 #include "LibraryFiles.h"
+#include "RegularFile.h"
 #include "SignatureService.h"
 #include "SignatureStampTemplate.h"
 
@@ -17,6 +18,12 @@
 #include <QThread>
 
 namespace {
+
+void setError(QString* error, const QString& text)
+{
+    if (error)
+        *error = text;
+}
 
 // A journal larger than this is not read, only moved aside.
 constexpr qint64 kMaxJournalBytes = 16LL * 1024 * 1024;
@@ -69,26 +76,32 @@ bool moveAside(const QString& path)
     return QFile::rename(path, target);
 }
 
-// The records so far. False when the journal exists but could neither be
-// read nor moved aside: writing then would lose it.
-bool readJournal(const QString& path, QJsonArray* records)
+// The records so far. False, with the reason, when the journal exists but
+// could neither be read nor moved aside (writing then would lose it), or is
+// not a file at all.
+bool readJournal(const QString& path, QJsonArray* records, QString* error)
 {
     *records = QJsonArray();
-    QFile file(path);
-    if (!file.exists())
+    QByteArray bytes;
+    switch (RegularFile::read(path, kMaxJournalBytes, &bytes, error)) {
+    case RegularFile::Missing:
         return true;
-    if (!file.open(QIODevice::ReadOnly))
+    case RegularFile::NotRegular:
+    case RegularFile::Failed:
         return false;
-    const QByteArray bytes = file.read(kMaxJournalBytes + 1);
-    file.close();
-    if (bytes.size() <= kMaxJournalBytes) {
-        const QJsonDocument document = QJsonDocument::fromJson(bytes);
-        if (document.isArray()) {
+    case RegularFile::Opened:
+        if (const QJsonDocument document = QJsonDocument::fromJson(bytes); document.isArray()) {
             *records = document.array();
             return true;
         }
+        break;
+    case RegularFile::TooLarge:
+        break;
     }
-    return moveAside(path);
+    if (moveAside(path))
+        return true;
+    setError(error, QObject::tr("Не удалось отложить повреждённый журнал подписей."));
+    return false;
 }
 
 } // namespace
@@ -98,20 +111,24 @@ QString signatureJournalPath()
     return QDir(appDataDirectory()).filePath(QStringLiteral("signature-journal.json"));
 }
 
-void appendSignatureJournalRecord(const SignatureRequest& request, const SignatureResult& result,
-                                  const SigningCertificate& certificate)
+bool appendSignatureJournalRecord(const SignatureRequest& request, const SignatureResult& result,
+                                  const SigningCertificate& certificate, QString* error)
 {
     if (!result.ok)
-        return;
-    if (!QDir().mkpath(appDataDirectory()))
-        return;
+        return true;
+    if (!QDir().mkpath(appDataDirectory())) {
+        setError(error, QObject::tr("Не удалось создать папку журнала подписей."));
+        return false;
+    }
     const QString path = signatureJournalPath();
     QLockFile lock(path + QStringLiteral(".lock"));
-    if (!lockJournal(lock))
-        return;
+    if (!lockJournal(lock)) {
+        setError(error, QObject::tr("Журнал подписей занят другим процессом."));
+        return false;
+    }
     QJsonArray records;
-    if (!readJournal(path, &records))
-        return;
+    if (!readJournal(path, &records, error))
+        return false;
     records.append(journalRecord(request, result, certificate));
-    replaceFile(path, QJsonDocument(records).toJson(QJsonDocument::Indented), nullptr);
+    return replaceFile(path, QJsonDocument(records).toJson(QJsonDocument::Indented), error);
 }

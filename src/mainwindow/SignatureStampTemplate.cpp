@@ -1,12 +1,12 @@
 #include "SignatureStampTemplate.h"
 
 #include "LibraryFiles.h"
+#include "RegularFile.h"
 #include "SignatureStampRender.h"
 #include "StableSort.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -167,10 +167,10 @@ TemplateFile readTemplateFile(const QString& jsonPath, const QString& fallbackIm
 {
     TemplateFile read;
     SignatureStampTemplate& stamp = read.stamp;
-    QFile file(jsonPath);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxTemplateFileBytes)
+    QByteArray bytes;
+    if (RegularFile::read(jsonPath, kMaxTemplateFileBytes, &bytes, nullptr) != RegularFile::Opened)
         return read;
-    const QJsonDocument document = QJsonDocument::fromJson(file.read(kMaxTemplateFileBytes));
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
     if (!document.isObject())
         return read;
     const QJsonObject root = document.object();

@@ -2,6 +2,7 @@
 
 #include "DocumentJob.h"
 #include "PdfDocument.h"
+#include "RegularFile.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -114,9 +115,11 @@ SigningPreparation::~SigningPreparation()
 bool SigningPreparation::hashFile(const QString& path, QByteArray* sha256, QString* error,
                                   const std::function<bool(qint64, qint64)>& step)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = tr("Не удалось прочитать PDF перед нанесением штампа: %1").arg(file.errorString());
+    // A FIFO named as the document would hold the preparation for ever.
+    QFile file;
+    QString reason;
+    if (RegularFile::open(path, PdfDocument::kMaxFileBytes, &file, &reason) != RegularFile::Opened) {
+        *error = tr("Не удалось прочитать PDF перед нанесением штампа: %1").arg(reason);
         return false;
     }
     QCryptographicHash hash(QCryptographicHash::Sha256);

@@ -4,6 +4,7 @@
 #include "MainWindow.h"
 #include "OutputPaths.h"
 #include "PdfDocument.h"
+#include "RegularFile.h"
 #include "SignatureDialog.h"
 #include "SignatureJournal.h"
 #include "SignatureJson.h"

@@ -1,6 +1,7 @@
 // The certificate-list and signing worker modes through the real executable:
 // exit codes, the exact keys and types of the one line printed, and the
 // settings store the worker reads.
+#include "LimitedChild.h"
 #include "PdfFixtures.h"
 #include "SigningFixtures.h"
 #include "SigningWorkerCli.h"
@@ -18,6 +19,8 @@
 #include <QTest>
 #include <QTimeZone>
 #include <QCryptographicHash>
+
+#include <sys/stat.h>
 
 using namespace signingfixtures;
 
@@ -49,6 +52,8 @@ private slots:
     void signing_data();
     void signing();
     void editionAfterTheArguments();
+    void nonRegularFilesRefused_data();
+    void nonRegularFilesRefused();
     void certificateList_data();
     void certificateList();
     void describeOnly_data();
@@ -62,6 +67,7 @@ private:
     Worker run(const QStringList& arguments, const QString& pathFirst = {});
     void setStore(const QString& application, const QByteArray& text);
     QString request(const QJsonObject& object);
+    QProcessEnvironment workerEnvironment(const QString& pathFirst = {}) const;
 
     QTemporaryDir m_dir;
     QString m_config;
@@ -108,17 +114,22 @@ void SigningWorkerTest::initTestCase()
 Worker SigningWorkerTest::run(const QStringList& arguments, const QString& pathFirst)
 {
     QProcess process;
+    process.setProcessEnvironment(workerEnvironment(pathFirst));
+    process.start(kExecutable, arguments);
+    if (!process.waitForFinished(30000))
+        return {};
+    return {process.readAllStandardOutput(), process.exitCode()};
+}
+
+QProcessEnvironment SigningWorkerTest::workerEnvironment(const QString& pathFirst) const
+{
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
         environment.remove(QLatin1String(name));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config);
     if (!pathFirst.isEmpty())
         environment.insert(QStringLiteral("PATH"), pathFirst + QLatin1Char(':') + environment.value(QStringLiteral("PATH")));
-    process.setProcessEnvironment(environment);
-    process.start(kExecutable, arguments);
-    if (!process.waitForFinished(30000))
-        return {};
-    return {process.readAllStandardOutput(), process.exitCode()};
+    return environment;
 }
 
 void SigningWorkerTest::setStore(const QString& application, const QByteArray& text)
@@ -497,6 +508,69 @@ void SigningWorkerTest::workersAfterEditionOption()
     // "search" checks the chain while listing and finds the self-signed one wanting.
     QCOMPARE(certificates.first().toObject().value("available").toBool(), editor);
     QCOMPARE(certificates.first().toObject().value("revoked").toBool(), !editor);
+}
+
+void SigningWorkerTest::nonRegularFilesRefused_data()
+{
+    QTest::addColumn<QString>("field");  // of the request; "request": the request file itself
+    QTest::addColumn<QString>("kind");   // "fifo" (made by the test, no writer) or a device
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");  // %1: the file's name
+
+    QTest::newRow("document is /dev/zero") << "inputPath" << "/dev/zero" << 0 << 5
+                                           << "Не удалось открыть исходный файл: %1 не является обычным файлом";
+    QTest::newRow("PDF is a FIFO") << "inputPath" << "fifo" << 4 << 5
+                                   << "Не удалось открыть исходный файл: %1 не является обычным файлом";
+    QTest::newRow("certificate is a FIFO") << "certificatePath" << "fifo" << 0 << 5
+                                           << "Не удалось открыть сертификат: %1 не является обычным файлом";
+    QTest::newRow("key is /dev/zero") << "privateKeyPath" << "/dev/zero" << 0 << 5
+                                      << "Не удалось открыть закрытый ключ: %1 не является обычным файлом";
+    QTest::newRow("container is a FIFO") << "pkcs12Path" << "fifo" << 0 << 5
+                                         << "Не удалось открыть P12/PFX контейнер: %1 не является обычным файлом";
+    QTest::newRow("request is a FIFO") << "request" << "fifo" << 0 << 3
+                                       << "Не удалось открыть параметры подписи: %1 не является обычным файлом";
+    QTest::newRow("request is /dev/zero") << "request" << "/dev/zero" << 0 << 3
+                                          << "Не удалось открыть параметры подписи: %1 не является обычным файлом";
+}
+
+// Each refused with its reason in the worker's one line, quickly and within
+// the memory limit, nothing written, the FIFO left as it was.
+void SigningWorkerTest::nonRegularFilesRefused()
+{
+    constexpr int kTimeLimitMs = 10000;
+    constexpr qint64 kMemoryLimit = 500LL * 1024 * 1024;
+    QFETCH(QString, field);
+    QFETCH(QString, kind);
+    QFETCH(int, mode);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    setStore(QStringLiteral("vorn-ecp"), "[signing]\nrevocationMode=never\n");
+    QTemporaryDir scratch;
+    QString path = kind;
+    if (kind == QLatin1String("fifo")) {
+        path = scratch.filePath(field == QLatin1String("inputPath") ? QStringLiteral("Договор.pdf") : field);
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    }
+    const QString output = scratch.filePath(QStringLiteral("out.pdf"));
+    QJsonObject object{{"inputPath", m_input}, {"outputPath", output}, {"mode", mode},
+                       {"certificatePath", m_keys.certificate}, {"privateKeyPath", m_keys.key}};
+    if (field != QLatin1String("request"))
+        object.insert(field, path);
+    const QString requestPath = field == QLatin1String("request") ? path : request(object);
+
+    const limitedchild::Outcome worker = limitedchild::run(kExecutable, {"--vorn-sign-file", requestPath}, kTimeLimitMs,
+                                                           kMemoryLimit, workerEnvironment());
+    QVERIFY2(worker.inTime, "the worker was still reading at the time limit");
+    QVERIFY2(!worker.signal, worker.err.constData());
+    QCOMPARE(worker.exitCode, exitCode);
+    QCOMPARE(worker.out.count('\n'), 1);
+    const QJsonObject result = QJsonDocument::fromJson(worker.out).object();
+    QCOMPARE(result.value("ok").toBool(true), false);
+    QCOMPARE(result.value("error").toString(), error.arg(QFileInfo(path).fileName()));
+    QVERIFY(!QFileInfo::exists(output));
+    if (kind == QLatin1String("fifo"))
+        QVERIFY(limitedchild::isFifo(path));
 }
 
 QTEST_GUILESS_MAIN(SigningWorkerTest)

@@ -111,6 +111,16 @@ inline PdfView* view(MainWindow& window)
     return window.findChild<PdfView*>(QStringLiteral("DocumentScroll"));
 }
 
+// The file open in edit mode, its page's text shown as blocks.
+inline void startEditing(MainWindow& window, const QString& path)
+{
+    window.resize(900, 700);
+    showActive(window);
+    window.openFile(path);
+    window.onToggleEditMode();
+    QVERIFY(view(window)->hasOcrBlocks());
+}
+
 // Keys typed where the user's keys go now.
 inline void typeText(const QString& text)
 {

@@ -88,15 +88,6 @@ void rerunUnprivileged(const QString& testAndTag)
 }
 
 // Edit mode on a shown window whose view has the keyboard.
-void startEditing(MainWindow& window, const QString& path)
-{
-    window.resize(900, 700);
-    showActive(window);
-    window.openFile(path);
-    window.onToggleEditMode();
-    QVERIFY(view(window)->hasOcrBlocks());
-}
-
 } // namespace
 
 class SaveCloseTest : public QObject {

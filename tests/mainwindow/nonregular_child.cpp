@@ -1,0 +1,154 @@
+// Reads a file the way the window does when the user names it, with every
+// prompt answered, so that a test can watch from outside for a window that
+// waits for ever or runs out of memory on a file that is not a regular one.
+//   nonregular_child <operation> <path> [<open first.pdf>]
+// Operations: "open" (File → Open and the command line), "drop", "restore"
+// (the last document reopened at start), "templates" (stamp templates
+// listed), "journal" (a signature journalled). Prints one line per prompt,
+// "prompt: <title>|<text>", then one line of the outcome: "tabs: <names>" (or
+// "tabs: none"), "templates: <count>", "journal: written" or
+// "journal refused: <reason>".
+// Exit 0, or 3 for bad arguments.
+#include "MainWindow.h"
+#include "SignatureJournal.h"
+#include "SignatureStampTemplate.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QSettings>
+#include <QTabBar>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+
+constexpr int kPollMs = 10;
+constexpr int kSettleMs = 300;
+
+QTextStream& out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+QPushButton* buttonWithText(QDialog* dialog, const QString& text)
+{
+    for (QPushButton* button : dialog->findChildren<QPushButton*>())
+        if (button->text() == text)
+            return button;
+    return nullptr;
+}
+
+// Notes each prompt and answers it as a user who wants the file opened would.
+void answerPrompts()
+{
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, [] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible() || dialog->property("answered").toBool())
+            return;
+        dialog->setProperty("answered", true);
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        QLabel* subtitle = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"));
+        const QString text = box ? box->text() : subtitle ? subtitle->text() : QString();
+        out() << "prompt: " << dialog->windowTitle() << '|' << QString(text).replace('\n', ' ') << '\n' << Qt::flush;
+        for (const QString& choice : {QStringLiteral("Открыть как новый документ"), QStringLiteral("OK")}) {
+            if (QPushButton* button = buttonWithText(dialog, choice)) {
+                button->click();
+                return;
+            }
+        }
+        dialog->reject();
+    });
+    timer->start(kPollMs);
+}
+
+void settle()
+{
+    QEventLoop loop;
+    QTimer::singleShot(kSettleMs, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void printTabs(MainWindow& window)
+{
+    QStringList names;
+    QTabBar* tabs = window.findChild<QTabBar*>(QStringLiteral("DocumentTabs"));
+    for (int i = 0; tabs && i < tabs->count(); ++i)
+        names << tabs->tabText(i);
+    out() << "tabs: " << (names.isEmpty() ? QStringLiteral("none") : names.join(QLatin1Char(','))) << '\n'
+          << Qt::flush;
+}
+
+void drop(MainWindow& window, const QString& path)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    QDropEvent event(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    static_cast<QObject*>(&window)->event(&event);
+}
+
+void journal()
+{
+    SignatureRequest request;
+    request.inputPath = QStringLiteral("/tmp/a.pdf");
+    request.outputPath = QStringLiteral("/tmp/a.pdf.sig");
+    SignatureResult result;
+    result.ok = true;
+    result.outputPath = request.outputPath;
+    QString error;
+    if (appendSignatureJournalRecord(request, result, SigningCertificate(), &error))
+        out() << "journal: written\n";
+    else
+        out() << "journal refused: " << error << '\n';
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
+    QCoreApplication::setApplicationName(QStringLiteral("vorn-pdf-editor"));
+    const QStringList args = app.arguments();
+    if (args.size() < 3)
+        return 3;
+    const QString operation = args[1];
+    const QString path = args[2];
+    const QString first = args.value(3);
+    answerPrompts();
+
+    if (operation == QLatin1String("templates")) {
+        out() << "templates: " << loadSignatureStampTemplates().size() << '\n';
+        return 0;
+    }
+    if (operation == QLatin1String("journal")) {
+        journal();
+        return 0;
+    }
+    if (operation == QLatin1String("restore")) {
+        QSettings settings;
+        settings.setValue(QStringLiteral("doc/restoreLastDocument"), true);
+        settings.setValue(QStringLiteral("recentFiles"), QStringList{path});
+        settings.sync();
+    }
+    MainWindow window(AppProduct::editor);
+    window.resize(900, 700);
+    window.show();
+    if (!first.isEmpty())
+        window.openFile(first);
+    if (operation == QLatin1String("open"))
+        window.openFile(path);
+    else if (operation == QLatin1String("drop"))
+        drop(window, path);
+    else if (operation != QLatin1String("restore"))
+        return 3;
+    settle();
+    printTabs(window);
+    return 0;
+}
