@@ -113,17 +113,23 @@ constexpr double kMinHorizontalScale = 0.5;
 constexpr double kMaxHorizontalScale = 2.0;
 constexpr double kEdgeMargin = 0.25;     // points kept clear of the page's right edge
 constexpr double kWordGapOfSize = 0.33;  // a word gap when the page shows none
+constexpr double kMinJustifiedGapOfSize = 0.15;  // below this a justified line's glyphs narrow instead
 
-// Advance of text in font at size, points; blanks count as nothing when skipBlanks.
-double advanceOf(FPDF_FONT font, const QString& text, double size, bool skipBlanks)
+// Advance of text in font at size, points; blanks count as nothing when
+// skipBlanks. complete (when given) tells whether the font knew every character.
+double advanceOf(FPDF_FONT font, const QString& text, double size, bool skipBlanks, bool* complete = nullptr)
 {
     double total = 0;
+    if (complete)
+        *complete = font != nullptr;
     for (const uint c : text.toUcs4()) {
         if (skipBlanks && QChar::isSpace(c))
             continue;
         float width = 0;
-        if (pdfApi().FPDFFont_GetGlyphWidth(font, c, float(size), &width) && std::isfinite(width))
+        if (pdfApi().FPDFFont_GetGlyphWidth(font, c, float(size), &width) && std::isfinite(width) && width > 0)
             total += width;
+        else if (complete && !QChar::isSpace(c))
+            *complete = false;
     }
     return total;
 }
@@ -171,6 +177,7 @@ struct OldLine {
     double right = 0;
     double size = 0;
     double wordGap = 0;  // median gap at word breaks, 0 when none
+    double glyphAdvance = 0;  // the advances of its glyphs but blanks, without the room between them
     FPDF_FONT font = nullptr;  // the one font all its glyphs use, else null
 };
 
@@ -191,6 +198,8 @@ OldLine oldLineOf(const std::vector<PageGlyph>& ink)
         }
         line.text += glyph.text;
         line.colors.insert(line.colors.end(), size_t(glyph.text.size()), fill);
+        if (!glyph.text.trimmed().isEmpty())
+            line.glyphAdvance += std::max(glyph.right - glyph.left, 0.0);
         line.left = std::min(line.left, glyph.left);
         line.right = std::max(line.right, glyph.right);
         if (glyph.size > 0)
@@ -257,7 +266,8 @@ bool PageTextWriter::placeRun(FPDF_FONT font, double size, const QString& text, 
 // readers treat alike.
 bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, const TextStyle& style,
                                       const QRectF& oldRect, const QTransform& toOldFrame, const PageGlyphs& glyphs,
-                                      double rotationDegrees, const QPointF& rotationCentre, double baselineLift)
+                                      double rotationDegrees, const QPointF& rotationCentre, double baselineLift,
+                                      const std::optional<TextBlock::Line::Placement>& placement)
 {
     const std::vector<PageGlyph> inside = glyphs.inside(oldRect, toOldFrame);
     std::vector<PageGlyph> ink;
@@ -270,8 +280,12 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     if (layerOnly)
         std::copy_if(inside.begin(), inside.end(), std::back_inserter(ink),
                      [](const PageGlyph& glyph) { return !glyph.text.isEmpty(); });
-    if (ink.empty() || text.isEmpty())
-        return addVisibleText(text, rect, style, rotationDegrees, rotationCentre, baselineLift);
+    if (ink.empty() || text.isEmpty()) {
+        QRectF at = rect;
+        if (placement)
+            at.moveLeft(rect.x() + placement->origin.x());
+        return addVisibleText(text, at, style, rotationDegrees, rotationCentre, baselineLift);
+    }
     OldLine old = oldLineOf(ink);
     if (layerOnly) {
         old.font = nullptr;
@@ -289,18 +303,54 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
         m_lastError = m_fonts.lastError();
         return false;
     }
-    const bool gapped = own && !glyphs.fontDrawsSpace(old.font);
-    const double gap = gapped ? (old.wordGap > 0 ? old.wordGap : kWordGapOfSize * size) : 0.0;
+    // Alignment holds along the page's own lines; a turned or scanned line
+    // starts where it started.
+    const bool turned = std::abs(rotationDegrees) > kBlockRotationEpsilon;
+    const Qt::Alignment alignment = placement && !turned && !layerOnly ? placement->alignment : Qt::AlignLeft;
+    const QString laid = alignment == Qt::AlignJustify ? text.simplified() : text;
+    const bool justified = alignment == Qt::AlignJustify && blankCount(laid) > 0;
+    const bool gapped = (own && !glyphs.fontDrawsSpace(old.font)) || justified;
+    double gap = gapped ? (old.wordGap > 0 ? old.wordGap : kWordGapOfSize * size) : 0.0;
 
     const double oldWidth = old.right - old.left;
-    const double oldNatural = advanceOf(font, old.text, size, gapped);
-    const double oldGaps = gapped ? gap * blankCount(old.text) : 0.0;
-    double scale = oldNatural > 0 ? (oldWidth - oldGaps) / oldNatural : 1.0;
-    scale = std::clamp(scale, kMinHorizontalScale, kMaxHorizontalScale);
+    double scale = 1.0;
+    const double newNatural = advanceOf(font, laid, size, gapped);
+    if (justified) {
+        // The words keep the glyphs' own width and share out the rest: the
+        // page's font tells its glyphs' advances, else their boxes do.
+        const double oldInk = advanceOf(font, old.text, size, true);
+        bool known = false;
+        const double oldAdvance = old.font ? advanceOf(old.font, old.text, size, true, &known) : 0.0;
+        const double glyphs = known && oldAdvance > 0 ? oldAdvance : old.glyphAdvance;
+        scale = std::clamp(oldInk > 0 ? glyphs / oldInk : 1.0, kMinHorizontalScale, kMaxHorizontalScale);
+        const int blanks = blankCount(laid);
+        gap = (oldWidth - scale * newNatural) / blanks;
+        if (gap < kMinJustifiedGapOfSize * size && newNatural > 0) {
+            gap = kMinJustifiedGapOfSize * size;
+            scale = std::max((oldWidth - gap * blanks) / newNatural, kMinFitScale);
+        }
+    } else {
+        const double oldNatural = advanceOf(font, old.text, size, gapped);
+        const double oldGaps = gapped ? gap * blankCount(old.text) : 0.0;
+        scale = oldNatural > 0 ? (oldWidth - oldGaps) / oldNatural : 1.0;
+        scale = std::clamp(scale, kMinHorizontalScale, kMaxHorizontalScale);
+    }
+    const double newGaps = gapped ? gap * blankCount(laid) : 0.0;
 
-    const double x0 = rect.x() + (old.left - oldRect.x());
-    const double newNatural = advanceOf(font, text, size, gapped);
-    const double newGaps = gapped ? gap * blankCount(text) : 0.0;
+    const double start =
+        placement && !layerOnly ? rect.x() + placement->origin.x() : rect.x() + (old.left - oldRect.x());
+    double x0 = start;
+    if (alignment == Qt::AlignRight)
+        x0 = start + oldWidth - (scale * newNatural + newGaps);
+    else if (alignment == Qt::AlignHCenter)
+        x0 = start + (oldWidth - (scale * newNatural + newGaps)) / 2;
+    if (x0 < kEdgeMargin && x0 < start) {
+        // Grown past the page's left edge: the line keeps its end and narrows.
+        const double end = x0 + scale * newNatural + newGaps;
+        x0 = kEdgeMargin;
+        if (newNatural > 0)
+            scale = std::max((end - x0 - newGaps) / newNatural, kMinFitScale);
+    }
     const double baseline = rect.y() + (baselineLift >= 0 ? baselineLift : kBaselineLift * size);
     const QTransform turn = rotationAbout(rotationCentre, rotationDegrees);
     const double room = roomAlong(QRectF(QPointF(0, 0), m_transform.pageSize()), turn.map(QPointF(x0, baseline)),
@@ -308,24 +358,24 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     if (newNatural > 0 && scale * newNatural + newGaps > room)
         scale = std::max((room - newGaps) / newNatural, 0.05);
 
-    const std::vector<QColor> colors = colorsForRewrittenText(old.text, old.colors, text, style.color);
+    const std::vector<QColor> colors = colorsForRewrittenText(old.text, old.colors, laid, style.color);
     m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
     double x = x0;
-    qsizetype start = 0;
-    while (start < text.size()) {
-        if (gapped && text[start].isSpace()) {
+    qsizetype from = 0;
+    while (from < laid.size()) {
+        if (gapped && laid[from].isSpace()) {
             x += gap;
-            ++start;
+            ++from;
             continue;
         }
-        qsizetype end = start + 1;
-        while (end < text.size() && colors[size_t(end)] == colors[size_t(start)] && !(gapped && text[end].isSpace()))
+        qsizetype end = from + 1;
+        while (end < laid.size() && colors[size_t(end)] == colors[size_t(from)] && !(gapped && laid[end].isSpace()))
             ++end;
-        const QString run = text.mid(start, end - start);
-        if (!placeRun(font, size, run, colors[size_t(start)], QTransform(scale, 0, 0, 1, x, baseline) * turn))
+        const QString run = laid.mid(from, end - from);
+        if (!placeRun(font, size, run, colors[size_t(from)], QTransform(scale, 0, 0, 1, x, baseline) * turn))
             return false;
         x += scale * advanceOf(font, run, size, false);
-        start = end;
+        from = end;
     }
     m_lastError.clear();
     return true;
@@ -606,6 +656,7 @@ TextBlock::Line lineStyledAs(const TextBlock& block)
         line.spans.clear();
         line.words.clear();
         line.glyphBoxes.clear();  // the first line's glyphs are not those of a line laid out anew
+        line.placement.reset();
     } else {
         line.fontFamily = block.fontFamily;
         line.fontSize = block.fontSize;

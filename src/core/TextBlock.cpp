@@ -51,3 +51,10 @@ bool isTurnedByUser(const TextBlock &block)
 {
     return std::abs(block.rotation - block.originalRotation) > kBlockRotationEpsilon;
 }
+
+void setLineBox(TextBlock::Line &line, const QRectF &box)
+{
+    if (line.placement)
+        line.placement->origin += QPointF(line.rect.x() - box.x(), line.rect.y() - box.y());
+    line.rect = box;
+}

@@ -453,6 +453,7 @@ TextBlock::Line visualLineForIndex(const TextBlock& block, int k)
     line.text.clear();
     line.spans.clear();
     line.words.clear();
+    line.placement.reset();  // no glyphs stood there
     const double height = std::max(last.rect.height(), kMinLineHeightPt);
     const double top = last.rect.y() + last.rect.height() - (k - n + 1) * pitch;
     line.rect = QRectF(block.rect.x(), top - height, block.rect.width(), height);

@@ -52,6 +52,7 @@ void appendLineWords(std::vector<TextBlock>& out, const TextBlock& source, const
         only.text = text;
         only.rect = block.rect;
         only.words.clear();
+        only.placement.reset();  // the line's first glyph is not the word's
         block.lines = {only};
         out.push_back(block);
     };
