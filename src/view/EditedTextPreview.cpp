@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -263,14 +264,16 @@ void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBloc
     painter.restore();
 }
 
-int previewCursorPositionAt(const QString& plain, const TextBlock& block, const QRectF& r, double zoom,
-                            const QPointF& point)
+namespace {
+
+// The line of the text whose band holds the point, else the nearest one; -1
+// when there is none.
+int previewLineAt(const QStringList& textLines, const TextBlock& block, const QRectF& r, double zoom,
+                  const QPointF& point)
 {
-    const QStringList textLines = plain.split(u'\n');
     const int count = std::min(previewLineCount(block, textLines), int(textLines.size()));
     if (block.lines.empty() || count == 0)
         return -1;
-    // The line whose band holds the point, else the nearest one.
     int best = 0;
     double bestDistance = -1;
     for (int k = 0; k < count; ++k) {
@@ -285,7 +288,44 @@ int previewCursorPositionAt(const QString& plain, const TextBlock& block, const 
             bestDistance = distance;
         }
     }
-    const PreviewLine line = previewLine(block, textLines, best, r, zoom);
-    const int column = std::clamp(line.columnAt(point.x()), 0, int(line.text.size()));
-    return line.start + column;
+    return best;
+}
+
+} // namespace
+
+namespace {
+
+// The preview's line of the text nearest a point, if the block has lines.
+std::optional<PreviewLine> previewLineNear(const QString& plain, const TextBlock& block, const QRectF& r, double zoom,
+                                           const QPointF& point)
+{
+    const QStringList textLines = plain.split(u'\n');
+    const int k = previewLineAt(textLines, block, r, zoom, point);
+    if (k < 0)
+        return std::nullopt;
+    return previewLine(block, textLines, k, r, zoom);
+}
+
+} // namespace
+
+int previewCharacterAt(const QString& plain, const TextBlock& block, const QRectF& r, double zoom,
+                       const QPointF& point)
+{
+    const std::optional<PreviewLine> line = previewLineNear(plain, block, r, zoom, point);
+    const int length = line ? int(line->text.size()) : 0;
+    if (length == 0)
+        return -1;
+    // The nearest caret, and the character on the point's side of it.
+    const int caret = std::clamp(line->columnAt(point.x()), 0, length);
+    const int column = point.x() < line->xAt(caret) ? caret - 1 : caret;
+    return line->start + std::clamp(column, 0, length - 1);
+}
+
+int previewCursorPositionAt(const QString& plain, const TextBlock& block, const QRectF& r, double zoom,
+                            const QPointF& point)
+{
+    const std::optional<PreviewLine> line = previewLineNear(plain, block, r, zoom, point);
+    if (!line)
+        return -1;
+    return line->start + std::clamp(line->columnAt(point.x()), 0, int(line->text.size()));
 }

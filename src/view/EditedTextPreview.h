@@ -20,3 +20,7 @@ void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBloc
 // point (viewport pixels, unturned box); -1 for a block without lines.
 int previewCursorPositionAt(const QString& plain, const TextBlock& block, const QRectF& viewportRect, double zoom,
                             const QPointF& point);
+// The character the preview draws under a point: the one between the carets
+// that enclose it on its line; -1 for a block without lines or an empty line.
+int previewCharacterAt(const QString& plain, const TextBlock& block, const QRectF& viewportRect, double zoom,
+                       const QPointF& point);

@@ -294,7 +294,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
@@ -384,6 +386,8 @@ private:
     bool pressInEditMode(const QPoint& position, const QPoint& global);
     void releaseClickInEditMode(const QPoint& position);
     void placeEditorCursorAt(const QPoint& viewportPos);
+    int editorPositionAt(const QPoint& viewportPos, bool character) const;
+    void selectEditorWordAt(const QPoint& viewportPos);
     bool editModeKey(QKeyEvent* event);
     void activateNeighbourBlock(bool backward);
     void runBlockMenuAction(BlockMenuEntry entry);

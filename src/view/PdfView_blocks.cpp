@@ -317,8 +317,12 @@ int PdfView::hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) co
     constexpr double kHitMargin = 3.0;
     for (const bool images : {true, false}) {
         // Close lines' boxes (grown to the minimum, with the margin) overlap:
-        // a block whose own box holds the point wins over one that only reaches it.
+        // a block whose own box holds the point wins over one that only
+        // reaches it, and of the boxes holding it (a turned line reaches over
+        // its neighbour) the one whose middle the point is nearest.
         int reached = -1;
+        int owner = -1;
+        double ownerDistance = 0;
         for (int i = int(m_edits->blocks().size()) - 1; i >= 0; --i) {
             const TextBlock& block = m_edits->blocks()[size_t(i)];
             if (block.isImage != images || i == skipped)
@@ -332,12 +336,25 @@ int PdfView::hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) co
                 p = rotatePoint(p, QRectF(r).center(), -block.rotation);
             if (!area.contains(p))
                 continue;
-            if (images || (std::abs(block.rotation) < kRotationEpsilon
-                           && pdfRectToScreenRect(m_edits->page(), block.rect).contains(viewportPoint)))
+            if (images)
                 return i;
-            if (reached < 0)
+            // A turned block holds the point in its own turned box (which the
+            // minimum never grows).
+            const QRectF own = std::abs(block.rotation) < kRotationEpsilon
+                                   ? pdfRectToScreenRect(m_edits->page(), block.rect)
+                                   : QRectF(r);
+            if (own.contains(p)) {
+                const double distance = std::abs(p.y() - own.center().y());
+                if (owner < 0 || distance < ownerDistance) {
+                    owner = i;
+                    ownerDistance = distance;
+                }
+            } else if (reached < 0) {
                 reached = i;
+            }
         }
+        if (owner >= 0)
+            return owner;
         if (reached >= 0)
             return reached;
     }

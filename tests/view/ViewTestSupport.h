@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -188,6 +189,32 @@ inline void dragInViewport(PdfView& view, const QPoint& from, const QPoint& delt
     for (int i = 1; i <= steps; ++i)
         send(QEvent::MouseMove, from + delta * i / steps, Qt::LeftButton);
     send(QEvent::MouseButtonRelease, from + delta, Qt::NoButton);
+}
+
+// Key presses carrying text: QTest's key clicks know ASCII only.
+inline void typeText(QWidget* target, const QString& text)
+{
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(target, &release);
+    }
+}
+
+// What lies under a viewport point: the open editor's frame or the viewport.
+inline QWidget* widgetAt(PdfView& view, const QPoint& at)
+{
+    QWidget* target = view.viewport()->childAt(at);
+    return target ? target : view.viewport();
+}
+
+// A click sent to whatever lies under the viewport point, as the pointer would.
+inline void clickAt(PdfView& view, const QPoint& at)
+{
+    QWidget* target = widgetAt(view, at);
+    QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(view.viewport(), at));
+    QCoreApplication::processEvents();  // the frame hands a text click on queued
 }
 
 // A document opened from bytes and shown in a view of width x height pixels;
