@@ -14,7 +14,6 @@ namespace {
 constexpr double kWhiteOutGrowth = 1.5;
 constexpr double kBoundsSlack = 0.05;  // float rounding of bounds read back
 constexpr double kMinWhiteRectSide = 0.1;
-constexpr double kBaselineLift = 0.12;  // of the font size, above the line's bottom edge
 constexpr double kMinFitExtent = 0.01;
 constexpr double kMinFitScale = 0.05;
 constexpr double kMaxFitScale = 20.0;
@@ -83,7 +82,7 @@ bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, co
     if (invisible)
         api.FPDFTextObj_SetTextRenderMode(object.get(), pdfium::kTextRenderInvisible);
 
-    const double lift = baselineLift >= 0 ? baselineLift : kBaselineLift * size;
+    const double lift = baselineLift >= 0 ? baselineLift : kBaselineLiftOfSize * size;
     QTransform placement = QTransform::fromTranslate(rect.x(), rect.y() + lift);
     float left = 0, bottom = 0, right = 0, top = 0;
     if (invisible && api.FPDFPageObj_GetBounds(object.get(), &left, &bottom, &right, &top)) {
@@ -351,7 +350,7 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
         if (newNatural > 0)
             scale = std::max((end - x0 - newGaps) / newNatural, kMinFitScale);
     }
-    const double baseline = rect.y() + (baselineLift >= 0 ? baselineLift : kBaselineLift * size);
+    const double baseline = rect.y() + (baselineLift >= 0 ? baselineLift : kBaselineLiftOfSize * size);
     const QTransform turn = rotationAbout(rotationCentre, rotationDegrees);
     const double room = roomAlong(QRectF(QPointF(0, 0), m_transform.pageSize()), turn.map(QPointF(x0, baseline)),
                                   turn.map(QPointF(x0 + 1, baseline)));
@@ -665,16 +664,6 @@ TextBlock::Line lineStyledAs(const TextBlock& block)
         line.italic = block.italic;
     }
     return line;
-}
-
-bool linesCarryText(const TextBlock& block)
-{
-    if (block.lines.empty())
-        return false;
-    QStringList texts;
-    for (const TextBlock::Line& line : block.lines)
-        texts << line.text;
-    return texts.join(QLatin1Char(' ')).simplified() == block.text.simplified() && !block.text.trimmed().isEmpty();
 }
 
 } // namespace

@@ -91,9 +91,19 @@ struct TextBlock {
     double originalRotation = 0.0;
 };
 
+// The lines hold the block's text (joined by blanks, blanks collapsed): they
+// are written as they are.
+bool linesCarryText(const TextBlock &block);
+
 // Gives a line a new box over the same glyphs: its placement stays where
 // its glyphs are.
 void setLineBox(TextBlock::Line &line, const QRectF &box);
+
+// Where text with no old glyphs to follow gets its baseline: this share of
+// its size above the bottom of its box.
+inline constexpr double kBaselineLiftOfSize = 0.12;
+// How far apart, in shares of their size, the lines of text the user adds stand.
+inline constexpr double kAddedLinePitchOfSize = 1.2;
 
 // Rotation beyond this many degrees counts as rotated.
 inline constexpr double kBlockRotationEpsilon = 0.1;

@@ -13,6 +13,9 @@ class QPainter;
 class QTextEdit;
 
 void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& viewportRect, double zoom);
+// Whether the preview lays the block out by its lines (as the page writer
+// writes it) rather than as the editor's rich text.
+bool previewDrawsLines(const TextBlock& block);
 // The caret, or the selection when there is one, as the preview lays the text out.
 void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& viewportRect,
                             double zoom);

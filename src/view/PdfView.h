@@ -387,6 +387,8 @@ private:
     void releaseClickInEditMode(const QPoint& position);
     void placeEditorCursorAt(const QPoint& viewportPos);
     int editorPositionAt(const QPoint& viewportPos, bool character) const;
+    void styleInlineEditorText();
+    void rescaleInlineEditor(double factor);
     void selectEditorWordAt(const QPoint& viewportPos);
     bool editModeKey(QKeyEvent* event);
     void activateNeighbourBlock(bool backward);
@@ -400,6 +402,8 @@ private:
     QRectF blockPageTopRect(const TextBlock& block) const;
     QRectF viewportRectToBlockRect(const QRect& viewportRect) const;
     QRectF textOutgrowthPageTopRect(int index, const QRectF& blockPageTop) const;
+    QRect blockScreenRect(int index, bool withMinimum) const;
+    QRect blockOutlineRect(int index) const;
     void ensureBlockEditorFrame();
     void applyEditorToBlock(TextBlock& block, bool force) const;
     void buildEditorDocument(const TextBlock& block);

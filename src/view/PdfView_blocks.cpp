@@ -3,6 +3,7 @@
 // block context menu.
 #include "BlockEditorFrame.h"
 #include "BlockPainting.h"
+#include "EditedTextPreview.h"
 #include "LineFonts.h"
 #include "PdfView.h"
 
@@ -264,6 +265,19 @@ QRectF PdfView::textOutgrowthPageTopRect(int index, const QRectF& box) const
 
 QRect PdfView::ocrBlockScreenRect(int index) const
 {
+    return blockScreenRect(index, true);
+}
+
+// The box a block is outlined in: its own, grown to its text, without the
+// minimum that makes small boxes easy to point at (grown, a small line's box
+// would run through the line under it).
+QRect PdfView::blockOutlineRect(int index) const
+{
+    return blockScreenRect(index, false);
+}
+
+QRect PdfView::blockScreenRect(int index, bool withMinimum) const
+{
     if (!hasPages() || !validBlock(index) || m_edits->page() < 0 || !m_layout.hasPage(m_edits->page()))
         return QRect();
     const TextBlock& block = m_edits->blocks()[size_t(index)];
@@ -272,7 +286,7 @@ QRect PdfView::ocrBlockScreenRect(int index) const
                          || !block.richText.trimmed().isEmpty();
     // A turned block is turned about its box's centre: its box never grows here.
     const bool asBox = block.isImage || block.invisibleText || block.lines.empty() || !changed || r.width() <= 0
-                       || r.height() <= 0 || (block.textEdited && blockHasRichTextPreview(block))
+                       || r.height() <= 0 || !previewDrawsLines(block)
                        || std::abs(block.rotation) >= kRotationEpsilon;
     if (!asBox) {
         const QRectF grown = textOutgrowthPageTopRect(index, blockPageTopRect(block));
@@ -286,7 +300,7 @@ QRect PdfView::ocrBlockScreenRect(int index) const
     // box's centre, which the minimum would move.
     const double zoom = std::max(m_zoom, 0.001);
     QRectF own = viewportToPageTop(m_edits->page()).mapRect(r);
-    if (std::abs(block.rotation) < kRotationEpsilon) {
+    if (withMinimum && std::abs(block.rotation) < kRotationEpsilon) {
         own.setWidth(std::max(own.width(), kMinBlockScreenWidth / zoom));
         own.setHeight(std::max(own.height(), kMinBlockScreenHeight / zoom));
     }

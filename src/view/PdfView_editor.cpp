@@ -401,7 +401,7 @@ int PdfView::editorPositionAt(const QPoint& viewportPos, bool character) const
     }
     const QPointF p = rotatePoint(QPointF(viewportPos), QRectF(content).center(), -(turns * 90 + own));
     int position = -1;
-    if (block.textEdited && blockHasRichTextPreview(block))
+    if (!previewDrawsLines(block))
         position = editor->document()->documentLayout()->hitTest(p - box.topLeft(),
                                                                  character ? Qt::ExactHit : Qt::FuzzyHit);
     else if (character)

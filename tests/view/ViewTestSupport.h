@@ -3,6 +3,7 @@
 // folder and a view of an exact viewport size.
 
 #include "BlockFixtures.h"
+#include "NativeTextLayer.h"
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
 #include "PdfTools.h"
@@ -235,6 +236,28 @@ inline ShownPdf showPdf(const QTemporaryDir& dir, const QString& name, const QBy
     auto view = makeView(width, height);
     if (doc && view)
         view->setDocument(doc.get());
+    return {std::move(doc), std::move(view)};
+}
+
+// The page's own text layer as the window hands it to the view for editing:
+// cleaned, boxes grown.
+inline std::vector<TextBlock> editableBlocks(const PdfDocument& doc)
+{
+    return cleanedNativeTextBlocks(doc.extractText(0), {});
+}
+
+// A real producer's first page shown at zoom in a view of width x height
+// pixels, its own text layer loaded for editing, edit mode on.
+inline ShownPdf showRealPage(const QTemporaryDir& dir, const QString& file, int width, int height, double zoom)
+{
+    auto doc = openPdf(dir, file, fixtures::readFile(fixtures::realPdf(file)));
+    auto view = makeView(width, height);
+    if (doc && view) {
+        view->setDocument(doc.get());
+        view->setZoom(zoom);
+        view->setOcrBlocks(editableBlocks(*doc), 0, false);
+        view->setEditMode(true);
+    }
     return {std::move(doc), std::move(view)};
 }
 

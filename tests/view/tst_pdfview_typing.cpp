@@ -2,7 +2,6 @@
 // go to the page's one history, a double click selects the word drawn under
 // the pointer, and the block menu is the only menu over a block.
 #include "BlockEditorFrame.h"
-#include "NativeTextLayer.h"
 #include "RotatedTextEdit.h"
 #include "ViewTestSupport.h"
 
@@ -27,15 +26,23 @@ TextBlock recognisedLine(const QString& text)
     return block;
 }
 
-// The page's blocks as the window hands them to the view.
-std::vector<TextBlock> editableBlocks(const PdfDocument& doc)
+// Dark ink (not the blue of outlines and frames) in a band of an image.
+QRect darkInkIn(const QImage& image, const QRect& band)
 {
-    return cleanedNativeTextBlocks(doc.extractText(0), {});
+    QRect ink;
+    const QRect area = band.intersected(image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qGray(p) < 110 && qBlue(p) - qRed(p) < 60)
+                ink |= QRect(x, y, 1, 1);
+        }
+    return ink;
 }
 
 } // namespace
 
-class TestPdfViewKeys : public QObject {
+class TestPdfViewTyping : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
@@ -44,18 +51,20 @@ private slots:
     void doubleClickSelectsTheWordUnderThePointer_data();
     void doubleClickSelectsTheWordUnderThePointer();
     void blockMenuIsTheOnlyMenuOverABlock();
+    void shownTextIsTheWrittenText_data();
+    void shownTextIsTheWrittenText();
 
 private:
     QTemporaryDir m_dir;
 };
 
-void TestPdfViewKeys::initTestCase()
+void TestPdfViewTyping::initTestCase()
 {
     QStandardPaths::setTestModeEnabled(true);
     QVERIFY(m_dir.isValid());
 }
 
-void TestPdfViewKeys::undoKeysGoToThePageHistory_data()
+void TestPdfViewTyping::undoKeysGoToThePageHistory_data()
 {
     QTest::addColumn<QString>("file");  // empty: a recognised line over a blank page
     QTest::addColumn<QString>("line");
@@ -67,7 +76,7 @@ void TestPdfViewKeys::undoKeysGoToThePageHistory_data()
 // Ctrl+Z with nothing typed changes nothing and marks nothing changed; after
 // typing it undoes the typing, and once more does nothing. Ctrl+Shift+Z and
 // Ctrl+Y redo with the line open.
-void TestPdfViewKeys::undoKeysGoToThePageHistory()
+void TestPdfViewTyping::undoKeysGoToThePageHistory()
 {
     QFETCH(QString, file);
     QFETCH(QString, line);
@@ -116,7 +125,7 @@ void TestPdfViewKeys::undoKeysGoToThePageHistory()
     QVERIFY(view.blocksDirty());
 }
 
-void TestPdfViewKeys::doubleClickSelectsTheWordUnderThePointer_data()
+void TestPdfViewTyping::doubleClickSelectsTheWordUnderThePointer_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("line");  // the start of the line
@@ -141,7 +150,7 @@ void TestPdfViewKeys::doubleClickSelectsTheWordUnderThePointer_data()
     QTest::newRow("table cell") << "gs-letter.pdf" << "Поставка" << "оборудования" << 1.25 << 0 << 0.0;
 }
 
-void TestPdfViewKeys::doubleClickSelectsTheWordUnderThePointer()
+void TestPdfViewTyping::doubleClickSelectsTheWordUnderThePointer()
 {
     QFETCH(QString, file);
     QFETCH(QString, line);
@@ -149,17 +158,15 @@ void TestPdfViewKeys::doubleClickSelectsTheWordUnderThePointer()
     QFETCH(double, zoom);
     QFETCH(int, viewTurn);
     QFETCH(double, blockTurn);
-    const ShownPdf shown = showPdf(m_dir, file, fixtures::readFile(fixtures::realPdf(file)), 1300, 900);
+    const ShownPdf shown = showRealPage(m_dir, file, 1300, 900, zoom);
     QVERIFY(shown.doc && shown.view);
     PdfView& view = *shown.view;
-    view.setZoom(zoom);
     view.setRotation(viewTurn);
     std::vector<TextBlock> blocks = editableBlocks(*shown.doc);
     const auto block = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) { return b.text.startsWith(line); });
     QVERIFY(block != blocks.end());
     block->rotation = block->originalRotation = blockTurn;
     view.setOcrBlocks(blocks, 0, false);
-    view.setEditMode(true);
     const int index = blockWith(view, line);
     const TextBlock::Line& pageLine = view.blocks()[size_t(index)].lines.front();
     const auto found = std::find_if(pageLine.words.begin(), pageLine.words.end(),
@@ -192,14 +199,11 @@ void TestPdfViewKeys::doubleClickSelectsTheWordUnderThePointer()
 
 // A right click over the open line shows the block menu; choosing "Удалить"
 // there leaves no menu behind, not the text editor's own untranslated one.
-void TestPdfViewKeys::blockMenuIsTheOnlyMenuOverABlock()
+void TestPdfViewTyping::blockMenuIsTheOnlyMenuOverABlock()
 {
-    const ShownPdf shown =
-        showPdf(m_dir, QStringLiteral("menu.pdf"), fixtures::readFile(fixtures::realPdf("libreoffice-letter.pdf")), 900, 700);
+    const ShownPdf shown = showRealPage(m_dir, QStringLiteral("libreoffice-letter.pdf"), 900, 700, 1.0);
     QVERIFY(shown.doc && shown.view);
     PdfView& view = *shown.view;
-    view.setOcrBlocks(editableBlocks(*shown.doc), 0, false);
-    view.setEditMode(true);
     const int index = blockWith(view, QStringLiteral("Директор"));
     const QPoint at = view.ocrBlockScreenRect(index).center();
     clickAt(view, at);
@@ -237,5 +241,70 @@ void TestPdfViewKeys::blockMenuIsTheOnlyMenuOverABlock()
     QVERIFY(menuEvent.isAccepted());
 }
 
-QTEST_MAIN(TestPdfViewKeys)
-#include "tst_pdfview_keys.moc"
+void TestPdfViewTyping::shownTextIsTheWrittenText_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("line");   // the line typed at; empty: new text inserted
+    QTest::addColumn<QString>("typed");  // at the line's end
+    QTest::newRow("right-aligned line, the page's own font") << "libreoffice-letter.pdf" << "г. Москва, ул. Лесная, д. 5"
+                                                             << ", корп. 2";
+    QTest::newRow("right-aligned line, another face") << "gs-letter.pdf" << "Директор И. П. Сидоров" << " Ж";
+    QTest::newRow("justified line") << "libreoffice-letter.pdf"
+                                    << "вступает в силу с первого числа следующего месяца. Поставщик обязан выполнить работы в"
+                                    << " ЖЖ";
+    QTest::newRow("centred bold heading") << "gs-letter.pdf" << "ПИСЬМО" << "-ОТВЕТ";
+    QTest::newRow("inserted text") << "gs-letter.pdf" << "" << "Вставка на странице";
+}
+
+// What the view shows of a changed line, and of inserted text, is the face,
+// size and place the saved page draws it in: the ink of the line's band on
+// screen and in a render of the saved page agree to a pixel or two.
+void TestPdfViewTyping::shownTextIsTheWrittenText()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, line);
+    QFETCH(QString, typed);
+    constexpr double kZoom = 1.5;
+    const ShownPdf shown = showRealPage(m_dir, file, 1300, 900, kZoom);
+    QVERIFY(shown.doc && shown.view);
+    PdfView& view = *shown.view;
+    QRectF band;  // PDF points
+    if (line.isEmpty()) {
+        const QRectF place(150, 320, 220, 40);  // page-top points, below the letter's text
+        view.appendEditableTextBlock(0, place, typed, QStringLiteral("Times New Roman"), 12, Qt::black);
+        band = QRectF(0, shown.doc->pageSize(0).height() - place.bottom(), shown.doc->pageSize(0).width(), place.height());
+    } else {
+        const int index = blockWith(view, line);
+        QVERIFY(index >= 0);
+        band = view.blocks()[size_t(index)].rect;
+        band = QRectF(0, band.y() - 2, shown.doc->pageSize(0).width(), band.height() + 4);
+        clickAt(view, view.ocrBlockScreenRect(index).center());
+        QVERIFY(view.activeTextEditor());
+        QTest::keyClick(view.activeTextEditor(), Qt::Key_End);
+        typeText(view.activeTextEditor(), typed);
+    }
+    view.deactivateOcrBlock();
+    view.clearOcrBlockSelection();
+    const QRect screenBand = view.pdfRectToScreenRect(0, band).toAlignedRect();
+    const QRect onScreen = darkInkIn(grabViewport(view), screenBand);
+
+    const QString saved = saveEdits(view, *shown.doc, m_dir, QStringLiteral("shown.pdf"));
+    QVERIFY(!saved.isEmpty());
+    PdfDocument reread;
+    QVERIFY(reread.open(saved));
+    const QImage page = reread.renderPage(0, kZoom, 0).convertToFormat(QImage::Format_RGB32);
+    const QPoint pageCorner = viewportPointOf(view, 0, QPointF(0, shown.doc->pageSize(0).height()));
+    const QRect written = darkInkIn(page, screenBand.translated(-pageCorner)).translated(pageCorner);
+    QVERIFY(!onScreen.isNull() && !written.isNull());
+    const QString where = QStringLiteral("shown %1,%2 %3x%4, written %5,%6 %7x%8")
+                              .arg(onScreen.x()).arg(onScreen.y()).arg(onScreen.width()).arg(onScreen.height())
+                              .arg(written.x()).arg(written.y()).arg(written.width()).arg(written.height());
+    constexpr int kPixels = 2;
+    QVERIFY2(std::abs(onScreen.left() - written.left()) <= kPixels, qPrintable(where));
+    QVERIFY2(std::abs(onScreen.right() - written.right()) <= kPixels, qPrintable(where));
+    QVERIFY2(std::abs(onScreen.top() - written.top()) <= kPixels, qPrintable(where));
+    QVERIFY2(std::abs(onScreen.bottom() - written.bottom()) <= kPixels, qPrintable(where));
+}
+
+QTEST_MAIN(TestPdfViewTyping)
+#include "tst_pdfview_typing.moc"
