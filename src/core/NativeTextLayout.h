@@ -63,6 +63,11 @@ void joinLineFragments(std::vector<LineFragment>& fragments);
 // characters' advances are known the line gets its placement, justified when
 // its blanks were widened beyond their own advance.
 bool lineFromChars(const std::vector<CharInfo>& chars, TextBlock::Line& line);
+// The line's placement from its characters: where its first glyph's advance
+// starts on the median baseline and where its advances end, relative to the
+// line's box; justified when its blanks were widened. Nothing when no
+// character's advance is known.
+void placeLine(const std::vector<CharInfo>& chars, TextBlock::Line& line);
 // Right-aligned and centred lines among the upright ones of a page, judged by
 // where their advances start and end against the page's margins; a justified
 // line stays justified.
