@@ -211,6 +211,66 @@ OldLine oldLineOf(const std::vector<PageGlyph>& ink)
     return line;
 }
 
+// How a rewritten line runs along its baseline: the text laid, whether its
+// words are placed apart, the gap between them, the glyphs' horizontal scale,
+// where it starts and the natural advance of its glyphs.
+struct LineRun {
+    QString text;
+    bool gapped = false;
+    double gap = 0;
+    double scale = 1;
+    double x0 = 0;
+    double natural = 0;
+};
+
+// The old line's width is kept: a line set in the page's own spacing scales
+// its glyphs to it; a justified one keeps its glyphs' own width and shares the
+// rest out between its words. A right-aligned line ends where the old one
+// ended, a centred one keeps its centre; none grows past the page's left edge.
+LineRun lineRun(const QString& text, const OldLine& old, FPDF_FONT font, double size, bool fontHasNoBlank,
+                Qt::Alignment alignment, double start)
+{
+    LineRun run;
+    run.text = alignment == Qt::AlignJustify ? text.simplified() : text;
+    const int blanks = blankCount(run.text);
+    const bool justified = alignment == Qt::AlignJustify && blanks > 0;
+    run.gapped = fontHasNoBlank || justified;
+    run.gap = run.gapped ? (old.wordGap > 0 ? old.wordGap : kWordGapOfSize * size) : 0.0;
+    const double oldWidth = old.right - old.left;
+    run.natural = advanceOf(font, run.text, size, run.gapped);
+    if (justified) {
+        // The page's font tells its glyphs' advances, else their boxes do.
+        const double oldInk = advanceOf(font, old.text, size, true);
+        bool known = false;
+        const double oldAdvance = old.font ? advanceOf(old.font, old.text, size, true, &known) : 0.0;
+        const double glyphs = known && oldAdvance > 0 ? oldAdvance : old.glyphAdvance;
+        run.scale = std::clamp(oldInk > 0 ? glyphs / oldInk : 1.0, kMinHorizontalScale, kMaxHorizontalScale);
+        run.gap = (oldWidth - run.scale * run.natural) / blanks;
+        if (run.gap < kMinJustifiedGapOfSize * size && run.natural > 0) {
+            run.gap = kMinJustifiedGapOfSize * size;
+            run.scale = std::max((oldWidth - run.gap * blanks) / run.natural, kMinFitScale);
+        }
+    } else {
+        const double oldNatural = advanceOf(font, old.text, size, run.gapped);
+        const double oldGaps = run.gapped ? run.gap * blankCount(old.text) : 0.0;
+        run.scale = std::clamp(oldNatural > 0 ? (oldWidth - oldGaps) / oldNatural : 1.0, kMinHorizontalScale,
+                               kMaxHorizontalScale);
+    }
+    const double gaps = run.gapped ? run.gap * blanks : 0.0;
+    run.x0 = start;
+    if (alignment == Qt::AlignRight)
+        run.x0 = start + oldWidth - (run.scale * run.natural + gaps);
+    else if (alignment == Qt::AlignHCenter)
+        run.x0 = start + (oldWidth - (run.scale * run.natural + gaps)) / 2;
+    if (run.x0 < kEdgeMargin && run.x0 < start) {
+        const double end = run.x0 + run.scale * run.natural + gaps;
+        run.x0 = kEdgeMargin;
+        if (run.natural > 0)
+            run.scale = std::max((end - run.x0 - gaps) / run.natural, kMinFitScale);
+    }
+    return run;
+}
+
 } // namespace
 
 std::vector<QColor> colorsForRewrittenText(const QString& oldText, const std::vector<QColor>& oldColors,
@@ -306,50 +366,17 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     // starts where it started.
     const bool turned = std::abs(rotationDegrees) > kBlockRotationEpsilon;
     const Qt::Alignment alignment = placement && !turned && !layerOnly ? placement->alignment : Qt::AlignLeft;
-    const QString laid = alignment == Qt::AlignJustify ? text.simplified() : text;
-    const bool justified = alignment == Qt::AlignJustify && blankCount(laid) > 0;
-    const bool gapped = (own && !glyphs.fontDrawsSpace(old.font)) || justified;
-    double gap = gapped ? (old.wordGap > 0 ? old.wordGap : kWordGapOfSize * size) : 0.0;
-
-    const double oldWidth = old.right - old.left;
-    double scale = 1.0;
-    const double newNatural = advanceOf(font, laid, size, gapped);
-    if (justified) {
-        // The words keep the glyphs' own width and share out the rest: the
-        // page's font tells its glyphs' advances, else their boxes do.
-        const double oldInk = advanceOf(font, old.text, size, true);
-        bool known = false;
-        const double oldAdvance = old.font ? advanceOf(old.font, old.text, size, true, &known) : 0.0;
-        const double glyphs = known && oldAdvance > 0 ? oldAdvance : old.glyphAdvance;
-        scale = std::clamp(oldInk > 0 ? glyphs / oldInk : 1.0, kMinHorizontalScale, kMaxHorizontalScale);
-        const int blanks = blankCount(laid);
-        gap = (oldWidth - scale * newNatural) / blanks;
-        if (gap < kMinJustifiedGapOfSize * size && newNatural > 0) {
-            gap = kMinJustifiedGapOfSize * size;
-            scale = std::max((oldWidth - gap * blanks) / newNatural, kMinFitScale);
-        }
-    } else {
-        const double oldNatural = advanceOf(font, old.text, size, gapped);
-        const double oldGaps = gapped ? gap * blankCount(old.text) : 0.0;
-        scale = oldNatural > 0 ? (oldWidth - oldGaps) / oldNatural : 1.0;
-        scale = std::clamp(scale, kMinHorizontalScale, kMaxHorizontalScale);
-    }
-    const double newGaps = gapped ? gap * blankCount(laid) : 0.0;
-
     const double start =
         placement && !layerOnly ? rect.x() + placement->origin.x() : rect.x() + (old.left - oldRect.x());
-    double x0 = start;
-    if (alignment == Qt::AlignRight)
-        x0 = start + oldWidth - (scale * newNatural + newGaps);
-    else if (alignment == Qt::AlignHCenter)
-        x0 = start + (oldWidth - (scale * newNatural + newGaps)) / 2;
-    if (x0 < kEdgeMargin && x0 < start) {
-        // Grown past the page's left edge: the line keeps its end and narrows.
-        const double end = x0 + scale * newNatural + newGaps;
-        x0 = kEdgeMargin;
-        if (newNatural > 0)
-            scale = std::max((end - x0 - newGaps) / newNatural, kMinFitScale);
-    }
+    const LineRun laidOut =
+        lineRun(text, old, font, size, own && !glyphs.fontDrawsSpace(old.font), alignment, start);
+    const QString& laid = laidOut.text;
+    const bool gapped = laidOut.gapped;
+    const double gap = laidOut.gap;
+    double scale = laidOut.scale;
+    const double x0 = laidOut.x0;
+    const double newNatural = laidOut.natural;
+    const double newGaps = gapped ? gap * blankCount(laid) : 0.0;
     const double baseline = rect.y() + (baselineLift >= 0 ? baselineLift : kBaselineLiftOfSize * size);
     const QTransform turn = rotationAbout(rotationCentre, rotationDegrees);
     const double room = roomAlong(QRectF(QPointF(0, 0), m_transform.pageSize()), turn.map(QPointF(x0, baseline)),
