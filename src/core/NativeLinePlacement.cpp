@@ -82,6 +82,7 @@ void alignPageLines(std::vector<TextBlock::Line*>& lines)
     constexpr double kSameEdge = 1.0;           // points
     constexpr double kRightStartShare = 0.25;   // of the text width: well away from the left margin
     constexpr double kCentreTolerance = 1.5;    // points
+    constexpr long kJustifiedNeighbours = 2;    // other lines ending where a justified one ends
     struct Edges {
         TextBlock::Line* line;
         double left;
@@ -113,12 +114,26 @@ void alignPageLines(std::vector<TextBlock::Line*>& lines)
     const double width = right - left;
     if (width <= 2 * kSameEdge)
         return;
+    const auto sharingRight = [&](const Edges& e) {
+        return std::count_if(edges.begin(), edges.end(),
+                             [&](const Edges& o) { return &o != &e && std::abs(o.right - e.right) <= kSameEdge; });
+    };
     for (const Edges& e : edges) {
         TextBlock::Line::Placement& placement = *e.line->placement;
-        // A column's left edge is shared: its lines start there whatever ends them.
-        if (placement.alignment == Qt::AlignJustify || sharingLeft(e) >= 2)
+        if (placement.alignment == Qt::AlignJustify)
             continue;
-        if (e.right >= right - kSameEdge && e.left > left + kRightStartShare * width)
+        const bool startsNearLeft = e.left <= left + kRightStartShare * width;
+        // Words spread from near the left margin to a right edge that more
+        // lines share: justified, though its gaps are no blanks of the font
+        // (TeX sets them as moves).
+        if (startsNearLeft && sharingRight(e) >= kJustifiedNeighbours && e.line->text.trimmed().contains(u' ')) {
+            placement.alignment = Qt::AlignJustify;
+            continue;
+        }
+        // A column's left edge is shared: its lines start there whatever ends them.
+        if (sharingLeft(e) >= 2)
+            continue;
+        if (e.right >= right - kSameEdge && !startsNearLeft)
             placement.alignment = Qt::AlignRight;
         else if (std::abs((e.left + e.right) / 2 - (left + right) / 2) <= std::max(kCentreTolerance, 0.01 * width) &&
                  e.left > left + 2 * kSameEdge && e.right < right - 2 * kSameEdge)

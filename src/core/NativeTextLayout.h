@@ -68,9 +68,9 @@ bool lineFromChars(const std::vector<CharInfo>& chars, TextBlock::Line& line);
 // line's box; justified when its blanks were widened. Nothing when no
 // character's advance is known.
 void placeLine(const std::vector<CharInfo>& chars, TextBlock::Line& line);
-// Right-aligned and centred lines among the upright ones of a page, judged by
-// where their advances start and end against the page's margins; a justified
-// line stays justified.
+// Right-aligned, centred and justified lines among the upright ones of a
+// page, judged by where their advances start and end against the page's
+// margins; a line whose blanks were widened stays justified.
 void alignPageLines(std::vector<TextBlock::Line*>& lines);
 
 } // namespace pdfengine

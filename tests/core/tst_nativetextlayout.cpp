@@ -437,6 +437,10 @@ void TestNativeTextLayout::pageLinesTakeTheirAlignment_data()
     QTest::newRow("one line alone") << QStringList{"200..400"} << QList<int>{L};
     QTest::newRow("a short last line in the middle stays") << QStringList{"70..553", "70..553", "72..300"}
                                                            << QList<int>{L, L, L};
+    // TeX sets word gaps as moves, no blanks widened: the shared right edge tells.
+    QTest::newRow("TeX paragraphs") << QStringList{"134..477", "134..477.2", "149..477.5", "134..188", "149..477.2",
+                                                   "134..266"}
+                                    << QList<int>{J, J, J, L, J, L};
 }
 
 void TestNativeTextLayout::pageLinesTakeTheirAlignment()
@@ -448,6 +452,7 @@ void TestNativeTextLayout::pageLinesTakeTheirAlignment()
         const QStringList parts = lines[i].split(' ');
         const QStringList edges = parts[0].split("..");
         TextBlock::Line line;
+        line.text = QStringLiteral("words of a line");
         const double left = edges[0].toDouble();
         line.rect = QRectF(left - 0.75, 700 - 14 * i, edges[1].toDouble() - left + 1.5, 14);
         TextBlock::Line::Placement placement;

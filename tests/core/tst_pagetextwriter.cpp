@@ -435,6 +435,11 @@ void TestPageTextWriter::rewrittenLineKeepsItsPlaceAndWeight_data()
         << false;
     QTest::newRow("ghostscript centred bold heading, another face")
         << "gs-letter.pdf" << "ПИСЬМО" << "ПИСЬМО-ЖАЛОБА" << "centre" << true;
+    const QString tex = QStringLiteral("answered within two weeks of arrival. The reading room was open on every");
+    QTest::newRow("TeX justified line, longer") << "pdftex-page.pdf" << tex
+                                                << QString(tex).replace("two", "three") << "both" << false;
+    QTest::newRow("TeX justified line, another face") << "pdftex-page.pdf" << tex
+                                                      << QString(tex).replace("two", "2½") << "both" << false;
     const QString last = QStringLiteral("срок до пятнадцатого числа, а приёмка выполняется комиссией заказчика по акту.");
     QTest::newRow("ghostscript paragraph's last line, another face")
         << "gs-letter.pdf" << last << QString(last).replace("комиссией", "Жюри") << "left" << false;
