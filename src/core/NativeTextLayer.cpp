@@ -94,7 +94,7 @@ void absorbSeparator(TextBlock& owner, const QRectF& a)
         }
     }
     if (nearest)
-        nearest->rect = nearest->rect.united(a).normalized();
+        setLineBox(*nearest, nearest->rect.united(a).normalized());
 }
 
 void joinSeparators(std::vector<TextBlock>& blocks)
@@ -131,7 +131,7 @@ void cleanBlock(TextBlock& block)
         const QString lineText = stripNativeDecorativePadding(line.text);
         if (!lineText.isEmpty() && lineText != line.text)
             keepGlyphBoxesOf(line, lineText);
-        line.rect = expandedNativeTextRect(line.rect, line.fontSize > 0 ? line.fontSize : block.fontSize);
+        setLineBox(line, expandedNativeTextRect(line.rect, line.fontSize > 0 ? line.fontSize : block.fontSize));
         if (hasArea(line.rect))
             linesRect = linesRect.isNull() ? line.rect : linesRect.united(line.rect);
     }

@@ -5,6 +5,7 @@
 #include "TextBlock.h"
 
 #include <QColor>
+#include <QPointF>
 #include <QRectF>
 #include <QString>
 
@@ -24,6 +25,10 @@ struct CharInfo {
     bool italic = false;
     bool invisible = false;
     double rotation = 0;  // reading direction, degrees clockwise as displayed
+    // Where the glyph's advance starts on the baseline, and the box from it to
+    // where the advance ends (null when pdfium gives none); same frame as box.
+    QPointF origin;
+    QRectF advanceBox;
     // The font gives no Unicode for the code and its glyph names say nothing:
     // pdfium's text is the code read as Latin-1.
     bool unmapped = false;
@@ -54,7 +59,18 @@ struct LineFragment {
 // font starts ("Система L" + "ATEX ...").
 void joinLineFragments(std::vector<LineFragment>& fragments);
 // One line from a segment; false when its text is blank or some character
-// has no known Unicode (such a line stays a picture on the page).
+// has no known Unicode (such a line stays a picture on the page). Where the
+// characters' advances are known the line gets its placement, justified when
+// its blanks were widened beyond their own advance.
 bool lineFromChars(const std::vector<CharInfo>& chars, TextBlock::Line& line);
+// The line's placement from its characters: where its first glyph's advance
+// starts on the median baseline and where its advances end, relative to the
+// line's box; justified when its blanks were widened. Nothing when no
+// character's advance is known.
+void placeLine(const std::vector<CharInfo>& chars, TextBlock::Line& line);
+// Right-aligned, centred and justified lines among the upright ones of a
+// page, judged by where their advances start and end against the page's
+// margins; a line whose blanks were widened stays justified.
+void alignPageLines(std::vector<TextBlock::Line*>& lines);
 
 } // namespace pdfengine

@@ -14,7 +14,6 @@ namespace {
 constexpr double kWhiteOutGrowth = 1.5;
 constexpr double kBoundsSlack = 0.05;  // float rounding of bounds read back
 constexpr double kMinWhiteRectSide = 0.1;
-constexpr double kBaselineLift = 0.12;  // of the font size, above the line's bottom edge
 constexpr double kMinFitExtent = 0.01;
 constexpr double kMinFitScale = 0.05;
 constexpr double kMaxFitScale = 20.0;
@@ -83,7 +82,7 @@ bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, co
     if (invisible)
         api.FPDFTextObj_SetTextRenderMode(object.get(), pdfium::kTextRenderInvisible);
 
-    const double lift = baselineLift >= 0 ? baselineLift : kBaselineLift * size;
+    const double lift = baselineLift >= 0 ? baselineLift : kBaselineLiftOfSize * size;
     QTransform placement = QTransform::fromTranslate(rect.x(), rect.y() + lift);
     float left = 0, bottom = 0, right = 0, top = 0;
     if (invisible && api.FPDFPageObj_GetBounds(object.get(), &left, &bottom, &right, &top)) {
@@ -113,17 +112,23 @@ constexpr double kMinHorizontalScale = 0.5;
 constexpr double kMaxHorizontalScale = 2.0;
 constexpr double kEdgeMargin = 0.25;     // points kept clear of the page's right edge
 constexpr double kWordGapOfSize = 0.33;  // a word gap when the page shows none
+constexpr double kMinJustifiedGapOfSize = 0.15;  // below this a justified line's glyphs narrow instead
 
-// Advance of text in font at size, points; blanks count as nothing when skipBlanks.
-double advanceOf(FPDF_FONT font, const QString& text, double size, bool skipBlanks)
+// Advance of text in font at size, points; blanks count as nothing when
+// skipBlanks. complete (when given) tells whether the font knew every character.
+double advanceOf(FPDF_FONT font, const QString& text, double size, bool skipBlanks, bool* complete = nullptr)
 {
     double total = 0;
+    if (complete)
+        *complete = font != nullptr;
     for (const uint c : text.toUcs4()) {
         if (skipBlanks && QChar::isSpace(c))
             continue;
         float width = 0;
-        if (pdfApi().FPDFFont_GetGlyphWidth(font, c, float(size), &width) && std::isfinite(width))
+        if (pdfApi().FPDFFont_GetGlyphWidth(font, c, float(size), &width) && std::isfinite(width) && width > 0)
             total += width;
+        else if (complete && !QChar::isSpace(c))
+            *complete = false;
     }
     return total;
 }
@@ -171,6 +176,7 @@ struct OldLine {
     double right = 0;
     double size = 0;
     double wordGap = 0;  // median gap at word breaks, 0 when none
+    double glyphAdvance = 0;  // the advances of its glyphs but blanks, without the room between them
     FPDF_FONT font = nullptr;  // the one font all its glyphs use, else null
 };
 
@@ -191,6 +197,8 @@ OldLine oldLineOf(const std::vector<PageGlyph>& ink)
         }
         line.text += glyph.text;
         line.colors.insert(line.colors.end(), size_t(glyph.text.size()), fill);
+        if (!glyph.text.trimmed().isEmpty())
+            line.glyphAdvance += std::max(glyph.right - glyph.left, 0.0);
         line.left = std::min(line.left, glyph.left);
         line.right = std::max(line.right, glyph.right);
         if (glyph.size > 0)
@@ -201,6 +209,66 @@ OldLine oldLineOf(const std::vector<PageGlyph>& ink)
     line.size = medianOf(sizes, 0);
     line.wordGap = std::max(medianOf(gaps, 0), 0.0);
     return line;
+}
+
+// How a rewritten line runs along its baseline: the text laid, whether its
+// words are placed apart, the gap between them, the glyphs' horizontal scale,
+// where it starts and the natural advance of its glyphs.
+struct LineRun {
+    QString text;
+    bool gapped = false;
+    double gap = 0;
+    double scale = 1;
+    double x0 = 0;
+    double natural = 0;
+};
+
+// The old line's width is kept: a line set in the page's own spacing scales
+// its glyphs to it; a justified one keeps its glyphs' own width and shares the
+// rest out between its words. A right-aligned line ends where the old one
+// ended, a centred one keeps its centre; none grows past the page's left edge.
+LineRun lineRun(const QString& text, const OldLine& old, FPDF_FONT font, double size, bool fontHasNoBlank,
+                Qt::Alignment alignment, double start)
+{
+    LineRun run;
+    run.text = alignment == Qt::AlignJustify ? text.simplified() : text;
+    const int blanks = blankCount(run.text);
+    const bool justified = alignment == Qt::AlignJustify && blanks > 0;
+    run.gapped = fontHasNoBlank || justified;
+    run.gap = run.gapped ? (old.wordGap > 0 ? old.wordGap : kWordGapOfSize * size) : 0.0;
+    const double oldWidth = old.right - old.left;
+    run.natural = advanceOf(font, run.text, size, run.gapped);
+    if (justified) {
+        // The page's font tells its glyphs' advances, else their boxes do.
+        const double oldInk = advanceOf(font, old.text, size, true);
+        bool known = false;
+        const double oldAdvance = old.font ? advanceOf(old.font, old.text, size, true, &known) : 0.0;
+        const double glyphs = known && oldAdvance > 0 ? oldAdvance : old.glyphAdvance;
+        run.scale = std::clamp(oldInk > 0 ? glyphs / oldInk : 1.0, kMinHorizontalScale, kMaxHorizontalScale);
+        run.gap = (oldWidth - run.scale * run.natural) / blanks;
+        if (run.gap < kMinJustifiedGapOfSize * size && run.natural > 0) {
+            run.gap = kMinJustifiedGapOfSize * size;
+            run.scale = std::max((oldWidth - run.gap * blanks) / run.natural, kMinFitScale);
+        }
+    } else {
+        const double oldNatural = advanceOf(font, old.text, size, run.gapped);
+        const double oldGaps = run.gapped ? run.gap * blankCount(old.text) : 0.0;
+        run.scale = std::clamp(oldNatural > 0 ? (oldWidth - oldGaps) / oldNatural : 1.0, kMinHorizontalScale,
+                               kMaxHorizontalScale);
+    }
+    const double gaps = run.gapped ? run.gap * blanks : 0.0;
+    run.x0 = start;
+    if (alignment == Qt::AlignRight)
+        run.x0 = start + oldWidth - (run.scale * run.natural + gaps);
+    else if (alignment == Qt::AlignHCenter)
+        run.x0 = start + (oldWidth - (run.scale * run.natural + gaps)) / 2;
+    if (run.x0 < kEdgeMargin && run.x0 < start) {
+        const double end = run.x0 + run.scale * run.natural + gaps;
+        run.x0 = kEdgeMargin;
+        if (run.natural > 0)
+            run.scale = std::max((end - run.x0 - gaps) / run.natural, kMinFitScale);
+    }
+    return run;
 }
 
 } // namespace
@@ -257,7 +325,8 @@ bool PageTextWriter::placeRun(FPDF_FONT font, double size, const QString& text, 
 // readers treat alike.
 bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, const TextStyle& style,
                                       const QRectF& oldRect, const QTransform& toOldFrame, const PageGlyphs& glyphs,
-                                      double rotationDegrees, const QPointF& rotationCentre, double baselineLift)
+                                      double rotationDegrees, const QPointF& rotationCentre, double baselineLift,
+                                      const std::optional<TextBlock::Line::Placement>& placement)
 {
     const std::vector<PageGlyph> inside = glyphs.inside(oldRect, toOldFrame);
     std::vector<PageGlyph> ink;
@@ -270,8 +339,12 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     if (layerOnly)
         std::copy_if(inside.begin(), inside.end(), std::back_inserter(ink),
                      [](const PageGlyph& glyph) { return !glyph.text.isEmpty(); });
-    if (ink.empty() || text.isEmpty())
-        return addVisibleText(text, rect, style, rotationDegrees, rotationCentre, baselineLift);
+    if (ink.empty() || text.isEmpty()) {
+        QRectF at = rect;
+        if (placement)
+            at.moveLeft(rect.x() + placement->origin.x());
+        return addVisibleText(text, at, style, rotationDegrees, rotationCentre, baselineLift);
+    }
     OldLine old = oldLineOf(ink);
     if (layerOnly) {
         old.font = nullptr;
@@ -289,43 +362,46 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
         m_lastError = m_fonts.lastError();
         return false;
     }
-    const bool gapped = own && !glyphs.fontDrawsSpace(old.font);
-    const double gap = gapped ? (old.wordGap > 0 ? old.wordGap : kWordGapOfSize * size) : 0.0;
-
-    const double oldWidth = old.right - old.left;
-    const double oldNatural = advanceOf(font, old.text, size, gapped);
-    const double oldGaps = gapped ? gap * blankCount(old.text) : 0.0;
-    double scale = oldNatural > 0 ? (oldWidth - oldGaps) / oldNatural : 1.0;
-    scale = std::clamp(scale, kMinHorizontalScale, kMaxHorizontalScale);
-
-    const double x0 = rect.x() + (old.left - oldRect.x());
-    const double newNatural = advanceOf(font, text, size, gapped);
-    const double newGaps = gapped ? gap * blankCount(text) : 0.0;
-    const double baseline = rect.y() + (baselineLift >= 0 ? baselineLift : kBaselineLift * size);
+    // Alignment holds along the page's own lines; a turned or scanned line
+    // starts where it started.
+    const bool turned = std::abs(rotationDegrees) > kBlockRotationEpsilon;
+    const Qt::Alignment alignment = placement && !turned && !layerOnly ? placement->alignment : Qt::AlignLeft;
+    const double start =
+        placement && !layerOnly ? rect.x() + placement->origin.x() : rect.x() + (old.left - oldRect.x());
+    const LineRun laidOut =
+        lineRun(text, old, font, size, own && !glyphs.fontDrawsSpace(old.font), alignment, start);
+    const QString& laid = laidOut.text;
+    const bool gapped = laidOut.gapped;
+    const double gap = laidOut.gap;
+    double scale = laidOut.scale;
+    const double x0 = laidOut.x0;
+    const double newNatural = laidOut.natural;
+    const double newGaps = gapped ? gap * blankCount(laid) : 0.0;
+    const double baseline = rect.y() + (baselineLift >= 0 ? baselineLift : kBaselineLiftOfSize * size);
     const QTransform turn = rotationAbout(rotationCentre, rotationDegrees);
     const double room = roomAlong(QRectF(QPointF(0, 0), m_transform.pageSize()), turn.map(QPointF(x0, baseline)),
                                   turn.map(QPointF(x0 + 1, baseline)));
     if (newNatural > 0 && scale * newNatural + newGaps > room)
         scale = std::max((room - newGaps) / newNatural, 0.05);
 
-    const std::vector<QColor> colors = colorsForRewrittenText(old.text, old.colors, text, style.color);
+    const std::vector<QColor> colors = colorsForRewrittenText(old.text, old.colors, laid, style.color);
     m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
     double x = x0;
-    qsizetype start = 0;
-    while (start < text.size()) {
-        if (gapped && text[start].isSpace()) {
+    qsizetype from = 0;
+    while (from < laid.size()) {
+        if (gapped && laid[from].isSpace()) {
             x += gap;
-            ++start;
+            ++from;
             continue;
         }
-        qsizetype end = start + 1;
-        while (end < text.size() && colors[size_t(end)] == colors[size_t(start)] && !(gapped && text[end].isSpace()))
+        qsizetype end = from + 1;
+        while (end < laid.size() && colors[size_t(end)] == colors[size_t(from)] && !(gapped && laid[end].isSpace()))
             ++end;
-        const QString run = text.mid(start, end - start);
-        if (!placeRun(font, size, run, colors[size_t(start)], QTransform(scale, 0, 0, 1, x, baseline) * turn))
+        const QString run = laid.mid(from, end - from);
+        if (!placeRun(font, size, run, colors[size_t(from)], QTransform(scale, 0, 0, 1, x, baseline) * turn))
             return false;
         x += scale * advanceOf(font, run, size, false);
-        start = end;
+        from = end;
     }
     m_lastError.clear();
     return true;
@@ -606,6 +682,7 @@ TextBlock::Line lineStyledAs(const TextBlock& block)
         line.spans.clear();
         line.words.clear();
         line.glyphBoxes.clear();  // the first line's glyphs are not those of a line laid out anew
+        line.placement.reset();
     } else {
         line.fontFamily = block.fontFamily;
         line.fontSize = block.fontSize;
@@ -614,16 +691,6 @@ TextBlock::Line lineStyledAs(const TextBlock& block)
         line.italic = block.italic;
     }
     return line;
-}
-
-bool linesCarryText(const TextBlock& block)
-{
-    if (block.lines.empty())
-        return false;
-    QStringList texts;
-    for (const TextBlock::Line& line : block.lines)
-        texts << line.text;
-    return texts.join(QLatin1Char(' ')).simplified() == block.text.simplified() && !block.text.trimmed().isEmpty();
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace pdfengine {
@@ -42,10 +43,14 @@ public:
     // narrower glyphs are scaled horizontally. It never runs past the page's
     // edge. Without visible old glyphs it is addVisibleText. A turned line's
     // rect lies in its own frame, turned as addVisibleText turns it; oldRect
-    // lies in the frame toOldFrame maps the page into.
+    // lies in the frame toOldFrame maps the page into. A placement read with
+    // the line says where its first glyph starts in rect and how it was
+    // aligned: a right-aligned line ends where it ended, a centred one keeps
+    // its centre, a justified one spreads its words over the old width.
     bool addRewrittenLine(const QString& text, const QRectF& rect, const TextStyle& style, const QRectF& oldRect,
                           const QTransform& toOldFrame, const PageGlyphs& glyphs, double rotationDegrees,
-                          const QPointF& rotationCentre, double baselineLift);
+                          const QPointF& rotationCentre, double baselineLift,
+                          const std::optional<TextBlock::Line::Placement>& placement = std::nullopt);
     // Invisible text stretched over rect: the searchable layer.
     bool addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style);
     // A white rectangle grown by 1.5 points on every side, turned by

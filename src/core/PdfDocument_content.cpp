@@ -239,6 +239,11 @@ std::vector<double> baselineLifts(const PageGlyphs& glyphs, const TextBlock& blo
     if (!hasArea(block.originalRect))
         return lifts;
     for (size_t k = 0; k < lines.size(); ++k) {
+        // Read with a visible line: its baseline, whatever glyphs are around.
+        if (lines[k].placement && !lines[k].invisibleText && lines[k].placement->origin.y() >= 0) {
+            lifts[k] = lines[k].placement->origin.y();
+            continue;
+        }
         const OldPlace old = oldPlaceOf(block, lines[k]);
         std::vector<double> ys;
         for (const PageGlyph& glyph : glyphs.inside(old.rect, old.toFrame))
@@ -262,7 +267,7 @@ bool writeVisibleLine(PageTextWriter& writer, const TextBlock& block, const Text
         return writer.addVisibleText(line.text, line.rect, styleOf(line), block.rotation, block.rect.center(), lift);
     const OldPlace old = oldPlaceOf(block, line);
     return writer.addRewrittenLine(line.text, line.rect, styleOf(line), old.rect, old.toFrame, oldGlyphs,
-                                   block.rotation, block.rect.center(), lift);
+                                   block.rotation, block.rect.center(), lift, line.placement);
 }
 
 QString writeFailure(const QString& text, const QString& reason)

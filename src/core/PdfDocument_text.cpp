@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <vector>
 
 using namespace pdfengine;
@@ -80,11 +81,95 @@ public:
         }
         c.invisible = drawsNothing(inkOf(index), fillAlpha);
         c.rotation = readingRotation(index);
+        double x = 0, y = 0;
+        FS_RECTF loose{};
+        if (api.FPDFText_GetCharOrigin(m_textPage, index, &x, &y) && api.FPDFText_GetLooseCharBox(m_textPage, index, &loose)) {
+            c.origin = m_transform.toPage(QPointF(x, y));
+            c.advanceBox = m_transform.toPage(rectFromEdges(loose.left, loose.top, loose.right, loose.bottom));
+        }
         c.unmapped = readAsLatin1Guess(index, code);
+        noteAdvance(index, code, c);
         return true;
     }
 
+    // Bold again once the page's characters are read: the widths of a font's
+    // glyphs and its program say more than the weight pdfium guesses.
+    void settleBold(int index, CharInfo& c)
+    {
+        const FPDF_FONT font = fontOf(index);
+        if (font)
+            c.bold = boldItalicOf(m_textPage, index, c.fontName, c.weight, verdictFor(font)).first;
+    }
+
 private:
+    struct FontSeen {
+        QString name;
+        bool italic = false;
+        std::vector<DrawnAdvance> advances;
+    };
+
+    FPDF_FONT fontOf(int index) const
+    {
+        FPDF_PAGEOBJECT object = pdfApi().FPDFText_GetTextObject(m_textPage, index);
+        return object ? pdfApi().FPDFTextObj_GetFont(object) : nullptr;
+    }
+
+    // A letter or digit drawn upright, unskewed and visibly shows its advance
+    // as the width of its loose box.
+    void noteAdvance(int index, char32_t code, const CharInfo& c)
+    {
+        constexpr size_t kMaxSamplesPerFont = 400;
+        constexpr double kStraight = 1e-3;
+        const FPDF_FONT font = c.invisible || !QChar::isLetterOrNumber(code) ? nullptr : fontOf(index);
+        if (!font)
+            return;
+        FontSeen& seen = m_seen[font];
+        seen.name = c.fontName;
+        seen.italic = c.italic;
+        if (seen.advances.size() >= kMaxSamplesPerFont)
+            return;
+        const PdfiumApi& api = pdfApi();
+        FS_MATRIX m{};
+        FS_RECTF loose{};
+        const double fontSize = api.FPDFText_GetFontSize(m_textPage, index);
+        if (fontSize <= 0 || !api.FPDFText_GetMatrix(m_textPage, index, &m) ||
+            !api.FPDFText_GetLooseCharBox(m_textPage, index, &loose))
+            return;
+        if (m.a <= 0 || std::abs(m.b) > kStraight * m.a || std::abs(m.c) > kStraight * m.a ||
+            std::abs(m.d - m.a) > kStraight * m.a)
+            return;
+        const double advance = 1000.0 * double(loose.right - loose.left) / (fontSize * double(m.a));
+        if (std::isfinite(advance) && advance > 0)
+            seen.advances.push_back({code, advance});
+    }
+
+    WeightVerdict verdictFor(FPDF_FONT font)
+    {
+        const auto known = m_verdicts.find(font);
+        if (known != m_verdicts.end())
+            return known->second;
+        WeightVerdict verdict = WeightVerdict::Unknown;
+        const auto seen = m_seen.find(font);
+        if (seen != m_seen.end())
+            verdict = weightFromAdvances(seen->second.name, seen->second.italic, seen->second.advances);
+        if (verdict == WeightVerdict::Unknown)
+            verdict = weightFromFontProgram(embeddedProgram(font));
+        m_verdicts.emplace(font, verdict);
+        return verdict;
+    }
+
+    static QByteArray embeddedProgram(FPDF_FONT font)
+    {
+        constexpr size_t kMaxProgramBytes = size_t(32) * 1024 * 1024;
+        size_t size = 0;
+        if (!pdfApi().FPDFFont_GetFontData(font, nullptr, 0, &size) || size == 0 || size > kMaxProgramBytes)
+            return {};
+        QByteArray data(qsizetype(size), '\0');
+        if (!pdfApi().FPDFFont_GetFontData(font, reinterpret_cast<uint8_t*>(data.data()), size, &size))
+            return {};
+        return data.left(qsizetype(size));
+    }
+
     // pdfium flags a code its font could not map and then hands back the code
     // itself: below 0x80 that is ASCII in every 8-bit TeX encoding, above it a
     // Latin-1 guess that turns Cyrillic into mojibake.
@@ -155,6 +240,8 @@ private:
     const PdfPageTransform& m_transform;
     FPDF_PAGEOBJECT m_lastObject = nullptr;
     TextObjectInk m_lastInk;
+    std::map<FPDF_FONT, FontSeen> m_seen;
+    std::map<FPDF_FONT, WeightVerdict> m_verdicts;
 };
 
 double medianOf(std::vector<double> values)
@@ -374,8 +461,13 @@ public:
             flush();
         if (m_chars.empty())
             m_rotation = c.rotation;
-        if (m_rotation != 0)
-            c.box = frameOf(m_rotation).mapRect(c.box);
+        if (m_rotation != 0) {
+            const QTransform frame = frameOf(m_rotation);
+            c.box = frame.mapRect(c.box);
+            c.origin = frame.map(c.origin);
+            if (!c.advanceBox.isNull())
+                c.advanceBox = frame.mapRect(c.advanceBox);
+        }
         const double centre = centreOf(c.box);
         const double height = std::max(c.box.height(), 1.0);
         if (measurable && !m_chars.empty()) {
@@ -678,6 +770,7 @@ bool lineFromChars(const std::vector<CharInfo>& chars, TextBlock::Line& line)
     buildSpans(chars, line);
     buildWords(chars, line);
     takeStyleOfMostLetters(line);
+    placeLine(chars, line);
     return true;
 }
 
@@ -700,22 +793,41 @@ std::vector<TextBlock> PdfDocument::extractText(int pageIndex) const
     const HiddenTextFilter hidden(page, textPage);
 
     CharReader reader(textPage, loaded.transform);
-    LineCollector collector(render, pageSize);
+    // Read first, placed after: a font's weight is judged from all its glyphs.
+    struct ReadChar {
+        int index = -1;  // -1: pdfium's line end
+        CharInfo c;
+    };
+    std::vector<ReadChar> read;
     for (int i = 0; i < count; ++i) {
         const char32_t code = api.FPDFText_GetUnicode(textPage, i);
         const bool lineEnd = (code == 13 || code == 10) && api.FPDFText_IsGenerated(textPage, i) == 1;
         if (lineEnd) {
             if (code == 10)
-                collector.flush();
+                read.push_back({});
             continue;
         }
         if (hidden.hides(i))
             continue;
         CharInfo c;
         if (reader.read(i, code, c))
-            collector.add(c);
+            read.push_back({i, std::move(c)});
+    }
+    LineCollector collector(render, pageSize);
+    for (ReadChar& r : read) {
+        if (r.index < 0) {
+            collector.flush();
+            continue;
+        }
+        reader.settleBold(r.index, r.c);
+        collector.add(std::move(r.c));
     }
     std::vector<TurnedLine> lines = collector.takeLines();
+    std::vector<TextBlock::Line*> upright;
+    for (TurnedLine& turned : lines)
+        if (turned.rotation == 0)
+            upright.push_back(&turned.line);
+    alignPageLines(upright);
     sortLinesTopDown(lines);
     std::vector<TextBlock> blocks;
     blocks.reserve(lines.size());

@@ -1,5 +1,7 @@
 #include "TextBlock.h"
 
+#include <QStringList>
+
 #include <cmath>
 
 bool isRichTextBlock(const TextBlock &block)
@@ -50,4 +52,21 @@ bool scannedExportBlockMoved(const TextBlock &block)
 bool isTurnedByUser(const TextBlock &block)
 {
     return std::abs(block.rotation - block.originalRotation) > kBlockRotationEpsilon;
+}
+
+void setLineBox(TextBlock::Line &line, const QRectF &box)
+{
+    if (line.placement)
+        line.placement->origin += QPointF(line.rect.x() - box.x(), line.rect.y() - box.y());
+    line.rect = box;
+}
+
+bool linesCarryText(const TextBlock &block)
+{
+    if (block.lines.empty())
+        return false;
+    QStringList texts;
+    for (const TextBlock::Line &line : block.lines)
+        texts << line.text;
+    return texts.join(QLatin1Char(' ')).simplified() == block.text.simplified() && !block.text.trimmed().isEmpty();
 }

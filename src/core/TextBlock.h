@@ -4,9 +4,11 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPointF>
 #include <QRectF>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 struct TextBlock {
@@ -44,6 +46,18 @@ struct TextBlock {
         // Native lines: per character of text, the box of the glyph that
         // draws it on the page (the frame of rect); empty when not known.
         std::vector<QRectF> glyphBoxes;
+
+        // Where a native line's glyphs stood when read, relative to the
+        // bottom-left corner of rect (so it moves with the line): the first
+        // glyph's origin on the baseline and how far its advances ran; and how
+        // the line sat between the page's margins. Text written over the line
+        // keeps its baseline and this alignment.
+        struct Placement {
+            QPointF origin;
+            double width = 0;
+            Qt::Alignment alignment = Qt::AlignLeft;
+        };
+        std::optional<Placement> placement;
     };
 
     QString text;
@@ -76,6 +90,20 @@ struct TextBlock {
     // direction carry it from the page; the user's turning changes rotation only.
     double originalRotation = 0.0;
 };
+
+// The lines hold the block's text (joined by blanks, blanks collapsed): they
+// are written as they are.
+bool linesCarryText(const TextBlock &block);
+
+// Gives a line a new box over the same glyphs: its placement stays where
+// its glyphs are.
+void setLineBox(TextBlock::Line &line, const QRectF &box);
+
+// Where text with no old glyphs to follow gets its baseline: this share of
+// its size above the bottom of its box.
+inline constexpr double kBaselineLiftOfSize = 0.12;
+// How far apart, in shares of their size, the lines of text the user adds stand.
+inline constexpr double kAddedLinePitchOfSize = 1.2;
 
 // Rotation beyond this many degrees counts as rotated.
 inline constexpr double kBlockRotationEpsilon = 0.1;

@@ -1,5 +1,6 @@
 #include "WriterFonts.h"
 
+#include "HarfBuzzHandles.h"
 #include "PageOwnContent.h"
 
 #include <QCryptographicHash>
@@ -26,21 +27,9 @@ constexpr int kFlagForceBold = 1 << 18;
 
 QString g_fontRoot;
 
-struct HbBlobDestroyer {
-    void operator()(hb_blob_t* blob) const { hb_blob_destroy(blob); }
-};
-struct HbFaceDestroyer {
-    void operator()(hb_face_t* face) const { hb_face_destroy(face); }
-};
-struct HbSetDestroyer {
-    void operator()(hb_set_t* set) const { hb_set_destroy(set); }
-};
 struct HbSubsetInputDestroyer {
     void operator()(hb_subset_input_t* input) const { hb_subset_input_destroy(input); }
 };
-using HbBlobPtr = std::unique_ptr<hb_blob_t, HbBlobDestroyer>;
-using HbFacePtr = std::unique_ptr<hb_face_t, HbFaceDestroyer>;
-using HbSetPtr = std::unique_ptr<hb_set_t, HbSetDestroyer>;
 using HbSubsetInputPtr = std::unique_ptr<hb_subset_input_t, HbSubsetInputDestroyer>;
 
 QStringList fontFiles(std::initializer_list<const char*> names)
@@ -257,17 +246,24 @@ bool looksSans(const QString& family)
                                               "gothic", "grotesk", "segoe", "roboto", "ptsans"});
 }
 
+QString metricTwinFile(const QString& family, bool bold, bool italic)
+{
+    const QString base = metricCompatibleBase(family);
+    if (base.isEmpty())
+        return {};
+    const QString style = bold && italic ? QStringLiteral("BoldItalic")
+                          : bold         ? QStringLiteral("Bold")
+                          : italic       ? QStringLiteral("Italic")
+                                         : QStringLiteral("Regular");
+    return QStringLiteral("%1/usr/share/fonts/truetype/liberation2/%2-%3.ttf").arg(g_fontRoot, base, style);
+}
+
 QStringList writerFontFiles(const QString& family, bool bold, bool italic)
 {
     QStringList files;
-    const QString base = metricCompatibleBase(family);
-    if (!base.isEmpty()) {
-        const QString style = bold && italic ? QStringLiteral("BoldItalic")
-                              : bold         ? QStringLiteral("Bold")
-                              : italic       ? QStringLiteral("Italic")
-                                             : QStringLiteral("Regular");
-        files << QStringLiteral("%1/usr/share/fonts/truetype/liberation2/%2-%3.ttf").arg(g_fontRoot, base, style);
-    }
+    const QString twin = metricTwinFile(family, bold, italic);
+    if (!twin.isEmpty())
+        files << twin;
     QStringList candidates = fontFileCandidates(bold, italic);
     // A sans line falls back to a sans face first.
     if (looksSans(family))
@@ -296,7 +292,7 @@ void setFontRootForTesting(const QString& root)
     g_fontRoot = root;
 }
 
-FontStyle pdfFontStyle(const QString& fontName, int weight, int flags)
+FontStyle pdfFontStyle(const QString& fontName, int weight, int flags, WeightVerdict shown)
 {
     FontStyle style;
     style.bold = flags & kFlagForceBold;
@@ -317,16 +313,19 @@ FontStyle pdfFontStyle(const QString& fontName, int weight, int flags)
         return std::any_of(words.begin(), words.end(),
                            [&](const char* w) { return fontName.contains(QLatin1String(w), Qt::CaseInsensitive); });
     };
-    style.bold |= weight >= kBoldWeight || named({"Bold", "Black", "Heavy"});
+    style.bold |= named({"Bold", "Black", "Heavy"});
+    if (!style.bold)
+        style.bold = shown == WeightVerdict::Bold || (shown == WeightVerdict::Unknown && weight >= kBoldWeight);
     style.italic |= named({"Italic", "Oblique", "Slanted", "Inclined"});
     return style;
 }
 
-std::pair<bool, bool> boldItalicOf(FPDF_TEXTPAGE textPage, int index, const QString& fontName, int weight)
+std::pair<bool, bool> boldItalicOf(FPDF_TEXTPAGE textPage, int index, const QString& fontName, int weight,
+                                   WeightVerdict shown)
 {
     int flags = 0;
     pdfApi().FPDFText_GetFontInfo(textPage, index, nullptr, 0, &flags);
-    const FontStyle style = pdfFontStyle(fontName, weight, flags);
+    const FontStyle style = pdfFontStyle(fontName, weight, flags, shown);
     return {style.bold, style.italic};
 }
 

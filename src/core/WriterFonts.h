@@ -2,6 +2,8 @@
 // Fonts for text written into a document: which face a style gets, and the
 // pdfium fonts loaded from those faces, each embedded as a subset of its glyphs.
 
+#include "FontFiles.h"
+#include "FontWeightEvidence.h"
 #include "PdfEngineInternal.h"
 
 #include <QByteArray>
@@ -15,26 +17,18 @@
 
 namespace pdfengine {
 
-// Font files tried for text, in order, for the style asked for.
-QStringList fontFileCandidates(bool bold, bool italic);
-// The files tried for text in family: an installed face with the metrics of
-// a standard family (Helvetica, Times, Courier and their look-alikes) first,
-// then fontFileCandidates, their sans faces first for a family named sans.
-QStringList writerFontFiles(const QString& family, bool bold, bool italic);
-// Standard-14 font used when no font file can be loaded.
-QByteArray standardFontFor(const QString& family, bool bold, bool italic);
-// Tests point the font lookup at another root (empty: the real file system).
-void setFontRootForTesting(const QString& root);
-
 struct FontStyle {
     bool bold = false;
     bool italic = false;
 };
-// Bold and italic of a PDF font from its base name, weight (0 unknown) and
-// descriptor flags; TeX names such as "CMBX12" or "CMTI10" count.
-FontStyle pdfFontStyle(const QString& fontName, int weight, int flags);
+// Bold and italic of a PDF font from its base name, descriptor flags, what
+// the font itself shows of its weight (its glyphs' widths, its program) and,
+// only where that shows nothing, pdfium's weight (0 unknown), which is
+// guessed from the stems; TeX names such as "CMBX12" or "CMTI10" say all.
+FontStyle pdfFontStyle(const QString& fontName, int weight, int flags, WeightVerdict shown = WeightVerdict::Unknown);
 // Bold and italic of character index of a text page, by the rule above.
-std::pair<bool, bool> boldItalicOf(FPDF_TEXTPAGE textPage, int index, const QString& fontName, int weight);
+std::pair<bool, bool> boldItalicOf(FPDF_TEXTPAGE textPage, int index, const QString& fontName, int weight,
+                                   WeightVerdict shown = WeightVerdict::Unknown);
 
 // The fonts of one pdfium document. Handles die with the document, so this
 // lives exactly as long as it (the owner drops it before closing). Callers

@@ -554,6 +554,14 @@ bool BlockEditorFrame::eventFilter(QObject* watched, QEvent* event)
     case QEvent::MouseMove:
         syncOverlay();
         return filterEditorMouse(static_cast<QWidget*>(watched), static_cast<QMouseEvent*>(event));
+    case QEvent::MouseButtonDblClick: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const QPoint local = static_cast<QWidget*>(watched)->mapTo(this, mouse->position().toPoint());
+        if (mouse->button() != Qt::LeftButton || isInteracting() || hitTest(local) > Inside)
+            break;
+        emit textDoubleClicked(mapToParent(local));
+        return true;
+    }
     default:
         break;
     }

@@ -103,6 +103,9 @@ signals:
     void interactionFinished();
     // A plain click in the text, after the editor took it (parent coordinates).
     void textClicked(QPoint parentPos);
+    // A double click in the text, which the editor does not take: its own
+    // layout is not the text as shown (parent coordinates).
+    void textDoubleClicked(QPoint parentPos);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -62,7 +62,8 @@ FittedLineKey fittedLineKey(const TextBlock::Line& line, const TextBlock& block,
     key.blockMedianHeight = medianOcrLineHeightPt(block);
     key.zoom = zoom;
     const bool flags[] = {line.bold, line.italic, line.invisibleText, line.spans.empty(),
-                          block.bold, block.italic, block.invisibleText, applySpacing};
+                          block.bold, block.italic, block.invisibleText, applySpacing,
+                          line.placement.has_value(), hasArea(block.originalRect)};
     for (size_t i = 0; i < std::size(flags); ++i)
         key.flags |= flags[i] ? 1u << i : 0u;
     return key;

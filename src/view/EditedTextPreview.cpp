@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -47,6 +48,51 @@ void drawRichText(QPainter& painter, const TextBlock& block, const QRectF& r, do
     painter.restore();
 }
 
+// Where a line's text is drawn: its font and where its baseline starts.
+struct LineLayout {
+    QFont font;
+    QPointF origin;
+};
+
+// As the page writer will put it: a line of the page where its glyphs stood,
+// on their baseline, aligned as the page had it (a justified one spread over
+// its old width by its blanks); text the user added on the baseline the
+// writer gives it. Other lines start their ink at the line box's corner.
+LineLayout lineLayout(const TextBlock& block, const TextBlock::Line& vline, const QString& text, const QRectF& r,
+                      double zoom)
+{
+    const FittedLine fitted = fittedLine(vline, block, zoom, text, true);
+    const QPointF corner = lineCorner(block, vline, r, zoom);
+    LineLayout layout{fitted.font, corner};
+    const bool added = !hasArea(block.originalRect);
+    if (added && vline.fontSize > 1.0f) {
+        layout.origin.ry() += (vline.rect.height() - kBaselineLiftOfSize * vline.fontSize) * zoom;
+        return layout;
+    }
+    if (!vline.placement || vline.invisibleText) {
+        if (fitted.ink.width() > 0 && fitted.ink.height() > 0)
+            layout.origin -= fitted.ink.topLeft();
+        return layout;
+    }
+    const TextBlock::Line::Placement& placement = *vline.placement;
+    const double start = corner.x() + placement.origin.x() * zoom;
+    const double width = placement.width * zoom;
+    layout.origin = QPointF(start, corner.y() + (vline.rect.height() - placement.origin.y()) * zoom);
+    const int blanks = int(std::count_if(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }));
+    if (placement.alignment == Qt::AlignJustify && blanks > 0) {
+        layout.font.setStretch(QFont::Unstretched);
+        const double advance = QFontMetricsF(layout.font).horizontalAdvance(text);
+        layout.font.setWordSpacing((width - advance) / blanks);
+        return layout;
+    }
+    const double advance = QFontMetricsF(layout.font).horizontalAdvance(text);
+    if (placement.alignment == Qt::AlignRight)
+        layout.origin.rx() = start + width - advance;
+    else if (placement.alignment == Qt::AlignHCenter)
+        layout.origin.rx() = start + (width - advance) / 2;
+    return layout;
+}
+
 void drawLines(QPainter& painter, const TextBlock& block, const QRectF& r, double zoom)
 {
     const QStringList display = displayLinesForEditor(block);
@@ -56,13 +102,10 @@ void drawLines(QPainter& painter, const TextBlock& block, const QRectF& r, doubl
         const QString text = k < display.size() ? display[k] : vline.text;
         if (text.isEmpty())
             continue;
-        const FittedLine fitted = fittedLine(vline, block, zoom, text, true);
-        painter.setFont(fitted.font);
+        const LineLayout layout = lineLayout(block, vline, text, r, zoom);
+        painter.setFont(layout.font);
         painter.setPen(lineTextColor(vline, block));
-        QPointF at = lineCorner(block, vline, r, zoom);
-        if (fitted.ink.width() > 0 && fitted.ink.height() > 0)
-            at -= fitted.ink.topLeft();
-        painter.drawText(at, text);
+        painter.drawText(layout.origin, text);
     }
 }
 
@@ -91,10 +134,16 @@ void drawTypedText(QPainter& painter, const TextBlock& block, const QRectF& r, d
 
 } // namespace
 
+bool previewDrawsLines(const TextBlock& block)
+{
+    return !block.lines.empty() && (linesCarryText(block) || !(block.textEdited && blockHasRichTextPreview(block)));
+}
+
 void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& r, double zoom)
 {
     painter.save();
-    if (block.textEdited && blockHasRichTextPreview(block))
+    // Lines that hold the text are what the page writer writes: they show.
+    if (block.textEdited && blockHasRichTextPreview(block) && !previewDrawsLines(block))
         drawRichText(painter, block, r, zoom);
     else if (!block.lines.empty())
         drawLines(painter, block, r, zoom);
@@ -188,13 +237,11 @@ PreviewLine previewLine(const TextBlock& block, const QStringList& textLines, in
     out.text = k < textLines.size() ? textLines[k] : vline.text;
     for (int i = 0; i < k && i < textLines.size(); ++i)
         out.start += int(textLines[i].size()) + 1;
-    const QFont font = lineRenderFont(vline, block, zoom, out.text, true, 1.0);
-    const QPointF corner = lineCorner(block, vline, r, zoom);
-    const QRectF ink = QFontMetricsF(font).tightBoundingRect(out.text.isEmpty() ? QStringLiteral("M") : out.text);
-    out.originX = corner.x() - ink.x();
-    out.top = corner.y();
+    const LineLayout laid = lineLayout(block, vline, out.text.isEmpty() ? QStringLiteral("M") : out.text, r, zoom);
+    out.originX = laid.origin.x();
+    out.top = lineCorner(block, vline, r, zoom).y();
     out.height = std::max(vline.rect.height() * zoom, 2.0);
-    out.layout = std::make_unique<QTextLayout>(out.text, font);
+    out.layout = std::make_unique<QTextLayout>(out.text, laid.font);
     out.layout->beginLayout();
     QTextLine line = out.layout->createLine();
     if (line.isValid())
@@ -263,14 +310,16 @@ void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBloc
     painter.restore();
 }
 
-int previewCursorPositionAt(const QString& plain, const TextBlock& block, const QRectF& r, double zoom,
-                            const QPointF& point)
+namespace {
+
+// The line of the text whose band holds the point, else the nearest one; -1
+// when there is none.
+int previewLineAt(const QStringList& textLines, const TextBlock& block, const QRectF& r, double zoom,
+                  const QPointF& point)
 {
-    const QStringList textLines = plain.split(u'\n');
     const int count = std::min(previewLineCount(block, textLines), int(textLines.size()));
     if (block.lines.empty() || count == 0)
         return -1;
-    // The line whose band holds the point, else the nearest one.
     int best = 0;
     double bestDistance = -1;
     for (int k = 0; k < count; ++k) {
@@ -285,7 +334,44 @@ int previewCursorPositionAt(const QString& plain, const TextBlock& block, const 
             bestDistance = distance;
         }
     }
-    const PreviewLine line = previewLine(block, textLines, best, r, zoom);
-    const int column = std::clamp(line.columnAt(point.x()), 0, int(line.text.size()));
-    return line.start + column;
+    return best;
+}
+
+} // namespace
+
+namespace {
+
+// The preview's line of the text nearest a point, if the block has lines.
+std::optional<PreviewLine> previewLineNear(const QString& plain, const TextBlock& block, const QRectF& r, double zoom,
+                                           const QPointF& point)
+{
+    const QStringList textLines = plain.split(u'\n');
+    const int k = previewLineAt(textLines, block, r, zoom, point);
+    if (k < 0)
+        return std::nullopt;
+    return previewLine(block, textLines, k, r, zoom);
+}
+
+} // namespace
+
+int previewCharacterAt(const QString& plain, const TextBlock& block, const QRectF& r, double zoom,
+                       const QPointF& point)
+{
+    const std::optional<PreviewLine> line = previewLineNear(plain, block, r, zoom, point);
+    const int length = line ? int(line->text.size()) : 0;
+    if (length == 0)
+        return -1;
+    // The nearest caret, and the character on the point's side of it.
+    const int caret = std::clamp(line->columnAt(point.x()), 0, length);
+    const int column = point.x() < line->xAt(caret) ? caret - 1 : caret;
+    return line->start + std::clamp(column, 0, length - 1);
+}
+
+int previewCursorPositionAt(const QString& plain, const TextBlock& block, const QRectF& r, double zoom,
+                            const QPointF& point)
+{
+    const std::optional<PreviewLine> line = previewLineNear(plain, block, r, zoom, point);
+    if (!line)
+        return -1;
+    return line->start + std::clamp(line->columnAt(point.x()), 0, int(line->text.size()));
 }

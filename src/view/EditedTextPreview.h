@@ -13,6 +13,9 @@ class QPainter;
 class QTextEdit;
 
 void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& viewportRect, double zoom);
+// Whether the preview lays the block out by its lines (as the page writer
+// writes it) rather than as the editor's rich text.
+bool previewDrawsLines(const TextBlock& block);
 // The caret, or the selection when there is one, as the preview lays the text out.
 void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBlock& block, const QRectF& viewportRect,
                             double zoom);
@@ -20,3 +23,7 @@ void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBloc
 // point (viewport pixels, unturned box); -1 for a block without lines.
 int previewCursorPositionAt(const QString& plain, const TextBlock& block, const QRectF& viewportRect, double zoom,
                             const QPointF& point);
+// The character the preview draws under a point: the one between the carets
+// that enclose it on its line; -1 for a block without lines or an empty line.
+int previewCharacterAt(const QString& plain, const TextBlock& block, const QRectF& viewportRect, double zoom,
+                       const QPointF& point);

@@ -1,7 +1,9 @@
 #include "LineFonts.h"
 
 #include "BlockPainting.h"
+#include "FontFiles.h"
 
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QHash>
@@ -124,9 +126,24 @@ void fitNativeLine(QFont& font, const TextBlock::Line& line, double zoom, const 
     const double width = QFontMetricsF(font).tightBoundingRect(t).width();
     if (width <= 1.0)
         return;
-    const int stretch = std::clamp(int(std::lround(100.0 * targetW / width)), kMinStretch, kMaxStretch);
-    if (std::abs(stretch - 100) > kStretchNoise)
+    int stretch = std::clamp(int(std::lround(100.0 * targetW / width)), kMinStretch, kMaxStretch);
+    if (std::abs(stretch - 100) <= kStretchNoise)
+        return;
+    font.setStretch(stretch);
+    // Hinted glyphs do not scale quite in proportion: measured once more.
+    const double stretched = QFontMetricsF(font).tightBoundingRect(t).width();
+    if (stretched > 1.0) {
+        stretch = std::clamp(int(std::lround(stretch * targetW / stretched)), kMinStretch, kMaxStretch);
         font.setStretch(stretch);
+    }
+}
+
+constexpr int kMaxPixelSize = 1000;
+
+// Text the user put on the page: no place on it before.
+bool addedByUser(const TextBlock& block)
+{
+    return !hasArea(block.originalRect) && !block.isImage;
 }
 
 bool drawnAtBlockSize(const TextBlock::Line& line, const TextBlock& block, bool native)
@@ -203,13 +220,41 @@ bool nameLooksMonospaced(const QString& lower)
 
 } // namespace
 
+namespace {
+
+// The family of the face the page writer sets this PDF font's text in where
+// the page's own font cannot draw it: the first of its files there is, made
+// known to the font database from that very file.
+QString writtenFamily(const QString& pdfName)
+{
+    static QHash<QString, QString> familyOfFile;
+    for (const QString& path : pdfengine::writerFontFiles(pdfName, false, false)) {
+        auto known = familyOfFile.constFind(path);
+        if (known == familyOfFile.constEnd()) {
+            const int id = QFileInfo::exists(path) ? QFontDatabase::addApplicationFont(path) : -1;
+            known = familyOfFile.insert(path, id >= 0 ? QFontDatabase::applicationFontFamilies(id).value(0) : QString());
+        }
+        if (!known->isEmpty())
+            return *known;
+    }
+    return {};
+}
+
+} // namespace
+
 QString displayFamilyForPdfFont(const QString& pdfName)
 {
     static QHash<QString, QString> resolved;
     const auto found = resolved.constFind(pdfName);
     if (found != resolved.constEnd())
         return *found;
-    QString family = mapPdfFont(pdfName);
+    // What is shown is what will be written.
+    QString family = writtenFamily(pdfName);
+    if (!family.isEmpty()) {
+        resolved.insert(pdfName, family);
+        return family;
+    }
+    family = mapPdfFont(pdfName);
     // Families of the table resolve through the system's metric aliases; a
     // name nobody knows would fall to the default sans face.
     if (!knownFamily(family) && !QFontDatabase::hasFamily(family)) {
@@ -309,8 +354,18 @@ QFont lineRenderFont(const TextBlock::Line& line, const TextBlock& block, double
     if (!line.invisibleText && native && !bold && italic && line.fontSize <= kSmallItalicSize)
         font.setWeight(QFont::DemiBold);
 
-    if (native && !line.invisibleText) {
+    // A line of the page keeps its size once typed into (its style runs go);
+    // a scanned page's searchable layer is written at its own size too, as
+    // wide as it was.
+    const bool pageLine = (native || line.placement) && !line.invisibleText;
+    const bool layerLine = line.placement && line.invisibleText && line.fontSize > 1.0f;
+    if (pageLine || layerLine) {
         fitNativeLine(font, line, zoom, text);
+        return font;
+    }
+    // Text the user added is written at the size chosen for it.
+    if (addedByUser(block) && line.fontSize > 1.0f) {
+        font.setPixelSize(std::clamp(int(std::lround(line.fontSize * zoom * scale)), 1, kMaxPixelSize));
         return font;
     }
     if (drawnAtBlockSize(line, block, native) && block.fontSize > 1.0f) {
@@ -453,6 +508,7 @@ TextBlock::Line visualLineForIndex(const TextBlock& block, int k)
     line.text.clear();
     line.spans.clear();
     line.words.clear();
+    line.placement.reset();  // no glyphs stood there
     const double height = std::max(last.rect.height(), kMinLineHeightPt);
     const double top = last.rect.y() + last.rect.height() - (k - n + 1) * pitch;
     line.rect = QRectF(block.rect.x(), top - height, block.rect.width(), height);
@@ -484,7 +540,6 @@ void insertTextWithRaisedPlaceholderUnderlines(QTextCursor& cursor, const QStrin
 void scaleDocumentFontPixels(QTextDocument* document, double factor)
 {
     constexpr double kUnchanged = 0.001;
-    constexpr int kMaxPixelSize = 1000;
     if (!document || factor <= 0 || std::abs(factor - 1.0) < kUnchanged)
         return;
     QTextCursor cursor(document);

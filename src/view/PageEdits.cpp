@@ -52,6 +52,7 @@ void appendLineWords(std::vector<TextBlock>& out, const TextBlock& source, const
         only.text = text;
         only.rect = block.rect;
         only.words.clear();
+        only.placement.reset();  // the line's first glyph is not the word's
         block.lines = {only};
         out.push_back(block);
     };
@@ -479,13 +480,19 @@ int PageEdits::appendTextBlock(int page, const QRectF& rect, const QString& text
     block.fontSize = std::max(pointSize, 1.0f);
     block.color = color;
     block.textEdited = true;
-    TextBlock::Line line;
-    line.text = text;
-    line.rect = rect;
-    line.fontFamily = block.fontFamily;
-    line.fontSize = block.fontSize;
-    line.color = color;
-    block.lines.push_back(line);
+    // One line per line of the text, from the top of the box down, each as
+    // high as its size takes: the text stands where it was put, at its size.
+    const double pitch = kAddedLinePitchOfSize * block.fontSize;
+    const QStringList texts = text.split(u'\n');
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        TextBlock::Line line;
+        line.text = texts[i];
+        line.rect = QRectF(rect.x(), rect.bottom() - (double(i) + 1) * pitch, rect.width(), pitch);
+        line.fontFamily = block.fontFamily;
+        line.fontSize = block.fontSize;
+        line.color = color;
+        block.lines.push_back(line);
+    }
     m_blocks.push_back(block);
     m_groupIds.push_back(0);
     markDirty();

@@ -322,6 +322,7 @@ void PdfView::setZoom(double zoom)
     m_zoom = zoom;
     m_initialZoomPending = false;
     rescaleActiveBlockEditor(factor);
+    rescaleInlineEditor(factor);
     m_layout.setZoom(zoom);
     retirePageImages();
     updateScrollBars();
@@ -393,6 +394,7 @@ void PdfView::wheelEvent(QWheelEvent* event)
         if (std::abs(zoom - old) >= kZoomEpsilon) {
             applyZoomKeepingContentPoint(zoom, event->position());
             rescaleActiveBlockEditor(zoom / old);
+            rescaleInlineEditor(zoom / old);
             updateCurrentPageFromViewport();
             repositionBlockEditor();
             repositionInlineEditor();

@@ -294,7 +294,9 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
@@ -388,6 +390,10 @@ private:
     bool pressInEditMode(const QPoint& position, const QPoint& global);
     void releaseClickInEditMode(const QPoint& position);
     void placeEditorCursorAt(const QPoint& viewportPos);
+    int editorPositionAt(const QPoint& viewportPos, bool character) const;
+    void styleInlineEditorText();
+    void rescaleInlineEditor(double factor);
+    void selectEditorWordAt(const QPoint& viewportPos);
     bool editModeKey(QKeyEvent* event);
     void activateNeighbourBlock(bool backward);
     void runBlockMenuAction(BlockMenuEntry entry);
@@ -400,6 +406,8 @@ private:
     QRectF blockPageTopRect(const TextBlock& block) const;
     QRectF viewportRectToBlockRect(const QRect& viewportRect) const;
     QRectF textOutgrowthPageTopRect(int index, const QRectF& blockPageTop) const;
+    QRect blockScreenRect(int index, bool withMinimum) const;
+    QRect blockOutlineRect(int index) const;
     void ensureBlockEditorFrame();
     void applyEditorToBlock(TextBlock& block, bool force) const;
     void buildEditorDocument(const TextBlock& block);

@@ -3,6 +3,7 @@
 // block context menu.
 #include "BlockEditorFrame.h"
 #include "BlockPainting.h"
+#include "EditedTextPreview.h"
 #include "LineFonts.h"
 #include "PdfView.h"
 
@@ -264,6 +265,19 @@ QRectF PdfView::textOutgrowthPageTopRect(int index, const QRectF& box) const
 
 QRect PdfView::ocrBlockScreenRect(int index) const
 {
+    return blockScreenRect(index, true);
+}
+
+// The box a block is outlined in: its own, grown to its text, without the
+// minimum that makes small boxes easy to point at (grown, a small line's box
+// would run through the line under it).
+QRect PdfView::blockOutlineRect(int index) const
+{
+    return blockScreenRect(index, false);
+}
+
+QRect PdfView::blockScreenRect(int index, bool withMinimum) const
+{
     if (!hasPages() || !validBlock(index) || m_edits->page() < 0 || !m_layout.hasPage(m_edits->page()))
         return QRect();
     const TextBlock& block = m_edits->blocks()[size_t(index)];
@@ -272,7 +286,7 @@ QRect PdfView::ocrBlockScreenRect(int index) const
                          || !block.richText.trimmed().isEmpty();
     // A turned block is turned about its box's centre: its box never grows here.
     const bool asBox = block.isImage || block.invisibleText || block.lines.empty() || !changed || r.width() <= 0
-                       || r.height() <= 0 || (block.textEdited && blockHasRichTextPreview(block))
+                       || r.height() <= 0 || !previewDrawsLines(block)
                        || std::abs(block.rotation) >= kRotationEpsilon;
     if (!asBox) {
         const QRectF grown = textOutgrowthPageTopRect(index, blockPageTopRect(block));
@@ -286,7 +300,7 @@ QRect PdfView::ocrBlockScreenRect(int index) const
     // box's centre, which the minimum would move.
     const double zoom = std::max(m_zoom, 0.001);
     QRectF own = viewportToPageTop(m_edits->page()).mapRect(r);
-    if (std::abs(block.rotation) < kRotationEpsilon) {
+    if (withMinimum && std::abs(block.rotation) < kRotationEpsilon) {
         own.setWidth(std::max(own.width(), kMinBlockScreenWidth / zoom));
         own.setHeight(std::max(own.height(), kMinBlockScreenHeight / zoom));
     }
@@ -317,8 +331,12 @@ int PdfView::hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) co
     constexpr double kHitMargin = 3.0;
     for (const bool images : {true, false}) {
         // Close lines' boxes (grown to the minimum, with the margin) overlap:
-        // a block whose own box holds the point wins over one that only reaches it.
+        // a block whose own box holds the point wins over one that only
+        // reaches it, and of the boxes holding it (a turned line reaches over
+        // its neighbour) the one whose middle the point is nearest.
         int reached = -1;
+        int owner = -1;
+        double ownerDistance = 0;
         for (int i = int(m_edits->blocks().size()) - 1; i >= 0; --i) {
             const TextBlock& block = m_edits->blocks()[size_t(i)];
             if (block.isImage != images || i == skipped)
@@ -332,12 +350,25 @@ int PdfView::hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) co
                 p = rotatePoint(p, QRectF(r).center(), -block.rotation);
             if (!area.contains(p))
                 continue;
-            if (images || (std::abs(block.rotation) < kRotationEpsilon
-                           && pdfRectToScreenRect(m_edits->page(), block.rect).contains(viewportPoint)))
+            if (images)
                 return i;
-            if (reached < 0)
+            // A turned block holds the point in its own turned box (which the
+            // minimum never grows).
+            const QRectF own = std::abs(block.rotation) < kRotationEpsilon
+                                   ? pdfRectToScreenRect(m_edits->page(), block.rect)
+                                   : QRectF(r);
+            if (own.contains(p)) {
+                const double distance = std::abs(p.y() - own.center().y());
+                if (owner < 0 || distance < ownerDistance) {
+                    owner = i;
+                    ownerDistance = distance;
+                }
+            } else if (reached < 0) {
                 reached = i;
+            }
         }
+        if (owner >= 0)
+            return owner;
         if (reached >= 0)
             return reached;
     }

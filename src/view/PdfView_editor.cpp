@@ -157,6 +157,11 @@ void PdfView::connectActiveTextEditorSignals(QTextEdit* editor)
         viewport()->update();
     });
     connect(editor, &QTextEdit::textChanged, this, &PdfView::onActiveTextChanged);
+    // Typing is one step of the page's history, which the undo keys go to.
+    if (auto* blockEditor = qobject_cast<RotatedTextEdit*>(editor)) {
+        connect(blockEditor, &RotatedTextEdit::undoRequested, this, &PdfView::undo);
+        connect(blockEditor, &RotatedTextEdit::redoRequested, this, &PdfView::redo);
+    }
 }
 
 void PdfView::buildEditorDocument(const TextBlock& block)
@@ -181,6 +186,8 @@ void PdfView::buildEditorDocument(const TextBlock& block)
     }
     if (rich && !keepsLines)
         normalizeEditorTextLayout(editor);
+    // Its own history would undo the building itself and empty the line.
+    editor->document()->setUndoRedoEnabled(false);
     editor->document()->setModified(false);
     editor->horizontalScrollBar()->setValue(0);
     editor->verticalScrollBar()->setValue(0);
@@ -309,6 +316,7 @@ void PdfView::ensureBlockEditorFrame()
         if (blockEditorActive() && !m_blockFrame->editor()->textCursor().hasSelection())
             placeEditorCursorAt(at);
     });
+    connect(m_blockFrame, &BlockEditorFrame::textDoubleClicked, this, &PdfView::selectEditorWordAt);
     connect(m_blockFrame, &BlockEditorFrame::interactionFinished, this, [this] {
         m_interactionUndoCaptured = false;
         m_frameDragStartBlock.reset();
@@ -372,17 +380,18 @@ void PdfView::activateOcrBlock(int index)
     viewport()->update();
 }
 
-// The caret goes where the user clicked on the drawn text: the inverse of the
-// preview's layout (and of its turn), not the hidden editor's own.
-void PdfView::placeEditorCursorAt(const QPoint& viewportPos)
+// Where the user pointed on the drawn text: the inverse of the preview's
+// layout (and of its turn), not the hidden editor's own. The caret position
+// nearest the point, or the character under it; -1 when there is none.
+int PdfView::editorPositionAt(const QPoint& viewportPos, bool character) const
 {
     if (!blockEditorActive() || !m_layout.hasPage(m_edits->page()))
-        return;
+        return -1;
     const TextBlock& block = m_edits->blocks()[size_t(m_activeBlock)];
     RotatedTextEdit* editor = m_blockFrame->editor();
     const QRect content = activeTextBox();
     if (!content.isValid())
-        return;
+        return -1;
     const int turns = m_layout.quarterTurns(m_edits->page());
     const double own = std::abs(block.rotation) > kRotationEpsilon ? block.rotation : 0.0;
     QRectF box = content;
@@ -392,14 +401,42 @@ void PdfView::placeEditorCursorAt(const QPoint& viewportPos)
     }
     const QPointF p = rotatePoint(QPointF(viewportPos), QRectF(content).center(), -(turns * 90 + own));
     int position = -1;
-    if (block.textEdited && blockHasRichTextPreview(block))
-        position = editor->document()->documentLayout()->hitTest(p - box.topLeft(), Qt::FuzzyHit);
+    if (!previewDrawsLines(block))
+        position = editor->document()->documentLayout()->hitTest(p - box.topLeft(),
+                                                                 character ? Qt::ExactHit : Qt::FuzzyHit);
+    else if (character)
+        position = previewCharacterAt(editor->toPlainText(), block, box, m_zoom, p);
     else
         position = previewCursorPositionAt(editor->toPlainText(), block, box, m_zoom, p);
+    return position < 0 ? -1 : std::clamp(position, 0, editor->document()->characterCount() - 1);
+}
+
+void PdfView::placeEditorCursorAt(const QPoint& viewportPos)
+{
+    const int position = editorPositionAt(viewportPos, false);
     if (position < 0)
         return;
+    RotatedTextEdit* editor = m_blockFrame->editor();
     QTextCursor cursor = editor->textCursor();
-    cursor.setPosition(std::clamp(position, 0, editor->document()->characterCount() - 1));
+    cursor.setPosition(position);
+    editor->setTextCursor(cursor);
+    viewport()->update();
+}
+
+// A double click selects the word drawn under the pointer; on a blank it
+// only places the caret.
+void PdfView::selectEditorWordAt(const QPoint& viewportPos)
+{
+    const int position = editorPositionAt(viewportPos, true);
+    if (position < 0) {
+        placeEditorCursorAt(viewportPos);
+        return;
+    }
+    RotatedTextEdit* editor = m_blockFrame->editor();
+    QTextCursor cursor = editor->textCursor();
+    cursor.setPosition(position);
+    if (editor->document()->characterAt(position).isLetterOrNumber())
+        cursor.select(QTextCursor::WordUnderCursor);
     editor->setTextCursor(cursor);
     viewport()->update();
 }

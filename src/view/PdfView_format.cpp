@@ -3,10 +3,12 @@
 #include "BlockEditorFrame.h"
 #include "BlockPainting.h"
 #include "BlockTextDocument.h"
+#include "LineFonts.h"
 #include "PdfView.h"
 #include "RotatedTextEdit.h"
 
 #include <QApplication>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -14,6 +16,8 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
 #include <QTextEdit>
 #include <QTextList>
 #include <QVBoxLayout>
@@ -32,6 +36,9 @@ constexpr int kInlineMinHeight = 70;
 constexpr int kInlineButtonsHeight = 28;
 constexpr int kInlineEdge = 2;
 constexpr int kInlineBottomRoom = 30;
+// New text starts in this face and size, as the window's controls do.
+constexpr const char* kInsertedTextFamily = "Times New Roman";
+constexpr double kInsertedTextSize = 12;
 
 int roundedHalfAway(double value)
 {
@@ -75,6 +82,8 @@ void PdfView::emitActiveTextFormat()
     const bool blockEditor = blockEditorActive();
     if (blockEditor)
         size = std::max(1, roundedHalfAway(lineSizeAtCursor(format, size / std::max(m_zoom, kMinZoomDivisor))));
+    else if (editor == m_inlineEditor && font.pixelSize() > 0)
+        size = std::max(1, roundedHalfAway(size / std::max(m_zoom, kMinZoomDivisor)));
     const bool bold = (format.hasProperty(QTextFormat::FontWeight) && format.fontWeight() >= kBoldWeight)
                       || font.weight() >= kBoldWeight;
     bool italic = format.fontItalic() || font.style() != QFont::StyleNormal;
@@ -182,10 +191,8 @@ void PdfView::setActiveTextFontSize(int size)
     if (font.family().trimmed().isEmpty())
         font = editor->currentFont();
     const int points = std::clamp(size, 1, kMaxReportedSize);
-    if (blockEditorActive())
-        font.setPixelSize(std::clamp(roundedHalfAway(points * std::max(m_zoom, kMinZoomDivisor)), 1, kMaxPixelSize));
-    else
-        font.setPixelSize(points);
+    // Both editors show their text at the zoom: a point is zoom pixels.
+    font.setPixelSize(std::clamp(roundedHalfAway(points * std::max(m_zoom, kMinZoomDivisor)), 1, kMaxPixelSize));
     QTextCharFormat format;
     format.setFont(font, QTextCharFormat::FontPropertiesAll);
     format.setProperty(kChosenPointSizeProperty, double(points));
@@ -376,12 +383,15 @@ void PdfView::showInlineEditor(int page, const QRectF& rect)
     cancel->setFixedWidth(26);
     buttons->addWidget(confirm, 1);
     buttons->addWidget(cancel);
-    column->addLayout(buttons);
     m_inlineEditor = new QTextEdit(m_inlineFrame);
     m_inlineEditor->setObjectName(QStringLiteral("InlineTextEditor"));
     m_inlineEditor->setPlaceholderText(QStringLiteral("Введите текст…"));
     m_inlineEditor->installEventFilter(this);
+    // The text first, at the rectangle's corner, where it will be written.
+    column->setContentsMargins(0, 0, 0, 0);
     column->addWidget(m_inlineEditor, 1);
+    column->addLayout(buttons);
+    styleInlineEditorText();
     connect(confirm, &QPushButton::clicked, this, &PdfView::commitInlineEditor);
     connect(cancel, &QPushButton::clicked, this, &PdfView::hideInlineEditor);
     m_inlineFrame->show();
@@ -389,6 +399,49 @@ void PdfView::showInlineEditor(int page, const QRectF& rect)
     m_inlineEditor->setFocus();
     connectActiveTextEditorSignals(m_inlineEditor);
     emitActiveTextFormat();
+}
+
+// Typed text shows in the face and at the size it is written in, each line
+// on the baseline the page writer gives it: the first one the size less its
+// lift below the top, the next ones a line pitch apart.
+void PdfView::styleInlineEditorText()
+{
+    const double pixels = kInsertedTextSize * std::max(m_zoom, kMinZoomDivisor);
+    QFont font(displayFamilyForPdfFont(QString::fromLatin1(kInsertedTextFamily)));
+    font.setPixelSize(std::max(1, roundedHalfAway(pixels)));
+    QTextDocument* document = m_inlineEditor->document();
+    m_inlineEditor->setFrameShape(QFrame::NoFrame);
+    document->setDocumentMargin(0);
+    QTextFrameFormat root = document->rootFrame()->frameFormat();
+    root.setTopMargin(std::max(0.0, (kAddedLinePitchOfSize - kBaselineLiftOfSize) * pixels
+                                        - QFontMetricsF(font).ascent()));
+    document->rootFrame()->setFrameFormat(root);
+    QTextCursor cursor(document);
+    QTextBlockFormat paragraph;
+    paragraph.setLineHeight(kAddedLinePitchOfSize * pixels, QTextBlockFormat::FixedHeight);
+    cursor.setBlockFormat(paragraph);
+    QTextCharFormat format;
+    format.setFont(font, QTextCharFormat::FontPropertiesAll);
+    m_inlineEditor->setCurrentCharFormat(format);
+}
+
+// The inline editor at another zoom: its text and lines scaled alike.
+void PdfView::rescaleInlineEditor(double factor)
+{
+    if (!m_inlineEditor || factor <= 0)
+        return;
+    QTextDocument* document = m_inlineEditor->document();
+    QTextCharFormat current = m_inlineEditor->currentCharFormat();
+    scaleDocumentFontPixels(document, factor);
+    QTextFrameFormat root = document->rootFrame()->frameFormat();
+    root.setTopMargin(root.topMargin() * factor);
+    document->rootFrame()->setFrameFormat(root);
+    if (current.font().pixelSize() > 0) {
+        QFont font = current.font();
+        font.setPixelSize(std::clamp(roundedHalfAway(font.pixelSize() * factor), 1, kMaxPixelSize));
+        current.setFont(font, QTextCharFormat::FontPropertiesAll);
+        m_inlineEditor->setCurrentCharFormat(current);
+    }
 }
 
 // Over its page rectangle as the page is shown now (scrolled, zoomed,

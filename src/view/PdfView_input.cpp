@@ -2,10 +2,12 @@
 #include "BlockEditorFrame.h"
 #include "LinkOpening.h"
 #include "PdfView.h"
+#include "RotatedTextEdit.h"
 #include "StableSort.h"
 
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFrame>
@@ -802,8 +804,36 @@ bool PdfView::goToPage(int page)
     return true;
 }
 
+// In edit mode the undo keys go to the page's history whichever of its
+// widgets has the focus; the window's own keys do the same.
+bool PdfView::event(QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride && m_editMode) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (RotatedTextEdit::isUndoKey(key) || RotatedTextEdit::isRedoKey(key)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+// Menus open on the press; the event that follows it shows nothing more.
+void PdfView::contextMenuEvent(QContextMenuEvent* event)
+{
+    event->accept();
+}
+
 void PdfView::keyPressEvent(QKeyEvent* event)
 {
+    if (m_editMode && (RotatedTextEdit::isUndoKey(event) || RotatedTextEdit::isRedoKey(event))) {
+        if (RotatedTextEdit::isUndoKey(event))
+            undo();
+        else
+            redo();
+        event->accept();
+        return;
+    }
     if (event->matches(QKeySequence::Copy) && !m_selectedText.trimmed().isEmpty()) {
         copyTextToClipboard(m_selectedText.trimmed());
         event->accept();

@@ -370,7 +370,7 @@ void PdfView::paintBlock(QPainter& painter, int index, bool inkLayerPage)
     }
     if (index == m_activeBlock || grouped)
         return;
-    paintBlockOutline(painter, index, r);
+    paintBlockOutline(painter, index, block.isImage ? r : blockOutlineRect(index));
     if (m_ocrDebugLabelsVisible)
         paintBlockDebugLabel(painter, index, r);
 }

@@ -1,6 +1,7 @@
 #include "RotatedTextEdit.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -22,11 +23,51 @@ void makeTranslucent(QWidget* widget)
 
 } // namespace
 
+bool RotatedTextEdit::isUndoKey(const QKeyEvent* event)
+{
+    return event->matches(QKeySequence::Undo);
+}
+
+bool RotatedTextEdit::isRedoKey(const QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    return event->matches(QKeySequence::Redo) || (event->key() == Qt::Key_Y && modifiers == Qt::ControlModifier);
+}
+
 RotatedTextEdit::RotatedTextEdit(QWidget* parent)
     : QTextEdit(parent)
 {
     makeTranslucent(this);
     makeTranslucent(viewport());
+    // The page view's block menu is the one menu over a block.
+    setContextMenuPolicy(Qt::NoContextMenu);
+}
+
+bool RotatedTextEdit::event(QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (isUndoKey(key) || isRedoKey(key)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QTextEdit::event(event);
+}
+
+void RotatedTextEdit::keyPressEvent(QKeyEvent* event)
+{
+    if (isUndoKey(event)) {
+        event->accept();
+        emit undoRequested();
+        return;
+    }
+    if (isRedoKey(event)) {
+        event->accept();
+        emit redoRequested();
+        return;
+    }
+    QTextEdit::keyPressEvent(event);
 }
 
 double RotatedTextEdit::normalizedAngle(double degrees)

@@ -26,8 +26,19 @@ public:
     QPointF mapFromRotatedViewport(const QPointF& point) const;
 
     static double normalizedAngle(double degrees);
+    // The keys of the page's edit history: Ctrl+Z; Ctrl+Shift+Z and Ctrl+Y.
+    static bool isUndoKey(const QKeyEvent* event);
+    static bool isRedoKey(const QKeyEvent* event);
+
+signals:
+    // Undo and redo keys (Ctrl+Z; Ctrl+Shift+Z, Ctrl+Y): the page's history
+    // takes them, the editor keeps none of its own.
+    void undoRequested();
+    void redoRequested();
 
 protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;

@@ -22,6 +22,27 @@ std::vector<CharInfo> run(const QString& text, double x, double y, double w = 6,
     return chars;
 }
 
+// Characters set on a baseline from x as a PDF places them: each letter's
+// advance w wide, a blank's 3, and extra more room after every blank.
+std::vector<CharInfo> setLine(const QString& text, double x, double baseline, double extra = 0, double w = 6)
+{
+    constexpr double kBlank = 3;
+    std::vector<CharInfo> chars;
+    for (QChar ch : text) {
+        CharInfo c;
+        c.text = QString(ch);
+        c.fontName = QStringLiteral("Body");
+        c.size = 10;
+        const double advance = ch.isSpace() ? kBlank : w;
+        c.origin = QPointF(x, baseline);
+        c.advanceBox = QRectF(x, baseline - 2, advance, 10);
+        c.box = ch.isSpace() ? QRectF(x, baseline, 0, 0) : QRectF(x + 0.5, baseline - 1, w - 1, 8);
+        chars.push_back(c);
+        x += advance + (ch.isSpace() ? extra : 0);
+    }
+    return chars;
+}
+
 std::vector<CharInfo> operator+(std::vector<CharInfo> a, const std::vector<CharInfo>& b)
 {
     a.insert(a.end(), b.begin(), b.end());
@@ -61,6 +82,10 @@ private slots:
     void ligatureLettersShareTheirGlyph();
     void lineTakesTheSizeOfMostLetters_data();
     void lineTakesTheSizeOfMostLetters();
+    void lineKnowsWhereItsGlyphsStood_data();
+    void lineKnowsWhereItsGlyphsStood();
+    void pageLinesTakeTheirAlignment_data();
+    void pageLinesTakeTheirAlignment();
 };
 
 void TestNativeTextLayout::segmentsSplitAtJumpsAndColumnGaps()
@@ -360,6 +385,91 @@ void TestNativeTextLayout::lineTakesTheSizeOfMostLetters()
     QVERIFY(pdfengine::lineFromChars(chars + rest, line));
     QCOMPARE(line.fontSize, float(size));
     QCOMPARE(line.spans.size(), size_t(2));
+}
+
+void TestNativeTextLayout::lineKnowsWhereItsGlyphsStood_data()
+{
+    QTest::addColumn<double>("extra");    // room added after each blank
+    QTest::addColumn<bool>("advances");   // pdfium gave the advances
+    QTest::addColumn<int>("alignment");   // -1: no placement
+    QTest::newRow("blanks as wide as their own advance") << 0.0 << true << int(Qt::AlignLeft);
+    QTest::newRow("blanks widened, as justified") << 1.2 << true << int(Qt::AlignJustify);
+    QTest::newRow("widened by a hair, kerning's size") << 0.05 << true << int(Qt::AlignLeft);
+    QTest::newRow("blanks squeezed") << -0.5 << true << int(Qt::AlignLeft);
+    QTest::newRow("no advances known") << 0.0 << false << -1;
+}
+
+// The first glyph's origin on the baseline and the end of the last advance,
+// relative to the line's box (the line moves, they move with it).
+void TestNativeTextLayout::lineKnowsWhereItsGlyphsStood()
+{
+    QFETCH(double, extra);
+    QFETCH(bool, advances);
+    QFETCH(int, alignment);
+    std::vector<CharInfo> chars = setLine(QStringLiteral("one two three"), 40, 100, extra);
+    if (!advances)
+        for (CharInfo& c : chars)
+            c.advanceBox = QRectF();
+    TextBlock::Line line;
+    QVERIFY(pdfengine::lineFromChars(chars, line));
+    QCOMPARE(line.placement.has_value(), alignment >= 0);
+    if (!line.placement)
+        return;
+    QCOMPARE(int(line.placement->alignment), alignment);
+    QCOMPARE(line.rect.x() + line.placement->origin.x(), 40.0);
+    QCOMPARE(line.rect.y() + line.placement->origin.y(), 100.0);
+    const double end = chars.back().advanceBox.right();
+    QCOMPARE(line.placement->width, end - 40);
+}
+
+void TestNativeTextLayout::pageLinesTakeTheirAlignment_data()
+{
+    // Lines as left..right of their advances; J marks a justified one.
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QList<int>>("alignments");
+    const int L = Qt::AlignLeft, R = Qt::AlignRight, C = Qt::AlignHCenter, J = Qt::AlignJustify;
+    QTest::newRow("letter") << QStringList{"345..553", "420..553", "279..344", "106..553 J", "70..553 J", "70..489",
+                                           "70..257", "427..553"}
+                            << QList<int>{R, R, C, J, J, L, L, R};
+    // The right column's lines share their start: ragged, not right-aligned.
+    QTest::newRow("two columns") << QStringList{"70..280", "70..275", "70..279", "320..553", "320..540", "320..548"}
+                                 << QList<int>{L, L, L, L, L, L};
+    QTest::newRow("one line alone") << QStringList{"200..400"} << QList<int>{L};
+    QTest::newRow("a short last line in the middle stays") << QStringList{"70..553", "70..553", "72..300"}
+                                                           << QList<int>{L, L, L};
+    // TeX sets word gaps as moves, no blanks widened: the shared right edge tells.
+    QTest::newRow("TeX paragraphs") << QStringList{"134..477", "134..477.2", "149..477.5", "134..188", "149..477.2",
+                                                   "134..266"}
+                                    << QList<int>{J, J, J, L, J, L};
+}
+
+void TestNativeTextLayout::pageLinesTakeTheirAlignment()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QList<int>, alignments);
+    std::vector<TextBlock::Line> page;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QStringList parts = lines[i].split(' ');
+        const QStringList edges = parts[0].split("..");
+        TextBlock::Line line;
+        line.text = QStringLiteral("words of a line");
+        const double left = edges[0].toDouble();
+        line.rect = QRectF(left - 0.75, 700 - 14 * i, edges[1].toDouble() - left + 1.5, 14);
+        TextBlock::Line::Placement placement;
+        placement.origin = QPointF(0.75, 3);
+        placement.width = edges[1].toDouble() - left;
+        placement.alignment = parts.value(1) == "J" ? Qt::AlignJustify : Qt::AlignLeft;
+        line.placement = placement;
+        page.push_back(line);
+    }
+    std::vector<TextBlock::Line*> pointers;
+    for (TextBlock::Line& line : page)
+        pointers.push_back(&line);
+    pdfengine::alignPageLines(pointers);
+    QList<int> found;
+    for (const TextBlock::Line& line : page)
+        found << int(line.placement->alignment);
+    QCOMPARE(found, alignments);
 }
 
 QTEST_GUILESS_MAIN(TestNativeTextLayout)

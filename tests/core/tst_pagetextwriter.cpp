@@ -1,3 +1,4 @@
+#include "NativeTextLayer.h"
 #include "PageTextWriter.h"
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
@@ -65,6 +66,34 @@ QList<QColor> fillsOfLineWith(const QString& pdf, const QString& needle)
     return fills;
 }
 
+// Where the line holding text stands on its baseline, as pdfium reads the
+// page back: the baseline's height and its advances' start and end.
+struct Baseline {
+    double y = -1;
+    double left = 0;
+    double right = 0;
+};
+
+Baseline baselineOf(const QString& pdf, const QString& text)
+{
+    PdfDocument doc;
+    if (!doc.open(pdf))
+        return {};
+    for (const TextBlock& block : doc.extractText(0))
+        if (block.text.trimmed() == text && block.lines.front().placement) {
+            const TextBlock::Line& line = block.lines.front();
+            const double left = line.rect.x() + line.placement->origin.x();
+            return {line.rect.y() + line.placement->origin.y(), left, left + line.placement->width};
+        }
+    return {};
+}
+
+QStringList sortedWords(QStringList words)
+{
+    words.sort();
+    return words;
+}
+
 } // namespace
 
 class TestPageTextWriter : public QObject {
@@ -79,9 +108,23 @@ private slots:
     void secondEditKeepsTheFirstWidth();
     void coloursFollowTheGlyphsReplaced_data();
     void coloursFollowTheGlyphsReplaced();
+    void rewrittenLineKeepsItsPlaceAndWeight_data();
+    void rewrittenLineKeepsItsPlaceAndWeight();
 
 private:
-    QString save(PdfDocument& doc, const Edit& edit, TextBlock& old);
+    // As the editor gets the page: the native layer cleaned, boxes grown.
+    enum class Blocks { AsRead, AsEdited };
+    QString save(PdfDocument& doc, const Edit& edit, TextBlock& old, Blocks blocks = Blocks::AsRead);
+    // The edit saved, and the line's words as pdftotext reads them before
+    // and after; out is empty when the save failed.
+    struct Measured {
+        QString source;
+        QString out;
+        TextBlock old;
+        Edges before;
+        Edges after;
+    };
+    Measured saveAndMeasure(PdfDocument& doc, const Edit& edit, Blocks blocks = Blocks::AsRead);
     QTemporaryDir m_dir;
 };
 
@@ -93,11 +136,13 @@ void TestPageTextWriter::initTestCase()
 }
 
 // Applies the edit to the line and saves; old receives the line's block as read.
-QString TestPageTextWriter::save(PdfDocument& doc, const Edit& edit, TextBlock& old)
+QString TestPageTextWriter::save(PdfDocument& doc, const Edit& edit, TextBlock& old, Blocks as)
 {
     if (!doc.open(fixtures::realPdf(edit.file)))
         return {};
     std::vector<TextBlock> blocks = doc.extractText(0);
+    if (as == Blocks::AsEdited)
+        blocks = cleanedNativeTextBlocks(blocks, {});
     const auto block = blockWithText(blocks, edit.line);
     if (block == blocks.end())
         return {};
@@ -109,6 +154,19 @@ QString TestPageTextWriter::save(PdfDocument& doc, const Edit& edit, TextBlock& 
     const QString tag = QString::fromUtf8(QTest::currentDataTag()).replace(' ', '-');
     const QString out = m_dir.filePath((tag.isEmpty() ? QStringLiteral("edited") : tag) + '-' + edit.file);
     return doc.save(out) ? out : QString();
+}
+
+TestPageTextWriter::Measured TestPageTextWriter::saveAndMeasure(PdfDocument& doc, const Edit& edit, Blocks blocks)
+{
+    Measured m;
+    m.out = save(doc, edit, m.old, blocks);
+    if (m.out.isEmpty())
+        return m;
+    m.source = fixtures::realPdf(edit.file);
+    const double top = doc.pageSize(0).height() - m.old.rect.bottom();
+    m.before = lineEdges(m.source, top, m.old.rect.height());
+    m.after = lineEdges(m.out, top, m.old.rect.height());
+    return m;
 }
 
 // The font names pdffonts lists.
@@ -173,13 +231,13 @@ void TestPageTextWriter::replacedLineKeepsItsWidthFontAndColour()
     QFETCH(QString, edited);
     QFETCH(bool, ownFont);
     PdfDocument doc;
-    TextBlock old;
-    const QString out = save(doc, {file, line, edited}, old);
-    QVERIFY2(!out.isEmpty(), qPrintable(doc.lastError()));
-    const QString source = fixtures::realPdf(file);
-    const double top = doc.pageSize(0).height() - old.rect.bottom();
-    const Edges before = lineEdges(source, top, old.rect.height());
-    const Edges after = lineEdges(out, top, old.rect.height());
+    const Measured m = saveAndMeasure(doc, {file, line, edited});
+    QVERIFY2(!m.out.isEmpty(), qPrintable(doc.lastError()));
+    const QString& out = m.out;
+    const QString& source = m.source;
+    const TextBlock& old = m.old;
+    const Edges& before = m.before;
+    const Edges& after = m.after;
     QCOMPARE(after.words.join(' '), edited);
     const double width = before.right - before.left;
     QVERIFY2(std::abs(after.left - before.left) < 0.02 * width, qPrintable(QString::number(after.left - before.left)));
@@ -201,6 +259,7 @@ void TestPageTextWriter::replacedLineKeepsItsWidthFontAndColour()
 
 // A character the page's font never draws sends the line to another face;
 // the line then grows by the added text alone and stops at the page's edge.
+// A right-aligned line grows to the left and keeps its end.
 void TestPageTextWriter::longerLineGrowsByItsAddedTextOnly_data()
 {
     QTest::addColumn<QString>("file");
@@ -208,16 +267,19 @@ void TestPageTextWriter::longerLineGrowsByItsAddedTextOnly_data()
     QTest::addColumn<QString>("edited");
     QTest::addColumn<bool>("ownFont");
     QTest::addColumn<QString>("face");  // part of the name of the face written instead
+    QTest::addColumn<bool>("keepsEnd");
     // A sans heading gets a sans face, a standard family its metric twin.
     QTest::newRow("heading with a number sign") << "libreoffice-heading.pdf" << "ТЕХНИЧЕСКОЕ ЗАДАНИЕ"
-                                                << "ТЕХНИЧЕСКОЕ ЗАДАНИЕ №5" << false << "DejaVuSans-Bold";
+                                                << "ТЕХНИЧЕСКОЕ ЗАДАНИЕ №5" << false << "DejaVuSans-Bold" << false;
     QTest::newRow("TeX words the font draws") << "tex-type1.pdf" << "Kerning: AVAW Type, Yes, We value Tea, LT AT."
-                                              << "Kerning: AVAW Type, Yes, We value Tea, LT AT, Yes." << true << "";
+                                              << "Kerning: AVAW Type, Yes, We value Tea, LT AT, Yes." << true << ""
+                                              << false;
     QTest::newRow("Helvetica with Cyrillic") << "gs-helvetica.pdf" << "All files were carried over without loss."
                                              << "All files were carried over without loss: Да." << false
-                                             << "LiberationSans";
-    QTest::newRow("line at the right edge") << "libreoffice-heading.pdf" << "СОГЛАСНО ЗАДАНИИ"
-                                            << "СОГЛАСНО ТЕХНИЧЕСКОМУ ЗАДАНИИ" << false << "LiberationSerif";
+                                             << "LiberationSans" << false;
+    QTest::newRow("right-aligned line at the right edge") << "libreoffice-heading.pdf" << "СОГЛАСНО ЗАДАНИИ"
+                                                          << "СОГЛАСНО ТЕХНИЧЕСКОМУ ЗАДАНИИ" << false
+                                                          << "LiberationSerif" << true;
 }
 
 void TestPageTextWriter::longerLineGrowsByItsAddedTextOnly()
@@ -227,6 +289,7 @@ void TestPageTextWriter::longerLineGrowsByItsAddedTextOnly()
     QFETCH(QString, edited);
     QFETCH(bool, ownFont);
     QFETCH(QString, face);
+    QFETCH(bool, keepsEnd);
     PdfDocument doc;
     TextBlock old;
     const QString out = save(doc, {file, line, edited}, old);
@@ -242,8 +305,11 @@ void TestPageTextWriter::longerLineGrowsByItsAddedTextOnly()
     QVERIFY2(after.right <= page.width(), qPrintable(QString::number(after.right)));
     const double perLetter = (before.right - before.left) / line.size();
     const double added = edited.size() - line.size();
-    const double grown = after.right - before.right;
-    if (after.right < page.width() - 1)  // not held back by the edge
+    if (keepsEnd)
+        QVERIFY2(std::abs(after.right - before.right) < 1.0,
+                 qPrintable(QStringLiteral("%1 -> %2").arg(before.right).arg(after.right)));
+    const double grown = keepsEnd ? before.left - after.left : after.right - before.right;
+    if (keepsEnd || after.right < page.width() - 1)  // not held back by the edge
         QVERIFY2(grown > 0.5 * added * perLetter && grown < 1.6 * added * perLetter,
                  qPrintable(QStringLiteral("grew %1 for %2 letters of %3").arg(grown).arg(added).arg(perLetter)));
     QCOMPARE(noNewFace(source, out), ownFont);
@@ -335,6 +401,89 @@ void TestPageTextWriter::coloursFollowTheGlyphsReplaced()
     for (const QColor& c : got)
         letters += c == QColor(Qt::blue) ? 'b' : 'k';
     QCOMPARE(letters, expected);
+}
+
+
+// An edited line of a real page stays where the page set it: a right-aligned
+// line ends where it ended, a justified one spans its old width, a centred
+// one keeps its centre, a left one its start, every one its baseline. Written
+// in another face, a regular line stays regular (ghostscript gives regular
+// and bold Liberation Serif alike a bold stem width) and a bold one bold.
+// Nothing else on the page changes: every other word is read once.
+void TestPageTextWriter::rewrittenLineKeepsItsPlaceAndWeight_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("edited");
+    QTest::addColumn<QString>("anchor");  // left, right, centre or both
+    QTest::addColumn<bool>("bold");
+    const QString address = QStringLiteral("г. Москва, ул. Лесная, д. 5");
+    const QString justified =
+        QStringLiteral("вступает в силу с первого числа следующего месяца. Поставщик обязан выполнить работы в");
+    const QString first = QStringLiteral("Настоящим сообщаем, что договор поставки № 15 заключён сроком на пять лет и");
+    QTest::newRow("LibreOffice right-aligned, longer, own font")
+        << "libreoffice-letter.pdf" << address << address + QStringLiteral(", корп. 2") << "right" << false;
+    QTest::newRow("ghostscript right-aligned, another face")
+        << "gs-letter.pdf" << address << QStringLiteral("г. Москва, ул. Жукова, д. 15") << "right" << false;
+    QTest::newRow("ghostscript right-aligned, shorter") << "gs-letter.pdf" << "Директор И. П. Сидоров"
+                                                        << "Директор П. Сидоров" << "right" << false;
+    QTest::newRow("LibreOffice justified, shorter")
+        << "libreoffice-letter.pdf" << justified << QString(justified).replace("следующего", "этого") << "both"
+        << false;
+    QTest::newRow("ghostscript justified, longer, another face")
+        << "gs-letter.pdf" << first << QString(first).replace("пять", "шесть (6)").replace("15", "15/Ж") << "both"
+        << false;
+    QTest::newRow("ghostscript centred bold heading, another face")
+        << "gs-letter.pdf" << "ПИСЬМО" << "ПИСЬМО-ЖАЛОБА" << "centre" << true;
+    const QString tex = QStringLiteral("answered within two weeks of arrival. The reading room was open on every");
+    QTest::newRow("TeX justified line, longer") << "pdftex-page.pdf" << tex
+                                                << QString(tex).replace("two", "three") << "both" << false;
+    QTest::newRow("TeX justified line, another face") << "pdftex-page.pdf" << tex
+                                                      << QString(tex).replace("two", "2½") << "both" << false;
+    const QString last = QStringLiteral("срок до пятнадцатого числа, а приёмка выполняется комиссией заказчика по акту.");
+    QTest::newRow("ghostscript paragraph's last line, another face")
+        << "gs-letter.pdf" << last << QString(last).replace("комиссией", "Жюри") << "left" << false;
+}
+
+void TestPageTextWriter::rewrittenLineKeepsItsPlaceAndWeight()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, line);
+    QFETCH(QString, edited);
+    QFETCH(QString, anchor);
+    QFETCH(bool, bold);
+    PdfDocument doc;
+    const Measured m = saveAndMeasure(doc, {file, line, edited}, Blocks::AsEdited);
+    QVERIFY2(!m.out.isEmpty(), qPrintable(doc.lastError()));
+    const QString& out = m.out;
+    const QString& source = m.source;
+    const Edges& before = m.before;
+    const Edges& after = m.after;
+    QCOMPARE(after.words.join(' '), edited);
+    const auto near = [](double a, double b) { return std::abs(a - b) < 1.0; };
+    const QString where = QStringLiteral("%1..%2 -> %3..%4").arg(before.left).arg(before.right).arg(after.left).arg(after.right);
+    if (anchor == "left" || anchor == "both")
+        QVERIFY2(near(after.left, before.left), qPrintable(where));
+    if (anchor == "right" || anchor == "both")
+        QVERIFY2(near(after.right, before.right), qPrintable(where));
+    if (anchor == "centre")
+        QVERIFY2(near(after.left + after.right, before.left + before.right), qPrintable(where));
+
+    const Baseline was = baselineOf(source, line);
+    const Baseline now = baselineOf(out, edited);
+    QVERIFY(was.y >= 0 && now.y >= 0);
+    QVERIFY2(near(now.y, was.y), qPrintable(QStringLiteral("baseline %1 -> %2").arg(was.y).arg(now.y)));
+
+    const QStringList sourceFonts = fontNames(source);
+    for (const QString& font : fontNames(out))
+        if (!sourceFonts.contains(font))
+            QVERIFY2(font.contains(QLatin1String("Bold")) == bold, qPrintable(font));
+
+    QStringList expected = pdftools::words(source, 0);
+    for (const QString& word : line.split(' '))
+        expected.removeOne(word);
+    expected += edited.split(' ');
+    QCOMPARE(sortedWords(pdftools::words(out, 0)), sortedWords(expected));
 }
 
 QTEST_GUILESS_MAIN(TestPageTextWriter)

@@ -14,6 +14,9 @@
 
 using fixtures::PageSpec;
 using fixtures::TextRun;
+using pdfengine::WeightVerdict;
+
+Q_DECLARE_METATYPE(WeightVerdict)
 
 namespace {
 
@@ -210,22 +213,33 @@ void TestWriterFonts::styleFromNameWeightAndFlags_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("weight");
     QTest::addColumn<int>("flags");
+    QTest::addColumn<WeightVerdict>("shown");  // what the font's widths or program show
     QTest::addColumn<bool>("bold");
     QTest::addColumn<bool>("italic");
-    QTest::newRow("TeX roman, weight guessed from thick stems") << "CMR10" << 744 << 0 << false << false;
-    QTest::newRow("TeX bold extended") << "CMBX12" << 400 << 0 << true << false;
-    QTest::newRow("TeX text italic") << "CMTI10" << 400 << 0 << false << true;
-    QTest::newRow("TeX bold italic") << "CMBXTI10" << 400 << 0 << true << true;
-    QTest::newRow("TeX slanted") << "CMSL10" << 0 << 0 << false << true;
-    QTest::newRow("TeX sans bold") << "CMSSBX10" << 0 << 0 << true << false;
-    QTest::newRow("TeX typewriter") << "CMTT10" << 0 << 0 << false << false;
-    QTest::newRow("EC bold") << "SFBX1200" << 0 << 0 << true << false;
-    QTest::newRow("name says bold") << "Arial BoldMT" << 400 << 0 << true << false;
-    QTest::newRow("name says italic") << "TimesNewRomanPS ItalicMT" << 400 << 0 << false << true;
-    QTest::newRow("weight") << "Foo" << 700 << 0 << true << false;
-    QTest::newRow("force-bold flag") << "Foo" << 400 << (1 << 18) << true << false;
-    QTest::newRow("italic flag") << "Foo" << 400 << (1 << 6) << false << true;
-    QTest::newRow("lower-case look-alike is no TeX name") << "cmbx10" << 400 << 0 << false << false;
+    QTest::newRow("TeX roman, weight guessed from thick stems") << "CMR10" << 744 << 0 << WeightVerdict::Unknown << false << false;
+    QTest::newRow("TeX bold extended") << "CMBX12" << 400 << 0 << WeightVerdict::Unknown << true << false;
+    QTest::newRow("TeX text italic") << "CMTI10" << 400 << 0 << WeightVerdict::Unknown << false << true;
+    QTest::newRow("TeX bold italic") << "CMBXTI10" << 400 << 0 << WeightVerdict::Unknown << true << true;
+    QTest::newRow("TeX slanted") << "CMSL10" << 0 << 0 << WeightVerdict::Unknown << false << true;
+    QTest::newRow("TeX sans bold") << "CMSSBX10" << 0 << 0 << WeightVerdict::Unknown << true << false;
+    QTest::newRow("TeX typewriter") << "CMTT10" << 0 << 0 << WeightVerdict::Unknown << false << false;
+    QTest::newRow("EC bold") << "SFBX1200" << 0 << 0 << WeightVerdict::Unknown << true << false;
+    QTest::newRow("name says bold") << "Arial BoldMT" << 400 << 0 << WeightVerdict::Unknown << true << false;
+    QTest::newRow("name says italic") << "TimesNewRomanPS ItalicMT" << 400 << 0 << WeightVerdict::Unknown << false << true;
+    QTest::newRow("weight") << "Foo" << 700 << 0 << WeightVerdict::Unknown << true << false;
+    QTest::newRow("force-bold flag") << "Foo" << 400 << (1 << 18) << WeightVerdict::Unknown << true << false;
+    QTest::newRow("italic flag") << "Foo" << 400 << (1 << 6) << WeightVerdict::Unknown << false << true;
+    QTest::newRow("lower-case look-alike is no TeX name") << "cmbx10" << 400 << 0 << WeightVerdict::Unknown << false << false;
+    // Ghostscript gives a regular Liberation Serif /StemV 137 (pdfium: 685).
+    QTest::newRow("stems say bold, widths regular") << "LiberationSerif" << 685 << 4 << WeightVerdict::Regular << false
+                                                    << false;
+    QTest::newRow("stems say regular, widths bold") << "TimesNewRomanPSMT" << 400 << 0 << WeightVerdict::Bold << true
+                                                    << false;
+    QTest::newRow("name says bold over regular widths") << "Arial BoldMT" << 400 << 0 << WeightVerdict::Regular
+                                                        << true << false;
+    QTest::newRow("force-bold flag over regular widths") << "Foo" << 400 << (1 << 18) << WeightVerdict::Regular
+                                                         << true << false;
+    QTest::newRow("TeX name over bold widths") << "CMR10" << 744 << 0 << WeightVerdict::Bold << false << false;
 }
 
 void TestWriterFonts::styleFromNameWeightAndFlags()
@@ -233,7 +247,8 @@ void TestWriterFonts::styleFromNameWeightAndFlags()
     QFETCH(QString, name);
     QFETCH(int, weight);
     QFETCH(int, flags);
-    const pdfengine::FontStyle style = pdfengine::pdfFontStyle(name, weight, flags);
+    QFETCH(WeightVerdict, shown);
+    const pdfengine::FontStyle style = pdfengine::pdfFontStyle(name, weight, flags, shown);
     QTEST(style.bold, "bold");
     QTEST(style.italic, "italic");
 }

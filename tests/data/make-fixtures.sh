@@ -157,6 +157,15 @@ soffice -env:UserInstallation="file://$work/lo-profile" --headless --convert-to 
   "$src/heading-missing-font.fodt" >/dev/null 2>&1
 cp "$work/heading-missing-font.pdf" "$here/libreoffice-heading.pdf"
 
+# LibreOffice: a Russian letter in Liberation Serif with right-aligned, centred
+# and justified lines, a bold run and a table with a bold header; and the same
+# letter passed through ghostscript, which gives its regular and bold faces
+# alike the weight of a bold one (/StemV 137).
+soffice -env:UserInstallation="file://$work/lo-profile" --headless --convert-to pdf --outdir "$work" \
+  "$src/letter.fodt" >/dev/null 2>&1
+cp "$work/letter.pdf" "$here/libreoffice-letter.pdf"
+gs -q -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$here/gs-letter.pdf" "$here/libreoffice-letter.pdf"
+
 # pdfTeX: a twelve-page manual with outline entries, written in object streams.
 (
   cd "$work"

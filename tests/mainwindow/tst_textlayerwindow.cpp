@@ -119,6 +119,7 @@ private slots:
     void editModeShowsEveryTextReadModeShows_data();
     void editModeShowsEveryTextReadModeShows();
     void revisitedPageIsCachedButNeverStale();
+    void undoKeysOfAnOpenLine();
     void editedPictureReplacesTheBlock_data();
     void editedPictureReplacesTheBlock();
     void editedPictureReachesThePageAndTheFile_data();
@@ -334,6 +335,63 @@ void TextLayerWindowTest::revisitedPageIsCachedButNeverStale()
     QTest::keyClick(pdfView, Qt::Key_PageDown);
     QVERIFY(!pdfView->hasOcrBlocks());
     QVERIFY(savedText(path, 1).contains(QStringLiteral("Fresh words")));
+}
+
+// The window's undo keys on an open line of a ghostscript letter: with
+// nothing typed they change nothing and leave the title unmarked; after
+// typing Ctrl+Z takes the typing back, once; Ctrl+Shift+Z and Ctrl+Y bring it
+// again, the Home tab's arrows following; the saved page holds the line once.
+void TextLayerWindowTest::undoKeysOfAnOpenLine()
+{
+    const QString path = m_dir.filePath(QStringLiteral("letter.pdf"));
+    QVERIFY(fixtures::writeFile(path, fixtures::readFile(fixtures::realPdf(QStringLiteral("gs-letter.pdf")))));
+    MainWindow& window = openWindow(path);
+    showActive(window);
+    PdfView* pdfView = view(window);
+    key(Qt::Key_F2);
+    const QString line = QStringLiteral("Директор И. П. Сидоров");
+    const int index = blockContaining(*pdfView, line);
+    QVERIFY(index >= 0);
+    QTest::mouseClick(pdfView->viewport(), Qt::LeftButton, {}, pdfView->ocrBlockScreenRect(index).center());
+    QTRY_VERIFY(pdfView->hasActiveTextEditor());
+    QToolButton* undoArrow = homeButton(window, QStringLiteral("Отменить"));
+    QToolButton* redoArrow = homeButton(window, QStringLiteral("Повторить"));
+    QVERIFY(undoArrow && redoArrow);
+    const auto press = [](int key, Qt::KeyboardModifiers modifiers) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+    };
+    const auto text = [&] { return pdfView->ocrBlocksWithEdits()[size_t(index)].text; };
+
+    press(Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(text(), line);
+    QVERIFY(!window.windowTitle().contains(QLatin1Char('*')));
+    QVERIFY(!undoArrow->isEnabled());
+
+    press(Qt::Key_End, Qt::NoModifier);
+    for (const QChar c : QStringLiteral(", юрист")) {
+        QKeyEvent letter(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(QApplication::focusWidget(), &letter);
+    }
+    QVERIFY(window.windowTitle().contains(QLatin1Char('*')));
+    QVERIFY(undoArrow->isEnabled());
+    press(Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(text(), line);
+    QVERIFY(redoArrow->isEnabled());
+    press(Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(text(), line);
+    press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(text(), line + QStringLiteral(", юрист"));
+    undoArrow->click();
+    QCOMPARE(text(), line);
+    press(Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(text(), line + QStringLiteral(", юрист"));
+
+    PromptAnswers noWarnings;
+    key(Qt::Key_S, Qt::ControlModifier);
+    QVERIFY2(noWarnings.seen.isEmpty(), qPrintable(noWarnings.seen.join('\n')));
+    const QString saved = savedPageText(path, 0);
+    QCOMPARE(saved.count(QStringLiteral("Сидоров, юрист")), 1);
+    QCOMPARE(saved.count(QStringLiteral("Сидоров")), 1);
 }
 
 void TextLayerWindowTest::editedPictureReplacesTheBlock_data()

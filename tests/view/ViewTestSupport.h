@@ -3,6 +3,7 @@
 // folder and a view of an exact viewport size.
 
 #include "BlockFixtures.h"
+#include "NativeTextLayer.h"
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
 #include "PdfTools.h"
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -190,6 +192,32 @@ inline void dragInViewport(PdfView& view, const QPoint& from, const QPoint& delt
     send(QEvent::MouseButtonRelease, from + delta, Qt::NoButton);
 }
 
+// Key presses carrying text: QTest's key clicks know ASCII only.
+inline void typeText(QWidget* target, const QString& text)
+{
+    for (const QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(target, &press);
+        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(target, &release);
+    }
+}
+
+// What lies under a viewport point: the open editor's frame or the viewport.
+inline QWidget* widgetAt(PdfView& view, const QPoint& at)
+{
+    QWidget* target = view.viewport()->childAt(at);
+    return target ? target : view.viewport();
+}
+
+// A click sent to whatever lies under the viewport point, as the pointer would.
+inline void clickAt(PdfView& view, const QPoint& at)
+{
+    QWidget* target = widgetAt(view, at);
+    QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(view.viewport(), at));
+    QCoreApplication::processEvents();  // the frame hands a text click on queued
+}
+
 // A document opened from bytes and shown in a view of width x height pixels;
 // the view lets go of the document before either is destroyed.
 struct ShownPdf {
@@ -208,6 +236,28 @@ inline ShownPdf showPdf(const QTemporaryDir& dir, const QString& name, const QBy
     auto view = makeView(width, height);
     if (doc && view)
         view->setDocument(doc.get());
+    return {std::move(doc), std::move(view)};
+}
+
+// The page's own text layer as the window hands it to the view for editing:
+// cleaned, boxes grown.
+inline std::vector<TextBlock> editableBlocks(const PdfDocument& doc)
+{
+    return cleanedNativeTextBlocks(doc.extractText(0), {});
+}
+
+// A real producer's first page shown at zoom in a view of width x height
+// pixels, its own text layer loaded for editing, edit mode on.
+inline ShownPdf showRealPage(const QTemporaryDir& dir, const QString& file, int width, int height, double zoom)
+{
+    auto doc = openPdf(dir, file, fixtures::readFile(fixtures::realPdf(file)));
+    auto view = makeView(width, height);
+    if (doc && view) {
+        view->setDocument(doc.get());
+        view->setZoom(zoom);
+        view->setOcrBlocks(editableBlocks(*doc), 0, false);
+        view->setEditMode(true);
+    }
     return {std::move(doc), std::move(view)};
 }
 

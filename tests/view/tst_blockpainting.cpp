@@ -20,6 +20,12 @@ int countPixels(const QImage& image, const QRect& area, QRgb colour)
     return count;
 }
 
+// The blue of block outlines, blended over the page.
+bool outlineBlue(QRgb pixel)
+{
+    return qBlue(pixel) > 200 && qBlue(pixel) - qRed(pixel) > 80;
+}
+
 } // namespace
 
 class TestBlockPainting : public QObject {
@@ -39,6 +45,8 @@ private slots:
     void outlineCoversWhatDrawRectCovers();
     void changedLinesAreMeasuredOnceUntilTheyChange_data();
     void changedLinesAreMeasuredOnceUntilTheyChange();
+    void outlinesRunThroughNoOtherLine_data();
+    void outlinesRunThroughNoOtherLine();
 
 private:
     QTemporaryDir m_dir;
@@ -308,6 +316,47 @@ void TestBlockPainting::changedLinesAreMeasuredOnceUntilTheyChange()
     const TextBlock& shown = view->blocks()[1];
     const FittedLine fitted = fittedLine(shown.lines.front(), shown, view->zoom(), shown.text, true);
     QCOMPARE(fitted.font, lineRenderFont(shown.lines.front(), shown, view->zoom(), shown.text, true, 1.0));
+}
+
+// In edit mode every line is outlined: at a small zoom too, no outline runs
+// through the letters of another line (a heading or a table header would look
+// struck through).
+void TestBlockPainting::outlinesRunThroughNoOtherLine_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<double>("zoom");
+    for (const double zoom : {0.5, 0.64, 1.0})
+        QTest::addRow("LibreOffice letter at %d %%", int(zoom * 100)) << "libreoffice-letter.pdf" << zoom;
+    QTest::newRow("LibreOffice heading at 64 %") << "libreoffice-heading.pdf" << 0.64;
+}
+
+void TestBlockPainting::outlinesRunThroughNoOtherLine()
+{
+    QFETCH(QString, file);
+    QFETCH(double, zoom);
+    const ShownPdf shown = showRealPage(m_dir, file, 900, 700, zoom);
+    QVERIFY(shown.doc && shown.view);
+    PdfView& view = *shown.view;
+    const std::vector<TextBlock> lines = shown.doc->extractText(0);
+    const QImage image = grabViewport(view);
+    QStringList crossed;
+    // Within the letters' own box, off the edge its own outline may touch.
+    constexpr int kEdge = 2;
+    for (const TextBlock& line : lines) {
+        if (outlineBlue(line.color.rgb()))
+            continue;  // a blue link is no outline
+        for (const TextBlock::Line::Word& word : line.lines.front().words) {
+            const QRect letters =
+                view.pdfRectToScreenRect(0, word.rect).toAlignedRect().adjusted(kEdge, kEdge, -kEdge, -kEdge);
+            int blue = 0;
+            for (int y = letters.top(); y <= letters.bottom(); ++y)
+                for (int x = letters.left(); x <= letters.right(); ++x)
+                    blue += image.rect().contains(x, y) && outlineBlue(image.pixel(x, y)) ? 1 : 0;
+            if (blue > 0)
+                crossed << word.text;
+        }
+    }
+    QVERIFY2(crossed.isEmpty(), qPrintable(crossed.join(' ')));
 }
 
 QTEST_MAIN(TestBlockPainting)

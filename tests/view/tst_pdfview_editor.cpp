@@ -20,17 +20,6 @@ using namespace viewtest;
 
 namespace {
 
-// Key presses carrying text: QTest's key clicks know ASCII only.
-void typeText(QWidget* target, const QString& text)
-{
-    for (const QChar c : text) {
-        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(target, &press);
-        QKeyEvent release(QEvent::KeyRelease, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(target, &release);
-    }
-}
-
 QString joinedText(const std::vector<TextBlock>& blocks)
 {
     QStringList texts;

@@ -24,17 +24,6 @@ const TextBlock::Line* lineStartingWith(const std::vector<TextBlock>& blocks, co
     return nullptr;
 }
 
-// Sends a click to whatever lies under the viewport point (the open editor's
-// frame or the viewport itself), as the pointer would.
-void clickAt(PdfView& view, const QPoint& at)
-{
-    QWidget* target = view.viewport()->childAt(at);
-    if (!target)
-        target = view.viewport();
-    QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(view.viewport(), at));
-    QCoreApplication::processEvents();  // the frame hands a text click on queued
-}
-
 // Dark and without colour: page ink, not a block's blue outline.
 bool isGreyInk(QRgb pixel)
 {

@@ -1,0 +1,310 @@
+// The open line of real pages under the user's keys and clicks: the undo keys
+// go to the page's one history, a double click selects the word drawn under
+// the pointer, and the block menu is the only menu over a block.
+#include "BlockEditorFrame.h"
+#include "RotatedTextEdit.h"
+#include "ViewTestSupport.h"
+
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTextCursor>
+#include <QTimer>
+#include <QTransform>
+
+using namespace viewtest;
+
+namespace {
+
+// A recognised line (no style runs): its editor is built line by line.
+TextBlock recognisedLine(const QString& text)
+{
+    TextBlock block = fixtures::oneLineBlock(text, QRectF(60, 600, 300, 16), 12);
+    block.fontFamily = QStringLiteral("Times New Roman");
+    block.invisibleText = block.lines[0].invisibleText = true;
+    return block;
+}
+
+// Dark ink (not the blue of outlines and frames) in a band of an image.
+QRect darkInkIn(const QImage& image, const QRect& band)
+{
+    QRect ink;
+    const QRect area = band.intersected(image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            if (qGray(p) < 110 && qBlue(p) - qRed(p) < 60)
+                ink |= QRect(x, y, 1, 1);
+        }
+    return ink;
+}
+
+} // namespace
+
+class TestPdfViewTyping : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void undoKeysGoToThePageHistory_data();
+    void undoKeysGoToThePageHistory();
+    void doubleClickSelectsTheWordUnderThePointer_data();
+    void doubleClickSelectsTheWordUnderThePointer();
+    void blockMenuIsTheOnlyMenuOverABlock();
+    void shownTextIsTheWrittenText_data();
+    void shownTextIsTheWrittenText();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestPdfViewTyping::initTestCase()
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QVERIFY(m_dir.isValid());
+}
+
+void TestPdfViewTyping::undoKeysGoToThePageHistory_data()
+{
+    QTest::addColumn<QString>("file");  // empty: a recognised line over a blank page
+    QTest::addColumn<QString>("line");
+    QTest::newRow("LibreOffice line") << "libreoffice-letter.pdf" << "г. Москва, ул. Лесная, д. 5";
+    QTest::newRow("ghostscript line") << "gs-letter.pdf" << "Директор И. П. Сидоров";
+    QTest::newRow("recognised line") << "" << "Акт приёмки выполненных работ";
+}
+
+// Ctrl+Z with nothing typed changes nothing and marks nothing changed; after
+// typing it undoes the typing, and once more does nothing. Ctrl+Shift+Z and
+// Ctrl+Y redo with the line open.
+void TestPdfViewTyping::undoKeysGoToThePageHistory()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, line);
+    const ShownPdf shown = file.isEmpty() ? showPdf(m_dir, QStringLiteral("blank.pdf"), pagesOfHeights({842}), 900, 700)
+                                          : showPdf(m_dir, file, fixtures::readFile(fixtures::realPdf(file)), 900, 700);
+    QVERIFY(shown.doc && shown.view);
+    PdfView& view = *shown.view;
+    view.setZoom(1.5);
+    view.setOcrBlocks(file.isEmpty() ? std::vector<TextBlock>{recognisedLine(line)} : editableBlocks(*shown.doc), 0,
+                      false);
+    view.setEditMode(true);
+    const int index = blockWith(view, line);
+    QVERIFY(index >= 0);
+    QSignalSpy edited(&view, &PdfView::ocrBlocksEdited);
+
+    clickAt(view, view.ocrBlockScreenRect(index).center());
+    QTextEdit* editor = view.activeTextEditor();
+    QVERIFY(editor && editor->hasFocus());
+    const auto press = [&](int key, Qt::KeyboardModifiers modifiers) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+    };
+    const auto text = [&] { return view.ocrBlocksWithEdits()[size_t(index)].text; };
+
+    press(Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(text(), line);
+    QCOMPARE(edited.count(), 0);
+    QVERIFY(!view.blocksDirty());
+
+    press(Qt::Key_End, Qt::NoModifier);
+    typeText(QApplication::focusWidget(), QStringLiteral(" ЖЖ"));
+    QCOMPARE(text(), line + QStringLiteral(" ЖЖ"));
+    QVERIFY(view.blocksDirty());
+    press(Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(text(), line);
+    QVERIFY(!view.blocksDirty());
+    press(Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(text(), line);
+
+    press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(text(), line + QStringLiteral(" ЖЖ"));
+    QVERIFY(view.activeTextEditor());  // the line stays open for more typing
+    press(Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(text(), line);
+    press(Qt::Key_Y, Qt::ControlModifier);
+    QCOMPARE(text(), line + QStringLiteral(" ЖЖ"));
+    QVERIFY(view.blocksDirty());
+}
+
+void TestPdfViewTyping::doubleClickSelectsTheWordUnderThePointer_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("line");  // the start of the line
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<double>("zoom");
+    QTest::addColumn<int>("viewTurn");     // the view's own rotation
+    QTest::addColumn<double>("blockTurn");  // the block's, as on a skewed scan
+    // A justified line's blanks are wider than the face's own, and a turned
+    // block is drawn turned: a layout of the editor's own would put the
+    // point on another word.
+    const QString justified = QStringLiteral("Настоящим сообщаем");
+    QTest::newRow("justified LibreOffice line, 100 %") << "libreoffice-letter.pdf" << justified << "пять" << 1.0 << 0
+                                                       << 0.0;
+    QTest::newRow("justified LibreOffice line, 150 %") << "libreoffice-letter.pdf" << justified << "пять" << 1.5 << 0
+                                                       << 0.0;
+    QTest::newRow("justified, the line's last word") << "libreoffice-letter.pdf" << justified << "лет" << 2.0 << 0
+                                                     << 0.0;
+    QTest::newRow("justified, view turned") << "libreoffice-letter.pdf" << justified << "пять" << 1.5 << 90 << 0.0;
+    QTest::newRow("line turned by 3 degrees") << "libreoffice-letter.pdf" << justified << "сроком" << 1.5 << 0
+                                              << 3.0;
+    QTest::newRow("ghostscript right-aligned line") << "gs-letter.pdf" << "г. Москва" << "Лесная" << 1.5 << 0 << 0.0;
+    QTest::newRow("table cell") << "gs-letter.pdf" << "Поставка" << "оборудования" << 1.25 << 0 << 0.0;
+}
+
+void TestPdfViewTyping::doubleClickSelectsTheWordUnderThePointer()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, line);
+    QFETCH(QString, word);
+    QFETCH(double, zoom);
+    QFETCH(int, viewTurn);
+    QFETCH(double, blockTurn);
+    const ShownPdf shown = showRealPage(m_dir, file, 1300, 900, zoom);
+    QVERIFY(shown.doc && shown.view);
+    PdfView& view = *shown.view;
+    view.setRotation(viewTurn);
+    std::vector<TextBlock> blocks = editableBlocks(*shown.doc);
+    const auto block = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) { return b.text.startsWith(line); });
+    QVERIFY(block != blocks.end());
+    block->rotation = block->originalRotation = blockTurn;
+    view.setOcrBlocks(blocks, 0, false);
+    const int index = blockWith(view, line);
+    const TextBlock::Line& pageLine = view.blocks()[size_t(index)].lines.front();
+    const auto found = std::find_if(pageLine.words.begin(), pageLine.words.end(),
+                                    [&](const TextBlock::Line::Word& w) { return w.text.startsWith(word); });
+    QVERIFY(found != pageLine.words.end());
+    // Where the word is shown: in the line's unturned box on screen, turned
+    // with the line about the box's centre as the view draws it.
+    QPoint at = viewportPointOf(view, 0, found->rect.center());
+    if (blockTurn != 0) {
+        const TextBlock& shownBlock = view.blocks()[size_t(index)];
+        const QRectF box = view.ocrBlockScreenRect(index);
+        const QPointF inBox(box.x() + (found->rect.center().x() - shownBlock.rect.x()) * zoom,
+                            box.y() + (shownBlock.rect.bottom() - found->rect.center().y()) * zoom);
+        const QPointF c = box.center();
+        at = QTransform().translate(c.x(), c.y()).rotate(blockTurn).translate(-c.x(), -c.y()).map(inBox).toPoint();
+    }
+
+    clickAt(view, at);
+    QVERIFY(view.activeTextEditor());
+    QWidget* target = widgetAt(view, at);
+    QTest::mouseDClick(target, Qt::LeftButton, {}, target->mapFrom(view.viewport(), at));
+    QCoreApplication::processEvents();
+    QCOMPARE(view.activeTextEditor()->textCursor().selectedText(), word);
+
+    // What is typed replaces that word, nothing else.
+    typeText(view.activeTextEditor(), QStringLiteral("ЖЖ"));
+    const QString typed = view.ocrBlocksWithEdits()[size_t(index)].text;
+    QCOMPARE(typed, QString(view.blocks()[size_t(index)].lines.front().text).replace(word, QStringLiteral("ЖЖ")));
+}
+
+// A right click over the open line shows the block menu; choosing "Удалить"
+// there leaves no menu behind, not the text editor's own untranslated one.
+void TestPdfViewTyping::blockMenuIsTheOnlyMenuOverABlock()
+{
+    const ShownPdf shown = showRealPage(m_dir, QStringLiteral("libreoffice-letter.pdf"), 900, 700, 1.0);
+    QVERIFY(shown.doc && shown.view);
+    PdfView& view = *shown.view;
+    const int index = blockWith(view, QStringLiteral("Директор"));
+    const QPoint at = view.ocrBlockScreenRect(index).center();
+    clickAt(view, at);
+    QTextEdit* editor = view.activeTextEditor();
+    QVERIFY(editor);
+
+    QStringList entries;
+    QTimer::singleShot(0, [&entries] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions())
+            entries << action->text();
+        for (QAction* action : menu->actions())
+            if (action->text() == QStringLiteral("Удалить")) {
+                QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(action).center());
+                return;
+            }
+        menu->close();
+    });
+    QWidget* target = widgetAt(view, at);
+    QTest::mouseClick(target, Qt::RightButton, {}, target->mapFrom(view.viewport(), at));
+    QVERIFY(entries.contains(QStringLiteral("Удалить")));
+    QVERIFY(!view.activeTextEditor());  // the line went with its editor
+
+    // The platform's menu event for the same click comes after the press.
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, editor->viewport()->mapFrom(view.viewport(), at),
+                                editor->viewport()->mapToGlobal(editor->viewport()->mapFrom(view.viewport(), at)));
+    QTimer::singleShot(50, [] {
+        if (QWidget* popup = QApplication::activePopupWidget())
+            popup->close();
+    });
+    QApplication::sendEvent(editor->viewport(), &menuEvent);
+    QVERIFY(!QApplication::activePopupWidget());
+    QVERIFY(menuEvent.isAccepted());
+}
+
+void TestPdfViewTyping::shownTextIsTheWrittenText_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("line");   // the line typed at; empty: new text inserted
+    QTest::addColumn<QString>("typed");  // at the line's end
+    QTest::newRow("right-aligned line, the page's own font") << "libreoffice-letter.pdf" << "г. Москва, ул. Лесная, д. 5"
+                                                             << ", корп. 2";
+    QTest::newRow("right-aligned line, another face") << "gs-letter.pdf" << "Директор И. П. Сидоров" << " Ж";
+    QTest::newRow("justified line") << "libreoffice-letter.pdf"
+                                    << "вступает в силу с первого числа следующего месяца. Поставщик обязан выполнить работы в"
+                                    << " ЖЖ";
+    QTest::newRow("centred bold heading") << "gs-letter.pdf" << "ПИСЬМО" << "-ОТВЕТ";
+    QTest::newRow("inserted text") << "gs-letter.pdf" << "" << "Вставка на странице";
+}
+
+// What the view shows of a changed line, and of inserted text, is the face,
+// size and place the saved page draws it in: the ink of the line's band on
+// screen and in a render of the saved page agree to a pixel or two.
+void TestPdfViewTyping::shownTextIsTheWrittenText()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, line);
+    QFETCH(QString, typed);
+    constexpr double kZoom = 1.5;
+    const ShownPdf shown = showRealPage(m_dir, file, 1300, 900, kZoom);
+    QVERIFY(shown.doc && shown.view);
+    PdfView& view = *shown.view;
+    QRectF band;  // PDF points
+    if (line.isEmpty()) {
+        const QRectF place(150, 320, 220, 40);  // page-top points, below the letter's text
+        view.appendEditableTextBlock(0, place, typed, QStringLiteral("Times New Roman"), 12, Qt::black);
+        band = QRectF(0, shown.doc->pageSize(0).height() - place.bottom(), shown.doc->pageSize(0).width(), place.height());
+    } else {
+        const int index = blockWith(view, line);
+        QVERIFY(index >= 0);
+        band = view.blocks()[size_t(index)].rect;
+        band = QRectF(0, band.y() - 2, shown.doc->pageSize(0).width(), band.height() + 4);
+        clickAt(view, view.ocrBlockScreenRect(index).center());
+        QVERIFY(view.activeTextEditor());
+        QTest::keyClick(view.activeTextEditor(), Qt::Key_End);
+        typeText(view.activeTextEditor(), typed);
+    }
+    view.deactivateOcrBlock();
+    view.clearOcrBlockSelection();
+    const QRect screenBand = view.pdfRectToScreenRect(0, band).toAlignedRect();
+    const QRect onScreen = darkInkIn(grabViewport(view), screenBand);
+
+    const QString saved = saveEdits(view, *shown.doc, m_dir, QStringLiteral("shown.pdf"));
+    QVERIFY(!saved.isEmpty());
+    PdfDocument reread;
+    QVERIFY(reread.open(saved));
+    const QImage page = reread.renderPage(0, kZoom, 0).convertToFormat(QImage::Format_RGB32);
+    const QPoint pageCorner = viewportPointOf(view, 0, QPointF(0, shown.doc->pageSize(0).height()));
+    const QRect written = darkInkIn(page, screenBand.translated(-pageCorner)).translated(pageCorner);
+    QVERIFY(!onScreen.isNull() && !written.isNull());
+    const QString where = QStringLiteral("shown %1,%2 %3x%4, written %5,%6 %7x%8")
+                              .arg(onScreen.x()).arg(onScreen.y()).arg(onScreen.width()).arg(onScreen.height())
+                              .arg(written.x()).arg(written.y()).arg(written.width()).arg(written.height());
+    constexpr int kPixels = 2;
+    QVERIFY2(std::abs(onScreen.left() - written.left()) <= kPixels, qPrintable(where));
+    QVERIFY2(std::abs(onScreen.right() - written.right()) <= kPixels, qPrintable(where));
+    QVERIFY2(std::abs(onScreen.top() - written.top()) <= kPixels, qPrintable(where));
+    QVERIFY2(std::abs(onScreen.bottom() - written.bottom()) <= kPixels, qPrintable(where));
+}
+
+QTEST_MAIN(TestPdfViewTyping)
+#include "tst_pdfview_typing.moc"
