@@ -57,10 +57,17 @@ bool MainWindow::saveActiveBeforeClose()
 // save-as dialog.
 bool MainWindow::saveOtherTab(PdfDocument& doc)
 {
+    std::shared_ptr<PdfDocument> held;
+    for (const OpenDocumentState& entry : openDocuments) {
+        if (entry.document.get() == &doc)
+            held = entry.document;
+    }
+    if (!held)
+        return false;
     QString path = doc.filePath();
     if (!path.isEmpty()) {
         const QString readOnly = readOnlyReason(path);
-        if (readOnly.isEmpty() && doc.save(path))
+        if (readOnly.isEmpty() && writeInBackground(held, path))
             return true;
         if (!offerSaveElsewhere(readOnly.isEmpty() ? doc.lastError() : readOnly))
             return false;
@@ -68,7 +75,7 @@ bool MainWindow::saveOtherTab(PdfDocument& doc)
     path = askSaveAsTarget(path);
     if (path.isEmpty())
         return false;
-    if (doc.save(path))
+    if (writeInBackground(held, path))
         return true;
     QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить файл:\n%1").arg(doc.lastError()));
     return false;

@@ -174,6 +174,7 @@ void MainWindow::resetPerDocumentState()
         ocrBar->hide();
     lastOcrPage = -1;
     currentSearchResult = SearchResult{};
+    stopSearch();
     searchResults.clear();
     searchSignature.clear();
     currentSearchIndex = -1;

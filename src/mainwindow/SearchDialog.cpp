@@ -12,11 +12,14 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTableWidget>
+
+#include <memory>
 
 namespace {
 
@@ -157,6 +160,11 @@ QWidget* SearchDialog::buildFindTab()
     QPushButton* close = dialogButton(tr("Закрыть"), QStringLiteral("SecondaryDialogButton"));
 
     m_resultsLabel = label(tr("Результаты поиска появятся здесь"), QStringLiteral("DialogSubtitle"));
+    m_stopSearch = dialogButton(tr("Остановить"), QStringLiteral("SecondaryDialogButton"));
+    m_stopSearch->setVisible(false);
+    auto* resultsRow = new QHBoxLayout;
+    resultsRow->addWidget(m_resultsLabel, 1);
+    resultsRow->addWidget(m_stopSearch);
     m_table = new QTableWidget(0, 4);
     m_table->setObjectName(QStringLiteral("DialogTable"));
     m_table->setHorizontalHeaderLabels({tr("№"), tr("Страница"), tr("На странице"), tr("Запрос")});
@@ -176,7 +184,7 @@ QWidget* SearchDialog::buildFindTab()
                     2, 1);
     grid->addWidget(groupBox(tr("Режим поиска"), {normal, extended, m_first.regex}), 1, 1, 2, 1);
     grid->addLayout(buttonColumn({next, count, all, allOpen, close}), 1, 2, 2, 1);
-    grid->addWidget(m_resultsLabel, 3, 0, 1, 3);
+    grid->addLayout(resultsRow, 3, 0, 1, 3);
     grid->addWidget(m_table, 4, 0, 1, 3);
 
     connect(next, &QPushButton::clicked, this, &SearchDialog::findNextFromFirstTab);
@@ -184,6 +192,9 @@ QWidget* SearchDialog::buildFindTab()
     connect(count, &QPushButton::clicked, this, &SearchDialog::countMatches);
     connect(all, &QPushButton::clicked, this, &SearchDialog::findAll);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
+    connect(m_stopSearch, &QPushButton::clicked, &m_window, &MainWindow::stopSearch);
+    connect(&m_window, &MainWindow::searchProgress, this, &SearchDialog::showSearchProgress);
+    connect(&m_window, &MainWindow::searchEnded, m_stopSearch, [this] { m_stopSearch->setVisible(false); });
     connect(m_table, &QTableWidget::cellClicked, this, [this](int row, int) { activateRow(row); });
     connect(m_table, &QTableWidget::cellActivated, this, [this](int row, int) { activateRow(row); });
     return page;
@@ -269,7 +280,15 @@ void SearchDialog::present()
     applyTransparency(m_opacitySlider->value());
     raise();
     activateWindow();
-    m_first.find->setFocus();  // typing goes into the find box
+    // Typing goes into the find box and replaces the last query shown there.
+    m_first.find->setFocus();
+    m_first.find->lineEdit()->selectAll();
+}
+
+void SearchDialog::showSearchProgress(int done, int total)
+{
+    m_stopSearch->setVisible(true);
+    m_resultsLabel->setText(tr("Поиск: %1 из %2 стр.").arg(done).arg(total));
 }
 
 PdfDocument::FindOptions SearchDialog::optionsOf(const FindControls& controls)
@@ -298,7 +317,24 @@ void SearchDialog::findNextFromFirstTab()
 
 int SearchDialog::fillResults(const QString& query, const PdfDocument::FindOptions& options, bool activateFirst)
 {
-    const int count = m_window.rebuildSearchResults(query, options);
+    auto shown = std::make_shared<int>(-1);
+    const QPointer<SearchDialog> guard(this);
+    m_window.searchDocument(query, options, [guard, query, options, activateFirst, shown](int count) {
+        if (guard)
+            guard->showResults(query, options, activateFirst, count);
+        *shown = count;
+    });
+    return *shown;
+}
+
+void SearchDialog::showResults(const QString& query, const PdfDocument::FindOptions& options, bool activateFirst,
+                               int count)
+{
+    m_stopSearch->setVisible(false);
+    if (count < 0) {
+        m_resultsLabel->setText(tr("Поиск остановлен"));
+        return;
+    }
     m_table->setProperty("query", query);
     m_table->setProperty("caseSensitive", options.matchCase);
     m_table->setProperty("wholeWord", options.wholeWord);
@@ -310,7 +346,7 @@ int SearchDialog::fillResults(const QString& query, const PdfDocument::FindOptio
         m_table->setUpdatesEnabled(true);
         m_resultsLabel->setText(tr("«%1» — не найдено").arg(query));
         m_window.activateSearchResult(-1, query, options);  // clears the highlights
-        return 0;
+        return;
     }
     const QList<MainWindow::SearchResult>& results = m_window.searchResultList();
     int page = -1;
@@ -332,7 +368,6 @@ int SearchDialog::fillResults(const QString& query, const PdfDocument::FindOptio
     if (activateFirst)
         m_window.activateSearchResult(0, query, options);
     selectCurrentRow();
-    return count;
 }
 
 void SearchDialog::countMatches()
@@ -340,8 +375,15 @@ void SearchDialog::countMatches()
     const QString text = findText(m_first);
     if (text.isEmpty() || !m_window.isDocumentLoaded())
         return;
-    const int count = fillResults(text, optionsOf(m_first), false);
-    m_window.showStatusText(tr("Найдено вхождений «%1»: %2").arg(text).arg(count));
+    const PdfDocument::FindOptions options = optionsOf(m_first);
+    const QPointer<SearchDialog> guard(this);
+    m_window.searchDocument(text, options, [guard, text, options](int count) {
+        if (!guard)
+            return;
+        guard->showResults(text, options, false, count);
+        if (count >= 0)
+            guard->m_window.showStatusText(tr("Найдено вхождений «%1»: %2").arg(text).arg(count));
+    });
 }
 
 void SearchDialog::findAll()
@@ -367,9 +409,13 @@ void SearchDialog::activateRow(int row)
     const PdfDocument::FindOptions options{m_table->property("caseSensitive").toBool(),
                                            m_table->property("wholeWord").toBool(),
                                            m_table->property("useRegex").toBool()};
-    m_window.rebuildSearchResults(query, options);
-    m_window.activateSearchResult(entry, query, options);
-    selectCurrentRow();
+    const QPointer<SearchDialog> guard(this);
+    m_window.searchDocument(query, options, [guard, entry, query, options](int count) {
+        if (!guard || count < 0)
+            return;
+        guard->m_window.activateSearchResult(entry, query, options);
+        guard->selectCurrentRow();
+    });
 }
 
 void SearchDialog::selectCurrentRow()
