@@ -1,9 +1,10 @@
 // The window during long work on long manuals (made by make-manual.py): the
 // whole time of each piece of work and the longest time the GUI thread was
 // kept from its event loop meanwhile, driven as the user drives it.
-//   windowwork_bench [manualPages] [pngPages]
+//   windowwork_bench [manualPages] [pngPages]   each the best of two rounds
 //     png export     "Изображение PNG" of a pngPages-page manual (46) at 150 dpi
-//     find all       "Найти все в документе" for a phrase on the long manual (2415 pages)
+//     find all       "Найти все в документе" for a phrase on the long manual (2415 pages),
+//                    and for a word found some ten thousand times
 //     first find     the first "Найти далее" for another phrase there
 //     save           the save of the long manual after one added line
 #include "BenchDocuments.h"
@@ -37,6 +38,8 @@ constexpr int kDefaultPngPages = 46;
 constexpr int kTickMs = 2;
 constexpr int kPngRow = 6;  // the PNG row of the save and export dialog's types
 constexpr int kDpi = 150;
+constexpr int kRounds = 2;
+constexpr int kSettleMs = 2000;  // a document just opened renders its first pages and thumbnails
 
 // The longest gap between two ticks of a timer on the GUI thread.
 class StallMeter : public QObject {
@@ -128,6 +131,13 @@ void waitFor(const std::function<bool()>& done)
     }
 }
 
+void settle()
+{
+    QEventLoop loop;
+    QTimer::singleShot(kSettleMs, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
 QPushButton* buttonNamed(QWidget* parent, const QString& text)
 {
     for (QPushButton* button : parent->findChildren<QPushButton*>()) {
@@ -169,58 +179,95 @@ int main(int argc, char** argv)
     window.resize(1200, 900);
     window.show();
     StallMeter stalls;
+    // Each piece of work runs kRounds times (other names, other queries) and
+    // the shortest time and its stall are told: the machine is shared.
+    struct Figures {
+        double total = 1e100;
+        double stall = 0;
+        void take(double t, double s)
+        {
+            if (t < total) {
+                total = t;
+                stall = s;
+            }
+        }
+    };
 
-    {
-        window.openFile(shortManual);
-        QDir().mkpath(dir.filePath(QStringLiteral("png")));
-        Answers answers(kPngRow, dir.filePath(QStringLiteral("png/page.png")));
+    window.openFile(shortManual);
+    settle();
+    Figures png;
+    for (int round = 0; round < kRounds; ++round) {
+        const QString folder = dir.filePath(QStringLiteral("png%1").arg(round));
+        QDir().mkpath(folder);
+        Answers answers(kPngRow, folder + QStringLiteral("/page.png"));
         stalls.start();
         window.showSaveExportDialog();
-        const QString last = dir.filePath(QStringLiteral("png/page_%1.png").arg(pngPages, 3, 10, QLatin1Char('0')));
-        waitFor([&] { return QFileInfo::exists(last) && window.isEnabled(); });
+        const QString last = folder + QStringLiteral("/page_%1.png").arg(pngPages, 3, 10, QLatin1Char('0'));
+        waitFor([&] { return QFileInfo::exists(last); });
         const double total = bench::msSince(answers.answered);
-        report(out, QStringLiteral("PNG export, %1 pages:").arg(pngPages), total, stalls.stop());
+        png.take(total, stalls.stop());
     }
+    report(out, QStringLiteral("PNG export, %1 pages:").arg(pngPages), png.total, png.stall);
 
     window.openFile(longManual);
-    {
+    settle();
+    Figures all;
+    Figures frequent;
+    int entries = 0;
+    int frequentEntries = 0;
+    const QStringList queries{QStringLiteral("Getting Started"), QStringLiteral("Installation"),
+                              QStringLiteral("program"), QStringLiteral("folder")};
+    for (const QString& query : queries) {
+        const bool rare = queries.indexOf(query) < kRounds;
         auto* dialog = new SearchDialog(window);
         dialog->present();
         auto* tabs = dialog->findChild<QTabWidget*>(QStringLiteral("DialogTabs"));
         auto* find = tabs->widget(0)->findChild<QComboBox*>(QStringLiteral("DialogCombo"));
-        find->setEditText(QStringLiteral("Getting Started"));
+        find->setEditText(query);
         stalls.start();
         QElapsedTimer clock;
         clock.start();
         buttonNamed(dialog, QStringLiteral("Найти все в документе"))->click();
-        waitFor([&] { return dialog->resultTable()->rowCount() > 0 && window.currentSearchEntry() >= 0; });
+        // Until the last row is made: long tables are filled a batch at a time.
+        waitFor([&] {
+            const QTableWidget* table = dialog->resultTable();
+            return table->rowCount() > 0 && table->item(table->rowCount() - 1, 3) && window.currentSearchEntry() >= 0;
+        });
         const double total = bench::msSince(clock);
-        report(out, QStringLiteral("Найти все, %1 entries:").arg(dialog->resultTable()->rowCount()), total,
-               stalls.stop());
+        (rare ? all : frequent).take(total, stalls.stop());
+        (rare ? entries : frequentEntries) = dialog->resultTable()->rowCount();
         delete dialog;
     }
-    {
+    report(out, QStringLiteral("Найти все, %1 entries:").arg(entries), all.total, all.stall);
+    report(out, QStringLiteral("Найти все, %1 entries:").arg(frequentEntries), frequent.total, frequent.stall);
+
+    Figures next;
+    for (const QString& query : {QStringLiteral("Troubleshooting"), QStringLiteral("Reference")}) {
         stalls.start();
         QElapsedTimer clock;
         clock.start();
-        window.onFindNext(QStringLiteral("Troubleshooting"), false, false, false, false);
+        window.onFindNext(query, false, false, false, false);
         waitFor([&] { return window.currentSearchEntry() >= 0; });
         const double total = bench::msSince(clock);
-        report(out, QStringLiteral("first Найти далее, %1 entries:").arg(window.searchResultList().size()), total,
-               stalls.stop());
+        next.take(total, stalls.stop());
+        entries = int(window.searchResultList().size());
     }
-    {
-        PdfDocument* doc = window.currentDocument();
-        doc->addFreeText(0, QRectF(72, 72, 300, 20), QStringLiteral("A line added before the save"),
+    report(out, QStringLiteral("first Найти далее, %1 entries:").arg(entries), next.total, next.stall);
+
+    Figures save;
+    PdfDocument* doc = window.currentDocument();
+    for (int round = 0; round < kRounds; ++round) {
+        doc->addFreeText(round, QRectF(72, 72, 300, 20), QStringLiteral("A line added before the save"),
                          QStringLiteral("Helvetica"), 12, Qt::black);
+        settle();
         stalls.start();
         QElapsedTimer clock;
         clock.start();
         QMetaObject::invokeMethod(&window, "onSave");
-        waitFor([&] { return !doc->isModified() || !window.isEnabled(); });
         waitFor([&] { return !doc->isModified(); });
         const double total = bench::msSince(clock);
-        report(out, QStringLiteral("save, %1 KiB:").arg(QFileInfo(longManual).size() / 1024), total, stalls.stop());
+        save.take(total, stalls.stop());
     }
+    report(out, QStringLiteral("save, %1 KiB:").arg(QFileInfo(longManual).size() / 1024), save.total, save.stall);
     return 0;
 }

@@ -18,6 +18,7 @@
 #include <QSlider>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 
 #include <memory>
 
@@ -175,8 +176,7 @@ QWidget* SearchDialog::buildFindTab()
     m_table->setAlternatingRowColors(true);
     m_table->setMinimumHeight(kTableMinimumHeight);
     m_table->horizontalHeader()->setStretchLastSection(true);
-    for (int column = 0; column < 3; ++column)
-        m_table->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    setNumberColumnsFitted(true);
 
     grid->addWidget(new QLabel(tr("Найти:")), 0, 0);
     grid->addWidget(m_first.find, 0, 1, 1, 2);
@@ -285,8 +285,14 @@ void SearchDialog::present()
     m_first.find->lineEdit()->selectAll();
 }
 
+// Told a few times a second: every text set repaints the dialog through its
+// opacity effect, and the search reports every page.
 void SearchDialog::showSearchProgress(int done, int total)
 {
+    constexpr qint64 kProgressStepMs = 150;
+    if (m_stopSearch->isVisible() && m_progressShown.isValid() && m_progressShown.elapsed() < kProgressStepMs)
+        return;
+    m_progressShown.start();
     m_stopSearch->setVisible(true);
     m_resultsLabel->setText(tr("Поиск: %1 из %2 стр.").arg(done).arg(total));
 }
@@ -331,6 +337,7 @@ void SearchDialog::showResults(const QString& query, const PdfDocument::FindOpti
                                int count)
 {
     m_stopSearch->setVisible(false);
+    ++m_fill.generation;  // rows of an earlier search are no longer made
     if (count < 0) {
         m_resultsLabel->setText(tr("Поиск остановлен"));
         return;
@@ -348,26 +355,51 @@ void SearchDialog::showResults(const QString& query, const PdfDocument::FindOpti
         m_window.activateSearchResult(-1, query, options);  // clears the highlights
         return;
     }
-    const QList<MainWindow::SearchResult>& results = m_window.searchResultList();
-    int page = -1;
-    int onPage = 0;
-    for (int row = 0; row < count; ++row) {
-        const MainWindow::SearchResult& entry = results[row];
-        if (entry.page != page) {
-            page = entry.page;
-            onPage = 0;
-        }
-        ++onPage;
-        m_table->setItem(row, 0, resultCell(QString::number(row + 1), row));
-        m_table->setItem(row, 1, resultCell(QString::number(entry.page + 1), row));
-        m_table->setItem(row, 2, resultCell(QString::number(onPage), row));
-        m_table->setItem(row, 3, resultCell(query, row));
-    }
+    m_fill = RowFill{m_fill.generation, 0, -1, 0, query, m_window.searchResultList()};
+    fillRows(m_fill.generation);
     m_table->setUpdatesEnabled(true);
     m_resultsLabel->setText(tr("Найдено совпадений: %1").arg(count));
     if (activateFirst)
         m_window.activateSearchResult(0, query, options);
     selectCurrentRow();
+}
+
+// The rows are made a batch at a time, the rest on later turns of the event
+// loop: tens of thousands of them would hold the window.
+void SearchDialog::fillRows(int generation)
+{
+    constexpr int kRowsPerTurn = 4000;
+    if (generation != m_fill.generation)
+        return;
+    const int count = int(std::min<qsizetype>(m_fill.entries.size(), m_table->rowCount()));
+    const int end = std::min(count, m_fill.next + kRowsPerTurn);
+    // Columns sized to their contents would be measured again for every
+    // cell made: they are sized once, when the last row is there.
+    setNumberColumnsFitted(false);
+    for (int row = m_fill.next; row < end; ++row) {
+        const MainWindow::SearchResult& entry = m_fill.entries[row];
+        if (entry.page != m_fill.page) {
+            m_fill.page = entry.page;
+            m_fill.onPage = 0;
+        }
+        ++m_fill.onPage;
+        m_table->setItem(row, 0, resultCell(QString::number(row + 1), row));
+        m_table->setItem(row, 1, resultCell(QString::number(entry.page + 1), row));
+        m_table->setItem(row, 2, resultCell(QString::number(m_fill.onPage), row));
+        m_table->setItem(row, 3, resultCell(m_fill.query, row));
+    }
+    m_fill.next = end;
+    if (end < count)
+        QTimer::singleShot(0, this, [this, generation] { fillRows(generation); });
+    else
+        setNumberColumnsFitted(true);
+}
+
+void SearchDialog::setNumberColumnsFitted(bool fitted)
+{
+    for (int column = 0; column < 3; ++column)
+        m_table->horizontalHeader()->setSectionResizeMode(column, fitted ? QHeaderView::ResizeToContents
+                                                                         : QHeaderView::Interactive);
 }
 
 void SearchDialog::countMatches()

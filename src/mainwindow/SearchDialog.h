@@ -1,10 +1,11 @@
 #pragma once
 
+#include "MainWindow.h"
 #include "PdfDocument.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 
-class MainWindow;
 class QCheckBox;
 class QComboBox;
 class QGraphicsOpacityEffect;
@@ -55,6 +56,8 @@ private:
     void selectCurrentRow();
     void explainReplace();
     void showSearchProgress(int done, int total);
+    void fillRows(int generation);
+    void setNumberColumnsFitted(bool fitted);
 
     MainWindow& m_window;
     FindControls m_first;
@@ -62,6 +65,18 @@ private:
     QComboBox* m_replaceWith = nullptr;
     QLabel* m_resultsLabel = nullptr;
     QPushButton* m_stopSearch = nullptr;
+    QElapsedTimer m_progressShown;
+    // The table's rows being made: the entries, the next row, the page and
+    // the ordinal on it reached. A newer fill stops an older one.
+    struct RowFill {
+        int generation = 0;
+        int next = 0;
+        int page = -1;
+        int onPage = 0;
+        QString query;
+        QList<MainWindow::SearchResult> entries;
+    };
+    RowFill m_fill;
     QTableWidget* m_table = nullptr;
     QSlider* m_opacitySlider = nullptr;
     QLabel* m_opacityValue = nullptr;

@@ -83,6 +83,7 @@ private slots:
     void findBoxOpensWithTheLastQuerySelected();
     void longSearchShowsProgressAndStops();
     void searchGoesOnWhileTheWindowIsUsed();
+    void manyMatchesFillEveryRow();
 
 private:
     MainWindow& window()
@@ -413,6 +414,28 @@ void SearchTest::searchGoesOnWhileTheWindowIsUsed()
     QVERIFY(!window().searchRunning());
     QVERIFY(window().searchResultList().isEmpty());
     QCOMPARE(window().currentSearchEntry(), -1);
+}
+
+// Thousands of matches fill the table a batch at a time; in the end every
+// row is there, numbered on its page.
+void SearchTest::manyMatchesFillEveryRow()
+{
+    showSmall(window());
+    QStringList texts;
+    for (int page = 0; page < 90; ++page)
+        texts << QStringList(50, QStringLiteral("ab")).join(QLatin1Char(' '));
+    window().openFile(writeFixture(m_dir, QStringLiteral("many.pdf"), fixtures::textPdf(texts)));
+    SearchDialog* dialog = openDialog(window());
+    QCOMPARE(dialog->fillResults(QStringLiteral("ab"), {}, true), 4500);
+    QTableWidget* table = dialog->resultTable();
+    QCOMPARE(table->rowCount(), 4500);
+    QTRY_VERIFY(table->item(4499, 0));
+    for (int row : {0, 49, 50, 3999, 4000, 4499}) {
+        QCOMPARE(table->item(row, 0)->text(), QString::number(row + 1));
+        QCOMPARE(table->item(row, 1)->text(), QString::number(row / 50 + 1));
+        QCOMPARE(table->item(row, 2)->text(), QString::number(row % 50 + 1));
+    }
+    QCOMPARE(table->selectionModel()->selectedRows().value(0).row(), 0);
 }
 
 QTEST_MAIN(SearchTest)
