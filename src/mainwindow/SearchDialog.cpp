@@ -2,6 +2,7 @@
 
 #include "DialogKit.h"
 #include "MainWindow.h"
+#include "UiTranslate.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -168,7 +169,9 @@ QWidget* SearchDialog::buildFindTab()
     resultsRow->addWidget(m_stopSearch);
     m_table = new QTableWidget(0, 4);
     m_table->setObjectName(QStringLiteral("DialogTable"));
-    m_table->setHorizontalHeaderLabels({tr("№"), tr("Страница"), tr("На странице"), tr("Запрос")});
+    // Header texts are not reached by the pass that translates a shown window.
+    m_table->setHorizontalHeaderLabels({uiTranslate(tr("№")), uiTranslate(tr("Страница")),
+                                        uiTranslate(tr("На странице")), uiTranslate(tr("Запрос"))});
     m_table->verticalHeader()->hide();
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -294,7 +297,7 @@ void SearchDialog::showSearchProgress(int done, int total)
         return;
     m_progressShown.start();
     m_stopSearch->setVisible(true);
-    m_resultsLabel->setText(tr("Поиск: %1 из %2 стр.").arg(done).arg(total));
+    m_resultsLabel->setText(uiTranslate(tr("Поиск: %1 из %2 стр.")).arg(done).arg(total));
 }
 
 PdfDocument::FindOptions SearchDialog::optionsOf(const FindControls& controls)
@@ -339,7 +342,7 @@ void SearchDialog::showResults(const QString& query, const PdfDocument::FindOpti
     m_stopSearch->setVisible(false);
     ++m_fill.generation;  // rows of an earlier search are no longer made
     if (count < 0) {
-        m_resultsLabel->setText(tr("Поиск остановлен"));
+        m_resultsLabel->setText(uiTranslate(tr("Поиск остановлен")));
         return;
     }
     m_table->setProperty("query", query);
@@ -351,14 +354,14 @@ void SearchDialog::showResults(const QString& query, const PdfDocument::FindOpti
     m_table->setRowCount(count);
     if (count == 0) {
         m_table->setUpdatesEnabled(true);
-        m_resultsLabel->setText(tr("«%1» — не найдено").arg(query));
+        m_resultsLabel->setText(uiTranslate(tr("«%1» — не найдено")).arg(query));
         m_window.activateSearchResult(-1, query, options);  // clears the highlights
         return;
     }
     m_fill = RowFill{m_fill.generation, 0, -1, 0, query, m_window.searchResultList()};
     fillRows(m_fill.generation);
     m_table->setUpdatesEnabled(true);
-    m_resultsLabel->setText(tr("Найдено совпадений: %1").arg(count));
+    m_resultsLabel->setText(uiTranslate(tr("Найдено совпадений: %1")).arg(count));
     if (activateFirst)
         m_window.activateSearchResult(0, query, options);
     selectCurrentRow();
