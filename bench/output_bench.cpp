@@ -60,7 +60,7 @@ void scanned(const PdfDocument& doc, const QTemporaryDir& dir, int noise)
     const QString path = dir.filePath(QStringLiteral("scanned-%1.pdf").arg(noise));
     bench::resetPeak();
     clock.start();
-    const bool written = ScannedPdfWriter::write(path, options, source, nullptr) == ScannedPdfWriter::Result::Written;
+    const bool written = ScannedPdfWriter::write(path, options, source, {}) == ScannedPdfWriter::Result::Written;
     const double totalMs = double(clock.nsecsElapsed()) / 1e6;
     const double writeMs = totalMs - renderAgainMs - effectMs;
     out << QStringLiteral("scanned noise %1: %2 | per page render %3 ms, effect %4 ms, write %5 ms; total %6 s; "

@@ -30,6 +30,26 @@ double bareLoop(const PdfDocument& doc, const QString& query, const PdfDocument:
     return bench::msSince(clock);
 }
 
+// The window's search for query, waited for; the number of entries.
+int searchAndWait(MainWindow& window, const QString& query, const PdfDocument::FindOptions& options)
+{
+    int found = -2;
+    window.searchDocument(query, options, [&found](int count) { found = count; });
+    while (found == -2)
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return found;
+}
+
+// The dialog's table filled for query, waited for; the number of entries.
+int fillAndWait(SearchDialog& dialog, MainWindow& window, const QString& query,
+                const PdfDocument::FindOptions& options, bool activateFirst)
+{
+    int entries = dialog.fillResults(query, options, activateFirst);
+    while (entries < 0 && window.searchRunning())
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return entries >= 0 ? entries : dialog.resultTable()->rowCount();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -59,10 +79,10 @@ int main(int argc, char** argv)
             // A new window each time, and the document changed in between
             // would rebuild: here another query in between forces a rebuild.
             auto* dialog = new SearchDialog(window);
-            window.rebuildSearchResults(QStringLiteral("x-none"), options);
+            searchAndWait(window, QStringLiteral("x-none"), options);
             QElapsedTimer clock;
             clock.start();
-            entries = dialog->fillResults(query, options, true);
+            entries = fillAndWait(*dialog, window, query, options, true);
             QApplication::processEvents();
             all = std::min(all, bench::msSince(clock));
             dialog->deleteLater();
@@ -72,14 +92,15 @@ int main(int argc, char** argv)
         out << "  bare findTextWithOptions loop: " << bare << " ms\n";
         out << "  Найти все (table filled):       " << all << " ms (" << (all / bare - 1) * 100 << " % over)\n";
 
-        window.rebuildSearchResults(QStringLiteral("x-none"), options);
+        searchAndWait(window, QStringLiteral("x-none"), options);
         QElapsedTimer clock;
         clock.start();
         window.onFindNext(query, false, false, false, false);
-        QApplication::processEvents();
+        while (window.currentSearchEntry() < 0)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents);
         out << "  first find-next:                " << bench::msSince(clock) << " ms\n";
         auto* dialog = new SearchDialog(window);
-        dialog->fillResults(query, options, false);
+        fillAndWait(*dialog, window, query, options, false);
         clock.restart();
         emit dialog->resultTable()->cellClicked(entries / 2, 0);
         QApplication::processEvents();

@@ -12,11 +12,13 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -48,12 +50,24 @@ enum PdfRenderLayer : int {
 // origin bottom-left, y upward, unless a function says otherwise.
 class PdfDocument {
 public:
+    // Where on its page a link or bookmark leads, as the file gives it: the
+    // left and top of the view in the page's user space (unrotated, as
+    // pdfium reads it); a missing side keeps the view where it is on that
+    // axis. Turned into displayed-page points by spotOnPage when followed,
+    // so reading an outline never loads its pages.
+    struct PageSpot {
+        std::optional<double> left;
+        std::optional<double> top;
+        bool operator==(const PageSpot&) const = default;
+    };
+
     struct LinkTarget {
         enum Kind { None = 0, Page = 1, Url = 2, File = 3 };
         int kind = None;
         int pageIndex = -1;
         QUrl url;
         QString path;
+        PageSpot spot;  // for Page
     };
 
     struct OutlineItem {
@@ -61,6 +75,7 @@ public:
         int pageIndex = -1;
         QUrl url;
         QList<OutlineItem> children;
+        PageSpot spot;  // with pageIndex
     };
 
     struct FindOptions {
@@ -150,8 +165,22 @@ public:
     QList<OutlineItem> outline() const;
     QList<QRectF> findText(int pageIndex, const QString& text) const;
     QList<QRectF> findTextWithOptions(int pageIndex, const QString& text, const FindOptions& options) const;
+    // The same search, each match with its own rectangles (one per line a
+    // phrase runs over), in page order.
+    QList<QList<QRectF>> findMatches(int pageIndex, const QString& text, const FindOptions& options) const;
+    // spot (in page pageIndex's user space) in displayed-page points, origin
+    // bottom-left; an axis the spot leaves open stays open (after a /Rotate
+    // of a quarter turn the file's top is the displayed left).
+    PageSpot spotOnPage(int pageIndex, const PageSpot& spot) const;
     QString extractAllText(int pageIndex) const;
     QString extractAllTextAllPages() const;
+
+    // The version the file declares in its header, as 10 * major + minor (17
+    // for 1.7); 0 for a document that was never read from a file.
+    int fileVersion() const;
+    // The fonts the page draws text with, forms included, each once in order
+    // of first use: the font's own name without a subset tag.
+    QStringList pageFontNames(int pageIndex) const;
 
     // Export and compression
     // Settings of every compression operation; readers clamp imageDpi to 36..600
@@ -172,10 +201,15 @@ public:
         CompressionOptions options;
         bool sampled = false;  // extrapolated from a sample of pages
     };
+    // Told the pages done and their count; returning false cancels.
+    using Progress = std::function<bool(int done, int total)>;
     // format: "pdf", "txt", "html", "xhtml", "png", "jpg", "jpeg" or "bmp" (any
     // letter case). Pictures are one file per page at dpi (36..600), named
     // "<base>_<page>.<suffix>" beside path when there is more than one page.
-    bool exportDocument(const QString& format, const QString& path, int dpi);
+    // progress, when given, is called on the calling thread before each page
+    // and at the end; a cancelled export leaves none of its files and fails
+    // with "Экспорт отменён.".
+    bool exportDocument(const QString& format, const QString& path, int dpi, const Progress& progress = {});
     qint64 estimateCompressedSize(const CompressionOptions& options, bool* sampled = nullptr) const;
     CompressionEstimate estimateMinimumCompressedSize() const;
     // A page that cannot be rendered is written as a white page: the file is
@@ -183,7 +217,7 @@ public:
     // given, is called (on the calling thread) with the pages done and the
     // page count before each page and at the end; returning false cancels:
     // nothing is written and lastError() is "Сжатие отменено.".
-    using CompressionProgress = std::function<bool(int done, int total)>;
+    using CompressionProgress = Progress;
     bool compressTo(const QString& path, const CompressionOptions& options,
                     const CompressionProgress& progress = {}) const;
 
@@ -274,7 +308,7 @@ private:
     // False, with the reason in lastError, when the page's original content
     // does not read whole: writing it would lose the part pdfium could not read.
     bool contentWritableUnlocked(int pageIndex);
-    QList<QRectF> findRegex(int pageIndex, const QString& pattern, bool matchCase) const;
+    QList<QList<QRectF>> findRegex(int pageIndex, const QString& pattern, bool matchCase) const;
     // Fonts of text written into the open document, loaded once for its life.
     pdfengine::WriterFonts& writerFontsUnlocked();
     // Lets `add` put objects on the page, then writes the page and reads it

@@ -5,6 +5,7 @@
 #include "PdfEngineInternal.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageWriter>
 
@@ -145,13 +146,43 @@ QByteArray pictureWriterFormat(const QString& format)
     return format.toLatin1();
 }
 
-QString exportText(const PdfDocument& doc, const QString& format, const QString& path)
+QString cancelledText()
+{
+    return QStringLiteral("Экспорт отменён.");
+}
+
+bool goOn(const PdfDocument::Progress& progress, int done, int total)
+{
+    return !progress || progress(done, total);
+}
+
+// The pages' texts joined by line ends, as extractAllTextAllPages gives them;
+// false when cancelled.
+bool allPagesText(const PdfDocument& doc, const PdfDocument::Progress& progress, QString* text)
+{
+    const int count = doc.pageCount();
+    QStringList pages;
+    pages.reserve(count);
+    for (int i = 0; i < count; ++i) {
+        if (!goOn(progress, i, count))
+            return false;
+        pages << doc.extractAllText(i);
+    }
+    *text = pages.join(QLatin1Char('\n'));
+    return goOn(progress, count, count);
+}
+
+QString exportText(const PdfDocument& doc, const QString& format, const QString& path,
+                   const PdfDocument::Progress& progress)
 {
     if (sameFile(path, doc.filePath()))
         return ownFileTargetText();
     if (doc.pageCount() < 1)
         return noPagesText();
-    const QString text = exportableText(doc.extractAllTextAllPages());
+    QString pagesText;
+    if (!allPagesText(doc, progress, &pagesText))
+        return cancelledText();
+    const QString text = exportableText(pagesText);
     QByteArray bytes;
     if (format == QLatin1String("txt"))
         bytes = text.toUtf8();
@@ -162,8 +193,10 @@ QString exportText(const PdfDocument& doc, const QString& format, const QString&
     return writeFileAtomically(path, bytes);
 }
 
-// Renders every page and writes it as a picture. Empty result on success, else the reason.
-QString exportPagePictures(const PdfDocument& doc, const QString& format, const QString& path, int dpi)
+// Renders every page and writes it as a picture. Empty result on success, else
+// the reason; a cancelled export takes back the files it wrote.
+QString exportPagePictures(const PdfDocument& doc, const QString& format, const QString& path, int dpi,
+                           const PdfDocument::Progress& progress)
 {
     constexpr int kMinDpi = 36;
     constexpr int kMaxDpi = 600;
@@ -181,6 +214,11 @@ QString exportPagePictures(const PdfDocument& doc, const QString& format, const 
     const QByteArray writerFormat = pictureWriterFormat(format);
     QList<int> unrendered;
     for (int i = 0; i < count; ++i) {
+        if (!goOn(progress, i, count)) {
+            for (int written = 0; written < i; ++written)
+                QFile::remove(paths.at(written));
+            return cancelledText();
+        }
         QImage image = doc.renderPageLayer(i, scale, 0, PdfRenderAll, false);
         if (image.isNull()) {
             unrendered << i + 1;
@@ -192,12 +230,13 @@ QString exportPagePictures(const PdfDocument& doc, const QString& format, const 
         if (!error.isEmpty())
             return error;
     }
+    goOn(progress, count, count);
     return unrenderedPagesText(unrendered, count);
 }
 
 } // namespace
 
-bool PdfDocument::exportDocument(const QString& format, const QString& path, int dpi)
+bool PdfDocument::exportDocument(const QString& format, const QString& path, int dpi, const Progress& progress)
 {
     const QString kind = format.toLower();
     if (kind == QLatin1String("pdf"))
@@ -210,8 +249,8 @@ bool PdfDocument::exportDocument(const QString& format, const QString& path, int
         setLastError(QStringLiteral("Нет открытого документа."));
         return false;
     }
-    const QString error = isPictureFormat(kind) ? exportPagePictures(*this, kind, path, dpi)
-                                                : exportText(*this, kind, path);
+    const QString error = isPictureFormat(kind) ? exportPagePictures(*this, kind, path, dpi, progress)
+                                                : exportText(*this, kind, path, progress);
     if (!error.isEmpty()) {
         setLastError(error);
         return false;

@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QSet>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 using namespace pdfengine;
@@ -38,14 +40,66 @@ QByteArray pdfActionUtf8(FPDF_ACTION action, FPDF_DOCUMENT doc, bool uri)
     return end >= 0 ? buffer.left(end) : buffer;
 }
 
-LinkTarget pageTarget(int pageIndex)
+// The left and top of the view a destination asks for, where it names them.
+PdfDocument::PageSpot spotOfDest(FPDF_DEST dest)
+{
+    PdfDocument::PageSpot spot;
+    const PdfiumApi& api = pdfApi();
+    unsigned long count = 0;
+    float params[4] = {0, 0, 0, 0};
+    switch (api.FPDFDest_GetView(dest, &count, params)) {
+    case pdfium::kDestViewXyz: {
+        FPDF_BOOL hasX = 0, hasY = 0, hasZoom = 0;
+        float x = 0, y = 0, zoom = 0;
+        if (api.FPDFDest_GetLocationInPage(dest, &hasX, &hasY, &hasZoom, &x, &y, &zoom)) {
+            if (hasX)
+                spot.left = x;
+            if (hasY)
+                spot.top = y;
+        }
+        break;
+    }
+    case pdfium::kDestViewFitH:
+    case pdfium::kDestViewFitBH:
+        if (count >= 1)
+            spot.top = params[0];
+        break;
+    case pdfium::kDestViewFitV:
+    case pdfium::kDestViewFitBV:
+        if (count >= 1)
+            spot.left = params[0];
+        break;
+    case pdfium::kDestViewFitR:
+        if (count >= 4) {
+            spot.left = std::min(params[0], params[2]);
+            spot.top = std::max(params[1], params[3]);
+        }
+        break;
+    default:
+        break;
+    }
+    // A damaged file may hold anything in these numbers.
+    if (spot.left && !std::isfinite(*spot.left))
+        spot.left.reset();
+    if (spot.top && !std::isfinite(*spot.top))
+        spot.top.reset();
+    return spot;
+}
+
+LinkTarget pageTarget(int pageIndex, const PdfDocument::PageSpot& spot = {})
 {
     LinkTarget target;
     if (pageIndex >= 0) {
         target.kind = LinkTarget::Page;
         target.pageIndex = pageIndex;
+        target.spot = spot;
     }
     return target;
+}
+
+LinkTarget destTarget(FPDF_DOCUMENT doc, FPDF_DEST dest)
+{
+    return dest ? pageTarget(pdfApi().FPDFDest_GetDestPageIndex(doc, dest), spotOfDest(dest)) : LinkTarget();
 }
 
 LinkTarget targetFromAction(FPDF_DOCUMENT doc, FPDF_ACTION action)
@@ -57,8 +111,7 @@ LinkTarget targetFromAction(FPDF_DOCUMENT doc, FPDF_ACTION action)
     case pdfium::kActionGoTo:
     case pdfium::kActionRemoteGoTo:
     case pdfium::kActionEmbeddedGoTo: {
-        FPDF_DEST dest = api.FPDFAction_GetDest(doc, action);
-        return dest ? pageTarget(api.FPDFDest_GetDestPageIndex(doc, dest)) : LinkTarget();
+        return destTarget(doc, api.FPDFAction_GetDest(doc, action));
     }
     case pdfium::kActionUri: {
         const QString text = QString::fromUtf8(pdfActionUtf8(action, doc, true)).trimmed();
@@ -168,12 +221,10 @@ void appendOutlineItems(OutlineWalk& walk, FPDF_BOOKMARK parent, QList<OutlineIt
         OutlineItem item;
         item.title = bookmarkTitle(child);
         LinkTarget target = targetFromAction(walk.doc, api.FPDFBookmark_GetAction(child));
-        if (target.kind == LinkTarget::None) {
-            FPDF_DEST dest = api.FPDFBookmark_GetDest(walk.doc, child);
-            if (dest)
-                target = pageTarget(api.FPDFDest_GetDestPageIndex(walk.doc, dest));
-        }
+        if (target.kind == LinkTarget::None)
+            target = destTarget(walk.doc, api.FPDFBookmark_GetDest(walk.doc, child));
         item.pageIndex = target.kind == LinkTarget::Page ? target.pageIndex : -1;
+        item.spot = target.spot;
         if (target.kind == LinkTarget::Url)
             item.url = target.url;
         appendOutlineItems(walk, child, item.children, depth + 1);
@@ -266,15 +317,16 @@ PageText searchableText(const PageText& page)
 }
 
 // Rectangles of the characters [first, first + count) in displayed-page space.
-void appendCharRangeRects(FPDF_TEXTPAGE textPage, int first, int count, const PdfPageTransform& transform,
-                          QList<QRectF>& rects)
+QList<QRectF> charRangeRects(FPDF_TEXTPAGE textPage, int first, int count, const PdfPageTransform& transform)
 {
+    QList<QRectF> rects;
     const int rectCount = pdfApi().FPDFText_CountRects(textPage, first, count);
     for (int r = 0; r < rectCount; ++r) {
         double left = 0, top = 0, right = 0, bottom = 0;
         if (pdfApi().FPDFText_GetRect(textPage, r, &left, &top, &right, &bottom))
             rects.append(transform.toPage(rectFromEdges(left, top, right, bottom)));
     }
+    return rects;
 }
 
 } // namespace
@@ -282,18 +334,14 @@ void appendCharRangeRects(FPDF_TEXTPAGE textPage, int first, int count, const Pd
 PdfDocument::LinkTarget PdfDocument::linkAtPoint(int pageIndex, const QPointF& point) const
 {
     QMutexLocker lock(&m_mutex);
-    if (!m_doc || pageIndex < 0 || pageIndex >= pdfApi().FPDF_GetPageCount(m_doc))
-        return {};
-    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
+    const PagePtr page = loadPageIfAny(m_doc, pageIndex);
     if (!page)
         return {};
     const QPointF userPoint = pageTransformOf(page.get()).toUser(point);
     if (FPDF_LINK link = pdfApi().FPDFLink_GetLinkAtPoint(page.get(), userPoint.x(), userPoint.y())) {
-        if (FPDF_DEST dest = pdfApi().FPDFLink_GetDest(m_doc, link)) {
-            const int index = pdfApi().FPDFDest_GetDestPageIndex(m_doc, dest);
-            if (index >= 0)
-                return pageTarget(index);
-        }
+        const LinkTarget destination = destTarget(m_doc, pdfApi().FPDFLink_GetDest(m_doc, link));
+        if (destination.kind == LinkTarget::Page)
+            return destination;
         const LinkTarget target = targetFromAction(m_doc, pdfApi().FPDFLink_GetAction(link));
         if (target.kind != LinkTarget::None)
             return target;
@@ -317,11 +365,19 @@ QList<QRectF> PdfDocument::findText(int pageIndex, const QString& text) const
     return findTextWithOptions(pageIndex, text, FindOptions{});
 }
 
+QList<QRectF> PdfDocument::findTextWithOptions(int pageIndex, const QString& text, const FindOptions& options) const
+{
+    QList<QRectF> rects;
+    for (const QList<QRectF>& match : findMatches(pageIndex, text, options))
+        rects += match;
+    return rects;
+}
+
 // Searches the page's plain text (the same text extractAllText gives, its
 // line ends read as spaces), so ligatures match their letters, a phrase is
-// found across a line end with one rectangle per line, and text kept under an
-// edit's white-out is not found.
-QList<QRectF> PdfDocument::findTextWithOptions(int pageIndex, const QString& text, const FindOptions& options) const
+// found across a line end as one match with one rectangle per line, and text
+// kept under an edit's white-out is not found.
+QList<QList<QRectF>> PdfDocument::findMatches(int pageIndex, const QString& text, const FindOptions& options) const
 {
     if (text.isEmpty() || !isOpen())
         return {};
@@ -335,17 +391,17 @@ QList<QRectF> PdfDocument::findTextWithOptions(int pageIndex, const QString& tex
 
 // Every match of the expression over the page text marks exactly the characters
 // it matched, so "match case" is honoured and no occurrence is marked twice.
-QList<QRectF> PdfDocument::findRegex(int pageIndex, const QString& pattern, bool matchCase) const
+QList<QList<QRectF>> PdfDocument::findRegex(int pageIndex, const QString& pattern, bool matchCase) const
 {
     QRegularExpression expression(pattern, matchCase ? QRegularExpression::NoPatternOption
                                                      : QRegularExpression::CaseInsensitiveOption);
     if (!expression.isValid())
         return {};
     QMutexLocker lock(&m_mutex);
-    QList<QRectF> rects;
+    QList<QList<QRectF>> found;
     const LoadedTextPage loaded = loadTextPage(m_doc, pageIndex);
     if (!loaded.text)
-        return rects;
+        return found;
     const PageText pageText = searchableText(readPageText(loaded.page.get(), loaded.text.get()));
     QRegularExpressionMatchIterator matches = expression.globalMatch(pageText.text);
     while (matches.hasNext()) {
@@ -354,9 +410,34 @@ QList<QRectF> PdfDocument::findRegex(int pageIndex, const QString& pattern, bool
             continue;
         const int firstChar = pageText.charIndexOfUnit[size_t(match.capturedStart())];
         const int lastChar = pageText.charIndexOfUnit[size_t(match.capturedEnd() - 1)];
-        appendCharRangeRects(loaded.text.get(), firstChar, lastChar - firstChar + 1, loaded.transform, rects);
+        QList<QRectF> rects = charRangeRects(loaded.text.get(), firstChar, lastChar - firstChar + 1, loaded.transform);
+        if (!rects.isEmpty())
+            found.append(std::move(rects));
     }
-    return rects;
+    return found;
+}
+
+PdfDocument::PageSpot PdfDocument::spotOnPage(int pageIndex, const PageSpot& spot) const
+{
+    if (!spot.left && !spot.top)
+        return {};
+    QMutexLocker lock(&m_mutex);
+    const PagePtr page = loadPageIfAny(m_doc, pageIndex);
+    if (!page)
+        return {};
+    const PdfPageTransform transform = pageTransformOf(page.get());
+    const QRectF box = transform.userBox();
+    const QPointF shown = transform.toPage(QPointF(spot.left.value_or(box.left()), spot.top.value_or(box.top())));
+    // A quarter turn shows the file's vertical axis across.
+    const bool across = transform.quarterTurns() % 2 != 0;
+    PageSpot result;
+    if (across ? spot.top : spot.left)
+        result.left = shown.x();
+    // A top at the page's lower edge shows nothing of the page: writers that
+    // put "/XYZ 0 0 0" mean the page as a whole.
+    if ((across ? spot.left : spot.top) && shown.y() > 0)
+        result.top = shown.y();
+    return result;
 }
 
 QString PdfDocument::extractAllText(int pageIndex) const

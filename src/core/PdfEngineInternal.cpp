@@ -459,6 +459,13 @@ LoadedTextPage loadTextPage(FPDF_DOCUMENT doc, int pageIndex)
     return loaded;
 }
 
+PagePtr loadPageIfAny(FPDF_DOCUMENT doc, int pageIndex)
+{
+    if (!doc || pageIndex < 0 || pageIndex >= pdfApi().FPDF_GetPageCount(doc))
+        return {};
+    return PagePtr(pdfApi().FPDF_LoadPage(doc, pageIndex));
+}
+
 QRectF pageObjectBounds(FPDF_PAGEOBJECT object, int type)
 {
     const PdfiumApi& api = pdfApi();

@@ -130,6 +130,8 @@ struct LoadedTextPage {
 };
 // The page with its text page (null text when either cannot be loaded).
 LoadedTextPage loadTextPage(FPDF_DOCUMENT doc, int pageIndex);
+// The page, null without a document, outside it or when it cannot be loaded.
+PagePtr loadPageIfAny(FPDF_DOCUMENT doc, int pageIndex);
 
 // The transform of a loaded page between user space and the displayed page.
 PdfPageTransform pageTransformOf(FPDF_PAGE page);

@@ -113,6 +113,12 @@ constexpr unsigned long kActionRemoteGoTo = 2;
 constexpr unsigned long kActionUri = 3;
 constexpr unsigned long kActionLaunch = 4;
 constexpr unsigned long kActionEmbeddedGoTo = 5;
+constexpr unsigned long kDestViewXyz = 1;
+constexpr unsigned long kDestViewFitH = 3;
+constexpr unsigned long kDestViewFitV = 4;
+constexpr unsigned long kDestViewFitR = 5;
+constexpr unsigned long kDestViewFitBH = 7;
+constexpr unsigned long kDestViewFitBV = 8;
 constexpr unsigned long kMatchCase = 0x00000001;
 constexpr unsigned long kMatchWholeWord = 0x00000002;
 constexpr unsigned long kSaveIncremental = 1;
@@ -134,6 +140,7 @@ constexpr int kColorSpaceIccBased = 7;
     X(FPDF_CloseDocument, void, (FPDF_DOCUMENT))                                              \
     X(FPDF_SaveAsCopy, FPDF_BOOL, (FPDF_DOCUMENT, FPDF_FILEWRITE*, FPDF_DWORD))               \
     X(FPDF_GetPageCount, int, (FPDF_DOCUMENT))                                                \
+    X(FPDF_GetFileVersion, FPDF_BOOL, (FPDF_DOCUMENT, int*))                                  \
     X(FPDF_GetPageSizeByIndexF, FPDF_BOOL, (FPDF_DOCUMENT, int, FS_SIZEF*))                   \
     X(FPDF_GetMetaText, unsigned long, (FPDF_DOCUMENT, FPDF_BYTESTRING, void*, unsigned long))\
     X(FPDF_LoadPage, FPDF_PAGE, (FPDF_DOCUMENT, int))                                         \
@@ -252,6 +259,9 @@ constexpr int kColorSpaceIccBased = 7;
     X(FPDFAction_GetFilePath, unsigned long, (FPDF_ACTION, void*, unsigned long))             \
     X(FPDFAction_GetURIPath, unsigned long, (FPDF_DOCUMENT, FPDF_ACTION, void*, unsigned long))\
     X(FPDFDest_GetDestPageIndex, int, (FPDF_DOCUMENT, FPDF_DEST))                             \
+    X(FPDFDest_GetView, unsigned long, (FPDF_DEST, unsigned long*, float*))                   \
+    X(FPDFDest_GetLocationInPage, FPDF_BOOL,                                                  \
+      (FPDF_DEST, FPDF_BOOL*, FPDF_BOOL*, FPDF_BOOL*, float*, float*, float*))                \
     X(FPDFBookmark_GetFirstChild, FPDF_BOOKMARK, (FPDF_DOCUMENT, FPDF_BOOKMARK))              \
     X(FPDFBookmark_GetNextSibling, FPDF_BOOKMARK, (FPDF_DOCUMENT, FPDF_BOOKMARK))             \
     X(FPDFBookmark_GetTitle, unsigned long, (FPDF_BOOKMARK, void*, unsigned long))            \

@@ -4,7 +4,6 @@
 #include "DocumentJob.h"
 #include "PdfDocument.h"
 #include "SignedDocument.h"
-#include "TextBlock.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -22,22 +21,6 @@ namespace {
 
 constexpr qint64 kLargestKilobyteSize = 1048575;
 constexpr double kMebibyte = 1048576.0;
-
-// The engine's family names may already name the style ("Times Bold"):
-// it is not said twice.
-QString styleSuffix(const QString& family, bool on, const QString& style)
-{
-    return on && !family.contains(style, Qt::CaseInsensitive) ? QLatin1Char(' ') + style : QString();
-}
-
-void addFont(const QString& family, bool bold, bool italic, QSet<QString>* seen, QStringList* fonts)
-{
-    if (family.isEmpty() || seen->contains(family))
-        return;
-    seen->insert(family);
-    fonts->append(family + styleSuffix(family, bold, QStringLiteral("Bold")) +
-                  styleSuffix(family, italic, QStringLiteral("Italic")));
-}
 
 } // namespace
 
@@ -69,27 +52,26 @@ bool DocumentPropertiesDialog::fontsListed() const
     return m_fontsListed;
 }
 
-QStringList DocumentPropertiesDialog::fontList(const PdfDocument& document, const std::function<bool()>& keepGoing)
+QString DocumentPropertiesDialog::versionText(int version)
 {
-    QList<std::vector<TextBlock>> pages;
-    const int count = qMin(document.pageCount(), kFontPages);
-    for (int page = 0; page < count; ++page) {
-        if (keepGoing && !keepGoing())
-            return {};
-        pages << document.extractText(page);
-    }
-    return fontNames(pages);
+    if (version <= 0)
+        return QStringLiteral("—");
+    return QStringLiteral("%1.%2").arg(version / 10).arg(version % 10);
 }
 
-QStringList DocumentPropertiesDialog::fontNames(const QList<std::vector<TextBlock>>& pages)
+QStringList DocumentPropertiesDialog::fontList(const PdfDocument& document, const std::function<bool()>& keepGoing)
 {
     QStringList fonts;
     QSet<QString> seen;
-    for (const std::vector<TextBlock>& blocks : pages) {
-        for (const TextBlock& block : blocks) {
-            addFont(block.fontFamily, block.bold, block.italic, &seen, &fonts);
-            for (const TextBlock::Line& line : block.lines)
-                addFont(line.fontFamily, line.bold, line.italic, &seen, &fonts);
+    const int count = document.pageCount();
+    for (int page = 0; page < count; ++page) {
+        if (keepGoing && !keepGoing())
+            return {};
+        for (const QString& name : document.pageFontNames(page)) {
+            if (!seen.contains(name)) {
+                seen.insert(name);
+                fonts << name;
+            }
         }
     }
     return fonts;
@@ -102,7 +84,7 @@ QWidget* DocumentPropertiesDialog::buildGeneralTab(const PdfDocument* document)
     QStringList values(6, none);
     if (document) {
         values[2] = QString::number(document->pageCount());
-        values[5] = QStringLiteral("1.7");
+        values[5] = versionText(document->fileVersion());
         const QString path = document->filePath();
         if (!path.isEmpty()) {
             const QFileInfo file(path);
@@ -169,7 +151,7 @@ QWidget* DocumentPropertiesDialog::buildFontsTab(const std::shared_ptr<PdfDocume
 void DocumentPropertiesDialog::listFonts(const QStringList& fonts)
 {
     if (fonts.isEmpty())
-        m_fonts->addItem(tr("(шрифты не обнаружены в первых 20 стр.)"));
+        m_fonts->addItem(tr("(шрифты не обнаружены)"));
     else
         m_fonts->addItems(fonts);
     m_fontsListed = true;

@@ -255,35 +255,36 @@ bool requestFacsimilePlacementSize(QWidget* parent, const QList<QImage>& images,
     width->setValue(fallback.width());
     height->setValue(fallback.height());
 
-    const auto applyPreset = [=](const QString& text) {
-        QSizeF chosen = fallback;
-        for (const auto& preset : presets) {
-            if (preset.first == text)
-                chosen = preset.second;
-        }
+    // The kinds are told apart by their place: the box shows them translated.
+    constexpr int kSignature = 0, kStamp = 1, kGroup = 3;
+    const int customIndex = int(presets.size());
+    const auto applyPreset = [=](int index) {
+        const QSizeF chosen = index >= 0 && index < presets.size() ? presets[index].second : fallback;
         const QSignalBlocker blockWidth(width);
         const QSignalBlocker blockHeight(height);
         width->setValue(chosen.width());
         height->setValue(chosen.height());
     };
-    QString start = tr("Подпись");
+    int start = kSignature;
     if (images.size() >= 2)
-        start = tr("Группа");
+        start = kGroup;
     else if (qAbs(fallback.width() - fallback.height()) < 2.0)
-        start = tr("Печать");
+        start = kStamp;
     {
         const QSignalBlocker blockKinds(kinds);
-        kinds->setCurrentText(start);
+        kinds->setCurrentIndex(start);
     }
     applyPreset(start);
-    QObject::connect(kinds, &QComboBox::currentTextChanged, &dialog, [=](const QString& text) {
-        if (text != custom)
-            applyPreset(text);
+    QObject::connect(kinds, &QComboBox::currentIndexChanged, &dialog, [=](int index) {
+        if (index != customIndex)
+            applyPreset(index);
     });
     for (QDoubleSpinBox* box : {width, height}) {
         QObject::connect(box, &QDoubleSpinBox::valueChanged, &dialog, [=] {
-            if (kinds->currentText() != custom)
-                kinds->setCurrentText(custom);
+            if (kinds->currentIndex() != customIndex) {
+                const QSignalBlocker blockKinds(kinds);
+                kinds->setCurrentIndex(customIndex);
+            }
         });
     }
 

@@ -112,6 +112,7 @@ MainWindow::~MainWindow()
     thumbnailPanel->setDocument(nullptr);
     pdfView->setDocument(nullptr);
     documentOcrRun.reset();  // its workers read a document
+    dropSearchRun();
     pageOcrJob.reset();      // its worker uses the engine
     openDocuments.clear();
     delete ocrEngine;

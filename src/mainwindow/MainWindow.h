@@ -23,6 +23,7 @@
 #include <vector>
 
 class CompressedPdfExportDialog;
+class DocumentJob;
 class FreeTextDialog;
 class DocumentChanges;
 class PrintDevice;
@@ -73,10 +74,13 @@ public:
         std::unique_ptr<PageEdits> edits;
     };
 
+    // One match of the search: its page and its place among the page's matches.
     struct SearchResult {
         int page = 0;
         int index = 0;
     };
+    // A page's matches, each with its rectangles (one per line it runs over).
+    using PageMatches = QList<QList<QRectF>>;
 
     static constexpr int kFormatButtonCount = FormatButtonCount;
     static constexpr int kMinAutoSaveMinutes = 1;
@@ -198,11 +202,14 @@ private:
     bool writePendingBlockEdits();
     void showBlocksAgainAfterSave();
     bool writeActiveDocument(QString* error);
-    bool saveDocumentFile(PdfDocument& doc, const QString& path, QString* error);
+    bool saveDocumentFile(const std::shared_ptr<PdfDocument>& doc, const QString& path, QString* error);
+    bool writeInBackground(const std::shared_ptr<PdfDocument>& doc, const QString& path,
+                           PdfDocument::SignedRevisions signedRevisions);
     bool finishActiveSave();
     bool offerSaveElsewhere(const QString& error);
     static QString readOnlyReason(const QString& path);
     void autoSaveWithShownEdits();
+    void runAutoSave(const std::vector<TextBlock>& blocks, int page, const QByteArray& state);
     QByteArray autoSaveFingerprint(int page, const std::vector<TextBlock>& blocks) const;
     void autoSaveSucceeded();
     QString askSaveAsTarget(const QString& startPath);
@@ -280,6 +287,7 @@ private:
     bool busy = false;
     bool autoSaveFailureShown = false;
     QByteArray autoSavedState;  // what the last autosave through a copy wrote
+    QPointer<DocumentJob> autoSaveJob;  // while an autosave writes
     SearchResult currentSearchResult;
     QString searchQuery;
     QList<SearchResult> searchResults;
@@ -446,6 +454,11 @@ public:
     // Where a pasted picture of that many pixels goes on a page without a
     // stored region: centred, PDF points from the bottom-left corner.
     static QRectF pastePlacement(const QSizeF& page, const QSize& picture);
+    // Where a picture goes whose top-left corner is put at topLeft (page
+    // points, origin top-left, as the result): at its own size (its
+    // resolution, else 96 dots per inch) and aspect, scaled down only to fit
+    // the page and moved back onto it where it would run off.
+    static QRectF pictureRectAt(const QSizeF& page, const QPointF& topLeft, const QImage& picture);
 
 private:
     QImage copiedPicture(int page) const;
@@ -488,9 +501,23 @@ private:
 public slots:
     void showSearchDialog();
     void onFindNext(const QString& query, bool matchCase, bool wholeWord, bool useRegex, bool backward);
+    // Stops the running search; its callers are told -1.
+    void stopSearch();
+
+signals:
+    // Pages searched of all while a search runs on its job's thread.
+    void searchProgress(int done, int total);
+    void searchEnded();
 
 public:
-    int rebuildSearchResults(const QString& query, const PdfDocument::FindOptions& options);
+    // Fills the result list for query and options, the pages searched on a
+    // job's thread (the same search of the same unchanged document is not
+    // searched again). done runs on the GUI thread with the number of
+    // entries, or -1 when the search was stopped or its tab left; a search
+    // that ends within a moment has run done before this returns.
+    void searchDocument(const QString& query, const PdfDocument::FindOptions& options,
+                        std::function<void(int)> done);
+    bool searchRunning() const;
     int firstSearchResultFromPage(int page, bool backward) const;
     void activateSearchResult(int index, const QString& query, const PdfDocument::FindOptions& options);
     const QList<SearchResult>& searchResultList() const { return searchResults; }
@@ -501,16 +528,24 @@ public:
     void showStatusText(const QString& text) { setStatusText(text); }
 
 private:
-    QList<QRectF> searchPageRects(int page, const QString& query, const PdfDocument::FindOptions& options);
-    // The rectangles of the search that filled searchResults, per page, while
-    // the document stays the same revision.
+    PageMatches searchPageMatches(int page, const QString& query, const PdfDocument::FindOptions& options);
+    void listSearchEntries();
+    void startSearchRun(const QString& query, const PdfDocument::FindOptions& options, std::function<void(int)> done);
+    void waitForSearchBriefly();
+    void finishSearchRun(bool cancelled);
+    void dropSearchRun();
+    void showFoundEntry(int index, const QString& query, const PdfDocument::FindOptions& options);
+    // The matches of the last search, per page, while the document stays the
+    // same revision.
     struct SearchPageRects {
         const PdfDocument* document = nullptr;
         quint64 revision = 0;
         QString signature;
-        std::vector<QList<QRectF>> pages;
+        std::vector<PageMatches> pages;
     };
     SearchPageRects searchRectCache;
+    struct SearchRun;
+    std::shared_ptr<SearchRun> searchRun;  // shared: the type is known in MainWindow_search.cpp only
 
     // The page tools, the update check, the information windows, document
     // properties and special characters (MainWindow_pagetools.cpp,

@@ -10,6 +10,9 @@
 #include <QClipboard>
 #include <QGuiApplication>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 constexpr double kRegionCopyZoom = 2.0;
@@ -17,8 +20,34 @@ constexpr double kPageCopyZoom = 1.5;
 constexpr double kPastedShare = 0.7;
 constexpr double kScreenPerPoint = 96.0 / 72.0;
 constexpr int kSelectionPreviewLength = 60;
+constexpr double kPointsPerInch = 72.0;
+constexpr double kMetresPerInch = 0.0254;
+constexpr double kScreenDpi = 96.0;
+// Resolutions outside these are not believed: the picture is taken at screen size.
+constexpr double kLeastBelievedDpi = 10.0;
+constexpr double kMostBelievedDpi = 4800.0;
+
+// Dots per metre are stored rounded: 96 dots per inch come back as 96.012.
+double believedDpi(int dotsPerMetre)
+{
+    const double dpi = std::round(dotsPerMetre * kMetresPerInch);
+    return dpi >= kLeastBelievedDpi && dpi <= kMostBelievedDpi ? dpi : kScreenDpi;
+}
 
 } // namespace
+
+QRectF MainWindow::pictureRectAt(const QSizeF& page, const QPointF& topLeft, const QImage& picture)
+{
+    if (picture.isNull() || page.width() <= 0 || page.height() <= 0)
+        return {};
+    QSizeF size(picture.width() * kPointsPerInch / believedDpi(picture.dotsPerMeterX()),
+                picture.height() * kPointsPerInch / believedDpi(picture.dotsPerMeterY()));
+    const double fit = std::min({1.0, page.width() / size.width(), page.height() / size.height()});
+    size *= fit;
+    const double x = std::clamp(topLeft.x(), 0.0, page.width() - size.width());
+    const double y = std::clamp(topLeft.y(), 0.0, page.height() - size.height());
+    return QRectF(QPointF(x, y), size);
+}
 
 QRectF MainWindow::pastePlacement(const QSizeF& page, const QSize& picture)
 {
@@ -93,8 +122,10 @@ void MainWindow::onEditPaste()
     const QSizeF pageSize = document->pageSize(page);
     QRectF placement;
     if (ocrRegionPage == page && ocrRegion.width() > 0 && ocrRegion.height() > 0) {
-        placement = QRectF(ocrRegion.x(), pageSize.height() - (ocrRegion.y() + ocrRegion.height()), ocrRegion.width(),
-                           ocrRegion.height());
+        // At the selection's place at its own size: a selected line of text
+        // is a place to put it, not a frame to squeeze it into.
+        const QRectF top = pictureRectAt(pageSize, ocrRegion.topLeft(), image);
+        placement = QRectF(top.x(), pageSize.height() - (top.y() + top.height()), top.width(), top.height());
         consumeSelection();
     } else {
         placement = pastePlacement(pageSize, image.size());

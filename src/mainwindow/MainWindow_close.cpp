@@ -57,11 +57,18 @@ bool MainWindow::saveActiveBeforeClose()
 // save-as dialog.
 bool MainWindow::saveOtherTab(PdfDocument& doc)
 {
+    std::shared_ptr<PdfDocument> held;
+    for (const OpenDocumentState& entry : openDocuments) {
+        if (entry.document.get() == &doc)
+            held = entry.document;
+    }
+    if (!held)
+        return false;
     QString path = doc.filePath();
     QString error;
     if (!path.isEmpty()) {
         error = readOnlyReason(path);
-        if (error.isEmpty() && saveDocumentFile(doc, path, &error))
+        if (error.isEmpty() && saveDocumentFile(held, path, &error))
             return true;
         // An empty reason: the user kept the signatures.
         if (error.isEmpty() || !offerSaveElsewhere(error))
@@ -70,7 +77,7 @@ bool MainWindow::saveOtherTab(PdfDocument& doc)
     path = askSaveAsTarget(path);
     if (path.isEmpty())
         return false;
-    if (saveDocumentFile(doc, path, &error))
+    if (saveDocumentFile(held, path, &error))
         return true;
     if (!error.isEmpty())
         QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить файл:\n%1").arg(error));

@@ -177,6 +177,7 @@ void MainWindow::resetPerDocumentState()
         ocrBar->hide();
     lastOcrPage = -1;
     currentSearchResult = SearchResult{};
+    stopSearch();
     searchResults.clear();
     searchSignature.clear();
     currentSearchIndex = -1;

@@ -5,7 +5,9 @@
 #include "DialogKit.h"
 #include "OutputPaths.h"
 #include "PdfDocument.h"
+#include "WorkProgressDialog.h"
 
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -40,15 +42,27 @@ const QList<FmtEntry>& formats()
     return FMTS;
 }
 
-const FmtEntry& chosenFormat(const QString& selectedFilter, const QString& path)
+// The row of the type the user chose, by its place in the list: the list is
+// shown translated, so its texts say nothing about the choice. Without a
+// chosen type the name's extension decides, else the first row.
+const FmtEntry& chosenFormat(int typeRow, const QString& path)
 {
     const QList<FmtEntry>& rows = formats();
-    auto byFilter = std::find_if(rows.begin(), rows.end(), [&](const FmtEntry& e) { return e.filter == selectedFilter; });
-    if (byFilter != rows.end())
-        return *byFilter;
+    if (typeRow >= 0 && typeRow < rows.size())
+        return rows[typeRow];
     const QString extension = QFileInfo(path).suffix().toLower();
     auto bySuffix = std::find_if(rows.begin(), rows.end(), [&](const FmtEntry& e) { return e.suffix == extension; });
     return bySuffix != rows.end() ? *bySuffix : rows.first();
+}
+
+// The place of the chosen type in the dialog's list: the toolkit's own
+// dialog shows it in its type box (translated); a native one reports the
+// type as it was given.
+int selectedTypeRow(const QFileDialog& dialog)
+{
+    if (const auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo")))
+        return types->currentIndex();
+    return int(dialog.nameFilters().indexOf(dialog.selectedNameFilter()));
 }
 
 constexpr int kDefaultDpi = 150;
@@ -96,12 +110,15 @@ void MainWindow::showSaveExportDialog()
     const QString proposed = source.isEmpty()
                                  ? QDir(QDir::homePath()).filePath(QStringLiteral("document.pdf"))
                                  : QDir(QFileInfo(source).absolutePath()).filePath(QFileInfo(source).fileName());
-    QString selectedFilter;
-    QString path = QFileDialog::getSaveFileName(this, tr("Сохранить как / Экспорт"), proposed,
-                                                filters.join(QStringLiteral(";;")), &selectedFilter);
+    QFileDialog dialog(this, tr("Сохранить как / Экспорт"), proposed, filters.join(QStringLiteral(";;")));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return;
+    QString path = dialog.selectedFiles().constFirst();
     if (path.isEmpty())
         return;
-    const FmtEntry& row = chosenFormat(selectedFilter, path);
+    const FmtEntry& row = chosenFormat(selectedTypeRow(dialog), path);
     if (QFileInfo(path).suffix().toLower() != row.suffix)
         path += QLatin1Char('.') + row.suffix;
 
@@ -165,8 +182,20 @@ void MainWindow::exportInFormat(const QString& path, const QString& format, cons
     const std::shared_ptr<PdfDocument> source = documentForReading();
     if (!source)
         return;
-    if (!source->exportDocument(format, path, dpi)) {
-        QMessageBox::critical(this, tr("Ошибка экспорта"), tr("Не удалось экспортировать:\n%1").arg(source->lastError()),
+    const OutputJobScope job(this);
+    WorkProgressDialog progress(tr("Экспорт"), tr("Экспорт страниц..."), this);
+    auto error = std::make_shared<QString>();
+    const bool exported = progress.run([source, format, path, dpi, error](const WorkProgressDialog::Report& report) {
+        const bool done = source->exportDocument(format, path, dpi, report);
+        *error = source->lastError();
+        return done;
+    });
+    if (!exported) {
+        if (progress.wasCancelled()) {
+            setStatusText(tr("Экспорт отменён."));
+            return;
+        }
+        QMessageBox::critical(this, tr("Ошибка экспорта"), tr("Не удалось экспортировать:\n%1").arg(*error),
                               QMessageBox::Ok);
         return;
     }
@@ -189,8 +218,16 @@ void MainWindow::onExportOcrText()
     if (!source)
         return;
     // UTF-8 without a byte-order mark, replacing the file only when written.
-    if (!source->exportDocument(QStringLiteral("txt"), path, kDefaultDpi)) {
-        QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось записать файл"), QMessageBox::Ok);
+    const OutputJobScope job(this);
+    WorkProgressDialog progress(tr("Экспорт текста"), tr("Экспорт страниц..."), this);
+    const bool exported = progress.run([source, path](const WorkProgressDialog::Report& report) {
+        return source->exportDocument(QStringLiteral("txt"), path, kDefaultDpi, report);
+    });
+    if (!exported) {
+        if (progress.wasCancelled())
+            setStatusText(tr("Экспорт отменён."));
+        else
+            QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось записать файл"), QMessageBox::Ok);
         return;
     }
     setStatusText(tr("Текст экспортирован в %1").arg(QFileInfo(path).fileName()));

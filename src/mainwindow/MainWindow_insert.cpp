@@ -72,7 +72,8 @@ void MainWindow::onImageRectReady(int page, QRectF rect)
         return;
     }
     lastOcrPage = page;
-    pdfView->appendEditableImageBlocks(page, rect, {image});
+    // The drawn rectangle places the picture; the picture keeps its own size and shape.
+    pdfView->appendEditableImageBlocks(page, pictureRectAt(document->pageSize(page), rect.topLeft(), image), {image});
     updateTitle();
     setStatusText(tr("Изображение добавлено как объект на стр. %1").arg(page + 1));
 }

@@ -8,10 +8,25 @@
 
 #include <QTreeWidget>
 #include <QUrl>
+#include <QVariant>
+
+#include <optional>
 
 namespace {
 
 constexpr int kUrlRole = Qt::UserRole + 1;
+constexpr int kSpotLeftRole = Qt::UserRole + 2;  // the destination as the file gives it; unset: open
+constexpr int kSpotTopRole = Qt::UserRole + 3;
+
+QVariant spotValue(const std::optional<double>& value)
+{
+    return value ? QVariant(*value) : QVariant();
+}
+
+std::optional<double> spotValue(const QVariant& value)
+{
+    return value.isValid() ? std::optional<double>(value.toDouble()) : std::nullopt;
+}
 
 } // namespace
 
@@ -39,6 +54,8 @@ void MainWindow::appendOutlineItems(const QList<PdfDocument::OutlineItem>& items
                       entry.title.isEmpty() ? tr("Страница %1").arg(entry.pageIndex + 1) : entry.title);
         item->setData(0, Qt::UserRole, entry.pageIndex);
         item->setData(0, kUrlRole, entry.url.isEmpty() ? QString() : entry.url.toString());
+        item->setData(0, kSpotLeftRole, spotValue(entry.spot.left));
+        item->setData(0, kSpotTopRole, spotValue(entry.spot.top));
         if (entry.pageIndex >= 0)
             item->setData(0, Qt::ToolTipRole, tr("Перейти на страницу %1").arg(entry.pageIndex + 1));
         else if (entry.url.isValid())
@@ -50,13 +67,17 @@ void MainWindow::appendOutlineItems(const QList<PdfDocument::OutlineItem>& items
 }
 
 // A page takes precedence over a link; a link opens only by the link rule.
+// The page shows where the bookmark leads on it, its heading at the top.
 void MainWindow::onOutlineItemActivated(QTreeWidgetItem* item, int)
 {
     if (!item || !isDocumentLoaded())
         return;
     const int page = item->data(0, Qt::UserRole).toInt();
     if (page >= 0 && page < document->pageCount()) {
-        pdfView->setCurrentPage(page);
+        const PdfDocument::PageSpot spot{spotValue(item->data(0, kSpotLeftRole)),
+                                         spotValue(item->data(0, kSpotTopRole))};
+        const PdfDocument::PageSpot shown = document->spotOnPage(page, spot);
+        pdfView->showPageSpot(page, shown.left, shown.top);
         return;
     }
     const QUrl url(item->data(0, kUrlRole).toString(), QUrl::TolerantMode);

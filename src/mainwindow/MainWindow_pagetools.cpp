@@ -82,14 +82,16 @@ void MainWindow::showPageToolsDialog(const QList<QString>& files, bool shellMode
     showCentredOn(dialog, this);
 }
 
-// A successful operation closes the dialog, and so does the insert or
-// extraction tab without a document; any other failure keeps it open.
+// A successful operation closes the dialog; a failure keeps it open with its
+// inputs. The insert and extraction tabs work on the open document: without
+// one they say so (closing would end a file manager's run unasked).
 void MainWindow::applyPageTools(PageToolsDialog* dialog)
 {
     const QPointer<PageToolsDialog> guard(dialog);
     const PageToolsDialog::Tab tab = dialog->currentTab();
     if (tab != PageToolsDialog::MergeTab && !isDocumentLoaded()) {
-        dialog->close();
+        QMessageBox::warning(dialog, tab == PageToolsDialog::InsertTab ? tr("Вставка") : tr("Извлечение"),
+                             tr("Нет открытого документа."));
         return;
     }
     bool done = false;

@@ -3,8 +3,11 @@
 
 #include "DialogKit.h"
 #include "PdfDocument.h"
+#include "DocumentJob.h"
 #include "PdfView.h"
+#include "QuietWait.h"
 #include "SignedDocument.h"
+#include "WorkProgressDialog.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -63,24 +66,24 @@ bool MainWindow::writeActiveDocument(QString* error)
     if (!isDocumentLoaded() || refuseWhileOcrRuns() || !writePendingBlockEdits())
         return false;
     *error = readOnlyReason(document->filePath());
-    return error->isEmpty() && saveDocumentFile(*document, document->filePath(), error);
+    return error->isEmpty() && saveDocumentFile(documentHold, document->filePath(), error);
 }
 
 // Saves doc to path. A save that would write the signed revisions of a
 // signed file anew is asked about first. False with the reason in error, or
 // with error empty when the user kept the signatures and nothing was written.
-bool MainWindow::saveDocumentFile(PdfDocument& doc, const QString& path, QString* error)
+bool MainWindow::saveDocumentFile(const std::shared_ptr<PdfDocument>& doc, const QString& path, QString* error)
 {
     error->clear();
-    if (doc.save(path))
+    if (writeInBackground(doc, path, PdfDocument::SignedRevisions::Keep))
         return true;
-    if (doc.saveRefusedForSignatures()) {
-        if (!confirmSignatureLoss(this, doc.signatures()))
+    if (doc->saveRefusedForSignatures()) {
+        if (!confirmSignatureLoss(this, doc->signatures()))
             return false;
-        if (doc.save(path, PdfDocument::SignedRevisions::MayInvalidate))
+        if (writeInBackground(doc, path, PdfDocument::SignedRevisions::MayInvalidate))
             return true;
     }
-    *error = doc.lastError();
+    *error = doc->lastError();
     if (error->isEmpty())
         *error = tr("Неизвестная ошибка записи.");
     return false;
@@ -106,6 +109,19 @@ bool MainWindow::finishActiveSave()
         return false;
     setStatusText(tr("Сохранено"));
     return true;
+}
+
+// A large document takes a while to write: the window stays painted
+// meanwhile, and a prompt tells of the work when it lasts. Nothing else may
+// change or write the document until it is written.
+bool MainWindow::writeInBackground(const std::shared_ptr<PdfDocument>& doc, const QString& path,
+                                   PdfDocument::SignedRevisions signedRevisions)
+{
+    const OutputJobScope job(this);
+    WorkProgressDialog progress(tr("Сохранение"), tr("Сохранение документа..."), this);
+    progress.setCancellable(false);
+    return progress.run(
+        [doc, path, signedRevisions](const WorkProgressDialog::Report&) { return doc->save(path, signedRevisions); });
 }
 
 // A file the user made read-only is not replaced behind their back (the
@@ -182,7 +198,7 @@ bool MainWindow::saveActiveDocumentTo(const QString& path, QString* error)
     error->clear();
     if (!writePendingBlockEdits())
         return false;
-    if (!saveDocumentFile(*document, path, error))
+    if (!saveDocumentFile(documentHold, path, error))
         return false;
     autoSaveFailureShown = false;
     showBlocksAgainAfterSave();
@@ -212,10 +228,10 @@ void MainWindow::autoSaveIfNeeded()
     if (!isDocumentLoaded() || document->filePath().isEmpty() || !hasUnsavedChanges(document))
         return;
     // Not during recognition or while printing or exporting reads the
-    // document, not behind an open question such as the close
-    // prompt (whose answer may be not to save), and not in the middle of a
-    // drag; the next tick tries again.
-    if (busy || outputJobRunning || QApplication::activeModalWidget() ||
+    // document, not while the last autosave still writes, not behind an open
+    // question such as the close prompt (whose answer may be not to save),
+    // and not in the middle of a drag; the next tick tries again.
+    if (busy || outputJobRunning || autoSaveJob || QApplication::activeModalWidget() ||
         QApplication::mouseButtons() != Qt::NoButton)
         return;
     if (const QString reason = readOnlyReason(document->filePath()); !reason.isEmpty()) {
@@ -226,11 +242,7 @@ void MainWindow::autoSaveIfNeeded()
         autoSaveWithShownEdits();
         return;
     }
-    if (!document->save(document->filePath())) {
-        reportAutoSaveFailure(document->lastError());
-        return;
-    }
-    autoSaveSucceeded();
+    runAutoSave({}, -1, QByteArray());
 }
 
 // The file gets the document as it would be with the view's changed blocks
@@ -244,26 +256,64 @@ void MainWindow::autoSaveWithShownEdits()
     const QByteArray state = autoSaveFingerprint(page, blocks);
     if (state == autoSavedState)
         return;
-    QTemporaryDir scratch;
-    const QString copyPath = scratch.filePath(QStringLiteral("autosave.pdf"));
-    PdfDocument copy;
-    // The copy keeps the signed revisions or is not made: a timer never
-    // writes a signed file anew.
-    if (!scratch.isValid() || !document->saveCopy(copyPath, PdfDocument::SignedRevisions::Keep) ||
-        !copy.open(copyPath)) {
-        reportAutoSaveFailure(document->saveRefusedForSignatures()
-                                  ? document->lastError()
-                                  : tr("не удалось записать временную копию документа"));
-        return;
-    }
-    const bool written =
-        blocks.empty() ? copy.removeInvisibleTextLayer(page) : copy.overlayOcrText(page, blocks, false);
-    if (!written || !copy.save(document->filePath())) {
-        reportAutoSaveFailure(copy.lastError());
-        return;
-    }
-    autoSavedState = state;
-    autoSaveSucceeded();
+    runAutoSave(blocks, page, state);
+}
+
+// The autosave writes on a job's thread: a large document goes on being
+// written while the window is used. With a state, the blocks go into page
+// of a private copy, which is written in the document's place.
+void MainWindow::runAutoSave(const std::vector<TextBlock>& blocks, int page, const QByteArray& state)
+{
+    struct Outcome {
+        bool copied = true;
+        bool written = false;
+        QString error;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    const QString path = document->filePath();
+    const bool throughCopy = !state.isEmpty();
+    autoSaveJob = new DocumentJob(documentHold, this);
+    connect(autoSaveJob, &DocumentJob::finished, this, [this, outcome, state] {
+        autoSaveJob->deleteLater();
+        autoSaveJob = nullptr;
+        if (!outcome->copied) {
+            reportAutoSaveFailure(outcome->error.isEmpty() ? tr("не удалось записать временную копию документа")
+                                                           : outcome->error);
+            return;
+        }
+        if (!outcome->written) {
+            reportAutoSaveFailure(outcome->error);
+            return;
+        }
+        if (!state.isEmpty())
+            autoSavedState = state;
+        autoSaveSucceeded();
+    });
+    autoSaveJob->start([outcome, path, blocks, page, throughCopy](DocumentJob::Control& control) {
+        PdfDocument& doc = *control.document();
+        if (!throughCopy) {
+            outcome->written = doc.save(path);
+            outcome->error = doc.lastError();
+            return;
+        }
+        QTemporaryDir scratch;
+        const QString copyPath = scratch.filePath(QStringLiteral("autosave.pdf"));
+        PdfDocument copy;
+        // The copy keeps the signed revisions or is not made: a timer never
+        // writes a signed file anew.
+        if (!scratch.isValid() || !doc.saveCopy(copyPath, PdfDocument::SignedRevisions::Keep) ||
+            !copy.open(copyPath)) {
+            outcome->copied = false;
+            if (doc.saveRefusedForSignatures())
+                outcome->error = doc.lastError();
+            return;
+        }
+        const bool edited =
+            blocks.empty() ? copy.removeInvisibleTextLayer(page) : copy.overlayOcrText(page, blocks, false);
+        outcome->written = edited && copy.save(path);
+        outcome->error = copy.lastError();
+    });
+    waitQuietly(autoSaveJob.data(), &DocumentJob::finished);
 }
 
 // What the file holds after an autosave through a copy: the document's

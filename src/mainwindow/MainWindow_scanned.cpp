@@ -10,11 +10,10 @@
 #include "ScannedPdfEffect.h"
 #include "ScannedPdfExportDialog.h"
 #include "ScannedPdfWriter.h"
+#include "WorkProgressDialog.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
-#include <QProgressBar>
 
 namespace {
 
@@ -77,32 +76,34 @@ bool MainWindow::writeScannedPdf(const ScannedPdfExportOptions& chosen)
     const std::shared_ptr<PdfDocument> held = documentForReading();
     if (!held)
         return false;
+    // The job draws the shown page's blocks from a copy taken now.
+    const int blockPage = pdfView && pdfView->hasOcrBlocks() ? pdfView->blockPage() : -1;
+    const std::vector<TextBlock> blocks = blockPage >= 0 ? pdfView->ocrBlocksWithEdits() : std::vector<TextBlock>();
     const OutputJobScope job(this);
-    const int pageCount = held->pageCount();
     ScannedPdfWriter::Source source;
-    source.pageCount = pageCount;
-    source.pageSize = [&held](int page) { return held->pageSize(page); };
-    source.renderPage = [this](int page, double scale) { return renderPageForScannedExport(page, scale); };
-    if (progressBar) {
-        progressBar->setRange(0, pageCount);
-        progressBar->setValue(0);
-        progressBar->show();
-    }
-    auto progress = [this, pageCount](int done) {
-        if (progressBar)
-            progressBar->setValue(done);
-        if (statusLabel)
-            setStatusText(tr("Экспорт сканированного PDF: страница %1 из %2").arg(done).arg(pageCount));
-        QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    source.pageCount = held->pageCount();
+    source.pageSize = [held](int page) { return held->pageSize(page); };
+    source.renderPage = [held, blockPage, blocks](int page, double scale) {
+        return renderPageWithBlocks(*held, page, scale, page == blockPage ? blocks : std::vector<TextBlock>());
     };
-    const ScannedPdfWriter::Result result = ScannedPdfWriter::write(target, options, source, progress);
-    if (progressBar)
-        progressBar->hide();
-    if (result == ScannedPdfWriter::Result::CannotStart) {
+    WorkProgressDialog progress(tr("Сканированный PDF"), tr("Экспорт сканированного PDF..."), this);
+    auto result = std::make_shared<ScannedPdfWriter::Result>(ScannedPdfWriter::Result::Failed);
+    progress.run([target, options, source, result](const WorkProgressDialog::Report& report) {
+        const int pages = source.pageCount;
+        *result = ScannedPdfWriter::write(target, options, source, [&report, pages](int done) {
+            return report(done, pages);
+        });
+        return *result == ScannedPdfWriter::Result::Written;
+    });
+    if (*result == ScannedPdfWriter::Result::Cancelled) {
+        setStatusText(tr("Экспорт отменён."));
+        return false;
+    }
+    if (*result == ScannedPdfWriter::Result::CannotStart) {
         appInfo(this, tr("Ошибка экспорта"), tr("Не удалось создать PDF файл."));
         return false;
     }
-    if (result != ScannedPdfWriter::Result::Written) {
+    if (*result != ScannedPdfWriter::Result::Written) {
         appInfo(this, tr("Ошибка экспорта"), tr("Не удалось сохранить сканированный PDF."));
         return false;
     }

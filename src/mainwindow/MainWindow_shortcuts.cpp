@@ -48,6 +48,15 @@ void MainWindow::setupShortcuts()
         bind(literal("Ctrl+T"), [this] { onEditInsertText(); });
         bind(literal("Ctrl+Shift+I"), [this] { onEditInsertImage(); });
     }
+    // The keys the Home tab's buttons show, where the edition has the button.
+    bind(literal("Ctrl+Alt+M"), [this] {
+        if (compressButton && compressButton->isEnabled())
+            compressButton->click();
+    });
+    if (m_allowSignatures)
+        bind(literal("Ctrl+Alt+S"), [this] { showSignatureDialog(false, {}, {}, QString()); });
+    if (allowFacsimiles)
+        bind(literal("Ctrl+Shift+F"), [this] { onFacsimileInsert(); });
     bind(literal("Ctrl+Alt+H"), [this] { chooseEditTool(PdfView::Hand); });
     bind(literal("Ctrl+Alt+V"), [this] { chooseEditTool(PdfView::Select); });
     QShortcut* zoomIn = bind(QKeySequence::ZoomIn, [this] { pdfView->zoomIn(); });

@@ -8,12 +8,15 @@
 
 #include <functional>
 
-// Writes a PDF of one scanned-look picture per page. The file is written
-// beside path under a temporary name and takes path's place only when
-// every page went in: a failure leaves an old file whole and no partial one.
+// Writes a PDF of one scanned-look picture per page, each a JPEG as a
+// scanner stores it: grey (one byte a pixel before compression) when the
+// options ask for a grey scan, else colour. The file is written beside path
+// under a temporary name and takes path's place only when every page went
+// in: a failure or a cancel leaves an old file whole and no partial one.
+// Runs on any thread; the source's functions are called on it.
 class ScannedPdfWriter {
 public:
-    enum class Result { Written, CannotStart, Failed };
+    enum class Result { Written, CannotStart, Failed, Cancelled };
 
     struct Source {
         int pageCount = 0;
@@ -21,7 +24,9 @@ public:
         std::function<QImage(int page, double scale)> renderPage;  // pixels per point
     };
 
-    // progress runs after each page with the pages done.
+    static constexpr int kJpegQuality = 80;
+
+    // progress runs after each page with the pages done; false cancels.
     static Result write(const QString& path, const ScannedPdfExportOptions& options, const Source& source,
-                        const std::function<void(int done)>& progress);
+                        const std::function<bool(int done)>& progress);
 };

@@ -2,6 +2,7 @@
 
 #include "DialogKit.h"
 #include "MainWindow.h"
+#include "UiTranslate.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -12,11 +13,15 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
+
+#include <memory>
 
 namespace {
 
@@ -157,9 +162,16 @@ QWidget* SearchDialog::buildFindTab()
     QPushButton* close = dialogButton(tr("Закрыть"), QStringLiteral("SecondaryDialogButton"));
 
     m_resultsLabel = label(tr("Результаты поиска появятся здесь"), QStringLiteral("DialogSubtitle"));
+    m_stopSearch = dialogButton(tr("Остановить"), QStringLiteral("SecondaryDialogButton"));
+    m_stopSearch->setVisible(false);
+    auto* resultsRow = new QHBoxLayout;
+    resultsRow->addWidget(m_resultsLabel, 1);
+    resultsRow->addWidget(m_stopSearch);
     m_table = new QTableWidget(0, 4);
     m_table->setObjectName(QStringLiteral("DialogTable"));
-    m_table->setHorizontalHeaderLabels({tr("№"), tr("Страница"), tr("На странице"), tr("Запрос")});
+    // Header texts are not reached by the pass that translates a shown window.
+    m_table->setHorizontalHeaderLabels({uiTranslate(tr("№")), uiTranslate(tr("Страница")),
+                                        uiTranslate(tr("На странице")), uiTranslate(tr("Запрос"))});
     m_table->verticalHeader()->hide();
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -167,8 +179,7 @@ QWidget* SearchDialog::buildFindTab()
     m_table->setAlternatingRowColors(true);
     m_table->setMinimumHeight(kTableMinimumHeight);
     m_table->horizontalHeader()->setStretchLastSection(true);
-    for (int column = 0; column < 3; ++column)
-        m_table->horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    setNumberColumnsFitted(true);
 
     grid->addWidget(new QLabel(tr("Найти:")), 0, 0);
     grid->addWidget(m_first.find, 0, 1, 1, 2);
@@ -176,7 +187,7 @@ QWidget* SearchDialog::buildFindTab()
                     2, 1);
     grid->addWidget(groupBox(tr("Режим поиска"), {normal, extended, m_first.regex}), 1, 1, 2, 1);
     grid->addLayout(buttonColumn({next, count, all, allOpen, close}), 1, 2, 2, 1);
-    grid->addWidget(m_resultsLabel, 3, 0, 1, 3);
+    grid->addLayout(resultsRow, 3, 0, 1, 3);
     grid->addWidget(m_table, 4, 0, 1, 3);
 
     connect(next, &QPushButton::clicked, this, &SearchDialog::findNextFromFirstTab);
@@ -184,6 +195,9 @@ QWidget* SearchDialog::buildFindTab()
     connect(count, &QPushButton::clicked, this, &SearchDialog::countMatches);
     connect(all, &QPushButton::clicked, this, &SearchDialog::findAll);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
+    connect(m_stopSearch, &QPushButton::clicked, &m_window, &MainWindow::stopSearch);
+    connect(&m_window, &MainWindow::searchProgress, this, &SearchDialog::showSearchProgress);
+    connect(&m_window, &MainWindow::searchEnded, m_stopSearch, [this] { m_stopSearch->setVisible(false); });
     connect(m_table, &QTableWidget::cellClicked, this, [this](int row, int) { activateRow(row); });
     connect(m_table, &QTableWidget::cellActivated, this, [this](int row, int) { activateRow(row); });
     return page;
@@ -269,7 +283,21 @@ void SearchDialog::present()
     applyTransparency(m_opacitySlider->value());
     raise();
     activateWindow();
-    m_first.find->setFocus();  // typing goes into the find box
+    // Typing goes into the find box and replaces the last query shown there.
+    m_first.find->setFocus();
+    m_first.find->lineEdit()->selectAll();
+}
+
+// Told a few times a second: every text set repaints the dialog through its
+// opacity effect, and the search reports every page.
+void SearchDialog::showSearchProgress(int done, int total)
+{
+    constexpr qint64 kProgressStepMs = 150;
+    if (m_stopSearch->isVisible() && m_progressShown.isValid() && m_progressShown.elapsed() < kProgressStepMs)
+        return;
+    m_progressShown.start();
+    m_stopSearch->setVisible(true);
+    m_resultsLabel->setText(uiTranslate(tr("Поиск: %1 из %2 стр.")).arg(done).arg(total));
 }
 
 PdfDocument::FindOptions SearchDialog::optionsOf(const FindControls& controls)
@@ -298,7 +326,25 @@ void SearchDialog::findNextFromFirstTab()
 
 int SearchDialog::fillResults(const QString& query, const PdfDocument::FindOptions& options, bool activateFirst)
 {
-    const int count = m_window.rebuildSearchResults(query, options);
+    auto shown = std::make_shared<int>(-1);
+    const QPointer<SearchDialog> guard(this);
+    m_window.searchDocument(query, options, [guard, query, options, activateFirst, shown](int count) {
+        if (guard)
+            guard->showResults(query, options, activateFirst, count);
+        *shown = count;
+    });
+    return *shown;
+}
+
+void SearchDialog::showResults(const QString& query, const PdfDocument::FindOptions& options, bool activateFirst,
+                               int count)
+{
+    m_stopSearch->setVisible(false);
+    ++m_fill.generation;  // rows of an earlier search are no longer made
+    if (count < 0) {
+        m_resultsLabel->setText(uiTranslate(tr("Поиск остановлен")));
+        return;
+    }
     m_table->setProperty("query", query);
     m_table->setProperty("caseSensitive", options.matchCase);
     m_table->setProperty("wholeWord", options.wholeWord);
@@ -308,31 +354,55 @@ int SearchDialog::fillResults(const QString& query, const PdfDocument::FindOptio
     m_table->setRowCount(count);
     if (count == 0) {
         m_table->setUpdatesEnabled(true);
-        m_resultsLabel->setText(tr("«%1» — не найдено").arg(query));
+        m_resultsLabel->setText(uiTranslate(tr("«%1» — не найдено")).arg(query));
         m_window.activateSearchResult(-1, query, options);  // clears the highlights
-        return 0;
+        return;
     }
-    const QList<MainWindow::SearchResult>& results = m_window.searchResultList();
-    int page = -1;
-    int onPage = 0;
-    for (int row = 0; row < count; ++row) {
-        const MainWindow::SearchResult& entry = results[row];
-        if (entry.page != page) {
-            page = entry.page;
-            onPage = 0;
-        }
-        ++onPage;
-        m_table->setItem(row, 0, resultCell(QString::number(row + 1), row));
-        m_table->setItem(row, 1, resultCell(QString::number(entry.page + 1), row));
-        m_table->setItem(row, 2, resultCell(QString::number(onPage), row));
-        m_table->setItem(row, 3, resultCell(query, row));
-    }
+    m_fill = RowFill{m_fill.generation, 0, -1, 0, query, m_window.searchResultList()};
+    fillRows(m_fill.generation);
     m_table->setUpdatesEnabled(true);
-    m_resultsLabel->setText(tr("Найдено совпадений: %1").arg(count));
+    m_resultsLabel->setText(uiTranslate(tr("Найдено совпадений: %1")).arg(count));
     if (activateFirst)
         m_window.activateSearchResult(0, query, options);
     selectCurrentRow();
-    return count;
+}
+
+// The rows are made a batch at a time, the rest on later turns of the event
+// loop: tens of thousands of them would hold the window.
+void SearchDialog::fillRows(int generation)
+{
+    constexpr int kRowsPerTurn = 4000;
+    if (generation != m_fill.generation)
+        return;
+    const int count = int(std::min<qsizetype>(m_fill.entries.size(), m_table->rowCount()));
+    const int end = std::min(count, m_fill.next + kRowsPerTurn);
+    // Columns sized to their contents would be measured again for every
+    // cell made: they are sized once, when the last row is there.
+    setNumberColumnsFitted(false);
+    for (int row = m_fill.next; row < end; ++row) {
+        const MainWindow::SearchResult& entry = m_fill.entries[row];
+        if (entry.page != m_fill.page) {
+            m_fill.page = entry.page;
+            m_fill.onPage = 0;
+        }
+        ++m_fill.onPage;
+        m_table->setItem(row, 0, resultCell(QString::number(row + 1), row));
+        m_table->setItem(row, 1, resultCell(QString::number(entry.page + 1), row));
+        m_table->setItem(row, 2, resultCell(QString::number(m_fill.onPage), row));
+        m_table->setItem(row, 3, resultCell(m_fill.query, row));
+    }
+    m_fill.next = end;
+    if (end < count)
+        QTimer::singleShot(0, this, [this, generation] { fillRows(generation); });
+    else
+        setNumberColumnsFitted(true);
+}
+
+void SearchDialog::setNumberColumnsFitted(bool fitted)
+{
+    for (int column = 0; column < 3; ++column)
+        m_table->horizontalHeader()->setSectionResizeMode(column, fitted ? QHeaderView::ResizeToContents
+                                                                         : QHeaderView::Interactive);
 }
 
 void SearchDialog::countMatches()
@@ -340,8 +410,15 @@ void SearchDialog::countMatches()
     const QString text = findText(m_first);
     if (text.isEmpty() || !m_window.isDocumentLoaded())
         return;
-    const int count = fillResults(text, optionsOf(m_first), false);
-    m_window.showStatusText(tr("Найдено вхождений «%1»: %2").arg(text).arg(count));
+    const PdfDocument::FindOptions options = optionsOf(m_first);
+    const QPointer<SearchDialog> guard(this);
+    m_window.searchDocument(text, options, [guard, text, options](int count) {
+        if (!guard)
+            return;
+        guard->showResults(text, options, false, count);
+        if (count >= 0)
+            guard->m_window.showStatusText(tr("Найдено вхождений «%1»: %2").arg(text).arg(count));
+    });
 }
 
 void SearchDialog::findAll()
@@ -367,9 +444,13 @@ void SearchDialog::activateRow(int row)
     const PdfDocument::FindOptions options{m_table->property("caseSensitive").toBool(),
                                            m_table->property("wholeWord").toBool(),
                                            m_table->property("useRegex").toBool()};
-    m_window.rebuildSearchResults(query, options);
-    m_window.activateSearchResult(entry, query, options);
-    selectCurrentRow();
+    const QPointer<SearchDialog> guard(this);
+    m_window.searchDocument(query, options, [guard, entry, query, options](int count) {
+        if (!guard || count < 0)
+            return;
+        guard->m_window.activateSearchResult(entry, query, options);
+        guard->selectCurrentRow();
+    });
 }
 
 void SearchDialog::selectCurrentRow()

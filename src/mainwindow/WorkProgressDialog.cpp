@@ -2,6 +2,7 @@
 
 #include "DialogKit.h"
 #include "DocumentJob.h"
+#include "QuietWait.h"
 
 #include <QBoxLayout>
 #include <QLabel>
@@ -39,6 +40,18 @@ WorkProgressDialog::WorkProgressDialog(const QString& title, const QString& text
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+void WorkProgressDialog::setCancellable(bool cancellable)
+{
+    m_cancellable = cancellable;
+    m_cancel->setVisible(cancellable);
+}
+
+void WorkProgressDialog::reject()
+{
+    if (m_cancellable)
+        QDialog::reject();
+}
+
 bool WorkProgressDialog::run(const std::function<bool(const Report&)>& work)
 {
     auto result = std::make_shared<bool>(false);
@@ -49,11 +62,17 @@ bool WorkProgressDialog::run(const std::function<bool(const Report&)>& work)
             m_bar->setValue(done);
         }
     });
-    connect(&job, &DocumentJob::finished, this, &QDialog::accept);
+    bool ended = false;
+    connect(&job, &DocumentJob::finished, this, [this, &ended] {
+        ended = true;
+        if (isVisible())
+            accept();
+    });
     job.start([work, result](DocumentJob::Control& control) {
         *result = work([&control](int done, int total) { return control.report(done, total); });
     });
-    if (exec() != QDialog::Accepted) {
+    waitQuietly(&job, &DocumentJob::finished);
+    if (!ended && exec() != QDialog::Accepted) {
         job.cancel();
         m_cancelled = true;
     }

@@ -10,7 +10,9 @@ class QPushButton;
 
 // Runs one piece of long work on a thread of its own behind a modal prompt
 // with its progress and "Отмена". The prompt keeps the window's documents
-// out of the user's reach while the work reads them.
+// out of the user's reach while the work reads them. Work that ends within
+// the quiet time (QuietWait.h) never shows the prompt: meanwhile the window
+// is painted and the user's input waits.
 class WorkProgressDialog : public QDialog {
 public:
     WorkProgressDialog(const QString& title, const QString& text, QWidget* parent = nullptr);
@@ -24,8 +26,15 @@ public:
     // counts as not cancelled.
     bool run(const std::function<bool(const Report&)>& work);
     bool wasCancelled() const { return m_cancelled; }
+    // Work that cannot stop half-way (a file replaced at once) shows no
+    // "Отмена", and the prompt cannot be closed while it runs.
+    void setCancellable(bool cancellable);
+
+protected:
+    void reject() override;
 
 private:
+    bool m_cancellable = true;
     QProgressBar* m_bar = nullptr;
     QPushButton* m_cancel = nullptr;
     bool m_cancelled = false;

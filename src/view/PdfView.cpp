@@ -270,6 +270,20 @@ void PdfView::setCurrentPage(int index)
     emit pageChanged(index);
 }
 
+void PdfView::showPageSpot(int page, std::optional<double> left, std::optional<double> top)
+{
+    if (page < 0 || page >= pageCount())
+        return;
+    setCurrentPage(page);
+    if (!hasPages() || !m_layout.hasPage(page))
+        return;
+    const double height = pagePointSize(page).height();
+    const QPoint at = viewportPointForPageTopPoint(page, QPointF(left.value_or(0), top ? height - *top : 0));
+    verticalScrollBar()->setValue(verticalScrollBar()->value() + at.y());
+    if (left)
+        horizontalScrollBar()->setValue(horizontalScrollBar()->value() + at.x());
+}
+
 void PdfView::setCanvasTheme(bool dark)
 {
     if (dark == m_darkCanvas)

@@ -84,6 +84,11 @@ public:
     int rotation() const { return m_viewRotation; }
     int effectiveRotation(int page) const;
     void setCurrentPage(int index);
+    // Goes to page with the point (left, top) of the displayed page (PDF
+    // points, origin bottom-left) at the view's top-left corner, where a
+    // link or bookmark leads; without a top the page's top shows, without a
+    // left the view keeps its horizontal place.
+    void showPageSpot(int page, std::optional<double> left, std::optional<double> top);
     int currentPage() const { return m_currentPage; }
     void setCanvasTheme(bool dark);
     void setOcrDebugLabelsVisible(bool visible);
@@ -144,9 +149,13 @@ public:
     QRectF lastRegionRect() const { return m_lastRegionRect; }
     void clearLastRegionSelection();
     void clearSelection();
-    void setSearchHighlights(int page, const QList<QRectF>& rects, int current);
+    // Highlights rects on page; the current hit is currentCount rectangles
+    // from current (a phrase over a line end has one per line) and is
+    // scrolled into view.
+    void setSearchHighlights(int page, const QList<QRectF>& rects, int current, int currentCount = 1);
     void clearSearchHighlights();
     int currentSearchHit() const { return m_currentSearchHit; }
+    int currentSearchHitCount() const { return m_currentSearchHit < 0 ? 0 : m_currentSearchHitCount; }
     bool activateLinkAtViewportPoint(const QPoint& viewportPoint);
     void showDocumentContextMenu(const QPoint& viewportPos, const QPoint& globalPos);
 
@@ -499,6 +508,7 @@ private:
     int m_searchPage = -1;
     QList<QRectF> m_searchHits;
     int m_currentSearchHit = -1;
+    int m_currentSearchHitCount = 1;
 
     // the page's edits on show, and the view's selection in them
     PageEdits m_ownEdits;

@@ -394,17 +394,22 @@ void PdfView::scrollRectIntoView(const QRectF& r, int margin)
         horizontal->setValue(horizontal->value() + int(std::ceil(r.x() + r.width() + margin - viewport()->width())));
 }
 
-void PdfView::setSearchHighlights(int page, const QList<QRectF>& rects, int current)
+void PdfView::setSearchHighlights(int page, const QList<QRectF>& rects, int current, int currentCount)
 {
     m_searchPage = page;
     m_searchHits = rects;
     if (rects.isEmpty()) {
         m_currentSearchHit = -1;
+        m_currentSearchHitCount = 1;
     } else {
         m_currentSearchHit = std::clamp(current, 0, int(rects.size()) - 1);
+        m_currentSearchHitCount = std::clamp(currentCount, 1, int(rects.size()) - m_currentSearchHit);
         if (hasPages() && m_layout.hasPage(page)) {
             constexpr int kHitMargin = 24;
-            scrollRectIntoView(pdfRectToScreenRect(page, rects[m_currentSearchHit]), kHitMargin);
+            QRectF hit;
+            for (int i = m_currentSearchHit; i < m_currentSearchHit + m_currentSearchHitCount; ++i)
+                hit |= pdfRectToScreenRect(page, rects[i]);
+            scrollRectIntoView(hit, kHitMargin);
         }
     }
     viewport()->update();
@@ -415,6 +420,7 @@ void PdfView::clearSearchHighlights()
     m_searchPage = -1;
     m_searchHits.clear();
     m_currentSearchHit = -1;
+    m_currentSearchHitCount = 1;
     viewport()->update();
 }
 
@@ -433,11 +439,13 @@ bool PdfView::activateLinkAtViewportPoint(const QPoint& viewportPoint)
 bool PdfView::openLinkTarget(const PdfDocument::LinkTarget& target)
 {
     switch (target.kind) {
-    case PdfDocument::LinkTarget::Page:
+    case PdfDocument::LinkTarget::Page: {
         if (target.pageIndex < 0 || target.pageIndex >= pageCount())
             return false;
-        setCurrentPage(target.pageIndex);
+        const PdfDocument::PageSpot spot = m_document->spotOnPage(target.pageIndex, target.spot);
+        showPageSpot(target.pageIndex, spot.left, spot.top);
         return true;
+    }
     case PdfDocument::LinkTarget::Url:
         return target.url.isValid() && !target.url.isEmpty() && openExternalUrl(target.url);
     case PdfDocument::LinkTarget::File: {

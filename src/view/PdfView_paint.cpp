@@ -138,7 +138,7 @@ void PdfView::paintSearchHits(QPainter& painter, int page)
         const QRectF r = pdfRectToScreenRect(page, m_searchHits[i]);
         if (!hasArea(r))
             continue;
-        if (i == m_currentSearchHit) {
+        if (i >= m_currentSearchHit && i < m_currentSearchHit + m_currentSearchHitCount) {
             painter.setPen(QPen(QColor(217, 119, 6), 2));
             painter.setBrush(QColor(251, 191, 36, 110));
         } else {

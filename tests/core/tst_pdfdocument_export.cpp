@@ -58,6 +58,8 @@ private slots:
     void unrenderablePageIsNamedAndTheRestWritten();
     void failedExportsWriteNothing_data();
     void failedExportsWriteNothing();
+    void cancelledExportsLeaveNothing_data();
+    void cancelledExportsLeaveNothing();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -328,6 +330,39 @@ void TestPdfDocumentExport::failedExportsWriteNothing()
     if (open)
         QCOMPARE(readFile(path(sourceName)), bytes);
     QVERIFY(QFileInfo(path(QStringLiteral("folder"))).isDir());
+}
+
+void TestPdfDocumentExport::cancelledExportsLeaveNothing_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<int>("stopAt");  // pages done when the answer is no
+    QTest::newRow("pictures, at once") << "png" << 0;
+    QTest::newRow("pictures, after two pages") << "jpg" << 2;
+    QTest::newRow("text, half-way") << "txt" << 2;
+    QTest::newRow("html, at the end") << "html" << 4;
+}
+
+// The progress is told page by page; a "no" stops the export, takes back the
+// pictures already written and leaves an earlier file at the target whole.
+void TestPdfDocumentExport::cancelledExportsLeaveNothing()
+{
+    QFETCH(QString, format);
+    QFETCH(int, stopAt);
+    PdfDocument& doc = openFixture(fixtures::textPdf(QStringList(4, QStringLiteral("text"))));
+    const QString target = path(QStringLiteral("out.") + format);
+    QVERIFY(writeFile(target, kOldContent));
+    QList<int> told;
+    const bool done = doc.exportDocument(format, target, 36, [&told, stopAt](int pages, int total) {
+        told << pages;
+        return total == 4 && pages < stopAt;
+    });
+    QVERIFY(!done);
+    QCOMPARE(doc.lastError(), QStringLiteral("Экспорт отменён."));
+    QCOMPARE(told.constLast(), stopAt);
+    for (int i = 0; i < told.size(); ++i)
+        QCOMPARE(told[i], i);
+    QCOMPARE(filesIn(m_dir->path()), QStringList({QStringLiteral("out.") + format, QStringLiteral("source.pdf")}));
+    QCOMPARE(readFile(target), kOldContent);
 }
 
 QTEST_MAIN(TestPdfDocumentExport)

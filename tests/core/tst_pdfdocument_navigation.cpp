@@ -58,6 +58,8 @@ private slots:
     void plainTextAddressesAreLinksWithSlop();
     void outlineKeepsMeaningfulItems();
     void outlineStopsAtDepth33();
+    void destinationsKeepTheirPlace_data();
+    void destinationsKeepTheirPlace();
     void outlineWithLoopEnds();
     void searchOptions_data();
     void searchOptions();
@@ -173,6 +175,67 @@ void TestPdfDocumentNavigation::outlineKeepsMeaningfulItems()
     QVERIFY(outline[1].url.isEmpty());
     QCOMPARE(outline[2].url, QUrl(QStringLiteral("http://vorn.test")));
     QCOMPARE(outline[2].pageIndex, -1);
+}
+
+void TestPdfDocumentNavigation::destinationsKeepTheirPlace_data()
+{
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<int>("rotate");
+    QTest::addColumn<double>("left");  // displayed page; -1: open
+    QTest::addColumn<double>("top");
+    QTest::newRow("XYZ") << "/XYZ 50 600 null" << 0 << 50.0 << 600.0;
+    QTest::newRow("XYZ without left") << "/XYZ null 600 2" << 0 << -1.0 << 600.0;
+    QTest::newRow("XYZ without either") << "/XYZ null null null" << 0 << -1.0 << -1.0;
+    QTest::newRow("FitH") << "/FitH 700" << 0 << -1.0 << 700.0;
+    QTest::newRow("FitBH") << "/FitBH 650" << 0 << -1.0 << 650.0;
+    QTest::newRow("FitV") << "/FitV 120" << 0 << 120.0 << -1.0;
+    QTest::newRow("FitR, corners either way") << "/FitR 300 500 40 100" << 0 << 40.0 << 500.0;
+    QTest::newRow("Fit") << "/Fit" << 0 << -1.0 << -1.0;
+    QTest::newRow("XYZ 0 0 0 means the page") << "/XYZ 0 0 0" << 0 << 0.0 << -1.0;
+    // The page turned a quarter clockwise: the file's top becomes the displayed
+    // left, its left the displayed top (counted from the turned page's foot).
+    QTest::newRow("XYZ on a turned page") << "/XYZ 50 600 null" << 90 << 600.0 << 545.0;
+    QTest::newRow("FitH on a turned page") << "/FitH 700" << 90 << 700.0 << -1.0;
+}
+
+// Links and bookmarks keep the left and top of their destination, and the
+// displayed page finds that place whatever the page's turn.
+void TestPdfDocumentNavigation::destinationsKeepTheirPlace()
+{
+    QFETCH(QString, view);
+    QFETCH(int, rotate);
+    QFETCH(double, left);
+    QFETCH(double, top);
+    PageSpec first;
+    first.links << LinkAnnot{QRectF(50, 50, 100, 100), 1, {}, {}, view};
+    PageSpec target;
+    target.rotate = rotate;
+    PdfDocument doc;
+    QVERIFY(openPages(doc, {first, target}, QStringLiteral("dest.pdf")));
+    const LinkTarget link = doc.linkAtPoint(0, QPointF(100, 100));
+    QCOMPARE(link.kind, int(LinkTarget::Page));
+    QCOMPARE(link.pageIndex, 1);
+    const PdfDocument::PageSpot shown = doc.spotOnPage(1, link.spot);
+    QCOMPARE(shown.left.has_value(), left >= 0);
+    QCOMPARE(shown.top.has_value(), top >= 0);
+    if (shown.left)
+        QVERIFY2(qAbs(*shown.left - left) < 0.01, qPrintable(QString::number(*shown.left)));
+    if (shown.top)
+        QVERIFY2(qAbs(*shown.top - top) < 0.01, qPrintable(QString::number(*shown.top)));
+
+    // The same destination as a bookmark.
+    const int root = fixtures::outlinesObject();
+    const int a = fixtures::firstOutlineObject();
+    PdfDocument outlined;
+    QVERIFY(openOutline(outlined,
+                        {outlineItem(QStringLiteral("Heading"), root, 0, 0,
+                                     QStringLiteral("/Dest [%1 0 R %2]").arg(fixtures::outlinePageObject(2)).arg(view))},
+                        a, a));
+    const QList<OutlineItem> items = outlined.outline();
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(items[0].pageIndex, 2);
+    if (rotate == 0)
+        QCOMPARE(outlined.spotOnPage(2, items[0].spot), shown);
 }
 
 void TestPdfDocumentNavigation::outlineStopsAtDepth33()
@@ -311,6 +374,11 @@ void TestPdfDocumentNavigation::phraseAcrossLineEnd()
     QVERIFY(openPages(doc, {page}, QStringLiteral("across.pdf")));
     const QList<QRectF> rects = doc.findTextWithOptions(0, needle, {false, false, regex});
     QCOMPARE(rects.size(), hits);
+    // However many lines it runs over, a phrase is one match.
+    const QList<QList<QRectF>> matches = doc.findMatches(0, needle, {false, false, regex});
+    QCOMPARE(matches.size(), hits > 0 ? 1 : 0);
+    if (hits > 0)
+        QCOMPARE(matches.first(), rects);
     if (hits == 2) {
         QVERIFY2(qAbs(rects[0].center().y() - 605) < 8, qPrintable(QString::number(rects[0].center().y())));
         QVERIFY2(qAbs(rects[1].center().y() - 585) < 8, qPrintable(QString::number(rects[1].center().y())));

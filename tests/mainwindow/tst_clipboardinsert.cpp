@@ -50,7 +50,9 @@ private slots:
 
     void pastePlacement_data();
     void pastePlacement();
-    void pasteCentresOrFillsTheRegion();
+    void pictureRectAt_data();
+    void pictureRectAt();
+    void pasteCentresOrGoesToTheRegion();
     void pasteWithoutPictureIsShown();
     void copiedRegionIsTheCropOfAZoomTwoRender();
     void selectedTextIsCopiedFirst();
@@ -91,22 +93,60 @@ void ClipboardInsertTest::pastePlacement()
     QVERIFY2(near(got, expected, 0.01), qPrintable(describe(got)));
 }
 
-// Into the stored region of page 3 while page 5 is shown, then, the region
-// used up, centred on the shown page.
-void ClipboardInsertTest::pasteCentresOrFillsTheRegion()
+// A picture keeps its own size and shape; only a page too small for it
+// shrinks it, and it is moved back onto the page where it would run off.
+void ClipboardInsertTest::pictureRectAt_data()
+{
+    QTest::addColumn<QSize>("pixels");
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<QPointF>("topLeft");
+    QTest::addColumn<QRectF>("expected");
+    QTest::newRow("screen picture at its place") << QSize(200, 100) << 96 << QPointF(100, 200)
+                                                 << QRectF(100, 200, 150, 75);
+    QTest::newRow("scan at 300 dpi") << QSize(600, 300) << 300 << QPointF(50, 50) << QRectF(50, 50, 144, 72);
+    QTest::newRow("unbelievable resolution: screen size") << QSize(200, 100) << 5 << QPointF(10, 10)
+                                                << QRectF(10, 10, 150, 75);
+    QTest::newRow("wider than the page") << QSize(1600, 400) << 96 << QPointF(300, 100)
+                                         << QRectF(0, 100, 595, 148.75);
+    QTest::newRow("taller than the page") << QSize(500, 2000) << 96 << QPointF(0, 0)
+                                          << QRectF(0, 0, 210.5, 842);
+    QTest::newRow("near the corner, moved on") << QSize(200, 100) << 96 << QPointF(500, 800)
+                                               << QRectF(445, 767, 150, 75);
+}
+
+void ClipboardInsertTest::pictureRectAt()
+{
+    QFETCH(QSize, pixels);
+    QFETCH(int, dpi);
+    QFETCH(QPointF, topLeft);
+    QFETCH(QRectF, expected);
+    QImage picture(pixels, QImage::Format_RGB32);
+    picture.setDotsPerMeterX(qRound(dpi / 0.0254));
+    picture.setDotsPerMeterY(qRound(dpi / 0.0254));
+    const QRectF got = MainWindow::pictureRectAt(QSizeF(595, 842), topLeft, picture);
+    QVERIFY2(near(got, expected, 0.01), qPrintable(describe(got)));
+}
+
+// Onto the stored region of page 3 while page 5 is shown, at the region's
+// place and the picture's own size (a selected line does not squeeze it);
+// then, the region used up, centred on the shown page.
+void ClipboardInsertTest::pasteCentresOrGoesToTheRegion()
 {
     showWithPdf(window(), m_dir, 6);
     PdfDocument* doc = window().currentDocument();
     view(window())->setCurrentPage(4);
-    emit view(window())->selectionRectReady(2, QRectF(100, 200, 150, 60));
-    QImage picture(1000, 1000, QImage::Format_RGB32);
-    picture.fill(Qt::darkBlue);
-    QGuiApplication::clipboard()->setImage(picture);
+    emit view(window())->selectionRectReady(2, QRectF(100, 200, 150, 14));
+    QImage small(200, 100, QImage::Format_RGB32);
+    small.fill(Qt::darkBlue);
+    QGuiApplication::clipboard()->setImage(small);
     window().onEditPaste();
     QCOMPARE(statusText(window()), QStringLiteral("Изображение вставлено на стр. 3"));
     QCOMPARE(pictureRects(doc, 2).size(), 1);
-    QVERIFY2(near(pictureRects(doc, 2).first(), QRectF(100, 842 - 260, 150, 60), 0.5),
+    QVERIFY2(near(pictureRects(doc, 2).first(), QRectF(100, 842 - 275, 150, 75), 0.5),
              qPrintable(describe(pictureRects(doc, 2).first())));
+    QImage picture(1000, 1000, QImage::Format_RGB32);
+    picture.fill(Qt::darkBlue);
+    QGuiApplication::clipboard()->setImage(picture);
     window().onEditPaste();
     QCOMPARE(statusText(window()), QStringLiteral("Изображение вставлено на стр. 5"));
     QCOMPARE(pictureRects(doc, 2).size(), 1);
@@ -254,10 +294,14 @@ void ClipboardInsertTest::pictureFileForTheRectangle()
     {
         prompt::Driver prompts;
         prompt::chooseFile(prompts, photo);
-        emit view(window())->imageRectReady(0, QRectF(100, 100, 120, 60));
+        // A strip drawn over a line of text: the picture goes there at its own size and shape.
+        emit view(window())->imageRectReady(0, QRectF(100, 100, 300, 14));
     }
     QCOMPARE(view(window())->blocks().size(), before + 1);
     QVERIFY(view(window())->blocks().back().isImage);
+    const QSizeF page = window().currentDocument()->pageSize(0);
+    const QRectF placed = view(window())->blocks().back().rect;
+    QVERIFY2(near(placed, QRectF(100, page.height() - 100 - 45, 90, 45), 0.5), qPrintable(describe(placed)));
     QCOMPARE(statusText(window()), QStringLiteral("Изображение добавлено как объект на стр. 1"));
 
     const QString broken = m_dir.filePath(QStringLiteral("broken.png"));

@@ -4,6 +4,7 @@
 #include "CompressedPdfExportDialog.h"
 #include "OcrWindowSupport.h"
 #include "PromptDriver.h"
+#include "QuietWait.h"
 #include "StandInWorker.h"
 #include "WindowTestSupport.h"
 
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QSignalSpy>
 
 using namespace windowtest;
@@ -145,6 +147,9 @@ void CloseDuringJobsTest::closingDuringTheSizeForecast()
 // when its tab closed once the save began; the copy then opens in a tab.
 void CloseDuringJobsTest::closingDuringTheCompressedSave()
 {
+    // The save's prompt shows at once, short as the save is.
+    setQuietTime(0);
+    const auto restore = qScopeGuard([] { setQuietTime(kQuietMs); });
     CompressedPdfExportDialog::setFitWorkerProgram(standin::script(m_dir, QStringLiteral("exit 4")));
     const QString path = writePdf(m_dir, QStringLiteral("save.pdf"), 8);
     m_window->openFile(path);

@@ -3,6 +3,7 @@
 #include "FacsimileLibrary.h"
 #include "PromptDriver.h"
 #include "StampTestSupport.h"
+#include "UiTranslate.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -12,6 +13,7 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScopeGuard>
 #include <QTest>
 
 namespace {
@@ -321,6 +323,41 @@ private slots:
         size = QSizeF(5, 5);
         QVERIFY(!requestFacsimilePlacementSize(nullptr, images, &size));
         QCOMPARE(size, QSizeF(-1, -1));
+    }
+
+    // The kinds are shown in the interface's language and chosen by their
+    // place: a kind picked from the translated list sets its size.
+    void sizeKindsInTheInterfaceLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("ru") << "ru";
+        QTest::newRow("en") << "en";
+        QTest::newRow("de") << "de";
+    }
+    void sizeKindsInTheInterfaceLanguage()
+    {
+        QFETCH(QString, language);
+        qApp->setProperty("uiLanguage", language);
+        const auto restore = qScopeGuard([] { qApp->setProperty("uiLanguage", QVariant()); });
+        prompt::Driver prompts;
+        QString shownKind;
+        QSizeF afterPick;
+        prompts.whenShown([&](QDialog* dialog) {
+            localizeWidgetTree(dialog);
+            auto* kinds = dialog->findChild<QComboBox*>();
+            const auto spins = dialog->findChildren<QDoubleSpinBox*>();
+            kinds->setCurrentIndex(2);
+            shownKind = kinds->currentText();
+            afterPick = QSizeF(spins.at(0)->value(), spins.at(1)->value());
+            spins.at(1)->setValue(20);
+            dialog->accept();
+        });
+        QSizeF size;
+        QVERIFY(requestFacsimilePlacementSize(nullptr, {QImage(300, 100, QImage::Format_ARGB32)}, &size));
+        QCOMPARE(afterPick, QSizeF(60, 12));
+        QCOMPARE(shownKind == QStringLiteral("Надпись"), language == QLatin1String("ru"));
+        // A size typed after the pick is the one placed.
+        QVERIFY(qAbs(size.width() - 60 * 72 / 25.4) < 0.001 && qAbs(size.height() - 20 * 72 / 25.4) < 0.001);
     }
 
     void nameDialog()

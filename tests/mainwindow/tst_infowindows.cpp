@@ -67,20 +67,34 @@ QString scansThen(const QTemporaryDir& dir, int blank, const QString& tail)
     return path;
 }
 
-TextBlock styledBlock(const QString& family, bool bold, bool italic, const QList<std::tuple<QString, bool, bool>>& lines)
+// The fonts pdffonts finds in the file, each name once without its subset
+// tag, sorted.
+QStringList pdffontsNames(const QString& pdf)
 {
-    TextBlock block;
-    block.fontFamily = family;
-    block.bold = bold;
-    block.italic = italic;
-    for (const auto& [lineFamily, lineBold, lineItalic] : lines) {
-        TextBlock::Line line;
-        line.fontFamily = lineFamily;
-        line.bold = lineBold;
-        line.italic = lineItalic;
-        block.lines.push_back(line);
+    QStringList names;
+    for (const pdftools::FontRow& row : pdftools::listFonts(pdf)) {
+        const QString name = row.subset ? row.name.mid(row.name.indexOf(QLatin1Char('+')) + 1) : row.name;
+        if (!names.contains(name))
+            names << name;
     }
-    return block;
+    names.sort();
+    return names;
+}
+
+QStringList sorted(QStringList names)
+{
+    names.sort();
+    return names;
+}
+
+// The version pdfinfo reads, "1.5".
+QString pdfinfoVersion(const QString& pdf)
+{
+    for (const QString& line : pdftools::run(QStringLiteral("pdfinfo"), {pdf}).out.split(QLatin1Char('\n'))) {
+        if (line.startsWith(QStringLiteral("PDF version:")))
+            return line.section(QLatin1Char(':'), 1).trimmed();
+    }
+    return {};
 }
 
 QList<QPushButton*> symbolButtons(QWidget* tab)
@@ -107,11 +121,11 @@ private slots:
     void propertiesOfFile();
     void propertiesOfUntitledDocument();
     void propertiesWithoutDocument();
-    void fontsOnlyFromFirstPages_data();
-    void fontsOnlyFromFirstPages();
+    void fontsOfEveryPage_data();
+    void fontsOfEveryPage();
     void closingWhileFontsAreRead();
-    void fontsAtFirstUse_data();
-    void fontsAtFirstUse();
+    void fontsAndVersionOfProducers_data();
+    void fontsAndVersionOfProducers();
 
     void fixedSetsInOrder();
     void allSymbolsFilteredOnceEach();
@@ -167,7 +181,9 @@ void InfoWindowsTest::propertiesOfFile()
     QVERIFY(size > 1024 && size < 1048576);
     QCOMPARE(values.value(3), QStringLiteral("%1 КБ").arg(size / 1024));
     QCOMPARE(values.value(4), QFileInfo(path).lastModified().toString("dd.MM.yyyy HH:mm"));
+    QCOMPARE(values.value(5), pdfinfoVersion(path));
     QCOMPARE(fontItems(dialog).value(0), QStringLiteral("SFRM1728"));
+    QCOMPARE(sorted(fontItems(dialog)), pdffontsNames(path));
 }
 
 // No file yet: the file rows stay empty rather than tell of an empty path.
@@ -177,8 +193,9 @@ void InfoWindowsTest::propertiesOfUntitledDocument()
     showSmall(window);
     adoptUntitled(window, 3);
     DocumentPropertiesDialog* dialog = propertiesOf(window);
-    QCOMPARE(generalValues(dialog), QStringList({"—", "—", "3", "—", "—", "1.7"}));
-    QCOMPARE(fontItems(dialog), QStringList{"(шрифты не обнаружены в первых 20 стр.)"});
+    // Never read from a file, it has no version of its own.
+    QCOMPARE(generalValues(dialog), QStringList({"—", "—", "3", "—", "—", "—"}));
+    QCOMPARE(fontItems(dialog), QStringList{"(шрифты не обнаружены)"});
 }
 
 void InfoWindowsTest::propertiesWithoutDocument()
@@ -193,24 +210,25 @@ void InfoWindowsTest::propertiesWithoutDocument()
     QCOMPARE(window.findChildren<DocumentPropertiesDialog*>().size(), 2);
 }
 
-void InfoWindowsTest::fontsOnlyFromFirstPages_data()
+// Fonts are listed from every page, not only the first ones.
+void InfoWindowsTest::fontsOfEveryPage_data()
 {
     QTest::addColumn<int>("scans");
-    QTest::addColumn<QStringList>("fonts");
 
-    QTest::newRow("text on page 20") << 19 << QStringList{"CMBX12 Bold", "CMR10"};
-    QTest::newRow("text from page 21 on") << 20 << QStringList{"(шрифты не обнаружены в первых 20 стр.)"};
+    QTest::newRow("text on page 20") << 19;
+    QTest::newRow("text from page 21 on") << 20;
 }
 
-void InfoWindowsTest::fontsOnlyFromFirstPages()
+void InfoWindowsTest::fontsOfEveryPage()
 {
     QFETCH(int, scans);
-    QFETCH(QStringList, fonts);
     MainWindow window(AppProduct::editor);
     QTemporaryDir dir;
     showSmall(window);
-    window.openFile(scansThen(dir, scans, fixture("pdftex-page.pdf")));
-    QCOMPARE(fontItems(propertiesOf(window)), fonts);
+    const QString path = scansThen(dir, scans, fixture("pdftex-page.pdf"));
+    window.openFile(path);
+    QCOMPARE(fontItems(propertiesOf(window)), QStringList({"CMBX12", "CMR10", "CMBX10", "CMTI10"}));
+    QCOMPARE(sorted(fontItems(propertiesOf(window))), pdffontsNames(path));
 }
 
 // The window and the document's tab may go while the fonts are still read.
@@ -226,36 +244,32 @@ void InfoWindowsTest::closingWhileFontsAreRead()
     window.showDocumentPropertiesDialog();
     auto* dialog = window.findChild<DocumentPropertiesDialog*>();
     QVERIFY(window.closeDocumentAt(0));
-    QTRY_VERIFY_WITH_TIMEOUT(dialog->fontsListed(), 10000);
-    QCOMPARE(fontItems(dialog), QStringList({"CMBX12 Bold", "CMR10", "CMTI10 Italic"}));
+    QTRY_VERIFY_WITH_TIMEOUT(dialog->fontsListed(), 20000);
+    QCOMPARE(sorted(fontItems(dialog)), pdffontsNames(fixture("pdftex-registry.pdf")));
 }
 
-using Blocks = QList<std::vector<TextBlock>>;
-
-void InfoWindowsTest::fontsAtFirstUse_data()
+// Every font of a page's text is listed once under its own name, as an
+// independent reader finds it; the version is the file's own.
+void InfoWindowsTest::fontsAndVersionOfProducers_data()
 {
-    QTest::addColumn<Blocks>("pages");
-    QTest::addColumn<QStringList>("fonts");
+    QTest::addColumn<QString>("file");
 
-    QTest::newRow("bold later not shown")
-        << Blocks{{styledBlock("Arial", false, false, {})}, {styledBlock("Arial", true, true, {})}}
-        << QStringList{"Arial"};
-    QTest::newRow("block, then its lines")
-        << Blocks{{styledBlock("Arial", true, true, {{"Courier", false, true}, {"", true, false}, {"Arial", false, false}})}}
-        << QStringList{"Arial Bold Italic", "Courier Italic"};
-    QTest::newRow("case tells families apart")
-        << Blocks{{styledBlock("arial", false, false, {}), styledBlock("Arial", true, false, {})}}
-        << QStringList{"arial", "Arial Bold"};
-    QTest::newRow("style in the name not repeated")
-        << Blocks{{styledBlock("Times Bold", true, false, {}), styledBlock("Times Italic", false, true, {})}}
-        << QStringList{"Times Bold", "Times Italic"};
+    QTest::newRow("pdfTeX, Cyrillic") << "tex-t2a-names.pdf";
+    QTest::newRow("TeX through dvips") << "tex-type1.pdf";
+    QTest::newRow("groff, standard fonts") << "groff-columns.pdf";
+    QTest::newRow("ghostscript, not embedded") << "gs-helvetica.pdf";
+    QTest::newRow("LibreOffice, version 1.6") << "libreoffice-heading.pdf";
+    QTest::newRow("two pages sharing contents") << "shared-contents.pdf";
 }
 
-void InfoWindowsTest::fontsAtFirstUse()
+void InfoWindowsTest::fontsAndVersionOfProducers()
 {
-    QFETCH(Blocks, pages);
-    QFETCH(QStringList, fonts);
-    QCOMPARE(DocumentPropertiesDialog::fontNames(pages), fonts);
+    QFETCH(QString, file);
+    const QString path = fixture(file);
+    PdfDocument document;
+    QVERIFY(document.open(path));
+    QCOMPARE(sorted(DocumentPropertiesDialog::fontList(document)), pdffontsNames(path));
+    QCOMPARE(DocumentPropertiesDialog::versionText(document.fileVersion()), pdfinfoVersion(path));
 }
 
 void InfoWindowsTest::fixedSetsInOrder()

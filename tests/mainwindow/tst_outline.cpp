@@ -62,6 +62,8 @@ private slots:
     void emptyOutlineShowsTheLabel();
     void activation_data();
     void activation();
+    void destinationStandsAtTheTop_data();
+    void destinationStandsAtTheTop();
 
 private:
     MainWindow& window()
@@ -169,6 +171,50 @@ void OutlineTest::activation()
         QVERIFY(m_catcher.opened.isEmpty());
     else
         QCOMPARE(m_catcher.opened, QList<QUrl>{QUrl(opened)});
+}
+
+void OutlineTest::destinationStandsAtTheTop_data()
+{
+    QTest::addColumn<QString>("view");
+    QTest::addColumn<bool>("link");  // followed from a link on page 1, else from a bookmark
+    QTest::addColumn<double>("top");  // page-top points the view's top edge shows
+    QTest::newRow("bookmark to a heading mid-page") << "/XYZ 0 420 null" << false << 842.0 - 420;
+    QTest::newRow("bookmark, FitH") << "/FitH 300" << false << 842.0 - 300;
+    QTest::newRow("bookmark to the page") << "/Fit" << false << 0.0;
+    QTest::newRow("link to a heading mid-page") << "/XYZ 0 420 null" << true << 842.0 - 420;
+    QTest::newRow("link to the page") << "/XYZ 0 0 0" << true << 0.0;
+}
+
+// Going to a page forward shows where the destination leads at the top of
+// the view, not the page's foot with the heading scrolled away above it.
+void OutlineTest::destinationStandsAtTheTop()
+{
+    QFETCH(QString, view);
+    QFETCH(bool, link);
+    QFETCH(double, top);
+    showSmall(window());
+    PdfView* pages = windowtest::view(window());
+    if (link) {
+        fixtures::PageSpec first;
+        first.links << fixtures::LinkAnnot{QRectF(100, 600, 200, 40), 1, {}, {}, view};
+        window().openFile(writeFixture(m_dir, QStringLiteral("linked.pdf"),
+                                       fixtures::pagesPdf({first, fixtures::PageSpec(), fixtures::PageSpec()})));
+        const QPoint onLink = pages->pdfRectToScreenRect(0, QRectF(100, 600, 200, 40)).center().toPoint();
+        QVERIFY(pages->activateLinkAtViewportPoint(onLink));
+    } else {
+        const int root = fixtures::outlinesObject();
+        const int a = fixtures::firstOutlineObject();
+        window().openFile(writeFixture(
+            m_dir, QStringLiteral("heading.pdf"),
+            fixtures::outlinePdf({outlineItem(QStringLiteral("Heading"), root, 0, 0,
+                                              QStringLiteral("/Dest [%1 0 R %2]").arg(fixtures::outlinePageObject(1)).arg(view))},
+                                 a, a)));
+        QTreeWidgetItem* entry = tree()->topLevelItem(0);
+        QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, tree()->visualItemRect(entry).center());
+    }
+    QCOMPARE(pages->currentPage(), 1);
+    const int shownAtTop = pages->viewportPointForPageTopPoint(1, QPointF(0, top)).y();
+    QVERIFY2(qAbs(shownAtTop) <= 1, qPrintable(QString::number(shownAtTop)));
 }
 
 QTEST_MAIN(OutlineTest)

@@ -153,6 +153,8 @@ private slots:
 
     void shellModeIsApplicationModal();
     void fileManagerMergeOpensShellTools();
+    void shellToolsWithoutDocumentSayWhy_data();
+    void shellToolsWithoutDocumentSayWhy();
     void shellMergeQuitsUnlessResultOpened_data();
     void shellMergeQuitsUnlessResultOpened();
 
@@ -701,6 +703,40 @@ void PageToolsTest::fileManagerMergeOpensShellTools()
     QVERIFY(dialog->shellMode());
     QCOMPARE(dialog->currentTab(), PageToolsDialog::MergeTab);
     QCOMPARE(dialog->mergePaths(), QStringList({a, b}));
+    dialog->reject();
+    QCOMPARE(m_quits, 1);
+}
+
+// Opened by the file manager's merge no document is open: extracting or
+// inserting says so and leaves the dialog (and the run) as it was.
+void PageToolsTest::shellToolsWithoutDocumentSayWhy_data()
+{
+    QTest::addColumn<int>("tab");
+    QTest::addColumn<QString>("notice");
+    QTest::newRow("extraction") << int(PageToolsDialog::ExtractTab) << "Извлечение|Нет открытого документа.";
+    QTest::newRow("insertion") << int(PageToolsDialog::InsertTab) << "Вставка|Нет открытого документа.";
+}
+
+void PageToolsTest::shellToolsWithoutDocumentSayWhy()
+{
+    QFETCH(int, tab);
+    QFETCH(QString, notice);
+    MainWindow window(AppProduct::editor);
+    QTemporaryDir dir;
+    const QString a = copyFixture(dir, "groff-columns.pdf");
+    const QString b = copyFixture(dir, "gs-helvetica.pdf");
+    window.runShellAction(QStringLiteral("merge"), {a, b}, true);
+    QTRY_VERIFY(toolsDialog(window));
+    PageToolsDialog* dialog = toolsDialog(window);
+    dialog->findChild<QTabWidget*>(QStringLiteral("DialogTabs"))->setCurrentIndex(tab);
+    ToolPrompts prompts;
+    QString told;
+    prompt::answerNoting(prompts, "OK", &told);
+    apply(dialog);
+    QCOMPARE(told, notice);
+    QVERIFY(dialog->isVisible());
+    QCOMPARE(m_quits, 0);
+    QCOMPARE(fixtures::filesIn(dir.path()), QStringList({"groff-columns.pdf", "gs-helvetica.pdf"}));
     dialog->reject();
     QCOMPARE(m_quits, 1);
 }

@@ -156,9 +156,42 @@ private slots:
         QVERIFY(keys.contains(QKeySequence(QKeySequence::Save).toString()));
         for (const char* key : {"Ctrl+Alt+I", "Ctrl+Shift+O", "F2", "Ctrl+T", "Ctrl+Shift+I"})
             QCOMPARE(keys.contains(QLatin1String(key)), editingKeys);
-        // Hinted on buttons but bound nowhere.
-        for (const char* unbound : {"Ctrl+Alt+M", "Ctrl+Alt+S", "Ctrl+Shift+F"})
-            QVERIFY(!keys.contains(QLatin1String(unbound)));
+        // The keys the Home tab's buttons show are bound where the edition has the button.
+        QVERIFY(keys.contains(QStringLiteral("Ctrl+Alt+M")));
+        QCOMPARE(keys.contains(QStringLiteral("Ctrl+Alt+S")),
+                 homeButton(window, QStringLiteral("Подписать файл электронной подписью")) != nullptr);
+        QCOMPARE(keys.contains(QStringLiteral("Ctrl+Shift+F")),
+                 homeButton(window, QStringLiteral("Вставить факсимиле")) != nullptr);
+    }
+
+    // A key a button's tool tip shows runs that button's command.
+    void hintedKeysRunTheirCommands_data()
+    {
+        QTest::addColumn<AppProduct>("edition");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("prompt");  // the title of what comes up; empty: nothing
+        QTest::newRow("compress") << AppProduct::editor << "Ctrl+Alt+M" << "Сохранить сжатый PDF";
+        QTest::newRow("sign") << AppProduct::editor << "Ctrl+Alt+S" << "Подписание документа";
+        QTest::newRow("facsimile") << AppProduct::editor << "Ctrl+Shift+F" << "Факсимиле";
+        QTest::newRow("viewer compresses") << AppProduct::viewer << "Ctrl+Alt+M" << "Сохранить сжатый PDF";
+        QTest::newRow("viewer has no signing") << AppProduct::viewer << "Ctrl+Alt+S" << "";
+        QTest::newRow("viewer facsimile") << AppProduct::viewer << "Ctrl+Shift+F" << "Факсимиле";
+        QTest::newRow("signing edition signs") << AppProduct::ecp << "Ctrl+Alt+S" << "Подписание документа";
+        QTest::newRow("signing edition has no facsimiles") << AppProduct::ecp << "Ctrl+Shift+F" << "";
+    }
+
+    void hintedKeysRunTheirCommands()
+    {
+        QFETCH(AppProduct, edition);
+        QFETCH(QString, keys);
+        QFETCH(QString, prompt);
+        QTemporaryDir dir;
+        MainWindow window(edition);
+        window.setSigningWorkerProgram(QStringLiteral("/bin/false"));  // no certificates are listed
+        showActive(window);
+        window.openFile(writePdf(dir, QStringLiteral("a.pdf"), 1));
+        QCOMPARE(prompt::promptShownDuring([&window, keys] { QTest::keySequence(&window, QKeySequence(keys)); }),
+                 prompt);
     }
 
     // The tab chosen in one window is shown by the next, when the user asked

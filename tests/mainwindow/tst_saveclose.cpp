@@ -2,6 +2,7 @@
 // window with the unsaved-changes prompt; every case reads the file back.
 #include "PromptDriver.h"
 #include "WindowTestSupport.h"
+#include "WorkProgressDialog.h"
 
 #include <QAbstractItemView>
 #include <QDir>
@@ -10,10 +11,13 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QThread>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTimer>
 #include <QWheelEvent>
+
+#include <atomic>
 
 #include <unistd.h>
 
@@ -151,6 +155,57 @@ private slots:
         QCOMPARE(tabTexts(window), QStringList{"a.pdf *"});
         if (autoSave)
             QCOMPARE(prompt::promptShownDuring([&window] { invoke(window, "autoSaveIfNeeded"); }), QString());
+    }
+
+    // Work that ends within the quiet time shows no prompt; longer work shows
+    // its prompt, and a write that cannot stop half-way offers no "Отмена"
+    // and stays up until it has ended, Escape or not.
+    void longWorkTellsOfItself_data()
+    {
+        QTest::addColumn<bool>("cancellable");
+        QTest::newRow("a save") << false;
+        QTest::newRow("an export") << true;
+    }
+
+    void longWorkTellsOfItself()
+    {
+        QFETCH(bool, cancellable);
+        WorkProgressDialog quick(QStringLiteral("Сохранение"), QStringLiteral("Сохранение документа..."));
+        quick.setCancellable(cancellable);
+        QCOMPARE(prompt::promptShownDuring([&quick] {
+                     QVERIFY(quick.run([](const WorkProgressDialog::Report&) { return true; }));
+                 }),
+                 QString());
+
+        std::atomic<bool> release{false};
+        bool cancelShown = true;
+        bool stayedAfterEscape = false;
+        prompt::Driver prompts;
+        prompts.whenShown([&](QDialog* dialog) {
+            QPushButton* cancel = prompt::buttonWithText(dialog, QStringLiteral("Отмена"));
+            cancelShown = cancel && cancel->isVisibleTo(dialog);
+            if (cancellable) {
+                release = true;
+                return;
+            }
+            prompt::pressKey(dialog, Qt::Key_Escape);
+            stayedAfterEscape = dialog->isVisible();
+            release = true;
+        });
+        WorkProgressDialog slow(QStringLiteral("Сохранение"), QStringLiteral("Сохранение документа..."));
+        slow.setCancellable(cancellable);
+        const bool done = slow.run([&release](const WorkProgressDialog::Report& report) {
+            while (!release)
+                QThread::msleep(5);
+            report(1, 1);
+            return true;
+        });
+        QVERIFY(done);
+        QVERIFY(!slow.wasCancelled());
+        QCOMPARE(cancelShown, cancellable);
+        if (!cancellable)
+            QVERIFY(stayedAfterEscape);
+        QVERIFY(!slow.isVisible());
     }
 
     // The name chosen gets the suffix when it has none; a file of the name with

@@ -1,7 +1,14 @@
 // The save and export dialog and the file-manager actions, driven through
 // their dialogs as a user would.
 #include "ExportTestSupport.h"
+#include "CompressedPdfExportDialog.h"
+#include "OutputPaths.h"
 #include "PrintDialog.h"
+#include "UiTranslate.h"
+
+#include <QComboBox>
+#include <QImageReader>
+#include <QSettings>
 
 using namespace exporttest;
 using namespace windowtest;
@@ -55,6 +62,93 @@ private slots:
         QCOMPARE(prompts.pending(), 0);
         QCOMPARE(fixtures::filesIn(out), written);
         QCOMPARE(statusText(window), status);
+    }
+
+    // Every type of the save and export dialog, picked from its list as the
+    // interface shows it and a name typed without extension, writes its
+    // own format in every interface language.
+    void everyTypeInEveryLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        for (const auto& language : uiLanguageList())
+            QTest::newRow(qPrintable(language.first)) << language.first;
+    }
+
+    void everyTypeInEveryLanguage()
+    {
+        QFETCH(QString, language);
+        QSettings().setValue(QStringLiteral("ui/language"), language);
+        QSettings().setValue(QStringLiteral("export/scannedPdf/dpi"), 100);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showWithPdf(window, dir, 2);
+        QDir(dir.path()).mkdir(QStringLiteral("out"));
+        const QString out = dir.filePath(QStringLiteral("out"));
+        auto named = [&out](int row) { return out + QStringLiteral("/t%1").arg(row); };
+        prompt::Driver prompts;
+        QStringList shownTypes;
+        auto choose = [&](int row) {
+            prompts.whenShown([&shownTypes, row, name = named(row)](QDialog* dialog) {
+                auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+                if (!types) {
+                    dialog->reject();
+                    return;
+                }
+                shownTypes << types->itemText(row);
+                types->setCurrentIndex(row);
+                dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name);
+                dialog->done(QDialog::Accepted);
+            });
+        };
+        auto format = [](const QString& path) { return QString::fromLatin1(QImageReader(path).format()); };
+
+        // Text and pictures first: the PDF and scanned rows open their results in tabs.
+        const QList<std::pair<int, QString>> texts{{3, "<!doctype html>"}, {4, "<?xml"}, {5, "Page 1"}};
+        for (const auto& [row, start] : texts) {
+            choose(row);
+            window.showSaveExportDialog();
+            const QString suffix = QStringList{"html", "xhtml", "txt"}.at(row - 3);
+            const QString text = QString::fromUtf8(fixtures::readFile(named(row) + QLatin1Char('.') + suffix));
+            QVERIFY2(text.contains(start) && text.contains(QStringLiteral("Page 2")), qPrintable(suffix));
+        }
+        const QList<std::pair<int, QString>> pictures{{6, "png"}, {7, "jpeg"}, {8, "bmp"}};
+        for (const auto& [row, expected] : pictures) {
+            choose(row);
+            acceptResolution(prompts, 72);
+            window.showSaveExportDialog();
+            const QString suffix = expected == QLatin1String("jpeg") ? QStringLiteral("jpg") : expected;
+            for (const char* page : {"_001.", "_002."})
+                QCOMPARE(format(named(row) + QLatin1String(page) + suffix), expected);
+        }
+        choose(0);
+        window.showSaveExportDialog();
+        PdfDocument saved;
+        QVERIFY(saved.open(named(0) + QStringLiteral(".pdf")));
+        QCOMPARE(saved.pageCount(), 2);
+        QCOMPARE(pdftools::listImages(named(0) + QStringLiteral(".pdf")).size(), 0);
+
+        QString compressedPath;
+        choose(1);
+        prompts.whenShown([&compressedPath](QDialog* dialog) {
+            if (auto* compressed = qobject_cast<CompressedPdfExportDialog*>(dialog))
+                compressedPath = compressed->outputPath();
+            dialog->reject();
+        });
+        window.showSaveExportDialog();
+        QCOMPARE(compressedPath, withLocalizedPdfSuffix(named(1) + QStringLiteral(".pdf"), QStringLiteral("compressed")));
+
+        choose(2);
+        acceptScannedDialog(prompts);
+        window.showSaveExportDialog();
+        const QString scanned = withLocalizedPdfSuffix(named(2) + QStringLiteral(".pdf"), QStringLiteral("scanned"));
+        QCOMPARE(pdftools::listImages(scanned).size(), 2);
+        QCOMPARE(pdftools::fontCount(scanned), 0);
+        QCOMPARE(prompts.pending(), 0);
+
+        // The list was shown in the interface's language.
+        QCOMPARE(shownTypes.size(), 9);
+        if (language != QLatin1String("ru"))
+            QVERIFY2(shownTypes.first() != QStringLiteral("PDF документ (*.pdf)"), qPrintable(shownTypes.first()));
     }
 
     void textHasNoByteOrderMark()

@@ -104,6 +104,48 @@ private slots:
         QVERIFY(fixtures::readFile(source).size() > 0);
     }
 
+    // A grey scan is stored grey, one byte a pixel before compression, a
+    // colour one in colour; each as a JPEG, as a scanner keeps a page, and
+    // no smaller mask beside it.
+    void scanStoredAsItsOptionsSay_data()
+    {
+        QTest::addColumn<bool>("grey");
+        QTest::addColumn<QString>("colour");
+        QTest::addColumn<int>("bytesPerPixel");
+        QTest::newRow("grey") << true << "gray" << 1;
+        QTest::newRow("colour") << false << "rgb" << 3;
+    }
+
+    void scanStoredAsItsOptionsSay()
+    {
+        QFETCH(bool, grey);
+        QFETCH(QString, colour);
+        QFETCH(int, bytesPerPixel);
+        QSettings().setValue(QStringLiteral("export/scannedPdf/dpi"), 150);
+        QSettings().setValue(QStringLiteral("export/scannedPdf/grayscale"), grey);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showWithPdf(window, dir, 2);
+        prompt::Driver prompts;
+        acceptScannedDialog(prompts);
+        QVERIFY(window.showScannedPdfExportDialog(QString()));
+        const QString out = dir.filePath(QStringLiteral("a_сканированный.pdf"));
+        const QList<pdftools::ImageRow> images = pdftools::listImages(out);
+        QCOMPARE(images.size(), 2);
+        qint64 pixels = 0;
+        for (const pdftools::ImageRow& row : images) {
+            QCOMPARE(row.type, QStringLiteral("image"));
+            QCOMPARE(row.color, colour);
+            QCOMPARE(row.bitsPerComponent, 8);
+            QCOMPARE(row.encoding, QStringLiteral("jpeg"));
+            QVERIFY(qAbs(row.xPpi - 150) <= 1);
+            pixels += qint64(row.width) * row.height;
+        }
+        // Well under the raw pictures the options describe.
+        QVERIFY2(QFileInfo(out).size() < pixels * bytesPerPixel / 4, qPrintable(QString::number(QFileInfo(out).size())));
+        QCOMPARE(pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), out}).exitCode, 0);
+    }
+
     // Turned a quarter: sizes swap. Two exports give the same pictures.
     void scannedExportTurnedAndRepeatable()
     {

@@ -3,6 +3,7 @@
 #include "PromptDriver.h"
 #include "WindowTestSupport.h"
 
+#include "QuietWait.h"
 #include "SearchDialog.h"
 
 #include <QCheckBox>
@@ -10,6 +11,7 @@
 #include <QGraphicsOpacityEffect>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSlider>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -77,6 +79,11 @@ private slots:
     void transparencySlider();
     void rowClickAfterAnEditSearchesAgain();
     void replaceOnlyExplains();
+    void phraseOverALineEndIsOneEntry();
+    void findBoxOpensWithTheLastQuerySelected();
+    void longSearchShowsProgressAndStops();
+    void searchGoesOnWhileTheWindowIsUsed();
+    void manyMatchesFillEveryRow();
 
 private:
     MainWindow& window()
@@ -325,6 +332,110 @@ void SearchTest::replaceOnlyExplains()
     }
     QVERIFY(!window().currentDocument()->isModified());
     QVERIFY(window().currentDocument()->extractAllText(1).contains(QStringLiteral("Lorem")));
+}
+
+// A phrase that runs over a line end is one match: one entry, one row, both
+// of its rectangles shown as the current hit.
+void SearchTest::phraseOverALineEndIsOneEntry()
+{
+    showSmall(window());
+    fixtures::PageSpec page;
+    page.runs << fixtures::TextRun{QStringLiteral("the deadline is the"), 72, 600, 14}
+              << fixtures::TextRun{QStringLiteral("fourteenth of March"), 72, 580, 14};
+    window().openFile(writeFixture(m_dir, QStringLiteral("across.pdf"), fixtures::pagesPdf({page})));
+    window().onFindNext(QStringLiteral("the fourteenth"), false, false, false, false);
+    QCOMPARE(window().searchResultList().size(), 1);
+    QCOMPARE(statusText(window()), QStringLiteral("«the fourteenth» — стр. 1 (1/1), всего 1"));
+    QCOMPARE(view(window())->currentSearchHit(), 0);
+    QCOMPARE(view(window())->currentSearchHitCount(), 2);
+
+    SearchDialog* dialog = openDialog(window());
+    firstFindBox(dialog)->setEditText(QStringLiteral("the fourteenth"));
+    dialogButtonNamed(dialog, QStringLiteral("Найти все в документе"))->click();
+    QCOMPARE(dialog->resultTable()->rowCount(), 1);
+    QCOMPARE(statusText(window()), QStringLiteral("«the fourteenth» — стр. 1 (1/1), всего 1"));
+}
+
+// The find box opens with the last query selected, so typing replaces it.
+void SearchTest::findBoxOpensWithTheLastQuerySelected()
+{
+    open({2});
+    window().onFindNext(QStringLiteral("Lorem"), false, false, false, false);
+    SearchDialog* dialog = openDialog(window());
+    QLineEdit* typed = firstFindBox(dialog)->lineEdit();
+    QCOMPARE(typed->selectedText(), QStringLiteral("Lorem"));
+    QTest::keyClicks(typed, QStringLiteral("Page"));
+    QCOMPARE(typed->text(), QStringLiteral("Page"));
+}
+
+// A search that lasts goes on behind the dialog, which tells its progress
+// and can stop it; stopped, it leaves no results.
+void SearchTest::longSearchShowsProgressAndStops()
+{
+    setQuietTime(0);  // every search goes on behind the window
+    const auto restore = qScopeGuard([] { setQuietTime(kQuietMs); });
+    open({2, 5});
+    SearchDialog* dialog = openDialog(window());
+    QCOMPARE(dialog->fillResults(QStringLiteral("Lorem"), {}, true), -1);
+    QVERIFY(window().searchRunning());
+    QPushButton* stop = dialogButtonNamed(dialog, QStringLiteral("Остановить"));
+    QVERIFY(stop);
+    stop->click();
+    QVERIFY(!window().searchRunning());
+    QVERIFY(!stop->isVisibleTo(dialog));
+    QVERIFY(window().searchResultList().isEmpty());
+    QCOMPARE(dialog->resultTable()->rowCount(), 0);
+    bool told = false;
+    for (QLabel* label : dialog->findChildren<QLabel*>())
+        told = told || label->text() == QStringLiteral("Поиск остановлен");
+    QVERIFY(told);
+
+    // Left alone, the same search ends by itself and fills the table.
+    QCOMPARE(dialog->fillResults(QStringLiteral("Lorem"), {}, true), -1);
+    QTRY_COMPARE(dialog->resultTable()->rowCount(), 2);
+    QCOMPARE(window().currentSearchHit().page, 1);
+    QVERIFY(!stop->isVisibleTo(dialog));
+}
+
+// The first find-next returns at once; its hit is shown when the search
+// ends. Another tab shown meanwhile stops it.
+void SearchTest::searchGoesOnWhileTheWindowIsUsed()
+{
+    setQuietTime(0);
+    const auto restore = qScopeGuard([] { setQuietTime(kQuietMs); });
+    open({4});
+    window().onFindNext(QStringLiteral("Lorem"), false, false, false, false);
+    QTRY_COMPARE(window().currentSearchEntry(), 0);
+    QCOMPARE(view(window())->currentPage(), 3);
+
+    window().onFindNext(QStringLiteral("Page"), false, false, false, false);
+    QVERIFY(window().searchRunning());
+    window().openFile(writePdf(m_dir, QStringLiteral("other.pdf"), 2));
+    QVERIFY(!window().searchRunning());
+    QVERIFY(window().searchResultList().isEmpty());
+    QCOMPARE(window().currentSearchEntry(), -1);
+}
+
+// Thousands of matches fill the table a batch at a time; in the end every
+// row is there, numbered on its page.
+void SearchTest::manyMatchesFillEveryRow()
+{
+    showSmall(window());
+    QStringList texts;
+    for (int page = 0; page < 90; ++page)
+        texts << QStringList(50, QStringLiteral("ab")).join(QLatin1Char(' '));
+    window().openFile(writeFixture(m_dir, QStringLiteral("many.pdf"), fixtures::textPdf(texts)));
+    SearchDialog* dialog = openDialog(window());
+    QCOMPARE(dialog->fillResults(QStringLiteral("ab"), {}, true), 4500);
+    QTableWidget* table = dialog->resultTable();
+    QCOMPARE(table->rowCount(), 4500);
+    QTRY_VERIFY(table->item(4499, 0));
+    for (int row : {0, 49, 50, 3999, 4000, 4499}) {
+        QCOMPARE(table->item(row, 0)->text(), QString::number(row + 1));
+        QCOMPARE(table->item(row, 1)->text(), QString::number(row / 50 + 1));
+        QCOMPARE(table->item(row, 2)->text(), QString::number(row % 50 + 1));
+    }
+    QCOMPARE(table->selectionModel()->selectedRows().value(0).row(), 0);
 }
 
 QTEST_MAIN(SearchTest)

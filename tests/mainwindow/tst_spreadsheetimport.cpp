@@ -1,6 +1,7 @@
 // Workbooks imported as pages: where the pages go, at what size, and what a
 // cancelled, empty or oversized import leaves and says.
 #include "PromptDriver.h"
+#include "QuietWait.h"
 #include "WindowTestSupport.h"
 
 #include "XlsxFixtures.h"
@@ -12,6 +13,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QRadioButton>
+#include <QScopeGuard>
 
 using namespace windowtest;
 
@@ -182,6 +184,8 @@ private slots:
     void cancelWhileDrawing()
     {
         MainWindow& window = openWindow(1);
+        setQuietTime(0);  // the prompt shows however fast the pages are drawn
+        const auto restore = qScopeGuard([] { setQuietTime(kQuietMs); });
         QByteArray rows;
         for (int r = 1; r <= 4000; ++r) {
             const QByteArray n = QByteArray::number(r);

@@ -119,7 +119,9 @@ QByteArray pagesPdf(const QList<PageSpec>& pages)
         for (const LinkAnnot& link : page.links) {
             QString annot = QStringLiteral("<< /Type /Annot /Subtype /Link /Border [0 0 0] /Rect ") + rectArray(link.rect);
             if (link.destPage >= 0)
-                annot += QStringLiteral(" /Dest [%1 0 R /XYZ 0 0 0]").arg(pageObjects.value(link.destPage));
+                annot += QStringLiteral(" /Dest [%1 0 R %2]")
+                             .arg(pageObjects.value(link.destPage))
+                             .arg(link.destView);
             else if (!link.uri.isEmpty())
                 annot += QStringLiteral(" /A << /S /URI /URI ") + pdfString(link.uri) + QStringLiteral(" >>");
             else if (!link.launch.isEmpty())

@@ -33,6 +33,7 @@ struct LinkAnnot {
     int destPage = -1;  // a /Dest to this page index, or
     QString uri;        // a URI action, or
     QString launch;     // a launch action
+    QString destView = QStringLiteral("/XYZ 0 0 0");  // the view of the /Dest
 };
 
 struct PageSpec {
