@@ -2,6 +2,7 @@
 // worker, each in its own child under a time and a memory limit: a signed
 // file is whole for qpdf, pdfsig and pdftotext (every page reads as before),
 // and a refusal says why and changes nothing.
+#include "LimitedChild.h"
 #include "PdfFixtures.h"
 #include "PdfTools.h"
 #include "SigningFixtures.h"
@@ -10,11 +11,8 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/resource.h>
 
 using namespace signingfixtures;
 
@@ -22,8 +20,8 @@ namespace {
 
 const QString kExecutable = QStringLiteral(VORN_PDF_EXECUTABLE);
 constexpr int kTimeLimitMs = 60000;
-constexpr rlim_t kCpuSeconds = 60;
-constexpr rlim_t kAddressSpace = rlim_t(4) * 1024 * 1024 * 1024;
+constexpr int kCpuSeconds = 60;
+constexpr qint64 kAddressSpace = qint64(4) * 1024 * 1024 * 1024;
 
 const QString kFont = QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>");
 
@@ -148,27 +146,17 @@ Outcome EmbeddedSigningTest::sign(const QString& input, const QString& output)
                                                             {"certificatePath", m_certificate},
                                                             {"privateKeyPath", m_key}})
                                       .toJson());
-    QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_dir.filePath(QStringLiteral("xdg")));
-    process.setProcessEnvironment(environment);
-    process.setChildProcessModifier([] {
-        const rlimit cpu{kCpuSeconds, kCpuSeconds};
-        const rlimit memory{kAddressSpace, kAddressSpace};
-        setrlimit(RLIMIT_CPU, &cpu);
-        setrlimit(RLIMIT_AS, &memory);
-    });
-    process.start(kExecutable, {QStringLiteral("--vorn-sign-file"), request});
+    const limitedchild::Outcome child = limitedchild::run(kExecutable, {QStringLiteral("--vorn-sign-file"), request},
+                                                          kTimeLimitMs, kAddressSpace, environment, kCpuSeconds);
     Outcome outcome;
-    outcome.finished = process.waitForFinished(kTimeLimitMs);
-    if (!outcome.finished) {
-        process.kill();
-        process.waitForFinished();
+    outcome.finished = child.inTime;
+    if (!outcome.finished)
         return outcome;
-    }
-    outcome.crashed = process.exitStatus() != QProcess::NormalExit;
-    outcome.exitCode = process.exitCode();
-    outcome.answer = QJsonDocument::fromJson(process.readAllStandardOutput()).object();
+    outcome.crashed = child.signal;
+    outcome.exitCode = child.exitCode;
+    outcome.answer = QJsonDocument::fromJson(child.out).object();
     return outcome;
 }
 

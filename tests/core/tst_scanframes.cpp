@@ -1,15 +1,14 @@
 // Scanned frames of absurd proportions, each in a child process with a time
 // and a memory limit: it ends normally, within the limits, and a frame that
 // can be no page is refused with a reason.
-#include <QProcess>
-#include <QTest>
+#include "LimitedChild.h"
 
-#include <sys/resource.h>
+#include <QTest>
 
 namespace {
 
-constexpr rlim_t kMemoryLimit = rlim_t(2) << 30;  // address space, bytes
-constexpr rlim_t kCpuSeconds = 20;
+constexpr qint64 kMemoryLimit = qint64(2) << 30;  // address space, bytes
+constexpr int kCpuSeconds = 20;
 constexpr int kWaitMs = 60000;
 
 } // namespace
@@ -39,19 +38,12 @@ void TestScanFrames::framesEndWithinLimits()
 {
     QFETCH(QStringList, frame);
     QFETCH(QString, outcome);
-    QProcess child;
-    child.setChildProcessModifier([] {
-        const rlimit memory{kMemoryLimit, kMemoryLimit};
-        const rlimit cpu{kCpuSeconds, kCpuSeconds};
-        setrlimit(RLIMIT_AS, &memory);
-        setrlimit(RLIMIT_CPU, &cpu);
-    });
-    child.start(QStringLiteral(VORN_SCAN_CHILD), frame);
-    QVERIFY(child.waitForFinished(kWaitMs));
-    const QString said = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit,
-             qPrintable(QStringLiteral("ended by a signal: ") + said + QString::fromUtf8(child.readAllStandardError())));
-    QVERIFY2(child.exitCode() == 0, qPrintable(said));
+    const limitedchild::Outcome child = limitedchild::run(QStringLiteral(VORN_SCAN_CHILD), frame, kWaitMs, kMemoryLimit,
+                                                          QProcessEnvironment::systemEnvironment(), kCpuSeconds);
+    QVERIFY2(child.inTime, "the child ran past its time limit");
+    const QString said = QString::fromUtf8(child.out).trimmed();
+    QVERIFY2(!child.signal, qPrintable(QStringLiteral("ended by a signal: ") + said + QString::fromUtf8(child.err)));
+    QVERIFY2(child.exitCode == 0, qPrintable(said));
     QVERIFY2(said.startsWith(outcome), qPrintable(said));
     if (outcome.startsWith(QLatin1String("refused")))
         QVERIFY2(said.size() > outcome.size() + 10, qPrintable(said));  // a reason, not a word

@@ -1,20 +1,17 @@
 // Stamp templates on disk: ids, reading, saving, listing, lookup, the legacy
 // stamp and saves that fail half-way.
+#include "LimitedChild.h"
 #include "SignatureStampRender.h"
 #include "SignatureStampTemplate.h"
 #include "StampTestSupport.h"
 
 #include <QBuffer>
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QtEndian>
-
-#include <sys/resource.h>
 
 namespace {
 
@@ -68,7 +65,7 @@ QString templatesDir()
 
 // What a child watched from outside may take; the window's own figures are
 // far below (the benchmark gives them).
-constexpr rlim_t kChildAddressSpace = rlim_t(1) << 30;
+constexpr qint64 kChildAddressSpace = qint64(1) << 30;
 constexpr int kChildMs = 15000;
 
 // Stores count templates sharing one picture, each with one line of the
@@ -413,21 +410,11 @@ private slots:
         const QString output = QDir(m_data->path()).filePath(QStringLiteral("stamped.pdf"));
         if (arguments.first() == QLatin1String("stamp"))
             arguments[2] = output;
-        QProcess child;
-        child.setChildProcessModifier([] {
-            const rlimit limit{kChildAddressSpace, kChildAddressSpace};
-            setrlimit(RLIMIT_AS, &limit);
-        });
-        QElapsedTimer clock;
-        clock.start();
-        child.start(QStringLiteral(VORN_STAMP_CHILD), arguments);
-        const bool ended = child.waitForFinished(kChildMs);
-        if (!ended)
-            child.kill();
-        QVERIFY2(ended, qPrintable(QStringLiteral("still running after %1 ms").arg(clock.elapsed())));
-        const QString answer = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
-        QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
-                 qPrintable(answer + QString::fromUtf8(child.readAllStandardError())));
+        const limitedchild::Outcome child =
+            limitedchild::run(QStringLiteral(VORN_STAMP_CHILD), arguments, kChildMs, kChildAddressSpace);
+        QVERIFY2(child.inTime, qPrintable(QStringLiteral("still running after %1 ms").arg(child.elapsedMs)));
+        const QString answer = QString::fromUtf8(child.out).trimmed();
+        QVERIFY2(!child.signal && child.exitCode == 0, qPrintable(answer + QString::fromUtf8(child.err)));
         QVERIFY2(answer.startsWith(said), qPrintable(answer));
         if (answer.startsWith(QStringLiteral("listed"))) {
             const int drawn = answer.section(QLatin1Char(' '), 3).toInt();

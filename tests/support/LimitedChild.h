@@ -24,15 +24,22 @@ struct Outcome {
     qint64 elapsedMs = 0;
 };
 
+// A cpuSeconds above 0 also bounds the child's processor time, so a child
+// that spins is ended by the system even where the wall clock runs slow.
 inline Outcome run(const QString& program, const QStringList& arguments, int timeLimitMs, qint64 memoryLimitBytes,
-                   const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment())
+                   const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+                   int cpuSeconds = 0)
 {
     QProcess child;
     child.setProcessEnvironment(environment);
     // Runs in the child between fork and exec: setrlimit only.
-    child.setChildProcessModifier([memoryLimitBytes] {
+    child.setChildProcessModifier([memoryLimitBytes, cpuSeconds] {
         const rlimit limit{rlim_t(memoryLimitBytes), rlim_t(memoryLimitBytes)};
         ::setrlimit(RLIMIT_AS, &limit);
+        if (cpuSeconds > 0) {
+            const rlimit cpu{rlim_t(cpuSeconds), rlim_t(cpuSeconds)};
+            ::setrlimit(RLIMIT_CPU, &cpu);
+        }
     });
     QElapsedTimer clock;
     clock.start();
