@@ -10,7 +10,9 @@
 #include "PdfView.h"
 #include "RecentFiles.h"
 #include "ShowLocalizer.h"
+#include "UiTranslate.h"
 #include "VornResources.h"
+#include "WindowPlacement.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -18,6 +20,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScreen>
 #include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
@@ -27,8 +30,6 @@
 
 namespace {
 
-constexpr int kInitialWidth = 1500;
-constexpr int kInitialHeight = 920;
 constexpr int kLeftPanelWidth = 248;
 constexpr int kDocumentTabsHeight = 36;
 constexpr int kStatusProgressWidth = 150;
@@ -55,10 +56,13 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     documentHold = initialDocument;
     document = documentHold.get();
     setCapabilitiesFor(edition);
-    setWindowIcon(QIcon(I(QStringLiteral("vorn-app"))));
+    setWindowIcon(QIcon(I(QStringLiteral("vorn-app"))));  // its own colours in both themes
 
     thumbnailPanel = new PageThumbnailPanel(this);
     thumbnailPanel->setObjectName(QStringLiteral("ThumbScroll"));
+    // The strip labels its pages itself, in the interface language.
+    thumbnailPanel->setProperty("_vorn_i18n_skip_items", true);
+    thumbnailPanel->setTextTranslator([](const QString& source) { return uiTranslate(source); });
     pdfView = new PdfView(this);
     if (m_allowOcr)
         setupOcrBar();
@@ -83,7 +87,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     connect(autoSaveTimer, &QTimer::timeout, this, &MainWindow::autoSaveIfNeeded);
     setupShortcuts();
     connectOcrOperations();
-    resize(kInitialWidth, kInitialHeight);
+    placeFirstWindow();
     updateTitle();
     updatePageControls();
     updateEditModeUi();
@@ -278,6 +282,18 @@ void MainWindow::restoreWindowState()
         QTimer::singleShot(0, this, [this] { showMaximized(); });
     else if (settings.value(QStringLiteral("window/fullscreen"), false).toBool())
         QTimer::singleShot(0, this, [this] { showFullScreen(); });
+}
+
+void MainWindow::placeFirstWindow()
+{
+    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!shown) {
+        resize(kFirstWindowSize);
+        return;
+    }
+    const QRect placed = firstWindowGeometry(kFirstWindowSize, shown->availableGeometry(), kWindowFrameAllowance);
+    resize(placed.size());
+    move(placed.topLeft());
 }
 
 void MainWindow::scheduleLastDocumentRestore()

@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "ButtonKit.h"
+#include "ThemedIcon.h"
 
 #include <QBoxLayout>
 #include <QIcon>
@@ -13,6 +14,7 @@
 namespace {
 
 constexpr int kRibbonHeight = 144;
+constexpr int kRibbonNarrowest = 320;
 constexpr int kToolIconSide = 32;
 constexpr int kToolMinimumWidth = 62;
 constexpr int kToolMaximumWidth = 88;
@@ -27,7 +29,7 @@ QToolButton* MainWindow::toolButton(const QString& iconName, const QString& text
 {
     auto* button = new QToolButton;
     button->setObjectName(QStringLiteral("RibbonToolButton"));
-    button->setIcon(QIcon(I(iconName)));
+    button->setIcon(themedIcon(iconName));
     button->setIconSize(QSize(kToolIconSide, kToolIconSide));
     button->setText(text);
     button->setToolTip(text);
@@ -121,6 +123,9 @@ QTabWidget* MainWindow::buildRibbon()
     tabs->setObjectName(QStringLiteral("Ribbon"));
     tabs->setMinimumHeight(kRibbonHeight);
     tabs->setMaximumHeight(kRibbonHeight);
+    // The ribbon's groups need more width than a small screen has; they may
+    // run past a narrow window's edge rather than push the window off-screen.
+    tabs->setMinimumWidth(kRibbonNarrowest);
 
     tabs->addTab(buildHomeTab(), tr("Главная"));
     if (m_allowImports || allowFacsimiles)

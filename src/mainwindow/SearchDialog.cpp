@@ -2,6 +2,7 @@
 
 #include "DialogKit.h"
 #include "MainWindow.h"
+#include "UiTranslate.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -308,7 +309,7 @@ int SearchDialog::fillResults(const QString& query, const PdfDocument::FindOptio
     m_table->setRowCount(count);
     if (count == 0) {
         m_table->setUpdatesEnabled(true);
-        m_resultsLabel->setText(tr("«%1» — не найдено").arg(query));
+        m_resultsLabel->setText(uiTranslate(tr("«%1» — не найдено")).arg(query));
         m_window.activateSearchResult(-1, query, options);  // clears the highlights
         return 0;
     }
@@ -328,7 +329,7 @@ int SearchDialog::fillResults(const QString& query, const PdfDocument::FindOptio
         m_table->setItem(row, 3, resultCell(query, row));
     }
     m_table->setUpdatesEnabled(true);
-    m_resultsLabel->setText(tr("Найдено совпадений: %1").arg(count));
+    m_resultsLabel->setText(uiTranslate(tr("Найдено совпадений: %1")).arg(count));
     if (activateFirst)
         m_window.activateSearchResult(0, query, options);
     selectCurrentRow();
