@@ -6,6 +6,7 @@
 #include "OutputPaths.h"
 #include "DocumentJob.h"
 #include "PdfDocument.h"
+#include "ThemedIcon.h"
 #include "UiTranslate.h"
 
 #include <QApplication>
@@ -54,6 +55,13 @@ QString settingKey(const char* name)
 QString sampledText(bool sampled)
 {
     return sampled ? uiTranslate(QObject::tr(" (по выборке страниц)")) : QString();
+}
+
+// A stage's text colour on the dialog's own background: its dark tone on the
+// light theme, its pale tint on the dark one.
+QString stageTextColour(const QString& dark, const QString& pale)
+{
+    return darkThemeShown() ? pale : dark;
 }
 
 QString megabytesText(double megabytes)
@@ -439,7 +447,7 @@ void CompressedPdfExportDialog::applyStage(const CompressionStageUi& stage)
             .arg(stage.fgColor, stage.bgColor));
     m_description->setText(stage.description);
     m_warning->setText(stage.warning);
-    m_warning->setStyleSheet(QStringLiteral("color:%1;").arg(stage.fgColor));
+    m_warning->setStyleSheet(QStringLiteral("color:%1;").arg(stageTextColour(stage.fgColor, stage.bgColor)));
     refreshStageChips();
 }
 
@@ -451,7 +459,8 @@ void CompressedPdfExportDialog::showCustomStage()
         "font-weight:700; color:#1d4ed8; background:#dbeafe; border-radius:10px; padding:5px 10px;"));
     m_description->setText(uiTranslate(tr("Используются значения из раздела «Расширенные».")));
     m_warning->setText(uiTranslate(tr("После изменения тонких настроек прогноз лучше пересчитать.")));
-    m_warning->setStyleSheet(QStringLiteral("color:#1d4ed8;"));
+    m_warning->setStyleSheet(
+        QStringLiteral("color:%1;").arg(stageTextColour(QStringLiteral("#1d4ed8"), QStringLiteral("#dbeafe"))));
     refreshStageChips();
 }
 
@@ -464,7 +473,8 @@ void CompressedPdfExportDialog::refreshStageChips()
             QStringLiteral("font-size:11px; font-weight:%1; color:%2; padding:3px 2px; border-radius:6px; "
                            "background:%3;")
                 .arg(selected ? 700 : 500)
-                .arg(stage.fgColor, selected ? stage.bgColor : QStringLiteral("transparent")));
+                .arg(selected ? stage.fgColor : stageTextColour(stage.fgColor, stage.bgColor),
+                     selected ? stage.bgColor : QStringLiteral("transparent")));
     }
 }
 

@@ -8,6 +8,7 @@
 #include "PageThumbnailPanel.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
+#include "QtTranslations.h"
 #include "RecentFiles.h"
 #include "ShowLocalizer.h"
 #include "UiTranslate.h"
@@ -53,6 +54,8 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     , product(edition)
 {
     initVornResources();
+    // Before any widget: key names in tool tips come from Qt's catalogue.
+    applyQtTranslations(QSettings().value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
     documentHold = initialDocument;
     document = documentHold.get();
     setCapabilitiesFor(edition);

@@ -68,7 +68,7 @@ void sizeRibbonButton(QToolButton* button, const DensitySizes& sizes)
     if (button->objectName() == QLatin1String("RibbonToolButton")) {
         button->setIconSize(QSize(sizes.toolIcon, sizes.toolIcon));
         button->setMinimumHeight(sizes.toolMinimumHeight);
-        button->setMinimumWidth(sizes.toolMinimumWidth);
+        button->setMinimumWidth(labelledWidth(button, sizes.toolMinimumWidth));
         button->setMaximumWidth(labelledWidth(button, sizes.toolMaximumWidth));
     } else if (button->objectName() == QLatin1String("IconOnlyButton")) {
         if (button->toolButtonStyle() == Qt::ToolButtonTextUnderIcon) {
@@ -98,7 +98,7 @@ void MainWindow::applyStyleFile(const QString& path)
 void MainWindow::setLightTheme()
 {
     // Before the sheet: setting it repaints every widget, icons included.
-    setDarkIcons(false);
+    setDarkThemeShown(false);
     applyStyleFile(kLightSheet);
     if (pdfView)
         pdfView->setCanvasTheme(false);
@@ -107,7 +107,7 @@ void MainWindow::setLightTheme()
 
 void MainWindow::setDarkTheme()
 {
-    setDarkIcons(true);
+    setDarkThemeShown(true);
     applyStyleFile(kDarkSheet);
     if (pdfView)
         pdfView->setCanvasTheme(true);

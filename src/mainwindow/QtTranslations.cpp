@@ -60,5 +60,9 @@ bool applyQtTranslations(const QString& language, const QString& folder)
     state.translator = loadCatalogue(language, folder);
     state.language = language;
     state.folder = folder;
-    return state.translator && QCoreApplication::installTranslator(state.translator);
+    // English comes as an empty catalogue, which Qt installs but reports as
+    // nothing to translate.
+    if (state.translator)
+        QCoreApplication::installTranslator(state.translator);
+    return state.translator;
 }

@@ -18,7 +18,7 @@ namespace {
 // Icons are small pictures; a larger file is not one of ours.
 constexpr qint64 kLargestIconFile = 256 * 1024;
 
-bool g_darkIcons = false;
+bool g_darkTheme = false;
 
 // Light-theme colour → dark-theme colour, lower-case hex without '#'.
 const QHash<QString, QString>& darkColours()
@@ -81,7 +81,7 @@ public:
             return {};
         const QString key = QStringLiteral("vorn-icon:%1:%2:%3x%4:%5")
                                 .arg(m_path)
-                                .arg(int(g_darkIcons))
+                                .arg(int(g_darkTheme))
                                 .arg(pixels.width())
                                 .arg(pixels.height())
                                 .arg(int(mode));
@@ -113,7 +113,7 @@ private:
     {
         QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
-        QSvgRenderer renderer(iconSvg(m_path, g_darkIcons));
+        QSvgRenderer renderer(iconSvg(m_path, g_darkTheme));
         {
             QPainter painter(&image);
             renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(pixels)));
@@ -138,14 +138,14 @@ QIcon themedIcon(const QString& iconName)
     return QIcon(new ThemedSvgIconEngine(I(iconName)));
 }
 
-void setDarkIcons(bool dark)
+void setDarkThemeShown(bool dark)
 {
-    g_darkIcons = dark;
+    g_darkTheme = dark;
 }
 
-bool darkIcons()
+bool darkThemeShown()
 {
-    return g_darkIcons;
+    return g_darkTheme;
 }
 
 QByteArray darkIconSvg(const QByteArray& svg)

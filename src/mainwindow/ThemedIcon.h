@@ -11,9 +11,10 @@
 // every later switch of the theme.
 QIcon themedIcon(const QString& iconName);
 
-// Draws every themed icon for the dark or the light theme from now on.
-void setDarkIcons(bool dark);
-bool darkIcons();
+// Whether the dark theme is in force: themed icons, and the few colours code
+// picks itself (tinted badges), follow it. Set by the theme switch.
+void setDarkThemeShown(bool dark);
+bool darkThemeShown();
 
 // The picture's SVG text with the light set's colours replaced by their
 // dark-theme counterparts; colours of neither set are kept.

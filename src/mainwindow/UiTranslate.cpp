@@ -6,13 +6,16 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QHash>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLayout>
 #include <QListWidget>
 #include <QLocale>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QSpinBox>
@@ -21,6 +24,8 @@
 #include <QTextEdit>
 #include <QTreeWidget>
 #include <QVariant>
+
+#include <algorithm>
 
 namespace {
 
@@ -253,6 +258,23 @@ void localizeWidget(QWidget* widget)
         localizeAction(action);
 }
 
+// A dialog laid out for its Russian texts grows where its translated wrapped
+// texts need more lines than it has room for, within its screen: the layout
+// of a window does not follow the height its wrapped labels ask.
+void growToWrappedTexts(QWidget* root)
+{
+    auto* dialog = qobject_cast<QDialog*>(root);
+    QLayout* layout = dialog && dialog->isWindow() ? dialog->layout() : nullptr;
+    if (!layout || !layout->hasHeightForWidth())
+        return;
+    layout->activate();
+    int needed = layout->totalHeightForWidth(dialog->width());
+    if (const QScreen* screen = dialog->screen())
+        needed = std::min(needed, screen->availableGeometry().height());
+    if (needed > dialog->height())
+        dialog->resize(dialog->width(), needed);
+}
+
 } // namespace
 
 QString uiTranslate(const QString& source, const QString& context)
@@ -314,6 +336,7 @@ void localizeWidgetTree(QWidget* root)
         localizeWidget(child);
     for (QAction* action : root->findChildren<QAction*>())
         localizeAction(action);
+    growToWrappedTexts(root);
     root->setProperty(kLocalizingProperty, false);
 }
 

@@ -11,10 +11,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStackedWidget>
 
 #include <memory>
 
@@ -65,6 +68,8 @@ private slots:
     void renderZoomMatch();
     void applyStoresWhatTheControlsShow();
     void immediateButtonsSurviveCancel();
+    void enterOnAnyControlKeepsStoredState_data();
+    void enterOnAnyControlKeepsStoredState();
     void germanApplyKeepsLatinValues();
     void severalDialogsAtOnce();
     void openedFromTheViewTab();
@@ -235,6 +240,59 @@ void SettingsDialogTest::immediateButtonsSurviveCancel()
 }
 
 // The passes translate the shown items; the stored values stay the codes.
+void SettingsDialogTest::enterOnAnyControlKeepsStoredState_data()
+{
+    QTest::addColumn<int>("page");
+    const QStringList pages{"Интерфейс", "Документы", "OCR", "Печать", "Подпись", "Обслуживание"};
+    for (int i = 0; i < pages.size(); ++i)
+        QTest::newRow(qPrintable(pages[i])) << i;
+}
+
+// Enter with the focus on any control of a page, its buttons and the
+// dialog's own included, applies or does nothing: the recent files, the
+// window placement and the remembered tab survive it.
+void SettingsDialogTest::enterOnAnyControlKeepsStoredState()
+{
+    QFETCH(int, page);
+    const QStringList recent{QStringLiteral("/tmp/a.pdf"), QStringLiteral("/tmp/b.pdf")};
+    int pressed = 0;
+    for (int control = 0;; ++control) {
+        QSettings settings;
+        settings.setValue(QStringLiteral("recentFiles"), recent);
+        settings.setValue(QStringLiteral("window/maximized"), false);
+        settings.setValue(QStringLiteral("ui/rememberTab"), true);
+        settings.setValue(QStringLiteral("ui/lastRibbonTab"), 0);
+        QPointer<SettingsDialog> dialog = openDialog();
+        dialog->findChild<QListWidget*>(QStringLiteral("SettingsSections"))->setCurrentRow(page);
+        QWidget* shownPage = dialog->findChild<QStackedWidget*>(QStringLiteral("SettingsStack"))->currentWidget();
+        QList<QWidget*> controls;
+        for (QWidget* widget : dialog->findChildren<QWidget*>()) {
+            const bool onPage = shownPage->isAncestorOf(widget) || !dialog->findChild<QStackedWidget*>()->isAncestorOf(widget);
+            if (onPage && widget->isVisibleTo(dialog) && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus))
+                controls << widget;
+        }
+        if (control >= controls.size()) {
+            dialog->close();
+            break;
+        }
+        controls[control]->setFocus();
+        QTest::keyClick(controls[control], Qt::Key_Return);
+        ++pressed;
+        settings.sync();
+        const QString where = QStringLiteral("%1 %2").arg(controls[control]->metaObject()->className()).arg(control);
+        QVERIFY2(settings.value(QStringLiteral("recentFiles")).toStringList() == recent, qPrintable(where));
+        QVERIFY2(settings.contains(QStringLiteral("window/maximized")), qPrintable(where));
+        QVERIFY2(settings.contains(QStringLiteral("ui/lastRibbonTab")), qPrintable(where));
+        // Either applied (and closed) or nothing happened.
+        if (dialog && dialog->isVisible())
+            dialog->close();
+        else
+            QCOMPARE(statusText(*m_window), QStringLiteral("Настройки применены"));
+    }
+    QVERIFY(pressed >= 3);
+    m_window.reset();  // the next test starts with a window of its own
+}
+
 void SettingsDialogTest::germanApplyKeepsLatinValues()
 {
     QSettings().setValue(QStringLiteral("ui/language"), QStringLiteral("de"));
