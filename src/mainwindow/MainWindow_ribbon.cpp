@@ -6,6 +6,7 @@
 #include "ThemedIcon.h"
 
 #include <QBoxLayout>
+#include <QScrollArea>
 #include <QIcon>
 #include <QSettings>
 #include <QTabWidget>
@@ -14,7 +15,6 @@
 namespace {
 
 constexpr int kRibbonHeight = 144;
-constexpr int kRibbonNarrowest = 320;
 constexpr int kToolIconSide = 32;
 constexpr int kToolMinimumWidth = 62;
 constexpr int kToolMaximumWidth = 88;
@@ -22,6 +22,22 @@ constexpr int kToolMinimumHeight = 62;
 
 const QString kRememberTabKey = QStringLiteral("ui/rememberTab");
 const QString kLastTabKey = QStringLiteral("ui/lastRibbonTab");
+
+// A tab whose groups need more width than the window has (a small screen, a
+// language of long words) scrolls sideways instead of squeezing its buttons
+// over each other. In height it takes the ribbon's, as before.
+QWidget* scrolledSideways(QWidget* page)
+{
+    page->setSizePolicy(page->sizePolicy().horizontalPolicy(), QSizePolicy::Ignored);
+    auto* area = new QScrollArea;
+    area->setObjectName(QStringLiteral("RibbonScroll"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area->setWidget(page);
+    return area;
+}
 
 } // namespace
 
@@ -123,18 +139,15 @@ QTabWidget* MainWindow::buildRibbon()
     tabs->setObjectName(QStringLiteral("Ribbon"));
     tabs->setMinimumHeight(kRibbonHeight);
     tabs->setMaximumHeight(kRibbonHeight);
-    // The ribbon's groups need more width than a small screen has; they may
-    // run past a narrow window's edge rather than push the window off-screen.
-    tabs->setMinimumWidth(kRibbonNarrowest);
 
-    tabs->addTab(buildHomeTab(), tr("Главная"));
+    tabs->addTab(scrolledSideways(buildHomeTab()), tr("Главная"));
     if (m_allowImports || allowFacsimiles)
-        tabs->addTab(buildImportTab(), tr("Вставка"));
+        tabs->addTab(scrolledSideways(buildImportTab()), tr("Вставка"));
     if (m_allowPageEditing)
-        tabs->addTab(buildPageTab(), tr("Страницы"));
+        tabs->addTab(scrolledSideways(buildPageTab()), tr("Страницы"));
     if (allowMarkup || m_allowSignatures)
-        tabs->addTab(buildCommentTab(), tr("Разметка"));
-    tabs->addTab(buildViewTab(), tr("Вид"));
+        tabs->addTab(scrolledSideways(buildCommentTab()), tr("Разметка"));
+    tabs->addTab(scrolledSideways(buildViewTab()), tr("Вид"));
 
     ribbon = tabs;
     connect(tabs, &QTabWidget::currentChanged, this, [](int index) {

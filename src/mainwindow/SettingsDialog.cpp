@@ -155,8 +155,9 @@ SettingsDialog::SettingsDialog(MainWindow& window)
 
     // Enter applies, whichever control has the focus: a focused button of a
     // page (clearing the recent files, resetting the window) never takes it.
+    // Only a focused "Отмена" takes Enter for itself, and closes.
     for (QPushButton* button : findChildren<QPushButton*>()) {
-        button->setAutoDefault(false);
+        button->setAutoDefault(button == cancel);
         button->setDefault(button == applyButton);
     }
 

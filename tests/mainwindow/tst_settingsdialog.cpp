@@ -275,6 +275,9 @@ void SettingsDialogTest::enterOnAnyControlKeepsStoredState()
             dialog->close();
             break;
         }
+        auto* button = qobject_cast<QPushButton*>(controls[control]);
+        const bool cancels = button && button->text() == QStringLiteral("Отмена");
+        m_window->showStatusText(QString());
         controls[control]->setFocus();
         QTest::keyClick(controls[control], Qt::Key_Return);
         ++pressed;
@@ -283,11 +286,11 @@ void SettingsDialogTest::enterOnAnyControlKeepsStoredState()
         QVERIFY2(settings.value(QStringLiteral("recentFiles")).toStringList() == recent, qPrintable(where));
         QVERIFY2(settings.contains(QStringLiteral("window/maximized")), qPrintable(where));
         QVERIFY2(settings.contains(QStringLiteral("ui/lastRibbonTab")), qPrintable(where));
-        // Either applied (and closed) or nothing happened.
+        // Applied and closed, closed by a focused "Отмена" without a word, or nothing happened.
         if (dialog && dialog->isVisible())
             dialog->close();
         else
-            QCOMPARE(statusText(*m_window), QStringLiteral("Настройки применены"));
+            QCOMPARE(statusText(*m_window), cancels ? QString() : QStringLiteral("Настройки применены"));
     }
     QVERIFY(pressed >= 3);
     m_window.reset();  // the next test starts with a window of its own

@@ -169,6 +169,15 @@ QStringList cutTexts(QWidget* root)
         const QRect inRoot(widget->mapTo(root, QPoint(0, 0)), widget->size());
         if (!text.isEmpty() && !insideScrolledArea(widget, root) && !root->rect().contains(inRoot))
             cut = true;
+        // Drawn over a neighbour whose text it hides or that hides its own.
+        if (!text.isEmpty() && !cut) {
+            for (QObject* sibling : widget->parent()->children()) {
+                auto* other = qobject_cast<QWidget*>(sibling);
+                if (other && other != widget && other->isVisibleTo(root) && !shownTexts(other).isEmpty()
+                    && !qobject_cast<QAbstractScrollArea*>(other) && other->geometry().intersects(widget->geometry()))
+                    cut = true;
+            }
+        }
         if (cut)
             found << QStringLiteral("%1 %2: %3 (%4 px)")
                          .arg(widget->metaObject()->className(), widget->objectName(), text)
