@@ -214,9 +214,13 @@ QString UiTranslationTable::translateComposed(const QString& language, const QSt
 // a number comes again).
 void UiTranslationTable::collectTemplates()
 {
+    // Every locale lists the same sources; the Russian map all of them.
     QSet<QString> sources;
-    for (const QHash<QString, QString>& texts : std::as_const(m_texts)) {
-        for (auto it = texts.keyBegin(); it != texts.keyEnd(); ++it) {
+    const auto russian = m_texts.constFind(kRussian);
+    for (auto locale = m_texts.cbegin(); locale != m_texts.cend(); ++locale) {
+        if (russian != m_texts.cend() && locale != russian)
+            continue;
+        for (auto it = locale->keyBegin(); it != locale->keyEnd(); ++it) {
             if (!it->contains(kContextSeparator) && it->contains(QLatin1Char('%')))
                 sources.insert(*it);
         }
