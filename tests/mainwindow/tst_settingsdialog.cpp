@@ -264,10 +264,11 @@ void SettingsDialogTest::enterOnAnyControlKeepsStoredState()
         settings.setValue(QStringLiteral("ui/lastRibbonTab"), 0);
         QPointer<SettingsDialog> dialog = openDialog();
         dialog->findChild<QListWidget*>(QStringLiteral("SettingsSections"))->setCurrentRow(page);
-        QWidget* shownPage = dialog->findChild<QStackedWidget*>(QStringLiteral("SettingsStack"))->currentWidget();
+        auto* stack = dialog->findChild<QStackedWidget*>(QStringLiteral("SettingsStack"));
+        QWidget* shownPage = stack->currentWidget();
         QList<QWidget*> controls;
         for (QWidget* widget : dialog->findChildren<QWidget*>()) {
-            const bool onPage = shownPage->isAncestorOf(widget) || !dialog->findChild<QStackedWidget*>()->isAncestorOf(widget);
+            const bool onPage = shownPage->isAncestorOf(widget) || !stack->isAncestorOf(widget);
             if (onPage && widget->isVisibleTo(dialog) && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus))
                 controls << widget;
         }

@@ -141,8 +141,10 @@ QStringList cutTexts(QWidget* root)
             option.text = text;
             const QRect room = push->style()->subElementRect(QStyle::SE_PushButtonContents, &option, push);
             const int iconRoom = push->icon().isNull() ? 0 : push->iconSize().width() + 4;
+            // The text as drawn: without its mnemonic marks.
             QString shown = text;
-            shown.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&')).replace(QChar(1), QLatin1Char('&'));
+            shown.replace(QStringLiteral("&&"), QStringLiteral("\x01")).remove(QLatin1Char('&'));
+            shown.replace(QChar(1), QLatin1Char('&'));
             cut = !text.isEmpty() && room.width() - iconRoom < push->fontMetrics().horizontalAdvance(shown);
         } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
             text = button->text();
@@ -410,7 +412,8 @@ void WindowLookTest::iconsStandOut()
     plain.fill(Qt::transparent);
     QSvgRenderer renderer(I(icon));
     QPainter painter(&plain);
-    renderer.render(&painter, QRectF(QPointF(0, 0), QSizeF(renderer.defaultSize().scaled(32, 32, Qt::KeepAspectRatio))));
+    const QSizeF drawn(renderer.defaultSize().scaled(32, 32, Qt::KeepAspectRatio));
+    renderer.render(&painter, QRectF(QPointF(0, 0), drawn));
     painter.end();
     QCOMPARE(lightDrawing.convertToFormat(QImage::Format_ARGB32_Premultiplied), plain);
 }
