@@ -11,8 +11,8 @@
 #include <QGroupBox>
 #include <QHash>
 #include <QLabel>
-#include <QLineEdit>
 #include <QLayout>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QScreen>

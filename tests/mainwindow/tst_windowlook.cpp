@@ -48,11 +48,6 @@ const UiTranslationTable& table()
     return loaded;
 }
 
-bool hasCyrillic(const QString& text)
-{
-    return hasCyrillicLetter(text);
-}
-
 // The texts a widget shows, as the user sees them.
 QStringList shownTexts(QWidget* widget)
 {
@@ -106,7 +101,7 @@ QStringList russianLeft(QWidget* root, const QString& language)
             continue;
         for (const QString& text : shownTexts(widget)) {
             const bool untranslated = table().translateSmart(language, text) != text;
-            if (untranslated || (!cyrillicLanguage && hasCyrillic(text)))
+            if (untranslated || (!cyrillicLanguage && hasCyrillicLetter(text)))
                 found << QStringLiteral("%1 %2: %3").arg(widget->metaObject()->className(), widget->objectName(), text);
         }
     }
