@@ -6,6 +6,12 @@ Cyrillic letter (escapes resolved, adjacent literals joined). Their wordings
 live in resources/i18n/src/<locale>.json, one reviewable file per language,
 and are generated into resources/i18n/vorn_ui_translations_multilang.json.
 
+A word with two meanings gets, beside its plain entry, one entry per context
+it is shown in ("insert\u0004Вставить": insert a page, not paste). The
+contexts and their words are listed in resources/i18n/src/contexts.json; a
+context must be a literal of the program (the code names it when it marks a
+widget), its words texts of the program.
+
   check-translations.py               check sources, wordings, the table and
                                       that the light and dark sheets have the
                                       same rules, styling every named widget
@@ -30,6 +36,8 @@ I18N = os.path.join(ROOT, "resources", "i18n")
 WORDINGS = os.path.join(I18N, "src")
 TABLE = os.path.join(I18N, "vorn_ui_translations_multilang.json")
 EXCLUDED = os.path.join(WORDINGS, "excluded.json")
+CONTEXTS = os.path.join(WORDINGS, "contexts.json")
+CONTEXT_SEPARATOR = "\u0004"
 COINCIDENCES = os.path.join(WORDINGS, "same-as-english.json")
 LARGEST_FILE = 16 * 1024 * 1024
 STYLES = os.path.join(ROOT, "resources", "styles")
@@ -136,18 +144,44 @@ def literals_of(text, path):
     return found
 
 
-def program_texts():
-    texts = set()
+def program_literals():
+    literals = set()
     for folder, _, files in os.walk(SRC):
         for name in sorted(files):
             if not name.endswith((".cpp", ".h")):
                 continue
             path = os.path.join(folder, name)
             with open(path, encoding="utf-8") as f:
-                for literal in literals_of(f.read(), os.path.relpath(path, ROOT)):
-                    if CYRILLIC.search(literal):
-                        texts.add(literal)
-    return texts
+                literals.update(literals_of(f.read(), os.path.relpath(path, ROOT)))
+    return literals
+
+
+def program_texts(literals=None):
+    return {literal for literal in (program_literals() if literals is None else literals) if CYRILLIC.search(literal)}
+
+
+def plain_source(source):
+    """The shown text of a table key: a contextual key without its context."""
+    return source.split(CONTEXT_SEPARATOR, 1)[-1]
+
+
+def contextual_sources(literals):
+    """The table keys of the words listed by context; a context the program
+    never names, or a word it never shows, fails."""
+    contexts = read_json(CONTEXTS, {})
+    if not isinstance(contexts, dict) or not all(
+            isinstance(words, list) and all(isinstance(w, str) for w in words) for words in contexts.values()):
+        raise CheckError(f"{os.path.relpath(CONTEXTS, ROOT)}: not an object of word lists")
+    texts = program_texts(literals)
+    keys = set()
+    for context, words in contexts.items():
+        if not context or CONTEXT_SEPARATOR in context or context not in literals:
+            raise CheckError(f"{os.path.relpath(CONTEXTS, ROOT)}: the program names no context {context!r}")
+        for word in words:
+            if word not in texts:
+                raise CheckError(f"{os.path.relpath(CONTEXTS, ROOT)}: {word!r} is no text of the program")
+            keys.add(context + CONTEXT_SEPARATOR + word)
+    return keys
 
 
 # ---- files ----------------------------------------------------------------
@@ -264,8 +298,9 @@ def problems(sources, wordings, coincidences):
                 continue
             if placeholders(text) != wanted:
                 found.append(f"{where}: placeholders {placeholders(text)} instead of {wanted}")
-            problem = script_problem(locale, text, source) if script_letters(source) - {"latin"} else None
-            if problem and text != source:
+            shown = plain_source(source)
+            problem = script_problem(locale, text, shown) if script_letters(shown) - {"latin"} else None
+            if problem and text != shown:
                 found.append(f"{where}: {problem} in {text!r}")
             if locale != "en" and text == english.get(source) and source not in coincidences.get(locale, []):
                 found.append(f"{where}: the English wording {text!r}")
@@ -295,7 +330,7 @@ def stable_ids(sources, previous):
 def build_table(sources, wordings, coincidences, previous):
     ids = stable_ids(sources, previous)
     ordered = sorted(sources, key=lambda s: ids[s])
-    translations = {"ru": {s: s for s in ordered}}
+    translations = {"ru": {s: plain_source(s) for s in ordered}}
     for locale in LOCALES:
         if locale != "ru":
             translations[locale] = {s: wordings[locale][s] for s in ordered if wordings[locale].get(s)}
@@ -382,7 +417,8 @@ def sheet_problems():
 
 def gather():
     excluded, coincidences = load_lists()
-    sources = program_texts() - set(excluded)
+    literals = program_literals()
+    sources = (program_texts(literals) - set(excluded)) | contextual_sources(literals)
     return sources, load_wordings(), excluded, coincidences
 
 
@@ -420,7 +456,7 @@ def command_missing():
         have = {locale: wordings[locale].get(source, "") for locale in LOCALES if locale != "ru"}
         if all(have.values()):
             continue
-        fragment.append({"id": ids[source], "source": source, "tr": {"ru": source, **have}})
+        fragment.append({"id": ids[source], "source": source, "tr": {"ru": plain_source(source), **have}})
     json.dump(fragment, sys.stdout, ensure_ascii=False, indent=1)
     sys.stdout.write("\n")
     return 0

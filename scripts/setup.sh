@@ -10,7 +10,7 @@ PDFIUM_WHEEL_VERSION=5.15.2   # pypdfium2 wheel that carries libpdfium.so (pdfiu
 
 packages=(
   cmake g++ ninja-build ccache pkg-config python3-pip
-  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins qt6-translations-l10n
   libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-rus tesseract-ocr-eng
   libssl-dev openssl libzip-dev zlib1g-dev libsane-dev sane-utils libharfbuzz-dev
   fonts-dejavu fonts-noto-core fonts-liberation2

@@ -1,5 +1,7 @@
 #include "ButtonKit.h"
 
+#include "ThemedIcon.h"
+
 #include <QBoxLayout>
 #include <QIcon>
 #include <QLabel>
@@ -28,7 +30,7 @@ QToolButton* kitButton(const QString& iconName, const QString& text, bool checka
 {
     auto* button = new QToolButton;
     button->setObjectName(QStringLiteral("IconOnlyButton"));
-    button->setIcon(QIcon(I(iconName)));
+    button->setIcon(themedIcon(iconName));
     button->setIconSize(QSize(iconSide, iconSide));
     button->setToolTip(text);
     button->setAutoRaise(true);

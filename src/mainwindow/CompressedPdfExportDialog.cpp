@@ -6,6 +6,7 @@
 #include "OutputPaths.h"
 #include "DocumentJob.h"
 #include "PdfDocument.h"
+#include "ThemedIcon.h"
 #include "UiTranslate.h"
 
 #include <QApplication>
@@ -53,7 +54,14 @@ QString settingKey(const char* name)
 
 QString sampledText(bool sampled)
 {
-    return sampled ? QObject::tr(" (по выборке страниц)") : QString();
+    return sampled ? uiTranslate(QStringLiteral(" (по выборке страниц)")) : QString();
+}
+
+// A stage's text colour on the dialog's own background: its dark tone on the
+// light theme, its pale tint on the dark one.
+QString stageTextColour(const QString& dark, const QString& pale)
+{
+    return darkThemeShown() ? pale : dark;
 }
 
 QString megabytesText(double megabytes)
@@ -430,6 +438,11 @@ void CompressedPdfExportDialog::onFineSettingChanged()
     showCachedForecast();
 }
 
+QString CompressedPdfExportDialog::shownText(const char* source)
+{
+    return uiTranslate(QString::fromUtf8(source));
+}
+
 void CompressedPdfExportDialog::applyStage(const CompressionStageUi& stage)
 {
     m_levelTitle->setText(stage.title);
@@ -439,19 +452,20 @@ void CompressedPdfExportDialog::applyStage(const CompressionStageUi& stage)
             .arg(stage.fgColor, stage.bgColor));
     m_description->setText(stage.description);
     m_warning->setText(stage.warning);
-    m_warning->setStyleSheet(QStringLiteral("color:%1;").arg(stage.fgColor));
+    m_warning->setStyleSheet(QStringLiteral("color:%1;").arg(stageTextColour(stage.fgColor, stage.bgColor)));
     refreshStageChips();
 }
 
 void CompressedPdfExportDialog::showCustomStage()
 {
-    m_levelTitle->setText(tr("Пользовательские настройки"));
-    m_levelBadge->setText(uiTranslate(tr("Свои")));
+    m_levelTitle->setText(shownText("Пользовательские настройки"));
+    m_levelBadge->setText(shownText("Свои"));
     m_levelBadge->setStyleSheet(QStringLiteral(
         "font-weight:700; color:#1d4ed8; background:#dbeafe; border-radius:10px; padding:5px 10px;"));
-    m_description->setText(tr("Используются значения из раздела «Расширенные»."));
-    m_warning->setText(tr("После изменения тонких настроек прогноз лучше пересчитать."));
-    m_warning->setStyleSheet(QStringLiteral("color:#1d4ed8;"));
+    m_description->setText(shownText("Используются значения из раздела «Расширенные»."));
+    m_warning->setText(shownText("После изменения тонких настроек прогноз лучше пересчитать."));
+    m_warning->setStyleSheet(
+        QStringLiteral("color:%1;").arg(stageTextColour(QStringLiteral("#1d4ed8"), QStringLiteral("#dbeafe"))));
     refreshStageChips();
 }
 
@@ -464,25 +478,26 @@ void CompressedPdfExportDialog::refreshStageChips()
             QStringLiteral("font-size:11px; font-weight:%1; color:%2; padding:3px 2px; border-radius:6px; "
                            "background:%3;")
                 .arg(selected ? 700 : 500)
-                .arg(stage.fgColor, selected ? stage.bgColor : QStringLiteral("transparent")));
+                .arg(selected ? stage.fgColor : stageTextColour(stage.fgColor, stage.bgColor),
+                     selected ? stage.bgColor : QStringLiteral("transparent")));
     }
 }
 
 void CompressedPdfExportDialog::refreshFineSettingsHints()
 {
     m_qualityValue->setText(QString::number(m_qualitySlider->value()));
-    m_forecast->setText(tr("Прогноз размера: настройки изменились, пересчитайте."));
-    QStringList lines{tr("Тонкие настройки применяются к выбранному уровню сжатия.")};
+    m_forecast->setText(shownText("Прогноз размера: настройки изменились, пересчитайте."));
+    QStringList lines{shownText("Тонкие настройки применяются к выбранному уровню сжатия.")};
     if (m_documentFileSize > 0)
-        lines << tr("Исходный размер: %1").arg(formatFileSize(m_documentFileSize));
+        lines << shownText("Исходный размер: %1").arg(formatFileSize(m_documentFileSize));
     lines << (m_rasterize->isChecked()
-                  ? tr("В этом режиме страницы будут записаны как изображения: файл обычно меньше, но текстовый "
+                  ? shownText("В этом режиме страницы будут записаны как изображения: файл обычно меньше, но текстовый "
                        "слой не сохраняется.")
-                  : tr("В этом режиме текстовый слой сохраняется, сжимаются только встроенные изображения."));
+                  : shownText("В этом режиме текстовый слой сохраняется, сжимаются только встроенные изображения."));
     if (m_monochrome->isChecked())
-        lines << tr("Монохромный режим особенно хорошо сжимает чёрный текст и таблицы, но убирает цвет.");
+        lines << shownText("Монохромный режим особенно хорошо сжимает чёрный текст и таблицы, но убирает цвет.");
     if (m_encrypted && !m_rasterize->isChecked())
-        lines << tr("Файл зашифрован: в этом режиме он копируется без сжатия.");
+        lines << shownText("Файл зашифрован: в этом режиме он копируется без сжатия.");
     m_fineHint->setText(lines.join(QLatin1Char('\n')));
 }
 
@@ -494,10 +509,10 @@ void CompressedPdfExportDialog::showCachedForecast()
     for (const CachedCompressionEstimate& entry : m_estimateCache) {
         if (entry.options != current)
             continue;
-        m_forecast->setText(tr("Прогноз выбранного уровня: около %1%2.")
+        m_forecast->setText(shownText("Прогноз выбранного уровня: около %1%2.")
                                 .arg(formatFileSize(entry.bytes), sampledText(entry.sampled)) +
                             QLatin1Char('\n') +
-                            tr("Лимит: %1 МБ. Подбор уже посчитан, повторный запуск не нужен.")
+                            shownText("Лимит: %1 МБ. Подбор уже посчитан, повторный запуск не нужен.")
                                 .arg(megabytesText(m_limitSpin->value())));
         return;
     }
@@ -528,9 +543,9 @@ void CompressedPdfExportDialog::applyOptionsToFineSettings(const Options& option
 void CompressedPdfExportDialog::browse()
 {
     const QString typed = m_outputEdit->text().trimmed();
-    const QString chosen = QFileDialog::getSaveFileName(this, tr("Сохранить сжатый PDF"),
+    const QString chosen = QFileDialog::getSaveFileName(this, shownText("Сохранить сжатый PDF"),
                                                         typed.isEmpty() ? m_suggestedOutputPath : typed,
-                                                        tr("PDF файлы (*.pdf)"));
+                                                        shownText("PDF файлы (*.pdf)"));
     if (!chosen.isEmpty())
         m_outputEdit->setText(withLocalizedPdfSuffix(withPdfExtension(chosen), QStringLiteral("compressed")));
 }
@@ -546,9 +561,9 @@ void CompressedPdfExportDialog::saveDefaults()
     settings.setValue(settingKey("rasterizePages"), current.rasterizePages);
     settings.setValue(settingKey("monochrome"), current.monochrome);
     settings.setValue(settingKey("targetMb"), m_limitSpin->value());
-    m_saveDefaultsButton->setText(tr("Дефолтные сохранены"));
+    m_saveDefaultsButton->setText(shownText("Дефолтные сохранены"));
     QTimer::singleShot(kDefaultsShownMs, m_saveDefaultsButton,
-                       [button = m_saveDefaultsButton] { button->setText(tr("Сохранить как дефолтные")); });
+                       [button = m_saveDefaultsButton] { button->setText(shownText("Сохранить как дефолтные")); });
 }
 
 // Both forecasts render pages for seconds: they run on a thread of their own
@@ -558,7 +573,7 @@ void CompressedPdfExportDialog::estimate()
     if (m_estimateJob)
         return;
     m_estimateButton->setEnabled(false);
-    m_forecast->setText(tr("Считаю прогноз размера..."));
+    m_forecast->setText(shownText("Считаю прогноз размера..."));
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const Options current = options();
     auto outcome = std::make_shared<EstimateOutcome>();
@@ -568,21 +583,21 @@ void CompressedPdfExportDialog::estimate()
         m_estimateJob.release()->deleteLater();
         QStringList lines;
         if (outcome->bytes >= 1)
-            lines << tr("Прогноз текущих настроек: около %1%2.")
+            lines << shownText("Прогноз текущих настроек: около %1%2.")
                          .arg(formatFileSize(outcome->bytes), sampledText(outcome->sampled));
         else
-            lines << tr("Не удалось посчитать текущие настройки: %1").arg(outcome->error);
+            lines << shownText("Не удалось посчитать текущие настройки: %1").arg(outcome->error);
         if (outcome->minimum.bytes > 0)
-            lines << tr("Минимальный прогноз: около %1, режим: %2%3.")
-                         .arg(formatFileSize(outcome->minimum.bytes), outcome->minimum.label,
+            lines << shownText("Минимальный прогноз: около %1, режим: %2%3.")
+                         .arg(formatFileSize(outcome->minimum.bytes), uiTranslate(outcome->minimum.label),
                               sampledText(outcome->minimum.sampled));
         if (!current.rasterizePages)
-            lines << tr("Для режима с сохранением объектов это ориентир: итоговый размер зависит от внутренних "
+            lines << shownText("Для режима с сохранением объектов это ориентир: итоговый размер зависит от внутренних "
                         "ресурсов PDF.");
         else if (current.monochrome)
-            lines << tr("Монохромный режим обычно самый маленький, но убирает цвет.");
+            lines << shownText("Монохромный режим обычно самый маленький, но убирает цвет.");
         else
-            lines << tr("Растровый режим уменьшает файл ценой удаления редактируемого текстового слоя.");
+            lines << shownText("Растровый режим уменьшает файл ценой удаления редактируемого текстового слоя.");
         m_forecast->setText(lines.join(QLatin1Char('\n')));
         m_estimateButton->setEnabled(!isFitRunning());
     });
@@ -622,22 +637,22 @@ QString CompressedPdfExportDialog::fitResultText(const QString& firstLine, bool 
         lines << firstLine;
     const QString limit = megabytesText(m_limitSpin->value());
     if (fits) {
-        lines << tr("Подобрано под лимит %1 МБ: %2.").arg(limit, label)
-              << tr("Прогноз итогового размера: около %1%2.").arg(formatFileSize(bytes), sampledText(sampled));
+        lines << shownText("Подобрано под лимит %1 МБ: %2.").arg(limit, uiTranslate(label))
+              << shownText("Прогноз итогового размера: около %1%2.").arg(formatFileSize(bytes), sampledText(sampled));
     } else if (keepsText) {
-        lines << tr("Даже самый жёсткий режим не укладывается в %1 МБ.").arg(limit)
-              << tr("Выбран самый маленький вариант с сохранением текста: %1, около %2%3.")
-                     .arg(label, formatFileSize(bytes), sampledText(sampled));
+        lines << shownText("Даже самый жёсткий режим не укладывается в %1 МБ.").arg(limit)
+              << shownText("Выбран самый маленький вариант с сохранением текста: %1, около %2%3.")
+                     .arg(uiTranslate(label), formatFileSize(bytes), sampledText(sampled));
     } else {
-        lines << tr("Даже самый жёсткий режим не укладывается в %1 МБ.").arg(limit)
-              << tr("Выбран минимальный найденный вариант: %1, около %2%3.")
-                     .arg(label, formatFileSize(bytes), sampledText(sampled));
+        lines << shownText("Даже самый жёсткий режим не укладывается в %1 МБ.").arg(limit)
+              << shownText("Выбран минимальный найденный вариант: %1, около %2%3.")
+                     .arg(uiTranslate(label), formatFileSize(bytes), sampledText(sampled));
     }
     if (options.rasterizePages && documentHasText())
-        lines << tr("Внимание: текст документа не сохранится, страницы станут изображениями.");
+        lines << shownText("Внимание: текст документа не сохранится, страницы станут изображениями.");
     if (options.monochrome)
-        lines << tr("Внимание: выбран монохромный режим, цвет будет удалён.");
+        lines << shownText("Внимание: выбран монохромный режим, цвет будет удалён.");
     else if (options.imageDpi <= kLowDpi || options.jpegQuality <= kLowQuality)
-        lines << tr("Внимание: качество будет заметно снижено ради размера.");
+        lines << shownText("Внимание: качество будет заметно снижено ради размера.");
     return lines.join(QLatin1Char('\n'));
 }

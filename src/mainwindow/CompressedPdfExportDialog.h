@@ -60,6 +60,8 @@ public:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // A text set after the dialog was shown (and translated), in the interface language.
+    static QString shownText(const char* source);
     void buildLayout(bool shellMode);
     QWidget* buildLevelGroup();
     QWidget* buildFineSettings();

@@ -5,6 +5,7 @@
 #include "BusyRing.h"
 #include "CompressionOptionsJson.h"
 #include "PdfDocument.h"
+#include "UiTranslate.h"
 #include "WorkerProcess.h"
 
 #include <QApplication>
@@ -78,9 +79,9 @@ void CompressedPdfExportDialog::startSizeFit(bool mayUseCache)
         return;
     const double megabytes = m_limitSpin->value();
     setControlsEnabled(false);
-    m_forecast->setText(tr("Подбираю настройки под лимит %1 МБ...").arg(QString::number(megabytes, 'f', 1)));
+    m_forecast->setText(shownText("Подбираю настройки под лимит %1 МБ...").arg(QString::number(megabytes, 'f', 1)));
     placeOverlay();
-    m_overlayTitle->setText(tr("Анализ документа..."));
+    m_overlayTitle->setText(shownText("Анализ документа..."));
     m_overlay->raise();
     m_overlay->show();
     m_ring->timer.start(BusyRing::kTickIntervalMs);
@@ -98,7 +99,7 @@ void CompressedPdfExportDialog::startSizeFit(bool mayUseCache)
     if (!created || (!copied && !m_document->saveCopy(m_fitCopy->fileName()))) {
         m_fitCopy.reset();
         endSizeFit();
-        m_forecast->setText(tr("Не удалось подготовить документ для подбора."));
+        m_forecast->setText(shownText("Не удалось подготовить документ для подбора."));
         return;
     }
 
@@ -159,12 +160,12 @@ void CompressedPdfExportDialog::onSizeFitError(QProcess::ProcessError error)
         const QByteArray errorOutput = process->readAllStandardError().left(kLargestFitAnswer);
         endSizeFit();
         const QString reason = QString::fromUtf8(errorOutput).trimmed();
-        m_forecast->setText(tr("Не удалось подобрать настройки: %1")
-                                .arg(reason.isEmpty() ? tr("процесс подбора завершился с ошибкой") : reason));
+        m_forecast->setText(shownText("Не удалось подобрать настройки: %1")
+                                .arg(reason.isEmpty() ? shownText("процесс подбора завершился с ошибкой") : reason));
         return;
     }
     endSizeFit();
-    m_forecast->setText(tr("Не удалось запустить процесс подбора."));
+    m_forecast->setText(shownText("Не удалось запустить процесс подбора."));
 }
 
 void CompressedPdfExportDialog::onSizeFitFinished(int exitCode, QProcess::ExitStatus status)
@@ -175,16 +176,16 @@ void CompressedPdfExportDialog::onSizeFitFinished(int exitCode, QProcess::ExitSt
     endSizeFit();
     if (status != QProcess::NormalExit || exitCode != 0) {
         const QString reason = QString::fromUtf8(errorOutput).trimmed();
-        m_forecast->setText(tr("Не удалось подобрать настройки: %1")
-                                .arg(reason.isEmpty() ? tr("процесс подбора завершился с ошибкой") : reason));
+        m_forecast->setText(shownText("Не удалось подобрать настройки: %1")
+                                .arg(reason.isEmpty() ? shownText("процесс подбора завершился с ошибкой") : reason));
         return;
     }
     const QJsonDocument document = QJsonDocument::fromJson(output.trimmed());
     const QJsonObject answer = document.object();
     if (!document.isObject() || answer.value(QStringLiteral("ok")) != QJsonValue(true)) {
         const QString reason = answer.value(QStringLiteral("error")).toString();
-        m_forecast->setText(tr("Не удалось подобрать настройки: %1")
-                                .arg(reason.isEmpty() ? tr("некорректный ответ процесса подбора") : reason));
+        m_forecast->setText(shownText("Не удалось подобрать настройки: %1")
+                                .arg(reason.isEmpty() ? shownText("некорректный ответ процесса подбора") : reason));
         return;
     }
 
@@ -212,7 +213,7 @@ void CompressedPdfExportDialog::onSizeFitFinished(int exitCode, QProcess::ExitSt
     const PdfDocument::CompressionOptions chosen = compressionOptionsFromJson(answer.value(QStringLiteral("options")).toObject());
     const qint64 bytes = compressionByteCount(answer.value(QStringLiteral("bytes")));
     if (bytes < 1) {
-        m_forecast->setText(tr("Не удалось подобрать настройки: некорректный размер результата."));
+        m_forecast->setText(shownText("Не удалось подобрать настройки: некорректный размер результата."));
         return;
     }
     applyChoice(chosen);
@@ -240,8 +241,8 @@ bool CompressedPdfExportDialog::chooseFitFromCache(bool reusesRun)
     applyChoice(entry.options);
     m_applyingLevel = false;
     const QString firstLine = reusesRun
-                                  ? tr("Повторный подбор не запускался: использованы уже посчитанные варианты.")
-                                  : tr("Варианты сжатия посчитаны и сохранены для этого окна.");
+                                  ? shownText("Повторный подбор не запускался: использованы уже посчитанные варианты.")
+                                  : shownText("Варианты сжатия посчитаны и сохранены для этого окна.");
     m_forecast->setText(
         fitResultText(firstLine, choice.fits, entry.label, entry.bytes, entry.sampled, entry.options, entry.keepsText));
     return true;

@@ -1,6 +1,7 @@
 #include "CompressionLevels.h"
 
 #include "CompressionOptionsJson.h"
+#include "UiTranslate.h"
 
 #include <QObject>
 
@@ -52,9 +53,10 @@ PdfDocument::CompressionOptions levelOptions(const LevelRow& row)
     return rasterCompressionOptions(row.imageDpi, row.jpegQuality, row.monochrome);
 }
 
+// Shown in the dialog as they are set, after it has been translated.
 QString translated(const char* text)
 {
-    return QObject::tr(text);
+    return uiTranslate(QObject::tr(text));
 }
 
 } // namespace

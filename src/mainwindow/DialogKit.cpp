@@ -1,5 +1,7 @@
 #include "DialogKit.h"
 
+#include "UiTranslate.h"
+
 #include <QBoxLayout>
 #include <QDialog>
 #include <QLabel>
@@ -177,11 +179,12 @@ QLineEdit* dialogLineEdit(const QString& text)
 
 QString formatFileSize(qint64 bytes)
 {
+    // Sizes are mostly set on widgets already shown: the unit comes translated.
     if (bytes < kKibibyte)
-        return QObject::tr("%1 Б").arg(bytes);
+        return uiTranslate(QObject::tr("%1 Б")).arg(bytes);
     if (bytes < kMebibyte)
-        return QObject::tr("%1 КБ").arg(double(bytes) / double(kKibibyte), 0, 'f', 1);
-    return QObject::tr("%1 МБ").arg(double(bytes) / double(kMebibyte), 0, 'f', 2);
+        return uiTranslate(QObject::tr("%1 КБ")).arg(double(bytes) / double(kKibibyte), 0, 'f', 1);
+    return uiTranslate(QObject::tr("%1 МБ")).arg(double(bytes) / double(kMebibyte), 0, 'f', 2);
 }
 
 void showCentredOn(QWidget* dialog, QWidget* window)

@@ -58,7 +58,8 @@ QPushButton* dialogButton(const QString& text, const QString& objectName);
 // A parentless single-line field named "DialogLineEdit".
 QLineEdit* dialogLineEdit(const QString& text);
 
-// "%1 Б", "%1 КБ" (one decimal) or "%1 МБ" (two decimals), binary steps.
+// "%1 Б", "%1 КБ" (one decimal) or "%1 МБ" (two decimals), binary steps, in
+// the interface language.
 QString formatFileSize(qint64 bytes);
 
 // Shows a non-blocking window with its centre on the centre of window's frame.

@@ -2,6 +2,7 @@
 #include "FacsimileLibrary.h"
 
 #include "LibraryFiles.h"
+#include "UiTranslate.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -86,7 +87,8 @@ void fillPicker(QListWidget* list, const QString& dir, const QStringList& files,
             if (group.items.isEmpty())
                 continue;
             auto* item = new QListWidgetItem(QIcon(facsimileGroupThumbnail(dir, group.items)),
-                                             tr("Группа\n%1 (%2)").arg(group.name).arg(group.items.size()), list);
+                                             uiTranslate(tr("Группа\n%1 (%2)")).arg(group.name).arg(group.items.size()),
+                                             list);
             item->setData(kFacsimilePathRole, QStringLiteral("groups/") + jsonFile);
             item->setData(kFacsimileKindRole, QStringLiteral("group"));
             item->setData(kFacsimileGroupItemsRole, group.items);
@@ -157,6 +159,7 @@ QDialog* buildFacsimilePickerDialog(const QString& dir, const QStringList& files
                                                     "вставки/создания группы.")
                                                : tr("Выберите сохранённое факсимиле.")));
     auto* list = new QListWidget;
+    list->setProperty("_vorn_i18n_skip_items", true);  // names the user gave
     list->setViewMode(QListView::IconMode);
     list->setIconSize(QSize(120, 75));
     list->setSpacing(8);
@@ -233,14 +236,18 @@ bool requestFacsimilePlacementSize(QWidget* parent, const QList<QImage>& images,
     dialog.setModal(true);
     dialog.setStyleSheet(facsimileDialogStyleSheet());
     auto* kinds = new QComboBox;
-    const QString custom = tr("Свой размер");
+    // "Печать" here is a seal, not printing.
+    setTextContext(kinds, QStringLiteral("stamp"));
     const QList<std::pair<QString, QSizeF>> presets{{tr("Подпись"), QSizeF(45, 18)},
                                                     {tr("Печать"), QSizeF(40, 40)},
                                                     {tr("Надпись"), QSizeF(60, 12)},
                                                     {tr("Группа"), QSizeF(85, 32)}};
+    // The kinds are told apart by their row: their shown texts follow the
+    // interface language.
+    const int customRow = int(presets.size());
     for (const auto& preset : presets)
         kinds->addItem(preset.first);
-    kinds->addItem(custom);
+    kinds->addItem(tr("Свой размер"));
     auto sizeSpin = [] {
         auto* box = new QDoubleSpinBox;
         box->setRange(2.0, 300.0);
@@ -255,36 +262,31 @@ bool requestFacsimilePlacementSize(QWidget* parent, const QList<QImage>& images,
     width->setValue(fallback.width());
     height->setValue(fallback.height());
 
-    // The kinds are told apart by their place: the box shows them translated.
-    constexpr int kSignature = 0, kStamp = 1, kGroup = 3;
-    const int customIndex = int(presets.size());
-    const auto applyPreset = [=](int index) {
-        const QSizeF chosen = index >= 0 && index < presets.size() ? presets[index].second : fallback;
+    const auto applyPreset = [=](int row) {
+        const QSizeF chosen = row >= 0 && row < customRow ? presets[row].second : fallback;
         const QSignalBlocker blockWidth(width);
         const QSignalBlocker blockHeight(height);
         width->setValue(chosen.width());
         height->setValue(chosen.height());
     };
-    int start = kSignature;
+    int start = 0;  // a signature
     if (images.size() >= 2)
-        start = kGroup;
+        start = 3;  // a group
     else if (qAbs(fallback.width() - fallback.height()) < 2.0)
-        start = kStamp;
+        start = 1;  // a round seal
     {
         const QSignalBlocker blockKinds(kinds);
         kinds->setCurrentIndex(start);
     }
     applyPreset(start);
-    QObject::connect(kinds, &QComboBox::currentIndexChanged, &dialog, [=](int index) {
-        if (index != customIndex)
-            applyPreset(index);
+    QObject::connect(kinds, &QComboBox::currentIndexChanged, &dialog, [=](int row) {
+        if (row != customRow)
+            applyPreset(row);
     });
     for (QDoubleSpinBox* box : {width, height}) {
         QObject::connect(box, &QDoubleSpinBox::valueChanged, &dialog, [=] {
-            if (kinds->currentIndex() != customIndex) {
-                const QSignalBlocker blockKinds(kinds);
-                kinds->setCurrentIndex(customIndex);
-            }
+            if (kinds->currentIndex() != customRow)
+                kinds->setCurrentIndex(customRow);
         });
     }
 

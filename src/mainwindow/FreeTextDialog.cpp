@@ -3,6 +3,7 @@
 #include "DialogKit.h"
 #include "MainWindow.h"
 #include "PdfDocument.h"
+#include "UiTranslate.h"
 
 #include <QBoxLayout>
 #include <QColorDialog>
@@ -70,6 +71,7 @@ FreeTextDialog::FreeTextDialog(MainWindow& window, const std::shared_ptr<PdfDocu
     buttons->addStretch(1);
     QPushButton* cancel = dialogButton(tr("Отмена"), QStringLiteral("SecondaryDialogButton"));
     QPushButton* insertButton = dialogButton(tr("Вставить"), QStringLiteral("PrimaryDialogButton"));
+    setTextContext(insertButton, QStringLiteral("insert"));
     insertButton->setDefault(true);
     buttons->addWidget(cancel);
     buttons->addWidget(insertButton);

@@ -2,6 +2,7 @@
 
 #include "ButtonKit.h"
 #include "MainWindow.h"
+#include "UiTranslate.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -58,6 +59,7 @@ InsertRibbonTab::InsertRibbonTab(MainWindow& window, Groups groups)
     }
     if (groups.facsimiles) {
         QToolButton* insert = plain(QStringLiteral("signature"), tr("Вставить"));
+        setTextContext(insert, QStringLiteral("insert"));
         QToolButton* add = plain(QStringLiteral("signature"), tr("Добавить"));
         QToolButton* edit = plain(QStringLiteral("signature"), tr("Изменить"));
         connect(insert, &QToolButton::clicked, &window, &MainWindow::onFacsimileInsert);

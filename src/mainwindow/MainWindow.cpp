@@ -8,9 +8,12 @@
 #include "PageThumbnailPanel.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
+#include "QtTranslations.h"
 #include "RecentFiles.h"
 #include "ShowLocalizer.h"
+#include "UiTranslate.h"
 #include "VornResources.h"
+#include "WindowPlacement.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -18,6 +21,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScreen>
 #include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
@@ -27,8 +31,6 @@
 
 namespace {
 
-constexpr int kInitialWidth = 1500;
-constexpr int kInitialHeight = 920;
 constexpr int kLeftPanelWidth = 248;
 constexpr int kDocumentTabsHeight = 36;
 constexpr int kStatusProgressWidth = 150;
@@ -52,13 +54,18 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     , product(edition)
 {
     initVornResources();
+    // Before any widget: key names in tool tips come from Qt's catalogue.
+    applyQtTranslations(QSettings().value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
     documentHold = initialDocument;
     document = documentHold.get();
     setCapabilitiesFor(edition);
-    setWindowIcon(QIcon(I(QStringLiteral("vorn-app"))));
+    setWindowIcon(QIcon(I(QStringLiteral("vorn-app"))));  // its own colours in both themes
 
     thumbnailPanel = new PageThumbnailPanel(this);
     thumbnailPanel->setObjectName(QStringLiteral("ThumbScroll"));
+    // The strip labels its pages itself, in the interface language.
+    thumbnailPanel->setProperty("_vorn_i18n_skip_items", true);
+    thumbnailPanel->setTextTranslator([](const QString& source) { return uiTranslate(source); });
     pdfView = new PdfView(this);
     if (m_allowOcr)
         setupOcrBar();
@@ -83,7 +90,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     connect(autoSaveTimer, &QTimer::timeout, this, &MainWindow::autoSaveIfNeeded);
     setupShortcuts();
     connectOcrOperations();
-    resize(kInitialWidth, kInitialHeight);
+    placeFirstWindow();
     updateTitle();
     updatePageControls();
     updateEditModeUi();
@@ -279,6 +286,18 @@ void MainWindow::restoreWindowState()
         QTimer::singleShot(0, this, [this] { showMaximized(); });
     else if (settings.value(QStringLiteral("window/fullscreen"), false).toBool())
         QTimer::singleShot(0, this, [this] { showFullScreen(); });
+}
+
+void MainWindow::placeFirstWindow()
+{
+    const QScreen* shown = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!shown) {
+        resize(kFirstWindowSize);
+        return;
+    }
+    const QRect placed = firstWindowGeometry(kFirstWindowSize, shown->availableGeometry(), kWindowFrameAllowance);
+    resize(placed.size());
+    move(placed.topLeft());
 }
 
 void MainWindow::scheduleLastDocumentRestore()

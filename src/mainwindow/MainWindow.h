@@ -629,11 +629,17 @@ public:
     // cannot be read leaves the sheet in force.
     void applyStyleFile(const QString& path);
     // Sizes the ribbon's buttons and the font boxes; stores the density
-    // clamped to 0 (compact) .. 2 (large).
+    // clamped to 0 (compact) .. 2 (large). A button whose label needs more
+    // room than its density gives is made wide enough for it.
     void applyUiDensity(int density);
+    // Widens the ribbon's buttons whose labels (translated since) no longer fit.
+    void fitRibbonLabels();
     // Pushes the stored interface settings into the window and translates
     // every open window into the stored language.
     void applyStoredSettings();
+    // The window at its first size, made to fit the screen's free area and
+    // centred on it.
+    void placeFirstWindow();
 
 public slots:
     void setLightTheme();

@@ -1,8 +1,9 @@
-// Themes and the interface density: the application style sheet, the page
-// view's canvas and the sizes of the ribbon's buttons and font boxes.
+// Themes and the interface density: the application style sheet, the icons,
+// the page view's canvas and the sizes of the ribbon's buttons and font boxes.
 #include "MainWindow.h"
 
 #include "PdfView.h"
+#include "ThemedIcon.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -11,6 +12,8 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -46,17 +49,32 @@ bool insideFloatingBar(const QWidget* widget)
     return false;
 }
 
+const DensitySizes& densitySizes(int density)
+{
+    return density <= 0 ? kCompact : density == 1 ? kNormal : kLarge;
+}
+
+// A label under the icon is never cut: the width the button asks for its
+// text (in its own font and style) wins over the density's width.
+int labelledWidth(QToolButton* button, int densityWidth)
+{
+    if (button->toolButtonStyle() != Qt::ToolButtonTextUnderIcon || button->text().isEmpty())
+        return densityWidth;
+    return std::max(densityWidth, button->sizeHint().width());
+}
+
 void sizeRibbonButton(QToolButton* button, const DensitySizes& sizes)
 {
     if (button->objectName() == QLatin1String("RibbonToolButton")) {
         button->setIconSize(QSize(sizes.toolIcon, sizes.toolIcon));
         button->setMinimumHeight(sizes.toolMinimumHeight);
-        button->setMinimumWidth(sizes.toolMinimumWidth);
-        button->setMaximumWidth(sizes.toolMaximumWidth);
+        button->setMinimumWidth(labelledWidth(button, sizes.toolMinimumWidth));
+        button->setMaximumWidth(labelledWidth(button, sizes.toolMaximumWidth));
     } else if (button->objectName() == QLatin1String("IconOnlyButton")) {
         if (button->toolButtonStyle() == Qt::ToolButtonTextUnderIcon) {
             button->setIconSize(QSize(sizes.iconUnderTextIcon, sizes.iconUnderTextIcon));
-            button->setFixedSize(sizes.iconUnderTextSize);
+            button->setFixedSize(labelledWidth(button, sizes.iconUnderTextSize.width()),
+                                 sizes.iconUnderTextSize.height());
         } else {
             button->setIconSize(QSize(sizes.iconOnlyIcon, sizes.iconOnlyIcon));
             button->setFixedSize(sizes.iconOnlySide, sizes.iconOnlySide);
@@ -79,6 +97,8 @@ void MainWindow::applyStyleFile(const QString& path)
 
 void MainWindow::setLightTheme()
 {
+    // Before the sheet: setting it repaints every widget, icons included.
+    setDarkThemeShown(false);
     applyStyleFile(kLightSheet);
     if (pdfView)
         pdfView->setCanvasTheme(false);
@@ -87,6 +107,7 @@ void MainWindow::setLightTheme()
 
 void MainWindow::setDarkTheme()
 {
+    setDarkThemeShown(true);
     applyStyleFile(kDarkSheet);
     if (pdfView)
         pdfView->setCanvasTheme(true);
@@ -98,18 +119,27 @@ void MainWindow::applyUiDensity(int density)
     const int clamped = qBound(0, density, 2);
     QSettings().setValue(QStringLiteral("ui/density"), clamped);
     qApp->setProperty("uiDensity", clamped);
-    const DensitySizes& sizes = clamped == 0 ? kCompact : clamped == 1 ? kNormal : kLarge;
+    const DensitySizes& sizes = densitySizes(clamped);
 
     if (ribbon) {
         ribbon->setMinimumHeight(sizes.ribbonHeight);
         ribbon->setMaximumHeight(sizes.ribbonHeight);
-        for (QToolButton* button : ribbon->findChildren<QToolButton*>()) {
-            if (!insideFloatingBar(button))
-                sizeRibbonButton(button, sizes);
-        }
     }
+    fitRibbonLabels();
     if (fontCombo)
         fontCombo->setFixedWidth(sizes.fontFamilyWidth);
     if (fontSizeSpin)
         fontSizeSpin->setFixedWidth(sizes.fontSizeWidth);
+}
+
+void MainWindow::fitRibbonLabels()
+{
+    if (!ribbon)
+        return;
+    const QVariant density = qApp->property("uiDensity");
+    const DensitySizes& sizes = densitySizes(density.isValid() ? density.toInt() : 1);
+    for (QToolButton* button : ribbon->findChildren<QToolButton*>()) {
+        if (!insideFloatingBar(button))
+            sizeRibbonButton(button, sizes);
+    }
 }

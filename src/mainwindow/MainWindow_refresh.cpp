@@ -5,6 +5,7 @@
 #include "ButtonKit.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
+#include "ThemedIcon.h"
 #include "UiTranslate.h"
 
 #include <QComboBox>
@@ -81,11 +82,14 @@ void MainWindow::updateEditModeUi()
     const QSignalBlocker blocker(editModeButton);
     const bool editMode = pdfView->editMode();
     editModeButton->setChecked(editMode);
-    editModeButton->setIcon(QIcon(I(editMode ? QStringLiteral("read-mode") : QStringLiteral("edit-mode"))));
-    editModeButton->setText(editMode ? tr("Чтение") : tr("Редакт."));
-    setShortcutHint(editModeButton, editMode ? tr("Перейти в режим чтения") : tr("Редактировать документ"),
+    editModeButton->setIcon(themedIcon(editMode ? QStringLiteral("read-mode") : QStringLiteral("edit-mode")));
+    // Set after the window was translated: the texts come translated.
+    editModeButton->setText(uiTranslate(editMode ? tr("Чтение") : tr("Редакт.")));
+    setShortcutHint(editModeButton,
+                    uiTranslate(editMode ? tr("Перейти в режим чтения") : tr("Редактировать документ")),
                     QKeySequence(Qt::Key_F2));
     editModeButton->setEnabled(isDocumentLoaded());
+    fitRibbonLabels();
 }
 
 void MainWindow::setFontControlsEnabled(bool enabled)

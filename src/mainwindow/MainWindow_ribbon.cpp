@@ -3,8 +3,10 @@
 #include "MainWindow.h"
 
 #include "ButtonKit.h"
+#include "ThemedIcon.h"
 
 #include <QBoxLayout>
+#include <QScrollArea>
 #include <QIcon>
 #include <QSettings>
 #include <QTabWidget>
@@ -21,13 +23,29 @@ constexpr int kToolMinimumHeight = 62;
 const QString kRememberTabKey = QStringLiteral("ui/rememberTab");
 const QString kLastTabKey = QStringLiteral("ui/lastRibbonTab");
 
+// A tab whose groups need more width than the window has (a small screen, a
+// language of long words) scrolls sideways instead of squeezing its buttons
+// over each other. In height it takes the ribbon's, as before.
+QWidget* scrolledSideways(QWidget* page)
+{
+    page->setSizePolicy(page->sizePolicy().horizontalPolicy(), QSizePolicy::Ignored);
+    auto* area = new QScrollArea;
+    area->setObjectName(QStringLiteral("RibbonScroll"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    area->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    area->setWidget(page);
+    return area;
+}
+
 } // namespace
 
 QToolButton* MainWindow::toolButton(const QString& iconName, const QString& text, bool checkable, bool wire)
 {
     auto* button = new QToolButton;
     button->setObjectName(QStringLiteral("RibbonToolButton"));
-    button->setIcon(QIcon(I(iconName)));
+    button->setIcon(themedIcon(iconName));
     button->setIconSize(QSize(kToolIconSide, kToolIconSide));
     button->setText(text);
     button->setToolTip(text);
@@ -122,14 +140,14 @@ QTabWidget* MainWindow::buildRibbon()
     tabs->setMinimumHeight(kRibbonHeight);
     tabs->setMaximumHeight(kRibbonHeight);
 
-    tabs->addTab(buildHomeTab(), tr("Главная"));
+    tabs->addTab(scrolledSideways(buildHomeTab()), tr("Главная"));
     if (m_allowImports || allowFacsimiles)
-        tabs->addTab(buildImportTab(), tr("Вставка"));
+        tabs->addTab(scrolledSideways(buildImportTab()), tr("Вставка"));
     if (m_allowPageEditing)
-        tabs->addTab(buildPageTab(), tr("Страницы"));
+        tabs->addTab(scrolledSideways(buildPageTab()), tr("Страницы"));
     if (allowMarkup || m_allowSignatures)
-        tabs->addTab(buildCommentTab(), tr("Разметка"));
-    tabs->addTab(buildViewTab(), tr("Вид"));
+        tabs->addTab(scrolledSideways(buildCommentTab()), tr("Разметка"));
+    tabs->addTab(scrolledSideways(buildViewTab()), tr("Вид"));
 
     ribbon = tabs;
     connect(tabs, &QTabWidget::currentChanged, this, [](int index) {

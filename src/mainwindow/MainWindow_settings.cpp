@@ -1,7 +1,9 @@
 // Stored preferences pushed into the live window, and the settings dialog.
 #include "MainWindow.h"
 
+#include "PageThumbnailPanel.h"
 #include "PdfView.h"
+#include "QtTranslations.h"
 #include "SettingsDialog.h"
 #include "UiTranslate.h"
 
@@ -13,6 +15,7 @@ void MainWindow::applyStoredSettings()
 {
     QSettings settings;
     qApp->setProperty("uiLanguage", settings.value(QStringLiteral("ui/language"), QStringLiteral("ru")).toString());
+    applyQtTranslations(currentUiLanguageCode());
     applyUiDensity(settings.value(QStringLiteral("ui/density"), 1).toInt());
     if (floatingBar)
         floatingBar->setVisible(settings.value(QStringLiteral("ui/floatingBar"), true).toBool());
@@ -23,8 +26,11 @@ void MainWindow::applyStoredSettings()
     if (ribbon)
         restoreRibbonTab();
     setupAutoSaveTimer();
+    if (thumbnailPanel)
+        thumbnailPanel->relabelPages();
     for (QWidget* window : QApplication::topLevelWidgets())
         localizeWidgetTree(window);
+    fitRibbonLabels();
     updatePageControls();
 }
 

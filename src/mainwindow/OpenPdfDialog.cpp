@@ -39,6 +39,7 @@ OpenPdfDialog::OpenPdfDialog(QWidget* parent)
     auto* recentBox = new QGroupBox(tr("Недавние файлы"));
     m_list = new QListWidget;
     m_list->setObjectName(QStringLiteral("RecentFilesList"));
+    m_list->setProperty("_vorn_i18n_skip_items", true);  // file names
     (new QVBoxLayout(recentBox))->addWidget(m_list);
 
     auto* openBox = new QGroupBox(tr("Открыть"));

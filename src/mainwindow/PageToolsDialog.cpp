@@ -120,6 +120,7 @@ QWidget* PageToolsDialog::buildMergeTab(const Setup& setup)
     auto* layout = new QVBoxLayout(page);
     m_mergeList = new QListWidget;
     m_mergeList->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_mergeList->setProperty("_vorn_i18n_skip_items", true);  // file names
     layout->addWidget(m_mergeList, 1);
     for (const QString& path : setup.files)
         addMergeFile(path);

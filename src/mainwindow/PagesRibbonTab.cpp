@@ -2,6 +2,7 @@
 
 #include "ButtonKit.h"
 #include "MainWindow.h"
+#include "UiTranslate.h"
 
 #include <QToolButton>
 
@@ -13,6 +14,7 @@ PagesRibbonTab::PagesRibbonTab(MainWindow& window)
         return made;
     };
     m_insert = button(QStringLiteral("insert-page"), tr("Вставить"), &MainWindow::onInsertBlankPage);
+    setTextContext(m_insert, QStringLiteral("insert"));  // a page, not the clipboard
     m_remove = button(QStringLiteral("remove-page"), tr("Удалить"), &MainWindow::onDeleteCurrentPage);
     // Not the kit's rule for "Дубль", which opens the page tools.
     QToolButton* duplicate = button(QStringLiteral("duplicate-page"), tr("Дубль"), &MainWindow::onDuplicatePage);

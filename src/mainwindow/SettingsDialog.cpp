@@ -31,8 +31,6 @@ constexpr int kDialogHeight = 560;
 constexpr int kSectionListWidth = 160;
 constexpr int kSpacing = 14;
 constexpr int kPageSpacing = 10;
-constexpr int kResetWidth = 1500;
-constexpr int kResetHeight = 920;
 
 const QList<double> kRenderZooms{0.0, 1.5, 2.0, 3.0};
 
@@ -150,11 +148,18 @@ SettingsDialog::SettingsDialog(MainWindow& window)
     buttons->addStretch(1);
     QPushButton* cancel = dialogButton(tr("Отмена"), QStringLiteral("SecondaryDialogButton"));
     QPushButton* applyButton = dialogButton(tr("Применить"), QStringLiteral("PrimaryDialogButton"));
-    applyButton->setDefault(true);
     buttons->addWidget(cancel);
     buttons->addWidget(applyButton);
     column->addLayout(buttons);
     layout->addWidget(right, 1);
+
+    // Enter applies, whichever control has the focus: a focused button of a
+    // page (clearing the recent files, resetting the window) never takes it.
+    // Only a focused "Отмена" takes Enter for itself, and closes.
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(button == cancel);
+        button->setDefault(button == applyButton);
+    }
 
     connect(sections, &QListWidget::currentRowChanged, stack, &QStackedWidget::setCurrentIndex);
     sections->setCurrentRow(0);
@@ -354,8 +359,8 @@ void SettingsDialog::resetWindowPlacement()
     settings.remove(QStringLiteral("window/normalGeometry"));
     settings.remove(QStringLiteral("window/maximized"));
     settings.remove(QStringLiteral("window/fullscreen"));
-    m_window.resize(kResetWidth, kResetHeight);
     m_window.showNormal();
+    m_window.placeFirstWindow();
     m_window.setStatusText(tr("Положение окна сброшено"));
 }
 

@@ -3,6 +3,7 @@
 #include "DialogKit.h"
 #include "FacsimileEditorDialog.h"
 #include "SignatureStampRender.h"
+#include "UiTranslate.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -144,12 +145,14 @@ void SignatureStampEditorDialog::buildLayout()
     for (const auto& [item, text] : presets)
         m_presets->addItem(item, text);
     QPushButton* insertButton = dialogButton(tr("Вставить"), QStringLiteral("SecondaryDialogButton"));
+    setTextContext(insertButton, QStringLiteral("insert"));
     presetRow->addWidget(m_presets, 1);
     presetRow->addWidget(insertButton);
     right->addLayout(presetRow);
     m_lines = new QListWidget;
     m_lines->setObjectName(QStringLiteral("OpenRecentList"));
     m_lines->setMinimumHeight(140);
+    m_lines->setProperty("_vorn_i18n_skip_items", true);  // the user's own lines
     right->addWidget(m_lines, 1);
 
     auto* grid = new QGridLayout;

@@ -6,17 +6,26 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
+#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QHash>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
+#include <QScreen>
 #include <QSettings>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTextEdit>
+#include <QTreeWidget>
 #include <QVariant>
+
+#include <algorithm>
 
 namespace {
 
@@ -34,6 +43,11 @@ const char* const kStatusTipProperty = "_vorn_i18n_statusTip";
 const char* const kWindowTitleProperty = "_vorn_i18n_windowTitle";
 const char* const kItemsProperty = "_vorn_i18n_items";
 const char* const kTabsProperty = "_vorn_i18n_tabs";
+const char* const kHeadersProperty = "_vorn_i18n_headers";
+const char* const kPrefixProperty = "_vorn_i18n_prefix";
+const char* const kSuffixProperty = "_vorn_i18n_suffix";
+const char* const kSpecialValueProperty = "_vorn_i18n_specialValue";
+const char* const kContextProperty = "_vorn_i18n_context";
 const char* const kSkipItemsProperty = "_vorn_i18n_skip_items";
 const char* const kKeepTitleProperty = "_vorn_i18n_keep_title";
 const char* const kLocalizingProperty = "_vorn_i18n_localizing";
@@ -58,12 +72,17 @@ QByteArray shownProperty(const char* property)
     return QByteArray(property) + "_shown";
 }
 
+QString contextOf(const QObject* object)
+{
+    return object->property(kContextProperty).toString();
+}
+
 // Translates the remembered source of one text and writes it when it differs.
 template <typename Setter>
 void localizeText(QObject* object, const char* property, const QString& current, Setter&& set)
 {
     const QString source = rememberedText(object, property, current);
-    const QString text = uiTranslateSmart(source);
+    const QString text = uiTranslateSmart(source, contextOf(object));
     object->setProperty(shownProperty(property).constData(), text);
     if (!source.isEmpty() && text != current)
         set(text);
@@ -105,8 +124,9 @@ void localizeCombo(QComboBox* box)
         return;
     QStringList shown;
     shown.reserve(sources.size());
+    const QString context = contextOf(box);
     for (const QString& source : sources)
-        shown << uiTranslateSmart(source);
+        shown << uiTranslateSmart(source, context);
     box->setProperty(shownProperty(kItemsProperty).constData(), shown);
     if (shown == current)
         return;
@@ -122,35 +142,84 @@ void localizeCombo(QComboBox* box)
         box->setEditText(typedText);
 }
 
-void localizeTabs(QTabWidget* tabs)
+// Texts of a row of labels (tabs, column headers), read and written by index.
+template <typename Read, typename Write>
+void localizeLabels(QObject* owner, const char* property, int count, Read&& read, Write&& write)
 {
     QStringList current;
-    current.reserve(tabs->count());
-    for (int i = 0; i < tabs->count(); ++i)
-        current << tabs->tabText(i);
-    const QStringList sources = rememberedList(tabs, kTabsProperty, current, true);
-    if (sources.size() != tabs->count())
+    current.reserve(count);
+    for (int i = 0; i < count; ++i)
+        current << read(i);
+    const QStringList sources = rememberedList(owner, property, current, true);
+    if (sources.size() != count)
         return;
     QStringList shown;
     shown.reserve(sources.size());
     for (const QString& source : sources)
-        shown << uiTranslateSmart(source);
-    tabs->setProperty(shownProperty(kTabsProperty).constData(), shown);
+        shown << uiTranslateSmart(source, contextOf(owner));
+    owner->setProperty(shownProperty(property).constData(), shown);
     for (int i = 0; i < shown.size(); ++i) {
         if (shown[i] != current[i])
-            tabs->setTabText(i, shown[i]);
+            write(i, shown[i]);
     }
 }
 
+void localizeTabs(QTabWidget* tabs)
+{
+    localizeLabels(
+        tabs, kTabsProperty, tabs->count(), [tabs](int i) { return tabs->tabText(i); },
+        [tabs](int i, const QString& text) { tabs->setTabText(i, text); });
+}
+
+// Column headers of tables and trees; a column without a header item keeps
+// the number the view shows.
+void localizeHeaders(QWidget* view)
+{
+    if (auto* table = qobject_cast<QTableWidget*>(view)) {
+        auto header = [table](int i) { return table->horizontalHeaderItem(i); };
+        localizeLabels(
+            table, kHeadersProperty, table->columnCount(),
+            [header](int i) { return header(i) ? header(i)->text() : QString(); },
+            [header](int i, const QString& text) {
+                if (header(i))
+                    header(i)->setText(text);
+            });
+    } else if (auto* tree = qobject_cast<QTreeWidget*>(view)) {
+        QTreeWidgetItem* header = tree->headerItem();
+        localizeLabels(
+            tree, kHeadersProperty, header ? header->columnCount() : 0,
+            [header](int i) { return header->text(i); },
+            [header](int i, const QString& text) { header->setText(i, text); });
+    }
+}
+
+// The words around a spin box's number ("5 мин") and its special text.
+void localizeSpinBox(QAbstractSpinBox* spin)
+{
+    if (auto* box = qobject_cast<QSpinBox*>(spin)) {
+        localizeText(box, kPrefixProperty, box->prefix(), [box](const QString& text) { box->setPrefix(text); });
+        localizeText(box, kSuffixProperty, box->suffix(), [box](const QString& text) { box->setSuffix(text); });
+    } else if (auto* box = qobject_cast<QDoubleSpinBox*>(spin)) {
+        localizeText(box, kPrefixProperty, box->prefix(), [box](const QString& text) { box->setPrefix(text); });
+        localizeText(box, kSuffixProperty, box->suffix(), [box](const QString& text) { box->setSuffix(text); });
+    }
+    localizeText(spin, kSpecialValueProperty, spin->specialValueText(),
+                 [spin](const QString& text) { spin->setSpecialValueText(text); });
+}
+
+// A list of the user's own things (files, certificates) is left as it is.
 void localizeList(QListWidget* list)
 {
+    if (list->property(kSkipItemsProperty).toBool())
+        return;
+    const QString context = contextOf(list);
     for (int i = 0; i < list->count(); ++i) {
         QListWidgetItem* item = list->item(i);
         const QString current = item->text();
         const QVariant shown = item->data(kListShownRole);
         if (!item->data(kListSourceRole).isValid() || (shown.isValid() && shown.toString() != current))
             item->setData(kListSourceRole, current);
-        const QString text = uiTranslateSmart(item->data(kListSourceRole).toString());
+        const QString text = uiTranslateSmart(item->data(kListSourceRole).toString(), context);
         item->setData(kListShownRole, text);
         if (text != current)
             item->setText(text);
@@ -178,6 +247,10 @@ void localizeWidget(QWidget* widget)
         localizeList(list);
     if (auto* tabs = qobject_cast<QTabWidget*>(widget))
         localizeTabs(tabs);
+    if (qobject_cast<QTableWidget*>(widget) || qobject_cast<QTreeWidget*>(widget))
+        localizeHeaders(widget);
+    if (auto* spin = qobject_cast<QAbstractSpinBox*>(widget))
+        localizeSpinBox(spin);
     localizeText(widget, kToolTipProperty, widget->toolTip(), [widget](const QString& text) { widget->setToolTip(text); });
     localizeText(widget, kStatusTipProperty, widget->statusTip(),
                  [widget](const QString& text) { widget->setStatusTip(text); });
@@ -185,20 +258,42 @@ void localizeWidget(QWidget* widget)
         localizeAction(action);
 }
 
-} // namespace
-
-QString uiTranslate(const QString& source)
+// A dialog laid out for its Russian texts grows where its translated wrapped
+// texts need more lines than it has room for, within its screen: the layout
+// of a window does not follow the height its wrapped labels ask.
+void growToWrappedTexts(QWidget* root)
 {
-    if (source.isEmpty())
-        return source;
-    return table().translate(currentLanguage(), source);
+    auto* dialog = qobject_cast<QDialog*>(root);
+    QLayout* layout = dialog && dialog->isWindow() ? dialog->layout() : nullptr;
+    if (!layout || !layout->hasHeightForWidth())
+        return;
+    layout->activate();
+    int needed = layout->totalHeightForWidth(dialog->width());
+    if (const QScreen* screen = dialog->screen())
+        needed = std::min(needed, screen->availableGeometry().height());
+    if (needed > dialog->height())
+        dialog->resize(dialog->width(), needed);
 }
 
-QString uiTranslateSmart(const QString& source)
+} // namespace
+
+QString uiTranslate(const QString& source, const QString& context)
 {
     if (source.isEmpty())
         return source;
-    return table().translateSmart(currentLanguage(), source);
+    return table().translate(currentLanguage(), source, context);
+}
+
+QString uiTranslateSmart(const QString& source, const QString& context)
+{
+    if (source.isEmpty())
+        return source;
+    return table().translateSmart(currentLanguage(), source, context);
+}
+
+void setTextContext(QObject* object, const QString& context)
+{
+    object->setProperty(kContextProperty, context);
 }
 
 QString rememberedText(QObject* object, const char* property, const QString& current)
@@ -218,7 +313,7 @@ void localizeAction(QAction* action)
     if (!action)
         return;
     const QString source = rememberedText(action, kTextProperty, action->text());
-    const QString text = uiTranslateSmart(source);
+    const QString text = uiTranslateSmart(source, contextOf(action));
     action->setProperty(shownProperty(kTextProperty).constData(), text);
     if (text != action->text())
         action->setText(text);
@@ -241,6 +336,7 @@ void localizeWidgetTree(QWidget* root)
         localizeWidget(child);
     for (QAction* action : root->findChildren<QAction*>())
         localizeAction(action);
+    growToWrappedTexts(root);
     root->setProperty(kLocalizingProperty, false);
 }
 

@@ -32,10 +32,11 @@ constexpr int kPageRole = Qt::UserRole;
 constexpr int kEngineWaitMs = 100;
 constexpr int kRetryMs = 100;
 
-QString pageLabel(int page)
-{
-    return QStringLiteral("Стр. %1").arg(page + 1);
-}
+// The current page's card: a tint of the strip's selection colour under the
+// miniature and a frame in that colour, so that both themes style it.
+constexpr int kCardAlpha = 48;
+constexpr QRectF kCardRect(1, 1, 117, 157);
+constexpr qreal kCardRadius = 8.0;
 
 } // namespace
 
@@ -248,9 +249,11 @@ QIcon PageThumbnailPanel::thumbnailIcon(int page) const
     const QImage scaled =
         miniature.isNull() ? QImage() : miniature.scaled(kIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     if (current) {
-        painter.setBrush(QColor(224, 243, 255, 190));
-        painter.setPen(QPen(QColor("#1683FF"), 2.0));
-        painter.drawRoundedRect(QRectF(1, 1, 117, 157), 8.0, 8.0);
+        QColor card = palette().color(QPalette::Highlight);
+        card.setAlpha(kCardAlpha);
+        painter.setBrush(card);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 2.0));
+        painter.drawRoundedRect(kCardRect, kCardRadius, kCardRadius);
     }
     if (!scaled.isNull()) {
         const QRect rect((kIconSize.width() - scaled.width()) / 2, (kIconSize.height() - scaled.height()) / 2,
@@ -259,11 +262,16 @@ QIcon PageThumbnailPanel::thumbnailIcon(int page) const
         painter.fillRect(rect, Qt::white);
         painter.drawImage(rect.topLeft(), scaled);
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(current ? QPen(QColor("#0B66D8"), 2.0) : QPen(QColor(190, 201, 214), 1.0));
+        painter.setPen(current ? QPen(palette().color(QPalette::Highlight), 2.0) : QPen(QColor(190, 201, 214), 1.0));
         painter.drawRect(rect.adjusted(0, 0, -1, -1));
     }
     painter.end();
-    return QIcon(QPixmap::fromImage(canvas));
+    // The current page shows its own card: the list must not tint the
+    // miniature with the selection colour as well.
+    const QPixmap pixmap = QPixmap::fromImage(canvas);
+    QIcon icon(pixmap);
+    icon.addPixmap(pixmap, QIcon::Selected);
+    return icon;
 }
 
 void PageThumbnailPanel::updateThumbnailIcon(int page)
@@ -409,13 +417,13 @@ void PageThumbnailPanel::contextMenuEvent(QContextMenuEvent* event)
     const int row = this->row(hit);
     QMenu menu(this);
     menu.setObjectName(QStringLiteral("thumbnailContextMenu"));
-    QAction* insertBefore = menu.addAction(QStringLiteral("Вставить страницу перед..."));
-    QAction* insertAfter = menu.addAction(QStringLiteral("Вставить страницу после..."));
+    QAction* insertBefore = menu.addAction(text(QStringLiteral("Вставить страницу перед...")));
+    QAction* insertAfter = menu.addAction(text(QStringLiteral("Вставить страницу после...")));
     menu.addSeparator();
-    QAction* importBefore = menu.addAction(QStringLiteral("Импортировать перед этой страницей..."));
-    QAction* importAfter = menu.addAction(QStringLiteral("Импортировать после этой страницы..."));
+    QAction* importBefore = menu.addAction(text(QStringLiteral("Импортировать перед этой страницей...")));
+    QAction* importAfter = menu.addAction(text(QStringLiteral("Импортировать после этой страницы...")));
     menu.addSeparator();
-    QAction* remove = menu.addAction(QStringLiteral("Удалить страницу"));
+    QAction* remove = menu.addAction(text(QStringLiteral("Удалить страницу")));
     remove->setEnabled(count() >= 2);
     QAction* chosen = menu.exec(event->globalPos());
     if (chosen == insertBefore)
@@ -440,4 +448,34 @@ void PageThumbnailPanel::showEvent(QShowEvent* event)
 {
     QListWidget::showEvent(event);
     scheduleVisibleThumbnails();
+}
+
+// A new theme brings new selection colours for the current page's card.
+void PageThumbnailPanel::changeEvent(QEvent* event)
+{
+    QListWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange && m_currentPage >= 0)
+        updateThumbnailIcon(m_currentPage);
+}
+
+void PageThumbnailPanel::setTextTranslator(std::function<QString(const QString&)> translate)
+{
+    m_translate = std::move(translate);
+    relabelPages();
+}
+
+void PageThumbnailPanel::relabelPages()
+{
+    for (int row = 0; row < count(); ++row)
+        item(row)->setText(pageLabel(row));
+}
+
+QString PageThumbnailPanel::text(const QString& source) const
+{
+    return m_translate ? m_translate(source) : source;
+}
+
+QString PageThumbnailPanel::pageLabel(int page) const
+{
+    return text(QStringLiteral("Стр. %1")).arg(page + 1);
 }

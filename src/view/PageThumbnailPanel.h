@@ -11,6 +11,7 @@
 #include <QImage>
 #include <QListWidget>
 
+#include <functional>
 #include <memory>
 
 class PdfDocument;
@@ -33,6 +34,11 @@ public:
     // Off where documents are not edited: no page entries in the context
     // menu and no moving by drag.
     void setPageRequestsEnabled(bool enabled);
+    // What turns the strip's Russian texts (page labels, menu entries) into
+    // the interface language; the texts as written without one.
+    void setTextTranslator(std::function<QString(const QString&)> translate);
+    // Labels the pages again, after the interface language changed.
+    void relabelPages();
 
     bool hasThumbnail(int page) const { return m_cache.contains(page); }
     bool isPending(int page) const { return m_pending.contains(page); }
@@ -52,6 +58,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     QMimeData* mimeData(const QList<QListWidgetItem*>& items) const override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private slots:
     void onThumbnailReady(int pageIndex, QImage image, quint64 requestId);
@@ -69,6 +76,8 @@ private:
     static int draggedRow(const QMimeData* data);
     QIcon thumbnailIcon(int page) const;
     void updateThumbnailIcon(int page);
+    QString text(const QString& source) const;
+    QString pageLabel(int page) const;
 
     PdfDocument* m_document = nullptr;
     std::shared_ptr<PdfDocument> m_documentHold;  // empty when shown by a bare pointer
@@ -83,4 +92,5 @@ private:
     int m_wantedPage = -1;
     bool m_refreshQueued = false;
     bool m_pageRequestsEnabled = true;
+    std::function<QString(const QString&)> m_translate;
 };

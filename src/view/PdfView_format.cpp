@@ -378,6 +378,8 @@ void PdfView::showInlineEditor(int page, const QRectF& rect)
     buttons->setSpacing(4);
     auto* confirm = new QPushButton(QStringLiteral("Вставить"), m_inlineFrame);
     confirm->setObjectName(QStringLiteral("InlineEditorConfirm"));
+    // The interface translates it as inserting text, not as pasting.
+    confirm->setProperty("_vorn_i18n_context", QStringLiteral("insert"));
     auto* cancel = new QPushButton(QStringLiteral("✕"), m_inlineFrame);
     cancel->setObjectName(QStringLiteral("InlineEditorCancel"));
     cancel->setFixedWidth(26);

@@ -17,14 +17,36 @@
 
 #include <deque>
 #include <functional>
+#include <utility>
 
 namespace prompt {
+
+// A standard button of Qt's boxes named by its English text: Qt shows it in
+// the interface language.
+inline QMessageBox::StandardButton standardButtonNamed(QString text)
+{
+    text.remove(QLatin1Char('&'));
+    const std::pair<const char*, QMessageBox::StandardButton> names[] = {
+        {"OK", QMessageBox::Ok}, {"Yes", QMessageBox::Yes}, {"No", QMessageBox::No},
+        {"Cancel", QMessageBox::Cancel}, {"Save", QMessageBox::Save}, {"Discard", QMessageBox::Discard},
+        {"Close", QMessageBox::Close}, {"Open", QMessageBox::Open}};
+    for (const auto& [name, button] : names) {
+        if (text == QLatin1String(name))
+            return button;
+    }
+    return QMessageBox::NoButton;
+}
 
 inline QPushButton* buttonWithText(QDialog* dialog, const QString& text)
 {
     for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
         if (button->text() == text)
             return button;
+    }
+    if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+        const QMessageBox::StandardButton standard = standardButtonNamed(text);
+        if (standard != QMessageBox::NoButton)
+            return qobject_cast<QPushButton*>(box->button(standard));
     }
     return nullptr;
 }

@@ -6,6 +6,7 @@
 #include "ExternalLinks.h"
 #include "PromptDriver.h"
 #include "RecentFiles.h"
+#include "UiTranslate.h"
 #include "WindowTestSupport.h"
 
 using namespace windowtest;
@@ -128,6 +129,31 @@ private slots:
         QFETCH(qint64, bytes);
         QFETCH(QString, text);
         QCOMPARE(::formatFileSize(bytes), text);
+    }
+
+    // Sizes are mostly shown on windows translated already: the unit comes
+    // in the interface language.
+    void fileSizeUnitInTheInterfaceLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("English kibibytes") << "en" << qint64(1536) << "1.5 KiB";
+        QTest::newRow("German kibibytes") << "de" << qint64(1536) << "1.5 kB";
+        QTest::newRow("Spanish bytes") << "es" << qint64(12) << "12 B";
+        QTest::newRow("Spanish mebibytes") << "es" << qint64(3 * 1048576) << "3.00 MB";
+        QTest::newRow("Russian stays") << "ru" << qint64(1536) << "1.5 КБ";
+    }
+
+    void fileSizeUnitInTheInterfaceLanguage()
+    {
+        QFETCH(QString, language);
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        qApp->setProperty("uiLanguage", language);
+        const QString shown = ::formatFileSize(bytes);
+        qApp->setProperty("uiLanguage", QStringLiteral("ru"));
+        QCOMPARE(shown, text);
     }
 
     void busyRingStepsAndWraps()

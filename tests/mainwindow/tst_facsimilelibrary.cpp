@@ -360,6 +360,37 @@ private slots:
         QVERIFY(qAbs(size.width() - 60 * 72 / 25.4) < 0.001 && qAbs(size.height() - 20 * 72 / 25.4) < 0.001);
     }
 
+    // Translated, the kinds keep their sizes: a seal is a seal ("Печать"
+    // in its own sense), and choosing the own size keeps the typed one.
+    void sizeDialogInAnotherLanguage()
+    {
+        qApp->setProperty("uiLanguage", QStringLiteral("en"));
+        prompt::Driver prompts;
+        QStringList kindsShown;
+        QSizeF afterInscription;
+        QSizeF afterOwnSize;
+        prompts.whenShown([&](QDialog* dialog) {
+            localizeWidgetTree(dialog);
+            auto* kinds = dialog->findChild<QComboBox*>();
+            const auto spins = dialog->findChildren<QDoubleSpinBox*>();
+            for (int i = 0; i < kinds->count(); ++i)
+                kindsShown << kinds->itemText(i);
+            kinds->setCurrentIndex(2);
+            afterInscription = QSizeF(spins.at(0)->value(), spins.at(1)->value());
+            spins.at(0)->setValue(70);
+            kinds->setCurrentIndex(kinds->count() - 1);
+            afterOwnSize = QSizeF(spins.at(0)->value(), spins.at(1)->value());
+            dialog->accept();
+        });
+        QSizeF size;
+        QVERIFY(requestFacsimilePlacementSize(nullptr, {QImage(QSize(100, 100), QImage::Format_ARGB32)}, &size));
+        qApp->setProperty("uiLanguage", QStringLiteral("ru"));
+        QCOMPARE(kindsShown, (QStringList{"Signature", "Seal", "Inscription", "Group", "Custom size"}));
+        QCOMPARE(afterInscription, QSizeF(60, 12));
+        QCOMPARE(afterOwnSize, QSizeF(70, 12));
+        QVERIFY(qAbs(size.width() - 70 * 72 / 25.4) < 0.001);
+    }
+
     void nameDialog()
     {
         prompt::Driver prompts;

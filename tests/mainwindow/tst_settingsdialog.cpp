@@ -5,14 +5,19 @@
 #include "OcrEngine.h"
 #include "OcrWindowSupport.h"
 #include "SettingsDialog.h"
+#include "WindowPlacement.h"
 #include "WindowTestSupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QStackedWidget>
 
 #include <memory>
 
@@ -63,6 +68,8 @@ private slots:
     void renderZoomMatch();
     void applyStoresWhatTheControlsShow();
     void immediateButtonsSurviveCancel();
+    void enterOnAnyControlKeepsStoredState_data();
+    void enterOnAnyControlKeepsStoredState();
     void germanApplyKeepsLatinValues();
     void severalDialogsAtOnce();
     void openedFromTheViewTab();
@@ -215,8 +222,12 @@ void SettingsDialogTest::immediateButtonsSurviveCancel()
     row<QSpinBox>(dialog, QStringLiteral("Копии:"))->setValue(9);
     byText<QPushButton>(dialog, QStringLiteral("Очистить недавние файлы"))->click();
     QCOMPARE(statusText(*m_window), QStringLiteral("Список недавних файлов очищен"));
+    m_window->resize(300, 200);
     byText<QPushButton>(dialog, QStringLiteral("Сбросить положение окна"))->click();
-    QCOMPARE(m_window->size(), QSize(1500, 920));
+    // The first size again, as this screen's free area allows it.
+    const QRect first = firstWindowGeometry(kFirstWindowSize, m_window->screen()->availableGeometry(),
+                                            kWindowFrameAllowance);
+    QCOMPARE(m_window->size(), first.size().expandedTo(m_window->minimumSizeHint()));
     byText<QPushButton>(dialog, QStringLiteral("Сбросить последнюю вкладку ленты"))->click();
     QVERIFY(dialog->isVisible());
     byText<QPushButton>(dialog, QStringLiteral("Отмена"))->click();
@@ -229,6 +240,63 @@ void SettingsDialogTest::immediateButtonsSurviveCancel()
 }
 
 // The passes translate the shown items; the stored values stay the codes.
+void SettingsDialogTest::enterOnAnyControlKeepsStoredState_data()
+{
+    QTest::addColumn<int>("page");
+    const QStringList pages{"Интерфейс", "Документы", "OCR", "Печать", "Подпись", "Обслуживание"};
+    for (int i = 0; i < pages.size(); ++i)
+        QTest::newRow(qPrintable(pages[i])) << i;
+}
+
+// Enter with the focus on any control of a page, its buttons and the
+// dialog's own included, applies or does nothing: the recent files, the
+// window placement and the remembered tab survive it.
+void SettingsDialogTest::enterOnAnyControlKeepsStoredState()
+{
+    QFETCH(int, page);
+    const QStringList recent{QStringLiteral("/tmp/a.pdf"), QStringLiteral("/tmp/b.pdf")};
+    int pressed = 0;
+    for (int control = 0;; ++control) {
+        QSettings settings;
+        settings.setValue(QStringLiteral("recentFiles"), recent);
+        settings.setValue(QStringLiteral("window/maximized"), false);
+        settings.setValue(QStringLiteral("ui/rememberTab"), true);
+        settings.setValue(QStringLiteral("ui/lastRibbonTab"), 0);
+        QPointer<SettingsDialog> dialog = openDialog();
+        dialog->findChild<QListWidget*>(QStringLiteral("SettingsSections"))->setCurrentRow(page);
+        auto* stack = dialog->findChild<QStackedWidget*>(QStringLiteral("SettingsStack"));
+        QWidget* shownPage = stack->currentWidget();
+        QList<QWidget*> controls;
+        for (QWidget* widget : dialog->findChildren<QWidget*>()) {
+            const bool onPage = shownPage->isAncestorOf(widget) || !stack->isAncestorOf(widget);
+            if (onPage && widget->isVisibleTo(dialog) && widget->isEnabled() && (widget->focusPolicy() & Qt::TabFocus))
+                controls << widget;
+        }
+        if (control >= controls.size()) {
+            dialog->close();
+            break;
+        }
+        auto* button = qobject_cast<QPushButton*>(controls[control]);
+        const bool cancels = button && button->text() == QStringLiteral("Отмена");
+        m_window->showStatusText(QString());
+        controls[control]->setFocus();
+        QTest::keyClick(controls[control], Qt::Key_Return);
+        ++pressed;
+        settings.sync();
+        const QString where = QStringLiteral("%1 %2").arg(controls[control]->metaObject()->className()).arg(control);
+        QVERIFY2(settings.value(QStringLiteral("recentFiles")).toStringList() == recent, qPrintable(where));
+        QVERIFY2(settings.contains(QStringLiteral("window/maximized")), qPrintable(where));
+        QVERIFY2(settings.contains(QStringLiteral("ui/lastRibbonTab")), qPrintable(where));
+        // Applied and closed, closed by a focused "Отмена" without a word, or nothing happened.
+        if (dialog && dialog->isVisible())
+            dialog->close();
+        else
+            QCOMPARE(statusText(*m_window), cancels ? QString() : QStringLiteral("Настройки применены"));
+    }
+    QVERIFY(pressed >= 3);
+    m_window.reset();  // the next test starts with a window of its own
+}
+
 void SettingsDialogTest::germanApplyKeepsLatinValues()
 {
     QSettings().setValue(QStringLiteral("ui/language"), QStringLiteral("de"));

@@ -8,15 +8,19 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QStandardPaths>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 namespace {
@@ -39,6 +43,33 @@ const QByteArray kFixture = R"({
 // A table with no English map: the own wording or the source.
 const QByteArray kNoEnglish = R"({"translations": {"de": {"Открыть": "Öffnen"}}})";
 
+// "Вставить" has a plain entry (paste) and one in the context "insert";
+// German has its own words, French only the English copy of the contextual
+// one, Spanish no contextual entry at all.
+const QByteArray kContexts = R"json({
+ "translations": {
+  "ru": {"Вставить": "Вставить", "insert\u0004Вставить": "Вставить"},
+  "en": {"Вставить": "Paste", "insert\u0004Вставить": "Insert"},
+  "de": {"Вставить": "Einfügen (Ablage)", "insert\u0004Вставить": "Einfügen"},
+  "fr": {"Вставить": "Coller", "insert\u0004Вставить": "Insert"},
+  "es": {"Вставить": "Pegar"}
+ }
+})json";
+
+// Sources with placeholders, and a few plain ones their arguments may be.
+const QByteArray kComposed = R"json({
+ "translations": {
+  "en": {"Стр. %1": "P. %1", "Страница %1 из %2": "Page %1 of %2", "Страница %1": "Page %1",
+         "Ошибка: %1": "Error: %1", "Открыть": "Open", "%1 КБ": "%1 KiB",
+         "Файл «%1» занимает %2": "File “%1” takes %2", "%1 и снова %1": "%1 and again %1",
+         "%2 раньше %1": "%2 before %1", "Без перевода %1": ""},
+  "de": {"Стр. %1": "S. %1", "Страница %1 из %2": "%2 Seiten, hier Seite %1", "Страница %1": "Seite %1",
+         "Ошибка: %1": "Fehler: %1", "Открыть": "Öffnen", "%1 КБ": "%1 kB",
+         "Файл «%1» занимает %2": "Die Datei „%1“ belegt %2", "%1 и снова %1": "%1 und wieder %1",
+         "%2 раньше %1": "%1 nach %2"}
+ }
+})json";
+
 QLabel* labelWithText(QWidget* parent, const QString& text)
 {
     auto* result = new QLabel(text, parent);
@@ -58,6 +89,10 @@ private slots:
     void lookupRule();
     void smartFallbacks_data();
     void smartFallbacks();
+    void contextLookup_data();
+    void contextLookup();
+    void composedTexts_data();
+    void composedTexts();
     void damagedTableGivesSources_data();
     void damagedTableGivesSources();
     void languageOrder();
@@ -74,6 +109,7 @@ private slots:
     void actionsAndTips();
     void secondPassOnRunningRootReturns();
     void deletedWidgetSkipped();
+    void passSpinBoxesHeadersContextsAndOwnLists();
 };
 
 void TestUiTranslate::initTestCase()
@@ -141,6 +177,64 @@ void TestUiTranslate::smartFallbacks()
     QFETCH(QString, source);
     QFETCH(QString, expected);
     QCOMPARE(UiTranslationTable::fromJson(kFixture).translateSmart(QStringLiteral("de"), source), expected);
+}
+
+void TestUiTranslate::contextLookup_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("context");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("German, in the context") << "de" << "insert" << "Einfügen";
+    QTest::newRow("German, no context: the plain entry") << "de" << "" << "Einfügen (Ablage)";
+    QTest::newRow("English, in the context") << "en" << "insert" << "Insert";
+    QTest::newRow("English, plain") << "en" << "" << "Paste";
+    QTest::newRow("English copy in the context: the plain French word") << "fr" << "insert" << "Coller";
+    QTest::newRow("no contextual entry: the plain Spanish word") << "es" << "insert" << "Pegar";
+    QTest::newRow("a context the table does not know") << "de" << "stamp" << "Einfügen (Ablage)";
+    QTest::newRow("Russian shows the word, never the key") << "ru" << "insert" << "Вставить";
+    QTest::newRow("a language without a table, in the context") << "xx" << "insert" << "Вставить";
+}
+
+void TestUiTranslate::contextLookup()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, context);
+    QFETCH(QString, expected);
+    const UiTranslationTable table = UiTranslationTable::fromJson(kContexts);
+    QCOMPARE(table.translate(language, QStringLiteral("Вставить"), context), expected);
+    QCOMPARE(table.translateSmart(language, QStringLiteral("Вставить (Ctrl+V)"), context),
+             expected + QStringLiteral(" (Ctrl+V)"));
+}
+
+void TestUiTranslate::composedTexts_data()
+{
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("one argument") << "de" << "Стр. 12" << "S. 12";
+    QTest::newRow("arguments in another order") << "de" << "Страница 3 из 9" << "9 Seiten, hier Seite 3";
+    QTest::newRow("the most specific source wins") << "en" << "Страница 3 из 9" << "Page 3 of 9";
+    QTest::newRow("argument translated too") << "de" << "Ошибка: Открыть" << "Fehler: Öffnen";
+    QTest::newRow("nested arguments") << "de" << "Ошибка: Стр. 4" << "Fehler: S. 4";
+    QTest::newRow("argument with a placeholder sign") << "de" << "Файл «50%1.pdf» занимает 3 КБ"
+                                                     << "Die Datei „50%1.pdf“ belegt 3 kB";
+    QTest::newRow("empty argument") << "de" << "Ошибка: " << "Fehler: ";
+    QTest::newRow("a number used twice") << "de" << "7 и снова 7" << "7 und wieder 7";
+    QTest::newRow("a number used twice, different texts") << "de" << "7 и снова 8" << "7 и снова 8";
+    QTest::newRow("numbered out of order") << "de" << "Б раньше А" << "А nach Б";
+    QTest::newRow("no wording of the language") << "de" << "Без перевода 5" << "Без перевода 5";
+    QTest::newRow("no source composes it") << "de" << "Что-то 5" << "Что-то 5";
+    QTest::newRow("Russian stays") << "ru" << "Стр. 12" << "Стр. 12";
+    QTest::newRow("composed lines") << "de" << "Стр. 1\nОшибка: Открыть" << "S. 1\nFehler: Öffnen";
+    QTest::newRow("the last argument takes the rest") << "de" << "Стр. 12 и ещё" << "S. 12 и ещё";
+}
+
+void TestUiTranslate::composedTexts()
+{
+    QFETCH(QString, language);
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(UiTranslationTable::fromJson(kComposed).translateSmart(language, text), expected);
 }
 
 void TestUiTranslate::damagedTableGivesSources_data()
@@ -343,6 +437,52 @@ void TestUiTranslate::tabsAndListItems()
     QCOMPARE(tabs->tabText(2), QStringLiteral("Печать"));
     QCOMPARE(list->item(0)->text(), QStringLiteral("Интерфейс"));
     QCOMPARE(list->item(1)->text(), QStringLiteral("Отмена"));
+}
+
+// The pass with the embedded table: the words around spin box numbers, the
+// headers of tables and trees, a widget's context, and lists of the user's
+// own names left as they are.
+void TestUiTranslate::passSpinBoxesHeadersContextsAndOwnLists()
+{
+    QWidget root;
+    root.setLayout(new QVBoxLayout);
+    auto* minutes = new QSpinBox(&root);
+    minutes->setSuffix(QStringLiteral(" мин"));
+    auto* megabytes = new QDoubleSpinBox(&root);
+    megabytes->setSuffix(QStringLiteral(" МБ"));
+    auto* table = new QTableWidget(0, 2, &root);
+    table->setHorizontalHeaderLabels({QStringLiteral("Страница"), QStringLiteral("42")});
+    auto* tree = new QTreeWidget(&root);
+    tree->setHeaderLabels({QStringLiteral("Страница")});
+    auto* paste = new QPushButton(QStringLiteral("Вставить"), &root);
+    auto* insert = new QPushButton(QStringLiteral("Вставить"), &root);
+    setTextContext(insert, QStringLiteral("insert"));
+    auto* files = new QListWidget(&root);
+    files->addItems({QStringLiteral("Печать"), QStringLiteral("Стр. 3")});
+    files->setProperty("_vorn_i18n_skip_items", true);
+    auto* pages = new QListWidget(&root);
+    pages->addItem(QStringLiteral("Стр. 3"));
+
+    qApp->setProperty("uiLanguage", QStringLiteral("en"));
+    localizeWidgetTree(&root);
+    QCOMPARE(minutes->suffix(), QStringLiteral(" minutes"));
+    QCOMPARE(megabytes->suffix(), QStringLiteral(" megabytes"));
+    QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("Page"));
+    QCOMPARE(table->horizontalHeaderItem(1)->text(), QStringLiteral("42"));
+    QCOMPARE(tree->headerItem()->text(0), QStringLiteral("Page"));
+    QCOMPARE(paste->text(), QStringLiteral("Paste"));
+    QCOMPARE(insert->text(), QStringLiteral("Insert"));
+    QCOMPARE(files->item(0)->text(), QStringLiteral("Печать"));
+    QCOMPARE(files->item(1)->text(), QStringLiteral("Стр. 3"));
+    QCOMPARE(pages->item(0)->text(), QStringLiteral("P. 3"));
+
+    qApp->setProperty("uiLanguage", QStringLiteral("ru"));
+    localizeWidgetTree(&root);
+    QCOMPARE(minutes->suffix(), QStringLiteral(" мин"));
+    QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("Страница"));
+    QCOMPARE(tree->headerItem()->text(0), QStringLiteral("Страница"));
+    QCOMPARE(insert->text(), QStringLiteral("Вставить"));
+    QCOMPARE(pages->item(0)->text(), QStringLiteral("Стр. 3"));
 }
 
 void TestUiTranslate::actionsAndTips()

@@ -50,6 +50,24 @@ void contextMenuAt(PageThumbnailPanel& panel, const QPoint& at, const std::funct
     QApplication::sendEvent(panel.viewport(), &event);
 }
 
+// A drop of data on a row, as the drag delivers it. Enter first: the
+// application hands a drop only to the widget that accepted the drag.
+void deliverDrop(PageThumbnailPanel& panel, const QMimeData* data, int ontoRow)
+{
+    const QPoint at = panel.visualItemRect(panel.item(ontoRow)).center();
+    QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(panel.viewport(), &enter);
+    QDropEvent event(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(panel.viewport(), &event);
+}
+
+// One of the strip's own rows dropped on another.
+void dropRow(PageThumbnailPanel& panel, int fromRow, int ontoRow)
+{
+    std::unique_ptr<QMimeData> data(panel.model()->mimeData({panel.model()->index(fromRow, 0)}));
+    deliverDrop(panel, data.get(), ontoRow);
+}
+
 } // namespace
 
 class TestPageThumbnailPanel : public QObject {
@@ -69,6 +87,7 @@ private slots:
     void deleteIsDisabledForASinglePage();
     void currentPageDoesNotEchoAsSelection();
     void droppingARowOnAnotherReordersAndAsksToMove();
+    void labelsAndMenuInTheTranslatorsLanguage();
 
 private:
     QTemporaryDir m_dir;
@@ -84,35 +103,65 @@ void TestPageThumbnailPanel::droppingARowOnAnotherReordersAndAsksToMove()
     panel.setDocument(doc.get());
     QSignalSpy moves(&panel, &PageThumbnailPanel::movePageRequested);
     QListWidgetItem* first = panel.item(0);
-    // Enter first: the application hands a drop only to the widget that accepted the drag.
-    auto deliver = [&](const QMimeData* data, int ontoRow) {
-        const QPoint at = panel.visualItemRect(panel.item(ontoRow)).center();
-        QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(panel.viewport(), &enter);
-        QDropEvent event(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(panel.viewport(), &event);
-    };
-    auto drop = [&](int fromRow, int ontoRow) {
-        std::unique_ptr<QMimeData> data(panel.model()->mimeData({panel.model()->index(fromRow, 0)}));
-        deliver(data.get(), ontoRow);
-    };
 
-    drop(0, 2);
+    dropRow(panel, 0, 2);
     QCOMPARE(moves.size(), 1);
     QCOMPARE(moves.at(0).at(0).toInt(), 0);
     QCOMPARE(moves.at(0).at(1).toInt(), 2);
     QCOMPARE(panel.item(2), first);
     QCOMPARE(panel.item(2)->text(), QStringLiteral("Стр. 3"));
 
-    drop(1, 1);  // back on its own row: nothing to move
+    dropRow(panel, 1, 1);  // back on its own row: nothing to move
     QCOMPARE(moves.size(), 1);
 
     // Rows of another process are not ours to move.
     QMimeData foreign;
     foreign.setData(QStringLiteral("application/x-vorn-thumbnail-row"), "1:0");
-    deliver(&foreign, 3);
+    deliverDrop(panel, &foreign, 3);
     QCOMPARE(moves.size(), 1);
     QCOMPARE(panel.count(), 4);
+    panel.setDocument(nullptr);
+}
+
+// The strip's texts come through its translator: page labels (also after a
+// move and a new translator) and the context menu.
+void TestPageThumbnailPanel::labelsAndMenuInTheTranslatorsLanguage()
+{
+    auto doc = openPdf(m_dir, QStringLiteral("labels.pdf"), pagesOfHeights(a4Pages(3)));
+    QVERIFY(doc);
+    PageThumbnailPanel panel;
+    QVERIFY(showPanel(panel, 700));
+    panel.setDocument(doc.get());
+    QCOMPARE(panel.item(2)->text(), QStringLiteral("Стр. 3"));
+    auto german = [](const QString& source) {
+        return source == QStringLiteral("Стр. %1") ? QStringLiteral("S. %1") : QStringLiteral("de:") + source;
+    };
+    panel.setTextTranslator(german);
+    QStringList labels;
+    for (int row = 0; row < panel.count(); ++row)
+        labels << panel.item(row)->text();
+    QCOMPARE(labels, (QStringList{"S. 1", "S. 2", "S. 3"}));
+
+    QStringList entries;
+    contextMenuAt(panel, panel.visualItemRect(panel.item(1)).center(), [&](QMenu* menu) {
+        if (!menu)
+            return;
+        for (QAction* action : menu->actions()) {
+            if (!action->isSeparator())
+                entries << action->text();
+        }
+        menu->close();
+    });
+    QCOMPARE(entries.size(), 5);
+    for (const QString& entry : entries)
+        QVERIFY2(entry.startsWith(QLatin1String("de:")), qPrintable(entry));
+
+    // Labels follow the new order, in the same language.
+    dropRow(panel, 0, 2);
+    QCOMPARE(panel.item(2)->text(), QStringLiteral("S. 3"));
+
+    panel.setTextTranslator({});
+    QCOMPARE(panel.item(0)->text(), QStringLiteral("Стр. 1"));
     panel.setDocument(nullptr);
 }
 
