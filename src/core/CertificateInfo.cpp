@@ -1,5 +1,6 @@
 // What a certificate says about itself, as the certificate list shows it.
 #include "SigningInternal.h"
+#include "SigningNames.h"
 
 #include <QObject>
 #include <QTimeZone>
@@ -49,14 +50,40 @@ QString sha1Thumbprint(X509* cert)
     return QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(digest), int(length)).toHex(':').toUpper());
 }
 
+// A copy of the name with each value whose UTF-8 was read as Latin-1 set
+// to the UTF-8 it is; a value OpenSSL cannot convert or store stays.
+X509NamePtr nameAsWritten(const X509_NAME* name)
+{
+    X509NamePtr copy(X509_NAME_dup(name));
+    for (int i = 0; copy && i < X509_NAME_entry_count(copy.get()); ++i) {
+        X509_NAME_ENTRY* entry = X509_NAME_get_entry(copy.get(), i);
+        unsigned char* utf8 = nullptr;
+        const int length = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(entry));
+        if (length < 0) {
+            ERR_clear_error();
+            continue;
+        }
+        const QString value = QString::fromUtf8(reinterpret_cast<const char*>(utf8), length);
+        OPENSSL_free(utf8);
+        const QByteArray written = utf8ReadAsLatin1Undone(value).toUtf8();
+        if (written != value.toUtf8()
+            && X509_NAME_ENTRY_set_data(entry, MBSTRING_UTF8, reinterpret_cast<const unsigned char*>(written.constData()),
+                                        int(written.size()))
+                != 1)
+            ERR_clear_error();
+    }
+    return copy;
+}
+
 } // namespace
 
 QString x509NameToString(const X509_NAME* name)
 {
     if (!name)
         return {};
+    const X509NamePtr written = nameAsWritten(name);
     const BioPtr bio(BIO_new(BIO_s_mem()));
-    if (!bio || X509_NAME_print_ex(bio.get(), name, 0, kNameFlags) < 0)
+    if (!bio || X509_NAME_print_ex(bio.get(), written ? written.get() : name, 0, kNameFlags) < 0)
         return {};
     return QString::fromUtf8(memoryBioBytes(bio.get()));
 }

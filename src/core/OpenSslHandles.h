@@ -26,6 +26,7 @@ inline void x509Stack(STACK_OF(X509) * stack) { sk_X509_pop_free(stack, X509_fre
 
 using BioPtr = std::unique_ptr<BIO, OpenSslDeleter<BIO, opensslfree::bio>>;
 using X509Ptr = std::unique_ptr<X509, OpenSslDeleter<X509, X509_free>>;
+using X509NamePtr = std::unique_ptr<X509_NAME, OpenSslDeleter<X509_NAME, X509_NAME_free>>;
 using EvpPkeyPtr = std::unique_ptr<EVP_PKEY, OpenSslDeleter<EVP_PKEY, EVP_PKEY_free>>;
 using Pkcs12Ptr = std::unique_ptr<PKCS12, OpenSslDeleter<PKCS12, PKCS12_free>>;
 using CmsPtr = std::unique_ptr<CMS_ContentInfo, OpenSslDeleter<CMS_ContentInfo, CMS_ContentInfo_free>>;

@@ -110,10 +110,26 @@ QString readableDistinguishedName(const QString& name)
         }
         QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         const QString decoded = utf8.decode(run);
-        out += utf8.hasError() ? name.mid(at, end - at) : decoded;
+        out += utf8.hasError() ? name.mid(at, end - at) : utf8ReadAsLatin1Undone(decoded);
         at = end;
     }
     return out;
+}
+
+QString utf8ReadAsLatin1Undone(const QString& value)
+{
+    bool beyondAscii = false;
+    for (const QChar c : value) {
+        if (c.unicode() > 0xff)
+            return value;
+        beyondAscii = beyondAscii || c.unicode() >= 0x80;
+    }
+    if (!beyondAscii)
+        return value;
+    // Lone Latin-1 letters ("Müller") are not UTF-8 and fail here.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8.decode(value.toLatin1());
+    return utf8.hasError() ? value : decoded;
 }
 
 QString compactCertificateName(QString distinguishedName)

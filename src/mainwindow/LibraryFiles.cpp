@@ -8,11 +8,13 @@
 #include <QImageReader>
 #include <QSaveFile>
 
-QImage readBoundedImage(const QString& path)
+QImage readBoundedImage(const QString& path, QString* error)
 {
+    if (error)
+        error->clear();
     // A device or a FIFO named as a picture reads as none, without a wait.
     QFile file;
-    if (RegularFile::open(path, kMaxImageFileBytes, &file, nullptr) != RegularFile::Opened)
+    if (RegularFile::open(path, kMaxImageFileBytes, &file, error) != RegularFile::Opened)
         return QImage();
     QImageReader reader(&file, QFileInfo(path).suffix().toLower().toLatin1());
     const QSize size = reader.size();

@@ -11,11 +11,13 @@ class QSaveFile;
 // Pictures are read with a size bound: a file that is not a regular file,
 // not a picture, larger than kMaxImageFileBytes, or whose picture is larger
 // than kMaxImageSide on a side or kMaxImagePixels in all, reads as null.
+// error, when given, gets why the file itself was refused ("… не является
+// обычным файлом"), and stays empty when it was read but held no picture.
 constexpr int kMaxImageSide = 16384;
 constexpr qint64 kMaxImagePixels = 64LL * 1024 * 1024;
 constexpr qint64 kMaxImageFileBytes = 512LL * 1024 * 1024;
 
-QImage readBoundedImage(const QString& path);
+QImage readBoundedImage(const QString& path, QString* error = nullptr);
 
 // The picture as PNG bytes; empty when it cannot be encoded.
 QByteArray pngBytes(const QImage& image);

@@ -121,9 +121,13 @@ void MainWindow::onFacsimileAdd()
                                                       tr("Изображения (*.png *.jpg *.jpeg *.bmp);;Все файлы (*)"));
     if (file.isEmpty())
         return;
-    const QImage image = readBoundedImage(file);
+    QString reason;
+    const QImage image = readBoundedImage(file, &reason);
     if (image.isNull()) {
-        QMessageBox::warning(this, tr("Ошибка"), tr("Не удалось загрузить изображение."));
+        QString text = tr("Не удалось загрузить изображение.");
+        if (!reason.isEmpty())
+            text += QLatin1Char('\n') + reason;
+        QMessageBox::warning(this, tr("Ошибка"), text);
         return;
     }
     QString name;

@@ -66,9 +66,11 @@ void MainWindow::onImageRectReady(int page, QRectF rect)
     if (path.isEmpty())
         return;
     // Bounded, and a device or a FIFO chosen by mistake reads as no picture.
-    const QImage image = readBoundedImage(path);
+    QString reason;
+    const QImage image = readBoundedImage(path, &reason);
     if (image.isNull()) {
-        appInfo(this, tr("Ошибка"), tr("Не удалось загрузить:\n%1").arg(path));
+        const QString text = tr("Не удалось загрузить:\n%1").arg(path);
+        appInfo(this, tr("Ошибка"), reason.isEmpty() ? text : text + QStringLiteral("\n\n") + reason);
         return;
     }
     lastOcrPage = page;

@@ -8,6 +8,7 @@
 #include "PaletteDock.h"
 #include "ToolsDock.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -19,6 +20,11 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace paint {
 
@@ -28,10 +34,38 @@ constexpr QSize kBlankSize(900, 520);
 constexpr int kMaxImageSide = 16384;
 constexpr qint64 kMaxImagePixels = 64LL * 1024 * 1024;
 
+// Opens a picture file for reading. A FIFO chosen by mistake would hold the
+// window on its open for ever and a device reads without end, so the file is
+// opened without waiting and its type checked on what was opened.
+bool openPictureFile(const QString& path, QFile* file, QString* error)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        *error = errno == ENXIO ? QStringLiteral("%1 не является обычным файлом").arg(QFileInfo(path).fileName())
+                                : QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    if (!file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        *error = file->errorString();
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(file->handle(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        *error = QStringLiteral("%1 не является обычным файлом").arg(QFileInfo(path).fileName());
+        file->close();
+        return false;
+    }
+    return true;
+}
+
 // Reads a picture of bounded size; a null image with the reason otherwise.
 QImage readBoundedImage(const QString& path, QString* error)
 {
-    QImageReader reader(path);
+    QFile file;
+    if (!openPictureFile(path, &file, error))
+        return {};
+    QImageReader reader(&file, QFileInfo(path).suffix().toLower().toLatin1());
     reader.setAutoTransform(true);  // photos upright as their EXIF orientation says
     const QSize size = reader.size();
     if (size.isValid()

@@ -69,6 +69,8 @@ private slots:
     void policy();
     void checkProgram_data();
     void checkProgram();
+    void namesAsWritten_data();
+    void namesAsWritten();
     void failureInWords_data();
     void failureInWords();
     void untrustedAuthorityInWords();
@@ -201,6 +203,46 @@ void CertificateTrustTest::checkProgram()
     QVERIFY(lines.at(3).startsWith(QDir::tempPath() + QStringLiteral("/vorn_cert_")));
     QVERIFY(!QFile::exists(lines.at(3)));  // the scratch certificate is gone
     QCOMPARE(lines.mid(4).join(QLatin1Char('\n')).trimmed(), QString::fromLatin1(fileBytes(m_keys.certificate)).trimmed());
+}
+
+void CertificateTrustTest::namesAsWritten_data()
+{
+    QTest::addColumn<int>("type");  // the ASN.1 string type of the common name
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QString>("shown");
+
+    const QByteArray cyrillic = QStringLiteral("Иванов Иван").toUtf8();
+    QTest::newRow("UTF8String") << V_ASN1_UTF8STRING << cyrillic << "CN=Иванов Иван,C=RU";
+    QTest::newRow("TeletexString holding UTF-8") << V_ASN1_T61STRING << cyrillic << "CN=Иванов Иван,C=RU";
+    QTest::newRow("UTF8String of UTF-8 read as Latin-1")
+        << V_ASN1_UTF8STRING << QString::fromLatin1(cyrillic).toUtf8() << "CN=Иванов Иван,C=RU";
+    QByteArray utf16;
+    for (const QChar c : QStringLiteral("Пётр"))
+        utf16 += char(c.unicode() >> 8) + QByteArray(1, char(c.unicode() & 0xff));
+    QTest::newRow("BMPString") << V_ASN1_BMPSTRING << utf16 << "CN=Пётр,C=RU";
+    QTest::newRow("TeletexString of Latin-1") << V_ASN1_T61STRING << QByteArray("M\xfcller") << "CN=Müller,C=RU";
+    QTest::newRow("TeletexString holding UTF-8 with a comma")
+        << V_ASN1_T61STRING << QStringLiteral("Рога, Копыта").toUtf8() << "CN=Рога\\, Копыта,C=RU";
+}
+
+void CertificateTrustTest::namesAsWritten()
+{
+    QFETCH(int, type);
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, shown);
+    const std::unique_ptr<X509_NAME, decltype(&X509_NAME_free)> name(X509_NAME_new(), X509_NAME_free);
+    QVERIFY(name);
+    QCOMPARE(X509_NAME_add_entry_by_txt(name.get(), "C", V_ASN1_PRINTABLESTRING,
+                                        reinterpret_cast<const unsigned char*>("RU"), 2, -1, 0),
+             1);
+    QCOMPARE(X509_NAME_add_entry_by_txt(name.get(), "CN", type, reinterpret_cast<const unsigned char*>(stored.constData()),
+                                        int(stored.size()), -1, 0),
+             1);
+    QCOMPARE(x509NameToString(name.get()), shown);
+    // Only the shown text changes; the certificate's name stays as stored.
+    const ASN1_STRING* kept = X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name.get(), 1));
+    QCOMPARE(ASN1_STRING_type(kept), type);
+    QCOMPARE(QByteArray(reinterpret_cast<const char*>(ASN1_STRING_get0_data(kept)), ASN1_STRING_length(kept)), stored);
 }
 
 void CertificateTrustTest::failureInWords_data()

@@ -11,7 +11,19 @@ private slots:
     void compactName();
     void readableName_data();
     void readableName();
+    void latin1ReadingUndone_data();
+    void latin1ReadingUndone();
 };
+
+namespace {
+
+// The text's UTF-8 bytes taken one by one as Latin-1 characters.
+QString readAsLatin1(const QString& text)
+{
+    return QString::fromLatin1(text.toUtf8());
+}
+
+} // namespace
 
 void SigningNamesTest::compactName_data()
 {
@@ -63,6 +75,11 @@ void SigningNamesTest::readableName_data()
     QTest::newRow("not UTF-8 stays") << "CN=\\D0\\D0x" << "CN=\\D0\\D0x";
     QTest::newRow("cut sequence stays") << "CN=\\D0" << "CN=\\D0";
     QTest::newRow("trailing backslash") << "CN=a\\" << "CN=a\\";
+    // "openssl verify" on a TeletexString holding UTF-8: each byte is a
+    // Latin-1 character, printed as its own UTF-8.
+    QTest::newRow("UTF-8 once read as Latin-1")
+        << "C=RU,CN=\\C3\\90\\C2\\98\\C3\\90\\C2\\B2 \\C3\\90\\C2\\AF" << "C=RU,CN=Ив Я";
+    QTest::newRow("Latin-1 name stays") << "CN=M\\C3\\BCller" << "CN=Müller";
 }
 
 void SigningNamesTest::readableName()
@@ -70,6 +87,33 @@ void SigningNamesTest::readableName()
     QFETCH(QString, stored);
     QFETCH(QString, shown);
     QCOMPARE(readableDistinguishedName(stored), shown);
+}
+
+void SigningNamesTest::latin1ReadingUndone_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("Cyrillic read as Latin-1") << readAsLatin1(QStringLiteral("Иванов Иван Иванович"))
+                                               << "Иванов Иван Иванович";
+    QTest::newRow("letters of several scripts") << readAsLatin1(QStringLiteral("ООО «Ёлка» № 5, Müller"))
+                                                 << "ООО «Ёлка» № 5, Müller";
+    QTest::newRow("Cyrillic as written") << "Иванов" << "Иванов";
+    QTest::newRow("ASCII") << "Ivanov, I." << "Ivanov, I.";
+    QTest::newRow("empty") << "" << "";
+    QTest::newRow("Latin-1 name") << "Müller Ærø" << "Müller Ærø";
+    QTest::newRow("a sequence cut short") << readAsLatin1(QStringLiteral("Иван")).chopped(1)
+                                          << readAsLatin1(QStringLiteral("Иван")).chopped(1);
+    QTest::newRow("read as Latin-1 beside real Cyrillic")
+        << readAsLatin1(QStringLiteral("Иван")) + QStringLiteral(" Иван")
+        << readAsLatin1(QStringLiteral("Иван")) + QStringLiteral(" Иван");
+}
+
+void SigningNamesTest::latin1ReadingUndone()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, shown);
+    QCOMPARE(utf8ReadAsLatin1Undone(value), shown);
 }
 
 QTEST_GUILESS_MAIN(SigningNamesTest)

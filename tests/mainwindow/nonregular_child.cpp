@@ -4,18 +4,26 @@
 //   nonregular_child <operation> <path> [<open first.pdf>]
 // Operations: "open" (File → Open and the command line), "drop", "restore"
 // (the last document reopened at start), "templates" (stamp templates
-// listed), "journal" (a signature journalled). Prints one line per prompt,
+// listed), "journal" (a signature journalled), "facsimile" (a picture added
+// to the facsimile library), "picture" (a picture placed on a page) and
+// "paint" (a picture loaded in the facsimile editor). A file dialog is
+// answered with the path. Prints one line per prompt,
 // "prompt: <title>|<text>", then one line of the outcome: "tabs: <names>" (or
-// "tabs: none"), "templates: <count>", "journal: written" or
-// "journal refused: <reason>".
+// "tabs: none"), "templates: <count>", "journal: written",
+// "journal refused: <reason>", "facsimiles: <count>" or "picture kept: yes|no".
 // Exit 0, or 3 for bad arguments.
+#include "FacsimileEditorDialog.h"
+#include "FacsimilePaintHost.h"
+#include "Document.h"
 #include "MainWindow.h"
 #include "SignatureJournal.h"
 #include "SignatureStampTemplate.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -44,15 +52,21 @@ QPushButton* buttonWithText(QDialog* dialog, const QString& text)
     return nullptr;
 }
 
-// Notes each prompt and answers it as a user who wants the file opened would.
-void answerPrompts()
+// Notes each prompt and answers it as a user who wants the file opened would;
+// a file dialog gets the path.
+void answerPrompts(const QString& path)
 {
     auto* timer = new QTimer(qApp);
-    QObject::connect(timer, &QTimer::timeout, [] {
+    QObject::connect(timer, &QTimer::timeout, [path] {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (!dialog || !dialog->isVisible() || dialog->property("answered").toBool())
             return;
         dialog->setProperty("answered", true);
+        if (auto* files = qobject_cast<QFileDialog*>(dialog)) {
+            files->selectFile(path);
+            static_cast<QDialog*>(files)->accept();  // the file dialog's own check of the choice
+            return;
+        }
         auto* box = qobject_cast<QMessageBox*>(dialog);
         QLabel* subtitle = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"));
         const QString text = box ? box->text() : subtitle ? subtitle->text() : QString();
@@ -108,10 +122,24 @@ void journal()
         out() << "journal refused: " << error << '\n';
 }
 
+// The facsimile editor's picture, loaded from path over a white one.
+void paintPicture(const QString& path)
+{
+    paint::FacsimileEditorDialog dialog;
+    QImage white(40, 20, QImage::Format_ARGB32_Premultiplied);
+    white.fill(Qt::white);
+    dialog.setImage(white);
+    const bool loaded = dialog.host()->loadImageFile(path);
+    const paint::Document* document = dialog.host()->document();
+    const bool kept = !loaded && document && document->size == white.size();
+    out() << "picture kept: " << (kept ? "yes" : "no") << '\n';
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
     QCoreApplication::setApplicationName(QStringLiteral("vorn-pdf-editor"));
@@ -121,7 +149,7 @@ int main(int argc, char** argv)
     const QString operation = args[1];
     const QString path = args[2];
     const QString first = args.value(3);
-    answerPrompts();
+    answerPrompts(path);
 
     if (operation == QLatin1String("templates")) {
         out() << "templates: " << loadSignatureStampTemplates().size() << '\n';
@@ -129,6 +157,10 @@ int main(int argc, char** argv)
     }
     if (operation == QLatin1String("journal")) {
         journal();
+        return 0;
+    }
+    if (operation == QLatin1String("paint")) {
+        paintPicture(path);
         return 0;
     }
     if (operation == QLatin1String("restore")) {
@@ -146,9 +178,18 @@ int main(int argc, char** argv)
         window.openFile(path);
     else if (operation == QLatin1String("drop"))
         drop(window, path);
+    else if (operation == QLatin1String("picture"))
+        window.onImageRectReady(0, QRectF(20, 20, 100, 50));
+    else if (operation == QLatin1String("facsimile"))
+        window.onFacsimileAdd();
     else if (operation != QLatin1String("restore"))
         return 3;
     settle();
+    if (operation == QLatin1String("facsimile")) {
+        const QString library = QDir(appDataDirectory()).filePath(QStringLiteral("facsimiles"));
+        out() << "facsimiles: " << QDir(library).entryList(QDir::Files).size() << '\n';
+        return 0;
+    }
     printTabs(window);
     return 0;
 }

@@ -1,6 +1,7 @@
 // A device or a FIFO named where the window reads a file: opened, dropped,
-// reopened at start, named as a stamp template's picture or standing in for
-// the signing journal. Each runs in a child window under a time and a memory
+// reopened at start, named as a stamp template's picture, standing in for
+// the signing journal, or chosen as a picture for the facsimile library, the
+// page or the facsimile editor. Each runs in a child window under a time and a memory
 // limit: it must end normally and soon, refuse with the reason, keep the
 // documents it had open, and leave the FIFO as it was.
 #include "LimitedChild.h"
@@ -79,6 +80,25 @@ void TestNonRegularFiles::refusedWithReason_data()
     QTest::newRow("journal links to /dev/zero") << "journal" << "/dev/zero" << "journal" << "signature-journal.json"
                                                 << QStringList{"journal refused: "
                                                                + reason.arg("signature-journal.json")};
+    QTest::newRow("facsimile picture is a FIFO")
+        << "facsimile" << "fifo" << "name" << "podpis.png"
+        << QStringList{"prompt: Ошибка|Не удалось загрузить изображение. " + reason.arg("podpis.png"), "facsimiles: 0"};
+    QTest::newRow("facsimile picture is /dev/zero")
+        << "facsimile" << "/dev/zero" << "name" << "zero"
+        << QStringList{"prompt: Ошибка|Не удалось загрузить изображение. " + reason.arg("zero"), "facsimiles: 0"};
+    QTest::newRow("page picture is a FIFO")
+        << "picture" << "fifo" << "name" << "photo.jpg"
+        << QStringList{"prompt: Ошибка|Не удалось загрузить: %path  " + reason.arg("photo.jpg"), "tabs: first.pdf"};
+    // The editor's own "Загрузить" once waited on the FIFO for ever.
+    QTest::newRow("facsimile editor loads a FIFO")
+        << "paint" << "fifo" << "name" << "podpis.png"
+        << QStringList{"prompt: Загрузить факсимиле|Не удалось открыть изображение «podpis.png»: "
+                           + reason.arg("podpis.png") + ".",
+                       "picture kept: yes"};
+    QTest::newRow("facsimile editor loads /dev/zero")
+        << "paint" << "/dev/zero" << "name" << "zero"
+        << QStringList{"prompt: Загрузить факсимиле|Не удалось открыть изображение «zero»: " + reason.arg("zero") + ".",
+                       "picture kept: yes"};
 }
 
 void TestNonRegularFiles::refusedWithReason()
@@ -129,7 +149,8 @@ void TestNonRegularFiles::refusedWithReason()
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), scratch.filePath(QStringLiteral("config")));
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QStringList arguments{operation, path};
-    if (operation == QLatin1String("open") || operation == QLatin1String("drop"))
+    if (operation == QLatin1String("open") || operation == QLatin1String("drop")
+        || operation == QLatin1String("picture"))
         arguments << first;
     const limitedchild::Outcome child = limitedchild::run(QStringLiteral(VORN_NONREGULAR_CHILD), arguments,
                                                           kTimeLimitMs, kMemoryLimit, environment);
