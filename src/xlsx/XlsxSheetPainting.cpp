@@ -372,16 +372,20 @@ void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles)
     QHash<int, QFont> fonts;
     qint64 laidOut = 0;
     for (auto row = sheet.cells.cbegin(); row != sheet.cells.cend(); ++row) {
-        if (sheet.rowHeights.contains(row.key()) || sheet.hiddenRows.contains(row.key()))
+        // A height the writing program fitted to its fonts grows where a
+        // wrapped text needs more in ours, and is kept otherwise.
+        const bool fitted = sheet.fittedRows.contains(row.key());
+        if ((sheet.rowHeights.contains(row.key()) && !fitted) || sheet.hiddenRows.contains(row.key()))
             continue;
-        double needed = 0;
+        double needed = fitted ? sheet.rowHeights.value(row.key()) : 0;
         for (auto cell = row->cbegin(); cell != row->cend(); ++cell) {
             if (cell->text.isEmpty() || merged.contains(qint64(row.key()) << 20 | cell.key()))
                 continue;
             const XlsxICellFormat f = iCellFormat(*cell, styles);
             const double size = f.font ? std::max(f.font->size, 2.0) : 11.0;
             if (!(f.xf && f.xf->wrapText)) {
-                needed = std::max(needed, size * kLineFactor);
+                if (!fitted)
+                    needed = std::max(needed, size * kLineFactor);
                 continue;
             }
             const int fontKey = f.font && f.xf ? f.xf->fontId : -1;
@@ -408,7 +412,8 @@ void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles)
             }
             needed = std::max(needed, heightPx * 72 / kPageDpi + kLineGapPt);
         }
-        if (needed > kDefaultRowPt)
+        const double before = fitted ? sheet.rowHeights.value(row.key()) : kDefaultRowPt;
+        if (needed > before)
             sheet.rowHeights.insert(row.key(), std::min(needed, kMaxRowPt));
     }
 }

@@ -107,7 +107,9 @@ QList<int> iAutoBreaks(const QList<int>& rowY, int firstRow, int totalWidth, QSi
                        const QList<int>& manual = {});
 
 // Rows the workbook gives no height grow to hold their wrapped texts and large
-// fonts, as spreadsheet programs fit them; needs a GUI application.
+// fonts, as spreadsheet programs fit them; a height the writing program fitted
+// to its own fonts grows only where a wrapped text needs more in ours. Needs a
+// GUI application.
 void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles);
 
 // The beginning of a wrapped text that decides what a box `height` high

@@ -170,6 +170,10 @@ private:
         if (!ok || !std::isfinite(height) || height < 0.0 || !m_budget.take())
             return;
         m_sheet.rowHeights.insert(int(m_row), qMin(height, kMaxHeight));
+        // Without customHeight the height is the writing program's fit of
+        // the row to its fonts, not a height the user chose.
+        if (!xlsxBool(xml.attribute("customHeight"_L1)) && m_budget.take())
+            m_sheet.fittedRows.insert(int(m_row));
     }
 
     void startCell(const XlsxXmlWalker& xml)

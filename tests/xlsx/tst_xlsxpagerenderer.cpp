@@ -6,6 +6,7 @@
 #include "XlsxPackage.h"
 #include "XlsxPageRenderer.h"
 #include "XlsxSheetPainting.h"
+#include "XlsxSheetReader.h"
 
 #include <QApplication>
 #include <QFile>
@@ -90,6 +91,8 @@ private slots:
     void digitsFitAsTheWorkbookCountsThem_data();
     void digitsFitAsTheWorkbookCountsThem();
     void wrappedRowsGrow();
+    void fittedHeightsGrowForWrappedTexts_data();
+    void fittedHeightsGrowForWrappedTexts();
     void longWrappedTextShowsItsFirstWords();
     void pagesAreTextAndPaths();
     void cancelledWritingLeavesNoFile();
@@ -209,6 +212,50 @@ void TestXlsxPageRenderer::wrappedRowsGrow()
     QCOMPARE(lines.first().simplified(), QStringLiteral("перенос по"));
     // Every word of the first cell is on the page, none cut off.
     QVERIFY2(lines.join(u' ').simplified().startsWith(words), qPrintable(lines.join(u'|')));
+}
+
+// A height without customHeight is the writing program's fit of the row to
+// its fonts (LibreOffice writes one for every row): a wrapped text that needs
+// more in the fonts the pages are drawn in grows it, so no line is lost; a
+// height the user chose is kept, and no fitted height shrinks.
+void TestXlsxPageRenderer::fittedHeightsGrowForWrappedTexts_data()
+{
+    QTest::addColumn<QByteArray>("rowAttributes");
+    QTest::addColumn<bool>("wraps");
+    QTest::addColumn<bool>("grows"); // else it keeps its height
+    QTest::newRow("fitted, wrapped text taller") << QByteArray("ht=\"25\" customHeight=\"false\"") << true << true;
+    QTest::newRow("no customHeight, wrapped text taller") << QByteArray("ht=\"25\"") << true << true;
+    QTest::newRow("chosen by the user") << QByteArray("ht=\"25\" customHeight=\"1\"") << true << false;
+    QTest::newRow("chosen, written as a word") << QByteArray("ht=\"25\" customHeight=\"true\"") << true << false;
+    QTest::newRow("fitted, taller than the text") << QByteArray("ht=\"300\"") << true << false;
+    QTest::newRow("fitted, one line of text") << QByteArray("ht=\"12.8\"") << false << false;
+}
+
+void TestXlsxPageRenderer::fittedHeightsGrowForWrappedTexts()
+{
+    QFETCH(QByteArray, rowAttributes);
+    QFETCH(bool, wraps);
+    QFETCH(bool, grows);
+    const QString words = QStringLiteral("примечание к поставке, которое переносится по словам внутри ячейки");
+    const QByteArray xml = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                           "<cols><col min=\"1\" max=\"1\" width=\"12\"/></cols><sheetData><row r=\"1\" " +
+                           rowAttributes + "><c r=\"A1\" t=\"inlineStr\" s=\"" + (wraps ? "1" : "0") +
+                           "\"><is><t>" + words.toUtf8() + "</t></is></c></row></sheetData></worksheet>";
+    std::shared_ptr<XlsxISheetData> data = iParseSheet(xml, {});
+    QVERIFY(data);
+    const double written = data->rowHeights.value(1);
+    auto styles = plainStyles();
+    iFitRowHeights(*data, *styles);
+    const double height = data->rowHeights.value(1);
+    QVERIFY2(grows ? height > written : height == written, qPrintable(QString::number(height)));
+    if (!wraps)
+        return;
+    const XlsxPageRenderer renderer(oneSheet(data), styles, {});
+    const QString pdf = m_dir.filePath(QStringLiteral("fitted.pdf"));
+    QVERIFY(renderer.writePdf(pdf));
+    // Every word is on the page unless the user's height cuts the text.
+    const QString printed = pdfText(pdf, false).simplified();
+    QCOMPARE(printed == words, grows || written > 100);
 }
 
 // A wrapped text far longer than its row shows whole words from its start,
