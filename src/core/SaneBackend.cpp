@@ -47,6 +47,16 @@ private:
     static inline int s_users = 0;
 };
 
+// Why a frame of these parameters cannot be read and cleaned up; empty when
+// it can.
+QString frameRefusal(const SANE_Parameters& frame, const ScanParams& params)
+{
+    const QString refusal = SaneOptions::frameRefusal(frame);
+    if (refusal.isEmpty() && frame.lines > 0)
+        return scanFrameRefusal(QSize(frame.pixels_per_line, frame.lines), params);
+    return refusal;
+}
+
 }  // namespace
 
 void SaneBackend::HandleCloser::operator()(void* handle) const
@@ -185,7 +195,7 @@ int SaneBackend::setIntOption(const char* name, int value)
     return SaneOptions::intFrom(*option, word);
 }
 
-bool SaneBackend::readFrame(QByteArray* bytes)
+SaneBackend::Read SaneBackend::readFrame(QByteArray* bytes, qint64 limit)
 {
     std::vector<SANE_Byte> chunk(kReadChunk);
     for (;;) {
@@ -195,19 +205,17 @@ bool SaneBackend::readFrame(QByteArray* bytes)
             break;
         if (status != SANE_STATUS_GOOD) {
             setError(QStringLiteral("sane_read: %1").arg(statusText(status)));
-            return false;
+            return Read::Failed;
         }
-        if (bytes->size() + length > kMaxFrameBytes) {
-            setError(QStringLiteral("sane_read: %1").arg(statusText(SANE_STATUS_NO_MEM)));
-            return false;
-        }
+        if (bytes->size() + length > limit)
+            return Read::TooLarge;
         bytes->append(reinterpret_cast<const char*>(chunk.data()), length);
     }
     if (m_cancelled) {
         setError(QStringLiteral("sane_read: %1").arg(statusText(SANE_STATUS_CANCELLED)));
-        return false;
+        return Read::Failed;
     }
-    return true;
+    return Read::Done;
 }
 
 QImage SaneBackend::acquire(const ScanParams& params, bool preview)
@@ -242,22 +250,52 @@ QImage SaneBackend::acquire(const ScanParams& params, bool preview)
         setError(QStringLiteral("sane_start: %1").arg(statusText(SANE_STATUS_CANCELLED)));
         return QImage();
     }
+    // A frame that cannot be taken is refused before the device starts, on
+    // the size it expects: a back-end stopped just after its start may hang
+    // (the test device's reader thread, cancelled at once, never ends).
+    SANE_Parameters frame{};
+    QString refusal;
+    if (sane_get_parameters(m_handle.get(), &frame) == SANE_STATUS_GOOD)
+        refusal = frameRefusal(frame, params);
+    if (!refusal.isEmpty()) {
+        setError(refusal);
+        return QImage();
+    }
     const SANE_Status started = sane_start(m_handle.get());
     if (started != SANE_STATUS_GOOD) {
         setError(QStringLiteral("sane_start: %1").arg(statusText(started)));
         return QImage();
     }
-    SANE_Parameters frame{};
+    // Once more on what it will send: before its bytes are read, where the
+    // device tells its size, else once they grow past the largest.
+    frame = SANE_Parameters{};
     sane_get_parameters(m_handle.get(), &frame);
+    refusal = frameRefusal(frame, params);
+    if (!refusal.isEmpty()) {
+        sane_cancel(m_handle.get());
+        setError(refusal);
+        return QImage();
+    }
     QByteArray bytes;
     // One allocation when the device tells the frame's size up front.
-    if (frame.lines > 0 && frame.bytes_per_line > 0)
-        bytes.reserve(std::min<qint64>(qint64(frame.lines) * frame.bytes_per_line, kMaxFrameBytes));
-    const bool read = readFrame(&bytes);
+    if (frame.lines > 0)
+        bytes.reserve(qint64(frame.lines) * frame.bytes_per_line);
+    const qint64 limit =
+        std::min(SaneOptions::kMaxFrameBytes, SaneOptions::kMaxFrameSide * qint64(frame.bytes_per_line));
+    const Read read = readFrame(&bytes, limit);
     sane_cancel(m_handle.get());
-    if (!read)
+    if (read == Read::TooLarge)
+        setError(SaneOptions::oversizeReason(frame, bytes.size() + 1));
+    if (read != Read::Done)
         return QImage();
 
-    const QImage image = SaneOptions::frameImage(frame, bytes, dpi);
-    return image.isNull() || !threshold ? image : SaneOptions::thresholded(image);
+    QString reason;
+    QImage image = SaneOptions::frameImage(frame, bytes, dpi, &reason);
+    bytes.clear();
+    if (image.isNull()) {
+        if (!reason.isEmpty())
+            setError(reason);
+        return image;
+    }
+    return threshold ? SaneOptions::thresholded(image) : image;
 }

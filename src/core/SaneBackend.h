@@ -28,8 +28,6 @@ public:
     void cancelAcquisition() override;
 
     static QList<int> defaultResolutions();
-    // The largest frame read into memory; a device sending more is stopped.
-    static constexpr qint64 kMaxFrameBytes = qint64(1) << 30;
 
 private:
     struct HandleCloser {
@@ -40,7 +38,9 @@ private:
     QImage acquire(const ScanParams& params, bool preview);
     int findOption(const char* name) const;
     int setIntOption(const char* name, int value);
-    bool readFrame(QByteArray* bytes);
+    // Reads one frame; TooLarge when it grows past limit bytes (no error set).
+    enum class Read { Done, Failed, TooLarge };
+    Read readFrame(QByteArray* bytes, qint64 limit);
     void setError(const QString& error);
 
     bool m_initialised = false;

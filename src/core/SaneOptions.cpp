@@ -102,28 +102,72 @@ QString modeFor(const SANE_Option_Descriptor& option, int colorMode, bool* thres
     return QString();
 }
 
-QImage frameImage(const SANE_Parameters& params, const QByteArray& bytes, int dpi)
+QString frameRefusal(const SANE_Parameters& params)
 {
     const int channels = channelsOf(params.format);
     const int depth = params.depth;
     const int width = params.pixels_per_line;
     const qint64 stride = params.bytes_per_line;
-    if (channels == 0 || (depth != 1 && depth != 8 && depth != 16) || width < 1 || stride < 1)
-        return QImage();
-    const qint64 samples = qint64(width) * channels;
+    if (params.format == SANE_FRAME_RED || params.format == SANE_FRAME_GREEN || params.format == SANE_FRAME_BLUE)
+        return QStringLiteral("Сканер передаёт цвета отдельными проходами, их программа не собирает: выберите режим "
+                              "«Полутон» или «Ч/Б».");
+    if (channels == 0 || (depth != 1 && depth != 8 && depth != 16))
+        return QStringLiteral("Сканер передаёт кадр в виде, который программа не читает (формат %1, %2 бит).")
+            .arg(int(params.format))
+            .arg(depth);
+    const qint64 samples = qint64(std::max(width, 0)) * channels;
     const qint64 needed = depth == 1 ? (samples + 7) / 8 : samples * (depth / 8);
-    if (stride < needed)
+    if (width < 1 || stride < 1 || stride < needed)
+        return QStringLiteral("Сканер передал неверные размеры строки кадра: %1 точек в %2 байтах.")
+            .arg(width)
+            .arg(stride);
+    const qint64 lines = std::max<qint64>(params.lines, 0);
+    if (width > kMaxFrameSide || lines > kMaxFrameSide || lines * stride > kMaxFrameBytes)
+        return oversizeReason(params, lines * stride);
+    return {};
+}
+
+QString oversizeReason(const SANE_Parameters& params, qint64 bytes)
+{
+    const qint64 lines = params.bytes_per_line > 0 ? bytes / params.bytes_per_line : 0;
+    return QStringLiteral("Кадр сканера %1 × %2 точек (%3 МБ) больше, чем принимает программа: не больше %4 точек "
+                          "по стороне и %5 МБ. Выберите меньшее разрешение или область сканирования.")
+        .arg(params.pixels_per_line)
+        .arg(std::max<qint64>(lines, params.lines))
+        .arg((bytes + (1 << 20) - 1) >> 20)
+        .arg(kMaxFrameSide)
+        .arg(kMaxFrameBytes >> 20);
+}
+
+QImage frameImage(const SANE_Parameters& params, const QByteArray& bytes, int dpi, QString* reason)
+{
+    const auto refuse = [reason](const QString& why) {
+        if (reason)
+            *reason = why;
         return QImage();
+    };
+    SANE_Parameters read = params;
+    read.lines = -1; // what came decides
+    const QString refusal = frameRefusal(read);
+    if (!refusal.isEmpty())
+        return refuse(refusal);
+    const int channels = channelsOf(params.format);
+    const int depth = params.depth;
+    const int width = params.pixels_per_line;
+    const qint64 stride = params.bytes_per_line;
+    const qint64 samples = qint64(width) * channels;
     const qint64 height = bytes.size() / stride;
-    if (height < 1 || height > std::numeric_limits<short>::max() || width > std::numeric_limits<short>::max())
-        return QImage();
+    if (height < 1)
+        return refuse(QStringLiteral("Сканер не передал ни одной полной строки кадра."));
+    if (height > kMaxFrameSide)
+        return refuse(oversizeReason(params, bytes.size()));
 
     const auto* data = reinterpret_cast<const uchar*>(bytes.constData());
     if (channels == 1 && depth == 1)
         return lineArt(data, width, static_cast<int>(height), stride, dpi);
     QImage image(width, static_cast<int>(height), channels == 1 ? QImage::Format_Grayscale8 : QImage::Format_RGB888);
     if (image.isNull())
-        return QImage();
+        return refuse(QStringLiteral("Не хватило памяти для кадра %1 × %2 точек.").arg(width).arg(height));
     for (int y = 0; y < image.height(); ++y) {
         const uchar* line = data + y * stride;
         uchar* out = image.scanLine(y);

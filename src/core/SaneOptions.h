@@ -25,10 +25,22 @@ QList<int> resolutions(const SANE_Option_Descriptor& option, const QList<int>& f
 // or an empty string when the device lists none that fits. threshold is set
 // when black and white must be made from a grey frame.
 QString modeFor(const SANE_Option_Descriptor& option, int colorMode, bool* threshold);
+// The largest frame the program takes: its longest side in pixels, and its
+// bytes (read, then copied into a picture, then cleaned up: twice this
+// stays well under a gigabyte).
+constexpr qint64 kMaxFrameSide = 32767;
+constexpr qint64 kMaxFrameBytes = qint64(400) << 20;
+// Why a frame of these parameters cannot be taken, before it is read: a
+// format or depth the program does not read, a line its bytes cannot hold,
+// or a frame past the largest (its lines when the device tells them).
+// Empty when it can.
+QString frameRefusal(const SANE_Parameters& params);
+// Why a frame of these parameters grown to bytes is refused: past the largest.
+QString oversizeReason(const SANE_Parameters& params, qint64 bytes);
 // One frame of bytes as a picture with dpi as its resolution: grey or RGB,
 // 1, 8 or 16 bits a sample; 1-bit grey stays one bit a pixel. Null for a
-// frame that does not fit its parameters.
-QImage frameImage(const SANE_Parameters& params, const QByteArray& bytes, int dpi);
+// frame that does not fit its parameters, and the reason in *reason.
+QImage frameImage(const SANE_Parameters& params, const QByteArray& bytes, int dpi, QString* reason = nullptr);
 // Grey with every value at or above 128 white, the rest black, one bit a pixel.
 QImage thresholded(const QImage& image);
 

@@ -80,3 +80,21 @@ QString scanPageRefusal(const QImage& image)
         .arg(kMinPageSide, 0, 'f', 0)
         .arg(PdfDocument::kMaxPageSide, 0, 'f', 0);
 }
+
+bool anyCleanUpStep(const ScanParams& params)
+{
+    return params.geomCorr || params.perspCorr || params.skew || params.structural || params.noiseRemove ||
+           params.autoBright || params.autoContrast || params.whiteBalance || params.denoise || params.sharpen ||
+           params.textEnhance;
+}
+
+QString scanFrameRefusal(QSize frame, const ScanParams& params)
+{
+    if (!anyCleanUpStep(params) || qint64(frame.width()) * frame.height() <= kMaxCleanUpPixels)
+        return {};
+    return QStringLiteral("Кадр %1 × %2 точек слишком велик для очистки изображения: она берёт не больше %3 млн "
+                          "точек. Выберите меньшее разрешение или область либо отключите шаги очистки.")
+        .arg(frame.width())
+        .arg(frame.height())
+        .arg(kMaxCleanUpPixels / 1000000);
+}

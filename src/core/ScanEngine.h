@@ -93,3 +93,13 @@ QSizeF scanPageSize(const QImage& image);
 // Why a scanned picture cannot be a page (its page would be smaller or larger
 // than a PDF page may be); empty when it can.
 QString scanPageRefusal(const QImage& image);
+
+// Frames the clean-up chain takes: turning a page holds two 32-bit copies of
+// it, which past this many pixels would pass a gigabyte.
+constexpr qint64 kMaxCleanUpPixels = 110'000'000;
+// Whether params switch on any step of the clean-up chain.
+bool anyCleanUpStep(const ScanParams& params);
+// Why a frame of this many pixels cannot go through the steps params switch
+// on; empty when it can. Asked before a frame is read, where its size is
+// known, and after.
+QString scanFrameRefusal(QSize frame, const ScanParams& params);

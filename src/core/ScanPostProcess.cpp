@@ -45,6 +45,16 @@ QImage rgb32(const QImage& image)
     return image.format() == QImage::Format_RGB32 ? image : image.convertToFormat(QImage::Format_RGB32);
 }
 
+// The image in 32 bits, to be changed in place: a page of the chain is one
+// copy at a time (a 1200-dpi frame is hundreds of megabytes), so each step
+// takes its input over and a conversion leaves no second copy behind.
+QImage ownRgb32(QImage image)
+{
+    if (image.format() != QImage::Format_RGB32)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    return image;
+}
+
 QImage grey8(const QImage& image)
 {
     return image.format() == QImage::Format_Grayscale8 ? image : image.convertToFormat(QImage::Format_Grayscale8);
@@ -61,10 +71,10 @@ void mapChannels(QImage& image, F f)
     }
 }
 
-QImage removeImpulseNoise(const QImage& input)
+QImage removeImpulseNoise(QImage input)
 {
-    const QImage grey = grey8(input);
-    QImage out = rgb32(input).copy();
+    QImage out = ownRgb32(std::move(input));
+    const QImage grey = grey8(out);
     const int w = out.width();
     const int h = out.height();
     std::array<int, 9> window{};
@@ -219,7 +229,7 @@ double skewAngle(const QImage& image)
 
 // Turned about its centre on a sheet of its own size: the corners the turn
 // uncovers are white, what it turns past the edges is cut off.
-QImage deskew(const QImage& input)
+QImage deskew(QImage input)
 {
     const double angle = skewAngle(input);
     if (angle == 0.0)
@@ -324,9 +334,9 @@ QImage autoCrop(const QImage& input)
     return input.copy(box);
 }
 
-QImage whiteBalance(const QImage& input)
+QImage whiteBalance(QImage input)
 {
-    QImage out = rgb32(input).copy();
+    QImage out = ownRgb32(std::move(input));
     const double n = double(out.width()) * out.height();
     qint64 sums[3] = {0, 0, 0};
     for (int y = 0; y < out.height(); ++y) {
@@ -352,9 +362,9 @@ QImage whiteBalance(const QImage& input)
     return out;
 }
 
-QImage autoBrightness(const QImage& input)
+QImage autoBrightness(QImage input)
 {
-    QImage out = rgb32(input).copy();
+    QImage out = ownRgb32(std::move(input));
     const qint64 n = qint64(out.width()) * out.height();
     std::array<qint64, 256> histogram{};
     for (int y = 0; y < out.height(); ++y) {
@@ -378,9 +388,9 @@ QImage autoBrightness(const QImage& input)
     return out;
 }
 
-QImage autoContrast(const QImage& input)
+QImage autoContrast(QImage input)
 {
-    QImage out = rgb32(input).copy();
+    QImage out = ownRgb32(std::move(input));
     const qint64 n = qint64(out.width()) * out.height();
     std::array<std::array<qint64, 256>, 3> histograms{};
     for (int y = 0; y < out.height(); ++y) {
@@ -425,28 +435,32 @@ QImage autoContrast(const QImage& input)
     return out;
 }
 
-// A 3 × 3 filter over the interior that reads only the step's input.
+// A 3 × 3 filter over the interior that reads only the step's input: done
+// in place, the rows above and at the one being written kept as they were.
 template <typename F>
-QImage filtered(const QImage& input, F channelValue)
+QImage filtered(QImage input, F channelValue)
 {
-    const QImage source = rgb32(input);
-    QImage out = source.copy();
-    const int w = source.width();
-    const int h = source.height();
+    QImage out = ownRgb32(std::move(input));
+    const int w = out.width();
+    const int h = out.height();
+    std::vector<QRgb> above(size_t(std::max(w, 0)));
+    std::vector<QRgb> here(size_t(std::max(w, 0)));
+    if (h > 0)
+        std::copy_n(reinterpret_cast<const QRgb*>(out.constScanLine(0)), w, above.begin());
     for (int y = 1; y < h - 1; ++y) {
-        const QRgb* rows[3] = {reinterpret_cast<const QRgb*>(source.constScanLine(y - 1)),
-                               reinterpret_cast<const QRgb*>(source.constScanLine(y)),
-                               reinterpret_cast<const QRgb*>(source.constScanLine(y + 1))};
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
+        std::copy_n(line, w, here.begin());
+        const QRgb* rows[3] = {above.data(), here.data(), reinterpret_cast<const QRgb*>(out.constScanLine(y + 1))};
         for (int x = 1; x < w - 1; ++x)
             line[x] = qRgb(channelValue(rows, x, qRed), channelValue(rows, x, qGreen), channelValue(rows, x, qBlue));
+        above.swap(here);
     }
     return out;
 }
 
-QImage smooth(const QImage& input)
+QImage smooth(QImage input)
 {
-    return filtered(input, [](const QRgb* const* rows, int x, int (*channel)(QRgb)) {
+    return filtered(std::move(input), [](const QRgb* const* rows, int x, int (*channel)(QRgb)) {
         int sum = 0;
         for (int r = 0; r < 3; ++r)
             for (int dx = -1; dx <= 1; ++dx)
@@ -455,15 +469,15 @@ QImage smooth(const QImage& input)
     });
 }
 
-QImage sharpen(const QImage& input)
+QImage sharpen(QImage input)
 {
-    return filtered(input, [](const QRgb* const* rows, int x, int (*channel)(QRgb)) {
+    return filtered(std::move(input), [](const QRgb* const* rows, int x, int (*channel)(QRgb)) {
         return clamp255(5 * channel(rows[1][x]) - channel(rows[1][x - 1]) - channel(rows[1][x + 1])
                         - channel(rows[0][x]) - channel(rows[2][x]));
     });
 }
 
-QImage textCurve(const QImage& input)
+QImage textCurve(QImage input)
 {
     std::array<int, 256> table{};
     for (int i = 0; i < 256; ++i) {
@@ -471,7 +485,7 @@ QImage textCurve(const QImage& input)
         const double y = x < 0.5 ? 2 * x * x : 1 - 2 * (1 - x) * (1 - x);
         table[size_t(i)] = clamp255(int(y * 255.0 + 0.5));
     }
-    QImage out = rgb32(input).copy();
+    QImage out = ownRgb32(std::move(input));
     mapChannels(out, [&table](int c) { return table[size_t(c)]; });
     return out;
 }
@@ -493,25 +507,25 @@ QImage applyPostProcess(QImage image, const ScanParams& params)
     const bool bilevel = isBlackAndWhite(image);
     const qint64 input = image.cacheKey();
     if (params.noiseRemove)
-        image = removeImpulseNoise(image);
+        image = removeImpulseNoise(std::move(image));
     if (params.skew && bigEnoughForGeometry(image))
-        image = deskew(image);
+        image = deskew(std::move(image));
     if (params.perspCorr && bigEnoughForGeometry(image))
         image = perspectiveCrop(image);
     if (params.geomCorr || params.structural)
         image = autoCrop(image);
     if (params.whiteBalance)
-        image = whiteBalance(image);
+        image = whiteBalance(std::move(image));
     if (params.autoBright)
-        image = autoBrightness(image);
+        image = autoBrightness(std::move(image));
     if (params.autoContrast)
-        image = autoContrast(image);
+        image = autoContrast(std::move(image));
     if (params.denoise)
-        image = smooth(image);
+        image = smooth(std::move(image));
     if (params.sharpen)
-        image = sharpen(image);
+        image = sharpen(std::move(image));
     if (params.textEnhance)
-        image = textCurve(image);
+        image = textCurve(std::move(image));
     if (bilevel && image.cacheKey() != input)
         image = blackAndWhite(image);
     image.setDotsPerMeterX(dpmX);

@@ -1,5 +1,7 @@
 #include "ScanWorker.h"
 
+#include <utility>
+
 ScanWorker::ScanWorker(ScanBackend* backend, const ScanParams& params, bool preview)
     : m_backend(backend), m_params(params), m_preview(preview)
 {
@@ -22,8 +24,10 @@ void ScanWorker::run()
     // A frame that can be no page is refused before the clean-up spends time
     // on it, and a cleaned page once more (a crop makes it smaller).
     QString refusal = pageRefusal(image);
+    if (!image.isNull() && refusal.isEmpty())
+        refusal = scanFrameRefusal(image.size(), m_params);
     if (!image.isNull() && refusal.isEmpty()) {
-        image = applyPostProcess(image, m_params);
+        image = applyPostProcess(std::move(image), m_params);
         refusal = pageRefusal(image);
     }
     emit progress(90);

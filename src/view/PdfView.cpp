@@ -2,6 +2,7 @@
 #include "WorkerThreads.h"
 
 #include <QRubberBand>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QThread>
 #include <QWheelEvent>
@@ -260,13 +261,16 @@ void PdfView::setCurrentPage(int index)
     }
     m_pendingPage = -1;
     m_currentPage = index;
-    if (m_viewMode == SinglePage) {
-        // The canvas is this page alone: its scroll range, from its top.
-        updateScrollBars();
-        verticalScrollBar()->setValue(0);
-        viewport()->update();
+    {
+        const QScopedValueRollback<bool> placing(m_placingPage, true);
+        if (m_viewMode == SinglePage) {
+            // The canvas is this page alone: its scroll range, from its top.
+            updateScrollBars();
+            verticalScrollBar()->setValue(0);
+            viewport()->update();
+        }
+        ensurePageVisible(index);
     }
-    ensurePageVisible(index);
     emit pageChanged(index);
 }
 
@@ -633,7 +637,7 @@ void PdfView::updateScrollBars()
 
 void PdfView::updateCurrentPageFromViewport()
 {
-    if (m_viewMode != Continuous || !hasPages())
+    if (m_viewMode != Continuous || !hasPages() || m_placingPage)
         return;
     const int page = dominantVisiblePage();
     if (page >= 0 && page != m_currentPage) {

@@ -479,6 +479,9 @@ private:
     // Asked for before the page sizes of the document's revision were read:
     // the page to show when they come (-1: none).
     int m_pendingPage = -1;
+    // While a page asked for is scrolled into view: the scroll does not pick
+    // another page (a short last page never reaches the top).
+    bool m_placingPage = false;
     mutable bool m_ownerSawStaleCount = false;  // pageCount() answered from sizes of an older revision
     QPair<int, quint64> m_textAsked{-1, 0}; // page text last asked of the render thread, and its revision
 

@@ -478,22 +478,37 @@ QString numberText(double value, const Section& section, bool signInCode)
     return out;
 }
 
+// Russian names as Excel and LibreOffice show them, which differ from the
+// locale data: a month on its own is capitalised ("Январь 2024"), short
+// months and days have three and two letters ("сен", "Пн").
+QString russianName(const QString& names, int index)
+{
+    return names.split(u' ').value(index - 1);
+}
+
 QString monthName(int month, int length, bool russian, bool withDay)
 {
     const QLocale locale(russian ? QLocale::Russian : QLocale::English);
     if (length == 5)
         return locale.standaloneMonthName(month, QLocale::LongFormat).left(1).toUpper();
     if (length == 3) {
-        QString name = locale.standaloneMonthName(month, QLocale::ShortFormat);
-        if (name.endsWith(u'.'))
-            name.chop(1);
-        return name;
+        if (russian)
+            return russianName(QStringLiteral("янв фев мар апр май июн июл авг сен окт ноя дек"), month);
+        return locale.standaloneMonthName(month, QLocale::ShortFormat);
     }
-    return withDay ? locale.monthName(month, QLocale::LongFormat) : locale.standaloneMonthName(month, QLocale::LongFormat);
+    if (withDay)
+        return locale.monthName(month, QLocale::LongFormat); // "15 января"
+    if (russian)
+        return russianName(QStringLiteral("Январь Февраль Март Апрель Май Июнь Июль Август Сентябрь Октябрь Ноябрь "
+                                          "Декабрь"),
+                           month);
+    return locale.standaloneMonthName(month, QLocale::LongFormat);
 }
 
 QString dayName(int weekday, int length, bool russian)
 {
+    if (russian && length == 3)
+        return russianName(QStringLiteral("Пн Вт Ср Чт Пт Сб Вс"), weekday);
     const QLocale locale(russian ? QLocale::Russian : QLocale::English);
     QString name = locale.dayName(weekday, length == 3 ? QLocale::ShortFormat : QLocale::LongFormat);
     if (name.endsWith(u'.'))

@@ -357,8 +357,11 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
         const QFontMetricsF metrics(font, p.device());
         QString text = texts[i];
         bool clip = false;
-        if (wraps && metrics.boundingRect(area, flags, text).height() > area.height()) {
-            text = fittedLines(text, font, p.device(), area.size());
+        bool overflows = false;
+        const QString beginning =
+            wraps ? iWrappedBeginning(text, font, p.device(), area.width(), area.height(), &overflows) : QString();
+        if (overflows) {
+            text = fittedLines(beginning, font, p.device(), area.size());
         } else if (!wraps && metrics.horizontalAdvance(text) > area.width()) {
             text = fitted(text, metrics, area.width(), box.cell->isNumber, align == Qt::AlignRight);
             clip = !box.cell->isNumber;

@@ -221,8 +221,12 @@ void XlsxPreviewWidget::drawCell(QPainter& p, const QRectF& r, const XlsxICell& 
         const QRectF area = textArea.isNull() ? r : textArea;
         p.setClipRect(area);
         const bool wraps = f.xf && f.xf->wrapText;
-        p.drawText(QRectF(area.x() + 2, area.y() + 1, area.width() - 4, area.height() - 2),
-                   flags | (wraps ? Qt::TextWordWrap : Qt::TextSingleLine), text);
+        const QRectF inside(area.x() + 2, area.y() + 1, area.width() - 4, area.height() - 2);
+        // A long wrapped text is laid out only as far as the cell shows it.
+        bool overflows = false;
+        const QString shown =
+            wraps ? iWrappedBeginning(text, p.font(), p.device(), inside.width(), inside.height(), &overflows) : text;
+        p.drawText(inside, flags | (wraps ? Qt::TextWordWrap : Qt::TextSingleLine), shown);
         p.setClipping(false);
     }
     if (f.border) {

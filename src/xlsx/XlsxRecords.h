@@ -35,6 +35,7 @@ struct XlsxISheetData {
     QList<XlsxIMerge> merges;
     QMap<int, double> colWidths;           // column -> width in characters
     QMap<int, double> rowHeights;          // row -> height in points
+    QSet<int> fittedRows;                  // heights the writing program fitted to its own fonts
     QSet<int> hiddenRows;                  // not shown and not printed
     QSet<int> hiddenCols;
     int formulasWithoutValue = 0;          // formulas the workbook saved no result of

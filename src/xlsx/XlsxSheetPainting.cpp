@@ -124,11 +124,17 @@ void drawPie(QPainter& p, const QRectF& plot, const QList<XlsxIChartSeries>& ser
 XlsxICellFormat iCellFormat(const XlsxICell& cell, const XlsxIStyles& styles)
 {
     XlsxICellFormat f;
+    // A cell is drawn in its format's font, the first one being the
+    // workbook's default (LibreOffice's is 10 points): column widths count
+    // digits of that font. applyFont only says whether a cell style's font
+    // was overridden.
+    if (!styles.fonts.isEmpty())
+        f.font = &styles.fonts.first();
     if (cell.style < 0 || cell.style >= styles.cellXfs.size())
         return f;
     f.xf = &styles.cellXfs.at(cell.style);
     const XlsxIXf& xf = *f.xf;
-    if ((xf.applyFont || xf.fontId > 0) && xf.fontId >= 0 && xf.fontId < styles.fonts.size())
+    if (xf.fontId >= 0 && xf.fontId < styles.fonts.size())
         f.font = &styles.fonts.at(xf.fontId);
     if ((xf.applyFill || xf.fillId > 1) && xf.fillId >= 0 && xf.fillId < styles.fills.size())
         f.fill = &styles.fills.at(xf.fillId);
@@ -320,11 +326,36 @@ QList<int> iAutoBreaks(const QList<int>& rowY, int firstRow, int totalWidth, QSi
     return breaks;
 }
 
+QString iWrappedBeginning(const QString& text, const QFont& font, QPaintDevice* device, double width, double height,
+                          bool* overflows, double* textHeight, qint64* laidOut)
+{
+    constexpr qsizetype kFirstBeginning = 256;
+    const QFontMetricsF metrics(font, device);
+    const QRectF box(0, 0, std::max(width, 1.0), 1e9);
+    for (qsizetype length = kFirstBeginning;; length *= 2) {
+        const QString beginning = length < text.size() ? text.left(length) : text;
+        const double taken = metrics.boundingRect(box, Qt::TextWordWrap, beginning).height();
+        if (laidOut)
+            *laidOut += beginning.size();
+        *overflows = taken > height;
+        if (*overflows || beginning.size() == text.size()) {
+            if (textHeight)
+                *textHeight = taken;
+            return beginning;
+        }
+    }
+}
+
 void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles)
 {
     constexpr double kDefaultRowPt = 15.0;
     constexpr double kLineGapPt = 2.0;   // padding above and below the text
     constexpr double kLineFactor = 1.36; // a line of one font size, with its leading
+    constexpr double kMaxRowPt = 409.0;
+    // Characters laid out to measure a sheet's wrapped texts; past them a text
+    // is counted in average characters, so a book of long texts opens in
+    // bounded time.
+    constexpr qint64 kLaidOutChars = 2'000'000;
     // Measured as the pages draw: at 150 dpi, in the page's column widths.
     const double charPx = iCharWidthPx(&styles, kPageDpi);
     QImage device(1, 1, QImage::Format_RGB32);
@@ -339,20 +370,25 @@ void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles)
         }
     }
     QHash<int, QFont> fonts;
+    qint64 laidOut = 0;
     for (auto row = sheet.cells.cbegin(); row != sheet.cells.cend(); ++row) {
-        if (sheet.rowHeights.contains(row.key()) || sheet.hiddenRows.contains(row.key()))
+        // A height the writing program fitted to its fonts grows where a
+        // wrapped text needs more in ours, and is kept otherwise.
+        const bool fitted = sheet.fittedRows.contains(row.key());
+        if ((sheet.rowHeights.contains(row.key()) && !fitted) || sheet.hiddenRows.contains(row.key()))
             continue;
-        double needed = 0;
+        double needed = fitted ? sheet.rowHeights.value(row.key()) : 0;
         for (auto cell = row->cbegin(); cell != row->cend(); ++cell) {
             if (cell->text.isEmpty() || merged.contains(qint64(row.key()) << 20 | cell.key()))
                 continue;
             const XlsxICellFormat f = iCellFormat(*cell, styles);
             const double size = f.font ? std::max(f.font->size, 2.0) : 11.0;
             if (!(f.xf && f.xf->wrapText)) {
-                needed = std::max(needed, size * kLineFactor);
+                if (!fitted)
+                    needed = std::max(needed, size * kLineFactor);
                 continue;
             }
-            const int fontKey = f.font ? f.xf->fontId : -1;
+            const int fontKey = f.font && f.xf ? f.xf->fontId : -1;
             if (!fonts.contains(fontKey)) {
                 QFont font;
                 font.setPointSizeF(size);
@@ -362,15 +398,23 @@ void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles)
                 }
                 fonts.insert(fontKey, font);
             }
-            const double widthPx = std::max(8.0, iColumnWidthPx(sheet, cell.key(), charPx)) - 4;
-            const QFontMetricsF metrics(fonts.value(fontKey), &device);
+            const double widthPx = std::max(std::max(8.0, iColumnWidthPx(sheet, cell.key(), charPx)) - 4, 1.0);
             const QString text = iDisplayText(*cell, &styles);
-            const double heightPx =
-                metrics.boundingRect(QRectF(0, 0, std::max(widthPx, 1.0), 1e6), Qt::TextWordWrap, text).height();
+            const double capPx = kMaxRowPt * kPageDpi / 72;
+            double heightPx = capPx + 1;
+            if (laidOut < kLaidOutChars) {
+                bool overflows = false;
+                iWrappedBeginning(text, fonts.value(fontKey), &device, widthPx, capPx, &overflows, &heightPx, &laidOut);
+            } else {
+                const QFontMetricsF metrics(fonts.value(fontKey), &device);
+                const double lines = std::ceil(double(text.size()) * metrics.averageCharWidth() / widthPx);
+                heightPx = std::max(lines, 1.0) * metrics.lineSpacing();
+            }
             needed = std::max(needed, heightPx * 72 / kPageDpi + kLineGapPt);
         }
-        if (needed > kDefaultRowPt)
-            sheet.rowHeights.insert(row.key(), std::min(needed, 409.0));
+        const double before = fitted ? sheet.rowHeights.value(row.key()) : kDefaultRowPt;
+        if (needed > before)
+            sheet.rowHeights.insert(row.key(), std::min(needed, kMaxRowPt));
     }
 }
 

@@ -11,14 +11,16 @@
 #include <utility>
 
 class QFont;
+class QPaintDevice;
 class QPainter;
 
 // A sheet's grid of positions that painters walk holds no more than this:
 // A1 with XFD1048576 alone would be 17 billion positions.
 constexpr qint64 kMaxSheetPositions = 4'000'000;
 
-// The formats a cell's style applies; null where none applies. Fills 0 and 1
-// (the reserved none and gray125) apply only when the format says so.
+// The formats a cell's style applies; null where none applies. The font is
+// the workbook's default (its first) where the style names none. Fills 0
+// and 1 (the reserved none and gray125) apply only when the format says so.
 struct XlsxICellFormat {
     const XlsxIXf* xf = nullptr;
     const XlsxIFont* font = nullptr;
@@ -105,8 +107,19 @@ QList<int> iAutoBreaks(const QList<int>& rowY, int firstRow, int totalWidth, QSi
                        const QList<int>& manual = {});
 
 // Rows the workbook gives no height grow to hold their wrapped texts and large
-// fonts, as spreadsheet programs fit them; needs a GUI application.
+// fonts, as spreadsheet programs fit them; a height the writing program fitted
+// to its own fonts grows only where a wrapped text needs more in ours. Needs a
+// GUI application.
 void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles);
+
+// The beginning of a wrapped text that decides what a box `height` high
+// shows: the whole text when it fits (overflows false, *textHeight its
+// height), else a beginning that already overflows, laid out in lines no
+// further. Beginnings are tried twice as long each time, so a text of
+// thousands of characters costs what its first lines cost. *laidOut counts
+// the characters laid out.
+QString iWrappedBeginning(const QString& text, const QFont& font, QPaintDevice* device, double width, double height,
+                          bool* overflows, double* textHeight = nullptr, qint64* laidOut = nullptr);
 
 // Pixels of the page renderer: 150 dpi.
 constexpr double kPageDpi = 150.0;

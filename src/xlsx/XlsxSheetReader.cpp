@@ -158,7 +158,7 @@ private:
         const QStringView r = xml.attribute("r"_L1);
         m_row = r.isNull() ? qMin(m_row + 1, kSheetRows + 1) : qMax<qint64>(saturatedNumber(r, kSheetRows + 1), 1);
         m_column = -1;
-        if (isTrue(xml.attribute("hidden"_L1)) && m_row <= kSheetRows && m_budget.take())
+        if (xlsxBool(xml.attribute("hidden"_L1)) && m_row <= kSheetRows && m_budget.take())
             m_sheet.hiddenRows.insert(int(m_row));
         const QStringView ht = xml.attribute("ht"_L1);
         if (ht.isEmpty() || m_row > kSheetRows)
@@ -170,6 +170,10 @@ private:
         if (!ok || !std::isfinite(height) || height < 0.0 || !m_budget.take())
             return;
         m_sheet.rowHeights.insert(int(m_row), qMin(height, kMaxHeight));
+        // Without customHeight the height is the writing program's fit of
+        // the row to its fonts, not a height the user chose.
+        if (!xlsxBool(xml.attribute("customHeight"_L1)) && m_budget.take())
+            m_sheet.fittedRows.insert(int(m_row));
     }
 
     void startCell(const XlsxXmlWalker& xml)
@@ -259,7 +263,7 @@ private:
         if (!(width > 0.0))
             width = kDefaultWidth;
         width = qMin(width, kMaxWidth);
-        const bool hidden = isTrue(xml.attribute("hidden"_L1));
+        const bool hidden = xlsxBool(xml.attribute("hidden"_L1));
         if (hidden && !m_budget.take(last - first + 1))
             return false;
         for (qint64 c = first; c <= last; ++c) {
@@ -293,8 +297,6 @@ private:
         m_sheet.merges.append({int(firstRow), int(firstCol), int(lastRow), int(lastCol)});
         return true;
     }
-
-    static bool isTrue(QStringView value) { return value == u"1" || value == u"true"; }
 
     const QList<QString>& m_strings;
     XlsxIBudget& m_budget;

@@ -180,9 +180,9 @@ private:
         if (name == u"font") {
             m_font = XlsxIFont();
         } else if (name == u"b") {
-            m_font.bold = xml.attribute("val"_L1) != u"0";
+            m_font.bold = xlsxBool(xml.attribute("val"_L1), true);
         } else if (name == u"i") {
-            m_font.italic = xml.attribute("val"_L1) != u"0";
+            m_font.italic = xlsxBool(xml.attribute("val"_L1), true);
         } else if (name == u"u") {
             const QStringView val = xml.attribute("val"_L1);
             m_font.underline = val.isEmpty() || val == u"single";
@@ -249,14 +249,14 @@ private:
             m_xf.fillId = xlsxInt(xml.attribute("fillId"_L1));
             m_xf.borderId = xlsxInt(xml.attribute("borderId"_L1));
             m_xf.numFmtId = xlsxInt(xml.attribute("numFmtId"_L1));
-            m_xf.applyFont = xml.attribute("applyFont"_L1) == u"1";
-            m_xf.applyFill = xml.attribute("applyFill"_L1) == u"1";
-            m_xf.applyBorder = xml.attribute("applyBorder"_L1) == u"1";
-            m_xf.applyAlignment = xml.attribute("applyAlignment"_L1) == u"1";
+            m_xf.applyFont = xlsxBool(xml.attribute("applyFont"_L1));
+            m_xf.applyFill = xlsxBool(xml.attribute("applyFill"_L1));
+            m_xf.applyBorder = xlsxBool(xml.attribute("applyBorder"_L1));
+            m_xf.applyAlignment = xlsxBool(xml.attribute("applyAlignment"_L1));
         } else if (name == u"alignment") {
             m_xf.horizontal = xml.attribute("horizontal"_L1).toString();
             m_xf.vertical = xml.attribute("vertical"_L1).toString();
-            m_xf.wrapText = xml.attribute("wrapText"_L1) == u"1";
+            m_xf.wrapText = xlsxBool(xml.attribute("wrapText"_L1));
             m_xf.indent = xlsxInt(xml.attribute("indent"_L1));
         }
     }

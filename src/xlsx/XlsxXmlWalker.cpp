@@ -92,6 +92,16 @@ double xlsxDouble(QStringView text, bool* ok)
     return parsed ? value : 0.0;
 }
 
+bool xlsxBool(QStringView text, bool absent)
+{
+    text = text.trimmed();
+    if (text == u"1" || text == u"true")
+        return true;
+    if (text == u"0" || text == u"false")
+        return false;
+    return absent;
+}
+
 void xlsxAppendBounded(QString& to, QStringView text)
 {
     const qsizetype room = kMaxTextChars - to.size();

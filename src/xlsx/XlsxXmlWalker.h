@@ -52,5 +52,8 @@ int xlsxInt(QStringView text);
 // Number of a text, surrounding white space ignored; 0.0 when it is not one
 // or is longer than any number a double carries.
 double xlsxDouble(QStringView text, bool* ok = nullptr);
+// A boolean attribute as the schema writes it: "1" or "true" (LibreOffice
+// writes the word), "0" or "false"; anything else, or none, is `absent`.
+bool xlsxBool(QStringView text, bool absent = false);
 // Appends text to a string without letting it grow past what one cell holds.
 void xlsxAppendBounded(QString& to, QStringView text);

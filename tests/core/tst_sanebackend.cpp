@@ -41,6 +41,17 @@ SANE_Option_Descriptor descriptor(SANE_Value_Type type, SANE_Int cap = SANE_CAP_
     return d;
 }
 
+SANE_Parameters frameParams(int format, int depth, int pixels, int stride, int lines)
+{
+    SANE_Parameters p{};
+    p.format = SANE_Frame(format);
+    p.depth = depth;
+    p.pixels_per_line = pixels;
+    p.bytes_per_line = stride;
+    p.lines = lines;
+    return p;
+}
+
 }  // namespace
 
 class TestSaneBackend : public QObject {
@@ -66,6 +77,10 @@ private slots:
     void modes();
     void frames_data();
     void frames();
+    void frameRefusals_data();
+    void frameRefusals();
+    void refusedFramesSayWhy_data();
+    void refusedFramesSayWhy();
 };
 
 void TestSaneBackend::framesEqualScanimage_data()
@@ -375,13 +390,7 @@ void TestSaneBackend::frames()
     QFETCH(int, stride);
     QFETCH(QByteArray, bytes);
     QFETCH(QByteArray, expected);
-    SANE_Parameters p{};
-    p.format = SANE_Frame(format);
-    p.depth = depth;
-    p.pixels_per_line = pixels;
-    p.bytes_per_line = stride;
-    p.lines = -1;
-    const QImage image = SaneOptions::frameImage(p, bytes, 200);
+    const QImage image = SaneOptions::frameImage(frameParams(format, depth, pixels, stride, -1), bytes, 200);
     if (expected.isEmpty()) {
         QVERIFY(image.isNull());
         return;
@@ -393,6 +402,80 @@ void TestSaneBackend::frames()
     const QImage samples = lineArt ? image.convertToFormat(QImage::Format_Grayscale8) : image;
     QCOMPARE(QByteArray(reinterpret_cast<const char*>(samples.constScanLine(0)), expected.size()), expected);
     QCOMPARE(image.dotsPerMeterX(), scanDotsPerMeter(200));
+}
+
+// Frames the program cannot take are known by their parameters, before a
+// byte is read; a hand scanner (lines -1) is judged as its bytes come.
+void TestSaneBackend::frameRefusals_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<int>("pixels");
+    QTest::addColumn<int>("stride");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QString>("reason"); // its start; empty: taken
+    const QString large = QStringLiteral("Кадр сканера");
+    QTest::newRow("A4 at 300 dpi, colour") << int(SANE_FRAME_RGB) << 8 << 2480 << 7440 << 3508 << "";
+    QTest::newRow("A4 at 1200 dpi, grey") << int(SANE_FRAME_GRAY) << 8 << 9920 << 9920 << 14032 << "";
+    QTest::newRow("A4 at 1200 dpi, 16-bit colour") << int(SANE_FRAME_RGB) << 16 << 9920 << 59520 << 14032 << large;
+    QTest::newRow("lines not known yet") << int(SANE_FRAME_RGB) << 16 << 9920 << 59520 << -1 << "";
+    QTest::newRow("line past the largest side") << int(SANE_FRAME_GRAY) << 1 << 32768 << 4096 << 10 << large;
+    QTest::newRow("column past the largest side") << int(SANE_FRAME_GRAY) << 1 << 100 << 13 << 32768 << large;
+    QTest::newRow("largest side, one bit") << int(SANE_FRAME_GRAY) << 1 << 32767 << 4096 << 32767 << "";
+    QTest::newRow("three-pass colour")
+        << int(SANE_FRAME_GREEN) << 8 << 100 << 100 << 100 << "Сканер передаёт цвета отдельными проходами";
+    QTest::newRow("4 bits a sample") << int(SANE_FRAME_GRAY) << 4 << 100 << 50 << 100 << "Сканер передаёт кадр";
+    QTest::newRow("stride short of the line")
+        << int(SANE_FRAME_RGB) << 8 << 100 << 299 << 100 << "Сканер передал неверные размеры";
+    QTest::newRow("no pixels") << int(SANE_FRAME_GRAY) << 8 << 0 << 0 << 100 << "Сканер передал неверные размеры";
+}
+
+void TestSaneBackend::frameRefusals()
+{
+    QFETCH(int, format);
+    QFETCH(int, depth);
+    QFETCH(int, pixels);
+    QFETCH(int, stride);
+    QFETCH(int, lines);
+    QFETCH(QString, reason);
+    const QString refusal = SaneOptions::frameRefusal(frameParams(format, depth, pixels, stride, lines));
+    QVERIFY2(reason.isEmpty() ? refusal.isEmpty() : refusal.startsWith(reason), qPrintable(refusal));
+}
+
+// A frame the program cannot take is refused with the reason, and the device
+// is stopped before it sends half a gigabyte.
+void TestSaneBackend::refusedFramesSayWhy_data()
+{
+    QTest::addColumn<Settings>("settings");
+    QTest::addColumn<int>("dpi");
+    QTest::addColumn<QString>("reason"); // its start
+    QTest::newRow("20 cm square at 1200 dpi, 16-bit colour")
+        << grid({{QStringLiteral("depth"), QStringLiteral("16")},
+                 {QStringLiteral("br_x"), QStringLiteral("200.0")},
+                 {QStringLiteral("br_y"), QStringLiteral("200.0")}})
+        << 1200 << "Кадр сканера 9448 × 9448 точек (511 МБ)";
+    QTest::newRow("three-pass colour") << grid({{QStringLiteral("three-pass"), QStringLiteral("true")}}) << 75
+                                       << "Сканер передаёт цвета отдельными проходами";
+}
+
+void TestSaneBackend::refusedFramesSayWhy()
+{
+    QFETCH(Settings, settings);
+    QFETCH(int, dpi);
+    QFETCH(QString, reason);
+    SaneTestDevice device(settings);
+    QVERIFY(device.isValid());
+    SaneBackend backend;
+    QVERIFY(backend.init());
+    QVERIFY(backend.openDevice(QStringLiteral("test:0")));
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(backend.doScan(params(dpi, 0)).isNull());
+    QVERIFY2(backend.lastError().startsWith(reason), qPrintable(backend.lastError()));
+    QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+    // The device was stopped: it answers the next scan.
+    QVERIFY(backend.isDeviceOpen());
+    QVERIFY2(!backend.doPreview(params(75, 1)).isNull(), qPrintable(backend.lastError()));
 }
 
 QTEST_GUILESS_MAIN(TestSaneBackend)

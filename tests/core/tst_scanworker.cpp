@@ -36,6 +36,16 @@ std::unique_ptr<FakeScanBackend> openFake(const std::shared_ptr<FakeScanState>& 
     return backend;
 }
 
+// A fake device that hands over frame, scanned at dpi.
+std::unique_ptr<FakeScanBackend> openFakeWith(QImage frame, int dpi)
+{
+    auto state = std::make_shared<FakeScanState>();
+    frame.setDotsPerMeterX(scanDotsPerMeter(dpi));
+    frame.setDotsPerMeterY(scanDotsPerMeter(dpi));
+    state->image = frame;
+    return openFake(state);
+}
+
 }  // namespace
 
 class TestScanWorker : public QObject {
@@ -49,6 +59,10 @@ private slots:
     void demoSizes();
     void pagesThatCannotBeAreRefused_data();
     void pagesThatCannotBeAreRefused();
+    void cleanUpTakesBoundedFrames_data();
+    void cleanUpTakesBoundedFrames();
+    void cleanUpLimit_data();
+    void cleanUpLimit();
     void demoDevice();
     void demoResolutionMakesTheRightPage_data();
     void demoResolutionMakesTheRightPage();
@@ -177,12 +191,9 @@ void TestScanWorker::pagesThatCannotBeAreRefused()
     QFETCH(int, dpi);
     QFETCH(bool, preview);
     QFETCH(bool, refused);
-    auto state = std::make_shared<FakeScanState>();
-    state->image = QImage(pixels, QImage::Format_Grayscale8);
-    state->image.fill(200);
-    state->image.setDotsPerMeterX(scanDotsPerMeter(dpi));
-    state->image.setDotsPerMeterY(scanDotsPerMeter(dpi));
-    auto backend = openFake(state);
+    QImage frame(pixels, QImage::Format_Grayscale8);
+    frame.fill(200);
+    auto backend = openFakeWith(frame, dpi);
     ScanParams params;
     params.textEnhance = true;
     const Outcome outcome = runWorker(backend.get(), params, preview);
@@ -193,6 +204,63 @@ void TestScanWorker::pagesThatCannotBeAreRefused()
         QCOMPARE(outcome.progress, (QList<int>{5, 20, 70, 90, 100}));
     } else {
         QCOMPARE(outcome.images.first().size(), pixels);
+    }
+}
+
+void TestScanWorker::cleanUpTakesBoundedFrames_data()
+{
+    QTest::addColumn<bool>("cleanUp");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("clean-up on") << true << true;
+    QTest::newRow("clean-up off") << false << false;
+}
+
+// A 1200-dpi frame of 121 million pixels (a 23 cm square) would take
+// gigabytes in the clean-up's 32-bit copies: refused, with the reason, only
+// when a step is switched on; one bit a pixel, it is 15 MB here.
+void TestScanWorker::cleanUpTakesBoundedFrames()
+{
+    QFETCH(bool, cleanUp);
+    QFETCH(bool, refused);
+    QImage frame(11000, 11000, QImage::Format_Mono);
+    frame.fill(0);
+    auto backend = openFakeWith(frame, 1200);
+    ScanParams params;
+    params.textEnhance = cleanUp;
+    const Outcome outcome = runWorker(backend.get(), params, false);
+    QCOMPARE(outcome.errors.size(), refused ? 1 : 0);
+    QCOMPARE(outcome.images.size(), refused ? 0 : 1);
+    if (refused)
+        QVERIFY2(outcome.errors.first().contains(QStringLiteral("11000 × 11000")), qPrintable(outcome.errors.first()));
+    else
+        QCOMPARE(outcome.images.first().format(), QImage::Format_Mono);
+}
+
+void TestScanWorker::cleanUpLimit_data()
+{
+    QTest::addColumn<QSize>("pixels");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("A4 at 1200 dpi") << QSize(9920, 14032) << true;
+    QTest::newRow("A4 at 600 dpi") << QSize(4960, 7016) << false;
+    QTest::newRow("at the limit") << QSize(10000, 11000) << false;
+    QTest::newRow("one line past it") << QSize(10000, 11001) << true;
+    QTest::newRow("a strip past it") << QSize(110000001, 1) << true;
+}
+
+// Every step counts: any one of them switched on makes the frame too large.
+void TestScanWorker::cleanUpLimit()
+{
+    QFETCH(QSize, pixels);
+    QFETCH(bool, refused);
+    QVERIFY(scanFrameRefusal(pixels, ScanParams()).isEmpty());
+    bool ScanParams::*steps[] = {&ScanParams::geomCorr,     &ScanParams::perspCorr,    &ScanParams::skew,
+                                 &ScanParams::structural,   &ScanParams::noiseRemove,  &ScanParams::autoBright,
+                                 &ScanParams::autoContrast, &ScanParams::whiteBalance, &ScanParams::denoise,
+                                 &ScanParams::sharpen,      &ScanParams::textEnhance};
+    for (bool ScanParams::*step : steps) {
+        ScanParams params;
+        params.*step = true;
+        QCOMPARE(scanFrameRefusal(pixels, params).isEmpty(), !refused);
     }
 }
 

@@ -96,6 +96,20 @@ QMap<QString, XlsxParts> hostileWorkbooks()
     XlsxParts farPoint = minimalXlsx(oneCell + "<drawing r:id=\"rIdD\"/>");
     addChart(farPoint, {"1", "0", "5", "10"}, chartOf("lineChart", "<c:pt idx=\"1048575\"><c:v>7</c:v></c:pt>"));
     books.insert(QStringLiteral("far-point"), farPoint);
+
+    // 2,000 cells showing one text of 30,000 characters, wrapped at 409
+    // points in a column half a digit wide: every row grows to its cap.
+    QByteArray wrappedRows;
+    for (int r = 1; r <= 2000; ++r)
+        wrappedRows += "<row r=\"" + QByteArray::number(r) + "\"><c r=\"A" + QByteArray::number(r) +
+                       "\" t=\"s\" s=\"1\"><v>0</v></c></row>";
+    XlsxParts wrapped =
+        minimalXlsx("<cols><col min=\"1\" max=\"1\" width=\"0.5\"/></cols><sheetData>" + wrappedRows + "</sheetData>");
+    wrapped.insert("xl/sharedStrings.xml", "<sst><si><t>" + QByteArray("word ").repeated(6000) + "</t></si></sst>");
+    wrapped.insert("xl/styles.xml", "<styleSheet><fonts><font><sz val=\"11\"/></font><font><sz val=\"409\"/></font>"
+                                    "</fonts><cellXfs><xf/><xf fontId=\"1\"><alignment wrapText=\"1\"/></xf></cellXfs>"
+                                    "</styleSheet>");
+    books.insert(QStringLiteral("long-wrapped"), wrapped);
     return books;
 }
 

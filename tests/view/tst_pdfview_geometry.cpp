@@ -32,6 +32,8 @@ private slots:
     void paintNeverWaitsOnTheEngine();
     void dominantPagePrefersLowerIndexAndKeepsCurrentInGaps();
     void ensurePageVisiblePutsTopTenPixelsBelowEdge();
+    void pageAskedForStaysCurrent_data();
+    void pageAskedForStaysCurrent();
     void pageChangesInTheDocumentReachTheLayout();
     void placeholderWithoutDocument();
 
@@ -418,6 +420,35 @@ void TestPdfViewGeometry::ensurePageVisiblePutsTopTenPixelsBelowEdge()
     view->verticalScrollBar()->setValue(0);
     view->ensurePageVisible(2); // bottom at 630 + 300
     QCOMPARE(view->verticalScrollBar()->value(), 930 + 10 - 400);
+}
+
+// A page asked for is the current page even where the view cannot bring
+// its top up (a short last page under a tall one): the page counter and the
+// strip hear of that page alone, not of the one the scroll shows most of.
+void TestPdfViewGeometry::pageAskedForStaysCurrent_data()
+{
+    QTest::addColumn<QList<double>>("heights");
+    QTest::addColumn<int>("page");
+    QTest::newRow("short last page") << QList<double>{500, 500, 100} << 2;
+    QTest::newRow("two short pages at the end") << QList<double>{500, 100, 60} << 1;
+    QTest::newRow("tall last page") << QList<double>{500, 500, 500} << 2;
+    QTest::newRow("back to the first") << QList<double>{500, 500, 100} << 0;
+}
+
+void TestPdfViewGeometry::pageAskedForStaysCurrent()
+{
+    QFETCH(QList<double>, heights);
+    QFETCH(int, page);
+    auto [doc, view] = showPdf(m_dir, QStringLiteral("asked.pdf"), pagesOfHeights(heights, 300), 400, 400);
+    QVERIFY(doc && view);
+    view->setCurrentPage(1);
+    QSignalSpy spy(view.get(), &PdfView::pageChanged);
+    view->setCurrentPage(page);
+    QCOMPARE(view->currentPage(), page);
+    QVERIFY(!spy.isEmpty());
+    for (const QList<QVariant>& signal : spy)
+        QCOMPARE(signal.at(0).toInt(), page);
+    view->setDocument(nullptr);
 }
 
 void TestPdfViewGeometry::pageChangesInTheDocumentReachTheLayout()

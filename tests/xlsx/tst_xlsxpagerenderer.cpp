@@ -6,6 +6,7 @@
 #include "XlsxPackage.h"
 #include "XlsxPageRenderer.h"
 #include "XlsxSheetPainting.h"
+#include "XlsxSheetReader.h"
 
 #include <QApplication>
 #include <QFile>
@@ -87,7 +88,12 @@ private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
     void textsAsTheyPrint_data();
     void textsAsTheyPrint();
+    void digitsFitAsTheWorkbookCountsThem_data();
+    void digitsFitAsTheWorkbookCountsThem();
     void wrappedRowsGrow();
+    void fittedHeightsGrowForWrappedTexts_data();
+    void fittedHeightsGrowForWrappedTexts();
+    void longWrappedTextShowsItsFirstWords();
     void pagesAreTextAndPaths();
     void cancelledWritingLeavesNoFile();
     void registerAsLibreOfficePrintsIt();
@@ -137,6 +143,50 @@ void TestXlsxPageRenderer::textsAsTheyPrint()
     QVERIFY2(QRegularExpression(printed).match(firstLine).hasMatch(), qPrintable(firstLine));
 }
 
+// A column's width counts digits of the workbook's default font, the first
+// one, and a cell whose format names that font is drawn in it: ten digits fit
+// a column of 11.24 (LibreOffice's Arial 10 as Excel's Calibri 11).
+void TestXlsxPageRenderer::digitsFitAsTheWorkbookCountsThem_data()
+{
+    QTest::addColumn<double>("fontSize"); // of the first font, the workbook's default
+    QTest::addColumn<double>("width");    // of column A, in digits
+    QTest::addColumn<int>("style");       // 0: the format "0000000000"; 5: no such format
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("printed"); // pattern of pdftotext's first line
+
+    QTest::newRow("LibreOffice's 10-point default") << 10.0 << 11.24 << 0 << 53992312.0 << "^0053992312$";
+    QTest::newRow("Excel's 11-point default") << 11.0 << 11.24 << 0 << 53992312.0 << "^0053992312$";
+    QTest::newRow("a large default font") << 20.0 << 11.24 << 0 << 72924865.0 << "^0072924865$";
+    QTest::newRow("a style beyond the formats") << 10.0 << 8.43 << 5 << 1234567.0 << "^1234567$";
+    QTest::newRow("too narrow for ten digits") << 10.0 << 9.0 << 0 << 53992312.0 << "^#+$";
+}
+
+void TestXlsxPageRenderer::digitsFitAsTheWorkbookCountsThem()
+{
+    QFETCH(double, fontSize);
+    QFETCH(double, width);
+    QFETCH(int, style);
+    QFETCH(double, value);
+    QFETCH(QString, printed);
+    auto styles = std::make_shared<XlsxIStyles>();
+    XlsxIFont font;
+    font.size = fontSize;
+    styles->fonts.append(font);
+    styles->numFmts.insert(164, QStringLiteral("0000000000"));
+    XlsxIXf padded; // fontId 0 without applyFont, as both programs write it
+    padded.numFmtId = 164;
+    styles->cellXfs.append(padded);
+    auto data = std::make_shared<XlsxISheetData>();
+    data->colWidths.insert(0, width);
+    data->cells[1][0] = numberCell(value);
+    data->cells[1][0].style = style;
+    const XlsxPageRenderer renderer(oneSheet(data), styles, {});
+    const QString pdf = m_dir.filePath(QStringLiteral("digits.pdf"));
+    QVERIFY(renderer.writePdf(pdf));
+    const QString firstLine = pdfText(pdf).split(u'\n').first().simplified();
+    QVERIFY2(QRegularExpression(printed).match(firstLine).hasMatch(), qPrintable(firstLine));
+}
+
 // A wrapped text wraps inside its cell, and its row (the workbook giving no
 // height) grows to hold it; a row with a height keeps it.
 void TestXlsxPageRenderer::wrappedRowsGrow()
@@ -162,6 +212,71 @@ void TestXlsxPageRenderer::wrappedRowsGrow()
     QCOMPARE(lines.first().simplified(), QStringLiteral("перенос по"));
     // Every word of the first cell is on the page, none cut off.
     QVERIFY2(lines.join(u' ').simplified().startsWith(words), qPrintable(lines.join(u'|')));
+}
+
+// A height without customHeight is the writing program's fit of the row to
+// its fonts (LibreOffice writes one for every row): a wrapped text that needs
+// more in the fonts the pages are drawn in grows it, so no line is lost; a
+// height the user chose is kept, and no fitted height shrinks.
+void TestXlsxPageRenderer::fittedHeightsGrowForWrappedTexts_data()
+{
+    QTest::addColumn<QByteArray>("rowAttributes");
+    QTest::addColumn<bool>("wraps");
+    QTest::addColumn<bool>("grows"); // else it keeps its height
+    QTest::newRow("fitted, wrapped text taller") << QByteArray("ht=\"25\" customHeight=\"false\"") << true << true;
+    QTest::newRow("no customHeight, wrapped text taller") << QByteArray("ht=\"25\"") << true << true;
+    QTest::newRow("chosen by the user") << QByteArray("ht=\"25\" customHeight=\"1\"") << true << false;
+    QTest::newRow("chosen, written as a word") << QByteArray("ht=\"25\" customHeight=\"true\"") << true << false;
+    QTest::newRow("fitted, taller than the text") << QByteArray("ht=\"300\"") << true << false;
+    QTest::newRow("fitted, one line of text") << QByteArray("ht=\"12.8\"") << false << false;
+}
+
+void TestXlsxPageRenderer::fittedHeightsGrowForWrappedTexts()
+{
+    QFETCH(QByteArray, rowAttributes);
+    QFETCH(bool, wraps);
+    QFETCH(bool, grows);
+    const QString words = QStringLiteral("примечание к поставке, которое переносится по словам внутри ячейки");
+    const QByteArray xml = "<worksheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\">"
+                           "<cols><col min=\"1\" max=\"1\" width=\"12\"/></cols><sheetData><row r=\"1\" " +
+                           rowAttributes + "><c r=\"A1\" t=\"inlineStr\" s=\"" + (wraps ? "1" : "0") +
+                           "\"><is><t>" + words.toUtf8() + "</t></is></c></row></sheetData></worksheet>";
+    std::shared_ptr<XlsxISheetData> data = iParseSheet(xml, {});
+    QVERIFY(data);
+    const double written = data->rowHeights.value(1);
+    auto styles = plainStyles();
+    iFitRowHeights(*data, *styles);
+    const double height = data->rowHeights.value(1);
+    QVERIFY2(grows ? height > written : height == written, qPrintable(QString::number(height)));
+    if (!wraps)
+        return;
+    const XlsxPageRenderer renderer(oneSheet(data), styles, {});
+    const QString pdf = m_dir.filePath(QStringLiteral("fitted.pdf"));
+    QVERIFY(renderer.writePdf(pdf));
+    // Every word is on the page unless the user's height cuts the text.
+    const QString printed = pdfText(pdf, false).simplified();
+    QCOMPARE(printed == words, grows || written > 100);
+}
+
+// A wrapped text far longer than its row shows whole words from its start,
+// as many as fit, however far into the text its measuring went.
+void TestXlsxPageRenderer::longWrappedTextShowsItsFirstWords()
+{
+    QStringList words;
+    for (int i = 1; i <= 3000; ++i)
+        words << QStringLiteral("слово%1").arg(i);
+    auto data = std::make_shared<XlsxISheetData>();
+    data->colWidths.insert(0, 20);
+    data->cells[1][0] = textCell(words.join(u' '), 1);
+    data->rowHeights.insert(1, 60); // a few lines
+    data->cells[2][0] = textCell(QStringLiteral("конец"));
+    const XlsxPageRenderer renderer(oneSheet(data), plainStyles(), {});
+    const QString pdf = m_dir.filePath(QStringLiteral("long.pdf"));
+    QVERIFY(renderer.writePdf(pdf));
+    QStringList printed = pdfText(pdf, false).simplified().split(u' ');
+    QCOMPARE(printed.takeLast(), QStringLiteral("конец"));
+    QVERIFY2(printed.size() >= 4 && printed.size() < 40, qPrintable(printed.join(u' ')));
+    QCOMPARE(printed, words.mid(0, printed.size()));
 }
 
 // The pages carry no picture: text is text and the grid is lines, so 60

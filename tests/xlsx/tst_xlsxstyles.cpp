@@ -131,9 +131,11 @@ void TestXlsxStyles::fonts()
                                                "<font><b/><i val=\"1\"/><u/><sz val=\"14\"/><color theme=\"1\"/></font>"
                                                "<font><b val=\"0\"/><i val=\"0\"/><u val=\"double\"/><sz val=\"0\"/></font>"
                                                "<font><u val=\"single\"/><sz val=\"1e9\"/><color auto=\"1\"/></font>"
+                                               // LibreOffice writes the words.
+                                               "<font><b val=\"false\"/><i val=\"true\"/></font>"
                                                "</fonts><dxfs><dxf><font><b/></font></dxf></dxfs>"),
                                      defaultTheme());
-    QCOMPARE(styles->fonts.size(), 3);
+    QCOMPARE(styles->fonts.size(), 4);
     const XlsxIFont& first = styles->fonts.at(0);
     QVERIFY(first.bold && first.italic && first.underline && first.hasColor);
     QCOMPARE(first.size, 14.0);
@@ -144,6 +146,7 @@ void TestXlsxStyles::fonts()
     const XlsxIFont& third = styles->fonts.at(2);
     QVERIFY(third.underline && !third.hasColor);
     QCOMPARE(third.size, 409.0);
+    QVERIFY(!styles->fonts.at(3).bold && styles->fonts.at(3).italic);
 }
 
 void TestXlsxStyles::fillsAndBorders()
@@ -189,11 +192,12 @@ void TestXlsxStyles::cellFormats()
     QCOMPARE(first.fillId, 3);
     QCOMPARE(first.borderId, 0);
     QCOMPARE(first.numFmtId, 164);
-    QVERIFY(first.applyFont && !first.applyFill && first.wrapText);
+    // "true", as LibreOffice writes it, is as true as "1".
+    QVERIFY(first.applyFont && first.applyFill && first.wrapText);
     QCOMPARE(first.horizontal, QStringLiteral("center"));
     QCOMPARE(first.indent, 2);
     const XlsxIXf& second = styles->cellXfs.at(1);
-    QVERIFY(second.applyBorder && !second.applyAlignment && !second.wrapText);
+    QVERIFY(second.applyBorder && !second.applyAlignment && second.wrapText);
 }
 
 void TestXlsxStyles::formatCodeLengths_data()
@@ -288,7 +292,15 @@ void TestXlsxStyles::formats_data()
     QTest::newRow("padding wider number") << 1234567.0 << 164 << "000000" << "1234567";
     QTest::newRow("literal between digits") << 1234.0 << 164 << "00-00" << "12-34";
     QTest::newRow("month and year") << 45366.0 << 164 << "mmm-yy" << "Mar-24";
-    QTest::newRow("month name in Russian") << 45366.0 << 164 << "[$-419]mmmm yyyy" << "март 2024";
+    // Russian names as Excel and LibreOffice show them (45366 is Friday 15 March 2024, 45565 Monday 30 September).
+    QTest::newRow("month name in Russian") << 45366.0 << 164 << "[$-419]mmmm yyyy" << "Март 2024";
+    QTest::newRow("Russian month after a day") << 45366.0 << 164 << "[$-419]d mmmm yyyy" << "15 марта 2024";
+    QTest::newRow("Russian short months") << 45565.0 << 164 << "[$-419]mmm yy" << "сен 24";
+    QTest::newRow("Russian short month, February") << 45323.0 << 164 << "[$-419]dd mmm" << "01 фев";
+    QTest::newRow("Russian short day") << 45565.0 << 164 << "[$-419]ddd" << "Пн";
+    QTest::newRow("Russian day name") << 45366.0 << 164 << "[$-419]dddd" << "пятница";
+    QTest::newRow("Russian month initial") << 45565.0 << 164 << "[$-419]mmmmm" << "С";
+    QTest::newRow("English short month") << 45565.0 << 164 << "dd mmm yyyy" << "30 Sep 2024";
     QTest::newRow("day and month name") << 45366.0 << 164 << "d mmmm" << "15 March";
     QTest::newRow("half away from zero") << 1.005 << 164 << "0.00" << "1.01";
     QTest::newRow("half away, negative") << -2.675 << 164 << "0.00" << "-2.68";
