@@ -1,5 +1,7 @@
 #include "PageGlyphs.h"
 
+#include "PageOwnContent.h"
+
 #include <QLineF>
 
 #include <algorithm>
@@ -83,6 +85,7 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
             glyph.fill = QColor(int(r), int(g), int(b), int(a));
         glyph.font = object ? api.FPDFTextObj_GetFont(object) : nullptr;
         glyph.visible = object && !drawsInvisibly(object, glyph.fill.isValid() ? unsigned(glyph.fill.alpha()) : 255);
+        glyph.own = object && isOwnObject(object);
         if (glyph.font && !m_drawn.count(glyph.font)) {
             m_fontKeepers.emplace_back(api.FPDFPageObj_CreateTextObj(doc, glyph.font, 1.0f));
             m_drawn[glyph.font];

@@ -79,8 +79,13 @@ public:
             }
         }
         c.invisible = drawsNothing(inkOf(index), fillAlpha);
+        c.run = m_runs;
         c.rotation = readingRotation(index);
         c.unmapped = readAsLatin1Guess(index, code);
+        double x = 0, y = 0;
+        c.hasOrigin = api.FPDFText_GetCharOrigin(m_textPage, index, &x, &y);
+        if (c.hasOrigin)
+            c.origin = m_transform.toPage(QPointF(x, y));
         return true;
     }
 
@@ -111,6 +116,7 @@ private:
             return {};
         if (object != m_lastObject) {
             m_lastObject = object;
+            ++m_runs;
             m_lastInk = TextObjectInk{pdfApi().FPDFTextObj_GetTextRenderMode(object), 255};
             unsigned r = 0, g = 0, b = 0, a = 255;
             if (pdfApi().FPDFPageObj_GetStrokeColor(object, &r, &g, &b, &a))
@@ -154,6 +160,7 @@ private:
     FPDF_TEXTPAGE m_textPage;
     const PdfPageTransform& m_transform;
     FPDF_PAGEOBJECT m_lastObject = nullptr;
+    int m_runs = 0;
     TextObjectInk m_lastInk;
 };
 
@@ -374,8 +381,10 @@ public:
             flush();
         if (m_chars.empty())
             m_rotation = c.rotation;
-        if (m_rotation != 0)
+        if (m_rotation != 0) {
             c.box = frameOf(m_rotation).mapRect(c.box);
+            c.origin = frameOf(m_rotation).map(c.origin);
+        }
         const double centre = centreOf(c.box);
         const double height = std::max(c.box.height(), 1.0);
         if (measurable && !m_chars.empty()) {
@@ -418,12 +427,19 @@ public:
         joinLineFragments(m_fragments);
         std::vector<TurnedLine> lines;
         for (const LineFragment& fragment : m_fragments) {
-            for (const std::vector<CharInfo>& segment : splitNativePdfLineChars(fragment.chars)) {
+            for (std::vector<CharInfo>& segment : splitNativePdfLineChars(fragment.chars)) {
+                // Upright words along a turned baseline are a turned line.
+                double rotation = fragment.rotation;
+                if (const double turn = steppedLineTurn(segment); turn != 0) {
+                    turnCharsInto(segment, turn);
+                    rotation += turn;
+                }
+                addLayerWordBreaks(segment);
                 TextBlock::Line line;
                 if (lineFromChars(segment, line)) {
-                    const QRectF inkBox = placeInPage(line, fragment.rotation);
+                    const QRectF inkBox = placeInPage(line, rotation);
                     sampleLineColor(m_render, m_pageSize, inkBox, line);
-                    lines.push_back({std::move(line), fragment.rotation});
+                    lines.push_back({std::move(line), rotation});
                 }
             }
         }
@@ -469,11 +485,13 @@ private:
 void sortLinesTopDown(std::vector<TurnedLine>& lines)
 {
     constexpr double kSameRowTolerance = 2.0;
-    auto directionRank = [](double rotation) { return rotation == 0 ? -1000.0 : rotation; };
+    constexpr double kScanSkew = 5.0;  // degrees: a scan's lines run upright for the reading order
+    auto direction = [](double rotation) { return std::abs(rotation) <= kScanSkew ? 0.0 : rotation; };
+    auto directionRank = [&](double rotation) { return direction(rotation) == 0 ? -1000.0 : rotation; };
     vorn::safeStableSort(lines, [&](const TurnedLine& a, const TurnedLine& b) {
-        if (a.rotation != b.rotation)
+        if (direction(a.rotation) != direction(b.rotation))
             return directionRank(a.rotation) < directionRank(b.rotation);
-        const QTransform frame = frameOf(a.rotation);
+        const QTransform frame = frameOf(direction(a.rotation));
         const QPointF fa = frame.map(a.line.rect.center());
         const QPointF fb = frame.map(b.line.rect.center());
         if (std::abs(fa.y() - fb.y()) <= kSameRowTolerance)
@@ -627,6 +645,29 @@ bool continuesLine(const LineFragment& a, const QRectF& inkA, const LineFragment
     return gap >= -kReach * low && gap <= kReach * std::max(inkA.height(), inkB.height()) && inkB.right() > inkA.right();
 }
 
+// The next fragment starts a word gap after the one it carries on (along
+// the line: the boxes are in its frame), and neither brings a blank of its own.
+bool startsAWordAway(const LineFragment& a, const QRectF& inkA, const LineFragment& b, const QRectF& inkB)
+{
+    constexpr double kWordGapOfHeight = 0.12;  // a letter gap is less, the narrowest word gap more
+    if (a.chars.empty() || b.chars.empty() || a.chars.back().text.trimmed().isEmpty() ||
+        b.chars.front().text.trimmed().isEmpty())
+        return false;
+    const double low = std::max(std::min(inkA.height(), inkB.height()), 1.0);
+    return inkB.left() - inkA.right() > kWordGapOfHeight * low;
+}
+
+// A blank standing in the gap between two characters, styled as the first.
+CharInfo blankBetween(const CharInfo& before, const CharInfo& after)
+{
+    CharInfo blank = before;
+    blank.text = QStringLiteral(" ");
+    const double left = before.box.right();
+    blank.box = QRectF(left, before.box.y(), std::max(after.box.left() - left, 0.0), before.box.height());
+    blank.hasOrigin = false;
+    return blank;
+}
+
 } // namespace
 
 void joinLineFragments(std::vector<LineFragment>& fragments)
@@ -647,6 +688,8 @@ void joinLineFragments(std::vector<LineFragment>& fragments)
                 if (j == i || !continuesLine(fragments[i], inks[i], fragments[j], inks[j]))
                     continue;
                 std::vector<CharInfo>& chars = fragments[i].chars;
+                if (startsAWordAway(fragments[i], inks[i], fragments[j], inks[j]))
+                    chars.push_back(blankBetween(chars.back(), fragments[j].chars.front()));
                 chars.insert(chars.end(), fragments[j].chars.begin(), fragments[j].chars.end());
                 inks[i] = inks[i].united(inks[j]);
                 fragments.erase(fragments.begin() + qsizetype(j));
@@ -658,6 +701,102 @@ void joinLineFragments(std::vector<LineFragment>& fragments)
             }
         }
     }
+}
+
+double steppedLineTurn(const std::vector<CharInfo>& chars)
+{
+    constexpr size_t kMinWords = 3;       // a raised word among them does not fit one line
+    constexpr size_t kMinLayerWords = 2;  // a searchable layer raises none
+    constexpr double kSameBaseline = 0.1;   // points: the letters of one upright word
+    constexpr double kOnTheLine = 0.3;      // points: a word's baseline off the fitted one
+    constexpr double kMinTurn = 0.1;        // degrees; less drifts no more than a rounding
+    constexpr double kMaxTurn = 5.0;        // more is no scan's skew
+    // One point per word: the middle of its letters on their common baseline.
+    std::vector<QPointF> words;
+    std::vector<QPointF> letters;
+    const auto finish = [&]() {
+        if (letters.empty())
+            return true;
+        double low = letters.front().y(), high = low, x = 0;
+        for (const QPointF& p : letters) {
+            low = std::min(low, p.y());
+            high = std::max(high, p.y());
+            x += p.x();
+        }
+        const bool upright = high - low <= kSameBaseline;
+        words.emplace_back(x / double(letters.size()), (low + high) / 2);
+        letters.clear();
+        return upright;
+    };
+    for (const CharInfo& c : chars) {
+        if (c.text.trimmed().isEmpty()) {
+            if (!finish())
+                return 0;
+            continue;
+        }
+        if (!charHasVisibleInk(c) || !c.hasOrigin)
+            continue;
+        letters.push_back(c.origin);
+    }
+    const bool layer =
+        std::all_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.invisible || !charHasVisibleInk(c); });
+    if (!finish() || words.size() < (layer ? kMinLayerWords : kMinWords))
+        return 0;
+    double mx = 0, my = 0;
+    for (const QPointF& p : words) {
+        mx += p.x();
+        my += p.y();
+    }
+    mx /= double(words.size());
+    my /= double(words.size());
+    double sxx = 0, sxy = 0;
+    for (const QPointF& p : words) {
+        sxx += (p.x() - mx) * (p.x() - mx);
+        sxy += (p.x() - mx) * (p.y() - my);
+    }
+    if (sxx <= 0)
+        return 0;
+    const double slope = sxy / sxx;
+    for (const QPointF& p : words)
+        if (std::abs(p.y() - (my + slope * (p.x() - mx))) > kOnTheLine)
+            return 0;
+    const double degrees = -std::atan(slope) * 180.0 / M_PI;  // y grows upward: falling is clockwise
+    return std::abs(degrees) >= kMinTurn && std::abs(degrees) <= kMaxTurn ? degrees : 0;
+}
+
+void turnCharsInto(std::vector<CharInfo>& chars, double degrees)
+{
+    const QTransform frame = frameOf(degrees);
+    for (CharInfo& c : chars) {
+        QRectF box = c.box;
+        box.moveCenter(frame.map(c.box.center()));
+        c.box = box;
+        c.origin = frame.map(c.origin);
+        c.rotation += degrees;
+    }
+}
+
+void addLayerWordBreaks(std::vector<CharInfo>& chars)
+{
+    constexpr double kWordGapOfHeight = 0.12;  // as between joined pieces of a line
+    std::vector<CharInfo> spaced;
+    spaced.reserve(chars.size());
+    const CharInfo* previous = nullptr;  // the last inked one, with no blank after it yet
+    for (const CharInfo& c : chars) {
+        if (c.text.trimmed().isEmpty()) {
+            previous = nullptr;
+            spaced.push_back(c);
+            continue;
+        }
+        if (previous && previous->invisible && c.invisible && previous->run != c.run) {
+            const double low = std::max(std::min(previous->box.height(), c.box.height()), 1.0);
+            if (c.box.left() - previous->box.right() > kWordGapOfHeight * low)
+                spaced.push_back(blankBetween(*previous, c));
+        }
+        spaced.push_back(c);
+        previous = &c;
+    }
+    chars = std::move(spaced);
 }
 
 // One line from a segment; false when its text is blank.

@@ -44,6 +44,19 @@ struct TextBlock {
         // Native lines: per character of text, the box of the glyph that
         // draws it on the page (the frame of rect); empty when not known.
         std::vector<QRectF> glyphBoxes;
+        // A line of a turned scan runs turned by this many degrees, clockwise
+        // as displayed, about the centre of rect: rect, its words' boxes (each
+        // about its own centre) and its baseline lie in that turned frame.
+        // The block's own rotation comes on top.
+        double turn = 0.0;
+        // How far above the bottom of rect its baseline stands; negative when
+        // not known.
+        double baselineLift = -1.0;
+        // Recognised lines: the text and box the page shows for the line, as
+        // it was recognised; empty for a line the page does not show. A write
+        // redraws only the lines that no longer match them.
+        QString originalText;
+        QRectF originalRect;
     };
 
     QString text;

@@ -264,14 +264,21 @@ void TestNativeTextLayout::fragmentsOfOneBaselineJoin_data()
     QTest::addColumn<double>("rotation");  // of the second piece
     QTest::addColumn<bool>("second");      // the second piece comes first in pdfium's order
     QTest::addColumn<int>("lines");
-    QTest::newRow("kerned under the last letter") << -3.0 << 0.0 << 0.0 << false << 1;
-    QTest::newRow("a blank away") << 3.5 << 0.0 << 0.0 << false << 1;
-    QTest::newRow("handed out before it") << -3.0 << 2.0 << 0.0 << true << 1;
-    QTest::newRow("raised small capital") << -2.0 << 2.0 << 0.0 << false << 1;
-    QTest::newRow("a column gap away") << 20.0 << 0.0 << 0.0 << false << 2;
-    QTest::newRow("the next baseline") << -150.0 << -12.0 << 0.0 << false << 2;
-    QTest::newRow("under its start") << -50.0 << 0.0 << 0.0 << false << 2;
-    QTest::newRow("another direction") << 1.0 << 0.0 << 90.0 << false << 2;
+    QTest::addColumn<QString>("text");  // of the joined line
+    const QString logo = QStringLiteral("Система LATEX позволяет");
+    QTest::newRow("kerned under the last letter") << -3.0 << 0.0 << 0.0 << false << 1 << logo;
+    // A word gap measured along the line keeps its blank: a word of a scan's
+    // layer, stepped down a turned baseline, comes as a piece of its own.
+    QTest::newRow("a blank away") << 3.5 << 0.0 << 0.0 << false << 1 << QStringLiteral("Система L ATEX позволяет");
+    QTest::newRow("a blank away, a step lower") << 3.5 << -0.8 << 0.0 << false << 1
+                                               << QStringLiteral("Система L ATEX позволяет");
+    QTest::newRow("touching") << 0.5 << 0.0 << 0.0 << false << 1 << logo;
+    QTest::newRow("handed out before it") << -3.0 << 2.0 << 0.0 << true << 1 << logo;
+    QTest::newRow("raised small capital") << -2.0 << 2.0 << 0.0 << false << 1 << logo;
+    QTest::newRow("a column gap away") << 20.0 << 0.0 << 0.0 << false << 2 << QString();
+    QTest::newRow("the next baseline") << -150.0 << -12.0 << 0.0 << false << 2 << QString();
+    QTest::newRow("under its start") << -50.0 << 0.0 << 0.0 << false << 2 << QString();
+    QTest::newRow("another direction") << 1.0 << 0.0 << 90.0 << false << 2 << QString();
 }
 
 void TestNativeTextLayout::fragmentsOfOneBaselineJoin()
@@ -281,6 +288,7 @@ void TestNativeTextLayout::fragmentsOfOneBaselineJoin()
     QFETCH(double, rotation);
     QFETCH(bool, second);
     QFETCH(int, lines);
+    QFETCH(QString, text);
     pdfengine::LineFragment first{run(QStringLiteral("Система L"), 40, 500), 0};
     const double end = first.chars.back().box.right();
     pdfengine::LineFragment next{run(QStringLiteral("ATEX позволяет"), end + dx, 500 + dy), rotation};
@@ -290,10 +298,10 @@ void TestNativeTextLayout::fragmentsOfOneBaselineJoin()
     pdfengine::joinLineFragments(fragments);
     QCOMPARE(int(fragments.size()), lines);
     if (lines == 1) {
-        QString text;
+        QString joined;
         for (const CharInfo& c : fragments[0].chars)
-            text += c.text;
-        QCOMPARE(text, QStringLiteral("Система LATEX позволяет"));
+            joined += c.text;
+        QCOMPARE(joined, text);
     }
 }
 

@@ -173,6 +173,9 @@ cp "$work/heading-missing-font.pdf" "$here/libreoffice-heading.pdf"
   cp form.pdf "$here/libreoffice-form.pdf"
 )
 
+# Scans of a manual page turned 0, 0.5 and 1.5 degrees, made from the manual above.
+"$here/make-turned-scans.sh"
+
 # The damaged files kept from crash hunts are made from the fixtures above.
 "$here/damaged/make-damaged.sh"
 
