@@ -88,9 +88,11 @@ TurnedBox grownOverInk(const QImage& gray, double scale, double pageHeight, cons
     const QTransform toPage = box.toPage();
     const auto dark = [&](double x, double y) {
         const QPointF p = toPage.map(QPointF(x, y));
-        const int px = int(std::floor(p.x() * scale));
-        const int py = int(std::floor((pageHeight - p.y()) * scale));
-        return gray.rect().contains(px, py) && gray.constScanLine(py)[px] < kDarkGray;
+        const double px = std::floor(p.x() * scale);
+        const double py = std::floor((pageHeight - p.y()) * scale);
+        // Checked in double: a line far off the page has no pixel.
+        return px >= 0 && py >= 0 && px < gray.width() && py < gray.height() &&
+               gray.constScanLine(int(py))[int(px)] < kDarkGray;
     };
     const auto inkedAlong = [&](double y, double x0, double x1) {
         for (double x = x0; x <= x1; x += step)
@@ -296,6 +298,32 @@ std::vector<TurnedBox> PageBlockWrite::editedAreas() const
     for (const QRectF& drawn : m_writer.drawnBounds())
         areas.push_back(TurnedBox(drawn, 0));
     return areas;
+}
+
+QRectF PageBlockWrite::drawnBand(const QSizeF& pageSize) const
+{
+    constexpr double kMargin = 3.0;  // anti-aliasing and a line's ascenders over its box
+    QRectF drawn;
+    const auto add = [&drawn](const QRectF& r) { drawn = drawn.isNull() ? r : drawn.united(r); };
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const TextBlock& block = m_blocks[i];
+        if (block.isImage) {
+            add(TurnedBox(block.rect, block.rotation).bounds());
+            if (hasArea(block.originalRect))
+                add(TurnedBox(block.originalRect, block.originalRotation).grown(kWhiteOutGrowth).bounds());
+            continue;
+        }
+        for (const TurnedBox& whiteOut : m_painted[i])
+            add(whiteOut.bounds());
+        const BlockPlan& plan = m_plans[i];
+        for (size_t k = 0; k < plan.lines.size(); ++k)
+            if (plan.linePlans[k].redrawn)
+                add(plan.linePlans[k].frame.bounds());
+    }
+    if (drawn.isNull())
+        return {};
+    // A line may grow along itself: the band runs the page's whole width.
+    return QRectF(0, drawn.top() - kMargin, pageSize.width(), drawn.height() + 2 * kMargin);
 }
 
 void PageBlockWrite::coverLayerWords(FPDF_PAGE page)

@@ -41,6 +41,9 @@ public:
     std::vector<TurnedBox> editedAreas() const;
     // Text lines the write leaves as they stand: no edit may reach them.
     std::vector<TurnedBox> keptLines() const;
+    // The band of the page the write draws in, known before it writes: every
+    // row a white-out, a redrawn line or a picture covers (null: none).
+    QRectF drawnBand(const QSizeF& pageSize) const;
 
 private:
     void coverLayerWords(FPDF_PAGE page);

@@ -151,8 +151,8 @@ bool inAnyArea(const std::vector<PixelArea>& areas, double px, double py, const 
 // their ink inside a kept line's core (text the user moved may be drawn over
 // another line; a white-out must never reach one). Rows that are byte for
 // byte the same, most of a page, are passed over whole.
-qint64 changedOutside(const QImage& before, const QImage& after, const EditAreas& areas, double pageHeight,
-                      double scale, qint64* total)
+qint64 changedOutside(const QImage& before, const QImage& after, const QPoint& origin, const EditAreas& areas,
+                      double pageHeight, double scale)
 {
     const std::vector<PixelArea> edited = pixelAreas(areas.edited, kAreaMarginPixels / scale, pageHeight, scale);
     std::vector<TurnedBox> cores;
@@ -172,25 +172,30 @@ qint64 changedOutside(const QImage& before, const QImage& after, const EditAreas
         for (int x = 0; x < a.width(); ++x) {
             if (!pixelsDiffer(rowA, rowB, x, grey))
                 continue;
-            const double px = x + 0.5, py = y + 0.5;
+            const double px = origin.x() + x + 0.5, py = origin.y() + y + 0.5;
             const QPointF point(px / scale, pageHeight - py / scale);
             if (!inAnyArea(edited, px, py, point) ||
                 (pixelLightened(rowA, rowB, x, grey) && inAnyArea(kept, px, py, point)))
                 ++changed;
         }
     }
-    *total = qint64(a.width()) * a.height();
     return changed;
 }
 
-// Whether two renders of one page differ outside the areas by more than edge noise.
-bool closeOutside(const QImage& before, const QImage& after, const EditAreas& areas, double pageHeight, double scale)
+// Whether two renders of (part of) one page differ outside the areas by
+// more than the edge noise a whole page of pagePixels may show.
+bool closeOutside(const QImage& before, const QImage& after, const QPoint& origin, const EditAreas& areas,
+                  double pageHeight, double scale, double pagePixels)
 {
     if (before.isNull() || before.size() != after.size())
         return false;
-    qint64 total = 0;
-    const qint64 changed = changedOutside(before, after, areas, pageHeight, scale, &total);
-    return total > 0 && double(changed) <= kMaxChangedShare * double(total);
+    const qint64 changed = changedOutside(before, after, origin, areas, pageHeight, scale);
+    return pagePixels > 0 && double(changed) <= kMaxChangedShare * pagePixels;
+}
+
+double pixelsOf(const QImage& render)
+{
+    return double(render.width()) * double(render.height());
 }
 
 // Starts poppler rendering page pageIndex of pdf into a grey picture beside
@@ -264,14 +269,15 @@ double pageTrialScale(const QSizeF& pageSize)
     return std::min(scale, std::sqrt(kMaxTrialPixels / area));
 }
 
-bool rendersChangeOnlyInside(const QImage& before, const QImage& after, const EditAreas& areas, double pageHeight,
-                             double scale, QString* reason)
+bool rendersChangeOnlyInside(const QImage& before, const QImage& after, const QPoint& origin, const EditAreas& areas,
+                             const QSizeF& pageSize, double scale, QString* reason)
 {
     if (before.isNull() || after.isNull()) {
         *reason = QStringLiteral("страницу не удалось нарисовать для проверки");
         return false;
     }
-    if (!closeOutside(before, after, areas, pageHeight, scale)) {
+    const double pagePixels = std::ceil(pageSize.width() * scale) * std::ceil(pageSize.height() * scale);
+    if (!closeOutside(before, after, origin, areas, pageSize.height(), scale, pagePixels)) {
         *reason = QStringLiteral("правка задела страницу вне изменённых строк");
         return false;
     }
@@ -320,9 +326,10 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
         startPopplerRender(first, poppler, beforePath, pageIndex, scale * 72.0);
         startPopplerRender(second, poppler, afterPath, pageIndex, scale * 72.0);
     }
+    const QImage renderBefore = renderLoadedPageImage(a.page.get(), scale);
     const bool same =
-        closeOutside(renderLoadedPageImage(a.page.get(), scale), renderLoadedPageImage(b.page.get(), scale), areas,
-                     pageHeight, scale) &&
+        closeOutside(renderBefore, renderLoadedPageImage(b.page.get(), scale), QPoint(), areas, pageHeight, scale,
+                     pixelsOf(renderBefore)) &&
         (!compareText ||
          sameChars(charsOutside(a.page.get(), areas.edited), charsOutside(b.page.get(), areas.edited)));
     for (LoadedBytes* loaded : {&a, &b}) {
@@ -345,7 +352,7 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
     if (renderA.isNull() && renderB.isNull())
         return true;  // poppler cannot draw this file at all: pdfium's view stands
     const double popplerHeight = renderA.height() / scale;
-    if (!closeOutside(renderA, renderB, areas, popplerHeight, scale)) {
+    if (!closeOutside(renderA, renderB, QPoint(), areas, popplerHeight, scale, pixelsOf(renderA))) {
         *reason = QStringLiteral("удаление изменило страницу вне правки (poppler)");
         return false;
     }

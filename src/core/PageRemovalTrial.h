@@ -28,11 +28,12 @@ struct EditAreas {
 // too large to draw in a bounded number of pixels.
 double pageTrialScale(const QSizeF& pageSize);
 
-// Whether two renders of a page (pageHeight points high, at scale) differ
-// only inside the edited areas and nowhere in a kept line, beyond edge noise.
-// False with the reason otherwise, or when a render is missing.
-bool rendersChangeOnlyInside(const QImage& before, const QImage& after, const EditAreas& areas, double pageHeight,
-                             double scale, QString* reason);
+// Whether two renders of (part of) a page differ only inside the edited
+// areas and nowhere in a kept line, beyond edge noise. origin: where the
+// renders' top-left pixel stands in the whole page's render at scale. False
+// with the reason otherwise, or when a render is missing.
+bool rendersChangeOnlyInside(const QImage& before, const QImage& after, const QPoint& origin, const EditAreas& areas,
+                             const QSizeF& pageSize, double scale, QString* reason);
 
 // Whether page pageIndex looks and reads in after as in before outside the
 // edited areas and in its kept lines: rendered by pdfium and, where it is

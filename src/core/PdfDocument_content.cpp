@@ -158,7 +158,13 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     PageBlockWrite write(page.get(), *writer, oldGlyphs, blocks, forceWhiteout);
     const PdfPageTransform transform = pageTransformOf(page.get());
     const double trialScale = pageTrialScale(transform.pageSize());
-    const QImage before = write.drawsVisibly() ? renderLoadedPageImage(page.get(), trialScale) : QImage();
+    // The band the write draws in, as it looks now.
+    // (Drawing off the page changes nothing that shows.)
+    const QRectF band = write.drawsVisibly()
+                            ? write.drawnBand(transform.pageSize()).intersected(QRectF(QPointF(), transform.pageSize()))
+                            : QRectF();
+    QPoint bandOrigin;
+    const QImage before = band.isEmpty() ? QImage() : renderLoadedPageRegion(page.get(), trialScale, band, &bandOrigin);
 
     // The state to go back to when the page's own glyphs cannot be removed:
     // the bytes the document was read from, unless it changed since.
@@ -187,9 +193,10 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     // The page as it now draws, before anything is kept: a white-out over a
     // line left as it stands, or a change outside the edited boxes, leaves
     // the page as it was.
-    if (write.drawsVisibly() &&
-        !rendersChangeOnlyInside(before, renderLoadedPageImage(page.get(), trialScale), areas,
-                                 transform.pageSize().height(), trialScale, &error)) {
+    QPoint afterOrigin;
+    if (!band.isEmpty() &&
+        !rendersChangeOnlyInside(before, renderLoadedPageRegion(page.get(), trialScale, band, &afterOrigin),
+                                 bandOrigin, areas, transform.pageSize(), trialScale, &error)) {
         setLastError(editRefusalText(pageIndex, error));
         return false;
     }

@@ -313,11 +313,7 @@ void sampleLineColor(const QImage& render, const QSizeF& pageSize, const QRectF&
         inkBox.adjusted(-pad, -pad, pad, pad).intersected(QRectF(QPointF(0, 0), pageSize));
     if (padded.isEmpty())
         return;
-    const QRect pixels = QRect(int(std::floor(padded.x() * kColorSampleScale)),
-                               int(std::floor((pageSize.height() - (padded.y() + padded.height())) * kColorSampleScale)),
-                               int(std::ceil(padded.width() * kColorSampleScale)),
-                               int(std::ceil(padded.height() * kColorSampleScale)))
-                             .intersected(render.rect());
+    const QRect pixels = pixelsOfPageRect(padded, kColorSampleScale, pageSize.height(), render.rect());
     if (pixels.isEmpty())
         return;
     InkWeights ink;

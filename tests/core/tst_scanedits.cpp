@@ -3,6 +3,7 @@
 // and read back from outside. The correction is made right after recognition
 // and again after the recognised page was saved and opened anew (its
 // searchable layer read as the page's own text).
+#include "BlockFixtures.h"
 #include "NativeTextLayer.h"
 #include "OcrEngine.h"
 #include "OcrRunRules.h"
@@ -119,21 +120,10 @@ Found lineWith(const std::vector<TextBlock>& blocks, const QString& word)
     return {};
 }
 
-// The line with the word corrected as the in-place editor leaves it: its text
-// changed, its words gone, the block's text its lines joined.
+// The line with the word corrected as the in-place editor leaves it.
 void correct(TextBlock& block, int line, const QString& word, const QString& corrected)
 {
-    TextBlock::Line& changed = block.lines[size_t(line)];
-    QStringList words = wordsOf(changed.text);
-    words[words.indexOf(word)] = corrected;
-    changed.text = words.join(QLatin1Char(' '));
-    changed.words.clear();
-    changed.spans.clear();
-    QStringList texts;
-    for (const TextBlock::Line& l : block.lines)
-        texts << l.text;
-    block.text = texts.join(QLatin1Char('\n'));
-    block.textEdited = true;
+    fixtures::correctWord(block, size_t(line), wordsOf(block.lines[size_t(line)].text).indexOf(word), corrected);
 }
 
 } // namespace
