@@ -49,13 +49,6 @@ bool redrawnLineByLine(const TextBlock& block, const std::vector<TextBlock::Line
                        [](const TextBlock::Line& line) { return !isRecognised(line) || standsAtOriginal(line); });
 }
 
-bool anyTurned(const std::vector<TextBlock::Line>& lines)
-{
-    return std::any_of(lines.begin(), lines.end(), [](const TextBlock::Line& line) {
-        return std::abs(line.turn) > kBlockRotationEpsilon / 10;
-    });
-}
-
 // Where a line's text goes when the block is written whole: turned by its own
 // turn about its centre, then with the block.
 TurnedBox wholeBlockFrame(const TextBlock& block, const TextBlock::Line& line)
@@ -86,11 +79,14 @@ bool isEditedBlock(const TextBlock& block)
     return block.textEdited || !block.richText.trimmed().isEmpty();
 }
 
+bool hasRecognisedLines(const TextBlock& block)
+{
+    return std::any_of(block.lines.begin(), block.lines.end(), isRecognised);
+}
+
 std::vector<TurnedBox> recognisedLinePlaces(const TextBlock& block)
 {
     std::vector<TurnedBox> places;
-    if (!anyTurned(block.lines))
-        return places;
     for (const TextBlock::Line& line : block.lines)
         if (isRecognised(line))
             places.push_back(lineOnPage(line.originalRect, line.turn, block.originalRotation,

@@ -49,8 +49,12 @@ bool sameIntegerRect(const QRectF& a, const QRectF& b);
 // The plan of a text block: forceWhiteout redraws it whole.
 BlockPlan planTextBlock(const TextBlock& block, bool forceWhiteout);
 
-// The old places of a block's lines as recognised on a turned scan, each in
-// its own frame; empty when its lines carry no such place.
+// Some line of the block was recognised on a scan (it knows where it was read).
+bool hasRecognisedLines(const TextBlock& block);
+
+// The old places of a block's lines as recognised on a scan, each in its own
+// (turned) frame: its ink, not the white between them and the block's other
+// lines; empty when its lines carry no such place.
 std::vector<TurnedBox> recognisedLinePlaces(const TextBlock& block);
 
 }  // namespace pdfengine

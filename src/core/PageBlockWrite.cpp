@@ -366,11 +366,19 @@ void PageBlockWrite::keepWhiteOutsOffOtherLines()
     m_painted.assign(m_blocks.size(), {});
     for (size_t i = 0; i < m_blocks.size(); ++i) {
         const TextBlock& block = m_blocks[i];
-        const bool overScan = block.invisibleText || m_plans[i].linewise || !recognisedLinePlaces(block).empty();
+        const bool overScan = block.invisibleText || hasRecognisedLines(block);
         for (const TurnedBox& whiteOut : m_plans[i].whiteOuts)
             m_painted[i].push_back(overScan ? grownWithin(whiteOut, kWhiteOutGrowth, limitsAround(whiteOut, others))
                                             : whiteOut.grown(kWhiteOutGrowth));
     }
+}
+
+std::vector<TurnedBox> PageBlockWrite::clearedPlaces() const
+{
+    std::vector<TurnedBox> places;
+    for (const BlockPlan& plan : m_plans)
+        places.insert(places.end(), plan.whiteOuts.begin(), plan.whiteOuts.end());
+    return places;
 }
 
 std::vector<TurnedBox> PageBlockWrite::removalBoxes() const

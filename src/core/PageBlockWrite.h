@@ -41,6 +41,8 @@ public:
     std::vector<TurnedBox> editedAreas() const;
     // Text lines the write leaves as they stand: no edit may reach them.
     std::vector<TurnedBox> keptLines() const;
+    // The old places the write clears on purpose (before any growth).
+    std::vector<TurnedBox> clearedPlaces() const;
     // The band of the page the write draws in, known before it writes: every
     // row a white-out, a redrawn line or a picture covers (null: none).
     QRectF drawnBand(const QSizeF& pageSize) const;

@@ -80,6 +80,7 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
         glyph.advanceBox = advance;
         glyph.origin = transform.toPage(QPointF(x, y));
         glyph.size = drawnSize(text.get(), i);
+        glyph.setSize = api.FPDFText_GetFontSize(text.get(), i);
         unsigned r = 0, g = 0, b = 0, a = 255;
         if (api.FPDFText_GetFillColor(text.get(), i, &r, &g, &b, &a) && r <= 255 && g <= 255 && b <= 255 && a <= 255)
             glyph.fill = QColor(int(r), int(g), int(b), int(a));

@@ -25,6 +25,7 @@ namespace {
 constexpr int kAreaMarginPixels = 2;      // anti-aliasing around an edited box
 constexpr int kChannelTolerance = 24;     // rounding of re-written coordinates, not lost ink
 constexpr double kCharDriftPoints = 1.0;
+constexpr unsigned kEndOfLineHyphen = 2;  // pdfium's code for a hyphen that ends a line
 constexpr double kTrialDpi = 150;
 constexpr double kMaxTrialPixels = 4.5e6;  // an A3 page at 150 dpi
 constexpr double kMaxChangedShare = 0.0002;  // anti-aliasing along an edge, not a lost mark
@@ -69,9 +70,21 @@ std::vector<PlacedChar> charsOutside(FPDF_PAGE page, const std::vector<TurnedBox
         if (api.FPDFText_IsGenerated(text.get(), i) == 1 ||
             !api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top))
             continue;
+        // A blank has no ink: where pdfium reads one between words is no
+        // change of the page.
+        unsigned code = api.FPDFText_GetUnicode(text.get(), i);
+        if (code <= 0xFFFF && QChar::isSpace(char32_t(code)))
+            continue;
         const QPointF centre = transform.toPage(rectFromEdges(left, top, right, bottom)).center();
-        if (!insideAny(areas, centre))
-            chars.push_back({api.FPDFText_GetUnicode(text.get(), i), centre});
+        if (insideAny(areas, centre))
+            continue;
+        // A hyphen at a line's end is read as joining the next line, or not,
+        // by what that line begins with, and measured with it: it is counted,
+        // not placed (its ink is compared by the renders).
+        if (code == kEndOfLineHyphen || code == '-')
+            chars.push_back({'-', QPointF()});
+        else
+            chars.push_back({code, centre});
     }
     return chars;
 }
@@ -140,25 +153,59 @@ std::vector<PixelArea> pixelAreas(const std::vector<TurnedBox>& boxes, double gr
     return areas;
 }
 
+bool inArea(const PixelArea& area, double px, double py, const QPointF& point)
+{
+    return area.pixels.contains(px, py) && area.rect.contains(area.toFrame.map(point));
+}
+
 bool inAnyArea(const std::vector<PixelArea>& areas, double px, double py, const QPointF& point)
 {
-    return std::any_of(areas.begin(), areas.end(), [&](const PixelArea& a) {
-        return a.pixels.contains(px, py) && a.rect.contains(a.toFrame.map(point));
+    return std::any_of(areas.begin(), areas.end(), [&](const PixelArea& a) { return inArea(a, px, py, point); });
+}
+
+// A kept line's core, and the old places cleared on purpose that stand on
+// its row: a word the recogniser cut from it and the user deleted goes with
+// the part of the line's box over it.
+struct KeptZone {
+    PixelArea core;
+    std::vector<PixelArea> clearedOnItsRow;
+};
+
+// The line and the cleared place stand on one row: their middles lie within
+// half the lower one's height across the place's direction.
+bool onOneRow(const TurnedBox& line, const TurnedBox& place)
+{
+    const QRectF across = place.toFrame().map(line.polygon()).boundingRect();
+    const double low = std::min(across.height(), place.rect.height());
+    return std::abs(across.center().y() - place.rect.center().y()) < low / 2;
+}
+
+bool inKeptLetters(const std::vector<KeptZone>& kept, double px, double py, const QPointF& point)
+{
+    return std::any_of(kept.begin(), kept.end(), [&](const KeptZone& zone) {
+        return inArea(zone.core, px, py, point) && !inAnyArea(zone.clearedOnItsRow, px, py, point);
     });
 }
 
 // Pixels of before and after that differ outside the edited areas, or lost
-// their ink inside a kept line's core (text the user moved may be drawn over
-// another line; a white-out must never reach one). Rows that are byte for
-// byte the same, most of a page, are passed over whole.
+// their ink inside a kept line's core but outside the old places cleared on
+// purpose (text the user moved may be drawn over another line; a white-out
+// must never reach one beyond what it clears). Rows that are byte for byte the
+// same, most of a page, are passed over whole.
 qint64 changedOutside(const QImage& before, const QImage& after, const QPoint& origin, const EditAreas& areas,
                       double pageHeight, double scale)
 {
     const std::vector<PixelArea> edited = pixelAreas(areas.edited, kAreaMarginPixels / scale, pageHeight, scale);
-    std::vector<TurnedBox> cores;
-    for (const TurnedBox& line : areas.kept)
-        cores.push_back(coreOf(line));
-    const std::vector<PixelArea> kept = pixelAreas(cores, 0, pageHeight, scale);
+    std::vector<KeptZone> kept;
+    for (const TurnedBox& line : areas.kept) {
+        const std::vector<PixelArea> core = pixelAreas({coreOf(line)}, 0, pageHeight, scale);
+        if (core.empty())
+            continue;
+        std::vector<TurnedBox> sameRow;
+        std::copy_if(areas.cleared.begin(), areas.cleared.end(), std::back_inserter(sameRow),
+                     [&](const TurnedBox& place) { return onOneRow(line, place); });
+        kept.push_back({core.front(), pixelAreas(sameRow, 0, pageHeight, scale)});
+    }
     const bool grey = before.format() == QImage::Format_Grayscale8 && after.format() == QImage::Format_Grayscale8;
     const QImage a = grey ? before : before.convertToFormat(QImage::Format_ARGB32);
     const QImage b = grey ? after : after.convertToFormat(QImage::Format_ARGB32);
@@ -175,7 +222,7 @@ qint64 changedOutside(const QImage& before, const QImage& after, const QPoint& o
             const double px = origin.x() + x + 0.5, py = origin.y() + y + 0.5;
             const QPointF point(px / scale, pageHeight - py / scale);
             if (!inAnyArea(edited, px, py, point) ||
-                (pixelLightened(rowA, rowB, x, grey) && inAnyArea(kept, px, py, point)))
+                (pixelLightened(rowA, rowB, x, grey) && inKeptLetters(kept, px, py, point)))
                 ++changed;
         }
     }

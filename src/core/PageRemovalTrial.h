@@ -17,11 +17,13 @@
 namespace pdfengine {
 
 // What an edit may change on a page (displayed-page points): the areas it
-// rewrites, and the lines it leaves as they stand, whose letters nothing may
-// reach, not even inside those areas.
+// rewrites; the old places it clears on purpose (an edited line's box, a
+// deleted block's); and the lines it leaves as they stand, whose letters no
+// white-out may reach outside those old places, not even inside the areas.
 struct EditAreas {
     std::vector<TurnedBox> edited;
     std::vector<TurnedBox> kept;
+    std::vector<TurnedBox> cleared;
 };
 
 // Pixels per point both renders of a trial take: 150 dpi, less for a page

@@ -304,10 +304,15 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
         return addVisibleText(text, rect, style, placement, baselineLift);
     OldLine old = recognised ? recognisedOldLine(place.recognisedText, place.rect, style.color) : oldLineOf(ink);
     if (layerOnly) {
+        // This program sets its searchable layer at the recognised size (an
+        // earlier layer stretched it to the words' boxes by its matrix).
         const bool ownLayer = std::all_of(ink.begin(), ink.end(), [](const PageGlyph& glyph) { return glyph.own; });
+        std::vector<double> setSizes;
+        for (const PageGlyph& glyph : ink)
+            if (glyph.setSize > 0)
+                setSizes.push_back(glyph.setSize);
         old.font = nullptr;
-        if (!ownLayer)
-            old.size = 0;
+        old.size = ownLayer ? medianOf(setSizes, 0) : 0;
         old.colors.assign(old.colors.size(), style.color);
     }
     const double size = old.size > 0 ? old.size : std::max(double(style.fontSize), 1.0);

@@ -189,7 +189,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         setLastError(error);
         return false;
     }
-    const EditAreas areas{write.editedAreas(), write.keptLines()};
+    const EditAreas areas{write.editedAreas(), write.keptLines(), write.clearedPlaces()};
     // The page as it now draws, before anything is kept: a white-out over a
     // line left as it stands, or a change outside the edited boxes, leaves
     // the page as it was.

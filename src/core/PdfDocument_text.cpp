@@ -699,65 +699,107 @@ void joinLineFragments(std::vector<LineFragment>& fragments)
     }
 }
 
-double steppedLineTurn(const std::vector<CharInfo>& chars)
+namespace {
+
+// The turn, degrees clockwise as displayed, of the straight line through the
+// points, when every point lies within tolerance of it; 0 otherwise.
+double turnOfLineThrough(const std::vector<QPointF>& points, double tolerance)
 {
-    constexpr size_t kMinWords = 3;       // a raised word among them does not fit one line
-    constexpr size_t kMinLayerWords = 2;  // a searchable layer raises none
-    constexpr double kSameBaseline = 0.1;   // points: the letters of one upright word
-    constexpr double kOnTheLine = 0.3;      // points: a word's baseline off the fitted one
-    constexpr double kMinTurn = 0.1;        // degrees; less drifts no more than a rounding
-    constexpr double kMaxTurn = 5.0;        // more is no scan's skew
-    // One point per word: the middle of its letters on their common baseline.
-    std::vector<QPointF> words;
-    std::vector<QPointF> letters;
-    const auto finish = [&]() {
-        if (letters.empty())
-            return true;
-        double low = letters.front().y(), high = low, x = 0;
-        for (const QPointF& p : letters) {
-            low = std::min(low, p.y());
-            high = std::max(high, p.y());
-            x += p.x();
-        }
-        const bool upright = high - low <= kSameBaseline;
-        words.emplace_back(x / double(letters.size()), (low + high) / 2);
-        letters.clear();
-        return upright;
-    };
-    for (const CharInfo& c : chars) {
-        if (c.text.trimmed().isEmpty()) {
-            if (!finish())
-                return 0;
-            continue;
-        }
-        if (!charHasVisibleInk(c) || !c.hasOrigin)
-            continue;
-        letters.push_back(c.origin);
-    }
-    const bool layer =
-        std::all_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.invisible || !charHasVisibleInk(c); });
-    if (!finish() || words.size() < (layer ? kMinLayerWords : kMinWords))
-        return 0;
+    constexpr double kMinTurn = 0.1;  // degrees; less drifts no more than a rounding
+    constexpr double kMaxTurn = 5.0;  // more is no scan's skew
     double mx = 0, my = 0;
-    for (const QPointF& p : words) {
+    for (const QPointF& p : points) {
         mx += p.x();
         my += p.y();
     }
-    mx /= double(words.size());
-    my /= double(words.size());
+    mx /= double(points.size());
+    my /= double(points.size());
     double sxx = 0, sxy = 0;
-    for (const QPointF& p : words) {
+    for (const QPointF& p : points) {
         sxx += (p.x() - mx) * (p.x() - mx);
         sxy += (p.x() - mx) * (p.y() - my);
     }
     if (sxx <= 0)
         return 0;
     const double slope = sxy / sxx;
-    for (const QPointF& p : words)
-        if (std::abs(p.y() - (my + slope * (p.x() - mx))) > kOnTheLine)
+    for (const QPointF& p : points)
+        if (std::abs(p.y() - (my + slope * (p.x() - mx))) > tolerance)
             return 0;
     const double degrees = -std::atan(slope) * 180.0 / M_PI;  // y grows upward: falling is clockwise
     return std::abs(degrees) >= kMinTurn && std::abs(degrees) <= kMaxTurn ? degrees : 0;
+}
+
+// One word of a line: the middle of its letters on their baseline (valid
+// while all stand on one), and its box.
+struct WordMarks {
+    QPointF foot;
+    bool upright = true;
+    QRectF box;
+};
+
+std::vector<WordMarks> wordMarksOf(const std::vector<CharInfo>& chars)
+{
+    constexpr double kSameBaseline = 0.1;  // points: the letters of one upright word
+    std::vector<WordMarks> words;
+    std::vector<const CharInfo*> letters;
+    const auto finish = [&]() {
+        if (letters.empty())
+            return;
+        WordMarks word;
+        double low = letters.front()->origin.y(), high = low, x = 0;
+        for (const CharInfo* c : letters) {
+            low = std::min(low, c->origin.y());
+            high = std::max(high, c->origin.y());
+            x += c->origin.x();
+            word.box = word.box.isNull() ? c->box : word.box.united(c->box);
+        }
+        word.upright = high - low <= kSameBaseline;
+        word.foot = QPointF(x / double(letters.size()), (low + high) / 2);
+        words.push_back(word);
+        letters.clear();
+    };
+    for (const CharInfo& c : chars) {
+        if (c.text.trimmed().isEmpty())
+            finish();
+        else if (charHasVisibleInk(c) && c.hasOrigin)
+            letters.push_back(&c);
+    }
+    finish();
+    return words;
+}
+
+} // namespace
+
+double steppedLineTurn(const std::vector<CharInfo>& chars)
+{
+    constexpr size_t kMinWords = 3;       // a raised word among them does not fit one line
+    constexpr size_t kMinLayerWords = 2;  // a searchable layer raises none
+    constexpr double kOnTheLine = 0.3;    // points: a word's baseline off the fitted one
+    constexpr double kBoxesOnTheLine = 0.25;  // of a word's height: middles of words fitted to their boxes
+    const bool layer =
+        std::all_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.invisible || !charHasVisibleInk(c); });
+    const std::vector<WordMarks> words = wordMarksOf(chars);
+    if (words.size() < (layer ? kMinLayerWords : kMinWords))
+        return 0;
+    if (std::all_of(words.begin(), words.end(), [](const WordMarks& w) { return w.upright; })) {
+        std::vector<QPointF> feet;
+        for (const WordMarks& word : words)
+            feet.push_back(word.foot);
+        if (const double turn = turnOfLineThrough(feet, kOnTheLine); turn != 0 || !layer)
+            return turn;
+    }
+    // A layer of words each stretched over its box (an earlier layer, another
+    // tool's) stands on no common baseline: the middles of the boxes run
+    // along the turned line.
+    if (!layer || words.size() < kMinWords)
+        return 0;
+    std::vector<QPointF> middles;
+    std::vector<double> heights;
+    for (const WordMarks& word : words) {
+        middles.push_back(word.box.center());
+        heights.push_back(word.box.height());
+    }
+    return turnOfLineThrough(middles, kBoxesOnTheLine * medianOf(heights));
 }
 
 void turnCharsInto(std::vector<CharInfo>& chars, double degrees)

@@ -556,6 +556,8 @@ void TestPdfDocumentContent::editChangesOnlyTheEditedLine_data()
     QTest::newRow("sideways line") << "gs-helvetica.pdf" << "Sideways note along the margin";
     QTest::newRow("turned groff page") << "groff-columns-rot90.pdf" << "department. During the year the office received";
     QTest::newRow("caption by a picture") << "gs-image-rot90.pdf" << "Photograph of the new archive rooms";
+    QTest::newRow("turned Russian manual") << "pdftex-manual-rot90.pdf"
+                                           << "купатель обязуется принять товар и оплатить его в порядке";
 }
 
 void TestPdfDocumentContent::editChangesOnlyTheEditedLine()

@@ -145,6 +145,9 @@ private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
     // The recognised page saved with its searchable layer, unedited.
     QString savedLayer(const QString& turn);
+    // The same with each word of the layer stretched over its box, as earlier
+    // layers (and other tools') stand.
+    QString wordBoxLayer(const QString& turn);
 
     OcrEngine m_engine;
     QTemporaryDir m_dir;
@@ -174,13 +177,30 @@ QString TestScanEdits::savedLayer(const QString& turn)
     return out;
 }
 
+QString TestScanEdits::wordBoxLayer(const QString& turn)
+{
+    std::vector<TextBlock> blocks = m_recognised.at(turn);
+    for (TextBlock& block : blocks)
+        for (TextBlock::Line& line : block.lines) {
+            line.turn = 0;
+            line.baselineLift = -1;
+        }
+    const QString out = path(QStringLiteral("boxes-%1.pdf").arg(turn));
+    PdfDocument doc;
+    if (!doc.open(scan(turn)) || !doc.overlayOcrText(0, blocks, false) || !doc.saveCopy(out))
+        return {};
+    return out;
+}
+
 void TestScanEdits::oneCorrectedWordTouchesOnlyItsLine_data()
 {
     QTest::addColumn<QString>("turn");
     QTest::addColumn<bool>("reopened");
+    QTest::addColumn<bool>("wordBoxes");  // the page's layer has each word stretched over its box
     for (const char* turn : {"0", "0.5", "1.5"}) {
-        QTest::addRow("%s°, just recognised", turn) << QString::fromLatin1(turn) << false;
-        QTest::addRow("%s°, saved and opened again", turn) << QString::fromLatin1(turn) << true;
+        QTest::addRow("%s°, just recognised", turn) << QString::fromLatin1(turn) << false << false;
+        QTest::addRow("%s°, saved and opened again", turn) << QString::fromLatin1(turn) << true << false;
+        QTest::addRow("%s°, a layer of word boxes opened", turn) << QString::fromLatin1(turn) << true << true;
     }
 }
 
@@ -191,6 +211,7 @@ void TestScanEdits::oneCorrectedWordTouchesOnlyItsLine()
 {
     QFETCH(QString, turn);
     QFETCH(bool, reopened);
+    QFETCH(bool, wordBoxes);
     const QString word = QStringLiteral("трёх"), corrected = QStringLiteral("трех");
     const std::vector<TextBlock>& recognised = m_recognised.at(turn);
     const Found at = lineWith(recognised, word);
@@ -199,7 +220,7 @@ void TestScanEdits::oneCorrectedWordTouchesOnlyItsLine()
     QString correctedLine = old.text;
     correctedLine.replace(word, corrected);
 
-    const QString source = reopened ? savedLayer(turn) : scan(turn);
+    const QString source = wordBoxes ? wordBoxLayer(turn) : reopened ? savedLayer(turn) : scan(turn);
     QVERIFY(!source.isEmpty());
     PdfDocument doc;
     QVERIFY(doc.open(source));
@@ -211,7 +232,7 @@ void TestScanEdits::oneCorrectedWordTouchesOnlyItsLine()
             return b.text.simplified() == old.text.simplified();
         });
         QVERIFY2(line != blocks.end(), qPrintable(old.text));
-        QVERIFY(std::abs(line->rotation - old.turn) < 0.1);  // read in its own frame
+        QVERIFY2(std::abs(line->rotation - old.turn) < 0.15, qPrintable(QString::number(line->rotation)));  // in its own frame
         line->text = correctedLine;
         line->lines.front().text = correctedLine;
         line->lines.front().words.clear();
@@ -317,18 +338,7 @@ void TestScanEdits::recognisedLinesKeepTheirWordSpaces()
 {
     QFETCH(QString, turn);
     QFETCH(bool, wordBoxes);
-    QString saved = savedLayer(turn);
-    if (wordBoxes) {
-        std::vector<TextBlock> blocks = m_recognised.at(turn);
-        for (TextBlock& block : blocks)
-            for (TextBlock::Line& line : block.lines) {
-                line.turn = 0;
-                line.baselineLift = -1;
-            }
-        saved = path(QStringLiteral("boxes-%1.pdf").arg(turn));
-        PdfDocument layer;
-        QVERIFY(layer.open(scan(turn)) && layer.overlayOcrText(0, blocks, false) && layer.saveCopy(saved));
-    }
+    const QString saved = wordBoxes ? wordBoxLayer(turn) : savedLayer(turn);
     QVERIFY(!saved.isEmpty());
     PdfDocument doc;
     QVERIFY(doc.open(saved));
