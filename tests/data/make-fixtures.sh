@@ -176,6 +176,11 @@ cp "$work/heading-missing-font.pdf" "$here/libreoffice-heading.pdf"
   cp form.pdf "$here/libreoffice-form.pdf"
 )
 
+# A page as Acrobat Distiller writes text ("1 Tf", sizes in the matrix, kerned
+# TJ cutting words, T*, Tw, Tc, Tz, a scaled CTM, Latin ligature glyphs),
+# drawn by ghostscript and written again by the script with qpdf.
+python3 "$src/distilled-1tf.py" "$src/distilled-1tf.txt" "$here/distiller-1tf.pdf"
+
 # LibreOffice: a Russian contract set justified in three columns, whose wide
 # word gaps cut some lines into pieces of a word or two.
 soffice -env:UserInstallation="file://$work/lo-columns" --headless --convert-to pdf --outdir "$work" \
