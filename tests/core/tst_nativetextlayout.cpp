@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+#include <cmath>
+
 using pdfengine::CharInfo;
 
 namespace {
@@ -45,6 +47,8 @@ QStringList segmentTexts(const std::vector<CharInfo>& chars)
 class TestNativeTextLayout : public QObject {
     Q_OBJECT
 private slots:
+    void wordsSteppingAlongABaselineAreATurnedLine_data();
+    void wordsSteppingAlongABaselineAreATurnedLine();
     void segmentsSplitAtJumpsAndColumnGaps();
     void fontNameCleaning_data();
     void fontNameCleaning();
@@ -368,6 +372,54 @@ void TestNativeTextLayout::lineTakesTheSizeOfMostLetters()
     QVERIFY(pdfengine::lineFromChars(chars + rest, line));
     QCOMPARE(line.fontSize, float(size));
     QCOMPARE(line.spans.size(), size_t(2));
+}
+
+void TestNativeTextLayout::wordsSteppingAlongABaselineAreATurnedLine_data()
+{
+    QTest::addColumn<QList<double>>("steps");  // each word's baseline over the first one's, points
+    QTest::addColumn<bool>("invisible");         // a searchable layer
+    QTest::addColumn<bool>("fittedBoxes");       // its words stretched over boxes of their own heights
+    QTest::addColumn<double>("turn");            // read, degrees clockwise
+    QTest::addColumn<double>("within");
+    // Words 40 points apart: 1.5 degrees fall 1.047 points a word.
+    const double fall = -40 * std::tan(1.5 * M_PI / 180);
+    QTest::newRow("a scan's layer turned 1.5°") << QList<double>{0, fall, 2 * fall, 3 * fall} << true << false << 1.5 << 0.01;
+    QTest::newRow("rising 0.5°") << QList<double>{0, -fall / 3, -2 * fall / 3} << true << false << -0.5 << 0.01;
+    QTest::newRow("two words of a layer") << QList<double>{0, fall} << true << false << 1.5 << 0.01;
+    QTest::newRow("two visible words") << QList<double>{0, fall} << false << false << 0.0 << 0.01;
+    QTest::newRow("one baseline") << QList<double>{0, 0, 0, 0} << false << false << 0.0 << 0.01;
+    QTest::newRow("a raised word among them") << QList<double>{0, 0, 3, 0} << false << false << 0.0 << 0.01;
+    QTest::newRow("more than a scan's skew") << QList<double>{0, -8, -16} << true << false << 0.0 << 0.01;
+    // The middles of boxes of unequal heights: near the turn, not on it.
+    QTest::newRow("layer words fitted to their boxes") << QList<double>{0, fall, 2 * fall, 3 * fall} << true << true
+                                                       << 1.5 << 0.5;
+}
+
+// A line whose words each stand upright, one a little lower than the other
+// along a straight baseline, reads as a line turned by that baseline's slope.
+void TestNativeTextLayout::wordsSteppingAlongABaselineAreATurnedLine()
+{
+    QFETCH(QList<double>, steps);
+    QFETCH(bool, invisible);
+    QFETCH(bool, fittedBoxes);
+    QFETCH(double, turn);
+    QFETCH(double, within);
+    std::vector<CharInfo> chars;
+    for (int w = 0; w < steps.size(); ++w) {
+        // A word stretched over its box stands on its box's foot, which a
+        // descender takes lower: its baseline says nothing.
+        const double descender = fittedBoxes && w % 2 ? 2.0 : 0.0;
+        std::vector<CharInfo> word = run(QStringLiteral("слово"), 40 * w, 500 + steps[w] - descender, 6, 10 + descender);
+        for (CharInfo& c : word) {
+            c.invisible = invisible;
+            c.hasOrigin = true;
+            c.origin = QPointF(c.box.x(), fittedBoxes ? c.box.y() : 500 + steps[w]);
+        }
+        chars.insert(chars.end(), word.begin(), word.end());
+        chars.push_back(run(QStringLiteral(" "), 40 * w + 30, 500).front());
+    }
+    const double read = pdfengine::steppedLineTurn(chars);
+    QVERIFY2(std::abs(read - turn) <= within, qPrintable(QString::number(read)));
 }
 
 QTEST_GUILESS_MAIN(TestNativeTextLayout)
