@@ -423,14 +423,15 @@ std::vector<RecognizedWord> OcrEngine::readWords(Pix *pix, double scale, double 
         return true;
     };
     // Glyph heights of the word being read, in points.
-    std::vector<float> caps, xs;
+    std::vector<float> caps, xs, feet;
     bool inWord = false;
     const auto finishWord = [&] {
         if (inWord && !words.empty()) {
-            words.back().glyphs = {std::move(caps), std::move(xs)};
+            words.back().glyphs = {std::move(caps), std::move(xs), std::move(feet)};
         }
         caps.clear();
         xs.clear();
+        feet.clear();
         inWord = false;
     };
     int lineIndex = -1;
@@ -452,16 +453,11 @@ std::vector<RecognizedWord> OcrEngine::readWords(Pix *pix, double scale, double 
         QRect glyph;
         if (!inWord || it->Empty(tesseract::RIL_SYMBOL) || !box(tesseract::RIL_SYMBOL, &glyph))
             continue;
-        switch (glyphKind(takeText(it->GetUTF8Text(tesseract::RIL_SYMBOL)))) {
-        case GlyphKind::Cap:
-            caps.push_back(float(glyph.height() / scale));
-            break;
-        case GlyphKind::X:
-            xs.push_back(float(glyph.height() / scale));
-            break;
-        case GlyphKind::Other:
-            break;
-        }
+        const GlyphKind kind = glyphKind(takeText(it->GetUTF8Text(tesseract::RIL_SYMBOL)));
+        if (kind == GlyphKind::Other)
+            continue;
+        (kind == GlyphKind::Cap ? caps : xs).push_back(float(glyph.height() / scale));
+        feet.push_back(float(pageHeight - (glyph.bottom() + 1) / scale));
     } while (it->Next(tesseract::RIL_SYMBOL));
     finishWord();
     return words;
@@ -484,6 +480,7 @@ public:
                 continue;
             pooled.caps.insert(pooled.caps.end(), found->second->caps.begin(), found->second->caps.end());
             pooled.xs.insert(pooled.xs.end(), found->second->xs.begin(), found->second->xs.end());
+            pooled.feet.insert(pooled.feet.end(), found->second->feet.begin(), found->second->feet.end());
         }
         return pooled;
     }
@@ -512,6 +509,7 @@ void OcrEngine::applyLineStyles(std::vector<TextBlock> &blocks, const std::vecto
     for (TextBlock &block : blocks) {
         for (TextBlock::Line &line : block.lines) {
             const GlyphHeights &glyphs = lineGlyphs[lineIndex++];
+            line.baselineLift = baselineLiftFromGlyphs(glyphs, line.rect);
             const QRect crop = imageCropForPdfRect(line.rect, image, scale, pageHeight, kStyleCropMargin);
             if (!crop.isValid() || crop.right() - crop.left() <= kMinCropSpan || crop.bottom() - crop.top() <= kMinCropSpan)
                 continue;
@@ -623,6 +621,11 @@ std::vector<TextBlock> OcrEngine::recognizePage(const QImage &image, int pageInd
     removeDuplicateFragments(blocks);
     blocks.insert(blocks.end(), imageBlocks.begin(), imageBlocks.end());
     straightening.blocksToScan(blocks, scale, pageHeight);
+    for (TextBlock &block : blocks)
+        for (TextBlock::Line &line : block.lines) {
+            line.originalText = line.text;
+            line.originalRect = line.rect;
+        }
     timings.totalNs = total.nsecsElapsed();
     return blocks;
 }

@@ -300,9 +300,11 @@ bool syncBlockLinesWithEditor(TextBlock& block, QTextEdit* editor, double zoom)
     int position = 0;
     for (int k = 0; k < count; ++k) {
         TextBlock::Line line = visualLineForIndex(shape, k);
-        line.spans.clear();
-        line.words.clear();
         line.text = k < visual.size() ? visual[k] : QString();
+        // A line left as it was keeps its words, which place its searchable copy.
+        if (k >= int(shape.lines.size()) || line.text != shape.lines[size_t(k)].text.trimmed())
+            line.words.clear();
+        line.spans.clear();
         if (k < visual.size()) {
             const int found = int(document->toRawText().indexOf(visual[k], position));
             if (found >= 0) {

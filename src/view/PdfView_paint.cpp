@@ -268,18 +268,31 @@ void PdfView::eraseChangedBlockInk(QPainter& painter, int page, const QImage& pa
     const double sx = double(pageImage.width()) / pageRect.width();
     const double sy = double(pageImage.height()) / pageRect.height();
     constexpr double kCropMargin = 2.0;
-    for (const QRectF& oldPlace : oldPlacesToErase()) {
+    constexpr double kClipMargin = 1.0;  // points around a turned line, as the writer grows its white-out
+    const double pageHeight = pagePointSize(page).height();
+    for (const TurnedBox& oldPlace : oldPlacesToErase()) {
         // Where the old text sits in the page image, through the view's rotation.
-        const QRectF onPage = pdfRectToScreenRect(page, oldPlace).translated(-pageRect.topLeft());
+        const QRectF onPage = pdfRectToScreenRect(page, oldPlace.bounds()).translated(-pageRect.topLeft());
         const QRectF inImage(onPage.x() * sx - kCropMargin, onPage.y() * sy - kCropMargin,
                              onPage.width() * sx + 2 * kCropMargin, onPage.height() * sy + 2 * kCropMargin);
         const QRect crop = inImage.toAlignedRect().intersected(pageImage.rect());
         if (crop.isEmpty())
             continue;
         const QImage overlay = cachedInkEraseOverlay(pageImage, crop, std::max(sx, sy));
+        painter.save();
+        if (oldPlace.isTurned()) {
+            // Only the line's own turned box: its upright bounds reach the lines around it.
+            QPolygonF shown;
+            for (const QPointF& corner : oldPlace.grown(kClipMargin).polygon())
+                shown << pageTopToViewport(page).map(QPointF(corner.x(), pageHeight - corner.y()));
+            QPainterPath clip;
+            clip.addPolygon(shown);
+            painter.setClipPath(clip, Qt::IntersectClip);
+        }
         painter.drawImage(QRectF(crop.x() / sx + pageRect.left(), crop.y() / sy + pageRect.top(), crop.width() / sx,
                                  crop.height() / sy),
                           overlay);
+        painter.restore();
     }
 }
 

@@ -2,9 +2,13 @@
 // page draws, and a deleted line leaves no ink on screen.
 #include "BlockPainting.h"
 #include "FrameDrag.h"
+#include "OcrEngine.h"
+#include "OcrRunRules.h"
+#include "TurnedBox.h"
 #include "PdfPageTransform.h"
 #include "ViewTestSupport.h"
 
+#include <QMap>
 #include <QRegion>
 #include <QStandardPaths>
 #include <QTransform>
@@ -63,6 +67,8 @@ private slots:
     void deletedLineLeavesNoInk();
     void turnedPageEditsKeepTheirText_data();
     void turnedPageEditsKeepTheirText();
+    void deletedRecognisedBlockLeavesItsNeighbours_data();
+    void deletedRecognisedBlockLeavesItsNeighbours();
 };
 
 void TestPdfViewRealPages::initTestCase()
@@ -195,6 +201,80 @@ void TestPdfViewRealPages::deletedLineLeavesNoInk()
     view->deleteSelectedOcrBlocks();
     const int left = darkPixels(grabViewport(*view), ink);
     QVERIFY2(left == 0, qPrintable(QString::number(left)));
+}
+
+void TestPdfViewRealPages::deletedRecognisedBlockLeavesItsNeighbours_data()
+{
+    QTest::addColumn<QString>("turn");
+    QTest::newRow("straight scan") << "0";
+    QTest::newRow("scan turned 1.5°") << "1.5";
+}
+
+// A recognised paragraph deleted on a scan: its turned lines' ink leaves the
+// screen at once, the heading over it stays on screen and in the saved page,
+// which reads the heading's words and none of the paragraph's.
+void TestPdfViewRealPages::deletedRecognisedBlockLeavesItsNeighbours()
+{
+    QFETCH(QString, turn);
+    const QString file = fixtures::realPdf(QStringLiteral("gs-scan-turned-%1.pdf").arg(turn));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    OcrEngine engine;
+    QVERIFY2(engine.init(QStringLiteral("rus+eng")), qPrintable(engine.lastError()));
+    const QSizeF size = doc.pageSize(0);
+    const double zoom = pageOcrZoom(size.width(), 0);
+    const std::vector<TextBlock> blocks = engine.recognizePage(doc.renderPage(0, zoom, 0), 0, zoom, size.height());
+    auto view = makeView(900, 700);
+    QVERIFY(view);
+    view->setDocument(&doc);
+    view->setOcrBlocks(blocks, 0, true);
+    view->setEditMode(true);
+    const int heading = blockWith(*view, QStringLiteral("Раздел"));
+    const int paragraph = blockWith(*view, QStringLiteral("Поставщик"));
+    QVERIFY(heading >= 0 && paragraph >= 0 && view->blocks()[size_t(heading)].lines.size() == 2);
+    // Each line's ink on screen: its own turned box, a little inside.
+    const auto inkOf = [&](const TextBlock& block) {
+        QRegion region;
+        for (const TextBlock::Line& line : block.lines) {
+            QPolygonF shown;
+            for (const QPointF& corner : TurnedBox(line.rect.adjusted(0.5, 0.5, -0.5, -0.5), line.turn).polygon())
+                shown << QPointF(viewportPointOf(*view, 0, corner));
+            region += QRegion(shown.toPolygon());
+        }
+        return region;
+    };
+    const QRegion paragraphInk = inkOf(view->blocks()[size_t(paragraph)]);
+    const QRegion headingInk = inkOf(view->blocks()[size_t(heading)]) - paragraphInk;
+    const QImage before = grabViewport(*view);
+    QVERIFY(darkPixels(before, paragraphInk) > 1000);
+    const int headingDark = darkPixels(before, headingInk);
+    QVERIFY(headingDark > 200);
+    QStringList gone;
+    for (const TextBlock::Line& line : view->blocks()[size_t(paragraph)].lines)
+        gone << line.text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    view->selectOcrBlock(paragraph, false);
+    view->deleteSelectedOcrBlocks();
+    const QImage after = grabViewport(*view);
+    const int left = darkPixels(after, paragraphInk);
+    QVERIFY2(left == 0, qPrintable(QString::number(left)));
+    QCOMPARE(darkPixels(after, headingInk), headingDark);
+
+    QTemporaryDir dir;
+    const QString saved = saveEdits(*view, doc, dir, QStringLiteral("deleted.pdf"));
+    QVERIFY2(!saved.isEmpty(), qPrintable(doc.lastError()));
+    // Every recognised word once, less the paragraph's.
+    QMap<QString, int> expected, read;
+    for (const TextBlock& block : blocks)
+        for (const TextBlock::Line& line : block.lines)
+            for (const QString& word : line.text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                ++expected[word];
+    for (const QString& word : gone)
+        --expected[word];
+    for (const QString& word : pdftools::words(saved, 0))
+        ++read[word];
+    for (auto it = expected.begin(); it != expected.end(); ++it)
+        QVERIFY2(read.value(it.key()) == it.value(),
+                 qPrintable(QStringLiteral("%1: %2 of %3").arg(it.key()).arg(read.value(it.key())).arg(it.value())));
 }
 
 void TestPdfViewRealPages::turnedPageEditsKeepTheirText_data()
