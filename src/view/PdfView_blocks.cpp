@@ -7,6 +7,7 @@
 #include "EditPlan.h"
 #include "LineFonts.h"
 #include "PdfView.h"
+#include "RotatedTextEdit.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -138,8 +139,21 @@ std::vector<TurnedBox> PdfView::oldPlacesToErase() const
     for (const TextBlock& place : m_edits->removedPlaces())
         oldAreas(place, places);
     for (int i = 0; i < int(m_edits->blocks().size()); ++i) {
-        if (erasesOldInk(i))
-            oldAreas(m_edits->blocks()[size_t(i)], places);
+        if (!erasesOldInk(i))
+            continue;
+        // Changed where it stands, a recognised block loses only its changed
+        // lines (the open one: as its editor has it).
+        TextBlock block = m_edits->blocks()[size_t(i)];
+        if (i == m_activeBlock && m_blockFrame) {
+            block.text = m_blockFrame->editor()->toPlainText();
+            block.textEdited = true;
+        }
+        const pdfengine::BlockPlan plan = pdfengine::hasRecognisedLines(block) ? pdfengine::planTextBlock(block, false)
+                                                                                : pdfengine::BlockPlan();
+        if (plan.linewise)
+            places.insert(places.end(), plan.whiteOuts.begin(), plan.whiteOuts.end());
+        else
+            oldAreas(block, places);
     }
     return places;
 }

@@ -317,6 +317,12 @@ void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const
         box.setSize(QSizeF(r.height(), r.width()));
         box.moveCenter(QRectF(r).center());
     }
+    // An upright box rounded to whole pixels: the text starts where the block does.
+    constexpr double kRounding = 1.0;
+    const QPointF exact = pdfRectToScreenRect(m_edits->page(), block.rect).topLeft();
+    if (std::abs(degrees) < kRotationEpsilon && std::abs(exact.x() - box.x()) < kRounding &&
+        std::abs(exact.y() - box.y()) < kRounding)
+        box.moveTopLeft(exact);
     painter.save();
     if (std::abs(degrees) >= kRotationEpsilon)
         applyBlockRotation(painter, QRectF(r), degrees);

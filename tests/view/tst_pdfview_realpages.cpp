@@ -9,6 +9,7 @@
 #include "ViewTestSupport.h"
 
 #include <QMap>
+#include <QPainter>
 #include <QRegion>
 #include <QStandardPaths>
 #include <QTransform>
@@ -69,6 +70,8 @@ private slots:
     void turnedPageEditsKeepTheirText();
     void deletedRecognisedBlockLeavesItsNeighbours_data();
     void deletedRecognisedBlockLeavesItsNeighbours();
+    void correctedScanLineIsShownAsWritten_data();
+    void correctedScanLineIsShownAsWritten();
 };
 
 void TestPdfViewRealPages::initTestCase()
@@ -359,3 +362,116 @@ void TestPdfViewRealPages::turnedPageEditsKeepTheirText()
 
 QTEST_MAIN(TestPdfViewRealPages)
 #include "tst_pdfview_realpages.moc"
+
+void TestPdfViewRealPages::correctedScanLineIsShownAsWritten_data()
+{
+    QTest::addColumn<QString>("turn");
+    QTest::addColumn<bool>("typed");  // in the open editor, else as the editor leaves the block
+    QTest::newRow("straight scan") << "0" << false;
+    QTest::newRow("scan turned 0.5°") << "0.5" << false;
+    QTest::newRow("scan turned 1.5°") << "1.5" << false;
+    QTest::newRow("scan turned 1.5°, typed in the open editor") << "1.5" << true;
+}
+
+// A corrected word on a scan: what the view shows of its line, before the
+// save, is what the saved page draws there (the face, the size, the baseline
+// turned with the scan and the words upright along it, the line's width): the
+// ink in the line's own turned box on screen and in a render of the saved
+// page agree to a pixel or two at its edges and fall on the same pixels.
+void TestPdfViewRealPages::correctedScanLineIsShownAsWritten()
+{
+    QFETCH(QString, turn);
+    QFETCH(bool, typed);
+    const QString file = fixtures::realPdf(QStringLiteral("gs-scan-turned-%1.pdf").arg(turn));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    OcrEngine engine;
+    QVERIFY2(engine.init(QStringLiteral("rus+eng")), qPrintable(engine.lastError()));
+    const QSizeF size = doc.pageSize(0);
+    const double ocrZoom = pageOcrZoom(size.width(), 0);
+    std::vector<TextBlock> blocks = engine.recognizePage(doc.renderPage(0, ocrZoom, 0), 0, ocrZoom, size.height());
+    // The long line with "трёх" in a block of several.
+    int at = -1, lineIndex = -1;
+    for (int b = 0; b < int(blocks.size()) && at < 0; ++b)
+        for (int k = 0; k < int(blocks[size_t(b)].lines.size()); ++k)
+            if (blocks[size_t(b)].lines.size() > 1 &&
+                blocks[size_t(b)].lines[size_t(k)].text.split(QLatin1Char(' ')).contains(QStringLiteral("трёх"))) {
+                at = b;
+                lineIndex = k;
+                break;
+            }
+    QVERIFY2(at >= 0, "the line is not recognised");
+    TextBlock& block = blocks[size_t(at)];
+    const TextBlock::Line line = block.lines[size_t(lineIndex)];
+    if (!typed)
+        fixtures::correctWord(block, size_t(lineIndex),
+                              line.text.split(QLatin1Char(' ')).indexOf(QStringLiteral("трёх")), QStringLiteral("трех"));
+
+    auto view = makeView(1000, 1300);  // the whole page at 1.5
+    QVERIFY(view);
+    view->setDocument(&doc);
+    view->setZoom(1.5);
+    view->setOcrBlocks(blocks, 0, true);
+    view->setEditMode(true);
+    if (typed) {
+        clickAt(*view, view->ocrBlockScreenRect(at).center());
+        QTextEdit* editor = view->activeTextEditor();
+        QVERIFY(editor);
+        const int word = int(editor->toPlainText().indexOf(QStringLiteral("трёх")));
+        QVERIFY(word >= 0);
+        QTextCursor cursor = editor->textCursor();
+        cursor.setPosition(word + 2);
+        cursor.setPosition(word + 3, QTextCursor::KeepAnchor);
+        editor->setTextCursor(cursor);
+        typeText(editor, QStringLiteral("е"));
+        editor->moveCursor(QTextCursor::End);  // the caret away from the line
+    }
+    const QImage shown = grabViewport(*view);
+    // The line's own turned box, a point larger, on screen.
+    QPolygon area;
+    for (const QPointF& corner : TurnedBox(line.originalRect.adjusted(-1, -1, 1, 1), line.turn).polygon())
+        area << viewportPointOf(*view, 0, corner);
+    const QRegion region(area);
+
+    QTemporaryDir dir;
+    const QString saved = saveEdits(*view, doc, dir, QStringLiteral("corrected.pdf"));
+    QVERIFY2(!saved.isEmpty(), qPrintable(doc.lastError()));
+    QVERIFY(pdftools::words(saved, 0).contains(QStringLiteral("трех")));
+    PdfDocument reread;
+    QVERIFY(reread.open(saved));
+    const QPoint corner = viewportPointOf(*view, 0, QPointF(0, size.height()));
+    QImage written(shown.size(), QImage::Format_RGB32);
+    written.fill(Qt::white);
+    {
+        QPainter painter(&written);
+        painter.drawImage(corner, reread.renderPage(0, view->zoom(), 0).convertToFormat(QImage::Format_RGB32));
+    }
+    int both = 0, shownCount = 0, writtenCount = 0;
+    QRect shownInk, writtenInk;
+    for (const QRect& r : region)
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                if (!shown.rect().contains(x, y))
+                    continue;
+                const bool a = isGreyInk(shown.pixel(x, y)), b = isGreyInk(written.pixel(x, y));
+                both += a && b;
+                shownCount += a;
+                writtenCount += b;
+                if (a)
+                    shownInk |= QRect(x, y, 1, 1);
+                if (b)
+                    writtenInk |= QRect(x, y, 1, 1);
+            }
+    const QString where = QStringLiteral("shown %1,%2 %3x%4, written %5,%6 %7x%8; ink %9 and %10, common %11")
+                              .arg(shownInk.x()).arg(shownInk.y()).arg(shownInk.width()).arg(shownInk.height())
+                              .arg(writtenInk.x()).arg(writtenInk.y()).arg(writtenInk.width()).arg(writtenInk.height())
+                              .arg(shownCount).arg(writtenCount).arg(both);
+    QVERIFY(!shownInk.isNull() && !writtenInk.isNull());
+    constexpr int kPixels = 2;
+    QVERIFY2(std::abs(shownInk.left() - writtenInk.left()) <= kPixels, qPrintable(where));
+    QVERIFY2(std::abs(shownInk.right() - writtenInk.right()) <= kPixels, qPrintable(where));
+    QVERIFY2(std::abs(shownInk.top() - writtenInk.top()) <= kPixels, qPrintable(where));
+    QVERIFY2(std::abs(shownInk.bottom() - writtenInk.bottom()) <= kPixels, qPrintable(where));
+    // The two renderers shade glyph edges apart: the lighter ink lies within the darker.
+    QVERIFY2(both >= 0.6 * std::min(shownCount, writtenCount), qPrintable(where));
+}
