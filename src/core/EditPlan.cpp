@@ -27,7 +27,7 @@ bool standsAtOriginal(const TextBlock::Line& line)
 
 bool unchangedSinceRecognised(const TextBlock::Line& line)
 {
-    return standsAtOriginal(line) && line.text.trimmed() == line.originalText.trimmed();
+    return standsAtOriginal(line) && line.text.trimmed() == line.originalText.trimmed() && !line.restyled;
 }
 
 int recognisedCount(const std::vector<TextBlock::Line>& lines)

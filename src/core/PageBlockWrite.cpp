@@ -488,8 +488,10 @@ bool PageBlockWrite::writeVisibleLine(const TextBlock& block, size_t index, size
     const TurnedBox& frame = m_plans[index].linePlans[k].frame;
     if (!hasArea(block.originalRect))
         return m_writer.addVisibleText(line.text, frame.rect, styleOf(line), frame.toPage(), lift);
-    return m_writer.addRewrittenLine(line.text, frame.rect, styleOf(line), oldPlaceFor(block, index, k), m_glyphs,
-                                     frame.toPage(), lift, m_plans[index].linePlans[k].stepWords);
+    OldLinePlace old = oldPlaceFor(block, index, k);
+    old.restyled = line.restyled;
+    return m_writer.addRewrittenLine(line.text, frame.rect, styleOf(line), old, m_glyphs, frame.toPage(), lift,
+                                     m_plans[index].linePlans[k].stepWords);
 }
 
 bool PageBlockWrite::writeInvisibleCopy(const TextBlock& block, const TextBlock::Line& line, QString& error)

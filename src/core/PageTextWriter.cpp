@@ -396,7 +396,7 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
 
     // The page's own font when it draws every character; its word breaks
     // stay gaps where it has no blank of its own (TeX fonts).
-    const bool own = old.font && glyphs.fontDraws(old.font, text);
+    const bool own = !place.restyled && old.font && glyphs.fontDraws(old.font, text);
     FPDF_FONT font = own ? old.font
                          : m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text, WriterFonts::Drawn::Visibly);
     if (!font) {

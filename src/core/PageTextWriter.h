@@ -37,6 +37,8 @@ struct OldLinePlace {
     QString recognisedText;
     // Where a native line's glyphs stood in its box and how it was aligned.
     std::optional<TextBlock::Line::Placement> laid;
+    // The line was given another weight or slant: the page's own font is not its face.
+    bool restyled = false;
 };
 
 class PageTextWriter {

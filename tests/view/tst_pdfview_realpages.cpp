@@ -83,6 +83,8 @@ private slots:
     void deletedRecognisedBlockLeavesItsNeighbours();
     void correctedScanLineIsShownAsWritten_data();
     void correctedScanLineIsShownAsWritten();
+    void boldWithTheTextUnchangedIsWritten_data();
+    void boldWithTheTextUnchangedIsWritten();
 };
 
 void TestPdfViewRealPages::initTestCase()
@@ -479,4 +481,51 @@ void TestPdfViewRealPages::correctedScanLineIsShownAsWritten()
     QVERIFY2(std::abs(shownInk.bottom() - writtenInk.bottom()) <= kPixels, qPrintable(where));
     // The two renderers shade glyph edges apart: the lighter ink lies within the darker.
     QVERIFY2(both >= 0.6 * std::min(shownCount, writtenCount), qPrintable(where));
+}
+
+void TestPdfViewRealPages::boldWithTheTextUnchangedIsWritten_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("scan");  // its blocks recognised, else the page's own lines
+    QTest::newRow("ghostscript line") << "gs-letter.pdf" << "Директор И. П. Сидоров" << false;
+    QTest::newRow("LibreOffice line") << "libreoffice-letter.pdf" << "г. Москва, ул. Лесная, д. 5" << false;
+    QTest::newRow("recognised line of a turned scan") << "gs-scan-turned-1.5.pdf" << "Раздел" << true;
+}
+
+// The B button over a whole line whose text stays as it is: the saved page
+// draws the line bold, and its text once.
+void TestPdfViewRealPages::boldWithTheTextUnchangedIsWritten()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, line);
+    QFETCH(bool, scan);
+    QTemporaryDir dir;
+    const ShownPdf shown = showRealPage(dir, file, 1000, 1300, 1.5);
+    QVERIFY(shown.doc && shown.view);
+    PdfView& view = *shown.view;
+    if (scan)
+        view.setOcrBlocks(recognisedPage(*shown.doc), 0, true);
+    const int index = blockWith(view, line);
+    QVERIFY(index >= 0);
+    const QString text = view.blocks()[size_t(index)].text;
+    clickAt(view, view.ocrBlockScreenRect(index).center());
+    QTextEdit* editor = view.activeTextEditor();
+    QVERIFY(editor);
+    editor->selectAll();
+    view.setActiveTextBold(true);
+    view.deactivateOcrBlock();
+    QCOMPARE(view.blocks()[size_t(index)].text, text);
+
+    const QString saved = saveEdits(view, *shown.doc, dir, QStringLiteral("bold.pdf"));
+    QVERIFY2(!saved.isEmpty(), qPrintable(shown.doc->lastError()));
+    PdfDocument reread;
+    QVERIFY(reread.open(saved));
+    const std::vector<TextBlock> blocks = reread.extractText(0);
+    const auto written = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) {
+        return !b.invisibleText && b.text.contains(line);
+    });
+    QVERIFY2(written != blocks.end(), qPrintable(line));
+    QVERIFY2(written->bold, qPrintable(written->fontFamily));
+    QCOMPARE(int(reread.extractAllText(0).count(line)), 1);
 }
