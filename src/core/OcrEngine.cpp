@@ -223,22 +223,35 @@ bool isDuplicateCandidate(const TextBlock &b, const QString &trimmed)
     return !b.isImage && b.rect.width() > 0 && b.rect.height() > 0 && trimmed.size() >= 3 && trimmed.size() <= 18;
 }
 
-bool coversFragment(const TextBlock &container, const QString &containerText, const TextBlock &fragment,
-                    const QString &fragmentText)
+// The fragment stands over the box: its centre inside, most of the smaller
+// height shared.
+bool overlapsFragment(const QRectF &box, const QRectF &fragment)
 {
     constexpr double kGrow = 1.5;
     constexpr double kMinOverlap = 0.55;
-    const QRectF &a = fragment.rect;
-    const QRectF &b = container.rect;
-    if (container.isImage || b.width() <= 0 || b.height() <= 0)
+    if (box.width() <= 0 || box.height() <= 0 || !box.adjusted(-kGrow, -kGrow, kGrow, kGrow).contains(fragment.center()))
+        return false;
+    const double overlap = std::min(fragment.bottom(), box.bottom()) - std::max(fragment.top(), box.top());
+    const double smaller = std::min(fragment.height(), box.height());
+    return overlap > 0 && (smaller > 1.0 ? overlap / smaller : overlap) > kMinOverlap;
+}
+
+// The container already reads the fragment's text where the fragment stands:
+// on the line that holds that text (a paragraph repeats its words on other
+// lines, which a fragment beside them does not duplicate), or anywhere in a
+// block without lines.
+bool coversFragment(const TextBlock &container, const QString &containerText, const TextBlock &fragment,
+                    const QString &fragmentText)
+{
+    if (container.isImage)
         return false;
     if (containerText.size() <= fragmentText.size() || !containerText.contains(fragmentText, Qt::CaseInsensitive))
         return false;
-    if (!b.adjusted(-kGrow, -kGrow, kGrow, kGrow).contains(a.center()))
-        return false;
-    const double overlap = std::min(a.y() + a.height(), b.y() + b.height()) - std::max(a.y(), b.y());
-    const double smaller = std::min(a.height(), b.height());
-    return overlap > 0 && (smaller > 1.0 ? overlap / smaller : overlap) > kMinOverlap;
+    if (container.lines.empty())
+        return overlapsFragment(container.rect, fragment.rect);
+    return std::any_of(container.lines.begin(), container.lines.end(), [&](const TextBlock::Line &line) {
+        return line.text.contains(fragmentText, Qt::CaseInsensitive) && overlapsFragment(line.rect, fragment.rect);
+    });
 }
 
 } // namespace

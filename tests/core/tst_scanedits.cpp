@@ -140,6 +140,8 @@ private slots:
     void recognisedLinesKeepTheirWordSpaces();
     void layerWordsStayApart_data();
     void layerWordsStayApart();
+    void wholeScannedPagesKeepEveryWord_data();
+    void wholeScannedPagesKeepEveryWord();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -428,3 +430,45 @@ void TestScanEdits::layerWordsStayApart()
 
 QTEST_GUILESS_MAIN(TestScanEdits)
 #include "tst_scanedits.moc"
+
+void TestScanEdits::wholeScannedPagesKeepEveryWord_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::newRow("page 2") << 1;
+    QTest::newRow("page 3") << 2;
+}
+
+// A whole manual page scanned at 300 dpi and recognised as the document's
+// recognition reads it: a clause repeats its words on every line it ends
+// with ("раза в квартал."), and no such line loses them as a copy of the
+// paragraph's other lines. Its layer, written and read back, holds every
+// word recognised.
+void TestScanEdits::wholeScannedPagesKeepEveryWord()
+{
+    QFETCH(int, page);
+    const QString source = fixtures::realPdf(QStringLiteral("pdftex-manual.pdf"));
+    PdfDocument manual;
+    QVERIFY(manual.open(source));
+    const QSizeF size = manual.pageSize(page);
+    PdfDocument scanned;
+    QVERIFY(scanned.createEmpty());
+    QVERIFY(scanned.appendRenderedPage(
+        manual.renderPage(page, 300.0 / 72.0, 0).convertToFormat(QImage::Format_Grayscale8), size));
+    const double zoom = pageOcrZoom(size.width(), 0);
+    const std::vector<TextBlock> blocks = m_engine.recognizePage(scanned.renderPage(0, zoom, 0), 0, zoom, size.height());
+    QStringList read;
+    for (const TextBlock& block : blocks)
+        read << wordsOf(block.text.simplified());
+    const QMap<QString, int> printed = wordCounts(pdftools::words(source, page));
+    const QMap<QString, int> recognised = wordCounts(read);
+    for (const QString& word : {QStringLiteral("квартал."), QStringLiteral("указанных"), QStringLiteral("Поставщик")}) {
+        QVERIFY(printed.value(word) > 1);
+        QVERIFY2(recognised.value(word) == printed.value(word),
+                 qPrintable(QStringLiteral("%1: %2 of %3").arg(word).arg(recognised.value(word)).arg(printed.value(word))));
+    }
+
+    QVERIFY(scanned.overlayOcrText(0, blocks, false));
+    const QString out = path(QStringLiteral("whole-%1.pdf").arg(page));
+    QVERIFY(scanned.saveCopy(out));
+    QCOMPARE(wordCounts(pdftools::words(out, 0)), recognised);
+}
