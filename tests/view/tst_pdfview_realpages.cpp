@@ -481,6 +481,30 @@ void TestPdfViewRealPages::correctedScanLineIsShownAsWritten()
     QVERIFY2(std::abs(shownInk.bottom() - writtenInk.bottom()) <= kPixels, qPrintable(where));
     // The two renderers shade glyph edges apart: the lighter ink lies within the darker.
     QVERIFY2(both >= 0.6 * std::min(shownCount, writtenCount), qPrintable(where));
+    if (!typed)
+        return;
+    // The open line's carets stand between the letters as written: a double
+    // click on a written word selects that word.
+    const QList<pdftools::WordBox> boxes = pdftools::wordBoxes(saved, 0);
+    for (const QString& word : {QStringLiteral("трех"), QStringLiteral("рабочих")}) {
+        const auto found = std::find_if(boxes.begin(), boxes.end(), [&](const pdftools::WordBox& w) { return w.text == word; });
+        QVERIFY(found != boxes.end());
+        const QPoint at = view->viewportPointForPageTopPoint(0, found->box.center());
+        QWidget* target = widgetAt(*view, at);
+        QTest::mouseDClick(target, Qt::LeftButton, {}, target->mapFrom(view->viewport(), at));
+        QCoreApplication::processEvents();
+        QVERIFY(view->activeTextEditor());
+        QCOMPARE(view->activeTextEditor()->textCursor().selectedText(), word);
+        // A click just inside either end of the written word puts the caret at that end.
+        const int start = int(view->activeTextEditor()->toPlainText().indexOf(word));
+        for (const auto& [x, position] : {std::pair{found->box.left() + 0.6, start},
+                                          std::pair{found->box.right() - 0.6, start + int(word.size())}}) {
+            const QPoint end = view->viewportPointForPageTopPoint(0, QPointF(x, found->box.center().y()));
+            QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(view->viewport(), end));
+            QCoreApplication::processEvents();
+            QCOMPARE(view->activeTextEditor()->textCursor().position(), position);
+        }
+    }
 }
 
 void TestPdfViewRealPages::boldWithTheTextUnchangedIsWritten_data()
