@@ -177,7 +177,7 @@ struct Piece {
 class ContentWalk {
 public:
     // invisible: the glyphs to remove are those drawn invisibly, not those in areas.
-    ContentWalk(QPDF& pdf, const ContentStreamEditor::StandardWidths& widths, const std::vector<QRectF>& areas,
+    ContentWalk(QPDF& pdf, const ContentStreamEditor::StandardWidths& widths, const std::vector<QPolygonF>& areas,
                 bool invisible)
         : m_pdf(pdf), m_widths(widths), m_areas(areas), m_invisible(invisible)
     {
@@ -200,7 +200,7 @@ private:
 
     QPDF& m_pdf;
     const ContentStreamEditor::StandardWidths& m_widths;
-    const std::vector<QRectF>& m_areas;
+    const std::vector<QPolygonF>& m_areas;
     const bool m_invisible;
     std::vector<StreamWork*> m_streams;
     GraphicsState m_state;
@@ -363,7 +363,7 @@ bool ContentWalk::nearAnArea(double extent) const
     const QPointF origin = trm.map(QPointF(0, 0));
     const double size = std::max(1.0, std::abs(m_state.text.size) * std::hypot(trm.m21(), trm.m22()));
     const QRectF band(origin.x() - extent, origin.y() - size, 2 * extent, 2 * size);
-    return std::any_of(m_areas.begin(), m_areas.end(), [&](const QRectF& a) { return a.intersects(band); });
+    return std::any_of(m_areas.begin(), m_areas.end(), [&](const QPolygonF& a) { return a.boundingRect().intersects(band); });
 }
 
 // Whether a text-showing operator's advance is used by the next one: another
@@ -461,7 +461,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             const QTransform trm = m_textMatrix * m_state.ctm;
             const QPointF centre = trm.map(QPointF(w * 0.5 * size * text.scale, font->centreRise() * size + text.rise));
             const bool inArea = hidden || (!own && !m_invisible && std::any_of(m_areas.begin(), m_areas.end(),
-                                                    [&](const QRectF& a) { return a.contains(centre); }));
+                                                    [&](const QPolygonF& a) { return a.containsPoint(centre, Qt::OddEvenFill); }));
             Piece piece{true, inArea, t.value.substr(k, size_t(bytes)), std::string(), 0};
             if (size != 0)
                 piece.displacement = -1000.0 * (w * size + spacing) / size;
@@ -658,6 +658,14 @@ bool ContentStreamEditor::leavesTextState(QPDFObjectHandle page)
 
 bool ContentStreamEditor::removeGlyphs(QPDFObjectHandle& page, const std::vector<QRectF>& areas)
 {
+    std::vector<QPolygonF> shapes;
+    for (const QRectF& area : areas)
+        shapes.emplace_back(area);
+    return removeGlyphsWithin(page, shapes);
+}
+
+bool ContentStreamEditor::removeGlyphsWithin(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas)
+{
     return edit(page, areas, false);
 }
 
@@ -666,7 +674,7 @@ bool ContentStreamEditor::removeInvisibleGlyphs(QPDFObjectHandle& page)
     return edit(page, {}, true);
 }
 
-bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QRectF>& areas, bool invisible)
+bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas, bool invisible)
 {
     m_error.clear();
     m_glyphsRemoved = 0;

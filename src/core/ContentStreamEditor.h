@@ -12,6 +12,7 @@
 // placed; otherwise false with the reason and the file as it was.
 
 #include <QByteArray>
+#include <QPolygonF>
 #include <QRectF>
 #include <QString>
 
@@ -36,6 +37,8 @@ public:
     // Removes from page every glyph whose box centre lies in one of areas
     // (default user space of the page). glyphsRemoved() tells how many went.
     bool removeGlyphs(QPDFObjectHandle& page, const std::vector<QRectF>& areas);
+    // The same for areas of any shape, such as the box of a turned line.
+    bool removeGlyphsWithin(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas);
     // Removes from page every glyph drawn invisibly (text render mode 3):
     // another tool's searchable layer.
     bool removeInvisibleGlyphs(QPDFObjectHandle& page);
@@ -54,7 +57,7 @@ public:
     static constexpr qint64 kMaxStreamBytes = qint64(64) * 1024 * 1024;
 
 private:
-    bool edit(QPDFObjectHandle& page, const std::vector<QRectF>& areas, bool invisible);
+    bool edit(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas, bool invisible);
 
     QPDF& m_pdf;
     StandardWidths m_standardWidths;

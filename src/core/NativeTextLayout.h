@@ -25,10 +25,15 @@ struct CharInfo {
     bool italic = false;
     bool invisible = false;
     double rotation = 0;  // reading direction, degrees clockwise as displayed
-    // Where the glyph's advance starts on the baseline, and the box from it to
-    // where the advance ends (null when pdfium gives none); same frame as box.
+    // Where the glyph's advance starts on its baseline (the frame of box);
+    // known when hasOrigin.
     QPointF origin;
+    bool hasOrigin = false;
+    // The box from origin to where the advance ends; null when pdfium gives
+    // none.
     QRectF advanceBox;
+    // Which text object of the page drew it, counted in pdfium's order.
+    int run = 0;
     // The font gives no Unicode for the code and its glyph names say nothing:
     // pdfium's text is the code read as Latin-1.
     bool unmapped = false;
@@ -56,8 +61,23 @@ struct LineFragment {
 };
 // Joins fragments that carry one another on along the same baseline: on a
 // turned page pdfium's order can break a line where a raised letter or another
-// font starts ("Система L" + "ATEX ...").
+// font starts ("Система L" + "ATEX ..."). Where the next fragment starts a
+// word gap away, measured along the line, a blank goes between them.
 void joinLineFragments(std::vector<LineFragment>& fragments);
+// A line written word by word, each word upright but standing a little lower
+// or higher along a turned baseline (a scan's searchable layer, or its line
+// written again): the turn of that baseline, degrees clockwise as displayed;
+// 0 for a line on one baseline or when its words do not lie on one straight
+// line.
+double steppedLineTurn(const std::vector<CharInfo>& chars);
+// The characters measured in a frame turned further by degrees: their boxes
+// keep their size about their turned centres.
+void turnCharsInto(std::vector<CharInfo>& chars, double degrees);
+// A searchable layer writes a word per text object, which pdfium may read
+// with no blank between where a stretched word's font makes the gap look
+// small: a blank goes between two invisible words of other objects that
+// stand a word gap apart along the line.
+void addLayerWordBreaks(std::vector<CharInfo>& chars);
 // One line from a segment; false when its text is blank or some character
 // has no known Unicode (such a line stays a picture on the page). Where the
 // characters' advances are known the line gets its placement, justified when

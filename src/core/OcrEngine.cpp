@@ -223,22 +223,35 @@ bool isDuplicateCandidate(const TextBlock &b, const QString &trimmed)
     return !b.isImage && b.rect.width() > 0 && b.rect.height() > 0 && trimmed.size() >= 3 && trimmed.size() <= 18;
 }
 
-bool coversFragment(const TextBlock &container, const QString &containerText, const TextBlock &fragment,
-                    const QString &fragmentText)
+// The fragment stands over the box: its centre inside, most of the smaller
+// height shared.
+bool overlapsFragment(const QRectF &box, const QRectF &fragment)
 {
     constexpr double kGrow = 1.5;
     constexpr double kMinOverlap = 0.55;
-    const QRectF &a = fragment.rect;
-    const QRectF &b = container.rect;
-    if (container.isImage || b.width() <= 0 || b.height() <= 0)
+    if (box.width() <= 0 || box.height() <= 0 || !box.adjusted(-kGrow, -kGrow, kGrow, kGrow).contains(fragment.center()))
+        return false;
+    const double overlap = std::min(fragment.bottom(), box.bottom()) - std::max(fragment.top(), box.top());
+    const double smaller = std::min(fragment.height(), box.height());
+    return overlap > 0 && (smaller > 1.0 ? overlap / smaller : overlap) > kMinOverlap;
+}
+
+// The container already reads the fragment's text where the fragment stands:
+// on the line that holds that text (a paragraph repeats its words on other
+// lines, which a fragment beside them does not duplicate), or anywhere in a
+// block without lines.
+bool coversFragment(const TextBlock &container, const QString &containerText, const TextBlock &fragment,
+                    const QString &fragmentText)
+{
+    if (container.isImage)
         return false;
     if (containerText.size() <= fragmentText.size() || !containerText.contains(fragmentText, Qt::CaseInsensitive))
         return false;
-    if (!b.adjusted(-kGrow, -kGrow, kGrow, kGrow).contains(a.center()))
-        return false;
-    const double overlap = std::min(a.y() + a.height(), b.y() + b.height()) - std::max(a.y(), b.y());
-    const double smaller = std::min(a.height(), b.height());
-    return overlap > 0 && (smaller > 1.0 ? overlap / smaller : overlap) > kMinOverlap;
+    if (container.lines.empty())
+        return overlapsFragment(container.rect, fragment.rect);
+    return std::any_of(container.lines.begin(), container.lines.end(), [&](const TextBlock::Line &line) {
+        return line.text.contains(fragmentText, Qt::CaseInsensitive) && overlapsFragment(line.rect, fragment.rect);
+    });
 }
 
 } // namespace
@@ -423,14 +436,15 @@ std::vector<RecognizedWord> OcrEngine::readWords(Pix *pix, double scale, double 
         return true;
     };
     // Glyph heights of the word being read, in points.
-    std::vector<float> caps, xs;
+    std::vector<float> caps, xs, feet;
     bool inWord = false;
     const auto finishWord = [&] {
         if (inWord && !words.empty()) {
-            words.back().glyphs = {std::move(caps), std::move(xs)};
+            words.back().glyphs = {std::move(caps), std::move(xs), std::move(feet)};
         }
         caps.clear();
         xs.clear();
+        feet.clear();
         inWord = false;
     };
     int lineIndex = -1;
@@ -452,16 +466,11 @@ std::vector<RecognizedWord> OcrEngine::readWords(Pix *pix, double scale, double 
         QRect glyph;
         if (!inWord || it->Empty(tesseract::RIL_SYMBOL) || !box(tesseract::RIL_SYMBOL, &glyph))
             continue;
-        switch (glyphKind(takeText(it->GetUTF8Text(tesseract::RIL_SYMBOL)))) {
-        case GlyphKind::Cap:
-            caps.push_back(float(glyph.height() / scale));
-            break;
-        case GlyphKind::X:
-            xs.push_back(float(glyph.height() / scale));
-            break;
-        case GlyphKind::Other:
-            break;
-        }
+        const GlyphKind kind = glyphKind(takeText(it->GetUTF8Text(tesseract::RIL_SYMBOL)));
+        if (kind == GlyphKind::Other)
+            continue;
+        (kind == GlyphKind::Cap ? caps : xs).push_back(float(glyph.height() / scale));
+        feet.push_back(float(pageHeight - (glyph.bottom() + 1) / scale));
     } while (it->Next(tesseract::RIL_SYMBOL));
     finishWord();
     return words;
@@ -484,6 +493,7 @@ public:
                 continue;
             pooled.caps.insert(pooled.caps.end(), found->second->caps.begin(), found->second->caps.end());
             pooled.xs.insert(pooled.xs.end(), found->second->xs.begin(), found->second->xs.end());
+            pooled.feet.insert(pooled.feet.end(), found->second->feet.begin(), found->second->feet.end());
         }
         return pooled;
     }
@@ -512,6 +522,7 @@ void OcrEngine::applyLineStyles(std::vector<TextBlock> &blocks, const std::vecto
     for (TextBlock &block : blocks) {
         for (TextBlock::Line &line : block.lines) {
             const GlyphHeights &glyphs = lineGlyphs[lineIndex++];
+            line.baselineLift = baselineLiftFromGlyphs(glyphs, line.rect);
             const QRect crop = imageCropForPdfRect(line.rect, image, scale, pageHeight, kStyleCropMargin);
             if (!crop.isValid() || crop.right() - crop.left() <= kMinCropSpan || crop.bottom() - crop.top() <= kMinCropSpan)
                 continue;
@@ -623,6 +634,11 @@ std::vector<TextBlock> OcrEngine::recognizePage(const QImage &image, int pageInd
     removeDuplicateFragments(blocks);
     blocks.insert(blocks.end(), imageBlocks.begin(), imageBlocks.end());
     straightening.blocksToScan(blocks, scale, pageHeight);
+    for (TextBlock &block : blocks)
+        for (TextBlock::Line &line : block.lines) {
+            line.originalText = line.text;
+            line.originalRect = line.rect;
+        }
     timings.totalNs = total.nsecsElapsed();
     return blocks;
 }

@@ -142,6 +142,17 @@ float fontSizeFromGlyphs(const GlyphHeights &line, float capPerX)
     return lowQuantile(std::move(caps)) / kCapHeightPerEm;
 }
 
+double baselineLiftFromGlyphs(const GlyphHeights &line, const QRectF &lineRect)
+{
+    if (line.feet.empty() || !hasArea(lineRect))
+        return -1.0;
+    std::vector<float> feet = line.feet;
+    const auto middle = feet.begin() + qsizetype(feet.size() / 2);
+    std::nth_element(feet.begin(), middle, feet.end());
+    const double lift = double(*middle) - lineRect.y();
+    return lift >= 0 && lift < lineRect.height() ? lift : -1.0;
+}
+
 bool isLikelySignatureNoiseWord(const OcrWord &word, double pageHeight, bool sitsInTextRow)
 {
     if (pageHeight <= 0 || word.confidence >= kConfidentWord)

@@ -21,6 +21,8 @@ constexpr float kConfidentWord = 60.0f;
 struct GlyphHeights {
     std::vector<float> caps;
     std::vector<float> xs;
+    // Where those glyphs stand: the baseline's height on the page, points.
+    std::vector<float> feet = {};
 };
 
 struct OcrWord {
@@ -42,6 +44,10 @@ float capPerXHeight(const std::vector<GlyphHeights> &lines);
 // height by capPerX; 0 without any measure. A tall or skewed line box does
 // not change it, nor do glyph boxes swollen by specks touching them.
 float fontSizeFromGlyphs(const GlyphHeights &line, float capPerX);
+
+// How far above the bottom of lineRect the line's glyphs stand, from their
+// feet; -1 without any, or when they stand outside the box.
+double baselineLiftFromGlyphs(const GlyphHeights &line, const QRectF &lineRect);
 
 struct WordRow {
     std::vector<OcrWord> words;

@@ -66,6 +66,8 @@ void moveRegionBlocksToPage(std::vector<TextBlock>& blocks, const QRectF& region
         shift(block.originalRect, offset);
         for (TextBlock::Line& line : block.lines) {
             shift(line.rect, offset);
+            if (!line.originalRect.isNull())
+                shift(line.originalRect, offset);
             for (TextBlock::Line::Word& word : line.words)
                 shift(word.rect, offset);
         }

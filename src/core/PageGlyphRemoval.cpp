@@ -187,11 +187,11 @@ bool PageGlyphRemoval::wrapPageStreams(const QByteArray& before, int pageIndex, 
     return true;
 }
 
-bool PageGlyphRemoval::run(const QByteArray& before, int pageIndex, const std::vector<QRectF>& areas,
-                           const std::vector<QRectF>& trialAreas, QByteArray* after, int* removed, QString* error)
+bool PageGlyphRemoval::run(const QByteArray& before, int pageIndex, const std::vector<QPolygonF>& areas,
+                           const EditAreas& trial, QByteArray* after, int* removed, QString* error)
 {
-    return edit(before, pageIndex, trialAreas, after, removed, error,
-                [&areas](ContentStreamEditor& editor, QPDFObjectHandle& page) { return editor.removeGlyphs(page, areas); });
+    return edit(before, pageIndex, trial, after, removed, error,
+                [&areas](ContentStreamEditor& editor, QPDFObjectHandle& page) { return editor.removeGlyphsWithin(page, areas); });
 }
 
 bool PageGlyphRemoval::removeInvisibleLayer(const QByteArray& before, int pageIndex, QByteArray* after, int* removed,
@@ -201,7 +201,7 @@ bool PageGlyphRemoval::removeInvisibleLayer(const QByteArray& before, int pageIn
                 [](ContentStreamEditor& editor, QPDFObjectHandle& page) { return editor.removeInvisibleGlyphs(page); });
 }
 
-bool PageGlyphRemoval::edit(const QByteArray& original, int pageIndex, const std::vector<QRectF>& trialAreas,
+bool PageGlyphRemoval::edit(const QByteArray& original, int pageIndex, const EditAreas& trial,
                             QByteArray* after, int* removed, QString* error,
                             const std::function<bool(ContentStreamEditor&, QPDFObjectHandle&)>& change)
 {
@@ -249,7 +249,7 @@ bool PageGlyphRemoval::edit(const QByteArray& original, int pageIndex, const std
     if (!IncrementalUpdate::append(file.pdf(), before, editor.changedObjects(), &updated, error))
         return false;
     // Without areas the whole page must look the same; its text is what goes.
-    if (!bytesChangeOnlyInside(before, updated, pageIndex, trialAreas, !trialAreas.empty(), error))
+    if (!bytesChangeOnlyInside(before, updated, pageIndex, trial, !trial.edited.empty(), error))
         return false;
     *after = updated;
     *removed = editor.glyphsRemoved();

@@ -6,9 +6,11 @@
 // tried with two renderers before the caller reloads it. Callers hold the
 // pdfium lock.
 
+#include "PageRemovalTrial.h"
 #include "PdfiumApi.h"
 
 #include <QByteArray>
+#include <QPolygonF>
 #include <QRectF>
 #include <QString>
 
@@ -28,12 +30,13 @@ public:
     static bool serialize(FPDF_DOCUMENT doc, const QByteArray& loaded, QByteArray* bytes, QString* error);
 
     // Removes from page pageIndex of before the glyphs centred in areas
-    // (user space), checks that nothing outside trialAreas
-    // (displayed-page points) changed, and gives the new bytes in *after. *removed is 0, and *after
-    // empty, when no glyph of the page's own content stood there. False with
-    // the reason when the removal cannot be made exactly.
-    static bool run(const QByteArray& before, int pageIndex, const std::vector<QRectF>& areas,
-                    const std::vector<QRectF>& trialAreas, QByteArray* after, int* removed, QString* error);
+    // (user space), checks that nothing changed outside the edited areas of
+    // trial nor inside its kept lines (displayed-page points), and gives the
+    // new bytes in *after. *removed is 0, and *after empty, when no glyph of
+    // the page's own content stood there. False with the reason when the
+    // removal cannot be made exactly.
+    static bool run(const QByteArray& before, int pageIndex, const std::vector<QPolygonF>& areas,
+                    const EditAreas& trial, QByteArray* after, int* removed, QString* error);
 
     // The same for every glyph of the page drawn invisibly (another tool's
     // searchable layer): the page must look the same everywhere.
@@ -46,7 +49,7 @@ public:
     static bool wrapPageStreams(const QByteArray& before, int pageIndex, QByteArray* after, QString* error);
 
 private:
-    static bool edit(const QByteArray& before, int pageIndex, const std::vector<QRectF>& trialAreas, QByteArray* after,
+    static bool edit(const QByteArray& before, int pageIndex, const EditAreas& trial, QByteArray* after,
                      int* removed, QString* error,
                      const std::function<bool(ContentStreamEditor&, QPDFObjectHandle&)>& change);
 };

@@ -1,5 +1,7 @@
 #include "PageGlyphs.h"
 
+#include "PageOwnContent.h"
+
 #include <QLineF>
 
 #include <algorithm>
@@ -78,11 +80,13 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
         glyph.advanceBox = advance;
         glyph.origin = transform.toPage(QPointF(x, y));
         glyph.size = drawnSize(text.get(), i);
+        glyph.setSize = api.FPDFText_GetFontSize(text.get(), i);
         unsigned r = 0, g = 0, b = 0, a = 255;
         if (api.FPDFText_GetFillColor(text.get(), i, &r, &g, &b, &a) && r <= 255 && g <= 255 && b <= 255 && a <= 255)
             glyph.fill = QColor(int(r), int(g), int(b), int(a));
         glyph.font = object ? api.FPDFTextObj_GetFont(object) : nullptr;
         glyph.visible = object && !drawsInvisibly(object, glyph.fill.isValid() ? unsigned(glyph.fill.alpha()) : 255);
+        glyph.own = object && isOwnObject(object);
         if (glyph.font && !m_drawn.count(glyph.font)) {
             m_fontKeepers.emplace_back(api.FPDFPageObj_CreateTextObj(doc, glyph.font, 1.0f));
             m_drawn[glyph.font];

@@ -27,7 +27,9 @@ struct PageGlyph {
     FPDF_FONT font = nullptr;
     QColor fill;        // invalid when pdfium gives none
     double size = 0;    // font size times the text and page matrices' scale
+    double setSize = 0; // the font size the text was set at, before any matrix
     bool visible = true;
+    bool own = false;          // drawn by this program (its searchable layer, its text)
     bool spaceBefore = false;  // the page reads a word break just before it
     QRectF advanceBox;  // the advance's box and the origin, displayed-page points
     QPointF origin;

@@ -3,6 +3,7 @@
 #include "PageOwnContent.h"
 #include "PdfEngineInternal.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -15,6 +16,8 @@
 #include <cstring>
 #include <tuple>
 
+#include <sys/resource.h>
+
 namespace pdfengine {
 
 namespace {
@@ -22,22 +25,38 @@ namespace {
 constexpr int kAreaMarginPixels = 2;      // anti-aliasing around an edited box
 constexpr int kChannelTolerance = 24;     // rounding of re-written coordinates, not lost ink
 constexpr double kCharDriftPoints = 1.0;
-constexpr double kBytesTrialDpi = 150;
+constexpr unsigned kEndOfLineHyphen = 2;  // pdfium's code for a hyphen that ends a line
+constexpr double kTrialDpi = 150;
+constexpr double kMaxTrialPixels = 4.5e6;  // an A3 page at 150 dpi
 constexpr double kMaxChangedShare = 0.0002;  // anti-aliasing along an edge, not a lost mark
-constexpr int kPopplerTimeoutMs = 20000;
+constexpr double kKeptCoreInset = 1.0;     // points: a kept line's edge may take a white-out's edge noise
+constexpr int kPopplerBudgetMs = 1500;     // both renders together
+constexpr long kPopplerMemoryBytes = 400L * 1024 * 1024;
 
 struct PlacedChar {
     unsigned code = 0;
     QPointF centre;
 };
 
-bool insideAny(const std::vector<QRectF>& areas, const QPointF& point)
+// The part of a kept line no edit may reach: its box less a point at top
+// and bottom (a quarter of a low box), where a neighbour's white-out edge
+// may still fall.
+TurnedBox coreOf(const TurnedBox& line)
 {
-    return std::any_of(areas.begin(), areas.end(), [&](const QRectF& r) { return r.contains(point); });
+    const QRectF r = line.rect.normalized();
+    const double inset = std::min(kKeptCoreInset, r.height() / 4);
+    TurnedBox core = line;
+    core.rect = r.adjusted(inset / 2, inset, -inset / 2, -inset);
+    return core;
+}
+
+bool insideAny(const std::vector<TurnedBox>& areas, const QPointF& point)
+{
+    return std::any_of(areas.begin(), areas.end(), [&](const TurnedBox& r) { return r.contains(point); });
 }
 
 // The page's characters outside the areas, in pdfium's order.
-std::vector<PlacedChar> charsOutside(FPDF_PAGE page, const std::vector<QRectF>& areas)
+std::vector<PlacedChar> charsOutside(FPDF_PAGE page, const std::vector<TurnedBox>& areas)
 {
     const PdfiumApi& api = pdfApi();
     std::vector<PlacedChar> chars;
@@ -51,9 +70,21 @@ std::vector<PlacedChar> charsOutside(FPDF_PAGE page, const std::vector<QRectF>& 
         if (api.FPDFText_IsGenerated(text.get(), i) == 1 ||
             !api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top))
             continue;
+        // A blank has no ink: where pdfium reads one between words is no
+        // change of the page.
+        unsigned code = api.FPDFText_GetUnicode(text.get(), i);
+        if (code <= 0xFFFF && QChar::isSpace(char32_t(code)))
+            continue;
         const QPointF centre = transform.toPage(rectFromEdges(left, top, right, bottom)).center();
-        if (!insideAny(areas, centre))
-            chars.push_back({api.FPDFText_GetUnicode(text.get(), i), centre});
+        if (insideAny(areas, centre))
+            continue;
+        // A hyphen at a line's end is read as joining the next line, or not,
+        // by what that line begins with, and measured with it: it is counted,
+        // not placed (its ink is compared by the renders).
+        if (code == kEndOfLineHyphen || code == '-')
+            chars.push_back({'-', QPointF()});
+        else
+            chars.push_back({code, centre});
     }
     return chars;
 }
@@ -65,8 +96,8 @@ bool sameChars(std::vector<PlacedChar> a, std::vector<PlacedChar> b)
     if (a.size() != b.size())
         return false;
     const auto byCodeAndPlace = [](const PlacedChar& x, const PlacedChar& y) {
-        return std::make_tuple(x.code, std::lround(x.centre.y()), std::lround(x.centre.x())) <
-               std::make_tuple(y.code, std::lround(y.centre.y()), std::lround(y.centre.x()));
+        return std::make_tuple(x.code, std::llround(x.centre.y()), std::llround(x.centre.x())) <
+               std::make_tuple(y.code, std::llround(y.centre.y()), std::llround(y.centre.x()));
     };
     std::sort(a.begin(), a.end(), byCodeAndPlace);
     std::sort(b.begin(), b.end(), byCodeAndPlace);
@@ -90,17 +121,91 @@ bool pixelsDiffer(const uchar* a, const uchar* b, int x, bool grey)
                       std::abs(qBlue(p) - qBlue(q)) > kChannelTolerance);
 }
 
-// Pixels of before and after that differ outside the areas (points, scaled).
-// Rows that are byte for byte the same, most of a page, are passed over whole.
-qint64 changedOutside(const QImage& before, const QImage& after, const std::vector<QRectF>& areas, double pageHeight,
-                      double scale, qint64* total)
+// Whether ink went at a pixel: it turned lighter by more than rounding.
+bool pixelLightened(const uchar* a, const uchar* b, int x, bool grey)
 {
-    std::vector<QRect> skipped;
-    for (const QRectF& r : areas)
-        skipped.push_back(QRect(int(std::floor(r.x() * scale)) - kAreaMarginPixels,
-                                int(std::floor((pageHeight - r.y() - r.height()) * scale)) - kAreaMarginPixels,
-                                int(std::ceil(r.width() * scale)) + 2 * kAreaMarginPixels + 1,
-                                int(std::ceil(r.height() * scale)) + 2 * kAreaMarginPixels + 1));
+    if (grey)
+        return int(b[x]) - int(a[x]) > kChannelTolerance;
+    return qGray(reinterpret_cast<const QRgb*>(b)[x]) - qGray(reinterpret_cast<const QRgb*>(a)[x]) > kChannelTolerance;
+}
+
+// A box as the pixels of a render see it: its frame, and the pixel columns
+// and rows around it (doubles: page coordinates may lie far off the page).
+struct PixelArea {
+    QTransform toFrame;
+    QRectF rect;
+    QRectF pixels;
+};
+
+std::vector<PixelArea> pixelAreas(const std::vector<TurnedBox>& boxes, double grow, double pageHeight, double scale)
+{
+    std::vector<PixelArea> areas;
+    for (const TurnedBox& box : boxes) {
+        const TurnedBox grown = grow != 0 ? box.grown(grow) : box;
+        const QRectF bounds = grown.bounds();
+        if (!std::isfinite(bounds.x()) || !std::isfinite(bounds.y()) || !std::isfinite(bounds.width()) ||
+            !std::isfinite(bounds.height()))
+            continue;
+        areas.push_back({grown.toFrame(), grown.rect,
+                         QRectF(bounds.x() * scale - 1, (pageHeight - bounds.bottom()) * scale - 1,
+                                bounds.width() * scale + 2, bounds.height() * scale + 2)});
+    }
+    return areas;
+}
+
+bool inArea(const PixelArea& area, double px, double py, const QPointF& point)
+{
+    return area.pixels.contains(px, py) && area.rect.contains(area.toFrame.map(point));
+}
+
+bool inAnyArea(const std::vector<PixelArea>& areas, double px, double py, const QPointF& point)
+{
+    return std::any_of(areas.begin(), areas.end(), [&](const PixelArea& a) { return inArea(a, px, py, point); });
+}
+
+// A kept line's core, and the old places cleared on purpose that stand on
+// its row: a word the recogniser cut from it and the user deleted goes with
+// the part of the line's box over it.
+struct KeptZone {
+    PixelArea core;
+    std::vector<PixelArea> clearedOnItsRow;
+};
+
+// The line and the cleared place stand on one row: their middles lie within
+// half the lower one's height across the place's direction.
+bool onOneRow(const TurnedBox& line, const TurnedBox& place)
+{
+    const QRectF across = place.toFrame().map(line.polygon()).boundingRect();
+    const double low = std::min(across.height(), place.rect.height());
+    return std::abs(across.center().y() - place.rect.center().y()) < low / 2;
+}
+
+bool inKeptLetters(const std::vector<KeptZone>& kept, double px, double py, const QPointF& point)
+{
+    return std::any_of(kept.begin(), kept.end(), [&](const KeptZone& zone) {
+        return inArea(zone.core, px, py, point) && !inAnyArea(zone.clearedOnItsRow, px, py, point);
+    });
+}
+
+// Pixels of before and after that differ outside the edited areas, or lost
+// their ink inside a kept line's core but outside the old places cleared on
+// purpose (text the user moved may be drawn over another line; a white-out
+// must never reach one beyond what it clears). Rows that are byte for byte the
+// same, most of a page, are passed over whole.
+qint64 changedOutside(const QImage& before, const QImage& after, const QPoint& origin, const EditAreas& areas,
+                      double pageHeight, double scale)
+{
+    const std::vector<PixelArea> edited = pixelAreas(areas.edited, kAreaMarginPixels / scale, pageHeight, scale);
+    std::vector<KeptZone> kept;
+    for (const TurnedBox& line : areas.kept) {
+        const std::vector<PixelArea> core = pixelAreas({coreOf(line)}, 0, pageHeight, scale);
+        if (core.empty())
+            continue;
+        std::vector<TurnedBox> sameRow;
+        std::copy_if(areas.cleared.begin(), areas.cleared.end(), std::back_inserter(sameRow),
+                     [&](const TurnedBox& place) { return onOneRow(line, place); });
+        kept.push_back({core.front(), pixelAreas(sameRow, 0, pageHeight, scale)});
+    }
     const bool grey = before.format() == QImage::Format_Grayscale8 && after.format() == QImage::Format_Grayscale8;
     const QImage a = grey ? before : before.convertToFormat(QImage::Format_ARGB32);
     const QImage b = grey ? after : after.convertToFormat(QImage::Format_ARGB32);
@@ -112,46 +217,79 @@ qint64 changedOutside(const QImage& before, const QImage& after, const std::vect
         if (std::memcmp(rowA, rowB, rowBytes) == 0)
             continue;
         for (int x = 0; x < a.width(); ++x) {
-            if (pixelsDiffer(rowA, rowB, x, grey) &&
-                std::none_of(skipped.begin(), skipped.end(), [&](const QRect& r) { return r.contains(x, y); }))
+            if (!pixelsDiffer(rowA, rowB, x, grey))
+                continue;
+            const double px = origin.x() + x + 0.5, py = origin.y() + y + 0.5;
+            const QPointF point(px / scale, pageHeight - py / scale);
+            if (!inAnyArea(edited, px, py, point) ||
+                (pixelLightened(rowA, rowB, x, grey) && inKeptLetters(kept, px, py, point)))
                 ++changed;
         }
     }
-    *total = qint64(a.width()) * a.height();
     return changed;
 }
 
-// Whether two renders of one page differ outside the areas by more than edge noise.
-bool closeOutside(const QImage& before, const QImage& after, const std::vector<QRectF>& areas, double pageHeight,
-                  double scale)
+// Whether two renders of (part of) one page differ outside the areas by
+// more than the edge noise a whole page of pagePixels may show.
+bool closeOutside(const QImage& before, const QImage& after, const QPoint& origin, const EditAreas& areas,
+                  double pageHeight, double scale, double pagePixels)
 {
     if (before.isNull() || before.size() != after.size())
         return false;
-    qint64 total = 0;
-    const qint64 changed = changedOutside(before, after, areas, pageHeight, scale, &total);
-    return total > 0 && double(changed) <= kMaxChangedShare * double(total);
+    const qint64 changed = changedOutside(before, after, origin, areas, pageHeight, scale);
+    return pagePixels > 0 && double(changed) <= kMaxChangedShare * pagePixels;
 }
 
-// Starts poppler rendering page pageIndex of pdf into a grey picture beside it.
+double pixelsOf(const QImage& render)
+{
+    return double(render.width()) * double(render.height());
+}
+
+// Starts poppler rendering page pageIndex of pdf into a grey picture beside
+// it, in memory that cannot grow past a bound.
 void startPopplerRender(QProcess& process, const QString& program, const QString& pdf, int pageIndex, double dpi)
 {
     const QString number = QString::number(pageIndex + 1);
-    process.start(program, {QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-f"), number,
+    process.setChildProcessModifier([] {
+        const struct rlimit memory{rlim_t(kPopplerMemoryBytes), rlim_t(kPopplerMemoryBytes)};
+        setrlimit(RLIMIT_AS, &memory);
+    });
+    process.start(program, {QStringLiteral("-r"), QString::number(dpi, 'f', 3), QStringLiteral("-f"), number,
                             QStringLiteral("-l"), number, QStringLiteral("-gray"), QStringLiteral("-singlefile"), pdf,
                             pdf + QStringLiteral(".page")});
 }
 
-// The picture of a finished render; null when pdftoppm failed.
-QImage popplerRender(QProcess& process, const QString& pdf)
+// The picture of a render finished before the deadline; null when pdftoppm
+// failed. *late: it did not finish in time (and was ended).
+QImage popplerRender(QProcess& process, const QString& pdf, const QDeadlineTimer& deadline, bool* late)
 {
-    if (!process.waitForFinished(kPopplerTimeoutMs) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
+    const bool finished = process.waitForFinished(int(std::max<qint64>(deadline.remainingTime(), 0)));
+    if (!finished || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        *late = *late || (!finished && process.state() != QProcess::NotRunning);
         process.kill();
         process.waitForFinished();
         return {};
     }
     return QImage(pdf + QStringLiteral(".page.pgm"));
 }
+
+// Ends a render still running when the trial stops before reading it.
+class RenderEnder {
+public:
+    explicit RenderEnder(QProcess& process) : m_process(process) {}
+    ~RenderEnder()
+    {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+    RenderEnder(const RenderEnder&) = delete;
+    RenderEnder& operator=(const RenderEnder&) = delete;
+
+private:
+    QProcess& m_process;
+};
 
 struct LoadedBytes {
     DocumentPtr doc;
@@ -169,52 +307,99 @@ LoadedBytes loadPage(const QByteArray& bytes, int pageIndex)
 
 } // namespace
 
+double pageTrialScale(const QSizeF& pageSize)
+{
+    const double scale = kTrialDpi / 72.0;
+    const double area = pageSize.width() * pageSize.height();
+    if (!(area > 0) || !std::isfinite(area))
+        return scale;
+    return std::min(scale, std::sqrt(kMaxTrialPixels / area));
+}
+
+bool rendersChangeOnlyInside(const QImage& before, const QImage& after, const QPoint& origin, const EditAreas& areas,
+                             const QSizeF& pageSize, double scale, QString* reason)
+{
+    if (before.isNull() || after.isNull()) {
+        *reason = QStringLiteral("страницу не удалось нарисовать для проверки");
+        return false;
+    }
+    const double pagePixels = std::ceil(pageSize.width() * scale) * std::ceil(pageSize.height() * scale);
+    if (!closeOutside(before, after, origin, areas, pageSize.height(), scale, pagePixels)) {
+        *reason = QStringLiteral("правка задела страницу вне изменённых строк");
+        return false;
+    }
+    return true;
+}
+
 bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, int pageIndex,
                            const std::vector<QRectF>& areas, bool compareText, QString* reason)
 {
-    const double scale = kBytesTrialDpi / 72.0;
+    EditAreas upright;
+    for (const QRectF& area : areas)
+        upright.edited.push_back(TurnedBox(area, 0));
+    return bytesChangeOnlyInside(before, after, pageIndex, upright, compareText, reason);
+}
+
+bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, int pageIndex, const EditAreas& areas,
+                           bool compareText, QString* reason)
+{
+    // The byte buffers outlive the documents read from them.
+    LoadedBytes a = loadPage(before, pageIndex);
+    LoadedBytes b = loadPage(after, pageIndex);
+    if (!a.page || !b.page) {
+        *reason = QStringLiteral("изменённая страница не открывается");
+        return false;
+    }
+    const double pageHeight = pdfApi().FPDF_GetPageHeightF(a.page.get());
+    const double scale = pageTrialScale(QSizeF(pdfApi().FPDF_GetPageWidthF(a.page.get()), pageHeight));
     // poppler's two renders start first and run while pdfium renders and reads.
     const QString poppler = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
     QTemporaryDir folder;  // private to the user, its name unpredictable
     const QString beforePath = folder.filePath(QStringLiteral("before.pdf"));
     const QString afterPath = folder.filePath(QStringLiteral("after.pdf"));
     QProcess first, second;
+    const RenderEnder endFirst(first), endSecond(second);
+    QDeadlineTimer deadline(kPopplerBudgetMs);
     if (!poppler.isEmpty()) {
-        QFile a(beforePath), b(afterPath);
-        if (!folder.isValid() || !a.open(QIODevice::WriteOnly) || a.write(before) != before.size() ||
-            !b.open(QIODevice::WriteOnly) || b.write(after) != after.size()) {
+        QFile fileA(beforePath), fileB(afterPath);
+        if (!folder.isValid() || !fileA.open(QIODevice::WriteOnly) || fileA.write(before) != before.size() ||
+            !fileB.open(QIODevice::WriteOnly) || fileB.write(after) != after.size()) {
             *reason = QStringLiteral("нет места для проверки страницы");
             return false;
         }
-        a.close();
-        b.close();
-        startPopplerRender(first, poppler, beforePath, pageIndex, kBytesTrialDpi);
-        startPopplerRender(second, poppler, afterPath, pageIndex, kBytesTrialDpi);
+        fileA.close();
+        fileB.close();
+        deadline = QDeadlineTimer(kPopplerBudgetMs);
+        startPopplerRender(first, poppler, beforePath, pageIndex, scale * 72.0);
+        startPopplerRender(second, poppler, afterPath, pageIndex, scale * 72.0);
     }
-    {
-        // The byte buffers outlive the documents read from them.
-        LoadedBytes a = loadPage(before, pageIndex);
-        LoadedBytes b = loadPage(after, pageIndex);
-        if (!a.page || !b.page) {
-            *reason = QStringLiteral("изменённая страница не открывается");
-            return false;
-        }
-        const double pageHeight = pdfApi().FPDF_GetPageHeightF(a.page.get());
-        if (!closeOutside(renderLoadedPageImage(a.page.get(), scale), renderLoadedPageImage(b.page.get(), scale), areas,
-                          pageHeight, scale) ||
-            (compareText && !sameChars(charsOutside(a.page.get(), areas), charsOutside(b.page.get(), areas)))) {
-            *reason = QStringLiteral("удаление изменило страницу вне правки");
-            return false;
-        }
+    const QImage renderBefore = renderLoadedPageImage(a.page.get(), scale);
+    const bool same =
+        closeOutside(renderBefore, renderLoadedPageImage(b.page.get(), scale), QPoint(), areas, pageHeight, scale,
+                     pixelsOf(renderBefore)) &&
+        (!compareText ||
+         sameChars(charsOutside(a.page.get(), areas.edited), charsOutside(b.page.get(), areas.edited)));
+    for (LoadedBytes* loaded : {&a, &b}) {
+        loaded->page.reset();  // a page goes before its document
+        loaded->doc.reset();
+    }
+    if (!same) {
+        *reason = QStringLiteral("удаление изменило страницу вне правки");
+        return false;
     }
     if (poppler.isEmpty())
         return true;
-    const QImage renderA = popplerRender(first, beforePath);
-    const QImage renderB = popplerRender(second, afterPath);
+    bool late = false;
+    const QImage renderA = popplerRender(first, beforePath, deadline, &late);
+    const QImage renderB = popplerRender(second, afterPath, deadline, &late);
+    if (late) {
+        *reason = QStringLiteral("проверка страницы не уложилась в отведённое время");
+        return false;
+    }
     if (renderA.isNull() && renderB.isNull())
         return true;  // poppler cannot draw this file at all: pdfium's view stands
-    const double pageHeight = renderA.height() / scale;
-    if (!closeOutside(renderA, renderB, areas, pageHeight, scale)) {
+    const double popplerHeight = renderA.height() / scale;
+    if (!closeOutside(renderA, renderB, QPoint(), areas, popplerHeight, scale, pixelsOf(renderA))) {
         *reason = QStringLiteral("удаление изменило страницу вне правки (poppler)");
         return false;
     }

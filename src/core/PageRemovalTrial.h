@@ -4,20 +4,48 @@
 // Callers hold the pdfium lock.
 
 #include "PdfiumApi.h"
+#include "TurnedBox.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QRectF>
+#include <QSizeF>
 #include <QString>
 
 #include <vector>
 
 namespace pdfengine {
 
-// Whether page pageIndex looks and reads in after as in before outside areas
-// (displayed-page points): rendered at 150 dpi by pdfium and, where it is
-// installed, by poppler's pdftoppm, and its text read by pdfium. False with
-// the reason when anything else changed or a render failed. compareText:
-// the text outside the areas must read the same too.
+// What an edit may change on a page (displayed-page points): the areas it
+// rewrites; the old places it clears on purpose (an edited line's box, a
+// deleted block's); and the lines it leaves as they stand, whose letters no
+// white-out may reach outside those old places, not even inside the areas.
+struct EditAreas {
+    std::vector<TurnedBox> edited;
+    std::vector<TurnedBox> kept;
+    std::vector<TurnedBox> cleared;
+};
+
+// Pixels per point both renders of a trial take: 150 dpi, less for a page
+// too large to draw in a bounded number of pixels.
+double pageTrialScale(const QSizeF& pageSize);
+
+// Whether two renders of (part of) a page differ only inside the edited
+// areas and nowhere in a kept line, beyond edge noise. origin: where the
+// renders' top-left pixel stands in the whole page's render at scale. False
+// with the reason otherwise, or when a render is missing.
+bool rendersChangeOnlyInside(const QImage& before, const QImage& after, const QPoint& origin, const EditAreas& areas,
+                             const QSizeF& pageSize, double scale, QString* reason);
+
+// Whether page pageIndex looks and reads in after as in before outside the
+// edited areas and in its kept lines: rendered by pdfium and, where it is
+// installed, by poppler's pdftoppm (at a bounded size, in bounded time and
+// memory), and its text read by pdfium. False with the reason when anything
+// else changed, a render failed or poppler did not finish in time.
+// compareText: the text outside the areas must read the same too.
+bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, int pageIndex, const EditAreas& areas,
+                           bool compareText, QString* reason);
+// The same for upright areas and no kept lines.
 bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, int pageIndex,
                            const std::vector<QRectF>& areas, bool compareText, QString* reason);
 

@@ -47,6 +47,9 @@ void PageStraightening::blocksToScan(std::vector<TextBlock> &blocks, double scal
         QRectF linesRect;
         for (TextBlock::Line &line : block.lines) {
             move(line.rect);
+            // Straightened text stands turned back on the scan.
+            if (!block.isImage)
+                line.turn = -degrees;
             for (TextBlock::Line::Word &word : line.words)
                 move(word.rect);
             if (hasArea(line.rect))

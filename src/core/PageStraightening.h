@@ -21,6 +21,7 @@ struct PageStraightening {
     // moved so that its centre lies on the same point of the scan; a box of
     // straightened text keeps its size.
     QRectF rectToScan(const QRectF &rect, double scale, double pageHeight) const;
-    // Every box of the blocks, their lines and words, moved onto the scan.
+    // Every box of the blocks, their lines and words, moved onto the scan;
+    // text lines take the scan's turn.
     void blocksToScan(std::vector<TextBlock> &blocks, double scale, double pageHeight) const;
 };

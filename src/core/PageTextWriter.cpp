@@ -56,6 +56,13 @@ bool PageTextWriter::insertOwn(FPDF_PAGEOBJECT object)
     return inserted;
 }
 
+void PageTextWriter::noteDrawn(FPDF_PAGEOBJECT object, int type)
+{
+    const QRectF bounds = m_transform.toPage(pageObjectBounds(object, type));
+    if (!bounds.isEmpty())
+        m_drawn.push_back(bounds);
+}
+
 bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
                                      const QTransform& displayedMatrixExtra, double baselineLift)
 {
@@ -95,6 +102,8 @@ bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, co
     transformIntoPage(object.get(), placement * displayedMatrixExtra);
     if (!insertOwn(object.get()))
         return false;
+    if (!invisible)
+        noteDrawn(object.get(), pdfium::kPageObjText);
     object.release();
     m_lastError.clear();
     return true;
@@ -106,6 +115,12 @@ bool PageTextWriter::addVisibleText(const QString& text, const QRectF& rect, con
     return placeTextObject(text, rect, style, false, rotationAbout(rotationCentre, rotationDegrees), baselineLift);
 }
 
+bool PageTextWriter::addVisibleText(const QString& text, const QRectF& rect, const TextStyle& style,
+                                    const QTransform& placement, double baselineLift)
+{
+    return placeTextObject(text, rect, style, false, placement, baselineLift);
+}
+
 namespace {
 
 constexpr double kMinHorizontalScale = 0.5;
@@ -113,6 +128,7 @@ constexpr double kMaxHorizontalScale = 2.0;
 constexpr double kEdgeMargin = 0.25;     // points kept clear of the page's right edge
 constexpr double kWordGapOfSize = 0.33;  // a word gap when the page shows none
 constexpr double kMinJustifiedGapOfSize = 0.15;  // below this a justified line's glyphs narrow instead
+constexpr double kMaxJustifiedGapOfSize = 1.0;   // above this the words would read as columns
 
 // Advance of text in font at size, points; blanks count as nothing when
 // skipBlanks. complete (when given) tells whether the font knew every character.
@@ -180,6 +196,18 @@ struct OldLine {
     FPDF_FONT font = nullptr;  // the one font all its glyphs use, else null
 };
 
+// A recognised line's old text over a scan: what was read there, at the
+// width its ink spans.
+OldLine recognisedOldLine(const QString& text, const QRectF& rect, const QColor& color)
+{
+    OldLine line;
+    line.text = text;
+    line.colors.assign(size_t(text.size()), color);
+    line.left = rect.left();
+    line.right = rect.right();
+    return line;
+}
+
 OldLine oldLineOf(const std::vector<PageGlyph>& ink)
 {
     OldLine line;
@@ -227,6 +255,8 @@ struct LineRun {
 // its glyphs to it; a justified one keeps its glyphs' own width and shares the
 // rest out between its words. A right-aligned line ends where the old one
 // ended, a centred one keeps its centre; none grows past the page's left edge.
+// Words too few to fill a justified line stand at its start, as a
+// paragraph's last line does.
 LineRun lineRun(const QString& text, const OldLine& old, FPDF_FONT font, double size, bool fontHasNoBlank,
                 Qt::Alignment alignment, double start)
 {
@@ -250,6 +280,8 @@ LineRun lineRun(const QString& text, const OldLine& old, FPDF_FONT font, double 
             run.gap = kMinJustifiedGapOfSize * size;
             run.scale = std::max((oldWidth - run.gap * blanks) / run.natural, kMinFitScale);
         }
+        if (run.gap > std::max(kMaxJustifiedGapOfSize * size, old.wordGap))
+            return lineRun(text, old, font, size, fontHasNoBlank, Qt::AlignLeft, start);
     } else {
         const double oldNatural = advanceOf(font, old.text, size, run.gapped);
         const double oldGaps = run.gapped ? run.gap * blankCount(old.text) : 0.0;
@@ -317,6 +349,7 @@ bool PageTextWriter::placeRun(FPDF_FONT font, double size, const QString& text, 
     transformIntoPage(object.get(), placement);
     if (!insertOwn(object.get()))
         return false;
+    noteDrawn(object.get(), pdfium::kPageObjText);
     object.release();
     return true;
 }
@@ -324,38 +357,46 @@ bool PageTextWriter::placeRun(FPDF_FONT font, double size, const QString& text, 
 // pdfium sets no Tz: the horizontal scale goes into the text matrix, which
 // readers treat alike.
 bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, const TextStyle& style,
-                                      const QRectF& oldRect, const QTransform& toOldFrame, const PageGlyphs& glyphs,
-                                      double rotationDegrees, const QPointF& rotationCentre, double baselineLift,
-                                      const std::optional<TextBlock::Line::Placement>& placement)
+                                      const OldLinePlace& place, const PageGlyphs& glyphs,
+                                      const QTransform& placement, double baselineLift, bool stepWords)
 {
-    const std::vector<PageGlyph> inside = glyphs.inside(oldRect, toOldFrame);
+    const std::vector<PageGlyph> inside = glyphs.inside(place.rect, place.toFrame);
     std::vector<PageGlyph> ink;
     for (const PageGlyph& glyph : inside)
         if (glyph.visible && !glyph.text.isEmpty())
             ink.push_back(glyph);
     // Over a scan the invisible layer's glyphs give the words' extent only:
-    // its font draws nothing and its size and colour are not the ink's.
+    // its font draws nothing, and its colour is not the ink's. Only a layer
+    // this program wrote stands at the ink's size.
     const bool layerOnly = ink.empty();
     if (layerOnly)
         std::copy_if(inside.begin(), inside.end(), std::back_inserter(ink),
                      [](const PageGlyph& glyph) { return !glyph.text.isEmpty(); });
-    if (ink.empty() || text.isEmpty()) {
+    const bool recognised = ink.empty() && !place.recognisedText.trimmed().isEmpty() && hasArea(place.rect);
+    if ((ink.empty() && !recognised) || text.isEmpty()) {
         QRectF at = rect;
-        if (placement)
-            at.moveLeft(rect.x() + placement->origin.x());
-        return addVisibleText(text, at, style, rotationDegrees, rotationCentre, baselineLift);
+        if (place.laid)
+            at.moveLeft(rect.x() + place.laid->origin.x());
+        return addVisibleText(text, at, style, placement, baselineLift);
     }
-    OldLine old = oldLineOf(ink);
+    OldLine old = recognised ? recognisedOldLine(place.recognisedText, place.rect, style.color) : oldLineOf(ink);
     if (layerOnly) {
+        // This program sets its searchable layer at the recognised size (an
+        // earlier layer stretched it to the words' boxes by its matrix).
+        const bool ownLayer = std::all_of(ink.begin(), ink.end(), [](const PageGlyph& glyph) { return glyph.own; });
+        std::vector<double> setSizes;
+        for (const PageGlyph& glyph : ink)
+            if (glyph.setSize > 0)
+                setSizes.push_back(glyph.setSize);
         old.font = nullptr;
-        old.size = 0;
+        old.size = ownLayer ? medianOf(setSizes, 0) : 0;
         old.colors.assign(old.colors.size(), style.color);
     }
     const double size = old.size > 0 ? old.size : std::max(double(style.fontSize), 1.0);
 
     // The page's own font when it draws every character; its word breaks
     // stay gaps where it has no blank of its own (TeX fonts).
-    const bool own = old.font && glyphs.fontDraws(old.font, text);
+    const bool own = !place.restyled && old.font && glyphs.fontDraws(old.font, text);
     FPDF_FONT font = own ? old.font
                          : m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text, WriterFonts::Drawn::Visibly);
     if (!font) {
@@ -364,10 +405,10 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     }
     // Alignment holds along the page's own lines; a turned or scanned line
     // starts where it started.
-    const bool turned = std::abs(rotationDegrees) > kBlockRotationEpsilon;
-    const Qt::Alignment alignment = placement && !turned && !layerOnly ? placement->alignment : Qt::AlignLeft;
-    const double start =
-        placement && !layerOnly ? rect.x() + placement->origin.x() : rect.x() + (old.left - oldRect.x());
+    const bool turned = std::abs(std::atan2(placement.m12(), placement.m11())) * 180.0 / M_PI > kBlockRotationEpsilon;
+    const bool native = place.laid && !layerOnly;
+    const Qt::Alignment alignment = native && !turned ? place.laid->alignment : Qt::AlignLeft;
+    const double start = native ? rect.x() + place.laid->origin.x() : rect.x() + (old.left - place.rect.x());
     const LineRun laidOut =
         lineRun(text, old, font, size, own && !glyphs.fontDrawsSpace(old.font), alignment, start);
     const QString& laid = laidOut.text;
@@ -378,31 +419,72 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     const double newNatural = laidOut.natural;
     const double newGaps = gapped ? gap * blankCount(laid) : 0.0;
     const double baseline = rect.y() + (baselineLift >= 0 ? baselineLift : kBaselineLiftOfSize * size);
-    const QTransform turn = rotationAbout(rotationCentre, rotationDegrees);
-    const double room = roomAlong(QRectF(QPointF(0, 0), m_transform.pageSize()), turn.map(QPointF(x0, baseline)),
-                                  turn.map(QPointF(x0 + 1, baseline)));
+    const double room = roomAlong(QRectF(QPointF(0, 0), m_transform.pageSize()), placement.map(QPointF(x0, baseline)),
+                                  placement.map(QPointF(x0 + 1, baseline)));
     if (newNatural > 0 && scale * newNatural + newGaps > room)
         scale = std::max((room - newGaps) / newNatural, 0.05);
 
     const std::vector<QColor> colors = colorsForRewrittenText(old.text, old.colors, laid, style.color);
     m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
+    const bool wordByWord = gapped || stepWords;
     double x = x0;
     qsizetype from = 0;
     while (from < laid.size()) {
-        if (gapped && laid[from].isSpace()) {
-            x += gap;
+        if (wordByWord && laid[from].isSpace()) {
+            x += gapped ? gap : scale * advanceOf(font, laid.mid(from, 1), size, false);
             ++from;
             continue;
         }
         qsizetype end = from + 1;
-        while (end < laid.size() && colors[size_t(end)] == colors[size_t(from)] && !(gapped && laid[end].isSpace()))
+        while (end < laid.size() && colors[size_t(end)] == colors[size_t(from)] && !(wordByWord && laid[end].isSpace()))
             ++end;
         const QString run = laid.mid(from, end - from);
-        if (!placeRun(font, size, run, colors[size_t(from)], QTransform(scale, 0, 0, 1, x, baseline) * turn))
+        const double width = scale * advanceOf(font, run, size, false);
+        QTransform at = QTransform(scale, 0, 0, 1, x, baseline) * placement;
+        if (stepWords) {
+            const QPointF middle = placement.map(QPointF(x + width / 2, baseline));
+            at = QTransform(scale, 0, 0, 1, middle.x() - width / 2, middle.y());
+        }
+        if (!placeRun(font, size, run, colors[size_t(from)], at))
             return false;
-        x += scale * advanceOf(font, run, size, false);
+        x += width;
         from = end;
     }
+    m_lastError.clear();
+    return true;
+}
+
+bool PageTextWriter::addInvisibleRun(const QString& text, const QRectF& rect, double baseline, const TextStyle& style,
+                                     const QTransform& placement, bool stepped)
+{
+    if (!m_doc || text.isEmpty())
+        return false;
+    FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text, WriterFonts::Drawn::Invisibly);
+    if (!font) {
+        m_lastError = m_fonts.lastError();
+        return false;
+    }
+    m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
+    const double size = std::max(double(style.fontSize), 1.0);
+    PageObjectPtr object(pdfApi().FPDFPageObj_CreateTextObj(m_doc, font, float(size)));
+    if (!object)
+        return false;
+    const QVector<unsigned short> wide = toPdfWide(text);
+    if (!pdfApi().FPDFText_SetText(object.get(), wide.constData()))
+        return false;
+    pdfApi().FPDFPageObj_SetFillColor(object.get(), 0, 0, 0, 0);
+    pdfApi().FPDFTextObj_SetTextRenderMode(object.get(), pdfium::kTextRenderInvisible);
+    const double natural = advanceOf(font, text, size, false);
+    const double stretch = natural > kMinFitExtent ? std::clamp(rect.width() / natural, kMinFitScale, kMaxFitScale) : 1.0;
+    QTransform at = QTransform(stretch, 0, 0, 1, rect.x(), baseline) * placement;
+    if (stepped) {
+        const QPointF middle = placement.map(QPointF(rect.center().x(), baseline));
+        at = QTransform(stretch, 0, 0, 1, middle.x() - rect.width() / 2, middle.y());
+    }
+    transformIntoPage(object.get(), at);
+    if (!insertOwn(object.get()))
+        return false;
+    object.release();
     m_lastError.clear();
     return true;
 }
@@ -416,8 +498,13 @@ bool PageTextWriter::addInvisibleText(const QString& text, const QRectF& rect, c
 
 bool PageTextWriter::addWhiteRect(const QRectF& rect, double rotationDegrees)
 {
-    const QRectF grown =
-        rect.normalized().adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth);
+    return addWhiteBox(TurnedBox(rect.normalized(), std::abs(rotationDegrees) <= 0.1 ? 0.0 : rotationDegrees),
+                       kWhiteOutGrowth);
+}
+
+bool PageTextWriter::addWhiteBox(const TurnedBox& box, double growth)
+{
+    const QRectF grown = box.rect.normalized().adjusted(-growth, -growth, growth, growth);
     if (grown.width() <= kMinWhiteRectSide || grown.height() <= kMinWhiteRectSide)
         return true;
     const PdfiumApi& api = pdfApi();
@@ -427,7 +514,7 @@ bool PageTextWriter::addWhiteRect(const QRectF& rect, double rotationDegrees)
         return false;
     api.FPDFPageObj_SetFillColor(path.get(), 255, 255, 255, 255);
     api.FPDFPath_SetDrawMode(path.get(), pdfium::kFillModeWinding, 0);
-    transformIntoPage(path.get(), rotationAbout(grown.center(), rotationDegrees));
+    transformIntoPage(path.get(), box.toPage());
     if (!insertOwn(path.get()))
         return false;
     path.release();
@@ -441,6 +528,8 @@ bool PageTextWriter::addImage(const QRectF& rect, const QImage& image, double ro
     const int count = pdfApi().FPDFPage_CountObjects(m_page);
     FPDF_PAGEOBJECT inserted = count > 0 ? pdfApi().FPDFPage_GetObject(m_page, count - 1) : nullptr;
     m_inserted += inserted != nullptr;
+    if (inserted)
+        noteDrawn(inserted, pdfium::kPageObjImage);
     return inserted && markAsOwn(inserted);
 }
 
@@ -544,7 +633,7 @@ bool PageTextWriter::removeInvisibleText()
     return removeTextObjectsWhere(drawnInvisibly);
 }
 
-void PageTextWriter::collectOwnInvisibleText(const std::vector<QRectF>& kept, std::vector<int>& indices,
+void PageTextWriter::collectOwnInvisibleText(const std::vector<TurnedBox>& kept, std::vector<int>& indices,
                                              std::vector<QRectF>& boxes) const
 {
     const PdfiumApi& api = pdfApi();
@@ -555,17 +644,17 @@ void PageTextWriter::collectOwnInvisibleText(const std::vector<QRectF>& kept, st
             !isOwnObject(object))
             continue;
         const QRectF box = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText));
-        if (std::none_of(kept.begin(), kept.end(), [&](const QRectF& r) { return r.contains(box.center()); })) {
+        if (std::none_of(kept.begin(), kept.end(), [&](const TurnedBox& r) { return r.contains(box.center()); })) {
             indices.push_back(i);
             boxes.push_back(box);
         }
     }
 }
 
-void PageTextWriter::collectTextInside(const QRectF& rect, std::vector<int>& own, std::vector<int>& original) const
+void PageTextWriter::collectTextInside(const TurnedBox& box, std::vector<int>& own, std::vector<int>& original) const
 {
-    const QRectF area =
-        rect.normalized().adjusted(-kWhiteOutGrowth, -kWhiteOutGrowth, kWhiteOutGrowth, kWhiteOutGrowth);
+    const TurnedBox area = box.grown(kWhiteOutGrowth);
+    const QRectF upright = area.rect.adjusted(-kBoundsSlack, -kBoundsSlack, kBoundsSlack, kBoundsSlack);
     const PdfiumApi& api = pdfApi();
     const int count = api.FPDFPage_CountObjects(m_page);
     for (int i = 0; i < count; ++i) {
@@ -576,7 +665,10 @@ void PageTextWriter::collectTextInside(const QRectF& rect, std::vector<int>& own
         if (type != pdfium::kPageObjText && !oldWhiteOut)
             continue;
         const QRectF bounds = m_transform.toPage(pageObjectBounds(object, type));
-        if (bounds.isEmpty() || !area.adjusted(-kBoundsSlack, -kBoundsSlack, kBoundsSlack, kBoundsSlack).contains(bounds))
+        // A turned box holds what is centred in it: the upright bounds of a
+        // turned object stick out of it.
+        const bool inside = area.isTurned() ? area.contains(bounds.center()) : upright.contains(bounds);
+        if (bounds.isEmpty() || !inside)
             continue;
         std::vector<int>& list = oldWhiteOut || isOwnObject(object) ? own : original;
         if (std::find(list.begin(), list.end(), i) == list.end())
@@ -584,8 +676,10 @@ void PageTextWriter::collectTextInside(const QRectF& rect, std::vector<int>& own
     }
 }
 
-QRectF PageTextWriter::invisibleTextAround(const QRectF& rect) const
+QRectF PageTextWriter::invisibleTextAround(const TurnedBox& box) const
 {
+    if (box.isTurned())
+        return {};  // a turned layer's line box already spans its words
     const PdfiumApi& api = pdfApi();
     QRectF around;
     const int count = api.FPDFPage_CountObjects(m_page);
@@ -593,9 +687,9 @@ QRectF PageTextWriter::invisibleTextAround(const QRectF& rect) const
         FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(m_page, i);
         if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjText || !drawnInvisibly(object))
             continue;
-        const QRectF box = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText));
-        if (!box.isEmpty() && rect.contains(box.center()))
-            around = around.isNull() ? box : around.united(box);
+        const QRectF bounds = m_transform.toPage(pageObjectBounds(object, pdfium::kPageObjText));
+        if (!bounds.isEmpty() && box.rect.contains(bounds.center()))
+            around = around.isNull() ? bounds : around.united(bounds);
     }
     return around;
 }
@@ -683,6 +777,8 @@ TextBlock::Line lineStyledAs(const TextBlock& block)
         line.words.clear();
         line.glyphBoxes.clear();  // the first line's glyphs are not those of a line laid out anew
         line.placement.reset();
+        line.originalText.clear();  // nor is its place on the page
+        line.originalRect = QRectF();
     } else {
         line.fontFamily = block.fontFamily;
         line.fontSize = block.fontSize;

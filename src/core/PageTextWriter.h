@@ -6,6 +6,7 @@
 #include "PageGlyphs.h"
 #include "PdfEngineInternal.h"
 #include "TextBlock.h"
+#include "TurnedBox.h"
 #include "WriterFonts.h"
 
 #include <QColor>
@@ -26,6 +27,20 @@ struct TextStyle {
     bool italic = false;
 };
 
+// Where a rewritten line's old text stood: a rectangle in the frame toFrame
+// maps the page into (where the old line runs left to right). A recognised
+// line also knows what it read there, which gives its width on a scan that
+// has no glyphs of its own.
+struct OldLinePlace {
+    QRectF rect;
+    QTransform toFrame;
+    QString recognisedText;
+    // Where a native line's glyphs stood in its box and how it was aligned.
+    std::optional<TextBlock::Line::Placement> laid;
+    // The line was given another weight or slant: the page's own font is not its face.
+    bool restyled = false;
+};
+
 class PageTextWriter {
 public:
     PageTextWriter(FPDF_DOCUMENT doc, FPDF_PAGE page, WriterFonts& fonts);
@@ -36,26 +51,39 @@ public:
     // displayed) about rotationCentre.
     bool addVisibleText(const QString& text, const QRectF& rect, const TextStyle& style, double rotationDegrees = 0,
                         const QPointF& rotationCentre = {}, double baselineLift = -1);
-    // A line written again over the glyphs it replaces (old: those glyphs, read
-    // from oldRect before the write; rect: where the line stands now). It
-    // keeps their size, their font where that draws every character, their
-    // fill colours run by run and their width: another face's wider or
-    // narrower glyphs are scaled horizontally. It never runs past the page's
-    // edge. Without visible old glyphs it is addVisibleText. A turned line's
-    // rect lies in its own frame, turned as addVisibleText turns it; oldRect
-    // lies in the frame toOldFrame maps the page into. A placement read with
-    // the line says where its first glyph starts in rect and how it was
-    // aligned: a right-aligned line ends where it ended, a centred one keeps
-    // its centre, a justified one spreads its words over the old width.
-    bool addRewrittenLine(const QString& text, const QRectF& rect, const TextStyle& style, const QRectF& oldRect,
-                          const QTransform& toOldFrame, const PageGlyphs& glyphs, double rotationDegrees,
-                          const QPointF& rotationCentre, double baselineLift,
-                          const std::optional<TextBlock::Line::Placement>& placement = std::nullopt);
+    // The same, rect lying in a frame that placement puts onto the page.
+    bool addVisibleText(const QString& text, const QRectF& rect, const TextStyle& style, const QTransform& placement,
+                        double baselineLift);
+    // A line written again over the glyphs it replaces (those standing in
+    // old.rect, read before the write; rect: where the line stands now, in
+    // the frame placement puts onto the page). It keeps their size, their
+    // font where that draws every character, their fill colours run by run
+    // and their width: another face's wider or narrower glyphs are scaled
+    // horizontally. It never runs past the page's edge. Without visible old
+    // glyphs a recognised line keeps the width it was read at; otherwise it
+    // is addVisibleText. A native line's old layout (old.laid) says where its
+    // first glyph starts in rect and how it was aligned: a right-aligned line
+    // ends where it ended, a centred one keeps its centre, a justified one
+    // spreads its words over the old width. stepWords: the line is a scan's,
+    // turned a little; each word stands upright where it falls on the turned
+    // baseline, as readers join the letters of a word only on one baseline.
+    bool addRewrittenLine(const QString& text, const QRectF& rect, const TextStyle& style, const OldLinePlace& old,
+                          const PageGlyphs& glyphs, const QTransform& placement, double baselineLift,
+                          bool stepWords = false);
     // Invisible text stretched over rect: the searchable layer.
     bool addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style);
+    // Invisible text at the style's size on a baseline, stretched along it
+    // over the width of rect (a frame that placement puts onto the page):
+    // the searchable layer of a recognised word, read back at its own size
+    // and baseline. stepped: it stands upright where its middle falls on the
+    // turned baseline (a scan's slight turn), else it is turned with it.
+    bool addInvisibleRun(const QString& text, const QRectF& rect, double baseline, const TextStyle& style,
+                         const QTransform& placement, bool stepped);
     // A white rectangle grown by 1.5 points on every side, turned by
     // rotationDegrees about its centre; false when pdfium refuses it.
     bool addWhiteRect(const QRectF& rect, double rotationDegrees = 0);
+    // A white box grown by growth points on every side in its own frame.
+    bool addWhiteBox(const TurnedBox& box, double growth);
     bool addImage(const QRectF& rect, const QImage& image, double rotationDegrees = 0);
     // Puts the picture in place of the topmost image object shown at rect,
     // at the same place in the page's drawing order; false when none stands
@@ -66,16 +94,17 @@ public:
     // Removes every text object drawn invisibly (alpha below 5 or render mode 3).
     bool removeInvisibleText();
     // Indices and boxes of the program's own invisible text objects, except
-    // those centred in one of the kept rectangles (displayed-page points).
-    void collectOwnInvisibleText(const std::vector<QRectF>& kept, std::vector<int>& indices,
+    // those centred in one of the kept boxes (displayed-page points).
+    void collectOwnInvisibleText(const std::vector<TurnedBox>& kept, std::vector<int>& indices,
                                  std::vector<QRectF>& boxes) const;
-    // Indices of the text objects lying wholly inside rect grown like a
-    // white-out, split into the program's own and the page's original ones.
-    void collectTextInside(const QRectF& rect, std::vector<int>& own, std::vector<int>& original) const;
-    // The box around the invisible text objects centred in rect: on a scan the
-    // layer's words span the ink of their words, which a line box read from
-    // the layer's glyphs may not.
-    QRectF invisibleTextAround(const QRectF& rect) const;
+    // Indices of the text objects lying inside box grown like a white-out,
+    // split into the program's own and the page's original ones. A turned
+    // box takes the objects centred in it.
+    void collectTextInside(const TurnedBox& box, std::vector<int>& own, std::vector<int>& original) const;
+    // The box, in box's own frame, around the invisible text objects centred
+    // in it: on a scan the layer's words span the ink of their words, which a
+    // line box read from the layer's glyphs may not.
+    QRectF invisibleTextAround(const TurnedBox& box) const;
     // Indices and boxes (displayed-page points) of the invisible text objects,
     // split into the program's own and the page's original ones.
     void collectInvisibleText(std::vector<int>& own, std::vector<int>& original, std::vector<QRectF>& ownBoxes,
@@ -84,6 +113,8 @@ public:
     bool removeObjectsAt(std::vector<int> indices);
     // How many objects this writer put into the page.
     int insertedCount() const { return m_inserted; }
+    // Where the visible text and pictures it put in stand (displayed-page points).
+    const std::vector<QRectF>& drawnBounds() const { return m_drawn; }
     // Why the last text could not be written.
     QString lastError() const { return m_lastError; }
 
@@ -92,6 +123,7 @@ private:
     bool placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
                          const QTransform& displayedMatrixExtra, double baselineLift = -1);
     bool insertOwn(FPDF_PAGEOBJECT object);
+    void noteDrawn(FPDF_PAGEOBJECT object, int type);
     bool placeRun(FPDF_FONT font, double size, const QString& text, const QColor& color, const QTransform& placement);
     int imageObjectAt(const QRectF& rect) const;
     void transformIntoPage(FPDF_PAGEOBJECT object, const QTransform& displayed) const;
@@ -103,6 +135,7 @@ private:
     WriterFonts& m_fonts;
     QString m_lastError;
     int m_inserted = 0;
+    std::vector<QRectF> m_drawn;
 };
 
 // The colour of every character of newText, which replaces oldText (one

@@ -268,11 +268,7 @@ QImage cutFromRender(const QImage& render, const QRectF& rect, double pageHeight
 {
     if (render.isNull())
         return {};
-    const QRect pixels = QRect(int(std::floor(kInkRenderScale * rect.x())),
-                               int(std::floor(kInkRenderScale * (pageHeight - (rect.y() + rect.height())))),
-                               int(std::ceil(kInkRenderScale * rect.width())),
-                               int(std::ceil(kInkRenderScale * rect.height())))
-                             .intersected(render.rect());
+    const QRect pixels = pixelsOfPageRect(rect, kInkRenderScale, pageHeight, render.rect());
     if (pixels.isEmpty())
         return {};
     return render.copy(pixels).convertToFormat(QImage::Format_ARGB32_Premultiplied);

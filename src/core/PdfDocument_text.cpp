@@ -80,12 +80,15 @@ public:
             }
         }
         c.invisible = drawsNothing(inkOf(index), fillAlpha);
+        c.run = m_runs;
         c.rotation = readingRotation(index);
         double x = 0, y = 0;
-        FS_RECTF loose{};
-        if (api.FPDFText_GetCharOrigin(m_textPage, index, &x, &y) && api.FPDFText_GetLooseCharBox(m_textPage, index, &loose)) {
+        c.hasOrigin = api.FPDFText_GetCharOrigin(m_textPage, index, &x, &y);
+        if (c.hasOrigin) {
             c.origin = m_transform.toPage(QPointF(x, y));
-            c.advanceBox = m_transform.toPage(rectFromEdges(loose.left, loose.top, loose.right, loose.bottom));
+            FS_RECTF loose{};
+            if (api.FPDFText_GetLooseCharBox(m_textPage, index, &loose))
+                c.advanceBox = m_transform.toPage(rectFromEdges(loose.left, loose.top, loose.right, loose.bottom));
         }
         c.unmapped = readAsLatin1Guess(index, code);
         noteAdvance(index, code, c);
@@ -196,6 +199,7 @@ private:
             return {};
         if (object != m_lastObject) {
             m_lastObject = object;
+            ++m_runs;
             m_lastInk = TextObjectInk{pdfApi().FPDFTextObj_GetTextRenderMode(object), 255};
             unsigned r = 0, g = 0, b = 0, a = 255;
             if (pdfApi().FPDFPageObj_GetStrokeColor(object, &r, &g, &b, &a))
@@ -239,6 +243,7 @@ private:
     FPDF_TEXTPAGE m_textPage;
     const PdfPageTransform& m_transform;
     FPDF_PAGEOBJECT m_lastObject = nullptr;
+    int m_runs = 0;
     TextObjectInk m_lastInk;
     std::map<FPDF_FONT, FontSeen> m_seen;
     std::map<FPDF_FONT, WeightVerdict> m_verdicts;
@@ -393,11 +398,7 @@ void sampleLineColor(const QImage& render, const QSizeF& pageSize, const QRectF&
         inkBox.adjusted(-pad, -pad, pad, pad).intersected(QRectF(QPointF(0, 0), pageSize));
     if (padded.isEmpty())
         return;
-    const QRect pixels = QRect(int(std::floor(padded.x() * kColorSampleScale)),
-                               int(std::floor((pageSize.height() - (padded.y() + padded.height())) * kColorSampleScale)),
-                               int(std::ceil(padded.width() * kColorSampleScale)),
-                               int(std::ceil(padded.height() * kColorSampleScale)))
-                             .intersected(render.rect());
+    const QRect pixels = pixelsOfPageRect(padded, kColorSampleScale, pageSize.height(), render.rect());
     if (pixels.isEmpty())
         return;
     InkWeights ink;
@@ -510,12 +511,19 @@ public:
         joinLineFragments(m_fragments);
         std::vector<TurnedLine> lines;
         for (const LineFragment& fragment : m_fragments) {
-            for (const std::vector<CharInfo>& segment : splitNativePdfLineChars(fragment.chars)) {
+            for (std::vector<CharInfo>& segment : splitNativePdfLineChars(fragment.chars)) {
+                // Upright words along a turned baseline are a turned line.
+                double rotation = fragment.rotation;
+                if (const double turn = steppedLineTurn(segment); turn != 0) {
+                    turnCharsInto(segment, turn);
+                    rotation += turn;
+                }
+                addLayerWordBreaks(segment);
                 TextBlock::Line line;
                 if (lineFromChars(segment, line)) {
-                    const QRectF inkBox = placeInPage(line, fragment.rotation);
+                    const QRectF inkBox = placeInPage(line, rotation);
                     sampleLineColor(m_render, m_pageSize, inkBox, line);
-                    lines.push_back({std::move(line), fragment.rotation});
+                    lines.push_back({std::move(line), rotation});
                 }
             }
         }
@@ -561,11 +569,13 @@ private:
 void sortLinesTopDown(std::vector<TurnedLine>& lines)
 {
     constexpr double kSameRowTolerance = 2.0;
-    auto directionRank = [](double rotation) { return rotation == 0 ? -1000.0 : rotation; };
+    constexpr double kScanSkew = 5.0;  // degrees: a scan's lines run upright for the reading order
+    auto direction = [](double rotation) { return std::abs(rotation) <= kScanSkew ? 0.0 : rotation; };
+    auto directionRank = [&](double rotation) { return direction(rotation) == 0 ? -1000.0 : rotation; };
     vorn::safeStableSort(lines, [&](const TurnedLine& a, const TurnedLine& b) {
-        if (a.rotation != b.rotation)
+        if (direction(a.rotation) != direction(b.rotation))
             return directionRank(a.rotation) < directionRank(b.rotation);
-        const QTransform frame = frameOf(a.rotation);
+        const QTransform frame = frameOf(direction(a.rotation));
         const QPointF fa = frame.map(a.line.rect.center());
         const QPointF fb = frame.map(b.line.rect.center());
         if (std::abs(fa.y() - fb.y()) <= kSameRowTolerance)
@@ -719,6 +729,35 @@ bool continuesLine(const LineFragment& a, const QRectF& inkA, const LineFragment
     return gap >= -kReach * low && gap <= kReach * std::max(inkA.height(), inkB.height()) && inkB.right() > inkA.right();
 }
 
+// The next fragment starts a word gap after the one it carries on (along
+// the line: the boxes are in its frame), and neither brings a blank of its own.
+bool startsAWordAway(const LineFragment& a, const QRectF& inkA, const LineFragment& b, const QRectF& inkB)
+{
+    constexpr double kWordGapOfHeight = 0.12;  // a letter gap is less, the narrowest word gap more
+    if (a.chars.empty() || b.chars.empty() || a.chars.back().text.trimmed().isEmpty() ||
+        b.chars.front().text.trimmed().isEmpty())
+        return false;
+    const double low = std::max(std::min(inkA.height(), inkB.height()), 1.0);
+    return inkB.left() - inkA.right() > kWordGapOfHeight * low;
+}
+
+// A blank standing in the gap between two characters, styled as the first.
+CharInfo blankBetween(const CharInfo& before, const CharInfo& after)
+{
+    CharInfo blank = before;
+    blank.text = QStringLiteral(" ");
+    const double left = before.box.right();
+    blank.box = QRectF(left, before.box.y(), std::max(after.box.left() - left, 0.0), before.box.height());
+    blank.hasOrigin = false;
+    // Its advance is the gap itself: it widens no blank.
+    blank.advanceBox = before.advanceBox.isNull() || after.advanceBox.isNull()
+                           ? QRectF()
+                           : QRectF(before.advanceBox.right(), before.advanceBox.y(),
+                                    std::max(after.advanceBox.left() - before.advanceBox.right(), 0.0),
+                                    before.advanceBox.height());
+    return blank;
+}
+
 } // namespace
 
 void joinLineFragments(std::vector<LineFragment>& fragments)
@@ -739,6 +778,8 @@ void joinLineFragments(std::vector<LineFragment>& fragments)
                 if (j == i || !continuesLine(fragments[i], inks[i], fragments[j], inks[j]))
                     continue;
                 std::vector<CharInfo>& chars = fragments[i].chars;
+                if (startsAWordAway(fragments[i], inks[i], fragments[j], inks[j]))
+                    chars.push_back(blankBetween(chars.back(), fragments[j].chars.front()));
                 chars.insert(chars.end(), fragments[j].chars.begin(), fragments[j].chars.end());
                 inks[i] = inks[i].united(inks[j]);
                 fragments.erase(fragments.begin() + qsizetype(j));
@@ -750,6 +791,149 @@ void joinLineFragments(std::vector<LineFragment>& fragments)
             }
         }
     }
+}
+
+namespace {
+
+// The turn, degrees clockwise as displayed, of the straight line through the
+// points, when every point lies within tolerance of it; 0 otherwise.
+double turnOfLineThrough(const std::vector<QPointF>& points, double tolerance)
+{
+    constexpr double kMinTurn = 0.1;  // degrees; less drifts no more than a rounding
+    constexpr double kMaxTurn = 5.0;  // more is no scan's skew
+    double mx = 0, my = 0;
+    for (const QPointF& p : points) {
+        mx += p.x();
+        my += p.y();
+    }
+    mx /= double(points.size());
+    my /= double(points.size());
+    double sxx = 0, sxy = 0;
+    for (const QPointF& p : points) {
+        sxx += (p.x() - mx) * (p.x() - mx);
+        sxy += (p.x() - mx) * (p.y() - my);
+    }
+    if (sxx <= 0)
+        return 0;
+    const double slope = sxy / sxx;
+    for (const QPointF& p : points)
+        if (std::abs(p.y() - (my + slope * (p.x() - mx))) > tolerance)
+            return 0;
+    const double degrees = -std::atan(slope) * 180.0 / M_PI;  // y grows upward: falling is clockwise
+    return std::abs(degrees) >= kMinTurn && std::abs(degrees) <= kMaxTurn ? degrees : 0;
+}
+
+// One word of a line: the middle of its letters on their baseline (valid
+// while all stand on one), and its box.
+struct WordMarks {
+    QPointF foot;
+    bool upright = true;
+    QRectF box;
+};
+
+std::vector<WordMarks> wordMarksOf(const std::vector<CharInfo>& chars)
+{
+    constexpr double kSameBaseline = 0.1;  // points: the letters of one upright word
+    std::vector<WordMarks> words;
+    std::vector<const CharInfo*> letters;
+    const auto finish = [&]() {
+        if (letters.empty())
+            return;
+        WordMarks word;
+        double low = letters.front()->origin.y(), high = low, x = 0;
+        for (const CharInfo* c : letters) {
+            low = std::min(low, c->origin.y());
+            high = std::max(high, c->origin.y());
+            x += c->origin.x();
+            word.box = word.box.isNull() ? c->box : word.box.united(c->box);
+        }
+        word.upright = high - low <= kSameBaseline;
+        word.foot = QPointF(x / double(letters.size()), (low + high) / 2);
+        words.push_back(word);
+        letters.clear();
+    };
+    for (const CharInfo& c : chars) {
+        if (c.text.trimmed().isEmpty())
+            finish();
+        else if (charHasVisibleInk(c) && c.hasOrigin)
+            letters.push_back(&c);
+    }
+    finish();
+    return words;
+}
+
+} // namespace
+
+double steppedLineTurn(const std::vector<CharInfo>& chars)
+{
+    constexpr size_t kMinWords = 3;       // a raised word among them does not fit one line
+    constexpr size_t kMinLayerWords = 2;  // a searchable layer raises none
+    constexpr double kOnTheLine = 0.3;    // points: a word's baseline off the fitted one
+    constexpr double kBoxesOnTheLine = 0.25;  // of a word's height: middles of words fitted to their boxes
+    const bool layer =
+        std::all_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.invisible || !charHasVisibleInk(c); });
+    const std::vector<WordMarks> words = wordMarksOf(chars);
+    if (words.size() < (layer ? kMinLayerWords : kMinWords))
+        return 0;
+    if (std::all_of(words.begin(), words.end(), [](const WordMarks& w) { return w.upright; })) {
+        std::vector<QPointF> feet;
+        for (const WordMarks& word : words)
+            feet.push_back(word.foot);
+        if (const double turn = turnOfLineThrough(feet, kOnTheLine); turn != 0 || !layer)
+            return turn;
+    }
+    // A layer of words each stretched over its box (an earlier layer, another
+    // tool's) stands on no common baseline: the middles of the boxes run
+    // along the turned line.
+    if (!layer || words.size() < kMinWords)
+        return 0;
+    std::vector<QPointF> middles;
+    std::vector<double> heights;
+    for (const WordMarks& word : words) {
+        middles.push_back(word.box.center());
+        heights.push_back(word.box.height());
+    }
+    return turnOfLineThrough(middles, kBoxesOnTheLine * medianOf(heights));
+}
+
+void turnCharsInto(std::vector<CharInfo>& chars, double degrees)
+{
+    const QTransform frame = frameOf(degrees);
+    for (CharInfo& c : chars) {
+        QRectF box = c.box;
+        box.moveCenter(frame.map(c.box.center()));
+        c.box = box;
+        c.origin = frame.map(c.origin);
+        if (!c.advanceBox.isNull()) {
+            QRectF advance = c.advanceBox;
+            advance.moveCenter(frame.map(c.advanceBox.center()));
+            c.advanceBox = advance;
+        }
+        c.rotation += degrees;
+    }
+}
+
+void addLayerWordBreaks(std::vector<CharInfo>& chars)
+{
+    constexpr double kWordGapOfHeight = 0.12;  // as between joined pieces of a line
+    std::vector<CharInfo> spaced;
+    spaced.reserve(chars.size());
+    const CharInfo* previous = nullptr;  // the last inked one, with no blank after it yet
+    for (const CharInfo& c : chars) {
+        if (c.text.trimmed().isEmpty()) {
+            previous = nullptr;
+            spaced.push_back(c);
+            continue;
+        }
+        if (previous && previous->invisible && c.invisible && previous->run != c.run) {
+            const double low = std::max(std::min(previous->box.height(), c.box.height()), 1.0);
+            if (c.box.left() - previous->box.right() > kWordGapOfHeight * low)
+                spaced.push_back(blankBetween(*previous, c));
+        }
+        spaced.push_back(c);
+        previous = &c;
+    }
+    chars = std::move(spaced);
 }
 
 // One line from a segment; false when its text is blank.

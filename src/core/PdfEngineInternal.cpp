@@ -297,7 +297,19 @@ BitmapPtr createBitmapFromQImage(QImage& image)
                                                   image.bits(), int(image.bytesPerLine())));
 }
 
-QImage renderLoadedPageImage(FPDF_PAGE page, double scale)
+QRect pixelsOfPageRect(const QRectF& rect, double scale, double pageHeight, const QRect& image)
+{
+    const QRectF r = rect.normalized();
+    const double left = std::max(std::floor(r.left() * scale), double(image.left()));
+    const double top = std::max(std::floor((pageHeight - r.bottom()) * scale), double(image.top()));
+    const double right = std::min(std::ceil(r.right() * scale), double(image.right() + 1));
+    const double bottom = std::min(std::ceil((pageHeight - r.top()) * scale), double(image.bottom() + 1));
+    if (!(left < right) || !(top < bottom))  // also false for NaN
+        return {};
+    return QRect(QPoint(int(left), int(top)), QPoint(int(right) - 1, int(bottom) - 1));
+}
+
+QImage renderLoadedPageRegion(FPDF_PAGE page, double scale, const QRectF& region, QPoint* origin)
 {
     if (!page || !(scale > 0))
         return {};
@@ -307,17 +319,36 @@ QImage renderLoadedPageImage(FPDF_PAGE page, double scale)
     const qint64 h = std::max<qint64>(1, qint64(std::ceil(height * scale)));
     if (!fitsRenderBudget(w, h))
         return {};
-    QImage image(int(w), int(h), QImage::Format_ARGB32);
+    const QRect pixels = pixelsOfPageRect(region, scale, height, QRect(0, 0, int(w), int(h)));
+    if (pixels.isEmpty())
+        return {};
+    QImage image(pixels.size(), QImage::Format_ARGB32);
     if (image.isNull())
         return {};
     image.fill(Qt::white);
     BitmapPtr bitmap = createBitmapFromQImage(image);
     if (!bitmap)
         return {};
-    pdfApi().FPDFBitmap_FillRect(bitmap.get(), 0, 0, int(w), int(h), 0xFFFFFFFF);
-    pdfApi().FPDF_RenderPageBitmap(bitmap.get(), page, 0, 0, int(w), int(h), 0,
+    pdfApi().FPDFBitmap_FillRect(bitmap.get(), 0, 0, pixels.width(), pixels.height(), 0xFFFFFFFF);
+    // The whole page's render, shifted so that the region's first pixel lands at the bitmap's corner.
+    pdfApi().FPDF_RenderPageBitmap(bitmap.get(), page, -pixels.x(), -pixels.y(), int(w), int(h), 0,
                                    pdfium::kRenderAnnot | pdfium::kRenderLcdText);
+    *origin = pixels.topLeft();
     return image;
+}
+
+QImage renderLoadedPageImage(FPDF_PAGE page, double scale)
+{
+    if (!page)
+        return {};
+    QPoint origin;
+    const QSizeF size(pdfApi().FPDF_GetPageWidthF(page), pdfApi().FPDF_GetPageHeightF(page));
+    // A page less than a pixel wide or high is one pixel so.
+    const double pixel = scale > 0 ? 1.0 / scale : 0.0;
+    return renderLoadedPageRegion(page, scale,
+                                  QRectF(0, std::min(size.height() - pixel, 0.0), std::max(size.width(), pixel),
+                                         std::max(size.height(), pixel)),
+                                  &origin);
 }
 
 QImage qImageFromPdfiumBitmap(FPDF_BITMAP bitmap)

@@ -103,6 +103,11 @@ QByteArray readWholeFile(const QString& path, QString* error);
 BitmapPtr createBitmapFromQImage(QImage& image);
 // Renders an already loaded page on white at rotation 0 (caller holds the lock).
 QImage renderLoadedPageImage(FPDF_PAGE page, double scale);
+// The pixels of a render at scale that cover a region of the page (points,
+// y up), as renderLoadedPageImage draws them; *origin: where the picture's
+// top-left pixel stands in the whole page's render. Null when the region
+// lies off the page.
+QImage renderLoadedPageRegion(FPDF_PAGE page, double scale, const QRectF& region, QPoint* origin);
 // Copies a pdfium-owned bitmap into a new image.
 QImage qImageFromPdfiumBitmap(FPDF_BITMAP bitmap);
 // An image's pixels in the layout pdfium stores best: grey as 8-bit grey,
@@ -121,6 +126,12 @@ QVector<unsigned short> toPdfWide(const QString& text);
 
 // Rectangle from pdfium's left/top/right/bottom, normalised.
 QRectF rectFromEdges(double left, double top, double right, double bottom);
+
+// The pixels of an image (a render of a page pageHeight points high at
+// scale) that a rectangle of the page (points, y up) covers, cut to the
+// image; empty when it lies off it. Worked out in double before any edge
+// becomes a pixel index, so far-off or non-finite coordinates cost nothing.
+QRect pixelsOfPageRect(const QRectF& rect, double scale, double pageHeight, const QRect& image);
 
 // A loaded page with its text page and transform (lock held while it lives).
 struct LoadedTextPage {

@@ -58,6 +58,22 @@ struct TextBlock {
             Qt::Alignment alignment = Qt::AlignLeft;
         };
         std::optional<Placement> placement;
+        // A line of a turned scan runs turned by this many degrees, clockwise
+        // as displayed, about the centre of rect: rect, its words' boxes (each
+        // about its own centre) and its baseline lie in that turned frame.
+        // The block's own rotation comes on top.
+        double turn = 0.0;
+        // How far above the bottom of rect its baseline stands; negative when
+        // not known.
+        double baselineLift = -1.0;
+        // Recognised lines: the text and box the page shows for the line, as
+        // it was recognised; empty for a line the page does not show. A write
+        // redraws only the lines that no longer match them.
+        QString originalText;
+        QRectF originalRect;
+        // The user gave the line another weight or slant with its text as it
+        // was: it is written again all the same.
+        bool restyled = false;
     };
 
     QString text;

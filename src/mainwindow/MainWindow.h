@@ -311,6 +311,7 @@ public:
     // failed (a warning was shown) and the caller must stop.
     bool applyPendingOcrEdits();
     bool commitShownEdits(const QString& pageError, const QString& writeError);
+    void warnWriteFailed(const QString& writeError);
     // Shows the page's own text as editable blocks; false when the page has
     // no usable text layer and needs recognition.
     bool loadNativeTextLayerForPage(int page, bool reportStatus);

@@ -8,6 +8,7 @@
 #include "NativeTextLayer.h"
 #include "OcrEngine.h"
 #include "OcrRunRules.h"
+#include "PageWriteAside.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
 
@@ -322,13 +323,20 @@ bool MainWindow::writeBlocksIntoPage(int page, const std::vector<TextBlock>& blo
         QMessageBox::warning(this, tr("Ошибка"), pageError);
         return false;
     }
-    const bool written =
-        blocks.empty() ? document->removeInvisibleTextLayer(page) : document->overlayOcrText(page, blocks, false);
-    if (!written) {
-        QMessageBox::warning(this, tr("Ошибка"), writeError);
+    if (pageWriteAsideRunning())
+        return false;  // asked for from inside a write's wait
+    if (!writePageAside(documentHold, page, blocks)) {
+        warnWriteFailed(writeError);
         return false;
     }
     return true;
+}
+
+// The warning of a failed write, with the document's reason.
+void MainWindow::warnWriteFailed(const QString& writeError)
+{
+    const QString reason = document->lastError();
+    QMessageBox::warning(this, tr("Ошибка"), reason.isEmpty() ? writeError : writeError + QLatin1Char('\n') + reason);
 }
 
 bool MainWindow::applyPendingOcrEdits()
@@ -348,10 +356,13 @@ bool MainWindow::commitShownEdits(const QString& pageError, const QString& write
         QMessageBox::warning(this, tr("Ошибка"), pageError);
         return false;
     }
-    if (!edits.commit(*document)) {
-        QMessageBox::warning(this, tr("Ошибка"), writeError);
+    if (pageWriteAsideRunning())
+        return false;  // asked for from inside a write's wait
+    if (!writePageAside(documentHold, edits.page(), edits.blocksWithEdits())) {
+        warnWriteFailed(writeError);
         return false;
     }
+    edits.clear();
     forgetShownBlocks();
     return true;
 }

@@ -288,12 +288,21 @@ namespace {
 constexpr int kInkMinAlpha = 24;
 constexpr int kDarkLumaLimit = 7999; // 11 R + 16 G + 5 B, out of 32 * 255
 
+constexpr int kRuleLumaLimit = 5119;  // a rule is drawn dark, not a scan's grey paper
+
 bool isInk(QRgb pixel)
 {
     return qAlpha(pixel) >= kInkMinAlpha && 11 * qRed(pixel) + 16 * qGreen(pixel) + 5 * qBlue(pixel) <= kDarkLumaLimit;
 }
 
-// Long straight runs of ink are table rules and underlines: they stay.
+bool isDarkInk(QRgb pixel)
+{
+    return qAlpha(pixel) >= kInkMinAlpha && 11 * qRed(pixel) + 16 * qGreen(pixel) + 5 * qBlue(pixel) <= kRuleLumaLimit;
+}
+
+// Long straight runs of dark ink are table rules and underlines: they stay.
+// (A scan's speckled paper counts as faint ink, which would join letters
+// into a run along a line.)
 std::vector<char> ruleMask(const std::vector<char>& ink, int w, int h)
 {
     std::vector<char> rule(ink.size(), 0);
@@ -351,10 +360,13 @@ QImage inkEraseOverlay(const QImage& cropImage, double pixelsPerScreenPixel)
     const auto at = [&](int x, int y) { return reinterpret_cast<const QRgb*>(crop.constScanLine(y))[x]; };
 
     std::vector<char> ink(size_t(w) * size_t(h), 0);
+    std::vector<char> dark(ink.size(), 0);
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
+        for (int x = 0; x < w; ++x) {
             ink[size_t(y * w + x)] = isInk(at(x, y));
-    const std::vector<char> rule = ruleMask(ink, w, h);
+            dark[size_t(y * w + x)] = isDarkInk(at(x, y));
+        }
+    const std::vector<char> rule = ruleMask(dark, w, h);
 
     const int radius = std::clamp(int(std::lround(0.75 * pixelsPerScreenPixel)), 1, 3);
     std::vector<char> erase(ink.size(), 0);

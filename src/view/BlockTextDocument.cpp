@@ -276,6 +276,38 @@ static double grownLineWidth(const TextBlock::Line& line, const TextBlock& block
     return std::max(line.rect.width(), advance * std::max(double(line.fontSize), 1.0) / kMeasurePx);
 }
 
+// The lines' texts stand as they were: a weight or slant the user gave a
+// line (the B and I buttons over it) is still written, the line drawn again.
+static bool restyleLinesFromEditor(TextBlock& block, QTextDocument* document, const QStringList& visual)
+{
+    if (!document->isModified())
+        return false;
+    const QString raw = document->toRawText();
+    bool changed = false;
+    int position = 0;
+    for (int k = 0; k < int(visual.size()) && k < int(block.lines.size()); ++k) {
+        if (visual[k].isEmpty())
+            continue;
+        const int found = int(raw.indexOf(visual[k], position));
+        if (found < 0)
+            continue;
+        position = found + int(visual[k].size());
+        TextBlock::Line& line = block.lines[size_t(k)];
+        TextBlock::Line styled = line;
+        takeStyleAt(styled, document, found);
+        if (styled.bold == line.bold && styled.italic == line.italic)
+            continue;
+        line.bold = styled.bold;
+        line.italic = styled.italic;
+        line.spans.clear();
+        line.restyled = true;
+        changed = true;
+    }
+    if (changed)
+        block.textEdited = true;
+    return changed;
+}
+
 bool syncBlockLinesWithEditor(TextBlock& block, QTextEdit* editor, double zoom)
 {
     Q_UNUSED(zoom)
@@ -291,7 +323,7 @@ bool syncBlockLinesWithEditor(TextBlock& block, QTextEdit* editor, double zoom)
         consistent = have == (k < visual.size() ? visual[k] : QString());
     }
     if (consistent)
-        return false;
+        return restyleLinesFromEditor(block, editor->document(), visual);
     // Each visual line keeps the place of the block line it shows; lines
     // beyond the model continue downward, and spare lines stay as empty slots.
     const TextBlock shape = block;
@@ -300,9 +332,11 @@ bool syncBlockLinesWithEditor(TextBlock& block, QTextEdit* editor, double zoom)
     int position = 0;
     for (int k = 0; k < count; ++k) {
         TextBlock::Line line = visualLineForIndex(shape, k);
-        line.spans.clear();
-        line.words.clear();
         line.text = k < visual.size() ? visual[k] : QString();
+        // A line left as it was keeps its words, which place its searchable copy.
+        if (k >= int(shape.lines.size()) || line.text != shape.lines[size_t(k)].text.trimmed())
+            line.words.clear();
+        line.spans.clear();
         if (k < visual.size()) {
             const int found = int(document->toRawText().indexOf(visual[k], position));
             if (found >= 0) {

@@ -1,6 +1,7 @@
 #include "EditedTextPreview.h"
 
 #include "BlockPainting.h"
+#include "EditPlan.h"
 #include "LineFonts.h"
 
 #include <QFontMetricsF>
@@ -132,6 +133,104 @@ void drawTypedText(QPainter& painter, const TextBlock& block, const QRectF& r, d
                      block.text);
 }
 
+// The page's point on screen, the block's box standing at r.
+QPointF screenPointOf(const TextBlock& block, const QRectF& r, double zoom, const QPointF& pagePoint)
+{
+    return QPointF(r.x() + (pagePoint.x() - block.rect.x()) * zoom, r.y() + (topOf(block.rect) - pagePoint.y()) * zoom);
+}
+
+// The face the page writer sets a line in, measured and drawn at a large size
+// and then scaled: its advances are the font's own, unhinted and unkerned, as
+// the written text object has them.
+constexpr double kFacePixels = 200.0;
+
+QFont writtenFace(const TextBlock::Line& line)
+{
+    const QString family = line.fontFamily.trimmed();
+    QFont font(displayFamilyForPdfFont(family.isEmpty() ? QStringLiteral("Times New Roman") : family));
+    font.setPixelSize(int(kFacePixels));
+    font.setBold(line.bold);
+    font.setItalic(line.italic);
+    font.setKerning(false);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    return font;
+}
+
+// A changed recognised line as the page writer writes it over its old place:
+// at the recognised size in its frame, on its baseline, as wide as the text
+// it was recognised as; on a scan's slight turn word by word, each word
+// upright where its middle falls on the turned baseline.
+void drawWrittenLine(QPainter& painter, const TextBlock& block, const TextBlock::Line& line,
+                     const pdfengine::LinePlan& plan, const QRectF& r, double zoom)
+{
+    constexpr double kMinScale = 0.5, kMaxScale = 2.0;  // as the writer bounds a line's horizontal scale
+    const QFont face = writtenFace(line);
+    const QFontMetricsF metrics(face);
+    const double size = std::max(double(line.fontSize), 1.0);
+    const double pointsPerPixel = size / kFacePixels;
+    const auto advance = [&](const QString& text) { return metrics.horizontalAdvance(text) * pointsPerPixel; };
+    const double recognised = advance(line.originalText);
+    const double scale = recognised > 0 && line.originalRect.width() > 0
+                             ? std::clamp(line.originalRect.width() / recognised, kMinScale, kMaxScale)
+                             : 1.0;
+    const QRectF& rect = plan.frame.rect;
+    const double lift = line.baselineLift >= 0 && line.baselineLift < rect.height() ? line.baselineLift
+                                                                                     : kBaselineLiftOfSize * size;
+    const double baseline = rect.y() + lift;
+    const QTransform toPage = plan.frame.toPage();
+    painter.setFont(face);
+    painter.setPen(lineTextColor(line, block));
+    const QString& text = line.text;
+    double x = rect.x();
+    qsizetype from = 0;
+    while (from < text.size()) {
+        if (plan.stepWords && text[from].isSpace()) {
+            x += scale * advance(text.mid(from, 1));
+            ++from;
+            continue;
+        }
+        qsizetype end = from + 1;
+        while (end < text.size() && !(plan.stepWords && text[end].isSpace()))
+            ++end;
+        const QString run = text.mid(from, end - from);
+        const double width = scale * advance(run);
+        QPointF start = toPage.map(QPointF(x, baseline));
+        double degrees = plan.frame.rotation;
+        if (plan.stepWords) {
+            const QPointF middle = toPage.map(QPointF(x + width / 2, baseline));
+            start = QPointF(middle.x() - width / 2, middle.y());
+            degrees = 0;
+        }
+        painter.save();
+        painter.translate(screenPointOf(block, r, zoom, start));
+        painter.rotate(degrees);  // clockwise as displayed
+        painter.scale(scale * pointsPerPixel * zoom, pointsPerPixel * zoom);
+        painter.drawText(QPointF(0, 0), run);
+        painter.restore();
+        x += width;
+        from = end;
+    }
+}
+
+// A recognised block changed where it stands is written line by line: only
+// its changed lines show, each as written. False for any other block.
+bool drawRecognisedLines(QPainter& painter, const TextBlock& block, const QRectF& r, double zoom)
+{
+    if (!pdfengine::hasRecognisedLines(block))
+        return false;
+    // What is previewed is changed, though the open editor's text may not
+    // have reached its block yet.
+    TextBlock changed = block;
+    changed.textEdited = true;
+    const pdfengine::BlockPlan plan = pdfengine::planTextBlock(changed, false);
+    if (!plan.linewise)
+        return false;
+    for (size_t k = 0; k < plan.lines.size(); ++k)
+        if (plan.linePlans[k].redrawn && !plan.lines[k].text.isEmpty())
+            drawWrittenLine(painter, block, plan.lines[k], plan.linePlans[k], r, zoom);
+    return true;
+}
+
 } // namespace
 
 bool previewDrawsLines(const TextBlock& block)
@@ -143,7 +242,9 @@ void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRec
 {
     painter.save();
     // Lines that hold the text are what the page writer writes: they show.
-    if (block.textEdited && blockHasRichTextPreview(block) && !previewDrawsLines(block))
+    if (drawRecognisedLines(painter, block, r, zoom))
+        ;
+    else if (block.textEdited && blockHasRichTextPreview(block) && !previewDrawsLines(block))
         drawRichText(painter, block, r, zoom);
     else if (!block.lines.empty())
         drawLines(painter, block, r, zoom);

@@ -509,6 +509,8 @@ TextBlock::Line visualLineForIndex(const TextBlock& block, int k)
     line.spans.clear();
     line.words.clear();
     line.placement.reset();  // no glyphs stood there
+    line.originalText.clear();  // a line below the block's own shows nothing of the page
+    line.originalRect = QRectF();
     const double height = std::max(last.rect.height(), kMinLineHeightPt);
     const double top = last.rect.y() + last.rect.height() - (k - n + 1) * pitch;
     line.rect = QRectF(block.rect.x(), top - height, block.rect.width(), height);

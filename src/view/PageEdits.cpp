@@ -195,6 +195,15 @@ void PageEdits::rememberRemovedPlace(const TextBlock& block)
     place.textEdited = true; // its place is rewritten (with nothing)
     place.rect = place.originalRect = block.originalRect;
     place.rotation = place.originalRotation = block.originalRotation;
+    // Recognised lines of a turned scan stand each in its own frame.
+    for (const TextBlock::Line& line : block.lines)
+        if (hasArea(line.originalRect)) {
+            TextBlock::Line old;
+            old.rect = old.originalRect = line.originalRect;
+            old.originalText = line.originalText;
+            old.turn = line.turn;
+            place.lines.push_back(old);
+        }
     place.pageIndex = block.pageIndex;
     place.fontSize = block.fontSize;
     place.color = block.color;

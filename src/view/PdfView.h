@@ -15,6 +15,7 @@
 #include "PageRenderWorker.h"
 #include "PdfDocument.h"
 #include "TextBlock.h"
+#include "TurnedBox.h"
 
 #include <QAbstractScrollArea>
 #include <QHash>
@@ -411,7 +412,7 @@ private:
     // Block model helpers
     bool validBlock(int index) const { return m_edits->validBlock(index); }
     void showEdits(PageEdits* edits);
-    std::vector<QRectF> oldPlacesToErase() const;
+    std::vector<TurnedBox> oldPlacesToErase() const;
     QRectF blockPageTopRect(const TextBlock& block) const;
     QRectF viewportRectToBlockRect(const QRect& viewportRect) const;
     QRectF textOutgrowthPageTopRect(int index, const QRectF& blockPageTop) const;

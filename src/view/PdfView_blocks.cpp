@@ -4,8 +4,10 @@
 #include "BlockEditorFrame.h"
 #include "BlockPainting.h"
 #include "EditedTextPreview.h"
+#include "EditPlan.h"
 #include "LineFonts.h"
 #include "PdfView.h"
+#include "RotatedTextEdit.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -122,25 +124,36 @@ void PdfView::normalizeEditableBlockFontSizes(std::vector<TextBlock>& blocks)
 
 // Page areas whose old ink the preview hides: changed blocks' old places and
 // the removed ones.
-std::vector<QRectF> PdfView::oldPlacesToErase() const
+std::vector<TurnedBox> PdfView::oldPlacesToErase() const
 {
-    // A line the page sets turned covers its box turned about the centre.
-    const auto oldArea = [](const TextBlock& block) {
-        const QRectF& r = block.originalRect;
-        if (std::abs(block.originalRotation) < kRotationEpsilon)
-            return r;
-        return QTransform()
-            .translate(r.center().x(), r.center().y())
-            .rotate(block.originalRotation)
-            .translate(-r.center().x(), -r.center().y())
-            .mapRect(r);
+    // A line the page sets turned covers its box turned about the centre; the
+    // lines of a turned scan cover each its own turned box.
+    const auto oldAreas = [](const TextBlock& block, std::vector<TurnedBox>& places) {
+        const std::vector<TurnedBox> lines = pdfengine::recognisedLinePlaces(block);
+        if (lines.empty())
+            places.push_back(TurnedBox(block.originalRect, block.originalRotation));
+        else
+            places.insert(places.end(), lines.begin(), lines.end());
     };
-    std::vector<QRectF> places;
+    std::vector<TurnedBox> places;
     for (const TextBlock& place : m_edits->removedPlaces())
-        places.push_back(oldArea(place));
+        oldAreas(place, places);
     for (int i = 0; i < int(m_edits->blocks().size()); ++i) {
-        if (erasesOldInk(i))
-            places.push_back(oldArea(m_edits->blocks()[size_t(i)]));
+        if (!erasesOldInk(i))
+            continue;
+        // Changed where it stands, a recognised block loses only its changed
+        // lines (the open one: as its editor has it).
+        TextBlock block = m_edits->blocks()[size_t(i)];
+        if (i == m_activeBlock && m_blockFrame) {
+            block.text = m_blockFrame->editor()->toPlainText();
+            block.textEdited = true;
+        }
+        const pdfengine::BlockPlan plan = pdfengine::hasRecognisedLines(block) ? pdfengine::planTextBlock(block, false)
+                                                                                : pdfengine::BlockPlan();
+        if (plan.linewise)
+            places.insert(places.end(), plan.whiteOuts.begin(), plan.whiteOuts.end());
+        else
+            oldAreas(block, places);
     }
     return places;
 }

@@ -268,18 +268,31 @@ void PdfView::eraseChangedBlockInk(QPainter& painter, int page, const QImage& pa
     const double sx = double(pageImage.width()) / pageRect.width();
     const double sy = double(pageImage.height()) / pageRect.height();
     constexpr double kCropMargin = 2.0;
-    for (const QRectF& oldPlace : oldPlacesToErase()) {
+    constexpr double kClipMargin = 1.0;  // points around a turned line, as the writer grows its white-out
+    const double pageHeight = pagePointSize(page).height();
+    for (const TurnedBox& oldPlace : oldPlacesToErase()) {
         // Where the old text sits in the page image, through the view's rotation.
-        const QRectF onPage = pdfRectToScreenRect(page, oldPlace).translated(-pageRect.topLeft());
+        const QRectF onPage = pdfRectToScreenRect(page, oldPlace.bounds()).translated(-pageRect.topLeft());
         const QRectF inImage(onPage.x() * sx - kCropMargin, onPage.y() * sy - kCropMargin,
                              onPage.width() * sx + 2 * kCropMargin, onPage.height() * sy + 2 * kCropMargin);
         const QRect crop = inImage.toAlignedRect().intersected(pageImage.rect());
         if (crop.isEmpty())
             continue;
         const QImage overlay = cachedInkEraseOverlay(pageImage, crop, std::max(sx, sy));
+        painter.save();
+        if (oldPlace.isTurned()) {
+            // Only the line's own turned box: its upright bounds reach the lines around it.
+            QPolygonF shown;
+            for (const QPointF& corner : oldPlace.grown(kClipMargin).polygon())
+                shown << pageTopToViewport(page).map(QPointF(corner.x(), pageHeight - corner.y()));
+            QPainterPath clip;
+            clip.addPolygon(shown);
+            painter.setClipPath(clip, Qt::IntersectClip);
+        }
         painter.drawImage(QRectF(crop.x() / sx + pageRect.left(), crop.y() / sy + pageRect.top(), crop.width() / sx,
                                  crop.height() / sy),
                           overlay);
+        painter.restore();
     }
 }
 
@@ -304,6 +317,12 @@ void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const
         box.setSize(QSizeF(r.height(), r.width()));
         box.moveCenter(QRectF(r).center());
     }
+    // An upright box rounded to whole pixels: the text starts where the block does.
+    constexpr double kRounding = 1.0;
+    const QPointF exact = pdfRectToScreenRect(m_edits->page(), block.rect).topLeft();
+    if (std::abs(degrees) < kRotationEpsilon && std::abs(exact.x() - box.x()) < kRounding &&
+        std::abs(exact.y() - box.y()) < kRounding)
+        box.moveTopLeft(exact);
     painter.save();
     if (std::abs(degrees) >= kRotationEpsilon)
         applyBlockRotation(painter, QRectF(r), degrees);

@@ -4,7 +4,7 @@
 // was worked on as a repaired copy) or "<operation> refused: <reason>"; a
 // successful operation's document is saved as "<operation>.pdf" in the
 // scratch folder. Exit 0, or 2 when an operation was refused without a
-// reason, 3 for bad arguments.
+// reason or a refused edit changed the document, 3 for bad arguments.
 //   damaged_child <file> <scratch folder> <operation>...
 #include "PdfDocument.h"
 #include "TextBlock.h"
@@ -36,6 +36,27 @@ TextBlock layerBlock()
     line.words.push_back({block.text, block.rect, 90});
     block.lines.push_back(line);
     return block;
+}
+
+// Set when an edit was refused but the document changed all the same.
+bool changedOnRefusal = false;
+
+// Every text line of the first page edited at once, as the editor leaves it.
+bool editEveryLine(PdfDocument& doc)
+{
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    if (blocks.empty())
+        return true;
+    for (TextBlock& block : blocks) {
+        block.text = QStringLiteral("Правка ") + block.text;
+        block.textEdited = true;
+    }
+    const QString text = doc.extractAllText(0);
+    const bool modified = doc.isModified();
+    if (doc.overlayOcrText(0, blocks, false))
+        return true;
+    changedOnRefusal = doc.extractAllText(0) != text || doc.isModified() != modified;
+    return false;
 }
 
 bool run(const QString& op, const QString& file, const QString& scratch, PdfDocument& doc)
@@ -71,6 +92,8 @@ bool run(const QString& op, const QString& file, const QString& scratch, PdfDocu
         done = doc.extractPageSubset({0}, copy) && doc.appendPage(copy, 0) && doc.movePage(count, 1);
     } else if (op == QLatin1String("layer"))
         done = doc.overlayOcrText(0, {layerBlock()}, false);
+    else if (op == QLatin1String("edit"))
+        done = editEveryLine(doc);
     else if (op == QLatin1String("save"))
         done = true;
     else
@@ -97,9 +120,10 @@ int main(int argc, char** argv)
             continue;
         }
         const QString reason = doc.lastError().trimmed();
-        out << "refused: " << reason << "\n" << Qt::flush;
-        if (reason.isEmpty())
+        out << "refused: " << reason << (changedOnRefusal ? " (changed the document)" : "") << "\n" << Qt::flush;
+        if (reason.isEmpty() || changedOnRefusal)
             result = 2;
+        changedOnRefusal = false;
     }
     return result;
 }

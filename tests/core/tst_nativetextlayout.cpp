@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+#include <cmath>
+
 using pdfengine::CharInfo;
 
 namespace {
@@ -35,6 +37,7 @@ std::vector<CharInfo> setLine(const QString& text, double x, double baseline, do
         c.size = 10;
         const double advance = ch.isSpace() ? kBlank : w;
         c.origin = QPointF(x, baseline);
+        c.hasOrigin = true;
         c.advanceBox = QRectF(x, baseline - 2, advance, 10);
         c.box = ch.isSpace() ? QRectF(x, baseline, 0, 0) : QRectF(x + 0.5, baseline - 1, w - 1, 8);
         chars.push_back(c);
@@ -66,6 +69,8 @@ QStringList segmentTexts(const std::vector<CharInfo>& chars)
 class TestNativeTextLayout : public QObject {
     Q_OBJECT
 private slots:
+    void wordsSteppingAlongABaselineAreATurnedLine_data();
+    void wordsSteppingAlongABaselineAreATurnedLine();
     void segmentsSplitAtJumpsAndColumnGaps();
     void fontNameCleaning_data();
     void fontNameCleaning();
@@ -289,14 +294,21 @@ void TestNativeTextLayout::fragmentsOfOneBaselineJoin_data()
     QTest::addColumn<double>("rotation");  // of the second piece
     QTest::addColumn<bool>("second");      // the second piece comes first in pdfium's order
     QTest::addColumn<int>("lines");
-    QTest::newRow("kerned under the last letter") << -3.0 << 0.0 << 0.0 << false << 1;
-    QTest::newRow("a blank away") << 3.5 << 0.0 << 0.0 << false << 1;
-    QTest::newRow("handed out before it") << -3.0 << 2.0 << 0.0 << true << 1;
-    QTest::newRow("raised small capital") << -2.0 << 2.0 << 0.0 << false << 1;
-    QTest::newRow("a column gap away") << 20.0 << 0.0 << 0.0 << false << 2;
-    QTest::newRow("the next baseline") << -150.0 << -12.0 << 0.0 << false << 2;
-    QTest::newRow("under its start") << -50.0 << 0.0 << 0.0 << false << 2;
-    QTest::newRow("another direction") << 1.0 << 0.0 << 90.0 << false << 2;
+    QTest::addColumn<QString>("text");  // of the joined line
+    const QString logo = QStringLiteral("Система LATEX позволяет");
+    QTest::newRow("kerned under the last letter") << -3.0 << 0.0 << 0.0 << false << 1 << logo;
+    // A word gap measured along the line keeps its blank: a word of a scan's
+    // layer, stepped down a turned baseline, comes as a piece of its own.
+    QTest::newRow("a blank away") << 3.5 << 0.0 << 0.0 << false << 1 << QStringLiteral("Система L ATEX позволяет");
+    QTest::newRow("a blank away, a step lower") << 3.5 << -0.8 << 0.0 << false << 1
+                                               << QStringLiteral("Система L ATEX позволяет");
+    QTest::newRow("touching") << 0.5 << 0.0 << 0.0 << false << 1 << logo;
+    QTest::newRow("handed out before it") << -3.0 << 2.0 << 0.0 << true << 1 << logo;
+    QTest::newRow("raised small capital") << -2.0 << 2.0 << 0.0 << false << 1 << logo;
+    QTest::newRow("a column gap away") << 20.0 << 0.0 << 0.0 << false << 2 << QString();
+    QTest::newRow("the next baseline") << -150.0 << -12.0 << 0.0 << false << 2 << QString();
+    QTest::newRow("under its start") << -50.0 << 0.0 << 0.0 << false << 2 << QString();
+    QTest::newRow("another direction") << 1.0 << 0.0 << 90.0 << false << 2 << QString();
 }
 
 void TestNativeTextLayout::fragmentsOfOneBaselineJoin()
@@ -306,6 +318,7 @@ void TestNativeTextLayout::fragmentsOfOneBaselineJoin()
     QFETCH(double, rotation);
     QFETCH(bool, second);
     QFETCH(int, lines);
+    QFETCH(QString, text);
     pdfengine::LineFragment first{run(QStringLiteral("Система L"), 40, 500), 0};
     const double end = first.chars.back().box.right();
     pdfengine::LineFragment next{run(QStringLiteral("ATEX позволяет"), end + dx, 500 + dy), rotation};
@@ -315,10 +328,10 @@ void TestNativeTextLayout::fragmentsOfOneBaselineJoin()
     pdfengine::joinLineFragments(fragments);
     QCOMPARE(int(fragments.size()), lines);
     if (lines == 1) {
-        QString text;
+        QString joined;
         for (const CharInfo& c : fragments[0].chars)
-            text += c.text;
-        QCOMPARE(text, QStringLiteral("Система LATEX позволяет"));
+            joined += c.text;
+        QCOMPARE(joined, text);
     }
 }
 
@@ -470,6 +483,54 @@ void TestNativeTextLayout::pageLinesTakeTheirAlignment()
     for (const TextBlock::Line& line : page)
         found << int(line.placement->alignment);
     QCOMPARE(found, alignments);
+}
+
+void TestNativeTextLayout::wordsSteppingAlongABaselineAreATurnedLine_data()
+{
+    QTest::addColumn<QList<double>>("steps");  // each word's baseline over the first one's, points
+    QTest::addColumn<bool>("invisible");         // a searchable layer
+    QTest::addColumn<bool>("fittedBoxes");       // its words stretched over boxes of their own heights
+    QTest::addColumn<double>("turn");            // read, degrees clockwise
+    QTest::addColumn<double>("within");
+    // Words 40 points apart: 1.5 degrees fall 1.047 points a word.
+    const double fall = -40 * std::tan(1.5 * M_PI / 180);
+    QTest::newRow("a scan's layer turned 1.5°") << QList<double>{0, fall, 2 * fall, 3 * fall} << true << false << 1.5 << 0.01;
+    QTest::newRow("rising 0.5°") << QList<double>{0, -fall / 3, -2 * fall / 3} << true << false << -0.5 << 0.01;
+    QTest::newRow("two words of a layer") << QList<double>{0, fall} << true << false << 1.5 << 0.01;
+    QTest::newRow("two visible words") << QList<double>{0, fall} << false << false << 0.0 << 0.01;
+    QTest::newRow("one baseline") << QList<double>{0, 0, 0, 0} << false << false << 0.0 << 0.01;
+    QTest::newRow("a raised word among them") << QList<double>{0, 0, 3, 0} << false << false << 0.0 << 0.01;
+    QTest::newRow("more than a scan's skew") << QList<double>{0, -8, -16} << true << false << 0.0 << 0.01;
+    // The middles of boxes of unequal heights: near the turn, not on it.
+    QTest::newRow("layer words fitted to their boxes") << QList<double>{0, fall, 2 * fall, 3 * fall} << true << true
+                                                       << 1.5 << 0.5;
+}
+
+// A line whose words each stand upright, one a little lower than the other
+// along a straight baseline, reads as a line turned by that baseline's slope.
+void TestNativeTextLayout::wordsSteppingAlongABaselineAreATurnedLine()
+{
+    QFETCH(QList<double>, steps);
+    QFETCH(bool, invisible);
+    QFETCH(bool, fittedBoxes);
+    QFETCH(double, turn);
+    QFETCH(double, within);
+    std::vector<CharInfo> chars;
+    for (int w = 0; w < steps.size(); ++w) {
+        // A word stretched over its box stands on its box's foot, which a
+        // descender takes lower: its baseline says nothing.
+        const double descender = fittedBoxes && w % 2 ? 2.0 : 0.0;
+        std::vector<CharInfo> word = run(QStringLiteral("слово"), 40 * w, 500 + steps[w] - descender, 6, 10 + descender);
+        for (CharInfo& c : word) {
+            c.invisible = invisible;
+            c.hasOrigin = true;
+            c.origin = QPointF(c.box.x(), fittedBoxes ? c.box.y() : 500 + steps[w]);
+        }
+        chars.insert(chars.end(), word.begin(), word.end());
+        chars.push_back(run(QStringLiteral(" "), 40 * w + 30, 500).front());
+    }
+    const double read = pdfengine::steppedLineTurn(chars);
+    QVERIFY2(std::abs(read - turn) <= within, qPrintable(QString::number(read)));
 }
 
 QTEST_GUILESS_MAIN(TestNativeTextLayout)

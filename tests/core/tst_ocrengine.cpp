@@ -154,6 +154,14 @@ void OcrEngineTest::duplicateFragments_data()
     QTest::newRow("little vertical overlap") << big << QStringLiteral("дом") << QRectF(150, 495, 30, 10) << false << false;
     QTest::newRow("image block") << big << QStringLiteral("дом") << inside << true << false;
     QTest::newRow("equal texts") << QStringLiteral("дом") << QStringLiteral("дом") << inside << false << false;
+    // A paragraph's lines: the text read again over the line that holds it
+    // goes; the same words beside a line that does not hold them are a piece
+    // of that line ("раза" + "в квартал." of a clause that ends so again below).
+    const QString lines = QStringLiteral("Большой дом\nномер 5 квартал 7");
+    const QRectF firstLine(150, 506, 40, 6);
+    const QRectF secondLine(150, 500, 40, 6);
+    QTest::newRow("over the line holding it") << lines << QStringLiteral("квартал") << secondLine << false << true;
+    QTest::newRow("beside a line not holding it") << lines << QStringLiteral("квартал") << firstLine << false << false;
 }
 
 void OcrEngineTest::duplicateFragments()
@@ -164,6 +172,15 @@ void OcrEngineTest::duplicateFragments()
     QFETCH(bool, image);
     std::vector<TextBlock> blocks = {blockAt(container, QRectF(100, 500, 200, 12)), blockAt(fragment, fragmentRect)};
     blocks[1].isImage = image;
+    // A container of several lines knows them: the first on top.
+    const QStringList lineTexts = container.split(QLatin1Char('\n'));
+    if (lineTexts.size() > 1)
+        for (qsizetype k = 0; k < lineTexts.size(); ++k) {
+            TextBlock::Line line;
+            line.text = lineTexts[k];
+            line.rect = QRectF(100, 506 - 6 * k, 200, 6);
+            blocks[0].lines.push_back(line);
+        }
     removeDuplicateFragments(blocks);
     QFETCH(bool, removed);
     QCOMPARE(blocks.size(), removed ? size_t(1) : size_t(2));

@@ -9,6 +9,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <QPainter>
 #include <QtTest>
 
 namespace {
@@ -45,6 +46,8 @@ private slots:
     void initTestCase();
     void changesOutsideTheAreasAreFound_data();
     void changesOutsideTheAreasAreFound();
+    void whiteOutsNeverReachKeptLines_data();
+    void whiteOutsNeverReachKeptLines();
 };
 
 void TestPageRemovalTrial::initTestCase()
@@ -80,6 +83,74 @@ void TestPageRemovalTrial::changesOutsideTheAreasAreFound()
     QMutexLocker lock(&pdfiumMutex());
     QCOMPARE(pdfengine::bytesChangeOnlyInside(before, after, 0, {area}, true, &reason), kept);
     QCOMPARE(reason.isEmpty(), kept);
+}
+
+void TestPageRemovalTrial::whiteOutsNeverReachKeptLines_data()
+{
+    // A 300 x 200 point page at one pixel a point; two lines of ink 10 points
+    // high, the edited one at y 100 and the one kept above it at y 114.
+    QTest::addColumn<QRectF>("painted");  // made white after the edit (y up)
+    QTest::addColumn<QRectF>("drawn");    // made black after the edit
+    QTest::addColumn<QRectF>("edited");
+    QTest::addColumn<double>("keptTurn");
+    QTest::addColumn<QRectF>("cleared");
+    QTest::addColumn<bool>("accepted");
+    const QRectF line(20, 100, 200, 10), above(20, 114, 200, 10);
+    const QRectF none;
+    QTest::newRow("its own line covered") << line.adjusted(-1, -1, 1, 1) << none << line.adjusted(-2, -2, 2, 2) << 0.0
+                                          << line << true;
+    QTest::newRow("a band over the line above") << line.adjusted(-1, -1, 1, 8) << none << line.adjusted(-2, -2, 2, 9)
+                                                << 0.0 << line << false;
+    QTest::newRow("the line above inside a place a line too tall")
+        << line.adjusted(-1, -1, 1, 15) << none << line.adjusted(-2, -2, 2, 16) << 0.0 << line.adjusted(0, 0, 0, 14)
+        << false;
+    QTest::newRow("a word of the kept line cleared on its row")
+        << QRectF(20, 114, 30, 10) << none << QRectF(19, 113, 32, 12) << 0.0 << QRectF(20, 114, 30, 10) << true;
+    QTest::newRow("moved text drawn over the kept line") << none << QRectF(40, 115, 60, 6) << QRectF(38, 113, 64, 10)
+                                                         << 0.0 << none << true;
+    QTest::newRow("a change outside the edit") << QRectF(250, 20, 20, 20) << none << line.adjusted(-2, -2, 2, 2) << 0.0
+                                               << line << false;
+    QTest::newRow("a band over a turned kept line") << line.adjusted(-1, -1, 1, 8) << none
+                                                    << line.adjusted(-2, -2, 2, 9) << 1.5 << line << false;
+    QTest::newRow("an edit far off the page") << none << none << QRectF(2147483648.0, 100, 50, 10) << 0.0
+                                              << QRectF(2147483648.0, 100, 50, 10) << true;
+}
+
+// The check of an edit against the page before it: what the edit drew may
+// differ, but no white-out may take ink from a line it leaves as it stands,
+// outside the old places it clears on purpose on that line's row.
+void TestPageRemovalTrial::whiteOutsNeverReachKeptLines()
+{
+    QFETCH(QRectF, painted);
+    QFETCH(QRectF, drawn);
+    QFETCH(QRectF, edited);
+    QFETCH(double, keptTurn);
+    QFETCH(QRectF, cleared);
+    QFETCH(bool, accepted);
+    const QSizeF page(300, 200);
+    const auto shown = [&](const QRectF& r) { return QRectF(r.x(), page.height() - r.bottom(), r.width(), r.height()); };
+    QImage before(300, 200, QImage::Format_ARGB32);
+    before.fill(Qt::white);
+    QPainter ink(&before);
+    ink.fillRect(shown(QRectF(20, 100, 200, 10)), Qt::black);
+    ink.fillRect(shown(QRectF(20, 114, 200, 10)), Qt::black);
+    ink.fillRect(shown(QRectF(250, 20, 20, 20)), Qt::black);
+    ink.end();
+    QImage after = before;
+    QPainter edit(&after);
+    if (!painted.isNull())
+        edit.fillRect(shown(painted), Qt::white);
+    if (!drawn.isNull())
+        edit.fillRect(shown(drawn), Qt::black);
+    edit.end();
+    pdfengine::EditAreas areas;
+    areas.edited = {TurnedBox(edited, 0)};
+    areas.kept = {TurnedBox(QRectF(20, 114, 200, 10), keptTurn)};
+    if (!cleared.isNull())
+        areas.cleared = {TurnedBox(cleared, 0)};
+    QString reason;
+    QCOMPARE(pdfengine::rendersChangeOnlyInside(before, after, QPoint(), areas, page, 1.0, &reason), accepted);
+    QCOMPARE(reason.isEmpty(), accepted);
 }
 
 QTEST_GUILESS_MAIN(TestPageRemovalTrial)

@@ -9,6 +9,7 @@
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
@@ -16,6 +17,8 @@
 #include <QTest>
 
 #include <set>
+
+#include <sys/resource.h>
 
 using fixtures::readFile;
 using fixtures::realPdf;
@@ -105,6 +108,8 @@ private slots:
     void importedFormKeepsItsFields();
     void damagedPageKnownPastPicturePages_data();
     void damagedPageKnownPastPicturePages();
+    void hostileEditsEndInTime_data();
+    void hostileEditsEndInTime();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -405,6 +410,57 @@ void TestPdfDocumentDamaged::importedFormKeepsItsFields()
     QCOMPARE(names.size(), fields);
     QCOMPARE(distinct(names), fields);
     QVERIFY(names.contains(QStringLiteral("surname")));
+}
+
+void TestPdfDocumentDamaged::hostileEditsEndInTime_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    const QByteArray samples(2000, 'x');
+    QTest::newRow("inline image of 100000 x 100000 pixels")
+        << fixtures::twoLinePagePdf(QStringLiteral("q 100 0 0 100 72 400 cm BI /W 100000 /H 100000 /BPC 8 /CS /G ID ") +
+                       QString::fromLatin1(samples) + QStringLiteral(" EI Q\n"));
+    QTest::newRow("image 2147483647 pixels wide")
+        << fixtures::twoLinePagePdf(QStringLiteral("q 200 0 0 100 72 400 cm /Im1 Do Q\n"),
+                       fixtures::streamObject(QStringLiteral("/Type /XObject /Subtype /Image /Width 2147483647 "
+                                                             "/Height 1 /BitsPerComponent 8 /ColorSpace /DeviceGray"),
+                                              samples));
+    QTest::newRow("text at x = 2147483648")
+        << fixtures::twoLinePagePdf(QStringLiteral("BT /F1 12 Tf 2147483648 660 Td (Far away) Tj ET\n"));
+    QTest::newRow("a page a hundred kilometres wide")
+        << fixtures::twoLinePagePdf(QString(), QString(), QStringLiteral("0 0 283464567 842"));
+}
+
+// Editing a hostile page's lines ends, in a child process held to a time and
+// a memory limit, without a signal: done, or refused with its reason and the
+// document as it was.
+void TestPdfDocumentDamaged::hostileEditsEndInTime()
+{
+    QFETCH(QByteArray, bytes);
+    constexpr int kTimeLimitMs = 15000;  // the edit's own bounds are far tighter; this catches a hang
+    constexpr rlim_t kMemoryLimit = 1536ull * 1024 * 1024;
+    const QString file = path(QStringLiteral("hostile.pdf"));
+    QVERIFY(writeFile(file, bytes));
+    QTemporaryDir scratch;
+    QProcess child;
+    child.setChildProcessModifier([] {
+        const struct rlimit memory{kMemoryLimit, kMemoryLimit};
+        setrlimit(RLIMIT_AS, &memory);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    child.start(QStringLiteral(VORN_DAMAGED_CHILD), {file, scratch.path(), QStringLiteral("edit")});
+    const bool ended = child.waitForFinished(kTimeLimitMs);
+    if (!ended) {
+        child.kill();
+        child.waitForFinished();
+    }
+    const QString said = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
+    QVERIFY2(ended, qPrintable(QStringLiteral("still running after %1 ms: %2").arg(kTimeLimitMs).arg(said)));
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit, qPrintable(QStringLiteral("crashed in: ") + said));
+    QVERIFY2(child.exitCode() == 0, qPrintable(said));
+    QVERIFY2(said.startsWith(QStringLiteral("edit done ")) || said.startsWith(QStringLiteral("edit refused: ")),
+             qPrintable(said));
+    qInfo("%s in %lld ms", qPrintable(said), clock.elapsed());
 }
 
 QTEST_MAIN(TestPdfDocumentDamaged)

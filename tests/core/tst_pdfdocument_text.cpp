@@ -276,6 +276,21 @@ void TestPdfDocumentText::realProducerLinesAreWhole_data()
     QTest::newRow("T2A glyph names, raised letter")
         << "tex-t2a-names.pdf" << "Система LATEX позволяет писать документы на русском языке. Эта" << 0.0 << 10.91
         << false;
+    // Distiller's "1 Tf" with the size in the text matrix, in each of its ways.
+    const QString distiller = QStringLiteral("distiller-1tf.pdf");
+    QTest::newRow("Distiller heading") << distiller << "Порядок работы с текстовыми документами" << 0.0 << 14.0 << false;
+    QTest::newRow("Distiller, word spacing in text space")
+        << distiller << "Поставщик обязуется передать Покупателю товар в количестве," << 0.0 << 9.96 << false;
+    QTest::newRow("Distiller, T* and kerns cutting words")
+        << distiller << "и оплатить. Текстовом файле office указывают номер и дату." << 0.0 << 9.96 << false;
+    QTest::newRow("Distiller, letter spacing and ligatures")
+        << distiller << "The official staff fill in the office file at the first floor." << 0.0 << 9.96 << false;
+    QTest::newRow("Distiller footnote") << distiller << "Примечание: сноска набрана мелким кеглем, как в оригинале."
+                                        << 0.0 << 8.04 << false;
+    QTest::newRow("Distiller, under a scaled CTM") << distiller << "Раздел 2: хранение и учёт документов" << 0.0
+                                                   << 11.0 << false;
+    QTest::newRow("Distiller, condensed by Tz")
+        << distiller << "Every affidavit is filed; the fluffy waffle affair was different." << 0.0 << 9.96 << false;
     QTest::newRow("T2A on a turned page, raised letter")
         << "tex-t2a-names-rot90.pdf" << "Система LATEX позволяет писать документы на русском языке. Эта" << 90.0
         << 10.91 << false;

@@ -120,6 +120,9 @@ qpdf --deterministic-id --object-streams=generate "$here/groff-columns.pdf" "$he
   cp manual.pdf "$here/pdftex-manual.pdf"
 )
 
+# The manual's second page turned by qpdf's /Rotate (a dense Russian page).
+qpdf --deterministic-id --empty --pages "$here/pdftex-manual.pdf" 2 -- --rotate=+90 "$here/pdftex-manual-rot90.pdf"
+
 # The manual encrypted by qpdf with an empty user password (opens without one);
 # a fixed identifier, as deterministic ones are refused with encryption.
 qpdf --static-id --encrypt "" owner 256 -- "$here/pdftex-manual.pdf" "$here/pdftex-manual-encrypted.pdf"
@@ -181,6 +184,20 @@ gs -q -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$here/gs-letter.pdf" "$h
     --convert-to pdf:writer_pdf_Export --outdir "$work" "$src/form.html" >/dev/null
   cp form.pdf "$here/libreoffice-form.pdf"
 )
+
+# A page as Acrobat Distiller writes text ("1 Tf", sizes in the matrix, kerned
+# TJ cutting words, T*, Tw, Tc, Tz, a scaled CTM, Latin ligature glyphs),
+# drawn by ghostscript and written again by the script with qpdf.
+python3 "$src/distilled-1tf.py" "$src/distilled-1tf.txt" "$here/distiller-1tf.pdf"
+
+# LibreOffice: a Russian contract set justified in three columns, whose wide
+# word gaps cut some lines into pieces of a word or two.
+soffice -env:UserInstallation="file://$work/lo-columns" --headless --convert-to pdf --outdir "$work" \
+  "$src/three-columns.fodt" >/dev/null 2>&1
+cp "$work/three-columns.pdf" "$here/libreoffice-three-columns.pdf"
+
+# Scans of a manual page turned 0, 0.5 and 1.5 degrees, made from the manual above.
+"$here/make-turned-scans.sh"
 
 # The damaged files kept from crash hunts are made from the fixtures above.
 "$here/damaged/make-damaged.sh"

@@ -11,6 +11,9 @@
 #include "PdfTools.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QPainter>
 
 using namespace windowtest;
@@ -116,6 +119,8 @@ private slots:
     void editsReachTheFileWhateverReplacesThem();
     void failedWriteKeepsTheBlocks_data();
     void failedWriteKeepsTheBlocks();
+    void slowCheckKeepsTheWindowRunning_data();
+    void slowCheckKeepsTheWindowRunning();
     void editModeShowsEveryTextReadModeShows_data();
     void editModeShowsEveryTextReadModeShows();
     void revisitedPageIsCachedButNeverStale();
@@ -259,6 +264,78 @@ void TextLayerWindowTest::failedWriteKeepsTheBlocks()
     QCOMPARE(blockTexts(*pdfView), QStringList{"stray edit"});
     QVERIFY(pdfView->blocksDirty());
     QVERIFY(window.windowTitle().contains(QLatin1Char('*')));
+}
+
+// The check after an edit renders the page with poppler: while a slow
+// render runs, the window's timers go on firing (it stays painted). A render
+// that ends in time lets the edit through; one that cannot refuses it with
+// its reason, and the page and the blocks stay as they were.
+void TextLayerWindowTest::slowCheckKeepsTheWindowRunning_data()
+{
+    QTest::addColumn<double>("renderSeconds");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("slow render in time") << 0.8 << true;
+    QTest::newRow("render past the time") << 4.0 << false;
+}
+
+void TextLayerWindowTest::slowCheckKeepsTheWindowRunning()
+{
+    QFETCH(double, renderSeconds);
+    QFETCH(bool, written);
+    const QString poppler = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    if (poppler.isEmpty())
+        QSKIP("pdftoppm is not installed");
+    // A pdftoppm that waits before it renders, and says it ran.
+    QTemporaryDir bin;
+    const QString marker = bin.filePath(QStringLiteral("ran"));
+    QFile script(bin.filePath(QStringLiteral("pdftoppm")));
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\ntouch '%1'\nsleep %2\nexec '%3' \"$@\"\n")
+                     .arg(marker, QString::number(renderSeconds), poppler)
+                     .toUtf8());
+    script.close();
+    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()) + ':' + path);
+    const auto restorePath = qScopeGuard([&path] { qputenv("PATH", path); });
+
+    const QString file = twoPagePdf(m_dir, QStringLiteral("slow-%1.pdf").arg(written));
+    MainWindow& window = openWindow(file);
+    PdfView* pdfView = view(window);
+    key(Qt::Key_F2);
+    retypeBlock(*pdfView, blockContaining(*pdfView, QStringLiteral("First paragraph")), QStringLiteral("Rewritten line"));
+
+    QElapsedTimer clock;
+    qint64 last = 0, longestGap = 0;
+    QTimer ticks;
+    ticks.setInterval(20);
+    connect(&ticks, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    PromptAnswers warnings;
+    clock.start();
+    ticks.start();
+    QTest::keyClick(pdfView, Qt::Key_PageDown);
+    longestGap = std::max(longestGap, clock.elapsed() - last);
+    ticks.stop();
+
+    QVERIFY(QFile::exists(marker));
+    QVERIFY2(longestGap < 500, qPrintable(QString::number(longestGap)));
+    const QString text = window.currentDocument()->extractAllText(0);
+    if (written) {
+        QVERIFY2(warnings.seen.isEmpty(), qPrintable(warnings.seen.join('\n')));
+        QVERIFY(text.contains(QStringLiteral("Rewritten line")));
+        QVERIFY(!text.contains(QStringLiteral("First paragraph line")));
+        QVERIFY(!pdfView->blocksDirty());
+    } else {
+        QCOMPARE(warnings.seen.size(), 1);
+        QVERIFY2(warnings.seen[0].contains(QStringLiteral("не уложилась в отведённое время")), qPrintable(warnings.seen[0]));
+        QVERIFY(text.contains(QStringLiteral("First paragraph line")));
+        QVERIFY(!text.contains(QStringLiteral("Rewritten line")));
+        QVERIFY(pdfView->blocksDirty());
+        QVERIFY(blockTexts(*pdfView).contains(QStringLiteral("Rewritten line")));
+    }
 }
 
 // Coloured ink (a red heading, a blue stamp) and the user's saved edits stay

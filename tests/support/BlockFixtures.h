@@ -3,6 +3,8 @@
 
 #include "TextBlock.h"
 
+#include <QStringList>
+
 namespace fixtures {
 
 // A text block of one line at its original place, as recognition makes it.
@@ -18,6 +20,24 @@ inline TextBlock oneLineBlock(const QString& text, const QRectF& rect, float siz
     line.fontSize = size;
     block.lines = {line};
     return block;
+}
+
+// The word at index word of one line of a block corrected as the in-place
+// editor leaves it: the line's text changed and its words gone, the block's
+// text its lines joined, the block marked edited.
+inline void correctWord(TextBlock& block, size_t line, qsizetype word, const QString& corrected)
+{
+    TextBlock::Line& changed = block.lines[line];
+    QStringList words = changed.text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    words[word] = corrected;
+    changed.text = words.join(QLatin1Char(' '));
+    changed.words.clear();
+    changed.spans.clear();
+    QStringList texts;
+    for (const TextBlock::Line& l : block.lines)
+        texts << l.text;
+    block.text = texts.join(QLatin1Char('\n'));
+    block.textEdited = true;
 }
 
 } // namespace fixtures

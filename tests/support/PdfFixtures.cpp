@@ -11,6 +11,23 @@ QString realPdf(const QString& name)
     return QStringLiteral(VORN_TEST_DATA_DIR "/") + name;
 }
 
+QByteArray twoLinePagePdf(const QString& drawing, const QString& image, const QString& mediaBox)
+{
+    const QString content = QStringLiteral("BT /F1 12 Tf 72 700 Td (A line to edit here) Tj ET\n"
+                                           "BT /F1 12 Tf 72 680 Td (Another line stays) Tj ET\n") +
+                            drawing;
+    QStringList objects{QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>"),
+                        QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
+                        QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [%1] /Contents 4 0 R "
+                                       "/Resources << /Font << /F1 5 0 R >> %2 >> >>")
+                            .arg(mediaBox, image.isEmpty() ? QString() : QStringLiteral("/XObject << /Im1 6 0 R >>")),
+                        streamObject(QString(), content.toLatin1()),
+                        QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>")};
+    if (!image.isEmpty())
+        objects << image;
+    return buildPdf(objects);
+}
+
 QByteArray buildPdf(const QStringList& objects)
 {
     QByteArray out = "%PDF-1.7\n%\xE2\xE3\xCF\xD3\n";

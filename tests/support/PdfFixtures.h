@@ -89,6 +89,13 @@ QString streamObject(const QString& dictionaryEntries, const QByteArray& data);
 // "a 0 0 d e f": the unit square scaled to width x height at (x, y).
 QString placement(double x, double y, double width, double height);
 
+// One page of two lines of Helvetica text ("A line to edit here", "Another
+// line stays") followed by drawing (content operators); resources: the font
+// F1 and, when image is given (an image stream object's body), the XObject
+// Im1. Hostile pages for the edit's bounds are made from it.
+QByteArray twoLinePagePdf(const QString& drawing, const QString& image = {},
+                          const QString& mediaBox = QStringLiteral("0 0 595 842"));
+
 // A committed PDF of a real producer in tests/data.
 QString realPdf(const QString& name);
 

@@ -375,6 +375,13 @@ void TestPdfViewEditMode::draggedLineIsSavedWhereItWasDropped_data()
     QTest::newRow("groff") << groff << received << "received" << 1.0 << 0;
     QTest::newRow("groff turned view") << groff << received << "received" << 1.0 << 90;
     QTest::newRow("groff turned page") << "groff-columns-rot90.pdf" << received << "received" << 1.0 << 0;
+    const QString filled = QStringLiteral("Приёмка выполняется комиссией заказчика по акту.");
+    QTest::newRow("LibreOffice turned view") << "libreoffice-heading.pdf" << filled << "комиссией" << 1.0 << 90;
+    QTest::newRow("LibreOffice turned back") << "libreoffice-heading.pdf" << filled << "комиссией" << 1.0 << 270;
+    QTest::newRow("TeX turned view") << "tex-t2a-names.pdf" << QStringLiteral("Документация к заявке") << "заявке"
+                                     << 1.0 << 90;
+    QTest::newRow("turned page, turned view") << "tex-t2a-names-rot90.pdf" << QStringLiteral("Документация к заявке")
+                                              << "заявке" << 1.0 << 90;
 }
 
 // A line opened by a click and dragged 60 px down in six steps by the band

@@ -2,9 +2,14 @@
 // page draws, and a deleted line leaves no ink on screen.
 #include "BlockPainting.h"
 #include "FrameDrag.h"
+#include "OcrEngine.h"
+#include "OcrRunRules.h"
+#include "TurnedBox.h"
 #include "PdfPageTransform.h"
 #include "ViewTestSupport.h"
 
+#include <QMap>
+#include <QPainter>
 #include <QRegion>
 #include <QStandardPaths>
 #include <QTransform>
@@ -51,6 +56,17 @@ QRectF inkBoxOf(const TextBlock& block)
     return QTransform().translate(c.x(), c.y()).rotate(block.rotation).translate(-c.x(), -c.y()).mapRect(block.rect);
 }
 
+// The first page of an open scan as the recogniser reads it (empty when it cannot).
+std::vector<TextBlock> recognisedPage(PdfDocument& doc)
+{
+    OcrEngine engine;
+    if (!engine.init(QStringLiteral("rus+eng")))
+        return {};
+    const QSizeF size = doc.pageSize(0);
+    const double zoom = pageOcrZoom(size.width(), 0);
+    return engine.recognizePage(doc.renderPage(0, zoom, 0), 0, zoom, size.height());
+}
+
 } // namespace
 
 class TestPdfViewRealPages : public QObject {
@@ -63,6 +79,12 @@ private slots:
     void deletedLineLeavesNoInk();
     void turnedPageEditsKeepTheirText_data();
     void turnedPageEditsKeepTheirText();
+    void deletedRecognisedBlockLeavesItsNeighbours_data();
+    void deletedRecognisedBlockLeavesItsNeighbours();
+    void correctedScanLineIsShownAsWritten_data();
+    void correctedScanLineIsShownAsWritten();
+    void boldWithTheTextUnchangedIsWritten_data();
+    void boldWithTheTextUnchangedIsWritten();
 };
 
 void TestPdfViewRealPages::initTestCase()
@@ -197,6 +219,77 @@ void TestPdfViewRealPages::deletedLineLeavesNoInk()
     QVERIFY2(left == 0, qPrintable(QString::number(left)));
 }
 
+void TestPdfViewRealPages::deletedRecognisedBlockLeavesItsNeighbours_data()
+{
+    QTest::addColumn<QString>("turn");
+    QTest::newRow("straight scan") << "0";
+    QTest::newRow("scan turned 1.5°") << "1.5";
+}
+
+// A recognised paragraph deleted on a scan: its turned lines' ink leaves the
+// screen at once, the heading over it stays on screen and in the saved page,
+// which reads the heading's words and none of the paragraph's.
+void TestPdfViewRealPages::deletedRecognisedBlockLeavesItsNeighbours()
+{
+    QFETCH(QString, turn);
+    const QString file = fixtures::realPdf(QStringLiteral("gs-scan-turned-%1.pdf").arg(turn));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    const std::vector<TextBlock> blocks = recognisedPage(doc);
+    QVERIFY(!blocks.empty());
+    auto view = makeView(900, 700);
+    QVERIFY(view);
+    view->setDocument(&doc);
+    view->setOcrBlocks(blocks, 0, true);
+    view->setEditMode(true);
+    const int heading = blockWith(*view, QStringLiteral("Раздел"));
+    const int paragraph = blockWith(*view, QStringLiteral("Поставщик"));
+    QVERIFY(heading >= 0 && paragraph >= 0 && view->blocks()[size_t(heading)].lines.size() == 2);
+    // Each line's ink on screen: its own turned box, a little inside.
+    const auto inkOf = [&](const TextBlock& block) {
+        QRegion region;
+        for (const TextBlock::Line& line : block.lines) {
+            QPolygonF shown;
+            for (const QPointF& corner : TurnedBox(line.rect.adjusted(0.5, 0.5, -0.5, -0.5), line.turn).polygon())
+                shown << QPointF(viewportPointOf(*view, 0, corner));
+            region += QRegion(shown.toPolygon());
+        }
+        return region;
+    };
+    const QRegion paragraphInk = inkOf(view->blocks()[size_t(paragraph)]);
+    const QRegion headingInk = inkOf(view->blocks()[size_t(heading)]) - paragraphInk;
+    const QImage before = grabViewport(*view);
+    QVERIFY(darkPixels(before, paragraphInk) > 1000);
+    const int headingDark = darkPixels(before, headingInk);
+    QVERIFY(headingDark > 200);
+    QStringList gone;
+    for (const TextBlock::Line& line : view->blocks()[size_t(paragraph)].lines)
+        gone << line.text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    view->selectOcrBlock(paragraph, false);
+    view->deleteSelectedOcrBlocks();
+    const QImage after = grabViewport(*view);
+    const int left = darkPixels(after, paragraphInk);
+    QVERIFY2(left == 0, qPrintable(QString::number(left)));
+    QCOMPARE(darkPixels(after, headingInk), headingDark);
+
+    QTemporaryDir dir;
+    const QString saved = saveEdits(*view, doc, dir, QStringLiteral("deleted.pdf"));
+    QVERIFY2(!saved.isEmpty(), qPrintable(doc.lastError()));
+    // Every recognised word once, less the paragraph's.
+    QMap<QString, int> expected, read;
+    for (const TextBlock& block : blocks)
+        for (const TextBlock::Line& line : block.lines)
+            for (const QString& word : line.text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                ++expected[word];
+    for (const QString& word : gone)
+        --expected[word];
+    for (const QString& word : pdftools::words(saved, 0))
+        ++read[word];
+    for (auto it = expected.begin(); it != expected.end(); ++it)
+        QVERIFY2(read.value(it.key()) == it.value(),
+                 qPrintable(QStringLiteral("%1: %2 of %3").arg(it.key()).arg(read.value(it.key())).arg(it.value())));
+}
+
 void TestPdfViewRealPages::turnedPageEditsKeepTheirText_data()
 {
     QTest::addColumn<QString>("file");
@@ -279,3 +372,184 @@ void TestPdfViewRealPages::turnedPageEditsKeepTheirText()
 
 QTEST_MAIN(TestPdfViewRealPages)
 #include "tst_pdfview_realpages.moc"
+
+void TestPdfViewRealPages::correctedScanLineIsShownAsWritten_data()
+{
+    QTest::addColumn<QString>("turn");
+    QTest::addColumn<bool>("typed");  // in the open editor, else as the editor leaves the block
+    QTest::newRow("straight scan") << "0" << false;
+    QTest::newRow("scan turned 0.5°") << "0.5" << false;
+    QTest::newRow("scan turned 1.5°") << "1.5" << false;
+    QTest::newRow("scan turned 1.5°, typed in the open editor") << "1.5" << true;
+}
+
+// A corrected word on a scan: what the view shows of its line, before the
+// save, is what the saved page draws there (the face, the size, the baseline
+// turned with the scan and the words upright along it, the line's width): the
+// ink in the line's own turned box on screen and in a render of the saved
+// page agree to a pixel or two at its edges and fall on the same pixels.
+void TestPdfViewRealPages::correctedScanLineIsShownAsWritten()
+{
+    QFETCH(QString, turn);
+    QFETCH(bool, typed);
+    const QString file = fixtures::realPdf(QStringLiteral("gs-scan-turned-%1.pdf").arg(turn));
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    const QSizeF size = doc.pageSize(0);
+    std::vector<TextBlock> blocks = recognisedPage(doc);
+    // The long line with "трёх" in a block of several.
+    int at = -1, lineIndex = -1;
+    for (int b = 0; b < int(blocks.size()) && at < 0; ++b)
+        for (int k = 0; k < int(blocks[size_t(b)].lines.size()); ++k)
+            if (blocks[size_t(b)].lines.size() > 1 &&
+                blocks[size_t(b)].lines[size_t(k)].text.split(QLatin1Char(' ')).contains(QStringLiteral("трёх"))) {
+                at = b;
+                lineIndex = k;
+                break;
+            }
+    QVERIFY2(at >= 0, "the line is not recognised");
+    TextBlock& block = blocks[size_t(at)];
+    const TextBlock::Line line = block.lines[size_t(lineIndex)];
+    if (!typed)
+        fixtures::correctWord(block, size_t(lineIndex),
+                              line.text.split(QLatin1Char(' ')).indexOf(QStringLiteral("трёх")), QStringLiteral("трех"));
+
+    auto view = makeView(1000, 1300);  // the whole page at 1.5
+    QVERIFY(view);
+    view->setDocument(&doc);
+    view->setZoom(1.5);
+    view->setOcrBlocks(blocks, 0, true);
+    view->setEditMode(true);
+    if (typed) {
+        clickAt(*view, view->ocrBlockScreenRect(at).center());
+        QTextEdit* editor = view->activeTextEditor();
+        QVERIFY(editor);
+        const int word = int(editor->toPlainText().indexOf(QStringLiteral("трёх")));
+        QVERIFY(word >= 0);
+        QTextCursor cursor = editor->textCursor();
+        cursor.setPosition(word + 2);
+        cursor.setPosition(word + 3, QTextCursor::KeepAnchor);
+        editor->setTextCursor(cursor);
+        typeText(editor, QStringLiteral("е"));
+        editor->moveCursor(QTextCursor::End);  // the caret away from the line
+    }
+    const QImage shown = grabViewport(*view);
+    // The line's own turned box, a point larger, on screen.
+    QPolygon area;
+    for (const QPointF& corner : TurnedBox(line.originalRect.adjusted(-1, -1, 1, 1), line.turn).polygon())
+        area << viewportPointOf(*view, 0, corner);
+    const QRegion region(area);
+
+    QTemporaryDir dir;
+    const QString saved = saveEdits(*view, doc, dir, QStringLiteral("corrected.pdf"));
+    QVERIFY2(!saved.isEmpty(), qPrintable(doc.lastError()));
+    QVERIFY(pdftools::words(saved, 0).contains(QStringLiteral("трех")));
+    PdfDocument reread;
+    QVERIFY(reread.open(saved));
+    const QPoint corner = viewportPointOf(*view, 0, QPointF(0, size.height()));
+    QImage written(shown.size(), QImage::Format_RGB32);
+    written.fill(Qt::white);
+    {
+        QPainter painter(&written);
+        painter.drawImage(corner, reread.renderPage(0, view->zoom(), 0).convertToFormat(QImage::Format_RGB32));
+    }
+    int both = 0, shownCount = 0, writtenCount = 0;
+    QRect shownInk, writtenInk;
+    for (const QRect& r : region)
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x <= r.right(); ++x) {
+                if (!shown.rect().contains(x, y))
+                    continue;
+                const bool a = isGreyInk(shown.pixel(x, y)), b = isGreyInk(written.pixel(x, y));
+                both += a && b;
+                shownCount += a;
+                writtenCount += b;
+                if (a)
+                    shownInk |= QRect(x, y, 1, 1);
+                if (b)
+                    writtenInk |= QRect(x, y, 1, 1);
+            }
+    const QString where = QStringLiteral("shown %1,%2 %3x%4, written %5,%6 %7x%8; ink %9 and %10, common %11")
+                              .arg(shownInk.x()).arg(shownInk.y()).arg(shownInk.width()).arg(shownInk.height())
+                              .arg(writtenInk.x()).arg(writtenInk.y()).arg(writtenInk.width()).arg(writtenInk.height())
+                              .arg(shownCount).arg(writtenCount).arg(both);
+    QVERIFY(!shownInk.isNull() && !writtenInk.isNull());
+    constexpr int kPixels = 2;
+    QVERIFY2(std::abs(shownInk.left() - writtenInk.left()) <= kPixels, qPrintable(where));
+    QVERIFY2(std::abs(shownInk.right() - writtenInk.right()) <= kPixels, qPrintable(where));
+    QVERIFY2(std::abs(shownInk.top() - writtenInk.top()) <= kPixels, qPrintable(where));
+    QVERIFY2(std::abs(shownInk.bottom() - writtenInk.bottom()) <= kPixels, qPrintable(where));
+    // The two renderers shade glyph edges apart: the lighter ink lies within the darker.
+    QVERIFY2(both >= 0.6 * std::min(shownCount, writtenCount), qPrintable(where));
+    if (!typed)
+        return;
+    // The open line's carets stand between the letters as written: a double
+    // click on a written word selects that word.
+    const QList<pdftools::WordBox> boxes = pdftools::wordBoxes(saved, 0);
+    for (const QString& word : {QStringLiteral("трех"), QStringLiteral("рабочих")}) {
+        const auto found = std::find_if(boxes.begin(), boxes.end(), [&](const pdftools::WordBox& w) { return w.text == word; });
+        QVERIFY(found != boxes.end());
+        const QPoint at = view->viewportPointForPageTopPoint(0, found->box.center());
+        QWidget* target = widgetAt(*view, at);
+        QTest::mouseDClick(target, Qt::LeftButton, {}, target->mapFrom(view->viewport(), at));
+        QCoreApplication::processEvents();
+        QVERIFY(view->activeTextEditor());
+        QCOMPARE(view->activeTextEditor()->textCursor().selectedText(), word);
+        // A click just inside either end of the written word puts the caret at that end.
+        const int start = int(view->activeTextEditor()->toPlainText().indexOf(word));
+        for (const auto& [x, position] : {std::pair{found->box.left() + 0.6, start},
+                                          std::pair{found->box.right() - 0.6, start + int(word.size())}}) {
+            const QPoint end = view->viewportPointForPageTopPoint(0, QPointF(x, found->box.center().y()));
+            QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(view->viewport(), end));
+            QCoreApplication::processEvents();
+            QCOMPARE(view->activeTextEditor()->textCursor().position(), position);
+        }
+    }
+}
+
+void TestPdfViewRealPages::boldWithTheTextUnchangedIsWritten_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("scan");  // its blocks recognised, else the page's own lines
+    QTest::newRow("ghostscript line") << "gs-letter.pdf" << "Директор И. П. Сидоров" << false;
+    QTest::newRow("LibreOffice line") << "libreoffice-letter.pdf" << "г. Москва, ул. Лесная, д. 5" << false;
+    QTest::newRow("recognised line of a turned scan") << "gs-scan-turned-1.5.pdf" << "Раздел" << true;
+}
+
+// The B button over a whole line whose text stays as it is: the saved page
+// draws the line bold, and its text once.
+void TestPdfViewRealPages::boldWithTheTextUnchangedIsWritten()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, line);
+    QFETCH(bool, scan);
+    QTemporaryDir dir;
+    const ShownPdf shown = showRealPage(dir, file, 1000, 1300, 1.5);
+    QVERIFY(shown.doc && shown.view);
+    PdfView& view = *shown.view;
+    if (scan)
+        view.setOcrBlocks(recognisedPage(*shown.doc), 0, true);
+    const int index = blockWith(view, line);
+    QVERIFY(index >= 0);
+    const QString text = view.blocks()[size_t(index)].text;
+    clickAt(view, view.ocrBlockScreenRect(index).center());
+    QTextEdit* editor = view.activeTextEditor();
+    QVERIFY(editor);
+    editor->selectAll();
+    view.setActiveTextBold(true);
+    view.deactivateOcrBlock();
+    QCOMPARE(view.blocks()[size_t(index)].text, text);
+
+    const QString saved = saveEdits(view, *shown.doc, dir, QStringLiteral("bold.pdf"));
+    QVERIFY2(!saved.isEmpty(), qPrintable(shown.doc->lastError()));
+    PdfDocument reread;
+    QVERIFY(reread.open(saved));
+    const std::vector<TextBlock> blocks = reread.extractText(0);
+    const auto written = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) {
+        return !b.invisibleText && b.text.contains(line);
+    });
+    QVERIFY2(written != blocks.end(), qPrintable(line));
+    QVERIFY2(written->bold, qPrintable(written->fontFamily));
+    QCOMPARE(int(reread.extractAllText(0).count(line)), 1);
+}

@@ -1,0 +1,576 @@
+#include "PageBlockWrite.h"
+
+#include <QTransform>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace pdfengine {
+
+namespace {
+
+constexpr double kCoincidentOverlap = 0.5;
+constexpr double kWhiteOutGrowth = 1.5;     // as the writer grows a white rectangle
+constexpr double kLayerClaimMargin = 1.0;
+constexpr double kClearOfOtherLines = 0.5;  // points a white-out stays short of another line
+constexpr double kSameText = 0.5;           // of the smaller box: two boxes over the same words
+
+// Sides a box may grow to in its own frame before it reaches another line.
+struct SideLimits {
+    double left = -std::numeric_limits<double>::infinity();
+    double right = std::numeric_limits<double>::infinity();
+    double bottom = -std::numeric_limits<double>::infinity();
+    double top = std::numeric_limits<double>::infinity();
+};
+
+double overlapShare(const QRectF& a, const QRectF& b)
+{
+    const QRectF common = a.normalized().intersected(b.normalized());
+    const double smaller = std::min(a.width() * a.height(), b.width() * b.height());
+    return common.isEmpty() || smaller <= 0 ? 0.0 : common.width() * common.height() / smaller;
+}
+
+bool rangesMeet(double a0, double a1, double b0, double b1)
+{
+    return a0 < b1 && b0 < a1;
+}
+
+// Another line that mostly covers the box is the same text seen twice (a
+// layer over its own words): it sets no limit. One that already meets it
+// leaves that side where it is.
+SideLimits limitsAround(const TurnedBox& box, const std::vector<TurnedBox>& others)
+{
+    SideLimits limits;
+    const QTransform toFrame = box.toFrame();
+    const QRectF r = box.rect.normalized();
+    for (const TurnedBox& other : others) {
+        const QRectF o = toFrame.map(other.polygon()).boundingRect();
+        if (overlapShare(o, r) > kSameText)
+            continue;
+        if (rangesMeet(o.left(), o.right(), r.left(), r.right())) {
+            if (o.center().y() >= r.center().y())
+                limits.top = std::min(limits.top, o.top() - kClearOfOtherLines);  // y grows upward: top() is the lower edge
+            else
+                limits.bottom = std::max(limits.bottom, o.bottom() + kClearOfOtherLines);
+        } else if (rangesMeet(o.top(), o.bottom(), r.top(), r.bottom())) {
+            if (o.center().x() >= r.center().x())
+                limits.right = std::min(limits.right, o.left() - kClearOfOtherLines);
+            else
+                limits.left = std::max(limits.left, o.right() + kClearOfOtherLines);
+        }
+    }
+    return limits;
+}
+
+// The box grown by growth on every side, each side no further than its limit
+// (and never shrunk).
+TurnedBox grownWithin(const TurnedBox& box, double growth, const SideLimits& limits)
+{
+    const QRectF r = box.rect.normalized();
+    TurnedBox grown = box;
+    grown.rect = QRectF(QPointF(std::min(r.left(), std::max(r.left() - growth, limits.left)),
+                                std::min(r.top(), std::max(r.top() - growth, limits.bottom))),
+                        QPointF(std::max(r.right(), std::min(r.right() + growth, limits.right)),
+                                std::max(r.bottom(), std::min(r.bottom() + growth, limits.top))));
+    return grown;
+}
+
+// The box grown side by side, pixel by pixel, while the band just outside it
+// holds dark ink, by at most maxGrowth points on each side and never past the
+// limits. Sampled in the box's own frame, so a turned line grows along and
+// across itself.
+TurnedBox grownOverInk(const QImage& gray, double scale, double pageHeight, const TurnedBox& box, double maxGrowth,
+                       const SideLimits& limits)
+{
+    constexpr int kDarkGray = 160;
+    const double step = 1.0 / scale;
+    const QTransform toPage = box.toPage();
+    const auto dark = [&](double x, double y) {
+        const QPointF p = toPage.map(QPointF(x, y));
+        const double px = std::floor(p.x() * scale);
+        const double py = std::floor((pageHeight - p.y()) * scale);
+        // Checked in double: a line far off the page has no pixel.
+        return px >= 0 && py >= 0 && px < gray.width() && py < gray.height() &&
+               gray.constScanLine(int(py))[int(px)] < kDarkGray;
+    };
+    const auto inkedAlong = [&](double y, double x0, double x1) {
+        for (double x = x0; x <= x1; x += step)
+            if (dark(x, y))
+                return true;
+        return false;
+    };
+    const auto inkedAcross = [&](double x, double y0, double y1) {
+        for (double y = y0; y <= y1; y += step)
+            if (dark(x, y))
+                return true;
+        return false;
+    };
+    QRectF r = box.rect.normalized();
+    const QRectF start = r;
+    for (bool grew = true; grew;) {
+        grew = false;
+        // y grows upward here: bottom() is the upper edge.
+        if (r.bottom() + step <= std::min(start.bottom() + maxGrowth, limits.top) &&
+            inkedAlong(r.bottom() + step / 2, r.left(), r.right()))
+            r.setBottom(r.bottom() + step), grew = true;
+        if (r.top() - step >= std::max(start.top() - maxGrowth, limits.bottom) &&
+            inkedAlong(r.top() - step / 2, r.left(), r.right()))
+            r.setTop(r.top() - step), grew = true;
+        if (r.left() - step >= std::max(start.left() - maxGrowth, limits.left) &&
+            inkedAcross(r.left() - step / 2, r.top(), r.bottom()))
+            r.setLeft(r.left() - step), grew = true;
+        if (r.right() + step <= std::min(start.right() + maxGrowth, limits.right) &&
+            inkedAcross(r.right() + step / 2, r.top(), r.bottom()))
+            r.setRight(r.right() + step), grew = true;
+    }
+    TurnedBox grown = box;
+    grown.rect = r;
+    return grown;
+}
+
+TextStyle styleOf(const TextBlock::Line& line)
+{
+    return TextStyle{line.fontFamily, line.fontSize, line.color, line.bold, line.italic};
+}
+
+bool hasWritableText(const TextBlock& block)
+{
+    return !block.isImage && !block.text.trimmed().isEmpty();
+}
+
+// An invisible block that only repeats a visible one adds a second copy of
+// the same words to the text layer.
+bool duplicatesVisibleBlock(const TextBlock& block, const std::vector<TextBlock>& blocks)
+{
+    if (!block.invisibleText)
+        return false;
+    const QString text = block.text.simplified();
+    return std::any_of(blocks.begin(), blocks.end(), [&](const TextBlock& other) {
+        return &other != &block && !other.isImage && !other.invisibleText && other.text.simplified() == text &&
+               overlapShare(other.rect, block.rect) > kCoincidentOverlap;
+    });
+}
+
+// A line whose visible text is already on the page needs no searchable copy.
+bool showsOwnText(const TextBlock& block, const TextBlock::Line& line)
+{
+    return isNativeLine(line) && !line.invisibleText && !block.invisibleText;
+}
+
+// A native line already stands on the page: visibly, or in an invisible layer
+// (another tool's, or one this program wrote and keeps).
+bool alreadyOnPage(const TextBlock& block, const TextBlock::Line& line)
+{
+    return isNativeLine(line) || (block.invisibleText && !line.spans.empty());
+}
+
+// Share of rect covered by the boxes (which barely overlap each other).
+double coveredShare(const QRectF& rect, const std::vector<QRectF>& boxes)
+{
+    const double area = rect.width() * rect.height();
+    if (area <= 0)
+        return 0;
+    double covered = 0;
+    for (const QRectF& box : boxes) {
+        const QRectF common = rect.intersected(box);
+        covered += common.width() * common.height();
+    }
+    return covered / area;
+}
+
+// Covers only the ink of the old picture, grown by one pixel.
+QImage inkMask(const QImage& source)
+{
+    const QImage argb = source.convertToFormat(QImage::Format_ARGB32);
+    QImage mask(argb.size(), QImage::Format_ARGB32);
+    mask.fill(Qt::transparent);
+    for (int y = 0; y < argb.height(); ++y) {
+        const auto* row = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
+        for (int x = 0; x < argb.width(); ++x) {
+            if (qAlpha(row[x]) <= 8)
+                continue;
+            for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                    if (mask.rect().contains(x + dx, y + dy))
+                        mask.setPixel(x + dx, y + dy, 0xFFFFFFFF);
+        }
+    }
+    return mask;
+}
+
+// Writes one image block; false with the reason in error when pdfium refuses it.
+bool writeImageBlock(PageTextWriter& writer, const TextBlock& block, bool& changed, QString& error)
+{
+    if (block.image.isNull())
+        return true;
+    const bool placed = hasArea(block.originalRect);
+    if (placed && sameIntegerRect(block.rect, block.originalRect) && !isTurnedByUser(block)) {
+        if (!block.imageEdited)
+            return true;  // already on the page
+        // A new picture for an image object takes that object's place; an
+        // ink region or a picture inside a form is covered and drawn over.
+        if (!block.inkRegion && writer.replaceImage(block.originalRect, block.image)) {
+            changed = true;
+            return true;
+        }
+    }
+    bool covered = true;
+    if (placed)
+        covered = block.inkRegion ? writer.addImage(block.originalRect, inkMask(pagePicture(block)))
+                                  : writer.addWhiteRect(block.originalRect);
+    if (!covered || !writer.addImage(block.rect, block.image, block.rotation)) {
+        error = QStringLiteral("pdfium не принял изображение.");
+        return false;
+    }
+    changed = true;
+    return true;
+}
+
+QString writeFailure(const QString& text, const QString& reason)
+{
+    return QStringLiteral("Не удалось записать текст «%1» на страницу: %2")
+        .arg(text.left(40), reason.isEmpty() ? QStringLiteral("pdfium отказал.") : reason);
+}
+
+// A recognised line's words, or the line itself, stand on its baseline at its
+// size: its searchable copy is written so, turned with it, and reads back as
+// the line it was recognised as.
+bool standsOnKnownBaseline(const TextBlock::Line& line)
+{
+    return line.baselineLift >= 0 || std::abs(line.turn) > kBlockRotationEpsilon / 10;
+}
+
+}  // namespace
+
+PageBlockWrite::PageBlockWrite(FPDF_PAGE page, PageTextWriter& writer, const PageGlyphs& oldGlyphs,
+                               const std::vector<TextBlock>& blocks, bool forceWhiteout)
+    : m_writer(writer), m_glyphs(oldGlyphs), m_blocks(blocks)
+{
+    m_plans.reserve(blocks.size());
+    for (const TextBlock& block : blocks)
+        m_plans.push_back(block.isImage ? BlockPlan() : planTextBlock(block, forceWhiteout));
+    coverLayerWords(page);
+    keepWhiteOutsOffOtherLines();
+}
+
+bool PageBlockWrite::drawsVisibly() const
+{
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const BlockPlan& plan = m_plans[i];
+        if (!plan.whiteOuts.empty() ||
+            std::any_of(plan.linePlans.begin(), plan.linePlans.end(), [](const LinePlan& l) { return l.redrawn; }))
+            return true;
+    }
+    return false;
+}
+
+std::vector<TurnedBox> PageBlockWrite::keptLines() const
+{
+    std::vector<TurnedBox> kept;
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const BlockPlan& plan = m_plans[i];
+        if (m_blocks[i].isImage || (!plan.whiteOuts.empty() && !plan.linewise))
+            continue;
+        for (size_t k = 0; k < plan.lines.size(); ++k)
+            if (!plan.linePlans[k].redrawn && !plan.lines[k].text.trimmed().isEmpty() && hasArea(plan.lines[k].rect))
+                kept.push_back(plan.linePlans[k].frame);
+    }
+    return kept;
+}
+
+std::vector<TurnedBox> PageBlockWrite::editedAreas() const
+{
+    std::vector<TurnedBox> areas;
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const TextBlock& block = m_blocks[i];
+        if (block.isImage) {
+            if (!block.image.isNull() && (!hasArea(block.originalRect) || block.imageEdited ||
+                                          !sameIntegerRect(block.rect, block.originalRect) || isTurnedByUser(block))) {
+                areas.push_back(TurnedBox(block.rect, block.rotation));
+                if (hasArea(block.originalRect))
+                    areas.push_back(TurnedBox(block.originalRect, block.originalRotation).grown(kWhiteOutGrowth));
+            }
+            continue;
+        }
+        areas.insert(areas.end(), m_painted[i].begin(), m_painted[i].end());
+    }
+    for (const QRectF& drawn : m_writer.drawnBounds())
+        areas.push_back(TurnedBox(drawn, 0));
+    return areas;
+}
+
+QRectF PageBlockWrite::drawnBand(const QSizeF& pageSize) const
+{
+    constexpr double kMargin = 3.0;  // anti-aliasing and a line's ascenders over its box
+    QRectF drawn;
+    const auto add = [&drawn](const QRectF& r) { drawn = drawn.isNull() ? r : drawn.united(r); };
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const TextBlock& block = m_blocks[i];
+        if (block.isImage) {
+            add(TurnedBox(block.rect, block.rotation).bounds());
+            if (hasArea(block.originalRect))
+                add(TurnedBox(block.originalRect, block.originalRotation).grown(kWhiteOutGrowth).bounds());
+            continue;
+        }
+        for (const TurnedBox& whiteOut : m_painted[i])
+            add(whiteOut.bounds());
+        const BlockPlan& plan = m_plans[i];
+        for (size_t k = 0; k < plan.lines.size(); ++k)
+            if (plan.linePlans[k].redrawn)
+                add(plan.linePlans[k].frame.bounds());
+    }
+    if (drawn.isNull())
+        return {};
+    // A line may grow along itself: the band runs the page's whole width.
+    return QRectF(0, drawn.top() - kMargin, pageSize.width(), drawn.height() + 2 * kMargin);
+}
+
+void PageBlockWrite::coverLayerWords(FPDF_PAGE page)
+{
+    // A rewritten line of an invisible layer stands over a scan: its white-out
+    // covers the layer's words (which span their ink; a line box read from
+    // the layer's glyphs may not) and the scanned ink that runs on from it,
+    // such as descenders, within a third of the line height, never reaching
+    // another line.
+    constexpr double kMaxGrowth = 1.0 / 3;
+    constexpr double kInkScale = 2.0;
+    QImage gray;
+    const double pageHeight = pdfApi().FPDF_GetPageHeightF(page);
+    const std::vector<TurnedBox> others = keptLines();
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        if (!m_blocks[i].invisibleText)
+            continue;
+        for (TurnedBox& whiteOut : m_plans[i].whiteOuts) {
+            const QRectF around = m_writer.invisibleTextAround(whiteOut);
+            const QRectF words = whiteOut.rect.united(around);
+            if (!around.isNull() && words.width() <= whiteOut.rect.width() * (1 + kMaxGrowth) &&
+                words.height() <= whiteOut.rect.height() * (1 + kMaxGrowth)) {
+                whiteOut.rect = words;
+                whiteOut.centre = words.center();
+            }
+            if (gray.isNull())
+                gray = renderLoadedPageImage(page, kInkScale).convertToFormat(QImage::Format_Grayscale8);
+            if (!gray.isNull())
+                whiteOut = grownOverInk(gray, kInkScale, pageHeight, whiteOut, kMaxGrowth * whiteOut.rect.height(),
+                                        limitsAround(whiteOut, others));
+        }
+    }
+}
+
+void PageBlockWrite::keepWhiteOutsOffOtherLines()
+{
+    // Over a scan the white-out is all that takes the old ink away: it grows
+    // as the writer grows it, short of any line it leaves as it stands.
+    const std::vector<TurnedBox> others = keptLines();
+    m_painted.assign(m_blocks.size(), {});
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const TextBlock& block = m_blocks[i];
+        const bool overScan = block.invisibleText || hasRecognisedLines(block);
+        for (const TurnedBox& whiteOut : m_plans[i].whiteOuts)
+            m_painted[i].push_back(overScan ? grownWithin(whiteOut, kWhiteOutGrowth, limitsAround(whiteOut, others))
+                                            : whiteOut.grown(kWhiteOutGrowth));
+    }
+}
+
+std::vector<TurnedBox> PageBlockWrite::clearedPlaces() const
+{
+    std::vector<TurnedBox> places;
+    for (const BlockPlan& plan : m_plans)
+        places.insert(places.end(), plan.whiteOuts.begin(), plan.whiteOuts.end());
+    return places;
+}
+
+std::vector<TurnedBox> PageBlockWrite::removalBoxes() const
+{
+    std::vector<TurnedBox> boxes;
+    for (size_t i = 0; i < m_blocks.size(); ++i)
+        if (!m_blocks[i].isImage && hasArea(m_blocks[i].originalRect))
+            boxes.insert(boxes.end(), m_plans[i].whiteOuts.begin(), m_plans[i].whiteOuts.end());
+    return boxes;
+}
+
+std::vector<int> PageBlockWrite::objectsToRemove() const
+{
+    std::vector<int> own, original;
+    std::vector<QRectF> areas;
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        if (!hasArea(m_blocks[i].originalRect))
+            continue;
+        for (const TurnedBox& whiteOut : m_plans[i].whiteOuts)
+            m_writer.collectTextInside(whiteOut, own, original);
+    }
+    if (std::none_of(m_blocks.begin(), m_blocks.end(), hasWritableText))
+        return own;
+    // Lines of an invisible layer this program wrote stay where they are
+    // unless their block is covered or rewritten.
+    std::vector<TurnedBox> kept;
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const TextBlock& block = m_blocks[i];
+        if (block.isImage || !m_plans[i].whiteOuts.empty() || isEditedBlock(block))
+            continue;
+        for (const TextBlock::Line& line : block.lines)
+            if (line.invisibleText && alreadyOnPage(block, line))
+                kept.push_back(lineOnPage(line.rect, line.turn, block.rotation, block.rect.center()).grown(kLayerClaimMargin));
+    }
+    m_writer.collectOwnInvisibleText(kept, own, areas);
+    return own;
+}
+
+bool PageBlockWrite::write(const std::vector<QRectF>& otherLayer, bool& changed, QString& error)
+{
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const bool written = m_blocks[i].isImage ? writeImageBlock(m_writer, m_blocks[i], changed, error)
+                                                 : writeTextBlock(i, otherLayer, changed, error);
+        if (!written)
+            return false;
+    }
+    return true;
+}
+
+// Where a redrawn line's old glyphs stood: its recognised place, or a
+// rectangle in the block's frame as it was made. A native line knows its
+// glyphs' boxes, which stay where the page draws them when the block is moved
+// or grouped; other lines move with their block.
+OldLinePlace PageBlockWrite::oldPlaceFor(const TextBlock& block, size_t index, size_t k) const
+{
+    const TextBlock::Line& line = m_plans[index].lines[k];
+    const TurnedBox& recognised = m_plans[index].linePlans[k].oldPlace;
+    if (!recognised.isNull())
+        return OldLinePlace{recognised.rect, recognised.toFrame(), line.originalText};
+    if (hasArea(line.originalRect) && !line.originalText.isEmpty()) {
+        const TurnedBox place =
+            lineOnPage(line.originalRect, line.turn, block.originalRotation, block.originalRect.center());
+        return OldLinePlace{place.rect, place.toFrame(), line.originalText};
+    }
+    OldLinePlace place;
+    place.laid = line.placement;
+    place.toFrame = clockwiseTurn(block.originalRect.center(), -block.originalRotation);
+    QRectF glyphs;
+    for (const QRectF& box : line.glyphBoxes)
+        glyphs = glyphs.united(box);
+    if (hasArea(glyphs))
+        place.rect = QRectF(glyphs.topLeft(), line.rect.size());
+    else
+        place.rect = line.rect.translated(block.originalRect.topLeft() - block.rect.topLeft());
+    return place;
+}
+
+// How far above the bottom of its box a redrawn line's old glyphs stood on
+// their baseline, so that it keeps its baseline through any number of edits;
+// a recognised line's own measure where no glyph stands there; -1 unknown.
+double PageBlockWrite::baselineLift(const TextBlock& block, size_t index, size_t k) const
+{
+    const TextBlock::Line& line = m_plans[index].lines[k];
+    // Read with a visible line: its baseline, whatever glyphs are around.
+    if (hasArea(block.originalRect) && line.placement && !line.invisibleText && line.placement->origin.y() >= 0)
+        return line.placement->origin.y();
+    if (hasArea(block.originalRect)) {
+        const OldLinePlace old = oldPlaceFor(block, index, k);
+        std::vector<double> ys;
+        for (const PageGlyph& glyph : m_glyphs.inside(old.rect, old.toFrame))
+            ys.push_back(glyph.baseline);
+        if (!ys.empty()) {
+            std::nth_element(ys.begin(), ys.begin() + qsizetype(ys.size() / 2), ys.end());
+            const double lift = ys[ys.size() / 2] - old.rect.y();
+            if (lift >= 0 && lift < old.rect.height())
+                return lift;
+        }
+    }
+    return line.baselineLift < line.rect.height() ? line.baselineLift : -1.0;
+}
+
+// A line over old glyphs takes their font, size, colours and width, upright
+// or turned; an added one is written as it is styled.
+bool PageBlockWrite::writeVisibleLine(const TextBlock& block, size_t index, size_t k, double lift)
+{
+    const TextBlock::Line& line = m_plans[index].lines[k];
+    const TurnedBox& frame = m_plans[index].linePlans[k].frame;
+    if (!hasArea(block.originalRect))
+        return m_writer.addVisibleText(line.text, frame.rect, styleOf(line), frame.toPage(), lift);
+    OldLinePlace old = oldPlaceFor(block, index, k);
+    old.restyled = line.restyled;
+    return m_writer.addRewrittenLine(line.text, frame.rect, styleOf(line), old, m_glyphs, frame.toPage(), lift,
+                                     m_plans[index].linePlans[k].stepWords);
+}
+
+bool PageBlockWrite::writeInvisibleCopy(const TextBlock& block, const TextBlock::Line& line, QString& error)
+{
+    std::vector<std::pair<QString, QRectF>> pieces;
+    if (standsOnKnownBaseline(line)) {
+        // In the line's own frame, on its baseline, turned with it.
+        const TurnedBox frame = lineOnPage(line.rect, line.turn, block.rotation, block.rect.center());
+        const QPointF shift = frame.rect.topLeft() - line.rect.topLeft();
+        const double size = std::max(double(line.fontSize), 1.0);
+        const double lift = line.baselineLift >= 0 && line.baselineLift < line.rect.height() ? line.baselineLift
+                                                                                             : 0.12 * size;
+        for (const TextBlock::Line::Word& word : line.words)
+            if (!word.text.trimmed().isEmpty() && hasArea(word.rect))
+                pieces.emplace_back(word.text, wordInLineFrame(line, word.rect).translated(shift));
+        if (pieces.empty())
+            pieces.emplace_back(line.text, frame.rect);
+        for (const auto& [text, rect] : pieces)
+            if (!m_writer.addInvisibleRun(text, rect, frame.rect.y() + lift, styleOf(line), frame.toPage(),
+                                          isSteppedTurn(frame.rotation))) {
+                error = writeFailure(text, m_writer.lastError());
+                return false;
+            }
+        return true;
+    }
+    const bool byWords = !line.words.empty() && std::abs(block.rotation) <= kBlockRotationEpsilon;
+    if (byWords) {
+        for (const TextBlock::Line::Word& word : line.words)
+            if (!word.text.trimmed().isEmpty() && hasArea(word.rect))
+                pieces.emplace_back(word.text, word.rect);
+    }
+    if (pieces.empty())
+        pieces.emplace_back(line.text, line.rect);
+    for (const auto& [text, rect] : pieces) {
+        if (!m_writer.addInvisibleText(text, rect, styleOf(line))) {
+            error = writeFailure(text, m_writer.lastError());
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes one text block; false with the reason in error when any of its
+// objects is refused. Changed, moved or turned text is written visibly over a
+// white-out of its old place; recognised text gets an invisible copy, word by
+// word where the words are known.
+bool PageBlockWrite::writeTextBlock(size_t index, const std::vector<QRectF>& otherLayer, bool& changed,
+                                    QString& error)
+{
+    const TextBlock& block = m_blocks[index];
+    const BlockPlan& plan = m_plans[index];
+    for (const TurnedBox& whiteOut : m_painted[index]) {
+        if (!m_writer.addWhiteBox(whiteOut, 0)) {
+            error = QStringLiteral("pdfium не принял белый прямоугольник.");
+            return false;
+        }
+        changed = true;  // a deleted block writes nothing else
+    }
+    const bool skipInvisibleCopy = duplicatesVisibleBlock(block, m_blocks);
+    for (size_t k = 0; k < plan.lines.size(); ++k) {
+        const TextBlock::Line& line = plan.lines[k];
+        if (line.text.trimmed().isEmpty())
+            continue;
+        if (plan.linePlans[k].redrawn) {
+            if (!writeVisibleLine(block, index, k, baselineLift(block, index, k))) {
+                error = writeFailure(line.text, m_writer.lastError());
+                return false;
+            }
+            changed = true;
+            continue;
+        }
+        if (skipInvisibleCopy || showsOwnText(block, line) || alreadyOnPage(block, line) ||
+            coveredShare(line.rect, otherLayer) > kCoincidentOverlap)
+            continue;  // the page shows it, or a layer already carries it
+        if (!writeInvisibleCopy(block, line, error))
+            return false;
+        changed = true;
+    }
+    return true;
+}
+
+}  // namespace pdfengine

@@ -1,0 +1,66 @@
+#pragma once
+// One write of a page's blocks through a PageTextWriter: every text block is
+// planned (what it covers, which lines it draws again), old places are
+// covered white without reaching other lines, changed lines are drawn over
+// them in their own frames, and the searchable layer is written. Callers
+// hold the pdfium lock.
+
+#include "EditPlan.h"
+#include "PageGlyphs.h"
+#include "PageTextWriter.h"
+#include "TextBlock.h"
+#include "TurnedBox.h"
+
+#include <QImage>
+#include <QString>
+
+#include <vector>
+
+namespace pdfengine {
+
+class PageBlockWrite {
+public:
+    PageBlockWrite(FPDF_PAGE page, PageTextWriter& writer, const PageGlyphs& oldGlyphs,
+                   const std::vector<TextBlock>& blocks, bool forceWhiteout);
+
+    // Whether anything is drawn visibly (covered, rewritten or moved).
+    bool drawsVisibly() const;
+    // Where the page's own glyphs must go: the old places of rewritten text
+    // blocks (displayed-page points).
+    std::vector<TurnedBox> removalBoxes() const;
+    // The program's own objects the write replaces: its text and white-outs
+    // under the new white-outs, and its earlier searchable layer except for
+    // the lines left as they were.
+    std::vector<int> objectsToRemove() const;
+    // Writes every block; false with the reason when an object is refused.
+    // otherLayer: boxes of another tool's searchable layer, which keeps the
+    // recognised lines it already carries.
+    bool write(const std::vector<QRectF>& otherLayer, bool& changed, QString& error);
+
+    // What the write may change: the white-outs, and what it drew once written.
+    std::vector<TurnedBox> editedAreas() const;
+    // Text lines the write leaves as they stand: no edit may reach them.
+    std::vector<TurnedBox> keptLines() const;
+    // The old places the write clears on purpose (before any growth).
+    std::vector<TurnedBox> clearedPlaces() const;
+    // The band of the page the write draws in, known before it writes: every
+    // row a white-out, a redrawn line or a picture covers (null: none).
+    QRectF drawnBand(const QSizeF& pageSize) const;
+
+private:
+    void coverLayerWords(FPDF_PAGE page);
+    void keepWhiteOutsOffOtherLines();
+    bool writeTextBlock(size_t index, const std::vector<QRectF>& otherLayer, bool& changed, QString& error);
+    bool writeInvisibleCopy(const TextBlock& block, const TextBlock::Line& line, QString& error);
+    bool writeVisibleLine(const TextBlock& block, size_t index, size_t line, double lift);
+    OldLinePlace oldPlaceFor(const TextBlock& block, size_t index, size_t line) const;
+    double baselineLift(const TextBlock& block, size_t index, size_t line) const;
+
+    PageTextWriter& m_writer;
+    const PageGlyphs& m_glyphs;
+    const std::vector<TextBlock>& m_blocks;
+    std::vector<BlockPlan> m_plans;           // per block; empty for images
+    std::vector<std::vector<TurnedBox>> m_painted;  // per block: the white-outs as drawn
+};
+
+}  // namespace pdfengine

@@ -1,0 +1,474 @@
+// A clerk's road on scans of a manual page turned 0, 0.5 and 1.5 degrees
+// (tests/data/make-turned-scans.sh): recognised, one word corrected, saved,
+// and read back from outside. The correction is made right after recognition
+// and again after the recognised page was saved and opened anew (its
+// searchable layer read as the page's own text).
+#include "BlockFixtures.h"
+#include "NativeTextLayer.h"
+#include "OcrEngine.h"
+#include "OcrRunRules.h"
+#include "PdfDocument.h"
+#include "PdfFixtures.h"
+#include "PdfTools.h"
+#include "TextBlock.h"
+#include "TurnedBox.h"
+
+#include <QMap>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <map>
+
+namespace {
+
+constexpr int kDpi = 150;
+
+QString scan(const QString& turn)
+{
+    return fixtures::realPdf(QStringLiteral("gs-scan-turned-%1.pdf").arg(turn));
+}
+
+QMap<QString, int> wordCounts(const QStringList& words)
+{
+    QMap<QString, int> counts;
+    for (const QString& w : words)
+        ++counts[w];
+    return counts;
+}
+
+QStringList wordsOf(const QString& text)
+{
+    return text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// Where a line's letters stand in its own frame, measured on a render: the
+// baseline (the lowest row dense with ink) and the ends of its ink.
+struct InkLine {
+    double baseline = 0;
+    double left = 0;
+    double right = 0;
+    bool found = false;
+};
+
+InkLine measureInk(const QImage& render, double pageHeight, const TurnedBox& box)
+{
+    constexpr double kStep = 0.25;
+    const double scale = kDpi / 72.0;
+    const QRectF area = box.rect.adjusted(-3, -2, 3, 2);
+    const QTransform toPage = box.toPage();
+    const auto dark = [&](double x, double y) {
+        const QPointF p = toPage.map(QPointF(x, y));
+        const QPoint px(int(p.x() * scale), int((pageHeight - p.y()) * scale));
+        return render.rect().contains(px) && qGray(render.pixel(px)) < 128;
+    };
+    std::vector<int> rows;
+    for (double y = area.top(); y <= area.bottom(); y += kStep) {
+        int count = 0;
+        for (double x = area.left(); x <= area.right(); x += kStep)
+            count += dark(x, y);
+        rows.push_back(count);
+    }
+    InkLine ink;
+    const int most = *std::max_element(rows.begin(), rows.end());
+    if (most == 0)
+        return ink;
+    size_t base = 0;
+    while (rows[base] < 0.35 * most)
+        ++base;
+    ink.baseline = area.top() + double(base) * kStep;
+    ink.left = area.right();
+    ink.right = area.left();
+    for (double y = ink.baseline; y <= ink.baseline + 3; y += kStep)
+        for (double x = area.left(); x <= area.right(); x += kStep)
+            if (dark(x, y)) {
+                ink.left = std::min(ink.left, x);
+                ink.right = std::max(ink.right, x);
+            }
+    ink.found = ink.right > ink.left;
+    return ink;
+}
+
+// Share of the page's pixels that differ outside the box (grey, by more than
+// JPEG noise).
+double changedShareOutside(const QImage& before, const QImage& after, double pageHeight, const TurnedBox& box)
+{
+    if (before.isNull() || before.size() != after.size())
+        return 1.0;
+    const double scale = kDpi / 72.0;
+    qint64 changed = 0;
+    for (int y = 0; y < before.height(); ++y)
+        for (int x = 0; x < before.width(); ++x) {
+            if (std::abs(qGray(before.pixel(x, y)) - qGray(after.pixel(x, y))) <= 40)
+                continue;
+            changed += !box.contains(QPointF((x + 0.5) / scale, pageHeight - (y + 0.5) / scale));
+        }
+    return double(changed) / double(before.width() * before.height());
+}
+
+struct Found {
+    int block = -1;
+    int line = -1;
+};
+
+// The recognised line that holds word (a long line of a block of several).
+Found lineWith(const std::vector<TextBlock>& blocks, const QString& word)
+{
+    for (int b = 0; b < int(blocks.size()); ++b)
+        for (int k = 0; k < int(blocks[size_t(b)].lines.size()); ++k)
+            if (blocks[size_t(b)].lines.size() > 1 && wordsOf(blocks[size_t(b)].lines[size_t(k)].text).contains(word))
+                return {b, k};
+    return {};
+}
+
+// The line with the word corrected as the in-place editor leaves it.
+void correct(TextBlock& block, int line, const QString& word, const QString& corrected)
+{
+    fixtures::correctWord(block, size_t(line), wordsOf(block.lines[size_t(line)].text).indexOf(word), corrected);
+}
+
+} // namespace
+
+class TestScanEdits : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void oneCorrectedWordTouchesOnlyItsLine_data();
+    void oneCorrectedWordTouchesOnlyItsLine();
+    void patchOverANeighbourIsRefused_data();
+    void patchOverANeighbourIsRefused();
+    void recognisedLinesKeepTheirWordSpaces_data();
+    void recognisedLinesKeepTheirWordSpaces();
+    void layerWordsStayApart_data();
+    void layerWordsStayApart();
+    void wholeScannedPagesKeepEveryWord_data();
+    void wholeScannedPagesKeepEveryWord();
+
+private:
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+    // The recognised page saved with its searchable layer, unedited.
+    QString savedLayer(const QString& turn);
+    // The same with each word of the layer stretched over its box, as earlier
+    // layers (and other tools') stand.
+    QString wordBoxLayer(const QString& turn);
+
+    OcrEngine m_engine;
+    QTemporaryDir m_dir;
+    std::map<QString, std::vector<TextBlock>> m_recognised;
+};
+
+void TestScanEdits::initTestCase()
+{
+    QVERIFY(pdftools::installed(QStringLiteral("pdftotext")) && pdftools::installed(QStringLiteral("pdftoppm")));
+    QVERIFY2(m_engine.init(QStringLiteral("rus+eng")), qPrintable(m_engine.lastError()));
+    for (const QString turn : {QStringLiteral("0"), QStringLiteral("0.5"), QStringLiteral("1.5")}) {
+        PdfDocument doc;
+        QVERIFY(doc.open(scan(turn)));
+        const QSizeF size = doc.pageSize(0);
+        const double zoom = pageOcrZoom(size.width(), 0);
+        m_recognised[turn] = m_engine.recognizePage(doc.renderPage(0, zoom, 0), 0, zoom, size.height());
+        QVERIFY(!m_recognised[turn].empty());
+    }
+}
+
+QString TestScanEdits::savedLayer(const QString& turn)
+{
+    const QString out = path(QStringLiteral("layer-%1.pdf").arg(turn));
+    PdfDocument doc;
+    if (!doc.open(scan(turn)) || !doc.overlayOcrText(0, m_recognised.at(turn), false) || !doc.saveCopy(out))
+        return {};
+    return out;
+}
+
+QString TestScanEdits::wordBoxLayer(const QString& turn)
+{
+    std::vector<TextBlock> blocks = m_recognised.at(turn);
+    for (TextBlock& block : blocks)
+        for (TextBlock::Line& line : block.lines) {
+            line.turn = 0;
+            line.baselineLift = -1;
+        }
+    const QString out = path(QStringLiteral("boxes-%1.pdf").arg(turn));
+    PdfDocument doc;
+    if (!doc.open(scan(turn)) || !doc.overlayOcrText(0, blocks, false) || !doc.saveCopy(out))
+        return {};
+    return out;
+}
+
+void TestScanEdits::oneCorrectedWordTouchesOnlyItsLine_data()
+{
+    QTest::addColumn<QString>("turn");
+    QTest::addColumn<bool>("reopened");
+    QTest::addColumn<bool>("wordBoxes");  // the page's layer has each word stretched over its box
+    for (const char* turn : {"0", "0.5", "1.5"}) {
+        QTest::addRow("%s°, just recognised", turn) << QString::fromLatin1(turn) << false << false;
+        QTest::addRow("%s°, saved and opened again", turn) << QString::fromLatin1(turn) << true << false;
+        QTest::addRow("%s°, a layer of word boxes opened", turn) << QString::fromLatin1(turn) << true << true;
+    }
+}
+
+// "трёх" read where "трех" is meant: after the correction the page reads every
+// other word once, looks the same outside the line's own turned box, and the
+// line stands on its baseline at its width and recognised size.
+void TestScanEdits::oneCorrectedWordTouchesOnlyItsLine()
+{
+    QFETCH(QString, turn);
+    QFETCH(bool, reopened);
+    QFETCH(bool, wordBoxes);
+    const QString word = QStringLiteral("трёх"), corrected = QStringLiteral("трех");
+    const std::vector<TextBlock>& recognised = m_recognised.at(turn);
+    const Found at = lineWith(recognised, word);
+    QVERIFY2(at.block >= 0, "the line is not recognised");
+    const TextBlock::Line old = recognised[size_t(at.block)].lines[size_t(at.line)];
+    QString correctedLine = old.text;
+    correctedLine.replace(word, corrected);
+
+    const QString source = wordBoxes ? wordBoxLayer(turn) : reopened ? savedLayer(turn) : scan(turn);
+    QVERIFY(!source.isEmpty());
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    std::vector<TextBlock> blocks;
+    if (reopened) {
+        // The window's road: the page's own layer as blocks, one per line.
+        blocks = cleanedNativeTextBlocks(doc.extractText(0), {});
+        const auto line = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) {
+            return b.text.simplified() == old.text.simplified();
+        });
+        QVERIFY2(line != blocks.end(), qPrintable(old.text));
+        QVERIFY2(std::abs(line->rotation - old.turn) < 0.15, qPrintable(QString::number(line->rotation)));  // in its own frame
+        line->text = correctedLine;
+        line->lines.front().text = correctedLine;
+        line->lines.front().words.clear();
+        line->lines.front().spans.clear();
+        line->textEdited = true;
+    } else {
+        blocks = recognised;
+        correct(blocks[size_t(at.block)], at.line, word, corrected);
+    }
+    QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+    const QString out = path(QStringLiteral("corrected-%1-%2.pdf").arg(turn).arg(reopened));
+    QVERIFY(doc.saveCopy(out));
+
+    // Every other word once: no neighbour's word left the layer, none doubled.
+    QStringList expected;
+    for (const TextBlock& b : recognised)
+        for (const TextBlock::Line& l : b.lines)
+            expected << wordsOf(&l == &recognised[size_t(at.block)].lines[size_t(at.line)] ? correctedLine : l.text);
+    const QMap<QString, int> want = wordCounts(expected);
+    const QMap<QString, int> got = wordCounts(pdftools::words(out, 0));
+    for (auto it = want.begin(); it != want.end(); ++it)
+        QVERIFY2(got.value(it.key()) == it.value(),
+                 qPrintable(QStringLiteral("%1: %2 of %3").arg(it.key()).arg(got.value(it.key())).arg(it.value())));
+
+    // Outside the line's own turned box (and the white-out's growth) the
+    // scan's pixels stay.
+    const double height = doc.pageSize(0).height();
+    const TurnedBox line(old.originalRect, old.turn);
+    const QImage before = pdftools::renderPage(scan(turn), 0, kDpi);
+    const QImage after = pdftools::renderPage(out, 0, kDpi);
+    const double share = changedShareOutside(before, after, height, line.grown(2.0));
+    QVERIFY2(share <= 0.0002, qPrintable(QString::number(share)));
+
+    // On the old baseline, at the old width.
+    const InkLine was = measureInk(before, height, line);
+    const InkLine is = measureInk(after, height, line);
+    QVERIFY(was.found && is.found);
+    QVERIFY2(std::abs(is.baseline - was.baseline) <= 1.0,
+             qPrintable(QStringLiteral("baseline %1 -> %2").arg(was.baseline).arg(is.baseline)));
+    const double width = was.right - was.left;
+    QVERIFY2(std::abs((is.right - is.left) - width) <= 0.02 * width,
+             qPrintable(QStringLiteral("width %1 -> %2").arg(width).arg(is.right - is.left)));
+
+    // At the recognised size, read back as the line it is.
+    PdfDocument reread;
+    QVERIFY(reread.open(out));
+    const std::vector<TextBlock> read = reread.extractText(0);
+    const auto rewritten = std::find_if(read.begin(), read.end(), [&](const TextBlock& b) {
+        return !b.invisibleText && b.text.contains(corrected);
+    });
+    QVERIFY(rewritten != read.end());
+    QCOMPARE(rewritten->text.simplified(), correctedLine.simplified());
+    QVERIFY2(std::abs(rewritten->fontSize - old.fontSize) <= 0.5,
+             qPrintable(QStringLiteral("%1 pt, recognised %2 pt").arg(rewritten->fontSize).arg(old.fontSize)));
+    QVERIFY(!reread.findText(0, correctedLine.section(QLatin1Char(' '), 0, 2)).isEmpty());
+}
+
+void TestScanEdits::patchOverANeighbourIsRefused_data()
+{
+    QTest::addColumn<QString>("turn");
+    QTest::newRow("0°") << "0";
+    QTest::newRow("1.5°") << "1.5";
+}
+
+// A corrected line whose old place is claimed a line too tall would white out
+// the line above it: the write is refused with its reason, and the page stays.
+void TestScanEdits::patchOverANeighbourIsRefused()
+{
+    QFETCH(QString, turn);
+    std::vector<TextBlock> blocks = m_recognised.at(turn);
+    const Found at = lineWith(blocks, QStringLiteral("трёх"));
+    QVERIFY(at.block >= 0 && at.line > 0);
+    TextBlock& block = blocks[size_t(at.block)];
+    TextBlock::Line& line = block.lines[size_t(at.line)];
+    const double pitch = block.lines[size_t(at.line - 1)].rect.center().y() - line.rect.center().y();
+    line.originalRect.setHeight(line.originalRect.height() + pitch);
+    line.rect = line.originalRect;
+    correct(block, at.line, QStringLiteral("трёх"), QStringLiteral("трех"));
+
+    PdfDocument doc;
+    QVERIFY(doc.open(scan(turn)));
+    const QImage before = doc.renderPage(0, 1.0, 0);
+    QVERIFY(!doc.overlayOcrText(0, blocks, false));
+    QVERIFY(!doc.lastError().isEmpty());
+    QVERIFY(!doc.isModified());
+    QCOMPARE(doc.renderPage(0, 1.0, 0), before);
+    QVERIFY(doc.extractAllText(0).trimmed().isEmpty());
+}
+
+void TestScanEdits::recognisedLinesKeepTheirWordSpaces_data()
+{
+    QTest::addColumn<QString>("turn");
+    QTest::addColumn<bool>("wordBoxes");  // each word fitted to its box, as earlier layers (and other tools) stand
+    QTest::newRow("0.5°") << "0.5" << false;
+    QTest::newRow("1.5°") << "1.5" << false;
+    QTest::newRow("0.5°, words fitted to their boxes") << "0.5" << true;
+    QTest::newRow("1.5°, words fitted to their boxes") << "1.5" << true;
+}
+
+// The searchable layer of a turned scan, opened again, reads each recognised
+// line with its word spaces, and the search finds words across them.
+void TestScanEdits::recognisedLinesKeepTheirWordSpaces()
+{
+    QFETCH(QString, turn);
+    QFETCH(bool, wordBoxes);
+    const QString saved = wordBoxes ? wordBoxLayer(turn) : savedLayer(turn);
+    QVERIFY(!saved.isEmpty());
+    PdfDocument doc;
+    QVERIFY(doc.open(saved));
+    QStringList read;
+    for (const TextBlock& block : doc.extractText(0))
+        read << block.text.simplified();
+    int pairs = 0;
+    for (const TextBlock& block : m_recognised.at(turn))
+        for (const TextBlock::Line& line : block.lines) {
+            const QStringList words = wordsOf(line.text);
+            for (qsizetype i = 1; i < words.size(); ++i) {
+                if (words[i - 1].size() < 2 || words[i].size() < 2)
+                    continue;  // a stray mark may go to the line above
+                const QString pair = words[i - 1] + QLatin1Char(' ') + words[i];
+                QVERIFY2(std::any_of(read.begin(), read.end(), [&](const QString& r) { return r.contains(pair); }),
+                         qPrintable(pair));
+                if (!pair.endsWith(QLatin1Char('-')))  // the search joins a word broken at the line's end
+                    QVERIFY2(!doc.findText(0, pair).isEmpty(), qPrintable(pair));
+                ++pairs;
+            }
+        }
+    QVERIFY(pairs > 50);
+}
+
+void TestScanEdits::layerWordsStayApart_data()
+{
+    QTest::addColumn<QStringList>("words");
+    QTest::addColumn<double>("stretch");  // of the first word's box over its text
+    QTest::addColumn<double>("gap");      // points between the words' boxes
+    QTest::addColumn<double>("step");     // points the second word stands higher
+    QTest::addColumn<QString>("read");
+    const QStringList pair{QStringLiteral("можно"), QStringLiteral("скачать")};
+    const QString apart = QStringLiteral("можно скачать");
+    QTest::newRow("a narrow gap") << pair << 1.0 << 1.5 << 0.0 << apart;
+    QTest::newRow("a stretched word") << pair << 3.0 << 3.0 << 0.0 << apart;
+    QTest::newRow("a wide stretch") << pair << 5.0 << 4.0 << 0.0 << apart;
+    QTest::newRow("a step down a turned line") << pair << 2.0 << 2.5 << -1.2 << apart;
+    QTest::newRow("one word in two pieces") << QStringList{QStringLiteral("мож"), QStringLiteral("но")} << 1.0
+                                            << 0.2 << 0.0 << QStringLiteral("можно");
+}
+
+// Another tool's layer (or an earlier one of this program) writes each word
+// fitted to its box: read back, the words stay apart wherever their boxes
+// are a word gap apart along the line, and an edit of the line keeps them.
+void TestScanEdits::layerWordsStayApart()
+{
+    QFETCH(QStringList, words);
+    QFETCH(double, stretch);
+    QFETCH(double, gap);
+    QFETCH(double, step);
+    QFETCH(QString, read);
+    const QString file = path(QStringLiteral("words.pdf"));
+    {
+        PdfDocument doc;
+        QImage paper(600, 300, QImage::Format_RGB32);
+        paper.fill(Qt::white);
+        QVERIFY(doc.createEmpty() && doc.appendRenderedPage(paper, QSizeF(600, 300)));
+        TextBlock block;
+        TextBlock::Line line;
+        line.text = block.text = words.join(QLatin1Char(' '));
+        line.fontSize = 10;
+        const QRectF first(100, 150, 6 * words[0].size() * stretch, 10);
+        const QRectF second(first.right() + gap, 150 + step, 6 * words[1].size(), 10);
+        line.words = {{words[0], first, 90}, {words[1], second, 90}};
+        line.rect = block.rect = block.originalRect = first.united(second);
+        block.lines = {line};
+        QVERIFY(doc.overlayOcrText(0, {block}, false) && doc.saveCopy(file));
+    }
+    PdfDocument doc;
+    QVERIFY(doc.open(file));
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    QCOMPARE(int(blocks.size()), 1);
+    QCOMPARE(blocks[0].text, read);
+    if (!read.contains(QLatin1Char(' ')))
+        return;
+    // The line edited: what the user sees is what is written.
+    const QString edited = read + QStringLiteral(" здесь");
+    blocks[0].text = blocks[0].lines[0].text = edited;
+    blocks[0].lines[0].spans.clear();
+    blocks[0].textEdited = true;
+    QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+    QVERIFY(!doc.findText(0, edited).isEmpty());
+    const QString out = path(QStringLiteral("words-edited.pdf"));
+    QVERIFY(doc.saveCopy(out));
+    QCOMPARE(pdftools::words(out, 0), wordsOf(edited));
+}
+
+QTEST_GUILESS_MAIN(TestScanEdits)
+#include "tst_scanedits.moc"
+
+void TestScanEdits::wholeScannedPagesKeepEveryWord_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::newRow("page 2") << 1;
+    QTest::newRow("page 3") << 2;
+}
+
+// A whole manual page scanned at 300 dpi and recognised as the document's
+// recognition reads it: a clause repeats its words on every line it ends
+// with ("раза в квартал."), and no such line loses them as a copy of the
+// paragraph's other lines. Its layer, written and read back, holds every
+// word recognised.
+void TestScanEdits::wholeScannedPagesKeepEveryWord()
+{
+    QFETCH(int, page);
+    const QString source = fixtures::realPdf(QStringLiteral("pdftex-manual.pdf"));
+    PdfDocument manual;
+    QVERIFY(manual.open(source));
+    const QSizeF size = manual.pageSize(page);
+    PdfDocument scanned;
+    QVERIFY(scanned.createEmpty());
+    QVERIFY(scanned.appendRenderedPage(
+        manual.renderPage(page, 300.0 / 72.0, 0).convertToFormat(QImage::Format_Grayscale8), size));
+    const double zoom = pageOcrZoom(size.width(), 0);
+    const std::vector<TextBlock> blocks = m_engine.recognizePage(scanned.renderPage(0, zoom, 0), 0, zoom, size.height());
+    QStringList read;
+    for (const TextBlock& block : blocks)
+        read << wordsOf(block.text.simplified());
+    const QMap<QString, int> printed = wordCounts(pdftools::words(source, page));
+    const QMap<QString, int> recognised = wordCounts(read);
+    for (const QString& word : {QStringLiteral("квартал."), QStringLiteral("указанных"), QStringLiteral("Поставщик")}) {
+        QVERIFY(printed.value(word) > 1);
+        QVERIFY2(recognised.value(word) == printed.value(word),
+                 qPrintable(QStringLiteral("%1: %2 of %3").arg(word).arg(recognised.value(word)).arg(printed.value(word))));
+    }
+
+    QVERIFY(scanned.overlayOcrText(0, blocks, false));
+    const QString out = path(QStringLiteral("whole-%1.pdf").arg(page));
+    QVERIFY(scanned.saveCopy(out));
+    QCOMPARE(wordCounts(pdftools::words(out, 0)), recognised);
+}

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Scans of a Russian manual page for the editing tests: page 2 of
+# pdftex-manual.pdf printed at 300 dpi by ghostscript, turned clockwise by 0,
+# 0.5 and 1.5 degrees as a sheet lies on a scanner, its upper half only
+# (headings and two paragraphs), speckled, and stored as a grey JPEG on a
+# page of its own size, with no text layer.
+# Needs: ghostscript, ImageMagick (convert).
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+viewjpeg=$(gs -q -dNODISPLAY -dNOSAFER -c '(viewjpeg.ps) findlibfile pop pop == quit' | tr -d '()')
+
+# The upper half of the sheet, 1748 x 1210 pixels from 280 pixels below its
+# top (419.52 x 290.4 points), ends in the white between two paragraphs; it is
+# turned about its centre, so nothing is cut off.
+gs -q -dBATCH -dNOPAUSE -sDEVICE=pnggray -r300 -dFirstPage=2 -dLastPage=2 -sOutputFile="$work/page.png" \
+  "$here/pdftex-manual.pdf"
+convert "$work/page.png" -crop 1748x1210+0+280 +repage "$work/half.png"
+for turn in 0 0.5 1.5; do
+  convert "$work/half.png" -background white -rotate "$turn" -gravity center -extent 1748x1210 \
+    -seed 44 -attenuate 0.3 +noise Gaussian -quality 40 "$work/scan.jpg"
+  gs -q -dBATCH -dNOPAUSE -dNOSAFER -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS=419.52 -dDEVICEHEIGHTPOINTS=290.4 \
+    -dFIXEDMEDIA -sOutputFile="$here/gs-scan-turned-$turn.pdf" "$viewjpeg" -c "($work/scan.jpg) viewJPEG showpage"
+done
+ls -l "$here"/gs-scan-turned-*.pdf
