@@ -259,6 +259,8 @@ QWidget* SignatureDialog::buildCertificateGroup()
     m_certificateStack->setObjectName(QStringLiteral("SignatureCertificateStack"));
     m_certificateList = new QListWidget;
     m_certificateList->setObjectName(QStringLiteral("OpenRecentList"));
+    // Filled after the dialog's translation pass: its texts are translated as they are made.
+    m_certificateList->setProperty("_vorn_i18n_skip_items", true);
     m_certificateList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_certificateList->setMinimumHeight(160);
     m_certificateList->setWordWrap(true);

@@ -447,6 +447,62 @@ private slots:
         QCOMPARE(l->count(), 5);
     }
 
+    // The list is filled after the dialog was translated: its headers, lines
+    // and notes still come in the interface language.
+    void listTranslated_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << "en";
+        QTest::newRow("German") << "de";
+        QTest::newRow("Ukrainian") << "uk";
+        QTest::newRow("Russian") << "ru";
+    }
+
+    void listTranslated()
+    {
+        QFETCH(QString, language);
+        qApp->setProperty("uiLanguage", language);
+        auto d = dialogWith(answering(listJson({
+            certificateJson(QStringLiteral("a"), QStringLiteral("CN=Petrov"), QStringLiteral("OpenSSL CMS"),
+                            QStringLiteral("Файл"), true),
+            certificateJson(QStringLiteral("d"), QStringLiteral("CN=Old"), QStringLiteral("OpenSSL CMS"),
+                            QStringLiteral("Файл"), false),
+        })));
+        d->show();
+        const bool ended = searchEnded(d.get());
+        QListWidget* l = list(d.get());
+        const QStringList texts = itemTexts(l);
+        const QString family = uiTranslate(QStringLiteral("Файловый сертификат / OpenSSL"));
+        const QStringList wanted{uiTranslate(QStringLiteral("Доступные")) + QStringLiteral(" — ") + family,
+                                 QStringLiteral("CN=Petrov"),
+                                 uiTranslate(QStringLiteral("Недоступные")) + QStringLiteral(" — ") + family,
+                                 QStringLiteral("CN=Old")};
+        const QString issuer = uiTranslate(QStringLiteral("Издатель: %1")).arg(QStringLiteral("CN=Issuer"));
+        const QString reason = uiTranslate(QStringLiteral("Недоступен: %1"))
+                                   .arg(uiTranslate(QStringLiteral("причина не определена")));
+        const QString firstCertificate = l->count() == 4 ? l->item(1)->text() : QString();
+        const QString lastItem = l->count() == 4 ? l->item(3)->text() : QString();
+        const QString placeholder = QStringLiteral("Поиск по владельцу, издателю, провайдеру, контейнеру...");
+        QLineEdit* filter = nullptr;
+        for (QLineEdit* field : d->findChildren<QLineEdit*>()) {
+            if (field->placeholderText() == placeholder || field->placeholderText() == uiTranslate(placeholder))
+                filter = field;
+        }
+        if (filter)
+            filter->setText(QStringLiteral("zzz"));
+        const QStringList filtered = itemTexts(l);
+        const QString nothingFound = uiTranslate(QStringLiteral("Сертификаты не найдены по фильтру."));
+        qApp->setProperty("uiLanguage", QVariant());
+        QVERIFY(ended);
+        QCOMPARE(texts, wanted);
+        QVERIFY(firstCertificate.contains(issuer));
+        QVERIFY(lastItem.endsWith(reason));
+        QVERIFY(filter);
+        QCOMPARE(filtered, QStringList{nothingFound});
+        QCOMPARE(wanted.first().startsWith(QStringLiteral("Доступные")), language == QLatin1String("ru"));
+        QCOMPARE(issuer.startsWith(QStringLiteral("Издатель")), language == QLatin1String("ru"));
+    }
+
     void onlyUnavailableHidden()
     {
         auto d = dialogWith(answering(listJson({certificateJson(QStringLiteral("d"), QStringLiteral("CN=Старый"),
