@@ -316,6 +316,8 @@ private slots:
     void wordsWithTwoMeanings();
     void interfaceInOtherLanguages_data();
     void interfaceInOtherLanguages();
+    void statusTextsFollowTheLanguage_data();
+    void statusTextsFollowTheLanguage();
 
 private:
     QTemporaryDir m_dir;
@@ -586,6 +588,33 @@ void WindowLookTest::interfaceInOtherLanguages()
     for (const auto& [name, open] : dialogs)
         problems << problemsOfOpened(open, language, QString::fromLatin1(name));
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+}
+
+void WindowLookTest::statusTextsFollowTheLanguage_data()
+{
+    QTest::addColumn<QString>("language");
+    for (const char* language : {"de", "en", "ru"})
+        QTest::newRow(language) << language;
+}
+
+// The status line changes long after the window was translated: what it
+// says then is in the interface language too.
+void WindowLookTest::statusTextsFollowTheLanguage()
+{
+    QFETCH(QString, language);
+    QSettings().setValue(QStringLiteral("ui/language"), language);
+    MainWindow window(AppProduct::editor);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    settle();
+    window.openFile(writePdf(m_dir, QStringLiteral("status.pdf"), 3));
+    const QString opened = statusText(window);
+    window.onEditCopy();
+    const QString copied = statusText(window);
+    for (const QString& text : {opened, copied}) {
+        QVERIFY(!text.isEmpty());
+        QVERIFY2(hasCyrillicLetter(text) == (language == QLatin1String("ru")), qPrintable(text));
+    }
 }
 
 // A screen of 1366 x 768, the size of the smallest screens the program is
