@@ -318,6 +318,8 @@ private slots:
     void interfaceInOtherLanguages();
     void statusTextsFollowTheLanguage_data();
     void statusTextsFollowTheLanguage();
+    void inlineEditorButtonsReadable_data();
+    void inlineEditorButtonsReadable();
 
 private:
     QTemporaryDir m_dir;
@@ -615,6 +617,42 @@ void WindowLookTest::statusTextsFollowTheLanguage()
         QVERIFY(!text.isEmpty());
         QVERIFY2(hasCyrillicLetter(text) == (language == QLatin1String("ru")), qPrintable(text));
     }
+}
+
+void WindowLookTest::inlineEditorButtonsReadable_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<double>("width");  // of the drawn rectangle, in points
+    QTest::newRow("light, Russian") << false << "ru" << 150.0;
+    QTest::newRow("dark, German") << true << "de" << 150.0;
+    QTest::newRow("light, narrow") << false << "ru" << 90.0;
+}
+
+// The editor of a new text block, drawn as a rectangle on the page: both its
+// buttons show their whole text in either theme.
+void WindowLookTest::inlineEditorButtonsReadable()
+{
+    QFETCH(bool, dark);
+    QFETCH(QString, language);
+    QFETCH(double, width);
+    QSettings().setValue(QStringLiteral("ui/language"), language);
+    MainWindow window(AppProduct::editor);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.openFile(writePdf(m_dir, QStringLiteral("inline.pdf"), 1));
+    if (dark)
+        window.setDarkTheme();
+    else
+        window.setLightTheme();
+    view(window)->showInlineEditor(0, QRectF(72, 72, width, 40));
+    settle();
+    auto* frame = view(window)->findChild<QFrame*>(QStringLiteral("InlineEditorFrame"));
+    QVERIFY(frame && frame->isVisible());
+    QCOMPARE(frame->findChildren<QPushButton*>().size(), 2);
+    const QStringList cut = cutTexts(frame);
+    window.setLightTheme();
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
 }
 
 // A screen of 1366 x 768, the size of the smallest screens the program is
