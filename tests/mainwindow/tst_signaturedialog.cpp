@@ -503,6 +503,48 @@ private slots:
         QCOMPARE(issuer.startsWith(QStringLiteral("Издатель")), language == QLatin1String("ru"));
     }
 
+    // The subtitle follows the dialog's width and the busy cover comes with a
+    // run: both long after the dialog was translated, both in its language.
+    void laterTextsTranslated_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("busyText");
+        QTest::newRow("German, own text") << "de" << "Подготавливаю документ...";
+        QTest::newRow("English, default text") << "en" << "";
+        QTest::newRow("Russian") << "ru" << "";
+    }
+
+    void laterTextsTranslated()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, busyText);
+        qApp->setProperty("uiLanguage", language);
+        auto d = dialogWith(QStringLiteral("echo '{}'"));
+        d->show();
+        d->resize(d->width() + 40, d->height());
+        QTest::qWait(50);
+        QLabel* subtitle = nullptr;
+        for (QLabel* shown : d->findChildren<QLabel*>(QStringLiteral("DialogSubtitle"))) {
+            if (shown->text().endsWith(QFileInfo(pdf3).fileName()))
+                subtitle = shown;
+        }
+        const QString wantedSubtitle = uiTranslate(QStringLiteral("Файл: %1")).arg(QFileInfo(pdf3).fileName());
+        d->setSigningBusy(true, busyText);
+        QStringList titles;
+        for (QLabel* shown : d->findChildren<QLabel*>(QStringLiteral("DialogTitle"))) {
+            if (shown->isVisible())
+                titles << shown->text();
+        }
+        const QString busySource = busyText.isEmpty() ? QStringLiteral("Подписываю документ...") : busyText;
+        const QString wantedBusy = uiTranslate(busySource);
+        d->setSigningBusy(false, QString());
+        qApp->setProperty("uiLanguage", QVariant());
+        QVERIFY(subtitle);
+        QCOMPARE(subtitle->text(), wantedSubtitle);
+        QVERIFY2(titles.contains(wantedBusy), qPrintable(titles.join(QLatin1Char('|'))));
+        QCOMPARE(wantedBusy != busySource, language != QLatin1String("ru"));
+    }
+
     void onlyUnavailableHidden()
     {
         auto d = dialogWith(answering(listJson({certificateJson(QStringLiteral("d"), QStringLiteral("CN=Старый"),
