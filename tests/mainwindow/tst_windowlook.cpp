@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -37,6 +38,7 @@
 #include <QTreeWidget>
 
 #include <cmath>
+#include <map>
 
 using namespace windowtest;
 
@@ -320,6 +322,8 @@ private slots:
     void statusTextsFollowTheLanguage();
     void inlineEditorButtonsReadable_data();
     void inlineEditorButtonsReadable();
+    void filePickersInTheLanguage_data();
+    void filePickersInTheLanguage();
 
 private:
     QTemporaryDir m_dir;
@@ -653,6 +657,58 @@ void WindowLookTest::inlineEditorButtonsReadable()
     const QStringList cut = cutTexts(frame);
     window.setLightTheme();
     QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+}
+
+void WindowLookTest::filePickersInTheLanguage_data()
+{
+    QTest::addColumn<QString>("picker");
+    for (const char* picker : {"open", "import", "any files", "pdf", "images", "document", "page strip",
+                               "image on the page", "facsimile", "ocr text"})
+        QTest::newRow(picker) << picker;
+}
+
+// A file picker is a window of its own, shown from inside the command: its
+// caption and its list of file types speak the interface language.
+void WindowLookTest::filePickersInTheLanguage()
+{
+    QFETCH(QString, picker);
+    QSettings().setValue(QStringLiteral("ui/language"), QStringLiteral("de"));
+    MainWindow window(AppProduct::editor);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.openFile(writePdf(m_dir, QStringLiteral("pickers.pdf"), 2));
+    settle();
+    const std::map<QString, std::function<void()>> open{
+        {QStringLiteral("open"), [&] { invoke(window, "onOpen"); }},
+        {QStringLiteral("import"), [&] { window.showImportDialog(); }},
+        {QStringLiteral("any files"), [&] { window.importFilesAtPosition(MainWindow::ImportSource::AnyFiles, 0); }},
+        {QStringLiteral("pdf"), [&] { window.importFilesAtPosition(MainWindow::ImportSource::Pdf, 0); }},
+        {QStringLiteral("images"), [&] { window.importFilesAtPosition(MainWindow::ImportSource::Images, 0); }},
+        {QStringLiteral("document"), [&] { window.importFilesAtPosition(MainWindow::ImportSource::Document, 0); }},
+        {QStringLiteral("page strip"), [&] { window.onImportPageRequested(0); }},
+        {QStringLiteral("image on the page"), [&] { window.onImageRectReady(0, QRectF(72, 72, 100, 100)); }},
+        {QStringLiteral("facsimile"), [&] { window.onFacsimileAdd(); }},
+        {QStringLiteral("ocr text"), [&] { window.onExportOcrText(); }},
+    };
+    prompt::Driver prompts;
+    QString caption;
+    QStringList filters;
+    prompts.whenShown([&](QDialog* dialog) {
+        QTest::qWait(50);  // the translation pass queued by its showing
+        caption = dialog->windowTitle();
+        // The types as the user reads them in the list.
+        if (auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+            for (int i = 0; i < types->count(); ++i)
+                filters << types->itemText(i);
+        }
+        dialog->reject();
+    });
+    open.at(picker)();
+    QCOMPARE(prompts.pending(), 0);
+    QVERIFY(!caption.isEmpty() && !filters.isEmpty());
+    const QStringList shown = QStringList(filters) << caption;
+    for (const QString& text : shown)
+        QVERIFY2(!hasCyrillicLetter(text), qPrintable(text));
 }
 
 // A screen of 1366 x 768, the size of the smallest screens the program is
