@@ -6,6 +6,7 @@
 #include "DialogKit.h"
 #include "OcrEngine.h"
 #include "PageThumbnailPanel.h"
+#include "PaintTexts.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
 #include "QtTranslations.h"
@@ -66,6 +67,7 @@ MainWindow::MainWindow(AppProduct edition, QWidget* parent)
     // The strip labels its pages itself, in the interface language.
     thumbnailPanel->setProperty("_vorn_i18n_skip_items", true);
     thumbnailPanel->setTextTranslator([](const QString& source) { return uiTranslate(source); });
+    paint::setTextTranslator([](const QString& source) { return uiTranslate(source); });
     pdfView = new PdfView(this);
     if (m_allowOcr)
         setupOcrBar();
@@ -315,5 +317,6 @@ void MainWindow::scheduleLastDocumentRestore()
 
 void MainWindow::setStatusText(const QString& text)
 {
-    statusLabel->setText(text);
+    // The window's translation pass ran when it was shown, long before.
+    statusLabel->setText(uiTranslateSmart(text));
 }

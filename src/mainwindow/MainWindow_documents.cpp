@@ -8,6 +8,7 @@
 #include "PdfView.h"
 #include "RecentFiles.h"
 #include "SignedDocument.h"
+#include "UiTranslate.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
@@ -86,8 +87,8 @@ void MainWindow::openFile(const QString& path)
 
 void MainWindow::onOpen()
 {
-    const QString path = QFileDialog::getOpenFileName(this, tr("Открыть PDF"), QString(),
-                                                      tr("PDF файлы (*.pdf);;Все файлы (*)"));
+    const QString path = QFileDialog::getOpenFileName(this, uiTranslate(tr("Открыть PDF")), QString(),
+                                                      uiTranslate(tr("PDF файлы (*.pdf);;Все файлы (*)")));
     if (!path.isEmpty())
         openFile(path);
 }

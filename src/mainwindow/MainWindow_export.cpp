@@ -5,6 +5,7 @@
 #include "DialogKit.h"
 #include "OutputPaths.h"
 #include "PdfDocument.h"
+#include "UiTranslate.h"
 #include "WorkProgressDialog.h"
 
 #include <QComboBox>
@@ -209,7 +210,8 @@ void MainWindow::onExportOcrText()
 {
     if (!isDocumentLoaded())
         return;
-    QString path = QFileDialog::getSaveFileName(this, tr("Экспорт текста"), QString(), tr("Текст (*.txt)"));
+    QString path = QFileDialog::getSaveFileName(this, uiTranslate(tr("Экспорт текста")), QString(),
+                                                uiTranslate(tr("Текст (*.txt)")));
     if (path.isEmpty())
         return;
     if (!path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive))

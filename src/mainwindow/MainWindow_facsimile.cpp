@@ -7,6 +7,7 @@
 #include "LibraryFiles.h"
 #include "PdfView.h"
 #include "SignatureStampTemplate.h"
+#include "UiTranslate.h"
 
 #include <QDialog>
 #include <QDir>
@@ -117,8 +118,9 @@ void MainWindow::onFacsimileInsert()
 
 void MainWindow::onFacsimileAdd()
 {
-    const QString file = QFileDialog::getOpenFileName(this, tr("Загрузить изображение для факсимиле"), QString(),
-                                                      tr("Изображения (*.png *.jpg *.jpeg *.bmp);;Все файлы (*)"));
+    const QString file = QFileDialog::getOpenFileName(this, uiTranslate(tr("Загрузить изображение для факсимиле")),
+                                                      QString(),
+                                                      uiTranslate(tr("Изображения (*.png *.jpg *.jpeg *.bmp);;Все файлы (*)")));
     if (file.isEmpty())
         return;
     QString reason;

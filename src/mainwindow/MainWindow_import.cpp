@@ -6,6 +6,7 @@
 #include "PageThumbnailPanel.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
+#include "UiTranslate.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -136,11 +137,11 @@ void MainWindow::showImportDialog()
     const QString path = document->filePath();
     const QString startFolder = path.isEmpty() ? QDir::homePath() : QFileInfo(path).absolutePath();
     const QStringList paths = QFileDialog::getOpenFileNames(
-        this, tr("Импорт файлов как страниц"), startFolder,
-        tr("Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp *.webp *.gif "
-           "*.tif *.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word документ (*.docx);;OpenDocument (*.odt);;HTML / XHTML "
-           "(*.html *.xhtml);;SVG (*.svg);;CBZ Комикс-архив (*.cbz);;Изображения (*.png *.jpg *.jpeg *.bmp *.webp "
-           "*.gif *.tif *.tiff)"));
+        this, uiTranslate(tr("Импорт файлов как страниц")), startFolder,
+        uiTranslate(tr("Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp "
+                       "*.webp *.gif *.tif *.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word документ (*.docx);;"
+                       "OpenDocument (*.odt);;HTML / XHTML (*.html *.xhtml);;SVG (*.svg);;CBZ Комикс-архив (*.cbz);;"
+                       "Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff)")));
     if (paths.isEmpty() || !pagesMayChange())
         return;
     QStringList failures;
@@ -154,13 +155,13 @@ void MainWindow::showImportDialog()
     setStatusText(tr("Импортировано страниц: %1").arg(total));
 }
 
-// The thumbnail strip's and "Любой файл"'s filter.
+// The thumbnail strip's and "Любой файл"'s filter, as the picker shows it.
 QString MainWindow::anyFileImportFilter()
 {
-    return tr("Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp *.webp "
+    return uiTranslate(tr("Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp *.webp "
               "*.gif *.tif *.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word (*.docx);;OpenDocument (*.odt);;HTML/XHTML "
               "(*.html *.xhtml);;SVG (*.svg);;CBZ (*.cbz);;Excel (*.xlsx);;PowerPoint (*.pptx);;Изображения (*.png "
-              "*.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff);;Все файлы (*)");
+              "*.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff);;Все файлы (*)"));
 }
 
 // The Insert tab's sources. Without a document each goes to the import
@@ -176,19 +177,20 @@ void MainWindow::importFilesAtPosition(ImportSource source, int position)
     QStringList paths;
     switch (source) {
     case ImportSource::AnyFiles:
-        paths = QFileDialog::getOpenFileNames(this, tr("Импорт файлов"), QString(), anyFileImportFilter());
+        paths = QFileDialog::getOpenFileNames(this, uiTranslate(tr("Импорт файлов")), QString(), anyFileImportFilter());
         break;
     case ImportSource::Pdf:
-        paths << QFileDialog::getOpenFileName(this, tr("Импорт PDF"), QString(), tr("PDF (*.pdf)"));
+        paths << QFileDialog::getOpenFileName(this, uiTranslate(tr("Импорт PDF")), QString(), tr("PDF (*.pdf)"));
         break;
     case ImportSource::Images:
-        paths = QFileDialog::getOpenFileNames(this, tr("Импорт изображений"), QString(),
-                                              tr("Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff);;Все файлы (*)"));
+        paths = QFileDialog::getOpenFileNames(
+            this, uiTranslate(tr("Импорт изображений")), QString(),
+            uiTranslate(tr("Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff);;Все файлы (*)")));
         break;
     case ImportSource::Document:
         paths << QFileDialog::getOpenFileName(
-            this, tr("Импорт документа"), QString(),
-            tr("Документы (*.docx *.odt *.html *.xhtml *.svg *.cbz *.xlsx *.pptx *.epub);;Все файлы (*)"));
+            this, uiTranslate(tr("Импорт документа")), QString(),
+            uiTranslate(tr("Документы (*.docx *.odt *.html *.xhtml *.svg *.cbz *.xlsx *.pptx *.epub);;Все файлы (*)")));
         break;
     }
     paths.removeAll(QString());
@@ -232,7 +234,8 @@ void MainWindow::onImportPageRequested(int index)
 {
     if (!m_allowPageEditing || !isDocumentLoaded())
         return;
-    const QStringList paths = QFileDialog::getOpenFileNames(this, tr("Импорт страниц"), QString(), anyFileImportFilter());
+    const QStringList paths = QFileDialog::getOpenFileNames(this, uiTranslate(tr("Импорт страниц")), QString(),
+                                                            anyFileImportFilter());
     if (paths.isEmpty() || !pagesMayChange())
         return;
     const int current = pdfView->currentPage();

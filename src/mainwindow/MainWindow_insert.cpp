@@ -5,6 +5,7 @@
 #include "LibraryFiles.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
+#include "UiTranslate.h"
 
 #include <QComboBox>
 #include <QFileDialog>
@@ -61,8 +62,9 @@ void MainWindow::onImageRectReady(int page, QRectF rect)
             lastOcrPage = page;
         return;
     }
-    const QString path = QFileDialog::getOpenFileName(this, tr("Выбрать изображение"), QString(),
-                                                      tr("Изображения (*.png *.jpg *.jpeg *.bmp *.tif *.tiff);;Все файлы (*)"));
+    const QString path = QFileDialog::getOpenFileName(
+        this, uiTranslate(tr("Выбрать изображение")), QString(),
+        uiTranslate(tr("Изображения (*.png *.jpg *.jpeg *.bmp *.tif *.tiff);;Все файлы (*)")));
     if (path.isEmpty())
         return;
     // Bounded, and a device or a FIFO chosen by mistake reads as no picture.

@@ -12,6 +12,7 @@
 #include "OcrRunRules.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
+#include "UiTranslate.h"
 
 #include <QListWidget>
 #include <QProgressBar>
@@ -31,7 +32,8 @@ constexpr int kBarUpdating = 96;
 constexpr int kBarDone = 100;
 const QString kDefaultLanguages = QStringLiteral("rus+eng");
 
-// Updates of a bar or log that may be gone meanwhile.
+// Updates of a bar or log that may be gone meanwhile; they come after the
+// dialog's translation pass, so their texts are translated here.
 struct RunProgress {
     QPointer<QProgressBar> bar;
     QPointer<QListWidget> log;
@@ -42,13 +44,13 @@ struct RunProgress {
             return;
         bar->setValue(value);
         if (!format.isNull())
-            bar->setFormat(format);
+            bar->setFormat(uiTranslateSmart(format));
     }
     void add(const QString& line) const
     {
         if (!log)
             return;
-        log->addItem(line);
+        log->addItem(uiTranslateSmart(line));
         log->scrollToBottom();
     }
 };
@@ -102,7 +104,7 @@ bool MainWindow::refuseWhileOcrRuns()
         appInfo(this, tr("OCR"), text);
         return true;
     }
-    ocrProgressDialog->addLine(QStringLiteral("  ") + text);
+    ocrProgressDialog->addLine(QStringLiteral("  ") + uiTranslate(text));
     ocrProgressDialog->show();
     ocrProgressDialog->raise();
     ocrProgressDialog->activateWindow();

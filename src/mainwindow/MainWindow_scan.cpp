@@ -7,6 +7,7 @@
 #include "PdfView.h"
 #include "ScanEngine.h"
 #include "ScanTab.h"
+#include "UiTranslate.h"
 
 #include <QDialog>
 #include <QHBoxLayout>
@@ -45,6 +46,7 @@ void MainWindow::showScanDialog()
     subtitle->setWordWrap(true);
     layout->addWidget(subtitle);
     scanTab = new ScanTab(dialog);
+    scanTab->setTextTranslator([](const QString& source) { return uiTranslateSmart(source); });
     layout->addWidget(scanTab, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();

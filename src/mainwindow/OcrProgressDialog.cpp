@@ -1,6 +1,7 @@
 #include "OcrProgressDialog.h"
 
 #include "DialogKit.h"
+#include "UiTranslate.h"
 
 #include <QBoxLayout>
 #include <QCloseEvent>
@@ -68,7 +69,8 @@ OcrProgressDialog::OcrProgressDialog(QWidget* parent, int pageCount, const QStri
 
 void OcrProgressDialog::addLine(const QString& line)
 {
-    logList->addItem(line);
+    // Lines come after the dialog's translation pass.
+    logList->addItem(uiTranslateSmart(line));
     logList->scrollToBottom();
 }
 
@@ -78,11 +80,11 @@ void OcrProgressDialog::setRunning(bool on)
     if (on) {
         stopAsked = false;
         cancelButton->setEnabled(true);
-        cancelButton->setText(tr("Отмена"));
+        cancelButton->setText(uiTranslate(tr("Отмена")));
         return;
     }
     cancelButton->setEnabled(true);
-    cancelButton->setText(tr("Закрыть"));
+    cancelButton->setText(uiTranslate(tr("Закрыть")));
 }
 
 void OcrProgressDialog::requestStop()

@@ -2,6 +2,7 @@
 
 #include "DialogKit.h"
 #include "RecentFiles.h"
+#include "UiTranslate.h"
 
 #include <QBoxLayout>
 #include <QDir>
@@ -134,7 +135,8 @@ void OpenPdfDialog::openCurrentRow()
 void OpenPdfDialog::choosePdf()
 {
     const QString path =
-        QFileDialog::getOpenFileName(parentWidget(), tr("Открыть PDF"), QString(), tr("PDF файлы (*.pdf);;Все файлы (*)"));
+        QFileDialog::getOpenFileName(parentWidget(), uiTranslate(tr("Открыть PDF")), QString(),
+                                     uiTranslate(tr("PDF файлы (*.pdf);;Все файлы (*)")));
     if (path.isEmpty())
         return;
     close();
@@ -143,7 +145,7 @@ void OpenPdfDialog::choosePdf()
 
 void OpenPdfDialog::chooseFolder()
 {
-    const QString folder = QFileDialog::getExistingDirectory(parentWidget(), tr("Открыть папку с PDF"), QString(),
+    const QString folder = QFileDialog::getExistingDirectory(parentWidget(), uiTranslate(tr("Открыть папку с PDF")), QString(),
                                                              QFileDialog::ShowDirsOnly);
     if (!folder.isEmpty())
         listFolder(folder);

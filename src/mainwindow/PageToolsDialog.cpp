@@ -1,6 +1,7 @@
 #include "PageToolsDialog.h"
 
 #include "DialogKit.h"
+#include "UiTranslate.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -78,11 +79,11 @@ QWidget* PageToolsDialog::buildInsertTab(const Setup& setup)
     QPushButton* browse = dialogButton(tr("Обзор..."), QStringLiteral("SecondaryDialogButton"));
     connect(browse, &QPushButton::clicked, this, [this] {
         const QString chosen = QFileDialog::getOpenFileName(
-            parentWidget(), tr("Выбрать файл для вставки"), QString(),
-            tr("Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp *.webp "
-               "*.gif *.tif *.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word (*.docx);;OpenDocument (*.odt);;HTML/XHTML "
-               "(*.html *.xhtml);;SVG (*.svg);;CBZ (*.cbz);;Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif "
-               "*.tif *.tiff)"));
+            parentWidget(), uiTranslate(tr("Выбрать файл для вставки")), QString(),
+            uiTranslate(tr("Все поддерживаемые (*.pdf *.docx *.odt *.html *.xhtml *.svg *.cbz *.png *.jpg *.jpeg *.bmp "
+                           "*.webp *.gif *.tif *.tiff *.epub *.xlsx *.pptx);;PDF (*.pdf);;Word (*.docx);;OpenDocument "
+                           "(*.odt);;HTML/XHTML (*.html *.xhtml);;SVG (*.svg);;CBZ (*.cbz);;Изображения (*.png *.jpg "
+                           "*.jpeg *.bmp *.webp *.gif *.tif *.tiff)")));
         if (!chosen.isEmpty())
             m_insertPath->setText(chosen);
     });
@@ -135,9 +136,9 @@ QWidget* PageToolsDialog::buildMergeTab(const Setup& setup)
     };
     connect(button(tr("Добавить PDF")), &QPushButton::clicked, this, [this] {
         const QStringList chosen = QFileDialog::getOpenFileNames(
-            parentWidget(), tr("Добавить файлы для объединения"), QString(),
-            tr("Поддерживаемые (*.pdf *.png *.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff *.xlsx);;PDF (*.pdf);;Изображения "
-               "(*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff);;Excel (*.xlsx)"));
+            parentWidget(), uiTranslate(tr("Добавить файлы для объединения")), QString(),
+            uiTranslate(tr("Поддерживаемые (*.pdf *.png *.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff *.xlsx);;PDF "
+                           "(*.pdf);;Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff);;Excel (*.xlsx)")));
         for (const QString& path : chosen)
             addMergeFile(path);
     });

@@ -2,6 +2,7 @@
 
 #include "DialogKit.h"
 #include "OutputPaths.h"
+#include "UiTranslate.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -226,7 +227,8 @@ void ScannedPdfExportDialog::browse()
     if (start.isEmpty())
         start = m_lastRead.outputPath;
     QString name =
-        QFileDialog::getSaveFileName(this, tr("Сохранить сканированный PDF"), start, tr("PDF файлы (*.pdf)"));
+        QFileDialog::getSaveFileName(this, uiTranslate(tr("Сохранить сканированный PDF")), start,
+                                     uiTranslate(tr("PDF файлы (*.pdf)")));
     if (name.isEmpty())
         return;
     if (!name.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))

@@ -259,6 +259,8 @@ QWidget* SignatureDialog::buildCertificateGroup()
     m_certificateStack->setObjectName(QStringLiteral("SignatureCertificateStack"));
     m_certificateList = new QListWidget;
     m_certificateList->setObjectName(QStringLiteral("OpenRecentList"));
+    // Filled after the dialog's translation pass: its texts are translated as they are made.
+    m_certificateList->setProperty("_vorn_i18n_skip_items", true);
     m_certificateList->setSelectionMode(QAbstractItemView::SingleSelection);
     m_certificateList->setMinimumHeight(160);
     m_certificateList->setWordWrap(true);
@@ -467,7 +469,8 @@ void SignatureDialog::refreshSubtitle()
     const QString name = QFileInfo(m_setup.sourcePath).fileName();
     const int width = qMax(kSubtitleMinWidth, m_subtitle->width());
     const QString elided = QFontMetrics(m_subtitle->font()).elidedText(name, Qt::ElideMiddle, width);
-    const QString text = tr("Файл: %1").arg(elided);
+    // Refreshed as the dialog resizes, long after its translation pass.
+    const QString text = uiTranslate(tr("Файл: %1")).arg(elided);
     if (m_subtitle->text() != text)
         m_subtitle->setText(text);
 }
@@ -654,7 +657,7 @@ void SignatureDialog::setSigningBusy(bool busy, const QString& text)
     if (busy) {
         m_tsaGroup->setEnabled(false);
         m_stampGroup->setEnabled(false);
-        m_overlayText->setText(text.isEmpty() ? tr("Подписываю документ...") : text);
+        m_overlayText->setText(uiTranslateSmart(text.isEmpty() ? tr("Подписываю документ...") : text));
         m_overlay->setGeometry(rect().adjusted(10, 10, -10, -10));
         m_overlay->raise();
         m_overlay->show();

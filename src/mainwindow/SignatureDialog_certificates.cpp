@@ -6,6 +6,7 @@
 #include "BusyRing.h"
 #include "SignatureJson.h"
 #include "SigningScratch.h"
+#include "UiTranslate.h"
 
 #include <QCheckBox>
 #include <QFileInfo>
@@ -220,7 +221,7 @@ void SignatureDialog::finishCertificateSearch(QProcess* process, bool processOk,
     rebuildCertificateList();
     if (list.isEmpty()) {
         m_certificateList->clear();
-        m_certificateList->addItem(plainItem(error.isEmpty() ? tr("Подходящие сертификаты не найдены.") : error));
+        m_certificateList->addItem(plainItem(uiTranslate(error.isEmpty() ? tr("Подходящие сертификаты не найдены.") : error)));
     }
     process->deleteLater();
 }
@@ -236,9 +237,9 @@ void SignatureDialog::rebuildCertificateList()
     if (m_showUnavailable->isChecked())
         any = appendCertificateSection(false) || any;
     if (!any) {
-        m_certificateList->addItem(plainItem(m_filter->text().trimmed().isEmpty()
-                                                 ? tr("Сертификаты не найдены.")
-                                                 : tr("Сертификаты не найдены по фильтру.")));
+        m_certificateList->addItem(plainItem(uiTranslate(m_filter->text().trimmed().isEmpty()
+                                                             ? tr("Сертификаты не найдены.")
+                                                             : tr("Сертификаты не найдены по фильтру."))));
         m_followingFields = following;
         return;
     }
@@ -334,9 +335,9 @@ bool SignatureDialog::appendCertificateSection(bool available)
             if (!haystack.contains(filter))
                 continue;
         }
-        families[certificateFamily(c)] << c;
+        families[uiTranslate(certificateFamily(c))] << c;
     }
-    const QString section = available ? tr("Доступные") : tr("Недоступные");
+    const QString section = uiTranslate(available ? tr("Доступные") : tr("Недоступные"));
     for (auto it = families.cbegin(); it != families.cend(); ++it) {
         QListWidgetItem* header = plainItem(QStringLiteral("%1 — %2").arg(section, it.key()));
         QFont bold = header->font();
@@ -346,13 +347,14 @@ bool SignatureDialog::appendCertificateSection(bool available)
         header->setBackground(QColor(0xf1, 0xf6, 0xfc));
         m_certificateList->addItem(header);
         for (const SigningCertificate& c : it.value()) {
-            QStringList lines{c.subject, tr("Издатель: %1").arg(c.issuer),
-                              tr("Действует до: %1 · %2 · %3")
+            QStringList lines{c.subject, uiTranslate(tr("Издатель: %1")).arg(c.issuer),
+                              uiTranslate(tr("Действует до: %1 · %2 · %3"))
                                   .arg(c.validTo.toString(QStringLiteral("dd.MM.yyyy")), c.publicKeyAlgorithm,
                                        c.providerName.isEmpty() ? c.storeName : c.providerName)};
             if (!available)
-                lines << tr("Недоступен: %1")
-                             .arg(c.unavailableReason.isEmpty() ? tr("причина не определена") : c.unavailableReason);
+                lines << uiTranslate(tr("Недоступен: %1"))
+                             .arg(c.unavailableReason.isEmpty() ? uiTranslate(tr("причина не определена"))
+                                                                : c.unavailableReason);
             auto* item = new QListWidgetItem(lines.join(QLatin1Char('\n')));
             if (available) {
                 item->setData(Qt::UserRole, c.id);

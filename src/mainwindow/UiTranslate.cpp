@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QHash>
@@ -235,6 +236,10 @@ void localizeWidget(QWidget* widget)
         localizeText(button, kTextProperty, button->text(), [button](const QString& text) { button->setText(text); });
     if (auto* group = qobject_cast<QGroupBox*>(widget))
         localizeText(group, kTitleProperty, group->title(), [group](const QString& text) { group->setTitle(text); });
+    // A dock's title bar shows its window title, though it is no window.
+    if (auto* dock = qobject_cast<QDockWidget*>(widget); dock && !dock->isWindow())
+        localizeText(dock, kWindowTitleProperty, dock->windowTitle(),
+                     [dock](const QString& text) { dock->setWindowTitle(text); });
     if (auto* line = qobject_cast<QLineEdit*>(widget))
         localizeText(line, kPlaceholderProperty, line->placeholderText(),
                      [line](const QString& text) { line->setPlaceholderText(text); });

@@ -33,10 +33,10 @@ QString rememberedText(QObject* object, const char* property, const QString& cur
 void localizeAction(QAction* action);
 
 // Re-translates root, every widget under it and every action under it into
-// the current language: texts, titles, tips, placeholders, combo items, tabs,
-// list items (unless the list holds the user's own things: the property
-// "_vorn_i18n_skip_items"), column headers and the words around spin box
-// numbers. A pass already running over root returns at once.
+// the current language: texts, titles (docks' too), tips, placeholders, combo
+// items, tabs, list items (unless the list holds the user's own things: the
+// property "_vorn_i18n_skip_items"), column headers and the words around spin
+// box numbers. A pass already running over root returns at once.
 void localizeWidgetTree(QWidget* root);
 
 // (code, native name) of every language of the table: Russian, English,

@@ -5,6 +5,7 @@
 #include "Layer.h"
 #include "LayersDock.h"
 #include "PaintResources.h"
+#include "PaintTexts.h"
 #include "PaletteDock.h"
 #include "ToolsDock.h"
 
@@ -71,7 +72,7 @@ QImage readBoundedImage(const QString& path, QString* error)
     if (size.isValid()
         && (size.width() > kMaxImageSide || size.height() > kMaxImageSide
             || qint64(size.width()) * size.height() > kMaxImagePixels)) {
-        *error = QStringLiteral("изображение слишком большое");
+        *error = translatedText(QStringLiteral("изображение слишком большое"));
         return {};
     }
     QImage image = reader.read();
@@ -248,8 +249,8 @@ void FacsimilePaintHost::resetDocument(const QSize& requested, const QImage& ima
 void FacsimilePaintHost::loadFile()
 {
     const QString path = QFileDialog::getOpenFileName(
-        this, QStringLiteral("Загрузить факсимиле"), QString(),
-        QStringLiteral("Изображения (*.png *.jpg *.jpeg *.bmp *.webp);;Все файлы (*.*)"));
+        this, translatedText(QStringLiteral("Загрузить факсимиле")), QString(),
+        translatedText(QStringLiteral("Изображения (*.png *.jpg *.jpeg *.bmp *.webp);;Все файлы (*.*)")));
     if (!path.isEmpty())
         loadImageFile(path);
 }
@@ -259,8 +260,8 @@ bool FacsimilePaintHost::loadImageFile(const QString& path)
     QString error;
     const QImage image = readBoundedImage(path, &error);
     if (image.isNull()) {
-        QMessageBox::warning(this, QStringLiteral("Загрузить факсимиле"),
-                             QStringLiteral("Не удалось открыть изображение «%1»: %2.")
+        QMessageBox::warning(this, translatedText(QStringLiteral("Загрузить факсимиле")),
+                             translatedText(QStringLiteral("Не удалось открыть изображение «%1»: %2."))
                                  .arg(QFileInfo(path).fileName(), error));
         return false;
     }

@@ -55,9 +55,20 @@ ScanTab::~ScanTab()
         m_backend->cleanup();
 }
 
-void ScanTab::setStatus(const QString& text)
+void ScanTab::setTextTranslator(std::function<QString(const QString&)> translate)
 {
-    m_statusLabel->setText(text);
+    m_translate = std::move(translate);
+}
+
+QString ScanTab::translated(const QString& source) const
+{
+    return m_translate ? m_translate(source) : source;
+}
+
+// Status lines come long after the window was translated.
+void ScanTab::setStatus(const QString& status)
+{
+    m_statusLabel->setText(translated(status));
 }
 
 ScanParams ScanTab::currentParams() const
@@ -118,7 +129,7 @@ void ScanTab::onDeviceSelected(int index)
     if (name.isEmpty())
         return;
     if (!m_backend->openDevice(name)) {
-        setStatus(tr("Ошибка открытия: ") + m_backend->lastError());
+        setStatus(translated(tr("Ошибка открытия: ")) + m_backend->lastError());
         return;
     }
     populateResolutions(m_backend->supportedResolutions());
@@ -274,7 +285,7 @@ void ScanTab::onWorkerFinished(QImage result, bool isPreview)
 
 void ScanTab::onWorkerError(QString msg)
 {
-    endRun(tr("Ошибка: ") + msg);
+    endRun(translated(tr("Ошибка: ")) + msg);
 }
 
 void ScanTab::setPreviewImage(const QImage& image)
@@ -341,7 +352,7 @@ void ScanTab::startNativeScan()
         m_liveTimer->start();
     if (image.isNull()) {
         const QString reason = m_backend->lastError();
-        setStatus(reason.isEmpty() ? tr("Отменено") : tr("Ошибка: ") + reason);
+        setStatus(reason.isEmpty() ? tr("Отменено") : translated(tr("Ошибка: ")) + reason);
         return;
     }
     setPreviewImage(image);

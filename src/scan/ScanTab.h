@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QCheckBox;
@@ -35,6 +36,9 @@ public:
 
     ScanParams currentParams() const;
     bool isBusy() const { return m_busy; }
+    // What turns the status lines' Russian texts into the interface
+    // language; the texts as written without one.
+    void setTextTranslator(std::function<QString(const QString&)> translate);
 
 signals:
     void pageScanned(QImage image);
@@ -68,10 +72,12 @@ private:
     void stopLivePreview();
     void startNativeScan();
     void setStatus(const QString& text);
+    QString translated(const QString& source) const;
     // False (with a status line) while busy or without an open device; saves the settings otherwise.
     bool readyToAcquire();
 
     std::unique_ptr<ScanBackend> m_backend;
+    std::function<QString(const QString&)> m_translate;
     QComboBox* m_deviceCombo = nullptr;
     QToolButton* m_refreshButton = nullptr;
     QComboBox* m_interfaceCombo = nullptr;

@@ -2,14 +2,17 @@
 // it through a real page view, and placements the user walked away from.
 #include "FacsimileEditorDialog.h"
 #include "FacsimileLibrary.h"
+#include "FacsimilePaintHost.h"
 #include "PromptDriver.h"
 #include "SignatureStampTemplate.h"
 #include "StampTestSupport.h"
 #include "TextBlock.h"
+#include "UiTranslate.h"
 #include "WindowTestSupport.h"
 
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QRandomGenerator>
 
 namespace {
@@ -164,6 +167,51 @@ private slots:
         QCOMPARE(canvas, QSize(900, 520));
         QCOMPARE(m_window->facsimileFiles(), QStringList{QStringLiteral("Новая_подпись.png")});
         QCOMPARE(windowtest::statusText(*m_window), QStringLiteral("Факсимиле сохранено: Новая_подпись.png"));
+    }
+
+    // The editor's picture picker and its refusal are not widgets of the
+    // window, so no translation pass reaches them: they follow the interface
+    // language themselves.
+    void editorPickerSpeaksTheLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        for (const char* language : {"de", "uk", "ru"})
+            QTest::newRow(language) << language;
+    }
+
+    void editorPickerSpeaksTheLanguage()
+    {
+        QFETCH(QString, language);
+        qApp->setProperty("uiLanguage", language);
+        const auto restore = qScopeGuard([] { qApp->setProperty("uiLanguage", QVariant()); });
+        const QString fake = m_files.filePath(QStringLiteral("not-a-picture.png"));
+        QFile file(fake);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("not a picture") > 0);
+        file.close();
+        paint::FacsimileEditorDialog editor(m_window.get());
+        prompt::Driver prompts;
+        QString caption;
+        QStringList filters;
+        QString warning;
+        prompts.whenShown([&](QDialog* dialog) {
+            caption = dialog->windowTitle();
+            if (auto* picker = qobject_cast<QFileDialog*>(dialog))
+                filters = picker->nameFilters();
+            dialog->reject();
+        });
+        editor.host()->loadFile();
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &warning);
+        QVERIFY(!editor.host()->loadImageFile(fake));
+        QCOMPARE(prompts.pending(), 0);
+        const QString wantedCaption = uiTranslate(QStringLiteral("Загрузить факсимиле"));
+        const QString wantedFilters =
+            uiTranslate(QStringLiteral("Изображения (*.png *.jpg *.jpeg *.bmp *.webp);;Все файлы (*.*)"));
+        const QString wantedWarning =
+            uiTranslate(QStringLiteral("Не удалось открыть изображение «%1»: %2.")).section(QLatin1Char('%'), 0, 0);
+        QCOMPARE(caption, wantedCaption);
+        QCOMPARE(filters.join(QStringLiteral(";;")), wantedFilters);
+        QVERIFY2(warning.startsWith(wantedCaption + QLatin1Char('|') + wantedWarning), qPrintable(warning));
+        QCOMPARE(caption == QStringLiteral("Загрузить факсимиле"), language == QLatin1String("ru"));
     }
 
     // An edited facsimile whose write fails keeps the old picture.

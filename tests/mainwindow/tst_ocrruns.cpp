@@ -6,11 +6,15 @@
 #include "OcrWindowSupport.h"
 #include "OcrProgressDialog.h"
 #include "PromptDriver.h"
+#include "UiTranslate.h"
 #include "WindowTestSupport.h"
 
 #include <QListWidget>
 #include <QProgressBar>
+#include <QScopeGuard>
 #include <QSignalSpy>
+
+#include <algorithm>
 
 using namespace windowtest;
 using namespace ocrwindow;
@@ -20,6 +24,11 @@ namespace {
 const QStringList kFirstScan{QStringLiteral("Quarterly budget 2048"), QStringLiteral("Invoice signed today")};
 const QStringList kSecondScan{QStringLiteral("Purple window 1937"), QStringLiteral("Shipping delayed again")};
 constexpr int kRunTimeoutMs = 120000;
+
+bool hasCyrillic(const QString& text)
+{
+    return std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.script() == QChar::Script_Cyrillic; });
+}
 
 QStringList logLines(const QListWidget* log)
 {
@@ -43,6 +52,8 @@ private slots:
     void recognitionIsAChangeThatIsSaved();
     void documentRunReportsHowItEnded_data();
     void documentRunReportsHowItEnded();
+    void documentRunSpeaksTheInterfaceLanguage_data();
+    void documentRunSpeaksTheInterfaceLanguage();
     void stoppedRunKeepsItsPagesAndRefusesWhileBusy();
     void closingDuringRunStopsAndSavesWhatWasDone_data();
     void closingDuringRunStopsAndSavesWhatWasDone();
@@ -187,6 +198,40 @@ void OcrRunsTest::documentRunReportsHowItEnded()
     QCOMPARE(savedText(path, 0).count(QStringLiteral("Left header")), 1);
     QCOMPARE(savedText(path, 1).contains(QStringLiteral("budget"), Qt::CaseInsensitive), written);
     QCOMPARE(savedText(path, 3).contains(QStringLiteral("window"), Qt::CaseInsensitive), written);
+}
+
+// The bar and the log lines written while the run goes on come in the
+// interface language, not just what the dialog showed when it opened.
+void OcrRunsTest::documentRunSpeaksTheInterfaceLanguage_data()
+{
+    QTest::addColumn<QString>("interface");
+    QTest::addColumn<QString>("languages");
+    QTest::newRow("German, done") << "de" << "rus+eng";
+    QTest::newRow("English, missing language") << "en" << "rus+zzz";
+}
+
+void OcrRunsTest::documentRunSpeaksTheInterfaceLanguage()
+{
+    QFETCH(QString, interface);
+    QFETCH(QString, languages);
+    qApp->setProperty("uiLanguage", interface);
+    const auto restore = qScopeGuard([] { qApp->setProperty("uiLanguage", QVariant()); });
+    QSettings().setValue(QStringLiteral("ocr/languages"), languages);
+    open(QStringLiteral("language.pdf"), {kFirstScan, {}});
+    OcrProgressDialog* dialog = startDocumentRun();
+    QVERIFY(dialog);
+    const bool runs = languages == QLatin1String("rus+eng");
+    if (runs)
+        QVERIFY(waitForRunEnd());
+    QTRY_VERIFY(logLines(dialog->log()).size() > 4);
+    QTest::qWait(50);
+    const QStringList lines = logLines(dialog->log());
+    const QString bar = dialog->bar()->text();
+    QVERIFY(prompt::buttonWithText(dialog, uiTranslate(QStringLiteral("Закрыть"))));
+    QVERIFY2(!hasCyrillic(bar), qPrintable(bar));
+    for (const QString& line : lines)
+        QVERIFY2(!hasCyrillic(line), qPrintable(line));
+    QVERIFY(bar.startsWith(runs ? QStringLiteral("100% ") : QString()));
 }
 
 // "Отмена" stops the run after the pages in hand; the pages done stay and

@@ -8,8 +8,12 @@
 #include <QCryptographicHash>
 #include <QDialog>
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
+
+#include <algorithm>
 
 using namespace windowtest;
 
@@ -60,6 +64,8 @@ private slots:
     void scanWithoutDocumentOpensUntitledTab();
     void pageTooLargeChangesNothing_data();
     void pageTooLargeChangesNothing();
+    void statusLinesInTheInterfaceLanguage_data();
+    void statusLinesInTheInterfaceLanguage();
 
 private:
     std::unique_ptr<QTemporaryDir> m_temp;
@@ -226,6 +232,41 @@ void TestScanWindow::pageTooLargeChangesNothing()
         QCOMPARE(window.currentDocument()->pageCount(), 1);
         QVERIFY(!window.currentDocument()->isModified());
     }
+}
+
+// The tab's status lines change while the window is open, after it was
+// translated: they follow the interface language all the same.
+void TestScanWindow::statusLinesInTheInterfaceLanguage_data()
+{
+    QTest::addColumn<QString>("language");
+    for (const char* language : {"de", "en", "ru"})
+        QTest::newRow(language) << language;
+}
+
+void TestScanWindow::statusLinesInTheInterfaceLanguage()
+{
+    QFETCH(QString, language);
+    QSettings().setValue(QStringLiteral("ui/language"), language);
+    const auto restore = qScopeGuard([] { qApp->setProperty("uiLanguage", QVariant()); });
+    MainWindow window(AppProduct::editor);
+    invoke(window, "showScanDialog");
+    ScanTab* tab = window.findChild<ScanTab*>();
+    QVERIFY(tab);
+    QTest::qWait(20);  // the pass queued by the showing
+    auto* status = tab->findChild<QLabel*>(QStringLiteral("ScanStatusLabel"));
+    tab->findChild<QPushButton*>(QStringLiteral("ScanPreviewButton"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!tab->isBusy(), 10000);
+    const QString previewed = status->text();
+    scanPage(window, QStringLiteral("150 dpi"));
+    const QString scanned = status->text();
+    const bool russian = language == QLatin1String("ru");
+    for (const QString& text : {previewed, scanned}) {
+        QVERIFY(!text.isEmpty());
+        QVERIFY2(std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.script() == QChar::Script_Cyrillic; })
+                     == russian,
+                 qPrintable(text));
+    }
+    QVERIFY(previewed != scanned);
 }
 
 QTEST_MAIN(TestScanWindow)

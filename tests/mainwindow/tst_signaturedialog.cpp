@@ -447,6 +447,104 @@ private slots:
         QCOMPARE(l->count(), 5);
     }
 
+    // The list is filled after the dialog was translated: its headers, lines
+    // and notes still come in the interface language.
+    void listTranslated_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << "en";
+        QTest::newRow("German") << "de";
+        QTest::newRow("Ukrainian") << "uk";
+        QTest::newRow("Russian") << "ru";
+    }
+
+    void listTranslated()
+    {
+        QFETCH(QString, language);
+        qApp->setProperty("uiLanguage", language);
+        auto d = dialogWith(answering(listJson({
+            certificateJson(QStringLiteral("a"), QStringLiteral("CN=Petrov"), QStringLiteral("OpenSSL CMS"),
+                            QStringLiteral("Файл"), true),
+            certificateJson(QStringLiteral("d"), QStringLiteral("CN=Old"), QStringLiteral("OpenSSL CMS"),
+                            QStringLiteral("Файл"), false),
+        })));
+        d->show();
+        const bool ended = searchEnded(d.get());
+        QListWidget* l = list(d.get());
+        const QStringList texts = itemTexts(l);
+        const QString family = uiTranslate(QStringLiteral("Файловый сертификат / OpenSSL"));
+        const QStringList wanted{uiTranslate(QStringLiteral("Доступные")) + QStringLiteral(" — ") + family,
+                                 QStringLiteral("CN=Petrov"),
+                                 uiTranslate(QStringLiteral("Недоступные")) + QStringLiteral(" — ") + family,
+                                 QStringLiteral("CN=Old")};
+        const QString issuer = uiTranslate(QStringLiteral("Издатель: %1")).arg(QStringLiteral("CN=Issuer"));
+        const QString reason = uiTranslate(QStringLiteral("Недоступен: %1"))
+                                   .arg(uiTranslate(QStringLiteral("причина не определена")));
+        const QString firstCertificate = l->count() == 4 ? l->item(1)->text() : QString();
+        const QString lastItem = l->count() == 4 ? l->item(3)->text() : QString();
+        const QString placeholder = QStringLiteral("Поиск по владельцу, издателю, провайдеру, контейнеру...");
+        QLineEdit* filter = nullptr;
+        for (QLineEdit* field : d->findChildren<QLineEdit*>()) {
+            if (field->placeholderText() == placeholder || field->placeholderText() == uiTranslate(placeholder))
+                filter = field;
+        }
+        if (filter)
+            filter->setText(QStringLiteral("zzz"));
+        const QStringList filtered = itemTexts(l);
+        const QString nothingFound = uiTranslate(QStringLiteral("Сертификаты не найдены по фильтру."));
+        qApp->setProperty("uiLanguage", QVariant());
+        QVERIFY(ended);
+        QCOMPARE(texts, wanted);
+        QVERIFY(firstCertificate.contains(issuer));
+        QVERIFY(lastItem.endsWith(reason));
+        QVERIFY(filter);
+        QCOMPARE(filtered, QStringList{nothingFound});
+        QCOMPARE(wanted.first().startsWith(QStringLiteral("Доступные")), language == QLatin1String("ru"));
+        QCOMPARE(issuer.startsWith(QStringLiteral("Издатель")), language == QLatin1String("ru"));
+    }
+
+    // The subtitle follows the dialog's width and the busy cover comes with a
+    // run: both long after the dialog was translated, both in its language.
+    void laterTextsTranslated_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("busyText");
+        QTest::newRow("German, own text") << "de" << "Подготавливаю документ...";
+        QTest::newRow("English, default text") << "en" << "";
+        QTest::newRow("Russian") << "ru" << "";
+    }
+
+    void laterTextsTranslated()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, busyText);
+        qApp->setProperty("uiLanguage", language);
+        auto d = dialogWith(QStringLiteral("echo '{}'"));
+        d->show();
+        d->resize(d->width() + 40, d->height());
+        QTest::qWait(50);
+        QLabel* subtitle = nullptr;
+        for (QLabel* shown : d->findChildren<QLabel*>(QStringLiteral("DialogSubtitle"))) {
+            if (shown->text().endsWith(QFileInfo(pdf3).fileName()))
+                subtitle = shown;
+        }
+        const QString wantedSubtitle = uiTranslate(QStringLiteral("Файл: %1")).arg(QFileInfo(pdf3).fileName());
+        d->setSigningBusy(true, busyText);
+        QStringList titles;
+        for (QLabel* shown : d->findChildren<QLabel*>(QStringLiteral("DialogTitle"))) {
+            if (shown->isVisible())
+                titles << shown->text();
+        }
+        const QString busySource = busyText.isEmpty() ? QStringLiteral("Подписываю документ...") : busyText;
+        const QString wantedBusy = uiTranslate(busySource);
+        d->setSigningBusy(false, QString());
+        qApp->setProperty("uiLanguage", QVariant());
+        QVERIFY(subtitle);
+        QCOMPARE(subtitle->text(), wantedSubtitle);
+        QVERIFY2(titles.contains(wantedBusy), qPrintable(titles.join(QLatin1Char('|'))));
+        QCOMPARE(wantedBusy != busySource, language != QLatin1String("ru"));
+    }
+
     void onlyUnavailableHidden()
     {
         auto d = dialogWith(answering(listJson({certificateJson(QStringLiteral("d"), QStringLiteral("CN=Старый"),

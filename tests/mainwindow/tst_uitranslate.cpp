@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDockWidget>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QListWidget>
@@ -101,6 +102,8 @@ private slots:
     void languageCode();
     void embeddedTableListsSixteenLanguages();
     void passCapturesAndSwitches();
+    void dockTitles_data();
+    void dockTitles();
     void passFollowsTextsSetByProgram();
     void comboCapture();
     void comboSkipAndLongBoxes();
@@ -332,6 +335,34 @@ void TestUiTranslate::passCapturesAndSwitches()
     localizeWidgetTree(&root);
     QCOMPARE(label->text(), QStringLiteral("Главная"));
     QCOMPARE(button->text(), QStringLiteral("Отмена"));
+}
+
+void TestUiTranslate::dockTitles_data()
+{
+    QTest::addColumn<QString>("language");
+    for (const char* language : {"en", "de", "uk"})
+        QTest::newRow(language) << language;
+}
+
+// A dock inside a window shows its title in its own title bar: the pass
+// translates it there and brings the source back for Russian.
+void TestUiTranslate::dockTitles()
+{
+    QFETCH(QString, language);
+    QWidget root;
+    root.setLayout(new QVBoxLayout);
+    auto* dock = new QDockWidget(QStringLiteral("Слои"), &root);
+    root.layout()->addWidget(dock);
+
+    qApp->setProperty("uiLanguage", language);
+    localizeWidgetTree(&root);
+    const QString shown = dock->windowTitle();
+    const QString wanted = uiTranslate(QStringLiteral("Слои"));
+    qApp->setProperty("uiLanguage", QStringLiteral("ru"));
+    localizeWidgetTree(&root);
+    QCOMPARE(shown, wanted);
+    QVERIFY(shown != QStringLiteral("Слои"));
+    QCOMPARE(dock->windowTitle(), QStringLiteral("Слои"));
 }
 
 // A text the program set after the pass is the new source; the pass never

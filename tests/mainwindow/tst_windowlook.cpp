@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -37,6 +38,7 @@
 #include <QTreeWidget>
 
 #include <cmath>
+#include <map>
 
 using namespace windowtest;
 
@@ -316,6 +318,12 @@ private slots:
     void wordsWithTwoMeanings();
     void interfaceInOtherLanguages_data();
     void interfaceInOtherLanguages();
+    void statusTextsFollowTheLanguage_data();
+    void statusTextsFollowTheLanguage();
+    void inlineEditorButtonsReadable_data();
+    void inlineEditorButtonsReadable();
+    void filePickersInTheLanguage_data();
+    void filePickersInTheLanguage();
 
 private:
     QTemporaryDir m_dir;
@@ -586,6 +594,121 @@ void WindowLookTest::interfaceInOtherLanguages()
     for (const auto& [name, open] : dialogs)
         problems << problemsOfOpened(open, language, QString::fromLatin1(name));
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1Char('\n'))));
+}
+
+void WindowLookTest::statusTextsFollowTheLanguage_data()
+{
+    QTest::addColumn<QString>("language");
+    for (const char* language : {"de", "en", "ru"})
+        QTest::newRow(language) << language;
+}
+
+// The status line changes long after the window was translated: what it
+// says then is in the interface language too.
+void WindowLookTest::statusTextsFollowTheLanguage()
+{
+    QFETCH(QString, language);
+    QSettings().setValue(QStringLiteral("ui/language"), language);
+    MainWindow window(AppProduct::editor);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    settle();
+    window.openFile(writePdf(m_dir, QStringLiteral("status.pdf"), 3));
+    const QString opened = statusText(window);
+    window.onEditCopy();
+    const QString copied = statusText(window);
+    for (const QString& text : {opened, copied}) {
+        QVERIFY(!text.isEmpty());
+        QVERIFY2(hasCyrillicLetter(text) == (language == QLatin1String("ru")), qPrintable(text));
+    }
+}
+
+void WindowLookTest::inlineEditorButtonsReadable_data()
+{
+    QTest::addColumn<bool>("dark");
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<double>("width");  // of the drawn rectangle, in points
+    QTest::newRow("light, Russian") << false << "ru" << 150.0;
+    QTest::newRow("dark, German") << true << "de" << 150.0;
+    QTest::newRow("light, narrow") << false << "ru" << 90.0;
+}
+
+// The editor of a new text block, drawn as a rectangle on the page: both its
+// buttons show their whole text in either theme.
+void WindowLookTest::inlineEditorButtonsReadable()
+{
+    QFETCH(bool, dark);
+    QFETCH(QString, language);
+    QFETCH(double, width);
+    QSettings().setValue(QStringLiteral("ui/language"), language);
+    MainWindow window(AppProduct::editor);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.openFile(writePdf(m_dir, QStringLiteral("inline.pdf"), 1));
+    if (dark)
+        window.setDarkTheme();
+    else
+        window.setLightTheme();
+    view(window)->showInlineEditor(0, QRectF(72, 72, width, 40));
+    settle();
+    auto* frame = view(window)->findChild<QFrame*>(QStringLiteral("InlineEditorFrame"));
+    QVERIFY(frame && frame->isVisible());
+    QCOMPARE(frame->findChildren<QPushButton*>().size(), 2);
+    const QStringList cut = cutTexts(frame);
+    window.setLightTheme();
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char('\n'))));
+}
+
+void WindowLookTest::filePickersInTheLanguage_data()
+{
+    QTest::addColumn<QString>("picker");
+    for (const char* picker : {"open", "import", "any files", "pdf", "images", "document", "page strip",
+                               "image on the page", "facsimile", "ocr text"})
+        QTest::newRow(picker) << picker;
+}
+
+// A file picker is a window of its own, shown from inside the command: its
+// caption and its list of file types speak the interface language.
+void WindowLookTest::filePickersInTheLanguage()
+{
+    QFETCH(QString, picker);
+    QSettings().setValue(QStringLiteral("ui/language"), QStringLiteral("de"));
+    MainWindow window(AppProduct::editor);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.openFile(writePdf(m_dir, QStringLiteral("pickers.pdf"), 2));
+    settle();
+    const std::map<QString, std::function<void()>> open{
+        {QStringLiteral("open"), [&] { invoke(window, "onOpen"); }},
+        {QStringLiteral("import"), [&] { window.showImportDialog(); }},
+        {QStringLiteral("any files"), [&] { window.importFilesAtPosition(MainWindow::ImportSource::AnyFiles, 0); }},
+        {QStringLiteral("pdf"), [&] { window.importFilesAtPosition(MainWindow::ImportSource::Pdf, 0); }},
+        {QStringLiteral("images"), [&] { window.importFilesAtPosition(MainWindow::ImportSource::Images, 0); }},
+        {QStringLiteral("document"), [&] { window.importFilesAtPosition(MainWindow::ImportSource::Document, 0); }},
+        {QStringLiteral("page strip"), [&] { window.onImportPageRequested(0); }},
+        {QStringLiteral("image on the page"), [&] { window.onImageRectReady(0, QRectF(72, 72, 100, 100)); }},
+        {QStringLiteral("facsimile"), [&] { window.onFacsimileAdd(); }},
+        {QStringLiteral("ocr text"), [&] { window.onExportOcrText(); }},
+    };
+    prompt::Driver prompts;
+    QString caption;
+    QStringList filters;
+    prompts.whenShown([&](QDialog* dialog) {
+        QTest::qWait(50);  // the translation pass queued by its showing
+        caption = dialog->windowTitle();
+        // The types as the user reads them in the list.
+        if (auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+            for (int i = 0; i < types->count(); ++i)
+                filters << types->itemText(i);
+        }
+        dialog->reject();
+    });
+    open.at(picker)();
+    QCOMPARE(prompts.pending(), 0);
+    QVERIFY(!caption.isEmpty() && !filters.isEmpty());
+    const QStringList shown = QStringList(filters) << caption;
+    for (const QString& text : shown)
+        QVERIFY2(!hasCyrillicLetter(text), qPrintable(text));
 }
 
 // A screen of 1366 x 768, the size of the smallest screens the program is
