@@ -449,8 +449,10 @@ OldLinePlace PageBlockWrite::oldPlaceFor(const TextBlock& block, size_t index, s
     QRectF glyphs;
     for (const QRectF& box : line.glyphBoxes)
         glyphs = glyphs.united(box);
+    // The line's box follows its text as edited (shorter text, a narrower
+    // box); the old glyphs keep the width they had.
     if (hasArea(glyphs))
-        place.rect = QRectF(glyphs.topLeft(), line.rect.size());
+        place.rect = QRectF(glyphs.topLeft(), QSizeF(std::max(glyphs.width(), line.rect.width()), line.rect.height()));
     else
         place.rect = line.rect.translated(block.originalRect.topLeft() - block.rect.topLeft());
     return place;

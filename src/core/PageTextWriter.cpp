@@ -618,6 +618,30 @@ bool PageTextWriter::removeTextObjectsWhere(const std::function<bool(FPDF_PAGEOB
 
 namespace {
 
+// The corners of a white rectangle drawn turned by its matrix, in user space,
+// found from its upright bounds; empty when the matrix does not tell them.
+std::vector<QPointF> turnedRectCorners(FPDF_PAGEOBJECT object, const QRectF& bounds)
+{
+    FS_MATRIX m{};
+    if (!pdfApi().FPDFPageObj_GetMatrix(object, &m))
+        return {};
+    // The bounds span |a|w + |c|h across and |b|w + |d|h up.
+    const double a = std::abs(m.a), b = std::abs(m.b), c = std::abs(m.c), d = std::abs(m.d);
+    const double det = a * d - b * c;
+    if (std::abs(det) < 1e-6)
+        return {};
+    const double w = (d * bounds.width() - c * bounds.height()) / det;
+    const double h = (a * bounds.height() - b * bounds.width()) / det;
+    if (!(w >= 0) || !(h >= 0))
+        return {};
+    const QPointF centre = bounds.center();
+    std::vector<QPointF> corners;
+    for (const double sx : {-0.5, 0.5})
+        for (const double sy : {-0.5, 0.5})
+            corners.push_back(centre + QPointF(m.a * sx * w + m.c * sy * h, m.b * sx * w + m.d * sy * h));
+    return corners;
+}
+
 bool drawnInvisibly(FPDF_PAGEOBJECT object)
 {
     constexpr unsigned kInvisibleAlpha = 5;
@@ -667,7 +691,16 @@ void PageTextWriter::collectTextInside(const TurnedBox& box, std::vector<int>& o
         const QRectF bounds = m_transform.toPage(pageObjectBounds(object, type));
         // A turned box holds what is centred in it: the upright bounds of a
         // turned object stick out of it.
-        const bool inside = area.isTurned() ? area.contains(bounds.center()) : upright.contains(bounds);
+        bool inside = area.isTurned() ? area.contains(bounds.center()) : upright.contains(bounds);
+        // An earlier white-out hides the scan's ink it was drawn over: it goes
+        // only where the new one covers all of it, or that ink shows again.
+        if (inside && oldWhiteOut && area.isTurned()) {
+            const QRectF user = pageObjectBounds(object, type);
+            const std::vector<QPointF> corners = turnedRectCorners(object, user);
+            inside = !corners.empty() && std::all_of(corners.begin(), corners.end(), [&](const QPointF& corner) {
+                return area.contains(m_transform.toPage(corner));
+            });
+        }
         if (bounds.isEmpty() || !inside)
             continue;
         std::vector<int>& list = oldWhiteOut || isOwnObject(object) ? own : original;

@@ -169,6 +169,12 @@ soffice -env:UserInstallation="file://$work/lo-profile" --headless --convert-to 
 cp "$work/letter.pdf" "$here/libreoffice-letter.pdf"
 gs -q -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$here/gs-letter.pdf" "$here/libreoffice-letter.pdf"
 
+# LibreOffice: justified Russian paragraphs without a first-line indent, their
+# blanks widened well beyond the face's own, over a right-aligned line.
+soffice -env:UserInstallation="file://$work/lo-profile" --headless --convert-to pdf --outdir "$work" \
+  "$src/archive-rules.fodt" >/dev/null 2>&1
+cp "$work/archive-rules.pdf" "$here/libreoffice-justified.pdf"
+
 # pdfTeX: a twelve-page manual with outline entries, written in object streams.
 (
   cd "$work"

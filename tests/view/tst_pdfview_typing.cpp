@@ -40,6 +40,19 @@ QRect darkInkIn(const QImage& image, const QRect& band)
     return ink;
 }
 
+// A click opens the line under the point, a double click there selects a word:
+// the words selected, empty when no editor opened.
+QString doubleClickedWord(PdfView& view, const QPoint& at)
+{
+    clickAt(view, at);
+    if (!view.activeTextEditor())
+        return {};
+    QWidget* target = widgetAt(view, at);
+    QTest::mouseDClick(target, Qt::LeftButton, {}, target->mapFrom(view.viewport(), at));
+    QCoreApplication::processEvents();
+    return view.activeTextEditor() ? view.activeTextEditor()->textCursor().selectedText() : QString();
+}
+
 } // namespace
 
 class TestPdfViewTyping : public QObject {
@@ -53,6 +66,8 @@ private slots:
     void blockMenuIsTheOnlyMenuOverABlock();
     void shownTextIsTheWrittenText_data();
     void shownTextIsTheWrittenText();
+    void replacedWordKeepsTheLineEnds_data();
+    void replacedWordKeepsTheLineEnds();
 
 private:
     QTemporaryDir m_dir;
@@ -184,12 +199,7 @@ void TestPdfViewTyping::doubleClickSelectsTheWordUnderThePointer()
         at = QTransform().translate(c.x(), c.y()).rotate(blockTurn).translate(-c.x(), -c.y()).map(inBox).toPoint();
     }
 
-    clickAt(view, at);
-    QVERIFY(view.activeTextEditor());
-    QWidget* target = widgetAt(view, at);
-    QTest::mouseDClick(target, Qt::LeftButton, {}, target->mapFrom(view.viewport(), at));
-    QCoreApplication::processEvents();
-    QCOMPARE(view.activeTextEditor()->textCursor().selectedText(), word);
+    QCOMPARE(doubleClickedWord(view, at), word);
 
     // What is typed replaces that word, nothing else.
     typeText(view.activeTextEditor(), QStringLiteral("ЖЖ"));
@@ -304,6 +314,81 @@ void TestPdfViewTyping::shownTextIsTheWrittenText()
     QVERIFY2(std::abs(onScreen.right() - written.right()) <= kPixels, qPrintable(where));
     QVERIFY2(std::abs(onScreen.top() - written.top()) <= kPixels, qPrintable(where));
     QVERIFY2(std::abs(onScreen.bottom() - written.bottom()) <= kPixels, qPrintable(where));
+}
+
+void TestPdfViewTyping::replacedWordKeepsTheLineEnds_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("bothEnds");  // justified: its start stays too; right-aligned: its end only
+    const QString justified =
+        QStringLiteral("вступает в силу с первого числа следующего месяца. Поставщик обязан выполнить работы в");
+    QTest::newRow("justified, a word shorter") << "libreoffice-letter.pdf" << justified << "следующего" << "этого" << true;
+    QTest::newRow("justified, a word longer") << "libreoffice-letter.pdf" << justified << "первого" << "двадцатого"
+                                              << true;
+    QTest::newRow("right-aligned, a word shorter")
+        << "libreoffice-letter.pdf" << "Генеральному директору ООО «Вектор»" << "директору" << "главе" << false;
+    QTest::newRow("justified without indent, a word shorter")
+        << "libreoffice-justified.pdf" << "документов в отделе делопроизводства" << "предназначено" << "назначено" << true;
+    QTest::newRow("justified without indent, the last word shorter")
+        << "libreoffice-justified.pdf" << "присваивается по порядку" << "скачать" << "взять" << true;
+    QTest::newRow("right-aligned under justified lines, a word shorter")
+        << "libreoffice-justified.pdf" << "Исполнитель: ведущий" << "ведущий" << "главный" << false;
+}
+
+// A word double-clicked and typed over in a justified or right-aligned line,
+// saved: the line starts and ends where it did (pdftotext's word boxes), and
+// the page reads every other word once.
+void TestPdfViewTyping::replacedWordKeepsTheLineEnds()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, line);
+    QFETCH(QString, word);
+    QFETCH(QString, typed);
+    QFETCH(bool, bothEnds);
+    const ShownPdf shown = showRealPage(m_dir, file, 1300, 900, 1.5);
+    QVERIFY(shown.doc && shown.view);
+    PdfView& view = *shown.view;
+    const int index = blockWith(view, line);
+    QVERIFY(index >= 0);
+    const TextBlock::Line& pageLine = view.blocks()[size_t(index)].lines.front();
+    const auto found = std::find_if(pageLine.words.begin(), pageLine.words.end(),
+                                    [&](const TextBlock::Line::Word& w) { return w.text == word; });
+    QVERIFY(found != pageLine.words.end());
+    const double middle = shown.doc->pageSize(0).height() - pageLine.rect.center().y();  // from the top
+    const double halfHeight = pageLine.rect.height() / 2;
+    const QPoint at = viewportPointOf(view, 0, found->rect.center());
+    QCOMPARE(doubleClickedWord(view, at), word);
+    typeText(view.activeTextEditor(), typed);
+    view.deactivateOcrBlock();
+
+    const QString saved = saveEdits(view, *shown.doc, m_dir, QStringLiteral("ends.pdf"));
+    QVERIFY(!saved.isEmpty());
+    const auto lineBox = [&](const QString& pdf) {
+        QRectF box;
+        for (const pdftools::WordBox& w : pdftools::wordBoxes(pdf, 0))
+            if (std::abs(w.box.center().y() - middle) < halfHeight)
+                box = box.isNull() ? w.box : box.united(w.box);
+        return box;
+    };
+    const QString source = fixtures::realPdf(file);
+    const QRectF before = lineBox(source);
+    const QRectF after = lineBox(saved);
+    const QString where =
+        QStringLiteral("%1..%2 -> %3..%4").arg(before.left()).arg(before.right()).arg(after.left()).arg(after.right());
+    QVERIFY2(std::abs(after.right() - before.right()) < 1.0, qPrintable(where));
+    if (bothEnds)
+        QVERIFY2(std::abs(after.left() - before.left()) < 1.0, qPrintable(where));
+
+    QStringList expected = pdftools::words(source, 0);
+    QVERIFY(expected.removeOne(word));
+    expected << typed;
+    QStringList got = pdftools::words(saved, 0);
+    expected.sort();
+    got.sort();
+    QCOMPARE(got, expected);
 }
 
 QTEST_MAIN(TestPdfViewTyping)
