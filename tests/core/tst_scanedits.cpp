@@ -173,6 +173,8 @@ private slots:
     void wholeScannedPagesKeepEveryWord();
     void lineCorrectedTwiceKeepsItsOldInkCovered_data();
     void lineCorrectedTwiceKeepsItsOldInkCovered();
+    void everyLineOfAReopenedLayerIsCorrected_data();
+    void everyLineOfAReopenedLayerIsCorrected();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -569,4 +571,43 @@ void TestScanEdits::lineCorrectedTwiceKeepsItsOldInkCovered()
         }
     QVERIFY2(checked >= 8, qPrintable(refused.join(QLatin1Char('\n'))));
     QVERIFY2(shownAgain.isEmpty(), qPrintable(shownAgain.join(QLatin1Char('\n'))));
+}
+
+void TestScanEdits::everyLineOfAReopenedLayerIsCorrected_data()
+{
+    QTest::addColumn<QString>("turn");
+    QTest::newRow("0.5°") << "0.5";
+    QTest::newRow("1.5°") << "1.5";
+}
+
+// The recognised page saved and opened again, its layer read as the page's
+// text: each line reads at the scan's turn (a mark of the line below that
+// stands under a line's start is no part of it), and a correction of its
+// first word is written, not refused as reaching another line.
+void TestScanEdits::everyLineOfAReopenedLayerIsCorrected()
+{
+    QFETCH(QString, turn);
+    const QString source = savedLayer(turn);
+    QVERIFY(!source.isEmpty());
+    QStringList refused;
+    int corrected = 0;
+    for (size_t at = 0;; ++at) {
+        PdfDocument doc;
+        QVERIFY(doc.open(source));
+        std::vector<TextBlock> blocks = cleanedNativeTextBlocks(doc.extractText(0), {});
+        if (at >= blocks.size())
+            break;
+        TextBlock& block = blocks[at];
+        const QStringList words = wordsOf(block.lines.front().text);
+        if (block.lines.size() != 1 || words.size() < 4 || words.front().size() < 3)
+            continue;
+        QVERIFY2(std::abs(block.rotation - turn.toDouble()) < 0.15,
+                 qPrintable(QStringLiteral("%1: %2°").arg(words.join(' ')).arg(block.rotation)));
+        fixtures::correctWord(block, 0, 0, words.front().mid(1));
+        if (!doc.overlayOcrText(0, blocks, false))
+            refused << words.join(' ') + QStringLiteral(": ") + doc.lastError();
+        ++corrected;
+    }
+    QVERIFY(corrected >= 10);
+    QVERIFY2(refused.isEmpty(), qPrintable(refused.join(QLatin1Char('\n'))));
 }
