@@ -801,6 +801,18 @@ double linePitch(const TextBlock& block, double fallback)
     return median > 0.5 ? median : fallback;
 }
 
+// A line's recognised words stay while they still spell its text: a line
+// of an edited block left as it was keeps its searchable copy word by word
+// along its turned baseline, not one upright run across it.
+void dropStaleWords(TextBlock::Line& line)
+{
+    QStringList words;
+    for (const TextBlock::Line::Word& word : line.words)
+        words << word.text;
+    if (words.join(QLatin1Char(' ')).simplified() != line.text.simplified())
+        line.words.clear();
+}
+
 TextBlock::Line lineStyledAs(const TextBlock& block)
 {
     TextBlock::Line line;
@@ -842,7 +854,7 @@ std::vector<TextBlock::Line> linesForWriting(const TextBlock& block)
         std::vector<TextBlock::Line> lines = block.lines;
         for (TextBlock::Line& line : lines) {
             line.spans.clear();
-            line.words.clear();
+            dropStaleWords(line);
         }
         return lines;
     }
@@ -864,7 +876,7 @@ std::vector<TextBlock::Line> linesForWriting(const TextBlock& block)
             TextBlock::Line line = block.lines[i];
             line.text = texts.at(qsizetype(i));
             line.spans.clear();
-            line.words.clear();
+            dropStaleWords(line);
             lines.push_back(line);
         }
         return lines;

@@ -712,19 +712,38 @@ QRectF inkRectOf(const std::vector<CharInfo>& chars)
     return ink;
 }
 
-// b carries a's line on to the right: same direction, the same band of the
-// page, and it starts about where a ends (kerned under it, or a blank away).
-bool continuesLine(const LineFragment& a, const QRectF& inkA, const LineFragment& b, const QRectF& inkB)
+// The ink of a fragment's first or last word: where it meets a piece that
+// carries it on. A long line of upright words stepping down a turned
+// baseline spans a band of the page far taller than any of its words.
+QRectF endWordInk(const std::vector<CharInfo>& chars, bool last)
+{
+    QRectF ink;
+    for (size_t n = 0; n < chars.size(); ++n) {
+        const CharInfo& c = chars[last ? chars.size() - 1 - n : n];
+        if (c.text.trimmed().isEmpty() && !ink.isNull())
+            break;  // the word ends at its first blank
+        if (charHasVisibleInk(c))
+            ink = ink.isNull() ? c.box : ink.united(c.box);
+    }
+    return ink;
+}
+
+// b carries a's line on to the right: same direction, a's last word and b's
+// first share a band of the page, and b starts about where a ends (kerned
+// under it, or a blank away).
+bool continuesLine(const LineFragment& a, const QRectF& inkA, const QRectF& tailA, const LineFragment& b,
+                   const QRectF& inkB, const QRectF& headB)
 {
     constexpr double kSameDirection = 1.0;      // degrees
-    constexpr double kSharedBand = 0.5;         // of the lower fragment's height
+    constexpr double kSharedBand = 0.5;         // of the lower word's height
     constexpr double kReach = 0.6;              // of a fragment's height, either way
     if (std::abs(a.rotation - b.rotation) > kSameDirection || inkA.isNull() || inkB.isNull())
         return false;
-    const double low = std::max(std::min(inkA.height(), inkB.height()), 1.0);
-    const double overlap = std::min(inkA.bottom(), inkB.bottom()) - std::max(inkA.top(), inkB.top());
-    if (overlap < kSharedBand * low)
+    const double lowWord = std::max(std::min(tailA.height(), headB.height()), 1.0);
+    const double overlap = std::min(tailA.bottom(), headB.bottom()) - std::max(tailA.top(), headB.top());
+    if (overlap < kSharedBand * lowWord)
         return false;
+    const double low = std::max(std::min(inkA.height(), inkB.height()), 1.0);
     const double gap = inkB.left() - inkA.right();
     return gap >= -kReach * low && gap <= kReach * std::max(inkA.height(), inkB.height()) && inkB.right() > inkA.right();
 }
@@ -766,24 +785,30 @@ void joinLineFragments(std::vector<LineFragment>& fragments)
     constexpr size_t kMaxFragments = 4000;
     if (fragments.size() > kMaxFragments)
         return;
-    std::vector<QRectF> inks;
+    std::vector<QRectF> inks, heads, tails;
     inks.reserve(fragments.size());
-    for (const LineFragment& fragment : fragments)
+    for (const LineFragment& fragment : fragments) {
         inks.push_back(inkRectOf(fragment.chars));
+        heads.push_back(endWordInk(fragment.chars, false));
+        tails.push_back(endWordInk(fragment.chars, true));
+    }
     for (size_t i = 0; i < fragments.size(); ++i) {
         // Each piece found carries the line further: look for the next one.
         for (bool grew = true; grew;) {
             grew = false;
             for (size_t j = 0; j < fragments.size(); ++j) {
-                if (j == i || !continuesLine(fragments[i], inks[i], fragments[j], inks[j]))
+                if (j == i || !continuesLine(fragments[i], inks[i], tails[i], fragments[j], inks[j], heads[j]))
                     continue;
                 std::vector<CharInfo>& chars = fragments[i].chars;
                 if (startsAWordAway(fragments[i], inks[i], fragments[j], inks[j]))
                     chars.push_back(blankBetween(chars.back(), fragments[j].chars.front()));
                 chars.insert(chars.end(), fragments[j].chars.begin(), fragments[j].chars.end());
                 inks[i] = inks[i].united(inks[j]);
+                tails[i] = tails[j];
                 fragments.erase(fragments.begin() + qsizetype(j));
                 inks.erase(inks.begin() + qsizetype(j));
+                heads.erase(heads.begin() + qsizetype(j));
+                tails.erase(tails.begin() + qsizetype(j));
                 if (j < i)
                     --i;
                 grew = true;

@@ -82,6 +82,8 @@ private slots:
     void blockRules();
     void fragmentsOfOneBaselineJoin_data();
     void fragmentsOfOneBaselineJoin();
+    void markBesideASteppedLineStart_data();
+    void markBesideASteppedLineStart();
     void linesWithoutUnicodeAreNotText_data();
     void linesWithoutUnicodeAreNotText();
     void ligatureLettersShareTheirGlyph();
@@ -333,6 +335,42 @@ void TestNativeTextLayout::fragmentsOfOneBaselineJoin()
             joined += c.text;
         QCOMPARE(joined, text);
     }
+}
+
+void TestNativeTextLayout::markBesideASteppedLineStart_data()
+{
+    QTest::addColumn<double>("step");   // points each word of the line stands lower than the one before
+    QTest::addColumn<double>("markY");  // the mark's bottom, the first word's being 500
+    QTest::addColumn<int>("lines");
+    QTest::newRow("under a stepped line's start") << 1.2 << 495.0 << 2;
+    QTest::newRow("far under a stepped line's start") << 1.2 << 493.0 << 2;
+    QTest::newRow("on the first word's band") << 1.2 << 503.0 << 1;
+    QTest::newRow("under a straight line") << 0.0 << 495.0 << 2;
+}
+
+// A scan's layer writes a turned line as upright words stepping down: the
+// upright box of the whole line reaches far below its first word. A mark of
+// the next line standing under that word (a quote the recogniser read high)
+// is no piece of the line; one on the word's own band is.
+void TestNativeTextLayout::markBesideASteppedLineStart()
+{
+    QFETCH(double, step);
+    QFETCH(double, markY);
+    QFETCH(int, lines);
+    std::vector<CharInfo> words;
+    double x = 41.6;
+    for (int w = 0; w < 8; ++w) {
+        if (w > 0)
+            words.push_back(run(QStringLiteral(" "), x, 500 - w * step).front());
+        for (const CharInfo& c : run(QStringLiteral("слово"), x + 3, 500 - w * step))
+            words.push_back(c);
+        x += 3 + 5 * 6;
+    }
+    std::vector<pdfengine::LineFragment> fragments;
+    fragments.push_back({run(QStringLiteral("\u2018"), 40, markY, 1.5, 2.6), 0});
+    fragments.push_back({words, 0});
+    pdfengine::joinLineFragments(fragments);
+    QCOMPARE(int(fragments.size()), lines);
 }
 
 // A code the font cannot map comes back from pdfium as itself; above 0x7F that
