@@ -472,10 +472,17 @@ double PageBlockWrite::baselineLift(const TextBlock& block, size_t index, size_t
         std::vector<double> ys;
         for (const PageGlyph& glyph : m_glyphs.inside(old.rect, old.toFrame))
             ys.push_back(glyph.baseline);
+        // The lift is taken from the bottom of the line's own old box, which
+        // the written box's bottom stands for; a box around old glyphs alone
+        // stands higher than the line's.
+        const bool lineBox = !m_plans[index].linePlans[k].oldPlace.isNull() ||
+                             (hasArea(line.originalRect) && !line.originalText.isEmpty());
+        const double bottom = lineBox ? old.rect.y() : line.rect.y() + block.originalRect.y() - block.rect.y();
+        const double height = lineBox ? old.rect.height() : line.rect.height();
         if (!ys.empty()) {
             std::nth_element(ys.begin(), ys.begin() + qsizetype(ys.size() / 2), ys.end());
-            const double lift = ys[ys.size() / 2] - old.rect.y();
-            if (lift >= 0 && lift < old.rect.height())
+            const double lift = ys[ys.size() / 2] - bottom;
+            if (lift >= 0 && lift < height)
                 return lift;
         }
     }

@@ -182,6 +182,26 @@ bool correctSecondWord(std::vector<TextBlock>& read, const QStringList& start, c
     return false;
 }
 
+// The first page of an office file printed at 300 dpi and laid on the scanner
+// turned degrees, saved as a scan in out.
+bool scanTurned(const QString& source, double degrees, const QString& out)
+{
+    PdfDocument office;
+    if (!office.open(source))
+        return false;
+    const QImage page = office.renderPage(0, 300.0 / 72.0, 0).convertToFormat(QImage::Format_ARGB32);
+    const QImage turnedPage = page.transformed(QTransform().rotate(degrees), Qt::SmoothTransformation);
+    QImage scanned(page.size(), QImage::Format_Grayscale8);
+    const int dx = (turnedPage.width() - page.width()) / 2, dy = (turnedPage.height() - page.height()) / 2;
+    for (int y = 0; y < scanned.height(); ++y)
+        for (int x = 0; x < scanned.width(); ++x) {
+            const QRgb p = turnedPage.pixel(x + dx, y + dy);  // on white paper
+            scanned.scanLine(y)[x] = uchar((qGray(p) * qAlpha(p) + 255 * (255 - qAlpha(p))) / 255);
+        }
+    PdfDocument doc;
+    return doc.createEmpty() && doc.appendRenderedPage(scanned, office.pageSize(0)) && doc.saveCopy(out);
+}
+
 } // namespace
 
 class TestScanEdits : public QObject {
@@ -204,6 +224,8 @@ private slots:
     void everyLineOfAReopenedLayerIsCorrected();
     void officePageCorrectedTwice_data();
     void officePageCorrectedTwice();
+    void officeLinesKeepBaselineAndWidth_data();
+    void officeLinesKeepBaselineAndWidth();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -650,26 +672,12 @@ void TestScanEdits::officePageCorrectedTwice()
 {
     QFETCH(QString, source);
     QFETCH(double, turn);
-    PdfDocument office;
-    QVERIFY(office.open(fixtures::realPdf(source)));
-    const QSizeF size = office.pageSize(0);
-    const QImage page = office.renderPage(0, 300.0 / 72.0, 0).convertToFormat(QImage::Format_ARGB32);
-    const QImage turnedPage = page.transformed(QTransform().rotate(turn), Qt::SmoothTransformation);
-    QImage scanned(page.size(), QImage::Format_Grayscale8);
-    const int dx = (turnedPage.width() - page.width()) / 2, dy = (turnedPage.height() - page.height()) / 2;
-    for (int y = 0; y < scanned.height(); ++y)
-        for (int x = 0; x < scanned.width(); ++x) {
-            const QRgb p = turnedPage.pixel(x + dx, y + dy);  // on white paper
-            scanned.scanLine(y)[x] = uchar((qGray(p) * qAlpha(p) + 255 * (255 - qAlpha(p))) / 255);
-        }
     const QString scanFile = path(QStringLiteral("office-scan.pdf"));
-    {
-        PdfDocument doc;
-        QVERIFY(doc.createEmpty() && doc.appendRenderedPage(scanned, size) && doc.saveCopy(scanFile));
-    }
-    const double zoom = pageOcrZoom(size.width(), 0);
+    QVERIFY(scanTurned(fixtures::realPdf(source), turn, scanFile));
     PdfDocument scan;
     QVERIFY(scan.open(scanFile));
+    const QSizeF size = scan.pageSize(0);
+    const double zoom = pageOcrZoom(size.width(), 0);
     const std::vector<TextBlock> recognised = m_engine.recognizePage(scan.renderPage(0, zoom, 0), 0, zoom, size.height());
     QStringList refused;
     int corrected = 0;
@@ -699,4 +707,79 @@ void TestScanEdits::officePageCorrectedTwice()
         }
     QVERIFY(corrected >= 5);
     QVERIFY2(refused.isEmpty(), qPrintable(refused.join(QLatin1Char('\n'))));
+}
+
+void TestScanEdits::officeLinesKeepBaselineAndWidth_data()
+{
+    QTest::addColumn<double>("turn");
+    QTest::addColumn<bool>("reopened");
+    for (const double turn : {0.5, 1.5}) {
+        QTest::addRow("letter, %g°, just recognised", turn) << turn << false;
+        QTest::addRow("letter, %g°, saved and opened again", turn) << turn << true;
+    }
+}
+
+// A long line of an office page scanned turned, one letter of a word
+// corrected ("а" to "о", about as wide): the rewritten line stands on the
+// scan's baseline and ends where the scan's line ended.
+void TestScanEdits::officeLinesKeepBaselineAndWidth()
+{
+    QFETCH(double, turn);
+    QFETCH(bool, reopened);
+    const QString scanFile = path(QStringLiteral("office-scan-%1.pdf").arg(turn));
+    QVERIFY(scanTurned(fixtures::realPdf(QStringLiteral("libreoffice-letter.pdf")), turn, scanFile));
+    PdfDocument scanDoc;
+    QVERIFY(scanDoc.open(scanFile));
+    const QSizeF size = scanDoc.pageSize(0);
+    const double zoom = pageOcrZoom(size.width(), 0);
+    const std::vector<TextBlock> recognised =
+        m_engine.recognizePage(scanDoc.renderPage(0, zoom, 0), 0, zoom, size.height());
+    const QImage before = pdftools::renderPage(scanFile, 0, kDpi);
+    int measured = 0;
+    for (size_t b = 0; b < recognised.size() && measured < 3; ++b)
+        for (size_t k = 0; k < recognised[b].lines.size() && measured < 3; ++k) {
+            const TextBlock::Line& old = recognised[b].lines[k];
+            const QStringList words = wordsOf(old.text);
+            const qsizetype at = words.indexOf(QRegularExpression(QStringLiteral("^[а-яё]+а[а-яё]*$")));
+            if (old.originalRect.width() < 0.4 * size.width() || at < 0)
+                continue;
+            QString fixed = words.at(at);
+            fixed[fixed.indexOf(QChar(u'а'))] = QChar(u'о');
+            std::vector<TextBlock> blocks = recognised;
+            QString over = scanFile;
+            if (reopened) {
+                over = path(QStringLiteral("office-layer-%1.pdf").arg(turn));
+                QString none;
+                QVERIFY(writeOver(scanFile, recognised, over, &none) && none.isEmpty());
+                PdfDocument layer;
+                QVERIFY(layer.open(over));
+                blocks = cleanedNativeTextBlocks(layer.extractText(0), {});
+                bool found = false;
+                for (TextBlock& block : blocks)
+                    for (size_t j = 0; j < block.lines.size() && !found; ++j)
+                        if (block.lines[j].text.simplified() == old.text.simplified()) {
+                            fixtures::correctWord(block, j, at, fixed);
+                            found = true;
+                        }
+                QVERIFY2(found, qPrintable(old.text));
+            } else {
+                fixtures::correctWord(blocks[b], k, at, fixed);
+            }
+            const QString out = path(QStringLiteral("office-line-%1-%2.pdf").arg(turn).arg(measured));
+            QString refusal;
+            QVERIFY(writeOver(over, blocks, out, &refusal));
+            QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
+            const TurnedBox line(old.originalRect, old.turn);
+            const InkLine was = measureInk(before, size.height(), line);
+            const InkLine is = measureInk(pdftools::renderPage(out, 0, kDpi), size.height(), line);
+            QVERIFY(was.found && is.found);
+            const QString where = old.text.left(30);
+            QVERIFY2(std::abs(is.baseline - was.baseline) <= 1.0,
+                     qPrintable(QStringLiteral("%1: baseline %2 -> %3").arg(where).arg(was.baseline).arg(is.baseline)));
+            const double width = was.right - was.left;
+            QVERIFY2(std::abs((is.right - is.left) - width) <= 0.02 * width,
+                     qPrintable(QStringLiteral("%1: width %2 -> %3").arg(where).arg(width).arg(is.right - is.left)));
+            ++measured;
+        }
+    QCOMPARE(measured, 3);
 }
