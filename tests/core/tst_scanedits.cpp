@@ -557,11 +557,21 @@ void TestScanEdits::wholeScannedPagesKeepEveryWord()
     QCOMPARE(wordCounts(pdftools::words(out, 0)), recognised);
 }
 
-void TestScanEdits::lineCorrectedTwiceKeepsItsOldInkCovered_data()
+namespace {
+
+// The two turned scans every reopened-layer test runs on.
+void addTurnedScanRows()
 {
     QTest::addColumn<QString>("turn");
     QTest::newRow("0.5°") << "0.5";
     QTest::newRow("1.5°") << "1.5";
+}
+
+} // namespace
+
+void TestScanEdits::lineCorrectedTwiceKeepsItsOldInkCovered_data()
+{
+    addTurnedScanRows();
 }
 
 // Each long recognised line corrected (its first word loses its first
@@ -616,9 +626,7 @@ void TestScanEdits::lineCorrectedTwiceKeepsItsOldInkCovered()
 
 void TestScanEdits::everyLineOfAReopenedLayerIsCorrected_data()
 {
-    QTest::addColumn<QString>("turn");
-    QTest::newRow("0.5°") << "0.5";
-    QTest::newRow("1.5°") << "1.5";
+    addTurnedScanRows();
 }
 
 // The recognised page saved and opened again, its layer read as the page's
