@@ -283,6 +283,9 @@ void PdfView::showPageSpot(int page, std::optional<double> left, std::optional<d
         return;
     const double height = pagePointSize(page).height();
     const QPoint at = viewportPointForPageTopPoint(page, QPointF(left.value_or(0), top ? height - *top : 0));
+    // A heading near the page's foot leaves most of the view to the next
+    // page: the page led to stays the current one all the same.
+    const QScopedValueRollback<bool> placing(m_placingPage, true);
     verticalScrollBar()->setValue(verticalScrollBar()->value() + at.y());
     if (left)
         horizontalScrollBar()->setValue(horizontalScrollBar()->value() + at.x());

@@ -179,10 +179,12 @@ void OutlineTest::destinationStandsAtTheTop_data()
     QTest::addColumn<bool>("link");  // followed from a link on page 1, else from a bookmark
     QTest::addColumn<double>("top");  // page-top points the view's top edge shows
     QTest::newRow("bookmark to a heading mid-page") << "/XYZ 0 420 null" << false << 842.0 - 420;
+    QTest::newRow("bookmark to a heading at the foot") << "/XYZ 0 90 null" << false << 842.0 - 90;
     QTest::newRow("bookmark, FitH") << "/FitH 300" << false << 842.0 - 300;
     QTest::newRow("bookmark to the page") << "/Fit" << false << 0.0;
     QTest::newRow("link to a heading mid-page") << "/XYZ 0 420 null" << true << 842.0 - 420;
     QTest::newRow("link to the page") << "/XYZ 0 0 0" << true << 0.0;
+    QTest::newRow("link to a heading at the foot") << "/XYZ 0 90 null" << true << 842.0 - 90;
 }
 
 // Going to a page forward shows where the destination leads at the top of
