@@ -98,10 +98,13 @@ bool SigningBatch::signOne(const QString& file, QString* stampedPath, SignatureR
     const QString pendingSignature = QFileInfo::exists(request->outputPath) ? QString() : request->outputPath;
     if (signFileInWorker(*request, result, error))
         return true;
+    // Stopped or failed, the file leaves nothing: a stamped copy without
+    // its signature would pass for a signed one.
     if (!pendingSignature.isEmpty())
         QFile::remove(pendingSignature);
-    if (stopped && !stampedPath->isEmpty())
+    if (!stampedPath->isEmpty())
         QFile::remove(*stampedPath);
+    stampedPath->clear();
     return false;
 }
 

@@ -16,9 +16,9 @@ class SignatureDialog;
 // The files after the first, signed with the first one's settings once the
 // user agrees: a stamped copy made off the GUI thread where the mode asks
 // for one, then one child each, waited for in a local event loop. A failure
-// is noted and the batch goes on; cancel() (the dialog closed) stops at
-// once: the running child is killed, a preparation let go, and the file in
-// hand leaves no output.
+// is noted and the batch goes on, the failed file leaving no output;
+// cancel() (the dialog closed) stops at once: the running child is killed,
+// a preparation let go, and the file in hand leaves no output.
 class SigningBatch {
     Q_DECLARE_TR_FUNCTIONS(SigningBatch)
 public:

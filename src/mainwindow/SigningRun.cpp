@@ -137,6 +137,7 @@ void SigningRun::start()
     record.request = request;
     journalInput.clear();
     sourceCopyPath.clear();
+    stampTarget.clear();
     pendingStamped.clear();
     // A free name: anything found there after a stop or failure is this run's.
     pendingSignature = QFileInfo::exists(out) ? QString() : out;
@@ -249,7 +250,7 @@ void SigningRun::prepareAndSign()
         const StampedOutputs outputs = stampedSigningOutputs(input, record.request.outputPath);
         record.request.outputPath = outputs.signature;
         pendingSignature = outputs.signature;
-        pendingStamped = outputs.stampedPdf;
+        stampTarget = outputs.stampedPdf;
         dialog->setOutputPath(outputs.signature);
         task.stamped = outputs.stampedPdf;
         task.stampSource = copyDocument ? sourceCopyPath : input;
@@ -286,6 +287,8 @@ void SigningRun::prepared(const QString& error)
         record.request.inputPath = sourceCopyPath;
         journalInput = input;  // the copy is gone after the run
     } else {
+        // Made by this run: it goes again unless the signature is made.
+        pendingStamped = stampTarget;
         record.request.inputPath = pendingStamped;
         record.stampedPdfPath = pendingStamped;
     }
@@ -341,9 +344,9 @@ void SigningRun::finishSigningRun(QProcess* process, bool processOk, const QByte
 
 void SigningRun::failSigningRun(const QString& title, const QString& text)
 {
-    // A failed signature leaves no file of its own; a stamped copy already
-    // made stays.
-    removeUnfinishedOutputs(false);
+    // A failed run leaves no file of its own: no begun signature, and no
+    // stamped copy that would pass for a signed one.
+    removeUnfinishedOutputs();
     end();
     if (!dialog)
         return;
@@ -415,11 +418,11 @@ void SigningRun::end()
     scratch.reset();
 }
 
-void SigningRun::removeUnfinishedOutputs(bool stampedToo)
+void SigningRun::removeUnfinishedOutputs()
 {
     if (!pendingSignature.isEmpty())
         QFile::remove(pendingSignature);
-    if (stampedToo && !pendingStamped.isEmpty())
+    if (!pendingStamped.isEmpty())
         QFile::remove(pendingStamped);
     pendingSignature.clear();
     pendingStamped.clear();
@@ -441,7 +444,7 @@ void SigningRun::abort()
         child->deleteLater();
     }
     if (running) {
-        removeUnfinishedOutputs(true);
+        removeUnfinishedOutputs();
         end();
     }
 }

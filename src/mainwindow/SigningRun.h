@@ -68,7 +68,7 @@ private:
     void succeed();
     void openResult(const QString& path);
     void end();
-    void removeUnfinishedOutputs(bool stampedToo);
+    void removeUnfinishedOutputs();
     void startChild(const QString& requestPath, bool describe);
 
     QPointer<SignatureDialog> dialog;
@@ -88,8 +88,10 @@ private:
     QString journalInput;   // the file the journal names for the first signature
     bool inputIsOpenDocument = false;
     QString sourceCopyPath;  // the open document's copy, in the scratch
-    // Outputs this run names but has not finished: gone if it stops, the
-    // signature also if it fails.
+    // Outputs this run names but has not finished: gone if it stops or
+    // fails. The stamped copy counts once the preparation has made it; a
+    // preparation let go removes its own.
     QString pendingSignature;
     QString pendingStamped;
+    QString stampTarget;  // the stamped copy's free name, before it is made
 };

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QStackedWidget>
 
@@ -671,6 +672,53 @@ private slots:
         QVERIFY(drawn(7));
         QVERIFY(!drawn(6));
         QDir(signatureStampTemplatesDir()).removeRecursively();
+    }
+
+    // "Диагностика" tells of this machine only: the certificates the list
+    // holds (unavailable ones too, none before the search has ended), the
+    // OpenSSL line and the Linux providers, never a Windows store or its
+    // native signing.
+    void diagnosticsOfThisPlatform_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("counted");
+        QTest::newRow("search still running") << QByteArray() << "0";
+        QTest::newRow("none found") << listJson({}) << "0";
+        QTest::newRow("three found, one unavailable")
+            << listJson({certificateJson(QStringLiteral("a"), QStringLiteral("CN=Петров"), QStringLiteral("OpenSSL CMS"),
+                                         QStringLiteral("Файл"), true),
+                         certificateJson(QStringLiteral("b"), QStringLiteral("CN=Сидоров"),
+                                         QStringLiteral("Rutoken ECP"), QString(), true),
+                         certificateJson(QStringLiteral("c"), QStringLiteral("CN=Старый"), QStringLiteral("OpenSSL CMS"),
+                                         QStringLiteral("Файл"), false)})
+            << "3";
+    }
+
+    void diagnosticsOfThisPlatform()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, counted);
+        auto d = dialogWith(answer.isEmpty() ? QStringLiteral("exec sleep 30") : answering(answer));
+        if (!answer.isEmpty())
+            QVERIFY(searchEnded(d.get()));
+        d->show();
+        prompt::Driver prompts;
+        QString noted;
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &noted);
+        QPushButton* diagnostics = button(d.get(), QStringLiteral("Диагностика"));
+        QVERIFY(diagnostics && diagnostics->isEnabled());
+        diagnostics->click();
+        QCOMPARE(prompts.pending(), 0);
+        QCOMPARE(noted.section(QLatin1Char('|'), 0, 0), QStringLiteral("Диагностика подписи"));
+        const QStringList lines = noted.section(QLatin1Char('|'), 1).split(QLatin1Char('\n'));
+        QCOMPARE(lines.value(0), QStringLiteral("Найдено сертификатов для подписи: ") + counted);
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^OpenSSL CMS: \\S"))).size(), 1);
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^PKCS#11 модули: \\S"))).size(), 1);
+        for (const QString& line : lines) {
+            for (const QString& foreign : {QStringLiteral("Windows"), QStringLiteral("Store"),
+                                           QStringLiteral("Нативное"), QStringLiteral("CAdESCOM")})
+                QVERIFY2(!line.contains(foreign, Qt::CaseInsensitive), qPrintable(line));
+        }
     }
 
     void busyState()

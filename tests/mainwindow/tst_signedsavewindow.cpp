@@ -1,7 +1,10 @@
-// A signed document saved from the window: a turned page is saved without a
-// question and keeps the signature valid; a deleted page or an edited line
-// asks first, naming the signer, and "Отмена" writes nothing; autosave and
-// the close prompt never write the signed file anew behind the user's back.
+// A signed document in the window: known as signed when opened (status
+// line, tab, properties); a turned page is saved without a question and
+// keeps the signature valid; a deleted page or an edited line asks first,
+// naming the signer, whether saved, saved as or saved from another tab, and
+// "Отмена" writes nothing; autosave and the close prompt never write the
+// signed file anew behind the user's back.
+#include "DocumentPropertiesDialog.h"
 #include "PdfTools.h"
 #include "PromptDriver.h"
 #include "SignatureService.h"
@@ -9,7 +12,9 @@
 #include "WindowTestSupport.h"
 
 #include <QFile>
+#include <QLabel>
 #include <QListWidget>
+#include <QTabWidget>
 
 using namespace windowtest;
 
@@ -22,21 +27,72 @@ int validSignatures(const QString& pdf)
     return int(pdftools::run(QStringLiteral("pdfsig"), {pdf}).out.count(QStringLiteral("Signature is Valid.")));
 }
 
+// The question before the signatures are invalidated, naming the signer.
+bool askedNamingSigner(const QString& asked)
+{
+    return asked.startsWith(QStringLiteral("Подписанный документ|")) && asked.contains(kSigner);
+}
+
 int pictures(const QString& pdf)
 {
     const QList<pdftools::ImageRow> rows = pdftools::listImages(pdf);
     return int(std::count_if(rows.begin(), rows.end(), [](const pdftools::ImageRow& row) { return row.type == "image"; }));
 }
 
-enum class Change { DeletePage, EditLine };
+// The signatures as pdfsig reads them, in the words the window uses:
+// "Подписи: <signer> (<field>), ..."; empty when pdfsig finds none.
+QString signaturesByPdfsig(const QString& pdf)
+{
+    QStringList names;
+    QString field;
+    for (const QString& line : pdftools::run(QStringLiteral("pdfsig"), {pdf}).out.split(QLatin1Char('\n'))) {
+        const QString text = line.trimmed();
+        const QString value = text.section(QStringLiteral(": "), 1);
+        if (text.startsWith(QStringLiteral("- Signature Field Name: ")))
+            field = value;
+        else if (text.startsWith(QStringLiteral("- Signer Certificate Common Name: ")))
+            names << QStringLiteral("%1 (%2)").arg(value, field);
+    }
+    return names.isEmpty() ? QString() : QStringLiteral("Подписи: ") + names.join(QStringLiteral(", "));
+}
+
+// The texts of the properties window's "Безопасность" tab; none when the
+// window never finished.
+QStringList securityTexts(MainWindow& window)
+{
+    window.showDocumentPropertiesDialog();
+    DocumentPropertiesDialog* dialog = window.findChildren<DocumentPropertiesDialog*>().constLast();
+    auto* pages = dialog->findChild<QTabWidget*>(QStringLiteral("DialogTabs"));
+    QStringList texts;
+    for (int index = 0; index < pages->count(); ++index) {
+        if (pages->tabText(index) != QStringLiteral("Безопасность"))
+            continue;
+        for (QLabel* label : pages->widget(index)->findChildren<QLabel*>())
+            texts << label->text();
+    }
+    // Closed once its font list is read, so no job outlives the test.
+    const bool listed = QTest::qWaitFor([dialog] { return dialog->fontsListed(); }, 10000);
+    dialog->close();
+    return listed ? texts : QStringList{};
+}
+
+QString copyOf(const QString& fixture, const QString& path)
+{
+    QFile::remove(path);
+    return QFile::copy(fixtures::realPdf(fixture), path) ? path : QString();
+}
+
+enum class Change { DeletePage, EditLine, TurnPage };
 
 void makeChange(MainWindow& window, Change change)
 {
     if (change == Change::DeletePage) {
         emit thumbnails(window)->deletePageRequested(0);
         window.updateTitle();
-    } else {
+    } else if (change == Change::EditLine) {
         typeAtBlockEnd(view(window), 0, QStringLiteral(" extra"));
+    } else {
+        window.onRotateCW();
     }
 }
 
@@ -54,6 +110,8 @@ class SignedSaveWindowTest : public QObject {
 private slots:
     void initTestCase();
     void init();
+    void knownAsSignedWhenOpened_data();
+    void knownAsSignedWhenOpened();
     void turnedPageSavedWithoutQuestion();
     void placedFacsimileSavedWithoutQuestion();
     void removalAsksFirst_data();
@@ -61,10 +119,16 @@ private slots:
     void timerLeavesSignedFile_data();
     void timerLeavesSignedFile();
     void closePromptKeepsSignedFile();
+    void saveAsAsksFirst_data();
+    void saveAsAsksFirst();
+    void otherTabAsksFirst_data();
+    void otherTabAsksFirst();
 
 private:
     // A signed copy of the fixture in the test's folder.
     QString signedFile(const QString& fixture);
+    // A name in the test's folder for this test and row, free.
+    QString freePath(const QString& suffix);
     // groff-columns.pdf signed, open in edit mode in window and changed.
     Changed openChanged(MainWindow& window, Change change);
 
@@ -100,6 +164,14 @@ QString SignedSaveWindowTest::signedFile(const QString& fixture)
     return result.ok ? request.outputPath : QString();
 }
 
+QString SignedSaveWindowTest::freePath(const QString& suffix)
+{
+    const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char('-') +
+                                        QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-') + suffix);
+    QFile::remove(path);
+    return path;
+}
+
 Changed SignedSaveWindowTest::openChanged(MainWindow& window, Change change)
 {
     const QString path = signedFile(QStringLiteral("groff-columns.pdf"));
@@ -109,6 +181,61 @@ Changed SignedSaveWindowTest::openChanged(MainWindow& window, Change change)
     startEditing(window, path);
     makeChange(window, change);
     return opened;
+}
+
+void SignedSaveWindowTest::knownAsSignedWhenOpened_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("signed by the program") << "signed";
+    QTest::newRow("signed, a page turned and saved since") << "turned";
+    QTest::newRow("not signed") << "plain";
+}
+
+// Opened beside an unsigned document, a signed one names its signer in the
+// status line, its tab's tool tip and the properties window; the unsigned
+// one shows none of it.
+void SignedSaveWindowTest::knownAsSignedWhenOpened()
+{
+    QFETCH(QString, kind);
+    const QString path = kind == QLatin1String("plain")
+                             ? copyOf(QStringLiteral("gs-helvetica.pdf"), freePath(QStringLiteral(".pdf")))
+                             : signedFile(QStringLiteral("gs-helvetica.pdf"));
+    QVERIFY(!path.isEmpty());
+    if (kind == QLatin1String("turned")) {
+        const QByteArray signedBytes = fixtures::readFile(path);
+        MainWindow earlier(AppProduct::editor);
+        startEditing(earlier, path);
+        earlier.onRotateCW();
+        QCOMPARE(prompt::promptShownDuring([&earlier] { invoke(earlier, "onSave"); }), QString());
+        const QByteArray saved = fixtures::readFile(path);
+        QVERIFY(saved.startsWith(signedBytes) && saved.size() > signedBytes.size());
+    }
+    const QString signatures = signaturesByPdfsig(path);
+    QCOMPARE(signatures.isEmpty(), kind == QLatin1String("plain"));
+    QVERIFY2(signatures.isEmpty() || signatures.contains(kSigner), qPrintable(signatures));
+    const QString other = copyOf(QStringLiteral("libreoffice-heading.pdf"), freePath(QStringLiteral("-other.pdf")));
+    QVERIFY(!other.isEmpty());
+
+    MainWindow window(AppProduct::editor);
+    showSmall(window);
+    window.openFile(other);
+    window.openFile(path);
+    const QString name = QFileInfo(path).fileName();
+    if (signatures.isEmpty())
+        QVERIFY2(statusText(window).startsWith(QStringLiteral("Открыт: ") + name), qPrintable(statusText(window)));
+    else
+        QCOMPARE(statusText(window), QStringLiteral("Открыт подписанный документ: %1 · %2").arg(name, signatures));
+    QCOMPARE(tabs(window)->count(), 2);
+    QCOMPARE(tabs(window)->tabToolTip(0), other);
+    QCOMPARE(tabs(window)->tabToolTip(1), signatures.isEmpty() ? path : path + QLatin1Char('\n') + signatures);
+    const QStringList security = securityTexts(window);
+    QVERIFY(security.contains(QStringLiteral("Защита: нет")));
+    QCOMPARE(security.filter(QStringLiteral("Подпис")),
+             signatures.isEmpty() ? QStringList{} : QStringList{signatures});
+    // The unsigned tab shown again tells of no signature.
+    tabs(window)->setCurrentIndex(0);
+    QCOMPARE(window.currentDocument()->filePath(), other);
+    QCOMPARE(securityTexts(window).filter(QStringLiteral("Подпис")), QStringList{});
 }
 
 void SignedSaveWindowTest::turnedPageSavedWithoutQuestion()
@@ -181,8 +308,7 @@ void SignedSaveWindowTest::removalAsksFirst()
     prompt::answerNoting(prompts, answer, &asked);
     prompt::answerNoting(prompts, QStringLiteral("OK"), &after);  // none expected
     invoke(window, "onSave");
-    QVERIFY2(asked.startsWith(QStringLiteral("Подписанный документ|")), qPrintable(asked));
-    QVERIFY2(asked.contains(kSigner), qPrintable(asked));
+    QVERIFY2(askedNamingSigner(asked), qPrintable(asked));
     QCOMPARE(prompts.pending(), 1);
 
     const QString name = QFileInfo(path).fileName();
@@ -241,6 +367,121 @@ void SignedSaveWindowTest::closePromptKeepsSignedFile()
     QVERIFY2(asked.startsWith(QStringLiteral("Подписанный документ|")), qPrintable(asked));
     QCOMPARE(fixtures::readFile(path), signedBytes);
     QCOMPARE(tabTexts(window), QStringList{QFileInfo(path).fileName() + " *"});
+}
+
+void SignedSaveWindowTest::saveAsAsksFirst_data()
+{
+    QTest::addColumn<Change>("change");
+    QTest::addColumn<bool>("ownFile");
+    QTest::addColumn<QString>("answer");  // empty: no question comes
+    QTest::newRow("page deleted, new file, cancelled") << Change::DeletePage << false << "Отмена";
+    QTest::newRow("page deleted, new file, saved") << Change::DeletePage << false << "Сохранить";
+    QTest::newRow("line edited, its own file, cancelled") << Change::EditLine << true << "Отмена";
+    QTest::newRow("line edited, new file, saved") << Change::EditLine << false << "Сохранить";
+    QTest::newRow("page turned, new file") << Change::TurnPage << false << "";
+}
+
+// Save as asks like Save before it writes what would invalidate the
+// signatures; "Отмена" writes neither file. The signed file itself stays as
+// signed whatever the answer.
+void SignedSaveWindowTest::saveAsAsksFirst()
+{
+    QFETCH(Change, change);
+    QFETCH(bool, ownFile);
+    QFETCH(QString, answer);
+    MainWindow window(AppProduct::editor);
+    const auto [path, signedBytes] = openChanged(window, change);
+    QVERIFY(!path.isEmpty());
+    const QString target = ownFile ? path : freePath(QStringLiteral("-copy.pdf"));
+
+    prompt::Driver prompts;
+    QString asked, after;
+    prompt::answerSaveDialog(prompts, target);
+    if (!answer.isEmpty())
+        prompt::answerNoting(prompts, answer, &asked);
+    prompt::answerNoting(prompts, QStringLiteral("OK"), &after);  // none expected
+    invoke(window, "onSaveAs");
+    QCOMPARE(prompts.pending(), 1);
+    QCOMPARE(fixtures::readFile(path), signedBytes);
+    QCOMPARE(validSignatures(path), 1);
+
+    const QString targetName = QFileInfo(target).fileName();
+    if (answer.isEmpty()) {
+        QVERIFY(fixtures::readFile(target).startsWith(signedBytes));
+        QCOMPARE(validSignatures(target), 1);
+        QCOMPARE(tabTexts(window), QStringList{targetName});
+        return;
+    }
+    QVERIFY2(askedNamingSigner(asked), qPrintable(asked));
+    if (answer == QStringLiteral("Отмена")) {
+        QCOMPARE(QFileInfo::exists(target), ownFile);
+        QCOMPARE(tabTexts(window), QStringList{QFileInfo(path).fileName() + " *"});
+        return;
+    }
+    QVERIFY(!fixtures::readFile(target).startsWith(signedBytes));
+    QCOMPARE(validSignatures(target), 0);
+    QCOMPARE(pdftools::pageCount(target), pdftools::pageCount(path) - (change == Change::DeletePage ? 1 : 0));
+    QCOMPARE(tabTexts(window), QStringList{targetName});
+    QCOMPARE(statusText(window), QStringLiteral("Сохранено как: ") + targetName);
+}
+
+void SignedSaveWindowTest::otherTabAsksFirst_data()
+{
+    QTest::addColumn<Change>("change");
+    QTest::addColumn<QString>("answer");  // empty: no question comes
+    QTest::newRow("page deleted, cancelled") << Change::DeletePage << "Отмена";
+    QTest::newRow("page deleted, saved") << Change::DeletePage << "Сохранить";
+    QTest::newRow("page turned") << Change::TurnPage << "";
+}
+
+// A signed document in a tab not shown, saved as its tab closes: asked
+// about like the shown one; "Отмена" keeps the tab and the file as signed.
+void SignedSaveWindowTest::otherTabAsksFirst()
+{
+    QFETCH(Change, change);
+    QFETCH(QString, answer);
+    MainWindow window(AppProduct::editor);
+    const auto [path, signedBytes] = openChanged(window, change);
+    QVERIFY(!path.isEmpty());
+    const QString other = copyOf(QStringLiteral("gs-helvetica.pdf"), freePath(QStringLiteral("-other.pdf")));
+    QVERIFY(!other.isEmpty());
+    window.openFile(other);
+    const QString name = QFileInfo(path).fileName();
+    const QString otherName = QFileInfo(other).fileName();
+    QCOMPARE(tabTexts(window), (QStringList{name + " *", otherName}));
+    const int pagesBefore = pdftools::pageCount(path);
+
+    prompt::Driver prompts;
+    QString asked, after;
+    prompts.clickButton(QStringLiteral("Сохранить"));  // the unsaved changes
+    if (!answer.isEmpty())
+        prompt::answerNoting(prompts, answer, &asked);
+    prompt::answerNoting(prompts, QStringLiteral("OK"), &after);  // none expected
+    const bool closed = window.closeDocumentAt(0);
+    QCOMPARE(prompts.pending(), 1);
+    QCOMPARE(window.currentDocument()->filePath(), other);
+
+    if (answer.isEmpty()) {
+        QVERIFY(closed);
+        const QByteArray saved = fixtures::readFile(path);
+        QVERIFY(saved.startsWith(signedBytes) && saved.size() > signedBytes.size());
+        QCOMPARE(validSignatures(path), 1);
+        QCOMPARE(tabTexts(window), QStringList{otherName});
+        return;
+    }
+    QVERIFY2(askedNamingSigner(asked), qPrintable(asked));
+    if (answer == QStringLiteral("Отмена")) {
+        QVERIFY(!closed);
+        QCOMPARE(fixtures::readFile(path), signedBytes);
+        QCOMPARE(validSignatures(path), 1);
+        QCOMPARE(tabTexts(window), (QStringList{name + " *", otherName}));
+        return;
+    }
+    QVERIFY(closed);
+    QVERIFY(!fixtures::readFile(path).startsWith(signedBytes));
+    QCOMPARE(validSignatures(path), 0);
+    QCOMPARE(pdftools::pageCount(path), pagesBefore - 1);
+    QCOMPARE(tabTexts(window), QStringList{otherName});
 }
 
 QTEST_MAIN(SignedSaveWindowTest)

@@ -71,6 +71,31 @@ private:
         return noted;
     }
 
+    // Signs batch in mode 3, the further files agreed to; the prompts seen.
+    QStringList runStampedBatch(MainWindow& window, const QStringList& batch)
+    {
+        prompt::Driver prompts;
+        QStringList noted;
+        QPointer<SignatureDialog> dialog;
+        pressSign(prompts, [](SignatureDialog* d) { modeBox(d)->setCurrentIndex(3); }, &dialog);
+        skipBusyDialog(prompts, &dialog);
+        note(prompts, &noted, QStringLiteral("Подписать остальные"));
+        note(prompts, &noted);
+        window.showSignatureDialog(false, batch, {}, batch.first());
+        return noted;
+    }
+
+    // The names of the files the signing children were given, in order.
+    QStringList signedInputs() const
+    {
+        QStringList inputs;
+        for (const Call& call : bench->calls()) {
+            if (call.kind == QLatin1String("sign"))
+                inputs << QFileInfo(call.input).fileName();
+        }
+        return inputs;
+    }
+
 private slots:
     void initTestCase() { bench = std::make_unique<Bench>(); }
 
@@ -247,6 +272,45 @@ private slots:
         QCOMPARE(bench->scratchLeft(), QStringList{});
     }
 
+    // Mode 3, a further file failing to sign: its stamped copy and begun
+    // signature go, the other files' pairs stay, and a copy that was there
+    // under the stamped name before the batch is not touched.
+    void failedStampedFileLeavesNothing_data()
+    {
+        QTest::addColumn<QString>("sign");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("refused with its reason")
+            << "printf partial > \"$out\"; echo '{\"ok\":false,\"error\":\"Ключ отозван\"}'" << "Ключ отозван";
+        QTest::newRow("crashed") << "printf partial > \"$out\"; kill -SEGV $$"
+                                 << "Криптопровайдер аварийно завершил подписание.";
+        QTest::newRow("success without its file")
+            << "echo '{\"ok\":true,\"outputPath\":\"/nonexistent/b.sig\"}'"
+            << "Процесс подписи сообщил об успехе, но файла результата нет: /nonexistent/b.sig";
+    }
+
+    void failedStampedFileLeavesNothing()
+    {
+        QFETCH(QString, sign);
+        QFETCH(QString, error);
+        const QString earlier = windowtest::writeFixture(bench->files, QStringLiteral("b_подписан.pdf"), "earlier");
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(
+            describeOk(), QStringLiteral("case \"$in\" in */b_*) %1 ;; *) %2 ;; esac").arg(sign, signOk())));
+        const QStringList noted = runStampedBatch(window, files);
+        QCOMPARE(noted.size(), 2);
+        const QStringList lines = linesOf(noted[1]);
+        QVERIFY2(lines.contains(QStringLiteral("• b.pdf — ") + error), qPrintable(noted[1]));
+        QVERIFY2(lines.contains(QStringLiteral("Дополнительно подписано файлов: 1.")), qPrintable(noted[1]));
+        QCOMPARE(signedInputs(), (QStringList{"a_подписан.pdf", "b_подписан (1).pdf", "c_подписан.pdf"}));
+        for (const char* gone : {"b_подписан (1).pdf", "b_подписан (1).pdf.sig"})
+            QVERIFY2(!QFileInfo::exists(bench->path(QString::fromUtf8(gone))), gone);
+        for (const char* kept : {"a_подписан.pdf", "a_подписан.pdf.sig", "c_подписан.pdf", "c_подписан.pdf.sig"})
+            QVERIFY2(QFileInfo::exists(bench->path(QString::fromUtf8(kept))), kept);
+        QCOMPARE(fixtures::readFile(earlier), QByteArray("earlier"));
+        QCOMPARE(bench->journal().size(), 2);
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+    }
+
     // Stopped while a further file's stamped copy is made on its thread: the
     // window answers at once, no child signs that file, and once the
     // preparation has ended its copy is gone.
@@ -295,23 +359,11 @@ private slots:
         const QString earlier = windowtest::writeFixture(bench->files, QStringLiteral("b_подписан.pdf"), "earlier");
         MainWindow window(AppProduct::editor);
         window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
-        prompt::Driver prompts;
-        QStringList noted;
-        QPointer<SignatureDialog> dialog;
-        pressSign(prompts, [](SignatureDialog* d) { modeBox(d)->setCurrentIndex(3); }, &dialog);
-        skipBusyDialog(prompts, &dialog);
-        note(prompts, &noted, QStringLiteral("Подписать остальные"));
-        note(prompts, &noted);
-        window.showSignatureDialog(false, files.mid(0, 2), {}, files.first());
+        const QStringList noted = runStampedBatch(window, files.mid(0, 2));
         QCOMPARE(noted.size(), 2);
         QCOMPARE(linesOf(noted[1]).value(3), QStringLiteral("Дополнительно подписано файлов: 1."));
         QCOMPARE(fixtures::readFile(earlier), QByteArray("earlier"));
-        QStringList inputs;
-        for (const Call& call : bench->calls()) {
-            if (call.kind == QLatin1String("sign"))
-                inputs << QFileInfo(call.input).fileName();
-        }
-        QCOMPARE(inputs, (QStringList{"a_подписан.pdf", "b_подписан (1).pdf"}));
+        QCOMPARE(signedInputs(), (QStringList{"a_подписан.pdf", "b_подписан (1).pdf"}));
         // Each signature is named after the stamped copy it signs.
         for (const Call& call : bench->calls()) {
             if (call.kind == QLatin1String("sign"))

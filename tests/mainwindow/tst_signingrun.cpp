@@ -378,9 +378,13 @@ private slots:
         const QList<Call> calls = bench->calls();
         QCOMPARE(bench->kinds(), (QStringList{"describe", "sign", "describe", "sign"}));
         QVERIFY(calls[0].folder != calls[2].folder);
-        // The first attempt's stamped copy stays; the second takes a free name.
+        // The first attempt's stamped copy went with its failure: the second
+        // makes it again under the same name, and it is the only one.
         QCOMPARE(QFileInfo(calls[1].input).fileName(), QStringLiteral("act_подписан.pdf"));
-        QCOMPARE(QFileInfo(calls[3].input).fileName(), QStringLiteral("act_подписан (1).pdf"));
+        QCOMPARE(QFileInfo(calls[3].input).fileName(), QStringLiteral("act_подписан.pdf"));
+        QCOMPARE(QFileInfo(calls[3].output).fileName(), QStringLiteral("act_подписан.pdf.sig"));
+        QVERIFY(QFileInfo::exists(bench->path(QStringLiteral("act_подписан.pdf"))));
+        QVERIFY(!QFileInfo::exists(bench->path(QStringLiteral("act_подписан (1).pdf"))));
         QCOMPARE(bench->journal().size(), 1);
         QCOMPARE(bench->scratchLeft(), QStringList{});
     }
@@ -521,15 +525,20 @@ private slots:
     }
 
     // A child that fails leaves no signature file behind, even one it
-    // began; a stamped copy already made stays.
+    // began, nor the stamped copy made for it: a stamped copy without its
+    // signature would pass for a signed one. A file that was under the
+    // stamped copy's name before the run is not the run's and stays.
     void failureLeavesNoSignature_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("stamped");
-        QTest::newRow("detached") << 0 << "act.pdf.sig" << "";
-        QTest::newRow("stamped") << 3 << "act_подписан.pdf.sig" << "act_подписан.pdf";
-        QTest::newRow("embedded") << 4 << "act.signed.pdf" << "";
+        QTest::addColumn<bool>("earlierCopy");
+        QTest::newRow("detached") << 0 << "act.pdf.sig" << "" << false;
+        QTest::newRow("stamped") << 3 << "act_подписан.pdf.sig" << "act_подписан.pdf" << false;
+        QTest::newRow("stamped beside an earlier copy")
+            << 3 << "act_подписан (1).pdf.sig" << "act_подписан (1).pdf" << true;
+        QTest::newRow("embedded") << 4 << "act.signed.pdf" << "" << false;
     }
 
     void failureLeavesNoSignature()
@@ -537,7 +546,11 @@ private slots:
         QFETCH(int, mode);
         QFETCH(QString, output);
         QFETCH(QString, stamped);
+        QFETCH(bool, earlierCopy);
         const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        const QString earlier = bench->path(QStringLiteral("act_подписан.pdf"));
+        if (earlierCopy)
+            windowtest::writeFixture(bench->files, QFileInfo(earlier).fileName(), "earlier");
         MainWindow window(AppProduct::editor);
         window.setSigningWorkerProgram(bench->standIn(
             describeOk(), QStringLiteral(": > \"$out\"; echo '{\"ok\":false,\"error\":\"Нет места\"}'; exit 5")));
@@ -547,8 +560,15 @@ private slots:
         QVERIFY(reopened);
         QCOMPARE(bench->calls().value(1).output, bench->path(output));
         QVERIFY(!QFileInfo::exists(bench->path(output)));
-        if (!stamped.isEmpty())
-            QVERIFY(QFileInfo::exists(bench->path(stamped)));
+        if (!stamped.isEmpty()) {
+            // The copy was made and handed to the child before it went.
+            QCOMPARE(bench->calls().value(1).input, bench->path(stamped));
+            QVERIFY(!QFileInfo::exists(bench->path(stamped)));
+        }
+        if (earlierCopy)
+            QCOMPARE(fixtures::readFile(earlier), QByteArray("earlier"));
+        else
+            QVERIFY(!QFileInfo::exists(earlier));
         QCOMPARE(bench->scratchLeft(), QStringList{});
     }
 
