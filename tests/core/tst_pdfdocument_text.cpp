@@ -265,6 +265,31 @@ void TestPdfDocumentText::realProducerLinesAreWhole_data()
         << "tex-type3.pdf" << "Every affidavit is filed; the fluffy waffle affair was different." << 0.0 << 10.0 << false;
     QTest::newRow("TeX kerning") << "tex-type3.pdf" << "Kerning: AVAW Type, Yes, We value Tea, LT AT." << 0.0 << 10.0
                                  << false;
+    // Bitmap faces at other resolutions, magnifications and from pdfTeX's own
+    // pk fonts: each line is one block, never a block per glyph or per word.
+    QTest::newRow("TeX at 300 dpi, justified") << "tex-type3-300.pdf"
+                                               << "day of arrival and the sender's reference. Files are opened for each new"
+                                               << 0.0 << 10.0 << false;
+    QTest::newRow("TeX at 300 dpi, centred bold heading")
+        << "tex-type3-300.pdf" << "Records Office: Annual Procedures" << 0.0 << 10.0 << false;
+    QTest::newRow("TeX at 1200 dpi, ligatures in a justified line")
+        << "tex-type3-1200.pdf" << "affidavits, certificates and official waivers are kept without limit. Efficient"
+        << 0.0 << 10.0 << false;
+    QTest::newRow("TeX at 1200 dpi, italic run and formula")
+        << "tex-type3-1200.pdf" << "Retention. A document is retained for n + 2 years, where n is its class;" << 0.0
+        << 10.0 << false;
+    QTest::newRow("TeX at 1200 dpi, footnote") << "tex-type3-1200.pdf" << "* Closed files are kept for five years."
+                                               << 0.0 << 10.0 << false;
+    QTest::newRow("TeX magnified 1.44") << "tex-type3-mag1440.pdf"
+                                        << "Every affidavit is filed; the fluffy waffle affair was different." << 0.0
+                                        << 14.4 << false;
+    QTest::newRow("TeX magnified 0.8") << "tex-type3-mag800.pdf" << "Kerning: AVAW Type, Yes, We value Tea, LT AT."
+                                       << 0.0 << 8.0 << false;
+    QTest::newRow("pdfTeX pk fonts, ligatures")
+        << "pdftex-type3.pdf" << "offline storage is used for the oldest boxes, whose inventory is typed afresh" << 0.0
+        << 10.0 << false;
+    QTest::newRow("pdfTeX pk fonts, last line of a paragraph")
+        << "pdftex-type3.pdf" << "The staff check the register weekly." << 0.0 << 10.0 << false;
     QTest::newRow("OCR layer in render mode 3")
         << "tesseract-ru.pdf" << "заключили настоящий договор о нижеследующем." << 0.0 << 12.0 << true;
     QTest::newRow("turned groff page") << "groff-columns-rot90.pdf" << "Annual Report of the Records Office" << 90.0
@@ -382,6 +407,7 @@ void TestPdfDocumentText::legacyEncodingsReadRightOrNotAtAll_data()
     QTest::addColumn<int>("cyrillicLines");
     QTest::newRow("T2A with glyph names") << "tex-t2a-names.pdf" << 10;
     QTest::newRow("T2A bitmap fonts, numbered glyphs") << "tex-t2a-bitmap.pdf" << 0;
+    QTest::newRow("pdfTeX LH bitmap fonts, unnamed codes") << "pdftex-lh-bitmap.pdf" << 0;
 }
 
 void TestPdfDocumentText::legacyEncodingsReadRightOrNotAtAll()

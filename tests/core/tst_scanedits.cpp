@@ -380,6 +380,7 @@ void TestScanEdits::patchOverANeighbourIsRefused_data()
 {
     QTest::addColumn<QString>("turn");
     QTest::newRow("0°") << "0";
+    QTest::newRow("0.5°") << "0.5";
     QTest::newRow("1.5°") << "1.5";
 }
 

@@ -32,6 +32,34 @@ qpdf --deterministic-id "$src/shared-contents.pdf.in" "$here/shared-contents.pdf
   ps2pdf ligatures.ps "$here/tex-type3.pdf"
 )
 
+# The same bitmap faces at other resolutions, magnifications and producers:
+# justified paragraphs with a footnote at 300 and 1200 dpi through dvips, the
+# ligature page magnified 1.44 and 0.8, the paragraphs by pdfTeX from its own
+# pk fonts (an empty map keeps the Type 1 fonts out), and the Russian manual's
+# first section in pdfTeX's bitmap LH fonts.
+(
+  cd "$work"
+  tex -interaction=batchmode "$src/type3-page.tex" >/dev/null
+  for dpi in 300 1200; do
+    dvips -q -u /dev/null -D $dpi -o type3-$dpi.ps type3-page.dvi
+    ps2pdf type3-$dpi.ps "$here/tex-type3-$dpi.pdf"
+  done
+  for mag in 1440 800; do
+    tex -interaction=batchmode -jobname=mag$mag "\\magnification=$mag \\input $src/ligatures.tex" >/dev/null
+    dvips -q -u /dev/null -D 600 -o mag$mag.ps mag$mag.dvi
+    ps2pdf mag$mag.ps "$here/tex-type3-mag$mag.pdf"
+  done
+  SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 pdftex -interaction=batchmode -jobname=pktype3 \
+    "\\pdfoutput=1 \\pdfmapfile{} \\pdfpkresolution=600 \\input $src/type3-page.tex" >/dev/null
+  cp pktype3.pdf "$here/pdftex-type3.pdf"
+  cp "$src/manual.tex" .
+  for run in 1 2; do
+    SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 pdflatex -interaction=batchmode -jobname=manual-lh \
+      '\pdfmapfile{}\def\sections{1}\input{manual}' >/dev/null
+  done
+  cp manual-lh.pdf "$here/pdftex-lh-bitmap.pdf"
+)
+
 # Forty lines each of Type 3 text and of "1 Tf" text, for the extraction benchmark.
 (
   cd "$work"

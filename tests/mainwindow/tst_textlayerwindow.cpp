@@ -125,6 +125,8 @@ private slots:
     void editModeShowsEveryTextReadModeShows();
     void revisitedPageIsCachedButNeverStale();
     void undoKeysOfAnOpenLine();
+    void undoKeysOfASelectedBlock_data();
+    void undoKeysOfASelectedBlock();
     void editedPictureReplacesTheBlock_data();
     void editedPictureReplacesTheBlock();
     void editedPictureReachesThePageAndTheFile_data();
@@ -469,6 +471,74 @@ void TextLayerWindowTest::undoKeysOfAnOpenLine()
     const QString saved = savedPageText(path, 0);
     QCOMPARE(saved.count(QStringLiteral("Сидоров, юрист")), 1);
     QCOMPARE(saved.count(QStringLiteral("Сидоров")), 1);
+}
+
+void TextLayerWindowTest::undoKeysOfASelectedBlock_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("ghostscript letter") << "gs-letter.pdf" << "Директор И. П. Сидоров";
+    QTest::newRow("LibreOffice letter") << "libreoffice-letter.pdf" << "Директор И. П. Сидоров";
+}
+
+// The undo keys with a block selected and its editor closed: Ctrl+Z with
+// nothing done changes nothing and leaves the title unmarked; after Delete it
+// brings the block back, and Ctrl+Shift+Z and Ctrl+Y each remove it again;
+// the saved page no longer has the line.
+void TextLayerWindowTest::undoKeysOfASelectedBlock()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, line);
+    const QString path = m_dir.filePath(QStringLiteral("selected-") + file);
+    QVERIFY(fixtures::writeFile(path, fixtures::readFile(fixtures::realPdf(file))));
+    QVERIFY(savedPageText(path, 0).contains(line));
+    MainWindow& window = openWindow(path);
+    showActive(window);
+    PdfView* pdfView = view(window);
+    key(Qt::Key_F2);
+    const int index = blockContaining(*pdfView, line);
+    QVERIFY(index >= 0);
+    const int blocks = int(pdfView->blocks().size());
+    QTest::mouseClick(pdfView->viewport(), Qt::LeftButton, {}, pdfView->ocrBlockScreenRect(index).center());
+    QTRY_VERIFY(pdfView->hasActiveTextEditor());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+    QVERIFY(!pdfView->hasActiveTextEditor());
+    QCOMPARE(pdfView->selectedOcrBlocks(), QSet<int>{index});
+    const auto press = [](int key, Qt::KeyboardModifiers modifiers) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+    };
+    const auto shown = [&] { return blockContaining(*pdfView, line) >= 0; };
+
+    for (const Qt::KeyboardModifiers undoOrRedo : {Qt::KeyboardModifiers(Qt::ControlModifier),
+                                                   Qt::KeyboardModifiers(Qt::ControlModifier | Qt::ShiftModifier)}) {
+        press(Qt::Key_Z, undoOrRedo);
+        QVERIFY(shown());
+        QCOMPARE(int(pdfView->blocks().size()), blocks);
+        QVERIFY(!pdfView->blocksDirty());
+        QVERIFY(!window.windowTitle().contains(QLatin1Char('*')));
+    }
+
+    press(Qt::Key_Delete, Qt::NoModifier);
+    QVERIFY(!shown());
+    QVERIFY(window.windowTitle().contains(QLatin1Char('*')));
+    press(Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(shown());
+    QCOMPARE(int(pdfView->blocks().size()), blocks);
+    press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(!shown());
+    press(Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(shown());
+    press(Qt::Key_Y, Qt::ControlModifier);
+    QVERIFY(!shown());
+    QCOMPARE(int(pdfView->blocks().size()), blocks - 1);
+
+    PromptAnswers noWarnings;
+    key(Qt::Key_S, Qt::ControlModifier);
+    QVERIFY2(noWarnings.seen.isEmpty(), qPrintable(noWarnings.seen.join('\n')));
+    QVERIFY(!window.windowTitle().contains(QLatin1Char('*')));
+    const QString saved = savedPageText(path, 0);
+    QVERIFY(!saved.isEmpty());
+    QVERIFY2(!saved.contains(QStringLiteral("Сидоров")), qPrintable(saved));
 }
 
 void TextLayerWindowTest::editedPictureReplacesTheBlock_data()
