@@ -127,7 +127,8 @@ void TestNonRegularFiles::refusedWithReason()
     QString fifo;
     QString file = kind;
     if (kind == QLatin1String("fifo")) {
-        fifo = scratch.filePath(where == QLatin1String("name") || where == QLatin1String("picture") ? name : QStringLiteral("fifo"));
+        const bool named = where == QLatin1String("name") || where == QLatin1String("picture");
+        fifo = scratch.filePath(named ? name : QStringLiteral("fifo"));
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         file = fifo;
     }
