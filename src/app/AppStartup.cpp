@@ -3,6 +3,7 @@
 #include "ButtonKit.h"
 #include "MainWindow.h"
 #include "Preloader.h"
+#include "SettingsFileCheck.h"
 #include "StartupPlan.h"
 #include "VornResources.h"
 
@@ -11,6 +12,7 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <cstdio>
 
 namespace {
 
@@ -60,6 +62,10 @@ int runApplication(int& argc, char** argv)
     const QStringList arguments = QApplication::arguments();
     const StartupPlan plan = planStartup(arguments);
     setApplicationIdentity(plan.product);
+    // Before any QSettings use, workers' included: they read settings too.
+    // Written straight to the stream, as workers drop Qt's messages.
+    for (const QString& line : setAsideUnreadableSettings())
+        std::fprintf(stderr, "%s\n", line.toLocal8Bit().constData());
 
     if (plan.start == StartKind::Worker)
         return plan.worker(arguments);

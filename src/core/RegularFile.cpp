@@ -1,5 +1,6 @@
 #include "RegularFile.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -91,6 +92,16 @@ RegularFile::Outcome openChecked(const QString& path, qint64 maxBytes, int* fd, 
 QString RegularFile::notRegularText(const QString& path)
 {
     return QStringLiteral("%1 не является обычным файлом").arg(QFileInfo(path).fileName());
+}
+
+QString RegularFile::setAside(const QString& path)
+{
+    const QString base = path + QStringLiteral(".corrupt-")
+                         + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    QString target = base;
+    for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
+        target = base + QLatin1Char('-') + QString::number(n);
+    return QFile::rename(path, target) ? target : QString();
 }
 
 RegularFile::Outcome RegularFile::open(const QString& path, qint64 maxBytes, QFile* file, QString* error)

@@ -30,4 +30,10 @@ public:
 
     // "<name> не является обычным файлом", with the file's name.
     static QString notRegularText(const QString& path);
+
+    // Moves what stands at path (a link itself, not what it names) to a free
+    // "<path>.corrupt-<time>" name, so that a damaged or refused file is kept
+    // for the user while a new one takes its place. The new path, or empty
+    // when it could not be moved.
+    static QString setAside(const QString& path);
 };

@@ -65,17 +65,6 @@ bool lockJournal(QLockFile& lock)
     return true;
 }
 
-// Moves a damaged journal to a free "<path>.corrupt-<time>" name.
-bool moveAside(const QString& path)
-{
-    const QString base = path + QStringLiteral(".corrupt-")
-                         + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
-    QString target = base;
-    for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
-        target = base + QLatin1Char('-') + QString::number(n);
-    return QFile::rename(path, target);
-}
-
 // The records so far. False, with the reason, when the journal exists but
 // could neither be read nor moved aside (writing then would lose it), or is
 // not a file at all.
@@ -98,7 +87,7 @@ bool readJournal(const QString& path, QJsonArray* records, QString* error)
     case RegularFile::TooLarge:
         break;
     }
-    if (moveAside(path))
+    if (!RegularFile::setAside(path).isEmpty())
         return true;
     setError(error, QObject::tr("Не удалось отложить повреждённый журнал подписей."));
     return false;

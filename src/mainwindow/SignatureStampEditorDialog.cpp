@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -88,6 +89,12 @@ SignatureStampEditorDialog::SignatureStampEditorDialog(QWidget* parent, const QS
     buildLayout();
     rebuildList();
     loadSelection();
+    // Told once the editor is up, over it.
+    if (const QString refused = m_template.pictureRefused; !refused.isEmpty())
+        QTimer::singleShot(0, this, [this, refused] {
+            appInfo(this, tr("Штамп подписи"),
+                    tr("Картинка шаблона не прочитана: %1. Вместо неё показана стандартная картинка.").arg(refused));
+        });
 }
 
 void SignatureStampEditorDialog::buildLayout()

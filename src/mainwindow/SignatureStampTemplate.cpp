@@ -196,9 +196,14 @@ TemplateFile readTemplateFile(const QString& jsonPath, const QString& fallbackIm
     return read;
 }
 
-QImage templatePicture(const QString& path)
+// A template may have no picture of its own; one that is there but refused
+// is told through refused.
+QImage templatePicture(const QString& path, QString* refused = nullptr)
 {
-    const QImage picture = readBoundedImage(path);
+    QString reason;
+    const QImage picture = readBoundedImage(path, &reason);
+    if (picture.isNull() && refused && !reason.isEmpty() && QFileInfo::exists(path))
+        *refused = reason;
     return picture.isNull() ? picture : picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
@@ -216,7 +221,7 @@ SignatureStampTemplate loadSignatureStampTemplateFromJson(const QString& jsonPat
     TemplateFile read = readTemplateFile(jsonPath, fallbackImagePath);
     if (read.stamp.id.isEmpty())
         return read.stamp;
-    read.stamp.image = templatePicture(read.picturePath);
+    read.stamp.image = templatePicture(read.picturePath, &read.stamp.pictureRefused);
     if (read.stamp.image.isNull() && read.stamp.variables.isEmpty())
         read.stamp.id.clear();
     return read.stamp;

@@ -31,6 +31,9 @@ struct SignatureStampTemplate {
     QString name;
     bool builtIn = false;
     QImage image;  // null: users substitute the default picture
+    // Why a picture named by the template was refused (a FIFO, a device, a
+    // file too large); empty when it was read or there was none.
+    QString pictureRefused;
     QList<SignatureStampVariable> variables;
 };
 

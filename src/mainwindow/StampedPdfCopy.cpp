@@ -111,8 +111,11 @@ bool createStampedPdfCopy(const QString& inputPath, const QString& outputPath, c
         return fail(QString());
     const int page = std::clamp(options.page, 0, pageCount - 1);
     const StampPlacement placement = signatureStampPlacement(document.pageSize(page), options);
-    const QImage picture = renderSignatureStampTemplate(loadSignatureStampTemplate(options.templateId),
-                                                        signatureStampValues(certificate, sha256, signedAt),
+    const SignatureStampTemplate stamp = loadSignatureStampTemplate(options.templateId);
+    // The stamp the user chose, or none: never the default picture in its place.
+    if (!stamp.pictureRefused.isEmpty())
+        return fail(tr("Не удалось прочитать картинку шаблона штампа: %1").arg(stamp.pictureRefused));
+    const QImage picture = renderSignatureStampTemplate(stamp, signatureStampValues(certificate, sha256, signedAt),
                                                         QSize(kStampPictureWidth, kStampPictureHeight));
     if (!document.addImageToPage(page, placement.origin, placement.size, picture))
         return fail(tr("Не удалось добавить видимый штамп в PDF."));

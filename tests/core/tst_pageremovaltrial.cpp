@@ -12,6 +12,8 @@
 #include <QPainter>
 #include <QtTest>
 
+#include <limits>
+
 namespace {
 
 // The file's bytes with a black rectangle (points) drawn over its first page,
@@ -48,6 +50,8 @@ private slots:
     void changesOutsideTheAreasAreFound();
     void whiteOutsNeverReachKeptLines_data();
     void whiteOutsNeverReachKeptLines();
+    void pageRectsBecomeClampedPixels_data();
+    void pageRectsBecomeClampedPixels();
 };
 
 void TestPageRemovalTrial::initTestCase()
@@ -151,6 +155,63 @@ void TestPageRemovalTrial::whiteOutsNeverReachKeptLines()
     QString reason;
     QCOMPARE(pdfengine::rendersChangeOnlyInside(before, after, QPoint(), areas, page, 1.0, &reason), accepted);
     QCOMPARE(reason.isEmpty(), accepted);
+}
+
+void TestPageRemovalTrial::pageRectsBecomeClampedPixels_data()
+{
+    // A page 200 points high; the render's pixels as given by image.
+    QTest::addColumn<QRectF>("rect");
+    QTest::addColumn<double>("scale");
+    QTest::addColumn<double>("pageHeight");
+    QTest::addColumn<QRect>("image");
+    QTest::addColumn<QRect>("pixels");
+    const double inf = std::numeric_limits<double>::infinity();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double far = 2147483648.0;  // 2^31: one past the largest int
+    const QRect render(0, 0, 300, 200);
+    const QRect none;
+    QTest::newRow("on the page") << QRectF(10, 20, 30, 40) << 1.0 << 200.0 << render << QRect(10, 140, 30, 40);
+    QTest::newRow("fractions widen outwards") << QRectF(10.4, 20.6, 30, 40) << 2.0 << 200.0 << QRect(0, 0, 600, 400)
+                                              << QRect(20, 278, 61, 81);
+    QTest::newRow("given corner first") << QRectF(40, 60, -30, -40) << 1.0 << 200.0 << render
+                                        << QRect(10, 140, 30, 40);
+    QTest::newRow("over the lower left corner") << QRectF(-50, -50, 60, 70) << 1.0 << 200.0 << render
+                                                << QRect(0, 180, 10, 20);
+    QTest::newRow("left of the page") << QRectF(-100, 20, 50, 10) << 1.0 << 200.0 << render << none;
+    QTest::newRow("x at 2^31") << QRectF(far, 100, 50, 10) << 1.0 << 200.0 << render << none;
+    QTest::newRow("y at -2^31") << QRectF(10, -far, 50, 10) << 1.0 << 200.0 << render << none;
+    QTest::newRow("x at 2^31 at 150 dpi") << QRectF(far, 100, 50, 10) << 150.0 / 72 << 200.0 << render << none;
+    QTest::newRow("2^40 on every side") << QRectF(-1099511627776.0, -1099511627776.0, 2199023255552.0, 2199023255552.0)
+                                        << 1.0 << 200.0 << render << render;
+    QTest::newRow("far off, brought in by a tiny scale") << QRectF(far, 100, 50, 10) << 1e-9 << 200.0 << render
+                                                         << QRect(2, 0, 1, 1);
+    QTest::newRow("the page at a huge scale") << QRectF(0, 0, 300, 200) << 1e300 << 200.0 << render << render;
+    QTest::newRow("the part of a region render") << QRectF(0, 0, 1000, 1000) << 1.0 << 200.0
+                                                 << QRect(100, 50, 40, 30) << QRect(100, 50, 40, 30);
+    QTest::newRow("no image") << QRectF(10, 20, 30, 40) << 1.0 << 200.0 << QRect() << none;
+    QTest::newRow("NaN x") << QRectF(nan, 20, 30, 40) << 1.0 << 200.0 << render << none;
+    QTest::newRow("NaN height") << QRectF(10, 20, 30, nan) << 1.0 << 200.0 << render << none;
+    QTest::newRow("NaN scale") << QRectF(10, 20, 30, 40) << nan << 200.0 << render << none;
+    QTest::newRow("infinite x") << QRectF(inf, 20, 30, 40) << 1.0 << 200.0 << render << none;
+    QTest::newRow("from -infinity, infinitely wide") << QRectF(-inf, 20, inf, 40) << 1.0 << 200.0 << render << none;
+    QTest::newRow("infinitely high") << QRectF(10, 20, 30, inf) << 1.0 << 200.0 << render << QRect(10, 0, 30, 180);
+    QTest::newRow("infinite scale") << QRectF(10, 20, 30, 40) << inf << 200.0 << render << none;
+    QTest::newRow("infinite page height") << QRectF(10, 20, 30, 40) << 1.0 << inf << render << none;
+}
+
+// Page rectangles become pixels in floating point and are cut to the image
+// before any edge turns into an int: far-off or non-finite coordinates give
+// an empty rectangle or the image's own edges, never a wrapped-around int.
+void TestPageRemovalTrial::pageRectsBecomeClampedPixels()
+{
+    QFETCH(QRectF, rect);
+    QFETCH(double, scale);
+    QFETCH(double, pageHeight);
+    QFETCH(QRect, image);
+    QFETCH(QRect, pixels);
+    const QRect found = pdfengine::pixelsOfPageRect(rect, scale, pageHeight, image);
+    QCOMPARE(found, pixels);
+    QVERIFY(found.isEmpty() || image.contains(found));
 }
 
 QTEST_GUILESS_MAIN(TestPageRemovalTrial)

@@ -4,12 +4,14 @@
 //   nonregular_child <operation> <path> [<open first.pdf>]
 // Operations: "open" (File → Open and the command line), "drop", "restore"
 // (the last document reopened at start), "templates" (stamp templates
-// listed), "journal" (a signature journalled), "facsimile" (a picture added
+// listed, the template "stamp" opened in the editor and a stamped copy of
+// first.pdf made with it), "journal" (a signature journalled), "facsimile" (a picture added
 // to the facsimile library), "picture" (a picture placed on a page) and
 // "paint" (a picture loaded in the facsimile editor). A file dialog is
 // answered with the path. Prints one line per prompt,
 // "prompt: <title>|<text>", then one line of the outcome: "tabs: <names>" (or
-// "tabs: none"), "templates: <count>", "journal: written",
+// "tabs: none"), "templates: <count>" with "stamped copy: made" or
+// "stamped copy refused: <reason>" (", yet written" when a file was left), "journal: written",
 // "journal refused: <reason>", "facsimiles: <count>" or "picture kept: yes|no".
 // Exit 0, or 3 for bad arguments.
 #include "FacsimileEditorDialog.h"
@@ -17,12 +19,16 @@
 #include "Document.h"
 #include "MainWindow.h"
 #include "SignatureJournal.h"
+#include "SignatureStampEditorDialog.h"
 #include "SignatureStampTemplate.h"
+#include "StampedPdfCopy.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDialog>
 #include <QDir>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -122,6 +128,28 @@ void journal()
         out() << "journal refused: " << error << '\n';
 }
 
+// The templates listed, the template "stamp" opened in the editor (its
+// prompts answered) and a stamped copy of the document made with it.
+void stampTemplates(const QString& document)
+{
+    out() << "templates: " << loadSignatureStampTemplates().size() << '\n' << Qt::flush;
+    {
+        SignatureStampEditorDialog editor(nullptr, QStringLiteral("stamp"));
+        editor.setProperty("answered", true);  // the editor itself is no prompt
+        QTimer::singleShot(kSettleMs, &editor, &QDialog::reject);
+        editor.exec();
+    }
+    SignatureStampOptions options;
+    options.templateId = QStringLiteral("stamp");
+    const QString stamped = document + QStringLiteral(".stamped.pdf");
+    QString error;
+    if (createStampedPdfCopy(document, stamped, SigningCertificate(), QByteArray(32, '\1'), QDateTime::currentDateTime(),
+                             options, &error))
+        out() << "stamped copy: made\n";
+    else
+        out() << "stamped copy refused: " << error << (QFile::exists(stamped) ? ", yet written" : "") << '\n';
+}
+
 // The facsimile editor's picture, loaded from path over a white one.
 void paintPicture(const QString& path)
 {
@@ -152,7 +180,7 @@ int main(int argc, char** argv)
     answerPrompts(path);
 
     if (operation == QLatin1String("templates")) {
-        out() << "templates: " << loadSignatureStampTemplates().size() << '\n';
+        stampTemplates(first);
         return 0;
     }
     if (operation == QLatin1String("journal")) {

@@ -69,12 +69,21 @@ void TestNonRegularFiles::refusedWithReason_data()
                                             << QStringList{openFailed("Отчёт.pdf", "%path"), "tabs: none"};
     QTest::newRow("reopen /dev/zero at start") << "restore" << "/dev/zero" << "name" << "zero"
                                                << QStringList{openFailed("zero", "/dev/zero"), "tabs: none"};
+    // Listed by its lines; opened, it shows the default picture and says why;
+    // a stamped copy with it is refused, not made with another picture.
+    const auto pictureRefused = [&reason](const QString& name) {
+        return QStringList{"templates: 2",
+                           "prompt: Штамп подписи|Картинка шаблона не прочитана: " + reason.arg(name)
+                               + ". Вместо неё показана стандартная картинка.",
+                           "stamped copy refused: Не удалось прочитать картинку шаблона штампа: " + reason.arg(name)};
+    };
     QTest::newRow("template picture is a FIFO") << "templates" << "fifo" << "picture" << "stamp.png"
-                                                << QStringList{"templates: 2"};
+                                                << pictureRefused("stamp.png");
     QTest::newRow("template picture is /dev/zero") << "templates" << "/dev/zero" << "picture" << "zero"
-                                                   << QStringList{"templates: 2"};
+                                                   << pictureRefused("zero");
+    // Not a template at all: the built-in one stands in, as for any unusable file.
     QTest::newRow("template file links to a FIFO") << "templates" << "fifo" << "template" << "stamp.json"
-                                                   << QStringList{"templates: 1"};
+                                                   << QStringList{"templates: 1", "stamped copy: made"};
     QTest::newRow("journal is a FIFO") << "journal" << "fifo" << "journal" << "signature-journal.json"
                                        << QStringList{"journal refused: " + reason.arg("signature-journal.json")};
     QTest::newRow("journal links to /dev/zero") << "journal" << "/dev/zero" << "journal" << "signature-journal.json"
@@ -118,7 +127,8 @@ void TestNonRegularFiles::refusedWithReason()
     QString fifo;
     QString file = kind;
     if (kind == QLatin1String("fifo")) {
-        fifo = scratch.filePath(where == QLatin1String("name") ? name : QStringLiteral("fifo"));
+        const bool named = where == QLatin1String("name") || where == QLatin1String("picture");
+        fifo = scratch.filePath(named ? name : QStringLiteral("fifo"));
         QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         file = fifo;
     }
@@ -150,7 +160,7 @@ void TestNonRegularFiles::refusedWithReason()
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     QStringList arguments{operation, path};
     if (operation == QLatin1String("open") || operation == QLatin1String("drop")
-        || operation == QLatin1String("picture"))
+        || operation == QLatin1String("picture") || operation == QLatin1String("templates"))
         arguments << first;
     const limitedchild::Outcome child = limitedchild::run(QStringLiteral(VORN_NONREGULAR_CHILD), arguments,
                                                           kTimeLimitMs, kMemoryLimit, environment);

@@ -1,5 +1,6 @@
 // Stamp templates on disk: ids, reading, saving, listing, lookup, the legacy
 // stamp and saves that fail half-way.
+#include "LibraryFiles.h"
 #include "LimitedChild.h"
 #include "SignatureStampRender.h"
 #include "SignatureStampTemplate.h"
@@ -12,6 +13,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 #include <QtEndian>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -226,6 +229,50 @@ private slots:
         const SignatureStampTemplate stamp = loadSignatureStampTemplate(QStringLiteral("abs"));
         QCOMPARE(stamp.image.size(), QSize(50, 20));
         QCOMPARE(stamp.image.pixel(1, 1), qRgb(0, 0, 255));
+    }
+
+    // A picture that is there but cannot be taken is told; a template
+    // without a picture of its own is not at fault.
+    void pictureRefusalIsTold_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("refused");
+        QTest::newRow("a picture") << "png" << QString();
+        QTest::newRow("no picture there") << "missing" << QString();
+        QTest::newRow("a FIFO") << "fifo" << QStringLiteral("pic.png не является обычным файлом");
+        QTest::newRow("a folder") << "folder" << QStringLiteral("pic.png не является обычным файлом");
+        QTest::newRow("a link to /dev/zero") << "zero" << QStringLiteral("pic.png не является обычным файлом");
+        QTest::newRow("past the size bound") << "large" << QStringLiteral("Файл слишком велик.");
+    }
+
+    void pictureRefusalIsTold()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, refused);
+        const QString picture = QDir(templatesDir()).filePath(QStringLiteral("pic.png"));
+        QVERIFY(QDir().mkpath(templatesDir()));
+        if (kind == QLatin1String("png")) {
+            writePicture(picture, QSize(50, 20), QColor(0, 0, 255));
+        } else if (kind == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(picture).constData(), 0600), 0);
+        } else if (kind == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(picture));
+        } else if (kind == QLatin1String("zero")) {
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), picture));
+        } else if (kind == QLatin1String("large")) {
+            QFile file(picture);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.resize(kMaxImageFileBytes + 1));  // sparse: costs no disk
+        }
+        const QJsonObject root{{QStringLiteral("image"), QStringLiteral("pic.png")},
+                               {QStringLiteral("variables"), QJsonArray{QJsonObject{}}}};
+        writeFile(QDir(templatesDir()).filePath(QStringLiteral("pic.json")), QJsonDocument(root).toJson());
+        const SignatureStampTemplate stamp = loadSignatureStampTemplate(QStringLiteral("pic"));
+        QCOMPARE(stamp.id, QStringLiteral("pic"));
+        QCOMPARE(stamp.pictureRefused, refused);
+        // Shown with its own picture or, failing that, the default one.
+        QCOMPARE(stamp.image.size(), kind == QLatin1String("png") ? QSize(50, 20)
+                                                                  : QSize(kStampPictureWidth, kStampPictureHeight));
     }
 
     void savingAssignsIds()

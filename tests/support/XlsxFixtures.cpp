@@ -78,6 +78,15 @@ QMap<QString, XlsxParts> hostileWorkbooks()
         nested += "<mergeCell ref=\"A1:B" + QByteArray::number(r) + "\"/>";
     books.insert(QStringLiteral("nested-merges"), minimalXlsx(oneCell + "<mergeCells>" + nested + "</mergeCells>"));
 
+    // Disjoint merges are all kept: one of two cells on each of 100,000 rows.
+    QByteArray rowMerges;
+    for (int r = 1; r <= 100000; ++r)
+        rowMerges += "<mergeCell ref=\"A" + QByteArray::number(r) + ":B" + QByteArray::number(r) + "\"/>";
+    books.insert(QStringLiteral("row-merges"),
+                 minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row><row r=\"100000\">"
+                             "<c r=\"B100000\"><v>2</v></c></row></sheetData><mergeCells>" + rowMerges +
+                             "</mergeCells>"));
+
     XlsxParts listed = minimalXlsx(oneCell);
     QByteArray sheets, rels;
     for (int i = 1; i <= 20000; ++i) {

@@ -2,9 +2,9 @@
 // a test can watch from outside for crashes, runaway time and memory:
 // builds the import dialog, paints it twice, and writes every page into a
 // PDF. Prints one line:
-//   sheets <n> pages <n> merges <n> points <n> paint <ms> reason <text>
+//   sheets <n> pages <n> merges <n> points <n> paint <ms> write <ms> reason <text>
 // (merges of the first sheet, cached points of its longest chart series,
-// the second paint's time). Exit 0, or 3 for bad arguments.
+// the second paint's time, the time writing the pages took). Exit 0, or 3 for bad arguments.
 //   xlsx_child <file.xlsx> <scratch folder> <address space MiB>
 #include "XlsxImportDialog.h"
 #include "XlsxPackage.h"
@@ -48,10 +48,13 @@ int main(int argc, char** argv)
     dialog.grab();
     const qint64 paintMs = paint.elapsed();
     const XlsxPageRenderer renderer = dialog.pageRenderer();
+    QElapsedTimer write;
+    write.start();
     if (renderer.pageCount() > 0 && !renderer.writePdf(QDir(QString::fromLocal8Bit(argv[2])).filePath("pages.pdf")))
         std::printf("write failed\n");
+    const qint64 writeMs = write.elapsed();
     const QString reason = book.reason.isEmpty() ? dialog.reason() : book.reason;
-    std::printf("sheets %d pages %d merges %lld points %lld paint %lld reason %s\n", int(book.sheets.size()),
-                renderer.pageCount(), qint64(merges), qint64(points), paintMs, reason.toUtf8().constData());
+    std::printf("sheets %d pages %d merges %lld points %lld paint %lld write %lld reason %s\n", int(book.sheets.size()),
+                renderer.pageCount(), qint64(merges), qint64(points), paintMs, writeMs, reason.toUtf8().constData());
     return 0;
 }
