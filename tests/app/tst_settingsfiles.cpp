@@ -19,17 +19,20 @@ constexpr int kTimeLimitMs = 20000;
 constexpr qint64 kMemoryLimit = 1024LL * 1024 * 1024;
 constexpr qint64 kOversized = 17LL * 1024 * 1024;
 
-// Puts a file of the given kind at path: "fifo" (without a writer), "zero"
-// (a link to /dev/zero), "folder", "large" (sparse, over the bound) or
-// "ordinary" (settings as the program writes them).
+// Puts a file of the given kind at path: "fifo" (without a writer), "link"
+// (a link to such a FIFO beside it), "folder", "large" (sparse, over the
+// bound) or "ordinary" (settings as the program writes them). A link to a
+// device would be replaced by the settings written through it, were the
+// program ever to write there again.
 bool makeSettings(const QString& path, const QString& kind)
 {
     if (!QDir().mkpath(QFileInfo(path).path()))
         return false;
     if (kind == QLatin1String("fifo"))
         return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0;
-    if (kind == QLatin1String("zero"))
-        return QFile::link(QStringLiteral("/dev/zero"), path);
+    if (kind == QLatin1String("link"))
+        return ::mkfifo(QFile::encodeName(path + QStringLiteral(".target")).constData(), 0600) == 0 &&
+               QFile::link(path + QStringLiteral(".target"), path);
     if (kind == QLatin1String("folder"))
         return QDir().mkpath(path);
     QFile file(path);
@@ -46,8 +49,8 @@ bool isKind(const QString& path, const QString& kind)
     const QFileInfo info(path);
     if (kind == QLatin1String("fifo"))
         return limitedchild::isFifo(path);
-    if (kind == QLatin1String("zero"))
-        return info.isSymLink() && info.symLinkTarget() == QLatin1String("/dev/zero");
+    if (kind == QLatin1String("link"))
+        return info.isSymLink() && limitedchild::isFifo(info.symLinkTarget());
     if (kind == QLatin1String("folder"))
         return info.isDir();
     if (kind == QLatin1String("large"))
@@ -76,7 +79,7 @@ void TestSettingsFiles::unreadableSettingsAreSetAside_data()
     const QString editorFile = QStringLiteral("vorn/vorn-pdf-editor.conf");
     const QString notRegular = QStringLiteral("vorn-pdf-editor.conf не является обычным файлом");
     QTest::newRow("a FIFO") << editorFile << "fifo" << editor << "MainWindow" << notRegular;
-    QTest::newRow("a link to /dev/zero") << editorFile << "zero" << editor << "MainWindow" << notRegular;
+    QTest::newRow("a link to a FIFO") << editorFile << "link" << editor << "MainWindow" << notRegular;
     QTest::newRow("a folder") << editorFile << "folder" << editor << "MainWindow" << notRegular;
     QTest::newRow("17 MiB") << editorFile << "large" << editor << "MainWindow" << "Файл слишком велик.";
     QTest::newRow("the organisation's file is a FIFO")
