@@ -146,8 +146,10 @@ void XlsxImportDialog::loadXlsx(const QString& file)
     if (!styles)
         return;
     for (const SheetInfo& sheet : sheets) {
-        if (sheet.data)
+        if (sheet.data) {
             iFitRowHeights(*sheet.data, *styles);
+            iFitSpills(*sheet.data, sheet.charts, *styles);
+        }
     }
 }
 
