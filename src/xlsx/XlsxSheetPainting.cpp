@@ -575,6 +575,7 @@ XlsxISheetGrid iPrintedGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>
     // characters, so a sheet of long texts is measured in bounded time.
     constexpr qint64 kMeasuredChars = 2'000'000;
     constexpr double kPadPx = 4.0; // the page's text padding on both sides
+    constexpr double kPreviewSlack = 1.03;
     const double charPx = iCharWidthPx(styles, kPageDpi);
     QList<double> edge{0.0}; // from grid.firstCol to limit, as the pages lay the columns out
     for (int c = grid.firstCol; c <= limit; ++c)
@@ -620,7 +621,9 @@ XlsxISheetGrid iPrintedGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>
         } else {
             needed = metrics.averageCharWidth() * double(text.size());
         }
-        needed += kPadPx;
+        // The preview's columns are whole 96-dpi pixels and its text is
+        // hinted at 96 dpi: a little room more holds the text there too.
+        needed = needed * kPreviewSlack + kPadPx;
         const int ci = last.key() - grid.firstCol;
         if (needed <= width(ci, ci) || needed <= width(ci, right))
             continue;
