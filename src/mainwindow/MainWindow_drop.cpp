@@ -75,6 +75,10 @@ bool MainWindow::dropFile(const QUrl& url)
         PageChangeBatch batch(*this);
         batch.show(current);
         added = importFileAt(path, -1, &error);
+        // Several files may be dropped at once: the message names the one refused.
+        const QString name = QFileInfo(path).fileName();
+        if (added < 0 && added != kImportSkipped && !error.contains(name))
+            error = name + QStringLiteral(": ") + error;
     }
     if (added >= 0) {
         setStatusText(tr("Импортировано: %1").arg(QFileInfo(path).fileName()));

@@ -120,7 +120,7 @@ void MainWindow::onFacsimileAdd()
 {
     const QString file = QFileDialog::getOpenFileName(this, uiTranslate(tr("Загрузить изображение для факсимиле")),
                                                       QString(),
-                                                      uiTranslate(tr("Изображения (*.png *.jpg *.jpeg *.bmp);;Все файлы (*)")));
+                                                      uiTranslate(tr("Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff);;Все файлы (*)")));
     if (file.isEmpty())
         return;
     QString reason;

@@ -250,7 +250,7 @@ void FacsimilePaintHost::loadFile()
 {
     const QString path = QFileDialog::getOpenFileName(
         this, translatedText(QStringLiteral("Загрузить факсимиле")), QString(),
-        translatedText(QStringLiteral("Изображения (*.png *.jpg *.jpeg *.bmp *.webp);;Все файлы (*.*)")));
+        translatedText(QStringLiteral("Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff);;Все файлы (*)")));
     if (!path.isEmpty())
         loadImageFile(path);
 }

@@ -146,8 +146,10 @@ void XlsxImportDialog::loadXlsx(const QString& file)
     if (!styles)
         return;
     for (const SheetInfo& sheet : sheets) {
-        if (sheet.data)
+        if (sheet.data) {
             iFitRowHeights(*sheet.data, *styles);
+            iFitSpills(*sheet.data, sheet.charts, *styles);
+        }
     }
 }
 
@@ -171,9 +173,32 @@ QString XlsxImportDialog::formulaHint() const
         .arg(where.join(QStringLiteral(", ")));
 }
 
+// The pages the import adds, of every sheet: the shown one as its breaks
+// now stand, the others as counted once for these options.
 void XlsxImportDialog::updatePageLabel()
 {
-    pageLabel->setText(tr("Страниц: %1").arg(preview->sheetTooLarge() ? 0 : preview->pageCount()));
+    int shown = 0;
+    if (styles && currentSheet >= 0 && currentSheet < int(sheets.size())) {
+        XlsxPageRenderer::Options options = rendererOptions();
+        options.breaks = {{0, preview->breaks}};
+        shown = XlsxPageRenderer({sheets.at(size_t(currentSheet))}, styles, options).pageCount();
+    }
+    pageLabel->setText(tr("Страниц: %1").arg(otherSheetsPageCount() + shown));
+}
+
+int XlsxImportDialog::otherSheetsPageCount()
+{
+    const std::tuple<QSizeF, bool, bool, int> options{paperSize, landscape, fitWidthBox->isChecked(), currentSheet};
+    if (options == otherPagesFor)
+        return otherPages;
+    otherPagesFor = options;
+    std::vector<SheetInfo> others;
+    for (size_t i = 0; i < sheets.size(); ++i) {
+        if (int(i) != currentSheet)
+            others.push_back(sheets.at(i));
+    }
+    otherPages = styles && !others.empty() ? XlsxPageRenderer(others, styles, rendererOptions()).pageCount() : 0;
+    return otherPages;
 }
 
 void XlsxImportDialog::onSheetSelected(int idx)
@@ -229,12 +254,18 @@ QString XlsxImportDialog::reason() const
     return tooLarge ? tr("Лист слишком велик для импорта.") : tr("В книге нет данных для импорта.");
 }
 
-XlsxPageRenderer XlsxImportDialog::pageRenderer() const
+XlsxPageRenderer::Options XlsxImportDialog::rendererOptions() const
 {
     XlsxPageRenderer::Options options;
     options.paperPt = paperSize;
     options.landscape = landscape;
     options.fitWidth = fitWidthBox->isChecked();
+    return options;
+}
+
+XlsxPageRenderer XlsxImportDialog::pageRenderer() const
+{
+    XlsxPageRenderer::Options options = rendererOptions();
     if (currentSheet >= 0 && currentSheet < int(sheets.size()))
         options.breaks.insert(currentSheet, preview->breaks);
     return XlsxPageRenderer(sheets, styles, options);

@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 class QButtonGroup;
@@ -58,6 +59,8 @@ public slots:
 private:
     void loadXlsx(const QString& file);
     void updatePageLabel();
+    int otherSheetsPageCount();
+    XlsxPageRenderer::Options rendererOptions() const;
     QString formulaHint() const;
 
     std::vector<SheetInfo> sheets;
@@ -75,4 +78,9 @@ private:
     QString readerReason;
     QLabel* hintLabel = nullptr;
     QPushButton* importButton = nullptr;
+    // The pages of the sheets not shown, for the options they were counted
+    // for: they change only with the paper, the orientation, the fit and
+    // the sheet shown, not while its breaks are dragged.
+    std::tuple<QSizeF, bool, bool, int> otherPagesFor{QSizeF(), false, false, -1};
+    int otherPages = 0;
 };

@@ -49,8 +49,17 @@ QString fitted(const QString& text, const QFontMetricsF& metrics, double width, 
         const double hash = metrics.horizontalAdvance(QLatin1Char('#'));
         return QString(std::max(1, hash > 0 ? int(width / hash) : 1), u'#');
     }
+    // The search starts from a beginning twice as long each time, so a long
+    // text costs what its shown part costs.
     qsizetype low = 0;
-    qsizetype high = text.size();
+    qsizetype high = std::min<qsizetype>(64, text.size());
+    while (high < text.size()) {
+        const QString beginning = fromEnd ? text.right(high) : text.left(high);
+        if (metrics.horizontalAdvance(beginning) >= width)
+            break;
+        low = high;
+        high = std::min(2 * high, text.size());
+    }
     while (low < high) {
         const qsizetype mid = (low + high + 1) / 2;
         const QString before = fromEnd ? text.right(mid - 1) : text.left(mid - 1);
@@ -123,15 +132,24 @@ struct XlsxPageRenderer::Box {
     QRectF textArea;   // where the text may be drawn: the box, or the empty neighbours it spills into
 };
 
+namespace {
+
+QList<int> autoBreaks(const XlsxISheetData& data, const XlsxISheetGrid& grid, const XlsxIStyles* styles, QSizeF paperPt,
+                      bool landscape)
+{
+    QList<int> colX;
+    QList<int> rowY;
+    iPreviewEdges(data, styles, grid, colX, rowY);
+    return iAutoBreaks(rowY, grid.firstRow, colX.isEmpty() ? 0 : colX.last(), paperPt, landscape);
+}
+
+} // namespace
+
 QList<int> iSheetAutoBreaks(const XlsxISheetInfo& sheet, const XlsxIStyles* styles, QSizeF paperPt, bool landscape)
 {
     if (!sheet.data)
         return {};
-    const XlsxISheetGrid grid = iSheetGrid(sheet.data.get(), sheet.charts);
-    QList<int> colX;
-    QList<int> rowY;
-    iPreviewEdges(*sheet.data, styles, grid, colX, rowY);
-    return iAutoBreaks(rowY, grid.firstRow, colX.isEmpty() ? 0 : colX.last(), paperPt, landscape);
+    return autoBreaks(*sheet.data, iPrintedGrid(sheet.data.get(), sheet.charts, styles), styles, paperPt, landscape);
 }
 
 XlsxPageRenderer::XlsxPageRenderer(const std::vector<XlsxISheetInfo>& sheets, std::shared_ptr<const XlsxIStyles> styles,
@@ -146,13 +164,14 @@ XlsxPageRenderer::XlsxPageRenderer(const std::vector<XlsxISheetInfo>& sheets, st
     for (size_t i = 0; i < sheets.size(); ++i) {
         Sheet sheet;
         sheet.info = sheets.at(i);
-        sheet.grid = iSheetGrid(sheet.info.data.get(), sheet.info.charts);
+        sheet.grid = iPrintedGrid(sheet.info.data.get(), sheet.info.charts, m_styles.get());
         if (sheet.grid.empty || sheet.grid.tooLarge)
             continue;
         const auto given = options.breaks.constFind(int(i));
-        const QList<int> breaks = given != options.breaks.cend()
-                                      ? *given
-                                      : iSheetAutoBreaks(sheet.info, m_styles.get(), options.paperPt, options.landscape);
+        const QList<int> breaks =
+            given != options.breaks.cend()
+                ? *given
+                : autoBreaks(*sheet.info.data, sheet.grid, m_styles.get(), options.paperPt, options.landscape);
         layOut(sheet, breaks, options.fitWidth ? cw : -1, ch);
         m_sheets.push_back(std::move(sheet));
     }
@@ -281,15 +300,17 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
         return *found;
     };
     std::vector<QString> texts(boxes.size());
+    std::vector<double> advances(boxes.size(), -1.0); // of single-line texts, once measured
     for (size_t i = 0; i < boxes.size(); ++i) {
         Box& box = boxes[i];
         if (!box.cell)
             continue;
-        texts[i] = iDisplayText(*box.cell, &styles);
         const bool wraps = box.format.xf && box.format.xf->wrapText;
+        texts[i] = iShownText(*box.cell, &styles, wraps);
         if (texts[i].isEmpty() || box.cell->isNumber || wraps || box.lastColIndex != box.colIndex)
             continue;
-        const double needed = QFontMetricsF(fontFor(box), p.device()).horizontalAdvance(texts[i]) + 2 * kTextPadX;
+        advances[i] = QFontMetricsF(fontFor(box), p.device()).horizontalAdvance(texts[i]);
+        const double needed = advances[i] + 2 * kTextPadX;
         if (needed <= box.rect.width())
             continue;
         const int align = iPageHorizontal(*box.cell, box.format);
@@ -362,7 +383,7 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
             wraps ? iWrappedBeginning(text, font, p.device(), area.width(), area.height(), &overflows) : QString();
         if (overflows) {
             text = fittedLines(beginning, font, p.device(), area.size());
-        } else if (!wraps && metrics.horizontalAdvance(text) > area.width()) {
+        } else if (!wraps && (advances[i] >= 0 ? advances[i] : metrics.horizontalAdvance(text)) > area.width()) {
             text = fitted(text, metrics, area.width(), box.cell->isNumber, align == Qt::AlignRight);
             clip = !box.cell->isNumber;
         }

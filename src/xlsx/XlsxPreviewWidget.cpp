@@ -61,7 +61,7 @@ void XlsxPreviewWidget::recalcLayout()
     totalWidth = 0;
     totalHeight = 0;
     mergeIndex = XlsxIMergeIndex();
-    const XlsxISheetGrid grid = iSheetGrid(sheet, charts);
+    const XlsxISheetGrid grid = iPrintedGrid(sheet, charts, styles);
     tooLarge = grid.tooLarge;
     if (grid.empty || grid.tooLarge) {
         setFixedSize(300, 200);
@@ -198,7 +198,7 @@ void XlsxPreviewWidget::drawCell(QPainter& p, const QRectF& r, const XlsxICell& 
     const XlsxICellFormat f = iCellFormat(cell, sheetStyles);
     if (f.fill && f.fill->solid)
         p.fillRect(r, f.fill->color);
-    const QString text = iDisplayText(cell, &sheetStyles);
+    const QString text = iShownText(cell, &sheetStyles, f.xf && f.xf->wrapText);
     if (!text.isEmpty()) {
         p.setFont(cellFont(f));
         p.setPen(f.font && f.font->hasColor ? f.font->color : QColor(Qt::black));
@@ -270,7 +270,7 @@ QRectF XlsxPreviewWidget::spillArea(int ri, int ci, const XlsxICell& cell, const
     const XlsxICellFormat f = iCellFormat(cell, *styles);
     if (cell.isNumber || cell.text.isEmpty() || (f.xf && f.xf->wrapText))
         return QRectF();
-    const QString text = iDisplayText(cell, styles);
+    const QString text = iShownText(cell, styles, false);
     const double needed = QFontMetricsF(cellFont(f)).horizontalAdvance(text) / scale + 4;
     if (needed <= colX.at(ci + 1) - colX.at(ci))
         return QRectF();

@@ -39,6 +39,7 @@ struct XlsxISheetData {
     QSet<int> hiddenRows;                  // not shown and not printed
     QSet<int> hiddenCols;
     int formulasWithoutValue = 0;          // formulas the workbook saved no result of
+    int printedLastCol = -1;               // as iFitSpills measured it; -1 not measured
 };
 
 struct XlsxIFont {

@@ -479,11 +479,11 @@ void iDrawPageCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const Xl
     const QRect whole(int(r.x()), int(r.y()), int(r.width()), int(r.height()));
     if (f.fill && f.fill->solid)
         p.fillRect(whole, f.fill->color);
-    const QString text = iDisplayText(cell, &styles);
+    const bool wraps = f.xf && f.xf->wrapText;
+    const QString text = iShownText(cell, &styles, wraps);
     if (!text.isEmpty()) {
         p.setFont(iPageFont(f));
         p.setPen(f.font && f.font->hasColor ? f.font->color : QColor(Qt::black));
-        const bool wraps = f.xf && f.xf->wrapText;
         const int flags = iPageHorizontal(cell, f) | Qt::AlignVCenter | (wraps ? Qt::TextWordWrap : Qt::TextSingleLine);
         p.setClipRect(whole);
         p.drawText(QRectF(r.x() + 2, r.y() + 1, r.width() - 4, r.height() - 2), flags, text);
@@ -544,4 +544,102 @@ void iDrawChart(QPainter& p, const QRectF& r, const XlsxIChart& chart, double sc
         break;
     }
     }
+}
+
+QString iShownText(const XlsxICell& cell, const XlsxIStyles* styles, bool wraps)
+{
+    const QString text = iDisplayText(cell, styles);
+    return wraps ? text : text.left(kMaxLineChars);
+}
+
+void iFitSpills(XlsxISheetData& sheet, const QList<XlsxIChart>& charts, const XlsxIStyles& styles)
+{
+    sheet.printedLastCol = -1;
+    sheet.printedLastCol = iPrintedGrid(&sheet, charts, &styles).lastCol;
+}
+
+XlsxISheetGrid iPrintedGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts, const XlsxIStyles* styles)
+{
+    XlsxISheetGrid grid = iSheetGrid(sheet, charts);
+    if (grid.empty || grid.tooLarge || !styles)
+        return grid;
+    if (sheet->printedLastCol >= 0) {
+        grid.lastCol = std::max(grid.lastCol, sheet->printedLastCol);
+        return grid;
+    }
+    const qint64 fits = grid.firstCol + kMaxSheetPositions / grid.rowCount() - 1;
+    const int limit = int(std::min({qint64(kLastSheetColumn), qint64(grid.lastCol) + kMaxSpillColumns, fits}));
+    if (limit <= grid.lastCol)
+        return grid;
+    // Characters measured in all; past them a text counts in average
+    // characters, so a sheet of long texts is measured in bounded time.
+    constexpr qint64 kMeasuredChars = 2'000'000;
+    constexpr double kPadPx = 4.0; // the page's text padding on both sides
+    constexpr double kPreviewSlack = 1.03;
+    const double charPx = iCharWidthPx(styles, kPageDpi);
+    QList<double> edge{0.0}; // from grid.firstCol to limit, as the pages lay the columns out
+    for (int c = grid.firstCol; c <= limit; ++c)
+        edge.append(edge.last() +
+                    (sheet->hiddenCols.contains(c) ? 0.0 : std::max(8.0, iColumnWidthPx(*sheet, c, charPx))));
+    const auto width = [&edge](int a, int b) { return edge.at(b + 1) - edge.at(a); };
+    QImage device(1, 1, QImage::Format_RGB32);
+    device.setDotsPerMeterX(5906);
+    device.setDotsPerMeterY(5906);
+    const XlsxIMergeIndex merges(sheet->merges, grid);
+    QHash<int, QFont> fonts;
+    qint64 measured = 0;
+    int right = grid.lastCol - grid.firstCol;
+    for (auto row = sheet->cells.cbegin(); row != sheet->cells.cend(); ++row) {
+        if (sheet->hiddenRows.contains(row.key()))
+            continue;
+        // Only the row's last text may run past the cells: it stops those before it.
+        auto last = row->cend();
+        while (last != row->cbegin() && std::prev(last)->text.isEmpty())
+            --last;
+        if (last == row->cbegin())
+            continue;
+        --last;
+        const XlsxICell& cell = *last;
+        if (cell.isNumber)
+            continue;
+        const XlsxICellFormat f = iCellFormat(cell, *styles);
+        const int align = iPageHorizontal(cell, f);
+        if ((f.xf && f.xf->wrapText) || align == Qt::AlignRight)
+            continue;
+        const QString text = iShownText(cell, styles, false);
+        if (text.isEmpty())
+            continue;
+        const int fontKey = f.font && f.xf ? f.xf->fontId : -1;
+        auto font = fonts.find(fontKey);
+        if (font == fonts.end())
+            font = fonts.insert(fontKey, iPageFont(f));
+        const QFontMetricsF metrics(*font, &device);
+        double needed = 0;
+        if (measured < kMeasuredChars) {
+            needed = metrics.horizontalAdvance(text);
+            measured += text.size();
+        } else {
+            needed = metrics.averageCharWidth() * double(text.size());
+        }
+        // The preview's columns are whole 96-dpi pixels and its text is
+        // hinted at 96 dpi: a little room more holds the text there too.
+        needed = needed * kPreviewSlack + kPadPx;
+        const int ci = last.key() - grid.firstCol;
+        if (needed <= width(ci, ci) || needed <= width(ci, right))
+            continue;
+        const int r = row.key();
+        const XlsxIMergeWindow window = merges.window(r, r, grid.firstCol, limit);
+        if (window.hidden(r, last.key()) || window.span(r, last.key()).y() != 1)
+            continue; // merged texts do not spill
+        const auto empty = [&](int c) {
+            const int col = grid.firstCol + c;
+            if (window.hidden(r, col) || window.span(r, col) != QPoint(1, 1))
+                return false;
+            const auto other = row->constFind(col);
+            return other == row->cend() || other->text.isEmpty();
+        };
+        right = std::max(right, iSpillColumns(ci, limit - grid.firstCol, align, needed, width, empty).second);
+    }
+    grid.lastCol = grid.firstCol + right;
+    return grid;
 }

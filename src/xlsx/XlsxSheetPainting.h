@@ -43,6 +43,24 @@ struct XlsxISheetGrid {
 };
 XlsxISheetGrid iSheetGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts);
 
+// A cell's text on one line shows no more than this many characters (such a
+// line is metres long): a longer one is cut before it is measured or drawn,
+// so a sheet of long texts costs what their shown parts cost.
+constexpr qsizetype kMaxLineChars = 1024;
+// What a cell shows: its display text, cut at kMaxLineChars unless it wraps.
+QString iShownText(const XlsxICell& cell, const XlsxIStyles* styles, bool wraps);
+
+// The grid as it prints: a text that spills past the last column with cells
+// takes the empty columns it runs over, as spreadsheet programs print it,
+// measured as the pages draw it. Bounded: no more than kMaxSpillColumns
+// further, never past the sheet's last column nor kMaxSheetPositions.
+constexpr int kMaxSpillColumns = 64;
+constexpr int kLastSheetColumn = 16383; // XFD, counted from 0
+XlsxISheetGrid iPrintedGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>& charts, const XlsxIStyles* styles);
+// Measures the printed grid once and keeps its last column in the sheet, for
+// every later iPrintedGrid. Needs a GUI application.
+void iFitSpills(XlsxISheetData& sheet, const QList<XlsxIChart>& charts, const XlsxIStyles& styles);
+
 // A chart's anchor rows counted as the cells count them (from 1); drawings
 // count from 0. Columns count from 0 in both.
 inline int iChartTopRow(const XlsxIChart& chart) { return chart.fromRow + 1; }

@@ -205,7 +205,7 @@ private slots:
         QCOMPARE(prompts.pending(), 0);
         const QString wantedCaption = uiTranslate(QStringLiteral("Загрузить факсимиле"));
         const QString wantedFilters =
-            uiTranslate(QStringLiteral("Изображения (*.png *.jpg *.jpeg *.bmp *.webp);;Все файлы (*.*)"));
+            uiTranslate(QStringLiteral("Изображения (*.png *.jpg *.jpeg *.bmp *.webp *.gif *.tif *.tiff);;Все файлы (*)"));
         const QString wantedWarning =
             uiTranslate(QStringLiteral("Не удалось открыть изображение «%1»: %2.")).section(QLatin1Char('%'), 0, 0);
         QCOMPARE(caption, wantedCaption);

@@ -9,7 +9,10 @@
 #include "XlsxPreviewWidget.h"
 #include "WorkProgressDialog.h"
 
+#include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QRadioButton>
@@ -208,6 +211,64 @@ private slots:
         QCOMPARE(prompts.pending(), 0);
         QCOMPARE(window.currentDocument()->pageCount(), 1);
         QVERIFY(!window.currentDocument()->isModified());
+    }
+
+    void pageCountIsWhatTheImportAdds_data()
+    {
+        QTest::addColumn<QString>("book");
+        QTest::addColumn<int>("sheet");     // shown in the preview
+        QTest::addColumn<int>("paper");     // index in the paper list
+        QTest::addColumn<bool>("landscape");
+        QTest::addColumn<QList<int>>("moved"); // breaks of the shown sheet, when moved
+        // The register's journal runs to several pages while the shown
+        // sheet takes one; of the three sheets (10, 100 and 10 rows) the
+        // second is two pages long.
+        QTest::newRow("register") << "openpyxl-register.xlsx" << 0 << 0 << false << QList<int>();
+        QTest::newRow("register, journal shown") << "openpyxl-register.xlsx" << 1 << 0 << false << QList<int>();
+        QTest::newRow("three sheets") << "lo-three-sheets.xlsx" << 0 << 0 << false << QList<int>();
+        QTest::newRow("three sheets, landscape") << "lo-three-sheets.xlsx" << 0 << 0 << true << QList<int>();
+        QTest::newRow("three sheets, A3") << "lo-three-sheets.xlsx" << 2 << 1 << false << QList<int>();
+        QTest::newRow("three sheets, breaks moved") << "lo-three-sheets.xlsx" << 1 << 0 << false << QList<int>{40, 70};
+    }
+
+    // The dialog's "Страниц:" counts the pages of every sheet it imports, not
+    // only the shown one, as the options and the breaks now stand.
+    void pageCountIsWhatTheImportAdds()
+    {
+        QFETCH(QString, book);
+        QFETCH(int, sheet);
+        QFETCH(int, paper);
+        QFETCH(bool, landscape);
+        QFETCH(QList<int>, moved);
+        MainWindow& window = openWindow(1);
+        prompt::Driver prompts;
+        int shown = -1;
+        int previewed = -1;
+        importWith(prompts, [&](XlsxImportDialog* dialog) {
+            dialog->findChild<QComboBox*>()->setCurrentIndex(paper);
+            for (QRadioButton* orientation : dialog->findChildren<QRadioButton*>()) {
+                if (landscape && orientation->text() == QStringLiteral("Альбомная"))
+                    orientation->click();
+            }
+            dialog->findChild<QListWidget*>()->setCurrentRow(sheet);
+            XlsxPreviewWidget* preview = dialog->findChild<XlsxPreviewWidget*>();
+            if (!moved.isEmpty()) {
+                preview->breaks = moved;
+                emit preview->pageBreaksChanged();
+            }
+            previewed = preview->pageCount();
+            for (const QLabel* label : dialog->findChildren<QLabel*>()) {
+                if (label->text().startsWith(QStringLiteral("Страниц: ")))
+                    shown = label->text().mid(9).toInt();
+            }
+        });
+        QString error;
+        const int added = window.appendSpreadsheetPages(*window.currentDocument(), workbook(book), &error);
+        QCOMPARE(prompts.pending(), 0);
+        QVERIFY2(added > 0, qPrintable(error));
+        QCOMPARE(shown, added);
+        QVERIFY2(added > previewed, qPrintable(QStringLiteral("the shown sheet alone: %1").arg(previewed)));
+        QCOMPARE(window.currentDocument()->pageCount(), 1 + added);
     }
 
     // The page tools' entry: pages appended to a document of their own.

@@ -119,6 +119,16 @@ QMap<QString, XlsxParts> hostileWorkbooks()
                                     "</fonts><cellXfs><xf/><xf fontId=\"1\"><alignment wrapText=\"1\"/></xf></cellXfs>"
                                     "</styleSheet>");
     books.insert(QStringLiteral("long-wrapped"), wrapped);
+
+    // The same rows unwrapped: each text would run over every column to the
+    // sheet's last.
+    QByteArray spillingRows;
+    for (int r = 1; r <= 2000; ++r)
+        spillingRows += "<row r=\"" + QByteArray::number(r) + "\"><c r=\"A" + QByteArray::number(r) +
+                        "\" t=\"s\"><v>0</v></c></row>";
+    XlsxParts spilling = minimalXlsx("<sheetData>" + spillingRows + "</sheetData>");
+    spilling.insert("xl/sharedStrings.xml", "<sst><si><t>" + QByteArray("word ").repeated(6000) + "</t></si></sst>");
+    books.insert(QStringLiteral("long-spilling"), spilling);
     return books;
 }
 

@@ -52,6 +52,8 @@ void TestXlsxHostile::boundedWork_data()
     QTest::newRow("chart point at index 1048575") << "far-point" << "sheets 1 pages 1 merges 0 points 1" << 0;
     // Measured only as far as a row's cap: before, each cell laid out its whole text.
     QTest::newRow("2,000 long texts wrapped at 409 points") << "long-wrapped" << "sheets 1 pages " << 0;
+    // Run over empty columns no further than a bound, and cut there.
+    QTest::newRow("2,000 long texts spilling") << "long-spilling" << "sheets 1 pages " << 0;
 }
 
 void TestXlsxHostile::boundedWork()

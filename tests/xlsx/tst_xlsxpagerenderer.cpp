@@ -88,6 +88,8 @@ private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
     void textsAsTheyPrint_data();
     void textsAsTheyPrint();
+    void spillWidensThePrintedColumns_data();
+    void spillWidensThePrintedColumns();
     void digitsFitAsTheWorkbookCountsThem_data();
     void digitsFitAsTheWorkbookCountsThem();
     void wrappedRowsGrow();
@@ -116,6 +118,8 @@ void TestXlsxPageRenderer::textsAsTheyPrint_data()
     QTest::newRow("right-aligned spills left")
         << QList<XlsxICell>{{}, {}, textCell(QStringLiteral("Итого по всем счетам года"), 2)}
         << QStringLiteral("^Итого по всем счетам года$");
+    QTest::newRow("spills past the last column")
+        << QList<XlsxICell>{textCell(QStringLiteral("а")), {}, textCell(longText)} << "^а " + longText + "$";
     QTest::newRow("a number never spills") << QList<XlsxICell>{numberCell(1234567890123456.0), {}, {}}
                                             << QStringLiteral("^#+$");
     QTest::newRow("short texts stay") << QList<XlsxICell>{textCell(QStringLiteral("а")), textCell(QStringLiteral("б")),
@@ -141,6 +145,78 @@ void TestXlsxPageRenderer::textsAsTheyPrint()
     QVERIFY(renderer.writePdf(pdf));
     const QString firstLine = pdfText(pdf).split(u'\n').first().simplified();
     QVERIFY2(QRegularExpression(printed).match(firstLine).hasMatch(), qPrintable(firstLine));
+}
+
+// Columns of 15 digits from A. The columns a sheet prints: its cells', and
+// the empty ones its last texts run over, within bounds.
+void TestXlsxPageRenderer::spillWidensThePrintedColumns_data()
+{
+    QTest::addColumn<QList<XlsxICell>>("row"); // row 1 from column `from`
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("numberRows");      // rows 2.. holding a number in column A
+    QTest::addColumn<bool>("hidden");         // row 1 hidden
+    QTest::addColumn<bool>("merged");         // row 1's first two columns merged
+    QTest::addColumn<int>("lowest");          // the last printed column, at least and at most
+    QTest::addColumn<int>("highest");
+
+    const QString note = QStringLiteral("Примечание: длинный текст, который не помещается в одну ячейку");
+    const QString hostile = QStringLiteral("слово ").repeated(5000);
+    const QList<XlsxICell> longNote{textCell(note)};
+    QTest::newRow("a short text") << QList<XlsxICell>{textCell(QStringLiteral("а"))} << 0 << 0 << false << false << 0 << 0;
+    // 62 characters over a column of 15 digits and more of 8.43.
+    QTest::newRow("a long text") << longNote << 0 << 0 << false << false << 2 << 6;
+    QTest::newRow("stopped by the last text of its row")
+        << QList<XlsxICell>{textCell(note), textCell(QStringLiteral("б"))} << 0 << 0 << false << false << 1 << 1;
+    QTest::newRow("a wrapped text") << QList<XlsxICell>{textCell(note, 1)} << 0 << 0 << false << false << 0 << 0;
+    QTest::newRow("right-aligned") << QList<XlsxICell>{textCell(note, 2)} << 0 << 0 << false << false << 0 << 0;
+    QTest::newRow("a number") << QList<XlsxICell>{numberCell(1234567890123456.0)} << 0 << 0 << false << false << 0 << 0;
+    QTest::newRow("in a hidden row") << longNote << 0 << 0 << true << false << 0 << 0;
+    QTest::newRow("merged") << QList<XlsxICell>{textCell(note), {}} << 0 << 0 << false << true << 0 << 0;
+    QTest::newRow("a hostile length") << QList<XlsxICell>{textCell(hostile)} << 0 << 0 << false << false
+                                      << kMaxSpillColumns << kMaxSpillColumns;
+    QTest::newRow("at the sheet's last columns") << QList<XlsxICell>{textCell(hostile)} << kLastSheetColumn - 2 << 0
+                                                 << false << false << kLastSheetColumn << kLastSheetColumn;
+    // 100,000 rows hold 40 columns within the positions a sheet may have.
+    QTest::newRow("a long sheet") << QList<XlsxICell>{textCell(hostile)} << 0 << 99'999 << false << false << 39 << 39;
+}
+
+void TestXlsxPageRenderer::spillWidensThePrintedColumns()
+{
+    QFETCH(QList<XlsxICell>, row);
+    QFETCH(int, from);
+    QFETCH(int, numberRows);
+    QFETCH(bool, hidden);
+    QFETCH(bool, merged);
+    QFETCH(int, lowest);
+    QFETCH(int, highest);
+    auto data = std::make_shared<XlsxISheetData>();
+    for (int c = 0; c < row.size(); ++c) {
+        data->colWidths.insert(from + c, 15);
+        if (!row.at(c).text.isEmpty())
+            data->cells[1][from + c] = row.at(c);
+    }
+    for (int r = 2; r <= numberRows + 1; ++r)
+        data->cells[r][0] = numberCell(r);
+    if (hidden)
+        data->hiddenRows.insert(1);
+    if (merged)
+        data->merges.append({1, from, 1, from + 1});
+    const auto styles = plainStyles();
+    const XlsxISheetGrid cells = iSheetGrid(data.get(), {});
+    const XlsxISheetGrid printed = iPrintedGrid(data.get(), {}, styles.get());
+    QCOMPARE(printed.firstCol, cells.firstCol);
+    QCOMPARE(printed.rowCount(), cells.rowCount());
+    QVERIFY(!printed.tooLarge);
+    QVERIFY2(printed.lastCol >= lowest && printed.lastCol <= highest, qPrintable(QString::number(printed.lastCol)));
+    // Measured once at loading, the same columns.
+    iFitSpills(*data, {}, *styles);
+    QCOMPARE(data->printedLastCol, printed.lastCol);
+    QCOMPARE(iPrintedGrid(data.get(), {}, styles.get()).lastCol, printed.lastCol);
+    // The pages lay the printed columns out: a page holds the whole row.
+    if (numberRows == 0 && !hidden && from == 0) {
+        const XlsxPageRenderer renderer(oneSheet(data), styles, {});
+        QCOMPARE(renderer.pageCount(), 1);
+    }
 }
 
 // A column's width counts digits of the workbook's default font, the first
@@ -336,12 +412,19 @@ void TestXlsxPageRenderer::registerAsLibreOfficePrintsIt()
 
     const QStringList shown = {"Реестр платежей", "000042", "1,234.50 ₽", "0.21 руб.", "Mar-24", "12.5%",
                                "000007", "56.78 ₽", "1.01 руб.", "Nov-23", "50.0%", "001001",
-                               "1,000,000.00 ₽", "2.68 руб.", "Jan-24", "33.3%", "Примечание: длинный текст",
+                               "1,000,000.00 ₽", "2.68 руб.", "Jan-24", "33.3%",
                                "ООО «Р", "1,260.00"};
     for (const QString& cell : shown) {
         QVERIFY2(theirs.contains(cell), qPrintable("LibreOffice: " + cell));
         QVERIFY2(ours.contains(cell), qPrintable("ours: " + cell));
     }
+    // The note runs on over the empty columns past the register's last one,
+    // whole on the page, as LibreOffice prints it.
+    const QString note = QStringLiteral("Примечание: длинный текст, который не помещается в одну ячейку и переходит в "
+                                        "соседние пустые");
+    QVERIFY2(pdfText(m_dir.filePath(QStringLiteral("openpyxl-register.pdf")), false).simplified().contains(note),
+             "LibreOffice: the note");
+    QVERIFY2(pdfText(pdf, false).simplified().contains(note), qPrintable("ours: " + ours));
     for (const QString& hidden : {"секрет123", "777.77", "555,55", "Служебный"}) {
         QVERIFY2(!theirs.contains(hidden), qPrintable("LibreOffice: " + QString(hidden)));
         QVERIFY2(!ours.contains(hidden), qPrintable("ours: " + QString(hidden)));
