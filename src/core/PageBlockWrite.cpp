@@ -503,9 +503,37 @@ bool PageBlockWrite::writeVisibleLine(const TextBlock& block, size_t index, size
                                      m_plans[index].linePlans[k].stepWords);
 }
 
+namespace {
+
+// Whether the line's text parts each recognised word from the next: the
+// layer then writes that blank, for readers that join words whose boxes
+// touch (a one-letter word beside its neighbour).
+std::vector<bool> blanksAfterWords(const TextBlock::Line& line)
+{
+    std::vector<bool> blanks(line.words.size(), true);
+    qsizetype at = 0;
+    for (size_t i = 0; i < line.words.size(); ++i) {
+        const QString& word = line.words[i].text;
+        const qsizetype found = word.isEmpty() ? -1 : line.text.indexOf(word, at);
+        if (found < 0)
+            continue;
+        at = found + word.size();
+        blanks[i] = at < line.text.size() && line.text[at].isSpace();
+    }
+    return blanks;
+}
+
+} // namespace
+
 bool PageBlockWrite::writeInvisibleCopy(const TextBlock& block, const TextBlock::Line& line, QString& error)
 {
     std::vector<std::pair<QString, QRectF>> pieces;
+    std::vector<bool> blanks;  // after each piece but the line's last
+    const std::vector<bool> parted = blanksAfterWords(line);
+    const auto takeWord = [&](size_t i, const QRectF& rect) {
+        pieces.emplace_back(line.words[i].text, rect);
+        blanks.push_back(parted[i]);
+    };
     if (standsOnKnownBaseline(line)) {
         // In the line's own frame, on its baseline, turned with it.
         const TurnedBox frame = lineOnPage(line.rect, line.turn, block.rotation, block.rect.center());
@@ -513,29 +541,32 @@ bool PageBlockWrite::writeInvisibleCopy(const TextBlock& block, const TextBlock:
         const double size = std::max(double(line.fontSize), 1.0);
         const double lift = line.baselineLift >= 0 && line.baselineLift < line.rect.height() ? line.baselineLift
                                                                                              : 0.12 * size;
-        for (const TextBlock::Line::Word& word : line.words)
-            if (!word.text.trimmed().isEmpty() && hasArea(word.rect))
-                pieces.emplace_back(word.text, wordInLineFrame(line, word.rect).translated(shift));
+        for (size_t i = 0; i < line.words.size(); ++i)
+            if (!line.words[i].text.trimmed().isEmpty() && hasArea(line.words[i].rect))
+                takeWord(i, wordInLineFrame(line, line.words[i].rect).translated(shift));
         if (pieces.empty())
             pieces.emplace_back(line.text, frame.rect);
-        for (const auto& [text, rect] : pieces)
+        for (size_t i = 0; i < pieces.size(); ++i) {
+            const auto& [text, rect] = pieces[i];
             if (!m_writer.addInvisibleRun(text, rect, frame.rect.y() + lift, styleOf(line), frame.toPage(),
-                                          isSteppedTurn(frame.rotation))) {
+                                          isSteppedTurn(frame.rotation), i + 1 < blanks.size() && blanks[i])) {
                 error = writeFailure(text, m_writer.lastError());
                 return false;
             }
+        }
         return true;
     }
     const bool byWords = !line.words.empty() && std::abs(block.rotation) <= kBlockRotationEpsilon;
     if (byWords) {
-        for (const TextBlock::Line::Word& word : line.words)
-            if (!word.text.trimmed().isEmpty() && hasArea(word.rect))
-                pieces.emplace_back(word.text, word.rect);
+        for (size_t i = 0; i < line.words.size(); ++i)
+            if (!line.words[i].text.trimmed().isEmpty() && hasArea(line.words[i].rect))
+                takeWord(i, line.words[i].rect);
     }
     if (pieces.empty())
         pieces.emplace_back(line.text, line.rect);
-    for (const auto& [text, rect] : pieces) {
-        if (!m_writer.addInvisibleText(text, rect, styleOf(line))) {
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const auto& [text, rect] = pieces[i];
+        if (!m_writer.addInvisibleText(text, rect, styleOf(line), i + 1 < blanks.size() && blanks[i])) {
             error = writeFailure(text, m_writer.lastError());
             return false;
         }

@@ -64,7 +64,7 @@ void PageTextWriter::noteDrawn(FPDF_PAGEOBJECT object, int type)
 }
 
 bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
-                                     const QTransform& displayedMatrixExtra, double baselineLift)
+                                     const QTransform& displayedMatrixExtra, double baselineLift, bool blankAfter)
 {
     if (!m_doc || text.isEmpty())
         return false;
@@ -99,6 +99,8 @@ bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, co
         const double sy = std::clamp(rect.height() / bh, kMinFitScale, kMaxFitScale);
         placement = QTransform(sx, 0, 0, sy, rect.x() - left * sx, rect.y() - bottom * sy);
     }
+    if (blankAfter && !api.FPDFText_SetText(object.get(), toPdfWide(text + QLatin1Char(' ')).constData()))
+        return false;
     transformIntoPage(object.get(), placement * displayedMatrixExtra);
     if (!insertOwn(object.get()))
         return false;
@@ -455,7 +457,7 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
 }
 
 bool PageTextWriter::addInvisibleRun(const QString& text, const QRectF& rect, double baseline, const TextStyle& style,
-                                     const QTransform& placement, bool stepped)
+                                     const QTransform& placement, bool stepped, bool blankAfter)
 {
     if (!m_doc || text.isEmpty())
         return false;
@@ -469,7 +471,8 @@ bool PageTextWriter::addInvisibleRun(const QString& text, const QRectF& rect, do
     PageObjectPtr object(pdfApi().FPDFPageObj_CreateTextObj(m_doc, font, float(size)));
     if (!object)
         return false;
-    const QVector<unsigned short> wide = toPdfWide(text);
+    // The blank stands past the stretched word, in the gap before the next.
+    const QVector<unsigned short> wide = toPdfWide(blankAfter ? text + QLatin1Char(' ') : text);
     if (!pdfApi().FPDFText_SetText(object.get(), wide.constData()))
         return false;
     pdfApi().FPDFPageObj_SetFillColor(object.get(), 0, 0, 0, 0);
@@ -489,11 +492,11 @@ bool PageTextWriter::addInvisibleRun(const QString& text, const QRectF& rect, do
     return true;
 }
 
-bool PageTextWriter::addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style)
+bool PageTextWriter::addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style, bool blankAfter)
 {
     TextStyle transparent = style;
     transparent.color = QColor(0, 0, 0, 0);
-    return placeTextObject(text, rect, transparent, true, QTransform());
+    return placeTextObject(text, rect, transparent, true, QTransform(), -1, blankAfter);
 }
 
 bool PageTextWriter::addWhiteRect(const QRectF& rect, double rotationDegrees)

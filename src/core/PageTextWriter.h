@@ -70,15 +70,17 @@ public:
     bool addRewrittenLine(const QString& text, const QRectF& rect, const TextStyle& style, const OldLinePlace& old,
                           const PageGlyphs& glyphs, const QTransform& placement, double baselineLift,
                           bool stepWords = false);
-    // Invisible text stretched over rect: the searchable layer.
-    bool addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style);
+    // Invisible text stretched over rect: the searchable layer. blankAfter:
+    // a blank follows the text outside rect, so readers part it from the next
+    // word however close the recognised boxes stand.
+    bool addInvisibleText(const QString& text, const QRectF& rect, const TextStyle& style, bool blankAfter = false);
     // Invisible text at the style's size on a baseline, stretched along it
     // over the width of rect (a frame that placement puts onto the page):
     // the searchable layer of a recognised word, read back at its own size
     // and baseline. stepped: it stands upright where its middle falls on the
     // turned baseline (a scan's slight turn), else it is turned with it.
     bool addInvisibleRun(const QString& text, const QRectF& rect, double baseline, const TextStyle& style,
-                         const QTransform& placement, bool stepped);
+                         const QTransform& placement, bool stepped, bool blankAfter = false);
     // A white rectangle grown by 1.5 points on every side, turned by
     // rotationDegrees about its centre; false when pdfium refuses it.
     bool addWhiteRect(const QRectF& rect, double rotationDegrees = 0);
@@ -121,7 +123,7 @@ public:
 private:
     bool removeTextObjectsWhere(const std::function<bool(FPDF_PAGEOBJECT)>& doomed);
     bool placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
-                         const QTransform& displayedMatrixExtra, double baselineLift = -1);
+                         const QTransform& displayedMatrixExtra, double baselineLift = -1, bool blankAfter = false);
     bool insertOwn(FPDF_PAGEOBJECT object);
     void noteDrawn(FPDF_PAGEOBJECT object, int type);
     bool placeRun(FPDF_FONT font, double size, const QString& text, const QColor& color, const QTransform& placement);

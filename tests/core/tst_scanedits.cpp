@@ -457,14 +457,27 @@ void TestScanEdits::layerWordsStayApart_data()
     QTest::addColumn<double>("gap");      // points between the words' boxes
     QTest::addColumn<double>("step");     // points the second word stands higher
     QTest::addColumn<QString>("read");
+    QTest::addColumn<double>("lift");     // of the baseline over the line's foot as recognised; -1 unknown
     const QStringList pair{QStringLiteral("можно"), QStringLiteral("скачать")};
     const QString apart = QStringLiteral("можно скачать");
-    QTest::newRow("a narrow gap") << pair << 1.0 << 1.5 << 0.0 << apart;
-    QTest::newRow("a stretched word") << pair << 3.0 << 3.0 << 0.0 << apart;
-    QTest::newRow("a wide stretch") << pair << 5.0 << 4.0 << 0.0 << apart;
-    QTest::newRow("a step down a turned line") << pair << 2.0 << 2.5 << -1.2 << apart;
+    QTest::newRow("a narrow gap") << pair << 1.0 << 1.5 << 0.0 << apart << -1.0;
+    QTest::newRow("a stretched word") << pair << 3.0 << 3.0 << 0.0 << apart << -1.0;
+    QTest::newRow("a wide stretch") << pair << 5.0 << 4.0 << 0.0 << apart << -1.0;
+    QTest::newRow("a step down a turned line") << pair << 2.0 << 2.5 << -1.2 << apart << -1.0;
     QTest::newRow("one word in two pieces") << QStringList{QStringLiteral("мож"), QStringLiteral("но")} << 1.0
-                                            << 0.2 << 0.0 << QStringLiteral("можно");
+                                            << 0.2 << 0.0 << QStringLiteral("можно") << -1.0;
+    // Recognised boxes of a one-letter word and its neighbour may touch.
+    const QStringList digit{QStringLiteral("от"), QStringLiteral("6")};
+    QTest::newRow("a digit at the next word's box") << digit << 1.0 << 0.3 << 0.0 << QStringLiteral("от 6") << -1.0;
+    QTest::newRow("a digit at the next word's box, on its baseline")
+        << digit << 1.0 << 0.3 << 0.0 << QStringLiteral("от 6") << 2.0;
+    QTest::newRow("a letter touching the word before, on its baseline")
+        << QStringList{QStringLiteral("работы"), QStringLiteral("с")} << 1.0 << 0.0 << 0.0 << QStringLiteral("работы с")
+        << 2.0;
+    QTest::newRow("boxes overlapping a little") << QStringList{QStringLiteral("входе"), QStringLiteral("в")} << 1.1
+                                                << -0.5 << 0.0 << QStringLiteral("входе в") << 2.0;
+    QTest::newRow("one word in two pieces, on its baseline")
+        << QStringList{QStringLiteral("мож"), QStringLiteral("но")} << 1.0 << 0.2 << 0.0 << QStringLiteral("можно") << 2.0;
 }
 
 // Another tool's layer (or an earlier one of this program) writes each word
@@ -477,6 +490,7 @@ void TestScanEdits::layerWordsStayApart()
     QFETCH(double, gap);
     QFETCH(double, step);
     QFETCH(QString, read);
+    QFETCH(double, lift);
     const QString file = path(QStringLiteral("words.pdf"));
     {
         PdfDocument doc;
@@ -485,8 +499,9 @@ void TestScanEdits::layerWordsStayApart()
         QVERIFY(doc.createEmpty() && doc.appendRenderedPage(paper, QSizeF(600, 300)));
         TextBlock block;
         TextBlock::Line line;
-        line.text = block.text = words.join(QLatin1Char(' '));
+        line.text = block.text = read;  // the recognised text: a blank where the words part
         line.fontSize = 10;
+        line.baselineLift = lift;
         const QRectF first(100, 150, 6 * words[0].size() * stretch, 10);
         const QRectF second(first.right() + gap, 150 + step, 6 * words[1].size(), 10);
         line.words = {{words[0], first, 90}, {words[1], second, 90}};
@@ -494,6 +509,8 @@ void TestScanEdits::layerWordsStayApart()
         block.lines = {line};
         QVERIFY(doc.overlayOcrText(0, {block}, false) && doc.saveCopy(file));
     }
+    // Other readers part the words as the recognised text does.
+    QCOMPARE(pdftools::words(file, 0), wordsOf(read));
     PdfDocument doc;
     QVERIFY(doc.open(file));
     std::vector<TextBlock> blocks = doc.extractText(0);

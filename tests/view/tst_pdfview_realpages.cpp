@@ -377,10 +377,13 @@ void TestPdfViewRealPages::correctedScanLineIsShownAsWritten_data()
 {
     QTest::addColumn<QString>("turn");
     QTest::addColumn<bool>("typed");  // in the open editor, else as the editor leaves the block
-    QTest::newRow("straight scan") << "0" << false;
-    QTest::newRow("scan turned 0.5°") << "0.5" << false;
-    QTest::newRow("scan turned 1.5°") << "1.5" << false;
-    QTest::newRow("scan turned 1.5°, typed in the open editor") << "1.5" << true;
+    QTest::addColumn<bool>("nextLineToo");  // then the next line typed in the editor opened again
+    QTest::newRow("straight scan") << "0" << false << false;
+    QTest::newRow("scan turned 0.5°") << "0.5" << false << false;
+    QTest::newRow("scan turned 1.5°") << "1.5" << false << false;
+    QTest::newRow("scan turned 1.5°, typed in the open editor") << "1.5" << true << false;
+    QTest::newRow("straight scan, two lines typed in turn") << "0" << true << true;
+    QTest::newRow("scan turned 0.5°, two lines typed in turn") << "0.5" << true << true;
 }
 
 // A corrected word on a scan: what the view shows of its line, before the
@@ -392,6 +395,7 @@ void TestPdfViewRealPages::correctedScanLineIsShownAsWritten()
 {
     QFETCH(QString, turn);
     QFETCH(bool, typed);
+    QFETCH(bool, nextLineToo);
     const QString file = fixtures::realPdf(QStringLiteral("gs-scan-turned-%1.pdf").arg(turn));
     PdfDocument doc;
     QVERIFY(doc.open(file));
@@ -420,25 +424,53 @@ void TestPdfViewRealPages::correctedScanLineIsShownAsWritten()
     view->setZoom(1.5);
     view->setOcrBlocks(blocks, 0, true);
     view->setEditMode(true);
+    // In the open editor, the letter at offset of word becomes letter.
+    const auto retype = [](QTextEdit* editor, const QString& word, int offset, const QString& letter) {
+        const int at = int(editor->toPlainText().indexOf(word));
+        if (at < 0)
+            return false;
+        QTextCursor cursor = editor->textCursor();
+        cursor.setPosition(at + offset);
+        cursor.setPosition(at + offset + 1, QTextCursor::KeepAnchor);
+        editor->setTextCursor(cursor);
+        typeText(editor, letter);
+        return true;
+    };
     if (typed) {
         clickAt(*view, view->ocrBlockScreenRect(at).center());
         QTextEdit* editor = view->activeTextEditor();
         QVERIFY(editor);
-        const int word = int(editor->toPlainText().indexOf(QStringLiteral("трёх")));
-        QVERIFY(word >= 0);
-        QTextCursor cursor = editor->textCursor();
-        cursor.setPosition(word + 2);
-        cursor.setPosition(word + 3, QTextCursor::KeepAnchor);
-        editor->setTextCursor(cursor);
-        typeText(editor, QStringLiteral("е"));
+        QVERIFY(retype(editor, QStringLiteral("трёх"), 2, QStringLiteral("е")));
         editor->moveCursor(QTextCursor::End);  // the caret away from the line
     }
+    std::vector<TextBlock::Line> checked{line};
+    if (nextLineToo) {
+        // The editor closes, opens again on the next line and a letter of
+        // its first long word changes.
+        QVERIFY(size_t(lineIndex + 1) < block.lines.size());
+        const TextBlock::Line next = block.lines[size_t(lineIndex + 1)];
+        checked.push_back(next);
+        clickAt(*view, QPoint(4, 4));
+        QVERIFY(!view->activeTextEditor());
+        clickAt(*view, viewportPointOf(*view, 0, next.originalRect.center()));
+        QTextEdit* editor = view->activeTextEditor();
+        QVERIFY(editor);
+        const QStringList words = next.text.split(QLatin1Char(' '));
+        const auto longWord = std::find_if(words.begin(), words.end(), [](const QString& w) { return w.size() > 4; });
+        QVERIFY(longWord != words.end());
+        QVERIFY(retype(editor, *longWord, 1, QStringLiteral("ж")));
+        clickAt(*view, QPoint(4, 4));
+        QVERIFY(!view->activeTextEditor());
+    }
     const QImage shown = grabViewport(*view);
-    // The line's own turned box, a point larger, on screen.
-    QPolygon area;
-    for (const QPointF& corner : TurnedBox(line.originalRect.adjusted(-1, -1, 1, 1), line.turn).polygon())
-        area << viewportPointOf(*view, 0, corner);
-    const QRegion region(area);
+    // Each line's own turned box, a point larger, on screen.
+    QRegion region;
+    for (const TextBlock::Line& each : checked) {
+        QPolygon area;
+        for (const QPointF& corner : TurnedBox(each.originalRect.adjusted(-1, -1, 1, 1), each.turn).polygon())
+            area << viewportPointOf(*view, 0, corner);
+        region += QRegion(area);
+    }
 
     QTemporaryDir dir;
     const QString saved = saveEdits(*view, doc, dir, QStringLiteral("corrected.pdf"));
@@ -481,7 +513,7 @@ void TestPdfViewRealPages::correctedScanLineIsShownAsWritten()
     QVERIFY2(std::abs(shownInk.bottom() - writtenInk.bottom()) <= kPixels, qPrintable(where));
     // The two renderers shade glyph edges apart: the lighter ink lies within the darker.
     QVERIFY2(both >= 0.6 * std::min(shownCount, writtenCount), qPrintable(where));
-    if (!typed)
+    if (!typed || nextLineToo)
         return;
     // The open line's carets stand between the letters as written: a double
     // click on a written word selects that word.
