@@ -304,9 +304,9 @@ bool PdfDocument::serializeForEditUnlocked(QByteArray* bytes, QString* error,
         whole.open(QIODevice::WriteOnly);
         return writeDocumentTo(whole, 0, error, check);
     }
-    return PageGlyphRemoval::serialize(m_doc, m_fileBytes, &updated, error, check) &&
-           (!check || check(updated.size())) &&
-           IncrementalUpdate::trimmed(m_fileBytes, updated, bytes, &changed, error);
+    const std::function<bool()> goOn = [&check, &updated] { return !check || check(updated.size()); };
+    return PageGlyphRemoval::serialize(m_doc, m_fileBytes, &updated, error, check) && goOn() &&
+           IncrementalUpdate::trimmed(m_fileBytes, updated, bytes, &changed, error, goOn);
 }
 
 // The file as a save writes it. Unchanged objects keep their bytes: what

@@ -37,21 +37,26 @@ private slots:
     {
         QTest::addColumn<Start>("start");
         QTest::addColumn<double>("stopAt");  // share of the bar at which the saver says stop
+        QTest::addColumn<int>("passedAtIt");  // reports at that share let by first
         QTest::addColumn<int>("pagesAfter");
         const QList<std::tuple<const char*, Start, int>> starts{{"new document", Start::NewDocument, 3},
                                                                  {"page turned", Start::AddedToFile, 3},
                                                                  {"page removed", Start::RemovedFromFile, 2}};
         for (const auto& [name, start, pages] : starts) {
-            QTest::addRow("%s, at once", name) << start << 0.0 << pages;
-            QTest::addRow("%s, halfway", name) << start << 0.5 << pages;
-            QTest::addRow("%s, last piece written", name) << start << 0.999 << pages;
+            QTest::addRow("%s, at once", name) << start << 0.0 << 0 << pages;
+            QTest::addRow("%s, halfway", name) << start << 0.5 << 0 << pages;
+            QTest::addRow("%s, last piece written", name) << start << 0.999 << 0 << pages;
         }
+        // The file's own bytes are copied (half the bar of an appending save);
+        // the update is being made or compared with the file.
+        QTest::addRow("page turned, past the file's own bytes") << Start::AddedToFile << 0.5 << 1 << 3;
     }
 
     void stoppedSaveLeavesFileAndDocument()
     {
         QFETCH(Start, start);
         QFETCH(double, stopAt);
+        QFETCH(int, passedAtIt);
         QFETCH(int, pagesAfter);
         QTemporaryDir dir;
         PdfDocument doc;
@@ -65,9 +70,9 @@ private slots:
         int committed = 0;
         const bool saved = doc.save(
             target, PdfDocument::SignedRevisions::Keep,
-            [&reports, stopAt](int done, int total) {
+            [&reports, &passedAtIt, stopAt](int done, int total) {
                 ++reports;
-                return total <= 0 || done < stopAt * total;
+                return total <= 0 || done < stopAt * total || passedAtIt-- > 0;
             },
             [&committed] { ++committed; });
         QVERIFY(!saved);
