@@ -253,7 +253,7 @@ bool IncrementalUpdate::append(QPDF& pdf, const QByteArray& base, const std::vec
 }
 
 bool IncrementalUpdate::trimmed(const QByteArray& original, const QByteArray& updated, QByteArray* out, int* changed,
-                                QString* error)
+                                QString* error, const std::function<bool()>& goOn)
 {
     QpdfFile before, after;
     if (!before.load(original, error) || !after.load(updated, error))
@@ -267,6 +267,8 @@ bool IncrementalUpdate::trimmed(const QByteArray& original, const QByteArray& up
     const bool compared = after.run([&](QPDF& pdf) {
         const std::map<QPDFObjGen, QPDFXRefEntry> old = before.pdf().getXRefTable();
         for (const auto& [id, entry] : pdf.getXRefTable()) {
+            if (goOn && !goOn())
+                throw std::runtime_error("comparison stopped");
             const auto known = old.find(id);
             if (known != old.end() && sameEntry(known->second, entry))
                 continue;

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -24,9 +25,10 @@ public:
     // original followed by only those objects of updated (original plus an
     // update that may rewrite objects unchanged, as pdfium's does) that
     // differ from the original or are new. *changed counts them. False for
-    // an original qpdf reads only by repairing it.
+    // an original qpdf reads only by repairing it. goOn, when given, is
+    // asked before each object is compared and may stop the work (false).
     static bool trimmed(const QByteArray& original, const QByteArray& updated, QByteArray* out, int* changed,
-                        QString* error);
+                        QString* error, const std::function<bool()>& goOn = {});
 
     // Offset named by the file's last startxref, or -1.
     static qint64 lastCrossReference(const QByteArray& bytes);

@@ -158,12 +158,13 @@ void mendCrossReferenceStream(QByteArray& bytes, qsizetype baseSize)
 
 }  // namespace
 
-bool PageGlyphRemoval::serialize(FPDF_DOCUMENT doc, const QByteArray& loaded, QByteArray* bytes, QString* error)
+bool PageGlyphRemoval::serialize(FPDF_DOCUMENT doc, const QByteArray& loaded, QByteArray* bytes, QString* error,
+                                 const std::function<bool(qint64)>& check)
 {
     bytes->clear();
     QBuffer buffer(bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!writeDocument(doc, buffer, pdfium::kSaveIncremental)) {
+    if (!writeDocument(doc, buffer, pdfium::kSaveIncremental, check)) {
         *error = pdfiumErrorString();
         return false;
     }

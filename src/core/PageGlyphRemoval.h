@@ -27,7 +27,9 @@ class PageGlyphRemoval {
 public:
     // The open document's state as bytes: loaded (the bytes it was read
     // from) followed by pdfium's update, which may rewrite unchanged objects.
-    static bool serialize(FPDF_DOCUMENT doc, const QByteArray& loaded, QByteArray* bytes, QString* error);
+    // check, told the bytes written so far, may stop the write (false).
+    static bool serialize(FPDF_DOCUMENT doc, const QByteArray& loaded, QByteArray* bytes, QString* error,
+                          const std::function<bool(qint64)>& check = {});
 
     // Removes from page pageIndex of before the glyphs centred in areas
     // (user space), checks that nothing changed outside the edited areas of

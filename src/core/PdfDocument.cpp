@@ -7,6 +7,7 @@
 #include "PdfEngineInternal.h"
 #include "PdfRepair.h"
 #include "QpdfFile.h"
+#include "SaveMeter.h"
 #include "WriterFonts.h"
 
 #define POINTERHOLDER_TRANSITION 4
@@ -19,6 +20,29 @@
 #include <algorithm>
 
 using namespace pdfengine;
+
+namespace {
+
+// The file is written a piece at a time so that a save can still stop
+// between pieces; the bar moves with them.
+constexpr qint64 kSavePiece = qint64(1) << 20;
+
+QString saveStoppedText()
+{
+    return QStringLiteral("Сохранение остановлено.");
+}
+
+bool writeInPieces(QIODevice& out, const QByteArray& bytes, SaveMeter& meter)
+{
+    for (qint64 at = 0; at < bytes.size(); at += kSavePiece) {
+        const qint64 length = std::min<qint64>(kSavePiece, bytes.size() - at);
+        if (out.write(bytes.constData() + at, length) != length || !meter.made(at + length))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 PdfDocument::PdfDocument()
     : m_changes(std::make_unique<DocumentChanges>())
@@ -164,15 +188,17 @@ void PdfDocument::markModified()
         markAddedUnlocked();
 }
 
-bool PdfDocument::save(const QString& path, SignedRevisions signedRevisions)
+bool PdfDocument::save(const QString& path, SignedRevisions signedRevisions,
+                       const std::function<bool(int, int)>& progress, const std::function<void()>& committing)
 {
-    if (!writeToFile(path, signedRevisions))
+    if (!writeToFile(path, signedRevisions, progress, committing))
         return false;
     emit m_changes->saved(path);
     return true;
 }
 
-bool PdfDocument::writeToFile(const QString& path, SignedRevisions signedRevisions)
+bool PdfDocument::writeToFile(const QString& path, SignedRevisions signedRevisions,
+                              const std::function<bool(int, int)>& progress, const std::function<void()>& committing)
 {
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
@@ -190,14 +216,25 @@ bool PdfDocument::writeToFile(const QString& path, SignedRevisions signedRevisio
         return true;
     QString error;
     QByteArray bytes;
-    if (!documentBytesUnlocked(&bytes, &error)) {
-        setLastError(error);
+    // Making the bytes, qpdf's rewrite when there is one, writing the file.
+    SaveMeter meter(progress, m_rewriteOnSave && !m_bytesDamaged ? 3 : 2);
+    // pdfium may go on past a block it was refused: the meter's record decides.
+    if (!documentBytesUnlocked(&bytes, &error, &meter) || meter.stopped()) {
+        setLastError(meter.stopped() ? saveStoppedText() : error);
         return false;
     }
     if (!keepsSignedRevisionsUnlocked(bytes, signedRevisions))
         return false;
-    if (!replaceFileWith(path, [&bytes](QIODevice& out) { return out.write(bytes) == bytes.size(); }, &error)) {
-        setLastError(error);
+    meter.beginStep(bytes.size());
+    const auto write = [&bytes, &meter, &committing](QIODevice& out) {
+        if (!writeInPieces(out, bytes, meter))
+            return false;
+        if (committing)
+            committing();
+        return true;
+    };
+    if (!replaceFileWith(path, write, &error)) {
+        setLastError(meter.stopped() ? saveStoppedText() : error);
         return false;
     }
     // The open document is bound to the bytes now on disk, so a later save
@@ -253,7 +290,8 @@ bool PdfDocument::keepsSignedRevisionsUnlocked(const QByteArray& bytes, SignedRe
 
 // The open document's state as bytes: the bytes it was read from, followed
 // by an update of only the objects that changed.
-bool PdfDocument::serializeForEditUnlocked(QByteArray* bytes, QString* error) const
+bool PdfDocument::serializeForEditUnlocked(QByteArray* bytes, QString* error,
+                                           const std::function<bool(qint64)>& check) const
 {
     if (!m_changedSinceLoad && !m_fileBytes.isEmpty()) {
         *bytes = m_fileBytes;
@@ -264,43 +302,52 @@ bool PdfDocument::serializeForEditUnlocked(QByteArray* bytes, QString* error) co
     if (m_fileBytes.isEmpty()) {
         QBuffer whole(bytes);
         whole.open(QIODevice::WriteOnly);
-        return writeDocumentTo(whole, 0, error);
+        return writeDocumentTo(whole, 0, error, check);
     }
-    return PageGlyphRemoval::serialize(m_doc, m_fileBytes, &updated, error) &&
-           IncrementalUpdate::trimmed(m_fileBytes, updated, bytes, &changed, error);
+    const std::function<bool()> goOn = [&check, &updated] { return !check || check(updated.size()); };
+    return PageGlyphRemoval::serialize(m_doc, m_fileBytes, &updated, error, check) && goOn() &&
+           IncrementalUpdate::trimmed(m_fileBytes, updated, bytes, &changed, error, goOn);
 }
 
 // The file as a save writes it. Unchanged objects keep their bytes: what
 // changed is appended as an update. After text was removed no earlier
 // revision may stay, so the file is written anew by qpdf, keeping its
 // object streams.
-bool PdfDocument::documentBytesUnlocked(QByteArray* bytes, QString* error) const
+bool PdfDocument::documentBytesUnlocked(QByteArray* bytes, QString* error, SaveMeter* meter) const
 {
-    if (m_bytesDamaged || !serializeForEditUnlocked(bytes, error)) {
+    const std::function<bool(qint64)> check = meter ? meter->check() : std::function<bool(qint64)>();
+    if (meter)
+        meter->beginStep(m_fileBytes.size());
+    if (m_bytesDamaged || !serializeForEditUnlocked(bytes, error, check)) {
+        if (meter && meter->stopped())
+            return false;
         // Bytes qpdf cannot follow (a damaged file): pdfium writes it all,
         // current objects only.
         bytes->clear();
         QBuffer whole(bytes);
         whole.open(QIODevice::WriteOnly);
-        return writeDocumentTo(whole, 0, error);
+        return writeDocumentTo(whole, 0, error, check);
     }
     if (!m_rewriteOnSave)
         return true;
+    if (meter)
+        meter->beginStep(bytes->size());
     QpdfFile file;
     QByteArray rewritten;
     if (!file.load(*bytes, error) || !file.write(&rewritten, [](QPDFWriter& writer) {
             writer.setObjectStreamMode(qpdf_o_preserve);
             writer.setDecodeLevel(qpdf_dl_none);
             writer.setCompressStreams(true);
-        }, error))
+        }, error, check))
         return false;
     *bytes = rewritten;
     return true;
 }
 
-bool PdfDocument::writeDocumentTo(QIODevice& out, unsigned long flags, QString* error) const
+bool PdfDocument::writeDocumentTo(QIODevice& out, unsigned long flags, QString* error,
+                                  const std::function<bool(qint64)>& check) const
 {
-    if (writeDocument(m_doc, out, flags))
+    if (writeDocument(m_doc, out, flags, check))
         return true;
     *error = pdfiumErrorString();
     return false;

@@ -24,6 +24,7 @@
 
 class DocumentChanges;
 class QIODevice;
+class SaveMeter;
 struct fpdf_document_t__;
 struct TextBlock;
 namespace pdfengine {
@@ -123,7 +124,14 @@ public:
         Keep,           // such a save is refused: lastError names the signatures
         MayInvalidate,  // the user agreed to lose them
     };
-    bool save(const QString& path, SignedRevisions signedRevisions = SignedRevisions::Keep);
+    // progress, when given, is told the part of the save done of the whole
+    // and may stop it (false) while the file is still untouched: the save
+    // fails with "Сохранение остановлено.", the file and the document stay as
+    // they were. committing is told when the file is about to be replaced:
+    // from then on nothing stops the save.
+    bool save(const QString& path, SignedRevisions signedRevisions = SignedRevisions::Keep,
+              const std::function<bool(int done, int total)>& progress = {},
+              const std::function<void()>& committing = {});
     bool saveAs(const QString& path, SignedRevisions signedRevisions = SignedRevisions::Keep);
     // A copy elsewhere leaves the signed file as it is, so by default it may
     // be written anew.
@@ -251,7 +259,8 @@ public:
 private:
     class ChangeNotice;
     std::unique_ptr<DocumentChanges> m_changes;
-    bool writeToFile(const QString& path, SignedRevisions signedRevisions);
+    bool writeToFile(const QString& path, SignedRevisions signedRevisions,
+                     const std::function<bool(int, int)>& progress, const std::function<void()>& committing);
     // The file's signatures and a digest of the longest signed revision,
     // read from the bytes the document is now bound to.
     void noteSignaturesUnlocked(const QByteArray& bytes);
@@ -284,9 +293,13 @@ private:
         bumpRevision();
     }
     void setLastError(const QString& text) const;
-    bool writeDocumentTo(QIODevice& out, unsigned long flags, QString* error) const;
-    bool serializeForEditUnlocked(QByteArray* bytes, QString* error) const;
-    bool documentBytesUnlocked(QByteArray* bytes, QString* error) const;
+    // check, when given, is told the bytes written so far and may stop the write.
+    bool writeDocumentTo(QIODevice& out, unsigned long flags, QString* error,
+                         const std::function<bool(qint64)>& check = {}) const;
+    bool serializeForEditUnlocked(QByteArray* bytes, QString* error,
+                                  const std::function<bool(qint64)>& check = {}) const;
+    // meter, when given, follows the steps and may stop them (false).
+    bool documentBytesUnlocked(QByteArray* bytes, QString* error, SaveMeter* meter = nullptr) const;
     bool reloadFromBytesUnlocked(const QByteArray& bytes);
     bool appendPagesFromFile(const QString& path, int pageIndex);
     // Appends the page of a one-page picture PDF of pageSize points.

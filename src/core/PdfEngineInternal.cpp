@@ -222,15 +222,19 @@ int writePdfBlock(FPDF_FILEWRITE* record, const void* data, unsigned long size)
         return 1;
     if (!data)
         return 0;
-    return writer->device->write(static_cast<const char*>(data), qint64(size)) == qint64(size) ? 1 : 0;
+    if (writer->device->write(static_cast<const char*>(data), qint64(size)) != qint64(size))
+        return 0;
+    // pdfium gives up the whole write on a block it could not write.
+    return !writer->check || !*writer->check || (*writer->check)(writer->device->pos()) ? 1 : 0;
 }
 
-bool writeDocument(FPDF_DOCUMENT doc, QIODevice& device, FPDF_DWORD flags)
+bool writeDocument(FPDF_DOCUMENT doc, QIODevice& device, FPDF_DWORD flags, const WriteCheck& check)
 {
     PdfBlockWriter writer{};
     writer.base.version = 1;
     writer.base.WriteBlock = &writePdfBlock;
     writer.device = &device;
+    writer.check = &check;
     return pdfApi().FPDF_SaveAsCopy(doc, &writer.base, flags) != 0;
 }
 

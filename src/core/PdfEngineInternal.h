@@ -62,13 +62,17 @@ QString pdfiumErrorString();
 
 // Block writer handed to FPDF_SaveAsCopy: the pdfium record followed by the
 // device that receives the bytes.
+// Told the bytes a write has made so far; false stops the write.
+using WriteCheck = std::function<bool(qint64 written)>;
 struct PdfBlockWriter {
     FPDF_FILEWRITE base;
     QIODevice* device;
+    const WriteCheck* check;
 };
 int writePdfBlock(FPDF_FILEWRITE* record, const void* data, unsigned long size);
-// Writes the whole document to device; false when pdfium or the device fails.
-bool writeDocument(FPDF_DOCUMENT doc, QIODevice& device, FPDF_DWORD flags);
+// Writes the whole document to device; false when pdfium or the device
+// fails, or when check (asked after each block) says to stop.
+bool writeDocument(FPDF_DOCUMENT doc, QIODevice& device, FPDF_DWORD flags, const WriteCheck& check = {});
 
 // Replaces the file at path (the target of a symbolic link, the link kept)
 // with what write() puts into the device: a private sibling is written,

@@ -43,6 +43,27 @@ private:
     bool m_overflow = false;
 };
 
+// Collects a written file, asking check after each piece; a stop ends the
+// write through an exception, which run() turns into false.
+class CheckedSink : public Pipeline {
+public:
+    CheckedSink(QByteArray& out, const std::function<bool(qint64)>& check)
+        : Pipeline("checked", nullptr), m_out(out), m_check(check)
+    {
+    }
+    void write(unsigned char const* data, size_t length) override
+    {
+        m_out.append(reinterpret_cast<const char*>(data), qsizetype(length));
+        if (!m_check(m_out.size()))
+            throw std::runtime_error("write stopped");
+    }
+    void finish() override {}
+
+private:
+    QByteArray& m_out;
+    const std::function<bool(qint64)>& m_check;
+};
+
 }  // namespace
 
 bool readDecodedStream(QPDFObjectHandle stream, size_t limit, std::string* out)
@@ -100,8 +121,20 @@ bool QpdfFile::run(const std::function<void(QPDF&)>& work, QString* error)
     return true;
 }
 
-bool QpdfFile::write(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error)
+bool QpdfFile::write(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error,
+                     const std::function<bool(qint64)>& check)
 {
+    if (check) {
+        out->clear();
+        return run([&](QPDF& pdf) {
+            CheckedSink sink(*out, check);
+            QPDFWriter writer(pdf);
+            writer.setOutputPipeline(&sink);
+            if (configure)
+                configure(writer);
+            writer.write();
+        }, error);
+    }
     return run([&](QPDF& pdf) {
         QPDFWriter writer(pdf);
         writer.setOutputMemory();

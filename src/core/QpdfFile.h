@@ -31,8 +31,11 @@ public:
     // Runs work on the parsed file; an exception thrown by qpdf becomes false with its text.
     bool run(const std::function<void(QPDF&)>& work, QString* error);
 
-    // Writes the file to bytes; configure sets the writer's options before the write.
-    bool write(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error);
+    // Writes the file to bytes; configure sets the writer's options before the
+    // write. check, when given, is told the bytes written so far and may stop
+    // the write (false).
+    bool write(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error,
+               const std::function<bool(qint64)>& check = {});
 
     // How many warnings qpdf gave since the load (a damaged file gives some while it is read).
     int warningCount() const;

@@ -204,7 +204,7 @@ private:
     bool writeActiveDocument(QString* error);
     bool saveDocumentFile(const std::shared_ptr<PdfDocument>& doc, const QString& path, QString* error);
     bool writeInBackground(const std::shared_ptr<PdfDocument>& doc, const QString& path,
-                           PdfDocument::SignedRevisions signedRevisions);
+                           PdfDocument::SignedRevisions signedRevisions, bool* stopped);
     bool finishActiveSave();
     bool offerSaveElsewhere(const QString& error);
     static QString readOnlyReason(const QString& path);

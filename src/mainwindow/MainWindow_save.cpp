@@ -71,17 +71,23 @@ bool MainWindow::writeActiveDocument(QString* error)
 
 // Saves doc to path. A save that would write the signed revisions of a
 // signed file anew is asked about first. False with the reason in error, or
-// with error empty when the user kept the signatures and nothing was written.
+// with error empty when nothing was written because the user kept the
+// signatures or stopped the save.
 bool MainWindow::saveDocumentFile(const std::shared_ptr<PdfDocument>& doc, const QString& path, QString* error)
 {
     error->clear();
-    if (writeInBackground(doc, path, PdfDocument::SignedRevisions::Keep))
+    bool stopped = false;
+    if (writeInBackground(doc, path, PdfDocument::SignedRevisions::Keep, &stopped))
         return true;
-    if (doc->saveRefusedForSignatures()) {
+    if (!stopped && doc->saveRefusedForSignatures()) {
         if (!confirmSignatureLoss(this, doc->signatures()))
             return false;
-        if (writeInBackground(doc, path, PdfDocument::SignedRevisions::MayInvalidate))
+        if (writeInBackground(doc, path, PdfDocument::SignedRevisions::MayInvalidate, &stopped))
             return true;
+    }
+    if (stopped) {
+        setStatusText(tr("Сохранение остановлено."));
+        return false;
     }
     *error = doc->lastError();
     if (error->isEmpty())
@@ -112,16 +118,21 @@ bool MainWindow::finishActiveSave()
 }
 
 // A large document takes a while to write: the window stays painted
-// meanwhile, and a prompt tells of the work when it lasts. Nothing else may
-// change or write the document until it is written.
+// meanwhile, and a prompt tells of the work when it lasts, with "Отмена"
+// until the file is being replaced. Nothing else may change or write the
+// document until it is written. A stopped save leaves the file and the
+// document as they were and sets *stopped.
 bool MainWindow::writeInBackground(const std::shared_ptr<PdfDocument>& doc, const QString& path,
-                                   PdfDocument::SignedRevisions signedRevisions)
+                                   PdfDocument::SignedRevisions signedRevisions, bool* stopped)
 {
     const OutputJobScope job(this);
     WorkProgressDialog progress(tr("Сохранение"), tr("Сохранение документа..."), this);
-    progress.setCancellable(false);
-    return progress.run(
-        [doc, path, signedRevisions](const WorkProgressDialog::Report&) { return doc->save(path, signedRevisions); });
+    const bool written =
+        progress.run([doc, path, signedRevisions, &progress](const WorkProgressDialog::Report& report) {
+            return doc->save(path, signedRevisions, report, [&progress] { progress.endCancelling(); });
+        });
+    *stopped = !written && progress.wasCancelled();
+    return written;
 }
 
 // A file the user made read-only is not replaced behind their back (the

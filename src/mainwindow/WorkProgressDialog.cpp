@@ -46,15 +46,23 @@ void WorkProgressDialog::setCancellable(bool cancellable)
     m_cancel->setVisible(cancellable);
 }
 
+void WorkProgressDialog::endCancelling()
+{
+    m_committing = true;
+    QMetaObject::invokeMethod(this, [this] { m_cancel->setEnabled(false); }, Qt::QueuedConnection);
+}
+
 void WorkProgressDialog::reject()
 {
-    if (m_cancellable)
+    if (m_cancellable && !m_committing)
         QDialog::reject();
 }
 
 bool WorkProgressDialog::run(const std::function<bool(const Report&)>& work)
 {
     auto result = std::make_shared<bool>(false);
+    m_committing = false;
+    m_cancel->setEnabled(true);
     DocumentJob job(nullptr);
     connect(&job, &DocumentJob::progress, this, [this](int done, int total) {
         if (total > 0) {

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include <atomic>
 #include <functional>
 
 class QLabel;
@@ -29,6 +30,10 @@ public:
     // Work that cannot stop half-way (a file replaced at once) shows no
     // "Отмена", and the prompt cannot be closed while it runs.
     void setCancellable(bool cancellable);
+    // Any thread, while run() runs: the work has reached a point it cannot
+    // stop at (a file being replaced). "Отмена" goes grey and cancelling is
+    // refused until the work ends.
+    void endCancelling();
 
 protected:
     void reject() override;
@@ -38,4 +43,5 @@ private:
     QProgressBar* m_bar = nullptr;
     QPushButton* m_cancel = nullptr;
     bool m_cancelled = false;
+    std::atomic<bool> m_committing{false};
 };

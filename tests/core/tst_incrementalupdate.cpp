@@ -48,6 +48,8 @@ class TestIncrementalUpdate : public QObject {
     Q_OBJECT
 private slots:
     void packedStreamsAreNeverInflated();
+    void comparisonCanStop_data();
+    void comparisonCanStop();
 };
 
 // A small stream that unpacks to far more than the editor reads (192 MiB of
@@ -113,6 +115,54 @@ void TestIncrementalUpdate::packedStreamsAreNeverInflated()
 
     const long grown = peakKiB() - peakBefore;
     QVERIFY2(grown < 96 * 1024, qPrintable(QStringLiteral("peak grew by %1 KiB").arg(grown)));
+}
+
+void TestIncrementalUpdate::comparisonCanStop_data()
+{
+    QTest::addColumn<int>("allowed");  // objects compared before the stop; -1 never stops
+    QTest::newRow("before the first object") << 0;
+    QTest::newRow("after one object") << 1;
+    QTest::newRow("after three objects") << 3;
+    QTest::newRow("never") << -1;
+}
+
+// Asked before each object, a stop ends the comparison with false and
+// leaves the output as it was; without one the update is trimmed.
+void TestIncrementalUpdate::comparisonCanStop()
+{
+    QFETCH(int, allowed);
+    const QByteArray original = fixtures::textPdf({QStringLiteral("One"), QStringLiteral("Two")});
+    QpdfFile edited;
+    QString error;
+    QVERIFY(edited.load(original, &error));
+    QByteArray updated;
+    bool appended = false;
+    QVERIFY2(edited.run([&](QPDF& pdf) {
+        QPDFObjectHandle page = pdf.getAllPages().front();
+        page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(90));
+        appended = IncrementalUpdate::append(pdf, original, {{page.getObjectID(), page.getGeneration()}},
+                                             &updated, &error);
+    }, &error), qPrintable(error));
+    QVERIFY2(appended, qPrintable(error));
+
+    QByteArray out("untouched");
+    int changed = -1;
+    int asked = 0;
+    const bool trimmed = IncrementalUpdate::trimmed(original, updated, &out, &changed, &error, [&] {
+        ++asked;
+        return allowed < 0 || asked <= allowed;
+    });
+    if (allowed >= 0) {
+        QVERIFY(!trimmed);
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(out, QByteArray("untouched"));
+        QCOMPARE(asked, allowed + 1);
+        return;
+    }
+    QVERIFY2(trimmed, qPrintable(error));
+    QVERIFY(asked > 3);
+    QCOMPARE(changed, 1);
+    QVERIFY(out.startsWith(original) && out.size() > original.size());
 }
 
 QTEST_GUILESS_MAIN(TestIncrementalUpdate)

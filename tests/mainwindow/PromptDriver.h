@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -184,6 +185,19 @@ inline QString promptShownDuring(const std::function<void()>& action)
     action();
     QTest::qWait(kGraceMs + kGraceMs / 2);
     return shown;
+}
+
+// Presses "Отмена" on the next save prompt as soon as it shows; notes
+// whether the button was there and could be pressed.
+inline void stopNextSave(Driver& prompts, bool* pressed)
+{
+    prompts.whenShown([pressed](QDialog* dialog) {
+        QPushButton* cancel = buttonWithText(dialog, QStringLiteral("Отмена"));
+        *pressed = cancel && cancel->isVisibleTo(dialog) && cancel->isEnabled() &&
+                   dialog->findChild<QProgressBar*>();
+        if (*pressed)
+            cancel->click();
+    });
 }
 
 // Types the file's path into the toolkit's own file dialog and presses Return.

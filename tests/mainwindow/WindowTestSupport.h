@@ -8,6 +8,7 @@
 #include "PdfView.h"
 
 #include <QApplication>
+#include <QRandomGenerator>
 #include <QLabel>
 #include <QSettings>
 #include <QStandardPaths>
@@ -95,6 +96,21 @@ inline void adoptUntitled(MainWindow& window, int pages)
     for (int i = 0; i < pages; ++i)
         document->insertBlankPage(i, QSizeF(595, 842));
     window.adoptInitialDocumentAsTab();
+}
+
+// A one-page PDF of some megabytes (a picture of noise, stored raw): its save
+// lasts long enough to be stopped.
+inline QString largePdf(const QTemporaryDir& dir)
+{
+    constexpr int kSide = 1400;
+    fixtures::ImageSpec noise;
+    noise.width = kSide;
+    noise.height = kSide;
+    noise.samples.resize(qsizetype(kSide) * kSide * 3);
+    QRandomGenerator random(46);
+    random.fillRange(reinterpret_cast<quint32*>(noise.samples.data()), noise.samples.size() / 4);
+    noise.matrix = fixtures::placement(50, 200, 495, 495);
+    return writeFixture(dir, QStringLiteral("large.pdf"), fixtures::imagePdf({noise}));
 }
 
 // Shown small with a PDF of the given number of pages, a.pdf, open in it.

@@ -1,6 +1,7 @@
 // Saving in place, save as, autosave across typing, and closing tabs and the
 // window with the unsaved-changes prompt; every case reads the file back.
 #include "PromptDriver.h"
+#include "QuietWait.h"
 #include "WindowTestSupport.h"
 #include "WorkProgressDialog.h"
 
@@ -10,6 +11,9 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QThread>
 #include <QRegularExpression>
@@ -206,6 +210,37 @@ private slots:
         if (!cancellable)
             QVERIFY(stayedAfterEscape);
         QVERIFY(!slow.isVisible());
+    }
+
+    // Once the work says it is replacing the file, "Отмена" goes grey and
+    // neither it nor Escape stops the work.
+    void noCancelOnceCommitting()
+    {
+        std::atomic<bool> release{false};
+        bool greyed = false;
+        bool stayed = false;
+        prompt::Driver prompts;
+        WorkProgressDialog slow(QStringLiteral("Сохранение"), QStringLiteral("Сохранение документа..."));
+        prompts.whenShown([&](QDialog* dialog) {
+            QPushButton* cancel = prompt::buttonWithText(dialog, QStringLiteral("Отмена"));
+            greyed = cancel && QTest::qWaitFor([cancel] { return !cancel->isEnabled(); }, 5000);
+            prompt::pressKey(dialog, Qt::Key_Escape);
+            if (cancel)
+                cancel->click();
+            stayed = dialog->isVisible();
+            release = true;
+        });
+        const bool done = slow.run([&](const WorkProgressDialog::Report& report) {
+            report(1, 2);
+            slow.endCancelling();
+            while (!release)
+                QThread::msleep(5);
+            return report(2, 2);  // false had the prompt taken the cancel
+        });
+        QVERIFY(done);
+        QVERIFY(greyed);
+        QVERIFY(stayed);
+        QVERIFY(!slow.wasCancelled());
     }
 
     // The name chosen gets the suffix when it has none; a file of the name with
@@ -598,6 +633,74 @@ private slots:
         QVERIFY(!window.isDocumentLoaded());
         QCOMPARE(view(window)->document(), nullptr);
         QCOMPARE(thumbnails(window)->count(), 0);
+    }
+
+    // "Отмена" on the save prompt, in each way a save starts: the file stays
+    // byte for byte (or is not made), no private copy is left beside it, the
+    // document keeps its change, and the next save writes it.
+    void stoppedSaveKeepsTheFile_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("over its own file") << "save";
+        QTest::newRow("first save to a new file") << "save as";
+        QTest::newRow("at the close prompt") << "close";
+    }
+
+    void stoppedSaveKeepsTheFile()
+    {
+        QFETCH(QString, how);
+        setQuietTime(0);  // the prompt shows while the save has just begun
+        const auto restore = qScopeGuard([] { setQuietTime(kQuietMs); });
+        QTemporaryDir dir;
+        const QString path = largePdf(dir);
+        const QByteArray before = fixtures::readFile(path);
+        QVERIFY(before.size() > 5 * 1024 * 1024);
+        const QString target = how == QLatin1String("save as") ? dir.filePath(QStringLiteral("copy.pdf")) : path;
+        MainWindow window(AppProduct::editor);
+        showSmall(window);
+        window.openFile(path);
+        QVERIFY(window.currentDocument()->rotatePage(0, 90));
+        window.updateTitle();
+        QCOMPARE(tabTexts(window), QStringList{"large.pdf *"});
+        const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+
+        prompt::Driver prompts;
+        bool pressed = false;
+        if (how == QLatin1String("save as"))
+            answerSaveDialog(prompts, target);
+        else if (how == QLatin1String("close"))
+            prompts.clickButton(QStringLiteral("Сохранить"));
+        prompt::stopNextSave(prompts, &pressed);
+        if (how == QLatin1String("save"))
+            invoke(window, "onSave");
+        else if (how == QLatin1String("save as"))
+            invoke(window, "onSaveAs");
+        else
+            QVERIFY(!window.close());
+        QCOMPARE(prompts.pending(), 0);
+        QVERIFY(pressed);
+        QCOMPARE(statusText(window), QStringLiteral("Сохранение остановлено."));
+        QCOMPARE(fixtures::readFile(path), before);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), filesBefore);
+        QVERIFY(window.isVisible());
+        QVERIFY(window.currentDocument()->isModified());
+        QCOMPARE(tabTexts(window), QStringList{"large.pdf *"});
+
+        // Saved again, to the end.
+        setQuietTime(kQuietMs);
+        if (how == QLatin1String("save as")) {
+            answerSaveDialog(prompts, target);
+            invoke(window, "onSaveAs");
+        } else {
+            invoke(window, "onSave");
+        }
+        QVERIFY(!window.currentDocument()->isModified());
+        const QByteArray written = fixtures::readFile(target);
+        QVERIFY(written.size() > before.size());
+        QVERIFY(written.startsWith(before));  // the turn is appended
+        PdfDocument reread;
+        QVERIFY(reread.open(target));
+        QCOMPARE(reread.pageTransform(0).quarterTurns(), 1);
     }
 
     void windowCloseCancelledAtSecondPrompt()

@@ -4,10 +4,14 @@
 #include "CompressedPdfExportDialog.h"
 #include "OutputPaths.h"
 #include "PrintDialog.h"
+#include "QuietWait.h"
 #include "UiTranslate.h"
 
 #include <QComboBox>
 #include <QImageReader>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 
 using namespace exporttest;
@@ -183,6 +187,66 @@ private slots:
         QCOMPARE(asked, QStringLiteral("Сохранить как"));
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("Scan_001.png"))));
         QCOMPARE(fixtures::readFile(second), QByteArray("old"));
+    }
+
+    // "Отмена" on the export's progress prompt, pressed once the first page
+    // is reported: the pages written so far are taken away, the open tab
+    // stays as it was, and the next export runs in full.
+    void cancelledExportLeavesNothing()
+    {
+        setQuietTime(0);  // the prompt shows at once, while pages are still to come
+        const auto restore = qScopeGuard([] { setQuietTime(kQuietMs); });
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        const QString path = showWithPdf(window, dir, 6);
+        const QByteArray source = fixtures::readFile(path);
+        PdfDocument* shown = window.currentDocument();
+        const QStringList tabsBefore = tabTexts(window);
+        QDir(dir.path()).mkdir(QStringLiteral("out"));
+        const QString target = dir.filePath(QStringLiteral("out/Scan.png"));
+
+        prompt::Driver prompts;
+        answerFileDialog(prompts, QStringLiteral("Изображение PNG (*.png)"), target);
+        acceptResolution(prompts, 600);  // slow pages: the cancel lands in the middle
+        int reportedWhenCancelled = -1;
+        int pagesOfTheBar = -1;
+        prompts.whenShown([&](QDialog* dialog) {
+            auto* bar = dialog->findChild<QProgressBar*>();
+            QPushButton* cancel = prompt::buttonWithText(dialog, QStringLiteral("Отмена"));
+            if (!bar || !cancel) {
+                dialog->reject();
+                return;
+            }
+            if (!QTest::qWaitFor([bar] { return bar->value() >= 1; }, 20000)) {
+                dialog->reject();
+                return;
+            }
+            reportedWhenCancelled = bar->value();
+            pagesOfTheBar = bar->maximum();
+            cancel->click();
+        });
+        window.showSaveExportDialog();
+        QCOMPARE(prompts.pending(), 0);
+        QCOMPARE(pagesOfTheBar, 6);
+        QVERIFY2(reportedWhenCancelled >= 1 && reportedWhenCancelled < 6, qPrintable(QString::number(reportedWhenCancelled)));
+        QCOMPARE(QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(statusText(window), QStringLiteral("Экспорт отменён."));
+        QCOMPARE(window.currentDocument(), shown);
+        QCOMPARE(tabTexts(window), tabsBefore);
+        QCOMPARE(shown->filePath(), path);
+        QVERIFY(!shown->isModified());
+        QCOMPARE(fixtures::readFile(path), source);
+
+        setQuietTime(kQuietMs);
+        answerFileDialog(prompts, QStringLiteral("Изображение PNG (*.png)"), target);
+        acceptResolution(prompts, 72);
+        window.showSaveExportDialog();
+        QCOMPARE(prompts.pending(), 0);
+        for (int page = 1; page <= 6; ++page) {
+            const QString picture = dir.filePath(QStringLiteral("out/Scan_%1.png").arg(page, 3, 10, QLatin1Char('0')));
+            QCOMPARE(QString::fromLatin1(QImageReader(picture).format()), QStringLiteral("png"));
+        }
+        QCOMPARE(window.currentDocument(), shown);
     }
 
     // Save as onto the file of another tab is refused: two tabs never show one file.

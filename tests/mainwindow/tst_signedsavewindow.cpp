@@ -7,6 +7,7 @@
 #include "DocumentPropertiesDialog.h"
 #include "PdfTools.h"
 #include "PromptDriver.h"
+#include "QuietWait.h"
 #include "SignatureService.h"
 #include "SigningFixtures.h"
 #include "WindowTestSupport.h"
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QTabWidget>
+#include <QScopeGuard>
 
 using namespace windowtest;
 
@@ -123,12 +125,15 @@ private slots:
     void saveAsAsksFirst();
     void otherTabAsksFirst_data();
     void otherTabAsksFirst();
+    void stoppedAppendKeepsSignedFile();
 
 private:
     // A signed copy of the fixture in the test's folder.
     QString signedFile(const QString& fixture);
     // A name in the test's folder for this test and row, free.
     QString freePath(const QString& suffix);
+    // A signed copy of the file at input in the test's folder.
+    QString signedCopyOf(const QString& input);
     // groff-columns.pdf signed, open in edit mode in window and changed.
     Changed openChanged(MainWindow& window, Change change);
 
@@ -152,8 +157,13 @@ void SignedSaveWindowTest::init()
 
 QString SignedSaveWindowTest::signedFile(const QString& fixture)
 {
+    return signedCopyOf(fixtures::realPdf(fixture));
+}
+
+QString SignedSaveWindowTest::signedCopyOf(const QString& input)
+{
     SignatureRequest request;
-    request.inputPath = fixtures::realPdf(fixture);
+    request.inputPath = input;
     request.outputPath = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char('-') +
                                         QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-') + ".pdf");
     request.mode = EmbeddedPdf;
@@ -482,6 +492,42 @@ void SignedSaveWindowTest::otherTabAsksFirst()
     QCOMPARE(validSignatures(path), 0);
     QCOMPARE(pdftools::pageCount(path), pagesBefore - 1);
     QCOMPARE(tabTexts(window), QStringList{otherName});
+}
+
+// A turned page of a large signed file is being appended when the user
+// presses "Отмена": the signed file stays byte for byte with its signature,
+// and the next save appends after it.
+void SignedSaveWindowTest::stoppedAppendKeepsSignedFile()
+{
+    setQuietTime(0);  // the prompt shows while the save has just begun
+    const auto restore = qScopeGuard([] { setQuietTime(kQuietMs); });
+    QTemporaryDir dir;
+    const QString path = signedCopyOf(largePdf(dir));
+    QVERIFY(!path.isEmpty());
+    const QByteArray signedBytes = fixtures::readFile(path);
+    MainWindow window(AppProduct::editor);
+    showSmall(window);
+    window.openFile(path);
+    QVERIFY(window.currentDocument()->rotatePage(0, 90));
+    window.updateTitle();
+
+    prompt::Driver prompts;
+    bool pressed = false;
+    prompt::stopNextSave(prompts, &pressed);
+    invoke(window, "onSave");
+    QCOMPARE(prompts.pending(), 0);
+    QVERIFY(pressed);
+    QCOMPARE(statusText(window), QStringLiteral("Сохранение остановлено."));
+    QCOMPARE(fixtures::readFile(path), signedBytes);
+    QVERIFY(window.currentDocument()->isModified());
+
+    setQuietTime(kQuietMs);
+    invoke(window, "onSave");  // a turn only adds: no question about the signature
+    QVERIFY(!window.currentDocument()->isModified());
+    const QByteArray appended = fixtures::readFile(path);
+    QVERIFY(appended.size() > signedBytes.size());
+    QVERIFY(appended.startsWith(signedBytes));
+    QCOMPARE(validSignatures(path), 1);
 }
 
 QTEST_MAIN(SignedSaveWindowTest)

@@ -259,6 +259,30 @@ double contrast(QColor a, QColor b)
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
+// The pixels of a drawn piece of text that stand out from its background
+// (the commonest colour of the piece) by at least least: a label drawn in
+// the colour of its background, or not drawn at all, has none.
+int inkStandingOut(const QImage& drawn, double least)
+{
+    const QImage image = drawn.convertToFormat(QImage::Format_RGB32);
+    std::map<QRgb, int> counts;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            ++counts[image.pixel(x, y)];
+    }
+    if (counts.empty())
+        return 0;
+    const QColor background(std::max_element(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+                                return a.second < b.second;
+                            })->first);
+    int standing = 0;
+    for (const auto& [colour, count] : counts) {
+        if (contrast(QColor(colour), background) >= least)
+            standing += count;
+    }
+    return standing;
+}
+
 // The contrast of an icon drawn on a background, over the pixels the icon
 // covers (weighted by how much): how well the picture as a whole stands out.
 double iconContrast(const QIcon& icon, QColor background)
@@ -306,6 +330,8 @@ private slots:
     void cleanup();
     void panelsFollowTheTheme_data();
     void panelsFollowTheTheme();
+    void textsReadOnTheirPanels_data();
+    void textsReadOnTheirPanels();
     void iconsStandOut_data();
     void iconsStandOut();
     void darkColoursOfTheSet_data();
@@ -379,6 +405,61 @@ void WindowLookTest::panelsFollowTheTheme()
     const double dark = meanGrey(shown);
     window.setLightTheme();
     QVERIFY2(light > 200 && dark < 80, qPrintable(QStringLiteral("light %1, dark %2").arg(light).arg(dark)));
+}
+
+void WindowLookTest::textsReadOnTheirPanels_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("dark");
+    for (const bool dark : {false, true}) {
+        const char* theme = dark ? "dark" : "light";
+        for (const char* text : {"label of the current page", "label of another page", "search table header"})
+            QTest::addRow("%s, %s", text, theme) << text << dark;
+    }
+}
+
+// The page labels under the thumbnails of an open document and the header of
+// the search results stand out from what they are drawn on, in either theme.
+void WindowLookTest::textsReadOnTheirPanels()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, dark);
+    constexpr double kReadable = 4.5;  // ordinary text on its background
+    constexpr int kLeastInk = 12;      // a few strokes of a short word
+    MainWindow window(AppProduct::editor);
+    showWithPdf(window, m_dir, 3);
+    window.showSearchDialog();
+    if (dark)
+        window.setDarkTheme();
+    else
+        window.setLightTheme();
+    settle();
+    QImage drawn;
+    if (text.startsWith(QLatin1String("label"))) {
+        auto* strip = window.findChild<QListWidget*>(QStringLiteral("ThumbScroll"));
+        QVERIFY(strip);
+        QTRY_COMPARE(strip->count(), 3);
+        QListWidgetItem* item = strip->item(text.contains(QLatin1String("current")) ? 0 : 1);
+        QCOMPARE(item->isSelected(), text.contains(QLatin1String("current")));
+        QVERIFY(!item->text().isEmpty());
+        // The label is the line under the picture: the item's last text line.
+        const QRect itemRect = strip->visualItemRect(item);
+        const int line = strip->fontMetrics().height() + 2;
+        const QRect label(itemRect.left() + 4, itemRect.bottom() - line, itemRect.width() - 8, line);
+        drawn = strip->viewport()->grab(label).toImage();
+    } else {
+        auto* table = window.findChild<QTableWidget*>(QStringLiteral("DialogTable"));
+        QVERIFY(table);
+        QHeaderView* header = table->horizontalHeader();
+        QVERIFY(header->isVisible());
+        QVERIFY(header->count() > 0);
+        const QRect section(header->sectionViewportPosition(0) + 2, 2, header->sectionSize(0) - 4, header->height() - 4);
+        drawn = header->viewport()->grab(section).toImage();
+    }
+    window.setLightTheme();
+    QVERIFY(!drawn.isNull());
+    const int ink = inkStandingOut(drawn, kReadable);
+    QVERIFY2(ink >= kLeastInk, qPrintable(QStringLiteral("%1 pixels stand out").arg(ink)));
 }
 
 void WindowLookTest::iconsStandOut_data()
