@@ -523,6 +523,20 @@ std::vector<bool> blanksAfterWords(const TextBlock::Line& line)
     return blanks;
 }
 
+// Readers such as poppler join two words whose advances stand closer than
+// about a tenth of their size, blank or not: a word followed by a blank ends
+// that far short of the next, giving up at most a fifth of its width.
+void keepWordGaps(std::vector<std::pair<QString, QRectF>>& pieces, const std::vector<bool>& blanks, double size)
+{
+    constexpr double kGapOfSize = 0.1, kMostGivenUp = 0.2;
+    for (size_t i = 0; i + 1 < pieces.size() && i < blanks.size(); ++i) {
+        QRectF& rect = pieces[i].second;
+        const double end = pieces[i + 1].second.left() - kGapOfSize * size;
+        if (blanks[i] && end < rect.right())
+            rect.setRight(std::max(end, rect.right() - kMostGivenUp * rect.width()));
+    }
+}
+
 } // namespace
 
 bool PageBlockWrite::writeInvisibleCopy(const TextBlock& block, const TextBlock::Line& line, QString& error)
@@ -546,6 +560,7 @@ bool PageBlockWrite::writeInvisibleCopy(const TextBlock& block, const TextBlock:
                 takeWord(i, wordInLineFrame(line, line.words[i].rect).translated(shift));
         if (pieces.empty())
             pieces.emplace_back(line.text, frame.rect);
+        keepWordGaps(pieces, blanks, size);
         for (size_t i = 0; i < pieces.size(); ++i) {
             const auto& [text, rect] = pieces[i];
             if (!m_writer.addInvisibleRun(text, rect, frame.rect.y() + lift, styleOf(line), frame.toPage(),
@@ -564,6 +579,7 @@ bool PageBlockWrite::writeInvisibleCopy(const TextBlock& block, const TextBlock:
     }
     if (pieces.empty())
         pieces.emplace_back(line.text, line.rect);
+    keepWordGaps(pieces, blanks, std::max(double(line.fontSize), 1.0));
     for (size_t i = 0; i < pieces.size(); ++i) {
         const auto& [text, rect] = pieces[i];
         if (!m_writer.addInvisibleText(text, rect, styleOf(line), i + 1 < blanks.size() && blanks[i])) {

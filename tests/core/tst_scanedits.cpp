@@ -216,6 +216,7 @@ private slots:
     void recognisedLinesKeepTheirWordSpaces();
     void layerWordsStayApart_data();
     void layerWordsStayApart();
+    void scannedLayerPartsItsWordsForOtherReaders();
     void wholeScannedPagesKeepEveryWord_data();
     void wholeScannedPagesKeepEveryWord();
     void lineCorrectedTwiceKeepsItsOldInkCovered_data();
@@ -528,6 +529,44 @@ void TestScanEdits::layerWordsStayApart()
     const QString out = path(QStringLiteral("words-edited.pdf"));
     QVERIFY(doc.saveCopy(out));
     QCOMPARE(pdftools::words(out, 0), wordsOf(edited));
+}
+
+// A page nobody here wrote, scanned: its print at 300 dpi, speckled, comes in
+// as the scanner's frame at the size a picture without a recorded resolution
+// gets. Recognised boxes of a digit and the word before it nearly touch; the
+// written layer reads in pdftotext with the blank between every two words of
+// a recognised line.
+void TestScanEdits::scannedLayerPartsItsWordsForOtherReaders()
+{
+    PdfDocument source;
+    QVERIFY(source.open(fixtures::realPdf(QStringLiteral("passwd-scan.pdf"))));
+    const QSizeF size = source.pageSize(0);
+    PdfDocument doc;
+    QVERIFY(doc.createEmpty());
+    QVERIFY(doc.appendRenderedPage(
+        source.renderPage(0, 300.0 / 72.0, 0).convertToFormat(QImage::Format_Grayscale8), size));
+    const double zoom = pageOcrZoom(size.width(), 0);
+    const std::vector<TextBlock> blocks = m_engine.recognizePage(doc.renderPage(0, zoom, 0), 0, zoom, size.height());
+    QVERIFY(doc.overlayOcrText(0, blocks, false));
+    const QString out = path(QStringLiteral("passwd-layer.pdf"));
+    QVERIFY(doc.saveCopy(out));
+    // As its text comes out: pdftotext parts words there by their distance.
+    const pdftools::Result text = pdftools::run(QStringLiteral("pdftotext"), {out, QStringLiteral("-")});
+    QCOMPARE(text.exitCode, 0);
+    const QString read = QLatin1Char(' ') + text.out.simplified() + QLatin1Char(' ');
+    QStringList joined;
+    int pairs = 0;
+    for (const TextBlock& block : blocks)
+        for (const TextBlock::Line& line : block.lines) {
+            const QStringList words = wordsOf(line.text);
+            for (qsizetype i = 1; i < words.size(); ++i, ++pairs) {
+                const QString pair = QLatin1Char(' ') + words[i - 1] + QLatin1Char(' ') + words[i] + QLatin1Char(' ');
+                if (!read.contains(pair))
+                    joined << pair.trimmed();
+            }
+        }
+    QVERIFY(pairs > 60);
+    QVERIFY2(joined.isEmpty(), qPrintable(joined.join(QStringLiteral("; "))));
 }
 
 QTEST_MAIN(TestScanEdits)

@@ -233,6 +233,12 @@ cp "$work/three-columns.pdf" "$here/libreoffice-three-columns.pdf"
 # Scans of a manual page turned 0, 0.5 and 1.5 degrees, made from the manual above.
 "$here/make-turned-scans.sh"
 
+# The passwd(1) manual's Russian text as LibreOffice prints it, and a scan of it.
+soffice -env:UserInstallation="file://$work/lo-passwd" --headless --infilter="HTML (StarWriter)" \
+  --convert-to pdf --outdir "$work" "$src/passwd-page.html" >/dev/null 2>&1
+cp "$work/passwd-page.pdf" "$here/libreoffice-passwd.pdf"
+"$here/make-passwd-scan.sh"
+
 # The damaged files kept from crash hunts are made from the fixtures above.
 "$here/damaged/make-damaged.sh"
 
