@@ -73,6 +73,10 @@ LineLayout lineLayout(const TextBlock& block, const TextBlock::Line& vline, cons
     if (!vline.placement || vline.invisibleText) {
         if (fitted.ink.width() > 0 && fitted.ink.height() > 0)
             layout.origin -= fitted.ink.topLeft();
+        // A layer's line is written on its glyphs' baseline, whatever its
+        // text's ink reaches up to.
+        if (vline.placement && vline.placement->origin.y() >= 0 && vline.placement->origin.y() < vline.rect.height())
+            layout.origin.setY(corner.y() + (vline.rect.height() - vline.placement->origin.y()) * zoom);
         return layout;
     }
     const TextBlock::Line::Placement& placement = *vline.placement;
