@@ -182,6 +182,35 @@ bool correctSecondWord(std::vector<TextBlock>& read, const QStringList& start, c
     return false;
 }
 
+// Line k of block b corrected twice over the page of source: its first word
+// loses its first letter and the page is saved as once; opened again into doc,
+// the line read back from its layer (by its first `starting` words) gets "!"
+// after its second word, written over doc. *refused: what refused a write, or
+// that the line was not read back; empty when both writes took. False when a
+// file did not open or save.
+bool correctTwice(const QString& source, std::vector<TextBlock> blocks, size_t b, size_t k, int starting,
+                  const QString& once, PdfDocument& doc, QString* refused)
+{
+    const QStringList words = wordsOf(blocks[b].lines[k].text);
+    fixtures::correctWord(blocks[b], k, 0, words.front().mid(1));
+    QString refusal;
+    if (!writeOver(source, blocks, once, &refusal))
+        return false;
+    if (!refusal.isEmpty()) {
+        *refused = QStringLiteral("1: ") + words.join(' ') + QStringLiteral(": ") + refusal;
+        return true;
+    }
+    if (!doc.open(once))
+        return false;
+    std::vector<TextBlock> read = cleanedNativeTextBlocks(doc.extractText(0), {});
+    const QStringList start = QStringList{words.front().mid(1)} + words.mid(1, starting - 1);
+    if (!correctSecondWord(read, start, words.at(1) + QLatin1Char('!')))
+        *refused = QStringLiteral("not read: ") + words.join(' ');
+    else if (!doc.overlayOcrText(0, read, false))
+        *refused = QStringLiteral("2: ") + words.join(' ') + QStringLiteral(": ") + doc.lastError();
+    return true;
+}
+
 // The first page of an office file printed at 300 dpi and laid on the scanner
 // turned degrees, saved as a scan in out.
 bool scanTurned(const QString& source, double degrees, const QString& out)
@@ -245,7 +274,7 @@ void TestScanEdits::initTestCase()
 {
     QVERIFY(pdftools::installed(QStringLiteral("pdftotext")) && pdftools::installed(QStringLiteral("pdftoppm")));
     QVERIFY2(m_engine.init(QStringLiteral("rus+eng")), qPrintable(m_engine.lastError()));
-    for (const QString turn : {QStringLiteral("0"), QStringLiteral("0.5"), QStringLiteral("1.5")}) {
+    for (const QString& turn : {QStringLiteral("0"), QStringLiteral("0.5"), QStringLiteral("1.5")}) {
         PdfDocument doc;
         QVERIFY(doc.open(scan(turn)));
         const QSizeF size = doc.pageSize(0);
@@ -648,26 +677,15 @@ void TestScanEdits::lineCorrectedTwiceKeepsItsOldInkCovered()
             const QStringList words = wordsOf(recognised[b].lines[k].text);
             if (words.size() < 4 || words.front().size() < 3)
                 continue;
-            std::vector<TextBlock> blocks = recognised;
-            fixtures::correctWord(blocks[b], k, 0, words.front().mid(1));
             const QString once = path(QStringLiteral("o-%1-%2-%3.pdf").arg(turn).arg(b).arg(k));
             const QString twice = path(QStringLiteral("t-%1-%2-%3.pdf").arg(turn).arg(b).arg(k));
-            QString refusal;
-            QVERIFY(writeOver(scan(turn), blocks, once, &refusal));
-            if (!refusal.isEmpty()) {
-                refused << QStringLiteral("1: ") + words.join(' ') + QStringLiteral(": ") + refusal;
-                continue;
-            }
             PdfDocument doc;
-            QVERIFY(doc.open(once));
-            std::vector<TextBlock> read = cleanedNativeTextBlocks(doc.extractText(0), {});
-            const QStringList start = QStringList{words.front().mid(1)} + words.mid(1, 2);
-            if (!correctSecondWord(read, start, words.at(1) + QLatin1Char('!'))) {
-                refused << QStringLiteral("not read: ") + words.join(' ');
-                continue;
-            }
-            if (!doc.overlayOcrText(0, read, false) || !doc.saveCopy(twice)) {
-                refused << QStringLiteral("2: ") + words.join(' ') + QStringLiteral(": ") + doc.lastError();
+            QString refusal;
+            QVERIFY(correctTwice(scan(turn), recognised, b, k, 3, once, doc, &refusal));
+            if (refusal.isEmpty() && !doc.saveCopy(twice))
+                refusal = QStringLiteral("2: ") + words.join(' ') + QStringLiteral(": ") + doc.lastError();
+            if (!refusal.isEmpty()) {
+                refused << refusal;
                 continue;
             }
             ++checked;
@@ -751,23 +769,11 @@ void TestScanEdits::officePageCorrectedTwice()
             const QStringList words = wordsOf(recognised[b].lines[k].text);
             if (words.size() < 2 || words.front().size() < 3)
                 continue;
-            std::vector<TextBlock> blocks = recognised;
-            fixtures::correctWord(blocks[b], k, 0, words.front().mid(1));
-            const QString once = path(QStringLiteral("office-once.pdf"));
-            QString refusal;
-            QVERIFY(writeOver(scanFile, blocks, once, &refusal));
-            if (!refusal.isEmpty()) {
-                refused << QStringLiteral("1: ") + words.join(' ') + QStringLiteral(": ") + refusal;
-                continue;
-            }
             PdfDocument doc;
-            QVERIFY(doc.open(once));
-            std::vector<TextBlock> read = cleanedNativeTextBlocks(doc.extractText(0), {});
-            const QStringList start = QStringList{words.front().mid(1)} + words.mid(1, 1);
-            if (!correctSecondWord(read, start, words.at(1) + QLatin1Char('!')))
-                refused << QStringLiteral("not read: ") + words.join(' ');
-            else if (!doc.overlayOcrText(0, read, false))
-                refused << QStringLiteral("2: ") + words.join(' ') + QStringLiteral(": ") + doc.lastError();
+            QString refusal;
+            QVERIFY(correctTwice(scanFile, recognised, b, k, 2, path(QStringLiteral("office-once.pdf")), doc, &refusal));
+            if (!refusal.isEmpty())
+                refused << refusal;
             ++corrected;
         }
     QVERIFY(corrected >= 5);
