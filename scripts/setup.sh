@@ -26,10 +26,32 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# Another package run (a machine that has just booted) holds the package
+# manager's lock for a while: wait for it rather than fail at once.
+lock_wait=${VORN_APT_LOCK_WAIT:-300}
+lock_poll=${VORN_APT_LOCK_POLL:-5}
+apt_get() {
+  local deadline=$((SECONDS + lock_wait)) log status
+  log=$(mktemp)
+  while true; do
+    status=0
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout="$lock_wait" "$@" 2>"$log" || status=$?
+    if [ "$status" -eq 0 ]; then cat "$log" >&2; rm -f "$log"; return 0; fi
+    if grep -qE 'Could not get lock|Unable to acquire the dpkg frontend lock|Unable to lock' "$log" \
+        && [ "$SECONDS" -lt "$deadline" ]; then
+      echo "setup: the package manager is busy; waiting for its lock" >&2
+      sleep "$lock_poll"
+      continue
+    fi
+    cat "$log" >&2; rm -f "$log"
+    return "$status"
+  done
+}
+
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  as_root apt-get update -qq
-  as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  apt_get update -qq
+  apt_get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 pdfium_dir="$build_dir/_pdfium"
