@@ -13,8 +13,9 @@ constexpr double kMinRunScale = 0.05;
 constexpr double kWordGapOfSize = 0.33;  // a word gap when the page shows none
 constexpr double kMinJustifiedGapOfSize = 0.15;  // below this a justified line's glyphs narrow instead
 constexpr double kMaxJustifiedGapOfSize = 1.0;   // above this the words would read as columns
-constexpr double kColumnGapOfSize = 1.2;         // a gap wider than this parts columns...
-constexpr double kColumnGapOfWordGap = 2.5;      // ...when it is also this many word gaps wide
+constexpr double kColumnGapOfSize = 0.4;         // a gap wider than this parts columns...
+constexpr double kColumnGapOfWordGap = 1.6;      // ...when it is also this many word gaps wide
+constexpr double kMinWordGapOfSize = 0.15;
 constexpr double kWordBreakOfSize = 0.1;         // narrower gaps lie inside a word
 constexpr double kSamePitch = 0.02;              // of the advance: glyphs of a fixed-pitch face
 constexpr int kFixedPitchFlag = 1;               // the font descriptor's FixedPitch
@@ -149,15 +150,19 @@ LineRun lineRun(const QString& text, const OldLine& old, FPDF_FONT font, double 
 }
 
 
-std::vector<size_t> columnStarts(const std::vector<std::pair<double, double>>& extents, double size)
+std::vector<size_t> columnStarts(const std::vector<std::pair<double, double>>& extents, double size, double blank)
 {
     std::vector<double> breaks;
     for (size_t i = 1; i < extents.size(); ++i) {
         const double gap = extents[i].first - extents[i - 1].second;
-        if (gap > kWordBreakOfSize * size && gap <= kColumnGapOfSize * size)
+        if (gap > kWordBreakOfSize * size)
             breaks.push_back(gap);
     }
-    const double wordGap = medianOf(breaks, kWordGapOfSize * size);
+    // The narrowest word gap the line shows, else a blank.
+    const double wordGap = breaks.size() >= 2 ? std::max(*std::min_element(breaks.begin(), breaks.end()),
+                                                         kMinWordGapOfSize * size)
+                           : blank > 0        ? blank
+                                              : kWordGapOfSize * size;
     std::vector<size_t> starts;
     if (!extents.empty())
         starts.push_back(0);
@@ -169,7 +174,7 @@ std::vector<size_t> columnStarts(const std::vector<std::pair<double, double>>& e
     return starts;
 }
 
-std::vector<std::vector<PageGlyph>> inkColumns(const std::vector<PageGlyph>& ink, double size)
+std::vector<std::vector<PageGlyph>> inkColumns(const std::vector<PageGlyph>& ink, double size, double blank)
 {
     std::vector<size_t> drawn;  // glyphs with ink, blanks aside
     std::vector<std::pair<double, double>> extents;
@@ -178,7 +183,7 @@ std::vector<std::vector<PageGlyph>> inkColumns(const std::vector<PageGlyph>& ink
             drawn.push_back(i);
             extents.emplace_back(ink[i].left, ink[i].right);
         }
-    const std::vector<size_t> starts = columnStarts(extents, size);
+    const std::vector<size_t> starts = columnStarts(extents, size, blank);
     if (starts.size() < 2)
         return {ink};
     std::vector<std::vector<PageGlyph>> columns;
@@ -196,7 +201,7 @@ std::vector<std::pair<QString, QRectF>> recognisedColumns(const std::vector<std:
     std::vector<std::pair<double, double>> extents;
     for (const auto& word : words)
         extents.emplace_back(word.second.left(), word.second.right());
-    const std::vector<size_t> starts = columnStarts(extents, size);
+    const std::vector<size_t> starts = columnStarts(extents, size, 0);
     std::vector<std::pair<QString, QRectF>> columns;
     for (size_t c = 0; c < starts.size(); ++c) {
         const size_t end = c + 1 < starts.size() ? starts[c + 1] : words.size();

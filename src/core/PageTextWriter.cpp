@@ -259,7 +259,9 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     const bool native = place.laid && !layerOnly;
     const Qt::Alignment alignment = native && !turned ? place.laid->alignment : Qt::AlignLeft;
     const double start = native ? rect.x() + place.laid->origin.x() : rect.x() + (old.left - place.rect.x());
-    const bool noBlank = own && !glyphs.fontDrawsSpace(old.font);
+    // A blank the page's font gives no advance draws nothing readers part words at.
+    const bool noBlank =
+        own && (!glyphs.fontDrawsSpace(old.font) || advanceOf(font, QStringLiteral(" "), size, false) <= 0);
     const double baseline = rect.y() + (baselineLift >= 0 ? baselineLift : kBaselineLiftOfSize * size);
 
     // Columns apart: each stays where it stood, only the one holding the
@@ -269,7 +271,8 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
         for (const auto& [words, box] : recognisedColumns(place.recognisedWords, size))
             columns.push_back(recognisedOldLine(words, box, style.color));
     } else {
-        for (const std::vector<PageGlyph>& column : inkColumns(ink, size)) {
+        const double blank = old.font ? advanceOf(old.font, QStringLiteral(" "), size, false) : 0.0;
+        for (const std::vector<PageGlyph>& column : inkColumns(ink, size, blank)) {
             columns.push_back(oldLineOf(column));
             if (layerOnly) {
                 columns.back().font = nullptr;

@@ -230,7 +230,7 @@ soffice -env:UserInstallation="file://$work/lo-columns" --headless --convert-to 
   "$src/three-columns.fodt" >/dev/null 2>&1
 cp "$work/three-columns.pdf" "$here/libreoffice-three-columns.pdf"
 
-# LibreOffice: a centred heading in Liberation Mono, chapter headings whose
+# LibreOffice: centred headings in Liberation Mono and DejaVu Sans Mono, chapter headings whose
 # number stands a tab away from the title, and two columns set at a tab stop
 # ("Действительный ввод" and "Переводимое значение"); and the same page
 # passed through ghostscript.
