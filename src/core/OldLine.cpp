@@ -195,23 +195,16 @@ std::vector<std::vector<PageGlyph>> inkColumns(const std::vector<PageGlyph>& ink
     return columns;
 }
 
-std::vector<std::pair<QString, QRectF>> recognisedColumns(const std::vector<std::pair<QString, QRectF>>& words,
-                                                          double size)
+std::vector<std::vector<RecognisedWord>> recognisedColumns(const std::vector<RecognisedWord>& words, double size)
 {
     std::vector<std::pair<double, double>> extents;
-    for (const auto& word : words)
+    for (const RecognisedWord& word : words)
         extents.emplace_back(word.second.left(), word.second.right());
     const std::vector<size_t> starts = columnStarts(extents, size, 0);
-    std::vector<std::pair<QString, QRectF>> columns;
+    std::vector<std::vector<RecognisedWord>> columns;
     for (size_t c = 0; c < starts.size(); ++c) {
         const size_t end = c + 1 < starts.size() ? starts[c + 1] : words.size();
-        QStringList texts;
-        QRectF box;
-        for (size_t i = starts[c]; i < end; ++i) {
-            texts << words[i].first;
-            box = box.isNull() ? words[i].second : box.united(words[i].second);
-        }
-        columns.emplace_back(texts.join(QLatin1Char(' ')), box);
+        columns.emplace_back(words.begin() + qsizetype(starts[c]), words.begin() + qsizetype(end));
     }
     return columns;
 }
@@ -285,7 +278,7 @@ std::vector<LinePiece> piecesForText(const std::vector<OldLine>& columns, const 
         while (at + count < oldCount && columnOf[size_t(at + count)] == c)
             ++count;
         if (c < firstChanged || c > lastChanged) {
-            pieces.push_back({columns[c], newWords.mid(newAt, count).join(QLatin1Char(' ')), false});
+            pieces.push_back({columns[c], newWords.mid(newAt, count).join(QLatin1Char(' ')), false, c});
             at += count;
             newAt += count;
             continue;
@@ -296,7 +289,7 @@ std::vector<LinePiece> piecesForText(const std::vector<OldLine>& columns, const 
             ++oldEnd;
         const qsizetype newEnd = newCount - (oldCount - oldEnd);
         pieces.push_back({joinedColumns(columns, firstChanged, lastChanged),
-                          newWords.mid(newAt, newEnd - newAt).join(QLatin1Char(' ')), true});
+                          newWords.mid(newAt, newEnd - newAt).join(QLatin1Char(' ')), true, firstChanged});
         at = oldEnd;
         newAt = newEnd;
         c = lastChanged;

@@ -68,6 +68,7 @@ struct LinePiece {
     OldLine old;
     QString text;
     bool changed = true;
+    size_t column = 0;  // the old column a piece left as it was stands for
 };
 
 // Where the items (left and right ends along the line, in order) part into
@@ -77,11 +78,10 @@ struct LinePiece {
 std::vector<size_t> columnStarts(const std::vector<std::pair<double, double>>& extents, double size, double blank);
 // The visible glyphs of a line cut into its columns (blanks at a cut dropped).
 std::vector<std::vector<PageGlyph>> inkColumns(const std::vector<PageGlyph>& ink, double size, double blank);
-// A recognised line's words (text and box, in order) joined into columns:
-// each column's text and the box around its words. One column when no gap
-// parts them; none without words.
-std::vector<std::pair<QString, QRectF>> recognisedColumns(const std::vector<std::pair<QString, QRectF>>& words,
-                                                          double size);
+// A recognised line's words (text and box, in order) cut into columns, each
+// holding its words; one column when no gap parts them, none without words.
+using RecognisedWord = std::pair<QString, QRectF>;
+std::vector<std::vector<RecognisedWord>> recognisedColumns(const std::vector<RecognisedWord>& words, double size);
 // The new text of a line cut as its old columns were: columns whose words it
 // keeps as they were stay pieces of their own; the columns holding the change
 // become one piece with the new words between. Empty when the old line had

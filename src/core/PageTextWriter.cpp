@@ -267,9 +267,18 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     // Columns apart: each stays where it stood, only the one holding the
     // change is laid anew.
     std::vector<OldLine> columns;
+    std::vector<std::vector<RecognisedWord>> readColumns;
     if (recognised) {
-        for (const auto& [words, box] : recognisedColumns(place.recognisedWords, size))
-            columns.push_back(recognisedOldLine(words, box, style.color));
+        readColumns = recognisedColumns(place.recognisedWords, size);
+        for (const std::vector<RecognisedWord>& words : readColumns) {
+            QStringList texts;
+            QRectF box;
+            for (const auto& [word, wordBox] : words) {
+                texts << word;
+                box = box.isNull() ? wordBox : box.united(wordBox);
+            }
+            columns.push_back(recognisedOldLine(texts.join(QLatin1Char(' ')), box, style.color));
+        }
     } else {
         const double blank = old.font ? advanceOf(old.font, QStringLiteral(" "), size, false) : 0.0;
         for (const std::vector<PageGlyph>& column : inkColumns(ink, size, blank)) {
@@ -281,7 +290,16 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
             }
         }
     }
-    std::vector<LinePiece> pieces = piecesForText(columns, text);
+    std::vector<LinePiece> pieces;
+    for (LinePiece& piece : piecesForText(columns, text)) {
+        if (piece.changed || !recognised) {
+            pieces.push_back(piece);
+            continue;
+        }
+        // A scan's column left as it was: each word on its own box.
+        for (const auto& [word, box] : readColumns[piece.column])
+            pieces.push_back({recognisedOldLine(word, box, style.color), word, false, piece.column});
+    }
     if (pieces.empty())
         pieces.push_back({old, text, true});
     m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
@@ -294,6 +312,9 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
             at = piece.changed && i + 1 == pieces.size() && alignment == Qt::AlignRight ? Qt::AlignRight
                                                                                           : Qt::AlignLeft;
         LineRun run = lineRun(piece.text, piece.old, font, size, noBlank, at, start + (piece.old.left - old.left));
+        // A scan's boxes hold ink: the first glyph's ink, not its advance, starts there.
+        if (recognised && at == Qt::AlignLeft)
+            run.x0 -= run.scale * leftBearing(font, size, run.text);
         const double gaps = run.gapped ? run.gap * blankCount(run.text) : 0.0;
         const double room = roomAlong(QRectF(QPointF(0, 0), m_transform.pageSize()),
                                       placement.map(QPointF(run.x0, baseline)),
@@ -307,6 +328,20 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     }
     m_lastError.clear();
     return true;
+}
+
+double PageTextWriter::leftBearing(FPDF_FONT font, double size, const QString& text) const
+{
+    const QString first = text.trimmed().left(1);
+    if (first.isEmpty())
+        return 0;
+    const PdfiumApi& api = pdfApi();
+    PageObjectPtr object(api.FPDFPageObj_CreateTextObj(m_doc, font, float(size)));
+    float left = 0, bottom = 0, right = 0, top = 0;
+    if (!object || !api.FPDFText_SetText(object.get(), toPdfWide(first).constData()) ||
+        !api.FPDFPageObj_GetBounds(object.get(), &left, &bottom, &right, &top) || !std::isfinite(left))
+        return 0;
+    return std::clamp(double(left), 0.0, size / 2);
 }
 
 bool PageTextWriter::placeLaidRun(FPDF_FONT font, double size, const LineRun& run, const std::vector<QColor>& colors,

@@ -131,6 +131,8 @@ private:
     bool insertOwn(FPDF_PAGEOBJECT object);
     void noteDrawn(FPDF_PAGEOBJECT object, int type);
     bool placeRun(FPDF_FONT font, double size, const QString& text, const QColor& color, const QTransform& placement);
+    // How far right of its origin the first glyph of text starts its ink.
+    double leftBearing(FPDF_FONT font, double size, const QString& text) const;
     bool placeLaidRun(FPDF_FONT font, double size, const LineRun& run, const std::vector<QColor>& colors,
                       double baseline, const QTransform& placement, bool stepWords);
     int imageObjectAt(const QRectF& rect) const;
