@@ -158,9 +158,10 @@ std::vector<size_t> columnStarts(const std::vector<std::pair<double, double>>& e
         if (gap > kWordBreakOfSize * size)
             breaks.push_back(gap);
     }
-    // The narrowest word gap the line shows, else a blank.
-    const double wordGap = breaks.size() >= 2 ? std::max(*std::min_element(breaks.begin(), breaks.end()),
-                                                         kMinWordGapOfSize * size)
+    // The line's usual word gap (the lower median, so one wide gap of two
+    // does not count), else a blank.
+    std::sort(breaks.begin(), breaks.end());
+    const double wordGap = breaks.size() >= 2 ? std::max(breaks[(breaks.size() - 1) / 2], kMinWordGapOfSize * size)
                            : blank > 0        ? blank
                                               : kWordGapOfSize * size;
     std::vector<size_t> starts;

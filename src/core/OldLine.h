@@ -73,8 +73,8 @@ struct LinePiece {
 
 // Where the items (left and right ends along the line, in order) part into
 // columns: the index of each column's first item. A column gap is well over
-// the line's narrowest word gap (a blank of the face, blank > 0, where the
-// line shows one gap or none) and over a few tenths of the size.
+// the line's usual word gap (a blank of the face, blank > 0, where the line
+// shows one gap or none) and over a few tenths of the size.
 std::vector<size_t> columnStarts(const std::vector<std::pair<double, double>>& extents, double size, double blank);
 // The visible glyphs of a line cut into its columns (blanks at a cut dropped).
 std::vector<std::vector<PageGlyph>> inkColumns(const std::vector<PageGlyph>& ink, double size, double blank);

@@ -316,6 +316,9 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
         if (recognised && at == Qt::AlignLeft)
             run.x0 -= run.scale * leftBearing(font, size, run.text);
         const double gaps = run.gapped ? run.gap * blankCount(run.text) : 0.0;
+        // A changed stretch before a column left as it was fills its old width.
+        if (piece.changed && i + 1 < pieces.size() && run.natural > 0)
+            run.scale = std::clamp((piece.old.right - piece.old.left - gaps) / run.natural, 0.5, 2.0);
         const double room = roomAlong(QRectF(QPointF(0, 0), m_transform.pageSize()),
                                       placement.map(QPointF(run.x0, baseline)),
                                       placement.map(QPointF(run.x0 + 1, baseline)));

@@ -248,7 +248,7 @@ bool looksSans(const QString& family)
 
 bool looksMonospaced(const QString& family)
 {
-    return containsAny(squeezedName(family), {"mono", "courier", "cousine", "consol", "typewriter", "fixed"});
+    return containsAny(squeezedName(family), {"mono", "courier", "cousine", "consol", "typewriter", "fixed", "cmtt", "sftt"});
 }
 
 QString monospacedFamily(const QString& family)
