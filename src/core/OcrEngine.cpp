@@ -638,6 +638,7 @@ std::vector<TextBlock> OcrEngine::recognizePage(const QImage &image, int pageInd
         for (TextBlock::Line &line : block.lines) {
             line.originalText = line.text;
             line.originalRect = line.rect;
+            line.originalWords = line.words;
         }
     timings.totalNs = total.nsecsElapsed();
     return blocks;

@@ -436,12 +436,23 @@ OldLinePlace PageBlockWrite::oldPlaceFor(const TextBlock& block, size_t index, s
 {
     const TextBlock::Line& line = m_plans[index].lines[k];
     const TurnedBox& recognised = m_plans[index].linePlans[k].oldPlace;
+    // The recognised words, in the line's own frame as it was read.
+    const auto wordsAt = [&line](const QRectF& rect) {
+        TextBlock::Line read = line;
+        read.rect = line.originalRect;
+        std::vector<std::pair<QString, QRectF>> words;
+        for (const TextBlock::Line::Word& word : line.originalWords)
+            if (hasArea(word.rect))
+                words.emplace_back(word.text, wordInLineFrame(read, word.rect)
+                                                  .translated(rect.topLeft() - line.originalRect.topLeft()));
+        return words;
+    };
     if (!recognised.isNull())
-        return OldLinePlace{recognised.rect, recognised.toFrame(), line.originalText};
+        return OldLinePlace{recognised.rect, recognised.toFrame(), line.originalText, wordsAt(recognised.rect)};
     if (hasArea(line.originalRect) && !line.originalText.isEmpty()) {
         const TurnedBox place =
             lineOnPage(line.originalRect, line.turn, block.originalRotation, block.originalRect.center());
-        return OldLinePlace{place.rect, place.toFrame(), line.originalText};
+        return OldLinePlace{place.rect, place.toFrame(), line.originalText, wordsAt(place.rect)};
     }
     OldLinePlace place;
     place.laid = line.placement;

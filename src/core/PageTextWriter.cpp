@@ -1,5 +1,6 @@
 #include "PageTextWriter.h"
 
+#include "OldLine.h"
 #include "PageOwnContent.h"
 
 #include <algorithm>
@@ -125,38 +126,12 @@ bool PageTextWriter::addVisibleText(const QString& text, const QRectF& rect, con
 
 namespace {
 
-constexpr double kMinHorizontalScale = 0.5;
-constexpr double kMaxHorizontalScale = 2.0;
-constexpr double kEdgeMargin = 0.25;     // points kept clear of the page's right edge
-constexpr double kWordGapOfSize = 0.33;  // a word gap when the page shows none
-constexpr double kMinJustifiedGapOfSize = 0.15;  // below this a justified line's glyphs narrow instead
-constexpr double kMaxJustifiedGapOfSize = 1.0;   // above this the words would read as columns
-
-// Advance of text in font at size, points; blanks count as nothing when
-// skipBlanks. complete (when given) tells whether the font knew every character.
-double advanceOf(FPDF_FONT font, const QString& text, double size, bool skipBlanks, bool* complete = nullptr)
-{
-    double total = 0;
-    if (complete)
-        *complete = font != nullptr;
-    for (const uint c : text.toUcs4()) {
-        if (skipBlanks && QChar::isSpace(c))
-            continue;
-        float width = 0;
-        if (pdfApi().FPDFFont_GetGlyphWidth(font, c, float(size), &width) && std::isfinite(width) && width > 0)
-            total += width;
-        else if (complete && !QChar::isSpace(c))
-            *complete = false;
-    }
-    return total;
-}
-
 // How far the line may run from start towards along (one point further on
 // its baseline) before it leaves page, less a margin; unbounded when it
 // starts outside.
 double roomAlong(const QRectF& page, const QPointF& start, const QPointF& along)
 {
-    const QRectF inner = page.adjusted(kEdgeMargin, kEdgeMargin, -kEdgeMargin, -kEdgeMargin);
+    const QRectF inner = page.adjusted(kPageEdgeMargin, kPageEdgeMargin, -kPageEdgeMargin, -kPageEdgeMargin);
     if (!inner.contains(start))
         return std::numeric_limits<double>::infinity();
     const QPointF step = along - start;
@@ -170,139 +145,6 @@ double roomAlong(const QRectF& page, const QPointF& start, const QPointF& along)
     else if (step.y() < -1e-9)
         room = std::min(room, (inner.top() - start.y()) / step.y());
     return room;
-}
-
-int blankCount(const QString& text)
-{
-    return int(std::count_if(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }));
-}
-
-double medianOf(std::vector<double> values, double fallback)
-{
-    if (values.empty())
-        return fallback;
-    std::nth_element(values.begin(), values.begin() + qsizetype(values.size() / 2), values.end());
-    return values[values.size() / 2];
-}
-
-// The visible glyphs of a line as text, one colour per character, with a
-// blank where the page reads a word break.
-struct OldLine {
-    QString text;
-    std::vector<QColor> colors;
-    double left = 0;
-    double right = 0;
-    double size = 0;
-    double wordGap = 0;  // median gap at word breaks, 0 when none
-    double glyphAdvance = 0;  // the advances of its glyphs but blanks, without the room between them
-    FPDF_FONT font = nullptr;  // the one font all its glyphs use, else null
-};
-
-// A recognised line's old text over a scan: what was read there, at the
-// width its ink spans.
-OldLine recognisedOldLine(const QString& text, const QRectF& rect, const QColor& color)
-{
-    OldLine line;
-    line.text = text;
-    line.colors.assign(size_t(text.size()), color);
-    line.left = rect.left();
-    line.right = rect.right();
-    return line;
-}
-
-OldLine oldLineOf(const std::vector<PageGlyph>& ink)
-{
-    OldLine line;
-    line.left = ink.front().left;
-    line.right = ink.front().right;
-    line.font = ink.front().font;
-    std::vector<double> sizes, gaps;
-    for (size_t i = 0; i < ink.size(); ++i) {
-        const PageGlyph& glyph = ink[i];
-        const QColor fill = glyph.fill.isValid() ? glyph.fill : QColor(Qt::black);
-        if (i > 0 && glyph.spaceBefore && !line.text.endsWith(QLatin1Char(' '))) {
-            line.text += QLatin1Char(' ');
-            line.colors.push_back(line.colors.back());
-            gaps.push_back(glyph.left - ink[i - 1].right);
-        }
-        line.text += glyph.text;
-        line.colors.insert(line.colors.end(), size_t(glyph.text.size()), fill);
-        if (!glyph.text.trimmed().isEmpty())
-            line.glyphAdvance += std::max(glyph.right - glyph.left, 0.0);
-        line.left = std::min(line.left, glyph.left);
-        line.right = std::max(line.right, glyph.right);
-        if (glyph.size > 0)
-            sizes.push_back(glyph.size);
-        if (glyph.font != line.font)
-            line.font = nullptr;
-    }
-    line.size = medianOf(sizes, 0);
-    line.wordGap = std::max(medianOf(gaps, 0), 0.0);
-    return line;
-}
-
-// How a rewritten line runs along its baseline: the text laid, whether its
-// words are placed apart, the gap between them, the glyphs' horizontal scale,
-// where it starts and the natural advance of its glyphs.
-struct LineRun {
-    QString text;
-    bool gapped = false;
-    double gap = 0;
-    double scale = 1;
-    double x0 = 0;
-    double natural = 0;
-};
-
-// The old line's width is kept: a line set in the page's own spacing scales
-// its glyphs to it; a justified one keeps its glyphs' own width and shares the
-// rest out between its words. A right-aligned line ends where the old one
-// ended, a centred one keeps its centre; none grows past the page's left edge.
-// Words too few to fill a justified line stand at its start, as a
-// paragraph's last line does.
-LineRun lineRun(const QString& text, const OldLine& old, FPDF_FONT font, double size, bool fontHasNoBlank,
-                Qt::Alignment alignment, double start)
-{
-    LineRun run;
-    run.text = alignment == Qt::AlignJustify ? text.simplified() : text;
-    const int blanks = blankCount(run.text);
-    const bool justified = alignment == Qt::AlignJustify && blanks > 0;
-    run.gapped = fontHasNoBlank || justified;
-    run.gap = run.gapped ? (old.wordGap > 0 ? old.wordGap : kWordGapOfSize * size) : 0.0;
-    const double oldWidth = old.right - old.left;
-    run.natural = advanceOf(font, run.text, size, run.gapped);
-    if (justified) {
-        // The page's font tells its glyphs' advances, else their boxes do.
-        const double oldInk = advanceOf(font, old.text, size, true);
-        bool known = false;
-        const double oldAdvance = old.font ? advanceOf(old.font, old.text, size, true, &known) : 0.0;
-        const double glyphs = known && oldAdvance > 0 ? oldAdvance : old.glyphAdvance;
-        run.scale = std::clamp(oldInk > 0 ? glyphs / oldInk : 1.0, kMinHorizontalScale, kMaxHorizontalScale);
-        run.gap = (oldWidth - run.scale * run.natural) / blanks;
-        if (run.gap < kMinJustifiedGapOfSize * size && run.natural > 0) {
-            run.gap = kMinJustifiedGapOfSize * size;
-            run.scale = std::max((oldWidth - run.gap * blanks) / run.natural, kMinFitScale);
-        }
-        if (run.gap > std::max(kMaxJustifiedGapOfSize * size, old.wordGap))
-            return lineRun(text, old, font, size, fontHasNoBlank, Qt::AlignLeft, start);
-    } else {
-        const double oldNatural = advanceOf(font, old.text, size, run.gapped);
-        const double oldGaps = run.gapped ? run.gap * blankCount(old.text) : 0.0;
-        run.scale = std::clamp(oldNatural > 0 ? (oldWidth - oldGaps) / oldNatural : 1.0, kMinHorizontalScale,
-                               kMaxHorizontalScale);
-    }
-    const double gaps = run.gapped ? run.gap * blanks : 0.0;
-    run.x0 = start;
-    if (alignment == Qt::AlignRight)
-        run.x0 = start + oldWidth - (run.scale * run.natural + gaps);
-    else if (alignment == Qt::AlignHCenter)
-        run.x0 = start + (oldWidth - (run.scale * run.natural + gaps)) / 2;
-    if (run.x0 < kEdgeMargin && run.x0 < start) {
-        const double end = run.x0 + run.scale * run.natural + gaps;
-        run.x0 = kEdgeMargin;
-        if (run.natural > 0)
-            run.scale = std::max((end - run.x0 - gaps) / run.natural, kMinFitScale);
-    }
-    return run;
 }
 
 } // namespace
@@ -382,6 +224,7 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
         return addVisibleText(text, at, style, placement, baselineLift);
     }
     OldLine old = recognised ? recognisedOldLine(place.recognisedText, place.rect, style.color) : oldLineOf(ink);
+    double layerSize = 0;
     if (layerOnly) {
         // This program sets its searchable layer at the recognised size (an
         // earlier layer stretched it to the words' boxes by its matrix).
@@ -390,17 +233,22 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
         for (const PageGlyph& glyph : ink)
             if (glyph.setSize > 0)
                 setSizes.push_back(glyph.setSize);
+        layerSize = ownLayer ? medianOf(setSizes, 0) : 0;
         old.font = nullptr;
-        old.size = ownLayer ? medianOf(setSizes, 0) : 0;
+        old.size = layerSize;
         old.colors.assign(old.colors.size(), style.color);
     }
     const double size = old.size > 0 ? old.size : std::max(double(style.fontSize), 1.0);
 
     // The page's own font when it draws every character; its word breaks
-    // stay gaps where it has no blank of its own (TeX fonts).
+    // stay gaps where it has no blank of its own (TeX fonts). Another face
+    // keeps the old one's class: a fixed-pitch line stays fixed-pitch.
     const bool own = !place.restyled && old.font && glyphs.fontDraws(old.font, text);
-    FPDF_FONT font = own ? old.font
-                         : m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text, WriterFonts::Drawn::Visibly);
+    const QString family = !layerOnly && !recognised && isFixedPitch(old.font, ink)
+                               ? monospacedFamily(style.fontFamily)
+                               : style.fontFamily;
+    FPDF_FONT font =
+        own ? old.font : m_fonts.fontFor(family, style.bold, style.italic, text, WriterFonts::Drawn::Visibly);
     if (!font) {
         m_lastError = m_fonts.lastError();
         return false;
@@ -411,48 +259,122 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     const bool native = place.laid && !layerOnly;
     const Qt::Alignment alignment = native && !turned ? place.laid->alignment : Qt::AlignLeft;
     const double start = native ? rect.x() + place.laid->origin.x() : rect.x() + (old.left - place.rect.x());
-    const LineRun laidOut =
-        lineRun(text, old, font, size, own && !glyphs.fontDrawsSpace(old.font), alignment, start);
-    const QString& laid = laidOut.text;
-    const bool gapped = laidOut.gapped;
-    const double gap = laidOut.gap;
-    double scale = laidOut.scale;
-    const double x0 = laidOut.x0;
-    const double newNatural = laidOut.natural;
-    const double newGaps = gapped ? gap * blankCount(laid) : 0.0;
+    // A blank the page's font gives no advance draws nothing readers part words at.
+    const bool noBlank =
+        own && (!glyphs.fontDrawsSpace(old.font) || advanceOf(font, QStringLiteral(" "), size, false) <= 0);
     const double baseline = rect.y() + (baselineLift >= 0 ? baselineLift : kBaselineLiftOfSize * size);
-    const double room = roomAlong(QRectF(QPointF(0, 0), m_transform.pageSize()), placement.map(QPointF(x0, baseline)),
-                                  placement.map(QPointF(x0 + 1, baseline)));
-    if (newNatural > 0 && scale * newNatural + newGaps > room)
-        scale = std::max((room - newGaps) / newNatural, 0.05);
 
-    const std::vector<QColor> colors = colorsForRewrittenText(old.text, old.colors, laid, style.color);
+    // Columns apart: each stays where it stood, only the one holding the
+    // change is laid anew.
+    std::vector<OldLine> columns;
+    std::vector<std::vector<RecognisedWord>> readColumns;
+    if (recognised) {
+        readColumns = recognisedColumns(place.recognisedWords, size);
+        for (const std::vector<RecognisedWord>& words : readColumns) {
+            QStringList texts;
+            QRectF box;
+            for (const auto& [word, wordBox] : words) {
+                texts << word;
+                box = box.isNull() ? wordBox : box.united(wordBox);
+            }
+            columns.push_back(recognisedOldLine(texts.join(QLatin1Char(' ')), box, style.color));
+        }
+    } else {
+        const double blank = old.font ? advanceOf(old.font, QStringLiteral(" "), size, false) : 0.0;
+        for (const std::vector<PageGlyph>& column : inkColumns(ink, size, blank)) {
+            columns.push_back(oldLineOf(column));
+            if (layerOnly) {
+                columns.back().font = nullptr;
+                columns.back().size = layerSize;
+                columns.back().colors.assign(columns.back().colors.size(), style.color);
+            }
+        }
+    }
+    std::vector<LinePiece> pieces;
+    for (LinePiece& piece : piecesForText(columns, text)) {
+        if (piece.changed || !recognised) {
+            pieces.push_back(piece);
+            continue;
+        }
+        // A scan's column left as it was: each word on its own box.
+        for (const auto& [word, box] : readColumns[piece.column])
+            pieces.push_back({recognisedOldLine(word, box, style.color), word, false, piece.column});
+    }
+    if (pieces.empty())
+        pieces.push_back({old, text, true});
     m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
-    const bool wordByWord = gapped || stepWords;
-    double x = x0;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const LinePiece& piece = pieces[i];
+        if (piece.text.isEmpty())
+            continue;
+        Qt::Alignment at = alignment;
+        if (pieces.size() > 1)
+            at = piece.changed && i + 1 == pieces.size() && alignment == Qt::AlignRight ? Qt::AlignRight
+                                                                                          : Qt::AlignLeft;
+        LineRun run = lineRun(piece.text, piece.old, font, size, noBlank, at, start + (piece.old.left - old.left));
+        // A scan's boxes hold ink: the first glyph's ink, not its advance, starts there.
+        if (recognised && at == Qt::AlignLeft)
+            run.x0 -= run.scale * leftBearing(font, size, run.text);
+        const double gaps = run.gapped ? run.gap * blankCount(run.text) : 0.0;
+        // A changed stretch before a column left as it was fills its old width.
+        if (piece.changed && i + 1 < pieces.size() && run.natural > 0)
+            run.scale = std::clamp((piece.old.right - piece.old.left - gaps) / run.natural, 0.5, 2.0);
+        const double room = roomAlong(QRectF(QPointF(0, 0), m_transform.pageSize()),
+                                      placement.map(QPointF(run.x0, baseline)),
+                                      placement.map(QPointF(run.x0 + 1, baseline)));
+        if (run.natural > 0 && run.scale * run.natural + gaps > room)
+            run.scale = std::max((room - gaps) / run.natural, 0.05);
+        const std::vector<QColor> colors = colorsForRewrittenText(piece.old.text, piece.old.colors, run.text,
+                                                                  style.color);
+        if (!placeLaidRun(font, size, run, colors, baseline, placement, stepWords))
+            return false;
+    }
+    m_lastError.clear();
+    return true;
+}
+
+double PageTextWriter::leftBearing(FPDF_FONT font, double size, const QString& text) const
+{
+    const QString first = text.trimmed().left(1);
+    if (first.isEmpty())
+        return 0;
+    const PdfiumApi& api = pdfApi();
+    PageObjectPtr object(api.FPDFPageObj_CreateTextObj(m_doc, font, float(size)));
+    float left = 0, bottom = 0, right = 0, top = 0;
+    if (!object || !api.FPDFText_SetText(object.get(), toPdfWide(first).constData()) ||
+        !api.FPDFPageObj_GetBounds(object.get(), &left, &bottom, &right, &top) || !std::isfinite(left))
+        return 0;
+    return std::clamp(double(left), 0.0, size / 2);
+}
+
+bool PageTextWriter::placeLaidRun(FPDF_FONT font, double size, const LineRun& run, const std::vector<QColor>& colors,
+                                  double baseline, const QTransform& placement, bool stepWords)
+{
+    const QString& laid = run.text;
+    const bool wordByWord = run.gapped || stepWords;
+    double x = run.x0;
     qsizetype from = 0;
     while (from < laid.size()) {
         if (wordByWord && laid[from].isSpace()) {
-            x += gapped ? gap : scale * advanceOf(font, laid.mid(from, 1), size, false);
+            x += run.gapped ? run.gap : run.scale * advanceOf(font, laid.mid(from, 1), size, false);
             ++from;
             continue;
         }
         qsizetype end = from + 1;
         while (end < laid.size() && colors[size_t(end)] == colors[size_t(from)] && !(wordByWord && laid[end].isSpace()))
             ++end;
-        const QString run = laid.mid(from, end - from);
-        const double width = scale * advanceOf(font, run, size, false);
-        QTransform at = QTransform(scale, 0, 0, 1, x, baseline) * placement;
+        const QString piece = laid.mid(from, end - from);
+        const double width = run.scale * advanceOf(font, piece, size, false);
+        QTransform at = QTransform(run.scale, 0, 0, 1, x, baseline) * placement;
         if (stepWords) {
             const QPointF middle = placement.map(QPointF(x + width / 2, baseline));
-            at = QTransform(scale, 0, 0, 1, middle.x() - width / 2, middle.y());
+            at = QTransform(run.scale, 0, 0, 1, middle.x() - width / 2, middle.y());
         }
-        if (!placeRun(font, size, run, colors[size_t(from)], at))
+        if (!placeRun(font, size, piece, colors[size_t(from)], at))
             return false;
         x += width;
         from = end;
     }
-    m_lastError.clear();
     return true;
 }
 

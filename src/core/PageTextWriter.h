@@ -19,6 +19,8 @@
 
 namespace pdfengine {
 
+struct LineRun;
+
 struct TextStyle {
     QString fontFamily;
     float fontSize = 10;
@@ -35,6 +37,8 @@ struct OldLinePlace {
     QRectF rect;
     QTransform toFrame;
     QString recognisedText;
+    // Its recognised words in that frame, which tell where its columns stood.
+    std::vector<std::pair<QString, QRectF>> recognisedWords;
     // Where a native line's glyphs stood in its box and how it was aligned.
     std::optional<TextBlock::Line::Placement> laid;
     // The line was given another weight or slant: the page's own font is not its face.
@@ -127,6 +131,10 @@ private:
     bool insertOwn(FPDF_PAGEOBJECT object);
     void noteDrawn(FPDF_PAGEOBJECT object, int type);
     bool placeRun(FPDF_FONT font, double size, const QString& text, const QColor& color, const QTransform& placement);
+    // How far right of its origin the first glyph of text starts its ink.
+    double leftBearing(FPDF_FONT font, double size, const QString& text) const;
+    bool placeLaidRun(FPDF_FONT font, double size, const LineRun& run, const std::vector<QColor>& colors,
+                      double baseline, const QTransform& placement, bool stepWords);
     int imageObjectAt(const QRectF& rect) const;
     void transformIntoPage(FPDF_PAGEOBJECT object, const QTransform& displayed) const;
 

@@ -71,6 +71,9 @@ struct TextBlock {
         // redraws only the lines that no longer match them.
         QString originalText;
         QRectF originalRect;
+        // Its words as recognised there (boxes as in words): where its
+        // columns stood, which a rewrite keeps.
+        std::vector<Word> originalWords;
         // The user gave the line another weight or slant with its text as it
         // was: it is written again all the same.
         bool restyled = false;

@@ -246,6 +246,26 @@ bool looksSans(const QString& family)
                                               "gothic", "grotesk", "segoe", "roboto", "ptsans"});
 }
 
+bool looksMonospaced(const QString& family)
+{
+    return containsAny(squeezedName(family), {"mono", "courier", "cousine", "consol", "typewriter", "fixed", "cmtt", "sftt"});
+}
+
+QString monospacedFamily(const QString& family)
+{
+    return looksMonospaced(family) ? family : QStringLiteral("Liberation Mono");
+}
+
+// Installed fixed-pitch faces in the style asked for.
+QStringList monospacedFiles(bool bold, bool italic)
+{
+    const QString style = bold && italic ? QStringLiteral("-BoldOblique")
+                          : bold         ? QStringLiteral("-Bold")
+                          : italic       ? QStringLiteral("-Oblique")
+                                         : QString();
+    return {QStringLiteral("%1/usr/share/fonts/truetype/dejavu/DejaVuSansMono%2.ttf").arg(g_fontRoot, style)};
+}
+
 QString metricTwinFile(const QString& family, bool bold, bool italic)
 {
     const QString base = metricCompatibleBase(family);
@@ -264,6 +284,8 @@ QStringList writerFontFiles(const QString& family, bool bold, bool italic)
     const QString twin = metricTwinFile(family, bold, italic);
     if (!twin.isEmpty())
         files << twin;
+    if (looksMonospaced(family))
+        files << monospacedFiles(bold, italic);
     QStringList candidates = fontFileCandidates(bold, italic);
     // A sans line falls back to a sans face first.
     if (looksSans(family))

@@ -24,6 +24,8 @@ struct Edges {
     double left = 1e9;
     double right = -1e9;
     QStringList words;
+    QList<double> lefts;    // per word
+    QList<double> pitches;  // per word: its width over its letters
 };
 
 Edges lineEdges(const QString& pdf, double top, double height)
@@ -36,6 +38,8 @@ Edges lineEdges(const QString& pdf, double top, double height)
         edges.left = std::min(edges.left, word.box.left());
         edges.right = std::max(edges.right, word.box.right());
         edges.words << word.text;
+        edges.lefts << word.box.left();
+        edges.pitches << word.box.width() / std::max<qsizetype>(word.text.size(), 1);
     }
     return edges;
 }
@@ -417,34 +421,46 @@ void TestPageTextWriter::rewrittenLineKeepsItsPlaceAndWeight_data()
     QTest::addColumn<QString>("edited");
     QTest::addColumn<QString>("anchor");  // left, right, centre, both, or start (left, words not spread)
     QTest::addColumn<bool>("bold");
+    QTest::addColumn<QString>("kept");     // a word after a wide gap that keeps its x; empty: none
+    QTest::addColumn<bool>("fixedPitch");  // the written face advances every glyph alike
     const QString address = QStringLiteral("г. Москва, ул. Лесная, д. 5");
     const QString justified =
         QStringLiteral("вступает в силу с первого числа следующего месяца. Поставщик обязан выполнить работы в");
     const QString first = QStringLiteral("Настоящим сообщаем, что договор поставки № 15 заключён сроком на пять лет и");
     QTest::newRow("LibreOffice right-aligned, longer, own font")
-        << "libreoffice-letter.pdf" << address << address + QStringLiteral(", корп. 2") << "right" << false;
+        << "libreoffice-letter.pdf" << address << address + QStringLiteral(", корп. 2") << "right" << false << QString() << false;
     QTest::newRow("ghostscript right-aligned, another face")
-        << "gs-letter.pdf" << address << QStringLiteral("г. Москва, ул. Жукова, д. 15") << "right" << false;
+        << "gs-letter.pdf" << address << QStringLiteral("г. Москва, ул. Жукова, д. 15") << "right" << false << QString() << false;
     QTest::newRow("ghostscript right-aligned, shorter") << "gs-letter.pdf" << "Директор И. П. Сидоров"
-                                                        << "Директор П. Сидоров" << "right" << false;
+                                                        << "Директор П. Сидоров" << "right" << false << QString() << false;
     QTest::newRow("LibreOffice justified, shorter")
         << "libreoffice-letter.pdf" << justified << QString(justified).replace("следующего", "этого") << "both"
-        << false;
+        << false << QString() << false;
     QTest::newRow("LibreOffice justified, a few words left") << "libreoffice-letter.pdf" << justified
-                                                             << QStringLiteral("вступает в силу") << "start" << false;
+                                                             << QStringLiteral("вступает в силу") << "start" << false << QString() << false;
     QTest::newRow("ghostscript justified, longer, another face")
         << "gs-letter.pdf" << first << QString(first).replace("пять", "шесть (6)").replace("15", "15/Ж") << "both"
-        << false;
+        << false << QString() << false;
     QTest::newRow("ghostscript centred bold heading, another face")
-        << "gs-letter.pdf" << "ПИСЬМО" << "ПИСЬМО-ЖАЛОБА" << "centre" << true;
+        << "gs-letter.pdf" << "ПИСЬМО" << "ПИСЬМО-ЖАЛОБА" << "centre" << true << QString() << false;
     const QString tex = QStringLiteral("answered within two weeks of arrival. The reading room was open on every");
     QTest::newRow("TeX justified line, longer") << "pdftex-page.pdf" << tex
-                                                << QString(tex).replace("two", "three") << "both" << false;
+                                                << QString(tex).replace("two", "three") << "both" << false << QString() << false;
     QTest::newRow("TeX justified line, another face") << "pdftex-page.pdf" << tex
-                                                      << QString(tex).replace("two", "2½") << "both" << false;
+                                                      << QString(tex).replace("two", "2½") << "both" << false << QString() << false;
     const QString last = QStringLiteral("срок до пятнадцатого числа, а приёмка выполняется комиссией заказчика по акту.");
     QTest::newRow("ghostscript paragraph's last line, another face")
-        << "gs-letter.pdf" << last << QString(last).replace("комиссией", "Жюри") << "left" << false;
+        << "gs-letter.pdf" << last << QString(last).replace("комиссией", "Жюри") << "left" << false << QString() << false;
+    QTest::newRow("LibreOffice centred fixed-pitch heading, another face")
+        << "libreoffice-sections.pdf" << "ПОРЯДОК ПРИЁМКИ" << "ПОРЯДОК СДАЧИ" << "centre" << false << QString() << true;
+    QTest::newRow("LibreOffice centred DejaVu Sans Mono heading, another face")
+        << "libreoffice-sections.pdf" << "ОТМЕТКИ КОМИССИИ" << "ОТМЕТКИ ЖЮРИ" << "centre" << false << QString() << true;
+    QTest::newRow("groff chapter number two blanks from its corrected title")
+        << "groff-columns.pdf" << "4. Requests from the staff" << "4. Requests from all staff" << "left" << false
+        << "Requests" << false;
+    QTest::newRow("groff chapter number corrected")
+        << "groff-columns.pdf" << "4. Requests from the staff" << "5. Requests from the staff" << "left" << false
+        << "Requests" << false;
 }
 
 void TestPageTextWriter::rewrittenLineKeepsItsPlaceAndWeight()
@@ -454,6 +470,8 @@ void TestPageTextWriter::rewrittenLineKeepsItsPlaceAndWeight()
     QFETCH(QString, edited);
     QFETCH(QString, anchor);
     QFETCH(bool, bold);
+    QFETCH(QString, kept);
+    QFETCH(bool, fixedPitch);
     PdfDocument doc;
     const Measured m = saveAndMeasure(doc, {file, line, edited}, Blocks::AsEdited);
     QVERIFY2(!m.out.isEmpty(), qPrintable(doc.lastError()));
@@ -473,6 +491,16 @@ void TestPageTextWriter::rewrittenLineKeepsItsPlaceAndWeight()
         QVERIFY2(near(after.right, before.right), qPrintable(where));
     if (anchor == "centre")
         QVERIFY2(near(after.left + after.right, before.left + before.right), qPrintable(where));
+    if (!kept.isEmpty()) {
+        const qsizetype was = before.words.indexOf(kept), is = after.words.indexOf(kept);
+        QVERIFY(was >= 0 && is >= 0);
+        QVERIFY2(near(after.lefts[is], before.lefts[was]),
+                 qPrintable(QStringLiteral("%1: %2 -> %3").arg(kept).arg(before.lefts[was]).arg(after.lefts[is])));
+    }
+    if (fixedPitch) {
+        const auto [least, most] = std::minmax_element(after.pitches.begin(), after.pitches.end());
+        QVERIFY2(*most - *least <= 0.02 * *most, qPrintable(QStringLiteral("pitch %1..%2").arg(*least).arg(*most)));
+    }
 
     const Baseline was = baselineOf(source, line);
     const Baseline now = baselineOf(out, edited);

@@ -256,6 +256,8 @@ private slots:
     void officePageCorrectedTwice();
     void officeLinesKeepBaselineAndWidth_data();
     void officeLinesKeepBaselineAndWidth();
+    void correctedLineKeepsItsColumns_data();
+    void correctedLineKeepsItsColumns();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -853,4 +855,68 @@ void TestScanEdits::officeLinesKeepBaselineAndWidth()
             ++measured;
         }
     QCOMPARE(measured, 3);
+}
+
+void TestScanEdits::correctedLineKeepsItsColumns_data()
+{
+    QTest::addColumn<QString>("word");       // recognised, then corrected
+    QTest::addColumn<QString>("corrected");
+    QTest::addColumn<QStringList>("kept");   // words that keep their x
+    QTest::newRow("chapter title after a wide gap corrected")
+        << "положения" << "правила" << QStringList{QStringLiteral("1.")};
+    QTest::newRow("chapter number before a wide gap corrected")
+        << "1." << "3." << QStringList{QStringLiteral("Общие"), QStringLiteral("положения")};
+    QTest::newRow("two columns, the first corrected")
+        << "ввод" << "ответ" << QStringList{QStringLiteral("Действительный"), QStringLiteral("Переводимое")};
+    QTest::newRow("two columns, the second corrected")
+        << "значение" << "слово" << QStringList{QStringLiteral("Действительный"), QStringLiteral("Переводимое")};
+    QTest::newRow("two columns, a word typed into the first")
+        << "ввод" << "ввод ответа" << QStringList{QStringLiteral("Действительный"), QStringLiteral("Переводимое")};
+}
+
+// The sections page printed at 300 dpi and scanned straight, recognised, one
+// word of a line corrected: where a gap much wider than a blank parts the
+// line (a chapter number and its title, two columns at a tab), each column
+// still starts where the page printed it, read back by pdftotext.
+void TestScanEdits::correctedLineKeepsItsColumns()
+{
+    QFETCH(QString, word);
+    QFETCH(QString, corrected);
+    QFETCH(QStringList, kept);
+    const QString source = fixtures::realPdf(QStringLiteral("libreoffice-sections.pdf"));
+    const QString scanFile = path(QStringLiteral("sections-scan.pdf"));
+    QVERIFY(scanTurned(source, 0, scanFile));
+    PdfDocument scanDoc;
+    QVERIFY(scanDoc.open(scanFile));
+    const QSizeF size = scanDoc.pageSize(0);
+    const double zoom = pageOcrZoom(size.width(), 0);
+    std::vector<TextBlock> blocks = m_engine.recognizePage(scanDoc.renderPage(0, zoom, 0), 0, zoom, size.height());
+    bool found = false;
+    QStringList read;
+    for (TextBlock& block : blocks)
+        for (size_t k = 0; k < block.lines.size() && !found; ++k) {
+            const QStringList words = wordsOf(block.lines[k].text);
+            read << block.lines[k].text;
+            if (words.contains(word) && words.contains(kept.back())) {
+                fixtures::correctWord(block, k, words.indexOf(word), corrected);
+                found = true;
+            }
+        }
+    QVERIFY2(found, qPrintable(read.join(QStringLiteral(" | "))));
+    const QString out = path(QStringLiteral("sections-corrected.pdf"));
+    QString refusal;
+    QVERIFY(writeOver(scanFile, blocks, out, &refusal));
+    QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
+
+    const auto leftOf = [](const QList<pdftools::WordBox>& boxes, const QString& text) {
+        const auto at = std::find_if(boxes.begin(), boxes.end(), [&](const pdftools::WordBox& b) { return b.text == text; });
+        return at == boxes.end() ? -1.0 : at->box.left();
+    };
+    const QList<pdftools::WordBox> printed = pdftools::wordBoxes(source, 0);
+    const QList<pdftools::WordBox> written = pdftools::wordBoxes(out, 0);
+    QVERIFY(leftOf(written, corrected.section(QLatin1Char(' '), 0, 0)) >= 0);
+    for (const QString& w : kept) {
+        const double was = leftOf(printed, w), is = leftOf(written, w);
+        QVERIFY2(was >= 0 && std::abs(is - was) <= 1.0, qPrintable(QStringLiteral("%1: %2 -> %3").arg(w).arg(was).arg(is)));
+    }
 }

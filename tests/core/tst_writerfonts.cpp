@@ -165,6 +165,8 @@ void TestWriterFonts::standardFamiliesGetMetricCompatibleFaces_data()
     QTest::newRow("Nimbus Sans") << "NimbusSans Regular" << false << false << "LiberationSans";
     QTest::newRow("TeX face: the usual order") << "CMR10" << false << false << "DejaVuSerif";
     QTest::newRow("no family") << "" << true << false << "DejaVuSerif Bold";
+    QTest::newRow("fixed-pitch family without a metric twin") << "DejaVuSansMono" << false << false << "DejaVuSansMono";
+    QTest::newRow("TeX typewriter, bold") << "CMTT10" << true << false << "DejaVuSansMono Bold";
 }
 
 void TestWriterFonts::standardFamiliesGetMetricCompatibleFaces()

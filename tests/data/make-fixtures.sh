@@ -230,6 +230,15 @@ soffice -env:UserInstallation="file://$work/lo-columns" --headless --convert-to 
   "$src/three-columns.fodt" >/dev/null 2>&1
 cp "$work/three-columns.pdf" "$here/libreoffice-three-columns.pdf"
 
+# LibreOffice: centred headings in Liberation Mono and DejaVu Sans Mono, chapter headings whose
+# number stands a tab away from the title, and two columns set at a tab stop
+# ("Действительный ввод" and "Переводимое значение"); and the same page
+# passed through ghostscript.
+soffice -env:UserInstallation="file://$work/lo-profile" --headless --convert-to pdf --outdir "$work" \
+  "$src/sections.fodt" >/dev/null 2>&1
+cp "$work/sections.pdf" "$here/libreoffice-sections.pdf"
+gs -q -dBATCH -dNOPAUSE -sDEVICE=pdfwrite -sOutputFile="$here/gs-sections.pdf" "$here/libreoffice-sections.pdf"
+
 # Scans of a manual page turned 0, 0.5 and 1.5 degrees, made from the manual above.
 "$here/make-turned-scans.sh"
 

@@ -1,0 +1,321 @@
+#include "OldLine.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace pdfengine {
+
+namespace {
+
+constexpr double kMinHorizontalScale = 0.5;
+constexpr double kMaxHorizontalScale = 2.0;
+constexpr double kMinRunScale = 0.05;
+constexpr double kWordGapOfSize = 0.33;  // a word gap when the page shows none
+constexpr double kMinJustifiedGapOfSize = 0.15;  // below this a justified line's glyphs narrow instead
+constexpr double kMaxJustifiedGapOfSize = 1.0;   // above this the words would read as columns
+constexpr double kColumnGapOfSize = 0.4;         // a gap wider than this parts columns...
+constexpr double kColumnGapOfWordGap = 1.6;      // ...when it is also this many word gaps wide
+constexpr double kMinWordGapOfSize = 0.15;
+constexpr double kWordBreakOfSize = 0.1;         // narrower gaps lie inside a word
+constexpr double kSamePitch = 0.02;              // of the advance: glyphs of a fixed-pitch face
+constexpr int kFixedPitchFlag = 1;               // the font descriptor's FixedPitch
+
+} // namespace
+
+// Advance of text in font at size, points; blanks count as nothing when
+// skipBlanks. complete (when given) tells whether the font knew every character.
+double advanceOf(FPDF_FONT font, const QString& text, double size, bool skipBlanks, bool* complete)
+{
+    double total = 0;
+    if (complete)
+        *complete = font != nullptr;
+    for (const uint c : text.toUcs4()) {
+        if (skipBlanks && QChar::isSpace(c))
+            continue;
+        float width = 0;
+        if (pdfApi().FPDFFont_GetGlyphWidth(font, c, float(size), &width) && std::isfinite(width) && width > 0)
+            total += width;
+        else if (complete && !QChar::isSpace(c))
+            *complete = false;
+    }
+    return total;
+}
+
+int blankCount(const QString& text)
+{
+    return int(std::count_if(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }));
+}
+
+double medianOf(std::vector<double> values, double fallback)
+{
+    if (values.empty())
+        return fallback;
+    std::nth_element(values.begin(), values.begin() + qsizetype(values.size() / 2), values.end());
+    return values[values.size() / 2];
+}
+
+
+OldLine recognisedOldLine(const QString& text, const QRectF& rect, const QColor& color)
+{
+    OldLine line;
+    line.text = text;
+    line.colors.assign(size_t(text.size()), color);
+    line.left = rect.left();
+    line.right = rect.right();
+    return line;
+}
+
+OldLine oldLineOf(const std::vector<PageGlyph>& ink)
+{
+    OldLine line;
+    line.left = ink.front().left;
+    line.right = ink.front().right;
+    line.font = ink.front().font;
+    std::vector<double> sizes, gaps;
+    for (size_t i = 0; i < ink.size(); ++i) {
+        const PageGlyph& glyph = ink[i];
+        const QColor fill = glyph.fill.isValid() ? glyph.fill : QColor(Qt::black);
+        if (i > 0 && glyph.spaceBefore && !line.text.endsWith(QLatin1Char(' '))) {
+            line.text += QLatin1Char(' ');
+            line.colors.push_back(line.colors.back());
+            gaps.push_back(glyph.left - ink[i - 1].right);
+        }
+        line.text += glyph.text;
+        line.colors.insert(line.colors.end(), size_t(glyph.text.size()), fill);
+        if (!glyph.text.trimmed().isEmpty())
+            line.glyphAdvance += std::max(glyph.right - glyph.left, 0.0);
+        line.left = std::min(line.left, glyph.left);
+        line.right = std::max(line.right, glyph.right);
+        if (glyph.size > 0)
+            sizes.push_back(glyph.size);
+        if (glyph.font != line.font)
+            line.font = nullptr;
+    }
+    line.size = medianOf(sizes, 0);
+    line.wordGap = std::max(medianOf(gaps, 0), 0.0);
+    return line;
+}
+
+
+// The old line's width is kept: a line set in the page's own spacing scales
+// its glyphs to it; a justified one keeps its glyphs' own width and shares the
+// rest out between its words. A right-aligned line ends where the old one
+// ended, a centred one keeps its centre; none grows past the page's left edge.
+// Words too few to fill a justified line stand at its start, as a
+// paragraph's last line does.
+LineRun lineRun(const QString& text, const OldLine& old, FPDF_FONT font, double size, bool fontHasNoBlank,
+                Qt::Alignment alignment, double start)
+{
+    LineRun run;
+    run.text = alignment == Qt::AlignJustify ? text.simplified() : text;
+    const int blanks = blankCount(run.text);
+    const bool justified = alignment == Qt::AlignJustify && blanks > 0;
+    run.gapped = fontHasNoBlank || justified;
+    run.gap = run.gapped ? (old.wordGap > 0 ? old.wordGap : kWordGapOfSize * size) : 0.0;
+    const double oldWidth = old.right - old.left;
+    run.natural = advanceOf(font, run.text, size, run.gapped);
+    if (justified) {
+        // The page's font tells its glyphs' advances, else their boxes do.
+        const double oldInk = advanceOf(font, old.text, size, true);
+        bool known = false;
+        const double oldAdvance = old.font ? advanceOf(old.font, old.text, size, true, &known) : 0.0;
+        const double glyphs = known && oldAdvance > 0 ? oldAdvance : old.glyphAdvance;
+        run.scale = std::clamp(oldInk > 0 ? glyphs / oldInk : 1.0, kMinHorizontalScale, kMaxHorizontalScale);
+        run.gap = (oldWidth - run.scale * run.natural) / blanks;
+        if (run.gap < kMinJustifiedGapOfSize * size && run.natural > 0) {
+            run.gap = kMinJustifiedGapOfSize * size;
+            run.scale = std::max((oldWidth - run.gap * blanks) / run.natural, kMinRunScale);
+        }
+        if (run.gap > std::max(kMaxJustifiedGapOfSize * size, old.wordGap))
+            return lineRun(text, old, font, size, fontHasNoBlank, Qt::AlignLeft, start);
+    } else {
+        const double oldNatural = advanceOf(font, old.text, size, run.gapped);
+        const double oldGaps = run.gapped ? run.gap * blankCount(old.text) : 0.0;
+        run.scale = std::clamp(oldNatural > 0 ? (oldWidth - oldGaps) / oldNatural : 1.0, kMinHorizontalScale,
+                               kMaxHorizontalScale);
+    }
+    const double gaps = run.gapped ? run.gap * blanks : 0.0;
+    run.x0 = start;
+    if (alignment == Qt::AlignRight)
+        run.x0 = start + oldWidth - (run.scale * run.natural + gaps);
+    else if (alignment == Qt::AlignHCenter)
+        run.x0 = start + (oldWidth - (run.scale * run.natural + gaps)) / 2;
+    if (run.x0 < kPageEdgeMargin && run.x0 < start) {
+        const double end = run.x0 + run.scale * run.natural + gaps;
+        run.x0 = kPageEdgeMargin;
+        if (run.natural > 0)
+            run.scale = std::max((end - run.x0 - gaps) / run.natural, kMinRunScale);
+    }
+    return run;
+}
+
+
+std::vector<size_t> columnStarts(const std::vector<std::pair<double, double>>& extents, double size, double blank)
+{
+    std::vector<double> breaks;
+    for (size_t i = 1; i < extents.size(); ++i) {
+        const double gap = extents[i].first - extents[i - 1].second;
+        if (gap > kWordBreakOfSize * size)
+            breaks.push_back(gap);
+    }
+    // The line's usual word gap (the lower median, so one wide gap of two
+    // does not count), else a blank.
+    std::sort(breaks.begin(), breaks.end());
+    const double wordGap = breaks.size() >= 2 ? std::max(breaks[(breaks.size() - 1) / 2], kMinWordGapOfSize * size)
+                           : blank > 0        ? blank
+                                              : kWordGapOfSize * size;
+    std::vector<size_t> starts;
+    if (!extents.empty())
+        starts.push_back(0);
+    for (size_t i = 1; i < extents.size(); ++i) {
+        const double gap = extents[i].first - extents[i - 1].second;
+        if (gap > kColumnGapOfSize * size && gap > kColumnGapOfWordGap * wordGap)
+            starts.push_back(i);
+    }
+    return starts;
+}
+
+std::vector<std::vector<PageGlyph>> inkColumns(const std::vector<PageGlyph>& ink, double size, double blank)
+{
+    std::vector<size_t> drawn;  // glyphs with ink, blanks aside
+    std::vector<std::pair<double, double>> extents;
+    for (size_t i = 0; i < ink.size(); ++i)
+        if (!ink[i].text.trimmed().isEmpty()) {
+            drawn.push_back(i);
+            extents.emplace_back(ink[i].left, ink[i].right);
+        }
+    const std::vector<size_t> starts = columnStarts(extents, size, blank);
+    if (starts.size() < 2)
+        return {ink};
+    std::vector<std::vector<PageGlyph>> columns;
+    for (size_t c = 0; c < starts.size(); ++c) {
+        const size_t first = drawn[starts[c]];
+        const size_t last = c + 1 < starts.size() ? drawn[starts[c + 1] - 1] : drawn.back();
+        columns.emplace_back(ink.begin() + qsizetype(first), ink.begin() + qsizetype(last) + 1);
+    }
+    return columns;
+}
+
+std::vector<std::vector<RecognisedWord>> recognisedColumns(const std::vector<RecognisedWord>& words, double size)
+{
+    std::vector<std::pair<double, double>> extents;
+    for (const RecognisedWord& word : words)
+        extents.emplace_back(word.second.left(), word.second.right());
+    const std::vector<size_t> starts = columnStarts(extents, size, 0);
+    std::vector<std::vector<RecognisedWord>> columns;
+    for (size_t c = 0; c < starts.size(); ++c) {
+        const size_t end = c + 1 < starts.size() ? starts[c + 1] : words.size();
+        columns.emplace_back(words.begin() + qsizetype(starts[c]), words.begin() + qsizetype(end));
+    }
+    return columns;
+}
+
+namespace {
+
+QStringList wordsOf(const QString& text)
+{
+    return text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// Columns first..last as one stretch: their text and colours in order, from
+// the first one's start, as wide as their glyphs without the gaps between.
+OldLine joinedColumns(const std::vector<OldLine>& columns, size_t first, size_t last)
+{
+    OldLine joined = columns[first];
+    for (size_t c = first + 1; c <= last; ++c) {
+        const OldLine& next = columns[c];
+        const QColor blank = joined.colors.empty() ? QColor(Qt::black) : joined.colors.back();
+        joined.text += QLatin1Char(' ') + next.text;
+        joined.colors.push_back(blank);
+        joined.colors.insert(joined.colors.end(), next.colors.begin(), next.colors.end());
+        const double gap = joined.wordGap > 0 ? joined.wordGap : kWordGapOfSize * std::max(joined.size, 1.0);
+        joined.right += gap + (next.right - next.left);
+        joined.glyphAdvance += next.glyphAdvance;
+        joined.wordGap = std::max(joined.wordGap, next.wordGap);
+        if (next.font != joined.font)
+            joined.font = nullptr;
+    }
+    return joined;
+}
+
+} // namespace
+
+std::vector<LinePiece> piecesForText(const std::vector<OldLine>& columns, const QString& text)
+{
+    if (columns.size() < 2)
+        return {};
+    std::vector<size_t> columnOf;  // per old word
+    QStringList oldWords;
+    for (size_t c = 0; c < columns.size(); ++c)
+        for (const QString& word : wordsOf(columns[c].text)) {
+            oldWords << word;
+            columnOf.push_back(c);
+        }
+    const QStringList newWords = wordsOf(text);
+    const qsizetype oldCount = oldWords.size(), newCount = newWords.size();
+    if (oldCount == 0)
+        return {};
+    qsizetype prefix = 0;
+    while (prefix < oldCount && prefix < newCount && oldWords[prefix] == newWords[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < oldCount - prefix && suffix < newCount - prefix &&
+           oldWords[oldCount - 1 - suffix] == newWords[newCount - 1 - suffix])
+        ++suffix;
+    if (prefix == oldCount && prefix == newCount)
+        return {};  // the same words: nothing to re-lay
+    // The columns of the old words the change replaces; words only inserted
+    // join the column before them.
+    size_t firstChanged = columnOf[size_t(std::min(prefix, oldCount - 1))];
+    size_t lastChanged = columnOf[size_t(std::max<qsizetype>(oldCount - suffix - 1, 0))];
+    if (prefix == oldCount - suffix)
+        firstChanged = lastChanged = columnOf[size_t(std::max<qsizetype>(prefix - 1, 0))];
+    if (firstChanged == 0 && lastChanged + 1 == columns.size())
+        return {};
+    std::vector<LinePiece> pieces;
+    qsizetype at = 0, newAt = 0;  // next old and new word
+    for (size_t c = 0; c < columns.size(); ++c) {
+        qsizetype count = 0;
+        while (at + count < oldCount && columnOf[size_t(at + count)] == c)
+            ++count;
+        if (c < firstChanged || c > lastChanged) {
+            pieces.push_back({columns[c], newWords.mid(newAt, count).join(QLatin1Char(' ')), false, c});
+            at += count;
+            newAt += count;
+            continue;
+        }
+        // The changed stretch, up to the first word kept after it.
+        qsizetype oldEnd = at;
+        while (oldEnd < oldCount && columnOf[size_t(oldEnd)] <= lastChanged)
+            ++oldEnd;
+        const qsizetype newEnd = newCount - (oldCount - oldEnd);
+        pieces.push_back({joinedColumns(columns, firstChanged, lastChanged),
+                          newWords.mid(newAt, newEnd - newAt).join(QLatin1Char(' ')), true, firstChanged});
+        at = oldEnd;
+        newAt = newEnd;
+        c = lastChanged;
+    }
+    return pieces;
+}
+
+bool isFixedPitch(FPDF_FONT font, const std::vector<PageGlyph>& ink)
+{
+    if (font && (pdfApi().FPDFFont_GetFlags(font) & kFixedPitchFlag))
+        return true;
+    std::vector<double> advances;
+    QString seen;
+    for (const PageGlyph& glyph : ink) {
+        if (glyph.text.size() != 1 || glyph.text.trimmed().isEmpty() || glyph.right <= glyph.left)
+            continue;
+        advances.push_back(glyph.right - glyph.left);
+        if (!seen.contains(glyph.text))
+            seen += glyph.text;
+    }
+    constexpr int kEnoughGlyphs = 3;
+    if (seen.size() < kEnoughGlyphs)
+        return false;
+    const auto [least, most] = std::minmax_element(advances.begin(), advances.end());
+    return *most - *least <= kSamePitch * *most;
+}
+
+} // namespace pdfengine
