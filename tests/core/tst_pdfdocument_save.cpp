@@ -561,6 +561,8 @@ void TestPdfDocumentSave::savedFileReadsElsewhere_data()
                                                         << PageOp::Delete << QList<int>{1};
     QTest::newRow("trailer with /Siqe 7, page inserted") << "damaged/groff-trailer-siqe.pdf" << groff
                                                          << PageOp::Insert << QList<int>{0, -1, 1};
+    QTest::newRow("pdfunite's short /Size, page deleted") << "pdfunite-merged.pdf" << "pdfunite-merged.pdf"
+                                                          << PageOp::Delete << QList<int>{1, 2};
     QTest::newRow("table, page turned") << groff << groff << PageOp::Rotate << QList<int>{0, 1};
     QTest::newRow("table, page inserted") << groff << groff << PageOp::Insert << QList<int>{0, -1, 1};
     QTest::newRow("table, page moved") << groff << groff << PageOp::Move << QList<int>{1, 0};
