@@ -20,6 +20,7 @@
 #include <QDebug>
 
 #include <algorithm>
+#include <stdexcept>
 
 using namespace pdfengine;
 
@@ -348,7 +349,10 @@ bool PdfDocument::documentBytesUnlocked(QByteArray* bytes, QString* error, SaveM
         meter->beginStep(bytes->size());
     QpdfFile file;
     QByteArray rewritten;
-    if (!file.load(*bytes, error) || !file.run([](QPDF& pdf) { cleanTrailer(pdf); }, error) ||
+    if (!file.load(*bytes, error) || !file.run([](QPDF& pdf) {
+            if (!cleanTrailer(pdf))
+                throw std::runtime_error("trailer cannot be rewritten");
+        }, error) ||
         !file.write(&rewritten, [](QPDFWriter& writer) {
             writer.setObjectStreamMode(qpdf_o_preserve);
             writer.setDecodeLevel(qpdf_dl_none);
