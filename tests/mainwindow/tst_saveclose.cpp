@@ -258,7 +258,7 @@ private slots:
     {
         QFETCH(int, lateMs);
         constexpr int kTickMs = 10;
-        constexpr double kLongestGapMs = 250;
+        constexpr double kLongestGapMs = 400;
         setQuietTime(0);
         const auto restore = qScopeGuard([] { setQuietTime(kQuietMs); });
         QElapsedTimer clock;
