@@ -2,7 +2,9 @@
 // renderPage against the bare pdfium render of the same A4 text page.
 // Then the damage check on open against a bare pdfium open of the same
 // 1,000 pages (median of 5), and the repair of a damaged 100-page file
-// against a qpdf rewrite of it.
+// against a qpdf rewrite of it. Last the save of a 100-page document with
+// one page turned (appended) and one page deleted (written anew), and the
+// part of it the read-back of the written bytes takes (median of 7).
 // Usage: pdf_bench [iterations]
 #include "BenchDocuments.h"
 #include "PdfDocument.h"
@@ -10,6 +12,7 @@
 #include "PdfRepair.h"
 #include "PdfiumApi.h"
 #include "QpdfFile.h"
+#include "SavedFileCheck.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -26,6 +29,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -54,6 +58,52 @@ double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
+}
+
+// A save of a fresh copy of source after change, and the read-back check
+// of the bytes it wrote, timed on their own.
+void compareSaves(QTextStream& out, const QString& source, const QString& work)
+{
+    constexpr int kRuns = 7;
+    const QList<std::pair<QString, std::function<bool(PdfDocument&)>>> changes{
+        {QStringLiteral("page turned, appended"), [](PdfDocument& doc) { return doc.rotatePage(0, 90); }},
+        {QStringLiteral("page deleted, written anew"), [](PdfDocument& doc) { return doc.deletePage(0); }}};
+    for (const auto& [name, change] : changes) {
+        std::vector<double> saves;
+        std::vector<double> checks;
+        for (int run = 0; run < kRuns; ++run) {
+            QFile::remove(work);
+            QFile::copy(source, work);
+            PdfDocument doc;
+            if (!doc.open(work) || !change(doc)) {
+                out << "cannot change " << work << "\n";
+                return;
+            }
+            QElapsedTimer timer;
+            timer.start();
+            if (!doc.save(work)) {
+                out << "save failed: " << doc.lastError() << "\n";
+                return;
+            }
+            saves.push_back(bench::msSince(timer));
+            QFile file(work);
+            file.open(QIODevice::ReadOnly);
+            const QByteArray written = file.readAll();
+            timer.restart();
+            const QString problem = pdfengine::SavedFileCheck::problem(written, doc.pageCount());
+            checks.push_back(bench::msSince(timer));
+            if (!problem.isEmpty())
+                out << "read-back: " << problem << "\n";
+        }
+        const double save = median(saves);
+        const double check = median(checks);
+        out << QStringLiteral("save of 100 pages, %1: %2 ms, of which read-back %3 ms (+%4 % on %5 ms without it)\n")
+                   .arg(name)
+                   .arg(save, 0, 'f', 1)
+                   .arg(check, 0, 'f', 1)
+                   .arg(check / (save - check) * 100.0, 0, 'f', 1)
+                   .arg(save - check, 0, 'f', 1);
+    }
 }
 
 // The file read, loaded by pdfium and every page sized: opening without the check.
@@ -217,6 +267,7 @@ int main(int argc, char* argv[])
         bench::writeTextPdf(hundred, 100);
         compareRepair(out, writeDamagedCopy(hundred, dir.filePath(QStringLiteral("hundred-damaged.pdf"))),
                       dir.filePath(QStringLiteral("rewritten.pdf")));
+        compareSaves(out, hundred, dir.filePath(QStringLiteral("hundred-saved.pdf")));
     }
 
     // A second document over the same bytes for the bare render.

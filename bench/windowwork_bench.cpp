@@ -7,6 +7,10 @@
 //                    and for a word found some ten thousand times
 //     first find     the first "Найти далее" for another phrase there
 //     save           the save of the long manual after one added line
+//     stopped save   saves of the long manual stopped through "Отмена" at
+//                    several times: the longest stall from the stop until
+//                    the save has ended
+//   windowwork_bench [manualPages] [pngPages] save   only the two saves
 #include "BenchDocuments.h"
 #include "MainWindow.h"
 #include "PdfDocument.h"
@@ -175,6 +179,7 @@ int main(int argc, char** argv)
     out << "manuals: " << pngPages << " pages, " << manualPages << " pages ("
         << QFileInfo(longManual).size() / 1024 << " KiB)\n";
 
+    const bool savesOnly = argc > 3 && QString::fromLocal8Bit(argv[3]) == QLatin1String("save");
     MainWindow window(AppProduct::editor);
     window.resize(1200, 900);
     window.show();
@@ -193,66 +198,71 @@ int main(int argc, char** argv)
         }
     };
 
-    window.openFile(shortManual);
-    settle();
-    Figures png;
-    for (int round = 0; round < kRounds; ++round) {
-        const QString folder = dir.filePath(QStringLiteral("png%1").arg(round));
-        QDir().mkpath(folder);
-        Answers answers(kPngRow, folder + QStringLiteral("/page.png"));
-        stalls.start();
-        window.showSaveExportDialog();
-        const QString last = folder + QStringLiteral("/page_%1.png").arg(pngPages, 3, 10, QLatin1Char('0'));
-        waitFor([&] { return QFileInfo::exists(last); });
-        const double total = bench::msSince(answers.answered);
-        png.take(total, stalls.stop());
-    }
-    report(out, QStringLiteral("PNG export, %1 pages:").arg(pngPages), png.total, png.stall);
+    if (!savesOnly) {
+        window.openFile(shortManual);
+        settle();
+        Figures png;
+        for (int round = 0; round < kRounds; ++round) {
+            const QString folder = dir.filePath(QStringLiteral("png%1").arg(round));
+            QDir().mkpath(folder);
+            Answers answers(kPngRow, folder + QStringLiteral("/page.png"));
+            stalls.start();
+            window.showSaveExportDialog();
+            const QString last = folder + QStringLiteral("/page_%1.png").arg(pngPages, 3, 10, QLatin1Char('0'));
+            waitFor([&] { return QFileInfo::exists(last); });
+            const double total = bench::msSince(answers.answered);
+            png.take(total, stalls.stop());
+        }
+        report(out, QStringLiteral("PNG export, %1 pages:").arg(pngPages), png.total, png.stall);
 
-    window.openFile(longManual);
-    settle();
-    Figures all;
-    Figures frequent;
-    int entries = 0;
-    int frequentEntries = 0;
-    const QStringList queries{QStringLiteral("Getting Started"), QStringLiteral("Installation"),
-                              QStringLiteral("program"), QStringLiteral("folder")};
-    for (const QString& query : queries) {
-        const bool rare = queries.indexOf(query) < kRounds;
-        auto* dialog = new SearchDialog(window);
-        dialog->present();
-        auto* tabs = dialog->findChild<QTabWidget*>(QStringLiteral("DialogTabs"));
-        auto* find = tabs->widget(0)->findChild<QComboBox*>(QStringLiteral("DialogCombo"));
-        find->setEditText(query);
-        stalls.start();
-        QElapsedTimer clock;
-        clock.start();
-        buttonNamed(dialog, QStringLiteral("Найти все в документе"))->click();
-        // Until the last row is made: long tables are filled a batch at a time.
-        waitFor([&] {
-            const QTableWidget* table = dialog->resultTable();
-            return table->rowCount() > 0 && table->item(table->rowCount() - 1, 3) && window.currentSearchEntry() >= 0;
-        });
-        const double total = bench::msSince(clock);
-        (rare ? all : frequent).take(total, stalls.stop());
-        (rare ? entries : frequentEntries) = dialog->resultTable()->rowCount();
-        delete dialog;
-    }
-    report(out, QStringLiteral("Найти все, %1 entries:").arg(entries), all.total, all.stall);
-    report(out, QStringLiteral("Найти все, %1 entries:").arg(frequentEntries), frequent.total, frequent.stall);
+        window.openFile(longManual);
+        settle();
+        Figures all;
+        Figures frequent;
+        int entries = 0;
+        int frequentEntries = 0;
+        const QStringList queries{QStringLiteral("Getting Started"), QStringLiteral("Installation"),
+                                  QStringLiteral("program"), QStringLiteral("folder")};
+        for (const QString& query : queries) {
+            const bool rare = queries.indexOf(query) < kRounds;
+            auto* dialog = new SearchDialog(window);
+            dialog->present();
+            auto* tabs = dialog->findChild<QTabWidget*>(QStringLiteral("DialogTabs"));
+            auto* find = tabs->widget(0)->findChild<QComboBox*>(QStringLiteral("DialogCombo"));
+            find->setEditText(query);
+            stalls.start();
+            QElapsedTimer clock;
+            clock.start();
+            buttonNamed(dialog, QStringLiteral("Найти все в документе"))->click();
+            // Until the last row is made: long tables are filled a batch at a time.
+            waitFor([&] {
+                const QTableWidget* table = dialog->resultTable();
+                return table->rowCount() > 0 && table->item(table->rowCount() - 1, 3) && window.currentSearchEntry() >= 0;
+            });
+            const double total = bench::msSince(clock);
+            (rare ? all : frequent).take(total, stalls.stop());
+            (rare ? entries : frequentEntries) = dialog->resultTable()->rowCount();
+            delete dialog;
+        }
+        report(out, QStringLiteral("Найти все, %1 entries:").arg(entries), all.total, all.stall);
+        report(out, QStringLiteral("Найти все, %1 entries:").arg(frequentEntries), frequent.total, frequent.stall);
 
-    Figures next;
-    for (const QString& query : {QStringLiteral("Troubleshooting"), QStringLiteral("Reference")}) {
-        stalls.start();
-        QElapsedTimer clock;
-        clock.start();
-        window.onFindNext(query, false, false, false, false);
-        waitFor([&] { return window.currentSearchEntry() >= 0; });
-        const double total = bench::msSince(clock);
-        next.take(total, stalls.stop());
-        entries = int(window.searchResultList().size());
+        Figures next;
+        for (const QString& query : {QStringLiteral("Troubleshooting"), QStringLiteral("Reference")}) {
+            stalls.start();
+            QElapsedTimer clock;
+            clock.start();
+            window.onFindNext(query, false, false, false, false);
+            waitFor([&] { return window.currentSearchEntry() >= 0; });
+            const double total = bench::msSince(clock);
+            next.take(total, stalls.stop());
+            entries = int(window.searchResultList().size());
+        }
+        report(out, QStringLiteral("first Найти далее, %1 entries:").arg(entries), next.total, next.stall);
+    } else {
+        window.openFile(longManual);
+        settle();
     }
-    report(out, QStringLiteral("first Найти далее, %1 entries:").arg(entries), next.total, next.stall);
 
     Figures save;
     PdfDocument* doc = window.currentDocument();
@@ -269,5 +279,38 @@ int main(int argc, char** argv)
         save.take(total, stalls.stop());
     }
     report(out, QStringLiteral("save, %1 KiB:").arg(QFileInfo(longManual).size() / 1024), save.total, save.stall);
+
+    // Each stop lands at another point of the save: pdfium's bytes, the
+    // comparison with the file, the file written.
+    for (const int stopAfterMs : {320, 400, 480, 560, 640}) {
+        doc->addFreeText(0, QRectF(72, 100, 300, 20), QStringLiteral("A line added before a stopped save"),
+                         QStringLiteral("Helvetica"), 12, Qt::black);
+        settle();
+        QElapsedTimer clock;
+        clock.start();
+        bool stopped = false;
+        QTimer stopper;
+        stopper.setInterval(5);
+        QObject::connect(&stopper, &QTimer::timeout, [&] {
+            if (stopped || clock.elapsed() < stopAfterMs)
+                return;
+            QWidget* prompt = QApplication::activeModalWidget();
+            QPushButton* cancel = prompt ? buttonNamed(prompt, QStringLiteral("Отмена")) : nullptr;
+            if (!cancel || !cancel->isEnabled())
+                return;
+            stopped = true;
+            stalls.start();
+            cancel->click();
+        });
+        stopper.start();
+        QMetaObject::invokeMethod(&window, "onSave");
+        const double stall = stalls.stop();
+        stopper.stop();
+        report(out, QStringLiteral("save stopped after %1 ms%2:").arg(stopAfterMs).arg(stopped ? "" : " (ended first)"),
+               bench::msSince(clock), stopped ? stall : 0);
+        // The document keeps its change: it is saved whole before the next round.
+        QMetaObject::invokeMethod(&window, "onSave");
+        waitFor([&] { return !doc->isModified(); });
+    }
     return 0;
 }

@@ -8,9 +8,11 @@
 #include "PdfRepair.h"
 #include "QpdfFile.h"
 #include "SaveMeter.h"
+#include "SavedFileCheck.h"
 #include "WriterFonts.h"
 
 #define POINTERHOLDER_TRANSITION 4
+#include <qpdf/QPDF.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <QBuffer>
@@ -18,6 +20,7 @@
 #include <QDebug>
 
 #include <algorithm>
+#include <stdexcept>
 
 using namespace pdfengine;
 
@@ -223,7 +226,7 @@ bool PdfDocument::writeToFile(const QString& path, SignedRevisions signedRevisio
         setLastError(meter.stopped() ? saveStoppedText() : error);
         return false;
     }
-    if (!keepsSignedRevisionsUnlocked(bytes, signedRevisions))
+    if (!keepsSignedRevisionsUnlocked(bytes, signedRevisions) || !readsBackUnlocked(bytes))
         return false;
     meter.beginStep(bytes.size());
     const auto write = [&bytes, &meter, &committing](QIODevice& out) {
@@ -288,6 +291,18 @@ bool PdfDocument::keepsSignedRevisionsUnlocked(const QByteArray& bytes, SignedRe
     return false;
 }
 
+// Bytes about to replace a file are read back by another reader first, and
+// must hold the document's pages.
+bool PdfDocument::readsBackUnlocked(QByteArray& bytes) const
+{
+    SavedFileCheck::applyFaultForTests(bytes);
+    const QString problem = SavedFileCheck::problem(bytes, pdfApi().FPDF_GetPageCount(m_doc));
+    if (problem.isEmpty())
+        return true;
+    setLastError(problem);
+    return false;
+}
+
 // The open document's state as bytes: the bytes it was read from, followed
 // by an update of only the objects that changed.
 bool PdfDocument::serializeForEditUnlocked(QByteArray* bytes, QString* error,
@@ -334,7 +349,11 @@ bool PdfDocument::documentBytesUnlocked(QByteArray* bytes, QString* error, SaveM
         meter->beginStep(bytes->size());
     QpdfFile file;
     QByteArray rewritten;
-    if (!file.load(*bytes, error) || !file.write(&rewritten, [](QPDFWriter& writer) {
+    if (!file.load(*bytes, error) || !file.run([](QPDF& pdf) {
+            if (!cleanTrailer(pdf))
+                throw std::runtime_error("trailer cannot be rewritten");
+        }, error) ||
+        !file.write(&rewritten, [](QPDFWriter& writer) {
             writer.setObjectStreamMode(qpdf_o_preserve);
             writer.setDecodeLevel(qpdf_dl_none);
             writer.setCompressStreams(true);
@@ -392,7 +411,7 @@ bool PdfDocument::saveCopy(const QString& path, SignedRevisions signedRevisions)
         setLastError(error);
         return false;
     }
-    if (!keepsSignedRevisionsUnlocked(bytes, signedRevisions))
+    if (!keepsSignedRevisionsUnlocked(bytes, signedRevisions) || !readsBackUnlocked(bytes))
         return false;
     if (replaceFileWith(path, [&bytes](QIODevice& out) { return out.write(bytes) == bytes.size(); }, &error))
         return true;

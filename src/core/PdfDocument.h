@@ -268,6 +268,7 @@ private:
     // False, with the reason, when bytes would not keep the signed revisions
     // as their prefix and the caller did not agree to that.
     bool keepsSignedRevisionsUnlocked(const QByteArray& bytes, SignedRevisions signedRevisions) const;
+    bool readsBackUnlocked(QByteArray& bytes) const;
 
     bool loadFromFileUnlocked(const QString& path);
     void dropDoc();

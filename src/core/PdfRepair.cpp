@@ -17,6 +17,7 @@
 
 #include <future>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -89,9 +90,6 @@ void dropMistypedResources(QPDFObjectHandle page)
 // written into each page, so that every index loads on its own.
 void flattenPageTree(QPDF& pdf)
 {
-    QPDFObjectHandle trailer = pdf.getTrailer();
-    if (trailer.hasKey("/Info") && !trailer.getKey("/Info").isDictionary())
-        trailer.removeKey("/Info");
     pdf.pushInheritedAttributesToPage();
     const std::vector<QPDFObjectHandle> pages = pdf.getAllPages();
     QPDFObjectHandle root = pdf.getRoot();
@@ -118,6 +116,8 @@ PdfRepair::Result rewrite(QpdfFile& file)
     QString error;
     int pages = 0;
     if (!file.run([&](QPDF& pdf) {
+            if (!cleanTrailer(pdf))
+                throw std::runtime_error("trailer cannot be rewritten");
             flattenPageTree(pdf);
             dropUnreadableStreams(pdf);
             pages = walkPages(pdf);

@@ -86,6 +86,24 @@ bool readDecodedStream(QPDFObjectHandle stream, size_t limit, std::string* out)
     }
 }
 
+bool cleanTrailer(QPDF& pdf)
+{
+    try {
+        QPDFObjectHandle trailer = pdf.getTrailer();
+        for (const std::string& key : trailer.getKeys()) {
+            if (key != "/Root" && key != "/Info" && key != "/ID" && key != "/Encrypt")
+                trailer.removeKey(key);
+        }
+        if (trailer.hasKey("/Info") && !trailer.getKey("/Info").isDictionary())
+            trailer.removeKey("/Info");
+        // The writer puts its own count in place of this one.
+        trailer.replaceKey("/Size", QPDFObjectHandle::newInteger(0));
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
 QpdfFile::QpdfFile() = default;
 QpdfFile::~QpdfFile() = default;
 

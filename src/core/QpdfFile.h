@@ -56,4 +56,11 @@ private:
 // be decoded. qpdf's exceptions stay inside.
 bool readDecodedStream(QPDFObjectHandle stream, size_t limit, std::string* out);
 
+// Leaves the trailer as qpdf's writer makes it for a sound file: /Root,
+// /Info, /ID and /Encrypt stay, every other key goes (a misspelt /Size, the
+// keys of an old cross-reference), and /Size is there for the writer to
+// fill in: without it the writer writes none and other readers give up.
+// qpdf's exceptions stay inside; false when the trailer could not be set.
+bool cleanTrailer(QPDF& pdf);
+
 }  // namespace pdfengine

@@ -5,6 +5,7 @@
 #include "QuietWait.h"
 
 #include <QBoxLayout>
+#include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -83,6 +84,13 @@ bool WorkProgressDialog::run(const std::function<bool(const Report&)>& work)
     if (!ended && exec() != QDialog::Accepted) {
         job.cancel();
         m_cancelled = true;
+    }
+    // Stopped work ends at its next report, which may be a while off: the
+    // window is painted meanwhile and the user's input waits.
+    if (!ended) {
+        QEventLoop stopping;
+        connect(&job, &DocumentJob::finished, &stopping, &QEventLoop::quit);
+        stopping.exec(QEventLoop::ExcludeUserInputEvents);
     }
     job.wait();
     // A cancel that came after the work's last report changed nothing.

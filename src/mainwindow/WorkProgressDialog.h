@@ -23,8 +23,8 @@ public:
 
     // Runs work and returns its result; a document the work reads is held by
     // its captures. Cancelling (the button, Escape or closing) waits for the
-    // work to notice at its next report; work that finished all the same
-    // counts as not cancelled.
+    // work to notice at its next report, the window painted meanwhile; work
+    // that finished all the same counts as not cancelled.
     bool run(const std::function<bool(const Report&)>& work);
     bool wasCancelled() const { return m_cancelled; }
     // Work that cannot stop half-way (a file replaced at once) shows no

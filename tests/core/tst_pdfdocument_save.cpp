@@ -2,6 +2,7 @@
 #include "PdfFixtures.h"
 #include "PdfTools.h"
 #include "QpdfFile.h"
+#include "SavedFileCheck.h"
 #include "TextBlock.h"
 #include "TurnedBox.h"
 
@@ -10,8 +11,10 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <QDir>
 #include <QFileInfo>
 #include <QMap>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -99,6 +102,61 @@ bool rewriteBlock(std::vector<TextBlock>& blocks, const QString& phrase, const Q
     return true;
 }
 
+enum class PageOp { None, Rotate, Insert, Move, Delete };
+
+bool applyPageOp(PdfDocument& doc, PageOp op)
+{
+    switch (op) {
+    case PageOp::None:
+        return true;
+    case PageOp::Rotate:
+        return doc.rotatePage(0, 90);
+    case PageOp::Insert:
+        return doc.insertBlankPage(1, QSizeF(595, 842));
+    case PageOp::Move:
+        return doc.movePage(0, doc.pageCount() - 1);
+    case PageOp::Delete:
+        return doc.deletePage(0);
+    }
+    return false;
+}
+
+// The current row's name as a file name.
+QString fileTag()
+{
+    return QString::fromUtf8(QTest::currentDataTag()).replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")),
+                                                             QStringLiteral("-"));
+}
+
+QStringList sortedWords(const QString& pdf, int pageIndex)
+{
+    QStringList words = pdftools::words(pdf, pageIndex);
+    words.sort();
+    return words;
+}
+
+// Why other readers refuse pdf, empty when qpdf, poppler and ghostscript
+// (when installed) all read it without a complaint.
+QString refusedElsewhere(const QString& pdf)
+{
+    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), pdf});
+    if (check.exitCode != 0 || check.out.contains(QStringLiteral("WARNING")) ||
+        check.err.contains(QStringLiteral("WARNING")))
+        return QStringLiteral("qpdf: ") + check.out + check.err;
+    const pdftools::Result text = pdftools::run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")});
+    if (text.exitCode != 0 || !text.err.isEmpty())
+        return QStringLiteral("pdftotext: ") + text.err;
+    if (pdftools::installed(QStringLiteral("gs"))) {
+        const pdftools::Result gs = pdftools::run(
+            QStringLiteral("gs"), {QStringLiteral("-dNODISPLAY"), QStringLiteral("-dBATCH"), QStringLiteral("-dNOPAUSE"),
+                                   QStringLiteral("-q"), pdf});
+        if (gs.exitCode != 0 || (gs.out + gs.err).contains(QStringLiteral("Catalog dictionary not located")) ||
+            (gs.out + gs.err).contains(QStringLiteral("Error")))
+            return QStringLiteral("gs: ") + gs.out + gs.err;
+    }
+    return QString();
+}
+
 }  // namespace
 
 class TestPdfDocumentSave : public QObject {
@@ -119,6 +177,10 @@ private slots:
     void appendedTextIsNotStretched_data();
     void appendedTextIsNotStretched();
     void sharedPageContentStaysOnOtherPages();
+    void savedFileReadsElsewhere_data();
+    void savedFileReadsElsewhere();
+    void faultyResultLeavesTheFile_data();
+    void faultyResultLeavesTheFile();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -475,6 +537,118 @@ void TestPdfDocumentSave::sharedPageContentStaysOnOtherPages()
         return out;
     };
     QCOMPARE(texts(reread.extractText(1)), texts(original.extractText(1)));
+}
+
+// A repaired file, or one whose pages were changed, saved over itself reads
+// in qpdf, poppler and ghostscript: pages in the order the change made them,
+// each with the words of the page it came from.
+void TestPdfDocumentSave::savedFileReadsElsewhere_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("textFrom");     // the undamaged file the words come from
+    QTest::addColumn<PageOp>("op");
+    QTest::addColumn<QList<int>>("origins");  // page of textFrom each saved page shows; -1 blank
+    const QString groff = QStringLiteral("groff-columns.pdf");
+    const QString tex = QStringLiteral("pdftex-objstm-manual.pdf");
+    const QList<int> texPages{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+    QTest::newRow("trailer without /Size") << "damaged/groff-trailer-nosize.pdf" << groff << PageOp::None
+                                           << QList<int>{0, 1};
+    QTest::newRow("trailer with /Siqe 7") << "damaged/groff-trailer-siqe.pdf" << groff << PageOp::None
+                                          << QList<int>{0, 1};
+    QTest::newRow("trailer without /Size, page turned") << "damaged/groff-trailer-nosize.pdf" << groff
+                                                        << PageOp::Rotate << QList<int>{0, 1};
+    QTest::newRow("trailer with /Siqe 7, page deleted") << "damaged/groff-trailer-siqe.pdf" << groff
+                                                        << PageOp::Delete << QList<int>{1};
+    QTest::newRow("trailer with /Siqe 7, page inserted") << "damaged/groff-trailer-siqe.pdf" << groff
+                                                         << PageOp::Insert << QList<int>{0, -1, 1};
+    QTest::newRow("pdfunite's short /Size, page deleted") << "pdfunite-merged.pdf" << "pdfunite-merged.pdf"
+                                                          << PageOp::Delete << QList<int>{1, 2};
+    QTest::newRow("table, page turned") << groff << groff << PageOp::Rotate << QList<int>{0, 1};
+    QTest::newRow("table, page inserted") << groff << groff << PageOp::Insert << QList<int>{0, -1, 1};
+    QTest::newRow("table, page moved") << groff << groff << PageOp::Move << QList<int>{1, 0};
+    QTest::newRow("table, page deleted") << groff << groff << PageOp::Delete << QList<int>{1};
+    QTest::newRow("object streams, page turned") << tex << tex << PageOp::Rotate << texPages;
+    QTest::newRow("object streams, page inserted") << tex << tex << PageOp::Insert
+                                                   << QList<int>{0, -1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
+    QTest::newRow("object streams, page moved") << tex << tex << PageOp::Move << texPages.mid(1) + QList<int>{0};
+    QTest::newRow("object streams, page deleted") << tex << tex << PageOp::Delete << texPages.mid(1);
+}
+
+void TestPdfDocumentSave::savedFileReadsElsewhere()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, textFrom);
+    QFETCH(PageOp, op);
+    QFETCH(QList<int>, origins);
+    const QString source = fixtures::realPdf(textFrom);
+    const QString target = path(QStringLiteral("elsewhere-%1.pdf").arg(fileTag()));
+    QVERIFY(QFile::copy(fixtures::realPdf(file), target));
+    PdfDocument doc;
+    QVERIFY(doc.open(target));
+    QVERIFY(applyPageOp(doc, op));
+    QVERIFY2(doc.save(target), qPrintable(doc.lastError()));
+
+    const QString refused = refusedElsewhere(target);
+    QVERIFY2(refused.isEmpty(), qPrintable(refused));
+    QCOMPARE(pdftools::pageCount(target), int(origins.size()));
+    for (int page = 0; page < int(origins.size()); ++page) {
+        const QStringList expected = origins[page] < 0 ? QStringList() : sortedWords(source, origins[page]);
+        QCOMPARE(sortedWords(target, page), expected);
+    }
+}
+
+// A save whose bytes do not read back leaves the user's file byte for byte
+// and tells why; the document keeps its change and saves once the fault is gone.
+void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<PageOp>("op");
+    QTest::addColumn<QByteArray>("last");  // the written bytes' last occurrence of this ...
+    QTest::addColumn<QByteArray>("by");    // ... is replaced by this, and all after it when "last" ends with '*'
+    QTest::newRow("appended, /Size misspelt") << "groff-columns.pdf" << PageOp::Rotate << QByteArray("/Size")
+                                              << QByteArray("/Siqe");
+    QTest::newRow("rewritten, /Size misspelt") << "groff-columns.pdf" << PageOp::Delete << QByteArray("/Size")
+                                               << QByteArray("/Siqe");
+    QTest::newRow("repaired, /Size misspelt") << "damaged/groff-trailer-nosize.pdf" << PageOp::None
+                                              << QByteArray("/Size") << QByteArray("/Siqe");
+    QTest::newRow("appended, cut short at a page") << "groff-columns.pdf" << PageOp::Insert
+                                                   << QByteArray("/Type /Page*") << QByteArray();
+    QTest::newRow("object streams, cross-reference misplaced") << "pdftex-objstm-manual.pdf" << PageOp::Move
+                                                               << QByteArray("startxref\n") << QByteArray("startxref\n9");
+}
+
+void TestPdfDocumentSave::faultyResultLeavesTheFile()
+{
+    QFETCH(QString, file);
+    QFETCH(PageOp, op);
+    QFETCH(QByteArray, last);
+    QFETCH(QByteArray, by);
+    const QString target = path(QStringLiteral("faulty-%1.pdf").arg(fileTag()));
+    QVERIFY(QFile::copy(fixtures::realPdf(file), target));
+    const QByteArray before = fixtures::readFile(target);
+    const QStringList filesBefore = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
+    PdfDocument doc;
+    QVERIFY(doc.open(target));
+    QVERIFY(applyPageOp(doc, op));
+    const int pages = doc.pageCount();
+
+    pdfengine::SavedFileCheck::setFaultForTests([&last, &by](QByteArray& bytes) {
+        const bool cut = last.endsWith('*');
+        const QByteArray what = cut ? last.chopped(1) : last;
+        const qsizetype at = bytes.lastIndexOf(what);
+        bytes.replace(at, cut ? bytes.size() - at : what.size(), by);
+    });
+    const bool saved = doc.save(target);
+    pdfengine::SavedFileCheck::setFaultForTests({});
+    QVERIFY(!saved);
+    QVERIFY2(doc.lastError().startsWith(QStringLiteral("Записанный файл не читается другими программами: ")),
+             qPrintable(doc.lastError()));
+    QCOMPARE(fixtures::readFile(target), before);
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), filesBefore);
+    QCOMPARE(doc.pageCount(), pages);
+
+    QVERIFY2(doc.save(target), qPrintable(doc.lastError()));
+    QCOMPARE(pdftools::pageCount(target), pages);
 }
 
 QTEST_MAIN(TestPdfDocumentSave)

@@ -7,6 +7,7 @@
 
 #include <QAbstractItemView>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -241,6 +242,55 @@ private slots:
         QVERIFY(greyed);
         QVERIFY(stayed);
         QVERIFY(!slow.wasCancelled());
+    }
+
+    // Work told to stop goes on a while (pdfium finishing its pass, a temporary
+    // file removed) before it ends: the window keeps being painted meanwhile,
+    // its timers never held up near as long as the work goes on.
+    void stoppedWorkKeepsTheWindowPainted_data()
+    {
+        QTest::addColumn<int>("lateMs");  // how long the work goes on after the stop
+        QTest::newRow("ends at the stop") << 0;
+        QTest::newRow("ends 800 ms after the stop") << 800;
+    }
+
+    void stoppedWorkKeepsTheWindowPainted()
+    {
+        QFETCH(int, lateMs);
+        constexpr int kTickMs = 10;
+        constexpr double kLongestGapMs = 400;
+        setQuietTime(0);
+        const auto restore = qScopeGuard([] { setQuietTime(kQuietMs); });
+        QElapsedTimer clock;
+        double last = 0;
+        double longest = 0;
+        QTimer tick;
+        tick.setInterval(kTickMs);
+        connect(&tick, &QTimer::timeout, this, [&] {
+            longest = std::max(longest, double(clock.elapsed()) - last);
+            last = double(clock.elapsed());
+        });
+        prompt::Driver prompts;
+        prompts.whenShown([&](QDialog* dialog) {
+            QPushButton* cancel = prompt::buttonWithText(dialog, QStringLiteral("Отмена"));
+            QVERIFY(cancel);
+            clock.start();
+            tick.start();
+            cancel->click();
+        });
+        WorkProgressDialog slow(QStringLiteral("Сохранение"), QStringLiteral("Сохранение документа..."));
+        const bool done = slow.run([lateMs](const WorkProgressDialog::Report& report) {
+            while (report(1, 2))
+                QThread::msleep(5);
+            QThread::msleep(lateMs);
+            return false;
+        });
+        longest = std::max(longest, double(clock.elapsed()) - last);
+        tick.stop();
+        QVERIFY(!done);
+        QVERIFY(slow.wasCancelled());
+        QVERIFY(clock.elapsed() >= lateMs);
+        QVERIFY2(longest < kLongestGapMs, qPrintable(QString::number(longest)));
     }
 
     // The name chosen gets the suffix when it has none; a file of the name with

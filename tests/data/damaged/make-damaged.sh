@@ -30,6 +30,10 @@ cases = [
     # offset kept (pdfTeX pads the length with spaces).
     ("pdftex-objstm-header.pdf", "pdftex-objstm-manual.pdf",
      [(rb"/N 80\n/First 602\n/Length 1419      ", b"/N 2147483647 /First -1/Length 1419")]),
+    # groff's report whose trailer lost its /Size, or has it misspelt: qpdf
+    # and pdfium repair it, and its repaired copy once had no /Size either.
+    ("groff-trailer-nosize.pdf", "groff-columns.pdf", [(rb"/Size \d+\n", b"")]),
+    ("groff-trailer-siqe.pdf", "groff-columns.pdf", [(rb"/Size \d+", b"/Siqe 7")]),
 ]
 for name, fixture, edits in cases:
     b = bytearray(open(os.path.join(data, fixture), "rb").read())
