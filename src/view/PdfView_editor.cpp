@@ -399,7 +399,9 @@ int PdfView::editorPositionAt(const QPoint& viewportPos, bool character) const
         box.setSize(box.size().transposed());
         box.moveCenter(QRectF(content).center());
     }
-    const QPointF p = rotatePoint(QPointF(viewportPos), QRectF(content).center(), -(turns * 90 + own));
+    QPointF p = rotatePoint(QPointF(viewportPos), QRectF(content).center(), -(turns * 90 + own));
+    if (previewDrawsLines(block) && hasTurnedLines(block))
+        p = pointOnItsLine(block, viewportPos, box).value_or(p);
     int position = -1;
     if (!previewDrawsLines(block))
         position = editor->document()->documentLayout()->hitTest(p - box.topLeft(),
@@ -409,6 +411,25 @@ int PdfView::editorPositionAt(const QPoint& viewportPos, bool character) const
     else
         position = previewCursorPositionAt(editor->toPlainText(), block, box, m_zoom, p);
     return position < 0 ? -1 : std::clamp(position, 0, editor->document()->characterCount() - 1);
+}
+
+// The preview lays a block's lines out upright in its box; on a skewed scan
+// each line runs turned on the page. The point is taken into the line whose
+// turned box holds it (else the nearest), along that line, onto its middle.
+std::optional<QPointF> PdfView::pointOnItsLine(const TextBlock& block, const QPoint& viewportPos,
+                                               const QRectF& box) const
+{
+    constexpr double kAnyDistance = 1e6;
+    const QPointF pdf = blockPagePdfPoint(viewportPos);
+    const LineHit hit = lineOfBlockAt(block, pdf, kAnyDistance);
+    if (hit.line < 0)
+        return std::nullopt;
+    const TextBlock::Line& line = block.lines[size_t(hit.line)];
+    const TurnedBox placed = lineOnPage(line.rect, line.turn, block.rotation, block.rect.center());
+    const QPointF along = placed.toFrame().map(pdf) - placed.rect.center() + line.rect.center();
+    const double blockTop = block.rect.y() + block.rect.height();
+    return QPointF(box.x() + (along.x() - block.rect.x()) * m_zoom,
+                   box.y() + (blockTop - line.rect.center().y()) * m_zoom);
 }
 
 void PdfView::placeEditorCursorAt(const QPoint& viewportPos)
