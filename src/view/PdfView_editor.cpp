@@ -30,6 +30,16 @@ constexpr int kContentSlack = 3;
 constexpr int kFitSlack = 2;
 constexpr double kUnchangedFactor = 0.001;
 
+// Where a box turned about its centre stands on screen, upright.
+QRect turnedBounds(const QRect& box, double degrees)
+{
+    const QRectF r(box);
+    QPolygonF corners;
+    for (const QPointF& corner : {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()})
+        corners << rotatePoint(corner, r.center(), degrees);
+    return corners.boundingRect().toAlignedRect();
+}
+
 // Exactly as the style hooks expect it.
 const char* const kBlockEditorStyle =
     "QTextEdit#BlockTextEditor {  background: rgba(255,255,255,0);  background-color: rgba(255,255,255,0);  "
@@ -535,8 +545,13 @@ void PdfView::repositionBlockEditor()
                                                                  -verticalScrollBar()->value());
     const QRect bounds = page.adjusted(-kFrameSideRoom, -kFrameTopRoom, kFrameOuterRoom, kFrameOuterRoom);
     QRect clip = r & bounds;
-    // A block turned on its own shows its exact (possibly thin) box.
-    const bool turned = std::abs(m_edits->blocks()[size_t(m_activeBlock)].rotation) >= kRotationEpsilon;
+    // A block turned on its own shows its exact (possibly thin) box. That box
+    // is turned about its centre: cut upright at the page's edge, its centre
+    // would move off the line.
+    const double rotation = m_edits->blocks()[size_t(m_activeBlock)].rotation;
+    const bool turned = std::abs(rotation) >= kRotationEpsilon;
+    if (turned)
+        clip = turnedBounds(r, rotation).intersects(bounds) ? r : QRect();
     if (!clip.isEmpty() && !turned && !m_edits->blocks()[size_t(m_activeBlock)].isImage
         && blockTextEdited(m_edits->blocks()[size_t(m_activeBlock)]))
         clip = grownToEditorContent(r, bounds) & bounds;

@@ -553,17 +553,7 @@ void TestPdfViewRealPages::turnedPageLineFollowsThePointer()
     // A drag on the band just outside the line's text, in the frame's own turn.
     BlockEditorFrame* frame = view.blockEditorFrame();
     QVERIFY(frame && frame->isVisible());
-    const QRect content = frame->contentRect();
-    // Along its longer side, away from the corner handles.
-    const QPointF above = content.width() >= content.height()
-                              ? QPointF(content.left() + content.width() / 4.0, content.top() - 2)
-                              : QPointF(content.left() - 2, content.top() + content.height() / 4.0);
-    const QPoint band = QTransform()
-                            .translate(content.center().x(), content.center().y())
-                            .rotate(frame->visualRotationAngle())
-                            .translate(-content.center().x(), -content.center().y())
-                            .map(above)
-                            .toPoint();
+    const QPoint band = framedrag::bandOutsideText(frame);
     QCOMPARE(frame->hitTest(band), BlockEditorFrame::Inside);
     const QPoint delta(36, -24);
     framedrag::dragFrame(frame, band, delta, 6);
