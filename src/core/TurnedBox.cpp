@@ -1,5 +1,6 @@
 #include "TurnedBox.h"
 
+#include <algorithm>
 #include <cmath>
 
 bool TurnedBox::isTurned() const
@@ -64,4 +65,27 @@ QRectF wordInLineFrame(const TextBlock::Line& line, const QRectF& wordRect)
     QRectF inFrame = wordRect;
     inFrame.moveCenter(clockwiseTurn(line.rect.center(), -line.turn).map(wordRect.center()));
     return inFrame;
+}
+
+LineHit lineOfBlockAt(const TextBlock& block, const QPointF& pagePoint, double margin)
+{
+    LineHit hit;
+    for (int k = 0; k < int(block.lines.size()); ++k) {
+        const TextBlock::Line& line = block.lines[size_t(k)];
+        if (!hasArea(line.rect))
+            continue;
+        const TurnedBox box = lineOnPage(line.rect, line.turn, block.rotation, block.rect.center());
+        if (!box.grown(margin).contains(pagePoint))
+            continue;
+        const double distance = std::abs(box.toFrame().map(pagePoint).y() - box.rect.center().y());
+        if (hit.line < 0 || distance < hit.distance)
+            hit = {k, distance};
+    }
+    return hit;
+}
+
+bool hasTurnedLines(const TextBlock& block)
+{
+    return std::any_of(block.lines.begin(), block.lines.end(),
+                       [](const TextBlock::Line& line) { return std::abs(line.turn) > kBlockRotationEpsilon / 10; });
 }

@@ -45,3 +45,15 @@ TurnedBox lineOnPage(const QRectF& rect, double lineTurn, double blockRotation, 
 // A word of a turned line placed in the line's frame: the word's box is kept
 // turned about its own centre, and its centre lands where it stands.
 QRectF wordInLineFrame(const TextBlock::Line& line, const QRectF& wordRect);
+
+// A block's line whose box on the page holds a point (each line grown by
+// margin in its own frame): of several, the one whose middle the point is
+// nearest across the line. distance is that, in points.
+struct LineHit {
+    int line = -1;
+    double distance = 0;
+};
+LineHit lineOfBlockAt(const TextBlock& block, const QPointF& pagePoint, double margin);
+
+// Some line of the block runs turned on its own (a skewed scan's).
+bool hasTurnedLines(const TextBlock& block);

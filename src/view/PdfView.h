@@ -191,6 +191,7 @@ public:
     int activeBlock() const { return m_activeBlock; }
     int hoveredOcrBlock(const QPointF& viewportPoint) const;
     int hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) const;
+    QPointF blockPagePdfPoint(const QPointF& viewportPoint) const;
     QRect ocrBlockScreenRect(int index) const;
     QRectF ocrGroupScreenRect(int groupId) const;
     static void normalizeEditableBlockFontSizes(std::vector<TextBlock>& blocks);
@@ -401,6 +402,7 @@ private:
     void releaseClickInEditMode(const QPoint& position);
     void placeEditorCursorAt(const QPoint& viewportPos);
     int editorPositionAt(const QPoint& viewportPos, bool character) const;
+    std::optional<QPointF> pointOnItsLine(const TextBlock& block, const QPoint& viewportPos, const QRectF& box) const;
     void styleInlineEditorText();
     void rescaleInlineEditor(double factor);
     void selectEditorWordAt(const QPoint& viewportPos);

@@ -332,6 +332,13 @@ QRectF PdfView::ocrGroupScreenRect(int groupId) const
     return united;
 }
 
+// A viewport point as a PDF point of the block page, through zoom and turns.
+QPointF PdfView::blockPagePdfPoint(const QPointF& viewportPoint) const
+{
+    const QPointF top = viewportToPageTop(m_edits->page()).map(viewportPoint);
+    return QPointF(top.x(), pagePointSize(m_edits->page()).height() - top.y());
+}
+
 int PdfView::hoveredOcrBlock(const QPointF& viewportPoint) const
 {
     return hoveredOcrBlockExcept(viewportPoint, -1);
@@ -342,6 +349,8 @@ int PdfView::hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) co
     if (m_edits->blocks().empty() || m_edits->page() < 0 || pageAtPoint(viewportPoint.toPoint()) != m_edits->page())
         return -1;
     constexpr double kHitMargin = 3.0;
+    const double zoom = std::max(m_zoom, 0.001);
+    const QPointF pdfPoint = blockPagePdfPoint(viewportPoint);
     for (const bool images : {true, false}) {
         // Close lines' boxes (grown to the minimum, with the margin) overlap:
         // a block whose own box holds the point wins over one that only
@@ -354,6 +363,18 @@ int PdfView::hoveredOcrBlockExcept(const QPointF& viewportPoint, int skipped) co
             const TextBlock& block = m_edits->blocks()[size_t(i)];
             if (block.isImage != images || i == skipped)
                 continue;
+            // A skewed scan's lines are each turned: their upright boxes
+            // overlap the neighbour lines at the far end.
+            if (!images && hasTurnedLines(block)) {
+                const LineHit hit = lineOfBlockAt(block, pdfPoint, kHitMargin / zoom);
+                if (hit.line >= 0) {
+                    if (owner < 0 || hit.distance * zoom < ownerDistance) {
+                        owner = i;
+                        ownerDistance = hit.distance * zoom;
+                    }
+                    continue;
+                }
+            }
             const QRect r = ocrBlockScreenRect(i);
             if (r.width() < 0 || r.height() < 0)
                 continue;

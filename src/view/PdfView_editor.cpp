@@ -30,6 +30,16 @@ constexpr int kContentSlack = 3;
 constexpr int kFitSlack = 2;
 constexpr double kUnchangedFactor = 0.001;
 
+// Where a box turned about its centre stands on screen, upright.
+QRect turnedBounds(const QRect& box, double degrees)
+{
+    const QRectF r(box);
+    QPolygonF corners;
+    for (const QPointF& corner : {r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()})
+        corners << rotatePoint(corner, r.center(), degrees);
+    return corners.boundingRect().toAlignedRect();
+}
+
 // Exactly as the style hooks expect it.
 const char* const kBlockEditorStyle =
     "QTextEdit#BlockTextEditor {  background: rgba(255,255,255,0);  background-color: rgba(255,255,255,0);  "
@@ -399,7 +409,9 @@ int PdfView::editorPositionAt(const QPoint& viewportPos, bool character) const
         box.setSize(box.size().transposed());
         box.moveCenter(QRectF(content).center());
     }
-    const QPointF p = rotatePoint(QPointF(viewportPos), QRectF(content).center(), -(turns * 90 + own));
+    QPointF p = rotatePoint(QPointF(viewportPos), QRectF(content).center(), -(turns * 90 + own));
+    if (previewDrawsLines(block) && hasTurnedLines(block))
+        p = pointOnItsLine(block, viewportPos, box).value_or(p);
     int position = -1;
     if (!previewDrawsLines(block))
         position = editor->document()->documentLayout()->hitTest(p - box.topLeft(),
@@ -409,6 +421,25 @@ int PdfView::editorPositionAt(const QPoint& viewportPos, bool character) const
     else
         position = previewCursorPositionAt(editor->toPlainText(), block, box, m_zoom, p);
     return position < 0 ? -1 : std::clamp(position, 0, editor->document()->characterCount() - 1);
+}
+
+// The preview lays a block's lines out upright in its box; on a skewed scan
+// each line runs turned on the page. The point is taken into the line whose
+// turned box holds it (else the nearest), along that line, onto its middle.
+std::optional<QPointF> PdfView::pointOnItsLine(const TextBlock& block, const QPoint& viewportPos,
+                                               const QRectF& box) const
+{
+    constexpr double kAnyDistance = 1e6;
+    const QPointF pdf = blockPagePdfPoint(viewportPos);
+    const LineHit hit = lineOfBlockAt(block, pdf, kAnyDistance);
+    if (hit.line < 0)
+        return std::nullopt;
+    const TextBlock::Line& line = block.lines[size_t(hit.line)];
+    const TurnedBox placed = lineOnPage(line.rect, line.turn, block.rotation, block.rect.center());
+    const QPointF along = placed.toFrame().map(pdf) - placed.rect.center() + line.rect.center();
+    const double blockTop = block.rect.y() + block.rect.height();
+    return QPointF(box.x() + (along.x() - block.rect.x()) * m_zoom,
+                   box.y() + (blockTop - line.rect.center().y()) * m_zoom);
 }
 
 void PdfView::placeEditorCursorAt(const QPoint& viewportPos)
@@ -514,8 +545,13 @@ void PdfView::repositionBlockEditor()
                                                                  -verticalScrollBar()->value());
     const QRect bounds = page.adjusted(-kFrameSideRoom, -kFrameTopRoom, kFrameOuterRoom, kFrameOuterRoom);
     QRect clip = r & bounds;
-    // A block turned on its own shows its exact (possibly thin) box.
-    const bool turned = std::abs(m_edits->blocks()[size_t(m_activeBlock)].rotation) >= kRotationEpsilon;
+    // A block turned on its own shows its exact (possibly thin) box. That box
+    // is turned about its centre: cut upright at the page's edge, its centre
+    // would move off the line.
+    const double rotation = m_edits->blocks()[size_t(m_activeBlock)].rotation;
+    const bool turned = std::abs(rotation) >= kRotationEpsilon;
+    if (turned)
+        clip = turnedBounds(r, rotation).intersects(bounds) ? r : QRect();
     if (!clip.isEmpty() && !turned && !m_edits->blocks()[size_t(m_activeBlock)].isImage
         && blockTextEdited(m_edits->blocks()[size_t(m_activeBlock)]))
         clip = grownToEditorContent(r, bounds) & bounds;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Scans of a Russian manual page for the editing tests: page 2 of
 # pdftex-manual.pdf printed at 300 dpi by ghostscript, turned clockwise by 0,
-# 0.5 and 1.5 degrees as a sheet lies on a scanner, its upper half only
+# 0.5, 1.0 and 1.5 degrees as a sheet lies on a scanner, its upper half only
 # (headings and two paragraphs), speckled, and stored as a grey JPEG on a
 # page of its own size, with no text layer.
 # Needs: ghostscript, ImageMagick (convert).
@@ -18,7 +18,7 @@ viewjpeg=$(gs -q -dNODISPLAY -dNOSAFER -c '(viewjpeg.ps) findlibfile pop pop == 
 gs -q -dBATCH -dNOPAUSE -sDEVICE=pnggray -r300 -dFirstPage=2 -dLastPage=2 -sOutputFile="$work/page.png" \
   "$here/pdftex-manual.pdf"
 convert "$work/page.png" -crop 1748x1210+0+280 +repage "$work/half.png"
-for turn in 0 0.5 1.5; do
+for turn in 0 0.5 1.0 1.5; do
   convert "$work/half.png" -background white -rotate "$turn" -gravity center -extent 1748x1210 \
     -seed 44 -attenuate 0.3 +noise Gaussian -quality 40 "$work/scan.jpg"
   gs -q -dBATCH -dNOPAUSE -dNOSAFER -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS=419.52 -dDEVICEHEIGHTPOINTS=290.4 \

@@ -9,6 +9,8 @@
 #include "WindowTestSupport.h"
 
 #include "PdfTools.h"
+#include "TurnedBox.h"
+#include "../view/FrameDrag.h"
 
 #include <QElapsedTimer>
 #include <QScopeGuard>
@@ -131,6 +133,8 @@ private slots:
     void editedPictureReplacesTheBlock();
     void editedPictureReachesThePageAndTheFile_data();
     void editedPictureReachesThePageAndTheFile();
+    void turnedPageLineIsEditedAndMoved_data();
+    void turnedPageLineIsEditedAndMoved();
 
 private:
     MainWindow& openWindow(const QString& path)
@@ -655,3 +659,118 @@ void TextLayerWindowTest::editedPictureReachesThePageAndTheFile()
 
 QTEST_MAIN(TextLayerWindowTest)
 #include "tst_textlayerwindow.moc"
+
+void TextLayerWindowTest::turnedPageLineIsEditedAndMoved_data()
+{
+    QTest::addColumn<QString>("fixture");
+    QTest::addColumn<int>("viewTurn");
+    QTest::newRow("/Rotate 90, TeX") << "tex-t2a-names-rot90.pdf" << 0;
+    QTest::newRow("/Rotate 90, ghostscript") << "gs-helvetica-rot90.pdf" << 0;
+    QTest::newRow("/Rotate 90, pdfTeX manual") << "pdftex-manual-rot90.pdf" << 0;
+    QTest::newRow("view turned 90") << "tex-t2a-names.pdf" << 90;
+    QTest::newRow("view turned 180") << "tex-t2a-names.pdf" << 180;
+    QTest::newRow("view turned 270") << "tex-t2a-names.pdf" << 270;
+}
+
+// In the window, on a page turned by its /Rotate or by the view: a double
+// click selects the word drawn under the pointer, and a line dragged on screen
+// is saved by Ctrl+S moved by the same offset, the rest of the page kept.
+void TextLayerWindowTest::turnedPageLineIsEditedAndMoved()
+{
+    QFETCH(QString, fixture);
+    QFETCH(int, viewTurn);
+    const QString path = m_dir.filePath(QStringLiteral("turned-") + QString::number(viewTurn) + fixture);
+    QFile::remove(path);
+    QVERIFY(QFile::copy(QStringLiteral(VORN_TEST_DATA "/") + fixture, path));
+    QFile(path).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const QList<pdftools::WordBox> beforeWords = pdftools::wordBoxes(path, 0);
+    MainWindow& window = openWindow(path);
+    window.resize(1400, 1000);
+    PdfView* pdfView = view(window);
+    for (int turn = 0; turn < viewTurn; turn += 90)
+        invoke(window, "onRotateCW");  // read mode: the view turns
+    key(Qt::Key_F2);
+    QTRY_VERIFY(pdfView->hasOcrBlocks());
+    QApplication::processEvents();
+
+    // The longest one-line block with a word of letters the page holds once:
+    // a body line among close neighbours.
+    const auto once = [&](const QString& text) {
+        return std::count_if(beforeWords.begin(), beforeWords.end(),
+                             [&](const pdftools::WordBox& w) { return w.text == text; }) == 1;
+    };
+    int index = -1;
+    TextBlock::Line::Word word;
+    for (int i = 0; i < int(pdfView->blocks().size()); ++i) {
+        const TextBlock& block = pdfView->blocks()[size_t(i)];
+        if (block.isImage || block.lines.size() != 1
+            || (index >= 0 && block.lines.front().words.size() <= pdfView->blocks()[size_t(index)].lines.front().words.size()))
+            continue;
+        for (const TextBlock::Line::Word& w : block.lines.front().words)
+            if (w.text.size() >= 5 && std::all_of(w.text.begin(), w.text.end(), [](QChar c) { return c.isLetter(); })
+                && once(w.text)) {
+                index = i;
+                word = w;
+                break;
+            }
+    }
+    QVERIFY(index >= 0);
+    const TextBlock block = pdfView->blocks()[size_t(index)];
+    const QPointF drawn = clockwiseTurn(block.rect.center(), block.rotation).map(word.rect.center());
+    const double height = pdfView->document()->pageSize(0).height();
+    const QPoint at = pdfView->viewportPointForPageTopPoint(0, QPointF(drawn.x(), height - drawn.y()));
+    QVERIFY(pdfView->viewport()->rect().contains(at));
+
+    // The user's double click: a press and release open the line, the second
+    // press lands on whatever now stands under the pointer.
+    QTest::mouseClick(pdfView->viewport(), Qt::LeftButton, {}, at);
+    QTRY_VERIFY(pdfView->activeTextEditor());
+    QWidget* target = pdfView->viewport()->childAt(at);
+    if (!target)
+        target = pdfView->viewport();
+    QTest::mouseDClick(target, Qt::LeftButton, {}, target->mapFrom(pdfView->viewport(), at));
+    QApplication::processEvents();
+    QVERIFY(pdfView->activeTextEditor());
+    QCOMPARE(pdfView->activeTextEditor()->textCursor().selectedText(), word.text);
+    // The open editor's frame stands over the line, not beside it.
+    BlockEditorFrame* frame = pdfView->blockEditorFrame();
+    QVERIFY(frame && frame->isVisible());
+    QCOMPARE(frame->hitTest(frame->mapFrom(pdfView->viewport(), at)), BlockEditorFrame::Inside);
+
+    // A drag on the band just outside the line's text, along its longer side.
+    const QPoint band = framedrag::bandOutsideText(frame);
+    QCOMPARE(frame->hitTest(band), BlockEditorFrame::Inside);
+    const QPoint delta(36, -24);
+    framedrag::dragFrame(frame, band, delta, 6);
+    QApplication::processEvents();
+
+    PromptAnswers noWarnings;
+    key(Qt::Key_S, Qt::ControlModifier);
+    QVERIFY2(noWarnings.seen.isEmpty(), qPrintable(noWarnings.seen.join('\n')));
+    QVERIFY(!window.windowTitle().contains(QLatin1Char('*')));
+
+    // The page-top offset the drag stands for, through zoom and turns.
+    constexpr double kSpan = 100;
+    const QPointF o = pdfView->viewportPointForPageTopPoint(0, QPointF(0, 0));
+    const QPointF x = (QPointF(pdfView->viewportPointForPageTopPoint(0, QPointF(kSpan, 0))) - o) / kSpan;
+    const QPointF y = (QPointF(pdfView->viewportPointForPageTopPoint(0, QPointF(0, kSpan))) - o) / kSpan;
+    const QPointF offset = QTransform(x.x(), x.y(), y.x(), y.y(), 0, 0).inverted().map(QPointF(delta));
+    const QList<pdftools::WordBox> afterWords = pdftools::wordBoxes(path, 0);
+    const auto boxOf = [](const QList<pdftools::WordBox>& words, const QString& text) {
+        const auto it = std::find_if(words.begin(), words.end(), [&](const pdftools::WordBox& w) { return w.text == text; });
+        return it == words.end() ? QRectF() : it->box;
+    };
+    const QRectF movedBox = boxOf(afterWords, word.text);
+    QVERIFY2(!movedBox.isNull(), qPrintable(word.text + QStringLiteral(" in ") + savedPageText(path, 0)));
+    const QPointF moved = movedBox.center() - boxOf(beforeWords, word.text).center();
+    constexpr double kMovedSlack = 1.5, kKeptSlack = 0.5;
+    QVERIFY2(std::abs(moved.x() - offset.x()) < kMovedSlack && std::abs(moved.y() - offset.y()) < kMovedSlack,
+             qPrintable(QStringLiteral("moved by %1,%2 for %3,%4").arg(moved.x()).arg(moved.y()).arg(offset.x()).arg(offset.y())));
+    const QStringList lineWords = block.text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (const pdftools::WordBox& w : beforeWords) {
+        if (lineWords.contains(w.text) || !once(w.text) || boxOf(afterWords, w.text).isNull())
+            continue;
+        const QPointF shift = boxOf(afterWords, w.text).center() - w.box.center();
+        QVERIFY2(std::abs(shift.x()) < kKeptSlack && std::abs(shift.y()) < kKeptSlack, qPrintable(w.text));
+    }
+}

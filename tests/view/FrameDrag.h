@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QTransform>
 
 namespace framedrag {
 
@@ -32,6 +33,22 @@ inline void dragFrame(BlockEditorFrame* frame, const QPoint& fromLocal, const QP
     for (int i = 1; i <= steps; ++i)
         sendMouse(frame, QEvent::MouseMove, start + delta * i / steps, Qt::LeftButton, modifiers);
     sendMouse(frame, QEvent::MouseButtonRelease, start + delta, Qt::NoButton, modifiers);
+}
+
+// A point of the band just outside the frame's text, along its longer side
+// (away from the corner handles), in the frame's own turn.
+inline QPoint bandOutsideText(const BlockEditorFrame* frame)
+{
+    const QRect content = frame->contentRect();
+    const QPointF outside = content.width() >= content.height()
+                                ? QPointF(content.left() + content.width() / 4.0, content.top() - 2)
+                                : QPointF(content.left() - 2, content.top() + content.height() / 4.0);
+    return QTransform()
+        .translate(content.center().x(), content.center().y())
+        .rotate(frame->visualRotationAngle())
+        .translate(-content.center().x(), -content.center().y())
+        .map(outside)
+        .toPoint();
 }
 
 } // namespace framedrag

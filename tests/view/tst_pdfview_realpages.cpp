@@ -13,6 +13,7 @@
 #include <QMap>
 #include <QPainter>
 #include <QRegion>
+#include <QSet>
 #include <QStandardPaths>
 #include <QTransform>
 #include <QTextCursor>
@@ -86,6 +87,50 @@ std::vector<TextBlock> layeredPage(PdfDocument& doc)
     return kept;
 }
 
+// A click opens the line under the point, a double click there selects a
+// word: the words selected, empty when no editor opened.
+QString doubleClickedWord(PdfView& view, const QPoint& at)
+{
+    clickAt(view, QPoint(4, 4));  // whatever was open closes
+    clickAt(view, at);
+    if (!view.activeTextEditor())
+        return {};
+    QWidget* target = widgetAt(view, at);
+    QTest::mouseDClick(target, Qt::LeftButton, {}, target->mapFrom(view.viewport(), at));
+    QCoreApplication::processEvents();
+    return view.activeTextEditor() ? view.activeTextEditor()->textCursor().selectedText() : QString();
+}
+
+bool allLetters(const QString& word)
+{
+    return word.size() >= 3 && std::all_of(word.begin(), word.end(), [](QChar c) { return c.isLetter(); });
+}
+
+// The page-top offset a move on screen by delta stands for, through zoom and turns.
+QPointF pageTopOffsetOf(const PdfView& view, const QPoint& delta)
+{
+    constexpr double kSpan = 100;
+    const QPointF o = view.viewportPointForPageTopPoint(0, QPointF(0, 0));
+    const QPointF x = (QPointF(view.viewportPointForPageTopPoint(0, QPointF(kSpan, 0))) - o) / kSpan;
+    const QPointF y = (QPointF(view.viewportPointForPageTopPoint(0, QPointF(0, kSpan))) - o) / kSpan;
+    return QTransform(x.x(), x.y(), y.x(), y.y(), 0, 0).inverted().map(QPointF(delta));
+}
+
+// Words pdftotext reads once on a page, with their boxes.
+QMap<QString, QRectF> uniqueWordBoxes(const QString& pdf)
+{
+    QMap<QString, QRectF> boxes;
+    QSet<QString> repeated;
+    for (const pdftools::WordBox& word : pdftools::wordBoxes(pdf, 0)) {
+        if (boxes.contains(word.text))
+            repeated.insert(word.text);
+        boxes.insert(word.text, word.box);
+    }
+    for (const QString& word : repeated)
+        boxes.remove(word);
+    return boxes;
+}
+
 } // namespace
 
 class TestPdfViewRealPages : public QObject {
@@ -104,6 +149,10 @@ private slots:
     void correctedScanLineIsShownAsWritten();
     void boldWithTheTextUnchangedIsWritten_data();
     void boldWithTheTextUnchangedIsWritten();
+    void turnedScanClickLandsOnTheLineUnderThePointer_data();
+    void turnedScanClickLandsOnTheLineUnderThePointer();
+    void turnedPageLineFollowsThePointer_data();
+    void turnedPageLineFollowsThePointer();
 };
 
 void TestPdfViewRealPages::initTestCase()
@@ -387,6 +436,145 @@ void TestPdfViewRealPages::turnedPageEditsKeepTheirText()
         return b.text.contains(first.text.section(QLatin1Char(' '), 0, 1))
                && common.width() * common.height() > 0.8 * placed.width() * placed.height();
     }));
+}
+
+void TestPdfViewRealPages::turnedScanClickLandsOnTheLineUnderThePointer_data()
+{
+    QTest::addColumn<QString>("turn");
+    QTest::addColumn<bool>("reopened");  // the recognised page saved with its layer and opened again
+    for (const char* turn : {"0.5", "1.0", "1.5"}) {
+        QTest::addRow("scan turned %s°, recognised", turn) << turn << false;
+        QTest::addRow("scan turned %s°, saved and reopened", turn) << turn << true;
+    }
+}
+
+// On a skewed scan the right end of a line stands higher or lower than its
+// upright box says: a double click on the last word of each line of a
+// paragraph selects that word, and typing replaces it and nothing else.
+void TestPdfViewRealPages::turnedScanClickLandsOnTheLineUnderThePointer()
+{
+    QFETCH(QString, turn);
+    QFETCH(bool, reopened);
+    QTemporaryDir dir;
+    auto doc = std::make_unique<PdfDocument>();
+    QVERIFY(doc->open(fixtures::realPdf(QStringLiteral("gs-scan-turned-%1.pdf").arg(turn))));
+    std::vector<TextBlock> blocks = recognisedPage(*doc);
+    const auto paragraph = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock& b) {
+        return b.lines.size() > 2 && b.text.contains(QStringLiteral("трёх"));
+    });
+    QVERIFY2(paragraph != blocks.end(), "the paragraph is not recognised");
+    const std::vector<TextBlock::Line> lines = paragraph->lines;
+    if (reopened) {
+        const QString layered = dir.filePath(QStringLiteral("layered.pdf"));
+        QVERIFY(doc->overlayOcrText(0, blocks, false) && doc->save(layered));
+        doc = std::make_unique<PdfDocument>();
+        QVERIFY(doc->open(layered));
+        blocks = cleanedNativeTextBlocks(doc->extractText(0), {});
+    }
+    auto view = makeView(1000, 1300);
+    QVERIFY(view);
+    view->setDocument(doc.get());
+    view->setZoom(1.5);
+    view->setOcrBlocks(blocks, 0, !reopened);
+    view->setEditMode(true);
+
+    // Each line's last word, where the recognition saw it.
+    QString typedOver;
+    for (size_t k = 0; k < lines.size(); ++k) {
+        const auto last = std::find_if(lines[k].words.rbegin(), lines[k].words.rend(),
+                                       [](const TextBlock::Line::Word& w) { return allLetters(w.text); });
+        if (last == lines[k].words.rend())
+            continue;
+        // Near the top and the bottom of its letters, in the line's turn.
+        for (const double share : {0.35, -0.35}) {
+            const QPointF c = last->rect.center();
+            const QPointF on = clockwiseTurn(c, lines[k].turn).map(c + QPointF(0, share * last->rect.height()));
+            QVERIFY2(doubleClickedWord(*view, viewportPointOf(*view, 0, on)) == last->text,
+                     qPrintable(QStringLiteral("line %1 at %2: %3").arg(k).arg(share).arg(lines[k].text)));
+        }
+        if (k == 1) {
+            typedOver = last->text;
+            typeText(view->activeTextEditor(), QStringLiteral("ЖЖ"));
+        }
+    }
+    QVERIFY(!typedOver.isEmpty());
+    clickAt(*view, QPoint(4, 4));
+    const QString saved = saveEdits(*view, *doc, dir, QStringLiteral("typed.pdf"));
+    QVERIFY2(!saved.isEmpty(), qPrintable(doc->lastError()));
+    const QString text = layoutText(saved);
+    const QString typedLine = QString(lines[1].text).replace(lines[1].text.lastIndexOf(typedOver), typedOver.size(),
+                                                             QStringLiteral("ЖЖ"));
+    QVERIFY2(text.simplified().contains(typedLine.simplified()), qPrintable(text));
+    QVERIFY2(text.simplified().contains(lines[0].text.simplified()), qPrintable(text));
+    QCOMPARE(int(text.count(QStringLiteral("ЖЖ"))), 1);
+}
+
+void TestPdfViewRealPages::turnedPageLineFollowsThePointer_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("viewTurn");
+    QTest::newRow("/Rotate 90, TeX") << "tex-t2a-names-rot90.pdf" << 0;
+    QTest::newRow("/Rotate 90, ghostscript") << "gs-helvetica-rot90.pdf" << 0;
+    QTest::newRow("view turned 90") << "tex-t2a-names.pdf" << 90;
+    QTest::newRow("view turned 180") << "tex-t2a-names.pdf" << 180;
+    QTest::newRow("view turned 270") << "tex-t2a-names.pdf" << 270;
+}
+
+// On a page turned by its /Rotate or by the view, a double click selects the
+// word drawn under the pointer, and a line dragged on screen is saved moved by
+// the same offset on the page, the rest of the page where it was.
+void TestPdfViewRealPages::turnedPageLineFollowsThePointer()
+{
+    QFETCH(QString, file);
+    QFETCH(int, viewTurn);
+    QTemporaryDir dir;
+    const ShownPdf shown = showRealPage(dir, file, 1300, 1300, 1.25);
+    QVERIFY(shown.doc && shown.view);
+    PdfView& view = *shown.view;
+    view.setRotation(viewTurn);
+    const QMap<QString, QRectF> before = uniqueWordBoxes(fixtures::realPdf(file));
+    // The first line with a word of letters that the page holds once.
+    int index = -1;
+    const TextBlock::Line::Word* word = nullptr;
+    for (int i = 0; i < int(view.blocks().size()) && !word; ++i)
+        for (const TextBlock::Line::Word& w : view.blocks()[size_t(i)].lines.empty() ? std::vector<TextBlock::Line::Word>{}
+                                                                                  : view.blocks()[size_t(i)].lines.front().words)
+            if (allLetters(w.text) && w.text.size() >= 5 && before.contains(w.text) && view.blocks()[size_t(i)].lines.size() == 1) {
+                index = i;
+                word = &w;
+                break;
+            }
+    QVERIFY(word);
+    const TextBlock block = view.blocks()[size_t(index)];
+    const QString chosen = word->text;
+    const QPointF drawn = clockwiseTurn(block.rect.center(), block.rotation).map(word->rect.center());
+    QCOMPARE(doubleClickedWord(view, viewportPointOf(view, 0, drawn)), chosen);
+
+    // A drag on the band just outside the line's text, in the frame's own turn.
+    BlockEditorFrame* frame = view.blockEditorFrame();
+    QVERIFY(frame && frame->isVisible());
+    const QPoint band = framedrag::bandOutsideText(frame);
+    QCOMPARE(frame->hitTest(band), BlockEditorFrame::Inside);
+    const QPoint delta(36, -24);
+    framedrag::dragFrame(frame, band, delta, 6);
+    QVERIFY(blockMoved(view.blocks()[size_t(index)]));
+
+    const QString saved = saveEdits(view, *shown.doc, dir, QStringLiteral("dragged.pdf"));
+    QVERIFY2(!saved.isEmpty(), qPrintable(shown.doc->lastError()));
+    const QMap<QString, QRectF> after = uniqueWordBoxes(saved);
+    const QPointF offset = pageTopOffsetOf(view, delta);
+    QStringList lineWords = block.text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    constexpr double kMovedSlack = 1.5, kKeptSlack = 0.5;
+    QVERIFY2(after.contains(chosen), qPrintable(chosen + QStringLiteral(" | ") + layoutText(saved).simplified().left(400)));
+    const QPointF moved = after[chosen].center() - before[chosen].center();
+    QVERIFY2(std::abs(moved.x() - offset.x()) < kMovedSlack && std::abs(moved.y() - offset.y()) < kMovedSlack,
+             qPrintable(QStringLiteral("moved by %1,%2 for %3,%4").arg(moved.x()).arg(moved.y()).arg(offset.x()).arg(offset.y())));
+    for (auto it = before.begin(); it != before.end(); ++it) {
+        if (lineWords.contains(it.key()) || !after.contains(it.key()))
+            continue;
+        const QPointF shift = after[it.key()].center() - it.value().center();
+        QVERIFY2(std::abs(shift.x()) < kKeptSlack && std::abs(shift.y()) < kKeptSlack, qPrintable(it.key()));
+    }
 }
 
 QTEST_MAIN(TestPdfViewRealPages)
