@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QSettings>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kPromptWidth = 460;
@@ -88,15 +90,17 @@ bool MainWindow::closeDocumentAt(int index)
 {
     if (index < 0 || index >= int(openDocuments.size()) || refuseWhileOcrRuns())
         return false;
+    // The question is asked over the document it is about: a hidden tab
+    // with changes is shown first, and stays shown when the close is cancelled.
+    const PdfDocument* shownBefore = activeIndex >= 0 ? document : nullptr;
+    if (index != activeIndex && hasUnsavedChanges(openDocuments[size_t(index)].document.get())) {
+        activateDocument(index);
+        if (index != activeIndex)
+            return false;
+    }
     const bool wasActive = index == activeIndex;
     if (wasActive && !confirmSave())
         return false;
-    PdfDocument& closing = *openDocuments[size_t(index)].document;
-    if (!wasActive && hasUnsavedChanges(&closing)) {
-        const int answer = appUnsavedChangesQuestion(this);
-        if (answer == UnsavedCancel || (answer == UnsavedSave && !saveOtherTab(closing)))
-            return false;
-    }
 
     // The view and the thumbnail thread let go of a shown document before the
     // tab's hold goes at the end of this function; a job still reading it
@@ -108,7 +112,12 @@ bool MainWindow::closeDocumentAt(int index)
         showNoDocumentState();
     } else if (wasActive) {
         activeIndex = -1;
-        activateDocument(qMin(int(openDocuments.size()) - 1, index));
+        // The tab that was on screen before a hidden one was shown comes back.
+        const auto before =
+            std::find_if(openDocuments.begin(), openDocuments.end(),
+                         [shownBefore](const OpenDocumentState& entry) { return entry.document.get() == shownBefore; });
+        activateDocument(before != openDocuments.end() ? int(before - openDocuments.begin())
+                                                       : qMin(int(openDocuments.size()) - 1, index));
     } else {
         if (activeIndex > index)
             --activeIndex;
