@@ -629,14 +629,14 @@ private slots:
         QCOMPARE(prompts.pending(), 0);
         QCOMPARE(shownWhenAsked, names[closed] + QStringLiteral(" *|") + closedPath);
 
-        if (answer == QLatin1String("Отмена")) {
+        if (answer == QStringLiteral("Отмена")) {
             QCOMPARE(tabTexts(window), (QStringList{"a.pdf *", "b.pdf *"}));
         } else {
             QCOMPARE(tabTexts(window), QStringList{names[1 - closed] + QStringLiteral(" *")});
             QCOMPARE(window.currentDocument()->filePath(), keptPath);
             QCOMPARE(view(window)->document(), window.currentDocument());
         }
-        QCOMPARE(pageCountOf(closedPath), answer == QLatin1String("Сохранить") ? 1 : 2);
+        QCOMPARE(pageCountOf(closedPath), answer == QStringLiteral("Сохранить") ? 1 : 2);
         QCOMPARE(pageCountOf(keptPath), 2);
     }
 
