@@ -91,16 +91,25 @@ bool MainWindow::closeDocumentAt(int index)
     if (index < 0 || index >= int(openDocuments.size()) || refuseWhileOcrRuns())
         return false;
     // The question is asked over the document it is about: a hidden tab
-    // with changes is shown first, and stays shown when the close is cancelled.
+    // with changes is shown first; the tab shown before comes back after.
     const PdfDocument* shownBefore = activeIndex >= 0 ? document : nullptr;
+    const auto indexOfShownBefore = [this, shownBefore] {
+        const auto found =
+            std::find_if(openDocuments.begin(), openDocuments.end(),
+                         [shownBefore](const OpenDocumentState& entry) { return entry.document.get() == shownBefore; });
+        return found != openDocuments.end() ? int(found - openDocuments.begin()) : -1;
+    };
     if (index != activeIndex && hasUnsavedChanges(openDocuments[size_t(index)].document.get())) {
         activateDocument(index);
         if (index != activeIndex)
             return false;
     }
     const bool wasActive = index == activeIndex;
-    if (wasActive && !confirmSave())
+    if (wasActive && !confirmSave()) {
+        if (shownBefore != document)
+            activateDocument(indexOfShownBefore());
         return false;
+    }
 
     // The view and the thumbnail thread let go of a shown document before the
     // tab's hold goes at the end of this function; a job still reading it
@@ -112,12 +121,8 @@ bool MainWindow::closeDocumentAt(int index)
         showNoDocumentState();
     } else if (wasActive) {
         activeIndex = -1;
-        // The tab that was on screen before a hidden one was shown comes back.
-        const auto before =
-            std::find_if(openDocuments.begin(), openDocuments.end(),
-                         [shownBefore](const OpenDocumentState& entry) { return entry.document.get() == shownBefore; });
-        activateDocument(before != openDocuments.end() ? int(before - openDocuments.begin())
-                                                       : qMin(int(openDocuments.size()) - 1, index));
+        const int before = indexOfShownBefore();
+        activateDocument(before >= 0 ? before : qMin(int(openDocuments.size()) - 1, index));
     } else {
         if (activeIndex > index)
             --activeIndex;
