@@ -1,9 +1,11 @@
 #include "DialogKit.h"
 
+#include "OutputPaths.h"
 #include "UiTranslate.h"
 
 #include <QBoxLayout>
 #include <QDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -115,6 +117,20 @@ bool appQuestion(QWidget* parent, const QString& title, const QString& text, con
     layout->addLayout(buttonRow({secondary, primary}));
     runPrompt(dialog, primary);
     return confirmed;
+}
+
+bool appOverwriteQuestion(QWidget* parent, const QString& title)
+{
+    return appQuestion(parent, title, QObject::tr("Файл уже существует. Перезаписать?"), QObject::tr("Перезаписать"),
+                       QObject::tr("Отмена"));
+}
+
+QString withExtensionAsked(QWidget* parent, const QString& title, const QString& chosen, const QString& suffix)
+{
+    const QString target = withExtension(chosen, suffix);
+    if (target != chosen && QFileInfo::exists(target) && !appOverwriteQuestion(parent, title))
+        return QString();
+    return target;
 }
 
 int appUnsavedChangesQuestion(QWidget* parent)

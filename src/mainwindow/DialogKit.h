@@ -27,6 +27,15 @@ void appInfo(QWidget* parent, const QString& title, const QString& text);
 bool appQuestion(QWidget* parent, const QString& title, const QString& text, const QString& primaryText,
                  const QString& secondaryText);
 
+// Asks before an existing file is replaced; true only for "Перезаписать".
+bool appOverwriteQuestion(QWidget* parent, const QString& title);
+
+// chosen with "." and suffix added unless its extension is suffix already
+// (any letter case). The file dialog asked about the name it returned; an
+// existing file reached only by adding the extension is asked about here.
+// Empty when the user keeps that file.
+QString withExtensionAsked(QWidget* parent, const QString& title, const QString& chosen, const QString& suffix);
+
 // Answers of appUnsavedChangesQuestion.
 enum UnsavedChangesAnswer : int {
     UnsavedSave = 0,

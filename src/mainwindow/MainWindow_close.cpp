@@ -16,6 +16,8 @@
 #include <QPushButton>
 #include <QSettings>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kPromptWidth = 460;
@@ -88,14 +90,25 @@ bool MainWindow::closeDocumentAt(int index)
 {
     if (index < 0 || index >= int(openDocuments.size()) || refuseWhileOcrRuns())
         return false;
-    const bool wasActive = index == activeIndex;
-    if (wasActive && !confirmSave())
-        return false;
-    PdfDocument& closing = *openDocuments[size_t(index)].document;
-    if (!wasActive && hasUnsavedChanges(&closing)) {
-        const int answer = appUnsavedChangesQuestion(this);
-        if (answer == UnsavedCancel || (answer == UnsavedSave && !saveOtherTab(closing)))
+    // The question is asked over the document it is about: a hidden tab
+    // with changes is shown first; the tab shown before comes back after.
+    const PdfDocument* shownBefore = activeIndex >= 0 ? document : nullptr;
+    const auto indexOfShownBefore = [this, shownBefore] {
+        const auto found =
+            std::find_if(openDocuments.begin(), openDocuments.end(),
+                         [shownBefore](const OpenDocumentState& entry) { return entry.document.get() == shownBefore; });
+        return found != openDocuments.end() ? int(found - openDocuments.begin()) : -1;
+    };
+    if (index != activeIndex && hasUnsavedChanges(openDocuments[size_t(index)].document.get())) {
+        activateDocument(index);
+        if (index != activeIndex)
             return false;
+    }
+    const bool wasActive = index == activeIndex;
+    if (wasActive && !confirmSave()) {
+        if (shownBefore != document)
+            activateDocument(indexOfShownBefore());
+        return false;
     }
 
     // The view and the thumbnail thread let go of a shown document before the
@@ -108,7 +121,8 @@ bool MainWindow::closeDocumentAt(int index)
         showNoDocumentState();
     } else if (wasActive) {
         activeIndex = -1;
-        activateDocument(qMin(int(openDocuments.size()) - 1, index));
+        const int before = indexOfShownBefore();
+        activateDocument(before >= 0 ? before : qMin(int(openDocuments.size()) - 1, index));
     } else {
         if (activeIndex > index)
             --activeIndex;

@@ -94,8 +94,7 @@ bool MainWindow::confirmOutputTarget(const QString& title, const QString& target
                 tr("Файл %1 открыт в программе. Укажите другой файл результата.").arg(QFileInfo(target).fileName()));
         return false;
     }
-    return !QFileInfo::exists(target) ||
-           appQuestion(this, title, tr("Файл уже существует. Перезаписать?"), tr("Перезаписать"), tr("Отмена"));
+    return !QFileInfo::exists(target) || appOverwriteQuestion(this, title);
 }
 
 void MainWindow::showSaveExportDialog()
@@ -120,8 +119,15 @@ void MainWindow::showSaveExportDialog()
     if (path.isEmpty())
         return;
     const FmtEntry& row = chosenFormat(selectedTypeRow(dialog), path);
-    if (QFileInfo(path).suffix().toLower() != row.suffix)
-        path += QLatin1Char('.') + row.suffix;
+    // The scanned and compressed copies and numbered pictures write other
+    // names, asked about when they are written.
+    const bool writesTypedName = row.id != QLatin1String("scanned-pdf") &&
+                                 row.id != QLatin1String("compressed-pdf") &&
+                                 !(row.perPageImage && document->pageCount() > 1);
+    path = writesTypedName ? withExtensionAsked(this, tr("Сохранить как"), path, row.suffix)
+                           : withExtension(path, row.suffix);
+    if (path.isEmpty())
+        return;
 
     if (row.id == QLatin1String("scanned-pdf")) {
         showScannedPdfExportDialog(withLocalizedPdfSuffix(path, QStringLiteral("scanned")));
@@ -175,8 +181,7 @@ void MainWindow::exportInFormat(const QString& path, const QString& format, cons
     if (numbered) {
         const QStringList targets = numberedPictures(path, pageCount);
         if (std::any_of(targets.begin(), targets.end(), [](const QString& p) { return QFileInfo::exists(p); }) &&
-            !appQuestion(this, tr("Сохранить как"), tr("Файл уже существует. Перезаписать?"), tr("Перезаписать"),
-                         tr("Отмена")))
+            !appOverwriteQuestion(this, tr("Сохранить как")))
             return;
     }
     // The exported pages and text hold the edits made in the page view.
@@ -210,12 +215,13 @@ void MainWindow::onExportOcrText()
 {
     if (!isDocumentLoaded())
         return;
-    QString path = QFileDialog::getSaveFileName(this, uiTranslate(tr("Экспорт текста")), QString(),
-                                                uiTranslate(tr("Текст (*.txt)")));
+    const QString chosen = QFileDialog::getSaveFileName(this, uiTranslate(tr("Экспорт текста")), QString(),
+                                                        uiTranslate(tr("Текст (*.txt)")));
+    if (chosen.isEmpty())
+        return;
+    const QString path = withExtensionAsked(this, tr("Экспорт текста"), chosen, QStringLiteral("txt"));
     if (path.isEmpty())
         return;
-    if (!path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive))
-        path += QStringLiteral(".txt");
     const std::shared_ptr<PdfDocument> source = documentForReading();
     if (!source)
         return;

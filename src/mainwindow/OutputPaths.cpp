@@ -120,6 +120,13 @@ QString uniqueSiblingPathLikeChrome(const QString& path)
     return candidate(QDateTime::currentMSecsSinceEpoch() % kFallbackModulus);
 }
 
+QString withExtension(const QString& path, const QString& suffix)
+{
+    if (QFileInfo(path).suffix().compare(suffix, Qt::CaseInsensitive) == 0)
+        return path;
+    return path + QLatin1Char('.') + suffix;
+}
+
 QString stampedPdfPathForSignature(const QString& sourcePath, const QString& outputPath)
 {
     QString folder = QFileInfo(outputPath).absolutePath();

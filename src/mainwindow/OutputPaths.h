@@ -20,6 +20,10 @@ QString suggestedSiblingPdfPath(const QString& source, const QString& kind, cons
 // "<base> (<n>).<suffix>" in its folder.
 QString uniqueSiblingPathLikeChrome(const QString& path);
 
+// path with "." and suffix added unless its extension is suffix already, in
+// any letter case ("scan.jpeg" with "jpg" is "scan.jpeg.jpg").
+QString withExtension(const QString& path, const QString& suffix);
+
 // The stamped copy that a visible signature signs: beside the signature
 // output, the source's base name with "_подписан" (Russian interface) or
 // "_signed" unless it already ends so, and ".pdf". Not made unique.

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QStandardPaths>
+#include <QTabBar>
 #include <QThread>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -629,6 +630,63 @@ private slots:
             QVERIFY2(offered.startsWith(QStringLiteral("Ошибка|Не удалось сохранить файл:\n")), qPrintable(offered));
         QCOMPARE(pageCountOf(offer.isEmpty() ? path : elsewhere), pagesOnDisk);
         QCOMPARE(tabTexts(window).contains(QStringLiteral("a.pdf *")), !closed);
+    }
+
+    // Closing the tab not on screen by its close button shows that tab while
+    // the question is asked; the answer is about it alone, and the tab that
+    // was shown before comes back with its changes, also when cancelled.
+    void closingHiddenTabShowsItFirst_data()
+    {
+        QTest::addColumn<int>("closed");  // the other tab is on screen
+        QTest::addColumn<QString>("answer");
+        for (int closed : {0, 1}) {
+            for (const char* answer : {"Не сохранять", "Отмена", "Сохранить"})
+                QTest::addRow("%s of the shown one, %s", closed == 0 ? "left" : "right", answer) << closed << answer;
+        }
+    }
+
+    void closingHiddenTabShowsItFirst()
+    {
+        QFETCH(int, closed);
+        QFETCH(QString, answer);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showSmall(window);
+        const QStringList names{QStringLiteral("a.pdf"), QStringLiteral("b.pdf")};
+        for (const QString& name : names) {
+            window.openFile(writePdf(dir, name, 2));
+            modify(window);
+        }
+        window.activateDocument(1 - closed);
+        const QString closedPath = dir.filePath(names[closed]);
+        const QString keptPath = dir.filePath(names[1 - closed]);
+
+        prompt::Driver prompts;
+        QString shownWhenAsked;
+        prompts.whenShown([&](QDialog* dialog) {
+            shownWhenAsked = tabs(window)->tabText(tabs(window)->currentIndex()) + QLatin1Char('|') +
+                             view(window)->document()->filePath();
+            if (QPushButton* button = prompt::buttonWithText(dialog, answer))
+                button->click();
+            else
+                dialog->reject();
+        });
+        QWidget* closeButton = tabs(window)->tabButton(closed, QTabBar::RightSide);
+        if (!closeButton)
+            closeButton = tabs(window)->tabButton(closed, QTabBar::LeftSide);
+        QVERIFY(closeButton);
+        QTest::mouseClick(closeButton, Qt::LeftButton);
+        QCOMPARE(prompts.pending(), 0);
+        QCOMPARE(shownWhenAsked, names[closed] + QStringLiteral(" *|") + closedPath);
+
+        if (answer == QStringLiteral("Отмена"))
+            QCOMPARE(tabTexts(window), (QStringList{"a.pdf *", "b.pdf *"}));
+        else
+            QCOMPARE(tabTexts(window), QStringList{names[1 - closed] + QStringLiteral(" *")});
+        QCOMPARE(window.currentDocument()->filePath(), keptPath);
+        QCOMPARE(view(window)->document(), window.currentDocument());
+        QCOMPARE(pageCountOf(closedPath), answer == QStringLiteral("Сохранить") ? 1 : 2);
+        QCOMPARE(pageCountOf(keptPath), 2);
     }
 
     void savingUntitledOnCloseAsksForName()

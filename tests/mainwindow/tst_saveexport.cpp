@@ -8,6 +8,8 @@
 #include "UiTranslate.h"
 
 #include <QComboBox>
+#include <QInputDialog>
+#include <QLabel>
 #include <QImageReader>
 #include <QProgressBar>
 #include <QPushButton>
@@ -187,6 +189,87 @@ private slots:
         QCOMPARE(asked, QStringLiteral("Сохранить как"));
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("Scan_001.png"))));
         QCOMPARE(fixtures::readFile(second), QByteArray("old"));
+    }
+
+    // A name typed without extension over an existing file (the extension is
+    // added after the file dialog asked): the question comes, "Отмена" and
+    // Escape keep the file byte for byte, "Перезаписать" replaces it. A name
+    // typed with its extension was asked about by the file dialog only.
+    // row: the place of the type in the dialog's list; -1 is the text export.
+    void typedNameOverExistingFile_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<QByteArray>("written");  // what the replaced file holds
+        QTest::addColumn<QString>("answer");      // empty: the extension is typed
+        const QList<std::tuple<const char*, int, QString, QByteArray>> types{
+            {"PDF", 0, "pdf", "%PDF-"}, {"HTML", 3, "html", "<!doctype html>"}, {"XHTML", 4, "xhtml", "<?xml"},
+            {"TXT", 5, "txt", "Page 1"}, {"one-page PNG", 6, "png", "\x89PNG"}, {"text export", -1, "txt", "Page 1"}};
+        for (const char* language : {"ru", "en"}) {
+            for (const auto& [name, row, suffix, written] : types) {
+                for (const char* answer : {"Перезаписать", "Отмена", "Escape", ""})
+                    QTest::addRow("%s, %s, %s", language, name, *answer ? answer : "typed with extension")
+                        << language << row << suffix << written << QString::fromUtf8(answer);
+            }
+        }
+    }
+
+    void typedNameOverExistingFile()
+    {
+        QFETCH(QString, language);
+        QFETCH(int, row);
+        QFETCH(QString, suffix);
+        QFETCH(QByteArray, written);
+        QFETCH(QString, answer);
+        QSettings().setValue(QStringLiteral("ui/language"), language);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        showWithPdf(window, dir, 1);
+        QDir(dir.path()).mkdir(QStringLiteral("out"));
+        const QString existing = writeFixture(dir, QStringLiteral("out/budget.") + suffix, "old");
+        const QString typed = answer.isEmpty() ? existing : dir.filePath(QStringLiteral("out/budget"));
+
+        prompt::Driver prompts;
+        prompts.skipWhen([](QDialog* dialog) { return dialog->findChild<QProgressBar*>() != nullptr; });
+        prompts.whenShown([row, typed](QDialog* dialog) {
+            auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+            if (row >= 0 && types)
+                types->setCurrentIndex(row);
+            dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(typed);
+            dialog->done(QDialog::Accepted);
+        });
+        // Any later prompt: the resolution is accepted, a question noted and answered.
+        QStringList asked;
+        for (int i = 0; i < 2; ++i) {
+            prompts.whenShown([&asked, answer](QDialog* dialog) {
+                if (qobject_cast<QInputDialog*>(dialog)) {
+                    dialog->accept();
+                    return;
+                }
+                QLabel* text = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"));
+                asked << (text ? text->text() : dialog->windowTitle());
+                if (answer == QLatin1String("Escape"))
+                    prompt::pressKey(dialog, Qt::Key_Escape);
+                else if (QPushButton* button = prompt::buttonWithText(dialog, uiTranslate(answer)))
+                    button->click();
+                else
+                    dialog->reject();
+            });
+        }
+        if (row >= 0)
+            window.showSaveExportDialog();
+        else
+            window.onExportOcrText();
+
+        const QStringList question{uiTranslate(QStringLiteral("Файл уже существует. Перезаписать?"))};
+        QCOMPARE(asked, answer.isEmpty() ? QStringList() : question);
+        const QByteArray bytes = fixtures::readFile(existing);
+        if (answer.isEmpty() || answer == QStringLiteral("Перезаписать"))
+            QVERIFY2(bytes.contains(written), bytes.left(40).constData());
+        else
+            QCOMPARE(bytes, QByteArray("old"));
+        QCOMPARE(fixtures::filesIn(dir.filePath(QStringLiteral("out"))), QStringList{QFileInfo(existing).fileName()});
     }
 
     // "Отмена" on the export's progress prompt, pressed once the first page
