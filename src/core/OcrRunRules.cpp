@@ -2,7 +2,9 @@
 
 #include "OcrEngine.h"
 
+#include "NativeTextLayer.h"
 #include "OcrDocumentRunner.h"
+#include "PdfDocument.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -114,6 +116,11 @@ QString ocrResultSummary(const std::vector<TextBlock>& blocks)
     if (images > 0)
         parts << QObject::tr("%1 изображений").arg(images);
     return parts.join(QStringLiteral(", "));
+}
+
+bool pageKeepsItsText(const PdfDocument& document, int page)
+{
+    return !document.glyphMeaning(page).offersNoText() && hasVisibleNativeText(document.extractText(page));
 }
 
 QString ocrLanguageName(const QString& code)

@@ -12,6 +12,8 @@
 
 #include <vector>
 
+class PdfDocument;
+
 // Image pixels per point for a whole page: the configured zoom when set
 // (> 0), else less for wide pages.
 double pageOcrZoom(double pageWidth, double configuredZoom);
@@ -39,6 +41,10 @@ std::vector<TextBlock> mergeRegionResult(const std::vector<TextBlock>& shown, st
 
 // "5 текст, 2 изображений": the non-zero counts of text, table and image blocks.
 QString ocrResultSummary(const std::vector<TextBlock>& blocks);
+
+// Whether a whole-document run leaves the page alone: it shows text of its
+// own that can be offered. Legacy glyphs without meaning are recognised.
+bool pageKeepsItsText(const PdfDocument& document, int page);
 
 // The language name shown for an "ocr/languages" code.
 QString ocrLanguageName(const QString& code);

@@ -234,6 +234,21 @@ public:
     std::vector<TextBlock> extractText(int pageIndex) const;
     std::vector<TextBlock> extractImages(int pageIndex) const;
 
+    // The page's glyphs by what they mean. A glyph means nothing when pdfium
+    // has no Unicode for it (0, U+FFFD, private use, a control code) or only
+    // its code above ASCII as a guess (a legacy 8-bit font without a Unicode
+    // map). Glyphs of text that draws nothing (a searchable layer) count apart.
+    struct GlyphMeaning {
+        int drawn = 0;
+        int drawnWithoutMeaning = 0;
+        int hiddenWithMeaning = 0;
+        // Most drawn glyphs mean nothing: the text the page shows cannot be offered.
+        bool drawnTextMeansNothing() const;
+        // ... and no hidden layer with meaning stands in for it.
+        bool offersNoText() const;
+    };
+    GlyphMeaning glyphMeaning(int pageIndex) const;
+
     // Page content. overlayOcrText writes a page's blocks: edited, moved or
     // turned ones visibly over a white-out of their old place, and a fitted
     // invisible copy of every line that shows no text of its own.

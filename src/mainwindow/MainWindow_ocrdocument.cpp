@@ -6,7 +6,6 @@
 
 #include "DialogKit.h"
 #include "DocumentJob.h"
-#include "NativeTextLayer.h"
 #include "OcrDocumentRunner.h"
 #include "OcrProgressDialog.h"
 #include "OcrRunRules.h"
@@ -212,7 +211,7 @@ void MainWindow::runOcrDocument(QProgressBar* bar, QListWidget* log)
     run->survey->start([n, preferNative, pending, skipped, stopped = run->stopped](DocumentJob::Control& control) {
         PdfDocument& doc = *control.document();
         for (int i = 0; i < n && !stopped->load() && !control.isCancelled(); ++i)
-            (preferNative && hasVisibleNativeText(doc.extractText(i)) ? skipped : pending)->append(i);
+            (preferNative && pageKeepsItsText(doc, i) ? skipped : pending)->append(i);
     });
 }
 

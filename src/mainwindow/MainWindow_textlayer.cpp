@@ -18,10 +18,14 @@ bool MainWindow::loadNativeTextLayerForPage(int page, bool reportStatus)
     const NativePageCache::Page& native = nativePages.page(*document, page);
     const std::vector<TextBlock> images = inkBesidesText(native.images, native.text);
     std::vector<TextBlock> kept = cleanedNativeTextBlocks(native.text, images);
+    // Drawn text without meaning stays the page's picture: only a hidden
+    // (recognition) layer over it is text.
+    if (native.drawnTextMeansNothing)
+        std::erase_if(kept, [](const TextBlock& b) { return !b.invisibleText; });
     if (kept.empty())
         return false;
     const QSizeF size = native.size;
-    if (!isUsableNativeTextLayer(kept, size.width(), size.height())) {
+    if (!native.offersText || !isUsableNativeTextLayer(kept, size.width(), size.height())) {
         if (reportStatus)
             setStatusText(tr("На странице нет полноценного текстового слоя, запускаю OCR."));
         return false;

@@ -17,8 +17,12 @@ const NativePageCache::Page& NativePageCache::page(const PdfDocument& document, 
     }
     if (entries.size() >= size_t(kCapacity))
         entries.erase(entries.begin());
-    Entry entry{&document, revision, index,
-                {document.extractText(index), document.extractImages(index), document.pageSize(index)}};
+    const PdfDocument::GlyphMeaning glyphs = document.glyphMeaning(index);
+    Entry entry{&document,
+                revision,
+                index,
+                {document.extractText(index), document.extractImages(index), document.pageSize(index),
+                 glyphs.drawnTextMeansNothing(), !glyphs.offersNoText()}};
     // A write while extracting makes what was read stale at once.
     if (document.revision() != revision)
         entry.revision = 0;

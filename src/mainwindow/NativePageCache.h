@@ -20,6 +20,10 @@ public:
         std::vector<TextBlock> text;
         std::vector<TextBlock> images;
         QSizeF size;
+        // Most drawn glyphs mean nothing (a legacy font without a Unicode
+        // map); the page offers text only through a hidden layer over them.
+        bool drawnTextMeansNothing = false;
+        bool offersText = true;
     };
 
     static constexpr int kCapacity = 12;

@@ -4,6 +4,7 @@
 // reports how it ended, can be stopped, keeps the pages it did, refuses what
 // would disturb it in the dialog, and holds the window's close until it ends.
 #include "OcrWindowSupport.h"
+#include "PdfTools.h"
 #include "OcrProgressDialog.h"
 #include "PromptDriver.h"
 #include "UiTranslate.h"
@@ -59,6 +60,8 @@ private slots:
     void closingDuringRunStopsAndSavesWhatWasDone();
     void runLeavesAPageTheUserIsChanging();
     void f2OnAPageWithoutTextAsksFirst();
+    void pagesWhoseGlyphsMeanNothingAreRecognised_data();
+    void pagesWhoseGlyphsMeanNothingAreRecognised();
 
 private:
     PdfView* pdfView() const { return view(*m_window); }
@@ -359,6 +362,76 @@ void OcrRunsTest::f2OnAPageWithoutTextAsksFirst()
     QVERIFY(blockContaining(*pdfView(), QStringLiteral("budget")) >= 0);  // the page on show took its layer
     save();
     QVERIFY(savedText(path, 1).contains(QStringLiteral("budget"), Qt::CaseInsensitive));
+}
+
+// Whether a page has text is read from its glyphs, not from the few ASCII
+// runs of a legacy font that happen to map: a Russian TeX page in bitmap
+// fonts without a Unicode map offers recognition on F2 and is recognised by
+// the document run, its look kept; pages of real text are edited as they
+// are and skipped.
+void OcrRunsTest::pagesWhoseGlyphsMeanNothingAreRecognised_data()
+{
+    QTest::addColumn<QString>("fixture");
+    QTest::addColumn<int>("page");
+    QTest::addColumn<QString>("word");  // a word recognised on the page; empty: the page keeps its text
+    QTest::newRow("TeX T2A bitmap fonts, no Unicode map") << "tex-t2a-bitmap.pdf" << 1 << "Документация";
+    QTest::newRow("pdfTeX LH bitmap fonts, no Unicode map") << "pdftex-lh-bitmap.pdf" << 1 << "Содержание";
+    QTest::newRow("pdfTeX with ToUnicode") << "pdftex-manual.pdf" << 2 << "";
+    QTest::newRow("TeX T2A Type 1 glyph names") << "tex-t2a-names.pdf" << 1 << "";
+    QTest::newRow("TeX bitmap fonts, ASCII codes") << "tex-type3.pdf" << 1 << "";
+    QTest::newRow("pdfTeX pk fonts, ASCII codes") << "pdftex-type3.pdf" << 1 << "";
+    QTest::newRow("groff") << "groff-columns.pdf" << 1 << "";
+    QTest::newRow("LibreOffice") << "libreoffice-letter.pdf" << 1 << "";
+    QTest::newRow("tesseract searchable layer") << "tesseract-ru.pdf" << 1 << "";
+}
+
+void OcrRunsTest::pagesWhoseGlyphsMeanNothingAreRecognised()
+{
+    QFETCH(QString, fixture);
+    QFETCH(int, page);
+    QFETCH(QString, word);
+    if (!pdftools::installed(QStringLiteral("qpdf")) || !pdftools::installed(QStringLiteral("pdftoppm")))
+        QSKIP("qpdf and poppler-utils are needed");
+    // The one page alone, so a run recognises no more than it.
+    const QString path = m_dir.filePath(QStringLiteral("one-") + fixture);
+    QCOMPARE(pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--empty"), QStringLiteral("--pages"),
+                                                     fixtures::realPdf(fixture), QString::number(page),
+                                                     QStringLiteral("--"), path})
+                 .exitCode,
+             0);
+    constexpr int kDpi = 72;
+    const QImage before = pdftools::renderPage(path, 0, kDpi);
+    QVERIFY(!before.isNull());
+    QSettings().setValue(QStringLiteral("ocr/languages"), QStringLiteral("rus"));
+    m_window->openFile(path);
+    const bool legacy = !word.isEmpty();
+
+    {
+        PromptAnswers notNow(QStringLiteral("Не сейчас"));
+        keyOnWindow(m_window.get(), Qt::Key_F2);
+        QCOMPARE(notNow.seen.filter(QStringLiteral("На странице нет текстового слоя")).size(), legacy ? 1 : 0);
+    }
+    QCOMPARE(pdfView()->hasOcrBlocks(), !legacy);
+
+    OcrProgressDialog* dialog = startDocumentRun();
+    QVERIFY(dialog);
+    QVERIFY(waitForRunEnd());
+    const QStringList lines = logLines(dialog->log());
+    QCOMPARE(lines.contains(QStringLiteral("• Страница 1: уже есть текстовый слой — пропущено")), !legacy);
+    QCOMPARE(!lines.filter(QStringLiteral("• Страница 1: добавлен текстовый слой")).isEmpty(), legacy);
+    if (!legacy)
+        return;
+    QTRY_VERIFY(blockContaining(*pdfView(), word) >= 0);
+    save();
+    QVERIFY2(pdftools::words(path, 0).contains(word), qPrintable(pdftools::words(path, 0).join(' ')));
+    QCOMPARE(pdftools::renderPage(path, 0, kDpi), before);
+    // Edited again, the page offers its recognised lines, not the drawn
+    // ASCII runs of its fonts beside them.
+    keyOnWindow(m_window.get(), Qt::Key_F2);
+    keyOnWindow(m_window.get(), Qt::Key_F2);
+    QVERIFY(blockContaining(*pdfView(), word) >= 0);
+    for (const TextBlock& block : pdfView()->blocks())
+        QVERIFY2(block.invisibleText, qPrintable(block.text));
 }
 
 QTEST_MAIN(OcrRunsTest)
