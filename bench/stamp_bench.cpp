@@ -1,8 +1,10 @@
 // Stamp and facsimile figures: the template chooser's previews for 1, 20 and
-// 100 templates, a stamped copy of a 300-page PDF (time and peak memory), and
+// 100 templates, its list over 1,000 templates with only a picture and with
+// lines, a stamped copy of a 300-page PDF (time and peak memory), and
 // the facsimile picker over 300 pictures.
 // Usage: QT_QPA_PLATFORM=offscreen stamp_bench path/to/pdftex-registry.pdf
 #include "FacsimileLibrary.h"
+#include "LibraryFiles.h"
 #include "SignatureStampRender.h"
 #include "StampedPdfCopy.h"
 
@@ -10,6 +12,10 @@
 #include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -44,6 +50,40 @@ void previews(int count)
         stampTemplatePreviewPixmap(stamp, QSize(150, 60), -1);
     std::printf("chooser with %3d templates (150 x 60 previews): %lld ms, of which listing %lld ms\n",
                 int(all.size()), static_cast<long long>(timer.elapsed()), static_cast<long long>(listed));
+}
+
+// The chooser's list over count stored templates, each with the default
+// picture and, when lined, the default lines; the files are written as a
+// save writes them, the picture encoded once.
+void listing(int count, bool lined)
+{
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", data.path().toUtf8());
+    const QDir folder(signatureStampTemplatesDir());
+    QDir().mkpath(folder.path());
+    const QByteArray png = pngBytes(defaultSignatureStampBase(QSize(kStampPictureWidth, kStampPictureHeight)));
+    QJsonArray lines;
+    for (const SignatureStampVariable& line : lined ? defaultSignatureStampVariables() : QList<SignatureStampVariable>())
+        lines.append(QJsonObject{{QStringLiteral("text"), line.text}, {QStringLiteral("x"), line.x},
+                                 {QStringLiteral("y"), line.y}, {QStringLiteral("w"), line.w},
+                                 {QStringLiteral("h"), line.h}});
+    for (int i = 0; i < count; ++i) {
+        const QString id = QStringLiteral("stamp-%1").arg(i);
+        QFile picture(folder.filePath(id + QStringLiteral(".png")));
+        QFile json(folder.filePath(id + QStringLiteral(".json")));
+        if (!picture.open(QIODevice::WriteOnly) || picture.write(png) != png.size() || !json.open(QIODevice::WriteOnly))
+            return;
+        json.write(QJsonDocument(QJsonObject{{QStringLiteral("id"), id},
+                                             {QStringLiteral("name"), QStringLiteral("Шаблон %1").arg(i)},
+                                             {QStringLiteral("image"), id + QStringLiteral(".png")},
+                                             {QStringLiteral("variables"), lines}})
+                       .toJson());
+    }
+    QElapsedTimer timer;
+    timer.start();
+    const QList<SignatureStampTemplateEntry> all = listSignatureStampTemplates();
+    std::printf("listing %d %s templates: %lld ms (%d listed)\n", count, lined ? "lined" : "picture-only",
+                static_cast<long long>(timer.elapsed()), int(all.size()) - 1);
 }
 
 void stampedCopy(const QString& registry)
@@ -103,6 +143,8 @@ int main(int argc, char** argv)
     stampedCopy(QString::fromLocal8Bit(argv[1]));
     for (int count : {1, 20, 100})
         previews(count);
+    for (bool lined : {false, true})
+        listing(1000, lined);
     picker();
     return 0;
 }

@@ -43,5 +43,11 @@ QStringList setAsideUnreadableSettings()
                      : QStringLiteral("Settings file %1 moved to %2 (%3); starting with default settings.")
                            .arg(path, target, reason));
     }
+    // QSettings takes "<file>.lock" whenever it writes.
+    for (const QString& path : userSettingsFiles()) {
+        const QString line = RegularFile::setAsideUnusableLock(path + QStringLiteral(".lock"));
+        if (!line.isEmpty())
+            said << line;
+    }
     return said;
 }

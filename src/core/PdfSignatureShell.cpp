@@ -423,6 +423,42 @@ bool planUpdate(QPDF& pdf, const QString& signer, UpdatePlan* plan, PdfSignature
     return true;
 }
 
+// Whether a page's content names an object the file does not hold (freed
+// by an update, or lost): qpdf reads it as nothing, other readers rebuild
+// the file and find the old stream.
+bool contentMissing(QPDF& pdf)
+{
+    for (QPDFObjectHandle page : pdf.getAllPages()) {
+        QPDFObjectHandle contents = page.getKey("/Contents");
+        std::vector<QPDFObjectHandle> streams =
+            contents.isArray() ? contents.getArrayAsVector() : std::vector<QPDFObjectHandle>{contents};
+        for (QPDFObjectHandle& stream : streams) {
+            if (stream.isIndirect() && !stream.isStream())
+                return true;
+        }
+    }
+    return false;
+}
+
+// Whether qpdf read every listed object without mending anything. Each is
+// read, so damage off the pages (a font, an annotation) counts too; the
+// table is copied, as a rebuild while reading replaces it. A /Size that is
+// not one past the highest number is only noted: readers size their tables
+// by the entries, so it changes nobody's view.
+bool readWithoutRepair(QPDF& pdf)
+{
+    const std::map<QPDFObjGen, QPDFXRefEntry> table = pdf.getXRefTable();
+    for (const auto& [objectGeneration, entry] : table) {
+        if (entry.getType() != 0)
+            pdf.getObject(objectGeneration).getTypeCode();
+    }
+    for (const QPDFExc& warning : pdf.getWarnings()) {
+        if (warning.getMessageDetail().rfind("reported number of objects", 0) != 0)
+            return false;
+    }
+    return !contentMissing(pdf);
+}
+
 // The cross-reference section of the update: one subsection per run of
 // consecutive numbers, in ascending order.
 QByteArray xrefSection(QList<UpdateObject> objects)
@@ -555,6 +591,13 @@ bool preparePdfSignatureShell(QFile* source, const QString& signer, PdfSignature
     try {
         if (!planUpdate(*pdf, signer, &plan, &shell, error))
             return false;
+        // A file qpdf had to mend (a damaged object, a cross-reference table
+        // rebuilt) reads differently in other readers: the signature would
+        // vouch for a document they do not show.
+        if (!readWithoutRepair(*pdf))
+            return fail(error, QObject::tr("PDF повреждён, и программы просмотра могут показать его по-разному: "
+                                           "встроенная подпись не добавлена. Сохраните документ заново и "
+                                           "подпишите сохранённый файл."));
     } catch (const std::exception& e) {
         return fail(error, QObject::tr("Не удалось прочитать структуру PDF: %1").arg(QString::fromUtf8(e.what())));
     }

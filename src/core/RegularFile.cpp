@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include <fcntl.h>
@@ -102,6 +103,17 @@ QString RegularFile::setAside(const QString& path)
     for (int n = 2; QFileInfo::exists(target) || QFileInfo(target).isSymLink(); ++n)
         target = base + QLatin1Char('-') + QString::number(n);
     return QFile::rename(path, target) ? target : QString();
+}
+
+QString RegularFile::setAsideUnusableLock(const QString& path)
+{
+    QFile file;
+    QString reason;
+    if (open(path, std::numeric_limits<qint64>::max(), &file, &reason) != NotRegular)
+        return {};
+    const QString target = setAside(path);
+    return target.isEmpty() ? QStringLiteral("Lock file %1 refused (%2) and could not be moved aside.").arg(path, reason)
+                            : QStringLiteral("Lock file %1 moved to %2 (%3).").arg(path, target, reason);
 }
 
 RegularFile::Outcome RegularFile::open(const QString& path, qint64 maxBytes, QFile* file, QString* error)

@@ -36,4 +36,10 @@ public:
     // for the user while a new one takes its place. The new path, or empty
     // when it could not be moved.
     static QString setAside(const QString& path);
+
+    // QLockFile reads a lock it finds, and a FIFO or a device there holds
+    // it for ever. Whatever stands at path that is not a regular file is
+    // set aside; the line that says so, for standard error, or empty when
+    // there was nothing to set aside.
+    static QString setAsideUnusableLock(const QString& path);
 };

@@ -52,6 +52,17 @@ bool configured(const QString& path)
     return !path.isEmpty() && QFileInfo::exists(path);
 }
 
+// Why nothing is listed: key material that waits for its pass phrase is
+// named, before the advice to choose some.
+QString emptyListReason(const QString& pkcs12Path, const QString& certificatePath, const QString& privateKeyPath)
+{
+    if (configured(pkcs12Path) && keyFileNeedsPassPhrase(pkcs12Path, true))
+        return QObject::tr("P12/PFX контейнер защищён паролем: введите пароль контейнера в окне подписи.");
+    if (configured(certificatePath) && configured(privateKeyPath) && keyFileNeedsPassPhrase(privateKeyPath, false))
+        return QObject::tr("Закрытый ключ PEM защищён паролем: введите пароль ключа в окне подписи.");
+    return QObject::tr("Для Linux выберите PEM certificate/key или P12/PFX контейнер в окне подписи.");
+}
+
 } // namespace
 
 QString SignatureService::modeDisplayName(SignatureMode mode)
@@ -127,7 +138,7 @@ QList<SigningCertificate> SignatureService::availableCertificates(QString* error
         }
     }
     if (list.isEmpty() && error)
-        *error = QObject::tr("Для Linux выберите PEM certificate/key или P12/PFX контейнер в окне подписи.");
+        *error = emptyListReason(pkcs12Path, certificatePath, privateKeyPath);
     return list;
 }
 

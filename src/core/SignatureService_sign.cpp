@@ -14,6 +14,8 @@
 #include <QSaveFile>
 #include <QSettings>
 
+#include <sys/stat.h>
+
 namespace {
 
 constexpr qint64 kCopyPiece = 1024 * 1024;
@@ -28,6 +30,18 @@ SignatureResult failed(SignatureResult result, const QString& error)
 QString tooLargeText()
 {
     return QObject::tr("Файл слишком большой для текущего режима подписи в памяти.");
+}
+
+// Whether the output names the open input itself, by whatever spelling,
+// link or hard link: the same file on the same device. An output that does
+// not exist yet is another file.
+bool outputIsInput(const QFile& input, const QString& outputPath)
+{
+    const QByteArray name = QFile::encodeName(outputPath);
+    struct stat in {};
+    struct stat out {};
+    return !name.isEmpty() && ::fstat(input.handle(), &in) == 0 && ::stat(name.constData(), &out) == 0
+           && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
 // Which files signed, for the certificate list. Pass phrases never.
@@ -290,6 +304,10 @@ SignatureResult SignatureService::signFile(const SignatureRequest& request)
         return failed(result, tooLargeText());
     if (opened != RegularFile::Opened)
         return failed(result, QObject::tr("Не удалось открыть исходный файл: %1").arg(openError));
+    if (outputIsInput(input, request.outputPath)) {
+        result.documentSha256 = inputDigest(&input);
+        return failed(result, QObject::tr("Результат подписи не должен перезаписывать исходный файл."));
+    }
     if (request.mode == EmbeddedPdf) {
         signEmbeddedPdf(request, &input, &result);
         return result;

@@ -18,6 +18,9 @@ bool loadPkcs12(const QString& path, const QString& password, X509Ptr* cert, Evp
 bool loadPemCertificate(const QString& path, X509Ptr* cert, QString* error, X509StackPtr* chain = nullptr);
 bool loadPemPrivateKey(const QString& path, const QString& password, EvpPkeyPtr* key, QString* error);
 int passwordCallback(char* buf, int size, int rwflag, void* userdata);
+// Whether the container (or the PEM private key) opens only with a pass
+// phrase; false for one that opens without or cannot be read at all.
+bool keyFileNeedsPassPhrase(const QString& path, bool container);
 
 struct KeyMaterial {
     X509Ptr cert;

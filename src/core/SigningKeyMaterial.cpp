@@ -190,6 +190,43 @@ bool loadPemPrivateKey(const QString& path, const QString& password, EvpPkeyPtr*
     return true;
 }
 
+// PEM asks for the pass phrase only when the key is encrypted.
+int notePassPhraseAsked(char*, int, int, void* asked)
+{
+    *static_cast<bool*>(asked) = true;
+    return 0;
+}
+
+bool keyFileNeedsPassPhrase(const QString& path, bool container)
+{
+    QString refusal;
+    const BioPtr bio = openForReading(path, &refusal);
+    if (!bio)
+        return false;
+    if (!container) {
+        bool asked = false;
+        const EvpPkeyPtr key(PEM_read_bio_PrivateKey(bio.get(), nullptr, notePassPhraseAsked, &asked));
+        ERR_clear_error();
+        return !key && asked;
+    }
+    legacyProviderFailure();
+    const Pkcs12Ptr p12(d2i_PKCS12_bio(bio.get(), nullptr));
+    if (!p12) {
+        ERR_clear_error();
+        return false;
+    }
+    EVP_PKEY* rawKey = nullptr;
+    X509* rawCert = nullptr;
+    STACK_OF(X509)* rawAuthorities = nullptr;
+    const int parsed = PKCS12_parse(p12.get(), "", &rawKey, &rawCert, &rawAuthorities);
+    const EvpPkeyPtr ownedKey(rawKey);
+    const X509Ptr ownedCert(rawCert);
+    const X509StackPtr authorities(rawAuthorities);
+    QList<unsigned long> codes;
+    opensslErrorText(&codes);
+    return parsed != 1 && wrongPassPhrase(codes);
+}
+
 bool loadCheckedKeyMaterial(const SignatureRequest& request, KeyMaterial* material, bool* revocationChecked,
                             QString* error)
 {

@@ -116,6 +116,30 @@ QString readableDistinguishedName(const QString& name)
     return out;
 }
 
+QString shownDistinguishedName(const QString& name)
+{
+    constexpr int kFirstPrintable = 0x20;
+    constexpr int kLastPrintable = 0x7e;
+    const QString readable = readableDistinguishedName(name);
+    const auto isHex = [](QChar c) { return c.isDigit() || QStringLiteral("abcdefABCDEF").contains(c); };
+    QString shown;
+    shown.reserve(readable.size());
+    for (qsizetype at = 0; at < readable.size(); ++at) {
+        const QChar c = readable.at(at);
+        if (c != QLatin1Char('\\') || at + 1 == readable.size()) {
+            shown += c;
+        } else if (at + 2 < readable.size() && isHex(readable.at(at + 1)) && isHex(readable.at(at + 2))) {
+            const int byte = readable.mid(at + 1, 2).toInt(nullptr, 16);
+            const bool printable = byte >= kFirstPrintable && byte <= kLastPrintable;
+            shown += printable ? QString(QChar(byte)) : readable.mid(at, 3);
+            at += 2;
+        } else {
+            shown += readable.at(++at);
+        }
+    }
+    return shown;
+}
+
 QString utf8ReadAsLatin1Undone(const QString& value)
 {
     bool beyondAscii = false;

@@ -19,6 +19,11 @@ QString compactCertificateName(QString distinguishedName);
 // (see utf8ReadAsLatin1Undone).
 QString readableDistinguishedName(const QString& name);
 
+// The name as a list shows it: readableDistinguishedName, then the
+// format's own escapes undone ("O=ООО \"Ромашка\"" reads O=ООО "Ромашка",
+// "\," a comma, "\2C" too). An escaped control byte stays as written.
+QString shownDistinguishedName(const QString& name);
+
 // A certificate's name value whose UTF-8 bytes were taken one by one as
 // Latin-1 characters ("ÐÐ²Ð°Ð½Ð¾Ð²" for "Иванов") decoded as the UTF-8 it
 // is: a TeletexString holding UTF-8, or UTF-8 made by a tool that read the

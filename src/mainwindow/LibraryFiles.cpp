@@ -8,6 +8,20 @@
 #include <QImageReader>
 #include <QSaveFile>
 
+namespace {
+
+// The picture's size from the reader's header, when within the bounds.
+QSize boundedSize(QImageReader& reader)
+{
+    const QSize size = reader.size();
+    if (!size.isValid() || size.width() > kMaxImageSide || size.height() > kMaxImageSide
+        || qint64(size.width()) * size.height() > kMaxImagePixels)
+        return QSize();
+    return size;
+}
+
+} // namespace
+
 QImage readBoundedImage(const QString& path, QString* error)
 {
     if (error)
@@ -17,16 +31,22 @@ QImage readBoundedImage(const QString& path, QString* error)
     if (RegularFile::open(path, kMaxImageFileBytes, &file, error) != RegularFile::Opened)
         return QImage();
     QImageReader reader(&file, QFileInfo(path).suffix().toLower().toLatin1());
-    const QSize size = reader.size();
+    const QSize size = boundedSize(reader);
     if (!size.isValid())
-        return QImage();
-    if (size.width() > kMaxImageSide || size.height() > kMaxImageSide
-        || qint64(size.width()) * size.height() > kMaxImagePixels)
         return QImage();
     QImage image = reader.read();
     if (image.isNull() || image.size() != size)
         return QImage();
     return image;
+}
+
+QSize boundedImageSize(const QString& path)
+{
+    QFile file;
+    if (RegularFile::open(path, kMaxImageFileBytes, &file, nullptr) != RegularFile::Opened)
+        return QSize();
+    QImageReader reader(&file, QFileInfo(path).suffix().toLower().toLatin1());
+    return boundedSize(reader);
 }
 
 QByteArray pngBytes(const QImage& image)

@@ -18,6 +18,9 @@ constexpr qint64 kMaxImagePixels = 64LL * 1024 * 1024;
 constexpr qint64 kMaxImageFileBytes = 512LL * 1024 * 1024;
 
 QImage readBoundedImage(const QString& path, QString* error = nullptr);
+// The size readBoundedImage would read, from the picture's header alone;
+// invalid where it would read none for the file or its size.
+QSize boundedImageSize(const QString& path);
 
 // The picture as PNG bytes; empty when it cannot be encoded.
 QByteArray pngBytes(const QImage& image);

@@ -5,6 +5,7 @@
 
 #include "BusyRing.h"
 #include "SignatureJson.h"
+#include "SigningNames.h"
 #include "SigningScratch.h"
 #include "UiTranslate.h"
 
@@ -327,9 +328,9 @@ bool SignatureDialog::appendCertificateSection(bool available)
         if (c.available != available)
             continue;
         if (!filter.isEmpty()) {
-            const QString haystack = QStringList{c.subject,      c.issuer,        c.serial,
-                                                 c.thumbprint,   c.providerName,  c.containerName,
-                                                 c.storeName,    c.publicKeyAlgorithm, c.unavailableReason}
+            const QString haystack = QStringList{shownDistinguishedName(c.subject), shownDistinguishedName(c.issuer),
+                                                 c.serial, c.thumbprint, c.providerName, c.containerName,
+                                                 c.storeName, c.publicKeyAlgorithm, c.unavailableReason}
                                          .join(QLatin1Char(' '))
                                          .toLower();
             if (!haystack.contains(filter))
@@ -347,7 +348,8 @@ bool SignatureDialog::appendCertificateSection(bool available)
         header->setBackground(QColor(0xf1, 0xf6, 0xfc));
         m_certificateList->addItem(header);
         for (const SigningCertificate& c : it.value()) {
-            QStringList lines{c.subject, uiTranslate(tr("Издатель: %1")).arg(c.issuer),
+            QStringList lines{shownDistinguishedName(c.subject),
+                              uiTranslate(tr("Издатель: %1")).arg(shownDistinguishedName(c.issuer)),
                               uiTranslate(tr("Действует до: %1 · %2 · %3"))
                                   .arg(c.validTo.toString(QStringLiteral("dd.MM.yyyy")), c.publicKeyAlgorithm,
                                        c.providerName.isEmpty() ? c.storeName : c.providerName)};

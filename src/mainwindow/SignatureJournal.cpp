@@ -17,6 +17,8 @@
 #include <QRandomGenerator>
 #include <QThread>
 
+#include <cstdio>
+
 namespace {
 
 void setError(QString* error, const QString& text)
@@ -110,7 +112,10 @@ bool appendSignatureJournalRecord(const SignatureRequest& request, const Signatu
         return false;
     }
     const QString path = signatureJournalPath();
-    QLockFile lock(path + QStringLiteral(".lock"));
+    const QString lockPath = path + QStringLiteral(".lock");
+    if (const QString said = RegularFile::setAsideUnusableLock(lockPath); !said.isEmpty())
+        std::fprintf(stderr, "%s\n", said.toLocal8Bit().constData());
+    QLockFile lock(lockPath);
     if (!lockJournal(lock)) {
         setError(error, QObject::tr("Журнал подписей занят другим процессом."));
         return false;

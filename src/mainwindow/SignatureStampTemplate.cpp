@@ -207,11 +207,12 @@ QImage templatePicture(const QString& path, QString* refused = nullptr)
     return picture.isNull() ? picture : picture.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
-// A file is a template when it has a picture or lines; the picture is only
-// read when there are no lines.
+// A file is a template when it has a picture or lines; only the picture's
+// header is read, and only when there are no lines.
 bool usableTemplate(const TemplateFile& read)
 {
-    return !read.stamp.id.isEmpty() && (!read.stamp.variables.isEmpty() || !templatePicture(read.picturePath).isNull());
+    return !read.stamp.id.isEmpty()
+           && (!read.stamp.variables.isEmpty() || boundedImageSize(read.picturePath).isValid());
 }
 
 } // namespace

@@ -242,12 +242,14 @@ void SigningRun::prepareAndSign()
         task.documentCopy = sourceCopyPath;
     }
     if (mode == StampedPdfDetached) {
-        if (samePath(stampedPdfPathForSignature(input, record.request.outputPath), input)) {
+        // The signature is named after the stamped copy, the file it signs.
+        // A source already named with the marker gets its copy under the
+        // next free name, so the copy never is the source itself.
+        const StampedOutputs outputs = stampedSigningOutputs(input, record.request.outputPath);
+        if (samePath(outputs.stampedPdf, input)) {
             failSigningRun(tr("Подписание"), tr("PDF со штампом не должен перезаписывать исходный файл."));
             return;
         }
-        // The signature is named after the stamped copy, the file it signs.
-        const StampedOutputs outputs = stampedSigningOutputs(input, record.request.outputPath);
         record.request.outputPath = outputs.signature;
         pendingSignature = outputs.signature;
         stampTarget = outputs.stampedPdf;

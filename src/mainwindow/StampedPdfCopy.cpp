@@ -31,7 +31,7 @@ double keptOnPage(double value, double room)
 QString shortNameOr(const QString& distinguishedName)
 {
     const QString compact = compactCertificateName(distinguishedName);
-    return compact.isEmpty() ? readableDistinguishedName(distinguishedName).simplified() : compact;
+    return compact.isEmpty() ? shownDistinguishedName(distinguishedName).simplified() : compact;
 }
 
 } // namespace
@@ -70,7 +70,7 @@ QHash<QString, QString> signatureStampValues(const SigningCertificate& certifica
         groups << hex.mid(at, 16);
     return {
         {QStringLiteral("SIGNER"), shortNameOr(certificate.subject)},
-        {QStringLiteral("SUBJECT"), readableDistinguishedName(certificate.subject).simplified()},
+        {QStringLiteral("SUBJECT"), shownDistinguishedName(certificate.subject).simplified()},
         {QStringLiteral("ISSUER"), shortNameOr(certificate.issuer)},
         {QStringLiteral("SERIAL"), certificate.serial},
         {QStringLiteral("THUMBPRINT"), certificate.thumbprint},

@@ -84,6 +84,11 @@ void TestSettingsFiles::unreadableSettingsAreSetAside_data()
     QTest::newRow("17 MiB") << editorFile << "large" << editor << "MainWindow" << "Файл слишком велик.";
     QTest::newRow("the organisation's file is a FIFO")
         << "vorn.conf" << "fifo" << editor << "MainWindow" << "vorn.conf не является обычным файлом";
+    // QSettings would wait on it for ever the first time it writes.
+    QTest::newRow("the lock is a FIFO") << editorFile + ".lock" << "fifo" << editor << "MainWindow"
+                                        << "vorn-pdf-editor.conf.lock не является обычным файлом";
+    QTest::newRow("the lock links to a FIFO") << editorFile + ".lock" << "link" << editor << "MainWindow"
+                                              << "vorn-pdf-editor.conf.lock не является обычным файлом";
     QTest::newRow("ordinary settings stay") << editorFile << "ordinary" << editor << "MainWindow" << QString();
 }
 

@@ -41,6 +41,35 @@ QMap<QString, QJsonValue::Type> keyTypes(const QJsonObject& object)
     return types;
 }
 
+// A real producer's PDF as the test needs it: "sound"; "flipped", one byte
+// of its content object's "obj" keyword changed; "flipped font", the same
+// in its first font's object, off the pages' content; "freed", a later
+// update that frees the page's content object.
+QByteArray sourcePdf(const QString& kind)
+{
+    QByteArray pdf = fixtures::readFile(fixtures::realPdf(QStringLiteral("gs-helvetica.pdf")));
+    const QString text = QString::fromLatin1(pdf);
+    const QString pattern = kind == QLatin1String("flipped font") ? QStringLiteral("(\\d+) 0 obj\\s*<</BaseFont")
+                                                                  : QStringLiteral("/Contents (\\d+) 0 R");
+    const QByteArray number = QRegularExpression(pattern).match(text).captured(1).toLatin1();
+    if (kind.startsWith(QLatin1String("flipped"))) {
+        const qsizetype at = pdf.indexOf("\n" + number + " 0 obj");
+        return at < 0 ? QByteArray() : pdf.replace(at + number.size() + 7, 1, "k");
+    }
+    if (kind != QLatin1String("freed"))
+        return pdf;
+    const QByteArray previous = pdf.mid(pdf.lastIndexOf("startxref") + 9).trimmed().split('\n').first();
+    const QString trailer = text.mid(text.lastIndexOf(QLatin1String("trailer")));
+    const QString size = QRegularExpression(QStringLiteral("/Size (\\d+)")).match(trailer).captured(1);
+    const QString root = QRegularExpression(QStringLiteral("/Root (\\d+ \\d+ R)")).match(trailer).captured(1);
+    if (!pdf.endsWith('\n'))
+        pdf += '\n';
+    const qint64 xref = pdf.size();
+    return pdf + "xref\n0 1\n0000000000 65535 f \n" + number + " 1\n0000000000 00001 f \ntrailer\n<< /Size "
+           + size.toLatin1() + " /Root " + root.toLatin1() + " /Prev " + previous + " >>\nstartxref\n"
+           + QByteArray::number(xref) + "\n%%EOF\n";
+}
+
 } // namespace
 
 class SigningWorkerTest : public QObject {
@@ -54,6 +83,8 @@ private slots:
     void editionAfterTheArguments();
     void nonRegularFilesRefused_data();
     void nonRegularFilesRefused();
+    void inputKeptSafe_data();
+    void inputKeptSafe();
     void certificateList_data();
     void certificateList();
     void describeOnly_data();
@@ -571,6 +602,94 @@ void SigningWorkerTest::nonRegularFilesRefused()
     QVERIFY(!QFileInfo::exists(output));
     if (kind == QLatin1String("fifo"))
         QVERIFY(limitedchild::isFifo(path));
+}
+
+void SigningWorkerTest::inputKeptSafe_data()
+{
+    QTest::addColumn<QString>("output");  // the input by another spelling or link, or "fresh"
+    QTest::addColumn<QString>("source");  // as sourcePdf makes it
+    QTest::addColumn<QString>("fifo");    // a lock file that is a FIFO: "settings", or empty
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("error");   // empty: signed
+
+    const QString same = QStringLiteral("Результат подписи не должен перезаписывать исходный файл.");
+    const QString damaged = QStringLiteral("PDF повреждён, и программы просмотра могут показать его по-разному: "
+                                           "встроенная подпись не добавлена. Сохраните документ заново и "
+                                           "подпишите сохранённый файл.");
+    QTest::newRow("through ./") << "/./Договор.pdf" << "sound" << "" << 0 << same;
+    QTest::newRow("through //, embedded") << "//Договор.pdf" << "sound" << "" << 4 << same;
+    QTest::newRow("through a folder and back") << "/папка/../Договор.pdf" << "sound" << "" << 1 << same;
+    QTest::newRow("a link to the input") << "symlink" << "sound" << "" << 0 << same;
+    QTest::newRow("a hard link, embedded") << "hard link" << "sound" << "" << 4 << same;
+    QTest::newRow("byte-flipped content object") << "fresh" << "flipped" << "" << 4 << damaged;
+    QTest::newRow("content freed by an update") << "fresh" << "freed" << "" << 4 << damaged;
+    QTest::newRow("byte-flipped font object") << "fresh" << "flipped font" << "" << 4 << damaged;
+    QTest::newRow("sound file embedded") << "fresh" << "sound" << "" << 4 << "";
+    QTest::newRow("settings lock is a FIFO") << "fresh" << "sound" << "settings" << 0 << "";
+    QTest::newRow("settings lock is a FIFO, embedded") << "fresh" << "sound" << "settings" << 4 << "";
+}
+
+// The worker in a child under a time limit: a refusal leaves the input as it
+// was and writes nothing; a lock file that is a FIFO is set aside with a
+// line on standard error, and the key files are still remembered.
+void SigningWorkerTest::inputKeptSafe()
+{
+    constexpr int kTimeLimitMs = 20000;
+    constexpr qint64 kMemoryLimit = 1024LL * 1024 * 1024;
+    QFETCH(QString, output);
+    QFETCH(QString, source);
+    QFETCH(QString, fifo);
+    QFETCH(int, mode);
+    QFETCH(QString, error);
+    setStore(QStringLiteral("vorn-ecp"), "[signing]\nrevocationMode=never\n");
+    QTemporaryDir scratch;
+    QVERIFY(QDir().mkpath(scratch.filePath(QStringLiteral("папка"))));
+    const QString input = scratch.filePath(QStringLiteral("Договор.pdf"));
+    const QByteArray bytes = sourcePdf(source);
+    QVERIFY(!bytes.isEmpty());
+    QVERIFY(fixtures::writeFile(input, bytes));
+    QString target = scratch.path() + output;
+    if (output == QLatin1String("fresh"))
+        target = scratch.filePath(QStringLiteral("out.pdf"));
+    if (output == QLatin1String("symlink")) {
+        target = scratch.filePath(QStringLiteral("папка/link.pdf"));
+        QVERIFY(QFile::link(input, target));
+    }
+    if (output == QLatin1String("hard link")) {
+        target = scratch.filePath(QStringLiteral("папка/hard.pdf"));
+        QCOMPARE(::link(QFile::encodeName(input).constData(), QFile::encodeName(target).constData()), 0);
+    }
+    const QString lock = m_config + QStringLiteral("/vorn/vorn-ecp.conf.lock");
+    if (!fifo.isEmpty())
+        QCOMPARE(::mkfifo(QFile::encodeName(lock).constData(), 0600), 0);
+
+    const QString requestPath = request({{"inputPath", input}, {"outputPath", target}, {"mode", mode},
+                                         {"certificatePath", m_keys.certificate}, {"privateKeyPath", m_keys.key}});
+    const limitedchild::Outcome worker = limitedchild::run(kExecutable, {"--vorn-sign-file", requestPath}, kTimeLimitMs,
+                                                           kMemoryLimit, workerEnvironment());
+    const QDir configFolder(m_config + QStringLiteral("/vorn"));
+    const QStringList aside = configFolder.entryList({QStringLiteral("vorn-ecp.conf.lock.corrupt-*")}, QDir::System);
+    const bool fifoAside = aside.size() == 1 && limitedchild::isFifo(configFolder.filePath(aside.first()));
+    for (const QString& name : aside)
+        QFile::remove(configFolder.filePath(name));
+    QFile::remove(lock);
+    QVERIFY2(worker.inTime, "the worker was still running at the time limit");
+    QVERIFY2(!worker.signal, worker.err.constData());
+    const QJsonObject result = QJsonDocument::fromJson(worker.out).object();
+    QCOMPARE(result.value("error").toString(), error);
+    QCOMPARE(worker.exitCode, error.isEmpty() ? 0 : 5);
+    QCOMPARE(fixtures::readFile(input), bytes);
+    if (!error.isEmpty()) {
+        if (output == QLatin1String("fresh"))
+            QVERIFY(!QFileInfo::exists(target));
+        return;
+    }
+    QVERIFY(fixtures::readFile(target).size() > bytes.size() / 2);
+    QVERIFY(fileBytes(m_config + "/vorn/vorn-ecp.conf").contains("privateKeyPath"));
+    if (fifo.isEmpty())
+        return;
+    QVERIFY(fifoAside);
+    QVERIFY2(QString::fromLocal8Bit(worker.err).contains(lock + QLatin1Char(' ')), worker.err.constData());
 }
 
 QTEST_GUILESS_MAIN(SigningWorkerTest)

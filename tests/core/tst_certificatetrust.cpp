@@ -4,6 +4,7 @@
 #include "SignatureService.h"
 #include "SigningFixtures.h"
 #include "SigningInternal.h"
+#include "SigningNames.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -77,6 +78,8 @@ private slots:
     void listing_data();
     void listing();
     void listingSources();
+    void listingReasons_data();
+    void listingReasons();
     void diagnostics();
     void localAuthority();
 
@@ -393,6 +396,63 @@ void CertificateTrustTest::listingSources()
     settings.setValue(QStringLiteral("signing/linux/privateKeyPath"), m_dir.filePath("missing.key"));
     QVERIFY(SignatureService::availableCertificates(&error).isEmpty());
     QVERIFY(!error.isEmpty());
+}
+
+void CertificateTrustTest::listingReasons_data()
+{
+    QTest::addColumn<QString>("container");    // a file of m_dir; empty: none
+    QTest::addColumn<QString>("certificate");  // "keys", "quoted"; empty: no PEM pair
+    QTest::addColumn<QString>("key");          // "plain" or "encrypted"
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QString>("shown");        // the first entry's subject as shown; empty: none listed
+
+    const QString locked = QStringLiteral("P12/PFX контейнер защищён паролем: введите пароль контейнера в окне подписи.");
+    const QString lockedKey = QStringLiteral("Закрытый ключ PEM защищён паролем: введите пароль ключа в окне подписи.");
+    const QString choose = QStringLiteral("Для Linux выберите PEM certificate/key или P12/PFX контейнер в окне подписи.");
+    const QString cyrillic = QStringLiteral("C=RU,O=ООО Ромашка,CN=Иванов Иван");
+    QTest::newRow("container with a pass phrase") << "locked.p12" << "" << "" << locked << "";
+    QTest::newRow("encrypted PEM key") << "" << "keys" << "encrypted" << lockedKey << "";
+    QTest::newRow("both wait for a pass phrase") << "locked.p12" << "keys" << "encrypted" << locked << "";
+    QTest::newRow("locked container beside a PEM pair") << "locked.p12" << "keys" << "plain" << "" << cyrillic;
+    QTest::newRow("container that is no container") << "notes.p12" << "" << "" << choose << "";
+    QTest::newRow("open container") << "open.p12" << "" << "" << "" << cyrillic;
+    QTest::newRow("subject with quotes and Cyrillic")
+        << "" << "quoted" << "plain" << "" << QStringLiteral("C=RU,O=ООО \"Ромашка\",CN=Иванов Иван");
+}
+
+// An empty list says what the chosen key material waits for; a listed
+// subject reads as written, quotes and Cyrillic unescaped.
+void CertificateTrustTest::listingReasons()
+{
+    QFETCH(QString, container);
+    QFETCH(QString, certificate);
+    QFETCH(QString, key);
+    QFETCH(QString, error);
+    QFETCH(QString, shown);
+    QVERIFY(writeText(m_dir.filePath("notes.p12"), "not a container"));
+    const QString encrypted = m_dir.filePath(QStringLiteral("encrypted.key"));
+    QCOMPARE(openssl(m_dir.path(), {"pkey", "-in", m_keys.key, "-aes256", "-passout", "pass:ключ", "-out", encrypted})
+                 .exitCode,
+             0);
+    const KeyPair quoted =
+        selfSigned(m_dir.path(), QStringLiteral("quoted"), QStringLiteral("/CN=Иванов Иван/O=ООО \"Ромашка\"/C=RU"));
+    QVERIFY(!quoted.certificate.isEmpty());
+    QSettings settings;
+    settings.setValue(QStringLiteral("signing/revocationMode"), QStringLiteral("never"));
+    if (!container.isEmpty())
+        settings.setValue(QStringLiteral("signing/linux/pkcs12Path"), m_dir.filePath(container));
+    if (!certificate.isEmpty()) {
+        const KeyPair& pair = certificate == QLatin1String("quoted") ? quoted : m_keys;
+        settings.setValue(QStringLiteral("signing/linux/certificatePath"), pair.certificate);
+        settings.setValue(QStringLiteral("signing/linux/privateKeyPath"),
+                          key == QLatin1String("encrypted") ? encrypted : pair.key);
+    }
+    QString said = QStringLiteral("stale");
+    const QList<SigningCertificate> list = SignatureService::availableCertificates(&said);
+    QCOMPARE(said, error);
+    QCOMPARE(list.isEmpty(), shown.isEmpty());
+    if (!list.isEmpty())
+        QCOMPARE(shownDistinguishedName(list.first().subject), shown);
 }
 
 void CertificateTrustTest::diagnostics()

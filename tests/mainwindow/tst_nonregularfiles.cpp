@@ -1,6 +1,6 @@
 // A device or a FIFO named where the window reads a file: opened, dropped,
 // reopened at start, named as a stamp template's picture, standing in for
-// the signing journal, or chosen as a picture for the facsimile library, the
+// the signing journal or its lock, or chosen as a picture for the facsimile library, the
 // page or the facsimile editor. Each runs in a child window under a time and a memory
 // limit: it must end normally and soon, refuse with the reason, keep the
 // documents it had open, and leave the FIFO as it was.
@@ -89,6 +89,9 @@ void TestNonRegularFiles::refusedWithReason_data()
     QTest::newRow("journal links to /dev/zero") << "journal" << "/dev/zero" << "journal" << "signature-journal.json"
                                                 << QStringList{"journal refused: "
                                                                + reason.arg("signature-journal.json")};
+    // Not the journal but its lock: set aside, and the record written.
+    QTest::newRow("journal lock is a FIFO") << "journal" << "fifo" << "journal lock" << "signature-journal.json.lock"
+                                            << QStringList{"journal: written"};
     QTest::newRow("facsimile picture is a FIFO")
         << "facsimile" << "fifo" << "name" << "podpis.png"
         << QStringList{"prompt: Ошибка|Не удалось загрузить изображение. " + reason.arg("podpis.png"), "facsimiles: 0"};
@@ -143,6 +146,10 @@ void TestNonRegularFiles::refusedWithReason()
             QVERIFY(QFile::link(file, path));
         }
     }
+    if (where == QLatin1String("journal lock")) {
+        path = appData + QLatin1Char('/') + name;
+        QVERIFY(QFile::rename(fifo, path));
+    }
     if (where == QLatin1String("template"))
         QVERIFY(QFile::link(file, stamps + QStringLiteral("/stamp.json")));
     if (where == QLatin1String("picture")) {
@@ -173,6 +180,17 @@ void TestNonRegularFiles::refusedWithReason()
         expected << QString(line).replace(QStringLiteral("%path"), path);
     QCOMPARE(out.split(QLatin1Char('\n')), expected);
     QCOMPARE(fixtures::readFile(first), firstBytes);
+    if (where == QLatin1String("journal lock")) {
+        // Kept under a new name, and said so.
+        const QStringList aside = QDir(appData).entryList({name + QStringLiteral(".corrupt-*")}, QDir::System);
+        QCOMPARE(aside.size(), 1);
+        fifo = appData + QLatin1Char('/') + aside.first();
+        QVERIFY2(QString::fromLocal8Bit(child.err).contains(path + QLatin1Char(' ')), child.err.constData());
+        QCOMPARE(QJsonDocument::fromJson(fixtures::readFile(appData + QStringLiteral("/signature-journal.json")))
+                     .array()
+                     .size(),
+                 1);
+    }
     if (!fifo.isEmpty())
         QVERIFY(limitedchild::isFifo(fifo));
 }

@@ -448,6 +448,39 @@ private slots:
         QCOMPARE(l->count(), 5);
     }
 
+    // Names as the clerk reads them: the format's escapes undone in the
+    // entry and in what the filter looks through.
+    void listedNames_data()
+    {
+        QTest::addColumn<QString>("subject");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("filter");
+        QTest::newRow("quotes and Cyrillic") << "C=RU,O=ООО \\\"Ромашка\\\",CN=Иванов Иван"
+                                             << "C=RU,O=ООО \"Ромашка\",CN=Иванов Иван" << "\"ромашка\"";
+        QTest::newRow("escaped UTF-8 and comma") << "CN=\\D0\\AF\\, \\D0\\AF" << "CN=Я, Я" << "я, я";
+    }
+
+    void listedNames()
+    {
+        QFETCH(QString, subject);
+        QFETCH(QString, shown);
+        QFETCH(QString, filter);
+        QJsonObject entry = certificateJson(QStringLiteral("a"), subject, QStringLiteral("OpenSSL CMS"),
+                                            QStringLiteral("Файл"), true);
+        entry.insert(QStringLiteral("issuer"), subject);
+        auto d = dialogWith(answering(listJson({entry})));
+        QVERIFY(searchEnded(d.get()));
+        QListWidget* l = list(d.get());
+        QCOMPARE(l->count(), 2);
+        QCOMPARE(l->item(1)->text().section(QLatin1Char('\n'), 0, 1),
+                 shown + QStringLiteral("\nИздатель: ") + shown);
+        for (QLineEdit* field : d->findChildren<QLineEdit*>()) {
+            if (field->placeholderText().startsWith(QStringLiteral("Поиск")))
+                field->setText(filter);
+        }
+        QCOMPARE(itemTexts(l).value(1), shown);
+    }
+
     // The list is filled after the dialog was translated: its headers, lines
     // and notes still come in the interface language.
     void listTranslated_data()

@@ -186,11 +186,6 @@ private slots:
         QTest::newRow("embedded in a text file") << "notes.txt" << 4 << " http://tsa.test/b " << "" << false
                                                  << "Подписание|Встроенную подпись можно добавить только в PDF."
                                                  << "notes.signed.pdf" << QStringList{};
-        // The window starts with the Russian interface: the marker is "_подписан".
-        QTest::newRow("stamped copy would be the input")
-            << "act_подписан.pdf" << 3 << "" << "" << false
-            << "Подписание|PDF со штампом не должен перезаписывать исходный файл." << "act_подписан (1).pdf.sig"
-            << QStringList{"describe"};
     }
 
     void refusals()
@@ -352,6 +347,42 @@ private slots:
         QCOMPARE(fixtures::readFile(source), saved);
         QCOMPARE(bench->scratchLeft(), QStringList{});
         QCOMPARE(bench->journal().at(0)[QStringLiteral("filePath")].toString(), stamped);
+    }
+
+    // A second signer stamps a copy that is already stamped: the copy of a
+    // source whose name carries the marker takes the next free name, and
+    // the source stays as it was. The window speaks Russian: "_подписан".
+    void markedSourceStamped_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("earlier");  // a copy already beside it; empty: none
+        QTest::addColumn<QString>("stamped");
+        QTest::newRow("named with the marker") << "akt_подписан.pdf" << "" << "akt_подписан (1).pdf";
+        QTest::newRow("the marker in capitals") << "Акт_ПОДПИСАН.pdf" << "" << "Акт_ПОДПИСАН (1).pdf";
+        QTest::newRow("a third signer") << "akt_подписан.pdf" << "akt_подписан (1).pdf" << "akt_подписан (2).pdf";
+    }
+
+    void markedSourceStamped()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, earlier);
+        QFETCH(QString, stamped);
+        const QString source = bench->pdf(name);
+        const QByteArray before = fixtures::readFile(source);
+        if (!earlier.isEmpty())
+            windowtest::writeFixture(bench->files, earlier, "earlier");
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
+        bool reopened = false;
+        const QStringList noted = signFile(window, source, 3, &reopened);
+        QCOMPARE(noted.size(), 1);
+        QVERIFY2(noted.first().startsWith(QStringLiteral("Подпись создана|")), qPrintable(noted.first()));
+        QCOMPARE(bench->calls().value(1).input, bench->path(stamped));
+        QCOMPARE(bench->calls().value(1).output, bench->path(stamped + QStringLiteral(".sig")));
+        QVERIFY(fixtures::readFile(bench->path(stamped)).startsWith("%PDF-"));
+        QCOMPARE(fixtures::readFile(source), before);
+        if (!earlier.isEmpty())
+            QCOMPARE(fixtures::readFile(bench->path(earlier)), QByteArray("earlier"));
     }
 
     // After a failure the dialog signs again with a run of its own: a fresh
