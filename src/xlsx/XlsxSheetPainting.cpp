@@ -66,6 +66,50 @@ void iDrawBarChart(QPainter& p, QRectF plot, const QList<XlsxIChartSeries>& seri
 
 constexpr double kMarkerPx = 6.0;
 
+// A line of a few points a pixel column, as the pen would stroke it: the
+// points of a column and the step into it from the column before make one
+// upright run, and the runs are filled as one band with the pen's width.
+// Stroked as one path, a line folding back on itself in every column costs
+// seconds to fill; segment by segment, milliseconds.
+void drawDenseLine(QPainter& p, const QPolygonF& points, double pixelsPerUnit, const QColor& colour)
+{
+    const double columnWidth = 1.0 / pixelsPerUnit;
+    const double half = p.pen().widthF() / 2;
+    QPolygonF upper;
+    QPolygonF lower;
+    for (qsizetype k = 0; k < points.size();) {
+        qsizetype end = k + 1;
+        double top = points.at(k).y(), bottom = top;
+        if (k > 0) {
+            top = std::min(top, points.at(k - 1).y());
+            bottom = std::max(bottom, points.at(k - 1).y());
+        }
+        while (end < points.size() && points.at(end).x() - points.at(k).x() < columnWidth) {
+            top = std::min(top, points.at(end).y());
+            bottom = std::max(bottom, points.at(end).y());
+            ++end;
+        }
+        const double x = points.at(k).x();
+        if (k == 0) {
+            upper << QPointF(x - half, top - half);
+            lower << QPointF(x - half, bottom + half);
+        }
+        upper << QPointF(x, top - half);
+        lower << QPointF(x, bottom + half);
+        if (end == points.size()) {
+            upper << QPointF(x + half, top - half);
+            lower << QPointF(x + half, bottom + half);
+        }
+        k = end;
+    }
+    std::reverse(lower.begin(), lower.end());
+    p.save();
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawPolygon(upper + lower, Qt::WindingFill);
+    p.restore();
+}
+
 void drawLines(QPainter& p, const QRectF& plot, const QList<XlsxIChartSeries>& series)
 {
     if (series.isEmpty())
@@ -98,7 +142,10 @@ void drawLines(QPainter& p, const QRectF& plot, const QList<XlsxIChartSeries>& s
         points.reserve(drawn.size());
         for (qsizetype j : drawn)
             points << pointAt(j);
-        p.drawPolyline(points);
+        if (drawn.size() < values.size())
+            drawDenseLine(p, points, pixelsPerUnit, paletteColor(i));
+        else
+            p.drawPolyline(points);
         // Markers only where neighbours stand apart: overlapping ones would be a smear.
         if (step * pixelsPerUnit >= kMarkerPx) {
             for (const QPointF& pt : points)
