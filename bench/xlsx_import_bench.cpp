@@ -1,5 +1,6 @@
 // Spreadsheet import: preview layout and paints, page drawing, the whole
-// import's peak memory, and the first paint of a sheet too large to lay out.
+// import's peak memory, line charts of many points, and the first paint of a
+// sheet too large to lay out.
 #include "PdfDocument.h"
 #include "ProcessMemory.h"
 #include "XlsxFixtures.h"
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -31,11 +33,65 @@ double mb(qint64 bytes)
     return double(bytes) / (1024.0 * 1024.0);
 }
 
+// A sheet of one line chart over n points: a zigzag going 0..6 over and
+// over, or a smooth wave of the same range.
+QString lineChartBook(const QString& dir, int n, bool zigzag)
+{
+    QByteArray points;
+    for (int j = 0; j < n; ++j) {
+        const double v = zigzag ? double(j % 7) : 3.0 + 3.0 * std::sin(double(j) / double(n) * 6.283);
+        points += "<c:pt idx=\"" + QByteArray::number(j) + "\"><c:v>" + QByteArray::number(v) + "</c:v></c:pt>";
+    }
+    XlsxParts parts = minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData>"
+                                  "<drawing r:id=\"rIdD\"/>");
+    addChart(parts, {"0", "1", "8", "20"},
+             "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart><c:plotArea>"
+             "<c:lineChart><c:ser><c:val><c:numRef><c:numCache>" + points +
+                 "</c:numCache></c:numRef></c:val></c:ser></c:lineChart></c:plotArea></c:chart></c:chartSpace>");
+    const QString path = QDir(dir).filePath(QStringLiteral("line-%1-%2.xlsx").arg(n).arg(zigzag ? "zigzag" : "smooth"));
+    writeZip(path, parts);
+    return path;
+}
+
+// The import dialog on a line chart: until it is shown and painted, then two
+// paints more, as the window system asks for them.
+int lineCharts()
+{
+    QTemporaryDir dir;
+    for (int n : {20000, 100000}) {
+        double shown[2] = {0, 0};
+        double painted[2] = {0, 0};
+        for (bool zigzag : {false, true}) {
+            const QString book = lineChartBook(dir.path(), n, zigzag);
+            QElapsedTimer t;
+            t.start();
+            XlsxImportDialog dialog(book, nullptr);
+            dialog.show();
+            if (!QTest::qWaitForWindowExposed(&dialog))
+                return 1;
+            dialog.grab();
+            shown[zigzag] = ms(t);
+            // Twenty paints, counted per two.
+            t.restart();
+            for (int k = 0; k < 20; ++k)
+                dialog.grab();
+            painted[zigzag] = ms(t) / 10;
+        }
+        std::printf("line chart of %d points: shown %.0f ms (smooth %.0f ms, %.2fx), two paints %.0f ms "
+                    "(smooth %.0f ms, %.2fx)\n",
+                    n, shown[1], shown[0], shown[1] / shown[0], painted[1], painted[0], painted[1] / painted[0]);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // xlsx_import_bench --lines: the line charts alone.
+    if (argc == 2 && QByteArray(argv[1]) == "--lines")
+        return lineCharts();
     // xlsx_import_bench BOOK.xlsx OUT.pdf: the pages of one workbook, as the
     // import writes them, for a look from outside.
     if (argc == 3) {
@@ -132,6 +188,9 @@ int main(int argc, char** argv)
         std::printf("  saved %.2f MB, LibreOffice %.2f MB: %.2fx its size; peak resident growth %.0f MB\n", mb(ours),
                     mb(loBytes), double(ours) / double(loBytes), mb(bench::peakBytes() - before));
     }
+
+    if (lineCharts() != 0)
+        return 1;
 
     // A1 with XFD1048576: time until the dialog has painted.
     {

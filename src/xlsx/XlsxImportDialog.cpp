@@ -181,7 +181,12 @@ void XlsxImportDialog::updatePageLabel()
     if (styles && currentSheet >= 0 && currentSheet < int(sheets.size())) {
         XlsxPageRenderer::Options options = rendererOptions();
         options.breaks = {{0, preview->breaks}};
-        shown = XlsxPageRenderer({sheets.at(size_t(currentSheet))}, styles, options).pageCount();
+        const XlsxPageRenderer renderer({sheets.at(size_t(currentSheet))}, styles, options);
+        shown = renderer.pageCount();
+        if (preview->columnBreaks != renderer.columnBreaks(0)) {
+            preview->columnBreaks = renderer.columnBreaks(0);
+            preview->update();
+        }
     }
     pageLabel->setText(tr("Страниц: %1").arg(otherSheetsPageCount() + shown));
 }
@@ -209,6 +214,7 @@ void XlsxImportDialog::onSheetSelected(int idx)
     const SheetInfo& info = sheets.at(size_t(idx));
     preview->paper = paperSize;
     preview->landscape = landscape;
+    preview->fitWidth = fitWidthBox->isChecked();
     preview->setSheet(info.data.get(), styles.get(), info.charts);
     updatePageLabel();
     const QSignalBlocker quiet(sheetList);
@@ -230,6 +236,7 @@ void XlsxImportDialog::onOrientChanged()
 
 void XlsxImportDialog::onScaleToggled()
 {
+    preview->fitWidth = fitWidthBox->isChecked();
     preview->setPaperSize(paperSize, landscape);
     updatePageLabel();
 }

@@ -61,7 +61,7 @@ QString generalText(double value)
 
 // One piece of a section: literal text, or a run of one code letter.
 struct Token {
-    enum Kind { Literal, Letter, Elapsed, AmPm } kind = Literal;
+    enum Kind { Literal, Letter, Elapsed, AmPm, TextPlace } kind = Literal;
     QString text;      // Literal: the text shown
     char16_t letter = 0; // Letter, Elapsed: lower-case letter (0 # ? . , % e / y m d h s)
     int length = 0;
@@ -174,7 +174,8 @@ Section parseSection(const QString& code)
             tokens.append({Token::Letter, QString(), u'e', code.at(i + 1) == u'+' ? 1 : 0, 0});
             ++i;
         } else if (c == u'@') {
-            // The text of a text cell: numbers never reach it.
+            // The text of a text cell: numbers show nothing here.
+            tokens.append({Token::TextPlace, QString(), 0, 0, 0});
         } else {
             appendLiteral(tokens, QString(c));
         }
@@ -351,8 +352,7 @@ QString numberText(double value, const Section& section, bool signInCode)
         return out;
     }
     const qsizetype intEnd = point >= 0 ? point : exponent >= 0 ? exponent : lastDigit + 1;
-    // Placeholders and grouping of the whole part; commas after its last
-    // placeholder divide by a thousand each.
+    // Placeholders and grouping of the whole part.
     int intZeros = 0, intPlaces = 0, scaleCommas = 0;
     bool grouping = false;
     qsizetype lastIntDigit = -1;
@@ -374,9 +374,11 @@ QString numberText(double value, const Section& section, bool signInCode)
         const Token& t = tokens.at(i);
         if (t.kind != Token::Letter || t.letter != u',')
             continue;
+        // Commas after the whole part's last placeholder, or after the
+        // decimals ("0.0,,"), divide by a thousand each.
         if (i < lastIntDigit)
             grouping = true;
-        else if (point < 0 || i < point)
+        else if (point < 0 || i < point || i > lastDigit)
             ++scaleCommas;
     }
     int decimals = 0, decZeros = 0;
@@ -679,7 +681,7 @@ QString iFormatNum(double value, int numFmtId, const QString& givenCode, bool da
         sections.append(parseSection(part));
     bool signInCode = false;
     const Section& section = pickSection(sections, value, &signInCode);
-    if (section.tokens.isEmpty())
+    if (section.tokens.isEmpty() || (section.tokens.size() == 1 && section.tokens.first().kind == Token::TextPlace))
         return QString(); // an empty section hides the value
     if (section.dateTime) {
         const QString text = dateTimeText(value, section, date1904).trimmed();
@@ -726,14 +728,32 @@ QString iBuiltinFormat(int numFmtId)
     return builtin.value(numFmtId);
 }
 
+QString iFormatText(const QString& text, const QString& code)
+{
+    const QList<QString> parts = splitSections(code);
+    if (parts.size() < 4)
+        return text;
+    // The fourth section shows texts: its literals around "@", nothing when empty.
+    QString out;
+    for (const Token& t : parseSection(parts.at(3)).tokens) {
+        if (t.kind == Token::Literal)
+            out += t.text;
+        else if (t.kind == Token::TextPlace)
+            out += text;
+    }
+    return out;
+}
+
 QString iDisplayText(const XlsxICell& cell, const XlsxIStyles* styles)
 {
-    if (!cell.isNumber || !styles || cell.style < 0 || cell.style >= styles->cellXfs.size())
+    if (!styles || cell.style < 0 || cell.style >= styles->cellXfs.size())
         return cell.text;
     const int id = styles->cellXfs.at(cell.style).numFmtId;
     QString code = styles->numFmts.value(id);
     if (code.isEmpty())
         code = iBuiltinFormat(id);
+    if (!cell.isNumber)
+        return cell.text.isEmpty() ? cell.text : iFormatText(cell.text, code);
     if (!code.isEmpty())
         return iFormatNum(cell.number, id, code, styles->date1904);
     return fitsInt32(cell.number) ? QString::number(qRound64(cell.number)) : cell.text;

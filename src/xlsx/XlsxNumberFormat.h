@@ -9,6 +9,10 @@
 // 1 January 1904 instead of 30 December 1899.
 QString iFormatNum(double value, int numFmtId, const QString& code, bool date1904 = false);
 
+// A text cell's text under a format: through the code's fourth section
+// (empty hides it, "@" stands for the text); as it is without one.
+QString iFormatText(const QString& text, const QString& code);
+
 // The code of a built-in format id; empty for ids without one.
 QString iBuiltinFormat(int numFmtId);
 

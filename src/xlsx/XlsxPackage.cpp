@@ -6,6 +6,7 @@
 #include "XlsxXmlWalker.h"
 
 #include <QFile>
+#include <QHash>
 #include <QLocale>
 
 #include <algorithm>
@@ -137,11 +138,26 @@ public:
             note(damagedReason(kWorkbookPart));
         for (const auto& [name, id] : refs) {
             if (!readSheet(name, rels.value(id), strings))
-                return;
+                break;
         }
+        dropHiddenPoints();
     }
 
 private:
+    // Charts that plot visible cells only lose the points of hidden rows and
+    // columns of the sheets read; sheet names compare as spreadsheets compare them.
+    void dropHiddenPoints()
+    {
+        QHash<QString, const XlsxISheetData*> byName;
+        for (const XlsxISheetInfo& sheet : m_book.sheets)
+            byName.insert(sheet.name.toCaseFolded(), sheet.data.get());
+        const auto sheetNamed = [&byName](const QString& name) { return byName.value(name.toCaseFolded()); };
+        for (XlsxISheetInfo& sheet : m_book.sheets) {
+            for (XlsxIChart& chart : sheet.charts)
+                iDropHiddenPoints(chart, sheetNamed);
+        }
+    }
+
     // Turns how the last part ended into the reason; false when reading must stop.
     bool settle(const QString& part)
     {

@@ -71,6 +71,31 @@ QString fitted(const QString& text, const QFontMetricsF& metrics, double width, 
     return fromEnd ? text.right(low) : text.left(low);
 }
 
+} // namespace
+
+std::pair<qsizetype, qsizetype> iCharactersStartingIn(const QString& text, const QFontMetricsF& metrics, double startX,
+                                                      double from, double to)
+{
+    // Prefix advances grow with the prefix: the first prefix reaching a place.
+    const auto firstReaching = [&](double x) {
+        qsizetype low = 0;
+        qsizetype high = text.size();
+        while (low < high) {
+            const qsizetype mid = (low + high) / 2;
+            if (startX + metrics.horizontalAdvance(text.left(mid)) >= x)
+                high = mid;
+            else
+                low = mid + 1;
+        }
+        return low;
+    };
+    const qsizetype first = firstReaching(from);
+    const qsizetype end = std::max(first, firstReaching(to));
+    return {first, end - first};
+}
+
+namespace {
+
 // The lines of a wrapped text that fit a box, at least the first.
 QString fittedLines(const QString& text, const QFont& font, QPaintDevice* device, QSizeF box)
 {
@@ -134,22 +159,57 @@ struct XlsxPageRenderer::Box {
 
 namespace {
 
-QList<int> autoBreaks(const XlsxISheetData& data, const XlsxISheetGrid& grid, const XlsxIStyles* styles, QSizeF paperPt,
-                      bool landscape)
+// Only the cells' columns are fitted to the page's width: texts spilling
+// past them are cut at the page's edge.
+QList<int> autoBreaks(const XlsxISheetInfo& sheet, const XlsxISheetGrid& grid, const XlsxIStyles* styles, QSizeF paperPt,
+                      bool landscape, bool fitWidth)
 {
     QList<int> colX;
     QList<int> rowY;
-    iPreviewEdges(data, styles, grid, colX, rowY);
-    return iAutoBreaks(rowY, grid.firstRow, colX.isEmpty() ? 0 : colX.last(), paperPt, landscape);
+    iPreviewEdges(*sheet.data, styles, grid, colX, rowY);
+    const int cellColumns = iSheetGrid(sheet.data.get(), sheet.charts).lastCol - grid.firstCol + 1;
+    const int width = fitWidth && !colX.isEmpty() ? colX.at(std::clamp(cellColumns, 0, int(colX.size()) - 1)) : 0;
+    return iAutoBreaks(rowY, grid.firstRow, width, paperPt, landscape);
 }
 
 } // namespace
 
-QList<int> iSheetAutoBreaks(const XlsxISheetInfo& sheet, const XlsxIStyles* styles, QSizeF paperPt, bool landscape)
+QList<int> iSheetAutoBreaks(const XlsxISheetInfo& sheet, const XlsxIStyles* styles, QSizeF paperPt, bool landscape,
+                            bool fitWidth)
 {
     if (!sheet.data)
         return {};
-    return autoBreaks(*sheet.data, iPrintedGrid(sheet.data.get(), sheet.charts, styles), styles, paperPt, landscape);
+    return autoBreaks(sheet, iPrintedGrid(sheet.data.get(), sheet.charts, styles), styles, paperPt, landscape, fitWidth);
+}
+
+QList<int> iColumnStarts(const QList<double>& edges, double width)
+{
+    QList<int> starts;
+    if (edges.size() < 2)
+        return starts;
+    starts.append(0);
+    double acc = 0;
+    for (int c = 0; c + 1 < edges.size(); ++c) {
+        const double w = edges.at(c + 1) - edges.at(c);
+        if (acc + w > width && acc > 0) {
+            starts.append(c);
+            acc = w;
+        } else {
+            acc += w;
+        }
+    }
+    return starts;
+}
+
+QList<int> XlsxPageRenderer::columnBreaks(int sheet) const
+{
+    QList<int> columns;
+    if (sheet < 0 || sheet >= int(m_sheets.size()))
+        return columns;
+    const Sheet& s = m_sheets.at(size_t(sheet));
+    for (qsizetype i = 1; i < s.columnStarts.size(); ++i)
+        columns.append(s.grid.firstCol + s.columnStarts.at(i));
+    return columns;
 }
 
 XlsxPageRenderer::XlsxPageRenderer(const std::vector<XlsxISheetInfo>& sheets, std::shared_ptr<const XlsxIStyles> styles,
@@ -171,16 +231,19 @@ XlsxPageRenderer::XlsxPageRenderer(const std::vector<XlsxISheetInfo>& sheets, st
         const QList<int> breaks =
             given != options.breaks.cend()
                 ? *given
-                : autoBreaks(*sheet.info.data, sheet.grid, m_styles.get(), options.paperPt, options.landscape);
-        layOut(sheet, breaks, options.fitWidth ? cw : -1, ch);
+                : autoBreaks(sheet.info, sheet.grid, m_styles.get(), options.paperPt, options.landscape,
+                             options.fitWidth);
+        layOut(sheet, breaks, options.fitWidth, cw, ch);
         m_sheets.push_back(std::move(sheet));
     }
 }
 
-// Edges of the sheet at 150 dpi and its pages: a page as wide as the sheet
-// allows (scaled to the page width when asked) and shrunk further when its
-// rows are taller than the page.
-void XlsxPageRenderer::layOut(Sheet& sheet, const QList<int>& breaks, double contentWidth, double contentHeight)
+// Edges of the sheet at 150 dpi and its pages: the cells' columns scaled to
+// the page width when asked, else as many columns a page as fit, the others
+// on further pages across; a page shrinks further when its rows are taller
+// than the page. Pages go across, then down.
+void XlsxPageRenderer::layOut(Sheet& sheet, const QList<int>& breaks, bool fitWidth, double contentWidth,
+                              double contentHeight)
 {
     const XlsxISheetData& data = *sheet.info.data;
     const XlsxISheetGrid& grid = sheet.grid;
@@ -199,8 +262,11 @@ void XlsxPageRenderer::layOut(Sheet& sheet, const QList<int>& breaks, double con
         sheet.rowEdge.append(sheet.rowEdge.last() + height);
     }
     sheet.merges = XlsxIMergeIndex(data.merges, grid);
-    const double tw = sheet.colEdge.last();
-    sheet.scale = contentWidth > 0 && tw > contentWidth ? contentWidth / tw : 1.0;
+    // Texts spilling past the cells' columns are not fitted: they run on to the page's edge.
+    const int cellColumns = iSheetGrid(sheet.info.data.get(), sheet.info.charts).lastCol - grid.firstCol + 1;
+    const double tw = sheet.colEdge.at(std::clamp(cellColumns, 0, int(sheet.colEdge.size()) - 1));
+    sheet.scale = fitWidth && tw > contentWidth ? contentWidth / tw : 1.0;
+    sheet.columnStarts = {0};
     const int sheetIndex = int(m_sheets.size());
     for (const auto& [a, b] : slicesOf(grid, breaks)) {
         const int ai = a - grid.firstRow;
@@ -211,7 +277,16 @@ void XlsxPageRenderer::layOut(Sheet& sheet, const QList<int>& breaks, double con
         if (sh <= 0)
             continue; // every row of the slice is hidden
         const double scale = sh * sheet.scale > contentHeight ? contentHeight / sh : sheet.scale;
-        m_pages.push_back({sheetIndex, a, grid.firstRow + bi, scale});
+        // A slice shrunk to the page's height holds more columns a page.
+        const QList<int> starts = fitWidth ? QList<int>{0} : iColumnStarts(sheet.colEdge, contentWidth / scale);
+        if (starts.size() > sheet.columnStarts.size())
+            sheet.columnStarts = starts;
+        for (qsizetype g = 0; g < starts.size(); ++g) {
+            const double left = sheet.colEdge.at(starts.at(g));
+            const double end = g + 1 < starts.size() ? sheet.colEdge.at(starts.at(g + 1)) : sheet.colEdge.last();
+            const double right = fitWidth ? left + contentWidth / scale : std::min(end, left + contentWidth / scale);
+            m_pages.push_back({sheetIndex, a, grid.firstRow + bi, scale, left, right, contentHeight + 2 * kPageMarginPx});
+        }
     }
 }
 
@@ -225,6 +300,12 @@ void XlsxPageRenderer::paintPage(QPainter& p, int pageIndex) const
     p.setRenderHint(QPainter::Antialiasing, true);
     p.translate(kPageMarginPx, kPageMarginPx);
     p.scale(page.scale, page.scale);
+    p.translate(-page.left, 0);
+    // What lies past the page's columns is on another page, or cut; the
+    // lines on its edges are drawn whole.
+    constexpr double kEdgeLine = 1.0;
+    p.setClipRect(QRectF(page.left - kEdgeLine, -kPageMarginPx / page.scale, page.right - page.left + 2 * kEdgeLine,
+                         page.pageHeight / page.scale));
     const double yOffset = sheet.rowEdge.at(page.firstRow - sheet.grid.firstRow);
     paintCells(p, sheet, page, yOffset);
     paintCharts(p, sheet, page, yOffset);
@@ -255,6 +336,7 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
         return (!cell || cell->text.isEmpty()) && !merges.hidden(row, col) && merges.span(row, col) == QPoint(1, 1);
     };
 
+    const auto onPage = [&page](const QRectF& r) { return r.right() > page.left && r.left() < page.right; };
     std::vector<Box> boxes;
     QSet<qint64> openEdges; // (row, column index) whose left grid line a spilled text covers
     for (int ri = page.firstRow - grid.firstRow; ri <= page.lastRow - grid.firstRow; ++ri) {
@@ -284,7 +366,7 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
 
     // Fills.
     for (const Box& box : boxes) {
-        if (box.format.fill && box.format.fill->solid)
+        if (box.format.fill && box.format.fill->solid && onPage(box.rect))
             p.fillRect(box.rect, box.format.fill->color);
     }
 
@@ -329,7 +411,7 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
     QMap<double, QList<std::pair<double, double>>> across; // y -> x spans
     QMap<double, QList<std::pair<double, double>>> down;   // x -> y spans
     for (const Box& box : boxes) {
-        if (box.format.border)
+        if (box.format.border || !onPage(box.rect))
             continue;
         const QRectF& r = box.rect;
         across[r.top()].append({r.left(), r.right()});
@@ -356,7 +438,7 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
     QColor lastColour;
     for (size_t i = 0; i < boxes.size(); ++i) {
         const Box& box = boxes[i];
-        if (texts[i].isEmpty())
+        if (texts[i].isEmpty() || !onPage(box.textArea))
             continue;
         const QFont font = fontFor(box);
         const int fontKey = box.format.font && box.format.xf ? box.format.xf->fontId : -1;
@@ -377,6 +459,27 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
         const QRectF area = box.textArea.adjusted(kTextPadX, kTextPadY, -kTextPadX, -kTextPadY);
         const QFontMetricsF metrics(font, p.device());
         QString text = texts[i];
+        if (!wraps && (box.textArea.left() < page.left || box.textArea.right() > page.right)) {
+            // Across a page's edge: each page writes the characters that start on it.
+            const double advance = advances[i] >= 0 ? advances[i] : metrics.horizontalAdvance(text);
+            const bool cut = advance > area.width();
+            const double startX = align == Qt::AlignRight            ? area.right() - advance
+                                  : align == Qt::AlignHCenter && !cut ? area.center().x() - advance / 2
+                                                                      : area.left();
+            const auto [from, length] = iCharactersStartingIn(text, metrics, startX, std::max(area.left(), page.left),
+                                                              std::min(area.right(), page.right));
+            if (length <= 0)
+                continue;
+            p.save();
+            p.setClipRect(box.textArea.intersected(QRectF(page.left, box.textArea.top(), page.right - page.left,
+                                                          box.textArea.height())));
+            const double x = startX + metrics.horizontalAdvance(text.left(from));
+            p.drawText(QRectF(x, area.top(), 1e6, area.height()),
+                       Qt::AlignLeft | Qt::AlignVCenter | Qt::TextDontClip | Qt::TextSingleLine,
+                       text.mid(from, length));
+            p.restore();
+            continue;
+        }
         bool clip = false;
         bool overflows = false;
         const QString beginning =
@@ -400,7 +503,7 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
 
     // Borders.
     for (const Box& box : boxes) {
-        if (!box.format.border)
+        if (!box.format.border || !onPage(box.rect))
             continue;
         const double x = box.rect.x(), y = box.rect.y(), w = box.rect.width(), h = box.rect.height();
         iDrawPageSide(p, box.format.border->left, QPointF(x, y), QPointF(x, y + h));
@@ -432,7 +535,7 @@ void XlsxPageRenderer::paintCharts(QPainter& p, const Sheet& sheet, const Page& 
         const double x0 = c0 <= lastColIdx ? sheet.colEdge.at(c0) : tw;
         const double x1 = c1 + 1 <= lastColIdx + 1 ? sheet.colEdge.at(c1 + 1) : tw;
         const QRectF box(x0, sheet.rowEdge.at(top) - yOffset, x1 - x0, sheet.rowEdge.at(r1 + 1) - sheet.rowEdge.at(top));
-        if (box.width() > 0 && box.height() > 0)
+        if (box.width() > 0 && box.height() > 0 && box.right() > page.left && box.left() < page.right)
             iDrawChart(p, box, chart, kChartTextScale);
     }
 }

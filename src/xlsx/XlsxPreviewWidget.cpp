@@ -60,6 +60,8 @@ void XlsxPreviewWidget::recalcLayout()
     rowY.clear();
     totalWidth = 0;
     totalHeight = 0;
+    cellsWidth = 0;
+    columnBreaks.clear();
     mergeIndex = XlsxIMergeIndex();
     const XlsxISheetGrid grid = iPrintedGrid(sheet, charts, styles);
     tooLarge = grid.tooLarge;
@@ -72,6 +74,8 @@ void XlsxPreviewWidget::recalcLayout()
     iPreviewEdges(*sheet, styles, grid, colX, rowY);
     totalWidth = colX.last();
     totalHeight = rowY.last();
+    const int cellColumns = iSheetGrid(sheet, charts).lastCol - firstCol + 1;
+    cellsWidth = colX.at(std::clamp(cellColumns, 0, int(colX.size()) - 1));
     mergeIndex = XlsxIMergeIndex(sheet->merges, grid);
 
     scale = 1.0;
@@ -86,7 +90,7 @@ void XlsxPreviewWidget::recalcLayout()
 void XlsxPreviewWidget::autoBreaks()
 {
     dragIndex = -1;
-    breaks = iAutoBreaks(rowY, firstRow, totalWidth, paper, landscape, manualBreaks);
+    breaks = iAutoBreaks(rowY, firstRow, fitWidth ? cellsWidth : 0, paper, landscape, manualBreaks);
     if (!rowY.isEmpty())
         emit pageBreaksChanged();
 }
@@ -409,6 +413,15 @@ void XlsxPreviewWidget::paintEvent(QPaintEvent* event)
         p.setBrush(color);
         p.drawEllipse(QRect(7, y - 5, 10, 10));
         p.setBrush(Qt::NoBrush);
+    }
+    // Pages across: a dashed line where each further one starts.
+    p.setPen(QPen(QColor(60, 140, 255), 1, Qt::DashLine));
+    for (int col : columnBreaks) {
+        const int ci = col - firstCol;
+        if (ci > 0 && ci < colX.size()) {
+            const int x = int(colX.at(ci) * scale);
+            p.drawLine(x, 0, x, height());
+        }
     }
     QFont font;
     font.setPixelSize(11);

@@ -42,6 +42,10 @@ public:
     QSizeF paper = QSizeF(595, 842);
     bool landscape = false;
     double scale = 1.0;
+    // Whether the pages scale the sheet to their width; when not, the columns
+    // that start a page across, as the page renderer lays them out.
+    bool fitWidth = true;
+    QList<int> columnBreaks;
     QList<int> breaks;
     // Breaks the user moved: they stay where they were put when the paper or
     // the orientation changes, and the automatic ones are counted on from them.
@@ -67,5 +71,6 @@ private:
     void paintSheet(QPainter& p, const QRect& exposed);
 
     bool tooLarge = false;
+    int cellsWidth = 0; // of the columns with cells, without those texts only spill into
     XlsxIMergeIndex mergeIndex; // built once per sheet
 };

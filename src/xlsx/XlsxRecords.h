@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QList>
 #include <QMap>
+#include <QPoint>
 #include <QSet>
 #include <QString>
 
@@ -102,6 +103,13 @@ struct XlsxIChartSeries {
     // The cached points in the order of their indices; gaps are not padded.
     QList<QString> categories;
     QList<double> values;
+    // The cells the points were cached from, when the reference names one
+    // row or column of one sheet: the sheet and per point its (column, row),
+    // rows from 1. Empty otherwise.
+    QString categoriesSheet;
+    QList<QPoint> categoryCells;
+    QString valuesSheet;
+    QList<QPoint> valueCells;
 };
 
 struct XlsxIChart {
@@ -110,6 +118,7 @@ struct XlsxIChart {
     Type type = NoChart;
     QString title;
     QList<XlsxIChartSeries> series;
+    bool visibleOnly = true; // points of hidden rows and columns are not plotted
     int fromRow = 0;
     int fromCol = 0;
     int toRow = 0;

@@ -64,10 +64,58 @@ void iDrawBarChart(QPainter& p, QRectF plot, const QList<XlsxIChartSeries>& seri
     }
 }
 
+constexpr double kMarkerPx = 6.0;
+
+// A line of a few points a pixel column, as the pen would stroke it: the
+// points of a column and the step into it from the column before make one
+// upright run, and the runs are filled as one band with the pen's width.
+// Stroked as one path, a line folding back on itself in every column costs
+// seconds to fill; segment by segment, milliseconds.
+void drawDenseLine(QPainter& p, const QPolygonF& points, double pixelsPerUnit, const QColor& colour)
+{
+    const double columnWidth = 1.0 / pixelsPerUnit;
+    const double half = p.pen().widthF() / 2;
+    QPolygonF upper;
+    QPolygonF lower;
+    for (qsizetype k = 0; k < points.size();) {
+        qsizetype end = k + 1;
+        double top = points.at(k).y(), bottom = top;
+        if (k > 0) {
+            top = std::min(top, points.at(k - 1).y());
+            bottom = std::max(bottom, points.at(k - 1).y());
+        }
+        while (end < points.size() && points.at(end).x() - points.at(k).x() < columnWidth) {
+            top = std::min(top, points.at(end).y());
+            bottom = std::max(bottom, points.at(end).y());
+            ++end;
+        }
+        const double x = points.at(k).x();
+        if (k == 0) {
+            upper << QPointF(x - half, top - half);
+            lower << QPointF(x - half, bottom + half);
+        }
+        upper << QPointF(x, top - half);
+        lower << QPointF(x, bottom + half);
+        if (end == points.size()) {
+            upper << QPointF(x + half, top - half);
+            lower << QPointF(x + half, bottom + half);
+        }
+        k = end;
+    }
+    std::reverse(lower.begin(), lower.end());
+    p.save();
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawPolygon(upper + lower, Qt::WindingFill);
+    p.restore();
+}
+
 void drawLines(QPainter& p, const QRectF& plot, const QList<XlsxIChartSeries>& series)
 {
     if (series.isEmpty())
         return;
+    const QTransform& t = p.deviceTransform();
+    const double pixelsPerUnit = std::max(std::hypot(t.m11(), t.m12()), 1e-6);
     double min = 0;
     double max = 0;
     for (const XlsxIChartSeries& s : series) {
@@ -85,13 +133,24 @@ void drawLines(QPainter& p, const QRectF& plot, const QList<XlsxIChartSeries>& s
             continue;
         p.setPen(QPen(paletteColor(i), 2, Qt::SolidLine));
         const qsizetype n = values.size();
+        const double step = plot.width() / double(std::max<qsizetype>(1, n - 1));
+        const auto pointAt = [&](qsizetype j) {
+            return QPointF(plot.x() + double(j) * step, plot.bottom() - (values.at(j) - min) * plot.height() / (max - min));
+        };
+        const QList<qsizetype> drawn = iLinePointsDrawn(values, plot.width() * pixelsPerUnit);
         QPolygonF points;
-        for (qsizetype j = 0; j < n; ++j)
-            points << QPointF(plot.x() + double(j) * plot.width() / double(std::max<qsizetype>(1, n - 1)),
-                              plot.bottom() - (values.at(j) - min) * plot.height() / (max - min));
-        p.drawPolyline(points);
-        for (const QPointF& pt : points)
-            p.drawEllipse(QRectF(pt.x() - 3, pt.y() - 3, 6, 6));
+        points.reserve(drawn.size());
+        for (qsizetype j : drawn)
+            points << pointAt(j);
+        if (drawn.size() < values.size())
+            drawDenseLine(p, points, pixelsPerUnit, paletteColor(i));
+        else
+            p.drawPolyline(points);
+        // Markers only where neighbours stand apart: overlapping ones would be a smear.
+        if (step * pixelsPerUnit >= kMarkerPx) {
+            for (const QPointF& pt : points)
+                p.drawEllipse(QRectF(pt.x() - 3, pt.y() - 3, 6, 6));
+        }
     }
 }
 
@@ -642,4 +701,39 @@ XlsxISheetGrid iPrintedGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>
     }
     grid.lastCol = grid.firstCol + right;
     return grid;
+}
+
+QList<qsizetype> iLinePointsDrawn(const QList<double>& values, double widthPx)
+{
+    constexpr qsizetype kPerColumn = 4;
+    const qsizetype n = values.size();
+    const qsizetype columns = qsizetype(std::clamp(std::ceil(widthPx), 1.0, 1e6));
+    QList<qsizetype> kept;
+    if (n <= kPerColumn * columns) {
+        kept.reserve(n);
+        for (qsizetype j = 0; j < n; ++j)
+            kept.append(j);
+        return kept;
+    }
+    // Per pixel column its first, lowest, highest and last point, in order:
+    // the line looks the same, drawn from a few points a column.
+    kept.reserve(kPerColumn * columns);
+    qsizetype begin = 0;
+    for (qsizetype c = 0; c < columns && begin < n; ++c) {
+        qsizetype end = qsizetype(double(n - 1) * double(c + 1) / double(columns)) + 1;
+        end = std::clamp(end, begin + 1, n);
+        qsizetype low = begin, high = begin;
+        for (qsizetype j = begin; j < end; ++j) {
+            if (values.at(j) < values.at(low))
+                low = j;
+            if (values.at(j) > values.at(high))
+                high = j;
+        }
+        for (qsizetype j : {begin, std::min(low, high), std::max(low, high), end - 1}) {
+            if (kept.isEmpty() || kept.last() < j)
+                kept.append(j);
+        }
+        begin = end;
+    }
+    return kept;
 }

@@ -158,5 +158,10 @@ std::pair<int, int> iSpillColumns(int ci, int lastCol, int align, double needed,
 // The page renderer's cell painter, in 150-dpi image pixels.
 void iDrawPageCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles);
 
+// The indices of a line's points that are drawn over widthPx pixel
+// columns: every one while they are few; else per column the first, the
+// lowest, the highest and the last, which draw the same line.
+QList<qsizetype> iLinePointsDrawn(const QList<double>& values, double widthPx);
+
 // One chart into r; text sizes are multiplied by scale.
 void iDrawChart(QPainter& p, const QRectF& r, const XlsxIChart& chart, double scale);

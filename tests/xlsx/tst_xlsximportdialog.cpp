@@ -193,10 +193,12 @@ void TestXlsxImportDialog::fitWidth_data()
     QTest::addColumn<bool>("fit");
     QTest::addColumn<int>("rows");
     QTest::addColumn<bool>("rightCellShown");
-    QTest::newRow("fit") << true << 3 << true;
-    QTest::newRow("cut at the margin") << false << 3 << false;
-    // A slice taller than the page shrinks, width included.
-    QTest::newRow("tall slice shrinks") << false << 150 << true;
+    QTest::addColumn<int>("pageCount");
+    QTest::newRow("fit") << true << 3 << true << 1;
+    // Columns that do not fit go on further pages across, one a page here.
+    QTest::newRow("further pages across") << false << 3 << true << 3;
+    // A slice taller than the page shrinks, width included: two columns a page.
+    QTest::newRow("tall slice shrinks") << false << 150 << true << 2;
 }
 
 void TestXlsxImportDialog::fitWidth()
@@ -204,6 +206,7 @@ void TestXlsxImportDialog::fitWidth()
     QFETCH(bool, fit);
     QFETCH(int, rows);
     QFETCH(bool, rightCellShown);
+    QFETCH(int, pageCount);
     // Columns A..C of 100 characters (1098 px each at 150 dpi); C is filled.
     const QString path = write(QStringLiteral("wide.xlsx"),
                                sheetBook(rows, "", "", {}, "<cols><col min=\"1\" max=\"3\" width=\"100\"/></cols>"));
@@ -218,8 +221,12 @@ void TestXlsxImportDialog::fitWidth()
     previewOf(d)->breaks.clear(); // the whole sheet on one page
     QSizeF size;
     const QList<QImage> pages = d.buildPages(size);
-    QCOMPARE(pages.size(), 1);
-    QCOMPARE(countColour(pages.first(), kFill, pages.first().rect()) > 100, rightCellShown);
+    QCOMPARE(pages.size(), pageCount);
+    QCOMPARE(d.plannedPageCount(), pageCount);
+    // Column C is whole on the last page, and on no other.
+    QCOMPARE(countColour(pages.last(), kFill, pages.last().rect()) > 100, rightCellShown);
+    for (qsizetype i = 0; i + 1 < pages.size(); ++i)
+        QCOMPARE(countColour(pages.at(i), kFill, pages.at(i).rect()), 0);
 }
 
 void TestXlsxImportDialog::slicesFollowTheBreaks_data()

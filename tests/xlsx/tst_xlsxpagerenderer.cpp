@@ -80,6 +80,35 @@ std::vector<XlsxISheetInfo> oneSheet(std::shared_ptr<XlsxISheetData> data)
     return sheets;
 }
 
+// The words of one page as pdftotext -bbox finds them: text and box in points.
+struct PdfWord {
+    QString text;
+    QRectF box;
+};
+
+QList<PdfWord> pdfWords(const QString& pdf, int page)
+{
+    const QString html = run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), QStringLiteral("-f"),
+                                                            QString::number(page), QStringLiteral("-l"),
+                                                            QString::number(page), pdf, QStringLiteral("-")});
+    static const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([\\d.]+)\" yMin=\"([\\d.]+)\" xMax=\"([\\d.]+)\" yMax=\"([\\d.]+)\">([^<]*)</word>"));
+    QList<PdfWord> words;
+    for (auto it = word.globalMatch(html); it.hasNext();) {
+        const auto m = it.next();
+        const QPointF a(m.captured(1).toDouble(), m.captured(2).toDouble());
+        const QPointF b(m.captured(3).toDouble(), m.captured(4).toDouble());
+        words.append({m.captured(5), QRectF(a, b)});
+    }
+    return words;
+}
+
+QString pageText(const QString& pdf, int page)
+{
+    return run(QStringLiteral("pdftotext"), {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                                             QString::number(page), pdf, QStringLiteral("-")});
+}
+
 } // namespace
 
 class TestXlsxPageRenderer : public QObject {
@@ -99,6 +128,12 @@ private slots:
     void pagesAreTextAndPaths();
     void cancelledWritingLeavesNoFile();
     void registerAsLibreOfficePrintsIt();
+    void hiddenContentIsNotPrinted_data();
+    void hiddenContentIsNotPrinted();
+    void columnsGoOnPagesAcross_data();
+    void columnsGoOnPagesAcross();
+    void spillIsCutAtThePageEdge_data();
+    void spillIsCutAtThePageEdge();
 
 private:
     QTemporaryDir m_dir;
@@ -429,6 +464,234 @@ void TestXlsxPageRenderer::registerAsLibreOfficePrintsIt()
         QVERIFY2(!theirs.contains(hidden), qPrintable("LibreOffice: " + QString(hidden)));
         QVERIFY2(!ours.contains(hidden), qPrintable("ours: " + QString(hidden)));
     }
+}
+
+// Rows 1 to 5 of column A hold the labels "видно1" ... and B the values
+// 100, 110, 999, 120, 130; row 3 is hidden. Style 1 has the format ";;;".
+void TestXlsxPageRenderer::hiddenContentIsNotPrinted_data()
+{
+    QTest::addColumn<QByteArray>("extra");    // more of the worksheet: row 6 and columns
+    QTest::addColumn<QByteArray>("chart");    // the chart part, or none
+    QTest::addColumn<QStringList>("printed");
+    QTest::addColumn<QStringList>("absent");
+    QTest::addColumn<QList<double>>("values"); // the chart's points as drawn
+
+    const auto barChart = [](const QByteArray& ref, const QByteArray& visibleOnly) {
+        QByteArray points;
+        for (int i = 0; i < 5; ++i)
+            points += "<c:pt idx=\"" + QByteArray::number(i) + "\"><c:v>" +
+                      QByteArray::number(QList<int>{100, 110, 999, 120, 130}.at(i)) + "</c:v></c:pt>";
+        return "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart><c:plotArea>"
+               "<c:barChart><c:barDir val=\"col\"/><c:ser><c:val><c:numRef><c:f>" + ref + "</c:f><c:numCache>" + points +
+               "</c:numCache></c:numRef></c:val></c:ser></c:barChart></c:plotArea>" + visibleOnly +
+               "</c:chart></c:chartSpace>";
+    };
+    const QStringList shown{"видно1", "видно2", "видно4", "видно5"};
+    QTest::newRow("hidden row") << QByteArray() << QByteArray() << shown << QStringList{"видно3"}
+                                << QList<double>{};
+    QTest::newRow("hidden column") << QByteArray("<cols><col min=\"3\" max=\"3\" hidden=\"1\"/></cols>")
+                                   << QByteArray() << shown << QStringList{"столбец"} << QList<double>{};
+    QTest::newRow(";;; number") << QByteArray("n") << QByteArray() << shown << QStringList{"4242"} << QList<double>{};
+    QTest::newRow(";;; text") << QByteArray("t") << QByteArray() << shown << QStringList{"невидимка"}
+                              << QList<double>{};
+    QTest::newRow("chart, visible cells only")
+        << QByteArray() << barChart("S!$B$1:$B$5", "<c:plotVisOnly val=\"1\"/>") << shown << QStringList{}
+        << QList<double>{100, 110, 120, 130};
+    QTest::newRow("chart, visible by default") << QByteArray() << barChart("'S'!$B$1:$B$5", "") << shown
+                                               << QStringList{} << QList<double>{100, 110, 120, 130};
+    QTest::newRow("chart, hidden cells plotted")
+        << QByteArray() << barChart("S!$B$1:$B$5", "<c:plotVisOnly val=\"0\"/>") << shown << QStringList{}
+        << QList<double>{100, 110, 999, 120, 130};
+    // Row 6 holds the same values across B to F, column D hidden.
+    QTest::newRow("chart along a row, hidden column")
+        << QByteArray("<cols><col min=\"4\" max=\"4\" hidden=\"1\"/></cols>")
+        << barChart("S!$B$6:$F$6", "<c:plotVisOnly val=\"1\"/>") << shown << QStringList{}
+        << QList<double>{100, 110, 120, 130};
+    QTest::newRow("chart of an unknown sheet") << QByteArray() << barChart("Другой!$B$1:$B$5", "") << shown
+                                               << QStringList{} << QList<double>{100, 110, 999, 120, 130};
+}
+
+void TestXlsxPageRenderer::hiddenContentIsNotPrinted()
+{
+    QFETCH(QByteArray, extra);
+    QFETCH(QByteArray, chart);
+    QFETCH(QStringList, printed);
+    QFETCH(QStringList, absent);
+    QFETCH(QList<double>, values);
+    const QByteArray cols = extra.startsWith("<cols>") ? extra : QByteArray();
+    QByteArray rows;
+    const QList<int> numbers{100, 110, 999, 120, 130};
+    for (int r = 1; r <= 5; ++r) {
+        const QByteArray n = QByteArray::number(r);
+        rows += "<row r=\"" + n + "\"" + (r == 3 ? " hidden=\"1\"" : "") + "><c r=\"A" + n +
+                "\" t=\"inlineStr\"><is><t>видно" + n + "</t></is></c><c r=\"B" + n + "\"><v>" +
+                QByteArray::number(numbers.at(r - 1)) + "</v></c><c r=\"C" + n +
+                "\" t=\"inlineStr\"><is><t>столбец</t></is></c></row>";
+    }
+    QByteArray six = "<row r=\"6\">";
+    for (int c = 0; c < 5; ++c)
+        six += "<c r=\"" + QByteArray(1, char('B' + c)) + "6\"><v>" + QByteArray::number(numbers.at(c)) + "</v></c>";
+    if (extra == "n")
+        six += "<c r=\"G6\" s=\"1\"><v>4242</v></c>";
+    if (extra == "t")
+        six += "<c r=\"G6\" s=\"1\" t=\"inlineStr\"><is><t>невидимка</t></is></c>";
+    rows += six + "</row>";
+    XlsxParts parts = minimalXlsx(cols + "<sheetData>" + rows + "</sheetData>" +
+                                  (chart.isEmpty() ? QByteArray() : QByteArray("<drawing r:id=\"rIdD\"/>")));
+    parts.insert("xl/styles.xml", "<styleSheet><numFmts><numFmt numFmtId=\"164\" formatCode=\";;;\"/></numFmts>"
+                                  "<fonts><font><sz val=\"11\"/></font></fonts><cellXfs><xf/><xf numFmtId=\"164\"/>"
+                                  "</cellXfs></styleSheet>");
+    if (!chart.isEmpty())
+        addChart(parts, {"8", "0", "14", "10"}, chart);
+    const QString file = m_dir.filePath(QStringLiteral("hidden.xlsx"));
+    QVERIFY(writeZip(file, parts));
+    XlsxIWorkbook book = iReadWorkbook(file);
+    QCOMPARE(book.reason, QString());
+    QCOMPARE(int(book.sheets.size()), 1);
+    if (!chart.isEmpty()) {
+        QCOMPARE(book.sheets.front().charts.size(), 1);
+        QCOMPARE(book.sheets.front().charts.first().series.first().values, values);
+    }
+    const std::shared_ptr<const XlsxIStyles> styles(std::move(book.styles));
+    const XlsxPageRenderer renderer(book.sheets, styles, {});
+    const QString pdf = m_dir.filePath(QStringLiteral("hidden.pdf"));
+    QVERIFY(renderer.writePdf(pdf));
+    const QString text = pdfText(pdf);
+    for (const QString& shown : printed)
+        QVERIFY2(text.contains(shown), qPrintable(shown + " in\n" + text));
+    for (const QString& hidden : absent)
+        QVERIFY2(!text.contains(hidden), qPrintable(hidden + " in\n" + text));
+}
+
+// Columns of labels "К01", "К02", ..., a given share of the page's width
+// each, with fitting to the width cleared: the columns go on further pages
+// across, then down, each whole on one page.
+void TestXlsxPageRenderer::columnsGoOnPagesAcross_data()
+{
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<double>("perPage"); // columns the page's width holds
+    QTest::addColumn<int>("rows");       // two rows a page
+    QTest::addColumn<bool>("fit");
+    QTest::addColumn<QList<int>>("firstColumns"); // the first label of each page, in page order
+
+    QTest::newRow("30 columns, four a page") << 30 << 4.5 << 1 << false << QList<int>{1, 5, 9, 13, 17, 21, 25, 29};
+    QTest::newRow("across, then down") << 10 << 4.5 << 4 << false << QList<int>{1, 5, 9, 1, 5, 9};
+    QTest::newRow("fitting keeps one page across") << 30 << 4.5 << 1 << true << QList<int>{1};
+    QTest::newRow("narrower than the page") << 3 << 4.5 << 1 << false << QList<int>{1};
+    QTest::newRow("columns wider than the page") << 3 << 0.8 << 1 << false << QList<int>{1, 2, 3};
+}
+
+void TestXlsxPageRenderer::columnsGoOnPagesAcross()
+{
+    QFETCH(int, columns);
+    QFETCH(double, perPage);
+    QFETCH(int, rows);
+    QFETCH(bool, fit);
+    QFETCH(QList<int>, firstColumns);
+    const auto styles = plainStyles();
+    const double contentPx = 595.0 * 150 / 72 - 2 * 41.666666666666667;
+    const double digits = contentPx / perPage / iCharWidthPx(styles.get(), 150);
+    auto data = std::make_shared<XlsxISheetData>();
+    for (int c = 0; c < columns; ++c)
+        data->colWidths.insert(c, digits);
+    for (int r = 1; r <= rows; ++r) {
+        data->rowHeights.insert(r, 300);
+        for (int c = 0; c < columns; ++c)
+            data->cells[r][c] = textCell(QStringLiteral("К%1").arg(c + 1, 2, 10, QLatin1Char('0')));
+    }
+    XlsxPageRenderer::Options options;
+    options.fitWidth = fit;
+    const XlsxPageRenderer renderer(oneSheet(data), styles, options);
+    QCOMPARE(renderer.pageCount(), int(firstColumns.size()));
+    const QString pdf = m_dir.filePath(QStringLiteral("across.pdf"));
+    QVERIFY(renderer.writePdf(pdf));
+    static const QRegularExpression label(QStringLiteral("К(\\d\\d)"));
+    for (int page = 0; page < firstColumns.size(); ++page) {
+        const int first = firstColumns.at(page);
+        const int next = page + 1 < firstColumns.size() && firstColumns.at(page + 1) > first ? firstColumns.at(page + 1)
+                                                                                              : columns + 1;
+        QList<int> expected;
+        for (int c = first; c < next; ++c)
+            expected.append(c);
+        QList<int> found;
+        for (auto it = label.globalMatch(pageText(pdf, page + 1)); it.hasNext();) {
+            const int c = it.next().captured(1).toInt();
+            if (!found.contains(c))
+                found.append(c);
+        }
+        QCOMPARE(found, expected);
+    }
+}
+
+// Columns A to E of numbers, 12 digits wide, and in F a description of 370
+// characters that spills over the empty columns after it; the same sheet
+// with a short text in F is what the cells' size is compared with.
+void TestXlsxPageRenderer::spillIsCutAtThePageEdge_data()
+{
+    QTest::addColumn<double>("width"); // of columns A to E, in digits
+    QTest::addColumn<bool>("fit"); // else the text goes on, whole, over pages across
+
+    QTest::newRow("narrow sheet, fitted") << 12.0 << true;
+    QTest::newRow("wide sheet, fitted") << 30.0 << true;
+    QTest::newRow("narrow sheet, fitting cleared") << 12.0 << false;
+}
+
+void TestXlsxPageRenderer::spillIsCutAtThePageEdge()
+{
+    QFETCH(double, width);
+    QFETCH(bool, fit);
+    QStringList words;
+    for (int i = 1; words.join(u' ').size() < 370; ++i)
+        words.append(QStringLiteral("слово%1").arg(i));
+    const QString description = words.join(u' ').left(370);
+    const auto make = [&](bool withText) {
+        auto data = std::make_shared<XlsxISheetData>();
+        for (int c = 0; c < 5; ++c) {
+            data->colWidths.insert(c, width);
+            data->cells[1][c] = numberCell(12345 + c);
+        }
+        data->cells[1][5] = textCell(withText ? description : QStringLiteral("х"));
+        return data;
+    };
+    XlsxPageRenderer::Options options;
+    options.fitWidth = fit;
+    const auto styles = plainStyles();
+    const auto withText = make(true);
+    iFitSpills(*withText, {}, *styles);
+    const XlsxPageRenderer renderer(oneSheet(withText), styles, options);
+    const XlsxPageRenderer without(oneSheet(make(false)), styles, options);
+    const int pages = renderer.pageCount();
+    QCOMPARE(pages > 1, !fit);
+    const QString pdf = m_dir.filePath(QStringLiteral("spill.pdf"));
+    const QString plain = m_dir.filePath(QStringLiteral("plain.pdf"));
+    QVERIFY(renderer.writePdf(pdf));
+    QVERIFY(without.writePdf(plain));
+    // The cells are drawn at the size they have without the text.
+    const QList<PdfWord> ours = pdfWords(pdf, 1);
+    const QList<PdfWord> theirs = pdfWords(plain, 1);
+    const auto boxOf = [](const QList<PdfWord>& list, const QString& text) {
+        for (const PdfWord& w : list)
+            if (w.text == text)
+                return w.box;
+        return QRectF();
+    };
+    QVERIFY(!boxOf(theirs, QStringLiteral("12349")).isNull());
+    QCOMPARE(boxOf(ours, QStringLiteral("12349")), boxOf(theirs, QStringLiteral("12349")));
+    // The text runs to the page's right edge and no further; what follows is
+    // on the next page across, or cut.
+    QString shown;
+    for (int page = 1; page <= pages; ++page) {
+        for (const PdfWord& w : pdfWords(pdf, page)) {
+            if (!QStringList{"12345", "12346", "12347", "12348", "12349"}.contains(w.text)) {
+                QVERIFY2(w.box.right() <= 595 - 20 + 8, qPrintable(w.text + QString::number(w.box.right())));
+                shown += w.text;
+            }
+        }
+    }
+    QVERIFY2(shown.size() > 5, qPrintable(pageText(pdf, 1)));
+    const QString whole = QString(description).remove(u' ');
+    QVERIFY2(whole.startsWith(shown), qPrintable(shown));
+    QCOMPARE(shown.size() < whole.size(), fit);
 }
 
 QTEST_MAIN(TestXlsxPageRenderer)

@@ -116,6 +116,8 @@ private slots:
     void horizontalBars();
     void pieSpans();
     void linesTakeZeroIntoTheRange();
+    void denseLinesDrawFewPoints_data();
+    void denseLinesDrawFewPoints();
     void unknownChartSaysChart();
     void shortPlotBoxKeepsOnlyFrameAndTitle();
 };
@@ -426,6 +428,75 @@ void TestXlsxPainting::shortPlotBoxKeepsOnlyFrameAndTitle()
     QVERIFY(!inkBox(image, QRect(11, 11, 218, 28)).isNull()); // the title
     const QImage untitled = paintChart(barChart(XlsxIChart::Bar, {2, 3}), QRectF(10, 10, 220, 30), 240, 60);
     QVERIFY(countColour(untitled, kBlue, untitled.rect(), 0) > 0);
+}
+
+// A line of many points draws a few points a pixel column that keep each
+// column's lowest and highest, and no markers once they would overlap.
+void TestXlsxPainting::denseLinesDrawFewPoints_data()
+{
+    QTest::addColumn<int>("points");
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<double>("widthPx");
+    QTest::addColumn<bool>("markers");
+
+    QTest::newRow("five points") << 5 << "zigzag" << 212.0 << true;
+    QTest::newRow("one point") << 1 << "zigzag" << 212.0 << true;
+    QTest::newRow("35 points, 6 px apart") << 35 << "zigzag" << 212.0 << true;
+    QTest::newRow("100 points, 2 px apart") << 100 << "smooth" << 212.0 << false;
+    QTest::newRow("20,000 zigzag") << 20000 << "zigzag" << 212.0 << false;
+    QTest::newRow("100,000 zigzag") << 100000 << "zigzag" << 212.0 << false;
+    QTest::newRow("20,000 smooth") << 20000 << "smooth" << 212.0 << false;
+    QTest::newRow("20,000 spikes") << 20000 << "spikes" << 212.0 << false;
+    QTest::newRow("wider than the points") << 50 << "zigzag" << 5000.0 << true;
+}
+
+void TestXlsxPainting::denseLinesDrawFewPoints()
+{
+    QFETCH(int, points);
+    QFETCH(QString, shape);
+    QFETCH(double, widthPx);
+    QFETCH(bool, markers);
+    QList<double> values;
+    for (int j = 0; j < points; ++j)
+        values.append(shape == "zigzag" ? double(j % 7) : shape == "smooth" ? std::sin(j / 3000.0) * 3 + 3
+                                                        : (j * 7919 % 10007 == 0 ? 50.0 : 1.0));
+    const QList<qsizetype> kept = iLinePointsDrawn(values, widthPx);
+    QVERIFY(!kept.isEmpty());
+    QCOMPARE(kept.first(), qsizetype(0));
+    QCOMPARE(kept.last(), qsizetype(points - 1));
+    QVERIFY(kept.size() <= std::max<qsizetype>(points, 0) && kept.size() <= 4 * qsizetype(std::ceil(widthPx)) + 4);
+    for (qsizetype i = 1; i < kept.size(); ++i)
+        QVERIFY(kept.at(i - 1) < kept.at(i));
+    // Every pixel column reaches as low and as high as its points do.
+    const double step = points > 1 ? widthPx / (points - 1) : 0;
+    QMap<int, std::pair<double, double>> all, drawn;
+    const auto note = [&](QMap<int, std::pair<double, double>>& m, qsizetype j) {
+        const int column = std::min(int(double(j) * step), int(widthPx) - 1);
+        auto it = m.find(column);
+        if (it == m.end())
+            m.insert(column, {values.at(j), values.at(j)});
+        else
+            *it = {std::min(it->first, values.at(j)), std::max(it->second, values.at(j))};
+    };
+    for (qsizetype j = 0; j < points; ++j)
+        note(all, j);
+    for (qsizetype j : kept)
+        note(drawn, j);
+    for (auto it = all.cbegin(); it != all.cend(); ++it) {
+        const auto d = drawn.value(it.key(), {-1e9, -1e9});
+        // A column's points may be drawn from its neighbour's turn: within one column.
+        const auto near = [&](int c) { return drawn.value(c, {1e9, -1e9}); };
+        const double low = std::min({d.first, near(it.key() - 1).first, near(it.key() + 1).first});
+        const double high = std::max({d.second, near(it.key() - 1).second, near(it.key() + 1).second});
+        QVERIFY2(low <= it->first && high >= it->second, qPrintable(QString::number(it.key())));
+    }
+    // Markers stand above and below a flat line only while they do not overlap.
+    const QImage image = paintChart(barChart(XlsxIChart::Line, QList<double>(std::min(points, 2000), 1.0)),
+                                    QRectF(10, 10, 220, 220));
+    if (points <= 2000 && widthPx < 1000) {
+        // Values 0..1: the line runs along the plot's top, y 14; markers reach 3 px below it.
+        QCOMPARE(countColour(image, kBlue, QRect(14, 16, 212, 2), 60) > 0, markers);
+    }
 }
 
 QTEST_MAIN(TestXlsxPainting)

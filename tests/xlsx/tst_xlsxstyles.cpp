@@ -316,6 +316,20 @@ void TestXlsxStyles::formats_data()
     QTest::newRow("empty zero section hides") << 0.0 << 164 << "0;-0;" << "";
     QTest::newRow("optional decimals") << 2.5 << 164 << "0.##" << "2.5";
     QTest::newRow("thousands scaling") << 1234567.0 << 164 << "#,##0,\" тыс.\"" << "1,235 тыс.";
+    // Scaling commas after the decimals divide as those after the whole part do.
+    QTest::newRow("millions after decimals, unit") << 1234567890.0 << 164 << "#,##0.0,,\" млн\"" << "1,234.6 млн";
+    QTest::newRow("millions after decimals") << 1234567890.0 << 164 << "0.0,," << "1234.6";
+    QTest::newRow("thousands after decimals, unit") << 1234567.0 << 164 << "#,##0.00,\"тыс. руб.\""
+                                                    << "1,234.57тыс. руб.";
+    QTest::newRow("millions, negative section") << -2500000.0 << 164 << "#,##0.0,,;[Red]\\-#,##0.0,," << "-2.5";
+    QTest::newRow("thousands, two decimals") << 1234567.0 << 164 << "0.00," << "1234.57";
+    QTest::newRow("millions, unit unspaced") << 1234567890.0 << 164 << "#,##0.0,,\"млн\"" << "1,234.6млн";
+    QTest::newRow("millions, no decimals") << 1234567890.0 << 164 << "#,##0,," << "1,235";
+    QTest::newRow("thousands with a text section") << 1234567.0 << 164 << "0,;-0,;0;@" << "1235";
+    QTest::newRow("thousands, negative with a text section") << -1234567.0 << 164 << "0,;-0,;0;@" << "-1235";
+    QTest::newRow("millions, zero section") << 0.0 << 164 << "#,##0.0,,;-#,##0.0,,;\"—\"" << "—";
+    QTest::newRow("hidden number") << 12345.0 << 164 << ";;;" << "";
+    QTest::newRow("text section only for texts") << 12.0 << 164 << "0;-0;0;\"№ \"@" << "12";
     QTest::newRow("exponent") << 12345.0 << 164 << "0.00E+00" << "1.23E+04";
     QTest::newRow("general with text") << 3.5 << 164 << "General\" шт.\"" << "3.5 шт.";
     QTest::newRow("text only") << 3.0 << 164 << "\"есть\"" << "есть";
