@@ -185,6 +185,9 @@ int main(int argc, char* argv[])
 
     benchRealExtraction(out, iterations, "tex-type3-40.pdf");
     benchRealExtraction(out, iterations, "onetf-helvetica-40.pdf");
+    benchRealExtraction(out, iterations, "groff-ps-manual.pdf");
+    benchRealExtraction(out, iterations, "groff-columns.pdf");
+    benchRealExtraction(out, iterations, "libreoffice-letter.pdf");
     benchOneEditedLine(out, iterations, "groff-columns.pdf", dir.path());
     benchOneEditedLine(out, iterations, "tex-type3-40.pdf", dir.path());
     benchOneEditedLine(out, iterations, "tesseract-ru.pdf", dir.path());
