@@ -38,18 +38,19 @@ double drawnSize(FPDF_TEXTPAGE text, int index)
 
 } // namespace
 
-GlyphPen glyphPenOf(FPDF_TEXTPAGE text, int index)
+GlyphPen glyphPenOf(FPDF_TEXTPAGE text, int index, char32_t code)
 {
     const PdfiumApi& api = pdfApi();
     GlyphPen pen;
     double x = 0, y = 0;
     FS_RECTF loose{};
     FS_MATRIX m{};
-    if (!api.FPDFText_GetCharOrigin(text, index, &x, &y) || !api.FPDFText_GetLooseCharBox(text, index, &loose) ||
-        !api.FPDFText_GetMatrix(text, index, &m))
+    if (code == 0 || QChar::isSpace(code) || !api.FPDFText_GetMatrix(text, index, &m) ||
+        !api.FPDFText_GetCharOrigin(text, index, &x, &y) || !api.FPDFText_GetLooseCharBox(text, index, &loose))
         return pen;
     const double length = std::hypot(double(m.a), double(m.b));
-    if (!(length > 1e-6) || !std::isfinite(length))
+    const double scale = std::hypot(double(m.c), double(m.d));
+    if (!(length > 1e-6) || !std::isfinite(length) || !(scale > 1e-6) || !std::isfinite(scale))
         return pen;
     pen.origin = QPointF(x, y);
     pen.along = QPointF(double(m.a) / length, double(m.b) / length);
@@ -57,9 +58,8 @@ GlyphPen glyphPenOf(FPDF_TEXTPAGE text, int index)
     // text; on text turned otherwise it reaches further, which parts fewer words.
     pen.advance = std::abs(double(loose.right - loose.left)) * std::abs(pen.along.x()) +
                   std::abs(double(loose.top - loose.bottom)) * std::abs(pen.along.y());
-    pen.size = drawnSize(text, index);
-    const char32_t code = api.FPDFText_GetUnicode(text, index);
-    pen.word = code != 0 && !QChar::isSpace(code) && api.FPDFText_IsGenerated(text, index) != 1;
+    pen.size = api.FPDFText_GetFontSize(text, index) * scale;
+    pen.word = true;
     return pen;
 }
 
@@ -118,7 +118,7 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
         glyph.advanceBox = advance;
         glyph.origin = transform.toPage(QPointF(x, y));
         glyph.size = drawnSize(text.get(), i);
-        const GlyphPen pen = glyphPenOf(text.get(), i);
+        const GlyphPen pen = glyphPenOf(text.get(), i, code);
         glyph.spaceBefore = std::exchange(breakSeen, false) || movedAWordOn(lastPen, pen);
         lastPen = pen;
         glyph.setSize = api.FPDFText_GetFontSize(text.get(), i);

@@ -42,9 +42,11 @@ struct GlyphPen {
     QPointF along;  // the baseline's direction, unit length
     double advance = 0;
     double size = 0;
-    bool word = false;  // drawn text other than a blank, its place known
+    bool word = false;  // text other than a blank, its place known
 };
-GlyphPen glyphPenOf(FPDF_TEXTPAGE text, int index);
+// The pen of character index, whose code pdfium gives as code; no word for a
+// blank.
+GlyphPen glyphPenOf(FPDF_TEXTPAGE text, int index, char32_t code);
 // The page reads a word break between two glyphs that follow each other on
 // one baseline where the pen moved on more than a word gap past the first
 // one's advance, whether or not a blank was drawn there.

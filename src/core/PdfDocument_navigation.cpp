@@ -272,7 +272,7 @@ PageText readPageText(FPDF_PAGE page, FPDF_TEXTPAGE textPage)
         if (piece.isEmpty() || (piece == QLatin1String("\n") && result.text.endsWith(QLatin1Char('\n'))))
             continue;
         // A producer that moves the pen between words draws no blank there.
-        const GlyphPen pen = glyphPenOf(textPage, i);
+        const GlyphPen pen = glyphPenOf(textPage, i, codePoint);
         if (movedAWordOn(std::exchange(lastPen, pen), pen) && !result.text.endsWith(QLatin1Char(' '))) {
             result.text += QLatin1Char(' ');
             result.charIndexOfUnit.push_back(i);
