@@ -72,6 +72,26 @@ void benchRealExtraction(QTextStream& out, int iterations, const char* name)
     out << QStringLiteral("%1 (%2 lines): extractText %3 ms\n").arg(QLatin1String(name)).arg(lines).arg(ms, 0, 'f', 1);
 }
 
+// Search of a phrase over the first pages of a real producer's document.
+void benchRealSearch(QTextStream& out, int iterations, const char* name, int pages, const QString& phrase)
+{
+    PdfDocument doc;
+    if (!doc.open(realPdf(name)))
+        return;
+    pages = std::min(pages, doc.pageCount());
+    qsizetype hits = 0;
+    const double ms = averageMs(iterations, [&] {
+        hits = 0;
+        for (int page = 0; page < pages; ++page)
+            hits += doc.findText(page, phrase).size();
+    });
+    out << QStringLiteral("%1 (%2 pages, %3 hits): findText %4 ms\n")
+               .arg(QLatin1String(name))
+               .arg(pages)
+               .arg(hits)
+               .arg(ms, 0, 'f', 1);
+}
+
 // One edited line written into a dense real page (the removal trial included),
 // and what the saved file grows by: the middle line, or the line that reads
 // line, made to read text.
@@ -185,6 +205,11 @@ int main(int argc, char* argv[])
 
     benchRealExtraction(out, iterations, "tex-type3-40.pdf");
     benchRealExtraction(out, iterations, "onetf-helvetica-40.pdf");
+    benchRealExtraction(out, iterations, "groff-ps-manual.pdf");
+    benchRealExtraction(out, iterations, "groff-columns.pdf");
+    benchRealExtraction(out, iterations, "libreoffice-letter.pdf");
+    benchRealSearch(out, iterations, "pdftex-registry.pdf", 50, QStringLiteral("the register"));
+    benchRealSearch(out, iterations, "groff-columns.pdf", 10, QStringLiteral("the office"));
     benchOneEditedLine(out, iterations, "groff-columns.pdf", dir.path());
     benchOneEditedLine(out, iterations, "tex-type3-40.pdf", dir.path());
     benchOneEditedLine(out, iterations, "tesseract-ru.pdf", dir.path());

@@ -73,11 +73,18 @@ double steppedLineTurn(const std::vector<CharInfo>& chars);
 // The characters measured in a frame turned further by degrees: their boxes
 // keep their size about their turned centres.
 void turnCharsInto(std::vector<CharInfo>& chars, double degrees);
-// A searchable layer writes a word per text object, which pdfium may read
-// with no blank between where a stretched word's font makes the gap look
-// small: a blank goes between two invisible words of other objects that
-// stand a word gap apart along the line.
-void addLayerWordBreaks(std::vector<CharInfo>& chars);
+// Other text readers part two glyphs into words where the pen moved on more
+// than a tenth of the font size past the first one's advance, whatever the
+// page drew between them.
+bool isWordGap(double gap, double size);
+// A blank standing in the gap between two characters, styled as the first.
+CharInfo blankBetween(const CharInfo& before, const CharInfo& after);
+// A blank goes between two characters of a line that stand a word gap apart
+// with none between them: a producer that moves the pen between words (groff
+// through ghostscript) draws no blank, and a searchable layer writes a word
+// per text object, which pdfium may read with no blank between where a
+// stretched word's font makes the gap look small.
+void addWordBreaks(std::vector<CharInfo>& chars);
 // One line from a segment; false when its text is blank or some character
 // has no known Unicode (such a line stays a picture on the page). Where the
 // characters' advances are known the line gets its placement, justified when

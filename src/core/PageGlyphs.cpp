@@ -1,5 +1,6 @@
 #include "PageGlyphs.h"
 
+#include "NativeTextLayout.h"
 #include "PageOwnContent.h"
 
 #include <QLineF>
@@ -37,6 +38,43 @@ double drawnSize(FPDF_TEXTPAGE text, int index)
 
 } // namespace
 
+GlyphPen glyphPenOf(FPDF_TEXTPAGE text, int index, char32_t code)
+{
+    const PdfiumApi& api = pdfApi();
+    GlyphPen pen;
+    double x = 0, y = 0;
+    FS_RECTF loose{};
+    FS_MATRIX m{};
+    if (code == 0 || QChar::isSpace(code) || !api.FPDFText_GetMatrix(text, index, &m) ||
+        !api.FPDFText_GetCharOrigin(text, index, &x, &y) || !api.FPDFText_GetLooseCharBox(text, index, &loose))
+        return pen;
+    const double length = std::hypot(double(m.a), double(m.b));
+    const double scale = std::hypot(double(m.c), double(m.d));
+    if (!(length > 1e-6) || !std::isfinite(length) || !(scale > 1e-6) || !std::isfinite(scale))
+        return pen;
+    pen.origin = QPointF(x, y);
+    pen.along = QPointF(double(m.a) / length, double(m.b) / length);
+    // The loose box lies along the baseline on upright and quarter-turned
+    // text; on text turned otherwise it reaches further, which parts fewer words.
+    pen.advance = std::abs(double(loose.right - loose.left)) * std::abs(pen.along.x()) +
+                  std::abs(double(loose.top - loose.bottom)) * std::abs(pen.along.y());
+    pen.size = api.FPDFText_GetFontSize(text, index) * scale;
+    pen.word = true;
+    return pen;
+}
+
+bool movedAWordOn(const GlyphPen& before, const GlyphPen& after)
+{
+    constexpr double kSameBaseline = 0.5;  // of the size: a raised letter stays on the line
+    if (!before.word || !after.word)
+        return false;
+    const QPointF step = after.origin - before.origin;
+    const double along = step.x() * before.along.x() + step.y() * before.along.y();
+    const double across = step.y() * before.along.x() - step.x() * before.along.y();
+    const double size = std::max(before.size, after.size);
+    return std::abs(across) < kSameBaseline * size && isWordGap(along - before.advance, size);
+}
+
 PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
 {
     const PdfiumApi& api = pdfApi();
@@ -52,6 +90,7 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
     };
     std::vector<Origin> origins;
     bool breakSeen = false;
+    GlyphPen lastPen;
     for (int i = 0; i < count; ++i) {
         double left = 0, right = 0, bottom = 0, top = 0, x = 0, y = 0;
         FS_RECTF loose{};
@@ -67,7 +106,6 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
         if (code == kEndOfLineHyphen)
             code = U'-';
         PageGlyph glyph;
-        glyph.spaceBefore = std::exchange(breakSeen, false);
         if (code >= 0x20 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF))
             glyph.text = QString::fromUcs4(&code, 1);
         glyph.box = transform.toPage(rectFromEdges(left, top, right, bottom));
@@ -80,6 +118,9 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
         glyph.advanceBox = advance;
         glyph.origin = transform.toPage(QPointF(x, y));
         glyph.size = drawnSize(text.get(), i);
+        const GlyphPen pen = glyphPenOf(text.get(), i, code);
+        glyph.spaceBefore = std::exchange(breakSeen, false) || movedAWordOn(lastPen, pen);
+        lastPen = pen;
         glyph.setSize = api.FPDFText_GetFontSize(text.get(), i);
         unsigned r = 0, g = 0, b = 0, a = 255;
         if (api.FPDFText_GetFillColor(text.get(), i, &r, &g, &b, &a) && r <= 255 && g <= 255 && b <= 255 && a <= 255)

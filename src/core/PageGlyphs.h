@@ -35,6 +35,23 @@ struct PageGlyph {
     QPointF origin;
 };
 
+// Where a character of a text page stands on its baseline, in user space, to
+// tell whether the pen moved a word gap on to the next one.
+struct GlyphPen {
+    QPointF origin;
+    QPointF along;  // the baseline's direction, unit length
+    double advance = 0;
+    double size = 0;
+    bool word = false;  // text other than a blank, its place known
+};
+// The pen of character index, whose code pdfium gives as code; no word for a
+// blank.
+GlyphPen glyphPenOf(FPDF_TEXTPAGE text, int index, char32_t code);
+// The page reads a word break between two glyphs that follow each other on
+// one baseline where the pen moved on more than a word gap past the first
+// one's advance, whether or not a blank was drawn there.
+bool movedAWordOn(const GlyphPen& before, const GlyphPen& after);
+
 class PageGlyphs {
 public:
     PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page);

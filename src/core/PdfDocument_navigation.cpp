@@ -2,6 +2,7 @@
 #include "PdfDocument.h"
 
 #include "NativeTextLayout.h"
+#include "PageGlyphs.h"
 #include "PageOwnContent.h"
 #include "PdfEngineInternal.h"
 
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 #include <vector>
 
 using namespace pdfengine;
@@ -256,6 +258,7 @@ PageText readPageText(FPDF_PAGE page, FPDF_TEXTPAGE textPage)
     const PdfiumApi& api = pdfApi();
     const HiddenTextFilter hidden(page, textPage);
     const int count = api.FPDFText_CountChars(textPage);
+    GlyphPen lastPen;
     for (int i = 0; i < count; ++i) {
         const char32_t codePoint = api.FPDFText_GetUnicode(textPage, i);
         if (codePoint == 13 && api.FPDFText_IsGenerated(textPage, i) == 1)
@@ -268,6 +271,12 @@ PageText readPageText(FPDF_PAGE page, FPDF_TEXTPAGE textPage)
             piece += QLatin1Char('\n');  // pdfium joins the word over the line end it marks
         if (piece.isEmpty() || (piece == QLatin1String("\n") && result.text.endsWith(QLatin1Char('\n'))))
             continue;
+        // A producer that moves the pen between words draws no blank there.
+        const GlyphPen pen = glyphPenOf(textPage, i, codePoint);
+        if (movedAWordOn(std::exchange(lastPen, pen), pen) && !result.text.endsWith(QLatin1Char(' '))) {
+            result.text += QLatin1Char(' ');
+            result.charIndexOfUnit.push_back(i);
+        }
         result.text += piece;
         result.charIndexOfUnit.insert(result.charIndexOfUnit.end(), size_t(piece.size()), i);
     }

@@ -518,7 +518,7 @@ public:
                     turnCharsInto(segment, turn);
                     rotation += turn;
                 }
-                addLayerWordBreaks(segment);
+                addWordBreaks(segment);
                 TextBlock::Line line;
                 if (lineFromChars(segment, line)) {
                     const QRectF inkBox = placeInPage(line, rotation);
@@ -760,23 +760,6 @@ bool startsAWordAway(const LineFragment& a, const QRectF& inkA, const LineFragme
     return inkB.left() - inkA.right() > kWordGapOfHeight * low;
 }
 
-// A blank standing in the gap between two characters, styled as the first.
-CharInfo blankBetween(const CharInfo& before, const CharInfo& after)
-{
-    CharInfo blank = before;
-    blank.text = QStringLiteral(" ");
-    const double left = before.box.right();
-    blank.box = QRectF(left, before.box.y(), std::max(after.box.left() - left, 0.0), before.box.height());
-    blank.hasOrigin = false;
-    // Its advance is the gap itself: it widens no blank.
-    blank.advanceBox = before.advanceBox.isNull() || after.advanceBox.isNull()
-                           ? QRectF()
-                           : QRectF(before.advanceBox.right(), before.advanceBox.y(),
-                                    std::max(after.advanceBox.left() - before.advanceBox.right(), 0.0),
-                                    before.advanceBox.height());
-    return blank;
-}
-
 } // namespace
 
 void joinLineFragments(std::vector<LineFragment>& fragments)
@@ -936,29 +919,6 @@ void turnCharsInto(std::vector<CharInfo>& chars, double degrees)
         }
         c.rotation += degrees;
     }
-}
-
-void addLayerWordBreaks(std::vector<CharInfo>& chars)
-{
-    constexpr double kWordGapOfHeight = 0.12;  // as between joined pieces of a line
-    std::vector<CharInfo> spaced;
-    spaced.reserve(chars.size());
-    const CharInfo* previous = nullptr;  // the last inked one, with no blank after it yet
-    for (const CharInfo& c : chars) {
-        if (c.text.trimmed().isEmpty()) {
-            previous = nullptr;
-            spaced.push_back(c);
-            continue;
-        }
-        if (previous && previous->invisible && c.invisible && previous->run != c.run) {
-            const double low = std::max(std::min(previous->box.height(), c.box.height()), 1.0);
-            if (c.box.left() - previous->box.right() > kWordGapOfHeight * low)
-                spaced.push_back(blankBetween(*previous, c));
-        }
-        spaced.push_back(c);
-        previous = &c;
-    }
-    chars = std::move(spaced);
 }
 
 // One line from a segment; false when its text is blank.

@@ -1,6 +1,9 @@
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
+#include "PdfTools.h"
 #include "TextBlock.h"
+
+#include <QRegularExpression>
 
 #include <QStandardPaths>
 #include <QTransform>
@@ -35,6 +38,8 @@ private slots:
     void turnedFilesKeepEveryLine();
     void glyphBoxesFollowTheDrawnLetters_data();
     void glyphBoxesFollowTheDrawnLetters();
+    void wordsPartWhereTheGlyphsStandApart_data();
+    void wordsPartWhereTheGlyphsStandApart();
 
 private:
     std::vector<TextBlock> extract(const PageSpec& page);
@@ -493,3 +498,117 @@ void TestPdfDocumentText::glyphBoxesFollowTheDrawnLetters()
 
 QTEST_GUILESS_MAIN(TestPdfDocumentText)
 #include "tst_pdfdocument_text.moc"
+
+namespace {
+
+QStringList wordsOf(const QString& text)
+{
+    return text.normalized(QString::NormalizationForm_KC).split(QRegularExpression(QStringLiteral("\\s+")),
+                                                                 Qt::SkipEmptyParts);
+}
+
+// pdftotext's words standing on an upright line of the page, left to right.
+QStringList pdftotextWordsOn(const QList<pdftools::WordBox>& words, const QRectF& line, double pageHeight)
+{
+    const QRectF shown(line.x(), pageHeight - line.bottom(), line.width(), line.height());
+    const double reach = 0.25 * line.height();
+    QList<pdftools::WordBox> on;
+    for (const pdftools::WordBox& word : words) {
+        const QPointF centre = word.box.center();
+        if (centre.x() > shown.left() && centre.x() < shown.right() && centre.y() > shown.top() - reach &&
+            centre.y() < shown.bottom() + reach)
+            on << word;
+    }
+    std::sort(on.begin(), on.end(), [](const auto& a, const auto& b) { return a.box.left() < b.box.left(); });
+    QStringList texts;
+    for (const pdftools::WordBox& word : on)
+        texts << wordsOf(word.text);
+    return texts;
+}
+
+int phraseCount(const QStringList& words, const QString& phrase)
+{
+    return int(words.join(QLatin1Char(' ')).normalized(QString::NormalizationForm_KC).count(phrase));
+}
+
+} // namespace
+
+// The page's lines part their words where pdftotext parts them, whether the
+// producer drew a blank or moved the pen; search, copy and a rewritten line
+// keep the blank. Other producers' letter spacing and kerns part nothing.
+void TestPdfDocumentText::wordsPartWhereTheGlyphsStandApart_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("phrase");  // on one line, found by search
+    QTest::addColumn<QString>("word");    // of that line, edited to edit when set
+    QTest::addColumn<QString>("edit");
+    const QString groffPs = QStringLiteral("groff-ps-manual.pdf");
+    QTest::newRow("groff for PostScript") << groffPs << "an account" << QString() << QString();
+    QTest::newRow("groff for PostScript, letter spacing") << groffPs << "received forty" << QString() << QString();
+    QTest::newRow("groff for PostScript, edited beside a pen move")
+        << groffPs << "duty. Ten" << "moderate" << "modest";
+    QTest::newRow("groff for PostScript, edited line") << groffPs << "if at" << "still" << "yet";
+    QTest::newRow("groff for PDF") << "groff-columns.pdf" << "the office received" << QString() << QString();
+    QTest::newRow("ghostscript") << "gs-helvetica.pdf" << "carried over" << QString() << QString();
+    QTest::newRow("ghostscript, LibreOffice's letter") << "gs-letter.pdf" << "" << QString() << QString();
+    QTest::newRow("TeX Type 1") << "tex-type1.pdf" << "" << QString() << QString();
+    QTest::newRow("pdfTeX") << "pdftex-page.pdf" << "" << QString() << QString();
+    QTest::newRow("LibreOffice") << "libreoffice-letter.pdf" << "" << QString() << QString();
+    QTest::newRow("LibreOffice, justified") << "libreoffice-justified.pdf" << "" << QString() << QString();
+    QTest::newRow("Distiller, letter spacing and kerns") << "distiller-1tf.pdf" << "office file" << QString()
+                                                         << QString();
+    QTest::newRow("TeX Type 3") << "tex-type3.pdf" << "" << QString() << QString();
+    QTest::newRow("1 Tf, kerned") << "onetf-helvetica.pdf" << "" << QString() << QString();
+    QTest::newRow("LibreOffice, three justified columns") << "libreoffice-three-columns.pdf" << "" << QString()
+                                                          << QString();
+    QTest::newRow("tesseract") << "tesseract-ru.pdf" << "настоящий договор" << QString() << QString();
+}
+
+void TestPdfDocumentText::wordsPartWhereTheGlyphsStandApart()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, phrase);
+    QFETCH(QString, word);
+    QFETCH(QString, edit);
+    const QString source = fixtures::realPdf(file);
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    const double pageHeight = doc.pageSize(0).height();
+    const QList<pdftools::WordBox> outside = pdftools::wordBoxes(source, 0);
+    QVERIFY(!outside.isEmpty());
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    int compared = 0;
+    for (const TextBlock& block : blocks) {
+        if (block.rotation != 0)
+            continue;
+        const TextBlock::Line& line = block.lines.front();
+        QCOMPARE(line.glyphBoxes.size(), size_t(line.text.size()));  // a selection copies each blank
+        const QStringList theirs = pdftotextWordsOn(outside, line.rect, pageHeight);
+        QVERIFY2(wordsOf(line.text) == theirs,
+                 qPrintable(QStringLiteral("\n ours: %1\nthem: %2").arg(line.text, theirs.join(QLatin1Char(' ')))));
+        ++compared;
+    }
+    QVERIFY(compared > 3);
+    if (phrase.isEmpty())
+        return;
+    QVERIFY(!doc.findText(0, phrase).isEmpty());
+    QVERIFY(doc.extractAllText(0).contains(phrase));
+    const auto line = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) { return b.text.contains(phrase); });
+    QVERIFY(line != blocks.end());
+    if (word.isEmpty())
+        return;
+
+    QVERIFY(line->text.contains(word));
+    line->text.replace(word, edit);
+    line->textEdited = true;
+    QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+    const QString out = m_dir.filePath(QStringLiteral("edited-") + file);
+    QVERIFY(doc.save(out));
+    const QStringList before = pdftools::words(source, 0);
+    const QStringList after = pdftools::words(out, 0);
+    QCOMPARE(phraseCount(after, phrase), phraseCount(before, phrase));
+    QCOMPARE(phraseCount(after, edit), phraseCount(before, edit) + 1);
+    for (const QString& kept : wordsOf(line->text))  // each untouched word of the line stands as often as before
+        if (kept != edit)
+            QCOMPARE(after.count(kept), before.count(kept));
+}

@@ -82,6 +82,11 @@ qpdf --deterministic-id "$work/onetf-40.pdf.in" "$here/onetf-helvetica-40.pdf" 2
 # groff: a two-column report over several pages.
 groff -ms -Tpdf "$src/columns.ms" >"$here/groff-columns.pdf"
 
+# groff set for PostScript and distilled by ghostscript: a manual page whose
+# words stand apart by pen moves and letter spacing rather than blanks.
+groff -Tps -man "$src/account.man" >"$work/account.ps"
+ps2pdf "$work/account.ps" "$here/groff-ps-manual.pdf"
+
 # tesseract: a rendered Russian page and its invisible text layer over the picture.
 python3 - "$src/scan-ru.txt" >"$work/scan-ru.ps" <<'PY'
 import sys

@@ -123,8 +123,13 @@ QList<WordBox> wordBoxes(const QString& pdf, int pageIndex)
         const QRegularExpressionMatch m = it.next();
         const QPointF topLeft(m.captured(1).toDouble(), m.captured(2).toDouble());
         const QPointF bottomRight(m.captured(3).toDouble(), m.captured(4).toDouble());
-        boxes.append({m.captured(5).replace(QStringLiteral("&amp;"), QStringLiteral("&")),
-                      QRectF(topLeft, bottomRight)});
+        QString text = m.captured(5);
+        text.replace(QStringLiteral("&quot;"), QStringLiteral("\""))
+            .replace(QStringLiteral("&apos;"), QStringLiteral("'"))
+            .replace(QStringLiteral("&lt;"), QStringLiteral("<"))
+            .replace(QStringLiteral("&gt;"), QStringLiteral(">"))
+            .replace(QStringLiteral("&amp;"), QStringLiteral("&"));
+        boxes.append({text, QRectF(topLeft, bottomRight)});
     }
     return boxes;
 }
