@@ -107,9 +107,9 @@ inline void retypeBlock(PdfView& view, int index, const QString& text)
     view.deactivateOcrBlock();
 }
 
-// While it lives, answers every modal prompt by clicking the button with the
-// given text (or rejecting it when there is none) and keeps the prompts'
-// texts; its timer ends with it.
+// While it lives, answers every modal prompt (not the progress of work) by
+// clicking the button with the given text (or rejecting it when there is
+// none) and keeps the prompts' texts; its timer ends with it.
 class PromptAnswers {
 public:
     explicit PromptAnswers(QString buttonText = QString())
@@ -118,7 +118,8 @@ public:
         timer.setInterval(10);
         QObject::connect(&timer, &QTimer::timeout, [this] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (!dialog || !dialog->isVisible())
+            // A long save shows its progress; that is no prompt.
+            if (!dialog || !dialog->isVisible() || dialog->inherits("WorkProgressDialog"))
                 return;
             QStringList parts{dialog->windowTitle()};
             QPushButton* answer = nullptr;

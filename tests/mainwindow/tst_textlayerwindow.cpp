@@ -667,6 +667,7 @@ void TextLayerWindowTest::turnedPageLineIsEditedAndMoved_data()
     QTest::newRow("/Rotate 90, TeX") << "tex-t2a-names-rot90.pdf" << 0;
     QTest::newRow("/Rotate 90, ghostscript") << "gs-helvetica-rot90.pdf" << 0;
     QTest::newRow("/Rotate 90, pdfTeX manual") << "pdftex-manual-rot90.pdf" << 0;
+    QTest::newRow("/Rotate 90, groff") << "groff-columns-rot90.pdf" << 0;
     QTest::newRow("view turned 90") << "tex-t2a-names.pdf" << 90;
     QTest::newRow("view turned 180") << "tex-t2a-names.pdf" << 180;
     QTest::newRow("view turned 270") << "tex-t2a-names.pdf" << 270;

@@ -10,6 +10,8 @@
 #include "PdfPageTransform.h"
 #include "ViewTestSupport.h"
 
+#include <optional>
+
 #include <QMap>
 #include <QPainter>
 #include <QRegion>
@@ -515,6 +517,7 @@ void TestPdfViewRealPages::turnedPageLineFollowsThePointer_data()
     QTest::addColumn<int>("viewTurn");
     QTest::newRow("/Rotate 90, TeX") << "tex-t2a-names-rot90.pdf" << 0;
     QTest::newRow("/Rotate 90, ghostscript") << "gs-helvetica-rot90.pdf" << 0;
+    QTest::newRow("/Rotate 90, groff") << "groff-columns-rot90.pdf" << 0;
     QTest::newRow("view turned 90") << "tex-t2a-names.pdf" << 90;
     QTest::newRow("view turned 180") << "tex-t2a-names.pdf" << 180;
     QTest::newRow("view turned 270") << "tex-t2a-names.pdf" << 270;
@@ -535,15 +538,18 @@ void TestPdfViewRealPages::turnedPageLineFollowsThePointer()
     const QMap<QString, QRectF> before = uniqueWordBoxes(fixtures::realPdf(file));
     // The first line with a word of letters that the page holds once.
     int index = -1;
-    const TextBlock::Line::Word* word = nullptr;
-    for (int i = 0; i < int(view.blocks().size()) && !word; ++i)
-        for (const TextBlock::Line::Word& w : view.blocks()[size_t(i)].lines.empty() ? std::vector<TextBlock::Line::Word>{}
-                                                                                  : view.blocks()[size_t(i)].lines.front().words)
-            if (allLetters(w.text) && w.text.size() >= 5 && before.contains(w.text) && view.blocks()[size_t(i)].lines.size() == 1) {
+    std::optional<TextBlock::Line::Word> word;
+    for (int i = 0; i < int(view.blocks().size()) && !word; ++i) {
+        const TextBlock& candidate = view.blocks()[size_t(i)];
+        if (candidate.lines.size() != 1)
+            continue;
+        for (const TextBlock::Line::Word& w : candidate.lines.front().words)
+            if (allLetters(w.text) && w.text.size() >= 5 && before.contains(w.text)) {
                 index = i;
-                word = &w;
+                word = w;
                 break;
             }
+    }
     QVERIFY(word);
     const TextBlock block = view.blocks()[size_t(index)];
     const QString chosen = word->text;
