@@ -10,12 +10,9 @@
 #include "PdfPageTransform.h"
 #include "ViewTestSupport.h"
 
-#include <optional>
-
 #include <QMap>
 #include <QPainter>
 #include <QRegion>
-#include <QSet>
 #include <QStandardPaths>
 #include <QTransform>
 #include <QTextCursor>
@@ -108,31 +105,6 @@ bool allLetters(const QString& word)
     return word.size() >= 3 && std::all_of(word.begin(), word.end(), [](QChar c) { return c.isLetter(); });
 }
 
-// The page-top offset a move on screen by delta stands for, through zoom and turns.
-QPointF pageTopOffsetOf(const PdfView& view, const QPoint& delta)
-{
-    constexpr double kSpan = 100;
-    const QPointF o = view.viewportPointForPageTopPoint(0, QPointF(0, 0));
-    const QPointF x = (QPointF(view.viewportPointForPageTopPoint(0, QPointF(kSpan, 0))) - o) / kSpan;
-    const QPointF y = (QPointF(view.viewportPointForPageTopPoint(0, QPointF(0, kSpan))) - o) / kSpan;
-    return QTransform(x.x(), x.y(), y.x(), y.y(), 0, 0).inverted().map(QPointF(delta));
-}
-
-// Words pdftotext reads once on a page, with their boxes.
-QMap<QString, QRectF> uniqueWordBoxes(const QString& pdf)
-{
-    QMap<QString, QRectF> boxes;
-    QSet<QString> repeated;
-    for (const pdftools::WordBox& word : pdftools::wordBoxes(pdf, 0)) {
-        if (boxes.contains(word.text))
-            repeated.insert(word.text);
-        boxes.insert(word.text, word.box);
-    }
-    for (const QString& word : repeated)
-        boxes.remove(word);
-    return boxes;
-}
-
 } // namespace
 
 class TestPdfViewRealPages : public QObject {
@@ -153,8 +125,6 @@ private slots:
     void boldWithTheTextUnchangedIsWritten();
     void turnedScanClickLandsOnTheLineUnderThePointer_data();
     void turnedScanClickLandsOnTheLineUnderThePointer();
-    void turnedPageLineFollowsThePointer_data();
-    void turnedPageLineFollowsThePointer();
 };
 
 void TestPdfViewRealPages::initTestCase()
@@ -509,78 +479,6 @@ void TestPdfViewRealPages::turnedScanClickLandsOnTheLineUnderThePointer()
     QVERIFY2(text.simplified().contains(typedLine.simplified()), qPrintable(text));
     QVERIFY2(text.simplified().contains(lines[0].text.simplified()), qPrintable(text));
     QCOMPARE(int(text.count(QStringLiteral("ЖЖ"))), 1);
-}
-
-void TestPdfViewRealPages::turnedPageLineFollowsThePointer_data()
-{
-    QTest::addColumn<QString>("file");
-    QTest::addColumn<int>("viewTurn");
-    QTest::newRow("/Rotate 90, TeX") << "tex-t2a-names-rot90.pdf" << 0;
-    QTest::newRow("/Rotate 90, ghostscript") << "gs-helvetica-rot90.pdf" << 0;
-    QTest::newRow("/Rotate 90, groff") << "groff-columns-rot90.pdf" << 0;
-    QTest::newRow("view turned 90") << "tex-t2a-names.pdf" << 90;
-    QTest::newRow("view turned 180") << "tex-t2a-names.pdf" << 180;
-    QTest::newRow("view turned 270") << "tex-t2a-names.pdf" << 270;
-}
-
-// On a page turned by its /Rotate or by the view, a double click selects the
-// word drawn under the pointer, and a line dragged on screen is saved moved by
-// the same offset on the page, the rest of the page where it was.
-void TestPdfViewRealPages::turnedPageLineFollowsThePointer()
-{
-    QFETCH(QString, file);
-    QFETCH(int, viewTurn);
-    QTemporaryDir dir;
-    const ShownPdf shown = showRealPage(dir, file, 1300, 1300, 1.25);
-    QVERIFY(shown.doc && shown.view);
-    PdfView& view = *shown.view;
-    view.setRotation(viewTurn);
-    const QMap<QString, QRectF> before = uniqueWordBoxes(fixtures::realPdf(file));
-    // The first line with a word of letters that the page holds once.
-    int index = -1;
-    std::optional<TextBlock::Line::Word> word;
-    for (int i = 0; i < int(view.blocks().size()) && !word; ++i) {
-        const TextBlock& candidate = view.blocks()[size_t(i)];
-        if (candidate.lines.size() != 1)
-            continue;
-        for (const TextBlock::Line::Word& w : candidate.lines.front().words)
-            if (allLetters(w.text) && w.text.size() >= 5 && before.contains(w.text)) {
-                index = i;
-                word = w;
-                break;
-            }
-    }
-    QVERIFY(word);
-    const TextBlock block = view.blocks()[size_t(index)];
-    const QString chosen = word->text;
-    const QPointF drawn = clockwiseTurn(block.rect.center(), block.rotation).map(word->rect.center());
-    QCOMPARE(doubleClickedWord(view, viewportPointOf(view, 0, drawn)), chosen);
-
-    // A drag on the band just outside the line's text, in the frame's own turn.
-    BlockEditorFrame* frame = view.blockEditorFrame();
-    QVERIFY(frame && frame->isVisible());
-    const QPoint band = framedrag::bandOutsideText(frame);
-    QCOMPARE(frame->hitTest(band), BlockEditorFrame::Inside);
-    const QPoint delta(36, -24);
-    framedrag::dragFrame(frame, band, delta, 6);
-    QVERIFY(blockMoved(view.blocks()[size_t(index)]));
-
-    const QString saved = saveEdits(view, *shown.doc, dir, QStringLiteral("dragged.pdf"));
-    QVERIFY2(!saved.isEmpty(), qPrintable(shown.doc->lastError()));
-    const QMap<QString, QRectF> after = uniqueWordBoxes(saved);
-    const QPointF offset = pageTopOffsetOf(view, delta);
-    QStringList lineWords = block.text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    constexpr double kMovedSlack = 1.5, kKeptSlack = 0.5;
-    QVERIFY2(after.contains(chosen), qPrintable(chosen + QStringLiteral(" | ") + layoutText(saved).simplified().left(400)));
-    const QPointF moved = after[chosen].center() - before[chosen].center();
-    QVERIFY2(std::abs(moved.x() - offset.x()) < kMovedSlack && std::abs(moved.y() - offset.y()) < kMovedSlack,
-             qPrintable(QStringLiteral("moved by %1,%2 for %3,%4").arg(moved.x()).arg(moved.y()).arg(offset.x()).arg(offset.y())));
-    for (auto it = before.begin(); it != before.end(); ++it) {
-        if (lineWords.contains(it.key()) || !after.contains(it.key()))
-            continue;
-        const QPointF shift = after[it.key()].center() - it.value().center();
-        QVERIFY2(std::abs(shift.x()) < kKeptSlack && std::abs(shift.y()) < kKeptSlack, qPrintable(it.key()));
-    }
 }
 
 QTEST_MAIN(TestPdfViewRealPages)
