@@ -117,6 +117,7 @@ void keepGlyphBoxesOf(TextBlock::Line& line, const QString& piece)
     else
         line.glyphBoxes.clear();
     line.text = piece;
+    line.glyphText = line.glyphBoxes.empty() ? QString() : piece;
 }
 
 void cleanBlock(TextBlock& block)

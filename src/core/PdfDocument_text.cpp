@@ -934,6 +934,7 @@ bool lineFromChars(const std::vector<CharInfo>& chars, TextBlock::Line& line)
     }
     if (line.text.trimmed().isEmpty())
         return false;
+    line.glyphText = line.text;
     line.rect = rect.normalized();
     line.invisibleText = std::any_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.invisible; });
     buildSpans(chars, line);

@@ -46,6 +46,8 @@ struct TextBlock {
         // Native lines: per character of text, the box of the glyph that
         // draws it on the page (the frame of rect); empty when not known.
         std::vector<QRectF> glyphBoxes;
+        // The text those glyphs draw, kept while the line's text is edited.
+        QString glyphText;
 
         // Where a native line's glyphs stood when read, relative to the
         // bottom-left corner of rect (so it moves with the line): the first

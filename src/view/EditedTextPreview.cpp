@@ -2,6 +2,7 @@
 
 #include "BlockPainting.h"
 #include "EditPlan.h"
+#include "LineColumns.h"
 #include "LineFonts.h"
 
 #include <QFontMetricsF>
@@ -98,6 +99,48 @@ LineLayout lineLayout(const TextBlock& block, const TextBlock::Line& vline, cons
     return layout;
 }
 
+// The text of a line's old glyphs, one character per glyph box.
+QString oldGlyphText(const TextBlock::Line& line)
+{
+    return line.glyphBoxes.size() == size_t(line.glyphText.size()) ? line.glyphText : QString();
+}
+
+// A page line whose change leaves some of its columns as they were, as the
+// page writer writes it: those columns where they stood, the changed one laid
+// from its old start. False for a line of one column.
+bool drawLineColumns(QPainter& painter, const TextBlock& block, const TextBlock::Line& vline, const QString& text,
+                     const QRectF& r, double zoom)
+{
+    if (!vline.placement || vline.invisibleText || !hasArea(block.originalRect))
+        return false;
+    QFont font = fittedLine(vline, block, zoom, text, true).font;
+    font.setStretch(QFont::Unstretched);
+    font.setWordSpacing(0);
+    const QFontMetricsF metrics(font);
+    const auto advance = [&](const QString& s) { return metrics.horizontalAdvance(s) / zoom; };
+    const std::vector<LineColumnPiece> pieces =
+        nativeLinePieces(vline, oldGlyphText(vline), text, advance(QStringLiteral(" ")));
+    if (pieces.size() < 2)
+        return false;
+    const TextBlock::Line::Placement& placement = *vline.placement;
+    const QPointF corner = lineCorner(block, vline, r, zoom);
+    const QPointF start(corner.x() + placement.origin.x() * zoom,
+                        corner.y() + (vline.rect.height() - placement.origin.y()) * zoom);
+    painter.setFont(font);
+    painter.setPen(lineTextColor(vline, block));
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        if (pieces[i].text.isEmpty())
+            continue;
+        const LineColumnRun run = columnRun(pieces, i, placement.alignment, advance);
+        painter.save();
+        painter.translate(start + QPointF(run.x0 * zoom, 0));
+        painter.scale(run.scale, 1);
+        painter.drawText(QPointF(0, 0), pieces[i].text);
+        painter.restore();
+    }
+    return true;
+}
+
 void drawLines(QPainter& painter, const TextBlock& block, const QRectF& r, double zoom)
 {
     const QStringList display = displayLinesForEditor(block);
@@ -105,7 +148,7 @@ void drawLines(QPainter& painter, const TextBlock& block, const QRectF& r, doubl
     for (int k = 0; k < count; ++k) {
         const TextBlock::Line vline = visualLineForIndex(block, k);
         const QString text = k < display.size() ? display[k] : vline.text;
-        if (text.isEmpty())
+        if (text.isEmpty() || drawLineColumns(painter, block, vline, text, r, zoom))
             continue;
         const LineLayout layout = lineLayout(block, vline, text, r, zoom);
         painter.setFont(layout.font);
@@ -162,21 +205,20 @@ QFont writtenFace(const TextBlock::Line& line)
 
 // A changed recognised line as the page writer writes it over its old place:
 // at the recognised size in its frame, on its baseline, as wide as the text
-// it was recognised as; on a scan's slight turn word by word, each word
-// upright where its middle falls on the turned baseline.
+// it was recognised as, its first glyph's ink at the start; on a scan's slight
+// turn word by word, each word upright where its middle falls on the turned
+// baseline. Columns the change leaves stand word by word on their words' boxes.
 void drawWrittenLine(QPainter& painter, const TextBlock& block, const TextBlock::Line& line,
                      const pdfengine::LinePlan& plan, const QRectF& r, double zoom)
 {
-    constexpr double kMinScale = 0.5, kMaxScale = 2.0;  // as the writer bounds a line's horizontal scale
     const QFont face = writtenFace(line);
     const QFontMetricsF metrics(face);
     const double size = std::max(double(line.fontSize), 1.0);
     const double pointsPerPixel = size / kFacePixels;
     const auto advance = [&](const QString& text) { return metrics.horizontalAdvance(text) * pointsPerPixel; };
-    const double recognised = advance(line.originalText);
-    const double scale = recognised > 0 && line.originalRect.width() > 0
-                             ? std::clamp(line.originalRect.width() / recognised, kMinScale, kMaxScale)
-                             : 1.0;
+    std::vector<LineColumnPiece> pieces = recognisedLinePieces(line, line.text);
+    if (pieces.empty())
+        pieces.push_back({line.text, line.originalText, 0, line.originalRect.width(), true});
     const QRectF& rect = plan.frame.rect;
     const double lift = line.baselineLift >= 0 && line.baselineLift < rect.height() ? line.baselineLift
                                                                                      : kBaselineLiftOfSize * size;
@@ -184,35 +226,43 @@ void drawWrittenLine(QPainter& painter, const TextBlock& block, const TextBlock:
     const QTransform toPage = plan.frame.toPage();
     painter.setFont(face);
     painter.setPen(lineTextColor(line, block));
-    const QString& text = line.text;
-    double x = rect.x();
-    qsizetype from = 0;
-    while (from < text.size()) {
-        if (plan.stepWords && text[from].isSpace()) {
-            x += scale * advance(text.mid(from, 1));
-            ++from;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const QString& text = pieces[i].text;
+        const QString first = text.trimmed().left(1);
+        if (text.isEmpty() || first.isEmpty())
             continue;
+        const LineColumnRun run = columnRun(pieces, i, Qt::AlignLeft, advance);
+        const double scale = run.scale;
+        const double bearing = std::clamp(metrics.leftBearing(first[0]) * pointsPerPixel, 0.0, size / 2);
+        double x = rect.x() + run.x0 - scale * bearing;
+        qsizetype from = 0;
+        while (from < text.size()) {
+            if (plan.stepWords && text[from].isSpace()) {
+                x += scale * advance(text.mid(from, 1));
+                ++from;
+                continue;
+            }
+            qsizetype end = from + 1;
+            while (end < text.size() && !(plan.stepWords && text[end].isSpace()))
+                ++end;
+            const QString part = text.mid(from, end - from);
+            const double width = scale * advance(part);
+            QPointF at = toPage.map(QPointF(x, baseline));
+            double degrees = plan.frame.rotation;
+            if (plan.stepWords) {
+                const QPointF middle = toPage.map(QPointF(x + width / 2, baseline));
+                at = QPointF(middle.x() - width / 2, middle.y());
+                degrees = 0;
+            }
+            painter.save();
+            painter.translate(screenPointOf(block, r, zoom, at));
+            painter.rotate(degrees);  // clockwise as displayed
+            painter.scale(scale * pointsPerPixel * zoom, pointsPerPixel * zoom);
+            painter.drawText(QPointF(0, 0), part);
+            painter.restore();
+            x += width;
+            from = end;
         }
-        qsizetype end = from + 1;
-        while (end < text.size() && !(plan.stepWords && text[end].isSpace()))
-            ++end;
-        const QString run = text.mid(from, end - from);
-        const double width = scale * advance(run);
-        QPointF start = toPage.map(QPointF(x, baseline));
-        double degrees = plan.frame.rotation;
-        if (plan.stepWords) {
-            const QPointF middle = toPage.map(QPointF(x + width / 2, baseline));
-            start = QPointF(middle.x() - width / 2, middle.y());
-            degrees = 0;
-        }
-        painter.save();
-        painter.translate(screenPointOf(block, r, zoom, start));
-        painter.rotate(degrees);  // clockwise as displayed
-        painter.scale(scale * pointsPerPixel * zoom, pointsPerPixel * zoom);
-        painter.drawText(QPointF(0, 0), run);
-        painter.restore();
-        x += width;
-        from = end;
     }
 }
 

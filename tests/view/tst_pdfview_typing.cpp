@@ -391,6 +391,16 @@ void TestPdfViewTyping::shownTextIsTheWrittenText_data()
         QTest::addRow("justified line%s", state) << "libreoffice-letter.pdf" << justified << " ЖЖ" << open;
         QTest::addRow("centred bold heading%s", state) << "gs-letter.pdf" << "ПИСЬМО" << "-ОТВЕТ" << open;
         QTest::addRow("inserted text%s", state) << "gs-letter.pdf" << "" << "Вставка на странице" << open;
+        QTest::addRow("two-column line, LibreOffice%s", state)
+            << "libreoffice-sections.pdf" << "Переводимое значение" << " ЖЖ" << open;
+        QTest::addRow("two-column line, ghostscript%s", state)
+            << "gs-sections.pdf" << "Переводимое значение" << " ЖЖ" << open;
+        QTest::addRow("chapter-number heading, LibreOffice%s", state)
+            << "libreoffice-sections.pdf" << "Общие положения" << " ЖЖ" << open;
+        QTest::addRow("chapter-number heading, ghostscript%s", state)
+            << "gs-sections.pdf" << "Общие положения" << " ЖЖ" << open;
+        QTest::addRow("centred monospaced heading%s", state)
+            << "gs-sections.pdf" << "ОТМЕТКИ КОМИССИИ" << " ЖЖ" << open;
     }
 }
 
