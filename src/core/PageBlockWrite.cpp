@@ -448,11 +448,11 @@ OldLinePlace PageBlockWrite::oldPlaceFor(const TextBlock& block, size_t index, s
         return words;
     };
     if (!recognised.isNull())
-        return OldLinePlace{recognised.rect, recognised.toFrame(), line.originalText, wordsAt(recognised.rect)};
+        return OldLinePlace{recognised.rect, recognised.toFrame(), line.originalText, wordsAt(recognised.rect), std::nullopt};
     if (hasArea(line.originalRect) && !line.originalText.isEmpty()) {
         const TurnedBox place =
             lineOnPage(line.originalRect, line.turn, block.originalRotation, block.originalRect.center());
-        return OldLinePlace{place.rect, place.toFrame(), line.originalText, wordsAt(place.rect)};
+        return OldLinePlace{place.rect, place.toFrame(), line.originalText, wordsAt(place.rect), std::nullopt};
     }
     OldLinePlace place;
     place.laid = line.placement;
