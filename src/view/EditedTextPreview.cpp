@@ -13,6 +13,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -105,37 +106,93 @@ QString oldGlyphText(const TextBlock::Line& line)
     return line.glyphBoxes.size() == size_t(line.glyphText.size()) ? line.glyphText : QString();
 }
 
-// A page line whose change leaves some of its columns as they were, as the
-// page writer writes it: those columns where they stood, the changed one laid
-// from its old start. False for a line of one column.
+// A page line whose change leaves some of its columns as they were, laid out
+// as the page writer writes it: those columns where they stood, the changed
+// one from its old start.
+struct ColumnLayout {
+    QFont font;
+    QPointF start;  // screen point of the old text's first glyph on its baseline
+    std::vector<LineColumnPiece> pieces;
+    std::vector<LineColumnRun> runs;
+    std::function<double(const QString&)> advance;  // points
+};
+
+// None for a line of one column.
+std::optional<ColumnLayout> columnLayout(const TextBlock& block, const TextBlock::Line& vline, const QString& text,
+                                         const QRectF& r, double zoom)
+{
+    if (!vline.placement || vline.invisibleText || !hasArea(block.originalRect))
+        return std::nullopt;
+    ColumnLayout laid;
+    laid.font = fittedLine(vline, block, zoom, text, true).font;
+    laid.font.setStretch(QFont::Unstretched);
+    laid.font.setWordSpacing(0);
+    laid.advance = [metrics = QFontMetricsF(laid.font), zoom](const QString& s) {
+        return metrics.horizontalAdvance(s) / zoom;
+    };
+    laid.pieces = nativeLinePieces(vline, oldGlyphText(vline), text, laid.advance(QStringLiteral(" ")));
+    if (laid.pieces.size() < 2)
+        return std::nullopt;
+    const TextBlock::Line::Placement& placement = *vline.placement;
+    const QPointF corner = lineCorner(block, vline, r, zoom);
+    laid.start = QPointF(corner.x() + placement.origin.x() * zoom,
+                         corner.y() + (vline.rect.height() - placement.origin.y()) * zoom);
+    for (size_t i = 0; i < laid.pieces.size(); ++i)
+        laid.runs.push_back(columnRun(laid.pieces, i, placement.alignment, laid.advance));
+    return laid;
+}
+
+// Screen x before each character of text and after its last, as the columns
+// lay it out; empty when the pieces do not hold text's words.
+std::vector<double> columnCaretXs(const ColumnLayout& laid, const QString& text, double zoom)
+{
+    const qsizetype n = text.size();
+    std::vector<double> xs(size_t(n) + 1, laid.start.x());
+    std::vector<bool> set(size_t(n) + 1, false);
+    qsizetype at = 0;  // next character of text
+    for (size_t i = 0; i < laid.pieces.size(); ++i) {
+        const QString& piece = laid.pieces[i].text;  // its words joined by one blank
+        const LineColumnRun& run = laid.runs[i];
+        const auto x = [&](qsizetype k) { return laid.start.x() + (run.x0 + run.scale * laid.advance(piece.left(k))) * zoom; };
+        for (qsizetype k = 0; k < piece.size();) {
+            while (at < n && text[at].isSpace())
+                ++at;
+            qsizetype end = k;
+            while (end < piece.size() && !piece[end].isSpace())
+                ++end;
+            if (text.mid(at, end - k) != piece.mid(k, end - k))
+                return {};
+            for (qsizetype m = 0; m <= end - k; ++m) {
+                xs[size_t(at + m)] = x(k + m);
+                set[size_t(at + m)] = true;
+            }
+            at += end - k;
+            k = end + 1;
+        }
+    }
+    // Carets within a run of blanks stand at the word before, the last one at the word after.
+    for (size_t i = 1; i < xs.size(); ++i)
+        if (!set[i])
+            xs[i] = xs[i - 1];
+    return xs;
+}
+
+// False for a line of one column.
 bool drawLineColumns(QPainter& painter, const TextBlock& block, const TextBlock::Line& vline, const QString& text,
                      const QRectF& r, double zoom)
 {
-    if (!vline.placement || vline.invisibleText || !hasArea(block.originalRect))
+    const std::optional<ColumnLayout> laid = columnLayout(block, vline, text, r, zoom);
+    if (!laid)
         return false;
-    QFont font = fittedLine(vline, block, zoom, text, true).font;
-    font.setStretch(QFont::Unstretched);
-    font.setWordSpacing(0);
-    const QFontMetricsF metrics(font);
-    const auto advance = [&](const QString& s) { return metrics.horizontalAdvance(s) / zoom; };
-    const std::vector<LineColumnPiece> pieces =
-        nativeLinePieces(vline, oldGlyphText(vline), text, advance(QStringLiteral(" ")));
-    if (pieces.size() < 2)
-        return false;
-    const TextBlock::Line::Placement& placement = *vline.placement;
-    const QPointF corner = lineCorner(block, vline, r, zoom);
-    const QPointF start(corner.x() + placement.origin.x() * zoom,
-                        corner.y() + (vline.rect.height() - placement.origin.y()) * zoom);
-    painter.setFont(font);
+    painter.setFont(laid->font);
     painter.setPen(lineTextColor(vline, block));
-    for (size_t i = 0; i < pieces.size(); ++i) {
-        if (pieces[i].text.isEmpty())
+    for (size_t i = 0; i < laid->pieces.size(); ++i) {
+        if (laid->pieces[i].text.isEmpty())
             continue;
-        const LineColumnRun run = columnRun(pieces, i, placement.alignment, advance);
         painter.save();
-        painter.translate(start + QPointF(run.x0 * zoom, 0));
-        painter.scale(run.scale, 1);
-        painter.drawText(QPointF(0, 0), pieces[i].text);
+        painter.translate(laid->start + QPointF(laid->runs[i].x0 * zoom, 0));
+        painter.scale(laid->runs[i].scale, 1);
+        painter.drawText(QPointF(0, 0), laid->pieces[i].text);
         painter.restore();
     }
     return true;
@@ -311,7 +368,8 @@ namespace {
 
 // Line k of the text as the preview lays it out: where its text starts on
 // screen and how its characters fall along it. While the page still draws the
-// line itself, the caret stops between its glyphs as the page placed them.
+// line itself, the caret stops between its glyphs as the page placed them; on
+// a line drawn column by column, between the characters as each column lays them.
 struct PreviewLine {
     QString text;
     int start = 0;      // position of its first character in the plain text
@@ -405,6 +463,8 @@ PreviewLine previewLine(const TextBlock& block, const QStringList& textLines, in
     if (pageDrawsLines(textLines, block)) {
         for (double x : glyphCaretXs(vline))
             out.glyphCarets.push_back(r.x() + (x - block.rect.x()) * zoom);
+    } else if (const std::optional<ColumnLayout> columns = columnLayout(block, vline, out.text, r, zoom)) {
+        out.glyphCarets = columnCaretXs(*columns, out.text, zoom);
     }
     return out;
 }
