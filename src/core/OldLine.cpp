@@ -238,6 +238,31 @@ OldLine joinedColumns(const std::vector<OldLine>& columns, size_t first, size_t 
     return joined;
 }
 
+constexpr qsizetype kMaxAlignedWords = 256;  // a line longer than this is laid as one run
+
+// The words two texts share, in order (a longest common subsequence): pairs
+// of indexes into a and b.
+std::vector<std::pair<qsizetype, qsizetype>> sharedWords(const QStringList& a, const QStringList& b)
+{
+    const qsizetype n = a.size(), m = b.size();
+    std::vector<int> longest(size_t((n + 1) * (m + 1)), 0);  // from (i, j) on
+    const auto at = [&](qsizetype i, qsizetype j) -> int& { return longest[size_t(i * (m + 1) + j)]; };
+    for (qsizetype i = n - 1; i >= 0; --i)
+        for (qsizetype j = m - 1; j >= 0; --j)
+            at(i, j) = a[i] == b[j] ? at(i + 1, j + 1) + 1 : std::max(at(i + 1, j), at(i, j + 1));
+    std::vector<std::pair<qsizetype, qsizetype>> shared;
+    for (qsizetype i = 0, j = 0; i < n && j < m;) {
+        if (a[i] == b[j]) {
+            shared.emplace_back(i++, j++);
+        } else if (at(i + 1, j) >= at(i, j + 1)) {
+            ++i;
+        } else {
+            ++j;
+        }
+    }
+    return shared;
+}
+
 } // namespace
 
 std::vector<LinePiece> piecesForText(const std::vector<OldLine>& columns, const QString& text)
@@ -253,47 +278,53 @@ std::vector<LinePiece> piecesForText(const std::vector<OldLine>& columns, const 
         }
     const QStringList newWords = wordsOf(text);
     const qsizetype oldCount = oldWords.size(), newCount = newWords.size();
-    if (oldCount == 0)
+    if (oldCount == 0 || newCount == 0 || oldWords == newWords || oldCount > kMaxAlignedWords ||
+        newCount > kMaxAlignedWords)
         return {};
-    qsizetype prefix = 0;
-    while (prefix < oldCount && prefix < newCount && oldWords[prefix] == newWords[prefix])
-        ++prefix;
-    qsizetype suffix = 0;
-    while (suffix < oldCount - prefix && suffix < newCount - prefix &&
-           oldWords[oldCount - 1 - suffix] == newWords[newCount - 1 - suffix])
-        ++suffix;
-    if (prefix == oldCount && prefix == newCount)
-        return {};  // the same words: nothing to re-lay
-    // The columns of the old words the change replaces; words only inserted
-    // join the column before them.
-    size_t firstChanged = columnOf[size_t(std::min(prefix, oldCount - 1))];
-    size_t lastChanged = columnOf[size_t(std::max<qsizetype>(oldCount - suffix - 1, 0))];
-    if (prefix == oldCount - suffix)
-        firstChanged = lastChanged = columnOf[size_t(std::max<qsizetype>(prefix - 1, 0))];
-    if (firstChanged == 0 && lastChanged + 1 == columns.size())
-        return {};
-    std::vector<LinePiece> pieces;
-    qsizetype at = 0, newAt = 0;  // next old and new word
-    for (size_t c = 0; c < columns.size(); ++c) {
-        qsizetype count = 0;
-        while (at + count < oldCount && columnOf[size_t(at + count)] == c)
-            ++count;
-        if (c < firstChanged || c > lastChanged) {
-            pieces.push_back({columns[c], newWords.mid(newAt, count).join(QLatin1Char(' ')), false, c});
-            at += count;
-            newAt += count;
-            continue;
+    // Each new word's column: a word kept stays in its column; words between
+    // two kept ones take the place of the old words there, one for one when
+    // as many, else all in the first of those columns, which then run
+    // together. Words only inserted join the column before them.
+    std::vector<size_t> newColumn(size_t(newCount), 0);
+    std::vector<bool> joinsNext(columns.size(), false);
+    std::vector<std::pair<qsizetype, qsizetype>> anchors = sharedWords(oldWords, newWords);
+    anchors.emplace_back(oldCount, newCount);
+    qsizetype oldFrom = 0, newFrom = 0;
+    for (const auto& [o, n] : anchors) {
+        if (n > newFrom) {
+            if (o == oldFrom) {
+                const size_t column = columnOf[size_t(oldFrom > 0 ? oldFrom - 1 : 0)];
+                std::fill(newColumn.begin() + newFrom, newColumn.begin() + n, column);
+            } else if (o - oldFrom == n - newFrom) {
+                for (qsizetype k = 0; k < n - newFrom; ++k)
+                    newColumn[size_t(newFrom + k)] = columnOf[size_t(oldFrom + k)];
+            } else {
+                const size_t first = columnOf[size_t(oldFrom)], last = columnOf[size_t(o - 1)];
+                std::fill(newColumn.begin() + newFrom, newColumn.begin() + n, first);
+                std::fill(joinsNext.begin() + qsizetype(first), joinsNext.begin() + qsizetype(last), true);
+            }
         }
-        // The changed stretch, up to the first word kept after it.
-        qsizetype oldEnd = at;
-        while (oldEnd < oldCount && columnOf[size_t(oldEnd)] <= lastChanged)
-            ++oldEnd;
-        const qsizetype newEnd = newCount - (oldCount - oldEnd);
-        pieces.push_back({joinedColumns(columns, firstChanged, lastChanged),
-                          newWords.mid(newAt, newEnd - newAt).join(QLatin1Char(' ')), true, firstChanged});
-        at = oldEnd;
-        newAt = newEnd;
-        c = lastChanged;
+        if (o < oldCount)
+            newColumn[size_t(n)] = columnOf[size_t(o)];
+        oldFrom = o + 1;
+        newFrom = n + 1;
+    }
+    std::vector<LinePiece> pieces;
+    qsizetype oldAt = 0, newAt = 0;  // next old and new word
+    for (size_t c = 0; c < columns.size(); ++c) {
+        size_t last = c;
+        while (joinsNext[last])
+            ++last;
+        if (c == 0 && last + 1 == columns.size())
+            return {};  // the change runs through every column: one run
+        QStringList was, now;
+        for (; oldAt < oldCount && columnOf[size_t(oldAt)] <= last; ++oldAt)
+            was << oldWords[oldAt];
+        for (; newAt < newCount && newColumn[size_t(newAt)] <= last; ++newAt)
+            now << newWords[newAt];
+        const bool changed = was != now;
+        pieces.push_back({joinedColumns(columns, c, last), now.join(QLatin1Char(' ')), changed, c});
+        c = last;
     }
     return pieces;
 }

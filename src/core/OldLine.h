@@ -82,10 +82,11 @@ std::vector<std::vector<PageGlyph>> inkColumns(const std::vector<PageGlyph>& ink
 // holding its words; one column when no gap parts them, none without words.
 using RecognisedWord = std::pair<QString, QRectF>;
 std::vector<std::vector<RecognisedWord>> recognisedColumns(const std::vector<RecognisedWord>& words, double size);
-// The new text of a line cut as its old columns were: columns whose words it
-// keeps as they were stay pieces of their own; the columns holding the change
-// become one piece with the new words between. Empty when the old line had
-// one column or the change reaches every column.
+// The new text of a line cut as its old columns were: each column keeps its
+// own words, changed or not, where the new words can be told apart by column
+// (kept words, or as many words in place of as many); columns whose words
+// cannot be told apart become one piece. Empty when the old line had one
+// column, its words are the same, or the change runs through every column.
 std::vector<LinePiece> piecesForText(const std::vector<OldLine>& columns, const QString& text);
 
 // The font draws every glyph at one advance: its descriptor says so, or the

@@ -88,8 +88,16 @@ void TestOldLine::onlyTheChangedColumnIsLaidAnew_data()
     const QStringList three{QStringLiteral("1."), QStringLiteral("Общие положения"), QStringLiteral("стр. 4")};
     QTest::newRow("the middle of three") << three << "1. Общие правила стр. 4"
                                          << QStringList{"1.", "*Общие правила", "стр. 4"};
-    QTest::newRow("a change across two columns") << three << "1. Общие правила стр. 5"
-                                                 << QStringList{"1.", "*Общие правила стр. 5"};
+    QTest::newRow("a word corrected in each of two columns") << three << "1. Общие правила стр. 5"
+                                                             << QStringList{"1.", "*Общие правила", "*стр. 5"};
+    QTest::newRow("both columns corrected") << header << "Действительный ответ Входное значение"
+                                            << QStringList{"*Действительный ответ", "*Входное значение"};
+    QTest::newRow("every word replaced by as many") << header << "Входной текст Выходное слово"
+                                                    << QStringList{"*Входной текст", "*Выходное слово"};
+    QTest::newRow("a word typed into one column, another corrected")
+        << three << "1. Общие положения договора стр. 5" << QStringList{"1.", "*Общие положения договора", "*стр. 5"};
+    QTest::newRow("words replaced across a column gap by fewer")
+        << three << "1. Общие сведения 4" << QStringList{"1.", "*Общие сведения 4"};
     QTest::newRow("every column changed") << header << "Другой текст" << QStringList{};
     QTest::newRow("nothing changed") << header << "Действительный ввод  Переводимое значение" << QStringList{};
     QTest::newRow("one column") << QStringList{QStringLiteral("Общие положения")} << "Общие правила" << QStringList{};

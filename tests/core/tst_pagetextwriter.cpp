@@ -461,6 +461,10 @@ void TestPageTextWriter::rewrittenLineKeepsItsPlaceAndWeight_data()
     QTest::newRow("groff chapter number corrected")
         << "groff-columns.pdf" << "4. Requests from the staff" << "5. Requests from the staff" << "left" << false
         << "Requests" << false;
+    const QString header = QStringLiteral("Действительный ввод Переводимое значение");
+    for (const char* file : {"libreoffice-sections.pdf", "gs-sections.pdf"})
+        QTest::addRow("%s two-column line, a word corrected in each column", file)
+            << file << header << "Действительный ответ Переводимое слово" << "left" << false << "Переводимое" << false;
 }
 
 void TestPageTextWriter::rewrittenLineKeepsItsPlaceAndWeight()
