@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
+#include <QTextEdit>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -216,6 +217,21 @@ inline void clickAt(PdfView& view, const QPoint& at)
     QWidget* target = widgetAt(view, at);
     QTest::mouseClick(target, Qt::LeftButton, {}, target->mapFrom(view.viewport(), at));
     QCoreApplication::processEvents();  // the frame hands a text click on queued
+}
+
+// Whatever was open closes, a click opens the line under the point and a
+// double click there selects a word: the words selected, empty when no editor
+// opened.
+inline QString doubleClickedWord(PdfView& view, const QPoint& at)
+{
+    clickAt(view, QPoint(4, 4));
+    clickAt(view, at);
+    if (!view.activeTextEditor())
+        return {};
+    QWidget* target = widgetAt(view, at);
+    QTest::mouseDClick(target, Qt::LeftButton, {}, target->mapFrom(view.viewport(), at));
+    QCoreApplication::processEvents();
+    return view.activeTextEditor() ? view.activeTextEditor()->textCursor().selectedText() : QString();
 }
 
 // A document opened from bytes and shown in a view of width x height pixels;

@@ -86,20 +86,6 @@ std::vector<TextBlock> layeredPage(PdfDocument& doc)
     return kept;
 }
 
-// A click opens the line under the point, a double click there selects a
-// word: the words selected, empty when no editor opened.
-QString doubleClickedWord(PdfView& view, const QPoint& at)
-{
-    clickAt(view, QPoint(4, 4));  // whatever was open closes
-    clickAt(view, at);
-    if (!view.activeTextEditor())
-        return {};
-    QWidget* target = widgetAt(view, at);
-    QTest::mouseDClick(target, Qt::LeftButton, {}, target->mapFrom(view.viewport(), at));
-    QCoreApplication::processEvents();
-    return view.activeTextEditor() ? view.activeTextEditor()->textCursor().selectedText() : QString();
-}
-
 bool allLetters(const QString& word)
 {
     return word.size() >= 3 && std::all_of(word.begin(), word.end(), [](QChar c) { return c.isLetter(); });

@@ -77,19 +77,6 @@ bool hideCaret(PdfView& view)
     return view.activeTextEditor() != nullptr;  // the line stays open
 }
 
-// A click opens the line under the point, a double click there selects a word:
-// the words selected, empty when no editor opened.
-QString doubleClickedWord(PdfView& view, const QPoint& at)
-{
-    clickAt(view, at);
-    if (!view.activeTextEditor())
-        return {};
-    QWidget* target = widgetAt(view, at);
-    QTest::mouseDClick(target, Qt::LeftButton, {}, target->mapFrom(view.viewport(), at));
-    QCoreApplication::processEvents();
-    return view.activeTextEditor() ? view.activeTextEditor()->textCursor().selectedText() : QString();
-}
-
 } // namespace
 
 class TestPdfViewTyping : public QObject {
