@@ -142,39 +142,52 @@ std::optional<ColumnLayout> columnLayout(const TextBlock& block, const TextBlock
     return laid;
 }
 
-// Screen x before each character of text and after its last, as the columns
-// lay it out; empty when the pieces do not hold text's words.
-std::vector<double> columnCaretXs(const ColumnLayout& laid, const QString& text, double zoom)
+// Screen x before each character of text and after its last, over runs
+// drawn along the line: run i holds words of text joined by one blank, and
+// xAt(i, k) is where its character k starts. Carets within a run of blanks
+// stand at the word before, the last one at the word after. Empty when the
+// runs do not hold text's words.
+std::vector<double> caretXsOverRuns(const QStringList& runs, const std::function<double(size_t, qsizetype)>& xAt,
+                                    const QString& text, double start)
 {
     const qsizetype n = text.size();
-    std::vector<double> xs(size_t(n) + 1, laid.start.x());
+    std::vector<double> xs(size_t(n) + 1, start);
     std::vector<bool> set(size_t(n) + 1, false);
     qsizetype at = 0;  // next character of text
-    for (size_t i = 0; i < laid.pieces.size(); ++i) {
-        const QString& piece = laid.pieces[i].text;  // its words joined by one blank
-        const LineColumnRun& run = laid.runs[i];
-        const auto x = [&](qsizetype k) { return laid.start.x() + (run.x0 + run.scale * laid.advance(piece.left(k))) * zoom; };
-        for (qsizetype k = 0; k < piece.size();) {
+    for (size_t i = 0; i < size_t(runs.size()); ++i) {
+        const QString& run = runs[qsizetype(i)];
+        for (qsizetype k = 0; k < run.size();) {
             while (at < n && text[at].isSpace())
                 ++at;
             qsizetype end = k;
-            while (end < piece.size() && !piece[end].isSpace())
+            while (end < run.size() && !run[end].isSpace())
                 ++end;
-            if (text.mid(at, end - k) != piece.mid(k, end - k))
+            if (text.mid(at, end - k) != run.mid(k, end - k))
                 return {};
             for (qsizetype m = 0; m <= end - k; ++m) {
-                xs[size_t(at + m)] = x(k + m);
+                xs[size_t(at + m)] = xAt(i, k + m);
                 set[size_t(at + m)] = true;
             }
             at += end - k;
             k = end + 1;
         }
     }
-    // Carets within a run of blanks stand at the word before, the last one at the word after.
     for (size_t i = 1; i < xs.size(); ++i)
         if (!set[i])
             xs[i] = xs[i - 1];
     return xs;
+}
+
+std::vector<double> columnCaretXs(const ColumnLayout& laid, const QString& text, double zoom)
+{
+    QStringList runs;
+    for (const LineColumnPiece& piece : laid.pieces)
+        runs << piece.text;
+    const auto xAt = [&](size_t i, qsizetype k) {
+        const LineColumnRun& run = laid.runs[i];
+        return laid.start.x() + (run.x0 + run.scale * laid.advance(laid.pieces[i].text.left(k))) * zoom;
+    };
+    return caretXsOverRuns(runs, xAt, text, laid.start.x());
 }
 
 // False for a line of one column.
@@ -260,11 +273,42 @@ QFont writtenFace(const TextBlock::Line& line)
     return font;
 }
 
+// A recognised line's text as the page writer lays it along its frame: each
+// piece, where its first glyph's advance starts (frame points) and its
+// glyphs' horizontal scale. Columns the change leaves stand word by word on
+// their words' boxes.
+struct WrittenRun {
+    QString text;
+    double x = 0;
+    double scale = 1;
+};
+
+std::vector<WrittenRun> writtenRuns(const TextBlock::Line& line, const QString& text, double frameLeft,
+                                    const std::function<double(const QString&)>& advance, const QFontMetricsF& metrics,
+                                    double pointsPerPixel)
+{
+    std::vector<LineColumnPiece> pieces = recognisedLinePieces(line, text);
+    if (pieces.empty())
+        pieces.push_back({text, line.originalText, 0, line.originalRect.width(), true});
+    const double size = std::max(double(line.fontSize), 1.0);
+    std::vector<WrittenRun> runs;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const QString first = pieces[i].text.trimmed().left(1);
+        if (pieces[i].text.isEmpty() || first.isEmpty())
+            continue;
+        const LineColumnRun run = columnRun(pieces, i, Qt::AlignLeft, advance);
+        // The first glyph's ink, not its advance, starts where the scan's ink did.
+        const double bearing = std::clamp(metrics.leftBearing(first[0]) * pointsPerPixel, 0.0, size / 2);
+        runs.push_back({pieces[i].text, frameLeft + run.x0 - run.scale * bearing, run.scale});
+    }
+    return runs;
+}
+
 // A changed recognised line as the page writer writes it over its old place:
 // at the recognised size in its frame, on its baseline, as wide as the text
 // it was recognised as, its first glyph's ink at the start; on a scan's slight
 // turn word by word, each word upright where its middle falls on the turned
-// baseline. Columns the change leaves stand word by word on their words' boxes.
+// baseline.
 void drawWrittenLine(QPainter& painter, const TextBlock& block, const TextBlock::Line& line,
                      const pdfengine::LinePlan& plan, const QRectF& r, double zoom)
 {
@@ -273,9 +317,6 @@ void drawWrittenLine(QPainter& painter, const TextBlock& block, const TextBlock:
     const double size = std::max(double(line.fontSize), 1.0);
     const double pointsPerPixel = size / kFacePixels;
     const auto advance = [&](const QString& text) { return metrics.horizontalAdvance(text) * pointsPerPixel; };
-    std::vector<LineColumnPiece> pieces = recognisedLinePieces(line, line.text);
-    if (pieces.empty())
-        pieces.push_back({line.text, line.originalText, 0, line.originalRect.width(), true});
     const QRectF& rect = plan.frame.rect;
     const double lift = line.baselineLift >= 0 && line.baselineLift < rect.height() ? line.baselineLift
                                                                                      : kBaselineLiftOfSize * size;
@@ -283,15 +324,10 @@ void drawWrittenLine(QPainter& painter, const TextBlock& block, const TextBlock:
     const QTransform toPage = plan.frame.toPage();
     painter.setFont(face);
     painter.setPen(lineTextColor(line, block));
-    for (size_t i = 0; i < pieces.size(); ++i) {
-        const QString& text = pieces[i].text;
-        const QString first = text.trimmed().left(1);
-        if (text.isEmpty() || first.isEmpty())
-            continue;
-        const LineColumnRun run = columnRun(pieces, i, Qt::AlignLeft, advance);
+    for (const WrittenRun& run : writtenRuns(line, line.text, rect.x(), advance, metrics, pointsPerPixel)) {
+        const QString& text = run.text;
         const double scale = run.scale;
-        const double bearing = std::clamp(metrics.leftBearing(first[0]) * pointsPerPixel, 0.0, size / 2);
-        double x = rect.x() + run.x0 - scale * bearing;
+        double x = run.x;
         qsizetype from = 0;
         while (from < text.size()) {
             if (plan.stepWords && text[from].isSpace()) {
@@ -443,6 +479,54 @@ std::vector<double> glyphCaretXs(const TextBlock::Line& line)
     return xs;
 }
 
+// Screen x of the carets of line k of a recognised block written line by
+// line: over the words as read while they are what the line holds, else over
+// the text as the page writer lays it. Empty for other lines.
+std::vector<double> recognisedCaretXs(const TextBlock& block, int k, const QString& text, const QRectF& r,
+                                      double zoom)
+{
+    if (!pdfengine::hasRecognisedLines(block))
+        return {};
+    // As the preview draws it, whether or not the editor's text has reached the block.
+    TextBlock changed = block;
+    changed.textEdited = true;
+    const pdfengine::BlockPlan plan = pdfengine::planTextBlock(changed, false);
+    if (!plan.linewise || k < 0 || size_t(k) >= plan.lines.size() || size_t(k) >= block.lines.size())
+        return {};
+    const TextBlock::Line& line = plan.lines[size_t(k)];
+    if (!hasArea(line.originalRect))
+        return {};
+    const auto screenX = [&](double x) { return r.x() + (x - block.rect.x()) * zoom; };
+    QStringList read;
+    std::vector<QRectF> boxes;
+    TextBlock::Line readLine = line;
+    readLine.rect = line.originalRect;
+    for (const TextBlock::Line::Word& word : line.originalWords)
+        if (hasArea(word.rect)) {
+            read << word.text;
+            boxes.push_back(wordInLineFrame(readLine, word.rect));
+        }
+    if (!read.isEmpty() && read == text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const auto xAt = [&](size_t i, qsizetype k) {
+            const QRectF& box = boxes[i];
+            return screenX(box.left() + box.width() * double(k) / double(std::max<qsizetype>(read[qsizetype(i)].size(), 1)));
+        };
+        return caretXsOverRuns(read, xAt, text, screenX(line.rect.x()));
+    }
+    const QFont face = writtenFace(line);
+    const QFontMetricsF metrics(face);
+    const double pointsPerPixel = std::max(double(line.fontSize), 1.0) / kFacePixels;
+    const auto advance = [&](const QString& s) { return metrics.horizontalAdvance(s) * pointsPerPixel; };
+    const std::vector<WrittenRun> runs = writtenRuns(line, text, line.rect.x(), advance, metrics, pointsPerPixel);
+    QStringList texts;
+    for (const WrittenRun& run : runs)
+        texts << run.text;
+    const auto xAt = [&](size_t i, qsizetype k) {
+        return screenX(runs[i].x + runs[i].scale * advance(runs[i].text.left(k)));
+    };
+    return caretXsOverRuns(texts, xAt, text, screenX(line.rect.x()));
+}
+
 PreviewLine previewLine(const TextBlock& block, const QStringList& textLines, int k, const QRectF& r, double zoom)
 {
     PreviewLine out;
@@ -465,6 +549,8 @@ PreviewLine previewLine(const TextBlock& block, const QStringList& textLines, in
             out.glyphCarets.push_back(r.x() + (x - block.rect.x()) * zoom);
     } else if (const std::optional<ColumnLayout> columns = columnLayout(block, vline, out.text, r, zoom)) {
         out.glyphCarets = columnCaretXs(*columns, out.text, zoom);
+    } else {
+        out.glyphCarets = recognisedCaretXs(block, k, out.text, r, zoom);
     }
     return out;
 }

@@ -3,7 +3,7 @@
 # pdftex-manual.pdf printed at 300 dpi by ghostscript, turned clockwise by 0,
 # 0.5, 1.0 and 1.5 degrees as a sheet lies on a scanner, its upper half only
 # (headings and two paragraphs), speckled, and stored as a grey JPEG on a
-# page of its own size, with no text layer.
+# page of its own size, with no text layer. The same for the sections page.
 # Needs: ghostscript, ImageMagick (convert).
 set -euo pipefail
 
@@ -24,4 +24,12 @@ for turn in 0 0.5 1.0 1.5; do
   gs -q -dBATCH -dNOPAUSE -dNOSAFER -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS=419.52 -dDEVICEHEIGHTPOINTS=290.4 \
     -dFIXEDMEDIA -sOutputFile="$here/gs-scan-turned-$turn.pdf" "$viewjpeg" -c "($work/scan.jpg) viewJPEG showpage"
 done
-ls -l "$here"/gs-scan-turned-*.pdf
+
+# The sections page (a centred heading, chapter numbers a tab from their
+# titles, a two-column table) printed whole at 300 dpi and turned by 1.0 degree.
+gs -q -dBATCH -dNOPAUSE -sDEVICE=pnggray -r300 -sOutputFile="$work/sections.png" "$here/libreoffice-sections.pdf"
+convert "$work/sections.png" -background white -rotate 1.0 -gravity center -extent 2480x1748 \
+  -seed 44 -attenuate 0.3 +noise Gaussian -quality 40 "$work/sections.jpg"
+gs -q -dBATCH -dNOPAUSE -dNOSAFER -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS=595.2 -dDEVICEHEIGHTPOINTS=419.52 \
+  -dFIXEDMEDIA -sOutputFile="$here/sections-scan-turned-1.0.pdf" "$viewjpeg" -c "($work/sections.jpg) viewJPEG showpage"
+ls -l "$here"/gs-scan-turned-*.pdf "$here"/sections-scan-turned-1.0.pdf

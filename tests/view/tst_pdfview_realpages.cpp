@@ -111,6 +111,8 @@ private slots:
     void boldWithTheTextUnchangedIsWritten();
     void turnedScanClickLandsOnTheLineUnderThePointer_data();
     void turnedScanClickLandsOnTheLineUnderThePointer();
+    void scanColumnWordIsDoubleClicked_data();
+    void scanColumnWordIsDoubleClicked();
 };
 
 void TestPdfViewRealPages::initTestCase()
@@ -465,6 +467,72 @@ void TestPdfViewRealPages::turnedScanClickLandsOnTheLineUnderThePointer()
     QVERIFY2(text.simplified().contains(typedLine.simplified()), qPrintable(text));
     QVERIFY2(text.simplified().contains(lines[0].text.simplified()), qPrintable(text));
     QCOMPARE(int(text.count(QStringLiteral("ЖЖ"))), 1);
+}
+
+void TestPdfViewRealPages::scanColumnWordIsDoubleClicked_data()
+{
+    QTest::addColumn<QString>("changed");  // a word of the line replaced first
+    QTest::addColumn<QString>("word");
+    QTest::newRow("line as read") << "" << "Переводимое";
+    QTest::newRow("first column changed") << "ввод" << "Переводимое";
+    QTest::newRow("first column changed, the line's last word") << "ввод" << "значение";
+    QTest::newRow("second column changed") << "значение" << "ввод";
+}
+
+// A recognised two-column line of a scan turned 1.0°: the view draws its
+// columns where the words were read, and a changed column as the page writer
+// lays it. A double click on a word where it is drawn selects that word, and
+// typing replaces it.
+void TestPdfViewRealPages::scanColumnWordIsDoubleClicked()
+{
+    QFETCH(QString, changed);
+    QFETCH(QString, word);
+    PdfDocument doc;
+    QVERIFY(doc.open(fixtures::realPdf(QStringLiteral("sections-scan-turned-1.0.pdf"))));
+    const std::vector<TextBlock> blocks = recognisedPage(doc);
+    auto view = makeView(1000, 800);
+    QVERIFY(view);
+    view->setDocument(&doc);
+    view->setZoom(1.5);
+    view->setOcrBlocks(blocks, 0, true);
+    view->setEditMode(true);
+    int lineIndex = -1;  // in the editor's text
+    TextBlock::Line line;
+    for (const TextBlock& b : view->blocks())
+        for (size_t k = 0; k < b.lines.size() && lineIndex < 0; ++k)
+            if (b.lines[k].text.startsWith(QStringLiteral("Действительный"))) {
+                lineIndex = int(k);
+                line = b.lines[k];
+            }
+    QVERIFY2(lineIndex >= 0, "the table header is not recognised as a line");
+    const auto pointAt = [&](const QString& start) {
+        const auto found = std::find_if(line.words.begin(), line.words.end(),
+                                        [&](const TextBlock::Line::Word& w) { return w.text.startsWith(start); });
+        return found == line.words.end() ? QPoint(-1, -1)
+                                         : viewportPointOf(*view, 0, clockwiseTurn(found->rect.center(), line.turn)
+                                                                         .map(found->rect.center()));
+    };
+    QString expected = line.text;
+    if (!changed.isEmpty()) {
+        QCOMPARE(doubleClickedWord(*view, pointAt(changed)), changed);
+        typeText(view->activeTextEditor(), QStringLiteral("ЖЖЖЖЖЖ"));
+        expected.replace(changed, QStringLiteral("ЖЖЖЖЖЖ"));
+        QCoreApplication::processEvents();
+    }
+    QTextEdit* editor = view->activeTextEditor();
+    const QPoint at = pointAt(word);
+    if (editor) {
+        // The open line stays open: the click goes to it.
+        QWidget* target = widgetAt(*view, at);
+        QTest::mouseDClick(target, Qt::LeftButton, {}, target->mapFrom(view->viewport(), at));
+        QCoreApplication::processEvents();
+        QCOMPARE(view->activeTextEditor()->textCursor().selectedText(), word);
+    } else {
+        QCOMPARE(doubleClickedWord(*view, at), word);
+    }
+    typeText(view->activeTextEditor(), QStringLiteral("ЮЮ"));
+    QCOMPARE(view->activeTextEditor()->toPlainText().section(QLatin1Char('\n'), lineIndex, lineIndex),
+             expected.replace(word, QStringLiteral("ЮЮ")));
 }
 
 QTEST_MAIN(TestPdfViewRealPages)
