@@ -75,6 +75,27 @@ bool movedAWordOn(const GlyphPen& before, const GlyphPen& after)
     return std::abs(across) < kSameBaseline * size && isWordGap(along - before.advance, size);
 }
 
+bool PenMoves::before(int index, char32_t code)
+{
+    const PdfiumApi& api = pdfApi();
+    const int last = std::exchange(m_last, -1);
+    FS_MATRIX m{};
+    FS_RECTF loose{};
+    if (code == 0 || QChar::isSpace(code) || !api.FPDFText_GetMatrix(m_text, index, &m) ||
+        !api.FPDFText_GetLooseCharBox(m_text, index, &loose))
+        return false;
+    // Upright and unskewed, the advance's box starts at the pen.
+    const bool upright = m.a > 0 && m.b == 0 && m.c == 0 && m.d != 0;
+    const bool touching = last >= 0 && upright && m_lastUpright && loose.left - m_lastRight <= 0;
+    const bool moved = last >= 0 && !touching &&
+                       movedAWordOn(glyphPenOf(m_text, last, m_lastCode), glyphPenOf(m_text, index, code));
+    m_last = index;
+    m_lastCode = code;
+    m_lastUpright = upright;
+    m_lastRight = loose.right;
+    return moved;
+}
+
 PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
 {
     const PdfiumApi& api = pdfApi();

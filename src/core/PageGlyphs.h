@@ -52,6 +52,24 @@ GlyphPen glyphPenOf(FPDF_TEXTPAGE text, int index, char32_t code);
 // one's advance, whether or not a blank was drawn there.
 bool movedAWordOn(const GlyphPen& before, const GlyphPen& after);
 
+// movedAWordOn over the characters of a text page in turn, reading no more of
+// each than it needs: on upright, unskewed text two glyphs whose advances
+// touch or overlap part nothing, and their pens are not read.
+class PenMoves {
+public:
+    explicit PenMoves(FPDF_TEXTPAGE text) : m_text(text) {}
+    // Whether a word gap stands before character index (code as pdfium gives
+    // it), after the one given last.
+    bool before(int index, char32_t code);
+
+private:
+    FPDF_TEXTPAGE m_text;
+    int m_last = -1;  // the last character given, when a word's
+    char32_t m_lastCode = 0;
+    bool m_lastUpright = false;
+    float m_lastRight = 0;
+};
+
 class PageGlyphs {
 public:
     PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page);

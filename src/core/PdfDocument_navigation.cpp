@@ -258,24 +258,35 @@ PageText readPageText(FPDF_PAGE page, FPDF_TEXTPAGE textPage)
     const PdfiumApi& api = pdfApi();
     const HiddenTextFilter hidden(page, textPage);
     const int count = api.FPDFText_CountChars(textPage);
-    GlyphPen lastPen;
+    result.text.reserve(std::max(count, 0));
+    result.charIndexOfUnit.reserve(size_t(std::max(count, 0)));
+    PenMoves pens(textPage);
     for (int i = 0; i < count; ++i) {
         const char32_t codePoint = api.FPDFText_GetUnicode(textPage, i);
         if (codePoint == 13 && api.FPDFText_IsGenerated(textPage, i) == 1)
             continue;
         if (hidden.hides(i))
             continue;
-        const bool ligatureSlot = codePoint >= 10 && codePoint <= 15 && api.FPDFText_IsGenerated(textPage, i) != 1;
-        QString piece = textOfPdfiumCode(codePoint, ligatureSlot && namelessFont(textPage, i));
-        if (codePoint == kEndOfLineHyphen)
-            piece += QLatin1Char('\n');  // pdfium joins the word over the line end it marks
-        if (piece.isEmpty() || (piece == QLatin1String("\n") && result.text.endsWith(QLatin1Char('\n'))))
-            continue;
+        // Most characters are one UTF-16 unit as they are.
+        const bool plain = codePoint >= 0x20 && codePoint < 0xD800 && !(codePoint >= 0x7F && codePoint <= 0x9F);
+        QString piece;
+        if (!plain) {
+            const bool ligatureSlot = codePoint >= 10 && codePoint <= 15 && api.FPDFText_IsGenerated(textPage, i) != 1;
+            piece = textOfPdfiumCode(codePoint, ligatureSlot && namelessFont(textPage, i));
+            if (codePoint == kEndOfLineHyphen)
+                piece += QLatin1Char('\n');  // pdfium joins the word over the line end it marks
+            if (piece.isEmpty() || (piece == QLatin1String("\n") && result.text.endsWith(QLatin1Char('\n'))))
+                continue;
+        }
         // A producer that moves the pen between words draws no blank there.
-        const GlyphPen pen = glyphPenOf(textPage, i, codePoint);
-        if (movedAWordOn(std::exchange(lastPen, pen), pen) && !result.text.endsWith(QLatin1Char(' '))) {
+        if (pens.before(i, codePoint) && !result.text.endsWith(QLatin1Char(' '))) {
             result.text += QLatin1Char(' ');
             result.charIndexOfUnit.push_back(i);
+        }
+        if (plain) {
+            result.text += QChar(char16_t(codePoint));
+            result.charIndexOfUnit.push_back(i);
+            continue;
         }
         result.text += piece;
         result.charIndexOfUnit.insert(result.charIndexOfUnit.end(), size_t(piece.size()), i);
