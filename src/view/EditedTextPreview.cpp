@@ -261,7 +261,7 @@ QPointF screenPointOf(const TextBlock& block, const QRectF& r, double zoom, cons
 // the written text object has them.
 constexpr double kFacePixels = 200.0;
 
-QFont writtenFace(const TextBlock::Line& line)
+QFont writtenFont(const TextBlock::Line& line)
 {
     const QString family = line.fontFamily.trimmed();
     QFont font(displayFamilyForPdfFont(family.isEmpty() ? QStringLiteral("Times New Roman") : family));
@@ -272,6 +272,21 @@ QFont writtenFace(const TextBlock::Line& line)
     font.setHintingPreference(QFont::PreferNoHinting);
     return font;
 }
+
+// That face at the line's recognised size: advances in points.
+struct WrittenFace {
+    explicit WrittenFace(const TextBlock::Line& line)
+        : font(writtenFont(line)), metrics(font), size(std::max(double(line.fontSize), 1.0)),
+          pointsPerPixel(size / kFacePixels)
+    {
+    }
+    double advance(const QString& text) const { return metrics.horizontalAdvance(text) * pointsPerPixel; }
+
+    QFont font;
+    QFontMetricsF metrics;
+    double size;
+    double pointsPerPixel;
+};
 
 // A recognised line's text as the page writer lays it along its frame: each
 // piece, where its first glyph's advance starts (frame points) and its
@@ -284,13 +299,12 @@ struct WrittenRun {
 };
 
 std::vector<WrittenRun> writtenRuns(const TextBlock::Line& line, const QString& text, double frameLeft,
-                                    const std::function<double(const QString&)>& advance, const QFontMetricsF& metrics,
-                                    double pointsPerPixel)
+                                    const WrittenFace& face)
 {
     std::vector<LineColumnPiece> pieces = recognisedLinePieces(line, text);
     if (pieces.empty())
         pieces.push_back({text, line.originalText, 0, line.originalRect.width(), true});
-    const double size = std::max(double(line.fontSize), 1.0);
+    const auto advance = [&face](const QString& s) { return face.advance(s); };
     std::vector<WrittenRun> runs;
     for (size_t i = 0; i < pieces.size(); ++i) {
         const QString first = pieces[i].text.trimmed().left(1);
@@ -298,7 +312,7 @@ std::vector<WrittenRun> writtenRuns(const TextBlock::Line& line, const QString& 
             continue;
         const LineColumnRun run = columnRun(pieces, i, Qt::AlignLeft, advance);
         // The first glyph's ink, not its advance, starts where the scan's ink did.
-        const double bearing = std::clamp(metrics.leftBearing(first[0]) * pointsPerPixel, 0.0, size / 2);
+        const double bearing = std::clamp(face.metrics.leftBearing(first[0]) * face.pointsPerPixel, 0.0, face.size / 2);
         runs.push_back({pieces[i].text, frameLeft + run.x0 - run.scale * bearing, run.scale});
     }
     return runs;
@@ -312,26 +326,22 @@ std::vector<WrittenRun> writtenRuns(const TextBlock::Line& line, const QString& 
 void drawWrittenLine(QPainter& painter, const TextBlock& block, const TextBlock::Line& line,
                      const pdfengine::LinePlan& plan, const QRectF& r, double zoom)
 {
-    const QFont face = writtenFace(line);
-    const QFontMetricsF metrics(face);
-    const double size = std::max(double(line.fontSize), 1.0);
-    const double pointsPerPixel = size / kFacePixels;
-    const auto advance = [&](const QString& text) { return metrics.horizontalAdvance(text) * pointsPerPixel; };
+    const WrittenFace face(line);
     const QRectF& rect = plan.frame.rect;
     const double lift = line.baselineLift >= 0 && line.baselineLift < rect.height() ? line.baselineLift
-                                                                                     : kBaselineLiftOfSize * size;
+                                                                                     : kBaselineLiftOfSize * face.size;
     const double baseline = rect.y() + lift;
     const QTransform toPage = plan.frame.toPage();
-    painter.setFont(face);
+    painter.setFont(face.font);
     painter.setPen(lineTextColor(line, block));
-    for (const WrittenRun& run : writtenRuns(line, line.text, rect.x(), advance, metrics, pointsPerPixel)) {
+    for (const WrittenRun& run : writtenRuns(line, line.text, rect.x(), face)) {
         const QString& text = run.text;
         const double scale = run.scale;
         double x = run.x;
         qsizetype from = 0;
         while (from < text.size()) {
             if (plan.stepWords && text[from].isSpace()) {
-                x += scale * advance(text.mid(from, 1));
+                x += scale * face.advance(text.mid(from, 1));
                 ++from;
                 continue;
             }
@@ -339,7 +349,7 @@ void drawWrittenLine(QPainter& painter, const TextBlock& block, const TextBlock:
             while (end < text.size() && !(plan.stepWords && text[end].isSpace()))
                 ++end;
             const QString part = text.mid(from, end - from);
-            const double width = scale * advance(part);
+            const double width = scale * face.advance(part);
             QPointF at = toPage.map(QPointF(x, baseline));
             double degrees = plan.frame.rotation;
             if (plan.stepWords) {
@@ -350,7 +360,7 @@ void drawWrittenLine(QPainter& painter, const TextBlock& block, const TextBlock:
             painter.save();
             painter.translate(screenPointOf(block, r, zoom, at));
             painter.rotate(degrees);  // clockwise as displayed
-            painter.scale(scale * pointsPerPixel * zoom, pointsPerPixel * zoom);
+            painter.scale(scale * face.pointsPerPixel * zoom, face.pointsPerPixel * zoom);
             painter.drawText(QPointF(0, 0), part);
             painter.restore();
             x += width;
@@ -359,22 +369,32 @@ void drawWrittenLine(QPainter& painter, const TextBlock& block, const TextBlock:
     }
 }
 
-// A recognised block changed where it stands is written line by line: only
-// its changed lines show, each as written. False for any other block.
-bool drawRecognisedLines(QPainter& painter, const TextBlock& block, const QRectF& r, double zoom)
+// How the page writer writes a recognised block changed where it stands:
+// line by line. None for any other block.
+std::optional<pdfengine::BlockPlan> linewisePlan(const TextBlock& block)
 {
     if (!pdfengine::hasRecognisedLines(block))
-        return false;
+        return std::nullopt;
     // What is previewed is changed, though the open editor's text may not
     // have reached its block yet.
     TextBlock changed = block;
     changed.textEdited = true;
-    const pdfengine::BlockPlan plan = pdfengine::planTextBlock(changed, false);
+    pdfengine::BlockPlan plan = pdfengine::planTextBlock(changed, false);
     if (!plan.linewise)
+        return std::nullopt;
+    return plan;
+}
+
+// Only the changed lines of such a block show, each as written. False for
+// any other block.
+bool drawRecognisedLines(QPainter& painter, const TextBlock& block, const QRectF& r, double zoom)
+{
+    const std::optional<pdfengine::BlockPlan> plan = linewisePlan(block);
+    if (!plan)
         return false;
-    for (size_t k = 0; k < plan.lines.size(); ++k)
-        if (plan.linePlans[k].redrawn && !plan.lines[k].text.isEmpty())
-            drawWrittenLine(painter, block, plan.lines[k], plan.linePlans[k], r, zoom);
+    for (size_t k = 0; k < plan->lines.size(); ++k)
+        if (plan->linePlans[k].redrawn && !plan->lines[k].text.isEmpty())
+            drawWrittenLine(painter, block, plan->lines[k], plan->linePlans[k], r, zoom);
     return true;
 }
 
@@ -480,20 +500,14 @@ std::vector<double> glyphCaretXs(const TextBlock::Line& line)
 }
 
 // Screen x of the carets of line k of a recognised block written line by
-// line: over the words as read while they are what the line holds, else over
-// the text as the page writer lays it. Empty for other lines.
-std::vector<double> recognisedCaretXs(const TextBlock& block, int k, const QString& text, const QRectF& r,
-                                      double zoom)
+// line (its plan): over the words as read while they are what the line
+// holds, else over the text as the page writer lays it. Empty for other lines.
+std::vector<double> recognisedCaretXs(const std::optional<pdfengine::BlockPlan>& plan, const TextBlock& block, int k,
+                                      const QString& text, const QRectF& r, double zoom)
 {
-    if (!pdfengine::hasRecognisedLines(block))
+    if (!plan || k < 0 || size_t(k) >= plan->lines.size() || size_t(k) >= block.lines.size())
         return {};
-    // As the preview draws it, whether or not the editor's text has reached the block.
-    TextBlock changed = block;
-    changed.textEdited = true;
-    const pdfengine::BlockPlan plan = pdfengine::planTextBlock(changed, false);
-    if (!plan.linewise || k < 0 || size_t(k) >= plan.lines.size() || size_t(k) >= block.lines.size())
-        return {};
-    const TextBlock::Line& line = plan.lines[size_t(k)];
+    const TextBlock::Line& line = plan->lines[size_t(k)];
     if (!hasArea(line.originalRect))
         return {};
     const auto screenX = [&](double x) { return r.x() + (x - block.rect.x()) * zoom; };
@@ -513,21 +527,20 @@ std::vector<double> recognisedCaretXs(const TextBlock& block, int k, const QStri
         };
         return caretXsOverRuns(read, xAt, text, screenX(line.rect.x()));
     }
-    const QFont face = writtenFace(line);
-    const QFontMetricsF metrics(face);
-    const double pointsPerPixel = std::max(double(line.fontSize), 1.0) / kFacePixels;
-    const auto advance = [&](const QString& s) { return metrics.horizontalAdvance(s) * pointsPerPixel; };
-    const std::vector<WrittenRun> runs = writtenRuns(line, text, line.rect.x(), advance, metrics, pointsPerPixel);
+    const WrittenFace face(line);
+    const std::vector<WrittenRun> runs = writtenRuns(line, text, line.rect.x(), face);
     QStringList texts;
     for (const WrittenRun& run : runs)
         texts << run.text;
     const auto xAt = [&](size_t i, qsizetype k) {
-        return screenX(runs[i].x + runs[i].scale * advance(runs[i].text.left(k)));
+        return screenX(runs[i].x + runs[i].scale * face.advance(runs[i].text.left(k)));
     };
     return caretXsOverRuns(texts, xAt, text, screenX(line.rect.x()));
 }
 
-PreviewLine previewLine(const TextBlock& block, const QStringList& textLines, int k, const QRectF& r, double zoom)
+// plan: the block's linewisePlan.
+PreviewLine previewLine(const TextBlock& block, const std::optional<pdfengine::BlockPlan>& plan,
+                        const QStringList& textLines, int k, const QRectF& r, double zoom)
 {
     PreviewLine out;
     const TextBlock::Line vline = visualLineForIndex(block, k);
@@ -550,7 +563,7 @@ PreviewLine previewLine(const TextBlock& block, const QStringList& textLines, in
     } else if (const std::optional<ColumnLayout> columns = columnLayout(block, vline, out.text, r, zoom)) {
         out.glyphCarets = columnCaretXs(*columns, out.text, zoom);
     } else {
-        out.glyphCarets = recognisedCaretXs(block, k, out.text, r, zoom);
+        out.glyphCarets = recognisedCaretXs(plan, block, k, out.text, r, zoom);
     }
     return out;
 }
@@ -567,8 +580,9 @@ void drawPreviewSelection(QPainter& painter, const QString& plain, int from, int
     painter.save();
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(30, 114, 228, 90));
+    const std::optional<pdfengine::BlockPlan> plan = linewisePlan(block);
     for (int k = 0; k < std::min(previewLineCount(block, textLines), int(textLines.size())); ++k) {
-        const PreviewLine line = previewLine(block, textLines, k, r, zoom);
+        const PreviewLine line = previewLine(block, plan, textLines, k, r, zoom);
         const int a = std::clamp(from - line.start, 0, int(line.text.size()));
         const int b = std::clamp(to - line.start, 0, int(line.text.size()));
         if (a >= b)
@@ -601,7 +615,7 @@ void drawPreviewEditorCaret(QPainter& painter, QTextEdit* editor, const TextBloc
     const int k = int(plain.left(pos).count(u'\n'));
     if (k >= previewLineCount(block, textLines))
         return;
-    const PreviewLine line = previewLine(block, textLines, k, r, zoom);
+    const PreviewLine line = previewLine(block, linewisePlan(block), textLines, k, r, zoom);
     const int column = std::clamp(pos - line.start, 0, int(line.text.size()));
     const double x = line.xAt(column);
     painter.save();
@@ -650,7 +664,7 @@ std::optional<PreviewLine> previewLineNear(const QString& plain, const TextBlock
     const int k = previewLineAt(textLines, block, r, zoom, point);
     if (k < 0)
         return std::nullopt;
-    return previewLine(block, textLines, k, r, zoom);
+    return previewLine(block, linewisePlan(block), textLines, k, r, zoom);
 }
 
 } // namespace
