@@ -390,8 +390,8 @@ void OcrRunsTest::pagesWhoseGlyphsMeanNothingAreRecognised()
     QFETCH(QString, fixture);
     QFETCH(int, page);
     QFETCH(QString, word);
-    if (!pdftools::installed(QStringLiteral("qpdf")) || !pdftools::installed(QStringLiteral("pdftoppm")))
-        QSKIP("qpdf and poppler-utils are needed");
+    QVERIFY2(pdftools::installed(QStringLiteral("qpdf")) && pdftools::installed(QStringLiteral("pdftoppm")),
+             "qpdf and poppler-utils are needed (scripts/setup.sh installs them)");
     // The one page alone, so a run recognises no more than it.
     const QString path = m_dir.filePath(QStringLiteral("one-") + fixture);
     QCOMPARE(pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--empty"), QStringLiteral("--pages"),

@@ -219,12 +219,13 @@ inline void clickAt(PdfView& view, const QPoint& at)
     QCoreApplication::processEvents();  // the frame hands a text click on queued
 }
 
-// Whatever was open closes, a click opens the line under the point and a
-// double click there selects a word: the words selected, empty when no editor
-// opened.
-inline QString doubleClickedWord(PdfView& view, const QPoint& at)
+// Whatever was open closes (unless kept open), a click opens the line under
+// the point and a double click there selects a word: the words selected,
+// empty when no editor opened.
+inline QString doubleClickedWord(PdfView& view, const QPoint& at, bool keepOpen = false)
 {
-    clickAt(view, QPoint(4, 4));
+    if (!keepOpen)
+        clickAt(view, QPoint(4, 4));
     clickAt(view, at);
     if (!view.activeTextEditor())
         return {};
