@@ -14,7 +14,7 @@ packages=(
   libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-rus tesseract-ocr-eng
   libssl-dev openssl libzip-dev zlib1g-dev libsane-dev sane-utils libharfbuzz-dev
   fonts-dejavu fonts-noto-core fonts-liberation2
-  xvfb xauth poppler-utils qpdf libqpdf-dev ghostscript libxml2-utils
+  xvfb xauth poppler-utils qpdf libqpdf-dev ghostscript libxml2-utils mupdf-tools
   libreoffice-calc-nogui
 )
 

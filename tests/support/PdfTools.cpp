@@ -142,4 +142,27 @@ QStringList words(const QString& pdf, int pageIndex)
     return texts;
 }
 
+QString mupdfText(const QString& pdf, int pageIndex)
+{
+    const Result result = run(QStringLiteral("mutool"), {QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-F"),
+                                                         QStringLiteral("txt"), QStringLiteral("-o"), QStringLiteral("-"),
+                                                         pdf, QString::number(pageIndex + 1)});
+    return result.exitCode == 0 ? result.out : QString();
+}
+
+ReaderPageCounts readerPageCounts(const QString& pdf)
+{
+    ReaderPageCounts counts;
+    const Result qpdf = run(QStringLiteral("qpdf"), {QStringLiteral("--show-npages"), pdf});
+    // qpdf exits 3 where it read the file with warnings.
+    if (qpdf.exitCode == 0 || qpdf.exitCode == 3)
+        counts.qpdf = qpdf.out.trimmed().toInt();
+    counts.poppler = pageCount(pdf);
+    static const QRegularExpression pages(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = pages.match(run(QStringLiteral("mutool"), {QStringLiteral("info"), pdf}).out);
+    if (match.hasMatch())
+        counts.mupdf = match.captured(1).toInt();
+    return counts;
+}
+
 } // namespace pdftools

@@ -1,5 +1,5 @@
 #pragma once
-// The command-line PDF tools (poppler-utils, qpdf, libxml2-utils) that the
+// The command-line PDF tools (poppler-utils, qpdf, mupdf-tools, libxml2-utils) that the
 // tests use to look at written files from outside.
 
 #include <QImage>
@@ -60,5 +60,16 @@ struct WordBox {
     QRectF box;
 };
 QList<WordBox> wordBoxes(const QString& pdf, int pageIndex);
+
+// The text mupdf reads on a page (mutool draw -F txt); empty where it reads none.
+QString mupdfText(const QString& pdf, int pageIndex);
+
+// The page count each reader finds: qpdf, poppler (pdfinfo) and mupdf (mutool info); -1 where one fails.
+struct ReaderPageCounts {
+    int qpdf = -1;
+    int poppler = -1;
+    int mupdf = -1;
+};
+ReaderPageCounts readerPageCounts(const QString& pdf);
 
 } // namespace pdftools
