@@ -261,7 +261,7 @@ void PdfSignatureShellTest::updates_data()
         << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1), kPlainObjects.at(2),
                                "<< /Type /EmbeddedFile /Length " + QString::number(attachedCatalog.size()) + " >>\nstream\n"
                                    + QString::fromLatin1(attachedCatalog) + "\nendstream"})
-        << QByteArray("/Type /Catalog /AcroForm << /SigFlags 3") << 5;
+        << QByteArray("/Type /Catalog /Pages 2 0 R /AcroForm << /SigFlags 3") << 5;
     QTest::newRow("/Size just under the limit") << withTrailer("/Size 8388606 /Root 1 0 R") << QByteArray("/Size 8388608")
                                                << 8388606;
     // /Size that says too little or too much: numbers above the objects in use.
@@ -273,7 +273,18 @@ void PdfSignatureShellTest::updates_data()
                                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Annots [4 0 R << /Subtype /Text "
                                "/Rect [1 1 2 2] >>] >>",
                                "<< /Type /Annot /Subtype /Text /Rect [0 0 9 9] >>"})
-        << QByteArray("/Annots [4 0 R << /Rect [ 1 1 2 2 ] /Subtype /Text >> 6 0 R]") << 5;
+        << QByteArray("/Annots [4 0 R << /Subtype /Text /Rect [1 1 2 2] >> 6 0 R]") << 5;
+    // The rewritten page and catalog are their written text and one entry more.
+    QTest::newRow("page with strings and comments, written as it was")
+        << fixtures::buildPdf({"<< /Type /Catalog /Pages 2 0 R % the root >>\n/Lang (ru) >>", kPlainObjects.at(1),
+                               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /PieceInfo << /A (>> ] \\) (n) ) "
+                               "/B <3E3E> >> % >> ]\n/Annots [] >>"})
+        << QByteArray("/PieceInfo << /A (>> ] \\) (n) ) /B <3E3E> >> % >> ]\n/Annots [ 5 0 R] >>") << 4;
+    QTest::newRow("page naming an object that is not there")
+        << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1),
+                               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Resources << /Font << /F1 9 0 R >> "
+                               ">> /Annots 8 0 R >>"})
+        << QByteArray("/Resources << /Font << /F1 9 0 R >> >> /Annots [5 0 R] >>") << 4;
     QTest::newRow("indirect annotation list gets a revision")
         << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1),
                                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Annots 4 0 R >>", "[5 0 R]",
