@@ -4,6 +4,7 @@
 #include "MainWindow.h"
 #include "Preloader.h"
 #include "SettingsFileCheck.h"
+#include "SigningScratch.h"
 #include "StartupPlan.h"
 #include "VornResources.h"
 
@@ -70,6 +71,9 @@ int runApplication(int& argc, char** argv)
     if (plan.start == StartKind::Worker)
         return plan.worker(arguments);
     setApplicationProperties(plan.start == StartKind::FileManagerAction);
+    // A signing run killed midway leaves its scratch (and maybe a request
+    // with pass phrases) behind: gone before anything else starts.
+    SigningScratch::removeLeftovers();
     if (plan.showSplash)
         runPreloader(productDisplayName(plan.product), preloaderStepMs(qgetenv("VORN_PRELOADER_STEP_MS")));
 

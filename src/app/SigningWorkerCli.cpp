@@ -4,6 +4,9 @@
 #include "SignatureJson.h"
 #include "SignatureService.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -51,6 +54,15 @@ SigningWorkerOutput certificateDescription(const SignatureRequest& request)
             kExitOk};
 }
 
+// Whether the request lies in a signing scratch folder that is this
+// worker's temporary folder.
+bool handedOver(const QString& requestPath)
+{
+    const QFileInfo folder(QFileInfo(requestPath).absolutePath());
+    return folder.fileName().startsWith(QLatin1String("vorn-sign-"))
+        && folder.canonicalFilePath() == QFileInfo(QDir::tempPath()).canonicalFilePath();
+}
+
 } // namespace
 
 SigningWorkerOutput certificateListOutput()
@@ -72,7 +84,13 @@ SigningWorkerOutput signatureOutput(const QStringList& arguments)
         return refusal(QStringLiteral("Usage: --vorn-sign-file <request-json>"), kExitUsage);
     QByteArray text;
     QString error;
-    const RegularFile::Outcome read = RegularFile::read(arguments.at(kRequestFileIndex), kLargestRequest, &text, &error);
+    const QString requestPath = arguments.at(kRequestFileIndex);
+    const RegularFile::Outcome read = RegularFile::read(requestPath, kLargestRequest, &text, &error);
+    // The window hands its request over once, in the scratch folder it made
+    // the worker's temporary folder: read, it goes, so no pass phrase rests
+    // on disk while the worker signs or once it is killed.
+    if (handedOver(requestPath))
+        QFile::remove(requestPath);
     if (read != RegularFile::Opened && read != RegularFile::TooLarge)
         return refusal(QStringLiteral("Не удалось открыть параметры подписи: %1").arg(error), kExitUnreadable);
     const QJsonDocument document = read == RegularFile::TooLarge ? QJsonDocument() : QJsonDocument::fromJson(text);

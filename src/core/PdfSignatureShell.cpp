@@ -3,6 +3,7 @@
 // catalog with an /AcroForm, a classic cross-reference section and trailer.
 // The source is read with qpdf, from the file, never copied whole; the
 // result is read back the same way before it counts as signed.
+#include "PdfWrittenObject.h"
 #include "SigningInternal.h"
 
 #define POINTERHOLDER_TRANSITION 4
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -35,6 +37,8 @@ constexpr qint64 kLargestObjectNumber = 8388607;
 constexpr qint64 kTailSearched = 65536;
 // The invisible widget: printed and locked, no area.
 constexpr int kWidgetFlags = 132;
+// An object the update rewrites is read from the file up to this far.
+constexpr qint64 kLargestWrittenObject = 4 * 1024 * 1024;
 constexpr char kWhiteSpace[] = " \t\n\v\f\r";
 
 bool isPdfSpace(char c)
@@ -49,10 +53,19 @@ bool fail(QString* error, const QString& text)
     return false;
 }
 
-// A SplicedFile as qpdf's input: qpdf seeks and reads what it needs.
+// Bytes of a file a reader passes over: white space between where the last
+// startxref points and its "xref" keyword.
+struct SkippedRun {
+    qint64 at = 0;
+    qint64 length = 0;
+};
+
+// A SplicedFile as qpdf's input: qpdf seeks and reads what it needs. A
+// skipped run is left out of what qpdf sees, as other readers pass over it
+// (qpdf would rebuild the whole table for it).
 class SplicedInput : public InputSource {
 public:
-    explicit SplicedInput(const SplicedFile& file) : m_file(file) {}
+    explicit SplicedInput(const SplicedFile& file, SkippedRun skipped = {}) : m_file(file), m_skipped(skipped) {}
 
     qpdf_offset_t findAndSkipNextEOL() override
     {
@@ -82,7 +95,7 @@ public:
     qpdf_offset_t tell() override { return m_at; }
     void seek(qpdf_offset_t offset, int whence) override
     {
-        const qpdf_offset_t base = whence == SEEK_END ? m_file.size() : whence == SEEK_CUR ? m_at : 0;
+        const qpdf_offset_t base = whence == SEEK_END ? size() : whence == SEEK_CUR ? m_at : 0;
         if (base + offset < 0)
             throw std::runtime_error("seek before the start of the file");
         m_at = base + offset;
@@ -91,11 +104,21 @@ public:
     size_t read(char* buffer, size_t length) override
     {
         last_offset = m_at;
-        const qint64 room = std::max<qint64>(0, m_file.size() - m_at);
-        const qint64 got = m_file.read(m_at, buffer, std::min<qint64>(qint64(length), room));
-        if (got < 0)
-            throw std::runtime_error("the file cannot be read");
-        m_at += got;
+        qint64 wanted = std::min<qint64>(qint64(length), std::max<qint64>(0, size() - m_at));
+        qint64 got = 0;
+        while (wanted > 0) {
+            // Up to the skipped run, then past it.
+            const bool before = m_at < m_skipped.at;
+            const qint64 piece = before ? std::min(wanted, m_skipped.at - m_at) : wanted;
+            const qint64 read = m_file.read(before ? m_at : m_at + m_skipped.length, buffer + got, piece);
+            if (read < 0)
+                throw std::runtime_error("the file cannot be read");
+            m_at += read;
+            got += read;
+            wanted -= read;
+            if (read < piece)
+                break;
+        }
         return size_t(got);
     }
     void unreadCh(char) override
@@ -105,13 +128,16 @@ public:
     }
 
 private:
+    qint64 size() const { return m_file.size() - m_skipped.length; }
+
     const SplicedFile& m_file;
+    SkippedRun m_skipped;
     qpdf_offset_t m_at = 0;
     std::string m_name = "document";
 };
 
 // The file parsed by qpdf, or null with the reason.
-std::unique_ptr<QPDF> parsed(const SplicedFile& file, QString* error)
+std::unique_ptr<QPDF> parsed(const SplicedFile& file, QString* error, SkippedRun skipped = {})
 {
     const QString encrypted = QObject::tr("Встроенная подпись для зашифрованных PDF не поддерживается.");
     const auto unreadable = [](const char* what) {
@@ -120,7 +146,7 @@ std::unique_ptr<QPDF> parsed(const SplicedFile& file, QString* error)
     auto pdf = std::make_unique<QPDF>();
     try {
         pdf->setSuppressWarnings(true);
-        pdf->processInputSource(std::make_shared<SplicedInput>(file));
+        pdf->processInputSource(std::make_shared<SplicedInput>(file, skipped));
         if (!pdf->isEncrypted())
             return pdf;
         fail(error, encrypted);
@@ -150,17 +176,6 @@ QByteArray withEntries(const QByteArray& dictionary, const QByteArray& entries)
     QByteArray out = dictionary;
     out.insert(out.lastIndexOf(">>"), entries + ' ');
     return out;
-}
-
-// The array's items and one more, as array text.
-QByteArray arrayWith(QPDFObjectHandle array, const QByteArray& item)
-{
-    QByteArray out = "[";
-    if (array.isArray()) {
-        for (QPDFObjectHandle& element : array.getArrayAsVector())
-            out += text(element.unparse()) + ' ';
-    }
-    return out + item + ']';
 }
 
 // Takes a stream's bytes into a hash.
@@ -231,8 +246,9 @@ std::optional<qint64> digitsAt(const QByteArray& bytes, qint64 at, qint64* end)
 }
 
 // The offset after the last startxref, which must name a classic "xref"
-// section: a cross-reference stream is refused by name.
-bool previousXref(const SplicedFile& file, qint64* previous, QString* error)
+// section: a cross-reference stream is refused by name. previous is where
+// the keyword itself starts; white space before it goes to skipped.
+bool previousXref(const SplicedFile& file, qint64* previous, SkippedRun* skipped, QString* error)
 {
     const qint64 tailAt = std::max<qint64>(0, file.size() - kTailSearched);
     QByteArray tail(file.size() - tailAt, '\0');
@@ -247,10 +263,14 @@ bool previousXref(const SplicedFile& file, qint64* previous, QString* error)
     const std::optional<qint64> value = digitsAt(tail, digits, nullptr);
     if (!value || *value >= file.size())
         return fail(error, QObject::tr("В PDF некорректный startxref."));
-    *previous = *value;
     QByteArray section(64, '\0');
-    section.truncate(std::max<qint64>(0, file.read(*previous, section.data(), section.size())));
-    section = section.trimmed();
+    section.truncate(std::max<qint64>(0, file.read(*value, section.data(), section.size())));
+    qsizetype blank = 0;
+    while (blank < section.size() && isPdfSpace(section.at(blank)))
+        ++blank;
+    *previous = *value + blank;
+    *skipped = {*value, blank};
+    section = section.mid(blank).trimmed();
     static const QRegularExpression streamHeader(QStringLiteral("^\\d+\\s+\\d+\\s+obj\\b"));
     if (streamHeader.match(QString::fromLatin1(section)).hasMatch())
         return fail(error, QObject::tr("Встроенная подпись не поддерживается для PDF, сохранённых с потоком "
@@ -292,6 +312,14 @@ QByteArray pdfLiteralString(QString text)
     return '(' + text.toUtf8() + ')';
 }
 
+QString damagedText()
+{
+    return QObject::tr("PDF повреждён, и программы просмотра могут показать его по-разному: встроенная подпись не "
+                       "добавлена. Сохраните документ заново и подпишите сохранённый файл.");
+}
+
+bool readWithoutRepair(QPDF& pdf);
+
 // One object the update writes.
 struct UpdateObject {
     int number = 0;
@@ -324,27 +352,105 @@ int firstFreeNumber(QPDF& pdf)
     return highest + 1;
 }
 
-// The first page's own revision, or of its indirect annotation list, with
-// the field's widget added.
-bool widgetHolder(QPDF& pdf, int field, UpdateObject* holder, QString* error)
+// The object's text as the file writes it, when it is a plain object there
+// (not in an object stream) that reads whole.
+std::optional<QByteArray> writtenBody(const SplicedFile& file, QPDF& pdf, QPDFObjGen id)
 {
-    const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
-    if (pages.empty())
-        return fail(error, QObject::tr("В PDF нет страниц, подпись некуда поместить."));
-    QPDFObjectHandle page = pages.front();
+    const std::map<QPDFObjGen, QPDFXRefEntry> table = pdf.getXRefTable();
+    const auto found = table.find(id);
+    if (found == table.end() || found->second.getType() != 1)
+        return std::nullopt;
+    const qint64 offset = found->second.getOffset();
+    QByteArray bytes(std::min<qint64>(kLargestWrittenObject, std::max<qint64>(0, file.size() - offset)), '\0');
+    if (file.read(offset, bytes.data(), bytes.size()) != bytes.size())
+        return std::nullopt;
+    QByteArray body;
+    if (!PdfWrittenObject::read(bytes, id.getObj(), id.getGen(), &body))
+        return std::nullopt;
+    return body;
+}
+
+// Whether the object names, in its own text, an object the file does not
+// hold: written again from qpdf's reading, that entry would be left out.
+bool namesMissing(QPDFObjectHandle object, const std::map<QPDFObjGen, QPDFXRefEntry>& table, int depth = 0)
+{
+    constexpr int kDeepestNesting = 64;
+    if (depth > kDeepestNesting)
+        return true;
+    std::vector<QPDFObjectHandle> items;
+    if (object.isArray())
+        items = object.getArrayAsVector();
+    else if (object.isDictionary())
+        for (const auto& [key, value] : object.getDictAsMap())
+            items.push_back(value);
+    for (QPDFObjectHandle& item : items) {
+        if (item.isIndirect() ? table.count(item.getObjGen()) == 0 : namesMissing(item, table, depth + 1))
+            return true;
+    }
+    return false;
+}
+
+// The rewritten object: its written text changed by edit, or, where the
+// file holds it in an object stream, qpdf's reading of it changed the same
+// way when that drops nothing.
+bool rewritten(const SplicedFile& file, QPDF& pdf, QPDFObjectHandle object,
+               const std::function<QByteArray(const QByteArray&)>& edit, UpdateObject* out, QString* error)
+{
+    std::optional<QByteArray> body = writtenBody(file, pdf, object.getObjGen());
+    if (!body) {
+        if (namesMissing(object, pdf.getXRefTable()))
+            return fail(error, damagedText());
+        body = text(object.unparseResolved());
+    }
+    const QByteArray changed = edit(*body);
+    if (changed.isEmpty())
+        return fail(error, QObject::tr("Список аннотаций первой страницы PDF повреждён."));
+    *out = {object.getObjectID(), object.getGeneration(), changed};
+    return true;
+}
+
+// The page dictionary with the widget added to its own /Annots: an array
+// gets it last, anything else (a reference to nothing) becomes the array.
+QByteArray withWidget(const QByteArray& page, const QByteArray& widget)
+{
+    qsizetype start = 0;
+    qsizetype end = 0;
+    if (!PdfWrittenObject::valueOf(page, "/Annots", &start, &end))
+        return page.endsWith(">>") ? withEntries(page, "/Annots [" + widget + ']') : QByteArray();
+    QByteArray out = page;
+    if (page.at(start) == '[')
+        return out.insert(end - 1, ' ' + widget);
+    return out.replace(start, end - start, '[' + widget + ']');
+}
+
+// The first page the file holds as an object of its own (a direct kid is
+// made one by qpdf, under a number the file does not have); null when none.
+QPDFObjectHandle widgetPage(QPDF& pdf)
+{
+    const std::map<QPDFObjGen, QPDFXRefEntry> table = pdf.getXRefTable();
+    for (const QPDFObjectHandle& page : pdf.getAllPages()) {
+        if (table.count(page.getObjGen()) > 0)
+            return page;
+    }
+    return QPDFObjectHandle::newNull();
+}
+
+// The page's own revision, or of its indirect annotation list, with the
+// field's widget added; written as the file has it but for that entry.
+bool widgetHolder(const SplicedFile& file, QPDF& pdf, QPDFObjectHandle page, int field, UpdateObject* holder,
+                  QString* error)
+{
     QPDFObjectHandle annots = page.getKey("/Annots");
     const QByteArray widget = reference(field, 0);
     if (annots.isIndirect() && annots.isArray()) {
-        *holder = {annots.getObjectID(), annots.getGeneration(), arrayWith(annots, widget)};
-        return true;
+        return rewritten(file, pdf, annots, [&](const QByteArray& list) {
+            return list.endsWith(']') ? QByteArray(list).insert(list.size() - 1, ' ' + widget) : QByteArray();
+        }, holder, error);
     }
     if (!annots.isArray() && !annots.isNull())
         return fail(error, QObject::tr("Список аннотаций первой страницы PDF повреждён."));
-    QPDFObjectHandle copy = page.shallowCopy();
-    copy.removeKey("/Annots");
-    *holder = {page.getObjectID(), page.getGeneration(),
-               withEntries(text(copy.unparse()), "/Annots " + arrayWith(annots, widget))};
-    return true;
+    return rewritten(file, pdf, page, [&](const QByteArray& dictionary) { return withWidget(dictionary, widget); },
+                     holder, error);
 }
 
 // The catalog, when it can take the signature's form; else the reason.
@@ -385,7 +491,8 @@ QByteArray trailerEntries(QPDF& pdf, QPDFObjectHandle root)
     return entries;
 }
 
-bool planUpdate(QPDF& pdf, const QString& signer, UpdatePlan* plan, PdfSignatureShell* shell, QString* error)
+bool planUpdate(const SplicedFile& file, QPDF& pdf, const QString& signer, UpdatePlan* plan,
+                PdfSignatureShell* shell, QString* error)
 {
     QPDFObjectHandle root;
     if (!signableCatalog(pdf, &root, error))
@@ -393,31 +500,44 @@ bool planUpdate(QPDF& pdf, const QString& signer, UpdatePlan* plan, PdfSignature
     // Every page read first: a cross-reference table qpdf has to rebuild is
     // rebuilt before the new numbers are chosen.
     shell->pageDigests = pageDigests(pdf);
+    // A file qpdf had to mend reads differently in other readers: the
+    // signature would vouch for a document they do not show.
+    if (!readWithoutRepair(pdf))
+        return fail(error, damagedText());
     const int n = firstFreeNumber(pdf);
     if (n + 1 > kLargestObjectNumber)
         return fail(error, QObject::tr("В PDF слишком много объектов для встроенной подписи."));
+    if (pdf.getAllPages().empty())
+        return fail(error, QObject::tr("В PDF нет страниц, подпись некуда поместить."));
+    QPDFObjectHandle page = widgetPage(pdf);
     UpdateObject holder;
-    if (!widgetHolder(pdf, n + 1, &holder, error))
+    if (!page.isNull() && !widgetHolder(file, pdf, page, n + 1, &holder, error))
         return false;
-    const UpdateObject catalog{root.getObjectID(), root.getGeneration(),
-                               withEntries(text(root.unparseResolved()),
-                                           "/AcroForm << /SigFlags 3 /Fields [" + reference(n + 1, 0) + "] >>")};
-    if (holder.number == catalog.number)
+    UpdateObject catalog;
+    const QByteArray form = "/AcroForm << /SigFlags 3 /Fields [" + reference(n + 1, 0) + "] >>";
+    if (!rewritten(file, pdf, root, [&](const QByteArray& body) { return withEntries(body, form); }, &catalog, error))
+        return false;
+    if (!page.isNull() && holder.number == catalog.number)
         return fail(error, QObject::tr("Список аннотаций первой страницы PDF повреждён."));
 
-    QPDFObjectHandle page = pdf.getAllPages().front();
+    // With no page of its own object, the widget stays off the pages.
+    const QByteArray onPage =
+        page.isNull() ? QByteArray() : " /P " + reference(page.getObjectID(), page.getGeneration());
     const QByteArray field = "<< /Type /Annot /Subtype /Widget /FT /Sig /T "
         + pdfLiteralString(QStringLiteral("VornSignature") + QString::number(n)) + " /V " + reference(n, 0)
-        + " /F " + QByteArray::number(kWidgetFlags) + " /Rect [0 0 0 0] /P "
-        + reference(page.getObjectID(), page.getGeneration()) + " >>";
-    plan->objects = {{n, 0, signatureDictionary(signer)}, {n + 1, 0, field}, catalog, holder};
+        + " /F " + QByteArray::number(kWidgetFlags) + " /Rect [0 0 0 0]" + onPage + " >>";
+    plan->objects = {{n, 0, signatureDictionary(signer)}, {n + 1, 0, field}, catalog};
+    if (!page.isNull())
+        plan->objects << holder;
     plan->size = n + 2;
     plan->trailerEntries = trailerEntries(pdf, root);
 
     shell->keptObjects.clear();
     for (const auto& [objectGeneration, entry] : pdf.getXRefTable()) {
         const QPair<int, int> key(objectGeneration.getObj(), objectGeneration.getGen());
-        if (key != qMakePair(catalog.number, catalog.generation) && key != qMakePair(holder.number, holder.generation))
+        const bool replaced = key == qMakePair(catalog.number, catalog.generation)
+            || (!page.isNull() && key == qMakePair(holder.number, holder.generation));
+        if (!replaced)
             shell->keptObjects.insert(key, entryText(entry));
     }
     return true;
@@ -440,11 +560,26 @@ bool contentMissing(QPDF& pdf)
     return false;
 }
 
+// Whether a note of qpdf's tells of damage that changes what readers show:
+// a rebuilt cross-reference table, a recovered stream length, an object not
+// found where the table says or another one there. Other notes (a repeated
+// key, a stray "#" in a name, white space around "stream" or "xref", a
+// direct page, an empty object) leave every reader's view as it was.
+bool changesWhatReadersShow(const std::string& detail)
+{
+    static const char* const kDamage[] = {"file is damaged", "reconstruct cross-reference table", "stream length",
+                                          "not found", "expected n n obj", "object has offset 0"};
+    static const QRegularExpression otherObject(QStringLiteral("^expected \\d+ \\d+ obj$"));
+    for (const char* damage : kDamage) {
+        if (detail.find(damage) != std::string::npos)
+            return true;
+    }
+    return otherObject.match(QString::fromStdString(detail)).hasMatch();
+}
+
 // Whether qpdf read every listed object without mending anything. Each is
 // read, so damage off the pages (a font, an annotation) counts too; the
-// table is copied, as a rebuild while reading replaces it. A /Size that is
-// not one past the highest number is only noted: readers size their tables
-// by the entries, so it changes nobody's view.
+// table is copied, as a rebuild while reading replaces it.
 bool readWithoutRepair(QPDF& pdf)
 {
     const std::map<QPDFObjGen, QPDFXRefEntry> table = pdf.getXRefTable();
@@ -453,7 +588,7 @@ bool readWithoutRepair(QPDF& pdf)
             pdf.getObject(objectGeneration).getTypeCode();
     }
     for (const QPDFExc& warning : pdf.getWarnings()) {
-        if (warning.getMessageDetail().rfind("reported number of objects", 0) != 0)
+        if (changesWhatReadersShow(warning.getMessageDetail()))
             return false;
     }
     return !contentMissing(pdf);
@@ -582,22 +717,16 @@ bool preparePdfSignatureShell(QFile* source, const QString& signer, PdfSignature
 {
     const SplicedFile file(source, source->size(), {});
     UpdatePlan plan;
-    if (!previousXref(file, &plan.previous, error))
+    SkippedRun skipped;
+    if (!previousXref(file, &plan.previous, &skipped, error))
         return false;
-    const std::unique_ptr<QPDF> pdf = parsed(file, error);
+    const std::unique_ptr<QPDF> pdf = parsed(file, error, skipped);
     if (!pdf)
         return false;
     PdfSignatureShell shell;
     try {
-        if (!planUpdate(*pdf, signer, &plan, &shell, error))
+        if (!planUpdate(file, *pdf, signer, &plan, &shell, error))
             return false;
-        // A file qpdf had to mend (a damaged object, a cross-reference table
-        // rebuilt) reads differently in other readers: the signature would
-        // vouch for a document they do not show.
-        if (!readWithoutRepair(*pdf))
-            return fail(error, QObject::tr("PDF повреждён, и программы просмотра могут показать его по-разному: "
-                                           "встроенная подпись не добавлена. Сохраните документ заново и "
-                                           "подпишите сохранённый файл."));
     } catch (const std::exception& e) {
         return fail(error, QObject::tr("Не удалось прочитать структуру PDF: %1").arg(QString::fromUtf8(e.what())));
     }

@@ -3,8 +3,11 @@
 #include "OutputPaths.h"
 #include "UiTranslate.h"
 
+#include <QAbstractSpinBox>
 #include <QBoxLayout>
+#include <QComboBox>
 #include <QDialog>
+#include <QEvent>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +23,21 @@ constexpr int kButtonRowSpacing = 8;
 constexpr int kDialogSpacing = 10;
 constexpr qint64 kKibibyte = 1024;
 constexpr qint64 kMebibyte = 1024 * 1024;
+
+// Turns the wheel away from an unfocused value control: the event is left
+// unaccepted, so it goes on to the scrolling area around it.
+class UnfocusedWheelFilter : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (event->type() != QEvent::Wheel || !widget || widget->hasFocus())
+            return false;
+        event->ignore();
+        return true;
+    }
+};
 
 const QMargins kSimplePromptMargins(20, 16, 20, 14);
 const QMargins kTitledPromptMargins(18, 18, 18, 16);
@@ -230,4 +248,19 @@ QHBoxLayout* closingButtonRow(QDialog* dialog, const QList<std::pair<QString, QS
         row->addWidget(button);
     }
     return row;
+}
+
+void wheelOnlyWhenFocused(QWidget* root)
+{
+    auto* filter = new UnfocusedWheelFilter(root);
+    QList<QWidget*> controls;
+    for (QAbstractSpinBox* box : root->findChildren<QAbstractSpinBox*>())
+        controls << box;
+    for (QComboBox* box : root->findChildren<QComboBox*>())
+        controls << box;
+    for (QWidget* control : std::as_const(controls)) {
+        if (control->focusPolicy() == Qt::WheelFocus)
+            control->setFocusPolicy(Qt::StrongFocus);
+        control->installEventFilter(filter);
+    }
 }

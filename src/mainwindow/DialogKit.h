@@ -78,5 +78,10 @@ void showCentredOn(QWidget* dialog, QWidget* window);
 // deleted when closed; its vertical layout with margin on every side.
 QVBoxLayout* setUpInfoWindow(QDialog* dialog, const QString& title, const QSize& size, int margin);
 
+// Spin boxes and drop-down lists below root take the mouse wheel only when
+// they have the focus, and the wheel no longer gives it: scrolling over a
+// form leaves its values as they were and scrolls the form instead.
+void wheelOnlyWhenFocused(QWidget* root);
+
 // A row of a stretch and buttons (text, object name), each closing dialog.
 QHBoxLayout* closingButtonRow(QDialog* dialog, const QList<std::pair<QString, QString>>& buttons);

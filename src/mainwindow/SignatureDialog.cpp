@@ -205,6 +205,7 @@ SignatureDialog::SignatureDialog(const Setup& setup, QWidget* parent)
         applySignatureModeToDialog();
     });
 
+    wheelOnlyWhenFocused(this);
     startCertificateSearch();
     setDefaultOutput();
     applySignatureModeToDialog();

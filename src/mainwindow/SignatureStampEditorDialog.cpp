@@ -87,6 +87,7 @@ SignatureStampEditorDialog::SignatureStampEditorDialog(QWidget* parent, const QS
     setModal(true);
     resize(980, 700);
     buildLayout();
+    wheelOnlyWhenFocused(this);
     rebuildList();
     loadSelection();
     // Told once the editor is up, over it.

@@ -32,6 +32,10 @@ SigningBatch::SigningBatch(SignatureDialog* dialog, MainWindow* window, const Si
 
 void SigningBatch::run(const QStringList& remainingFiles, QStringList* lines, QStringList* openList)
 {
+    total = remainingFiles.size() + 1;
+    unsignedNames.clear();
+    for (const QString& file : remainingFiles)
+        unsignedNames << QFileInfo(file).fileName();
     if (!appQuestion(dialog, tr("Подписание документов"),
                      tr("Первый файл подписан. Подписать остальные файлы (%1) с теми же настройками?")
                          .arg(remainingFiles.size()),
@@ -58,6 +62,7 @@ void SigningBatch::run(const QStringList& remainingFiles, QStringList* lines, QS
         if (signOne(file, &stamped, &request, &result, &error)) {
             appendSignatureJournalRecord(request, result, certificate);
             signedNames << QFileInfo(file).fileName();
+            unsignedNames.removeOne(signedNames.last());
             *openList << (stamped.isEmpty() ? result.outputPath : stamped);
         } else if (!stopped) {
             failures << QStringLiteral("%1 — %2").arg(QFileInfo(file).fileName(), error);
@@ -214,6 +219,16 @@ bool SigningBatch::signFileInWorker(const SignatureRequest& request, SignatureRe
         return false;
     }
     return true;
+}
+
+QString SigningBatch::stoppedText() const
+{
+    QStringList lines{tr("Подписание остановлено: подписано файлов %1 из %2. Не подписаны:")
+                          .arg(total - unsignedNames.size())
+                          .arg(total)};
+    for (const QString& name : unsignedNames)
+        lines << QStringLiteral("• ") + name;
+    return lines.join(QLatin1Char('\n'));
 }
 
 void SigningBatch::cancel()

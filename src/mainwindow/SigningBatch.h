@@ -30,6 +30,9 @@ public:
     void run(const QStringList& remainingFiles, QStringList* lines, QStringList* openList);
     void cancel();
     bool cancelled() const { return stopped; }
+    // What a stopped batch tells: how many of all the files were signed, the
+    // first one included, and the names of those left unsigned.
+    QString stoppedText() const;
 
     // Signs one file in a child and waits; true only for a result whose ok
     // is true, else error holds the text to show. Its request file and the
@@ -52,4 +55,6 @@ private:
     QPointer<QProcess> child;
     QPointer<QEventLoop> loop;
     bool stopped = false;
+    int total = 0;
+    QStringList unsignedNames;  // the further files not signed so far, in order
 };

@@ -380,6 +380,11 @@ void SigningRun::succeed()
         batch = &steps;
         steps.run(setup.remainingFiles, &lines, &openList);
         batch = nullptr;
+        // The dialog is closing: the window, or with it hidden (the signing
+        // edition) a prompt of its own, tells what was left unsigned before
+        // the program may end.
+        if (steps.cancelled())
+            appInfo(window && window->isVisible() ? window.data() : nullptr, tr("Подписание"), steps.stoppedText());
         if (aborted || !dialog)
             return;
     }

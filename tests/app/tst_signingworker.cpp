@@ -8,6 +8,7 @@
 #include "StartupPlan.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,6 +21,7 @@
 #include <QTimeZone>
 #include <QCryptographicHash>
 
+#include <signal.h>
 #include <sys/stat.h>
 
 using namespace signingfixtures;
@@ -92,6 +94,8 @@ private slots:
     void describeWritesNothing();
     void workersAfterEditionOption_data();
     void workersAfterEditionOption();
+    void killedMidway_data();
+    void killedMidway();
 
 private:
     // pathFirst: a folder searched for programs before the usual ones.
@@ -690,6 +694,62 @@ void SigningWorkerTest::inputKeptSafe()
         return;
     QVERIFY(fifoAside);
     QVERIFY2(QString::fromLocal8Bit(worker.err).contains(lock + QLatin1Char(' ')), worker.err.constData());
+}
+
+void SigningWorkerTest::killedMidway_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("describe");
+
+    QTest::newRow("detached") << 0 << false;
+    QTest::newRow("attached") << 1 << false;
+    QTest::newRow("embedded") << 4 << false;
+    QTest::newRow("certificate described") << 3 << true;
+}
+
+// The worker killed while it signs (here while its chain check runs) in the
+// scratch folder a window gave it: no file there holds the pass phrase.
+void SigningWorkerTest::killedMidway()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, describe);
+    setStore(QStringLiteral("vorn-ecp"), "[signing]\nrevocationMode=sign\n");
+    QTemporaryDir root;
+    const QString scratch = root.filePath(QStringLiteral("vorn-sign-Ab12Cd"));
+    const QString checking = root.filePath(QStringLiteral("checking"));
+    const QString started = root.filePath(QStringLiteral("started"));
+    QVERIFY(QDir().mkpath(scratch) && QDir().mkpath(checking));
+    QVERIFY(writeScript(checking + QStringLiteral("/openssl"),
+                        "echo $$ > '" + started.toUtf8() + ".part' && mv '" + started.toUtf8() + ".part' '"
+                            + started.toUtf8() + "'\nexec sleep 30\n"));
+    QJsonObject object{{"inputPath", m_input}, {"outputPath", root.filePath(QStringLiteral("out.pdf"))},
+                       {"mode", mode}, {"pkcs12Path", m_p12}, {"pkcs12Password", "secret"}};
+    if (describe)
+        object.insert("describeOnly", true);
+    const QString requestPath = scratch + QStringLiteral("/vorn-sign-request-Ef34Gh.json");
+    QVERIFY(fixtures::writeFile(requestPath, QJsonDocument(object).toJson()));
+
+    QProcess worker;
+    QProcessEnvironment environment = workerEnvironment(checking);
+    environment.insert(QStringLiteral("TMPDIR"), scratch);
+    worker.setProcessEnvironment(environment);
+    worker.start(kExecutable, {QStringLiteral("--vorn-sign-file"), requestPath});
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(started) || worker.state() == QProcess::NotRunning, 30000);
+    QVERIFY2(worker.state() == QProcess::Running, worker.readAllStandardOutput().constData());
+    worker.kill();
+    QVERIFY(worker.waitForFinished(10000));
+    const pid_t check = pid_t(fixtures::readFile(started).trimmed().toInt());
+    if (check > 0)
+        ::kill(check, SIGKILL);
+
+    QStringList holding;
+    QDirIterator files(scratch, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString path = files.next();
+        if (fixtures::readFile(path).contains("secret"))
+            holding << path;
+    }
+    QVERIFY2(holding.isEmpty(), qPrintable(holding.join(QLatin1Char(' '))));
 }
 
 QTEST_GUILESS_MAIN(SigningWorkerTest)

@@ -41,6 +41,35 @@ QByteArray withUpdate(const QByteArray& pdf, const QList<QPair<int, QByteArray>>
         + QByteArray::number(at) + "\n%%EOF\n";
 }
 
+// A classic table whose trailer's /XRefStm lists the page (object 3, of
+// pageBody) in an object stream: qpdf reads it, its written text is not
+// at hand.
+QByteArray hybridPdf(const QByteArray& pageBody)
+{
+    QByteArray out = "%PDF-1.5\n";
+    QList<qsizetype> offsets;
+    const auto add = [&](int number, const QByteArray& body) {
+        offsets << out.size();
+        out += QByteArray::number(number) + " 0 obj\n" + body + "\nendobj\n";
+    };
+    add(1, kPlainObjects.at(0).toLatin1());
+    add(2, kPlainObjects.at(1).toLatin1());
+    const QByteArray packed = "3 0 " + pageBody;
+    add(4, "<< /Type /ObjStm /N 1 /First 4 /Length " + QByteArray::number(packed.size()) + " >>\nstream\n" + packed
+               + "\nendstream");
+    const QByteArray entry("\x02\x00\x04\x00", 4);
+    add(5, "<< /Type /XRef /Size 6 /W [1 2 1] /Index [3 1] /Length 4 >>\nstream\n" + entry + "\nendstream");
+    const qsizetype xref = out.size();
+    out += "xref\n0 3\n0000000000 65535 f \n";
+    for (qsizetype offset : offsets.mid(0, 2))
+        out += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    out += "4 2\n";
+    for (qsizetype offset : offsets.mid(2))
+        out += QByteArray::number(offset).rightJustified(10, '0') + " 00000 n \n";
+    return out + "trailer\n<< /Size 6 /Root 1 0 R /XRefStm " + QByteArray::number(offsets.last()) + " >>\nstartxref\n"
+        + QByteArray::number(xref) + "\n%%EOF\n";
+}
+
 QByteArray plainPdf()
 {
     return fixtures::buildPdf(kPlainObjects);
@@ -217,6 +246,12 @@ void PdfSignatureShellTest::refusals_data()
         << offTable
         << "PDF повреждён, и программы просмотра могут показать его по-разному: встроенная подпись не добавлена. "
            "Сохраните документ заново и подпишите сохранённый файл.";
+    // Held in an object stream, the page can only be written again from
+    // qpdf's reading, which would leave the font out.
+    QTest::newRow("page in an object stream naming an object not there")
+        << hybridPdf("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Resources << /Font << /F1 9 0 R >> >> >>")
+        << "PDF повреждён, и программы просмотра могут показать его по-разному: встроенная подпись не добавлена. "
+           "Сохраните документ заново и подпишите сохранённый файл.";
     QTest::newRow("annotation list not a list")
         << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1),
                                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Annots 4 0 R >>", "<< /A 1 >>"})
@@ -261,7 +296,7 @@ void PdfSignatureShellTest::updates_data()
         << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1), kPlainObjects.at(2),
                                "<< /Type /EmbeddedFile /Length " + QString::number(attachedCatalog.size()) + " >>\nstream\n"
                                    + QString::fromLatin1(attachedCatalog) + "\nendstream"})
-        << QByteArray("/Type /Catalog /AcroForm << /SigFlags 3") << 5;
+        << QByteArray("/Type /Catalog /Pages 2 0 R /AcroForm << /SigFlags 3") << 5;
     QTest::newRow("/Size just under the limit") << withTrailer("/Size 8388606 /Root 1 0 R") << QByteArray("/Size 8388608")
                                                << 8388606;
     // /Size that says too little or too much: numbers above the objects in use.
@@ -273,7 +308,20 @@ void PdfSignatureShellTest::updates_data()
                                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Annots [4 0 R << /Subtype /Text "
                                "/Rect [1 1 2 2] >>] >>",
                                "<< /Type /Annot /Subtype /Text /Rect [0 0 9 9] >>"})
-        << QByteArray("/Annots [4 0 R << /Rect [ 1 1 2 2 ] /Subtype /Text >> 6 0 R]") << 5;
+        << QByteArray("/Annots [4 0 R << /Subtype /Text /Rect [1 1 2 2] >> 6 0 R]") << 5;
+    // The rewritten page and catalog are their written text and one entry more.
+    QTest::newRow("page with strings and comments, written as it was")
+        << fixtures::buildPdf({"<< /Type /Catalog /Pages 2 0 R % the root >>\n/Lang (ru) >>", kPlainObjects.at(1),
+                               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /PieceInfo << /A (>> ] \\) (n) ) "
+                               "/B <3E3E> >> % >> ]\n/Annots [] >>"})
+        << QByteArray("/PieceInfo << /A (>> ] \\) (n) ) /B <3E3E> >> % >> ]\n/Annots [ 5 0 R] >>") << 4;
+    QTest::newRow("page naming an object that is not there")
+        << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1),
+                               "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Resources << /Font << /F1 9 0 R >> "
+                               ">> /Annots 8 0 R >>"})
+        << QByteArray("/Resources << /Font << /F1 9 0 R >> >> /Annots [5 0 R] >>") << 4;
+    QTest::newRow("page in an object stream") << hybridPdf(kPlainObjects.at(2).toLatin1())
+                                              << QByteArray("/Annots [7 0 R]") << 6;
     QTest::newRow("indirect annotation list gets a revision")
         << fixtures::buildPdf({kPlainObjects.at(0), kPlainObjects.at(1),
                                "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Annots 4 0 R >>", "[5 0 R]",

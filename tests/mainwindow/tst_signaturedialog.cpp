@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QJsonArray>
@@ -22,6 +23,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QWheelEvent>
 #include <QStackedWidget>
 
 namespace {
@@ -662,6 +664,55 @@ private slots:
         SignatureDialog::Setup broken;
         broken.sourcePath = windowtest::writeFixture(dir, QStringLiteral("broken.pdf"), "%PDF-1.4 junk");
         QCOMPARE(dialogWith(QStringLiteral("echo '{}'"), broken)->stampPageCount(), 1);
+    }
+
+    // The wheel over a stamp control changes it only once it has the focus:
+    // scrolling over the form keeps the batch's stamp settings.
+    void wheelNeedsFocus_data()
+    {
+        QTest::addColumn<int>("control");  // 0 page, 1 position, 2 width, 3 template
+        QTest::addColumn<bool>("focused");
+        QTest::newRow("page, unfocused") << 0 << false;
+        QTest::newRow("position, unfocused") << 1 << false;
+        QTest::newRow("width, unfocused") << 2 << false;
+        QTest::newRow("template, unfocused") << 3 << false;
+        QTest::newRow("page, focused") << 0 << true;
+        QTest::newRow("position, focused") << 1 << true;
+    }
+
+    void wheelNeedsFocus()
+    {
+        QFETCH(int, control);
+        QFETCH(bool, focused);
+        auto d = dialogWith(QStringLiteral("echo '{}'"));
+        modeBox(d.get())->setCurrentIndex(3);
+        d->show();
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
+        QGroupBox* stampGroup = group(d.get(), QStringLiteral("Видимый штамп PDF"));
+        QVERIFY(stampGroup);
+        const QList<QComboBox*> boxes = stampGroup->findChildren<QComboBox*>();  // position, template
+        QWidget* stampControls[] = {stampGroup->findChild<QSpinBox*>(QStringLiteral("ScanSpin")), boxes.value(0),
+                                    stampGroup->findChild<QDoubleSpinBox*>(), boxes.value(1)};
+        QWidget* target = stampControls[control];
+        QVERIFY(target);
+        auto* templates = qobject_cast<QComboBox*>(stampControls[3]);
+        if (templates && templates->count() < 2)
+            templates->addItem(QStringLiteral("another"), QStringLiteral("another"));
+        const auto stamp = [&d] {
+            const SignatureDialogInputs in = d->inputs();
+            return QStringList{QString::number(in.stampPage), in.stampPosition, QString::number(in.stampWidthMm),
+                               in.stampTemplateId};
+        };
+        if (focused) {
+            target->setFocus();
+            QTRY_VERIFY(target->hasFocus());
+        }
+        const QStringList before = stamp();
+        const QPointF centre = QRectF(target->rect()).center();
+        QWheelEvent down(centre, target->mapToGlobal(centre), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                         Qt::NoScrollPhase, false);
+        QApplication::sendEvent(target, &down);
+        QCOMPARE(stamp() != before, focused);
     }
 
     // The template box after the editor: the returned template is chosen, a

@@ -197,9 +197,20 @@ private slots:
     }
 
     // Closing the dialog while a further file is signed kills its child and
-    // ends the batch: no further child, no message, no scratch.
+    // ends the batch: no further child and no scratch; a message says how
+    // many files were signed and names those left unsigned.
+    void closeDuringBatch_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("detached, closed") << 0 << false;
+        QTest::newRow("attached, Escape") << 1 << true;
+    }
+
     void closeDuringBatch()
     {
+        QFETCH(int, mode);
+        QFETCH(bool, escape);
         const QString pidFile = bench->path(QStringLiteral("pid"));
         MainWindow window(AppProduct::editor);
         window.setSigningWorkerProgram(
@@ -208,14 +219,17 @@ private slots:
         QStringList noted;
         QPointer<SignatureDialog> dialog;
         QString pid;
-        pressSign(prompts, {}, &dialog);
+        pressSign(prompts, [mode](SignatureDialog* d) { modeBox(d)->setCurrentIndex(mode); }, &dialog);
         skipBusyDialog(prompts, &dialog);
         prompts.whenShown([&](QDialog* question) {
             prompt::buttonWithText(question, QStringLiteral("Подписать остальные"))->click();
             whenWritten(pidFile, &window, [&](const QString& line) {
                 pid = line;
                 QVERIFY(dialog);
-                dialog->reject();
+                if (escape)
+                    QTest::keyClick(dialog.data(), Qt::Key_Escape);
+                else
+                    dialog->reject();
             });
         });
         note(prompts, &noted);
@@ -225,7 +239,8 @@ private slots:
         QVERIFY(clock.elapsed() < 15000);
         QTest::qWait(50);
         QVERIFY(dialog.isNull());
-        QCOMPARE(noted, QStringList{});
+        QCOMPARE(noted, (QStringList{QStringLiteral("Подписание|Подписание остановлено: подписано файлов 1 из 3. Не подписаны:\n"
+                                                     "• b.pdf\n• c.pdf")}));
         QVERIFY2(processGone(pid), qPrintable(pid));
         QCOMPARE(bench->kinds(), (QStringList{"describe", "sign", "sign"}));
         QCOMPARE(bench->journal().size(), 1);
@@ -262,7 +277,8 @@ private slots:
         note(prompts, &noted);
         window.showSignatureDialog(false, files, {}, files.first());
         QVERIFY(dialog.isNull());
-        QVERIFY2(noted.isEmpty(), qPrintable(noted.join(QLatin1Char('\n'))));
+        QCOMPARE(noted, (QStringList{QStringLiteral("Подписание|Подписание остановлено: подписано файлов 1 из 3. Не подписаны:\n"
+                                                     "• b.pdf\n• c.pdf")}));
         QVERIFY2(processGone(pid), qPrintable(pid));
         for (const char* gone : {"b_подписан.pdf", "b_подписан.pdf.sig", "c_подписан.pdf"})
             QVERIFY2(!QFileInfo::exists(bench->path(QString::fromUtf8(gone))), gone);
@@ -344,7 +360,8 @@ private slots:
         note(prompts, &noted);
         window.showSignatureDialog(false, {files.first(), large}, {}, files.first());
         QVERIFY(dialog.isNull());
-        QVERIFY2(noted.isEmpty(), qPrintable(noted.join(QLatin1Char('\n'))));
+        QCOMPARE(noted, (QStringList{QStringLiteral("Подписание|Подписание остановлено: подписано файлов 1 из 2. Не "
+                                                    "подписаны:\n• large.pdf")}));
         QVERIFY2(answeredMs >= 0 && answeredMs < 200, qPrintable(QString::number(answeredMs)));
         QCOMPARE(bench->kinds(), (QStringList{"describe", "sign"}));
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(bench->path(QStringLiteral("large_подписан.pdf"))), 20000);

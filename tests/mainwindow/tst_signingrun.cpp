@@ -2,12 +2,18 @@
 // end is reported, the refusals before signing, the private scratch folder,
 // the journal record and what is opened afterwards.
 #include "LargePdf.h"
+#include "SigningScratch.h"
 #include "SigningTestSupport.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QProcess>
 #include <QProgressBar>
 #include <QSettings>
+
+#include <utime.h>
 
 using namespace signtest;
 
@@ -659,6 +665,62 @@ private slots:
         QCOMPARE(bench->scratchLeft(), QStringList{});
         QCOMPARE(bench->journal().size(), 0);
         QCOMPARE(bench->kinds().size(), whileDescribing ? 1 : 2);
+    }
+
+    // Scratch folders in the temporary folder at a start: those of a
+    // program that ended without removing them go, request and all; those
+    // of a run still going stay.
+    void leftoversRemoved_data()
+    {
+        QTest::addColumn<QString>("lock");  // "ended", "running" or "none"
+        QTest::addColumn<int>("ageSeconds");
+        QTest::addColumn<bool>("removed");
+
+        QTest::newRow("lock of an ended program") << "ended" << 0 << true;
+        QTest::newRow("lock of a running program") << "running" << 3600 << false;
+        QTest::newRow("no lock, an hour old") << "none" << 3600 << true;
+        QTest::newRow("no lock, just made") << "none" << 0 << false;
+    }
+
+    void leftoversRemoved()
+    {
+        QFETCH(QString, lock);
+        QFETCH(int, ageSeconds);
+        QFETCH(bool, removed);
+        std::unique_ptr<SigningScratch> running;
+        QString folder = QDir(bench->tempRoot.path()).filePath(QStringLiteral("vorn-sign-Ab12Cd"));
+        if (lock == QLatin1String("running")) {
+            running = std::make_unique<SigningScratch>();
+            folder = running->path();
+        }
+        QVERIFY(QDir().mkpath(folder));
+        const QString request = QDir(folder).filePath(QStringLiteral("vorn-sign-request-Ef34Gh.json"));
+        QVERIFY(fixtures::writeFile(request, R"({"pkcs12Password":"secret"})"));
+        if (lock == QLatin1String("ended")) {
+            // This process's own lock, then named after a process that ended.
+            const QString lockPath = QDir(folder).filePath(QStringLiteral(".vorn-sign.lock"));
+            QLockFile own(lockPath);
+            QVERIFY(own.tryLock(0));
+            QByteArray text = fixtures::readFile(lockPath);
+            own.unlock();
+            QProcess ended;
+            ended.start(QStringLiteral("true"));
+            QVERIFY(ended.waitForStarted(10000));
+            const qint64 pid = ended.processId();
+            QVERIFY(ended.waitForFinished(10000));
+            text.replace(0, text.indexOf('\n'), QByteArray::number(pid));
+            QVERIFY(fixtures::writeFile(lockPath, text));
+        }
+        const qint64 then = QDateTime::currentSecsSinceEpoch() - ageSeconds;
+        const utimbuf times{time_t(then), time_t(then)};
+        QCOMPARE(::utime(QFile::encodeName(folder).constData(), &times), 0);
+
+        SigningScratch::removeLeftovers();
+        QCOMPARE(!QFileInfo::exists(folder), removed);
+        QCOMPARE(!QFileInfo::exists(request), removed);
+        running.reset();
+        QDir(folder).removeRecursively();
+        QCOMPARE(bench->scratchLeft(), QStringList{});
     }
 };
 
