@@ -22,12 +22,20 @@ as_root() {
   if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
 }
 
+# A Debian machine set up with a root password has no sudo: say what is
+# needed rather than fail with "sudo: command not found".
+can_become_root() {
+  [ "$(id -u)" -eq 0 ] || command -v sudo >/dev/null 2>&1
+}
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 # Another package run (a machine that has just booted) holds the package
-# manager's lock for a while: wait for it rather than fail at once.
+# manager's lock for a while: wait for it rather than fail at once. The
+# package lists' lock has no timeout option, so its message is what tells a
+# busy lock: the tool runs in the C locale, whose messages are the ones known.
 lock_wait=${VORN_APT_LOCK_WAIT:-300}
 lock_poll=${VORN_APT_LOCK_POLL:-5}
 apt_get() {
@@ -35,7 +43,7 @@ apt_get() {
   log=$(mktemp)
   while true; do
     status=0
-    as_root env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout="$lock_wait" "$@" 2>"$log" || status=$?
+    as_root env LC_ALL=C LANGUAGE= DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout="$lock_wait" "$@" 2>"$log" || status=$?
     if [ "$status" -eq 0 ]; then cat "$log" >&2; rm -f "$log"; return 0; fi
     if grep -qE 'Could not get lock|Unable to acquire the dpkg frontend lock|Unable to lock' "$log" \
         && [ "$SECONDS" -lt "$deadline" ]; then
@@ -49,6 +57,12 @@ apt_get() {
 }
 
 if [ ${#missing[@]} -gt 0 ]; then
+  if ! can_become_root; then
+    echo "setup: these packages are missing: ${missing[*]}" >&2
+    echo "setup: installing them needs root, and sudo is not installed; run this script as root" \
+      "(su -c '$0 $*') or install them with apt-get as root, then run it again" >&2
+    exit 1
+  fi
   echo "setup: installing ${missing[*]}"
   apt_get update -qq
   apt_get install -y -qq --no-install-recommends "${missing[@]}"

@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace pdfengine;
 
@@ -101,7 +103,14 @@ QString writeFileAtomically(const QString& path, const QByteArray& bytes)
     return error;
 }
 
-QString writePictureAtomically(const QString& path, const QImage& image, const QByteArray& format)
+QString pictureFailureText(const QString& path, const QString& error)
+{
+    return QStringLiteral("Не удалось сохранить изображение:\n%1\n%2").arg(path, error);
+}
+
+// Writes the picture beside path, to be put in place with the others.
+QString preparePicture(PreparedReplacement* replacement, const QString& path, const QImage& image,
+                       const QByteArray& format)
 {
     QString error;
     const auto write = [&](QIODevice& out) {
@@ -111,9 +120,9 @@ QString writePictureAtomically(const QString& path, const QImage& image, const Q
         error = writer.errorString();
         return false;
     };
-    if (replaceFileWith(path, write, &error))
+    if (replacement->prepare(path, write, &error))
         return {};
-    return QStringLiteral("Не удалось сохранить изображение:\n%1\n%2").arg(path, error);
+    return pictureFailureText(path, error);
 }
 
 QString fileSuffixOf(const QString& format)
@@ -194,7 +203,8 @@ QString exportText(const PdfDocument& doc, const QString& format, const QString&
 }
 
 // Renders every page and writes it as a picture. Empty result on success, else
-// the reason; a cancelled export takes back the files it wrote.
+// the reason. The pictures are written aside and take their names only when
+// all are written: a cancelled or failed export leaves the folder as it was.
 QString exportPagePictures(const PdfDocument& doc, const QString& format, const QString& path, int dpi,
                            const PdfDocument::Progress& progress)
 {
@@ -213,12 +223,10 @@ QString exportPagePictures(const PdfDocument& doc, const QString& format, const 
         return ownFileTargetText();
     const QByteArray writerFormat = pictureWriterFormat(format);
     QList<int> unrendered;
+    std::vector<std::pair<PreparedReplacement, QString>> prepared;
     for (int i = 0; i < count; ++i) {
-        if (!goOn(progress, i, count)) {
-            for (int written = 0; written < i; ++written)
-                QFile::remove(paths.at(written));
+        if (!goOn(progress, i, count))
             return cancelledText();
-        }
         QImage image = doc.renderPageLayer(i, scale, 0, PdfRenderAll, false);
         if (image.isNull()) {
             unrendered << i + 1;
@@ -226,11 +234,19 @@ QString exportPagePictures(const PdfDocument& doc, const QString& format, const 
         }
         image.setDotsPerMeterX(qRound(resolution * kInchesPerMetre));
         image.setDotsPerMeterY(qRound(resolution * kInchesPerMetre));
-        const QString error = writePictureAtomically(paths.at(i), image, writerFormat);
+        PreparedReplacement picture;
+        const QString error = preparePicture(&picture, paths.at(i), image, writerFormat);
         if (!error.isEmpty())
             return error;
+        prepared.emplace_back(std::move(picture), paths.at(i));
     }
-    goOn(progress, count, count);
+    if (!goOn(progress, count, count))
+        return cancelledText();
+    for (auto& [picture, target] : prepared) {
+        QString error;
+        if (!picture.putInPlace(&error))
+            return pictureFailureText(target, error);
+    }
     return unrenderedPagesText(unrendered, count);
 }
 

@@ -3,6 +3,8 @@
 #include "PdfDocument.h"
 #include "PdfPageTransform.h"
 #include "RegularFile.h"
+#include "SaveLeftovers.h"
+#include "SystemErrorText.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -23,11 +25,6 @@
 namespace pdfengine {
 
 namespace {
-
-QString systemErrorText(int code)
-{
-    return QString::fromLocal8Bit(std::strerror(code));
-}
 
 // An unbuffered device over a file descriptor that keeps the system's reason
 // for a failed write: a short write counts as a failure.
@@ -63,6 +60,8 @@ private:
     int m_fd;
     int m_failure = 0;
 };
+
+} // namespace
 
 // The temporary sibling: closed and removed unless it was renamed into place.
 class TemporarySibling {
@@ -103,6 +102,8 @@ private:
     QByteArray m_name;
     bool m_renamed = false;
 };
+
+namespace {
 
 // The process's file-creation mask, read without changing it.
 mode_t currentUmask()
@@ -150,8 +151,35 @@ QString resolvedWriteTarget(const QString& path, QString* error)
     return {};
 }
 
+PreparedReplacement::PreparedReplacement() = default;
+PreparedReplacement::~PreparedReplacement() = default;
+PreparedReplacement::PreparedReplacement(PreparedReplacement&&) noexcept = default;
+PreparedReplacement& PreparedReplacement::operator=(PreparedReplacement&&) noexcept = default;
+
+bool PreparedReplacement::putInPlace(QString* error)
+{
+    if (!m_sibling) {
+        *error = systemErrorText(ENOENT);
+        return false;
+    }
+    if (const int code = m_sibling->renameTo(m_target)) {
+        *error = systemErrorText(code);
+        return false;
+    }
+    m_sibling.reset();
+    syncFolder(m_folder);
+    return true;
+}
+
 bool replaceFileWith(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error)
 {
+    PreparedReplacement replacement;
+    return replacement.prepare(path, write, error) && replacement.putInPlace(error);
+}
+
+bool PreparedReplacement::prepare(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error)
+{
+    m_sibling.reset();
     const auto fail = [error](const QString& reason) {
         *error = reason;
         return false;
@@ -172,11 +200,12 @@ bool replaceFileWith(const QString& path, const std::function<bool(QIODevice&)>&
         return fail(systemErrorText(errno));
     const QFileInfo info(target);
     const QByteArray folder = QFile::encodeName(info.absolutePath());
-    QByteArray pattern = folder + "/." + QFile::encodeName(info.fileName()) + ".XXXXXX";
+    QByteArray pattern = folder + '/' + QFile::encodeName(saveSiblingTemplate(info.fileName()));
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);  // private (0600) and unpredictable
     if (fd < 0)
         return fail(systemErrorText(errno));
-    TemporarySibling temp(fd, pattern);
+    auto sibling = std::make_unique<TemporarySibling>(fd, pattern);
+    TemporarySibling& temp = *sibling;
     {
         // pdfium may go on after its block writer failed: the sink's own record decides.
         DescriptorSink sink(fd);
@@ -193,9 +222,9 @@ bool replaceFileWith(const QString& path, const std::function<bool(QIODevice&)>&
         return fail(systemErrorText(errno));
     if (const int code = temp.close())
         return fail(systemErrorText(code));
-    if (const int code = temp.renameTo(targetName))
-        return fail(systemErrorText(code));
-    syncFolder(folder);
+    m_sibling = std::move(sibling);
+    m_target = targetName;
+    m_folder = folder;
     return true;
 }
 

@@ -80,6 +80,28 @@ bool writeDocument(FPDF_DOCUMENT doc, QIODevice& device, FPDF_DWORD flags, const
 // was, no sibling is left, and *error holds the reason: the system's own, else
 // what write() put into *error before failing.
 bool replaceFileWith(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error);
+
+class TemporarySibling;
+// replaceFileWith in two steps: the sibling is written and kept aside until
+// it is put in place, and removed if it never is. A set of files is so
+// replaced only when every one of them could be written.
+class PreparedReplacement {
+public:
+    PreparedReplacement();
+    ~PreparedReplacement();
+    PreparedReplacement(PreparedReplacement&&) noexcept;
+    PreparedReplacement& operator=(PreparedReplacement&&) noexcept;
+
+    // Writes the sibling as replaceFileWith does; the target is untouched.
+    bool prepare(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error);
+    // Renames the prepared sibling over the target.
+    bool putInPlace(QString* error);
+
+private:
+    std::unique_ptr<TemporarySibling> m_sibling;
+    QByteArray m_target;
+    QByteArray m_folder;
+};
 // The file a write to path replaces: a symbolic link's target; empty with
 // *error set when the path cannot be resolved (a loop, a folder in the way).
 QString resolvedWriteTarget(const QString& path, QString* error);

@@ -1,5 +1,7 @@
 #include "RegularFile.h"
 
+#include "SystemErrorText.h"
+
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
@@ -15,11 +17,6 @@
 #include <unistd.h>
 
 namespace {
-
-QString systemText(int code)
-{
-    return QString::fromLocal8Bit(std::strerror(code));
-}
 
 void setError(QString* error, const QString& text)
 {
@@ -63,7 +60,7 @@ RegularFile::Outcome openChecked(const QString& path, qint64 maxBytes, int* fd, 
 {
     const QByteArray name = QFile::encodeName(path);
     if (name.isEmpty())
-        return refuse(RegularFile::Missing, systemText(ENOENT), error);
+        return refuse(RegularFile::Missing, systemErrorText(ENOENT), error);
     int opening = -1;
     do {
         opening = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -74,12 +71,12 @@ RegularFile::Outcome openChecked(const QString& path, qint64 maxBytes, int* fd, 
         struct stat linked {};
         if (code == ENXIO || (::stat(name.constData(), &linked) == 0 && !S_ISREG(linked.st_mode)))
             return refuse(RegularFile::NotRegular, RegularFile::notRegularText(path), error);
-        return refuse(code == ENOENT ? RegularFile::Missing : RegularFile::Failed, systemText(code), error);
+        return refuse(code == ENOENT ? RegularFile::Missing : RegularFile::Failed, systemErrorText(code), error);
     }
     Descriptor opened(opening);
     struct stat info {};
     if (::fstat(opened.get(), &info) != 0)
-        return refuse(RegularFile::Failed, systemText(errno), error);
+        return refuse(RegularFile::Failed, systemErrorText(errno), error);
     if (!S_ISREG(info.st_mode))
         return refuse(RegularFile::NotRegular, RegularFile::notRegularText(path), error);
     if (info.st_size > maxBytes)

@@ -609,6 +609,7 @@ private:
     };
     bool saveActiveDocumentTo(const QString& path, QString* error);
     bool confirmOutputTarget(const QString& title, const QString& target);
+    bool refuseOtherTabsFile(const PdfDocument* writer, const QString& path);
     void saveExportAsPdf(const QString& path);
     void exportInFormat(const QString& path, const QString& format, const QString& suffix, int dpi);
     bool writeScannedPdf(const ScannedPdfExportOptions& options);

@@ -7,6 +7,7 @@
 #include "PdfDocument.h"
 #include "PdfView.h"
 #include "RecentFiles.h"
+#include "SaveLeftovers.h"
 #include "SignedDocument.h"
 #include "UiTranslate.h"
 
@@ -71,6 +72,7 @@ void MainWindow::openFile(const QString& path)
         return;
     }
     appendAndActivate(std::move(opened), absolutePath);
+    removeSaveLeftovers(absolutePath, QDateTime::currentDateTime());
     const QString name = QFileInfo(path).fileName();
     const bool layerReady = loadNativeTextLayerForPage(pdfView->currentPage(), false);
     setStatusText(layerReady ? tr("Открыт: %1 · текстовый слой готов").arg(name) : tr("Открыт: %1").arg(name));

@@ -89,12 +89,20 @@ QStringList numberedPictures(const QString& path, int pageCount)
 // its file); an existing one is replaced only when the user says so.
 bool MainWindow::confirmOutputTarget(const QString& title, const QString& target)
 {
-    if (openDocumentIndexForPath(target) >= 0) {
-        appInfo(this, title,
-                tr("Файл %1 открыт в программе. Укажите другой файл результата.").arg(QFileInfo(target).fileName()));
+    return !refuseOpenDocumentTarget(title, target) && (!QFileInfo::exists(target) || appOverwriteQuestion(this, title));
+}
+
+// Two tabs never show one file: a document is written over no other tab's
+// file, whichever road (save as, the close prompt, a save elsewhere after a
+// failure) chose it.
+bool MainWindow::refuseOtherTabsFile(const PdfDocument* writer, const QString& path)
+{
+    const int openAt = openDocumentIndexForPath(path);
+    if (openAt < 0 || openDocuments[size_t(openAt)].document.get() == writer)
         return false;
-    }
-    return !QFileInfo::exists(target) || appOverwriteQuestion(this, title);
+    appInfo(this, tr("Сохранить как"),
+            tr("Файл %1 открыт в программе. Укажите другой файл.").arg(QFileInfo(path).fileName()));
+    return true;
 }
 
 void MainWindow::showSaveExportDialog()
@@ -113,6 +121,9 @@ void MainWindow::showSaveExportDialog()
     QFileDialog dialog(this, tr("Сохранить как / Экспорт"), proposed, filters.join(QStringLiteral(";;")));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    // The name typed is not always the file written: the question comes
+    // once the name that is written is known.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return;
     QString path = dialog.selectedFiles().constFirst();
@@ -124,9 +135,8 @@ void MainWindow::showSaveExportDialog()
     const bool writesTypedName = row.id != QLatin1String("scanned-pdf") &&
                                  row.id != QLatin1String("compressed-pdf") &&
                                  !(row.perPageImage && document->pageCount() > 1);
-    path = writesTypedName ? withExtensionAsked(this, tr("Сохранить как"), path, row.suffix)
-                           : withExtension(path, row.suffix);
-    if (path.isEmpty())
+    path = withExtension(path, row.suffix);
+    if (writesTypedName && QFileInfo::exists(path) && !appOverwriteQuestion(this, tr("Сохранить как")))
         return;
 
     if (row.id == QLatin1String("scanned-pdf")) {
@@ -153,15 +163,8 @@ void MainWindow::showSaveExportDialog()
 
 void MainWindow::saveExportAsPdf(const QString& path)
 {
-    if (refuseWhileOcrRuns())
+    if (refuseWhileOcrRuns() || refuseOtherTabsFile(document, path))
         return;
-    // Two tabs never show one file.
-    const int openAt = openDocumentIndexForPath(path);
-    if (openAt >= 0 && openAt != activeIndex) {
-        appInfo(this, tr("Сохранить как"),
-                tr("Файл %1 открыт в программе. Укажите другой файл.").arg(QFileInfo(path).fileName()));
-        return;
-    }
     QString error;
     if (!saveActiveDocumentTo(path, &error)) {
         if (!error.isEmpty())

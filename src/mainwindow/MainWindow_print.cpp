@@ -50,7 +50,9 @@ void MainWindow::onPrint()
     printer.setPageSize(QPageSize(settings.paper));
     printer.setPageOrientation(settings.orientation);
     printer.setCopyCount(settings.copies);
-    if (!device->confirm(this))
+    // A printout to a file never goes over a document open here.
+    if (!device->confirm(this) ||
+        (!printer.outputFileName().isEmpty() && refuseOpenDocumentTarget(tr("Печать"), printer.outputFileName())))
         return;
 
     const OutputJobScope job(this);

@@ -6,6 +6,7 @@
 #include "DocumentJob.h"
 #include "PdfView.h"
 #include "QuietWait.h"
+#include "SaveLeftovers.h"
 #include "SignedDocument.h"
 #include "WorkProgressDialog.h"
 
@@ -71,11 +72,16 @@ bool MainWindow::writeActiveDocument(QString* error)
 
 // Saves doc to path. A save that would write the signed revisions of a
 // signed file anew is asked about first. False with the reason in error, or
-// with error empty when nothing was written because the user kept the
-// signatures or stopped the save.
+// with error empty when nothing was written because path is another tab's
+// file, the user kept the signatures or stopped the save.
 bool MainWindow::saveDocumentFile(const std::shared_ptr<PdfDocument>& doc, const QString& path, QString* error)
 {
     error->clear();
+    if (refuseOtherTabsFile(doc.get(), path))
+        return false;
+    // What a save killed midway left beside the file goes; this one's own
+    // sibling is made after now.
+    removeSaveLeftovers(path, QDateTime::currentDateTime());
     bool stopped = false;
     if (writeInBackground(doc, path, PdfDocument::SignedRevisions::Keep, &stopped))
         return true;

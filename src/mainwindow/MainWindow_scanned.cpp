@@ -88,23 +88,25 @@ bool MainWindow::writeScannedPdf(const ScannedPdfExportOptions& chosen)
     };
     WorkProgressDialog progress(tr("Сканированный PDF"), tr("Экспорт сканированного PDF..."), this);
     auto result = std::make_shared<ScannedPdfWriter::Result>(ScannedPdfWriter::Result::Failed);
-    progress.run([target, options, source, result](const WorkProgressDialog::Report& report) {
+    auto reason = std::make_shared<QString>();
+    progress.run([target, options, source, result, reason](const WorkProgressDialog::Report& report) {
         const int pages = source.pageCount;
-        *result = ScannedPdfWriter::write(target, options, source, [&report, pages](int done) {
-            return report(done, pages);
-        });
+        *result = ScannedPdfWriter::write(
+            target, options, source, [&report, pages](int done) { return report(done, pages); }, reason.get());
         return *result == ScannedPdfWriter::Result::Written;
     });
     if (*result == ScannedPdfWriter::Result::Cancelled) {
         setStatusText(tr("Экспорт отменён."));
         return false;
     }
+    // The reason, when there is one, on a line of its own.
+    const QString why = reason->isEmpty() ? QString() : QLatin1Char('\n') + *reason;
     if (*result == ScannedPdfWriter::Result::CannotStart) {
-        appInfo(this, tr("Ошибка экспорта"), tr("Не удалось создать PDF файл."));
+        appInfo(this, tr("Ошибка экспорта"), tr("Не удалось создать PDF файл.") + why);
         return false;
     }
     if (*result != ScannedPdfWriter::Result::Written) {
-        appInfo(this, tr("Ошибка экспорта"), tr("Не удалось сохранить сканированный PDF."));
+        appInfo(this, tr("Ошибка экспорта"), tr("Не удалось сохранить сканированный PDF.") + why);
         return false;
     }
     const QString message = tr("Сканированный PDF сохранён: %1").arg(QFileInfo(target).fileName());

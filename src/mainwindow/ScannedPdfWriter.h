@@ -27,6 +27,7 @@ public:
     static constexpr int kJpegQuality = 80;
 
     // progress runs after each page with the pages done; false cancels.
+    // A file that cannot be made or written sets *reason when given.
     static Result write(const QString& path, const ScannedPdfExportOptions& options, const Source& source,
-                        const std::function<bool(int done)>& progress);
+                        const std::function<bool(int done)>& progress, QString* reason = nullptr);
 };

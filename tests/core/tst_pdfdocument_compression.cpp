@@ -766,8 +766,8 @@ void TestPdfDocumentCompression::compressionFailures_data()
     row("own file, keeping objects", 2, false, "./source.pdf", own);
     row("missing folder, rasterising", 2, true, "missing/out.pdf", QString());
     row("missing folder, keeping objects", 2, false, "missing/out.pdf", QString());
-    row("folder in the way, rasterising", 2, true, "folder.pdf", QStringLiteral("Is a directory"));
-    row("folder in the way, keeping objects", 2, false, "folder.pdf", QStringLiteral("Is a directory"));
+    row("folder in the way, rasterising", 2, true, "folder.pdf", QStringLiteral("Это папка, а не файл"));
+    row("folder in the way, keeping objects", 2, false, "folder.pdf", QStringLiteral("Это папка, а не файл"));
 }
 
 void TestPdfDocumentCompression::compressionFailures()

@@ -302,27 +302,27 @@ void TestPdfDocumentCore::failedWriteGivesTheSystemsReason_data()
     QTest::addColumn<Obstacle>("obstacle");
     QTest::addColumn<Write>("write");
     QTest::addColumn<QString>("reason");
-    const QString tooLarge = QStringLiteral("File too large");
+    const QString tooLarge = QStringLiteral("Файл больше, чем позволено");
     QTest::newRow("size limit, save over the file") << Obstacle::FileSizeLimit << Write::SaveOver << tooLarge;
     QTest::newRow("size limit, save as") << Obstacle::FileSizeLimit << Write::SaveAs << tooLarge;
     QTest::newRow("size limit, save copy") << Obstacle::FileSizeLimit << Write::SaveCopy << tooLarge;
     QTest::newRow("size limit, text export") << Obstacle::FileSizeLimit << Write::ExportText << tooLarge;
     QTest::newRow("size limit, compressed copy") << Obstacle::FileSizeLimit << Write::Compress << tooLarge;
-    QTest::newRow("folder in the way") << Obstacle::Folder << Write::SaveAs << QStringLiteral("Is a directory");
+    QTest::newRow("folder in the way") << Obstacle::Folder << Write::SaveAs << QStringLiteral("Это папка, а не файл");
     QTest::newRow("link loop") << Obstacle::LinkLoop << Write::SaveAs
-                               << QStringLiteral("Too many levels of symbolic links");
+                               << QStringLiteral("Слишком много уровней символических ссылок");
     QTest::newRow("link loop, compressed copy") << Obstacle::LinkLoop << Write::Compress
-                                                << QStringLiteral("Too many levels of symbolic links");
+                                                << QStringLiteral("Слишком много уровней символических ссылок");
     QTest::newRow("missing folder") << Obstacle::MissingFolder << Write::SaveCopy
-                                    << QStringLiteral("No such file or directory");
+                                    << QStringLiteral("Нет такого файла или папки");
     QTest::newRow("read-only folder") << Obstacle::ReadOnlyFolder << Write::SaveOver
-                                      << QStringLiteral("Permission denied");
-    QTest::newRow("read-only file") << Obstacle::ReadOnlyFile << Write::SaveOver << QStringLiteral("Permission denied");
+                                      << QStringLiteral("Отказано в доступе");
+    QTest::newRow("read-only file") << Obstacle::ReadOnlyFile << Write::SaveOver << QStringLiteral("Отказано в доступе");
     QTest::newRow("pipe in the way") << Obstacle::Pipe << Write::SaveAs << QStringLiteral("Это не обычный файл: %1");
 }
 
-// The reason is the system's, the old file is as it was, and nothing is left
-// beside it.
+// The reason is the system's (in the program's words), the old file is as
+// it was, and nothing is left beside it.
 void TestPdfDocumentCore::failedWriteGivesTheSystemsReason()
 {
     QFETCH(Obstacle, obstacle);
@@ -423,7 +423,7 @@ void TestPdfDocumentCore::fullDiskGivesItsReason()
     QVERIFY(doc.open(file));
     QVERIFY(doc.rotatePage(0, 90));
     QVERIFY(!doc.save(file));
-    QCOMPARE(doc.lastError(), QStringLiteral("No space left on device"));
+    QCOMPARE(doc.lastError(), QStringLiteral("Недостаточно места на диске"));
     QCOMPARE(readFile(file), bytes);
     QCOMPARE(fixtures::filesIn(mountPoint), QStringList{QStringLiteral("report.pdf")});
 }

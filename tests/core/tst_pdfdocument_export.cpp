@@ -303,7 +303,7 @@ void TestPdfDocumentExport::failedExportsWriteNothing_data()
     row("txt, missing folder", true, "txt", "missing/out.txt", QString());
     row("xhtml, folder as target", true, "xhtml", "folder", QString());
     row("png, missing folder", true, "png", "missing/out.png",
-        QStringLiteral("Не удалось сохранить изображение:\n%1\nNo such file or directory"));
+        QStringLiteral("Не удалось сохранить изображение:\n%1\nНет такого файла или папки"));
 }
 
 // Refused formats, no document, the open file as target (however it is

@@ -250,6 +250,51 @@ private slots:
         QCOMPARE(statusText(window), before);
     }
 
+    // A printout to a file never replaces a document open here, the shown
+    // one or another tab's: refused with the reason, the file as it was.
+    void printToAnOpenFile_data()
+    {
+        QTest::addColumn<QString>("target");  // "shown", "other tab" or a new file's name
+        QTest::addColumn<QString>("told");    // empty: printed
+        QTest::newRow("the shown document's file")
+            << "shown" << "Печать|Файл two.pdf открыт в программе. Укажите другой файл результата.";
+        QTest::newRow("another tab's file")
+            << "other tab" << "Печать|Файл one.pdf открыт в программе. Укажите другой файл результата.";
+        QTest::newRow("the shown file by another spelling")
+            << "./two.pdf" << "Печать|Файл two.pdf открыт в программе. Укажите другой файл результата.";
+        QTest::newRow("a new file") << "out.pdf" << "";
+    }
+
+    void printToAnOpenFile()
+    {
+        QFETCH(QString, target);
+        QFETCH(QString, told);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        const QString other = writePdf(dir, QStringLiteral("one.pdf"), 1);
+        const QString shown = writePdf(dir, QStringLiteral("two.pdf"), 2);
+        window.openFile(other);
+        window.openFile(shown);
+        const QByteArray otherBefore = fixtures::readFile(other);
+        const QByteArray shownBefore = fixtures::readFile(shown);
+        const QString out = target == QLatin1String("shown")       ? shown
+                            : target == QLatin1String("other tab") ? other
+                                                                   : dir.path() + QLatin1Char('/') + target;
+        prompt::Driver prompts;
+        QString notice;
+        if (!told.isEmpty())
+            prompt::answerNoting(prompts, QStringLiteral("OK"), &notice);
+        Printed printed;
+        printTo(window, out, &printed);
+        QCOMPARE(prompts.pending(), 0);
+        QCOMPARE(notice, told);
+        QCOMPARE(fixtures::readFile(other), otherBefore);
+        QCOMPARE(fixtures::readFile(shown), shownBefore);
+        QCOMPARE(tabTexts(window), QStringList({"one.pdf", "two.pdf"}));
+        if (told.isEmpty())
+            QCOMPARE(pdftools::pageCount(out), 2);
+    }
+
     // The printout shows a block edited in the view and not yet written.
     void printoutShowsPendingEdits()
     {

@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QInputDialog>
 #include <QLabel>
+#include <QMap>
 #include <QImageReader>
 #include <QProgressBar>
 #include <QPushButton>
@@ -191,10 +192,11 @@ private slots:
         QCOMPARE(fixtures::readFile(second), QByteArray("old"));
     }
 
-    // A name typed without extension over an existing file (the extension is
-    // added after the file dialog asked): the question comes, "Отмена" and
-    // Escape keep the file byte for byte, "Перезаписать" replaces it. A name
-    // typed with its extension was asked about by the file dialog only.
+    // A name over an existing file: the question comes once the name that
+    // is written is known (the save and export dialog's file dialog asks
+    // nothing: its typed name is not always the file written; the text
+    // export's asked about the name typed with its extension), "Отмена" and
+    // Escape keep the file byte for byte, "Перезаписать" replaces it.
     // row: the place of the type in the dialog's list; -1 is the text export.
     void typedNameOverExistingFile_data()
     {
@@ -202,16 +204,23 @@ private slots:
         QTest::addColumn<int>("row");
         QTest::addColumn<QString>("suffix");
         QTest::addColumn<QByteArray>("written");  // what the replaced file holds
-        QTest::addColumn<QString>("answer");      // empty: the extension is typed
+        QTest::addColumn<QString>("answer");      // empty: the text export, the extension typed
+        QTest::addColumn<bool>("extensionTyped");
         const QList<std::tuple<const char*, int, QString, QByteArray>> types{
             {"PDF", 0, "pdf", "%PDF-"}, {"HTML", 3, "html", "<!doctype html>"}, {"XHTML", 4, "xhtml", "<?xml"},
             {"TXT", 5, "txt", "Page 1"}, {"one-page PNG", 6, "png", "\x89PNG"}, {"text export", -1, "txt", "Page 1"}};
         for (const char* language : {"ru", "en"}) {
             for (const auto& [name, row, suffix, written] : types) {
-                for (const char* answer : {"Перезаписать", "Отмена", "Escape", ""})
-                    QTest::addRow("%s, %s, %s", language, name, *answer ? answer : "typed with extension")
-                        << language << row << suffix << written << QString::fromUtf8(answer);
+                for (const char* answer : {"Перезаписать", "Отмена", "Escape"}) {
+                    QTest::addRow("%s, %s, %s", language, name, answer)
+                        << language << row << suffix << written << QString::fromUtf8(answer) << false;
+                    if (row >= 0)
+                        QTest::addRow("%s, %s, %s, typed with extension", language, name, answer)
+                            << language << row << suffix << written << QString::fromUtf8(answer) << true;
+                }
             }
+            QTest::addRow("%s, text export, typed with extension", language)
+                << language << -1 << "txt" << QByteArray("Page 1") << QString() << true;
         }
     }
 
@@ -222,13 +231,14 @@ private slots:
         QFETCH(QString, suffix);
         QFETCH(QByteArray, written);
         QFETCH(QString, answer);
+        QFETCH(bool, extensionTyped);
         QSettings().setValue(QStringLiteral("ui/language"), language);
         QTemporaryDir dir;
         MainWindow window(AppProduct::editor);
         showWithPdf(window, dir, 1);
         QDir(dir.path()).mkdir(QStringLiteral("out"));
         const QString existing = writeFixture(dir, QStringLiteral("out/budget.") + suffix, "old");
-        const QString typed = answer.isEmpty() ? existing : dir.filePath(QStringLiteral("out/budget"));
+        const QString typed = extensionTyped ? existing : dir.filePath(QStringLiteral("out/budget"));
 
         prompt::Driver prompts;
         prompts.skipWhen([](QDialog* dialog) { return dialog->findChild<QProgressBar*>() != nullptr; });
@@ -272,11 +282,67 @@ private slots:
         QCOMPARE(fixtures::filesIn(dir.filePath(QStringLiteral("out"))), QStringList{QFileInfo(existing).fileName()});
     }
 
+    // The proposed name kept, for a type that writes other names (the
+    // scanned and compressed copies, numbered pictures): nothing is asked
+    // about the file typed, which is never touched; the copy's own step
+    // comes next.
+    void copyNamesAskNothingAboutTheTypedFile_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("next");  // the class of the prompt that follows the file dialog
+        QTest::newRow("scanned copy") << "Сканированный PDF (*.pdf)" << "ScannedPdfExportDialog";
+        QTest::newRow("compressed copy") << "Сжатый PDF (*.pdf)" << "CompressedPdfExportDialog";
+        QTest::newRow("numbered pictures") << "Изображение PNG (*.png)" << "QInputDialog";
+    }
+
+    void copyNamesAskNothingAboutTheTypedFile()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, next);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        const QString path = showWithPdf(window, dir, 3);
+        const QByteArray before = fixtures::readFile(path);
+        prompt::Driver prompts;
+        // Accepted as the user's click accepts it, so that a question of the
+        // file dialog's own would come.
+        prompts.whenShown([filter](QDialog* dialog) {
+            auto* files = qobject_cast<QFileDialog*>(dialog);
+            if (!files) {
+                dialog->reject();
+                return;
+            }
+            files->selectNameFilter(filter);
+            static_cast<QDialog*>(files)->accept();  // as its button does
+            if (files->isVisible())
+                files->reject();
+        });
+        QString shown;
+        prompts.whenShown([&shown](QDialog* dialog) {
+            auto* box = qobject_cast<QMessageBox*>(dialog);
+            shown = box ? QStringLiteral("QMessageBox: ") + box->text() : dialog->metaObject()->className();
+            dialog->reject();
+        });
+        window.showSaveExportDialog();
+        QTRY_COMPARE_WITH_TIMEOUT(prompts.pending(), 0, 20000);
+        QCOMPARE(shown, next);
+        QCOMPARE(fixtures::readFile(path), before);
+    }
+
     // "Отмена" on the export's progress prompt, pressed once the first page
-    // is reported: the pages written so far are taken away, the open tab
+    // is reported: the pages written so far are taken away, over existing
+    // numbered pictures every old one stays byte for byte, the open tab
     // stays as it was, and the next export runs in full.
+    void cancelledExportLeavesNothing_data()
+    {
+        QTest::addColumn<bool>("overOldPictures");
+        QTest::newRow("into an empty folder") << false;
+        QTest::newRow("over old numbered pictures") << true;
+    }
+
     void cancelledExportLeavesNothing()
     {
+        QFETCH(bool, overOldPictures);
         setQuietTime(0);  // the prompt shows at once, while pages are still to come
         const auto restore = qScopeGuard([] { setQuietTime(kQuietMs); });
         QTemporaryDir dir;
@@ -287,10 +353,18 @@ private slots:
         const QStringList tabsBefore = tabTexts(window);
         QDir(dir.path()).mkdir(QStringLiteral("out"));
         const QString target = dir.filePath(QStringLiteral("out/Scan.png"));
+        QMap<QString, QByteArray> oldPictures;
+        for (int page = 1; overOldPictures && page <= 6; ++page) {
+            const QString name = QStringLiteral("out/Scan_%1.png").arg(page, 3, 10, QLatin1Char('0'));
+            oldPictures[QFileInfo(name).fileName()] = "old picture " + QByteArray::number(page);
+            writeFixture(dir, name, oldPictures[QFileInfo(name).fileName()]);
+        }
 
         prompt::Driver prompts;
         answerFileDialog(prompts, QStringLiteral("Изображение PNG (*.png)"), target);
         acceptResolution(prompts, 600);  // slow pages: the cancel lands in the middle
+        if (overOldPictures)
+            prompts.clickButton(QStringLiteral("Перезаписать"));
         int reportedWhenCancelled = -1;
         int pagesOfTheBar = -1;
         prompts.whenShown([&](QDialog* dialog) {
@@ -312,7 +386,10 @@ private slots:
         QCOMPARE(prompts.pending(), 0);
         QCOMPARE(pagesOfTheBar, 6);
         QVERIFY2(reportedWhenCancelled >= 1 && reportedWhenCancelled < 6, qPrintable(QString::number(reportedWhenCancelled)));
-        QCOMPARE(QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(dir.filePath(QStringLiteral("out"))).entryList(QDir::Files | QDir::Hidden),
+                 QStringList(oldPictures.keys()));
+        for (auto old = oldPictures.cbegin(); old != oldPictures.cend(); ++old)
+            QCOMPARE(fixtures::readFile(dir.filePath(QStringLiteral("out/") + old.key())), old.value());
         QCOMPARE(statusText(window), QStringLiteral("Экспорт отменён."));
         QCOMPARE(window.currentDocument(), shown);
         QCOMPARE(tabTexts(window), tabsBefore);
@@ -323,6 +400,8 @@ private slots:
         setQuietTime(kQuietMs);
         answerFileDialog(prompts, QStringLiteral("Изображение PNG (*.png)"), target);
         acceptResolution(prompts, 72);
+        if (overOldPictures)
+            prompts.clickButton(QStringLiteral("Перезаписать"));
         window.showSaveExportDialog();
         QCOMPARE(prompts.pending(), 0);
         for (int page = 1; page <= 6; ++page) {

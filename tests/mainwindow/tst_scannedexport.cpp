@@ -2,9 +2,11 @@
 // file it writes, and what it refuses.
 #include "ExportTestSupport.h"
 #include "ScannedPdfExportDialog.h"
+#include "UiTranslate.h"
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSlider>
 
@@ -171,9 +173,27 @@ private slots:
                  imagesDigest(two, dir.filePath(QStringLiteral("i2"))));
     }
 
-    // The output set to a document open here: refused, the file untouched.
-    void scannedExportNeverWritesOverAnOpenDocument()
+    // A refused output says why, in the interface's language: a document
+    // open here (the file untouched), a folder that is not there.
+    void scannedExportRefusals_data()
     {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("output");  // "open" or a name in the temporary folder
+        QTest::addColumn<QString>("told");
+        QTest::newRow("a document open here")
+            << "ru" << "open" << "Сканированный PDF|Файл b_сканированный.pdf открыт в программе. Укажите другой файл результата.";
+        QTest::newRow("a folder not there")
+            << "ru" << "gone/x.pdf" << "Ошибка экспорта|Не удалось создать PDF файл.\nНет такого файла или папки";
+        QTest::newRow("a folder not there, German interface")
+            << "de" << "gone/x.pdf" << "Ошибка экспорта|Не удалось создать PDF файл.\nНет такого файла или папки";
+    }
+
+    void scannedExportRefusals()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, output);
+        QFETCH(QString, told);
+        QSettings().setValue(QStringLiteral("ui/language"), language);
         QTemporaryDir dir;
         MainWindow window(AppProduct::editor);
         showSmall(window);
@@ -181,12 +201,20 @@ private slots:
         const QByteArray before = fixtures::readFile(source);
         window.openFile(source);
         prompt::Driver prompts;
-        acceptScannedDialog(prompts, source);
-        QString told;
-        noteNotice(prompts, &told);
+        acceptScannedDialog(prompts, output == QLatin1String("open") ? source : dir.filePath(output));
+        QString shown;
+        noteNotice(prompts, &shown);
         QVERIFY(!window.showScannedPdfExportDialog(QString()));
-        QVERIFY(told.startsWith(QStringLiteral("Сканированный PDF|")));
+        // Every line in the interface's language.
+        const QStringList lines = told.split(QLatin1Char('|'));
+        QStringList expected{uiTranslate(lines.first())};
+        for (const QString& line : lines.last().split(QLatin1Char('\n')))
+            expected << uiTranslate(line);
+        QCOMPARE(shown, expected.first() + QLatin1Char('|') + expected.mid(1).join(QLatin1Char('\n')));
+        QVERIFY2(shown.contains(QRegularExpression(QStringLiteral("[а-яА-Я]"))) == (language == QLatin1String("ru")),
+                 qPrintable(shown));
         QCOMPARE(fixtures::readFile(source), before);
+        QCOMPARE(fixtures::filesIn(dir.path()), QStringList{"b_сканированный.pdf"});
     }
 
     // A page that cannot be rendered (over the engine's budget at 600 dpi):

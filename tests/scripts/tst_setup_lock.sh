@@ -13,35 +13,56 @@ for last; do :; done
 [ "$last" = ccache ] && exit 1
 printf 'install ok installed'
 SH
+# Speaks the language its locale names, as gettext picks it: LC_ALL, then
+# LANGUAGE unless the locale is C, then LC_MESSAGES and LANG.
 cat > "$work/bin/apt-get" <<'SH'
 #!/bin/sh
 n=$(cat "$FAKE_COUNT" 2>/dev/null || echo 0)
 echo $((n + 1)) > "$FAKE_COUNT"
+locale=${LC_ALL:-${LC_MESSAGES:-${LANG:-C}}}
+case "$locale" in C|C.*|POSIX) language=C ;; *) language=${LANGUAGE:-$locale} ;; esac
 case "$FAKE_MODE" in
   busy) if [ "$n" -lt "$FAKE_BUSY" ]; then
-          echo "E: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 1 (apt-get)" >&2; exit 100
+          case "$language" in
+            ru*) echo "E: Не удалось получить блокировку /var/lib/apt/lists/lock. Её удерживает процесс 1 (apt-get)" >&2 ;;
+            *) echo "E: Could not get lock /var/lib/apt/lists/lock. It is held by process 1 (apt-get)" >&2 ;;
+          esac
+          exit 100
         fi ;;
   broken) echo "E: Unable to locate package ccache" >&2; exit 100 ;;
 esac
 exit 0
 SH
 chmod +x "$work/bin/"*
+# An ordinary user's machine without sudo: the stand-ins, an ordinary user's
+# id and the tools the set-up uses, whatever this machine has.
+mkdir -p "$work/user"
+for tool in bash cat dirname env grep mktemp rm sleep; do ln -s "$(command -v "$tool")" "$work/user/$tool"; done
+ln -s "$work/bin/dpkg-query" "$work/bin/apt-get" "$work/user/"
+printf '#!/bin/sh\necho 1000\n' > "$work/user/id"
+chmod +x "$work/user/id"
 
 failed=0
-# name | mode | busy calls | lock wait (s) | expected status | expected apt-get calls
-while IFS='|' read -r name mode busy wait want calls; do
+# name | mode | busy calls | lock wait (s) | LANG | user | expected status | expected apt-get calls | told
+while IFS='|' read -r name mode busy wait lang user want calls told; do
   rm -f "$work/count"
   status=0
-  PATH="$work/bin:$PATH" FAKE_COUNT="$work/count" FAKE_MODE=$mode FAKE_BUSY=$busy \
-    VORN_APT_LOCK_WAIT=$wait VORN_APT_LOCK_POLL=0.2 bash "$setup" "$work/build" >/dev/null 2>"$work/err" || status=$?
+  if [ "$user" = root ]; then search="$work/bin:$PATH"; else search="$work/user"; fi
+  PATH="$search" LANG=$lang FAKE_COUNT="$work/count" FAKE_MODE=$mode FAKE_BUSY=$busy \
+    VORN_APT_LOCK_WAIT=$wait VORN_APT_LOCK_POLL=0.2 "$(command -v bash)" "$setup" "$work/build" >/dev/null 2>"$work/err" || status=$?
   got=$(cat "$work/count" 2>/dev/null || echo 0)
-  if { [ "$want" = 0 ] && [ "$status" -ne 0 ]; } || { [ "$want" != 0 ] && [ "$status" -eq 0 ]; } || [ "$got" != "$calls" ]; then
-    echo "FAIL $name: status $status, $got apt-get calls (expected status $want, $calls calls)"; sed 's/^/  /' "$work/err"; failed=$((failed + 1))
+  if { [ "$want" = 0 ] && [ "$status" -ne 0 ]; } || { [ "$want" != 0 ] && [ "$status" -eq 0 ]; } || [ "$got" != "$calls" ] \
+      || { [ -n "$told" ] && ! grep -q -- "$told" "$work/err"; } || grep -q 'command not found' "$work/err"; then
+    echo "FAIL $name: status $status, $got apt-get calls (expected status $want, $calls calls, told \"$told\")"
+    sed 's/^/  /' "$work/err"; failed=$((failed + 1))
   fi
 done <<'ROWS'
-free lock|busy|0|5|0|2
-lock freed after three tries|busy|3|5|0|5
-other error|broken|0|5|1|1
+free lock|busy|0|5|C.UTF-8|root|0|2|
+lock freed after three tries|busy|3|5|C.UTF-8|root|0|5|waiting for its lock
+lock freed after three tries, Russian locale|busy|3|5|ru_RU.UTF-8|root|0|5|waiting for its lock
+other error|broken|0|5|C.UTF-8|root|1|1|Unable to locate package
+other error, Russian locale|broken|0|5|ru_RU.UTF-8|root|1|1|Unable to locate package
+user without sudo|busy|0|5|ru_RU.UTF-8|user|1|0|sudo is not installed
 ROWS
 # "never freed" retries until the wait runs out: its call count varies, so it is checked apart
 rm -f "$work/count"; status=0
@@ -50,5 +71,5 @@ PATH="$work/bin:$PATH" FAKE_COUNT="$work/count" FAKE_MODE=busy FAKE_BUSY=1000 \
 if [ "$status" -eq 0 ] || [ "$(cat "$work/count")" -lt 2 ] || ! grep -q 'Could not get lock' "$work/err"; then
   echo "FAIL lock never freed: status $status, $(cat "$work/count") calls"; failed=$((failed + 1))
 fi
-echo "$((4 - failed)) passed, $failed failed"
+echo "$((7 - failed)) passed, $failed failed"
 [ "$failed" -eq 0 ]
