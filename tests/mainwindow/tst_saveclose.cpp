@@ -178,9 +178,9 @@ private slots:
         QFETCH(bool, cancellable);
         WorkProgressDialog quick(QStringLiteral("Сохранение"), QStringLiteral("Сохранение документа..."));
         quick.setCancellable(cancellable);
-        QCOMPARE(prompt::promptShownDuring([&quick] {
-                     QVERIFY(quick.run([](const WorkProgressDialog::Report&) { return true; }));
-                 }),
+        QCOMPARE(prompt::promptShownDuring(
+                     [&quick] { QVERIFY(quick.run([](const WorkProgressDialog::Report&) { return true; })); },
+                     prompt::Progress::Counted),
                  QString());
 
         std::atomic<bool> release{false};
@@ -225,7 +225,7 @@ private slots:
         WorkProgressDialog slow(QStringLiteral("Сохранение"), QStringLiteral("Сохранение документа..."));
         prompts.whenShown([&](QDialog* dialog) {
             QPushButton* cancel = prompt::buttonWithText(dialog, QStringLiteral("Отмена"));
-            greyed = cancel && QTest::qWaitFor([cancel] { return !cancel->isEnabled(); }, 5000);
+            greyed = cancel && QTest::qWaitFor([cancel] { return !cancel->isEnabled(); }, 30000);
             prompt::pressKey(dialog, Qt::Key_Escape);
             if (cancel)
                 cancel->click();
