@@ -131,6 +131,7 @@ private slots:
         QFETCH(QString, broken);
         QFETCH(bool, autoSave);
         QFETCH(QString, expected);
+        const PatientQuietTime patient;  // the autosave's outcome is read at once
         QTemporaryDir dir;
         MainWindow window(AppProduct::editor);
         showSmall(window);
