@@ -24,6 +24,8 @@ constexpr int kRotatedSideMargin = 8;
 constexpr int kRotatedTopMargin = 34;
 constexpr int kRotatedBoxGrow = 3;
 constexpr double kMinRatio = 0.05;
+constexpr int kClickTravel = 2;      // a text press that moves no farther is a click
+constexpr int kChromeSlack = 1;      // a press on the chrome that moves no farther is a click, not a drag
 
 // Test and paint order: top-left, top, top-right, left, right, bottom-left, bottom, bottom-right.
 constexpr std::array<BlockEditorFrame::Hit, 8> kHandles = {
@@ -362,6 +364,7 @@ bool BlockEditorFrame::beginInteraction(const QPoint& local, const QPoint& globa
     if (hit == Outside || (hit == Inside && !allowMove))
         return false;
     m_interaction = hit;
+    m_dragStarted = false;
     m_pressGlobal = global;
     m_startRect = contentScreenRect();
     m_startRotation = m_rotation;
@@ -431,6 +434,11 @@ void BlockEditorFrame::updateInteraction(const QPoint& global, Qt::KeyboardModif
     if (!isInteracting())
         return;
     const QPoint d = global - m_pressGlobal;
+    // Handles lie over the neighbouring lines' text: a press there is only
+    // theirs once it starts a drag.
+    if (!m_dragStarted && std::abs(d.x()) <= kChromeSlack && std::abs(d.y()) <= kChromeSlack)
+        return;
+    m_dragStarted = true;
     if (m_interaction == RotateKnob) {
         setRotationAngle(pointerAngleDegrees(global) - m_startPointerAngle + m_startRotation);
         setContentScreenRect(m_startRect);
@@ -445,7 +453,8 @@ void BlockEditorFrame::updateInteraction(const QPoint& global, Qt::KeyboardModif
 void BlockEditorFrame::endInteraction(const QPoint& local)
 {
     const bool running = isInteracting();
-    m_movedWithoutTravel = m_interaction != RotateKnob && contentScreenRect() == m_startRect;
+    m_movedWithoutTravel = running && !m_dragStarted;
+    m_endedHit = m_interaction;
     m_interactionEnd = mapToParent(local);
     m_interaction = Outside;
     updateCursorForHit(hitTest(local));
@@ -527,7 +536,6 @@ bool BlockEditorFrame::filterEditorMouse(QWidget* source, QMouseEvent* event)
         }
         // A plain click in the text (not a drag, not Shift): whoever draws the
         // text places the caret where the click landed on the drawing.
-        constexpr int kClickTravel = 2;
         const QPoint travel = global - m_textPress;
         if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ShiftModifier)
             && std::abs(travel.x()) <= kClickTravel && std::abs(travel.y()) <= kClickTravel)
@@ -556,16 +564,47 @@ bool BlockEditorFrame::eventFilter(QObject* watched, QEvent* event)
         return filterEditorMouse(static_cast<QWidget*>(watched), static_cast<QMouseEvent*>(event));
     case QEvent::MouseButtonDblClick: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        const QPoint local = static_cast<QWidget*>(watched)->mapTo(this, mouse->position().toPoint());
-        if (mouse->button() != Qt::LeftButton || isInteracting() || hitTest(local) > Inside)
+        if (mouse->button() != Qt::LeftButton)
             break;
-        emit textDoubleClicked(mapToParent(local));
-        return true;
+        const QPoint local = static_cast<QWidget*>(watched)->mapTo(this, mouse->position().toPoint());
+        if (doubleClickText(local, mouse->globalPosition().toPoint()))
+            return true;
+        break;
     }
     default:
         break;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+// A double click goes to the text drawn under the pointer, a handle's or the
+// band's place included: the view picks the line and the word there. A press
+// still held on the chrome (no release came between) is let go unapplied.
+bool BlockEditorFrame::doubleClickText(const QPoint& local, const QPoint& global)
+{
+    if (isInteracting()) {
+        if (m_dragStarted)
+            return false;
+        m_interaction = Outside;
+        m_movedWithoutTravel = false;
+        m_interactionEnd = mapToParent(local);
+        updateCursorForHit(hitTest(local));
+        emit interactionFinished();
+    }
+    m_textPress = global;
+    emit textDoubleClicked(mapToParent(local));
+    return true;
+}
+
+void BlockEditorFrame::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    const QPoint local = event->position().toPoint();
+    if (event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ControlModifier) && hitTest(local) != Outside
+        && doubleClickText(local, event->globalPosition().toPoint())) {
+        event->accept();
+        return;
+    }
+    QWidget::mouseDoubleClickEvent(event);
 }
 
 void BlockEditorFrame::mousePressEvent(QMouseEvent* event)

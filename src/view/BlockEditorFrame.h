@@ -82,9 +82,11 @@ public:
     // The content rectangle (parent coordinates) when the running drag began.
     QRect interactionStartRect() const { return m_startRect; }
     // Where the last drag ended (parent coordinates), and whether it was a
-    // press on the band that moved nothing: a click through to what lies there.
+    // press on the chrome that never became a drag: a click through to what
+    // lies there, on a handle as on the band.
     QPoint interactionEndPoint() const { return m_interactionEnd; }
     bool endedAsClick() const { return m_movedWithoutTravel; }
+    Hit endedInteraction() const { return m_endedHit; }
 
     // Drags started by the view on the chrome, outside the frame's own events.
     bool externalHandleAt(const QPoint& parentPos) const;
@@ -112,6 +114,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
@@ -126,6 +129,7 @@ private:
     QPoint unturned(const QPoint& local) const;
     bool filterEditorMouse(QWidget* source, QMouseEvent* event);
     bool passClickToParent(QMouseEvent* event);
+    bool doubleClickText(const QPoint& local, const QPoint& global);
 
     RotatedTextEdit* m_editor = nullptr;
     QPointer<BlockEditorChromeOverlay> m_overlay;
@@ -140,6 +144,8 @@ private:
     QPoint m_interactionEnd;
     QPoint m_textPress;
     bool m_movedWithoutTravel = false;
+    bool m_dragStarted = false;  // the pointer left the press point: the chrome follows it
+    Hit m_endedHit = Outside;
     double m_startRotation = 0.0;
     double m_startPointerAngle = 0.0;
 };

@@ -304,6 +304,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -406,6 +407,7 @@ private:
     void styleInlineEditorText();
     void rescaleInlineEditor(double factor);
     void selectEditorWordAt(const QPoint& viewportPos);
+    void doubleClickInEditMode(const QPoint& viewportPos);
     bool editModeKey(QKeyEvent* event);
     void activateNeighbourBlock(bool backward);
     void runBlockMenuAction(BlockMenuEntry entry);

@@ -326,14 +326,24 @@ void PdfView::ensureBlockEditorFrame()
         if (blockEditorActive() && !m_blockFrame->editor()->textCursor().hasSelection())
             placeEditorCursorAt(at);
     });
-    connect(m_blockFrame, &BlockEditorFrame::textDoubleClicked, this, &PdfView::selectEditorWordAt);
+    connect(m_blockFrame, &BlockEditorFrame::textDoubleClicked, this, &PdfView::doubleClickInEditMode);
     connect(m_blockFrame, &BlockEditorFrame::interactionFinished, this, [this] {
         m_interactionUndoCaptured = false;
         m_frameDragStartBlock.reset();
-        // The band around the box reaches over the neighbouring lines: a click
-        // there that moved nothing opens the line under it.
+        // The band and the handles reach over the neighbouring lines: a click
+        // there that started no drag goes to the line under it. On a handle
+        // that may be the open line's own text, which then takes the caret.
         const QPoint at = m_blockFrame->interactionEndPoint();
-        const int under = m_blockFrame->endedAsClick() ? hoveredOcrBlockExcept(at, m_activeBlock) : -1;
+        int under = -1;
+        if (m_blockFrame->endedAsClick())
+            under = m_blockFrame->endedInteraction() == BlockEditorFrame::Inside
+                        ? hoveredOcrBlockExcept(at, m_activeBlock)
+                        : hoveredOcrBlock(at);
+        if (under >= 0 && under == m_activeBlock) {
+            repositionBlockEditor();
+            placeEditorCursorAt(at);
+            return;
+        }
         if (under >= 0) {
             selectOcrBlock(under, false);
             activateOcrBlock(under);
@@ -452,6 +462,20 @@ void PdfView::placeEditorCursorAt(const QPoint& viewportPos)
     cursor.setPosition(position);
     editor->setTextCursor(cursor);
     viewport()->update();
+}
+
+// A double click in edit mode goes to the line drawn under the pointer, which
+// may be another than the open one where the open frame's chrome reaches over
+// its neighbours: that line opens and the word there is selected.
+void PdfView::doubleClickInEditMode(const QPoint& viewportPos)
+{
+    const int under = hoveredOcrBlock(viewportPos);
+    if (under >= 0 && under != m_activeBlock) {
+        selectOcrBlock(under, false);
+        activateOcrBlock(under);
+    }
+    if (blockEditorActive())
+        selectEditorWordAt(viewportPos);
 }
 
 // A double click selects the word drawn under the pointer; on a blank it

@@ -616,6 +616,21 @@ void PdfView::mouseMoveEvent(QMouseEvent* event)
     }
 }
 
+// A handle of the open frame reaching past the frame over a neighbouring line:
+// a double click there is for the text under it, as on the frame itself.
+void PdfView::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    const QPoint position = event->position().toPoint();
+    if (m_editMode && event->button() == Qt::LeftButton && !(event->modifiers() & Qt::ControlModifier)
+        && m_blockFrame && m_blockFrame->isVisible() && !m_blockFrame->isInteracting()
+        && m_blockFrame->externalHandleAt(position)) {
+        doubleClickInEditMode(position);
+        event->accept();
+        return;
+    }
+    QAbstractScrollArea::mouseDoubleClickEvent(event);
+}
+
 void PdfView::updateHoverCursor(const QPoint& position)
 {
     if (m_dragSelecting) {

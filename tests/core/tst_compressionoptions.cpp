@@ -145,7 +145,7 @@ void CompressionOptionsTest::childEndsWithItsParent()
 
     const qint64 bound = orphanedChild(true);
     QVERIFY(bound > 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!running(bound), 2000);
+    QTRY_VERIFY_WITH_TIMEOUT(!running(bound), 30000);
 }
 
 QTEST_MAIN(CompressionOptionsTest)

@@ -33,7 +33,7 @@ inline void answerFileDialog(prompt::Driver& prompts, const QString& filter, con
             itemView->clearSelection();
         files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(path).fileName());
         dialog->done(QDialog::Accepted);
-    });
+    }, prompt::isQuestion);
 }
 
 inline void acceptResolution(prompt::Driver& prompts, int dpi)
@@ -43,7 +43,7 @@ inline void acceptResolution(prompt::Driver& prompts, int dpi)
         if (input)
             input->setIntValue(dpi);
         dialog->accept();
-    });
+    }, prompt::isQuestion);
 }
 
 // Records the title and text of the next notice, then closes it.
@@ -53,7 +53,7 @@ inline void noteNotice(prompt::Driver& prompts, QString* told)
         QLabel* text = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"));
         *told = dialog->windowTitle() + QLatin1Char('|') + (text ? text->text() : QString());
         dialog->reject();
-    });
+    }, prompt::isQuestion);
 }
 
 inline TextBlock editedBlock()

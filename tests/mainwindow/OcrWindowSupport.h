@@ -7,6 +7,7 @@
 #include "PdfFixtures.h"
 #include "PdfTools.h"
 #include "PdfView.h"
+#include "WorkProgressDialog.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -118,8 +119,9 @@ public:
         timer.setInterval(10);
         QObject::connect(&timer, &QTimer::timeout, [this] {
             auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            // A long save shows its progress; that is no prompt.
-            if (!dialog || !dialog->isVisible() || dialog->inherits("WorkProgressDialog"))
+            // A long save shows its progress; that is no prompt. The class
+            // has no meta-object of its own: its name is not known to Qt.
+            if (!dialog || !dialog->isVisible() || dynamic_cast<WorkProgressDialog*>(dialog))
                 return;
             QStringList parts{dialog->windowTitle()};
             QPushButton* answer = nullptr;

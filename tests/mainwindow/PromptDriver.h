@@ -1,6 +1,9 @@
 #pragma once
 // Answers the modal prompts a test expects, from inside their own event loops.
 
+#include "OcrProgressDialog.h"
+#include "WorkProgressDialog.h"
+
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QFileDialog>
@@ -52,6 +55,19 @@ inline QPushButton* buttonWithText(QDialog* dialog, const QString& text)
     return nullptr;
 }
 
+// The progress prompt of long work: shown only once the work outlasts the
+// quiet time, so on a busy machine it may come up before, or instead of, no
+// prompt at all. It asks nothing.
+inline bool isProgressPrompt(QDialog* dialog)
+{
+    return dynamic_cast<WorkProgressDialog*>(dialog) || dynamic_cast<OcrProgressDialog*>(dialog);
+}
+
+inline bool isQuestion(QDialog* dialog)
+{
+    return !isProgressPrompt(dialog);
+}
+
 // A key pressed where the user's key would go: the prompt's focus widget.
 inline void pressKey(QDialog* dialog, Qt::Key key)
 {
@@ -65,6 +81,7 @@ inline void pressKey(QDialog* dialog, Qt::Key key)
 class Driver {
 public:
     using Answer = std::function<void(QDialog*)>;
+    using Fits = std::function<bool(QDialog*)>;
 
     Driver()
     {
@@ -72,21 +89,26 @@ public:
         QObject::connect(&m_poll, &QTimer::timeout, &m_owner, [this] { poll(); });
     }
 
-    // Runs answer on the next modal prompt shown.
-    void whenShown(Answer answer)
+    // Runs answer on the next modal prompt shown, or on the next one that
+    // fits: a prompt that does not fit is left alone (a progress prompt that
+    // came up first ends by itself).
+    void whenShown(Answer answer, Fits fits = {})
     {
-        m_answers.push_back(std::move(answer));
+        m_answers.push_back({std::move(answer), std::move(fits)});
         m_poll.start();
     }
 
+    // A progress prompt takes the click only when it has the button.
     void clickButton(const QString& text)
     {
-        whenShown([text](QDialog* dialog) {
-            if (QPushButton* button = buttonWithText(dialog, text))
-                button->click();
-            else
-                dialog->reject();
-        });
+        whenShown(
+            [text](QDialog* dialog) {
+                if (QPushButton* button = buttonWithText(dialog, text))
+                    button->click();
+                else
+                    dialog->reject();
+            },
+            [text](QDialog* dialog) { return isQuestion(dialog) || buttonWithText(dialog, text); });
     }
 
     void press(Qt::Key key)
@@ -111,10 +133,10 @@ private:
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (!dialog || !dialog->isVisible() || dialog == m_answered || m_answers.empty())
             return;
-        if (m_skip && m_skip(dialog))
+        if ((m_skip && m_skip(dialog)) || (m_answers.front().fits && !m_answers.front().fits(dialog)))
             return;
         m_answered = dialog;
-        Answer answer = std::move(m_answers.front());
+        Answer answer = std::move(m_answers.front().answer);
         m_answers.pop_front();
         if (m_answers.empty())
             m_poll.stop();
@@ -127,9 +149,14 @@ private:
             Qt::QueuedConnection);
     }
 
+    struct Expected {
+        Answer answer;
+        Fits fits;
+    };
+
     QObject m_owner;
     QTimer m_poll;
-    std::deque<Answer> m_answers;
+    std::deque<Expected> m_answers;
     QPointer<QDialog> m_answered;
     std::function<bool(QDialog*)> m_skip;
 };
@@ -138,15 +165,17 @@ private:
 // rejects the prompt when it has none.
 inline void answerNoting(Driver& prompts, const QString& button, QString* noted)
 {
-    prompts.whenShown([button, noted](QDialog* dialog) {
-        auto* box = qobject_cast<QMessageBox*>(dialog);
-        QLabel* subtitle = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"));
-        *noted = dialog->windowTitle() + '|' + (box ? box->text() : subtitle ? subtitle->text() : QString());
-        if (QPushButton* pushed = buttonWithText(dialog, button))
-            pushed->click();
-        else
-            dialog->reject();
-    });
+    prompts.whenShown(
+        [button, noted](QDialog* dialog) {
+            auto* box = qobject_cast<QMessageBox*>(dialog);
+            QLabel* subtitle = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"));
+            *noted = dialog->windowTitle() + '|' + (box ? box->text() : subtitle ? subtitle->text() : QString());
+            if (QPushButton* pushed = buttonWithText(dialog, button))
+                pushed->click();
+            else
+                dialog->reject();
+        },
+        isQuestion);
 }
 
 // Answers the next save dialog with a file name, taken as given: the
@@ -165,25 +194,37 @@ inline void answerSaveDialog(Driver& prompts, const QString& name)
             itemView->clearSelection();
         files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(name).fileName());
         dialog->done(QDialog::Accepted);
-    });
+    }, isQuestion);
 }
 
-// Runs action and returns the title of a modal prompt that came up
-// meanwhile, empty if none did (and rejects it, so a wrong prompt cannot
-// block the test).
-inline QString promptShownDuring(const std::function<void()>& action)
+enum class Progress { Ignored, Counted };
+
+// Runs action and returns the title of the first modal prompt that came up
+// while it ran or from what it left queued, empty if none did (and rejects
+// each, so a wrong prompt cannot block the test). The progress prompt of long
+// work asks nothing and is let be unless counted: how long the work takes
+// depends on the machine.
+inline QString promptShownDuring(const std::function<void()>& action, Progress progress = Progress::Ignored)
 {
-    constexpr int kGraceMs = 100;
-    QObject scope;
+    constexpr int kPollMs = 10;
     QString shown;
-    QTimer::singleShot(kGraceMs, &scope, [&shown] {
-        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+    const auto look = [&shown, progress] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible() || (progress == Progress::Ignored && isProgressPrompt(dialog)))
+            return;
+        if (shown.isEmpty())
             shown = dialog->windowTitle().isEmpty() ? QStringLiteral("(untitled)") : dialog->windowTitle();
-            dialog->reject();
-        }
-    });
+        dialog->reject();
+    };
+    QTimer poll;
+    poll.setInterval(kPollMs);
+    QObject::connect(&poll, &QTimer::timeout, look);
+    poll.start();
     action();
-    QTest::qWait(kGraceMs + kGraceMs / 2);
+    // A prompt the action queued opens here, under the poll.
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+    look();
     return shown;
 }
 
@@ -191,13 +232,15 @@ inline QString promptShownDuring(const std::function<void()>& action)
 // whether the button was there and could be pressed.
 inline void stopNextSave(Driver& prompts, bool* pressed)
 {
-    prompts.whenShown([pressed](QDialog* dialog) {
-        QPushButton* cancel = buttonWithText(dialog, QStringLiteral("Отмена"));
-        *pressed = cancel && cancel->isVisibleTo(dialog) && cancel->isEnabled() &&
-                   dialog->findChild<QProgressBar*>();
-        if (*pressed)
-            cancel->click();
-    });
+    prompts.whenShown(
+        [pressed](QDialog* dialog) {
+            QPushButton* cancel = buttonWithText(dialog, QStringLiteral("Отмена"));
+            *pressed = cancel && cancel->isVisibleTo(dialog) && cancel->isEnabled() &&
+                       dialog->findChild<QProgressBar*>();
+            if (*pressed)
+                cancel->click();
+        },
+        isProgressPrompt);
 }
 
 // Types the file's path into the toolkit's own file dialog and presses Return.
@@ -211,7 +254,7 @@ inline void chooseFile(Driver& prompts, const QString& path)
         }
         name->setText(path);
         QTest::keyClick(name, Qt::Key_Return);
-    });
+    }, isQuestion);
 }
 
 } // namespace prompt

@@ -207,10 +207,10 @@ inline void pressSign(prompt::Driver& prompts, std::function<void(SignatureDialo
             setUp(signing);
         // The run button waits for the certificate search.
         QPushButton* run = prompt::buttonWithText(signing, QStringLiteral("Подписать"));
-        if (!QTest::qWaitFor([run] { return run->isEnabled(); }, 5000))
+        if (!QTest::qWaitFor([run] { return run->isEnabled(); }, 120000))
             qWarning("the certificate search did not end");
         run->click();
-    });
+    }, prompt::isQuestion);
 }
 
 // Notes the next prompt and presses its button (OK when none is named).
@@ -222,7 +222,7 @@ inline void note(prompt::Driver& prompts, QStringList* noted, const QString& but
             pushed->click();
         else
             dialog->reject();
-    });
+    }, prompt::isQuestion);
 }
 
 // Closes the signature dialog when it is back in front; *reopened says it
@@ -234,7 +234,7 @@ inline void closeDialog(prompt::Driver& prompts, bool* reopened)
         *reopened = signing && !signing->isSigningBusy()
                     && prompt::buttonWithText(signing, QStringLiteral("Подписать"))->isEnabled();
         dialog->reject();
-    });
+    }, prompt::isQuestion);
 }
 
 // The first line of a file a stand-in writes; empty until it is there.

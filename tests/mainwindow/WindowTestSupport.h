@@ -6,6 +6,7 @@
 #include "PageThumbnailPanel.h"
 #include "PdfFixtures.h"
 #include "PdfView.h"
+#include "QuietWait.h"
 
 #include <QApplication>
 #include <QRandomGenerator>
@@ -19,6 +20,17 @@
 #include <QTest>
 
 namespace windowtest {
+
+// Long work that outlasts the quiet time goes on behind the window. A test
+// that reads the work's outcome as soon as the call returns gives it all the
+// time a busy machine needs, and the usual time back when it ends.
+constexpr int kPatientQuietMs = 120000;
+struct PatientQuietTime {
+    PatientQuietTime() { setQuietTime(kPatientQuietMs); }
+    ~PatientQuietTime() { setQuietTime(kQuietMs); }
+    PatientQuietTime(const PatientQuietTime&) = delete;
+    PatientQuietTime& operator=(const PatientQuietTime&) = delete;
+};
 
 // Settings in a folder of this run's own, emptied for each test: test
 // programs running at the same time, from any checkout, never share a store.

@@ -18,10 +18,12 @@
 #include "FacsimilePaintHost.h"
 #include "Document.h"
 #include "MainWindow.h"
+#include "OcrProgressDialog.h"
 #include "SignatureJournal.h"
 #include "SignatureStampEditorDialog.h"
 #include "SignatureStampTemplate.h"
 #include "StampedPdfCopy.h"
+#include "WorkProgressDialog.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -66,6 +68,10 @@ void answerPrompts(const QString& path)
     QObject::connect(timer, &QTimer::timeout, [path] {
         auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
         if (!dialog || !dialog->isVisible() || dialog->property("answered").toBool())
+            return;
+        // Long work's progress asks nothing: on a busy machine it may show
+        // before the prompt, and rejecting it would stop the work.
+        if (dynamic_cast<WorkProgressDialog*>(dialog) || dynamic_cast<OcrProgressDialog*>(dialog))
             return;
         dialog->setProperty("answered", true);
         if (auto* files = qobject_cast<QFileDialog*>(dialog)) {

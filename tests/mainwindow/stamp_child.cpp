@@ -10,6 +10,7 @@
 #include "StampedPdfCopy.h"
 
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QCryptographicHash>
 #include <QTest>
@@ -37,7 +38,19 @@ int showDialog(const QString& source)
     dialog.show();
     QComboBox* box = stamptest::templateBox(&dialog);
     box->showPopup();
-    QTest::qWait(200);
+    // The rows the open list shows are drawn one by one: wait for all of them,
+    // however busy the machine (the test times the child as a whole).
+    const auto shownDrawn = [box] {
+        const QRect shown = box->view()->viewport()->rect();
+        for (int row = 0; row < box->count(); ++row) {
+            if (box->view()->visualRect(box->model()->index(row, box->modelColumn())).intersects(shown)
+                && !stamptest::previewDrawn(box->itemIcon(row)))
+                return false;
+        }
+        return true;
+    };
+    if (!QTest::qWaitFor(shownDrawn, 45000))
+        std::fprintf(stderr, "the shown rows are not all drawn\n");
     int previews = 0;
     for (int row = 0; row < box->count(); ++row)
         previews += stamptest::previewDrawn(box->itemIcon(row)) ? 1 : 0;

@@ -163,7 +163,7 @@ private slots:
         QList<int> angles;
         QObject::connect(&ring.timer, &QTimer::timeout, &ring, [&] { angles << ring.arcStartAngle(); });
         ring.timer.start(BusyRing::kTickIntervalMs);
-        QTRY_VERIFY_WITH_TIMEOUT(angles.size() >= 13, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(angles.size() >= 13, 30000);
         ring.timer.stop();
         QCOMPARE(angles.mid(0, 13), (QList<int>{30, 60, 90, 120, 150, 180, 210, 240, 270, 300, 330, 0, 30}));
 

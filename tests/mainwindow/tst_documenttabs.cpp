@@ -285,7 +285,10 @@ private slots:
 
         MainWindow window(product);
         QVERIFY(!window.isDocumentLoaded());
-        QTest::qWait(50);
+        if (reopened)
+            QTRY_COMPARE_WITH_TIMEOUT(tabTexts(window), QStringList{"last.pdf"}, 30000);
+        else
+            QTest::qWait(50);
         QCOMPARE(tabTexts(window), reopened ? QStringList{"last.pdf"} : QStringList{});
         QVERIFY(!QApplication::activeModalWidget());
     }

@@ -138,7 +138,7 @@ void OcrRunsTest::recognitionIsAChangeThatIsSaved()
         ticker.start(5);
         m_window->runOcrPage(false);
     }
-    QTRY_VERIFY(blockContaining(*pdfView(), QStringLiteral("signed")) >= 0);
+    QTRY_VERIFY_WITH_TIMEOUT(blockContaining(*pdfView(), QStringLiteral("signed")) >= 0, kRunTimeoutMs);
     QVERIFY(region || ticks > 0);
     QVERIFY(m_window->windowTitle().contains(QStringLiteral("change.pdf *")));
     if (pageChangeFirst)
@@ -226,11 +226,11 @@ void OcrRunsTest::documentRunSpeaksTheInterfaceLanguage()
     const bool runs = languages == QLatin1String("rus+eng");
     if (runs)
         QVERIFY(waitForRunEnd());
+    // The run has ended when its dialog offers to close: its log is whole then.
+    QTRY_VERIFY_WITH_TIMEOUT(prompt::buttonWithText(dialog, uiTranslate(QStringLiteral("Закрыть"))), kRunTimeoutMs);
     QTRY_VERIFY(logLines(dialog->log()).size() > 4);
-    QTest::qWait(50);
     const QStringList lines = logLines(dialog->log());
     const QString bar = dialog->bar()->text();
-    QVERIFY(prompt::buttonWithText(dialog, uiTranslate(QStringLiteral("Закрыть"))));
     QVERIFY2(!hasCyrillic(bar), qPrintable(bar));
     for (const QString& line : lines)
         QVERIFY2(!hasCyrillic(line), qPrintable(line));
@@ -421,7 +421,7 @@ void OcrRunsTest::pagesWhoseGlyphsMeanNothingAreRecognised()
     QCOMPARE(!lines.filter(QStringLiteral("• Страница 1: добавлен текстовый слой")).isEmpty(), legacy);
     if (!legacy)
         return;
-    QTRY_VERIFY(blockContaining(*pdfView(), word) >= 0);
+    QTRY_VERIFY_WITH_TIMEOUT(blockContaining(*pdfView(), word) >= 0, kRunTimeoutMs);
     save();
     QVERIFY2(pdftools::words(path, 0).contains(word), qPrintable(pdftools::words(path, 0).join(' ')));
     QCOMPARE(pdftools::renderPage(path, 0, kDpi), before);

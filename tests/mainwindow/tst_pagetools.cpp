@@ -19,6 +19,9 @@ using namespace windowtest;
 
 namespace {
 
+// How long the page tools' work may take on a busy machine before the dialog closes.
+constexpr int kToolWorkMs = 60000;
+
 QString fixture(const QString& name)
 {
     return QStringLiteral(VORN_TEST_DATA "/") + name;
@@ -281,7 +284,7 @@ void PageToolsTest::insertPositions()
     prompt::answerNoting(prompts, "OK", &unexpected);
     apply(dialog);
     QVERIFY2(unexpected.isEmpty(), qPrintable(unexpected));
-    QTRY_VERIFY(!toolsDialog(window));
+    QTRY_VERIFY_WITH_TIMEOUT(!toolsDialog(window), kToolWorkMs);
 
     const QStringList own = pageTexts(open);
     const QStringList theirs = pageTexts(inserted);
@@ -336,7 +339,7 @@ void PageToolsTest::insertKeepsPendingEdits()
     dialog->findChild<QTabWidget*>("DialogTabs")->setCurrentIndex(PageToolsDialog::InsertTab);
     dialog->findChild<QComboBox*>()->setCurrentIndex(PageToolsBeforeCurrent);
     apply(dialog);
-    QTRY_VERIFY(!toolsDialog(window));
+    QTRY_VERIFY_WITH_TIMEOUT(!toolsDialog(window), kToolWorkMs);
     QCOMPARE(window.currentDocument()->pageCount(), 3);
     QVERIFY2(window.currentDocument()->extractAllText(1).contains("Line of page 1XY"),
              qPrintable(window.currentDocument()->extractAllText(1)));
@@ -355,7 +358,7 @@ void PageToolsTest::extractListedPages()
     ToolPrompts prompts;
     prompt::answerSaveDialog(prompts, target);
     apply(dialog);
-    QTRY_VERIFY(!toolsDialog(window));
+    QTRY_VERIFY_WITH_TIMEOUT(!toolsDialog(window), kToolWorkMs);
     QCOMPARE(pdftools::pageCount(target), 5);
     QVERIFY(qpdfChecks(target));
     const QStringList source = pageTexts(open);
@@ -379,7 +382,7 @@ void PageToolsTest::extractRepeatWithDeletion()
     ToolPrompts prompts;
     prompt::answerSaveDialog(prompts, target);
     apply(dialog);
-    QTRY_VERIFY(!toolsDialog(window));
+    QTRY_VERIFY_WITH_TIMEOUT(!toolsDialog(window), kToolWorkMs);
     QCOMPARE(pdftools::pageCount(target), 2);
     QVERIFY(qpdfChecks(target));
     QCOMPARE(pageTexts(target), QStringList({source[1], source[1]}));
@@ -402,7 +405,7 @@ void PageToolsTest::extractAllWithDeletion()
     ToolPrompts prompts;
     prompt::answerSaveDialog(prompts, dir.filePath("all.pdf"));
     apply(dialog);
-    QTRY_VERIFY(!toolsDialog(window));
+    QTRY_VERIFY_WITH_TIMEOUT(!toolsDialog(window), kToolWorkMs);
     QCOMPARE(pdftools::pageCount(dir.filePath("all.pdf")), 2);
     QCOMPARE(window.currentDocument()->pageCount(), 0);
 }
@@ -435,7 +438,7 @@ void PageToolsTest::extractWritesPendingEdits()
     ToolPrompts prompts;
     prompt::answerSaveDialog(prompts, target);
     apply(dialog);
-    QTRY_VERIFY(!toolsDialog(window));
+    QTRY_VERIFY_WITH_TIMEOUT(!toolsDialog(window), kToolWorkMs);
     const QStringList words = pdftools::words(target, 0);
     QVERIFY2(words.join(' ').contains("1XY"), qPrintable(words.join(' ')));
 }
@@ -479,7 +482,7 @@ void PageToolsTest::extractAddsSuffixBeforeAsking()
     prompt::answerSaveDialog(prompts, dir.filePath("out"));
     prompt::answerNoting(prompts, "Заменить", &question);
     apply(dialog);
-    QTRY_VERIFY(!toolsDialog(window));
+    QTRY_VERIFY_WITH_TIMEOUT(!toolsDialog(window), kToolWorkMs);
     QCOMPARE(pdftools::pageCount(existing), 2);
 }
 
@@ -527,7 +530,7 @@ void PageToolsTest::mergeFollowsListOrder()
     const QString target = dir.filePath("merged.pdf");
     prompt::answerSaveDialog(prompts, target);
     apply(dialog);
-    QTRY_VERIFY(!toolsDialog(window));
+    QTRY_VERIFY_WITH_TIMEOUT(!toolsDialog(window), kToolWorkMs);
     QCOMPARE(pdftools::pageCount(target), 3);
     QVERIFY(qpdfChecks(target));
     const QList<pdftools::ImageRow> images = pdftools::listImages(target);
@@ -555,7 +558,7 @@ void PageToolsTest::mergeReportsFailures()
     QString notice;
     prompt::answerNoting(prompts, "OK", &notice);
     apply(dialog);
-    QTRY_VERIFY(!toolsDialog(window));
+    QTRY_VERIFY_WITH_TIMEOUT(!toolsDialog(window), kToolWorkMs);
     const QStringList lines = notice.split('\n');
     QCOMPARE(lines.value(0), QStringLiteral("Ошибки объединения|Не удалось добавить:"));
     QCOMPARE(lines.size(), 3);
@@ -596,7 +599,7 @@ void PageToolsTest::mergeTakesWorkbooks()
             shown->reject();
     });
     apply(dialog);
-    QTRY_VERIFY(!toolsDialog(window));
+    QTRY_VERIFY_WITH_TIMEOUT(!toolsDialog(window), kToolWorkMs);
     QCOMPARE(prompts.pending(), 0);
     QCOMPARE(pdftools::pageCount(target), pages);
     const QStringList texts = pageTexts(target);
@@ -667,7 +670,7 @@ void PageToolsTest::mergeSavesChangedSourceFirst()
         QCOMPARE(pdftools::pageCount(open), 2);
         return;
     }
-    QTRY_VERIFY(!toolsDialog(window));
+    QTRY_VERIFY_WITH_TIMEOUT(!toolsDialog(window), kToolWorkMs);
     QCOMPARE(pdftools::pageCount(open), 1);
     QCOMPARE(pdftools::pageCount(target), mergedPages);
 }
@@ -762,7 +765,7 @@ void PageToolsTest::shellMergeQuitsUnlessResultOpened()
     ToolPrompts prompts;
     prompt::answerSaveDialog(prompts, target);
     apply(dialog);
-    QTRY_VERIFY(!toolsDialog(window));
+    QTRY_VERIFY_WITH_TIMEOUT(!toolsDialog(window), kToolWorkMs);
     QCOMPARE(pdftools::pageCount(target), 3);
     QCOMPARE(m_quits, openResult ? 0 : 1);
     QCOMPARE(window.isVisible(), openResult);

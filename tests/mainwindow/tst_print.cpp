@@ -321,6 +321,7 @@ private slots:
     // No autosave writes the file while the document prints.
     void autoSaveWaitsForPrinting()
     {
+        const PatientQuietTime patient;  // the autosave's outcome is read at once
         QSettings().setValue(QStringLiteral("doc/autoSave"), true);
         QTemporaryDir dir;
         MainWindow window(AppProduct::editor);

@@ -142,6 +142,7 @@ private slots:
         QFETCH(bool, autoSave);
         QFETCH(QString, expected);
         QFETCH(QString, reason);
+        const PatientQuietTime patient;  // the autosave's outcome is read at once
         QTemporaryDir dir;
         MainWindow window(AppProduct::editor);
         showSmall(window);
@@ -191,9 +192,9 @@ private slots:
         QFETCH(bool, cancellable);
         WorkProgressDialog quick(QStringLiteral("Сохранение"), QStringLiteral("Сохранение документа..."));
         quick.setCancellable(cancellable);
-        QCOMPARE(prompt::promptShownDuring([&quick] {
-                     QVERIFY(quick.run([](const WorkProgressDialog::Report&) { return true; }));
-                 }),
+        QCOMPARE(prompt::promptShownDuring(
+                     [&quick] { QVERIFY(quick.run([](const WorkProgressDialog::Report&) { return true; })); },
+                     prompt::Progress::Counted),
                  QString());
 
         std::atomic<bool> release{false};
@@ -238,7 +239,7 @@ private slots:
         WorkProgressDialog slow(QStringLiteral("Сохранение"), QStringLiteral("Сохранение документа..."));
         prompts.whenShown([&](QDialog* dialog) {
             QPushButton* cancel = prompt::buttonWithText(dialog, QStringLiteral("Отмена"));
-            greyed = cancel && QTest::qWaitFor([cancel] { return !cancel->isEnabled(); }, 5000);
+            greyed = cancel && QTest::qWaitFor([cancel] { return !cancel->isEnabled(); }, 30000);
             prompt::pressKey(dialog, Qt::Key_Escape);
             if (cancel)
                 cancel->click();

@@ -237,8 +237,7 @@ private slots:
         clock.start();
         window.showSignatureDialog(false, files, {}, files.first());
         QVERIFY(clock.elapsed() < 15000);
-        QTest::qWait(50);
-        QVERIFY(dialog.isNull());
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 30000);
         QCOMPARE(noted, (QStringList{QStringLiteral("Подписание|Подписание остановлено: подписано файлов 1 из 3. Не подписаны:\n"
                                                      "• b.pdf\n• c.pdf")}));
         QVERIFY2(processGone(pid), qPrintable(pid));
