@@ -142,7 +142,7 @@ void drawLines(QPainter& p, const QRectF& plot, const QList<XlsxIChartSeries>& s
         points.reserve(drawn.size());
         for (qsizetype j : drawn)
             points << pointAt(j);
-        if (drawn.size() < values.size())
+        if (iLineIsDense(n, plot.width() * pixelsPerUnit))
             drawDenseLine(p, points, pixelsPerUnit, paletteColor(i));
         else
             p.drawPolyline(points);
@@ -532,6 +532,72 @@ int iPageHorizontal(const XlsxICell& cell, const XlsxICellFormat& f)
     return flags;
 }
 
+QColor iTextColour(const XlsxICell& cell, const XlsxICellFormat& f, const XlsxIStyles& styles)
+{
+    const QColor colour = iDisplayColour(cell, &styles);
+    if (colour.isValid())
+        return colour;
+    return f.font && f.font->hasColor ? f.font->color : QColor(Qt::black);
+}
+
+QString iShortenedGeneral(double value, const std::function<bool(const QString&)>& fits)
+{
+    if (!std::isfinite(value))
+        return QString();
+    const auto trimmed = [](QString digits) {
+        if (digits.contains(u'.')) {
+            while (digits.endsWith(u'0'))
+                digits.chop(1);
+            if (digits.endsWith(u'.'))
+                digits.chop(1);
+        }
+        return digits;
+    };
+    const double magnitude = value == 0 ? 0 : std::floor(std::log10(std::abs(value)));
+    // Fewer decimals while the whole part and a significant digit still show.
+    constexpr int kGeneralDigits = 11;
+    if (magnitude < kGeneralDigits && magnitude > -5 && value != std::trunc(value)) {
+        for (int decimals = 9; decimals >= 0; --decimals) {
+            const QString text = trimmed(QString::number(value, 'f', decimals));
+            if (text.count(u'0') + text.count(u'.') + text.count(u'-') == text.size())
+                break;
+            if (fits(text))
+                return text;
+        }
+    }
+    // Then a shorter mantissa: 123456789012 becomes 1.235E+11.
+    for (int decimals = 5; decimals >= 0; --decimals) {
+        const QString e = QString::number(value, 'E', decimals);
+        const qsizetype at = e.indexOf(u'E');
+        const QString text = trimmed(e.left(at)) + e.mid(at);
+        if (fits(text))
+            return text;
+    }
+    return QString();
+}
+
+QString iPrintedNumber(const XlsxICell& cell, const XlsxIStyles& styles, const QString& text, double width)
+{
+    // Measured as the pages measure it, so the preview decides as they do.
+    static const QImage device = [] {
+        QImage image(1, 1, QImage::Format_RGB32);
+        image.setDotsPerMeterX(5906);
+        image.setDotsPerMeterY(5906);
+        return image;
+    }();
+    const QFontMetricsF metrics(iPageFont(iCellFormat(cell, styles)), &device);
+    const auto fits = [&](const QString& t) { return metrics.horizontalAdvance(t) <= width; };
+    if (fits(text))
+        return text;
+    return iIsGeneral(cell, &styles) ? iShortenedGeneral(cell.number, fits) : QString();
+}
+
+QString iHashesFilling(const QFontMetricsF& metrics, double width)
+{
+    const double hash = metrics.horizontalAdvance(QLatin1Char('#'));
+    return QString(std::clamp(hash > 0 ? int(width / hash) : 1, 1, int(kMaxLineChars)), u'#');
+}
+
 void iDrawPageCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles)
 {
     const XlsxICellFormat f = iCellFormat(cell, styles);
@@ -539,13 +605,19 @@ void iDrawPageCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const Xl
     if (f.fill && f.fill->solid)
         p.fillRect(whole, f.fill->color);
     const bool wraps = f.xf && f.xf->wrapText;
-    const QString text = iShownText(cell, &styles, wraps);
+    QString text = iShownText(cell, &styles, wraps);
     if (!text.isEmpty()) {
         p.setFont(iPageFont(f));
-        p.setPen(f.font && f.font->hasColor ? f.font->color : QColor(Qt::black));
+        p.setPen(iTextColour(cell, f, styles));
         const int flags = iPageHorizontal(cell, f) | Qt::AlignVCenter | (wraps ? Qt::TextWordWrap : Qt::TextSingleLine);
+        const QRectF inside(r.x() + 2, r.y() + 1, r.width() - 4, r.height() - 2);
+        if (cell.isNumber && !wraps) {
+            text = iPrintedNumber(cell, styles, text, inside.width());
+            if (text.isEmpty())
+                text = iHashesFilling(QFontMetricsF(p.font(), p.device()), inside.width());
+        }
         p.setClipRect(whole);
-        p.drawText(QRectF(r.x() + 2, r.y() + 1, r.width() - 4, r.height() - 2), flags, text);
+        p.drawText(inside, flags, text);
         p.setClipping(false);
     }
     if (f.border) {
@@ -703,13 +775,18 @@ XlsxISheetGrid iPrintedGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>
     return grid;
 }
 
+bool iLineIsDense(qsizetype points, double widthPx)
+{
+    return points > 1 && double(points - 1) > widthPx;
+}
+
 QList<qsizetype> iLinePointsDrawn(const QList<double>& values, double widthPx)
 {
     constexpr qsizetype kPerColumn = 4;
     const qsizetype n = values.size();
     const qsizetype columns = qsizetype(std::clamp(std::ceil(widthPx), 1.0, 1e6));
     QList<qsizetype> kept;
-    if (n <= kPerColumn * columns) {
+    if (!iLineIsDense(n, widthPx)) {
         kept.reserve(n);
         for (qsizetype j = 0; j < n; ++j)
             kept.append(j);
