@@ -165,8 +165,9 @@ private:
     }
 
     // Hidden sheets are read only when a chart may plot them, and only for
-    // their hidden rows and columns: one that cannot be read is left out
-    // without a word, as it is never shown.
+    // their hidden rows and columns. What is left of the budget bounds each
+    // but is not spent on it, as its cells are dropped: one too large or
+    // unreadable is left out without a word, as it is never shown.
     void readHiddenSheets(const QList<std::pair<QString, QString>>& hidden, const QMap<QString, QString>& rels,
                           const QList<QString>& strings)
     {
@@ -182,16 +183,12 @@ private:
             if (m_sheetPaths.contains(path))
                 continue;
             m_sheetPaths.insert(path);
-            const QByteArray content = iReadEntry(m_archive, path, &m_budget);
-            std::unique_ptr<XlsxISheetData> data;
-            if (!content.isEmpty() && !m_budget.tooLarge)
-                data = iParseSheet(content, strings, &m_budget);
-            if (m_budget.tooLarge) {
-                settle(path);
-                return;
-            }
-            m_budget.damaged = false;
-            if (!data)
+            XlsxIBudget budget = m_budget;
+            const QByteArray content = iReadEntry(m_archive, path, &budget);
+            if (content.isEmpty() || budget.tooLarge)
+                continue;
+            const std::unique_ptr<XlsxISheetData> data = iParseSheet(content, strings, &budget);
+            if (budget.tooLarge)
                 continue;
             auto visibility = std::make_shared<XlsxISheetData>();
             visibility->hiddenRows = std::move(data->hiddenRows);

@@ -68,15 +68,16 @@ constexpr double kMarkerPx = 6.0;
 
 // A line of a few points a pixel column, as the pen would stroke it: the
 // points of a column and the step into it from the column before make one
-// upright run, and the runs are filled as one band with the pen's width.
-// Stroked as one path, a line folding back on itself in every column costs
-// seconds to fill; segment by segment, milliseconds.
+// upright run, filled with the pen's width up to the next run. Each run is a
+// rectangle of its own: filled as one band or stroked as one path, a line
+// swinging across the plot puts every one of its edges on every scan line,
+// which costs seconds.
 void drawDenseLine(QPainter& p, const QPolygonF& points, double pixelsPerUnit, const QColor& colour)
 {
     const double columnWidth = 1.0 / pixelsPerUnit;
     const double half = p.pen().widthF() / 2;
-    QPolygonF upper;
-    QPolygonF lower;
+    QList<QRectF> runs;
+    runs.reserve(points.size());
     for (qsizetype k = 0; k < points.size();) {
         qsizetype end = k + 1;
         double top = points.at(k).y(), bottom = top;
@@ -90,23 +91,48 @@ void drawDenseLine(QPainter& p, const QPolygonF& points, double pixelsPerUnit, c
             ++end;
         }
         const double x = points.at(k).x();
-        if (k == 0) {
-            upper << QPointF(x - half, top - half);
-            lower << QPointF(x - half, bottom + half);
-        }
-        upper << QPointF(x, top - half);
-        lower << QPointF(x, bottom + half);
-        if (end == points.size()) {
-            upper << QPointF(x + half, top - half);
-            lower << QPointF(x + half, bottom + half);
-        }
+        const double next = end < points.size() ? points.at(end).x() : x;
+        // Runs of the same height side by side are one rectangle.
+        if (!runs.isEmpty() && runs.last().top() == top - half && runs.last().bottom() == bottom + half)
+            runs.last().setRight(next + half);
+        else
+            runs.append(QRectF(QPointF(x - half, top - half), QPointF(next + half, bottom + half)));
         k = end;
     }
-    std::reverse(lower.begin(), lower.end());
     p.save();
     p.setPen(Qt::NoPen);
     p.setBrush(colour);
-    p.drawPolygon(upper + lower, Qt::WindingFill);
+    // Without antialiasing whole pixels are what shows anyway, and the
+    // painter fills those fastest.
+    const QTransform& t = p.deviceTransform();
+    if (!p.testRenderHint(QPainter::Antialiasing) && t.type() <= QTransform::TxScale) {
+        QList<QRect> pixels;
+        pixels.reserve(runs.size());
+        for (const QRectF& r : std::as_const(runs))
+            pixels.append(t.mapRect(r).toAlignedRect());
+        p.resetTransform();
+        p.drawRects(pixels);
+    } else {
+        p.drawRects(runs);
+    }
+    p.restore();
+}
+
+// A line whose points stand apart, segment by segment for the same reason;
+// square caps close the corners where segments meet.
+void drawSparseLine(QPainter& p, const QPolygonF& points, const QColor& colour)
+{
+    if (points.size() == 1) {
+        p.drawPoint(points.first());
+        return;
+    }
+    QList<QLineF> segments;
+    segments.reserve(points.size());
+    for (qsizetype k = 1; k < points.size(); ++k)
+        segments.append(QLineF(points.at(k - 1), points.at(k)));
+    p.save();
+    p.setPen(QPen(colour, p.pen().widthF(), Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p.drawLines(segments);
     p.restore();
 }
 
@@ -142,10 +168,11 @@ void drawLines(QPainter& p, const QRectF& plot, const QList<XlsxIChartSeries>& s
         points.reserve(drawn.size());
         for (qsizetype j : drawn)
             points << pointAt(j);
-        if (iLineIsDense(n, plot.width() * pixelsPerUnit))
+        // Points closer than the pen is wide draw the same as upright runs, and faster.
+        if (iLineIsDense(n, plot.width() * pixelsPerUnit) || step * pixelsPerUnit < p.pen().widthF())
             drawDenseLine(p, points, pixelsPerUnit, paletteColor(i));
         else
-            p.drawPolyline(points);
+            drawSparseLine(p, points, paletteColor(i));
         // Markers only where neighbours stand apart: overlapping ones would be a smear.
         if (step * pixelsPerUnit >= kMarkerPx) {
             for (const QPointF& pt : points)
