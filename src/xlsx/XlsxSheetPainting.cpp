@@ -104,7 +104,7 @@ void drawDenseLine(QPainter& p, const QPolygonF& points, double pixelsPerUnit, c
     p.setBrush(colour);
     // Without antialiasing whole pixels are what shows anyway, and the
     // painter fills those fastest.
-    const QTransform& t = p.deviceTransform();
+    const QTransform t = p.combinedTransform();
     if (!p.testRenderHint(QPainter::Antialiasing) && t.type() <= QTransform::TxScale) {
         QList<QRect> pixels;
         pixels.reserve(runs.size());
