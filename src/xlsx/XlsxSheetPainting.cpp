@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -612,7 +613,15 @@ QString iPrintedNumber(const XlsxICell& cell, const XlsxIStyles& styles, const Q
         image.setDotsPerMeterY(5906);
         return image;
     }();
-    const QFontMetricsF metrics(iPageFont(iCellFormat(cell, styles)), &device);
+    // Cells of one font follow each other: its metrics are made once for them.
+    thread_local QFont lastFont;
+    thread_local std::optional<QFontMetricsF> lastMetrics;
+    const QFont font = iPageFont(iCellFormat(cell, styles));
+    if (!lastMetrics || !(font == lastFont)) {
+        lastFont = font;
+        lastMetrics.emplace(font, &device);
+    }
+    const QFontMetricsF& metrics = *lastMetrics;
     const auto fits = [&](const QString& t) { return metrics.horizontalAdvance(t) <= width; };
     if (fits(text))
         return text;
