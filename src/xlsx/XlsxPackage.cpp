@@ -165,9 +165,10 @@ private:
     }
 
     // Hidden sheets are read only when a chart may plot them, and only for
-    // their hidden rows and columns. What is left of the budget bounds each
-    // but is not spent on it, as its cells are dropped: one too large or
-    // unreadable is left out without a word, as it is never shown.
+    // their hidden rows and columns. What is left of the budget bounds each;
+    // the bytes inflated are spent, the cells and texts dropped are not. One
+    // unreadable is left out without a word, as it is never shown, and once
+    // the budget is reached the rest are.
     void readHiddenSheets(const QList<std::pair<QString, QString>>& hidden, const QMap<QString, QString>& rels,
                           const QList<QString>& strings)
     {
@@ -185,11 +186,14 @@ private:
             m_sheetPaths.insert(path);
             XlsxIBudget budget = m_budget;
             const QByteArray content = iReadEntry(m_archive, path, &budget);
-            if (content.isEmpty() || budget.tooLarge)
+            m_budget.bytesLeft = budget.bytesLeft;
+            if (budget.tooLarge)
+                return;
+            if (content.isEmpty())
                 continue;
             const std::unique_ptr<XlsxISheetData> data = iParseSheet(content, strings, &budget);
             if (budget.tooLarge)
-                continue;
+                return;
             auto visibility = std::make_shared<XlsxISheetData>();
             visibility->hiddenRows = std::move(data->hiddenRows);
             visibility->hiddenCols = std::move(data->hiddenCols);
