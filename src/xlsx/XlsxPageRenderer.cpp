@@ -435,6 +435,7 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
     // change costs the page a few operators.
     int lastFont = -2;
     QColor lastColour;
+    QHash<int, QFontMetricsF> pageMetrics; // by font, as fontFor keeps the fonts
     for (size_t i = 0; i < boxes.size(); ++i) {
         const Box& box = boxes[i];
         if (texts[i].isEmpty() || !onPage(box.textArea))
@@ -459,7 +460,10 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
         const QFontMetricsF metrics(font, p.device());
         QString text = texts[i];
         if (box.cell->isNumber && !wraps) {
-            text = iPrintedNumber(*box.cell, styles, text, area.width());
+            auto measures = pageMetrics.constFind(fontKey);
+            if (measures == pageMetrics.cend())
+                measures = pageMetrics.insert(fontKey, iPageMetrics(font));
+            text = iPrintedNumber(*box.cell, styles, text, area.width(), &*measures);
             if (text.isEmpty())
                 text = iHashesFilling(metrics, area.width());
         }

@@ -63,6 +63,7 @@ void XlsxPreviewWidget::recalcLayout()
     cellsWidth = 0;
     columnBreaks.clear();
     mergeIndex = XlsxIMergeIndex();
+    pageMetrics.clear();
     const XlsxISheetGrid grid = iPrintedGrid(sheet, charts, styles);
     tooLarge = grid.tooLarge;
     if (grid.empty || grid.tooLarge) {
@@ -203,10 +204,20 @@ QString XlsxPreviewWidget::numberShown(const XlsxICell& cell, const XlsxIStyles&
     // The pages decide, measured in their own font and columns.
     if (pageWidth < 0)
         pageWidth = width * kPageDpi / 96;
-    const QString printed = iPrintedNumber(cell, sheetStyles, text, pageWidth);
+    // The measures of the sheet's fonts are kept while it is shown.
+    const XlsxICellFormat f = iCellFormat(cell, sheetStyles);
+    const int fontKey = f.font && f.xf ? f.xf->fontId : -1;
+    const QFontMetricsF* measures = nullptr;
+    if (&sheetStyles == styles) {
+        auto found = pageMetrics.constFind(fontKey);
+        if (found == pageMetrics.cend())
+            found = pageMetrics.insert(fontKey, iPageMetrics(iPageFont(f)));
+        measures = &*found;
+    }
+    const QString printed = iPrintedNumber(cell, sheetStyles, text, pageWidth, measures);
     if (!printed.isEmpty())
         return printed;
-    return iHashesFilling(QFontMetricsF(cellFont(iCellFormat(cell, sheetStyles))), width);
+    return iHashesFilling(QFontMetricsF(cellFont(f)), width);
 }
 
 double XlsxPreviewWidget::pageTextWidth(int ci, int ce) const

@@ -3,6 +3,8 @@
 #include "XlsxRecords.h"
 #include "XlsxSheetPainting.h"
 
+#include <QFontMetricsF>
+#include <QHash>
 #include <QList>
 #include <QSizeF>
 #include <QWidget>
@@ -82,5 +84,6 @@ private:
     bool tooLarge = false;
     int cellsWidth = 0; // of the columns with cells, without those texts only spill into
     double pageCharPx = 0; // a digit of the pages' default font
+    mutable QHash<int, QFontMetricsF> pageMetrics; // of the sheet's fonts on the pages, by font
     XlsxIMergeIndex mergeIndex; // built once per sheet
 };

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 
 namespace {
 
@@ -604,24 +603,22 @@ QString iShortenedGeneral(double value, const std::function<bool(const QString&)
     return QString();
 }
 
-QString iPrintedNumber(const XlsxICell& cell, const XlsxIStyles& styles, const QString& text, double width)
+QFontMetricsF iPageMetrics(const QFont& font)
 {
-    // Measured as the pages measure it, so the preview decides as they do.
+    // One device for every measure, so the preview decides as the pages do.
     static const QImage device = [] {
         QImage image(1, 1, QImage::Format_RGB32);
         image.setDotsPerMeterX(5906);
         image.setDotsPerMeterY(5906);
         return image;
     }();
-    // Cells of one font follow each other: its metrics are made once for them.
-    thread_local QFont lastFont;
-    thread_local std::optional<QFontMetricsF> lastMetrics;
-    const QFont font = iPageFont(iCellFormat(cell, styles));
-    if (!lastMetrics || !(font == lastFont)) {
-        lastFont = font;
-        lastMetrics.emplace(font, &device);
-    }
-    const QFontMetricsF& metrics = *lastMetrics;
+    return QFontMetricsF(font, &device);
+}
+
+QString iPrintedNumber(const XlsxICell& cell, const XlsxIStyles& styles, const QString& text, double width,
+                       const QFontMetricsF* pageMetrics)
+{
+    const QFontMetricsF metrics = pageMetrics ? *pageMetrics : iPageMetrics(iPageFont(iCellFormat(cell, styles)));
     const auto fits = [&](const QString& t) { return metrics.horizontalAdvance(t) <= width; };
     if (fits(text))
         return text;

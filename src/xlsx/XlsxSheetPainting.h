@@ -165,11 +165,15 @@ QColor iTextColour(const XlsxICell& cell, const XlsxICellFormat& f, const XlsxIS
 // Empty when nothing fits.
 QString iShortenedGeneral(double value, const std::function<bool(const QString&)>& fits);
 
+// The measures of a font on the pages, whatever device they are drawn on.
+QFontMetricsF iPageMetrics(const QFont& font);
 // What a single-line number cell prints in a text box `width` 150-dpi
 // pixels wide, measured as the pages measure it: its text when it fits, a
 // General number shortened, else empty for a row of "#". The preview asks
-// the same, so both show the same figure.
-QString iPrintedNumber(const XlsxICell& cell, const XlsxIStyles& styles, const QString& text, double width);
+// the same, so both show the same figure. pageMetrics, when given, are the
+// iPageMetrics of the cell's font, kept by a caller measuring many cells.
+QString iPrintedNumber(const XlsxICell& cell, const XlsxIStyles& styles, const QString& text, double width,
+                       const QFontMetricsF* pageMetrics = nullptr);
 // As many "#" as fill a width.
 QString iHashesFilling(const QFontMetricsF& metrics, double width);
 
