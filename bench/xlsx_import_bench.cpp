@@ -33,13 +33,19 @@ double mb(qint64 bytes)
     return double(bytes) / (1024.0 * 1024.0);
 }
 
-// A sheet of one line chart over n points: a zigzag going 0..6 over and
-// over, or a smooth wave of the same range.
-QString lineChartBook(const QString& dir, int n, bool zigzag)
+// A sheet of one line chart over n points of a shape: a smooth wave, 0 and
+// 6 alternating, a zigzag going 0..6, random values, or rare spikes.
+QString lineChartBook(const QString& dir, int n, const QByteArray& shape)
 {
     QByteArray points;
+    quint32 seed = 12345;
     for (int j = 0; j < n; ++j) {
-        const double v = zigzag ? double(j % 7) : 3.0 + 3.0 * std::sin(double(j) / double(n) * 6.283);
+        seed = seed * 1103515245u + 12345u;
+        const double v = shape == "alternating" ? double(j % 2 * 6)
+                         : shape == "zigzag"    ? double(j % 7)
+                         : shape == "random"    ? double((seed >> 16) % 700) / 100.0
+                         : shape == "spikes"    ? (j % 997 == 0 ? 60.0 : 1.0)
+                                                : 3.0 + 3.0 * std::sin(double(j) / double(n) * 6.283);
         points += "<c:pt idx=\"" + QByteArray::number(j) + "\"><c:v>" + QByteArray::number(v) + "</c:v></c:pt>";
     }
     XlsxParts parts = minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row></sheetData>"
@@ -48,21 +54,22 @@ QString lineChartBook(const QString& dir, int n, bool zigzag)
              "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart><c:plotArea>"
              "<c:lineChart><c:ser><c:val><c:numRef><c:numCache>" + points +
                  "</c:numCache></c:numRef></c:val></c:ser></c:lineChart></c:plotArea></c:chart></c:chartSpace>");
-    const QString path = QDir(dir).filePath(QStringLiteral("line-%1-%2.xlsx").arg(n).arg(zigzag ? "zigzag" : "smooth"));
+    const QString path = QDir(dir).filePath(QStringLiteral("line-%1-%2.xlsx").arg(n).arg(QString::fromLatin1(shape)));
     writeZip(path, parts);
     return path;
 }
 
 // The import dialog on a line chart: until it is shown and painted, then two
-// paints more, as the window system asks for them.
+// paints more, as the window system asks for them; each shape against a
+// smooth series of the same length.
 int lineCharts()
 {
     QTemporaryDir dir;
-    for (int n : {20000, 100000}) {
-        double shown[2] = {0, 0};
-        double painted[2] = {0, 0};
-        for (bool zigzag : {false, true}) {
-            const QString book = lineChartBook(dir.path(), n, zigzag);
+    for (int n : {500, 800, 1200, 1800, 5000, 20000, 100000}) {
+        double smoothShown = 0;
+        double smoothPainted = 0;
+        for (const QByteArray shape : {"smooth", "alternating", "zigzag", "random", "spikes"}) {
+            const QString book = lineChartBook(dir.path(), n, shape);
             QElapsedTimer t;
             t.start();
             XlsxImportDialog dialog(book, nullptr);
@@ -70,16 +77,20 @@ int lineCharts()
             if (!QTest::qWaitForWindowExposed(&dialog))
                 return 1;
             dialog.grab();
-            shown[zigzag] = ms(t);
+            const double shown = ms(t);
             // Twenty paints, counted per two.
             t.restart();
             for (int k = 0; k < 20; ++k)
                 dialog.grab();
-            painted[zigzag] = ms(t) / 10;
+            const double painted = ms(t) / 10;
+            if (shape == "smooth") {
+                smoothShown = shown;
+                smoothPainted = painted;
+            }
+            std::printf("line chart of %6d points, %-11s: shown %6.0f ms (%.2fx smooth), two paints %6.1f ms "
+                        "(%.2fx smooth)\n",
+                        n, shape.constData(), shown, shown / smoothShown, painted, painted / smoothPainted);
         }
-        std::printf("line chart of %d points: shown %.0f ms (smooth %.0f ms, %.2fx), two paints %.0f ms "
-                    "(smooth %.0f ms, %.2fx)\n",
-                    n, shown[1], shown[0], shown[1] / shown[0], painted[1], painted[0], painted[1] / painted[0]);
     }
     return 0;
 }

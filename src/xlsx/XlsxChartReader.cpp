@@ -3,6 +3,7 @@
 #include "XlsxIBudget.h"
 #include "XlsxXmlWalker.h"
 
+#include <algorithm>
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -19,78 +20,6 @@ XlsxIChart::Type kindOf(QStringView element)
         {QStringLiteral("areaChart"), XlsxIChart::Area},   {QStringLiteral("scatterChart"), XlsxIChart::Line},
     };
     return kinds.value(element.toString(), XlsxIChart::NoChart);
-}
-
-// Column index from 0 of letters "A".."XFD"; -1 when not a column.
-int columnOf(QStringView letters)
-{
-    if (letters.isEmpty() || letters.size() > 3)
-        return -1;
-    int col = 0;
-    for (QChar c : letters) {
-        const char16_t u = c.toUpper().unicode();
-        if (u < u'A' || u > u'Z')
-            return -1;
-        col = col * 26 + (u - u'A' + 1);
-    }
-    return col - 1;
-}
-
-// (column, row) of a cell reference such as "$B$2"; (-1, -1) when it is none.
-QPoint cellOf(QStringView ref)
-{
-    const QString plain = ref.toString().remove(u'$');
-    qsizetype split = 0;
-    while (split < plain.size() && plain.at(split).isLetter())
-        ++split;
-    bool ok = false;
-    const int row = QStringView(plain).mid(split).toInt(&ok);
-    const int col = columnOf(QStringView(plain).left(split));
-    if (!ok || row < 1 || col < 0)
-        return QPoint(-1, -1);
-    return QPoint(col, row);
-}
-
-// The sheet and the cells of a reference to one row or column of cells,
-// such as "'Лист 1'!$B$2:$B$6": the cell of each point index. False for
-// anything else (several areas, a name, a block).
-bool referencedCells(const QString& formula, QString* sheet, QPoint* first, QPoint* last)
-{
-    const QString f = formula.trimmed();
-    const qsizetype bang = f.lastIndexOf(u'!');
-    if (bang <= 0 || f.contains(u','))
-        return false;
-    QString name = f.left(bang);
-    if (name.size() >= 2 && name.startsWith(u'\'') && name.endsWith(u'\''))
-        name = name.mid(1, name.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));
-    const QStringView range = QStringView(f).mid(bang + 1);
-    const qsizetype colon = range.indexOf(u':');
-    *first = cellOf(colon < 0 ? range : range.left(colon));
-    *last = colon < 0 ? *first : cellOf(range.mid(colon + 1));
-    if (first->x() < 0 || last->x() < 0 || last->x() < first->x() || last->y() < first->y())
-        return false;
-    if (first->x() != last->x() && first->y() != last->y())
-        return false;
-    *sheet = name;
-    return true;
-}
-
-// The cell of each point of a list of point indices.
-template<typename T>
-QList<QPoint> pointCells(const QMap<int, T>& points, const QString& formula, QString* sheet)
-{
-    QPoint first, last;
-    if (!referencedCells(formula, sheet, &first, &last))
-        return {};
-    const bool down = first.x() == last.x();
-    QList<QPoint> cells;
-    cells.reserve(points.size());
-    for (auto it = points.cbegin(); it != points.cend(); ++it) {
-        const qint64 at = qint64(down ? first.y() : first.x()) + it.key();
-        const bool inside = at <= (down ? last.y() : last.x());
-        cells.append(!inside ? QPoint(-1, -1) : down ? QPoint(first.x(), int(at)) : QPoint(int(at), first.y()));
-    }
-    return cells;
 }
 
 class ChartReader {
@@ -153,11 +82,17 @@ private:
             m_valuesRef.clear();
             m_categories.clear();
             m_values.clear();
+            m_categoriesCount = -1;
+            m_valuesCount = -1;
             m_inSeries = true;
         } else if (name == u"cat" && m_inSeries) {
             m_inCategories = true;
         } else if (name == u"val" && m_inSeries) {
             m_inValues = true;
+        } else if (name == u"ptCount" && m_inSeries && (m_inCategories || m_inValues)) {
+            bool ok = false;
+            const int count = xml.attribute("val"_L1).trimmed().toInt(&ok);
+            (m_inCategories ? m_categoriesCount : m_valuesCount) = ok && count >= 0 ? count : -1;
         } else if (name == u"pt") {
             // An index that is no number names no point: the point is skipped.
             bool ok = false;
@@ -192,8 +127,12 @@ private:
         } else if (name == u"ser") {
             m_series.categories = m_categories.values();
             m_series.values = m_values.values();
-            m_series.categoryCells = pointCells(m_categories, m_categoriesRef, &m_series.categoriesSheet);
-            m_series.valueCells = pointCells(m_values, m_valuesRef, &m_series.valuesSheet);
+            m_series.categoriesRef = m_categoriesRef;
+            m_series.categoryIndices = m_categories.keys();
+            m_series.categoryCount = m_categoriesCount;
+            m_series.valuesRef = m_valuesRef;
+            m_series.valueIndices = m_values.keys();
+            m_series.valueCount = m_valuesCount;
             m_chart.series.append(m_series);
             m_inSeries = false;
         }
@@ -241,6 +180,8 @@ private:
     int m_pointIndex = 0;
     QString m_point;
     XlsxIChartSeries m_series;
+    int m_categoriesCount = -1;
+    int m_valuesCount = -1;
     QMap<int, QString> m_categories; // point index -> text
     QMap<int, double> m_values;
 };
@@ -259,30 +200,246 @@ XlsxIChart iParseChart(const QByteArray& xml, XlsxIBudget* budget)
 
 namespace {
 
-template<typename T>
-void dropHidden(QList<T>& points, QList<QPoint>& cells, const XlsxISheetData* sheet)
-{
-    if (!sheet || cells.size() != points.size())
-        return;
-    for (qsizetype i = points.size() - 1; i >= 0; --i) {
-        const QPoint cell = cells.at(i);
-        if (cell.y() >= 1 && (sheet->hiddenRows.contains(cell.y()) || sheet->hiddenCols.contains(cell.x()))) {
-            points.removeAt(i);
-            cells.removeAt(i);
-        }
+constexpr int kSheetRows = 1048576;
+constexpr int kSheetLastCol = 16383;
+// Names that name names go no deeper than this; areas no more than that.
+constexpr int kMaxNameDepth = 8;
+constexpr qsizetype kMaxAreas = 256;
+
+// One row or column of cells of a reference on a known sheet: rows from 1,
+// columns from 0.
+struct Area {
+    const XlsxISheetData* sheet = nullptr;
+    int firstRow = 0;
+    int lastRow = 0;
+    int firstCol = 0;
+    int lastCol = 0;
+    bool down() const { return firstCol == lastCol; }
+    int size() const { return down() ? lastRow - firstRow + 1 : lastCol - firstCol + 1; }
+    bool hidden(int row, int col) const { return sheet->hiddenRows.contains(row) || sheet->hiddenCols.contains(col); }
+    int visible() const
+    {
+        const QSet<int>& across = down() ? sheet->hiddenCols : sheet->hiddenRows;
+        if (across.contains(down() ? firstCol : firstRow))
+            return 0;
+        int hiddenInside = 0;
+        const int from = down() ? firstRow : firstCol;
+        const int to = down() ? lastRow : lastCol;
+        for (int k : down() ? sheet->hiddenRows : sheet->hiddenCols)
+            hiddenInside += k >= from && k <= to ? 1 : 0;
+        return size() - hiddenInside;
     }
+};
+
+// Column from 0 of letters "A".."XFD"; -1 when they are none.
+int columnOf(QStringView letters)
+{
+    if (letters.isEmpty() || letters.size() > 3)
+        return -1;
+    int col = 0;
+    for (QChar c : letters) {
+        const char16_t u = c.toUpper().unicode();
+        if (u < u'A' || u > u'Z')
+            return -1;
+        col = col * 26 + (u - u'A' + 1);
+    }
+    return col <= kSheetLastCol + 1 ? col - 1 : -1;
+}
+
+// One end of a range: a cell "$B$2", a column "$B" or a row "$2"; the
+// missing part -1. False when it is none of them.
+bool rangeEnd(QStringView text, int* col, int* row)
+{
+    QString plain = text.trimmed().toString().remove(u'$');
+    qsizetype split = 0;
+    while (split < plain.size() && plain.at(split).isLetter())
+        ++split;
+    *col = split > 0 ? columnOf(QStringView(plain).left(split)) : -1;
+    *row = -1;
+    if (split < plain.size()) {
+        bool ok = false;
+        *row = QStringView(plain).mid(split).toInt(&ok);
+        if (!ok || *row < 1 || *row > kSheetRows)
+            return false;
+    }
+    return (split == 0 || *col >= 0) && (*col >= 0 || *row >= 0);
+}
+
+// The cells of a range text: "B2", "$B$2:$B$12", whole columns "$B:$B" and
+// rows "$2:$2". False when it is no range, or a block of several rows and
+// columns, which is no series.
+bool rangeOf(QStringView text, Area* area)
+{
+    const qsizetype colon = text.indexOf(u':');
+    int c1 = -1, r1 = -1, c2 = -1, r2 = -1;
+    if (!rangeEnd(colon < 0 ? text : text.left(colon), &c1, &r1))
+        return false;
+    if (colon < 0) {
+        // A lone column or row is a name, not a reference.
+        if (c1 < 0 || r1 < 0)
+            return false;
+        c2 = c1;
+        r2 = r1;
+    } else if (!rangeEnd(text.mid(colon + 1), &c2, &r2)) {
+        return false;
+    }
+    if ((c1 < 0) != (c2 < 0) || (r1 < 0) != (r2 < 0))
+        return false;
+    area->firstCol = c1 < 0 ? 0 : std::min(c1, c2);
+    area->lastCol = c1 < 0 ? kSheetLastCol : std::max(c1, c2);
+    area->firstRow = r1 < 0 ? 1 : std::min(r1, r2);
+    area->lastRow = r1 < 0 ? kSheetRows : std::max(r1, r2);
+    return area->firstCol == area->lastCol || area->firstRow == area->lastRow;
+}
+
+// Positions of a character outside quoted sheet names.
+QList<qsizetype> outsideQuotes(QStringView text, QChar c)
+{
+    QList<qsizetype> at;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) == u'\'')
+            quoted = !quoted; // a doubled quote inside toggles twice
+        else if (!quoted && text.at(i) == c)
+            at.append(i);
+    }
+    return at;
+}
+
+QStringView withoutParentheses(QStringView text)
+{
+    text = text.trimmed();
+    while (text.size() >= 2 && text.front() == u'(' && text.back() == u')')
+        text = text.mid(1, text.size() - 2).trimmed();
+    return text;
+}
+
+// A sheet as a reference writes it: quoted with doubled quotes inside, and
+// "[0]" naming this very workbook.
+QString sheetOf(QStringView text)
+{
+    QString name = text.trimmed().toString();
+    if (name.startsWith(u'[')) {
+        const qsizetype close = name.indexOf(u']');
+        name = close < 0 ? QString() : name.mid(close + 1);
+    }
+    if (name.size() >= 2 && name.startsWith(u'\'') && name.endsWith(u'\''))
+        name = name.mid(1, name.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));
+    return name;
+}
+
+class References {
+public:
+    References(const std::function<const XlsxISheetData*(const QString&)>& sheetNamed,
+               const QList<XlsxIDefinedName>& names)
+        : m_sheetNamed(sheetNamed), m_names(names)
+    {
+    }
+
+    // The areas of a reference, several ones and defined names resolved;
+    // false when any part of it is no row or column of a known sheet.
+    bool resolve(QStringView formula, QList<Area>& areas, int depth = 0) const
+    {
+        formula = withoutParentheses(formula);
+        if (formula.startsWith(u'='))
+            formula = withoutParentheses(formula.mid(1));
+        if (formula.isEmpty())
+            return false;
+        qsizetype from = 0;
+        QList<qsizetype> commas = outsideQuotes(formula, u',');
+        commas.append(formula.size());
+        for (qsizetype comma : commas) {
+            const QStringView piece = withoutParentheses(formula.mid(from, comma - from));
+            from = comma + 1;
+            const QList<qsizetype> bangs = outsideQuotes(piece, u'!');
+            const QString sheet = bangs.isEmpty() ? QString() : sheetOf(piece.left(bangs.last()));
+            const QStringView rest = bangs.isEmpty() ? piece : piece.mid(bangs.last() + 1);
+            Area area;
+            if (rangeOf(rest, &area)) {
+                area.sheet = sheet.isEmpty() ? nullptr : m_sheetNamed(sheet);
+                if (!area.sheet || areas.size() >= kMaxAreas)
+                    return false;
+                areas.append(area);
+                continue;
+            }
+            const QString named = nameFormula(rest.trimmed().toString(), sheet);
+            if (depth >= kMaxNameDepth || named.isEmpty() || !resolve(named, areas, depth + 1))
+                return false;
+        }
+        return !areas.isEmpty();
+    }
+
+private:
+    // A name of the sheet's own first, then of the workbook.
+    QString nameFormula(const QString& name, const QString& sheet) const
+    {
+        const QString wanted = name.toCaseFolded();
+        const QString scope = sheet.toCaseFolded();
+        QString global;
+        for (const XlsxIDefinedName& n : m_names) {
+            if (n.name.toCaseFolded() != wanted)
+                continue;
+            if (n.sheet.isEmpty())
+                global = n.formula;
+            else if (!scope.isEmpty() && n.sheet.toCaseFolded() == scope)
+                return n.formula;
+        }
+        return global;
+    }
+
+    const std::function<const XlsxISheetData*(const QString&)>& m_sheetNamed;
+    const QList<XlsxIDefinedName>& m_names;
+};
+
+// Drops the points whose cells are hidden. A cache holding fewer points
+// than its reference has cells, and as many as are visible, was written of
+// the visible cells alone: its points are the visible ones already.
+template<typename T>
+void dropHidden(QList<T>& points, const QList<int>& indices, int cachedCount, const QString& ref,
+                const References& references)
+{
+    QList<Area> areas;
+    if (ref.isEmpty() || indices.size() != points.size() || !references.resolve(ref, areas))
+        return;
+    qint64 cells = 0;
+    qint64 visible = 0;
+    for (const Area& a : areas) {
+        cells += a.size();
+        visible += a.visible();
+    }
+    const qint64 count = cachedCount >= 0 ? cachedCount : points.size();
+    if (count < cells && count == visible)
+        return;
+    // Indices ascend: the areas are walked once.
+    QList<T> kept;
+    kept.reserve(points.size());
+    qsizetype area = 0;
+    qint64 areaStart = 0;
+    for (qsizetype i = 0; i < points.size(); ++i) {
+        const qint64 at = indices.at(i);
+        while (area < areas.size() && at >= areaStart + areas.at(area).size())
+            areaStart += areas.at(area++).size();
+        if (area < areas.size() && at >= areaStart) {
+            const Area& a = areas.at(area);
+            const int offset = int(at - areaStart);
+            if (a.down() ? a.hidden(a.firstRow + offset, a.firstCol) : a.hidden(a.firstRow, a.firstCol + offset))
+                continue;
+        }
+        kept.append(points.at(i));
+    }
+    points = std::move(kept);
 }
 
 } // namespace
 
-void iDropHiddenPoints(XlsxIChart& chart, const std::function<const XlsxISheetData*(const QString&)>& sheetNamed)
+void iDropHiddenPoints(XlsxIChart& chart, const std::function<const XlsxISheetData*(const QString&)>& sheetNamed,
+                       const QList<XlsxIDefinedName>& names)
 {
     if (!chart.visibleOnly)
         return;
+    const References references(sheetNamed, names);
     for (XlsxIChartSeries& s : chart.series) {
-        if (!s.valuesSheet.isEmpty())
-            dropHidden(s.values, s.valueCells, sheetNamed(s.valuesSheet));
-        if (!s.categoriesSheet.isEmpty())
-            dropHidden(s.categories, s.categoryCells, sheetNamed(s.categoriesSheet));
+        dropHidden(s.values, s.valueIndices, s.valueCount, s.valuesRef, references);
+        dropHidden(s.categories, s.categoryIndices, s.categoryCount, s.categoriesRef, references);
     }
 }

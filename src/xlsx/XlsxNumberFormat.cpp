@@ -1,10 +1,13 @@
 #include "XlsxNumberFormat.h"
 
 #include <QDate>
+#include <QHash>
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 // A format code is read as spreadsheet programs read it: sections for
 // positive, negative and zero values split at ";", text in quotes or after
@@ -19,8 +22,6 @@ namespace {
 // Days past this lie outside any date QDate holds.
 constexpr double kMaxDayNumber = 1e12;
 constexpr double kTwoTo63 = 9223372036854775808.0;
-// Beyond this, digits a double holds are no longer whole: shown as a plain number.
-constexpr double kMaxPatternValue = 1e15;
 constexpr int kMaxDigits = 17; // a double's shortest text never needs more
 constexpr int kMaxDecimals = 30;
 
@@ -62,7 +63,7 @@ QString generalText(double value)
 // One piece of a section: literal text, or a run of one code letter.
 struct Token {
     enum Kind { Literal, Letter, Elapsed, AmPm, TextPlace } kind = Literal;
-    QString text;      // Literal: the text shown
+    QString text;      // Literal: the text shown; AmPm: the marker as written, "AM/PM" or "a/p"
     char16_t letter = 0; // Letter, Elapsed: lower-case letter (0 # ? . , % e / y m d h s)
     int length = 0;
     int fraction = 0;  // seconds: decimals after them
@@ -73,6 +74,8 @@ struct Section {
     bool dateTime = false;
     bool general = false;
     bool russian = false; // names of months and days in Russian
+    bool systemTime = false; // [$-F400]: the clock of the user's system, 24 hours for Russian clerks
+    QColor colour;        // invalid: the font's
     // A condition such as [<0]: op is one of < > = <= >= <>.
     QString conditionOp;
     double conditionValue = 0.0;
@@ -88,6 +91,34 @@ void appendLiteral(QList<Token>& tokens, const QString& text)
         tokens.append({Token::Literal, text, 0, 0, 0});
 }
 
+// The colour of a bracketed word: the eight named ones and the 56 of the
+// workbook's default palette, "[Color1]" to "[Color56]"; invalid for others.
+QColor colourNamed(const QString& lower)
+{
+    static const QHash<QString, QRgb> named = {
+        {QStringLiteral("black"), 0x000000}, {QStringLiteral("white"), 0xffffff},  {QStringLiteral("red"), 0xff0000},
+        {QStringLiteral("green"), 0x00ff00}, {QStringLiteral("blue"), 0x0000ff},   {QStringLiteral("yellow"), 0xffff00},
+        {QStringLiteral("magenta"), 0xff00ff}, {QStringLiteral("cyan"), 0x00ffff},
+    };
+    static const QRgb palette[56] = {
+        0x000000, 0xffffff, 0xff0000, 0x00ff00, 0x0000ff, 0xffff00, 0xff00ff, 0x00ffff, 0x800000, 0x008000,
+        0x000080, 0x808000, 0x800080, 0x008080, 0xc0c0c0, 0x808080, 0x9999ff, 0x993366, 0xffffcc, 0xccffff,
+        0x660066, 0xff8080, 0x0066cc, 0xccccff, 0x000080, 0xff00ff, 0xffff00, 0x00ffff, 0x800080, 0x800000,
+        0x008080, 0x0000ff, 0x00ccff, 0xccffff, 0xccffcc, 0xffff99, 0x99ccff, 0xff99cc, 0xcc99ff, 0xffcc99,
+        0x3366ff, 0x33cccc, 0x99cc00, 0xffcc00, 0xff9900, 0xff6600, 0x666699, 0x969696, 0x003366, 0x339966,
+        0x003300, 0x333300, 0x993300, 0x993366, 0x333399, 0x333333,
+    };
+    if (const auto it = named.constFind(lower); it != named.cend())
+        return QColor::fromRgb(*it);
+    if (lower.startsWith(QLatin1String("color"))) {
+        bool ok = false;
+        const int n = lower.mid(5).toInt(&ok);
+        if (ok && n >= 1 && n <= 56)
+            return QColor::fromRgb(palette[n - 1]);
+    }
+    return QColor();
+}
+
 // The bracketed word of a code: currency and locale, elapsed time,
 // condition, or something only its look changes (a colour).
 void readBracket(const QString& inside, Section& section)
@@ -97,9 +128,14 @@ void readBracket(const QString& inside, Section& section)
         const QString locale = dash < 0 ? QString() : inside.mid(dash + 1).toLower();
         appendLiteral(section.tokens, inside.mid(1, dash < 0 ? -1 : dash - 1));
         section.russian = section.russian || locale.endsWith(QLatin1String("419")) || locale.startsWith(QLatin1String("ru"));
+        section.systemTime = section.systemTime || locale == u"f400";
         return;
     }
     const QString lower = inside.toLower();
+    if (const QColor colour = colourNamed(lower); colour.isValid()) {
+        section.colour = colour;
+        return;
+    }
     const QChar first = lower.isEmpty() ? QChar() : lower.front();
     if ((first == u'h' || first == u'm' || first == u's') && lower.count(first) == lower.size()) {
         section.tokens.append({Token::Elapsed, QString(), first.unicode(), int(lower.size()), 0});
@@ -150,10 +186,10 @@ Section parseSection(const QString& code)
             tokens.append({Token::Letter, QString(), u'g', 1, 0});
             i += 6;
         } else if (lower.mid(i).startsWith(QLatin1String("am/pm"))) {
-            tokens.append({Token::AmPm, QString(), 0, 0, 0});
+            tokens.append({Token::AmPm, code.mid(i, 5), 0, 0, 0});
             i += 4;
         } else if (lower.mid(i).startsWith(QLatin1String("a/p"))) {
-            tokens.append({Token::AmPm, QString(), 0, 0, 0});
+            tokens.append({Token::AmPm, code.mid(i, 3), 0, 0, 0});
             i += 2;
         } else if (l == u'y' || l == u'm' || l == u'd' || l == u'h' || l == u's') {
             qsizetype run = 1;
@@ -403,7 +439,8 @@ QString numberText(double value, const Section& section, bool signInCode)
         exponentValue = int(std::floor(std::log10(v))) + shift - std::max(intPlaces, 1) + 1;
         shift -= exponentValue;
     }
-    if (!std::isfinite(v) || v * std::pow(10.0, shift) >= kMaxPatternValue)
+    // Digits past those a double holds are written as zeros, as spreadsheets write them.
+    if (!std::isfinite(v) || !std::isfinite(v * std::pow(10.0, shift)))
         return QString::number(value, 'g', 10);
     QString whole, frac;
     roundedDigits(v, decimals, whole, frac, shift);
@@ -537,8 +574,9 @@ bool isMinutes(const QList<Token>& tokens, qsizetype i)
     return false;
 }
 
-// A date and time through a section's parts, on a 24-hour clock. Empty for
-// values no calendar or clock shows.
+// A date and time through a section's parts, on a 12-hour clock with an
+// AM/PM marker, else on a 24-hour one. Empty for values no calendar or clock
+// shows.
 QString dateTimeText(double value, const Section& section, bool date1904)
 {
     const QList<Token>& tokens = section.tokens;
@@ -558,6 +596,9 @@ QString dateTimeText(double value, const Section& section, bool date1904)
             break;
         }
     }
+    const bool twelve = !section.systemTime && std::any_of(tokens.cbegin(), tokens.cend(), [](const Token& t) {
+        return t.kind == Token::AmPm;
+    });
     qint64 scale = 1;
     for (int i = 0; i < fraction; ++i)
         scale *= 10;
@@ -591,8 +632,12 @@ QString dateTimeText(double value, const Section& section, bool date1904)
             out += t.text;
             continue;
         }
-        if (t.kind == Token::AmPm)
-            continue; // a 24-hour clock
+        if (t.kind == Token::AmPm) {
+            // The marker as written: "AM/PM" gives AM or PM, "a/p" a or p.
+            if (twelve)
+                out += t.text.section(u'/', inDay / perHour >= 12 ? 1 : 0, inDay / perHour >= 12 ? 1 : 0);
+            continue;
+        }
         const bool elapsed = t.kind == Token::Elapsed;
         const qint64 span = elapsed ? std::abs(total) : inDay;
         switch (t.letter) {
@@ -606,10 +651,14 @@ QString dateTimeText(double value, const Section& section, bool date1904)
             else
                 out += dayName(date.dayOfWeek(), t.length == 3 ? 3 : 4, section.russian);
             break;
-        case u'h':
-            out += QString::number(elapsed ? span / perHour : (span % perDay) / perHour).rightJustified(std::min(t.length, 2), u'0');
+        case u'h': {
+            qint64 hours = elapsed ? span / perHour : (span % perDay) / perHour;
+            if (twelve && !elapsed)
+                hours = hours % 12 == 0 ? 12 : hours % 12;
+            out += QString::number(hours).rightJustified(std::min(t.length, 2), u'0');
             first = false;
             break;
+        }
         case u'm':
             if (t.kind == Token::Elapsed || isMinutes(tokens, i)) {
                 const bool whole = elapsed || (first && elapsedFirst);
@@ -662,6 +711,33 @@ QString builtinDateText(double value, int id, bool withTime, bool date1904)
     return dateTimeText(value, parseSection(code), date1904).trimmed();
 }
 
+// The section a text shows through: the fourth, else the one that places
+// the text ("\"Код: \"@"); none without either, and the text shows as it is.
+std::optional<Section> textSection(const QString& code)
+{
+    const QList<QString> parts = splitSections(code);
+    if (parts.size() >= 4)
+        return parseSection(parts.at(3));
+    for (const QString& part : parts) {
+        Section section = parseSection(part);
+        if (std::any_of(section.tokens.cbegin(), section.tokens.cend(),
+                        [](const Token& t) { return t.kind == Token::TextPlace; }))
+            return section;
+    }
+    return std::nullopt;
+}
+
+// The format code a cell's style gives it, and its id.
+QString cellCode(const XlsxICell& cell, const XlsxIStyles* styles, int* id)
+{
+    *id = 0;
+    if (!styles || cell.style < 0 || cell.style >= styles->cellXfs.size())
+        return QString();
+    *id = styles->cellXfs.at(cell.style).numFmtId;
+    const QString code = styles->numFmts.value(*id);
+    return code.isEmpty() ? iBuiltinFormat(*id) : code;
+}
+
 } // namespace
 
 QString iFormatNum(double value, int numFmtId, const QString& givenCode, bool date1904)
@@ -679,6 +755,9 @@ QString iFormatNum(double value, int numFmtId, const QString& givenCode, bool da
     QList<Section> sections;
     for (const QString& part : splitSections(code))
         sections.append(parseSection(part));
+    // A code for texts alone shows a number as it is.
+    if (sections.size() == 1 && textSection(code))
+        return generalText(value);
     bool signInCode = false;
     const Section& section = pickSection(sections, value, &signInCode);
     if (section.tokens.isEmpty() || (section.tokens.size() == 1 && section.tokens.first().kind == Token::TextPlace))
@@ -730,12 +809,12 @@ QString iBuiltinFormat(int numFmtId)
 
 QString iFormatText(const QString& text, const QString& code)
 {
-    const QList<QString> parts = splitSections(code);
-    if (parts.size() < 4)
+    const std::optional<Section> section = textSection(code);
+    if (!section)
         return text;
-    // The fourth section shows texts: its literals around "@", nothing when empty.
+    // Its literals around "@", nothing when empty.
     QString out;
-    for (const Token& t : parseSection(parts.at(3)).tokens) {
+    for (const Token& t : section->tokens) {
         if (t.kind == Token::Literal)
             out += t.text;
         else if (t.kind == Token::TextPlace)
@@ -748,13 +827,35 @@ QString iDisplayText(const XlsxICell& cell, const XlsxIStyles* styles)
 {
     if (!styles || cell.style < 0 || cell.style >= styles->cellXfs.size())
         return cell.text;
-    const int id = styles->cellXfs.at(cell.style).numFmtId;
-    QString code = styles->numFmts.value(id);
-    if (code.isEmpty())
-        code = iBuiltinFormat(id);
+    int id = 0;
+    const QString code = cellCode(cell, styles, &id);
     if (!cell.isNumber)
         return cell.text.isEmpty() ? cell.text : iFormatText(cell.text, code);
     if (!code.isEmpty())
         return iFormatNum(cell.number, id, code, styles->date1904);
     return fitsInt32(cell.number) ? QString::number(qRound64(cell.number)) : cell.text;
+}
+
+QColor iDisplayColour(const XlsxICell& cell, const XlsxIStyles* styles)
+{
+    int id = 0;
+    const QString code = cellCode(cell, styles, &id);
+    if (code.isEmpty() || (cell.isNumber && id < 59 && isLocaleDateId(id) && code == iBuiltinFormat(id)))
+        return QColor();
+    if (!cell.isNumber) {
+        const std::optional<Section> section = textSection(code);
+        return section ? section->colour : QColor();
+    }
+    QList<Section> sections;
+    for (const QString& part : splitSections(code))
+        sections.append(parseSection(part));
+    bool signInCode = false;
+    return pickSection(sections, cell.number, &signInCode).colour;
+}
+
+bool iIsGeneral(const XlsxICell& cell, const XlsxIStyles* styles)
+{
+    int id = 0;
+    const QString code = cellCode(cell, styles, &id);
+    return cell.isNumber && (code.isEmpty() || code.compare(QLatin1String("General"), Qt::CaseInsensitive) == 0);
 }

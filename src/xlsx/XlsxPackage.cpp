@@ -118,8 +118,8 @@ public:
         const QList<QString> strings = iSharedStrings(m_archive, &m_budget);
         if (!settle(QStringLiteral("xl/sharedStrings.xml")))
             return;
-        bool date1904 = false;
-        const auto refs = iSheetRefs(m_archive, &m_budget, &date1904);
+        XlsxIWorkbookFacts facts;
+        const auto refs = iSheetRefs(m_archive, &m_budget, &facts);
         if (!settle(kWorkbookPart))
             return;
         const QMap<QString, QString> rels = iWorkbookRels(m_archive, &m_budget);
@@ -133,28 +133,71 @@ public:
                                      &m_budget);
         if (!settle(QStringLiteral("xl/styles.xml")))
             return;
-        m_book.styles->date1904 = date1904;
+        m_book.styles->date1904 = facts.date1904;
         if (refs.isEmpty())
             note(damagedReason(kWorkbookPart));
+        bool more = true;
         for (const auto& [name, id] : refs) {
-            if (!readSheet(name, rels.value(id), strings))
+            more = readSheet(name, rels.value(id), strings);
+            if (!more)
                 break;
         }
-        dropHiddenPoints();
+        if (more)
+            readHiddenSheets(facts.hiddenSheets, rels, strings);
+        dropHiddenPoints(facts.names);
     }
 
 private:
     // Charts that plot visible cells only lose the points of hidden rows and
     // columns of the sheets read; sheet names compare as spreadsheets compare them.
-    void dropHiddenPoints()
+    void dropHiddenPoints(const QList<XlsxIDefinedName>& names)
     {
         QHash<QString, const XlsxISheetData*> byName;
+        for (auto it = m_hiddenSheets.cbegin(); it != m_hiddenSheets.cend(); ++it)
+            byName.insert(it.key(), it->get());
         for (const XlsxISheetInfo& sheet : m_book.sheets)
             byName.insert(sheet.name.toCaseFolded(), sheet.data.get());
         const auto sheetNamed = [&byName](const QString& name) { return byName.value(name.toCaseFolded()); };
         for (XlsxISheetInfo& sheet : m_book.sheets) {
             for (XlsxIChart& chart : sheet.charts)
-                iDropHiddenPoints(chart, sheetNamed);
+                iDropHiddenPoints(chart, sheetNamed, names);
+        }
+    }
+
+    // Hidden sheets are read only when a chart may plot them, and only for
+    // their hidden rows and columns. What is left of the budget bounds each;
+    // the bytes inflated are spent, the cells and texts dropped are not. One
+    // unreadable is left out without a word, as it is never shown, and once
+    // the budget is reached the rest are.
+    void readHiddenSheets(const QList<std::pair<QString, QString>>& hidden, const QMap<QString, QString>& rels,
+                          const QList<QString>& strings)
+    {
+        const bool charted = std::any_of(m_book.sheets.cbegin(), m_book.sheets.cend(),
+                                         [](const XlsxISheetInfo& sheet) { return !sheet.charts.isEmpty(); });
+        if (!charted)
+            return;
+        for (const auto& [name, id] : hidden) {
+            const QString target = rels.value(id);
+            if (target.isEmpty())
+                continue;
+            const QString path = iResolvePartPath(QStringLiteral("xl"), target);
+            if (m_sheetPaths.contains(path))
+                continue;
+            m_sheetPaths.insert(path);
+            XlsxIBudget budget = m_budget;
+            const QByteArray content = iReadEntry(m_archive, path, &budget);
+            m_budget.bytesLeft = budget.bytesLeft;
+            if (budget.tooLarge)
+                return;
+            if (content.isEmpty())
+                continue;
+            const std::unique_ptr<XlsxISheetData> data = iParseSheet(content, strings, &budget);
+            if (budget.tooLarge)
+                return;
+            auto visibility = std::make_shared<XlsxISheetData>();
+            visibility->hiddenRows = std::move(data->hiddenRows);
+            visibility->hiddenCols = std::move(data->hiddenCols);
+            m_hiddenSheets.insert(name.toCaseFolded(), std::move(visibility));
         }
     }
 
@@ -302,6 +345,7 @@ private:
     XlsxIBudget& m_budget;
     XlsxIWorkbook& m_book;
     QSet<QString> m_sheetPaths;
+    QHash<QString, std::shared_ptr<const XlsxISheetData>> m_hiddenSheets; // by case-folded name
 };
 
 } // namespace
@@ -386,13 +430,17 @@ QList<QString> iSharedStrings(zip* archive, XlsxIBudget* budget)
     QList<QString> strings;
     QString current;
     bool inText = false;
+    // Phonetic runs are a reading guide shown only on request: not the text.
+    bool inPhonetic = false;
     XlsxXmlWalker xml(iReadEntry(archive, QStringLiteral("xl/sharedStrings.xml"), &limits), limits);
     while (xml.next()) {
         if (xml.isText()) {
             if (inText)
                 xlsxAppendBounded(current, xml.text());
         } else if (xml.name() == u"t") {
-            inText = xml.isStart();
+            inText = xml.isStart() && !inPhonetic;
+        } else if (xml.name() == u"rPh") {
+            inPhonetic = xml.isStart();
         } else if (xml.name() == u"si") {
             if (xml.isStart()) {
                 current.clear();
@@ -408,26 +456,46 @@ QList<QString> iSharedStrings(zip* archive, XlsxIBudget* budget)
     return strings;
 }
 
-QList<std::pair<QString, QString>> iSheetRefs(zip* archive, XlsxIBudget* budget, bool* date1904)
+QList<std::pair<QString, QString>> iSheetRefs(zip* archive, XlsxIBudget* budget, XlsxIWorkbookFacts* facts)
 {
     XlsxIBudget local;
     XlsxIBudget& limits = budget ? *budget : local;
+    XlsxIWorkbookFacts localFacts;
+    XlsxIWorkbookFacts& found = facts ? *facts : localFacts;
     QList<std::pair<QString, QString>> refs;
+    QStringList allSheets; // a name's scope counts the hidden sheets too
+    XlsxIDefinedName defined;
+    bool inName = false;
     XlsxXmlWalker xml(iReadEntry(archive, kWorkbookPart, &limits), limits);
     while (xml.next()) {
+        if (xml.isText()) {
+            if (inName)
+                xlsxAppendBounded(defined.formula, xml.text());
+            continue;
+        }
+        if (xml.name() == u"definedName") {
+            inName = xml.isStart();
+            if (inName) {
+                bool scoped = false;
+                const int sheet = xml.attribute("localSheetId"_L1).trimmed().toInt(&scoped);
+                defined = {xml.attribute("name"_L1).toString(), scoped ? allSheets.value(sheet) : QString(), QString()};
+            } else if (limits.take() &&
+                       limits.keepText(defined.name.size() + defined.sheet.size() + defined.formula.size())) {
+                found.names.append(defined);
+            } else {
+                xml.stop();
+                break;
+            }
+            continue;
+        }
         if (!xml.isStart())
             continue;
         if (xml.name() == u"workbookPr") {
             const QStringView value = xml.attribute("date1904"_L1).trimmed();
-            if (date1904)
-                *date1904 = value == u"1" || value == u"true";
+            found.date1904 = value == u"1" || value == u"true";
             continue;
         }
         if (xml.name() != u"sheet")
-            continue;
-        // Hidden sheets are neither shown nor printed.
-        const QStringView state = xml.attribute("state"_L1);
-        if (state == u"hidden" || state == u"veryHidden")
             continue;
         const QStringView name = xml.attribute("name"_L1);
         const QString id = xml.relationshipId();
@@ -435,7 +503,13 @@ QList<std::pair<QString, QString>> iSheetRefs(zip* archive, XlsxIBudget* budget,
             xml.stop();
             break;
         }
-        refs.append({name.toString(), id});
+        allSheets.append(name.toString());
+        // Hidden sheets are neither shown nor printed.
+        const QStringView state = xml.attribute("state"_L1);
+        if (state == u"hidden" || state == u"veryHidden")
+            found.hiddenSheets.append({name.toString(), id});
+        else
+            refs.append({name.toString(), id});
     }
     return refs;
 }

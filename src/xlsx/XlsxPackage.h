@@ -1,5 +1,6 @@
 #pragma once
 
+#include "XlsxChartReader.h"
 #include "XlsxIBudget.h"
 #include "XlsxRecords.h"
 
@@ -18,11 +19,20 @@ XlsxIWorkbook iReadWorkbook(const QString& path, XlsxIBudget budget = XlsxIBudge
 // empty or unreadable (damaged) or larger than the budget allows (tooLarge).
 QByteArray iReadEntry(zip* archive, const QString& name, XlsxIBudget* budget = nullptr, bool* found = nullptr);
 
-// The shared strings, every text run of an item joined.
+// The shared strings, every text run of an item joined; phonetic runs left out.
 QList<QString> iSharedStrings(zip* archive, XlsxIBudget* budget = nullptr);
-// (sheet name, relationship id) in workbook order; date1904, when given,
-// receives whether the workbook counts its days from 1 January 1904.
-QList<std::pair<QString, QString>> iSheetRefs(zip* archive, XlsxIBudget* budget = nullptr, bool* date1904 = nullptr);
+// What the workbook part says besides the sheets it shows.
+struct XlsxIWorkbookFacts {
+    bool date1904 = false; // days count from 1 January 1904
+    // (name, relationship id) of hidden sheets: never shown nor printed, read
+    // only for the rows and columns charts leave out of them.
+    QList<std::pair<QString, QString>> hiddenSheets;
+    QList<XlsxIDefinedName> names;
+};
+// (sheet name, relationship id) of the shown sheets in workbook order; facts,
+// when given, receives the rest.
+QList<std::pair<QString, QString>> iSheetRefs(zip* archive, XlsxIBudget* budget = nullptr,
+                                              XlsxIWorkbookFacts* facts = nullptr);
 QMap<QString, QString> iWorkbookRels(zip* archive, XlsxIBudget* budget = nullptr);
 // Relationship id to target of one relationships part.
 QMap<QString, QString> iParseRels(const QByteArray& xml, XlsxIBudget* budget = nullptr);

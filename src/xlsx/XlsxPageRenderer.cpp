@@ -39,16 +39,11 @@ QList<std::pair<int, int>> slicesOf(const XlsxISheetGrid& grid, const QList<int>
     return slices;
 }
 
-// What of a text is drawn in a width: as many "#" as fit for a number; for a
-// text, every character that starts inside it (the last one may be cut by
-// the caller's clip, as a spreadsheet cuts it), from the start or, when
-// right-aligned, from the end.
-QString fitted(const QString& text, const QFontMetricsF& metrics, double width, bool number, bool fromEnd)
+// What of a text is drawn in a width: every character that starts inside
+// it (the last one may be cut by the caller's clip, as a spreadsheet cuts
+// it), from the start or, when right-aligned, from the end.
+QString fitted(const QString& text, const QFontMetricsF& metrics, double width, bool fromEnd)
 {
-    if (number) {
-        const double hash = metrics.horizontalAdvance(QLatin1Char('#'));
-        return QString(std::max(1, hash > 0 ? int(width / hash) : 1), u'#');
-    }
     // The search starts from a beginning twice as long each time, so a long
     // text costs what its shown part costs.
     qsizetype low = 0;
@@ -340,16 +335,20 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
     std::vector<Box> boxes;
     QSet<qint64> openEdges; // (row, column index) whose left grid line a spilled text covers
     for (int ri = page.firstRow - grid.firstRow; ri <= page.lastRow - grid.firstRow; ++ri) {
-        if (sheet.rowEdge.at(ri + 1) <= sheet.rowEdge.at(ri))
+        const bool rowHidden = sheet.rowEdge.at(ri + 1) <= sheet.rowEdge.at(ri);
+        if (rowHidden && data.merges.isEmpty())
             continue;
         const int row = grid.firstRow + ri;
         for (int ci = 0; ci <= lastColIdx; ++ci) {
             const int col = grid.firstCol + ci;
-            if (sheet.colEdge.at(ci + 1) <= sheet.colEdge.at(ci) || merges.hidden(row, col))
+            if (merges.hidden(row, col))
                 continue;
             const QPoint span = merges.span(row, col);
             const int re = std::min(ri + span.x() - 1, lastRowIdx);
             const int ce = std::min(ci + span.y() - 1, lastColIdx);
+            // A merge whose first row or column is hidden shows across the rest of it.
+            if (sheet.rowEdge.at(re + 1) <= sheet.rowEdge.at(ri) || sheet.colEdge.at(ce + 1) <= sheet.colEdge.at(ci))
+                continue;
             Box box;
             box.rect = QRectF(sheet.colEdge.at(ci), sheet.rowEdge.at(ri) - yOffset,
                               sheet.colEdge.at(ce + 1) - sheet.colEdge.at(ci), sheet.rowEdge.at(re + 1) - sheet.rowEdge.at(ri));
@@ -436,6 +435,7 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
     // change costs the page a few operators.
     int lastFont = -2;
     QColor lastColour;
+    QHash<int, QFontMetricsF> pageMetrics; // by font, as fontFor keeps the fonts
     for (size_t i = 0; i < boxes.size(); ++i) {
         const Box& box = boxes[i];
         if (texts[i].isEmpty() || !onPage(box.textArea))
@@ -446,7 +446,7 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
             p.setFont(font);
             lastFont = fontKey;
         }
-        const QColor colour = box.format.font && box.format.font->hasColor ? box.format.font->color : QColor(Qt::black);
+        const QColor colour = iTextColour(*box.cell, box.format, styles);
         if (colour != lastColour) {
             p.setPen(colour);
             lastColour = colour;
@@ -459,6 +459,14 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
         const QRectF area = box.textArea.adjusted(kTextPadX, kTextPadY, -kTextPadX, -kTextPadY);
         const QFontMetricsF metrics(font, p.device());
         QString text = texts[i];
+        if (box.cell->isNumber && !wraps) {
+            auto measures = pageMetrics.constFind(fontKey);
+            if (measures == pageMetrics.cend())
+                measures = pageMetrics.insert(fontKey, iPageMetrics(font));
+            text = iPrintedNumber(*box.cell, styles, text, area.width(), &*measures);
+            if (text.isEmpty())
+                text = iHashesFilling(metrics, area.width());
+        }
         if (!wraps && (box.textArea.left() < page.left || box.textArea.right() > page.right)) {
             // Across a page's edge: each page writes the characters that start on it.
             const double advance = advances[i] >= 0 ? advances[i] : metrics.horizontalAdvance(text);
@@ -486,9 +494,10 @@ void XlsxPageRenderer::paintCells(QPainter& p, const Sheet& sheet, const Page& p
             wraps ? iWrappedBeginning(text, font, p.device(), area.width(), area.height(), &overflows) : QString();
         if (overflows) {
             text = fittedLines(beginning, font, p.device(), area.size());
-        } else if (!wraps && (advances[i] >= 0 ? advances[i] : metrics.horizontalAdvance(text)) > area.width()) {
-            text = fitted(text, metrics, area.width(), box.cell->isNumber, align == Qt::AlignRight);
-            clip = !box.cell->isNumber;
+        } else if (!wraps && !box.cell->isNumber &&
+                   (advances[i] >= 0 ? advances[i] : metrics.horizontalAdvance(text)) > area.width()) {
+            text = fitted(text, metrics, area.width(), align == Qt::AlignRight);
+            clip = true;
         }
         if (clip) {
             p.save();

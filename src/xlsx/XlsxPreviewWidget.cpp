@@ -63,6 +63,7 @@ void XlsxPreviewWidget::recalcLayout()
     cellsWidth = 0;
     columnBreaks.clear();
     mergeIndex = XlsxIMergeIndex();
+    pageMetrics.clear();
     const XlsxISheetGrid grid = iPrintedGrid(sheet, charts, styles);
     tooLarge = grid.tooLarge;
     if (grid.empty || grid.tooLarge) {
@@ -72,6 +73,7 @@ void XlsxPreviewWidget::recalcLayout()
     firstRow = grid.firstRow;
     firstCol = grid.firstCol;
     iPreviewEdges(*sheet, styles, grid, colX, rowY);
+    pageCharPx = iCharWidthPx(styles, kPageDpi);
     totalWidth = colX.last();
     totalHeight = rowY.last();
     const int cellColumns = iSheetGrid(sheet, charts).lastCol - firstCol + 1;
@@ -196,16 +198,66 @@ QFont XlsxPreviewWidget::cellFont(const XlsxICellFormat& f) const
     return font;
 }
 
+QString XlsxPreviewWidget::numberShown(const XlsxICell& cell, const XlsxIStyles& sheetStyles, const QString& text,
+                                       double width, double pageWidth) const
+{
+    // The pages decide, measured in their own font and columns.
+    if (pageWidth < 0)
+        pageWidth = width * kPageDpi / 96;
+    // The measures of the sheet's fonts are kept while it is shown.
+    const XlsxICellFormat f = iCellFormat(cell, sheetStyles);
+    const int fontKey = f.font && f.xf ? f.xf->fontId : -1;
+    const QFontMetricsF* measures = nullptr;
+    if (&sheetStyles == styles) {
+        auto found = pageMetrics.constFind(fontKey);
+        if (found == pageMetrics.cend())
+            found = pageMetrics.insert(fontKey, iPageMetrics(iPageFont(f)));
+        measures = &*found;
+    }
+    const QString printed = iPrintedNumber(cell, sheetStyles, text, pageWidth, measures);
+    if (!printed.isEmpty())
+        return printed;
+    return iHashesFilling(QFontMetricsF(cellFont(f)), width);
+}
+
+double XlsxPreviewWidget::pageTextWidth(int ci, int ce) const
+{
+    double width = 0;
+    for (int c = firstCol + ci; c <= firstCol + ce; ++c)
+        width += sheet->hiddenCols.contains(c) ? 0.0 : std::max(8.0, iColumnWidthPx(*sheet, c, pageCharPx));
+    return width - 4;
+}
+
+QString XlsxPreviewWidget::shownText(int row, int col) const
+{
+    if (!sheet || !styles || colX.isEmpty())
+        return QString();
+    const auto cell = sheet->cells.value(row).constFind(col);
+    if (cell == sheet->cells.value(row).cend())
+        return QString();
+    const int ci = col - firstCol;
+    if (ci < 0 || ci + 1 >= colX.size())
+        return QString();
+    const QPoint span = mergeIndex.window(row, row, col, col).span(row, col);
+    const int ce = std::min(ci + span.y() - 1, int(colX.size()) - 2);
+    const XlsxICellFormat f = iCellFormat(*cell, *styles);
+    const bool wraps = f.xf && f.xf->wrapText;
+    const QString text = iShownText(*cell, styles, wraps);
+    if (!cell->isNumber || wraps || text.isEmpty())
+        return text;
+    return numberShown(*cell, *styles, text, colX.at(ce + 1) - colX.at(ci) - 4, pageTextWidth(ci, ce));
+}
+
 void XlsxPreviewWidget::drawCell(QPainter& p, const QRectF& r, const XlsxICell& cell,
-                                 const XlsxIStyles& sheetStyles, const QRectF& textArea) const
+                                 const XlsxIStyles& sheetStyles, const QRectF& textArea, double pageWidth) const
 {
     const XlsxICellFormat f = iCellFormat(cell, sheetStyles);
     if (f.fill && f.fill->solid)
         p.fillRect(r, f.fill->color);
-    const QString text = iShownText(cell, &sheetStyles, f.xf && f.xf->wrapText);
+    QString text = iShownText(cell, &sheetStyles, f.xf && f.xf->wrapText);
     if (!text.isEmpty()) {
         p.setFont(cellFont(f));
-        p.setPen(f.font && f.font->hasColor ? f.font->color : QColor(Qt::black));
+        p.setPen(iTextColour(cell, f, sheetStyles));
         int flags = Qt::AlignLeft | Qt::AlignVCenter;
         if (f.xf) {
             const QString& h = f.xf->horizontal;
@@ -226,6 +278,9 @@ void XlsxPreviewWidget::drawCell(QPainter& p, const QRectF& r, const XlsxICell& 
         p.setClipRect(area);
         const bool wraps = f.xf && f.xf->wrapText;
         const QRectF inside(area.x() + 2, area.y() + 1, area.width() - 4, area.height() - 2);
+        // A number never runs past its cell: it shows as the page prints it, or as "#".
+        if (cell.isNumber && !wraps)
+            text = numberShown(cell, sheetStyles, text, inside.width(), pageWidth);
         // A long wrapped text is laid out only as far as the cell shows it.
         bool overflows = false;
         const QString shown =
@@ -314,9 +369,12 @@ void XlsxPreviewWidget::paintSheet(QPainter& p, const QRect& exposed)
         const int re = std::min(ri + span.x() - 1, lastRowIdx);
         const int ce = std::min(ci + span.y() - 1, lastColIdx);
         const QRectF box(colX.at(ci), rowY.at(ri), colX.at(ce + 1) - colX.at(ci), rowY.at(re + 1) - rowY.at(ri));
+        // A merge whose first row or column is hidden shows across the rest of it.
+        if (box.isEmpty())
+            return;
         const QMap<int, XlsxICell> row = sheet->cells.value(firstRow + ri);
         const auto cell = row.constFind(firstCol + ci);
-        drawCell(p, box, cell == row.cend() ? empty : *cell, *styles);
+        drawCell(p, box, cell == row.cend() ? empty : *cell, *styles, QRectF(), pageTextWidth(ci, ce));
     };
     // A merge anchored outside the window is painted where its anchor's turn comes.
     const auto paintOutside = [&](int rowIdx, bool before) {
@@ -333,14 +391,16 @@ void XlsxPreviewWidget::paintSheet(QPainter& p, const QRect& exposed)
         for (int ri = r0; ri <= r1; ++ri) {
             paintOutside(ri, false);
             const int row = firstRow + ri;
-            if (rowY.at(ri + 1) == rowY.at(ri))
-                continue; // hidden
+            const bool rowHidden = rowY.at(ri + 1) == rowY.at(ri);
+            if (rowHidden && sheet->merges.isEmpty())
+                continue;
             const auto cells = sheet->cells.constFind(row);
             for (int ci = c0; ci <= c1; ++ci) {
                 const int col = firstCol + ci;
-                if (colX.at(ci + 1) == colX.at(ci) || merges.hidden(row, col))
-                    continue;
                 const QPoint span = merges.span(row, col);
+                if (merges.hidden(row, col) ||
+                    ((rowHidden || colX.at(ci + 1) == colX.at(ci)) && span == QPoint(1, 1)))
+                    continue;
                 const bool blank = cells == sheet->cells.cend() || !cells->contains(col);
                 if (!blank && span == QPoint(1, 1)) {
                     const XlsxICell& cell = *cells->constFind(col);

@@ -3,6 +3,8 @@
 #include "XlsxRecords.h"
 #include "XlsxSheetPainting.h"
 
+#include <QFontMetricsF>
+#include <QHash>
 #include <QList>
 #include <QSizeF>
 #include <QWidget>
@@ -25,9 +27,14 @@ public:
     bool sheetTooLarge() const { return tooLarge; }
 
     // textArea, when given, is where the text may run: the cell and the empty
-    // neighbours it spills into.
+    // neighbours it spills into. pageWidth, when given, is the width of the
+    // cell's text on the pages, which decides how a number shows; else it is
+    // taken from r.
     void drawCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles,
-                  const QRectF& textArea = QRectF()) const;
+                  const QRectF& textArea = QRectF(), double pageWidth = -1) const;
+    // The text the preview shows in a cell (rows from 1, columns from 0): a
+    // number as the pages print it, or a row of "#".
+    QString shownText(int row, int col) const;
     void drawChart(QPainter& p, const QRectF& r, const XlsxIChart& chart) const;
 
     const XlsxISheetData* sheet = nullptr;
@@ -68,9 +75,15 @@ private:
     int breakNear(int y) const;
     QFont cellFont(const XlsxICellFormat& f) const;
     QRectF spillArea(int ri, int ci, const XlsxICell& cell, const XlsxIMergeWindow& merges) const;
+    QString numberShown(const XlsxICell& cell, const XlsxIStyles& sheetStyles, const QString& text, double width,
+                        double pageWidth) const;
+    // The width of the text of columns ci..ce (from firstCol) on the pages.
+    double pageTextWidth(int ci, int ce) const;
     void paintSheet(QPainter& p, const QRect& exposed);
 
     bool tooLarge = false;
     int cellsWidth = 0; // of the columns with cells, without those texts only spill into
+    double pageCharPx = 0; // a digit of the pages' default font
+    mutable QHash<int, QFontMetricsF> pageMetrics; // of the sheet's fonts on the pages, by font
     XlsxIMergeIndex mergeIndex; // built once per sheet
 };

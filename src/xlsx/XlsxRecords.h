@@ -103,13 +103,15 @@ struct XlsxIChartSeries {
     // The cached points in the order of their indices; gaps are not padded.
     QList<QString> categories;
     QList<double> values;
-    // The cells the points were cached from, when the reference names one
-    // row or column of one sheet: the sheet and per point its (column, row),
-    // rows from 1. Empty otherwise.
-    QString categoriesSheet;
-    QList<QPoint> categoryCells;
-    QString valuesSheet;
-    QList<QPoint> valueCells;
+    // Where the points were cached from: the reference as written, the
+    // index of each cached point, and the number of points the cache says it
+    // holds (-1 when it does not say).
+    QString categoriesRef;
+    QList<int> categoryIndices;
+    int categoryCount = -1;
+    QString valuesRef;
+    QList<int> valueIndices;
+    int valueCount = -1;
 };
 
 struct XlsxIChart {

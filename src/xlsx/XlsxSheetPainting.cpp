@@ -68,15 +68,16 @@ constexpr double kMarkerPx = 6.0;
 
 // A line of a few points a pixel column, as the pen would stroke it: the
 // points of a column and the step into it from the column before make one
-// upright run, and the runs are filled as one band with the pen's width.
-// Stroked as one path, a line folding back on itself in every column costs
-// seconds to fill; segment by segment, milliseconds.
+// upright run, filled with the pen's width up to the next run. Each run is a
+// rectangle of its own: filled as one band or stroked as one path, a line
+// swinging across the plot puts every one of its edges on every scan line,
+// which costs seconds.
 void drawDenseLine(QPainter& p, const QPolygonF& points, double pixelsPerUnit, const QColor& colour)
 {
     const double columnWidth = 1.0 / pixelsPerUnit;
     const double half = p.pen().widthF() / 2;
-    QPolygonF upper;
-    QPolygonF lower;
+    QList<QRectF> runs;
+    runs.reserve(points.size());
     for (qsizetype k = 0; k < points.size();) {
         qsizetype end = k + 1;
         double top = points.at(k).y(), bottom = top;
@@ -90,23 +91,48 @@ void drawDenseLine(QPainter& p, const QPolygonF& points, double pixelsPerUnit, c
             ++end;
         }
         const double x = points.at(k).x();
-        if (k == 0) {
-            upper << QPointF(x - half, top - half);
-            lower << QPointF(x - half, bottom + half);
-        }
-        upper << QPointF(x, top - half);
-        lower << QPointF(x, bottom + half);
-        if (end == points.size()) {
-            upper << QPointF(x + half, top - half);
-            lower << QPointF(x + half, bottom + half);
-        }
+        const double next = end < points.size() ? points.at(end).x() : x;
+        // Runs of the same height side by side are one rectangle.
+        if (!runs.isEmpty() && runs.last().top() == top - half && runs.last().bottom() == bottom + half)
+            runs.last().setRight(next + half);
+        else
+            runs.append(QRectF(QPointF(x - half, top - half), QPointF(next + half, bottom + half)));
         k = end;
     }
-    std::reverse(lower.begin(), lower.end());
     p.save();
     p.setPen(Qt::NoPen);
     p.setBrush(colour);
-    p.drawPolygon(upper + lower, Qt::WindingFill);
+    // Without antialiasing whole pixels are what shows anyway, and the
+    // painter fills those fastest.
+    const QTransform t = p.combinedTransform();
+    if (!p.testRenderHint(QPainter::Antialiasing) && t.type() <= QTransform::TxScale) {
+        QList<QRect> pixels;
+        pixels.reserve(runs.size());
+        for (const QRectF& r : std::as_const(runs))
+            pixels.append(t.mapRect(r).toAlignedRect());
+        p.resetTransform();
+        p.drawRects(pixels);
+    } else {
+        p.drawRects(runs);
+    }
+    p.restore();
+}
+
+// A line whose points stand apart, segment by segment for the same reason;
+// square caps close the corners where segments meet.
+void drawSparseLine(QPainter& p, const QPolygonF& points, const QColor& colour)
+{
+    if (points.size() == 1) {
+        p.drawPoint(points.first());
+        return;
+    }
+    QList<QLineF> segments;
+    segments.reserve(points.size());
+    for (qsizetype k = 1; k < points.size(); ++k)
+        segments.append(QLineF(points.at(k - 1), points.at(k)));
+    p.save();
+    p.setPen(QPen(colour, p.pen().widthF(), Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p.drawLines(segments);
     p.restore();
 }
 
@@ -142,10 +168,11 @@ void drawLines(QPainter& p, const QRectF& plot, const QList<XlsxIChartSeries>& s
         points.reserve(drawn.size());
         for (qsizetype j : drawn)
             points << pointAt(j);
-        if (drawn.size() < values.size())
+        // Points closer than the pen is wide draw the same as upright runs, and faster.
+        if (iLineIsDense(n, plot.width() * pixelsPerUnit) || step * pixelsPerUnit < p.pen().widthF())
             drawDenseLine(p, points, pixelsPerUnit, paletteColor(i));
         else
-            p.drawPolyline(points);
+            drawSparseLine(p, points, paletteColor(i));
         // Markers only where neighbours stand apart: overlapping ones would be a smear.
         if (step * pixelsPerUnit >= kMarkerPx) {
             for (const QPointF& pt : points)
@@ -532,6 +559,78 @@ int iPageHorizontal(const XlsxICell& cell, const XlsxICellFormat& f)
     return flags;
 }
 
+QColor iTextColour(const XlsxICell& cell, const XlsxICellFormat& f, const XlsxIStyles& styles)
+{
+    const QColor colour = iDisplayColour(cell, &styles);
+    if (colour.isValid())
+        return colour;
+    return f.font && f.font->hasColor ? f.font->color : QColor(Qt::black);
+}
+
+QString iShortenedGeneral(double value, const std::function<bool(const QString&)>& fits)
+{
+    if (!std::isfinite(value))
+        return QString();
+    const auto trimmed = [](QString digits) {
+        if (digits.contains(u'.')) {
+            while (digits.endsWith(u'0'))
+                digits.chop(1);
+            if (digits.endsWith(u'.'))
+                digits.chop(1);
+        }
+        return digits;
+    };
+    const double magnitude = value == 0 ? 0 : std::floor(std::log10(std::abs(value)));
+    // Fewer decimals while the whole part and a significant digit still show.
+    constexpr int kGeneralDigits = 11;
+    if (magnitude < kGeneralDigits && magnitude > -5 && value != std::trunc(value)) {
+        for (int decimals = 9; decimals >= 0; --decimals) {
+            const QString text = trimmed(QString::number(value, 'f', decimals));
+            if (text.count(u'0') + text.count(u'.') + text.count(u'-') == text.size())
+                break;
+            if (fits(text))
+                return text;
+        }
+    }
+    // Then a shorter mantissa: 123456789012 becomes 1.235E+11.
+    for (int decimals = 5; decimals >= 0; --decimals) {
+        const QString e = QString::number(value, 'E', decimals);
+        const qsizetype at = e.indexOf(u'E');
+        const QString text = trimmed(e.left(at)) + e.mid(at);
+        if (fits(text))
+            return text;
+    }
+    return QString();
+}
+
+QFontMetricsF iPageMetrics(const QFont& font)
+{
+    // One device for every measure, so the preview decides as the pages do.
+    static const QImage device = [] {
+        QImage image(1, 1, QImage::Format_RGB32);
+        image.setDotsPerMeterX(5906);
+        image.setDotsPerMeterY(5906);
+        return image;
+    }();
+    return QFontMetricsF(font, &device);
+}
+
+QString iPrintedNumber(const XlsxICell& cell, const XlsxIStyles& styles, const QString& text, double width,
+                       const QFontMetricsF* pageMetrics)
+{
+    const QFontMetricsF metrics = pageMetrics ? *pageMetrics : iPageMetrics(iPageFont(iCellFormat(cell, styles)));
+    const auto fits = [&](const QString& t) { return metrics.horizontalAdvance(t) <= width; };
+    if (fits(text))
+        return text;
+    return iIsGeneral(cell, &styles) ? iShortenedGeneral(cell.number, fits) : QString();
+}
+
+QString iHashesFilling(const QFontMetricsF& metrics, double width)
+{
+    const double hash = metrics.horizontalAdvance(QLatin1Char('#'));
+    return QString(std::clamp(hash > 0 ? int(width / hash) : 1, 1, int(kMaxLineChars)), u'#');
+}
+
 void iDrawPageCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles)
 {
     const XlsxICellFormat f = iCellFormat(cell, styles);
@@ -539,13 +638,19 @@ void iDrawPageCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const Xl
     if (f.fill && f.fill->solid)
         p.fillRect(whole, f.fill->color);
     const bool wraps = f.xf && f.xf->wrapText;
-    const QString text = iShownText(cell, &styles, wraps);
+    QString text = iShownText(cell, &styles, wraps);
     if (!text.isEmpty()) {
         p.setFont(iPageFont(f));
-        p.setPen(f.font && f.font->hasColor ? f.font->color : QColor(Qt::black));
+        p.setPen(iTextColour(cell, f, styles));
         const int flags = iPageHorizontal(cell, f) | Qt::AlignVCenter | (wraps ? Qt::TextWordWrap : Qt::TextSingleLine);
+        const QRectF inside(r.x() + 2, r.y() + 1, r.width() - 4, r.height() - 2);
+        if (cell.isNumber && !wraps) {
+            text = iPrintedNumber(cell, styles, text, inside.width());
+            if (text.isEmpty())
+                text = iHashesFilling(QFontMetricsF(p.font(), p.device()), inside.width());
+        }
         p.setClipRect(whole);
-        p.drawText(QRectF(r.x() + 2, r.y() + 1, r.width() - 4, r.height() - 2), flags, text);
+        p.drawText(inside, flags, text);
         p.setClipping(false);
     }
     if (f.border) {
@@ -703,13 +808,18 @@ XlsxISheetGrid iPrintedGrid(const XlsxISheetData* sheet, const QList<XlsxIChart>
     return grid;
 }
 
+bool iLineIsDense(qsizetype points, double widthPx)
+{
+    return points > 1 && double(points - 1) > widthPx;
+}
+
 QList<qsizetype> iLinePointsDrawn(const QList<double>& values, double widthPx)
 {
     constexpr qsizetype kPerColumn = 4;
     const qsizetype n = values.size();
     const qsizetype columns = qsizetype(std::clamp(std::ceil(widthPx), 1.0, 1e6));
     QList<qsizetype> kept;
-    if (n <= kPerColumn * columns) {
+    if (!iLineIsDense(n, widthPx)) {
         kept.reserve(n);
         for (qsizetype j = 0; j < n; ++j)
             kept.append(j);

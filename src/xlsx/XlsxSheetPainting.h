@@ -10,7 +10,9 @@
 #include <functional>
 #include <utility>
 
+class QColor;
 class QFont;
+class QFontMetricsF;
 class QPaintDevice;
 class QPainter;
 
@@ -155,12 +157,36 @@ int iPageHorizontal(const XlsxICell& cell, const XlsxICellFormat& f);
 std::pair<int, int> iSpillColumns(int ci, int lastCol, int align, double needed,
                                   const std::function<double(int, int)>& width, const std::function<bool(int)>& empty);
 
+// The colour of a cell's text: its format's colour section, else its font's.
+QColor iTextColour(const XlsxICell& cell, const XlsxICellFormat& f, const XlsxIStyles& styles);
+
+// A General number shortened as spreadsheet programs shorten it to fit a
+// narrow column: fewer decimals, then a shorter mantissa ("1.235E+11").
+// Empty when nothing fits.
+QString iShortenedGeneral(double value, const std::function<bool(const QString&)>& fits);
+
+// The measures of a font on the pages, whatever device they are drawn on.
+QFontMetricsF iPageMetrics(const QFont& font);
+// What a single-line number cell prints in a text box `width` 150-dpi
+// pixels wide, measured as the pages measure it: its text when it fits, a
+// General number shortened, else empty for a row of "#". The preview asks
+// the same, so both show the same figure. pageMetrics, when given, are the
+// iPageMetrics of the cell's font, kept by a caller measuring many cells.
+QString iPrintedNumber(const XlsxICell& cell, const XlsxIStyles& styles, const QString& text, double width,
+                       const QFontMetricsF* pageMetrics = nullptr);
+// As many "#" as fill a width.
+QString iHashesFilling(const QFontMetricsF& metrics, double width);
+
 // The page renderer's cell painter, in 150-dpi image pixels.
 void iDrawPageCell(QPainter& p, const QRectF& r, const XlsxICell& cell, const XlsxIStyles& styles);
 
+// Whether neighbouring points of a line share a pixel column: such a line
+// folds back on itself and is drawn thinned, as one band.
+bool iLineIsDense(qsizetype points, double widthPx);
+
 // The indices of a line's points that are drawn over widthPx pixel
-// columns: every one while they are few; else per column the first, the
-// lowest, the highest and the last, which draw the same line.
+// columns: every one while each has a column of its own; else per column the
+// first, the lowest, the highest and the last, which draw the same line.
 QList<qsizetype> iLinePointsDrawn(const QList<double>& values, double widthPx);
 
 // One chart into r; text sizes are multiplied by scale.

@@ -122,7 +122,10 @@ private:
         } else if (name == u"is") {
             m_inInline = true;
         } else if (name == u"t") {
-            m_inInlineText = m_inInline;
+            m_inInlineText = m_inInline && !m_inPhonetic;
+        } else if (name == u"rPh") {
+            // A reading guide, shown only on request: not the cell's text.
+            m_inPhonetic = true;
         } else if (name == u"row") {
             startRow(xml);
         } else if (name == u"col") {
@@ -143,6 +146,8 @@ private:
         } else if (name == u"t") {
             if (m_inInline)
                 m_inInlineText = false;
+        } else if (name == u"rPh") {
+            m_inPhonetic = false;
         } else if (name == u"is") {
             m_value = std::move(m_inline);
             m_inline = QString();
@@ -186,6 +191,7 @@ private:
         m_inValue = false;
         m_inInline = false;
         m_inInlineText = false;
+        m_inPhonetic = false;
         m_hasFormula = false;
     }
 
@@ -312,6 +318,7 @@ private:
     bool m_inValue = false;
     bool m_inInline = false;
     bool m_inInlineText = false;
+    bool m_inPhonetic = false;
     bool m_drawingSeen = false;
     bool m_keepsText = false;
     bool m_hasFormula = false;

@@ -36,3 +36,11 @@ mv "$work/again/openpyxl-book.xlsx" "$out/lo-openpyxl-book.xlsx"
 # formula without its result; LibreOffice's own PDF of it is what the pages
 # are compared with.
 "$python" "$src/openpyxl-register.py" "$out/openpyxl-register.xlsx"
+
+# ---- Charts of visible cells only over hidden rows ----
+# Written part by part as Excel writes it (every cell of the range cached),
+# then again by LibreOffice, which caches the visible cells alone.
+python3 "$src/hidden-rows-chart.py" "$out/hidden-rows-chart.xlsx"
+mkdir "$work/hidden"
+calc "$work/hidden" "$out/hidden-rows-chart.xlsx"
+mv "$work/hidden/hidden-rows-chart.xlsx" "$out/lo-hidden-rows-chart.xlsx"

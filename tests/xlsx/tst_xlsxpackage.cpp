@@ -120,10 +120,10 @@ private:
 void TestXlsxPackage::stringsThemeAndStyles()
 {
     XlsxParts parts = minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\" t=\"s\" s=\"1\"><v>0</v></c><c r=\"B1\" t=\"s\"><v>1</v></c>"
-                                  "<c r=\"C1\" t=\"s\"><v>2</v></c></row></sheetData>");
+                                  "<c r=\"C1\" t=\"s\"><v>2</v></c><c r=\"D1\" t=\"s\"><v>3</v></c></row></sheetData>");
     parts.insert("xl/sharedStrings.xml",
                  "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><si><r><t>Ито</t></r><r><t xml:space=\"preserve\">го </t></r>"
-                 "<rPh><t>ph</t></rPh></si><si/><si><t>last</t></si></sst>");
+                 "<rPh><t>ph</t></rPh></si><si/><si><t>last</t></si><si><rPh><t>ФОН</t></rPh><t>после</t></si></sst>");
     parts.insert("xl/theme/theme1.xml",
                  "<a:theme xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><a:themeElements><a:clrScheme>"
                  "<a:dk1><a:sysClr val=\"windowText\" lastClr=\"101010\"/></a:dk1><a:lt1><a:sysClr val=\"window\" lastClr=\"FFFFFF\"/></a:lt1>"
@@ -137,9 +137,11 @@ void TestXlsxPackage::stringsThemeAndStyles()
     QCOMPARE(book.reason, QString());
     QCOMPARE(int(book.sheets.size()), 1);
     const auto& row = book.sheets.front().data->cells.value(1);
-    QCOMPARE(row.value(0).text, QStringLiteral("Итого ph"));
+    // Phonetic runs are a reading guide shown only on request: not the text.
+    QCOMPARE(row.value(0).text, QStringLiteral("Итого "));
     QCOMPARE(row.value(1).text, QString());
     QCOMPARE(row.value(2).text, QStringLiteral("last"));
+    QCOMPARE(row.value(3).text, QStringLiteral("после"));
     QCOMPARE(book.styles->fonts.at(1).color.name(), QStringLiteral("#101010"));
     QCOMPARE(book.styles->fonts.at(2).color.name(), QStringLiteral("#ff8000"));
     QCOMPARE(book.styles->fills.at(0).color.name(), QStringLiteral("#d9d9d9"));
@@ -287,20 +289,26 @@ void TestXlsxPackage::sizes_data()
     QTest::addColumn<qint64>("total");    // package budget
     QTest::addColumn<qint64>("items");
     QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("hiddenCells"); // of a hidden sheet a chart plots; 0: none
 
     const qint64 big = qint64(1) << 30;
     const qint64 none = 0;
-    QTest::newRow("fits") << qint64(-1) << none << false << big << qint64(1000) << QString();
-    QTest::newRow("stated over the entry cap") << qint64(5 << 20) << none << false << big << qint64(1000) << kTooLarge;
+    QTest::newRow("fits") << qint64(-1) << none << false << big << qint64(1000) << QString() << 0;
+    QTest::newRow("stated over the entry cap") << qint64(5 << 20) << none << false << big << qint64(1000) << kTooLarge << 0;
     QTest::newRow("stated small, inflates past the cap")
-        << qint64(-1) << qint64(3 << 20) << true << big << qint64(1000) << damaged("xl/styles.xml");
+        << qint64(-1) << qint64(3 << 20) << true << big << qint64(1000) << damaged("xl/styles.xml") << 0;
     QTest::newRow("stated smaller than the content")
-        << qint64(10) << none << false << big << qint64(1000) << damaged("xl/worksheets/sheet1.xml");
+        << qint64(10) << none << false << big << qint64(1000) << damaged("xl/worksheets/sheet1.xml") << 0;
     QTest::newRow("stated larger than the content")
-        << qint64(100000) << none << false << big << qint64(1000) << damaged("xl/worksheets/sheet1.xml");
+        << qint64(100000) << none << false << big << qint64(1000) << damaged("xl/worksheets/sheet1.xml") << 0;
     QTest::newRow("package total") << qint64(-1) << qint64(600 << 10) << false << qint64(512 << 10) << qint64(1000)
-                                   << kTooLarge;
-    QTest::newRow("too many cells") << qint64(-1) << none << false << big << qint64(2) << kTooLarge;
+                                   << kTooLarge << 0;
+    QTest::newRow("too many cells") << qint64(-1) << none << false << big << qint64(2) << kTooLarge << 0;
+    // A hidden sheet is read for its hidden rows only: one past the budget is
+    // left out, and the sheets shown are imported.
+    QTest::newRow("hidden sheet within") << qint64(-1) << none << false << big << qint64(1000) << QString() << 10;
+    QTest::newRow("hidden sheet past the items left") << qint64(-1) << none << false << big << qint64(1000) << QString()
+                                                      << 5000;
 }
 
 void TestXlsxPackage::sizes()
@@ -311,8 +319,26 @@ void TestXlsxPackage::sizes()
     QFETCH(qint64, total);
     QFETCH(qint64, items);
     QFETCH(QString, reason);
-    const XlsxParts parts = minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\"><v>2</v></c>"
-                                        "<c r=\"C1\"><v>3</v></c></row></sheetData>");
+    QFETCH(int, hiddenCells);
+    XlsxParts parts = minimalXlsx("<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c><c r=\"B1\"><v>2</v></c>"
+                                  "<c r=\"C1\"><v>3</v></c></row></sheetData>" +
+                                  QByteArray(hiddenCells > 0 ? "<drawing r:id=\"rIdD\"/>" : ""));
+    if (hiddenCells > 0) {
+        QByteArray rows;
+        for (int r = 1; r <= hiddenCells; ++r)
+            rows += "<row r=\"" + QByteArray::number(r) + "\"" + (r == 2 ? " hidden=\"1\"" : "") + "><c><v>" +
+                    QByteArray::number(r) + "</v></c></row>";
+        parts.insert("xl/worksheets/sheet2.xml", worksheetXml("<sheetData>" + rows + "</sheetData>"));
+        parts.insert("xl/workbook.xml", "<workbook xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/"
+                                        "relationships\"><sheets><sheet name=\"S\" r:id=\"rId1\"/><sheet name=\"Д\" "
+                                        "state=\"hidden\" r:id=\"rId2\"/></sheets></workbook>");
+        parts.insert("xl/_rels/workbook.xml.rels", rels({{"rId1", "worksheets/sheet1.xml"}, {"rId2", "worksheets/sheet2.xml"}}));
+        addChart(parts, {"0", "2", "4", "9"},
+                 "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart><c:plotArea>"
+                 "<c:lineChart><c:ser><c:val><c:numRef><c:f>Д!$A$1:$A$3</c:f><c:numCache><c:pt idx=\"0\"><c:v>1</c:v>"
+                 "</c:pt><c:pt idx=\"1\"><c:v>2</c:v></c:pt><c:pt idx=\"2\"><c:v>3</c:v></c:pt></c:numCache></c:numRef>"
+                 "</c:val></c:ser></c:lineChart></c:plotArea></c:chart></c:chartSpace>");
+    }
     QMap<QString, qint64> stated;
     if (declared >= 0)
         stated.insert("xl/worksheets/sheet1.xml", declared);
@@ -327,6 +353,12 @@ void TestXlsxPackage::sizes()
     const XlsxIWorkbook book = iReadWorkbook(path, budget);
     QCOMPARE(book.reason, reason);
     QVERIFY(book.styles);
+    if (hiddenCells > 0) {
+        QCOMPARE(int(book.sheets.size()), 1);
+        // Read, the hidden sheet's hidden row 2 leaves the chart; left out, it stays.
+        const QList<double> values = hiddenCells * 2 < items ? QList<double>{1, 3} : QList<double>{1, 2, 3};
+        QCOMPARE(book.sheets.front().charts.first().series.first().values, values);
+    }
 }
 
 // A 2 GiB bomb lying about its size, too many entries, an overlong text.

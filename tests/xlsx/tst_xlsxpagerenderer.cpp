@@ -5,6 +5,7 @@
 #include "XlsxImportDialog.h"
 #include "XlsxPackage.h"
 #include "XlsxPageRenderer.h"
+#include "XlsxPreviewWidget.h"
 #include "XlsxSheetPainting.h"
 #include "XlsxSheetReader.h"
 
@@ -130,6 +131,8 @@ private slots:
     void registerAsLibreOfficePrintsIt();
     void hiddenContentIsNotPrinted_data();
     void hiddenContentIsNotPrinted();
+    void previewShowsFiguresAsPrinted_data();
+    void previewShowsFiguresAsPrinted();
     void columnsGoOnPagesAcross_data();
     void columnsGoOnPagesAcross();
     void spillIsCutAtThePageEdge_data();
@@ -144,34 +147,54 @@ void TestXlsxPageRenderer::textsAsTheyPrint_data()
 {
     QTest::addColumn<QList<XlsxICell>>("row"); // columns A, B, C; an empty text is no cell
     QTest::addColumn<QString>("printed");       // pattern of pdftotext's first line, spaces squeezed
+    QTest::addColumn<int>("mergedTo");          // row 1 merged from A to this column; -1 not merged
+    QTest::addColumn<QList<int>>("hidden");     // hidden columns
 
     const QString longText = QStringLiteral("Примечание длинное на три ячейки");
-    QTest::newRow("spills over empty neighbours") << QList<XlsxICell>{textCell(longText), {}, {}} << "^" + longText + "$";
+    QTest::newRow("spills over empty neighbours") << QList<XlsxICell>{textCell(longText), {}, {}} << "^" + longText + "$" << -1 << QList<int>{};
     QTest::newRow("stops at a filled neighbour")
         << QList<XlsxICell>{textCell(longText), textCell(QStringLiteral("Б")), {}}
-        << QStringLiteral("^Примечание дл?и?н?н?о?е? ?Б$");
+        << QStringLiteral("^Примечание дл?и?н?н?о?е? ?Б$") << -1 << QList<int>{};
     QTest::newRow("right-aligned spills left")
         << QList<XlsxICell>{{}, {}, textCell(QStringLiteral("Итого по всем счетам года"), 2)}
-        << QStringLiteral("^Итого по всем счетам года$");
+        << QStringLiteral("^Итого по всем счетам года$") << -1 << QList<int>{};
     QTest::newRow("spills past the last column")
-        << QList<XlsxICell>{textCell(QStringLiteral("а")), {}, textCell(longText)} << "^а " + longText + "$";
+        << QList<XlsxICell>{textCell(QStringLiteral("а")), {}, textCell(longText)} << "^а " + longText + "$" << -1 << QList<int>{};
+    // A General number shortens to fit, as spreadsheet programs show it.
     QTest::newRow("a number never spills") << QList<XlsxICell>{numberCell(1234567890123456.0), {}, {}}
-                                            << QStringLiteral("^#+$");
+                                            << QStringLiteral("^1\\.2[0-9]*E\\+15$") << -1 << QList<int>{};
+    QTest::newRow("General with decimals shortens") << QList<XlsxICell>{numberCell(3.14159265358979), {}, {}}
+                                                    << QStringLiteral("^3\\.14[0-9]*$") << -1 << QList<int>{};
+    // A merge shows its text across the columns of it that show.
+    const QString total = QStringLiteral("Итого за квартал");
+    QTest::newRow("merge over a hidden first column") << QList<XlsxICell>{textCell(total), {}, {}} << "^" + total + "$"
+                                                      << 2 << QList<int>{0};
+    QTest::newRow("merge over a hidden middle column") << QList<XlsxICell>{textCell(total), {}, {}}
+                                                       << "^" + total + "$" << 2 << QList<int>{1};
+    QTest::newRow("number merged over a hidden first column") << QList<XlsxICell>{numberCell(1234.5), {}, {}}
+                                                              << QStringLiteral("^1234\\.5$") << 1 << QList<int>{0};
+    QTest::newRow("merge of hidden columns only") << QList<XlsxICell>{textCell(total), {}, textCell(QStringLiteral("В"))}
+                                                  << QStringLiteral("^В$") << 1 << QList<int>{0, 1};
     QTest::newRow("short texts stay") << QList<XlsxICell>{textCell(QStringLiteral("а")), textCell(QStringLiteral("б")),
                                                           numberCell(3)}
-                                      << QStringLiteral("^а б 3$");
+                                      << QStringLiteral("^а б 3$") << -1 << QList<int>{};
 }
 
 void TestXlsxPageRenderer::textsAsTheyPrint()
 {
     QFETCH(QList<XlsxICell>, row);
     QFETCH(QString, printed);
+    QFETCH(int, mergedTo);
+    QFETCH(QList<int>, hidden);
     auto data = std::make_shared<XlsxISheetData>();
     for (int c = 0; c < row.size(); ++c) {
         data->colWidths.insert(c, 15);
         if (!row.at(c).text.isEmpty())
             data->cells[1][c] = row.at(c);
     }
+    if (mergedTo > 0)
+        data->merges.append({1, 0, 1, mergedTo});
+    data->hiddenCols = QSet<int>(hidden.cbegin(), hidden.cend());
     // Columns A and C stay in the grid.
     data->cells[2][0] = textCell(QStringLiteral("низ"));
     data->cells[2][2] = textCell(QStringLiteral("конец"));
@@ -475,40 +498,86 @@ void TestXlsxPageRenderer::hiddenContentIsNotPrinted_data()
     QTest::addColumn<QStringList>("printed");
     QTest::addColumn<QStringList>("absent");
     QTest::addColumn<QList<double>>("values"); // the chart's points as drawn
+    QTest::addColumn<QByteArray>("workbook");  // the workbook part instead of one of sheet "S"; its rId2 is a
+                                               // copy of that sheet
 
-    const auto barChart = [](const QByteArray& ref, const QByteArray& visibleOnly) {
-        QByteArray points;
-        for (int i = 0; i < 5; ++i)
-            points += "<c:pt idx=\"" + QByteArray::number(i) + "\"><c:v>" +
-                      QByteArray::number(QList<int>{100, 110, 999, 120, 130}.at(i)) + "</c:v></c:pt>";
+    // The cache holds the given values; count, when given, is how many points it says it holds.
+    const auto barChart = [](const QByteArray& ref, const QByteArray& visibleOnly,
+                             const QList<int>& values = {100, 110, 999, 120, 130}, int count = -1) {
+        QByteArray points = count < 0 ? QByteArray() : "<c:ptCount val=\"" + QByteArray::number(count) + "\"/>";
+        for (int i = 0; i < values.size(); ++i)
+            points += "<c:pt idx=\"" + QByteArray::number(i) + "\"><c:v>" + QByteArray::number(values.at(i)) +
+                      "</c:v></c:pt>";
         return "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart><c:plotArea>"
                "<c:barChart><c:barDir val=\"col\"/><c:ser><c:val><c:numRef><c:f>" + ref + "</c:f><c:numCache>" + points +
                "</c:numCache></c:numRef></c:val></c:ser></c:barChart></c:plotArea>" + visibleOnly +
                "</c:chart></c:chartSpace>";
     };
+    const auto workbook = [](const QByteArray& sheets, const QByteArray& names = QByteArray()) {
+        return "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+               "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>" + sheets +
+               "</sheets>" + (names.isEmpty() ? QByteArray() : "<definedNames>" + names + "</definedNames>") +
+               "</workbook>";
+    };
+    const QByteArray sheetS = "<sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/>";
+    const QByteArray visibleOnly = "<c:plotVisOnly val=\"1\"/>";
+    const QList<double> visible{100, 110, 120, 130};
     const QStringList shown{"видно1", "видно2", "видно4", "видно5"};
     QTest::newRow("hidden row") << QByteArray() << QByteArray() << shown << QStringList{"видно3"}
-                                << QList<double>{};
+                                << QList<double>{} << QByteArray();
     QTest::newRow("hidden column") << QByteArray("<cols><col min=\"3\" max=\"3\" hidden=\"1\"/></cols>")
-                                   << QByteArray() << shown << QStringList{"столбец"} << QList<double>{};
-    QTest::newRow(";;; number") << QByteArray("n") << QByteArray() << shown << QStringList{"4242"} << QList<double>{};
+                                   << QByteArray() << shown << QStringList{"столбец"} << QList<double>{} << QByteArray();
+    QTest::newRow(";;; number") << QByteArray("n") << QByteArray() << shown << QStringList{"4242"} << QList<double>{}
+                                << QByteArray();
     QTest::newRow(";;; text") << QByteArray("t") << QByteArray() << shown << QStringList{"невидимка"}
-                              << QList<double>{};
+                              << QList<double>{} << QByteArray();
     QTest::newRow("chart, visible cells only")
-        << QByteArray() << barChart("S!$B$1:$B$5", "<c:plotVisOnly val=\"1\"/>") << shown << QStringList{}
-        << QList<double>{100, 110, 120, 130};
+        << QByteArray() << barChart("S!$B$1:$B$5", visibleOnly) << shown << QStringList{} << visible << QByteArray();
     QTest::newRow("chart, visible by default") << QByteArray() << barChart("'S'!$B$1:$B$5", "") << shown
-                                               << QStringList{} << QList<double>{100, 110, 120, 130};
+                                               << QStringList{} << visible << QByteArray();
     QTest::newRow("chart, hidden cells plotted")
         << QByteArray() << barChart("S!$B$1:$B$5", "<c:plotVisOnly val=\"0\"/>") << shown << QStringList{}
-        << QList<double>{100, 110, 999, 120, 130};
+        << QList<double>{100, 110, 999, 120, 130} << QByteArray();
     // Row 6 holds the same values across B to F, column D hidden.
     QTest::newRow("chart along a row, hidden column")
         << QByteArray("<cols><col min=\"4\" max=\"4\" hidden=\"1\"/></cols>")
-        << barChart("S!$B$6:$F$6", "<c:plotVisOnly val=\"1\"/>") << shown << QStringList{}
-        << QList<double>{100, 110, 120, 130};
+        << barChart("S!$B$6:$F$6", visibleOnly) << shown << QStringList{} << visible << QByteArray();
     QTest::newRow("chart of an unknown sheet") << QByteArray() << barChart("Другой!$B$1:$B$5", "") << shown
-                                               << QStringList{} << QList<double>{100, 110, 999, 120, 130};
+                                               << QStringList{} << QList<double>{100, 110, 999, 120, 130}
+                                               << QByteArray();
+    // LibreOffice caches the visible cells alone: 4 points of a range of 5.
+    QTest::newRow("chart, cache of the visible cells")
+        << QByteArray() << barChart("S!$B$1:$B$5", visibleOnly, {100, 110, 120, 130}, 4) << shown << QStringList{}
+        << visible << QByteArray();
+    QTest::newRow("chart, cache of every cell")
+        << QByteArray() << barChart("S!$B$1:$B$5", visibleOnly, {100, 110, 999, 120, 130}, 5) << shown
+        << QStringList{} << visible << QByteArray();
+    QTest::newRow("chart of several areas")
+        << QByteArray() << barChart("(S!$B$1:$B$2,S!$B$3,'S'!$B$4:$B$5)", visibleOnly) << shown << QStringList{}
+        << visible << QByteArray();
+    QTest::newRow("chart of a whole column") << QByteArray() << barChart("S!$B:$B", visibleOnly) << shown
+                                             << QStringList{} << visible << QByteArray();
+    QTest::newRow("chart of a whole row, hidden column")
+        << QByteArray("<cols><col min=\"4\" max=\"4\" hidden=\"1\"/></cols>")
+        << barChart("S!$6:$6", visibleOnly, {0, 100, 110, 999, 120, 130}) << shown << QStringList{}
+        << QList<double>{0, 100, 110, 120, 130} << QByteArray();
+    QTest::newRow("chart of a defined name")
+        << QByteArray() << barChart("[0]!Данные", visibleOnly) << shown << QStringList{} << visible
+        << workbook(sheetS, "<definedName name=\"Данные\">S!$B$1:$B$5</definedName>");
+    QTest::newRow("chart of a sheet's own name")
+        << QByteArray() << barChart("S!ряд", visibleOnly) << shown << QStringList{} << visible
+        << workbook(sheetS, "<definedName name=\"Ряд\">S!$B$6:$F$6</definedName>"
+                            "<definedName name=\"Ряд\" localSheetId=\"0\">S!$B$1:$B$5</definedName>");
+    QTest::newRow("chart of a hidden sheet")
+        << QByteArray() << barChart("Данные!$B$1:$B$5", visibleOnly) << shown << QStringList{} << visible
+        << workbook(sheetS + "<sheet name=\"Данные\" sheetId=\"2\" state=\"hidden\" r:id=\"rId2\"/>");
+    QTest::newRow("chart of a sheet named with a comma")
+        << QByteArray() << barChart("'Итоги, 2024'!$B$1:$B$5", visibleOnly) << shown << QStringList{} << visible
+        << workbook("<sheet name=\"Итоги, 2024\" sheetId=\"1\" r:id=\"rId1\"/>");
+    QTest::newRow("chart of a name on a hidden sheet")
+        << QByteArray() << barChart("Ряд", visibleOnly) << shown << QStringList{} << visible
+        << workbook(sheetS + "<sheet name=\"Скрытые, 'данные'\" sheetId=\"2\" state=\"veryHidden\" r:id=\"rId2\"/>",
+                    "<definedName name=\"Ряд\">'Скрытые, ''данные'''!$B$1:$B$5</definedName>");
 }
 
 void TestXlsxPageRenderer::hiddenContentIsNotPrinted()
@@ -518,6 +587,7 @@ void TestXlsxPageRenderer::hiddenContentIsNotPrinted()
     QFETCH(QStringList, printed);
     QFETCH(QStringList, absent);
     QFETCH(QList<double>, values);
+    QFETCH(QByteArray, workbook);
     const QByteArray cols = extra.startsWith("<cols>") ? extra : QByteArray();
     QByteArray rows;
     const QList<int> numbers{100, 110, 999, 120, 130};
@@ -543,6 +613,12 @@ void TestXlsxPageRenderer::hiddenContentIsNotPrinted()
                                   "</cellXfs></styleSheet>");
     if (!chart.isEmpty())
         addChart(parts, {"8", "0", "14", "10"}, chart);
+    if (!workbook.isEmpty()) {
+        parts.insert("xl/workbook.xml", workbook);
+        parts["xl/_rels/workbook.xml.rels"].replace(
+            "</Relationships>", "<Relationship Id=\"rId2\" Type=\"t\" Target=\"worksheets/sheet2.xml\"/></Relationships>");
+        parts.insert("xl/worksheets/sheet2.xml", parts.value("xl/worksheets/sheet1.xml"));
+    }
     const QString file = m_dir.filePath(QStringLiteral("hidden.xlsx"));
     QVERIFY(writeZip(file, parts));
     XlsxIWorkbook book = iReadWorkbook(file);
@@ -561,6 +637,62 @@ void TestXlsxPageRenderer::hiddenContentIsNotPrinted()
         QVERIFY2(text.contains(shown), qPrintable(shown + " in\n" + text));
     for (const QString& hidden : absent)
         QVERIFY2(!text.contains(hidden), qPrintable(hidden + " in\n" + text));
+}
+
+// A figure in columns from 4 to 13.5 digits wide, one a row: the preview
+// shows what the page prints, the figure or a row of "#", never a cut one.
+void TestXlsxPageRenderer::previewShowsFiguresAsPrinted_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("code"); // empty: General
+    QTest::addColumn<QString>("widest"); // pattern of what the widest column prints
+
+    QTest::newRow("millions of roubles") << 1234567890.0 << "#,##0.0,,\" млн ₽\"" << "^1,234\\.6 млн ₽$";
+    QTest::newRow("roubles") << 1234.5 << "#,##0.00\" руб.\"" << "^1,234\\.50 руб\\.$";
+    QTest::newRow("grouped") << 1234567.0 << "#,##0" << "^1,234,567$";
+    QTest::newRow("red negative") << -98765.25 << "#,##0.00;[Red]#,##0.00" << "^98,765\\.25$";
+    QTest::newRow("General, shortened") << 123456789012.0 << "" << "^123456789012$";
+    QTest::newRow("General fraction") << 2.718281828459045 << "" << "^2\\.71828";
+}
+
+void TestXlsxPageRenderer::previewShowsFiguresAsPrinted()
+{
+    QFETCH(double, value);
+    QFETCH(QString, code);
+    QFETCH(QString, widest);
+    auto styles = plainStyles();
+    if (!code.isEmpty()) {
+        styles->numFmts.insert(164, code);
+        styles->cellXfs[0].numFmtId = 164;
+    }
+    auto data = std::make_shared<XlsxISheetData>();
+    constexpr int kColumns = 20;
+    for (int c = 0; c < kColumns; ++c) {
+        data->colWidths.insert(c, 4 + c * 0.5);
+        data->cells[c + 1][c] = numberCell(value);
+    }
+    const XlsxPageRenderer renderer(oneSheet(data), styles, {});
+    const QString pdf = m_dir.filePath(QStringLiteral("figures.pdf"));
+    QVERIFY(renderer.writePdf(pdf));
+    QStringList lines;
+    for (const QString& line : pdfText(pdf).split(u'\n')) {
+        if (!line.simplified().isEmpty())
+            lines.append(line.simplified());
+    }
+    QCOMPARE(lines.size(), kColumns);
+    QVERIFY2(QRegularExpression(widest).match(lines.last()).hasMatch(), qPrintable(lines.last()));
+    XlsxPreviewWidget preview;
+    preview.setSheet(data.get(), styles.get(), {});
+    for (int c = 0; c < kColumns; ++c) {
+        const QString printed = lines.at(c);
+        const QString shown = preview.shownText(c + 1, c);
+        if (printed.startsWith(u'#'))
+            QVERIFY2(shown.startsWith(u'#') && shown.count(u'#') == shown.size(), qPrintable(shown));
+        else
+            QCOMPARE(shown, printed);
+    }
+    // The narrowest column cannot hold the figure whole.
+    QVERIFY(lines.first() != lines.last());
 }
 
 // Columns of labels "К01", "К02", ..., a given share of the page's width

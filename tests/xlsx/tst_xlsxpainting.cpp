@@ -438,16 +438,22 @@ void TestXlsxPainting::denseLinesDrawFewPoints_data()
     QTest::addColumn<QString>("shape");
     QTest::addColumn<double>("widthPx");
     QTest::addColumn<bool>("markers");
+    QTest::addColumn<bool>("thinned"); // neighbours share a pixel column: drawn as one band
 
-    QTest::newRow("five points") << 5 << "zigzag" << 212.0 << true;
-    QTest::newRow("one point") << 1 << "zigzag" << 212.0 << true;
-    QTest::newRow("35 points, 6 px apart") << 35 << "zigzag" << 212.0 << true;
-    QTest::newRow("100 points, 2 px apart") << 100 << "smooth" << 212.0 << false;
-    QTest::newRow("20,000 zigzag") << 20000 << "zigzag" << 212.0 << false;
-    QTest::newRow("100,000 zigzag") << 100000 << "zigzag" << 212.0 << false;
-    QTest::newRow("20,000 smooth") << 20000 << "smooth" << 212.0 << false;
-    QTest::newRow("20,000 spikes") << 20000 << "spikes" << 212.0 << false;
-    QTest::newRow("wider than the points") << 50 << "zigzag" << 5000.0 << true;
+    QTest::newRow("five points") << 5 << "zigzag" << 212.0 << true << false;
+    QTest::newRow("one point") << 1 << "zigzag" << 212.0 << true << false;
+    QTest::newRow("35 points, 6 px apart") << 35 << "zigzag" << 212.0 << true << false;
+    QTest::newRow("100 points, 2 px apart") << 100 << "smooth" << 212.0 << false << false;
+    QTest::newRow("213 points, 1 px apart") << 213 << "alternating" << 212.0 << false << false;
+    QTest::newRow("20,000 zigzag") << 20000 << "zigzag" << 212.0 << false << true;
+    QTest::newRow("100,000 zigzag") << 100000 << "zigzag" << 212.0 << false << true;
+    QTest::newRow("20,000 smooth") << 20000 << "smooth" << 212.0 << false << true;
+    QTest::newRow("20,000 spikes") << 20000 << "spikes" << 212.0 << false << true;
+    QTest::newRow("wider than the points") << 50 << "zigzag" << 5000.0 << true << false;
+    // Below four points a column the line still folds back in every column.
+    QTest::newRow("300 alternating, two a column") << 300 << "alternating" << 212.0 << false << true;
+    QTest::newRow("800 alternating") << 800 << "alternating" << 212.0 << false << true;
+    QTest::newRow("1,800 alternating") << 1800 << "alternating" << 500.0 << false << true;
 }
 
 void TestXlsxPainting::denseLinesDrawFewPoints()
@@ -456,11 +462,15 @@ void TestXlsxPainting::denseLinesDrawFewPoints()
     QFETCH(QString, shape);
     QFETCH(double, widthPx);
     QFETCH(bool, markers);
+    QFETCH(bool, thinned);
     QList<double> values;
     for (int j = 0; j < points; ++j)
-        values.append(shape == "zigzag" ? double(j % 7) : shape == "smooth" ? std::sin(j / 3000.0) * 3 + 3
-                                                        : (j * 7919 % 10007 == 0 ? 50.0 : 1.0));
+        values.append(shape == "zigzag"        ? double(j % 7)
+                      : shape == "alternating" ? double(j % 2 * 6)
+                      : shape == "smooth"      ? std::sin(j / 3000.0) * 3 + 3
+                                               : (j * 7919 % 10007 == 0 ? 50.0 : 1.0));
     const QList<qsizetype> kept = iLinePointsDrawn(values, widthPx);
+    QCOMPARE(iLineIsDense(points, widthPx), thinned);
     QVERIFY(!kept.isEmpty());
     QCOMPARE(kept.first(), qsizetype(0));
     QCOMPARE(kept.last(), qsizetype(points - 1));

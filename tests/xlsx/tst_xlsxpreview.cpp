@@ -418,6 +418,22 @@ void TestXlsxPreview::chartsSitOnTheirAnchorRow()
     chart.fromRow = 0;
     w.setSheet(&data, &styles, {chart});
     QCOMPARE(w.grab().toImage().pixelColor(x, 0), frame);
+    // A line swinging across the plot fills it, in the window too, where the
+    // preview sits away from the window's corner.
+    chart.type = XlsxIChart::Line;
+    chart.fromRow = 2;
+    chart.series.first().values.clear();
+    for (int j = 0; j < 5000; ++j)
+        chart.series.first().values.append(j % 2 * 6);
+    w.setSheet(&data, &styles, {chart});
+    w.move(30, 50);
+    const QImage window = parent.grab().toImage();
+    const QColor line(66, 114, 196);
+    QCOMPARE(window.pixelColor(30 + x, 50 + 50), line);
+    QCOMPARE(window.pixelColor(30 + x, 50 + 250), line);
+    QCOMPARE(window.pixelColor(30 + x, 50 + 40), frame);
+    QVERIFY(window.pixelColor(30 + w.colX.at(5) - 2, 50 + 100) != line);
+    QVERIFY(window.pixelColor(30 + w.colX.last() + 4, 50 + 100) != line);
 }
 
 void TestXlsxPreview::hugeSheetIsNotLaidOut()

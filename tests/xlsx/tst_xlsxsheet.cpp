@@ -100,6 +100,12 @@ void TestXlsxSheet::cells_data()
     QTest::newRow("inline rich text") << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><r><t>ab</t></r>"
                                                     "<r><t xml:space=\"preserve\"> c</t></r></is></c></row>")
                                       << "1,0:ab c";
+    // Phonetic runs are a reading guide, not the text; a "t" after them still is.
+    QTest::newRow("inline phonetic runs")
+        << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Итого за квартал</t><rPh sb=\"0\" eb=\"2\">"
+                      "<t>ФОНЕТИКА</t></rPh><phoneticPr fontId=\"1\"/></is></c><c r=\"B1\" t=\"inlineStr\"><is>"
+                      "<rPh><t>ФОН</t></rPh><r><t>a</t></r><r><t>b</t></r></is></c></row>")
+        << "1,0:Итого за квартал 1,1:ab";
     QTest::newRow("formula string") << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"str\"><f>A2</f><v>hi</v></c></row>") << "1,0:hi";
     QTest::newRow("bad shared indices") << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>2</v></c><c r=\"B1\" t=\"s\"><v>-1</v></c>"
                                                       "<c r=\"C1\" t=\"s\"><v>x</v></c><c r=\"D1\" t=\"s\"><v>1</v></c></row>")

@@ -253,86 +253,111 @@ void TestXlsxStyles::formats_data()
     QTest::addColumn<int>("id");
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("text");   // a text cell's text; none for a number
+    QTest::addColumn<QString>("colour"); // of the shown text; none for the font's
 
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
-    QTest::newRow("date id") << 45000.0 << 14 << "d/m/yyyy" << "15.03.2023";
-    QTest::newRow("date id, no code") << 45000.0 << 22 << "" << "15.03.2023";
-    QTest::newRow("date code under id 0") << 1.0 << 0 << "yyyy-mm-dd" << "1899-12-31";
-    QTest::newRow("day zero") << 0.0 << 14 << "" << "30.12.1899";
-    QTest::newRow("negative fraction truncates") << -0.5 << 14 << "" << "30.12.1899";
-    QTest::newRow("mm only quoted") << 5.0 << 164 << "0\" mm dd\"" << "5 mm dd";
-    QTest::newRow("mm:ss no date") << 5.0 << 164 << "mm:ss" << "00:00";
-    QTest::newRow("dd/mm date") << 45000.0 << 164 << "DD/MM" << "15/03";
-    QTest::newRow("id 59 not a date id") << 45000.0 << 59 << "0" << "45000";
-    QTest::newRow("date too large") << 1e15 << 14 << "" << "1000000000000000";
-    QTest::newRow("1e308 date") << 1e308 << 14 << "" << "1e+308";
-    QTest::newRow("1e308 date code grouped") << 1e308 << 164 << "#,##0 yyyy" << "1e+308";
-    QTest::newRow("nan date") << nan << 14 << "" << "nan";
-    QTest::newRow("infinity date") << inf << 14 << "" << "inf";
-    QTest::newRow("percent 1") << 0.1234 << 164 << "0.0%" << "12.3%";
-    QTest::newRow("percent 0") << 0.5 << 9 << "0%" << "50%";
-    QTest::newRow("grouped integer") << 1234567.0 << 3 << "#,##0" << "1,234,567";
-    QTest::newRow("grouped fraction rounds half away") << 1234.5 << 3 << "#,##0" << "1,235";
-    QTest::newRow("grouped decimals") << 1234.5 << 4 << "#,##0.00" << "1,234.50";
-    QTest::newRow("grouped 1e300") << 1e300 << 3 << "#,##0" << "1e+300";
-    QTest::newRow("grouped infinity") << -inf << 3 << "#,##0" << "-inf";
-    QTest::newRow("one decimal") << 2.24 << 164 << "0.0" << "2.2";
-    QTest::newRow("general integer") << 3.0 << 164 << "General" << "3";
-    QTest::newRow("general fraction") << 0.1 << 164 << "General" << "0.1";
-    QTest::newRow("general beyond 64 bits") << 9.3e18 << 164 << "General" << "9.3e+18";
-    QTest::newRow("general 2^53") << 9007199254740992.0 << 164 << "General" << "9007199254740992";
+    QTest::newRow("date id") << 45000.0 << 14 << "d/m/yyyy" << "15.03.2023" << QString() << QString();
+    QTest::newRow("date id, no code") << 45000.0 << 22 << "" << "15.03.2023" << QString() << QString();
+    QTest::newRow("date code under id 0") << 1.0 << 0 << "yyyy-mm-dd" << "1899-12-31" << QString() << QString();
+    QTest::newRow("day zero") << 0.0 << 14 << "" << "30.12.1899" << QString() << QString();
+    QTest::newRow("negative fraction truncates") << -0.5 << 14 << "" << "30.12.1899" << QString() << QString();
+    QTest::newRow("mm only quoted") << 5.0 << 164 << "0\" mm dd\"" << "5 mm dd" << QString() << QString();
+    QTest::newRow("mm:ss no date") << 5.0 << 164 << "mm:ss" << "00:00" << QString() << QString();
+    QTest::newRow("dd/mm date") << 45000.0 << 164 << "DD/MM" << "15/03" << QString() << QString();
+    QTest::newRow("id 59 not a date id") << 45000.0 << 59 << "0" << "45000" << QString() << QString();
+    QTest::newRow("date too large") << 1e15 << 14 << "" << "1000000000000000" << QString() << QString();
+    QTest::newRow("1e308 date") << 1e308 << 14 << "" << "1e+308" << QString() << QString();
+    QTest::newRow("1e308 date code grouped") << 1e308 << 164 << "#,##0 yyyy" << "1e+308" << QString() << QString();
+    QTest::newRow("nan date") << nan << 14 << "" << "nan" << QString() << QString();
+    QTest::newRow("infinity date") << inf << 14 << "" << "inf" << QString() << QString();
+    QTest::newRow("percent 1") << 0.1234 << 164 << "0.0%" << "12.3%" << QString() << QString();
+    QTest::newRow("percent 0") << 0.5 << 9 << "0%" << "50%" << QString() << QString();
+    QTest::newRow("grouped integer") << 1234567.0 << 3 << "#,##0" << "1,234,567" << QString() << QString();
+    QTest::newRow("grouped fraction rounds half away") << 1234.5 << 3 << "#,##0" << "1,235" << QString() << QString();
+    QTest::newRow("grouped decimals") << 1234.5 << 4 << "#,##0.00" << "1,234.50" << QString() << QString();
+    QTest::newRow("grouped 1e300") << 1e300 << 3 << "#,##0" << "1" + QString(",000").repeated(100) << QString()
+                                   << QString();
+    QTest::newRow("grouped 1e20") << 1e20 << 3 << "#,##0" << "100,000,000,000,000,000,000" << QString() << QString();
+    QTest::newRow("decimals of 1e16") << 1.2345e16 << 4 << "#,##0.00" << "12,345,000,000,000,000.00" << QString()
+                                      << QString();
+    QTest::newRow("grouped infinity") << -inf << 3 << "#,##0" << "-inf" << QString() << QString();
+    QTest::newRow("one decimal") << 2.24 << 164 << "0.0" << "2.2" << QString() << QString();
+    QTest::newRow("general integer") << 3.0 << 164 << "General" << "3" << QString() << QString();
+    QTest::newRow("general fraction") << 0.1 << 164 << "General" << "0.1" << QString() << QString();
+    QTest::newRow("general beyond 64 bits") << 9.3e18 << 164 << "General" << "9.3e+18" << QString() << QString();
+    QTest::newRow("general 2^53") << 9007199254740992.0 << 164 << "General" << "9007199254740992" << QString() << QString();
     // Codes as clerks' workbooks write them: literal text and currency kept.
-    QTest::newRow("roubles quoted") << 1234.5 << 164 << "#,##0.00\" ₽\"" << "1,234.50 ₽";
-    QTest::newRow("roubles escaped") << 0.205 << 164 << "#,##0.00\\ \"руб.\"" << "0.21 руб.";
-    QTest::newRow("currency tag") << 777.77 << 164 << "[$₽-419]#,##0.00" << "₽777.77";
-    QTest::newRow("locale tag alone") << 5.0 << 164 << "[$-419]0" << "5";
-    QTest::newRow("colour dropped") << -5.0 << 164 << "[Red]0.00" << "-5.00";
-    QTest::newRow("zero padding") << 42.0 << 164 << "000000" << "000042";
-    QTest::newRow("padding wider number") << 1234567.0 << 164 << "000000" << "1234567";
-    QTest::newRow("literal between digits") << 1234.0 << 164 << "00-00" << "12-34";
-    QTest::newRow("month and year") << 45366.0 << 164 << "mmm-yy" << "Mar-24";
+    QTest::newRow("roubles quoted") << 1234.5 << 164 << "#,##0.00\" ₽\"" << "1,234.50 ₽" << QString() << QString();
+    QTest::newRow("roubles escaped") << 0.205 << 164 << "#,##0.00\\ \"руб.\"" << "0.21 руб." << QString() << QString();
+    QTest::newRow("currency tag") << 777.77 << 164 << "[$₽-419]#,##0.00" << "₽777.77" << QString() << QString();
+    QTest::newRow("locale tag alone") << 5.0 << 164 << "[$-419]0" << "5" << QString() << QString();
+    QTest::newRow("colour of the only section") << -5.0 << 164 << "[Red]0.00" << "-5.00" << QString() << "#ff0000";
+    // A negative section without a sign: red is what says the value is negative.
+    QTest::newRow("red negative section") << -1234.5 << 164 << "#,##0.00;[Red]#,##0.00" << "1,234.50" << QString()
+                                          << "#ff0000";
+    QTest::newRow("positive of a red negative section") << 1234.5 << 164 << "#,##0.00;[Red]#,##0.00" << "1,234.50"
+                                                        << QString() << QString();
+    QTest::newRow("blue zero section") << 0.0 << 164 << "0;-0;[Blue]\"нет\"" << "нет" << QString() << "#0000ff";
+    QTest::newRow("palette colour") << 3.0 << 164 << "[Color10]0" << "3" << QString() << "#008000";
+    QTest::newRow("colour after a condition") << 150.0 << 164 << "[>=100][Magenta]0;0" << "150" << QString()
+                                              << "#ff00ff";
+    QTest::newRow("palette past its end") << 3.0 << 164 << "[Color57]0" << "3" << QString() << QString();
+    QTest::newRow("built-in red negatives") << -7.0 << 38 << "" << "(7)" << QString() << "#ff0000";
+    // Texts through the section that places them.
+    QTest::newRow("text after a label") << 0.0 << 164 << "\"Код: \"@" << "Код: abc" << "abc" << QString();
+    QTest::newRow("text before a unit") << 0.0 << 164 << "@\" руб.\"" << "abc руб." << "abc" << QString();
+    QTest::newRow("text section of four, coloured") << 0.0 << 164 << "0;-0;0;[Blue]\"№ \"@" << "№ abc" << "abc"
+                                                    << "#0000ff";
+    QTest::newRow("text through a number code") << 0.0 << 164 << "0.00" << "abc" << "abc" << QString();
+    QTest::newRow("number through a text code") << 5.5 << 164 << "\"Код: \"@" << "5.5" << QString() << QString();
+    QTest::newRow("zero padding") << 42.0 << 164 << "000000" << "000042" << QString() << QString();
+    QTest::newRow("padding wider number") << 1234567.0 << 164 << "000000" << "1234567" << QString() << QString();
+    QTest::newRow("literal between digits") << 1234.0 << 164 << "00-00" << "12-34" << QString() << QString();
+    QTest::newRow("month and year") << 45366.0 << 164 << "mmm-yy" << "Mar-24" << QString() << QString();
     // Russian names as Excel and LibreOffice show them (45366 is Friday 15 March 2024, 45565 Monday 30 September).
-    QTest::newRow("month name in Russian") << 45366.0 << 164 << "[$-419]mmmm yyyy" << "Март 2024";
-    QTest::newRow("Russian month after a day") << 45366.0 << 164 << "[$-419]d mmmm yyyy" << "15 марта 2024";
-    QTest::newRow("Russian short months") << 45565.0 << 164 << "[$-419]mmm yy" << "сен 24";
-    QTest::newRow("Russian short month, February") << 45323.0 << 164 << "[$-419]dd mmm" << "01 фев";
-    QTest::newRow("Russian short day") << 45565.0 << 164 << "[$-419]ddd" << "Пн";
-    QTest::newRow("Russian day name") << 45366.0 << 164 << "[$-419]dddd" << "пятница";
-    QTest::newRow("Russian month initial") << 45565.0 << 164 << "[$-419]mmmmm" << "С";
-    QTest::newRow("English short month") << 45565.0 << 164 << "dd mmm yyyy" << "30 Sep 2024";
-    QTest::newRow("day and month name") << 45366.0 << 164 << "d mmmm" << "15 March";
-    QTest::newRow("half away from zero") << 1.005 << 164 << "0.00" << "1.01";
-    QTest::newRow("half away, negative") << -2.675 << 164 << "0.00" << "-2.68";
-    QTest::newRow("exact half") << 0.125 << 164 << "0.00" << "0.13";
+    QTest::newRow("month name in Russian") << 45366.0 << 164 << "[$-419]mmmm yyyy" << "Март 2024" << QString() << QString();
+    QTest::newRow("Russian month after a day") << 45366.0 << 164 << "[$-419]d mmmm yyyy" << "15 марта 2024" << QString() << QString();
+    QTest::newRow("Russian short months") << 45565.0 << 164 << "[$-419]mmm yy" << "сен 24" << QString() << QString();
+    QTest::newRow("Russian short month, February") << 45323.0 << 164 << "[$-419]dd mmm" << "01 фев" << QString() << QString();
+    QTest::newRow("Russian short day") << 45565.0 << 164 << "[$-419]ddd" << "Пн" << QString() << QString();
+    QTest::newRow("Russian day name") << 45366.0 << 164 << "[$-419]dddd" << "пятница" << QString() << QString();
+    QTest::newRow("Russian month initial") << 45565.0 << 164 << "[$-419]mmmmm" << "С" << QString() << QString();
+    QTest::newRow("English short month") << 45565.0 << 164 << "dd mmm yyyy" << "30 Sep 2024" << QString() << QString();
+    QTest::newRow("day and month name") << 45366.0 << 164 << "d mmmm" << "15 March" << QString() << QString();
+    QTest::newRow("half away from zero") << 1.005 << 164 << "0.00" << "1.01" << QString() << QString();
+    QTest::newRow("half away, negative") << -2.675 << 164 << "0.00" << "-2.68" << QString() << QString();
+    QTest::newRow("exact half") << 0.125 << 164 << "0.00" << "0.13" << QString() << QString();
     // What the workbook wrote is the shortest text of the double: just below the half stays below.
-    QTest::newRow("written just below a half") << 9305.724999999999 << 164 << "#,##0.00" << "9,305.72";
-    QTest::newRow("percent on the decimal text") << 0.145 << 164 << "0%" << "15%";
-    QTest::newRow("carry into a new digit") << 9.995 << 164 << "0.00" << "10.00";
-    QTest::newRow("tiny negative shows no sign") << -0.001 << 164 << "0.00" << "0.00";
-    QTest::newRow("percent rounds half away") << 0.00125 << 164 << "0.0%" << "0.1%";
-    QTest::newRow("negative section") << -1234.5 << 164 << "#,##0.00;(#,##0.00)" << "(1,234.50)";
-    QTest::newRow("zero section") << 0.0 << 164 << "0.00;-0.00;\"нет\"" << "нет";
-    QTest::newRow("empty zero section hides") << 0.0 << 164 << "0;-0;" << "";
-    QTest::newRow("optional decimals") << 2.5 << 164 << "0.##" << "2.5";
-    QTest::newRow("thousands scaling") << 1234567.0 << 164 << "#,##0,\" тыс.\"" << "1,235 тыс.";
+    QTest::newRow("written just below a half") << 9305.724999999999 << 164 << "#,##0.00" << "9,305.72" << QString() << QString();
+    QTest::newRow("percent on the decimal text") << 0.145 << 164 << "0%" << "15%" << QString() << QString();
+    QTest::newRow("carry into a new digit") << 9.995 << 164 << "0.00" << "10.00" << QString() << QString();
+    QTest::newRow("tiny negative shows no sign") << -0.001 << 164 << "0.00" << "0.00" << QString() << QString();
+    QTest::newRow("percent rounds half away") << 0.00125 << 164 << "0.0%" << "0.1%" << QString() << QString();
+    QTest::newRow("negative section") << -1234.5 << 164 << "#,##0.00;(#,##0.00)" << "(1,234.50)" << QString() << QString();
+    QTest::newRow("zero section") << 0.0 << 164 << "0.00;-0.00;\"нет\"" << "нет" << QString() << QString();
+    QTest::newRow("empty zero section hides") << 0.0 << 164 << "0;-0;" << "" << QString() << QString();
+    QTest::newRow("optional decimals") << 2.5 << 164 << "0.##" << "2.5" << QString() << QString();
+    QTest::newRow("thousands scaling") << 1234567.0 << 164 << "#,##0,\" тыс.\"" << "1,235 тыс." << QString() << QString();
     // Scaling commas after the decimals divide as those after the whole part do.
-    QTest::newRow("millions after decimals, unit") << 1234567890.0 << 164 << "#,##0.0,,\" млн\"" << "1,234.6 млн";
-    QTest::newRow("millions after decimals") << 1234567890.0 << 164 << "0.0,," << "1234.6";
+    QTest::newRow("millions after decimals, unit") << 1234567890.0 << 164 << "#,##0.0,,\" млн\"" << "1,234.6 млн" << QString() << QString();
+    QTest::newRow("millions after decimals") << 1234567890.0 << 164 << "0.0,," << "1234.6" << QString() << QString();
     QTest::newRow("thousands after decimals, unit") << 1234567.0 << 164 << "#,##0.00,\"тыс. руб.\""
-                                                    << "1,234.57тыс. руб.";
-    QTest::newRow("millions, negative section") << -2500000.0 << 164 << "#,##0.0,,;[Red]\\-#,##0.0,," << "-2.5";
-    QTest::newRow("thousands, two decimals") << 1234567.0 << 164 << "0.00," << "1234.57";
-    QTest::newRow("millions, unit unspaced") << 1234567890.0 << 164 << "#,##0.0,,\"млн\"" << "1,234.6млн";
-    QTest::newRow("millions, no decimals") << 1234567890.0 << 164 << "#,##0,," << "1,235";
-    QTest::newRow("thousands with a text section") << 1234567.0 << 164 << "0,;-0,;0;@" << "1235";
-    QTest::newRow("thousands, negative with a text section") << -1234567.0 << 164 << "0,;-0,;0;@" << "-1235";
-    QTest::newRow("millions, zero section") << 0.0 << 164 << "#,##0.0,,;-#,##0.0,,;\"—\"" << "—";
-    QTest::newRow("hidden number") << 12345.0 << 164 << ";;;" << "";
-    QTest::newRow("text section only for texts") << 12.0 << 164 << "0;-0;0;\"№ \"@" << "12";
-    QTest::newRow("exponent") << 12345.0 << 164 << "0.00E+00" << "1.23E+04";
-    QTest::newRow("general with text") << 3.5 << 164 << "General\" шт.\"" << "3.5 шт.";
-    QTest::newRow("text only") << 3.0 << 164 << "\"есть\"" << "есть";
+                                                    << "1,234.57тыс. руб." << QString() << QString();
+    QTest::newRow("millions, negative section") << -2500000.0 << 164 << "#,##0.0,,;[Red]\\-#,##0.0,," << "-2.5" << QString()
+                                                << "#ff0000";
+    QTest::newRow("thousands, two decimals") << 1234567.0 << 164 << "0.00," << "1234.57" << QString() << QString();
+    QTest::newRow("millions, unit unspaced") << 1234567890.0 << 164 << "#,##0.0,,\"млн\"" << "1,234.6млн" << QString() << QString();
+    QTest::newRow("millions, no decimals") << 1234567890.0 << 164 << "#,##0,," << "1,235" << QString() << QString();
+    QTest::newRow("thousands with a text section") << 1234567.0 << 164 << "0,;-0,;0;@" << "1235" << QString() << QString();
+    QTest::newRow("thousands, negative with a text section") << -1234567.0 << 164 << "0,;-0,;0;@" << "-1235" << QString() << QString();
+    QTest::newRow("millions, zero section") << 0.0 << 164 << "#,##0.0,,;-#,##0.0,,;\"—\"" << "—" << QString() << QString();
+    QTest::newRow("hidden number") << 12345.0 << 164 << ";;;" << "" << QString() << QString();
+    QTest::newRow("text section only for texts") << 12.0 << 164 << "0;-0;0;\"№ \"@" << "12" << QString() << QString();
+    QTest::newRow("exponent") << 12345.0 << 164 << "0.00E+00" << "1.23E+04" << QString() << QString();
+    QTest::newRow("general with text") << 3.5 << 164 << "General\" шт.\"" << "3.5 шт." << QString() << QString();
+    QTest::newRow("text only") << 3.0 << 164 << "\"есть\"" << "есть" << QString() << QString();
 }
 
 void TestXlsxStyles::formats()
@@ -341,7 +366,20 @@ void TestXlsxStyles::formats()
     QFETCH(int, id);
     QFETCH(QString, code);
     QFETCH(QString, shown);
-    QCOMPARE(iFormatNum(value, id, code), shown);
+    QFETCH(QString, text);
+    QFETCH(QString, colour);
+    XlsxIStyles styles;
+    styles.cellXfs.append(XlsxIXf{});
+    styles.cellXfs.last().numFmtId = id;
+    if (!code.isEmpty())
+        styles.numFmts.insert(id, code);
+    const XlsxICell cell{text.isNull() ? QString::number(value) : text, 0, value, text.isNull()};
+    if (cell.isNumber)
+        QCOMPARE(iFormatNum(value, id, code), shown);
+    else
+        QCOMPARE(iDisplayText(cell, &styles), shown);
+    const QColor shownColour = iDisplayColour(cell, &styles);
+    QCOMPARE(shownColour.isValid() ? shownColour.name() : QString(), colour);
 }
 
 void TestXlsxStyles::displayText_data()
@@ -394,9 +432,14 @@ void TestXlsxStyles::times_data()
     QTest::addColumn<QString>("shown");
 
     const double halfPastTwelve = 0.5208333333333334;
-    QTest::newRow("18 h:mm AM/PM") << halfPastTwelve << 18 << "" << false << "12:30";
-    QTest::newRow("18 afternoon on a 24-hour clock") << 0.75 << 18 << "" << false << "18:00";
-    QTest::newRow("19 h:mm:ss AM/PM") << 0.2923611111 << 19 << "" << false << "7:01:00";
+    QTest::newRow("18 h:mm AM/PM") << halfPastTwelve << 18 << "" << false << "12:30 PM";
+    QTest::newRow("18 afternoon on a 12-hour clock") << 0.75 << 18 << "" << false << "6:00 PM";
+    QTest::newRow("19 h:mm:ss AM/PM") << 0.2923611111 << 19 << "" << false << "7:01:00 AM";
+    QTest::newRow("custom h:mm AM/PM") << 0.75 << 164 << "h:mm AM/PM" << false << "6:00 PM";
+    QTest::newRow("midnight is 12 AM") << 0.0 << 164 << "h:mm AM/PM" << false << "12:00 AM";
+    QTest::newRow("a/p as written") << 0.75 << 164 << "hh:mm a/p" << false << "06:00 p";
+    QTest::newRow("date with a 12-hour clock") << 45000.9375 << 164 << "dd.mm.yyyy h:mm AM/PM" << false
+                                               << "15.03.2023 10:30 PM";
     QTest::newRow("20 h:mm") << halfPastTwelve << 20 << "" << false << "12:30";
     QTest::newRow("20 whole days wrap") << 3.25 << 20 << "" << false << "6:00";
     QTest::newRow("21 h:mm:ss") << 0.0000115740740741 << 21 << "" << false << "0:00:01";

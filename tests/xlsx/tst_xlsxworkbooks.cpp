@@ -68,6 +68,14 @@ void TestXlsxWorkbooks::charts_data()
     QTest::newRow("openpyxl") << "openpyxl-book.xlsx" << QStringList{} << QList<double>{};
     QTest::newRow("LibreOffice") << "lo-openpyxl-book.xlsx" << QStringList{"Янв", "Фев", "Мар"}
                                  << QList<double>{120, 135, 150};
+    // Rows 3, 6 and 9 of the data are hidden and the chart plots visible
+    // cells only: written as Excel writes it every cell is cached, and
+    // LibreOffice caches the visible ones alone. Both draw the same 8 points.
+    const QStringList regions{"Регион 1", "Регион 2", "Регион 4", "Регион 5",
+                              "Регион 7", "Регион 8", "Регион 10", "Регион 11"};
+    const QList<double> visible{100, 104, 98, 102, 97, 105, 101, 99};
+    QTest::newRow("every cell cached, hidden rows") << "hidden-rows-chart.xlsx" << regions << visible;
+    QTest::newRow("LibreOffice, visible cells cached") << "lo-hidden-rows-chart.xlsx" << regions << visible;
 }
 
 // A bar chart titled "Выручка по месяцам" with the axis titles "Месяц" and

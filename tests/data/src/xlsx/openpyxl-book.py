@@ -18,9 +18,9 @@ sheet.title = "Время"
 # (shown, value, format); the codes are the built-in ones of ids 18-21, 45-47 and 14.
 rows = [
     ("12:30", datetime.time(12, 30), "h:mm"),
-    ("18:05", datetime.time(18, 5), "h:mm AM/PM"),
+    ("6:05 PM", datetime.time(18, 5), "h:mm AM/PM"),
     ("7:01:02", datetime.time(7, 1, 2), "h:mm:ss"),
-    ("23:59:59", datetime.time(23, 59, 59), "h:mm:ss AM/PM"),
+    ("11:59:59 PM", datetime.time(23, 59, 59), "h:mm:ss AM/PM"),
     ("04:30", datetime.time(0, 4, 30), "mm:ss"),
     ("49:15:00", datetime.timedelta(hours=49, minutes=15), "[h]:mm:ss"),
     ("01:02.5", datetime.time(0, 1, 2, 500000), "mmss.0"),
