@@ -31,6 +31,8 @@ public:
         Verdict verdict = Verdict::Unreadable;
         QByteArray repaired;  // set for Repaired
         int pageCount = -1;   // pages of the repaired copy
+        int sourcePages = -1; // pages qpdf finds in the file's tree
+        std::vector<int> lostPages;  // indices of the file's pages the repaired copy lacks
         QString reason;       // why the file counts as damaged, or why it cannot be repaired
     };
 
@@ -48,9 +50,12 @@ public:
     // when neither loads.
     // *sizes, when given, receives every page's size read on the way.
     // *damagedAsIs, when given, tells that the bytes used are damaged: pdfium
-    // reads them, qpdf could not repair them.
+    // reads them, qpdf could not repair them. *lostPages, when given,
+    // receives the indices of the pages qpdf finds in the file that the
+    // document lacks.
     static fpdf_document_t__* loadChecked(const QByteArray& bytes, QByteArray* used, bool* repaired, QString* error,
-                                          std::vector<QSizeF>* sizes = nullptr, bool* damagedAsIs = nullptr);
+                                          std::vector<QSizeF>* sizes = nullptr, bool* damagedAsIs = nullptr,
+                                          std::vector<int>* lostPages = nullptr);
 
     // pdfium's side of the check (the caller holds the engine lock): every
     // page of the tree is found on its own, by index. *sizes, when given,
