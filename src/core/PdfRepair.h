@@ -14,10 +14,12 @@ class QpdfFile;
 
 // The damage check a PDF goes through before pdfium sees it, and the repaired
 // copy qpdf makes of a damaged one: cross-references rebuilt, a flat page tree
-// of the pages that are there, objects that cannot be read dropped.
+// of the pages that are there, objects that cannot be read dropped, stream
+// data kept as it is.
 //
-// The check is lazy: qpdf reads the cross-references and the trailer, pdfium
-// walks the page tree; a sound file's other objects are never parsed.
+// The check reads the cross-references, the trailer and the page tree (qpdf
+// and pdfium each walk it, at once); a sound file's other objects are never
+// parsed.
 class PdfRepair {
 public:
     enum class Verdict {
