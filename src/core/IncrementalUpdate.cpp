@@ -185,8 +185,9 @@ bool isDelimiter(char c)
 // /Length when the object gives one that fits, else its "endstream".
 qsizetype streamEnd(const QByteArray& bytes, qsizetype objectAt, qsizetype dataAt)
 {
-    const qsizetype length = bytes.lastIndexOf("/Length", dataAt);
-    if (length > objectAt) {
+    const qsizetype inObject = QByteArrayView(bytes).sliced(objectAt, dataAt - objectAt).lastIndexOf("/Length");
+    const qsizetype length = inObject < 0 ? -1 : objectAt + inObject;
+    if (length >= 0) {
         bool ok = false;
         const qint64 n = bytes.mid(length + 7, 24).trimmed().split(' ').first().split('/').first().split('>').first()
                              .toLongLong(&ok);
@@ -205,9 +206,10 @@ int mendReferences(QByteArray& bytes, qsizetype from, const Generations& generat
     qsizetype objectAt = from;
     for (qsizetype at = from; at < bytes.size(); ++at) {
         const char c = bytes[at];
-        if (c == 'o' && bytes.mid(at, 3) == "obj")
+        const QByteArrayView rest = QByteArrayView(bytes).sliced(at);
+        if (c == 'o' && rest.startsWith("obj"))
             objectAt = at;
-        if (c == 's' && bytes.mid(at, 6) == "stream" && (at == 0 || bytes[at - 1] != 'd')) {
+        if (c == 's' && rest.startsWith("stream") && (at == 0 || bytes[at - 1] != 'd')) {
             qsizetype dataAt = at + 6;
             if (dataAt < bytes.size() && bytes[dataAt] == '\r')
                 ++dataAt;
