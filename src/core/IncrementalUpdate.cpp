@@ -11,8 +11,11 @@
 #include <qpdf/QPDFXRefEntry.hh>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstring>
 #include <exception>
+#include <map>
 #include <set>
 #include <stdexcept>
 
@@ -154,6 +157,84 @@ bool sameEntry(const QPDFXRefEntry& a, const QPDFXRefEntry& b)
            (a.getObjStreamNumber() == b.getObjStreamNumber() && a.getObjStreamIndex() == b.getObjStreamIndex());
 }
 
+// pdfium writes every reference with generation 0. Where the file holds a
+// number only at another generation, the reference meant that one: left as
+// written it names an object that is not there, and qpdf drops it unseen.
+// Only generations of one digit are mended, so that no offset moves.
+using Generations = std::map<int, int>;
+
+// The generation each number of the file is in use at, where it is not 0.
+// A number freed and used again has a higher generation, and an older
+// section may still list the entry it had before.
+Generations reusedGenerations(const std::map<QPDFObjGen, QPDFXRefEntry>& table)
+{
+    Generations generations;
+    for (const auto& [id, entry] : table) {
+        if (entry.getType() != 0 && id.getGen() > 0 && id.getGen() <= 9)
+            generations[id.getObj()] = std::max(generations[id.getObj()], id.getGen());
+    }
+    return generations;
+}
+
+bool isDelimiter(char c)
+{
+    return std::isspace(static_cast<unsigned char>(c)) || std::strchr("()<>[]{}/%", c);
+}
+
+// Where the data of the stream whose keyword ends at dataAt ends: its
+// /Length when the object gives one that fits, else its "endstream".
+qsizetype streamEnd(const QByteArray& bytes, qsizetype objectAt, qsizetype dataAt)
+{
+    const qsizetype inObject = QByteArrayView(bytes).sliced(objectAt, dataAt - objectAt).lastIndexOf("/Length");
+    const qsizetype length = inObject < 0 ? -1 : objectAt + inObject;
+    if (length >= 0) {
+        bool ok = false;
+        const qint64 n = bytes.mid(length + 7, 24).trimmed().split(' ').first().split('/').first().split('>').first()
+                             .toLongLong(&ok);
+        if (ok && n >= 0 && dataAt + n <= bytes.size() &&
+            bytes.mid(dataAt + qsizetype(n), 16).trimmed().startsWith("endstream"))
+            return dataAt + qsizetype(n);
+    }
+    const qsizetype end = bytes.indexOf("endstream", dataAt);
+    return end < 0 ? bytes.size() : end;
+}
+
+// "N 0 R" made "N g R" in the bytes from `from` on, stream data left alone.
+int mendReferences(QByteArray& bytes, qsizetype from, const Generations& generations)
+{
+    int mended = 0;
+    qsizetype objectAt = from;
+    for (qsizetype at = from; at < bytes.size(); ++at) {
+        const char c = bytes[at];
+        const QByteArrayView rest = QByteArrayView(bytes).sliced(at);
+        if (c == 'o' && rest.startsWith("obj"))
+            objectAt = at;
+        if (c == 's' && rest.startsWith("stream") && (at == 0 || bytes[at - 1] != 'd')) {
+            qsizetype dataAt = at + 6;
+            if (dataAt < bytes.size() && bytes[dataAt] == '\r')
+                ++dataAt;
+            if (dataAt < bytes.size() && bytes[dataAt] == '\n')
+                ++dataAt;
+            at = streamEnd(bytes, objectAt, dataAt);
+            continue;
+        }
+        if (c != 'R' || at < 4 || (at + 1 < bytes.size() && !isDelimiter(bytes[at + 1])) || bytes[at - 1] != ' ' ||
+            bytes[at - 2] != '0' || bytes[at - 3] != ' ')
+            continue;
+        qsizetype start = at - 3;
+        while (start > from && std::isdigit(static_cast<unsigned char>(bytes[start - 1])))
+            --start;
+        if (start == at - 3 || (start > 0 && !isDelimiter(bytes[start - 1])))
+            continue;
+        const auto found = generations.find(bytes.mid(start, at - 3 - start).toInt());
+        if (found == generations.end())
+            continue;
+        bytes[at - 2] = char('0' + found->second);
+        ++mended;
+    }
+    return mended;
+}
+
 void putBigEndian(QByteArray& out, quint64 value, int bytes)
 {
     for (int i = bytes - 1; i >= 0; --i)
@@ -258,6 +339,14 @@ bool IncrementalUpdate::trimmed(const QByteArray& original, const QByteArray& up
     QpdfFile before, after;
     if (!before.load(original, error) || !after.load(updated, error))
         return false;
+    Generations generations;
+    if (!before.run([&](QPDF& pdf) { generations = reusedGenerations(pdf.getXRefTable()); }, error))
+        return false;
+    if (!generations.empty()) {
+        QByteArray mended = updated;
+        if (mendReferences(mended, original.size(), generations) > 0 && !after.load(mended, error))
+            return false;
+    }
     // An update appended to a damaged file would keep the damage.
     if (before.warningCount() > 0) {
         *error = QStringLiteral("файл повреждён");
@@ -269,6 +358,17 @@ bool IncrementalUpdate::trimmed(const QByteArray& original, const QByteArray& up
         for (const auto& [id, entry] : pdf.getXRefTable()) {
             if (goOn && !goOn())
                 throw std::runtime_error("comparison stopped");
+            // pdfium's own copy of an object it knows by number only: it
+            // stands for the generation in use.
+            const auto reused = id.getGen() == 0 ? generations.find(id.getObj()) : generations.end();
+            if (reused != generations.end() && entry.getType() == 1 && entry.getOffset() >= original.size()) {
+                const QPDFObjGen meant(id.getObj(), reused->second);
+                if (!sameObject(before.pdf().getObjectByObjGen(meant), pdf.getObjectByObjGen(id), 0)) {
+                    pdf.swapObjects(id, meant);
+                    kept.push_back({meant.getObj(), meant.getGen()});
+                }
+                continue;
+            }
             const auto known = old.find(id);
             if (known != old.end() && sameEntry(known->second, entry))
                 continue;

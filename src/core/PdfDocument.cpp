@@ -83,6 +83,7 @@ void PdfDocument::dropDoc()
     m_fileBytes.clear();
     m_repaired = false;
     m_bytesDamaged = false;
+    m_lostPages.clear();
     m_pageOrigins.clear();
     m_originChecked.clear();
     m_contentSource.reset();
@@ -125,7 +126,8 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
     QString error;
     std::vector<QSizeF> sizes;
     bool damagedAsIs = false;
-    m_doc = PdfRepair::loadChecked(bytes, &m_fileBytes, &repaired, &error, &sizes, &damagedAsIs);
+    std::vector<int> lost;
+    m_doc = PdfRepair::loadChecked(bytes, &m_fileBytes, &repaired, &error, &sizes, &damagedAsIs, &lost);
     if (!m_doc) {
         setLastError(error);
         qWarning().noquote() << "Cannot open document:" << error;
@@ -133,6 +135,7 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
     }
     m_repaired = repaired;
     m_bytesDamaged = damagedAsIs;
+    m_lostPages = std::move(lost);
     // Read from the file itself: a repaired copy no longer holds its revisions.
     noteSignaturesUnlocked(bytes);
     m_filePath = path;
@@ -217,6 +220,11 @@ bool PdfDocument::writeToFile(const QString& path, SignedRevisions signedRevisio
     // A repaired copy differs from its file even so.
     if (!m_modified && !m_repaired && sameFile(m_filePath, path))
         return true;
+    // The file still holds pages the document lacks: it is kept as it is.
+    if (!m_lostPages.empty() && sameFile(m_filePath, path)) {
+        setLastError(lostPagesText());
+        return false;
+    }
     QString error;
     QByteArray bytes;
     // Making the bytes, qpdf's rewrite when there is one, writing the file.
@@ -249,6 +257,18 @@ bool PdfDocument::writeToFile(const QString& path, SignedRevisions signedRevisio
     m_modified = false;
     m_rewriteOnSave = false;
     return true;
+}
+
+QString PdfDocument::lostPagesText() const
+{
+    if (m_lostPages.empty())
+        return QString();
+    QStringList numbers;
+    for (const int page : m_lostPages)
+        numbers << QString::number(page + 1);
+    return QStringLiteral("Страницы %1 исходного файла не читаются и в документ не вошли; "
+                          "сохраните документ под новым именем.")
+        .arg(numbers.join(QStringLiteral(", ")));
 }
 
 bool PdfDocument::saveAs(const QString& path, SignedRevisions signedRevisions)

@@ -104,6 +104,11 @@ public:
     // it: its bytes differ from the file's although nothing was edited, so a
     // save must write them. Cleared when another document is loaded.
     bool wasRepaired() const { return m_repaired.load(std::memory_order_acquire); }
+    // Pages other readers find in the file that could not be kept (indices
+    // of the file's pages): a save never goes over that file, and this says
+    // which pages they are, empty when none was lost. Set on opening.
+    std::vector<int> lostPages() const { return m_lostPages; }
+    QString lostPagesText() const;
 
     // The document's announcements: the page operations, content writes and
     // saves, each after it changed the document; aboutToChange before.
@@ -358,6 +363,7 @@ private:
     QByteArray m_fileBytes;
     std::atomic<bool> m_modified{false};
     std::atomic<bool> m_repaired{false};
+    std::vector<int> m_lostPages;
     bool m_bytesDamaged = false;  // m_fileBytes are damaged and unrepaired: a save writes the document whole
     quint64 m_soundTreeRevision = 0;         // the revision whose page tree was found sound
     std::vector<QSizeF> m_openedSizes;       // page sizes read while the file was checked

@@ -8,15 +8,18 @@
 #include <qpdf/Buffer.hh>
 #include <qpdf/BufferInputSource.hh>
 #include <qpdf/Pl_Buffer.hh>
-#include <qpdf/Pl_Discard.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 #include <qpdf/QPDFTokenizer.hh>
 #include <qpdf/QPDFWriter.hh>
+#include <qpdf/QPDFXRefEntry.hh>
 
+#include <algorithm>
+#include <cctype>
 #include <future>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -39,26 +42,6 @@ QString unrepairableText(const QString& detail)
 int walkPages(QPDF& pdf)
 {
     return int(pdf.getAllPages().size());
-}
-
-// Streams whose data cannot be decoded (a flipped byte in compressed data)
-// are emptied: pdfium would draw them half and write them back broken.
-void dropUnreadableStreams(QPDF& pdf)
-{
-    for (QPDFObjectHandle object : pdf.getAllObjects()) {
-        if (!object.isStream())
-            continue;
-        Pl_Discard discard;
-        bool attempted = false;
-        bool read = false;
-        try {
-            read = object.pipeStreamData(&discard, &attempted, 0, qpdf_dl_generalized, true, false);
-        } catch (const std::exception&) {
-            read = false;
-        }
-        if (!read)
-            object.replaceStreamData(std::string(), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
-    }
 }
 
 // Resources of the wrong kind (a string where a font should be) are dropped
@@ -86,12 +69,39 @@ void dropMistypedResources(QPDFObjectHandle page)
     }
 }
 
+// Page dictionaries the tree no longer reaches (a flipped byte broke the
+// reference to them) are put back where their numbers place them among the
+// pages it does reach, when those come in the order of their numbers.
+std::vector<QPDFObjectHandle> withOrphanPages(QPDF& pdf, std::vector<QPDFObjectHandle> pages)
+{
+    std::set<QPDFObjGen> reached;
+    int last = -1;
+    bool ordered = true;
+    for (const QPDFObjectHandle& page : pages) {
+        reached.insert(page.getObjGen());
+        ordered = ordered && page.getObjectID() > last;
+        last = page.getObjectID();
+    }
+    for (QPDFObjectHandle object : pdf.getAllObjects()) {
+        if (!object.isDictionary() || !object.getKey("/Type").isNameAndEquals("/Page") ||
+            reached.count(object.getObjGen()))
+            continue;
+        auto at = pages.end();
+        if (ordered)
+            at = std::find_if(pages.begin(), pages.end(), [&object](const QPDFObjectHandle& page) {
+                return page.getObjectID() > object.getObjectID();
+            });
+        pages.insert(at, object);
+    }
+    return pages;
+}
+
 // A flat page tree of the pages qpdf found, their inherited attributes
 // written into each page, so that every index loads on its own.
 void flattenPageTree(QPDF& pdf)
 {
     pdf.pushInheritedAttributesToPage();
-    const std::vector<QPDFObjectHandle> pages = pdf.getAllPages();
+    const std::vector<QPDFObjectHandle> pages = withOrphanPages(pdf, pdf.getAllPages());
     QPDFObjectHandle root = pdf.getRoot();
     QPDFObjectHandle tree = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
     QPDFObjectHandle kids = QPDFObjectHandle::newArray();
@@ -110,16 +120,160 @@ void flattenPageTree(QPDF& pdf)
     pdf.updateAllPagesCache();
 }
 
-PdfRepair::Result rewrite(QpdfFile& file)
+bool isSpace(char c)
+{
+    return std::isspace(static_cast<unsigned char>(c));
+}
+
+bool isDigit(char c)
+{
+    return std::isdigit(static_cast<unsigned char>(c));
+}
+
+// The bytes with their last cross-reference offset pointing at no table:
+// qpdf then finds the objects by scanning the file, as other readers do.
+// Empty when the file names no offset.
+QByteArray withTableUnnamed(const QByteArray& bytes)
+{
+    const qsizetype at = bytes.lastIndexOf("startxref");
+    if (at < 0)
+        return QByteArray();
+    QByteArray rescanned = bytes;
+    qsizetype digit = at + 9;
+    while (digit < rescanned.size() && isSpace(rescanned[digit]))
+        ++digit;
+    if (digit >= rescanned.size() || !isDigit(rescanned[digit]))
+        return QByteArray();
+    for (; digit < rescanned.size() && isDigit(rescanned[digit]); ++digit)
+        rescanned[digit] = '0';
+    return rescanned;
+}
+
+// qpdf trusts a cross-reference table that it can read even where its
+// offsets lead nowhere (all zero, say), and then finds no catalog.
+bool loadRecovering(QpdfFile& file, const QByteArray& bytes, QString* error)
+{
+    if (file.load(bytes, error) && file.run([](QPDF& pdf) { pdf.getRoot().getKey("/Pages"); }, error))
+        return true;
+    const QByteArray rescanned = withTableUnnamed(bytes);
+    QString rescanError;
+    return !rescanned.isEmpty() && file.load(rescanned, &rescanError);
+}
+
+// Reads "<number> <generation> obj" at offset, after blanks, as qpdf does.
+bool objectStartsAt(const QByteArray& bytes, qint64 offset, int number, int generation)
+{
+    qsizetype at = qsizetype(offset);
+    const auto skipBlanks = [&bytes, &at] {
+        const qsizetype from = at;
+        while (at < bytes.size() && isSpace(bytes[at]))
+            ++at;
+        return at > from;
+    };
+    const auto readNumber = [&bytes, &at](int* value) {
+        const qsizetype from = at;
+        qint64 n = 0;
+        for (; at < bytes.size() && isDigit(bytes[at]) && at - from < 10; ++at)
+            n = n * 10 + (bytes[at] - '0');
+        *value = int(n);
+        return at > from;
+    };
+    int n = -1, g = -1;
+    if (offset < 0 || offset >= bytes.size())
+        return false;
+    skipBlanks();
+    return readNumber(&n) && n == number && skipBlanks() && readNumber(&g) && g == generation && skipBlanks() &&
+           bytes.mid(at, 3) == "obj";
+}
+
+// Whether every object the cross-references place in the file starts where
+// they say. A table whose offsets are a few bytes off reads without a
+// warning until an object is fetched; pdfium finds the objects anyway, but
+// an update appended to such a file reads nowhere else.
+bool offsetsLeadToObjects(QpdfFile& file)
+{
+    bool sound = true;
+    const bool ran = file.run([&](QPDF& pdf) {
+        for (const auto& [id, entry] : pdf.getXRefTable()) {
+            if (entry.getType() == 1 && !objectStartsAt(file.bytes(), entry.getOffset(), id.getObj(), id.getGen())) {
+                sound = false;
+                return;
+            }
+        }
+    }, nullptr);
+    return ran && sound;
+}
+
+constexpr int kMaxTreeDepth = 64;
+
+// The page tree as the file writes it: every reference of a /Kids array
+// that is not itself a node counts as a page (other readers count it so),
+// and those naming no page dictionary are noted by their index. Direct
+// items of a broken array (a flipped byte makes "10 0 R" a number and a
+// word) are no pages.
+void countPageReferences(QPDFObjectHandle node, int depth, std::set<QPDFObjGen>& seen, int* count,
+                         std::vector<int>* unreadable)
+{
+    QPDFObjectHandle kids = node.getKey("/Kids");
+    if (depth > kMaxTreeDepth || !kids.isArray())
+        return;
+    for (int i = 0; i < kids.getArrayNItems(); ++i) {
+        QPDFObjectHandle kid = kids.getArrayItem(i);
+        if (!kid.isIndirect() || !seen.insert(kid.getObjGen()).second)
+            continue;
+        if (kid.isDictionary() && kid.getKey("/Kids").isArray() && !kid.getKey("/Type").isNameAndEquals("/Page")) {
+            countPageReferences(kid, depth + 1, seen, count, unreadable);
+            continue;
+        }
+        if (!kid.isDictionary())
+            unreadable->push_back(*count);
+        ++*count;
+    }
+}
+
+// Pages the file's tree names, -1 when it cannot be read; *unreadable
+// receives the indices of those that are no page dictionary. Read before
+// qpdf's own walk, which makes direct items pages.
+int sourcePageCount(QpdfFile& file, std::vector<int>* unreadable = nullptr)
+{
+    int pages = 0;
+    std::vector<int> missing;
+    const bool read = file.run([&](QPDF& pdf) {
+        std::set<QPDFObjGen> seen;
+        countPageReferences(pdf.getRoot().getKey("/Pages"), 0, seen, &pages, &missing);
+    }, nullptr);
+    if (unreadable)
+        *unreadable = std::move(missing);
+    return read ? pages : -1;
+}
+
+// Which of the file's sourcePages pages a document of kept pages lacks:
+// those the repair left out when they account for all, else the last ones
+// (pdfium stops reading a broken tree where it breaks).
+std::vector<int> pagesLost(int sourcePages, int kept, const std::vector<int>& leftOut)
+{
+    std::vector<int> lost;
+    if (sourcePages <= kept || kept < 0)
+        return lost;
+    if (int(leftOut.size()) == sourcePages - kept)
+        return leftOut;
+    for (int page = kept; page < sourcePages; ++page)
+        lost.push_back(page);
+    return lost;
+}
+
+// found: the pages the file's tree names, unreadable: those of them that
+// are no page dictionary (both read before qpdf walked the tree).
+PdfRepair::Result rewrite(QpdfFile& file, int found, const std::vector<int>& unreadable)
 {
     PdfRepair::Result result;
+    result.lostPages = unreadable;
     QString error;
     int pages = 0;
     if (!file.run([&](QPDF& pdf) {
             if (!cleanTrailer(pdf))
                 throw std::runtime_error("trailer cannot be rewritten");
             flattenPageTree(pdf);
-            dropUnreadableStreams(pdf);
             pages = walkPages(pdf);
         }, &error)) {
         result.verdict = PdfRepair::Verdict::Unrepairable;
@@ -134,6 +288,9 @@ PdfRepair::Result rewrite(QpdfFile& file)
     QByteArray bytes;
     if (!file.write(&bytes, [](QPDFWriter& writer) {
             writer.setObjectStreamMode(qpdf_o_generate);
+            // Streams that do not decode keep their bytes: other readers still
+            // read much of them, and pdfium never writes such a page again.
+            writer.setDecodeLevel(qpdf_dl_none);
             writer.setDeterministicID(true);
         }, &error)) {
         result.verdict = PdfRepair::Verdict::Unrepairable;
@@ -143,6 +300,7 @@ PdfRepair::Result rewrite(QpdfFile& file)
     result.verdict = PdfRepair::Verdict::Repaired;
     result.repaired = bytes;
     result.pageCount = pages;
+    result.sourcePages = found;
     return result;
 }
 
@@ -153,17 +311,28 @@ PdfRepair::Result PdfRepair::examine(const QByteArray& bytes)
     Result result;
     QpdfFile file;
     QString error;
-    if (!file.load(bytes, &error)) {
+    if (!loadRecovering(file, bytes, &error)) {
         result.reason = error;
         return result;
     }
-    // The page tree is walked by pdfium (pageTreeLoads); qpdf reads only the
-    // cross-references and the trailer here.
-    if (file.damageWarningCount() == 0) {
-        result.verdict = Verdict::Sound;
-        return result;
+    // qpdf walks the page tree as other readers do: the document is held to
+    // its count, and damage met on the way shows as warnings.
+    std::vector<int> unreadable;
+    const int pages = sourcePageCount(file, &unreadable);
+    const bool walked = file.run([](QPDF& pdf) { walkPages(pdf); }, nullptr);
+    if (walked && pages >= 0 && file.damageWarningCount() == 0) {
+        if (offsetsLeadToObjects(file)) {
+            result.verdict = Verdict::Sound;
+            result.sourcePages = pages;
+            return result;
+        }
+        if (!file.load(withTableUnnamed(bytes), &error)) {
+            result.verdict = Verdict::Unrepairable;
+            result.reason = unrepairableText(error);
+            return result;
+        }
     }
-    Result repaired = rewrite(file);
+    Result repaired = rewrite(file, pages, unreadable);
     if (repaired.verdict == Verdict::Repaired)
         repaired.reason = damagedText(QStringLiteral("предупреждений при чтении: %1.").arg(file.damageWarningCount()));
     return repaired;
@@ -173,13 +342,15 @@ PdfRepair::Result PdfRepair::repair(const QByteArray& bytes)
 {
     QpdfFile file;
     QString error;
-    if (!file.load(bytes, &error)) {
+    if (!loadRecovering(file, bytes, &error)) {
         Result result;
         result.verdict = Verdict::Unrepairable;
         result.reason = unrepairableText(error);
         return result;
     }
-    return rewrite(file);
+    std::vector<int> unreadable;
+    const int pages = sourcePageCount(file, &unreadable);
+    return rewrite(file, pages, unreadable);
 }
 
 bool PdfRepair::pageTreeLoads(FPDF_DOCUMENT doc, std::vector<QSizeF>* sizes)
@@ -248,10 +419,12 @@ QString PdfRepair::unregenerableText(int pageIndex)
 }
 
 FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, bool* repaired, QString* error,
-                                     std::vector<QSizeF>* sizes, bool* damagedAsIs)
+                                     std::vector<QSizeF>* sizes, bool* damagedAsIs, std::vector<int>* lostPages)
 {
     if (damagedAsIs)
         *damagedAsIs = false;
+    if (lostPages)
+        lostPages->clear();
     std::vector<QSizeF> originalSizes;
     std::vector<QSizeF> repairedSizes;
     *repaired = false;
@@ -263,7 +436,7 @@ FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, 
     const bool originalLoads = original && pageTreeLoads(original.get(), &originalSizes);
     const int originalPages = originalLoads ? api.FPDF_GetPageCount(original.get()) : -1;
     const Result check = checking.get();
-    if (check.verdict == Verdict::Sound && originalLoads) {
+    if (check.verdict == Verdict::Sound && originalLoads && originalPages >= check.sourcePages) {
         *used = bytes;
         if (sizes)
             *sizes = std::move(originalSizes);
@@ -273,11 +446,15 @@ FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, 
         *error = originalError;
         return nullptr;
     }
+    // Damaged, or pdfium finds fewer pages than qpdf: the copy qpdf makes
+    // of what it reads wins unless it keeps fewer pages.
     const Result fix = check.verdict == Verdict::Repaired ? check : repair(bytes);
+    const int sourcePages = std::max(check.sourcePages, fix.sourcePages);
     DocumentPtr repairedDoc;
     if (fix.verdict == Verdict::Repaired) {
         repairedDoc.reset(api.FPDF_LoadMemDocument64(fix.repaired.constData(), size_t(fix.repaired.size()), nullptr));
-        if (repairedDoc && (!pageTreeLoads(repairedDoc.get(), &repairedSizes) || api.FPDF_GetPageCount(repairedDoc.get()) < originalPages))
+        if (repairedDoc && (!pageTreeLoads(repairedDoc.get(), &repairedSizes) ||
+                            api.FPDF_GetPageCount(repairedDoc.get()) < std::max(originalPages, 1)))
             repairedDoc.reset();
     }
     if (repairedDoc) {
@@ -285,6 +462,8 @@ FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, 
         *repaired = true;
         if (sizes)
             *sizes = std::move(repairedSizes);
+        if (lostPages)
+            *lostPages = pagesLost(sourcePages, api.FPDF_GetPageCount(repairedDoc.get()), fix.lostPages);
         return repairedDoc.release();
     }
     if (originalLoads) {
@@ -292,7 +471,9 @@ FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, 
         if (sizes)
             *sizes = std::move(originalSizes);
         if (damagedAsIs)
-            *damagedAsIs = true;
+            *damagedAsIs = check.verdict != Verdict::Sound;
+        if (lostPages)
+            *lostPages = pagesLost(sourcePages, originalPages, {});
         return original.release();
     }
     *error = !fix.reason.isEmpty() ? fix.reason : originalError;

@@ -14,10 +14,12 @@ class QpdfFile;
 
 // The damage check a PDF goes through before pdfium sees it, and the repaired
 // copy qpdf makes of a damaged one: cross-references rebuilt, a flat page tree
-// of the pages that are there, objects that cannot be read dropped.
+// of the pages that are there, objects that cannot be read dropped, stream
+// data kept as it is.
 //
-// The check is lazy: qpdf reads the cross-references and the trailer, pdfium
-// walks the page tree; a sound file's other objects are never parsed.
+// The check reads the cross-references, the trailer and the page tree (qpdf
+// and pdfium each walk it, at once); a sound file's other objects are never
+// parsed.
 class PdfRepair {
 public:
     enum class Verdict {
@@ -31,6 +33,8 @@ public:
         Verdict verdict = Verdict::Unreadable;
         QByteArray repaired;  // set for Repaired
         int pageCount = -1;   // pages of the repaired copy
+        int sourcePages = -1; // pages qpdf finds in the file's tree
+        std::vector<int> lostPages;  // indices of the file's pages the repaired copy lacks
         QString reason;       // why the file counts as damaged, or why it cannot be repaired
     };
 
@@ -48,9 +52,12 @@ public:
     // when neither loads.
     // *sizes, when given, receives every page's size read on the way.
     // *damagedAsIs, when given, tells that the bytes used are damaged: pdfium
-    // reads them, qpdf could not repair them.
+    // reads them, qpdf could not repair them. *lostPages, when given,
+    // receives the indices of the pages qpdf finds in the file that the
+    // document lacks.
     static fpdf_document_t__* loadChecked(const QByteArray& bytes, QByteArray* used, bool* repaired, QString* error,
-                                          std::vector<QSizeF>* sizes = nullptr, bool* damagedAsIs = nullptr);
+                                          std::vector<QSizeF>* sizes = nullptr, bool* damagedAsIs = nullptr,
+                                          std::vector<int>* lostPages = nullptr);
 
     // pdfium's side of the check (the caller holds the engine lock): every
     // page of the tree is found on its own, by index. *sizes, when given,

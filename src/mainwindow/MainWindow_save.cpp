@@ -103,6 +103,9 @@ bool MainWindow::saveDocumentFile(const std::shared_ptr<PdfDocument>& doc, const
 
 bool MainWindow::saveActiveDocument()
 {
+    // The file still holds pages lost on opening: the first save asks for a new name.
+    if (isDocumentLoaded() && !document->lostPages().empty())
+        return saveActiveDocumentAs();
     QString error;
     if (!writeActiveDocument(&error)) {
         if (!error.isEmpty())

@@ -572,6 +572,26 @@ void TestPdfDocumentSave::savedFileReadsElsewhere_data()
                                                    << QList<int>{0, -1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
     QTest::newRow("object streams, page moved") << tex << tex << PageOp::Move << texPages.mid(1) + QList<int>{0};
     QTest::newRow("object streams, page deleted") << tex << tex << PageOp::Delete << texPages.mid(1);
+    // Nothing drawn first: pages pdfium never loaded are written from what it
+    // knows of the file alone.
+    QList<int> sixty;
+    for (int page = 0; page < 60; ++page)
+        sixty << page;
+    const QList<int> inserted = QList<int>{0, -1} + sixty.mid(1);
+    const QList<int> moved = sixty.mid(1) + QList<int>{0};
+    const QList<std::pair<QString, QString>> registries{
+        {QStringLiteral("contents of generation 1"), QStringLiteral("xref/registry-gen1.pdf")},
+        {QStringLiteral("offsets zeroed"), QStringLiteral("xref/registry-zero-offsets.pdf")},
+        {QStringLiteral("offsets shifted"), QStringLiteral("xref/registry-shifted.pdf")}};
+    for (const auto& [name, registry] : registries) {
+        QTest::addRow("%s, page turned", qPrintable(name)) << registry << registry << PageOp::Rotate << sixty;
+        QTest::addRow("%s, page inserted", qPrintable(name)) << registry << registry << PageOp::Insert << inserted;
+        QTest::addRow("%s, page moved", qPrintable(name)) << registry << registry << PageOp::Move << moved;
+        QTest::addRow("%s, page deleted", qPrintable(name)) << registry << registry << PageOp::Delete << sixty.mid(1);
+    }
+    const QString reused = QStringLiteral("xref/groff-reused-number.pdf");
+    QTest::newRow("number freed and reused, page inserted") << reused << groff << PageOp::Insert << QList<int>{0, -1, 1};
+    QTest::newRow("number freed and reused, page deleted") << reused << groff << PageOp::Delete << QList<int>{1};
 }
 
 void TestPdfDocumentSave::savedFileReadsElsewhere()
@@ -590,10 +610,14 @@ void TestPdfDocumentSave::savedFileReadsElsewhere()
 
     const QString refused = refusedElsewhere(target);
     QVERIFY2(refused.isEmpty(), qPrintable(refused));
-    QCOMPARE(pdftools::pageCount(target), int(origins.size()));
+    const pdftools::ReaderPageCounts counts = pdftools::readerPageCounts(target);
+    QCOMPARE(counts.qpdf, int(origins.size()));
+    QCOMPARE(counts.poppler, int(origins.size()));
+    QCOMPARE(counts.mupdf, int(origins.size()));
     for (int page = 0; page < int(origins.size()); ++page) {
         const QStringList expected = origins[page] < 0 ? QStringList() : sortedWords(source, origins[page]);
         QCOMPARE(sortedWords(target, page), expected);
+        QCOMPARE(pdftools::mupdfText(target, page).trimmed().isEmpty(), expected.isEmpty());
     }
 }
 

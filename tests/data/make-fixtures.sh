@@ -256,4 +256,9 @@ cp "$work/passwd-page.pdf" "$here/libreoffice-passwd.pdf"
 # The damaged files kept from crash hunts are made from the fixtures above.
 "$here/damaged/make-damaged.sh"
 
+# ---- Unusual cross-references and object numbers, damaged manuals ----
+# Generation-1 content streams, zeroed and shifted offsets, a number freed
+# and reused, and byte-flipped manuals, all made from the fixtures above.
+"$here/xref/make-xref.sh"
+
 ls -l "$here"/*.pdf

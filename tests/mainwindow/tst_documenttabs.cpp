@@ -1,6 +1,7 @@
 // Documents in tabs: opening, the same file twice, failures, switching tabs
 // with each tab's view state and title, the untitled tab; and what the
 // window restores at start: its placement and the last document.
+#include "PdfTools.h"
 #include "PromptDriver.h"
 #include "RecentFiles.h"
 #include "WindowTestSupport.h"
@@ -111,33 +112,61 @@ private slots:
         QCOMPARE(storedRecentFiles(), QStringList{good});
     }
 
+    void damagedFileOpensRepairedWithOneNotice_data()
+    {
+        QTest::addColumn<QString>("fixture");
+        QTest::addColumn<QString>("notice");
+        const QString repaired = QStringLiteral(
+            "Файл восстановлен|Файл был повреждён и восстановлен; сохраните его, чтобы сохранить исправления.");
+        QTest::newRow("offsets shifted") << "xref/registry-shifted.pdf" << repaired;
+        QTest::newRow("a page reference of the tree flipped") << "damaged/registry-flipped-kids.pdf" << repaired;
+        QTest::newRow("a page lost") << "damaged/groff-flipped-c.pdf"
+                                     << QStringLiteral("Файл восстановлен|Страницы 2 исходного файла не читаются и в "
+                                                       "документ не вошли; сохраните документ под новым именем.");
+    }
+
     // A damaged file opens as its repaired copy: one notice, and the tab is
-    // not marked changed; a sound file after it brings no notice.
+    // not marked changed; a sound file after it brings no notice. Where pages
+    // are lost the notice names them, and the first save asks for a new
+    // name, leaving the file as it was.
     void damagedFileOpensRepairedWithOneNotice()
     {
+        QFETCH(QString, fixture);
+        QFETCH(QString, notice);
         QTemporaryDir dir;
         const QString damaged = dir.filePath(QStringLiteral("damaged.pdf"));
-        QVERIFY(fixtures::writeFile(damaged, fixtures::readFile(fixtures::realPdf(QStringLiteral("damaged/groff-flipped-c.pdf")))));
+        const QByteArray bytes = fixtures::readFile(fixtures::realPdf(fixture));
+        QVERIFY(fixtures::writeFile(damaged, bytes));
         MainWindow window(AppProduct::editor);
-        QString notice;
+        QString shown;
         {
             prompt::Driver prompts;
-            prompt::answerNoting(prompts, QStringLiteral("OK"), &notice);
+            prompt::answerNoting(prompts, QStringLiteral("OK"), &shown);
             window.openFile(damaged);
         }
-        QCOMPARE(notice, QStringLiteral("Файл восстановлен|Файл был повреждён и восстановлен; сохраните его, чтобы "
-                                        "сохранить исправления."));
+        QCOMPARE(shown, notice);
         QVERIFY(window.currentDocument()->wasRepaired());
         QVERIFY(!window.currentDocument()->isModified());
         QVERIFY(!window.windowTitle().contains(QStringLiteral(" *")));
-        notice.clear();
+        const bool lost = !window.currentDocument()->lostPages().empty();
+        if (lost) {
+            const QString rescued = dir.filePath(QStringLiteral("rescued.pdf"));
+            prompt::Driver prompts;
+            prompt::answerSaveDialog(prompts, rescued);
+            invoke(window, "onSave");
+            QCOMPARE(prompts.pending(), 0);
+            QCOMPARE(fixtures::readFile(damaged), bytes);
+            QCOMPARE(pdftools::pageCount(rescued), window.currentDocument()->pageCount());
+            QCOMPARE(window.currentDocument()->filePath(), rescued);
+        }
+        shown.clear();
         prompt::Driver prompts;
-        prompt::answerNoting(prompts, QStringLiteral("OK"), &notice);
-        window.openFile(damaged);  // already open: its tab comes forward
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &shown);
+        window.openFile(lost ? dir.filePath(QStringLiteral("rescued.pdf")) : damaged);  // its tab comes forward
         window.openFile(writePdf(dir, QStringLiteral("sound.pdf"), 1));
         QCoreApplication::processEvents();
-        QVERIFY2(notice.isEmpty(), qPrintable(notice));
-        QCOMPARE(tabTexts(window), (QStringList{"damaged.pdf", "sound.pdf"}));
+        QVERIFY2(shown.isEmpty(), qPrintable(shown));
+        QCOMPARE(tabTexts(window), (QStringList{lost ? "rescued.pdf" : "damaged.pdf", "sound.pdf"}));
     }
 
     // Each tab keeps its page, zoom and view mode; the title, the tab's mark
