@@ -990,11 +990,14 @@ void TestScanEdits::correctedWordKeepsTheOtherWordsPixels_data()
     QTest::addColumn<QString>("turn");
     QTest::addColumn<QString>("word");       // recognised, then corrected
     QTest::addColumn<QString>("corrected");
-    QTest::newRow("straight, a longer word") << "0" << "указанных" << "изложенных";
-    QTest::newRow("0.5°, a shorter word") << "0.5" << "указанных" << "данных";
-    QTest::newRow("1.0°, a longer word") << "1.0" << "указанных" << "изложенных";
-    QTest::newRow("1.0°, a word typed after it") << "1.0" << "указанных" << "указанных выше";
-    QTest::newRow("1.5°, as long") << "1.5" << "трёх" << "двух";
+    QTest::addColumn<bool>("reopened");  // the page saved with its layer and opened again, read from the layer
+    QTest::newRow("straight, a longer word") << "0" << "указанных" << "изложенных" << false;
+    QTest::newRow("0.5°, a shorter word") << "0.5" << "указанных" << "данных" << false;
+    QTest::newRow("1.0°, a longer word") << "1.0" << "указанных" << "изложенных" << false;
+    QTest::newRow("1.0°, a word typed after it") << "1.0" << "указанных" << "указанных выше" << false;
+    QTest::newRow("1.5°, as long") << "1.5" << "трёх" << "двух" << false;
+    QTest::newRow("straight, saved and opened again") << "0" << "указанных" << "изложенных" << true;
+    QTest::newRow("1.0°, saved and opened again") << "1.0" << "указанных" << "данных" << true;
 }
 
 // One word of a recognised scan line corrected: the line's other words keep
@@ -1006,6 +1009,7 @@ void TestScanEdits::correctedWordKeepsTheOtherWordsPixels()
     QFETCH(QString, turn);
     QFETCH(QString, word);
     QFETCH(QString, corrected);
+    QFETCH(bool, reopened);
     constexpr int kScanDpi = 300;  // the scan's own: its pixels render one for one
     constexpr double kKept = 0.75;  // likeness of a word's pixels kept (renderers part at ink edges)
     constexpr double kReach = 30;  // points a word may move along its line
@@ -1015,9 +1019,23 @@ void TestScanEdits::correctedWordKeepsTheOtherWordsPixels()
     const TextBlock::Line old = recognised[size_t(at.block)].lines[size_t(at.line)];
     std::vector<TextBlock> blocks = recognised;
     correct(blocks[size_t(at.block)], at.line, word, corrected);
-    const QString out = path(QStringLiteral("pixels-%1-%2.pdf").arg(turn, QString::number(qHash(corrected))));
+    const QString source = reopened ? savedLayer(turn) : scan(turn);
+    QVERIFY(!source.isEmpty());
+    std::vector<TextBlock> written = blocks;
+    if (reopened) {
+        // The window's road: the page's own layer as blocks, one per line.
+        PdfDocument layer;
+        QVERIFY(layer.open(source));
+        written = cleanedNativeTextBlocks(layer.extractText(0), {});
+        const auto line = std::find_if(written.begin(), written.end(), [&](const TextBlock& b) {
+            return b.text.simplified() == old.text.simplified();
+        });
+        QVERIFY2(line != written.end(), qPrintable(old.text));
+        fixtures::correctWord(*line, 0, wordsOf(line->lines.front().text).indexOf(word), corrected);
+    }
+    const QString out = path(QStringLiteral("pixels-%1-%2-%3.pdf").arg(turn, QString::number(qHash(corrected))).arg(reopened));
     QString refusal;
-    QVERIFY(writeOver(scan(turn), blocks, out, &refusal));
+    QVERIFY(writeOver(source, written, out, &refusal));
     QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
 
     // Every recognised word searchable once, the corrected ones in their place.
