@@ -2,8 +2,9 @@
 // One write of a page's blocks through a PageTextWriter: every text block is
 // planned (what it covers, which lines it draws again), old places are
 // covered white without reaching other lines, changed lines are drawn over
-// them in their own frames, and the searchable layer is written. Callers
-// hold the pdfium lock.
+// them in their own frames (on a scan only their changed words as text, the
+// others as the scan's own pixels), and the searchable layer is written.
+// Callers hold the pdfium lock.
 
 #include "EditPlan.h"
 #include "PageGlyphs.h"
