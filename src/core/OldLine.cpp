@@ -238,10 +238,8 @@ OldLine joinedColumns(const std::vector<OldLine>& columns, size_t first, size_t 
     return joined;
 }
 
-constexpr qsizetype kMaxAlignedWords = 256;  // a line longer than this is laid as one run
+} // namespace
 
-// The words two texts share, in order (a longest common subsequence): pairs
-// of indexes into a and b.
 std::vector<std::pair<qsizetype, qsizetype>> sharedWords(const QStringList& a, const QStringList& b)
 {
     const qsizetype n = a.size(), m = b.size();
@@ -262,8 +260,6 @@ std::vector<std::pair<qsizetype, qsizetype>> sharedWords(const QStringList& a, c
     }
     return shared;
 }
-
-} // namespace
 
 std::vector<LinePiece> piecesForText(const std::vector<OldLine>& columns, const QString& text)
 {

@@ -82,6 +82,11 @@ std::vector<std::vector<PageGlyph>> inkColumns(const std::vector<PageGlyph>& ink
 // holding its words; one column when no gap parts them, none without words.
 using RecognisedWord = std::pair<QString, QRectF>;
 std::vector<std::vector<RecognisedWord>> recognisedColumns(const std::vector<RecognisedWord>& words, double size);
+// A line longer than this many words is laid as one run.
+inline constexpr qsizetype kMaxAlignedWords = 256;
+// The words two texts share, in order (a longest common subsequence): pairs
+// of indexes into a and b.
+std::vector<std::pair<qsizetype, qsizetype>> sharedWords(const QStringList& a, const QStringList& b);
 // The new text of a line cut as its old columns were: each column keeps its
 // own words, changed or not, where the new words can be told apart by column
 // (kept words, or as many words in place of as many); columns whose words

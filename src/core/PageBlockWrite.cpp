@@ -1,5 +1,9 @@
 #include "PageBlockWrite.h"
 
+#include "ScanLineWords.h"
+#include "StableSort.h"
+
+#include <QPainter>
 #include <QTransform>
 
 #include <algorithm>
@@ -241,6 +245,62 @@ bool standsOnKnownBaseline(const TextBlock::Line& line)
     return line.baselineLift >= 0 || std::abs(line.turn) > kBlockRotationEpsilon / 10;
 }
 
+// The scan's own resolution: the most pixels per point a picture of the
+// page shows (a scan's pixels are cut from a render at it, not resampled).
+double scanPixelsPerPoint(FPDF_PAGE page)
+{
+    constexpr double kLeast = 2.0, kMost = 600.0 / 72, kUnknown = 300.0 / 72;
+    const PdfiumApi& api = pdfApi();
+    double most = 0;
+    const int count = api.FPDFPage_CountObjects(page);
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i);
+        unsigned int width = 0, height = 0;
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjImage ||
+            !api.FPDFImageObj_GetImagePixelSize(object, &width, &height))
+            continue;
+        const QRectF bounds = pageObjectBounds(object, pdfium::kPageObjImage);
+        if (bounds.width() > 1 && bounds.height() > 1)
+            most = std::max(most, std::sqrt(double(width) * double(height) / (bounds.width() * bounds.height())));
+    }
+    return std::clamp(most > 0 ? most : kUnknown, kLeast, kMost);
+}
+
+// The pixels of a rectangle of a line's frame (source) as a picture of the
+// page shows them, upright in the frame, and where they stand in it. An
+// upright frame takes whole pixels of the picture, which stay as they were;
+// a turned one samples the picture along the line (a render keeps a turned
+// picture where it is put, while an upright one is drawn to whole pixels).
+struct FramePixels {
+    QImage image;
+    QRectF rect;
+};
+
+FramePixels cutFromPicture(const ScanPicture& picture, const TurnedBox& frame, QRectF source)
+{
+    const double sx = picture.scaleX, sy = picture.scaleY, height = picture.pageHeight;
+    if (!frame.isTurned()) {
+        const double left = std::floor(source.left() * sx), right = std::ceil(source.right() * sx);
+        const double top = std::floor((height - source.bottom()) * sy);
+        const double bottom = std::ceil((height - source.top()) * sy);
+        source = QRectF(QPointF(left / sx, height - bottom / sy), QPointF(right / sx, height - top / sy));
+    }
+    const QSize size(std::max(1, int(std::lround(source.width() * sx))),
+                     std::max(1, int(std::lround(source.height() * sy))));
+    QImage piece(size, QImage::Format_RGB32);
+    piece.fill(Qt::white);
+    // A pixel of the piece, through the frame and the page, to the picture's pixel.
+    const QTransform toFrame(source.width() / size.width(), 0, 0, -source.height() / size.height(), source.left(),
+                             source.bottom());
+    const QTransform toPicture(sx, 0, 0, -sy, -picture.origin.x(), height * sy - picture.origin.y());
+    QPainter painter(&piece);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.setTransform((toFrame * frame.toPage() * toPicture).inverted());
+    painter.drawImage(QPointF(0, 0), picture.image);
+    painter.end();
+    return {piece.allGray() ? piece.convertToFormat(QImage::Format_Grayscale8) : piece, source};
+}
+
 }  // namespace
 
 PageBlockWrite::PageBlockWrite(FPDF_PAGE page, PageTextWriter& writer, const PageGlyphs& oldGlyphs,
@@ -252,6 +312,118 @@ PageBlockWrite::PageBlockWrite(FPDF_PAGE page, PageTextWriter& writer, const Pag
         m_plans.push_back(block.isImage ? BlockPlan() : planTextBlock(block, forceWhiteout));
     coverLayerWords(page);
     keepWhiteOutsOffOtherLines();
+    renderScanLines(page);
+}
+
+namespace {
+
+// A scan line's words as a searchable layer holds them (text and box in the
+// frame the glyphs were measured in, across the line's box): the layer's
+// invisible words and the program's own visible ones, read left to right.
+std::vector<std::pair<QString, QRectF>> layerWords(std::vector<PageGlyph> glyphs, const QRectF& lineBox)
+{
+    vorn::safeStableSort(glyphs, [](const PageGlyph& a, const PageGlyph& b) { return a.left < b.left; });
+    std::vector<std::pair<QString, QRectF>> words;
+    QString text;
+    double left = 0, right = 0;
+    const auto flush = [&] {
+        if (!text.isEmpty())
+            words.emplace_back(text, QRectF(QPointF(left, lineBox.top()), QPointF(right, lineBox.bottom())));
+        text.clear();
+    };
+    for (const PageGlyph& glyph : glyphs) {
+        const bool blank = glyph.text.trimmed().isEmpty();
+        if (blank || glyph.spaceBefore)
+            flush();
+        if (blank)
+            continue;
+        if (text.isEmpty())
+            left = glyph.left;
+        text += glyph.text;
+        right = std::max(right, glyph.right);
+    }
+    flush();
+    return words;
+}
+
+}  // namespace
+
+// The words of line k of a block as the page shows them, in the frame the
+// line is written in, where its untouched words can keep the scan's pixels;
+// none otherwise. A recognised line redrawn where it stands knows its words
+// as read. A line of a searchable layer over a scan, its block (one line)
+// left where it stood, takes them from the layer's glyphs, where no glyph
+// but the program's own draws visibly.
+std::vector<std::pair<QString, QRectF>> PageBlockWrite::scanWordsOf(size_t index, size_t k) const
+{
+    const TextBlock& block = m_blocks[index];
+    const BlockPlan& plan = m_plans[index];
+    if (k >= plan.lines.size() || !plan.linePlans[k].redrawn || plan.lines[k].restyled)
+        return {};
+    const LinePlan& linePlan = plan.linePlans[k];
+    if (plan.linewise) {
+        if (linePlan.oldPlace.isNull() || plan.lines[k].originalWords.empty())
+            return {};
+        const std::vector<PageGlyph> inside = m_glyphs.inside(linePlan.oldPlace.rect, linePlan.oldPlace.toFrame());
+        if (std::any_of(inside.begin(), inside.end(), [](const PageGlyph& glyph) { return glyph.visible && !glyph.own; }))
+            return {};
+        return oldPlaceFor(block, index, k).recognisedWords;
+    }
+    if (block.removed || block.lines.size() != 1 || plan.lines.size() != 1 || plan.whiteOuts.size() != 1 ||
+        !sameIntegerRect(block.rect, block.originalRect) || isTurnedByUser(block) || hasRecognisedLines(block))
+        return {};
+    const OldLinePlace old = oldPlaceFor(block, index, k);
+    std::vector<PageGlyph> inside = m_glyphs.inside(old.rect, old.toFrame);
+    const bool overScan =
+        std::any_of(inside.begin(), inside.end(), [](const PageGlyph& glyph) { return !glyph.visible; }) &&
+        std::all_of(inside.begin(), inside.end(), [](const PageGlyph& glyph) { return !glyph.visible || glyph.own; });
+    if (!overScan)
+        return {};
+    // From the glyphs' frame into the one the line is written in.
+    const QTransform between = old.toFrame.inverted() * linePlan.frame.toFrame();
+    std::vector<std::pair<QString, QRectF>> words = layerWords(std::move(inside), old.rect);
+    for (auto& word : words)
+        word.second = between.mapRect(word.second);
+    return words;
+}
+
+// The white-out drawn over line k's old place: a block redrawn line by line
+// covers its redrawn recognised lines in order, a one-line block its place.
+const TurnedBox* PageBlockWrite::paintedOver(size_t index, size_t k) const
+{
+    const BlockPlan& plan = m_plans[index];
+    if (!plan.linewise)
+        return m_painted[index].size() == 1 && plan.lines.size() == 1 ? &m_painted[index].front() : nullptr;
+    size_t at = 0;
+    for (size_t j = 0; j < k && j < plan.linePlans.size(); ++j)
+        at += plan.linePlans[j].redrawn && !plan.linePlans[j].oldPlace.isNull();
+    return k < plan.linePlans.size() && !plan.linePlans[k].oldPlace.isNull() && at < m_painted[index].size()
+               ? &m_painted[index][at]
+               : nullptr;
+}
+
+void PageBlockWrite::renderScanLines(FPDF_PAGE page)
+{
+    constexpr double kReach = 2.0;  // points past a white-out a kept word's pixels may come from
+    QRectF region;
+    for (size_t i = 0; i < m_blocks.size(); ++i)
+        for (size_t k = 0; k < m_plans[i].lines.size(); ++k)
+            if (const TurnedBox* painted = paintedOver(i, k); painted && !scanWordsOf(i, k).empty())
+                region = region.isNull() ? painted->grown(kReach).bounds() : region.united(painted->grown(kReach).bounds());
+    if (region.isNull())
+        return;
+    // A hair under the scan's resolution, so that the page's render has as
+    // many pixels as the scan: each pixel drawn is then one of the scan's.
+    constexpr double kUnder = 1e-9;
+    const double scale = scanPixelsPerPoint(page) * (1 - kUnder);
+    const double width = pdfApi().FPDF_GetPageWidthF(page);
+    m_scan.pageHeight = pdfApi().FPDF_GetPageHeightF(page);
+    if (!(width > 0) || !(m_scan.pageHeight > 0))
+        return;
+    // The render fills whole pixels across the page: these are its own scales.
+    m_scan.scaleX = std::ceil(width * scale) / width;
+    m_scan.scaleY = std::ceil(m_scan.pageHeight * scale) / m_scan.pageHeight;
+    m_scan.image = renderLoadedPageRegion(page, scale, region, &m_scan.origin);
 }
 
 bool PageBlockWrite::drawsVisibly() const
@@ -500,6 +672,52 @@ double PageBlockWrite::baselineLift(const TextBlock& block, size_t index, size_t
     return line.baselineLift < line.rect.height() ? line.baselineLift : -1.0;
 }
 
+// A scan line's words the user left keep the scan's pixels, cut from the
+// page as it showed and moved along the line as the changed words before
+// them need; the changed words are written as text, the kept ones go into
+// the searchable layer as they were read. None when the line keeps no word.
+std::optional<bool> PageBlockWrite::writeScanWords(size_t index, size_t k, double lift)
+{
+    const TurnedBox* painted = paintedOver(index, k);
+    if (m_scan.image.isNull() || !painted)
+        return std::nullopt;
+    const std::vector<std::pair<QString, QRectF>> oldWords = scanWordsOf(index, k);
+    if (oldWords.empty())
+        return std::nullopt;
+    const TextBlock::Line& line = m_plans[index].lines[k];
+    const LinePlan& linePlan = m_plans[index].linePlans[k];
+    const TextStyle style = styleOf(line);
+    const double size = std::max(double(line.fontSize), 1.0);
+    const auto advance = [&](const QString& text) { return m_writer.visibleAdvance(text, style); };
+    const std::vector<ScanLineWord> words =
+        scanLineWords(oldWords, line.text, size, std::max(advance(QStringLiteral(" ")), 0.0), advance);
+    if (words.empty())
+        return std::nullopt;
+    const QTransform toPage = linePlan.frame.toPage();
+    const double baseline = linePlan.frame.rect.y() + (lift >= 0 ? lift : kBaselineLiftOfSize * size);
+    // Across the line the pixels run as far as its white-out.
+    const QRectF band = linePlan.frame.toFrame().map(painted->polygon()).boundingRect();
+    for (size_t i = 0; i < words.size(); ++i) {
+        const ScanLineWord& word = words[i];
+        if (!word.kept) {
+            if (!m_writer.addWordsAt(word.text, word.left, word.scale, baseline, style, toPage, linePlan.stepWords))
+                return false;
+            continue;
+        }
+        const QRectF source(QPointF(word.oldBox.left() - word.marginLeft, band.top()),
+                            QPointF(word.oldBox.right() + word.marginRight, band.bottom()));
+        const FramePixels pixels = cutFromPicture(m_scan, linePlan.frame, source);
+        // Read back, its first glyph's advance starts short of its ink, as printed text's does.
+        const double bearing = std::min(m_writer.invisibleLeftBearing(word.text, style), word.width / 2);
+        const QRectF shown(word.left - bearing, word.oldBox.y(), word.width + bearing, word.oldBox.height());
+        if (!m_writer.addImage(pixels.rect.translated(word.left - word.oldBox.left(), 0), pixels.image, toPage) ||
+            !m_writer.addInvisibleRun(word.text, shown, baseline, style, toPage, linePlan.stepWords,
+                                      i + 1 < words.size()))
+            return false;
+    }
+    return true;
+}
+
 // A line over old glyphs takes their font, size, colours and width, upright
 // or turned; an added one is written as it is styled.
 bool PageBlockWrite::writeVisibleLine(const TextBlock& block, size_t index, size_t k, double lift)
@@ -508,6 +726,8 @@ bool PageBlockWrite::writeVisibleLine(const TextBlock& block, size_t index, size
     const TurnedBox& frame = m_plans[index].linePlans[k].frame;
     if (!hasArea(block.originalRect))
         return m_writer.addVisibleText(line.text, frame.rect, styleOf(line), frame.toPage(), lift);
+    if (const std::optional<bool> scanWords = writeScanWords(index, k, lift))
+        return *scanWords;
     OldLinePlace old = oldPlaceFor(block, index, k);
     old.restyled = line.restyled;
     return m_writer.addRewrittenLine(line.text, frame.rect, styleOf(line), old, m_glyphs, frame.toPage(), lift,

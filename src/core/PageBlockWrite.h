@@ -2,8 +2,9 @@
 // One write of a page's blocks through a PageTextWriter: every text block is
 // planned (what it covers, which lines it draws again), old places are
 // covered white without reaching other lines, changed lines are drawn over
-// them in their own frames, and the searchable layer is written. Callers
-// hold the pdfium lock.
+// them in their own frames (on a scan only their changed words as text, the
+// others as the scan's own pixels), and the searchable layer is written.
+// Callers hold the pdfium lock.
 
 #include "EditPlan.h"
 #include "PageGlyphs.h"
@@ -14,9 +15,20 @@
 #include <QImage>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace pdfengine {
+
+// A part of a page's render: its top-left pixel's place in the whole render,
+// whose pixels per point across and down are the scales.
+struct ScanPicture {
+    QImage image;
+    QPoint origin;
+    double scaleX = 0;
+    double scaleY = 0;
+    double pageHeight = 0;
+};
 
 class PageBlockWrite {
 public:
@@ -55,12 +67,19 @@ private:
     bool writeVisibleLine(const TextBlock& block, size_t index, size_t line, double lift);
     OldLinePlace oldPlaceFor(const TextBlock& block, size_t index, size_t line) const;
     double baselineLift(const TextBlock& block, size_t index, size_t line) const;
+    std::vector<std::pair<QString, QRectF>> scanWordsOf(size_t index, size_t line) const;
+    const TurnedBox* paintedOver(size_t index, size_t line) const;
+    void renderScanLines(FPDF_PAGE page);
+    std::optional<bool> writeScanWords(size_t index, size_t line, double lift);
 
     PageTextWriter& m_writer;
     const PageGlyphs& m_glyphs;
     const std::vector<TextBlock>& m_blocks;
     std::vector<BlockPlan> m_plans;           // per block; empty for images
     std::vector<std::vector<TurnedBox>> m_painted;  // per block: the white-outs as drawn
+    // The page as it showed before the write around the scan lines whose
+    // untouched words keep their pixels, at the scan's own resolution.
+    ScanPicture m_scan;
 };
 
 }  // namespace pdfengine

@@ -209,6 +209,11 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     for (const PageGlyph& glyph : inside)
         if (glyph.visible && !glyph.text.isEmpty())
             ink.push_back(glyph);
+    // A scan line written before keeps its untouched words as pictures: the
+    // program's own words and its layer's invisible ones span it together.
+    if (std::all_of(ink.begin(), ink.end(), [](const PageGlyph& glyph) { return glyph.own; }) &&
+        std::any_of(inside.begin(), inside.end(), [](const PageGlyph& glyph) { return !glyph.visible; }))
+        ink.clear();
     // Over a scan the invisible layer's glyphs give the words' extent only:
     // its font draws nothing, and its colour is not the ink's. Only a layer
     // this program wrote stands at the ink's size.
@@ -448,7 +453,12 @@ bool PageTextWriter::addWhiteBox(const TurnedBox& box, double growth)
 
 bool PageTextWriter::addImage(const QRectF& rect, const QImage& image, double rotationDegrees)
 {
-    if (!insertImageObject(m_doc, m_page, rect, image, rotationAbout(rect.center(), rotationDegrees) * m_toUser))
+    return addImage(rect, image, rotationAbout(rect.center(), rotationDegrees));
+}
+
+bool PageTextWriter::addImage(const QRectF& rect, const QImage& image, const QTransform& placement)
+{
+    if (!insertImageObject(m_doc, m_page, rect, image, placement * m_toUser))
         return false;
     const int count = pdfApi().FPDFPage_CountObjects(m_page);
     FPDF_PAGEOBJECT inserted = count > 0 ? pdfApi().FPDFPage_GetObject(m_page, count - 1) : nullptr;
@@ -456,6 +466,46 @@ bool PageTextWriter::addImage(const QRectF& rect, const QImage& image, double ro
     if (inserted)
         noteDrawn(inserted, pdfium::kPageObjImage);
     return inserted && markAsOwn(inserted);
+}
+
+double PageTextWriter::visibleAdvance(const QString& text, const TextStyle& style)
+{
+    FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text, WriterFonts::Drawn::Visibly);
+    if (!font) {
+        m_lastError = m_fonts.lastError();
+        return -1;
+    }
+    return advanceOf(font, text, std::max(double(style.fontSize), 1.0), false);
+}
+
+double PageTextWriter::invisibleLeftBearing(const QString& text, const TextStyle& style)
+{
+    FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text, WriterFonts::Drawn::Invisibly);
+    return font ? leftBearing(font, std::max(double(style.fontSize), 1.0), text) : 0.0;
+}
+
+bool PageTextWriter::addWordsAt(const QString& text, double inkLeft, double scale, double baseline,
+                                const TextStyle& style, const QTransform& placement, bool stepWords)
+{
+    if (!m_doc || text.isEmpty())
+        return false;
+    FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text, WriterFonts::Drawn::Visibly);
+    if (!font) {
+        m_lastError = m_fonts.lastError();
+        return false;
+    }
+    m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
+    const double size = std::max(double(style.fontSize), 1.0);
+    LineRun run;
+    run.text = text;
+    run.natural = advanceOf(font, text, size, false);
+    run.scale = scale;
+    run.x0 = inkLeft - scale * leftBearing(font, size, text);
+    const std::vector<QColor> colors(size_t(text.size()), style.color);
+    if (!placeLaidRun(font, size, run, colors, baseline, placement, stepWords))
+        return false;
+    m_lastError.clear();
+    return true;
 }
 
 // The index of the topmost image object whose displayed bounds are rect, or -1.

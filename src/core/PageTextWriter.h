@@ -91,6 +91,19 @@ public:
     // A white box grown by growth points on every side in its own frame.
     bool addWhiteBox(const TurnedBox& box, double growth);
     bool addImage(const QRectF& rect, const QImage& image, double rotationDegrees = 0);
+    // The picture over rect, a frame that placement puts onto the page.
+    bool addImage(const QRectF& rect, const QImage& image, const QTransform& placement);
+    // How wide text runs in the face addVisibleText sets it in at the
+    // style's size; negative when no face takes it.
+    double visibleAdvance(const QString& text, const TextStyle& style);
+    // How far right of its advance the first glyph's ink of text starts in
+    // the face addInvisibleRun sets it in, at the style's size.
+    double invisibleLeftBearing(const QString& text, const TextStyle& style);
+    // Visible text on a baseline of a frame that placement puts onto the
+    // page, its first glyph's ink starting at inkLeft, its glyphs scaled
+    // across by scale; stepWords as for addRewrittenLine.
+    bool addWordsAt(const QString& text, double inkLeft, double scale, double baseline, const TextStyle& style,
+                    const QTransform& placement, bool stepWords);
     // Puts the picture in place of the topmost image object shown at rect,
     // at the same place in the page's drawing order; false when none stands
     // there or pdfium refuses.

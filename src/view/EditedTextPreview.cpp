@@ -4,9 +4,12 @@
 #include "EditPlan.h"
 #include "LineColumns.h"
 #include "LineFonts.h"
+#include "ScanLineWords.h"
+#include "TurnedBox.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -288,6 +291,14 @@ struct WrittenFace {
     double pointsPerPixel;
 };
 
+// How far right of its advance the first glyph's ink of text starts (points).
+double firstInkBearing(const WrittenFace& face, const QString& text)
+{
+    const QString first = text.trimmed().left(1);
+    return first.isEmpty() ? 0.0
+                           : std::clamp(face.metrics.leftBearing(first[0]) * face.pointsPerPixel, 0.0, face.size / 2);
+}
+
 // A recognised line's text as the page writer lays it along its frame: each
 // piece, where its first glyph's advance starts (frame points) and its
 // glyphs' horizontal scale. Columns the change leaves stand word by word on
@@ -312,61 +323,144 @@ std::vector<WrittenRun> writtenRuns(const TextBlock::Line& line, const QString& 
             continue;
         const LineColumnRun run = columnRun(pieces, i, Qt::AlignLeft, advance);
         // The first glyph's ink, not its advance, starts where the scan's ink did.
-        const double bearing = std::clamp(face.metrics.leftBearing(first[0]) * face.pointsPerPixel, 0.0, face.size / 2);
-        runs.push_back({pieces[i].text, frameLeft + run.x0 - run.scale * bearing, run.scale});
+        runs.push_back({pieces[i].text, frameLeft + run.x0 - run.scale * firstInkBearing(face, pieces[i].text), run.scale});
     }
     return runs;
+}
+
+// Where a line's text stands on its frame's baseline.
+struct FrameBaseline {
+    const TextBlock& block;
+    const pdfengine::LinePlan& plan;
+    const QRectF& r;
+    double zoom;
+    double baseline;
+};
+
+// A run of text from x along the baseline at the glyphs' horizontal scale;
+// on a scan's slight turn word by word, each word upright where its middle
+// falls on the turned baseline.
+void drawRunAlong(QPainter& painter, const FrameBaseline& at, const WrittenFace& face, const QString& text, double x,
+                  double scale)
+{
+    const QTransform toPage = at.plan.frame.toPage();
+    qsizetype from = 0;
+    while (from < text.size()) {
+        if (at.plan.stepWords && text[from].isSpace()) {
+            x += scale * face.advance(text.mid(from, 1));
+            ++from;
+            continue;
+        }
+        qsizetype end = from + 1;
+        while (end < text.size() && !(at.plan.stepWords && text[end].isSpace()))
+            ++end;
+        const QString part = text.mid(from, end - from);
+        const double width = scale * face.advance(part);
+        QPointF start = toPage.map(QPointF(x, at.baseline));
+        double degrees = at.plan.frame.rotation;
+        if (at.plan.stepWords) {
+            const QPointF middle = toPage.map(QPointF(x + width / 2, at.baseline));
+            start = QPointF(middle.x() - width / 2, middle.y());
+            degrees = 0;
+        }
+        painter.save();
+        painter.translate(screenPointOf(at.block, at.r, at.zoom, start));
+        painter.rotate(degrees);  // clockwise as displayed
+        painter.scale(scale * face.pointsPerPixel * at.zoom, face.pointsPerPixel * at.zoom);
+        painter.drawText(QPointF(0, 0), part);
+        painter.restore();
+        x += width;
+        from = end;
+    }
+}
+
+// What a corrected scan line showed: its words (text and box in its frame),
+// how far across the line the writer covers it, and the frame the line's
+// block turns the page into.
+struct ScanLineShown {
+    std::vector<std::pair<QString, QRectF>> words;
+    QRectF band;
+    QTransform pageToBlock;
+};
+
+// The words of a corrected scan line the user left, drawn from the page's
+// own pixels where the page writer puts them, and its changed words as
+// text; false when it keeps no word (or the page's picture is not at hand).
+bool drawScanWords(QPainter& painter, const FrameBaseline& at, const QString& text, const ScanLineShown& was,
+                   const WrittenFace& face, const PreviewPagePixels* pagePixels)
+{
+    if (!pagePixels || pagePixels->image.isNull())
+        return false;
+    const auto advance = [&face](const QString& s) { return face.advance(s); };
+    const std::vector<pdfengine::ScanLineWord> words =
+        pdfengine::scanLineWords(was.words, text, face.size, face.advance(QStringLiteral(" ")), advance);
+    if (words.empty())
+        return false;
+    // The block's points to the painter's, and the frame onto them.
+    const QPointF origin = screenPointOf(at.block, at.r, at.zoom, QPointF(0, 0));
+    const QPointF alongX = screenPointOf(at.block, at.r, at.zoom, QPointF(1, 0)) - origin;
+    const QPointF alongY = screenPointOf(at.block, at.r, at.zoom, QPointF(0, 1)) - origin;
+    const QTransform toPainter(alongX.x(), alongX.y(), alongY.x(), alongY.y(), origin.x(), origin.y());
+    const QTransform toBlock = at.plan.frame.toPage();
+    for (const pdfengine::ScanLineWord& word : words) {
+        if (!word.kept) {
+            drawRunAlong(painter, at, face, word.text, word.left - word.scale * firstInkBearing(face, word.text),
+                         word.scale);
+            continue;
+        }
+        const double shift = word.left - word.oldBox.left();
+        const QRectF shown(QPointF(word.left - word.marginLeft, was.band.top()),
+                           QPointF(word.left + word.width + word.marginRight, was.band.bottom()));
+        const QPointF move = toBlock.map(QPointF(shift, 0)) - toBlock.map(QPointF(0, 0));
+        painter.save();
+        QPainterPath clip;
+        clip.addPolygon(toPainter.map(toBlock.map(QPolygonF(shown))));
+        painter.setClipPath(clip, Qt::IntersectClip);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.setWorldTransform(pagePixels->imageToPage * was.pageToBlock *
+                                      QTransform::fromTranslate(move.x(), move.y()) * toPainter,
+                                  true);
+        painter.drawImage(QPointF(0, 0), pagePixels->image);
+        painter.restore();
+    }
+    return true;
+}
+
+// A recognised line's words as read, in its frame.
+ScanLineShown recognisedLineShown(const TextBlock::Line& line, const pdfengine::LinePlan& plan)
+{
+    constexpr double kWhiteOutGrowth = 1.5;  // across the line, as the writer covers it
+    TextBlock::Line read = line;
+    read.rect = line.originalRect;
+    ScanLineShown was;
+    for (const TextBlock::Line::Word& word : line.originalWords)
+        if (hasArea(word.rect))
+            was.words.emplace_back(word.text, wordInLineFrame(read, word.rect));
+    was.band = plan.oldPlace.rect.adjusted(0, -kWhiteOutGrowth, 0, kWhiteOutGrowth);
+    return was;
 }
 
 // A changed recognised line as the page writer writes it over its old place:
 // at the recognised size in its frame, on its baseline, as wide as the text
 // it was recognised as, its first glyph's ink at the start; on a scan's slight
 // turn word by word, each word upright where its middle falls on the turned
-// baseline.
+// baseline. On a scan its untouched words keep their pixels.
 void drawWrittenLine(QPainter& painter, const TextBlock& block, const TextBlock::Line& line,
-                     const pdfengine::LinePlan& plan, const QRectF& r, double zoom)
+                     const pdfengine::LinePlan& plan, const QRectF& r, double zoom,
+                     const PreviewPagePixels* pagePixels)
 {
     const WrittenFace face(line);
     const QRectF& rect = plan.frame.rect;
     const double lift = line.baselineLift >= 0 && line.baselineLift < rect.height() ? line.baselineLift
                                                                                      : kBaselineLiftOfSize * face.size;
-    const double baseline = rect.y() + lift;
-    const QTransform toPage = plan.frame.toPage();
+    const FrameBaseline at{block, plan, r, zoom, rect.y() + lift};
     painter.setFont(face.font);
     painter.setPen(lineTextColor(line, block));
-    for (const WrittenRun& run : writtenRuns(line, line.text, rect.x(), face)) {
-        const QString& text = run.text;
-        const double scale = run.scale;
-        double x = run.x;
-        qsizetype from = 0;
-        while (from < text.size()) {
-            if (plan.stepWords && text[from].isSpace()) {
-                x += scale * face.advance(text.mid(from, 1));
-                ++from;
-                continue;
-            }
-            qsizetype end = from + 1;
-            while (end < text.size() && !(plan.stepWords && text[end].isSpace()))
-                ++end;
-            const QString part = text.mid(from, end - from);
-            const double width = scale * face.advance(part);
-            QPointF at = toPage.map(QPointF(x, baseline));
-            double degrees = plan.frame.rotation;
-            if (plan.stepWords) {
-                const QPointF middle = toPage.map(QPointF(x + width / 2, baseline));
-                at = QPointF(middle.x() - width / 2, middle.y());
-                degrees = 0;
-            }
-            painter.save();
-            painter.translate(screenPointOf(block, r, zoom, at));
-            painter.rotate(degrees);  // clockwise as displayed
-            painter.scale(scale * face.pointsPerPixel * zoom, face.pointsPerPixel * zoom);
-            painter.drawText(QPointF(0, 0), part);
-            painter.restore();
-            x += width;
-            from = end;
-        }
-    }
+    if (!plan.oldPlace.isNull() && !line.restyled &&
+        drawScanWords(painter, at, line.text, recognisedLineShown(line, plan), face, pagePixels))
+        return;
+    for (const WrittenRun& run : writtenRuns(line, line.text, rect.x(), face))
+        drawRunAlong(painter, at, face, run.text, run.x, run.scale);
 }
 
 // How the page writer writes a recognised block changed where it stands:
@@ -387,15 +481,60 @@ std::optional<pdfengine::BlockPlan> linewisePlan(const TextBlock& block)
 
 // Only the changed lines of such a block show, each as written. False for
 // any other block.
-bool drawRecognisedLines(QPainter& painter, const TextBlock& block, const QRectF& r, double zoom)
+bool drawRecognisedLines(QPainter& painter, const TextBlock& block, const QRectF& r, double zoom,
+                         const PreviewPagePixels* pagePixels)
 {
     const std::optional<pdfengine::BlockPlan> plan = linewisePlan(block);
     if (!plan)
         return false;
     for (size_t k = 0; k < plan->lines.size(); ++k)
         if (plan->linePlans[k].redrawn && !plan->lines[k].text.isEmpty())
-            drawWrittenLine(painter, block, plan->lines[k], plan->linePlans[k], r, zoom);
+            drawWrittenLine(painter, block, plan->lines[k], plan->linePlans[k], r, zoom, pagePixels);
     return true;
+}
+
+// A searchable layer's line over a scan, alone in its block and changed where
+// it stands: as the page writer writes it, its untouched words keep their
+// pixels. False for any other block.
+bool drawLayerScanWords(QPainter& painter, const TextBlock& block, const QRectF& r, double zoom,
+                        const PreviewPagePixels* pagePixels)
+{
+    constexpr double kWhiteOutGrowth = 1.5;
+    if (!pagePixels || block.lines.size() != 1 || !hasArea(block.originalRect) || isTurnedByUser(block) ||
+        pdfengine::hasRecognisedLines(block) || !pdfengine::sameIntegerRect(block.rect, block.originalRect))
+        return false;
+    const TextBlock::Line& line = block.lines.front();
+    const QString glyphs = oldGlyphText(line);
+    const QStringList display = displayLinesForEditor(block);
+    if (!(line.invisibleText || block.invisibleText) || glyphs.isEmpty() || line.restyled || display.size() != 1)
+        return false;
+    ScanLineShown was;
+    QString word;
+    QRectF box;
+    for (qsizetype i = 0; i <= glyphs.size(); ++i) {
+        if (i == glyphs.size() || glyphs[i].isSpace()) {
+            if (!word.isEmpty())
+                was.words.emplace_back(word, QRectF(QPointF(box.left(), line.rect.top()), QPointF(box.right(), line.rect.bottom())));
+            word.clear();
+            box = QRectF();
+            continue;
+        }
+        word += glyphs[i];
+        box = box.isNull() ? line.glyphBoxes[size_t(i)] : box.united(line.glyphBoxes[size_t(i)]);
+    }
+    was.band = line.rect.adjusted(0, -kWhiteOutGrowth, 0, kWhiteOutGrowth);
+    was.pageToBlock = clockwiseTurn(block.originalRect.center(), -block.originalRotation);
+    pdfengine::LinePlan plan;
+    plan.frame = TurnedBox(line.rect, 0);
+    const WrittenFace face(line);
+    const double lift = line.placement && line.placement->origin.y() >= 0 &&
+                                line.placement->origin.y() < line.rect.height()
+                            ? line.placement->origin.y()
+                            : kBaselineLiftOfSize * face.size;
+    const FrameBaseline at{block, plan, r, zoom, line.rect.y() + lift};
+    painter.setFont(face.font);
+    painter.setPen(lineTextColor(line, block));
+    return drawScanWords(painter, at, display.front(), was, face, pagePixels);
 }
 
 } // namespace
@@ -405,11 +544,12 @@ bool previewDrawsLines(const TextBlock& block)
     return !block.lines.empty() && (linesCarryText(block) || !(block.textEdited && blockHasRichTextPreview(block)));
 }
 
-void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& r, double zoom)
+void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& r, double zoom,
+                           const PreviewPagePixels* pagePixels)
 {
     painter.save();
     // Lines that hold the text are what the page writer writes: they show.
-    if (drawRecognisedLines(painter, block, r, zoom))
+    if (drawRecognisedLines(painter, block, r, zoom, pagePixels) || drawLayerScanWords(painter, block, r, zoom, pagePixels))
         ;
     else if (block.textEdited && blockHasRichTextPreview(block) && !previewDrawsLines(block))
         drawRichText(painter, block, r, zoom);
@@ -528,6 +668,26 @@ std::vector<double> recognisedCaretXs(const std::optional<pdfengine::BlockPlan>&
         return caretXsOverRuns(read, xAt, text, screenX(line.rect.x()));
     }
     const WrittenFace face(line);
+    // A scan line keeping some of its words: those over their pixels, the changed ones as written.
+    std::vector<std::pair<QString, QRectF>> was;
+    for (qsizetype i = 0; i < read.size(); ++i)
+        was.emplace_back(read[i], boxes[size_t(i)]);
+    const auto advance = [&face](const QString& s) { return face.advance(s); };
+    const std::vector<pdfengine::ScanLineWord> words =
+        line.restyled ? std::vector<pdfengine::ScanLineWord>()
+                      : pdfengine::scanLineWords(was, text, face.size, face.advance(QStringLiteral(" ")), advance);
+    if (!words.empty()) {
+        QStringList texts;
+        for (const pdfengine::ScanLineWord& word : words)
+            texts << word.text;
+        const auto xAt = [&](size_t i, qsizetype k) {
+            const pdfengine::ScanLineWord& word = words[i];
+            if (word.kept)
+                return screenX(word.left + word.width * double(k) / double(std::max<qsizetype>(word.text.size(), 1)));
+            return screenX(word.left + word.scale * (face.advance(word.text.left(k)) - firstInkBearing(face, word.text)));
+        };
+        return caretXsOverRuns(texts, xAt, text, screenX(line.rect.x()));
+    }
     const std::vector<WrittenRun> runs = writtenRuns(line, text, line.rect.x(), face);
     QStringList texts;
     for (const WrittenRun& run : runs)

@@ -5,14 +5,25 @@
 
 #include "TextBlock.h"
 
+#include <QImage>
 #include <QPointF>
 #include <QRectF>
 #include <QString>
+#include <QTransform>
 
 class QPainter;
 class QTextEdit;
 
-void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& viewportRect, double zoom);
+// The page as the view shows it, from which a corrected scan line's
+// untouched words are drawn, as the page writer keeps their pixels: the
+// picture and where its pixels stand on the page (points, y up).
+struct PreviewPagePixels {
+    QImage image;
+    QTransform imageToPage;
+};
+
+void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& viewportRect, double zoom,
+                           const PreviewPagePixels* pagePixels = nullptr);
 // Whether the preview lays the block out by its lines (as the page writer
 // writes it) rather than as the editor's rich text.
 bool previewDrawsLines(const TextBlock& block);

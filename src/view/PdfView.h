@@ -28,6 +28,7 @@
 #include <vector>
 
 class BlockEditorFrame;
+struct PreviewPagePixels;
 class QFrame;
 class QRubberBand;
 class QTextBlockFormat;
@@ -453,6 +454,8 @@ private:
 
     // view
     double m_zoom = 1.0;
+    // The page's picture while its blocks are painted: corrected scan lines draw their kept words from it.
+    const PreviewPagePixels* m_previewPixels = nullptr;
     int m_viewRotation = 0;
     QHash<int, int> m_pageViewRotations;
     int m_currentPage = 0;

@@ -254,10 +254,24 @@ void PdfView::paintBlocks(QPainter& painter, int page, const QImage& pageImage, 
     painter.save();
     painter.setFont(QFont(QStringLiteral("Arial"), 7));
     eraseChangedBlockInk(painter, page, pageImage, pageRect);
+    // The picture's pixels, through the viewport, onto the page (points, y
+    // up): the page's exact place, as the renderer fills the picture's whole
+    // pixels with it (the page's rectangle on screen is rounded).
+    PreviewPagePixels pixels;
+    const QRectF exact = pdfRectToScreenRect(page, QRectF(QPointF(0, 0), pagePointSize(page)));
+    if (!pageImage.isNull() && exact.width() > 0 && exact.height() > 0) {
+        pixels.image = pageImage;
+        pixels.imageToPage = QTransform(exact.width() / pageImage.width(), 0, 0, exact.height() / pageImage.height(),
+                                        exact.left(), exact.top()) *
+                             pageTopToViewport(page).inverted() *
+                             QTransform(1, 0, 0, -1, 0, pagePointSize(page).height());
+        m_previewPixels = &pixels;
+    }
     const bool inkLayer = isInkLayerPage(page);
     for (int i = 0; i < int(m_edits->blocks().size()); ++i)
         paintBlock(painter, i, inkLayer);
     paintBlockGroups(painter);
+    m_previewPixels = nullptr;
     painter.restore();
 }
 
@@ -327,7 +341,7 @@ void PdfView::drawTurnedPreview(QPainter& painter, const TextBlock& block, const
     if (std::abs(degrees) >= kRotationEpsilon)
         applyBlockRotation(painter, QRectF(r), degrees);
     if (withText)
-        drawEditedTextPreview(painter, block, box, m_zoom);
+        drawEditedTextPreview(painter, block, box, m_zoom, m_previewPixels);
     if (caretEditor)
         drawPreviewEditorCaret(painter, caretEditor, block, box, m_zoom);
     painter.restore();

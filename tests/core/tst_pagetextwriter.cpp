@@ -3,8 +3,10 @@
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
 #include "PdfTools.h"
+#include "ScanLineWords.h"
 #include "TextBlock.h"
 
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -66,7 +68,8 @@ QList<QColor> fillsOfLineWith(const QString& pdf, const QString& needle)
     for (const TextBlock& block : doc.extractText(0))
         if (block.text.contains(needle))
             for (const TextBlock::Line::Span& span : block.lines.front().spans)
-                fills << span.fill;
+                if (!span.fill.isValid() || span.fill.alpha() >= 5)  // drawn, not a searchable layer's
+                    fills << span.fill;
     return fills;
 }
 
@@ -112,6 +115,8 @@ private slots:
     void secondEditKeepsTheFirstWidth();
     void coloursFollowTheGlyphsReplaced_data();
     void coloursFollowTheGlyphsReplaced();
+    void scanLineWordsKeepTheirPixels_data();
+    void scanLineWordsKeepTheirPixels();
     void rewrittenLineKeepsItsPlaceAndWeight_data();
     void rewrittenLineKeepsItsPlaceAndWeight();
 
@@ -407,6 +412,64 @@ void TestPageTextWriter::coloursFollowTheGlyphsReplaced()
     QCOMPARE(letters, expected);
 }
 
+void TestPageTextWriter::scanLineWordsKeepTheirPixels_data()
+{
+    // Old words "text:left-right" along the line; every letter and the blank 5 points wide.
+    QTest::addColumn<QString>("was");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("laid");  // "text@left", "*" after a word that keeps its pixels; "" for none
+    const QString line = QStringLiteral("a:0-10 bb:14-24 c:28-38");
+    QTest::newRow("as long") << line << "a xx c" << "a@0* xx@14 c@28*";
+    QTest::newRow("longer: the words after it move on") << line << "a xxxx c" << "a@0* xxxx@14 c@38*";
+    QTest::newRow("shorter: they close up") << line << "a x c" << "a@0* x@14 c@23*";
+    QTest::newRow("the first word") << line << "zzz bb c" << "zzz@0 bb@19* c@33*";
+    QTest::newRow("the last word") << line << "a bb zzzz" << "a@0* bb@14* zzzz@28";
+    QTest::newRow("a word typed in") << line << "a new bb c" << "a@0* new@15 bb@34* c@48*";
+    QTest::newRow("a word typed before the first") << line << "new a bb c" << "new@0 a@20* bb@34* c@48*";
+    QTest::newRow("a word taken out") << line << "a c" << "a@0* c@14*";
+    QTest::newRow("two words for one") << line << "a x y c" << "a@0* x y@14 c@33*";
+    QTest::newRow("a repeated word kept in order") << QStringLiteral("a:0-10 a:14-24 c:28-38") << "a b a c"
+                                                   << "a@0* b@15 a@24* c@38*";
+    const QString columns = QStringLiteral("a:0-10 bb:14-24 c:100-110 d:114-124");
+    QTest::newRow("a column keeps its start") << columns << "a xxxxxx c d" << "a@0* xxxxxx@14 c@100* d@114*";
+    QTest::newRow("a column shorter keeps the next") << columns << "a bb c x" << "a@0* bb@14* c@100* x@114";
+    // 110 points narrowed to 66, a blank short of the column.
+    QTest::newRow("text typed up to a column is narrowed") << columns << "a bb xxxxxxxxxxxxxxxxxxxxxx c d"
+                                                          << "a@0* bb@14* xxxxxxxxxxxxxxxxxxxxxx@29/0.6 c@100* d@114*";
+    // At half its width still too wide: the column's words from its start narrowed as one text.
+    QTest::newRow("the column's words narrowed with it") << columns << "a bb xxxxxxxxxxxxxxxxxxxxxxxxxxxxxx c d"
+                                                        << "a bb xxxxxxxxxxxxxxxxxxxxxxxxxxxxxx@0/0.542857 c@100* d@114*";
+    QTest::newRow("narrowed by half at most") << columns << "a xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx c d"
+                                              << "a xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx@0/0.5 c@110* d@124*";
+    QTest::newRow("no word kept") << line << "x y z" << "";
+    QTest::newRow("unchanged") << line << "a bb c" << "";
+    QTest::newRow("emptied") << line << "" << "";
+    QTest::newRow("a word without a box") << QStringLiteral("a:0-10 bb:14-14 c:28-38") << "a x c" << "";
+}
+
+// A corrected scan line: each word left as it was keeps its pixels and moves
+// by the room the changed words before it take or give up; a column stays.
+void TestPageTextWriter::scanLineWordsKeepTheirPixels()
+{
+    QFETCH(QString, was);
+    QFETCH(QString, text);
+    QFETCH(QString, laid);
+    std::vector<std::pair<QString, QRectF>> words;
+    for (const QString& word : was.split(QLatin1Char(' '))) {
+        const QStringList parts = word.split(QRegularExpression(QStringLiteral("[:-]")));
+        words.emplace_back(parts[0], QRectF(QPointF(parts[1].toDouble(), 0), QPointF(parts[2].toDouble(), 10)));
+    }
+    const auto advance = [](const QString& s) { return 5.0 * double(s.size()); };
+    QStringList got;
+    for (const pdfengine::ScanLineWord& word : pdfengine::scanLineWords(words, text, 10, 5, advance)) {
+        got << QStringLiteral("%1@%2%3").arg(word.text).arg(word.left).arg(word.kept ? QStringLiteral("*")
+                                                                    : word.scale < 1 ? QStringLiteral("/%1").arg(word.scale)
+                                                                                     : QString());
+        if (word.kept)
+            QCOMPARE(word.width, word.oldBox.width());
+    }
+    QCOMPARE(got.join(QLatin1Char(' ')), laid);
+}
 
 // An edited line of a real page stays where the page set it: a right-aligned
 // line ends where it ended, a justified one spans its old width, a centred

@@ -110,6 +110,16 @@ QImage renderPage(const QString& pdf, int pageIndex, int dpi)
     return QImage(base + QStringLiteral(".png"));
 }
 
+QImage mupdfRenderPage(const QString& pdf, int pageIndex, int dpi)
+{
+    QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("page.png"));
+    run(QStringLiteral("mutool"), {QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-c"), QStringLiteral("gray"),
+                                   QStringLiteral("-r"), QString::number(dpi), QStringLiteral("-o"), out, pdf,
+                                   QString::number(pageIndex + 1)});
+    return QImage(out);
+}
+
 QList<WordBox> wordBoxes(const QString& pdf, int pageIndex)
 {
     const QString page = QString::number(pageIndex + 1);

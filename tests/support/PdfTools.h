@@ -50,6 +50,9 @@ QList<FontRow> listFonts(const QString& pdf);
 // One page rendered by pdftoppm at dpi (null on failure); pageIndex counts from 0.
 QImage renderPage(const QString& pdf, int pageIndex, int dpi);
 
+// The same page rendered by mupdf (mutool draw), grey, null on failure.
+QImage mupdfRenderPage(const QString& pdf, int pageIndex, int dpi);
+
 // The words pdftotext reads on a page, in its order (each word on its own,
 // also where two words overlap).
 QStringList words(const QString& pdf, int pageIndex);

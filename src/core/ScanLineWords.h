@@ -1,0 +1,42 @@
+#pragma once
+// A corrected line of a scan laid out word by word: the words the user left
+// as they were keep the scan's own pixels, moved along the line where a
+// changed word before them needs more or less room; only the changed words
+// are written as text. Positions along the line's own frame, in points.
+
+#include <QRectF>
+#include <QString>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace pdfengine {
+
+struct ScanLineWord {
+    QString text;      // what stands here now
+    bool kept = false; // the scan's own pixels of oldBox, else text
+    QRectF oldBox;     // kept: where its pixels stood
+    double left = 0;   // where its ink starts now
+    double width = 0;
+    double scale = 1;  // text: its glyphs' horizontal scale
+    // Kept: how far its pixels may be cut past its box, half the way to the
+    // words beside it (the ink of a letter may run past the box read for it).
+    double marginLeft = 0;
+    double marginRight = 0;
+};
+
+// The line's new text over its words as read (text and box, in order):
+// every word kept stands on its old box shifted by the room the changed words
+// before it took or gave up; a changed stretch starts where the words it
+// replaces started, as wide as advance measures it (an inserted one a blank
+// after the word before it). A column the line was read in (a gap far wider
+// than a blank before it, at the line's size) keeps its start: changed text
+// running into it is narrowed down to half its width, and only what still
+// reaches it moves it on. blank: a blank's width at that size.
+// Empty when no word is kept, every word is, or the words are not known.
+std::vector<ScanLineWord> scanLineWords(const std::vector<std::pair<QString, QRectF>>& oldWords, const QString& text,
+                                        double size, double blank,
+                                        const std::function<double(const QString&)>& advance);
+
+} // namespace pdfengine
