@@ -181,6 +181,8 @@ private slots:
     void savedFileReadsElsewhere();
     void faultyResultLeavesTheFile_data();
     void faultyResultLeavesTheFile();
+    void writtenLinesStayOnMovedOriginPages_data();
+    void writtenLinesStayOnMovedOriginPages();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -217,6 +219,14 @@ void TestPdfDocumentSave::removedTextIsGoneFromTheFile_data()
     QTest::newRow("groff, after a hyphen") << "groff-columns.pdf" << "mer months were quiet" << QString();
     QTest::newRow("turned groff page, after a hyphen") << "groff-columns-rot90.pdf" << "mer months were quiet"
                                                        << QString();
+    // Content that leaves the drawing position moved, and a q left open after the move.
+    QTest::newRow("pdfTeX, origin left moved, replace") << "pdftex-moved-origin.pdf" << "The archive received" << words;
+    QTest::newRow("pdfTeX, origin left moved, delete") << "pdftex-moved-origin.pdf" << "Questions from the floor"
+                                                       << QString();
+    QTest::newRow("pdfTeX, contents, origin left moved") << "pdftex-manual-moved-origin.pdf"
+                                                        << "Раздел 1: приёмка" << words;
+    QTest::newRow("pdfTeX, a q left open after the move") << "pdftex-unclosed-q.pdf" << "The archive received"
+                                                          << words;
 }
 
 // A deleted or replaced block: no reader finds its old words, every other
@@ -246,6 +256,14 @@ void TestPdfDocumentSave::removedTextIsGoneFromTheFile()
     for (auto it = expected.begin(); it != expected.end(); ++it)
         QVERIFY2(got.value(it.key()) == std::max(0, it.value()),
                  qPrintable(QStringLiteral("%1: %2 expected, %3 found").arg(it.key()).arg(it.value()).arg(got.value(it.key()))));
+
+    // mupdf reads the new words too, and every reader finds the pages.
+    const QString mupdf = pdftools::mupdfText(out, 0).simplified();
+    for (const QString& w : replacement.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        QVERIFY2(mupdf.contains(w), qPrintable(w + QStringLiteral(" not in: ") + mupdf));
+    const pdftools::ReaderPageCounts counts = pdftools::readerPageCounts(out);
+    const int pages = doc.pageCount();
+    QVERIFY(counts.qpdf == pages && counts.poppler == pages && counts.mupdf == pages);
 
     const QByteArray saved = fixtures::readFile(out);
     for (const QByteArray& raw : rawContents(source, 0))
@@ -649,6 +667,101 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile()
 
     QVERIFY2(doc.save(target), qPrintable(doc.lastError()));
     QCOMPARE(pdftools::pageCount(target), pages);
+}
+
+// Pages whose content leaves the drawing position moved (early pdfTeX's
+// origin, a q left open after it): a dragged line and a recognised line
+// written as a searchable layer, alone or before an edit of another line,
+// land where they were put, as qpdf, poppler and mupdf read the page.
+void TestPdfDocumentSave::writtenLinesStayOnMovedOriginPages_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QPointF>("drag");  // the line "The archive received" moved by this (points, y up)
+    QTest::addColumn<bool>("layer");    // a recognised line written invisibly
+    QTest::addColumn<bool>("edit");     // then the line "Questions from the floor" retyped
+    QTest::newRow("drag, origin left moved") << "pdftex-moved-origin.pdf" << QPointF(24, -36) << false << false;
+    QTest::newRow("drag, a q left open") << "pdftex-unclosed-q.pdf" << QPointF(24, -36) << false << false;
+    QTest::newRow("recognised layer, origin left moved") << "pdftex-moved-origin.pdf" << QPointF() << true << false;
+    QTest::newRow("recognised layer, then an edit") << "pdftex-moved-origin.pdf" << QPointF() << true << true;
+    QTest::newRow("recognised layer, a q left open, then an edit") << "pdftex-unclosed-q.pdf" << QPointF() << true
+                                                                   << true;
+}
+
+void TestPdfDocumentSave::writtenLinesStayOnMovedOriginPages()
+{
+    QFETCH(QString, file);
+    QFETCH(QPointF, drag);
+    QFETCH(bool, layer);
+    QFETCH(bool, edit);
+    const QString source = fixtures::realPdf(file);
+    const QString out = path(QStringLiteral("origin-%1.pdf").arg(fileTag()));
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    const double height = doc.pageSize(0).height();
+    // Each word expected on the saved page, and where its centre stands (page-top points).
+    QList<QPair<QString, QPointF>> expected;
+    const auto centreOf = [&](const QString& word, const QString& pdf) {
+        for (const pdftools::WordBox& box : pdftools::wordBoxes(pdf, 0))
+            if (box.text == word)
+                return box.box.center();
+        return QPointF(-1e6, -1e6);
+    };
+    if (layer) {
+        TextBlock::Line line;
+        line.text = QStringLiteral("Опись принята");
+        line.rect = QRectF(140, 90, 160, 14);
+        line.fontSize = 12;
+        line.invisibleText = true;
+        TextBlock block;
+        block.lines = {line};
+        block.text = line.text;
+        block.rect = block.originalRect = line.rect;
+        block.invisibleText = true;
+        QVERIFY2(doc.overlayOcrText(0, {block}, false), qPrintable(doc.lastError()));
+        expected.append({QStringLiteral("Опись"), QPointF(-1, -1)});  // anywhere in its box
+    }
+    if (!drag.isNull()) {
+        std::vector<TextBlock> blocks = doc.extractText(0);
+        const auto it = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock& b) {
+            return b.text.contains(QStringLiteral("The archive received"));
+        });
+        QVERIFY(it != blocks.end());
+        it->rect.translate(drag);
+        for (TextBlock::Line& line : it->lines) {
+            line.rect.translate(drag);
+            for (TextBlock::Line::Word& word : line.words)
+                word.rect.translate(drag);
+        }
+        QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+        const QPointF was = centreOf(QStringLiteral("hundred"), source);
+        expected.append({QStringLiteral("hundred"), was + QPointF(drag.x(), -drag.y())});
+    }
+    if (edit) {
+        std::vector<TextBlock> blocks = doc.extractText(0);
+        TextBlock old;
+        QVERIFY(rewriteBlock(blocks, QStringLiteral("Questions from the floor"), QStringLiteral("Вопросы приняты"), &old));
+        QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+        expected.append({QStringLiteral("Вопросы"), QPointF(-1, -1)});
+    }
+    QVERIFY2(doc.save(out), qPrintable(doc.lastError()));
+
+    QVERIFY(qpdfClean(out));
+    const pdftools::ReaderPageCounts counts = pdftools::readerPageCounts(out);
+    QVERIFY(counts.qpdf == 1 && counts.poppler == 1 && counts.mupdf == 1);
+    const QString mupdf = pdftools::mupdfText(out, 0);
+    const QRectF page(0, 0, doc.pageSize(0).width(), height);
+    for (const auto& [word, at] : expected) {
+        QVERIFY2(mupdf.contains(word), qPrintable(word + QStringLiteral(" not in: ") + mupdf.simplified()));
+        const QPointF centre = centreOf(word, out);
+        QVERIFY2(page.contains(centre), qPrintable(word + QStringLiteral(" is not on the page")));
+        if (at.x() >= 0)
+            QVERIFY2(QLineF(centre, at).length() < 1.5,
+                     qPrintable(QStringLiteral("%1 at %2,%3 for %4,%5").arg(word).arg(centre.x()).arg(centre.y())
+                                    .arg(at.x()).arg(at.y())));
+    }
+    // The rest of the page stays where it was.
+    for (const QString& kept : {QStringLiteral("Budget."), QStringLiteral("clerks")})
+        QVERIFY2(QLineF(centreOf(kept, out), centreOf(kept, source)).length() < 0.5, qPrintable(kept));
 }
 
 QTEST_MAIN(TestPdfDocumentSave)
