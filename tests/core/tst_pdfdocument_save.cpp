@@ -183,6 +183,8 @@ private slots:
     void faultyResultLeavesTheFile();
     void writtenLinesStayOnMovedOriginPages_data();
     void writtenLinesStayOnMovedOriginPages();
+    void movedLinesKeepTheirGlyphsAndFonts_data();
+    void movedLinesKeepTheirGlyphsAndFonts();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -762,6 +764,87 @@ void TestPdfDocumentSave::writtenLinesStayOnMovedOriginPages()
     // The rest of the page stays where it was.
     for (const QString& kept : {QStringLiteral("Budget."), QStringLiteral("clerks")})
         QVERIFY2(QLineF(centreOf(kept, out), centreOf(kept, source)).length() < 0.5, qPrintable(kept));
+}
+
+// Lines only dragged, one after the other and saved each time: each keeps
+// its glyphs where they stood in it (raised and lowered letters of the TeX
+// logos too) and its face, no font is added, and no font is dropped that the
+// content still names.
+void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("lines");  // a phrase of each line dragged, in turn
+    QTest::newRow("/Rotate 90, LaTeX logo") << "tex-t2a-names-rot90.pdf"
+                                            << QStringList{"Система", "Документация к заявке"};
+    QTest::newRow("/Rotate 90, pdfTeX manual heading") << "pdftex-manual-rot90.pdf"
+                                                       << QStringList{"Раздел 1", "Поставщик обязуется"};
+    QTest::newRow("upright TeX page") << "tex-t2a-names.pdf" << QStringList{"Система", "Замечание"};
+}
+
+void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, lines);
+    const QPointF drag(12, -18);  // points, y up
+    QString current = fixtures::realPdf(file);
+    const auto fontNames = [](const QString& pdf) {
+        QStringList names;
+        for (const pdftools::FontRow& font : pdftools::listFonts(pdf))
+            names << font.name;
+        names.sort();
+        return names;
+    };
+    const QStringList fontsBefore = fontNames(current);
+    for (int round = 0; round < int(lines.size()); ++round) {
+        PdfDocument doc;
+        QVERIFY(doc.open(current));
+        std::vector<TextBlock> blocks = doc.extractText(0);
+        const auto it = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) {
+            return !b.isImage && b.lines.size() == 1 && b.text.contains(lines[round]);
+        });
+        QVERIFY2(it != blocks.end(), qPrintable(lines[round]));
+        it->rect.translate(drag);
+        for (TextBlock::Line& line : it->lines) {
+            line.rect.translate(drag);
+            for (TextBlock::Line::Word& word : line.words)
+                word.rect.translate(drag);
+        }
+        const QStringList lineWords = it->text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+        const QString out = path(QStringLiteral("moved-%1-%2.pdf").arg(fileTag()).arg(round));
+        QVERIFY2(doc.save(out), qPrintable(doc.lastError()));
+
+        QCOMPARE(fontNames(out), fontsBefore);
+        const pdftools::Result read = pdftools::run(QStringLiteral("pdftotext"), {out, QStringLiteral("-")});
+        QVERIFY2(read.exitCode == 0 && read.err.isEmpty(), qPrintable(read.err));
+        const pdftools::ReaderPageCounts counts = pdftools::readerPageCounts(out);
+        QVERIFY(counts.qpdf == 1 && counts.poppler == 1 && counts.mupdf == 1);
+        const QString mupdf = pdftools::mupdfText(out, 0).simplified();
+        // Every glyph of the line moved by the drag, each word as it stood.
+        const QList<pdftools::WordBox> was = pdftools::wordBoxes(current, 0);
+        const QList<pdftools::WordBox> now = pdftools::wordBoxes(out, 0);
+        int found = 0;
+        for (const pdftools::WordBox& before : was) {
+            // A hyphen that ends a line is read as "-" whatever glyph drew it: such a word is left out.
+            if (!lineWords.contains(before.text) || before.text.endsWith(QLatin1Char('-')) ||
+                std::count_if(was.begin(), was.end(), [&](const pdftools::WordBox& w) { return w.text == before.text; }) != 1)
+                continue;
+            QVERIFY2(mupdf.contains(before.text), qPrintable(before.text + QStringLiteral(" not in: ") + mupdf));
+            const auto after = std::find_if(now.begin(), now.end(), [&](const pdftools::WordBox& w) { return w.text == before.text; });
+            QVERIFY2(after != now.end(), qPrintable(before.text));
+            const QRectF expected = before.box.translated(drag.x(), -drag.y());
+            QVERIFY2(std::abs(after->box.left() - expected.left()) < 0.3 && std::abs(after->box.top() - expected.top()) < 0.3 &&
+                         std::abs(after->box.width() - expected.width()) < 0.3 &&
+                         std::abs(after->box.height() - expected.height()) < 0.3,
+                     qPrintable(QStringLiteral("%1: %2,%3 %4x%5 for %6,%7 %8x%9").arg(before.text)
+                                    .arg(after->box.left()).arg(after->box.top()).arg(after->box.width())
+                                    .arg(after->box.height()).arg(expected.left()).arg(expected.top())
+                                    .arg(expected.width()).arg(expected.height())));
+            ++found;
+        }
+        QVERIFY(found > 0);
+        current = out;
+    }
 }
 
 QTEST_MAIN(TestPdfDocumentSave)
