@@ -672,43 +672,35 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile()
 }
 
 // Pages whose content leaves the drawing position moved (early pdfTeX's
-// origin, a q left open after it): a dragged line and a recognised line
-// written as a searchable layer, alone or before an edit of another line,
-// land where they were put, as qpdf, poppler and mupdf read the page.
+// origin, a q left open after it): a recognised line written as a searchable
+// layer, alone or before an edit of another line, lands where it was put, as
+// qpdf, poppler and mupdf read the page.
 void TestPdfDocumentSave::writtenLinesStayOnMovedOriginPages_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<QPointF>("drag");  // the line "The archive received" moved by this (points, y up)
-    QTest::addColumn<bool>("layer");    // a recognised line written invisibly
-    QTest::addColumn<bool>("edit");     // then the line "Questions from the floor" retyped
-    QTest::newRow("drag, origin left moved") << "pdftex-moved-origin.pdf" << QPointF(24, -36) << false << false;
-    QTest::newRow("drag, a q left open") << "pdftex-unclosed-q.pdf" << QPointF(24, -36) << false << false;
-    QTest::newRow("recognised layer, origin left moved") << "pdftex-moved-origin.pdf" << QPointF() << true << false;
-    QTest::newRow("recognised layer, then an edit") << "pdftex-moved-origin.pdf" << QPointF() << true << true;
-    QTest::newRow("recognised layer, a q left open, then an edit") << "pdftex-unclosed-q.pdf" << QPointF() << true
-                                                                   << true;
+    QTest::addColumn<bool>("edit");  // then the line "Questions from the floor" retyped
+    QTest::newRow("recognised layer, origin left moved") << "pdftex-moved-origin.pdf" << false;
+    QTest::newRow("recognised layer, then an edit") << "pdftex-moved-origin.pdf" << true;
+    QTest::newRow("recognised layer, a q left open, then an edit") << "pdftex-unclosed-q.pdf" << true;
 }
 
 void TestPdfDocumentSave::writtenLinesStayOnMovedOriginPages()
 {
     QFETCH(QString, file);
-    QFETCH(QPointF, drag);
-    QFETCH(bool, layer);
     QFETCH(bool, edit);
     const QString source = fixtures::realPdf(file);
     const QString out = path(QStringLiteral("origin-%1.pdf").arg(fileTag()));
     PdfDocument doc;
     QVERIFY(doc.open(source));
     const double height = doc.pageSize(0).height();
-    // Each word expected on the saved page, and where its centre stands (page-top points).
-    QList<QPair<QString, QPointF>> expected;
     const auto centreOf = [&](const QString& word, const QString& pdf) {
         for (const pdftools::WordBox& box : pdftools::wordBoxes(pdf, 0))
             if (box.text == word)
                 return box.box.center();
         return QPointF(-1e6, -1e6);
     };
-    if (layer) {
+    QStringList expected{QStringLiteral("Опись")};  // each found on the saved page
+    {
         TextBlock::Line line;
         line.text = QStringLiteral("Опись принята");
         line.rect = QRectF(140, 90, 160, 14);
@@ -720,30 +712,13 @@ void TestPdfDocumentSave::writtenLinesStayOnMovedOriginPages()
         block.rect = block.originalRect = line.rect;
         block.invisibleText = true;
         QVERIFY2(doc.overlayOcrText(0, {block}, false), qPrintable(doc.lastError()));
-        expected.append({QStringLiteral("Опись"), QPointF(-1, -1)});  // anywhere in its box
-    }
-    if (!drag.isNull()) {
-        std::vector<TextBlock> blocks = doc.extractText(0);
-        const auto it = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock& b) {
-            return b.text.contains(QStringLiteral("The archive received"));
-        });
-        QVERIFY(it != blocks.end());
-        it->rect.translate(drag);
-        for (TextBlock::Line& line : it->lines) {
-            line.rect.translate(drag);
-            for (TextBlock::Line::Word& word : line.words)
-                word.rect.translate(drag);
-        }
-        QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
-        const QPointF was = centreOf(QStringLiteral("hundred"), source);
-        expected.append({QStringLiteral("hundred"), was + QPointF(drag.x(), -drag.y())});
     }
     if (edit) {
         std::vector<TextBlock> blocks = doc.extractText(0);
         TextBlock old;
         QVERIFY(rewriteBlock(blocks, QStringLiteral("Questions from the floor"), QStringLiteral("Вопросы приняты"), &old));
         QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
-        expected.append({QStringLiteral("Вопросы"), QPointF(-1, -1)});
+        expected << QStringLiteral("Вопросы");
     }
     QVERIFY2(doc.save(out), qPrintable(doc.lastError()));
 
@@ -752,14 +727,9 @@ void TestPdfDocumentSave::writtenLinesStayOnMovedOriginPages()
     QVERIFY(counts.qpdf == 1 && counts.poppler == 1 && counts.mupdf == 1);
     const QString mupdf = pdftools::mupdfText(out, 0);
     const QRectF page(0, 0, doc.pageSize(0).width(), height);
-    for (const auto& [word, at] : expected) {
+    for (const QString& word : expected) {
         QVERIFY2(mupdf.contains(word), qPrintable(word + QStringLiteral(" not in: ") + mupdf.simplified()));
-        const QPointF centre = centreOf(word, out);
-        QVERIFY2(page.contains(centre), qPrintable(word + QStringLiteral(" is not on the page")));
-        if (at.x() >= 0)
-            QVERIFY2(QLineF(centre, at).length() < 1.5,
-                     qPrintable(QStringLiteral("%1 at %2,%3 for %4,%5").arg(word).arg(centre.x()).arg(centre.y())
-                                    .arg(at.x()).arg(at.y())));
+        QVERIFY2(page.contains(centreOf(word, out)), qPrintable(word + QStringLiteral(" is not on the page")));
     }
     // The rest of the page stays where it was.
     for (const QString& kept : {QStringLiteral("Budget."), QStringLiteral("clerks")})
@@ -779,6 +749,10 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts_data()
     QTest::newRow("/Rotate 90, pdfTeX manual heading") << "pdftex-manual-rot90.pdf"
                                                        << QStringList{"Раздел 1", "Поставщик обязуется"};
     QTest::newRow("upright TeX page") << "tex-t2a-names.pdf" << QStringList{"Система", "Замечание"};
+    // Content that leaves the drawing position moved, and a q left open after the move.
+    QTest::newRow("origin left moved") << "pdftex-moved-origin.pdf"
+                                       << QStringList{"The archive received", "will be held"};
+    QTest::newRow("a q left open after the move") << "pdftex-unclosed-q.pdf" << QStringList{"The archive received"};
 }
 
 void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()
