@@ -148,6 +148,16 @@ struct TextState {
     double rise = 0;
     int renderMode = 0;
     const PdfFontMetrics* font = nullptr;
+    int fontSetter = -1;  // the Tf that set the font, when known
+};
+
+// A Tf of the content and what the text it set the font for became.
+struct FontSetter {
+    StreamWork* work = nullptr;
+    size_t start = 0;
+    size_t end = 0;
+    int kept = 0;
+    int removed = 0;
 };
 
 struct GraphicsState {
@@ -184,6 +194,10 @@ public:
     }
 
     bool walk(std::vector<StreamWork*> streams, QPDFObjectHandle resources, const QTransform& ctm, int depth);
+    // Removes every Tf whose text all went: no font stays named that no text
+    // of the page uses, which a later write of the page may drop from its
+    // resources while the name stays in the content.
+    void dropDeadFontSetters();
     QString error;
     int removed = 0;
     std::map<QPDFObjGen, FormUse> forms;
@@ -195,6 +209,7 @@ private:
     bool drawForm(const std::string& name, QPDFObjectHandle resources, int depth);
     const PdfFontMetrics* fontNamed(const std::string& name, QPDFObjectHandle resources);
     bool advanceMatters(TokenRef after) const;
+    void noteShown(bool gone);
     bool nearAnArea(double extent) const;
     const Token& token(TokenRef ref) const { return m_streams[ref.stream]->tokens[ref.index]; }
 
@@ -213,6 +228,7 @@ private:
     std::map<QPDFObjGen, std::unique_ptr<PdfFontMetrics>> m_fonts;
     std::vector<std::unique_ptr<PdfFontMetrics>> m_directFonts;
     std::set<QPDFObjGen> m_formStack;
+    std::vector<FontSetter> m_fontSetters;
 };
 
 bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resources, const QTransform& ctm, int depth)
@@ -297,6 +313,12 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     } else if (op == "Tf" && operands.size() == 2 && token(operands[0]).type == QPDFTokenizer::tt_name) {
         text.size = num(1);
         text.font = fontNamed(token(operands[0]).value, resources);
+        text.fontSetter = -1;
+        if (operands[0].stream == opRef.stream) {
+            StreamWork* work = m_streams[opRef.stream];
+            text.fontSetter = int(m_fontSetters.size());
+            m_fontSetters.push_back({work, work->tokens[operands[0].index].start, work->tokens[opRef.index].end});
+        }
     } else if (op == "Tc" && operands.size() == 1 && numeric) {
         text.charSpacing = num(0);
     } else if (op == "Tw" && operands.size() == 1 && numeric) {
@@ -423,6 +445,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
         StreamWork* stream = m_streams[opRef.stream];
         stream->splices.push_back({stream->tokens[first.index].start, stream->tokens[opRef.index].end, std::string()});
         m_positionKnown = false;  // the advance is not followed: nothing after depends on it
+        noteShown(true);
         return true;
     }
     if (!font || !font->problem().isEmpty() || !m_positionKnown) {
@@ -434,6 +457,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             return false;
         }
         m_positionKnown = false;
+        noteShown(false);
         return true;
     }
     const double size = text.size;
@@ -475,6 +499,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             pieces.push_back(std::move(piece));
         }
     }
+    noteShown(anyRemoved && !anyKept);
     if (!anyRemoved)
         return true;
     const TokenRef first = operands.empty() ? opRef : operands.front();
@@ -530,6 +555,20 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     StreamWork* stream = m_streams[opRef.stream];
     stream->splices.push_back({stream->tokens[first.index].start, stream->tokens[opRef.index].end, with});
     return true;
+}
+
+void ContentWalk::noteShown(bool gone)
+{
+    const int setter = m_state.text.fontSetter;
+    if (setter >= 0 && size_t(setter) < m_fontSetters.size())
+        ++(gone ? m_fontSetters[size_t(setter)].removed : m_fontSetters[size_t(setter)].kept);
+}
+
+void ContentWalk::dropDeadFontSetters()
+{
+    for (const FontSetter& setter : m_fontSetters)
+        if (setter.removed > 0 && setter.kept == 0)
+            setter.work->splices.push_back({setter.start, setter.end, std::string()});
 }
 
 bool ContentWalk::drawForm(const std::string& name, QPDFObjectHandle resources, int depth)
@@ -706,6 +745,7 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QPolygo
             m_error = walk.error;
             return false;
         }
+        walk.dropDeadFontSetters();
         // Forms to change are checked before anything changes.
         for (auto& [key, use] : walk.forms) {
             if (use.work->splices.empty())

@@ -718,8 +718,25 @@ std::optional<bool> PageBlockWrite::writeScanWords(size_t index, size_t k, doubl
     return true;
 }
 
+namespace {
+
+// A native line whose block was only moved: its text, style, size and turn
+// as they were.
+bool onlyMoved(const TextBlock& block, const TextBlock::Line& line)
+{
+    constexpr double kSameSize = 0.5;
+    return !isEditedBlock(block) && !line.restyled && isNativeLine(line) && line.placement &&
+           (line.glyphText.isEmpty() || line.glyphText == line.text) &&
+           std::abs(block.rotation - block.originalRotation) <= kBlockRotationEpsilon &&
+           std::abs(block.rect.width() - block.originalRect.width()) < kSameSize &&
+           std::abs(block.rect.height() - block.originalRect.height()) < kSameSize;
+}
+
+} // namespace
+
 // A line over old glyphs takes their font, size, colours and width, upright
-// or turned; an added one is written as it is styled.
+// or turned; an added one is written as it is styled; a line only moved keeps
+// its glyphs.
 bool PageBlockWrite::writeVisibleLine(const TextBlock& block, size_t index, size_t k, double lift)
 {
     const TextBlock::Line& line = m_plans[index].lines[k];
@@ -730,6 +747,12 @@ bool PageBlockWrite::writeVisibleLine(const TextBlock& block, size_t index, size
         return *scanWords;
     OldLinePlace old = oldPlaceFor(block, index, k);
     old.restyled = line.restyled;
+    if (onlyMoved(block, line)) {
+        if (m_writer.addMovedLine(old, m_glyphs, frame.rect.topLeft() + line.placement->origin, frame.toPage()))
+            return true;
+        if (!m_writer.lastError().isEmpty())
+            return false;
+    }
     return m_writer.addRewrittenLine(line.text, frame.rect, styleOf(line), old, m_glyphs, frame.toPage(), lift,
                                      m_plans[index].linePlans[k].stepWords);
 }

@@ -12,6 +12,7 @@
 #include <qpdf/QPDFObjectHandle.hh>
 
 #include <QBuffer>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <map>
@@ -40,10 +41,78 @@ bool isOwnStream(QPDFObjectHandle stream)
     return streamHead(stream, 256).find("/VornEdit BMC") != std::string::npos;
 }
 
+// pdfium opens a stream it writes after content that leaves the drawing
+// position moved (early pdfTeX's "1 0 0 1 72 769.89 cm") by undoing that move.
+// Once the page's streams stand between q and Q the move is undone already:
+// undone twice, the stream would draw far off the page. False when the
+// stream opens otherwise.
+bool dropUndoneMove(QPDFObjectHandle stream)
+{
+    static const QRegularExpression undo(QStringLiteral("^q\\n(?:[-+]?(?:\\d+\\.?\\d*|\\.\\d+) ){6}cm\\n"));
+    std::string data;
+    if (!readDecodedStream(stream, size_t(ContentStreamEditor::kMaxStreamBytes), &data))
+        return false;
+    constexpr size_t kHead = 256;
+    const QRegularExpressionMatch move =
+        undo.match(QString::fromLatin1(data.data(), qsizetype(std::min(data.size(), kHead))));
+    if (!move.hasMatch())
+        return false;
+    stream.replaceStreamData("q\n" + data.substr(size_t(move.capturedLength())), QPDFObjectHandle::newNull(),
+                             QPDFObjectHandle::newNull());
+    return true;
+}
+
+// How many q the streams leave open; -1 when they cannot be read or close
+// more than they open, which readers ignore and a wrap would not.
+class OpenSaves : public QPDFObjectHandle::ParserCallbacks {
+public:
+    static int after(const std::vector<QPDFObjectHandle>& streams)
+    {
+        OpenSaves counter;
+        try {
+            for (const QPDFObjectHandle& stream : streams)
+                QPDFObjectHandle::parseContentStream(stream, &counter);
+        } catch (const std::exception&) {
+            return -1;
+        }
+        return counter.m_overClosed ? -1 : counter.m_open;
+    }
+    void handleObject(QPDFObjectHandle object, size_t, size_t) override
+    {
+        if (!object.isOperator())
+            return;
+        const std::string op = object.getOperatorValue();
+        if (op == "q")
+            ++m_open;
+        else if (op == "Q" && m_open == 0)
+            m_overClosed = true;
+        else if (op == "Q")
+            --m_open;
+    }
+    void handleEOF() override {}
+
+private:
+    int m_open = 0;
+    bool m_overClosed = false;
+};
+
+bool isClosingStream(QPDFObjectHandle stream)
+{
+    const std::string head = streamHead(stream, 64);
+    if (head.empty() || head.size() % 2)
+        return false;
+    for (size_t i = 0; i < head.size(); i += 2)
+        if (head.compare(i, 2, "Q\n") != 0)
+            return false;
+    return true;
+}
+
 // The page's own streams leave their text state (Tz, Tc, Tw, Ts, TL) to the
 // streams after them, and the program's streams set only font and matrix:
 // the page's streams go between q and Q, so the program's text is drawn as
-// written. A page already wrapped is left as it is.
+// written. The closing stream also closes every q they leave open, so the
+// program's streams start in the page's first state. A page already wrapped
+// is left as it is.
 void wrapPageStreams(QPDF& pdf, QPDFObjectHandle& page, std::vector<std::pair<int, int>>& changed)
 {
     QPDFObjectHandle contents = page.getKey("/Contents");
@@ -56,14 +125,27 @@ void wrapPageStreams(QPDF& pdf, QPDFObjectHandle& page, std::vector<std::pair<in
             firstOwn = i;
     if (firstOwn <= 0)
         return;
-    if (streamHead(contents.getArrayItem(0), 3) == "q\n" && streamHead(contents.getArrayItem(firstOwn - 1), 3) == "Q\n")
+    if (streamHead(contents.getArrayItem(0), 3) == "q\n" && isClosingStream(contents.getArrayItem(firstOwn - 1)))
         return;
-    QPDFObjectHandle open = QPDFObjectHandle::newStream(&pdf, "q\n");
-    QPDFObjectHandle close = QPDFObjectHandle::newStream(&pdf, "Q\n");
+    const std::vector<QPDFObjectHandle> all = contents.getArrayAsVector();
+    const int open = OpenSaves::after(std::vector<QPDFObjectHandle>(all.begin(), all.begin() + firstOwn));
+    std::string closing = "Q\n";
+    for (int i = 0; i < open; ++i)
+        closing += "Q\n";
+    QPDFObjectHandle opening = QPDFObjectHandle::newStream(&pdf, "q\n");
+    QPDFObjectHandle close = QPDFObjectHandle::newStream(&pdf, closing);
     contents.insertItem(firstOwn, close);
-    contents.insertItem(0, open);
+    contents.insertItem(0, opening);
     const QPDFObjectHandle holder = contents.isIndirect() ? contents : page;
-    for (const QPDFObjectHandle& object : {open, close, holder}) {
+    std::vector<QPDFObjectHandle> touched{opening, close, holder};
+    // Where the page's q and Q do not pair up, the state after the wrap is
+    // not known: the program's streams are left as pdfium wrote them.
+    for (int i = firstOwn + 2; open >= 0 && i < count + 2; ++i) {
+        QPDFObjectHandle own = contents.getArrayItem(i);
+        if (isOwnStream(own) && dropUndoneMove(own))
+            touched.push_back(own);
+    }
+    for (const QPDFObjectHandle& object : touched) {
         const std::pair<int, int> id{object.getObjectID(), object.getGeneration()};
         if (std::find(changed.begin(), changed.end(), id) == changed.end())
             changed.push_back(id);

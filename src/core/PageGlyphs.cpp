@@ -139,6 +139,9 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
         glyph.advanceBox = advance;
         glyph.origin = transform.toPage(QPointF(x, y));
         glyph.size = drawnSize(text.get(), i);
+        FS_MATRIX m{};
+        if (api.FPDFText_GetMatrix(text.get(), i, &m))
+            glyph.userMatrix = QTransform(m.a, m.b, m.c, m.d, x, y);
         const GlyphPen pen = glyphPenOf(text.get(), i, code);
         glyph.spaceBefore = std::exchange(breakSeen, false) || movedAWordOn(lastPen, pen);
         lastPen = pen;

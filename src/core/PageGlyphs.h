@@ -33,6 +33,7 @@ struct PageGlyph {
     bool spaceBefore = false;  // the page reads a word break just before it
     QRectF advanceBox;  // the advance's box and the origin, displayed-page points
     QPointF origin;
+    QTransform userMatrix;  // text space (size left out) to user space, at the origin
 };
 
 // Where a character of a text page stands on its baseline, in user space, to

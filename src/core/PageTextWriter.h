@@ -74,6 +74,14 @@ public:
     bool addRewrittenLine(const QString& text, const QRectF& rect, const TextStyle& style, const OldLinePlace& old,
                           const PageGlyphs& glyphs, const QTransform& placement, double baselineLift,
                           bool stepWords = false);
+    // A line only moved: its old glyphs (those standing in old.rect), each
+    // in its own font, size and fill, moved so that the first one's origin
+    // lands on start (in the frame placement puts onto the page), so its
+    // face, kerning and raised or lowered letters stay. False, writing
+    // nothing, when a glyph's font is not seen drawing it; false with
+    // lastError when pdfium refuses a glyph.
+    bool addMovedLine(const OldLinePlace& old, const PageGlyphs& glyphs, const QPointF& start,
+                      const QTransform& placement);
     // Invisible text stretched over rect: the searchable layer. blankAfter:
     // a blank follows the text outside rect, so readers part it from the next
     // word however close the recognised boxes stand.

@@ -181,6 +181,10 @@ private slots:
     void savedFileReadsElsewhere();
     void faultyResultLeavesTheFile_data();
     void faultyResultLeavesTheFile();
+    void writtenLinesStayOnMovedOriginPages_data();
+    void writtenLinesStayOnMovedOriginPages();
+    void movedLinesKeepTheirGlyphsAndFonts_data();
+    void movedLinesKeepTheirGlyphsAndFonts();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -217,6 +221,14 @@ void TestPdfDocumentSave::removedTextIsGoneFromTheFile_data()
     QTest::newRow("groff, after a hyphen") << "groff-columns.pdf" << "mer months were quiet" << QString();
     QTest::newRow("turned groff page, after a hyphen") << "groff-columns-rot90.pdf" << "mer months were quiet"
                                                        << QString();
+    // Content that leaves the drawing position moved, and a q left open after the move.
+    QTest::newRow("pdfTeX, origin left moved, replace") << "pdftex-moved-origin.pdf" << "The archive received" << words;
+    QTest::newRow("pdfTeX, origin left moved, delete") << "pdftex-moved-origin.pdf" << "Questions from the floor"
+                                                       << QString();
+    QTest::newRow("pdfTeX, contents, origin left moved") << "pdftex-manual-moved-origin.pdf"
+                                                        << "Раздел 1: приёмка" << words;
+    QTest::newRow("pdfTeX, a q left open after the move") << "pdftex-unclosed-q.pdf" << "The archive received"
+                                                          << words;
 }
 
 // A deleted or replaced block: no reader finds its old words, every other
@@ -246,6 +258,14 @@ void TestPdfDocumentSave::removedTextIsGoneFromTheFile()
     for (auto it = expected.begin(); it != expected.end(); ++it)
         QVERIFY2(got.value(it.key()) == std::max(0, it.value()),
                  qPrintable(QStringLiteral("%1: %2 expected, %3 found").arg(it.key()).arg(it.value()).arg(got.value(it.key()))));
+
+    // mupdf reads the new words too, and every reader finds the pages.
+    const QString mupdf = pdftools::mupdfText(out, 0).simplified();
+    for (const QString& w : replacement.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+        QVERIFY2(mupdf.contains(w), qPrintable(w + QStringLiteral(" not in: ") + mupdf));
+    const pdftools::ReaderPageCounts counts = pdftools::readerPageCounts(out);
+    const int pages = doc.pageCount();
+    QVERIFY(counts.qpdf == pages && counts.poppler == pages && counts.mupdf == pages);
 
     const QByteArray saved = fixtures::readFile(out);
     for (const QByteArray& raw : rawContents(source, 0))
@@ -673,6 +693,156 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile()
 
     QVERIFY2(doc.save(target), qPrintable(doc.lastError()));
     QCOMPARE(pdftools::pageCount(target), pages);
+}
+
+// Pages whose content leaves the drawing position moved (early pdfTeX's
+// origin, a q left open after it): a recognised line written as a searchable
+// layer, alone or before an edit of another line, lands where it was put, as
+// qpdf, poppler and mupdf read the page.
+void TestPdfDocumentSave::writtenLinesStayOnMovedOriginPages_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("edit");  // then the line "Questions from the floor" retyped
+    QTest::newRow("recognised layer, origin left moved") << "pdftex-moved-origin.pdf" << false;
+    QTest::newRow("recognised layer, then an edit") << "pdftex-moved-origin.pdf" << true;
+    QTest::newRow("recognised layer, a q left open, then an edit") << "pdftex-unclosed-q.pdf" << true;
+}
+
+void TestPdfDocumentSave::writtenLinesStayOnMovedOriginPages()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, edit);
+    const QString source = fixtures::realPdf(file);
+    const QString out = path(QStringLiteral("origin-%1.pdf").arg(fileTag()));
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    const double height = doc.pageSize(0).height();
+    const auto centreOf = [&](const QString& word, const QString& pdf) {
+        for (const pdftools::WordBox& box : pdftools::wordBoxes(pdf, 0))
+            if (box.text == word)
+                return box.box.center();
+        return QPointF(-1e6, -1e6);
+    };
+    QStringList expected{QStringLiteral("Опись")};  // each found on the saved page
+    {
+        TextBlock::Line line;
+        line.text = QStringLiteral("Опись принята");
+        line.rect = QRectF(140, 90, 160, 14);
+        line.fontSize = 12;
+        line.invisibleText = true;
+        TextBlock block;
+        block.lines = {line};
+        block.text = line.text;
+        block.rect = block.originalRect = line.rect;
+        block.invisibleText = true;
+        QVERIFY2(doc.overlayOcrText(0, {block}, false), qPrintable(doc.lastError()));
+    }
+    if (edit) {
+        std::vector<TextBlock> blocks = doc.extractText(0);
+        TextBlock old;
+        QVERIFY(rewriteBlock(blocks, QStringLiteral("Questions from the floor"), QStringLiteral("Вопросы приняты"), &old));
+        QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+        expected << QStringLiteral("Вопросы");
+    }
+    QVERIFY2(doc.save(out), qPrintable(doc.lastError()));
+
+    QVERIFY(qpdfClean(out));
+    const pdftools::ReaderPageCounts counts = pdftools::readerPageCounts(out);
+    QVERIFY(counts.qpdf == 1 && counts.poppler == 1 && counts.mupdf == 1);
+    const QString mupdf = pdftools::mupdfText(out, 0);
+    const QRectF page(0, 0, doc.pageSize(0).width(), height);
+    for (const QString& word : expected) {
+        QVERIFY2(mupdf.contains(word), qPrintable(word + QStringLiteral(" not in: ") + mupdf.simplified()));
+        QVERIFY2(page.contains(centreOf(word, out)), qPrintable(word + QStringLiteral(" is not on the page")));
+    }
+    // The rest of the page stays where it was.
+    for (const QString& kept : {QStringLiteral("Budget."), QStringLiteral("clerks")})
+        QVERIFY2(QLineF(centreOf(kept, out), centreOf(kept, source)).length() < 0.5, qPrintable(kept));
+}
+
+// Lines only dragged, one after the other and saved each time: each keeps
+// its glyphs where they stood in it (raised and lowered letters of the TeX
+// logos too) and its face, no font is added, and no font is dropped that the
+// content still names.
+void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("lines");  // a phrase of each line dragged, in turn
+    QTest::newRow("/Rotate 90, LaTeX logo") << "tex-t2a-names-rot90.pdf"
+                                            << QStringList{"Система", "Документация к заявке"};
+    QTest::newRow("/Rotate 90, pdfTeX manual heading") << "pdftex-manual-rot90.pdf"
+                                                       << QStringList{"Раздел 1", "Поставщик обязуется"};
+    QTest::newRow("upright TeX page") << "tex-t2a-names.pdf" << QStringList{"Система", "Замечание"};
+    // Content that leaves the drawing position moved, and a q left open after the move.
+    QTest::newRow("origin left moved") << "pdftex-moved-origin.pdf"
+                                       << QStringList{"The archive received", "will be held"};
+    QTest::newRow("a q left open after the move") << "pdftex-unclosed-q.pdf" << QStringList{"The archive received"};
+}
+
+void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, lines);
+    const QPointF drag(12, -18);  // points, y up
+    QString current = fixtures::realPdf(file);
+    const auto fontNames = [](const QString& pdf) {
+        QStringList names;
+        for (const pdftools::FontRow& font : pdftools::listFonts(pdf))
+            names << font.name;
+        names.sort();
+        return names;
+    };
+    const QStringList fontsBefore = fontNames(current);
+    for (int round = 0; round < int(lines.size()); ++round) {
+        PdfDocument doc;
+        QVERIFY(doc.open(current));
+        std::vector<TextBlock> blocks = doc.extractText(0);
+        const auto it = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) {
+            return !b.isImage && b.lines.size() == 1 && b.text.contains(lines[round]);
+        });
+        QVERIFY2(it != blocks.end(), qPrintable(lines[round]));
+        it->rect.translate(drag);
+        for (TextBlock::Line& line : it->lines) {
+            line.rect.translate(drag);
+            for (TextBlock::Line::Word& word : line.words)
+                word.rect.translate(drag);
+        }
+        const QStringList lineWords = it->text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+        const QString out = path(QStringLiteral("moved-%1-%2.pdf").arg(fileTag()).arg(round));
+        QVERIFY2(doc.save(out), qPrintable(doc.lastError()));
+
+        QCOMPARE(fontNames(out), fontsBefore);
+        const pdftools::Result read = pdftools::run(QStringLiteral("pdftotext"), {out, QStringLiteral("-")});
+        QVERIFY2(read.exitCode == 0 && read.err.isEmpty(), qPrintable(read.err));
+        const pdftools::ReaderPageCounts counts = pdftools::readerPageCounts(out);
+        QVERIFY(counts.qpdf == 1 && counts.poppler == 1 && counts.mupdf == 1);
+        const QString mupdf = pdftools::mupdfText(out, 0).simplified();
+        // Every glyph of the line moved by the drag, each word as it stood.
+        const QList<pdftools::WordBox> was = pdftools::wordBoxes(current, 0);
+        const QList<pdftools::WordBox> now = pdftools::wordBoxes(out, 0);
+        int found = 0;
+        for (const pdftools::WordBox& before : was) {
+            // A hyphen that ends a line is read as "-" whatever glyph drew it: such a word is left out.
+            if (!lineWords.contains(before.text) || before.text.endsWith(QLatin1Char('-')) ||
+                std::count_if(was.begin(), was.end(), [&](const pdftools::WordBox& w) { return w.text == before.text; }) != 1)
+                continue;
+            QVERIFY2(mupdf.contains(before.text), qPrintable(before.text + QStringLiteral(" not in: ") + mupdf));
+            const auto after = std::find_if(now.begin(), now.end(), [&](const pdftools::WordBox& w) { return w.text == before.text; });
+            QVERIFY2(after != now.end(), qPrintable(before.text));
+            const QRectF expected = before.box.translated(drag.x(), -drag.y());
+            QVERIFY2(std::abs(after->box.left() - expected.left()) < 0.3 && std::abs(after->box.top() - expected.top()) < 0.3 &&
+                         std::abs(after->box.width() - expected.width()) < 0.3 &&
+                         std::abs(after->box.height() - expected.height()) < 0.3,
+                     qPrintable(QStringLiteral("%1: %2,%3 %4x%5 for %6,%7 %8x%9").arg(before.text)
+                                    .arg(after->box.left()).arg(after->box.top()).arg(after->box.width())
+                                    .arg(after->box.height()).arg(expected.left()).arg(expected.top())
+                                    .arg(expected.width()).arg(expected.height())));
+            ++found;
+        }
+        QVERIFY(found > 0);
+        current = out;
+    }
 }
 
 QTEST_MAIN(TestPdfDocumentSave)

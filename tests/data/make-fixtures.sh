@@ -262,3 +262,12 @@ cp "$work/passwd-page.pdf" "$here/libreoffice-passwd.pdf"
 "$here/xref/make-xref.sh"
 
 ls -l "$here"/*.pdf
+
+# ---- Pages whose content leaves the drawing position moved ----
+# Early pdfTeX moved the origin by "1 0 0 1 72 769.89 cm" and never moved it
+# back: the report page and the manual's first two pages (contents with dot
+# leaders, a dense page) written so; and the report page with a q left open
+# after the move, which a wrap of the page's streams must close too.
+python3 "$src/moved-origin.py" "$here/pdftex-page.pdf" "$here/pdftex-moved-origin.pdf"
+python3 "$src/moved-origin.py" "$here/pdftex-manual.pdf" "$here/pdftex-manual-moved-origin.pdf" 1,2
+python3 "$src/moved-origin.py" "$here/pdftex-page.pdf" "$here/pdftex-unclosed-q.pdf" "" 'MOVE q\n'

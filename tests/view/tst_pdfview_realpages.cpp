@@ -333,6 +333,27 @@ void TestPdfViewRealPages::turnedPageEditsKeepTheirText_data()
     QTest::newRow("upright TeX, grouped lines listed upward") << "tex-t2a-names.pdf" << true << true << true;
 }
 
+namespace {
+
+// A word poppler reads in pieces on the source page (a TeX logo's raised
+// letter) and whose pieces all stand on the saved page: a moved line keeps
+// its glyphs, and where it lands decides how poppler lays the pieces out.
+bool readInPieces(const QString& word, const QString& source, const QString& saved)
+{
+    const QStringList before = pdftools::words(source, 0);
+    if (before.contains(word))
+        return false;
+    const QStringList after = pdftools::words(saved, 0);
+    QStringList pieces;
+    for (const QString& piece : before)
+        if (piece.size() < word.size() && word.contains(piece))
+            pieces << piece;
+    return !pieces.isEmpty() &&
+           std::all_of(pieces.begin(), pieces.end(), [&](const QString& piece) { return after.contains(piece); });
+}
+
+} // namespace
+
 // On a /Rotate 90 page, grouping two lines or dragging one writes their words
 // into the saved page.
 void TestPdfViewRealPages::turnedPageEditsKeepTheirText()
@@ -380,7 +401,7 @@ void TestPdfViewRealPages::turnedPageEditsKeepTheirText()
         if (wholeLines && !text.contains(line.text.simplified()))
             missing << line.text;
         for (const QString& word : line.text.split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            if (!text.contains(word))
+            if (!text.contains(word) && !readInPieces(word, fixtures::realPdf(file), saved))
                 missing << word;
     }
     QVERIFY2(missing.isEmpty(), qPrintable(missing.join(' ') + QStringLiteral(" | ") + text.left(300)));
