@@ -24,8 +24,9 @@ public:
     bool hasPage(int page) const { return page >= 0 && page < pageCount(); }
     double zoom() const { return m_zoom; }
 
-    // The page as the engine reports it: displayed size after /Rotate, in points.
-    QSizeF pagePointSize(int page) const { return m_sizes[size_t(page)]; }
+    // The page as the engine reports it: displayed size after /Rotate, in points
+    // (empty for a page the layout does not hold, as while a document changes).
+    QSizeF pagePointSize(int page) const { return hasPage(page) ? m_sizes[size_t(page)] : QSizeF(); }
     // View rotation plus the page's own extra view rotation, 0..359.
     int effectiveRotation(int page) const;
     // Whole quarter turns the page is shown with (pdfium renders only those).

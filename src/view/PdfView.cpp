@@ -470,7 +470,7 @@ QPair<int, int> PdfView::visiblePageRange() const
     if (!hasPages())
         return {0, 0};
     if (m_viewMode == SinglePage)
-        return {m_currentPage, m_currentPage + 1};
+        return m_layout.hasPage(m_currentPage) ? qMakePair(m_currentPage, m_currentPage + 1) : qMakePair(0, 0);
     const int top = verticalScrollBar()->value();
     const int bottom = top + viewport()->height();
     const int first = m_layout.firstPageEndingBelow(top);

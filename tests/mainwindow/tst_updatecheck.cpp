@@ -77,11 +77,12 @@ UpdateResultDialog* checkAgainst(MainWindow& window, const ManifestServer& serve
     showSmall(window);
     window.checkForUpdates();
     UpdateResultDialog* found = nullptr;
-    QTest::qWaitFor([&] {
+    // The check ends by its own 15 s limit at the latest.
+    const bool shown = QTest::qWaitFor([&] {
         found = window.findChild<UpdateResultDialog*>();
         return found && found->isVisible();
-    }, 5000);
-    return found;
+    }, 75000);
+    return shown ? found : nullptr;
 }
 
 // The outcome of one check, waited for.

@@ -12,6 +12,7 @@ private slots:
     void pageTopCornersFollowTheRotation_data();
     void pageTopCornersFollowTheRotation();
     void continuousTopsFollowZoomAndRotation();
+    void pagesTheLayoutDoesNotHoldHaveNoSize();
 
 private:
     static PageLayout twoPages();
@@ -107,6 +108,15 @@ void TestPageLayout::continuousTopsFollowZoomAndRotation()
     layout.setRotations(90, {});
     QCOMPARE(layout.continuousTop(2), 10 + 410 + 610);
     QCOMPARE(layout.continuousWidth(), 300 + 20);
+}
+
+// A paint between a document's change and the view's new layout may ask for
+// a page past the end.
+void TestPageLayout::pagesTheLayoutDoesNotHoldHaveNoSize()
+{
+    const PageLayout layout = twoPages();
+    for (int page : {-1, 3, 40})
+        QVERIFY2(layout.pixelSize(page).isEmpty() && layout.pagePointSize(page).isEmpty(), qPrintable(QString::number(page)));
 }
 
 QTEST_APPLESS_MAIN(TestPageLayout)
