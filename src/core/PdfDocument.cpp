@@ -86,6 +86,8 @@ void PdfDocument::dropDoc()
     m_pageOrigins.clear();
     m_originChecked.clear();
     m_contentSource.reset();
+    m_checkSource.clear();
+    m_pageEdits.clear();
 }
 
 WriterFonts& PdfDocument::writerFontsUnlocked()
@@ -140,6 +142,7 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
     m_rewriteOnSave = false;
     m_changedSinceLoad = false;
     m_writtenPages.clear();
+    resetCheckSourceUnlocked(m_fileBytes);
     bumpRevision();
     // The check walked the whole tree: the window's first read of the sizes
     // takes them from here, and page edits need not walk it again.
@@ -244,6 +247,7 @@ bool PdfDocument::writeToFile(const QString& path, SignedRevisions signedRevisio
     // appends to them and never to a revision that is gone from the file.
     if (!reloadFromBytesUnlocked(bytes))
         return false;
+    resetCheckSourceUnlocked(bytes);
     noteSignaturesUnlocked(bytes);
     m_filePath = path;
     m_modified = false;
@@ -292,15 +296,47 @@ bool PdfDocument::keepsSignedRevisionsUnlocked(const QByteArray& bytes, SignedRe
 }
 
 // Bytes about to replace a file are read back by another reader first, and
-// must hold the document's pages.
+// must hold the document's pages: each as it was read unless the user
+// changed it, and with what the user wrote where it was written.
 bool PdfDocument::readsBackUnlocked(QByteArray& bytes) const
 {
     SavedFileCheck::applyFaultForTests(bytes);
-    const QString problem = SavedFileCheck::problem(bytes, pdfApi().FPDF_GetPageCount(m_doc));
+    std::vector<SavedPage> pages(size_t(std::max(pdfApi().FPDF_GetPageCount(m_doc), 0)));
+    for (size_t index = 0; index < pages.size() && !m_checkSource.isEmpty(); ++index) {
+        // No origins yet: no page moved since the source was read.
+        const int origin = m_pageOrigins.empty() ? int(index)
+                           : index < m_pageOrigins.size() ? m_pageOrigins[index]
+                                                          : -1;
+        pages[index].source = origin;
+        const auto edit = m_pageEdits.find(origin);
+        if (origin >= 0 && edit != m_pageEdits.end())
+            pages[index].edit = &edit->second;
+    }
+    const QString problem = SavedFileCheck::problem(bytes, m_checkSource, pages);
     if (problem.isEmpty())
         return true;
     setLastError(problem);
     return false;
+}
+
+void PdfDocument::resetCheckSourceUnlocked(const QByteArray& bytes)
+{
+    m_checkSource = bytes;
+    m_pageEdits.clear();
+    m_pageOrigins.clear();
+    m_originChecked.clear();
+    m_contentSource.reset();
+}
+
+void PdfDocument::notePageEditUnlocked(int pageIndex, const PageEdit& edit, const QStringList& blockTexts)
+{
+    const std::vector<int>& origins = pageOriginsUnlocked();
+    const int origin = pageIndex >= 0 && pageIndex < int(origins.size()) ? origins[size_t(pageIndex)] : -1;
+    if (origin < 0)
+        return;  // a page made since the source was read is compared with nothing
+    const auto [known, added] = m_pageEdits.try_emplace(origin, edit);
+    if (!added)
+        known->second.add(edit, blockTexts);
 }
 
 // The open document's state as bytes: the bytes it was read from, followed

@@ -405,6 +405,9 @@ bool PdfDocument::appendFormPagesUnlocked(const QByteArray& source, int pageInde
     m_contentSource.reset();
     for (int page = 0; page < end; ++page)
         m_pageOrigins.push_back(page < int(origins.size()) && origins[size_t(page)] < 0 ? -1 : page);
+    // The merged bytes hold every change made so far: saves are compared with them.
+    m_checkSource = merged;
+    m_pageEdits.clear();
     return true;
 }
 

@@ -308,7 +308,7 @@ void TestPdfDocumentSave::addedTextIsAppended()
         doc.renderPage(i, 0.5, 0);
     QVERIFY(doc.addFreeText(0, QRectF(72, 60, 300, 14), QStringLiteral("Принято к исполнению"), QString(), 11, Qt::black));
     const QString out = path(QStringLiteral("added.pdf"));
-    QVERIFY(doc.save(out));
+    QVERIFY2(doc.save(out), qPrintable(doc.lastError()));
     const QByteArray saved = fixtures::readFile(out);
     QVERIFY(saved.startsWith(bytes));
     QVERIFY2(saved.size() - bytes.size() < 40 * 1024, qPrintable(QString::number(saved.size() - bytes.size())));
