@@ -137,9 +137,29 @@ QStringList sortedWords(const QString& pdf, int pageIndex)
 
 // Why other readers refuse pdf, empty when qpdf, poppler and ghostscript
 // (when installed) all read it without a complaint.
-QString refusedElsewhere(const QString& pdf)
+// The password qpdf and mupdf need for a fixture whose attached file is
+// sealed by one the document opens without.
+QString attachmentPassword(const QString& fixture)
 {
-    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), pdf});
+    return fixture == QStringLiteral("groff-attachment-password.pdf") ? QStringLiteral("attach") : QString();
+}
+
+// The first attached file's bytes as poppler reads them; empty where there is none.
+QByteArray firstAttachment(const QString& pdf, const QString& password, const QString& into)
+{
+    QStringList arguments{QStringLiteral("-save"), QStringLiteral("1"), QStringLiteral("-o"), into, pdf};
+    if (!password.isEmpty())
+        arguments = QStringList{QStringLiteral("-upw"), password} + arguments;
+    QFile::remove(into);
+    return pdftools::run(QStringLiteral("pdfdetach"), arguments).exitCode == 0 ? fixtures::readFile(into) : QByteArray();
+}
+
+QString refusedElsewhere(const QString& pdf, const QString& password = QString())
+{
+    const QStringList qpdfPassword =
+        password.isEmpty() ? QStringList() : QStringList{QStringLiteral("--password=") + password};
+    const pdftools::Result check =
+        pdftools::run(QStringLiteral("qpdf"), qpdfPassword + QStringList{QStringLiteral("--check"), pdf});
     if (check.exitCode != 0 || check.out.contains(QStringLiteral("WARNING")) ||
         check.err.contains(QStringLiteral("WARNING")))
         return QStringLiteral("qpdf: ") + check.out + check.err;
@@ -572,6 +592,26 @@ void TestPdfDocumentSave::savedFileReadsElsewhere_data()
                                                    << QList<int>{0, -1, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11};
     QTest::newRow("object streams, page moved") << tex << tex << PageOp::Move << texPages.mid(1) + QList<int>{0};
     QTest::newRow("object streams, page deleted") << tex << tex << PageOp::Delete << texPages.mid(1);
+    // Encrypted with crypt filters, a file attached: read back with the document's own password.
+    const QString crypt = QStringLiteral("groff-crypt-filters.pdf");
+    QTest::newRow("crypt filters, saved as is") << crypt << groff << PageOp::None << QList<int>{0, 1};
+    QTest::newRow("crypt filters, page turned") << crypt << groff << PageOp::Rotate << QList<int>{0, 1};
+    QTest::newRow("crypt filters, page inserted") << crypt << groff << PageOp::Insert << QList<int>{0, -1, 1};
+    QTest::newRow("crypt filters, page moved") << crypt << groff << PageOp::Move << QList<int>{1, 0};
+    QTest::newRow("crypt filters, page deleted") << crypt << groff << PageOp::Delete << QList<int>{1};
+    const QString attachment = QStringLiteral("groff-encrypted-attachment.pdf");
+    QTest::newRow("encrypted attachment, saved as is") << attachment << groff << PageOp::None << QList<int>{0, 1};
+    QTest::newRow("encrypted attachment, page turned") << attachment << groff << PageOp::Rotate << QList<int>{0, 1};
+    QTest::newRow("encrypted attachment, page inserted") << attachment << groff << PageOp::Insert
+                                                         << QList<int>{0, -1, 1};
+    QTest::newRow("encrypted attachment, page moved") << attachment << groff << PageOp::Move << QList<int>{1, 0};
+    QTest::newRow("encrypted attachment, page deleted") << attachment << groff << PageOp::Delete << QList<int>{1};
+    const QString password = QStringLiteral("groff-attachment-password.pdf");
+    QTest::newRow("attachment password, page turned") << password << groff << PageOp::Rotate << QList<int>{0, 1};
+    QTest::newRow("attachment password, page inserted") << password << groff << PageOp::Insert
+                                                        << QList<int>{0, -1, 1};
+    QTest::newRow("attachment password, page moved") << password << groff << PageOp::Move << QList<int>{1, 0};
+    QTest::newRow("attachment password, page deleted") << password << groff << PageOp::Delete << QList<int>{1};
 }
 
 void TestPdfDocumentSave::savedFileReadsElsewhere()
@@ -584,13 +624,24 @@ void TestPdfDocumentSave::savedFileReadsElsewhere()
     const QString target = path(QStringLiteral("elsewhere-%1.pdf").arg(fileTag()));
     QVERIFY(QFile::copy(fixtures::realPdf(file), target));
     PdfDocument doc;
-    QVERIFY(doc.open(target));
-    QVERIFY(applyPageOp(doc, op));
+    QVERIFY2(doc.open(target), qPrintable(doc.lastError()));
+    QVERIFY2(applyPageOp(doc, op), qPrintable(doc.lastError()));
     QVERIFY2(doc.save(target), qPrintable(doc.lastError()));
 
-    const QString refused = refusedElsewhere(target);
+    const QString password = attachmentPassword(file);
+    const QString refused = refusedElsewhere(target, password);
     QVERIFY2(refused.isEmpty(), qPrintable(refused));
-    QCOMPARE(pdftools::pageCount(target), int(origins.size()));
+    // An attached file keeps its bytes, and its encryption with them.
+    const auto encrypted = [](const QString& pdf) {
+        return pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--is-encrypted"), pdf}).exitCode == 0;
+    };
+    QCOMPARE(encrypted(target), encrypted(fixtures::realPdf(file)));
+    QCOMPARE(firstAttachment(target, password, path(QStringLiteral("attached-after"))),
+             firstAttachment(fixtures::realPdf(file), password, path(QStringLiteral("attached-before"))));
+    const pdftools::ReaderPageCounts counts = pdftools::readerPageCounts(target, password);
+    QCOMPARE(counts.qpdf, int(origins.size()));
+    QCOMPARE(counts.poppler, int(origins.size()));
+    QCOMPARE(counts.mupdf, int(origins.size()));
     for (int page = 0; page < int(origins.size()); ++page) {
         const QStringList expected = origins[page] < 0 ? QStringList() : sortedWords(source, origins[page]);
         QCOMPARE(sortedWords(target, page), expected);
