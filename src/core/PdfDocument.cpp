@@ -86,8 +86,6 @@ void PdfDocument::dropDoc()
     m_pageOrigins.clear();
     m_originChecked.clear();
     m_contentSource.reset();
-    m_checkSource.clear();
-    m_pageEdits.clear();
 }
 
 WriterFonts& PdfDocument::writerFontsUnlocked()
@@ -169,6 +167,7 @@ bool PdfDocument::createEmpty()
     }
     m_filePath.clear();
     m_writtenPages.clear();
+    resetCheckSourceUnlocked(QByteArray());
     markChangedUnlocked();
     return true;
 }
@@ -182,6 +181,7 @@ void PdfDocument::close()
     m_modified = false;
     m_rewriteOnSave = false;
     m_writtenPages.clear();
+    resetCheckSourceUnlocked(QByteArray());
 }
 
 // Only says that changes are pending (the window's edited blocks, written
@@ -303,10 +303,7 @@ bool PdfDocument::readsBackUnlocked(QByteArray& bytes) const
     SavedFileCheck::applyFaultForTests(bytes);
     std::vector<SavedPage> pages(size_t(std::max(pdfApi().FPDF_GetPageCount(m_doc), 0)));
     for (size_t index = 0; index < pages.size() && !m_checkSource.isEmpty(); ++index) {
-        // No origins yet: no page moved since the source was read.
-        const int origin = m_pageOrigins.empty() ? int(index)
-                           : index < m_pageOrigins.size() ? m_pageOrigins[index]
-                                                          : -1;
+        const int origin = checkOriginUnlocked(int(index));
         pages[index].source = origin;
         const auto edit = m_pageEdits.find(origin);
         if (origin >= 0 && edit != m_pageEdits.end())
@@ -322,16 +319,27 @@ bool PdfDocument::readsBackUnlocked(QByteArray& bytes) const
 void PdfDocument::resetCheckSourceUnlocked(const QByteArray& bytes)
 {
     m_checkSource = bytes;
+    m_checkOrigins.clear();
     m_pageEdits.clear();
     m_pageOrigins.clear();
     m_originChecked.clear();
     m_contentSource.reset();
 }
 
+int PdfDocument::checkOriginUnlocked(int pageIndex) const
+{
+    // No origins yet: no page moved since the bytes were read.
+    const int origin = m_pageOrigins.empty() ? pageIndex
+                       : pageIndex >= 0 && pageIndex < int(m_pageOrigins.size()) ? m_pageOrigins[size_t(pageIndex)]
+                                                                                 : -1;
+    if (origin < 0 || m_checkOrigins.empty())
+        return origin;
+    return origin < int(m_checkOrigins.size()) ? m_checkOrigins[size_t(origin)] : -1;
+}
+
 void PdfDocument::notePageEditUnlocked(int pageIndex, const PageEdit& edit, const QStringList& blockTexts)
 {
-    const std::vector<int>& origins = pageOriginsUnlocked();
-    const int origin = pageIndex >= 0 && pageIndex < int(origins.size()) ? origins[size_t(pageIndex)] : -1;
+    const int origin = checkOriginUnlocked(pageIndex);
     if (origin < 0)
         return;  // a page made since the source was read is compared with nothing
     const auto [known, added] = m_pageEdits.try_emplace(origin, edit);
@@ -422,7 +430,13 @@ bool PdfDocument::reloadFromBytesUnlocked(const QByteArray& bytes)
     std::unique_ptr<WriterFonts> fonts = std::move(m_writerFonts);
     if (fonts)
         fonts->rebind(reloaded, std::vector<int>(m_writtenPages.begin(), m_writtenPages.end()));
+    // The new bytes hold the pages in their present order: each keeps the
+    // page of the check source it shows.
+    std::vector<int> checkOrigins(size_t(std::max(pdfApi().FPDF_GetPageCount(m_doc), 0)));
+    for (size_t page = 0; page < checkOrigins.size(); ++page)
+        checkOrigins[page] = checkOriginUnlocked(int(page));
     dropDoc();
+    m_checkOrigins = std::move(checkOrigins);
     m_fileBytes = bytes;
     m_doc = reloaded;
     m_changedSinceLoad = false;

@@ -288,6 +288,8 @@ private:
     bool readsBackUnlocked(QByteArray& bytes) const;
     // The document's bytes are now those of a file: later saves are compared with them.
     void resetCheckSourceUnlocked(const QByteArray& bytes);
+    // The page of the check source page pageIndex shows; -1: none.
+    int checkOriginUnlocked(int pageIndex) const;
     // Takes an edit of page pageIndex into what changed since the check
     // source; blockTexts: the texts the page's blocks hold now.
     void notePageEditUnlocked(int pageIndex, const pdfengine::PageEdit& edit, const QStringList& blockTexts = {});
@@ -382,6 +384,7 @@ private:
     // the page origins count their pages), and what the user changed on
     // their pages since, by page of them.
     QByteArray m_checkSource;
+    std::vector<int> m_checkOrigins;  // per page of fileBytes: its page of the check source; empty: the same
     std::map<int, pdfengine::PageEdit> m_pageEdits;
     std::vector<PdfSignature> m_signatures;
     qint64 m_signedLength = 0;  // bytes of the longest signed revision

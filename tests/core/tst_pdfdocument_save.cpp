@@ -10,6 +10,7 @@
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <QDir>
 #include <QFileInfo>
@@ -102,7 +103,7 @@ bool rewriteBlock(std::vector<TextBlock>& blocks, const QString& phrase, const Q
     return true;
 }
 
-enum class PageOp { None, Rotate, Insert, Move, Delete };
+enum class PageOp { None, Rotate, Insert, Move, Delete, EditLine };
 
 bool applyPageOp(PdfDocument& doc, PageOp op)
 {
@@ -117,6 +118,12 @@ bool applyPageOp(PdfDocument& doc, PageOp op)
         return doc.movePage(0, doc.pageCount() - 1);
     case PageOp::Delete:
         return doc.deletePage(0);
+    case PageOp::EditLine: {
+        std::vector<TextBlock> blocks = doc.extractText(0);
+        TextBlock old;
+        return rewriteBlock(blocks, QString(), QStringLiteral("Новые слова здесь"), &old) &&
+               doc.overlayOcrText(0, blocks, false);
+    }
     }
     return false;
 }
@@ -177,7 +184,74 @@ QString refusedElsewhere(const QString& pdf, const QString& password = QString()
     return QString();
 }
 
+// A writer's fault: what it does to the bytes a save is about to write.
+using Fault = std::function<void(QByteArray&)>;
+
+// The last occurrence of what replaced by by, and all after it when what ends with '*'.
+Fault replaceLast(const QByteArray& what, const QByteArray& by)
+{
+    return [what, by](QByteArray& bytes) {
+        const bool cut = what.endsWith('*');
+        const QByteArray found = cut ? what.chopped(1) : what;
+        const qsizetype at = bytes.lastIndexOf(found);
+        bytes.replace(at, cut ? bytes.size() - at : found.size(), by);
+    };
+}
+
+// The bytes parsed by qpdf, changed, and written again whole: a file every
+// reader opens whose pages hold something else.
+Fault rewrittenWith(const std::function<void(QPDF&)>& change)
+{
+    return [change](QByteArray& bytes) {
+        pdfengine::QpdfFile file;
+        QByteArray written;
+        if (file.load(bytes, nullptr) && file.run(change, nullptr) && file.write(&written, {}, nullptr))
+            bytes = written;
+    };
+}
+
+// A line drawn on page pageIndex.
+Fault lineAddedTo(int pageIndex)
+{
+    return rewrittenWith([pageIndex](QPDF& pdf) {
+        QPDFPageObjectHelper(pdf.getAllPages().at(size_t(pageIndex)))
+            .addPageContents(QPDFObjectHandle::newStream(&pdf, "0 0 m 100 100 l S\n"), false);
+    });
+}
+
+// The fonts of page pageIndex gone from its own resources.
+Fault fontsTakenFrom(int pageIndex)
+{
+    return rewrittenWith([pageIndex](QPDF& pdf) {
+        QPDFPageObjectHelper page(pdf.getAllPages().at(size_t(pageIndex)));
+        page.getAttribute("/Resources", true).removeKey("/Font");
+    });
+}
+
+// The text the program wrote on page pageIndex no longer shown: its
+// text-showing operators, after the program's first mark, take another
+// operator's name.
+Fault writtenTextHiddenOn(int pageIndex)
+{
+    return rewrittenWith([pageIndex](QPDF& pdf) {
+        for (QPDFObjectHandle stream : QPDFPageObjectHelper(pdf.getAllPages().at(size_t(pageIndex))).getPageContents()) {
+            const std::shared_ptr<Buffer> data = stream.getStreamData();
+            QByteArray content(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize()));
+            const qsizetype own = content.indexOf("/VornEdit");
+            if (own < 0)
+                continue;
+            QByteArray tail = content.mid(own);
+            static const QRegularExpression showing(QStringLiteral("(T[jJ]|')(\\s)"));
+            tail = QString::fromLatin1(tail).replace(showing, QStringLiteral("Tz\\2")).toLatin1();
+            content = content.left(own) + tail;
+            stream.replaceStreamData(content.toStdString(), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+        }
+    });
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Fault)
 
 class TestPdfDocumentSave : public QObject {
     Q_OBJECT
@@ -654,46 +728,58 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<PageOp>("op");
-    QTest::addColumn<QByteArray>("last");  // the written bytes' last occurrence of this ...
-    QTest::addColumn<QByteArray>("by");    // ... is replaced by this, and all after it when "last" ends with '*'
-    QTest::newRow("appended, /Size misspelt") << "groff-columns.pdf" << PageOp::Rotate << QByteArray("/Size")
-                                              << QByteArray("/Siqe");
-    QTest::newRow("rewritten, /Size misspelt") << "groff-columns.pdf" << PageOp::Delete << QByteArray("/Size")
-                                               << QByteArray("/Siqe");
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QString>("reason");  // how the error begins
+    const QString unreadable = QStringLiteral("Записанный файл не читается другими программами: ");
+    QTest::newRow("appended, /Size misspelt") << "groff-columns.pdf" << PageOp::Rotate
+                                              << replaceLast("/Size", "/Siqe") << unreadable;
+    QTest::newRow("rewritten, /Size misspelt") << "groff-columns.pdf" << PageOp::Delete
+                                               << replaceLast("/Size", "/Siqe") << unreadable;
     QTest::newRow("repaired, /Size misspelt") << "damaged/groff-trailer-nosize.pdf" << PageOp::None
-                                              << QByteArray("/Size") << QByteArray("/Siqe");
+                                              << replaceLast("/Size", "/Siqe") << unreadable;
     QTest::newRow("appended, cut short at a page") << "groff-columns.pdf" << PageOp::Insert
-                                                   << QByteArray("/Type /Page*") << QByteArray();
+                                                   << replaceLast("/Type /Page*", QByteArray()) << unreadable;
     QTest::newRow("object streams, cross-reference misplaced") << "pdftex-objstm-manual.pdf" << PageOp::Move
-                                                               << QByteArray("startxref\n") << QByteArray("startxref\n9");
+                                                               << replaceLast("startxref\n", "startxref\n9")
+                                                               << unreadable;
+    // Files every reader opens, whose pages are not what the document holds.
+    const QString untouched = QStringLiteral("Страница 2 записанного файла отличается от исходной");
+    QTest::newRow("turned page, untouched page drawn on") << "groff-columns.pdf" << PageOp::Rotate << lineAddedTo(1)
+                                                          << untouched;
+    QTest::newRow("moved page, untouched page drawn on") << "pdftex-objstm-manual.pdf" << PageOp::Move
+                                                         << lineAddedTo(1) << untouched;
+    QTest::newRow("edited line, untouched page drawn on") << "groff-columns.pdf" << PageOp::EditLine
+                                                          << lineAddedTo(1) << untouched;
+    QTest::newRow("edited line, its fonts lost") << "groff-columns.pdf" << PageOp::EditLine << fontsTakenFrom(0)
+                                                 << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс");
+    QTest::newRow("edited line, its new text not shown") << "groff-columns.pdf" << PageOp::EditLine
+                                                         << writtenTextHiddenOn(0)
+                                                         << QStringLiteral("На странице 1 записанного файла не читается записанный текст «Новые слова здесь»");
+    QTest::newRow("pdfTeX edited line, its new text not shown") << "pdftex-page.pdf" << PageOp::EditLine
+                                                                << writtenTextHiddenOn(0)
+                                                                << QStringLiteral("На странице 1 записанного файла не читается");
 }
 
 void TestPdfDocumentSave::faultyResultLeavesTheFile()
 {
     QFETCH(QString, file);
     QFETCH(PageOp, op);
-    QFETCH(QByteArray, last);
-    QFETCH(QByteArray, by);
+    QFETCH(Fault, fault);
+    QFETCH(QString, reason);
     const QString target = path(QStringLiteral("faulty-%1.pdf").arg(fileTag()));
     QVERIFY(QFile::copy(fixtures::realPdf(file), target));
     const QByteArray before = fixtures::readFile(target);
     const QStringList filesBefore = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
     PdfDocument doc;
     QVERIFY(doc.open(target));
-    QVERIFY(applyPageOp(doc, op));
+    QVERIFY2(applyPageOp(doc, op), qPrintable(doc.lastError()));
     const int pages = doc.pageCount();
 
-    pdfengine::SavedFileCheck::setFaultForTests([&last, &by](QByteArray& bytes) {
-        const bool cut = last.endsWith('*');
-        const QByteArray what = cut ? last.chopped(1) : last;
-        const qsizetype at = bytes.lastIndexOf(what);
-        bytes.replace(at, cut ? bytes.size() - at : what.size(), by);
-    });
+    pdfengine::SavedFileCheck::setFaultForTests(fault);
     const bool saved = doc.save(target);
     pdfengine::SavedFileCheck::setFaultForTests({});
     QVERIFY(!saved);
-    QVERIFY2(doc.lastError().startsWith(QStringLiteral("Записанный файл не читается другими программами: ")),
-             qPrintable(doc.lastError()));
+    QVERIFY2(doc.lastError().startsWith(reason), qPrintable(doc.lastError()));
     QCOMPARE(fixtures::readFile(target), before);
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), filesBefore);
     QCOMPARE(doc.pageCount(), pages);
