@@ -126,10 +126,20 @@ int quarterTurnsOf(const PdfPageTransform& transform)
 // What a write of blocks changed on a page, for the check of the saved file.
 PageEdit blockEdit(const std::vector<TextBlock>& blocks, const EditAreas& areas, const PdfPageTransform& transform)
 {
-    PageEdit edit{areas.edited, areas.kept, areas.cleared, {}, true, true, quarterTurnsOf(transform)};
-    for (const TextBlock& block : blocks)
-        if (block.textEdited && !block.removed && !block.isImage && !block.text.trimmed().isEmpty())
+    PageEdit edit{areas.edited, areas.kept, areas.cleared, {}, {}, true, true, quarterTurnsOf(transform)};
+    constexpr double kTextBoxMargin = 2.0;  // a glyph's middle may stand just past a tight box
+    for (const TextBlock& block : blocks) {
+        if (block.textEdited && !block.removed && !block.isImage && !block.text.trimmed().isEmpty()) {
             edit.texts << block.text;
+            edit.textBoxes.push_back(TurnedBox(block.rect, block.rotation).grown(kTextBoxMargin));
+        }
+        // A searchable layer adds or moves text where nothing shows a change,
+        // on purpose: only the page's own lines leave its text as it was.
+        if (block.invisibleText || !std::all_of(block.lines.begin(), block.lines.end(), [](const TextBlock::Line& line) {
+                return isNativeLine(line) && !line.invisibleText;
+            }))
+            edit.textKept = false;
+    }
     return edit;
 }
 

@@ -12,6 +12,7 @@
 
 #include <QCryptographicHash>
 #include <QMutex>
+#include <QRegularExpression>
 
 #include <map>
 #include <set>
@@ -178,9 +179,18 @@ public:
             return;
         }
         const std::string op = object.getOperatorValue();
-        if (op == "Tf")
-            note("/Font", 0);
-        else if (op == "Do")
+        // A font counts where text is shown with it: a Tf whose text was
+        // all taken away draws nothing, and writers drop its font.
+        if (op == "Tf" && !m_operands.empty() && m_operands.front().isName())
+            m_font = m_operands.front().getName();
+        else if ((op == "Tj" || op == "TJ" || op == "'" || op == "\"") && !m_font.empty())
+            used.insert({"/Font", m_font});
+        else if (op == "q")
+            m_fonts.push_back(m_font);
+        else if (op == "Q" && !m_fonts.empty()) {
+            m_font = m_fonts.back();
+            m_fonts.pop_back();
+        } else if (op == "Do")
             note("/XObject", 0);
         else if (op == "gs")
             note("/ExtGState", 0);
@@ -208,6 +218,8 @@ private:
     }
 
     std::vector<QPDFObjectHandle> m_operands;
+    std::string m_font;               // the text font as the graphics state stands
+    std::vector<std::string> m_fonts;  // ... saved by q
 };
 
 // A page's resources, one digest per name in each category (a category
@@ -343,10 +355,14 @@ QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int inde
         return changedOutsideText(index);
     if (api.FPDFPage_GetRotation(after.get()) != edit.quarterTurns)
         return QString();
-    const QString read = textInside(after.get(), edit.edited);
+    std::vector<TurnedBox> places = edit.edited;
+    places.insert(places.end(), edit.textBoxes.begin(), edit.textBoxes.end());
+    const QString read = textInside(after.get(), places);
+    // Word by word: turned and broken lines read in another order.
     for (const QString& text : edit.texts)
-        if (!read.contains(bareText(text)))
-            return missingTextText(index, text.simplified().left(60));
+        for (const QString& word : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+            if (!read.contains(bareText(word)))
+                return missingTextText(index, text.simplified().left(60));
     PagePtr before(source && page.source >= 0 ? api.FPDF_LoadPage(source, page.source) : nullptr);
     if (!before || !edit.placesKnown || api.FPDFPage_GetRotation(before.get()) != edit.quarterTurns)
         return QString();
@@ -382,10 +398,15 @@ void PageEdit::add(const PageEdit& later, const QStringList& blockTexts)
 {
     const QString blocks = bareText(blockTexts.join(QString()));
     QStringList stay;
-    for (const QString& text : std::as_const(texts))
-        if (blocks.contains(bareText(text)))
-            stay << text;
+    std::vector<TurnedBox> stayBoxes;
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        if (blocks.contains(bareText(texts[i]))) {
+            stay << texts[i];
+            stayBoxes.push_back(textBoxes[size_t(i)]);
+        }
     texts = stay + later.texts;
+    textBoxes = stayBoxes;
+    textBoxes.insert(textBoxes.end(), later.textBoxes.begin(), later.textBoxes.end());
     edited.insert(edited.end(), later.edited.begin(), later.edited.end());
     kept.insert(kept.end(), later.kept.begin(), later.kept.end());
     cleared.insert(cleared.end(), later.cleared.begin(), later.cleared.end());

@@ -21,7 +21,8 @@ struct PageEdit {
     std::vector<TurnedBox> edited;   // areas the edits rewrote
     std::vector<TurnedBox> kept;     // lines left as they stand
     std::vector<TurnedBox> cleared;  // old places cleared on purpose
-    QStringList texts;               // written text, each read back inside the edited areas
+    QStringList texts;               // written text, each read back inside the edited areas and ...
+    std::vector<TurnedBox> textBoxes;  // ... its block's box (the lines a write leaves stand there)
     bool placesKnown = true;         // false: objects were added where the areas do not say
     bool textKept = true;            // false: text outside the areas went on purpose (a hidden layer)
     int quarterTurns = 0;            // the page's /Rotate when it was edited
