@@ -293,6 +293,8 @@ bool IncrementalUpdate::append(QPDF& pdf, const QByteArray& base, const std::vec
         for (const char* key : {"/Root", "/Info", "/ID"})
             if (trailer.hasKey(key))
                 tail.replaceKey(key, trailer.getKey(key));
+        if (QPDFObjectHandle sealed = sealedEncryption(pdf); !sealed.isNull())
+            tail.replaceKey("/Encrypt", sealed);
         tail.replaceKey("/Prev", QPDFObjectHandle::newInteger(previous));
         const qint64 xrefAt = bytes.size();
         const QByteArray head = base.mid(previous, 4);

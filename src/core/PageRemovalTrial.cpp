@@ -406,6 +406,16 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
     return true;
 }
 
+bool pagesChangeOnlyInside(FPDF_PAGE before, FPDF_PAGE after, const EditAreas& areas, bool compareText)
+{
+    const double pageHeight = pdfApi().FPDF_GetPageHeightF(before);
+    const double scale = pageTrialScale(QSizeF(pdfApi().FPDF_GetPageWidthF(before), pageHeight));
+    const QImage renderBefore = renderLoadedPageImage(before, scale);
+    return closeOutside(renderBefore, renderLoadedPageImage(after, scale), QPoint(), areas, pageHeight, scale,
+                        pixelsOf(renderBefore)) &&
+           (!compareText || sameChars(charsOutside(before, areas.edited), charsOutside(after, areas.edited)));
+}
+
 bool appendedContentReads(FPDF_DOCUMENT doc, int pageIndex)
 {
     const PdfiumApi& api = pdfApi();

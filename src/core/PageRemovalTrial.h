@@ -49,6 +49,11 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
 bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, int pageIndex,
                            const std::vector<QRectF>& areas, bool compareText, QString* reason);
 
+// Whether two loaded pages, drawn by pdfium alone, differ only inside the
+// edited areas and nowhere in a kept line; compareText: their characters
+// outside the areas are the same too.
+bool pagesChangeOnlyInside(FPDF_PAGE before, FPDF_PAGE after, const EditAreas& areas, bool compareText);
+
 // Whether an object appended to page pageIndex of doc is read back once the
 // page is written: false where the page's own content never ends (an open
 // string swallows what follows it). Tried on a copy of the page.

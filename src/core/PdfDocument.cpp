@@ -143,6 +143,7 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
     m_rewriteOnSave = false;
     m_changedSinceLoad = false;
     m_writtenPages.clear();
+    resetCheckSourceUnlocked(m_fileBytes);
     bumpRevision();
     // The check walked the whole tree: the window's first read of the sizes
     // takes them from here, and page edits need not walk it again.
@@ -169,6 +170,7 @@ bool PdfDocument::createEmpty()
     }
     m_filePath.clear();
     m_writtenPages.clear();
+    resetCheckSourceUnlocked(QByteArray());
     markChangedUnlocked();
     return true;
 }
@@ -182,6 +184,7 @@ void PdfDocument::close()
     m_modified = false;
     m_rewriteOnSave = false;
     m_writtenPages.clear();
+    resetCheckSourceUnlocked(QByteArray());
 }
 
 // Only says that changes are pending (the window's edited blocks, written
@@ -252,6 +255,7 @@ bool PdfDocument::writeToFile(const QString& path, SignedRevisions signedRevisio
     // appends to them and never to a revision that is gone from the file.
     if (!reloadFromBytesUnlocked(bytes))
         return false;
+    resetCheckSourceUnlocked(bytes);
     noteSignaturesUnlocked(bytes);
     m_filePath = path;
     m_modified = false;
@@ -312,15 +316,55 @@ bool PdfDocument::keepsSignedRevisionsUnlocked(const QByteArray& bytes, SignedRe
 }
 
 // Bytes about to replace a file are read back by another reader first, and
-// must hold the document's pages.
+// must hold the document's pages: each as it was read unless the user
+// changed it, and with what the user wrote where it was written.
 bool PdfDocument::readsBackUnlocked(QByteArray& bytes) const
 {
     SavedFileCheck::applyFaultForTests(bytes);
-    const QString problem = SavedFileCheck::problem(bytes, pdfApi().FPDF_GetPageCount(m_doc));
+    std::vector<SavedPage> pages(size_t(std::max(pdfApi().FPDF_GetPageCount(m_doc), 0)));
+    for (size_t index = 0; index < pages.size() && !m_checkSource.isEmpty(); ++index) {
+        const int origin = checkOriginUnlocked(int(index));
+        pages[index].source = origin;
+        const auto edit = m_pageEdits.find(origin);
+        if (origin >= 0 && edit != m_pageEdits.end())
+            pages[index].edit = &edit->second;
+    }
+    const QString problem = SavedFileCheck::problem(bytes, m_checkSource, pages);
     if (problem.isEmpty())
         return true;
     setLastError(problem);
     return false;
+}
+
+void PdfDocument::resetCheckSourceUnlocked(const QByteArray& bytes)
+{
+    m_checkSource = bytes;
+    m_checkOrigins.clear();
+    m_pageEdits.clear();
+    m_pageOrigins.clear();
+    m_originChecked.clear();
+    m_contentSource.reset();
+}
+
+int PdfDocument::checkOriginUnlocked(int pageIndex) const
+{
+    // No origins yet: no page moved since the bytes were read.
+    const int origin = m_pageOrigins.empty() ? pageIndex
+                       : pageIndex >= 0 && pageIndex < int(m_pageOrigins.size()) ? m_pageOrigins[size_t(pageIndex)]
+                                                                                 : -1;
+    if (origin < 0 || m_checkOrigins.empty())
+        return origin;
+    return origin < int(m_checkOrigins.size()) ? m_checkOrigins[size_t(origin)] : -1;
+}
+
+void PdfDocument::notePageEditUnlocked(int pageIndex, const PageEdit& edit, const QStringList& blockTexts)
+{
+    const int origin = checkOriginUnlocked(pageIndex);
+    if (origin < 0)
+        return;  // a page made since the source was read is compared with nothing
+    const auto [known, added] = m_pageEdits.try_emplace(origin, edit);
+    if (!added)
+        known->second.add(edit, blockTexts);
 }
 
 // The open document's state as bytes: the bytes it was read from, followed
@@ -406,7 +450,13 @@ bool PdfDocument::reloadFromBytesUnlocked(const QByteArray& bytes)
     std::unique_ptr<WriterFonts> fonts = std::move(m_writerFonts);
     if (fonts)
         fonts->rebind(reloaded, std::vector<int>(m_writtenPages.begin(), m_writtenPages.end()));
+    // The new bytes hold the pages in their present order: each keeps the
+    // page of the check source it shows.
+    std::vector<int> checkOrigins(size_t(std::max(pdfApi().FPDF_GetPageCount(m_doc), 0)));
+    for (size_t page = 0; page < checkOrigins.size(); ++page)
+        checkOrigins[page] = checkOriginUnlocked(int(page));
     dropDoc();
+    m_checkOrigins = std::move(checkOrigins);
     m_fileBytes = bytes;
     m_doc = reloaded;
     m_changedSinceLoad = false;

@@ -2,6 +2,7 @@
 
 #include "PdfPageTransform.h"
 #include "PdfSignatures.h"
+#include "SavedFileCheck.h"
 
 #include <QByteArray>
 #include <QColor>
@@ -17,6 +18,7 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -289,6 +291,13 @@ private:
     // as their prefix and the caller did not agree to that.
     bool keepsSignedRevisionsUnlocked(const QByteArray& bytes, SignedRevisions signedRevisions) const;
     bool readsBackUnlocked(QByteArray& bytes) const;
+    // The document's bytes are now those of a file: later saves are compared with them.
+    void resetCheckSourceUnlocked(const QByteArray& bytes);
+    // The page of the check source page pageIndex shows; -1: none.
+    int checkOriginUnlocked(int pageIndex) const;
+    // Takes an edit of page pageIndex into what changed since the check
+    // source; blockTexts: the texts the page's blocks hold now.
+    void notePageEditUnlocked(int pageIndex, const pdfengine::PageEdit& edit, const QStringList& blockTexts = {});
 
     bool loadFromFileUnlocked(const QString& path);
     void dropDoc();
@@ -377,6 +386,12 @@ private:
     // pdfium's document differs from m_fileBytes, the bytes it was read from.
     bool m_changedSinceLoad = false;
     std::set<int> m_writtenPages;  // pages the program wrote text into since the file was opened
+    // The bytes every save is compared with (as opened, last saved or merged:
+    // the page origins count their pages), and what the user changed on
+    // their pages since, by page of them.
+    QByteArray m_checkSource;
+    std::vector<int> m_checkOrigins;  // per page of fileBytes: its page of the check source; empty: the same
+    std::map<int, pdfengine::PageEdit> m_pageEdits;
     std::vector<PdfSignature> m_signatures;
     qint64 m_signedLength = 0;  // bytes of the longest signed revision
     QByteArray m_signedDigest;  // their SHA-256

@@ -118,6 +118,40 @@ AppendOutcome commitAppendedObjects(FPDF_DOCUMENT doc, int pageIndex, PagePtr& p
     return {true, error};
 }
 
+int quarterTurnsOf(const PdfPageTransform& transform)
+{
+    return ((transform.quarterTurns() % 4) + 4) % 4;
+}
+
+// What a write of blocks changed on a page, for the check of the saved file.
+PageEdit blockEdit(const std::vector<TextBlock>& blocks, const EditAreas& areas, const PdfPageTransform& transform)
+{
+    PageEdit edit{areas.edited, areas.kept, areas.cleared, {}, {}, true, true, quarterTurnsOf(transform)};
+    constexpr double kTextBoxMargin = 2.0;  // a glyph's middle may stand just past a tight box
+    for (const TextBlock& block : blocks) {
+        if (block.textEdited && !block.removed && !block.isImage && !block.text.trimmed().isEmpty()) {
+            edit.texts << block.text;
+            edit.textBoxes.push_back(TurnedBox(block.rect, block.rotation).grown(kTextBoxMargin));
+        }
+        // A searchable layer adds or moves text where nothing shows a change,
+        // on purpose: only the page's own lines leave its text as it was.
+        if (block.invisibleText || !std::all_of(block.lines.begin(), block.lines.end(), [](const TextBlock::Line& line) {
+                return isNativeLine(line) && !line.invisibleText;
+            }))
+            edit.textKept = false;
+    }
+    return edit;
+}
+
+QStringList blockTexts(const std::vector<TextBlock>& blocks)
+{
+    QStringList texts;
+    for (const TextBlock& block : blocks)
+        if (!block.removed)
+            texts << block.text;
+    return texts;
+}
+
 } // namespace
 
 // All or nothing: the page is written again only when every object was
@@ -208,6 +242,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     const int inserted = writer->insertedCount();
     writer.reset();
     glyphsHolder.reset();
+    const PageEdit edit = blockEdit(blocks, areas, transform);
     if (changed) {
         const bool written = regenerateAndCheck(m_doc, pageIndex, page, inserted, error);
         // The content changed even where it cannot be read back.
@@ -216,12 +251,18 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         else
             markAddedUnlocked();
         if (!written) {
+            PageEdit unknown = edit;
+            unknown.texts.clear();
+            unknown.placesKnown = false;
+            notePageEditUnlocked(pageIndex, unknown);
             setLastError(error);
             return false;
         }
     }
     page.reset();
     if (!removal) {
+        if (changed)
+            notePageEditUnlocked(pageIndex, edit, blockTexts(blocks));
         if (inserted > 0)
             wrapPageStreamsUnlocked(pageIndex);
         return true;
@@ -246,6 +287,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     }
     if (removed > 0 && !reloadFromBytesUnlocked(after))
         return false;
+    notePageEditUnlocked(pageIndex, edit, blockTexts(blocks));
     return true;
 }
 
@@ -265,6 +307,10 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
     std::vector<int> own, original;
     std::vector<QRectF> ownBoxes, boxes;
     writer->collectInvisibleText(own, original, ownBoxes, boxes);
+    // Hidden text goes: the page draws as before, its text reads otherwise.
+    PageEdit hiddenTextGone;
+    hiddenTextGone.textKept = false;
+    hiddenTextGone.quarterTurns = quarterTurnsOf(pageTransformOf(page.get()));
     // Nothing to remove writes nothing, even on content that does not read whole.
     if (!own.empty() && !contentWritableUnlocked(pageIndex))
         return false;
@@ -274,6 +320,7 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
             return false;
         }
         markChangedUnlocked();
+        notePageEditUnlocked(pageIndex, hiddenTextGone);
     }
     writer.reset();
     page.reset();
@@ -292,6 +339,7 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
     if (removed > 0 && reloadFromBytesUnlocked(after)) {
         m_modified = true;
         m_rewriteOnSave = true;
+        notePageEditUnlocked(pageIndex, hiddenTextGone);
     }
     return true;
 }
@@ -306,9 +354,14 @@ bool PdfDocument::appendToPage(int pageIndex, const std::function<bool(PageTextW
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
     if (!add(writer))
         return false;
+    PageEdit appended;
+    appended.placesKnown = false;
+    appended.quarterTurns = quarterTurnsOf(pageTransformOf(page.get()));
     const AppendOutcome outcome = commitAppendedObjects(m_doc, pageIndex, page, writer.insertedCount());
-    if (outcome.touched)
+    if (outcome.touched) {
         markAddedUnlocked();
+        notePageEditUnlocked(pageIndex, appended);
+    }
     if (!outcome.error.isEmpty())
         setLastError(outcome.error);
     return outcome.error.isEmpty();

@@ -400,9 +400,8 @@ bool PdfDocument::appendFormPagesUnlocked(const QByteArray& source, int pageInde
     api.FPDF_CloseDocument(m_doc);
     m_doc = result.release();
     m_fileBytes = merged;
-    m_pageOrigins.clear();
-    m_originChecked.clear();
-    m_contentSource.reset();
+    // The merged bytes hold every change made so far: saves are compared with them.
+    resetCheckSourceUnlocked(merged);
     for (int page = 0; page < end; ++page)
         m_pageOrigins.push_back(page < int(origins.size()) && origins[size_t(page)] < 0 ? -1 : page);
     return true;

@@ -8,6 +8,7 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
+#include <cctype>
 #include <exception>
 #include <stdexcept>
 
@@ -104,23 +105,119 @@ bool cleanTrailer(QPDF& pdf)
     return true;
 }
 
+namespace {
+
+const QByteArray kEncryptKey = QByteArrayLiteral("/Encrypt");
+const QByteArray kHiddenKey = QByteArrayLiteral("/NoCrypt");  // as long as the key: no offset moves
+
+// bytes with every trailer reference to an encryption dictionary under
+// another key, which qpdf passes over; *object: the first one's number.
+QByteArray withEncryptionHidden(const QByteArray& bytes, int* object)
+{
+    QByteArray view = bytes;
+    *object = -1;
+    for (qsizetype at = view.indexOf(kEncryptKey); at >= 0; at = view.indexOf(kEncryptKey, at + 1)) {
+        // A reference ("/Encrypt 12 0 R") follows the key in a trailer, never in the dictionary's own keys.
+        qsizetype end = at + kEncryptKey.size();
+        const auto skipBlanks = [&view, &end] {
+            while (end < view.size() && (view[end] == ' ' || view[end] == '\r' || view[end] == '\n'))
+                ++end;
+        };
+        const auto number = [&view, &end] {
+            const qsizetype start = end;
+            while (end < view.size() && std::isdigit(static_cast<unsigned char>(view[end])))
+                ++end;
+            return end > start ? view.mid(start, end - start).toInt() : -1;
+        };
+        skipBlanks();
+        const int id = number();
+        skipBlanks();
+        const int generation = number();
+        skipBlanks();
+        if (id < 0 || generation < 0 || end >= view.size() || view[end] != 'R')
+            continue;
+        view.replace(at, kHiddenKey.size(), kHiddenKey);
+        if (*object < 0)
+            *object = id;
+    }
+    return view;
+}
+
+// Whether an encryption dictionary leaves page content and strings clear
+// (crypt filters that seal attached files only).
+bool sealsAttachmentsOnly(QPDFObjectHandle encrypt)
+{
+    if (!encrypt.isDictionary() || !encrypt.getKey("/V").isInteger() || encrypt.getKey("/V").getIntValue() < 4)
+        return false;
+    const auto clear = [&encrypt](const char* key) {
+        QPDFObjectHandle filter = encrypt.getKey(key);
+        return filter.isNull() || (filter.isName() && filter.getName() == "/Identity");
+    };
+    return clear("/StmF") && clear("/StrF");
+}
+
+}  // namespace
+
 QpdfFile::QpdfFile() = default;
 QpdfFile::~QpdfFile() = default;
 
 bool QpdfFile::load(const QByteArray& bytes, QString* error, const QString& description)
 {
     m_pdf.reset();
+    m_attachmentsSealed = false;
     m_bytes = bytes;
+    const QByteArray name = description.toUtf8();
     auto pdf = std::make_unique<QPDF>();
     try {
         pdf->setSuppressWarnings(true);
-        const QByteArray name = description.toUtf8();
         pdf->processMemoryFile(name.constData(), m_bytes.constData(), size_t(m_bytes.size()));
+    } catch (const QPDFExc& e) {
+        if (e.getErrorCode() != qpdf_e_password || !loadSealedAttachments(name)) {
+            setError(error, QString::fromUtf8(e.what()));
+            return false;
+        }
+        return true;
     } catch (const std::exception& e) {
         setError(error, QString::fromUtf8(e.what()));
         return false;
     }
     m_pdf = std::move(pdf);
+    return true;
+}
+
+// Attached files sealed by a password the document opens without (the
+// pages and strings pass through the /Identity filter) are no reason to
+// refuse the rest: the file is read as if it were not encrypted, which it is
+// not where pages are concerned, and is never written again by qpdf.
+QPDFObjectHandle sealedEncryption(QPDF& pdf)
+{
+    try {
+        QPDFObjectHandle hidden = pdf.getTrailer().getKey(kHiddenKey.toStdString());
+        return hidden.isDictionary() ? hidden : QPDFObjectHandle::newNull();
+    } catch (const std::exception&) {
+        return QPDFObjectHandle::newNull();
+    }
+}
+
+bool QpdfFile::loadSealedAttachments(const QByteArray& name)
+{
+    int encrypt = -1;
+    QByteArray view = withEncryptionHidden(m_bytes, &encrypt);
+    if (encrypt < 0)
+        return false;
+    auto pdf = std::make_unique<QPDF>();
+    try {
+        pdf->setSuppressWarnings(true);
+        pdf->processMemoryFile(name.constData(), view.constData(), size_t(view.size()));
+        if (!sealsAttachmentsOnly(pdf->getObjectByID(encrypt, 0)))
+            return false;
+    } catch (const std::exception&) {
+        return false;
+    }
+    m_bytes = view;
+    m_pdf = std::move(pdf);
+    m_attachmentsSealed = true;
+    m_sealedEncryption = encrypt;
     return true;
 }
 
@@ -141,6 +238,27 @@ bool QpdfFile::run(const std::function<void(QPDF&)>& work, QString* error)
 
 bool QpdfFile::write(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error,
                      const std::function<bool(qint64)>& check)
+{
+    // Sealed attached files keep their bytes (no stream is decoded or
+    // compressed anew) and the trailer its encryption, hidden under the other
+    // key while qpdf writes and put back in the written bytes.
+    const std::function<void(QPDFWriter&)> writerSettings =
+        !m_attachmentsSealed ? configure : [this, &configure](QPDFWriter& writer) {
+            if (configure)
+                configure(writer);
+            writer.setDecodeLevel(qpdf_dl_none);
+            writer.setCompressStreams(false);
+            m_pdf->getTrailer().replaceKey(kHiddenKey.toStdString(), m_pdf->getObjectByID(m_sealedEncryption, 0));
+        };
+    if (!writeWith(out, writerSettings, error, check))
+        return false;
+    if (m_attachmentsSealed)
+        out->replace(kHiddenKey, kEncryptKey);
+    return true;
+}
+
+bool QpdfFile::writeWith(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error,
+                         const std::function<bool(qint64)>& check)
 {
     if (check) {
         out->clear();

@@ -45,15 +45,31 @@ public:
     // not counted.
     int damageWarningCount() const;
 
+    // The file's attached files are encrypted with a password the document
+    // opens without: it was read with its encryption passed over, and is
+    // written with it put back.
+    bool attachmentsSealed() const { return m_attachmentsSealed; }
+
 private:
+    bool loadSealedAttachments(const QByteArray& name);
+    bool writeWith(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error,
+                   const std::function<bool(qint64)>& check);
+
     QByteArray m_bytes;
     std::unique_ptr<QPDF> m_pdf;
+    bool m_attachmentsSealed = false;
+    int m_sealedEncryption = -1;  // the encryption dictionary's object number
 };
 
 // A stream's decoded data, at most limit bytes: decoding stops there, so a
 // small stream that inflates without bound costs no more than limit. False
 // when the stream holds more (out then has its first limit bytes) or cannot
 // be decoded. qpdf's exceptions stay inside.
+// The encryption dictionary of a file read with its attached files sealed
+// (see attachmentsSealed), which an update appended to it must name again;
+// null for any other file.
+QPDFObjectHandle sealedEncryption(QPDF& pdf);
+
 bool readDecodedStream(QPDFObjectHandle stream, size_t limit, std::string* out);
 
 // Leaves the trailer as qpdf's writer makes it for a sound file: /Root,

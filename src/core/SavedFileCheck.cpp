@@ -1,11 +1,21 @@
 #include "SavedFileCheck.h"
 
+#include "PageRemovalTrial.h"
+#include "PdfEngineInternal.h"
 #include "QpdfFile.h"
 
 #define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
 
+#include <QCryptographicHash>
 #include <QMutex>
+#include <QRegularExpression>
+
+#include <map>
+#include <set>
 
 namespace pdfengine {
 
@@ -14,14 +24,403 @@ namespace {
 QMutex s_faultMutex;
 std::function<void(QByteArray&)> s_fault;
 
+// Resource trees nest this deep at most before the check calls them unsound.
+constexpr int kMaxObjectDepth = 64;
+
 QString unreadableText(const QString& detail)
 {
     return QStringLiteral("Записанный файл не читается другими программами: %1").arg(detail);
 }
 
+QString untouchedChangedText(int page)
+{
+    return QStringLiteral("Страница %1 записанного файла отличается от исходной, хотя её не правили.").arg(page + 1);
+}
+
+QString lostResourceText(int page, const QString& name)
+{
+    return QStringLiteral("Содержимое страницы %1 записанного файла ссылается на ресурс %2, которого в нём нет.")
+        .arg(page + 1)
+        .arg(name);
+}
+
+QString missingTextText(int page, const QString& text)
+{
+    return QStringLiteral("На странице %1 записанного файла не читается записанный текст «%2».").arg(page + 1).arg(text);
+}
+
+QString changedOutsideText(int page)
+{
+    return QStringLiteral("Страница %1 записанного файла изменилась вне правки.").arg(page + 1);
+}
+
+class HashSink : public Pipeline {
+public:
+    explicit HashSink(QCryptographicHash& hash) : Pipeline("hash", nullptr), m_hash(hash) {}
+    void write(unsigned char const* data, size_t length) override
+    {
+        m_hash.addData(QByteArrayView(reinterpret_cast<const char*>(data), qsizetype(length)));
+    }
+    void finish() override {}
+
+private:
+    QCryptographicHash& m_hash;
+};
+
+// Digests of what a page draws: its decoded content, and every object its
+// resources reach, followed through references and remembered per object
+// (fonts and pictures are shared by many pages). Numbers are digested by
+// value and streams by their decoded data, so a writer that spells them
+// another way changes no digest.
+class PageDigests {
+public:
+    QByteArray content(QPDFObjectHandle page) const
+    {
+        QCryptographicHash hash(QCryptographicHash::Sha1);
+        HashSink sink(hash);
+        QPDFPageObjectHelper(page).pipeContents(&sink);
+        return hash.result();
+    }
+
+    QByteArray of(QPDFObjectHandle object)
+    {
+        QCryptographicHash hash(QCryptographicHash::Sha1);
+        add(object, hash, 0);
+        return hash.result();
+    }
+
+private:
+    void add(QPDFObjectHandle object, QCryptographicHash& hash, int depth)
+    {
+        if (depth > kMaxObjectDepth)
+            throw std::runtime_error("resources nest too deep");
+        if (object.isIndirect()) {
+            hash.addData(indirect(object, depth));
+            return;
+        }
+        direct(object, hash, depth);
+    }
+
+    QByteArray indirect(QPDFObjectHandle object, int depth)
+    {
+        const QPDFObjGen id = object.getObjGen();
+        if (const auto known = m_known.find(id); known != m_known.end())
+            return known->second;
+        if (!m_open.insert(id).second)
+            return QByteArrayLiteral("loop");
+        QCryptographicHash hash(QCryptographicHash::Sha1);
+        direct(object, hash, depth + 1);
+        m_open.erase(id);
+        return m_known[id] = hash.result();
+    }
+
+    void direct(QPDFObjectHandle object, QCryptographicHash& hash, int depth)
+    {
+        const auto text = [&hash](const std::string& s) { hash.addData(QByteArrayView(s.data(), qsizetype(s.size()))); };
+        if (object.isBool())
+            text(object.getBoolValue() ? "T" : "F");
+        else if (object.isInteger() || object.isReal())
+            hash.addData(QByteArray::number(object.getNumericValue(), 'g', 6).prepend('#'));
+        else if (object.isName())
+            text("/" + object.getName());
+        else if (object.isString())
+            text("(" + object.getStringValue() + ")");
+        else if (object.isArray()) {
+            text("[");
+            for (const QPDFObjectHandle& item : object.getArrayAsVector())
+                add(item, hash, depth + 1);
+            text("]");
+        } else if (object.isDictionary() || object.isStream()) {
+            dictionary(object, hash, depth);
+        } else {
+            text("null");
+        }
+    }
+
+    // A stream's data decoded where a general filter allows (pictures keep
+    // their own coding); its /Length, and the filters it was decoded from,
+    // are the writer's business.
+    void dictionary(QPDFObjectHandle object, QCryptographicHash& hash, int depth)
+    {
+        bool decoded = false;
+        if (object.isStream()) {
+            QCryptographicHash data(QCryptographicHash::Sha1);
+            HashSink sink(data);
+            object.pipeStreamData(&sink, &decoded, 0, qpdf_dl_generalized, false, false);
+            hash.addData(data.result());
+        }
+        QPDFObjectHandle dict = object.isStream() ? object.getDict() : object;
+        hash.addData("<<");
+        for (const std::string& key : dict.getKeys()) {
+            // /Parent climbs to the page tree, which the user may reorder.
+            if (key == "/Parent" || (object.isStream() && (key == "/Length" || (decoded && (key == "/Filter" ||
+                                                                                            key == "/DecodeParms")))))
+                continue;
+            hash.addData(QByteArrayView(key.data(), qsizetype(key.size())));
+            add(dict.getKey(key), hash, depth + 1);
+        }
+        hash.addData(">>");
+    }
+
+    std::map<QPDFObjGen, QByteArray> m_known;
+    std::set<QPDFObjGen> m_open;
+};
+
+// The resource names a page's content draws with, by the category they are
+// looked up in.
+class NamedResources : public QPDFObjectHandle::ParserCallbacks {
+public:
+    std::set<std::pair<std::string, std::string>> used;
+
+    void handleObject(QPDFObjectHandle object) override
+    {
+        if (!object.isOperator()) {
+            m_operands.push_back(object);
+            return;
+        }
+        const std::string op = object.getOperatorValue();
+        // A font counts where text is shown with it: a Tf whose text was
+        // all taken away draws nothing, and writers drop its font.
+        if (op == "Tf" && !m_operands.empty() && m_operands.front().isName())
+            m_font = m_operands.front().getName();
+        else if ((op == "Tj" || op == "TJ" || op == "'" || op == "\"") && !m_font.empty())
+            used.insert({"/Font", m_font});
+        else if (op == "q")
+            m_fonts.push_back(m_font);
+        else if (op == "Q" && !m_fonts.empty()) {
+            m_font = m_fonts.back();
+            m_fonts.pop_back();
+        } else if (op == "Do")
+            note("/XObject", 0);
+        else if (op == "gs")
+            note("/ExtGState", 0);
+        else if (op == "sh")
+            note("/Shading", 0);
+        else if (op == "cs" || op == "CS")
+            noteColourSpace();
+        else if ((op == "scn" || op == "SCN") && !m_operands.empty())
+            note("/Pattern", int(m_operands.size()) - 1);
+        m_operands.clear();
+    }
+    void handleEOF() override {}
+
+private:
+    void note(const char* category, int operand)
+    {
+        if (operand >= 0 && operand < int(m_operands.size()) && m_operands[size_t(operand)].isName())
+            used.insert({category, m_operands[size_t(operand)].getName()});
+    }
+    void noteColourSpace()
+    {
+        static const std::set<std::string> device{"/DeviceGray", "/DeviceRGB", "/DeviceCMYK", "/Pattern"};
+        if (!m_operands.empty() && m_operands.front().isName() && !device.count(m_operands.front().getName()))
+            note("/ColorSpace", 0);
+    }
+
+    std::vector<QPDFObjectHandle> m_operands;
+    std::string m_font;               // the text font as the graphics state stands
+    std::vector<std::string> m_fonts;  // ... saved by q
+};
+
+// A page's resources, one digest per name in each category (a category
+// that is no dictionary, /ProcSet, one for all): a writer may add a
+// resource to a dictionary the page inherits, which changes nothing it draws.
+std::map<std::string, QByteArray> resourceDigests(QPDFObjectHandle page, PageDigests& digests)
+{
+    std::map<std::string, QByteArray> found;
+    QPDFObjectHandle resources = QPDFPageObjectHelper(page).getAttribute("/Resources", false);
+    if (!resources.isDictionary())
+        return found;
+    for (const std::string& category : resources.getKeys()) {
+        QPDFObjectHandle names = resources.getKey(category);
+        if (!names.isDictionary()) {
+            found[category] = digests.of(names);
+            continue;
+        }
+        for (const std::string& name : names.getKeys())
+            found[category + ' ' + name] = digests.of(names.getKey(name));
+    }
+    return found;
+}
+
+bool keepsResources(const std::map<std::string, QByteArray>& written, const std::map<std::string, QByteArray>& source)
+{
+    return std::all_of(source.begin(), source.end(), [&written](const auto& entry) {
+        const auto found = written.find(entry.first);
+        return found != written.end() && found->second == entry.second;
+    });
+}
+
+bool hasResource(QPDFObjectHandle page, const std::pair<std::string, std::string>& name)
+{
+    QPDFObjectHandle resources = QPDFPageObjectHelper(page).getAttribute("/Resources", false);
+    if (!resources.isDictionary())
+        return false;
+    QPDFObjectHandle category = resources.getKey(name.first);
+    return category.isDictionary() && !category.getKey(name.second).isNull();
+}
+
+// A name the written page's content uses that its resources lack, unless
+// the source page lacked it too; empty when there is none.
+QString lostResource(QPDFObjectHandle written, QPDFObjectHandle* source)
+{
+    NamedResources names;
+    QPDFPageObjectHelper(written).parseContents(&names);
+    for (const auto& name : names.used)
+        if (!hasResource(written, name) && (!source || hasResource(*source, name)))
+            return QString::fromStdString(name.second);
+    return QString();
+}
+
+// The written file's pages against the source's, as qpdf reads both.
+QString comparePages(QPDF& written, QPDF* source, const std::vector<SavedPage>& pages)
+{
+    const std::vector<QPDFObjectHandle> writtenPages = written.getAllPages();
+    std::vector<QPDFObjectHandle> sourcePages;
+    if (source)
+        sourcePages = source->getAllPages();
+    PageDigests writtenDigests, sourceDigests;
+    for (size_t index = 0; index < pages.size() && index < writtenPages.size(); ++index) {
+        const SavedPage& page = pages[index];
+        const bool known = source && page.source >= 0 && size_t(page.source) < sourcePages.size();
+        QPDFObjectHandle from = known ? sourcePages[size_t(page.source)] : QPDFObjectHandle();
+        if (!known && !page.edit)
+            continue;
+        if (page.edit) {
+            const QString lost = lostResource(writtenPages[index], known ? &from : nullptr);
+            if (!lost.isEmpty())
+                return lostResourceText(int(index), lost);
+            continue;
+        }
+        // A source page qpdf cannot read proves nothing either way: the read-back above stands for it.
+        std::map<std::string, QByteArray> sourceResources;
+        QByteArray sourceContent;
+        try {
+            sourceContent = sourceDigests.content(from);
+            sourceResources = resourceDigests(from, sourceDigests);
+        } catch (const std::exception&) {
+            continue;
+        }
+        if (writtenDigests.content(writtenPages[index]) != sourceContent ||
+            !keepsResources(resourceDigests(writtenPages[index], writtenDigests), sourceResources))
+            return untouchedChangedText(int(index));
+    }
+    return QString();
+}
+
+// Letters and digits only: the writer breaks lines and words where it must.
+QString bareText(const QString& text)
+{
+    QString bare;
+    for (const QChar c : text)
+        if (c.isLetterOrNumber())
+            bare.append(c);
+    return bare;
+}
+
+// What pdfium reads inside the areas of a loaded page, letters and digits only.
+QString textInside(FPDF_PAGE page, const std::vector<TurnedBox>& areas)
+{
+    const PdfiumApi& api = pdfApi();
+    TextPagePtr text(api.FPDFText_LoadPage(page));
+    if (!text)
+        return QString();
+    const PdfPageTransform transform = pageTransformOf(page);
+    QString read;
+    const int count = api.FPDFText_CountChars(text.get());
+    for (int i = 0; i < count; ++i) {
+        double left = 0, right = 0, bottom = 0, top = 0;
+        if (!api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top))
+            continue;
+        const QPointF centre = transform.toPage(rectFromEdges(left, top, right, bottom)).center();
+        if (std::any_of(areas.begin(), areas.end(), [&](const TurnedBox& area) { return area.contains(centre); }))
+        if (std::any_of(areas.begin(), areas.end(), [&](const TurnedBox& area) { return area.contains(centre); })) {
+            const char32_t code = char32_t(api.FPDFText_GetUnicode(text.get(), i));
+            read.append(QString::fromUcs4(&code, 1));
+        }
+    }
+    return bareText(read);
+}
+
+// A changed page drawn and read by pdfium: its written texts inside the
+// edited areas, and, where the page is turned as it was when it was edited,
+// nothing changed outside them. Turned since, the areas no longer say
+// where the edits stand: the qpdf checks above stand for it.
+QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int index, const SavedPage& page)
+{
+    const PdfiumApi& api = pdfApi();
+    const PageEdit& edit = *page.edit;
+    PagePtr after(api.FPDF_LoadPage(written, index));
+    if (!after)
+        return changedOutsideText(index);
+    if (api.FPDFPage_GetRotation(after.get()) != edit.quarterTurns)
+        return QString();
+    std::vector<TurnedBox> places = edit.edited;
+    places.insert(places.end(), edit.textBoxes.begin(), edit.textBoxes.end());
+    const QString read = textInside(after.get(), places);
+    // Word by word: turned and broken lines read in another order.
+    for (const QString& text : edit.texts)
+        for (const QString& word : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
+            if (!read.contains(bareText(word)))
+                return missingTextText(index, text.simplified().left(60));
+    PagePtr before(source && page.source >= 0 ? api.FPDF_LoadPage(source, page.source) : nullptr);
+    if (!before || !edit.placesKnown || api.FPDFPage_GetRotation(before.get()) != edit.quarterTurns)
+        return QString();
+    const EditAreas areas{edit.edited, edit.kept, edit.cleared};
+    return pagesChangeOnlyInside(before.get(), after.get(), areas, edit.textKept) ? QString()
+                                                                                  : changedOutsideText(index);
+}
+
+QString compareChangedPages(const QByteArray& bytes, const QByteArray& source, const std::vector<SavedPage>& pages)
+{
+    const auto changed = [](const SavedPage& page) { return page.edit != nullptr; };
+    if (std::none_of(pages.begin(), pages.end(), changed))
+        return QString();
+    const PdfiumApi& api = pdfApi();
+    DocumentPtr written(api.FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
+    DocumentPtr before(source.isEmpty() ? nullptr
+                                        : api.FPDF_LoadMemDocument64(source.constData(), size_t(source.size()), nullptr));
+    if (!written)
+        return unreadableText(pdfiumErrorString());
+    for (size_t index = 0; index < pages.size(); ++index) {
+        if (!changed(pages[index]))
+            continue;
+        const QString problem = compareChangedPage(written.get(), before.get(), int(index), pages[index]);
+        if (!problem.isEmpty())
+            return problem;
+    }
+    return QString();
+}
+
 }  // namespace
 
+void PageEdit::add(const PageEdit& later, const QStringList& blockTexts)
+{
+    const QString blocks = bareText(blockTexts.join(QString()));
+    QStringList stay;
+    std::vector<TurnedBox> stayBoxes;
+    for (qsizetype i = 0; i < texts.size(); ++i)
+        if (blocks.contains(bareText(texts[i]))) {
+            stay << texts[i];
+            stayBoxes.push_back(textBoxes[size_t(i)]);
+        }
+    texts = stay + later.texts;
+    textBoxes = stayBoxes;
+    textBoxes.insert(textBoxes.end(), later.textBoxes.begin(), later.textBoxes.end());
+    edited.insert(edited.end(), later.edited.begin(), later.edited.end());
+    kept.insert(kept.end(), later.kept.begin(), later.kept.end());
+    cleared.insert(cleared.end(), later.cleared.begin(), later.cleared.end());
+    placesKnown = placesKnown && later.placesKnown;
+    textKept = textKept && later.textKept;
+    quarterTurns = later.quarterTurns;
+}
+
 QString SavedFileCheck::problem(const QByteArray& bytes, int pages)
+{
+    return problem(bytes, QByteArray(), std::vector<SavedPage>(size_t(std::max(pages, 0))));
+}
+
+QString SavedFileCheck::problem(const QByteArray& bytes, const QByteArray& source, const std::vector<SavedPage>& pages)
 {
     QpdfFile file;
     QString error;
@@ -34,9 +433,17 @@ QString SavedFileCheck::problem(const QByteArray& bytes, int pages)
     // mean qpdf had to repair what it read.
     if (const int warnings = file.damageWarningCount(); warnings > 0)
         return unreadableText(QStringLiteral("предупреждений при чтении: %1.").arg(warnings));
-    if (found != pages)
-        return unreadableText(QStringLiteral("в нём %1 стр. вместо %2.").arg(found).arg(pages));
-    return QString();
+    if (found != int(pages.size()))
+        return unreadableText(QStringLiteral("в нём %1 стр. вместо %2.").arg(found).arg(pages.size()));
+    QpdfFile original;
+    const bool withSource = !source.isEmpty() && original.load(source, nullptr);
+    QString mismatch;
+    if (!file.run([&](QPDF& pdf) { mismatch = comparePages(pdf, withSource ? &original.pdf() : nullptr, pages); },
+                  &error))
+        return unreadableText(error.left(300));
+    if (!mismatch.isEmpty())
+        return mismatch;
+    return compareChangedPages(bytes, source, pages);
 }
 
 void SavedFileCheck::setFaultForTests(std::function<void(QByteArray&)> fault)

@@ -1,20 +1,56 @@
 #pragma once
-// The bytes a save is about to put in the user's file, read back by qpdf
-// first: a file only pdfium still opens must never replace one that other
-// programs read.
+// The bytes a save is about to put in the user's file, read back first: by
+// qpdf, so that a file only pdfium still opens never replaces one that other
+// programs read; and page by page against the document as it was read, so
+// that what the user did not touch is kept and what the user wrote is there.
+
+#include "TurnedBox.h"
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <vector>
 
 namespace pdfengine {
+
+// What the user changed on a page since it was read, in displayed-page
+// points of the page as it was turned then.
+struct PageEdit {
+    std::vector<TurnedBox> edited;   // areas the edits rewrote
+    std::vector<TurnedBox> kept;     // lines left as they stand
+    std::vector<TurnedBox> cleared;  // old places cleared on purpose
+    QStringList texts;               // written text, each read back inside the edited areas and ...
+    std::vector<TurnedBox> textBoxes;  // ... its block's box (the lines a write leaves stand there)
+    bool placesKnown = true;         // false: objects were added where the areas do not say
+    bool textKept = true;            // false: text outside the areas went on purpose (a hidden layer)
+    int quarterTurns = 0;            // the page's /Rotate when it was edited
+
+    // Takes a later edit of the same page in: its areas add to these, and a
+    // text written before stays only where the page's blocks still hold it.
+    void add(const PageEdit& later, const QStringList& blockTexts);
+};
+
+// A page of the written file: the page of the source it shows (-1: made or
+// brought in since the source was read) and what the user changed on it.
+struct SavedPage {
+    int source = -1;
+    const PageEdit* edit = nullptr;
+};
 
 class SavedFileCheck {
 public:
     // Empty when qpdf reads bytes without damage and finds pages pages in
     // them; else why the bytes must not be written.
     static QString problem(const QByteArray& bytes, int pages);
+
+    // The same, and each written page against source (the bytes the
+    // document was read from, may be empty): an untouched page has the
+    // source page's decoded content and resources; a changed one every
+    // resource its content names, its written texts inside the edited areas
+    // and, drawn by pdfium, nothing else changed. Callers hold the pdfium lock.
+    static QString problem(const QByteArray& bytes, const QByteArray& source, const std::vector<SavedPage>& pages);
 
     // Tests only: changes the bytes every later check is given, to stand for
     // a writer that made a faulty file. An empty function ends it.

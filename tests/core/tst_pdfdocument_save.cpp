@@ -10,6 +10,7 @@
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <QDir>
 #include <QFileInfo>
@@ -102,7 +103,7 @@ bool rewriteBlock(std::vector<TextBlock>& blocks, const QString& phrase, const Q
     return true;
 }
 
-enum class PageOp { None, Rotate, Insert, Move, Delete };
+enum class PageOp { None, Rotate, Insert, Move, Delete, EditLine };
 
 bool applyPageOp(PdfDocument& doc, PageOp op)
 {
@@ -117,6 +118,12 @@ bool applyPageOp(PdfDocument& doc, PageOp op)
         return doc.movePage(0, doc.pageCount() - 1);
     case PageOp::Delete:
         return doc.deletePage(0);
+    case PageOp::EditLine: {
+        std::vector<TextBlock> blocks = doc.extractText(0);
+        TextBlock old;
+        return rewriteBlock(blocks, QString(), QStringLiteral("Новые слова здесь"), &old) &&
+               doc.overlayOcrText(0, blocks, false);
+    }
     }
     return false;
 }
@@ -137,9 +144,29 @@ QStringList sortedWords(const QString& pdf, int pageIndex)
 
 // Why other readers refuse pdf, empty when qpdf, poppler and ghostscript
 // (when installed) all read it without a complaint.
-QString refusedElsewhere(const QString& pdf)
+// The password qpdf and mupdf need for a fixture whose attached file is
+// sealed by one the document opens without.
+QString attachmentPassword(const QString& fixture)
 {
-    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), pdf});
+    return fixture == QStringLiteral("groff-attachment-password.pdf") ? QStringLiteral("attach") : QString();
+}
+
+// The first attached file's bytes as poppler reads them; empty where there is none.
+QByteArray firstAttachment(const QString& pdf, const QString& password, const QString& into)
+{
+    QStringList arguments{QStringLiteral("-save"), QStringLiteral("1"), QStringLiteral("-o"), into, pdf};
+    if (!password.isEmpty())
+        arguments = QStringList{QStringLiteral("-upw"), password} + arguments;
+    QFile::remove(into);
+    return pdftools::run(QStringLiteral("pdfdetach"), arguments).exitCode == 0 ? fixtures::readFile(into) : QByteArray();
+}
+
+QString refusedElsewhere(const QString& pdf, const QString& password = QString())
+{
+    const QStringList qpdfPassword =
+        password.isEmpty() ? QStringList() : QStringList{QStringLiteral("--password=") + password};
+    const pdftools::Result check =
+        pdftools::run(QStringLiteral("qpdf"), qpdfPassword + QStringList{QStringLiteral("--check"), pdf});
     if (check.exitCode != 0 || check.out.contains(QStringLiteral("WARNING")) ||
         check.err.contains(QStringLiteral("WARNING")))
         return QStringLiteral("qpdf: ") + check.out + check.err;
@@ -157,7 +184,74 @@ QString refusedElsewhere(const QString& pdf)
     return QString();
 }
 
+// A writer's fault: what it does to the bytes a save is about to write.
+using Fault = std::function<void(QByteArray&)>;
+
+// The last occurrence of what replaced by by, and all after it when what ends with '*'.
+Fault replaceLast(const QByteArray& what, const QByteArray& by)
+{
+    return [what, by](QByteArray& bytes) {
+        const bool cut = what.endsWith('*');
+        const QByteArray found = cut ? what.chopped(1) : what;
+        const qsizetype at = bytes.lastIndexOf(found);
+        bytes.replace(at, cut ? bytes.size() - at : found.size(), by);
+    };
+}
+
+// The bytes parsed by qpdf, changed, and written again whole: a file every
+// reader opens whose pages hold something else.
+Fault rewrittenWith(const std::function<void(QPDF&)>& change)
+{
+    return [change](QByteArray& bytes) {
+        pdfengine::QpdfFile file;
+        QByteArray written;
+        if (file.load(bytes, nullptr) && file.run(change, nullptr) && file.write(&written, {}, nullptr))
+            bytes = written;
+    };
+}
+
+// A line drawn on page pageIndex.
+Fault lineAddedTo(int pageIndex)
+{
+    return rewrittenWith([pageIndex](QPDF& pdf) {
+        QPDFPageObjectHelper(pdf.getAllPages().at(size_t(pageIndex)))
+            .addPageContents(QPDFObjectHandle::newStream(&pdf, "0 0 m 100 100 l S\n"), false);
+    });
+}
+
+// The fonts of page pageIndex gone from its own resources.
+Fault fontsTakenFrom(int pageIndex)
+{
+    return rewrittenWith([pageIndex](QPDF& pdf) {
+        QPDFPageObjectHelper page(pdf.getAllPages().at(size_t(pageIndex)));
+        page.getAttribute("/Resources", true).removeKey("/Font");
+    });
+}
+
+// The text the program wrote on page pageIndex no longer shown: its
+// text-showing operators, after the program's first mark, take another
+// operator's name.
+Fault writtenTextHiddenOn(int pageIndex)
+{
+    return rewrittenWith([pageIndex](QPDF& pdf) {
+        for (QPDFObjectHandle stream : QPDFPageObjectHelper(pdf.getAllPages().at(size_t(pageIndex))).getPageContents()) {
+            const std::shared_ptr<Buffer> data = stream.getStreamData();
+            QByteArray content(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize()));
+            const qsizetype own = content.indexOf("/VornEdit");
+            if (own < 0)
+                continue;
+            QByteArray tail = content.mid(own);
+            static const QRegularExpression showing(QStringLiteral("(T[jJ]|')(\\s)"));
+            tail = QString::fromLatin1(tail).replace(showing, QStringLiteral("Tz\\2")).toLatin1();
+            content = content.left(own) + tail;
+            stream.replaceStreamData(content.toStdString(), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+        }
+    });
+}
+
 }  // namespace
+
+Q_DECLARE_METATYPE(Fault)
 
 class TestPdfDocumentSave : public QObject {
     Q_OBJECT
@@ -328,7 +422,7 @@ void TestPdfDocumentSave::addedTextIsAppended()
         doc.renderPage(i, 0.5, 0);
     QVERIFY(doc.addFreeText(0, QRectF(72, 60, 300, 14), QStringLiteral("Принято к исполнению"), QString(), 11, Qt::black));
     const QString out = path(QStringLiteral("added.pdf"));
-    QVERIFY(doc.save(out));
+    QVERIFY2(doc.save(out), qPrintable(doc.lastError()));
     const QByteArray saved = fixtures::readFile(out);
     QVERIFY(saved.startsWith(bytes));
     QVERIFY2(saved.size() - bytes.size() < 40 * 1024, qPrintable(QString::number(saved.size() - bytes.size())));
@@ -612,6 +706,26 @@ void TestPdfDocumentSave::savedFileReadsElsewhere_data()
     const QString reused = QStringLiteral("xref/groff-reused-number.pdf");
     QTest::newRow("number freed and reused, page inserted") << reused << groff << PageOp::Insert << QList<int>{0, -1, 1};
     QTest::newRow("number freed and reused, page deleted") << reused << groff << PageOp::Delete << QList<int>{1};
+    // Encrypted with crypt filters, a file attached: read back with the document's own password.
+    const QString crypt = QStringLiteral("groff-crypt-filters.pdf");
+    QTest::newRow("crypt filters, saved as is") << crypt << groff << PageOp::None << QList<int>{0, 1};
+    QTest::newRow("crypt filters, page turned") << crypt << groff << PageOp::Rotate << QList<int>{0, 1};
+    QTest::newRow("crypt filters, page inserted") << crypt << groff << PageOp::Insert << QList<int>{0, -1, 1};
+    QTest::newRow("crypt filters, page moved") << crypt << groff << PageOp::Move << QList<int>{1, 0};
+    QTest::newRow("crypt filters, page deleted") << crypt << groff << PageOp::Delete << QList<int>{1};
+    const QString attachment = QStringLiteral("groff-encrypted-attachment.pdf");
+    QTest::newRow("encrypted attachment, saved as is") << attachment << groff << PageOp::None << QList<int>{0, 1};
+    QTest::newRow("encrypted attachment, page turned") << attachment << groff << PageOp::Rotate << QList<int>{0, 1};
+    QTest::newRow("encrypted attachment, page inserted") << attachment << groff << PageOp::Insert
+                                                         << QList<int>{0, -1, 1};
+    QTest::newRow("encrypted attachment, page moved") << attachment << groff << PageOp::Move << QList<int>{1, 0};
+    QTest::newRow("encrypted attachment, page deleted") << attachment << groff << PageOp::Delete << QList<int>{1};
+    const QString password = QStringLiteral("groff-attachment-password.pdf");
+    QTest::newRow("attachment password, page turned") << password << groff << PageOp::Rotate << QList<int>{0, 1};
+    QTest::newRow("attachment password, page inserted") << password << groff << PageOp::Insert
+                                                        << QList<int>{0, -1, 1};
+    QTest::newRow("attachment password, page moved") << password << groff << PageOp::Move << QList<int>{1, 0};
+    QTest::newRow("attachment password, page deleted") << password << groff << PageOp::Delete << QList<int>{1};
 }
 
 void TestPdfDocumentSave::savedFileReadsElsewhere()
@@ -624,13 +738,21 @@ void TestPdfDocumentSave::savedFileReadsElsewhere()
     const QString target = path(QStringLiteral("elsewhere-%1.pdf").arg(fileTag()));
     QVERIFY(QFile::copy(fixtures::realPdf(file), target));
     PdfDocument doc;
-    QVERIFY(doc.open(target));
-    QVERIFY(applyPageOp(doc, op));
+    QVERIFY2(doc.open(target), qPrintable(doc.lastError()));
+    QVERIFY2(applyPageOp(doc, op), qPrintable(doc.lastError()));
     QVERIFY2(doc.save(target), qPrintable(doc.lastError()));
 
-    const QString refused = refusedElsewhere(target);
+    const QString password = attachmentPassword(file);
+    const QString refused = refusedElsewhere(target, password);
     QVERIFY2(refused.isEmpty(), qPrintable(refused));
-    const pdftools::ReaderPageCounts counts = pdftools::readerPageCounts(target);
+    // An attached file keeps its bytes, and its encryption with them.
+    const auto encrypted = [](const QString& pdf) {
+        return pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--is-encrypted"), pdf}).exitCode == 0;
+    };
+    QCOMPARE(encrypted(target), encrypted(fixtures::realPdf(file)));
+    QCOMPARE(firstAttachment(target, password, path(QStringLiteral("attached-after"))),
+             firstAttachment(fixtures::realPdf(file), password, path(QStringLiteral("attached-before"))));
+    const pdftools::ReaderPageCounts counts = pdftools::readerPageCounts(target, password);
     QCOMPARE(counts.qpdf, int(origins.size()));
     QCOMPARE(counts.poppler, int(origins.size()));
     QCOMPARE(counts.mupdf, int(origins.size()));
@@ -647,46 +769,58 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<PageOp>("op");
-    QTest::addColumn<QByteArray>("last");  // the written bytes' last occurrence of this ...
-    QTest::addColumn<QByteArray>("by");    // ... is replaced by this, and all after it when "last" ends with '*'
-    QTest::newRow("appended, /Size misspelt") << "groff-columns.pdf" << PageOp::Rotate << QByteArray("/Size")
-                                              << QByteArray("/Siqe");
-    QTest::newRow("rewritten, /Size misspelt") << "groff-columns.pdf" << PageOp::Delete << QByteArray("/Size")
-                                               << QByteArray("/Siqe");
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QString>("reason");  // how the error begins
+    const QString unreadable = QStringLiteral("Записанный файл не читается другими программами: ");
+    QTest::newRow("appended, /Size misspelt") << "groff-columns.pdf" << PageOp::Rotate
+                                              << replaceLast("/Size", "/Siqe") << unreadable;
+    QTest::newRow("rewritten, /Size misspelt") << "groff-columns.pdf" << PageOp::Delete
+                                               << replaceLast("/Size", "/Siqe") << unreadable;
     QTest::newRow("repaired, /Size misspelt") << "damaged/groff-trailer-nosize.pdf" << PageOp::None
-                                              << QByteArray("/Size") << QByteArray("/Siqe");
+                                              << replaceLast("/Size", "/Siqe") << unreadable;
     QTest::newRow("appended, cut short at a page") << "groff-columns.pdf" << PageOp::Insert
-                                                   << QByteArray("/Type /Page*") << QByteArray();
+                                                   << replaceLast("/Type /Page*", QByteArray()) << unreadable;
     QTest::newRow("object streams, cross-reference misplaced") << "pdftex-objstm-manual.pdf" << PageOp::Move
-                                                               << QByteArray("startxref\n") << QByteArray("startxref\n9");
+                                                               << replaceLast("startxref\n", "startxref\n9")
+                                                               << unreadable;
+    // Files every reader opens, whose pages are not what the document holds.
+    const QString untouched = QStringLiteral("Страница 2 записанного файла отличается от исходной");
+    QTest::newRow("turned page, untouched page drawn on") << "groff-columns.pdf" << PageOp::Rotate << lineAddedTo(1)
+                                                          << untouched;
+    QTest::newRow("moved page, untouched page drawn on") << "pdftex-objstm-manual.pdf" << PageOp::Move
+                                                         << lineAddedTo(1) << untouched;
+    QTest::newRow("edited line, untouched page drawn on") << "groff-columns.pdf" << PageOp::EditLine
+                                                          << lineAddedTo(1) << untouched;
+    QTest::newRow("edited line, its fonts lost") << "groff-columns.pdf" << PageOp::EditLine << fontsTakenFrom(0)
+                                                 << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс");
+    QTest::newRow("edited line, its new text not shown") << "groff-columns.pdf" << PageOp::EditLine
+                                                         << writtenTextHiddenOn(0)
+                                                         << QStringLiteral("На странице 1 записанного файла не читается записанный текст «Новые слова здесь»");
+    QTest::newRow("pdfTeX edited line, its new text not shown") << "pdftex-page.pdf" << PageOp::EditLine
+                                                                << writtenTextHiddenOn(0)
+                                                                << QStringLiteral("На странице 1 записанного файла не читается");
 }
 
 void TestPdfDocumentSave::faultyResultLeavesTheFile()
 {
     QFETCH(QString, file);
     QFETCH(PageOp, op);
-    QFETCH(QByteArray, last);
-    QFETCH(QByteArray, by);
+    QFETCH(Fault, fault);
+    QFETCH(QString, reason);
     const QString target = path(QStringLiteral("faulty-%1.pdf").arg(fileTag()));
     QVERIFY(QFile::copy(fixtures::realPdf(file), target));
     const QByteArray before = fixtures::readFile(target);
     const QStringList filesBefore = QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden);
     PdfDocument doc;
     QVERIFY(doc.open(target));
-    QVERIFY(applyPageOp(doc, op));
+    QVERIFY2(applyPageOp(doc, op), qPrintable(doc.lastError()));
     const int pages = doc.pageCount();
 
-    pdfengine::SavedFileCheck::setFaultForTests([&last, &by](QByteArray& bytes) {
-        const bool cut = last.endsWith('*');
-        const QByteArray what = cut ? last.chopped(1) : last;
-        const qsizetype at = bytes.lastIndexOf(what);
-        bytes.replace(at, cut ? bytes.size() - at : what.size(), by);
-    });
+    pdfengine::SavedFileCheck::setFaultForTests(fault);
     const bool saved = doc.save(target);
     pdfengine::SavedFileCheck::setFaultForTests({});
     QVERIFY(!saved);
-    QVERIFY2(doc.lastError().startsWith(QStringLiteral("Записанный файл не читается другими программами: ")),
-             qPrintable(doc.lastError()));
+    QVERIFY2(doc.lastError().startsWith(reason), qPrintable(doc.lastError()));
     QCOMPARE(fixtures::readFile(target), before);
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), filesBefore);
     QCOMPARE(doc.pageCount(), pages);

@@ -271,3 +271,17 @@ ls -l "$here"/*.pdf
 python3 "$src/moved-origin.py" "$here/pdftex-page.pdf" "$here/pdftex-moved-origin.pdf"
 python3 "$src/moved-origin.py" "$here/pdftex-manual.pdf" "$here/pdftex-manual-moved-origin.pdf" 1,2
 python3 "$src/moved-origin.py" "$here/pdftex-page.pdf" "$here/pdftex-unclosed-q.pdf" "" 'MOVE q\n'
+# --- Encrypted with crypt filters -------------------------------------------
+# The two-page groff table with a text file attached, encrypted by qpdf with
+# an empty user password, AES crypt filters and the metadata left clear.
+qpdf --add-attachment "$src/scan-ru.txt" --key=opis.txt -- "$here/groff-columns.pdf" "$work/attached.pdf"
+qpdf --static-id --encrypt "" owner 128 --use-aes=y --cleartext-metadata -- "$work/attached.pdf" \
+  "$here/groff-crypt-filters.pdf"
+# The same table with only its attachment encrypted (an RC4 crypt filter for
+# embedded files, the pages' streams and strings left clear): once opened by
+# the empty password, once by a password only the attachment needs.
+qpdf --qdf --object-streams=disable --compress-streams=n --static-id "$work/attached.pdf" "$work/attached.qdf"
+python3 "$src/encrypt-attachment.py" "$work/attached.qdf" "$work/encrypted.qdf"
+fix-qdf "$work/encrypted.qdf" > "$here/groff-encrypted-attachment.pdf"
+python3 "$src/encrypt-attachment.py" "$work/attached.qdf" "$work/password.qdf" attach
+fix-qdf "$work/password.qdf" > "$here/groff-attachment-password.pdf"

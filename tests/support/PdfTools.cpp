@@ -160,16 +160,20 @@ QString mupdfText(const QString& pdf, int pageIndex)
     return result.exitCode == 0 ? result.out : QString();
 }
 
-ReaderPageCounts readerPageCounts(const QString& pdf)
+ReaderPageCounts readerPageCounts(const QString& pdf, const QString& password)
 {
     ReaderPageCounts counts;
-    const Result qpdf = run(QStringLiteral("qpdf"), {QStringLiteral("--show-npages"), pdf});
+    const QStringList qpdfPassword =
+        password.isEmpty() ? QStringList() : QStringList{QStringLiteral("--password=") + password};
+    const Result qpdf = run(QStringLiteral("qpdf"), qpdfPassword + QStringList{QStringLiteral("--show-npages"), pdf});
     // qpdf exits 3 where it read the file with warnings.
     if (qpdf.exitCode == 0 || qpdf.exitCode == 3)
         counts.qpdf = qpdf.out.trimmed().toInt();
     counts.poppler = pageCount(pdf);
     static const QRegularExpression pages(QStringLiteral("^Pages:\\s+(\\d+)"), QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch match = pages.match(run(QStringLiteral("mutool"), {QStringLiteral("info"), pdf}).out);
+    const QStringList mupdfPassword = password.isEmpty() ? QStringList() : QStringList{QStringLiteral("-p"), password};
+    const QRegularExpressionMatch match =
+        pages.match(run(QStringLiteral("mutool"), QStringList{QStringLiteral("info")} + mupdfPassword + QStringList{pdf}).out);
     if (match.hasMatch())
         counts.mupdf = match.captured(1).toInt();
     return counts;

@@ -68,11 +68,12 @@ QList<WordBox> wordBoxes(const QString& pdf, int pageIndex);
 QString mupdfText(const QString& pdf, int pageIndex);
 
 // The page count each reader finds: qpdf, poppler (pdfinfo) and mupdf (mutool info); -1 where one fails.
+// password: given to qpdf and mupdf, which ask for it where poppler does not.
 struct ReaderPageCounts {
     int qpdf = -1;
     int poppler = -1;
     int mupdf = -1;
 };
-ReaderPageCounts readerPageCounts(const QString& pdf);
+ReaderPageCounts readerPageCounts(const QString& pdf, const QString& password = QString());
 
 } // namespace pdftools
