@@ -343,6 +343,9 @@ int main(int argc, char* argv[])
             edit->texts << block->text;
             return doc.overlayOcrText(0, blocks, false);
         };
+        comparePageCheck(out, QStringLiteral("100 pages, one page turned"), hundred,
+                         dir.filePath(QStringLiteral("hundred-turned.pdf")),
+                         [](PdfDocument& doc, pdfengine::PageEdit*) { return doc.rotatePage(0, 90); }, false);
         comparePageCheck(out, QStringLiteral("100 pages, one line edited"), hundred,
                          dir.filePath(QStringLiteral("hundred-edited.pdf")), editLine, true);
         const QString manual = dir.filePath(QStringLiteral("manual.pdf"));

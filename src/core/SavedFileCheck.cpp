@@ -82,6 +82,25 @@ public:
         return hash.result();
     }
 
+    // The content streams as stored: their filters and undecoded bytes. A
+    // writer that kept them needs no decoding to show it.
+    QByteArray storedContent(QPDFObjectHandle page) const
+    {
+        QCryptographicHash hash(QCryptographicHash::Sha1);
+        HashSink sink(hash);
+        for (QPDFObjectHandle stream : QPDFPageObjectHelper(page).getPageContents()) {
+            if (!stream.isStream())
+                continue;
+            QPDFObjectHandle dict = stream.getDict();
+            const std::string coding = dict.getKey("/Filter").unparseResolved() + dict.getKey("/DecodeParms").unparseResolved();
+            hash.addData(QByteArrayView(coding.data(), qsizetype(coding.size())));
+            bool filtered = false;
+            if (!stream.pipeStreamData(&sink, &filtered, 0, qpdf_dl_none))
+                return QByteArray();
+        }
+        return hash.result();
+    }
+
     QByteArray of(QPDFObjectHandle object)
     {
         QCryptographicHash hash(QCryptographicHash::Sha1);
@@ -294,15 +313,26 @@ QString comparePages(QPDF& written, QPDF* source, const std::vector<SavedPage>& 
         }
         // A source page qpdf cannot read proves nothing either way: the read-back above stands for it.
         std::map<std::string, QByteArray> sourceResources;
-        QByteArray sourceContent;
+        QByteArray sourceStored;
         try {
-            sourceContent = sourceDigests.content(from);
+            sourceStored = sourceDigests.storedContent(from);
             sourceResources = resourceDigests(from, sourceDigests);
         } catch (const std::exception&) {
             continue;
         }
-        if (writtenDigests.content(writtenPages[index]) != sourceContent ||
-            !keepsResources(resourceDigests(writtenPages[index], writtenDigests), sourceResources))
+        // Stored alike, drawn alike; stored otherwise, the decoded content decides.
+        const QPDFObjectHandle to = writtenPages[index];
+        bool sameContent = !sourceStored.isEmpty() && writtenDigests.storedContent(to) == sourceStored;
+        if (!sameContent) {
+            QByteArray sourceContent;
+            try {
+                sourceContent = sourceDigests.content(from);
+            } catch (const std::exception&) {
+                continue;
+            }
+            sameContent = writtenDigests.content(to) == sourceContent;
+        }
+        if (!sameContent || !keepsResources(resourceDigests(to, writtenDigests), sourceResources))
             return untouchedChangedText(int(index));
     }
     return QString();

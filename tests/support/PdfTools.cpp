@@ -152,11 +152,13 @@ QStringList words(const QString& pdf, int pageIndex)
     return texts;
 }
 
-QString mupdfText(const QString& pdf, int pageIndex)
+QString mupdfText(const QString& pdf, int pageIndex, const QString& password)
 {
-    const Result result = run(QStringLiteral("mutool"), {QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-F"),
-                                                         QStringLiteral("txt"), QStringLiteral("-o"), QStringLiteral("-"),
-                                                         pdf, QString::number(pageIndex + 1)});
+    QStringList arguments{QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-F"), QStringLiteral("txt"),
+                          QStringLiteral("-o"), QStringLiteral("-")};
+    if (!password.isEmpty())
+        arguments << QStringLiteral("-p") << password;
+    const Result result = run(QStringLiteral("mutool"), arguments << pdf << QString::number(pageIndex + 1));
     return result.exitCode == 0 ? result.out : QString();
 }
 

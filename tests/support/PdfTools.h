@@ -65,7 +65,7 @@ struct WordBox {
 QList<WordBox> wordBoxes(const QString& pdf, int pageIndex);
 
 // The text mupdf reads on a page (mutool draw -F txt); empty where it reads none.
-QString mupdfText(const QString& pdf, int pageIndex);
+QString mupdfText(const QString& pdf, int pageIndex, const QString& password = QString());
 
 // The page count each reader finds: qpdf, poppler (pdfinfo) and mupdf (mutool info); -1 where one fails.
 // password: given to qpdf and mupdf, which ask for it where poppler does not.
