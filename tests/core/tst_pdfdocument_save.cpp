@@ -236,6 +236,8 @@ void TestPdfDocumentSave::removedTextIsGoneFromTheFile_data()
         << "gs-footnote.pdf" << "committee approved" << "1The committee approved the list without changes.";
     QTest::newRow("distilled footnote mark after a word")
         << "gs-footnote.pdf" << "Staff counted" << "Staff counted the boxes2 The boxes were carried over.";
+    QTest::newRow("XeTeX footnote") << "xetex-footnote.pdf" << "committee approved"
+                                    << "1The committee approved the list.";
 }
 
 // A deleted or replaced block: no reader finds its old words, every other

@@ -276,3 +276,10 @@ python3 "$src/moved-origin.py" "$here/pdftex-page.pdf" "$here/pdftex-unclosed-q.
 # Notes in Times set as a distiller sets them: a smaller mark raised half a
 # point before its word, and a mark right after a word.
 ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
+# XeLaTeX (texlive-xetex) in DejaVu Serif: a mark after a sentence and the
+# footnote it calls, whose line starts with the mark right against its word.
+(
+  cd "$work"
+  xelatex -interaction=batchmode "$src/xetex-footnote.tex" >/dev/null
+  cp xetex-footnote.pdf "$here/"
+)
