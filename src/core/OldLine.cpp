@@ -19,6 +19,8 @@ constexpr double kMinWordGapOfSize = 0.15;
 constexpr double kWordBreakOfSize = 0.1;         // narrower gaps lie inside a word
 constexpr double kSamePitch = 0.02;              // of the advance: glyphs of a fixed-pitch face
 constexpr int kFixedPitchFlag = 1;               // the font descriptor's FixedPitch
+constexpr double kLiftedSizeOfSize = 0.85;       // a smaller glyph...
+constexpr double kLiftOfSize = 0.15;             // ...this far off the baseline stands apart from the line
 
 } // namespace
 
@@ -71,30 +73,122 @@ OldLine oldLineOf(const std::vector<PageGlyph>& ink)
     line.left = ink.front().left;
     line.right = ink.front().right;
     line.font = ink.front().font;
-    std::vector<double> sizes, gaps;
+    std::vector<double> sizes, gaps, baselines;
+    for (const PageGlyph& glyph : ink) {
+        if (glyph.size > 0)
+            sizes.push_back(glyph.size);
+        if (!glyph.text.trimmed().isEmpty())
+            baselines.push_back(glyph.origin.y());
+    }
+    line.size = medianOf(sizes, 0);
+    const double baseline = medianOf(baselines, 0);
+    bool lifted = false;
+    std::vector<Lift> lifts;
     for (size_t i = 0; i < ink.size(); ++i) {
         const PageGlyph& glyph = ink[i];
         const QColor fill = glyph.fill.isValid() ? glyph.fill : QColor(Qt::black);
         if (i > 0 && glyph.spaceBefore && !line.text.endsWith(QLatin1Char(' '))) {
             line.text += QLatin1Char(' ');
             line.colors.push_back(line.colors.back());
+            lifts.push_back({});
             gaps.push_back(glyph.left - ink[i - 1].right);
+        }
+        // Readers part a raised mark from its word by its baseline: it keeps it.
+        Lift lift;
+        const double rise = baseline - glyph.origin.y();
+        if (!glyph.text.trimmed().isEmpty() && glyph.size > 0 && glyph.size < kLiftedSizeOfSize * line.size &&
+            std::abs(rise) > kLiftOfSize * line.size) {
+            lift = {rise, glyph.size};
+            lifted = true;
         }
         line.text += glyph.text;
         line.colors.insert(line.colors.end(), size_t(glyph.text.size()), fill);
+        lifts.insert(lifts.end(), size_t(glyph.text.size()), lift);
         if (!glyph.text.trimmed().isEmpty())
             line.glyphAdvance += std::max(glyph.right - glyph.left, 0.0);
         line.left = std::min(line.left, glyph.left);
         line.right = std::max(line.right, glyph.right);
-        if (glyph.size > 0)
-            sizes.push_back(glyph.size);
         if (glyph.font != line.font)
             line.font = nullptr;
     }
-    line.size = medianOf(sizes, 0);
+    if (lifted)
+        line.lifts = std::move(lifts);
     line.wordGap = std::max(medianOf(gaps, 0), 0.0);
     return line;
 }
+
+namespace {
+
+// text with each run of blanks as one, and where each character kept stood.
+QString squeezedBlanks(const QString& text, std::vector<qsizetype>& from)
+{
+    QString squeezed;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i].isSpace() && !squeezed.isEmpty() && squeezed.back().isSpace())
+            continue;
+        squeezed += text[i];
+        from.push_back(i);
+    }
+    return squeezed;
+}
+
+} // namespace
+
+std::pair<qsizetype, qsizetype> sharedEnds(const QString& a, const QString& b)
+{
+    const qsizetype m = a.size(), n = b.size();
+    qsizetype prefix = 0;
+    while (prefix < m && prefix < n && a[prefix] == b[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < m - prefix && suffix < n - prefix && a[m - 1 - suffix] == b[n - 1 - suffix])
+        ++suffix;
+    return {prefix, suffix};
+}
+
+std::vector<Lift> liftsForText(const OldLine& old, const QString& text)
+{
+    if (old.lifts.size() != size_t(old.text.size()) || old.text.isEmpty())
+        return {};
+    // A word break the page reads beside a drawn blank is one break.
+    std::vector<qsizetype> oldAt, newAt;
+    const QString was = squeezedBlanks(old.text, oldAt), now = squeezedBlanks(text, newAt);
+    const qsizetype m = was.size(), n = now.size();
+    const auto [prefix, suffix] = sharedEnds(was, now);
+    const auto liftAt = [&](qsizetype i) { return old.lifts[size_t(oldAt[size_t(i)])]; };
+    bool replacedLifted = prefix < m - suffix;
+    for (qsizetype i = prefix; i < m - suffix; ++i)
+        replacedLifted = replacedLifted && liftAt(i).size > 0;
+    std::vector<Lift> lifts(static_cast<size_t>(text.size()));
+    for (qsizetype i = 0; i < n; ++i) {
+        Lift& lift = lifts[size_t(newAt[size_t(i)])];
+        if (now[i].isSpace())
+            continue;
+        if (i < prefix)
+            lift = liftAt(i);
+        else if (i >= n - suffix)
+            lift = liftAt(m - (n - i));
+        else if (replacedLifted)
+            lift = liftAt(prefix);
+    }
+    return lifts;
+}
+
+namespace {
+
+// How much less room the lifted characters of text take than they would at
+// the line's size.
+double liftedSaving(FPDF_FONT font, const QString& text, const std::vector<Lift>& lifts, double size)
+{
+    double saving = 0;
+    for (size_t i = 0; i < lifts.size() && i < size_t(text.size()); ++i)
+        if (lifts[i].size > 0)
+            saving += advanceOf(font, text.mid(qsizetype(i), 1), size, true) -
+                      advanceOf(font, text.mid(qsizetype(i), 1), lifts[i].size, true);
+    return saving;
+}
+
+} // namespace
 
 
 // The old line's width is kept: a line set in the page's own spacing scales
@@ -113,12 +207,16 @@ LineRun lineRun(const QString& text, const OldLine& old, FPDF_FONT font, double 
     run.gapped = fontHasNoBlank || justified;
     run.gap = run.gapped ? (old.wordGap > 0 ? old.wordGap : kWordGapOfSize * size) : 0.0;
     const double oldWidth = old.right - old.left;
-    run.natural = advanceOf(font, run.text, size, run.gapped);
+    run.lifts = liftsForText(old, run.text);
+    run.natural = advanceOf(font, run.text, size, run.gapped) - liftedSaving(font, run.text, run.lifts, size);
+    const double oldSaving = liftedSaving(font, old.text, old.lifts, size);
     if (justified) {
         // The page's font tells its glyphs' advances, else their boxes do.
-        const double oldInk = advanceOf(font, old.text, size, true);
+        const double oldInk = advanceOf(font, old.text, size, true) - oldSaving;
         bool known = false;
-        const double oldAdvance = old.font ? advanceOf(old.font, old.text, size, true, &known) : 0.0;
+        const double oldAdvance =
+            old.font ? advanceOf(old.font, old.text, size, true, &known) - liftedSaving(old.font, old.text, old.lifts, size)
+                     : 0.0;
         const double glyphs = known && oldAdvance > 0 ? oldAdvance : old.glyphAdvance;
         run.scale = std::clamp(oldInk > 0 ? glyphs / oldInk : 1.0, kMinHorizontalScale, kMaxHorizontalScale);
         run.gap = (oldWidth - run.scale * run.natural) / blanks;
@@ -129,7 +227,7 @@ LineRun lineRun(const QString& text, const OldLine& old, FPDF_FONT font, double 
         if (run.gap > std::max(kMaxJustifiedGapOfSize * size, old.wordGap))
             return lineRun(text, old, font, size, fontHasNoBlank, Qt::AlignLeft, start);
     } else {
-        const double oldNatural = advanceOf(font, old.text, size, run.gapped);
+        const double oldNatural = advanceOf(font, old.text, size, run.gapped) - oldSaving;
         const double oldGaps = run.gapped ? run.gap * blankCount(old.text) : 0.0;
         run.scale = std::clamp(oldNatural > 0 ? (oldWidth - oldGaps) / oldNatural : 1.0, kMinHorizontalScale,
                                kMaxHorizontalScale);
@@ -228,6 +326,11 @@ OldLine joinedColumns(const std::vector<OldLine>& columns, size_t first, size_t 
         joined.text += QLatin1Char(' ') + next.text;
         joined.colors.push_back(blank);
         joined.colors.insert(joined.colors.end(), next.colors.begin(), next.colors.end());
+        if (!joined.lifts.empty() || !next.lifts.empty()) {
+            joined.lifts.resize(joined.text.size() - next.text.size());
+            joined.lifts.insert(joined.lifts.end(), next.lifts.begin(), next.lifts.end());
+            joined.lifts.resize(size_t(joined.text.size()));
+        }
         const double gap = joined.wordGap > 0 ? joined.wordGap : kWordGapOfSize * std::max(joined.size, 1.0);
         joined.right += gap + (next.right - next.left);
         joined.glyphAdvance += next.glyphAdvance;

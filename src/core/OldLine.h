@@ -11,17 +11,27 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
 #include <vector>
 
 namespace pdfengine {
 
 inline constexpr double kPageEdgeMargin = 0.25;  // points kept clear of the page's edges
 
+// A glyph set off its line's baseline at a smaller size (a footnote mark, an
+// index): how far it stands above the baseline and its size. The line's own
+// glyphs have size 0.
+struct Lift {
+    double rise = 0;
+    double size = 0;
+};
+
 // The visible glyphs of a line as text, one colour per character, with a
 // blank where the page reads a word break.
 struct OldLine {
     QString text;
     std::vector<QColor> colors;
+    std::vector<Lift> lifts;  // per character as colors; empty when no glyph stands off the line
     double left = 0;
     double right = 0;
     double size = 0;
@@ -51,7 +61,16 @@ struct LineRun {
     double scale = 1;
     double x0 = 0;
     double natural = 0;
+    std::vector<Lift> lifts;  // per character of text; empty when none stands off the line
 };
+
+// How many characters two texts share at their start and, past those, at their end.
+std::pair<qsizetype, qsizetype> sharedEnds(const QString& a, const QString& b);
+
+// Where the characters of a line's new text stand off its baseline: the
+// old line's glyphs kept before and after the change keep their lift, and
+// text put in place of lifted glyphs only is lifted as they were.
+std::vector<Lift> liftsForText(const OldLine& old, const QString& text);
 
 // The old line's width is kept: a line set in the page's own spacing scales
 // its glyphs to it; a justified one keeps its glyphs' own width and shares the

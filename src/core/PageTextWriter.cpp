@@ -159,12 +159,7 @@ std::vector<QColor> colorsForRewrittenText(const QString& oldText, const std::ve
     std::vector<QColor> colors(size_t(n), fallback);
     if (m == 0)
         return colors;
-    qsizetype prefix = 0;
-    while (prefix < m && prefix < n && oldText[prefix] == newText[prefix])
-        ++prefix;
-    qsizetype suffix = 0;
-    while (suffix < m - prefix && suffix < n - prefix && oldText[m - 1 - suffix] == newText[n - 1 - suffix])
-        ++suffix;
+    const auto [prefix, suffix] = sharedEnds(oldText.left(m), newText);
     const QColor replaced = prefix < m - suffix ? oldColors[size_t(prefix)] : oldColors[size_t(std::max<qsizetype>(prefix - 1, 0))];
     for (qsizetype i = 0; i < n; ++i) {
         if (i < prefix)
@@ -244,6 +239,7 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
         old.font = nullptr;
         old.size = layerSize;
         old.colors.assign(old.colors.size(), style.color);
+        old.lifts.clear();
     }
     const double size = old.size > 0 ? old.size : std::max(double(style.fontSize), 1.0);
 
@@ -294,6 +290,7 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
                 columns.back().font = nullptr;
                 columns.back().size = layerSize;
                 columns.back().colors.assign(columns.back().colors.size(), style.color);
+                columns.back().lifts.clear();
             }
         }
     }
@@ -405,17 +402,23 @@ bool PageTextWriter::placeLaidRun(FPDF_FONT font, double size, const LineRun& ru
             ++from;
             continue;
         }
+        // A glyph lifted off the line keeps its size and its height.
+        const auto liftOf = [&](qsizetype i) { return size_t(i) < run.lifts.size() ? run.lifts[size_t(i)] : Lift(); };
+        const Lift lift = liftOf(from);
         qsizetype end = from + 1;
-        while (end < laid.size() && colors[size_t(end)] == colors[size_t(from)] && !(wordByWord && laid[end].isSpace()))
+        while (end < laid.size() && colors[size_t(end)] == colors[size_t(from)] &&
+               !(wordByWord && laid[end].isSpace()) && liftOf(end).size == lift.size && liftOf(end).rise == lift.rise)
             ++end;
         const QString piece = laid.mid(from, end - from);
-        const double width = run.scale * advanceOf(font, piece, size, false);
-        QTransform at = QTransform(run.scale, 0, 0, 1, x, baseline) * placement;
+        const double pieceSize = lift.size > 0 ? lift.size : size;
+        const double y = baseline - lift.rise;
+        const double width = run.scale * advanceOf(font, piece, pieceSize, false);
+        QTransform at = QTransform(run.scale, 0, 0, 1, x, y) * placement;
         if (stepWords) {
-            const QPointF middle = placement.map(QPointF(x + width / 2, baseline));
+            const QPointF middle = placement.map(QPointF(x + width / 2, y));
             at = QTransform(run.scale, 0, 0, 1, middle.x() - width / 2, middle.y());
         }
-        if (!placeRun(font, size, piece, colors[size_t(from)], at))
+        if (!placeRun(font, pieceSize, piece, colors[size_t(from)], at))
             return false;
         x += width;
         from = end;

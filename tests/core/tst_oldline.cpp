@@ -32,6 +32,8 @@ private slots:
     void onlyTheChangedColumnIsLaidAnew();
     void fixedPitchFromTheGlyphs_data();
     void fixedPitchFromTheGlyphs();
+    void markOffTheLineKeepsItsLift_data();
+    void markOffTheLineKeepsItsLift();
 };
 
 void TestOldLine::gapsWellOverAWordGapPartColumns_data()
@@ -146,6 +148,61 @@ void TestOldLine::fixedPitchFromTheGlyphs()
         ink.push_back(glyph);
     }
     QCOMPARE(isFixedPitch(nullptr, ink), fixed);
+}
+
+// Glyphs of a line at size 10 ('.'), a mark at size 6 raised ('^') or lowered
+// ('_') off the baseline, a letter at size 6 on it ('s'), one of size 10
+// raised ('r'), a blank after which the page also reads a break ('|'). The
+// new text's characters lifted off the line are marked '^'.
+void TestOldLine::markOffTheLineKeepsItsLift_data()
+{
+    QTest::addColumn<QString>("old");
+    QTest::addColumn<QString>("glyphs");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("lifted");
+    QTest::newRow("mark before its word, a word after replaced") << "1The plan" << "^........" << "1The list"
+                                                                 << "^........";
+    QTest::newRow("mark after a word, the word replaced") << "boxes2 The" << ".....^...." << "crates2 The"
+                                                          << "......^....";
+    QTest::newRow("mark replaced by another") << "1The" << "^..." << "2The" << "^...";
+    QTest::newRow("mark and its word replaced together") << "1The" << "^..." << "See" << "...";
+    QTest::newRow("index lowered, words typed after") << "H2O" << "._." << "H2O is" << "._....";
+    QTest::newRow("break read beside a drawn blank") << "boxes2 The" << ".....^|..." << "crates2 The"
+                                                     << "......^....";
+    QTest::newRow("small letters on the baseline stay in the line") << "ABC def" << "...ssss" << "ABC deg"
+                                                                    << ".......";
+    QTest::newRow("a raised letter of the line's size stays in it") << "xRy" << ".r." << "xRz" << "...";
+}
+
+void TestOldLine::markOffTheLineKeepsItsLift()
+{
+    QFETCH(QString, old);
+    QFETCH(QString, glyphs);
+    QFETCH(QString, text);
+    QFETCH(QString, lifted);
+    std::vector<PageGlyph> ink;
+    for (qsizetype i = 0; i < old.size(); ++i) {
+        const QChar kind = glyphs[i];
+        PageGlyph glyph;
+        glyph.text = old.mid(i, 1);
+        glyph.left = 5.0 * double(i);
+        glyph.right = glyph.left + 5;
+        glyph.size = kind == '^' || kind == '_' || kind == 's' ? 6 : 10;
+        const double rise = kind == '^' || kind == 'r' ? 3 : kind == '_' ? -2 : 0;
+        glyph.origin = QPointF(glyph.left, 100 - rise);
+        ink.push_back(glyph);
+        if (kind == '|') {
+            ink.push_back(glyph);
+            ink.back().text = QStringLiteral(" ");
+            ink.back().spaceBefore = true;
+        }
+    }
+    const std::vector<Lift> lifts = liftsForText(oldLineOf(ink), text);
+    QString got(text.size(), QLatin1Char('.'));
+    for (size_t i = 0; i < lifts.size(); ++i)
+        if (lifts[i].size > 0)
+            got[qsizetype(i)] = lifts[i].rise > 0 ? QLatin1Char('^') : QLatin1Char('_');
+    QCOMPARE(got, lifted);
 }
 
 QTEST_GUILESS_MAIN(TestOldLine)

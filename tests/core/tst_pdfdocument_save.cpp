@@ -323,6 +323,15 @@ void TestPdfDocumentSave::removedTextIsGoneFromTheFile_data()
                                                         << "Раздел 1: приёмка" << words;
     QTest::newRow("pdfTeX, a q left open after the move") << "pdftex-unclosed-q.pdf" << "The archive received"
                                                           << words;
+    // A raised, smaller footnote mark the page reads as part of its word,
+    // readers as a word of its own: a word replaced elsewhere in the line
+    // leaves it raised and apart.
+    QTest::newRow("distilled footnote mark before its word")
+        << "gs-footnote.pdf" << "committee approved" << "1The committee approved the list without changes.";
+    QTest::newRow("distilled footnote mark after a word")
+        << "gs-footnote.pdf" << "Staff counted" << "Staff counted the boxes2 The boxes were carried over.";
+    QTest::newRow("XeTeX footnote") << "xetex-footnote.pdf" << "committee approved"
+                                    << "1The committee approved the list.";
 }
 
 // A deleted or replaced block: no reader finds its old words, every other
