@@ -331,7 +331,7 @@ int main(int argc, char* argv[])
         compareRepair(out, writeDamagedCopy(hundred, dir.filePath(QStringLiteral("hundred-damaged.pdf"))),
                       dir.filePath(QStringLiteral("rewritten.pdf")));
         compareSaves(out, hundred, dir.filePath(QStringLiteral("hundred-saved.pdf")));
-        // One line of page 1 written anew; the edit record stands for the whole page.
+        // One line of page 1 written anew; the edit record is its block's box, as the document keeps it.
         const auto editLine = [](PdfDocument& doc, pdfengine::PageEdit* edit) {
             std::vector<TextBlock> blocks = doc.extractText(0);
             const auto block = std::find_if(blocks.begin(), blocks.end(), [](const TextBlock& b) { return !b.isImage; });
@@ -339,7 +339,7 @@ int main(int argc, char* argv[])
                 return false;
             block->text = QStringLiteral("Исправленная строка");
             block->textEdited = true;
-            edit->edited.push_back(TurnedBox(QRectF(QPointF(), doc.pageSize(0)), 0));
+            edit->edited.push_back(TurnedBox(block->rect, 0));
             edit->texts << block->text;
             return doc.overlayOcrText(0, blocks, false);
         };
