@@ -64,6 +64,30 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+// A fresh copy of source at work, opened, changed and saved in place; the
+// save's time and the bytes it wrote. False, said on out, where a step fails.
+bool changedAndSaved(QTextStream& out, const QString& source, const QString& work, PdfDocument& doc,
+                     const std::function<bool()>& change, std::vector<double>& saves, QByteArray* written)
+{
+    QFile::remove(work);
+    QFile::copy(source, work);
+    if (!doc.open(work) || !change()) {
+        out << "cannot change " << work << ": " << doc.lastError() << "\n";
+        return false;
+    }
+    QElapsedTimer timer;
+    timer.start();
+    if (!doc.save(work)) {
+        out << "save failed: " << doc.lastError() << "\n";
+        return false;
+    }
+    saves.push_back(bench::msSince(timer));
+    QFile file(work);
+    file.open(QIODevice::ReadOnly);
+    *written = file.readAll();
+    return true;
+}
+
 // A save of a fresh copy of source after change, and the read-back check
 // of the bytes it wrote, timed on their own.
 void compareSaves(QTextStream& out, const QString& source, const QString& work)
@@ -76,24 +100,12 @@ void compareSaves(QTextStream& out, const QString& source, const QString& work)
         std::vector<double> saves;
         std::vector<double> checks;
         for (int run = 0; run < kRuns; ++run) {
-            QFile::remove(work);
-            QFile::copy(source, work);
             PdfDocument doc;
-            if (!doc.open(work) || !change(doc)) {
-                out << "cannot change " << work << "\n";
+            QByteArray written;
+            if (!changedAndSaved(out, source, work, doc, [&] { return change(doc); }, saves, &written))
                 return;
-            }
             QElapsedTimer timer;
             timer.start();
-            if (!doc.save(work)) {
-                out << "save failed: " << doc.lastError() << "\n";
-                return;
-            }
-            saves.push_back(bench::msSince(timer));
-            QFile file(work);
-            file.open(QIODevice::ReadOnly);
-            const QByteArray written = file.readAll();
-            timer.restart();
             const QString problem = pdfengine::SavedFileCheck::problem(written, doc.pageCount());
             checks.push_back(bench::msSince(timer));
             if (!problem.isEmpty())
@@ -122,24 +134,11 @@ void comparePageCheck(QTextStream& out, const QString& label, const QString& sou
     const QByteArray sourceBytes = original.readAll();
     std::vector<double> saves, checks, qpdfChecks;
     for (int run = 0; run < kRuns; ++run) {
-        QFile::remove(work);
-        QFile::copy(source, work);
         PdfDocument doc;
         pdfengine::PageEdit edit;
-        if (!doc.open(work) || !change(doc, &edit)) {
-            out << "cannot change " << work << ": " << doc.lastError() << "\n";
+        QByteArray written;
+        if (!changedAndSaved(out, source, work, doc, [&] { return change(doc, &edit); }, saves, &written))
             return;
-        }
-        QElapsedTimer timer;
-        timer.start();
-        if (!doc.save(work)) {
-            out << "save failed: " << doc.lastError() << "\n";
-            return;
-        }
-        saves.push_back(bench::msSince(timer));
-        QFile file(work);
-        file.open(QIODevice::ReadOnly);
-        const QByteArray written = file.readAll();
         const int count = doc.pageCount();
         std::vector<pdfengine::SavedPage> pages(static_cast<size_t>(std::max(count, 0)));
         for (size_t page = 0; page < pages.size(); ++page)
@@ -147,7 +146,8 @@ void comparePageCheck(QTextStream& out, const QString& label, const QString& sou
         if (edited)
             pages[0].edit = &edit;
         QMutexLocker lock(&pdfiumMutex());
-        timer.restart();
+        QElapsedTimer timer;
+        timer.start();
         const QString problem = pdfengine::SavedFileCheck::problem(written, sourceBytes, pages);
         checks.push_back(bench::msSince(timer));
         timer.restart();
