@@ -71,12 +71,9 @@ bool PageTextWriter::placeTextObject(const QString& text, const QRectF& rect, co
 {
     if (!m_doc || text.isEmpty())
         return false;
-    FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text,
-                                     invisible ? WriterFonts::Drawn::Invisibly : WriterFonts::Drawn::Visibly);
-    if (!font) {
-        m_lastError = m_fonts.lastError();
+    FPDF_FONT font = styleFont(style, text, invisible ? WriterFonts::Drawn::Invisibly : WriterFonts::Drawn::Visibly);
+    if (!font)
         return false;
-    }
     m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
     const PdfiumApi& api = pdfApi();
     const float size = std::max(style.fontSize, 1.0f);
@@ -431,11 +428,9 @@ bool PageTextWriter::addInvisibleRun(const QString& text, const QRectF& rect, do
 {
     if (!m_doc || text.isEmpty())
         return false;
-    FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text, WriterFonts::Drawn::Invisibly);
-    if (!font) {
-        m_lastError = m_fonts.lastError();
+    FPDF_FONT font = styleFont(style, text, WriterFonts::Drawn::Invisibly);
+    if (!font)
         return false;
-    }
     m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
     const double size = std::max(double(style.fontSize), 1.0);
     PageObjectPtr object(pdfApi().FPDFPageObj_CreateTextObj(m_doc, font, float(size)));
@@ -511,13 +506,19 @@ bool PageTextWriter::addImage(const QRectF& rect, const QImage& image, const QTr
     return inserted && markAsOwn(inserted);
 }
 
+FPDF_FONT PageTextWriter::styleFont(const TextStyle& style, const QString& text, WriterFonts::Drawn drawn)
+{
+    FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text, drawn);
+    if (!font)
+        m_lastError = m_fonts.lastError();
+    return font;
+}
+
 double PageTextWriter::visibleAdvance(const QString& text, const TextStyle& style)
 {
-    FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text, WriterFonts::Drawn::Visibly);
-    if (!font) {
-        m_lastError = m_fonts.lastError();
+    FPDF_FONT font = styleFont(style, text, WriterFonts::Drawn::Visibly);
+    if (!font)
         return -1;
-    }
     return advanceOf(font, text, std::max(double(style.fontSize), 1.0), false);
 }
 
@@ -532,11 +533,9 @@ bool PageTextWriter::addWordsAt(const QString& text, double inkLeft, double scal
 {
     if (!m_doc || text.isEmpty())
         return false;
-    FPDF_FONT font = m_fonts.fontFor(style.fontFamily, style.bold, style.italic, text, WriterFonts::Drawn::Visibly);
-    if (!font) {
-        m_lastError = m_fonts.lastError();
+    FPDF_FONT font = styleFont(style, text, WriterFonts::Drawn::Visibly);
+    if (!font)
         return false;
-    }
     m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
     const double size = std::max(double(style.fontSize), 1.0);
     LineRun run;

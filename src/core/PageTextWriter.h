@@ -149,6 +149,8 @@ private:
     bool removeTextObjectsWhere(const std::function<bool(FPDF_PAGEOBJECT)>& doomed);
     bool placeTextObject(const QString& text, const QRectF& rect, const TextStyle& style, bool invisible,
                          const QTransform& displayedMatrixExtra, double baselineLift = -1, bool blankAfter = false);
+    // The face that draws text in style; null, with the reason kept, when none can.
+    FPDF_FONT styleFont(const TextStyle& style, const QString& text, WriterFonts::Drawn drawn);
     bool insertOwn(FPDF_PAGEOBJECT object);
     void noteDrawn(FPDF_PAGEOBJECT object, int type);
     bool placeRun(FPDF_FONT font, double size, const QString& text, const QColor& color, const QTransform& placement);
