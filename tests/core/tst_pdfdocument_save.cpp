@@ -135,6 +135,32 @@ QString fileTag()
                                                              QStringLiteral("-"));
 }
 
+// Pixels of area (points, top-left origin) whose grey in before differs in
+// after once moved by shift (pixels), counted only where before showed
+// nothing at the moved place: text the line now stands over is left out.
+int movedAreaDifferences(const QImage& before, const QImage& after, const QRectF& area, double dpi, const QPoint& shift)
+{
+    constexpr int kInk = 200, kDifferent = 64;
+    if (before.isNull() || after.isNull() || before.size() != after.size())
+        return -1;
+    const QImage a = before.convertToFormat(QImage::Format_Grayscale8);
+    const QImage b = after.convertToFormat(QImage::Format_Grayscale8);
+    const double scale = dpi / 72.0;
+    const QRect pixels = QRect(QPoint(int(area.left() * scale), int(area.top() * scale)),
+                               QPoint(int(area.right() * scale), int(area.bottom() * scale)))
+                             .intersected(a.rect())
+                             .intersected(a.rect().translated(-shift));
+    int differences = 0;
+    for (int y = pixels.top(); y <= pixels.bottom(); ++y)
+        for (int x = pixels.left(); x <= pixels.right(); ++x) {
+            const QPoint to = QPoint(x, y) + shift;
+            if (a.constScanLine(to.y())[to.x()] < kInk)
+                continue;
+            differences += std::abs(int(a.constScanLine(y)[x]) - int(b.constScanLine(to.y())[to.x()])) > kDifferent;
+        }
+    return differences;
+}
+
 QStringList sortedWords(const QString& pdf, int pageIndex)
 {
     QStringList words = pdftools::words(pdf, pageIndex);
@@ -920,6 +946,14 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts_data()
     QTest::newRow("origin left moved") << "pdftex-moved-origin.pdf"
                                        << QStringList{"The archive received", "will be held"};
     QTest::newRow("a q left open after the move") << "pdftex-unclosed-q.pdf" << QStringList{"The archive received"};
+    // Faces whose Unicode map gives one letter two codes, or that hold variant glyphs of a letter.
+    // Each drag lands where the line below stood before it was dragged itself.
+    QTest::newRow("pdfTeX, two codes read as one letter") << "pdftex-twocodes.pdf"
+                                                          << QStringList{"Каждую вершину", "ломаную линию"};
+    QTest::newRow("LuaTeX, small capitals and oldstyle figures") << "luatex-smallcaps.pdf"
+                                                                 << QStringList{"Oldstyle", "hold small", "Small Capitals"};
+    QTest::newRow("dvipdfmx, small capitals and ligatures") << "dvipdfmx-variants.pdf"
+                                                            << QStringList{"Its first", "is designed", "Office Register"};
 }
 
 void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()
@@ -944,6 +978,7 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()
             return !b.isImage && b.lines.size() == 1 && b.text.contains(lines[round]);
         });
         QVERIFY2(it != blocks.end(), qPrintable(lines[round]));
+        const QRectF from = TurnedBox(it->originalRect, it->originalRotation).bounds();
         it->rect.translate(drag);
         for (TextBlock::Line& line : it->lines) {
             line.rect.translate(drag);
@@ -984,6 +1019,18 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()
             ++found;
         }
         QVERIFY(found > 0);
+        // Its area looks, in two readers, as the source's at its old place moved by the drag.
+        constexpr double kDpi = 144;
+        const double height = pdftools::pageSizes(current).value(0).height();
+        const QRectF area(from.x(), height - from.bottom(), from.width(), from.height());
+        const QPoint shift(qRound(drag.x() * kDpi / 72), qRound(-drag.y() * kDpi / 72));
+        const int poppler = movedAreaDifferences(pdftools::renderPage(current, 0, int(kDpi)),
+                                                 pdftools::renderPage(out, 0, int(kDpi)), area, kDpi, shift);
+        const int mupdfPixels = movedAreaDifferences(pdftools::mupdfRenderPage(current, 0, int(kDpi)),
+                                                     pdftools::mupdfRenderPage(out, 0, int(kDpi)), area, kDpi, shift);
+        QVERIFY2(poppler >= 0 && poppler <= 2 && mupdfPixels >= 0 && mupdfPixels <= 2,
+                 qPrintable(QStringLiteral("%1: %2 pixels differ in poppler, %3 in mupdf")
+                                .arg(lines[round]).arg(poppler).arg(mupdfPixels)));
         current = out;
     }
 }
