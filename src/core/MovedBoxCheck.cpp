@@ -1,10 +1,14 @@
 #include "MovedBoxCheck.h"
 
+#include "PageGlyphs.h"
+#include "PageOwnContent.h"
 #include "PdfEngineInternal.h"
 
 #include <QImage>
 
 #include <cmath>
+#include <map>
+#include <utility>
 
 namespace pdfengine {
 
@@ -31,6 +35,47 @@ QImage drawn(FPDF_PAGE page, const QSize& size, double scale, double dx, double 
     const FS_RECTF clip{0, 0, float(size.width()), float(size.height())};
     pdfApi().FPDF_RenderPageBitmapWithMatrix(bitmap.get(), page, &matrix, &clip, 0);
     return image;
+}
+
+std::string baseFontName(FPDF_FONT font)
+{
+    std::string name(256, '\0');
+    const size_t length = font ? pdfApi().FPDFFont_GetBaseFontName(font, name.data(), name.size()) : 0;
+    name.resize(length > 0 && length <= name.size() ? length - 1 : 0);
+    return name;
+}
+
+// One character of a text page: its letter, its font's name, its shape
+// (null where its glyph draws nothing), where it stands (displayed-page
+// points) and whether the program wrote it.
+struct ReadGlyph {
+    char32_t code = 0;
+    std::string font;
+    QRectF shape;
+    QPointF centre;
+    bool own = false;
+};
+
+std::vector<ReadGlyph> readGlyphs(FPDF_PAGE page)
+{
+    const PdfiumApi& api = pdfApi();
+    std::vector<ReadGlyph> glyphs;
+    TextPagePtr text(api.FPDFText_LoadPage(page));
+    if (!text)
+        return glyphs;
+    const PdfPageTransform transform = pageTransformOf(page);
+    const int count = api.FPDFText_CountChars(text.get());
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFText_GetTextObject(text.get(), i);
+        const char32_t code = char32_t(api.FPDFText_GetUnicode(text.get(), i));
+        double left = 0, right = 0, bottom = 0, top = 0;
+        if (!object || api.FPDFText_IsGenerated(text.get(), i) == 1 || code == 0 || QChar::isSpace(code) ||
+            !api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top))
+            continue;
+        glyphs.push_back({code, baseFontName(api.FPDFTextObj_GetFont(object)), glyphShapeOf(text.get(), i),
+                          transform.toPage(rectFromEdges(left, top, right, bottom)).center(), isOwnObject(object)});
+    }
+    return glyphs;
 }
 
 int greyAt(const QImage& image, int x, int y)
@@ -70,6 +115,36 @@ bool movedBoxesLookAsBefore(FPDF_PAGE before, FPDF_PAGE after, const std::vector
             }
         if (different > kMostDifferent) {
             *reason = QStringLiteral("перенесённая строка выглядит не так, как на старом месте");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool writtenGlyphsAsPage(FPDF_PAGE before, FPDF_PAGE after, const std::vector<TurnedBox>& cleared, QString* letter)
+{
+    using Key = std::pair<std::string, char32_t>;
+    std::map<Key, std::vector<QRectF>> onPage, inCleared;
+    for (const ReadGlyph& glyph : readGlyphs(before)) {
+        if (glyph.font.empty() || glyph.shape.isNull())
+            continue;
+        onPage[{glyph.font, glyph.code}].push_back(glyph.shape);
+        if (std::any_of(cleared.begin(), cleared.end(), [&](const TurnedBox& place) { return place.contains(glyph.centre); }))
+            inCleared[{glyph.font, glyph.code}].push_back(glyph.shape);
+    }
+    for (const ReadGlyph& glyph : readGlyphs(after)) {
+        const auto known = onPage.lower_bound({glyph.font, 0});
+        if (!glyph.own || known == onPage.end() || known->first.first != glyph.font)
+            continue;  // the page's own text, or a face of the program's
+        const Key key{glyph.font, glyph.code};
+        const auto replaced = inCleared.find(key);
+        const auto anywhere = onPage.find(key);
+        const std::vector<QRectF>* drawn = replaced != inCleared.end() ? &replaced->second
+                                           : anywhere != onPage.end()  ? &anywhere->second
+                                                                       : nullptr;
+        if (!drawn || std::none_of(drawn->begin(), drawn->end(),
+                                   [&](const QRectF& s) { return sameGlyphShape(s, glyph.shape); })) {
+            *letter = QString::fromUcs4(&glyph.code, 1);
             return false;
         }
     }

@@ -243,7 +243,7 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     // The page's own font when it draws every character; its word breaks
     // stay gaps where it has no blank of its own (TeX fonts). Another face
     // keeps the old one's class: a fixed-pitch line stays fixed-pitch.
-    const bool own = !place.restyled && old.font && glyphs.fontDraws(old.font, text);
+    const bool own = !place.restyled && old.font && glyphs.fontDrawsAsPage(old.font, text, ink);
     const QString family = !layerOnly && !recognised && isFixedPitch(old.font, ink)
                                ? monospacedFamily(style.fontFamily)
                                : style.fontFamily;

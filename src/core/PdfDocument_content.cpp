@@ -304,6 +304,8 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     }
     if (removed > 0 && !reloadFromBytesUnlocked(after))
         return false;
+    if (removed > 0)
+        markChangedUnlocked();  // text only moved changes nothing before the content is edited
     notePageEditUnlocked(pageIndex, edit, blockTexts(blocks));
     return true;
 }

@@ -63,6 +63,13 @@ QString movedChangedText(int page)
         .arg(page + 1);
 }
 
+QString otherGlyphText(int page, const QString& letter)
+{
+    return QStringLiteral("На странице %1 записанного файла буква «%2» нарисована не тем знаком шрифта, что на исходной странице.")
+        .arg(page + 1)
+        .arg(letter);
+}
+
 QString deletedLeftText(int page, const QString& text)
 {
     return QStringLiteral("На странице %1 записанного файла остался удалённый текст «%2».").arg(page + 1).arg(text);
@@ -441,7 +448,10 @@ QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int inde
     if (!pagesChangeOnlyInside(before.get(), after.get(), areas, edit.textKept))
         return changedOutsideText(index);
     QString reason;
-    return movedBoxesLookAsBefore(before.get(), after.get(), edit.moved, &reason) ? QString() : movedChangedText(index);
+    if (!movedBoxesLookAsBefore(before.get(), after.get(), edit.moved, &reason))
+        return movedChangedText(index);
+    return writtenGlyphsAsPage(before.get(), after.get(), edit.cleared, &reason) ? QString()
+                                                                                 : otherGlyphText(index, reason);
 }
 
 QString compareChangedPages(const QByteArray& bytes, const QByteArray& source, const std::vector<SavedPage>& pages)

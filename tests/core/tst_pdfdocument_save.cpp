@@ -103,7 +103,26 @@ bool rewriteBlock(std::vector<TextBlock>& blocks, const QString& phrase, const Q
     return true;
 }
 
-enum class PageOp { None, Rotate, Insert, Move, Delete, EditLine };
+enum class PageOp { None, Rotate, Insert, Move, Delete, EditLine, MoveLine };
+
+// The longest line of page 0 dragged down by points, lines and words with it.
+bool dragLongestLine(PdfDocument& doc, double points)
+{
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    const auto longest = std::max_element(blocks.begin(), blocks.end(), [](const TextBlock& a, const TextBlock& b) {
+        return a.text.size() < b.text.size();
+    });
+    if (longest == blocks.end())
+        return false;
+    const QPointF drag(0, -points);
+    longest->rect.translate(drag);
+    for (TextBlock::Line& line : longest->lines) {
+        line.rect.translate(drag);
+        for (TextBlock::Line::Word& word : line.words)
+            word.rect.translate(drag);
+    }
+    return doc.overlayOcrText(0, blocks, false);
+}
 
 bool applyPageOp(PdfDocument& doc, PageOp op)
 {
@@ -118,6 +137,8 @@ bool applyPageOp(PdfDocument& doc, PageOp op)
         return doc.movePage(0, doc.pageCount() - 1);
     case PageOp::Delete:
         return doc.deletePage(0);
+    case PageOp::MoveLine:
+        return dragLongestLine(doc, 40);
     case PageOp::EditLine: {
         std::vector<TextBlock> blocks = doc.extractText(0);
         TextBlock old;
@@ -234,6 +255,32 @@ Fault rewrittenWith(const std::function<void(QPDF&)>& change)
         if (file.load(bytes, nullptr) && file.run(change, nullptr) && file.write(&written, {}, nullptr))
             bytes = written;
     };
+}
+
+// Every code from in the strings of the text the program moved on page
+// pageIndex drawn by code to instead (two hexadecimal digits each).
+Fault movedTextRecoded(int pageIndex, const QByteArray& from, const QByteArray& to)
+{
+    return rewrittenWith([=](QPDF& pdf) {
+        for (QPDFObjectHandle stream : QPDFPageObjectHelper(pdf.getAllPages().at(size_t(pageIndex))).getPageContents()) {
+            const std::shared_ptr<Buffer> data = stream.getStreamData();
+            QByteArray content(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize()));
+            if (!content.contains("/VornMoved"))
+                continue;
+            static const QRegularExpression hex(QStringLiteral("<[0-9A-F]+>"));
+            QString text = QString::fromLatin1(content);
+            for (auto it = hex.globalMatch(text); it.hasNext();) {
+                const QRegularExpressionMatch m = it.next();
+                QString codes = m.captured();
+                for (qsizetype i = 1; i + 2 < codes.size(); i += 2)
+                    if (codes.mid(i, 2) == QLatin1String(from))
+                        codes.replace(i, 2, QLatin1String(to));
+                text.replace(m.capturedStart(), m.capturedLength(), codes);
+            }
+            stream.replaceStreamData(text.toLatin1().toStdString(), QPDFObjectHandle::newNull(),
+                                     QPDFObjectHandle::newNull());
+        }
+    });
 }
 
 // A line drawn on page pageIndex.
@@ -831,6 +878,11 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
     QTest::newRow("edited line, its new text not shown") << "groff-columns.pdf" << PageOp::EditLine
                                                          << writtenTextHiddenOn(0)
                                                          << QStringLiteral("На странице 1 записанного файла не читается записанный текст «Новые слова здесь»");
+    // A moved line whose "ю" is drawn by the code the page's Unicode map also
+    // reads as "ю", whose glyph the face does not hold: its text reads the same.
+    QTest::newRow("moved line, a letter by another code") << "pdftex-twocodes.pdf" << PageOp::MoveLine
+                                                          << movedTextRecoded(0, "FE", "40")
+                                                          << QStringLiteral("На странице 1 записанного файла перенесённый текст выглядит не так");
     QTest::newRow("pdfTeX edited line, its new text not shown") << "pdftex-page.pdf" << PageOp::EditLine
                                                                 << writtenTextHiddenOn(0)
                                                                 << QStringLiteral("На странице 1 записанного файла не читается");

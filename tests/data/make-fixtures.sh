@@ -303,13 +303,15 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
 # pdfLaTeX (cm-super T2A) whose ToUnicode map reads a code no line draws as a
 # letter another code draws; LuaLaTeX in Noto Serif (Identity-H) with small
 # capitals and oldstyle figures; LaTeX through dvipdfmx in Computer Modern
-# with small capitals, ligatures and a dotless i.
+# with small capitals, ligatures and a dotless i that its map reads as an i
+# (a glyph list of its own, as an old dvipdfmx read the glyph names).
 (
   cd "$work"
   SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 pdflatex -interaction=batchmode "$src/pdftex-twocodes.tex" >/dev/null
   SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 lualatex -interaction=batchmode "$src/luatex-smallcaps.tex" >/dev/null
   latex -interaction=batchmode "$src/dvipdfmx-variants.tex" >/dev/null
-  SOURCE_DATE_EPOCH=1767225600 dvipdfmx -q dvipdfmx-variants.dvi
+  mkdir -p glyphlist && cp "$src/dvipdfmx-glyphlist.txt" glyphlist/pdfglyphlist.txt
+  TEXFONTMAPS=glyphlist: SOURCE_DATE_EPOCH=1767225600 dvipdfmx -q dvipdfmx-variants.dvi
   cp pdftex-twocodes.pdf luatex-smallcaps.pdf dvipdfmx-variants.pdf "$here/"
 )
 
