@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <map>
+#include <set>
 #include <utility>
 
 namespace pdfengine {
@@ -66,8 +67,11 @@ std::vector<ReadGlyph> readGlyphs(FPDF_PAGE page)
     const PdfPageTransform transform = pageTransformOf(page);
     const int count = api.FPDFText_CountChars(text.get());
     for (int i = 0; i < count; ++i) {
+        constexpr char32_t kEndOfLineHyphen = 2;  // pdfium's code for a hyphen that ends a line
         FPDF_PAGEOBJECT object = api.FPDFText_GetTextObject(text.get(), i);
-        const char32_t code = char32_t(api.FPDFText_GetUnicode(text.get(), i));
+        char32_t code = char32_t(api.FPDFText_GetUnicode(text.get(), i));
+        if (code == kEndOfLineHyphen)
+            code = U'-';
         double left = 0, right = 0, bottom = 0, top = 0;
         if (!object || api.FPDFText_IsGenerated(text.get(), i) == 1 || code == 0 || QChar::isSpace(code) ||
             !api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top))
@@ -125,7 +129,10 @@ bool writtenGlyphsAsPage(FPDF_PAGE before, FPDF_PAGE after, const std::vector<Tu
 {
     using Key = std::pair<std::string, char32_t>;
     std::map<Key, std::vector<QRectF>> onPage, inCleared;
+    std::set<std::string> pageFonts;  // faces the page's own text is set in, not the program's
     for (const ReadGlyph& glyph : readGlyphs(before)) {
+        if (!glyph.own)
+            pageFonts.insert(glyph.font);
         if (glyph.font.empty() || glyph.shape.isNull())
             continue;
         onPage[{glyph.font, glyph.code}].push_back(glyph.shape);
@@ -133,8 +140,7 @@ bool writtenGlyphsAsPage(FPDF_PAGE before, FPDF_PAGE after, const std::vector<Tu
             inCleared[{glyph.font, glyph.code}].push_back(glyph.shape);
     }
     for (const ReadGlyph& glyph : readGlyphs(after)) {
-        const auto known = onPage.lower_bound({glyph.font, 0});
-        if (!glyph.own || known == onPage.end() || known->first.first != glyph.font)
+        if (!glyph.own || glyph.font.empty() || !pageFonts.count(glyph.font))
             continue;  // the page's own text, or a face of the program's
         const Key key{glyph.font, glyph.code};
         const auto replaced = inCleared.find(key);

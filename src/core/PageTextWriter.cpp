@@ -370,6 +370,9 @@ bool PageTextWriter::placeLaidRun(FPDF_FONT font, double size, const LineRun& ru
             ++end;
         const QString piece = laid.mid(from, end - from);
         const double pieceSize = lift.size > 0 ? lift.size : size;
+        // A mark keeps the room the page left between it and its word.
+        if (lift.size > 0)
+            x += run.scale * lift.gapBefore;
         const double y = baseline - lift.rise;
         const double width = run.scale * advanceOf(font, piece, pieceSize, false);
         QTransform at = QTransform(run.scale, 0, 0, 1, x, y) * placement;
@@ -379,7 +382,7 @@ bool PageTextWriter::placeLaidRun(FPDF_FONT font, double size, const LineRun& ru
         }
         if (!placeRun(font, pieceSize, piece, colors[size_t(from)], at))
             return false;
-        x += width;
+        x += width + (lift.size > 0 ? run.scale * liftOf(end - 1).gapAfter : 0.0);
         from = end;
     }
     return true;

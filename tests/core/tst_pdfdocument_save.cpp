@@ -653,7 +653,7 @@ void TestPdfDocumentSave::twoRoundsEmbedEachFaceOnce()
             TextBlock old;
             QVERIFY(rewriteBlock(blocks, phrases.at(session * 2 + round), QStringLiteral("Строка %1").arg(round), &old));
             QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
-            QVERIFY(doc.save(current));
+            QVERIFY2(doc.save(current), qPrintable(doc.lastError()));
         }
     }
     QStringList embedded;
