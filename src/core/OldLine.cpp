@@ -11,7 +11,6 @@ constexpr double kMinHorizontalScale = 0.5;
 constexpr double kMaxHorizontalScale = 2.0;
 constexpr double kMinRunScale = 0.05;
 constexpr double kWordGapOfSize = 0.33;  // a word gap when the page shows none
-constexpr double kMinJustifiedGapOfSize = 0.15;  // below this a justified line's glyphs narrow instead
 constexpr double kMaxJustifiedGapOfSize = 1.0;   // above this the words would read as columns
 constexpr double kColumnGapOfSize = 0.4;         // a gap wider than this parts columns...
 constexpr double kColumnGapOfWordGap = 1.6;      // ...when it is also this many word gaps wide

@@ -406,6 +406,13 @@ void TestPdfViewTyping::shownTextIsTheWrittenText_data()
             << "gs-sections.pdf" << "Общие положения" << " ЖЖ" << open;
         QTest::addRow("centred monospaced heading%s", state)
             << "gs-sections.pdf" << "ОТМЕТКИ КОМИССИИ" << " ЖЖ" << open;
+        // TeX justifies in a face with no blank of its own: the words keep their room.
+        QTest::addRow("justified pdfTeX paragraph line%s", state)
+            << "pdftex-objstm-manual.pdf" << "the register on the day it arrives. Copies go to the folder of the department"
+            << "s" << open;
+        QTest::addRow("justified pdfTeX line with a bold run%s", state)
+            << "pdftex-page.pdf" << "Budget. The budget for the next year was approved in full. Staff. Two" << " more"
+            << open;
     }
 }
 
