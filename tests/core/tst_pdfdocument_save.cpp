@@ -1113,6 +1113,10 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts_data()
                                                                  << QStringList{"Oldstyle", "hold small", "Small Capitals"};
     QTest::newRow("dvipdfmx, small capitals and ligatures") << "dvipdfmx-variants.pdf"
                                                             << QStringList{"Its first", "is designed", "Office Register"};
+    // Bitmap Type 3 faces: TeX through dvips and ghostscript, and pdfTeX's own pk fonts.
+    QTest::newRow("TeX bitmap faces, kerned line") << "tex-type3.pdf" << QStringList{"Kerning: AVAW"};
+    QTest::newRow("pdfTeX pk fonts, last line of a paragraph") << "pdftex-type3.pdf"
+                                                               << QStringList{"The staff check the register weekly."};
 }
 
 void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()
