@@ -56,3 +56,11 @@ struct StampedOutputs {
     QString signature;
 };
 StampedOutputs stampedSigningOutputs(const QString& sourcePath, const QString& wantedOutput);
+
+// A stamped copy looks signed: it and its signature are made in a stage (a
+// private folder beside them, SigningScratch::stage) under the same names,
+// and take their own names together once both are whole.
+StampedOutputs stagedStampedOutputs(const StampedOutputs& placed, const QString& stage);
+// The signature first, then the copy, each never over a file: false with
+// the reason, neither then left under its name.
+bool placeStampedOutputs(const StampedOutputs& staged, const StampedOutputs& placed, QString* error);
