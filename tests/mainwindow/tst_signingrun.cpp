@@ -13,6 +13,8 @@
 #include <QProgressBar>
 #include <QSettings>
 
+#include <csignal>
+
 #include <utime.h>
 
 using namespace signtest;
@@ -42,6 +44,14 @@ qint64 stopRun(SignatureDialog* dialog, const QString& how)
         dialog->close();
     }
     return clock.elapsed();
+}
+
+// Whether the process has ended: gone, or a zombie nobody reaps (an orphan
+// in a container without a reaping init).
+bool processEnded(const QString& pid)
+{
+    const QByteArray stat = fixtures::readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    return !pid.isEmpty() && (stat.isEmpty() || stat.mid(stat.lastIndexOf(')') + 2, 1) == "Z");
 }
 
 } // namespace
@@ -614,6 +624,65 @@ private slots:
         else
             QVERIFY(!QFileInfo::exists(earlier));
         QCOMPARE(bench->scratchLeft(), QStringList{});
+    }
+
+    // The window ended by a signal while its child signs the stamped copy:
+    // nothing is left under the copy's or the signature's name, so nothing
+    // passes for signed. A SIGTERM (a logout) stops the run as a cancel
+    // does: the child is killed, the stage and scratch go at once. After a
+    // SIGKILL they go at the next start, but a folder that has taken the
+    // stage's name since is not the program's and stays.
+    void killedStampingRun_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("stageTaken");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+        QTest::newRow("SIGKILL") << int(SIGKILL) << false;
+        QTest::newRow("SIGKILL, the stage's name taken since") << int(SIGKILL) << true;
+    }
+
+    void killedStampingRun()
+    {
+        QFETCH(int, signal);
+        QFETCH(bool, stageTaken);
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        const QString pidFile = bench->path(QStringLiteral("pid"));
+        const QString sleeper = QStringLiteral("printf partial > \"$out\"; echo $$ > '%1'; exec sleep 30").arg(pidFile);
+        QProcess window;
+        window.start(QStringLiteral(VORN_SIGNING_CHILD), {bench->standIn(describeOk(), sleeper), source});
+        QTRY_VERIFY_WITH_TIMEOUT(!firstLine(pidFile).isEmpty() || window.state() == QProcess::NotRunning, 60000);
+        const QString pid = firstLine(pidFile);
+        QVERIFY2(!pid.isEmpty(), window.readAllStandardError().constData());
+        const Call signing = bench->calls().value(1);
+        const QString stage = QFileInfo(signing.input).absolutePath();
+        QVERIFY(QFileInfo::exists(signing.input) && QFileInfo::exists(signing.output));
+
+        QCOMPARE(::kill(pid_t(window.processId()), signal), 0);
+        QVERIFY(window.waitForFinished(30000));
+        QCOMPARE(window.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(window.exitCode(), signal);
+        QTRY_VERIFY_WITH_TIMEOUT(processEnded(pid), 10000);
+        for (const char* name : {"act_подписан.pdf", "act_подписан.pdf.sig", "act.pdf.sig"})
+            QVERIFY2(!QFileInfo::exists(bench->path(QString::fromUtf8(name))), name);
+        if (signal == SIGTERM) {
+            QVERIFY(!QFileInfo::exists(stage));
+            QCOMPARE(bench->scratchLeft(), QStringList{});
+            return;
+        }
+        QVERIFY(QFileInfo::exists(signing.input));
+        QCOMPARE(bench->scratchLeft().size(), 1);
+        const QString taken = QDir(stage).filePath(QStringLiteral("notes.txt"));
+        const QString moved = stage + QStringLiteral("-moved");
+        if (stageTaken) {
+            QVERIFY(QDir().rename(stage, moved) && QDir().mkdir(stage));
+            QVERIFY(fixtures::writeFile(taken, "the user's"));
+        }
+        SigningScratch::removeLeftovers();
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+        QCOMPARE(QFileInfo::exists(taken), stageTaken);
+        QCOMPARE(QFileInfo::exists(stage), stageTaken);
+        QDir(stage).removeRecursively();
+        QDir(moved).removeRecursively();
     }
 
     // Closing the dialog while a child runs kills it and removes the
