@@ -109,27 +109,23 @@ bool SigningBatch::signInScratch(const QString& file, QString* stampedPath, Sign
             *error = tr("PDF со штампом не должен перезаписывать исходный файл.");
             return false;
         }
-        QString reason;
-        const QString stage = scratch->stage(QFileInfo(placed.stampedPdf).absolutePath(), &reason);
-        if (stage.isEmpty()) {
-            *error = tr("Не удалось сохранить PDF со штампом: %1").arg(reason);
+        if (!stageStampedOutputs(*scratch, placed, &staged, error))
             return false;
-        }
-        staged = stagedStampedOutputs(placed, stage);
         request->outputPath = staged.signature;
         if (!stampInBackground(file, staged.stampedPdf, error))
             return false;
         request->inputPath = staged.stampedPdf;
     }
+    const bool stamped = !staged.signature.isEmpty();
     // A free name: whatever is there after a stop or failure is this file's.
     const QString pendingSignature =
-        !staged.signature.isEmpty() || QFileInfo::exists(request->outputPath) ? QString() : request->outputPath;
-    if (!signFileInWorker(*request, result, error) || (!staged.signature.isEmpty() && !placeStampedOutputs(staged, placed, error))) {
+        stamped || QFileInfo::exists(request->outputPath) ? QString() : request->outputPath;
+    if (!signFileInWorker(*request, result, error) || (stamped && !placeStampedOutputs(staged, placed, error))) {
         if (!pendingSignature.isEmpty())
             QFile::remove(pendingSignature);
         return false;
     }
-    if (!staged.signature.isEmpty()) {
+    if (stamped) {
         request->inputPath = placed.stampedPdf;
         request->outputPath = placed.signature;
         result->outputPath = placed.signature;
@@ -205,8 +201,9 @@ bool SigningBatch::signFileInWorker(const SignatureRequest& request, SignatureRe
                                                 : tr("Подписание завершилось с ошибкой.");
         events.quit();
     });
-    QObject::connect(&process, &QProcess::errorOccurred, &events, [&] {
-        if (done)
+    QObject::connect(&process, &QProcess::errorOccurred, &events, [&](QProcess::ProcessError failure) {
+        // A child that ended without reading its pass phrases tells more by its end.
+        if (done || failure == QProcess::WriteError)
             return;
         done = true;
         out = process.readAllStandardOutput();

@@ -178,6 +178,8 @@ void SigningRun::startChild(const QString& requestPath, bool describe)
                                "другой сертификат или режим подписи.");
     // Qt reports a crash as an error before the finished signal.
     connect(process, &QProcess::errorOccurred, this, [process, finish, crashed](QProcess::ProcessError error) {
+        if (error == QProcess::WriteError)
+            return;  // it ended without reading the pass phrases: its end tells more
         finish(process, false,
                error == QProcess::Crashed ? crashed : tr("Не удалось запустить изолированный процесс подписания."));
     });
@@ -260,13 +262,11 @@ void SigningRun::prepareAndSign()
             return;
         }
         QString error;
-        const QString stage = scratch->stage(QFileInfo(outputs.stampedPdf).absolutePath(), &error);
-        if (stage.isEmpty()) {
-            failSigningRun(tr("Подписание"), tr("Не удалось сохранить PDF со штампом: %1").arg(error));
+        if (!stageStampedOutputs(*scratch, outputs, &stagedOutputs, &error)) {
+            failSigningRun(tr("Подписание"), error);
             return;
         }
         placedOutputs = outputs;
-        stagedOutputs = stagedStampedOutputs(outputs, stage);
         record.request.outputPath = stagedOutputs.signature;
         // Nothing is made under the outputs' own names before both are whole.
         pendingSignature.clear();

@@ -182,7 +182,8 @@ bool SigningScratch::putInPlace(const QString& from, const QString& to, QString*
 {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
-    int code = ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0 ? 0 : errno;
+    const bool renamed = ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0;
+    int code = renamed ? 0 : errno;
     // A file system that cannot rename without replacing: looked at first.
     if (code == EINVAL || code == ENOSYS || code == EOPNOTSUPP) {
         struct stat taken {};

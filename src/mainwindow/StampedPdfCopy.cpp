@@ -146,11 +146,20 @@ StampedOutputs stampedSigningOutputs(const QString& sourcePath, const QString& w
     return outputs;
 }
 
-StampedOutputs stagedStampedOutputs(const StampedOutputs& placed, const QString& stage)
+bool stageStampedOutputs(SigningScratch& scratch, const StampedOutputs& placed, StampedOutputs* staged,
+                         QString* error)
 {
+    QString reason;
+    const QString stage = scratch.stage(QFileInfo(placed.stampedPdf).absolutePath(), &reason);
+    if (stage.isEmpty()) {
+        if (error)
+            *error = tr("Не удалось сохранить PDF со штампом: %1").arg(reason);
+        return false;
+    }
     const QDir folder(stage);
-    return {folder.filePath(QFileInfo(placed.stampedPdf).fileName()),
-            folder.filePath(QFileInfo(placed.signature).fileName())};
+    *staged = {folder.filePath(QFileInfo(placed.stampedPdf).fileName()),
+               folder.filePath(QFileInfo(placed.signature).fileName())};
+    return true;
 }
 
 bool placeStampedOutputs(const StampedOutputs& staged, const StampedOutputs& placed, QString* error)

@@ -163,6 +163,38 @@ private slots:
             QVERIFY(!QFileInfo::exists(bench->path(QStringLiteral("act_подписан.pdf"))));
     }
 
+    // A child that ends without reading the pass phrases on its input (here
+    // far more than a pipe holds, as the longest the fields take): its own
+    // answer is what counts, not the failed hand-over.
+    void unreadPassPhrases_data()
+    {
+        QTest::addColumn<QString>("describe");
+        QTest::addColumn<QString>("shown");  // its start
+        QTest::newRow("describing child refuses")
+            << "echo '{\"ok\":false,\"error\":\"Ключ не подходит\"}'; exit 5" << "Ошибка подписи|Ключ не подходит";
+        QTest::newRow("both children succeed") << describeOk() << "Подпись создана|Подписан: act.pdf";
+    }
+
+    void unreadPassPhrases()
+    {
+        QFETCH(QString, describe);
+        QFETCH(QString, shown);
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(QStringLiteral("exec 0<&-; ") + describe,
+                                                      QStringLiteral("exec 0<&-; ") + signOk()));
+        bool reopened = false;
+        const QStringList noted = signFile(window, source, 3, &reopened, [](SignatureDialog* d) {
+            for (QLineEdit* field : d->findChildren<QLineEdit*>()) {
+                if (field->echoMode() == QLineEdit::Password)
+                    field->setText(QString(field->maxLength(), QChar(u'ж')));
+            }
+        });
+        QCOMPARE(noted.size(), 1);
+        QVERIFY2(noted.first().startsWith(shown), qPrintable(noted.first()));
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+    }
+
     // The result's size is read from a string only; a number reads as 0 and
     // the signature still counts.
     void numericSizeReadsZero()
