@@ -31,7 +31,15 @@ public:
         while (xml.next()) {
             if (xml.isStart()) {
                 ++m_depth;
-                start(xml);
+                // What an extension list holds is not drawn: the series the
+                // author filtered out of the chart are kept there.
+                if (m_extensionDepth < 0 && xml.name() == u"extLst")
+                    m_extensionDepth = m_depth;
+                if (m_extensionDepth < 0)
+                    start(xml);
+            } else if (m_extensionDepth >= 0) {
+                if (xml.isEnd() && m_depth-- == m_extensionDepth)
+                    m_extensionDepth = -1;
             } else if (xml.isText()) {
                 if (m_inTitle && m_inTitleText && !m_inFormula)
                     xlsxAppendBounded(m_chart.title, xml.text().trimmed());
@@ -166,6 +174,7 @@ private:
     XlsxIChart& m_chart;
     int m_depth = 0;
     int m_chartDepth = -1;
+    int m_extensionDepth = -1; // of the extension list being skipped
     bool m_inTitle = false;
     bool m_inFormula = false;
     bool m_inTitleText = false;
