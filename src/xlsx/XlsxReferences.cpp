@@ -12,6 +12,8 @@ constexpr int kSheetLastCol = 16383;
 // and tokens than these.
 constexpr int kMaxNameDepth = 8;
 constexpr int kMaxNesting = 32;
+// Names read in one reference at most, however often they are named.
+constexpr int kMaxNamesRead = 256;
 constexpr qsizetype kMaxAreas = 256;
 constexpr qsizetype kMaxTokens = 4096;
 // Sizes and offsets past any sheet's: beyond them a reference is no reference.
@@ -164,8 +166,8 @@ struct Operand {
 // spreadsheet functions it knows.
 class Parser {
 public:
-    Parser(const XlsxReferences& references, const QList<Token>& tokens, int nameDepth)
-        : m_references(references), m_tokens(tokens), m_nameDepth(nameDepth)
+    Parser(const XlsxReferences& references, const QList<Token>& tokens, int nameDepth, int& namesRead)
+        : m_references(references), m_tokens(tokens), m_nameDepth(nameDepth), m_namesRead(namesRead)
     {
     }
 
@@ -291,9 +293,10 @@ private:
     {
         const QString formula = m_references.nameFormula(word, scope);
         QList<Token> tokens;
-        if (formula.isEmpty() || m_nameDepth >= kMaxNameDepth || !tokenize(formula, tokens))
+        if (formula.isEmpty() || m_nameDepth >= kMaxNameDepth || ++m_namesRead > kMaxNamesRead ||
+            !tokenize(formula, tokens))
             return false;
-        return Parser(m_references, tokens, m_nameDepth + 1).parse(blocks);
+        return Parser(m_references, tokens, m_nameDepth + 1, m_namesRead).parse(blocks);
     }
 
     bool call(const QString& function, Operand& out)
@@ -455,6 +458,7 @@ private:
     qsizetype m_at = 0;
     int m_nesting = 0;
     int m_nameDepth = 0;
+    int& m_namesRead;
 };
 
 } // namespace
@@ -486,7 +490,8 @@ bool XlsxReferences::resolve(QStringView formula, QList<XlsxIArea>& areas) const
 {
     QList<Token> tokens;
     QList<Block> blocks;
-    if (!tokenize(formula, tokens) || !Parser(*this, tokens, 0).parse(blocks) || blocks.isEmpty())
+    int namesRead = 0;
+    if (!tokenize(formula, tokens) || !Parser(*this, tokens, 0, namesRead).parse(blocks) || blocks.isEmpty())
         return false;
     for (const Block& b : blocks) {
         // A block of several rows and columns is no series.
@@ -534,12 +539,13 @@ QStringList XlsxReferences::sheetsNamed(QStringView formula, bool* anySheet) con
 {
     QStringList sheets;
     *anySheet = false;
-    collectSheets(formula, 0, sheets, anySheet);
-    *anySheet = *anySheet || sheets.isEmpty();
+    QSet<qsizetype> seen;
+    collectSheets(formula, 0, seen, sheets, anySheet);
     return sheets;
 }
 
-void XlsxReferences::collectSheets(QStringView formula, int depth, QStringList& sheets, bool* anySheet) const
+void XlsxReferences::collectSheets(QStringView formula, int depth, QSet<qsizetype>& seen, QStringList& sheets,
+                                   bool* anySheet) const
 {
     QList<Token> tokens;
     if (depth > kMaxNameDepth || !tokenize(formula, tokens)) {
@@ -559,10 +565,18 @@ void XlsxReferences::collectSheets(QStringView formula, int depth, QStringList& 
         int row = -1;
         if ((after.kind == Token::Punct && after.text == u"(") || rangeEnd(t.text, &col, &row))
             continue; // a function, or a part of a reference
-        const QString named = nameFormula(t.text, prefixed ? before->text : QString());
-        if (named.isEmpty())
-            *anySheet = true;
-        else
-            collectSheets(named, depth + 1, sheets, anySheet);
+        // A name without a sheet may be any sheet's own.
+        const QString wanted = t.text.toCaseFolded();
+        const QString scope = prefixed ? before->text.toCaseFolded() : QString();
+        for (qsizetype k = 0; k < m_names.size(); ++k) {
+            const XlsxIDefinedName& n = m_names.at(k);
+            if (n.name.toCaseFolded() != wanted || (prefixed && !n.sheet.isEmpty() && n.sheet.toCaseFolded() != scope))
+                continue;
+            // Each name is read once: what it points to is already collected.
+            if (!seen.contains(k)) {
+                seen.insert(k);
+                collectSheets(n.formula, depth + 1, seen, sheets, anySheet);
+            }
+        }
     }
 }

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QMap>
+#include <QSet>
 #include <QString>
 
 #include <functional>
@@ -48,8 +49,10 @@ public:
     // any part of it is not resolved.
     bool resolve(QStringView formula, QList<XlsxIArea>& areas) const;
 
-    // The sheets a reference may point to, through the names it uses; every
-    // sheet (anySheet) when it names none, or a name that is unknown.
+    // The sheets a reference may point to, through the names it uses (a
+    // name no sheet's and not the workbook's, or a chart's own data such as
+    // LibreOffice's "0", points to none); every sheet (anySheet) when the
+    // reference cannot be read.
     QStringList sheetsNamed(QStringView formula, bool* anySheet) const;
 
     // The defined name as a sheet sees it: the sheet's own first, then the
@@ -64,7 +67,8 @@ public:
                       bool numbers) const;
 
 private:
-    void collectSheets(QStringView formula, int depth, QStringList& sheets, bool* anySheet) const;
+    void collectSheets(QStringView formula, int depth, QSet<qsizetype>& seen, QStringList& sheets,
+                       bool* anySheet) const;
 
     SheetNamed m_sheetNamed;
     QList<XlsxIDefinedName> m_names;

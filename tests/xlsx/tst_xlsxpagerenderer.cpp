@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -129,6 +130,8 @@ private slots:
     void pagesAreTextAndPaths();
     void cancelledWritingLeavesNoFile();
     void registerAsLibreOfficePrintsIt();
+    void reportAsItPrints_data();
+    void reportAsItPrints();
     void hiddenContentIsNotPrinted_data();
     void hiddenContentIsNotPrinted();
     void previewShowsFiguresAsPrinted_data();
@@ -487,6 +490,95 @@ void TestXlsxPageRenderer::registerAsLibreOfficePrintsIt()
         QVERIFY2(!theirs.contains(hidden), qPrintable("LibreOffice: " + QString(hidden)));
         QVERIFY2(!ours.contains(hidden), qPrintable("ours: " + QString(hidden)));
     }
+}
+
+// A report written part by part as Excel writes it, and again by LibreOffice
+// (tests/data/make-xlsx.sh): its sheets, its chart's points, what prints and
+// what the preview shows of its figures.
+void TestXlsxPageRenderer::reportAsItPrints_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("sheets");      // imported
+    QTest::addColumn<QStringList>("chartSheets"); // named in the hint
+    QTest::addColumn<QList<double>>("values");    // of the report's chart, every series
+    QTest::addColumn<QStringList>("printed");
+    QTest::addColumn<QStringList>("absent");
+    QTest::addColumn<QStringList>("asLibreOffice"); // printed as LibreOffice prints the same workbook
+
+    // One General for the written code and the built-in id, each figure twice.
+    const QStringList figures = {"1234567890123.45",   "9.99999999999E+307", "1E-10",  "1.2345E-05",
+                                 "0.333333333333333", "1.23456789012346E+17", "123,456,789,012,346,000",
+                                 "-12:00"};
+    const QStringList same = {"1234567890123.45", "9.99999999999E+307", "1E-10", "0.333333333333333",
+                              "123,456,789,012,346,000", "-12:00"};
+    // Rows 4 (hidden) and 6 (0 high) hold Восток 9002 and Север 9001; the
+    // filtered series 7771 and the chart sheet are not drawn.
+    QTest::newRow("part by part") << "charts-as-written.xlsx" << QStringList{"Отчёт"} << QStringList{"Диаграмма"}
+                                  << QList<double>{120, 104, 98, 102, 97, 105} << figures + QStringList{"Юг", "Урал"}
+                                  << QStringList{"Север", "9001", "9002", "777.777", "555.555"} << same;
+    // LibreOffice keeps no row 0 high and gives its chart data of its own:
+    // every point is drawn, as LibreOffice draws it.
+    QTest::newRow("LibreOffice") << "lo-charts-as-written.xlsx" << QStringList{"Отчёт", "Диаграмма"} << QStringList{}
+                                 << QList<double>{120, 104, 9002, 98, 9001, 102, 97, 105}
+                                 << figures + QStringList{"Север", "555.555"} << QStringList{"9002", "777.777"}
+                                 << QStringList{};
+}
+
+void TestXlsxPageRenderer::reportAsItPrints()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, sheets);
+    QFETCH(QStringList, chartSheets);
+    QFETCH(QList<double>, values);
+    QFETCH(QStringList, printed);
+    QFETCH(QStringList, absent);
+    QFETCH(QStringList, asLibreOffice);
+    const QString book = workbook(file);
+    {
+        const XlsxIWorkbook read = iReadWorkbook(book);
+        QCOMPARE(read.reason, QString());
+        QStringList names;
+        for (const XlsxISheetInfo& sheet : read.sheets)
+            names << sheet.name;
+        QCOMPARE(names, sheets);
+        QCOMPARE(read.chartSheets, chartSheets);
+        QCOMPARE(read.sheets.front().charts.size(), 1);
+        QList<double> drawn;
+        for (const XlsxIChartSeries& s : read.sheets.front().charts.first().series)
+            drawn += s.values;
+        QCOMPARE(drawn, values);
+    }
+    XlsxImportDialog dialog(book, nullptr);
+    const QString hint = dialog.findChild<QLabel*>(QStringLiteral("DialogHint"))->text();
+    QCOMPARE(hint.contains(QStringLiteral("Листы-диаграммы не импортируются: «Диаграмма».")), !chartSheets.isEmpty());
+    const QString pdf = m_dir.filePath(QStringLiteral("report.pdf"));
+    QVERIFY(dialog.pageRenderer().writePdf(pdf));
+    const QString ours = pdfText(pdf);
+    for (const QString& text : printed)
+        QVERIFY2(ours.contains(text), qPrintable(text + " in\n" + ours));
+    for (const QString& text : absent)
+        QVERIFY2(!ours.contains(text), qPrintable(text + " in\n" + ours));
+    // The preview shows each figure as the page prints it, under the written
+    // General (column C) as under the built-in one (D).
+    auto* preview = dialog.findChild<XlsxPreviewWidget*>();
+    dialog.onSheetSelected(0);
+    for (int row = 2; row <= 10; ++row) {
+        if (preview->sheet->hiddenRows.contains(row))
+            continue;
+        for (int col = 2; col <= 3; ++col) {
+            const QString shown = preview->shownText(row, col);
+            QVERIFY2(shown.isEmpty() || ours.contains(shown), qPrintable(shown));
+        }
+        if (row < 10)
+            QCOMPARE(preview->shownText(row, 2), preview->shownText(row, 3));
+    }
+    if (asLibreOffice.isEmpty())
+        return;
+    QString why;
+    QVERIFY2(convertWithLibreOffice({book}, m_dir.path(), &why, QStringLiteral("pdf")), qPrintable(why));
+    const QString theirs = pdfText(m_dir.filePath(QFileInfo(file).completeBaseName() + QStringLiteral(".pdf")));
+    for (const QString& text : asLibreOffice)
+        QVERIFY2(theirs.contains(text) && ours.contains(text), qPrintable(text));
 }
 
 // Rows 1 to 5 of column A hold the labels "видно1" ... and B the values
