@@ -2,6 +2,7 @@
 #include "MainWindow.h"
 
 #include "DialogKit.h"
+#include "FileIdentity.h"
 #include "PagePrinter.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
@@ -33,6 +34,23 @@ void MainWindow::showPrintDialog()
     dialog->activateWindow();
 }
 
+// The checks of every output on the file the printer writes, whatever name
+// the print dialog checked: it is no open document's file, and an existing
+// one is replaced only when the user said so here or, for that very file, in
+// the print dialog.
+bool MainWindow::confirmPrintTarget(QPrinter& printer, const QString& allowed)
+{
+    if (printer.outputFileName().isEmpty())
+        return true;
+    const QString target = QFileInfo(printer.outputFileName()).absoluteFilePath();
+    if (refuseOpenDocumentTarget(tr("Печать"), target))
+        return false;
+    if (QFileInfo::exists(target) && !FileIdentity::same(target, allowed) && !appOverwriteQuestion(this, tr("Печать")))
+        return false;
+    printer.setOutputFileName(target);
+    return true;
+}
+
 void MainWindow::onPrint()
 {
     if (!isDocumentLoaded() || outputJobRunning)
@@ -50,9 +68,7 @@ void MainWindow::onPrint()
     printer.setPageSize(QPageSize(settings.paper));
     printer.setPageOrientation(settings.orientation);
     printer.setCopyCount(settings.copies);
-    // A printout to a file never goes over a document open here.
-    if (!device->confirm(this) ||
-        (!printer.outputFileName().isEmpty() && refuseOpenDocumentTarget(tr("Печать"), printer.outputFileName())))
+    if (!device->confirm(this) || !confirmPrintTarget(printer, device->replacementAllowed()))
         return;
 
     const OutputJobScope job(this);
@@ -74,6 +90,10 @@ void MainWindow::onPrint()
     const PrintOutcome outcome = printPages(*held, printer, first, last, beforePage);
     if (progressBar)
         progressBar->hide();
+    if (!outcome.writeError.isEmpty()) {
+        appInfo(this, tr("Печать"), tr("Не удалось записать файл: %1").arg(outcome.writeError));
+        return;
+    }
     if (!outcome.started) {
         QMessageBox::warning(this, tr("Печать"), tr("Не удалось начать печать"), QMessageBox::Ok);
         return;
