@@ -3,15 +3,14 @@
 #include "FileReplacement.h"
 #include "PdfDocument.h"
 #include "PrintSettings.h"
-#include "SystemErrorText.h"
 
 #include <QFile>
 #include <QImage>
+#include <QObject>
 #include <QPainter>
 #include <QPrinter>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 
 void printRangeFor(const QPrinter& printer, int pageCount, int currentPage, int* first, int* last)
@@ -106,7 +105,7 @@ PrintOutcome printPages(const PdfDocument& document, QPrinter& printer, int firs
     if (!outcome.started)
         return outcome;
     if (!endsWhole(partial))
-        outcome.writeError = systemErrorText(EIO);
+        outcome.writeError = QObject::tr("запись оборвалась на середине");
     else if (aside.finish(&outcome.writeError))
         aside.putInPlace(&outcome.writeError);
     return outcome;
