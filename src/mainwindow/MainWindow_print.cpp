@@ -11,6 +11,7 @@
 #include "PrintSettings.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -45,7 +46,10 @@ bool MainWindow::confirmPrintTarget(QPrinter& printer, const QString& allowed)
     const QString target = QFileInfo(printer.outputFileName()).absoluteFilePath();
     if (refuseOpenDocumentTarget(tr("Печать"), target))
         return false;
-    if (QFileInfo::exists(target) && !FileIdentity::same(target, allowed) && !appOverwriteQuestion(this, tr("Печать")))
+    // Named in full: the folder is what the print dialog may have misled about.
+    if (QFileInfo::exists(target) && !FileIdentity::same(target, allowed) &&
+        !appQuestion(this, tr("Печать"), tr("Файл «%1» уже существует. Заменить его?").arg(QDir::toNativeSeparators(target)),
+                     tr("Заменить"), tr("Отмена")))
         return false;
     printer.setOutputFileName(target);
     return true;

@@ -344,7 +344,7 @@ private slots:
         QTest::addColumn<QString>("answer");   // to the question here; empty: none expected
         QTest::addColumn<bool>("replaced");
         QTest::newRow("kept when not allowed") << "docs/v1.pdf" << "" << "Отмена" << false;
-        QTest::newRow("replaced when allowed") << "docs/v1.pdf" << "" << "Перезаписать" << true;
+        QTest::newRow("replaced when allowed") << "docs/v1.pdf" << "" << "Заменить" << true;
         QTest::newRow("relative name") << "v1.pdf" << "" << "Отмена" << false;
         QTest::newRow("dialog asked about another file of the name") << "docs/v1.pdf" << "other" << "Отмена" << false;
         QTest::newRow("dialog asked about that file") << "docs/v1.pdf" << "same" << "" << true;
@@ -377,7 +377,8 @@ private slots:
         prompt::answerNoting(prompts, answer.isEmpty() ? QStringLiteral("Отмена") : answer, &question);
         window.onPrint();
         QVERIFY(QDir::setCurrent(working));
-        QCOMPARE(question, answer.isEmpty() ? QString() : QStringLiteral("Печать|Файл уже существует. Перезаписать?"));
+        QCOMPARE(question, answer.isEmpty() ? QString()
+                                            : QStringLiteral("Печать|Файл «%1» уже существует. Заменить его?").arg(target));
         if (replaced)
             QCOMPARE(pdftools::pageCount(target), 2);
         else
