@@ -123,7 +123,8 @@ int PartialFile::renameTo(const QByteArray& target)
 bool isPartialFileName(const QString& name)
 {
     const qsizetype markerAt = name.size() - kRandomLetters - kMarker.size();
-    if (markerAt < 1 || !name.startsWith(QLatin1Char('.')) || QStringView(name).mid(markerAt, kMarker.size()) != kMarker)
+    if (markerAt < 1 || !name.startsWith(QLatin1Char('.')) ||
+        QStringView(name).mid(markerAt, kMarker.size()) != kMarker)
         return false;
     const QStringView tail = QStringView(name).right(kRandomLetters);
     return std::all_of(tail.begin(), tail.end(), isLetterOrDigit);

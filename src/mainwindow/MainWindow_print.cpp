@@ -47,9 +47,9 @@ bool MainWindow::confirmPrintTarget(QPrinter& printer, const QString& allowed)
     if (refuseOpenDocumentTarget(tr("Печать"), target))
         return false;
     // Named in full: the folder is what the print dialog may have misled about.
+    const QString question = tr("Файл «%1» уже существует. Заменить его?").arg(QDir::toNativeSeparators(target));
     if (QFileInfo::exists(target) && !FileIdentity::same(target, allowed) &&
-        !appQuestion(this, tr("Печать"), tr("Файл «%1» уже существует. Заменить его?").arg(QDir::toNativeSeparators(target)),
-                     tr("Заменить"), tr("Отмена")))
+        !appQuestion(this, tr("Печать"), question, tr("Заменить"), tr("Отмена")))
         return false;
     printer.setOutputFileName(target);
     return true;

@@ -171,7 +171,8 @@ private slots:
     void leftoversOfKilledWrites_data()
     {
         QTest::addColumn<QString>("document");
-        QTest::addColumn<QString>("made");  // "killed save", "live save", "killed export", or "user" or "link" of leftName
+        // "killed save", "live save", "killed export"; or "user" or "link": leftName made so
+        QTest::addColumn<QString>("made");
         QTest::addColumn<QString>("leftName");
         QTest::addColumn<int>("ageSeconds");
         QTest::addColumn<bool>("removed");

@@ -377,8 +377,8 @@ private slots:
         prompt::answerNoting(prompts, answer.isEmpty() ? QStringLiteral("Отмена") : answer, &question);
         window.onPrint();
         QVERIFY(QDir::setCurrent(working));
-        QCOMPARE(question, answer.isEmpty() ? QString()
-                                            : QStringLiteral("Печать|Файл «%1» уже существует. Заменить его?").arg(target));
+        const QString asked = QStringLiteral("Печать|Файл «%1» уже существует. Заменить его?").arg(target);
+        QCOMPARE(question, answer.isEmpty() ? QString() : asked);
         if (replaced)
             QCOMPARE(pdftools::pageCount(target), 2);
         else
