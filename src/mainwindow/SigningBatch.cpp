@@ -1,6 +1,7 @@
 #include "SigningBatch.h"
 
 #include "DialogKit.h"
+#include "FileIdentity.h"
 #include "MainWindow.h"
 #include "OutputPaths.h"
 #include "SignatureDialog.h"
@@ -105,7 +106,8 @@ bool SigningBatch::signInScratch(const QString& file, QString* stampedPath, Sign
     StampedOutputs staged;
     if (templateRequest.mode == StampedPdfDetached) {
         placed = stampedSigningOutputs(file, request->outputPath);
-        if (QFileInfo(placed.stampedPdf).absoluteFilePath() == QFileInfo(file).absoluteFilePath()) {
+        if (QFileInfo(placed.stampedPdf).absoluteFilePath() == QFileInfo(file).absoluteFilePath() ||
+            FileIdentity::same(placed.stampedPdf, file)) {
             *error = tr("PDF со штампом не должен перезаписывать исходный файл.");
             return false;
         }

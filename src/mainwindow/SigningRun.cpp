@@ -1,6 +1,7 @@
 #include "SigningRun.h"
 
 #include "DialogKit.h"
+#include "FileIdentity.h"
 #include "MainWindow.h"
 #include "OutputPaths.h"
 #include "PdfDocument.h"
@@ -31,9 +32,10 @@ bool isPdfName(const QString& path)
     return QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
 }
 
+// One file under two names (a hard link, a symbolic link) is one file.
 bool samePath(const QString& a, const QString& b)
 {
-    return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
+    return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath() || FileIdentity::same(a, b);
 }
 
 } // namespace
