@@ -364,11 +364,11 @@ PdfRepair::Result PdfRepair::examine(const QByteArray& bytes)
         return result;
     }
     // qpdf walks the page tree as other readers do: the document is held to
-    // its count, and damage met on the way shows as warnings. A loop cut
-    // on loading is damage too.
+    // its count, and damage met on the way (a loop cut on loading too)
+    // shows as warnings.
     const TreePages tree = readTree(file);
     const bool walked = file.run([](QPDF& pdf) { walkPages(pdf); }, nullptr);
-    if (walked && tree.read && file.damageWarningCount() == 0 && file.pageTreeCuts() == 0) {
+    if (walked && tree.read && file.damageWarningCount() == 0) {
         if (offsetsLeadToObjects(file)) {
             result.verdict = Verdict::Sound;
             result.sourcePages = int(tree.pages.size());

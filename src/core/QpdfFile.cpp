@@ -354,14 +354,14 @@ bool QpdfFile::writeWith(QByteArray* out, const std::function<void(QPDFWriter&)>
 
 int QpdfFile::warningCount() const
 {
-    return m_pdf ? int(m_pdf->numWarnings()) - m_treeWarnings : 0;
+    return m_pdf ? int(m_pdf->numWarnings()) - m_treeWarnings + m_treeCuts : 0;
 }
 
 int QpdfFile::damageWarningCount() const
 {
     if (!m_pdf)
         return 0;
-    int count = 0;
+    int count = m_treeCuts;
     try {
         // getWarnings() empties qpdf's list; put them back so later calls see them too.
         const std::vector<QPDFExc> warnings = m_pdf->getWarnings();

@@ -38,12 +38,13 @@ public:
                const std::function<bool(qint64)>& check = {});
 
     // How many warnings qpdf gave since the load (a damaged file gives some
-    // while it is read), leaving out those of the page tree's loop check.
+    // while it is read), leaving out those of the page tree's loop check;
+    // each kid it cut counts as one.
     int warningCount() const;
 
-    // The warnings that say the file is really damaged: a /Size smaller than
-    // the objects written (poppler's pdfunite does it) loses nothing and is
-    // not counted.
+    // The warnings that say the file is really damaged, each kid cut from
+    // the page tree counting as one: a /Size smaller than the objects
+    // written (poppler's pdfunite does it) loses nothing and is not counted.
     int damageWarningCount() const;
 
     // The file's attached files are encrypted with a password the document
