@@ -73,6 +73,30 @@ QByteArray withNestedArrays(const QByteArray& bytes, int depth, bool inResources
     return out;
 }
 
+// A later revision in which the one page hangs depth nodes below the root
+// of the page tree.
+QByteArray withDeepPageTree(const QByteArray& bytes, int depth)
+{
+    constexpr int kFirstNode = 100;
+    const qsizetype previous = bytes.mid(bytes.lastIndexOf("startxref") + 9).trimmed().split('\n').first().toLongLong();
+    QByteArray out = bytes;
+    if (!out.endsWith('\n'))
+        out += '\n';
+    const auto offset = [&out] { return QByteArray::number(out.size()).rightJustified(10, '0') + " 00000 n \n"; };
+    QByteArray rows = "3 1\n" + offset();
+    out += "3 0 obj\n<< /Type /Pages /Kids [" + QByteArray::number(kFirstNode) + " 0 R] /Count 1 >>\nendobj\n";
+    rows += QByteArray::number(kFirstNode) + ' ' + QByteArray::number(depth) + '\n';
+    for (int level = 0; level < depth; ++level) {
+        rows += offset();
+        const QByteArray kid = level + 1 < depth ? QByteArray::number(kFirstNode + level + 1) : QByteArray("4");
+        out += QByteArray::number(kFirstNode + level) + " 0 obj\n<< /Type /Pages /Kids [" + kid + " 0 R] /Count 1 >>\nendobj\n";
+    }
+    const qsizetype xrefAt = out.size();
+    out += "xref\n" + rows + "trailer\n<< /Size " + QByteArray::number(kFirstNode + depth) + " /Root 1 0 R /Prev " +
+           QByteArray::number(previous) + " >>\nstartxref\n" + QByteArray::number(xrefAt) + "\n%%EOF\n";
+    return out;
+}
+
 // Form fields of a saved file by their full names, as qpdf reads them.
 QStringList fieldNames(const QString& path)
 {
@@ -159,6 +183,9 @@ void TestPdfDocumentDamaged::operationsOnDamagedFilesNeverCrash_data()
     QVERIFY(writeFile(nested, withNestedArrays(readFile(realPdf(QStringLiteral("gs-helvetica.pdf"))), 100000)));
     // Where it crashed: a save after its pages came in (each pass over it takes a second).
     QTest::newRow("100,000 nested arrays") << nested << QStringList{QStringLiteral("import")};
+    const QString deep = path(QStringLiteral("deep-tree.pdf"));
+    QVERIFY(writeFile(deep, withDeepPageTree(readFile(realPdf(QStringLiteral("gs-helvetica.pdf"))), 20000)));
+    QTest::newRow("page tree 20,000 levels deep") << deep << QStringList{QStringLiteral("open"), QStringLiteral("import")};
 }
 
 // The operations run in a child process, each on a fresh document: it ends
