@@ -92,9 +92,9 @@ void MainWindow::openFile(const QString& path)
         setStatusText(tr("Открыт подписанный документ: %1 · %2").arg(name, signatures));
     rememberRecentFile(absolutePath);
     // Told once, on opening; the repaired copy is what the next save writes.
-    if (const QString lost = document->lostPagesText(); !lost.isEmpty()) {
-        setStatusText(lost);
-        appInfo(this, tr("Файл восстановлен"), lost);
+    if (const QString guard = document->sourceGuardText(); !guard.isEmpty()) {
+        setStatusText(guard);
+        appInfo(this, tr("Файл восстановлен"), guard);
     } else if (document->wasRepaired()) {
         const QString notice = tr("Файл был повреждён и восстановлен; сохраните его, чтобы сохранить исправления.");
         setStatusText(notice);

@@ -103,7 +103,7 @@ bool MainWindow::saveDocumentFile(const std::shared_ptr<PdfDocument>& doc, const
 bool MainWindow::saveActiveDocument()
 {
     // The file still holds pages lost on opening: the first save asks for a new name.
-    if (isDocumentLoaded() && !document->lostPages().empty())
+    if (isDocumentLoaded() && !document->holdsSourceWhole())
         return saveActiveDocumentAs();
     QString error;
     if (!writeActiveDocument(&error)) {
@@ -253,6 +253,12 @@ void MainWindow::autoSaveIfNeeded()
     if (busy || outputJobRunning || autoSaveJob || QApplication::activeModalWidget() ||
         QApplication::mouseButtons() != Qt::NoButton)
         return;
+    // Nor over a file that holds pages the document lacks: an autosave
+    // through a copy would pass the document's own refusal.
+    if (!document->holdsSourceWhole()) {
+        reportAutoSaveFailure(document->sourceGuardText());
+        return;
+    }
     if (const QString reason = readOnlyReason(document->filePath()); !reason.isEmpty()) {
         reportAutoSaveFailure(reason);
         return;
