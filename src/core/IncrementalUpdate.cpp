@@ -1,6 +1,7 @@
 #include "IncrementalUpdate.h"
 
 #include "ContentStreamEditor.h"
+#include "ParsedObjectWriter.h"
 #include "QpdfFile.h"
 
 #define POINTERHOLDER_TRANSITION 4
@@ -24,35 +25,6 @@ namespace pdfengine {
 namespace {
 
 constexpr int kTailSearched = 4096;
-constexpr int kCompressionLevel = 6;
-
-QByteArray zlibBytes(const QByteArray& data)
-{
-    return qCompress(data, kCompressionLevel).mid(4);  // qCompress puts the length in front
-}
-
-// One object as the update writes it. A stream already packed keeps its
-// bytes and filters: nothing is inflated, so a small stream that unpacks
-// without bound costs no more than its own size. An unpacked one is packed.
-QByteArray objectBody(QPDFObjectHandle object)
-{
-    if (!object.isStream())
-        return QByteArray::fromStdString(object.unparseResolved());
-    const std::shared_ptr<Buffer> raw = object.getRawStreamData();
-    const QByteArray data(reinterpret_cast<const char*>(raw->getBuffer()), qsizetype(raw->getSize()));
-    QPDFObjectHandle dict = object.getDict().shallowCopy();
-    QPDFObjectHandle filter = dict.getKey("/Filter");
-    const bool packed = filter.isName() || (filter.isArray() && filter.getArrayNItems() > 0);
-    const QByteArray body = packed ? data : zlibBytes(data);
-    if (!packed) {
-        dict.replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
-        dict.removeKey("/DecodeParms");
-        dict.removeKey("/DL");
-    }
-    dict.replaceKey("/Length", QPDFObjectHandle::newInteger(body.size()));
-    return QByteArray::fromStdString(dict.unparse()) + "\nstream\n" + body + "\nendstream";
-}
-
 constexpr int kMaxCompareDepth = 32;
 constexpr double kNumberTolerance = 1e-6;
 
@@ -300,34 +272,32 @@ bool IncrementalUpdate::append(QPDF& pdf, const QByteArray& base, const std::vec
             *error = QStringLiteral("файл зашифрован");
             return false;
         }
+        // Streams sealed by a key of their own keep their bytes as they are.
+        const bool sealed = !sealedEncryption(pdf).isNull();
         QByteArray bytes = base;
         if (!bytes.endsWith('\n'))
             bytes.append('\n');
-        std::vector<std::pair<std::pair<int, int>, qint64>> offsets;
+        ParsedObjectWriter::Placed offsets;
         int size = trailer.getKey("/Size").isInteger() ? int(trailer.getKey("/Size").getIntValue()) : 0;
         for (const auto& [number, generation] : sorted) {
             QPDFObjectHandle object = pdf.getObjectByID(number, generation);
             offsets.push_back({{number, generation}, bytes.size()});
-            bytes += QByteArray::number(number) + ' ' + QByteArray::number(generation) + " obj\n" + objectBody(object) +
-                     "\nendobj\n";
+            bytes += QByteArray::number(number) + ' ' + QByteArray::number(generation) + " obj\n" +
+                     ParsedObjectWriter::body(object, !sealed) + "\nendobj\n";
             size = std::max(size, number + 1);
         }
         QPDFObjectHandle tail = QPDFObjectHandle::newDictionary();
         for (const char* key : {"/Root", "/Info", "/ID"})
             if (trailer.hasKey(key))
                 tail.replaceKey(key, trailer.getKey(key));
-        if (QPDFObjectHandle sealed = sealedEncryption(pdf); !sealed.isNull())
-            tail.replaceKey("/Encrypt", sealed);
+        if (sealed)
+            tail.replaceKey("/Encrypt", sealedEncryption(pdf));
         tail.replaceKey("/Prev", QPDFObjectHandle::newInteger(previous));
         const qint64 xrefAt = bytes.size();
         const QByteArray head = base.mid(previous, 4);
         if (head == "xref") {
             tail.replaceKey("/Size", QPDFObjectHandle::newInteger(size));
-            bytes += "xref\n";
-            for (const auto& [id, offset] : offsets)
-                bytes += QByteArray::number(id.first) + " 1\n" + QByteArray::number(offset).rightJustified(10, '0') +
-                         ' ' + QByteArray::number(id.second).rightJustified(5, '0') + " n \n";
-            bytes += "trailer\n" + QByteArray::fromStdString(tail.unparse()) + '\n';
+            bytes += ParsedObjectWriter::table(offsets, false) + "trailer\n" + QByteArray::fromStdString(tail.unparse()) + '\n';
         } else {
             // A cross-reference stream naming the objects and itself.
             const int self = size;

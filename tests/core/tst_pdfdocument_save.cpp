@@ -220,6 +220,15 @@ Fault replaceLast(const QByteArray& what, const QByteArray& by)
     };
 }
 
+// A byte of the first attached file's stored data turned over.
+Fault attachmentByteTurned()
+{
+    return [](QByteArray& bytes) {
+        const qsizetype data = bytes.indexOf("stream", bytes.indexOf("/Type /EmbeddedFile")) + 7;
+        bytes[data + 10] = char(bytes[data + 10] ^ 0x20);
+    };
+}
+
 // The bytes parsed by qpdf, changed, and written again whole: a file every
 // reader opens whose pages hold something else.
 Fault rewrittenWith(const std::function<void(QPDF&)>& change)
@@ -844,6 +853,20 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
     QTest::newRow("object streams, cross-reference misplaced") << "pdftex-objstm-manual.pdf" << PageOp::Move
                                                                << replaceLast("startxref\n", "startxref\n9")
                                                                << unreadable;
+    // Attached files sealed by a password of their own, spoilt as a writer
+    // that cannot decrypt them would: readers open the file, no reader the
+    // attachment.
+    const QString attachments = QStringLiteral("Вложенные файлы записанного файла отличаются от исходных.");
+    QTest::newRow("sealed attachment, its crypt filter dropped")
+        << "groff-attachment-crypt-filter.pdf" << PageOp::Delete
+        << replaceLast("[ /Crypt /FlateDecode ]", "[ /FlateDecode ]       ") << attachments;
+    QTest::newRow("sealed attachment, a stored byte changed") << "groff-attachment-password.pdf" << PageOp::Rotate
+                                                             << attachmentByteTurned() << attachments;
+    QTest::newRow("sealed attachment, rewritten with a byte changed")
+        << "groff-attachment-password.pdf" << PageOp::EditLine << attachmentByteTurned() << attachments;
+    QTest::newRow("sealed attachment, its permissions changed")
+        << "groff-encrypted-attachment.pdf" << PageOp::Move << replaceLast("/P -4", "/P -8")
+        << QStringLiteral("Шифрование записанного файла отличается от исходного.");
     // Files every reader opens, whose pages are not what the document holds.
     const QString untouched = QStringLiteral("Страница 2 записанного файла отличается от исходной");
     QTest::newRow("turned page, untouched page drawn on") << "groff-columns.pdf" << PageOp::Rotate << lineAddedTo(1)
