@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 
@@ -241,6 +242,31 @@ private slots:
         window.activateDocument(0);
         QCOMPARE(window.currentDocument(), built);
         QCOMPARE(built->pageCount(), 1);
+    }
+
+    // An untitled document's tab and the window's title name it in the
+    // interface's language, and follow a change of the language.
+    void untitledInInterfaceLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("untitled");
+        QTest::newRow("Russian") << "ru" << "Безымянный";
+        QTest::newRow("English") << "en" << "Untitled";
+        QTest::newRow("German") << "de" << "Unbenannt";
+    }
+
+    void untitledInInterfaceLanguage()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, untitled);
+        const auto restore = qScopeGuard([] { qApp->setProperty("uiLanguage", QVariant()); });
+        QSettings().setValue(QStringLiteral("ui/language"), QStringLiteral("ru"));
+        MainWindow window(AppProduct::editor);
+        adoptUntitled(window, 1);
+        QSettings().setValue(QStringLiteral("ui/language"), language);
+        window.applyStoredSettings();
+        QCOMPARE(tabTexts(window), QStringList{untitled + QStringLiteral(" *")});
+        QVERIFY2(window.windowTitle().startsWith(untitled + QStringLiteral(" * — ")), qPrintable(window.windowTitle()));
     }
 
     // The placement a closed window stored comes back in the next one, in the
