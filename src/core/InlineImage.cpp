@@ -1,6 +1,7 @@
 #include "InlineImage.h"
 
 #define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Buffer.hh>
 #include <qpdf/BufferInputSource.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFTokenizer.hh>
@@ -142,7 +143,9 @@ qint64 InlineImage::end(const std::string& content, const std::string& dictionar
         return -1;
     try {
         QPDFObjectHandle image = QPDFObjectHandle::parse("<< " + dictionary + " >>", "inline image");
-        auto input = std::make_shared<BufferInputSource>("content", content);
+        // Read in place: a page may hold many pictures.
+        Buffer buffer(reinterpret_cast<unsigned char*>(const_cast<char*>(content.data())), content.size());
+        auto input = std::make_shared<BufferInputSource>("content", &buffer);
         if (!image.isDictionary() || !unfiltered(image))
             return searchedEnd(input, idEnd);
         // One white-space byte ends ID; the data starts after it.
