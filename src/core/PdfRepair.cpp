@@ -1,5 +1,6 @@
 #include "PdfRepair.h"
 
+#include "InlineImage.h"
 #include "PdfEngineInternal.h"
 #include "PdfiumApi.h"
 #include "QpdfFile.h"
@@ -443,18 +444,35 @@ bool PdfRepair::pageContentReadable(QpdfFile& file, int pageIndex)
             content.push_back('\n');
         }
         // Tokens only: a broken string, name or number is what pdfium stops at.
+        // An inline picture's data is passed over as readers pass it.
         Buffer buffer(reinterpret_cast<unsigned char*>(content.data()), content.size());
         auto input = std::make_shared<BufferInputSource>("content", &buffer);
         QPDFTokenizer tokenizer;
         tokenizer.allowEOF();
+        size_t imageStart = 0;
         for (;;) {
-            const QPDFTokenizer::token_type_e type = tokenizer.readToken(input, "content", true).getType();
-            if (type == QPDFTokenizer::tt_bad) {
+            const QPDFTokenizer::Token token = tokenizer.readToken(input, "content", true);
+            if (token.getType() == QPDFTokenizer::tt_bad) {
                 readable = false;
                 return;
             }
-            if (type == QPDFTokenizer::tt_eof)
+            if (token.getType() == QPDFTokenizer::tt_eof)
                 return;
+            if (token.getType() != QPDFTokenizer::tt_word)
+                continue;
+            const auto at = size_t(input->tell());
+            if (token.getValue() == "BI")
+                imageStart = at;
+            if (token.getValue() != "ID")
+                continue;
+            const qint64 end = InlineImage::end(content, content.substr(imageStart, at - 2 - imageStart), at,
+                                                QPDFPageObjectHelper(pages[size_t(pageIndex)]).getAttribute("/Resources", false));
+            if (end < 0 || imageStart == 0) {
+                readable = false;
+                return;
+            }
+            input->seek(end, SEEK_SET);
+            imageStart = 0;
         }
     }, nullptr);
     return ran && readable;

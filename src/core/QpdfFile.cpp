@@ -1,5 +1,7 @@
 #include "QpdfFile.h"
 
+#include "ParsedObjectWriter.h"
+
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/Buffer.hh>
 #include <qpdf/Pipeline.hh>
@@ -243,6 +245,21 @@ bool QpdfFile::load(const QByteArray& bytes, QString* error, const QString& desc
         setError(error, QString::fromUtf8(e.what()));
         return false;
     }
+    // Opened by the empty password, sealed attachments are read the same
+    // way: decrypted and written again they would lose or change their seal.
+    bool attachmentsOnly = false;
+    try {
+        attachmentsOnly = pdf->isEncrypted() && sealsAttachmentsOnly(pdf->getTrailer().getKey("/Encrypt"));
+    } catch (const std::exception&) {
+        attachmentsOnly = false;
+    }
+    if (attachmentsOnly) {
+        const QByteArray plain = m_bytes;  // read by the first parse for as long as it lives
+        if (loadSealedAttachments(name)) {
+            pdf.reset();
+            return true;
+        }
+    }
     m_pdf = std::move(pdf);
     checkPageTree();
     return true;
@@ -279,15 +296,17 @@ bool QpdfFile::loadSealedAttachments(const QByteArray& name)
     try {
         pdf->setSuppressWarnings(true);
         pdf->processMemoryFile(name.constData(), view.constData(), size_t(view.size()));
-        if (!sealsAttachmentsOnly(pdf->getObjectByID(encrypt, 0)))
+        QPDFObjectHandle encryption = sealedEncryption(*pdf);
+        if (!sealsAttachmentsOnly(encryption))
             return false;
+        m_sealedNumber = encryption.getObjectID();
+        m_sealedGeneration = encryption.getGeneration();
     } catch (const std::exception&) {
         return false;
     }
     m_bytes = view;
     m_pdf = std::move(pdf);
     m_attachmentsSealed = true;
-    m_sealedEncryption = encrypt;
     return true;
 }
 
@@ -309,22 +328,18 @@ bool QpdfFile::run(const std::function<void(QPDF&)>& work, QString* error)
 bool QpdfFile::write(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error,
                      const std::function<bool(qint64)>& check)
 {
-    // Sealed attached files keep their bytes (no stream is decoded or
-    // compressed anew) and the trailer its encryption, hidden under the other
-    // key while qpdf writes and put back in the written bytes.
-    const std::function<void(QPDFWriter&)> writerSettings =
-        !m_attachmentsSealed ? configure : [this, &configure](QPDFWriter& writer) {
-            if (configure)
-                configure(writer);
-            writer.setDecodeLevel(qpdf_dl_none);
-            writer.setCompressStreams(false);
-            m_pdf->getTrailer().replaceKey(kHiddenKey.toStdString(), m_pdf->getObjectByID(m_sealedEncryption, 0));
-        };
-    if (!writeWith(out, writerSettings, error, check))
-        return false;
-    if (m_attachmentsSealed)
-        out->replace(kHiddenKey, kEncryptKey);
-    return true;
+    // Sealed attached files are encrypted by keys of their numbers, which
+    // qpdf's writer gives anew (and it drops their /Crypt filters): the file
+    // is written by hand, every object under its number, its bytes kept.
+    if (m_attachmentsSealed) {
+        if (!m_pdf) {
+            setError(error, QStringLiteral("no document"));
+            return false;
+        }
+        return ParsedObjectWriter::wholeFile(*m_pdf, m_pdf->getObjectByID(m_sealedNumber, m_sealedGeneration), out,
+                                             error, check);
+    }
+    return writeWith(out, configure, error, check);
 }
 
 bool QpdfFile::writeWith(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error,

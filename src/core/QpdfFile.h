@@ -32,8 +32,9 @@ public:
     bool run(const std::function<void(QPDF&)>& work, QString* error);
 
     // Writes the file to bytes; configure sets the writer's options before the
-    // write. check, when given, is told the bytes written so far and may stop
-    // the write (false).
+    // write (a file with sealed attachments is written by hand instead, every
+    // object under its own number). check, when given, is told the bytes
+    // written so far and may stop the write (false).
     bool write(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error,
                const std::function<bool(qint64)>& check = {});
 
@@ -47,9 +48,9 @@ public:
     // written (poppler's pdfunite does it) loses nothing and is not counted.
     int damageWarningCount() const;
 
-    // The file's attached files are encrypted with a password the document
-    // opens without: it was read with its encryption passed over, and is
-    // written with it put back.
+    // The file's attached files are encrypted by crypt filters that leave
+    // its pages and strings clear: it was read with its encryption passed
+    // over, and is written with it put back and their bytes kept.
     bool attachmentsSealed() const { return m_attachmentsSealed; }
 
     // Kids of the page tree taken out on loading because they led back to a
@@ -66,7 +67,7 @@ private:
     QByteArray m_bytes;
     std::unique_ptr<QPDF> m_pdf;
     bool m_attachmentsSealed = false;
-    int m_sealedEncryption = -1;  // the encryption dictionary's object number
+    int m_sealedNumber = 0, m_sealedGeneration = 0;  // the encryption dictionary's, kept whatever becomes of the trailer
     int m_treeCuts = 0;
     int m_treeWarnings = 0;  // warnings the loop check gave, reading the tree's objects
 };

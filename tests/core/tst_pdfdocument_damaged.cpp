@@ -600,6 +600,9 @@ void TestPdfDocumentDamaged::hostileEditsEndInTime_data()
     QTest::newRow("inline image of 100000 x 100000 pixels")
         << fixtures::twoLinePagePdf(QStringLiteral("q 100 0 0 100 72 400 cm BI /W 100000 /H 100000 /BPC 8 /CS /G ID ") +
                        QString::fromLatin1(samples) + QStringLiteral(" EI Q\n"));
+    QTest::newRow("twenty thousand inline pictures")
+        << fixtures::twoLinePagePdf(QStringLiteral("q 1 0 0 1 72 400 cm BI /W 1 /H 1 /CS /G /BPC 8 ID x EI Q\n")
+                                        .repeated(20000));
     QTest::newRow("image 2147483647 pixels wide")
         << fixtures::twoLinePagePdf(QStringLiteral("q 200 0 0 100 72 400 cm /Im1 Do Q\n"),
                        fixtures::streamObject(QStringLiteral("/Type /XObject /Subtype /Image /Width 2147483647 "
