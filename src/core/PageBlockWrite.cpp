@@ -424,6 +424,7 @@ void PageBlockWrite::renderScanLines(FPDF_PAGE page)
     m_scan.scaleX = std::ceil(width * scale) / width;
     m_scan.scaleY = std::ceil(m_scan.pageHeight * scale) / m_scan.pageHeight;
     m_scan.image = renderLoadedPageRegion(page, scale, region, &m_scan.origin);
+    hideRemovedScanInk();
 }
 
 bool PageBlockWrite::drawsVisibly() const
@@ -681,26 +682,24 @@ std::optional<bool> PageBlockWrite::writeScanWords(size_t index, size_t k, doubl
     const TurnedBox* painted = paintedOver(index, k);
     if (m_scan.image.isNull() || !painted)
         return std::nullopt;
-    const std::vector<std::pair<QString, QRectF>> oldWords = scanWordsOf(index, k);
-    if (oldWords.empty())
+    const std::vector<ScanLineWord> words = scanLayout(index, k);
+    if (words.empty())
         return std::nullopt;
     const TextBlock::Line& line = m_plans[index].lines[k];
     const LinePlan& linePlan = m_plans[index].linePlans[k];
     const TextStyle style = styleOf(line);
     const double size = std::max(double(line.fontSize), 1.0);
-    const auto advance = [&](const QString& text) { return m_writer.visibleAdvance(text, style); };
-    const std::vector<ScanLineWord> words =
-        scanLineWords(oldWords, line.text, size, std::max(advance(QStringLiteral(" ")), 0.0), advance);
-    if (words.empty())
-        return std::nullopt;
     const QTransform toPage = linePlan.frame.toPage();
     const double baseline = linePlan.frame.rect.y() + (lift >= 0 ? lift : kBaselineLiftOfSize * size);
-    // Across the line the pixels run as far as its white-out.
-    const QRectF band = linePlan.frame.toFrame().map(painted->polygon()).boundingRect();
+    const QRectF band = keptBand(index, k, *painted);
     for (size_t i = 0; i < words.size(); ++i) {
         const ScanLineWord& word = words[i];
+        // A blank after every word but the line's last parts it from the
+        // next for readers, however close the next one stands.
+        const bool blankAfter = i + 1 < words.size();
         if (!word.kept) {
-            if (!m_writer.addWordsAt(word.text, word.left, word.scale, baseline, style, toPage, linePlan.stepWords))
+            if (!m_writer.addWordsAt(word.text, word.left, word.scale, baseline, style, toPage, linePlan.stepWords,
+                                     blankAfter))
                 return false;
             continue;
         }
@@ -711,8 +710,7 @@ std::optional<bool> PageBlockWrite::writeScanWords(size_t index, size_t k, doubl
         const double bearing = std::min(m_writer.invisibleLeftBearing(word.text, style), word.width / 2);
         const QRectF shown(word.left - bearing, word.oldBox.y(), word.width + bearing, word.oldBox.height());
         if (!m_writer.addImage(pixels.rect.translated(word.left - word.oldBox.left(), 0), pixels.image, toPage) ||
-            !m_writer.addInvisibleRun(word.text, shown, baseline, style, toPage, linePlan.stepWords,
-                                      i + 1 < words.size()))
+            !m_writer.addInvisibleRun(word.text, shown, baseline, style, toPage, linePlan.stepWords, blankAfter))
             return false;
     }
     return true;

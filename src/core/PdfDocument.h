@@ -10,6 +10,7 @@
 #include <QList>
 #include <QMutex>
 #include <QPointF>
+#include <QPolygonF>
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
@@ -30,6 +31,7 @@ class SaveMeter;
 struct fpdf_document_t__;
 struct TextBlock;
 namespace pdfengine {
+struct EditAreas;
 class PageTextWriter;
 class QpdfFile;
 class WriterFonts;
@@ -362,6 +364,11 @@ private:
     // program's text; the document is read again from the wrapped bytes.
     // False, with the reason in lastError, when that could not be done.
     void wrapPageStreamsUnlocked(int pageIndex);
+    // Clears the areas (user space) in the pictures page pageIndex draws
+    // there, the page looking as before outside trial's edited areas; on
+    // failure rollBack undoes the write and the reason is in lastError.
+    bool erasePicturePixelsUnlocked(int pageIndex, const std::vector<QPolygonF>& areas,
+                                    const pdfengine::EditAreas& trial, const std::function<void()>& rollBack);
 
     QMutex& m_mutex;
     mutable QMutex m_errorMutex;
