@@ -388,6 +388,8 @@ private slots:
     void correctedLineKeepsItsColumns();
     void correctedWordKeepsTheOtherWordsPixels_data();
     void correctedWordKeepsTheOtherWordsPixels();
+    void correctedScanLineReadsWordsApart_data();
+    void correctedScanLineReadsWordsApart();
     void removedWordsLeaveThePicture_data();
     void removedWordsLeaveThePicture();
 
@@ -731,6 +733,81 @@ void TestScanEdits::scannedLayerPartsItsWordsForOtherReaders()
         }
     QVERIFY(pairs > 60);
     QVERIFY2(joined.isEmpty(), qPrintable(joined.join(QStringLiteral("; "))));
+}
+
+void TestScanEdits::correctedScanLineReadsWordsApart_data()
+{
+    QTest::addColumn<double>("gap");       // points between the corrected word's box and the next one's
+    QTest::addColumn<int>("word");         // which word of the first line is corrected
+    QTest::addColumn<QString>("corrected");
+    QTest::addColumn<bool>("reopened");    // the layer saved and opened again, corrected from it
+    QTest::addColumn<QString>("read");     // as pdftotext reads the two lines
+    const QString apart = QStringLiteral("Правила изложены в разделе можно скорее, не позднее чем через год.");
+    QTest::newRow("a one-letter word close after the corrected one") << 1.0 << 1 << "изложены" << false << apart;
+    QTest::newRow("the same, saved and opened again") << 1.0 << 1 << "изложены" << true << apart;
+    QTest::newRow("a wide gap") << 3.0 << 1 << "изложены" << false << apart;
+    const QString hyphen = QStringLiteral("Правила описаны в разделе быстро скорее, не позднее чем через год.");
+    QTest::newRow("the word before a hyphen at the line's end") << 1.0 << 4 << "быстро" << false << hyphen;
+    QTest::newRow("the same, saved and opened again, hyphen") << 1.0 << 4 << "быстро" << true << hyphen;
+}
+
+// A recognised scan line corrected: each word of its layer keeps its own
+// box and the blank after it, so pdftotext reads the new word apart from an
+// untouched one however close their boxes stand, and a word broken at the
+// line's end still joins its rest on the next line.
+void TestScanEdits::correctedScanLineReadsWordsApart()
+{
+    QFETCH(double, gap);
+    QFETCH(int, word);
+    QFETCH(QString, corrected);
+    QFETCH(bool, reopened);
+    QFETCH(QString, read);
+    PdfDocument doc;
+    QImage paper(600, 300, QImage::Format_RGB32);
+    paper.fill(Qt::white);
+    QVERIFY(doc.createEmpty() && doc.appendRenderedPage(paper, QSizeF(600, 300)));
+    const QList<QStringList> texts{
+        wordsOf(QStringLiteral("Правила описаны в разделе можно ско-")),
+        wordsOf(QStringLiteral("рее, не позднее чем через год."))};
+    TextBlock block;
+    QStringList lineTexts;
+    for (int k = 0; k < int(texts.size()); ++k) {
+        TextBlock::Line line;
+        line.text = texts[k].join(QLatin1Char(' '));
+        line.fontSize = 10;
+        line.baselineLift = 2.0;
+        double x = 100;
+        for (const QString& w : texts[k]) {
+            const QRectF box(x, 150 - 12 * k, 6 * w.size(), 10);
+            line.words.push_back({w, box, 90});
+            x = box.right() + (k == 0 && line.words.size() == 2 ? gap : 4.0);
+        }
+        line.rect = line.originalRect = line.words.front().rect.united(line.words.back().rect);
+        line.originalText = line.text;
+        line.originalWords = line.words;
+        block.lines.push_back(line);
+        lineTexts << line.text;
+    }
+    block.text = lineTexts.join(QLatin1Char('\n'));
+    block.rect = block.originalRect = block.lines[0].rect.united(block.lines[1].rect);
+    std::vector<TextBlock> blocks{block};
+    if (reopened) {
+        const QString layer = path(QStringLiteral("apart-layer.pdf"));
+        QVERIFY(doc.overlayOcrText(0, blocks, false) && doc.saveCopy(layer) && doc.open(layer));
+        blocks = cleanedNativeTextBlocks(doc.extractText(0), {});
+        const auto first = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) {
+            return b.text.simplified() == lineTexts.front();
+        });
+        QVERIFY(first != blocks.end());
+        fixtures::correctWord(*first, 0, word, corrected);
+    } else {
+        fixtures::correctWord(blocks.front(), 0, word, corrected);
+    }
+    QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+    const QString out = path(QStringLiteral("apart.pdf"));
+    QVERIFY(doc.saveCopy(out));
+    const pdftools::Result text = pdftools::run(QStringLiteral("pdftotext"), {out, QStringLiteral("-")});
+    QCOMPARE(text.out.simplified(), read);
 }
 
 void TestScanEdits::removedWordsLeaveThePicture_data()
