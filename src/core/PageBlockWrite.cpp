@@ -249,7 +249,7 @@ bool standsOnKnownBaseline(const TextBlock::Line& line)
 // page shows (a scan's pixels are cut from a render at it, not resampled).
 double scanPixelsPerPoint(FPDF_PAGE page)
 {
-    constexpr double kLeast = 2.0, kMost = 600.0 / 72, kUnknown = 300.0 / 72;
+    constexpr double kLeast = 2.0, kMost = 600.0 / 72;
     const PdfiumApi& api = pdfApi();
     double most = 0;
     const int count = api.FPDFPage_CountObjects(page);
@@ -263,7 +263,9 @@ double scanPixelsPerPoint(FPDF_PAGE page)
         if (bounds.width() > 1 && bounds.height() > 1)
             most = std::max(most, std::sqrt(double(width) * double(height) / (bounds.width() * bounds.height())));
     }
-    return std::clamp(most > 0 ? most : kUnknown, kLeast, kMost);
+    // A page of drawn letters and no picture (TeX's bitmap faces) keeps them
+    // at the finest resolution.
+    return std::clamp(most > 0 ? most : kMost, kLeast, kMost);
 }
 
 // The pixels of a rectangle of a line's frame (source) as a picture of the
@@ -365,7 +367,7 @@ std::vector<std::pair<QString, QRectF>> PageBlockWrite::scanWordsOf(size_t index
         if (linePlan.oldPlace.isNull() || plan.lines[k].originalWords.empty())
             return {};
         const std::vector<PageGlyph> inside = m_glyphs.inside(linePlan.oldPlace.rect, linePlan.oldPlace.toFrame());
-        if (std::any_of(inside.begin(), inside.end(), [](const PageGlyph& glyph) { return glyph.visible && !glyph.own; }))
+        if (!onlyPictureGlyphs(inside))
             return {};
         return oldPlaceFor(block, index, k).recognisedWords;
     }

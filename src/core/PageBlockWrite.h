@@ -83,6 +83,7 @@ private:
     QRectF keptBand(size_t index, size_t line, const TurnedBox& painted) const;
     QRectF clearOfOtherLines(const TurnedBox& box, const QRectF& own) const;
     std::vector<TurnedBox> linePlaces() const;
+    static bool onlyPictureGlyphs(const std::vector<PageGlyph>& glyphs);
 
     PageTextWriter& m_writer;
     const PageGlyphs& m_glyphs;

@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <map>
 
 namespace pdfengine {
 
@@ -24,6 +25,29 @@ double sharedShare(const QRectF& a, const QRectF& b)
 }
 
 }  // namespace
+
+// The page's own glyphs there, if any, are pictures of letters: faces of
+// drawn glyphs (Type 3, as TeX's 8-bit bitmap faces), which carry no font
+// program to set other text in and often no reading of their codes. A line
+// over them is redrawn as a scan's is: its untouched words keep the page's
+// own pixels rather than the recogniser's reading in another face.
+bool PageBlockWrite::onlyPictureGlyphs(const std::vector<PageGlyph>& glyphs)
+{
+    std::map<FPDF_FONT, bool> drawnFaces;
+    for (const PageGlyph& glyph : glyphs) {
+        if (!glyph.visible || glyph.own)
+            continue;
+        auto known = drawnFaces.find(glyph.font);
+        if (known == drawnFaces.end()) {
+            size_t length = 0;
+            const bool program = glyph.font && pdfApi().FPDFFont_GetFontData(glyph.font, nullptr, 0, &length) && length > 0;
+            known = drawnFaces.emplace(glyph.font, glyph.font && !program).first;
+        }
+        if (!known->second)
+            return false;
+    }
+    return true;
+}
 
 // Every line's old place on the page, whatever the write does with it: the
 // recognised place of a recognised line, else the line's box where its block
