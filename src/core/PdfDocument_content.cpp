@@ -278,11 +278,13 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     }
     page.reset();
     if (!removal) {
-        if (changed)
-            notePageEditUnlocked(pageIndex, edit, blockTexts(blocks));
         if (inserted > 0)
             wrapPageStreamsUnlocked(pageIndex);
-        return erasePicturePixelsUnlocked(pageIndex, erased, areas, rollBack);
+        if (!erasePicturePixelsUnlocked(pageIndex, erased, areas, rollBack))
+            return false;
+        if (changed)
+            notePageEditUnlocked(pageIndex, edit, blockTexts(blocks));
+        return true;
     }
 
     // Then the page's own glyphs under the rewritten blocks are cut out of
@@ -301,8 +303,10 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     }
     if (removed > 0 && !reloadFromBytesUnlocked(after))
         return false;
+    if (!erasePicturePixelsUnlocked(pageIndex, erased, areas, rollBack))
+        return false;
     notePageEditUnlocked(pageIndex, edit, blockTexts(blocks));
-    return erasePicturePixelsUnlocked(pageIndex, erased, areas, rollBack);
+    return true;
 }
 
 // The scan's pixels the write covers go from the page's pictures too, and
