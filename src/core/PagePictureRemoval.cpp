@@ -112,23 +112,21 @@ private:
     std::vector<QPDFObjectHandle> m_operands;
 };
 
-// The page's own content streams, ahead of the first one this program
-// appended: the pictures the program drew (a kept word's pixels) stay.
-std::vector<QPDFObjectHandle> pageOwnStreams(QPDFObjectHandle page)
+// The pictures page pageIndex of bytes draws (object numbers).
+bool picturesDrawn(const QByteArray& bytes, int pageIndex, std::set<QPDFObjGen>* drawn, QString* error)
 {
-    constexpr size_t kHead = 256;
-    QPDFObjectHandle contents = page.getKey("/Contents");
-    std::vector<QPDFObjectHandle> streams =
-        contents.isArray() ? contents.getArrayAsVector() : std::vector<QPDFObjectHandle>{contents};
-    for (size_t i = 0; i < streams.size(); ++i) {
-        std::string head;
-        readDecodedStream(streams[i], kHead, &head);
-        if (!streams[i].isStream() || head.find("/VornEdit BMC") != std::string::npos) {
-            streams.resize(i);
-            break;
-        }
-    }
-    return streams;
+    QpdfFile file;
+    return file.load(bytes, error) && file.run([&](QPDF& pdf) {
+        const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
+        if (pageIndex < 0 || size_t(pageIndex) >= pages.size())
+            return;
+        std::vector<DrawnPicture> found;
+        PictureFinder finder(QPDFPageObjectHelper(pages[size_t(pageIndex)]).getAttribute("/Resources", false),
+                             QTransform(), 0, found);
+        QPDFPageObjectHelper(pages[size_t(pageIndex)]).parseContents(&finder);
+        for (DrawnPicture& picture : found)
+            drawn->insert(picture.image.getObjGen());
+    }, error);
 }
 
 // How many XObject entries of every page's resources (and of the forms in
@@ -313,13 +311,15 @@ QPDFObjectHandle pictureForPage(QPDF& pdf, QPDFObjectHandle page, DrawnPicture& 
 
 }  // namespace
 
-bool PagePictureRemoval::run(const QByteArray& before, int pageIndex, const std::vector<QPolygonF>& areas,
-                             const EditAreas& trial, QByteArray* after, int* pictures, QString* error)
+bool PagePictureRemoval::run(const QByteArray& earlier, const QByteArray& before, int pageIndex,
+                             const std::vector<QPolygonF>& areas, const EditAreas& trial, QByteArray* after,
+                             int* pictures, QString* error)
 {
     *pictures = 0;
     after->clear();
-    if (areas.empty())
-        return true;
+    std::set<QPDFObjGen> earlierPictures;
+    if (areas.empty() || !picturesDrawn(earlier, pageIndex, &earlierPictures, error))
+        return areas.empty();
     QpdfFile file;
     if (!file.load(before, error))
         return false;
@@ -334,13 +334,14 @@ bool PagePictureRemoval::run(const QByteArray& before, int pageIndex, const std:
         QPDFObjectHandle page = pages[size_t(pageIndex)];
         std::vector<DrawnPicture> drawn;
         PictureFinder finder(QPDFPageObjectHelper(page).getAttribute("/Resources", false), QTransform(), 0, drawn);
-        for (QPDFObjectHandle stream : pageOwnStreams(page))
-            QPDFObjectHandle::parseContentStream(stream, &finder);
+        QPDFPageObjectHelper(page).parseContents(&finder);
         std::map<QPDFObjGen, int> drawings;
         for (DrawnPicture& picture : drawn)
             ++drawings[picture.image.getObjGen()];
         const std::map<QPDFObjGen, int> uses = pictureSlots(pdf);
         for (DrawnPicture& picture : drawn) {
+            if (!earlierPictures.count(picture.image.getObjGen()))
+                continue;  // drawn by the write itself: a kept word's pixels
             QPDFObjectHandle dict = picture.image.getDict();
             QPDFObjectHandle w = dict.getKey("/Width"), h = dict.getKey("/Height");
             if (!w.isInteger() || !h.isInteger() || w.getIntValue() <= 0 || h.getIntValue() <= 0 ||

@@ -18,14 +18,17 @@ namespace pdfengine {
 
 class PagePictureRemoval {
 public:
-    // Clears areas (user space of page pageIndex) in the pictures drawn
-    // there, checks that the page looks as before outside the edited areas
-    // of trial, and gives the new bytes in *after; *pictures counts the
-    // pictures changed (0, *after empty, when none stands under the areas).
-    // False with the reason when a picture there cannot be changed (a coding
-    // that is only drawn, a picture drawn twice on the page, an encrypted file).
-    static bool run(const QByteArray& before, int pageIndex, const std::vector<QPolygonF>& areas,
-                    const EditAreas& trial, QByteArray* after, int* pictures, QString* error);
+    // Clears areas (user space of page pageIndex of before) in the pictures
+    // drawn there that the page drew in earlier too (the pictures the write
+    // itself added, a kept word's pixels, stay), checks that the page looks
+    // as before outside the edited areas of trial, and gives the new bytes in
+    // *after; *pictures counts the pictures changed (0, *after empty, when
+    // none stands under the areas). False with the reason when a picture
+    // there cannot be changed (a coding that is only drawn, a picture drawn
+    // twice on the page, an encrypted file).
+    static bool run(const QByteArray& earlier, const QByteArray& before, int pageIndex,
+                    const std::vector<QPolygonF>& areas, const EditAreas& trial, QByteArray* after, int* pictures,
+                    QString* error);
 };
 
 }  // namespace pdfengine

@@ -365,10 +365,12 @@ private:
     // False, with the reason in lastError, when that could not be done.
     void wrapPageStreamsUnlocked(int pageIndex);
     // Clears the areas (user space) in the pictures page pageIndex draws
-    // there, the page looking as before outside trial's edited areas; on
-    // failure rollBack undoes the write and the reason is in lastError.
+    // there and drew in earlier (the bytes before the write), the page
+    // looking as before outside trial's edited areas; on failure rollBack
+    // undoes the write and the reason is in lastError.
     bool erasePicturePixelsUnlocked(int pageIndex, const std::vector<QPolygonF>& areas,
-                                    const pdfengine::EditAreas& trial, const std::function<void()>& rollBack);
+                                    const pdfengine::EditAreas& trial, const QByteArray& earlier,
+                                    const std::function<void()>& rollBack);
 
     QMutex& m_mutex;
     mutable QMutex m_errorMutex;

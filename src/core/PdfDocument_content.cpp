@@ -280,7 +280,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     if (!removal) {
         if (inserted > 0)
             wrapPageStreamsUnlocked(pageIndex);
-        if (!erasePicturePixelsUnlocked(pageIndex, erased, areas, rollBack))
+        if (!erasePicturePixelsUnlocked(pageIndex, erased, areas, rollback, rollBack))
             return false;
         if (changed)
             notePageEditUnlocked(pageIndex, edit, blockTexts(blocks));
@@ -303,7 +303,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     }
     if (removed > 0 && !reloadFromBytesUnlocked(after))
         return false;
-    if (!erasePicturePixelsUnlocked(pageIndex, erased, areas, rollBack))
+    if (!erasePicturePixelsUnlocked(pageIndex, erased, areas, rollback, rollBack))
         return false;
     notePageEditUnlocked(pageIndex, edit, blockTexts(blocks));
     return true;
@@ -312,7 +312,8 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
 // The scan's pixels the write covers go from the page's pictures too, and
 // the next save writes the file anew: no earlier revision keeps them.
 bool PdfDocument::erasePicturePixelsUnlocked(int pageIndex, const std::vector<QPolygonF>& areas,
-                                             const EditAreas& trial, const std::function<void()>& rollBack)
+                                             const EditAreas& trial, const QByteArray& earlier,
+                                             const std::function<void()>& rollBack)
 {
     if (areas.empty())
         return true;
@@ -320,7 +321,7 @@ bool PdfDocument::erasePicturePixelsUnlocked(int pageIndex, const std::vector<QP
     QString error;
     int pictures = 0;
     if (!serializeForEditUnlocked(&current, &error) ||
-        !PagePictureRemoval::run(current, pageIndex, areas, trial, &after, &pictures, &error)) {
+        !PagePictureRemoval::run(earlier, current, pageIndex, areas, trial, &after, &pictures, &error)) {
         rollBack();
         setLastError(refusalText(pageIndex, error));
         return false;
