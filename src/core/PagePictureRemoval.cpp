@@ -271,17 +271,17 @@ bool erasePicture(QPDFObjectHandle image, const PixelMask& mask, QString* error)
     const bool stencil = dict.getKey("/ImageMask").isBool() && dict.getKey("/ImageMask").getBoolValue();
     const int bits = stencil ? 1 : bpc.isInteger() ? int(bpc.getIntValue()) : 0;
     if (!w.isInteger() || !h.isInteger() || components <= 0 || bits <= 0) {
-        *error = QStringLiteral("размеры или цвета рисунка не читаются");
+        *error = QStringLiteral("рисунок не читается");
         return false;
     }
     std::string decoded;
     if (!readDecodedStream(image, kMostDecodedBytes, &decoded)) {
-        *error = QStringLiteral("рисунок не распаковывается");
+        *error = QStringLiteral("рисунок не читается");
         return false;
     }
     QByteArray samples = QByteArray::fromStdString(decoded);
     if (!eraseSamples(samples, int(w.getIntValue()), int(h.getIntValue()), components, bits, indexed, mask)) {
-        *error = QStringLiteral("данных рисунка меньше, чем он размером");
+        *error = QStringLiteral("рисунок не читается");
         return false;
     }
     // Written unpacked: the update packs it with Flate.

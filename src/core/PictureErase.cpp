@@ -47,14 +47,11 @@ int backgroundOf(std::vector<int>& values, bool commonest)
 struct JpegError {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX] = {};
 };
 
 [[noreturn]] void jpegFailed(j_common_ptr info)
 {
-    auto* error = reinterpret_cast<JpegError*>(info->err);
-    (*info->err->format_message)(info, error->message);
-    std::longjmp(error->jump, 1);
+    std::longjmp(reinterpret_cast<JpegError*>(info->err)->jump, 1);
 }
 
 void jpegQuiet(j_common_ptr, int) {}
@@ -261,6 +258,7 @@ bool PixelMask::contains(int x, int y) const
 
 bool eraseJpegPixels(const QByteArray& jpeg, const PixelMask& mask, QByteArray* out, QString* error)
 {
+    const QString unreadable = QStringLiteral("рисунок не читается");
     constexpr unsigned kMostMarkerBytes = 0xFFFF;
     constexpr int kAppMarkers = 16;
     const auto job = std::make_unique<JpegRewrite>();
@@ -270,7 +268,7 @@ bool eraseJpegPixels(const QByteArray& jpeg, const PixelMask& mask, QByteArray* 
     j.failure.manager.error_exit = jpegFailed;
     j.failure.manager.emit_message = jpegQuiet;
     if (setjmp(j.failure.jump)) {
-        *error = QStringLiteral("JPEG не читается: %1").arg(QString::fromLatin1(j.failure.message));
+        *error = unreadable;
         return false;
     }
     jpeg_create_decompress(&j.in);
@@ -281,7 +279,7 @@ bool eraseJpegPixels(const QByteArray& jpeg, const PixelMask& mask, QByteArray* 
     jpeg_save_markers(&j.in, JPEG_COM, kMostMarkerBytes);
     jpeg_read_header(&j.in, TRUE);
     if (j.in.data_precision != 8) {
-        *error = QStringLiteral("JPEG с %1 битами на отсчёт").arg(j.in.data_precision);
+        *error = unreadable;  // only 8-bit samples are coded again here
         return false;
     }
     jvirt_barray_ptr* arrays = jpeg_read_coefficients(&j.in);
