@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <exception>
+#include <set>
 #include <stdexcept>
 
 namespace pdfengine {
@@ -156,6 +157,64 @@ bool sealsAttachmentsOnly(QPDFObjectHandle encrypt)
     return clear("/StmF") && clear("/StrF");
 }
 
+// Deeper page trees are cut there; real ones are a few levels deep.
+constexpr int kMaxPageTreeDepth = 64;
+
+bool isPage(QPDFObjectHandle object)
+{
+    return object.isDictionary() && object.getKey("/Type").isNameAndEquals("/Page");
+}
+
+bool isPageTreeNode(QPDFObjectHandle object)
+{
+    return object.isDictionary() && object.hasKey("/Kids") && !isPage(object);
+}
+
+// Walks the page tree in order, each node once, and takes out of the /Kids
+// arrays every node met again or too deep, counting them in cut. A page
+// that lists kids of its own stays a page, as other readers show it.
+void cutPageTreeLoops(QPDFObjectHandle node, int depth, std::set<QPDFObjGen>& walked, int& cut)
+{
+    QPDFObjectHandle kids = node.getKey("/Kids");
+    if (!kids.isArray())
+        return;
+    for (int i = 0; i < kids.getArrayNItems();) {
+        QPDFObjectHandle kid = kids.getArrayItem(i);
+        if (isPage(kid) && kid.hasKey("/Kids")) {
+            kid.removeKey("/Kids");
+            ++cut;
+        }
+        if (!isPageTreeNode(kid)) {
+            ++i;
+        } else if (depth >= kMaxPageTreeDepth || (kid.isIndirect() && !walked.insert(kid.getObjGen()).second)) {
+            kids.eraseItem(i);
+            ++cut;
+        } else {
+            cutPageTreeLoops(kid, depth + 1, walked, cut);
+            ++i;
+        }
+    }
+}
+
+// The tree is walked from the node qpdf starts from: the catalog's /Pages,
+// or the top of its /Parent chain when that names a page.
+int cutPageTreeLoops(QPDF& pdf)
+{
+    int cut = 0;
+    try {
+        QPDFObjectHandle top = pdf.getRoot().getKey("/Pages");
+        std::set<QPDFObjGen> climbed;
+        while (top.isDictionary() && top.hasKey("/Parent") && climbed.insert(top.getObjGen()).second)
+            top = top.getKey("/Parent");
+        std::set<QPDFObjGen> walked{top.getObjGen()};
+        if (isPageTreeNode(top))
+            cutPageTreeLoops(top, 0, walked, cut);
+    } catch (const std::exception&) {
+        // No catalog, or an object that cannot be read: qpdf's walks stop there too.
+    }
+    return cut;
+}
+
 }  // namespace
 
 QpdfFile::QpdfFile() = default;
@@ -165,6 +224,8 @@ bool QpdfFile::load(const QByteArray& bytes, QString* error, const QString& desc
 {
     m_pdf.reset();
     m_attachmentsSealed = false;
+    m_treeCuts = 0;
+    m_treeWarnings = 0;
     m_bytes = bytes;
     const QByteArray name = description.toUtf8();
     auto pdf = std::make_unique<QPDF>();
@@ -176,12 +237,14 @@ bool QpdfFile::load(const QByteArray& bytes, QString* error, const QString& desc
             setError(error, QString::fromUtf8(e.what()));
             return false;
         }
+        checkPageTree();
         return true;
     } catch (const std::exception& e) {
         setError(error, QString::fromUtf8(e.what()));
         return false;
     }
     m_pdf = std::move(pdf);
+    checkPageTree();
     return true;
 }
 
@@ -197,6 +260,13 @@ QPDFObjectHandle sealedEncryption(QPDF& pdf)
     } catch (const std::exception&) {
         return QPDFObjectHandle::newNull();
     }
+}
+
+void QpdfFile::checkPageTree()
+{
+    const size_t before = m_pdf->numWarnings();
+    m_treeCuts = cutPageTreeLoops(*m_pdf);
+    m_treeWarnings = int(m_pdf->numWarnings() - before);
 }
 
 bool QpdfFile::loadSealedAttachments(const QByteArray& name)
@@ -284,14 +354,14 @@ bool QpdfFile::writeWith(QByteArray* out, const std::function<void(QPDFWriter&)>
 
 int QpdfFile::warningCount() const
 {
-    return m_pdf ? int(m_pdf->numWarnings()) : 0;
+    return m_pdf ? int(m_pdf->numWarnings()) - m_treeWarnings + m_treeCuts : 0;
 }
 
 int QpdfFile::damageWarningCount() const
 {
     if (!m_pdf)
         return 0;
-    int count = 0;
+    int count = m_treeCuts;
     try {
         // getWarnings() empties qpdf's list; put them back so later calls see them too.
         const std::vector<QPDFExc> warnings = m_pdf->getWarnings();

@@ -37,12 +37,14 @@ public:
     bool write(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error,
                const std::function<bool(qint64)>& check = {});
 
-    // How many warnings qpdf gave since the load (a damaged file gives some while it is read).
+    // How many warnings qpdf gave since the load (a damaged file gives some
+    // while it is read), leaving out those of the page tree's loop check;
+    // each kid it cut counts as one.
     int warningCount() const;
 
-    // The warnings that say the file is really damaged: a /Size smaller than
-    // the objects written (poppler's pdfunite does it) loses nothing and is
-    // not counted.
+    // The warnings that say the file is really damaged, each kid cut from
+    // the page tree counting as one: a /Size smaller than the objects
+    // written (poppler's pdfunite does it) loses nothing and is not counted.
     int damageWarningCount() const;
 
     // The file's attached files are encrypted with a password the document
@@ -50,8 +52,14 @@ public:
     // written with it put back.
     bool attachmentsSealed() const { return m_attachmentsSealed; }
 
+    // Kids of the page tree taken out on loading because they led back to a
+    // node already walked (a loop, or a subtree listed twice) or nested
+    // deeper than any real tree: qpdf's own walks would recurse without end.
+    int pageTreeCuts() const { return m_treeCuts; }
+
 private:
     bool loadSealedAttachments(const QByteArray& name);
+    void checkPageTree();
     bool writeWith(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error,
                    const std::function<bool(qint64)>& check);
 
@@ -59,6 +67,8 @@ private:
     std::unique_ptr<QPDF> m_pdf;
     bool m_attachmentsSealed = false;
     int m_sealedEncryption = -1;  // the encryption dictionary's object number
+    int m_treeCuts = 0;
+    int m_treeWarnings = 0;  // warnings the loop check gave, reading the tree's objects
 };
 
 // A stream's decoded data, at most limit bytes: decoding stops there, so a

@@ -312,6 +312,8 @@ QString comparePages(QPDF& written, QPDF* source, const std::vector<SavedPage>& 
             continue;
         }
         // A source page qpdf cannot read proves nothing either way: the read-back above stands for it.
+        if (!from.isDictionary())
+            continue;
         std::map<std::string, QByteArray> sourceResources;
         QByteArray sourceStored;
         try {

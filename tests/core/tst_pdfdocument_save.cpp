@@ -789,6 +789,12 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
                                               << replaceLast("/Size", "/Siqe") << unreadable;
     QTest::newRow("appended, cut short at a page") << "groff-columns.pdf" << PageOp::Insert
                                                    << replaceLast("/Type /Page*", QByteArray()) << unreadable;
+    QTest::newRow("rewritten, the page tree listing itself")
+        << "groff-columns.pdf" << PageOp::Rotate << rewrittenWith([](QPDF& pdf) {
+               QPDFObjectHandle tree = pdf.getRoot().getKey("/Pages");
+               tree.getKey("/Kids").appendItem(tree);
+           })
+        << unreadable;
     QTest::newRow("object streams, cross-reference misplaced") << "pdftex-objstm-manual.pdf" << PageOp::Move
                                                                << replaceLast("startxref\n", "startxref\n9")
                                                                << unreadable;
