@@ -13,7 +13,7 @@ packages=(
   cmake g++ ninja-build ccache pkg-config python3-pip
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-image-formats-plugins qt6-translations-l10n
   libtesseract-dev libleptonica-dev tesseract-ocr tesseract-ocr-rus tesseract-ocr-eng
-  libssl-dev openssl libzip-dev zlib1g-dev libsane-dev sane-utils libharfbuzz-dev
+  libssl-dev openssl libzip-dev zlib1g-dev libjpeg-dev libsane-dev sane-utils libharfbuzz-dev
   fonts-dejavu fonts-noto-core fonts-liberation2
   xvfb xauth poppler-utils qpdf libqpdf-dev ghostscript libxml2-utils mupdf-tools
   libreoffice-calc-nogui

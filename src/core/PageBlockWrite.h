@@ -13,12 +13,15 @@
 #include "TurnedBox.h"
 
 #include <QImage>
+#include <QPolygonF>
 #include <QString>
 
 #include <optional>
 #include <vector>
 
 namespace pdfengine {
+
+struct ScanLineWord;
 
 // A part of a page's render: its top-left pixel's place in the whole render,
 // whose pixels per point across and down are the scales.
@@ -58,6 +61,10 @@ public:
     // The band of the page the write draws in, known before it writes: every
     // row a white-out, a redrawn line or a picture covers (null: none).
     QRectF drawnBand(const QSizeF& pageSize) const;
+    // Where the page's pictures lose their pixels for good: the scan's ink
+    // the write covers, less the pixels its kept words are drawn from
+    // (displayed-page points).
+    std::vector<QPolygonF> pictureRemovals() const;
 
 private:
     void coverLayerWords(FPDF_PAGE page);
@@ -70,7 +77,13 @@ private:
     std::vector<std::pair<QString, QRectF>> scanWordsOf(size_t index, size_t line) const;
     const TurnedBox* paintedOver(size_t index, size_t line) const;
     void renderScanLines(FPDF_PAGE page);
+    void hideRemovedScanInk();
     std::optional<bool> writeScanWords(size_t index, size_t line, double lift);
+    std::vector<ScanLineWord> scanLayout(size_t index, size_t line) const;
+    QRectF keptBand(size_t index, size_t line, const TurnedBox& painted) const;
+    QRectF clearOfOtherLines(const TurnedBox& box, const QRectF& own) const;
+    std::vector<TurnedBox> linePlaces() const;
+    static bool onlyPictureGlyphs(const std::vector<PageGlyph>& glyphs);
 
     PageTextWriter& m_writer;
     const PageGlyphs& m_glyphs;

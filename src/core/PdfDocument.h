@@ -10,6 +10,7 @@
 #include <QList>
 #include <QMutex>
 #include <QPointF>
+#include <QPolygonF>
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
@@ -30,6 +31,7 @@ class SaveMeter;
 struct fpdf_document_t__;
 struct TextBlock;
 namespace pdfengine {
+struct EditAreas;
 class PageTextWriter;
 class QpdfFile;
 class WriterFonts;
@@ -376,6 +378,13 @@ private:
     // program's text; the document is read again from the wrapped bytes.
     // False, with the reason in lastError, when that could not be done.
     void wrapPageStreamsUnlocked(int pageIndex);
+    // Clears the areas (user space) in the pictures page pageIndex draws
+    // there and drew in earlier (the bytes before the write), the page
+    // looking as before outside trial's edited areas; on failure rollBack
+    // undoes the write and the reason is in lastError.
+    bool erasePicturePixelsUnlocked(int pageIndex, const std::vector<QPolygonF>& areas,
+                                    const pdfengine::EditAreas& trial, const QByteArray& earlier,
+                                    const std::function<void()>& rollBack);
 
     QMutex& m_mutex;
     mutable QMutex m_errorMutex;
