@@ -54,6 +54,29 @@ SigningWorkerOutput certificateDescription(const SignatureRequest& request)
             kExitOk};
 }
 
+// The pass phrases a window hands over through standard input, read to its
+// end: false when they are not one JSON object of a request's size.
+bool readSecretsFromStdin(SignatureRequest* request)
+{
+    QFile input;
+    if (!input.open(stdin, QIODevice::ReadOnly))
+        return false;
+    QByteArray text;
+    for (;;) {
+        const QByteArray piece = input.read(kLargestRequest + 1 - text.size());
+        if (piece.isEmpty())
+            break;
+        text += piece;
+        if (text.size() > kLargestRequest)
+            return false;
+    }
+    const QJsonDocument secrets = QJsonDocument::fromJson(text);
+    if (input.error() != QFileDevice::NoError || !secrets.isObject())
+        return false;
+    readSignatureSecrets(secrets.object(), request);
+    return true;
+}
+
 // Whether the request lies in a signing scratch folder that is this
 // worker's temporary folder.
 bool handedOver(const QString& requestPath)
@@ -87,8 +110,8 @@ SigningWorkerOutput signatureOutput(const QStringList& arguments)
     const QString requestPath = arguments.at(kRequestFileIndex);
     const RegularFile::Outcome read = RegularFile::read(requestPath, kLargestRequest, &text, &error);
     // The window hands its request over once, in the scratch folder it made
-    // the worker's temporary folder: read, it goes, so no pass phrase rests
-    // on disk while the worker signs or once it is killed.
+    // the worker's temporary folder: read, it goes. (Its pass phrases come
+    // through standard input; a request file written by hand may hold some.)
     if (handedOver(requestPath))
         QFile::remove(requestPath);
     if (read != RegularFile::Opened && read != RegularFile::TooLarge)
@@ -96,7 +119,9 @@ SigningWorkerOutput signatureOutput(const QStringList& arguments)
     const QJsonDocument document = read == RegularFile::TooLarge ? QJsonDocument() : QJsonDocument::fromJson(text);
     if (!document.isObject())
         return refusal(QStringLiteral("Некорректные параметры подписи."), kExitBadRequest);
-    const SignatureRequest request = signatureRequestFromJson(document.object());
+    SignatureRequest request = signatureRequestFromJson(document.object());
+    if (document.object().value(QStringLiteral("passwordsFromStdin")).toBool(false) && !readSecretsFromStdin(&request))
+        return refusal(QStringLiteral("Некорректные параметры подписи."), kExitBadRequest);
     if (document.object().value(QStringLiteral("describeOnly")).toBool(false))
         return certificateDescription(request);
     const SignatureResult result = SignatureService::signFile(request);

@@ -17,7 +17,9 @@ SigningWorkerOutput certificateListOutput();
 
 // arguments: program path, "--vorn-sign-file", request file. A request
 // with "describeOnly" true signs nothing: it prints the checked certificate
-// of its key material, {"ok", "error", "certificate"}, or the refusal.
+// of its key material, {"ok", "error", "certificate"}, or the refusal. A
+// request with "passwordsFromStdin" true takes its pass phrases from the
+// object on standard input instead (read to its end).
 SigningWorkerOutput signatureOutput(const QStringList& arguments);
 
 // The worker modes: set their environment marker, print the line on

@@ -82,8 +82,8 @@ bool encryptedBytes(const QByteArray& bytes)
     QString error;
     if (!file.load(bytes, &error))
         return false;
-    bool encrypted = false;
-    file.run([&encrypted](QPDF& pdf) { encrypted = pdf.isEncrypted(); }, &error);
+    bool encrypted = file.attachmentsSealed();
+    file.run([&encrypted](QPDF& pdf) { encrypted = encrypted || pdf.isEncrypted(); }, &error);
     return encrypted;
 }
 

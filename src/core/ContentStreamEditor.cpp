@@ -1,7 +1,7 @@
 #include "ContentStreamEditor.h"
 
 #include "ContentCopy.h"
-
+#include "InlineImage.h"
 #include "QpdfFile.h"
 
 #include "PdfFontMetrics.h"
@@ -56,14 +56,16 @@ struct StreamWork {
 };
 
 // Tokens of data, spaces and comments included, so that they tile it; an
-// inline image is one token from the byte after ID up to EI.
-bool tokenize(const std::string& data, std::vector<Token>& tokens, QString& error)
+// inline image is one token from the byte after ID up to EI, found as
+// readers find it (resources name its colour space).
+bool tokenize(const std::string& data, std::vector<Token>& tokens, QString& error, QPDFObjectHandle resources)
 {
     auto input = std::make_shared<BufferInputSource>("content", data);
     QPDFTokenizer tokenizer;
     tokenizer.allowEOF();
     tokenizer.includeIgnorable();
     size_t at = 0;
+    size_t imageStart = 0;
     for (;;) {
         QPDFTokenizer::Token token = tokenizer.readToken(input, "content", true, 0);
         const auto end = size_t(input->tell());
@@ -76,21 +78,20 @@ bool tokenize(const std::string& data, std::vector<Token>& tokens, QString& erro
         }
         tokens.push_back({token.getType(), token.getValue(), at, end});
         at = end;
+        if (token.getType() == QPDFTokenizer::tt_word && token.getValue() == "BI")
+            imageStart = end;
         if (token.getType() == QPDFTokenizer::tt_word && token.getValue() == "ID") {
-            char separator = 0;
-            if (input->read(&separator, 1) != 1) {
-                error = QStringLiteral("встроенное изображение без данных");
-                return false;
-            }
-            tokenizer.expectInlineImage(input);
-            QPDFTokenizer::Token image = tokenizer.readToken(input, "content", true, 0);
-            if (image.getType() != QPDFTokenizer::tt_inline_image) {
+            const qint64 imageEnd =
+                imageStart == 0 ? -1
+                                : InlineImage::end(data, data.substr(imageStart, at - 2 - imageStart), at, resources);
+            if (imageEnd < 0) {
                 error = QStringLiteral("встроенное изображение без конца");
                 return false;
             }
-            const auto imageEnd = size_t(input->tell());
-            tokens.push_back({QPDFTokenizer::tt_inline_image, std::string(), at, imageEnd});
-            at = imageEnd;
+            tokens.push_back({QPDFTokenizer::tt_inline_image, std::string(), at, size_t(imageEnd)});
+            at = size_t(imageEnd);
+            input->seek(imageEnd, SEEK_SET);
+            imageStart = 0;
         }
     }
     if (at != data.size()) {
@@ -785,7 +786,8 @@ bool ContentWalk::drawForm(const std::string& name, QPDFObjectHandle resources, 
             error = QStringLiteral("форма слишком велика или не читается");
             return false;
         }
-        if (!tokenize(use.work->data, use.work->tokens, error))
+        QPDFObjectHandle own = form.getDict().getKey("/Resources");
+        if (!tokenize(use.work->data, use.work->tokens, error, own.isDictionary() ? own : resources))
             return false;
     }
     QTransform matrix;
@@ -870,7 +872,8 @@ bool ContentStreamEditor::leavesTextState(QPDFObjectHandle page)
             std::string data;
             std::vector<Token> tokens;
             QString error;
-            if (!readDecodedStream(item, size_t(kMaxStreamBytes), &data) || !tokenize(data, tokens, error))
+            if (!readDecodedStream(item, size_t(kMaxStreamBytes), &data) ||
+                !tokenize(data, tokens, error, inheritedResources(page)))
                 return true;
             for (const Token& token : tokens) {
                 if (token.type != QPDFTokenizer::tt_word)
@@ -934,7 +937,7 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QPolygo
                 m_error = QStringLiteral("содержимое страницы слишком велико или не читается");
                 return false;
             }
-            if (!tokenize(work->data, work->tokens, m_error))
+            if (!tokenize(work->data, work->tokens, m_error, inheritedResources(page)))
                 return false;
             streams.push_back(std::move(work));
         }

@@ -1,6 +1,7 @@
 #include "IncrementalUpdate.h"
 
 #include "ContentStreamEditor.h"
+#include "ParsedObjectWriter.h"
 #include "QpdfFile.h"
 
 #define POINTERHOLDER_TRANSITION 4
@@ -24,35 +25,6 @@ namespace pdfengine {
 namespace {
 
 constexpr int kTailSearched = 4096;
-constexpr int kCompressionLevel = 6;
-
-QByteArray zlibBytes(const QByteArray& data)
-{
-    return qCompress(data, kCompressionLevel).mid(4);  // qCompress puts the length in front
-}
-
-// One object as the update writes it. A stream already packed keeps its
-// bytes and filters: nothing is inflated, so a small stream that unpacks
-// without bound costs no more than its own size. An unpacked one is packed.
-QByteArray objectBody(QPDFObjectHandle object)
-{
-    if (!object.isStream())
-        return QByteArray::fromStdString(object.unparseResolved());
-    const std::shared_ptr<Buffer> raw = object.getRawStreamData();
-    const QByteArray data(reinterpret_cast<const char*>(raw->getBuffer()), qsizetype(raw->getSize()));
-    QPDFObjectHandle dict = object.getDict().shallowCopy();
-    QPDFObjectHandle filter = dict.getKey("/Filter");
-    const bool packed = filter.isName() || (filter.isArray() && filter.getArrayNItems() > 0);
-    const QByteArray body = packed ? data : zlibBytes(data);
-    if (!packed) {
-        dict.replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
-        dict.removeKey("/DecodeParms");
-        dict.removeKey("/DL");
-    }
-    dict.replaceKey("/Length", QPDFObjectHandle::newInteger(body.size()));
-    return QByteArray::fromStdString(dict.unparse()) + "\nstream\n" + body + "\nendstream";
-}
-
 constexpr int kMaxCompareDepth = 32;
 constexpr double kNumberTolerance = 1e-6;
 
@@ -160,7 +132,8 @@ bool sameEntry(const QPDFXRefEntry& a, const QPDFXRefEntry& b)
 // pdfium writes every reference with generation 0. Where the file holds a
 // number only at another generation, the reference meant that one: left as
 // written it names an object that is not there, and qpdf drops it unseen.
-// Only generations of one digit are mended, so that no offset moves.
+// The references are mended in the parsed update, so no offset moves
+// whatever the generation.
 using Generations = std::map<int, int>;
 
 // The generation each number of the file is in use at, where it is not 0.
@@ -170,69 +143,91 @@ Generations reusedGenerations(const std::map<QPDFObjGen, QPDFXRefEntry>& table)
 {
     Generations generations;
     for (const auto& [id, entry] : table) {
-        if (entry.getType() != 0 && id.getGen() > 0 && id.getGen() <= 9)
+        if (entry.getType() != 0 && id.getGen() > 0)
             generations[id.getObj()] = std::max(generations[id.getObj()], id.getGen());
     }
     return generations;
 }
 
-bool isDelimiter(char c)
+// The direct values of object, with every reference "N 0 R" to a number in
+// use at another generation made "N g R".
+void mendReferences(QPDF& pdf, QPDFObjectHandle object, const Generations& generations, int depth)
 {
-    return std::isspace(static_cast<unsigned char>(c)) || std::strchr("()<>[]{}/%", c);
-}
-
-// Where the data of the stream whose keyword ends at dataAt ends: its
-// /Length when the object gives one that fits, else its "endstream".
-qsizetype streamEnd(const QByteArray& bytes, qsizetype objectAt, qsizetype dataAt)
-{
-    const qsizetype inObject = QByteArrayView(bytes).sliced(objectAt, dataAt - objectAt).lastIndexOf("/Length");
-    const qsizetype length = inObject < 0 ? -1 : objectAt + inObject;
-    if (length >= 0) {
-        bool ok = false;
-        const qint64 n = bytes.mid(length + 7, 24).trimmed().split(' ').first().split('/').first().split('>').first()
-                             .toLongLong(&ok);
-        if (ok && n >= 0 && dataAt + n <= bytes.size() &&
-            bytes.mid(dataAt + qsizetype(n), 16).trimmed().startsWith("endstream"))
-            return dataAt + qsizetype(n);
-    }
-    const qsizetype end = bytes.indexOf("endstream", dataAt);
-    return end < 0 ? bytes.size() : end;
-}
-
-// "N 0 R" made "N g R" in the bytes from `from` on, stream data left alone.
-int mendReferences(QByteArray& bytes, qsizetype from, const Generations& generations)
-{
-    int mended = 0;
-    qsizetype objectAt = from;
-    for (qsizetype at = from; at < bytes.size(); ++at) {
-        const char c = bytes[at];
-        const QByteArrayView rest = QByteArrayView(bytes).sliced(at);
-        if (c == 'o' && rest.startsWith("obj"))
-            objectAt = at;
-        if (c == 's' && rest.startsWith("stream") && (at == 0 || bytes[at - 1] != 'd')) {
-            qsizetype dataAt = at + 6;
-            if (dataAt < bytes.size() && bytes[dataAt] == '\r')
-                ++dataAt;
-            if (dataAt < bytes.size() && bytes[dataAt] == '\n')
-                ++dataAt;
-            at = streamEnd(bytes, objectAt, dataAt);
-            continue;
+    if (depth > kMaxCompareDepth)
+        return;
+    if (object.isStream())
+        object = object.getDict();
+    const auto mended = [&](QPDFObjectHandle item) {
+        if (!item.isIndirect()) {
+            mendReferences(pdf, item, generations, depth + 1);
+            return item;
         }
-        if (c != 'R' || at < 4 || (at + 1 < bytes.size() && !isDelimiter(bytes[at + 1])) || bytes[at - 1] != ' ' ||
-            bytes[at - 2] != '0' || bytes[at - 3] != ' ')
-            continue;
-        qsizetype start = at - 3;
-        while (start > from && std::isdigit(static_cast<unsigned char>(bytes[start - 1])))
-            --start;
-        if (start == at - 3 || (start > 0 && !isDelimiter(bytes[start - 1])))
-            continue;
-        const auto found = generations.find(bytes.mid(start, at - 3 - start).toInt());
-        if (found == generations.end())
-            continue;
-        bytes[at - 2] = char('0' + found->second);
-        ++mended;
+        const auto found = item.getGeneration() == 0 ? generations.find(item.getObjectID()) : generations.end();
+        return found == generations.end() ? item : pdf.getObjectByID(found->first, found->second);
+    };
+    if (object.isDictionary()) {
+        // With its null entries: a reference to the generation 0 that is not there reads as null.
+        for (const auto& [key, value] : object.getDictAsMap())
+            object.replaceKey(key, mended(value));
+    } else if (object.isArray()) {
+        for (int i = 0; i < object.getArrayNItems(); ++i)
+            object.setArrayItem(i, mended(object.getArrayItem(i)));
     }
-    return mended;
+}
+
+// The objects an update written after the original's `originalSize` bytes holds.
+std::vector<QPDFObjGen> updatedObjects(QPDF& pdf, qint64 originalSize)
+{
+    std::vector<QPDFObjGen> updated;
+    const std::map<QPDFObjGen, QPDFXRefEntry> table = pdf.getXRefTable();
+    for (const auto& [id, entry] : table) {
+        const auto stream = entry.getType() == 2 ? table.find(QPDFObjGen(entry.getObjStreamNumber(), 0)) : table.end();
+        const QPDFXRefEntry& placed = stream == table.end() ? entry : stream->second;
+        if (placed.getType() == 1 && placed.getOffset() >= originalSize)
+            updated.push_back(id);
+    }
+    return updated;
+}
+
+// pdfium reads an integer past 32 bits as another (0, or its low 32 bits),
+// and writes that back into every object it saves. Where pdfium's copy
+// holds what it made of the original's number, the original's stands, so
+// an object pdfium did not change keeps its bytes as written.
+constexpr qint64 kPdfiumSmallest = -2147483648LL, kPdfiumLargest = 2147483647LL;
+
+bool pdfiumReading(long long original, long long written)
+{
+    if (original >= kPdfiumSmallest && original <= kPdfiumLargest)
+        return false;
+    const unsigned long long magnitude = original < 0 ? 0ULL - static_cast<unsigned long long>(original)
+                                                      : static_cast<unsigned long long>(original);
+    const bool wraps = original > 0 && magnitude <= 0xFFFFFFFFULL;
+    return written == 0 || (wraps && written == static_cast<qint32>(static_cast<quint32>(magnitude)));
+}
+
+void restoreWideNumbers(QPDFObjectHandle original, QPDFObjectHandle written, int depth)
+{
+    if (depth > kMaxCompareDepth || original.isIndirect() != written.isIndirect() ||
+        (depth > 0 && original.isIndirect()))
+        return;
+    if (original.isStream() && written.isStream()) {
+        restoreWideNumbers(original.getDict(), written.getDict(), depth + 1);
+        return;
+    }
+    const auto restored = [&](QPDFObjectHandle from, QPDFObjectHandle to) {
+        if (from.isInteger() && to.isInteger() && pdfiumReading(from.getIntValue(), to.getIntValue()))
+            return QPDFObjectHandle::newInteger(from.getIntValue());
+        restoreWideNumbers(from, to, depth + 1);
+        return to;
+    };
+    if (original.isDictionary() && written.isDictionary()) {
+        for (const std::string& key : written.getKeys())
+            if (original.hasKey(key))
+                written.replaceKey(key, restored(original.getKey(key), written.getKey(key)));
+    } else if (original.isArray() && written.isArray() && original.getArrayNItems() == written.getArrayNItems()) {
+        for (int i = 0; i < written.getArrayNItems(); ++i)
+            written.setArrayItem(i, restored(original.getArrayItem(i), written.getArrayItem(i)));
+    }
 }
 
 void putBigEndian(QByteArray& out, quint64 value, int bytes)
@@ -277,34 +272,32 @@ bool IncrementalUpdate::append(QPDF& pdf, const QByteArray& base, const std::vec
             *error = QStringLiteral("файл зашифрован");
             return false;
         }
+        // Streams sealed by a key of their own keep their bytes as they are.
+        const bool sealed = !sealedEncryption(pdf).isNull();
         QByteArray bytes = base;
         if (!bytes.endsWith('\n'))
             bytes.append('\n');
-        std::vector<std::pair<std::pair<int, int>, qint64>> offsets;
+        ParsedObjectWriter::Placed offsets;
         int size = trailer.getKey("/Size").isInteger() ? int(trailer.getKey("/Size").getIntValue()) : 0;
         for (const auto& [number, generation] : sorted) {
             QPDFObjectHandle object = pdf.getObjectByID(number, generation);
             offsets.push_back({{number, generation}, bytes.size()});
-            bytes += QByteArray::number(number) + ' ' + QByteArray::number(generation) + " obj\n" + objectBody(object) +
-                     "\nendobj\n";
+            bytes += QByteArray::number(number) + ' ' + QByteArray::number(generation) + " obj\n" +
+                     ParsedObjectWriter::body(object, !sealed) + "\nendobj\n";
             size = std::max(size, number + 1);
         }
         QPDFObjectHandle tail = QPDFObjectHandle::newDictionary();
         for (const char* key : {"/Root", "/Info", "/ID"})
             if (trailer.hasKey(key))
                 tail.replaceKey(key, trailer.getKey(key));
-        if (QPDFObjectHandle sealed = sealedEncryption(pdf); !sealed.isNull())
-            tail.replaceKey("/Encrypt", sealed);
+        if (sealed)
+            tail.replaceKey("/Encrypt", sealedEncryption(pdf));
         tail.replaceKey("/Prev", QPDFObjectHandle::newInteger(previous));
         const qint64 xrefAt = bytes.size();
         const QByteArray head = base.mid(previous, 4);
         if (head == "xref") {
             tail.replaceKey("/Size", QPDFObjectHandle::newInteger(size));
-            bytes += "xref\n";
-            for (const auto& [id, offset] : offsets)
-                bytes += QByteArray::number(id.first) + " 1\n" + QByteArray::number(offset).rightJustified(10, '0') +
-                         ' ' + QByteArray::number(id.second).rightJustified(5, '0') + " n \n";
-            bytes += "trailer\n" + QByteArray::fromStdString(tail.unparse()) + '\n';
+            bytes += ParsedObjectWriter::table(offsets, false) + "trailer\n" + QByteArray::fromStdString(tail.unparse()) + '\n';
         } else {
             // A cross-reference stream naming the objects and itself.
             const int self = size;
@@ -344,16 +337,27 @@ bool IncrementalUpdate::trimmed(const QByteArray& original, const QByteArray& up
     Generations generations;
     if (!before.run([&](QPDF& pdf) { generations = reusedGenerations(pdf.getXRefTable()); }, error))
         return false;
-    if (!generations.empty()) {
-        QByteArray mended = updated;
-        if (mendReferences(mended, original.size(), generations) > 0 && !after.load(mended, error))
-            return false;
-    }
     // An update appended to a damaged file would keep the damage.
     if (before.warningCount() > 0) {
         *error = QStringLiteral("файл повреждён");
         return false;
     }
+    const bool read = after.run([&](QPDF& pdf) {
+        for (const QPDFObjGen& id : updatedObjects(pdf, original.size())) {
+            QPDFObjectHandle object = pdf.getObjectByObjGen(id);
+            if (!generations.empty())
+                mendReferences(pdf, object, generations, 0);
+            const auto reused = id.getGen() == 0 ? generations.find(id.getObj()) : generations.end();
+            const QPDFObjGen source = reused == generations.end() ? id : QPDFObjGen(id.getObj(), reused->second);
+            QPDFObjectHandle was = before.pdf().getObjectByObjGen(source);
+            if (!was.isNull())
+                restoreWideNumbers(was, object, 0);
+        }
+        if (!generations.empty())
+            mendReferences(pdf, pdf.getTrailer(), generations, 0);
+    }, error);
+    if (!read)
+        return false;
     std::vector<std::pair<int, int>> kept;
     const bool compared = after.run([&](QPDF& pdf) {
         const std::map<QPDFObjGen, QPDFXRefEntry> old = before.pdf().getXRefTable();

@@ -249,7 +249,7 @@ bool standsOnKnownBaseline(const TextBlock::Line& line)
 // page shows (a scan's pixels are cut from a render at it, not resampled).
 double scanPixelsPerPoint(FPDF_PAGE page)
 {
-    constexpr double kLeast = 2.0, kMost = 600.0 / 72, kUnknown = 300.0 / 72;
+    constexpr double kLeast = 2.0, kMost = 600.0 / 72;
     const PdfiumApi& api = pdfApi();
     double most = 0;
     const int count = api.FPDFPage_CountObjects(page);
@@ -263,7 +263,9 @@ double scanPixelsPerPoint(FPDF_PAGE page)
         if (bounds.width() > 1 && bounds.height() > 1)
             most = std::max(most, std::sqrt(double(width) * double(height) / (bounds.width() * bounds.height())));
     }
-    return std::clamp(most > 0 ? most : kUnknown, kLeast, kMost);
+    // A page of drawn letters and no picture (TeX's bitmap faces) keeps them
+    // at the finest resolution.
+    return std::clamp(most > 0 ? most : kMost, kLeast, kMost);
 }
 
 // The pixels of a rectangle of a line's frame (source) as a picture of the
@@ -365,7 +367,7 @@ std::vector<std::pair<QString, QRectF>> PageBlockWrite::scanWordsOf(size_t index
         if (linePlan.oldPlace.isNull() || plan.lines[k].originalWords.empty())
             return {};
         const std::vector<PageGlyph> inside = m_glyphs.inside(linePlan.oldPlace.rect, linePlan.oldPlace.toFrame());
-        if (std::any_of(inside.begin(), inside.end(), [](const PageGlyph& glyph) { return glyph.visible && !glyph.own; }))
+        if (!onlyPictureGlyphs(inside))
             return {};
         return oldPlaceFor(block, index, k).recognisedWords;
     }
@@ -424,6 +426,7 @@ void PageBlockWrite::renderScanLines(FPDF_PAGE page)
     m_scan.scaleX = std::ceil(width * scale) / width;
     m_scan.scaleY = std::ceil(m_scan.pageHeight * scale) / m_scan.pageHeight;
     m_scan.image = renderLoadedPageRegion(page, scale, region, &m_scan.origin);
+    hideRemovedScanInk();
 }
 
 bool PageBlockWrite::drawsVisibly() const
@@ -702,26 +705,24 @@ std::optional<bool> PageBlockWrite::writeScanWords(size_t index, size_t k, doubl
     const TurnedBox* painted = paintedOver(index, k);
     if (m_scan.image.isNull() || !painted)
         return std::nullopt;
-    const std::vector<std::pair<QString, QRectF>> oldWords = scanWordsOf(index, k);
-    if (oldWords.empty())
+    const std::vector<ScanLineWord> words = scanLayout(index, k);
+    if (words.empty())
         return std::nullopt;
     const TextBlock::Line& line = m_plans[index].lines[k];
     const LinePlan& linePlan = m_plans[index].linePlans[k];
     const TextStyle style = styleOf(line);
     const double size = std::max(double(line.fontSize), 1.0);
-    const auto advance = [&](const QString& text) { return m_writer.visibleAdvance(text, style); };
-    const std::vector<ScanLineWord> words =
-        scanLineWords(oldWords, line.text, size, std::max(advance(QStringLiteral(" ")), 0.0), advance);
-    if (words.empty())
-        return std::nullopt;
     const QTransform toPage = linePlan.frame.toPage();
     const double baseline = linePlan.frame.rect.y() + (lift >= 0 ? lift : kBaselineLiftOfSize * size);
-    // Across the line the pixels run as far as its white-out.
-    const QRectF band = linePlan.frame.toFrame().map(painted->polygon()).boundingRect();
+    const QRectF band = keptBand(index, k, *painted);
     for (size_t i = 0; i < words.size(); ++i) {
         const ScanLineWord& word = words[i];
+        // A blank after every word but the line's last parts it from the
+        // next for readers, however close the next one stands.
+        const bool blankAfter = i + 1 < words.size();
         if (!word.kept) {
-            if (!m_writer.addWordsAt(word.text, word.left, word.scale, baseline, style, toPage, linePlan.stepWords))
+            if (!m_writer.addWordsAt(word.text, word.left, word.scale, baseline, style, toPage, linePlan.stepWords,
+                                     blankAfter))
                 return false;
             continue;
         }
@@ -732,8 +733,7 @@ std::optional<bool> PageBlockWrite::writeScanWords(size_t index, size_t k, doubl
         const double bearing = std::min(m_writer.invisibleLeftBearing(word.text, style), word.width / 2);
         const QRectF shown(word.left - bearing, word.oldBox.y(), word.width + bearing, word.oldBox.height());
         if (!m_writer.addImage(pixels.rect.translated(word.left - word.oldBox.left(), 0), pixels.image, toPage) ||
-            !m_writer.addInvisibleRun(word.text, shown, baseline, style, toPage, linePlan.stepWords,
-                                      i + 1 < words.size()))
+            !m_writer.addInvisibleRun(word.text, shown, baseline, style, toPage, linePlan.stepWords, blankAfter))
             return false;
     }
     return true;

@@ -13,12 +13,15 @@
 #include "TurnedBox.h"
 
 #include <QImage>
+#include <QPolygonF>
 #include <QString>
 
 #include <optional>
 #include <vector>
 
 namespace pdfengine {
+
+struct ScanLineWord;
 
 // A part of a page's render: its top-left pixel's place in the whole render,
 // whose pixels per point across and down are the scales.
@@ -62,6 +65,10 @@ public:
     // stands there is moved in the page's content as it stands (codes,
     // fonts and matrices kept), not written again.
     std::vector<MovedBox> movedBoxes() const;
+    // Where the page's pictures lose their pixels for good: the scan's ink
+    // the write covers, less the pixels its kept words are drawn from
+    // (displayed-page points).
+    std::vector<QPolygonF> pictureRemovals() const;
 
 private:
     // A native block only moved: its text, size, turn and styles as they were.
@@ -80,7 +87,13 @@ private:
     std::vector<std::pair<QString, QRectF>> scanWordsOf(size_t index, size_t line) const;
     const TurnedBox* paintedOver(size_t index, size_t line) const;
     void renderScanLines(FPDF_PAGE page);
+    void hideRemovedScanInk();
     std::optional<bool> writeScanWords(size_t index, size_t line, double lift);
+    std::vector<ScanLineWord> scanLayout(size_t index, size_t line) const;
+    QRectF keptBand(size_t index, size_t line, const TurnedBox& painted) const;
+    QRectF clearOfOtherLines(const TurnedBox& box, const QRectF& own) const;
+    std::vector<TurnedBox> linePlaces() const;
+    static bool onlyPictureGlyphs(const std::vector<PageGlyph>& glyphs);
 
     PageTextWriter& m_writer;
     const PageGlyphs& m_glyphs;

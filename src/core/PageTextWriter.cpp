@@ -494,7 +494,7 @@ double PageTextWriter::invisibleLeftBearing(const QString& text, const TextStyle
 }
 
 bool PageTextWriter::addWordsAt(const QString& text, double inkLeft, double scale, double baseline,
-                                const TextStyle& style, const QTransform& placement, bool stepWords)
+                                const TextStyle& style, const QTransform& placement, bool stepWords, bool blankAfter)
 {
     if (!m_doc || text.isEmpty())
         return false;
@@ -511,8 +511,24 @@ bool PageTextWriter::addWordsAt(const QString& text, double inkLeft, double scal
     const std::vector<QColor> colors(size_t(text.size()), style.color);
     if (!placeLaidRun(font, size, run, colors, baseline, placement, stepWords))
         return false;
+    if (blankAfter && !placeBlankAfter(font, size, run, style.color, baseline, placement, stepWords))
+        return false;
     m_lastError.clear();
     return true;
+}
+
+// The blank stands where the run's last glyph ends, on its baseline (upright
+// where that falls on a turned one, as the run's words do).
+bool PageTextWriter::placeBlankAfter(FPDF_FONT font, double size, const LineRun& run, const QColor& color,
+                                     double baseline, const QTransform& placement, bool stepWords)
+{
+    const double end = run.x0 + run.scale * run.natural;
+    QTransform at = QTransform(run.scale, 0, 0, 1, end, baseline) * placement;
+    if (stepWords) {
+        const QPointF foot = placement.map(QPointF(end, baseline));
+        at = QTransform(run.scale, 0, 0, 1, foot.x(), foot.y());
+    }
+    return placeRun(font, size, QStringLiteral(" "), color, at);
 }
 
 // The index of the topmost image object whose displayed bounds are rect, or -1.

@@ -101,9 +101,11 @@ public:
     double invisibleLeftBearing(const QString& text, const TextStyle& style);
     // Visible text on a baseline of a frame that placement puts onto the
     // page, its first glyph's ink starting at inkLeft, its glyphs scaled
-    // across by scale; stepWords as for addRewrittenLine.
+    // across by scale; stepWords as for addRewrittenLine. blankAfter: a
+    // blank follows its last glyph, so readers part it from the next word
+    // however close that stands.
     bool addWordsAt(const QString& text, double inkLeft, double scale, double baseline, const TextStyle& style,
-                    const QTransform& placement, bool stepWords);
+                    const QTransform& placement, bool stepWords, bool blankAfter = false);
     // Puts the picture in place of the topmost image object shown at rect,
     // at the same place in the page's drawing order; false when none stands
     // there or pdfium refuses.
@@ -152,6 +154,8 @@ private:
     double leftBearing(FPDF_FONT font, double size, const QString& text) const;
     bool placeLaidRun(FPDF_FONT font, double size, const LineRun& run, const std::vector<QColor>& colors,
                       double baseline, const QTransform& placement, bool stepWords);
+    bool placeBlankAfter(FPDF_FONT font, double size, const LineRun& run, const QColor& color, double baseline,
+                         const QTransform& placement, bool stepWords);
     int imageObjectAt(const QRectF& rect) const;
     void transformIntoPage(FPDF_PAGEOBJECT object, const QTransform& displayed) const;
 

@@ -81,12 +81,18 @@ void PdfDocument::dropDoc()
         m_doc = nullptr;
     }
     m_fileBytes.clear();
-    m_repaired = false;
-    m_bytesDamaged = false;
-    m_lostPages.clear();
     m_pageOrigins.clear();
     m_originChecked.clear();
     m_contentSource.reset();
+}
+
+void PdfDocument::forgetSourceStateUnlocked()
+{
+    m_repaired = false;
+    m_bytesDamaged = false;
+    m_lostPages.clear();
+    m_pageListChanged = false;
+    m_sourceGuarded = false;
 }
 
 WriterFonts& PdfDocument::writerFontsUnlocked()
@@ -105,6 +111,7 @@ bool PdfDocument::open(const QString& path)
 bool PdfDocument::loadFromFileUnlocked(const QString& path)
 {
     dropDoc();
+    forgetSourceStateUnlocked();
     forgetSignatures();
     setLastError(QString());
     QString libraryError;
@@ -126,8 +133,8 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
     QString error;
     std::vector<QSizeF> sizes;
     bool damagedAsIs = false;
-    std::vector<int> lost;
-    m_doc = PdfRepair::loadChecked(bytes, &m_fileBytes, &repaired, &error, &sizes, &damagedAsIs, &lost);
+    PdfRepair::SourcePages source;
+    m_doc = PdfRepair::loadChecked(bytes, &m_fileBytes, &repaired, &error, &sizes, &damagedAsIs, &source);
     if (!m_doc) {
         setLastError(error);
         qWarning().noquote() << "Cannot open document:" << error;
@@ -135,7 +142,9 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
     }
     m_repaired = repaired;
     m_bytesDamaged = damagedAsIs;
-    m_lostPages = std::move(lost);
+    m_lostPages = std::move(source.lost);
+    m_pageListChanged = source.changed;
+    m_sourceGuarded = !m_lostPages.empty() || m_pageListChanged;
     // Read from the file itself: a repaired copy no longer holds its revisions.
     noteSignaturesUnlocked(bytes);
     m_filePath = path;
@@ -157,6 +166,7 @@ bool PdfDocument::createEmpty()
 {
     QMutexLocker lock(&m_mutex);
     dropDoc();
+    forgetSourceStateUnlocked();
     QString libraryError;
     if (!ensurePdfium(&libraryError)) {
         setLastError(libraryError);
@@ -179,6 +189,7 @@ void PdfDocument::close()
 {
     QMutexLocker lock(&m_mutex);
     dropDoc();
+    forgetSourceStateUnlocked();
     forgetSignatures();
     m_filePath.clear();
     m_modified = false;
@@ -224,8 +235,8 @@ bool PdfDocument::writeToFile(const QString& path, SignedRevisions signedRevisio
     if (!m_modified && !m_repaired && sameFile(m_filePath, path))
         return true;
     // The file still holds pages the document lacks: it is kept as it is.
-    if (!m_lostPages.empty() && sameFile(m_filePath, path)) {
-        setLastError(lostPagesText());
+    if (!holdsSourceWhole() && sameFile(m_filePath, path)) {
+        setLastError(sourceGuardText());
         return false;
     }
     QString error;
@@ -257,22 +268,58 @@ bool PdfDocument::writeToFile(const QString& path, SignedRevisions signedRevisio
         return false;
     resetCheckSourceUnlocked(bytes);
     noteSignaturesUnlocked(bytes);
+    // The document is now whole in the file it was written to.
+    forgetSourceStateUnlocked();
     m_filePath = path;
     m_modified = false;
     m_rewriteOnSave = false;
     return true;
 }
 
+namespace {
+
+// Page numbers from indices, runs of three or more joined: "1–54, 57".
+QString pageNumbersText(const std::vector<int>& indices)
+{
+    QStringList parts;
+    for (size_t first = 0; first < indices.size();) {
+        size_t last = first;
+        while (last + 1 < indices.size() && indices[last + 1] == indices[last] + 1)
+            ++last;
+        if (last >= first + 2) {
+            parts << QStringLiteral("%1–%2").arg(indices[first] + 1).arg(indices[last] + 1);
+        } else {
+            for (size_t page = first; page <= last; ++page)
+                parts << QString::number(indices[page] + 1);
+        }
+        first = last + 1;
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+} // namespace
+
 QString PdfDocument::lostPagesText() const
 {
     if (m_lostPages.empty())
         return QString();
-    QStringList numbers;
-    for (const int page : m_lostPages)
-        numbers << QString::number(page + 1);
+    if (m_lostPages.size() == 1)
+        return QStringLiteral("Страница %1 исходного файла не читается и в документ не вошла; "
+                              "сохраните документ под новым именем.")
+            .arg(m_lostPages.front() + 1);
     return QStringLiteral("Страницы %1 исходного файла не читаются и в документ не вошли; "
                           "сохраните документ под новым именем.")
-        .arg(numbers.join(QStringLiteral(", ")));
+        .arg(pageNumbersText(m_lostPages));
+}
+
+QString PdfDocument::sourceGuardText() const
+{
+    if (!m_lostPages.empty())
+        return lostPagesText();
+    if (m_pageListChanged)
+        return QStringLiteral("Дерево страниц файла повреждено: число или порядок страниц документа могут "
+                              "отличаться от исходного файла; сохраните документ под новым именем.");
+    return QString();
 }
 
 bool PdfDocument::saveAs(const QString& path, SignedRevisions signedRevisions)
@@ -473,6 +520,10 @@ bool PdfDocument::saveCopy(const QString& path, SignedRevisions signedRevisions)
         m_saveRefusedForSignatures = false;
     if (pdfApi().FPDF_GetPageCount(m_doc) < 1) {
         setLastError(noPagesText());
+        return false;
+    }
+    if (!holdsSourceWhole() && sameFile(m_filePath, path)) {
+        setLastError(sourceGuardText());
         return false;
     }
     QString error;

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QMutex>
 #include <QPointF>
+#include <QPolygonF>
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
@@ -30,6 +31,7 @@ class SaveMeter;
 struct fpdf_document_t__;
 struct TextBlock;
 namespace pdfengine {
+struct EditAreas;
 class PageTextWriter;
 class QpdfFile;
 class WriterFonts;
@@ -104,13 +106,23 @@ public:
     quint64 revision() const { return m_revision.load(std::memory_order_acquire); }
     // The file was damaged and the open document is qpdf's repaired copy of
     // it: its bytes differ from the file's although nothing was edited, so a
-    // save must write them. Cleared when another document is loaded.
+    // save must write them. Cleared when another document is loaded or the
+    // document is saved.
     bool wasRepaired() const { return m_repaired.load(std::memory_order_acquire); }
     // Pages other readers find in the file that could not be kept (indices
-    // of the file's pages): a save never goes over that file, and this says
-    // which pages they are, empty when none was lost. Set on opening.
+    // of the file's pages), empty when none was lost. Set on opening.
     std::vector<int> lostPages() const { return m_lostPages; }
     QString lostPagesText() const;
+    // The repair read the file's pages otherwise than its page tree lists
+    // them (a page added, a loop or a repeated subtree cut, another order).
+    bool pageListChanged() const { return m_pageListChanged; }
+    // False while the file the document was opened from holds pages, or an
+    // order of them, the document lacks: no save goes over that file. Set on
+    // opening and kept through every edit and reload until a save to
+    // another file; may be read from any thread without the engine lock.
+    bool holdsSourceWhole() const { return !m_sourceGuarded.load(std::memory_order_acquire); }
+    // Why a save over the file is refused, empty when it is not.
+    QString sourceGuardText() const;
 
     // The document's announcements: the page operations, content writes and
     // saves, each after it changed the document; aboutToChange before.
@@ -301,6 +313,10 @@ private:
 
     bool loadFromFileUnlocked(const QString& path);
     void dropDoc();
+    // What the open document knew about the file it came from (repaired,
+    // damaged, pages lost or read otherwise): gone once another document is
+    // open or this one was saved.
+    void forgetSourceStateUnlocked();
     // Revisions are unique across documents, so a cache keyed on a revision
     // never takes a new document at an old one's address for the old one.
     void bumpRevision()
@@ -362,6 +378,13 @@ private:
     // program's text; the document is read again from the wrapped bytes.
     // False, with the reason in lastError, when that could not be done.
     void wrapPageStreamsUnlocked(int pageIndex);
+    // Clears the areas (user space) in the pictures page pageIndex draws
+    // there and drew in earlier (the bytes before the write), the page
+    // looking as before outside trial's edited areas; on failure rollBack
+    // undoes the write and the reason is in lastError.
+    bool erasePicturePixelsUnlocked(int pageIndex, const std::vector<QPolygonF>& areas,
+                                    const pdfengine::EditAreas& trial, const QByteArray& earlier,
+                                    const std::function<void()>& rollBack);
 
     QMutex& m_mutex;
     mutable QMutex m_errorMutex;
@@ -373,6 +396,8 @@ private:
     std::atomic<bool> m_modified{false};
     std::atomic<bool> m_repaired{false};
     std::vector<int> m_lostPages;
+    bool m_pageListChanged = false;
+    std::atomic<bool> m_sourceGuarded{false};  // lost pages or a changed page list
     bool m_bytesDamaged = false;  // m_fileBytes are damaged and unrepaired: a save writes the document whole
     quint64 m_soundTreeRevision = 0;         // the revision whose page tree was found sound
     std::vector<QSizeF> m_openedSizes;       // page sizes read while the file was checked

@@ -5,6 +5,7 @@
 #include "ContentStreamEditor.h"
 #include "PdfChangeNotice.h"
 #include "PageGlyphRemoval.h"
+#include "PagePictureRemoval.h"
 #include "PageGlyphs.h"
 #include "PageOwnContent.h"
 #include "PageRemovalTrial.h"
@@ -155,6 +156,14 @@ PageEdit blockEdit(const std::vector<TextBlock>& blocks, const EditAreas& areas,
     return edit;
 }
 
+std::vector<QPolygonF> userPolygons(const std::vector<QPolygonF>& displayed, const PdfPageTransform& transform)
+{
+    std::vector<QPolygonF> user;
+    for (const QPolygonF& area : displayed)
+        user.push_back(transform.toUserMatrix().map(area));
+    return user;
+}
+
 QStringList blockTexts(const std::vector<TextBlock>& blocks)
 {
     QStringList texts;
@@ -212,13 +221,21 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     QPoint bandOrigin;
     const QImage before = band.isEmpty() ? QImage() : renderLoadedPageRegion(page.get(), trialScale, band, &bandOrigin);
 
-    // The state to go back to when the page's own glyphs cannot be removed:
-    // the bytes the document was read from, unless it changed since.
+    // The state to go back to when the page's own glyphs, or the scan's
+    // pixels, cannot be removed: the bytes the document was read from,
+    // unless it changed since.
     const std::vector<TurnedBox> boxes = write.removalBoxes();
     const bool removal = glyphsInside(oldGlyphs, boxes);
+    const std::vector<QPolygonF> erased = userPolygons(write.pictureRemovals(), transform);
     QByteArray rollback;
     const bool rewriteBefore = m_rewriteOnSave, modifiedBefore = m_modified, changedBefore = m_changedSinceLoad;
-    if (removal && !serializeForEditUnlocked(&rollback, &error)) {
+    const auto rollBack = [&] {
+        reloadFromBytesUnlocked(rollback);  // the write above is undone with it
+        m_rewriteOnSave = rewriteBefore;
+        m_modified = modifiedBefore;
+        m_changedSinceLoad = changedBefore;
+    };
+    if ((removal || !erased.empty()) && !serializeForEditUnlocked(&rollback, &error)) {
         setLastError(refusalText(pageIndex, error));
         return false;
     }
@@ -273,10 +290,12 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     }
     page.reset();
     if (!removal) {
-        if (changed)
-            notePageEditUnlocked(pageIndex, edit, blockTexts(blocks));
         if (inserted > 0)
             wrapPageStreamsUnlocked(pageIndex);
+        if (!erasePicturePixelsUnlocked(pageIndex, erased, areas, rollback, rollBack))
+            return false;
+        if (changed)
+            notePageEditUnlocked(pageIndex, edit, blockTexts(blocks));
         return true;
     }
 
@@ -295,10 +314,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     int removed = 0;
     if (!serializeForEditUnlocked(&current, &error) ||
         !PageGlyphRemoval::run(current, pageIndex, userAreas, userMoves, areas, &after, &removed, &error)) {
-        reloadFromBytesUnlocked(rollback);  // the write above is undone with it
-        m_rewriteOnSave = rewriteBefore;
-        m_modified = modifiedBefore;
-        m_changedSinceLoad = changedBefore;
+        rollBack();
         setLastError(refusalText(pageIndex, error));
         return false;
     }
@@ -306,7 +322,35 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         return false;
     if (removed > 0)
         markChangedUnlocked();  // text only moved changes nothing before the content is edited
+    if (!erasePicturePixelsUnlocked(pageIndex, erased, areas, rollback, rollBack))
+        return false;
     notePageEditUnlocked(pageIndex, edit, blockTexts(blocks));
+    return true;
+}
+
+// The scan's pixels the write covers go from the page's pictures too, and
+// the next save writes the file anew: no earlier revision keeps them.
+bool PdfDocument::erasePicturePixelsUnlocked(int pageIndex, const std::vector<QPolygonF>& areas,
+                                             const EditAreas& trial, const QByteArray& earlier,
+                                             const std::function<void()>& rollBack)
+{
+    if (areas.empty())
+        return true;
+    QByteArray current, after;
+    QString error;
+    int pictures = 0;
+    if (!serializeForEditUnlocked(&current, &error) ||
+        !PagePictureRemoval::run(earlier, current, pageIndex, areas, trial, &after, &pictures, &error)) {
+        rollBack();
+        setLastError(refusalText(pageIndex, error));
+        return false;
+    }
+    if (pictures == 0)
+        return true;
+    if (!reloadFromBytesUnlocked(after))
+        return false;
+    m_modified = true;
+    m_rewriteOnSave = true;
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include "PdfDocument.h"
 
 #include "PdfEngineInternal.h"
+#include "SaveLeftovers.h"
 
 #include <QDir>
 #include <QFile>
@@ -221,6 +222,8 @@ QString exportPagePictures(const PdfDocument& doc, const QString& format, const 
     const QString ownFile = doc.filePath();
     if (std::any_of(paths.begin(), paths.end(), [&](const QString& p) { return sameFile(p, ownFile); }))
         return ownFileTargetText();
+    // What an export killed midway left beside its pictures goes.
+    removeSaveLeftovers(paths.first());
     const QByteArray writerFormat = pictureWriterFormat(format);
     QList<int> unrendered;
     std::vector<std::pair<PreparedReplacement, QString>> prepared;

@@ -1,232 +1,18 @@
 #include "PdfEngineInternal.h"
 
+#include "FileIdentity.h"
 #include "PdfDocument.h"
 #include "PdfPageTransform.h"
 #include "RegularFile.h"
-#include "SaveLeftovers.h"
-#include "SystemErrorText.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QIODevice>
 
 #include <algorithm>
-#include <cerrno>
-#include <climits>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <iterator>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace pdfengine {
-
-namespace {
-
-// An unbuffered device over a file descriptor that keeps the system's reason
-// for a failed write: a short write counts as a failure.
-class DescriptorSink : public QIODevice {
-public:
-    explicit DescriptorSink(int fd)
-        : m_fd(fd)
-    {
-        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
-    }
-    int failure() const { return m_failure; }
-
-protected:
-    qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char* data, qint64 size) override
-    {
-        qint64 done = 0;
-        while (done < size) {
-            const ssize_t n = ::write(m_fd, data + done, size_t(size - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                m_failure = n < 0 ? errno : EIO;
-                setErrorString(systemErrorText(m_failure));
-                return -1;
-            }
-            done += n;
-        }
-        return done;
-    }
-
-private:
-    int m_fd;
-    int m_failure = 0;
-};
-
-} // namespace
-
-// The temporary sibling: closed and removed unless it was renamed into place.
-class TemporarySibling {
-public:
-    TemporarySibling(int fd, QByteArray name)
-        : m_fd(fd)
-        , m_name(std::move(name))
-    {
-    }
-    ~TemporarySibling()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-        if (!m_renamed)
-            ::unlink(m_name.constData());
-    }
-    TemporarySibling(const TemporarySibling&) = delete;
-    TemporarySibling& operator=(const TemporarySibling&) = delete;
-
-    int fd() const { return m_fd; }
-    // 0 or the system's error code.
-    int close()
-    {
-        const int result = ::close(m_fd);
-        m_fd = -1;
-        return result == 0 ? 0 : errno;
-    }
-    int renameTo(const QByteArray& target)
-    {
-        if (::rename(m_name.constData(), target.constData()) != 0)
-            return errno;
-        m_renamed = true;
-        return 0;
-    }
-
-private:
-    int m_fd;
-    QByteArray m_name;
-    bool m_renamed = false;
-};
-
-namespace {
-
-// The process's file-creation mask, read without changing it.
-mode_t currentUmask()
-{
-    constexpr mode_t kUsualMask = 022;
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return kUsualMask;
-    while (!status.atEnd()) {
-        const QByteArray line = status.readLine();
-        if (line.startsWith("Umask:")) {
-            bool ok = false;
-            const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
-            return ok ? mode_t(mask) : kUsualMask;
-        }
-    }
-    return kUsualMask;
-}
-
-void syncFolder(const QByteArray& folder)
-{
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
-} // namespace
-
-QString resolvedWriteTarget(const QString& path, QString* error)
-{
-    if (path.isEmpty()) {
-        *error = systemErrorText(ENOENT);
-        return {};
-    }
-    const QFileInfo info(path);
-    char resolved[PATH_MAX];
-    if (::realpath(QFile::encodeName(info.absoluteFilePath()).constData(), resolved))
-        return QFile::decodeName(resolved);
-    const int code = errno;
-    if (code == ENOENT)  // a new file, or a link to one not made yet
-        return info.isSymLink() ? info.symLinkTarget() : info.absoluteFilePath();
-    *error = systemErrorText(code);
-    return {};
-}
-
-PreparedReplacement::PreparedReplacement() = default;
-PreparedReplacement::~PreparedReplacement() = default;
-PreparedReplacement::PreparedReplacement(PreparedReplacement&&) noexcept = default;
-PreparedReplacement& PreparedReplacement::operator=(PreparedReplacement&&) noexcept = default;
-
-bool PreparedReplacement::putInPlace(QString* error)
-{
-    if (!m_sibling) {
-        *error = systemErrorText(ENOENT);
-        return false;
-    }
-    if (const int code = m_sibling->renameTo(m_target)) {
-        *error = systemErrorText(code);
-        return false;
-    }
-    m_sibling.reset();
-    syncFolder(m_folder);
-    return true;
-}
-
-bool replaceFileWith(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error)
-{
-    PreparedReplacement replacement;
-    return replacement.prepare(path, write, error) && replacement.putInPlace(error);
-}
-
-bool PreparedReplacement::prepare(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error)
-{
-    m_sibling.reset();
-    const auto fail = [error](const QString& reason) {
-        *error = reason;
-        return false;
-    };
-    const QString target = resolvedWriteTarget(path, error);
-    if (target.isEmpty())
-        return false;
-    const QByteArray targetName = QFile::encodeName(target);
-    struct stat existing {};
-    const bool exists = ::stat(targetName.constData(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
-        return fail(systemErrorText(EISDIR));
-    // A device or a pipe under that name is never swapped for a file.
-    if (exists && !S_ISREG(existing.st_mode))
-        return fail(QStringLiteral("Это не обычный файл: %1").arg(target));
-    // A file its owner made read-only is not replaced behind their back.
-    if (exists && ::access(targetName.constData(), W_OK) != 0)
-        return fail(systemErrorText(errno));
-    const QFileInfo info(target);
-    const QByteArray folder = QFile::encodeName(info.absolutePath());
-    QByteArray pattern = folder + '/' + QFile::encodeName(saveSiblingTemplate(info.fileName()));
-    const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);  // private (0600) and unpredictable
-    if (fd < 0)
-        return fail(systemErrorText(errno));
-    auto sibling = std::make_unique<TemporarySibling>(fd, pattern);
-    TemporarySibling& temp = *sibling;
-    {
-        // pdfium may go on after its block writer failed: the sink's own record decides.
-        DescriptorSink sink(fd);
-        if (!write(sink) || sink.failure() != 0) {
-            if (sink.failure() != 0)
-                return fail(systemErrorText(sink.failure()));
-            return fail(error->isEmpty() ? QStringLiteral("Не удалось записать файл: %1").arg(path) : *error);
-        }
-    }
-    if (exists)
-        (void)::fchown(fd, existing.st_uid, existing.st_gid);  // only root may give a file away
-    const mode_t mode = exists ? (existing.st_mode & 07777) : (0666 & ~currentUmask());
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
-        return fail(systemErrorText(errno));
-    if (const int code = temp.close())
-        return fail(systemErrorText(code));
-    m_sibling = std::move(sibling);
-    m_target = targetName;
-    m_folder = folder;
-    return true;
-}
 
 QString pdfiumErrorString()
 {
@@ -281,10 +67,7 @@ int readByteArrayBlock(void* param, unsigned long position, unsigned char* buffe
 
 bool sameFile(const QString& a, const QString& b)
 {
-    if (a.isEmpty() || b.isEmpty())
-        return false;
-    const QString canonicalA = QFileInfo(a).canonicalFilePath();
-    return !canonicalA.isEmpty() && canonicalA == QFileInfo(b).canonicalFilePath();
+    return FileIdentity::same(a, b);
 }
 
 QString noPagesText()

@@ -3,6 +3,7 @@
 // the conversions between pdfium and Qt. Callers hold pdfiumMutex() whenever a
 // helper reaches pdfium (destroying a holder included).
 
+#include "FileReplacement.h"
 #include "PdfDocument.h"
 #include "PdfPageTransform.h"
 #include "PdfiumApi.h"
@@ -74,37 +75,10 @@ int writePdfBlock(FPDF_FILEWRITE* record, const void* data, unsigned long size);
 // fails, or when check (asked after each block) says to stop.
 bool writeDocument(FPDF_DOCUMENT doc, QIODevice& device, FPDF_DWORD flags, const WriteCheck& check = {});
 
-// Replaces the file at path (the target of a symbolic link, the link kept)
-// with what write() puts into the device: a private sibling is written,
-// flushed to disk and renamed over the target. On failure the target is as it
-// was, no sibling is left, and *error holds the reason: the system's own, else
-// what write() put into *error before failing.
-bool replaceFileWith(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error);
-
-class TemporarySibling;
-// replaceFileWith in two steps: the sibling is written and kept aside until
-// it is put in place, and removed if it never is. A set of files is so
-// replaced only when every one of them could be written.
-class PreparedReplacement {
-public:
-    PreparedReplacement();
-    ~PreparedReplacement();
-    PreparedReplacement(PreparedReplacement&&) noexcept;
-    PreparedReplacement& operator=(PreparedReplacement&&) noexcept;
-
-    // Writes the sibling as replaceFileWith does; the target is untouched.
-    bool prepare(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error);
-    // Renames the prepared sibling over the target.
-    bool putInPlace(QString* error);
-
-private:
-    std::unique_ptr<TemporarySibling> m_sibling;
-    QByteArray m_target;
-    QByteArray m_folder;
-};
-// The file a write to path replaces: a symbolic link's target; empty with
-// *error set when the path cannot be resolved (a loop, a folder in the way).
-QString resolvedWriteTarget(const QString& path, QString* error);
+// The file replacement every write of a kept file goes through.
+using ::replaceFileWith;
+using ::resolvedWriteTarget;
+using PreparedReplacement = ::FileReplacement;
 
 // pdfium file-access block reader over the QByteArray passed as param.
 int readByteArrayBlock(void* param, unsigned long position, unsigned char* buffer, unsigned long size);
@@ -115,7 +89,7 @@ QString noPagesText();
 // could not be rendered, and says whether the others were written.
 QString unrenderedPagesText(const QList<int>& pageNumbers, int pageCount);
 
-// Whether two paths name the same existing file.
+// Whether two paths name the same existing file (device and inode).
 bool sameFile(const QString& a, const QString& b);
 // Why an export or copy onto the open document's own file is refused.
 QString ownFileTargetText();

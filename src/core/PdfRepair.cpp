@@ -1,5 +1,6 @@
 #include "PdfRepair.h"
 
+#include "InlineImage.h"
 #include "PdfEngineInternal.h"
 #include "PdfiumApi.h"
 #include "QpdfFile.h"
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <future>
 #include <memory>
 #include <set>
@@ -71,14 +73,17 @@ void dropMistypedResources(QPDFObjectHandle page)
 
 // Page dictionaries the tree no longer reaches (a flipped byte broke the
 // reference to them) are put back where their numbers place them among the
-// pages it does reach, when those come in the order of their numbers.
+// pages it does reach, when those come in the order of their numbers
+// (references to nothing, which are dropped, aside).
 std::vector<QPDFObjectHandle> withOrphanPages(QPDF& pdf, std::vector<QPDFObjectHandle> pages)
 {
     std::set<QPDFObjGen> reached;
     int last = -1;
     bool ordered = true;
-    for (const QPDFObjectHandle& page : pages) {
+    for (QPDFObjectHandle page : pages) {
         reached.insert(page.getObjGen());
+        if (!page.isDictionary())
+            continue;
         ordered = ordered && page.getObjectID() > last;
         last = page.getObjectID();
     }
@@ -97,14 +102,18 @@ std::vector<QPDFObjectHandle> withOrphanPages(QPDF& pdf, std::vector<QPDFObjectH
 }
 
 // A flat page tree of the pages qpdf found, their inherited attributes
-// written into each page, so that every index loads on its own.
-void flattenPageTree(QPDF& pdf)
+// written into each page, so that every index loads on its own. Pages the
+// tree no longer reaches are put back only when it does not read whole.
+// Returns the pages kept, in order.
+std::vector<QPDFObjGen> flattenPageTree(QPDF& pdf, bool withOrphans)
 {
     pdf.pushInheritedAttributesToPage();
-    const std::vector<QPDFObjectHandle> pages = withOrphanPages(pdf, pdf.getAllPages());
+    const std::vector<QPDFObjectHandle> pages =
+        withOrphans ? withOrphanPages(pdf, pdf.getAllPages()) : pdf.getAllPages();
     QPDFObjectHandle root = pdf.getRoot();
     QPDFObjectHandle tree = pdf.makeIndirectObject(QPDFObjectHandle::newDictionary());
     QPDFObjectHandle kids = QPDFObjectHandle::newArray();
+    std::vector<QPDFObjGen> kept;
     for (QPDFObjectHandle page : pages) {
         if (!page.isDictionary())
             continue;
@@ -112,12 +121,14 @@ void flattenPageTree(QPDF& pdf)
         page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
         dropMistypedResources(page);
         kids.appendItem(page);
+        kept.push_back(page.getObjGen());
     }
     tree.replaceKey("/Type", QPDFObjectHandle::newName("/Pages"));
     tree.replaceKey("/Kids", kids);
     tree.replaceKey("/Count", QPDFObjectHandle::newInteger(kids.getArrayNItems()));
     root.replaceKey("/Pages", tree);
     pdf.updateAllPagesCache();
+    return kept;
 }
 
 bool isSpace(char c)
@@ -206,81 +217,119 @@ bool offsetsLeadToObjects(QpdfFile& file)
 
 constexpr int kMaxTreeDepth = 64;
 
-// The page tree as the file writes it: every reference of a /Kids array
-// that is not itself a node counts as a page (other readers count it so),
-// and those naming no page dictionary are noted by their index. Direct
-// items of a broken array (a flipped byte makes "10 0 R" a number and a
-// word) are no pages.
-void countPageReferences(QPDFObjectHandle node, int depth, std::set<QPDFObjGen>& seen, int* count,
-                         std::vector<int>* unreadable)
+// The page tree as the file writes it, read before qpdf's own walk, which
+// makes direct items pages and copies a page listed twice.
+struct TreePages {
+    std::vector<QPDFObjGen> pages;  // every reference of a /Kids array that is not itself a node
+    std::vector<int> unreadable;    // indices of those that name no page dictionary
+    int direct = 0;                 // direct items of /Kids arrays: references a flipped byte broke
+    int declared = -1;              // the top node's /Count
+    bool repeated = false;          // a page listed twice
+    bool read = false;
+    // qpdf finds every page the tree names, each once: its list is the document's.
+    bool whole() const { return read && unreadable.empty() && direct == 0 && !repeated; }
+};
+
+void readTreeNode(QPDFObjectHandle node, int depth, std::set<QPDFObjGen>& seen, TreePages& tree)
 {
     QPDFObjectHandle kids = node.getKey("/Kids");
     if (depth > kMaxTreeDepth || !kids.isArray())
         return;
     for (int i = 0; i < kids.getArrayNItems(); ++i) {
         QPDFObjectHandle kid = kids.getArrayItem(i);
-        if (!kid.isIndirect() || !seen.insert(kid.getObjGen()).second)
+        if (!kid.isIndirect()) {
+            ++tree.direct;
             continue;
+        }
         if (kid.isDictionary() && kid.getKey("/Kids").isArray() && !kid.getKey("/Type").isNameAndEquals("/Page")) {
-            countPageReferences(kid, depth + 1, seen, count, unreadable);
+            if (seen.insert(kid.getObjGen()).second)
+                readTreeNode(kid, depth + 1, seen, tree);
             continue;
         }
         if (!kid.isDictionary())
-            unreadable->push_back(*count);
-        ++*count;
+            tree.unreadable.push_back(int(tree.pages.size()));
+        tree.repeated = !seen.insert(kid.getObjGen()).second || tree.repeated;
+        tree.pages.push_back(kid.getObjGen());
     }
 }
 
-// Pages the file's tree names, -1 when it cannot be read; *unreadable
-// receives the indices of those that are no page dictionary. Read before
-// qpdf's own walk, which makes direct items pages.
-int sourcePageCount(QpdfFile& file, std::vector<int>* unreadable = nullptr)
+TreePages readTree(QpdfFile& file)
 {
-    int pages = 0;
-    std::vector<int> missing;
-    const bool read = file.run([&](QPDF& pdf) {
+    TreePages tree;
+    tree.read = file.run([&tree](QPDF& pdf) {
+        QPDFObjectHandle top = pdf.getRoot().getKey("/Pages");
+        if (top.getKey("/Count").isInteger())
+            tree.declared = int(std::clamp<long long>(top.getKey("/Count").getIntValue(), -1, INT_MAX));
         std::set<QPDFObjGen> seen;
-        countPageReferences(pdf.getRoot().getKey("/Pages"), 0, seen, &pages, &missing);
+        readTreeNode(top, 0, seen, tree);
     }, nullptr);
-    if (unreadable)
-        *unreadable = std::move(missing);
-    return read ? pages : -1;
+    return tree;
 }
 
-// Which of the file's sourcePages pages a document of kept pages lacks:
-// those the repair left out when they account for all, else the last ones
-// (pdfium stops reading a broken tree where it breaks).
-std::vector<int> pagesLost(int sourcePages, int kept, const std::vector<int>& leftOut)
+// Which of the file's sourcePages pages a document of kept pages lacks,
+// read by pdfium from the file as it is: the last ones (pdfium stops
+// reading a broken tree where it breaks, and keeps to its /Count).
+std::vector<int> pagesLost(int sourcePages, int kept)
 {
     std::vector<int> lost;
-    if (sourcePages <= kept || kept < 0)
-        return lost;
-    if (int(leftOut.size()) == sourcePages - kept)
-        return leftOut;
-    for (int page = kept; page < sourcePages; ++page)
+    for (int page = std::max(kept, 0); page < sourcePages; ++page)
         lost.push_back(page);
     return lost;
 }
 
-// found: the pages the file's tree names, unreadable: those of them that
-// are no page dictionary (both read before qpdf walked the tree).
-PdfRepair::Result rewrite(QpdfFile& file, int found, const std::vector<int>& unreadable)
+// The pages of the tree a repaired copy of kept pages lacks. The two lists
+// run side by side: a page put back from outside the tree (its reference
+// was broken) stands in for a page of the tree not kept where it comes.
+std::vector<int> treePagesLost(const TreePages& tree, const std::vector<QPDFObjGen>& kept)
+{
+    const std::set<QPDFObjGen> inTree(tree.pages.begin(), tree.pages.end());
+    const std::set<QPDFObjGen> keptSet(kept.begin(), kept.end());
+    std::vector<int> lost;
+    size_t at = 0;
+    for (size_t page = 0; page < tree.pages.size(); ++page) {
+        if (keptSet.count(tree.pages[page])) {
+            while (at < kept.size() && kept[at] != tree.pages[page])
+                ++at;
+            at = std::min(at + 1, kept.size());
+        } else if (at < kept.size() && !inTree.count(kept[at])) {
+            ++at;
+        } else {
+            lost.push_back(int(page));
+        }
+    }
+    return lost;
+}
+
+// The repaired copy against the tree: the pages of the tree it lacks, and
+// whether its list is other than the tree's (a page added, a loop or a
+// repeated subtree cut, more pages than the tree's /Count).
+void compareWithTree(const TreePages& tree, const std::vector<QPDFObjGen>& kept, int cuts, PdfRepair::Result& result)
+{
+    result.lostPages = treePagesLost(tree, kept);
+    const int count = int(kept.size());
+    const int named = int(tree.pages.size()) + tree.direct;
+    const bool added = tree.whole() ? kept != tree.pages : count > named;
+    result.pagesChanged = cuts > 0 || added || (tree.declared >= 0 && tree.declared < count);
+    result.keepsTree = tree.read && result.lostPages.empty() && count >= named;
+}
+
+PdfRepair::Result rewrite(QpdfFile& file, const TreePages& tree)
 {
     PdfRepair::Result result;
-    result.lostPages = unreadable;
+    result.pagesChanged = file.pageTreeCuts() > 0;
+    result.sourcePages = tree.read ? int(tree.pages.size()) : -1;
     QString error;
-    int pages = 0;
+    std::vector<QPDFObjGen> kept;
     if (!file.run([&](QPDF& pdf) {
             if (!cleanTrailer(pdf))
                 throw std::runtime_error("trailer cannot be rewritten");
-            flattenPageTree(pdf);
-            pages = walkPages(pdf);
+            kept = flattenPageTree(pdf, !tree.whole());
         }, &error)) {
         result.verdict = PdfRepair::Verdict::Unrepairable;
         result.reason = unrepairableText(error);
         return result;
     }
-    if (pages < 1) {
+    if (kept.empty()) {
         result.verdict = PdfRepair::Verdict::Unrepairable;
         result.reason = unrepairableText(QStringLiteral("в нём не найдено ни одной страницы."));
         return result;
@@ -299,8 +348,8 @@ PdfRepair::Result rewrite(QpdfFile& file, int found, const std::vector<int>& unr
     }
     result.verdict = PdfRepair::Verdict::Repaired;
     result.repaired = bytes;
-    result.pageCount = pages;
-    result.sourcePages = found;
+    result.pageCount = int(kept.size());
+    compareWithTree(tree, kept, file.pageTreeCuts(), result);
     return result;
 }
 
@@ -316,14 +365,14 @@ PdfRepair::Result PdfRepair::examine(const QByteArray& bytes)
         return result;
     }
     // qpdf walks the page tree as other readers do: the document is held to
-    // its count, and damage met on the way shows as warnings.
-    std::vector<int> unreadable;
-    const int pages = sourcePageCount(file, &unreadable);
+    // its count, and damage met on the way (a loop cut on loading too)
+    // shows as warnings.
+    const TreePages tree = readTree(file);
     const bool walked = file.run([](QPDF& pdf) { walkPages(pdf); }, nullptr);
-    if (walked && pages >= 0 && file.damageWarningCount() == 0) {
+    if (walked && tree.read && file.damageWarningCount() == 0) {
         if (offsetsLeadToObjects(file)) {
             result.verdict = Verdict::Sound;
-            result.sourcePages = pages;
+            result.sourcePages = int(tree.pages.size());
             return result;
         }
         if (!file.load(withTableUnnamed(bytes), &error)) {
@@ -332,7 +381,7 @@ PdfRepair::Result PdfRepair::examine(const QByteArray& bytes)
             return result;
         }
     }
-    Result repaired = rewrite(file, pages, unreadable);
+    Result repaired = rewrite(file, tree);
     if (repaired.verdict == Verdict::Repaired)
         repaired.reason = damagedText(QStringLiteral("предупреждений при чтении: %1.").arg(file.damageWarningCount()));
     return repaired;
@@ -348,9 +397,8 @@ PdfRepair::Result PdfRepair::repair(const QByteArray& bytes)
         result.reason = unrepairableText(error);
         return result;
     }
-    std::vector<int> unreadable;
-    const int pages = sourcePageCount(file, &unreadable);
-    return rewrite(file, pages, unreadable);
+    const TreePages tree = readTree(file);
+    return rewrite(file, tree);
 }
 
 bool PdfRepair::pageTreeLoads(FPDF_DOCUMENT doc, std::vector<QSizeF>* sizes)
@@ -396,18 +444,35 @@ bool PdfRepair::pageContentReadable(QpdfFile& file, int pageIndex)
             content.push_back('\n');
         }
         // Tokens only: a broken string, name or number is what pdfium stops at.
+        // An inline picture's data is passed over as readers pass it.
         Buffer buffer(reinterpret_cast<unsigned char*>(content.data()), content.size());
         auto input = std::make_shared<BufferInputSource>("content", &buffer);
         QPDFTokenizer tokenizer;
         tokenizer.allowEOF();
+        size_t imageStart = 0;
         for (;;) {
-            const QPDFTokenizer::token_type_e type = tokenizer.readToken(input, "content", true).getType();
-            if (type == QPDFTokenizer::tt_bad) {
+            const QPDFTokenizer::Token token = tokenizer.readToken(input, "content", true);
+            if (token.getType() == QPDFTokenizer::tt_bad) {
                 readable = false;
                 return;
             }
-            if (type == QPDFTokenizer::tt_eof)
+            if (token.getType() == QPDFTokenizer::tt_eof)
                 return;
+            if (token.getType() != QPDFTokenizer::tt_word)
+                continue;
+            const auto at = size_t(input->tell());
+            if (token.getValue() == "BI")
+                imageStart = at;
+            if (token.getValue() != "ID")
+                continue;
+            const qint64 end = InlineImage::end(content, content.substr(imageStart, at - 2 - imageStart), at,
+                                                QPDFPageObjectHelper(pages[size_t(pageIndex)]).getAttribute("/Resources", false));
+            if (end < 0 || imageStart == 0) {
+                readable = false;
+                return;
+            }
+            input->seek(end, SEEK_SET);
+            imageStart = 0;
         }
     }, nullptr);
     return ran && readable;
@@ -419,12 +484,11 @@ QString PdfRepair::unregenerableText(int pageIndex)
 }
 
 FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, bool* repaired, QString* error,
-                                     std::vector<QSizeF>* sizes, bool* damagedAsIs, std::vector<int>* lostPages)
+                                     std::vector<QSizeF>* sizes, bool* damagedAsIs, SourcePages* source)
 {
     if (damagedAsIs)
         *damagedAsIs = false;
-    if (lostPages)
-        lostPages->clear();
+    SourcePages pages;
     std::vector<QSizeF> originalSizes;
     std::vector<QSizeF> repairedSizes;
     *repaired = false;
@@ -440,6 +504,8 @@ FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, 
         *used = bytes;
         if (sizes)
             *sizes = std::move(originalSizes);
+        if (source)
+            *source = pages;
         return original.release();
     }
     if (check.verdict == Verdict::Unreadable && !original) {
@@ -447,14 +513,17 @@ FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, 
         return nullptr;
     }
     // Damaged, or pdfium finds fewer pages than qpdf: the copy qpdf makes
-    // of what it reads wins unless it keeps fewer pages.
+    // of what it reads wins, unless it keeps fewer pages than pdfium reads
+    // from the file and lacks a page of the tree.
     const Result fix = check.verdict == Verdict::Repaired ? check : repair(bytes);
     const int sourcePages = std::max(check.sourcePages, fix.sourcePages);
     DocumentPtr repairedDoc;
+    int repairedPages = -1;
     if (fix.verdict == Verdict::Repaired) {
         repairedDoc.reset(api.FPDF_LoadMemDocument64(fix.repaired.constData(), size_t(fix.repaired.size()), nullptr));
+        repairedPages = repairedDoc ? api.FPDF_GetPageCount(repairedDoc.get()) : -1;
         if (repairedDoc && (!pageTreeLoads(repairedDoc.get(), &repairedSizes) ||
-                            api.FPDF_GetPageCount(repairedDoc.get()) < std::max(originalPages, 1)))
+                            (repairedPages < std::max(originalPages, 1) && !fix.keepsTree)))
             repairedDoc.reset();
     }
     if (repairedDoc) {
@@ -462,8 +531,10 @@ FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, 
         *repaired = true;
         if (sizes)
             *sizes = std::move(repairedSizes);
-        if (lostPages)
-            *lostPages = pagesLost(sourcePages, api.FPDF_GetPageCount(repairedDoc.get()), fix.lostPages);
+        pages.lost = repairedPages == fix.pageCount ? fix.lostPages : pagesLost(sourcePages, repairedPages);
+        pages.changed = fix.pagesChanged || originalPages > repairedPages;
+        if (source)
+            *source = pages;
         return repairedDoc.release();
     }
     if (originalLoads) {
@@ -472,8 +543,10 @@ FPDF_DOCUMENT PdfRepair::loadChecked(const QByteArray& bytes, QByteArray* used, 
             *sizes = std::move(originalSizes);
         if (damagedAsIs)
             *damagedAsIs = check.verdict != Verdict::Sound;
-        if (lostPages)
-            *lostPages = pagesLost(sourcePages, originalPages, {});
+        pages.lost = pagesLost(sourcePages, originalPages);
+        pages.changed = check.pagesChanged || fix.pagesChanged || (sourcePages >= 0 && originalPages > sourcePages);
+        if (source)
+            *source = pages;
         return original.release();
     }
     *error = !fix.reason.isEmpty() ? fix.reason : originalError;

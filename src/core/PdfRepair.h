@@ -35,7 +35,17 @@ public:
         int pageCount = -1;   // pages of the repaired copy
         int sourcePages = -1; // pages qpdf finds in the file's tree
         std::vector<int> lostPages;  // indices of the file's pages the repaired copy lacks
+        // The repaired copy's page list is not the tree's: a page added, a
+        // loop or a repeated subtree cut, more pages than the tree's /Count.
+        bool pagesChanged = false;
+        bool keepsTree = false;  // every page the tree names is in the repaired copy
         QString reason;       // why the file counts as damaged, or why it cannot be repaired
+    };
+
+    // How the pages of a loaded document stand against the file's page tree.
+    struct SourcePages {
+        std::vector<int> lost;  // indices of the file's pages the document lacks
+        bool changed = false;   // the document's page list differs from the tree's in number or order
     };
 
     // Checks bytes and repairs them when they are damaged.
@@ -52,12 +62,13 @@ public:
     // when neither loads.
     // *sizes, when given, receives every page's size read on the way.
     // *damagedAsIs, when given, tells that the bytes used are damaged: pdfium
-    // reads them, qpdf could not repair them. *lostPages, when given,
-    // receives the indices of the pages qpdf finds in the file that the
-    // document lacks.
+    // reads them, qpdf could not repair them. *source, when given, receives
+    // how the document's pages stand against the file's tree. A repaired
+    // copy that keeps every page of the tree wins over a file from which
+    // pdfium reads more (a subtree listed twice).
     static fpdf_document_t__* loadChecked(const QByteArray& bytes, QByteArray* used, bool* repaired, QString* error,
                                           std::vector<QSizeF>* sizes = nullptr, bool* damagedAsIs = nullptr,
-                                          std::vector<int>* lostPages = nullptr);
+                                          SourcePages* source = nullptr);
 
     // pdfium's side of the check (the caller holds the engine lock): every
     // page of the tree is found on its own, by index. *sizes, when given,

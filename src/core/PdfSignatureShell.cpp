@@ -738,6 +738,22 @@ bool preparePdfSignatureShell(QFile* source, const QString& signer, PdfSignature
     return true;
 }
 
+bool pdfReadsWithoutRepair(QFile* source)
+{
+    const SplicedFile file(source, source->size(), {});
+    QPDF pdf;
+    try {
+        pdf.setSuppressWarnings(true);
+        pdf.processInputSource(std::make_shared<SplicedInput>(file, SkippedRun{}));
+        // As before an embedded signature: a table qpdf has to rebuild is
+        // rebuilt while the pages are read.
+        pageDigests(pdf);
+        return readWithoutRepair(pdf);
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 bool checkSignedPdf(QFile* source, const PdfSignatureShell& shell, QString* error)
 {
     const SplicedFile file(source, shell.sourceSize, shell.update);

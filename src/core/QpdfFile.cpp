@@ -1,5 +1,7 @@
 #include "QpdfFile.h"
 
+#include "ParsedObjectWriter.h"
+
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/Buffer.hh>
 #include <qpdf/Pipeline.hh>
@@ -10,6 +12,7 @@
 #include <algorithm>
 #include <cctype>
 #include <exception>
+#include <set>
 #include <stdexcept>
 
 namespace pdfengine {
@@ -156,6 +159,64 @@ bool sealsAttachmentsOnly(QPDFObjectHandle encrypt)
     return clear("/StmF") && clear("/StrF");
 }
 
+// Deeper page trees are cut there; real ones are a few levels deep.
+constexpr int kMaxPageTreeDepth = 64;
+
+bool isPage(QPDFObjectHandle object)
+{
+    return object.isDictionary() && object.getKey("/Type").isNameAndEquals("/Page");
+}
+
+bool isPageTreeNode(QPDFObjectHandle object)
+{
+    return object.isDictionary() && object.hasKey("/Kids") && !isPage(object);
+}
+
+// Walks the page tree in order, each node once, and takes out of the /Kids
+// arrays every node met again or too deep, counting them in cut. A page
+// that lists kids of its own stays a page, as other readers show it.
+void cutPageTreeLoops(QPDFObjectHandle node, int depth, std::set<QPDFObjGen>& walked, int& cut)
+{
+    QPDFObjectHandle kids = node.getKey("/Kids");
+    if (!kids.isArray())
+        return;
+    for (int i = 0; i < kids.getArrayNItems();) {
+        QPDFObjectHandle kid = kids.getArrayItem(i);
+        if (isPage(kid) && kid.hasKey("/Kids")) {
+            kid.removeKey("/Kids");
+            ++cut;
+        }
+        if (!isPageTreeNode(kid)) {
+            ++i;
+        } else if (depth >= kMaxPageTreeDepth || (kid.isIndirect() && !walked.insert(kid.getObjGen()).second)) {
+            kids.eraseItem(i);
+            ++cut;
+        } else {
+            cutPageTreeLoops(kid, depth + 1, walked, cut);
+            ++i;
+        }
+    }
+}
+
+// The tree is walked from the node qpdf starts from: the catalog's /Pages,
+// or the top of its /Parent chain when that names a page.
+int cutPageTreeLoops(QPDF& pdf)
+{
+    int cut = 0;
+    try {
+        QPDFObjectHandle top = pdf.getRoot().getKey("/Pages");
+        std::set<QPDFObjGen> climbed;
+        while (top.isDictionary() && top.hasKey("/Parent") && climbed.insert(top.getObjGen()).second)
+            top = top.getKey("/Parent");
+        std::set<QPDFObjGen> walked{top.getObjGen()};
+        if (isPageTreeNode(top))
+            cutPageTreeLoops(top, 0, walked, cut);
+    } catch (const std::exception&) {
+        // No catalog, or an object that cannot be read: qpdf's walks stop there too.
+    }
+    return cut;
+}
+
 }  // namespace
 
 QpdfFile::QpdfFile() = default;
@@ -165,6 +226,8 @@ bool QpdfFile::load(const QByteArray& bytes, QString* error, const QString& desc
 {
     m_pdf.reset();
     m_attachmentsSealed = false;
+    m_treeCuts = 0;
+    m_treeWarnings = 0;
     m_bytes = bytes;
     const QByteArray name = description.toUtf8();
     auto pdf = std::make_unique<QPDF>();
@@ -176,12 +239,29 @@ bool QpdfFile::load(const QByteArray& bytes, QString* error, const QString& desc
             setError(error, QString::fromUtf8(e.what()));
             return false;
         }
+        checkPageTree();
         return true;
     } catch (const std::exception& e) {
         setError(error, QString::fromUtf8(e.what()));
         return false;
     }
+    // Opened by the empty password, sealed attachments are read the same
+    // way: decrypted and written again they would lose or change their seal.
+    bool attachmentsOnly = false;
+    try {
+        attachmentsOnly = pdf->isEncrypted() && sealsAttachmentsOnly(pdf->getTrailer().getKey("/Encrypt"));
+    } catch (const std::exception&) {
+        attachmentsOnly = false;
+    }
+    if (attachmentsOnly) {
+        const QByteArray plain = m_bytes;  // read by the first parse for as long as it lives
+        if (loadSealedAttachments(name)) {
+            pdf.reset();
+            return true;
+        }
+    }
     m_pdf = std::move(pdf);
+    checkPageTree();
     return true;
 }
 
@@ -199,6 +279,13 @@ QPDFObjectHandle sealedEncryption(QPDF& pdf)
     }
 }
 
+void QpdfFile::checkPageTree()
+{
+    const size_t before = m_pdf->numWarnings();
+    m_treeCuts = cutPageTreeLoops(*m_pdf);
+    m_treeWarnings = int(m_pdf->numWarnings() - before);
+}
+
 bool QpdfFile::loadSealedAttachments(const QByteArray& name)
 {
     int encrypt = -1;
@@ -209,15 +296,17 @@ bool QpdfFile::loadSealedAttachments(const QByteArray& name)
     try {
         pdf->setSuppressWarnings(true);
         pdf->processMemoryFile(name.constData(), view.constData(), size_t(view.size()));
-        if (!sealsAttachmentsOnly(pdf->getObjectByID(encrypt, 0)))
+        QPDFObjectHandle encryption = sealedEncryption(*pdf);
+        if (!sealsAttachmentsOnly(encryption))
             return false;
+        m_sealedNumber = encryption.getObjectID();
+        m_sealedGeneration = encryption.getGeneration();
     } catch (const std::exception&) {
         return false;
     }
     m_bytes = view;
     m_pdf = std::move(pdf);
     m_attachmentsSealed = true;
-    m_sealedEncryption = encrypt;
     return true;
 }
 
@@ -239,22 +328,18 @@ bool QpdfFile::run(const std::function<void(QPDF&)>& work, QString* error)
 bool QpdfFile::write(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error,
                      const std::function<bool(qint64)>& check)
 {
-    // Sealed attached files keep their bytes (no stream is decoded or
-    // compressed anew) and the trailer its encryption, hidden under the other
-    // key while qpdf writes and put back in the written bytes.
-    const std::function<void(QPDFWriter&)> writerSettings =
-        !m_attachmentsSealed ? configure : [this, &configure](QPDFWriter& writer) {
-            if (configure)
-                configure(writer);
-            writer.setDecodeLevel(qpdf_dl_none);
-            writer.setCompressStreams(false);
-            m_pdf->getTrailer().replaceKey(kHiddenKey.toStdString(), m_pdf->getObjectByID(m_sealedEncryption, 0));
-        };
-    if (!writeWith(out, writerSettings, error, check))
-        return false;
-    if (m_attachmentsSealed)
-        out->replace(kHiddenKey, kEncryptKey);
-    return true;
+    // Sealed attached files are encrypted by keys of their numbers, which
+    // qpdf's writer gives anew (and it drops their /Crypt filters): the file
+    // is written by hand, every object under its number, its bytes kept.
+    if (m_attachmentsSealed) {
+        if (!m_pdf) {
+            setError(error, QStringLiteral("no document"));
+            return false;
+        }
+        return ParsedObjectWriter::wholeFile(*m_pdf, m_pdf->getObjectByID(m_sealedNumber, m_sealedGeneration), out,
+                                             error, check);
+    }
+    return writeWith(out, configure, error, check);
 }
 
 bool QpdfFile::writeWith(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error,
@@ -284,14 +369,14 @@ bool QpdfFile::writeWith(QByteArray* out, const std::function<void(QPDFWriter&)>
 
 int QpdfFile::warningCount() const
 {
-    return m_pdf ? int(m_pdf->numWarnings()) : 0;
+    return m_pdf ? int(m_pdf->numWarnings()) - m_treeWarnings + m_treeCuts : 0;
 }
 
 int QpdfFile::damageWarningCount() const
 {
     if (!m_pdf)
         return 0;
-    int count = 0;
+    int count = m_treeCuts;
     try {
         // getWarnings() empties qpdf's list; put them back so later calls see them too.
         const std::vector<QPDFExc> warnings = m_pdf->getWarnings();

@@ -32,33 +32,44 @@ public:
     bool run(const std::function<void(QPDF&)>& work, QString* error);
 
     // Writes the file to bytes; configure sets the writer's options before the
-    // write. check, when given, is told the bytes written so far and may stop
-    // the write (false).
+    // write (a file with sealed attachments is written by hand instead, every
+    // object under its own number). check, when given, is told the bytes
+    // written so far and may stop the write (false).
     bool write(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error,
                const std::function<bool(qint64)>& check = {});
 
-    // How many warnings qpdf gave since the load (a damaged file gives some while it is read).
+    // How many warnings qpdf gave since the load (a damaged file gives some
+    // while it is read), leaving out those of the page tree's loop check;
+    // each kid it cut counts as one.
     int warningCount() const;
 
-    // The warnings that say the file is really damaged: a /Size smaller than
-    // the objects written (poppler's pdfunite does it) loses nothing and is
-    // not counted.
+    // The warnings that say the file is really damaged, each kid cut from
+    // the page tree counting as one: a /Size smaller than the objects
+    // written (poppler's pdfunite does it) loses nothing and is not counted.
     int damageWarningCount() const;
 
-    // The file's attached files are encrypted with a password the document
-    // opens without: it was read with its encryption passed over, and is
-    // written with it put back.
+    // The file's attached files are encrypted by crypt filters that leave
+    // its pages and strings clear: it was read with its encryption passed
+    // over, and is written with it put back and their bytes kept.
     bool attachmentsSealed() const { return m_attachmentsSealed; }
+
+    // Kids of the page tree taken out on loading because they led back to a
+    // node already walked (a loop, or a subtree listed twice) or nested
+    // deeper than any real tree: qpdf's own walks would recurse without end.
+    int pageTreeCuts() const { return m_treeCuts; }
 
 private:
     bool loadSealedAttachments(const QByteArray& name);
+    void checkPageTree();
     bool writeWith(QByteArray* out, const std::function<void(QPDFWriter&)>& configure, QString* error,
                    const std::function<bool(qint64)>& check);
 
     QByteArray m_bytes;
     std::unique_ptr<QPDF> m_pdf;
     bool m_attachmentsSealed = false;
-    int m_sealedEncryption = -1;  // the encryption dictionary's object number
+    int m_sealedNumber = 0, m_sealedGeneration = 0;  // the encryption dictionary's, kept whatever becomes of the trailer
+    int m_treeCuts = 0;
+    int m_treeWarnings = 0;  // warnings the loop check gave, reading the tree's objects
 };
 
 // A stream's decoded data, at most limit bytes: decoding stops there, so a

@@ -1,14 +1,47 @@
 #pragma once
+// The partial files the program writes beside a file it replaces, and the
+// clean-up of those a killed process left behind. A partial file's name is
+// marked as the program's own (".<name>.vorn-pdf-partial-" and six random
+// letters or digits), a name no person or other program gives, so no file of
+// the user's is ever taken for one; and its writer holds a lock on it for as
+// long as it lives, so no clean-up takes a file a live process is writing.
 
-#include <QDateTime>
+#include <QByteArray>
 #include <QString>
 
-// The name of the private sibling a save writes before it takes the file's
-// place: "." + the file's name + "." + six letters or digits (the Xs, which
-// mkstemp fills).
-QString saveSiblingTemplate(const QString& fileName);
+class PartialFile {
+public:
+    PartialFile() = default;
+    // Closes the file and removes it unless it was renamed into place.
+    ~PartialFile();
+    PartialFile(const PartialFile&) = delete;
+    PartialFile& operator=(const PartialFile&) = delete;
 
-// Removes what saves of path that were killed midway left beside its file
-// (a link's target): siblings of that pattern, regular files of this user,
-// last changed before olderThan. Nothing else is touched.
-void removeSaveLeftovers(const QString& path, const QDateTime& olderThan);
+    // Creates the partial file, private (0600) and of an unpredictable name,
+    // in the folder of target (the file it is to replace) and locks it.
+    // 0, or the system's error code.
+    int create(const QString& target);
+
+    // Open for writing until closeForWriting.
+    int fd() const { return m_fd; }
+    QString path() const;
+    // 0, or the system's error code; the lock stays.
+    int closeForWriting();
+    // 0, or the system's error code.
+    int renameTo(const QByteArray& target);
+
+private:
+    int m_fd = -1;
+    int m_lock = -1;  // shares the lock of the file's first opening
+    QByteArray m_name;
+    bool m_renamed = false;
+};
+
+// Whether name (a file name, no folder) is marked as a partial file.
+bool isPartialFileName(const QString& name);
+
+// Removes what writes killed midway left in the folder of path's file (a
+// link's target): files of partial files' names, regular files of this
+// user, last changed more than a few minutes ago, that no live process holds
+// locked. Nothing else is touched.
+void removeSaveLeftovers(const QString& path);

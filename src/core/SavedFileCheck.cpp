@@ -7,8 +7,10 @@
 #include "QpdfFile.h"
 
 #define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Buffer.hh>
 #include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFEmbeddedFileDocumentHelper.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
@@ -333,6 +335,8 @@ QString comparePages(QPDF& written, QPDF* source, const std::vector<SavedPage>& 
             continue;
         }
         // A source page qpdf cannot read proves nothing either way: the read-back above stands for it.
+        if (!from.isDictionary())
+            continue;
         std::map<std::string, QByteArray> sourceResources;
         QByteArray sourceStored;
         try {
@@ -355,6 +359,124 @@ QString comparePages(QPDF& written, QPDF* source, const std::vector<SavedPage>& 
         }
         if (!sameContent || !keepsResources(resourceDigests(to, writtenDigests), sourceResources))
             return untouchedChangedText(int(index));
+    }
+    return QString();
+}
+
+QString attachmentsChangedText()
+{
+    return QStringLiteral("Вложенные файлы записанного файла отличаются от исходных.");
+}
+
+QString encryptionChangedText()
+{
+    return QStringLiteral("Шифрование записанного файла отличается от исходного.");
+}
+
+// Attached files read no further than this to be compared decoded.
+constexpr size_t kMaxAttachmentCompared = size_t(256) * 1024 * 1024;
+
+// An attached file as stored: its dictionary bar /Length and its bytes; with
+// its number and generation where it is sealed (its key is made of them).
+QByteArray storedDigest(QPDFObjectHandle stream, bool withNumber)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    if (withNumber)
+        hash.addData(QByteArray::fromStdString(stream.getObjGen().unparse(' ')));
+    QPDFObjectHandle dict = stream.getDict();
+    for (const std::string& key : dict.getKeys()) {
+        if (key != "/Length")
+            hash.addData(QByteArray::fromStdString(key + dict.getKey(key).unparseResolved()));
+    }
+    const std::shared_ptr<Buffer> raw = stream.getRawStreamData();
+    hash.addData(QByteArrayView(reinterpret_cast<const char*>(raw->getBuffer()), qsizetype(raw->getSize())));
+    return hash.result();
+}
+
+// The same decoded, which a writer may pack otherwise; empty where it does not decode.
+QByteArray decodedDigest(QPDFObjectHandle stream)
+{
+    std::string data;
+    if (!readDecodedStream(stream, kMaxAttachmentCompared, &data))
+        return QByteArray();
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    QPDFObjectHandle dict = stream.getDict();
+    for (const std::string& key : dict.getKeys()) {
+        if (key != "/Length" && key != "/Filter" && key != "/DecodeParms" && key != "/DL")
+            hash.addData(QByteArray::fromStdString(key + dict.getKey(key).unparseResolved()));
+    }
+    hash.addData(QByteArrayView(data.data(), qsizetype(data.size())));
+    return hash.result();
+}
+
+// Every embedded file stream of the file, and those its catalog names by name.
+struct AttachedFiles {
+    std::vector<QPDFObjectHandle> streams;
+    std::map<std::string, std::vector<QPDFObjectHandle>> named;
+
+    explicit AttachedFiles(QPDF& pdf)
+    {
+        for (QPDFObjectHandle object : pdf.getAllObjects()) {
+            if (object.isStream() && object.getDict().getKey("/Type").isNameAndEquals("/EmbeddedFile"))
+                streams.push_back(object);
+        }
+        for (const auto& [name, spec] : QPDFEmbeddedFileDocumentHelper(pdf).getEmbeddedFiles()) {
+            QPDFObjectHandle files = spec->getEmbeddedFileStreams();
+            for (const std::string& key : files.isDictionary() ? files.getKeys() : std::set<std::string>())
+                if (files.getKey(key).isStream())
+                    named[name].push_back(files.getKey(key));
+        }
+    }
+};
+
+// Whether a written attached file is the source's: stored alike, or, unless
+// sealed, decoded alike.
+bool sameAttachment(QPDFObjectHandle written, QPDFObjectHandle source, bool sealed)
+{
+    if (storedDigest(written, sealed) == storedDigest(source, sealed))
+        return true;
+    if (sealed)
+        return false;
+    const QByteArray decoded = decodedDigest(written);
+    return !decoded.isEmpty() && decoded == decodedDigest(source);
+}
+
+QPDFObjectHandle encryptionOf(QpdfFile& file)
+{
+    return file.attachmentsSealed() ? sealedEncryption(file.pdf()) : file.pdf().getTrailer().getKey("/Encrypt");
+}
+
+QByteArray firstId(QPDF& pdf)
+{
+    QPDFObjectHandle id = pdf.getTrailer().getKey("/ID");
+    return id.isArray() && id.getArrayNItems() > 0 && id.getArrayItem(0).isString()
+               ? QByteArray::fromStdString(id.getArrayItem(0).getStringValue())
+               : QByteArray();
+}
+
+// The written file's attached files and encryption against the source's:
+// every attached file it holds is one of the source's, every one the
+// source's catalog names is there, and its encryption is the source's.
+QString compareAttachedFiles(QpdfFile& written, QpdfFile& source)
+{
+    QPDFObjectHandle encryption = encryptionOf(source);
+    if (encryptionOf(written).unparseResolved() != encryption.unparseResolved() ||
+        (!encryption.isNull() && firstId(written.pdf()) != firstId(source.pdf())))
+        return encryptionChangedText();
+    const bool sealed = source.attachmentsSealed();
+    const AttachedFiles now(written.pdf()), before(source.pdf());
+    for (const QPDFObjectHandle& stream : now.streams) {
+        if (std::none_of(before.streams.begin(), before.streams.end(),
+                         [&](const QPDFObjectHandle& was) { return sameAttachment(stream, was, sealed); }))
+            return attachmentsChangedText();
+    }
+    for (const auto& [name, streams] : before.named) {
+        const auto kept = now.named.find(name);
+        if (kept == now.named.end() || kept->second.size() != streams.size())
+            return attachmentsChangedText();
+        for (size_t i = 0; i < streams.size(); ++i)
+            if (!sameAttachment(kept->second[i], streams[i], sealed))
+                return attachmentsChangedText();
     }
     return QString();
 }
@@ -561,6 +683,10 @@ QString SavedFileCheck::problem(const QByteArray& bytes, const QByteArray& sourc
     QString mismatch;
     if (!file.run([&](QPDF& pdf) { mismatch = comparePages(pdf, withSource ? &original.pdf() : nullptr, pages); },
                   &error))
+        return unreadableText(error.left(300));
+    if (!mismatch.isEmpty())
+        return mismatch;
+    if (withSource && !file.run([&](QPDF&) { mismatch = compareAttachedFiles(file, original); }, &error))
         return unreadableText(error.left(300));
     if (!mismatch.isEmpty())
         return mismatch;

@@ -130,6 +130,27 @@ SignatureRequest signatureRequestFromJson(const QJsonObject& object)
     return request;
 }
 
+QJsonObject signatureRequestFileJson(const SignatureRequest& request)
+{
+    QJsonObject object = signatureRequestToJson(request);
+    object.remove(QStringLiteral("keyPassword"));
+    object.remove(QStringLiteral("pkcs12Password"));
+    object.insert(QStringLiteral("passwordsFromStdin"), true);
+    return object;
+}
+
+QJsonObject signatureSecretsToJson(const SignatureRequest& request)
+{
+    return {{QStringLiteral("keyPassword"), request.keyPassword},
+            {QStringLiteral("pkcs12Password"), request.pkcs12Password}};
+}
+
+void readSignatureSecrets(const QJsonObject& object, SignatureRequest* request)
+{
+    request->keyPassword = text(object, "keyPassword");
+    request->pkcs12Password = text(object, "pkcs12Password");
+}
+
 QJsonObject signatureResultToJson(const SignatureResult& result)
 {
     return {

@@ -19,6 +19,13 @@ QList<SigningCertificate> signingCertificatesFromJson(const QJsonObject& listObj
 // reads as 0.
 QJsonObject signatureRequestToJson(const SignatureRequest& request);
 SignatureRequest signatureRequestFromJson(const QJsonObject& object);
+// A pass phrase is never written to a file: the request file a window
+// writes has every key but the two pass phrases, and "passwordsFromStdin"
+// true; the pass phrases go through the child's standard input as their
+// own object, read back into a request by readSignatureSecrets.
+QJsonObject signatureRequestFileJson(const SignatureRequest& request);
+QJsonObject signatureSecretsToJson(const SignatureRequest& request);
+void readSignatureSecrets(const QJsonObject& object, SignatureRequest* request);
 
 // "outputSize" is a decimal in a string and "documentSha256" lower-case hex,
 // "" when the request failed before its input was read. Read back, an

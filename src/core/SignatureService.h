@@ -30,6 +30,11 @@ public:
     static bool describeSigningCertificate(const SignatureRequest& request, SigningCertificate* certificate,
                                            QString* error);
 
+    // Whether every reader shows the PDF at path alike: qpdf reads each of
+    // its objects without mending anything, as an embedded signature asks of
+    // its source. False for a file that cannot be read.
+    static bool pdfReadsWithoutRepair(const QString& path);
+
     // The certificates of the key files remembered in the settings, the
     // PKCS#12 entry first. Empty with a hint in error when none is set up.
     static QList<SigningCertificate> availableCertificates(QString* error);

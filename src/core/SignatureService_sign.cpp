@@ -319,3 +319,10 @@ SignatureResult SignatureService::signFile(const SignatureRequest& request)
     }
     return signCms(request, &input, result);
 }
+
+bool SignatureService::pdfReadsWithoutRepair(const QString& path)
+{
+    QFile source;
+    return RegularFile::open(path, kLargestSignedInput, &source, nullptr) == RegularFile::Opened
+        && ::pdfReadsWithoutRepair(&source);
+}

@@ -120,6 +120,10 @@ bool preparePdfSignatureShell(QFile* source, const QString& signer, PdfSignature
 // nothing but the catalog and the signature's page or annotation list is
 // replaced, and the signature matches the bytes its /ByteRange names.
 bool checkSignedPdf(QFile* source, const PdfSignatureShell& shell, QString* error);
+// Whether qpdf reads the whole PDF, pages first, without mending anything
+// that changes what readers show: the check made of a source before it is
+// signed. False for a file qpdf cannot read.
+bool pdfReadsWithoutRepair(QFile* source);
 QByteArray xrefEntry(qint64 offset, int generation);
 QByteArray fixedPdfNumber(qint64 value);
 QByteArray pdfTextString(const QString& text);

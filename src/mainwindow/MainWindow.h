@@ -43,6 +43,7 @@ class QDialog;
 class QFrame;
 class QLabel;
 class QListWidget;
+class QPrinter;
 class QProgressBar;
 class QSpinBox;
 class QTabBar;
@@ -609,6 +610,7 @@ private:
     };
     bool saveActiveDocumentTo(const QString& path, QString* error);
     bool confirmOutputTarget(const QString& title, const QString& target);
+    bool confirmPrintTarget(QPrinter& printer, const QString& allowed);
     bool refuseOtherTabsFile(const PdfDocument* writer, const QString& path);
     void saveExportAsPdf(const QString& path);
     void exportInFormat(const QString& path, const QString& format, const QString& suffix, int dpi);

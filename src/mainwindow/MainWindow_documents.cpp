@@ -3,6 +3,7 @@
 #include "MainWindow.h"
 
 #include "DialogKit.h"
+#include "FileIdentity.h"
 #include "PageThumbnailPanel.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
@@ -25,13 +26,23 @@ constexpr int kNewDocumentPage = 0;
 constexpr double kNewDocumentZoom = 1.0;
 constexpr int kNewDocumentViewMode = PdfView::Continuous;
 
-// Same-file key: the canonical path of an existing file, so links and
-// relative paths meet; the absolute path of one that does not exist.
+// Same-file key where a file is missing: the canonical path of an existing
+// file, the absolute path of one that does not exist.
 QString sameFileKey(const QString& path)
 {
     const QFileInfo info(path);
     const QString canonical = info.canonicalFilePath();
     return canonical.isEmpty() ? info.absoluteFilePath() : canonical;
+}
+
+// Existing files are one file when they are one on disk (device and inode),
+// so links, hard links and other spellings meet.
+bool sameDocumentFile(const FileIdentity& file, const QString& key, const QString& other)
+{
+    const FileIdentity otherFile = FileIdentity::of(other);
+    if (file.isValid() && otherFile.isValid())
+        return file == otherFile;
+    return key == sameFileKey(other);
 }
 
 QString openFailureMessage(const QString& path, const QString& error)
@@ -45,9 +56,10 @@ QString openFailureMessage(const QString& path, const QString& error)
 
 int MainWindow::openDocumentIndexForPath(const QString& path) const
 {
+    const FileIdentity file = FileIdentity::of(path);
     const QString key = sameFileKey(path);
     for (size_t i = 0; i < openDocuments.size(); ++i) {
-        if (!openDocuments[i].path.isEmpty() && sameFileKey(openDocuments[i].path) == key)
+        if (!openDocuments[i].path.isEmpty() && sameDocumentFile(file, key, openDocuments[i].path))
             return int(i);
     }
     return -1;
@@ -72,7 +84,7 @@ void MainWindow::openFile(const QString& path)
         return;
     }
     appendAndActivate(std::move(opened), absolutePath);
-    removeSaveLeftovers(absolutePath, QDateTime::currentDateTime());
+    removeSaveLeftovers(absolutePath);
     const QString name = QFileInfo(path).fileName();
     const bool layerReady = loadNativeTextLayerForPage(pdfView->currentPage(), false);
     setStatusText(layerReady ? tr("Открыт: %1 · текстовый слой готов").arg(name) : tr("Открыт: %1").arg(name));
@@ -80,9 +92,9 @@ void MainWindow::openFile(const QString& path)
         setStatusText(tr("Открыт подписанный документ: %1 · %2").arg(name, signatures));
     rememberRecentFile(absolutePath);
     // Told once, on opening; the repaired copy is what the next save writes.
-    if (const QString lost = document->lostPagesText(); !lost.isEmpty()) {
-        setStatusText(lost);
-        appInfo(this, tr("Файл восстановлен"), lost);
+    if (const QString guard = document->sourceGuardText(); !guard.isEmpty()) {
+        setStatusText(guard);
+        appInfo(this, tr("Файл восстановлен"), guard);
     } else if (document->wasRepaired()) {
         const QString notice = tr("Файл был повреждён и восстановлен; сохраните его, чтобы сохранить исправления.");
         setStatusText(notice);

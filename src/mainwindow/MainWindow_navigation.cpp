@@ -158,7 +158,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (watched == view->viewport() && event->type() == QEvent::MouseButtonPress && view->editMode()
+        // The type first: while the view is destroyed, its viewport is no longer to be asked for.
+        if (event->type() == QEvent::MouseButtonPress && watched == view->viewport() && view->editMode()
             && view->editTool() == PdfView::Select) {
             const auto* press = static_cast<QMouseEvent*>(event);
             const QPoint position = press->position().toPoint();

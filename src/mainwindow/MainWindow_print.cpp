@@ -2,6 +2,7 @@
 #include "MainWindow.h"
 
 #include "DialogKit.h"
+#include "FileIdentity.h"
 #include "PagePrinter.h"
 #include "PdfDocument.h"
 #include "PdfView.h"
@@ -10,6 +11,7 @@
 #include "PrintSettings.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -33,6 +35,26 @@ void MainWindow::showPrintDialog()
     dialog->activateWindow();
 }
 
+// The checks of every output on the file the printer writes, whatever name
+// the print dialog checked: it is no open document's file, and an existing
+// one is replaced only when the user said so here or, for that very file, in
+// the print dialog.
+bool MainWindow::confirmPrintTarget(QPrinter& printer, const QString& allowed)
+{
+    if (printer.outputFileName().isEmpty())
+        return true;
+    const QString target = QFileInfo(printer.outputFileName()).absoluteFilePath();
+    if (refuseOpenDocumentTarget(tr("Печать"), target))
+        return false;
+    // Named in full: the folder is what the print dialog may have misled about.
+    const QString question = tr("Файл «%1» уже существует. Заменить его?").arg(QDir::toNativeSeparators(target));
+    if (QFileInfo::exists(target) && !FileIdentity::same(target, allowed) &&
+        !appQuestion(this, tr("Печать"), question, tr("Заменить"), tr("Отмена")))
+        return false;
+    printer.setOutputFileName(target);
+    return true;
+}
+
 void MainWindow::onPrint()
 {
     if (!isDocumentLoaded() || outputJobRunning)
@@ -50,9 +72,7 @@ void MainWindow::onPrint()
     printer.setPageSize(QPageSize(settings.paper));
     printer.setPageOrientation(settings.orientation);
     printer.setCopyCount(settings.copies);
-    // A printout to a file never goes over a document open here.
-    if (!device->confirm(this) ||
-        (!printer.outputFileName().isEmpty() && refuseOpenDocumentTarget(tr("Печать"), printer.outputFileName())))
+    if (!device->confirm(this) || !confirmPrintTarget(printer, device->replacementAllowed()))
         return;
 
     const OutputJobScope job(this);
@@ -74,6 +94,10 @@ void MainWindow::onPrint()
     const PrintOutcome outcome = printPages(*held, printer, first, last, beforePage);
     if (progressBar)
         progressBar->hide();
+    if (!outcome.writeError.isEmpty()) {
+        appInfo(this, tr("Печать"), tr("Не удалось записать файл: %1").arg(outcome.writeError));
+        return;
+    }
     if (!outcome.started) {
         QMessageBox::warning(this, tr("Печать"), tr("Не удалось начать печать"), QMessageBox::Ok);
         return;

@@ -31,7 +31,7 @@ void enableIfPresent(QWidget* widget, bool enabled)
 
 QString MainWindow::documentDisplayName(const QString& path)
 {
-    return path.isEmpty() ? tr("Безымянный") : QFileInfo(path).fileName();
+    return path.isEmpty() ? uiTranslate(tr("Безымянный")) : QFileInfo(path).fileName();
 }
 
 void MainWindow::updateTitle()

@@ -79,9 +79,8 @@ bool MainWindow::saveDocumentFile(const std::shared_ptr<PdfDocument>& doc, const
     error->clear();
     if (refuseOtherTabsFile(doc.get(), path))
         return false;
-    // What a save killed midway left beside the file goes; this one's own
-    // sibling is made after now.
-    removeSaveLeftovers(path, QDateTime::currentDateTime());
+    // What a save killed midway left beside the file goes.
+    removeSaveLeftovers(path);
     bool stopped = false;
     if (writeInBackground(doc, path, PdfDocument::SignedRevisions::Keep, &stopped))
         return true;
@@ -104,7 +103,7 @@ bool MainWindow::saveDocumentFile(const std::shared_ptr<PdfDocument>& doc, const
 bool MainWindow::saveActiveDocument()
 {
     // The file still holds pages lost on opening: the first save asks for a new name.
-    if (isDocumentLoaded() && !document->lostPages().empty())
+    if (isDocumentLoaded() && !document->holdsSourceWhole())
         return saveActiveDocumentAs();
     QString error;
     if (!writeActiveDocument(&error)) {
@@ -202,7 +201,7 @@ bool MainWindow::saveActiveDocumentAs()
     QString error;
     if (!saveActiveDocumentTo(name, &error)) {
         if (!error.isEmpty())
-            QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить файл."));
+            QMessageBox::critical(this, tr("Ошибка"), tr("Не удалось сохранить файл:\n%1").arg(error));
         return false;
     }
     setStatusText(tr("Сохранено как: %1").arg(QFileInfo(name).fileName()));
@@ -254,6 +253,12 @@ void MainWindow::autoSaveIfNeeded()
     if (busy || outputJobRunning || autoSaveJob || QApplication::activeModalWidget() ||
         QApplication::mouseButtons() != Qt::NoButton)
         return;
+    // Nor over a file that holds pages the document lacks: an autosave
+    // through a copy would pass the document's own refusal.
+    if (!document->holdsSourceWhole()) {
+        reportAutoSaveFailure(document->sourceGuardText());
+        return;
+    }
     if (const QString reason = readOnlyReason(document->filePath()); !reason.isEmpty()) {
         reportAutoSaveFailure(reason);
         return;

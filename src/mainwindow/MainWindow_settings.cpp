@@ -32,6 +32,7 @@ void MainWindow::applyStoredSettings()
         localizeWidgetTree(window);
     fitRibbonLabels();
     updatePageControls();
+    updateTitle();  // an untitled tab's name is in the interface's language
 }
 
 void MainWindow::showSettingsDialog()

@@ -1,9 +1,12 @@
 #include "PagePrinter.h"
 
+#include "FileReplacement.h"
 #include "PdfDocument.h"
 #include "PrintSettings.h"
 
+#include <QFile>
 #include <QImage>
+#include <QObject>
 #include <QPainter>
 #include <QPrinter>
 
@@ -50,26 +53,60 @@ bool drawPage(const PdfDocument& document, QPrinter& printer, QPainter& painter,
     return true;
 }
 
-} // namespace
-
-PrintOutcome printPages(const PdfDocument& document, QPrinter& printer, int first, int last,
-                        const std::function<void(int)>& beforePage)
+// Qt's PDF writer does not tell of a write that failed (a full disk): a
+// printout is whole when it ends with the file's end mark.
+bool endsWhole(const QString& path)
 {
-    PrintOutcome outcome;
+    constexpr qint64 kTail = 64;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !file.seek(std::max<qint64>(0, file.size() - kTail)))
+        return false;
+    return file.readAll().trimmed().endsWith("%%EOF");
+}
+
+void drawPages(const PdfDocument& document, QPrinter& printer, int first, int last,
+               const std::function<void(int)>& beforePage, PrintOutcome* outcome)
+{
     QPainter painter;
     if (!painter.begin(&printer))
-        return outcome;
-    outcome.started = true;
+        return;
+    outcome->started = true;
     for (int page = first; page <= last; ++page) {
         if (page > first)
             printer.newPage();
         if (beforePage)
             beforePage(page);
         if (drawPage(document, printer, painter, page))
-            ++outcome.printed;
-        else if (outcome.firstFailedPage < 0)
-            outcome.firstFailedPage = page;
+            ++outcome->printed;
+        else if (outcome->firstFailedPage < 0)
+            outcome->firstFailedPage = page;
     }
     painter.end();
+}
+
+} // namespace
+
+PrintOutcome printPages(const PdfDocument& document, QPrinter& printer, int first, int last,
+                        const std::function<void(int)>& beforePage)
+{
+    PrintOutcome outcome;
+    const QString target = printer.outputFileName();
+    if (target.isEmpty()) {
+        drawPages(document, printer, first, last, beforePage, &outcome);
+        return outcome;
+    }
+    FileReplacement aside;
+    if (!aside.begin(target, &outcome.writeError))
+        return outcome;
+    const QString partial = aside.partialPath();
+    printer.setOutputFileName(partial);
+    drawPages(document, printer, first, last, beforePage, &outcome);
+    printer.setOutputFileName(target);
+    if (!outcome.started)
+        return outcome;
+    if (!endsWhole(partial))
+        outcome.writeError = QObject::tr("запись оборвалась на середине");
+    else if (aside.finish(&outcome.writeError))
+        aside.putInPlace(&outcome.writeError);
     return outcome;
 }

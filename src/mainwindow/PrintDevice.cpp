@@ -1,5 +1,7 @@
 #include "PrintDevice.h"
 
+#include <QFileInfo>
+#include <QLineEdit>
 #include <QObject>
 #include <QPrintDialog>
 
@@ -11,7 +13,19 @@ bool SystemPrintDevice::confirm(QWidget* parent)
     dialog.setWindowTitle(QObject::tr("Печать"));
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, true);
-    return dialog.exec() == QDialog::Accepted;
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    // Qt's dialog asks before replacing the name typed as it stands in the
+    // working folder, while its printer writes a relative name under the
+    // home folder: only the file it asked about counts as allowed.
+    m_allowed.clear();
+    const auto* typed = dialog.findChild<QLineEdit*>(QStringLiteral("filename"));
+    if (typed && typed->isEnabled() && !m_printer.outputFileName().isEmpty()) {
+        const QFileInfo asked(typed->text());
+        if (asked.exists())
+            m_allowed = asked.absoluteFilePath();
+    }
+    return true;
 }
 
 PdfFilePrintDevice::PdfFilePrintDevice(const QString& path) : m_printer(QPrinter::HighResolution)

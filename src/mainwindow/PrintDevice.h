@@ -18,6 +18,9 @@ public:
     // False when the user cancelled; the printer's print range is then the
     // one chosen.
     virtual bool confirm(QWidget* parent) = 0;
+    // The file whose replacing the confirmation has asked about and the user
+    // allowed, or empty.
+    virtual QString replacementAllowed() const = 0;
 };
 
 // A printer of the system, chosen in Qt's print dialog.
@@ -26,9 +29,11 @@ public:
     SystemPrintDevice();
     QPrinter& printer() override { return m_printer; }
     bool confirm(QWidget* parent) override;
+    QString replacementAllowed() const override { return m_allowed; }
 
 private:
     QPrinter m_printer;
+    QString m_allowed;
 };
 
 // A PDF file in place of a printer, with the range a user would have chosen;
@@ -39,10 +44,15 @@ public:
     QPrinter& printer() override { return m_printer; }
     bool confirm(QWidget* parent) override;
 
+    QString replacementAllowed() const override { return m_allowed; }
+
     void chooseRange(QPrinter::PrintRange range, int fromPage = 0, int toPage = 0);
     void cancelConfirmation() { m_accept = false; }
+    // As a system dialog that asked about replacing path.
+    void allowReplacing(const QString& path) { m_allowed = path; }
 
 private:
+    QString m_allowed;
     QPrinter m_printer;
     QPrinter::PrintRange m_range = QPrinter::AllPages;
     int m_from = 0;

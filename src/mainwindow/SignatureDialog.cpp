@@ -2,6 +2,7 @@
 
 #include "BusyRing.h"
 #include "DialogKit.h"
+#include "FileIdentity.h"
 #include "OutputPaths.h"
 #include "PdfDocument.h"
 #include "SignatureService.h"
@@ -522,8 +523,7 @@ int SignatureDialog::stampPageCount() const
     const QFileInfo source(m_setup.sourcePath);
     if (!source.exists())
         return 1;
-    if (!m_setup.openDocumentPath.isEmpty()
-        && QFileInfo(m_setup.openDocumentPath).absoluteFilePath() == source.absoluteFilePath())
+    if (FileIdentity::same(m_setup.openDocumentPath, source.absoluteFilePath()))
         return qMax(1, m_setup.openDocumentPageCount);
     if (source.suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) != 0)
         return 1;

@@ -1,6 +1,7 @@
 #include "SigningBatch.h"
 
 #include "DialogKit.h"
+#include "FileIdentity.h"
 #include "MainWindow.h"
 #include "OutputPaths.h"
 #include "SignatureDialog.h"
@@ -87,30 +88,52 @@ bool SigningBatch::signOne(const QString& file, QString* stampedPath, SignatureR
     request->inputPath = file;
     request->outputPath =
         uniqueSiblingPathLikeChrome(SignatureService::defaultOutputPath(file, templateRequest.mode));
+    // The file's request, its child's temporary files and the stage of a
+    // stamped copy: all go before returning, or at once on cancel.
+    scratch = std::make_shared<SigningScratch>();
+    const bool done = signInScratch(file, stampedPath, request, result, error);
+    scratch->clear();
+    scratch.reset();
+    return done;
+}
+
+bool SigningBatch::signInScratch(const QString& file, QString* stampedPath, SignatureRequest* request,
+                                 SignatureResult* result, QString* error)
+{
+    // Stopped or failed, the file leaves nothing: a stamped copy and its
+    // signature are made in a stage and take their names only together.
+    StampedOutputs placed;
+    StampedOutputs staged;
     if (templateRequest.mode == StampedPdfDetached) {
-        const StampedOutputs outputs = stampedSigningOutputs(file, request->outputPath);
-        if (QFileInfo(outputs.stampedPdf).absoluteFilePath() == QFileInfo(file).absoluteFilePath()) {
+        placed = stampedSigningOutputs(file, request->outputPath);
+        if (QFileInfo(placed.stampedPdf).absoluteFilePath() == QFileInfo(file).absoluteFilePath() ||
+            FileIdentity::same(placed.stampedPdf, file)) {
             *error = tr("PDF со штампом не должен перезаписывать исходный файл.");
             return false;
         }
-        request->outputPath = outputs.signature;
-        if (!stampInBackground(file, outputs.stampedPdf, error))
+        if (!stageStampedOutputs(*scratch, placed, &staged, error))
             return false;
-        request->inputPath = outputs.stampedPdf;
-        *stampedPath = outputs.stampedPdf;
+        request->outputPath = staged.signature;
+        if (!stampInBackground(file, staged.stampedPdf, error))
+            return false;
+        request->inputPath = staged.stampedPdf;
     }
+    const bool stamped = !staged.signature.isEmpty();
     // A free name: whatever is there after a stop or failure is this file's.
-    const QString pendingSignature = QFileInfo::exists(request->outputPath) ? QString() : request->outputPath;
-    if (signFileInWorker(*request, result, error))
-        return true;
-    // Stopped or failed, the file leaves nothing: a stamped copy without
-    // its signature would pass for a signed one.
-    if (!pendingSignature.isEmpty())
-        QFile::remove(pendingSignature);
-    if (!stampedPath->isEmpty())
-        QFile::remove(*stampedPath);
-    stampedPath->clear();
-    return false;
+    const QString pendingSignature =
+        stamped || QFileInfo::exists(request->outputPath) ? QString() : request->outputPath;
+    if (!signFileInWorker(*request, result, error) || (stamped && !placeStampedOutputs(staged, placed, error))) {
+        if (!pendingSignature.isEmpty())
+            QFile::remove(pendingSignature);
+        return false;
+    }
+    if (stamped) {
+        request->inputPath = placed.stampedPdf;
+        request->outputPath = placed.signature;
+        result->outputPath = placed.signature;
+        *stampedPath = placed.stampedPdf;
+    }
+    return true;
 }
 
 bool SigningBatch::stampInBackground(const QString& file, const QString& stamped, QString* error)
@@ -132,6 +155,7 @@ bool SigningBatch::stampInBackground(const QString& file, const QString& stamped
     task.stamped = stamped;
     task.certificate = certificate;
     task.options = stampOptions;
+    task.keepAlive = scratch;
     preparation.start(std::move(task));
     loop = &events;
     if (!stopped && !ended)
@@ -150,9 +174,9 @@ bool SigningBatch::stampInBackground(const QString& file, const QString& stamped
 
 bool SigningBatch::signFileInWorker(const SignatureRequest& request, SignatureResult* result, QString* error)
 {
-    SigningScratch scratch;
+    const std::shared_ptr<SigningScratch> own = scratch ? scratch : std::make_shared<SigningScratch>();
     QString reason;
-    const QString path = scratch.reserve(QStringLiteral("vorn-sign-request-"), QStringLiteral(".json"), &reason);
+    const QString path = own->reserve(QStringLiteral("vorn-sign-request-"), QStringLiteral(".json"), &reason);
     if (path.isEmpty()) {
         *error = tr("Не удалось подготовить параметры подписи: %1").arg(reason);
         return false;
@@ -169,7 +193,7 @@ bool SigningBatch::signFileInWorker(const SignatureRequest& request, SignatureRe
     QEventLoop events;
     child = &process;
     loop = &events;
-    children.configure(&process, {QStringLiteral("--vorn-sign-file"), path}, "VORN_SIGN_WORKER", scratch.path());
+    children.configure(&process, {QStringLiteral("--vorn-sign-file"), path}, "VORN_SIGN_WORKER", own->path());
     QObject::connect(&process, &QProcess::finished, &events, [&](int exitCode, QProcess::ExitStatus status) {
         done = true;
         ok = exitCode == 0 && status == QProcess::NormalExit;
@@ -179,8 +203,9 @@ bool SigningBatch::signFileInWorker(const SignatureRequest& request, SignatureRe
                                                 : tr("Подписание завершилось с ошибкой.");
         events.quit();
     });
-    QObject::connect(&process, &QProcess::errorOccurred, &events, [&] {
-        if (done)
+    QObject::connect(&process, &QProcess::errorOccurred, &events, [&](QProcess::ProcessError failure) {
+        // A child that ended without reading its pass phrases tells more by its end.
+        if (done || failure == QProcess::WriteError)
             return;
         done = true;
         out = process.readAllStandardOutput();
@@ -188,7 +213,7 @@ bool SigningBatch::signFileInWorker(const SignatureRequest& request, SignatureRe
         message = tr("Не удалось запустить изолированный процесс подписания.");
         events.quit();
     });
-    process.start(QIODevice::ReadWrite);
+    startSigningChild(&process, SigningRun::secretsFor(request));
     if (!stopped && !done)
         events.exec();
     if (process.state() != QProcess::NotRunning) {
@@ -234,8 +259,13 @@ QString SigningBatch::stoppedText() const
 void SigningBatch::cancel()
 {
     stopped = true;
-    if (child)
+    if (child) {
         child->kill();
+        child->waitForFinished(1000);
+    }
+    // At once: the process may be about to end.
+    if (scratch)
+        scratch->clear();
     if (loop)
         loop->quit();
 }

@@ -8,10 +8,13 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <memory>
+
 class MainWindow;
 class QEventLoop;
 class QProcess;
 class SignatureDialog;
+class SigningScratch;
 
 // The files after the first, signed with the first one's settings once the
 // user agrees: a stamped copy made off the GUI thread where the mode asks
@@ -35,14 +38,17 @@ public:
     QString stoppedText() const;
 
     // Signs one file in a child and waits; true only for a result whose ok
-    // is true, else error holds the text to show. Its request file and the
-    // child's temporary files live in a private scratch folder that goes
-    // before returning.
+    // is true, else error holds the text to show. Its request file (the
+    // pass phrases go through the child's standard input) and the child's
+    // temporary files live in a private scratch folder: the file's own while
+    // a file is in hand, else one that goes before returning.
     bool signFileInWorker(const SignatureRequest& request, SignatureResult* result, QString* error);
 
 private:
     bool signOne(const QString& file, QString* stampedPath, SignatureRequest* request, SignatureResult* result,
                  QString* error);
+    bool signInScratch(const QString& file, QString* stampedPath, SignatureRequest* request, SignatureResult* result,
+                       QString* error);
     // The stamped copy of file, made on a thread while a local loop waits.
     bool stampInBackground(const QString& file, const QString& stamped, QString* error);
 
@@ -54,6 +60,7 @@ private:
     SignatureStampOptions stampOptions;
     QPointer<QProcess> child;
     QPointer<QEventLoop> loop;
+    std::shared_ptr<SigningScratch> scratch;  // of the file in hand
     bool stopped = false;
     int total = 0;
     QStringList unsignedNames;  // the further files not signed so far, in order

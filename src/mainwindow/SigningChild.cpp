@@ -24,6 +24,15 @@ void SigningChild::configure(QProcess* process, const QStringList& arguments, co
     endWithParent(*process);
 }
 
+void startSigningChild(QProcess* process, const QByteArray& secrets)
+{
+    process->start(QIODevice::ReadWrite);
+    if (process->state() == QProcess::NotRunning)
+        return;
+    process->write(secrets);
+    process->closeWriteChannel();
+}
+
 void killSigningChild(QProcess* process)
 {
     claimSigningChildEnd(process);

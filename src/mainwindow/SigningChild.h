@@ -23,6 +23,10 @@ struct SigningChild {
                    const QString& scratchFolder = QString()) const;
 };
 
+// Starts the configured child and hands it secrets through its standard
+// input, which is then closed: a pass phrase never goes into a file.
+void startSigningChild(QProcess* process, const QByteArray& secrets);
+
 // Ends a child at once: its ends are claimed and its signals cut, so no
 // slot hears of it, then it is killed and reaped. The caller deletes it.
 void killSigningChild(QProcess* process);

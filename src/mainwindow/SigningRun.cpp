@@ -1,6 +1,7 @@
 #include "SigningRun.h"
 
 #include "DialogKit.h"
+#include "FileIdentity.h"
 #include "MainWindow.h"
 #include "OutputPaths.h"
 #include "PdfDocument.h"
@@ -12,6 +13,7 @@
 #include "SigningBatch.h"
 #include "SigningPreparation.h"
 #include "SigningScratch.h"
+#include "TerminationWatch.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -30,9 +32,10 @@ bool isPdfName(const QString& path)
     return QFileInfo(path).suffix().compare(QLatin1String("pdf"), Qt::CaseInsensitive) == 0;
 }
 
+// One file under two names (a hard link, a symbolic link) is one file.
 bool samePath(const QString& a, const QString& b)
 {
-    return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath();
+    return QFileInfo(a).absoluteFilePath() == QFileInfo(b).absoluteFilePath() || FileIdentity::same(a, b);
 }
 
 } // namespace
@@ -53,7 +56,12 @@ SigningRun::~SigningRun()
 
 bool SigningRun::writeSignatureRequestFile(const SignatureRequest& request, const QString& path, QString* error)
 {
-    return writeRequestObject(signatureRequestToJson(request), path, error);
+    return writeRequestObject(signatureRequestFileJson(request), path, error);
+}
+
+QByteArray SigningRun::secretsFor(const SignatureRequest& request)
+{
+    return QJsonDocument(signatureSecretsToJson(request)).toJson(QJsonDocument::Compact);
 }
 
 bool SigningRun::writeRequestObject(const QJsonObject& object, const QString& path, QString* error)
@@ -72,7 +80,7 @@ QString SigningRun::writeRequest(bool describeOnly)
 {
     QString error;
     const QString path = scratch->reserve(QStringLiteral("vorn-sign-request-"), QStringLiteral(".json"), &error);
-    QJsonObject object = signatureRequestToJson(record.request);
+    QJsonObject object = signatureRequestFileJson(record.request);
     if (describeOnly)
         object.insert(QStringLiteral("describeOnly"), true);
     if (path.isEmpty())
@@ -137,12 +145,15 @@ void SigningRun::start()
     record.request = request;
     journalInput.clear();
     sourceCopyPath.clear();
-    stampTarget.clear();
-    pendingStamped.clear();
+    stagedOutputs = StampedOutputs();
+    placedOutputs = StampedOutputs();
     // A free name: anything found there after a stop or failure is this run's.
     pendingSignature = QFileInfo::exists(out) ? QString() : out;
     running = true;
     aborted = false;
+    // A logout or a plain kill stops the run as a cancel does.
+    termination = std::make_unique<TerminationWatch>();
+    connect(termination.get(), &TerminationWatch::terminating, this, &SigningRun::abort);
     scratch = std::make_shared<SigningScratch>();
     dialog->setSigningBusy(true, tr("Подготавливаю документ..."));
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
@@ -169,6 +180,8 @@ void SigningRun::startChild(const QString& requestPath, bool describe)
                                "другой сертификат или режим подписи.");
     // Qt reports a crash as an error before the finished signal.
     connect(process, &QProcess::errorOccurred, this, [process, finish, crashed](QProcess::ProcessError error) {
+        if (error == QProcess::WriteError)
+            return;  // it ended without reading the pass phrases: its end tells more
         finish(process, false,
                error == QProcess::Crashed ? crashed : tr("Не удалось запустить изолированный процесс подписания."));
     });
@@ -176,7 +189,7 @@ void SigningRun::startChild(const QString& requestPath, bool describe)
         finish(process, status == QProcess::NormalExit,
                status == QProcess::CrashExit ? crashed : tr("Подписание завершилось с ошибкой."));
     });
-    process->start(QIODevice::ReadWrite);
+    startSigningChild(process, secretsFor(record.request));
 }
 
 // The key material is read by a child first: the certificate it names goes
@@ -250,11 +263,17 @@ void SigningRun::prepareAndSign()
             failSigningRun(tr("Подписание"), tr("PDF со штампом не должен перезаписывать исходный файл."));
             return;
         }
-        record.request.outputPath = outputs.signature;
-        pendingSignature = outputs.signature;
-        stampTarget = outputs.stampedPdf;
+        QString error;
+        if (!stageStampedOutputs(*scratch, outputs, &stagedOutputs, &error)) {
+            failSigningRun(tr("Подписание"), error);
+            return;
+        }
+        placedOutputs = outputs;
+        record.request.outputPath = stagedOutputs.signature;
+        // Nothing is made under the outputs' own names before both are whole.
+        pendingSignature.clear();
         dialog->setOutputPath(outputs.signature);
-        task.stamped = outputs.stampedPdf;
+        task.stamped = stagedOutputs.stampedPdf;
         task.stampSource = copyDocument ? sourceCopyPath : input;
         task.certificate = certificate;
         task.options = stampOptions;
@@ -289,10 +308,7 @@ void SigningRun::prepared(const QString& error)
         record.request.inputPath = sourceCopyPath;
         journalInput = input;  // the copy is gone after the run
     } else {
-        // Made by this run: it goes again unless the signature is made.
-        pendingStamped = stampTarget;
-        record.request.inputPath = pendingStamped;
-        record.stampedPdfPath = pendingStamped;
+        record.request.inputPath = stagedOutputs.stampedPdf;
     }
     sendRequest();
 }
@@ -338,16 +354,34 @@ void SigningRun::finishSigningRun(QProcess* process, bool processOk, const QByte
         failSigningRun(title, text);
         return;
     }
+    if (!stagedOutputs.stampedPdf.isEmpty() && !placeStamped())
+        return;
     // The first file is signed: its outputs are the user's now.
     pendingSignature.clear();
-    pendingStamped.clear();
     succeed();
+}
+
+// The signature and its stamped copy take their own names together, only
+// now that both are whole.
+bool SigningRun::placeStamped()
+{
+    QString error;
+    if (!placeStampedOutputs(stagedOutputs, placedOutputs, &error)) {
+        failSigningRun(tr("Подписание"), error);
+        return false;
+    }
+    record.request.inputPath = placedOutputs.stampedPdf;
+    record.request.outputPath = placedOutputs.signature;
+    record.result.outputPath = placedOutputs.signature;
+    record.stampedPdfPath = placedOutputs.stampedPdf;
+    return true;
 }
 
 void SigningRun::failSigningRun(const QString& title, const QString& text)
 {
     // A failed run leaves no file of its own: no begun signature, and no
-    // stamped copy that would pass for a signed one.
+    // stamped copy that would pass for a signed one (its stage goes with
+    // the scratch).
     removeUnfinishedOutputs();
     end();
     if (!dialog)
@@ -422,6 +456,12 @@ void SigningRun::openResult(const QString& path)
 void SigningRun::end()
 {
     running = false;
+    // Also while it tells of a termination: Qt stops telling a deleted sender's receivers.
+    termination.reset();
+    // At once, also while a preparation let go still holds the scratch:
+    // the process may be about to end.
+    if (scratch)
+        scratch->clear();
     scratch.reset();
 }
 
@@ -429,10 +469,7 @@ void SigningRun::removeUnfinishedOutputs()
 {
     if (!pendingSignature.isEmpty())
         QFile::remove(pendingSignature);
-    if (!pendingStamped.isEmpty())
-        QFile::remove(pendingStamped);
     pendingSignature.clear();
-    pendingStamped.clear();
 }
 
 void SigningRun::abort()

@@ -17,6 +17,7 @@ class SignatureDialog;
 class SigningBatch;
 class SigningPreparation;
 class SigningScratch;
+class TerminationWatch;
 
 // The run's record: the request as sent and what came back.
 struct AsyncSignResult {
@@ -31,11 +32,13 @@ struct AsyncSignResult {
 // One press of "Подписать": the dialog's settings become a request; a first
 // child reads the key material and names the certificate; the file is
 // prepared off the GUI thread (a fresh copy of the open document, a stamped
-// copy) and a second child signs it. Further files follow as a batch. The
-// run belongs to the dialog: closing the dialog ends it at once, killing its
-// child, letting its preparation go and removing its scratch folder (request
-// file with pass phrases, document copy, the children's temporary files) and
-// whatever output the stopped run had begun.
+// copy) and a second child signs it, the pass phrases handed over through
+// its standard input. Further files follow as a batch. The run belongs to
+// the dialog: closing the dialog, or a SIGTERM, ends it at once, killing
+// its child, letting its preparation go and removing its scratch folder
+// (request file, document copy, the children's temporary files, the stage
+// of a stamped copy and its signature) and whatever output the stopped run
+// had begun.
 class SigningRun : public QObject {
     Q_OBJECT
 public:
@@ -49,9 +52,12 @@ public:
     void abort();
     bool isRunning() const { return running; }
 
-    // The ten request keys as one compact JSON object; false with error
-    // "Не удалось подготовить параметры подписи: %1" when it cannot be written.
+    // The request keys but the pass phrases as one compact JSON object;
+    // false with error "Не удалось подготовить параметры подписи: %1" when
+    // it cannot be written.
     static bool writeSignatureRequestFile(const SignatureRequest& request, const QString& path, QString* error);
+    // The pass phrases, for the child's standard input.
+    static QByteArray secretsFor(const SignatureRequest& request);
 
 private:
     static bool writeRequestObject(const QJsonObject& object, const QString& path, QString* error);
@@ -65,6 +71,7 @@ private:
     void finishSigningRun(QProcess* process, bool processOk, const QByteArray& out, const QByteArray& err,
                           const QString& fallbackText);
     void failSigningRun(const QString& title, const QString& text);
+    bool placeStamped();
     void succeed();
     void openResult(const QString& path);
     void end();
@@ -75,6 +82,7 @@ private:
     QPointer<MainWindow> window;
     SigningChild children;
     std::shared_ptr<SigningScratch> scratch;  // shared with a preparation until it ended
+    std::unique_ptr<TerminationWatch> termination;  // while running
     SigningPreparation* preparation = nullptr;
     QPointer<QProcess> child;
     SigningBatch* batch = nullptr;  // while a batch runs
@@ -88,10 +96,10 @@ private:
     QString journalInput;   // the file the journal names for the first signature
     bool inputIsOpenDocument = false;
     QString sourceCopyPath;  // the open document's copy, in the scratch
-    // Outputs this run names but has not finished: gone if it stops or
-    // fails. The stamped copy counts once the preparation has made it; a
-    // preparation let go removes its own.
+    // The output this run names but has not finished: gone if it stops or
+    // fails.
     QString pendingSignature;
-    QString pendingStamped;
-    QString stampTarget;  // the stamped copy's free name, before it is made
+    // A stamped copy and its signature: made in a stage, then placed.
+    StampedOutputs stagedOutputs;
+    StampedOutputs placedOutputs;
 };

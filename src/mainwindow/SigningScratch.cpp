@@ -2,15 +2,24 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QObject>
 #include <QTemporaryFile>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 const QString kLockName = QStringLiteral(".vorn-sign.lock");
+// The stages a scratch made, one a line: device, inode and the path in hex.
+const QString kStagesName = QStringLiteral(".vorn-sign-stages");
 // A folder is made and locked at once; one without a lock this old is no
 // run's that is still starting.
 constexpr qint64 kUnlockedGraceSeconds = 60;
@@ -20,6 +29,42 @@ QString folderTemplate()
     return QStringLiteral("vorn-sign-XXXXXX");
 }
 
+QString systemText(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+// A stage is removed only while the path still names the folder made then:
+// whatever stands there since is not the program's. False while it stays.
+bool removeStage(const QByteArray& line)
+{
+    const QList<QByteArray> parts = line.trimmed().split(' ');
+    if (parts.size() != 3)
+        return true;
+    bool deviceOk = false;
+    bool inodeOk = false;
+    const qulonglong device = parts.at(0).toULongLong(&deviceOk);
+    const qulonglong inode = parts.at(1).toULongLong(&inodeOk);
+    const QByteArray path = QByteArray::fromHex(parts.at(2));
+    struct stat info {};
+    if (!deviceOk || !inodeOk || path.isEmpty() || ::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode)
+        || info.st_uid != ::getuid() || info.st_dev != device || info.st_ino != inode)
+        return true;
+    return QDir(QFile::decodeName(path)).removeRecursively();
+}
+
+// Whether every stage the scratch notes is gone.
+bool removeStagesNoted(const QString& scratchFolder)
+{
+    QFile noted(QDir(scratchFolder).filePath(kStagesName));
+    if (!noted.open(QIODevice::ReadOnly))
+        return true;
+    bool gone = true;
+    for (const QByteArray& line : noted.readAll().split('\n'))
+        gone = removeStage(line) && gone;
+    return gone;
+}
+
 } // namespace
 
 SigningScratch::SigningScratch()
@@ -27,6 +72,7 @@ SigningScratch::SigningScratch()
 {
     if (!dir.isValid())
         return;
+    dir.setAutoRemove(false);  // clear() decides
     lock = std::make_unique<QLockFile>(QDir(dir.path()).filePath(kLockName));
     // Only an ended process makes the lock stale, however long a run takes.
     lock->setStaleLockTime(0);
@@ -65,12 +111,42 @@ QString SigningScratch::reserve(const QString& prefix, const QString& suffix, QS
     return file.fileName();
 }
 
+QString SigningScratch::stage(const QString& folder, QString* error)
+{
+    const auto fail = [error](const QString& reason) {
+        if (error)
+            *error = reason;
+        return QString();
+    };
+    if (!isValid())
+        return fail(dir.errorString());
+    QByteArray pattern = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".vorn-sign-XXXXXX")));
+    if (!::mkdtemp(pattern.data()))  // mode 0700
+        return fail(systemText(errno));
+    struct stat info {};
+    QFile noted(QDir(dir.path()).filePath(kStagesName));
+    const QByteArray line = ::lstat(pattern.constData(), &info) == 0
+        ? QByteArray::number(qulonglong(info.st_dev)) + ' ' + QByteArray::number(qulonglong(info.st_ino)) + ' '
+            + pattern.toHex() + '\n'
+        : QByteArray();
+    if (line.isEmpty() || !noted.open(QIODevice::WriteOnly | QIODevice::Append) || noted.write(line) != line.size()
+        || !noted.flush()) {
+        const QString reason = line.isEmpty() ? systemText(errno) : noted.errorString();
+        ::rmdir(pattern.constData());
+        return fail(reason);
+    }
+    return QFile::decodeName(pattern);
+}
+
 void SigningScratch::clear()
 {
+    const bool stagesGone = !dir.isValid() || removeStagesNoted(dir.path());
     if (lock)
         lock->unlock();
     lock.reset();
-    if (dir.isValid())
+    // A stage still written into (by a preparation let go) keeps its note
+    // for the next clear or the next start.
+    if (dir.isValid() && stagesGone)
         dir.remove();
 }
 
@@ -94,8 +170,29 @@ int SigningScratch::removeLeftovers()
         } else {
             left = folder.lastModified().secsTo(QDateTime::currentDateTime()) > kUnlockedGraceSeconds;
         }
-        if (left && QDir(folder.filePath()).removeRecursively())
+        if (!left)
+            continue;
+        if (removeStagesNoted(folder.filePath()) && QDir(folder.filePath()).removeRecursively())
             ++removed;
     }
     return removed;
+}
+
+bool SigningScratch::putInPlace(const QString& from, const QString& to, QString* error)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    const bool renamed = ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0;
+    int code = renamed ? 0 : errno;
+    // A file system that cannot rename without replacing: looked at first.
+    if (code == EINVAL || code == ENOSYS || code == EOPNOTSUPP) {
+        struct stat taken {};
+        if (::lstat(target.constData(), &taken) == 0)
+            code = EEXIST;
+        else
+            code = ::rename(source.constData(), target.constData()) == 0 ? 0 : errno;
+    }
+    if (code != 0 && error)
+        *error = systemText(code);
+    return code == 0;
 }

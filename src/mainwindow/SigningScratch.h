@@ -7,12 +7,16 @@
 #include <memory>
 
 // A run's scratch: a private folder (mode 0700) in the temporary folder for
-// its request file (which holds pass phrases) and its copy of the open
-// document. Files are created exclusively with unpredictable names; the
-// folder and everything in it go when the scratch is destroyed or cleared.
-// The folder holds a lock of the process that made it, so a folder left by
-// a program that was killed is told from one in use and removed at the
-// next start.
+// its request file and its copy of the open document. Files are created
+// exclusively with unpredictable names; the folder and everything in it go
+// when the scratch is destroyed or cleared. The folder holds a lock of the
+// process that made it, so a folder left by a program that was killed is
+// told from one in use and removed at the next start.
+//
+// Outputs that must not be seen under their names before they are whole (a
+// stamped copy, which looks signed, and its signature) are made in a stage:
+// a private hidden folder beside them, noted in the scratch by device and
+// inode, so it goes with the scratch, also with one a killed run left.
 class SigningScratch {
 public:
     SigningScratch();
@@ -26,12 +30,21 @@ public:
     // A new empty file "<prefix>XXXXXX<suffix>" owned by the user alone;
     // empty with error set when it cannot be made.
     QString reserve(const QString& prefix, const QString& suffix, QString* error);
-    // Removes the folder now.
+    // A new private folder (mode 0700, hidden, unpredictable name) in
+    // folder, on the outputs' own file system; empty with error set when it
+    // cannot be made.
+    QString stage(const QString& folder, QString* error);
+    // Removes the stages, then the folder, now.
     void clear();
+
+    // Renames from to to, never over a file that is there: false with the
+    // reason when to is taken or the rename fails.
+    static bool putInPlace(const QString& from, const QString& to, QString* error);
 
     // Removes the scratch folders in the temporary folder whose process has
     // ended (its lock is stale), and those without a lock that are older
-    // than a fresh one can be; returns how many went.
+    // than a fresh one can be, each with the stages it notes; returns how
+    // many scratch folders went.
     static int removeLeftovers();
 
 private:

@@ -5,8 +5,12 @@
 #include "SignatureService.h"
 #include "SignatureStampRender.h"
 #include "SigningNames.h"
+#include "SigningScratch.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 
@@ -107,6 +111,12 @@ bool createStampedPdfCopy(const QString& inputPath, const QString& outputPath, c
     const int pageCount = document.pageCount();
     if (pageCount <= 0)
         return fail(tr("В PDF нет страниц для нанесения штампа."));
+    // The copy would show the engine's mending of a damaged source, which
+    // another reader shows otherwise: the signature would vouch for a
+    // document the signer may not have seen.
+    if (!SignatureService::pdfReadsWithoutRepair(inputPath))
+        return fail(tr("PDF повреждён, и программы просмотра могут показать его по-разному: PDF со штампом не "
+                       "создан. Сохраните документ заново и подпишите сохранённый файл."));
     if (!goOn(StampCopyStep::Stamp))
         return fail(QString());
     const int page = std::clamp(options.page, 0, pageCount - 1);
@@ -134,4 +144,33 @@ StampedOutputs stampedSigningOutputs(const QString& sourcePath, const QString& w
     outputs.signature =
         uniqueSiblingPathLikeChrome(SignatureService::defaultOutputPath(outputs.stampedPdf, StampedPdfDetached));
     return outputs;
+}
+
+bool stageStampedOutputs(SigningScratch& scratch, const StampedOutputs& placed, StampedOutputs* staged,
+                         QString* error)
+{
+    QString reason;
+    const QString stage = scratch.stage(QFileInfo(placed.stampedPdf).absolutePath(), &reason);
+    if (stage.isEmpty()) {
+        if (error)
+            *error = tr("Не удалось сохранить PDF со штампом: %1").arg(reason);
+        return false;
+    }
+    const QDir folder(stage);
+    *staged = {folder.filePath(QFileInfo(placed.stampedPdf).fileName()),
+               folder.filePath(QFileInfo(placed.signature).fileName())};
+    return true;
+}
+
+bool placeStampedOutputs(const StampedOutputs& staged, const StampedOutputs& placed, QString* error)
+{
+    QString reason;
+    if (SigningScratch::putInPlace(staged.signature, placed.signature, &reason)) {
+        if (SigningScratch::putInPlace(staged.stampedPdf, placed.stampedPdf, &reason))
+            return true;
+        QFile::remove(placed.signature);
+    }
+    if (error)
+        *error = tr("Не удалось сохранить PDF со штампом: %1").arg(reason);
+    return false;
 }

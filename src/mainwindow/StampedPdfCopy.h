@@ -11,6 +11,8 @@
 
 #include <functional>
 
+class SigningScratch;
+
 // A copy of a PDF with a visible signature stamp on one page, made before
 // the copy is signed. The source file is never changed.
 
@@ -56,3 +58,13 @@ struct StampedOutputs {
     QString signature;
 };
 StampedOutputs stampedSigningOutputs(const QString& sourcePath, const QString& wantedOutput);
+
+// A stamped copy looks signed: it and its signature are made in a stage (a
+// private folder beside them that goes with scratch) under the same names,
+// and take their own names together once both are whole. False with the
+// reason when the stage cannot be made.
+bool stageStampedOutputs(SigningScratch& scratch, const StampedOutputs& placed, StampedOutputs* staged,
+                         QString* error);
+// The signature first, then the copy, each never over a file: false with
+// the reason, neither then left under its name.
+bool placeStampedOutputs(const StampedOutputs& staged, const StampedOutputs& placed, QString* error);

@@ -31,7 +31,15 @@ public:
         while (xml.next()) {
             if (xml.isStart()) {
                 ++m_depth;
-                start(xml);
+                // What an extension list holds is not drawn: the series the
+                // author filtered out of the chart are kept there.
+                if (m_extensionDepth < 0 && xml.name() == u"extLst")
+                    m_extensionDepth = m_depth;
+                if (m_extensionDepth < 0)
+                    start(xml);
+            } else if (m_extensionDepth >= 0) {
+                if (xml.isEnd() && m_depth-- == m_extensionDepth)
+                    m_extensionDepth = -1;
             } else if (xml.isText()) {
                 if (m_inTitle && m_inTitleText && !m_inFormula)
                     xlsxAppendBounded(m_chart.title, xml.text().trimmed());
@@ -166,6 +174,7 @@ private:
     XlsxIChart& m_chart;
     int m_depth = 0;
     int m_chartDepth = -1;
+    int m_extensionDepth = -1; // of the extension list being skipped
     bool m_inTitle = false;
     bool m_inFormula = false;
     bool m_inTitleText = false;
@@ -200,210 +209,17 @@ XlsxIChart iParseChart(const QByteArray& xml, XlsxIBudget* budget)
 
 namespace {
 
-constexpr int kSheetRows = 1048576;
-constexpr int kSheetLastCol = 16383;
-// Names that name names go no deeper than this; areas no more than that.
-constexpr int kMaxNameDepth = 8;
-constexpr qsizetype kMaxAreas = 256;
-
-// One row or column of cells of a reference on a known sheet: rows from 1,
-// columns from 0.
-struct Area {
-    const XlsxISheetData* sheet = nullptr;
-    int firstRow = 0;
-    int lastRow = 0;
-    int firstCol = 0;
-    int lastCol = 0;
-    bool down() const { return firstCol == lastCol; }
-    int size() const { return down() ? lastRow - firstRow + 1 : lastCol - firstCol + 1; }
-    bool hidden(int row, int col) const { return sheet->hiddenRows.contains(row) || sheet->hiddenCols.contains(col); }
-    int visible() const
-    {
-        const QSet<int>& across = down() ? sheet->hiddenCols : sheet->hiddenRows;
-        if (across.contains(down() ? firstCol : firstRow))
-            return 0;
-        int hiddenInside = 0;
-        const int from = down() ? firstRow : firstCol;
-        const int to = down() ? lastRow : lastCol;
-        for (int k : down() ? sheet->hiddenRows : sheet->hiddenCols)
-            hiddenInside += k >= from && k <= to ? 1 : 0;
-        return size() - hiddenInside;
-    }
-};
-
-// Column from 0 of letters "A".."XFD"; -1 when they are none.
-int columnOf(QStringView letters)
-{
-    if (letters.isEmpty() || letters.size() > 3)
-        return -1;
-    int col = 0;
-    for (QChar c : letters) {
-        const char16_t u = c.toUpper().unicode();
-        if (u < u'A' || u > u'Z')
-            return -1;
-        col = col * 26 + (u - u'A' + 1);
-    }
-    return col <= kSheetLastCol + 1 ? col - 1 : -1;
-}
-
-// One end of a range: a cell "$B$2", a column "$B" or a row "$2"; the
-// missing part -1. False when it is none of them.
-bool rangeEnd(QStringView text, int* col, int* row)
-{
-    QString plain = text.trimmed().toString().remove(u'$');
-    qsizetype split = 0;
-    while (split < plain.size() && plain.at(split).isLetter())
-        ++split;
-    *col = split > 0 ? columnOf(QStringView(plain).left(split)) : -1;
-    *row = -1;
-    if (split < plain.size()) {
-        bool ok = false;
-        *row = QStringView(plain).mid(split).toInt(&ok);
-        if (!ok || *row < 1 || *row > kSheetRows)
-            return false;
-    }
-    return (split == 0 || *col >= 0) && (*col >= 0 || *row >= 0);
-}
-
-// The cells of a range text: "B2", "$B$2:$B$12", whole columns "$B:$B" and
-// rows "$2:$2". False when it is no range, or a block of several rows and
-// columns, which is no series.
-bool rangeOf(QStringView text, Area* area)
-{
-    const qsizetype colon = text.indexOf(u':');
-    int c1 = -1, r1 = -1, c2 = -1, r2 = -1;
-    if (!rangeEnd(colon < 0 ? text : text.left(colon), &c1, &r1))
-        return false;
-    if (colon < 0) {
-        // A lone column or row is a name, not a reference.
-        if (c1 < 0 || r1 < 0)
-            return false;
-        c2 = c1;
-        r2 = r1;
-    } else if (!rangeEnd(text.mid(colon + 1), &c2, &r2)) {
-        return false;
-    }
-    if ((c1 < 0) != (c2 < 0) || (r1 < 0) != (r2 < 0))
-        return false;
-    area->firstCol = c1 < 0 ? 0 : std::min(c1, c2);
-    area->lastCol = c1 < 0 ? kSheetLastCol : std::max(c1, c2);
-    area->firstRow = r1 < 0 ? 1 : std::min(r1, r2);
-    area->lastRow = r1 < 0 ? kSheetRows : std::max(r1, r2);
-    return area->firstCol == area->lastCol || area->firstRow == area->lastRow;
-}
-
-// Positions of a character outside quoted sheet names.
-QList<qsizetype> outsideQuotes(QStringView text, QChar c)
-{
-    QList<qsizetype> at;
-    bool quoted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) == u'\'')
-            quoted = !quoted; // a doubled quote inside toggles twice
-        else if (!quoted && text.at(i) == c)
-            at.append(i);
-    }
-    return at;
-}
-
-QStringView withoutParentheses(QStringView text)
-{
-    text = text.trimmed();
-    while (text.size() >= 2 && text.front() == u'(' && text.back() == u')')
-        text = text.mid(1, text.size() - 2).trimmed();
-    return text;
-}
-
-// A sheet as a reference writes it: quoted with doubled quotes inside, and
-// "[0]" naming this very workbook.
-QString sheetOf(QStringView text)
-{
-    QString name = text.trimmed().toString();
-    if (name.startsWith(u'[')) {
-        const qsizetype close = name.indexOf(u']');
-        name = close < 0 ? QString() : name.mid(close + 1);
-    }
-    if (name.size() >= 2 && name.startsWith(u'\'') && name.endsWith(u'\''))
-        name = name.mid(1, name.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));
-    return name;
-}
-
-class References {
-public:
-    References(const std::function<const XlsxISheetData*(const QString&)>& sheetNamed,
-               const QList<XlsxIDefinedName>& names)
-        : m_sheetNamed(sheetNamed), m_names(names)
-    {
-    }
-
-    // The areas of a reference, several ones and defined names resolved;
-    // false when any part of it is no row or column of a known sheet.
-    bool resolve(QStringView formula, QList<Area>& areas, int depth = 0) const
-    {
-        formula = withoutParentheses(formula);
-        if (formula.startsWith(u'='))
-            formula = withoutParentheses(formula.mid(1));
-        if (formula.isEmpty())
-            return false;
-        qsizetype from = 0;
-        QList<qsizetype> commas = outsideQuotes(formula, u',');
-        commas.append(formula.size());
-        for (qsizetype comma : commas) {
-            const QStringView piece = withoutParentheses(formula.mid(from, comma - from));
-            from = comma + 1;
-            const QList<qsizetype> bangs = outsideQuotes(piece, u'!');
-            const QString sheet = bangs.isEmpty() ? QString() : sheetOf(piece.left(bangs.last()));
-            const QStringView rest = bangs.isEmpty() ? piece : piece.mid(bangs.last() + 1);
-            Area area;
-            if (rangeOf(rest, &area)) {
-                area.sheet = sheet.isEmpty() ? nullptr : m_sheetNamed(sheet);
-                if (!area.sheet || areas.size() >= kMaxAreas)
-                    return false;
-                areas.append(area);
-                continue;
-            }
-            const QString named = nameFormula(rest.trimmed().toString(), sheet);
-            if (depth >= kMaxNameDepth || named.isEmpty() || !resolve(named, areas, depth + 1))
-                return false;
-        }
-        return !areas.isEmpty();
-    }
-
-private:
-    // A name of the sheet's own first, then of the workbook.
-    QString nameFormula(const QString& name, const QString& sheet) const
-    {
-        const QString wanted = name.toCaseFolded();
-        const QString scope = sheet.toCaseFolded();
-        QString global;
-        for (const XlsxIDefinedName& n : m_names) {
-            if (n.name.toCaseFolded() != wanted)
-                continue;
-            if (n.sheet.isEmpty())
-                global = n.formula;
-            else if (!scope.isEmpty() && n.sheet.toCaseFolded() == scope)
-                return n.formula;
-        }
-        return global;
-    }
-
-    const std::function<const XlsxISheetData*(const QString&)>& m_sheetNamed;
-    const QList<XlsxIDefinedName>& m_names;
-};
-
 // Drops the points whose cells are hidden. A cache holding fewer points
 // than its reference has cells, and as many as are visible, was written of
 // the visible cells alone: its points are the visible ones already.
 template<typename T>
-void dropHidden(QList<T>& points, const QList<int>& indices, int cachedCount, const QString& ref,
-                const References& references)
+void dropHidden(QList<T>& points, const QList<int>& indices, int cachedCount, const QList<XlsxIArea>& areas)
 {
-    QList<Area> areas;
-    if (ref.isEmpty() || indices.size() != points.size() || !references.resolve(ref, areas))
+    if (indices.size() != points.size())
         return;
     qint64 cells = 0;
     qint64 visible = 0;
-    for (const Area& a : areas) {
+    for (const XlsxIArea& a : areas) {
         cells += a.size();
         visible += a.visible();
     }
@@ -420,7 +236,7 @@ void dropHidden(QList<T>& points, const QList<int>& indices, int cachedCount, co
         while (area < areas.size() && at >= areaStart + areas.at(area).size())
             areaStart += areas.at(area++).size();
         if (area < areas.size() && at >= areaStart) {
-            const Area& a = areas.at(area);
+            const XlsxIArea& a = areas.at(area);
             const int offset = int(at - areaStart);
             if (a.down() ? a.hidden(a.firstRow + offset, a.firstCol) : a.hidden(a.firstRow, a.firstCol + offset))
                 continue;
@@ -430,16 +246,35 @@ void dropHidden(QList<T>& points, const QList<int>& indices, int cachedCount, co
     points = std::move(kept);
 }
 
+// Whether a sheet a reference may point to hides rows or columns.
+bool mayPointToHidden(const QString& ref, const XlsxReferences& references, const QStringList& allSheets)
+{
+    bool anySheet = false;
+    const QStringList named = references.sheetsNamed(ref, &anySheet);
+    for (const QString& name : anySheet ? allSheets : named) {
+        const XlsxISheetData* sheet = references.sheetNamed(name);
+        if (sheet && !(sheet->hiddenRows.isEmpty() && sheet->hiddenCols.isEmpty()))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
-void iDropHiddenPoints(XlsxIChart& chart, const std::function<const XlsxISheetData*(const QString&)>& sheetNamed,
-                       const QList<XlsxIDefinedName>& names)
+bool iDropHiddenPoints(XlsxIChart& chart, const XlsxReferences& references, const QStringList& allSheets)
 {
     if (!chart.visibleOnly)
-        return;
-    const References references(sheetNamed, names);
+        return true;
     for (XlsxIChartSeries& s : chart.series) {
-        dropHidden(s.values, s.valueIndices, s.valueCount, s.valuesRef, references);
-        dropHidden(s.categories, s.categoryIndices, s.categoryCount, s.categoriesRef, references);
+        QList<XlsxIArea> areas;
+        if (references.resolve(s.valuesRef, areas))
+            dropHidden(s.values, s.valueIndices, s.valueCount, areas);
+        else if (!s.valuesRef.isEmpty() && mayPointToHidden(s.valuesRef, references, allSheets))
+            return false;
+        areas.clear();
+        // Categories are not drawn: one not resolved leaves nothing hidden on the page.
+        if (references.resolve(s.categoriesRef, areas))
+            dropHidden(s.categories, s.categoryIndices, s.categoryCount, areas);
     }
+    return true;
 }

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "XlsxRecords.h"
+#include "XlsxReferences.h"
 
 #include <QByteArray>
-
-#include <functional>
 
 struct XlsxIBudget;
 
@@ -12,17 +11,9 @@ struct XlsxIBudget;
 // anchor fields stay 0. Empty or unreadable input gives NoChart.
 XlsxIChart iParseChart(const QByteArray& xml, XlsxIBudget* budget = nullptr);
 
-// A defined name of a workbook: its scope sheet (empty for the whole
-// workbook) and the reference it stands for.
-struct XlsxIDefinedName {
-    QString name;
-    QString sheet;
-    QString formula;
-};
-
 // Drops the points of cells in hidden rows and columns when the chart plots
-// visible cells only. References may be several areas, whole rows or
-// columns and defined names; sheetNamed gives a sheet by name (hidden sheets
-// too), null when unknown. A cache the writer filtered already is kept.
-void iDropHiddenPoints(XlsxIChart& chart, const std::function<const XlsxISheetData*(const QString&)>& sheetNamed,
-                       const QList<XlsxIDefinedName>& names = {});
+// visible cells only; a cache the writer filtered already is kept. False
+// when a series' values stand for a reference that is not resolved while a
+// sheet it may point to (any of allSheets when it cannot be read) hides rows
+// or columns: such a chart would draw hidden values and is left out.
+bool iDropHiddenPoints(XlsxIChart& chart, const XlsxReferences& references, const QStringList& allSheets);

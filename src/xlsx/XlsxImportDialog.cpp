@@ -76,6 +76,7 @@ XlsxImportDialog::XlsxImportDialog(const QString& file, QWidget* parent)
         hints << readerReason;
     if (const QString formulas = formulaHint(); !formulas.isEmpty())
         hints << formulas;
+    hints << chartHints();
     hintLabel = new QLabel(hints.join(QLatin1Char('\n')), this);
     hintLabel->setObjectName(QStringLiteral("DialogHint"));
     hintLabel->setWordWrap(true);
@@ -143,6 +144,8 @@ void XlsxImportDialog::loadXlsx(const QString& file)
     sheets = std::move(book.sheets);
     styles = std::move(book.styles);
     readerReason = book.reason;
+    chartSheets = book.chartSheets;
+    chartsLeftOut = book.chartsLeftOut;
     if (!styles)
         return;
     for (const SheetInfo& sheet : sheets) {
@@ -153,6 +156,27 @@ void XlsxImportDialog::loadXlsx(const QString& file)
     }
 }
 
+namespace {
+
+// Sheet names as a hint quotes them, the first `shown` of them.
+QString quotedNames(const QStringList& names, int shown)
+{
+    QStringList quoted;
+    for (const QString& name : names) {
+        const QString text = QStringLiteral("«%1»").arg(name);
+        if (quoted.contains(text))
+            continue;
+        if (quoted.size() == shown) {
+            quoted << QStringLiteral("…");
+            break;
+        }
+        quoted << text;
+    }
+    return quoted.join(QStringLiteral(", "));
+}
+
+} // namespace
+
 // Formulas saved without a result print as empty cells: the user is told where.
 QString XlsxImportDialog::formulaHint() const
 {
@@ -162,15 +186,29 @@ QString XlsxImportDialog::formulaHint() const
         if (!sheet.data || sheet.data->formulasWithoutValue == 0)
             continue;
         total += sheet.data->formulasWithoutValue;
-        if (where.size() < 3)
-            where << QStringLiteral("«%1»").arg(sheet.name);
+        where << sheet.name;
     }
     if (total == 0)
         return QString();
     return tr("Формул без сохранённого результата: %1 (листы: %2). Они будут пустыми: откройте книгу в "
               "табличной программе и сохраните её, чтобы значения были вычислены.")
         .arg(total)
-        .arg(where.join(QStringLiteral(", ")));
+        .arg(quotedNames(where, 3));
+}
+
+// Charts the pages leave out, so that none is lost without a word.
+QStringList XlsxImportDialog::chartHints() const
+{
+    QStringList hints;
+    if (!chartSheets.isEmpty())
+        hints << tr("Листы-диаграммы не импортируются: %1.").arg(quotedNames(chartSheets, 10));
+    if (!chartsLeftOut.isEmpty()) {
+        hints << tr("Диаграмм не импортировано: %1 (листы: %2). Их ряды заданы формулой, по которой нельзя узнать "
+                    "скрытые строки, и диаграммы показали бы скрытые значения.")
+                     .arg(chartsLeftOut.size())
+                     .arg(quotedNames(chartsLeftOut, 3));
+    }
+    return hints;
 }
 
 // The pages the import adds, of every sheet: the shown one as its breaks

@@ -62,6 +62,7 @@ private:
     int otherSheetsPageCount();
     XlsxPageRenderer::Options rendererOptions() const;
     QString formulaHint() const;
+    QStringList chartHints() const;
 
     std::vector<SheetInfo> sheets;
     std::shared_ptr<XlsxIStyles> styles;
@@ -76,6 +77,8 @@ private:
     QSizeF paperSize = QSizeF(595, 842);
     bool landscape = false;
     QString readerReason;
+    QStringList chartSheets;
+    QStringList chartsLeftOut; // the sheet of each
     QLabel* hintLabel = nullptr;
     QPushButton* importButton = nullptr;
     // The pages of the sheets not shown, for the options they were counted

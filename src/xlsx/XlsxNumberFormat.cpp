@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <optional>
 
 // A format code is read as spreadsheet programs read it: sections for
@@ -21,8 +20,8 @@ namespace {
 
 // Days past this lie outside any date QDate holds.
 constexpr double kMaxDayNumber = 1e12;
-constexpr double kTwoTo63 = 9223372036854775808.0;
-constexpr int kMaxDigits = 17; // a double's shortest text never needs more
+// Spreadsheet programs show no more digits of a number than this.
+constexpr int kSignificantDigits = 15;
 constexpr int kMaxDecimals = 30;
 
 // Built-in dates whose look is the user's locale's: shown as Russian clerks
@@ -32,32 +31,39 @@ bool isLocaleDateId(int id)
     return id == 14 || id == 22 || (id >= 27 && id <= 36) || (id >= 50 && id <= 58);
 }
 
-// Whether value equals floor(value) held in 64 bits; the conversion happens
-// only for values it is defined for.
-bool isIntegral64(double value)
-{
-    if (!std::isfinite(value))
-        return false;
-    const double floored = std::floor(value);
-    return floored >= -kTwoTo63 && floored < kTwoTo63 && double(qint64(floored)) == value;
-}
-
-bool fitsInt32(double value)
-{
-    return std::isfinite(value) && value >= std::numeric_limits<int>::min() &&
-           value <= std::numeric_limits<int>::max() && std::trunc(value) == value;
-}
-
 QDate dayZero(bool date1904)
 {
     return date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30);
 }
 
+// General as spreadsheet programs show it in a column wide enough:
+// kSignificantDigits at most, written out from 0.0001 to below 10^15, else
+// with a capital E and an exponent of two digits or more ("1E-10",
+// "1.2345E-05", "9.99999999999E+307"). A narrow column shortens it further.
 QString generalText(double value)
 {
-    if (isIntegral64(value))
-        return QString::number(qRound64(value));
-    return QString::number(value, 'g', 10);
+    if (!std::isfinite(value))
+        return QString::number(value, 'g', 10);
+    if (value == 0)
+        return QStringLiteral("0");
+    const QString e = QString::number(std::abs(value), 'e', kSignificantDigits - 1);
+    const qsizetype ePos = e.indexOf(u'e');
+    QString digits = e.left(ePos).remove(u'.');
+    while (digits.size() > 1 && digits.endsWith(u'0'))
+        digits.chop(1);
+    const int exponent = e.mid(ePos + 1).toInt();
+    QString out = value < 0 ? QStringLiteral("-") : QString();
+    if (exponent < -4 || exponent >= kSignificantDigits) {
+        out += digits.front();
+        if (digits.size() > 1)
+            out += u'.' + digits.mid(1);
+        return out + u'E' + (exponent < 0 ? u'-' : u'+') + QString::number(std::abs(exponent)).rightJustified(2, u'0');
+    }
+    if (exponent < 0)
+        return out + QStringLiteral("0.") + QString(-exponent - 1, u'0') + digits;
+    if (digits.size() <= exponent + 1)
+        return out + digits + QString(exponent + 1 - digits.size(), u'0');
+    return out + digits.left(exponent + 1) + u'.' + digits.mid(exponent + 1);
 }
 
 // One piece of a section: literal text, or a run of one code letter.
@@ -287,7 +293,9 @@ const Section& pickSection(const QList<Section>& sections, double value, bool* s
 // places, from the shortest decimal text that reads back as the value (what
 // the workbook wrote): the whole part's digits (at least one) and exactly
 // `decimals` fraction digits. So 1.005, stored as a binary fraction just
-// below it, shows 1.01, and 9305.724999999999 shows 9305.72.
+// below it, shows 1.01, and 9305.724999999999 shows 9305.72. No more than
+// kSignificantDigits show: the digits past them are zeros, rounded at the
+// last one shown, so 123456789012345678 shows 123456789012346000.
 // shift moves the decimal point right (percent) or left (thousands scaling)
 // on the text, where it costs no precision.
 void roundedDigits(double value, int decimals, QString& whole, QString& fraction, int shift = 0)
@@ -295,14 +303,14 @@ void roundedDigits(double value, int decimals, QString& whole, QString& fraction
     const QString e = QString::number(std::abs(value), 'e', QLocale::FloatingPointShortest);
     const qsizetype ePos = e.indexOf(u'e');
     QString digits = e.left(ePos).remove(u'.');
-    if (digits.size() > kMaxDigits)
-        digits.truncate(kMaxDigits);
     int point = e.mid(ePos + 1).toInt() + 1 + shift; // digits before the decimal point
+    int leadingZeros = 0;
     if (point < 1) {
-        digits.prepend(QString(1 - point, u'0'));
+        leadingZeros = 1 - point;
+        digits.prepend(QString(leadingZeros, u'0'));
         point = 1;
     }
-    const int keep = point + decimals;
+    const int keep = std::min(point + decimals, leadingZeros + kSignificantDigits);
     if (digits.size() < keep + 1)
         digits.append(QString(keep + 1 - digits.size(), u'0'));
     const bool up = digits.at(keep) >= u'5';
@@ -322,6 +330,8 @@ void roundedDigits(double value, int decimals, QString& whole, QString& fraction
             ++point;
         }
     }
+    if (digits.size() < point + decimals)
+        digits.append(QString(point + decimals - digits.size(), u'0'));
     whole = digits.left(point);
     fraction = digits.mid(point);
     while (whole.size() > 1 && whole.front() == u'0')
@@ -602,13 +612,17 @@ QString dateTimeText(double value, const Section& section, bool date1904)
     qint64 scale = 1;
     for (int i = 0; i < fraction; ++i)
         scale *= 10;
-    if (!std::isfinite(value) || std::abs(value) >= kMaxDayNumber || (!hasDate && value < 0))
+    if (!std::isfinite(value) || std::abs(value) >= kMaxDayNumber)
         return QString();
     const double units = value * 86400.0 * double(scale);
     if (std::abs(units) >= 9e18)
         return QString();
     // Rounded to what is shown, so 23:59:59.7 carries into the next day.
     const qint64 total = qint64(std::llround(units));
+    // Elapsed time below zero counts back from zero ("-12:00"); a clock
+    // shows the time of day it falls on, as LibreOffice prints them.
+    if (!hasDate && elapsedFirst && total < 0)
+        return u'-' + dateTimeText(-value, section, date1904);
     const qint64 perMinute = 60 * scale;
     const qint64 perHour = 60 * perMinute;
     const qint64 perDay = 24 * perHour;
@@ -763,7 +777,8 @@ QString iFormatNum(double value, int numFmtId, const QString& givenCode, bool da
     if (section.tokens.isEmpty() || (section.tokens.size() == 1 && section.tokens.first().kind == Token::TextPlace))
         return QString(); // an empty section hides the value
     if (section.dateTime) {
-        const QString text = dateTimeText(value, section, date1904).trimmed();
+        // A section of its own for negative values writes the sign itself.
+        const QString text = dateTimeText(signInCode ? -value : value, section, date1904).trimmed();
         if (!text.isEmpty())
             return text;
         return generalText(value);
@@ -833,7 +848,7 @@ QString iDisplayText(const XlsxICell& cell, const XlsxIStyles* styles)
         return cell.text.isEmpty() ? cell.text : iFormatText(cell.text, code);
     if (!code.isEmpty())
         return iFormatNum(cell.number, id, code, styles->date1904);
-    return fitsInt32(cell.number) ? QString::number(qRound64(cell.number)) : cell.text;
+    return std::isfinite(cell.number) ? generalText(cell.number) : cell.text;
 }
 
 QColor iDisplayColour(const XlsxICell& cell, const XlsxIStyles* styles)

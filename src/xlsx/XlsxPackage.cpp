@@ -149,18 +149,31 @@ public:
 
 private:
     // Charts that plot visible cells only lose the points of hidden rows and
-    // columns of the sheets read; sheet names compare as spreadsheets compare them.
+    // columns of the sheets read; sheet names compare as spreadsheets compare
+    // them. A chart that would draw hidden values is left out, and said.
     void dropHiddenPoints(const QList<XlsxIDefinedName>& names)
     {
         QHash<QString, const XlsxISheetData*> byName;
-        for (auto it = m_hiddenSheets.cbegin(); it != m_hiddenSheets.cend(); ++it)
+        QStringList allSheets;
+        for (auto it = m_hiddenSheets.cbegin(); it != m_hiddenSheets.cend(); ++it) {
             byName.insert(it.key(), it->get());
-        for (const XlsxISheetInfo& sheet : m_book.sheets)
+            allSheets.append(it.key());
+        }
+        for (const XlsxISheetInfo& sheet : m_book.sheets) {
             byName.insert(sheet.name.toCaseFolded(), sheet.data.get());
-        const auto sheetNamed = [&byName](const QString& name) { return byName.value(name.toCaseFolded()); };
+            allSheets.append(sheet.name);
+        }
+        const XlsxReferences references([&byName](const QString& name) { return byName.value(name.toCaseFolded()); },
+                                        names);
         for (XlsxISheetInfo& sheet : m_book.sheets) {
-            for (XlsxIChart& chart : sheet.charts)
-                iDropHiddenPoints(chart, sheetNamed, names);
+            QList<XlsxIChart> drawn;
+            for (XlsxIChart& chart : sheet.charts) {
+                if (iDropHiddenPoints(chart, references, allSheets))
+                    drawn.append(std::move(chart));
+                else
+                    m_book.chartsLeftOut.append(sheet.name);
+            }
+            sheet.charts = std::move(drawn);
         }
     }
 
@@ -195,6 +208,7 @@ private:
             if (budget.tooLarge)
                 return;
             auto visibility = std::make_shared<XlsxISheetData>();
+            visibility->cellsRead = false;
             visibility->hiddenRows = std::move(data->hiddenRows);
             visibility->hiddenCols = std::move(data->hiddenCols);
             m_hiddenSheets.insert(name.toCaseFolded(), std::move(visibility));
@@ -249,6 +263,10 @@ private:
             const QByteArray content = readPart(sheetPath);
             if (content.isEmpty())
                 return settle(sheetPath);
+            if (isChartSheet(content)) {
+                m_book.chartSheets.append(name);
+                return settle(sheetPath);
+            }
             sheet.data = iParseSheet(content, strings, &m_budget, &drawingId);
         }
         bool more = settle(sheetPath);
@@ -256,6 +274,17 @@ private:
             more = readCharts(sheetPath, drawingId, sheet.charts);
         m_book.sheets.push_back(std::move(sheet));
         return more;
+    }
+
+    // A chart sheet holds one chart on a page of its own and no cells.
+    bool isChartSheet(const QByteArray& content)
+    {
+        XlsxXmlWalker xml(content, m_budget);
+        while (xml.next() && !xml.isStart()) {
+        }
+        const bool chart = xml.isStart() && xml.name() == u"chartsheet";
+        xml.stop();
+        return chart;
     }
 
     bool readCharts(const QString& sheetPath, const QString& drawingId, QList<XlsxIChart>& charts)

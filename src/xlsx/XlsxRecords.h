@@ -6,6 +6,7 @@
 #include <QPoint>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -40,6 +41,7 @@ struct XlsxISheetData {
     QSet<int> hiddenRows;                  // not shown and not printed
     QSet<int> hiddenCols;
     int formulasWithoutValue = 0;          // formulas the workbook saved no result of
+    bool cellsRead = true;                 // false for a sheet read for its hidden rows and columns alone
     int printedLastCol = -1;               // as iFitSpills measured it; -1 not measured
 };
 
@@ -141,4 +143,9 @@ struct XlsxIWorkbook {
     std::vector<XlsxISheetInfo> sheets;
     std::unique_ptr<XlsxIStyles> styles;
     QString reason;
+    // Sheets that hold nothing but a chart: not imported, named to the user.
+    QStringList chartSheets;
+    // The sheet of each chart left out: it plots visible cells only through
+    // a reference that is not resolved, over sheets that hide rows or columns.
+    QStringList chartsLeftOut;
 };

@@ -174,6 +174,9 @@ private:
         const double height = xlsxDouble(ht, &ok);
         if (!ok || !std::isfinite(height) || height < 0.0 || !m_budget.take())
             return;
+        // A row 0 high is how some writers hide a row: hidden, whatever its flag says.
+        if (height == 0.0 && !m_sheet.hiddenRows.contains(int(m_row)) && m_budget.take())
+            m_sheet.hiddenRows.insert(int(m_row));
         m_sheet.rowHeights.insert(int(m_row), qMin(height, kMaxHeight));
         // Without customHeight the height is the writing program's fit of
         // the row to its fonts, not a height the user chose.

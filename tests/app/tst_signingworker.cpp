@@ -96,10 +96,13 @@ private slots:
     void workersAfterEditionOption();
     void killedMidway_data();
     void killedMidway();
+    void passPhrasesOnInput_data();
+    void passPhrasesOnInput();
 
 private:
-    // pathFirst: a folder searched for programs before the usual ones.
-    Worker run(const QStringList& arguments, const QString& pathFirst = {});
+    // pathFirst: a folder searched for programs before the usual ones;
+    // input: what the worker reads on its standard input, then its end.
+    Worker run(const QStringList& arguments, const QString& pathFirst = {}, const QByteArray& input = {});
     void setStore(const QString& application, const QByteArray& text);
     QString request(const QJsonObject& object);
     QProcessEnvironment workerEnvironment(const QString& pathFirst = {}) const;
@@ -146,11 +149,13 @@ void SigningWorkerTest::initTestCase()
     QVERIFY(fixtures::writeFile(m_input, fixtures::textPdf({QStringLiteral("Contract")})));
 }
 
-Worker SigningWorkerTest::run(const QStringList& arguments, const QString& pathFirst)
+Worker SigningWorkerTest::run(const QStringList& arguments, const QString& pathFirst, const QByteArray& input)
 {
     QProcess process;
     process.setProcessEnvironment(workerEnvironment(pathFirst));
     process.start(kExecutable, arguments);
+    process.write(input);
+    process.closeWriteChannel();
     if (!process.waitForFinished(30000))
         return {};
     return {process.readAllStandardOutput(), process.exitCode()};
@@ -750,6 +755,51 @@ void SigningWorkerTest::killedMidway()
             holding << path;
     }
     QVERIFY2(holding.isEmpty(), qPrintable(holding.join(QLatin1Char(' '))));
+}
+
+void SigningWorkerTest::passPhrasesOnInput_data()
+{
+    QTest::addColumn<QJsonObject>("keys");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("error");  // its start; empty: signed
+
+    const QJsonObject p12{{"pkcs12Path", m_p12}};
+    const QByteArray secret(R"({"pkcs12Password":"secret"})");
+    QTest::newRow("P12 pass phrase") << p12 << secret << 0 << "";
+    QTest::newRow("PEM key pass phrase")
+        << QJsonObject{{"certificatePath", m_keys.certificate}, {"privateKeyPath", m_encryptedKey}}
+        << QByteArray(R"({"keyPassword":"ключ"})") << 0 << "";
+    // Asked for on the input, the pass phrases come from there alone.
+    QTest::newRow("a pass phrase in the file is not taken")
+        << QJsonObject{{"pkcs12Path", m_p12}, {"pkcs12Password", "secret"}} << QByteArray("{}") << 5
+        << "Не удалось извлечь сертификат/ключ из P12/PFX: ";
+    QTest::newRow("nothing on the input") << p12 << QByteArray() << 4 << "Некорректные параметры подписи.";
+    QTest::newRow("not an object") << p12 << QByteArray(R"(["secret"])") << 4 << "Некорректные параметры подписи.";
+    QTest::newRow("oversized") << p12 << QByteArray(2 * 1024 * 1024, ' ') + secret << 4
+                               << "Некорректные параметры подписи.";
+}
+
+// The pass phrases a window hands over through standard input, the
+// request file holding none.
+void SigningWorkerTest::passPhrasesOnInput()
+{
+    QFETCH(QJsonObject, keys);
+    QFETCH(QByteArray, input);
+    QFETCH(int, exitCode);
+    QFETCH(QString, error);
+    setStore(QStringLiteral("vorn-ecp"), "[signing]\nrevocationMode=never\n");
+    const QString output = m_dir.filePath(QStringLiteral("input.sig"));
+    QFile::remove(output);
+    QJsonObject object = keys;
+    object.insert("inputPath", m_input);
+    object.insert("outputPath", output);
+    object.insert("passwordsFromStdin", true);
+    const Worker worker = run({"--vorn-sign-file", request(object)}, {}, input);
+    QCOMPARE(worker.exitCode, exitCode);
+    const QString shown = QJsonDocument::fromJson(worker.output).object().value("error").toString();
+    QVERIFY2(error.isEmpty() ? shown.isEmpty() : shown.startsWith(error), worker.output.constData());
+    QCOMPARE(QFileInfo::exists(output), exitCode == 0);
 }
 
 QTEST_GUILESS_MAIN(SigningWorkerTest)

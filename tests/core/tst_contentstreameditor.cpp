@@ -9,6 +9,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -39,6 +40,19 @@ QByteArray pagePdf(const QString& content)
         QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /Courier /Encoding /WinAnsiEncoding "
                        "/FirstChar 32 /LastChar 126 /Widths [%1] >>").arg(widths),
     });
+}
+
+// Random bytes, as Latin-1, with what looks like content planted among them.
+QString randomPicture(int size)
+{
+    QRandomGenerator random(64);
+    QByteArray data(size, '\0');
+    for (char& byte : data)
+        byte = char(random.bounded(256));
+    const QList<QByteArray> planted{"\nEI\n", " EI ", ")", "(", "<<", "%", "]", "\rEI\0"};
+    for (qsizetype i = 0; i < planted.size(); ++i)
+        data.replace((i + 1) * size / (planted.size() + 2), planted[i].size(), planted[i]);
+    return QString::fromLatin1(data);
 }
 
 std::string streamData(QPDFObjectHandle stream)
@@ -74,7 +88,7 @@ private:
 void TestContentStreamEditor::removesExactly_data()
 {
     QTest::addColumn<QString>("content");
-    QTest::addColumn<QString>("changedOp");  // the operator the edit replaces; nothing else changes
+    QTest::addColumn<QString>("changedOp");  // the last operator so written is replaced; nothing else changes
     QTest::addColumn<QRectF>("area");
     QTest::addColumn<QStringList>("kept");
     // Line 2 at baseline 680, glyphs 6 pt wide from x 72.
@@ -101,6 +115,22 @@ void TestContentStreamEditor::removesExactly_data()
     QTest::newRow("after an inline image")
         << QString::fromLatin1("q 10 0 0 10 300 300 cm BI /W 2 /H 2 /CS /G /BPC 8 ID (\x01)\xff EI Q "
                                "BT /F2 10 Tf 72 700 Td (KEEP) Tj 0 -20 Td (GONE) Tj ET")
+        << "(GONE) Tj" << line2 << QStringList{"KEEP"};
+    // Picture data is as long as its size says, whatever it holds: an EI
+    // followed by content (which qpdf's own search takes for the end) and
+    // random bytes with delimiters and EIs planted among them.
+    const QString fake = QStringLiteral("\nEI\nBT /F2 10 Tf 72 680 Td (GONE) Tj ET\n");
+    QTest::newRow("inline image whose bytes read as content")
+        << QStringLiteral("q BI /W %1 /H 1 /CS /G /BPC 8 ID ").arg(fake.size()) + fake +
+               QStringLiteral(" EI Q BT /F2 10 Tf 72 700 Td (KEEP) Tj 0 -20 Td (GONE) Tj ET")
+        << "(GONE) Tj" << line2 << QStringList{"KEEP"};
+    QTest::newRow("inline image of random bytes")
+        << QStringLiteral("q BI /Width 20 /Height 8 /ColorSpace /DeviceRGB /BitsPerComponent 8\nID\n") +
+               randomPicture(20 * 8 * 3) + QStringLiteral("\nEI\nQ BT /F2 10 Tf 72 700 Td (KEEP) Tj 0 -20 Td (GONE) Tj ET")
+        << "(GONE) Tj" << line2 << QStringList{"KEEP"};
+    QTest::newRow("inline mask of random bytes")
+        << QStringLiteral("q BI /W 40 /H 6 /IM true ID ") + randomPicture(5 * 6) +
+               QStringLiteral(" EI Q BT /F2 10 Tf 72 700 Td (KEEP) Tj 0 -20 Td (GONE) Tj ET")
         << "(GONE) Tj" << line2 << QStringList{"KEEP"};
     QTest::newRow("program's own text stays")
         << "/VornEdit BMC BT /F2 10 Tf 72 680 Td (MINE) Tj ET EMC BT /F2 10 Tf 72 700 Td (KEEP) Tj 0 -20 Td (GONE) Tj ET"
@@ -132,7 +162,7 @@ void TestContentStreamEditor::removesExactly()
     }, &error));
     QCOMPARE(editor.glyphsRemoved(), 4);
     const std::string old = content.toLatin1().toStdString();
-    const size_t at = old.find(changedOp.toLatin1().toStdString());
+    const size_t at = old.rfind(changedOp.toLatin1().toStdString());
     const size_t after = old.size() - at - size_t(changedOp.toLatin1().size());
     QVERIFY(edited.size() >= at + after);
     QCOMPARE(edited.substr(0, at), old.substr(0, at));

@@ -6,6 +6,7 @@
 #include "TextBlock.h"
 
 #include <QDir>
+#include <QPainter>
 #include <QMap>
 #include <QTransform>
 #include <QRegularExpression>
@@ -117,6 +118,8 @@ private slots:
     void freeTextLinesStackInTheRectangle();
     void secondAdditionKeepsTheFirstsResources();
     void editedParagraphsAreLaidOutOverTheBlock();
+    void deletedScanWordLeavesEveryPictureCoding_data();
+    void deletedScanWordLeavesEveryPictureCoding();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -760,6 +763,123 @@ void TestPdfDocumentContent::recognisedWordsAreSearchableWhereTheyStand()
         const QList<QRectF> hits = doc.findText(0, texts[i]);
         QVERIFY(!hits.isEmpty());
         QVERIFY(wordRects[i].adjusted(-2, -2, 2, 2).contains(hits.first().center()));
+    }
+}
+
+namespace {
+
+// A scanned sheet: grey paper (noisy where asked), two black "words" of a
+// line, 4 pixels per point.
+QImage scannedSheet(QImage::Format format, bool noisy)
+{
+    QImage sheet(800, 400, QImage::Format_RGB32);
+    sheet.fill(QColor(236, 232, 226));
+    for (int y = 0; noisy && y < sheet.height(); ++y)
+        for (int x = 0; x < sheet.width(); ++x)
+            if ((x * 7 + y * 13) % 11 == 0)
+                sheet.setPixel(x, y, qRgb(226, 222, 216));
+    QPainter painter(&sheet);
+    painter.fillRect(QRect(100, 180, 200, 40), Qt::black);  // removed
+    painter.fillRect(QRect(400, 180, 200, 40), Qt::black);  // kept
+    painter.end();
+    return sheet.convertToFormat(format);
+}
+
+// The page's picture as pdfimages decodes it, and its coding.
+QImage firstPicture(const QString& pdf, const QString& prefix, int page, QString* coding)
+{
+    const QString number = QString::number(page + 1);
+    pdftools::run(QStringLiteral("pdfimages"), {QStringLiteral("-png"), QStringLiteral("-f"), number, QStringLiteral("-l"),
+                                                number, pdf, prefix});
+    for (const pdftools::ImageRow& row : pdftools::listImages(pdf))
+        if (row.page == page + 1) {
+            *coding = row.encoding + QLatin1Char(' ') + row.color;
+            break;
+        }
+    return QImage(prefix + QStringLiteral("-000.png")).convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+void TestPdfDocumentContent::deletedScanWordLeavesEveryPictureCoding_data()
+{
+    QTest::addColumn<QString>("coding");
+    QTest::newRow("grey JPEG") << "grey jpeg";
+    QTest::newRow("colour JPEG, its colour at half resolution") << "colour jpeg";
+    QTest::newRow("grey, packed") << "grey";
+    QTest::newRow("colour, packed") << "colour";
+    QTest::newRow("black and white, one bit") << "mono";
+    QTest::newRow("one picture drawn by two pages") << "shared";
+}
+
+// A word deleted on a scan goes from the page's picture, in the picture's
+// own coding: its pixels become the paper around it, the other word's stay
+// as they were, a JPEG stays a JPEG, and a picture another page draws too is
+// copied for this page, the other page keeping it whole.
+void TestPdfDocumentContent::deletedScanWordLeavesEveryPictureCoding()
+{
+    QFETCH(QString, coding);
+    const bool jpeg = coding.endsWith(QStringLiteral("jpeg"));
+    const bool shared = coding == QStringLiteral("shared");
+    const QImage sheet = scannedSheet(coding.startsWith(QStringLiteral("grey")) || shared ? QImage::Format_Grayscale8
+                                      : coding == QStringLiteral("mono")                 ? QImage::Format_Mono
+                                                                                         : QImage::Format_RGB32,
+                                      !jpeg);
+    const QString source = path(QStringLiteral("sheet.pdf"));
+    {
+        PdfDocument made;
+        QVERIFY(made.createEmpty());
+        if (jpeg) {
+            const QString file = path(QStringLiteral("sheet.jpg"));
+            QVERIFY(sheet.save(file, "JPG", 60));
+            QVERIFY(made.importDocument(file));
+        } else {
+            QVERIFY(made.appendRenderedPage(sheet, QSizeF(200, 100)));
+        }
+        QVERIFY(made.saveCopy(source));
+    }
+    QString opened = source;
+    if (shared) {
+        opened = path(QStringLiteral("twice.pdf"));
+        QCOMPARE(pdftools::run(QStringLiteral("qpdf"), {source, QStringLiteral("--pages"), source, QStringLiteral("1"),
+                                                        source, QStringLiteral("1"), QStringLiteral("--"), opened})
+                     .exitCode,
+                 0);
+    }
+    QString was;
+    const QImage before = firstPicture(opened, path(QStringLiteral("before")), 0, &was);
+    PdfDocument doc;
+    QVERIFY(doc.open(opened));
+    const QSizeF page = doc.pageSize(0);
+    const double scale = before.width() / page.width();  // picture pixels per point
+    TextBlock gone;
+    gone.removed = gone.textEdited = true;
+    gone.rect = gone.originalRect = QRectF(100 / scale, page.height() - 220 / scale, 200 / scale, 40 / scale);
+    QVERIFY2(doc.overlayOcrText(0, {gone}, false), qPrintable(doc.lastError()));
+    const QString out = path(QStringLiteral("deleted.pdf"));
+    QVERIFY(doc.saveCopy(out));
+    QString is;
+    const QImage after = firstPicture(out, path(QStringLiteral("after")), 0, &is);
+    QCOMPARE(is, was);
+    QCOMPARE(after.size(), before.size());
+    const QRgb paper = before.pixel(50, 50);
+    const auto near = [](QRgb a, QRgb b, int by) {
+        return std::abs(qRed(a) - qRed(b)) <= by && std::abs(qGreen(a) - qGreen(b)) <= by && std::abs(qBlue(a) - qBlue(b)) <= by;
+    };
+    constexpr int kJpegNoise = 24;
+    for (int y = 184; y < 216; y += 3)
+        for (int x = 104; x < 296; x += 3)
+            QVERIFY2(near(after.pixel(x, y), paper, kJpegNoise), qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+    // Past the white-out's growth and one JPEG block nothing changed.
+    const QRect reach = QRect(100, 180, 200, 40).adjusted(-int(1.5 * scale) - 16, -int(1.5 * scale) - 16,
+                                                          int(1.5 * scale) + 16, int(1.5 * scale) + 16);
+    for (int y = 0; y < before.height(); ++y)
+        for (int x = 0; x < before.width(); ++x)
+            if (!reach.contains(x, y) && before.pixel(x, y) != after.pixel(x, y))
+                QFAIL(qPrintable(QStringLiteral("changed at %1,%2").arg(x).arg(y)));
+    if (shared) {
+        QString other;
+        QCOMPARE(firstPicture(out, path(QStringLiteral("other")), 1, &other), before);
     }
 }
 

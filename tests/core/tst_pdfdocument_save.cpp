@@ -245,7 +245,29 @@ QStringList sortedWords(const QString& pdf, int pageIndex)
 // sealed by one the document opens without.
 QString attachmentPassword(const QString& fixture)
 {
-    return fixture == QStringLiteral("groff-attachment-password.pdf") ? QStringLiteral("attach") : QString();
+    return fixture == QStringLiteral("groff-attachment-password.pdf") ||
+                   fixture == QStringLiteral("groff-attachment-crypt-filter.pdf")
+               ? QStringLiteral("attach")
+               : QString();
+}
+
+// Every attached file's bytes by its key, as qpdf reads them with the password.
+QMap<QString, QByteArray> attachedFiles(const QString& pdf, const QString& password)
+{
+    const QStringList qpdfPassword =
+        password.isEmpty() ? QStringList() : QStringList{QStringLiteral("--password=") + password};
+    QMap<QString, QByteArray> files;
+    const QString listed =
+        pdftools::run(QStringLiteral("qpdf"), qpdfPassword + QStringList{QStringLiteral("--list-attachments"), pdf}).out;
+    for (const QString& line : listed.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (!line.contains(QStringLiteral(" -> ")))
+            continue;  // "... has no embedded files"
+        const QString key = line.section(QStringLiteral(" -> "), 0, 0);
+        QProcess shown;
+        shown.start(QStringLiteral("qpdf"), qpdfPassword + QStringList{QStringLiteral("--show-attachment=") + key, pdf});
+        files[key] = shown.waitForFinished(60000) && shown.exitCode() == 0 ? shown.readAllStandardOutput() : QByteArray();
+    }
+    return files;
 }
 
 // The first attached file's bytes as poppler reads them; empty where there is none.
@@ -292,6 +314,15 @@ Fault replaceLast(const QByteArray& what, const QByteArray& by)
         const QByteArray found = cut ? what.chopped(1) : what;
         const qsizetype at = bytes.lastIndexOf(found);
         bytes.replace(at, cut ? bytes.size() - at : found.size(), by);
+    };
+}
+
+// A byte of the first attached file's stored data turned over.
+Fault attachmentByteTurned()
+{
+    return [](QByteArray& bytes) {
+        const qsizetype data = bytes.indexOf("stream", bytes.indexOf("/Type /EmbeddedFile")) + 7;
+        bytes[data + 10] = char(bytes[data + 10] ^ 0x20);
     };
 }
 
@@ -911,6 +942,30 @@ void TestPdfDocumentSave::savedFileReadsElsewhere_data()
                                                         << QList<int>{0, -1, 1};
     QTest::newRow("attachment password, page moved") << password << groff << PageOp::Move << QList<int>{1, 0};
     QTest::newRow("attachment password, page deleted") << password << groff << PageOp::Delete << QList<int>{1};
+    // Rewritten after a removal: the sealed attachment keeps its number, dictionary and bytes.
+    QTest::newRow("attachment password, line edited") << password << groff << PageOp::EditLine << QList<int>{0, 1};
+    const QString named = QStringLiteral("groff-attachment-crypt-filter.pdf");
+    QTest::newRow("attachment's own crypt filter, page turned") << named << groff << PageOp::Rotate
+                                                                << QList<int>{0, 1};
+    QTest::newRow("attachment's own crypt filter, page deleted") << named << groff << PageOp::Delete
+                                                                 << QList<int>{1};
+    QTest::newRow("attachment's own crypt filter, line edited") << named << groff << PageOp::EditLine
+                                                                << QList<int>{0, 1};
+    // Sound files of unusual writing, through every page operation: content
+    // streams of a high generation, inline pictures of random bytes, forms
+    // whose numbers pass 32 bits.
+    const QList<std::pair<QString, QString>> unusual{
+        {QStringLiteral("contents of generation 10"), QStringLiteral("xref/groff-generation-10.pdf")},
+        {QStringLiteral("contents of generation 65534"), QStringLiteral("xref/groff-generation-65534.pdf")},
+        {QStringLiteral("inline pictures of random bytes"), QStringLiteral("content/groff-inline-images.pdf")},
+        {QStringLiteral("forms with numbers past 32 bits"), QStringLiteral("content/groff-huge-form-numbers.pdf")}};
+    for (const auto& [name, file] : unusual) {
+        QTest::addRow("%s, page turned", qPrintable(name)) << file << groff << PageOp::Rotate << QList<int>{0, 1};
+        QTest::addRow("%s, page inserted", qPrintable(name)) << file << groff << PageOp::Insert << QList<int>{0, -1, 1};
+        QTest::addRow("%s, page moved", qPrintable(name)) << file << groff << PageOp::Move << QList<int>{1, 0};
+        QTest::addRow("%s, page deleted", qPrintable(name)) << file << groff << PageOp::Delete << QList<int>{1};
+        QTest::addRow("%s, line edited", qPrintable(name)) << file << groff << PageOp::EditLine << QList<int>{0, 1};
+    }
 }
 
 void TestPdfDocumentSave::savedFileReadsElsewhere()
@@ -937,13 +992,19 @@ void TestPdfDocumentSave::savedFileReadsElsewhere()
     QCOMPARE(encrypted(target), encrypted(fixtures::realPdf(file)));
     QCOMPARE(firstAttachment(target, password, path(QStringLiteral("attached-after"))),
              firstAttachment(fixtures::realPdf(file), password, path(QStringLiteral("attached-before"))));
+    const QMap<QString, QByteArray> attached = attachedFiles(fixtures::realPdf(file), password);
+    QCOMPARE(attachedFiles(target, password), attached);
+    QVERIFY(!attached.values().contains(QByteArray()));
     const pdftools::ReaderPageCounts counts = pdftools::readerPageCounts(target, password);
     QCOMPARE(counts.qpdf, int(origins.size()));
     QCOMPARE(counts.poppler, int(origins.size()));
     QCOMPARE(counts.mupdf, int(origins.size()));
     for (int page = 0; page < int(origins.size()); ++page) {
         const QStringList expected = origins[page] < 0 ? QStringList() : sortedWords(source, origins[page]);
-        QCOMPARE(sortedWords(target, page), expected);
+        if (op == PageOp::EditLine && page == 0)
+            QVERIFY(sortedWords(target, page).contains(QStringLiteral("Новые")));
+        else
+            QCOMPARE(sortedWords(target, page), expected);
         QCOMPARE(pdftools::mupdfText(target, page, password).trimmed().isEmpty(), expected.isEmpty());
     }
 }
@@ -965,9 +1026,29 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
                                               << replaceLast("/Size", "/Siqe") << unreadable;
     QTest::newRow("appended, cut short at a page") << "groff-columns.pdf" << PageOp::Insert
                                                    << replaceLast("/Type /Page*", QByteArray()) << unreadable;
+    QTest::newRow("rewritten, the page tree listing itself")
+        << "groff-columns.pdf" << PageOp::Rotate << rewrittenWith([](QPDF& pdf) {
+               QPDFObjectHandle tree = pdf.getRoot().getKey("/Pages");
+               tree.getKey("/Kids").appendItem(tree);
+           })
+        << unreadable;
     QTest::newRow("object streams, cross-reference misplaced") << "pdftex-objstm-manual.pdf" << PageOp::Move
                                                                << replaceLast("startxref\n", "startxref\n9")
                                                                << unreadable;
+    // Attached files sealed by a password of their own, spoilt as a writer
+    // that cannot decrypt them would: readers open the file, no reader the
+    // attachment.
+    const QString attachments = QStringLiteral("Вложенные файлы записанного файла отличаются от исходных.");
+    QTest::newRow("sealed attachment, its crypt filter dropped")
+        << "groff-attachment-crypt-filter.pdf" << PageOp::Delete
+        << replaceLast("[ /Crypt /FlateDecode ]", "[ /FlateDecode ]       ") << attachments;
+    QTest::newRow("sealed attachment, a stored byte changed") << "groff-attachment-password.pdf" << PageOp::Rotate
+                                                             << attachmentByteTurned() << attachments;
+    QTest::newRow("sealed attachment, rewritten with a byte changed")
+        << "groff-attachment-password.pdf" << PageOp::EditLine << attachmentByteTurned() << attachments;
+    QTest::newRow("sealed attachment, its permissions changed")
+        << "groff-encrypted-attachment.pdf" << PageOp::Move << replaceLast("/P -4", "/P -8")
+        << QStringLiteral("Шифрование записанного файла отличается от исходного.");
     // Files every reader opens, whose pages are not what the document holds.
     const QString untouched = QStringLiteral("Страница 2 записанного файла отличается от исходной");
     QTest::newRow("turned page, untouched page drawn on") << "groff-columns.pdf" << PageOp::Rotate << lineAddedTo(1)

@@ -2,6 +2,7 @@
 #include "QpdfFile.h"
 
 #define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFWriter.hh>
@@ -19,6 +20,8 @@ private slots:
     void loadsOrSaysWhy();
     void exceptionsStayInside();
     void writesWhatItRead();
+    void sealedAttachmentsSurviveTheWrite_data();
+    void sealedAttachmentsSurviveTheWrite();
     void decodedStreamsStopAtTheirLimit_data();
     void decodedStreamsStopAtTheirLimit();
 };
@@ -87,6 +90,64 @@ void TestQpdfFile::writesWhatItRead()
     int count = 0;
     QVERIFY(again.run([&](QPDF& pdf) { count = int(pdf.getAllPages().size()); }, &error));
     QCOMPARE(count, 2);
+}
+
+void TestQpdfFile::sealedAttachmentsSurviveTheWrite_data()
+{
+    QTest::addColumn<QString>("fixture");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("decrypts");  // false: readers take /EFF for no filter and give the stored bytes
+    QTest::newRow("own crypt filter, password of its own") << "groff-attachment-crypt-filter.pdf" << "attach" << true;
+    QTest::newRow("crypt filter for attachments, password of its own")
+        << "groff-attachment-password.pdf" << "attach" << false;
+    QTest::newRow("crypt filter for attachments, empty password") << "groff-encrypted-attachment.pdf" << "" << false;
+}
+
+// A file whose attachments only are encrypted, changed where a writer
+// numbering objects anew would move them and written: each attachment is
+// read with its password as before, its crypt filter kept, and the pages
+// stay clear.
+void TestQpdfFile::sealedAttachmentsSurviveTheWrite()
+{
+    QFETCH(QString, fixture);
+    QFETCH(QString, password);
+    QFETCH(bool, decrypts);
+    // Whether the pages are encrypted; the attachment's data and filter. qpdf's refusals are test failures.
+    const auto attached = [&password](const QByteArray& bytes, QByteArray* data, std::string* filter) {
+        try {
+            QPDF pdf;
+            pdf.setSuppressWarnings(true);
+            pdf.processMemoryFile("sealed", bytes.constData(), size_t(bytes.size()), password.toUtf8().constData());
+            QPDFObjectHandle stream = pdf.getRoot().getKey("/Names").getKey("/EmbeddedFiles").getKey("/Names")
+                                          .getArrayItem(1).getKey("/EF").getKey("/F");
+            const std::shared_ptr<Buffer> decoded = stream.getStreamData(qpdf_dl_generalized);
+            *data = QByteArray(reinterpret_cast<const char*>(decoded->getBuffer()), qsizetype(decoded->getSize()));
+            *filter = stream.getDict().getKey("/Filter").unparse();
+            return !pdf.getTrailer().getKey("/Encrypt").getKey("/StmF").isNameAndEquals("/Identity");
+        } catch (const std::exception& e) {
+            *data = QByteArray("qpdf: ") + e.what();
+            return true;
+        }
+    };
+    const QByteArray source = fixtures::readFile(fixtures::realPdf(fixture));
+    QpdfFile file;
+    QString error;
+    QVERIFY2(file.load(source, &error), qPrintable(error));
+    QVERIFY(file.attachmentsSealed());
+    QVERIFY(file.run([](QPDF& pdf) {
+        pdf.getRoot().replaceKey("/AA", pdf.makeIndirectObject(QPDFObjectHandle::newDictionary()));
+    }, &error));
+    QByteArray written;
+    QVERIFY2(file.write(&written, {}, &error), qPrintable(error));
+
+    QByteArray before, after;
+    std::string filterBefore, filterAfter;
+    QVERIFY(!attached(source, &before, &filterBefore));
+    QVERIFY(!attached(written, &after, &filterAfter));
+    const QByteArray text = fixtures::readFile(QStringLiteral(VORN_TEST_DATA_DIR "/src/scan-ru.txt"));
+    QCOMPARE(before.startsWith(text.left(700)), decrypts);
+    QCOMPARE(after, before);
+    QCOMPARE(filterAfter, filterBefore);
 }
 
 void TestQpdfFile::decodedStreamsStopAtTheirLimit_data()

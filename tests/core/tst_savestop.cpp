@@ -1,11 +1,20 @@
 // A save told to stop by its progress: the file stays as it was (or absent),
 // no private sibling is left, the document keeps its changes and saves again.
+// What a killed save or export leaves goes at the next clean-up, and nothing
+// else does.
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
+#include "SaveLeftovers.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <ctime>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -26,6 +35,51 @@ bool prepare(PdfDocument& doc, Start start, const QTemporaryDir& dir, QString* t
         return false;
     return start == Start::AddedToFile ? doc.rotatePage(0, 90) : doc.deletePage(1);
 }
+
+// Sets the last change of what stands at path (a link itself) back by seconds.
+bool age(const QString& path, int seconds)
+{
+    const timespec back{::time(nullptr) - seconds, 0};
+    const timespec times[2] = {back, back};
+    return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+QString partialFileIn(const QString& folder)
+{
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        if (isPartialFileName(name))
+            return QDir(folder).filePath(name);
+    }
+    return {};
+}
+
+// A write of the program's, run in a child and held while its partial file
+// stands; killed, or left to live until the test ends.
+class HeldWrite {
+public:
+    ~HeldWrite()
+    {
+        m_child.kill();
+        m_child.waitForFinished();
+    }
+    bool start(const QString& file, const QString& how)
+    {
+        m_child.start(QStringLiteral(VORN_WRITE_CHILD), {file, how});
+        QByteArray said;
+        while (!said.contains("writing") && m_child.waitForReadyRead(60000))
+            said += m_child.readAllStandardOutput();
+        return said.contains("writing");
+    }
+    void kill()
+    {
+        m_child.kill();
+        m_child.waitForFinished();
+    }
+
+private:
+    QProcess m_child;
+};
 
 } // namespace
 
@@ -108,6 +162,69 @@ private slots:
         PdfDocument reread;
         QVERIFY(reread.open(target));
         QCOMPARE(reread.pageCount(), pagesAfter);
+    }
+
+    // The clean-up beside a document removes only partial files of the
+    // program's own marked name that no live writer holds and that are a few
+    // minutes old: never a file of the user's or of another program, of
+    // whatever hidden name, nor what a link of such a name points to.
+    void leftoversOfKilledWrites_data()
+    {
+        QTest::addColumn<QString>("document");
+        // "killed save", "live save", "killed export"; or "user" or "link": leftName made so
+        QTest::addColumn<QString>("made");
+        QTest::addColumn<QString>("leftName");
+        QTest::addColumn<int>("ageSeconds");
+        QTest::addColumn<bool>("removed");
+        const QString doc = QStringLiteral("doc.pdf");
+        const QString longName = QString(118, QChar(0x0434)) + QStringLiteral(".pdf");  // 240 bytes
+        constexpr int kHour = 3600;
+        QTest::newRow("user's backup") << doc << "user" << ".doc.pdf.backup" << kHour << false;
+        QTest::newRow("another program's temporary file") << doc << "user" << ".doc.pdf.x7Kp2Q" << kHour << false;
+        QTest::newRow("near miss of the mark") << doc << "user" << ".doc.pdf.vorn-pdf-partial-x7Kp2" << kHour << false;
+        QTest::newRow("link of the mark's name") << doc << "link" << ".doc.pdf.vorn-pdf-partial-x7Kp2Q" << kHour
+                                                 << false;
+        QTest::newRow("killed save") << doc << "killed save" << "" << kHour << true;
+        QTest::newRow("killed save, a minute ago") << doc << "killed save" << "" << 60 << false;
+        QTest::newRow("live save") << doc << "live save" << "" << kHour << false;
+        QTest::newRow("killed picture export") << doc << "killed export" << "" << kHour << true;
+        QTest::newRow("killed save of a long name") << longName << "killed save" << "" << kHour << true;
+    }
+
+    void leftoversOfKilledWrites()
+    {
+        QFETCH(QString, document);
+        QFETCH(QString, made);
+        QFETCH(QString, leftName);
+        QFETCH(int, ageSeconds);
+        QFETCH(bool, removed);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(document);
+        const QByteArray source = fixtures::textPdf({QStringLiteral("Page 1"), QStringLiteral("Page 2")});
+        QVERIFY(fixtures::writeFile(path, source));
+        const QString users = dir.filePath(QStringLiteral("users.txt"));
+        QVERIFY(fixtures::writeFile(users, "the user's own"));
+
+        HeldWrite write;
+        QString left = dir.filePath(leftName);
+        if (made == QLatin1String("user")) {
+            QVERIFY(fixtures::writeFile(left, "the user's own"));
+        } else if (made == QLatin1String("link")) {
+            QVERIFY(QFile::link(users, left));
+        } else {
+            QVERIFY(write.start(path, made.endsWith(QLatin1String("export")) ? QStringLiteral("pictures")
+                                                                               : QStringLiteral("save")));
+            left = partialFileIn(dir.path());
+            QVERIFY(!left.isEmpty());
+            if (made.startsWith(QLatin1String("killed")))
+                write.kill();
+        }
+        QVERIFY(age(left, ageSeconds));
+
+        removeSaveLeftovers(path);
+        QCOMPARE(QFileInfo(left).exists() || QFileInfo(left).isSymLink(), !removed);
+        QCOMPARE(fixtures::readFile(path), source);
+        QCOMPARE(fixtures::readFile(users), QByteArray("the user's own"));
     }
 };
 

@@ -285,6 +285,9 @@ python3 "$src/encrypt-attachment.py" "$work/attached.qdf" "$work/encrypted.qdf"
 fix-qdf "$work/encrypted.qdf" > "$here/groff-encrypted-attachment.pdf"
 python3 "$src/encrypt-attachment.py" "$work/attached.qdf" "$work/password.qdf" attach
 fix-qdf "$work/password.qdf" > "$here/groff-attachment-password.pdf"
+# The attachment names its crypt filter itself (/Filter [/Crypt /FlateDecode]).
+python3 "$src/encrypt-attachment.py" --crypt-filter "$work/attached.qdf" "$work/crypt-filter.qdf" attach
+fix-qdf "$work/crypt-filter.qdf" > "$here/groff-attachment-crypt-filter.pdf"
 
 
 # ---- A raised footnote mark ----

@@ -44,3 +44,13 @@ python3 "$src/hidden-rows-chart.py" "$out/hidden-rows-chart.xlsx"
 mkdir "$work/hidden"
 calc "$work/hidden" "$out/hidden-rows-chart.xlsx"
 mv "$work/hidden/hidden-rows-chart.xlsx" "$out/lo-hidden-rows-chart.xlsx"
+
+# ---- A report's charts and figures as Excel writes them ----
+# Part by part: a chart sheet, names that grow with their rows, a filtered
+# series, a row 0 high, figures under a written "General"; then again by
+# LibreOffice, which keeps the chart's own data and makes the chart sheet a
+# sheet of its own.
+python3 "$src/charts-as-written.py" "$out/charts-as-written.xlsx"
+mkdir "$work/report"
+calc "$work/report" "$out/charts-as-written.xlsx"
+mv "$work/report/charts-as-written.xlsx" "$out/lo-charts-as-written.xlsx"

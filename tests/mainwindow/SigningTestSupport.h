@@ -260,6 +260,16 @@ inline void whenWritten(const QString& path, QObject* context, std::function<voi
     poll->start(10);
 }
 
+// Whether a child was given path for placed: the file of placed's name in
+// a stage, a hidden folder beside placed, gone once the run has ended.
+inline bool stagedFor(const QString& path, const QString& placed)
+{
+    const QFileInfo file(path);
+    const QFileInfo stage(file.absolutePath());
+    return file.fileName() == QFileInfo(placed).fileName() && stage.fileName().startsWith(QLatin1String(".vorn-sign-"))
+        && stage.absolutePath() == QFileInfo(placed).absolutePath() && !stage.exists();
+}
+
 inline bool processGone(const QString& pid)
 {
     return !pid.isEmpty() && !QFileInfo::exists(QStringLiteral("/proc/") + pid);

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 
@@ -121,8 +122,17 @@ private slots:
         QTest::newRow("offsets shifted") << "xref/registry-shifted.pdf" << repaired;
         QTest::newRow("a page reference of the tree flipped") << "damaged/registry-flipped-kids.pdf" << repaired;
         QTest::newRow("a page lost") << "damaged/groff-flipped-c.pdf"
-                                     << QStringLiteral("Файл восстановлен|Страницы 2 исходного файла не читаются и в "
-                                                       "документ не вошли; сохраните документ под новым именем.");
+                                     << QStringLiteral("Файл восстановлен|Страница 2 исходного файла не читается и в "
+                                                       "документ не вошла; сохраните документ под новым именем.");
+        QTest::newRow("pages of a node lost") << "damaged/tree-first-pages-lost.pdf"
+                                              << QStringLiteral("Файл восстановлен|Страницы 4–6 исходного файла не "
+                                                                "читаются и в документ не вошли; сохраните документ "
+                                                                "под новым именем.");
+        QTest::newRow("a node listed twice") << "damaged/tree-subtree-twice.pdf"
+                                             << QStringLiteral("Файл восстановлен|Дерево страниц файла повреждено: "
+                                                               "число или порядок страниц документа могут отличаться "
+                                                               "от исходного файла; сохраните документ под новым "
+                                                               "именем.");
     }
 
     // A damaged file opens as its repaired copy: one notice, and the tab is
@@ -148,7 +158,7 @@ private slots:
         QVERIFY(window.currentDocument()->wasRepaired());
         QVERIFY(!window.currentDocument()->isModified());
         QVERIFY(!window.windowTitle().contains(QStringLiteral(" *")));
-        const bool lost = !window.currentDocument()->lostPages().empty();
+        const bool lost = !window.currentDocument()->holdsSourceWhole();
         if (lost) {
             const QString rescued = dir.filePath(QStringLiteral("rescued.pdf"));
             prompt::Driver prompts;
@@ -167,6 +177,65 @@ private slots:
         QCoreApplication::processEvents();
         QVERIFY2(shown.isEmpty(), qPrintable(shown));
         QCOMPARE(tabTexts(window), (QStringList{lost ? "rescued.pdf" : "damaged.pdf", "sound.pdf"}));
+    }
+
+    void damagedFileKeptThroughEdits_data()
+    {
+        QTest::addColumn<bool>("written");  // the edit went into the document before the save
+        QTest::addColumn<bool>("autoSave");
+        QTest::newRow("edit written, then the save key") << true << false;
+        QTest::newRow("autosave while typing") << false << true;
+        QTest::newRow("autosave after the edit was written") << true << true;
+    }
+
+    // A file that lost pages on opening is not written over after an edit:
+    // not when the edit went into the document (which reads it again) before
+    // the save key, and not by an autosave, through a copy or not. The save
+    // key asks for a new name; the autosave says why it did not save.
+    void damagedFileKeptThroughEdits()
+    {
+        QFETCH(bool, written);
+        QFETCH(bool, autoSave);
+        QTemporaryDir dir;
+        const QString damaged = dir.filePath(QStringLiteral("damaged.pdf"));
+        const QByteArray bytes = fixtures::readFile(fixtures::realPdf(QStringLiteral("damaged/tree-first-pages-lost.pdf")));
+        QVERIFY(fixtures::writeFile(damaged, bytes));
+        MainWindow window(AppProduct::editor);
+        {
+            prompt::Driver prompts;
+            QString notice;
+            prompt::answerNoting(prompts, QStringLiteral("OK"), &notice);
+            startEditing(window, damaged);
+            QVERIFY(!notice.isEmpty());
+        }
+        showActive(window);  // again, after the notice
+        view(window)->setViewMode(PdfView::SinglePage);  // another page shown writes the edit
+        typeAtBlockEnd(view(window), 0, QStringLiteral("XY"));
+        if (written) {
+            emit thumbnails(window)->pageSelected(1);
+            QTRY_VERIFY(!view(window)->blocksDirty());
+            QVERIFY(window.currentDocument()->isModified());
+        }
+        if (autoSave) {
+            QString shown;
+            prompt::Driver prompts;
+            prompt::answerNoting(prompts, QStringLiteral("OK"), &shown);
+            invoke(window, "autoSaveIfNeeded");
+            QCOMPARE(shown, QStringLiteral("Ошибка|Автосохранение не удалось: ") +
+                                window.currentDocument()->sourceGuardText());
+            QCOMPARE(fixtures::readFile(damaged), bytes);
+            QCOMPARE(tabTexts(window), QStringList{"damaged.pdf *"});
+            return;
+        }
+        const QString rescued = dir.filePath(QStringLiteral("rescued.pdf"));
+        prompt::Driver prompts;
+        prompt::answerSaveDialog(prompts, rescued);
+        QTest::keySequence(&window, QKeySequence::Save);
+        QCOMPARE(prompts.pending(), 0);
+        QCOMPARE(fixtures::readFile(damaged), bytes);
+        QCOMPARE(pdftools::pageCount(rescued), 9);
+        QVERIFY2(savedText(rescued, 0).contains(QStringLiteral("XY")), qPrintable(savedText(rescued, 0)));
+        QCOMPARE(tabTexts(window), QStringList{"rescued.pdf"});
     }
 
     // Each tab keeps its page, zoom and view mode; the title, the tab's mark
@@ -241,6 +310,31 @@ private slots:
         window.activateDocument(0);
         QCOMPARE(window.currentDocument(), built);
         QCOMPARE(built->pageCount(), 1);
+    }
+
+    // An untitled document's tab and the window's title name it in the
+    // interface's language, and follow a change of the language.
+    void untitledInInterfaceLanguage_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("untitled");
+        QTest::newRow("Russian") << "ru" << "Безымянный";
+        QTest::newRow("English") << "en" << "Untitled";
+        QTest::newRow("German") << "de" << "Unbenannt";
+    }
+
+    void untitledInInterfaceLanguage()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, untitled);
+        const auto restore = qScopeGuard([] { qApp->setProperty("uiLanguage", QVariant()); });
+        QSettings().setValue(QStringLiteral("ui/language"), QStringLiteral("ru"));
+        MainWindow window(AppProduct::editor);
+        adoptUntitled(window, 1);
+        QSettings().setValue(QStringLiteral("ui/language"), language);
+        window.applyStoredSettings();
+        QCOMPARE(tabTexts(window), QStringList{untitled + QStringLiteral(" *")});
+        QVERIFY2(window.windowTitle().startsWith(untitled + QStringLiteral(" * — ")), qPrintable(window.windowTitle()));
     }
 
     // The placement a closed window stored comes back in the next one, in the

@@ -15,6 +15,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 using namespace windowtest;
 
 namespace {
@@ -486,21 +490,29 @@ void PageToolsTest::extractAddsSuffixBeforeAsking()
     QCOMPARE(pdftools::pageCount(existing), 2);
 }
 
-// A write that fails leaves the file that was there: a name so long that no
-// temporary file can be made beside it.
+// A write that fails leaves the file that was there: one cut short by the
+// file size limit.
 void PageToolsTest::failedWriteKeepsOldFile()
 {
     MainWindow window(AppProduct::editor);
     QTemporaryDir dir;
     showSmall(window);
     window.openFile(copyFixture(dir, "groff-columns.pdf"));
-    const QString existing = writeFixture(dir, QString(246, QLatin1Char('a')) + ".pdf", "old bytes");
+    const QString existing = writeFixture(dir, "old.pdf", "old bytes");
     PageToolsDialog* dialog = showTools(window, PageToolsDialog::ExtractTab);
     ToolPrompts prompts;
     prompt::answerSaveDialog(prompts, existing);
     QString notice;
     prompt::answerNoting(prompts, "OK", &notice);
+    rlimit limit{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+    constexpr rlim_t kFewBytes = 512;
+    const rlimit small{kFewBytes, limit.rlim_max};
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
     apply(dialog);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    std::signal(SIGXFSZ, oldSignal);
     QVERIFY2(notice.startsWith("Ошибка|") && notice.size() > 7, qPrintable(notice));
     QCOMPARE(bytesOf(existing), QByteArray("old bytes"));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);

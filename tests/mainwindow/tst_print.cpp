@@ -4,11 +4,17 @@
 #include "PrintDevice.h"
 #include "PrintDialog.h"
 #include "ExportTestSupport.h"
+#include "SaveLeftovers.h"
 
 #include <QComboBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using namespace exporttest;
 using namespace windowtest;
@@ -51,6 +57,29 @@ public:
 private:
     MainWindow* m_window;
 };
+
+// Notes, on the first pass of events after the print began, what stands
+// in the output's folder then.
+class WatchingDevice : public PdfFilePrintDevice {
+public:
+    WatchingDevice(const QString& path, QStringList* seen) : PdfFilePrintDevice(path), m_path(path), m_seen(seen) {}
+    bool confirm(QWidget* parent) override
+    {
+        QTimer::singleShot(0, [path = m_path, seen = m_seen] {
+            *seen = QDir(QFileInfo(path).path()).entryList(QDir::Files | QDir::Hidden);
+        });
+        return PdfFilePrintDevice::confirm(parent);
+    }
+
+private:
+    QString m_path;
+    QStringList* m_seen;
+};
+
+bool holdsPartialFile(const QStringList& names)
+{
+    return std::any_of(names.begin(), names.end(), isPartialFileName);
+}
 
 // Prints to out with the range a user would choose.
 void printTo(MainWindow& window, const QString& out, Printed* record, QPrinter::PrintRange range = QPrinter::AllPages,
@@ -262,6 +291,10 @@ private slots:
             << "other tab" << "Печать|Файл one.pdf открыт в программе. Укажите другой файл результата.";
         QTest::newRow("the shown file by another spelling")
             << "./two.pdf" << "Печать|Файл two.pdf открыт в программе. Укажите другой файл результата.";
+        QTest::newRow("a hard link of the shown document's file")
+            << "link:shown" << "Печать|Файл hl.pdf открыт в программе. Укажите другой файл результата.";
+        QTest::newRow("a hard link of another tab's file")
+            << "link:other tab" << "Печать|Файл hl.pdf открыт в программе. Укажите другой файл результата.";
         QTest::newRow("a new file") << "out.pdf" << "";
     }
 
@@ -277,9 +310,14 @@ private slots:
         window.openFile(shown);
         const QByteArray otherBefore = fixtures::readFile(other);
         const QByteArray shownBefore = fixtures::readFile(shown);
-        const QString out = target == QLatin1String("shown")       ? shown
-                            : target == QLatin1String("other tab") ? other
-                                                                   : dir.path() + QLatin1Char('/') + target;
+        QString out = target == QLatin1String("shown")       ? shown
+                      : target == QLatin1String("other tab") ? other
+                                                             : dir.path() + QLatin1Char('/') + target;
+        if (target.startsWith(QLatin1String("link:"))) {
+            out = dir.filePath(QStringLiteral("hl.pdf"));
+            const QString linked = target.endsWith(QLatin1String("shown")) ? shown : other;
+            QCOMPARE(::link(QFile::encodeName(linked).constData(), QFile::encodeName(out).constData()), 0);
+        }
         prompt::Driver prompts;
         QString notice;
         if (!told.isEmpty())
@@ -293,6 +331,114 @@ private slots:
         QCOMPARE(tabTexts(window), QStringList({"one.pdf", "two.pdf"}));
         if (told.isEmpty())
             QCOMPARE(pdftools::pageCount(out), 2);
+    }
+
+    // An existing file the printer would write, whatever name the print
+    // dialog checked (it reads a typed name in the working folder, its
+    // printer under the home folder), is replaced only when the user allows
+    // it here, or in the print dialog for that very file.
+    void printOverAnExistingFile_data()
+    {
+        QTest::addColumn<QString>("output");   // the printer's file: relative to the working folder
+        QTest::addColumn<QString>("allowed");  // "same" or "other" file asked about in the dialog, or none
+        QTest::addColumn<QString>("answer");   // to the question here; empty: none expected
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("kept when not allowed") << "docs/v1.pdf" << "" << "Отмена" << false;
+        QTest::newRow("replaced when allowed") << "docs/v1.pdf" << "" << "Заменить" << true;
+        QTest::newRow("relative name") << "v1.pdf" << "" << "Отмена" << false;
+        QTest::newRow("dialog asked about another file of the name") << "docs/v1.pdf" << "other" << "Отмена" << false;
+        QTest::newRow("dialog asked about that file") << "docs/v1.pdf" << "same" << "" << true;
+    }
+
+    void printOverAnExistingFile()
+    {
+        QFETCH(QString, output);
+        QFETCH(QString, allowed);
+        QFETCH(QString, answer);
+        QFETCH(bool, replaced);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("docs")));
+        const QString target = dir.filePath(output);
+        const QString otherOfName = writePdf(dir, QStringLiteral("v1.pdf"), 4);
+        writePdf(dir, QStringLiteral("docs/v1.pdf"), 5);
+        const QByteArray before = fixtures::readFile(target);
+        MainWindow window(AppProduct::editor);
+        window.openFile(writePdf(dir, QStringLiteral("two.pdf"), 2));
+        const QString working = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        window.setPrintDeviceFactory([&] {
+            auto device = std::make_unique<PdfFilePrintDevice>(output);
+            if (!allowed.isEmpty())
+                device->allowReplacing(allowed == QLatin1String("same") ? target : otherOfName);
+            return device;
+        });
+        prompt::Driver prompts;
+        QString question;
+        prompt::answerNoting(prompts, answer.isEmpty() ? QStringLiteral("Отмена") : answer, &question);
+        window.onPrint();
+        QVERIFY(QDir::setCurrent(working));
+        const QString asked = QStringLiteral("Печать|Файл «%1» уже существует. Заменить его?").arg(target);
+        QCOMPARE(question, answer.isEmpty() ? QString() : asked);
+        if (replaced)
+            QCOMPARE(pdftools::pageCount(target), 2);
+        else
+            QCOMPARE(fixtures::readFile(target), before);
+        QCOMPARE(pdftools::pageCount(otherOfName), 4);
+        QVERIFY(!holdsPartialFile(QDir(QFileInfo(target).path()).entryList(QDir::Files | QDir::Hidden)));
+    }
+
+    // A printout is written aside and takes the file's place once it has
+    // ended whole, as a save does: the old file stays whole while it prints
+    // (and its other names keep it), and a printout cut short leaves it.
+    void printoutReplacesTheFileWhenWhole_data()
+    {
+        QTest::addColumn<bool>("cutShort");  // by the file size limit
+        QTest::newRow("whole") << false;
+        QTest::newRow("cut short") << true;
+    }
+
+    void printoutReplacesTheFileWhenWhole()
+    {
+        QFETCH(bool, cutShort);
+        QTemporaryDir dir;
+        MainWindow window(AppProduct::editor);
+        window.openFile(writePdf(dir, QStringLiteral("two.pdf"), 2));
+        const QString out = writePdf(dir, QStringLiteral("out.pdf"), 5);
+        const QString otherName = dir.filePath(QStringLiteral("other-name.pdf"));
+        QCOMPARE(::link(QFile::encodeName(out).constData(), QFile::encodeName(otherName).constData()), 0);
+        const QByteArray before = fixtures::readFile(out);
+        QStringList seen;
+        window.setPrintDeviceFactory([&] {
+            auto device = std::make_unique<WatchingDevice>(out, &seen);
+            device->allowReplacing(out);
+            return device;
+        });
+        prompt::Driver prompts;
+        QString told;
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &told);
+        rlimit limit{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+        if (cutShort) {
+            constexpr rlim_t kFewBytes = 2048;
+            const rlimit small{kFewBytes, limit.rlim_max};
+            QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        }
+        window.onPrint();
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+        std::signal(SIGXFSZ, oldSignal);
+
+        QVERIFY(holdsPartialFile(seen));
+        QVERIFY(!holdsPartialFile(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden)));
+        QCOMPARE(fixtures::readFile(otherName), before);
+        if (cutShort) {
+            QCOMPARE(told, QStringLiteral("Печать|Не удалось записать файл: запись оборвалась на середине"));
+            QCOMPARE(fixtures::readFile(out), before);
+        } else {
+            QCOMPARE(told, QString());
+            QCOMPARE(pdftools::pageCount(out), 2);
+            QCOMPARE(statusText(window), QStringLiteral("Напечатано страниц: 2"));
+        }
     }
 
     // The printout shows a block edited in the view and not yet written.

@@ -703,6 +703,48 @@ private slots:
         QCOMPARE(pageCountOf(keptPath), 2);
     }
 
+    // The save key on an untitled document asks for a name; a save there
+    // that fails says why.
+    void untitledSaveTellsWhy_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("a folder of the name") << "folder" << "Это папка, а не файл";
+        QTest::newRow("folder gone") << "gone/new" << "Нет такого файла или папки";
+    }
+
+    void untitledSaveTellsWhy()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, reason);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("gone")));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder.pdf")));
+        MainWindow window(AppProduct::editor);
+        showSmall(window);
+        adoptUntitled(window, 1);
+        prompt::Driver prompts;
+        const QString chosen = dir.filePath(name);
+        prompts.whenShown([chosen](QDialog* dialog) {
+            auto* files = qobject_cast<QFileDialog*>(dialog);
+            QVERIFY(files);
+            files->setDirectory(QFileInfo(chosen).absolutePath());
+            files->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(QFileInfo(chosen).fileName());
+            if (chosen.contains(QLatin1String("/gone/")))
+                QVERIFY(QDir(QFileInfo(chosen).absolutePath()).removeRecursively());
+            dialog->done(QDialog::Accepted);
+        });
+        if (name == QLatin1String("folder"))
+            prompts.clickButton(QStringLiteral("Заменить"));
+        QString told;
+        prompt::answerNoting(prompts, QStringLiteral("OK"), &told);
+        QTest::keySequence(&window, QKeySequence::Save);
+        QCOMPARE(prompts.pending(), 0);
+        QCOMPARE(told, QStringLiteral("Ошибка|Не удалось сохранить файл:\n") + reason);
+        QVERIFY(window.currentDocument()->isModified());
+        QVERIFY(window.currentDocument()->filePath().isEmpty());
+    }
+
     void savingUntitledOnCloseAsksForName()
     {
         QTemporaryDir dir;
@@ -730,19 +772,25 @@ private slots:
     void savingOverAnotherTabsFile_data()
     {
         QTest::addColumn<QString>("road");
-        QTest::newRow("untitled, save key") << "save key";
-        QTest::newRow("untitled, close prompt") << "close";
-        QTest::newRow("failed save, saved elsewhere") << "elsewhere";
+        QTest::addColumn<bool>("byHardLink");  // the name chosen is another name of that file
+        QTest::newRow("untitled, save key") << "save key" << false;
+        QTest::newRow("untitled, close prompt") << "close" << false;
+        QTest::newRow("failed save, saved elsewhere") << "elsewhere" << false;
+        QTest::newRow("untitled, save key, a hard link") << "save key" << true;
     }
 
     void savingOverAnotherTabsFile()
     {
         QFETCH(QString, road);
+        QFETCH(bool, byHardLink);
         QTemporaryDir dir;
         MainWindow window(AppProduct::editor);
         showSmall(window);
         const QString other = writePdf(dir, QStringLiteral("manual.pdf"), 3);
         const QByteArray before = fixtures::readFile(other);
+        const QString chosen = byHardLink ? dir.filePath(QStringLiteral("hl.pdf")) : other;
+        if (byHardLink)
+            QCOMPARE(::link(QFile::encodeName(other).constData(), QFile::encodeName(chosen).constData()), 0);
         if (road == QLatin1String("elsewhere")) {
             openInOwnFolder(window, dir, QStringLiteral("deleted"));
             modify(window);
@@ -759,7 +807,7 @@ private slots:
             prompts.clickButton(QStringLiteral("Сохранить"));
         if (road == QLatin1String("elsewhere"))
             prompts.clickButton(QStringLiteral("Сохранить как…"));
-        answerSaveDialog(prompts, other);
+        answerSaveDialog(prompts, chosen);
         QString told;
         prompt::answerNoting(prompts, QStringLiteral("OK"), &told);
         if (road == QLatin1String("save key"))
@@ -767,7 +815,9 @@ private slots:
         else
             QVERIFY(!window.closeDocumentAt(0));
         QCOMPARE(prompts.pending(), 0);
-        QCOMPARE(told, QStringLiteral("Сохранить как|Файл manual.pdf открыт в программе. Укажите другой файл."));
+        QCOMPARE(told, QStringLiteral("Сохранить как|Файл %1 открыт в программе. Укажите другой файл.")
+                           .arg(QFileInfo(chosen).fileName()));
+        QCOMPARE(fixtures::readFile(chosen), before);
         QCOMPARE(fixtures::readFile(other), before);
         QCOMPARE(tabTexts(window), tabsBefore);
         QVERIFY(window.currentDocument()->isModified());
@@ -876,11 +926,11 @@ private slots:
         QCOMPARE(reread.pageTransform(0).quarterTurns(), 1);
     }
 
-    // What a save killed midway left beside the document (a hidden sibling
-    // of the save's own pattern, older than the running save) goes at the
-    // next open or save; nothing else in the folder does: another name's
-    // sibling, a near miss of the pattern, a link or a folder of that
-    // pattern, one newer than the save.
+    // What a save killed midway left beside the document (a partial file of
+    // the program's own marked name, some minutes old) goes at the next open
+    // or save; nothing else in the folder does: the user's hidden files of the
+    // document's name in any shape, old or new, a fresh partial file, a link
+    // or a folder of a partial file's name.
     void killedSaveLeftoversGo_data()
     {
         QTest::addColumn<QString>("when");
@@ -900,29 +950,31 @@ private slots:
             QVERIFY(touched.open(QIODevice::ReadWrite));
             QVERIFY(touched.setFileTime(changed, QFileDevice::FileModificationTime));
         };
-        leave(QStringLiteral(".a.pdf.Xq3T9z"), hourAgo);
-        const QStringList kept{".a.pdf.Xq3T9", ".a.pdf.Xq3T9z.bak", ".a.pdf.Xq-T9z", ".b.pdf.Kd82Lm", "a.pdf.Xq3T9z",
-                               ".a.pdf.Fresh1"};
-        for (const QString& name : kept)
-            leave(name, name.endsWith(QLatin1String("Fresh1")) ? QDateTime::currentDateTime().addSecs(3600) : hourAgo);
-        QVERIFY(QFile::link(dir.filePath(QStringLiteral(".b.pdf.Kd82Lm")), dir.filePath(QStringLiteral(".a.pdf.Link01"))));
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral(".a.pdf.Fold01")));
+        const QStringList killed{".a.pdf.vorn-pdf-partial-Xq3T9z", ".b.pdf.vorn-pdf-partial-Kd82Lm"};
+        const QStringList kept{".a.pdf.backup", ".a.pdf.x7Kp2Q", ".a.pdf.Xq3T9", ".a.pdf.Xq3T9z.bak", ".b.pdf.Kd82Lm",
+                               "a.pdf.Xq3T9z", ".a.pdf.vorn-pdf-partial-Xq3T9", ".a.pdf.vorn-pdf-partial-Fresh1"};
+        const auto leaveAll = [&] {
+            for (const QString& name : killed + kept)
+                leave(name, name.endsWith(QLatin1String("Fresh1")) ? QDateTime::currentDateTime() : hourAgo);
+            QVERIFY(QFile::link(dir.filePath(QStringLiteral(".b.pdf.Kd82Lm")),
+                                dir.filePath(QStringLiteral(".a.pdf.vorn-pdf-partial-Link01"))));
+            QVERIFY(QDir(dir.path()).mkdir(QStringLiteral(".a.pdf.vorn-pdf-partial-Fold01")));
+        };
 
         MainWindow window(AppProduct::editor);
         showSmall(window);
         if (when == QLatin1String("save")) {
-            QFile::rename(dir.filePath(QStringLiteral(".a.pdf.Xq3T9z")), dir.filePath(QStringLiteral("held")));
             window.openFile(path);
-            QFile::rename(dir.filePath(QStringLiteral("held")), dir.filePath(QStringLiteral(".a.pdf.Xq3T9z")));
-            QVERIFY(QFileInfo::exists(dir.filePath(QStringLiteral(".a.pdf.Xq3T9z"))));
+            leaveAll();
             modify(window);
             invoke(window, "onSave");
             QCOMPARE(pageCountOf(path), 1);
         } else {
+            leaveAll();
             window.openFile(path);
         }
         QStringList expected = kept;
-        expected << "a.pdf" << ".a.pdf.Link01" << ".a.pdf.Fold01";
+        expected << "a.pdf" << ".a.pdf.vorn-pdf-partial-Link01" << ".a.pdf.vorn-pdf-partial-Fold01";
         expected.sort();
         QStringList found =
             QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);

@@ -262,13 +262,16 @@ private slots:
         QStringList noted;
         QPointer<SignatureDialog> dialog;
         QString pid;
+        QString begun;
         pressSign(prompts, [](SignatureDialog* d) { modeBox(d)->setCurrentIndex(3); }, &dialog);
         skipBusyDialog(prompts, &dialog);
         prompts.whenShown([&](QDialog* question) {
             prompt::buttonWithText(question, QStringLiteral("Подписать остальные"))->click();
             whenWritten(pidFile, &window, [&](const QString& line) {
                 pid = line;
-                QVERIFY(QFileInfo::exists(bench->path(QStringLiteral("b_подписан.pdf.sig"))));
+                begun = bench->calls().constLast().output;
+                QCOMPARE(QFileInfo(begun).fileName(), QStringLiteral("b_подписан.pdf.sig"));
+                QVERIFY(QFileInfo::exists(begun));
                 QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
                 QApplication::sendEvent(dialog.data(), &escape);
             });
@@ -279,6 +282,7 @@ private slots:
         QCOMPARE(noted, (QStringList{QStringLiteral("Подписание|Подписание остановлено: подписано файлов 1 из 3. Не подписаны:\n"
                                                      "• b.pdf\n• c.pdf")}));
         QVERIFY2(processGone(pid), qPrintable(pid));
+        QVERIFY(stagedFor(begun, bench->path(QStringLiteral("b_подписан.pdf.sig"))));
         for (const char* gone : {"b_подписан.pdf", "b_подписан.pdf.sig", "c_подписан.pdf"})
             QVERIFY2(!QFileInfo::exists(bench->path(QString::fromUtf8(gone))), gone);
         for (const char* kept : {"a_подписан.pdf", "a_подписан.pdf.sig"})

@@ -13,6 +13,8 @@
 #include <QProgressBar>
 #include <QSettings>
 
+#include <csignal>
+
 #include <utime.h>
 
 using namespace signtest;
@@ -42,6 +44,14 @@ qint64 stopRun(SignatureDialog* dialog, const QString& how)
         dialog->close();
     }
     return clock.elapsed();
+}
+
+// Whether the process has ended: gone, or a zombie nobody reaps (an orphan
+// in a container without a reaping init).
+bool processEnded(const QString& pid)
+{
+    const QByteArray stat = fixtures::readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    return !pid.isEmpty() && (stat.isEmpty() || stat.mid(stat.lastIndexOf(')') + 2, 1) == "Z");
 }
 
 } // namespace
@@ -151,6 +161,38 @@ private slots:
             QVERIFY2(!QFileInfo::exists(call.folder), qPrintable(call.folder));
         if (!children.contains(QStringLiteral("sign")))
             QVERIFY(!QFileInfo::exists(bench->path(QStringLiteral("act_подписан.pdf"))));
+    }
+
+    // A child that ends without reading the pass phrases on its input (here
+    // far more than a pipe holds, as the longest the fields take): its own
+    // answer is what counts, not the failed hand-over.
+    void unreadPassPhrases_data()
+    {
+        QTest::addColumn<QString>("describe");
+        QTest::addColumn<QString>("shown");  // its start
+        QTest::newRow("describing child refuses")
+            << "echo '{\"ok\":false,\"error\":\"Ключ не подходит\"}'; exit 5" << "Ошибка подписи|Ключ не подходит";
+        QTest::newRow("both children succeed") << describeOk() << "Подпись создана|Подписан: act.pdf";
+    }
+
+    void unreadPassPhrases()
+    {
+        QFETCH(QString, describe);
+        QFETCH(QString, shown);
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(bench->standIn(QStringLiteral("exec 0<&-; ") + describe,
+                                                      QStringLiteral("exec 0<&-; ") + signOk()));
+        bool reopened = false;
+        const QStringList noted = signFile(window, source, 3, &reopened, [](SignatureDialog* d) {
+            for (QLineEdit* field : d->findChildren<QLineEdit*>()) {
+                if (field->echoMode() == QLineEdit::Password)
+                    field->setText(QString(field->maxLength(), QChar(u'ж')));
+            }
+        });
+        QCOMPARE(noted.size(), 1);
+        QVERIFY2(noted.first().startsWith(shown), qPrintable(noted.first()));
+        QCOMPARE(bench->scratchLeft(), QStringList{});
     }
 
     // The result's size is read from a string only; a number reads as 0 and
@@ -347,7 +389,7 @@ private slots:
         QCOMPARE(noted.size(), 1);
         QVERIFY2(noted.first().contains(QStringLiteral("PDF со штампом: ") + stamped), qPrintable(noted.first()));
         QCOMPARE(fixtures::readFile(earlier), QByteArray("earlier"));
-        QCOMPARE(bench->calls().value(1).input, stamped);
+        QVERIFY2(stagedFor(bench->calls().value(1).input, stamped), qPrintable(bench->calls().value(1).input));
         QCOMPARE(window.currentDocument()->filePath(), stamped);
         QCOMPARE(window.currentDocument()->pageCount(), 2);
         QCOMPARE(fixtures::readFile(source), saved);
@@ -383,9 +425,10 @@ private slots:
         const QStringList noted = signFile(window, source, 3, &reopened);
         QCOMPARE(noted.size(), 1);
         QVERIFY2(noted.first().startsWith(QStringLiteral("Подпись создана|")), qPrintable(noted.first()));
-        QCOMPARE(bench->calls().value(1).input, bench->path(stamped));
-        QCOMPARE(bench->calls().value(1).output, bench->path(stamped + QStringLiteral(".sig")));
+        QVERIFY(stagedFor(bench->calls().value(1).input, bench->path(stamped)));
+        QVERIFY(stagedFor(bench->calls().value(1).output, bench->path(stamped + QStringLiteral(".sig"))));
         QVERIFY(fixtures::readFile(bench->path(stamped)).startsWith("%PDF-"));
+        QVERIFY(QFileInfo::exists(bench->path(stamped + QStringLiteral(".sig"))));
         QCOMPARE(fixtures::readFile(source), before);
         if (!earlier.isEmpty())
             QCOMPARE(fixtures::readFile(bench->path(earlier)), QByteArray("earlier"));
@@ -533,6 +576,7 @@ private slots:
         prompt::Driver prompts;
         QPointer<SignatureDialog> dialog;
         QString pid;
+        QString begun;
         qint64 answeredMs = -1;
         pressSign(
             prompts,
@@ -540,7 +584,8 @@ private slots:
                 modeBox(d)->setCurrentIndex(mode);
                 whenWritten(pidFile, d, [&, d](const QString& line) {
                     pid = line;
-                    QVERIFY(QFileInfo::exists(bench->path(output)));
+                    begun = bench->calls().value(1).output;
+                    QVERIFY(QFileInfo::exists(begun));
                     answeredMs = stopRun(d, how);
                 });
             },
@@ -555,6 +600,7 @@ private slots:
         const QString childTemp = firstLine(tmpFile);
         QCOMPARE(QFileInfo(childTemp).absolutePath(), QFileInfo(bench->tempRoot.path()).absoluteFilePath());
         QVERIFY(!QFileInfo::exists(childTemp));
+        QVERIFY(!QFileInfo::exists(begun));
         QVERIFY(!QFileInfo::exists(bench->path(output)));
         QVERIFY(!QFileInfo::exists(bench->path(QStringLiteral("act_подписан.pdf"))));
         QCOMPARE(bench->scratchLeft(), QStringList{});
@@ -595,18 +641,80 @@ private slots:
         const QStringList noted = signFile(window, source, mode, &reopened);
         QCOMPARE(noted, QStringList{QStringLiteral("Ошибка подписи|Нет места")});
         QVERIFY(reopened);
-        QCOMPARE(bench->calls().value(1).output, bench->path(output));
+        const Call signing = bench->calls().value(1);
         QVERIFY(!QFileInfo::exists(bench->path(output)));
         if (!stamped.isEmpty()) {
-            // The copy was made and handed to the child before it went.
-            QCOMPARE(bench->calls().value(1).input, bench->path(stamped));
+            // The copy was made and handed to the child, in its stage, before it went.
+            QVERIFY(stagedFor(signing.input, bench->path(stamped)));
+            QVERIFY(stagedFor(signing.output, bench->path(output)));
             QVERIFY(!QFileInfo::exists(bench->path(stamped)));
+        } else {
+            QCOMPARE(signing.output, bench->path(output));
         }
         if (earlierCopy)
             QCOMPARE(fixtures::readFile(earlier), QByteArray("earlier"));
         else
             QVERIFY(!QFileInfo::exists(earlier));
         QCOMPARE(bench->scratchLeft(), QStringList{});
+    }
+
+    // The window ended by a signal while its child signs the stamped copy:
+    // nothing is left under the copy's or the signature's name, so nothing
+    // passes for signed. A SIGTERM (a logout) stops the run as a cancel
+    // does: the child is killed, the stage and scratch go at once. After a
+    // SIGKILL they go at the next start, but a folder that has taken the
+    // stage's name since is not the program's and stays.
+    void killedStampingRun_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("stageTaken");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+        QTest::newRow("SIGKILL") << int(SIGKILL) << false;
+        QTest::newRow("SIGKILL, the stage's name taken since") << int(SIGKILL) << true;
+    }
+
+    void killedStampingRun()
+    {
+        QFETCH(int, signal);
+        QFETCH(bool, stageTaken);
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        const QString pidFile = bench->path(QStringLiteral("pid"));
+        const QString sleeper = QStringLiteral("printf partial > \"$out\"; echo $$ > '%1'; exec sleep 30").arg(pidFile);
+        QProcess window;
+        window.start(QStringLiteral(VORN_SIGNING_CHILD), {bench->standIn(describeOk(), sleeper), source});
+        QTRY_VERIFY_WITH_TIMEOUT(!firstLine(pidFile).isEmpty() || window.state() == QProcess::NotRunning, 60000);
+        const QString pid = firstLine(pidFile);
+        QVERIFY2(!pid.isEmpty(), window.readAllStandardError().constData());
+        const Call signing = bench->calls().value(1);
+        const QString stage = QFileInfo(signing.input).absolutePath();
+        QVERIFY(QFileInfo::exists(signing.input) && QFileInfo::exists(signing.output));
+
+        QCOMPARE(::kill(pid_t(window.processId()), signal), 0);
+        QVERIFY(window.waitForFinished(30000));
+        QCOMPARE(window.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(window.exitCode(), signal);
+        QTRY_VERIFY_WITH_TIMEOUT(processEnded(pid), 10000);
+        for (const char* name : {"act_подписан.pdf", "act_подписан.pdf.sig", "act.pdf.sig"})
+            QVERIFY2(!QFileInfo::exists(bench->path(QString::fromUtf8(name))), name);
+        if (signal == SIGTERM) {
+            QVERIFY(!QFileInfo::exists(stage));
+            QCOMPARE(bench->scratchLeft(), QStringList{});
+            return;
+        }
+        QVERIFY(QFileInfo::exists(signing.input));
+        QCOMPARE(bench->scratchLeft().size(), 1);
+        const QString taken = QDir(stage).filePath(QStringLiteral("notes.txt"));
+        const QString moved = stage + QStringLiteral("-moved");
+        if (stageTaken) {
+            QVERIFY(QDir().rename(stage, moved) && QDir().mkdir(stage));
+            QVERIFY(fixtures::writeFile(taken, "the user's"));
+        }
+        SigningScratch::removeLeftovers();
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+        QCOMPARE(QFileInfo::exists(taken), stageTaken);
+        QCOMPARE(QFileInfo::exists(stage), stageTaken);
+        QDir(stage).removeRecursively();
+        QDir(moved).removeRecursively();
     }
 
     // Closing the dialog while a child runs kills it and removes the

@@ -9,6 +9,7 @@
 #include "WindowTestSupport.h"
 
 #include <QComboBox>
+#include <QDirIterator>
 #include <QGroupBox>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -45,6 +46,7 @@ struct Choice {
     QString certificate;
     QString key;
     QString pkcs12;
+    QString passPhrase;  // of the container when there is one, else of the key
 };
 
 QList<QLineEdit*> keyFields(QDialog* dialog)
@@ -72,6 +74,7 @@ void signThrough(QTimer& closer, prompt::Driver& prompts, const Choice& choice, 
         fields.at(0)->setText(choice.certificate);
         fields.at(1)->setText(choice.key);
         fields.at(3)->setText(choice.pkcs12);
+        fields.at(choice.pkcs12.isEmpty() ? 2 : 4)->setText(choice.passPhrase);
         for (QComboBox* box : dialog->findChildren<QComboBox*>()) {
             if (box->count() == 5 && box->itemData(4).toInt() == 4)
                 box->setCurrentIndex(choice.mode);
@@ -390,6 +393,57 @@ private slots:
         const QString input = freshPdf(QStringLiteral("reason.pdf"));
         window.showSignatureDialog(false, {input}, {}, input);
         QCOMPARE(shown, QStringList{reason.trimmed()});
+    }
+
+    // No file the run makes holds the pass phrase: the window hands it to
+    // each child through its standard input. Each child, as it starts, and
+    // the test, after the run, search every file below the test's folder
+    // (documents, temporary folder, settings and data).
+    void passPhraseNeverWritten_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("container");
+        QTest::newRow("stamped copy, PKCS#12") << 3 << true;
+        QTest::newRow("detached, PEM key") << 0 << false;
+    }
+
+    void passPhraseNeverWritten()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, container);
+        const QByteArray secret("Tajna-7f3a9c-Тайна");
+        const QByteArray searched("Tajna-7f3a9c");
+        const QString locked = dir.filePath(container ? QStringLiteral("locked.p12") : QStringLiteral("locked.pem"));
+        const QStringList lock = container
+            ? QStringList{"pkcs12", "-export", "-inkey", pair.key, "-in", pair.certificate, "-out", locked}
+            : QStringList{"pkey", "-in", pair.key, "-aes256", "-out", locked};
+        QCOMPARE(openssl(dir.path(), lock + QStringList{"-passout", "pass:" + QString::fromUtf8(secret)}).exitCode, 0);
+        const QString found = dir.filePath(QStringLiteral("found.log"));
+        const QString worker = dir.filePath(QStringLiteral("searching-worker"));
+        // Named in two pieces, so that the script itself does not hold it.
+        const QByteArray log = QFile::encodeName(found);
+        QVERIFY(writeScript(worker, "if [ \"$1\" = --vorn-sign-file ]; then grep -rlF -- 'Tajna''-7f3a9c' '"
+                                        + QFile::encodeName(dir.path()) + "' >> '" + log + "'; echo searched >> '" + log
+                                        + "'; fi\nexec '" + QFile::encodeName(kExecutable) + "' \"$@\"\n"));
+        QFile::remove(found);
+        const QString input = freshPdf(QStringLiteral("secret.pdf"));
+        QFile::remove(dir.filePath(QStringLiteral("secret_подписан.pdf")));
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(worker);
+        const Choice choice = container ? Choice{mode, {}, {}, locked, QString::fromUtf8(secret)}
+                                        : Choice{mode, pair.certificate, locked, {}, QString::fromUtf8(secret)};
+        const QString message = signIn(window, choice, input);
+        QVERIFY2(message.startsWith(QStringLiteral("Подпись создана")), qPrintable(message));
+        // The describing and the signing child each searched and found nothing.
+        QCOMPARE(fixtures::readFile(found), QByteArray("searched\nsearched\n"));
+        QStringList holding;
+        QDirIterator files(dir.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString path = files.next();
+            if (fixtures::readFile(path).contains(searched))
+                holding << path;
+        }
+        QVERIFY2(holding.isEmpty(), qPrintable(holding.join(QLatin1Char(' '))));
     }
 
     // Signing again never overwrites the first stamped copy; both pairs verify.

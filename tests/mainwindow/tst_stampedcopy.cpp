@@ -122,6 +122,9 @@ private slots:
         QTest::newRow("far beyond") << fixture("pdfunite-merged.pdf") << 1000000 << 2;
         QTest::newRow("negative") << fixture("pdfunite-merged.pdf") << -1 << 0;
         QTest::newRow("middle") << fixture("pdfunite-merged.pdf") << 1 << 1;
+        // Unusual but sound: every reader reads them alike, so they are stamped.
+        QTest::newRow("a reused object number") << fixture("xref/groff-reused-number.pdf") << 1 << 1;
+        QTest::newRow("generation 1 objects") << fixture("xref/registry-gen1.pdf") << 2 << 2;
     }
     void pages()
     {
@@ -170,6 +173,14 @@ private slots:
                                   << QStringLiteral("В PDF нет страниц для нанесения штампа.");
         QTest::newRow("unwritable") << fixture("gs-helvetica.pdf") << QStringLiteral("no/such/folder/out.pdf")
                                     << QStringLiteral("Не удалось сохранить PDF со штампом: ");
+        // Mended on opening, read otherwise by other readers: as for an
+        // embedded signature, no signed copy vouches for the engine's mending.
+        const QString damaged = QStringLiteral("PDF повреждён, и программы просмотра могут показать его по-разному: "
+                                               "PDF со штампом не создан.");
+        QTest::newRow("damaged: table rebuilt") << fixture("damaged/groff-trailer-nosize.pdf")
+                                                << QStringLiteral("out.pdf") << damaged;
+        QTest::newRow("damaged: objects off their places") << fixture("xref/registry-shifted.pdf")
+                                                           << QStringLiteral("out.pdf") << damaged;
     }
     void failures()
     {

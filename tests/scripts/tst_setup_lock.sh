@@ -41,13 +41,18 @@ for tool in bash cat dirname env grep mktemp rm sleep; do ln -s "$(command -v "$
 ln -s "$work/bin/dpkg-query" "$work/bin/apt-get" "$work/user/"
 printf '#!/bin/sh\necho 1000\n' > "$work/user/id"
 chmod +x "$work/user/id"
+# The same user with sudo, not allowed to use it.
+mkdir -p "$work/refused"
+cp -P "$work/user/"* "$work/refused/"
+printf '#!/bin/sh\necho "Sorry, user clerk may not run sudo on this host." >&2\nexit 1\n' > "$work/refused/sudo"
+chmod +x "$work/refused/sudo"
 
 failed=0
 # name | mode | busy calls | lock wait (s) | LANG | user | expected status | expected apt-get calls | told
 while IFS='|' read -r name mode busy wait lang user want calls told; do
   rm -f "$work/count"
   status=0
-  if [ "$user" = root ]; then search="$work/bin:$PATH"; else search="$work/user"; fi
+  case "$user" in root) search="$work/bin:$PATH" ;; *) search="$work/$user" ;; esac
   PATH="$search" LANG=$lang FAKE_COUNT="$work/count" FAKE_MODE=$mode FAKE_BUSY=$busy \
     VORN_APT_LOCK_WAIT=$wait VORN_APT_LOCK_POLL=0.2 "$(command -v bash)" "$setup" "$work/build" >/dev/null 2>"$work/err" || status=$?
   got=$(cat "$work/count" 2>/dev/null || echo 0)
@@ -63,6 +68,7 @@ lock freed after three tries, Russian locale|busy|3|5|ru_RU.UTF-8|root|0|5|waiti
 other error|broken|0|5|C.UTF-8|root|1|1|Unable to locate package
 other error, Russian locale|broken|0|5|ru_RU.UTF-8|root|1|1|Unable to locate package
 user without sudo|busy|0|5|ru_RU.UTF-8|user|1|0|sudo is not installed
+user with sudo, not allowed|busy|0|5|C.UTF-8|refused|1|0|run this script as root
 ROWS
 # "never freed" retries until the wait runs out: its call count varies, so it is checked apart
 rm -f "$work/count"; status=0
@@ -71,5 +77,46 @@ PATH="$work/bin:$PATH" FAKE_COUNT="$work/count" FAKE_MODE=busy FAKE_BUSY=1000 \
 if [ "$status" -eq 0 ] || [ "$(cat "$work/count")" -lt 2 ] || ! grep -q 'Could not get lock' "$work/err"; then
   echo "FAIL lock never freed: status $status, $(cat "$work/count") calls"; failed=$((failed + 1))
 fi
-echo "$((7 - failed)) passed, $failed failed"
+
+# Root runs the set-up for a user's checkout (as its hint says): the build
+# folder and pdfium in it belong to the checkout's owner, named or not.
+# pip stands in for the package index.
+# The system's own, which any user may run (a root's own python may not be).
+real_python=/usr/bin/python3
+[ -x "$real_python" ] || real_python=$(command -v python3)
+cat > "$work/bin/python3" <<SH
+#!/bin/sh
+[ "\$1 \$2 \$3" = "-m pip --version" ] && exit 0
+if [ "\$1 \$2 \$3" = "-m pip download" ]; then
+  for last; do :; done
+  exec "$real_python" -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1] + "/fake.whl", "w").writestr("pypdfium2_raw/libpdfium.so", "lib")' "\$last"
+fi
+exec "$real_python" "\$@"
+SH
+chmod +x "$work/bin/python3"
+owned=0
+if [ "$(id -u)" -ne 0 ] || ! command -v setpriv >/dev/null; then
+  echo "skipped the owner rows: they need root and setpriv"; owned=2
+else
+  chmod 755 "$work"
+  for owner in "$(id -u nobody)" 54321; do
+    checkout="$work/checkout-$owner"
+    mkdir -p "$checkout/scripts"
+    cp "$setup" "$checkout/scripts/"
+    chown -R "$owner:$owner" "$checkout"
+    rm -f "$work/count"; status=0
+    PATH="$work/bin:$PATH" FAKE_COUNT="$work/count" FAKE_MODE=busy FAKE_BUSY=0 \
+      bash "$checkout/scripts/setup.sh" >/dev/null 2>"$work/err" || status=$?
+    build_owner=$(stat -c %u "$checkout/build" 2>/dev/null)
+    library_owner=$(stat -c %u "$checkout/build/_pdfium/libpdfium.so" 2>/dev/null)
+    if [ "$status" -ne 0 ] || [ "$(cat "$work/count")" != 2 ] || [ "$build_owner" != "$owner" ] \
+        || [ "$library_owner" != "$owner" ]; then
+      echo "FAIL root for the checkout of $owner: status $status, build/ of $build_owner, libpdfium.so of $library_owner"
+      sed 's/^/  /' "$work/err"; failed=$((failed + 1))
+    else
+      owned=$((owned + 1))
+    fi
+  done
+fi
+echo "$((8 - failed + owned)) passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -44,7 +44,7 @@ QImage SaneTestDevice::scanimage(const QStringList& options, QString* error) con
     QProcess process;
     process.start(QStringLiteral("scanimage"), QStringList{QStringLiteral("-d"), QStringLiteral("test:0"),
                                                            QStringLiteral("--format=pnm")} + options);
-    if (!process.waitForFinished(20000) || process.exitCode() != 0) {
+    if (!process.waitForFinished(-1) || process.exitCode() != 0) {
         *error = QStringLiteral("scanimage: ") + QString::fromUtf8(process.readAllStandardError()) + process.errorString();
         return QImage();
     }

@@ -106,6 +106,23 @@ QMap<QString, XlsxParts> hostileWorkbooks()
     addChart(farPoint, {"1", "0", "5", "10"}, chartOf("lineChart", "<c:pt idx=\"1048575\"><c:v>7</c:v></c:pt>"));
     books.insert(QStringLiteral("far-point"), farPoint);
 
+    // A chart over a name that counts over the next name 500 times, seven
+    // names deep: read out, 500^7 names.
+    XlsxParts nestedNames = minimalXlsx(oneCell + "<drawing r:id=\"rIdD\"/>");
+    const QByteArray chart = chartOf("barChart", "<c:pt idx=\"0\"><c:v>7</c:v></c:pt>");
+    addChart(nestedNames, {"1", "0", "5", "10"},
+             QByteArray(chart).replace("<c:numRef>", "<c:numRef><c:f>[0]!Ряд0</c:f>").replace("</c:chart>",
+                                                                                     "<c:plotVisOnly val=\"1\"/></c:chart>"));
+    QByteArray names;
+    for (int k = 0; k < 7; ++k) {
+        const QByteArray next = "Ряд" + QByteArray::number(k + 1) + ",";
+        names += "<definedName name=\"Ряд" + QByteArray::number(k) + "\">OFFSET(S!$A$1,0,0,COUNTA(" +
+                 next.repeated(500) + "S!$A:$A),1)</definedName>";
+    }
+    names += "<definedName name=\"Ряд7\">S!$A:$A</definedName>";
+    nestedNames["xl/workbook.xml"].replace("</sheets>", "</sheets><definedNames>" + names + "</definedNames>");
+    books.insert(QStringLiteral("nested-names"), nestedNames);
+
     // 2,000 cells showing one text of 30,000 characters, wrapped at 409
     // points in a column half a digit wide: every row grows to its cap.
     QByteArray wrappedRows;

@@ -50,6 +50,9 @@ void TestXlsxHostile::boundedWork_data()
     QTest::newRow("one sheet listed 20,000 times")
         << "listed" << "sheets 1 pages 1 merges 0 points 0 reason Часть книги повреждена: xl/workbook.xml" << 0;
     QTest::newRow("chart point at index 1048575") << "far-point" << "sheets 1 pages 1 merges 0 points 1" << 0;
+    // Names read no more than a bound: the reference is not resolved, and
+    // its sheet hides nothing, so the chart is drawn as cached.
+    QTest::newRow("names counting over names") << "nested-names" << "sheets 1 pages 1 merges 0 points 1" << 0;
     // Measured only as far as a row's cap: before, each cell laid out its whole text.
     QTest::newRow("2,000 long texts wrapped at 409 points") << "long-wrapped" << "sheets 1 pages " << 0;
     // Run over empty columns no further than a bound, and cut there.

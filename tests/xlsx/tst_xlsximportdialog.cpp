@@ -120,6 +120,8 @@ private slots:
     void chartsOnEveryPageAtTheirRow();
     void chartsOutsideASliceStayOff_data();
     void chartsOutsideASliceStayOff();
+    void chartsAsTheWorkbookShowsThem_data();
+    void chartsAsTheWorkbookShowsThem();
     void pagesOneAtATime();
     void reasons_data();
     void reasons();
@@ -345,6 +347,100 @@ void TestXlsxImportDialog::chartsOutsideASliceStayOff()
     const QColor background(248, 250, 255);
     QCOMPARE(countColour(pages.at(0), background, pages.at(0).rect(), 0) > 1000, onFirst);
     QCOMPARE(countColour(pages.at(1), background, pages.at(1).rect(), 0) > 1000, onSecond);
+}
+
+// A bar chart over A1:A5 of sheet S: on the page and in the preview its
+// series is blue; a series the author filtered out would be orange. A chart
+// left out is said in the hint, as is a chart sheet.
+void TestXlsxImportDialog::chartsAsTheWorkbookShowsThem_data()
+{
+    QTest::addColumn<QByteArray>("ref");      // of the drawn series' values
+    QTest::addColumn<QByteArray>("extra");    // more of the plot
+    QTest::addColumn<QByteArray>("name");     // the workbook's name "Ряд", if any
+    QTest::addColumn<bool>("hiddenRow");      // row 3 hidden
+    QTest::addColumn<bool>("chartSheet");     // a second sheet "Диаграмма 1" holding a chart alone
+    QTest::addColumn<QString>("hint");
+    QTest::addColumn<bool>("drawn");
+
+    const QByteArray filtered =
+        "<c:extLst><c:ext uri=\"{02D57815-91ED-43cb-92C2-25804820EDAC}\" "
+        "xmlns:c15=\"http://schemas.microsoft.com/office/drawing/2012/chart\"><c15:filteredBarSeries><c15:ser>"
+        "<c:val><c:numRef><c:f>S!$B$1:$B$5</c:f><c:numCache><c:pt idx=\"0\"><c:v>7771</c:v></c:pt></c:numCache>"
+        "</c:numRef></c:val></c15:ser></c15:filteredBarSeries></c:ext></c:extLst>";
+    const QByteArray unresolved = "OFFSET(S!$A$1,0,0,MATCH(9E+99,S!$A:$A),1)";
+    const QString leftOut = QStringLiteral("Диаграмм не импортировано: 1 (листы: «S»). Их ряды заданы формулой, по "
+                                           "которой нельзя узнать скрытые строки, и диаграммы показали бы скрытые "
+                                           "значения.");
+    QTest::newRow("filtered series") << QByteArray("S!$A$1:$A$5") << filtered << QByteArray() << true << false
+                                     << QString() << true;
+    QTest::newRow("chart sheet") << QByteArray("S!$A$1:$A$5") << QByteArray() << QByteArray() << false << true
+                                 << QStringLiteral("Листы-диаграммы не импортируются: «Диаграмма 1».") << true;
+    QTest::newRow("growing name over a hidden row")
+        << QByteArray("[0]!Ряд") << QByteArray() << QByteArray("OFFSET(S!$A$1,0,0,COUNTA(S!$A:$A),1)") << true
+        << false << QString() << true;
+    QTest::newRow("name not resolved over a hidden row") << QByteArray("[0]!Ряд") << QByteArray() << unresolved
+                                                         << true << false << leftOut << false;
+    QTest::newRow("name not resolved, nothing hidden") << QByteArray("[0]!Ряд") << QByteArray() << unresolved
+                                                       << false << false << QString() << true;
+}
+
+void TestXlsxImportDialog::chartsAsTheWorkbookShowsThem()
+{
+    QFETCH(QByteArray, ref);
+    QFETCH(QByteArray, extra);
+    QFETCH(QByteArray, name);
+    QFETCH(bool, hiddenRow);
+    QFETCH(bool, chartSheet);
+    QFETCH(QString, hint);
+    QFETCH(bool, drawn);
+    XlsxParts parts = sheetBook(5, "", "", {0, 2, 10, 8});
+    if (hiddenRow)
+        parts["xl/worksheets/sheet1.xml"].replace("<row r=\"3\">", "<row r=\"3\" hidden=\"1\">");
+    QByteArray points;
+    for (int i = 0; i < 5; ++i)
+        points += "<c:pt idx=\"" + QByteArray::number(i) + "\"><c:v>" + QByteArray::number(i + 1) + "</c:v></c:pt>";
+    parts.insert("xl/charts/chart1.xml",
+                 "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart>"
+                 "<c:plotArea><c:barChart><c:barDir val=\"col\"/><c:ser><c:val><c:numRef><c:f>" + ref +
+                     "</c:f><c:numCache>" + points + "</c:numCache></c:numRef></c:val></c:ser>" + extra +
+                     "</c:barChart></c:plotArea><c:plotVisOnly val=\"1\"/></c:chart></c:chartSpace>");
+    QByteArray sheets = "<sheet name=\"S\" sheetId=\"1\" r:id=\"rId1\"/>";
+    if (chartSheet) {
+        sheets += "<sheet name=\"Диаграмма 1\" sheetId=\"2\" r:id=\"rId2\"/>";
+        parts["xl/_rels/workbook.xml.rels"].replace(
+            "</Relationships>",
+            "<Relationship Id=\"rId2\" Type=\"t\" Target=\"chartsheets/sheet1.xml\"/></Relationships>");
+        parts.insert("xl/chartsheets/sheet1.xml",
+                     "<chartsheet xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                     "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheetPr/>"
+                     "<sheetViews><sheetView workbookViewId=\"0\"/></sheetViews><drawing r:id=\"rId1\"/>"
+                     "</chartsheet>");
+    }
+    parts.insert("xl/workbook.xml",
+                 "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                 "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>" +
+                     sheets + "</sheets>" +
+                     (name.isEmpty() ? QByteArray()
+                                     : "<definedNames><definedName name=\"Ряд\">" + name + "</definedName></definedNames>") +
+                     "</workbook>");
+    XlsxImportDialog d(write(QStringLiteral("charts.xlsx"), parts), nullptr);
+    const QLabel* hintLabel = d.findChild<QLabel*>(QStringLiteral("DialogHint"));
+    QVERIFY(hintLabel);
+    QCOMPARE(hintLabel->text(), hint);
+    QCOMPARE(hintLabel->isVisibleTo(&d), !hint.isEmpty());
+    QCOMPARE(d.findChild<QListWidget*>()->count(), 1); // a chart sheet is not listed
+    QSizeF size;
+    const QList<QImage> pages = d.buildPages(size);
+    QCOMPARE(pages.size(), 1);
+    const QImage preview = previewOf(d)->grab().toImage();
+    const QColor background(248, 250, 255);
+    const QColor blue(66, 114, 196);
+    const QColor orange(237, 125, 49);
+    for (const QImage& image : {pages.first(), preview}) {
+        QCOMPARE(countColour(image, background, image.rect(), 0) > 100, drawn);
+        QCOMPARE(countColour(image, blue, image.rect(), 0) > 10, drawn);
+        QCOMPARE(countColour(image, orange, image.rect(), 0), 0);
+    }
 }
 
 void TestXlsxImportDialog::pagesOneAtATime()

@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
@@ -129,6 +130,8 @@ private slots:
     void pagesAreTextAndPaths();
     void cancelledWritingLeavesNoFile();
     void registerAsLibreOfficePrintsIt();
+    void reportAsItPrints_data();
+    void reportAsItPrints();
     void hiddenContentIsNotPrinted_data();
     void hiddenContentIsNotPrinted();
     void previewShowsFiguresAsPrinted_data();
@@ -489,29 +492,136 @@ void TestXlsxPageRenderer::registerAsLibreOfficePrintsIt()
     }
 }
 
+// A report written part by part as Excel writes it, and again by LibreOffice
+// (tests/data/make-xlsx.sh): its sheets, its chart's points, what prints and
+// what the preview shows of its figures.
+void TestXlsxPageRenderer::reportAsItPrints_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("sheets");      // imported
+    QTest::addColumn<QStringList>("chartSheets"); // named in the hint
+    QTest::addColumn<QList<double>>("values");    // of the report's chart, every series
+    QTest::addColumn<QStringList>("printed");
+    QTest::addColumn<QStringList>("absent");
+    QTest::addColumn<QStringList>("asLibreOffice"); // printed as LibreOffice prints the same workbook
+
+    // One General for the written code and the built-in id, each figure twice.
+    const QStringList figures = {"1234567890123.45",   "9.99999999999E+307", "1E-10",  "1.2345E-05",
+                                 "0.333333333333333", "1.23456789012346E+17", "123,456,789,012,346,000",
+                                 "-12:00"};
+    const QStringList same = {"1234567890123.45", "9.99999999999E+307", "1E-10", "0.333333333333333",
+                              "123,456,789,012,346,000", "-12:00"};
+    // Rows 4 (hidden) and 6 (0 high) hold Восток 9002 and Север 9001; the
+    // filtered series 7771 and the chart sheet are not drawn.
+    QTest::newRow("part by part") << "charts-as-written.xlsx" << QStringList{"Отчёт"} << QStringList{"Диаграмма"}
+                                  << QList<double>{120, 104, 98, 102, 97, 105} << figures + QStringList{"Юг", "Урал"}
+                                  << QStringList{"Север", "9001", "9002", "777.777", "555.555"} << same;
+    // LibreOffice keeps no row 0 high and gives its chart data of its own:
+    // every point is drawn, as LibreOffice draws it.
+    QTest::newRow("LibreOffice") << "lo-charts-as-written.xlsx" << QStringList{"Отчёт", "Диаграмма"} << QStringList{}
+                                 << QList<double>{120, 104, 9002, 98, 9001, 102, 97, 105}
+                                 << figures + QStringList{"Север", "555.555"} << QStringList{"9002", "777.777"}
+                                 << QStringList{};
+}
+
+void TestXlsxPageRenderer::reportAsItPrints()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, sheets);
+    QFETCH(QStringList, chartSheets);
+    QFETCH(QList<double>, values);
+    QFETCH(QStringList, printed);
+    QFETCH(QStringList, absent);
+    QFETCH(QStringList, asLibreOffice);
+    const QString book = workbook(file);
+    {
+        const XlsxIWorkbook read = iReadWorkbook(book);
+        QCOMPARE(read.reason, QString());
+        QStringList names;
+        for (const XlsxISheetInfo& sheet : read.sheets)
+            names << sheet.name;
+        QCOMPARE(names, sheets);
+        QCOMPARE(read.chartSheets, chartSheets);
+        QCOMPARE(read.sheets.front().charts.size(), 1);
+        QList<double> drawn;
+        for (const XlsxIChartSeries& s : read.sheets.front().charts.first().series)
+            drawn += s.values;
+        QCOMPARE(drawn, values);
+    }
+    XlsxImportDialog dialog(book, nullptr);
+    const QString hint = dialog.findChild<QLabel*>(QStringLiteral("DialogHint"))->text();
+    QCOMPARE(hint.contains(QStringLiteral("Листы-диаграммы не импортируются: «Диаграмма».")), !chartSheets.isEmpty());
+    const QString pdf = m_dir.filePath(QStringLiteral("report.pdf"));
+    QVERIFY(dialog.pageRenderer().writePdf(pdf));
+    const QString ours = pdfText(pdf);
+    for (const QString& text : printed)
+        QVERIFY2(ours.contains(text), qPrintable(text + " in\n" + ours));
+    for (const QString& text : absent)
+        QVERIFY2(!ours.contains(text), qPrintable(text + " in\n" + ours));
+    // The preview shows each figure as the page prints it, under the written
+    // General (column C) as under the built-in one (D).
+    auto* preview = dialog.findChild<XlsxPreviewWidget*>();
+    dialog.onSheetSelected(0);
+    for (int row = 2; row <= 10; ++row) {
+        if (preview->sheet->hiddenRows.contains(row))
+            continue;
+        for (int col = 2; col <= 3; ++col) {
+            const QString shown = preview->shownText(row, col);
+            QVERIFY2(shown.isEmpty() || ours.contains(shown), qPrintable(shown));
+        }
+        if (row < 10)
+            QCOMPARE(preview->shownText(row, 2), preview->shownText(row, 3));
+    }
+    if (asLibreOffice.isEmpty())
+        return;
+    QString why;
+    QVERIFY2(convertWithLibreOffice({book}, m_dir.path(), &why, QStringLiteral("pdf")), qPrintable(why));
+    const QString theirs = pdfText(m_dir.filePath(QFileInfo(file).completeBaseName() + QStringLiteral(".pdf")));
+    for (const QString& text : asLibreOffice)
+        QVERIFY2(theirs.contains(text) && ours.contains(text), qPrintable(text));
+}
+
 // Rows 1 to 5 of column A hold the labels "видно1" ... and B the values
-// 100, 110, 999, 120, 130; row 3 is hidden. Style 1 has the format ";;;".
+// 100, 110, 999, 120, 130; row 3 is hidden (or 0 high). Style 1 has the
+// format ";;;".
 void TestXlsxPageRenderer::hiddenContentIsNotPrinted_data()
 {
-    QTest::addColumn<QByteArray>("extra");    // more of the worksheet: row 6 and columns
+    QTest::addColumn<QByteArray>("extra");    // more of the worksheet: row 6 and columns; "zero": row 3 0 high
     QTest::addColumn<QByteArray>("chart");    // the chart part, or none
     QTest::addColumn<QStringList>("printed");
     QTest::addColumn<QStringList>("absent");
-    QTest::addColumn<QList<double>>("values"); // the chart's points as drawn
+    QTest::addColumn<QList<double>>("values"); // the points of every series as drawn; none: the chart is left out
     QTest::addColumn<QByteArray>("workbook");  // the workbook part instead of one of sheet "S"; its rId2 is a
                                                // copy of that sheet
 
     // The cache holds the given values; count, when given, is how many points it says it holds.
-    const auto barChart = [](const QByteArray& ref, const QByteArray& visibleOnly,
-                             const QList<int>& values = {100, 110, 999, 120, 130}, int count = -1) {
+    const auto series = [](const QByteArray& ref, const QList<int>& values, int count = -1) {
         QByteArray points = count < 0 ? QByteArray() : "<c:ptCount val=\"" + QByteArray::number(count) + "\"/>";
         for (int i = 0; i < values.size(); ++i)
             points += "<c:pt idx=\"" + QByteArray::number(i) + "\"><c:v>" + QByteArray::number(values.at(i)) +
                       "</c:v></c:pt>";
+        return "<c:ser><c:val><c:numRef><c:f>" + ref + "</c:f><c:numCache>" + points +
+               "</c:numCache></c:numRef></c:val></c:ser>";
+    };
+    const auto chartOf = [](const QByteArray& kind, const QByteArray& plot, const QByteArray& visibleOnly) {
         return "<c:chartSpace xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\"><c:chart><c:plotArea>"
-               "<c:barChart><c:barDir val=\"col\"/><c:ser><c:val><c:numRef><c:f>" + ref + "</c:f><c:numCache>" + points +
-               "</c:numCache></c:numRef></c:val></c:ser></c:barChart></c:plotArea>" + visibleOnly +
-               "</c:chart></c:chartSpace>";
+               "<c:" + kind + ">" + plot + "</c:" + kind + "></c:plotArea>" + visibleOnly + "</c:chart></c:chartSpace>";
+    };
+    const auto barChart = [&](const QByteArray& ref, const QByteArray& visibleOnly,
+                              const QList<int>& values = {100, 110, 999, 120, 130}, int count = -1) {
+        return chartOf("barChart", "<c:barDir val=\"col\"/>" + series(ref, values, count), visibleOnly);
+    };
+    // A series unticked in the chart's filter, kept in the plot's extension list.
+    const auto filtered = [&](const QByteArray& kind, const QByteArray& list) {
+        return chartOf(kind,
+                       series("S!$B$1:$B$5", {100, 110, 999, 120, 130}) +
+                           "<c:extLst><c:ext uri=\"{02D57815-91ED-43cb-92C2-25804820EDAC}\" "
+                           "xmlns:c15=\"http://schemas.microsoft.com/office/drawing/2012/chart\"><c15:" + list + ">" +
+                           series("S!$C$1:$C$5", {7771, 7772, 7773, 7774, 7775})
+                               .replace("<c:ser>", "<c15:ser>")
+                               .replace("</c:ser>", "</c15:ser>") +
+                           "</c15:" + list + "></c:ext></c:extLst>",
+                       "<c:plotVisOnly val=\"1\"/>");
     };
     const auto workbook = [](const QByteArray& sheets, const QByteArray& names = QByteArray()) {
         return "<workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
@@ -578,6 +688,40 @@ void TestXlsxPageRenderer::hiddenContentIsNotPrinted_data()
         << QByteArray() << barChart("Ряд", visibleOnly) << shown << QStringList{} << visible
         << workbook(sheetS + "<sheet name=\"Скрытые, 'данные'\" sheetId=\"2\" state=\"veryHidden\" r:id=\"rId2\"/>",
                     "<definedName name=\"Ряд\">'Скрытые, ''данные'''!$B$1:$B$5</definedName>");
+    QTest::newRow("row 0 high") << QByteArray("zero") << barChart("S!$B$1:$B$5", visibleOnly) << shown
+                                << QStringList{"видно3"} << visible << QByteArray();
+    QTest::newRow("bar chart, filtered series") << QByteArray() << filtered("barChart", "filteredBarSeries") << shown
+                                                << QStringList{} << visible << QByteArray();
+    QTest::newRow("line chart, filtered series") << QByteArray() << filtered("lineChart", "filteredLineSeries")
+                                                 << shown << QStringList{} << visible << QByteArray();
+    QTest::newRow("pie chart, filtered series") << QByteArray() << filtered("pieChart", "filteredPieSeries") << shown
+                                                << QStringList{} << visible << QByteArray();
+    // Names that grow with their rows, over the sheet "Отчёт": its labels in
+    // A1:A5 counted, the values from B2 on.
+    const QByteArray report = "<sheet name=\"Отчёт\" sheetId=\"1\" r:id=\"rId1\"/>";
+    const QList<int> fromB2{110, 999, 120, 130};
+    const QList<double> visibleFromB2{110, 120, 130};
+    QTest::newRow("name of OFFSET with COUNTA")
+        << QByteArray() << barChart("[0]!Продажи", visibleOnly, fromB2) << shown << QStringList{} << visibleFromB2
+        << workbook(report, "<definedName name=\"Продажи\">OFFSET('Отчёт'!$B$2,0,0,COUNTA('Отчёт'!$A:$A)-1,1)"
+                            "</definedName>");
+    QTest::newRow("range ending in INDEX with COUNTA")
+        << QByteArray() << barChart("'Отчёт'!Продажи", visibleOnly, fromB2) << shown << QStringList{}
+        << visibleFromB2
+        << workbook(report, "<definedName name=\"Продажи\" localSheetId=\"0\">'Отчёт'!$B$2:INDEX('Отчёт'!$B:$B,"
+                            "COUNTA('Отчёт'!$A:$A))</definedName>");
+    QTest::newRow("OFFSET of constant sizes, width left out")
+        << QByteArray() << barChart("[0]!Продажи", visibleOnly, fromB2) << shown << QStringList{} << visibleFromB2
+        << workbook(report, "<definedName name=\"Продажи\">OFFSET(Отчёт!$B$1, 1, 0, 4)</definedName>");
+    QTest::newRow("OFFSET counting numbers with COUNT")
+        << QByteArray() << barChart("[0]!Продажи", visibleOnly) << shown << QStringList{} << visible
+        << workbook(report, "<definedName name=\"Продажи\">OFFSET('Отчёт'!$B$1,0,0,COUNT('Отчёт'!$B$1:$B$5),1)"
+                            "</definedName>");
+    // A reference not resolved over a sheet that hides a row: left out.
+    QTest::newRow("name not resolved") << QByteArray() << barChart("[0]!Продажи", visibleOnly, fromB2) << shown
+                                       << QStringList{} << QList<double>{}
+                                       << workbook(report, "<definedName name=\"Продажи\">OFFSET('Отчёт'!$B$2,0,0,"
+                                                           "MATCH(1E+100,'Отчёт'!$B:$B)-1,1)</definedName>");
 }
 
 void TestXlsxPageRenderer::hiddenContentIsNotPrinted()
@@ -593,7 +737,8 @@ void TestXlsxPageRenderer::hiddenContentIsNotPrinted()
     const QList<int> numbers{100, 110, 999, 120, 130};
     for (int r = 1; r <= 5; ++r) {
         const QByteArray n = QByteArray::number(r);
-        rows += "<row r=\"" + n + "\"" + (r == 3 ? " hidden=\"1\"" : "") + "><c r=\"A" + n +
+        const QByteArray hiding = extra == "zero" ? " ht=\"0\" customHeight=\"1\"" : " hidden=\"1\"";
+        rows += "<row r=\"" + n + "\"" + (r == 3 ? hiding : QByteArray()) + "><c r=\"A" + n +
                 "\" t=\"inlineStr\"><is><t>видно" + n + "</t></is></c><c r=\"B" + n + "\"><v>" +
                 QByteArray::number(numbers.at(r - 1)) + "</v></c><c r=\"C" + n +
                 "\" t=\"inlineStr\"><is><t>столбец</t></is></c></row>";
@@ -624,11 +769,22 @@ void TestXlsxPageRenderer::hiddenContentIsNotPrinted()
     XlsxIWorkbook book = iReadWorkbook(file);
     QCOMPARE(book.reason, QString());
     QCOMPARE(int(book.sheets.size()), 1);
-    if (!chart.isEmpty()) {
-        QCOMPARE(book.sheets.front().charts.size(), 1);
-        QCOMPARE(book.sheets.front().charts.first().series.first().values, values);
+    const XlsxISheetInfo& sheet = book.sheets.front();
+    if (!chart.isEmpty() && values.isEmpty()) {
+        QCOMPARE(sheet.charts.size(), 0);
+        QCOMPARE(book.chartsLeftOut, QStringList{sheet.name});
+    } else if (!chart.isEmpty()) {
+        QCOMPARE(sheet.charts.size(), 1);
+        QList<double> drawn;
+        for (const XlsxIChartSeries& s : sheet.charts.first().series)
+            drawn += s.values;
+        QCOMPARE(drawn, values);
     }
     const std::shared_ptr<const XlsxIStyles> styles(std::move(book.styles));
+    // The preview gives the hidden row no room either.
+    XlsxPreviewWidget preview;
+    preview.setSheet(sheet.data.get(), styles.get(), sheet.charts);
+    QCOMPARE(preview.rowY.at(3 - preview.firstRow), preview.rowY.at(4 - preview.firstRow));
     const XlsxPageRenderer renderer(book.sheets, styles, {});
     const QString pdf = m_dir.filePath(QStringLiteral("hidden.pdf"));
     QVERIFY(renderer.writePdf(pdf));

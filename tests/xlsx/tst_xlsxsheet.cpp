@@ -187,19 +187,22 @@ void TestXlsxSheet::rowHeights_data()
     QTest::addColumn<QByteArray>("rows");
     QTest::addColumn<QList<int>>("heightRows");
     QTest::addColumn<QList<double>>("heights");
+    QTest::addColumn<QList<int>>("hidden");
 
     // Heights that are no number, or a negative one, would hide their row as 0.
     QTest::newRow("mixed") << QByteArray("<row r=\"1\" ht=\"12.8\"/><row ht=\"500\"/><row ht=\"-1\"/><row ht=\"x\"/>"
                                          "<row r=\"6\"/><row r=\"2000000\" ht=\"20\"/>")
-                           << QList<int>{1, 2} << QList<double>{12.8, 409.0};
+                           << QList<int>{1, 2} << QList<double>{12.8, 409.0} << QList<int>{};
     QTest::newRow("nan") << QByteArray("<row r=\"1\" ht=\"nan\"/><row r=\"2\" ht=\"NaN\"/><row r=\"3\" ht=\"15\"/>")
-                         << QList<int>{3} << QList<double>{15.0};
+                         << QList<int>{3} << QList<double>{15.0} << QList<int>{};
     QTest::newRow("infinity") << QByteArray("<row r=\"1\" ht=\"inf\"/><row r=\"2\" ht=\"-inf\"/><row r=\"3\" ht=\"1e999\"/>")
-                              << QList<int>{} << QList<double>{};
-    QTest::newRow("zero stays") << QByteArray("<row r=\"4\" ht=\"0\"/><row r=\"5\" ht=\" 7.5 \"/>") << QList<int>{4, 5}
-                                << QList<double>{0.0, 7.5};
+                              << QList<int>{} << QList<double>{} << QList<int>{};
+    // A row 0 high is hidden, with its own height or the writer's fit.
+    QTest::newRow("zero hides") << QByteArray("<row r=\"3\" ht=\"0\" customHeight=\"1\"/><row r=\"4\" ht=\"0\"/>"
+                                              "<row r=\"5\" ht=\" 7.5 \"/><row r=\"6\" ht=\"0.0\" hidden=\"1\"/>")
+                                << QList<int>{3, 4, 5, 6} << QList<double>{0.0, 0.0, 7.5, 0.0} << QList<int>{3, 4, 6};
     QTest::newRow("overlong number") << "<row r=\"1\" ht=\"1" + QByteArray(400, '0') + "\"/>" << QList<int>{}
-                                     << QList<double>{};
+                                     << QList<double>{} << QList<int>{};
 }
 
 void TestXlsxSheet::rowHeights()
@@ -207,9 +210,11 @@ void TestXlsxSheet::rowHeights()
     QFETCH(QByteArray, rows);
     QFETCH(QList<int>, heightRows);
     QFETCH(QList<double>, heights);
+    QFETCH(QList<int>, hidden);
     const auto sheet = iParseSheet(sheetXml("<sheetData>" + rows + "</sheetData>"), {});
     QCOMPARE(sheet->rowHeights.keys(), heightRows);
     QCOMPARE(sheet->rowHeights.values(), heights);
+    QCOMPARE(sheet->hiddenRows, QSet<int>(hidden.cbegin(), hidden.cend()));
 }
 
 void TestXlsxSheet::merges_data()
@@ -377,6 +382,24 @@ void TestXlsxSheet::kinds_data()
     QTest::newRow("combined, first wins") << "<c:barChart>" + one + "</c:barChart><c:lineChart>" + one + "</c:lineChart>"
                                           << int(XlsxIChart::Bar) << 2 << 1;
     QTest::newRow("empty") << QByteArray() << int(XlsxIChart::NoChart) << 0 << 0;
+    // A series unticked in the chart's filter stays in the plot's extension list, not drawn.
+    const auto filtered = [&one](const QByteArray& kind, const QByteArray& list, bool shownFirst = true) {
+        const QByteArray hidden =
+            "<c:extLst><c:ext uri=\"{02D57815-91ED-43cb-92C2-25804820EDAC}\" "
+            "xmlns:c15=\"http://schemas.microsoft.com/office/drawing/2012/chart\"><c15:" + list + ">" +
+            series(point(0, "a") + point(1, "b"), point(0, "7771") + point(1, "7772"))
+                .replace("<c:ser>", "<c15:ser>")
+                .replace("</c:ser>", "</c15:ser>") +
+            "</c15:" + list + "></c:ext></c:extLst>";
+        return "<c:" + kind + ">" + (shownFirst ? one + hidden : hidden + one) + "</c:" + kind + ">";
+    };
+    QTest::newRow("bar, filtered series") << filtered("barChart", "filteredBarSeries") << int(XlsxIChart::Bar) << 1 << 1;
+    QTest::newRow("line, filtered series") << filtered("lineChart", "filteredLineSeries") << int(XlsxIChart::Line) << 1
+                                           << 1;
+    QTest::newRow("pie, filtered series") << filtered("pieChart", "filteredPieSeries") << int(XlsxIChart::Pie) << 1 << 1;
+    QTest::newRow("filtered series before the shown one")
+        << filtered("areaChart", "filteredAreaSeries", false)
+        << int(XlsxIChart::Area) << 1 << 1;
 }
 
 void TestXlsxSheet::kinds()

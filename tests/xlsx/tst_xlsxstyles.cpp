@@ -7,6 +7,7 @@
 #include <QXmlStreamReader>
 
 #include <limits>
+#include <tuple>
 
 namespace {
 
@@ -267,9 +268,9 @@ void TestXlsxStyles::formats_data()
     QTest::newRow("mm:ss no date") << 5.0 << 164 << "mm:ss" << "00:00" << QString() << QString();
     QTest::newRow("dd/mm date") << 45000.0 << 164 << "DD/MM" << "15/03" << QString() << QString();
     QTest::newRow("id 59 not a date id") << 45000.0 << 59 << "0" << "45000" << QString() << QString();
-    QTest::newRow("date too large") << 1e15 << 14 << "" << "1000000000000000" << QString() << QString();
-    QTest::newRow("1e308 date") << 1e308 << 14 << "" << "1e+308" << QString() << QString();
-    QTest::newRow("1e308 date code grouped") << 1e308 << 164 << "#,##0 yyyy" << "1e+308" << QString() << QString();
+    QTest::newRow("date too large") << 1e15 << 14 << "" << "1E+15" << QString() << QString();
+    QTest::newRow("1e308 date") << 1e308 << 14 << "" << "1E+308" << QString() << QString();
+    QTest::newRow("1e308 date code grouped") << 1e308 << 164 << "#,##0 yyyy" << "1E+308" << QString() << QString();
     QTest::newRow("nan date") << nan << 14 << "" << "nan" << QString() << QString();
     QTest::newRow("infinity date") << inf << 14 << "" << "inf" << QString() << QString();
     QTest::newRow("percent 1") << 0.1234 << 164 << "0.0%" << "12.3%" << QString() << QString();
@@ -282,12 +283,20 @@ void TestXlsxStyles::formats_data()
     QTest::newRow("grouped 1e20") << 1e20 << 3 << "#,##0" << "100,000,000,000,000,000,000" << QString() << QString();
     QTest::newRow("decimals of 1e16") << 1.2345e16 << 4 << "#,##0.00" << "12,345,000,000,000,000.00" << QString()
                                       << QString();
+    // No more than 15 significant digits show, the rest are zeros.
+    QTest::newRow("grouped 18 digits") << 123456789012345678.0 << 3 << "#,##0" << "123,456,789,012,346,000"
+                                       << QString() << QString();
+    QTest::newRow("decimals past 15 digits") << 12345678901234.565 << 4 << "#,##0.00" << "12,345,678,901,234.60"
+                                             << QString() << QString();
     QTest::newRow("grouped infinity") << -inf << 3 << "#,##0" << "-inf" << QString() << QString();
     QTest::newRow("one decimal") << 2.24 << 164 << "0.0" << "2.2" << QString() << QString();
     QTest::newRow("general integer") << 3.0 << 164 << "General" << "3" << QString() << QString();
     QTest::newRow("general fraction") << 0.1 << 164 << "General" << "0.1" << QString() << QString();
-    QTest::newRow("general beyond 64 bits") << 9.3e18 << 164 << "General" << "9.3e+18" << QString() << QString();
-    QTest::newRow("general 2^53") << 9007199254740992.0 << 164 << "General" << "9007199254740992" << QString() << QString();
+    QTest::newRow("general beyond 64 bits") << 9.3e18 << 164 << "General" << "9.3E+18" << QString() << QString();
+    QTest::newRow("general 2^53") << 9007199254740992.0 << 164 << "General" << "9.00719925474099E+15" << QString()
+                                  << QString();
+    QTest::newRow("general 15 digits") << 123456789012345.0 << 164 << "General" << "123456789012345" << QString()
+                                       << QString();
     // Codes as clerks' workbooks write them: literal text and currency kept.
     QTest::newRow("roubles quoted") << 1234.5 << 164 << "#,##0.00\" ₽\"" << "1,234.50 ₽" << QString() << QString();
     QTest::newRow("roubles escaped") << 0.205 << 164 << "#,##0.00\\ \"руб.\"" << "0.21 руб." << QString() << QString();
@@ -389,11 +398,27 @@ void TestXlsxStyles::displayText_data()
     QTest::addColumn<int>("style");
     QTest::addColumn<QString>("shown");
 
-    // style 0: id 0; style 1: built-in 14; style 2: custom 164; style 3: id 165 without a code
+    // style 0: id 0; style 1: built-in 14; style 2: custom 164; style 3: id 165 without a code;
+    // style 4: "General" written as LibreOffice writes its default
     QTest::newRow("id 0 integral") << 7.0 << "7.000" << 0 << "7";
-    QTest::newRow("id 0 fraction keeps text") << 0.25 << "0.25000" << 0 << "0.25000";
-    QTest::newRow("id 0 three billion keeps text") << 3e9 << "3000000000" << 0 << "3000000000";
-    QTest::newRow("id 0 minus three billion keeps text") << -3e9 << "-3E9" << 0 << "-3E9";
+    QTest::newRow("id 0 fraction") << 0.25 << "0.25000" << 0 << "0.25";
+    QTest::newRow("id 0 three billion") << 3e9 << "3000000000" << 0 << "3000000000";
+    QTest::newRow("id 0 minus three billion") << -3e9 << "-3E9" << 0 << "-3000000000";
+    // One General whatever its id: 15 significant digits, a capital E.
+    const QList<std::tuple<double, const char*, const char*>> general = {
+        {1234567890123.45, "1234567890123.45", "1234567890123.45"},
+        {9.99999999999E+307, "9.99999999999E+307", "9.99999999999E+307"},
+        {0.333333333333333, "0.333333333333333", "0.333333333333333"},
+        {0.30000000000000004, "0.30000000000000004", "0.3"},
+        {1e-10, "1e-10", "1E-10"},
+        {1.2345e-5, "1.2345E-5", "1.2345E-05"},
+        {0.0001, "1.0000000000000001E-4", "0.0001"},
+        {-123456789012345678.0, "-123456789012345678", "-1.23456789012346E+17"},
+    };
+    for (const auto& [value, stored, shown] : general) {
+        QTest::addRow("id 0 %s", stored) << value << QString(stored) << 0 << QString(shown);
+        QTest::addRow("written General %s", stored) << value << QString(stored) << 4 << QString(shown);
+    }
     QTest::newRow("id 0 nan keeps text") << std::numeric_limits<double>::quiet_NaN() << "nan" << 0 << "nan";
     QTest::newRow("built-in date") << 45000.0 << "45000" << 1 << "15.03.2023";
     QTest::newRow("custom code") << 0.5 << "0.5" << 2 << "50%";
@@ -410,12 +435,13 @@ void TestXlsxStyles::displayText()
     QFETCH(QString, shown);
 
     XlsxIStyles styles;
-    for (int id : {0, 14, 164, 165}) {
+    for (int id : {0, 14, 164, 165, 166}) {
         XlsxIXf xf;
         xf.numFmtId = id;
         styles.cellXfs.append(xf);
     }
     styles.numFmts.insert(164, QStringLiteral("0%"));
+    styles.numFmts.insert(166, QStringLiteral("General"));
     XlsxICell cell{stored, style, value, true};
     QCOMPARE(iDisplayText(cell, &styles), shown);
     cell.isNumber = false;
@@ -455,8 +481,13 @@ void TestXlsxStyles::times_data()
     QTest::newRow("date and time") << 45000.5208333333 << 22 << "m/d/yy h:mm" << false << "15.03.2023 12:30";
     QTest::newRow("date and time carry midnight") << 45000.99999999 << 164 << "dd.mm.yyyy hh:mm" << false << "16.03.2023 00:00";
     QTest::newRow("month then minutes") << 45000.75 << 164 << "yyyy-mm-dd hh:mm:ss" << false << "2023-03-15 18:00:00";
-    QTest::newRow("negative time is a number") << -0.25 << 20 << "" << false << "-0.25";
-    QTest::newRow("huge time is a number") << 1e300 << 21 << "" << false << "1e+300";
+    // Below zero a clock shows the time of day the value falls on, elapsed
+    // time counts back from zero, as LibreOffice prints them.
+    QTest::newRow("negative clock time") << -0.25 << 20 << "" << false << "18:00";
+    QTest::newRow("negative elapsed hours") << -0.5 << 164 << "[h]:mm" << false << "-12:00";
+    QTest::newRow("negative elapsed, minutes from zero") << -0.2604166666666667 << 46 << "" << false << "-6:15:00";
+    QTest::newRow("negative section of elapsed time") << -0.25 << 164 << "[h]:mm;-[h]:mm" << false << "-6:00";
+    QTest::newRow("huge time is a number") << 1e300 << 21 << "" << false << "1E+300";
     QTest::newRow("nan time is a number") << std::numeric_limits<double>::quiet_NaN() << 20 << "" << false << "nan";
     QTest::newRow("1904 date") << 44901.0 << 14 << "" << true << "07.12.2026";
     QTest::newRow("1900 date of the same serial") << 44901.0 << 14 << "" << false << "06.12.2022";

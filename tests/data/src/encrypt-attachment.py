@@ -3,14 +3,18 @@
 handler whose page streams and strings pass through the /Identity filter and
 whose embedded files go through their own RC4 crypt filter (/EFF), opened by
 the user password (empty when not given): the pages read without it, the
-attachment only with it. Writes the QDF file for fix-qdf to finish.
+attachment only with it. With --crypt-filter the embedded files name their
+crypt filter themselves instead (compressed, then sealed:
+/Filter [/Crypt /FlateDecode]) and the handler has no /EFF. Writes the QDF
+file for fix-qdf to finish.
 
-  encrypt-attachment.py IN.qdf OUT.qdf [USER-PASSWORD]
+  encrypt-attachment.py [--crypt-filter] IN.qdf OUT.qdf [USER-PASSWORD]
 """
 import hashlib
 import re
 import struct
 import sys
+import zlib
 
 PAD = bytes.fromhex("28bf4e5e4e758a4164004e56fffa01082e2e00b6d0683e802f0ca9fe6453697a")
 OWNER = b"owner"
@@ -65,7 +69,7 @@ def object_key(key, number):
     return hashlib.md5(key + struct.pack("<i", number)[:3] + b"\0\0").digest()[:16]
 
 
-def main(source, target, user):
+def main(source, target, user, crypt_filter):
     data = open(source, "rb").read()
     first_id = bytes.fromhex(re.search(rb"/ID \[<([0-9a-f]+)>", data).group(1).decode())
     owner = owner_entry(user)
@@ -74,14 +78,22 @@ def main(source, target, user):
                              data, re.S):
         start = match.end()
         end = data.index(b"\nendstream", start)
-        sealed = rc4(object_key(key, int(match.group(1))), data[start:end])
-        data = data[:start] + sealed + data[end:]
+        # QDF ends the data of a file ending in a newline right before "endstream".
+        plain = zlib.compress(data[start:end + 1]) if crypt_filter else data[start:end]
+        sealed = rc4(object_key(key, int(match.group(1))), plain)
+        head = data[match.start():start]
+        if crypt_filter:
+            head = head.replace(b"/Type /EmbeddedFile",
+                                b"/Type /EmbeddedFile\n  /Filter [ /Crypt /FlateDecode ]\n"
+                                b"  /DecodeParms [ << /Type /CryptFilterDecodeParms /Name /StdCF >> null ]", 1)
+        data = data[:match.start()] + head + sealed + data[end:]
     numbers = [int(n) for n in re.findall(rb"\n(\d+) 0 obj\n", data)]
     encrypt = max(numbers) + 1
     dictionary = (b"%d 0 obj\n<< /Filter /Standard /V 4 /R 4 /Length 128 /P %d /O <%s> /U <%s>\n"
                   b"   /CF << /StdCF << /CFM /V2 /AuthEvent /EFOpen /Length 16 >> >>\n"
-                  b"   /StmF /Identity /StrF /Identity /EFF /StdCF >>\nendobj\n\n"
-                  % (encrypt, PERMISSIONS, owner.hex().encode(), user_entry(key, first_id).hex().encode()))
+                  b"   /StmF /Identity /StrF /Identity%s >>\nendobj\n\n"
+                  % (encrypt, PERMISSIONS, owner.hex().encode(), user_entry(key, first_id).hex().encode(),
+                     b"" if crypt_filter else b" /EFF /StdCF"))
     at = data.rindex(b"\nxref\n") + 1
     data = data[:at] + dictionary + data[at:]
     data = data.replace(b"trailer <<\n", b"trailer <<\n  /Encrypt %d 0 R\n" % encrypt, 1)
@@ -89,4 +101,6 @@ def main(source, target, user):
 
 
 if __name__ == "__main__":
-    main(sys.argv[1], sys.argv[2], sys.argv[3].encode() if len(sys.argv) > 3 else b"")
+    crypt_filter = "--crypt-filter" in sys.argv[1:]
+    args = [arg for arg in sys.argv[1:] if arg != "--crypt-filter"]
+    main(args[0], args[1], args[2].encode() if len(args) > 2 else b"", crypt_filter)

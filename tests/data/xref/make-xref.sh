@@ -108,6 +108,28 @@ b = update(b, [(page, 0, empty)], [(number, 1)])
 reused = page_body.replace(b"%d 0 R" % number, b"%d 1 R" % number)
 b = update(b, [(page, 0, reused), (number, 1, stream_body)], [])
 write("groff-reused-number.pdf", b)
+
+# The groff report's content streams at generation 10 and 65534, the largest
+# a table holds ("9 65534 obj", "/Contents [ 9 65534 R ]"): the objects move, so
+# the table is written again.
+def with_generation(source, generation):
+    b = bytes(read(source))
+    contents = sorted({int(n) for n in re.findall(rb"/Contents \[? ?(\d+) 0 R", b)})
+    for number in contents:
+        b = b.replace(b"\n%d 0 obj" % number, b"\n%d %d obj" % (number, generation))
+        b = re.sub(rb"(?<![0-9])%d 0 R" % number, b"%d %d R" % (number, generation), b)
+    at = b.rindex(b"\nxref\n") + 1
+    body, tail = b[:at], b[b.index(b"trailer", at):]
+    found = {int(m.group(1)): (m.start() + 1, int(m.group(2)))
+             for m in re.finditer(rb"\n(\d+) (\d+) obj", body)}
+    size = max(found) + 1
+    rows = [b"0000000000 65535 f \n"]
+    rows += [b"%010d %05d n \n" % found[n] if n in found else b"0000000000 00001 f \n" for n in range(1, size)]
+    tail = tail[:tail.index(b"startxref")]
+    return body + b"xref\n0 %d\n" % size + b"".join(rows) + tail + b"startxref\n%d\n%%%%EOF\n" % len(body)
+
+for generation in (10, 65534):
+    write("groff-generation-%d.pdf" % generation, with_generation(os.path.join(work, "groff-table.pdf"), generation))
 PY
 
 # Byte-flipped copies of the manuals, kept with the other damaged files:

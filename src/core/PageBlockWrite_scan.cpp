@@ -1,0 +1,206 @@
+// The scan side of a block write: where a corrected scan line's kept words
+// take their pixels from, and which of the picture's pixels the write takes
+// out of the page for good.
+#include "PageBlockWrite.h"
+
+#include "ScanLineWords.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <map>
+
+namespace pdfengine {
+
+namespace {
+
+constexpr double kClearOfOtherLines = 0.5;  // points a kept word's pixels stay short of another line
+constexpr double kSameLine = 0.5;           // of the smaller box: two boxes over the same words
+
+double sharedShare(const QRectF& a, const QRectF& b)
+{
+    const QRectF common = a.intersected(b);
+    const double smaller = std::min(a.width() * a.height(), b.width() * b.height());
+    return common.isEmpty() || smaller <= 0 ? 0.0 : common.width() * common.height() / smaller;
+}
+
+}  // namespace
+
+// The page's own glyphs there, if any, are pictures of letters: faces of
+// drawn glyphs (Type 3, as TeX's 8-bit bitmap faces), which carry no font
+// program to set other text in and often no reading of their codes. A line
+// over them is redrawn as a scan's is: its untouched words keep the page's
+// own pixels rather than the recogniser's reading in another face.
+bool PageBlockWrite::onlyPictureGlyphs(const std::vector<PageGlyph>& glyphs)
+{
+    std::map<FPDF_FONT, bool> drawnFaces;
+    for (const PageGlyph& glyph : glyphs) {
+        if (!glyph.visible || glyph.own)
+            continue;
+        auto known = drawnFaces.find(glyph.font);
+        if (known == drawnFaces.end()) {
+            size_t length = 0;
+            const bool program = glyph.font && pdfApi().FPDFFont_GetFontData(glyph.font, nullptr, 0, &length) && length > 0;
+            known = drawnFaces.emplace(glyph.font, glyph.font && !program).first;
+        }
+        if (!known->second)
+            return false;
+    }
+    return true;
+}
+
+// Every line's old place on the page, whatever the write does with it: the
+// recognised place of a recognised line, else the line's box where its block
+// was made.
+std::vector<TurnedBox> PageBlockWrite::linePlaces() const
+{
+    std::vector<TurnedBox> places;
+    for (const TextBlock& block : m_blocks) {
+        if (block.isImage || !hasArea(block.originalRect))
+            continue;
+        if (hasRecognisedLines(block)) {
+            const std::vector<TurnedBox> recognised = recognisedLinePlaces(block);
+            places.insert(places.end(), recognised.begin(), recognised.end());
+            continue;
+        }
+        const QPointF back = block.originalRect.topLeft() - block.rect.topLeft();
+        bool any = false;
+        for (const TextBlock::Line& line : block.lines)
+            if (hasArea(line.rect) && !line.text.trimmed().isEmpty()) {
+                places.push_back(lineOnPage(line.rect.translated(back), line.turn, block.originalRotation,
+                                            block.originalRect.center()));
+                any = true;
+            }
+        if (!any)
+            places.push_back(TurnedBox(block.originalRect, block.originalRotation));
+    }
+    return places;
+}
+
+// The part of a box (its rectangle, in its own frame) that reaches no
+// other line's old place across it, but never less than own (the place it
+// stands for, in the same frame): the ink there is that line's.
+QRectF PageBlockWrite::clearOfOtherLines(const TurnedBox& box, const QRectF& own) const
+{
+    const QTransform toFrame = box.toFrame();
+    QRectF clear = box.rect.normalized();
+    // y grows upward: bottom() is the upper edge.
+    double upper = clear.bottom(), lower = clear.top();
+    for (const TurnedBox& place : linePlaces()) {
+        const QRectF other = toFrame.map(place.polygon()).boundingRect();
+        if (sharedShare(other, own) > kSameLine || other.right() <= clear.left() || other.left() >= clear.right())
+            continue;
+        if (other.center().y() >= own.center().y())
+            upper = std::min(upper, other.top() - kClearOfOtherLines);
+        else
+            lower = std::max(lower, other.bottom() + kClearOfOtherLines);
+    }
+    clear.setBottom(std::max(upper, std::min(own.bottom(), clear.bottom())));
+    clear.setTop(std::min(lower, std::max(own.top(), clear.top())));
+    return clear;
+}
+
+// Across a scan line (in the frame it is written in) its kept words' pixels
+// run as far as its white-out, but never into another line's old place.
+QRectF PageBlockWrite::keptBand(size_t index, size_t k, const TurnedBox& painted) const
+{
+    const LinePlan& linePlan = m_plans[index].linePlans[k];
+    const QTransform toFrame = linePlan.frame.toFrame();
+    TurnedBox band = linePlan.frame;
+    band.rect = toFrame.map(painted.polygon()).boundingRect();
+    return clearOfOtherLines(band, linePlan.oldPlace.isNull()
+                                       ? band.rect
+                                       : toFrame.map(linePlan.oldPlace.polygon()).boundingRect());
+}
+
+// How a corrected scan line is laid: its kept words on their old pixels,
+// its changed words as text; none when it keeps no word of the scan.
+std::vector<ScanLineWord> PageBlockWrite::scanLayout(size_t index, size_t k) const
+{
+    const std::vector<std::pair<QString, QRectF>> oldWords = scanWordsOf(index, k);
+    if (oldWords.empty())
+        return {};
+    const TextBlock::Line& line = m_plans[index].lines[k];
+    const TextStyle style{line.fontFamily, line.fontSize, line.color, line.bold, line.italic};
+    const double size = std::max(double(line.fontSize), 1.0);
+    const auto advance = [&](const QString& text) { return m_writer.visibleAdvance(text, style); };
+    return scanLineWords(oldWords, line.text, size, std::max(advance(QStringLiteral(" ")), 0.0), advance);
+}
+
+// Where the write takes the scan's own pixels away for good: every white-out
+// over a scan's ink (no glyph of the page's own draws there) as far as it
+// reaches no other line; on a line that keeps some of its words, only the
+// words it no longer keeps, short of the kept words' pixels. Displayed-page
+// points.
+std::vector<QPolygonF> PageBlockWrite::pictureRemovals() const
+{
+    std::vector<QPolygonF> removals;
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        if (m_blocks[i].isImage || !hasArea(m_blocks[i].originalRect))
+            continue;
+        for (size_t j = 0; j < m_painted[i].size(); ++j) {
+            const TurnedBox& painted = m_painted[i][j];
+            const std::vector<PageGlyph> inside = m_glyphs.inside(painted.rect, painted.toFrame());
+            if (std::any_of(inside.begin(), inside.end(), [](const PageGlyph& g) { return g.visible && !g.own; }))
+                continue;  // glyphs draw it: they go from the content
+            size_t k = 0;
+            while (k < m_plans[i].lines.size() && paintedOver(i, k) != &painted)
+                ++k;
+            const std::vector<ScanLineWord> words =
+                k < m_plans[i].lines.size() ? scanLayout(i, k) : std::vector<ScanLineWord>();
+            if (words.empty()) {
+                const TurnedBox& place = m_plans[i].whiteOuts[j];
+                TurnedBox clear = painted;
+                clear.rect = clearOfOtherLines(painted, painted.toFrame().map(place.polygon()).boundingRect());
+                removals.push_back(clear.polygon());
+                continue;
+            }
+            // Each old word the line no longer keeps, with the blanks beside
+            // it, up to the kept words' sources; the first and the last reach
+            // the ends of the band.
+            const std::vector<std::pair<QString, QRectF>> oldWords = scanWordsOf(i, k);
+            const QRectF band = keptBand(i, k, painted);
+            const QTransform toPage = m_plans[i].linePlans[k].frame.toPage();
+            const auto keptAt = [&](size_t o) {
+                return std::find_if(words.begin(), words.end(), [&](const ScanLineWord& word) {
+                    return word.kept && word.oldBox == oldWords[o].second;
+                });
+            };
+            for (size_t o = 0; o < oldWords.size(); ++o) {
+                if (keptAt(o) != words.end())
+                    continue;
+                double from = o > 0 ? oldWords[o - 1].second.right() : band.left();
+                double to = o + 1 < oldWords.size() ? oldWords[o + 1].second.left() : band.right();
+                if (o > 0 && keptAt(o - 1) != words.end())
+                    from = std::max(from, oldWords[o - 1].second.right() + keptAt(o - 1)->marginRight);
+                if (o + 1 < oldWords.size() && keptAt(o + 1) != words.end())
+                    to = std::min(to, oldWords[o + 1].second.left() - keptAt(o + 1)->marginLeft);
+                if (to > from)
+                    removals.push_back(toPage.map(QPolygonF(QRectF(QPointF(from, band.top()), QPointF(to, band.bottom())))));
+            }
+        }
+    }
+    return removals;
+}
+
+// The kept words' pixels come from the page as it will show once written:
+// the ink the write takes away is not carried back by a word beside it.
+void PageBlockWrite::hideRemovedScanInk()
+{
+    const std::vector<QPolygonF> removed = pictureRemovals();
+    if (m_scan.image.isNull() || removed.empty())
+        return;
+    if (m_scan.image.format() != QImage::Format_RGB32 && m_scan.image.format() != QImage::Format_ARGB32 &&
+        m_scan.image.format() != QImage::Format_ARGB32_Premultiplied)
+        m_scan.image = m_scan.image.convertToFormat(QImage::Format_RGB32);
+    const QTransform toPixels(m_scan.scaleX, 0, 0, -m_scan.scaleY, -m_scan.origin.x(),
+                              m_scan.pageHeight * m_scan.scaleY - m_scan.origin.y());
+    QPainter painter(&m_scan.image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Qt::white);
+    for (const QPolygonF& area : removed)
+        painter.drawPolygon(toPixels.map(area));
+}
+
+}  // namespace pdfengine
