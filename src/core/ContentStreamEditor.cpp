@@ -1,5 +1,6 @@
 #include "ContentStreamEditor.h"
 
+#include "ContentCopy.h"
 #include "InlineImage.h"
 #include "QpdfFile.h"
 
@@ -151,6 +152,7 @@ struct TextState {
     int renderMode = 0;
     const PdfFontMetrics* font = nullptr;
     int fontSetter = -1;  // the Tf that set the font, when known
+    std::string fontName;  // the font's name as the Tf wrote it
 };
 
 // A Tf of the content and what the text it set the font for became.
@@ -165,6 +167,16 @@ struct FontSetter {
 struct GraphicsState {
     QTransform ctm;
     TextState text;
+    PaintState paint;
+};
+
+// A path being built: where its first operator's operands start and the
+// points it passes (user space).
+struct PathWork {
+    TokenRef first;
+    double left = 0, bottom = 0, right = 0, top = 0;
+    bool any = false;
+    bool clip = false;
 };
 
 // A form XObject drawn from the content and how often.
@@ -182,6 +194,8 @@ struct Piece {
     std::string code;       // the glyph's bytes
     std::string raw;        // a kerning number as written
     double displacement = 0;  // TJ number equal to the glyph's advance
+    const GlyphMove* move = nullptr;  // the move that takes the glyph, if any
+    QTransform at;          // the text matrix the glyph is shown at
 };
 
 // The interpreter over one page: the streams in the order drawn, the text
@@ -190,8 +204,8 @@ class ContentWalk {
 public:
     // invisible: the glyphs to remove are those drawn invisibly, not those in areas.
     ContentWalk(QPDF& pdf, const ContentStreamEditor::StandardWidths& widths, const std::vector<QPolygonF>& areas,
-                bool invisible)
-        : m_pdf(pdf), m_widths(widths), m_areas(areas), m_invisible(invisible)
+                const std::vector<GlyphMove>& moves, bool invisible)
+        : m_pdf(pdf), m_widths(widths), m_areas(areas), m_moves(moves), m_invisible(invisible)
     {
     }
 
@@ -203,6 +217,7 @@ public:
     QString error;
     int removed = 0;
     std::map<QPDFObjGen, FormUse> forms;
+    ContentCopy copy;  // what the moves draw again
 
 private:
     bool run(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef, QPDFObjectHandle resources,
@@ -213,12 +228,24 @@ private:
     bool advanceMatters(TokenRef after) const;
     void noteShown(bool gone);
     bool nearAnArea(double extent) const;
+    // The move whose area holds point, or null.
+    const GlyphMove* moveAt(const QPointF& point) const;
+    bool inAnArea(const QPointF& point) const;
+    // The operator with its operands as written.
+    std::string rawOf(const std::vector<TokenRef>& operands, TokenRef opRef) const;
+    void trackPath(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef);
+    bool finishPath(const std::string& op, TokenRef opRef);
+    // Draws the pieces a move took again where it puts them.
+    bool copyMovedRuns(const std::vector<struct Piece>& pieces);
     const Token& token(TokenRef ref) const { return m_streams[ref.stream]->tokens[ref.index]; }
 
     QPDF& m_pdf;
     const ContentStreamEditor::StandardWidths& m_widths;
     const std::vector<QPolygonF>& m_areas;
+    const std::vector<GlyphMove>& m_moves;
     const bool m_invisible;
+    int m_depth = 0;  // forms entered
+    std::optional<PathWork> m_path;
     std::vector<StreamWork*> m_streams;
     GraphicsState m_state;
     std::vector<GraphicsState> m_saved;
@@ -242,6 +269,8 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
     const QTransform outerText = m_textMatrix, outerLine = m_lineMatrix;
     const std::vector<bool> outerMarks = m_marks;
     const int outerOwn = m_ownDepth;
+    const int outerDepth = m_depth;
+    m_depth = depth;
     m_streams = streams;
     m_state.ctm = ctm;
     m_saved.clear();
@@ -286,6 +315,8 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
     m_lineMatrix = outerLine;
     m_marks = outerMarks;
     m_ownDepth = outerOwn;
+    m_depth = outerDepth;
+    m_path.reset();
     return ok;
 }
 
@@ -316,6 +347,7 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
         text.size = num(1);
         text.font = fontNamed(token(operands[0]).value, resources);
         text.fontSetter = -1;
+        text.fontName = rawOf({}, operands[0]);
         if (operands[0].stream == opRef.stream) {
             StreamWork* work = m_streams[opRef.stream];
             text.fontSetter = int(m_fontSetters.size());
@@ -360,8 +392,164 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
         }
     } else if (op == "Do" && operands.size() == 1 && token(operands[0]).type == QPDFTokenizer::tt_name) {
         return drawForm(token(operands[0]).value, resources, depth);
+    } else {
+        static const std::set<std::string> kPainting{"S", "s", "f", "F", "f*", "B", "B*", "b", "b*", "n"};
+        if (kPainting.count(op))
+            return finishPath(op, opRef);
+        trackPath(op, operands, opRef);
+        m_state.paint.take(op, rawOf(operands, opRef));
     }
     return true;
+}
+
+std::string ContentWalk::rawOf(const std::vector<TokenRef>& operands, TokenRef opRef) const
+{
+    const auto text = [this](TokenRef ref) {
+        const StreamWork* work = m_streams[ref.stream];
+        const Token& t = work->tokens[ref.index];
+        return work->data.substr(t.start, t.end - t.start);
+    };
+    std::string raw;
+    for (TokenRef operand : operands)
+        raw += text(operand) + ' ';
+    return raw + text(opRef);
+}
+
+void ContentWalk::trackPath(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef)
+{
+    static const std::map<std::string, size_t> kPoints{{"m", 2}, {"l", 2}, {"c", 6}, {"v", 4}, {"y", 4}, {"re", 4}, {"h", 0}};
+    if (op == "W" || op == "W*") {
+        if (m_path)
+            m_path->clip = true;
+        return;
+    }
+    const auto points = kPoints.find(op);
+    if (points == kPoints.end())
+        return;
+    if (!m_path)
+        m_path = PathWork{operands.empty() ? opRef : operands.front()};
+    if (operands.size() != points->second ||
+        !std::all_of(operands.begin(), operands.end(), [&](TokenRef r) { return isNumber(token(r)); })) {
+        m_path->clip = true;  // a path that cannot be measured is left alone
+        return;
+    }
+    std::vector<QPointF> corners;
+    const auto num = [&](size_t k) { return numberOf(token(operands[k])); };
+    if (op == "re") {
+        for (const double dx : {0.0, 1.0})
+            for (const double dy : {0.0, 1.0})
+                corners.emplace_back(num(0) + dx * num(2), num(1) + dy * num(3));
+    } else {
+        for (size_t k = 0; k + 1 < operands.size(); k += 2)
+            corners.emplace_back(num(k), num(k + 1));
+    }
+    for (const QPointF& corner : corners) {
+        const QPointF p = m_state.ctm.map(corner);
+        PathWork& path = *m_path;
+        path.left = path.any ? std::min(path.left, p.x()) : p.x();
+        path.right = path.any ? std::max(path.right, p.x()) : p.x();
+        path.bottom = path.any ? std::min(path.bottom, p.y()) : p.y();
+        path.top = path.any ? std::max(path.top, p.y()) : p.y();
+        path.any = true;
+    }
+}
+
+// A path wholly inside an area is part of what stood there: it goes with
+// it, or moves with it. One that clips, or the program's own, stays.
+bool ContentWalk::finishPath(const std::string& op, TokenRef opRef)
+{
+    const std::optional<PathWork> path = std::exchange(m_path, std::nullopt);
+    if (!path || !path->any || path->clip || op == "n" || m_invisible || m_ownDepth > 0 ||
+        path->first.stream != opRef.stream)
+        return true;
+    const std::vector<QPointF> corners{{path->left, path->bottom}, {path->right, path->bottom},
+                                       {path->left, path->top}, {path->right, path->top}};
+    const auto within = [&](const QPolygonF& area) {
+        return std::all_of(corners.begin(), corners.end(),
+                           [&](const QPointF& c) { return area.containsPoint(c, Qt::OddEvenFill); });
+    };
+    const auto move = std::find_if(m_moves.begin(), m_moves.end(), [&](const GlyphMove& m) { return within(m.area); });
+    if (move == m_moves.end() && std::none_of(m_areas.begin(), m_areas.end(), within))
+        return true;
+    StreamWork* stream = m_streams[opRef.stream];
+    const size_t start = stream->tokens[path->first.index].start, end = stream->tokens[opRef.index].end;
+    if (move != m_moves.end()) {
+        if (m_depth > 0) {
+            error = QStringLiteral("строка нарисована внутри формы");
+            return false;
+        }
+        copy.add(m_state.paint.text(), m_state.ctm * QTransform::fromTranslate(move->by.x(), move->by.y()),
+                 stream->data.substr(start, end - start));
+    }
+    stream->splices.push_back({start, end, std::string()});
+    ++removed;
+    return true;
+}
+
+// Each move's glyphs of one text-showing operator drawn again as a TJ of
+// their own: their bytes and the kerning between them as written (glyphs of
+// the operator the move leaves become the room they took), in the text state
+// they were shown in, from the text matrix of the first, under the page's
+// matrix moved. A reader places them as it placed the source, rounding and all.
+bool ContentWalk::copyMovedRuns(const std::vector<Piece>& pieces)
+{
+    std::vector<const GlyphMove*> moves;
+    for (const Piece& piece : pieces)
+        if (piece.move && std::find(moves.begin(), moves.end(), piece.move) == moves.end())
+            moves.push_back(piece.move);
+    const TextState& text = m_state.text;
+    if (!moves.empty() && (m_depth > 0 || text.fontName.empty())) {
+        error = m_depth > 0 ? QStringLiteral("строка нарисована внутри формы") : QStringLiteral("шрифт текста не найден");
+        return false;
+    }
+    if (text.size == 0)
+        return true;  // draws nothing
+    for (const GlyphMove* move : moves) {
+        const auto takes = [move](const Piece& p) { return p.glyph && p.move == move; };
+        const size_t first = size_t(std::find_if(pieces.begin(), pieces.end(), takes) - pieces.begin());
+        const size_t last = size_t(pieces.rend() - std::find_if(pieces.rbegin(), pieces.rend(), takes)) - 1;
+        std::string array, run;
+        int glyphs = 0;
+        const auto flush = [&] {
+            if (!run.empty())
+                array += contentHexString(run);
+            run.clear();
+        };
+        for (size_t k = first; k <= last; ++k) {
+            const Piece& piece = pieces[k];
+            if (takes(piece)) {
+                run += piece.code;
+                ++glyphs;
+                continue;
+            }
+            flush();
+            array += ' ' + (piece.glyph ? numberText(piece.displacement) : piece.raw) + ' ';
+        }
+        flush();
+        const std::string operators =
+            "BT " + text.fontName + ' ' + contentNumber(text.size, 6) + " Tf " + contentNumber(text.charSpacing, 6) +
+            " Tc " + contentNumber(text.wordSpacing, 6) + " Tw " + contentNumber(text.scale * 100, 6) + " Tz " +
+            contentNumber(text.leading, 6) + " TL " + contentNumber(text.rise, 6) + " Ts " +
+            std::to_string(text.renderMode) + " Tr " + contentMatrix(pieces[first].at) + " Tm [" + array + "]TJ ET";
+        copy.add(m_state.paint.text(), m_state.ctm * QTransform::fromTranslate(move->by.x(), move->by.y()), operators,
+                 glyphs);
+    }
+    return true;
+}
+
+const GlyphMove* ContentWalk::moveAt(const QPointF& point) const
+{
+    for (const GlyphMove& move : m_moves)
+        if (move.area.containsPoint(point, Qt::OddEvenFill))
+            return &move;
+    return nullptr;
+}
+
+bool ContentWalk::inAnArea(const QPointF& point) const
+{
+    return moveAt(point) || std::any_of(m_areas.begin(), m_areas.end(), [&](const QPolygonF& a) {
+               return a.containsPoint(point, Qt::OddEvenFill);
+           });
 }
 
 const PdfFontMetrics* ContentWalk::fontNamed(const std::string& name, QPDFObjectHandle resources)
@@ -387,7 +575,9 @@ bool ContentWalk::nearAnArea(double extent) const
     const QPointF origin = trm.map(QPointF(0, 0));
     const double size = std::max(1.0, std::abs(m_state.text.size) * std::hypot(trm.m21(), trm.m22()));
     const QRectF band(origin.x() - extent, origin.y() - size, 2 * extent, 2 * size);
-    return std::any_of(m_areas.begin(), m_areas.end(), [&](const QPolygonF& a) { return a.boundingRect().intersects(band); });
+    return std::any_of(m_areas.begin(), m_areas.end(), [&](const QPolygonF& a) { return a.boundingRect().intersects(band); }) ||
+           std::any_of(m_moves.begin(), m_moves.end(),
+                       [&](const GlyphMove& m) { return m.area.boundingRect().intersects(band); });
 }
 
 // Whether a text-showing operator's advance is used by the next one: another
@@ -486,9 +676,10 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             const double spacing = text.charSpacing + (bytes == 1 && code == 32 ? text.wordSpacing : 0);
             const QTransform trm = m_textMatrix * m_state.ctm;
             const QPointF centre = trm.map(QPointF(w * 0.5 * size * text.scale, font->centreRise() * size + text.rise));
-            const bool inArea = hidden || (!own && !m_invisible && std::any_of(m_areas.begin(), m_areas.end(),
-                                                    [&](const QPolygonF& a) { return a.containsPoint(centre, Qt::OddEvenFill); }));
-            Piece piece{true, inArea, t.value.substr(k, size_t(bytes)), std::string(), 0};
+            // The program's own text is left alone, but goes with a move.
+            const GlyphMove* move = m_invisible || hidden ? nullptr : moveAt(centre);
+            const bool inArea = hidden || (!m_invisible && (own ? move != nullptr : inAnArea(centre)));
+            Piece piece{true, inArea, t.value.substr(k, size_t(bytes)), std::string(), 0, move, m_textMatrix};
             if (size != 0)
                 piece.displacement = -1000.0 * (w * size + spacing) / size;
             else if (spacing != 0 && inArea) {
@@ -504,6 +695,8 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     noteShown(anyRemoved && !anyKept);
     if (!anyRemoved)
         return true;
+    if (!copyMovedRuns(pieces))
+        return false;
     const TokenRef first = operands.empty() ? opRef : operands.front();
     if (first.stream != opRef.stream) {
         error = QStringLiteral("оператор текста разорван между потоками");
@@ -709,18 +902,26 @@ bool ContentStreamEditor::removeGlyphs(QPDFObjectHandle& page, const std::vector
 
 bool ContentStreamEditor::removeGlyphsWithin(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas)
 {
-    return edit(page, areas, false);
+    return edit(page, areas, {}, false);
 }
 
 bool ContentStreamEditor::removeInvisibleGlyphs(QPDFObjectHandle& page)
 {
-    return edit(page, {}, true);
+    return edit(page, {}, {}, true);
 }
 
-bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas, bool invisible)
+bool ContentStreamEditor::removeAndMoveGlyphs(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas,
+                                              const std::vector<GlyphMove>& moves)
+{
+    return edit(page, areas, moves, false);
+}
+
+bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas,
+                               const std::vector<GlyphMove>& moves, bool invisible)
 {
     m_error.clear();
     m_glyphsRemoved = 0;
+    m_glyphsMoved = 0;
     m_changed.clear();
     try {
         std::vector<std::unique_ptr<StreamWork>> streams;
@@ -740,7 +941,7 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QPolygo
                 return false;
             streams.push_back(std::move(work));
         }
-        ContentWalk walk(m_pdf, m_standardWidths, areas, invisible);
+        ContentWalk walk(m_pdf, m_standardWidths, areas, moves, invisible);
         std::vector<StreamWork*> order;
         for (auto& s : streams)
             order.push_back(s.get());
@@ -777,6 +978,15 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QPolygo
             }
             s->stream.replaceStreamData(applied(*s), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
             m_changed.push_back({s->stream.getObjectID(), s->stream.getGeneration()});
+        }
+        if (!walk.copy.empty()) {
+            // Drawn last, over the white of the old places.
+            QPDFObjectHandle moved = QPDFObjectHandle::newStream(&m_pdf, walk.copy.stream());
+            ownItems.push_back(moved);
+            m_changed.push_back({moved.getObjectID(), moved.getGeneration()});
+            contents = QPDFObjectHandle::newArray();  // the page gets an array of its own
+            copied = true;
+            m_glyphsMoved = walk.copy.glyphCount();
         }
         if (copied) {
             page.replaceKey("/Contents", contents.isArray() ? QPDFObjectHandle::newArray(ownItems) : ownItems.front());

@@ -10,6 +10,9 @@
 //
 // All or nothing: the streams are changed only when every glyph could be
 // placed; otherwise false with the reason and the file as it was.
+//
+// A small path wholly inside an area (a rule TeX draws for an underscore, an
+// underline) goes with the glyphs; one that clips is left alone.
 
 #include <QByteArray>
 #include <QPolygonF>
@@ -25,6 +28,14 @@ class QPDF;
 class QPDFObjectHandle;
 
 namespace pdfengine {
+
+// Glyphs the user moved: those centred in area (default user space of the
+// page) go from where they stand and are drawn again moved by by, each with
+// its own code, font, size and matrix.
+struct GlyphMove {
+    QPolygonF area;
+    QPointF by;
+};
 
 class ContentStreamEditor {
 public:
@@ -42,9 +53,17 @@ public:
     // Removes from page every glyph drawn invisibly (text render mode 3):
     // another tool's searchable layer.
     bool removeInvisibleGlyphs(QPDFObjectHandle& page);
+    // removeGlyphsWithin, and what stood in each move's area drawn again
+    // where the move puts it, in a stream of the program's own appended to
+    // the page. False, with the reason, where something there cannot be
+    // drawn again as it stood (it is drawn inside a form).
+    bool removeAndMoveGlyphs(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas,
+                             const std::vector<GlyphMove>& moves);
 
     QString lastError() const { return m_error; }
     int glyphsRemoved() const { return m_glyphsRemoved; }
+    // How many of them were drawn again elsewhere.
+    int glyphsMoved() const { return m_glyphsMoved; }
     // Object and generation numbers of the objects changed or added.
     const std::vector<std::pair<int, int>>& changedObjects() const { return m_changed; }
 
@@ -57,12 +76,14 @@ public:
     static constexpr qint64 kMaxStreamBytes = qint64(64) * 1024 * 1024;
 
 private:
-    bool edit(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas, bool invisible);
+    bool edit(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas, const std::vector<GlyphMove>& moves,
+              bool invisible);
 
     QPDF& m_pdf;
     StandardWidths m_standardWidths;
     QString m_error;
     int m_glyphsRemoved = 0;
+    int m_glyphsMoved = 0;
     std::vector<std::pair<int, int>> m_changed;
 };
 

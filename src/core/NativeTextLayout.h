@@ -8,6 +8,7 @@
 #include <QPointF>
 #include <QRectF>
 #include <QString>
+#include <QTransform>
 
 #include <vector>
 
@@ -73,6 +74,15 @@ double steppedLineTurn(const std::vector<CharInfo>& chars);
 // The characters measured in a frame turned further by degrees: their boxes
 // keep their size about their turned centres.
 void turnCharsInto(std::vector<CharInfo>& chars, double degrees);
+// Maps displayed-page points into the frame of text read at rotation
+// (degrees clockwise as displayed), where it runs left to right.
+QTransform readingFrameOf(double rotation);
+// An underscore TeX draws as a rule with kerns around it stands between two
+// letters of one word: where one of rules (thin paths, displayed-page
+// points) lies on the baseline in the gap between two glyphs of a line, the
+// gap becomes a "_" drawn by the rule, so the word stays one, and fragments
+// that meet at such a rule are one line.
+void fillRuleGaps(std::vector<LineFragment>& fragments, const std::vector<QRectF>& rules);
 // Other text readers part two glyphs into words where the pen moved on more
 // than a tenth of the font size past the first one's advance, whatever the
 // page drew between them.

@@ -11,7 +11,6 @@ constexpr double kMinHorizontalScale = 0.5;
 constexpr double kMaxHorizontalScale = 2.0;
 constexpr double kMinRunScale = 0.05;
 constexpr double kWordGapOfSize = 0.33;  // a word gap when the page shows none
-constexpr double kMinJustifiedGapOfSize = 0.15;  // below this a justified line's glyphs narrow instead
 constexpr double kMaxJustifiedGapOfSize = 1.0;   // above this the words would read as columns
 constexpr double kColumnGapOfSize = 0.4;         // a gap wider than this parts columns...
 constexpr double kColumnGapOfWordGap = 1.6;      // ...when it is also this many word gaps wide
@@ -67,6 +66,38 @@ OldLine recognisedOldLine(const QString& text, const QRectF& rect, const QColor&
     return line;
 }
 
+namespace {
+
+// The room between each lifted glyph and the glyph of its word beside it,
+// set on the lifts of that glyph's characters (in the order lifts were made).
+void keepLiftGaps(const std::vector<PageGlyph>& ink, std::vector<Lift>& lifts)
+{
+    const auto inWord = [](const PageGlyph& glyph) { return !glyph.text.trimmed().isEmpty(); };
+    size_t at = 0;  // the first lift of glyph i
+    for (size_t i = 0; i < ink.size(); ++i) {
+        const PageGlyph& glyph = ink[i];
+        if (i > 0 && glyph.spaceBefore && at < lifts.size() && lifts[at].size == 0 && lifts[at].rise == 0)
+            ++at;  // the blank read before it
+        const size_t count = size_t(glyph.text.size());
+        if (at + count > lifts.size())
+            return;
+        if (lifts[at].size > 0 && inWord(glyph)) {
+            double before = 0, after = 0;
+            if (i > 0 && !glyph.spaceBefore && inWord(ink[i - 1]))
+                before = std::max(glyph.left - ink[i - 1].right, 0.0);
+            if (i + 1 < ink.size() && !ink[i + 1].spaceBefore && inWord(ink[i + 1]))
+                after = std::max(ink[i + 1].left - glyph.right, 0.0);
+            for (size_t k = at; k < at + count; ++k) {
+                lifts[k].gapBefore = before;
+                lifts[k].gapAfter = after;
+            }
+        }
+        at += count;
+    }
+}
+
+} // namespace
+
 OldLine oldLineOf(const std::vector<PageGlyph>& ink)
 {
     OldLine line;
@@ -111,8 +142,10 @@ OldLine oldLineOf(const std::vector<PageGlyph>& ink)
         if (glyph.font != line.font)
             line.font = nullptr;
     }
-    if (lifted)
+    if (lifted) {
+        keepLiftGaps(ink, lifts);
         line.lifts = std::move(lifts);
+    }
     line.wordGap = std::max(medianOf(gaps, 0), 0.0);
     return line;
 }
@@ -176,6 +209,22 @@ std::vector<Lift> liftsForText(const OldLine& old, const QString& text)
 
 namespace {
 
+// The room kept beside the lifted runs of text (a run: characters lifted
+// alike in a row).
+double liftGaps(const std::vector<Lift>& lifts)
+{
+    double gaps = 0;
+    for (size_t i = 0; i < lifts.size(); ++i) {
+        if (lifts[i].size <= 0)
+            continue;
+        const bool starts = i == 0 || lifts[i - 1].size != lifts[i].size || lifts[i - 1].rise != lifts[i].rise;
+        const bool ends = i + 1 == lifts.size() || lifts[i + 1].size != lifts[i].size ||
+                          lifts[i + 1].rise != lifts[i].rise;
+        gaps += (starts ? lifts[i].gapBefore : 0.0) + (ends ? lifts[i].gapAfter : 0.0);
+    }
+    return gaps;
+}
+
 // How much less room the lifted characters of text take than they would at
 // the line's size.
 double liftedSaving(FPDF_FONT font, const QString& text, const std::vector<Lift>& lifts, double size)
@@ -208,8 +257,9 @@ LineRun lineRun(const QString& text, const OldLine& old, FPDF_FONT font, double 
     run.gap = run.gapped ? (old.wordGap > 0 ? old.wordGap : kWordGapOfSize * size) : 0.0;
     const double oldWidth = old.right - old.left;
     run.lifts = liftsForText(old, run.text);
-    run.natural = advanceOf(font, run.text, size, run.gapped) - liftedSaving(font, run.text, run.lifts, size);
-    const double oldSaving = liftedSaving(font, old.text, old.lifts, size);
+    run.natural = advanceOf(font, run.text, size, run.gapped) - liftedSaving(font, run.text, run.lifts, size) +
+                  liftGaps(run.lifts);
+    const double oldSaving = liftedSaving(font, old.text, old.lifts, size) - liftGaps(old.lifts);
     if (justified) {
         // The page's font tells its glyphs' advances, else their boxes do.
         const double oldInk = advanceOf(font, old.text, size, true) - oldSaving;

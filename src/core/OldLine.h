@@ -24,6 +24,11 @@ inline constexpr double kPageEdgeMargin = 0.25;  // points kept clear of the pag
 struct Lift {
     double rise = 0;
     double size = 0;
+    // The room the page left between a lifted glyph and the glyph of its
+    // word before and after it (no blank between), points: readers part a
+    // mark from its word by it.
+    double gapBefore = 0;
+    double gapAfter = 0;
 };
 
 // The visible glyphs of a line as text, one colour per character, with a

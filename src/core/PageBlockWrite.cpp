@@ -469,6 +469,16 @@ std::vector<TurnedBox> PageBlockWrite::editedAreas() const
             continue;
         }
         areas.insert(areas.end(), m_painted[i].begin(), m_painted[i].end());
+        // A native line's old place changes as its glyphs leave the content.
+        if (!block.invisibleText && !hasRecognisedLines(block))
+            for (const TurnedBox& place : m_plans[i].whiteOuts)
+                areas.push_back(place.grown(kWhiteOutGrowth));
+    }
+    for (const MovedBox& moved : movedBoxes()) {
+        TurnedBox to = moved.from.grown(kWhiteOutGrowth);
+        to.centre += moved.by;
+        to.rect.translate(moved.by);
+        areas.push_back(to);
     }
     for (const QRectF& drawn : m_writer.drawnBounds())
         areas.push_back(TurnedBox(drawn, 0));
@@ -491,6 +501,8 @@ QRectF PageBlockWrite::drawnBand(const QSizeF& pageSize) const
         for (const TurnedBox& whiteOut : m_painted[i])
             add(whiteOut.bounds());
         const BlockPlan& plan = m_plans[i];
+        for (const TurnedBox& place : plan.whiteOuts)
+            add(place.grown(kWhiteOutGrowth).bounds());
         for (size_t k = 0; k < plan.lines.size(); ++k)
             if (plan.linePlans[k].redrawn)
                 add(plan.linePlans[k].frame.bounds());
@@ -542,9 +554,14 @@ void PageBlockWrite::keepWhiteOutsOffOtherLines()
     for (size_t i = 0; i < m_blocks.size(); ++i) {
         const TextBlock& block = m_blocks[i];
         const bool overScan = block.invisibleText || hasRecognisedLines(block);
-        for (const TurnedBox& whiteOut : m_plans[i].whiteOuts)
-            m_painted[i].push_back(overScan ? grownWithin(whiteOut, kWhiteOutGrowth, limitsAround(whiteOut, others))
-                                            : whiteOut.grown(kWhiteOutGrowth));
+        for (const TurnedBox& whiteOut : m_plans[i].whiteOuts) {
+            if (overScan) {
+                m_painted[i].push_back(grownWithin(whiteOut, kWhiteOutGrowth, limitsAround(whiteOut, others)));
+                continue;
+            }
+            const std::vector<TurnedBox> patches = nativePatches(i, whiteOut);
+            m_painted[i].insert(m_painted[i].end(), patches.begin(), patches.end());
+        }
     }
 }
 
@@ -572,8 +589,12 @@ std::vector<int> PageBlockWrite::objectsToRemove() const
     for (size_t i = 0; i < m_blocks.size(); ++i) {
         if (!hasArea(m_blocks[i].originalRect))
             continue;
+        // Text of a block only moved goes with the move in the content.
         for (const TurnedBox& whiteOut : m_plans[i].whiteOuts)
-            m_writer.collectTextInside(whiteOut, own, original);
+            if (movesGlyphs(i))
+                m_writer.collectWhiteOutsInside(whiteOut, own);
+            else
+                m_writer.collectTextInside(whiteOut, own, original);
     }
     if (std::none_of(m_blocks.begin(), m_blocks.end(), hasWritableText))
         return own;
@@ -718,25 +739,8 @@ std::optional<bool> PageBlockWrite::writeScanWords(size_t index, size_t k, doubl
     return true;
 }
 
-namespace {
-
-// A native line whose block was only moved: its text, style, size and turn
-// as they were.
-bool onlyMoved(const TextBlock& block, const TextBlock::Line& line)
-{
-    constexpr double kSameSize = 0.5;
-    return !isEditedBlock(block) && !line.restyled && isNativeLine(line) && line.placement &&
-           (line.glyphText.isEmpty() || line.glyphText == line.text) &&
-           std::abs(block.rotation - block.originalRotation) <= kBlockRotationEpsilon &&
-           std::abs(block.rect.width() - block.originalRect.width()) < kSameSize &&
-           std::abs(block.rect.height() - block.originalRect.height()) < kSameSize;
-}
-
-} // namespace
-
 // A line over old glyphs takes their font, size, colours and width, upright
-// or turned; an added one is written as it is styled; a line only moved keeps
-// its glyphs.
+// or turned; an added one is written as it is styled.
 bool PageBlockWrite::writeVisibleLine(const TextBlock& block, size_t index, size_t k, double lift)
 {
     const TextBlock::Line& line = m_plans[index].lines[k];
@@ -747,12 +751,6 @@ bool PageBlockWrite::writeVisibleLine(const TextBlock& block, size_t index, size
         return *scanWords;
     OldLinePlace old = oldPlaceFor(block, index, k);
     old.restyled = line.restyled;
-    if (onlyMoved(block, line)) {
-        if (m_writer.addMovedLine(old, m_glyphs, frame.rect.topLeft() + line.placement->origin, frame.toPage()))
-            return true;
-        if (!m_writer.lastError().isEmpty())
-            return false;
-    }
     return m_writer.addRewrittenLine(line.text, frame.rect, styleOf(line), old, m_glyphs, frame.toPage(), lift,
                                      m_plans[index].linePlans[k].stepWords);
 }
@@ -853,6 +851,8 @@ bool PageBlockWrite::writeTextBlock(size_t index, const std::vector<QRectF>& oth
 {
     const TextBlock& block = m_blocks[index];
     const BlockPlan& plan = m_plans[index];
+    if (movesGlyphs(index))
+        return true;  // moved in the page's content as it stands
     for (const TurnedBox& whiteOut : m_painted[index]) {
         if (!m_writer.addWhiteBox(whiteOut, 0)) {
             error = QStringLiteral("pdfium не принял белый прямоугольник.");

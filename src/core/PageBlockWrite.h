@@ -61,12 +61,22 @@ public:
     // The band of the page the write draws in, known before it writes: every
     // row a white-out, a redrawn line or a picture covers (null: none).
     QRectF drawnBand(const QSizeF& pageSize) const;
+    // The old places of the blocks only moved, each with its move: what
+    // stands there is moved in the page's content as it stands (codes,
+    // fonts and matrices kept), not written again.
+    std::vector<MovedBox> movedBoxes() const;
     // Where the page's pictures lose their pixels for good: the scan's ink
     // the write covers, less the pixels its kept words are drawn from
     // (displayed-page points).
     std::vector<QPolygonF> pictureRemovals() const;
 
 private:
+    // A native block only moved: its text, size, turn and styles as they were.
+    bool movesGlyphs(size_t index) const;
+    // What covers a native block's old place: the boxes of its own glyphs
+    // there (the glyphs go from the content; nothing else there is touched),
+    // or the place itself where it holds none.
+    std::vector<TurnedBox> nativePatches(size_t index, const TurnedBox& place) const;
     void coverLayerWords(FPDF_PAGE page);
     void keepWhiteOutsOffOtherLines();
     bool writeTextBlock(size_t index, const std::vector<QRectF>& otherLayer, bool& changed, QString& error);

@@ -1,5 +1,6 @@
 #include "PageGlyphRemoval.h"
 
+#include "ContentCopy.h"
 #include "ContentStreamEditor.h"
 #include "IncrementalUpdate.h"
 #include "PageRemovalTrial.h"
@@ -36,9 +37,12 @@ std::string streamHead(QPDFObjectHandle stream, size_t length)
     return head;
 }
 
+// The program's stream: its own objects, or text it moved (drawn as written too).
 bool isOwnStream(QPDFObjectHandle stream)
 {
-    return streamHead(stream, 256).find("/VornEdit BMC") != std::string::npos;
+    const std::string head = streamHead(stream, 256);
+    return head.find("/VornEdit BMC") != std::string::npos ||
+           head.find('/' + std::string(kMovedContentTag) + " BMC") != std::string::npos;
 }
 
 // pdfium opens a stream it writes after content that leaves the drawing
@@ -166,7 +170,7 @@ bool wrappedPage(const QByteArray& original, int pageIndex, QByteArray* wrapped,
             if (pdf.isEncrypted() || pageIndex < 0 || size_t(pageIndex) >= pages.size())
                 return;
             QPDFObjectHandle page = pages[size_t(pageIndex)];
-            wrapPageStreams(pdf, page, changed);
+            pdfengine::wrapPageStreams(pdf, page, changed);
         }, error))
         return false;
     return changed.empty() || IncrementalUpdate::append(file.pdf(), original, changed, wrapped, error);
@@ -277,6 +281,18 @@ bool PageGlyphRemoval::run(const QByteArray& before, int pageIndex, const std::v
                 [&areas](ContentStreamEditor& editor, QPDFObjectHandle& page) { return editor.removeGlyphsWithin(page, areas); });
 }
 
+bool PageGlyphRemoval::run(const QByteArray& before, int pageIndex, const std::vector<QPolygonF>& areas,
+                           const std::vector<GlyphMove>& moves, const EditAreas& trial, QByteArray* after,
+                           int* removed, QString* error)
+{
+    if (moves.empty())
+        return run(before, pageIndex, areas, trial, after, removed, error);
+    return edit(before, pageIndex, trial, after, removed, error,
+                [&](ContentStreamEditor& editor, QPDFObjectHandle& page) {
+                    return editor.removeAndMoveGlyphs(page, areas, moves);
+                });
+}
+
 bool PageGlyphRemoval::removeInvisibleLayer(const QByteArray& before, int pageIndex, QByteArray* after, int* removed,
                                             QString* error)
 {
@@ -303,6 +319,7 @@ bool PageGlyphRemoval::edit(const QByteArray& original, int pageIndex, const Edi
     });
     bool edited = false;
     QString failure;
+    std::vector<std::pair<int, int>> changed;
     const bool ran = file.run([&](QPDF& pdf) {
         if (pdf.isEncrypted()) {
             failure = QStringLiteral("файл зашифрован");
@@ -318,6 +335,10 @@ bool PageGlyphRemoval::edit(const QByteArray& original, int pageIndex, const Edi
             failure = editor.lastError();
             return;
         }
+        changed = editor.changedObjects();
+        // The moved glyphs stand in a stream of the program's, drawn as written.
+        if (editor.glyphsMoved() > 0)
+            pdfengine::wrapPageStreams(pdf, page, changed);
         edited = true;
     }, error);
     if (!ran)
@@ -329,7 +350,7 @@ bool PageGlyphRemoval::edit(const QByteArray& original, int pageIndex, const Edi
     if (editor.glyphsRemoved() == 0)
         return true;
     QByteArray updated;
-    if (!IncrementalUpdate::append(file.pdf(), before, editor.changedObjects(), &updated, error))
+    if (!IncrementalUpdate::append(file.pdf(), before, changed, &updated, error))
         return false;
     // Without areas the whole page must look the same; its text is what goes.
     if (!bytesChangeOnlyInside(before, updated, pageIndex, trial, !trial.edited.empty(), error))

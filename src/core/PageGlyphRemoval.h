@@ -6,6 +6,7 @@
 // tried with two renderers before the caller reloads it. Callers hold the
 // pdfium lock.
 
+#include "ContentStreamEditor.h"
 #include "PageRemovalTrial.h"
 #include "PdfiumApi.h"
 
@@ -20,8 +21,6 @@
 class QPDFObjectHandle;
 
 namespace pdfengine {
-
-class ContentStreamEditor;
 
 class PageGlyphRemoval {
 public:
@@ -39,6 +38,12 @@ public:
     // removal cannot be made exactly.
     static bool run(const QByteArray& before, int pageIndex, const std::vector<QPolygonF>& areas,
                     const EditAreas& trial, QByteArray* after, int* removed, QString* error);
+    // The same, and what stands in each move's area drawn again where the
+    // move puts it (the page's streams then go between q and Q, ahead of
+    // the program's); each moved box of trial must look as it looked before.
+    static bool run(const QByteArray& before, int pageIndex, const std::vector<QPolygonF>& areas,
+                    const std::vector<GlyphMove>& moves, const EditAreas& trial, QByteArray* after, int* removed,
+                    QString* error);
 
     // The same for every glyph of the page drawn invisibly (another tool's
     // searchable layer): the page must look the same everywhere.

@@ -38,6 +38,31 @@ double drawnSize(FPDF_TEXTPAGE text, int index)
 
 } // namespace
 
+QRectF glyphShapeOf(FPDF_TEXTPAGE text, int index)
+{
+    const PdfiumApi& api = pdfApi();
+    double left = 0, right = 0, bottom = 0, top = 0, x = 0, y = 0;
+    FS_MATRIX m{};
+    const double size = api.FPDFText_GetFontSize(text, index);
+    if (!api.FPDFText_GetCharBox(text, index, &left, &right, &bottom, &top) ||
+        !api.FPDFText_GetCharOrigin(text, index, &x, &y) || !api.FPDFText_GetMatrix(text, index, &m) || !(size > 0))
+        return {};
+    bool invertible = false;
+    const QTransform toText = QTransform(m.a, m.b, m.c, m.d, 0, 0).inverted(&invertible);
+    if (!invertible)
+        return {};
+    const QRectF box = rectFromEdges(left, top, right, bottom).translated(-x, -y);
+    const QRectF shape = toText.mapRect(box);
+    return QRectF(shape.topLeft() / size, shape.size() / size);
+}
+
+bool sameGlyphShape(const QRectF& a, const QRectF& b)
+{
+    constexpr double kSameShape = 0.02;  // of the size
+    return std::abs(a.left() - b.left()) <= kSameShape && std::abs(a.right() - b.right()) <= kSameShape &&
+           std::abs(a.top() - b.top()) <= kSameShape && std::abs(a.bottom() - b.bottom()) <= kSameShape;
+}
+
 GlyphPen glyphPenOf(FPDF_TEXTPAGE text, int index, char32_t code)
 {
     const PdfiumApi& api = pdfApi();
@@ -99,6 +124,7 @@ bool PenMoves::before(int index, char32_t code)
 PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
 {
     const PdfiumApi& api = pdfApi();
+    m_doc = doc;
     TextPagePtr text(doc && page ? api.FPDFText_LoadPage(page) : nullptr);
     if (!text)
         return;
@@ -152,6 +178,7 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
         glyph.font = object ? api.FPDFTextObj_GetFont(object) : nullptr;
         glyph.visible = object && !drawsInvisibly(object, glyph.fill.isValid() ? unsigned(glyph.fill.alpha()) : 255);
         glyph.own = object && isOwnObject(object);
+        glyph.shape = glyphShapeOf(text.get(), i);
         if (glyph.font && !m_drawn.count(glyph.font)) {
             m_fontKeepers.emplace_back(api.FPDFPageObj_CreateTextObj(doc, glyph.font, 1.0f));
             m_drawn[glyph.font];
@@ -168,8 +195,14 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
     for (size_t i = 0; i < m_glyphs.size(); ++i) {
         const PageGlyph& glyph = m_glyphs[i];
         const bool ligature = (i > 0 && sharesGlyph(i - 1, i)) || (i + 1 < m_glyphs.size() && sharesGlyph(i, i + 1));
-        if (glyph.font && glyph.visible && origins[i].code > 0 && !ligature)
+        if (glyph.font && glyph.visible && origins[i].code > 0 && !ligature) {
             m_drawn[glyph.font].insert(origins[i].code);
+            std::vector<QRectF>& shapes = m_shapes[glyph.font][origins[i].code];
+            if (!glyph.shape.isNull() && std::none_of(shapes.begin(), shapes.end(), [&](const QRectF& s) {
+                    return sameGlyphShape(s, glyph.shape);
+                }))
+                shapes.push_back(glyph.shape);
+        }
     }
 }
 
@@ -215,6 +248,37 @@ bool PageGlyphs::fontDraws(FPDF_FONT font, const QString& text) const
         return QChar::isSpace(c) || (drawn->second.count(char32_t(c)) &&
                                      pdfApi().FPDFFont_GetGlyphWidth(font, c, 1.0f, &width) && width > 0);
     });
+}
+
+bool PageGlyphs::fontDrawsAsPage(FPDF_FONT font, const QString& text, const std::vector<PageGlyph>& line) const
+{
+    if (!fontDraws(font, text))
+        return false;
+    const auto pageShapes = m_shapes.find(font);
+    const PdfiumApi& api = pdfApi();
+    std::set<char32_t> tried;
+    for (const uint c : text.toUcs4()) {
+        const char32_t code = char32_t(c);
+        if (QChar::isSpace(c) || !tried.insert(code).second)
+            continue;
+        std::vector<QRectF> expected;
+        for (const PageGlyph& glyph : line)
+            if (glyph.font == font && glyph.text.toUcs4() == QList<uint>{c} && !glyph.shape.isNull())
+                expected.push_back(glyph.shape);
+        if (expected.empty() && pageShapes != m_shapes.end())
+            if (const auto shapes = pageShapes->second.find(code); shapes != pageShapes->second.end())
+                expected = shapes->second;
+        // Set at size 1 where the text matrix is the identity, its bounds are its shape.
+        PageObjectPtr probe(api.FPDFPageObj_CreateTextObj(m_doc, font, 1.0f));
+        float left = 0, bottom = 0, right = 0, top = 0;
+        if (!probe || !api.FPDFText_SetText(probe.get(), toPdfWide(QString::fromUcs4(&code, 1)).constData()) ||
+            !api.FPDFPageObj_GetBounds(probe.get(), &left, &bottom, &right, &top))
+            return false;
+        const QRectF shape = rectFromEdges(left, top, right, bottom);
+        if (std::none_of(expected.begin(), expected.end(), [&](const QRectF& s) { return sameGlyphShape(s, shape); }))
+            return false;
+    }
+    return true;
 }
 
 bool PageGlyphs::fontDrawsSpace(FPDF_FONT font) const

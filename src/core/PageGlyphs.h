@@ -34,7 +34,17 @@ struct PageGlyph {
     QRectF advanceBox;  // the advance's box and the origin, displayed-page points
     QPointF origin;
     QTransform userMatrix;  // text space (size left out) to user space, at the origin
+    QRectF shape;       // the ink box in text space per unit of size, about the origin
 };
+
+// The ink box of character index of a text page in its text space, per unit
+// of its size, about its origin: the same glyph of a font has the same shape
+// wherever and however large it is drawn; another glyph of the same letter
+// (a small capital, a dotless i, another code) has another. Null when pdfium
+// gives no box.
+QRectF glyphShapeOf(FPDF_TEXTPAGE text, int index);
+// Two shapes of one glyph, within what pdfium's float arithmetic leaves.
+bool sameGlyphShape(const QRectF& a, const QRectF& b);
 
 // Where a character of a text page stands on its baseline, in user space, to
 // tell whether the pen moved a word gap on to the next one.
@@ -89,10 +99,18 @@ public:
     // this page: the font holds its glyph and its encoding reaches it.
     bool fontDraws(FPDF_FONT font, const QString& text) const;
     bool fontDrawsSpace(FPDF_FONT font) const;
+    // fontDraws, and the glyph the font gives each character when text is
+    // set in it anew (its codes chosen back from its Unicode map) is the one
+    // line (the glyphs it replaces) draws that letter with, or where line
+    // has none of it, one the page draws it with: false where the map gives
+    // a letter another code, or the font holds variants of it.
+    bool fontDrawsAsPage(FPDF_FONT font, const QString& text, const std::vector<PageGlyph>& line) const;
 
 private:
     std::vector<PageGlyph> m_glyphs;
     std::map<FPDF_FONT, std::set<char32_t>> m_drawn;
+    std::map<FPDF_FONT, std::map<char32_t, std::vector<QRectF>>> m_shapes;  // as the page draws each character
+    FPDF_DOCUMENT m_doc = nullptr;
     // One unplaced text object per font keeps the font alive after the page's
     // own objects that use it are removed.
     std::vector<PageObjectPtr> m_fontKeepers;

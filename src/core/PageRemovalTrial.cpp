@@ -1,5 +1,6 @@
 #include "PageRemovalTrial.h"
 
+#include "MovedBoxCheck.h"
 #include "PageOwnContent.h"
 #include "PdfEngineInternal.h"
 
@@ -379,12 +380,18 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
                      pixelsOf(renderBefore)) &&
         (!compareText ||
          sameChars(charsOutside(a.page.get(), areas.edited), charsOutside(b.page.get(), areas.edited)));
+    QString movedReason;
+    const bool movedAlike = !same || movedBoxesLookAsBefore(a.page.get(), b.page.get(), areas.moved, &movedReason);
     for (LoadedBytes* loaded : {&a, &b}) {
         loaded->page.reset();  // a page goes before its document
         loaded->doc.reset();
     }
     if (!same) {
         *reason = QStringLiteral("удаление изменило страницу вне правки");
+        return false;
+    }
+    if (!movedAlike) {
+        *reason = movedReason;
         return false;
     }
     if (poppler.isEmpty())

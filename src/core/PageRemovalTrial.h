@@ -24,6 +24,8 @@ struct EditAreas {
     std::vector<TurnedBox> edited;
     std::vector<TurnedBox> kept;
     std::vector<TurnedBox> cleared;
+    // Lines only moved: each must look where it went as it looked where it stood.
+    std::vector<MovedBox> moved;
 };
 
 // Pixels per point both renders of a trial take: 150 dpi, less for a page

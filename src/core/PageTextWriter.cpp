@@ -243,7 +243,7 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     // The page's own font when it draws every character; its word breaks
     // stay gaps where it has no blank of its own (TeX fonts). Another face
     // keeps the old one's class: a fixed-pitch line stays fixed-pitch.
-    const bool own = !place.restyled && old.font && glyphs.fontDraws(old.font, text);
+    const bool own = !place.restyled && old.font && glyphs.fontDrawsAsPage(old.font, text, ink);
     const QString family = !layerOnly && !recognised && isFixedPitch(old.font, ink)
                                ? monospacedFamily(style.fontFamily)
                                : style.fontFamily;
@@ -334,44 +334,6 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
     return true;
 }
 
-bool PageTextWriter::addMovedLine(const OldLinePlace& place, const PageGlyphs& glyphs, const QPointF& start,
-                                  const QTransform& placement)
-{
-    m_lastError.clear();
-    // The letters of a ligature share one glyph: they go as one run.
-    constexpr double kSameOrigin = 0.01;
-    std::vector<PageGlyph> runs;
-    for (const PageGlyph& glyph : glyphs.inside(place.rect, place.toFrame)) {
-        if (!glyph.visible || glyph.text.isEmpty() || glyph.userMatrix.isIdentity() || glyph.setSize <= 0 ||
-            (glyph.text.trimmed().isEmpty() && !glyphs.fontDrawsSpace(glyph.font)))
-            continue;
-        if (!runs.empty() && runs.back().font == glyph.font &&
-            QLineF(runs.back().userMatrix.map(QPointF()), glyph.userMatrix.map(QPointF())).length() < kSameOrigin)
-            runs.back().text += glyph.text;
-        else
-            runs.push_back(glyph);
-    }
-    if (runs.empty() || !std::all_of(runs.begin(), runs.end(), [&](const PageGlyph& run) {
-            return glyphs.fontDraws(run.font, run.text);
-        }))
-        return false;
-    // The first glyph in the line's frame: where the line's start was read.
-    const auto first = std::min_element(runs.begin(), runs.end(), [](const PageGlyph& a, const PageGlyph& b) {
-        return a.origin.x() < b.origin.x();
-    });
-    const QPointF shift = placement.map(start) - place.toFrame.inverted().map(first->origin);
-    const QPointF userShift = m_toUser.map(shift) - m_toUser.map(QPointF());
-    const QTransform toDisplayed = m_toUser.inverted();
-    m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
-    for (const PageGlyph& run : runs) {
-        const QTransform at = run.userMatrix * QTransform::fromTranslate(userShift.x(), userShift.y()) * toDisplayed;
-        if (!placeRun(run.font, run.setSize, run.text, run.fill, at))
-            return false;
-    }
-    m_lastError.clear();
-    return true;
-}
-
 double PageTextWriter::leftBearing(FPDF_FONT font, double size, const QString& text) const
 {
     const QString first = text.trimmed().left(1);
@@ -408,6 +370,9 @@ bool PageTextWriter::placeLaidRun(FPDF_FONT font, double size, const LineRun& ru
             ++end;
         const QString piece = laid.mid(from, end - from);
         const double pieceSize = lift.size > 0 ? lift.size : size;
+        // A mark keeps the room the page left between it and its word.
+        if (lift.size > 0)
+            x += run.scale * lift.gapBefore;
         const double y = baseline - lift.rise;
         const double width = run.scale * advanceOf(font, piece, pieceSize, false);
         QTransform at = QTransform(run.scale, 0, 0, 1, x, y) * placement;
@@ -417,7 +382,7 @@ bool PageTextWriter::placeLaidRun(FPDF_FONT font, double size, const LineRun& ru
         }
         if (!placeRun(font, pieceSize, piece, colors[size_t(from)], at))
             return false;
-        x += width;
+        x += width + (lift.size > 0 ? run.scale * liftOf(end - 1).gapAfter : 0.0);
         from = end;
     }
     return true;
@@ -740,6 +705,15 @@ void PageTextWriter::collectTextInside(const TurnedBox& box, std::vector<int>& o
         if (std::find(list.begin(), list.end(), i) == list.end())
             list.push_back(i);
     }
+}
+
+void PageTextWriter::collectWhiteOutsInside(const TurnedBox& box, std::vector<int>& own) const
+{
+    std::vector<int> found, original;
+    collectTextInside(box, found, original);
+    for (const int i : found)
+        if (isOwnWhiteOut(pdfApi().FPDFPage_GetObject(m_page, i)) && std::find(own.begin(), own.end(), i) == own.end())
+            own.push_back(i);
 }
 
 QRectF PageTextWriter::invisibleTextAround(const TurnedBox& box) const

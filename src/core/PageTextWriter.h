@@ -74,14 +74,6 @@ public:
     bool addRewrittenLine(const QString& text, const QRectF& rect, const TextStyle& style, const OldLinePlace& old,
                           const PageGlyphs& glyphs, const QTransform& placement, double baselineLift,
                           bool stepWords = false);
-    // A line only moved: its old glyphs (those standing in old.rect), each
-    // in its own font, size and fill, moved so that the first one's origin
-    // lands on start (in the frame placement puts onto the page), so its
-    // face, kerning and raised or lowered letters stay. False, writing
-    // nothing, when a glyph's font is not seen drawing it; false with
-    // lastError when pdfium refuses a glyph.
-    bool addMovedLine(const OldLinePlace& old, const PageGlyphs& glyphs, const QPointF& start,
-                      const QTransform& placement);
     // Invisible text stretched over rect: the searchable layer. blankAfter:
     // a blank follows the text outside rect, so readers part it from the next
     // word however close the recognised boxes stand.
@@ -130,6 +122,8 @@ public:
     // split into the program's own and the page's original ones. A turned
     // box takes the objects centred in it.
     void collectTextInside(const TurnedBox& box, std::vector<int>& own, std::vector<int>& original) const;
+    // Indices of the program's own white-outs lying inside box, as collectTextInside finds them.
+    void collectWhiteOutsInside(const TurnedBox& box, std::vector<int>& own) const;
     // The box, in box's own frame, around the invisible text objects centred
     // in it: on a scan the layer's words span the ink of their words, which a
     // line box read from the layer's glyphs may not.

@@ -127,9 +127,21 @@ int quarterTurnsOf(const PdfPageTransform& transform)
 // What a write of blocks changed on a page, for the check of the saved file.
 PageEdit blockEdit(const std::vector<TextBlock>& blocks, const EditAreas& areas, const PdfPageTransform& transform)
 {
-    PageEdit edit{areas.edited, areas.kept, areas.cleared, {}, {}, true, true, quarterTurnsOf(transform)};
+    PageEdit edit;
+    edit.edited = areas.edited;
+    edit.kept = areas.kept;
+    edit.cleared = areas.cleared;
+    edit.quarterTurns = quarterTurnsOf(transform);
+    edit.moved = areas.moved;
     constexpr double kTextBoxMargin = 2.0;  // a glyph's middle may stand just past a tight box
     for (const TextBlock& block : blocks) {
+        if (block.removed && !block.isImage && hasArea(block.originalRect)) {
+            const std::vector<TurnedBox> places = recognisedLinePlaces(block);
+            if (places.empty())
+                edit.deleted.push_back(TurnedBox(block.originalRect, block.originalRotation));
+            else
+                edit.deleted.insert(edit.deleted.end(), places.begin(), places.end());
+        }
         if (block.textEdited && !block.removed && !block.isImage && !block.text.trimmed().isEmpty()) {
             edit.texts << block.text;
             edit.textBoxes.push_back(TurnedBox(block.rect, block.rotation).grown(kTextBoxMargin));
@@ -240,7 +252,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         setLastError(error);
         return false;
     }
-    const EditAreas areas{write.editedAreas(), write.keptLines(), write.clearedPlaces()};
+    const EditAreas areas{write.editedAreas(), write.keptLines(), write.clearedPlaces(), write.movedBoxes()};
     // The page as it now draws, before anything is kept: a white-out over a
     // line left as it stands, or a change outside the edited boxes, leaves
     // the page as it was.
@@ -290,19 +302,26 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     // Then the page's own glyphs under the rewritten blocks are cut out of
     // its content stream (the program's text written over them stays), and
     // the document is read again from the edited bytes.
+    const QTransform toUser = transform.toUserMatrix();
     std::vector<QPolygonF> userAreas;
     for (const TurnedBox& box : boxes)
-        userAreas.push_back(transform.toUserMatrix().map(box.polygon()));
+        userAreas.push_back(toUser.map(box.polygon()));
+    // Text only moved goes in the content as it stands: its codes, fonts and matrices.
+    std::vector<GlyphMove> userMoves;
+    for (const MovedBox& moved : areas.moved)
+        userMoves.push_back({toUser.map(moved.from.polygon()), toUser.map(moved.by) - toUser.map(QPointF())});
     QByteArray current, after;
     int removed = 0;
     if (!serializeForEditUnlocked(&current, &error) ||
-        !PageGlyphRemoval::run(current, pageIndex, userAreas, areas, &after, &removed, &error)) {
+        !PageGlyphRemoval::run(current, pageIndex, userAreas, userMoves, areas, &after, &removed, &error)) {
         rollBack();
         setLastError(refusalText(pageIndex, error));
         return false;
     }
     if (removed > 0 && !reloadFromBytesUnlocked(after))
         return false;
+    if (removed > 0)
+        markChangedUnlocked();  // text only moved changes nothing before the content is edited
     if (!erasePicturePixelsUnlocked(pageIndex, erased, areas, rollback, rollBack))
         return false;
     notePageEditUnlocked(pageIndex, edit, blockTexts(blocks));

@@ -434,13 +434,24 @@ struct TurnedLine {
     double rotation = 0;
 };
 
-// Maps displayed-page points into the frame of text read at rotation, where
-// it runs left to right.
-QTransform frameOf(double rotation)
+// The thin paths the page draws at its top level (rules, underlines), on
+// the displayed page: a rule between two letters is an underscore.
+std::vector<QRectF> thinPathsOf(FPDF_PAGE page, const PdfPageTransform& transform)
 {
-    QTransform t;
-    t.rotate(rotation);  // y grows upward: this turns clockwise-read text back
-    return t;
+    constexpr double kThin = 2.0;  // points across
+    constexpr size_t kMostPaths = 20000;  // a drawing's page keeps its lines as read
+    const PdfiumApi& api = pdfApi();
+    std::vector<QRectF> paths;
+    const int count = api.FPDFPage_CountObjects(page);
+    for (int i = 0; i < count && paths.size() < kMostPaths; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i);
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjPath)
+            continue;
+        const QRectF bounds = transform.toPage(pageObjectBounds(object, pdfium::kPageObjPath));
+        if (std::min(bounds.width(), bounds.height()) <= kThin)
+            paths.push_back(bounds);
+    }
+    return paths;
 }
 
 // Collects characters in pdfium's order and breaks lines where the text moves
@@ -449,8 +460,8 @@ QTransform frameOf(double rotation)
 // as upright text does.
 class LineCollector {
 public:
-    LineCollector(const QImage& render, const QSizeF& pageSize)
-        : m_render(render), m_pageSize(pageSize)
+    LineCollector(const QImage& render, const QSizeF& pageSize, std::vector<QRectF> rules)
+        : m_render(render), m_pageSize(pageSize), m_rules(std::move(rules))
     {
     }
 
@@ -463,7 +474,7 @@ public:
         if (m_chars.empty())
             m_rotation = c.rotation;
         if (m_rotation != 0) {
-            const QTransform frame = frameOf(m_rotation);
+            const QTransform frame = readingFrameOf(m_rotation);
             c.box = frame.mapRect(c.box);
             c.origin = frame.map(c.origin);
             if (!c.advanceBox.isNull())
@@ -508,6 +519,7 @@ public:
     std::vector<TurnedLine> takeLines()
     {
         flush();
+        fillRuleGaps(m_fragments, m_rules);
         joinLineFragments(m_fragments);
         std::vector<TurnedLine> lines;
         for (const LineFragment& fragment : m_fragments) {
@@ -539,7 +551,7 @@ private:
     {
         if (rotation == 0)
             return line.rect;
-        const QTransform back = frameOf(rotation).inverted();
+        const QTransform back = readingFrameOf(rotation).inverted();
         const QPointF shift = back.map(line.rect.center()) - line.rect.center();
         line.rect.translate(shift);
         for (TextBlock::Line::Word& word : line.words)
@@ -555,6 +567,7 @@ private:
 
     const QImage& m_render;
     QSizeF m_pageSize;
+    std::vector<QRectF> m_rules;  // thin paths that may stand between the letters of a word
     std::vector<CharInfo> m_chars;
     std::vector<LineFragment> m_fragments;
     double m_rotation = 0;
@@ -575,7 +588,7 @@ void sortLinesTopDown(std::vector<TurnedLine>& lines)
     vorn::safeStableSort(lines, [&](const TurnedLine& a, const TurnedLine& b) {
         if (direction(a.rotation) != direction(b.rotation))
             return directionRank(a.rotation) < directionRank(b.rotation);
-        const QTransform frame = frameOf(direction(a.rotation));
+        const QTransform frame = readingFrameOf(direction(a.rotation));
         const QPointF fa = frame.map(a.line.rect.center());
         const QPointF fb = frame.map(b.line.rect.center());
         if (std::abs(fa.y() - fb.y()) <= kSameRowTolerance)
@@ -700,226 +713,6 @@ std::vector<std::vector<CharInfo>> splitNativePdfLineChars(const std::vector<Cha
     return segments;
 }
 
-namespace {
-
-QRectF inkRectOf(const std::vector<CharInfo>& chars)
-{
-    QRectF ink;
-    for (const CharInfo& c : chars) {
-        if (charHasVisibleInk(c))
-            ink = ink.isNull() ? c.box : ink.united(c.box);
-    }
-    return ink;
-}
-
-// The ink of a fragment's first or last word: where it meets a piece that
-// carries it on. A long line of upright words stepping down a turned
-// baseline spans a band of the page far taller than any of its words.
-QRectF endWordInk(const std::vector<CharInfo>& chars, bool last)
-{
-    QRectF ink;
-    for (size_t n = 0; n < chars.size(); ++n) {
-        const CharInfo& c = chars[last ? chars.size() - 1 - n : n];
-        if (c.text.trimmed().isEmpty() && !ink.isNull())
-            break;  // the word ends at its first blank
-        if (charHasVisibleInk(c))
-            ink = ink.isNull() ? c.box : ink.united(c.box);
-    }
-    return ink;
-}
-
-// b carries a's line on to the right: same direction, a's last word and b's
-// first share a band of the page, and b starts about where a ends (kerned
-// under it, or a blank away).
-bool continuesLine(const LineFragment& a, const QRectF& inkA, const QRectF& tailA, const LineFragment& b,
-                   const QRectF& inkB, const QRectF& headB)
-{
-    constexpr double kSameDirection = 1.0;      // degrees
-    constexpr double kSharedBand = 0.5;         // of the lower word's height
-    constexpr double kReach = 0.6;              // of a fragment's height, either way
-    if (std::abs(a.rotation - b.rotation) > kSameDirection || inkA.isNull() || inkB.isNull())
-        return false;
-    const double lowWord = std::max(std::min(tailA.height(), headB.height()), 1.0);
-    const double overlap = std::min(tailA.bottom(), headB.bottom()) - std::max(tailA.top(), headB.top());
-    if (overlap < kSharedBand * lowWord)
-        return false;
-    const double low = std::max(std::min(inkA.height(), inkB.height()), 1.0);
-    const double gap = inkB.left() - inkA.right();
-    return gap >= -kReach * low && gap <= kReach * std::max(inkA.height(), inkB.height()) && inkB.right() > inkA.right();
-}
-
-// The next fragment starts a word gap after the one it carries on (along
-// the line: the boxes are in its frame), and neither brings a blank of its own.
-bool startsAWordAway(const LineFragment& a, const QRectF& inkA, const LineFragment& b, const QRectF& inkB)
-{
-    constexpr double kWordGapOfHeight = 0.12;  // a letter gap is less, the narrowest word gap more
-    if (a.chars.empty() || b.chars.empty() || a.chars.back().text.trimmed().isEmpty() ||
-        b.chars.front().text.trimmed().isEmpty())
-        return false;
-    const double low = std::max(std::min(inkA.height(), inkB.height()), 1.0);
-    return inkB.left() - inkA.right() > kWordGapOfHeight * low;
-}
-
-} // namespace
-
-void joinLineFragments(std::vector<LineFragment>& fragments)
-{
-    // Pairs are compared: a page of tens of thousands of pieces stays as read.
-    constexpr size_t kMaxFragments = 4000;
-    if (fragments.size() > kMaxFragments)
-        return;
-    std::vector<QRectF> inks, heads, tails;
-    inks.reserve(fragments.size());
-    for (const LineFragment& fragment : fragments) {
-        inks.push_back(inkRectOf(fragment.chars));
-        heads.push_back(endWordInk(fragment.chars, false));
-        tails.push_back(endWordInk(fragment.chars, true));
-    }
-    for (size_t i = 0; i < fragments.size(); ++i) {
-        // Each piece found carries the line further: look for the next one.
-        for (bool grew = true; grew;) {
-            grew = false;
-            for (size_t j = 0; j < fragments.size(); ++j) {
-                if (j == i || !continuesLine(fragments[i], inks[i], tails[i], fragments[j], inks[j], heads[j]))
-                    continue;
-                std::vector<CharInfo>& chars = fragments[i].chars;
-                if (startsAWordAway(fragments[i], inks[i], fragments[j], inks[j]))
-                    chars.push_back(blankBetween(chars.back(), fragments[j].chars.front()));
-                chars.insert(chars.end(), fragments[j].chars.begin(), fragments[j].chars.end());
-                inks[i] = inks[i].united(inks[j]);
-                tails[i] = tails[j];
-                fragments.erase(fragments.begin() + qsizetype(j));
-                inks.erase(inks.begin() + qsizetype(j));
-                heads.erase(heads.begin() + qsizetype(j));
-                tails.erase(tails.begin() + qsizetype(j));
-                if (j < i)
-                    --i;
-                grew = true;
-                break;
-            }
-        }
-    }
-}
-
-namespace {
-
-// The turn, degrees clockwise as displayed, of the straight line through the
-// points, when every point lies within tolerance of it; 0 otherwise.
-double turnOfLineThrough(const std::vector<QPointF>& points, double tolerance)
-{
-    constexpr double kMinTurn = 0.1;  // degrees; less drifts no more than a rounding
-    constexpr double kMaxTurn = 5.0;  // more is no scan's skew
-    double mx = 0, my = 0;
-    for (const QPointF& p : points) {
-        mx += p.x();
-        my += p.y();
-    }
-    mx /= double(points.size());
-    my /= double(points.size());
-    double sxx = 0, sxy = 0;
-    for (const QPointF& p : points) {
-        sxx += (p.x() - mx) * (p.x() - mx);
-        sxy += (p.x() - mx) * (p.y() - my);
-    }
-    if (sxx <= 0)
-        return 0;
-    const double slope = sxy / sxx;
-    for (const QPointF& p : points)
-        if (std::abs(p.y() - (my + slope * (p.x() - mx))) > tolerance)
-            return 0;
-    const double degrees = -std::atan(slope) * 180.0 / M_PI;  // y grows upward: falling is clockwise
-    return std::abs(degrees) >= kMinTurn && std::abs(degrees) <= kMaxTurn ? degrees : 0;
-}
-
-// One word of a line: the middle of its letters on their baseline (valid
-// while all stand on one), and its box.
-struct WordMarks {
-    QPointF foot;
-    bool upright = true;
-    QRectF box;
-};
-
-std::vector<WordMarks> wordMarksOf(const std::vector<CharInfo>& chars)
-{
-    constexpr double kSameBaseline = 0.1;  // points: the letters of one upright word
-    std::vector<WordMarks> words;
-    std::vector<const CharInfo*> letters;
-    const auto finish = [&]() {
-        if (letters.empty())
-            return;
-        WordMarks word;
-        double low = letters.front()->origin.y(), high = low, x = 0;
-        for (const CharInfo* c : letters) {
-            low = std::min(low, c->origin.y());
-            high = std::max(high, c->origin.y());
-            x += c->origin.x();
-            word.box = word.box.isNull() ? c->box : word.box.united(c->box);
-        }
-        word.upright = high - low <= kSameBaseline;
-        word.foot = QPointF(x / double(letters.size()), (low + high) / 2);
-        words.push_back(word);
-        letters.clear();
-    };
-    for (const CharInfo& c : chars) {
-        if (c.text.trimmed().isEmpty())
-            finish();
-        else if (charHasVisibleInk(c) && c.hasOrigin)
-            letters.push_back(&c);
-    }
-    finish();
-    return words;
-}
-
-} // namespace
-
-double steppedLineTurn(const std::vector<CharInfo>& chars)
-{
-    constexpr size_t kMinWords = 3;       // a raised word among them does not fit one line
-    constexpr size_t kMinLayerWords = 2;  // a searchable layer raises none
-    constexpr double kOnTheLine = 0.3;    // points: a word's baseline off the fitted one
-    constexpr double kBoxesOnTheLine = 0.25;  // of a word's height: middles of words fitted to their boxes
-    const bool layer =
-        std::all_of(chars.begin(), chars.end(), [](const CharInfo& c) { return c.invisible || !charHasVisibleInk(c); });
-    const std::vector<WordMarks> words = wordMarksOf(chars);
-    if (words.size() < (layer ? kMinLayerWords : kMinWords))
-        return 0;
-    if (std::all_of(words.begin(), words.end(), [](const WordMarks& w) { return w.upright; })) {
-        std::vector<QPointF> feet;
-        for (const WordMarks& word : words)
-            feet.push_back(word.foot);
-        if (const double turn = turnOfLineThrough(feet, kOnTheLine); turn != 0 || !layer)
-            return turn;
-    }
-    // A layer of words each stretched over its box (an earlier layer, another
-    // tool's) stands on no common baseline: the middles of the boxes run
-    // along the turned line.
-    if (!layer || words.size() < kMinWords)
-        return 0;
-    std::vector<QPointF> middles;
-    std::vector<double> heights;
-    for (const WordMarks& word : words) {
-        middles.push_back(word.box.center());
-        heights.push_back(word.box.height());
-    }
-    return turnOfLineThrough(middles, kBoxesOnTheLine * medianOf(heights));
-}
-
-void turnCharsInto(std::vector<CharInfo>& chars, double degrees)
-{
-    const QTransform frame = frameOf(degrees);
-    for (CharInfo& c : chars) {
-        QRectF box = c.box;
-        box.moveCenter(frame.map(c.box.center()));
-        c.box = box;
-        c.origin = frame.map(c.origin);
-        if (!c.advanceBox.isNull()) {
-            QRectF advance = c.advanceBox;
-            advance.moveCenter(frame.map(c.advanceBox.center()));
-            c.advanceBox = advance;
-        }
-        c.rotation += degrees;
-    }
-}
 
 // One line from a segment; false when its text is blank.
 bool lineFromChars(const std::vector<CharInfo>& chars, TextBlock::Line& line)
@@ -983,7 +776,7 @@ std::vector<TextBlock> PdfDocument::extractText(int pageIndex) const
         if (reader.read(i, code, c))
             read.push_back({i, std::move(c)});
     }
-    LineCollector collector(render, pageSize);
+    LineCollector collector(render, pageSize, thinPathsOf(page, loaded.transform));
     for (ReadChar& r : read) {
         if (r.index < 0) {
             collector.flush();

@@ -149,6 +149,8 @@ constexpr int kColorSpaceIccBased = 7;
     X(FPDF_GetPageHeightF, float, (FPDF_PAGE))                                                \
     X(FPDF_GetPageBoundingBox, FPDF_BOOL, (FPDF_PAGE, FS_RECTF*))                             \
     X(FPDF_RenderPageBitmap, void, (FPDF_BITMAP, FPDF_PAGE, int, int, int, int, int, int))    \
+    X(FPDF_RenderPageBitmapWithMatrix, void,                                                  \
+      (FPDF_BITMAP, FPDF_PAGE, const FS_MATRIX*, const FS_RECTF*, int))                       \
     X(FPDF_ImportPages, FPDF_BOOL, (FPDF_DOCUMENT, FPDF_DOCUMENT, FPDF_BYTESTRING, int))      \
     X(FPDF_ImportPagesByIndex, FPDF_BOOL,                                                     \
       (FPDF_DOCUMENT, FPDF_DOCUMENT, const int*, unsigned long, int))                         \

@@ -1,5 +1,7 @@
 #include "SavedFileCheck.h"
 
+#include "MovedBoxCheck.h"
+#include "PageOwnContent.h"
 #include "PageRemovalTrial.h"
 #include "PdfEngineInternal.h"
 #include "QpdfFile.h"
@@ -13,6 +15,7 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <QCryptographicHash>
+#include <QLineF>
 #include <QMutex>
 #include <QRegularExpression>
 
@@ -54,6 +57,24 @@ QString missingTextText(int page, const QString& text)
 QString changedOutsideText(int page)
 {
     return QStringLiteral("Страница %1 записанного файла изменилась вне правки.").arg(page + 1);
+}
+
+QString movedChangedText(int page)
+{
+    return QStringLiteral("На странице %1 записанного файла перенесённый текст выглядит не так, как до переноса.")
+        .arg(page + 1);
+}
+
+QString otherGlyphText(int page, const QString& letter)
+{
+    return QStringLiteral("На странице %1 записанного файла буква «%2» нарисована не тем знаком шрифта, что на исходной странице.")
+        .arg(page + 1)
+        .arg(letter);
+}
+
+QString deletedLeftText(int page, const QString& text)
+{
+    return QStringLiteral("На странице %1 записанного файла остался удалённый текст «%2».").arg(page + 1).arg(text);
 }
 
 class HashSink : public Pipeline {
@@ -494,6 +515,31 @@ QString textInside(FPDF_PAGE page, const std::vector<TurnedBox>& areas)
     return bareText(read);
 }
 
+// The page's own letters (not the program's) whose middles stand in one of
+// the places, letters and digits only: what a deletion there left readable.
+QString ownLettersInside(FPDF_PAGE page, const std::vector<TurnedBox>& places)
+{
+    const PdfiumApi& api = pdfApi();
+    TextPagePtr text(places.empty() ? nullptr : api.FPDFText_LoadPage(page));
+    if (!text)
+        return QString();
+    const PdfPageTransform transform = pageTransformOf(page);
+    QString read;
+    const int count = api.FPDFText_CountChars(text.get());
+    for (int i = 0; i < count; ++i) {
+        double left = 0, right = 0, bottom = 0, top = 0;
+        FPDF_PAGEOBJECT object = api.FPDFText_GetTextObject(text.get(), i);
+        if (!object || isOwnObject(object) || !api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top))
+            continue;
+        const QPointF centre = transform.toPage(rectFromEdges(left, top, right, bottom)).center();
+        if (std::any_of(places.begin(), places.end(), [&](const TurnedBox& place) { return place.contains(centre); })) {
+            const char32_t code = char32_t(api.FPDFText_GetUnicode(text.get(), i));
+            read.append(QString::fromUcs4(&code, 1));
+        }
+    }
+    return bareText(read);
+}
+
 // A changed page drawn and read by pdfium: its written texts inside the
 // edited areas, and, where the page is turned as it was when it was edited,
 // nothing changed outside them. Turned since, the areas no longer say
@@ -515,12 +561,19 @@ QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int inde
         for (const QString& word : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts))
             if (!read.contains(bareText(word)))
                 return missingTextText(index, text.simplified().left(60));
+    if (const QString left = ownLettersInside(after.get(), edit.deleted); !left.isEmpty())
+        return deletedLeftText(index, left.left(60));
     PagePtr before(source && page.source >= 0 ? api.FPDF_LoadPage(source, page.source) : nullptr);
     if (!before || !edit.placesKnown || api.FPDFPage_GetRotation(before.get()) != edit.quarterTurns)
         return QString();
-    const EditAreas areas{edit.edited, edit.kept, edit.cleared};
-    return pagesChangeOnlyInside(before.get(), after.get(), areas, edit.textKept) ? QString()
-                                                                                  : changedOutsideText(index);
+    const EditAreas areas{edit.edited, edit.kept, edit.cleared, edit.moved};
+    if (!pagesChangeOnlyInside(before.get(), after.get(), areas, edit.textKept))
+        return changedOutsideText(index);
+    QString reason;
+    if (!movedBoxesLookAsBefore(before.get(), after.get(), edit.moved, &reason))
+        return movedChangedText(index);
+    return writtenGlyphsAsPage(before.get(), after.get(), edit.cleared, &reason) ? QString()
+                                                                                 : otherGlyphText(index, reason);
 }
 
 QString compareChangedPages(const QByteArray& bytes, const QByteArray& source, const std::vector<SavedPage>& pages)
@@ -562,9 +615,47 @@ void PageEdit::add(const PageEdit& later, const QStringList& blockTexts)
     edited.insert(edited.end(), later.edited.begin(), later.edited.end());
     kept.insert(kept.end(), later.kept.begin(), later.kept.end());
     cleared.insert(cleared.end(), later.cleared.begin(), later.cleared.end());
+    addMoves(later);
+    deleted.insert(deleted.end(), later.deleted.begin(), later.deleted.end());
     placesKnown = placesKnown && later.placesKnown;
     textKept = textKept && later.textKept;
     quarterTurns = later.quarterTurns;
+}
+
+void PageEdit::addMoves(const PageEdit& later)
+{
+    constexpr double kSamePlace = 0.5;  // points: a box taken up where an earlier move put it
+    const auto landing = [](const MovedBox& move) {
+        TurnedBox to = move.from;
+        to.rect.translate(move.by);
+        to.centre += move.by;
+        return to;
+    };
+    const auto samePlace = [](const TurnedBox& a, const TurnedBox& b) {
+        return QLineF(a.bounds().topLeft(), b.bounds().topLeft()).length() < kSamePlace &&
+               QLineF(a.bounds().bottomRight(), b.bounds().bottomRight()).length() < kSamePlace;
+    };
+    for (const MovedBox& next : later.moved) {
+        const auto earlier = std::find_if(moved.begin(), moved.end(),
+                                          [&](const MovedBox& move) { return samePlace(landing(move), next.from); });
+        if (earlier != moved.end())
+            earlier->by += next.by;
+        else
+            moved.push_back(next);
+    }
+    // What was cleared again after it landed is no longer the moved text.
+    std::vector<MovedBox> stay;
+    for (const MovedBox& move : moved) {
+        const QRectF to = landing(move).bounds();
+        const bool cleared = std::any_of(later.cleared.begin(), later.cleared.end(), [&](const TurnedBox& place) {
+            return place.bounds().intersects(to) &&
+                   std::none_of(later.moved.begin(), later.moved.end(),
+                                [&](const MovedBox& next) { return samePlace(next.from, place); });
+        });
+        if (!cleared)
+            stay.push_back(move);
+    }
+    moved = stay;
 }
 
 QString SavedFileCheck::problem(const QByteArray& bytes, int pages)

@@ -26,10 +26,17 @@ struct PageEdit {
     bool placesKnown = true;         // false: objects were added where the areas do not say
     bool textKept = true;            // false: text outside the areas went on purpose (a hidden layer)
     int quarterTurns = 0;            // the page's /Rotate when it was edited
+    std::vector<MovedBox> moved;     // text only moved: it looks where it went as where it stood
+    std::vector<TurnedBox> deleted;  // places of deleted blocks: no letter of the page's own stays there
 
     // Takes a later edit of the same page in: its areas add to these, and a
     // text written before stays only where the page's blocks still hold it.
+    // Text moved again moves on from where it went; text written over
+    // where it went is no longer the moved text.
     void add(const PageEdit& later, const QStringList& blockTexts);
+
+private:
+    void addMoves(const PageEdit& later);
 };
 
 // A page of the written file: the page of the source it shows (-1: made or

@@ -34,6 +34,13 @@ struct TurnedBox {
     TurnedBox grown(double by) const;
 };
 
+// A box the user moved: where it stood, and by how much it moved (PDF
+// points, y up).
+struct MovedBox {
+    TurnedBox from;
+    QPointF by;
+};
+
 // Turns clockwise as displayed by degrees about centre (y grows upward).
 QTransform clockwiseTurn(const QPointF& centre, double degrees);
 

@@ -16,6 +16,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -60,6 +61,24 @@ struct LineLayout {
     QPointF origin;
 };
 
+// A justified line spread over width by its blanks, each at least minGap
+// wide, as the page writer spreads it: where its words do not fit, its glyphs
+// narrow instead (another face's are wider than the page's).
+void justify(QFont& font, const QString& text, int blanks, double width, double minGap)
+{
+    constexpr int kLeastStretch = 1, kMostStretch = 4000;  // what QFont takes
+    font.setStretch(QFont::Unstretched);
+    const QFontMetricsF metrics(font);
+    const double blank = metrics.horizontalAdvance(QLatin1Char(' '));
+    const double glyphs = metrics.horizontalAdvance(text) - blanks * blank;
+    double gap = (width - glyphs) / blanks;
+    if (gap < minGap && glyphs > 0) {
+        gap = minGap;
+        font.setStretch(std::clamp(int(std::lround(100.0 * (width - gap * blanks) / glyphs)), kLeastStretch, kMostStretch));
+    }
+    font.setWordSpacing(gap - QFontMetricsF(font).horizontalAdvance(QLatin1Char(' ')));
+}
+
 // As the page writer will put it: a line of the page where its glyphs stood,
 // on their baseline, aligned as the page had it (a justified one spread over
 // its old width by its blanks); text the user added on the baseline the
@@ -90,9 +109,7 @@ LineLayout lineLayout(const TextBlock& block, const TextBlock::Line& vline, cons
     layout.origin = QPointF(start, corner.y() + (vline.rect.height() - placement.origin.y()) * zoom);
     const int blanks = int(std::count_if(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }));
     if (placement.alignment == Qt::AlignJustify && blanks > 0) {
-        layout.font.setStretch(QFont::Unstretched);
-        const double advance = QFontMetricsF(layout.font).horizontalAdvance(text);
-        layout.font.setWordSpacing((width - advance) / blanks);
+        justify(layout.font, text, blanks, width, kMinJustifiedGapOfSize * std::max(double(vline.fontSize), 1.0) * zoom);
         return layout;
     }
     const double advance = QFontMetricsF(layout.font).horizontalAdvance(text);

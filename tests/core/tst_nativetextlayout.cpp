@@ -82,6 +82,8 @@ private slots:
     void blockRules();
     void fragmentsOfOneBaselineJoin_data();
     void fragmentsOfOneBaselineJoin();
+    void ruleBetweenLettersKeepsTheWord_data();
+    void ruleBetweenLettersKeepsTheWord();
     void markBesideASteppedLineStart_data();
     void markBesideASteppedLineStart();
     void linesWithoutUnicodeAreNotText_data();
@@ -335,6 +337,48 @@ void TestNativeTextLayout::fragmentsOfOneBaselineJoin()
             joined += c.text;
         QCOMPARE(joined, text);
     }
+}
+
+void TestNativeTextLayout::ruleBetweenLettersKeepsTheWord_data()
+{
+    QTest::addColumn<bool>("onePiece");  // the letters come as one piece, a blank read in the gap
+    QTest::addColumn<QRectF>("rule");    // a thin path drawn there
+    QTest::addColumn<QStringList>("lines");
+    // "x86" ends at 58, "64-linux" starts at 66; letters stand on 500.
+    const QStringList joined{QStringLiteral("x86_64-linux")};
+    const QStringList apart{QStringLiteral("x86"), QStringLiteral("64-linux")};
+    QTest::newRow("a rule on the baseline between two pieces") << false << QRectF(59, 500.2, 6, 0.4) << joined;
+    QTest::newRow("a rule where a blank was read") << true << QRectF(59, 500.2, 6, 0.4) << joined;
+    QTest::newRow("a hairline rule") << false << QRectF(59, 500, 6, 0) << joined;
+    QTest::newRow("an underline of the line below") << false << QRectF(59, 488, 6, 0.4) << apart;
+    QTest::newRow("a box, not a rule") << false << QRectF(59, 500, 6, 4) << apart;
+    QTest::newRow("a rule reaching over a letter") << false << QRectF(50, 500.2, 15, 0.4) << apart;
+}
+
+// TeX draws an underscore as a rule with kerns around it: the word it stands
+// in stays one word of one line, read with the underscore.
+void TestNativeTextLayout::ruleBetweenLettersKeepsTheWord()
+{
+    QFETCH(bool, onePiece);
+    QFETCH(QRectF, rule);
+    QFETCH(QStringList, lines);
+    std::vector<pdfengine::LineFragment> fragments;
+    if (onePiece) {
+        fragments.push_back({run(QStringLiteral("x86 "), 40, 500) + run(QStringLiteral("64-linux"), 66, 500), 0});
+        lines = lines.size() == 1 ? lines : QStringList{QStringLiteral("x86 64-linux")};
+    } else {
+        fragments.push_back({run(QStringLiteral("x86"), 40, 500), 0});
+        fragments.push_back({run(QStringLiteral("64-linux"), 66, 500), 0});
+    }
+    pdfengine::fillRuleGaps(fragments, {rule});
+    QStringList texts;
+    for (const pdfengine::LineFragment& fragment : fragments) {
+        QString text;
+        for (const CharInfo& c : fragment.chars)
+            text += c.text;
+        texts << text;
+    }
+    QCOMPARE(texts, lines);
 }
 
 void TestNativeTextLayout::markBesideASteppedLineStart_data()

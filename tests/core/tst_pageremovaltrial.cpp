@@ -1,4 +1,5 @@
 #include "IncrementalUpdate.h"
+#include "MovedBoxCheck.h"
 #include "PageRemovalTrial.h"
 #include "PdfEngineInternal.h"
 #include "PdfDocument.h"
@@ -16,9 +17,8 @@
 
 namespace {
 
-// The file's bytes with a black rectangle (points) drawn over its first page,
-// appended as an update.
-QByteArray withMark(const QByteArray& original, const QRectF& mark)
+// The file's bytes with content drawn over its first page, appended as an update.
+QByteArray withContent(const QByteArray& original, const std::string& draw)
 {
     pdfengine::QpdfFile file;
     QString error;
@@ -28,9 +28,6 @@ QByteArray withMark(const QByteArray& original, const QRectF& mark)
     bool appended = false;
     file.run([&](QPDF& pdf) {
         QPDFObjectHandle page = pdf.getAllPages().front();
-        const std::string draw = QStringLiteral("q 0 g %1 %2 %3 %4 re f Q\n")
-                                     .arg(mark.x()).arg(mark.y()).arg(mark.width()).arg(mark.height())
-                                     .toStdString();
         QPDFObjectHandle stream = QPDFObjectHandle::newStream(&pdf, draw);
         page.addPageContents(stream, false);
         appended = pdfengine::IncrementalUpdate::append(
@@ -38,6 +35,45 @@ QByteArray withMark(const QByteArray& original, const QRectF& mark)
             {{stream.getObjectID(), stream.getGeneration()}, {page.getObjectID(), page.getGeneration()}}, &out, &error);
     }, &error);
     return appended ? out : QByteArray();
+}
+
+// The same with a black rectangle (points).
+QByteArray withMark(const QByteArray& original, const QRectF& mark)
+{
+    return withContent(original, QStringLiteral("q 0 g %1 %2 %3 %4 re f Q\n")
+                                     .arg(mark.x()).arg(mark.y()).arg(mark.width()).arg(mark.height())
+                                     .toStdString());
+}
+
+struct LoadedPage {
+    pdfengine::DocumentPtr doc;
+    pdfengine::PagePtr page;
+};
+
+LoadedPage loadFirstPage(const QByteArray& bytes)
+{
+    LoadedPage loaded;
+    loaded.doc.reset(pdfApi().FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
+    if (loaded.doc)
+        loaded.page.reset(pdfApi().FPDF_LoadPage(loaded.doc.get(), 0));
+    return loaded;
+}
+
+// The pdfTeX page whose Unicode map reads "@" (0x40) as "ю" as well as
+// 0xFE, which draws it; the subset holds no "@". Its second line, and where
+// it stands.
+const char kSecondLine[] = "[<CFF0EEE2E5E4E8F2E5> -331 <EBEEECE0EDF3FE> -332 <EBE8> 1 <EDE8FE> -332 "
+                           "<F7E5F0E5E7> -331 <FEE3EE2DE7E0EFE0E4EDFBE9> -331 <F3E3EEEB2E>]TJ";
+const QRectF kSecondLineBox(42.5, 525.5, 267, 11);
+// The dvipdfmx page's line "Starting in spring, ... is designed ...", and a
+// place of that page where nothing stands.
+const QRectF kDesignedLine(42, 519, 330, 12);
+constexpr double kEmptyBaseline = 300;
+
+std::string copyOfSecondLine(const std::string& line, double down)
+{
+    return "q 1 0 0 1 0 " + std::to_string(-down) + " cm BT /F34 10.9091 Tf 1 0 0 1 42.52 528.248 Tm " + line +
+           " ET Q\n";
 }
 
 } // namespace
@@ -52,6 +88,8 @@ private slots:
     void whiteOutsNeverReachKeptLines();
     void pageRectsBecomeClampedPixels_data();
     void pageRectsBecomeClampedPixels();
+    void glyphsAreReadBack_data();
+    void glyphsAreReadBack();
 };
 
 void TestPageRemovalTrial::initTestCase()
@@ -212,6 +250,60 @@ void TestPageRemovalTrial::pageRectsBecomeClampedPixels()
     const QRect found = pdfengine::pixelsOfPageRect(rect, scale, pageHeight, image);
     QCOMPARE(found, pixels);
     QVERIFY(found.isEmpty() || image.contains(found));
+}
+
+void TestPageRemovalTrial::glyphsAreReadBack_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("drawn");
+    QTest::addColumn<double>("moved");      // points down, 0: no line moved
+    QTest::addColumn<QString>("differs");  // the letter drawn otherwise; "-": the moved line; empty: alike
+    // The dvipdfmx page reads its dotless i (0x10) as "i" too; its second
+    // line ("Starting ... is designed ...") draws each i dotted (0x69).
+    const std::string own = "/VornEdit BMC BT /F1 10.9091 Tf 100 " + std::to_string(kEmptyBaseline) + " Td ";
+    const QString dvipdfmx = QStringLiteral("dvipdfmx-variants.pdf");
+    QTest::newRow("a letter written again by the code its line drew it with")
+        << dvipdfmx << QByteArray::fromStdString(own + "<69>Tj ET EMC\n") << 0.0 << QString();
+    QTest::newRow("the same letter by a variant the page draws elsewhere")
+        << dvipdfmx << QByteArray::fromStdString(own + "<10>Tj ET EMC\n") << 0.0 << QStringLiteral("i");
+    QTest::newRow("the variant in the page's own content")
+        << dvipdfmx << QByteArray::fromStdString("BT /F1 10.9091 Tf 100 " + std::to_string(kEmptyBaseline) +
+                                                 " Td <10>Tj ET\n")
+        << 0.0 << QString();
+    const QString twoCodes = QStringLiteral("pdftex-twocodes.pdf");
+    QTest::newRow("a line moved as it stood") << twoCodes << QByteArray::fromStdString(copyOfSecondLine(kSecondLine, 60))
+                                              << 60.0 << QString();
+    const std::string recoded = QByteArray(kSecondLine).replace("FE", "40").toStdString();
+    QTest::newRow("a line moved, its letter by another code")
+        << twoCodes << QByteArray::fromStdString(copyOfSecondLine(recoded, 60)) << 60.0 << QStringLiteral("-");
+    QTest::newRow("a line moved over the next one")
+        << twoCodes << QByteArray::fromStdString(copyOfSecondLine(kSecondLine, 13.549)) << 13.549 << QString();
+}
+
+// What the program wrote keeps the page's glyphs: a line moved looks where it
+// went as where it stood, a letter written again in the page's face is drawn
+// by the glyph its line drew it with, whatever the text reads.
+void TestPageRemovalTrial::glyphsAreReadBack()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, drawn);
+    QFETCH(double, moved);
+    QFETCH(QString, differs);
+    const QByteArray before = fixtures::readFile(fixtures::realPdf(file));
+    const QByteArray after = withContent(before, drawn.toStdString());
+    QVERIFY(!after.isEmpty());
+    QMutexLocker lock(&pdfiumMutex());
+    const LoadedPage a = loadFirstPage(before), b = loadFirstPage(after);
+    QVERIFY(a.page && b.page);
+    QString letter, reason;
+    const bool sameGlyphs = pdfengine::writtenGlyphsAsPage(a.page.get(), b.page.get(), {TurnedBox(kDesignedLine, 0)}, &letter);
+    const std::vector<MovedBox> moves{MovedBox{TurnedBox(kSecondLineBox, 0), QPointF(0, -moved)}};
+    const bool movedAlike =
+        moved == 0 || pdfengine::movedBoxesLookAsBefore(a.page.get(), b.page.get(), moves, &reason);
+    const bool movedDiffers = differs == QStringLiteral("-");
+    QCOMPARE(letter, movedDiffers ? QString() : differs);
+    QCOMPARE(sameGlyphs, differs.isEmpty() || movedDiffers);
+    QCOMPARE(movedAlike, !movedDiffers);
 }
 
 QTEST_GUILESS_MAIN(TestPageRemovalTrial)

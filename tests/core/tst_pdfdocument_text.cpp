@@ -321,6 +321,11 @@ void TestPdfDocumentText::realProducerLinesAreWhole_data()
                                                    << 11.0 << false;
     QTest::newRow("Distiller, condensed by Tz")
         << distiller << "Every affidavit is filed; the fluffy waffle affair was different." << 0.0 << 9.96 << false;
+    // An underscore TeX draws as a rule with kerns around it stays inside its word.
+    QTest::newRow("pdfTeX, underscore drawn as a rule")
+        << "pdftex-underscore.pdf" << "x86_64-linux Программы для GNU/Linux (64-битовая версия)" << 0.0 << 10.91 << false;
+    QTest::newRow("pdfTeX, underscore drawn as a rule, first of two")
+        << "pdftex-underscore.pdf" << "x86_64-darwin Программы для macOS (64-битовая версия)" << 0.0 << 10.91 << false;
     QTest::newRow("T2A on a turned page, raised letter")
         << "tex-t2a-names-rot90.pdf" << "Система LATEX позволяет писать документы на русском языке. Эта" << 90.0
         << 10.91 << false;

@@ -301,3 +301,33 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
   xelatex -interaction=batchmode "$src/xetex-footnote.tex" >/dev/null
   cp xetex-footnote.pdf "$here/"
 )
+
+# ---- Faces that give one letter two codes or hold variant glyphs ----
+# pdfLaTeX (cm-super T2A) whose ToUnicode map reads a code no line draws as a
+# letter another code draws; LuaLaTeX in Noto Serif (Identity-H) with small
+# capitals and oldstyle figures; LaTeX through dvipdfmx in Computer Modern
+# with small capitals, ligatures and a dotless i that its map reads as an i
+# (a glyph list of its own, as an old dvipdfmx read the glyph names).
+(
+  cd "$work"
+  SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 pdflatex -interaction=batchmode "$src/pdftex-twocodes.tex" >/dev/null
+  SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 lualatex -interaction=batchmode "$src/luatex-smallcaps.tex" >/dev/null
+  latex -interaction=batchmode "$src/dvipdfmx-variants.tex" >/dev/null
+  mkdir -p glyphlist && cp "$src/dvipdfmx-glyphlist.txt" glyphlist/pdfglyphlist.txt
+  TEXFONTMAPS=glyphlist: SOURCE_DATE_EPOCH=1767225600 dvipdfmx -q dvipdfmx-variants.dvi
+  cp pdftex-twocodes.pdf luatex-smallcaps.pdf dvipdfmx-variants.pdf "$here/"
+)
+
+# ---- Underscores drawn as rules, a footnote mark below an edited line ----
+# pdfLaTeX in T2A whose style draws "\_" as a rule with kerns; groff -ms for
+# PostScript distilled by ghostscript, a raised footnote mark in the line
+# below a line with seven words; XeLaTeX with two notes whose lines start
+# with their marks.
+(
+  cd "$work"
+  SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 pdflatex -interaction=batchmode "$src/pdftex-underscore.tex" >/dev/null
+  groff -ms -Tps "$src/groff-footnote.ms" >groff-footnote.ps
+  ps2pdf groff-footnote.ps groff-footnote.pdf
+  xelatex -interaction=batchmode "$src/xetex-footnotes.tex" >/dev/null
+  cp pdftex-underscore.pdf groff-footnote.pdf xetex-footnotes.pdf "$here/"
+)

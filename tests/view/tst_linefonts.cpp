@@ -60,6 +60,8 @@ private slots:
     void nativeLineKeepsItsSizeAndStretchesToItsWidth_data();
     void nativeLineKeepsItsSizeAndStretchesToItsWidth();
     void previewShowsEachRunInItsGlyphsFill();
+    void justifiedPreviewKeepsItsBlanks_data();
+    void justifiedPreviewKeepsItsBlanks();
 
 private:
     QTemporaryDir m_dir;
@@ -390,6 +392,62 @@ void TestLineFonts::previewShowsEachRunInItsGlyphsFill()
         }
     QVERIFY2(darkest <= 16, qPrintable(QString::number(darkest)));
     QVERIFY2(bluePixels > 30, qPrintable(QString::number(bluePixels)));
+}
+
+void TestLineFonts::justifiedPreviewKeepsItsBlanks_data()
+{
+    QTest::addColumn<double>("width");  // points the justified line spans
+    QTest::newRow("wider than the face sets it") << 420.0;
+    QTest::newRow("narrower than the face sets it") << 230.0;
+}
+
+// A justified line of a TeX page (a face with no blank of its own) typed
+// into: the preview spreads it as the page writer will, its blanks never
+// narrower than the writer keeps them, its glyphs narrowed where its words do
+// not fit.
+void TestLineFonts::justifiedPreviewKeepsItsBlanks()
+{
+    QFETCH(double, width);
+    constexpr double kZoom = 4;
+    const QString text = QStringLiteral("The entities that R creates and handles are known as objects");
+    TextBlock::Line line;
+    line.text = text;
+    line.fontFamily = QStringLiteral("CMR10");
+    line.fontSize = 10;
+    line.rect = QRectF(50, 500, width, 12);
+    line.spans = {TextBlock::Line::Span{text, 10, line.fontFamily}};
+    line.placement = TextBlock::Line::Placement{QPointF(0, 3), width, Qt::AlignJustify};
+    TextBlock block;
+    block.text = text;
+    block.lines = {line};
+    block.rect = block.originalRect = line.rect;
+    block.fontFamily = line.fontFamily;
+    block.fontSize = 10;
+    block.textEdited = true;
+    QImage image(int((width + 40) * kZoom), int(24 * kZoom), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        drawEditedTextPreview(painter, block, QRectF(10, 10, width * kZoom, 12 * kZoom), kZoom);
+    }
+    // Blanks are runs of ink-free columns two thirds of the writer's narrowest
+    // blank wide, which the letters of a word leave nowhere.
+    const int least = int(kMinJustifiedGapOfSize * 10 * kZoom * 2 / 3);
+    int blanks = 0, run = 0;
+    bool inked = false;
+    for (int x = 0; x < image.width(); ++x) {
+        bool ink = false;
+        for (int y = 0; y < image.height() && !ink; ++y)
+            ink = qGray(image.pixel(x, y)) < 160;
+        if (ink) {
+            blanks += inked && run >= least;
+            inked = true;
+            run = 0;
+        } else {
+            ++run;
+        }
+    }
+    QVERIFY2(blanks >= int(text.count(QLatin1Char(' '))), qPrintable(QString::number(blanks)));
 }
 
 QTEST_MAIN(TestLineFonts)

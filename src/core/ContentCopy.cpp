@@ -1,0 +1,131 @@
+#include "ContentCopy.h"
+
+#include <QByteArray>
+
+#include <cmath>
+
+namespace pdfengine {
+
+namespace {
+
+constexpr size_t kMostExtGStates = 64;  // a state stacking more is rebuilt from its latest
+constexpr int kScaleDecimals = 6;
+constexpr int kPlaceDecimals = 4;
+
+}  // namespace
+
+std::string contentHexString(const std::string& bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out = "<";
+    for (const unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out + ">";
+}
+
+namespace {
+
+void append(std::string& text, const std::string& part)
+{
+    if (part.empty())
+        return;
+    if (!text.empty())
+        text += ' ';
+    text += part;
+}
+
+}  // namespace
+
+std::string contentNumber(double value, int decimals)
+{
+    if (!std::isfinite(value))
+        return "0";
+    QByteArray text = QByteArray::number(value, 'f', decimals);
+    if (text.contains('.')) {
+        while (text.endsWith('0'))
+            text.chop(1);
+        if (text.endsWith('.'))
+            text.chop(1);
+    }
+    if (text == "-0")
+        text = "0";
+    return text.toStdString();
+}
+
+std::string contentMatrix(const QTransform& m)
+{
+    return contentNumber(m.m11(), kScaleDecimals) + ' ' + contentNumber(m.m12(), kScaleDecimals) + ' ' +
+           contentNumber(m.m21(), kScaleDecimals) + ' ' + contentNumber(m.m22(), kScaleDecimals) + ' ' +
+           contentNumber(m.dx(), kPlaceDecimals) + ' ' + contentNumber(m.dy(), kPlaceDecimals);
+}
+
+void PaintState::take(const std::string& op, const std::string& raw)
+{
+    if (op == "g" || op == "rg" || op == "k") {
+        m_fillSpace.clear();
+        m_fill = raw;
+    } else if (op == "cs") {
+        m_fillSpace = raw;
+        m_fill.clear();
+    } else if (op == "sc" || op == "scn") {
+        m_fill = raw;
+    } else if (op == "G" || op == "RG" || op == "K") {
+        m_strokeSpace.clear();
+        m_stroke = raw;
+    } else if (op == "CS") {
+        m_strokeSpace = raw;
+        m_stroke.clear();
+    } else if (op == "SC" || op == "SCN") {
+        m_stroke = raw;
+    } else if (op == "w" || op == "J" || op == "j" || op == "M" || op == "d" || op == "ri" || op == "i") {
+        m_style[op] = raw;
+    } else if (op == "gs") {
+        if (m_extGStates.size() >= kMostExtGStates)
+            m_extGStates.erase(m_extGStates.begin());
+        m_extGStates.push_back(raw);
+    }
+}
+
+std::string PaintState::text() const
+{
+    std::string text;
+    for (const std::string& state : m_extGStates)
+        append(text, state);
+    for (const auto& [op, raw] : m_style)
+        append(text, raw);
+    append(text, m_fillSpace);
+    append(text, m_fill);
+    append(text, m_strokeSpace);
+    append(text, m_stroke);
+    return text;
+}
+
+void ContentCopy::add(const std::string& paint, const QTransform& ctm, const std::string& operators, int glyphs)
+{
+    m_items.push_back({paint, "q " + contentMatrix(ctm) + " cm\n" + operators + "\nQ"});
+    m_glyphs += glyphs;
+}
+
+// Items drawn in one paint share one saved state.
+std::string ContentCopy::stream() const
+{
+    std::string out = "q\n/" + std::string(kMovedContentTag) + " BMC\n";
+    for (size_t i = 0; i < m_items.size(); ++i) {
+        const Item& item = m_items[i];
+        if (i == 0 || item.paint != m_items[i - 1].paint) {
+            if (i > 0)
+                out += "Q\n";
+            out += "q\n";
+            if (!item.paint.empty())
+                out += item.paint + '\n';
+        }
+        out += item.body + '\n';
+    }
+    if (!m_items.empty())
+        out += "Q\n";
+    return out + "EMC\nQ\n";
+}
+
+}  // namespace pdfengine
