@@ -59,7 +59,9 @@ bool editEveryLine(PdfDocument& doc)
     return false;
 }
 
-bool run(const QString& op, const QString& file, const QString& scratch, PdfDocument& doc)
+// repaired: whether the file was worked on as a repaired copy, taken before
+// the save, which forgets it.
+bool run(const QString& op, const QString& file, const QString& scratch, PdfDocument& doc, bool* repaired)
 {
     const QString saved = QDir(scratch).filePath(op + QStringLiteral(".pdf"));
     if (op == QLatin1String("import")) {
@@ -98,6 +100,7 @@ bool run(const QString& op, const QString& file, const QString& scratch, PdfDocu
         done = true;
     else
         return false;
+    *repaired = doc.wasRepaired();
     return done && doc.saveAs(saved);
 }
 
@@ -115,8 +118,9 @@ int main(int argc, char** argv)
         // The operation is named before it runs: a crash shows which one it was.
         out << op << " " << Qt::flush;
         PdfDocument doc;
-        if (run(op, args[1], args[2], doc)) {
-            out << "done " << doc.pageCount() << (doc.wasRepaired() ? " repaired" : "") << "\n" << Qt::flush;
+        bool repaired = false;
+        if (run(op, args[1], args[2], doc, &repaired)) {
+            out << "done " << doc.pageCount() << (repaired ? " repaired" : "") << "\n" << Qt::flush;
             continue;
         }
         const QString reason = doc.lastError().trimmed();
