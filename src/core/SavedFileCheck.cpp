@@ -506,7 +506,6 @@ QString textInside(FPDF_PAGE page, const std::vector<TurnedBox>& areas)
         if (!api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top))
             continue;
         const QPointF centre = transform.toPage(rectFromEdges(left, top, right, bottom)).center();
-        if (std::any_of(areas.begin(), areas.end(), [&](const TurnedBox& area) { return area.contains(centre); }))
         if (std::any_of(areas.begin(), areas.end(), [&](const TurnedBox& area) { return area.contains(centre); })) {
             const char32_t code = char32_t(api.FPDFText_GetUnicode(text.get(), i));
             read.append(QString::fromUcs4(&code, 1));
