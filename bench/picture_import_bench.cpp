@@ -128,7 +128,7 @@ int main(int argc, char** argv)
     }
     int failures = 0;
     for (const QString& file : files) {
-        for (const QString mode : {QStringLiteral("--import"), QStringLiteral("--place")}) {
+        for (const QString& mode : {QStringLiteral("--import"), QStringLiteral("--place")}) {
             QProcess child;
             child.setProcessChannelMode(QProcess::ForwardedChannels);
             child.start(QCoreApplication::applicationFilePath(), {mode, file});

@@ -660,7 +660,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
         if (isNumber(t)) {
             const double n = numberOf(t);
             m_textMatrix = QTransform::fromTranslate(-n / 1000.0 * size * text.scale, 0) * m_textMatrix;
-            pieces.push_back({false, false, std::string(), std::string(t.value), n});
+            pieces.push_back({false, false, std::string(), std::string(t.value), n, nullptr, QTransform()});
             continue;
         }
         const int bytes = font->codeBytes();

@@ -18,18 +18,21 @@ template <typename RandomIt, typename Less>
 void safeStableSort(RandomIt first, RandomIt last, Less less)
 {
     using Value = typename std::iterator_traits<RandomIt>::value_type;
-    const std::ptrdiff_t count = std::distance(first, last);
+    // The iterator's own index type: QList's iterators index by qsizetype,
+    // and a std::ptrdiff_t index is ambiguous there.
+    using Index = typename std::iterator_traits<RandomIt>::difference_type;
+    const Index count = std::distance(first, last);
     if (count < 2)
         return;
     std::vector<Value> buffer;
     buffer.reserve(size_t(count));
-    for (std::ptrdiff_t width = 1; width < count; width *= 2) {
-        for (std::ptrdiff_t left = 0; left < count - width; left += 2 * width) {
-            const std::ptrdiff_t mid = left + width;
-            const std::ptrdiff_t right = std::min(left + 2 * width, count);
+    for (Index width = 1; width < count; width *= 2) {
+        for (Index left = 0; left < count - width; left += 2 * width) {
+            const Index mid = left + width;
+            const Index right = std::min(left + 2 * width, count);
             buffer.clear();
-            std::ptrdiff_t a = left;
-            std::ptrdiff_t b = mid;
+            Index a = left;
+            Index b = mid;
             while (a < mid && b < right) {
                 // Take from the right run only when it is strictly less: stability.
                 if (less(first[b], first[a]))

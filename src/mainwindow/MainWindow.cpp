@@ -125,6 +125,11 @@ MainWindow::~MainWindow()
     pageOcrJob.reset();      // its worker uses the engine
     openDocuments.clear();
     delete ocrEngine;
+    // The widgets below are deleted by the base classes, when this window is
+    // no longer one: a signal they send on the way out (a destroyed dialog,
+    // an edit losing its focus) must not reach it or a lambda of it.
+    for (QObject* child : findChildren<QObject*>())
+        child->blockSignals(true);
 }
 
 void MainWindow::setCapabilitiesFor(AppProduct edition)

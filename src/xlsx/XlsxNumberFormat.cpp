@@ -800,7 +800,7 @@ QString iBuiltinFormat(int numFmtId)
         {10, QStringLiteral("0.00%")},
         {11, QStringLiteral("0.00E+00")},
         {12, QStringLiteral("# ?/?")},
-        {13, QStringLiteral("# ??/??")},
+        {13, QStringLiteral("# ?\?/?\?")},
         {14, QStringLiteral("d/m/yyyy")},
         {15, QStringLiteral("d-mmm-yy")},
         {16, QStringLiteral("d-mmm")},
