@@ -126,10 +126,13 @@ MainWindow::~MainWindow()
     openDocuments.clear();
     delete ocrEngine;
     // The widgets below are deleted by the base classes, when this window is
-    // no longer one: a signal they send on the way out (a destroyed dialog,
-    // an edit losing its focus) must not reach it or a lambda of it.
-    for (QObject* child : findChildren<QObject*>())
+    // no longer one: a signal they send on the way out (an edit losing its
+    // focus, a dialog's destroyed, which no block silences) must not reach it
+    // or a lambda of it.
+    for (QObject* child : findChildren<QObject*>()) {
         child->blockSignals(true);
+        disconnect(child, nullptr, this, nullptr);
+    }
 }
 
 void MainWindow::setCapabilitiesFor(AppProduct edition)
