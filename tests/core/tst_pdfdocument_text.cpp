@@ -326,6 +326,11 @@ void TestPdfDocumentText::realProducerLinesAreWhole_data()
         << "pdftex-underscore.pdf" << "x86_64-linux Программы для GNU/Linux (64-битовая версия)" << 0.0 << 10.91 << false;
     QTest::newRow("pdfTeX, underscore drawn as a rule, first of two")
         << "pdftex-underscore.pdf" << "x86_64-darwin Программы для macOS (64-битовая версия)" << 0.0 << 10.91 << false;
+    // The Russian TeX Live guide: an underscore glyph lies wholly below the letters beside it.
+    QTest::newRow("pdfTeX guide, underscore glyph below the line")
+        << "texlive-ru-tree.pdf" << "x86_64-linux Программы для GNU/Linux (64-битовая версия)" << 0.0 << 9.96 << false;
+    QTest::newRow("pdfTeX guide, underscore glyph, first of two")
+        << "texlive-ru-tree.pdf" << "x86_64-darwin Программы для Mac OS X" << 0.0 << 9.96 << false;
     QTest::newRow("T2A on a turned page, raised letter")
         << "tex-t2a-names-rot90.pdf" << "Система LATEX позволяет писать документы на русском языке. Эта" << 90.0
         << 10.91 << false;
