@@ -322,15 +322,18 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
 # ---- Underscores drawn as rules, a footnote mark below an edited line ----
 # pdfLaTeX in T2A whose style draws "\_" as a rule with kerns; groff -ms for
 # PostScript distilled by ghostscript, a raised footnote mark in the line
-# below a line with seven words; XeLaTeX with two notes whose lines start
+# below a line with seven words, and justified lines whose pairs of letters
+# are kerned by squeezed blanks; XeLaTeX with two notes whose lines start
 # with their marks.
 (
   cd "$work"
   SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 pdflatex -interaction=batchmode "$src/pdftex-underscore.tex" >/dev/null
   groff -ms -Tps "$src/groff-footnote.ms" >groff-footnote.ps
   ps2pdf groff-footnote.ps groff-footnote.pdf
+  groff -ms -Tps "$src/groff-kerned-blanks.ms" >groff-kerned-blanks.ps
+  ps2pdf groff-kerned-blanks.ps groff-kerned-blanks.pdf
   xelatex -interaction=batchmode "$src/xetex-footnotes.tex" >/dev/null
-  cp pdftex-underscore.pdf groff-footnote.pdf xetex-footnotes.pdf "$here/"
+  cp pdftex-underscore.pdf groff-footnote.pdf groff-kerned-blanks.pdf xetex-footnotes.pdf "$here/"
 )
 
 # ---- A page of a real guide: an underscore glyph below its word ----
