@@ -50,13 +50,51 @@ CharInfo blankBetween(const CharInfo& before, const CharInfo& after)
     return blank;
 }
 
+namespace {
+
+bool isBlank(const CharInfo& c)
+{
+    return c.text.trimmed().isEmpty();
+}
+
+// Blanks the page drew between two glyphs that stand closer than a word gap
+// part no words: ghostscript kerns a pair of letters by a blank that word
+// spacing squeezes to nothing ("(ev e) Tj" under -2.15 Tw), and other
+// readers go by where the glyphs stand. A searchable layer keeps its blanks.
+bool blanksWithoutRoom(const std::vector<CharInfo>& chars, size_t first, size_t end)
+{
+    if (first == 0 || end >= chars.size())
+        return false;
+    const CharInfo &before = chars[first - 1], &after = chars[end];
+    if (isBlank(before) || before.invisible || after.invisible || before.advanceBox.isNull() ||
+        after.advanceBox.isNull())
+        return false;
+    for (size_t i = first; i < end; ++i)
+        if (!chars[i].hasOrigin || chars[i].invisible)
+            return false;  // a blank put in where a line's pieces meet
+    // Where pdfium knows no advance its box is the glyph's ink, which an
+    // italic letter reaches left with: the pen starts at the origin.
+    const double start = after.hasOrigin ? after.origin.x() : after.advanceBox.left();
+    return !isWordGap(start - before.advanceBox.right(), std::max(before.size, after.size));
+}
+
+} // namespace
+
 void addWordBreaks(std::vector<CharInfo>& chars)
 {
     std::vector<CharInfo> spaced;
     spaced.reserve(chars.size());
     const CharInfo* previous = nullptr;  // the last one drawn, with no blank after it yet
-    for (const CharInfo& c : chars) {
-        if (c.text.trimmed().isEmpty()) {
+    for (size_t i = 0; i < chars.size(); ++i) {
+        const CharInfo& c = chars[i];
+        if (isBlank(c)) {
+            size_t end = i;
+            while (end < chars.size() && isBlank(chars[end]))
+                ++end;
+            if (blanksWithoutRoom(chars, i, end)) {
+                i = end - 1;
+                continue;  // the glyph before still stands with no blank after it
+            }
             previous = nullptr;
             spaced.push_back(c);
             continue;

@@ -1,5 +1,7 @@
 #include "OldLine.h"
 
+#include "NativeTextLayout.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -96,10 +98,35 @@ void keepLiftGaps(const std::vector<PageGlyph>& ink, std::vector<Lift>& lifts)
     }
 }
 
+// A blank the page drew between two glyphs that stand closer than a word
+// gap (ghostscript kerns a pair of letters by a blank that word spacing
+// squeezes to nothing) parts no words: it goes, as the page's text reads it.
+std::vector<PageGlyph> withoutSqueezedBlanks(const std::vector<PageGlyph>& ink)
+{
+    const auto inked = [](const PageGlyph& glyph) { return !glyph.text.trimmed().isEmpty(); };
+    std::vector<PageGlyph> kept;
+    kept.reserve(ink.size());
+    for (size_t i = 0; i < ink.size(); ++i) {
+        if (!inked(ink[i]) && ink[i].visible && !kept.empty() && inked(kept.back()) && kept.back().visible) {
+            size_t next = i + 1;
+            while (next < ink.size() && !inked(ink[next]))
+                ++next;
+            if (next < ink.size() && ink[next].visible && !ink[next].spaceBefore &&
+                !isWordGap(ink[next].origin.x() - kept.back().right, std::max(kept.back().size, ink[next].size))) {
+                i = next - 1;
+                continue;
+            }
+        }
+        kept.push_back(ink[i]);
+    }
+    return kept;
+}
+
 } // namespace
 
-OldLine oldLineOf(const std::vector<PageGlyph>& ink)
+OldLine oldLineOf(const std::vector<PageGlyph>& drawn)
 {
+    const std::vector<PageGlyph> ink = withoutSqueezedBlanks(drawn);
     OldLine line;
     line.left = ink.front().left;
     line.right = ink.front().right;

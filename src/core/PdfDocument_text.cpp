@@ -22,6 +22,7 @@ namespace {
 constexpr double kColorSampleScale = 2.5;
 constexpr double kMinCharSide = 0.01;
 constexpr double kSameGlyph = 0.5;  // points: letters of one ligature glyph start together
+constexpr double kSameBaselineOfSize = 0.02;  // of the size: two glyphs' origins on one baseline
 
 double centreOf(const QRectF& r)
 {
@@ -482,26 +483,36 @@ public:
         }
         const double centre = centreOf(c.box);
         const double height = std::max(c.box.height(), 1.0);
+        bool offCentre = false;  // kept on its baseline, its box far off the line's middle
         if (measurable && !m_chars.empty()) {
             const double drift = std::abs(centre - m_centre);
             // A kerned pair ("Te") overlaps and differs in height; only a
             // glyph that starts left of the previous one's start went back.
             const bool wentBack = m_lastRight > c.box.x() + 2.0 && c.box.x() < m_lastLeft - kSameGlyph;
-            if (drift > 0.65 * std::max(height, m_height) || (wentBack && drift > 1.0))
+            // A glyph drawn on the line's own baseline carries it on, whatever
+            // its box: an underscore lies wholly below the letters beside it.
+            const bool onBaseline = c.hasOrigin && m_hasBaseline && !wentBack &&
+                                    std::abs(c.origin.y() - m_baseline) <= kSameBaselineOfSize * std::max(c.size, 1.0);
+            offCentre = drift > 0.65 * std::max(height, m_height);
+            if ((offCentre && !onBaseline) || (wentBack && drift > 1.0)) {
                 flush();
+                offCentre = false;
+            }
         }
         const bool first = m_chars.empty();
         m_chars.push_back(c);
         if (first) {
             m_centre = centre;
             m_height = height;
-        } else if (measurable) {
+        } else if (measurable && !offCentre) {
             m_centre = 0.82 * m_centre + 0.18 * centre;
             m_height = std::max(m_height, height);
         }
         if (measurable) {
             m_lastLeft = c.box.x();
             m_lastRight = c.box.x() + c.box.width();
+            m_hasBaseline = c.hasOrigin;
+            m_baseline = c.origin.y();
         }
     }
 
@@ -514,6 +525,7 @@ public:
         m_height = 0;
         m_lastRight = -1e9;
         m_lastLeft = -1e9;
+        m_hasBaseline = false;
     }
 
     std::vector<TurnedLine> takeLines()
@@ -575,6 +587,8 @@ private:
     double m_height = 0;
     double m_lastRight = -1e9;
     double m_lastLeft = -1e9;
+    bool m_hasBaseline = false;  // the last glyph with ink stood on m_baseline
+    double m_baseline = 0;
 };
 
 // Upright lines first, top down; lines of each other direction after them,

@@ -84,6 +84,8 @@ private slots:
     void fragmentsOfOneBaselineJoin();
     void ruleBetweenLettersKeepsTheWord_data();
     void ruleBetweenLettersKeepsTheWord();
+    void blankWithoutRoomPartsNoWords_data();
+    void blankWithoutRoomPartsNoWords();
     void markBesideASteppedLineStart_data();
     void markBesideASteppedLineStart();
     void linesWithoutUnicodeAreNotText_data();
@@ -379,6 +381,47 @@ void TestNativeTextLayout::ruleBetweenLettersKeepsTheWord()
         texts << text;
     }
     QCOMPARE(texts, lines);
+}
+
+void TestNativeTextLayout::blankWithoutRoomPartsNoWords_data()
+{
+    QTest::addColumn<double>("extra");       // room added after the blank's own 3 points
+    QTest::addColumn<bool>("layer");         // the glyphs draw nothing (a searchable layer)
+    QTest::addColumn<bool>("drawn");         // the page drew the blank (else it was put in between pieces)
+    QTest::addColumn<QStringList>("words");  // size 10: a word gap is over 1 point
+    const QStringList one{QStringLiteral("seven")}, two{QStringLiteral("sev"), QStringLiteral("en")};
+    QTest::newRow("squeezed to nothing by word spacing") << -3.0 << false << true << one;
+    QTest::newRow("squeezed past nothing, the letters kerned") << -3.4 << false << true << one;
+    QTest::newRow("squeezed to a letter's spacing") << -2.2 << false << true << one;
+    QTest::newRow("squeezed, still a word gap") << -1.5 << false << true << two;
+    QTest::newRow("as wide as its advance") << 0.0 << false << true << two;
+    QTest::newRow("squeezed in a searchable layer") << -3.0 << true << true << two;
+    QTest::newRow("put in where pieces meet") << -3.0 << false << false << two;
+}
+
+// ghostscript kerns a pair of letters of a groff page by a blank that word
+// spacing squeezes to nothing ("(ev e) Tj" under -2.15 Tw): the word stays one,
+// as other readers read it by where its glyphs stand.
+void TestNativeTextLayout::blankWithoutRoomPartsNoWords()
+{
+    QFETCH(double, extra);
+    QFETCH(bool, layer);
+    QFETCH(bool, drawn);
+    QFETCH(QStringList, words);
+    std::vector<CharInfo> chars = setLine(QStringLiteral("sev en"), 40, 100, extra);
+    for (CharInfo& c : chars) {
+        c.invisible = layer;
+        if (c.text == QLatin1String(" "))
+            c.hasOrigin = drawn;
+    }
+    pdfengine::addWordBreaks(chars);
+    TextBlock::Line line;
+    QVERIFY(pdfengine::lineFromChars(chars, line));
+    QStringList read;
+    for (const TextBlock::Line::Word& word : line.words)
+        read << word.text;
+    QCOMPARE(read, words);
+    QCOMPARE(line.text, words.join(QLatin1Char(' ')));
 }
 
 void TestNativeTextLayout::markBesideASteppedLineStart_data()

@@ -227,6 +227,14 @@ void TestPageTextWriter::replacedLineKeepsItsWidthFontAndColour_data()
                           << "Twelve members were present in hall the." << true;
     QTest::newRow("tesseract layer over a scan") << "tesseract-ru.pdf" << "заключили настоящий договор о нижеследующем."
                                                  << "заключили договор настоящий о нижеследующем." << false;
+    // groff through ghostscript: each untouched "seven" was drawn with a blank
+    // squeezed to nothing inside it; it is written whole.
+    const QString sevens = QStringLiteral("seven seven seven seven seven seven seven seven seven seven seven seven seven "
+                                          "seven seven");
+    QTest::newRow("groff, pairs kerned by squeezed blanks") << "groff-kerned-blanks.pdf" << "Seven " + sevens
+                                                            << "seven Seven " + sevens.mid(6) << true;
+    QTest::newRow("groff, a paragraph's last line with squeezed blanks")
+        << "groff-kerned-blanks.pdf" << "seven seven seven seven seven." << "seven. seven seven seven seven" << true;
     QTest::newRow("TeX T2A, hyphen at the line's end") << "tex-t2a-names.pdf"
                                                        << "документация описывает, как заполнять заявку: список полей, по-"
                                                        << "документация описывает, как заполнять заявку: полей список, по-"

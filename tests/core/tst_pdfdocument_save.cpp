@@ -509,6 +509,8 @@ void TestPdfDocumentSave::removedTextIsGoneFromTheFile_data()
                                     << "1The committee approved the list.";
     // Words drawn with kerns inside them: an underscore TeX draws as a rule, a TeX logo.
     QTest::newRow("pdfTeX, underscore drawn as a rule, delete") << "pdftex-underscore.pdf" << "x86_64-linux" << QString();
+    QTest::newRow("pdfTeX guide, underscore glyph below the line, delete") << "texlive-ru-tree.pdf" << "x86_64-linux"
+                                                                          << QString();
     QTest::newRow("TeX logo, delete") << "tex-t2a-names.pdf" << "Система" << QString();
     // groff through ghostscript: a raised footnote mark in the line below reaches
     // up into the edited line's box; the untouched "seven" stays one word.

@@ -326,6 +326,18 @@ void TestPdfDocumentText::realProducerLinesAreWhole_data()
         << "pdftex-underscore.pdf" << "x86_64-linux Программы для GNU/Linux (64-битовая версия)" << 0.0 << 10.91 << false;
     QTest::newRow("pdfTeX, underscore drawn as a rule, first of two")
         << "pdftex-underscore.pdf" << "x86_64-darwin Программы для macOS (64-битовая версия)" << 0.0 << 10.91 << false;
+    // The Russian TeX Live guide: an underscore glyph lies wholly below the letters beside it.
+    QTest::newRow("pdfTeX guide, underscore glyph below the line")
+        << "texlive-ru-tree.pdf" << "x86_64-linux Программы для GNU/Linux (64-битовая версия)" << 0.0 << 9.96 << false;
+    QTest::newRow("pdfTeX guide, underscore glyph, first of two")
+        << "texlive-ru-tree.pdf" << "x86_64-darwin Программы для Mac OS X" << 0.0 << 9.96 << false;
+    // groff through ghostscript kerns "ev" by a blank squeezed to nothing: "seven" stays one word.
+    const QString sevens = QStringLiteral("Seven seven seven seven seven seven seven seven seven seven seven seven seven "
+                                          "seven seven seven");
+    QTest::newRow("groff, pairs kerned by squeezed blanks") << "groff-kerned-blanks.pdf" << sevens << 0.0 << 10.0
+                                                            << false;
+    QTest::newRow("groff, a note kerned by a squeezed blank")
+        << "groff-kerned-blanks.pdf" << "2 The seventh volunteer, Wavell, came from Tewkesbury." << 0.0 << 8.0 << false;
     QTest::newRow("T2A on a turned page, raised letter")
         << "tex-t2a-names-rot90.pdf" << "Система LATEX позволяет писать документы на русском языке. Эта" << 90.0
         << 10.91 << false;

@@ -4,7 +4,8 @@
 # Needs: ghostscript, qpdf, groff, tex + dvips (with mktexpk for bitmap fonts),
 # latex, pdflatex and pdftex with the Cyrillic LH and cm-super fonts (texlive-latex-base,
 # texlive-lang-cyrillic, cm-super), tesseract with the rus and eng data, python3,
-# DejaVu fonts, LibreOffice Writer (libreoffice-writer-nogui).
+# DejaVu fonts, LibreOffice Writer (libreoffice-writer-nogui); apt-get and dpkg-deb
+# for a page of a real document shipped by Debian.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -321,13 +322,29 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
 # ---- Underscores drawn as rules, a footnote mark below an edited line ----
 # pdfLaTeX in T2A whose style draws "\_" as a rule with kerns; groff -ms for
 # PostScript distilled by ghostscript, a raised footnote mark in the line
-# below a line with seven words; XeLaTeX with two notes whose lines start
+# below a line with seven words, and justified lines whose pairs of letters
+# are kerned by squeezed blanks; XeLaTeX with two notes whose lines start
 # with their marks.
 (
   cd "$work"
   SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 pdflatex -interaction=batchmode "$src/pdftex-underscore.tex" >/dev/null
   groff -ms -Tps "$src/groff-footnote.ms" >groff-footnote.ps
   ps2pdf groff-footnote.ps groff-footnote.pdf
+  groff -ms -Tps "$src/groff-kerned-blanks.ms" >groff-kerned-blanks.ps
+  ps2pdf groff-kerned-blanks.ps groff-kerned-blanks.pdf
   xelatex -interaction=batchmode "$src/xetex-footnotes.tex" >/dev/null
-  cp pdftex-underscore.pdf groff-footnote.pdf xetex-footnotes.pdf "$here/"
+  cp pdftex-underscore.pdf groff-footnote.pdf groff-kerned-blanks.pdf xetex-footnotes.pdf "$here/"
+)
+
+# ---- A page of a real guide: an underscore glyph below its word ----
+# Page 6 of the Russian TeX Live guide as Debian 12 ships it (texlive-lang-cyrillic
+# 2022.20230122-1, pdfTeX 1.40.21, cm-super T2A with ToUnicode maps): the directory
+# tree whose lines "x86_64-darwin ..." and "x86_64-linux ..." draw "_" wholly
+# below the letters beside it. The page is kept as written.
+(
+  cd "$work"
+  apt-get download texlive-lang-cyrillic=2022.20230122-1 >/dev/null
+  dpkg-deb -x texlive-lang-cyrillic_2022.20230122-1_all.deb cyrillic
+  qpdf --deterministic-id --empty --pages cyrillic/usr/share/doc/texlive-doc/texlive/texlive-ru/texlive-ru.pdf 6 -- \
+    "$here/texlive-ru-tree.pdf"
 )
