@@ -58,14 +58,12 @@ bool hasRecognisedLines(const TextBlock& block);
 std::vector<TurnedBox> recognisedLinePlaces(const TextBlock& block);
 
 // A glyph a page draws, as a preview of a write needs it: the centre of its
-// ink (page points, y up), the size it is set at, whether it draws nothing
-// (a searchable layer's) and whether a font with a program draws it (not
-// this program's own text).
+// ink (page points, y up), the size it is set at, and whether it draws
+// nothing (a searchable layer's).
 struct GlyphMark {
     QPointF centre;
     double size = 0;
     bool invisible = false;
-    bool program = false;
 };
 
 // Every line's old place on a page of blocks, whatever a write does with it:

@@ -13,7 +13,6 @@
 
 namespace pdfengine {
 
-
 // The page's own glyphs there, if any, are pictures of letters: faces of
 // drawn glyphs (Type 3, as TeX's 8-bit bitmap faces), which carry no font
 // program to set other text in and often no reading of their codes. A line
@@ -26,8 +25,11 @@ bool PageBlockWrite::onlyPictureGlyphs(const std::vector<PageGlyph>& glyphs)
         if (!glyph.visible || glyph.own)
             continue;
         auto known = drawnFaces.find(glyph.font);
-        if (known == drawnFaces.end())
-            known = drawnFaces.emplace(glyph.font, glyph.font && !hasFontProgram(glyph.font)).first;
+        if (known == drawnFaces.end()) {
+            size_t length = 0;
+            const bool program = glyph.font && pdfApi().FPDFFont_GetFontData(glyph.font, nullptr, 0, &length) && length > 0;
+            known = drawnFaces.emplace(glyph.font, glyph.font && !program).first;
+        }
         if (!known->second)
             return false;
     }

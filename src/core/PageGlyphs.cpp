@@ -208,12 +208,6 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
 
 PageGlyphs::~PageGlyphs() = default;
 
-bool hasFontProgram(FPDF_FONT font)
-{
-    size_t length = 0;
-    return font && pdfApi().FPDFFont_GetFontData(font, nullptr, 0, &length) && length > 0;
-}
-
 std::vector<GlyphMark> pageGlyphMarks(FPDF_PAGE page)
 {
     const PdfiumApi& api = pdfApi();
@@ -222,7 +216,6 @@ std::vector<GlyphMark> pageGlyphMarks(FPDF_PAGE page)
     if (!text)
         return marks;
     const PdfPageTransform transform = pageTransformOf(page);
-    std::map<FPDF_FONT, bool> programs;
     const int count = api.FPDFText_CountChars(text.get());
     for (int i = 0; i < count; ++i) {
         double left = 0, right = 0, bottom = 0, top = 0;
@@ -237,13 +230,6 @@ std::vector<GlyphMark> pageGlyphMarks(FPDF_PAGE page)
         mark.centre = transform.toPage(rectFromEdges(left, top, right, bottom)).center();
         mark.size = api.FPDFText_GetFontSize(text.get(), i);
         mark.invisible = drawsInvisibly(object, filled ? a : 255);
-        if (!mark.invisible && !isOwnObject(object)) {
-            FPDF_FONT font = api.FPDFTextObj_GetFont(object);
-            auto known = programs.find(font);
-            if (known == programs.end())
-                known = programs.emplace(font, hasFontProgram(font)).first;
-            mark.program = known->second;
-        }
         marks.push_back(mark);
     }
     return marks;

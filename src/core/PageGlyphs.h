@@ -82,10 +82,6 @@ private:
     float m_lastRight = 0;
 };
 
-// The font carries a program to set other text in: not a face of drawn
-// glyphs (Type 3, as TeX's 8-bit bitmap faces).
-bool hasFontProgram(FPDF_FONT font);
-
 // The glyphs of a loaded page as marks (displayed-page points).
 std::vector<GlyphMark> pageGlyphMarks(FPDF_PAGE page);
 

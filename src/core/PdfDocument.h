@@ -268,10 +268,8 @@ public:
         bool offersNoText() const;
     };
     GlyphMeaning glyphMeaning(int pageIndex) const;
-    // The page's glyphs as a preview of a write needs them: a recognised
-    // line over glyphs of a font with a program is written from its reading,
-    // elsewhere its untouched words keep the page's pixels; a corrected line
-    // of a searchable layer keeps to the size the layer draws at.
+    // The page's glyphs as a preview of a write needs them: a corrected line
+    // of a searchable layer keeps to the size the layer sets its words at.
     std::vector<pdfengine::GlyphMark> glyphMarks(int pageIndex) const;
 
     // Page content. overlayOcrText writes a page's blocks: edited, moved or

@@ -454,18 +454,6 @@ QRectF keptBand(const TurnedBox& frame, const QRectF& own, const PreviewPagePixe
     return pdfengine::clearOfOtherLines(band, own, pagePixels.linePlaces);
 }
 
-// The page writer keeps a recognised line's untouched words as pixels only
-// where the page draws no glyph of a font with a program there.
-bool keepsPagePixels(const TurnedBox& oldPlace, const PreviewPagePixels* pagePixels)
-{
-    if (!pagePixels)
-        return false;
-    const QTransform toFrame = oldPlace.toFrame();
-    return std::none_of(pagePixels->glyphs.begin(), pagePixels->glyphs.end(), [&](const pdfengine::GlyphMark& glyph) {
-        return glyph.program && oldPlace.rect.contains(toFrame.map(glyph.centre));
-    });
-}
-
 // A recognised line's words as read, in its frame.
 ScanLineShown recognisedLineShown(const TextBlock::Line& line, const pdfengine::LinePlan& plan,
                                   const PreviewPagePixels& pagePixels)
@@ -496,7 +484,7 @@ void drawWrittenLine(QPainter& painter, const TextBlock& block, const TextBlock:
     const FrameBaseline at{block, plan, r, zoom, rect.y() + lift};
     painter.setFont(face.font);
     painter.setPen(lineTextColor(line, block));
-    if (!plan.oldPlace.isNull() && !line.restyled && keepsPagePixels(plan.oldPlace, pagePixels) &&
+    if (!plan.oldPlace.isNull() && !line.restyled && pagePixels &&
         drawScanWords(painter, at, line.text, recognisedLineShown(line, plan, *pagePixels), face, pagePixels))
         return;
     for (const WrittenRun& run : writtenRuns(line, line.text, rect.x(), face))

@@ -27,9 +27,8 @@ struct PreviewPagePixels {
     // Every line's old place on the page: across its line a kept word's
     // pixels come from no nearer another line than the writer takes them.
     std::vector<TurnedBox> linePlaces;
-    // The page's glyphs: a recognised line over ones of a font with a
-    // program is written from its reading, not its pixels; a layer's line
-    // keeps to the size its invisible words are drawn at.
+    // The page's glyphs: a corrected line of a searchable layer keeps to
+    // the size the layer's invisible words are set at.
     std::vector<pdfengine::GlyphMark> glyphs;
 };
 
