@@ -624,13 +624,7 @@ void TestPdfViewRealPages::correctedScanLineIsShownAsWritten()
         TextBlock::Line& above = block.lines[size_t(lineIndex - 1)];
         above.originalRect.setTop(line.originalRect.bottom() + 0.1);
         above.rect = above.originalRect;
-        above.text.clear();
-        above.words.clear();
-        QStringList texts;
-        for (const TextBlock::Line& each : block.lines)
-            texts << each.text;
-        block.text = texts.join(QLatin1Char('\n'));
-        block.textEdited = true;
+        fixtures::setLineText(block, size_t(lineIndex - 1), QString());
         constexpr double kScanDpi = 300;
         const double scale = kScanDpi / 72;
         QImage scanned = doc.renderPage(0, scale, 0).convertToFormat(QImage::Format_RGB32);
