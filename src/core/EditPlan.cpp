@@ -2,6 +2,7 @@
 
 #include "PageTextWriter.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -144,6 +145,65 @@ BlockPlan planTextBlock(const TextBlock& block, bool forceWhiteout)
         plan.whiteOuts.push_back(TurnedBox(block.originalRect, block.originalRotation));
     redrawAll(true);
     return plan;
+}
+
+namespace {
+
+constexpr double kClearOfOtherLines = 0.5;  // points a kept word's pixels stay short of another line
+constexpr double kSameLine = 0.5;           // of the smaller box: two boxes over the same words
+
+double sharedShare(const QRectF& a, const QRectF& b)
+{
+    const QRectF common = a.intersected(b);
+    const double smaller = std::min(a.width() * a.height(), b.width() * b.height());
+    return common.isEmpty() || smaller <= 0 ? 0.0 : common.width() * common.height() / smaller;
+}
+
+}  // namespace
+
+std::vector<TurnedBox> pageLinePlaces(const std::vector<TextBlock>& blocks)
+{
+    std::vector<TurnedBox> places;
+    for (const TextBlock& block : blocks) {
+        if (block.isImage || !hasArea(block.originalRect))
+            continue;
+        if (hasRecognisedLines(block)) {
+            const std::vector<TurnedBox> recognised = recognisedLinePlaces(block);
+            places.insert(places.end(), recognised.begin(), recognised.end());
+            continue;
+        }
+        const QPointF back = block.originalRect.topLeft() - block.rect.topLeft();
+        bool any = false;
+        for (const TextBlock::Line& line : block.lines)
+            if (hasArea(line.rect) && !line.text.trimmed().isEmpty()) {
+                places.push_back(lineOnPage(line.rect.translated(back), line.turn, block.originalRotation,
+                                            block.originalRect.center()));
+                any = true;
+            }
+        if (!any)
+            places.push_back(TurnedBox(block.originalRect, block.originalRotation));
+    }
+    return places;
+}
+
+QRectF clearOfOtherLines(const TurnedBox& box, const QRectF& own, const std::vector<TurnedBox>& places)
+{
+    const QTransform toFrame = box.toFrame();
+    QRectF clear = box.rect.normalized();
+    // y grows upward: bottom() is the upper edge.
+    double upper = clear.bottom(), lower = clear.top();
+    for (const TurnedBox& place : places) {
+        const QRectF other = toFrame.map(place.polygon()).boundingRect();
+        if (sharedShare(other, own) > kSameLine || other.right() <= clear.left() || other.left() >= clear.right())
+            continue;
+        if (other.center().y() >= own.center().y())
+            upper = std::min(upper, other.top() - kClearOfOtherLines);
+        else
+            lower = std::max(lower, other.bottom() + kClearOfOtherLines);
+    }
+    clear.setBottom(std::max(upper, std::min(own.bottom(), clear.bottom())));
+    clear.setTop(std::min(lower, std::max(own.top(), clear.top())));
+    return clear;
 }
 
 }  // namespace pdfengine

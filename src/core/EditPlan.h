@@ -57,4 +57,24 @@ bool hasRecognisedLines(const TextBlock& block);
 // lines; empty when its lines carry no such place.
 std::vector<TurnedBox> recognisedLinePlaces(const TextBlock& block);
 
+// A glyph a page draws, as a preview of a write needs it: the centre of its
+// ink (page points, y up), the size it is set at, and whether it draws
+// nothing (a searchable layer's).
+struct GlyphMark {
+    QPointF centre;
+    double size = 0;
+    bool invisible = false;
+};
+
+// Every line's old place on a page of blocks, whatever a write does with it:
+// the recognised place of a recognised line, else the line's box where its
+// block was made.
+std::vector<TurnedBox> pageLinePlaces(const std::vector<TextBlock>& blocks);
+
+// The part of a box (its rectangle, in its own frame) that reaches no other
+// line's old place across it, but never less than own (the place it stands
+// for, in the same frame): the ink there is that line's. A scan line's kept
+// words take their pixels from no further.
+QRectF clearOfOtherLines(const TurnedBox& box, const QRectF& own, const std::vector<TurnedBox>& places);
+
 }  // namespace pdfengine

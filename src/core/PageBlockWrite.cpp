@@ -708,10 +708,9 @@ std::optional<bool> PageBlockWrite::writeScanWords(size_t index, size_t k, doubl
     const std::vector<ScanLineWord> words = scanLayout(index, k);
     if (words.empty())
         return std::nullopt;
-    const TextBlock::Line& line = m_plans[index].lines[k];
     const LinePlan& linePlan = m_plans[index].linePlans[k];
-    const TextStyle style = styleOf(line);
-    const double size = std::max(double(line.fontSize), 1.0);
+    const TextStyle style = scanStyle(index, k);
+    const double size = std::max(double(style.fontSize), 1.0);
     const QTransform toPage = linePlan.frame.toPage();
     const double baseline = linePlan.frame.rect.y() + (lift >= 0 ? lift : kBaselineLiftOfSize * size);
     const QRectF band = keptBand(index, k, *painted);

@@ -89,10 +89,9 @@ private:
     void renderScanLines(FPDF_PAGE page);
     void hideRemovedScanInk();
     std::optional<bool> writeScanWords(size_t index, size_t line, double lift);
+    TextStyle scanStyle(size_t index, size_t line) const;
     std::vector<ScanLineWord> scanLayout(size_t index, size_t line) const;
     QRectF keptBand(size_t index, size_t line, const TurnedBox& painted) const;
-    QRectF clearOfOtherLines(const TurnedBox& box, const QRectF& own) const;
-    std::vector<TurnedBox> linePlaces() const;
     static bool onlyPictureGlyphs(const std::vector<PageGlyph>& glyphs);
 
     PageTextWriter& m_writer;

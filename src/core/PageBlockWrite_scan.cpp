@@ -3,6 +3,7 @@
 // out of the page for good.
 #include "PageBlockWrite.h"
 
+#include "OldLine.h"
 #include "ScanLineWords.h"
 
 #include <QPainter>
@@ -11,20 +12,6 @@
 #include <map>
 
 namespace pdfengine {
-
-namespace {
-
-constexpr double kClearOfOtherLines = 0.5;  // points a kept word's pixels stay short of another line
-constexpr double kSameLine = 0.5;           // of the smaller box: two boxes over the same words
-
-double sharedShare(const QRectF& a, const QRectF& b)
-{
-    const QRectF common = a.intersected(b);
-    const double smaller = std::min(a.width() * a.height(), b.width() * b.height());
-    return common.isEmpty() || smaller <= 0 ? 0.0 : common.width() * common.height() / smaller;
-}
-
-}  // namespace
 
 // The page's own glyphs there, if any, are pictures of letters: faces of
 // drawn glyphs (Type 3, as TeX's 8-bit bitmap faces), which carry no font
@@ -49,57 +36,6 @@ bool PageBlockWrite::onlyPictureGlyphs(const std::vector<PageGlyph>& glyphs)
     return true;
 }
 
-// Every line's old place on the page, whatever the write does with it: the
-// recognised place of a recognised line, else the line's box where its block
-// was made.
-std::vector<TurnedBox> PageBlockWrite::linePlaces() const
-{
-    std::vector<TurnedBox> places;
-    for (const TextBlock& block : m_blocks) {
-        if (block.isImage || !hasArea(block.originalRect))
-            continue;
-        if (hasRecognisedLines(block)) {
-            const std::vector<TurnedBox> recognised = recognisedLinePlaces(block);
-            places.insert(places.end(), recognised.begin(), recognised.end());
-            continue;
-        }
-        const QPointF back = block.originalRect.topLeft() - block.rect.topLeft();
-        bool any = false;
-        for (const TextBlock::Line& line : block.lines)
-            if (hasArea(line.rect) && !line.text.trimmed().isEmpty()) {
-                places.push_back(lineOnPage(line.rect.translated(back), line.turn, block.originalRotation,
-                                            block.originalRect.center()));
-                any = true;
-            }
-        if (!any)
-            places.push_back(TurnedBox(block.originalRect, block.originalRotation));
-    }
-    return places;
-}
-
-// The part of a box (its rectangle, in its own frame) that reaches no
-// other line's old place across it, but never less than own (the place it
-// stands for, in the same frame): the ink there is that line's.
-QRectF PageBlockWrite::clearOfOtherLines(const TurnedBox& box, const QRectF& own) const
-{
-    const QTransform toFrame = box.toFrame();
-    QRectF clear = box.rect.normalized();
-    // y grows upward: bottom() is the upper edge.
-    double upper = clear.bottom(), lower = clear.top();
-    for (const TurnedBox& place : linePlaces()) {
-        const QRectF other = toFrame.map(place.polygon()).boundingRect();
-        if (sharedShare(other, own) > kSameLine || other.right() <= clear.left() || other.left() >= clear.right())
-            continue;
-        if (other.center().y() >= own.center().y())
-            upper = std::min(upper, other.top() - kClearOfOtherLines);
-        else
-            lower = std::max(lower, other.bottom() + kClearOfOtherLines);
-    }
-    clear.setBottom(std::max(upper, std::min(own.bottom(), clear.bottom())));
-    clear.setTop(std::min(lower, std::max(own.top(), clear.top())));
-    return clear;
-}
-
 // Across a scan line (in the frame it is written in) its kept words' pixels
 // run as far as its white-out, but never into another line's old place.
 QRectF PageBlockWrite::keptBand(size_t index, size_t k, const TurnedBox& painted) const
@@ -108,9 +44,28 @@ QRectF PageBlockWrite::keptBand(size_t index, size_t k, const TurnedBox& painted
     const QTransform toFrame = linePlan.frame.toFrame();
     TurnedBox band = linePlan.frame;
     band.rect = toFrame.map(painted.polygon()).boundingRect();
-    return clearOfOtherLines(band, linePlan.oldPlace.isNull()
-                                       ? band.rect
-                                       : toFrame.map(linePlan.oldPlace.polygon()).boundingRect());
+    return clearOfOtherLines(band,
+                             linePlan.oldPlace.isNull() ? band.rect
+                                                        : toFrame.map(linePlan.oldPlace.polygon()).boundingRect(),
+                             pageLinePlaces(m_blocks));
+}
+
+// The style a corrected scan line is written in: over a searchable layer
+// at a size readers take for the one the layer's words are set at (this
+// program's layer sets them at the recognised size).
+TextStyle PageBlockWrite::scanStyle(size_t index, size_t k) const
+{
+    const TextBlock::Line& line = m_plans[index].lines[k];
+    TextStyle style{line.fontFamily, line.fontSize, line.color, line.bold, line.italic};
+    if (m_plans[index].linewise)
+        return style;
+    const OldLinePlace old = oldPlaceFor(m_blocks[index], index, k);
+    std::vector<double> sizes;
+    for (const PageGlyph& glyph : m_glyphs.inside(old.rect, old.toFrame))
+        if (!glyph.visible && !glyph.text.trimmed().isEmpty() && glyph.setSize > 0)
+            sizes.push_back(glyph.setSize);
+    style.fontSize = float(layerLineSize(line.fontSize, medianOf(sizes, 0)));
+    return style;
 }
 
 // How a corrected scan line is laid: its kept words on their old pixels,
@@ -120,11 +75,10 @@ std::vector<ScanLineWord> PageBlockWrite::scanLayout(size_t index, size_t k) con
     const std::vector<std::pair<QString, QRectF>> oldWords = scanWordsOf(index, k);
     if (oldWords.empty())
         return {};
-    const TextBlock::Line& line = m_plans[index].lines[k];
-    const TextStyle style{line.fontFamily, line.fontSize, line.color, line.bold, line.italic};
-    const double size = std::max(double(line.fontSize), 1.0);
+    const TextStyle style = scanStyle(index, k);
+    const double size = std::max(double(style.fontSize), 1.0);
     const auto advance = [&](const QString& text) { return m_writer.visibleAdvance(text, style); };
-    return scanLineWords(oldWords, line.text, size, std::max(advance(QStringLiteral(" ")), 0.0), advance);
+    return scanLineWords(oldWords, m_plans[index].lines[k].text, size, std::max(advance(QStringLiteral(" ")), 0.0), advance);
 }
 
 // Where the write takes the scan's own pixels away for good: every white-out
@@ -151,7 +105,8 @@ std::vector<QPolygonF> PageBlockWrite::pictureRemovals() const
             if (words.empty()) {
                 const TurnedBox& place = m_plans[i].whiteOuts[j];
                 TurnedBox clear = painted;
-                clear.rect = clearOfOtherLines(painted, painted.toFrame().map(place.polygon()).boundingRect());
+                clear.rect = clearOfOtherLines(painted, painted.toFrame().map(place.polygon()).boundingRect(),
+                                               pageLinePlaces(m_blocks));
                 removals.push_back(clear.polygon());
                 continue;
             }

@@ -208,6 +208,33 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
 
 PageGlyphs::~PageGlyphs() = default;
 
+std::vector<GlyphMark> pageGlyphMarks(FPDF_PAGE page)
+{
+    const PdfiumApi& api = pdfApi();
+    std::vector<GlyphMark> marks;
+    TextPagePtr text(page ? api.FPDFText_LoadPage(page) : nullptr);
+    if (!text)
+        return marks;
+    const PdfPageTransform transform = pageTransformOf(page);
+    const int count = api.FPDFText_CountChars(text.get());
+    for (int i = 0; i < count; ++i) {
+        double left = 0, right = 0, bottom = 0, top = 0;
+        FPDF_PAGEOBJECT object = api.FPDFText_GetTextObject(text.get(), i);
+        const char32_t code = api.FPDFText_GetUnicode(text.get(), i);
+        if (!object || api.FPDFText_IsGenerated(text.get(), i) == 1 || code <= 0x20 ||
+            !api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top))
+            continue;
+        unsigned r = 0, g = 0, b = 0, a = 255;
+        const bool filled = api.FPDFText_GetFillColor(text.get(), i, &r, &g, &b, &a) && a <= 255;
+        GlyphMark mark;
+        mark.centre = transform.toPage(rectFromEdges(left, top, right, bottom)).center();
+        mark.size = api.FPDFText_GetFontSize(text.get(), i);
+        mark.invisible = drawsInvisibly(object, filled ? a : 255);
+        marks.push_back(mark);
+    }
+    return marks;
+}
+
 std::vector<PageGlyph> PageGlyphs::inside(const QRectF& rect) const
 {
     std::vector<PageGlyph> found;

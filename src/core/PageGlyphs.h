@@ -4,6 +4,7 @@
 // font is seen drawing. A rewritten line takes its width, font and colours
 // from the glyphs it replaces. Callers hold the pdfium lock.
 
+#include "EditPlan.h"
 #include "PdfEngineInternal.h"
 
 #include <QColor>
@@ -80,6 +81,9 @@ private:
     bool m_lastUpright = false;
     float m_lastRight = 0;
 };
+
+// The glyphs of a loaded page as marks (displayed-page points).
+std::vector<GlyphMark> pageGlyphMarks(FPDF_PAGE page);
 
 class PageGlyphs {
 public:

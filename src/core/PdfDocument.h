@@ -1,5 +1,6 @@
 #pragma once
 
+#include "EditPlan.h"
 #include "PdfPageTransform.h"
 #include "PdfSignatures.h"
 #include "SavedFileCheck.h"
@@ -267,6 +268,9 @@ public:
         bool offersNoText() const;
     };
     GlyphMeaning glyphMeaning(int pageIndex) const;
+    // The page's glyphs as a preview of a write needs them: a corrected line
+    // of a searchable layer keeps to the size the layer sets its words at.
+    std::vector<pdfengine::GlyphMark> glyphMarks(int pageIndex) const;
 
     // Page content. overlayOcrText writes a page's blocks: edited, moved or
     // turned ones visibly over a white-out of their old place, and a fitted

@@ -2,6 +2,7 @@
 // the page needs recognition like a scan.
 #include "PdfDocument.h"
 
+#include "PageGlyphs.h"
 #include "PdfEngineInternal.h"
 
 #include <QChar>
@@ -84,4 +85,11 @@ PdfDocument::GlyphMeaning PdfDocument::glyphMeaning(int pageIndex) const
         }
     }
     return meaning;
+}
+
+std::vector<GlyphMark> PdfDocument::glyphMarks(int pageIndex) const
+{
+    QMutexLocker lock(&m_mutex);
+    const PagePtr page = loadPageIfAny(m_doc, pageIndex);
+    return page ? pageGlyphMarks(page.get()) : std::vector<GlyphMark>();
 }

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace pdfengine {
@@ -153,6 +154,12 @@ std::vector<ScanLineWord> scanLineWords(const std::vector<std::pair<QString, QRe
     }
     setCutMargins(laid, oldWords, oldIndex);
     return laid;
+}
+
+double layerLineSize(double lineSize, double layerSize)
+{
+    constexpr double kSameSizeShare = 0.05;  // poppler's least difference of sizes between a block's lines
+    return layerSize > 0 && std::abs(lineSize - layerSize) > kSameSizeShare * layerSize ? layerSize : lineSize;
 }
 
 } // namespace pdfengine

@@ -39,4 +39,12 @@ std::vector<ScanLineWord> scanLineWords(const std::vector<std::pair<QString, QRe
                                         double size, double blank,
                                         const std::function<double(const QString&)>& advance);
 
+// The size a corrected line of a searchable layer is written at: its own
+// (its box's, as the line was read or shared with lines alike) while that
+// stays within what readers take for the size the layer sets its words at
+// (layerSize, 0 unknown), else the layer's. Readers part lines of other sizes
+// into blocks and columns of their own, and then no longer join a word
+// broken at a line's end with its rest on the next line.
+double layerLineSize(double lineSize, double layerSize);
+
 } // namespace pdfengine

@@ -443,17 +443,28 @@ bool drawScanWords(QPainter& painter, const FrameBaseline& at, const QString& te
     return true;
 }
 
-// A recognised line's words as read, in its frame.
-ScanLineShown recognisedLineShown(const TextBlock::Line& line, const pdfengine::LinePlan& plan)
+// Across its line a kept word's pixels run as far as the line's white-out
+// (grown from own, the line's old place in frame), never into another line's
+// old place on the page. frame: the line's, on the page.
+QRectF keptBand(const TurnedBox& frame, const QRectF& own, const PreviewPagePixels& pagePixels)
 {
     constexpr double kWhiteOutGrowth = 1.5;  // across the line, as the writer covers it
+    TurnedBox band = frame;
+    band.rect = own.adjusted(0, -kWhiteOutGrowth, 0, kWhiteOutGrowth);
+    return pdfengine::clearOfOtherLines(band, own, pagePixels.linePlaces);
+}
+
+// A recognised line's words as read, in its frame.
+ScanLineShown recognisedLineShown(const TextBlock::Line& line, const pdfengine::LinePlan& plan,
+                                  const PreviewPagePixels& pagePixels)
+{
     TextBlock::Line read = line;
     read.rect = line.originalRect;
     ScanLineShown was;
     for (const TextBlock::Line::Word& word : line.originalWords)
         if (hasArea(word.rect))
             was.words.emplace_back(word.text, wordInLineFrame(read, word.rect));
-    was.band = plan.oldPlace.rect.adjusted(0, -kWhiteOutGrowth, 0, kWhiteOutGrowth);
+    was.band = keptBand(plan.frame, plan.frame.toFrame().map(plan.oldPlace.polygon()).boundingRect(), pagePixels);
     return was;
 }
 
@@ -473,8 +484,8 @@ void drawWrittenLine(QPainter& painter, const TextBlock& block, const TextBlock:
     const FrameBaseline at{block, plan, r, zoom, rect.y() + lift};
     painter.setFont(face.font);
     painter.setPen(lineTextColor(line, block));
-    if (!plan.oldPlace.isNull() && !line.restyled &&
-        drawScanWords(painter, at, line.text, recognisedLineShown(line, plan), face, pagePixels))
+    if (!plan.oldPlace.isNull() && !line.restyled && pagePixels &&
+        drawScanWords(painter, at, line.text, recognisedLineShown(line, plan, *pagePixels), face, pagePixels))
         return;
     for (const WrittenRun& run : writtenRuns(line, line.text, rect.x(), face))
         drawRunAlong(painter, at, face, run.text, run.x, run.scale);
@@ -510,13 +521,28 @@ bool drawRecognisedLines(QPainter& painter, const TextBlock& block, const QRectF
     return true;
 }
 
+// The size a layer's line sets its words at, as the writer measures it:
+// that of the invisible glyphs in its place (its own size is its box's,
+// shared with lines alike); 0 unknown.
+double layerSizeOf(const TurnedBox& place, const PreviewPagePixels& pagePixels)
+{
+    const QTransform toFrame = place.toFrame();
+    std::vector<double> sizes;
+    for (const pdfengine::GlyphMark& glyph : pagePixels.glyphs)
+        if (glyph.invisible && glyph.size > 0 && place.rect.contains(toFrame.map(glyph.centre)))
+            sizes.push_back(glyph.size);
+    if (sizes.empty())
+        return 0;
+    std::nth_element(sizes.begin(), sizes.begin() + qsizetype(sizes.size() / 2), sizes.end());
+    return sizes[sizes.size() / 2];
+}
+
 // A searchable layer's line over a scan, alone in its block and changed where
 // it stands: as the page writer writes it, its untouched words keep their
 // pixels. False for any other block.
 bool drawLayerScanWords(QPainter& painter, const TextBlock& block, const QRectF& r, double zoom,
                         const PreviewPagePixels* pagePixels)
 {
-    constexpr double kWhiteOutGrowth = 1.5;
     if (!pagePixels || block.lines.size() != 1 || !hasArea(block.originalRect) || isTurnedByUser(block) ||
         pdfengine::hasRecognisedLines(block) || !pdfengine::sameIntegerRect(block.rect, block.originalRect))
         return false;
@@ -539,11 +565,15 @@ bool drawLayerScanWords(QPainter& painter, const TextBlock& block, const QRectF&
         word += glyphs[i];
         box = box.isNull() ? line.glyphBoxes[size_t(i)] : box.united(line.glyphBoxes[size_t(i)]);
     }
-    was.band = line.rect.adjusted(0, -kWhiteOutGrowth, 0, kWhiteOutGrowth);
+    const TurnedBox place(line.rect, block.originalRotation, block.originalRect.center());
+    was.band = keptBand(place, line.rect, *pagePixels);
     was.pageToBlock = clockwiseTurn(block.originalRect.center(), -block.originalRotation);
     pdfengine::LinePlan plan;
     plan.frame = TurnedBox(line.rect, 0);
-    const WrittenFace face(line);
+    // The writer keeps the line to the size its layer's words are set at.
+    TextBlock::Line sized = line;
+    sized.fontSize = float(pdfengine::layerLineSize(line.fontSize, layerSizeOf(place, *pagePixels)));
+    const WrittenFace face(sized);
     const double lift = line.placement && line.placement->origin.y() >= 0 &&
                                 line.placement->origin.y() < line.rect.height()
                             ? line.placement->origin.y()

@@ -3,13 +3,17 @@
 // in that drawing: the page view shows the text itself, so that it looks like
 // the page line it replaces. Rectangles in viewport pixels.
 
+#include "EditPlan.h"
 #include "TextBlock.h"
+#include "TurnedBox.h"
 
 #include <QImage>
 #include <QPointF>
 #include <QRectF>
 #include <QString>
 #include <QTransform>
+
+#include <vector>
 
 class QPainter;
 class QTextEdit;
@@ -20,6 +24,12 @@ class QTextEdit;
 struct PreviewPagePixels {
     QImage image;
     QTransform imageToPage;
+    // Every line's old place on the page: across its line a kept word's
+    // pixels come from no nearer another line than the writer takes them.
+    std::vector<TurnedBox> linePlaces;
+    // The page's glyphs: a corrected line of a searchable layer keeps to
+    // the size the layer's invisible words are set at.
+    std::vector<pdfengine::GlyphMark> glyphs;
 };
 
 void drawEditedTextPreview(QPainter& painter, const TextBlock& block, const QRectF& viewportRect, double zoom,

@@ -346,6 +346,7 @@ private:
     void paintRegionSelection(QPainter& painter, int page);
     void paintBlocks(QPainter& painter, int page, const QImage& pageImage, const QRect& pageRect);
     void eraseChangedBlockInk(QPainter& painter, int page, const QImage& pageImage, const QRect& pageRect);
+    const std::vector<pdfengine::GlyphMark>& glyphMarks(int page);
     void paintBlock(QPainter& painter, int index, bool inkLayerPage);
     void paintBlockOutline(QPainter& painter, int index, const QRect& r);
     void paintBlockDebugLabel(QPainter& painter, int index, const QRect& r);
@@ -472,6 +473,13 @@ private:
         std::vector<SelectableLine> lines;
     };
     QHash<int, PageText> m_pageTexts;
+    // The edited page's glyphs, for its revision.
+    struct GlyphMarks {
+        int page = -1;
+        quint64 revision = 0;
+        std::vector<pdfengine::GlyphMark> marks;
+    };
+    GlyphMarks m_glyphMarks;
 
     // render thread
     QThread* m_renderThread = nullptr;

@@ -2,6 +2,7 @@
 // edit-mode blocks of one page. Everything is drawn on every update.
 #include "BlockEditorFrame.h"
 #include "BlockPainting.h"
+#include "EditPlan.h"
 #include "EditedTextPreview.h"
 #include "PdfView.h"
 #include "RotatedTextEdit.h"
@@ -265,6 +266,8 @@ void PdfView::paintBlocks(QPainter& painter, int page, const QImage& pageImage, 
                                         exact.left(), exact.top()) *
                              pageTopToViewport(page).inverted() *
                              QTransform(1, 0, 0, -1, 0, pagePointSize(page).height());
+        pixels.linePlaces = pdfengine::pageLinePlaces(m_edits->blocks());
+        pixels.glyphs = glyphMarks(page);
         m_previewPixels = &pixels;
     }
     const bool inkLayer = isInkLayerPage(page);
@@ -273,6 +276,23 @@ void PdfView::paintBlocks(QPainter& painter, int page, const QImage& pageImage, 
     paintBlockGroups(painter);
     m_previewPixels = nullptr;
     painter.restore();
+}
+
+// Read from the document once per revision, and only for a page that holds
+// lines read on a scan or from a layer over one: only they are written from
+// a reading or from pixels.
+const std::vector<pdfengine::GlyphMark>& PdfView::glyphMarks(int page)
+{
+    static const std::vector<pdfengine::GlyphMark> none;
+    const std::vector<TextBlock>& blocks = m_edits->blocks();
+    if (!m_document || std::none_of(blocks.begin(), blocks.end(), [](const TextBlock& block) {
+            return block.invisibleText || pdfengine::hasRecognisedLines(block);
+        }))
+        return none;
+    const quint64 revision = m_document->revision();
+    if (m_glyphMarks.page != page || m_glyphMarks.revision != revision)
+        m_glyphMarks = {page, revision, m_document->glyphMarks(page)};
+    return m_glyphMarks.marks;
 }
 
 void PdfView::eraseChangedBlockInk(QPainter& painter, int page, const QImage& pageImage, const QRect& pageRect)

@@ -788,17 +788,26 @@ void TestScanEdits::scannedLayerPartsItsWordsForOtherReaders()
 void TestScanEdits::correctedScanLineReadsWordsApart_data()
 {
     QTest::addColumn<double>("gap");       // points between the corrected word's box and the next one's
-    QTest::addColumn<int>("word");         // which word of the first line is corrected
+    QTest::addColumn<int>("atLine");       // which line is corrected: the first, or the next after its hyphen
+    QTest::addColumn<int>("word");         // which word of it
     QTest::addColumn<QString>("corrected");
     QTest::addColumn<bool>("reopened");    // the layer saved and opened again, corrected from it
     QTest::addColumn<QString>("read");     // as pdftotext reads the two lines
+    // The size the window gives the corrected line read back, from its box
+    // and its like lines' (larger than its layer's words are drawn at); 0: as read.
+    QTest::addColumn<double>("boxSize");
     const QString apart = QStringLiteral("Правила изложены в разделе можно скорее, не позднее чем через год.");
-    QTest::newRow("a one-letter word close after the corrected one") << 1.0 << 1 << "изложены" << false << apart;
-    QTest::newRow("the same, saved and opened again") << 1.0 << 1 << "изложены" << true << apart;
-    QTest::newRow("a wide gap") << 3.0 << 1 << "изложены" << false << apart;
+    QTest::newRow("a one-letter word close after the corrected one") << 1.0 << 0 << 1 << "изложены" << false << apart << 0.0;
+    QTest::newRow("the same, saved and opened again") << 1.0 << 0 << 1 << "изложены" << true << apart << 0.0;
+    QTest::newRow("a wide gap") << 3.0 << 0 << 1 << "изложены" << false << apart << 0.0;
     const QString hyphen = QStringLiteral("Правила описаны в разделе быстро скорее, не позднее чем через год.");
-    QTest::newRow("the word before a hyphen at the line's end") << 1.0 << 4 << "быстро" << false << hyphen;
-    QTest::newRow("the same, saved and opened again, hyphen") << 1.0 << 4 << "быстро" << true << hyphen;
+    QTest::newRow("the word before a hyphen at the line's end") << 1.0 << 0 << 4 << "быстро" << false << hyphen << 0.0;
+    QTest::newRow("the same, saved and opened again, hyphen") << 1.0 << 0 << 4 << "быстро" << true << hyphen << 0.0;
+    // A reader starts another column at a line set larger than the one above it.
+    const QString rest = QStringLiteral("Правила описаны в разделе можно скорее, не попозже чем через год.");
+    QTest::newRow("opened again, the line after a hyphen sized by its box")
+        << 1.0 << 1 << 2 << "попозже" << true << rest << 12.6;
+    QTest::newRow("opened again, the hyphen's line sized by its box") << 1.0 << 0 << 4 << "быстро" << true << hyphen << 12.6;
 }
 
 // A recognised scan line corrected: each word of its layer keeps its own
@@ -808,10 +817,12 @@ void TestScanEdits::correctedScanLineReadsWordsApart_data()
 void TestScanEdits::correctedScanLineReadsWordsApart()
 {
     QFETCH(double, gap);
+    QFETCH(int, atLine);
     QFETCH(int, word);
     QFETCH(QString, corrected);
     QFETCH(bool, reopened);
     QFETCH(QString, read);
+    QFETCH(double, boxSize);
     PdfDocument doc;
     QImage paper(600, 300, QImage::Format_RGB32);
     paper.fill(Qt::white);
@@ -845,13 +856,15 @@ void TestScanEdits::correctedScanLineReadsWordsApart()
         const QString layer = path(QStringLiteral("apart-layer.pdf"));
         QVERIFY(doc.overlayOcrText(0, blocks, false) && doc.saveCopy(layer) && doc.open(layer));
         blocks = cleanedNativeTextBlocks(doc.extractText(0), {});
-        const auto first = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) {
-            return b.text.simplified() == lineTexts.front();
+        const auto read = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) {
+            return b.text.simplified() == lineTexts[atLine];
         });
-        QVERIFY(first != blocks.end());
-        fixtures::correctWord(*first, 0, word, corrected);
+        QVERIFY(read != blocks.end());
+        if (boxSize > 0)
+            read->lines.front().fontSize = read->fontSize = float(boxSize);
+        fixtures::correctWord(*read, 0, word, corrected);
     } else {
-        fixtures::correctWord(blocks.front(), 0, word, corrected);
+        fixtures::correctWord(blocks.front(), size_t(atLine), word, corrected);
     }
     QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
     const QString out = path(QStringLiteral("apart.pdf"));

@@ -22,15 +22,13 @@ inline TextBlock oneLineBlock(const QString& text, const QRectF& rect, float siz
     return block;
 }
 
-// The word at index word of one line of a block corrected as the in-place
-// editor leaves it: the line's text changed and its words gone, the block's
-// text its lines joined, the block marked edited.
-inline void correctWord(TextBlock& block, size_t line, qsizetype word, const QString& corrected)
+// One line of a block given new text as the in-place editor leaves it: its
+// words gone, the block's text its lines joined, the block marked edited.
+// Empty text deletes the line.
+inline void setLineText(TextBlock& block, size_t line, const QString& text)
 {
     TextBlock::Line& changed = block.lines[line];
-    QStringList words = changed.text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    words[word] = corrected;
-    changed.text = words.join(QLatin1Char(' '));
+    changed.text = text;
     changed.words.clear();
     changed.spans.clear();
     QStringList texts;
@@ -38,6 +36,15 @@ inline void correctWord(TextBlock& block, size_t line, qsizetype word, const QSt
         texts << l.text;
     block.text = texts.join(QLatin1Char('\n'));
     block.textEdited = true;
+}
+
+// The word at index word of one line of a block corrected as the in-place
+// editor leaves it.
+inline void correctWord(TextBlock& block, size_t line, qsizetype word, const QString& corrected)
+{
+    QStringList words = block.lines[line].text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    words[word] = corrected;
+    setLineText(block, line, words.join(QLatin1Char(' ')));
 }
 
 } // namespace fixtures
