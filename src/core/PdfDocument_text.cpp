@@ -446,7 +446,8 @@ std::vector<QRectF> thinPathsOf(FPDF_PAGE page, const PdfPageTransform& transfor
     const int count = api.FPDFPage_CountObjects(page);
     for (int i = 0; i < count && paths.size() < kMostPaths; ++i) {
         FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i);
-        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjPath)
+        // The program's own white over a removed glyph is no rule.
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjPath || isOwnWhiteOut(object))
             continue;
         const QRectF bounds = transform.toPage(pageObjectBounds(object, pdfium::kPageObjPath));
         if (std::min(bounds.width(), bounds.height()) <= kThin)

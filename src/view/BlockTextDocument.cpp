@@ -65,21 +65,46 @@ bool hasUnderlinedPlaceholder(QTextDocument* document)
     return false;
 }
 
-// The style of the editor's text at a position, put onto a line for the writer.
-// The size stays the line's own unless the user chose one: the editor shows
-// the line at a size fitted to its box on screen, which is not the PDF's size.
-void takeStyleAt(TextBlock::Line& line, QTextDocument* document, int position)
+// The style most of a line's letters have in the editor, put onto the line
+// for the writer, which sets the line in one style: a bold lead-in or an
+// italic word does not restyle the rest. The size stays the line's own unless
+// the user chose one: the editor shows the line at a size fitted to its box on
+// screen, which is not the PDF's size.
+void takeStyleOf(TextBlock::Line& line, QTextDocument* document, int position, int length)
 {
-    QTextCursor cursor(document);
-    cursor.setPosition(position);
-    if (!cursor.atBlockEnd())
-        cursor.movePosition(QTextCursor::NextCharacter); // the format of the first character
-    const QTextCharFormat format = cursor.charFormat();
-    const QFont font = format.font();
+    struct Tally {
+        QTextCharFormat format;
+        int letters = 0;
+    };
+    const auto boldAndItalic = [](const QTextCharFormat& format) {
+        return std::pair(format.font().weight() >= kBoldWeight, format.font().italic());
+    };
+    std::vector<Tally> tallies;
+    const int end = std::min(position + std::max(length, 1), document->characterCount() - 1);
+    for (int at = position; at < end; ++at) {
+        QTextCursor cursor(document);
+        cursor.setPosition(at + 1);  // the format of the character before the cursor
+        const QTextCharFormat format = cursor.charFormat();
+        auto same = std::find_if(tallies.begin(), tallies.end(), [&](const Tally& tally) {
+            return boldAndItalic(tally.format) == boldAndItalic(format);
+        });
+        if (same == tallies.end())
+            same = tallies.insert(tallies.end(), Tally{format, 0});
+        if (!document->characterAt(at).isSpace())
+            ++same->letters;
+    }
+    if (tallies.empty())
+        return;
+    // The first of equals: a line of two halves keeps the style it starts in.
+    const Tally* most = &tallies.front();
+    for (const Tally& tally : tallies)
+        if (tally.letters > most->letters)
+            most = &tally;
+    const QTextCharFormat& format = most->format;
     if (format.hasProperty(kChosenPointSizeProperty))
         line.fontSize = float(format.doubleProperty(kChosenPointSizeProperty));
-    line.bold = font.weight() >= kBoldWeight;
-    line.italic = font.italic();
+    line.bold = boldAndItalic(format).first;
+    line.italic = boldAndItalic(format).second;
     if (format.foreground().style() != Qt::NoBrush)
         line.color = format.foreground().color();
 }
@@ -294,7 +319,7 @@ static bool restyleLinesFromEditor(TextBlock& block, QTextDocument* document, co
         position = found + int(visual[k].size());
         TextBlock::Line& line = block.lines[size_t(k)];
         TextBlock::Line styled = line;
-        takeStyleAt(styled, document, found);
+        takeStyleOf(styled, document, found, int(visual[k].size()));
         if (styled.bold == line.bold && styled.italic == line.italic)
             continue;
         line.bold = styled.bold;
@@ -340,7 +365,7 @@ bool syncBlockLinesWithEditor(TextBlock& block, QTextEdit* editor, double zoom)
         if (k < visual.size()) {
             const int found = int(document->toRawText().indexOf(visual[k], position));
             if (found >= 0) {
-                takeStyleAt(line, document, found);
+                takeStyleOf(line, document, found, int(visual[k].size()));
                 position = found + int(visual[k].size());
             }
         }

@@ -8,11 +8,14 @@
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTextCursor>
 #include <QTimer>
 #include <QTransform>
+
+#include <optional>
 
 using namespace viewtest;
 
@@ -52,6 +55,18 @@ QString edgesApart(const QRect& a, const QRect& b)
     return QStringLiteral("%1,%2 %3x%4 against %5,%6 %7x%8")
         .arg(a.x()).arg(a.y()).arg(a.width()).arg(a.height())
         .arg(b.x()).arg(b.y()).arg(b.width()).arg(b.height());
+}
+
+// Bold and italic of the page's line that reads the given text (blanks
+// aside); none when no line does.
+std::optional<std::pair<bool, bool>> lineStyleWith(const std::vector<TextBlock>& blocks, const QString& text)
+{
+    const auto bare = [](QString t) { return t.remove(QRegularExpression(QStringLiteral("\\s"))); };
+    for (const TextBlock& block : blocks)
+        for (const TextBlock::Line& line : block.lines)
+            if (bare(line.text).contains(bare(text)))
+                return std::pair(line.bold, line.italic);
+    return std::nullopt;
 }
 
 // Share of the dark ink of a band in one image that is dark in the other too.
@@ -431,6 +446,7 @@ void TestPdfViewTyping::shownTextIsTheWrittenText()
     QVERIFY(shown.doc && shown.view);
     PdfView& view = *shown.view;
     QRectF band;  // PDF points
+    std::optional<std::pair<bool, bool>> sourceStyle;  // bold, italic of most of the line's letters
     if (line.isEmpty()) {
         const QRectF place(150, 320, 220, 40);  // page-top points, below the letter's text
         view.appendEditableTextBlock(0, place, typed, QStringLiteral("Times New Roman"), 12, Qt::black);
@@ -440,6 +456,8 @@ void TestPdfViewTyping::shownTextIsTheWrittenText()
         QVERIFY(index >= 0);
         band = view.blocks()[size_t(index)].rect;
         band = QRectF(0, band.y() - 2, shown.doc->pageSize(0).width(), band.height() + 4);
+        sourceStyle = lineStyleWith(shown.doc->extractText(0), line);
+        QVERIFY(sourceStyle);
         clickAt(view, view.ocrBlockScreenRect(index).center());
         QVERIFY(view.activeTextEditor());
         QTest::keyClick(view.activeTextEditor(), Qt::Key_End);
@@ -465,6 +483,10 @@ void TestPdfViewTyping::shownTextIsTheWrittenText()
     QVERIFY(!onScreen.isNull() && !written.isNull());
     const QString apart = edgesApart(onScreen, written);
     QVERIFY2(apart.isEmpty(), qPrintable(apart));
+    // The line is written in the style most of its letters had: a bold
+    // lead-in does not make it bold.
+    if (sourceStyle)
+        QCOMPARE(lineStyleWith(reread.extractText(0), line + typed), sourceStyle);
 }
 
 void TestPdfViewTyping::replacedWordKeepsTheLineEnds_data()
