@@ -269,10 +269,12 @@ private:
         if (!m_budget.take(last - first + 1))
             return false;
         double width = xlsxDouble(xml.attribute("width"_L1));
+        // A column written 0 wide is hidden, as spreadsheet programs show it.
+        const bool zeroWide = !xml.attribute("width"_L1).isEmpty() && width == 0.0;
         if (!(width > 0.0))
             width = kDefaultWidth;
         width = qMin(width, kMaxWidth);
-        const bool hidden = xlsxBool(xml.attribute("hidden"_L1));
+        const bool hidden = xlsxBool(xml.attribute("hidden"_L1)) || zeroWide;
         if (hidden && !m_budget.take(last - first + 1))
             return false;
         for (qint64 c = first; c <= last; ++c) {

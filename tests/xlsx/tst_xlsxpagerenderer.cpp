@@ -637,6 +637,8 @@ void TestXlsxPageRenderer::hiddenContentIsNotPrinted_data()
                                 << QList<double>{} << QByteArray();
     QTest::newRow("hidden column") << QByteArray("<cols><col min=\"3\" max=\"3\" hidden=\"1\"/></cols>")
                                    << QByteArray() << shown << QStringList{"столбец"} << QList<double>{} << QByteArray();
+    QTest::newRow("column 0 wide") << QByteArray("<cols><col min=\"3\" max=\"3\" width=\"0\" customWidth=\"1\"/></cols>")
+                                   << QByteArray() << shown << QStringList{"столбец"} << QList<double>{} << QByteArray();
     QTest::newRow(";;; number") << QByteArray("n") << QByteArray() << shown << QStringList{"4242"} << QList<double>{}
                                 << QByteArray();
     QTest::newRow(";;; text") << QByteArray("t") << QByteArray() << shown << QStringList{"невидимка"}
@@ -651,6 +653,9 @@ void TestXlsxPageRenderer::hiddenContentIsNotPrinted_data()
     // Row 6 holds the same values across B to F, column D hidden.
     QTest::newRow("chart along a row, hidden column")
         << QByteArray("<cols><col min=\"4\" max=\"4\" hidden=\"1\"/></cols>")
+        << barChart("S!$B$6:$F$6", visibleOnly) << shown << QStringList{} << visible << QByteArray();
+    QTest::newRow("chart along a row, column 0 wide")
+        << QByteArray("<cols><col min=\"4\" max=\"4\" width=\"0\" customWidth=\"1\"/></cols>")
         << barChart("S!$B$6:$F$6", visibleOnly) << shown << QStringList{} << visible << QByteArray();
     QTest::newRow("chart of an unknown sheet") << QByteArray() << barChart("Другой!$B$1:$B$5", "") << shown
                                                << QStringList{} << QList<double>{100, 110, 999, 120, 130}
