@@ -420,8 +420,8 @@ struct AttachedFiles {
             if (object.isStream() && object.getDict().getKey("/Type").isNameAndEquals("/EmbeddedFile"))
                 streams.push_back(object);
         }
-        for (const auto& [name, spec] : QPDFEmbeddedFileDocumentHelper(pdf).getEmbeddedFiles()) {
-            QPDFObjectHandle files = spec->getEmbeddedFileStreams();
+        for (const auto& [name, fileEntry] : QPDFEmbeddedFileDocumentHelper(pdf).getEmbeddedFiles()) {
+            QPDFObjectHandle files = fileEntry->getEmbeddedFileStreams();
             for (const std::string& key : files.isDictionary() ? files.getKeys() : std::set<std::string>())
                 if (files.getKey(key).isStream())
                     named[name].push_back(files.getKey(key));
