@@ -61,24 +61,15 @@ std::vector<ReadGlyph> readGlyphs(FPDF_PAGE page)
 {
     const PdfiumApi& api = pdfApi();
     std::vector<ReadGlyph> glyphs;
-    TextPagePtr text(api.FPDFText_LoadPage(page));
-    if (!text)
-        return glyphs;
-    const PdfPageTransform transform = pageTransformOf(page);
-    const int count = api.FPDFText_CountChars(text.get());
-    for (int i = 0; i < count; ++i) {
+    forEachPageChar(page, [&](const PageChar& c) {
         constexpr char32_t kEndOfLineHyphen = 2;  // pdfium's code for a hyphen that ends a line
-        FPDF_PAGEOBJECT object = api.FPDFText_GetTextObject(text.get(), i);
-        char32_t code = char32_t(api.FPDFText_GetUnicode(text.get(), i));
-        if (code == kEndOfLineHyphen)
-            code = U'-';
-        double left = 0, right = 0, bottom = 0, top = 0;
-        if (!object || api.FPDFText_IsGenerated(text.get(), i) == 1 || code == 0 || QChar::isSpace(code) ||
-            !api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top))
-            continue;
-        glyphs.push_back({code, baseFontName(api.FPDFTextObj_GetFont(object)), glyphShapeOf(text.get(), i),
-                          transform.toPage(rectFromEdges(left, top, right, bottom)).center(), isOwnObject(object)});
-    }
+        FPDF_PAGEOBJECT object = api.FPDFText_GetTextObject(c.text, c.index);
+        const char32_t code = c.code == kEndOfLineHyphen ? U'-' : c.code;
+        if (!object || code == 0 || QChar::isSpace(code))
+            return;
+        glyphs.push_back({code, baseFontName(api.FPDFTextObj_GetFont(object)), glyphShapeOf(c.text, c.index),
+                          c.box.center(), isOwnObject(object)});
+    });
     return glyphs;
 }
 

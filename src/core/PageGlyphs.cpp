@@ -212,26 +212,18 @@ std::vector<GlyphMark> pageGlyphMarks(FPDF_PAGE page)
 {
     const PdfiumApi& api = pdfApi();
     std::vector<GlyphMark> marks;
-    TextPagePtr text(page ? api.FPDFText_LoadPage(page) : nullptr);
-    if (!text)
-        return marks;
-    const PdfPageTransform transform = pageTransformOf(page);
-    const int count = api.FPDFText_CountChars(text.get());
-    for (int i = 0; i < count; ++i) {
-        double left = 0, right = 0, bottom = 0, top = 0;
-        FPDF_PAGEOBJECT object = api.FPDFText_GetTextObject(text.get(), i);
-        const char32_t code = api.FPDFText_GetUnicode(text.get(), i);
-        if (!object || api.FPDFText_IsGenerated(text.get(), i) == 1 || code <= 0x20 ||
-            !api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top))
-            continue;
+    forEachPageChar(page, [&](const PageChar& c) {
+        FPDF_PAGEOBJECT object = api.FPDFText_GetTextObject(c.text, c.index);
+        if (!object || c.code <= 0x20)
+            return;
         unsigned r = 0, g = 0, b = 0, a = 255;
-        const bool filled = api.FPDFText_GetFillColor(text.get(), i, &r, &g, &b, &a) && a <= 255;
+        const bool filled = api.FPDFText_GetFillColor(c.text, c.index, &r, &g, &b, &a) && a <= 255;
         GlyphMark mark;
-        mark.centre = transform.toPage(rectFromEdges(left, top, right, bottom)).center();
-        mark.size = api.FPDFText_GetFontSize(text.get(), i);
+        mark.centre = c.box.center();
+        mark.size = api.FPDFText_GetFontSize(c.text, c.index);
         mark.invisible = drawsInvisibly(object, filled ? a : 255);
         marks.push_back(mark);
-    }
+    });
     return marks;
 }
 

@@ -19,6 +19,34 @@
 
 namespace pdfengine {
 
+// A character pdfium reads on a page, not one it made up, whose box it
+// gives: the box in displayed-page points.
+struct PageChar {
+    FPDF_TEXTPAGE text = nullptr;
+    int index = 0;
+    char32_t code = 0;  // as pdfium gives it
+    QRectF box;
+};
+// Calls take with each such character of the page in pdfium's order.
+template <typename Take>
+void forEachPageChar(FPDF_PAGE page, Take take)
+{
+    const PdfiumApi& api = pdfApi();
+    TextPagePtr text(page ? api.FPDFText_LoadPage(page) : nullptr);
+    if (!text)
+        return;
+    const PdfPageTransform transform = pageTransformOf(page);
+    const int count = api.FPDFText_CountChars(text.get());
+    for (int i = 0; i < count; ++i) {
+        double left = 0, right = 0, bottom = 0, top = 0;
+        if (api.FPDFText_IsGenerated(text.get(), i) == 1 ||
+            !api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top))
+            continue;
+        take(PageChar{text.get(), i, char32_t(api.FPDFText_GetUnicode(text.get(), i)),
+                      transform.toPage(rectFromEdges(left, top, right, bottom))});
+    }
+}
+
 struct PageGlyph {
     QString text;       // one code point, or a ligature's letters
     QRectF box;         // ink box, displayed-page points

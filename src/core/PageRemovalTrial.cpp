@@ -1,6 +1,7 @@
 #include "PageRemovalTrial.h"
 
 #include "MovedBoxCheck.h"
+#include "PageGlyphs.h"
 #include "PageOwnContent.h"
 #include "PdfEngineInternal.h"
 
@@ -59,26 +60,16 @@ bool insideAny(const std::vector<TurnedBox>& areas, const QPointF& point)
 // The page's characters outside the areas, in pdfium's order.
 std::vector<PlacedChar> charsOutside(FPDF_PAGE page, const std::vector<TurnedBox>& areas)
 {
-    const PdfiumApi& api = pdfApi();
     std::vector<PlacedChar> chars;
-    TextPagePtr text(api.FPDFText_LoadPage(page));
-    if (!text)
-        return chars;
-    const PdfPageTransform transform = pageTransformOf(page);
-    const int count = api.FPDFText_CountChars(text.get());
-    for (int i = 0; i < count; ++i) {
-        double left = 0, right = 0, bottom = 0, top = 0;
-        if (api.FPDFText_IsGenerated(text.get(), i) == 1 ||
-            !api.FPDFText_GetCharBox(text.get(), i, &left, &right, &bottom, &top))
-            continue;
+    forEachPageChar(page, [&](const PageChar& c) {
         // A blank has no ink: where pdfium reads one between words is no
         // change of the page.
-        unsigned code = api.FPDFText_GetUnicode(text.get(), i);
+        const unsigned code = c.code;
         if (code <= 0xFFFF && QChar::isSpace(char32_t(code)))
-            continue;
-        const QPointF centre = transform.toPage(rectFromEdges(left, top, right, bottom)).center();
+            return;
+        const QPointF centre = c.box.center();
         if (insideAny(areas, centre))
-            continue;
+            return;
         // A hyphen at a line's end is read as joining the next line, or not,
         // by what that line begins with, and measured with it: it is counted,
         // not placed (its ink is compared by the renders).
@@ -86,7 +77,7 @@ std::vector<PlacedChar> charsOutside(FPDF_PAGE page, const std::vector<TurnedBox
             chars.push_back({'-', QPointF()});
         else
             chars.push_back({code, centre});
-    }
+    });
     return chars;
 }
 
