@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cmath>
 
 namespace pdfengine {
@@ -126,6 +127,92 @@ std::string ContentCopy::stream() const
     if (!m_items.empty())
         out += "Q\n";
     return out + "EMC\nQ\n";
+}
+
+}  // namespace pdfengine
+
+namespace pdfengine {
+
+void TextObjectReplay::begin(const std::string& paint, const QTransform& ctm, const std::string& state)
+{
+    m_open = true;
+    m_paint = paint;
+    m_ctm = ctm;
+    m_state = state;
+    m_ops.clear();
+}
+
+void TextObjectReplay::addOperator(const std::string& raw, bool positions)
+{
+    if (m_open)
+        m_ops.push_back({raw, positions, false, {}});
+}
+
+void TextObjectReplay::addShow(const std::string& prefix, std::vector<Piece> pieces)
+{
+    if (m_open)
+        m_ops.push_back({prefix, !prefix.empty(), true, std::move(pieces)});
+}
+
+void TextObjectReplay::finish(ContentCopy& copy, const std::vector<QPointF>& moves)
+{
+    if (!m_open)
+        return;
+    m_open = false;
+    std::vector<int> taken;
+    for (const Op& op : m_ops)
+        for (const Piece& piece : op.pieces)
+            if (piece.glyph && piece.move >= 0 && size_t(piece.move) < moves.size() &&
+                std::find(taken.begin(), taken.end(), piece.move) == taken.end())
+                taken.push_back(piece.move);
+    for (const int move : taken) {
+        int glyphs = 0;
+        const std::string body = replayFor(move, &glyphs);
+        copy.add(m_paint, m_ctm * QTransform::fromTranslate(moves[size_t(move)].x(), moves[size_t(move)].y()), body,
+                 glyphs);
+    }
+    m_ops.clear();
+}
+
+// The object up to the move's last glyph. A showing operator without the
+// move's glyphs stays only as the room it takes, and only where a later
+// operator of the move's goes on from where it ended.
+std::string TextObjectReplay::replayFor(int move, int* glyphs) const
+{
+    const auto holds = [move](const Op& op) {
+        return std::any_of(op.pieces.begin(), op.pieces.end(),
+                           [move](const Piece& p) { return p.glyph && p.move == move; });
+    };
+    size_t last = 0;
+    for (size_t i = 0; i < m_ops.size(); ++i)
+        if (m_ops[i].shows && holds(m_ops[i]))
+            last = i;
+    const auto advanceUsed = [&](size_t i) {
+        for (size_t k = i + 1; k <= last; ++k) {
+            if (m_ops[k].positions)
+                return false;
+            if (m_ops[k].shows)
+                return true;
+        }
+        return false;
+    };
+    std::string body = "BT";
+    append(body, m_state);
+    for (size_t i = 0; i <= last && i < m_ops.size(); ++i) {
+        const Op& op = m_ops[i];
+        if (!op.shows) {
+            append(body, op.raw);
+            continue;
+        }
+        append(body, op.raw);  // a ' or " goes to the next line first
+        const bool mine = holds(op);
+        if (!mine && !advanceUsed(i))
+            continue;
+        append(body, showingArray(op.pieces, [move](const Piece& p) { return p.move == move; }));
+        for (const Piece& piece : op.pieces)
+            *glyphs += piece.glyph && piece.move == move;
+    }
+    return body + " ET";
 }
 
 }  // namespace pdfengine

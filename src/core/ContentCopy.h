@@ -58,11 +58,96 @@ private:
     int m_glyphs = 0;
 };
 
+// A text object (BT … ET) drawn again for each move that takes glyphs of it:
+// its own operators in their order (text state, positioning, paint) with the
+// move's glyphs as written, the glyphs it leaves turned into the room they
+// took, all under the move's translation. Relative places inside the object
+// stay as the page wrote them, so each reader places every copied glyph as it
+// placed it in the source, down to its own rounding of the widths.
+class TextObjectReplay {
+public:
+    // One glyph or kerning number of a showing operator; move: the index of
+    // the move that takes the glyph, -1 for none.
+    struct Piece {
+        bool glyph = false;
+        int move = -1;
+        std::string code;           // a glyph's bytes
+        std::string raw;            // a kerning number as written
+        double displacement = 0;    // TJ number equal to a glyph's advance
+    };
+
+    // A BT seen in paint under ctm; state: the text state operators in force.
+    void begin(const std::string& paint, const QTransform& ctm, const std::string& state);
+    bool open() const { return m_open; }
+    // An operator inside the object that sets text state, position or paint, as written.
+    void addOperator(const std::string& raw, bool positions);
+    // A showing operator: prefix is what a ' or " does before it shows (its
+    // T* and spacing), pieces what it shows.
+    void addShow(const std::string& prefix, std::vector<Piece> pieces);
+    // At ET: each move's replay into copy, translated by moves[move]. Closes the object.
+    void finish(ContentCopy& copy, const std::vector<QPointF>& moves);
+
+private:
+    struct Op {
+        std::string raw;
+        bool positions = false;
+        bool shows = false;
+        std::vector<Piece> pieces;
+    };
+    std::string replayFor(int move, int* glyphs) const;
+
+    bool m_open = false;
+    std::string m_paint;
+    QTransform m_ctm;
+    std::string m_state;
+    std::vector<Op> m_ops;
+};
+
 // A number as content streams write it: at most decimals places, no trailing zeros.
 std::string contentNumber(double value, int decimals);
-// A matrix's six numbers as content streams write them.
-std::string contentMatrix(const QTransform& m);
 // Bytes as a hexadecimal string.
 std::string contentHexString(const std::string& bytes);
+
+// The TJ array of a showing operator's pieces (each with glyph, code, raw
+// and displacement, as TextObjectReplay::Piece) that draws the glyphs shows
+// takes with their own bytes and the kerning between them as written, the
+// other glyphs turned into the room they took: nothing drawn after them moves.
+template <typename Pieces, typename Shows>
+std::string showingArray(const Pieces& pieces, Shows shows)
+{
+    std::string array = "[", run;
+    double room = 0;
+    bool roomPending = false;
+    const auto flushRun = [&] {
+        if (!run.empty())
+            array += contentHexString(run);
+        run.clear();
+    };
+    const auto flushRoom = [&] {
+        if (roomPending)
+            array += (array.size() > 1 ? " " : "") + contentNumber(room, 3) + " ";
+        room = 0;
+        roomPending = false;
+    };
+    for (const auto& piece : pieces) {
+        if (piece.glyph && shows(piece)) {
+            flushRoom();
+            run += piece.code;
+        } else if (piece.glyph) {
+            flushRun();
+            room += piece.displacement;
+            roomPending = true;
+        } else {
+            flushRun();
+            flushRoom();
+            array += " " + piece.raw + " ";
+        }
+    }
+    flushRun();
+    flushRoom();
+    return array + "]TJ";
+}
+// A matrix's six numbers as content streams write them.
+std::string contentMatrix(const QTransform& m);
 
 }  // namespace pdfengine

@@ -113,29 +113,6 @@ double numberOf(const Token& t)
     return ok && std::isfinite(value) ? value : 0.0;
 }
 
-std::string hexString(const std::string& bytes)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string out = "<";
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out + ">";
-}
-
-std::string numberText(double value)
-{
-    if (std::abs(value) < 0.0005)
-        return "0";
-    QByteArray text = QByteArray::number(value, 'f', 3);
-    while (text.endsWith('0'))
-        text.chop(1);
-    if (text.endsWith('.'))
-        text.chop(1);
-    return text.toStdString();
-}
-
 // Where in the content a token stands.
 struct TokenRef {
     size_t stream = 0;
@@ -235,8 +212,17 @@ private:
     std::string rawOf(const std::vector<TokenRef>& operands, TokenRef opRef) const;
     void trackPath(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef);
     bool finishPath(const std::string& op, TokenRef opRef);
-    // Draws the pieces a move took again where it puts them.
+    // Draws the pieces a move took again where it puts them, an operator
+    // at a time: for glyphs shown outside a text object.
     bool copyMovedRuns(const std::vector<struct Piece>& pieces);
+    // The text state operators in force.
+    std::string textStateText() const;
+    std::vector<QPointF> moveTranslations() const;
+    // Records a showing operator of the open text object for its replay.
+    void replayShow(const std::string& op, const std::vector<TokenRef>& operands, const std::vector<Piece>& pieces);
+    // Replaces an operator, from its first operand on, by with; the
+    // operands may begin in an earlier stream of the page.
+    void spliceOperator(TokenRef first, TokenRef opRef, const std::string& with);
     const Token& token(TokenRef ref) const { return m_streams[ref.stream]->tokens[ref.index]; }
 
     QPDF& m_pdf;
@@ -258,6 +244,7 @@ private:
     std::vector<std::unique_ptr<PdfFontMetrics>> m_directFonts;
     std::set<QPDFObjGen> m_formStack;
     std::vector<FontSetter> m_fontSetters;
+    TextObjectReplay m_replay;  // the text object open, where moves take glyphs of it
 };
 
 bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resources, const QTransform& ctm, int depth)
@@ -308,6 +295,8 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
             }
         }
     }
+    if (depth == 0)
+        m_replay.finish(copy, moveTranslations());  // a text object the content never ended
     m_streams = outerStreams;
     m_state = outerState;
     m_saved = outerSaved;
@@ -323,6 +312,14 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
 bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef,
                       QPDFObjectHandle resources, int depth)
 {
+    if (m_replay.open()) {
+        static const std::set<std::string> kPositions{"Td", "TD", "Tm", "T*"};
+        static const std::set<std::string> kState{"Tf", "Tc", "Tw", "Tz", "TL", "Ts", "Tr", "cm", "g", "rg", "k",
+                                                  "cs", "sc", "scn", "G", "RG", "K", "CS", "SC", "SCN", "w",
+                                                  "J", "j", "M", "d", "ri", "i", "gs"};
+        if (kPositions.count(op) || kState.count(op))
+            m_replay.addOperator(rawOf(operands, opRef), kPositions.count(op) > 0);
+    }
     auto num = [&](size_t k) { return k < operands.size() ? numberOf(token(operands[k])) : 0.0; };
     const bool numeric = std::all_of(operands.begin(), operands.end(), [&](TokenRef r) { return isNumber(token(r)); });
     TextState& text = m_state.text;
@@ -343,6 +340,10 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     } else if (op == "BT") {
         m_textMatrix = m_lineMatrix = QTransform();
         m_positionKnown = true;
+        if (!m_moves.empty() && !m_invisible && depth == 0)
+            m_replay.begin(m_state.paint.text(), m_state.ctm, textStateText());
+    } else if (op == "ET") {
+        m_replay.finish(copy, moveTranslations());
     } else if (op == "Tf" && operands.size() == 2 && token(operands[0]).type == QPDFTokenizer::tt_name) {
         text.size = num(1);
         text.font = fontNamed(token(operands[0]).value, resources);
@@ -523,7 +524,7 @@ bool ContentWalk::copyMovedRuns(const std::vector<Piece>& pieces)
                 continue;
             }
             flush();
-            array += ' ' + (piece.glyph ? numberText(piece.displacement) : piece.raw) + ' ';
+            array += ' ' + (piece.glyph ? contentNumber(piece.displacement, 3) : piece.raw) + ' ';
         }
         flush();
         const std::string operators =
@@ -629,13 +630,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
         // Every glyph goes and nothing after uses the advance: no widths needed.
         for (TokenRef r : elements)
             removed += int(token(r).type == QPDFTokenizer::tt_string ? token(r).value.size() : 0);
-        const TokenRef first = operands.empty() ? opRef : operands.front();
-        if (first.stream != opRef.stream) {
-            error = QStringLiteral("оператор текста разорван между потоками");
-            return false;
-        }
-        StreamWork* stream = m_streams[opRef.stream];
-        stream->splices.push_back({stream->tokens[first.index].start, stream->tokens[opRef.index].end, std::string()});
+        spliceOperator(operands.empty() ? opRef : operands.front(), opRef, std::string());
         m_positionKnown = false;  // the advance is not followed: nothing after depends on it
         noteShown(true);
         return true;
@@ -693,15 +688,13 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
         }
     }
     noteShown(anyRemoved && !anyKept);
+    if (m_replay.open())
+        replayShow(op, operands, pieces);
     if (!anyRemoved)
         return true;
-    if (!copyMovedRuns(pieces))
+    if (!m_replay.open() && !copyMovedRuns(pieces))
         return false;
     const TokenRef first = operands.empty() ? opRef : operands.front();
-    if (first.stream != opRef.stream) {
-        error = QStringLiteral("оператор текста разорван между потоками");
-        return false;
-    }
     // The replacement: what the operator did besides showing, then the kept
     // glyphs with the removed ones turned into displacements.
     std::string with;
@@ -709,47 +702,56 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
         with = token(operands[0]).value + " Tw " + token(operands[1]).value + " Tc T*";
     else if (op == "'" || op == "\"")
         with = "T*";
-    const bool needArray = anyKept || advanceMatters(opRef);
-    if (needArray) {
-        std::string array = "[";
-        std::string run;
-        double pending = 0;
-        bool pendingSet = false;
-        auto flushRun = [&] {
-            if (!run.empty())
-                array += hexString(run);
-            run.clear();
-        };
-        auto flushNumber = [&] {
-            if (pendingSet)
-                array += (array.size() > 1 ? " " : "") + numberText(pending) + " ";
-            pending = 0;
-            pendingSet = false;
-        };
-        for (const Piece& p : pieces) {
-            if (p.glyph && !p.removed) {
-                flushNumber();
-                run += p.code;
-            } else if (p.glyph) {
-                flushRun();
-                pending += p.displacement;
-                pendingSet = true;
-            } else {
-                flushRun();
-                flushNumber();
-                array += " " + p.raw + " ";
-            }
-        }
-        flushRun();
-        flushNumber();
-        array += "]TJ";
-        with += (with.empty() ? "" : " ") + array;
-    }
+    if (anyKept || advanceMatters(opRef))
+        with += (with.empty() ? "" : " ") + showingArray(pieces, [](const Piece& p) { return !p.removed; });
     for (const Piece& p : pieces)
         removed += p.removed;
-    StreamWork* stream = m_streams[opRef.stream];
-    stream->splices.push_back({stream->tokens[first.index].start, stream->tokens[opRef.index].end, with});
+    spliceOperator(first, opRef, with);
     return true;
+}
+
+void ContentWalk::spliceOperator(TokenRef first, TokenRef opRef, const std::string& with)
+{
+    for (size_t s = first.stream; s <= opRef.stream; ++s) {
+        StreamWork* work = m_streams[s];
+        const size_t start = s == first.stream ? work->tokens[first.index].start : 0;
+        const size_t end = s == opRef.stream ? work->tokens[opRef.index].end : work->data.size();
+        work->splices.push_back({start, end, s == opRef.stream ? with : std::string()});
+    }
+}
+
+std::vector<QPointF> ContentWalk::moveTranslations() const
+{
+    std::vector<QPointF> by;
+    for (const GlyphMove& move : m_moves)
+        by.push_back(move.by);
+    return by;
+}
+
+std::string ContentWalk::textStateText() const
+{
+    const TextState& text = m_state.text;
+    std::string state = text.fontName.empty() ? std::string()
+                                              : text.fontName + ' ' + contentNumber(text.size, 6) + " Tf ";
+    return state + contentNumber(text.charSpacing, 6) + " Tc " + contentNumber(text.wordSpacing, 6) + " Tw " +
+           contentNumber(text.scale * 100, 6) + " Tz " + contentNumber(text.leading, 6) + " TL " +
+           contentNumber(text.rise, 6) + " Ts " + std::to_string(text.renderMode) + " Tr";
+}
+
+void ContentWalk::replayShow(const std::string& op, const std::vector<TokenRef>& operands,
+                             const std::vector<Piece>& pieces)
+{
+    std::string prefix;
+    if (op == "\"" && operands.size() == 3)
+        prefix = token(operands[0]).value + " Tw " + token(operands[1]).value + " Tc T*";
+    else if (op == "'" || op == "\"")
+        prefix = "T*";
+    std::vector<TextObjectReplay::Piece> shown;
+    shown.reserve(pieces.size());
+    for (const Piece& piece : pieces)
+        shown.push_back({piece.glyph, piece.move ? int(piece.move - m_moves.data()) : -1, piece.code, piece.raw,
+                         piece.displacement});
+    m_replay.addShow(prefix, std::move(shown));
 }
 
 void ContentWalk::noteShown(bool gone)

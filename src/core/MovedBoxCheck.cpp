@@ -17,9 +17,10 @@ namespace {
 
 constexpr double kPixelsPerPoint = 3.0;  // fine enough that a letter's dot is several pixels
 constexpr double kMostPixels = 4e6;      // a moved box's picture, at most
-constexpr int kInk = 200;                // greyer than this is ink
 constexpr int kDifferent = 64;           // grey levels apart: another glyph, not rounding
 constexpr int kMostDifferent = 3;        // pixels a box may show otherwise (edge rounding)
+constexpr int kPlacementPixels = 1;      // how far a reader may place a glyph off, below the pixel
+constexpr double kWindowMarginPoints = 0.5;  // ink of the line's glyphs past its box
 
 // The page drawn into a picture of size pixels by pdfium, the page's point
 // (x, y) (y up) landing at (x * scale - dx, (height - y) * scale - dy).
@@ -78,36 +79,104 @@ int greyAt(const QImage& image, int x, int y)
     return qGray(reinterpret_cast<const QRgb*>(image.constScanLine(y))[x]);
 }
 
+// Whether the grey at (x, y) of a lies within the greys around (x, y) of b,
+// give or take rounding: a glyph one pixel off still matches its edges.
+bool matchedNearby(const QImage& a, const QImage& b, int x, int y)
+{
+    const int grey = greyAt(a, x, y);
+    int lowest = 255, highest = 0;
+    for (int dy = -kPlacementPixels; dy <= kPlacementPixels; ++dy)
+        for (int dx = -kPlacementPixels; dx <= kPlacementPixels; ++dx) {
+            const int nx = x + dx, ny = y + dy;
+            if (nx < 0 || ny < 0 || nx >= b.width() || ny >= b.height())
+                continue;
+            const int near = greyAt(b, nx, ny);
+            lowest = std::min(lowest, near);
+            highest = std::max(highest, near);
+        }
+    return grey >= lowest - kDifferent && grey <= highest + kDifferent;
+}
+
+// The text objects of page that show a glyph centred in area,
+// of the program's moved content only where movedOnly.
+std::set<FPDF_PAGEOBJECT> textObjectsIn(FPDF_PAGE page, const TurnedBox& area, bool movedOnly)
+{
+    std::set<FPDF_PAGEOBJECT> objects;
+    forEachPageChar(page, [&](const PageChar& c) {
+        FPDF_PAGEOBJECT object = pdfApi().FPDFText_GetTextObject(c.text, c.index);
+        if (object && area.contains(c.box.center()) && (!movedOnly || isMovedContent(object)))
+            objects.insert(object);
+    });
+    return objects;
+}
+
+// Page index of doc drawing only what stood in area: the text objects with
+// a glyph there and the paths wholly inside it; movedOnly: of those, only
+// the program's moved content.
+PagePtr movedPartOf(FPDF_DOCUMENT doc, int index, const TurnedBox& area, bool movedOnly)
+{
+    const PdfiumApi& api = pdfApi();
+    PagePtr page(doc ? api.FPDF_LoadPage(doc, index) : nullptr);
+    if (!page)
+        return page;
+    const std::set<FPDF_PAGEOBJECT> texts = textObjectsIn(page.get(), area, movedOnly);
+    const PdfPageTransform transform = pageTransformOf(page.get());
+    for (int i = api.FPDFPage_CountObjects(page.get()) - 1; i >= 0; --i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page.get(), i);
+        if (!object || texts.count(object))
+            continue;
+        float left = 0, bottom = 0, right = 0, top = 0;
+        const bool path = api.FPDFPageObj_GetType(object) == pdfium::kPageObjPath &&
+                          api.FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top);
+        const QRectF bounds = path ? transform.toPage(rectFromEdges(left, top, right, bottom)) : QRectF();
+        // No wider than the editor takes them: a path it left must not be looked for where the line went.
+        if (path && area.contains(bounds.topLeft()) && area.contains(bounds.topRight()) &&
+            area.contains(bounds.bottomLeft()) && area.contains(bounds.bottomRight()) &&
+            (!movedOnly || isMovedContent(object)))
+            continue;
+        if (api.FPDFPage_RemoveObject(page.get(), object)) {
+            const PageObjectPtr removed(object);
+        }
+    }
+    return page;
+}
+
 }  // namespace
 
-bool movedBoxesLookAsBefore(FPDF_PAGE before, FPDF_PAGE after, const std::vector<MovedBox>& moved, QString* reason)
+bool movedBoxesLookAsBefore(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after, int afterIndex,
+                            const std::vector<MovedBox>& moved, QString* reason)
 {
-    const double height = pdfApi().FPDF_GetPageHeightF(after);
     for (const MovedBox& box : moved) {
-        const QRectF to = box.from.bounds().translated(box.by);
-        const double area = to.width() * to.height();
+        const TurnedBox to(box.from.rect.translated(box.by), box.from.rotation, box.from.centre + box.by);
+        const QRectF window = to.bounds();
+        const double area = window.width() * window.height();
         if (!(area > 0) || !std::isfinite(area))
             continue;
+        PagePtr then = movedPartOf(before, beforeIndex, box.from, false);
+        PagePtr now = movedPartOf(after, afterIndex, to, true);
+        if (!then || !now) {
+            *reason = QStringLiteral("страницу не удалось нарисовать для проверки");
+            return false;
+        }
+        const double height = pdfApi().FPDF_GetPageHeightF(now.get());
         const double scale = std::min(kPixelsPerPoint, std::sqrt(kMostPixels / area));
-        const double left = std::floor(to.left() * scale), top = std::floor((height - to.bottom()) * scale);
-        const QSize size(int(std::ceil(to.right() * scale) - left), int(std::ceil((height - to.top()) * scale) - top));
+        const double margin = kWindowMarginPoints * scale;
+        const double left = std::floor(window.left() * scale - margin);
+        const double top = std::floor((height - window.bottom()) * scale - margin);
+        const QSize size(int(std::ceil(window.right() * scale + margin) - left),
+                         int(std::ceil((height - window.top()) * scale + margin) - top));
         if (size.isEmpty())
             continue;
-        const QImage now = drawn(after, size, scale, left, top);
-        const QImage then = drawn(before, size, scale, left - box.by.x() * scale, top + box.by.y() * scale);
-        const QImage under = drawn(before, size, scale, left, top);
-        if (now.isNull() || then.isNull() || under.isNull()) {
+        const QImage drawnNow = drawn(now.get(), size, scale, left, top);
+        const QImage drawnThen = drawn(then.get(), size, scale, left - box.by.x() * scale, top + box.by.y() * scale);
+        if (drawnNow.isNull() || drawnThen.isNull()) {
             *reason = QStringLiteral("страницу не удалось нарисовать для проверки");
             return false;
         }
         int different = 0;
         for (int y = 0; y < size.height(); ++y)
-            for (int x = 0; x < size.width(); ++x) {
-                const QPointF point((left + x + 0.5) / scale, height - (top + y + 0.5) / scale);
-                if (!box.from.contains(point - box.by) || greyAt(under, x, y) < kInk)
-                    continue;
-                different += std::abs(greyAt(now, x, y) - greyAt(then, x, y)) > kDifferent;
-            }
+            for (int x = 0; x < size.width(); ++x)
+                different += !matchedNearby(drawnNow, drawnThen, x, y) || !matchedNearby(drawnThen, drawnNow, x, y);
         if (different > kMostDifferent) {
             *reason = QStringLiteral("перенесённая строка выглядит не так, как на старом месте");
             return false;

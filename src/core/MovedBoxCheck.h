@@ -15,11 +15,16 @@
 
 namespace pdfengine {
 
-// Each moved box of after against before: both drawn by pdfium, before
-// shifted by the move, so the moved glyphs fall on the same pixels. Where
-// before already showed ink at the new place (a line the box now stands
-// over) a pixel is passed over. False with the reason when a box differs.
-bool movedBoxesLookAsBefore(FPDF_PAGE before, FPDF_PAGE after, const std::vector<MovedBox>& moved, QString* reason);
+// Each moved box of page afterIndex of after against page beforeIndex of
+// before, drawn by pdfium with only what moved: on before the objects whose
+// glyphs stood in the box (and the paths wholly inside it), shifted by the
+// move; on after the moved content the program drew at the new place. Ink
+// of lines that stayed, above, below or where the box went, takes no part.
+// A glyph may land a device pixel off (readers place glyphs below the
+// pixel); another glyph, or one missing, is a difference. False with the
+// reason when a box differs.
+bool movedBoxesLookAsBefore(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after, int afterIndex,
+                            const std::vector<MovedBox>& moved, QString* reason);
 
 // Each glyph the program wrote on after in a font before draws its own text
 // with has the shape before gives that letter in that font in the places the

@@ -1,5 +1,7 @@
 #include "PageOwnContent.h"
 
+#include "ContentCopy.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -26,6 +28,17 @@ bool isWhiteFill(FPDF_PAGEOBJECT object)
     return pdfApi().FPDFPageObj_GetFillColor(object, &r, &g, &b, &a) && r == 255 && g == 255 && b == 255 && a == 255;
 }
 
+bool hasMark(FPDF_PAGEOBJECT object, const char* tag)
+{
+    const PdfiumApi& api = pdfApi();
+    const int count = std::min(api.FPDFPageObj_CountMarks(object), kMaxMarksLooked);
+    for (int i = 0; i < count; ++i)
+        if (FPDF_PAGEOBJECTMARK mark = api.FPDFPageObj_GetMark(object, (unsigned long)i))
+            if (markName(mark) == QLatin1String(tag))
+                return true;
+    return false;
+}
+
 } // namespace
 
 bool markAsOwn(FPDF_PAGEOBJECT object)
@@ -35,13 +48,12 @@ bool markAsOwn(FPDF_PAGEOBJECT object)
 
 bool isOwnObject(FPDF_PAGEOBJECT object)
 {
-    const PdfiumApi& api = pdfApi();
-    const int count = std::min(api.FPDFPageObj_CountMarks(object), kMaxMarksLooked);
-    for (int i = 0; i < count; ++i)
-        if (FPDF_PAGEOBJECTMARK mark = api.FPDFPageObj_GetMark(object, (unsigned long)i))
-            if (markName(mark) == QLatin1String(kOwnContentTag))
-                return true;
-    return false;
+    return hasMark(object, kOwnContentTag);
+}
+
+bool isMovedContent(FPDF_PAGEOBJECT object)
+{
+    return hasMark(object, kMovedContentTag);
 }
 
 bool isOwnWhiteOut(FPDF_PAGEOBJECT object)

@@ -17,6 +17,8 @@ inline constexpr char kOwnContentTag[] = "VornEdit";
 
 bool markAsOwn(FPDF_PAGEOBJECT object);
 bool isOwnObject(FPDF_PAGEOBJECT object);
+// Drawn by the program's copy of content the user moved.
+bool isMovedContent(FPDF_PAGEOBJECT object);
 // A white rectangle the program wrote.
 bool isOwnWhiteOut(FPDF_PAGEOBJECT object);
 // How many of the page's objects the program wrote.

@@ -569,7 +569,7 @@ QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int inde
     if (!pagesChangeOnlyInside(before.get(), after.get(), areas, edit.textKept))
         return changedOutsideText(index);
     QString reason;
-    if (!movedBoxesLookAsBefore(before.get(), after.get(), edit.moved, &reason))
+    if (!movedBoxesLookAsBefore(source, page.source, written, index, edit.moved, &reason))
         return movedChangedText(index);
     return writtenGlyphsAsPage(before.get(), after.get(), edit.cleared, &reason) ? QString()
                                                                                  : otherGlyphText(index, reason);

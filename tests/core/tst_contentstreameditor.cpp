@@ -19,27 +19,35 @@ using pdfengine::QpdfFile;
 
 namespace {
 
+const QString kNextStream = QStringLiteral("\n%next stream%\n");
+
 // F1: Helvetica without widths; F2: a Courier with widths (600 each);
 // F3: a face nobody knows, without widths. Fm1: a form drawing GONE.
+// kNextStream in content parts two content streams of the page.
 QByteArray pagePdf(const QString& content)
 {
     QString widths;
     for (int i = 32; i <= 126; ++i)
         widths += QStringLiteral("600 ");
-    return fixtures::buildPdf({
+    const QStringList streams = content.split(kNextStream);
+    QStringList objects{
         QStringLiteral("<< /Type /Catalog /Pages 2 0 R >>"),
         QStringLiteral("<< /Type /Pages /Kids [3 0 R] /Count 1 >>"),
         QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << "
                        "/F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >> "
                        "/F2 6 0 R /F3 << /Type /Font /Subtype /Type1 /BaseFont /NoSuchFace >> >> "
-                       "/XObject << /Fm1 5 0 R >> >> /Contents 4 0 R >>"),
-        fixtures::streamObject(QString(), content.toLatin1()),
+                       "/XObject << /Fm1 5 0 R >> >> /Contents %1 >>")
+            .arg(streams.size() > 1 ? QStringLiteral("[4 0 R 7 0 R]") : QStringLiteral("4 0 R")),
+        fixtures::streamObject(QString(), streams.first().toLatin1()),
         fixtures::streamObject(QStringLiteral("/Type /XObject /Subtype /Form /BBox [0 0 200 20] "
                                               "/Resources << /Font << /F2 6 0 R >> >>"),
                                "BT /F2 10 Tf 0 0 Td (GONE) Tj ET"),
         QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /Courier /Encoding /WinAnsiEncoding "
                        "/FirstChar 32 /LastChar 126 /Widths [%1] >>").arg(widths),
-    });
+    };
+    if (streams.size() > 1)
+        objects << fixtures::streamObject(QString(), streams.last().toLatin1());
+    return fixtures::buildPdf(objects);
 }
 
 // Random bytes, as Latin-1, with what looks like content planted among them.
@@ -53,6 +61,12 @@ QString randomPicture(int size)
     for (qsizetype i = 0; i < planted.size(); ++i)
         data.replace((i + 1) * size / (planted.size() + 2), planted[i].size(), planted[i]);
     return QString::fromLatin1(data);
+}
+
+// F1's widths, as the standard face's metrics give them.
+double helveticaWidths(const std::string& font, unsigned code)
+{
+    return font == "Helvetica" && code >= 32 && code < 127 ? 556.0 : -1.0;
 }
 
 std::string streamData(QPDFObjectHandle stream)
@@ -75,6 +89,8 @@ private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }
     void removesExactly_data();
     void removesExactly();
+    void movedTextKeepsItsPlaces_data();
+    void movedTextKeepsItsPlaces();
     void refusesWhatItCannotPlace_data();
     void refusesWhatItCannotPlace();
     void formDrawnOnceIsCopied();
@@ -151,9 +167,7 @@ void TestContentStreamEditor::removesExactly()
     QpdfFile file;
     QString error;
     QVERIFY(file.load(original, &error));
-    ContentStreamEditor editor(file.pdf(), [](const std::string& font, unsigned code) {
-        return font == "Helvetica" && code >= 32 && code < 127 ? 556.0 : -1.0;
-    });
+    ContentStreamEditor editor(file.pdf(), helveticaWidths);
     std::string edited;
     QVERIFY(file.run([&](QPDF& pdf) {
         QPDFObjectHandle page = pdf.getAllPages().at(0);
@@ -183,6 +197,58 @@ void TestContentStreamEditor::removesExactly()
         QVERIFY2(!was.isNull() && !now.isNull(), qPrintable(word));
         QVERIFY2(qAbs(was.x() - now.x()) < 0.05 && qAbs(was.y() - now.y()) < 0.05,
                  qPrintable(QStringLiteral("%1 moved by %2").arg(word).arg(now.x() - was.x())));
+    }
+}
+
+void TestContentStreamEditor::movedTextKeepsItsPlaces_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<QStringList>("moved");
+    // Line 2 at baseline 680 is moved; KEEP on line 1 stays.
+    const QString line1 = QStringLiteral("BT /F2 10 Tf 72 700 Td (KEEP) Tj 0 -20 Td ");
+    QTest::newRow("kerned TJ") << line1 + "[(GO) -150 (NE)] TJ ET" << QStringList{"GO", "NE"};
+    QTest::newRow("a face changed inside the line") << line1 + "(GONE) Tj /F1 10 Tf (AWAY) Tj ET"
+                                                    << QStringList{"GONE", "AWAY"};
+    QTest::newRow("spacing set inside the line") << line1 + "(GONE) Tj 0.5 Tc 4 Tw (AWAY NOW) Tj ET"
+                                                 << QStringList{"GONE", "AWAY", "NOW"};
+    QTest::newRow("operator split between two streams") << line1 + "[(GONE) -300" + kNextStream + "(AWAY)] TJ ET"
+                                                        << QStringList{"GONE", "AWAY"};
+    QTest::newRow("text object split between two streams") << line1 + "(GONE) Tj" + kNextStream + "(AWAY) Tj ET"
+                                                            << QStringList{"GONE", "AWAY"};
+}
+
+// A moved line is drawn again with its own operators under the move: each
+// word lands where it stood shifted by the move, every other word stays,
+// and no word is drawn twice.
+void TestContentStreamEditor::movedTextKeepsItsPlaces()
+{
+    QFETCH(QString, content);
+    QFETCH(QStringList, moved);
+    const QPointF by(30.25, -41.5);
+    const QByteArray original = pagePdf(content);
+    QpdfFile file;
+    QString error;
+    QVERIFY(file.load(original, &error));
+    ContentStreamEditor editor(file.pdf(), helveticaWidths);
+    const pdfengine::GlyphMove move{QPolygonF(QRectF(70, 676, 300, 12)), by};
+    QVERIFY(file.run([&](QPDF& pdf) {
+        QPDFObjectHandle page = pdf.getAllPages().at(0);
+        QVERIFY2(editor.removeAndMoveGlyphs(page, {}, {move}), qPrintable(editor.lastError()));
+    }, &error));
+    QByteArray updated;
+    QVERIFY2(IncrementalUpdate::append(file.pdf(), original, editor.changedObjects(), &updated, &error),
+             qPrintable(error));
+    const QString before = m_dir.filePath(QStringLiteral("moved-before.pdf"));
+    const QString afterPath = m_dir.filePath(QStringLiteral("moved-after.pdf"));
+    QVERIFY(fixtures::writeFile(before, original) && fixtures::writeFile(afterPath, updated));
+    PdfDocument a, b;
+    QVERIFY(a.open(before) && b.open(afterPath));
+    QCOMPARE(wordBox(b, QStringLiteral("KEEP")), wordBox(a, QStringLiteral("KEEP")));
+    for (const QString& word : moved) {
+        const QRectF was = wordBox(a, word), now = wordBox(b, word);
+        QVERIFY2(!was.isNull() && !now.isNull(), qPrintable(word));
+        QVERIFY2(qAbs(now.x() - was.x() - by.x()) < 0.01 && qAbs(now.y() - was.y() - by.y()) < 0.01,
+                 qPrintable(QStringLiteral("%1 moved by %2, %3").arg(word).arg(now.x() - was.x()).arg(now.y() - was.y())));
     }
 }
 

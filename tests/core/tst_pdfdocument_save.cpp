@@ -1200,6 +1200,17 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts_data()
     QTest::newRow("TeX bitmap faces, kerned line") << "tex-type3.pdf" << QStringList{"Kerning: AVAW"};
     QTest::newRow("pdfTeX pk fonts, last line of a paragraph") << "pdftex-type3.pdf"
                                                                << QStringList{"The staff check the register weekly."};
+    // Real manuals: each reader places a line's glyphs by its own rounding of
+    // the widths, and the lines around reach into the moved line's box.
+    QTest::newRow("GOST bibliography, T2A faces") << "gost-t2a-bibliography.pdf" << QStringList{"1. Василенко"};
+    QTest::newRow("R FAQ contents, Texinfo") << "texinfo-r-faq.pdf" << QStringList{"Legalese"};
+    QTest::newRow("groff through Ghostscript 8.53") << "gs-grdemo.pdf" << QStringList{"as explained in the grops"};
+    QTest::newRow("MetaPost manual") << "metapost-manual.pdf" << QStringList{"quantities. Additional features"};
+    QTest::newRow("pdfTeX 1.40.7, Russian note") << "pdftex-lcyw.pdf" << QStringList{"port for any of the mentioned"};
+    QTest::newRow("pdfTeX guide, directory-tree entries") << "texlive-ru-tree.pdf"
+                                                          << QStringList{"win32 Программы", "i386-linux"};
+    QTest::newRow("Ukrainian rules, stress accents above the line") << "pdftex-ukrainian-rules.pdf"
+                                                                      << QStringList{"носі він може розділятися"};
 }
 
 void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()

@@ -348,3 +348,27 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
   qpdf --deterministic-id --empty --pages cyrillic/usr/share/doc/texlive-doc/texlive/texlive-ru/texlive-ru.pdf 6 -- \
     "$here/texlive-ru-tree.pdf"
 )
+
+# ---- Pages of real manuals whose lines are moved whole ----
+# One page each, kept as written, of manuals Debian 12 ships: a GOST
+# bibliography in cm-super T2A (MiKTeX pdfTeX 1.40.21, commas and digits
+# between faces), the R FAQ's contents (Texinfo, pdfTeX 1.40.24), a groff
+# page distilled by AFPL Ghostscript 8.53, the MetaPost manual (pdfTeX
+# 1.40.21), a pdfTeX 1.40.7 note in Russian, and the Ukrainian hyphenation
+# rules with stress accents drawn above their vowels.
+(
+  cd "$work"
+  apt-get download texlive-bibtex-extra=2022.20230122-4 texlive-metapost-doc=2022.20230122-3 \
+    r-doc-pdf=4.2.2.20221110-2 texlive-lang-cyrillic=2022.20230122-1 >/dev/null
+  for deb in texlive-bibtex-extra_*.deb texlive-metapost-doc_*.deb r-doc-pdf_*.deb texlive-lang-cyrillic_*.deb; do
+    dpkg-deb -x "$deb" manuals
+  done
+  doc=manuals/usr/share/doc/texlive-doc
+  page() { qpdf --deterministic-id --empty --pages "$1" "$2" -- "$here/$3" || [ $? -eq 3 ]; }
+  page "$doc/bibtex/gost/examples/cp1251/gost2008.pdf" 1 gost-t2a-bibliography.pdf
+  page manuals/usr/share/doc/r-doc-pdf/manual/R-FAQ.pdf 2 texinfo-r-faq.pdf
+  page "$doc/metapost/base/grdemo-doc.pdf" 1 gs-grdemo.pdf
+  page "$doc/metapost/base/mpman.pdf" 2 metapost-manual.pdf
+  page "$doc/latex/lcyw/lcyw.pdf" 2 pdftex-lcyw.pdf
+  page "$doc/generic/ukrhyph/rules60.pdf" 2 pdftex-ukrainian-rules.pdf
+)
