@@ -6,9 +6,9 @@
 // Usage: movesweep_bench FOLDER [--check] [--dx POINTS]
 #include "PdfDocument.h"
 #include "TextBlock.h"
-#include "TurnedBox.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QMap>
@@ -29,40 +29,54 @@ QImage popplerPage(const QString& pdf, int page, const QString& stem)
     const QString number = QString::number(page + 1);
     QProcess p;
     p.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(kDpi), QStringLiteral("-f"), number,
-                                         QStringLiteral("-l"), number, QStringLiteral("-gray"),
+                                         QStringLiteral("-l"), number, QStringLiteral("-gray"), QStringLiteral("-hide-annotations"),
                                          QStringLiteral("-singlefile"), pdf, stem});
     if (!p.waitForFinished(120000) || p.exitCode() != 0)
         return {};
     return QImage(stem + QStringLiteral(".pgm"));
 }
 
-// Pixels of the moved area that differ by more than rounding between the
-// source shifted and the saved page, each allowed one pixel of placement.
-int movedAreaDifferences(const QImage& before, const QImage& after, const QRectF& area, const QPoint& shift)
+QRect pixelsOf(const QRectF& box, double pageHeight)
+{
+    return QRectF(box.x() * kDpi / 72, (pageHeight - box.bottom()) * kDpi / 72, box.width() * kDpi / 72,
+                  box.height() * kDpi / 72)
+        .toAlignedRect();
+}
+
+// Whether grey a lies within the greys around (x, y) of image, give or take rounding.
+bool matchedNearby(int grey, const QImage& image, int x, int y)
+{
+    int lo = 255, hi = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx)
+            if (image.rect().contains(x + dx, y + dy)) {
+                lo = std::min(lo, qGray(image.pixel(x + dx, y + dy)));
+                hi = std::max(hi, qGray(image.pixel(x + dx, y + dy)));
+            }
+    return grey >= lo - 64 && grey <= hi + 64;
+}
+
+// Pixels of the moved line's words that differ, a pixel of placement
+// allowed, between the source and the saved page shifted back; pixels that
+// other lines' words cover at either place are passed over.
+int movedWordDifferences(const QImage& before, const QImage& after, const std::vector<QRect>& words,
+                         const std::vector<QRect>& others, const QPoint& shift)
 {
     if (before.isNull() || after.isNull() || before.size() != after.size())
         return -1;
-    const QRect pixels = QRectF(area.x() * kDpi / 72, area.y() * kDpi / 72, area.width() * kDpi / 72,
-                                area.height() * kDpi / 72)
-                             .toAlignedRect();
+    const auto covered = [&](const QPoint& p) {
+        return std::any_of(others.begin(), others.end(), [&](const QRect& r) { return r.adjusted(-1, -1, 1, 1).contains(p); });
+    };
     int differ = 0;
-    for (int y = pixels.top(); y <= pixels.bottom(); ++y)
-        for (int x = pixels.left(); x <= pixels.right(); ++x) {
-            const QPoint to(x + shift.x(), y + shift.y());
-            if (!after.rect().contains(to) || !before.rect().contains(x, y))
-                continue;
-            const int was = qGray(before.pixel(x, y));
-            int lo = 255, hi = 0;
-            for (int dy = -1; dy <= 1; ++dy)
-                for (int dx = -1; dx <= 1; ++dx) {
-                    const QPoint q(to.x() + dx, to.y() + dy);
-                    if (!after.rect().contains(q))
-                        continue;
-                    lo = std::min(lo, qGray(after.pixel(q)));
-                    hi = std::max(hi, qGray(after.pixel(q)));
-                }
-            differ += was < lo - 64 || was > hi + 64;
-        }
+    for (const QRect& word : words)
+        for (int y = word.top(); y <= word.bottom(); ++y)
+            for (int x = word.left(); x <= word.right(); ++x) {
+                const QPoint from(x, y), to = from + shift;
+                if (!before.rect().contains(from) || !after.rect().contains(to) || covered(from) || covered(to))
+                    continue;
+                differ += !matchedNearby(qGray(before.pixel(from)), after, to.x(), to.y()) ||
+                          !matchedNearby(qGray(after.pixel(to)), before, from.x(), from.y());
+            }
     return differ;
 }
 
@@ -95,7 +109,7 @@ int main(int argc, char** argv)
     }
     QDir folder(args.first());
     QTemporaryDir scratch;
-    int tried = 0, saved = 0, unlike = 0;
+    int tried = 0, saved = 0, unlike = 0;  // unlike: saved lines whose words differ in poppler
     QMap<QString, int> refusals;
     for (const QString& name : folder.entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name)) {
         const QString file = folder.filePath(name);
@@ -118,7 +132,6 @@ int main(int argc, char** argv)
                     longest = &block;
             if (!longest || longest->text.simplified().size() < 4)
                 continue;
-            const QRectF from = TurnedBox(longest->originalRect, longest->originalRotation).bounds();
             const QPointF by(dx, 0);
             longest->rect.translate(by);
             for (TextBlock::Line& line : longest->lines) {
@@ -138,13 +151,20 @@ int main(int argc, char** argv)
                 verdict = QStringLiteral("refused: ") + doc.lastError().left(160);
             } else {
                 ++saved;
+                if (const QString keep = qEnvironmentVariable("VORN_SWEEP_KEEP"); !keep.isEmpty())  // a folder to look at the saved pages in
+                    QFile::copy(outPath, QDir(keep).filePath(QStringLiteral("%1-p%2.pdf").arg(QFileInfo(name).baseName()).arg(page + 1)));
                 if (check) {
+                    const double height = doc.pageSize(page).height();
+                    std::vector<QRect> words, others;
+                    for (const TextBlock& block : blocks)
+                        for (const TextBlock::Line& line : block.lines)
+                            for (const TextBlock::Line::Word& word : line.words)
+                                (&block == longest ? words : others)
+                                    .push_back(pixelsOf(&block == longest ? word.rect.translated(-by) : word.rect, height));
                     const QImage before = popplerPage(file, page, scratch.filePath(QStringLiteral("a")));
                     const QImage after = popplerPage(outPath, page, scratch.filePath(QStringLiteral("b")));
-                    const double height = doc.pageSize(page).height();
-                    const QRectF area(from.x(), height - from.bottom(), from.width(), from.height());
-                    const int differ = movedAreaDifferences(before, after, area,
-                                                            QPoint(qRound(dx * kDpi / 72), 0));
+                    const int differ =
+                        movedWordDifferences(before, after, words, others, QPoint(qRound(dx * kDpi / 72), 0));
                     verdict += QStringLiteral(", poppler pixels off: %1").arg(differ);
                     unlike += differ != 0;
                 }
