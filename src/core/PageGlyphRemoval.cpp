@@ -191,9 +191,12 @@ class StandardFontWidths {
 public:
     double operator()(const std::string& baseFont, unsigned code)
     {
-        if (!isStandardTextFont(baseFont) || code > 255)
+        // The symbol faces draw by their own codes; the text faces by WinAnsi.
+        const bool symbolic = baseFont == "ZapfDingbats" || baseFont == "Symbol";
+        if ((!symbolic && !isStandardTextFont(baseFont)) || code > 255)
             return -1;
-        const char16_t unicode = code >= 0x80 && code < 0xA0 ? kWinAnsiHigh[code - 0x80] : char16_t(code);
+        const char16_t unicode =
+            symbolic ? char16_t(code) : code >= 0x80 && code < 0xA0 ? kWinAnsiHigh[code - 0x80] : char16_t(code);
         if (unicode == 0)
             return -1;
         FPDF_FONT font = fontNamed(baseFont);

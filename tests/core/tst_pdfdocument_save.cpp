@@ -1209,6 +1209,8 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts_data()
     QTest::newRow("pdfTeX 1.40.7, Russian note") << "pdftex-lcyw.pdf" << QStringList{"port for any of the mentioned"};
     QTest::newRow("pdfTeX guide, directory-tree entries") << "texlive-ru-tree.pdf"
                                                           << QStringList{"win32 Программы", "i386-linux"};
+    QTest::newRow("Ghostscript 6.50, ZapfDingbats bullet without widths") << "gs-zapfdingbats.pdf"
+                                                                          << QStringList{"most remarkable", "I was walking"};
     QTest::newRow("Ukrainian rules, stress accents above the line") << "pdftex-ukrainian-rules.pdf"
                                                                       << QStringList{"носі він може розділятися"};
 }
@@ -1253,6 +1255,7 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()
         const pdftools::ReaderPageCounts counts = pdftools::readerPageCounts(out);
         QVERIFY(counts.qpdf == 1 && counts.poppler == 1 && counts.mupdf == 1);
         const QString mupdf = pdftools::mupdfText(out, 0).simplified();
+        const QString mupdfBefore = pdftools::mupdfText(current, 0).simplified();  // a symbol face it reads as nothing
         // Every glyph of the line moved by the drag, each word as it stood.
         const QList<pdftools::WordBox> was = pdftools::wordBoxes(current, 0);
         const QList<pdftools::WordBox> now = pdftools::wordBoxes(out, 0);
@@ -1262,7 +1265,8 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()
             if (!lineWords.contains(before.text) || before.text.endsWith(QLatin1Char('-')) ||
                 std::count_if(was.begin(), was.end(), [&](const pdftools::WordBox& w) { return w.text == before.text; }) != 1)
                 continue;
-            QVERIFY2(mupdf.contains(before.text), qPrintable(before.text + QStringLiteral(" not in: ") + mupdf));
+            QVERIFY2(mupdf.contains(before.text) || !mupdfBefore.contains(before.text),
+                     qPrintable(before.text + QStringLiteral(" not in: ") + mupdf));
             const auto after = std::find_if(now.begin(), now.end(), [&](const pdftools::WordBox& w) { return w.text == before.text; });
             QVERIFY2(after != now.end(), qPrintable(before.text));
             const QRectF expected = before.box.translated(drag.x(), -drag.y());
