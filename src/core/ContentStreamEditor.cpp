@@ -30,7 +30,6 @@ namespace {
 using TokenType = QPDFTokenizer::token_type_e;
 
 constexpr int kMaxFormDepth = 12;
-constexpr int kMaxParentDepth = 64;
 constexpr size_t kMaxStateDepth = 4096;
 constexpr char kOwnTag[] = "/VornEdit";
 
@@ -829,7 +828,8 @@ std::string applied(const StreamWork& work)
 QPDFObjectHandle inheritedResources(QPDFObjectHandle page)
 {
     QPDFObjectHandle node = page;
-    for (int i = 0; i < kMaxParentDepth && node.isDictionary(); ++i) {
+    // The page and every node above it, as deep as a page is read.
+    for (int i = 0; i <= kMaxPageTreeLevels && node.isDictionary(); ++i) {
         QPDFObjectHandle resources = node.getKey("/Resources");
         if (resources.isDictionary())
             return resources;

@@ -460,16 +460,21 @@ bool PdfDocument::documentBytesUnlocked(QByteArray* bytes, QString* error, SaveM
         meter->beginStep(bytes->size());
     QpdfFile file;
     QByteArray rewritten;
-    if (!file.load(*bytes, error) || !file.run([](QPDF& pdf) {
+    QString qpdfError;
+    if (!file.load(*bytes, &qpdfError) || !file.run([](QPDF& pdf) {
             if (!cleanTrailer(pdf))
                 throw std::runtime_error("trailer cannot be rewritten");
-        }, error) ||
+        }, &qpdfError) ||
         !file.write(&rewritten, [](QPDFWriter& writer) {
             writer.setObjectStreamMode(qpdf_o_preserve);
             writer.setDecodeLevel(qpdf_dl_none);
             writer.setCompressStreams(true);
-        }, error, check))
+        }, &qpdfError, check)) {
+        // qpdf's message goes to the log; the reason shown is the program's.
+        qWarning().noquote() << "qpdf:" << qpdfError;
+        *error = QStringLiteral("Не удалось записать файл.");
         return false;
+    }
     *bytes = rewritten;
     return true;
 }

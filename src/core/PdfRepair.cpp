@@ -16,6 +16,8 @@
 #include <qpdf/QPDFWriter.hh>
 #include <qpdf/QPDFXRefEntry.hh>
 
+#include <QDebug>
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -38,6 +40,52 @@ QString damagedText(const QString& detail)
 QString unrepairableText(const QString& detail)
 {
     return QStringLiteral("Файл повреждён и не может быть восстановлен: %1").arg(detail);
+}
+
+QString treeTooDeepText()
+{
+    return QStringLiteral("Страницы файла вложены в дерево страниц глубже %1 уровней: такой файл программа не открывает.")
+        .arg(kMaxPageTreeLevels);
+}
+
+QString encryptionNotRewritableText()
+{
+    return QStringLiteral("Шифрование этого файла программа не может записать заново, поэтому не открывает его.");
+}
+
+QString unreadableObjectsText()
+{
+    return QStringLiteral("его объекты не читаются.");
+}
+
+// qpdf's message stays in the log: the reason shown is the program's own.
+QString unrepairableText(const QString& detail, const QString& library)
+{
+    qWarning().noquote() << "qpdf:" << library;
+    return unrepairableText(detail);
+}
+
+// Whether qpdf's writer writes the file's encryption as it read it: it
+// takes the key length from /Length, which its reader passes over where
+// the method fixes the length (or guesses it where /Length makes no sense).
+bool encryptionRewritable(QPDF& pdf)
+{
+    if (!pdf.isEncrypted())
+        return true;
+    QPDFObjectHandle encrypt = pdf.getTrailer().getKey("/Encrypt");
+    QPDFObjectHandle version = encrypt.getKey("/V");
+    QPDFObjectHandle length = encrypt.getKey("/Length");
+    if (!version.isInteger())
+        return false;
+    const long long v = version.getIntValue();
+    if (v <= 1)
+        return true;
+    if (!length.isInteger())
+        return false;
+    const long long bits = length.getIntValue();
+    if (v == 2 || v == 3)
+        return bits % 8 == 0 && bits >= 40 && bits <= 128;
+    return (v == 4 && bits == 128) || (v == 5 && bits == 256);
 }
 
 // The page dictionaries reachable from the page tree, as qpdf sees them.
@@ -215,8 +263,6 @@ bool offsetsLeadToObjects(QpdfFile& file)
     return ran && sound;
 }
 
-constexpr int kMaxTreeDepth = 64;
-
 // The page tree as the file writes it, read before qpdf's own walk, which
 // makes direct items pages and copies a page listed twice.
 struct TreePages {
@@ -230,20 +276,32 @@ struct TreePages {
     bool whole() const { return read && unreadable.empty() && direct == 0 && !repeated; }
 };
 
-void readTreeNode(QPDFObjectHandle node, int depth, std::set<QPDFObjGen>& seen, TreePages& tree)
+// Walks the tree in order without recursion, each node once, to the depth
+// the load left it (see kMaxPageTreeLevels).
+void readTreeNodes(QPDFObjectHandle top, std::set<QPDFObjGen>& seen, TreePages& tree)
 {
-    QPDFObjectHandle kids = node.getKey("/Kids");
-    if (depth > kMaxTreeDepth || !kids.isArray())
-        return;
-    for (int i = 0; i < kids.getArrayNItems(); ++i) {
-        QPDFObjectHandle kid = kids.getArrayItem(i);
+    struct Level {
+        QPDFObjectHandle kids;
+        int next = 0;
+        int level = 1;
+    };
+    std::vector<Level> path{{top.getKey("/Kids"), 0, 1}};
+    while (!path.empty()) {
+        Level& at = path.back();
+        if (at.level > kMaxPageTreeLevels || !at.kids.isArray() || at.next >= at.kids.getArrayNItems()) {
+            path.pop_back();
+            continue;
+        }
+        QPDFObjectHandle kid = at.kids.getArrayItem(at.next++);
         if (!kid.isIndirect()) {
             ++tree.direct;
             continue;
         }
         if (kid.isDictionary() && kid.getKey("/Kids").isArray() && !kid.getKey("/Type").isNameAndEquals("/Page")) {
-            if (seen.insert(kid.getObjGen()).second)
-                readTreeNode(kid, depth + 1, seen, tree);
+            if (seen.insert(kid.getObjGen()).second) {
+                const int level = at.level + 1;
+                path.push_back({kid.getKey("/Kids"), 0, level});
+            }
             continue;
         }
         if (!kid.isDictionary())
@@ -261,7 +319,7 @@ TreePages readTree(QpdfFile& file)
         if (top.getKey("/Count").isInteger())
             tree.declared = int(std::clamp<long long>(top.getKey("/Count").getIntValue(), -1, INT_MAX));
         std::set<QPDFObjGen> seen;
-        readTreeNode(top, 0, seen, tree);
+        readTreeNodes(top, seen, tree);
     }, nullptr);
     return tree;
 }
@@ -320,30 +378,46 @@ PdfRepair::Result rewrite(QpdfFile& file, const TreePages& tree)
     result.sourcePages = tree.read ? int(tree.pages.size()) : -1;
     QString error;
     std::vector<QPDFObjGen> kept;
+    bool encrypted = false;
+    bool rewritable = true;
+    file.run([&](QPDF& pdf) {
+        encrypted = pdf.isEncrypted();
+        rewritable = encryptionRewritable(pdf);
+    }, nullptr);
+    if (!rewritable) {
+        result.verdict = PdfRepair::Verdict::Unrepairable;
+        result.reason = encryptionNotRewritableText();
+        return result;
+    }
     if (!file.run([&](QPDF& pdf) {
             if (!cleanTrailer(pdf))
                 throw std::runtime_error("trailer cannot be rewritten");
             kept = flattenPageTree(pdf, !tree.whole());
         }, &error)) {
         result.verdict = PdfRepair::Verdict::Unrepairable;
-        result.reason = unrepairableText(error);
+        result.reason = unrepairableText(QStringLiteral("его не удаётся записать заново."), error);
         return result;
     }
     if (kept.empty()) {
         result.verdict = PdfRepair::Verdict::Unrepairable;
-        result.reason = unrepairableText(QStringLiteral("в нём не найдено ни одной страницы."));
+        result.reason = file.pageTreeDepthCuts() > 0
+                            ? treeTooDeepText()
+                            : unrepairableText(QStringLiteral("в нём не найдено ни одной страницы."));
         return result;
     }
     QByteArray bytes;
-    if (!file.write(&bytes, [](QPDFWriter& writer) {
+    if (!file.write(&bytes, [encrypted](QPDFWriter& writer) {
             writer.setObjectStreamMode(qpdf_o_generate);
             // Streams that do not decode keep their bytes: other readers still
             // read much of them, and pdfium never writes such a page again.
             writer.setDecodeLevel(qpdf_dl_none);
-            writer.setDeterministicID(true);
+            // An encrypted file keeps its identifier, which its key is made
+            // of; qpdf derives none from the data of a file it encrypts.
+            writer.setDeterministicID(!encrypted);
         }, &error)) {
         result.verdict = PdfRepair::Verdict::Unrepairable;
-        result.reason = unrepairableText(error);
+        result.reason = encrypted ? encryptionNotRewritableText()
+                                  : unrepairableText(QStringLiteral("его не удаётся записать заново."), error);
         return result;
     }
     result.verdict = PdfRepair::Verdict::Repaired;
@@ -377,7 +451,7 @@ PdfRepair::Result PdfRepair::examine(const QByteArray& bytes)
         }
         if (!file.load(withTableUnnamed(bytes), &error)) {
             result.verdict = Verdict::Unrepairable;
-            result.reason = unrepairableText(error);
+            result.reason = unrepairableText(unreadableObjectsText(), error);
             return result;
         }
     }
@@ -394,7 +468,7 @@ PdfRepair::Result PdfRepair::repair(const QByteArray& bytes)
     if (!loadRecovering(file, bytes, &error)) {
         Result result;
         result.verdict = Verdict::Unrepairable;
-        result.reason = unrepairableText(error);
+        result.reason = unrepairableText(unreadableObjectsText(), error);
         return result;
     }
     const TreePages tree = readTree(file);

@@ -14,6 +14,7 @@
 #include <exception>
 #include <set>
 #include <stdexcept>
+#include <vector>
 
 namespace pdfengine {
 
@@ -159,9 +160,6 @@ bool sealsAttachmentsOnly(QPDFObjectHandle encrypt)
     return clear("/StmF") && clear("/StrF");
 }
 
-// Deeper page trees are cut there; real ones are a few levels deep.
-constexpr int kMaxPageTreeDepth = 64;
-
 bool isPage(QPDFObjectHandle object)
 {
     return object.isDictionary() && object.getKey("/Type").isNameAndEquals("/Page");
@@ -172,35 +170,50 @@ bool isPageTreeNode(QPDFObjectHandle object)
     return object.isDictionary() && object.hasKey("/Kids") && !isPage(object);
 }
 
-// Walks the page tree in order, each node once, and takes out of the /Kids
-// arrays every node met again or too deep, counting them in cut. A page
-// that lists kids of its own stays a page, as other readers show it.
-void cutPageTreeLoops(QPDFObjectHandle node, int depth, std::set<QPDFObjGen>& walked, int& cut)
+// Walks the page tree in order, each node once, without recursion, and
+// takes out of the /Kids arrays every node met again or deeper than
+// kMaxPageTreeLevels, counting them in cut (those too deep in deep as
+// well). A page that lists kids of its own stays a page, as other readers
+// show it.
+void cutPageTreeLoops(QPDFObjectHandle top, std::set<QPDFObjGen>& walked, int& cut, int& deep)
 {
-    QPDFObjectHandle kids = node.getKey("/Kids");
-    if (!kids.isArray())
-        return;
-    for (int i = 0; i < kids.getArrayNItems();) {
-        QPDFObjectHandle kid = kids.getArrayItem(i);
+    struct Level {
+        QPDFObjectHandle kids;
+        int next = 0;
+        int level = 1;  // of the node whose kids these are; the top is 1
+    };
+    std::vector<Level> path{{top.getKey("/Kids"), 0, 1}};
+    while (!path.empty()) {
+        Level& at = path.back();
+        if (!at.kids.isArray() || at.next >= at.kids.getArrayNItems()) {
+            path.pop_back();
+            continue;
+        }
+        QPDFObjectHandle kid = at.kids.getArrayItem(at.next);
         if (isPage(kid) && kid.hasKey("/Kids")) {
             kid.removeKey("/Kids");
             ++cut;
         }
         if (!isPageTreeNode(kid)) {
-            ++i;
-        } else if (depth >= kMaxPageTreeDepth || (kid.isIndirect() && !walked.insert(kid.getObjGen()).second)) {
-            kids.eraseItem(i);
+            ++at.next;
+        } else if (at.level >= kMaxPageTreeLevels) {
+            at.kids.eraseItem(at.next);
+            ++cut;
+            ++deep;
+        } else if (kid.isIndirect() && !walked.insert(kid.getObjGen()).second) {
+            at.kids.eraseItem(at.next);
             ++cut;
         } else {
-            cutPageTreeLoops(kid, depth + 1, walked, cut);
-            ++i;
+            ++at.next;
+            const int level = at.level + 1;
+            path.push_back({kid.getKey("/Kids"), 0, level});
         }
     }
 }
 
 // The tree is walked from the node qpdf starts from: the catalog's /Pages,
 // or the top of its /Parent chain when that names a page.
-int cutPageTreeLoops(QPDF& pdf)
+int cutPageTreeLoops(QPDF& pdf, int* deep)
 {
     int cut = 0;
     try {
@@ -210,7 +223,7 @@ int cutPageTreeLoops(QPDF& pdf)
             top = top.getKey("/Parent");
         std::set<QPDFObjGen> walked{top.getObjGen()};
         if (isPageTreeNode(top))
-            cutPageTreeLoops(top, 0, walked, cut);
+            cutPageTreeLoops(top, walked, cut, *deep);
     } catch (const std::exception&) {
         // No catalog, or an object that cannot be read: qpdf's walks stop there too.
     }
@@ -227,6 +240,7 @@ bool QpdfFile::load(const QByteArray& bytes, QString* error, const QString& desc
     m_pdf.reset();
     m_attachmentsSealed = false;
     m_treeCuts = 0;
+    m_deepCuts = 0;
     m_treeWarnings = 0;
     m_bytes = bytes;
     const QByteArray name = description.toUtf8();
@@ -282,7 +296,7 @@ QPDFObjectHandle sealedEncryption(QPDF& pdf)
 void QpdfFile::checkPageTree()
 {
     const size_t before = m_pdf->numWarnings();
-    m_treeCuts = cutPageTreeLoops(*m_pdf);
+    m_treeCuts = cutPageTreeLoops(*m_pdf, &m_deepCuts);
     m_treeWarnings = int(m_pdf->numWarnings() - before);
 }
 

@@ -13,6 +13,10 @@ class QPDFWriter;
 
 namespace pdfengine {
 
+// The most page tree nodes a page may stand below, the top node counted:
+// pdfium reads no page deeper, and qpdf's own walks of the tree recurse.
+constexpr int kMaxPageTreeLevels = 1024;
+
 // One PDF parsed by qpdf from bytes it keeps alive for as long as the parse.
 // qpdf's warnings are collected, never printed, and its exceptions stay inside
 // these functions: every failure comes back as false with a reason.
@@ -55,8 +59,10 @@ public:
 
     // Kids of the page tree taken out on loading because they led back to a
     // node already walked (a loop, or a subtree listed twice) or nested
-    // deeper than any real tree: qpdf's own walks would recurse without end.
+    // deeper than kMaxPageTreeLevels: qpdf's own walks would recurse without end.
     int pageTreeCuts() const { return m_treeCuts; }
+    // Of those, the kids cut for their depth.
+    int pageTreeDepthCuts() const { return m_deepCuts; }
 
 private:
     bool loadSealedAttachments(const QByteArray& name);
@@ -69,6 +75,7 @@ private:
     bool m_attachmentsSealed = false;
     int m_sealedNumber = 0, m_sealedGeneration = 0;  // the encryption dictionary's, kept whatever becomes of the trailer
     int m_treeCuts = 0;
+    int m_deepCuts = 0;
     int m_treeWarnings = 0;  // warnings the loop check gave, reading the tree's objects
 };
 

@@ -15,10 +15,12 @@
 #include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <QCryptographicHash>
+#include <QDebug>
 #include <QLineF>
 #include <QMutex>
 #include <QRegularExpression>
 
+#include <cstdint>
 #include <map>
 #include <set>
 
@@ -35,6 +37,13 @@ constexpr int kMaxObjectDepth = 64;
 QString unreadableText(const QString& detail)
 {
     return QStringLiteral("Записанный файл не читается другими программами: %1").arg(detail);
+}
+
+// qpdf's own message goes to the log; the reason shown is the program's.
+QString unreadableByQpdf(const QString& message)
+{
+    qWarning().noquote() << "qpdf:" << message.left(300);
+    return unreadableText(QStringLiteral("его объекты не читаются."));
 }
 
 QString untouchedChangedText(int page)
@@ -446,6 +455,26 @@ QPDFObjectHandle encryptionOf(QpdfFile& file)
     return file.attachmentsSealed() ? sealedEncryption(file.pdf()) : file.pdf().getTrailer().getKey("/Encrypt");
 }
 
+// The encryption dictionary as text, its /P as the 32 bits of permissions it
+// stands for: writers spell them as a negative number or as the positive
+// one of the same bits.
+std::string encryptionText(QPDFObjectHandle encryption)
+{
+    if (!encryption.isDictionary())
+        return encryption.unparseResolved();
+    std::string text;
+    for (const std::string& key : encryption.getKeys()) {
+        QPDFObjectHandle value = encryption.getKey(key);
+        text += key + ' ';
+        if (key == "/P" && value.isInteger())
+            text += std::to_string(std::int32_t(std::uint32_t(value.getIntValue())));
+        else
+            text += value.unparseResolved();
+        text += '\n';
+    }
+    return text;
+}
+
 QByteArray firstId(QPDF& pdf)
 {
     QPDFObjectHandle id = pdf.getTrailer().getKey("/ID");
@@ -460,7 +489,7 @@ QByteArray firstId(QPDF& pdf)
 QString compareAttachedFiles(QpdfFile& written, QpdfFile& source)
 {
     QPDFObjectHandle encryption = encryptionOf(source);
-    if (encryptionOf(written).unparseResolved() != encryption.unparseResolved() ||
+    if (encryptionText(encryptionOf(written)) != encryptionText(encryption) ||
         (!encryption.isNull() && firstId(written.pdf()) != firstId(source.pdf())))
         return encryptionChangedText();
     const bool sealed = source.attachmentsSealed();
@@ -667,10 +696,10 @@ QString SavedFileCheck::problem(const QByteArray& bytes, const QByteArray& sourc
     QpdfFile file;
     QString error;
     if (!file.load(bytes, &error, QStringLiteral("saved file")))
-        return unreadableText(error.left(300));
+        return unreadableByQpdf(error);
     int found = -1;
     if (!file.run([&found](QPDF& pdf) { found = int(pdf.getAllPages().size()); }, &error))
-        return unreadableText(error.left(300));
+        return unreadableByQpdf(error);
     // Warnings given while the cross-references and the page tree were read
     // mean qpdf had to repair what it read.
     if (const int warnings = file.damageWarningCount(); warnings > 0)
@@ -682,11 +711,11 @@ QString SavedFileCheck::problem(const QByteArray& bytes, const QByteArray& sourc
     QString mismatch;
     if (!file.run([&](QPDF& pdf) { mismatch = comparePages(pdf, withSource ? &original.pdf() : nullptr, pages); },
                   &error))
-        return unreadableText(error.left(300));
+        return unreadableByQpdf(error);
     if (!mismatch.isEmpty())
         return mismatch;
     if (withSource && !file.run([&](QPDF&) { mismatch = compareAttachedFiles(file, original); }, &error))
-        return unreadableText(error.left(300));
+        return unreadableByQpdf(error);
     if (!mismatch.isEmpty())
         return mismatch;
     return compareChangedPages(bytes, source, pages);

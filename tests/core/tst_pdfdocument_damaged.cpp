@@ -174,18 +174,24 @@ void TestPdfDocumentDamaged::operationsOnDamagedFilesNeverCrash_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QStringList>("operations");  // empty: all
+    QTest::addColumn<QString>("refusal");         // what every refusal begins with; empty: any reason
     const QDir kept(realPdf(QStringLiteral("damaged")));
     const QStringList names = kept.entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name);
     QVERIFY(!names.isEmpty());
     for (const QString& name : names)
-        QTest::newRow(qPrintable(name)) << kept.filePath(name) << QStringList();
+        QTest::newRow(qPrintable(name)) << kept.filePath(name) << QStringList() << QString();
     const QString nested = path(QStringLiteral("nested-arrays.pdf"));
     QVERIFY(writeFile(nested, withNestedArrays(readFile(realPdf(QStringLiteral("gs-helvetica.pdf"))), 100000)));
     // Where it crashed: a save after its pages came in (each pass over it takes a second).
-    QTest::newRow("100,000 nested arrays") << nested << QStringList{QStringLiteral("import")};
-    const QString deep = path(QStringLiteral("deep-tree.pdf"));
-    QVERIFY(writeFile(deep, withDeepPageTree(readFile(realPdf(QStringLiteral("gs-helvetica.pdf"))), 20000)));
-    QTest::newRow("page tree 20,000 levels deep") << deep << QStringList{QStringLiteral("open"), QStringLiteral("import")};
+    QTest::newRow("100,000 nested arrays") << nested << QStringList{QStringLiteral("import")} << QString();
+    // Deeper than pdfium reads: refused for its depth, never for want of pages.
+    const QString tooDeep = QStringLiteral("Страницы файла вложены в дерево страниц глубже 1024 уровней");
+    for (const int levels : {1025, 20000}) {
+        const QString deep = path(QStringLiteral("deep-tree-%1.pdf").arg(levels));
+        QVERIFY(writeFile(deep, withDeepPageTree(readFile(realPdf(QStringLiteral("gs-helvetica.pdf"))), levels - 1)));
+        QTest::addRow("page tree %d levels deep", levels)
+            << deep << QStringList{QStringLiteral("open"), QStringLiteral("import")} << tooDeep;
+    }
 }
 
 // The operations run in a child process, each on a fresh document: it ends
@@ -195,6 +201,7 @@ void TestPdfDocumentDamaged::operationsOnDamagedFilesNeverCrash()
 {
     QFETCH(QString, file);
     QFETCH(QStringList, operations);
+    QFETCH(QString, refusal);
     const QStringList all{QStringLiteral("open"),   QStringLiteral("move"),      QStringLiteral("delete"),
                                  QStringLiteral("insert"), QStringLiteral("rotate"),    QStringLiteral("duplicate"),
                                  QStringLiteral("layer"),  QStringLiteral("import"),    QStringLiteral("append"),
@@ -216,7 +223,7 @@ void TestPdfDocumentDamaged::operationsOnDamagedFilesNeverCrash()
         qpdfInstalled ? pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), file}).exitCode : 0;
     for (int i = 0; i < lines.size(); ++i) {
         QVERIFY2(lines[i].startsWith(operations[i] + QStringLiteral(" done ")) ||
-                     lines[i].startsWith(operations[i] + QStringLiteral(" refused: ")),
+                     lines[i].startsWith(operations[i] + QStringLiteral(" refused: ") + refusal),
                  qPrintable(lines[i]));
         const QString saved = QDir(scratch.path()).filePath(operations[i] + QStringLiteral(".pdf"));
         if (!qpdfInstalled || !QFileInfo::exists(saved))
@@ -241,6 +248,14 @@ void TestPdfDocumentDamaged::damagedFilesOpenRepaired_data()
     QTest::newRow("sound") << readFile(realPdf(QStringLiteral("tex-type1.pdf"))) << false << 1 << QList<int>() << false;
     QTest::newRow("sound, object streams") << readFile(realPdf(QStringLiteral("pdftex-objstm-manual.pdf"))) << false
                                            << 12 << QList<int>() << false;
+    // Pages below a chain of /Pages nodes, down to the deepest pdfium reads.
+    for (const int levels : {66, 100, 1000})
+        QTest::addRow("sound, page tree %d levels deep", levels)
+            << readFile(realPdf(QStringLiteral("unusual/groff-tree-%1.pdf").arg(levels))) << false << 2 << QList<int>()
+            << false;
+    QTest::newRow("sound, page tree 1,024 levels deep")
+        << withDeepPageTree(readFile(realPdf(QStringLiteral("gs-helvetica.pdf"))), 1023) << false << 1 << QList<int>()
+        << false;
     QTest::newRow("sound, /Size below the highest object")
         << readFile(realPdf(QStringLiteral("pdfunite-merged.pdf"))) << false << 3 << QList<int>() << false;
     QTest::newRow("cross-reference lost")

@@ -1,4 +1,5 @@
 #include "PdfDocument.h"
+#include "BlockFixtures.h"
 #include "PdfFixtures.h"
 #include "PdfTools.h"
 #include "QpdfFile.h"
@@ -146,7 +147,7 @@ bool rewriteBlock(std::vector<TextBlock>& blocks, const QString& phrase, const Q
     return true;
 }
 
-enum class PageOp { None, Rotate, Insert, Move, Delete, EditLine, MoveLine, DeleteLine };
+enum class PageOp { None, Rotate, Insert, Move, Delete, EditLine, MoveLine, DeleteLine, AddLine };
 
 // The longest line of page 0 dragged down by points, lines and words with
 // it; deleted where points is 0.
@@ -194,6 +195,12 @@ bool applyPageOp(PdfDocument& doc, PageOp op)
         TextBlock old;
         return rewriteBlock(blocks, QString(), QStringLiteral("Новые слова здесь"), &old) &&
                doc.overlayOcrText(0, blocks, false);
+    }
+    case PageOp::AddLine: {
+        // A text layer line in the empty foot of the page, the page's own text untouched.
+        TextBlock added = fixtures::oneLineBlock(QStringLiteral("Новые слова здесь"), QRectF(72, 40, 300, 14), 12);
+        added.invisibleText = added.lines.front().invisibleText = true;
+        return doc.overlayOcrText(0, {added}, false);
     }
     }
     return false;
@@ -956,11 +963,23 @@ void TestPdfDocumentSave::savedFileReadsElsewhere_data()
     // Sound files of unusual writing, through every page operation: content
     // streams of a high generation, inline pictures of random bytes, forms
     // whose numbers pass 32 bits.
-    const QList<std::pair<QString, QString>> unusual{
+    QList<std::pair<QString, QString>> unusual{
         {QStringLiteral("contents of generation 10"), QStringLiteral("xref/groff-generation-10.pdf")},
         {QStringLiteral("contents of generation 65534"), QStringLiteral("xref/groff-generation-65534.pdf")},
         {QStringLiteral("inline pictures of random bytes"), QStringLiteral("content/groff-inline-images.pdf")},
         {QStringLiteral("forms with numbers past 32 bits"), QStringLiteral("content/groff-huge-form-numbers.pdf")}};
+    // A /P written as the positive number of its bits; the pages below
+    // chains of /Pages nodes (mupdf reads no page 1,000 levels down).
+    const QString positiveP = QStringLiteral("unusual/groff-aes256-positive-p.pdf");
+    QTest::newRow("AES-256, positive /P, saved as is") << positiveP << groff << PageOp::None << QList<int>{0, 1};
+    QTest::newRow("AES-256, positive /P, page turned") << positiveP << groff << PageOp::Rotate << QList<int>{0, 1};
+    QTest::newRow("AES-256, positive /P, page inserted") << positiveP << groff << PageOp::Insert << QList<int>{0, -1, 1};
+    QTest::newRow("AES-256, positive /P, page deleted") << positiveP << groff << PageOp::Delete << QList<int>{1};
+    // The page's own text of an encrypted file is never removed; a text layer is added.
+    QTest::newRow("AES-256, positive /P, text layer added") << positiveP << groff << PageOp::AddLine << QList<int>{0, 1};
+    unusual << std::pair{QStringLiteral("page tree 66 levels deep"), QStringLiteral("unusual/groff-tree-66.pdf")}
+            << std::pair{QStringLiteral("page tree 100 levels deep"), QStringLiteral("unusual/groff-tree-100.pdf")}
+            << std::pair{QStringLiteral("page tree 1,000 levels deep"), QStringLiteral("unusual/groff-tree-1000.pdf")};
     for (const auto& [name, file] : unusual) {
         QTest::addRow("%s, page turned", qPrintable(name)) << file << groff << PageOp::Rotate << QList<int>{0, 1};
         QTest::addRow("%s, page inserted", qPrintable(name)) << file << groff << PageOp::Insert << QList<int>{0, -1, 1};
@@ -1001,13 +1020,21 @@ void TestPdfDocumentSave::savedFileReadsElsewhere()
     QCOMPARE(counts.qpdf, int(origins.size()));
     QCOMPARE(counts.poppler, int(origins.size()));
     QCOMPARE(counts.mupdf, int(origins.size()));
+    // mupdf gives up on page trees about 100 levels deep (fewer once an
+    // update is appended): qpdf, poppler and ghostscript read the deep ones.
+    const bool mupdfReadsTree = !file.startsWith(QLatin1String("unusual/groff-tree-"));
     for (int page = 0; page < int(origins.size()); ++page) {
         const QStringList expected = origins[page] < 0 ? QStringList() : sortedWords(source, origins[page]);
-        if (op == PageOp::EditLine && page == 0)
+        if (op == PageOp::AddLine && page == 0) {
+            QStringList withAdded = expected + QStringLiteral("Новые слова здесь").split(QLatin1Char(' '));
+            withAdded.sort();
+            QCOMPARE(sortedWords(target, page), withAdded);
+        } else if (op == PageOp::EditLine && page == 0)
             QVERIFY(sortedWords(target, page).contains(QStringLiteral("Новые")));
         else
             QCOMPARE(sortedWords(target, page), expected);
-        QCOMPARE(pdftools::mupdfText(target, page, password).trimmed().isEmpty(), expected.isEmpty());
+        if (mupdfReadsTree)
+            QCOMPARE(pdftools::mupdfText(target, page, password).trimmed().isEmpty(), expected.isEmpty());
     }
 }
 

@@ -262,6 +262,10 @@ cp "$work/passwd-page.pdf" "$here/libreoffice-passwd.pdf"
 # and reused, and byte-flipped manuals, all made from the fixtures above.
 "$here/xref/make-xref.sh"
 
+# ---- Sound files of unusual writing ----
+# Deep page trees, a positive /P, an RC4 /Length qpdf reads past.
+"$here/unusual/make-unusual.sh"
+
 ls -l "$here"/*.pdf
 
 # ---- Pages whose content leaves the drawing position moved ----

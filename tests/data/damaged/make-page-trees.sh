@@ -15,30 +15,12 @@ trap 'rm -rf "$work"' EXIT
 # One cross-reference table, streams compressed, objects written plainly.
 qpdf --deterministic-id --object-streams=disable --compress-streams=y "$data/pdftex-objstm-manual.pdf" "$work/base.pdf"
 
-python3 - "$here" "$work" <<'PY'
+python3 - "$here" "$work" "$data/src" <<'PY'
 import os, re, sys
 here, work = sys.argv[1:3]
+sys.path.insert(0, sys.argv[3])
+from pdf_objects import objects, assemble
 base = open(os.path.join(work, "base.pdf"), "rb").read()
-
-def objects(b):
-    """{number: body} of every object, in file order."""
-    return {int(m.group(1)): m.group(2) for m in
-            re.finditer(rb"(?m)^(\d+) 0 obj\n?(.*?)endobj\n", b, re.S)}
-
-def assemble(objs, trailer):
-    """A file of the objects with a fresh cross-reference table."""
-    out = bytearray(b"%PDF-1.5\n%\xe2\xe3\xcf\xd3\n")
-    size = max(objs) + 1
-    offsets = {}
-    for n in sorted(objs):
-        offsets[n] = len(out)
-        out += b"%d 0 obj\n" % n + objs[n] + b"endobj\n"
-    xref = len(out)
-    out += b"xref\n0 %d\n0000000000 65535 f \n" % size
-    for n in range(1, size):
-        out += b"%010d 00000 n \n" % offsets[n] if n in offsets else b"0000000000 00000 f \n"
-    out += b"trailer\n<< /Size %d %s >>\nstartxref\n%d\n%%%%EOF\n" % (size, trailer, xref)
-    return bytes(out)
 
 trailer = re.search(rb"trailer\s*<<(.*?)>>\s*startxref", base, re.S).group(1)
 trailer = re.sub(rb"/Size \d+", b"", trailer).strip()
