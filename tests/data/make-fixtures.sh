@@ -378,3 +378,13 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
   page "$doc/generic/ukrhyph/rules60.pdf" 2 pdftex-ukrainian-rules.pdf
   page "$doc/metapost/slideshow/sshowex2.pdf" 2 gs-zapfdingbats.pdf
 )
+
+# ---- A real form: the Russian job banner of CUPS ----
+# The banner template Debian 12 ships in cups-filters 1.28.17-3+deb12u2, written
+# by LibreOffice 4.0 ("Имя задания:", "Хост отправитель:" ...). Kept as written.
+(
+  cd "$work"
+  apt-get download cups-filters=1.28.17-3+deb12u2 >/dev/null
+  dpkg-deb -x cups-filters_1.28.17-3+deb12u2_amd64.deb cups
+  cp cups/usr/share/cups/data/form_russian.pdf "$here/cups-banner-form-ru.pdf"
+)

@@ -109,6 +109,8 @@ private slots:
     void shownTextIsTheWrittenText();
     void replacedWordKeepsTheLineEnds_data();
     void replacedWordKeepsTheLineEnds();
+    void clickAfterACorrectionDeletesTheLineClicked_data();
+    void clickAfterACorrectionDeletesTheLineClicked();
 
 private:
     QTemporaryDir m_dir;
@@ -583,6 +585,68 @@ void TestPdfViewTyping::replacedWordKeepsTheLineEnds()
     expected.sort();
     got.sort();
     QCOMPARE(got, expected);
+}
+
+void TestPdfViewTyping::clickAfterACorrectionDeletesTheLineClicked_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("line");     // the corrected line
+    QTest::addColumn<QString>("word");     // its word typed over
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("clicked");  // the line clicked next
+    QTest::addColumn<QString>("hit");      // its word under the pointer
+    QTest::newRow("LibreOffice 4.0 banner form") << "cups-banner-form-ru.pdf" << "Имя задания:" << "задания"
+                                                 << "задания полное" << "Хост отправитель:" << "Хост";
+    QTest::newRow("LibreOffice form") << "libreoffice-form.pdf" << "Заявление на отпуск." << "отпуск"
+                                      << "отдых" << "Фамилия:" << "Фамилия:";
+    QTest::newRow("pdfTeX page") << "pdftex-page.pdf" << "The archive received" << "received" << "obtained"
+                                 << "answered within two weeks" << "two";
+    QTest::newRow("ghostscript page") << "gs-letter.pdf" << "Настоящим сообщаем" << "договор" << "контракт"
+                                      << "вступает в силу" << "силу";
+}
+
+// Escape closes the corrected line and the very next click, with no pause,
+// selects the line it hits: Escape and Delete then remove that line, and the
+// correction is what the saved page reads.
+void TestPdfViewTyping::clickAfterACorrectionDeletesTheLineClicked()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, line);
+    QFETCH(QString, word);
+    QFETCH(QString, typed);
+    QFETCH(QString, clicked);
+    QFETCH(QString, hit);
+    const ShownPdf shown = showRealPage(m_dir, file, 1300, 900, 1.25);
+    QVERIFY(shown.doc && shown.view);
+    PdfView& view = *shown.view;
+    const auto pointOf = [&](const QString& start, const QString& text) {
+        const int index = blockWith(view, start);
+        if (index < 0)
+            return QPoint(-1, -1);
+        for (const TextBlock::Line& l : view.blocks()[size_t(index)].lines)
+            for (const TextBlock::Line::Word& w : l.words)
+                if (w.text.startsWith(text))
+                    return viewportPointOf(view, 0, w.rect.center());
+        return QPoint(-1, -1);
+    };
+    const QPoint corrected = pointOf(line, word);
+    const QPoint target = pointOf(clicked, hit);
+    QVERIFY(corrected.x() >= 0 && target.x() >= 0);
+    QVERIFY(doubleClickedWord(view, corrected).startsWith(word));
+    typeText(view.activeTextEditor(), typed);
+    const QString correctedText = view.ocrBlocksWithEdits()[size_t(view.activeBlock())].text;
+
+    const auto key = [](Qt::Key k) { QTest::keyClick(QApplication::focusWidget(), k); };
+    key(Qt::Key_Escape);
+    QWidget* under = widgetAt(view, target);
+    QTest::mouseClick(under, Qt::LeftButton, {}, under->mapFrom(view.viewport(), target));
+    key(Qt::Key_Escape);
+    key(Qt::Key_Delete);
+
+    QCOMPARE(blockWith(view, clicked), -1);
+    QVERIFY(blockWith(view, correctedText) >= 0);
+    const QString saved = layoutText(saveEdits(view, *shown.doc, m_dir, QStringLiteral("clicked.pdf")));
+    QVERIFY2(!saved.contains(clicked) && saved.contains(correctedText.simplified()), qPrintable(saved));
 }
 
 QTEST_MAIN(TestPdfViewTyping)
