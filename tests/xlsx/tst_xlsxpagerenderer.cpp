@@ -178,6 +178,10 @@ void TestXlsxPageRenderer::textsAsTheyPrint_data()
                                                               << QStringLiteral("^1234\\.5$") << 1 << QList<int>{0};
     QTest::newRow("merge of hidden columns only") << QList<XlsxICell>{textCell(total), {}, textCell(QStringLiteral("В"))}
                                                   << QStringLiteral("^В$") << 1 << QList<int>{0, 1};
+    // A carriage return or a tab read from the workbook prints as nothing.
+    QTest::newRow("control characters") << QList<XlsxICell>{textCell(QStringLiteral("Первая\r строка")), {},
+                                                            textCell(QStringLiteral("Таб\tулятор"))}
+                                        << QStringLiteral("^Первая строка Табулятор$") << -1 << QList<int>{};
     QTest::newRow("short texts stay") << QList<XlsxICell>{textCell(QStringLiteral("а")), textCell(QStringLiteral("б")),
                                                           numberCell(3)}
                                       << QStringLiteral("^а б 3$") << -1 << QList<int>{};
@@ -206,6 +210,14 @@ void TestXlsxPageRenderer::textsAsTheyPrint()
     QVERIFY(renderer.writePdf(pdf));
     const QString firstLine = pdfText(pdf).split(u'\n').first().simplified();
     QVERIFY2(QRegularExpression(printed).match(firstLine).hasMatch(), qPrintable(firstLine));
+    // The preview shows each text as the page begins it.
+    XlsxPreviewWidget preview;
+    const auto styles = plainStyles();
+    preview.setSheet(data.get(), styles.get(), {});
+    for (int c = 0; c < row.size(); ++c) {
+        if (!row.at(c).text.isEmpty() && !row.at(c).isNumber && !hidden.contains(c) && !(c > 0 && c <= mergedTo))
+            QVERIFY2(firstLine.contains(preview.shownText(1, c).left(10)), qPrintable(preview.shownText(1, c)));
+    }
 }
 
 // Columns of 15 digits from A. The columns a sheet prints: its cells', and
@@ -586,7 +598,8 @@ void TestXlsxPageRenderer::reportAsItPrints()
 // format ";;;".
 void TestXlsxPageRenderer::hiddenContentIsNotPrinted_data()
 {
-    QTest::addColumn<QByteArray>("extra");    // more of the worksheet: row 6 and columns; "zero": row 3 0 high
+    QTest::addColumn<QByteArray>("extra");    // more of the worksheet: row 6 and columns; "zero": row 3 0 high;
+                                              // "ends": rows 2 and 5 hidden too; "table": a table over B1:B6
     QTest::addColumn<QByteArray>("chart");    // the chart part, or none
     QTest::addColumn<QStringList>("printed");
     QTest::addColumn<QStringList>("absent");
@@ -727,6 +740,46 @@ void TestXlsxPageRenderer::hiddenContentIsNotPrinted_data()
                                        << QStringList{} << QList<double>{}
                                        << workbook(report, "<definedName name=\"Продажи\">OFFSET('Отчёт'!$B$2,0,0,"
                                                            "MATCH(1E+100,'Отчёт'!$B:$B)-1,1)</definedName>");
+    QTest::newRow("OFFSET of a height given by a name")
+        << QByteArray() << barChart("[0]!Продажи", visibleOnly, fromB2) << shown << QStringList{} << visibleFromB2
+        << workbook(report, "<definedName name=\"Кол\">COUNTA('Отчёт'!$A:$A)-1</definedName>"
+                            "<definedName name=\"Продажи\">OFFSET('Отчёт'!$B$2,0,0,Кол,1)</definedName>");
+    QTest::newRow("OFFSET counting over a hidden data sheet")
+        << QByteArray() << barChart("[0]!Продажи", visibleOnly, fromB2) << shown << QStringList{} << visibleFromB2
+        << workbook(report + "<sheet name=\"Данные\" sheetId=\"2\" state=\"hidden\" r:id=\"rId2\"/>",
+                    "<definedName name=\"Продажи\">OFFSET(Данные!$B$2,0,0,COUNTA(Данные!$A:$A)-1,1)</definedName>");
+    // The table over B1:B6 has a header row and a totals row: its data are B2:B5.
+    const auto sums = [&](const QByteArray& formula) {
+        return workbook(report, "<definedName name=\"Суммы\">" + formula + "</definedName>");
+    };
+    const QStringList endsShown{"видно1", "видно4"};
+    const QStringList endsHidden{"видно2", "видно3", "видно5"};
+    QTest::newRow("table column") << QByteArray("table") << barChart("[0]!Суммы", visibleOnly, fromB2) << shown
+                                  << QStringList{} << visibleFromB2 << sums("Таблица1[Сумма]");
+    QTest::newRow("table column, rows hidden at both ends")
+        << QByteArray("table ends") << barChart("[0]!Суммы", visibleOnly, fromB2) << endsShown << endsHidden
+        << QList<double>{120} << sums("Таблица1[Сумма]");
+    QTest::newRow("table data of a column") << QByteArray("table ends") << barChart("[0]!Суммы", visibleOnly, fromB2)
+                                            << endsShown << endsHidden << QList<double>{120}
+                                            << sums("Таблица1[[#Data],[Сумма]]");
+    QTest::newRow("table data") << QByteArray("table") << barChart("[0]!Суммы", visibleOnly, fromB2) << shown
+                                << QStringList{} << visibleFromB2 << sums("таблица1[#Data]");
+    QTest::newRow("table with its header and totals")
+        << QByteArray("table ends") << barChart("[0]!Суммы", visibleOnly, {100, 110, 999, 120, 130, 100})
+        << endsShown << endsHidden << QList<double>{100, 120, 100} << sums("Таблица1[[#All],[Сумма]]");
+    // What names no sheet may be any sheet's: left out while one hides rows.
+    const QList<std::pair<const char*, QByteArray>> anySheet = {
+        {"INDIRECT of a range", sums("INDIRECT(\"B2:B5\")")},
+        {"INDIRECT of ADDRESS", sums("INDIRECT(ADDRESS(2,2)&amp;\":\"&amp;ADDRESS(5,2))")},
+        {"INDIRECT in R1C1", sums("INDIRECT(\"R2C2:R5C2\",FALSE)")},
+        {"INDIRECT naming the sheet", sums("INDIRECT(\"'Отчёт'!B2:B5\")")},
+        {"cells of no sheet", sums("$B$2:$B$5")},
+        {"name not defined", workbook(report)},
+        {"table not defined", sums("Таблица2[Сумма]")},
+    };
+    for (const auto& [row, book] : anySheet)
+        QTest::newRow(row) << QByteArray("table ends") << barChart("[0]!Суммы", visibleOnly, fromB2) << endsShown
+                           << endsHidden << QList<double>{} << book;
 }
 
 void TestXlsxPageRenderer::hiddenContentIsNotPrinted()
@@ -743,7 +796,8 @@ void TestXlsxPageRenderer::hiddenContentIsNotPrinted()
     for (int r = 1; r <= 5; ++r) {
         const QByteArray n = QByteArray::number(r);
         const QByteArray hiding = extra == "zero" ? " ht=\"0\" customHeight=\"1\"" : " hidden=\"1\"";
-        rows += "<row r=\"" + n + "\"" + (r == 3 ? hiding : QByteArray()) + "><c r=\"A" + n +
+        const bool hidden = r == 3 || (extra.contains("ends") && (r == 2 || r == 5));
+        rows += "<row r=\"" + n + "\"" + (hidden ? hiding : QByteArray()) + "><c r=\"A" + n +
                 "\" t=\"inlineStr\"><is><t>видно" + n + "</t></is></c><c r=\"B" + n + "\"><v>" +
                 QByteArray::number(numbers.at(r - 1)) + "</v></c><c r=\"C" + n +
                 "\" t=\"inlineStr\"><is><t>столбец</t></is></c></row>";
@@ -756,13 +810,25 @@ void TestXlsxPageRenderer::hiddenContentIsNotPrinted()
     if (extra == "t")
         six += "<c r=\"G6\" s=\"1\" t=\"inlineStr\"><is><t>невидимка</t></is></c>";
     rows += six + "</row>";
+    const bool table = extra.contains("table");
     XlsxParts parts = minimalXlsx(cols + "<sheetData>" + rows + "</sheetData>" +
-                                  (chart.isEmpty() ? QByteArray() : QByteArray("<drawing r:id=\"rIdD\"/>")));
+                                  (chart.isEmpty() ? QByteArray() : QByteArray("<drawing r:id=\"rIdD\"/>")) +
+                                  (table ? QByteArray("<tableParts count=\"1\"><tablePart r:id=\"rIdT\"/></tableParts>")
+                                         : QByteArray()));
     parts.insert("xl/styles.xml", "<styleSheet><numFmts><numFmt numFmtId=\"164\" formatCode=\";;;\"/></numFmts>"
                                   "<fonts><font><sz val=\"11\"/></font></fonts><cellXfs><xf/><xf numFmtId=\"164\"/>"
                                   "</cellXfs></styleSheet>");
     if (!chart.isEmpty())
         addChart(parts, {"8", "0", "14", "10"}, chart);
+    if (table) {
+        parts["xl/worksheets/_rels/sheet1.xml.rels"].replace(
+            "</Relationships>", "<Relationship Id=\"rIdT\" Type=\"t\" Target=\"../tables/table1.xml\"/></Relationships>");
+        parts.insert("xl/tables/table1.xml",
+                     "<table xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" id=\"1\" name=\"Таблица1\" "
+                     "displayName=\"Таблица1\" ref=\"B1:B6\" totalsRowCount=\"1\"><autoFilter ref=\"B1:B5\"/>"
+                     "<tableColumns count=\"1\"><tableColumn id=\"1\" name=\"Сумма\" totalsRowFunction=\"sum\"/>"
+                     "</tableColumns></table>");
+    }
     if (!workbook.isEmpty()) {
         parts.insert("xl/workbook.xml", workbook);
         parts["xl/_rels/workbook.xml.rels"].replace(
