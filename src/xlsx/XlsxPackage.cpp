@@ -262,9 +262,13 @@ private:
             const QString target = rels.value(id);
             if (budget.tooLarge)
                 break;
+            // A part listed again is read once.
+            const QString path = iResolvePartPath(folderOf(sheetPath), target);
+            if (target.isEmpty() || m_tablePaths.contains(path) || !budget.take())
+                continue;
+            m_tablePaths.insert(path);
             XlsxITable table;
-            if (!target.isEmpty() &&
-                parseTable(iReadEntry(m_archive, iResolvePartPath(folderOf(sheetPath), target), &budget), budget, table)) {
+            if (parseTable(iReadEntry(m_archive, path, &budget), budget, table)) {
                 table.sheet = sheetName;
                 m_tables.append(table);
             }
@@ -467,6 +471,7 @@ private:
     QSet<QString> m_sheetPaths;
     QHash<QString, std::shared_ptr<const XlsxISheetData>> m_hiddenSheets; // by case-folded name
     QList<XlsxITable> m_tables;
+    QSet<QString> m_tablePaths;
     QList<std::tuple<QString, QString, QStringList>> m_tableIds; // of the shown sheets: path, name, ids
 };
 

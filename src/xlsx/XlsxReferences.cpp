@@ -674,15 +674,14 @@ XlsxReferences::XlsxReferences(SheetNamed sheetNamed, const QList<XlsxIDefinedNa
                                const QList<XlsxITable>& tables)
     : m_sheetNamed(std::move(sheetNamed)), m_names(names), m_tables(tables)
 {
+    for (qsizetype i = m_tables.size() - 1; i >= 0; --i)
+        m_tableIndex.insert(m_tables.at(i).name.toCaseFolded(), i);
 }
 
 const XlsxITable* XlsxReferences::table(const QString& name) const
 {
-    for (const XlsxITable& t : m_tables) {
-        if (t.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &t;
-    }
-    return nullptr;
+    const auto found = m_tableIndex.constFind(name.toCaseFolded());
+    return found == m_tableIndex.cend() ? nullptr : &m_tables.at(*found);
 }
 
 bool iCellRange(QStringView ref, int& firstRow, int& firstCol, int& lastRow, int& lastCol)

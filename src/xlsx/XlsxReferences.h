@@ -2,6 +2,7 @@
 
 #include "XlsxRecords.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QSet>
@@ -97,6 +98,7 @@ private:
     SheetNamed m_sheetNamed;
     QList<XlsxIDefinedName> m_names;
     QList<XlsxITable> m_tables;
+    QHash<QString, qsizetype> m_tableIndex; // by case-folded name: the first of that name
     // Counts asked again by the series of a chart, and by its charts.
     mutable QMap<std::tuple<quintptr, int, int, int, int, bool>, qint64> m_counts;
 };

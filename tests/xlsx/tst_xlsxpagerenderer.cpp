@@ -534,6 +534,16 @@ void TestXlsxPageRenderer::reportAsItPrints_data()
                                  << QList<double>{120, 104, 9002, 98, 9001, 102, 97, 105}
                                  << figures + QStringList{"Север", "555.555"} << QStringList{"9002", "777.777"}
                                  << QStringList{};
+    // Rows 2, 8 and 13 of the table's data are hidden (9001 to 9003); three
+    // more charts are hidden by the author. Texts read with their escapes
+    // decoded, figures under engineering and conditional codes.
+    const QStringList asWritten = {"Первая строка", "Литерал_x000D_конец", "12.3E+3", "1.2E+3", "45.0E+3",
+                                   "1.2E+4",        "012.3E+3",            "минус 5"};
+    QTest::newRow("tables and texts") << "tables-and-texts.xlsx" << QStringList{"Отчёт"} << QStringList{}
+                                      << QList<double>{104, 98, 102, 97, 105, 101, 99, 103, 100}
+                                      << asWritten + QStringList{"Табулятор", "Февраль", "Итого"}
+                                      << QStringList{"9001", "9002", "9003", "Январь", "Декабрь", "_x005F", "_x0009", "-минус"}
+                                      << asWritten;
 }
 
 void TestXlsxPageRenderer::reportAsItPrints()
