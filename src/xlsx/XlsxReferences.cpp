@@ -734,7 +734,7 @@ QString XlsxReferences::nameFormula(const QString& name, const QString& sheet) c
 qint64 XlsxReferences::countCells(const XlsxISheetData* sheet, int firstRow, int lastRow, int firstCol, int lastCol,
                                   bool numbers) const
 {
-    if (!sheet || !sheet->cellsRead)
+    if (!sheet)
         return -1;
     const auto key = std::make_tuple(quintptr(sheet), firstRow, lastRow, firstCol, lastCol, numbers);
     if (const auto known = m_counts.constFind(key); known != m_counts.cend())

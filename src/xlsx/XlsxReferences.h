@@ -87,7 +87,7 @@ public:
     const XlsxITable* table(const QString& name) const;
 
     // Non-empty cells (numbers alone when numbers) of a block of a sheet:
-    // -1 when the sheet's cells were not read.
+    // -1 for a sheet the workbook does not have.
     qint64 countCells(const XlsxISheetData* sheet, int firstRow, int lastRow, int firstCol, int lastCol,
                       bool numbers) const;
 
