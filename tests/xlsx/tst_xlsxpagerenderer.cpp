@@ -580,14 +580,15 @@ void TestXlsxPageRenderer::reportAsItPrints()
         QVERIFY2(ours.contains(text), qPrintable(text + " in\n" + ours));
     for (const QString& text : absent)
         QVERIFY2(!ours.contains(text), qPrintable(text + " in\n" + ours));
-    // The preview shows each figure as the page prints it, under the written
-    // General (column C) as under the built-in one (D).
+    // The preview shows each text and figure of columns A to F as the page
+    // prints it, under the written General (column C) as under the built-in
+    // one (D).
     auto* preview = dialog.findChild<XlsxPreviewWidget*>();
     dialog.onSheetSelected(0);
     for (int row = 2; row <= 10; ++row) {
         if (preview->sheet->hiddenRows.contains(row))
             continue;
-        for (int col = 2; col <= 3; ++col) {
+        for (int col = 0; col <= 5; ++col) {
             const QString shown = preview->shownText(row, col);
             QVERIFY2(shown.isEmpty() || ours.contains(shown), qPrintable(shown));
         }
@@ -890,6 +891,8 @@ void TestXlsxPageRenderer::previewShowsFiguresAsPrinted_data()
     QTest::newRow("red negative") << -98765.25 << "#,##0.00;[Red]#,##0.00" << "^98,765\\.25$";
     QTest::newRow("General, shortened") << 123456789012.0 << "" << "^123456789012$";
     QTest::newRow("General fraction") << 2.718281828459045 << "" << "^2\\.71828";
+    QTest::newRow("engineering") << 45000.75 << "##0.0E+0" << "^45\\.0E\\+3$";
+    QTest::newRow("condition's own words") << -5.0 << "[<0]\"минус \"0;0" << "^минус 5$";
 }
 
 void TestXlsxPageRenderer::previewShowsFiguresAsPrinted()
