@@ -271,8 +271,9 @@ const Section& pickSection(const QList<Section>& sections, double value, bool* s
     const bool conditional = !sections.first().conditionOp.isEmpty();
     if (conditional) {
         for (qsizetype i = 0; i < sections.size() && i < 2; ++i) {
+            // A section a condition chose shows no minus of its own.
             if (conditionHolds(sections.at(i), value)) {
-                *signInCode = i > 0 && value < 0;
+                *signInCode = value < 0;
                 return sections.at(i);
             }
         }
@@ -445,8 +446,12 @@ QString numberText(double value, const Section& section, bool signInCode)
     int shift = 2 * percents - 3 * scaleCommas;
     const double v = std::abs(value);
     int exponentValue = 0;
+    // The exponent is a multiple of the whole part's places ("##0.0E+0" is
+    // engineering notation), which then holds one to that many digits.
+    const int exponentStep = std::max(intPlaces, 1);
     if (exponent >= 0 && v != 0) {
-        exponentValue = int(std::floor(std::log10(v))) + shift - std::max(intPlaces, 1) + 1;
+        const int magnitude = int(std::floor(std::log10(v))) + shift;
+        exponentValue = magnitude - ((magnitude % exponentStep) + exponentStep) % exponentStep;
         shift -= exponentValue;
     }
     // Digits past those a double holds are written as zeros, as spreadsheets write them.
@@ -454,10 +459,10 @@ QString numberText(double value, const Section& section, bool signInCode)
         return QString::number(value, 'g', 10);
     QString whole, frac;
     roundedDigits(v, decimals, whole, frac, shift);
-    if (exponent >= 0 && whole.size() > std::max(intPlaces, 1)) {
-        // Rounding carried into another digit: one more power of ten.
-        ++exponentValue;
-        roundedDigits(v, decimals, whole, frac, shift - 1);
+    if (exponent >= 0 && whole.size() > exponentStep) {
+        // Rounding carried into another digit: the next step of the exponent.
+        exponentValue += exponentStep;
+        roundedDigits(v, decimals, whole, frac, shift - exponentStep);
     }
     // Optional decimals drop their trailing zeros; "?" leaves room instead.
     for (int i = int(frac.size()) - 1; i >= decZeros && frac.at(i) == u'0'; --i) {

@@ -105,6 +105,39 @@ QString relsPathOf(const QString& partPath)
     return partPath.left(slash + 1) + "_rels/"_L1 + partPath.mid(slash + 1) + ".rels"_L1;
 }
 
+// A table part: its name as formulas write it, its cells and columns; false
+// when it names no table or a limit is reached.
+bool parseTable(const QByteArray& xml, XlsxIBudget& budget, XlsxITable& table)
+{
+    constexpr qsizetype kMaxColumns = 16384;
+    bool seen = false;
+    XlsxXmlWalker walker(xml, budget);
+    while (walker.next()) {
+        if (!walker.isStart())
+            continue;
+        if (walker.name() == u"table" && !seen) {
+            seen = true;
+            table.name = walker.attribute("displayName"_L1).toString();
+            if (table.name.isEmpty())
+                table.name = walker.attribute("name"_L1).toString();
+            const QStringView headers = walker.attribute("headerRowCount"_L1);
+            table.headerRows = headers.isEmpty() ? 1 : std::clamp(xlsxInt(headers), 0, 1);
+            table.totalsRows = std::clamp(xlsxInt(walker.attribute("totalsRowCount"_L1)), 0, 1);
+            if (!iCellRange(walker.attribute("ref"_L1), table.firstRow, table.firstCol, table.lastRow, table.lastCol) ||
+                !budget.keepText(table.name.size()))
+                return false;
+        } else if (walker.name() == u"tableColumn" && seen) {
+            const QString name = xlsxUnescaped(walker.attribute("name"_L1).toString());
+            if (table.columns.size() >= kMaxColumns || !budget.take() || !budget.keepText(name.size())) {
+                walker.stop();
+                return false;
+            }
+            table.columns.append(name);
+        }
+    }
+    return seen && !table.name.isEmpty();
+}
+
 // Reading one package: parts, reasons and the budget they share.
 class WorkbookReader {
 public:
@@ -143,7 +176,7 @@ public:
                 break;
         }
         if (more)
-            readHiddenSheets(facts.hiddenSheets, rels, strings);
+            readChartSources(facts.hiddenSheets, rels, strings);
         dropHiddenPoints(facts.names);
     }
 
@@ -164,7 +197,7 @@ private:
             allSheets.append(sheet.name);
         }
         const XlsxReferences references([&byName](const QString& name) { return byName.value(name.toCaseFolded()); },
-                                        names);
+                                        names, m_tables);
         for (XlsxISheetInfo& sheet : m_book.sheets) {
             QList<XlsxIChart> drawn;
             for (XlsxIChart& chart : sheet.charts) {
@@ -177,18 +210,20 @@ private:
         }
     }
 
-    // Hidden sheets are read only when a chart may plot them, and only for
-    // their hidden rows and columns. What is left of the budget bounds each;
-    // the bytes inflated are spent, the cells and texts dropped are not. One
-    // unreadable is left out without a word, as it is never shown, and once
-    // the budget is reached the rest are.
-    void readHiddenSheets(const QList<std::pair<QString, QString>>& hidden, const QMap<QString, QString>& rels,
+    // What charts may plot besides the shown cells is read only when there
+    // are charts: the tables, and the hidden sheets for their hidden rows and
+    // columns, the cells names count and their tables. What is left of the
+    // budget bounds each. One unreadable is left out without a word, as it is
+    // never shown, and once the budget is reached the rest are.
+    void readChartSources(const QList<std::pair<QString, QString>>& hidden, const QMap<QString, QString>& rels,
                           const QList<QString>& strings)
     {
         const bool charted = std::any_of(m_book.sheets.cbegin(), m_book.sheets.cend(),
                                          [](const XlsxISheetInfo& sheet) { return !sheet.charts.isEmpty(); });
         if (!charted)
             return;
+        for (const auto& [path, name, ids] : std::as_const(m_tableIds))
+            readTables(path, name, ids);
         for (const auto& [name, id] : hidden) {
             const QString target = rels.value(id);
             if (target.isEmpty())
@@ -204,15 +239,46 @@ private:
                 return;
             if (content.isEmpty())
                 continue;
-            const std::unique_ptr<XlsxISheetData> data = iParseSheet(content, strings, &budget);
+            QStringList tableIds;
+            std::shared_ptr<const XlsxISheetData> data = iParseSheet(content, strings, &budget, nullptr, &tableIds);
             if (budget.tooLarge)
                 return;
-            auto visibility = std::make_shared<XlsxISheetData>();
-            visibility->cellsRead = false;
-            visibility->hiddenRows = std::move(data->hiddenRows);
-            visibility->hiddenCols = std::move(data->hiddenCols);
-            m_hiddenSheets.insert(name.toCaseFolded(), std::move(visibility));
+            budget.damaged = false;
+            m_budget = budget;
+            m_hiddenSheets.insert(name.toCaseFolded(), std::move(data));
+            readTables(path, name, tableIds);
         }
+    }
+
+    // Tables are read for the references charts make to them; one that
+    // cannot be read is left out without a word, as nothing of it prints.
+    void readTables(const QString& sheetPath, const QString& sheetName, const QStringList& ids)
+    {
+        if (ids.isEmpty())
+            return;
+        XlsxIBudget budget = m_budget;
+        const QMap<QString, QString> rels = iParseRels(iReadEntry(m_archive, relsPathOf(sheetPath), &budget), &budget);
+        for (const QString& id : ids) {
+            const QString target = rels.value(id);
+            if (budget.tooLarge)
+                break;
+            // A part listed again is read once.
+            const QString path = iResolvePartPath(folderOf(sheetPath), target);
+            if (target.isEmpty() || m_tablePaths.contains(path) || !budget.take())
+                continue;
+            m_tablePaths.insert(path);
+            XlsxITable table;
+            if (parseTable(iReadEntry(m_archive, path, &budget), budget, table)) {
+                table.sheet = sheetName;
+                m_tables.append(table);
+            }
+        }
+        if (budget.tooLarge) {
+            m_budget.bytesLeft = budget.bytesLeft;
+            return;
+        }
+        budget.damaged = false;
+        m_budget = budget;
     }
 
     // Turns how the last part ended into the reason; false when reading must stop.
@@ -258,6 +324,7 @@ private:
         }
         m_sheetPaths.insert(sheetPath);
         QString drawingId;
+        QStringList tableIds;
         XlsxISheetInfo sheet{name, nullptr, {}};
         {
             const QByteArray content = readPart(sheetPath);
@@ -267,9 +334,11 @@ private:
                 m_book.chartSheets.append(name);
                 return settle(sheetPath);
             }
-            sheet.data = iParseSheet(content, strings, &m_budget, &drawingId);
+            sheet.data = iParseSheet(content, strings, &m_budget, &drawingId, &tableIds);
         }
         bool more = settle(sheetPath);
+        if (!tableIds.isEmpty())
+            m_tableIds.append({sheetPath, name, tableIds});
         if (more && !drawingId.isEmpty())
             more = readCharts(sheetPath, drawingId, sheet.charts);
         m_book.sheets.push_back(std::move(sheet));
@@ -316,6 +385,13 @@ private:
         State state = State::Outside;
         int anchor[4] = {0, 0, 0, 0}; // fromRow, fromCol, toRow, toCol
         QString chartId;
+        // A chart the author hid, itself or through its group, or does not
+        // print with the sheet, is neither shown nor printed.
+        bool frameHidden = false;
+        bool chartHidden = false;
+        bool prints = true;
+        bool inGroupProperties = false;
+        QList<bool> groupsHidden;
         QList<std::pair<QString, std::array<int, 4>>> placed;
         {
             XlsxXmlWalker xml(drawing, m_budget);
@@ -327,6 +403,20 @@ private:
                         chartId.clear();
                         std::fill(std::begin(anchor), std::end(anchor), 0);
                         state = State::InAnchor;
+                        frameHidden = chartHidden = inGroupProperties = false;
+                        prints = true;
+                        groupsHidden.clear();
+                    } else if (name == u"grpSp") {
+                        groupsHidden.append(false);
+                    } else if (name == u"nvGrpSpPr") {
+                        inGroupProperties = true;
+                    } else if (name == u"graphicFrame") {
+                        frameHidden = false;
+                    } else if (name == u"cNvPr") {
+                        const bool hidden = xlsxBool(xml.attribute("hidden"_L1));
+                        (inGroupProperties && !groupsHidden.isEmpty() ? groupsHidden.last() : frameHidden) = hidden;
+                    } else if (name == u"clientData") {
+                        prints = xlsxBool(xml.attribute("fPrintsWithSheet"_L1), true);
                     } else if (state == State::InAnchor && (name == u"from" || name == u"to")) {
                         state = name == u"from" ? State::InFrom : State::InTo;
                     } else if ((state == State::InFrom || state == State::InTo) && (name == u"col" || name == u"row")) {
@@ -338,12 +428,17 @@ private:
                         anchor[slot] = std::clamp(value, 0, column ? kAnchorColumns - 1 : kAnchorRows - 1);
                     } else if (state == State::InAnchor && name == u"chart") {
                         chartId = xml.relationshipId();
+                        chartHidden = frameHidden || groupsHidden.contains(true);
                     }
                 } else if (xml.isEnd()) {
                     if ((state == State::InFrom && name == u"from") || (state == State::InTo && name == u"to")) {
                         state = State::InAnchor;
+                    } else if (name == u"grpSp" && !groupsHidden.isEmpty()) {
+                        groupsHidden.removeLast();
+                    } else if (name == u"nvGrpSpPr") {
+                        inGroupProperties = false;
                     } else if (anchorElement) {
-                        if (!chartId.isEmpty())
+                        if (!chartId.isEmpty() && !chartHidden && prints)
                             placed.append({rels.value(chartId), {anchor[0], anchor[1], anchor[2], anchor[3]}});
                         state = State::Outside;
                     }
@@ -375,6 +470,9 @@ private:
     XlsxIWorkbook& m_book;
     QSet<QString> m_sheetPaths;
     QHash<QString, std::shared_ptr<const XlsxISheetData>> m_hiddenSheets; // by case-folded name
+    QList<XlsxITable> m_tables;
+    QSet<QString> m_tablePaths;
+    QList<std::tuple<QString, QString, QStringList>> m_tableIds; // of the shown sheets: path, name, ids
 };
 
 } // namespace
@@ -474,6 +572,7 @@ QList<QString> iSharedStrings(zip* archive, XlsxIBudget* budget)
             if (xml.isStart()) {
                 current.clear();
             } else if (limits.take() && limits.keepText(current.size())) {
+                current = xlsxUnescaped(std::move(current));
                 current.squeeze();
                 strings.append(std::move(current));
                 current = QString();

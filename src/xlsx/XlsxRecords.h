@@ -41,7 +41,6 @@ struct XlsxISheetData {
     QSet<int> hiddenRows;                  // not shown and not printed
     QSet<int> hiddenCols;
     int formulasWithoutValue = 0;          // formulas the workbook saved no result of
-    bool cellsRead = true;                 // false for a sheet read for its hidden rows and columns alone
     int printedLastCol = -1;               // as iFitSpills measured it; -1 not measured
 };
 

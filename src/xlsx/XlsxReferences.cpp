@@ -20,10 +20,11 @@ constexpr qsizetype kMaxTokens = 4096;
 constexpr qint64 kMaxNumber = 1 << 24;
 
 struct Token {
-    enum Kind { Word, Sheet, Punct, Other, End };
+    enum Kind { Word, Sheet, Table, Punct, Other, End };
     Kind kind = End;
-    QString text;          // a word as written, a sheet's name, a punctuation character
+    QString text;          // a word as written, a sheet's or table's name, a punctuation character
     bool external = false; // a sheet of another workbook: "[1]Лист!"
+    QString spec;          // of a table: what its brackets hold, "[#Data],[Сумма]"
 };
 
 bool isWordChar(QChar c)
@@ -49,8 +50,32 @@ bool quotedName(QStringView text, qsizetype& i, QString& name)
     return false;
 }
 
+// What the brackets opening at i hold, nested ones included; i moves past
+// the closing one. "'" takes the next character as it is. False when they
+// are not closed.
+bool bracketed(QStringView text, qsizetype& i, QString& inside)
+{
+    int depth = 0;
+    for (; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\'' && depth > 0 && i + 1 < text.size()) {
+            inside += text.mid(i, 2);
+            ++i;
+        } else if (c == u'[' && depth++ == 0) {
+            continue;
+        } else if (c == u']' && --depth == 0) {
+            ++i;
+            return true;
+        } else {
+            inside += c;
+        }
+    }
+    return false;
+}
+
 // The tokens of a formula, ending in End; false when it is too long or a
-// sheet's quotes are not closed. "[0]" names this workbook.
+// sheet's quotes, a text's or brackets are not closed. "[0]" names this
+// workbook; brackets after a word, or holding "#", "@" or "[", are a table's.
 bool tokenize(QStringView text, QList<Token>& tokens)
 {
     bool external = false;
@@ -63,6 +88,30 @@ bool tokenize(QStringView text, QList<Token>& tokens)
         }
         if (tokens.size() >= kMaxTokens)
             return false;
+        const bool afterWord = i > 0 && isWordChar(text.at(i - 1)) && !tokens.isEmpty() &&
+                               tokens.last().kind == Token::Word;
+        const QChar first = i + 1 < text.size() ? text.at(i + 1) : QChar();
+        if (c == u'[' && (afterWord || first == u'#' || first == u'@' || first == u'[')) {
+            QString spec;
+            if (!bracketed(text, i, spec))
+                return false;
+            if (afterWord)
+                tokens.last().kind = Token::Table;
+            else
+                tokens.append({Token::Table, QString(), false});
+            tokens.last().spec = spec;
+            continue;
+        }
+        if (c == u'"') { // a text: what it says is no reference
+            qsizetype j = i + 1;
+            while (j < text.size() && !(text.at(j) == u'"' && (j + 1 >= text.size() || text.at(j + 1) != u'"')))
+                j += text.at(j) == u'"' ? 2 : 1;
+            if (j >= text.size())
+                return false;
+            i = j + 1;
+            tokens.append({Token::Other, QStringLiteral("\""), false});
+            continue;
+        }
         if (c == u'[') {
             const qsizetype close = text.indexOf(u']', i);
             if (close < 0)
@@ -162,6 +211,100 @@ struct Operand {
     Part part = Cells;
 };
 
+// A name in a table's brackets as written: "'" takes the next character.
+QString unescaped(QStringView item)
+{
+    QString name;
+    for (qsizetype i = 0; i < item.size(); ++i) {
+        if (item.at(i) == u'\'' && i + 1 < item.size())
+            ++i;
+        name += item.at(i);
+    }
+    return name.trimmed();
+}
+
+// The cells a table's brackets stand for: its data rows unless "#All",
+// "#Headers", "#Data" or "#Totals" say otherwise, its columns by name, one or
+// a range "[A]:[B]"; false for the current row and for what is not one block.
+bool structuredBlock(const XlsxITable& table, QStringView spec, Block& block)
+{
+    QStringList items;
+    QList<QChar> joins;
+    if (!spec.trimmed().startsWith(u'[')) {
+        items.append(spec.toString());
+    } else {
+        qsizetype i = 0;
+        for (;;) {
+            while (i < spec.size() && spec.at(i).isSpace())
+                ++i;
+            QString item;
+            if (i >= spec.size() || spec.at(i) != u'[' || !bracketed(spec, i, item))
+                return false;
+            items.append(item);
+            while (i < spec.size() && spec.at(i).isSpace())
+                ++i;
+            if (i >= spec.size())
+                break;
+            if (spec.at(i) != u',' && spec.at(i) != u':')
+                return false;
+            joins.append(spec.at(i++));
+        }
+    }
+    enum { Headers = 1, Data = 2, Totals = 4 };
+    int parts = 0;
+    QList<int> columns;
+    for (const QString& item : std::as_const(items)) {
+        const QString name = unescaped(item);
+        const QString special = name.toLower();
+        if (special == u"#all")
+            parts |= Headers | Data | Totals;
+        else if (special == u"#data")
+            parts |= Data;
+        else if (special == u"#headers")
+            parts |= Headers;
+        else if (special == u"#totals")
+            parts |= Totals;
+        else if (name.startsWith(u'#') || name.startsWith(u'@'))
+            return false;
+        else if (!name.isEmpty()) {
+            const qsizetype at = std::find_if(table.columns.cbegin(), table.columns.cend(),
+                                              [&name](const QString& c) { return c.compare(name, Qt::CaseInsensitive) == 0; }) -
+                                 table.columns.cbegin();
+            if (at >= table.columns.size())
+                return false;
+            columns.append(int(at));
+        }
+    }
+    // Two columns make a block only as a range; headers and totals without
+    // the data between them are none.
+    if (columns.size() > 2 || (columns.size() == 2 && !joins.contains(u':')) || parts == (Headers | Totals))
+        return false;
+    parts = parts ? parts : Data;
+    const int headers = std::max(table.headerRows, 0);
+    const int totals = std::max(table.totalsRows, 0);
+    const int segments[3][2] = {{table.firstRow, table.firstRow + headers - 1},
+                                {table.firstRow + headers, table.lastRow - totals},
+                                {table.lastRow - totals + 1, table.lastRow}};
+    int first = kSheetRows + 1;
+    int last = 0;
+    for (int k = 0; k < 3; ++k) {
+        if ((parts & (1 << k)) && segments[k][0] <= segments[k][1]) {
+            first = std::min(first, segments[k][0]);
+            last = std::max(last, segments[k][1]);
+        }
+    }
+    if (first > last)
+        return false;
+    const int from = columns.isEmpty() ? 0 : std::min(columns.first(), columns.last());
+    const int to = columns.isEmpty() ? int(table.columns.size()) - 1 : std::max(columns.first(), columns.last());
+    block.sheet = table.sheet;
+    block.firstRow = first;
+    block.lastRow = last;
+    block.firstCol = table.firstCol + from;
+    block.lastCol = std::min(table.firstCol + std::max(to, 0), table.lastCol);
+    return block.firstCol <= block.lastCol;
+}
+
 // One formula's tokens read as a reference, after the rules of the
 // spreadsheet functions it knows.
 class Parser {
@@ -255,6 +398,11 @@ private:
     {
         if (punct(u'('))
             return nested([&] { return unionOf(out.blocks) && punct(u')'); });
+        if (peek().kind == Token::Table) {
+            const Token& t = peek();
+            ++m_at;
+            return tableBlock(t.text, t.spec, out.blocks);
+        }
         QString sheet;
         bool prefixed = false;
         if (peek().kind == Token::Sheet) {
@@ -289,14 +437,44 @@ private:
         return name(word, prefixed ? sheet : QString(), out.blocks);
     }
 
-    bool name(const QString& word, const QString& scope, QList<Block>& blocks)
+    bool tableBlock(const QString& name, const QString& spec, QList<Block>& blocks)
+    {
+        const XlsxITable* table = m_references.table(name);
+        Block block;
+        if (!table || !structuredBlock(*table, spec, block))
+            return false;
+        block.data = m_references.sheetNamed(block.sheet);
+        blocks.append(block);
+        return true;
+    }
+
+    // A name's formula as tokens; false when there is none or names go too deep.
+    bool nameTokens(const QString& word, const QString& scope, QList<Token>& tokens)
     {
         const QString formula = m_references.nameFormula(word, scope);
+        return !formula.isEmpty() && m_nameDepth < kMaxNameDepth && ++m_namesRead <= kMaxNamesRead &&
+               tokenize(formula, tokens);
+    }
+
+    // A name, or a table named alone: its data.
+    bool name(const QString& word, const QString& scope, QList<Block>& blocks)
+    {
         QList<Token> tokens;
-        if (formula.isEmpty() || m_nameDepth >= kMaxNameDepth || ++m_namesRead > kMaxNamesRead ||
-            !tokenize(formula, tokens))
-            return false;
+        if (!nameTokens(word, scope, tokens))
+            return scope.isNull() && m_references.nameFormula(word, scope).isEmpty() && tableBlock(word, {}, blocks);
         return Parser(m_references, tokens, m_nameDepth + 1, m_namesRead).parse(blocks);
+    }
+
+    // A name that stands for a number, as a size of OFFSET.
+    bool nameNumber(const QString& word, const QString& scope, qint64& value)
+    {
+        QList<Token> tokens;
+        if (!nameTokens(word, scope, tokens))
+            return false;
+        Parser inner(m_references, tokens, m_nameDepth + 1, m_namesRead);
+        if (inner.peek().kind == Token::Other && inner.peek().text == u"=")
+            ++inner.m_at;
+        return inner.number(value) && inner.peek().kind == Token::End;
     }
 
     bool call(const QString& function, Operand& out)
@@ -417,22 +595,33 @@ private:
         }
         if (punct(u'('))
             return nested([&] { return number(value) && punct(u')'); });
+        QString scope;
+        if (peek().kind == Token::Sheet && !peek().external && peek(1).kind == Token::Word) {
+            scope = peek().text;
+            ++m_at;
+        }
         if (peek().kind != Token::Word)
             return false;
         const QString word = peek().text;
         ++m_at;
-        if (isNumberWord(word)) {
-            bool ok = false;
-            const double number = word.toDouble(&ok);
-            if (!ok || !std::isfinite(number) || std::abs(number) > double(kMaxNumber))
-                return false;
-            value = qint64(std::trunc(number));
-            return true;
-        }
+        if (scope.isNull() && isNumberWord(word))
+            return numberWord(word, value);
+        if (!(peek().kind == Token::Punct && peek().text == u"("))
+            return nameNumber(word, scope, value);
         const QString function = word.toUpper();
-        if ((function != u"COUNTA" && function != u"COUNT") || !punct(u'('))
+        if ((function != u"COUNTA" && function != u"COUNT") || !scope.isNull() || !punct(u'('))
             return false;
         return nested([&] { return count(function == u"COUNT", value) && punct(u')'); });
+    }
+
+    static bool numberWord(const QString& word, qint64& value)
+    {
+        bool ok = false;
+        const double number = word.toDouble(&ok);
+        if (!ok || !std::isfinite(number) || std::abs(number) > double(kMaxNumber))
+            return false;
+        value = qint64(std::trunc(number));
+        return true;
     }
 
     // COUNTA (or COUNT of numbers) over the ranges of its arguments.
@@ -481,9 +670,33 @@ int XlsxIArea::visible() const
     return size() - hiddenInside;
 }
 
-XlsxReferences::XlsxReferences(SheetNamed sheetNamed, const QList<XlsxIDefinedName>& names)
-    : m_sheetNamed(std::move(sheetNamed)), m_names(names)
+XlsxReferences::XlsxReferences(SheetNamed sheetNamed, const QList<XlsxIDefinedName>& names,
+                               const QList<XlsxITable>& tables)
+    : m_sheetNamed(std::move(sheetNamed)), m_names(names), m_tables(tables)
 {
+    for (qsizetype i = m_tables.size() - 1; i >= 0; --i)
+        m_tableIndex.insert(m_tables.at(i).name.toCaseFolded(), i);
+}
+
+const XlsxITable* XlsxReferences::table(const QString& name) const
+{
+    const auto found = m_tableIndex.constFind(name.toCaseFolded());
+    return found == m_tableIndex.cend() ? nullptr : &m_tables.at(*found);
+}
+
+bool iCellRange(QStringView ref, int& firstRow, int& firstCol, int& lastRow, int& lastCol)
+{
+    const qsizetype colon = ref.indexOf(u':');
+    const QStringView from = colon < 0 ? ref : ref.left(colon);
+    const QStringView to = colon < 0 ? ref : ref.mid(colon + 1);
+    if (!rangeEnd(from.trimmed(), &firstCol, &firstRow) || !rangeEnd(to.trimmed(), &lastCol, &lastRow) ||
+        firstCol < 0 || firstRow < 0 || lastCol < 0 || lastRow < 0)
+        return false;
+    if (firstRow > lastRow)
+        std::swap(firstRow, lastRow);
+    if (firstCol > lastCol)
+        std::swap(firstCol, lastCol);
+    return true;
 }
 
 bool XlsxReferences::resolve(QStringView formula, QList<XlsxIArea>& areas) const
@@ -521,7 +734,7 @@ QString XlsxReferences::nameFormula(const QString& name, const QString& sheet) c
 qint64 XlsxReferences::countCells(const XlsxISheetData* sheet, int firstRow, int lastRow, int firstCol, int lastCol,
                                   bool numbers) const
 {
-    if (!sheet || !sheet->cellsRead)
+    if (!sheet)
         return -1;
     const auto key = std::make_tuple(quintptr(sheet), firstRow, lastRow, firstCol, lastCol, numbers);
     if (const auto known = m_counts.constFind(key); known != m_counts.cend())
@@ -558,25 +771,49 @@ void XlsxReferences::collectSheets(QStringView formula, int depth, QSet<qsizetyp
         const bool prefixed = before && before->kind == Token::Sheet;
         if (t.kind == Token::Sheet && !t.external && !t.text.isEmpty() && !sheets.contains(t.text, Qt::CaseInsensitive))
             sheets.append(t.text);
+        if (t.kind == Token::Table) {
+            const XlsxITable* table = this->table(t.text);
+            if (!table)
+                *anySheet = true;
+            else if (!sheets.contains(table->sheet, Qt::CaseInsensitive))
+                sheets.append(table->sheet);
+        }
         if (t.kind != Token::Word || (prefixed && before->external) || isNumberWord(t.text))
             continue;
         const Token& after = tokens.at(i + 1);
+        const QString word = t.text.toUpper();
+        if (after.kind == Token::Punct && after.text == u"(") {
+            // A reference made of text may be any sheet's.
+            *anySheet = word == u"INDIRECT" || word == u"_XLFN.INDIRECT";
+            continue;
+        }
         int col = -1;
         int row = -1;
-        if ((after.kind == Token::Punct && after.text == u"(") || rangeEnd(t.text, &col, &row))
-            continue; // a function, or a part of a reference
+        if (rangeEnd(t.text, &col, &row)) {
+            // Cells of no sheet are those of whichever sheet asks.
+            *anySheet = !prefixed && !(before && before->kind == Token::Punct && before->text == u":");
+            continue;
+        }
+        if (word == u"TRUE" || word == u"FALSE")
+            continue;
         // A name without a sheet may be any sheet's own.
         const QString wanted = t.text.toCaseFolded();
         const QString scope = prefixed ? before->text.toCaseFolded() : QString();
+        bool known = false;
         for (qsizetype k = 0; k < m_names.size(); ++k) {
             const XlsxIDefinedName& n = m_names.at(k);
             if (n.name.toCaseFolded() != wanted || (prefixed && !n.sheet.isEmpty() && n.sheet.toCaseFolded() != scope))
                 continue;
+            known = true;
             // Each name is read once: what it points to is already collected.
             if (!seen.contains(k)) {
                 seen.insert(k);
                 collectSheets(n.formula, depth + 1, seen, sheets, anySheet);
             }
         }
+        const XlsxITable* table = known ? nullptr : this->table(t.text);
+        if (table && !sheets.contains(table->sheet, Qt::CaseInsensitive))
+            sheets.append(table->sheet);
+        *anySheet = *anySheet || (!known && !table);
     }
 }

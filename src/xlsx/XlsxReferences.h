@@ -2,6 +2,7 @@
 
 #include "XlsxRecords.h"
 
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QSet>
@@ -17,6 +18,24 @@ struct XlsxIDefinedName {
     QString sheet;
     QString formula;
 };
+
+// A table of a sheet: its cells, header and totals rows among them, and the
+// names of its columns in order.
+struct XlsxITable {
+    QString name;
+    QString sheet;
+    int firstRow = 0;
+    int lastRow = 0;
+    int firstCol = 0;
+    int lastCol = 0;
+    int headerRows = 1;
+    int totalsRows = 0;
+    QStringList columns;
+};
+
+// The cells of an A1 reference "B2:D9" or "B2": rows from 1, columns from 0;
+// false when it is neither.
+bool iCellRange(QStringView ref, int& firstRow, int& firstCol, int& lastRow, int& lastCol);
 
 // One row or column of cells of a sheet: rows from 1, columns from 0.
 struct XlsxIArea {
@@ -34,25 +53,29 @@ struct XlsxIArea {
 
 // The cells a chart's reference stands for, as charts write them: areas
 // joined by ",", whole rows and columns, names of the workbook or of a
-// sheet, and the names that grow with their data: OFFSET with constant,
-// COUNTA or COUNT sizes, and a range ending in INDEX. Counts are taken over
-// the cells already read. Anything else is not resolved.
+// sheet, tables' structured references ("Таблица1[Сумма]",
+// "Таблица1[[#Data],[Сумма]]"), and the names that grow with their data:
+// OFFSET with sizes of constants, names, COUNTA or COUNT, and a range ending
+// in INDEX. Counts are taken over the cells already read. Anything else is
+// not resolved.
 class XlsxReferences {
 public:
     // A sheet by name (spreadsheets compare names case-insensitively), null
     // when unknown.
     using SheetNamed = std::function<const XlsxISheetData*(const QString&)>;
 
-    XlsxReferences(SheetNamed sheetNamed, const QList<XlsxIDefinedName>& names);
+    XlsxReferences(SheetNamed sheetNamed, const QList<XlsxIDefinedName>& names,
+                   const QList<XlsxITable>& tables = {});
 
     // The areas a reference stands for, each one row or column; false when
     // any part of it is not resolved.
     bool resolve(QStringView formula, QList<XlsxIArea>& areas) const;
 
-    // The sheets a reference may point to, through the names it uses (a
-    // name no sheet's and not the workbook's, or a chart's own data such as
-    // LibreOffice's "0", points to none); every sheet (anySheet) when the
-    // reference cannot be read.
+    // The sheets a reference may point to, through the names and tables it
+    // uses (a chart's own data such as LibreOffice's "0" points to none);
+    // every sheet (anySheet) when it cannot be told: a reference that names
+    // no sheet, a name or table the workbook does not have, INDIRECT, or a
+    // reference that cannot be read.
     QStringList sheetsNamed(QStringView formula, bool* anySheet) const;
 
     // The defined name as a sheet sees it: the sheet's own first, then the
@@ -60,9 +83,11 @@ public:
     QString nameFormula(const QString& name, const QString& sheet) const;
 
     const XlsxISheetData* sheetNamed(const QString& name) const { return m_sheetNamed(name); }
+    // A table by name, case-insensitively; null when there is none.
+    const XlsxITable* table(const QString& name) const;
 
     // Non-empty cells (numbers alone when numbers) of a block of a sheet:
-    // -1 when the sheet's cells were not read.
+    // -1 for a sheet the workbook does not have.
     qint64 countCells(const XlsxISheetData* sheet, int firstRow, int lastRow, int firstCol, int lastCol,
                       bool numbers) const;
 
@@ -72,6 +97,8 @@ private:
 
     SheetNamed m_sheetNamed;
     QList<XlsxIDefinedName> m_names;
+    QList<XlsxITable> m_tables;
+    QHash<QString, qsizetype> m_tableIndex; // by case-folded name: the first of that name
     // Counts asked again by the series of a chart, and by its charts.
     mutable QMap<std::tuple<quintptr, int, int, int, int, bool>, qint64> m_counts;
 };

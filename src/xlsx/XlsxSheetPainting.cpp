@@ -712,8 +712,13 @@ void iDrawChart(QPainter& p, const QRectF& r, const XlsxIChart& chart, double sc
 
 QString iShownText(const XlsxICell& cell, const XlsxIStyles* styles, bool wraps)
 {
-    const QString text = iDisplayText(cell, styles);
-    return wraps ? text : text.left(kMaxLineChars);
+    QString text = iDisplayText(cell, styles);
+    if (!wraps)
+        text.truncate(kMaxLineChars);
+    // A carriage return or a tab among the letters prints as nothing; a line
+    // feed is where a wrapped text breaks.
+    text.removeIf([](QChar c) { return c.unicode() < 0x20 && c != u'\n'; });
+    return text;
 }
 
 void iFitSpills(XlsxISheetData& sheet, const QList<XlsxIChart>& charts, const XlsxIStyles& styles)

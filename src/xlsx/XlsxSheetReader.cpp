@@ -89,11 +89,11 @@ public:
     {
     }
 
-    void read(XlsxXmlWalker& xml, QString* drawingId)
+    void read(XlsxXmlWalker& xml, QString* drawingId, QStringList* tableIds)
     {
         while (xml.next()) {
             if (xml.isStart()) {
-                if (!start(xml, drawingId)) {
+                if (!start(xml, drawingId, tableIds)) {
                     xml.stop();
                     return;
                 }
@@ -110,7 +110,7 @@ public:
     }
 
 private:
-    bool start(const XlsxXmlWalker& xml, QString* drawingId)
+    bool start(const XlsxXmlWalker& xml, QString* drawingId, QStringList* tableIds)
     {
         const QStringView name = xml.name();
         if (name == u"c") {
@@ -135,6 +135,11 @@ private:
         } else if (name == u"drawing" && drawingId && !m_drawingSeen) {
             m_drawingSeen = true;
             *drawingId = xml.relationshipId();
+        } else if (name == u"tablePart" && tableIds) {
+            const QString id = xml.relationshipId();
+            if (!m_budget.take() || !m_budget.keepText(id.size()))
+                return false;
+            tableIds->append(id);
         }
         return true;
     }
@@ -253,7 +258,7 @@ private:
                 cell.isNumber = true;
             }
             m_value.squeeze();
-            cell.text = std::move(m_value);
+            cell.text = plain || m_type == u"e" ? std::move(m_value) : xlsxUnescaped(std::move(m_value));
             m_value = QString();
             m_keepsText = true;
         }
@@ -371,13 +376,13 @@ QList<XlsxIMerge> nonOverlapping(const QList<XlsxIMerge>& merges)
 } // namespace
 
 std::unique_ptr<XlsxISheetData> iParseSheet(const QByteArray& xml, const QList<QString>& sharedStrings,
-                                            XlsxIBudget* budget, QString* drawingId)
+                                            XlsxIBudget* budget, QString* drawingId, QStringList* tableIds)
 {
     auto sheet = std::make_unique<XlsxISheetData>();
     XlsxIBudget local;
     XlsxIBudget& limits = budget ? *budget : local;
     XlsxXmlWalker walker(xml, limits);
-    SheetReader(sharedStrings, limits, *sheet).read(walker, drawingId);
+    SheetReader(sharedStrings, limits, *sheet).read(walker, drawingId, tableIds);
     sheet->merges = nonOverlapping(sheet->merges);
     return sheet;
 }

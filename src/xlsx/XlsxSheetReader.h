@@ -9,6 +9,8 @@ struct XlsxIBudget;
 // Reads one worksheet part: cell values with their style, column widths, row
 // heights and merged ranges, all clipped to A1:XFD1048576. Always returns an
 // object; malformed input keeps what was read before the fault. When
-// drawingId is given it receives the relationship id of the first drawing.
+// drawingId is given it receives the relationship id of the first drawing,
+// tableIds those of the sheet's tables.
 std::unique_ptr<XlsxISheetData> iParseSheet(const QByteArray& xml, const QList<QString>& sharedStrings,
-                                            XlsxIBudget* budget = nullptr, QString* drawingId = nullptr);
+                                            XlsxIBudget* budget = nullptr, QString* drawingId = nullptr,
+                                            QStringList* tableIds = nullptr);

@@ -2,6 +2,8 @@
 
 #include "XlsxIBudget.h"
 
+#include <algorithm>
+
 namespace {
 
 // The most characters a spreadsheet cell holds; longer texts are cut.
@@ -113,4 +115,32 @@ void xlsxAppendBounded(QString& to, QStringView text)
         to = text.left(room).toString();
     else
         to.append(text.left(room));
+}
+
+QString xlsxUnescaped(QString text)
+{
+    qsizetype at = text.indexOf(QLatin1String("_x"));
+    if (at < 0)
+        return text;
+    const auto hex = [](QChar c) {
+        const char16_t u = c.toLower().unicode();
+        return (u >= u'0' && u <= u'9') || (u >= u'a' && u <= u'f');
+    };
+    QString out;
+    out.reserve(text.size());
+    qsizetype done = 0;
+    for (; at >= 0; at = text.indexOf(QLatin1String("_x"), at)) {
+        const bool escape = at + 6 < text.size() && text.at(at + 6) == u'_' &&
+                            std::all_of(text.cbegin() + at + 2, text.cbegin() + at + 6, hex);
+        if (!escape) {
+            ++at;
+            continue;
+        }
+        out += QStringView(text).mid(done, at - done);
+        out += QChar(char16_t(QStringView(text).mid(at + 2, 4).toUShort(nullptr, 16)));
+        at += 7;
+        done = at;
+    }
+    out += QStringView(text).mid(done);
+    return out;
 }

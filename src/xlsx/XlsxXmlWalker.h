@@ -57,3 +57,6 @@ double xlsxDouble(QStringView text, bool* ok = nullptr);
 bool xlsxBool(QStringView text, bool absent = false);
 // Appends text to a string without letting it grow past what one cell holds.
 void xlsxAppendBounded(QString& to, QStringView text);
+// A string of the format with its escapes decoded: "_xHHHH_" is the
+// character of that code ("_x000D_" a carriage return), so "_x005F_" is "_".
+QString xlsxUnescaped(QString text);

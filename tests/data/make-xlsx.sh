@@ -54,3 +54,10 @@ python3 "$src/charts-as-written.py" "$out/charts-as-written.xlsx"
 mkdir "$work/report"
 calc "$work/report" "$out/charts-as-written.xlsx"
 mv "$work/report/charts-as-written.xlsx" "$out/lo-charts-as-written.xlsx"
+
+# ---- Tables, hidden charts, escaped texts and engineering figures ----
+# Part by part: a chart over a name that stands for a table's column, rows
+# hidden at both ends and in the middle of the table's data, three charts
+# the author hid, texts with escaped characters and figures as LibreOffice
+# prints them.
+python3 "$src/tables-and-texts.py" "$out/tables-and-texts.xlsx"

@@ -123,6 +123,24 @@ QMap<QString, XlsxParts> hostileWorkbooks()
     nestedNames["xl/workbook.xml"].replace("</sheets>", "</sheets><definedNames>" + names + "</definedNames>");
     books.insert(QStringLiteral("nested-names"), nestedNames);
 
+    // 20,000 table parts naming one table of 16,384 columns, and a chart over
+    // 200 structured references to its last column: the table is read once.
+    XlsxParts tables = minimalXlsx(oneCell + "<drawing r:id=\"rIdD\"/><tableParts>" +
+                                   QByteArray("<tablePart r:id=\"rIdT\"/>").repeated(20000) + "</tableParts>");
+    addChart(tables, {"1", "0", "5", "10"},
+             QByteArray(chart).replace("<c:numRef>", "<c:numRef><c:f>[0]!Ряд</c:f>"));
+    tables["xl/worksheets/_rels/sheet1.xml.rels"].replace(
+        "</Relationships>", "<Relationship Id=\"rIdT\" Type=\"t\" Target=\"../tables/table1.xml\"/></Relationships>");
+    QByteArray columns;
+    for (int c = 1; c <= 16384; ++c)
+        columns += "<tableColumn id=\"" + QByteArray::number(c) + "\" name=\"К" + QByteArray::number(c) + "\"/>";
+    tables.insert("xl/tables/table1.xml", "<table name=\"Т\" displayName=\"Т\" ref=\"A1:XFD3\"><tableColumns>" +
+                                              columns + "</tableColumns></table>");
+    tables["xl/workbook.xml"].replace("</sheets>", "</sheets><definedNames><definedName name=\"Ряд\">(" +
+                                                       QByteArray("Т[[#All],[К16384]],").repeated(199) +
+                                                       "Т[К16384])</definedName></definedNames>");
+    books.insert(QStringLiteral("many-tables"), tables);
+
     // 2,000 cells showing one text of 30,000 characters, wrapped at 409
     // points in a column half a digit wide: every row grows to its cap.
     QByteArray wrappedRows;

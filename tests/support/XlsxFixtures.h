@@ -22,7 +22,8 @@ void addChart(XlsxParts& parts, const QList<QByteArray>& corners, const QByteArr
 // ("nested-merges"), 100,000 disjoint merges of two cells, one a row
 // ("row-merges"), one sheet part listed 20,000 times ("listed"), a line
 // chart with one cached point at index 1048575 ("far-point"), a chart over
-// a name counting over 500 names in each of seven levels ("nested-names").
+// a name counting over 500 names in each of seven levels ("nested-names"),
+// 20,000 parts of one table of 16,384 columns ("many-tables").
 QMap<QString, XlsxParts> hostileWorkbooks();
 
 // Writes the parts deflated with libzip.

@@ -53,6 +53,7 @@ void TestXlsxHostile::boundedWork_data()
     // Names read no more than a bound: the reference is not resolved, and
     // its sheet hides nothing, so the chart is drawn as cached.
     QTest::newRow("names counting over names") << "nested-names" << "sheets 1 pages 1 merges 0 points 1" << 0;
+    QTest::newRow("one table listed 20,000 times") << "many-tables" << "sheets 1 pages 1 merges 0 points 1" << 0;
     // Measured only as far as a row's cap: before, each cell laid out its whole text.
     QTest::newRow("2,000 long texts wrapped at 409 points") << "long-wrapped" << "sheets 1 pages " << 0;
     // Run over empty columns no further than a bound, and cut there.

@@ -361,6 +361,7 @@ void TestXlsxImportDialog::chartsAsTheWorkbookShowsThem_data()
     QTest::addColumn<bool>("chartSheet");     // a second sheet "Диаграмма 1" holding a chart alone
     QTest::addColumn<QString>("hint");
     QTest::addColumn<bool>("drawn");
+    QTest::addColumn<QByteArrayList>("drawing"); // pairs of what the drawing says and what it says instead
 
     const QByteArray filtered =
         "<c:extLst><c:ext uri=\"{02D57815-91ED-43cb-92C2-25804820EDAC}\" "
@@ -372,16 +373,45 @@ void TestXlsxImportDialog::chartsAsTheWorkbookShowsThem_data()
                                            "которой нельзя узнать скрытые строки, и диаграммы показали бы скрытые "
                                            "значения.");
     QTest::newRow("filtered series") << QByteArray("S!$A$1:$A$5") << filtered << QByteArray() << true << false
-                                     << QString() << true;
+                                     << QString() << true << QByteArrayList();
     QTest::newRow("chart sheet") << QByteArray("S!$A$1:$A$5") << QByteArray() << QByteArray() << false << true
-                                 << QStringLiteral("Листы-диаграммы не импортируются: «Диаграмма 1».") << true;
+                                 << QStringLiteral("Листы-диаграммы не импортируются: «Диаграмма 1».") << true << QByteArrayList();
     QTest::newRow("growing name over a hidden row")
         << QByteArray("[0]!Ряд") << QByteArray() << QByteArray("OFFSET(S!$A$1,0,0,COUNTA(S!$A:$A),1)") << true
-        << false << QString() << true;
+        << false << QString() << true << QByteArrayList();
     QTest::newRow("name not resolved over a hidden row") << QByteArray("[0]!Ряд") << QByteArray() << unresolved
-                                                         << true << false << leftOut << false;
+                                                         << true << false << leftOut << false << QByteArrayList();
     QTest::newRow("name not resolved, nothing hidden") << QByteArray("[0]!Ряд") << QByteArray() << unresolved
-                                                       << false << false << QString() << true;
+                                                       << false << false << QString() << true << QByteArrayList();
+    // References that name no sheet may be any sheet's.
+    QTest::newRow("INDIRECT naming no sheet over a hidden row")
+        << QByteArray("[0]!Ряд") << QByteArray() << QByteArray("INDIRECT(\"A1:A5\")") << true << false << leftOut
+        << false << QByteArrayList();
+    QTest::newRow("INDIRECT naming no sheet, nothing hidden") << QByteArray("[0]!Ряд") << QByteArray()
+                                                              << QByteArray("INDIRECT(\"A1:A5\")") << false << false
+                                                              << QString() << true << QByteArrayList();
+    QTest::newRow("name not defined over a hidden row") << QByteArray("[0]!Ряд") << QByteArray() << QByteArray()
+                                                        << true << false << leftOut << false << QByteArrayList();
+    // A chart the author hid, or does not print, is neither shown nor printed.
+    const QByteArray frame = "<xdr:graphicFrame>";
+    const QByteArray named = frame + "<xdr:nvGraphicFramePr><xdr:cNvPr id=\"2\" name=\"Диаграмма 1\"%1/>"
+                                     "<xdr:cNvGraphicFramePr/></xdr:nvGraphicFramePr>";
+    const QByteArray group = "<xdr:grpSp><xdr:nvGrpSpPr><xdr:cNvPr id=\"3\" name=\"Группа 1\"%1/><xdr:cNvGrpSpPr/>"
+                             "</xdr:nvGrpSpPr><xdr:grpSpPr/>" + QByteArray(named).replace("%1", "");
+    const auto hiding = [](QByteArray text, const char* attribute) { return text.replace("%1", attribute); };
+    QTest::newRow("chart hidden") << QByteArray("S!$A$1:$A$5") << QByteArray() << QByteArray() << false << false
+                                  << QString() << false << QByteArrayList{frame, hiding(named, " hidden=\"1\"")};
+    QTest::newRow("chart shown") << QByteArray("S!$A$1:$A$5") << QByteArray() << QByteArray() << false << false
+                                 << QString() << true << QByteArrayList{frame, hiding(named, " hidden=\"0\"")};
+    QTest::newRow("chart in a hidden group")
+        << QByteArray("S!$A$1:$A$5") << QByteArray() << QByteArray() << false << false << QString() << false
+        << QByteArrayList{frame, hiding(group, " hidden=\"1\""), "</xdr:graphicFrame>", "</xdr:graphicFrame></xdr:grpSp>"};
+    QTest::newRow("chart in a shown group")
+        << QByteArray("S!$A$1:$A$5") << QByteArray() << QByteArray() << false << false << QString() << true
+        << QByteArrayList{frame, hiding(group, ""), "</xdr:graphicFrame>", "</xdr:graphicFrame></xdr:grpSp>"};
+    QTest::newRow("chart not printed with the sheet")
+        << QByteArray("S!$A$1:$A$5") << QByteArray() << QByteArray() << false << false << QString() << false
+        << QByteArrayList{"</xdr:twoCellAnchor>", "<xdr:clientData fPrintsWithSheet=\"0\"/></xdr:twoCellAnchor>"};
 }
 
 void TestXlsxImportDialog::chartsAsTheWorkbookShowsThem()
@@ -393,7 +423,10 @@ void TestXlsxImportDialog::chartsAsTheWorkbookShowsThem()
     QFETCH(bool, chartSheet);
     QFETCH(QString, hint);
     QFETCH(bool, drawn);
+    QFETCH(QByteArrayList, drawing);
     XlsxParts parts = sheetBook(5, "", "", {0, 2, 10, 8});
+    for (qsizetype i = 0; i + 1 < drawing.size(); i += 2)
+        parts["xl/drawings/drawing1.xml"].replace(drawing.at(i), drawing.at(i + 1));
     if (hiddenRow)
         parts["xl/worksheets/sheet1.xml"].replace("<row r=\"3\">", "<row r=\"3\" hidden=\"1\">");
     QByteArray points;

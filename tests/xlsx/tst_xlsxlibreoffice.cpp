@@ -11,7 +11,7 @@
 namespace {
 
 // Three sheets: a bold merged title, a red text, a filled and bordered
-// number, a date, column widths and a row height.
+// number, a date, column widths and a row height; a text with "_x".
 const char kFlatOds[] = R"(<?xml version="1.0" encoding="UTF-8"?>
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
  xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
@@ -45,7 +45,7 @@ const char kFlatOds[] = R"(<?xml version="1.0" encoding="UTF-8"?>
    </table:table-row>
   </table:table>
   <table:table table:name="Второй"><table:table-row><table:table-cell office:value-type="float" office:value="2"><text:p>2</text:p></table:table-cell></table:table-row></table:table>
-  <table:table table:name="Третий"><table:table-row><table:table-cell office:value-type="string"><text:p>три</text:p></table:table-cell></table:table-row></table:table>
+  <table:table table:name="Третий"><table:table-row><table:table-cell office:value-type="string"><text:p>три</text:p></table:table-cell><table:table-cell office:value-type="string"><text:p>Литерал_x000D_конец</text:p></table:table-cell></table:table-row></table:table>
  </office:spreadsheet></office:body>
 </office:document>
 )";
@@ -127,6 +127,8 @@ void TestXlsxLibreOffice::flatOdsReadsAsWritten()
 
     QCOMPARE(book.sheets.at(1).data->cells.value(1).value(0).number, 2.0);
     QCOMPARE(book.sheets.at(2).data->cells.value(1).value(0).text, QStringLiteral("три"));
+    // LibreOffice escapes a text's own "_x" as "_x005F_x".
+    QCOMPARE(book.sheets.at(2).data->cells.value(1).value(1).text, QStringLiteral("Литерал_x000D_конец"));
 }
 
 void TestXlsxLibreOffice::csvReadsAsWritten()

@@ -123,7 +123,7 @@ void TestXlsxPackage::stringsThemeAndStyles()
                                   "<c r=\"C1\" t=\"s\"><v>2</v></c><c r=\"D1\" t=\"s\"><v>3</v></c></row></sheetData>");
     parts.insert("xl/sharedStrings.xml",
                  "<sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\"><si><r><t>Ито</t></r><r><t xml:space=\"preserve\">го </t></r>"
-                 "<rPh><t>ph</t></rPh></si><si/><si><t>last</t></si><si><rPh><t>ФОН</t></rPh><t>после</t></si></sst>");
+                 "<rPh><t>ph</t></rPh></si><si/><si><t>last_x000D_</t></si><si><rPh><t>ФОН</t></rPh><t>после_x005F_x0009_</t></si></sst>");
     parts.insert("xl/theme/theme1.xml",
                  "<a:theme xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\"><a:themeElements><a:clrScheme>"
                  "<a:dk1><a:sysClr val=\"windowText\" lastClr=\"101010\"/></a:dk1><a:lt1><a:sysClr val=\"window\" lastClr=\"FFFFFF\"/></a:lt1>"
@@ -140,8 +140,8 @@ void TestXlsxPackage::stringsThemeAndStyles()
     // Phonetic runs are a reading guide shown only on request: not the text.
     QCOMPARE(row.value(0).text, QStringLiteral("Итого "));
     QCOMPARE(row.value(1).text, QString());
-    QCOMPARE(row.value(2).text, QStringLiteral("last"));
-    QCOMPARE(row.value(3).text, QStringLiteral("после"));
+    QCOMPARE(row.value(2).text, QStringLiteral("last\r"));
+    QCOMPARE(row.value(3).text, QStringLiteral("после_x0009_"));
     QCOMPARE(book.styles->fonts.at(1).color.name(), QStringLiteral("#101010"));
     QCOMPARE(book.styles->fonts.at(2).color.name(), QStringLiteral("#ff8000"));
     QCOMPARE(book.styles->fills.at(0).color.name(), QStringLiteral("#d9d9d9"));

@@ -107,6 +107,13 @@ void TestXlsxSheet::cells_data()
                       "<rPh><t>ФОН</t></rPh><r><t>a</t></r><r><t>b</t></r></is></c></row>")
         << "1,0:Итого за квартал 1,1:ab";
     QTest::newRow("formula string") << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"str\"><f>A2</f><v>hi</v></c></row>") << "1,0:hi";
+    // Characters written as their codes, "_x005F_" a literal "_"; a number cell keeps its text.
+    QTest::newRow("escaped characters")
+        << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><r><t>Первая_x000D_</t></r><r><t xml:space=\"preserve\">"
+                      " строка</t></r></is></c><c r=\"B1\" t=\"str\"><f>A2</f><v>Таб_x0009_улятор</v></c><c r=\"C1\" "
+                      "t=\"inlineStr\"><is><t>Литерал_x005F_x000D_конец_x00e9__x12_</t></is></c><c r=\"D1\"><v>_x0041_</v></c>"
+                      "</row>")
+        << QStringLiteral("1,0:Первая\r строка 1,1:Таб\tулятор 1,2:Литерал_x000D_конец\u00e9_x12_ 1,3:_x0041_");
     QTest::newRow("bad shared indices") << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"s\"><v>2</v></c><c r=\"B1\" t=\"s\"><v>-1</v></c>"
                                                       "<c r=\"C1\" t=\"s\"><v>x</v></c><c r=\"D1\" t=\"s\"><v>1</v></c></row>")
                                         << "1,0: 1,1: 1,2: 1,3:one";

@@ -365,6 +365,17 @@ void TestXlsxStyles::formats_data()
     QTest::newRow("hidden number") << 12345.0 << 164 << ";;;" << "" << QString() << QString();
     QTest::newRow("text section only for texts") << 12.0 << 164 << "0;-0;0;\"№ \"@" << "12" << QString() << QString();
     QTest::newRow("exponent") << 12345.0 << 164 << "0.00E+00" << "1.23E+04" << QString() << QString();
+    // An exponent steps by the whole part's places.
+    const QList<std::tuple<double, int, const char*, const char*>> engineering = {
+        {12345.0, 164, "##0.0E+0", "12.3E+3"},   {1234.5678, 48, "", "1.2E+3"},
+        {45000.75, 48, "", "45.0E+3"},           {12345.0, 164, "#0.0E+0", "1.2E+4"},
+        {12345.0, 164, "000.0E+0", "012.3E+3"},  {0.00012, 164, "##0.0E+0", "120.0E-6"},
+        {999.96, 164, "##0.0E+0", "1.0E+3"},     {-12345.0, 164, "##0.0E+0", "-12.3E+3"},
+    };
+    for (const auto& [value, id, code, shown] : engineering)
+        QTest::addRow("exponent %s of %g", *code ? code : "48", value) << value << id << code << shown << QString() << QString();
+    QTest::newRow("condition's own words for the sign") << -5.0 << 164 << "[<0]\"минус \"0;0" << "минус 5" << QString()
+                                                        << QString();
     QTest::newRow("general with text") << 3.5 << 164 << "General\" шт.\"" << "3.5 шт." << QString() << QString();
     QTest::newRow("text only") << 3.0 << 164 << "\"есть\"" << "есть" << QString() << QString();
 }

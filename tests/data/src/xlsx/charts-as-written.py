@@ -9,17 +9,8 @@ ending in INDEX; a second series (7771) unticked in the chart's filter.
 Row 10: 123456789012345678 under "#,##0" and -0.5 under "[h]:mm".
 Sheet "Диаграмма" is a chart sheet with a pie of the same names."""
 import sys
-import zipfile
 
-R = 'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
-M = 'xmlns="http://schemas.openxmlformats.org/spreadsheetml/2006/main"'
-C = 'xmlns:c="http://schemas.openxmlformats.org/drawingml/2006/chart"'
-A = 'xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main"'
-C15 = 'xmlns:c15="http://schemas.microsoft.com/office/drawing/2012/chart"'
-XDR = 'xmlns:xdr="http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing"'
-RELS = '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">'
-DOC = 'http://schemas.openxmlformats.org/officeDocument/2006/relationships/'
-TYPE = 'application/vnd.openxmlformats-officedocument.'
+from packageparts import A, AXES, C, C15, DOC, M, R, RELS, XDR, cache, package, text, write
 
 regions = ['Юг', 'Запад', 'Восток', 'Центр', 'Север', 'Урал', 'Сибирь', 'Дальний Восток']
 values = [120, 104, 9002, 98, 9001, 102, 97, 105]
@@ -29,19 +20,13 @@ hidden = {4: ' hidden="1"', 6: ' ht="0" customHeight="1"'}  # sheet rows
 figures = ['1234567890123.45', '9.99999999999E+307', '777.777', '1E-10', '555.555', '1.2345E-05',
            '0.333333333333333', '123456789012345678']
 
-parts = {}
 overrides = [('/xl/workbook.xml', 'spreadsheetml.sheet.main+xml'),
              ('/xl/worksheets/sheet1.xml', 'spreadsheetml.worksheet+xml'),
              ('/xl/chartsheets/sheet1.xml', 'spreadsheetml.chartsheet+xml'),
              ('/xl/styles.xml', 'spreadsheetml.styles+xml'),
              ('/xl/drawings/drawing1.xml', 'drawing+xml'), ('/xl/drawings/drawing2.xml', 'drawing+xml'),
              ('/xl/charts/chart1.xml', 'drawingml.chart+xml'), ('/xl/charts/chart2.xml', 'drawingml.chart+xml')]
-parts['[Content_Types].xml'] = (
-    '<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types">'
-    '<Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/>'
-    '<Default Extension="xml" ContentType="application/xml"/>' +
-    ''.join(f'<Override PartName="{name}" ContentType="{TYPE}{kind}"/>' for name, kind in overrides) + '</Types>')
-parts['_rels/.rels'] = RELS + f'<Relationship Id="rId1" Type="{DOC}officeDocument" Target="xl/workbook.xml"/></Relationships>'
+parts = package(overrides)
 parts['xl/workbook.xml'] = (
     f'<workbook {M} {R}><sheets><sheet name="Отчёт" sheetId="1" r:id="rId1"/>'
     '<sheet name="Диаграмма" sheetId="2" r:id="rId2"/></sheets><definedNames>'
@@ -60,10 +45,6 @@ parts['xl/styles.xml'] = (
     'patternType="gray125"/></fill></fills><borders count="1"><border/></borders><cellStyleXfs count="1"><xf/>'
     '</cellStyleXfs><cellXfs count="4"><xf numFmtId="0"/><xf numFmtId="164" applyNumberFormat="1"/>'
     '<xf numFmtId="165" applyNumberFormat="1"/><xf numFmtId="3" applyNumberFormat="1"/></cellXfs></styleSheet>')
-
-
-def text(ref, value):
-    return f'<c r="{ref}" t="inlineStr"><is><t>{value}</t></is></c>'
 
 
 rows = f'<row r="1">{text("A1", "Регион")}{text("B1", "Выручка")}{text("C1", "General")}</row>'
@@ -97,21 +78,12 @@ for n in (1, 2):
                                                        f'Target="../charts/chart{n}.xml"/></Relationships>')
 
 
-def cache(kind, points):
-    body = f'<c:ptCount val="{len(points)}"/>' + ''.join(f'<c:pt idx="{i}"><c:v>{p}</c:v></c:pt>'
-                                                          for i, p in enumerate(points))
-    return f'<c:{kind}>{body}</c:{kind}>'
-
-
 def series(index, ref, points, wrap='c'):
     return (f'<{wrap}:ser><c:idx val="{index}"/><c:order val="{index}"/><c:cat><c:strRef><c:f>[0]!Регионы</c:f>'
             f'{cache("strCache", regions)}</c:strRef></c:cat><c:val><c:numRef><c:f>{ref}</c:f>'
             f'{cache("numCache", points)}</c:numRef></c:val></{wrap}:ser>')
 
 
-AXES = ('<c:catAx><c:axId val="1"/><c:scaling><c:orientation val="minMax"/></c:scaling><c:delete val="0"/>'
-        '<c:axPos val="b"/><c:crossAx val="2"/></c:catAx><c:valAx><c:axId val="2"/><c:scaling><c:orientation '
-        'val="minMax"/></c:scaling><c:delete val="0"/><c:axPos val="l"/><c:crossAx val="1"/></c:valAx>')
 filtered = ('<c:extLst><c:ext uri="{02D57815-91ED-43cb-92C2-25804820EDAC}" ' + C15 + '><c15:filteredBarSeries>' +
             series(1, "'Отчёт'!$E$2:$E$9", [7771] * len(regions), 'c15') + '</c15:filteredBarSeries></c:ext></c:extLst>')
 
@@ -128,6 +100,4 @@ parts['xl/charts/chart1.xml'] = chart(
 parts['xl/charts/chart2.xml'] = chart('Доли', '<c:pieChart><c:varyColors val="1"/>' +
                                       series(0, '[0]!Продажи', values) + '</c:pieChart>')
 
-with zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED) as book:
-    for name, content in parts.items():
-        book.writestr(name, content)
+write(sys.argv[1], parts)
