@@ -172,7 +172,8 @@ private slots:
     void leftoversOfKilledWrites_data()
     {
         QTest::addColumn<QString>("document");
-        // "killed save", "live save", "killed export", "live export"; or "user", "user folder" or "link":
+        // "killed save", "live save", "killed export", "live export", "copy of killed export"; or "user",
+        // "user folder" or "link":
         // leftName made so
         QTest::addColumn<QString>("made");
         QTest::addColumn<QString>("leftName");
@@ -194,6 +195,8 @@ private slots:
         QTest::newRow("killed picture export") << doc << "killed export" << "" << kHour << true;
         QTest::newRow("killed picture export, a minute ago") << doc << "killed export" << "" << 60 << true;
         QTest::newRow("live picture export") << doc << "live export" << "" << kHour << false;
+        QTest::newRow("copy of a killed picture export's folder") << doc << "copy of killed export" << "" << kHour
+                                                                  << false;
         QTest::newRow("killed save of a long name") << longName << "killed save" << "" << kHour << true;
     }
 
@@ -226,6 +229,13 @@ private slots:
             QVERIFY(!left.isEmpty());
             if (made.startsWith(QLatin1String("killed")))
                 write.kill();
+            // A copy of it elsewhere (a backup's): its marker names the folder copied.
+            if (made.startsWith(QLatin1String("copy of"))) {
+                write.kill();
+                const QString copy = left + QStringLiteral("-copy");
+                QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), left, copy}), 0);
+                left = copy;
+            }
         }
         QVERIFY(age(left, ageSeconds));
 
