@@ -13,8 +13,8 @@
 #include <QTemporaryFile>
 
 #include <cerrno>
-#include <functional>
 #include <cstdio>
+#include <functional>
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -100,8 +100,14 @@ void printTo(MainWindow& window, const QString& out, Printed* record, QPrinter::
 void typeInPrintDialog(MainWindow& window, prompt::Driver& prompts, const QString& typed, bool asks)
 {
     window.setPrintDeviceFactory([] { return std::make_unique<SystemPrintDevice>(); });
+    // Once answered, the print dialog stays up while its question runs and
+    // until it ends: it takes no further answer.
+    auto answered = std::make_shared<bool>(false);
+    prompts.skipWhen(
+        [answered](QDialog* dialog) { return *answered && qobject_cast<QPrintDialog*>(dialog) != nullptr; });
     prompts.whenShown(
-        [typed](QDialog* dialog) {
+        [typed, answered](QDialog* dialog) {
+            *answered = true;
             auto* printers = dialog->findChild<QComboBox*>(QStringLiteral("printers"));
             printers->setCurrentIndex(printers->count() - 1);
             dialog->findChild<QLineEdit*>(QStringLiteral("filename"))->setText(typed);
