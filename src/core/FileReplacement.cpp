@@ -1,5 +1,6 @@
 #include "FileReplacement.h"
 
+#include "OwnedFolder.h"
 #include "SaveLeftovers.h"
 #include "SystemErrorText.h"
 
@@ -79,6 +80,15 @@ void syncFolder(const QByteArray& folder)
     }
 }
 
+bool sameFolder(const QString& a, const QString& b)
+{
+    struct stat first {};
+    struct stat second {};
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
 bool fail(QString* error, const QString& reason)
 {
     *error = reason;
@@ -115,7 +125,7 @@ FileReplacement::~FileReplacement() = default;
 FileReplacement::FileReplacement(FileReplacement&&) noexcept = default;
 FileReplacement& FileReplacement::operator=(FileReplacement&&) noexcept = default;
 
-bool FileReplacement::begin(const QString& path, QString* error)
+bool FileReplacement::begin(const QString& path, QString* error, const OwnedFolder* aside)
 {
     m_partial.reset();
     const QString target = resolvedWriteTarget(path, error);
@@ -132,12 +142,15 @@ bool FileReplacement::begin(const QString& path, QString* error)
     // A file its owner made read-only is not replaced behind their back.
     if (exists && ::access(targetName.constData(), W_OK) != 0)
         return fail(error, systemErrorText(errno));
+    const QString folder = QFileInfo(target).absolutePath();
+    // Renamed over the target, so on its file system: beside it.
+    const bool inAside = aside && aside->isValid() && sameFolder(QFileInfo(aside->path()).absolutePath(), folder);
     auto partial = std::make_unique<PartialFile>();
-    if (const int code = partial->create(target))
+    if (const int code = partial->create(target, inAside ? aside->path() : QString()))
         return fail(error, systemErrorText(code));
     m_partial = std::move(partial);
     m_target = targetName;
-    m_folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    m_folder = QFile::encodeName(folder);
     m_existed = exists;
     m_owner = existing.st_uid;
     m_group = existing.st_gid;
@@ -170,9 +183,10 @@ bool FileReplacement::finish(QString* error)
     return true;
 }
 
-bool FileReplacement::prepare(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error)
+bool FileReplacement::prepare(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error,
+                              const OwnedFolder* aside)
 {
-    if (!begin(path, error))
+    if (!begin(path, error, aside))
         return false;
     {
         // pdfium may go on after its block writer failed: the sink's own record decides.

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+class OwnedFolder;
 class PartialFile;
 class QIODevice;
 
@@ -34,15 +35,17 @@ public:
     FileReplacement& operator=(FileReplacement&&) noexcept;
 
     // Checks the target of path (no folder, device or pipe, nor a file its
-    // owner made read-only) and makes its empty partial file.
-    bool begin(const QString& path, QString* error);
+    // owner made read-only) and makes its empty partial file: in aside, when
+    // given and in the target's folder, else beside the target.
+    bool begin(const QString& path, QString* error, const OwnedFolder* aside = nullptr);
     // The partial file's name, for a writer that opens it by name itself.
     QString partialPath() const;
     // Gives the written partial file the target's owner and mode, flushes it
     // to disk and closes it.
     bool finish(QString* error);
     // begin, write() into the partial file, finish; the target is untouched.
-    bool prepare(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error);
+    bool prepare(const QString& path, const std::function<bool(QIODevice&)>& write, QString* error,
+                 const OwnedFolder* aside = nullptr);
     // Renames the finished partial file over the target.
     bool putInPlace(QString* error);
 

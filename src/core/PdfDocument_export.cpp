@@ -2,8 +2,10 @@
 // picture per page.
 #include "PdfDocument.h"
 
+#include "OwnedFolder.h"
 #include "PdfEngineInternal.h"
 #include "SaveLeftovers.h"
+#include "SystemErrorText.h"
 
 #include <QDir>
 #include <QFile>
@@ -109,9 +111,9 @@ QString pictureFailureText(const QString& path, const QString& error)
     return QStringLiteral("Не удалось сохранить изображение:\n%1\n%2").arg(path, error);
 }
 
-// Writes the picture beside path, to be put in place with the others.
-QString preparePicture(PreparedReplacement* replacement, const QString& path, const QImage& image,
-                       const QByteArray& format)
+// Writes the picture in aside, to be put in place with the others.
+QString preparePicture(PreparedReplacement* replacement, const OwnedFolder& aside, const QString& path,
+                       const QImage& image, const QByteArray& format)
 {
     QString error;
     const auto write = [&](QIODevice& out) {
@@ -121,7 +123,7 @@ QString preparePicture(PreparedReplacement* replacement, const QString& path, co
         error = writer.errorString();
         return false;
     };
-    if (replacement->prepare(path, write, &error))
+    if (replacement->prepare(path, write, &error, &aside))
         return {};
     return pictureFailureText(path, error);
 }
@@ -204,8 +206,10 @@ QString exportText(const PdfDocument& doc, const QString& format, const QString&
 }
 
 // Renders every page and writes it as a picture. Empty result on success, else
-// the reason. The pictures are written aside and take their names only when
-// all are written: a cancelled or failed export leaves the folder as it was.
+// the reason. The pictures are written into one locked folder of the
+// program's beside them (a written picture holds no descriptor, so a
+// document of any length exports) and take their names only when all are
+// written: a cancelled or failed export leaves the folder as it was.
 QString exportPagePictures(const PdfDocument& doc, const QString& format, const QString& path, int dpi,
                            const PdfDocument::Progress& progress)
 {
@@ -224,8 +228,12 @@ QString exportPagePictures(const PdfDocument& doc, const QString& format, const 
         return ownFileTargetText();
     // What an export killed midway left beside its pictures goes.
     removeSaveLeftovers(paths.first());
+    OwnedFolder aside;
+    if (const int code = aside.create(partialPathPattern(paths.first())))
+        return pictureFailureText(paths.first(), systemErrorText(code));
     const QByteArray writerFormat = pictureWriterFormat(format);
     QList<int> unrendered;
+    // Gone before the folder: a failed or stopped export takes back its pictures.
     std::vector<std::pair<PreparedReplacement, QString>> prepared;
     for (int i = 0; i < count; ++i) {
         if (!goOn(progress, i, count))
@@ -238,7 +246,7 @@ QString exportPagePictures(const PdfDocument& doc, const QString& format, const 
         image.setDotsPerMeterX(qRound(resolution * kInchesPerMetre));
         image.setDotsPerMeterY(qRound(resolution * kInchesPerMetre));
         PreparedReplacement picture;
-        const QString error = preparePicture(&picture, paths.at(i), image, writerFormat);
+        const QString error = preparePicture(&picture, aside, paths.at(i), image, writerFormat);
         if (!error.isEmpty())
             return error;
         prepared.emplace_back(std::move(picture), paths.at(i));

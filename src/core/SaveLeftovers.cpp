@@ -1,6 +1,7 @@
 #include "SaveLeftovers.h"
 
 #include "FileReplacement.h"
+#include "OwnedFolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,16 +82,28 @@ PartialFile::~PartialFile()
         ::close(m_lock);
 }
 
-int PartialFile::create(const QString& target)
+QString partialPathPattern(const QString& target)
 {
     const QFileInfo info(target);
-    QByteArray pattern = QFile::encodeName(QDir(info.absolutePath()).filePath(
-        QLatin1Char('.') + namePart(info.fileName()) + kMarker + QString(kRandomLetters, QLatin1Char('X'))));
+    return QDir(info.absolutePath())
+        .filePath(QLatin1Char('.') + namePart(info.fileName()) + kMarker + QString(kRandomLetters, QLatin1Char('X')));
+}
+
+int PartialFile::create(const QString& target, const QString& inFolder)
+{
+    QString name = partialPathPattern(target);
+    if (!inFolder.isEmpty())
+        name = QDir(inFolder).filePath(QFileInfo(name).fileName());
+    QByteArray pattern = QFile::encodeName(name);
     const int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0)
         return errno;
     m_fd = fd;
     m_name = pattern;
+    // The folder's lock stands for the files in it: a set of any size holds
+    // one descriptor once written.
+    if (!inFolder.isEmpty())
+        return 0;
     // Where the file system has no such locks the clean-up cannot take one
     // either, and leaves the file.
     (void)::flock(fd, LOCK_EX | LOCK_NB);
@@ -143,4 +156,5 @@ void removeSaveLeftovers(const QString& path)
         if (isPartialFileName(name))
             removeIfLeftover(QFile::encodeName(folder.filePath(name)), changedBefore);
     }
+    removeEndedOwnedFolders(folder.path());
 }

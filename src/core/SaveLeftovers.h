@@ -18,9 +18,10 @@ public:
     PartialFile& operator=(const PartialFile&) = delete;
 
     // Creates the partial file, private (0600) and of an unpredictable name,
-    // in the folder of target (the file it is to replace) and locks it.
-    // 0, or the system's error code.
-    int create(const QString& target);
+    // in the folder of target (the file it is to replace) and locks it; or,
+    // in a locked folder of the program's (see OwnedFolder) beside target,
+    // without a lock of its own. 0, or the system's error code.
+    int create(const QString& target, const QString& inFolder = QString());
 
     // Open for writing until closeForWriting.
     int fd() const { return m_fd; }
@@ -40,8 +41,13 @@ private:
 // Whether name (a file name, no folder) is marked as a partial file.
 bool isPartialFileName(const QString& name);
 
+// A partial file's name for target, in target's folder, its random letters
+// still "XXXXXX".
+QString partialPathPattern(const QString& target);
+
 // Removes what writes killed midway left in the folder of path's file (a
 // link's target): files of partial files' names, regular files of this
 // user, last changed more than a few minutes ago, that no live process holds
-// locked. Nothing else is touched.
+// locked; and the program's folders there whose maker has ended (see
+// OwnedFolder). Nothing else is touched.
 void removeSaveLeftovers(const QString& path);

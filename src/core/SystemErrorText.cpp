@@ -17,6 +17,12 @@ QString systemErrorText(int code)
     case ENAMETOOLONG: return QStringLiteral("Слишком длинное имя файла");
     case EFBIG: return QStringLiteral("Файл больше, чем позволено");
     case ELOOP: return QStringLiteral("Слишком много уровней символических ссылок");
+    case EMFILE: return QStringLiteral("Программа открыла слишком много файлов");
+    case ENFILE: return QStringLiteral("В системе открыто слишком много файлов");
+    case EIO: return QStringLiteral("Ошибка ввода-вывода");
+    case ENOMEM: return QStringLiteral("Недостаточно памяти");
+    case EBUSY: return QStringLiteral("Файл или устройство занято");
+    case EEXIST: return QStringLiteral("Файл уже существует");
     default: return QString::fromLocal8Bit(std::strerror(code));
     }
 }

@@ -17,11 +17,12 @@ bool SystemPrintDevice::confirm(QWidget* parent)
         return false;
     // Qt's dialog asks before replacing the name typed as it stands in the
     // working folder, while its printer writes a relative name under the
-    // home folder: only the file it asked about counts as allowed.
+    // home folder: the file written is the one it asked about.
     m_allowed.clear();
     const auto* typed = dialog.findChild<QLineEdit*>(QStringLiteral("filename"));
     if (typed && typed->isEnabled() && !m_printer.outputFileName().isEmpty()) {
         const QFileInfo asked(typed->text());
+        m_printer.setOutputFileName(asked.absoluteFilePath());
         if (asked.exists())
             m_allowed = asked.absoluteFilePath();
     }

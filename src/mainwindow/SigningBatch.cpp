@@ -34,7 +34,9 @@ SigningBatch::SigningBatch(SignatureDialog* dialog, MainWindow* window, const Si
 void SigningBatch::run(const QStringList& remainingFiles, QStringList* lines, QStringList* openList)
 {
     total = remainingFiles.size() + 1;
+    signedCount = 1;
     unsignedNames.clear();
+    failures.clear();
     for (const QString& file : remainingFiles)
         unsignedNames << QFileInfo(file).fileName();
     if (!appQuestion(dialog, tr("Подписание документов"),
@@ -51,7 +53,6 @@ void SigningBatch::run(const QStringList& remainingFiles, QStringList* lines, QS
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
     QStringList signedNames;
-    QStringList failures;
     for (int i = 0; i < remainingFiles.size() && !stopped; ++i) {
         const QString& file = remainingFiles.at(i);
         if (window)
@@ -63,10 +64,12 @@ void SigningBatch::run(const QStringList& remainingFiles, QStringList* lines, QS
         if (signOne(file, &stamped, &request, &result, &error)) {
             appendSignatureJournalRecord(request, result, certificate);
             signedNames << QFileInfo(file).fileName();
+            ++signedCount;
             unsignedNames.removeOne(signedNames.last());
             *openList << (stamped.isEmpty() ? result.outputPath : stamped);
         } else if (!stopped) {
             failures << QStringLiteral("%1 — %2").arg(QFileInfo(file).fileName(), error);
+            unsignedNames.removeOne(QFileInfo(file).fileName());
         }
     }
     if (stopped || !dialog)
@@ -74,11 +77,16 @@ void SigningBatch::run(const QStringList& remainingFiles, QStringList* lines, QS
     dialog->setSigningBusy(false, QString());
     if (!signedNames.isEmpty())
         *lines << tr("Дополнительно подписано файлов: %1.").arg(signedNames.size());
-    if (!failures.isEmpty()) {
-        *lines << tr("Не удалось подписать:");
-        for (const QString& failure : std::as_const(failures))
-            *lines << QStringLiteral("• ") + failure;
-    }
+    appendFailures(lines);
+}
+
+void SigningBatch::appendFailures(QStringList* lines) const
+{
+    if (failures.isEmpty())
+        return;
+    *lines << tr("Не удалось подписать:");
+    for (const QString& failure : failures)
+        *lines << QStringLiteral("• ") + failure;
 }
 
 bool SigningBatch::signOne(const QString& file, QString* stampedPath, SignatureRequest* request,
@@ -249,10 +257,12 @@ bool SigningBatch::signFileInWorker(const SignatureRequest& request, SignatureRe
 QString SigningBatch::stoppedText() const
 {
     QStringList lines{tr("Подписание остановлено: подписано файлов %1 из %2. Не подписаны:")
-                          .arg(total - unsignedNames.size())
+                          .arg(signedCount)
                           .arg(total)};
     for (const QString& name : unsignedNames)
         lines << QStringLiteral("• ") + name;
+    // The files refused before the stop, each with its reason.
+    appendFailures(&lines);
     return lines.join(QLatin1Char('\n'));
 }
 

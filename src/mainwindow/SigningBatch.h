@@ -34,7 +34,8 @@ public:
     void cancel();
     bool cancelled() const { return stopped; }
     // What a stopped batch tells: how many of all the files were signed, the
-    // first one included, and the names of those left unsigned.
+    // first one included, the names of those the stop left unsigned, and
+    // those refused before it with their reasons.
     QString stoppedText() const;
 
     // Signs one file in a child and waits; true only for a result whose ok
@@ -49,6 +50,7 @@ private:
                  QString* error);
     bool signInScratch(const QString& file, QString* stampedPath, SignatureRequest* request, SignatureResult* result,
                        QString* error);
+    void appendFailures(QStringList* lines) const;
     // The stamped copy of file, made on a thread while a local loop waits.
     bool stampInBackground(const QString& file, const QString& stamped, QString* error);
 
@@ -63,5 +65,7 @@ private:
     std::shared_ptr<SigningScratch> scratch;  // of the file in hand
     bool stopped = false;
     int total = 0;
-    QStringList unsignedNames;  // the further files not signed so far, in order
+    int signedCount = 0;        // the first file included
+    QStringList unsignedNames;  // the further files not signed nor refused so far, in order
+    QStringList failures;       // "<name> — <reason>" of the files refused
 };

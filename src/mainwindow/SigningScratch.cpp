@@ -1,15 +1,20 @@
 #include "SigningScratch.h"
 
+#include "OwnedFolder.h"
+#include "SignatureStampTemplate.h"
+#include "SystemErrorText.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
+#include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <functional>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,11 +32,6 @@ constexpr qint64 kUnlockedGraceSeconds = 60;
 QString folderTemplate()
 {
     return QStringLiteral("vorn-sign-XXXXXX");
-}
-
-QString systemText(int code)
-{
-    return QString::fromLocal8Bit(std::strerror(code));
 }
 
 // A stage is removed only while the path still names the folder made then:
@@ -63,6 +63,49 @@ bool removeStagesNoted(const QString& scratchFolder)
     for (const QByteArray& line : noted.readAll().split('\n'))
         gone = removeStage(line) && gone;
     return gone;
+}
+
+// The folders stages were made in, one a line in hex, kept where the
+// clearing of the temporary folder does not reach: a stage a killed run
+// left goes at the next start even without its note.
+QString stageFoldersPath()
+{
+    return QDir(appDataDirectory()).filePath(QStringLiteral("signing-stage-folders"));
+}
+
+// Changes the list of stage folders under its lock; false when it could not.
+bool changeStageFolders(const std::function<QStringList(const QStringList&)>& change)
+{
+    constexpr int kListLockMs = 2000;
+    if (!QDir().mkpath(appDataDirectory()))
+        return false;
+    QLockFile guard(stageFoldersPath() + QStringLiteral(".lock"));
+    if (!guard.tryLock(kListLockMs))
+        return false;
+    QFile list(stageFoldersPath());
+    QStringList folders;
+    if (list.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : list.readAll().split('\n')) {
+            if (!line.trimmed().isEmpty())
+                folders << QFile::decodeName(QByteArray::fromHex(line.trimmed()));
+        }
+        list.close();
+    }
+    const QStringList changed = change(folders);
+    if (changed == folders)
+        return true;
+    QByteArray text;
+    for (const QString& folder : changed)
+        text += QFile::encodeName(folder).toHex() + '\n';
+    QSaveFile saved(stageFoldersPath());
+    return saved.open(QIODevice::WriteOnly) && saved.write(text) == text.size() && saved.commit();
+}
+
+bool holdsStage(const QString& folder)
+{
+    return !QDir(folder)
+                .entryList({QStringLiteral(".vorn-sign-??????")}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)
+                .isEmpty();
 }
 
 } // namespace
@@ -120,9 +163,16 @@ QString SigningScratch::stage(const QString& folder, QString* error)
     };
     if (!isValid())
         return fail(dir.errorString());
-    QByteArray pattern = QFile::encodeName(QDir(folder).filePath(QStringLiteral(".vorn-sign-XXXXXX")));
-    if (!::mkdtemp(pattern.data()))  // mode 0700
-        return fail(systemText(errno));
+    // The stages killed runs left here go, whether or not their notes survived.
+    removeEndedOwnedFolders(folder);
+    const QString absolute = QFileInfo(folder).absoluteFilePath();
+    changeStageFolders([&absolute](const QStringList& folders) {
+        return folders.contains(absolute) ? folders : folders + QStringList{absolute};
+    });
+    auto made = std::make_unique<OwnedFolder>();
+    if (const int code = made->create(QDir(folder).filePath(QStringLiteral(".vorn-sign-XXXXXX"))))  // mode 0700
+        return fail(systemErrorText(code));
+    const QByteArray pattern = QFile::encodeName(made->path());
     struct stat info {};
     QFile noted(QDir(dir.path()).filePath(kStagesName));
     const QByteArray line = ::lstat(pattern.constData(), &info) == 0
@@ -131,16 +181,17 @@ QString SigningScratch::stage(const QString& folder, QString* error)
         : QByteArray();
     if (line.isEmpty() || !noted.open(QIODevice::WriteOnly | QIODevice::Append) || noted.write(line) != line.size()
         || !noted.flush()) {
-        const QString reason = line.isEmpty() ? systemText(errno) : noted.errorString();
-        ::rmdir(pattern.constData());
-        return fail(reason);
+        return fail(line.isEmpty() ? systemErrorText(errno) : noted.errorString());
     }
+    stages.push_back(std::move(made));
     return QFile::decodeName(pattern);
 }
 
 void SigningScratch::clear()
 {
-    const bool stagesGone = !dir.isValid() || removeStagesNoted(dir.path());
+    // A stage still written into (by a preparation let go) keeps its marker locked.
+    std::erase_if(stages, [](const std::unique_ptr<OwnedFolder>& stage) { return stage->remove(); });
+    const bool stagesGone = stages.empty() && (!dir.isValid() || removeStagesNoted(dir.path()));
     if (lock)
         lock->unlock();
     lock.reset();
@@ -152,6 +203,17 @@ void SigningScratch::clear()
 
 int SigningScratch::removeLeftovers()
 {
+    // Stages whose runs ended, their notes gone or not; a folder keeps its
+    // line while a stage stands there.
+    changeStageFolders([](const QStringList& folders) {
+        QStringList kept;
+        for (const QString& folder : folders) {
+            removeEndedOwnedFolders(folder);
+            if (holdsStage(folder))
+                kept << folder;
+        }
+        return kept;
+    });
     const QDir temporary(QDir::tempPath());
     const QString pattern = folderTemplate().replace(QStringLiteral("XXXXXX"), QStringLiteral("??????"));
     int removed = 0;
@@ -193,6 +255,6 @@ bool SigningScratch::putInPlace(const QString& from, const QString& to, QString*
             code = ::rename(source.constData(), target.constData()) == 0 ? 0 : errno;
     }
     if (code != 0 && error)
-        *error = systemText(code);
+        *error = systemErrorText(code);
     return code == 0;
 }

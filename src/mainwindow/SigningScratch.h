@@ -5,6 +5,9 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <vector>
+
+class OwnedFolder;
 
 // A run's scratch: a private folder (mode 0700) in the temporary folder for
 // its request file and its copy of the open document. Files are created
@@ -16,7 +19,10 @@
 // Outputs that must not be seen under their names before they are whole (a
 // stamped copy, which looks signed, and its signature) are made in a stage:
 // a private hidden folder beside them, noted in the scratch by device and
-// inode, so it goes with the scratch, also with one a killed run left.
+// inode, so it goes with the scratch, also with one a killed run left. The
+// stage holds its own marker of the run's process (see OwnedFolder): one a
+// killed run left goes also when its note is gone with the temporary
+// folder, once the program next writes into that folder.
 class SigningScratch {
 public:
     SigningScratch();
@@ -32,7 +38,7 @@ public:
     QString reserve(const QString& prefix, const QString& suffix, QString* error);
     // A new private folder (mode 0700, hidden, unpredictable name) in
     // folder, on the outputs' own file system; empty with error set when it
-    // cannot be made.
+    // cannot be made. The stages ended runs left there go first.
     QString stage(const QString& folder, QString* error);
     // Removes the stages, then the folder, now.
     void clear();
@@ -50,4 +56,5 @@ public:
 private:
     QTemporaryDir dir;
     std::unique_ptr<QLockFile> lock;
+    std::vector<std::unique_ptr<OwnedFolder>> stages;
 };

@@ -14,6 +14,8 @@
 
 #include <memory>
 
+#include <sys/resource.h>
+
 using fixtures::filesIn;
 using fixtures::PageSpec;
 using fixtures::readFile;
@@ -60,6 +62,8 @@ private slots:
     void failedExportsWriteNothing();
     void cancelledExportsLeaveNothing_data();
     void cancelledExportsLeaveNothing();
+    void exportsPastTheOpenFileLimit_data();
+    void exportsPastTheOpenFileLimit();
 
 private:
     QString path(const QString& name) const { return m_dir->filePath(name); }
@@ -363,6 +367,44 @@ void TestPdfDocumentExport::cancelledExportsLeaveNothing()
         QCOMPARE(told[i], i);
     QCOMPARE(filesIn(m_dir->path()), QStringList({QStringLiteral("out.") + format, QStringLiteral("source.pdf")}));
     QCOMPARE(readFile(target), kOldContent);
+}
+
+void TestPdfDocumentExport::exportsPastTheOpenFileLimit_data()
+{
+    QTest::addColumn<int>("stopAt");  // pages done when the answer is no; -1: never
+    QTest::newRow("whole") << -1;
+    QTest::newRow("stopped near the end") << 290;
+}
+
+// More pages than the process may hold files open: the export is whole, or,
+// stopped, leaves nothing (no picture, no hidden file or folder).
+void TestPdfDocumentExport::exportsPastTheOpenFileLimit()
+{
+    QFETCH(int, stopAt);
+    constexpr int kPages = 300;
+    constexpr rlim_t kOpenFiles = 256;
+    PageSpec small;
+    small.width = 36;
+    small.height = 36;
+    PdfDocument& doc = openFixture(fixtures::pagesPdf(QList<PageSpec>(kPages, small)));
+    rlimit usual{};
+    QCOMPARE(::getrlimit(RLIMIT_NOFILE, &usual), 0);
+    const rlimit lowered{std::min(kOpenFiles, usual.rlim_cur), usual.rlim_max};
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    const bool done = doc.exportDocument(QStringLiteral("png"), path(QStringLiteral("pic.png")), 36,
+                                         [stopAt](int pages, int) { return pages != stopAt; });
+    QCOMPARE(::setrlimit(RLIMIT_NOFILE, &usual), 0);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    if (stopAt >= 0) {
+        QVERIFY(!done);
+        QCOMPARE(filesIn(m_dir->path()), QStringList{QStringLiteral("source.pdf")});
+        return;
+    }
+    QVERIFY2(done, qPrintable(doc.lastError()));
+    const QStringList written = filesIn(m_dir->path());
+    QCOMPARE(written.size(), kPages + 1);
+    QCOMPARE(written.at(kPages - 1), QStringLiteral("pic_300.png"));
+    QCOMPARE(QImage(path(QStringLiteral("pic_300.png"))).size(), QSize(18, 18));
 }
 
 QTEST_MAIN(TestPdfDocumentExport)

@@ -46,7 +46,8 @@ bool age(const QString& path, int seconds)
 
 QString partialFileIn(const QString& folder)
 {
-    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System);
+    const QStringList names =
+        QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         if (isPartialFileName(name))
             return QDir(folder).filePath(name);
@@ -171,7 +172,9 @@ private slots:
     void leftoversOfKilledWrites_data()
     {
         QTest::addColumn<QString>("document");
-        // "killed save", "live save", "killed export"; or "user" or "link": leftName made so
+        // "killed save", "live save", "killed export", "live export", "copy of killed export"; or "user",
+        // "user folder" or "link":
+        // leftName made so
         QTest::addColumn<QString>("made");
         QTest::addColumn<QString>("leftName");
         QTest::addColumn<int>("ageSeconds");
@@ -182,12 +185,18 @@ private slots:
         QTest::newRow("user's backup") << doc << "user" << ".doc.pdf.backup" << kHour << false;
         QTest::newRow("another program's temporary file") << doc << "user" << ".doc.pdf.x7Kp2Q" << kHour << false;
         QTest::newRow("near miss of the mark") << doc << "user" << ".doc.pdf.vorn-pdf-partial-x7Kp2" << kHour << false;
+        QTest::newRow("folder of the mark's name") << doc << "user folder" << ".doc.pdf.vorn-pdf-partial-x7Kp2Q"
+                                                   << kHour << false;
         QTest::newRow("link of the mark's name") << doc << "link" << ".doc.pdf.vorn-pdf-partial-x7Kp2Q" << kHour
                                                  << false;
         QTest::newRow("killed save") << doc << "killed save" << "" << kHour << true;
         QTest::newRow("killed save, a minute ago") << doc << "killed save" << "" << 60 << false;
         QTest::newRow("live save") << doc << "live save" << "" << kHour << false;
         QTest::newRow("killed picture export") << doc << "killed export" << "" << kHour << true;
+        QTest::newRow("killed picture export, a minute ago") << doc << "killed export" << "" << 60 << true;
+        QTest::newRow("live picture export") << doc << "live export" << "" << kHour << false;
+        QTest::newRow("copy of a killed picture export's folder") << doc << "copy of killed export" << "" << kHour
+                                                                  << false;
         QTest::newRow("killed save of a long name") << longName << "killed save" << "" << kHour << true;
     }
 
@@ -209,6 +218,8 @@ private slots:
         QString left = dir.filePath(leftName);
         if (made == QLatin1String("user")) {
             QVERIFY(fixtures::writeFile(left, "the user's own"));
+        } else if (made == QLatin1String("user folder")) {
+            QVERIFY(QDir().mkdir(left) && fixtures::writeFile(QDir(left).filePath(QStringLiteral("a.txt")), "own"));
         } else if (made == QLatin1String("link")) {
             QVERIFY(QFile::link(users, left));
         } else {
@@ -218,6 +229,13 @@ private slots:
             QVERIFY(!left.isEmpty());
             if (made.startsWith(QLatin1String("killed")))
                 write.kill();
+            // A copy of it elsewhere (a backup's): its marker names the folder copied.
+            if (made.startsWith(QLatin1String("copy of"))) {
+                write.kill();
+                const QString copy = left + QStringLiteral("-copy");
+                QCOMPARE(QProcess::execute(QStringLiteral("cp"), {QStringLiteral("-r"), left, copy}), 0);
+                left = copy;
+            }
         }
         QVERIFY(age(left, ageSeconds));
 

@@ -21,7 +21,8 @@ namespace {
 // Answers the write's progress: goes on until its partial file is there.
 bool goOnUntilPartialStands(const QString& folder)
 {
-    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+    // A picture export writes into a folder of a partial file's name.
+    const QStringList names = QDir(folder).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot);
     for (const QString& name : names) {
         if (!isPartialFileName(name))
             continue;

@@ -7,6 +7,8 @@
 #include "SaveLeftovers.h"
 
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QPrintDialog>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -91,6 +93,29 @@ void printTo(MainWindow& window, const QString& out, Printed* record, QPrinter::
         return device;
     });
     window.onPrint();
+}
+
+// Qt's own print dialog, as the user fills it in: the PDF file printer, the
+// name typed, then its own question about an existing file answered Yes.
+void typeInPrintDialog(MainWindow& window, prompt::Driver& prompts, const QString& typed, bool asks)
+{
+    window.setPrintDeviceFactory([] { return std::make_unique<SystemPrintDevice>(); });
+    // Once answered, the print dialog stays up while its question runs and
+    // until it ends: it takes no further answer.
+    auto answered = std::make_shared<bool>(false);
+    prompts.skipWhen(
+        [answered](QDialog* dialog) { return *answered && qobject_cast<QPrintDialog*>(dialog) != nullptr; });
+    prompts.whenShown(
+        [typed, answered](QDialog* dialog) {
+            *answered = true;
+            auto* printers = dialog->findChild<QComboBox*>(QStringLiteral("printers"));
+            printers->setCurrentIndex(printers->count() - 1);
+            dialog->findChild<QLineEdit*>(QStringLiteral("filename"))->setText(typed);
+            dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        },
+        [](QDialog* dialog) { return qobject_cast<QPrintDialog*>(dialog) != nullptr; });
+    if (asks)
+        prompts.clickButton(QStringLiteral("Yes"));
 }
 
 void store(const QString& key, const QVariant& value)
@@ -296,6 +321,8 @@ private slots:
         QTest::newRow("a hard link of another tab's file")
             << "link:other tab" << "Печать|Файл hl.pdf открыт в программе. Укажите другой файл результата.";
         QTest::newRow("a new file") << "out.pdf" << "";
+        QTest::newRow("the shown file by a relative name in the system dialog")
+            << "typed:./two.pdf" << "Печать|Файл two.pdf открыт в программе. Укажите другой файл результата.";
     }
 
     void printToAnOpenFile()
@@ -320,10 +347,19 @@ private slots:
         }
         prompt::Driver prompts;
         QString notice;
+        const bool typed = target.startsWith(QLatin1String("typed:"));
+        if (typed)
+            typeInPrintDialog(window, prompts, target.section(QLatin1Char(':'), 1), true);
         if (!told.isEmpty())
             prompt::answerNoting(prompts, QStringLiteral("OK"), &notice);
         Printed printed;
-        printTo(window, out, &printed);
+        const QString working = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        if (typed)
+            window.onPrint();
+        else
+            printTo(window, out, &printed);
+        QVERIFY(QDir::setCurrent(working));
         QCOMPARE(prompts.pending(), 0);
         QCOMPARE(notice, told);
         QCOMPARE(fixtures::readFile(other), otherBefore);
@@ -340,7 +376,9 @@ private slots:
     void printOverAnExistingFile_data()
     {
         QTest::addColumn<QString>("output");   // the printer's file: relative to the working folder
-        QTest::addColumn<QString>("allowed");  // "same" or "other" file asked about in the dialog, or none
+        // "same" or "other" file asked about in the dialog, or none; "typed": the
+        // output's name typed in Qt's print dialog (after the prefix that follows)
+        QTest::addColumn<QString>("allowed");
         QTest::addColumn<QString>("answer");   // to the question here; empty: none expected
         QTest::addColumn<bool>("replaced");
         QTest::newRow("kept when not allowed") << "docs/v1.pdf" << "" << "Отмена" << false;
@@ -348,6 +386,8 @@ private slots:
         QTest::newRow("relative name") << "v1.pdf" << "" << "Отмена" << false;
         QTest::newRow("dialog asked about another file of the name") << "docs/v1.pdf" << "other" << "Отмена" << false;
         QTest::newRow("dialog asked about that file") << "docs/v1.pdf" << "same" << "" << true;
+        QTest::newRow("relative name typed in the system dialog") << "docs/v1.pdf" << "typed" << "" << true;
+        QTest::newRow("dotted relative name typed in the system dialog") << "docs/v1.pdf" << "typed:./" << "" << true;
     }
 
     void printOverAnExistingFile()
@@ -366,17 +406,28 @@ private slots:
         window.openFile(writePdf(dir, QStringLiteral("two.pdf"), 2));
         const QString working = QDir::currentPath();
         QVERIFY(QDir::setCurrent(dir.path()));
-        window.setPrintDeviceFactory([&] {
-            auto device = std::make_unique<PdfFilePrintDevice>(output);
-            if (!allowed.isEmpty())
-                device->allowReplacing(allowed == QLatin1String("same") ? target : otherOfName);
-            return device;
-        });
+        // Qt's printer writes a relative name under the home folder.
+        QTemporaryDir home;
+        const QByteArray ownHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
         prompt::Driver prompts;
+        if (allowed.startsWith(QLatin1String("typed"))) {
+            typeInPrintDialog(window, prompts, allowed.section(QLatin1Char(':'), 1) + output, true);
+        } else {
+            window.setPrintDeviceFactory([&] {
+                auto device = std::make_unique<PdfFilePrintDevice>(output);
+                if (!allowed.isEmpty())
+                    device->allowReplacing(allowed == QLatin1String("same") ? target : otherOfName);
+                return device;
+            });
+        }
         QString question;
         prompt::answerNoting(prompts, answer.isEmpty() ? QStringLiteral("Отмена") : answer, &question);
         window.onPrint();
+        qputenv("HOME", ownHome);
         QVERIFY(QDir::setCurrent(working));
+        QCOMPARE(prompts.pending(), answer.isEmpty() ? 1 : 0);
+        QCOMPARE(fixtures::filesIn(home.path()), QStringList());
         const QString asked = QStringLiteral("Печать|Файл «%1» уже существует. Заменить его?").arg(target);
         QCOMPARE(question, answer.isEmpty() ? QString() : asked);
         if (replaced)

@@ -198,23 +198,52 @@ private slots:
 
     // Closing the dialog while a further file is signed kills its child and
     // ends the batch: no further child and no scratch; a message says how
-    // many files were signed and names those left unsigned.
+    // many files were signed, names those the stop left unsigned, and those
+    // refused before it with their reasons.
     void closeDuringBatch_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<bool>("escape");
-        QTest::newRow("detached, closed") << 0 << false;
-        QTest::newRow("attached, Escape") << 1 << true;
+        QTest::addColumn<QString>("refused");  // how b.pdf is refused, before c.pdf is stopped; empty: none
+        QTest::addColumn<QString>("told");
+        const QString stopped = QStringLiteral("Подписание|Подписание остановлено: подписано файлов 1 из 3. Не подписаны:\n"
+                                               "• b.pdf\n• c.pdf");
+        QTest::newRow("detached, closed") << 0 << false << "" << stopped;
+        QTest::newRow("attached, Escape") << 1 << true << "" << stopped;
+        const QString refusedThenStopped =
+            QStringLiteral("Подписание|Подписание остановлено: подписано файлов 1 из 4. Не подписаны:\n• c.pdf\n• d.pdf\n"
+                           "Не удалось подписать:\n• b.pdf — %1");
+        QTest::newRow("detached, a file refused before, closed")
+            << 0 << false << "key" << refusedThenStopped.arg(QStringLiteral("Ключ отозван"));
+        QTest::newRow("stamped, a damaged file before, Escape")
+            << 3 << true << "damaged"
+            << refusedThenStopped.arg(QStringLiteral("PDF повреждён, и программы просмотра могут показать его "
+                                                     "по-разному: PDF со штампом не создан. Сохраните документ "
+                                                     "заново и подпишите сохранённый файл."));
     }
 
     void closeDuringBatch()
     {
         QFETCH(int, mode);
         QFETCH(bool, escape);
+        QFETCH(QString, refused);
+        QFETCH(QString, told);
         const QString pidFile = bench->path(QStringLiteral("pid"));
+        const QString sleeper = QStringLiteral("echo $$ > '%1'; exec sleep 30").arg(pidFile);
         MainWindow window(AppProduct::editor);
-        window.setSigningWorkerProgram(
-            bench->standIn(describeOk(), signFurther(QStringLiteral("echo $$ > '%1'; exec sleep 30").arg(pidFile))));
+        QString program = bench->standIn(describeOk(), signFurther(sleeper));
+        if (!refused.isEmpty()) {
+            files << bench->pdf(QStringLiteral("d.pdf"));
+            if (refused == QLatin1String("damaged")) {
+                QFile::remove(files.at(1));
+                QVERIFY(QFile::copy(QStringLiteral(VORN_TEST_DATA "/damaged/groff-trailer-nosize.pdf"), files.at(1)));
+            }
+            program = bench->standIn(describeOk(),
+                                     QStringLiteral("case \"$in\" in */b.pdf) echo '{\"ok\":false,\"error\":\"Ключ "
+                                                    "отозван\"}' ;; */c.pdf|*/c_*) %1 ;; *) %2 ;; esac")
+                                         .arg(sleeper, signOk()));
+        }
+        window.setSigningWorkerProgram(program);
         prompt::Driver prompts;
         QStringList noted;
         QPointer<SignatureDialog> dialog;
@@ -238,10 +267,10 @@ private slots:
         window.showSignatureDialog(false, files, {}, files.first());
         QVERIFY(clock.elapsed() < 15000);
         QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 30000);
-        QCOMPARE(noted, (QStringList{QStringLiteral("Подписание|Подписание остановлено: подписано файлов 1 из 3. Не подписаны:\n"
-                                                     "• b.pdf\n• c.pdf")}));
+        QCOMPARE(noted, QStringList{told});
         QVERIFY2(processGone(pid), qPrintable(pid));
-        QCOMPARE(bench->kinds(), (QStringList{"describe", "sign", "sign"}));
+        if (refused.isEmpty())
+            QCOMPARE(bench->kinds(), (QStringList{"describe", "sign", "sign"}));
         QCOMPARE(bench->journal().size(), 1);
         QCOMPARE(bench->scratchLeft(), QStringList{});
     }

@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QSettings>
+#include <QStandardPaths>
 
 #include <csignal>
 
@@ -663,20 +664,29 @@ private slots:
     // passes for signed. A SIGTERM (a logout) stops the run as a cancel
     // does: the child is killed, the stage and scratch go at once. After a
     // SIGKILL they go at the next start, but a folder that has taken the
-    // stage's name since is not the program's and stays.
+    // stage's name since is not the program's and stays. With the temporary
+    // folder emptied since (a restart), the stage's own marker tells it is
+    // left: it goes at the next start, or at the next run into its folder,
+    // while a stage of a run still going there stays.
     void killedStampingRun_data()
     {
         QTest::addColumn<int>("signal");
         QTest::addColumn<bool>("stageTaken");
-        QTest::newRow("SIGTERM") << int(SIGTERM) << false;
-        QTest::newRow("SIGKILL") << int(SIGKILL) << false;
-        QTest::newRow("SIGKILL, the stage's name taken since") << int(SIGKILL) << true;
+        QTest::addColumn<QString>("notesGone");  // then "start" or "run"; empty: the notes stay
+        QTest::newRow("SIGTERM") << int(SIGTERM) << false << "";
+        QTest::newRow("SIGKILL") << int(SIGKILL) << false << "";
+        QTest::newRow("SIGKILL, the stage's name taken since") << int(SIGKILL) << true << "";
+        QTest::newRow("SIGKILL, the temporary folder emptied, a start") << int(SIGKILL) << false << "start";
+        QTest::newRow("SIGKILL, the temporary folder emptied, a run there") << int(SIGKILL) << false << "run";
+        QTest::newRow("SIGKILL, the temporary folder emptied, the stage's name taken, a run there")
+            << int(SIGKILL) << true << "run";
     }
 
     void killedStampingRun()
     {
         QFETCH(int, signal);
         QFETCH(bool, stageTaken);
+        QFETCH(QString, notesGone);
         const QString source = bench->pdf(QStringLiteral("act.pdf"));
         const QString pidFile = bench->path(QStringLiteral("pid"));
         const QString sleeper = QStringLiteral("printf partial > \"$out\"; echo $$ > '%1'; exec sleep 30").arg(pidFile);
@@ -709,7 +719,25 @@ private slots:
             QVERIFY(QDir().rename(stage, moved) && QDir().mkdir(stage));
             QVERIFY(fixtures::writeFile(taken, "the user's"));
         }
-        SigningScratch::removeLeftovers();
+        for (const QString& left : notesGone.isEmpty() ? QStringList() : bench->scratchLeft())
+            QVERIFY(QDir(bench->tempRoot.filePath(left)).removeRecursively());
+        if (notesGone == QLatin1String("run")) {
+            SigningScratch running;
+            const QString runningStage = running.stage(bench->files.path(), nullptr);
+            {
+                SigningScratch next;
+                QVERIFY(!next.stage(bench->files.path(), nullptr).isEmpty());
+            }
+            QVERIFY(QFileInfo(runningStage).isDir());
+        } else {
+            // As the program starts: its own data folder, not the test's.
+            QStandardPaths::setTestModeEnabled(false);
+            const QString testName = QCoreApplication::applicationName();
+            QCoreApplication::setApplicationName(QStringLiteral("vorn-pdf-editor"));
+            SigningScratch::removeLeftovers();
+            QCoreApplication::setApplicationName(testName);
+            QStandardPaths::setTestModeEnabled(true);
+        }
         QCOMPARE(bench->scratchLeft(), QStringList{});
         QCOMPARE(QFileInfo::exists(taken), stageTaken);
         QCOMPARE(QFileInfo::exists(stage), stageTaken);

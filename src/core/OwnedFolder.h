@@ -1,0 +1,39 @@
+#pragma once
+// A private folder the program makes beside files it writes (mode 0700,
+// hidden, of an unpredictable name), where files stay out of sight until
+// they take their own names. A marker inside names the process that made it
+// and the folder itself (device and inode), and that process holds the
+// marker locked for as long as it uses the folder. So a folder a killed
+// process left is told, wherever it is and with no note elsewhere, from one
+// in use and from any folder the program did not make.
+
+#include <QByteArray>
+#include <QString>
+
+class OwnedFolder {
+public:
+    OwnedFolder() = default;
+    // Removes the folder and the files in it.
+    ~OwnedFolder();
+    OwnedFolder(const OwnedFolder&) = delete;
+    OwnedFolder& operator=(const OwnedFolder&) = delete;
+
+    // Makes the folder from pattern (a path whose name ends in "XXXXXX") and
+    // its marker. 0, or the system's error code.
+    int create(const QString& pattern);
+    bool isValid() const { return !m_path.isEmpty(); }
+    QString path() const;
+    // Removes the files in the folder, then the folder; false while anything
+    // else stays (tried again by the next call and on destruction).
+    bool remove();
+
+private:
+    int m_marker = -1;  // open and locked while the folder is in use
+    QByteArray m_path;
+};
+
+// Removes the program's folders directly in folder whose maker has ended,
+// with the files in them; a folder in use, one whose marker does not prove
+// it is this very folder of the program's, or one holding a subfolder stays.
+// Returns how many went.
+int removeEndedOwnedFolders(const QString& folder);
