@@ -1,6 +1,6 @@
 // A sweep of line moves over a folder of real PDFs: on the first, second and
-// middle page of each, the longest one-line block is dragged 24 pt right
-// along its baseline and saved. Prints a line a move (saved, or refused with
+// middle page of each whose text the window offers for editing, the longest
+// one-line block is dragged 24 pt right along its baseline and saved. Prints a line a move (saved, or refused with
 // the reason) and the totals; with --check, each saved move's area rendered
 // by poppler is compared with the source's at its old place, shifted.
 // Usage: movesweep_bench FOLDER [--check] [--dx POINTS]
@@ -124,6 +124,8 @@ int main(int argc, char** argv)
             PdfDocument doc;
             if (!doc.open(file))
                 continue;
+            if (doc.glyphMeaning(page).drawnTextMeansNothing())
+                continue;  // the window offers such a page's text only through recognition
             std::vector<TextBlock> blocks = doc.extractText(page);
             TextBlock* longest = nullptr;
             for (TextBlock& block : blocks)
