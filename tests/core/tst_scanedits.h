@@ -23,8 +23,12 @@ namespace scanedit {
 
 inline constexpr int kDpi = 150;
 
+// The manual page turned ("1.0"), or the typed note ("typed-1.0").
 inline QString scan(const QString& turn)
 {
+    const QString typed = QStringLiteral("typed-");
+    if (turn.startsWith(typed))
+        return fixtures::realPdf(QStringLiteral("typed-scan-turned-%1.pdf").arg(turn.mid(typed.size())));
     return fixtures::realPdf(QStringLiteral("gs-scan-turned-%1.pdf").arg(turn));
 }
 
@@ -236,6 +240,106 @@ inline QString keptWordsProblem(const QString& source, const QString& out, const
             if (likeness < kKept)
                 return QStringLiteral("%1: %2 moved %3 alike by %4").arg(renderer, old.words[i].text).arg(moved).arg(likeness);
         }
+    }
+    return {};
+}
+
+// The words of a line as the eye parts them on a render at dpi: its ink
+// along the line's turned box, from end to end of each run that no blank of
+// at least a point and a half breaks (points in the line's frame).
+inline std::vector<std::pair<double, double>> inkWords(const QImage& render, int dpi, double pageHeight, const TurnedBox& line)
+{
+    constexpr double kStep = 0.25, kBlank = 1.5;
+    const double scale = dpi / 72.0;
+    const QTransform toPage = line.toPage();
+    std::vector<std::pair<double, double>> words;
+    double gap = kBlank;
+    for (double x = line.rect.left() - 3; x <= line.rect.right() + 3; x += kStep) {
+        int dark = 0;
+        for (double y = line.rect.top(); y <= line.rect.bottom(); y += kStep) {
+            const QPointF p = toPage.map(QPointF(x, y));
+            const QPoint px(int(p.x() * scale), int((pageHeight - p.y()) * scale));
+            dark += render.rect().contains(px) && qGray(render.pixel(px)) < 128;
+        }
+        if (dark < 2) {
+            gap += kStep;
+            continue;
+        }
+        if (gap >= kBlank)
+            words.emplace_back(x, x);
+        words.back().second = x + kStep;
+        gap = 0;
+    }
+    return words;
+}
+
+// Where the kept words of a recognised line, word corrected, do not keep
+// their places and blanks as pdftoppm renders out at 300 dpi: each word the
+// scan shows (its ink, not its recognised box) is found again, those before
+// the corrected word where they stood, those after it all moved by one room.
+// Empty when they are.
+inline QString keptBlanksProblem(const QString& source, const QString& out, const TextBlock::Line& old, const QString& word)
+{
+    constexpr int kScanDpi = 300;
+    constexpr double kReach = 30;    // points a kept word may move along its line
+    constexpr double kPoints = 0.5;  // two pixels
+    constexpr double kKept = 0.75;   // likeness of a word's pixels kept
+    PdfDocument doc;
+    if (!doc.open(out))
+        return QStringLiteral("not opened");
+    const double height = doc.pageSize(0).height();
+    const TurnedBox line(old.originalRect, old.turn);
+    const QImage before = pdftools::renderPage(source, 0, kScanDpi), after = pdftools::renderPage(out, 0, kScanDpi);
+    if (before.isNull() || before.size() != after.size())
+        return QStringLiteral("no render");
+    const auto words = std::find_if(old.words.begin(), old.words.end(), [&](const auto& w) { return w.text == word; });
+    if (words == old.words.end())
+        return QStringLiteral("the line has no word %1").arg(word);
+    const QRectF box = wordInLineFrame(old, words->rect);
+    const std::vector<std::pair<double, double>> ink = inkWords(before, kScanDpi, height, line);
+    size_t changed = ink.size();
+    double most = 0;
+    for (size_t i = 0; i < ink.size(); ++i) {
+        const double common = std::min(ink[i].second, box.right()) - std::max(ink[i].first, box.left());
+        if (common > most)
+            most = common, changed = i;
+    }
+    if (changed + 2 >= ink.size())
+        return QStringLiteral("%1 words on the scan, %2 the corrected one").arg(ink.size()).arg(changed);
+    // Across the line, the words' usual box: the ink of the lines beside it
+    // stays where it was.
+    std::vector<double> tops, bottoms;
+    for (const TextBlock::Line::Word& w : old.words) {
+        tops.push_back(wordInLineFrame(old, w.rect).top());
+        bottoms.push_back(wordInLineFrame(old, w.rect).bottom());
+    }
+    std::nth_element(tops.begin(), tops.begin() + qsizetype(tops.size() / 2), tops.end());
+    std::nth_element(bottoms.begin(), bottoms.begin() + qsizetype(bottoms.size() / 2), bottoms.end());
+    const auto kept = [&](size_t i) {
+        return QRectF(QPointF(ink[i].first, tops[tops.size() / 2]), QPointF(ink[i].second, bottoms[bottoms.size() / 2]));
+    };
+    // The words after the corrected one move by the room the widest of them moved.
+    size_t widest = changed + 1;
+    for (size_t i = changed + 1; i < ink.size(); ++i)
+        if (ink[i].second - ink[i].first > ink[widest].second - ink[widest].first)
+            widest = i;
+    const double room = bestShift(before, after, kScanDpi, height, line, kept(widest), kReach);
+    for (size_t i = 0; i < ink.size(); ++i) {
+        if (i == changed)
+            continue;
+        // Where the word's pixels are likest near where it should stand.
+        const double expected = i < changed ? 0.0 : room;
+        double shift = expected, likeness = -1;
+        for (double s = expected - 4 * kPoints; s <= expected + 4 * kPoints; s += 0.1) {
+            const double alike = wordLikeness(before, after, kScanDpi, height, line, kept(i), s);
+            if (alike > likeness)
+                likeness = alike, shift = s;
+        }
+        const QString at = QStringLiteral("word %1 (%2 to %3 pt) ").arg(i).arg(ink[i].first).arg(ink[i].second);
+        if (likeness < kKept)
+            return at + QStringLiteral("not kept: alike by %1 at best").arg(likeness);
+        if (std::abs(shift - expected) > kPoints)
+            return at + QStringLiteral("moved by %1, not %2").arg(shift).arg(expected);
     }
     return {};
 }
