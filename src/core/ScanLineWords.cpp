@@ -23,6 +23,8 @@ constexpr double kLeastScale = 0.5;
 constexpr double kLeastBlankOfSize = 0.15;
 // How far off its ink a word's box may have been read, of the line's size.
 constexpr double kMostOffInkOfSize = 0.5;
+// How far off its ink a word's end may stand and still be taken as read.
+constexpr double kInkSlackOfSize = 0.1;
 
 QStringList wordsIn(const QString& text)
 {
@@ -220,9 +222,9 @@ std::vector<std::pair<QString, QRectF>> wordsOnInk(std::vector<std::pair<QString
             if (inkAt(c) || (c > 0 && !inkAt(c - 1) && c > column(lo)))
                 continue;
             qsizetype start = c, end = c;
-            while (start > 0 && !inkAt(start - 1) && c - start < reachColumns)
+            while (start > 0 && !inkAt(start - 1))
                 --start;
-            while (end < count && !inkAt(end) && end - c < 2 * reachColumns)
+            while (end < count && !inkAt(end))
                 ++end;
             const double from = xOf(start), to = xOf(end);
             const double within = std::min(to, hi) - std::max(from, lo);
@@ -233,30 +235,33 @@ std::vector<std::pair<QString, QRectF>> wordsOnInk(std::vector<std::pair<QString
         }
         return widest;
     };
+    // An end read within this of where the ink puts it stays as read: any
+    // picture of the page (the window's, at its zoom) finds the same.
+    const double slack = kInkSlackOfSize * size;
     const std::vector<std::pair<QString, QRectF>> read = words;
     // The first word from the start of its ink.
     QRectF& first = words.front().second;
-    qsizetype start = inkReached(column(first.left()), -1);
-    while (!inkAt(start) && start <= column(first.right()))
-        ++start;
-    if (inkAt(start))
+    const qsizetype start = inkReached(column(first.left()), -1);
+    if (inkAt(start) && xOf(start) < first.left() - slack)
         first.setLeft(xOf(start));
     for (size_t i = 0; i + 1 < words.size(); ++i) {
         QRectF& box = words[i].second;
         QRectF& next = words[i + 1].second;
         const double lo = std::max(std::min(box.right(), next.left()) - reach, box.left() + ink.step);
         const double hi = std::min(std::max(box.right(), next.left()) + reach, next.right());
-        if (const auto blank = widestBlank(lo, hi)) {
+        const auto blank = widestBlank(lo, hi);
+        if (!blank)
+            continue;
+        const auto off = [&](double x) { return x < blank->first - slack || x > blank->second + slack; };
+        if (off(box.right()))
             box.setRight(blank->first);
+        if (off(next.left()))
             next.setLeft(blank->second);
-        }
     }
     // The last word to the end of its ink.
     QRectF& last = words.back().second;
-    qsizetype end = inkReached(column(last.right()) - 1, 1);
-    while (!inkAt(end) && end >= column(last.left()))
-        --end;
-    if (inkAt(end))
+    const qsizetype end = inkReached(column(last.right()) - 1, 1);
+    if (inkAt(end) && xOf(end + 1) > last.right() + slack)
         last.setRight(xOf(end + 1));
     if (std::any_of(words.begin(), words.end(), [](const auto& word) { return !(word.second.width() > 0); }))
         return read;

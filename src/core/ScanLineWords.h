@@ -55,8 +55,9 @@ LineInk lineInk(const QImage& picture, const QTransform& frameToPicture, const Q
 // the ink the line shows at size: the recogniser's box of a word may stand
 // off its letters (a one-letter word's, on a turned scan), and a kept word's
 // pixels are cut at its box. Two words part at the widest blank of the ink
-// near where they were read apart; the line's first and last words reach to
-// the ends of their ink. A boundary with no blank near it stays as read.
+// near where they were read apart, the line's first and last words reach to
+// the ends of their ink; an end read near where the ink puts it, or with no
+// blank near it, stays as read.
 std::vector<std::pair<QString, QRectF>> wordsOnInk(std::vector<std::pair<QString, QRectF>> words, const LineInk& ink,
                                                    double size);
 
