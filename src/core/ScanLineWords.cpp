@@ -235,7 +235,7 @@ std::vector<std::pair<QString, QRectF>> wordsOnInk(std::vector<std::pair<QString
         }
         return widest;
     };
-    // An end read within this of where the ink puts it stays as read: any
+    // An end read short of its ink by no more than this stays as read: any
     // picture of the page (the window's, at its zoom) finds the same.
     const double slack = kInkSlackOfSize * size;
     const std::vector<std::pair<QString, QRectF>> read = words;
@@ -252,10 +252,11 @@ std::vector<std::pair<QString, QRectF>> wordsOnInk(std::vector<std::pair<QString
         const auto blank = widestBlank(lo, hi);
         if (!blank)
             continue;
-        const auto off = [&](double x) { return x < blank->first - slack || x > blank->second + slack; };
-        if (off(box.right()))
+        // An end short of its own ink may stand off it by the slack (the cut
+        // reaches past it); one over the other word's ink may not.
+        if (box.right() < blank->first - slack || box.right() > blank->second)
             box.setRight(blank->first);
-        if (off(next.left()))
+        if (next.left() > blank->second + slack || next.left() < blank->first)
             next.setLeft(blank->second);
     }
     // The last word to the end of its ink.

@@ -56,8 +56,8 @@ LineInk lineInk(const QImage& picture, const QTransform& frameToPicture, const Q
 // off its letters (a one-letter word's, on a turned scan), and a kept word's
 // pixels are cut at its box. Two words part at the widest blank of the ink
 // near where they were read apart, the line's first and last words reach to
-// the ends of their ink; an end read near where the ink puts it, or with no
-// blank near it, stays as read.
+// the ends of their ink; an end read a little short of its ink (the cut
+// reaches past it), or with no blank near it, stays as read.
 std::vector<std::pair<QString, QRectF>> wordsOnInk(std::vector<std::pair<QString, QRectF>> words, const LineInk& ink,
                                                    double size);
 

@@ -490,6 +490,7 @@ void TestPageTextWriter::scanWordsEndOnTheirInk_data()
     const QString three = QStringLiteral("#######...###....#######");
     QTest::newRow("a one-letter word's box off its letter") << three << "a:0-7 b:5-10 c:17-24" << "a:0-7 b:10-13 c:17-24";
     QTest::newRow("ends read near the ink stay") << three << "a:0-6.5 b:9.5-13 c:17.5-24" << "a:0-6.5 b:9.5-13 c:17.5-24";
+    QTest::newRow("a box over the word before it") << three << "a:0-7 b:6.5-13 c:17-24" << "a:0-7 b:10-13 c:17-24";
     QTest::newRow("the line's ends reach their ink") << "..#####....#####.." << "a:4-7 b:11-14" << "a:2-7 b:11-16";
     QTest::newRow("no ink: as read") << QString(24, QLatin1Char('.')) << "a:0-7 b:10-13 c:17-24" << "a:0-7 b:10-13 c:17-24";
     // A number and its point a blank apart, a word read in a column's gap wider than a box may be off.
