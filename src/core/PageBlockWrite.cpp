@@ -426,6 +426,7 @@ void PageBlockWrite::renderScanLines(FPDF_PAGE page)
     m_scan.scaleX = std::ceil(width * scale) / width;
     m_scan.scaleY = std::ceil(m_scan.pageHeight * scale) / m_scan.pageHeight;
     m_scan.image = renderLoadedPageRegion(page, scale, region, &m_scan.origin);
+    m_scan.shown = m_scan.image;
     hideRemovedScanInk();
 }
 

@@ -27,6 +27,7 @@ struct ScanLineWord;
 // whose pixels per point across and down are the scales.
 struct ScanPicture {
     QImage image;
+    QImage shown;  // the same before the write hid any ink
     QPoint origin;
     double scaleX = 0;
     double scaleY = 0;
@@ -85,6 +86,8 @@ private:
     OldLinePlace oldPlaceFor(const TextBlock& block, size_t index, size_t line) const;
     double baselineLift(const TextBlock& block, size_t index, size_t line) const;
     std::vector<std::pair<QString, QRectF>> scanWordsOf(size_t index, size_t line) const;
+    std::vector<std::pair<QString, QRectF>> scanWordsOnInk(size_t index, size_t line) const;
+    QTransform pageToScanPixels() const;
     const TurnedBox* paintedOver(size_t index, size_t line) const;
     void renderScanLines(FPDF_PAGE page);
     void hideRemovedScanInk();

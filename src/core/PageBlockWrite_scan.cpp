@@ -68,11 +68,31 @@ TextStyle PageBlockWrite::scanStyle(size_t index, size_t k) const
     return style;
 }
 
+// The page's points onto the pixels of the scan's render.
+QTransform PageBlockWrite::pageToScanPixels() const
+{
+    return QTransform(m_scan.scaleX, 0, 0, -m_scan.scaleY, -m_scan.origin.x(),
+                      m_scan.pageHeight * m_scan.scaleY - m_scan.origin.y());
+}
+
+// A scan line's words as read, their ends on the ink the page showed there.
+std::vector<std::pair<QString, QRectF>> PageBlockWrite::scanWordsOnInk(size_t index, size_t k) const
+{
+    std::vector<std::pair<QString, QRectF>> words = scanWordsOf(index, k);
+    if (words.empty() || m_scan.shown.isNull())
+        return words;
+    const TurnedBox& frame = m_plans[index].linePlans[k].frame;
+    const double size = std::max(double(scanStyle(index, k).fontSize), 1.0);
+    const QRectF band(QPointF(words.front().second.left() - size, frame.rect.top()),
+                      QPointF(words.back().second.right() + size, frame.rect.bottom()));
+    return wordsOnInk(std::move(words), lineInk(m_scan.shown, frame.toPage() * pageToScanPixels(), band), size);
+}
+
 // How a corrected scan line is laid: its kept words on their old pixels,
 // its changed words as text; none when it keeps no word of the scan.
 std::vector<ScanLineWord> PageBlockWrite::scanLayout(size_t index, size_t k) const
 {
-    const std::vector<std::pair<QString, QRectF>> oldWords = scanWordsOf(index, k);
+    const std::vector<std::pair<QString, QRectF>> oldWords = scanWordsOnInk(index, k);
     if (oldWords.empty())
         return {};
     const TextStyle style = scanStyle(index, k);
@@ -113,7 +133,7 @@ std::vector<QPolygonF> PageBlockWrite::pictureRemovals() const
             // Each old word the line no longer keeps, with the blanks beside
             // it, up to the kept words' sources; the first and the last reach
             // the ends of the band.
-            const std::vector<std::pair<QString, QRectF>> oldWords = scanWordsOf(i, k);
+            const std::vector<std::pair<QString, QRectF>> oldWords = scanWordsOnInk(i, k);
             const QRectF band = keptBand(i, k, painted);
             const QTransform toPage = m_plans[i].linePlans[k].frame.toPage();
             const auto keptAt = [&](size_t o) {
@@ -148,8 +168,7 @@ void PageBlockWrite::hideRemovedScanInk()
     if (m_scan.image.format() != QImage::Format_RGB32 && m_scan.image.format() != QImage::Format_ARGB32 &&
         m_scan.image.format() != QImage::Format_ARGB32_Premultiplied)
         m_scan.image = m_scan.image.convertToFormat(QImage::Format_RGB32);
-    const QTransform toPixels(m_scan.scaleX, 0, 0, -m_scan.scaleY, -m_scan.origin.x(),
-                              m_scan.pageHeight * m_scan.scaleY - m_scan.origin.y());
+    const QTransform toPixels = pageToScanPixels();
     QPainter painter(&m_scan.image);
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace pdfengine {
 
@@ -17,6 +18,13 @@ namespace {
 constexpr double kMostCutMargin = 1.5;
 // Changed text before a column is narrowed to no less than this share of its width.
 constexpr double kLeastScale = 0.5;
+// A blank between words is at least this wide, of the line's size: letters
+// of a word stand closer.
+constexpr double kLeastBlankOfSize = 0.15;
+// How far off its ink a word's box may have been read, of the line's size.
+constexpr double kMostOffInkOfSize = 0.5;
+// How far off its ink a word's end may stand and still be taken as read.
+constexpr double kInkSlackOfSize = 0.1;
 
 QStringList wordsIn(const QString& text)
 {
@@ -154,6 +162,111 @@ std::vector<ScanLineWord> scanLineWords(const std::vector<std::pair<QString, QRe
     }
     setCutMargins(laid, oldWords, oldIndex);
     return laid;
+}
+
+LineInk lineInk(const QImage& picture, const QTransform& frameToPicture, const QRectF& band)
+{
+    constexpr int kDarkGrey = 128;
+    constexpr int kLeastDark = 2;
+    constexpr double kMostColumns = 20000;  // a line far wider than any page
+    LineInk ink;
+    ink.from = band.left();
+    if (picture.isNull() || !(band.width() > 0) || !(band.height() > 0) || band.width() / ink.step > kMostColumns)
+        return ink;
+    ink.columns.assign(size_t(std::ceil(band.width() / ink.step)), false);
+    for (size_t i = 0; i < ink.columns.size(); ++i) {
+        const double x = band.left() + (double(i) + 0.5) * ink.step;
+        int dark = 0;
+        for (double y = band.top() + ink.step / 2; y < band.bottom() && dark < kLeastDark; y += ink.step) {
+            const QPointF at = frameToPicture.map(QPointF(x, y));
+            const QPoint pixel(int(std::floor(at.x())), int(std::floor(at.y())));
+            dark += picture.rect().contains(pixel) && qGray(picture.pixel(pixel)) < kDarkGrey;
+        }
+        ink.columns[i] = dark >= kLeastDark;
+    }
+    return ink;
+}
+
+std::vector<std::pair<QString, QRectF>> wordsOnInk(std::vector<std::pair<QString, QRectF>> words, const LineInk& ink,
+                                                   double size)
+{
+    const qsizetype count = qsizetype(ink.columns.size());
+    if (words.empty() || count == 0 || !(size > 0) || !(ink.step > 0))
+        return words;
+    const double leastBlank = kLeastBlankOfSize * size, reach = kMostOffInkOfSize * size;
+    const qsizetype blankColumns = qsizetype(std::ceil(leastBlank / ink.step));
+    const qsizetype reachColumns = qsizetype(std::ceil(reach / ink.step));
+    const auto column = [&](double x) { return qsizetype(std::floor((x - ink.from) / ink.step)); };
+    const auto xOf = [&](qsizetype c) { return ink.from + double(c) * ink.step; };
+    const auto inkAt = [&](qsizetype c) { return c >= 0 && c < count && ink.columns[size_t(c)]; };
+    // The last ink column reached from c stepping by dir over blanks
+    // narrower than a word's, within reach; c when none.
+    const auto inkReached = [&](qsizetype c, qsizetype dir) {
+        qsizetype last = c, blank = 0;
+        for (qsizetype k = 1; k <= reachColumns && blank < blankColumns; ++k) {
+            if (inkAt(c + dir * k)) {
+                last = c + dir * k;
+                blank = 0;
+            } else {
+                ++blank;
+            }
+        }
+        return last;
+    };
+    // The blank between ink on either side widest over [lo, hi] (at least a
+    // blank wide there): where it runs from and to.
+    const auto widestBlank = [&](double lo, double hi) {
+        std::optional<std::pair<double, double>> widest;
+        double most = leastBlank;
+        for (qsizetype c = std::max<qsizetype>(column(lo), 0); c <= std::min(column(hi), count - 1); ++c) {
+            if (inkAt(c) || (c > 0 && !inkAt(c - 1) && c > column(lo)))
+                continue;
+            qsizetype start = c, end = c;
+            while (start > 0 && !inkAt(start - 1))
+                --start;
+            while (end < count && !inkAt(end))
+                ++end;
+            const double from = xOf(start), to = xOf(end);
+            const double within = std::min(to, hi) - std::max(from, lo);
+            if (start > 0 && inkAt(start - 1) && inkAt(end) && within >= most) {
+                widest = std::make_pair(from, to);
+                most = within + ink.step / 2;
+            }
+        }
+        return widest;
+    };
+    // An end read short of its ink by no more than this stays as read: any
+    // picture of the page (the window's, at its zoom) finds the same.
+    const double slack = kInkSlackOfSize * size;
+    const std::vector<std::pair<QString, QRectF>> read = words;
+    // The first word from the start of its ink.
+    QRectF& first = words.front().second;
+    const qsizetype start = inkReached(column(first.left()), -1);
+    if (inkAt(start) && xOf(start) < first.left() - slack)
+        first.setLeft(xOf(start));
+    for (size_t i = 0; i + 1 < words.size(); ++i) {
+        QRectF& box = words[i].second;
+        QRectF& next = words[i + 1].second;
+        const double lo = std::max(std::min(box.right(), next.left()) - reach, box.left() + ink.step);
+        const double hi = std::min(std::max(box.right(), next.left()) + reach, next.right());
+        const auto blank = widestBlank(lo, hi);
+        if (!blank)
+            continue;
+        // An end short of its own ink may stand off it by the slack (the cut
+        // reaches past it); one over the other word's ink may not.
+        if (box.right() < blank->first - slack || box.right() > blank->second)
+            box.setRight(blank->first);
+        if (next.left() > blank->second + slack || next.left() < blank->first)
+            next.setLeft(blank->second);
+    }
+    // The last word to the end of its ink.
+    QRectF& last = words.back().second;
+    const qsizetype end = inkReached(column(last.right()) - 1, 1);
+    if (inkAt(end) && xOf(end + 1) > last.right() + slack)
+        last.setRight(xOf(end + 1));
+    if (std::any_of(words.begin(), words.end(), [](const auto& word) { return !(word.second.width() > 0); }))
+        return read;
+    return words;
 }
 
 double layerLineSize(double lineSize, double layerSize)

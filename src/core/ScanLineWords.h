@@ -4,8 +4,10 @@
 // changed word before them needs more or less room; only the changed words
 // are written as text. Positions along the line's own frame, in points.
 
+#include <QImage>
 #include <QRectF>
 #include <QString>
+#include <QTransform>
 
 #include <functional>
 #include <utility>
@@ -38,6 +40,26 @@ struct ScanLineWord {
 std::vector<ScanLineWord> scanLineWords(const std::vector<std::pair<QString, QRectF>>& oldWords, const QString& text,
                                         double size, double blank,
                                         const std::function<double(const QString&)>& advance);
+
+// Which columns across a line hold ink: the line's frame (points) sampled a
+// quarter point apart over band, in a picture that frameToPicture maps it
+// onto. A column holds ink where two of its samples or more are dark.
+struct LineInk {
+    double from = 0;
+    double step = 0.25;
+    std::vector<bool> columns;
+};
+LineInk lineInk(const QImage& picture, const QTransform& frameToPicture, const QRectF& band);
+
+// A line's words (text and box, in order, in its frame) with their ends on
+// the ink the line shows at size: the recogniser's box of a word may stand
+// off its letters (a one-letter word's, on a turned scan), and a kept word's
+// pixels are cut at its box. Two words part at the widest blank of the ink
+// near where they were read apart, the line's first and last words reach to
+// the ends of their ink; an end read a little short of its ink (the cut
+// reaches past it), or with no blank near it, stays as read.
+std::vector<std::pair<QString, QRectF>> wordsOnInk(std::vector<std::pair<QString, QRectF>> words, const LineInk& ink,
+                                                   double size);
 
 // The size a corrected line of a searchable layer is written at: its own
 // (its box's, as the line was read or shared with lines alike) while that

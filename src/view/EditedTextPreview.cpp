@@ -408,9 +408,18 @@ bool drawScanWords(QPainter& painter, const FrameBaseline& at, const QString& te
 {
     if (!pagePixels || pagePixels->image.isNull())
         return false;
+    if (was.words.empty())
+        return false;
+    const QTransform toBlock = at.plan.frame.toPage();
+    // The words' ends on the ink the page shows, as the writer finds them.
+    const QRectF& line = at.plan.frame.rect;
+    const QRectF band(QPointF(was.words.front().second.left() - face.size, line.top()),
+                      QPointF(was.words.back().second.right() + face.size, line.bottom()));
+    const QTransform toImage = toBlock * (pagePixels->imageToPage * was.pageToBlock).inverted();
+    const auto onInk = pdfengine::wordsOnInk(was.words, pdfengine::lineInk(pagePixels->image, toImage, band), face.size);
     const auto advance = [&face](const QString& s) { return face.advance(s); };
     const std::vector<pdfengine::ScanLineWord> words =
-        pdfengine::scanLineWords(was.words, text, face.size, face.advance(QStringLiteral(" ")), advance);
+        pdfengine::scanLineWords(onInk, text, face.size, face.advance(QStringLiteral(" ")), advance);
     if (words.empty())
         return false;
     // The block's points to the painter's, and the frame onto them.
@@ -418,7 +427,6 @@ bool drawScanWords(QPainter& painter, const FrameBaseline& at, const QString& te
     const QPointF alongX = screenPointOf(at.block, at.r, at.zoom, QPointF(1, 0)) - origin;
     const QPointF alongY = screenPointOf(at.block, at.r, at.zoom, QPointF(0, 1)) - origin;
     const QTransform toPainter(alongX.x(), alongX.y(), alongY.x(), alongY.y(), origin.x(), origin.y());
-    const QTransform toBlock = at.plan.frame.toPage();
     for (const pdfengine::ScanLineWord& word : words) {
         if (!word.kept) {
             drawRunAlong(painter, at, face, word.text, word.left - word.scale * firstInkBearing(face, word.text),

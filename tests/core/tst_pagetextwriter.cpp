@@ -117,6 +117,8 @@ private slots:
     void coloursFollowTheGlyphsReplaced();
     void scanLineWordsKeepTheirPixels_data();
     void scanLineWordsKeepTheirPixels();
+    void scanWordsEndOnTheirInk_data();
+    void scanWordsEndOnTheirInk();
     void rewrittenLineKeepsItsPlaceAndWeight_data();
     void rewrittenLineKeepsItsPlaceAndWeight();
 
@@ -477,6 +479,46 @@ void TestPageTextWriter::scanLineWordsKeepTheirPixels()
             QCOMPARE(word.width, word.oldBox.width());
     }
     QCOMPARE(got.join(QLatin1Char(' ')), laid);
+}
+
+void TestPageTextWriter::scanWordsEndOnTheirInk_data()
+{
+    // The line's ink a point a character ("#" dark), its words "text:left-right" as read and as fitted, at 10 pt.
+    QTest::addColumn<QString>("ink");
+    QTest::addColumn<QString>("read");
+    QTest::addColumn<QString>("fitted");
+    const QString three = QStringLiteral("#######...###....#######");
+    QTest::newRow("a one-letter word's box off its letter") << three << "a:0-7 b:5-10 c:17-24" << "a:0-7 b:10-13 c:17-24";
+    QTest::newRow("ends read near the ink stay") << three << "a:0-6.5 b:9.5-13 c:17.5-24" << "a:0-6.5 b:9.5-13 c:17.5-24";
+    QTest::newRow("a box over the word before it") << three << "a:0-7 b:6.5-13 c:17-24" << "a:0-7 b:10-13 c:17-24";
+    QTest::newRow("the line's ends reach their ink") << "..#####....#####.." << "a:4-7 b:11-14" << "a:2-7 b:11-16";
+    QTest::newRow("no ink: as read") << QString(24, QLatin1Char('.')) << "a:0-7 b:10-13 c:17-24" << "a:0-7 b:10-13 c:17-24";
+    // A number and its point a blank apart, a word read in a column's gap wider than a box may be off.
+    QTest::newRow("a gap wider than the reach")
+        << QStringLiteral("####..#%1#####").arg(QString(24, QLatin1Char('.'))) << "1.:0-7 x:15-18 w:31-36"
+        << "1.:0-7 x:15-18 w:31-36";
+}
+
+// A recognised box may stand off its word's ink: its ends move onto the
+// blanks the ink shows, and only where they stand off.
+void TestPageTextWriter::scanWordsEndOnTheirInk()
+{
+    QFETCH(QString, ink);
+    QFETCH(QString, read);
+    QFETCH(QString, fitted);
+    pdfengine::LineInk line;
+    line.step = 1;
+    for (const QChar c : ink)
+        line.columns.push_back(c == QLatin1Char('#'));
+    std::vector<std::pair<QString, QRectF>> words;
+    for (const QString& word : read.split(QLatin1Char(' '))) {
+        const QStringList parts = word.split(QRegularExpression(QStringLiteral("[:-]")));
+        words.emplace_back(parts[0], QRectF(QPointF(parts[1].toDouble(), 0), QPointF(parts[2].toDouble(), 10)));
+    }
+    QStringList got;
+    for (const auto& [text, box] : pdfengine::wordsOnInk(words, line, 10))
+        got << QStringLiteral("%1:%2-%3").arg(text).arg(box.left()).arg(box.right());
+    QCOMPARE(got.join(QLatin1Char(' ')), fitted);
 }
 
 // An edited line of a real page stays where the page set it: a right-aligned

@@ -23,8 +23,12 @@ namespace scanedit {
 
 inline constexpr int kDpi = 150;
 
+// The manual page turned ("1.0"), or the typed note ("typed-1.0").
 inline QString scan(const QString& turn)
 {
+    const QString typed = QStringLiteral("typed-");
+    if (turn.startsWith(typed))
+        return fixtures::realPdf(QStringLiteral("typed-scan-turned-%1.pdf").arg(turn.mid(typed.size())));
     return fixtures::realPdf(QStringLiteral("gs-scan-turned-%1.pdf").arg(turn));
 }
 

@@ -4,7 +4,7 @@
 # 0.5, 1.0 and 1.5 degrees as a sheet lies on a scanner, its upper half only
 # (headings and two paragraphs), speckled, and stored as a grey JPEG on a
 # page of its own size, with no text layer. The same for the sections page.
-# Needs: ghostscript, ImageMagick (convert).
+# Needs: ghostscript, ImageMagick (convert), fontconfig and Liberation Serif (fonts-liberation2).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -32,4 +32,18 @@ convert "$work/sections.png" -background white -rotate 1.0 -gravity center -exte
   -seed 44 -attenuate 0.3 +noise Gaussian -quality 40 "$work/sections.jpg"
 gs -q -dBATCH -dNOPAUSE -dNOSAFER -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS=595.2 -dDEVICEHEIGHTPOINTS=419.52 \
   -dFIXEDMEDIA -sOutputFile="$here/sections-scan-turned-1.0.pdf" "$viewjpeg" -c "($work/sections.jpg) viewJPEG showpage"
-ls -l "$here"/gs-scan-turned-*.pdf "$here"/sections-scan-turned-1.0.pdf
+# A typed note (three lines of Liberation Serif at 11 pt, a one-letter word
+# close after a longer one) printed at 300 dpi and turned 0.5, 1.0 and 1.5
+# degrees, on a strip of paper 2 inches high.
+convert -size 1748x600 xc:white -density 300 -font "$(fc-match -f '%{file}' 'Liberation Serif:style=Regular')" \
+  -pointsize 11 -fill black \
+  -annotate +170+180 'Порядок приёмки товара по количеству и качеству' \
+  -annotate +170+240 'Правила описаны в разделе 4 настоящего договора, а сроки' \
+  -annotate +170+300 'оплаты указаны в приложении к нему.' "$work/typed.png"
+for turn in 0.5 1.0 1.5; do
+  convert "$work/typed.png" -background white -rotate "$turn" -gravity center -extent 1748x600 \
+    -seed 44 -attenuate 0.3 +noise Gaussian -quality 40 "$work/typed.jpg"
+  gs -q -dBATCH -dNOPAUSE -dNOSAFER -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS=419.52 -dDEVICEHEIGHTPOINTS=144 \
+    -dFIXEDMEDIA -sOutputFile="$here/typed-scan-turned-$turn.pdf" "$viewjpeg" -c "($work/typed.jpg) viewJPEG showpage"
+done
+ls -l "$here"/gs-scan-turned-*.pdf "$here"/sections-scan-turned-1.0.pdf "$here"/typed-scan-turned-*.pdf

@@ -580,6 +580,10 @@ void TestPdfViewRealPages::correctedScanLineIsShownAsWritten_data()
     QTest::newRow("scan turned 0.5°, two lines typed in turn") << "0.5" << true << true << false << false;
     QTest::newRow("straight scan's layer, two lines typed in turn") << "0" << true << true << true << false;
     QTest::newRow("scan turned 0.5°, the line above read close and deleted") << "0.5" << false << false << false << true;
+    // A typed note: "описаны" corrected, a one-letter word close after it.
+    for (const char* turn : {"0.5", "1.0", "1.5"})
+        QTest::addRow("typed note turned %s°, a one-letter word after a longer one", turn)
+            << QStringLiteral("typed-%1").arg(QLatin1String(turn)) << false << false << false << false;
 }
 
 // A corrected word on a scan: what the view shows of its line, before the
@@ -594,17 +598,22 @@ void TestPdfViewRealPages::correctedScanLineIsShownAsWritten()
     QFETCH(bool, nextLineToo);
     QFETCH(bool, layered);
     QFETCH(bool, close);
-    const QString file = fixtures::realPdf(QStringLiteral("gs-scan-turned-%1.pdf").arg(turn));
+    const QString note = QStringLiteral("typed-");
+    const QString file = turn.startsWith(note)
+                             ? fixtures::realPdf(QStringLiteral("typed-scan-turned-%1.pdf").arg(turn.mid(note.size())))
+                             : fixtures::realPdf(QStringLiteral("gs-scan-turned-%1.pdf").arg(turn));
+    const QString word = turn.startsWith(note) ? QStringLiteral("описаны") : QStringLiteral("трёх");
+    const QString corrected = turn.startsWith(note) ? QStringLiteral("изложены") : QStringLiteral("трех");
     PdfDocument doc;
     QVERIFY(doc.open(file));
     const QSizeF size = doc.pageSize(0);
     std::vector<TextBlock> blocks = layered ? layeredPage(doc) : recognisedPage(doc);
-    // The long line with "трёх" in a block of several (the layer's blocks are lines).
+    // The long line with the word in a block of several (the layer's blocks are lines).
     int at = -1, lineIndex = -1;
     for (int b = 0; b < int(blocks.size()) && at < 0; ++b)
         for (int k = 0; k < int(blocks[size_t(b)].lines.size()); ++k)
             if ((layered || blocks[size_t(b)].lines.size() > 1) &&
-                blocks[size_t(b)].lines[size_t(k)].text.split(QLatin1Char(' ')).contains(QStringLiteral("трёх"))) {
+                blocks[size_t(b)].lines[size_t(k)].text.split(QLatin1Char(' ')).contains(word)) {
                 at = b;
                 lineIndex = k;
                 break;
@@ -642,7 +651,7 @@ void TestPdfViewRealPages::correctedScanLineIsShownAsWritten()
     }
     if (!typed)
         fixtures::correctWord(block, size_t(lineIndex),
-                              line.text.split(QLatin1Char(' ')).indexOf(QStringLiteral("трёх")), QStringLiteral("трех"));
+                              line.text.split(QLatin1Char(' ')).indexOf(word), corrected);
 
     auto view = makeView(1000, 1300);  // the whole page at 1.5
     QVERIFY(view);
@@ -711,7 +720,7 @@ void TestPdfViewRealPages::correctedScanLineIsShownAsWritten()
     QTemporaryDir dir;
     const QString saved = saveEdits(*view, doc, dir, QStringLiteral("corrected.pdf"));
     QVERIFY2(!saved.isEmpty(), qPrintable(doc.lastError()));
-    QVERIFY(pdftools::words(saved, 0).contains(QStringLiteral("трех")));
+    QVERIFY(pdftools::words(saved, 0).contains(corrected));
     PdfDocument reread;
     QVERIFY(reread.open(saved));
     const QPoint corner = viewportPointOf(*view, 0, QPointF(0, size.height()));
