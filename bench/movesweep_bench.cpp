@@ -100,7 +100,7 @@ int main(int argc, char** argv)
         for (const TextBlock& block : doc.extractText(args[2].toInt() - 1))
             for (const TextBlock::Line& line : block.lines)
                 out << line.rect.x() << ' ' << line.rect.y() << ' ' << line.rect.width() << 'x' << line.rect.height()
-                    << " turned " << block.rotation + line.turn << " \"" << line.text.left(60) << "\"\n";
+                    << " turned " << block.rotation + line.turn << " font \"" << line.fontFamily << "\" " << line.fontSize << " spans " << line.spans.size() << " \"" << line.text.left(60) << "\"\n";
         return 0;
     }
     if (args.isEmpty()) {
