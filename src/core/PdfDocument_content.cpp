@@ -70,6 +70,31 @@ bool glyphsInside(const PageGlyphs& glyphs, const std::vector<TurnedBox>& boxes)
                        [&](const TurnedBox& box) { return !glyphs.inside(box.rect, box.toFrame()).empty(); });
 }
 
+// Where the content editor looks for each moved line's glyphs: its box, and
+// upright, the band from each glyph's baseline up to half its size, for the
+// glyphs whose ink stands in it. The editor places a glyph by the middle of
+// its face, which a line of low ink (leader dots) does not reach; the band
+// stays short of the lines above and below.
+constexpr double kFaceMiddleReach = 0.5;  // of a glyph's size above its baseline
+
+std::vector<QPolygonF> placesTheEditorTakes(const std::vector<MovedBox>& moved, const PageGlyphs& glyphs)
+{
+    std::vector<QPolygonF> places;
+    for (const MovedBox& box : moved) {
+        if (box.from.isTurned()) {
+            places.push_back(box.from.polygon());
+            continue;
+        }
+        QRectF place = box.from.bounds();
+        for (const PageGlyph& glyph : glyphs.inside(box.from.rect, box.from.toFrame()))
+            if (glyph.visible && !glyph.own && glyph.size > 0 && hasArea(glyph.advanceBox))
+                place = place.united(QRectF(glyph.advanceBox.left(), glyph.baseline, glyph.advanceBox.width(),
+                                            glyph.size * kFaceMiddleReach));
+        places.push_back(QPolygonF(place));
+    }
+    return places;
+}
+
 QString refusalText(int pageIndex, const QString& reason)
 {
     return QStringLiteral("Текст страницы %1 нельзя удалить точно: %2").arg(pageIndex + 1).arg(reason);
@@ -253,6 +278,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         return false;
     }
     const EditAreas areas{write.editedAreas(), write.keptLines(), write.clearedPlaces(), write.movedBoxes()};
+    const std::vector<QPolygonF> movedPlaces = placesTheEditorTakes(areas.moved, oldGlyphs);
     // The page as it now draws, before anything is kept: a white-out over a
     // line left as it stands, or a change outside the edited boxes, leaves
     // the page as it was.
@@ -308,8 +334,8 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         userAreas.push_back(toUser.map(box.polygon()));
     // Text only moved goes in the content as it stands: its codes, fonts and matrices.
     std::vector<GlyphMove> userMoves;
-    for (const MovedBox& moved : areas.moved)
-        userMoves.push_back({toUser.map(moved.from.polygon()), toUser.map(moved.by) - toUser.map(QPointF())});
+    for (size_t i = 0; i < areas.moved.size(); ++i)
+        userMoves.push_back({toUser.map(movedPlaces[i]), toUser.map(areas.moved[i].by) - toUser.map(QPointF())});
     QByteArray current, after;
     int removed = 0;
     if (!serializeForEditUnlocked(&current, &error) ||

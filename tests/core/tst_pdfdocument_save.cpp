@@ -1238,6 +1238,8 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts_data()
                                                           << QStringList{"win32 Программы", "i386-linux"};
     QTest::newRow("Ghostscript 6.50, ZapfDingbats bullet without widths") << "gs-zapfdingbats.pdf"
                                                                           << QStringList{"most remarkable", "I was walking"};
+    QTest::newRow("pdfTeX 1.0, a line of leader dots lower than its face") << "pdftex-leader-dots.pdf"
+                                                                          << QStringList{". . . . . . . ."};
     QTest::newRow("Ukrainian rules, stress accents above the line") << "pdftex-ukrainian-rules.pdf"
                                                                       << QStringList{"носі він може розділятися"};
 }
@@ -1286,12 +1288,13 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()
         // Every glyph of the line moved by the drag, each word as it stood.
         const QList<pdftools::WordBox> was = pdftools::wordBoxes(current, 0);
         const QList<pdftools::WordBox> now = pdftools::wordBoxes(out, 0);
-        int found = 0;
+        int found = 0, unique = 0;  // a line of leader dots has no word of its own: its pixels tell
         for (const pdftools::WordBox& before : was) {
             // A hyphen that ends a line is read as "-" whatever glyph drew it: such a word is left out.
             if (!lineWords.contains(before.text) || before.text.endsWith(QLatin1Char('-')) ||
                 std::count_if(was.begin(), was.end(), [&](const pdftools::WordBox& w) { return w.text == before.text; }) != 1)
                 continue;
+            ++unique;
             QVERIFY2(mupdf.contains(before.text) || !mupdfBefore.contains(before.text),
                      qPrintable(before.text + QStringLiteral(" not in: ") + mupdf));
             const auto after = std::find_if(now.begin(), now.end(), [&](const pdftools::WordBox& w) { return w.text == before.text; });
@@ -1306,7 +1309,7 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()
                                     .arg(expected.width()).arg(expected.height())));
             ++found;
         }
-        QVERIFY(found > 0);
+        QVERIFY(found > 0 || unique == 0);
         // Its area looks, in two readers, as the source's at its old place moved by the drag.
         constexpr double kDpi = 144;
         const double height = pdftools::pageSizes(current).value(0).height();

@@ -360,7 +360,8 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
 # page distilled by AFPL Ghostscript 8.53, the MetaPost manual (pdfTeX
 # 1.40.21), a pdfTeX 1.40.7 note in Russian, and the Ukrainian hyphenation
 # rules with stress accents drawn above their vowels, and a slide distilled
-# by AFPL Ghostscript 6.50 whose bullets are ZapfDingbats without widths.
+# by AFPL Ghostscript 6.50 whose bullets are ZapfDingbats without widths, and
+# a list of figures whose leader dots stand lower than their face's middle.
 (
   cd "$work"
   apt-get download texlive-bibtex-extra=2022.20230122-4 texlive-metapost-doc=2022.20230122-3 \
@@ -377,6 +378,7 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
   page "$doc/latex/lcyw/lcyw.pdf" 2 pdftex-lcyw.pdf
   page "$doc/generic/ukrhyph/rules60.pdf" 2 pdftex-ukrainian-rules.pdf
   page "$doc/metapost/slideshow/sshowex2.pdf" 2 gs-zapfdingbats.pdf
+  page "$doc/metapost/expressg/aamfigs.pdf" 1 pdftex-leader-dots.pdf
 )
 
 # ---- A real form: the Russian job banner of CUPS ----
