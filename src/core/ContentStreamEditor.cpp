@@ -506,31 +506,11 @@ bool ContentWalk::copyMovedRuns(const std::vector<Piece>& pieces)
         return true;  // draws nothing
     for (const GlyphMove* move : moves) {
         const auto takes = [move](const Piece& p) { return p.glyph && p.move == move; };
-        const size_t first = size_t(std::find_if(pieces.begin(), pieces.end(), takes) - pieces.begin());
-        const size_t last = size_t(pieces.rend() - std::find_if(pieces.rbegin(), pieces.rend(), takes)) - 1;
-        std::string array, run;
-        int glyphs = 0;
-        const auto flush = [&] {
-            if (!run.empty())
-                array += contentHexString(run);
-            run.clear();
-        };
-        for (size_t k = first; k <= last; ++k) {
-            const Piece& piece = pieces[k];
-            if (takes(piece)) {
-                run += piece.code;
-                ++glyphs;
-                continue;
-            }
-            flush();
-            array += ' ' + (piece.glyph ? contentNumber(piece.displacement, 3) : piece.raw) + ' ';
-        }
-        flush();
-        const std::string operators =
-            "BT " + text.fontName + ' ' + contentNumber(text.size, 6) + " Tf " + contentNumber(text.charSpacing, 6) +
-            " Tc " + contentNumber(text.wordSpacing, 6) + " Tw " + contentNumber(text.scale * 100, 6) + " Tz " +
-            contentNumber(text.leading, 6) + " TL " + contentNumber(text.rise, 6) + " Ts " +
-            std::to_string(text.renderMode) + " Tr " + contentMatrix(pieces[first].at) + " Tm [" + array + "]TJ ET";
+        const auto first = std::find_if(pieces.begin(), pieces.end(), takes);
+        const std::vector<Piece> shown(first, std::find_if(pieces.rbegin(), pieces.rend(), takes).base());
+        const int glyphs = int(std::count_if(shown.begin(), shown.end(), takes));
+        const std::string operators = "BT " + textStateText() + ' ' + contentMatrix(first->at) + " Tm " +
+                                      showingArray(shown, [move](const Piece& p) { return p.move == move; }) + " ET";
         copy.add(m_state.paint.text(), m_state.ctm * QTransform::fromTranslate(move->by.x(), move->by.y()), operators,
                  glyphs);
     }

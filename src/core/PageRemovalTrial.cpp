@@ -378,12 +378,11 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
         startPopplerRender(second, poppler, afterPath, pageIndex, scale * 72.0);
     }
     const QImage renderBefore = renderLoadedPageImage(a.page.get(), scale);
+    const std::vector<TurnedBox> edited = withFringe(areas.edited);
     const bool same =
         closeOutside(renderBefore, renderLoadedPageImage(b.page.get(), scale), QPoint(), areas, pageHeight, scale,
                      pixelsOf(renderBefore)) &&
-        (!compareText ||
-         sameChars(charsOutside(a.page.get(), withFringe(areas.edited)),
-                   charsOutside(b.page.get(), withFringe(areas.edited))));
+        (!compareText || sameChars(charsOutside(a.page.get(), edited), charsOutside(b.page.get(), edited)));
     QString movedReason;
     const bool movedAlike =
         !same || movedBoxesLookAsBefore(a.doc.get(), pageIndex, b.doc.get(), pageIndex, areas.moved, &movedReason);
@@ -423,10 +422,10 @@ bool pagesChangeOnlyInside(FPDF_PAGE before, FPDF_PAGE after, const EditAreas& a
     const double pageHeight = pdfApi().FPDF_GetPageHeightF(before);
     const double scale = pageTrialScale(QSizeF(pdfApi().FPDF_GetPageWidthF(before), pageHeight));
     const QImage renderBefore = renderLoadedPageImage(before, scale);
+    const std::vector<TurnedBox> edited = withFringe(areas.edited);
     return closeOutside(renderBefore, renderLoadedPageImage(after, scale), QPoint(), areas, pageHeight, scale,
                         pixelsOf(renderBefore)) &&
-           (!compareText || sameChars(charsOutside(before, withFringe(areas.edited)),
-                                      charsOutside(after, withFringe(areas.edited))));
+           (!compareText || sameChars(charsOutside(before, edited), charsOutside(after, edited)));
 }
 
 bool appendedContentReads(FPDF_DOCUMENT doc, int pageIndex)

@@ -280,35 +280,20 @@ struct TreePages {
 // the load left it (see kMaxPageTreeLevels).
 void readTreeNodes(QPDFObjectHandle top, std::set<QPDFObjGen>& seen, TreePages& tree)
 {
-    struct Level {
-        QPDFObjectHandle kids;
-        int next = 0;
-        int level = 1;
-    };
-    std::vector<Level> path{{top.getKey("/Kids"), 0, 1}};
-    while (!path.empty()) {
-        Level& at = path.back();
-        if (at.level > kMaxPageTreeLevels || !at.kids.isArray() || at.next >= at.kids.getArrayNItems()) {
-            path.pop_back();
-            continue;
-        }
-        QPDFObjectHandle kid = at.kids.getArrayItem(at.next++);
+    walkPageTree(top, [&](QPDFObjectHandle kid, int level) {
         if (!kid.isIndirect()) {
             ++tree.direct;
-            continue;
+            return PageTreeStep::Next;
         }
-        if (kid.isDictionary() && kid.getKey("/Kids").isArray() && !kid.getKey("/Type").isNameAndEquals("/Page")) {
-            if (seen.insert(kid.getObjGen()).second) {
-                const int level = at.level + 1;
-                path.push_back({kid.getKey("/Kids"), 0, level});
-            }
-            continue;
-        }
+        if (kid.isDictionary() && kid.getKey("/Kids").isArray() && !kid.getKey("/Type").isNameAndEquals("/Page"))
+            return seen.insert(kid.getObjGen()).second && level < kMaxPageTreeLevels ? PageTreeStep::Descend
+                                                                                       : PageTreeStep::Next;
         if (!kid.isDictionary())
             tree.unreadable.push_back(int(tree.pages.size()));
         tree.repeated = !seen.insert(kid.getObjGen()).second || tree.repeated;
         tree.pages.push_back(kid.getObjGen());
-    }
+        return PageTreeStep::Next;
+    });
 }
 
 TreePages readTree(QpdfFile& file)

@@ -177,38 +177,24 @@ bool isPageTreeNode(QPDFObjectHandle object)
 // show it.
 void cutPageTreeLoops(QPDFObjectHandle top, std::set<QPDFObjGen>& walked, int& cut, int& deep)
 {
-    struct Level {
-        QPDFObjectHandle kids;
-        int next = 0;
-        int level = 1;  // of the node whose kids these are; the top is 1
-    };
-    std::vector<Level> path{{top.getKey("/Kids"), 0, 1}};
-    while (!path.empty()) {
-        Level& at = path.back();
-        if (!at.kids.isArray() || at.next >= at.kids.getArrayNItems()) {
-            path.pop_back();
-            continue;
-        }
-        QPDFObjectHandle kid = at.kids.getArrayItem(at.next);
+    walkPageTree(top, [&](QPDFObjectHandle kid, int level) {
         if (isPage(kid) && kid.hasKey("/Kids")) {
             kid.removeKey("/Kids");
             ++cut;
         }
-        if (!isPageTreeNode(kid)) {
-            ++at.next;
-        } else if (at.level >= kMaxPageTreeLevels) {
-            at.kids.eraseItem(at.next);
+        if (!isPageTreeNode(kid))
+            return PageTreeStep::Next;
+        if (level >= kMaxPageTreeLevels) {
             ++cut;
             ++deep;
-        } else if (kid.isIndirect() && !walked.insert(kid.getObjGen()).second) {
-            at.kids.eraseItem(at.next);
-            ++cut;
-        } else {
-            ++at.next;
-            const int level = at.level + 1;
-            path.push_back({kid.getKey("/Kids"), 0, level});
+            return PageTreeStep::Erase;
         }
-    }
+        if (kid.isIndirect() && !walked.insert(kid.getObjGen()).second) {
+            ++cut;
+            return PageTreeStep::Erase;
+        }
+        return PageTreeStep::Descend;
+    });
 }
 
 // The tree is walked from the node qpdf starts from: the catalog's /Pages,
@@ -231,6 +217,38 @@ int cutPageTreeLoops(QPDF& pdf, int* deep)
 }
 
 }  // namespace
+
+void walkPageTree(QPDFObjectHandle top, const std::function<PageTreeStep(QPDFObjectHandle kid, int level)>& visit)
+{
+    struct Level {
+        QPDFObjectHandle kids;
+        int next = 0;
+        int level = 1;  // of the node whose kids these are
+    };
+    std::vector<Level> path{{top.getKey("/Kids"), 0, 1}};
+    while (!path.empty()) {
+        Level& at = path.back();
+        if (!at.kids.isArray() || at.next >= at.kids.getArrayNItems()) {
+            path.pop_back();
+            continue;
+        }
+        QPDFObjectHandle kid = at.kids.getArrayItem(at.next);
+        switch (visit(kid, at.level)) {
+        case PageTreeStep::Next:
+            ++at.next;
+            break;
+        case PageTreeStep::Erase:
+            at.kids.eraseItem(at.next);
+            break;
+        case PageTreeStep::Descend: {
+            ++at.next;
+            const int level = at.level + 1;
+            path.push_back({kid.getKey("/Kids"), 0, level});  // at is gone after this
+            break;
+        }
+        }
+    }
+}
 
 QpdfFile::QpdfFile() = default;
 QpdfFile::~QpdfFile() = default;

@@ -17,6 +17,15 @@ namespace pdfengine {
 // pdfium reads no page deeper, and qpdf's own walks of the tree recurse.
 constexpr int kMaxPageTreeLevels = 1024;
 
+// What a walk of the page tree does with a kid it is told of.
+enum class PageTreeStep { Next, Descend, Erase };
+
+// Walks the page tree under top in order, without recursion: visit is told
+// of each kid of a node at level (the top is 1) and says whether to go on
+// past it, down into its kids, or take it out of its /Kids array. Callers
+// catch qpdf's exceptions.
+void walkPageTree(QPDFObjectHandle top, const std::function<PageTreeStep(QPDFObjectHandle kid, int level)>& visit);
+
 // One PDF parsed by qpdf from bytes it keeps alive for as long as the parse.
 // qpdf's warnings are collected, never printed, and its exceptions stay inside
 // these functions: every failure comes back as false with a reason.

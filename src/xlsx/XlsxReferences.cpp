@@ -24,7 +24,7 @@ struct Token {
     Kind kind = End;
     QString text;          // a word as written, a sheet's or table's name, a punctuation character
     bool external = false; // a sheet of another workbook: "[1]Лист!"
-    QString spec;          // of a table: what its brackets hold, "[#Data],[Сумма]"
+    QString selector;      // of a table: what its brackets hold, "[#Data],[Сумма]"
 };
 
 bool isWordChar(QChar c)
@@ -92,14 +92,14 @@ bool tokenize(QStringView text, QList<Token>& tokens)
                                tokens.last().kind == Token::Word;
         const QChar first = i + 1 < text.size() ? text.at(i + 1) : QChar();
         if (c == u'[' && (afterWord || first == u'#' || first == u'@' || first == u'[')) {
-            QString spec;
-            if (!bracketed(text, i, spec))
+            QString selector;
+            if (!bracketed(text, i, selector))
                 return false;
             if (afterWord)
                 tokens.last().kind = Token::Table;
             else
                 tokens.append({Token::Table, QString(), false});
-            tokens.last().spec = spec;
+            tokens.last().selector = selector;
             continue;
         }
         if (c == u'"') { // a text: what it says is no reference
@@ -226,28 +226,28 @@ QString unescaped(QStringView item)
 // The cells a table's brackets stand for: its data rows unless "#All",
 // "#Headers", "#Data" or "#Totals" say otherwise, its columns by name, one or
 // a range "[A]:[B]"; false for the current row and for what is not one block.
-bool structuredBlock(const XlsxITable& table, QStringView spec, Block& block)
+bool structuredBlock(const XlsxITable& table, QStringView selector, Block& block)
 {
     QStringList items;
     QList<QChar> joins;
-    if (!spec.trimmed().startsWith(u'[')) {
-        items.append(spec.toString());
+    if (!selector.trimmed().startsWith(u'[')) {
+        items.append(selector.toString());
     } else {
         qsizetype i = 0;
         for (;;) {
-            while (i < spec.size() && spec.at(i).isSpace())
+            while (i < selector.size() && selector.at(i).isSpace())
                 ++i;
             QString item;
-            if (i >= spec.size() || spec.at(i) != u'[' || !bracketed(spec, i, item))
+            if (i >= selector.size() || selector.at(i) != u'[' || !bracketed(selector, i, item))
                 return false;
             items.append(item);
-            while (i < spec.size() && spec.at(i).isSpace())
+            while (i < selector.size() && selector.at(i).isSpace())
                 ++i;
-            if (i >= spec.size())
+            if (i >= selector.size())
                 break;
-            if (spec.at(i) != u',' && spec.at(i) != u':')
+            if (selector.at(i) != u',' && selector.at(i) != u':')
                 return false;
-            joins.append(spec.at(i++));
+            joins.append(selector.at(i++));
         }
     }
     enum { Headers = 1, Data = 2, Totals = 4 };
@@ -401,7 +401,7 @@ private:
         if (peek().kind == Token::Table) {
             const Token& t = peek();
             ++m_at;
-            return tableBlock(t.text, t.spec, out.blocks);
+            return tableBlock(t.text, t.selector, out.blocks);
         }
         QString sheet;
         bool prefixed = false;
@@ -437,11 +437,11 @@ private:
         return name(word, prefixed ? sheet : QString(), out.blocks);
     }
 
-    bool tableBlock(const QString& name, const QString& spec, QList<Block>& blocks)
+    bool tableBlock(const QString& name, const QString& selector, QList<Block>& blocks)
     {
         const XlsxITable* table = m_references.table(name);
         Block block;
-        if (!table || !structuredBlock(*table, spec, block))
+        if (!table || !structuredBlock(*table, selector, block))
             return false;
         block.data = m_references.sheetNamed(block.sheet);
         blocks.append(block);
