@@ -14,6 +14,7 @@
 #include <QTextEdit>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeDatabase>
@@ -24,6 +25,10 @@
 #include <cmath>
 
 namespace {
+
+// Edit mode's clicks and keys and what each chose, for a report of a click
+// that went astray: QT_LOGGING_RULES="vorn.view.input.debug=true".
+Q_LOGGING_CATEGORY(lcEditInput, "vorn.view.input", QtWarningMsg)
 
 constexpr int kClickTolerance = 2;   // a press and release within this many pixels is a click
 constexpr int kPreviewMinExtent = 4; // width + height of a drag before it shows
@@ -540,11 +545,14 @@ bool PdfView::pressInEditMode(const QPoint& position, const QPoint& global)
     const bool adding = QGuiApplication::keyboardModifiers() & Qt::ControlModifier;
     if (!adding && m_blockFrame && m_blockFrame->isVisible()
         && m_blockFrame->beginExternalInteraction(position, global)) {
+        qCDebug(lcEditInput) << "press" << position << "taken by the frame of block" << m_activeBlock;
         m_hoveredBlock = -1;
         m_rubberBand->hide();
         return true;
     }
     m_hoveredBlock = hoveredOcrBlock(position);
+    qCDebug(lcEditInput) << "press" << position << "on block" << m_hoveredBlock << "open" << m_activeBlock
+                         << "selected" << m_selectedBlocks;
     if (m_hoveredBlock < 0) {
         deactivateOcrBlock();
         clearOcrBlockSelection();
@@ -571,6 +579,8 @@ void PdfView::releaseClickInEditMode(const QPoint& position)
             deactivateOcrBlock();
         }
     }
+    qCDebug(lcEditInput) << "click" << position << "on block" << m_hoveredBlock << "selected" << m_selectedBlocks
+                         << "open" << m_activeBlock;
     m_hoveredBlock = -1;
 }
 
@@ -686,8 +696,10 @@ void PdfView::mouseReleaseEvent(QMouseEvent* event)
     }
     if (m_blockFrame && m_blockFrame->isInteracting())
         m_blockFrame->endExternalInteraction(position);
-    if (!m_dragSelecting)
+    if (!m_dragSelecting) {
+        qCDebug(lcEditInput) << "release" << position << "without a press of the view";
         return;
+    }
     finishDragSelection(position);
     m_selectionPage = -1;
     m_selectionMode = NoSelection;
@@ -702,6 +714,8 @@ void PdfView::finishDragSelection(const QPoint& position)
     // horizontal drag has no height and would read as a click.
     const QRect travel = QRect(m_pressPoint, m_currentPoint).normalized();
     const bool isDrag = travel.width() > kClickTolerance || travel.height() > kClickTolerance;
+    if (m_editMode && isDrag)
+        qCDebug(lcEditInput) << "drag" << m_pressPoint << "to" << m_currentPoint << "is no click";
     if (!isDrag) {
         if (m_editMode)
             releaseClickInEditMode(position);
@@ -791,6 +805,7 @@ bool PdfView::editModeKey(QKeyEvent* event)
         return true;
     }
     if (m_editMode && key == Qt::Key_Delete && !m_selectedBlocks.isEmpty()) {
+        qCDebug(lcEditInput) << "Delete removes blocks" << m_selectedBlocks;
         deleteSelectedOcrBlocks();
         event->accept();
         return true;
@@ -798,6 +813,8 @@ bool PdfView::editModeKey(QKeyEvent* event)
     if (key == Qt::Key_Escape) {
         const bool region = m_regionSelectionShown;
         const bool active = m_editMode && validBlock(m_activeBlock);
+        qCDebug(lcEditInput) << "Escape closes block" << (active ? m_activeBlock : -1) << "selected"
+                             << m_selectedBlocks;
         if (region)
             clearLastRegionSelection();
         if (active)
