@@ -16,7 +16,7 @@ packages=(
   libssl-dev openssl libzip-dev zlib1g-dev libjpeg-dev libsane-dev sane-utils libharfbuzz-dev
   fonts-dejavu fonts-noto-core fonts-liberation2
   xvfb xauth poppler-utils qpdf libqpdf-dev ghostscript libxml2-utils mupdf-tools
-  libreoffice-calc-nogui
+  libreoffice-calc-nogui util-linux
 )
 
 as_root() {

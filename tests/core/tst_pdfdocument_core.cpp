@@ -356,8 +356,7 @@ void TestPdfDocumentCore::failedWriteGivesTheSystemsReason()
     if ((obstacle == Obstacle::ReadOnlyFolder || obstacle == Obstacle::ReadOnlyFile) && geteuid() == 0) {
         // Root writes read-only files: run this row again as an unprivileged user.
         const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-        if (setpriv.isEmpty())
-            QSKIP("setpriv is missing, and root writes read-only files and folders");
+        QVERIFY2(!setpriv.isEmpty(), "setpriv (util-linux, installed by the set-up script) runs the row unprivileged");
         QTemporaryDir home;
         QVERIFY(QFile::setPermissions(home.path(), QFileDevice::Permissions(0x7777)));
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -420,7 +419,7 @@ void TestPdfDocumentCore::fullDiskGivesItsReason()
     if (geteuid() != 0 || QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
                                                                       QStringLiteral("-o"), QStringLiteral("size=") + size,
                                                                       QStringLiteral("tmpfs"), mountPoint}) != 0)
-        QSKIP("cannot mount a tmpfs here");
+        QSKIP("mounting a tmpfs needs root with the right to mount; the file-size limit case covers the rest");
     const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {mountPoint}); });
     const QString file = mountPoint + QStringLiteral("/report.pdf");
     QVERIFY(writeFile(file, bytes));

@@ -10,7 +10,7 @@ Row 10: 123456789012345678 under "#,##0" and -0.5 under "[h]:mm".
 Sheet "Диаграмма" is a chart sheet with a pie of the same names."""
 import sys
 
-from packageparts import A, AXES, C, C15, DOC, M, R, RELS, XDR, cache, package, text, write
+from packageparts import A, AXES, C, C15, DOC, M, R, RELS, XDR, cache, package, styles, text, write
 
 regions = ['Юг', 'Запад', 'Восток', 'Центр', 'Север', 'Урал', 'Сибирь', 'Дальний Восток']
 values = [120, 104, 9002, 98, 9001, 102, 97, 105]
@@ -38,13 +38,7 @@ parts['xl/_rels/workbook.xml.rels'] = (
     f'<Relationship Id="rId2" Type="{DOC}chartsheet" Target="chartsheets/sheet1.xml"/>'
     f'<Relationship Id="rId3" Type="{DOC}styles" Target="styles.xml"/></Relationships>')
 # Style 1: "General" as a written code; style 2: [h]:mm; style 3: #,##0.
-parts['xl/styles.xml'] = (
-    f'<styleSheet {M}><numFmts count="2"><numFmt numFmtId="164" formatCode="General"/>'
-    '<numFmt numFmtId="165" formatCode="[h]:mm"/></numFmts><fonts count="1"><font><sz val="10"/><name val="Arial"/>'
-    '</font></fonts><fills count="2"><fill><patternFill patternType="none"/></fill><fill><patternFill '
-    'patternType="gray125"/></fill></fills><borders count="1"><border/></borders><cellStyleXfs count="1"><xf/>'
-    '</cellStyleXfs><cellXfs count="4"><xf numFmtId="0"/><xf numFmtId="164" applyNumberFormat="1"/>'
-    '<xf numFmtId="165" applyNumberFormat="1"/><xf numFmtId="3" applyNumberFormat="1"/></cellXfs></styleSheet>')
+parts['xl/styles.xml'] = styles([(164, 'General'), (165, '[h]:mm')], [164, 165, 3])
 
 
 rows = f'<row r="1">{text("A1", "Регион")}{text("B1", "Выручка")}{text("C1", "General")}</row>'

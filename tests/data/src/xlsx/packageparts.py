@@ -1,5 +1,5 @@
 """What the workbooks written part by part share: namespaces, the package's
-own parts, inline texts, chart caches and axes."""
+own parts, a style sheet, inline texts, chart caches and axes."""
 import zipfile
 
 R = 'xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships"'
@@ -28,6 +28,17 @@ def package(overrides):
             '</Types>'),
         '_rels/.rels': RELS + f'<Relationship Id="rId1" Type="{DOC}officeDocument" Target="xl/workbook.xml"/>'
                               '</Relationships>'}
+
+
+def styles(formats, cells):
+    """A style sheet of the given (id, code) number formats; after the default cell style, one per format id in cells."""
+    codes = ''.join(f'<numFmt numFmtId="{i}" formatCode="{code}"/>' for i, code in formats)
+    xfs = ''.join(f'<xf numFmtId="{i}" applyNumberFormat="1"/>' for i in cells)
+    return (f'<styleSheet {M}><numFmts count="{len(formats)}">{codes}</numFmts><fonts count="1"><font><sz val="10"/>'
+            '<name val="Arial"/></font></fonts><fills count="2"><fill><patternFill patternType="none"/></fill><fill>'
+            '<patternFill patternType="gray125"/></fill></fills><borders count="1"><border/></borders><cellStyleXfs '
+            f'count="1"><xf/></cellStyleXfs><cellXfs count="{len(cells) + 1}"><xf numFmtId="0"/>{xfs}</cellXfs>'
+            '</styleSheet>')
 
 
 def text(ref, value):

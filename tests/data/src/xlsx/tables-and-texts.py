@@ -10,7 +10,7 @@ formula's cached string), column F figures in engineering notation and
 under a condition's own words for the sign."""
 import sys
 
-from packageparts import A, AXES, C, DOC, M, R, RELS, XDR, cache, package, text, write
+from packageparts import A, AXES, C, DOC, M, R, RELS, XDR, cache, package, styles, text, write
 
 months = ['Январь', 'Февраль', 'Март', 'Апрель', 'Май', 'Июнь', 'Июль', 'Август', 'Сентябрь', 'Октябрь',
           'Ноябрь', 'Декабрь']
@@ -39,15 +39,9 @@ parts['xl/_rels/workbook.xml.rels'] = (
     f'<Relationship Id="rId3" Type="{DOC}styles" Target="styles.xml"/></Relationships>')
 parts['xl/sharedStrings.xml'] = f'<sst {M} count="1" uniqueCount="1"><si><t>Первая_x000D_ строка</t></si></sst>'
 # Styles 1 to 5: ##0.0E+0, the built-in 48 (the same code), #0.0E+0, 000.0E+0, [<0]"минус "0;0.
-parts['xl/styles.xml'] = (
-    f'<styleSheet {M}><numFmts count="4"><numFmt numFmtId="164" formatCode="##0.0E+0"/>'
-    '<numFmt numFmtId="165" formatCode="#0.0E+0"/><numFmt numFmtId="166" formatCode="000.0E+0"/>'
-    '<numFmt numFmtId="167" formatCode="[&lt;0]&quot;минус &quot;0;0"/></numFmts><fonts count="1"><font>'
-    '<sz val="10"/><name val="Arial"/></font></fonts><fills count="2"><fill><patternFill patternType="none"/></fill>'
-    '<fill><patternFill patternType="gray125"/></fill></fills><borders count="1"><border/></borders><cellStyleXfs '
-    'count="1"><xf/></cellStyleXfs><cellXfs count="6"><xf numFmtId="0"/><xf numFmtId="164" applyNumberFormat="1"/>'
-    '<xf numFmtId="48" applyNumberFormat="1"/><xf numFmtId="165" applyNumberFormat="1"/>'
-    '<xf numFmtId="166" applyNumberFormat="1"/><xf numFmtId="167" applyNumberFormat="1"/></cellXfs></styleSheet>')
+parts['xl/styles.xml'] = styles(
+    [(164, '##0.0E+0'), (165, '#0.0E+0'), (166, '000.0E+0'), (167, '[&lt;0]&quot;минус &quot;0;0')],
+    [164, 48, 165, 166, 167])
 
 
 rows = f'<row r="1">{text("A1", "Месяц")}{text("B1", "Сумма")}</row>'
