@@ -1,5 +1,6 @@
 #include "FileReplacement.h"
 
+#include "FileIdentity.h"
 #include "OwnedFolder.h"
 #include "SaveLeftovers.h"
 #include "SystemErrorText.h"
@@ -80,15 +81,6 @@ void syncFolder(const QByteArray& folder)
     }
 }
 
-bool sameFolder(const QString& a, const QString& b)
-{
-    struct stat first {};
-    struct stat second {};
-    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
-           ::stat(QFile::encodeName(b).constData(), &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
-}
-
 bool fail(QString* error, const QString& reason)
 {
     *error = reason;
@@ -144,7 +136,7 @@ bool FileReplacement::begin(const QString& path, QString* error, const OwnedFold
         return fail(error, systemErrorText(errno));
     const QString folder = QFileInfo(target).absolutePath();
     // Renamed over the target, so on its file system: beside it.
-    const bool inAside = aside && aside->isValid() && sameFolder(QFileInfo(aside->path()).absolutePath(), folder);
+    const bool inAside = aside && aside->isValid() && FileIdentity::same(QFileInfo(aside->path()).absolutePath(), folder);
     auto partial = std::make_unique<PartialFile>();
     if (const int code = partial->create(target, inAside ? aside->path() : QString()))
         return fail(error, systemErrorText(code));

@@ -142,8 +142,17 @@ int OwnedFolder::create(const QString& pattern)
     struct stat folder {};
     int code = fd < 0 || ::lstat(name.constData(), &folder) != 0 ? errno : 0;
     if (code == 0) {
-        // Locked before it says anything: a marker that proves its folder is in use or left.
-        (void)::flock(fd, LOCK_EX | LOCK_NB);
+        // Locked before it says anything: a marker that proves its folder is
+        // in use or left. A clean-up that opened it meanwhile finds it empty
+        // and lets go at once; a file system without locks lets no clean-up
+        // lock it either.
+        int locked = 0;
+        while ((locked = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
+        }
+        if (locked != 0 && errno != ENOLCK && errno != EOPNOTSUPP)
+            code = errno;
+    }
+    if (code == 0) {
         const QByteArray text = markerText(folder);
         if (::write(fd, text.constData(), size_t(text.size())) != ssize_t(text.size()))
             code = errno != 0 ? errno : EIO;
@@ -158,6 +167,8 @@ int OwnedFolder::create(const QString& pattern)
     }
     m_marker = fd;
     m_path = name;
+    m_device = folder.st_dev;
+    m_inode = folder.st_ino;
     return 0;
 }
 
@@ -171,12 +182,12 @@ bool OwnedFolder::remove()
     if (m_path.isEmpty())
         return true;
     const int folderFd = ::open(m_path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat marker {};
-    struct stat folderMarker {};
-    // Gone already, or the name is no longer this folder's: nothing of ours to remove.
-    const bool stillOurs = folderFd >= 0 && ::fstat(m_marker, &marker) == 0 &&
-                           ::fstatat(folderFd, kMarker, &folderMarker, AT_SYMLINK_NOFOLLOW) == 0 &&
-                           sameInode(marker, folderMarker);
+    struct stat folder {};
+    // Gone already, or the name is no longer this folder's: nothing of ours
+    // to remove. Known by the folder itself, not its marker, which an
+    // earlier try may have removed before a late file kept the folder.
+    const bool stillOurs =
+        folderFd >= 0 && ::fstat(folderFd, &folder) == 0 && folder.st_dev == m_device && folder.st_ino == m_inode;
     const bool gone = !stillOurs || removeFolder(m_path, folderFd);
     if (folderFd >= 0)
         ::close(folderFd);
@@ -188,12 +199,18 @@ bool OwnedFolder::remove()
     return true;
 }
 
-int removeEndedOwnedFolders(const QString& folder)
+bool removeOwnedFolderIfEnded(const QString& path)
+{
+    return removeIfEnded(QFile::encodeName(path));
+}
+
+int removeEndedOwnedFolders(const QString& folder, const QString& nameFilter)
 {
     const QDir dir(folder);
     int removed = 0;
-    for (const QString& name : dir.entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
-        if (name.startsWith(QLatin1Char('.')) && removeIfEnded(QFile::encodeName(dir.filePath(name))))
+    for (const QString& name :
+         dir.entryList({nameFilter}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
+        if (removeOwnedFolderIfEnded(dir.filePath(name)))
             ++removed;
     }
     return removed;

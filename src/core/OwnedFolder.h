@@ -30,10 +30,16 @@ public:
 private:
     int m_marker = -1;  // open and locked while the folder is in use
     QByteArray m_path;
+    quint64 m_device = 0;  // the folder's own identity, told from whatever its name names later
+    quint64 m_inode = 0;
 };
 
-// Removes the program's folders directly in folder whose maker has ended,
-// with the files in them; a folder in use, one whose marker does not prove
-// it is this very folder of the program's, or one holding a subfolder stays.
-// Returns how many went.
-int removeEndedOwnedFolders(const QString& folder);
+// Removes the folder at path, with the files in it, when it is the
+// program's and its maker has ended; a folder in use, one whose marker does
+// not prove it is this very folder of the program's, or one holding a
+// subfolder stays. Whether it went.
+bool removeOwnedFolderIfEnded(const QString& path);
+
+// The same for each folder directly in folder whose name matches nameFilter
+// (a wildcard); returns how many went.
+int removeEndedOwnedFolders(const QString& folder, const QString& nameFilter);

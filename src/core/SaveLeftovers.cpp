@@ -151,10 +151,15 @@ void removeSaveLeftovers(const QString& path)
         return;
     const QDir folder = QFileInfo(target).absoluteDir();
     const time_t changedBefore = ::time(nullptr) - kLeftoverAgeSeconds;
-    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& name : names) {
-        if (isPartialFileName(name))
-            removeIfLeftover(QFile::encodeName(folder.filePath(name)), changedBefore);
+    // A picture export's folder takes a partial file's name too.
+    const QFileInfoList entries =
+        folder.entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries) {
+        if (!isPartialFileName(entry.fileName()))
+            continue;
+        if (entry.isDir() && !entry.isSymLink())
+            removeOwnedFolderIfEnded(entry.filePath());
+        else
+            removeIfLeftover(QFile::encodeName(entry.filePath()), changedBefore);
     }
-    removeEndedOwnedFolders(folder.path());
 }

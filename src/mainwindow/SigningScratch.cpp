@@ -23,6 +23,8 @@
 namespace {
 
 const QString kLockName = QStringLiteral(".vorn-sign.lock");
+// A stage's name in the outputs' folder.
+const QString kStagePattern = QStringLiteral(".vorn-sign-??????");
 // The stages a scratch made, one a line: device, inode and the path in hex.
 const QString kStagesName = QStringLiteral(".vorn-sign-stages");
 // A folder is made and locked at once; one without a lock this old is no
@@ -34,8 +36,9 @@ QString folderTemplate()
     return QStringLiteral("vorn-sign-XXXXXX");
 }
 
-// A stage is removed only while the path still names the folder made then:
-// whatever stands there since is not the program's. False while it stays.
+// A stage is removed only while the path still names the folder made then
+// (whatever stands there since is not the program's) and no live run holds
+// its marker. False while it stays.
 bool removeStage(const QByteArray& line)
 {
     const QList<QByteArray> parts = line.trimmed().split(' ');
@@ -50,7 +53,7 @@ bool removeStage(const QByteArray& line)
     if (!deviceOk || !inodeOk || path.isEmpty() || ::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode)
         || info.st_uid != ::getuid() || info.st_dev != device || info.st_ino != inode)
         return true;
-    return QDir(QFile::decodeName(path)).removeRecursively();
+    return removeOwnedFolderIfEnded(QFile::decodeName(path));
 }
 
 // Whether every stage the scratch notes is gone.
@@ -103,9 +106,7 @@ bool changeStageFolders(const std::function<QStringList(const QStringList&)>& ch
 
 bool holdsStage(const QString& folder)
 {
-    return !QDir(folder)
-                .entryList({QStringLiteral(".vorn-sign-??????")}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)
-                .isEmpty();
+    return !QDir(folder).entryList({kStagePattern}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty();
 }
 
 } // namespace
@@ -164,13 +165,13 @@ QString SigningScratch::stage(const QString& folder, QString* error)
     if (!isValid())
         return fail(dir.errorString());
     // The stages killed runs left here go, whether or not their notes survived.
-    removeEndedOwnedFolders(folder);
+    removeEndedOwnedFolders(folder, kStagePattern);
     const QString absolute = QFileInfo(folder).absoluteFilePath();
     changeStageFolders([&absolute](const QStringList& folders) {
         return folders.contains(absolute) ? folders : folders + QStringList{absolute};
     });
     auto made = std::make_unique<OwnedFolder>();
-    if (const int code = made->create(QDir(folder).filePath(QStringLiteral(".vorn-sign-XXXXXX"))))  // mode 0700
+    if (const int code = made->create(QDir(folder).filePath(QString(kStagePattern).replace(u'?', u'X'))))  // mode 0700
         return fail(systemErrorText(code));
     const QByteArray pattern = QFile::encodeName(made->path());
     struct stat info {};
@@ -189,7 +190,8 @@ QString SigningScratch::stage(const QString& folder, QString* error)
 
 void SigningScratch::clear()
 {
-    // A stage still written into (by a preparation let go) keeps its marker locked.
+    // A stage whose removal failed (a file a preparation let go still wrote
+    // there) stays, with its marker locked.
     std::erase_if(stages, [](const std::unique_ptr<OwnedFolder>& stage) { return stage->remove(); });
     const bool stagesGone = stages.empty() && (!dir.isValid() || removeStagesNoted(dir.path()));
     if (lock)
@@ -208,7 +210,7 @@ int SigningScratch::removeLeftovers()
     changeStageFolders([](const QStringList& folders) {
         QStringList kept;
         for (const QString& folder : folders) {
-            removeEndedOwnedFolders(folder);
+            removeEndedOwnedFolders(folder, kStagePattern);
             if (holdsStage(folder))
                 kept << folder;
         }
