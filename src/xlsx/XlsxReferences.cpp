@@ -267,6 +267,8 @@ bool structuredBlock(const XlsxITable& table, QStringView selector, Block& block
         else if (name.startsWith(u'#') || name.startsWith(u'@'))
             return false;
         else if (!name.isEmpty()) {
+            if (columns.size() == 2)  // a block spans two columns at most
+                return false;
             const qsizetype at = std::find_if(table.columns.cbegin(), table.columns.cend(),
                                               [&name](const QString& c) { return c.compare(name, Qt::CaseInsensitive) == 0; }) -
                                  table.columns.cbegin();
@@ -296,7 +298,9 @@ bool structuredBlock(const XlsxITable& table, QStringView selector, Block& block
     if (first > last)
         return false;
     const int from = columns.isEmpty() ? 0 : std::min(columns.first(), columns.last());
-    const int to = columns.isEmpty() ? int(table.columns.size()) - 1 : std::max(columns.first(), columns.last());
+    // A table part that names no columns spans its range's.
+    const int width = table.columns.isEmpty() ? table.lastCol - table.firstCol + 1 : int(table.columns.size());
+    const int to = columns.isEmpty() ? width - 1 : std::max(columns.first(), columns.last());
     block.sheet = table.sheet;
     block.firstRow = first;
     block.lastRow = last;
@@ -449,9 +453,8 @@ private:
     }
 
     // A name's formula as tokens; false when there is none or names go too deep.
-    bool nameTokens(const QString& word, const QString& scope, QList<Token>& tokens)
+    bool nameTokens(const QString& formula, QList<Token>& tokens)
     {
-        const QString formula = m_references.nameFormula(word, scope);
         return !formula.isEmpty() && m_nameDepth < kMaxNameDepth && ++m_namesRead <= kMaxNamesRead &&
                tokenize(formula, tokens);
     }
@@ -459,9 +462,10 @@ private:
     // A name, or a table named alone: its data.
     bool name(const QString& word, const QString& scope, QList<Block>& blocks)
     {
+        const QString formula = m_references.nameFormula(word, scope);
         QList<Token> tokens;
-        if (!nameTokens(word, scope, tokens))
-            return scope.isNull() && m_references.nameFormula(word, scope).isEmpty() && tableBlock(word, {}, blocks);
+        if (!nameTokens(formula, tokens))
+            return scope.isNull() && formula.isEmpty() && tableBlock(word, {}, blocks);
         return Parser(m_references, tokens, m_nameDepth + 1, m_namesRead).parse(blocks);
     }
 
@@ -469,7 +473,7 @@ private:
     bool nameNumber(const QString& word, const QString& scope, qint64& value)
     {
         QList<Token> tokens;
-        if (!nameTokens(word, scope, tokens))
+        if (!nameTokens(m_references.nameFormula(word, scope), tokens))
             return false;
         Parser inner(m_references, tokens, m_nameDepth + 1, m_namesRead);
         if (inner.peek().kind == Token::Other && inner.peek().text == u"=")

@@ -485,7 +485,7 @@ void iFitRowHeights(XlsxISheetData& sheet, const XlsxIStyles& styles)
                 fonts.insert(fontKey, font);
             }
             const double widthPx = std::max(std::max(8.0, iColumnWidthPx(sheet, cell.key(), charPx)) - 4, 1.0);
-            const QString text = iDisplayText(*cell, &styles);
+            const QString text = iShownText(*cell, &styles, true);
             const double capPx = kMaxRowPt * kPageDpi / 72;
             double heightPx = capPx + 1;
             if (laidOut < kLaidOutChars) {

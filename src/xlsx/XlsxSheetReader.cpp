@@ -257,8 +257,8 @@ private:
                 cell.number = number;
                 cell.isNumber = true;
             }
-            m_value.squeeze();
             cell.text = plain || m_type == u"e" ? std::move(m_value) : xlsxUnescaped(std::move(m_value));
+            cell.text.squeeze();
             m_value = QString();
             m_keepsText = true;
         }
