@@ -179,23 +179,26 @@ void TextObjectReplay::finish(ContentCopy& copy, const std::vector<QPointF>& mov
 // operator of the move's goes on from where it ended.
 std::string TextObjectReplay::replayFor(int move, int* glyphs) const
 {
-    const auto holds = [move](const Op& op) {
-        return std::any_of(op.pieces.begin(), op.pieces.end(),
-                           [move](const Piece& p) { return p.glyph && p.move == move; });
-    };
+    std::vector<char> mine(m_ops.size(), 0);
     size_t last = 0;
-    for (size_t i = 0; i < m_ops.size(); ++i)
-        if (m_ops[i].shows && holds(m_ops[i]))
+    for (size_t i = 0; i < m_ops.size(); ++i) {
+        const std::vector<Piece>& pieces = m_ops[i].pieces;
+        mine[i] = m_ops[i].shows && std::any_of(pieces.begin(), pieces.end(),
+                                                [move](const Piece& p) { return p.glyph && p.move == move; });
+        if (mine[i])
             last = i;
-    const auto advanceUsed = [&](size_t i) {
-        for (size_t k = i + 1; k <= last; ++k) {
-            if (m_ops[k].positions)
-                return false;
-            if (m_ops[k].shows)
-                return true;
-        }
-        return false;
-    };
+    }
+    // Whether a showing operator of the move's comes after an operator before
+    // anything sets the position again: then that operator's advance is used.
+    std::vector<char> advanceUsed(m_ops.size(), 0);
+    bool used = false;
+    for (size_t i = std::min(last + 1, m_ops.size()); i-- > 0;) {
+        advanceUsed[i] = used;
+        if (m_ops[i].positions)
+            used = false;
+        else if (mine[i])
+            used = true;
+    }
     std::string body = "BT";
     append(body, m_state);
     for (size_t i = 0; i <= last && i < m_ops.size(); ++i) {
@@ -205,8 +208,7 @@ std::string TextObjectReplay::replayFor(int move, int* glyphs) const
             continue;
         }
         append(body, op.raw);  // a ' or " goes to the next line first
-        const bool mine = holds(op);
-        if (!mine && !advanceUsed(i))
+        if (!mine[i] && !advanceUsed[i])
             continue;
         append(body, showingArray(op.pieces, [move](const Piece& p) { return p.move == move; }));
         for (const Piece& piece : op.pieces)

@@ -216,6 +216,7 @@ private:
     bool copyMovedRuns(const std::vector<struct Piece>& pieces);
     // The text state operators in force.
     std::string textStateText() const;
+    std::string lineStepOf(const std::string& op, const std::vector<TokenRef>& operands) const;
     std::vector<QPointF> moveTranslations() const;
     // Records a showing operator of the open text object for its replay.
     void replayShow(const std::string& op, const std::vector<TokenRef>& operands, const std::vector<Piece>& pieces);
@@ -339,10 +340,15 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     } else if (op == "BT") {
         m_textMatrix = m_lineMatrix = QTransform();
         m_positionKnown = true;
-        if (!m_moves.empty() && !m_invisible && depth == 0)
-            m_replay.begin(m_state.paint.text(), m_state.ctm, textStateText());
+        if (depth == 0) {
+            m_replay.finish(copy, moveTranslations());  // an object left open ends here
+            if (!m_moves.empty() && !m_invisible)
+                m_replay.begin(m_state.paint.text(), m_state.ctm, textStateText());
+        }
     } else if (op == "ET") {
-        m_replay.finish(copy, moveTranslations());
+        // A form drawn inside the object ends only its own.
+        if (depth == 0)
+            m_replay.finish(copy, moveTranslations());
     } else if (op == "Tf" && operands.size() == 2 && token(operands[0]).type == QPDFTokenizer::tt_name) {
         text.size = num(1);
         text.font = fontNamed(token(operands[0]).value, resources);
@@ -676,11 +682,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     const TokenRef first = operands.empty() ? opRef : operands.front();
     // The replacement: what the operator did besides showing, then the kept
     // glyphs with the removed ones turned into displacements.
-    std::string with;
-    if (op == "\"" && operands.size() == 3)
-        with = token(operands[0]).value + " Tw " + token(operands[1]).value + " Tc T*";
-    else if (op == "'" || op == "\"")
-        with = "T*";
+    std::string with = lineStepOf(op, operands);
     if (anyKept || advanceMatters(opRef))
         with += (with.empty() ? "" : " ") + showingArray(pieces, [](const Piece& p) { return !p.removed; });
     for (const Piece& p : pieces)
@@ -707,6 +709,14 @@ std::vector<QPointF> ContentWalk::moveTranslations() const
     return by;
 }
 
+// What a ' or " does before it shows: its spacing and the step to the next line.
+std::string ContentWalk::lineStepOf(const std::string& op, const std::vector<TokenRef>& operands) const
+{
+    if (op == "\"" && operands.size() == 3)
+        return token(operands[0]).value + " Tw " + token(operands[1]).value + " Tc T*";
+    return op == "'" || op == "\"" ? "T*" : std::string();
+}
+
 std::string ContentWalk::textStateText() const
 {
     const TextState& text = m_state.text;
@@ -720,11 +730,7 @@ std::string ContentWalk::textStateText() const
 void ContentWalk::replayShow(const std::string& op, const std::vector<TokenRef>& operands,
                              const std::vector<Piece>& pieces)
 {
-    std::string prefix;
-    if (op == "\"" && operands.size() == 3)
-        prefix = token(operands[0]).value + " Tw " + token(operands[1]).value + " Tc T*";
-    else if (op == "'" || op == "\"")
-        prefix = "T*";
+    const std::string prefix = lineStepOf(op, operands);
     std::vector<TextObjectReplay::Piece> shown;
     shown.reserve(pieces.size());
     for (const Piece& piece : pieces)

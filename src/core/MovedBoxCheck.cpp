@@ -97,44 +97,55 @@ bool matchedNearby(const QImage& a, const QImage& b, int x, int y)
     return grey >= lowest - kDifferent && grey <= highest + kDifferent;
 }
 
-// The text objects of page that show a glyph centred in area,
-// of the program's moved content only where movedOnly.
-std::set<FPDF_PAGEOBJECT> textObjectsIn(FPDF_PAGE page, const TurnedBox& area, bool movedOnly)
-{
-    std::set<FPDF_PAGEOBJECT> objects;
-    forEachPageChar(page, [&](const PageChar& c) {
-        FPDF_PAGEOBJECT object = pdfApi().FPDFText_GetTextObject(c.text, c.index);
-        if (object && area.contains(c.box.center()) && (!movedOnly || isMovedContent(object)))
-            objects.insert(object);
-    });
-    return objects;
-}
-
-// Page index of doc drawing only what stood in area: the text objects with
-// a glyph there and the paths wholly inside it; movedOnly: of those, only
-// the program's moved content.
-PagePtr movedPartOf(FPDF_DOCUMENT doc, int index, const TurnedBox& area, bool movedOnly)
+// For each area, the page objects (by index) of page index of doc that stood
+// in it: the text objects with a glyph there and the paths wholly inside it;
+// movedOnly: of those, only the program's moved content. Read in one pass;
+// empty when the page cannot be loaded.
+std::vector<std::set<int>> objectsIn(FPDF_DOCUMENT doc, int index, const std::vector<TurnedBox>& areas,
+                                     bool movedOnly)
 {
     const PdfiumApi& api = pdfApi();
     PagePtr page(doc ? api.FPDF_LoadPage(doc, index) : nullptr);
     if (!page)
-        return page;
-    const std::set<FPDF_PAGEOBJECT> texts = textObjectsIn(page.get(), area, movedOnly);
+        return {};
+    std::map<FPDF_PAGEOBJECT, int> indexOf;
+    for (int i = api.FPDFPage_CountObjects(page.get()) - 1; i >= 0; --i)
+        indexOf[api.FPDFPage_GetObject(page.get(), i)] = i;
+    std::vector<std::set<int>> kept(areas.size());
+    forEachPageChar(page.get(), [&](const PageChar& c) {
+        const auto found = indexOf.find(api.FPDFText_GetTextObject(c.text, c.index));
+        if (found == indexOf.end() || !found->first || (movedOnly && !isMovedContent(found->first)))
+            return;
+        for (size_t a = 0; a < areas.size(); ++a)
+            if (areas[a].contains(c.box.center()))
+                kept[a].insert(found->second);
+    });
     const PdfPageTransform transform = pageTransformOf(page.get());
+    for (const auto& [object, i] : indexOf) {
+        float left = 0, bottom = 0, right = 0, top = 0;
+        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjPath ||
+            !api.FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top) || (movedOnly && !isMovedContent(object)))
+            continue;
+        const QRectF bounds = transform.toPage(rectFromEdges(left, top, right, bottom));
+        // No wider than the editor takes them: a path it left must not be looked for where the line went.
+        for (size_t a = 0; a < areas.size(); ++a)
+            if (areas[a].contains(bounds.topLeft()) && areas[a].contains(bounds.topRight()) &&
+                areas[a].contains(bounds.bottomLeft()) && areas[a].contains(bounds.bottomRight()))
+                kept[a].insert(i);
+    }
+    return kept;
+}
+
+// Page index of doc, loaded afresh, drawing only the objects kept.
+PagePtr pageWithOnly(FPDF_DOCUMENT doc, int index, const std::set<int>& kept)
+{
+    const PdfiumApi& api = pdfApi();
+    PagePtr page(api.FPDF_LoadPage(doc, index));
+    if (!page)
+        return page;
     for (int i = api.FPDFPage_CountObjects(page.get()) - 1; i >= 0; --i) {
         FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page.get(), i);
-        if (!object || texts.count(object))
-            continue;
-        float left = 0, bottom = 0, right = 0, top = 0;
-        const bool path = api.FPDFPageObj_GetType(object) == pdfium::kPageObjPath &&
-                          api.FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top);
-        const QRectF bounds = path ? transform.toPage(rectFromEdges(left, top, right, bottom)) : QRectF();
-        // No wider than the editor takes them: a path it left must not be looked for where the line went.
-        if (path && area.contains(bounds.topLeft()) && area.contains(bounds.topRight()) &&
-            area.contains(bounds.bottomLeft()) && area.contains(bounds.bottomRight()) &&
-            (!movedOnly || isMovedContent(object)))
-            continue;
-        if (api.FPDFPage_RemoveObject(page.get(), object)) {
+        if (object && !kept.count(i) && api.FPDFPage_RemoveObject(page.get(), object)) {
             const PageObjectPtr removed(object);
         }
     }
@@ -146,14 +157,21 @@ PagePtr movedPartOf(FPDF_DOCUMENT doc, int index, const TurnedBox& area, bool mo
 bool movedBoxesLookAsBefore(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after, int afterIndex,
                             const std::vector<MovedBox>& moved, QString* reason)
 {
+    std::vector<TurnedBox> froms, tos;
     for (const MovedBox& box : moved) {
-        const TurnedBox to(box.from.rect.translated(box.by), box.from.rotation, box.from.centre + box.by);
-        const QRectF window = to.bounds();
+        froms.push_back(box.from);
+        tos.emplace_back(box.from.rect.translated(box.by), box.from.rotation, box.from.centre + box.by);
+    }
+    const std::vector<std::set<int>> keptThen = objectsIn(before, beforeIndex, froms, false);
+    const std::vector<std::set<int>> keptNow = objectsIn(after, afterIndex, tos, true);
+    for (size_t b = 0; b < moved.size(); ++b) {
+        const MovedBox& box = moved[b];
+        const QRectF window = tos[b].bounds();
         const double area = window.width() * window.height();
         if (!(area > 0) || !std::isfinite(area))
             continue;
-        PagePtr then = movedPartOf(before, beforeIndex, box.from, false);
-        PagePtr now = movedPartOf(after, afterIndex, to, true);
+        PagePtr then = keptThen.empty() ? PagePtr() : pageWithOnly(before, beforeIndex, keptThen[b]);
+        PagePtr now = keptNow.empty() ? PagePtr() : pageWithOnly(after, afterIndex, keptNow[b]);
         if (!then || !now) {
             *reason = QStringLiteral("страницу не удалось нарисовать для проверки");
             return false;

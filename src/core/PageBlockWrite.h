@@ -94,6 +94,8 @@ private:
     std::optional<bool> writeScanWords(size_t index, size_t line, double lift);
     TextStyle scanStyle(size_t index, size_t line) const;
     std::vector<ScanLineWord> scanLayout(size_t index, size_t line) const;
+    std::vector<ScanLineWord> scanLayout(size_t index, size_t line,
+                                         const std::vector<std::pair<QString, QRectF>>& oldWords) const;
     QRectF keptBand(size_t index, size_t line, const TurnedBox& painted) const;
     static bool onlyPictureGlyphs(const std::vector<PageGlyph>& glyphs);
 

@@ -78,21 +78,21 @@ QTransform PageBlockWrite::pageToScanPixels() const
 // A scan line's words as read, their ends on the ink the page showed there.
 std::vector<std::pair<QString, QRectF>> PageBlockWrite::scanWordsOnInk(size_t index, size_t k) const
 {
-    std::vector<std::pair<QString, QRectF>> words = scanWordsOf(index, k);
-    if (words.empty() || m_scan.shown.isNull())
-        return words;
     const TurnedBox& frame = m_plans[index].linePlans[k].frame;
     const double size = std::max(double(scanStyle(index, k).fontSize), 1.0);
-    const QRectF band(QPointF(words.front().second.left() - size, frame.rect.top()),
-                      QPointF(words.back().second.right() + size, frame.rect.bottom()));
-    return wordsOnInk(std::move(words), lineInk(m_scan.shown, frame.toPage() * pageToScanPixels(), band), size);
+    return wordsOnLineInk(scanWordsOf(index, k), m_scan.shown, frame.toPage() * pageToScanPixels(), frame.rect, size);
 }
 
 // How a corrected scan line is laid: its kept words on their old pixels,
 // its changed words as text; none when it keeps no word of the scan.
 std::vector<ScanLineWord> PageBlockWrite::scanLayout(size_t index, size_t k) const
 {
-    const std::vector<std::pair<QString, QRectF>> oldWords = scanWordsOnInk(index, k);
+    return scanLayout(index, k, scanWordsOnInk(index, k));
+}
+
+std::vector<ScanLineWord> PageBlockWrite::scanLayout(size_t index, size_t k,
+                                                     const std::vector<std::pair<QString, QRectF>>& oldWords) const
+{
     if (oldWords.empty())
         return {};
     const TextStyle style = scanStyle(index, k);
@@ -120,8 +120,9 @@ std::vector<QPolygonF> PageBlockWrite::pictureRemovals() const
             size_t k = 0;
             while (k < m_plans[i].lines.size() && paintedOver(i, k) != &painted)
                 ++k;
-            const std::vector<ScanLineWord> words =
-                k < m_plans[i].lines.size() ? scanLayout(i, k) : std::vector<ScanLineWord>();
+            const std::vector<std::pair<QString, QRectF>> oldWords =
+                k < m_plans[i].lines.size() ? scanWordsOnInk(i, k) : std::vector<std::pair<QString, QRectF>>();
+            const std::vector<ScanLineWord> words = oldWords.empty() ? std::vector<ScanLineWord>() : scanLayout(i, k, oldWords);
             if (words.empty()) {
                 const TurnedBox& place = m_plans[i].whiteOuts[j];
                 TurnedBox clear = painted;
@@ -133,7 +134,6 @@ std::vector<QPolygonF> PageBlockWrite::pictureRemovals() const
             // Each old word the line no longer keeps, with the blanks beside
             // it, up to the kept words' sources; the first and the last reach
             // the ends of the band.
-            const std::vector<std::pair<QString, QRectF>> oldWords = scanWordsOnInk(i, k);
             const QRectF band = keptBand(i, k, painted);
             const QTransform toPage = m_plans[i].linePlans[k].frame.toPage();
             const auto keptAt = [&](size_t o) {

@@ -401,8 +401,8 @@ PdfRepair::Result rewrite(QpdfFile& file, const TreePages& tree)
             writer.setDeterministicID(!encrypted);
         }, &error)) {
         result.verdict = PdfRepair::Verdict::Unrepairable;
-        result.reason = encrypted ? encryptionNotRewritableText()
-                                  : unrepairableText(QStringLiteral("его не удаётся записать заново."), error);
+        // The encryption itself was found writable above: the reason is the write's.
+        result.reason = unrepairableText(QStringLiteral("его не удаётся записать заново."), error);
         return result;
     }
     result.verdict = PdfRepair::Verdict::Repaired;

@@ -275,4 +275,16 @@ double layerLineSize(double lineSize, double layerSize)
     return layerSize > 0 && std::abs(lineSize - layerSize) > kSameSizeShare * layerSize ? layerSize : lineSize;
 }
 
+std::vector<std::pair<QString, QRectF>> wordsOnLineInk(std::vector<std::pair<QString, QRectF>> words,
+                                                       const QImage& picture, const QTransform& frameToPicture,
+                                                       const QRectF& line, double size)
+{
+    if (words.empty() || picture.isNull())
+        return words;
+    const QRectF band(QPointF(words.front().second.left() - size, line.top()),
+                      QPointF(words.back().second.right() + size, line.bottom()));
+    const LineInk ink = lineInk(picture, frameToPicture, band);
+    return wordsOnInk(std::move(words), ink, size);
+}
+
 } // namespace pdfengine

@@ -60,6 +60,11 @@ LineInk lineInk(const QImage& picture, const QTransform& frameToPicture, const Q
 // reaches past it), or with no blank near it, stays as read.
 std::vector<std::pair<QString, QRectF>> wordsOnInk(std::vector<std::pair<QString, QRectF>> words, const LineInk& ink,
                                                    double size);
+// The same on the ink of picture (frameToPicture maps the line's frame onto
+// it) along line, from a size before the first word to a size past the last.
+std::vector<std::pair<QString, QRectF>> wordsOnLineInk(std::vector<std::pair<QString, QRectF>> words,
+                                                       const QImage& picture, const QTransform& frameToPicture,
+                                                       const QRectF& line, double size);
 
 // The size a corrected line of a searchable layer is written at: its own
 // (its box's, as the line was read or shared with lines alike) while that

@@ -412,11 +412,9 @@ bool drawScanWords(QPainter& painter, const FrameBaseline& at, const QString& te
         return false;
     const QTransform toBlock = at.plan.frame.toPage();
     // The words' ends on the ink the page shows, as the writer finds them.
-    const QRectF& line = at.plan.frame.rect;
-    const QRectF band(QPointF(was.words.front().second.left() - face.size, line.top()),
-                      QPointF(was.words.back().second.right() + face.size, line.bottom()));
     const QTransform toImage = toBlock * (pagePixels->imageToPage * was.pageToBlock).inverted();
-    const auto onInk = pdfengine::wordsOnInk(was.words, pdfengine::lineInk(pagePixels->image, toImage, band), face.size);
+    const auto onInk =
+        pdfengine::wordsOnLineInk(was.words, pagePixels->image, toImage, at.plan.frame.rect, face.size);
     const auto advance = [&face](const QString& s) { return face.advance(s); };
     const std::vector<pdfengine::ScanLineWord> words =
         pdfengine::scanLineWords(onInk, text, face.size, face.advance(QStringLiteral(" ")), advance);
