@@ -646,8 +646,12 @@ QString textOfPdfiumCode(char32_t code, bool namelessFont)
         return QStringLiteral(" ");
     if (namelessFont && code >= 11 && code <= 15)
         return QString::fromLatin1(kTexLigatures[code - 11]);
-    if (code < 0x20 || (code >= 0x7F && code <= 0x9F) || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
         return {};
+    // A face without a name or a map (Type 3) draws a glyph for its code
+    // whatever that reads as: the glyph stands in its line, of unknown letter.
+    if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
+        return namelessFont ? QString(QChar::ReplacementCharacter) : QString();
     return QString::fromUcs4(&code, 1);
 }
 
