@@ -1,15 +1,14 @@
 #include "PdfFontMetrics.h"
 
+#include "QpdfFile.h"
+
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/QPDFObjectHandle.hh>
-
-#include <qpdf/Buffer.hh>
 
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
-#include <memory>
 
 namespace pdfengine {
 
@@ -63,9 +62,8 @@ std::vector<double> declaredBox(QPDFObjectHandle procedure)
     QPDFObjectHandle length = procedure.getDict().getKey("/Length");
     if (!length.isInteger() || length.getIntValue() > kMostGlyphProcedureBytes)
         return {};
-    const std::shared_ptr<Buffer> data = procedure.getStreamData(qpdf_dl_generalized);
-    const std::string head(reinterpret_cast<const char*>(data->getBuffer()),
-                           std::min(data->getSize(), kGlyphHeadBytes));
+    std::string head;
+    readDecodedStream(procedure, kGlyphHeadBytes, &head);  // a longer procedure gives its first bytes
     std::vector<std::string> words;
     std::string word;
     for (const char c : head + ' ') {

@@ -1,6 +1,7 @@
 #include "SavedFileCheck.h"
 
 #include "MovedBoxCheck.h"
+#include "PageGlyphRemoval.h"
 #include "PageOwnContent.h"
 #include "PageRemovalTrial.h"
 #include "PdfEngineInternal.h"
@@ -72,6 +73,11 @@ QString movedChangedText(int page)
 {
     return QStringLiteral("На странице %1 записанного файла перенесённый текст выглядит не так, как до переноса.")
         .arg(page + 1);
+}
+
+QString uncheckedText(int page, const QString& reason)
+{
+    return QStringLiteral("Страницу %1 записанного файла не удалось проверить: %2.").arg(page + 1).arg(reason);
 }
 
 QString otherGlyphText(int page, const QString& letter)
@@ -572,7 +578,26 @@ QString ownLettersInside(FPDF_PAGE page, const std::vector<TurnedBox>& places)
 // edited areas, and, where the page is turned as it was when it was edited,
 // nothing changed outside them. Turned since, the areas no longer say
 // where the edits stand: the qpdf checks above stand for it.
-QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int index, const SavedPage& page)
+// Lines only moved, drawn by poppler where they went as where they stood.
+QString comparePopplerMoves(const QByteArray& bytes, const QByteArray& source, int index, const SavedPage& page)
+{
+    QByteArray without;
+    QString reason;
+    if (!PageGlyphRemoval::withoutMovedContent(bytes, index, &without, &reason))
+        return uncheckedText(index, reason);
+    switch (popplerMovedInk(source, page.source, bytes, index, without, page.edit->moved, &reason)) {
+    case MovedInkVerdict::Alike:
+        return QString();
+    case MovedInkVerdict::Unlike:
+        return movedChangedText(index);
+    case MovedInkVerdict::Unchecked:
+        break;
+    }
+    return uncheckedText(index, reason);
+}
+
+QString compareChangedPage(const QByteArray& bytes, const QByteArray& sourceBytes, FPDF_DOCUMENT written,
+                           FPDF_DOCUMENT source, int index, const SavedPage& page)
 {
     const PdfiumApi& api = pdfApi();
     const PageEdit& edit = *page.edit;
@@ -600,6 +625,8 @@ QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int inde
     QString reason;
     if (!movedBoxesLookAsBefore(source, page.source, written, index, edit.moved, &reason))
         return movedChangedText(index);
+    if (const QString moves = comparePopplerMoves(bytes, sourceBytes, index, page); !moves.isEmpty())
+        return moves;
     return writtenGlyphsAsPage(before.get(), after.get(), edit.cleared, &reason) ? QString()
                                                                                  : otherGlyphText(index, reason);
 }
@@ -618,7 +645,7 @@ QString compareChangedPages(const QByteArray& bytes, const QByteArray& source, c
     for (size_t index = 0; index < pages.size(); ++index) {
         if (!changed(pages[index]))
             continue;
-        const QString problem = compareChangedPage(written.get(), before.get(), int(index), pages[index]);
+        const QString problem = compareChangedPage(bytes, source, written.get(), before.get(), int(index), pages[index]);
         if (!problem.isEmpty())
             return problem;
     }

@@ -1,5 +1,6 @@
 #include "PdfDocument.h"
 #include "BlockFixtures.h"
+#include "MovedContent.h"
 #include "PdfFixtures.h"
 #include "PdfTools.h"
 #include "QpdfFile.h"
@@ -361,29 +362,28 @@ Fault rewrittenWith(const std::function<void(QPDF&)>& change)
     };
 }
 
+// The text the program moved on page pageIndex as edit leaves it.
+Fault movedContentChanged(int pageIndex, const fixtures::ContentEdit& edit)
+{
+    return [=](QByteArray& bytes) { bytes = fixtures::movedContentEdited(bytes, pageIndex, edit); };
+}
+
 // Every code from in the strings of the text the program moved on page
 // pageIndex drawn by code to instead (two hexadecimal digits each).
 Fault movedTextRecoded(int pageIndex, const QByteArray& from, const QByteArray& to)
 {
-    return rewrittenWith([=](QPDF& pdf) {
-        for (QPDFObjectHandle stream : QPDFPageObjectHelper(pdf.getAllPages().at(size_t(pageIndex))).getPageContents()) {
-            const std::shared_ptr<Buffer> data = stream.getStreamData();
-            QByteArray content(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize()));
-            if (!content.contains("/VornMoved"))
-                continue;
-            static const QRegularExpression hex(QStringLiteral("<[0-9A-F]+>"));
-            QString text = QString::fromLatin1(content);
-            for (auto it = hex.globalMatch(text); it.hasNext();) {
-                const QRegularExpressionMatch m = it.next();
-                QString codes = m.captured();
-                for (qsizetype i = 1; i + 2 < codes.size(); i += 2)
-                    if (codes.mid(i, 2) == QLatin1String(from))
-                        codes.replace(i, 2, QLatin1String(to));
-                text.replace(m.capturedStart(), m.capturedLength(), codes);
-            }
-            stream.replaceStreamData(text.toLatin1().toStdString(), QPDFObjectHandle::newNull(),
-                                     QPDFObjectHandle::newNull());
+    return movedContentChanged(pageIndex, [=](const QByteArray& content) {
+        static const QRegularExpression hex(QStringLiteral("<[0-9A-F]+>"));
+        QString text = QString::fromLatin1(content);
+        for (auto it = hex.globalMatch(text); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            QString codes = m.captured();
+            for (qsizetype i = 1; i + 2 < codes.size(); i += 2)
+                if (codes.mid(i, 2) == QLatin1String(from))
+                    codes.replace(i, 2, QLatin1String(to));
+            text.replace(m.capturedStart(), m.capturedLength(), codes);
         }
+        return text.toLatin1();
     });
 }
 
@@ -1112,6 +1112,12 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
     QTest::newRow("moved line, a letter by another code") << "pdftex-twocodes.pdf" << PageOp::MoveLine
                                                           << movedTextRecoded(0, "FE", "40")
                                                           << QStringLiteral("На странице 1 записанного файла перенесённый текст выглядит не так");
+    // A line set in Type 3 faces moved, drawn where it went so that no reader shows it, or not at all.
+    const QString movedLost = QStringLiteral("На странице 1 записанного файла перенесённый текст выглядит не так");
+    QTest::newRow("moved Type 3 line, drawn invisibly") << "gs-greek-guide.pdf" << PageOp::MoveLine
+                                                        << movedContentChanged(0, fixtures::drawnInvisibly) << movedLost;
+    QTest::newRow("moved Type 3 line, left out") << "gs-bengali-example.pdf" << PageOp::MoveLine
+                                                 << movedContentChanged(0, fixtures::leftOut) << movedLost;
     // A line deleted whose text is put back under the white-outs: it reads where it stood.
     QTest::newRow("deleted line, its text put back") << "pdftex-underscore.pdf" << PageOp::DeleteLine
                                                      << deletedTextPutBack(fixtures::realPdf("pdftex-underscore.pdf"), 0)
