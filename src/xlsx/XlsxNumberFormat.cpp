@@ -255,39 +255,58 @@ QList<QString> splitSections(const QString& code)
     return sections;
 }
 
-bool conditionHolds(const Section& s, double v)
+bool conditionHolds(const QString& op, double x, double v)
 {
-    const QString& op = s.conditionOp;
-    const double x = s.conditionValue;
     return op == u"<" ? v < x : op == u">" ? v > x : op == u"=" ? v == x : op == u"<=" ? v <= x
          : op == u">=" ? v >= x : op == u"<>" ? v != x : true;
 }
 
-// The section a value shows through, and whether the value's minus sign is
-// shown by the code itself (a section of its own for negative values).
-const Section& pickSection(const QList<Section>& sections, double value, bool* signInCode)
+// The section a value shows through, picked as LibreOffice picks it; null
+// when no section takes it and it shows as General. Without a condition on
+// the first section: positive, negative and zero. With one: the first whose
+// condition holds, a second without a condition taking the rest (with a
+// third after it, the negative values), then the third.
+// *signDropped tells that the value's minus is not shown: only the first
+// section shows it, and not even that one when the conditions say it takes
+// the negative values ("[<0]" or "[<=0]" against a second section for the
+// others, both at zero).
+const Section* pickSection(const QList<Section>& sections, double value, bool* signDropped)
 {
-    *signInCode = false;
-    const bool conditional = !sections.first().conditionOp.isEmpty();
-    if (conditional) {
-        for (qsizetype i = 0; i < sections.size() && i < 2; ++i) {
-            // A section a condition chose shows no minus of its own.
-            if (conditionHolds(sections.at(i), value)) {
-                *signInCode = value < 0;
-                return sections.at(i);
-            }
+    *signDropped = false;
+    const Section& first = sections.first();
+    if (first.conditionOp.isEmpty()) {
+        if (value < 0 && sections.size() >= 2) {
+            *signDropped = true;
+            return &sections.at(1);
         }
-        const qsizetype rest = std::min<qsizetype>(2, sections.size() - 1);
-        *signInCode = rest > 0 && value < 0 && !sections.at(rest).conditionOp.isEmpty();
-        return sections.at(rest);
+        if (value == 0 && sections.size() >= 3)
+            return &sections.at(2);
+        return &first;
     }
-    if (value < 0 && sections.size() >= 2) {
-        *signInCode = true;
-        return sections.at(1);
+    QString secondOp;
+    double secondValue = 0.0;
+    if (sections.size() >= 2) {
+        secondOp = sections.at(1).conditionOp;
+        secondValue = sections.at(1).conditionValue;
+        if (secondOp.isEmpty() && sections.size() >= 3)
+            secondOp = QStringLiteral("<");
     }
-    if (value == 0 && sections.size() >= 3)
-        return sections.at(2);
-    return sections.first();
+    qsizetype index = -1;
+    if (conditionHolds(first.conditionOp, first.conditionValue, value))
+        index = 0;
+    else if (sections.size() >= 2 && conditionHolds(secondOp, secondValue, value))
+        index = 1;
+    else if (sections.size() >= 3)
+        index = 2;
+    if (value < 0) {
+        const QString& op = first.conditionOp;
+        const bool atZero = first.conditionValue == 0 && secondValue == 0;
+        const bool takesNegatives =
+            atZero && ((op == u"<" && (secondOp.isEmpty() || secondOp == u">" || secondOp == u">=" || secondOp == u"=")) ||
+                       (op == u"<=" && (secondOp.isEmpty() || secondOp == u">")));
+        *signDropped = index != 0 || takesNegatives;
+    }
+    return index < 0 ? nullptr : &sections.at(index);
 }
 
 // Decimal digits of |value| rounded half away from zero at `decimals`
@@ -352,7 +371,7 @@ QString grouped(const QString& digits)
 
 // A number through the digit placeholders of a section; the literals keep
 // their places before, between and after the digits.
-QString numberText(double value, const Section& section, bool signInCode)
+QString numberText(double value, const Section& section, bool signDropped)
 {
     const QList<Token>& tokens = section.tokens;
     qsizetype firstDigit = -1, lastDigit = -1, point = -1, exponent = -1;
@@ -386,7 +405,7 @@ QString numberText(double value, const Section& section, bool signInCode)
             if (t.kind == Token::Literal) {
                 out += t.text;
             } else if (!placed && (t.letter == u'g' || t.letter == u'0' || t.letter == u'#' || t.letter == u'?')) {
-                out += generalText(signInCode ? std::abs(value) : value);
+                out += generalText(signDropped ? std::abs(value) : value);
                 placed = true;
             } else if (t.letter == u'%') {
                 out += u'%';
@@ -475,7 +494,7 @@ QString numberText(double value, const Section& section, bool signInCode)
         whole.prepend(QString(intZeros - whole.size(), u'0'));
     const bool isZero = whole.isEmpty() || whole.count(u'0') == whole.size();
     const bool allZero = isZero && frac.trimmed().count(u'0') == frac.trimmed().size();
-    const bool negative = value < 0 && !signInCode && !(allZero && exponent < 0);
+    const bool negative = value < 0 && !signDropped && !(allZero && exponent < 0);
 
     // Digits of the whole part by placeholder, filled from the right; the
     // first placeholder takes every digit left over. A "?" without a digit
@@ -777,20 +796,22 @@ QString iFormatNum(double value, int numFmtId, const QString& givenCode, bool da
     // A code for texts alone shows a number as it is.
     if (sections.size() == 1 && textSection(code))
         return generalText(value);
-    bool signInCode = false;
-    const Section& section = pickSection(sections, value, &signInCode);
+    bool signDropped = false;
+    const Section* picked = pickSection(sections, value, &signDropped);
+    if (!picked)
+        return generalText(signDropped ? std::abs(value) : value);
+    const Section& section = *picked;
     if (section.tokens.isEmpty() || (section.tokens.size() == 1 && section.tokens.first().kind == Token::TextPlace))
         return QString(); // an empty section hides the value
     if (section.dateTime) {
-        // A section of its own for negative values writes the sign itself.
-        const QString text = dateTimeText(signInCode ? -value : value, section, date1904).trimmed();
+        const QString text = dateTimeText(signDropped ? -value : value, section, date1904).trimmed();
         if (!text.isEmpty())
             return text;
         return generalText(value);
     }
     if (!std::isfinite(value))
         return QString::number(value, 'g', 10);
-    return numberText(value, section, signInCode).trimmed();
+    return numberText(value, section, signDropped).trimmed();
 }
 
 QString iBuiltinFormat(int numFmtId)
@@ -869,8 +890,9 @@ QColor iDisplayColour(const XlsxICell& cell, const XlsxIStyles* styles)
     QList<Section> sections;
     for (const QString& part : splitSections(code))
         sections.append(parseSection(part));
-    bool signInCode = false;
-    return pickSection(sections, cell.number, &signInCode).colour;
+    bool signDropped = false;
+    const Section* section = pickSection(sections, cell.number, &signDropped);
+    return section ? section->colour : QColor();
 }
 
 bool iIsGeneral(const XlsxICell& cell, const XlsxIStyles* styles)

@@ -618,6 +618,11 @@ void TestXlsxPageRenderer::previewShowsFiguresAsPrinted_data()
     QTest::newRow("General fraction") << 2.718281828459045 << "" << "^2\\.71828";
     QTest::newRow("engineering") << 45000.75 << "##0.0E+0" << "^45\\.0E\\+3$";
     QTest::newRow("condition's own words") << -5.0 << "[<0]\"минус \"0;0" << "^минус 5$";
+    // A condition that does not say the value is negative keeps its minus.
+    QTest::newRow("colour by a threshold, negative") << -987654.0 << "[Red][<50]0;[Blue][>=50]0" << "^-987654$";
+    QTest::newRow("thousands past a threshold, negative") << -250000.0 << "[<1000]0;#,##0,\"K\"" << "^-250000$";
+    QTest::newRow("percent under a threshold, negative") << -1234.25 << "[<0.5]0%;0%" << "^-123425%$";
+    QTest::newRow("words for zero, negative") << -4444444.0 << "[<>0]0;\"ноль\"" << "^-4444444$";
 }
 
 void TestXlsxPageRenderer::previewShowsFiguresAsPrinted()
