@@ -167,6 +167,7 @@ public:
         if (!settle(QStringLiteral("xl/styles.xml")))
             return;
         m_book.styles->date1904 = facts.date1904;
+        m_date1904 = facts.date1904;
         if (refs.isEmpty())
             note(damagedReason(kWorkbookPart));
         bool more = true;
@@ -240,7 +241,8 @@ private:
             if (content.isEmpty())
                 continue;
             QStringList tableIds;
-            std::shared_ptr<const XlsxISheetData> data = iParseSheet(content, strings, &budget, nullptr, &tableIds);
+            std::shared_ptr<const XlsxISheetData> data =
+                iParseSheet(content, strings, &budget, nullptr, &tableIds, m_date1904);
             if (budget.tooLarge)
                 return;
             budget.damaged = false;
@@ -334,7 +336,7 @@ private:
                 m_book.chartSheets.append(name);
                 return settle(sheetPath);
             }
-            sheet.data = iParseSheet(content, strings, &m_budget, &drawingId, &tableIds);
+            sheet.data = iParseSheet(content, strings, &m_budget, &drawingId, &tableIds, m_date1904);
         }
         bool more = settle(sheetPath);
         if (!tableIds.isEmpty())
@@ -468,6 +470,7 @@ private:
     zip_t* m_archive;
     XlsxIBudget& m_budget;
     XlsxIWorkbook& m_book;
+    bool m_date1904 = false;
     QSet<QString> m_sheetPaths;
     QHash<QString, std::shared_ptr<const XlsxISheetData>> m_hiddenSheets; // by case-folded name
     QList<XlsxITable> m_tables;
