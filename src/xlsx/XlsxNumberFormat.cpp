@@ -262,7 +262,7 @@ bool conditionHolds(const QString& op, double x, double v)
 }
 
 // The section a value shows through, picked as LibreOffice picks it; null
-// when no section takes it and it shows as General. Without a condition on
+// when no section takes it, or the code is no code, and it shows as General. Without a condition on
 // the first section: positive, negative and zero. With one: the first whose
 // condition holds, a second without a condition taking the rest (with a
 // third after it, the negative values), then the third.
@@ -275,6 +275,11 @@ const Section* pickSection(const QList<Section>& sections, double value, bool* s
     *signDropped = false;
     const Section& first = sections.first();
     if (first.conditionOp.isEmpty()) {
+        // A condition after a first section without one makes a code
+        // LibreOffice does not read: the value shows as General.
+        const auto conditioned = [](const Section& s) { return !s.conditionOp.isEmpty(); };
+        if (std::any_of(sections.cbegin() + 1, sections.cend(), conditioned))
+            return nullptr;
         if (value < 0 && sections.size() >= 2) {
             *signDropped = true;
             return &sections.at(1);

@@ -410,6 +410,9 @@ void TestXlsxStyles::formats_data()
         {-4.0, "[<-5]\"a \"0;[>5]\"b \"0", "4", ""},
         {-10.0, "[<0][Red]\"a \"0.00;[Blue]\"b \"0.00", "a 10.00", "#ff0000"},
         {-0.25, "[<0]\"a \"hh:mm;\"b \"hh:mm", "a 06:00", ""},
+        // A condition after a first section without one: no code, General.
+        {-10.0, "\"a \"0;[Red][>5]\"b \"0", "-10", ""},
+        {2.5, "\"a \"0;[<0]\"b \"0;\"c \"0", "2.5", ""},
     };
     for (const auto& [value, code, shown, colour] : conditions)
         QTest::addRow("%s of %g", code, value) << value << 164 << code << shown << QString() << QString(colour);
