@@ -89,6 +89,7 @@ private:
                                                        : XlsxIAnchor::Absolute;
             m_anchorDepth = int(m_path.size());
             m_pending.clear();
+            m_ownChart = -1;
             m_groups.clear();
             m_prints = true;
             m_frameHidden = m_inGroupProperties = false;
@@ -132,10 +133,27 @@ private:
     // One number of the from or to corner of a cell anchor.
     void readCorner(QStringView name)
     {
-        const QStringView corner = parent();
-        if (m_path.size() != m_anchorDepth + 2 || (corner != u"from" && corner != u"to"))
+        if (m_path.size() != m_anchorDepth + 2 || (parent() != u"from" && parent() != u"to"))
             return;
-        const bool to = corner == u"to";
+        const bool to = parent() == u"to";
+        // Kept within the sheet: past its last row or column the grid's
+        // arithmetic would overflow.
+        qint64* offset = nullptr;
+        int* line = nullptr;
+        int last = 0;
+        if (name == u"col") {
+            line = to ? &m_anchor.toCol : &m_anchor.fromCol;
+            last = kAnchorColumns - 1;
+        } else if (name == u"row") {
+            line = to ? &m_anchor.toRow : &m_anchor.fromRow;
+            last = kAnchorRows - 1;
+        } else if (name == u"colOff") {
+            offset = to ? &m_anchor.toColOff : &m_anchor.fromColOff;
+        } else if (name == u"rowOff") {
+            offset = to ? &m_anchor.toRowOff : &m_anchor.fromRowOff;
+        } else {
+            return;
+        }
         qint64 value = 0;
         if (m_xml.next()) {
             // The token after the start is taken here: the path follows it.
@@ -146,16 +164,10 @@ private:
             else if (!m_path.isEmpty())
                 m_path.removeLast();
         }
-        // Kept within the sheet: past its last row or column the grid's
-        // arithmetic would overflow.
-        if (name == u"col")
-            (to ? m_anchor.toCol : m_anchor.fromCol) = int(std::clamp<qint64>(value, 0, kAnchorColumns - 1));
-        else if (name == u"row")
-            (to ? m_anchor.toRow : m_anchor.fromRow) = int(std::clamp<qint64>(value, 0, kAnchorRows - 1));
-        else if (name == u"colOff")
-            (to ? m_anchor.toColOff : m_anchor.fromColOff) = std::max<qint64>(value, 0);
-        else if (name == u"rowOff")
-            (to ? m_anchor.toRowOff : m_anchor.fromRowOff) = std::max<qint64>(value, 0);
+        if (line)
+            *line = int(std::clamp<qint64>(value, 0, last));
+        else
+            *offset = std::max<qint64>(value, 0);
     }
 
     // Offset and extent of a group or of a chart's frame in a group.
@@ -192,14 +204,17 @@ private:
         if (pending.grouped) {
             const Group& group = m_groups.last();
             pending.chart.share = m_framePlaced ? group.map(m_frame) : group.box;
-        } else {
+        } else if (m_ownChart >= 0) {
             // An anchor holds one chart of its own: a later one takes its place.
-            m_pending.removeIf([](const Pending& p) { return !p.grouped; });
+            m_pending[m_ownChart] = pending;
+            return;
         }
         if (!m_budget.take()) {
             m_xml.stop();
             return;
         }
+        if (!pending.grouped)
+            m_ownChart = m_pending.size();
         m_pending.append(pending);
     }
 
@@ -241,6 +256,7 @@ private:
         bool grouped = false;
     };
     QList<Pending> m_pending;
+    qsizetype m_ownChart = -1; // the one not in a group, in m_pending
     QList<Group> m_groups;
     bool m_prints = true;
     bool m_frameHidden = false;
