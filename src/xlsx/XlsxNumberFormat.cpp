@@ -261,22 +261,32 @@ bool conditionHolds(const QString& op, double x, double v)
          : op == u">=" ? v >= x : op == u"<>" ? v != x : true;
 }
 
+// Whether a first section's condition gives it the negative values alone,
+// against the second's (empty: none), both at zero: "[<0]" or "[<=0]"
+// against the rest. Such a section shows no minus of its own.
+bool takesNegatives(const Section& first, const QString& secondOp, double secondValue)
+{
+    const QString& op = first.conditionOp;
+    if (first.conditionValue != 0 || secondValue != 0)
+        return false;
+    if (op == u"<")
+        return secondOp.isEmpty() || secondOp == u">" || secondOp == u">=" || secondOp == u"=";
+    return op == u"<=" && (secondOp.isEmpty() || secondOp == u">");
+}
+
 // The section a value shows through, picked as LibreOffice picks it; null
-// when no section takes it, or the code is no code, and it shows as General. Without a condition on
-// the first section: positive, negative and zero. With one: the first whose
-// condition holds, a second without a condition taking the rest (with a
-// third after it, the negative values), then the third.
-// *signDropped tells that the value's minus is not shown: only the first
-// section shows it, and not even that one when the conditions say it takes
-// the negative values ("[<0]" or "[<=0]" against a second section for the
-// others, both at zero).
+// when no section takes it, or the code is none LibreOffice reads, and the
+// value shows as General. Without a condition on the first section:
+// positive, negative and zero. With one: the first whose condition holds, a
+// second without a condition taking the rest (with a third after it, the
+// negative values), then the third. *signDropped tells that the value's
+// minus is not shown: only the first section shows it, and not that one
+// when it takes the negative values alone.
 const Section* pickSection(const QList<Section>& sections, double value, bool* signDropped)
 {
     *signDropped = false;
     const Section& first = sections.first();
     if (first.conditionOp.isEmpty()) {
-        // A condition after a first section without one makes a code
-        // LibreOffice does not read: the value shows as General.
         const auto conditioned = [](const Section& s) { return !s.conditionOp.isEmpty(); };
         if (std::any_of(sections.cbegin() + 1, sections.cend(), conditioned))
             return nullptr;
@@ -303,14 +313,7 @@ const Section* pickSection(const QList<Section>& sections, double value, bool* s
         index = 1;
     else if (sections.size() >= 3)
         index = 2;
-    if (value < 0) {
-        const QString& op = first.conditionOp;
-        const bool atZero = first.conditionValue == 0 && secondValue == 0;
-        const bool takesNegatives =
-            atZero && ((op == u"<" && (secondOp.isEmpty() || secondOp == u">" || secondOp == u">=" || secondOp == u"=")) ||
-                       (op == u"<=" && (secondOp.isEmpty() || secondOp == u">")));
-        *signDropped = index != 0 || takesNegatives;
-    }
+    *signDropped = value < 0 && (index != 0 || takesNegatives(first, secondOp, secondValue));
     return index < 0 ? nullptr : &sections.at(index);
 }
 
