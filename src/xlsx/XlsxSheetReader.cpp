@@ -99,6 +99,17 @@ int fixedDigits(QStringView text, qsizetype pos, qsizetype count)
     return value;
 }
 
+// Whether a text is an ISO 8601 zone: none, "Z", "+03", "+0300" or "+03:00".
+bool isZone(QStringView zone)
+{
+    if (zone.isEmpty() || zone == u"Z")
+        return true;
+    if ((!zone.startsWith(u'+') && !zone.startsWith(u'-')) || fixedDigits(zone, 1, 2) < 0)
+        return false;
+    return zone.size() == 3 || (zone.size() == 5 && fixedDigits(zone, 3, 2) >= 0) ||
+           (zone.size() == 6 && zone.at(3) == u':' && fixedDigits(zone, 4, 2) >= 0);
+}
+
 // Seconds into the day of an ISO 8601 time "hh:mm", "hh:mm:ss" or
 // "hh:mm:ss.fff", a zone after it ("Z", "+03:00") ignored as LibreOffice
 // ignores it; "24:00:00" is the end of the day. -1 when it is none.
@@ -125,12 +136,7 @@ double isoTimeSeconds(QStringView text)
                 return -1;
         }
     }
-    const QStringView zone = text.mid(at);
-    const bool zoneOk = zone.isEmpty() || zone == u"Z" ||
-                        ((zone.startsWith(u'+') || zone.startsWith(u'-')) && fixedDigits(zone, 1, 2) >= 0 &&
-                         (zone.size() == 3 || (zone.size() == 6 && zone.at(3) == u':' && fixedDigits(zone, 4, 2) >= 0) ||
-                          (zone.size() == 5 && fixedDigits(zone, 3, 2) >= 0)));
-    if (!zoneOk || hours > 24 || (hours == 24 && (minutes > 0 || seconds > 0)))
+    if (!isZone(text.mid(at)) || hours > 24 || (hours == 24 && (minutes > 0 || seconds > 0)))
         return -1;
     return hours * 3600.0 + minutes * 60.0 + seconds;
 }
