@@ -5,6 +5,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <vector>
 #include <cmath>
 #include <optional>
 
@@ -261,27 +262,58 @@ bool conditionHolds(const QString& op, double x, double v)
          : op == u">=" ? v >= x : op == u"<>" ? v != x : true;
 }
 
-// Whether a first section's condition gives it the negative values alone,
-// against the second's (empty: none), both at zero: "[<0]" or "[<=0]"
-// against the rest. Such a section shows no minus of its own.
-bool takesNegatives(const Section& first, const QString& secondOp, double secondValue)
+// The index of the section a conditioned code shows value through, picked
+// as LibreOffice picks it: the first whose condition holds, a second
+// without a condition taking the rest (with a third after it, the negative
+// values), then the third; -1 when none takes it.
+qsizetype conditionedIndex(const QList<Section>& sections, double value)
 {
-    const QString& op = first.conditionOp;
-    if (first.conditionValue != 0 || secondValue != 0)
-        return false;
-    if (op == u"<")
-        return secondOp.isEmpty() || secondOp == u">" || secondOp == u">=" || secondOp == u"=";
-    return op == u"<=" && (secondOp.isEmpty() || secondOp == u">");
+    QString secondOp;
+    double secondValue = 0.0;
+    if (sections.size() >= 2) {
+        secondOp = sections.at(1).conditionOp;
+        secondValue = sections.at(1).conditionValue;
+        if (secondOp.isEmpty() && sections.size() >= 3)
+            secondOp = QStringLiteral("<");
+    }
+    if (conditionHolds(sections.first().conditionOp, sections.first().conditionValue, value))
+        return 0;
+    if (sections.size() >= 2 && conditionHolds(secondOp, secondValue, value))
+        return 1;
+    return sections.size() >= 3 ? 2 : -1;
 }
 
-// The section a value shows through, picked as LibreOffice picks it; null
-// when no section takes it, or the code is none LibreOffice reads, and the
-// value shows as General. Without a condition on the first section:
-// positive, negative and zero. With one: the first whose condition holds, a
-// second without a condition taking the rest (with a third after it, the
-// negative values), then the third. *signDropped tells that the value's
-// minus is not shown: only the first section shows it, and not that one
-// when it takes the negative values alone.
+// Whether the conditions give section index no value above zero, so that it
+// says the value is negative itself ("[<0]", "[<=0]", a negative threshold,
+// or the rest of "[>=0]"). What a section takes changes only at the
+// thresholds, so trying each threshold above zero and a point inside every
+// gap they leave is exact.
+bool takesOnlyNegatives(const QList<Section>& sections, qsizetype index)
+{
+    std::vector<double> edges{0.0};
+    for (qsizetype i = 0; i < std::min<qsizetype>(sections.size(), 2); ++i)
+        if (sections.at(i).conditionValue > 0)
+            edges.push_back(sections.at(i).conditionValue);
+    std::vector<double> probes;
+    for (const double edge : edges) {
+        if (edge > 0)
+            probes.push_back(edge);
+        double next = edge + 1.0 + std::abs(edge);  // past the last edge
+        for (const double other : edges)
+            if (other > edge)
+                next = std::min(next, other);
+        probes.push_back(edge + (next - edge) / 2);
+    }
+    return std::none_of(probes.begin(), probes.end(),
+                        [&](double probe) { return conditionedIndex(sections, probe) == index; });
+}
+
+// The section a value shows through; null when no section takes it, or the
+// code is none LibreOffice reads, and the value shows as General (minus
+// kept). Without a condition on the first section: positive, negative and
+// zero, the negative section showing no minus. With one: as
+// conditionedIndex picks, a section showing no minus only where its
+// conditions say the value is negative (*signDropped).
 const Section* pickSection(const QList<Section>& sections, double value, bool* signDropped)
 {
     *signDropped = false;
@@ -298,23 +330,11 @@ const Section* pickSection(const QList<Section>& sections, double value, bool* s
             return &sections.at(2);
         return &first;
     }
-    QString secondOp;
-    double secondValue = 0.0;
-    if (sections.size() >= 2) {
-        secondOp = sections.at(1).conditionOp;
-        secondValue = sections.at(1).conditionValue;
-        if (secondOp.isEmpty() && sections.size() >= 3)
-            secondOp = QStringLiteral("<");
-    }
-    qsizetype index = -1;
-    if (conditionHolds(first.conditionOp, first.conditionValue, value))
-        index = 0;
-    else if (sections.size() >= 2 && conditionHolds(secondOp, secondValue, value))
-        index = 1;
-    else if (sections.size() >= 3)
-        index = 2;
-    *signDropped = value < 0 && (index != 0 || takesNegatives(first, secondOp, secondValue));
-    return index < 0 ? nullptr : &sections.at(index);
+    const qsizetype index = conditionedIndex(sections, value);
+    if (index < 0)
+        return nullptr;
+    *signDropped = value < 0 && takesOnlyNegatives(sections, index);
+    return &sections.at(index);
 }
 
 // Decimal digits of |value| rounded half away from zero at `decimals`
@@ -807,7 +827,7 @@ QString iFormatNum(double value, int numFmtId, const QString& givenCode, bool da
     bool signDropped = false;
     const Section* picked = pickSection(sections, value, &signDropped);
     if (!picked)
-        return generalText(signDropped ? std::abs(value) : value);
+        return generalText(value);
     const Section& section = *picked;
     if (section.tokens.isEmpty() || (section.tokens.size() == 1 && section.tokens.first().kind == Token::TextPlace))
         return QString(); // an empty section hides the value
