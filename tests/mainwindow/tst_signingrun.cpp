@@ -983,6 +983,29 @@ private slots:
         QCOMPARE(bench->kinds().size(), whileDescribing ? 1 : 2);
     }
 
+    // The folders stages were made in were listed per edition before: a
+    // start takes such a list into the one every edition reads, so the
+    // stages it leads to go too.
+    void formerEditionListRead()
+    {
+        const QString outputs = bench->path(QStringLiteral("outputs"));
+        QVERIFY(QDir().mkpath(outputs));
+        OwnedFolder left;
+        QCOMPARE(left.create(QDir(outputs).filePath(QStringLiteral(".vorn-sign-XXXXXX")),
+                             OwnedFolder::Contents::WithSubfolders),
+                 0);
+        const QString stage = left.path();
+        QVERIFY(fixtures::writeFile(QDir(stage).filePath(QStringLiteral("act_подписан.pdf")), "%PDF-1.7 stamped"));
+        left.release();
+        const QString former = QDir(appDataDirectory()).filePath(QStringLiteral("signing-stage-folders"));
+        QVERIFY(QDir().mkpath(appDataDirectory()));
+        QVERIFY(fixtures::writeFile(former, QFile::encodeName(outputs).toHex() + '\n'));
+        SigningScratch::removeLeftovers();
+        QVERIFY(!QFileInfo::exists(stage));
+        QVERIFY(!QFileInfo::exists(former));
+        QVERIFY(QDir(outputs).removeRecursively());
+    }
+
     // Scratch folders in the temporary folder at a start: one its marker
     // proves left by an ended run goes, request, children's files and
     // folders and all; one of a run still going stays, and so does any
