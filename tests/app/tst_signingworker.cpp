@@ -86,8 +86,6 @@ private slots:
     void editionAfterTheArguments();
     void outputNameTaken_data();
     void outputNameTaken();
-    void twoWorkersOneName_data();
-    void twoWorkersOneName();
     void nonRegularFilesRefused_data();
     void nonRegularFilesRefused();
     void inputKeptSafe_data();
@@ -392,53 +390,6 @@ void SigningWorkerTest::outputNameTaken()
         verify << "-content" << m_input;
     const Run check = openssl(folder.path(), verify);
     QVERIFY2(check.exitCode == 0, check.output.constData());
-}
-
-void SigningWorkerTest::twoWorkersOneName_data()
-{
-    QTest::addColumn<int>("mode");
-    QTest::newRow("detached") << 0;
-    QTest::newRow("attached") << 1;
-}
-
-// Two workers started together for one output name: both sign, neither
-// replaces the other's file, and each file verifies with its own signer.
-void SigningWorkerTest::twoWorkersOneName()
-{
-    QFETCH(int, mode);
-    setStore(QStringLiteral("vorn-ecp"), "[signing]\nrevocationMode=never\n");
-    QTemporaryDir folder;
-    const QString wanted = folder.filePath(QStringLiteral("Договор №1.pdf.sig"));
-    const KeyPair signers[] = {m_keys, m_signer};
-    QProcess workers[2];
-    for (int i = 0; i < 2; ++i) {
-        const QString path = folder.filePath(QStringLiteral("request-%1.json").arg(i));
-        QVERIFY(fixtures::writeFile(path, QJsonDocument(QJsonObject{{"inputPath", m_input}, {"outputPath", wanted},
-                                                                    {"mode", mode},
-                                                                    {"certificatePath", signers[i].certificate},
-                                                                    {"privateKeyPath", signers[i].key}})
-                                              .toJson()));
-        workers[i].setProcessEnvironment(workerEnvironment());
-        workers[i].start(kExecutable, {QStringLiteral("--vorn-sign-file"), path});
-    }
-    QStringList outputs;
-    for (int i = 0; i < 2; ++i) {
-        QVERIFY(workers[i].waitForFinished(60000));
-        QCOMPARE(workers[i].exitCode(), 0);
-        const QJsonObject result = QJsonDocument::fromJson(workers[i].readAllStandardOutput()).object();
-        const QString output = result.value("outputPath").toString();
-        QCOMPARE(result.value("signer").toString(), opensslSubject(signers[i].certificate));
-        QCOMPARE(result.value("outputInode").toString(), QString::number(FileIdentity::of(output).inode()));
-        QStringList verify{"cms", "-verify", "-binary", "-inform", "DER", "-in", output, "-CAfile",
-                           signers[i].certificate, "-out", folder.filePath("content.bin")};
-        if (mode == 0)
-            verify << "-content" << m_input;
-        const Run check = openssl(folder.path(), verify);
-        QVERIFY2(check.exitCode == 0, check.output.constData());
-        outputs << output;
-    }
-    outputs.sort();
-    QCOMPARE(outputs, (QStringList{folder.filePath(QStringLiteral("Договор №1.pdf (1).sig")), wanted}));
 }
 
 void SigningWorkerTest::certificateList_data()
