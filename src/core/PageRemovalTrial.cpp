@@ -420,7 +420,7 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
 namespace {
 
 constexpr double kMovedInkMarginPoints = 1.0;  // ink of the line's glyphs past its box
-constexpr int kPaperGrey = 255 - kChannelTolerance;  // lighter: nothing drawn there
+constexpr int kOtherInkGrey = 128;  // darker, what stayed hides the line's ink there
 constexpr double kLeastInkPixels = 4;             // less ink is too little to weigh
 constexpr double kLeastInkShare = 0.75;           // of the source line's ink, at least
 constexpr double kMostInkShare = 1.0 / kLeastInkShare;
@@ -438,7 +438,8 @@ struct MovedInk {
 };
 
 // Pixels of the window about where the line went (q) and their sources
-// (q - shift) where withoutMoved is paper at both: only the line stands there.
+// (q - shift) where withoutMoved shows no ink at either, each weighed by
+// how much darker than withoutMoved it is: a shaded ground takes no part.
 MovedInk movedInkOf(const QImage& before, const QImage& after, const QImage& without, const QRect& window,
                     const QPoint& whole)
 {
@@ -455,9 +456,11 @@ MovedInk movedInkOf(const QImage& before, const QImage& after, const QImage& wit
         const uchar* ws = without.constScanLine(sy);
         for (int x = inside.left(); x <= inside.right(); ++x) {
             const int sx = x - whole.x();
-            if (sx < 0 || sx >= before.width() || sx >= without.width() || w[x] < kPaperGrey || ws[sx] < kPaperGrey)
+            if (sx < 0 || sx >= before.width() || sx >= without.width() || w[x] < kOtherInkGrey ||
+                ws[sx] < kOtherInkGrey)
                 continue;
-            const double then = (255 - a[sx]) / 255.0, now = (255 - b[x]) / 255.0;
+            const double then = std::max(int(ws[sx]) - int(a[sx]), 0) / 255.0;
+            const double now = std::max(int(w[x]) - int(b[x]), 0) / 255.0;
             ink.then += then;
             ink.now += now;
             thenX += then * sx;
