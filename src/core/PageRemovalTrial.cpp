@@ -425,7 +425,10 @@ constexpr double kLeastInkPixels = 4;             // less ink is too little to w
 constexpr double kLeastInkShare = 0.75;           // of the source line's ink, at least
 constexpr double kMostInkShare = 1.0 / kLeastInkShare;
 constexpr double kLeastDriftPixels = 1.5;
-constexpr double kMiddleDriftShare = 0.25;  // of the line's height: where a part of its ink is not weighed
+// Of the line's height and length: where a glyph's ink beside what stayed
+// is not weighed, the middle moves by a share of the line.
+constexpr double kMiddleDriftShare = 0.25;
+constexpr double kMiddleDriftAlong = 0.02;
 // The renders are bounded by their pixels and memory; this only ends one
 // that never would, and a busy machine is given its time.
 constexpr int kMovedInkRenderMs = 120000;
@@ -529,7 +532,8 @@ MovedInkVerdict popplerMovedInk(const QByteArray& before, int beforeIndex, const
         // A reader puts a glyph on whole pixels: a move by part of a pixel
         // lands on the pixel either side of it.
         const QPointF shift(box.by.x() * scale, -box.by.y() * scale);
-        const double drift = std::max(kLeastDriftPixels, kMiddleDriftShare * box.from.rect.height() * scale);
+        const double drift = std::max({kLeastDriftPixels, kMiddleDriftShare * box.from.rect.height() * scale,
+                                       kMiddleDriftAlong * box.from.rect.width() * scale});
         bool alike = false, weighed = false;
         for (const double dx : {std::floor(shift.x()), std::ceil(shift.x())})
             for (const double dy : {std::floor(shift.y()), std::ceil(shift.y())}) {
