@@ -640,12 +640,12 @@ QString textOfPdfiumCode(char32_t code, bool namelessFont)
     constexpr char32_t kEndOfLineHyphen = 2;
     if (code == kEndOfLineHyphen)
         return QStringLiteral("-");
-    if (code == '\n')
-        return QStringLiteral("\n");
-    if (code == '\t')
-        return QStringLiteral(" ");
     if (namelessFont && code >= 11 && code <= 15)
         return QString::fromLatin1(kTexLigatures[code - 11]);
+    if (code == '\n' && !namelessFont)
+        return QStringLiteral("\n");
+    if (code == '\t' && !namelessFont)
+        return QStringLiteral(" ");
     if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
         return {};
     // A face without a name or a map (Type 3) draws a glyph for its code

@@ -203,6 +203,8 @@ void TestNativeTextLayout::pdfiumCodesBecomePlainText_data()
     // A Type 3 face without a map draws a glyph whatever its code reads as.
     QTest::newRow("C1 control in a face without a name") << 0x9Fu << true << QStringLiteral("\uFFFD");
     QTest::newRow("form feed in a face without a name") << 0x0Cu << true << "fi";
+    QTest::newRow("line feed in a face without a name") << 0x0Au << true << QStringLiteral("\uFFFD");
+    QTest::newRow("tab in a face without a name") << 0x09u << true << QStringLiteral("\uFFFD");
     QTest::newRow("Cyrillic") << 0x0416u << false << QStringLiteral("Ж");
     QTest::newRow("beyond Unicode") << 0x110000u << false << "";
 }
