@@ -4,111 +4,31 @@
 // tst_pdfdocument_damaged).
 #include "BlockFixtures.h"
 #include "DocumentJob.h"
+#include "LoadedMachine.h"
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
 #include "PdfTools.h"
 #include "TextBlock.h"
 
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QtTest>
 
-#include <algorithm>
 #include <memory>
 #include <vector>
 
-#include <signal.h>
-
 namespace {
 
-// Processes that keep every processor busy while they live.
-class BusyProcessors {
-public:
-    BusyProcessors()
-    {
-        for (int i = 0; i < QThread::idealThreadCount(); ++i) {
-            auto spinner = std::make_unique<QProcess>();
-            spinner->start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("while :; do :; done")});
-            m_spinners.push_back(std::move(spinner));
-        }
-    }
-    ~BusyProcessors()
-    {
-        for (const auto& spinner : m_spinners) {
-            spinner->kill();
-            spinner->waitForFinished();
-        }
-    }
-    bool running() const
-    {
-        return std::all_of(m_spinners.begin(), m_spinners.end(),
-                           [](const auto& spinner) { return spinner->state() == QProcess::Running; });
-    }
+using loadedmachine::BusyProcessors;
+using loadedmachine::StandInPoppler;
 
-private:
-    std::vector<std::unique_ptr<QProcess>> m_spinners;
-};
-
-// A pdftoppm first on the search path while it lives: it notes its process
-// in started, then waits delaySeconds before it runs poppler's own (or for
-// ever, with a delay of -1), as a slow machine makes it.
-class StandInPoppler {
-public:
-    explicit StandInPoppler(int delaySeconds) : m_path(qgetenv("PATH"))
-    {
-        const QString real = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
-        const QString folder = m_dir.path();
-        m_started = m_dir.filePath(QStringLiteral("renders-started"));
-        const QString wait = delaySeconds < 0 ? QStringLiteral("exec sleep 100000\n")
-                                              : QStringLiteral("sleep %1\nexec '%2' \"$@\"\n").arg(delaySeconds).arg(real);
-        QFile script(folder + QStringLiteral("/pdftoppm"));
-        m_ready = m_dir.isValid() && !real.isEmpty() && script.open(QIODevice::WriteOnly) &&
-                  script.write(QStringLiteral("#!/bin/sh\necho $$ >> '%1'\n%2").arg(m_started, wait).toUtf8()) > 0 &&
-                  script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
-        qputenv("PATH", QFile::encodeName(folder) + ':' + m_path);
-    }
-    ~StandInPoppler() { qputenv("PATH", m_path); }
-    bool ready() const { return m_ready; }
-    // The stand-ins started so far, by process id.
-    QList<qint64> started() const
-    {
-        QList<qint64> ids;
-        for (const QByteArray& line : fixtures::readFile(m_started).split('\n'))
-            if (!line.isEmpty())
-                ids << line.toLongLong();
-        return ids;
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QByteArray m_path;
-    QString m_started;
-    bool m_ready = false;
-};
-
-bool processAlive(qint64 id)
-{
-    return ::kill(pid_t(id), 0) == 0;
-}
-
-// The banner form's blocks with "задания" in "Имя задания:" made "задания полное",
+// The banner form's blocks with "Имя задания:" made "Имя задания полное:",
 // as the in-place editor leaves them.
 bool correctBannerWord(PdfDocument& doc, std::vector<TextBlock>* blocks)
 {
     *blocks = doc.extractText(0);
-    for (TextBlock& block : *blocks)
-        for (size_t line = 0; line < block.lines.size(); ++line) {
-            const qsizetype word =
-                block.lines[line].text.split(QLatin1Char(' '), Qt::SkipEmptyParts).indexOf(QStringLiteral("задания:"));
-            if (block.lines[line].text.startsWith(QStringLiteral("Имя задания")) && word >= 0) {
-                fixtures::correctWord(block, line, word, QStringLiteral("задания полное:"));
-                return true;
-            }
-        }
-    return false;
+    return fixtures::correctWordInLine(*blocks, QStringLiteral("Имя задания"), QStringLiteral("задания:"),
+                                       QStringLiteral("задания полное:"));
 }
 
 }  // namespace
@@ -209,8 +129,7 @@ void TestEditCheckLoad::stopEndsARenderStillRunning()
     QTRY_VERIFY_WITH_TIMEOUT(ended, 120000);
     QVERIFY(!*written);
     QVERIFY2(doc->lastError().endsWith(QStringLiteral("проверка страницы остановлена")), qPrintable(doc->lastError()));
-    for (const qint64 id : stuck.started())
-        QVERIFY2(!processAlive(id), qPrintable(QString::number(id)));
+    QVERIFY(!stuck.anyRunning());
     QCOMPARE(doc->extractAllText(0), textBefore);
     QVERIFY(!doc->isModified());
 }
