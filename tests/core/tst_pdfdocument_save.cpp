@@ -1313,6 +1313,9 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts_data()
                                                                       << QStringList{"Note: The math italic"};
     QTest::newRow("dvips through Ghostscript 8.54, test flow title") << "gs-ieeetran-testflow-title.pdf"
                                                                      << QStringList{"A Test for"};
+    // A thesis cover by XeTeX over a page-high picture, CJK faces beside Times.
+    QTest::newRow("XeTeX 0.99992, thesis cover") << "xetex-thesis-cover.pdf"
+                                                 << QStringList{"论文答辩日期", "灵犀一指心法"};
 }
 
 void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()

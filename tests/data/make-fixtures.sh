@@ -385,7 +385,7 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
   page "$doc/metapost/expressg/aamfigs.pdf" 1 pdftex-leader-dots.pdf
 )
 
-# ---- Pages of real guides set in Type 3 faces by Ghostscript, and a ruler ----
+# ---- Pages of real guides set in Type 3 faces by Ghostscript, a ruler, a cover ----
 # One page each, kept as written, of guides Debian 12 ships: the greektex guide
 # (texlive-lang-greek, AFPL Ghostscript 6.50), whose Greek faces draw each letter
 # with no advance before a blank of its own, at a size of 1 under a text matrix
@@ -394,7 +394,9 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
 # Bengali example of the bengali package (texlive-lang-other, GPL Ghostscript
 # 9.0, faces set at 0.12 whose own matrix draws them at 12 pt); and both pages
 # of the IEEEtran test flow (texlive-publishers-doc, dvips through AFPL
-# Ghostscript 8.54), whose rulers' ticks stand between labels far apart.
+# Ghostscript 8.54), whose rulers' ticks stand between labels far apart; and the
+# cover of seuthesix's thesis sample (XeTeX 0.99992), its lines over a page-high
+# picture.
 (
   cd "$work"
   apt-get download texlive-lang-greek=2022.20230122-1 texlive-lang-other=2022.20230122-1 \
@@ -409,6 +411,7 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
   page "$doc/fonts/bengali/example.pdf" 1 gs-bengali-example.pdf
   page "$doc/latex/ieeetran/testflow_ctl_A4.pdf" 1 gs-ieeetran-testflow-rulers.pdf
   page "$doc/latex/ieeetran/testflow_ctl_A4.pdf" 2 gs-ieeetran-testflow-title.pdf
+  page "$doc/latex/seuthesix/sample_phd.pdf" 1 xetex-thesis-cover.pdf
 )
 
 # ---- A real form: the Russian job banner of CUPS ----
