@@ -223,13 +223,21 @@ private:
     }
 
     // Clockwise degrees as displayed, in (-180, 180], snapped to quarter turns.
+    // The baseline's direction: a slant (a face made oblique by its matrix)
+    // turns the letters' stems, not the line.
     double readingRotation(int index) const
     {
         constexpr double kSnapDegrees = 0.5;
-        const float angle = pdfApi().FPDFText_GetCharAngle(m_textPage, index);
-        if (angle < 0)
-            return 0;
-        double degrees = 90.0 * m_transform.quarterTurns() + double(angle) * 180.0 / M_PI;  // pdfium: clockwise
+        FS_MATRIX m;
+        double angle = 0;
+        if (pdfApi().FPDFText_GetMatrix(m_textPage, index, &m) && (m.a != 0 || m.b != 0)) {
+            angle = std::atan2(-double(m.b), double(m.a));
+        } else {
+            angle = pdfApi().FPDFText_GetCharAngle(m_textPage, index);  // pdfium: clockwise
+            if (angle < 0)
+                return 0;
+        }
+        double degrees = 90.0 * m_transform.quarterTurns() + angle * 180.0 / M_PI;
         degrees = std::fmod(degrees, 360.0);
         if (degrees <= -180)
             degrees += 360;

@@ -1316,6 +1316,9 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts_data()
     // A thesis cover by XeTeX over a page-high picture, CJK faces beside Times.
     QTest::newRow("XeTeX 0.99992, thesis cover") << "xetex-thesis-cover.pdf"
                                                  << QStringList{"论文答辩日期", "灵犀一指心法"};
+    // A line of a face slanted by its matrix, read upright, moved over its neighbour.
+    QTest::newRow("distilled, a quotation slanted by the font matrix")
+        << "gs-slanted.pdf" << QStringList{"complete; the register agrees", "The report was filed"};
 }
 
 void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()

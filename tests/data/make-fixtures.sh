@@ -303,6 +303,11 @@ fix-qdf "$work/crypt-filter.qdf" > "$here/groff-attachment-crypt-filter.pdf"
 # Notes in Times set as a distiller sets them: a smaller mark raised half a
 # point before its word, and a mark right after a word.
 ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
+
+# ---- A quotation slanted by its face's matrix ----
+# Three lines of Times made oblique by a sheared font matrix, as LaTeX slants a
+# serif face that has no italic, between upright lines.
+ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
 # XeLaTeX (texlive-xetex) in DejaVu Serif: a mark after a sentence and the
 # footnote it calls, whose line starts with the mark right against its word.
 (
