@@ -56,9 +56,9 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
 // stood on page beforeIndex of before: as much of it, about the same middle.
 // withoutMoved is after without the program's moved content: where it shows
 // ink, at either place, something that stayed is drawn there and takes no
-// part. Alike too where poppler is not installed or does not draw the
-// files (in time); Unchecked, with the reason, where they cannot be given
-// to it.
+// part. Alike too where poppler is not installed or cannot read the files;
+// Unchecked, with the reason, where they cannot be given to it, a render
+// goes past its bounds or the work is stopped.
 enum class MovedInkVerdict { Alike, Unlike, Unchecked };
 MovedInkVerdict popplerMovedInk(const QByteArray& before, int beforeIndex, const QByteArray& after, int afterIndex,
                                 const QByteArray& withoutMoved, const std::vector<MovedBox>& moved, QString* reason);
