@@ -23,12 +23,13 @@ namespace scanedit {
 
 inline constexpr int kDpi = 150;
 
-// The manual page turned ("1.0"), or the typed note ("typed-1.0").
+// The manual page turned ("1.0"), the typed note ("typed-1.0") or the TeX
+// Live guide's page ("guide-0").
 inline QString scan(const QString& turn)
 {
-    const QString typed = QStringLiteral("typed-");
-    if (turn.startsWith(typed))
-        return fixtures::realPdf(QStringLiteral("typed-scan-turned-%1.pdf").arg(turn.mid(typed.size())));
+    for (const QString& kind : {QStringLiteral("typed"), QStringLiteral("guide")})
+        if (turn.startsWith(kind + QLatin1Char('-')))
+            return fixtures::realPdf(QStringLiteral("%1-scan-turned-%2.pdf").arg(kind, turn.mid(kind.size() + 1)));
     return fixtures::realPdf(QStringLiteral("gs-scan-turned-%1.pdf").arg(turn));
 }
 
