@@ -208,20 +208,26 @@ bool writtenGlyphsAsPage(FPDF_PAGE before, FPDF_PAGE after, const std::vector<Tu
     using Key = std::pair<std::string, char32_t>;
     std::map<Key, std::vector<QRectF>> onPage, inCleared;
     std::set<std::string> pageFonts;  // faces the page's own text is set in, not the program's
+    const auto inAnyCleared = [&](const ReadGlyph& glyph) {
+        return std::any_of(cleared.begin(), cleared.end(), [&](const TurnedBox& place) { return place.contains(glyph.centre); });
+    };
     for (const ReadGlyph& glyph : readGlyphs(before)) {
         if (!glyph.own)
             pageFonts.insert(glyph.font);
         if (glyph.font.empty() || glyph.shape.isNull())
             continue;
         onPage[{glyph.font, glyph.code}].push_back(glyph.shape);
-        if (std::any_of(cleared.begin(), cleared.end(), [&](const TurnedBox& place) { return place.contains(glyph.centre); }))
+        if (inAnyCleared(glyph))
             inCleared[{glyph.font, glyph.code}].push_back(glyph.shape);
     }
     for (const ReadGlyph& glyph : readGlyphs(after)) {
         if (!glyph.own || glyph.font.empty() || !pageFonts.count(glyph.font))
             continue;  // the page's own text, or a face of the program's
         const Key key{glyph.font, glyph.code};
-        const auto replaced = inCleared.find(key);
+        // Only a glyph written where lines were cleared takes their letters'
+        // shapes: the program's text of an earlier session elsewhere keeps
+        // its own (a letter the cleared line drew only in a ligature).
+        const auto replaced = inAnyCleared(glyph) ? inCleared.find(key) : inCleared.end();
         const auto anywhere = onPage.find(key);
         const std::vector<QRectF>* drawn = replaced != inCleared.end() ? &replaced->second
                                            : anywhere != onPage.end()  ? &anywhere->second

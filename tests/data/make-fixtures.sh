@@ -327,8 +327,9 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
 # pdfLaTeX in T2A whose style draws "\_" as a rule with kerns; groff -ms for
 # PostScript distilled by ghostscript, a raised footnote mark in the line
 # below a line with seven words, and justified lines whose pairs of letters
-# are kerned by squeezed blanks; XeLaTeX with two notes whose lines start
-# with their marks.
+# are kerned by squeezed blanks, and a memo whose "f" stands in the "fi"
+# ligature on some lines; XeLaTeX with two notes whose lines start with
+# their marks.
 (
   cd "$work"
   SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 pdflatex -interaction=batchmode "$src/pdftex-underscore.tex" >/dev/null
@@ -336,8 +337,10 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
   ps2pdf groff-footnote.ps groff-footnote.pdf
   groff -ms -Tps "$src/groff-kerned-blanks.ms" >groff-kerned-blanks.ps
   ps2pdf groff-kerned-blanks.ps groff-kerned-blanks.pdf
+  groff -ms -Tps "$src/groff-memo.ms" >groff-memo.ps
+  ps2pdf groff-memo.ps groff-memo.pdf
   xelatex -interaction=batchmode "$src/xetex-footnotes.tex" >/dev/null
-  cp pdftex-underscore.pdf groff-footnote.pdf groff-kerned-blanks.pdf xetex-footnotes.pdf "$here/"
+  cp pdftex-underscore.pdf groff-footnote.pdf groff-kerned-blanks.pdf groff-memo.pdf xetex-footnotes.pdf "$here/"
 )
 
 # ---- A page of a real guide: an underscore glyph below its word ----
