@@ -392,6 +392,17 @@ Fault deletedTextPutBack(const QString& source, int pageIndex)
     });
 }
 
+// A name page pageIndex looks up taken from its resources.
+Fault resourceTakenFrom(int pageIndex, const std::string& category, const std::string& name)
+{
+    return rewrittenWith([=](QPDF& pdf) {
+        QPDFPageObjectHelper(pdf.getAllPages().at(size_t(pageIndex)))
+            .getAttribute("/Resources", true)
+            .getKey(category)
+            .removeKey(name);
+    });
+}
+
 // A line drawn on page pageIndex.
 Fault lineAddedTo(int pageIndex)
 {
@@ -1088,6 +1099,9 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
                                                           << lineAddedTo(1) << untouched;
     QTest::newRow("edited line, its fonts lost") << "groff-columns.pdf" << PageOp::EditLine << fontsTakenFrom(0)
                                                  << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс");
+    QTest::newRow("edited heading, the picture a form draws with the page's resources lost")
+        << "form-page-resources.pdf" << PageOp::EditLine << resourceTakenFrom(0, "/XObject", "/Im1")
+        << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс /Im1");
     QTest::newRow("edited line, its new text not shown") << "groff-columns.pdf" << PageOp::EditLine
                                                          << writtenTextHiddenOn(0)
                                                          << QStringLiteral("На странице 1 записанного файла не читается записанный текст «Новые слова здесь»");
