@@ -5,6 +5,7 @@
 #include "PdfEngineInternal.h"
 
 #include <QImage>
+#include <QLineF>
 
 #include <cmath>
 #include <map>
@@ -206,28 +207,34 @@ bool movedBoxesLookAsBefore(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT
 bool writtenGlyphsAsPage(FPDF_PAGE before, FPDF_PAGE after, const std::vector<TurnedBox>& cleared, QString* letter)
 {
     using Key = std::pair<std::string, char32_t>;
+    constexpr double kSamePlace = 0.05;  // points
     std::map<Key, std::vector<QRectF>> onPage, inCleared;
+    std::map<Key, std::vector<ReadGlyph>> ownBefore;  // the program's text of an earlier session
     std::set<std::string> pageFonts;  // faces the page's own text is set in, not the program's
-    const auto inAnyCleared = [&](const ReadGlyph& glyph) {
-        return std::any_of(cleared.begin(), cleared.end(), [&](const TurnedBox& place) { return place.contains(glyph.centre); });
-    };
     for (const ReadGlyph& glyph : readGlyphs(before)) {
         if (!glyph.own)
             pageFonts.insert(glyph.font);
         if (glyph.font.empty() || glyph.shape.isNull())
             continue;
         onPage[{glyph.font, glyph.code}].push_back(glyph.shape);
-        if (inAnyCleared(glyph))
+        if (glyph.own)
+            ownBefore[{glyph.font, glyph.code}].push_back(glyph);
+        if (std::any_of(cleared.begin(), cleared.end(), [&](const TurnedBox& place) { return place.contains(glyph.centre); }))
             inCleared[{glyph.font, glyph.code}].push_back(glyph.shape);
     }
     for (const ReadGlyph& glyph : readGlyphs(after)) {
         if (!glyph.own || glyph.font.empty() || !pageFonts.count(glyph.font))
             continue;  // the page's own text, or a face of the program's
         const Key key{glyph.font, glyph.code};
-        // Only a glyph written where lines were cleared takes their letters'
-        // shapes: the program's text of an earlier session elsewhere keeps
-        // its own (a letter the cleared line drew only in a ligature).
-        const auto replaced = inAnyCleared(glyph) ? inCleared.find(key) : inCleared.end();
+        // Text an earlier session wrote and this one left stands as it stood:
+        // it is no letter of a line cleared now (one drawn there only in a
+        // ligature, say).
+        const auto earlier = ownBefore.find(key);
+        if (earlier != ownBefore.end() && std::any_of(earlier->second.begin(), earlier->second.end(), [&](const ReadGlyph& g) {
+                return QLineF(g.centre, glyph.centre).length() < kSamePlace && sameGlyphShape(g.shape, glyph.shape);
+            }))
+            continue;
+        const auto replaced = inCleared.find(key);
         const auto anywhere = onPage.find(key);
         const std::vector<QRectF>* drawn = replaced != inCleared.end() ? &replaced->second
                                            : anywhere != onPage.end()  ? &anywhere->second

@@ -27,12 +27,12 @@ bool movedBoxesLookAsBefore(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT
                             const std::vector<MovedBox>& moved, QString* reason);
 
 // Each glyph the program wrote on after in a font before draws its own text
-// with has the shape before gives that letter in that font: where it stands
-// in a place the edit cleared (a line written again), the shape of the
-// letter there, unless the place does not hold the letter; elsewhere, the
-// shape of the letter anywhere on the page. A line written again in the
-// page's face is read back by its glyphs, not only by its letters. False
-// with the first letter that differs. Places in displayed-page points.
+// with has the shape before gives that letter in that font in the places the
+// edit cleared (the lines written again), or anywhere on the page where
+// those do not hold the letter: a line written again in the page's face is
+// read back by its glyphs, not only by its letters. The program's text that
+// before holds as it stands (an earlier session's) is not written anew.
+// False with the first letter that differs. Places in displayed-page points.
 bool writtenGlyphsAsPage(FPDF_PAGE before, FPDF_PAGE after, const std::vector<TurnedBox>& cleared, QString* letter);
 
 }  // namespace pdfengine
