@@ -318,15 +318,16 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         }
     }
     page.reset();
+    // What the page's forms draw with goes back before anything reads the page's content.
+    if (changed)
+        keepPageResourcesUnlocked(pageIndex, asRead);
     if (!removal) {
         if (inserted > 0)
             wrapPageStreamsUnlocked(pageIndex);
         if (!erasePicturePixelsUnlocked(pageIndex, erased, areas, rollback, rollBack))
             return false;
-        if (changed) {
+        if (changed)
             notePageEditUnlocked(pageIndex, edit, blockTexts(blocks));
-            keepPageResourcesUnlocked(pageIndex, asRead);
-        }
         return true;
     }
 
@@ -356,7 +357,6 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     if (!erasePicturePixelsUnlocked(pageIndex, erased, areas, rollback, rollBack))
         return false;
     notePageEditUnlocked(pageIndex, edit, blockTexts(blocks));
-    keepPageResourcesUnlocked(pageIndex, asRead);
     return true;
 }
 

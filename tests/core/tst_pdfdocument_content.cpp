@@ -907,6 +907,7 @@ void TestPdfDocumentContent::formsKeepWhatTheyDrawWithThePagesResources_data()
     QTest::newRow("form without resources, heading deleted") << made << "Monthly" << "delete" << 0;
     QTest::newRow("form without resources, turned before") << made << "Monthly" << "replace" << 1;
     QTest::newRow("form without resources, turned after") << made << "Monthly" << "replace" << 2;
+    QTest::newRow("form without resources, its own line replaced") << made << "Figures" << "replace" << 0;
     // Lines selecting fonts they never show with.
     const QString guide = QStringLiteral("reportlab-guide.pdf");
     QTest::newRow("ReportLab, a word replaced") << guide << "bottomup" << "replace" << 0;
