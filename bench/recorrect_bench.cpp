@@ -2,9 +2,10 @@
 // saved file corrected again the next day: on the first, second and middle
 // page of each whose text the window offers for editing, a word of the
 // longest line gets two inner letters swapped and the page is saved; the
-// saved file is opened again, a word of the second longest line is corrected
-// the same way and saved, and then the third longest line is deleted and
-// saved. Prints a line a page and the totals by session: tried, saved,
+// saved file is opened again, a word of the longest other line with "fi" or
+// "fl" (letters a face may draw only as one ligature glyph), else of the
+// second longest, is corrected the same way and saved, and then the third
+// longest line is deleted and saved. Prints a line a page and the totals by session: tried, saved,
 // refused and why, and saved pages whose edited words poppler does not read.
 // Usage: recorrect_bench FOLDER
 #include "NativeTextLayer.h"
@@ -84,9 +85,16 @@ QString editOnce(const QString& file, int page, size_t rank, bool remove, const 
     if (!doc.open(file))
         return QStringLiteral("not opened");
     std::vector<TextBlock> blocks = cleanedNativeTextBlocks(doc.extractText(page), {});
-    const std::vector<size_t> order = linesByLength(blocks);
+    std::vector<size_t> order = linesByLength(blocks);
     if (order.size() <= rank)
         return QStringLiteral("no line");
+    if (rank == 1) {
+        const auto ligature = std::find_if(order.begin() + 1, order.end(), [&](size_t i) {
+            return blocks[i].text.contains(QStringLiteral("fi")) || blocks[i].text.contains(QStringLiteral("fl"));
+        });
+        if (ligature != order.end())
+            std::iter_swap(order.begin() + 1, ligature);
+    }
     TextBlock& block = blocks[order[rank]];
     QString word;
     if (remove) {
