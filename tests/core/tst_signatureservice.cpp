@@ -339,7 +339,7 @@ void SignatureServiceTest::signaturesVerify()
     }
     const SignatureResult result = SignatureService::signFile(request);
     QVERIFY2(result.ok, qPrintable(result.error));
-    QStringList verify{"cms", "-verify", "-binary", "-inform", "DER", "-in", request.outputPath, "-CAfile",
+    QStringList verify{"cms", "-verify", "-binary", "-inform", "DER", "-in", result.outputPath, "-CAfile",
                        file("cert"), "-out", file("content.out")};
     if (mode != AttachedCms)
         verify << "-content" << request.inputPath;
@@ -638,10 +638,10 @@ void SignatureServiceTest::cadesWithChain()
     }
     const SignatureResult result = SignatureService::signFile(request);
     QVERIFY2(result.ok, qPrintable(result.error));
-    QString signature = request.outputPath;
+    QString signature = result.outputPath;
     QString content = request.inputPath;
     if (mode == EmbeddedPdf) {
-        const QByteArray pdf = fileBytes(request.outputPath);
+        const QByteArray pdf = fileBytes(result.outputPath);
         const qsizetype open = pdf.lastIndexOf("/Contents <") + 10;
         const qsizetype close = pdf.indexOf('>', open);
         signature = file(QStringLiteral("embedded.der"));

@@ -165,18 +165,22 @@ private slots:
     }
 
     // Every further file failing: one bullet each, no count of further
-    // signatures. A child that exits with a failure code is not read.
+    // signatures. The child's answer is read as the single run reads it:
+    // its refusal's reason, whatever its exit code, else its standard error.
     void furtherFilesFail_data()
     {
         QTest::addColumn<QString>("sign");
         QTest::addColumn<QString>("error");
-        QTest::newRow("exit 5, a message")
-            << "echo '{\"ok\":false,\"error\":\"JSON-ошибка\"}'; echo ' нет доступа ' >&2; exit 5" << "нет доступа";
-        QTest::newRow("exit 5, silent") << "echo '{\"ok\":false,\"error\":\"JSON-ошибка\"}'; exit 5"
-                                        << "Подписание завершилось с ошибкой.";
+        const QString fallback = QStringLiteral("Подписание завершилось с ошибкой.");
+        QTest::newRow("exit 5, its reason, a message")
+            << "echo '{\"ok\":false,\"error\":\"JSON-ошибка\"}'; echo ' нет доступа ' >&2; exit 5" << "JSON-ошибка";
+        QTest::newRow("exit 5, its reason") << "echo '{\"ok\":false,\"error\":\"PDF уже содержит AcroForm.\"}'; exit 5"
+                                            << "PDF уже содержит AcroForm.";
+        QTest::newRow("exit 5, no answer, a message") << "echo ' нет доступа ' >&2; exit 5" << "нет доступа";
+        QTest::newRow("exit 5, silent") << "exit 5" << fallback;
         QTest::newRow("result not ok") << "echo '{\"ok\":false,\"error\":\"Ключ отозван\"}'" << "Ключ отозван";
-        QTest::newRow("result not ok, no error") << "echo '{\"ok\":false}'" << "Подписание завершилось с ошибкой.";
-        QTest::newRow("not JSON") << "echo hello" << "Изолированный процесс подписи вернул некорректный ответ.";
+        QTest::newRow("result not ok, no error") << "echo '{\"ok\":false}'" << fallback;
+        QTest::newRow("not JSON") << "echo hello" << fallback;
         QTest::newRow("crash") << "kill -SEGV $$" << "Криптопровайдер аварийно завершил подписание.";
     }
 

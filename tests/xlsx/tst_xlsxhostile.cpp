@@ -49,6 +49,9 @@ void TestXlsxHostile::boundedWork_data()
     // Read once, the rest refused with a reason.
     QTest::newRow("one sheet listed 20,000 times")
         << "listed" << "sheets 1 pages 1 merges 0 points 0 reason Часть книги повреждена: xl/workbook.xml" << 0;
+    // The charts by two cells over the hidden rows alone are left out.
+    QTest::newRow("3,000 charts over 200,000 hidden rows")
+        << "hidden-anchors" << "sheets 1 pages 1 merges 0 points 1 reason " << 0;
     QTest::newRow("chart point at index 1048575") << "far-point" << "sheets 1 pages 1 merges 0 points 1" << 0;
     // Names read no more than a bound: the reference is not resolved, and
     // its sheet hides nothing, so the chart is drawn as cached.
