@@ -507,18 +507,31 @@ PageResourceSnapshot PdfDocument::pageResourcesUnlocked(int pageIndex)
     PageResourceSnapshot snapshot;
     const std::vector<int>& origins = pageOriginsUnlocked();
     const int origin = pageIndex >= 0 && pageIndex < int(origins.size()) ? origins[size_t(pageIndex)] : -1;
-    if (m_bytesDamaged || origin < 0 || m_fileBytes.isEmpty())
+    if (m_bytesDamaged || m_fileBytes.isEmpty())
         return snapshot;
+    const auto read = [&](QpdfFile& file, int index) {
+        if (file.isLoaded())
+            file.run([&](QPDF& pdf) {
+                const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
+                if (index >= 0 && size_t(index) < pages.size())
+                    snapshot = pageResourceSnapshot(pages[size_t(index)]);
+            }, nullptr);
+    };
+    if (origin < 0) {
+        // A page put in since the file was read (imported from another
+        // document) stands only in the document as it is now.
+        QByteArray current;
+        QString error;
+        QpdfFile now;
+        if (serializeForEditUnlocked(&current, &error) && now.load(current, &error))
+            read(now, pageIndex);
+        return snapshot;
+    }
     if (!m_contentSource) {
         m_contentSource = std::make_unique<QpdfFile>();
         m_contentSource->load(m_fileBytes, nullptr);
     }
-    if (m_contentSource->isLoaded())
-        m_contentSource->run([&](QPDF& pdf) {
-            const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
-            if (size_t(origin) < pages.size())
-                snapshot = pageResourceSnapshot(pages[size_t(origin)]);
-        }, nullptr);
+    read(*m_contentSource, origin);
     return snapshot;
 }
 

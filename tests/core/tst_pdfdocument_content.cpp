@@ -893,7 +893,8 @@ void TestPdfDocumentContent::formsKeepWhatTheyDrawWithThePagesResources_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("word");  // of the line edited
     QTest::addColumn<QString>("edit");  // "replace" (the word), "delete" or "move" (the line, 24 pt right)
-    QTest::addColumn<int>("turn");      // the page turned right: 0 not, 1 before the edit, 2 after it
+    QTest::addColumn<int>("turn");      // the page turned right: 0 not, 1 before the edit, 2 after it, 3 not
+                                        // but put after a page of another document
     for (const char* name : {"no-resources", "some-resources1", "some-resources2"})
         for (const char* twin : {"", "-out"}) {
             const QString file = QStringLiteral("qpdf-form-xobjects-%1%2.pdf").arg(QLatin1String(name), QLatin1String(twin));
@@ -908,6 +909,7 @@ void TestPdfDocumentContent::formsKeepWhatTheyDrawWithThePagesResources_data()
     QTest::newRow("form without resources, turned before") << made << "Monthly" << "replace" << 1;
     QTest::newRow("form without resources, turned after") << made << "Monthly" << "replace" << 2;
     QTest::newRow("form without resources, its own line replaced") << made << "Figures" << "replace" << 0;
+    QTest::newRow("form without resources, put after another document's page") << made << "Monthly" << "replace" << 3;
     // Lines selecting fonts they never show with.
     const QString guide = QStringLiteral("reportlab-guide.pdf");
     QTest::newRow("ReportLab, a word replaced") << guide << "bottomup" << "replace" << 0;
@@ -927,10 +929,13 @@ void TestPdfDocumentContent::formsKeepWhatTheyDrawWithThePagesResources()
     QFETCH(int, turn);
     const QString source = fixtures::realPdf(file);
     PdfDocument doc;
-    QVERIFY(doc.open(source));
+    const int page = turn == 3 ? 1 : 0;
+    QVERIFY(doc.open(page == 1 ? fixtures::realPdf(QStringLiteral("groff-memo.pdf")) : source));
+    if (page == 1)
+        QVERIFY(doc.appendPage(source, 0));
     if (turn == 1)
         QVERIFY(doc.rotatePage(0, 90));
-    std::vector<TextBlock> blocks = doc.extractText(0);
+    std::vector<TextBlock> blocks = doc.extractText(page);
     const auto block = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) {
         return !b.isImage && b.lines.size() == 1 && b.text.split(QLatin1Char(' ')).contains(word);
     });
@@ -946,13 +951,13 @@ void TestPdfDocumentContent::formsKeepWhatTheyDrawWithThePagesResources()
         block->rect.translate(24, 0);
         edited << box.translated(24, 0);
     }
-    QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
-    const double height = doc.pageSize(0).height();
-    if (turn == 0) {
+    QVERIFY2(doc.overlayOcrText(page, blocks, false), qPrintable(doc.lastError()));
+    const double height = doc.pageSize(page).height();
+    if (turn == 0 || turn == 3) {
         // The open document draws them too: the view and its thumbnails.
         PdfDocument original;
         QVERIFY(original.open(source));
-        const double shown = changedShareOutside(original.renderPage(0, 100 / 72.0, 0), doc.renderPage(0, 100 / 72.0, 0),
+        const double shown = changedShareOutside(original.renderPage(0, 100 / 72.0, 0), doc.renderPage(page, 100 / 72.0, 0),
                                                  edited, height, 100);
         QVERIFY2(shown <= 0.0002, qPrintable(QString::number(shown)));
     }
@@ -970,15 +975,15 @@ void TestPdfDocumentContent::formsKeepWhatTheyDrawWithThePagesResources()
     QCOMPARE(pdftools::listImages(out).size(), pdftools::listImages(source).size());
     // Every word but the edited line's stays, the forms' too.
     const QMap<QString, int> before = wordCounts(pdftools::words(source, 0));
-    const QMap<QString, int> after = wordCounts(pdftools::words(out, 0));
+    const QMap<QString, int> after = wordCounts(pdftools::words(out, page));
     const QMap<QString, int> lineWords = wordCounts(line.split(QLatin1Char(' '), Qt::SkipEmptyParts));
     for (auto it = before.begin(); it != before.end(); ++it)
         QVERIFY2(after.value(it.key()) >= it.value() - lineWords.value(it.key()), qPrintable(it.key()));
     if (edit == QStringLiteral("replace"))
         QCOMPARE(after.value(QStringLiteral("Qux")), 1);
-    if (turn != 0)
+    if (turn == 1 || turn == 2)
         return;
-    const double share = changedShareOutside(pdftools::renderPage(source, 0, 100), pdftools::renderPage(out, 0, 100),
+    const double share = changedShareOutside(pdftools::renderPage(source, 0, 100), pdftools::renderPage(out, page, 100),
                                              edited, height, 100);
     QVERIFY2(share <= 0.0002, qPrintable(QString::number(share)));
 }
