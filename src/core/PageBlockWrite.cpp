@@ -315,6 +315,7 @@ PageBlockWrite::PageBlockWrite(FPDF_PAGE page, PageTextWriter& writer, const Pag
     coverLayerWords(page);
     keepWhiteOutsOffOtherLines();
     renderScanLines(page);
+    coverKeptWordsInk();
 }
 
 namespace {

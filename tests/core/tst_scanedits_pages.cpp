@@ -345,6 +345,8 @@ void TestScanEdits::correctedWordKeepsTheOtherWordsPixels_data()
     // with thin spaces, which its layer's words reach across.
     QTest::newRow("guide 0°, words kept after thin spaces") << "guide-0" << "описаны" << "изложены" << false;
     QTest::newRow("guide 0°, saved and opened again") << "guide-0" << "описаны" << "изложены" << true;
+    // Shorter: the words after it move left, the full stop past the last one's box too.
+    QTest::newRow("guide 0°, a shorter word before a full stop") << "guide-0" << "описаны" << "даны" << false;
 }
 
 // One word of a recognised scan line corrected: the line's other words keep
