@@ -5,6 +5,7 @@
 #include "PageOwnContent.h"
 #include "PageRemovalTrial.h"
 #include "PdfEngineInternal.h"
+#include "PdfPageTransform.h"
 #include "QpdfFile.h"
 
 #define POINTERHOLDER_TRANSITION 4
@@ -21,6 +22,7 @@
 #include <QMutex>
 #include <QRegularExpression>
 
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -504,10 +506,18 @@ QString ownLettersInside(FPDF_PAGE page, const std::vector<TurnedBox>& places)
     return bareText(read);
 }
 
-// A changed page drawn and read by pdfium: its written texts inside the
-// edited areas, and, where the page is turned as it was when it was edited,
-// nothing changed outside them. Turned since, the areas no longer say
-// where the edits stand: the qpdf checks above stand for it.
+// A page of the check's own copy turned as it stood when it was edited,
+// so that the edit's areas say where the edits stand on it. Later loads of
+// the page see the turn too.
+void turnAsEdited(FPDF_PAGE page, int quarterTurns)
+{
+    if (pdfApi().FPDFPage_GetRotation(page) != quarterTurns)
+        pdfApi().FPDFPage_SetRotation(page, quarterTurns);
+}
+
+// A changed page drawn and read by pdfium, turned as when it was edited
+// (a turn before or after changes no mark of it): its written texts inside
+// the edited areas, and nothing changed outside them.
 QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int index, const SavedPage& page)
 {
     const PdfiumApi& api = pdfApi();
@@ -515,8 +525,7 @@ QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int inde
     PagePtr after(api.FPDF_LoadPage(written, index));
     if (!after)
         return changedOutsideText(index);
-    if (api.FPDFPage_GetRotation(after.get()) != edit.quarterTurns)
-        return QString();
+    turnAsEdited(after.get(), edit.quarterTurns);
     std::vector<TurnedBox> places = edit.edited;
     places.insert(places.end(), edit.textBoxes.begin(), edit.textBoxes.end());
     const QString read = textInside(after.get(), places);
@@ -528,8 +537,9 @@ QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int inde
     if (const QString left = ownLettersInside(after.get(), edit.deleted); !left.isEmpty())
         return deletedLeftText(index, left.left(60));
     PagePtr before(source && page.source >= 0 ? api.FPDF_LoadPage(source, page.source) : nullptr);
-    if (!before || !edit.placesKnown || api.FPDFPage_GetRotation(before.get()) != edit.quarterTurns)
+    if (!before || !edit.placesKnown)
         return QString();
+    turnAsEdited(before.get(), edit.quarterTurns);
     const EditAreas areas{edit.edited, edit.kept, edit.cleared, edit.moved};
     if (!pagesChangeOnlyInside(before.get(), after.get(), areas, edit.textKept))
         return changedOutsideText(index);
@@ -584,6 +594,41 @@ void PageEdit::add(const PageEdit& later, const QStringList& blockTexts)
     placesKnown = placesKnown && later.placesKnown;
     textKept = textKept && later.textKept;
     quarterTurns = later.quarterTurns;
+}
+
+namespace {
+
+// A box carried by map, which turns a page's displayed frame by clockwise
+// degrees: an upright box stays upright, a turned one turns on with the page.
+TurnedBox carried(const TurnedBox& box, const QTransform& map, double clockwise)
+{
+    if (!box.isTurned())
+        return TurnedBox(map.mapRect(box.rect.normalized()), 0);
+    TurnedBox moved = box;
+    moved.centre = map.map(box.centre);
+    moved.rect.translate(moved.centre - box.centre);
+    moved.rotation = box.rotation + clockwise;
+    return moved;
+}
+
+}  // namespace
+
+void PageEdit::turnTo(int turns, const QRectF& userBox)
+{
+    turns = ((turns % 4) + 4) % 4;
+    if (turns == quarterTurns)
+        return;
+    const QTransform map = PdfPageTransform(userBox, quarterTurns).toUserMatrix() *
+                           PdfPageTransform(userBox, turns).toUserMatrix().inverted();
+    const double clockwise = -qRadiansToDegrees(std::atan2(map.m12(), map.m11()));
+    for (std::vector<TurnedBox>* boxes : {&edited, &kept, &cleared, &textBoxes, &deleted})
+        for (TurnedBox& box : *boxes)
+            box = carried(box, map, clockwise);
+    for (MovedBox& move : moved) {
+        move.from = carried(move.from, map, clockwise);
+        move.by = map.map(move.by) - map.map(QPointF());
+    }
+    quarterTurns = turns;
 }
 
 void PageEdit::addMoves(const PageEdit& later)

@@ -147,7 +147,8 @@ bool rewriteBlock(std::vector<TextBlock>& blocks, const QString& phrase, const Q
     return true;
 }
 
-enum class PageOp { None, Rotate, Insert, Move, Delete, EditLine, MoveLine, DeleteLine, AddLine };
+enum class PageOp { None, Rotate, Insert, Move, Delete, EditLine, MoveLine, DeleteLine, AddLine, TurnThenEdit, EditThenTurn,
+                    EditTurnEdit };
 
 // The longest line of page 0 dragged down by points, lines and words with
 // it; deleted where points is 0.
@@ -173,6 +174,14 @@ bool dragLongestLine(PdfDocument& doc, double points)
     return doc.overlayOcrText(0, blocks, false);
 }
 
+// The first block of page 0 holding phrase rewritten.
+bool editBlockWith(PdfDocument& doc, const QString& phrase)
+{
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    TextBlock old;
+    return rewriteBlock(blocks, phrase, QStringLiteral("Новые слова здесь"), &old) && doc.overlayOcrText(0, blocks, false);
+}
+
 bool applyPageOp(PdfDocument& doc, PageOp op)
 {
     switch (op) {
@@ -190,12 +199,15 @@ bool applyPageOp(PdfDocument& doc, PageOp op)
         return dragLongestLine(doc, 40);
     case PageOp::DeleteLine:
         return dragLongestLine(doc, 0);
-    case PageOp::EditLine: {
-        std::vector<TextBlock> blocks = doc.extractText(0);
-        TextBlock old;
-        return rewriteBlock(blocks, QString(), QStringLiteral("Новые слова здесь"), &old) &&
-               doc.overlayOcrText(0, blocks, false);
-    }
+    case PageOp::EditLine:
+        return editBlockWith(doc, QString());
+    case PageOp::EditTurnEdit:
+        return editBlockWith(doc, QString()) && applyPageOp(doc, PageOp::Rotate) &&
+               editBlockWith(doc, QStringLiteral("seal"));
+    case PageOp::TurnThenEdit:
+        return applyPageOp(doc, PageOp::Rotate) && applyPageOp(doc, PageOp::EditLine);
+    case PageOp::EditThenTurn:
+        return applyPageOp(doc, PageOp::EditLine) && applyPageOp(doc, PageOp::Rotate);
     case PageOp::AddLine: {
         // A text layer line in the empty foot of the page, the page's own text untouched.
         TextBlock added = fixtures::oneLineBlock(QStringLiteral("Новые слова здесь"), QRectF(72, 40, 300, 14), 12);
@@ -418,6 +430,19 @@ Fault fontsTakenFrom(int pageIndex)
     return rewrittenWith([pageIndex](QPDF& pdf) {
         QPDFPageObjectHelper page(pdf.getAllPages().at(size_t(pageIndex)));
         page.getAttribute("/Resources", true).removeKey("/Font");
+    });
+}
+
+// The pictures of the forms page pageIndex draws gone from the forms' resources.
+Fault formPicturesTakenFrom(int pageIndex)
+{
+    return rewrittenWith([pageIndex](QPDF& pdf) {
+        QPDFPageObjectHelper page(pdf.getAllPages().at(size_t(pageIndex)));
+        for (auto& [name, form] : page.getFormXObjects()) {
+            QPDFObjectHandle resources = form.getDict().getKey("/Resources");
+            if (resources.isDictionary())
+                resources.removeKey("/XObject");
+        }
     });
 }
 
@@ -1102,6 +1127,16 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
     QTest::newRow("edited heading, the picture a form draws with the page's resources lost")
         << "form-page-resources.pdf" << PageOp::EditLine << resourceTakenFrom(0, "/XObject", "/Im1")
         << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс /Im1");
+    // A turn before or after the edit changes no mark of the page: it is checked turned back.
+    QTest::newRow("page turned, then a line edited, a form's picture lost")
+        << "gs-form-picture.pdf" << PageOp::TurnThenEdit << formPicturesTakenFrom(0)
+        << QStringLiteral("Страница 1 записанного файла изменилась вне правки.");
+    QTest::newRow("line edited, then the page turned, a form's picture lost")
+        << "gs-form-picture.pdf" << PageOp::EditThenTurn << formPicturesTakenFrom(0)
+        << QStringLiteral("Страница 1 записанного файла изменилась вне правки.");
+    QTest::newRow("line edited, page turned, another line edited, a form's picture lost")
+        << "gs-form-picture.pdf" << PageOp::EditTurnEdit << formPicturesTakenFrom(0)
+        << QStringLiteral("Страница 1 записанного файла изменилась вне правки.");
     QTest::newRow("edited line, its new text not shown") << "groff-columns.pdf" << PageOp::EditLine
                                                          << writtenTextHiddenOn(0)
                                                          << QStringLiteral("На странице 1 записанного файла не читается записанный текст «Новые слова здесь»");

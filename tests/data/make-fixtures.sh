@@ -134,6 +134,10 @@ cp "$work/scan-ru.pdf" "$here/tesseract-ru.pdf"
 # A picture drawn by the image operator, and the same page turned.
 ps2pdf -dEmbedAllFonts=false "$src/image.ps" "$here/gs-image.pdf"
 
+# A heading over a form (pdfmark /BP ... /EP) that draws a caption and a
+# picture from its own resources.
+ps2pdf "$src/form-picture.ps" "$here/gs-form-picture.pdf"
+
 # Turned pages and object streams, by qpdf.
 qpdf --deterministic-id --rotate=+90 "$here/groff-columns.pdf" "$here/groff-columns-rot90.pdf"
 qpdf --deterministic-id --rotate=+90 "$here/gs-helvetica.pdf" "$here/gs-helvetica-rot90.pdf"
