@@ -433,15 +433,18 @@ Fault fontsTakenFrom(int pageIndex)
     });
 }
 
-// The pictures of the forms page pageIndex draws gone from the forms' resources.
+// The pictures the forms of page pageIndex draw no longer drawn (their
+// names still resolve: only a render sees the loss).
 Fault formPicturesTakenFrom(int pageIndex)
 {
     return rewrittenWith([pageIndex](QPDF& pdf) {
+        static const QRegularExpression drawn(QStringLiteral("/[^\\s/]+\\s+Do\\b"));
         QPDFPageObjectHelper page(pdf.getAllPages().at(size_t(pageIndex)));
         for (auto& [name, form] : page.getFormXObjects()) {
-            QPDFObjectHandle resources = form.getDict().getKey("/Resources");
-            if (resources.isDictionary())
-                resources.removeKey("/XObject");
+            const std::shared_ptr<Buffer> data = form.getStreamData();
+            QString content = QString::fromLatin1(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize()));
+            content.replace(drawn, QString());
+            form.replaceStreamData(content.toLatin1().toStdString(), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
         }
     });
 }
