@@ -2,6 +2,7 @@
 
 #include "MovedBoxCheck.h"
 #include "PageGlyphRemoval.h"
+#include "PageResourceNames.h"
 #include "PageOwnContent.h"
 #include "PageRemovalTrial.h"
 #include "PdfEngineInternal.h"
@@ -225,62 +226,6 @@ private:
     std::set<QPDFObjGen> m_open;
 };
 
-// The resource names a page's content draws with, by the category they are
-// looked up in.
-class NamedResources : public QPDFObjectHandle::ParserCallbacks {
-public:
-    std::set<std::pair<std::string, std::string>> used;
-
-    void handleObject(QPDFObjectHandle object) override
-    {
-        if (!object.isOperator()) {
-            m_operands.push_back(object);
-            return;
-        }
-        const std::string op = object.getOperatorValue();
-        // A font counts where text is shown with it: a Tf whose text was
-        // all taken away draws nothing, and writers drop its font.
-        if (op == "Tf" && !m_operands.empty() && m_operands.front().isName())
-            m_font = m_operands.front().getName();
-        else if ((op == "Tj" || op == "TJ" || op == "'" || op == "\"") && !m_font.empty())
-            used.insert({"/Font", m_font});
-        else if (op == "q")
-            m_fonts.push_back(m_font);
-        else if (op == "Q" && !m_fonts.empty()) {
-            m_font = m_fonts.back();
-            m_fonts.pop_back();
-        } else if (op == "Do")
-            note("/XObject", 0);
-        else if (op == "gs")
-            note("/ExtGState", 0);
-        else if (op == "sh")
-            note("/Shading", 0);
-        else if (op == "cs" || op == "CS")
-            noteColourSpace();
-        else if ((op == "scn" || op == "SCN") && !m_operands.empty())
-            note("/Pattern", int(m_operands.size()) - 1);
-        m_operands.clear();
-    }
-    void handleEOF() override {}
-
-private:
-    void note(const char* category, int operand)
-    {
-        if (operand >= 0 && operand < int(m_operands.size()) && m_operands[size_t(operand)].isName())
-            used.insert({category, m_operands[size_t(operand)].getName()});
-    }
-    void noteColourSpace()
-    {
-        static const std::set<std::string> device{"/DeviceGray", "/DeviceRGB", "/DeviceCMYK", "/Pattern"};
-        if (!m_operands.empty() && m_operands.front().isName() && !device.count(m_operands.front().getName()))
-            note("/ColorSpace", 0);
-    }
-
-    std::vector<QPDFObjectHandle> m_operands;
-    std::string m_font;               // the text font as the graphics state stands
-    std::vector<std::string> m_fonts;  // ... saved by q
-};
-
 // A page's resources, one digest per name in each category (a category
 // that is no dictionary, /ProcSet, one for all): a writer may add a
 // resource to a dictionary the page inherits, which changes nothing it draws.
@@ -310,23 +255,14 @@ bool keepsResources(const std::map<std::string, QByteArray>& written, const std:
     });
 }
 
-bool hasResource(QPDFObjectHandle page, const std::pair<std::string, std::string>& name)
-{
-    QPDFObjectHandle resources = QPDFPageObjectHelper(page).getAttribute("/Resources", false);
-    if (!resources.isDictionary())
-        return false;
-    QPDFObjectHandle category = resources.getKey(name.first);
-    return category.isDictionary() && !category.getKey(name.second).isNull();
-}
-
-// A name the written page's content uses that its resources lack, unless
-// the source page lacked it too; empty when there is none.
+// A name the written page's content or a form it draws looks up in the
+// page's resources that they lack, unless the source page lacked it too;
+// empty when there is none.
 QString lostResource(QPDFObjectHandle written, QPDFObjectHandle* source)
 {
-    NamedResources names;
-    QPDFPageObjectHelper(written).parseContents(&names);
-    for (const auto& name : names.used)
-        if (!hasResource(written, name) && (!source || hasResource(*source, name)))
+    const std::set<ResourceName> missing = unresolvedNames(written, pageResourceUse(written).used);
+    for (const ResourceName& name : missing)
+        if (!source || unresolvedNames(*source, {name}).empty())
             return QString::fromStdString(name.second);
     return QString();
 }

@@ -420,6 +420,17 @@ Fault deletedTextPutBack(const QString& source, int pageIndex)
     });
 }
 
+// A name page pageIndex looks up taken from its resources.
+Fault resourceTakenFrom(int pageIndex, const std::string& category, const std::string& name)
+{
+    return rewrittenWith([=](QPDF& pdf) {
+        QPDFPageObjectHelper(pdf.getAllPages().at(size_t(pageIndex)))
+            .getAttribute("/Resources", true)
+            .getKey(category)
+            .removeKey(name);
+    });
+}
+
 // A line drawn on page pageIndex.
 Fault lineAddedTo(int pageIndex)
 {
@@ -438,15 +449,18 @@ Fault fontsTakenFrom(int pageIndex)
     });
 }
 
-// The pictures of the forms page pageIndex draws gone from the forms' resources.
+// The pictures the forms of page pageIndex draw no longer drawn (their
+// names still resolve: only a render sees the loss).
 Fault formPicturesTakenFrom(int pageIndex)
 {
     return rewrittenWith([pageIndex](QPDF& pdf) {
+        static const QRegularExpression drawn(QStringLiteral("/[^\\s/]+\\s+Do\\b"));
         QPDFPageObjectHelper page(pdf.getAllPages().at(size_t(pageIndex)));
         for (auto& [name, form] : page.getFormXObjects()) {
-            QPDFObjectHandle resources = form.getDict().getKey("/Resources");
-            if (resources.isDictionary())
-                resources.removeKey("/XObject");
+            const std::shared_ptr<Buffer> data = form.getStreamData();
+            QString content = QString::fromLatin1(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize()));
+            content.replace(drawn, QString());
+            form.replaceStreamData(content.toLatin1().toStdString(), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
         }
     });
 }
@@ -1129,6 +1143,9 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
                                                           << lineAddedTo(1) << untouched;
     QTest::newRow("edited line, its fonts lost") << "groff-columns.pdf" << PageOp::EditLine << fontsTakenFrom(0)
                                                  << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс");
+    QTest::newRow("edited heading, the picture a form draws with the page's resources lost")
+        << "form-page-resources.pdf" << PageOp::EditLine << resourceTakenFrom(0, "/XObject", "/Im1")
+        << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс /Im1");
     // A turn before or after the edit changes no mark of the page: it is checked turned back.
     QTest::newRow("page turned, then a line edited, a form's picture lost")
         << "gs-form-picture.pdf" << PageOp::TurnThenEdit << formPicturesTakenFrom(0)

@@ -270,7 +270,8 @@ void TestSaneBackend::cancelFromAnotherThread()
     canceller.join();
     QVERIFY(image.isNull());  // a partial frame is no page
     QVERIFY2(work.bytesRead() < kFrameBytes / 2, qPrintable(QString::number(work.bytesRead())));
-    QVERIFY(backend.lastError().contains(QString::fromUtf8(sane_strstatus(SANE_STATUS_CANCELLED))));
+    QVERIFY2(backend.lastError().contains(QString::fromUtf8(sane_strstatus(SANE_STATUS_CANCELLED))),
+             qPrintable(backend.lastError()));
 }
 
 void TestSaneBackend::noDeviceOpen()

@@ -25,6 +25,10 @@ qpdf --deterministic-id "$src/onetf.pdf.in" "$here/onetf-helvetica.pdf" 2>/dev/n
 # hand as no producer at hand shares page content; qpdf as above.
 qpdf --deterministic-id "$src/shared-contents.pdf.in" "$here/shared-contents.pdf" 2>/dev/null || [ $? -eq 3 ]
 
+# A heading and a form without resources of its own drawing a line of text
+# and a grey picture named in the page's resources, written by hand; qpdf as above.
+qpdf --deterministic-id "$src/form-page-resources.pdf.in" "$here/form-page-resources.pdf" 2>/dev/null || [ $? -eq 3 ]
+
 # Plain TeX with bitmap Type 3 fonts: an empty dvips map keeps the Type 1 fonts out.
 (
   cd "$work"
@@ -336,8 +340,9 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
 # pdfLaTeX in T2A whose style draws "\_" as a rule with kerns; groff -ms for
 # PostScript distilled by ghostscript, a raised footnote mark in the line
 # below a line with seven words, and justified lines whose pairs of letters
-# are kerned by squeezed blanks; XeLaTeX with two notes whose lines start
-# with their marks.
+# are kerned by squeezed blanks, and a memo whose "f" stands in the "fi"
+# ligature on some lines; XeLaTeX with two notes whose lines start with
+# their marks.
 (
   cd "$work"
   SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 pdflatex -interaction=batchmode "$src/pdftex-underscore.tex" >/dev/null
@@ -345,8 +350,10 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   ps2pdf groff-footnote.ps groff-footnote.pdf
   groff -ms -Tps "$src/groff-kerned-blanks.ms" >groff-kerned-blanks.ps
   ps2pdf groff-kerned-blanks.ps groff-kerned-blanks.pdf
+  groff -ms -Tps "$src/groff-memo.ms" >groff-memo.ps
+  ps2pdf groff-memo.ps groff-memo.pdf
   xelatex -interaction=batchmode "$src/xetex-footnotes.tex" >/dev/null
-  cp pdftex-underscore.pdf groff-footnote.pdf groff-kerned-blanks.pdf xetex-footnotes.pdf "$here/"
+  cp pdftex-underscore.pdf groff-footnote.pdf groff-kerned-blanks.pdf groff-memo.pdf xetex-footnotes.pdf "$here/"
 )
 
 # ---- A page of a real guide: an underscore glyph below its word ----
@@ -427,4 +434,29 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   apt-get download cups-filters=1.28.17-3+deb12u2 >/dev/null
   dpkg-deb -x cups-filters_1.28.17-3+deb12u2_amd64.deb cups
   cp cups/usr/share/cups/data/form_russian.pdf "$here/cups-banner-form-ru.pdf"
+)
+
+# ---- Forms drawing with the page's resources, and a page of ReportLab ----
+# qpdf's own test files (Debian 12's qpdf 11.3.0-1+deb12u1 source, its
+# qtest/qpdf folder, through a private deb-src list): forms with no or only
+# some resources of their own, and qpdf's rewrites of them, kept as written.
+# Page 12 of the ReportLab user guide (python-reportlab-doc 3.6.12-1+deb12u1,
+# ReportLab PDF Library), its lines selecting fonts they never show with
+# ("BT /F1 12 Tf 14.4 TL ET"), cut out with its resources pruned by qpdf.
+(
+  cd "$work"
+  mkdir -p apt/lists/partial
+  printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm\nComponents: main\nSigned-By: %s\n' \
+    /usr/share/keyrings/debian-archive-keyring.gpg >apt/src.sources
+  apt=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/apt" -o "Dir::State::Lists=$work/apt/lists")
+  apt-get "${apt[@]}" update >/dev/null
+  apt-get "${apt[@]}" source --download-only qpdf=11.3.0-1+deb12u1 >/dev/null
+  tar xzf qpdf_11.3.0.orig.tar.gz --wildcards '*/qpdf/qtest/qpdf/form-xobjects-*resources*'
+  for f in qpdf-11.3.0/qpdf/qtest/qpdf/form-xobjects-*resources*.pdf; do
+    cp "$f" "$here/qpdf-$(basename "$f")"
+  done
+  apt-get download python-reportlab-doc=3.6.12-1+deb12u1 >/dev/null
+  dpkg-deb -x python-reportlab-doc_3.6.12-1+deb12u1_all.deb reportlab
+  qpdf --deterministic-id --remove-unreferenced-resources=yes --empty \
+    --pages reportlab/usr/share/doc/python-reportlab-doc/reportlab-userguide.pdf 12 -- "$here/reportlab-guide.pdf"
 )
