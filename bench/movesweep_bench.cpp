@@ -3,7 +3,7 @@
 // one-line block is dragged 24 pt right along its baseline and saved. Prints a line a move (saved, or refused with
 // the reason) and the totals; with --check, each saved move's area rendered
 // by poppler is compared with the source's at its old place, shifted.
-// Usage: movesweep_bench FOLDER [--check] [--dx POINTS]
+// Usage: movesweep_bench FOLDER [--check] [--every-page] [--dx POINTS]
 #include "PdfDocument.h"
 #include "TextBlock.h"
 
@@ -87,6 +87,7 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool check = args.removeAll(QStringLiteral("--check")) > 0;
+    const bool everyPage = args.removeAll(QStringLiteral("--every-page")) > 0;
     double dx = 24;
     if (const qsizetype at = args.indexOf(QStringLiteral("--dx")); at >= 0 && at + 1 < args.size()) {
         dx = args[at + 1].toDouble();
@@ -100,11 +101,11 @@ int main(int argc, char** argv)
         for (const TextBlock& block : doc.extractText(args[2].toInt() - 1))
             for (const TextBlock::Line& line : block.lines)
                 out << line.rect.x() << ' ' << line.rect.y() << ' ' << line.rect.width() << 'x' << line.rect.height()
-                    << " turned " << block.rotation + line.turn << " font \"" << line.fontFamily << "\" " << line.fontSize << " spans " << line.spans.size() << " \"" << line.text.left(60) << "\"\n";
+                    << " turned " << block.rotation + line.turn << " font \"" << line.fontFamily << "\" " << line.fontSize << " spans " << line.spans.size() << " \"" << QString(line.text.left(60)).replace(QLatin1Char('\n'), QLatin1Char(' ')) << "\"\n";
         return 0;
     }
     if (args.isEmpty()) {
-        out << "usage: movesweep_bench FOLDER [--check] [--dx POINTS]\n";
+        out << "usage: movesweep_bench FOLDER [--check] [--every-page] [--dx POINTS]\n";
         return 2;
     }
     QDir folder(args.first());
@@ -118,6 +119,8 @@ int main(int argc, char** argv)
             continue;
         const int count = probe.pageCount();
         std::set<int> pages{0, 1, count / 2};
+        for (int page = 0; everyPage && page < count; ++page)
+            pages.insert(page);
         for (const int page : pages) {
             if (page >= count)
                 continue;

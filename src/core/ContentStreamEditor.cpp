@@ -655,7 +655,8 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             const double w = font->advance(code);
             const double spacing = text.charSpacing + (bytes == 1 && code == 32 ? text.wordSpacing : 0);
             const QTransform trm = m_textMatrix * m_state.ctm;
-            const QPointF centre = trm.map(QPointF(w * 0.5 * size * text.scale, font->centreRise() * size + text.rise));
+            const QPointF middle = font->centre(code);
+            const QPointF centre = trm.map(QPointF(middle.x() * size * text.scale, middle.y() * size + text.rise));
             // The program's own text is left alone, but goes with a move.
             const GlyphMove* move = m_invisible || hidden ? nullptr : moveAt(centre);
             const bool inArea = hidden || (!m_invisible && (own ? move != nullptr : inAnArea(centre)));

@@ -258,6 +258,11 @@ const QRectF* ruleBetween(const CharInfo& before, const CharInfo& after, const s
     if (right <= left)
         return nullptr;
     const double baseline = before.hasOrigin ? before.origin.y() : before.box.y();
+    // Only a piece of the same line goes on past the rule: a ruler's tick
+    // stands between labels far above and below.
+    const double afterBaseline = after.hasOrigin ? after.origin.y() : after.box.y();
+    if (std::abs(afterBaseline - baseline) > kRuleReach * size)
+        return nullptr;
     for (const QRectF& rule : rules)
         if (rule.height() <= kRuleThickness * size && rule.width() >= kRuleLeast * size &&
             rule.left() >= left - kRuleOverlap && rule.right() <= right + kRuleOverlap &&

@@ -44,7 +44,8 @@ bool charHasVisibleInk(const CharInfo& c);
 // The text of one pdfium character code: no control characters but "\n";
 // pdfium's end-of-line hyphen marker is a hyphen, its "\r" of a generated line
 // end is dropped, and in a font without a name (TeX's bitmap fonts) the
-// ligature slots 11..15 are the letters they stand for.
+// ligature slots 11..15 are the letters they stand for and any other
+// control code a glyph of unknown letter (U+FFFD), never a line break.
 QString textOfPdfiumCode(char32_t code, bool namelessFont);
 // Subset tags ("ABCDEF+") go, hyphens become blanks; no name is "Times New Roman".
 QString cleanFontName(const QString& raw);

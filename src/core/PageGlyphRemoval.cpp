@@ -11,6 +11,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
 
 #include <QBuffer>
 #include <QRegularExpression>
@@ -98,6 +99,46 @@ public:
 private:
     int m_open = 0;
     bool m_overClosed = false;
+};
+
+// Where a stream's spans of the program's moved content lie: from the tag
+// before each BMC that opens one to the end of the EMC that closes it.
+class MovedSpans : public QPDFObjectHandle::ParserCallbacks {
+public:
+    static std::vector<std::pair<size_t, size_t>> of(QPDFObjectHandle stream)
+    {
+        MovedSpans spans;
+        QPDFObjectHandle::parseContentStream(stream, &spans);
+        return spans.m_spans;
+    }
+    void handleObject(QPDFObjectHandle object, size_t offset, size_t length) override
+    {
+        if (object.isName()) {
+            m_name = object.getName();
+            m_nameAt = offset;
+            return;
+        }
+        if (!object.isOperator())
+            return;
+        const std::string op = object.getOperatorValue();
+        if (op == "BMC" || op == "BDC") {
+            const bool moved = op == "BMC" && m_name == '/' + std::string(kMovedContentTag) && m_open == 0;
+            m_open += m_open > 0 || moved;
+            if (moved)
+                m_start = m_nameAt;
+        } else if (op == "EMC" && m_open > 0 && --m_open == 0) {
+            m_spans.emplace_back(m_start, offset + length);
+        }
+        m_name.clear();
+    }
+    void handleEOF() override {}
+
+private:
+    std::vector<std::pair<size_t, size_t>> m_spans;
+    std::string m_name;
+    size_t m_nameAt = 0;
+    size_t m_start = 0;
+    int m_open = 0;  // marked sequences open inside a moved span, its own counted
 };
 
 bool isClosingStream(QPDFObjectHandle stream)
@@ -301,6 +342,49 @@ bool PageGlyphRemoval::removeInvisibleLayer(const QByteArray& before, int pageIn
 {
     return edit(before, pageIndex, {}, after, removed, error,
                 [](ContentStreamEditor& editor, QPDFObjectHandle& page) { return editor.removeInvisibleGlyphs(page); });
+}
+
+bool PageGlyphRemoval::withoutMovedContent(const QByteArray& before, int pageIndex, QByteArray* after,
+                                           QString* error)
+{
+    *after = before;
+    QpdfFile file;
+    if (!file.load(before, error))
+        return false;
+    std::vector<std::pair<int, int>> changed;
+    QString failure;
+    const bool ran = file.run([&](QPDF& pdf) {
+        const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
+        if (pageIndex < 0 || size_t(pageIndex) >= pages.size()) {
+            failure = QStringLiteral("страница не найдена");
+            return;
+        }
+        for (QPDFObjectHandle stream : QPDFPageObjectHelper(pages[size_t(pageIndex)]).getPageContents()) {
+            std::string data;
+            if (!readDecodedStream(stream, size_t(ContentStreamEditor::kMaxStreamBytes), &data) ||
+                data.find('/' + std::string(kMovedContentTag)) == std::string::npos)
+                continue;
+            const std::vector<std::pair<size_t, size_t>> spans = MovedSpans::of(stream);
+            if (spans.empty())
+                continue;
+            std::string kept;
+            size_t from = 0;
+            for (const auto& [start, end] : spans) {
+                kept += data.substr(from, start - from);
+                from = end;
+            }
+            stream.replaceStreamData(kept + data.substr(std::min(from, data.size())), QPDFObjectHandle::newNull(),
+                                     QPDFObjectHandle::newNull());
+            changed.push_back({stream.getObjectID(), stream.getGeneration()});
+        }
+    }, error);
+    if (!ran)
+        return false;
+    if (!failure.isEmpty()) {
+        *error = failure;
+        return false;
+    }
+    return changed.empty() || IncrementalUpdate::append(file.pdf(), before, changed, after, error);
 }
 
 bool PageGlyphRemoval::edit(const QByteArray& original, int pageIndex, const EditAreas& trial,

@@ -446,6 +446,143 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
     return true;
 }
 
+namespace {
+
+constexpr double kMovedInkMarginPoints = 1.0;  // ink of the line's glyphs past its box
+constexpr int kOtherInkGrey = 128;  // darker, what stayed hides the line's ink there
+constexpr double kLeastInkPixels = 4;             // less ink is too little to weigh
+constexpr double kLeastInkShare = 0.75;           // of the source line's ink, at least
+constexpr double kMostInkShare = 1.0 / kLeastInkShare;
+constexpr double kLeastDriftPixels = 1.5;
+// Of the line's height and length: where a glyph's ink beside what stayed
+// is not weighed, the middle moves by a share of the line.
+constexpr double kMiddleDriftShare = 0.25;
+constexpr double kMiddleDriftAlong = 0.02;
+
+// Ink (darkness summed, in pixels of full ink) of one moved line at both
+// places, and its middle at each.
+struct MovedInk {
+    double then = 0, now = 0;
+    QPointF middleThen, middleNow;
+};
+
+// Pixels of the window about where the line went (q) and their sources
+// (q - shift) where withoutMoved shows no ink at either, each weighed by
+// how much darker than withoutMoved it is: a shaded ground takes no part.
+MovedInk movedInkOf(const QImage& before, const QImage& after, const QImage& without, const QRect& window,
+                    const QPoint& whole)
+{
+    MovedInk ink;
+    const QRect inside = window.intersected(after.rect()).intersected(without.rect());
+    double thenX = 0, thenY = 0, nowX = 0, nowY = 0;
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        const int sy = y - whole.y();
+        if (sy < 0 || sy >= before.height() || sy >= without.height())
+            continue;
+        const uchar* a = before.constScanLine(sy);
+        const uchar* b = after.constScanLine(y);
+        const uchar* w = without.constScanLine(y);
+        const uchar* ws = without.constScanLine(sy);
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            const int sx = x - whole.x();
+            if (sx < 0 || sx >= before.width() || sx >= without.width() || w[x] < kOtherInkGrey ||
+                ws[sx] < kOtherInkGrey)
+                continue;
+            const double then = std::max(int(ws[sx]) - int(a[sx]), 0) / 255.0;
+            const double now = std::max(int(w[x]) - int(b[x]), 0) / 255.0;
+            ink.then += then;
+            ink.now += now;
+            thenX += then * sx;
+            thenY += then * sy;
+            nowX += now * x;
+            nowY += now * y;
+        }
+    }
+    if (ink.then > 0)
+        ink.middleThen = QPointF(thenX / ink.then, thenY / ink.then) + whole;
+    if (ink.now > 0)
+        ink.middleNow = QPointF(nowX / ink.now, nowY / ink.now);
+    return ink;
+}
+
+}  // namespace
+
+MovedInkVerdict popplerMovedInk(const QByteArray& before, int beforeIndex, const QByteArray& after, int afterIndex,
+                                const QByteArray& withoutMoved, const std::vector<MovedBox>& moved, QString* reason)
+{
+    const QString poppler = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    if (moved.empty() || poppler.isEmpty())
+        return MovedInkVerdict::Alike;
+    LoadedBytes source = loadPage(before, beforeIndex);
+    if (!source.page) {
+        *reason = QStringLiteral("исходная страница не открывается");
+        return MovedInkVerdict::Unchecked;
+    }
+    const double scale = pageTrialScale(
+        QSizeF(pdfApi().FPDF_GetPageWidthF(source.page.get()), pdfApi().FPDF_GetPageHeightF(source.page.get())));
+    QTemporaryDir folder;  // private to the user, its name unpredictable
+    const QString paths[] = {folder.filePath(QStringLiteral("before.pdf")), folder.filePath(QStringLiteral("after.pdf")),
+                             folder.filePath(QStringLiteral("without.pdf"))};
+    const QByteArray* bytes[] = {&before, &after, &withoutMoved};
+    const int pages[] = {beforeIndex, afterIndex, afterIndex};
+    QProcess renders[3];
+    const RenderEnder end0(renders[0]), end1(renders[1]), end2(renders[2]);
+    for (int i = 0; i < 3; ++i) {
+        QFile file(paths[i]);
+        if (!folder.isValid() || !file.open(QIODevice::WriteOnly) || file.write(*bytes[i]) != bytes[i]->size()) {
+            *reason = QStringLiteral("нет места для проверки страницы");
+            return MovedInkVerdict::Unchecked;
+        }
+    }
+    for (int i = 0; i < 3; ++i)
+        startPopplerRender(renders[i], poppler, paths[i], pages[i], scale * 72.0);
+    QImage drawn[3];
+    for (int i = 0; i < 3; ++i) {
+        const PopplerRender render = popplerRender(renders[i], paths[i]);
+        if (render.end == PopplerRender::Stopped || render.end == PopplerRender::OverBound) {
+            *reason = render.end == PopplerRender::Stopped ? QStringLiteral("проверка страницы остановлена")
+                                                            : QStringLiteral("страница слишком сложна для проверки");
+            return MovedInkVerdict::Unchecked;
+        }
+        drawn[i] = render.image;
+    }
+    // A file that poppler cannot draw leaves pdfium's view of the moved
+    // lines standing: a sound move is not refused for it.
+    if (drawn[0].isNull() || drawn[1].isNull() || drawn[2].isNull() || drawn[1].size() != drawn[2].size())
+        return MovedInkVerdict::Alike;
+    for (QImage& image : drawn)
+        image = image.convertToFormat(QImage::Format_Grayscale8);
+    const double height = drawn[1].height() / scale;
+    for (const MovedBox& box : moved) {
+        const QRectF bounds = box.from.grown(kMovedInkMarginPoints).bounds().translated(box.by);
+        if (!std::isfinite(bounds.width()) || !std::isfinite(bounds.height()))
+            continue;
+        const QRect window = QRectF(bounds.left() * scale, (height - bounds.bottom()) * scale,
+                                    bounds.width() * scale, bounds.height() * scale)
+                                 .toAlignedRect();
+        // A reader puts a glyph on whole pixels: a move by part of a pixel
+        // lands on the pixel either side of it.
+        const QPointF shift(box.by.x() * scale, -box.by.y() * scale);
+        const double drift = std::max({kLeastDriftPixels, kMiddleDriftShare * box.from.rect.height() * scale,
+                                       kMiddleDriftAlong * box.from.rect.width() * scale});
+        bool alike = false, weighed = false;
+        for (const double dx : {std::floor(shift.x()), std::ceil(shift.x())})
+            for (const double dy : {std::floor(shift.y()), std::ceil(shift.y())}) {
+                const MovedInk ink = movedInkOf(drawn[0], drawn[1], drawn[2], window, QPoint(int(dx), int(dy)));
+                const QPointF off = ink.middleNow - ink.middleThen;
+                weighed |= ink.then >= kLeastInkPixels;  // else nothing of the line stands where only it stood
+                alike |= ink.then < kLeastInkPixels ||
+                         (ink.now >= kLeastInkShare * ink.then && ink.now <= kMostInkShare * ink.then &&
+                          std::abs(off.x()) <= drift && std::abs(off.y()) <= drift);
+            }
+        if (weighed && !alike) {
+            *reason = QStringLiteral("перенесённая строка выглядит не так, как на старом месте (poppler)");
+            return MovedInkVerdict::Unlike;
+        }
+    }
+    return MovedInkVerdict::Alike;
+}
+
 bool pagesChangeOnlyInside(FPDF_PAGE before, FPDF_PAGE after, const EditAreas& areas, bool compareText)
 {
     const double pageHeight = pdfApi().FPDF_GetPageHeightF(before);

@@ -51,6 +51,18 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
 bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, int pageIndex,
                            const std::vector<QRectF>& areas, bool compareText, QString* reason);
 
+// Whether each line only moved holds, where it went on page afterIndex of
+// after as poppler's pdftoppm draws it, the ink the source line had where it
+// stood on page beforeIndex of before: as much of it, about the same middle.
+// withoutMoved is after without the program's moved content: where it shows
+// ink, at either place, something that stayed is drawn there and takes no
+// part. Alike too where poppler is not installed or cannot read the files;
+// Unchecked, with the reason, where they cannot be given to it, a render
+// goes past its bounds or the work is stopped.
+enum class MovedInkVerdict { Alike, Unlike, Unchecked };
+MovedInkVerdict popplerMovedInk(const QByteArray& before, int beforeIndex, const QByteArray& after, int afterIndex,
+                                const QByteArray& withoutMoved, const std::vector<MovedBox>& moved, QString* reason);
+
 // Whether two loaded pages, drawn by pdfium alone, differ only inside the
 // edited areas and nowhere in a kept line; compareText: their characters
 // outside the areas are the same too.

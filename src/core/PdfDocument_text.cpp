@@ -223,13 +223,21 @@ private:
     }
 
     // Clockwise degrees as displayed, in (-180, 180], snapped to quarter turns.
+    // The baseline's direction: a slant (a face made oblique by its matrix)
+    // turns the letters' stems, not the line.
     double readingRotation(int index) const
     {
         constexpr double kSnapDegrees = 0.5;
-        const float angle = pdfApi().FPDFText_GetCharAngle(m_textPage, index);
-        if (angle < 0)
-            return 0;
-        double degrees = 90.0 * m_transform.quarterTurns() + double(angle) * 180.0 / M_PI;  // pdfium: clockwise
+        FS_MATRIX m;
+        double angle = 0;
+        if (pdfApi().FPDFText_GetMatrix(m_textPage, index, &m) && (m.a != 0 || m.b != 0)) {
+            angle = std::atan2(-double(m.b), double(m.a));
+        } else {
+            angle = pdfApi().FPDFText_GetCharAngle(m_textPage, index);  // pdfium: clockwise
+            if (angle < 0)
+                return 0;
+        }
+        double degrees = 90.0 * m_transform.quarterTurns() + angle * 180.0 / M_PI;
         degrees = std::fmod(degrees, 360.0);
         if (degrees <= -180)
             degrees += 360;
@@ -640,14 +648,18 @@ QString textOfPdfiumCode(char32_t code, bool namelessFont)
     constexpr char32_t kEndOfLineHyphen = 2;
     if (code == kEndOfLineHyphen)
         return QStringLiteral("-");
-    if (code == '\n')
-        return QStringLiteral("\n");
-    if (code == '\t')
-        return QStringLiteral(" ");
     if (namelessFont && code >= 11 && code <= 15)
         return QString::fromLatin1(kTexLigatures[code - 11]);
-    if (code < 0x20 || (code >= 0x7F && code <= 0x9F) || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+    if (code == '\n' && !namelessFont)
+        return QStringLiteral("\n");
+    if (code == '\t' && !namelessFont)
+        return QStringLiteral(" ");
+    if (code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
         return {};
+    // A face without a name or a map (Type 3) draws a glyph for its code
+    // whatever that reads as: the glyph stands in its line, of unknown letter.
+    if (code < 0x20 || (code >= 0x7F && code <= 0x9F))
+        return namelessFont ? QString(QChar::ReplacementCharacter) : QString();
     return QString::fromUcs4(&code, 1);
 }
 

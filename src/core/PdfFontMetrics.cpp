@@ -1,10 +1,14 @@
 #include "PdfFontMetrics.h"
 
+#include "QpdfFile.h"
+
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/QPDFObjectHandle.hh>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 
 namespace pdfengine {
 
@@ -12,6 +16,8 @@ namespace {
 
 constexpr int kMaxWidths = 65536;
 constexpr double kDefaultCentreRise = 0.3;
+constexpr long long kMostGlyphProcedureBytes = 1 << 20;  // a glyph procedure read for its box, at most
+constexpr size_t kGlyphHeadBytes = 256;                  // where d0 or d1 stands, at the start
 
 double numberOr(QPDFObjectHandle value, double fallback)
 {
@@ -47,6 +53,48 @@ double centreRiseOf(QPDFObjectHandle descriptor)
     return std::clamp((ascent * 0.6 + descent * 0.5) / 1000.0 * 0.8, 0.15, 0.45);
 }
 
+// The box (llx lly urx ury) a Type 3 glyph procedure declares with d1 as
+// its first operator; empty for d0 or a box with no area.
+std::vector<double> declaredBox(QPDFObjectHandle procedure)
+{
+    if (!procedure.isStream())
+        return {};
+    QPDFObjectHandle length = procedure.getDict().getKey("/Length");
+    if (!length.isInteger() || length.getIntValue() > kMostGlyphProcedureBytes)
+        return {};
+    std::string head;
+    readDecodedStream(procedure, kGlyphHeadBytes, &head);  // a longer procedure gives its first bytes
+    std::vector<std::string> words;
+    std::string word;
+    for (const char c : head + ' ') {
+        if (!std::isspace(static_cast<unsigned char>(c))) {
+            word += c;
+            continue;
+        }
+        if (word.empty())
+            continue;
+        if (word == "d0")
+            return {};
+        if (word == "d1") {
+            if (words.size() != 6)
+                return {};
+            std::vector<double> box;
+            for (size_t i = 2; i < 6; ++i) {
+                char* end = nullptr;
+                box.push_back(std::strtod(words[i].c_str(), &end));
+                if (*end != '\0' || !std::isfinite(box.back()))
+                    return {};
+            }
+            return box[2] > box[0] && box[3] > box[1] ? box : std::vector<double>();
+        }
+        words.push_back(word);
+        word.clear();
+        if (words.size() > 6)
+            return {};
+    }
+    return {};
+}
+
 }  // namespace
 
 PdfFontMetrics PdfFontMetrics::read(QPDFObjectHandle font, const StandardWidths& standardWidths)
@@ -76,11 +124,41 @@ PdfFontMetrics PdfFontMetrics::read(QPDFObjectHandle font, const StandardWidths&
             if (std::isfinite(rise) && rise != 0 && std::abs(rise) < 1)
                 metrics.m_centreRise = rise;
         }
+        metrics.readType3Boxes(font, m);
     } else {
         metrics.m_centreRise = centreRiseOf(font.getKey("/FontDescriptor"));
     }
     metrics.readSimpleWidths(font, standardWidths);
     return metrics;
+}
+
+// A glyph that draws before a blank of its own (Ghostscript's Greek faces
+// draw each letter with no advance) is placed by the box its procedure
+// declares, not by half an advance it does not have.
+void PdfFontMetrics::readType3Boxes(QPDFObjectHandle font, const std::vector<double>& m)
+{
+    QPDFObjectHandle procedures = font.getKey("/CharProcs");
+    QPDFObjectHandle encoding = font.getKey("/Encoding");
+    QPDFObjectHandle differences = encoding.isDictionary() ? encoding.getKey("/Differences") : encoding;
+    if (!procedures.isDictionary() || !differences.isArray())
+        return;
+    long long code = -1;
+    const int count = differences.getArrayNItems();
+    for (int i = 0; i < count && i < kMaxWidths; ++i) {
+        QPDFObjectHandle item = differences.getArrayItem(i);
+        if (item.isNumber()) {
+            code = std::llround(item.getNumericValue());
+            continue;
+        }
+        if (!item.isName() || code < 0 || code > 255)
+            continue;
+        const std::vector<double> box = declaredBox(procedures.getKey(item.getName()));
+        if (!box.empty()) {
+            const double x = (box[0] + box[2]) / 2, y = (box[1] + box[3]) / 2;
+            m_boxCentres[unsigned(code)] = QPointF(m[0] * x + m[2] * y + m[4], m[1] * x + m[3] * y + m[5]);
+        }
+        ++code;
+    }
 }
 
 void PdfFontMetrics::readSimpleWidths(QPDFObjectHandle font, const StandardWidths& standardWidths)
@@ -155,6 +233,12 @@ void PdfFontMetrics::readCidWidths(QPDFObjectHandle font)
             break;
         }
     }
+}
+
+QPointF PdfFontMetrics::centre(unsigned code) const
+{
+    const auto declared = m_boxCentres.find(code);
+    return declared != m_boxCentres.end() ? declared->second : QPointF(advance(code) / 2, m_centreRise);
 }
 
 double PdfFontMetrics::advance(unsigned code) const

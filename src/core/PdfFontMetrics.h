@@ -1,8 +1,9 @@
 #pragma once
 // What the content-stream editor needs of a font to place its glyphs: how
 // many bytes make a code, each code's advance and where the middle of a
-// glyph stands above the baseline, all in text space per unit of font size.
+// glyph stands, all in text space per unit of font size.
 
+#include <QPointF>
 #include <QString>
 
 #include <functional>
@@ -28,10 +29,14 @@ public:
     int codeBytes() const { return m_codeBytes; }
     double advance(unsigned code) const;
     double centreRise() const { return m_centreRise; }
+    // Where the middle of code's glyph stands from its origin: the middle of
+    // the box a Type 3 glyph declares, else half its advance at centreRise.
+    QPointF centre(unsigned code) const;
 
 private:
     void readSimpleWidths(QPDFObjectHandle font, const StandardWidths& standardWidths);
     void readCidWidths(QPDFObjectHandle font);
+    void readType3Boxes(QPDFObjectHandle font, const std::vector<double>& matrix);
 
     QString m_problem;
     int m_codeBytes = 1;
@@ -44,6 +49,7 @@ private:
     std::map<unsigned, double> m_standard;  // widths of a standard font, by code
     double m_defaultWidth = 1000;
     bool m_cid = false;
+    std::map<unsigned, QPointF> m_boxCentres;  // Type 3 glyphs that declare their box (d1)
 };
 
 }  // namespace pdfengine

@@ -1,6 +1,7 @@
 #include "SavedFileCheck.h"
 
 #include "MovedBoxCheck.h"
+#include "PageGlyphRemoval.h"
 #include "PageResourceNames.h"
 #include "PageOwnContent.h"
 #include "PageRemovalTrial.h"
@@ -75,6 +76,11 @@ QString movedChangedText(int page)
 {
     return QStringLiteral("На странице %1 записанного файла перенесённый текст выглядит не так, как до переноса.")
         .arg(page + 1);
+}
+
+QString uncheckedText(int page, const QString& reason)
+{
+    return QStringLiteral("Страницу %1 записанного файла не удалось проверить: %2.").arg(page + 1).arg(reason);
 }
 
 QString otherGlyphText(int page, const QString& letter)
@@ -506,6 +512,26 @@ QString ownLettersInside(FPDF_PAGE page, const std::vector<TurnedBox>& places)
     return bareText(read);
 }
 
+// Lines only moved, drawn by poppler where they went as where they stood.
+// poppler draws a page turned by its /Rotate, which the moved places do
+// not take: on a turned page pdfium's check of them stands alone.
+QString comparePopplerMoves(const QByteArray& bytes, const QByteArray& source, int index, const SavedPage& page)
+{
+    QByteArray without;
+    QString reason;
+    if (!PageGlyphRemoval::withoutMovedContent(bytes, index, &without, &reason))
+        return uncheckedText(index, reason);
+    switch (popplerMovedInk(source, page.source, bytes, index, without, page.edit->moved, &reason)) {
+    case MovedInkVerdict::Alike:
+        return QString();
+    case MovedInkVerdict::Unlike:
+        return movedChangedText(index);
+    case MovedInkVerdict::Unchecked:
+        break;
+    }
+    return uncheckedText(index, reason);
+}
+
 // A page of the check's own copy turned as it stood when it was edited,
 // so that the edit's areas say where the edits stand on it. Later loads of
 // the page see the turn too.
@@ -518,13 +544,15 @@ void turnAsEdited(FPDF_PAGE page, int quarterTurns)
 // A changed page drawn and read by pdfium, turned as when it was edited
 // (a turn before or after changes no mark of it): its written texts inside
 // the edited areas, and nothing changed outside them.
-QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int index, const SavedPage& page)
+QString compareChangedPage(const QByteArray& bytes, const QByteArray& sourceBytes, FPDF_DOCUMENT written,
+                           FPDF_DOCUMENT source, int index, const SavedPage& page)
 {
     const PdfiumApi& api = pdfApi();
     const PageEdit& edit = *page.edit;
     PagePtr after(api.FPDF_LoadPage(written, index));
     if (!after)
         return changedOutsideText(index);
+    bool upright = api.FPDFPage_GetRotation(after.get()) == 0;
     turnAsEdited(after.get(), edit.quarterTurns);
     std::vector<TurnedBox> places = edit.edited;
     places.insert(places.end(), edit.textBoxes.begin(), edit.textBoxes.end());
@@ -539,6 +567,7 @@ QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int inde
     PagePtr before(source && page.source >= 0 ? api.FPDF_LoadPage(source, page.source) : nullptr);
     if (!before || !edit.placesKnown)
         return QString();
+    upright = upright && api.FPDFPage_GetRotation(before.get()) == 0;
     turnAsEdited(before.get(), edit.quarterTurns);
     const EditAreas areas{edit.edited, edit.kept, edit.cleared, edit.moved};
     if (!pagesChangeOnlyInside(before.get(), after.get(), areas, edit.textKept))
@@ -546,6 +575,9 @@ QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int inde
     QString reason;
     if (!movedBoxesLookAsBefore(source, page.source, written, index, edit.moved, &reason))
         return movedChangedText(index);
+    if (const QString moves = upright ? comparePopplerMoves(bytes, sourceBytes, index, page) : QString();
+        !moves.isEmpty())
+        return moves;
     return writtenGlyphsAsPage(before.get(), after.get(), edit.cleared, &reason) ? QString()
                                                                                  : otherGlyphText(index, reason);
 }
@@ -564,7 +596,7 @@ QString compareChangedPages(const QByteArray& bytes, const QByteArray& source, c
     for (size_t index = 0; index < pages.size(); ++index) {
         if (!changed(pages[index]))
             continue;
-        const QString problem = compareChangedPage(written.get(), before.get(), int(index), pages[index]);
+        const QString problem = compareChangedPage(bytes, source, written.get(), before.get(), int(index), pages[index]);
         if (!problem.isEmpty())
             return problem;
     }

@@ -60,7 +60,9 @@ public:
     // document was read from, may be empty): an untouched page has the
     // source page's decoded content and resources; a changed one every
     // resource its content names, its written texts inside the edited areas
-    // and, drawn by pdfium, nothing else changed. Callers hold the pdfium lock.
+    // and, drawn by pdfium, nothing else changed; a line only moved looks
+    // where it went as where it stood, drawn by pdfium and by poppler.
+    // Callers hold the pdfium lock.
     static QString problem(const QByteArray& bytes, const QByteArray& source, const std::vector<SavedPage>& pages);
 
     // Tests only: changes the bytes every later check is given, to stand for

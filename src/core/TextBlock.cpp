@@ -9,9 +9,11 @@ bool isRichTextBlock(const TextBlock &block)
     return block.textEdited && !block.richText.trimmed().isEmpty();
 }
 
+// A face whose own matrix scales its glyphs (Type 3) may be set at a size
+// far below a point and still draw letters of the usual size.
 bool isNativeLine(const TextBlock::Line &line)
 {
-    return !line.fontFamily.trimmed().isEmpty() && line.fontSize > 1.0f && !line.spans.empty();
+    return !line.fontFamily.trimmed().isEmpty() && line.fontSize > 0.0f && !line.spans.empty();
 }
 
 bool hasArea(const QRectF &r)

@@ -200,6 +200,11 @@ void TestNativeTextLayout::pdfiumCodesBecomePlainText_data()
     QTest::newRow("TeX fl slot") << 13u << true << "fl";
     QTest::newRow("TeX ffl slot") << 15u << true << "ffl";
     QTest::newRow("C1 control") << 0x85u << false << "";
+    // A Type 3 face without a map draws a glyph whatever its code reads as.
+    QTest::newRow("C1 control in a face without a name") << 0x9Fu << true << QStringLiteral("\uFFFD");
+    QTest::newRow("form feed in a face without a name") << 0x0Cu << true << "fi";
+    QTest::newRow("line feed in a face without a name") << 0x0Au << true << QStringLiteral("\uFFFD");
+    QTest::newRow("tab in a face without a name") << 0x09u << true << QStringLiteral("\uFFFD");
     QTest::newRow("Cyrillic") << 0x0416u << false << QStringLiteral("Ж");
     QTest::newRow("beyond Unicode") << 0x110000u << false << "";
 }
@@ -276,7 +281,9 @@ void TestNativeTextLayout::blockRules_data()
     };
     QTest::newRow("native line") << line(QStringLiteral("Arial"), 10, true) << "native" << true;
     QTest::newRow("native: blank family") << line(QStringLiteral("  "), 10, true) << "native" << false;
-    QTest::newRow("native: size 1") << line(QStringLiteral("Arial"), 1, true) << "native" << false;
+    QTest::newRow("native: no size") << line(QStringLiteral("Arial"), 0, true) << "native" << false;
+    // A Type 3 face whose own matrix scales a size far below a point (Ghostscript's bitmap faces).
+    QTest::newRow("native: Type 3 face set at 0.12") << line(QStringLiteral("Arial"), 0.12f, true) << "native" << true;
     QTest::newRow("native: no spans (recognised)") << line(QStringLiteral("Arial"), 10, false) << "native" << false;
 }
 
@@ -346,15 +353,19 @@ void TestNativeTextLayout::ruleBetweenLettersKeepsTheWord_data()
     QTest::addColumn<bool>("onePiece");  // the letters come as one piece, a blank read in the gap
     QTest::addColumn<QRectF>("rule");    // a thin path drawn there
     QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<double>("drop");    // how far below "x86"'s baseline the second piece stands
     // "x86" ends at 58, "64-linux" starts at 66; letters stand on 500.
     const QStringList joined{QStringLiteral("x86_64-linux")};
     const QStringList apart{QStringLiteral("x86"), QStringLiteral("64-linux")};
-    QTest::newRow("a rule on the baseline between two pieces") << false << QRectF(59, 500.2, 6, 0.4) << joined;
-    QTest::newRow("a rule where a blank was read") << true << QRectF(59, 500.2, 6, 0.4) << joined;
-    QTest::newRow("a hairline rule") << false << QRectF(59, 500, 6, 0) << joined;
-    QTest::newRow("an underline of the line below") << false << QRectF(59, 488, 6, 0.4) << apart;
-    QTest::newRow("a box, not a rule") << false << QRectF(59, 500, 6, 4) << apart;
-    QTest::newRow("a rule reaching over a letter") << false << QRectF(50, 500.2, 15, 0.4) << apart;
+    QTest::newRow("a rule on the baseline between two pieces") << false << QRectF(59, 500.2, 6, 0.4) << joined << 0.0;
+    QTest::newRow("a rule where a blank was read") << true << QRectF(59, 500.2, 6, 0.4) << joined << 0.0;
+    QTest::newRow("a hairline rule") << false << QRectF(59, 500, 6, 0) << joined << 0.0;
+    QTest::newRow("an underline of the line below") << false << QRectF(59, 488, 6, 0.4) << apart << 0.0;
+    QTest::newRow("a box, not a rule") << false << QRectF(59, 500, 6, 4) << apart << 0.0;
+    QTest::newRow("a rule reaching over a letter") << false << QRectF(50, 500.2, 15, 0.4) << apart << 0.0;
+    // A ruler: a tick drawn beside a label and the labels far above and below it.
+    QTest::newRow("a piece of another line past the rule") << false << QRectF(59, 500.2, 6, 0.4) << apart << 300.0;
+    QTest::newRow("a piece a line below past the rule") << false << QRectF(59, 500.2, 6, 0.4) << apart << -12.0;
 }
 
 // TeX draws an underscore as a rule with kerns around it: the word it stands
@@ -364,13 +375,14 @@ void TestNativeTextLayout::ruleBetweenLettersKeepsTheWord()
     QFETCH(bool, onePiece);
     QFETCH(QRectF, rule);
     QFETCH(QStringList, lines);
+    QFETCH(double, drop);
     std::vector<pdfengine::LineFragment> fragments;
     if (onePiece) {
         fragments.push_back({run(QStringLiteral("x86 "), 40, 500) + run(QStringLiteral("64-linux"), 66, 500), 0});
         lines = lines.size() == 1 ? lines : QStringList{QStringLiteral("x86 64-linux")};
     } else {
         fragments.push_back({run(QStringLiteral("x86"), 40, 500), 0});
-        fragments.push_back({run(QStringLiteral("64-linux"), 66, 500), 0});
+        fragments.push_back({run(QStringLiteral("64-linux"), 66, 500 - drop), 0});
     }
     pdfengine::fillRuleGaps(fragments, {rule});
     QStringList texts;

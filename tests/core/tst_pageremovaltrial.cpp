@@ -1,4 +1,6 @@
 #include "IncrementalUpdate.h"
+#include "MovedContent.h"
+#include "PageGlyphRemoval.h"
 #include "MovedBoxCheck.h"
 #include "PageRemovalTrial.h"
 #include "PdfEngineInternal.h"
@@ -79,6 +81,8 @@ std::string copyOfSecondLine(const std::string& line, double down, double right 
 
 } // namespace
 
+Q_DECLARE_METATYPE(fixtures::ContentEdit)
+
 class TestPageRemovalTrial : public QObject {
     Q_OBJECT
 private slots:
@@ -91,6 +95,8 @@ private slots:
     void pageRectsBecomeClampedPixels();
     void glyphsAreReadBack_data();
     void glyphsAreReadBack();
+    void movedInkIsWeighedByPoppler_data();
+    void movedInkIsWeighedByPoppler();
 };
 
 void TestPageRemovalTrial::initTestCase()
@@ -318,6 +324,65 @@ void TestPageRemovalTrial::glyphsAreReadBack()
     QCOMPARE(letter, movedDiffers ? QString() : differs);
     QCOMPARE(sameGlyphs, differs.isEmpty() || movedDiffers);
     QCOMPARE(movedAlike, !movedDiffers);
+}
+
+void TestPageRemovalTrial::movedInkIsWeighedByPoppler_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("phrase");              // of the line moved
+    QTest::addColumn<fixtures::ContentEdit>("fault");  // what the writer did to the moved content
+    QTest::addColumn<bool>("alike");
+    const fixtures::ContentEdit asWritten = [](const QByteArray& content) { return content; };
+    // Drag (12, -18): back where it stood, and at a tenth of its size.
+    const fixtures::ContentEdit atItsOldPlace = fixtures::drawnUnder("1 0 0 1 -12 18");
+    const fixtures::ContentEdit shrunk = fixtures::drawnUnder("0.1 0 0 0.1 0 0");
+    const QString greek = QStringLiteral("gs-greek-hyphenation.pdf"), tex = QStringLiteral("tex-t2a-names.pdf");
+    QTest::newRow("Type 3 line moved as it stood") << greek << "(a'b" << asWritten << true;
+    QTest::newRow("Type 3 line drawn invisibly") << greek << "(a'b" << fixtures::ContentEdit(fixtures::drawnInvisibly) << false;
+    QTest::newRow("Type 3 line left out") << greek << "(a'b" << fixtures::ContentEdit(fixtures::leftOut) << false;
+    QTest::newRow("Type 3 line drawn at a tenth of its size") << greek << "(a'b" << shrunk << false;
+    QTest::newRow("TeX line moved as it stood") << tex << "Система" << asWritten << true;
+    QTest::newRow("TeX line left at its old place") << tex << "Система" << atItsOldPlace << false;
+}
+
+// The second renderer sees a moved line's ink where it went as where it
+// stood: as much of it, about the same middle; not drawn, or drawn elsewhere
+// or tiny, it differs.
+void TestPageRemovalTrial::movedInkIsWeighedByPoppler()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, phrase);
+    QFETCH(fixtures::ContentEdit, fault);
+    QFETCH(bool, alike);
+    const QPointF drag(12, -18);  // points, y up
+    QTemporaryDir folder;
+    const QString saved = folder.filePath(QStringLiteral("moved.pdf"));
+    MovedBox moved;
+    {
+        PdfDocument doc;
+        QVERIFY(doc.open(fixtures::realPdf(file)));
+        std::vector<TextBlock> blocks = doc.extractText(0);
+        const auto it = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) {
+            return !b.isImage && b.lines.size() == 1 && b.text.contains(phrase);
+        });
+        QVERIFY(it != blocks.end());
+        moved = MovedBox{TurnedBox(it->originalRect, it->originalRotation), drag};
+        it->rect.translate(drag);
+        for (TextBlock::Line& line : it->lines) {
+            line.rect.translate(drag);
+            for (TextBlock::Line::Word& word : line.words)
+                word.rect.translate(drag);
+        }
+        QVERIFY2(doc.overlayOcrText(0, blocks, false) && doc.save(saved), qPrintable(doc.lastError()));
+    }
+    const QByteArray written = fixtures::movedContentEdited(fixtures::readFile(saved), 0, fault);
+    QByteArray without;
+    QString reason;
+    QMutexLocker lock(&pdfiumMutex());
+    QVERIFY2(pdfengine::PageGlyphRemoval::withoutMovedContent(written, 0, &without, &reason), qPrintable(reason));
+    const pdfengine::MovedInkVerdict verdict = pdfengine::popplerMovedInk(
+        fixtures::readFile(fixtures::realPdf(file)), 0, written, 0, without, {moved}, &reason);
+    QCOMPARE(verdict, alike ? pdfengine::MovedInkVerdict::Alike : pdfengine::MovedInkVerdict::Unlike);
 }
 
 QTEST_GUILESS_MAIN(TestPageRemovalTrial)

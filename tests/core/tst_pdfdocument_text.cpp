@@ -258,6 +258,8 @@ void TestPdfDocumentText::realProducerLinesAreWhole_data()
                                        << 11.0 << false;
     QTest::newRow("distilled, widened by the font matrix")
         << "gs-helvetica.pdf" << "Widened line set through the font matrix." << 0.0 << 11.0 << false;
+    QTest::newRow("distilled, slanted by the font matrix")
+        << "gs-slanted.pdf" << "complete; the register agrees with the shelves in every row." << 0.0 << 11.0 << false;
     QTest::newRow("distilled, sideways") << "gs-helvetica.pdf" << "Sideways note along the margin" << -90.0 << 10.0
                                          << false;
     QTest::newRow("turned page") << "gs-helvetica-rot90.pdf" << "Quarterly report of the north office" << 90.0 << 18.0

@@ -307,6 +307,11 @@ fix-qdf "$work/crypt-filter.qdf" > "$here/groff-attachment-crypt-filter.pdf"
 # Notes in Times set as a distiller sets them: a smaller mark raised half a
 # point before its word, and a mark right after a word.
 ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
+
+# ---- A quotation slanted by its face's matrix ----
+# Three lines of Times made oblique by a sheared font matrix, as LaTeX slants a
+# serif face that has no italic, between upright lines.
+ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
 # XeLaTeX (texlive-xetex) in DejaVu Serif: a mark after a sentence and the
 # footnote it calls, whose line starts with the mark right against its word.
 (
@@ -390,6 +395,35 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
   page "$doc/generic/ukrhyph/rules60.pdf" 2 pdftex-ukrainian-rules.pdf
   page "$doc/metapost/slideshow/sshowex2.pdf" 2 gs-zapfdingbats.pdf
   page "$doc/metapost/expressg/aamfigs.pdf" 1 pdftex-leader-dots.pdf
+)
+
+# ---- Pages of real guides set in Type 3 faces by Ghostscript, a ruler, a cover ----
+# One page each, kept as written, of guides Debian 12 ships: the greektex guide
+# (texlive-lang-greek, AFPL Ghostscript 6.50), whose Greek faces draw each letter
+# with no advance before a blank of its own, at a size of 1 under a text matrix
+# of 0.12, and whose glyph codes read as control characters; the old Greek
+# hyphenation test of elhyphen (Aladdin Ghostscript 5.50, a size of 0.24); the
+# Bengali example of the bengali package (texlive-lang-other, GPL Ghostscript
+# 9.0, faces set at 0.12 whose own matrix draws them at 12 pt); and both pages
+# of the IEEEtran test flow (texlive-publishers-doc, dvips through AFPL
+# Ghostscript 8.54), whose rulers' ticks stand between labels far apart; and the
+# cover of seuthesix's thesis sample (XeTeX 0.99992), its lines over a page-high
+# picture.
+(
+  cd "$work"
+  apt-get download texlive-lang-greek=2022.20230122-1 texlive-lang-other=2022.20230122-1 \
+    texlive-publishers-doc=2022.20230122-4 >/dev/null
+  for deb in texlive-lang-greek_*.deb texlive-lang-other_*.deb texlive-publishers-doc_*.deb; do
+    dpkg-deb -x "$deb" type3
+  done
+  doc=type3/usr/share/doc/texlive-doc
+  page() { qpdf --deterministic-id --empty --pages "$1" "$2" -- "$here/$3" || [ $? -eq 3 ]; }
+  page "$doc/fonts/greektex/greektexdoc.pdf" 3 gs-greek-guide.pdf
+  page "$doc/generic/elhyphen/anc-test.pdf" 10 gs-greek-hyphenation.pdf
+  page "$doc/fonts/bengali/example.pdf" 1 gs-bengali-example.pdf
+  page "$doc/latex/ieeetran/testflow_ctl_A4.pdf" 1 gs-ieeetran-testflow-rulers.pdf
+  page "$doc/latex/ieeetran/testflow_ctl_A4.pdf" 2 gs-ieeetran-testflow-title.pdf
+  page "$doc/latex/seuthesix/sample_phd.pdf" 1 xetex-thesis-cover.pdf
 )
 
 # ---- A real form: the Russian job banner of CUPS ----

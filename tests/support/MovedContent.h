@@ -1,0 +1,70 @@
+#pragma once
+// The program's moved content of a written file changed as a faulty writer
+// would have left it, for the tests of the checks that must find it.
+
+#include "QpdfFile.h"
+
+#define POINTERHOLDER_TRANSITION 4
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFObjectHandle.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <QByteArray>
+#include <QPointF>
+#include <QRegularExpression>
+#include <QString>
+
+#include <functional>
+
+namespace fixtures {
+
+using ContentEdit = std::function<QByteArray(const QByteArray&)>;
+
+// bytes, rewritten by qpdf, with each content stream of page pageIndex that
+// holds the program's moved content given to edit; bytes as they were
+// where they cannot be read.
+inline QByteArray movedContentEdited(const QByteArray& bytes, int pageIndex, const ContentEdit& edit)
+{
+    pdfengine::QpdfFile file;
+    QByteArray written;
+    const auto change = [&](QPDF& pdf) {
+        for (QPDFObjectHandle stream : QPDFPageObjectHelper(pdf.getAllPages().at(size_t(pageIndex))).getPageContents()) {
+            const std::shared_ptr<Buffer> data = stream.getStreamData();
+            const QByteArray content(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize()));
+            if (content.contains("/VornMoved"))
+                stream.replaceStreamData(edit(content).toStdString(), QPDFObjectHandle::newNull(),
+                                         QPDFObjectHandle::newNull());
+        }
+    };
+    return file.load(bytes, nullptr) && file.run(change, nullptr) && file.write(&written, {}, nullptr) ? written
+                                                                                                          : bytes;
+}
+
+// The moved text drawn in render mode 3: it reads, but shows nothing.
+inline QByteArray drawnInvisibly(const QByteArray& content)
+{
+    static const QRegularExpression mode(QStringLiteral("\\b[0-7] Tr\\b"));
+    static const QRegularExpression begin(QStringLiteral("\\bBT\\b"));
+    return QString::fromLatin1(content).replace(mode, QStringLiteral("3 Tr")).replace(begin, QStringLiteral("BT 3 Tr")).toLatin1();
+}
+
+// The moved content's marked span taken out: nothing stands where it went.
+inline QByteArray leftOut(const QByteArray& content)
+{
+    const qsizetype start = content.indexOf("/VornMoved BMC");
+    const qsizetype end = content.lastIndexOf("EMC");
+    return start < 0 || end < start ? content : content.left(start) + content.mid(end + 3);
+}
+
+// Everything the moved content draws under matrix first (six numbers, as content writes them).
+inline ContentEdit drawnUnder(const QByteArray& matrix)
+{
+    return [matrix](const QByteArray& content) {
+        QByteArray changed = content;
+        const qsizetype at = changed.indexOf("/VornMoved BMC");
+        return at < 0 ? changed : changed.insert(at + 14, "\n" + matrix + " cm");
+    };
+}
+
+}  // namespace fixtures
