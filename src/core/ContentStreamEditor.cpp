@@ -270,6 +270,9 @@ private:
     std::vector<GraphicsState> m_saved;
     QTransform m_textMatrix;
     QTransform m_lineMatrix;
+    // How far pdfium's pen runs behind the text matrix along the line, in
+    // text space: it places glyphs by widths it reads as whole thousandths.
+    double m_readerLag = 0;
     bool m_positionKnown = true;
     int m_ownDepth = 0;
     std::vector<bool> m_marks;  // whether each open marked-content section is the program's own
@@ -359,6 +362,7 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     auto moveLine = [&](double tx, double ty) {
         m_lineMatrix = QTransform::fromTranslate(tx, ty) * m_lineMatrix;
         m_textMatrix = m_lineMatrix;
+        m_readerLag = 0;
     };
     if (op == "q") {
         if (m_saved.size() < kMaxStateDepth)
@@ -372,6 +376,7 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
         m_state.ctm = QTransform(num(0), num(1), num(2), num(3), num(4), num(5)) * m_state.ctm;
     } else if (op == "BT") {
         m_textMatrix = m_lineMatrix = QTransform();
+        m_readerLag = 0;
         m_positionKnown = true;
         if (depth == 0) {
             m_replay.finish(copy, moveTranslations());  // an object left open ends here
@@ -413,6 +418,7 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
         m_positionKnown = true;
     } else if (op == "Tm" && operands.size() == 6 && numeric) {
         m_lineMatrix = m_textMatrix = QTransform(num(0), num(1), num(2), num(3), num(4), num(5));
+        m_readerLag = 0;
         m_positionKnown = true;
     } else if (op == "T*") {
         moveLine(0, -text.leading);
@@ -658,6 +664,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
         }
         m_lineMatrix = QTransform::fromTranslate(0, -text.leading) * m_lineMatrix;
         m_textMatrix = m_lineMatrix;
+        m_readerLag = 0;
         m_positionKnown = true;
     }
     const bool own = m_ownDepth > 0;
@@ -710,7 +717,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             const QPointF centre = trm.map(QPointF(w * 0.5 * size * text.scale, font->centreRise() * size + text.rise));
             const std::string glyphCode = t.value.substr(k, size_t(bytes));
             const int fate = m_invisible ? kGlyphStays
-                                         : spotFate(font, glyphCode, trm.map(QPointF(0, text.rise)),
+                                         : spotFate(font, glyphCode, trm.map(QPointF(m_readerLag, text.rise)),
                                                     size * std::hypot(trm.m21(), trm.m22()),
                                                     kDrawnAgainShare * std::abs(size) * std::hypot(trm.m11(), trm.m12()));
             // The program's own text is left alone, but goes with a move.
@@ -725,6 +732,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
                 return false;
             }
             m_textMatrix = QTransform::fromTranslate((w * size + spacing) * text.scale, 0) * m_textMatrix;
+            m_readerLag += (font->readerAdvance(code) - w) * size * text.scale;
             anyRemoved |= inArea;
             anyKept |= !inArea;
             pieces.push_back(std::move(piece));

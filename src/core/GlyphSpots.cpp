@@ -9,8 +9,11 @@ namespace pdfengine {
 
 namespace {
 
-constexpr double kLeastReach = 0.02;     // points two origins of one glyph may stand apart
-constexpr double kReachOfSize = 0.01;    // ... or this share of the size, when more
+// Points two readings of one glyph's origin may stand apart, or this share
+// of its size when more: float arithmetic, not another glyph (a blank
+// squeezed before a letter stands a tenth of a point off it).
+constexpr double kLeastReach = 0.01;
+constexpr double kReachOfSize = 0.003;
 constexpr double kSameSizeShare = 0.02;  // sizes within this share are one
 
 double reachOf(double size)

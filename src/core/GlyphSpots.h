@@ -20,6 +20,14 @@ struct GlyphSpot {
     int rank = 0;
 };
 
+// A glyph of the page's own an edit takes away, or moves by `by` (default
+// user space of the page).
+struct TakenGlyph {
+    GlyphSpot spot;
+    bool moved = false;
+    QPointF by;
+};
+
 // Two glyphs drawn alike: origins and sizes the same within what float
 // arithmetic and two readers' rounding leave.
 bool drawnAlike(const QPointF& a, double sizeA, const QPointF& b, double sizeB);

@@ -231,6 +231,15 @@ bool writeImageBlock(PageTextWriter& writer, const TextBlock& block, bool& chang
     return true;
 }
 
+// Where a moved box lands, grown like a white-out.
+TurnedBox landingOf(const MovedBox& moved)
+{
+    TurnedBox to = moved.from.grown(kWhiteOutGrowth);
+    to.centre += moved.by;
+    to.rect.translate(moved.by);
+    return to;
+}
+
 QString writeFailure(const QString& text, const QString& reason)
 {
     return QStringLiteral("Не удалось записать текст «%1» на страницу: %2")
@@ -312,6 +321,7 @@ PageBlockWrite::PageBlockWrite(FPDF_PAGE page, PageTextWriter& writer, const Pag
     m_plans.reserve(blocks.size());
     for (const TextBlock& block : blocks)
         m_plans.push_back(block.isImage ? BlockPlan() : planTextBlock(block, forceWhiteout));
+    findLineGlyphs();
     coverLayerWords(page);
     keepWhiteOutsOffOtherLines();
     renderScanLines(page);
@@ -475,12 +485,8 @@ std::vector<TurnedBox> PageBlockWrite::editedAreas() const
             for (const TurnedBox& place : m_plans[i].whiteOuts)
                 areas.push_back(place.grown(kWhiteOutGrowth));
     }
-    for (const MovedBox& moved : movedBoxes()) {
-        TurnedBox to = moved.from.grown(kWhiteOutGrowth);
-        to.centre += moved.by;
-        to.rect.translate(moved.by);
-        areas.push_back(to);
-    }
+    for (const MovedBox& moved : movedBoxes())
+        areas.push_back(landingOf(moved));
     for (const QRectF& drawn : m_writer.drawnBounds())
         areas.push_back(TurnedBox(drawn, 0));
     return areas;
@@ -578,9 +584,26 @@ std::vector<TurnedBox> PageBlockWrite::removalBoxes() const
 {
     std::vector<TurnedBox> boxes;
     for (size_t i = 0; i < m_blocks.size(); ++i)
-        if (!m_blocks[i].isImage && hasArea(m_blocks[i].originalRect))
+        if (!m_blocks[i].isImage && hasArea(m_blocks[i].originalRect) && !takesByGlyphs(i))
             boxes.insert(boxes.end(), m_plans[i].whiteOuts.begin(), m_plans[i].whiteOuts.end());
     return boxes;
+}
+
+std::vector<TurnedBox> PageBlockWrite::textAreas() const
+{
+    std::vector<TurnedBox> areas;
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const TextBlock& block = m_blocks[i];
+        if (block.isImage || takesByGlyphs(i))
+            continue;
+        areas.insert(areas.end(), m_painted[i].begin(), m_painted[i].end());
+        if (!block.invisibleText && !hasRecognisedLines(block))
+            for (const TurnedBox& place : m_plans[i].whiteOuts)
+                areas.push_back(place.grown(kWhiteOutGrowth));
+    }
+    for (const MovedBox& moved : movedBoxes())
+        areas.push_back(landingOf(moved));
+    return areas;
 }
 
 std::vector<int> PageBlockWrite::objectsToRemove() const
@@ -654,6 +677,7 @@ OldLinePlace PageBlockWrite::oldPlaceFor(const TextBlock& block, size_t index, s
     OldLinePlace place;
     place.laid = line.placement;
     place.toFrame = clockwiseTurn(block.originalRect.center(), -block.originalRotation);
+    place.glyphs = oldGlyphsOf(index, k, place.toFrame);
     QRectF glyphs;
     for (const QRectF& box : line.glyphBoxes)
         glyphs = glyphs.united(box);
@@ -678,7 +702,7 @@ double PageBlockWrite::baselineLift(const TextBlock& block, size_t index, size_t
     if (hasArea(block.originalRect)) {
         const OldLinePlace old = oldPlaceFor(block, index, k);
         std::vector<double> ys;
-        for (const PageGlyph& glyph : m_glyphs.inside(old.rect, old.toFrame))
+        for (const PageGlyph& glyph : old.glyphs ? *old.glyphs : m_glyphs.inside(old.rect, old.toFrame))
             ys.push_back(glyph.baseline);
         // The lift is taken from the bottom of the line's own old box, which
         // the written box's bottom stands for; a box around old glyphs alone

@@ -7,6 +7,7 @@
 // Callers hold the pdfium lock.
 
 #include "EditPlan.h"
+#include "LineGlyphs.h"
 #include "PageGlyphs.h"
 #include "PageTextWriter.h"
 #include "TextBlock.h"
@@ -71,9 +72,31 @@ public:
     // (displayed-page points).
     std::vector<QPolygonF> pictureRemovals() const;
 
+    // The page's own glyphs the write takes away, by their spots, where it
+    // knows them: the glyphs of the page's own lines it writes again or
+    // deletes, found by their boxes. What stands over or under them stays.
+    std::vector<TakenGlyph> takenGlyphs() const;
+    bool knowsGlyphs() const;
+    // Where paths wholly inside go with those glyphs (displayed-page points).
+    std::vector<TurnedBox> ruleAreas() const;
+    // The old places of deleted text blocks whose glyphs it does not know
+    // (displayed-page points): no letter of the page's own may stay there.
+    std::vector<TurnedBox> deletedPlaces() const;
+    // Where the write changes the page's text otherwise (displayed-page
+    // points): what it covers white, moves as an area, or takes away by
+    // area where it does not know the glyphs.
+    std::vector<TurnedBox> textAreas() const;
+
 private:
     // A native block only moved: its text, size, turn and styles as they were.
     bool movesGlyphs(size_t index) const;
+    // The glyphs of a native block's lines the write takes away, each line
+    // found by its glyph boxes; none for a block taken by its place.
+    void findLineGlyphs();
+    bool takesByGlyphs(size_t index) const { return !m_lineGlyphs[index].empty(); }
+    // The old glyphs of line k of a block taken by its glyphs, in the frame
+    // of its old place; none when the line written is not one of those.
+    std::optional<std::vector<PageGlyph>> oldGlyphsOf(size_t index, size_t line, const QTransform& toFrame) const;
     // What covers a native block's old place: the boxes of its own glyphs
     // there (the glyphs go from the content; nothing else there is touched),
     // or the place itself where it holds none.
@@ -104,6 +127,7 @@ private:
     const std::vector<TextBlock>& m_blocks;
     std::vector<BlockPlan> m_plans;           // per block; empty for images
     std::vector<std::vector<TurnedBox>> m_painted;  // per block: the white-outs as drawn
+    std::vector<std::vector<LineGlyphs>> m_lineGlyphs;  // per block: its lines' glyphs, taken by glyph
     // The page as it showed before the write around the scan lines whose
     // untouched words keep their pixels, at the scan's own resolution.
     ScanPicture m_scan;

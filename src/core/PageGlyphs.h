@@ -5,6 +5,7 @@
 // from the glyphs it replaces. Callers hold the pdfium lock.
 
 #include "EditPlan.h"
+#include "GlyphSpots.h"
 #include "PdfEngineInternal.h"
 
 #include <QColor>
@@ -63,8 +64,13 @@ struct PageGlyph {
     QRectF advanceBox;  // the advance's box and the origin, displayed-page points
     QPointF origin;
     QTransform userMatrix;  // text space (size left out) to user space, at the origin
+    QPointF userOrigin;     // the origin in the page's default user space
     QRectF shape;       // the ink box in text space per unit of size, about the origin
 };
+
+// The size character index of a text page is drawn at: its font size times
+// the scale of its matrix ("1 Tf" text keeps its size there).
+double drawnSize(FPDF_TEXTPAGE text, int index);
 
 // The ink box of character index of a text page in its text space, per unit
 // of its size, about its origin: the same glyph of a font has the same shape
@@ -113,6 +119,9 @@ private:
 // The glyphs of a loaded page as marks (displayed-page points).
 std::vector<GlyphMark> pageGlyphMarks(FPDF_PAGE page);
 
+// A glyph measured in the frame toFrame maps the page into (a turned line's).
+PageGlyph glyphInFrame(const PageGlyph& glyph, const QTransform& toFrame);
+
 class PageGlyphs {
 public:
     PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page);
@@ -121,6 +130,8 @@ public:
     PageGlyphs& operator=(const PageGlyphs&) = delete;
 
     const std::vector<PageGlyph>& all() const { return m_glyphs; }
+    // The glyphs at the indexes told apart from every other glyph of the page.
+    std::vector<GlyphSpot> spotsOf(const std::vector<size_t>& indexes) const;
     // The glyphs centred in rect, in the page's drawing order.
     std::vector<PageGlyph> inside(const QRectF& rect) const;
     // The same for a line turned on the page: toFrame maps displayed-page

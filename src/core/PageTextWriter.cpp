@@ -198,7 +198,7 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
                                       const OldLinePlace& place, const PageGlyphs& glyphs,
                                       const QTransform& placement, double baselineLift, bool stepWords)
 {
-    const std::vector<PageGlyph> inside = glyphs.inside(place.rect, place.toFrame);
+    const std::vector<PageGlyph> inside = place.glyphs ? *place.glyphs : glyphs.inside(place.rect, place.toFrame);
     std::vector<PageGlyph> ink;
     for (const PageGlyph& glyph : inside)
         if (glyph.visible && !glyph.text.isEmpty())

@@ -43,6 +43,10 @@ struct OldLinePlace {
     std::optional<TextBlock::Line::Placement> laid;
     // The line was given another weight or slant: the page's own font is not its face.
     bool restyled = false;
+    // The line's own glyphs in that frame, where they are known: read
+    // instead of all that stands in rect (a stamp over the line, a page
+    // under it).
+    std::optional<std::vector<PageGlyph>> glyphs;
 };
 
 class PageTextWriter {

@@ -27,6 +27,10 @@ public:
     QString problem() const { return m_problem; }
     int codeBytes() const { return m_codeBytes; }
     double advance(unsigned code) const;
+    // The advance as pdfium places glyphs by it: the widths of /Widths, /W
+    // and /DW taken as whole thousandths, cut (it reads them as integers),
+    // a Type 3 face's rounded to a thousandth of its glyph space.
+    double readerAdvance(unsigned code) const;
     double centreRise() const { return m_centreRise; }
 
 private:

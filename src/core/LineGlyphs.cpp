@@ -1,0 +1,202 @@
+#include "LineGlyphs.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <set>
+
+namespace pdfengine {
+
+namespace {
+
+constexpr double kLeastMismatch = 0.5;     // points a character's box may stand off its glyph's edges
+constexpr double kMismatchOfHeight = 0.1;  // ... or this share of its height, when more
+constexpr double kMarkReachOfHeight = 0.5;  // how far above or below the line a mark of it stands
+constexpr double kMarkSizeOfLine = 1.25;    // a mark is drawn no larger than the line's glyphs
+
+// How far a character's box (part of a ligature's, maybe) stands off a
+// glyph's box: along the glyph's top and bottom, and past its sides.
+double mismatch(const QRectF& glyph, const QRectF& character)
+{
+    return std::abs(glyph.top() - character.top()) + std::abs(glyph.bottom() - character.bottom()) +
+           std::max(glyph.left() - character.left(), 0.0) + std::max(character.right() - glyph.right(), 0.0);
+}
+
+// Text that reads as nothing of its own: a mark over a letter, a
+// modifier (a spacing accent), or nothing at all.
+bool readsAsMark(const QString& text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) {
+        const QChar::Category category = c.category();
+        return category == QChar::Mark_NonSpacing || category == QChar::Mark_SpacingCombining ||
+               category == QChar::Mark_Enclosing || category == QChar::Symbol_Modifier;
+    });
+}
+
+// The glyph each character of the line was read from, -1 where none is found.
+std::vector<int> glyphOfEachCharacter(const std::vector<PageGlyph>& framed, const TextBlock::Line& line)
+{
+    std::vector<int> found(line.glyphBoxes.size(), -1);
+    int last = -1;
+    for (size_t i = 0; i < line.glyphBoxes.size(); ++i) {
+        const QRectF& box = line.glyphBoxes[i];
+        if (line.glyphText[qsizetype(i)].isSpace() && !hasArea(box))
+            continue;
+        const double least = std::max(kLeastMismatch, kMismatchOfHeight * box.height());
+        double best = std::numeric_limits<double>::infinity();
+        for (size_t g = 0; g < framed.size(); ++g) {
+            const PageGlyph& glyph = framed[g];
+            if (!glyph.box.contains(box.center()))
+                continue;
+            // Of glyphs alike, the one that draws the letter, then the one
+            // before (a ligature's letters share it), then the first.
+            const double score = mismatch(glyph.box, box) - (glyph.text == line.glyphText.mid(qsizetype(i), 1)) * 1e-3 -
+                                 (int(g) == last) * 1e-4;
+            if (score < best && score <= least) {
+                best = score;
+                found[i] = int(g);
+            }
+        }
+        last = found[i];
+    }
+    return found;
+}
+
+// The glyphs with the other letters read from each one: pdfium reads a
+// ligature's letters each at its glyph's origin and size, one after the other.
+std::vector<size_t> withLigatureLetters(const std::vector<PageGlyph>& framed, std::vector<size_t> glyphs,
+                                        std::set<int>& claimed)
+{
+    const size_t count = glyphs.size();
+    for (size_t k = 0; k < count; ++k)
+        for (const int step : {-1, 1})
+            for (long g = long(glyphs[k]) + step; g >= 0 && size_t(g) < framed.size(); g += step) {
+                const PageGlyph& a = framed[glyphs[k]];
+                const PageGlyph& b = framed[size_t(g)];
+                if (claimed.count(int(g)) || a.font != b.font || !(a.origin == b.origin) || a.size != b.size)
+                    break;
+                claimed.insert(int(g));
+                glyphs.push_back(size_t(g));
+            }
+    std::sort(glyphs.begin(), glyphs.end());
+    glyphs.erase(std::unique(glyphs.begin(), glyphs.end()), glyphs.end());
+    return glyphs;
+}
+
+}  // namespace
+
+std::vector<PageGlyph> glyphsInFrame(const PageGlyphs& page, const std::vector<size_t>& indexes,
+                                     const QTransform& toFrame)
+{
+    std::vector<PageGlyph> glyphs;
+    glyphs.reserve(indexes.size());
+    for (const size_t index : indexes)
+        if (index < page.all().size())
+            glyphs.push_back(glyphInFrame(page.all()[index], toFrame));
+    return glyphs;
+}
+
+LineGlyphs lineGlyphsOf(const PageGlyphs& page, const TextBlock::Line& line, const QTransform& toFrame,
+                        const QRectF& lineBox)
+{
+    LineGlyphs result;
+    if (line.glyphBoxes.empty() || line.glyphBoxes.size() != size_t(line.glyphText.size()))
+        return result;
+    // The page's glyphs near the line, in the line's frame.
+    QRectF around;
+    for (const QRectF& box : line.glyphBoxes)
+        around = around.isNull() ? box : around.united(box);
+    const double reach = kMarkReachOfHeight * std::max(lineBox.height(), around.height());
+    around = around.united(lineBox).adjusted(-reach, -reach, reach, reach);
+    std::vector<size_t> near;
+    std::vector<PageGlyph> framed;
+    for (size_t g = 0; g < page.all().size(); ++g) {
+        const PageGlyph turned = glyphInFrame(page.all()[g], toFrame);
+        if (around.intersects(turned.box) || around.contains(turned.box.center())) {
+            near.push_back(g);
+            framed.push_back(turned);
+        }
+    }
+    const std::vector<int> found = glyphOfEachCharacter(framed, line);
+    result.known = true;
+    std::set<int> claimed;
+    LineWord word;
+    const auto flush = [&] {
+        if (!word.glyphs.empty())
+            result.words.push_back(word);
+        word = LineWord();
+    };
+    for (size_t i = 0; i < found.size(); ++i) {
+        const QChar c = line.glyphText[qsizetype(i)];
+        if (c.isSpace()) {
+            flush();
+            // A blank the page draws goes with the line; one it only reads is none.
+            if (found[i] >= 0 && framed[size_t(found[i])].text.trimmed().isEmpty() && claimed.insert(found[i]).second) {
+                result.blanks.emplace_back(result.words.size(), size_t(found[i]));
+            }
+            continue;
+        }
+        word.text += c;
+        if (found[i] < 0) {
+            result.known = false;
+            continue;
+        }
+        claimed.insert(found[i]);
+        if (word.glyphs.empty() || word.glyphs.back() != size_t(found[i]))
+            word.glyphs.push_back(size_t(found[i]));
+    }
+    flush();
+    if (!result.known || result.words.empty()) {
+        result.known = false;
+        return result;
+    }
+    // Each letter of a ligature is read from the one glyph: all go with it.
+    for (LineWord& w : result.words)
+        w.glyphs = withLigatureLetters(framed, w.glyphs, claimed);
+    // Each word across its glyphs' advances, up the line's box.
+    double size = 0;
+    for (LineWord& w : result.words) {
+        double left = std::numeric_limits<double>::infinity(), right = -left;
+        for (const size_t g : w.glyphs) {
+            left = std::min({left, framed[g].advanceBox.left(), framed[g].box.left()});
+            right = std::max({right, framed[g].advanceBox.right(), framed[g].box.right()});
+            size = std::max(size, framed[g].size);
+        }
+        w.box = QRectF(QPointF(left, lineBox.top()), QPointF(right, lineBox.bottom()));
+    }
+    // A mark over a word, read as nothing of its own, goes with that word.
+    const QRectF band = lineBox.adjusted(0, -reach, 0, reach);
+    for (size_t g = 0; g < framed.size(); ++g) {
+        const PageGlyph& glyph = framed[g];
+        if (claimed.count(int(g)) || !glyph.visible || !readsAsMark(glyph.text) ||
+            glyph.size > kMarkSizeOfLine * size || !band.contains(glyph.box.center()))
+            continue;
+        const double x = glyph.box.center().x();
+        const auto holder = std::min_element(result.words.begin(), result.words.end(), [x](const LineWord& a, const LineWord& b) {
+            const auto distance = [x](const QRectF& box) {
+                return x < box.left() ? box.left() - x : x > box.right() ? x - box.right() : 0.0;
+            };
+            return distance(a.box) < distance(b.box);
+        });
+        const double distance = x < holder->box.left() ? holder->box.left() - x : std::max(x - holder->box.right(), 0.0);
+        if (distance > glyph.box.width() / 2)
+            continue;
+        holder->glyphs.push_back(g);
+        std::sort(holder->glyphs.begin(), holder->glyphs.end());
+    }
+    // Back to the page's indexes.
+    for (LineWord& w : result.words) {
+        for (size_t& g : w.glyphs)
+            g = near[g];
+        result.glyphs.insert(result.glyphs.end(), w.glyphs.begin(), w.glyphs.end());
+    }
+    for (auto& [after, g] : result.blanks) {
+        g = near[g];
+        result.glyphs.push_back(g);
+    }
+    std::sort(result.glyphs.begin(), result.glyphs.end());
+    result.glyphs.erase(std::unique(result.glyphs.begin(), result.glyphs.end()), result.glyphs.end());
+    return result;
+}
+
+}  // namespace pdfengine
