@@ -34,31 +34,43 @@ bool readsAsMark(const QString& text)
 }
 
 // The glyph each character of the line was read from, -1 where none is found.
+// Where glyphs of two lines stand exactly alike (a page laid under another
+// at one place and size), the line's is the one drawn among its others.
 std::vector<int> glyphOfEachCharacter(const std::vector<PageGlyph>& framed, const TextBlock::Line& line)
 {
-    std::vector<int> found(line.glyphBoxes.size(), -1);
-    int last = -1;
+    constexpr double kTie = 1e-6;
+    std::vector<std::vector<int>> best(line.glyphBoxes.size());
     for (size_t i = 0; i < line.glyphBoxes.size(); ++i) {
         const QRectF& box = line.glyphBoxes[i];
         if (line.glyphText[qsizetype(i)].isSpace() && !hasArea(box))
             continue;
         const double least = std::max(kLeastMismatch, kMismatchOfHeight * box.height());
-        double best = std::numeric_limits<double>::infinity();
+        double lowest = std::numeric_limits<double>::infinity();
         for (size_t g = 0; g < framed.size(); ++g) {
             const PageGlyph& glyph = framed[g];
             if (!glyph.box.contains(box.center()))
                 continue;
-            // Of glyphs alike, the one that draws the letter, then the one
-            // before (a ligature's letters share it), then the first.
-            const double score = mismatch(glyph.box, box) - (glyph.text == line.glyphText.mid(qsizetype(i), 1)) * 1e-3 -
-                                 (int(g) == last) * 1e-4;
-            if (score < best && score <= least) {
-                best = score;
-                found[i] = int(g);
-            }
+            // Of glyphs alike, the one that draws the letter.
+            const double score = mismatch(glyph.box, box) - (glyph.text == line.glyphText.mid(qsizetype(i), 1)) * 1e-3;
+            if (score > least || score > lowest + kTie)
+                continue;
+            if (score < lowest - kTie)
+                best[i].clear();
+            lowest = std::min(lowest, score);
+            best[i].push_back(int(g));
         }
-        last = found[i];
     }
+    std::vector<int> sure;
+    for (const std::vector<int>& candidates : best)
+        if (candidates.size() == 1)
+            sure.push_back(candidates.front());
+    std::sort(sure.begin(), sure.end());
+    const int anchor = sure.empty() ? 0 : sure[sure.size() / 2];
+    std::vector<int> found(best.size(), -1);
+    for (size_t i = 0; i < best.size(); ++i)
+        if (!best[i].empty())
+            found[i] = *std::min_element(best[i].begin(), best[i].end(),
+                                         [anchor](int a, int b) { return std::abs(a - anchor) < std::abs(b - anchor); });
     return found;
 }
 

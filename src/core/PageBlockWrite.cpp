@@ -316,12 +316,13 @@ FramePixels cutFromPicture(const ScanPicture& picture, const TurnedBox& frame, Q
 
 PageBlockWrite::PageBlockWrite(FPDF_PAGE page, PageTextWriter& writer, const PageGlyphs& oldGlyphs,
                                const std::vector<TextBlock>& blocks, bool forceWhiteout)
-    : m_writer(writer), m_glyphs(oldGlyphs), m_blocks(blocks)
+    : m_writer(writer), m_glyphs(oldGlyphs), m_blocks(blocks), m_forceWhiteout(forceWhiteout)
 {
     m_plans.reserve(blocks.size());
     for (const TextBlock& block : blocks)
         m_plans.push_back(block.isImage ? BlockPlan() : planTextBlock(block, forceWhiteout));
     findLineGlyphs();
+    planCorrections();
     coverLayerWords(page);
     keepWhiteOutsOffOtherLines();
     renderScanLines(page);
@@ -479,17 +480,27 @@ std::vector<TurnedBox> PageBlockWrite::editedAreas() const
             }
             continue;
         }
-        areas.insert(areas.end(), m_painted[i].begin(), m_painted[i].end());
-        // A native line's old place changes as its glyphs leave the content.
-        if (!block.invisibleText && !hasRecognisedLines(block))
-            for (const TurnedBox& place : m_plans[i].whiteOuts)
-                areas.push_back(place.grown(kWhiteOutGrowth));
+        addTextBlockAreas(i, areas);
     }
-    for (const MovedBox& moved : movedBoxes())
-        areas.push_back(landingOf(moved));
+    for (const WordMove& move : wordMoves())
+        areas.push_back(landingOf({move.area, move.by}));
     for (const QRectF& drawn : m_writer.drawnBounds())
         areas.push_back(TurnedBox(drawn, 0));
     return areas;
+}
+
+// A text block's white-outs, and the old places of a native block's lines,
+// which change as their glyphs leave the content; the places moves land.
+void PageBlockWrite::addTextBlockAreas(size_t i, std::vector<TurnedBox>& areas) const
+{
+    const TextBlock& block = m_blocks[i];
+    areas.insert(areas.end(), m_painted[i].begin(), m_painted[i].end());
+    if (!block.invisibleText && !hasRecognisedLines(block))
+        for (const TurnedBox& place : m_plans[i].whiteOuts)
+            areas.push_back(place.grown(kWhiteOutGrowth));
+    if (movesGlyphs(i))
+        for (const TurnedBox& place : m_plans[i].whiteOuts)
+            areas.push_back(landingOf({place, block.rect.center() - block.originalRect.center()}));
 }
 
 QRectF PageBlockWrite::drawnBand(const QSizeF& pageSize) const
@@ -592,17 +603,9 @@ std::vector<TurnedBox> PageBlockWrite::removalBoxes() const
 std::vector<TurnedBox> PageBlockWrite::textAreas() const
 {
     std::vector<TurnedBox> areas;
-    for (size_t i = 0; i < m_blocks.size(); ++i) {
-        const TextBlock& block = m_blocks[i];
-        if (block.isImage || takesByGlyphs(i))
-            continue;
-        areas.insert(areas.end(), m_painted[i].begin(), m_painted[i].end());
-        if (!block.invisibleText && !hasRecognisedLines(block))
-            for (const TurnedBox& place : m_plans[i].whiteOuts)
-                areas.push_back(place.grown(kWhiteOutGrowth));
-    }
-    for (const MovedBox& moved : movedBoxes())
-        areas.push_back(landingOf(moved));
+    for (size_t i = 0; i < m_blocks.size(); ++i)
+        if (!m_blocks[i].isImage && !takesByGlyphs(i))
+            addTextBlockAreas(i, areas);
     return areas;
 }
 
@@ -613,6 +616,10 @@ std::vector<int> PageBlockWrite::objectsToRemove() const
     for (size_t i = 0; i < m_blocks.size(); ++i) {
         if (!hasArea(m_blocks[i].originalRect))
             continue;
+        if (!m_corrections[i].empty()) {
+            collectOwnTaken(i, own);  // what stays of a corrected line's stays
+            continue;
+        }
         // Text of a block only moved goes with the move in the content.
         for (const TurnedBox& whiteOut : m_plans[i].whiteOuts)
             if (movesGlyphs(i))
@@ -767,6 +774,8 @@ std::optional<bool> PageBlockWrite::writeScanWords(size_t index, size_t k, doubl
 // or turned; an added one is written as it is styled.
 bool PageBlockWrite::writeVisibleLine(const TextBlock& block, size_t index, size_t k, double lift)
 {
+    if (const LineCorrection* correction = correctionOf(index, k))
+        return writeCorrection(index, k, *correction);
     const TextBlock::Line& line = m_plans[index].lines[k];
     const TurnedBox& frame = m_plans[index].linePlans[k].frame;
     if (!hasArea(block.originalRect))

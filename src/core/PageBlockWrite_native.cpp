@@ -51,25 +51,18 @@ std::vector<MovedBox> PageBlockWrite::movedBoxes() const
 // One patch per run of glyph boxes that stand side by side at one height: a
 // raised mark of the line below, under a letter without a descender, stays
 // clear of it.
-namespace {
-
-// The frame a native block's old glyphs are measured in.
-QTransform oldFrameOf(const TextBlock& block)
+QTransform PageBlockWrite::oldFrameOf(const TextBlock& block)
 {
     return clockwiseTurn(block.originalRect.center(), -block.originalRotation);
 }
 
-// A native line's old box in that frame: from the bottom of its glyphs, as
-// wide as they run and as high as the line.
-QRectF oldLineBox(const TextBlock::Line& line)
+QRectF PageBlockWrite::oldLineBox(const TextBlock::Line& line)
 {
     QRectF glyphs;
     for (const QRectF& box : line.glyphBoxes)
         glyphs = glyphs.isNull() ? box : glyphs.united(box);
     return QRectF(glyphs.topLeft(), QSizeF(glyphs.width(), std::max(glyphs.height(), line.rect.height())));
 }
-
-}  // namespace
 
 void PageBlockWrite::findLineGlyphs()
 {
@@ -111,18 +104,6 @@ bool PageBlockWrite::knowsGlyphs() const
     return false;
 }
 
-std::vector<TakenGlyph> PageBlockWrite::takenGlyphs() const
-{
-    std::vector<size_t> indexes;
-    for (size_t i = 0; i < m_blocks.size(); ++i)
-        for (const LineGlyphs& line : m_lineGlyphs[i])
-            indexes.insert(indexes.end(), line.glyphs.begin(), line.glyphs.end());
-    std::vector<TakenGlyph> taken;
-    for (const GlyphSpot& spot : m_glyphs.spotsOf(indexes))
-        taken.push_back({spot, false, QPointF()});
-    return taken;
-}
-
 std::vector<TurnedBox> PageBlockWrite::deletedPlaces() const
 {
     std::vector<TurnedBox> places;
@@ -137,15 +118,6 @@ std::vector<TurnedBox> PageBlockWrite::deletedPlaces() const
             places.insert(places.end(), recognised.begin(), recognised.end());
     }
     return places;
-}
-
-std::vector<TurnedBox> PageBlockWrite::ruleAreas() const
-{
-    std::vector<TurnedBox> areas;
-    for (size_t i = 0; i < m_blocks.size(); ++i)
-        if (takesByGlyphs(i))
-            areas.insert(areas.end(), m_plans[i].whiteOuts.begin(), m_plans[i].whiteOuts.end());
-    return areas;
 }
 
 std::vector<TurnedBox> PageBlockWrite::nativePatches(size_t index, const TurnedBox& place) const

@@ -129,6 +129,9 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
     if (!text)
         return;
     const PdfPageTransform transform = pageTransformOf(page);
+    std::set<FPDF_PAGEOBJECT> onPage;  // the page's own objects; a form's are not among them
+    for (int i = api.FPDFPage_CountObjects(page) - 1; i >= 0; --i)
+        onPage.insert(api.FPDFPage_GetObject(page, i));
     const int count = api.FPDFText_CountChars(text.get());
     struct Origin {
         QPointF point;
@@ -177,8 +180,10 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
         if (api.FPDFText_GetFillColor(text.get(), i, &r, &g, &b, &a) && r <= 255 && g <= 255 && b <= 255 && a <= 255)
             glyph.fill = QColor(int(r), int(g), int(b), int(a));
         glyph.font = object ? api.FPDFTextObj_GetFont(object) : nullptr;
+        glyph.object = object;
         glyph.visible = object && !drawsInvisibly(object, glyph.fill.isValid() ? unsigned(glyph.fill.alpha()) : 255);
         glyph.own = object && isOwnObject(object);
+        glyph.inForm = object && !onPage.count(object);
         glyph.shape = glyphShapeOf(text.get(), i);
         if (glyph.font && !m_drawn.count(glyph.font)) {
             m_fontKeepers.emplace_back(api.FPDFPageObj_CreateTextObj(doc, glyph.font, 1.0f));

@@ -55,11 +55,13 @@ struct PageGlyph {
     double right = 0;
     double baseline = 0;
     FPDF_FONT font = nullptr;
+    FPDF_PAGEOBJECT object = nullptr;  // the text object that draws it, while the page stays loaded
     QColor fill;        // invalid when pdfium gives none
     double size = 0;    // font size times the text and page matrices' scale
     double setSize = 0; // the font size the text was set at, before any matrix
     bool visible = true;
     bool own = false;          // drawn by this program (its searchable layer, its text)
+    bool inForm = false;       // drawn by a form the page draws, not by the page's content itself
     bool spaceBefore = false;  // the page reads a word break just before it
     QRectF advanceBox;  // the advance's box and the origin, displayed-page points
     QPointF origin;

@@ -248,7 +248,16 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     // pixels, cannot be removed: the bytes the document was read from,
     // unless it changed since.
     const std::vector<TurnedBox> boxes = write.removalBoxes();
-    const std::vector<TakenGlyph> taken = write.takenGlyphs();
+    const std::vector<GlyphSpot> removedSpots = write.removedGlyphs();
+    const std::vector<PageBlockWrite::WordMove> wordMoves = write.wordMoves();
+    const QTransform toUser = transform.toUserMatrix();
+    const auto userVector = [&toUser](const QPointF& by) { return toUser.map(by) - toUser.map(QPointF()); };
+    std::vector<TakenGlyph> taken;
+    for (const GlyphSpot& spot : removedSpots)
+        taken.push_back({spot, false, QPointF()});
+    for (const PageBlockWrite::WordMove& move : wordMoves)
+        for (const GlyphSpot& spot : move.glyphs)
+            taken.push_back({spot, true, userVector(move.by)});
     const bool removal = glyphsInside(oldGlyphs, boxes) || !taken.empty();
     const std::vector<QPolygonF> erased = userPolygons(write.pictureRemovals(), transform);
     QByteArray rollback;
@@ -328,18 +337,17 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     // Then the page's own glyphs under the rewritten blocks are cut out of
     // its content stream (the program's text written over them stays), and
     // the document is read again from the edited bytes.
-    const QTransform toUser = transform.toUserMatrix();
     GlyphEdit glyphEdit;
     for (const TurnedBox& box : boxes)
         glyphEdit.areas.push_back(toUser.map(box.polygon()));
-    for (const TakenGlyph& glyph : taken)
-        if (!glyph.moved)
-            glyphEdit.glyphs.push_back(glyph.spot);
+    glyphEdit.glyphs = removedSpots;
     for (const TurnedBox& box : write.ruleAreas())
         glyphEdit.ruleAreas.push_back(toUser.map(box.polygon()));
     // Text only moved goes in the content as it stands: its codes, fonts and matrices.
     for (size_t i = 0; i < areas.moved.size(); ++i)
-        glyphEdit.moves.push_back({toUser.map(movedPlaces[i]), toUser.map(areas.moved[i].by) - toUser.map(QPointF()), {}});
+        glyphEdit.moves.push_back({toUser.map(movedPlaces[i]), userVector(areas.moved[i].by), {}});
+    for (const PageBlockWrite::WordMove& move : wordMoves)
+        glyphEdit.moves.push_back({toUser.map(move.area.polygon()), userVector(move.by), move.glyphs});
     QByteArray current, after;
     int removed = 0;
     if (!serializeForEditUnlocked(&current, &error) ||

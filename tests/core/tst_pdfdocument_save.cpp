@@ -139,11 +139,8 @@ bool rewriteBlock(std::vector<TextBlock>& blocks, const QString& phrase, const Q
     *old = *it;
     it->textEdited = true;
     it->text = text;
-    if (text.isEmpty()) {
-        it->lines.clear();
-        it->removed = true;
-        it->rect = it->originalRect;
-    }
+    if (text.isEmpty())
+        *it = removedPlaceOf(*it);  // as the window deletes it
     return true;
 }
 
