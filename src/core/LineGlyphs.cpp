@@ -33,6 +33,23 @@ bool readsAsMark(const QString& text)
     });
 }
 
+// Which side of its letter a mark stands: 1 over it, -1 under it, 0 where
+// the mark does not tell.
+int sideOfMark(const QString& text)
+{
+    static const QString over = QStringLiteral("\u00B4\u0060\u005E\u02C6\u02DC\u007E\u00A8\u00AF\u02D8\u02C7\u02D9\u02DA\u02DD\u02CA\u02CB");
+    static const QString under = QStringLiteral("\u00B8\u02DB");
+    if (text.size() != 1)
+        return 0;
+    const QChar c = text.front();
+    const int kind = c.combiningClass();
+    if (over.contains(c) || kind == 214 || kind == 228 || kind == 230 || kind == 232 || kind == 234)
+        return 1;
+    if (under.contains(c) || kind == 202 || kind == 218 || kind == 220 || kind == 222 || kind == 233)
+        return -1;
+    return 0;
+}
+
 // The glyph each character of the line was read from, -1 where none is found.
 // Where glyphs of two lines stand exactly alike (a page laid under another
 // at one place and size), the line's is the one drawn among its others.
@@ -191,7 +208,10 @@ LineGlyphs lineGlyphsOf(const PageGlyphs& page, const TextBlock::Line& line, con
             return distance(a.box) < distance(b.box);
         });
         const double distance = x < holder->box.left() ? holder->box.left() - x : std::max(x - holder->box.right(), 0.0);
-        if (distance > glyph.box.width() / 2)
+        // An accent under the line's middle stands over a letter of the line
+        // below (y grows up the frame), a cedilla over it under one above.
+        const int side = sideOfMark(glyph.text);
+        if (distance > glyph.box.width() / 2 || side * (glyph.box.center().y() - lineBox.center().y()) < 0)
             continue;
         holder->glyphs.push_back(g);
         std::sort(holder->glyphs.begin(), holder->glyphs.end());

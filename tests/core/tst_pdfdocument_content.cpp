@@ -645,10 +645,11 @@ void TestPdfDocumentContent::editChangesOnlyTheEditedLine()
 }
 
 // Pages with lines laid over each other: a stamp over a title, qpdf's
-// overlays and underlays (one at the very place and size of the other). One
-// line edited (or deleted, where edited is empty): for poppler and mupdf the
-// page reads as before, that line's letters aside, and looks the same
-// outside its box; the edited line keeps its colour and size.
+// overlays and underlays (one at the very place and size of the other); and
+// lines whose words carry marks, a word of them corrected. One line edited
+// (or deleted, where edited is empty): for poppler and mupdf the page reads
+// as before, that line's changed letters aside (marks counted), and looks
+// the same outside its box; the edited line keeps its colour and size.
 void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther_data()
 {
     QTest::addColumn<QString>("file");
@@ -671,6 +672,20 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther_data()
                                                      << "Page 1 - blue" << QColor() << 0.0;
     QTest::newRow("qpdf overlay at the same place and size") << "qpdf-potato-overlay.pdf" << "Potato" << "Potato Qux"
                                                              << QColor() << 0.0;
+    // A word of a line corrected: the words left keep their marks (poppler
+    // reads the stress accents), the others of the page stay.
+    const QString accented = QStringLiteral("носі він може розділятися по складах, напр.: пере-вірка і");
+    QTest::newRow("Ukrainian rules, a word of an accented line") << "pdftex-ukrainian-rules.pdf" << accented
+                                                                 << QString(accented).replace("складах,", "складах і,")
+                                                                 << QColor() << 0.0;
+    QTest::newRow("Ukrainian rules, a shorter word") << "pdftex-ukrainian-rules.pdf" << accented
+                                                     << QString(accented).replace("розділятися", "ділитися")
+                                                     << QColor() << 0.0;
+    // Marks over marks (U+0486 under U+0301) and titlos, set by XeTeX.
+    const QString slavonic = QStringLiteral("форматом, то получим: пѧто́къ, к҃в_гѡ апрі́ллїа, лѣ́та ѿ сотворе́нїѧ мі́_");
+    QTest::newRow("Church Slavonic manual, a word before marked ones")
+        << "xetex-churchslavonic-ru.pdf" << slavonic << QString(slavonic).replace("форматом,", "форматом же,") << QColor()
+        << 0.0;
 }
 
 void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()

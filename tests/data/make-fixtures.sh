@@ -408,6 +408,10 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
   qpdf --deterministic-id --empty --pages \
     cyrillic/usr/share/doc/texlive-doc/bibtex/gost/examples/utf8/ugost2008s.pdf 1 -- title.pdf
   qpdf --deterministic-id title.pdf --overlay stamp.pdf -- "$here/gost-title-stamped.pdf"
+  # Page 6 of the churchslavonic package's Russian manual (XeTeX 0.99996):
+  # words with marks over marks and titlos.
+  qpdf --deterministic-id --empty --pages \
+    cyrillic/usr/share/doc/texlive-doc/latex/churchslavonic/churchslavonic-ru.pdf 6 -- "$here/xetex-churchslavonic-ru.pdf"
   # qpdf's source through a list of Debian's source archive of this run's own.
   mkdir -p apt/lists/partial apt/cache/archives/partial
   echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
