@@ -81,48 +81,53 @@ double faceScaleOf(const std::vector<PageGlyph>& ink, FPDF_FONT face, double siz
 // A justified line keeps its end: the room the change took or gave up is
 // shared out between the gaps from the first changed word on, none
 // narrower than the narrowest the writer sets nor, where it gives room,
-// wider than the widest.
+// wider than the widest; what they cannot take, between all its gaps, none
+// narrower than the narrowest; what is left, by narrower typed words.
 void keepJustifiedEnd(std::vector<ScanLineWord>& laid, double oldEnd, double size, double wordGap)
 {
-    constexpr double kLeastTypedScale = 0.5;
     const auto first = std::find_if(laid.begin(), laid.end(), [](const ScanLineWord& w) { return !w.kept; });
     const qsizetype from = first - laid.begin();
     const qsizetype gaps = qsizetype(laid.size()) - 1 - from;
     const double least = kMinJustifiedGapOfSize * size, most = std::max(1.0 * size, wordGap);
     if (first == laid.end())
         return;
-    // What the gaps cannot give up, the typed words do: narrower glyphs, as
-    // a line written again in another face gets.
-    double room = 0, typed = 0;
-    for (qsizetype i = from + 1; i < qsizetype(laid.size()); ++i)
-        room += std::max(laid[size_t(i)].left - (laid[size_t(i - 1)].left + laid[size_t(i - 1)].width) - least, 0.0);
-    for (qsizetype i = from; i < qsizetype(laid.size()); ++i)
-        typed += laid[size_t(i)].kept ? 0.0 : laid[size_t(i)].width;
-    const double over = laid.back().left + laid.back().width - oldEnd - room;
-    if (over > 0 && typed > 0) {
-        const double factor = std::max((typed - over) / typed, kLeastTypedScale);
+    const auto share = [&](qsizetype after, qsizetype count, bool bounded) {
+        const double slack = oldEnd - (laid.back().left + laid.back().width);
+        if (count <= 0 || std::abs(slack) < 1e-3)
+            return;
         double moved = 0;
-        for (qsizetype i = from; i < qsizetype(laid.size()); ++i) {
+        for (qsizetype i = after + 1; i < qsizetype(laid.size()); ++i) {
             ScanLineWord& word = laid[size_t(i)];
-            word.left -= moved;
-            if (!word.kept) {
-                moved += word.width * (1 - factor);
-                word.width *= factor;
-                word.scale *= factor;
-            }
+            const ScanLineWord& before = laid[size_t(i - 1)];
+            const double gap = word.left + moved - (before.left + before.width);
+            const double wanted = bounded ? std::clamp(gap + slack / double(count), std::min(least, gap), std::max(most, gap))
+                                          : std::max(gap + slack / double(count), std::min(least, gap));
+            moved += wanted - gap;
+            word.left += moved;
         }
-    }
-    const double slack = oldEnd - (laid.back().left + laid.back().width);
-    if (gaps <= 0 || std::abs(slack) < 1e-3)
+    };
+    share(from, gaps, true);
+    // What those gaps cannot take, all the line's share: the words before
+    // the change shift whole too.
+    share(0, qsizetype(laid.size()) - 1, false);
+    // What no gap can give up, the typed words do: narrower glyphs, as a
+    // line written again whole gets.
+    constexpr double kLeastTypedScale = 0.5;
+    const double over = laid.back().left + laid.back().width - oldEnd;
+    double typed = 0;
+    for (const ScanLineWord& word : laid)
+        typed += word.kept ? 0.0 : word.width;
+    if (over <= 1e-3 || typed <= 0)
         return;
+    const double factor = std::max((typed - over) / typed, kLeastTypedScale);
     double moved = 0;
-    for (qsizetype i = from + 1; i < qsizetype(laid.size()); ++i) {
-        ScanLineWord& word = laid[size_t(i)];
-        const ScanLineWord& before = laid[size_t(i - 1)];
-        const double gap = word.left + moved - (before.left + before.width);
-        const double wanted = std::clamp(gap + slack / double(gaps), std::min(least, gap), std::max(most, gap));
-        moved += wanted - gap;
-        word.left += moved;
+    for (ScanLineWord& word : laid) {
+        word.left -= moved;
+        if (!word.kept) {
+            moved += word.width * (1 - factor);
+            word.width *= factor;
+            word.scale *= factor;
+        }
     }
 }
 
@@ -151,6 +156,15 @@ bool breakOwnObjects(const LineGlyphs& line, const PageGlyphs& page, std::vector
 
 }  // namespace
 
+bool keptWordsCarryMarks(const LineGlyphs& line, const QString& text)
+{
+    QStringList was;
+    for (const LineWord& word : line.words)
+        was << word.text;
+    const auto shared = sharedWords(was, wordsIn(text));
+    return std::any_of(shared.begin(), shared.end(), [&](const auto& pair) { return line.words[size_t(pair.first)].marked; });
+}
+
 std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyphs& page, const QTransform& toFrame,
                                           const QString& text, Qt::Alignment alignment, const TypedFace& typed)
 {
@@ -177,7 +191,14 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
     std::vector<bool> keeps(line.words.size(), false);
     for (const auto& [o, n] : sharedWords(was, now))
         keeps[size_t(o)] = true;
-    if (breakOwnObjects(line, page, keeps)) {
+    // Words the program wrote are typed again (they were typed); those it
+    // moved with their marks stay its glyphs.
+    bool retyped = false;
+    for (size_t w = 0; w < keeps.size(); ++w)
+        if (keeps[w] && !line.words[w].marked &&
+            std::any_of(line.words[w].glyphs.begin(), line.words[w].glyphs.end(), [&](size_t g) { return page.all()[g].own; }))
+            keeps[w] = !(retyped = true);
+    if (breakOwnObjects(line, page, keeps) || retyped) {
         for (size_t w = 0; w < keeps.size(); ++w)
             if (!keeps[w])
                 oldWords[w].first += kNeverTyped;  // typed again, not kept
@@ -206,6 +227,17 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
     if (!correction.face)
         return std::nullopt;
     const OldLine old = oldLineOf(lineInk);
+    // Columns apart stay each where it stood: such a line is written again
+    // column by column.
+    std::vector<PageGlyph> letters;  // marks drawn apart stand back over their letters
+    std::copy_if(lineInk.begin(), lineInk.end(), std::back_inserter(letters), [](const PageGlyph& glyph) {
+        return std::none_of(glyph.text.begin(), glyph.text.end(), [](QChar c) {
+            return c.category() == QChar::Mark_NonSpacing || c.category() == QChar::Symbol_Modifier;
+        });
+    });
+    if (inkColumns(letters, old.size, old.font ? typed.advance(old.font, QStringLiteral(" "), old.size) : 0.0).size() > 1) {
+        return std::nullopt;
+    }
     correction.size = replacedInk.empty() ? old.size : oldLineOf(replacedInk).size;
     if (!(correction.size > 0))
         return std::nullopt;

@@ -56,6 +56,10 @@ struct TypedFace {
 // of it stays, or nothing draws the typed words. Text the program wrote
 // before goes only as the whole objects it wrote: a word of such an object
 // with a word replaced is typed again too.
+// Whether a line written to text again whole would set again words the
+// user left that carry marks drawn apart: their marks would be lost.
+bool keptWordsCarryMarks(const LineGlyphs& line, const QString& text);
+
 std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyphs& page, const QTransform& toFrame,
                                           const QString& text, Qt::Alignment alignment, const TypedFace& typed);
 

@@ -214,6 +214,7 @@ LineGlyphs lineGlyphsOf(const PageGlyphs& page, const TextBlock::Line& line, con
         if (distance > glyph.box.width() / 2 || side * (glyph.box.center().y() - lineBox.center().y()) < 0)
             continue;
         holder->glyphs.push_back(g);
+        holder->marked = true;
         std::sort(holder->glyphs.begin(), holder->glyphs.end());
     }
     // Back to the page's indexes.

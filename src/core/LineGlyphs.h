@@ -24,6 +24,7 @@ struct LineWord {
     QString text;
     std::vector<size_t> glyphs;
     QRectF box;
+    bool marked = false;  // a mark drawn apart (an accent over a letter) is among its glyphs
 };
 
 struct LineGlyphs {

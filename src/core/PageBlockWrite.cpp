@@ -646,6 +646,10 @@ std::vector<int> PageBlockWrite::objectsToRemove() const
 
 bool PageBlockWrite::write(const std::vector<QRectF>& otherLayer, bool& changed, QString& error)
 {
+    if (!m_markLoss.isEmpty()) {
+        error = m_markLoss;
+        return false;
+    }
     for (size_t i = 0; i < m_blocks.size(); ++i) {
         const bool written = m_blocks[i].isImage ? writeImageBlock(m_writer, m_blocks[i], changed, error)
                                                  : writeTextBlock(i, otherLayer, changed, error);

@@ -158,6 +158,7 @@ private:
     std::vector<std::vector<LineGlyphs>> m_lineGlyphs;  // per block: its lines' glyphs, taken by glyph
     std::vector<std::vector<std::optional<LineCorrection>>> m_corrections;  // per block and line
     bool m_forceWhiteout = false;
+    QString m_markLoss;  // why a correction is refused: the words left would lose their marks
     // The page as it showed before the write around the scan lines whose
     // untouched words keep their pixels, at the scan's own resolution.
     ScanPicture m_scan;

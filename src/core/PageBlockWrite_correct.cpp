@@ -74,6 +74,10 @@ void PageBlockWrite::planCorrections()
             };
             const Qt::Alignment alignment = block.lines[k].placement ? block.lines[k].placement->alignment : Qt::AlignLeft;
             lines[k] = correctLine(m_lineGlyphs[i][k], m_glyphs, toFrame, written.text, alignment, typed);
+            // Set again whole, the words left would lose their marks: no silent loss.
+            if (!lines[k] && m_markLoss.isEmpty() && keptWordsCarryMarks(m_lineGlyphs[i][k], written.text))
+                m_markLoss = QStringLiteral("Строку «%1» нельзя исправить, не потеряв знаки над оставленными словами.")
+                                 .arg(written.text.simplified().left(60));
         }
         m_corrections[i] = std::move(lines);
     }
