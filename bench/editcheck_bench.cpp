@@ -1,11 +1,14 @@
 // Figures of writing an edit back with its after-edit check: one corrected
 // word on scans of a manual page turned 0, 0.5 and 1.5 degrees against the
-// straight one; one edited line on real producers' pages; and hostile pages
+// straight one; one edited line on real producers' pages; one word of the
+// CUPS banner form written and saved on an idle machine, with every
+// processor kept busy and with a pdftoppm two seconds late; and hostile pages
 // (a huge inline image, an image 2^31 - 1 pixels wide, text at x = 2^31, a
 // page 100 km wide), each with the time, this process's peak memory and the
 // largest child's (poppler's renders).
 // Usage: editcheck_bench [iterations]
 #include "BlockFixtures.h"
+#include "LoadedMachine.h"
 #include "OcrEngine.h"
 #include "OcrRunRules.h"
 #include "PdfDocument.h"
@@ -14,9 +17,11 @@
 #include "TextBlock.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 
 #include <algorithm>
 #include <vector>
@@ -106,6 +111,35 @@ double producerEditMs(const QString& file, int iterations)
     return median(times);
 }
 
+// Median time of one word of the CUPS banner form written and saved (the
+// save as the window does it: the page's edit, then the file), and how many
+// of the iterations were refused.
+double bannerSaveMs(int iterations, const QString& folder, int* refused)
+{
+    std::vector<double> times;
+    *refused = 0;
+    for (int i = 0; i < iterations; ++i) {
+        const QString file = folder + QStringLiteral("/banner-%1.pdf").arg(i);
+        QFile::remove(file);
+        if (!QFile::copy(fixtures::realPdf(QStringLiteral("cups-banner-form-ru.pdf")), file))
+            return -1;
+        QFile::setPermissions(file, QFile::permissions(file) | QFileDevice::WriteOwner);
+        PdfDocument doc;
+        if (!doc.open(file))
+            return -1;
+        std::vector<TextBlock> blocks = doc.extractText(0);
+        if (!fixtures::correctWordInLine(blocks, QStringLiteral("Имя задания"), QStringLiteral("задания:"),
+                                         QStringLiteral("задания полное:")))
+            return -1;
+        QElapsedTimer timer;
+        timer.start();
+        if (!doc.overlayOcrText(0, blocks, false) || !doc.save(file))
+            ++*refused;
+        times.push_back(elapsedMs(timer));
+    }
+    return median(times);
+}
+
 // Every line of the hostile page edited at once.
 void hostileEdit(QTextStream& out, const QString& name, const QByteArray& bytes, const QString& folder)
 {
@@ -169,6 +203,23 @@ int main(int argc, char* argv[])
                    .arg(QLatin1String(name))
                    .arg(producerEditMs(fixtures::realPdf(QLatin1String(name)), iterations), 0, 'f', 1);
     out.flush();
+
+    out << "One word of the CUPS banner form written and saved (median of " << iterations << "):\n";
+    const auto banner = [&](const QString& when) {
+        int refused = 0;
+        const double ms = bannerSaveMs(iterations, dir.path(), &refused);
+        out << QStringLiteral("  %1: %2 ms, %3 of %4 refused\n").arg(when).arg(ms, 0, 'f', 0).arg(refused).arg(iterations);
+        out.flush();
+    };
+    banner(QStringLiteral("idle"));
+    {
+        const loadedmachine::BusyProcessors busy(QThread::idealThreadCount() + 2);
+        banner(QStringLiteral("%1 busy processes").arg(QThread::idealThreadCount() + 2));
+    }
+    {
+        const loadedmachine::StandInPoppler slow(2);
+        banner(QStringLiteral("pdftoppm two seconds late"));
+    }
 
     out << "Hostile pages, every line edited:\n";
     const QByteArray samples(2000, 'x');

@@ -1,6 +1,7 @@
 #include "DocumentJob.h"
 
 #include "PdfDocument.h"
+#include "WorkStop.h"
 
 #include <QMetaObject>
 #include <QThread>
@@ -48,6 +49,8 @@ bool DocumentJob::start(Work work)
     m_started = true;
     m_thread = QThread::create([this, work = std::move(work)] {
         Control control(*this);
+        // Waits deep inside the work (a check's render) end when the job is cancelled.
+        const WorkStop stop([this] { return m_cancelled.load(); });
         work(control);
     });
     m_thread->setObjectName(QStringLiteral("DocumentJob"));

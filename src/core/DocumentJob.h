@@ -40,7 +40,8 @@ public:
 
     // Runs work once; false when the job already ran or runs.
     bool start(Work work);
-    // Any thread. The work learns it at its next report.
+    // Any thread. The work learns it at its next report, and a wait inside
+    // it that asks WorkStop (a check's render) at once.
     void cancel();
     bool isCancelled() const { return m_cancelled.load(); }
     bool isRunning() const;

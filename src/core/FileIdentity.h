@@ -11,10 +11,14 @@ public:
 
     // Invalid when nothing stands at path or it cannot be looked at.
     static FileIdentity of(const QString& path);
+    // The identity another process reported; invalid for an inode of 0.
+    static FileIdentity fromNumbers(quint64 device, quint64 inode);
     // Whether a and b name one existing file.
     static bool same(const QString& a, const QString& b);
 
     bool isValid() const { return m_valid; }
+    quint64 device() const { return m_device; }
+    quint64 inode() const { return m_inode; }
     // Equal only when both are valid and name one file.
     bool operator==(const FileIdentity& other) const;
     bool operator!=(const FileIdentity& other) const { return !(*this == other); }
@@ -24,3 +28,8 @@ private:
     quint64 m_device = 0;
     quint64 m_inode = 0;
 };
+
+// Removes the file at path only when it is identity, the name itself looked
+// at (a link there is not followed): a name another process has taken since
+// keeps its file. Whether it went.
+bool removeFileIfSame(const QString& path, const FileIdentity& identity);

@@ -5,6 +5,7 @@
 #include "PdfEngineInternal.h"
 
 #include <QImage>
+#include <QLineF>
 
 #include <cmath>
 #include <map>
@@ -206,7 +207,9 @@ bool movedBoxesLookAsBefore(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT
 bool writtenGlyphsAsPage(FPDF_PAGE before, FPDF_PAGE after, const std::vector<TurnedBox>& cleared, QString* letter)
 {
     using Key = std::pair<std::string, char32_t>;
+    constexpr double kSamePlace = 0.05;  // points
     std::map<Key, std::vector<QRectF>> onPage, inCleared;
+    std::map<Key, std::vector<ReadGlyph>> ownBefore;  // the program's text of an earlier session
     std::set<std::string> pageFonts;  // faces the page's own text is set in, not the program's
     for (const ReadGlyph& glyph : readGlyphs(before)) {
         if (!glyph.own)
@@ -214,6 +217,8 @@ bool writtenGlyphsAsPage(FPDF_PAGE before, FPDF_PAGE after, const std::vector<Tu
         if (glyph.font.empty() || glyph.shape.isNull())
             continue;
         onPage[{glyph.font, glyph.code}].push_back(glyph.shape);
+        if (glyph.own)
+            ownBefore[{glyph.font, glyph.code}].push_back(glyph);
         if (std::any_of(cleared.begin(), cleared.end(), [&](const TurnedBox& place) { return place.contains(glyph.centre); }))
             inCleared[{glyph.font, glyph.code}].push_back(glyph.shape);
     }
@@ -221,6 +226,14 @@ bool writtenGlyphsAsPage(FPDF_PAGE before, FPDF_PAGE after, const std::vector<Tu
         if (!glyph.own || glyph.font.empty() || !pageFonts.count(glyph.font))
             continue;  // the page's own text, or a face of the program's
         const Key key{glyph.font, glyph.code};
+        // Text an earlier session wrote and this one left stands as it stood:
+        // it is no letter of a line cleared now (one drawn there only in a
+        // ligature, say).
+        const auto earlier = ownBefore.find(key);
+        if (earlier != ownBefore.end() && std::any_of(earlier->second.begin(), earlier->second.end(), [&](const ReadGlyph& g) {
+                return QLineF(g.centre, glyph.centre).length() < kSamePlace && sameGlyphShape(g.shape, glyph.shape);
+            }))
+            continue;
         const auto replaced = inCleared.find(key);
         const auto anywhere = onPage.find(key);
         const std::vector<QRectF>* drawn = replaced != inCleared.end() ? &replaced->second

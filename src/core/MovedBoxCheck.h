@@ -30,8 +30,9 @@ bool movedBoxesLookAsBefore(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT
 // with has the shape before gives that letter in that font in the places the
 // edit cleared (the lines written again), or anywhere on the page where
 // those do not hold the letter: a line written again in the page's face is
-// read back by its glyphs, not only by its letters. False with the first
-// letter that differs. Places in displayed-page points.
+// read back by its glyphs, not only by its letters. The program's text that
+// before holds as it stands (an earlier session's) is not written anew.
+// False with the first letter that differs. Places in displayed-page points.
 bool writtenGlyphsAsPage(FPDF_PAGE before, FPDF_PAGE after, const std::vector<TurnedBox>& cleared, QString* letter);
 
 }  // namespace pdfengine

@@ -56,9 +56,14 @@ QByteArray readMarker(int fd)
     return text;
 }
 
+// A folder's own files go with it; a chain of folders this deep is not one
+// the program's children make.
+constexpr int kDeepestSubfolder = 16;
+
 // Unlinks the files (and links) in the folder open as folderFd, the marker
-// kept; whether nothing else is left.
-bool removeFilesIn(int folderFd)
+// kept, and with subfolders the folders below too, each opened from its
+// parent without following a link; whether nothing else is left.
+bool removeFilesIn(int folderFd, OwnedFolder::Contents contents, int depth = 0)
 {
     const int listFd = ::fcntl(folderFd, F_DUPFD_CLOEXEC, 0);
     if (listFd < 0)
@@ -74,9 +79,21 @@ bool removeFilesIn(int folderFd)
         if (name == "." || name == ".." || name == kMarker)
             continue;
         struct stat info {};
-        if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || S_ISDIR(info.st_mode) ||
-            ::unlinkat(folderFd, entry->d_name, 0) != 0)
+        if (::fstatat(folderFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) {
             onlyMarker = false;
+        } else if (!S_ISDIR(info.st_mode)) {
+            onlyMarker = ::unlinkat(folderFd, entry->d_name, 0) == 0 && onlyMarker;
+        } else if (contents == OwnedFolder::Contents::WithSubfolders && depth < kDeepestSubfolder) {
+            const int below = ::openat(folderFd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            // A subfolder's files have no marker of their own to keep.
+            const bool emptied = below >= 0 && removeFilesIn(below, contents, depth + 1)
+                                 && (::unlinkat(below, kMarker, 0) == 0 || errno == ENOENT);
+            if (below >= 0)
+                ::close(below);
+            onlyMarker = emptied && ::unlinkat(folderFd, entry->d_name, AT_REMOVEDIR) == 0 && onlyMarker;
+        } else {
+            onlyMarker = false;
+        }
     }
     ::closedir(listing);
     return onlyMarker;
@@ -84,13 +101,13 @@ bool removeFilesIn(int folderFd)
 
 // Empties the folder open as folderFd (known as path) and removes it, the
 // marker last; only while path still names that folder.
-bool removeFolder(const QByteArray& path, int folderFd)
+bool removeFolder(const QByteArray& path, int folderFd, OwnedFolder::Contents contents)
 {
     struct stat opened {};
     struct stat named {};
     if (::fstat(folderFd, &opened) != 0 || ::lstat(path.constData(), &named) != 0 || !sameInode(opened, named))
         return false;
-    if (!removeFilesIn(folderFd))
+    if (!removeFilesIn(folderFd, contents))
         return false;
     ::unlinkat(folderFd, kMarker, 0);
     return ::rmdir(path.constData()) == 0;
@@ -98,7 +115,7 @@ bool removeFolder(const QByteArray& path, int folderFd)
 
 // Removes the folder at path when it is the program's and its maker has
 // ended: its marker proves it and no live process holds the marker's lock.
-bool removeIfEnded(const QByteArray& path)
+bool removeIfEnded(const QByteArray& path, OwnedFolder::Contents contents, const std::function<bool()>& first)
 {
     struct stat named {};
     if (::lstat(path.constData(), &named) != 0 || !S_ISDIR(named.st_mode) || named.st_uid != ::getuid())
@@ -116,7 +133,7 @@ bool removeIfEnded(const QByteArray& path)
     if (markerFd >= 0 && ::fstat(markerFd, &marker) == 0 && S_ISREG(marker.st_mode) &&
         marker.st_uid == ::getuid() && ::flock(markerFd, LOCK_EX | LOCK_NB) == 0 &&
         provesFolder(readMarker(markerFd), opened))
-        removed = removeFolder(path, folderFd);
+        removed = (!first || first()) && removeFolder(path, folderFd, contents);
     if (markerFd >= 0)
         ::close(markerFd);
     ::close(folderFd);
@@ -132,7 +149,7 @@ OwnedFolder::~OwnedFolder()
         ::close(m_marker);
 }
 
-int OwnedFolder::create(const QString& pattern)
+int OwnedFolder::create(const QString& pattern, Contents contents)
 {
     QByteArray name = QFile::encodeName(pattern);
     if (!::mkdtemp(name.data()))
@@ -166,6 +183,7 @@ int OwnedFolder::create(const QString& pattern)
         return code;
     }
     m_marker = fd;
+    m_contents = contents;
     m_path = name;
     m_device = folder.st_dev;
     m_inode = folder.st_ino;
@@ -188,7 +206,7 @@ bool OwnedFolder::remove()
     // earlier try may have removed before a late file kept the folder.
     const bool stillOurs =
         folderFd >= 0 && ::fstat(folderFd, &folder) == 0 && folder.st_dev == m_device && folder.st_ino == m_inode;
-    const bool gone = !stillOurs || removeFolder(m_path, folderFd);
+    const bool gone = !stillOurs || removeFolder(m_path, folderFd, m_contents);
     if (folderFd >= 0)
         ::close(folderFd);
     if (!gone)
@@ -199,18 +217,26 @@ bool OwnedFolder::remove()
     return true;
 }
 
-bool removeOwnedFolderIfEnded(const QString& path)
+void OwnedFolder::release()
 {
-    return removeIfEnded(QFile::encodeName(path));
+    if (m_marker >= 0)
+        ::close(m_marker);
+    m_marker = -1;
+    m_path.clear();
 }
 
-int removeEndedOwnedFolders(const QString& folder, const QString& nameFilter)
+bool removeOwnedFolderIfEnded(const QString& path, OwnedFolder::Contents contents, const std::function<bool()>& first)
+{
+    return removeIfEnded(QFile::encodeName(path), contents, first);
+}
+
+int removeEndedOwnedFolders(const QString& folder, const QString& nameFilter, OwnedFolder::Contents contents)
 {
     const QDir dir(folder);
     int removed = 0;
     for (const QString& name :
          dir.entryList({nameFilter}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks)) {
-        if (removeOwnedFolderIfEnded(dir.filePath(name)))
+        if (removeOwnedFolderIfEnded(dir.filePath(name), contents, {}))
             ++removed;
     }
     return removed;

@@ -326,6 +326,7 @@ PageBlockWrite::PageBlockWrite(FPDF_PAGE page, PageTextWriter& writer, const Pag
     coverLayerWords(page);
     keepWhiteOutsOffOtherLines();
     renderScanLines(page);
+    coverKeptWordsInk();
 }
 
 namespace {
@@ -333,12 +334,14 @@ namespace {
 // A scan line's words as a searchable layer holds them (text and box in the
 // frame the glyphs were measured in, across the line's box): the layer's
 // invisible words and the program's own visible ones, read left to right.
-std::vector<std::pair<QString, QRectF>> layerWords(std::vector<PageGlyph> glyphs, const QRectF& lineBox)
+// A word ends where the content writes a blank or starts a word, not where
+// the next one's box begins: a word stretched over its recognised box may
+// reach past the start of the next (thin spaces, as in "Mac OS X").
+std::vector<std::pair<QString, QRectF>> layerWords(const std::vector<PageGlyph>& glyphs, const QRectF& lineBox)
 {
-    vorn::safeStableSort(glyphs, [](const PageGlyph& a, const PageGlyph& b) { return a.left < b.left; });
     std::vector<std::pair<QString, QRectF>> words;
     QString text;
-    double left = 0, right = 0;
+    double left = 0, right = 0, lastLeft = 0;
     const auto flush = [&] {
         if (!text.isEmpty())
             words.emplace_back(text, QRectF(QPointF(left, lineBox.top()), QPointF(right, lineBox.bottom())));
@@ -346,16 +349,21 @@ std::vector<std::pair<QString, QRectF>> layerWords(std::vector<PageGlyph> glyphs
     };
     for (const PageGlyph& glyph : glyphs) {
         const bool blank = glyph.text.trimmed().isEmpty();
-        if (blank || glyph.spaceBefore)
+        // A glyph back to the left of the last one starts another word.
+        if (blank || glyph.spaceBefore || (!text.isEmpty() && glyph.left < lastLeft))
             flush();
         if (blank)
             continue;
-        if (text.isEmpty())
+        if (text.isEmpty()) {
             left = glyph.left;
+            right = glyph.right;
+        }
         text += glyph.text;
         right = std::max(right, glyph.right);
+        lastLeft = glyph.left;
     }
     flush();
+    vorn::safeStableSort(words, [](const auto& a, const auto& b) { return a.second.left() < b.second.left(); });
     return words;
 }
 
@@ -394,7 +402,7 @@ std::vector<std::pair<QString, QRectF>> PageBlockWrite::scanWordsOf(size_t index
         return {};
     // From the glyphs' frame into the one the line is written in.
     const QTransform between = old.toFrame.inverted() * linePlan.frame.toFrame();
-    std::vector<std::pair<QString, QRectF>> words = layerWords(std::move(inside), old.rect);
+    std::vector<std::pair<QString, QRectF>> words = layerWords(inside, old.rect);
     for (auto& word : words)
         word.second = between.mapRect(word.second);
     return words;

@@ -141,6 +141,7 @@ private:
     QTransform pageToScanPixels() const;
     const TurnedBox* paintedOver(size_t index, size_t line) const;
     void renderScanLines(FPDF_PAGE page);
+    void coverKeptWordsInk();
     void hideRemovedScanInk();
     std::optional<bool> writeScanWords(size_t index, size_t line, double lift);
     TextStyle scanStyle(size_t index, size_t line) const;

@@ -158,6 +158,45 @@ std::vector<QPolygonF> PageBlockWrite::pictureRemovals() const
     return removals;
 }
 
+// A scan line whose kept words keep their pixels is covered as far as their
+// ink and the margin their pixels are cut with, short of a line beside it: a
+// word moved along the line leaves no copy of an end that ran past its
+// recognised box (a full stop).
+void PageBlockWrite::coverKeptWordsInk()
+{
+    constexpr double kCutMargin = 1.5;  // points a kept word's pixels reach past its ink
+    constexpr double kClear = 0.5;      // points the cover stays short of a line beside it
+    if (m_scan.image.isNull())
+        return;
+    const std::vector<TurnedBox> places = pageLinePlaces(m_blocks);
+    for (size_t i = 0; i < m_blocks.size(); ++i)
+        for (size_t k = 0; k < m_plans[i].lines.size(); ++k) {
+            const TurnedBox* painted = paintedOver(i, k);
+            const TurnedBox& frame = m_plans[i].linePlans[k].frame;
+            if (!painted || !(painted->toFrame() == frame.toFrame()))
+                continue;
+            const std::vector<std::pair<QString, QRectF>> words = scanWordsOnInk(i, k);
+            if (words.empty() || scanLayout(i, k, words).empty())
+                continue;
+            TurnedBox& covered = m_painted[i][size_t(painted - m_painted[i].data())];
+            const QRectF own = covered.rect;
+            double left = std::min(own.left(), words.front().second.left() - kCutMargin);
+            double right = std::max(own.right(), words.back().second.right() + kCutMargin);
+            const QTransform toFrame = frame.toFrame();
+            for (const TurnedBox& place : places) {
+                const QRectF other = toFrame.map(place.polygon()).boundingRect();
+                if (other.bottom() <= own.top() || other.top() >= own.bottom() || other.intersects(own))
+                    continue;  // above or below, or over this line
+                if (other.left() >= own.right())
+                    right = std::min(right, std::max(own.right(), other.left() - kClear));
+                else if (other.right() <= own.left())
+                    left = std::max(left, std::min(own.left(), other.right() + kClear));
+            }
+            covered.rect.setLeft(left);
+            covered.rect.setRight(right);
+        }
+}
+
 // The kept words' pixels come from the page as it will show once written:
 // the ink the write takes away is not carried back by a word beside it.
 void PageBlockWrite::hideRemovedScanInk()

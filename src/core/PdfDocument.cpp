@@ -410,8 +410,14 @@ void PdfDocument::notePageEditUnlocked(int pageIndex, const PageEdit& edit, cons
     if (origin < 0)
         return;  // a page made since the source was read is compared with nothing
     const auto [known, added] = m_pageEdits.try_emplace(origin, edit);
-    if (!added)
-        known->second.add(edit, blockTexts);
+    if (added)
+        return;
+    // The page was turned between the edits: the earlier places go where the turn took them.
+    if (known->second.quarterTurns != edit.quarterTurns) {
+        PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
+        known->second.turnTo(edit.quarterTurns, pageTransformOf(page.get()).userBox());
+    }
+    known->second.add(edit, blockTexts);
 }
 
 // The open document's state as bytes: the bytes it was read from, followed

@@ -33,6 +33,7 @@ struct fpdf_document_t__;
 struct TextBlock;
 namespace pdfengine {
 struct EditAreas;
+struct PageResourceSnapshot;
 class PageTextWriter;
 class QpdfFile;
 class WriterFonts;
@@ -382,6 +383,12 @@ private:
     // program's text; the document is read again from the wrapped bytes.
     // False, with the reason in lastError, when that could not be done.
     void wrapPageStreamsUnlocked(int pageIndex);
+    // pdfium writes a page's content again keeping only the resources its
+    // objects carry: the page's resources as read before a write, and after
+    // it the names the page's content and the forms it draws still look up
+    // put back into them (the document is read again).
+    pdfengine::PageResourceSnapshot pageResourcesUnlocked(int pageIndex);
+    void keepPageResourcesUnlocked(int pageIndex, const pdfengine::PageResourceSnapshot& asRead);
     // Clears the areas (user space) in the pictures page pageIndex draws
     // there and drew in earlier (the bytes before the write), the page
     // looking as before outside trial's edited areas; on failure rollBack

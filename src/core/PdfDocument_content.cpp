@@ -3,11 +3,13 @@
 #include "PdfDocument.h"
 
 #include "ContentStreamEditor.h"
+#include "IncrementalUpdate.h"
 #include "PdfChangeNotice.h"
 #include "PageGlyphRemoval.h"
 #include "PagePictureRemoval.h"
 #include "PageGlyphs.h"
 #include "PageOwnContent.h"
+#include "PageResourceNames.h"
 #include "PageRemovalTrial.h"
 #include "PageBlockWrite.h"
 #include "PageTextWriter.h"
@@ -219,6 +221,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     }
     if (!contentWritableUnlocked(pageIndex))
         return false;
+    const PageResourceSnapshot asRead = pageResourcesUnlocked(pageIndex);
     const bool anyEdited = std::any_of(blocks.begin(), blocks.end(), isEditedBlock);
     const bool anyMoved = std::any_of(blocks.begin(), blocks.end(), [](const TextBlock& b) {
         return hasArea(b.originalRect) && (!sameIntegerRect(b.rect, b.originalRect) || isTurnedByUser(b) || b.removed);
@@ -324,6 +327,9 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         }
     }
     page.reset();
+    // What the page's forms draw with goes back before anything reads the page's content.
+    if (changed)
+        keepPageResourcesUnlocked(pageIndex, asRead);
     if (!removal) {
         if (inserted > 0)
             wrapPageStreamsUnlocked(pageIndex);
@@ -415,6 +421,7 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
     // Nothing to remove writes nothing, even on content that does not read whole.
     if (!own.empty() && !contentWritableUnlocked(pageIndex))
         return false;
+    const PageResourceSnapshot asRead = own.empty() ? PageResourceSnapshot() : pageResourcesUnlocked(pageIndex);
     if (writer->removeObjectsAt(own)) {
         if (!pdfApi().FPDFPage_GenerateContent(page.get())) {
             setLastError(QStringLiteral("pdfium не смог записать содержимое страницы %1.").arg(pageIndex + 1));
@@ -425,6 +432,8 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
     }
     writer.reset();
     page.reset();
+    if (!own.empty())
+        keepPageResourcesUnlocked(pageIndex, asRead);
     if (original.empty())
         return true;
     // Another tool's layer shares its content with what the page shows: it is
@@ -450,6 +459,7 @@ bool PdfDocument::appendToPage(int pageIndex, const std::function<bool(PageTextW
     PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
     if (!page || !contentWritableUnlocked(pageIndex))
         return false;
+    const PageResourceSnapshot asRead = pageResourcesUnlocked(pageIndex);
     m_writtenPages.insert(pageIndex);
     writerFontsUnlocked().notePage(pageIndex);
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
@@ -462,6 +472,8 @@ bool PdfDocument::appendToPage(int pageIndex, const std::function<bool(PageTextW
     if (outcome.touched) {
         markAddedUnlocked();
         notePageEditUnlocked(pageIndex, appended);
+        page.reset();
+        keepPageResourcesUnlocked(pageIndex, asRead);
     }
     if (!outcome.error.isEmpty())
         setLastError(outcome.error);
@@ -500,6 +512,64 @@ void PdfDocument::wrapPageStreamsUnlocked(int pageIndex)
     }
     if (!wrapped.isEmpty())
         reloadFromBytesUnlocked(wrapped);
+}
+
+PageResourceSnapshot PdfDocument::pageResourcesUnlocked(int pageIndex)
+{
+    PageResourceSnapshot snapshot;
+    const std::vector<int>& origins = pageOriginsUnlocked();
+    const int origin = pageIndex >= 0 && pageIndex < int(origins.size()) ? origins[size_t(pageIndex)] : -1;
+    if (m_bytesDamaged || m_fileBytes.isEmpty())
+        return snapshot;
+    const auto read = [&](QpdfFile& file, int index) {
+        if (file.isLoaded())
+            file.run([&](QPDF& pdf) {
+                const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
+                if (index >= 0 && size_t(index) < pages.size())
+                    snapshot = pageResourceSnapshot(pages[size_t(index)]);
+            }, nullptr);
+    };
+    if (origin < 0) {
+        // A page put in since the file was read (imported from another
+        // document) stands only in the document as it is now.
+        QByteArray current;
+        QString error;
+        QpdfFile now;
+        if (serializeForEditUnlocked(&current, &error) && now.load(current, &error))
+            read(now, pageIndex);
+        return snapshot;
+    }
+    if (!m_contentSource) {
+        m_contentSource = std::make_unique<QpdfFile>();
+        m_contentSource->load(m_fileBytes, nullptr);
+    }
+    read(*m_contentSource, origin);
+    return snapshot;
+}
+
+void PdfDocument::keepPageResourcesUnlocked(int pageIndex, const PageResourceSnapshot& asRead)
+{
+    // Only a name no object of the page carries can have gone: most pages
+    // are not read again.
+    if (!asRead.droppable || m_bytesDamaged)
+        return;
+    QByteArray current, kept;
+    QString error;
+    QpdfFile file;
+    int restored = 0;
+    std::vector<std::pair<int, int>> changed;
+    if (serializeForEditUnlocked(&current, &error) && file.load(current, &error) &&
+        file.run([&](QPDF& pdf) {
+            const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
+            if (pageIndex >= 0 && size_t(pageIndex) < pages.size())
+                restored = restoreResources(pdf, pages[size_t(pageIndex)], asRead, changed);
+        }, &error) &&
+        (restored == 0 || IncrementalUpdate::append(file.pdf(), current, changed, &kept, &error))) {
+        if (restored > 0)
+            reloadFromBytesUnlocked(kept);
+        return;
+    }
+    qWarning().noquote() << "Page" << pageIndex + 1 << "may lack resources its content looks up:" << error;
 }
 
 bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& text, const QString& fontFamily,

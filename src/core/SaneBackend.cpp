@@ -204,7 +204,9 @@ SaneBackend::Read SaneBackend::readFrame(QByteArray* bytes, qint64 limit)
         if (status == SANE_STATUS_EOF)
             break;
         if (status != SANE_STATUS_GOOD) {
-            setError(QStringLiteral("sane_read: %1").arg(statusText(status)));
+            // A stop from another thread may reach the back-end between two
+            // reads, which then finds no scan running: still a stop.
+            setError(QStringLiteral("sane_read: %1").arg(statusText(m_cancelled ? SANE_STATUS_CANCELLED : status)));
             return Read::Failed;
         }
         if (bytes->size() + length > limit)

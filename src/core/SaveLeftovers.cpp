@@ -20,6 +20,7 @@
 namespace {
 
 const QLatin1String kMarker(".vorn-pdf-partial-");
+const QLatin1String kStagePrefix(".vorn-sign-");
 constexpr int kRandomLetters = 6;
 // A partial file changed within this time may still be on its way (between
 // its making and its lock); one older is a leftover only when unlocked.
@@ -133,6 +134,19 @@ int PartialFile::renameTo(const QByteArray& target)
     return 0;
 }
 
+QString signingStagePattern()
+{
+    return kStagePrefix + QString(kRandomLetters, QLatin1Char('X'));
+}
+
+bool isSigningStageName(const QString& name)
+{
+    if (name.size() != kStagePrefix.size() + kRandomLetters || !name.startsWith(kStagePrefix))
+        return false;
+    const QStringView tail = QStringView(name).right(kRandomLetters);
+    return std::all_of(tail.begin(), tail.end(), isLetterOrDigit);
+}
+
 bool isPartialFileName(const QString& name)
 {
     const qsizetype markerAt = name.size() - kRandomLetters - kMarker.size();
@@ -155,9 +169,13 @@ void removeSaveLeftovers(const QString& path)
     const QFileInfoList entries =
         folder.entryInfoList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries) {
+        const bool folderOfOurs = entry.isDir() && !entry.isSymLink();
+        // A stage is private: whatever is in it is its run's.
+        if (folderOfOurs && isSigningStageName(entry.fileName()))
+            removeOwnedFolderIfEnded(entry.filePath(), OwnedFolder::Contents::WithSubfolders);
         if (!isPartialFileName(entry.fileName()))
             continue;
-        if (entry.isDir() && !entry.isSymLink())
+        if (folderOfOurs)
             removeOwnedFolderIfEnded(entry.filePath());
         else
             removeIfLeftover(QFile::encodeName(entry.filePath()), changedBefore);

@@ -45,9 +45,16 @@ bool isPartialFileName(const QString& name);
 // still "XXXXXX".
 QString partialPathPattern(const QString& target);
 
+// A signing run's stage: a folder of the program's (see OwnedFolder) beside
+// the outputs of a stamped signature, where they are made out of sight. Its
+// name as a pattern (".vorn-sign-XXXXXX"), and whether name is one.
+QString signingStagePattern();
+bool isSigningStageName(const QString& name);
+
 // Removes what writes killed midway left in the folder of path's file (a
 // link's target): files of partial files' names, regular files of this
 // user, last changed more than a few minutes ago, that no live process holds
-// locked; and the program's folders there whose maker has ended (see
-// OwnedFolder). Nothing else is touched.
+// locked; and the program's folders there (of partial files' or signing
+// stages' names) whose maker has ended (see OwnedFolder). Nothing else is
+// touched.
 void removeSaveLeftovers(const QString& path);

@@ -2,9 +2,11 @@
 
 #include "KeptGlyphs.h"
 #include "MovedBoxCheck.h"
+#include "PageResourceNames.h"
 #include "PageOwnContent.h"
 #include "PageRemovalTrial.h"
 #include "PdfEngineInternal.h"
+#include "PdfPageTransform.h"
 #include "QpdfFile.h"
 
 #define POINTERHOLDER_TRANSITION 4
@@ -21,6 +23,7 @@
 #include <QMutex>
 #include <QRegularExpression>
 
+#include <cmath>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -218,62 +221,6 @@ private:
     std::set<QPDFObjGen> m_open;
 };
 
-// The resource names a page's content draws with, by the category they are
-// looked up in.
-class NamedResources : public QPDFObjectHandle::ParserCallbacks {
-public:
-    std::set<std::pair<std::string, std::string>> used;
-
-    void handleObject(QPDFObjectHandle object) override
-    {
-        if (!object.isOperator()) {
-            m_operands.push_back(object);
-            return;
-        }
-        const std::string op = object.getOperatorValue();
-        // A font counts where text is shown with it: a Tf whose text was
-        // all taken away draws nothing, and writers drop its font.
-        if (op == "Tf" && !m_operands.empty() && m_operands.front().isName())
-            m_font = m_operands.front().getName();
-        else if ((op == "Tj" || op == "TJ" || op == "'" || op == "\"") && !m_font.empty())
-            used.insert({"/Font", m_font});
-        else if (op == "q")
-            m_fonts.push_back(m_font);
-        else if (op == "Q" && !m_fonts.empty()) {
-            m_font = m_fonts.back();
-            m_fonts.pop_back();
-        } else if (op == "Do")
-            note("/XObject", 0);
-        else if (op == "gs")
-            note("/ExtGState", 0);
-        else if (op == "sh")
-            note("/Shading", 0);
-        else if (op == "cs" || op == "CS")
-            noteColourSpace();
-        else if ((op == "scn" || op == "SCN") && !m_operands.empty())
-            note("/Pattern", int(m_operands.size()) - 1);
-        m_operands.clear();
-    }
-    void handleEOF() override {}
-
-private:
-    void note(const char* category, int operand)
-    {
-        if (operand >= 0 && operand < int(m_operands.size()) && m_operands[size_t(operand)].isName())
-            used.insert({category, m_operands[size_t(operand)].getName()});
-    }
-    void noteColourSpace()
-    {
-        static const std::set<std::string> device{"/DeviceGray", "/DeviceRGB", "/DeviceCMYK", "/Pattern"};
-        if (!m_operands.empty() && m_operands.front().isName() && !device.count(m_operands.front().getName()))
-            note("/ColorSpace", 0);
-    }
-
-    std::vector<QPDFObjectHandle> m_operands;
-    std::string m_font;               // the text font as the graphics state stands
-    std::vector<std::string> m_fonts;  // ... saved by q
-};
-
 // A page's resources, one digest per name in each category (a category
 // that is no dictionary, /ProcSet, one for all): a writer may add a
 // resource to a dictionary the page inherits, which changes nothing it draws.
@@ -303,23 +250,14 @@ bool keepsResources(const std::map<std::string, QByteArray>& written, const std:
     });
 }
 
-bool hasResource(QPDFObjectHandle page, const std::pair<std::string, std::string>& name)
-{
-    QPDFObjectHandle resources = QPDFPageObjectHelper(page).getAttribute("/Resources", false);
-    if (!resources.isDictionary())
-        return false;
-    QPDFObjectHandle category = resources.getKey(name.first);
-    return category.isDictionary() && !category.getKey(name.second).isNull();
-}
-
-// A name the written page's content uses that its resources lack, unless
-// the source page lacked it too; empty when there is none.
+// A name the written page's content or a form it draws looks up in the
+// page's resources that they lack, unless the source page lacked it too;
+// empty when there is none.
 QString lostResource(QPDFObjectHandle written, QPDFObjectHandle* source)
 {
-    NamedResources names;
-    QPDFPageObjectHelper(written).parseContents(&names);
-    for (const auto& name : names.used)
-        if (!hasResource(written, name) && (!source || hasResource(*source, name)))
+    const std::set<ResourceName> missing = unresolvedNames(written, pageResourceUse(written).used);
+    for (const ResourceName& name : missing)
+        if (!source || unresolvedNames(*source, {name}).empty())
             return QString::fromStdString(name.second);
     return QString();
 }
@@ -569,10 +507,18 @@ QString ownLettersInside(FPDF_PAGE page, const std::vector<TurnedBox>& places)
     return bareText(read);
 }
 
-// A changed page drawn and read by pdfium: its written texts inside the
-// edited areas, and, where the page is turned as it was when it was edited,
-// nothing changed outside them. Turned since, the areas no longer say
-// where the edits stand: the qpdf checks above stand for it.
+// A page of the check's own copy turned as it stood when it was edited,
+// so that the edit's areas say where the edits stand on it. Later loads of
+// the page see the turn too.
+void turnAsEdited(FPDF_PAGE page, int quarterTurns)
+{
+    if (pdfApi().FPDFPage_GetRotation(page) != quarterTurns)
+        pdfApi().FPDFPage_SetRotation(page, quarterTurns);
+}
+
+// A changed page drawn and read by pdfium, turned as when it was edited
+// (a turn before or after changes no mark of it): its written texts inside
+// the edited areas, and nothing changed outside them.
 QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int index, const SavedPage& page)
 {
     const PdfiumApi& api = pdfApi();
@@ -580,8 +526,7 @@ QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int inde
     PagePtr after(api.FPDF_LoadPage(written, index));
     if (!after)
         return changedOutsideText(index);
-    if (api.FPDFPage_GetRotation(after.get()) != edit.quarterTurns)
-        return QString();
+    turnAsEdited(after.get(), edit.quarterTurns);
     std::vector<TurnedBox> places = edit.edited;
     places.insert(places.end(), edit.textBoxes.begin(), edit.textBoxes.end());
     const QString read = textInside(after.get(), places);
@@ -593,8 +538,9 @@ QString compareChangedPage(FPDF_DOCUMENT written, FPDF_DOCUMENT source, int inde
     if (const QString left = ownLettersInside(after.get(), edit.deleted); !left.isEmpty())
         return deletedLeftText(index, left.left(60));
     PagePtr before(source && page.source >= 0 ? api.FPDF_LoadPage(source, page.source) : nullptr);
-    if (!before || !edit.placesKnown || api.FPDFPage_GetRotation(before.get()) != edit.quarterTurns)
+    if (!before || !edit.placesKnown)
         return QString();
+    turnAsEdited(before.get(), edit.quarterTurns);
     const EditAreas areas{edit.edited, edit.kept, edit.cleared, edit.moved, edit.glyphsKnown, edit.taken, edit.textEdited};
     if (!pagesChangeOnlyInside(before.get(), after.get(), areas, edit.textKept && !edit.glyphsKnown))
         return changedOutsideText(index);
@@ -659,6 +605,41 @@ void PageEdit::add(const PageEdit& later, const QStringList& blockTexts)
     placesKnown = placesKnown && later.placesKnown;
     textKept = textKept && later.textKept;
     quarterTurns = later.quarterTurns;
+}
+
+namespace {
+
+// A box carried by map, which turns a page's displayed frame by clockwise
+// degrees: an upright box stays upright, a turned one turns on with the page.
+TurnedBox carried(const TurnedBox& box, const QTransform& map, double clockwise)
+{
+    if (!box.isTurned())
+        return TurnedBox(map.mapRect(box.rect.normalized()), 0);
+    TurnedBox moved = box;
+    moved.centre = map.map(box.centre);
+    moved.rect.translate(moved.centre - box.centre);
+    moved.rotation = box.rotation + clockwise;
+    return moved;
+}
+
+}  // namespace
+
+void PageEdit::turnTo(int turns, const QRectF& userBox)
+{
+    turns = ((turns % 4) + 4) % 4;
+    if (turns == quarterTurns)
+        return;
+    const QTransform map = PdfPageTransform(userBox, quarterTurns).toUserMatrix() *
+                           PdfPageTransform(userBox, turns).toUserMatrix().inverted();
+    const double clockwise = -qRadiansToDegrees(std::atan2(map.m12(), map.m11()));
+    for (std::vector<TurnedBox>* boxes : {&edited, &kept, &cleared, &textBoxes, &deleted})
+        for (TurnedBox& box : *boxes)
+            box = carried(box, map, clockwise);
+    for (MovedBox& move : moved) {
+        move.from = carried(move.from, map, clockwise);
+        move.by = map.map(move.by) - map.map(QPointF());
+    }
+    quarterTurns = turns;
 }
 
 void PageEdit::addMoves(const PageEdit& later)

@@ -41,6 +41,10 @@ struct PageEdit {
     // Text moved again moves on from where it went; text written over
     // where it went is no longer the moved text.
     void add(const PageEdit& later, const QStringList& blockTexts);
+    // The same places as the page turned quarterTurns shows them (userBox:
+    // its visible box in user space), for a later edit made on the page
+    // turned otherwise.
+    void turnTo(int turns, const QRectF& userBox);
 
 private:
     void addMoves(const PageEdit& later);

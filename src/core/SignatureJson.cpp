@@ -162,6 +162,8 @@ QJsonObject signatureResultToJson(const SignatureResult& result)
         {QStringLiteral("signer"), result.signer},
         {QStringLiteral("signedAt"), dateText(result.signedAt)},
         {QStringLiteral("mode"), int(result.mode)},
+        {QStringLiteral("outputDevice"), QString::number(result.outputIdentity.device())},
+        {QStringLiteral("outputInode"), QString::number(result.outputIdentity.inode())},
     };
 }
 
@@ -178,6 +180,12 @@ SignatureResult signatureResultFromJson(const QJsonObject& object, SignatureMode
     result.signer = text(object, "signer");
     result.signedAt = date(object, "signedAt");
     result.mode = modeOf(object, requestMode);
+    bool deviceRead = false;
+    bool inodeRead = false;
+    const quint64 device = text(object, "outputDevice").toULongLong(&deviceRead, 10);
+    const quint64 inode = text(object, "outputInode").toULongLong(&inodeRead, 10);
+    if (deviceRead && inodeRead)
+        result.outputIdentity = FileIdentity::fromNumbers(device, inode);
     return result;
 }
 
@@ -189,7 +197,8 @@ SignatureResult signingChildResult(const QJsonObject& answer, const SignatureReq
     if (result.outputPath.trimmed().isEmpty()) {
         result.ok = false;
         result.error = QObject::tr("Процесс подписи сообщил об успехе, но не назвал файл результата.");
-    } else if (!QFileInfo(result.outputPath).isFile()) {
+    } else if (!QFileInfo(result.outputPath).isFile()
+               || FileIdentity::of(result.outputPath) != result.outputIdentity) {
         result.ok = false;
         result.error = QObject::tr("Процесс подписи сообщил об успехе, но файла результата нет: %1").arg(result.outputPath);
     }

@@ -28,13 +28,15 @@ QJsonObject signatureSecretsToJson(const SignatureRequest& request);
 void readSignatureSecrets(const QJsonObject& object, SignatureRequest* request);
 
 // "outputSize" is a decimal in a string and "documentSha256" lower-case hex,
-// "" when the request failed before its input was read. Read back, an
-// "outputSize" that is not a decimal string is 0, and a "mode" that is
-// missing, not a number or outside 0..4 is requestMode.
+// "" when the request failed before its input was read; "outputDevice" and
+// "outputInode" name the file written, decimals in strings ("0" when none).
+// Read back, an "outputSize" that is not a decimal string is 0, a "mode"
+// that is missing, not a number or outside 0..4 is requestMode, and an
+// identity not given in decimals is invalid.
 QJsonObject signatureResultToJson(const SignatureResult& result);
 SignatureResult signatureResultFromJson(const QJsonObject& object, SignatureMode requestMode);
 
 // The signing child's answer as its parent takes it: read as above, except
-// that a success without its output (no path named, or no file there) is a
-// failure with the reason in error.
+// that a success without its output (no path named, or not the file it
+// wrote there) is a failure with the reason in error.
 SignatureResult signingChildResult(const QJsonObject& answer, const SignatureRequest& request);

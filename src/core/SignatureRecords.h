@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileIdentity.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -42,6 +44,8 @@ struct SignatureResult {
     QString signer;
     QDateTime signedAt;
     SignatureMode mode = DetachedCms;
+    // The file written under outputPath: its name may be another's since.
+    FileIdentity outputIdentity;
 };
 
 struct SigningCertificate {

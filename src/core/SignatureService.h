@@ -21,7 +21,10 @@ public:
     static bool isNativeSigningAvailable();
 
     // Signs one file. Every failure comes back as ok false with error set;
-    // the input never changes and a failed call leaves the output untouched.
+    // the input never changes. The output never replaces a file: where its
+    // name is taken (before or while it is written) the first free
+    // "<base> (<n>).<suffix>" beside it is used, and the result names the
+    // file written (outputPath, outputIdentity). A failed call writes nothing.
     static SignatureResult signFile(const SignatureRequest& request);
 
     // The certificate of the request's key material after the checks signing

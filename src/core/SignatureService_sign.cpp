@@ -5,13 +5,13 @@
 // copy it and check the result), never whole.
 #include "SignatureService.h"
 
+#include "NewFile.h"
 #include "RegularFile.h"
 #include "SigningInternal.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
-#include <QSaveFile>
 #include <QSettings>
 
 #include <sys/stat.h>
@@ -89,32 +89,40 @@ QString readFailure(QFile* input, BIO* source)
     return QObject::tr("Не удалось открыть исходный файл: %1").arg(input->errorString());
 }
 
-// The signature's DER straight into the output, replaced atomically.
-bool writeSignature(CMS_ContentInfo* cms, const QString& path, QString* error)
+// The signature's DER straight into a new output under a free name.
+bool writeSignature(CMS_ContentInfo* cms, const QString& wanted, NewFile* output, QString* error)
 {
-    QSaveFile output(path);
-    if (!output.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        *error = QObject::tr("Не удалось записать подпись: %1").arg(output.errorString());
+    QString reason;
+    if (!output->open(wanted, &reason)) {
+        *error = QObject::tr("Не удалось записать подпись: %1").arg(reason);
         return false;
     }
-    const BioPtr sink = deviceBio(&output);
+    const BioPtr sink = deviceBio(output->device());
     if (!sink || i2d_CMS_bio(sink.get(), cms) != 1) {
         *error = sink && deviceBioFailed(sink.get())
-            ? QObject::tr("Не удалось записать подпись: %1").arg(output.errorString())
+            ? QObject::tr("Не удалось записать подпись: %1").arg(output->device()->errorString())
             : QObject::tr("OpenSSL не смог сериализовать CMS подпись: %1").arg(opensslErrorText());
-        output.cancelWriting();
         return false;
     }
     if (deviceBioBytes(sink.get()) == 0) {
         *error = QObject::tr("OpenSSL вернул пустую подпись.");
-        output.cancelWriting();
         return false;
     }
-    if (!output.commit()) {
-        *error = QObject::tr("Не удалось записать подпись: %1").arg(output.errorString());
+    if (!output->commit(&reason)) {
+        *error = QObject::tr("Не удалось записать подпись: %1").arg(reason);
         return false;
     }
     return true;
+}
+
+// A success names the file it wrote, under whatever free name it took.
+void succeeded(SignatureResult* result, const NewFile& output)
+{
+    result->ok = true;
+    result->error.clear();
+    result->outputPath = output.path();
+    result->outputSize = QFileInfo(output.path()).size();
+    result->outputIdentity = output.identity();
 }
 
 SignatureResult signCms(const SignatureRequest& request, QFile* input, SignatureResult result)
@@ -156,11 +164,11 @@ SignatureResult signCms(const SignatureRequest& request, QFile* input, Signature
     } else {
         result.documentSha256 = signedSha256(cms.get());
     }
-    if (!writeSignature(cms.get(), request.outputPath, &error))
+    NewFile output;
+    if (!writeSignature(cms.get(), request.outputPath, &output, &error))
         return failed(result, error);
     rememberKeyFiles(request);
-    result.ok = true;
-    result.outputSize = QFileInfo(request.outputPath).size();
+    succeeded(&result, output);
     return result;
 }
 
@@ -178,7 +186,7 @@ bool writeWhole(QFileDevice* file, const char* data, qint64 size)
 }
 
 // The source and then the update into the output, with the SHA-256 of all.
-bool writeSignedPdf(QFile* source, const PdfSignatureShell& shell, QSaveFile* output, QByteArray* sha256)
+bool writeSignedPdf(QFile* source, const PdfSignatureShell& shell, QFileDevice* output, QByteArray* sha256)
 {
     Sha256 hash;
     if (!source->seek(0))
@@ -227,25 +235,24 @@ void signEmbeddedPdf(const SignatureRequest& request, QFile* input, SignatureRes
     if (der.isEmpty() || !embedSignature(&shell, der, &error))
         return fail(error);
 
-    QSaveFile output(request.outputPath);
+    NewFile output;
     QByteArray sha256;
-    if (!output.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeSignedPdf(input, shell, &output, &sha256)) {
-        const QString reason = output.error() != QFileDevice::NoError ? output.errorString() : input->errorString();
-        output.cancelWriting();
+    QString reason;
+    if (!output.open(request.outputPath, &reason))
+        return fail(QObject::tr("Не удалось записать PDF со встроенной подписью: %1").arg(reason));
+    if (!writeSignedPdf(input, shell, output.device(), &sha256)) {
+        reason = output.device()->error() != QFileDevice::NoError ? output.device()->errorString()
+                                                                  : input->errorString();
         return fail(QObject::tr("Не удалось записать PDF со встроенной подписью: %1").arg(reason));
     }
-    // Checked before it replaces anything: a document the update broke is
-    // never reported as signed.
-    if (!checkSignedPdf(input, shell, &error)) {
-        output.cancelWriting();
+    // Checked before it takes a name: a document the update broke is never
+    // reported as signed.
+    if (!checkSignedPdf(input, shell, &error))
         return fail(QObject::tr("Подписанный PDF не прошёл проверку, файл не записан: %1").arg(error));
-    }
-    if (!output.commit())
-        return fail(QObject::tr("Не удалось записать PDF со встроенной подписью: %1").arg(output.errorString()));
+    if (!output.commit(&reason))
+        return fail(QObject::tr("Не удалось записать PDF со встроенной подписью: %1").arg(reason));
     rememberKeyFiles(request);
-    result->ok = true;
-    result->error.clear();
-    result->outputSize = QFileInfo(request.outputPath).size();
+    succeeded(result, output);
     result->documentSha256 = sha256;
 }
 

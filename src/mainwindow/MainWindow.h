@@ -341,6 +341,9 @@ private:
     void endOcrRun();
     bool writeBlocksIntoPage(int page, const std::vector<TextBlock>& blocks, const QString& pageError,
                              const QString& writeError);
+    // The blocks written into page behind the page write's prompt; false
+    // when that failed (warned with writeError) or the user stopped it.
+    bool writeShownBlocks(int page, const std::vector<TextBlock>& blocks, const QString& writeError);
     void forgetShownBlocks();
     void onUnsavedBlocksReplaced(int page, const std::vector<TextBlock>& blocks);
     bool writeBackBeforePageChange(int page);
@@ -693,6 +696,7 @@ private:
     int batchChangedPage = -1;  // the page the last change in a batch named; -1: nothing changed
     int batchShownPage = -1;
     bool committingBeforeChange = false;
+    bool savingPageEdits = false;  // the page's edits are written for a save: its prompt tells of the save
     bool quietPageWrites = false;  // a whole-document run writes page after page: the view catches up at its end
 
 signals:

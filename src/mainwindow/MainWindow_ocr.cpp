@@ -325,11 +325,21 @@ bool MainWindow::writeBlocksIntoPage(int page, const std::vector<TextBlock>& blo
     }
     if (pageWriteAsideRunning())
         return false;  // asked for from inside a write's wait
-    if (!writePageAside(documentHold, page, blocks)) {
+    return writeShownBlocks(page, blocks, writeError);
+}
+
+bool MainWindow::writeShownBlocks(int page, const std::vector<TextBlock>& blocks, const QString& writeError)
+{
+    const PageWriteEnd end =
+        savingPageEdits
+            ? writePageAside(this, documentHold, page, blocks, tr("Сохранение"), tr("Сохранение документа..."))
+            : writePageAside(this, documentHold, page, blocks, tr("Запись правок"),
+                             tr("Запись правок страницы %1...").arg(page + 1));
+    if (end == PageWriteEnd::Stopped)
+        setStatusText(savingPageEdits ? tr("Сохранение остановлено.") : tr("Запись правок остановлена."));
+    else if (end == PageWriteEnd::Failed)
         warnWriteFailed(writeError);
-        return false;
-    }
-    return true;
+    return end == PageWriteEnd::Written;
 }
 
 // The warning of a failed write, with the document's reason.
@@ -358,10 +368,8 @@ bool MainWindow::commitShownEdits(const QString& pageError, const QString& write
     }
     if (pageWriteAsideRunning())
         return false;  // asked for from inside a write's wait
-    if (!writePageAside(documentHold, edits.page(), edits.blocksWithEdits())) {
-        warnWriteFailed(writeError);
+    if (!writeShownBlocks(edits.page(), edits.blocksWithEdits(), writeError))
         return false;
-    }
     edits.clear();
     forgetShownBlocks();
     return true;

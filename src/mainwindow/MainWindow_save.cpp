@@ -16,6 +16,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTime>
@@ -33,6 +34,7 @@ const QString kPdfSuffix = QStringLiteral(".pdf");
 // the shown page into the document first; false stops the save or close.
 bool MainWindow::writePendingBlockEdits()
 {
+    const QScopedValueRollback<bool> saving(savingPageEdits, true);
     return applyPendingOcrEdits();
 }
 

@@ -1,5 +1,6 @@
 #include "OutputPaths.h"
 
+#include "NewFile.h"
 #include "UiTranslate.h"
 
 #include <QDateTime>
@@ -96,28 +97,12 @@ QString uniqueSiblingPathLikeChrome(const QString& path)
 {
     constexpr int kLastNumberTried = 9999;
     constexpr qint64 kFallbackModulus = 1000000;
-    const QFileInfo info(path);
-    const QDir folder(folderOrHome(path));
-    QString base = info.completeBaseName();
-    QString suffix = info.suffix();
-    // A name that is all suffix (".bashrc") is its own base: the dot
-    // belongs to the name, and the suffix is not added a second time.
-    if (base.trimmed().isEmpty()) {
-        base = info.fileName().trimmed().isEmpty() ? QStringLiteral("document") : info.fileName();
-        suffix.clear();
-    }
-    const auto candidate = [&](qint64 n) {
-        QString name = n == 0 ? base : QStringLiteral("%1 (%2)").arg(base).arg(n);
-        if (!suffix.isEmpty())
-            name += QLatin1Char('.') + suffix;
-        return folder.filePath(name);
-    };
     for (int n = 0; n <= kLastNumberTried; ++n) {
-        const QString next = candidate(n);
+        const QString next = numberedSiblingPath(path, n);
         if (!QFileInfo::exists(next))
             return next;
     }
-    return candidate(QDateTime::currentMSecsSinceEpoch() % kFallbackModulus);
+    return numberedSiblingPath(path, QDateTime::currentMSecsSinceEpoch() % kFallbackModulus);
 }
 
 QString withExtension(const QString& path, const QString& suffix)

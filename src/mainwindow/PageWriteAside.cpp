@@ -1,10 +1,9 @@
 #include "PageWriteAside.h"
 
-#include "DocumentJob.h"
 #include "PdfDocument.h"
+#include "WorkProgressDialog.h"
 
-#include <QEventLoop>
-#include <QObject>
+#include <QScopedValueRollback>
 
 namespace {
 
@@ -17,26 +16,18 @@ bool pageWriteAsideRunning()
     return waiting;
 }
 
-bool writePageAside(const std::shared_ptr<PdfDocument>& document, int page, const std::vector<TextBlock>& blocks)
+PageWriteEnd writePageAside(QWidget* parent, const std::shared_ptr<PdfDocument>& document, int page,
+                            const std::vector<TextBlock>& blocks, const QString& title, const QString& text)
 {
     if (!document || waiting)
-        return false;
-    waiting = true;
-    auto written = std::make_shared<bool>(false);
-    bool ended = false;
-    QEventLoop loop;
-    DocumentJob job(document);
-    QObject::connect(&job, &DocumentJob::finished, &loop, [&ended, &loop] {
-        ended = true;
-        loop.quit();
+        return PageWriteEnd::Failed;
+    const QScopedValueRollback<bool> wait(waiting, true);
+    WorkProgressDialog prompt(title, text, parent);
+    // The work holds the document: a tab closed meanwhile never frees it under the write.
+    const bool written = prompt.run([document, page, blocks](const WorkProgressDialog::Report&) {
+        return blocks.empty() ? document->removeInvisibleTextLayer(page) : document->overlayOcrText(page, blocks, false);
     });
-    job.start([written, page, blocks](DocumentJob::Control& control) {
-        PdfDocument& target = *control.document();
-        *written = blocks.empty() ? target.removeInvisibleTextLayer(page) : target.overlayOcrText(page, blocks, false);
-    });
-    // The job's end comes queued, so it cannot pass before the loop runs.
-    while (!ended)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    waiting = false;
-    return *written;
+    if (written)
+        return PageWriteEnd::Written;
+    return prompt.wasCancelled() ? PageWriteEnd::Stopped : PageWriteEnd::Failed;
 }

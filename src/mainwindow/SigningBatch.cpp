@@ -4,6 +4,7 @@
 #include "FileIdentity.h"
 #include "MainWindow.h"
 #include "OutputPaths.h"
+#include "SaveLeftovers.h"
 #include "SignatureDialog.h"
 #include "SignatureJournal.h"
 #include "SignatureJson.h"
@@ -15,8 +16,6 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 
 SigningBatch::SigningBatch(SignatureDialog* dialog, MainWindow* window, const SigningChild& children,
@@ -94,8 +93,10 @@ bool SigningBatch::signOne(const QString& file, QString* stampedPath, SignatureR
 {
     *request = templateRequest;
     request->inputPath = file;
-    request->outputPath =
-        uniqueSiblingPathLikeChrome(SignatureService::defaultOutputPath(file, templateRequest.mode));
+    const QString wanted = SignatureService::defaultOutputPath(file, templateRequest.mode);
+    // What killed runs and saves left in the outputs' folder goes first.
+    removeSaveLeftovers(wanted);
+    request->outputPath = uniqueSiblingPathLikeChrome(wanted);
     // The file's request, its child's temporary files and the stage of a
     // stamped copy: all go before returning, or at once on cancel.
     scratch = std::make_shared<SigningScratch>();
@@ -127,14 +128,8 @@ bool SigningBatch::signInScratch(const QString& file, QString* stampedPath, Sign
         request->inputPath = staged.stampedPdf;
     }
     const bool stamped = !staged.signature.isEmpty();
-    // A free name: whatever is there after a stop or failure is this file's.
-    const QString pendingSignature =
-        stamped || QFileInfo::exists(request->outputPath) ? QString() : request->outputPath;
-    if (!signFileInWorker(*request, result, error) || (stamped && !placeStampedOutputs(staged, placed, error))) {
-        if (!pendingSignature.isEmpty())
-            QFile::remove(pendingSignature);
+    if (!signFileInWorker(*request, result, error) || (stamped && !placeStampedOutputs(staged, &placed, error)))
         return false;
-    }
     if (stamped) {
         request->inputPath = placed.stampedPdf;
         request->outputPath = placed.signature;
@@ -193,7 +188,7 @@ bool SigningBatch::signFileInWorker(const SignatureRequest& request, SignatureRe
         return false;
 
     bool done = false;
-    bool ok = false;
+    bool processOk = false;
     QByteArray out;
     QByteArray err;
     QString message;
@@ -202,9 +197,9 @@ bool SigningBatch::signFileInWorker(const SignatureRequest& request, SignatureRe
     child = &process;
     loop = &events;
     children.configure(&process, {QStringLiteral("--vorn-sign-file"), path}, "VORN_SIGN_WORKER", own->path());
-    QObject::connect(&process, &QProcess::finished, &events, [&](int exitCode, QProcess::ExitStatus status) {
+    QObject::connect(&process, &QProcess::finished, &events, [&](int, QProcess::ExitStatus status) {
         done = true;
-        ok = exitCode == 0 && status == QProcess::NormalExit;
+        processOk = status == QProcess::NormalExit;
         out = process.readAllStandardOutput();
         err = process.readAllStandardError();
         message = status == QProcess::CrashExit ? tr("Криптопровайдер аварийно завершил подписание.")
@@ -232,26 +227,18 @@ bool SigningBatch::signFileInWorker(const SignatureRequest& request, SignatureRe
     loop = nullptr;
     QFile::remove(path);
     if (stopped) {
-        *error = QString();
+        // Even after its child answered, however it ended: what the answer
+        // names is taken back.
+        removeWhatChildLeft(signingChildAnswer(true, out, {}, {}, request), request.outputPath);
+        error->clear();
         return false;
     }
-    if (!ok) {
-        *error = QString::fromUtf8(err).trimmed();
-        if (error->isEmpty())
-            *error = message;
-        return false;
-    }
-    const QJsonDocument document = QJsonDocument::fromJson(out.trimmed());
-    if (!document.isObject()) {
-        *error = tr("Изолированный процесс подписи вернул некорректный ответ.");
-        return false;
-    }
-    *result = signingChildResult(document.object(), request);
+    *result = signingChildAnswer(processOk, out, err, message, request);
     if (!result->ok) {
-        *error = result->error.isEmpty() ? tr("Подписание завершилось с ошибкой.") : result->error;
-        return false;
+        removeWhatChildLeft(*result, request.outputPath);
+        *error = result->error;
     }
-    return true;
+    return result->ok;
 }
 
 QString SigningBatch::stoppedText() const

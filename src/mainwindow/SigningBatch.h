@@ -39,10 +39,12 @@ public:
     QString stoppedText() const;
 
     // Signs one file in a child and waits; true only for a result whose ok
-    // is true, else error holds the text to show. Its request file (the
-    // pass phrases go through the child's standard input) and the child's
-    // temporary files live in a private scratch folder: the file's own while
-    // a file is in hand, else one that goes before returning.
+    // is true, else error holds the text to show: the child's answer read
+    // as the single run reads it (signingChildAnswer), its refusal's reason
+    // whatever its exit code. Its request file (the pass phrases go through
+    // the child's standard input) and the child's temporary files live in a
+    // private scratch folder: the file's own while a file is in hand, else
+    // one that goes before returning.
     bool signFileInWorker(const SignatureRequest& request, SignatureResult* result, QString* error);
 
 private:

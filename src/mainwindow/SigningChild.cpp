@@ -1,7 +1,12 @@
 #include "SigningChild.h"
 
+#include "FileIdentity.h"
+#include "SaveLeftovers.h"
+#include "SignatureJson.h"
 #include "WorkerProcess.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QVariant>
@@ -48,4 +53,28 @@ bool claimSigningChildEnd(QObject* process)
         return false;
     process->setProperty(kDone, true);
     return true;
+}
+
+SignatureResult signingChildAnswer(bool processOk, const QByteArray& out, const QByteArray& err,
+                                   const QString& fallbackText, const SignatureRequest& request)
+{
+    const QJsonDocument document = processOk ? QJsonDocument::fromJson(out.trimmed()) : QJsonDocument();
+    SignatureResult result;
+    if (document.isObject()) {
+        result = signingChildResult(document.object(), request);
+    } else {
+        result.mode = request.mode;
+        result.error = QString::fromUtf8(err).trimmed();
+    }
+    if (!result.ok && result.error.isEmpty())
+        result.error = fallbackText;
+    return result;
+}
+
+void removeWhatChildLeft(const SignatureResult& answer, const QString& wantedOutput)
+{
+    if (answer.ok)
+        removeFileIfSame(answer.outputPath, answer.outputIdentity);
+    if (!wantedOutput.isEmpty())
+        removeSaveLeftovers(wantedOutput);
 }

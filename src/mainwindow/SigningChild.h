@@ -1,5 +1,7 @@
 #pragma once
 
+#include "SignatureRecords.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -34,3 +36,18 @@ void killSigningChild(QProcess* process);
 // The once-guard of a child's ends: true the first time it is asked for
 // process (setting "_vorn_done"), false afterwards and for a null process.
 bool claimSigningChildEnd(QObject* process);
+
+// The signing child's answer as every run reads it, whatever its exit code:
+// the result object it printed (a refusal carries its reason there), else
+// its standard error, trimmed, else fallbackText; a failure always has its
+// error text. processOk is false for a child that did not end normally: its
+// output then counts for nothing.
+SignatureResult signingChildAnswer(bool processOk, const QByteArray& out, const QByteArray& err,
+                                   const QString& fallbackText, const SignatureRequest& request);
+
+// What a signing child made for a run that is not to keep it goes: the file
+// its answer named, only while that name is still the very file it wrote
+// (another run may have taken the name since), and what a child killed
+// midway left beside wantedOutput (see removeSaveLeftovers), never a live
+// writer's.
+void removeWhatChildLeft(const SignatureResult& answer, const QString& wantedOutput);

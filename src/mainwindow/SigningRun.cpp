@@ -6,6 +6,7 @@
 #include "OutputPaths.h"
 #include "PdfDocument.h"
 #include "RegularFile.h"
+#include "SaveLeftovers.h"
 #include "SignatureDialog.h"
 #include "SignatureJournal.h"
 #include "SignatureJson.h"
@@ -105,6 +106,8 @@ void SigningRun::start()
         return;
     }
     QString out = in.outputPath.isEmpty() ? SignatureService::defaultOutputPath(input, in.mode) : in.outputPath;
+    // What killed runs and saves left in the outputs' folder goes first.
+    removeSaveLeftovers(out);
     out = uniqueSiblingPathLikeChrome(out);
     dialog->setOutputPath(out);
 
@@ -147,8 +150,6 @@ void SigningRun::start()
     sourceCopyPath.clear();
     stagedOutputs = StampedOutputs();
     placedOutputs = StampedOutputs();
-    // A free name: anything found there after a stop or failure is this run's.
-    pendingSignature = QFileInfo::exists(out) ? QString() : out;
     running = true;
     aborted = false;
     // A logout or a plain kill stops the run as a cancel does.
@@ -166,6 +167,7 @@ void SigningRun::startChild(const QString& requestPath, bool describe)
 {
     auto* process = new QProcess(this);
     child = process;
+    childSigns = !describe;
     children.configure(process, {QStringLiteral("--vorn-sign-file"), requestPath}, "VORN_SIGN_WORKER",
                        scratch->path());
     auto finish = [this, describe](QProcess* p, bool ok, const QString& fallback) {
@@ -270,8 +272,6 @@ void SigningRun::prepareAndSign()
         }
         placedOutputs = outputs;
         record.request.outputPath = stagedOutputs.signature;
-        // Nothing is made under the outputs' own names before both are whole.
-        pendingSignature.clear();
         dialog->setOutputPath(outputs.signature);
         task.stamped = stagedOutputs.stampedPdf;
         task.stampSource = copyDocument ? sourceCopyPath : input;
@@ -330,34 +330,18 @@ void SigningRun::finishSigningRun(QProcess* process, bool processOk, const QByte
     QFile::remove(record.requestFilePath);
     if (!sourceCopyPath.isEmpty())
         QFile::remove(sourceCopyPath);
-    QString title;
-    QString text;
-    const QJsonDocument document = processOk ? QJsonDocument::fromJson(out.trimmed()) : QJsonDocument();
-    if (document.isObject()) {
-        record.result = signingChildResult(document.object(), record.request);
-        if (!record.result.ok) {
-            title = tr("Ошибка подписи");
-            text = record.result.error.isEmpty() ? fallbackText : record.result.error;
-        }
-    } else {
-        title = tr("Ошибка подписи");
-        text = QString::fromUtf8(err).trimmed();
-        if (text.isEmpty())
-            text = fallbackText;
-    }
-    record.finalTitle = title;
-    record.finalText = text;
+    record.result = signingChildAnswer(processOk, out, err, fallbackText, record.request);
+    record.finalTitle = record.result.ok ? QString() : tr("Ошибка подписи");
+    record.finalText = record.result.ok ? QString() : record.result.error;
     process->deleteLater();
     if (aborted || !dialog)
         return;
-    if (!text.isEmpty()) {
-        failSigningRun(title, text);
+    if (!record.result.ok) {
+        failSigningRun(record.finalTitle, record.finalText);
         return;
     }
     if (!stagedOutputs.stampedPdf.isEmpty() && !placeStamped())
         return;
-    // The first file is signed: its outputs are the user's now.
-    pendingSignature.clear();
     succeed();
 }
 
@@ -366,7 +350,7 @@ void SigningRun::finishSigningRun(QProcess* process, bool processOk, const QByte
 bool SigningRun::placeStamped()
 {
     QString error;
-    if (!placeStampedOutputs(stagedOutputs, placedOutputs, &error)) {
+    if (!placeStampedOutputs(stagedOutputs, &placedOutputs, &error)) {
         failSigningRun(tr("Подписание"), error);
         return false;
     }
@@ -382,7 +366,7 @@ void SigningRun::failSigningRun(const QString& title, const QString& text)
     // A failed run leaves no file of its own: no begun signature, and no
     // stamped copy that would pass for a signed one (its stage goes with
     // the scratch).
-    removeUnfinishedOutputs();
+    removeWhatChildLeft(SignatureResult(), record.request.outputPath);
     end();
     if (!dialog)
         return;
@@ -465,13 +449,6 @@ void SigningRun::end()
     scratch.reset();
 }
 
-void SigningRun::removeUnfinishedOutputs()
-{
-    if (!pendingSignature.isEmpty())
-        QFile::remove(pendingSignature);
-    pendingSignature.clear();
-}
-
 void SigningRun::abort()
 {
     aborted = true;
@@ -483,12 +460,17 @@ void SigningRun::abort()
         preparation->deleteLater();
         preparation = nullptr;
     }
+    // A signing child that answered before the stop, however it ended, is
+    // taken back: its signature is not to stay.
+    SignatureResult answered;
     if (child) {
         killSigningChild(child);
+        if (childSigns)
+            answered = signingChildAnswer(true, child->readAllStandardOutput(), {}, {}, record.request);
         child->deleteLater();
     }
     if (running) {
-        removeUnfinishedOutputs();
+        removeWhatChildLeft(answered, record.request.outputPath);
         end();
     }
 }

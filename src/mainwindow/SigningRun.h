@@ -33,12 +33,14 @@ struct AsyncSignResult {
 // child reads the key material and names the certificate; the file is
 // prepared off the GUI thread (a fresh copy of the open document, a stamped
 // copy) and a second child signs it, the pass phrases handed over through
-// its standard input. Further files follow as a batch. The run belongs to
-// the dialog: closing the dialog, or a SIGTERM, ends it at once, killing
-// its child, letting its preparation go and removing its scratch folder
-// (request file, document copy, the children's temporary files, the stage
-// of a stamped copy and its signature) and whatever output the stopped run
-// had begun.
+// its standard input. The output takes a free name without replacing
+// anything (another run may take the wanted one meanwhile): the name the
+// child wrote is the one shown and journalled. Further files follow as a
+// batch. The run belongs to the dialog: closing the dialog, or a SIGTERM,
+// ends it at once, killing its child, letting its preparation go and
+// removing its scratch folder (request file, document copy, the children's
+// temporary files, the stage of a stamped copy and its signature) and what
+// the stopped run had made: only files it can prove its own, never a name.
 class SigningRun : public QObject {
     Q_OBJECT
 public:
@@ -75,7 +77,6 @@ private:
     void succeed();
     void openResult(const QString& path);
     void end();
-    void removeUnfinishedOutputs();
     void startChild(const QString& requestPath, bool describe);
 
     QPointer<SignatureDialog> dialog;
@@ -85,6 +86,7 @@ private:
     std::unique_ptr<TerminationWatch> termination;  // while running
     SigningPreparation* preparation = nullptr;
     QPointer<QProcess> child;
+    bool childSigns = false;  // the child is the signing one, not the describing one
     SigningBatch* batch = nullptr;  // while a batch runs
     bool running = false;
     bool aborted = false;
@@ -96,9 +98,6 @@ private:
     QString journalInput;   // the file the journal names for the first signature
     bool inputIsOpenDocument = false;
     QString sourceCopyPath;  // the open document's copy, in the scratch
-    // The output this run names but has not finished: gone if it stops or
-    // fails.
-    QString pendingSignature;
     // A stamped copy and its signature: made in a stage, then placed.
     StampedOutputs stagedOutputs;
     StampedOutputs placedOutputs;

@@ -1,19 +1,20 @@
 #include "SigningScratch.h"
 
-#include "OwnedFolder.h"
+#include "SaveLeftovers.h"
 #include "SignatureStampTemplate.h"
 #include "SystemErrorText.h"
 
-#include <QDateTime>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QObject>
+#include <QLockFile>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QTemporaryFile>
 
 #include <cerrno>
-#include <cstdio>
 #include <functional>
 
 #include <fcntl.h>
@@ -22,18 +23,21 @@
 
 namespace {
 
-const QString kLockName = QStringLiteral(".vorn-sign.lock");
-// A stage's name in the outputs' folder.
-const QString kStagePattern = QStringLiteral(".vorn-sign-??????");
 // The stages a scratch made, one a line: device, inode and the path in hex.
 const QString kStagesName = QStringLiteral(".vorn-sign-stages");
-// A folder is made and locked at once; one without a lock this old is no
-// run's that is still starting.
-constexpr qint64 kUnlockedGraceSeconds = 60;
+const QString kStageFoldersName = QStringLiteral("signing-stage-folders");
+// A stage is private: whatever is in it is the run's, a killed child's own
+// folder for its unfinished output included.
+constexpr OwnedFolder::Contents kStageContents = OwnedFolder::Contents::WithSubfolders;
 
 QString folderTemplate()
 {
     return QStringLiteral("vorn-sign-XXXXXX");
+}
+
+QString stageNameFilter()
+{
+    return signingStagePattern().replace(u'X', u'?');
 }
 
 // A stage is removed only while the path still names the folder made then
@@ -53,7 +57,7 @@ bool removeStage(const QByteArray& line)
     if (!deviceOk || !inodeOk || path.isEmpty() || ::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode)
         || info.st_uid != ::getuid() || info.st_dev != device || info.st_ino != inode)
         return true;
-    return removeOwnedFolderIfEnded(QFile::decodeName(path));
+    return removeOwnedFolderIfEnded(QFile::decodeName(path), kStageContents);
 }
 
 // Whether every stage the scratch notes is gone.
@@ -69,58 +73,84 @@ bool removeStagesNoted(const QString& scratchFolder)
 }
 
 // The folders stages were made in, one a line in hex, kept where the
-// clearing of the temporary folder does not reach: a stage a killed run
-// left goes at the next start even without its note.
+// clearing of the temporary folder does not reach and where every edition
+// looks (the data folder their own folders are in): a stage a killed run
+// left goes at the next start of any edition, even without its note.
 QString stageFoldersPath()
 {
-    return QDir(appDataDirectory()).filePath(QStringLiteral("signing-stage-folders"));
+    const QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString organization = QCoreApplication::organizationName();
+    const QString folder = data.trimmed().isEmpty() || organization.isEmpty()
+                               ? QDir::homePath() + QStringLiteral("/.vorn-pdf-reader")
+                               : QDir(data).filePath(organization);
+    return QDir(folder).filePath(kStageFoldersName);
+}
+
+QStringList readStageFolders(const QString& path)
+{
+    QStringList folders;
+    QFile list(path);
+    if (!list.open(QIODevice::ReadOnly))
+        return folders;
+    for (const QByteArray& line : list.readAll().split('\n')) {
+        if (!line.trimmed().isEmpty())
+            folders << QFile::decodeName(QByteArray::fromHex(line.trimmed()));
+    }
+    return folders;
 }
 
 // Changes the list of stage folders under its lock; false when it could not.
 bool changeStageFolders(const std::function<QStringList(const QStringList&)>& change)
 {
     constexpr int kListLockMs = 2000;
-    if (!QDir().mkpath(appDataDirectory()))
+    const QString path = stageFoldersPath();
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
-    QLockFile guard(stageFoldersPath() + QStringLiteral(".lock"));
+    QLockFile guard(path + QStringLiteral(".lock"));
     if (!guard.tryLock(kListLockMs))
         return false;
-    QFile list(stageFoldersPath());
-    QStringList folders;
-    if (list.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : list.readAll().split('\n')) {
-            if (!line.trimmed().isEmpty())
-                folders << QFile::decodeName(QByteArray::fromHex(line.trimmed()));
-        }
-        list.close();
-    }
+    const QStringList folders = readStageFolders(path);
     const QStringList changed = change(folders);
     if (changed == folders)
         return true;
     QByteArray text;
     for (const QString& folder : changed)
         text += QFile::encodeName(folder).toHex() + '\n';
-    QSaveFile saved(stageFoldersPath());
+    QSaveFile saved(path);
     return saved.open(QIODevice::WriteOnly) && saved.write(text) == text.size() && saved.commit();
 }
 
 bool holdsStage(const QString& folder)
 {
-    return !QDir(folder).entryList({kStagePattern}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty();
+    return !QDir(folder).entryList({stageNameFilter()}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty();
+}
+
+// Stages whose runs ended, their notes gone or not; a folder keeps its line
+// while a stage stands there. An edition's own list of the earlier kind
+// joins the shared one.
+void removeListedStages()
+{
+    const QString former = QDir(appDataDirectory()).filePath(kStageFoldersName);
+    const QStringList formerFolders = readStageFolders(former);
+    const bool listed = changeStageFolders([&formerFolders](const QStringList& folders) {
+        QStringList kept;
+        for (const QString& folder : folders + formerFolders) {
+            removeEndedOwnedFolders(folder, stageNameFilter(), kStageContents);
+            if (!kept.contains(folder) && holdsStage(folder))
+                kept << folder;
+        }
+        return kept;
+    });
+    if (listed && QFileInfo(former).absoluteFilePath() != QFileInfo(stageFoldersPath()).absoluteFilePath())
+        QFile::remove(former);
 }
 
 } // namespace
 
 SigningScratch::SigningScratch()
-    : dir(QDir(QDir::tempPath()).filePath(folderTemplate()))
+    : createError(folder.create(QDir(QDir::tempPath()).filePath(folderTemplate()),
+                                OwnedFolder::Contents::WithSubfolders))
 {
-    if (!dir.isValid())
-        return;
-    dir.setAutoRemove(false);  // clear() decides
-    lock = std::make_unique<QLockFile>(QDir(dir.path()).filePath(kLockName));
-    // Only an ended process makes the lock stale, however long a run takes.
-    lock->setStaleLockTime(0);
-    lock->tryLock(0);
 }
 
 SigningScratch::~SigningScratch()
@@ -130,22 +160,27 @@ SigningScratch::~SigningScratch()
 
 bool SigningScratch::isValid() const
 {
-    return dir.isValid() && QDir(dir.path()).exists();
+    return folder.isValid() && QDir(folder.path()).exists();
 }
 
 QString SigningScratch::path() const
 {
-    return isValid() ? dir.path() : QString();
+    return isValid() ? folder.path() : QString();
+}
+
+QString SigningScratch::unavailableText() const
+{
+    return systemErrorText(createError != 0 ? createError : ENOENT);
 }
 
 QString SigningScratch::reserve(const QString& prefix, const QString& suffix, QString* error)
 {
     if (!isValid()) {
         if (error)
-            *error = dir.errorString();
+            *error = unavailableText();
         return {};
     }
-    QTemporaryFile file(QDir(dir.path()).filePath(prefix + QStringLiteral("XXXXXX") + suffix));
+    QTemporaryFile file(QDir(folder.path()).filePath(prefix + QStringLiteral("XXXXXX") + suffix));
     file.setAutoRemove(false);
     if (!file.open()) {
         if (error)
@@ -155,7 +190,7 @@ QString SigningScratch::reserve(const QString& prefix, const QString& suffix, QS
     return file.fileName();
 }
 
-QString SigningScratch::stage(const QString& folder, QString* error)
+QString SigningScratch::stage(const QString& outputsFolder, QString* error)
 {
     const auto fail = [error](const QString& reason) {
         if (error)
@@ -163,19 +198,17 @@ QString SigningScratch::stage(const QString& folder, QString* error)
         return QString();
     };
     if (!isValid())
-        return fail(dir.errorString());
-    // The stages killed runs left here go, whether or not their notes survived.
-    removeEndedOwnedFolders(folder, kStagePattern);
-    const QString absolute = QFileInfo(folder).absoluteFilePath();
+        return fail(unavailableText());
+    const QString absolute = QFileInfo(outputsFolder).absoluteFilePath();
     changeStageFolders([&absolute](const QStringList& folders) {
         return folders.contains(absolute) ? folders : folders + QStringList{absolute};
     });
     auto made = std::make_unique<OwnedFolder>();
-    if (const int code = made->create(QDir(folder).filePath(QString(kStagePattern).replace(u'?', u'X'))))  // mode 0700
+    if (const int code = made->create(QDir(outputsFolder).filePath(signingStagePattern()), kStageContents))  // mode 0700
         return fail(systemErrorText(code));
     const QByteArray pattern = QFile::encodeName(made->path());
     struct stat info {};
-    QFile noted(QDir(dir.path()).filePath(kStagesName));
+    QFile noted(QDir(folder.path()).filePath(kStagesName));
     const QByteArray line = ::lstat(pattern.constData(), &info) == 0
         ? QByteArray::number(qulonglong(info.st_dev)) + ' ' + QByteArray::number(qulonglong(info.st_ino)) + ' '
             + pattern.toHex() + '\n'
@@ -193,70 +226,28 @@ void SigningScratch::clear()
     // A stage whose removal failed (a file a preparation let go still wrote
     // there) stays, with its marker locked.
     std::erase_if(stages, [](const std::unique_ptr<OwnedFolder>& stage) { return stage->remove(); });
-    const bool stagesGone = stages.empty() && (!dir.isValid() || removeStagesNoted(dir.path()));
-    if (lock)
-        lock->unlock();
-    lock.reset();
-    // A stage still written into (by a preparation let go) keeps its note
-    // for the next clear or the next start.
-    if (dir.isValid() && stagesGone)
-        dir.remove();
+    const bool stagesGone = stages.empty() && (!folder.isValid() || removeStagesNoted(folder.path()));
+    // A stage still written into keeps its note for the next clear or the
+    // next start: the scratch is let go, unlocked, as a killed run's is.
+    if (!stagesGone)
+        folder.release();
+    else if (!folder.remove())
+        folder.release();
 }
 
 int SigningScratch::removeLeftovers()
 {
-    // Stages whose runs ended, their notes gone or not; a folder keeps its
-    // line while a stage stands there.
-    changeStageFolders([](const QStringList& folders) {
-        QStringList kept;
-        for (const QString& folder : folders) {
-            removeEndedOwnedFolders(folder, kStagePattern);
-            if (holdsStage(folder))
-                kept << folder;
-        }
-        return kept;
-    });
+    removeListedStages();
     const QDir temporary(QDir::tempPath());
-    const QString pattern = folderTemplate().replace(QStringLiteral("XXXXXX"), QStringLiteral("??????"));
     int removed = 0;
-    for (const QFileInfo& folder : temporary.entryInfoList({pattern}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden)) {
-        // Never followed out of the temporary folder.
-        if (folder.isSymLink() || folder.ownerId() != ::getuid())
-            continue;
-        const QString lockPath = QDir(folder.filePath()).filePath(kLockName);
-        bool left = false;
-        if (QFileInfo::exists(lockPath)) {
-            QLockFile owner(lockPath);
-            owner.setStaleLockTime(0);
-            left = owner.tryLock(0);
-            if (left)
-                owner.unlock();
-        } else {
-            left = folder.lastModified().secsTo(QDateTime::currentDateTime()) > kUnlockedGraceSeconds;
-        }
-        if (!left)
-            continue;
-        if (removeStagesNoted(folder.filePath()) && QDir(folder.filePath()).removeRecursively())
+    const QString pattern = folderTemplate().replace(QStringLiteral("XXXXXX"), QStringLiteral("??????"));
+    for (const QString& name : temporary.entryList({pattern}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+        const QString scratch = temporary.filePath(name);
+        // Only a folder its marker proves a scratch of an ended run, never
+        // one by its name alone; the stages it notes go first.
+        if (removeOwnedFolderIfEnded(scratch, OwnedFolder::Contents::WithSubfolders,
+                                     [&scratch] { return removeStagesNoted(scratch); }))
             ++removed;
     }
     return removed;
-}
-
-bool SigningScratch::putInPlace(const QString& from, const QString& to, QString* error)
-{
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    const bool renamed = ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0;
-    int code = renamed ? 0 : errno;
-    // A file system that cannot rename without replacing: looked at first.
-    if (code == EINVAL || code == ENOSYS || code == EOPNOTSUPP) {
-        struct stat taken {};
-        if (::lstat(target.constData(), &taken) == 0)
-            code = EEXIST;
-        else
-            code = ::rename(source.constData(), target.constData()) == 0 ? 0 : errno;
-    }
-    if (code != 0 && error)
-        *error = systemErrorText(code);
-    return code == 0;
 }

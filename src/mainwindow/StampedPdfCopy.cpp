@@ -1,11 +1,13 @@
 #include "StampedPdfCopy.h"
 
+#include "NewFile.h"
 #include "OutputPaths.h"
 #include "PdfDocument.h"
 #include "SignatureService.h"
 #include "SignatureStampRender.h"
 #include "SigningNames.h"
 #include "SigningScratch.h"
+#include "SystemErrorText.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,6 +15,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace {
 
@@ -137,13 +140,24 @@ bool createStampedPdfCopy(const QString& inputPath, const QString& outputPath, c
     return true;
 }
 
-StampedOutputs stampedSigningOutputs(const QString& sourcePath, const QString& wantedOutput)
+namespace {
+
+// A free pair from the copy's wanted name: the copy under the first free
+// name, its signature named after it.
+StampedOutputs freePair(const QString& stampedPdf)
 {
     StampedOutputs outputs;
-    outputs.stampedPdf = uniqueSiblingPathLikeChrome(stampedPdfPathForSignature(sourcePath, wantedOutput));
+    outputs.stampedPdf = uniqueSiblingPathLikeChrome(stampedPdf);
     outputs.signature =
         uniqueSiblingPathLikeChrome(SignatureService::defaultOutputPath(outputs.stampedPdf, StampedPdfDetached));
     return outputs;
+}
+
+} // namespace
+
+StampedOutputs stampedSigningOutputs(const QString& sourcePath, const QString& wantedOutput)
+{
+    return freePair(stampedPdfPathForSignature(sourcePath, wantedOutput));
 }
 
 bool stageStampedOutputs(SigningScratch& scratch, const StampedOutputs& placed, StampedOutputs* staged,
@@ -162,15 +176,26 @@ bool stageStampedOutputs(SigningScratch& scratch, const StampedOutputs& placed, 
     return true;
 }
 
-bool placeStampedOutputs(const StampedOutputs& staged, const StampedOutputs& placed, QString* error)
+bool placeStampedOutputs(const StampedOutputs& staged, StampedOutputs* placed, QString* error)
 {
-    QString reason;
-    if (SigningScratch::putInPlace(staged.signature, placed.signature, &reason)) {
-        if (SigningScratch::putInPlace(staged.stampedPdf, placed.stampedPdf, &reason))
-            return true;
-        QFile::remove(placed.signature);
+    // Each name taken meanwhile moves the pair on to the next free one.
+    constexpr int kTries = 100;
+    const FileIdentity signature = FileIdentity::of(staged.signature);
+    int code = EEXIST;
+    for (int tried = 0; tried < kTries && code == EEXIST; ++tried) {
+        if (tried > 0)
+            *placed = freePair(placed->stampedPdf);
+        code = placeWithoutReplacing(staged.signature, placed->signature);
+        if (code != 0)
+            continue;
+        code = placeWithoutReplacing(staged.stampedPdf, placed->stampedPdf);
+        // Never a signature without its copy: it goes back to the stage.
+        if (code != 0 && placeWithoutReplacing(placed->signature, staged.signature) != 0)
+            removeFileIfSame(placed->signature, signature);
     }
+    if (code == 0)
+        return true;
     if (error)
-        *error = tr("Не удалось сохранить PDF со штампом: %1").arg(reason);
+        *error = tr("Не удалось сохранить PDF со штампом: %1").arg(systemErrorText(code));
     return false;
 }

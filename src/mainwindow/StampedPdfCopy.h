@@ -65,6 +65,8 @@ StampedOutputs stampedSigningOutputs(const QString& sourcePath, const QString& w
 // reason when the stage cannot be made.
 bool stageStampedOutputs(SigningScratch& scratch, const StampedOutputs& placed, StampedOutputs* staged,
                          QString* error);
-// The signature first, then the copy, each never over a file: false with
-// the reason, neither then left under its name.
-bool placeStampedOutputs(const StampedOutputs& staged, const StampedOutputs& placed, QString* error);
+// The signature first, then the copy, each never over a file; where a
+// name of placed was taken meanwhile (another run of the same document),
+// the pair takes the next free names, and placed says which. False with the
+// reason, neither then left under its name.
+bool placeStampedOutputs(const StampedOutputs& staged, StampedOutputs* placed, QString* error);

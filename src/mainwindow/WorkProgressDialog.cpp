@@ -5,10 +5,12 @@
 #include "QuietWait.h"
 
 #include <QBoxLayout>
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QWindow>
 
 namespace {
 
@@ -81,7 +83,8 @@ bool WorkProgressDialog::run(const std::function<bool(const Report&)>& work)
         *result = work([&control](int done, int total) { return control.report(done, total); });
     });
     waitQuietly(&job, &DocumentJob::finished);
-    if (!ended && exec() != QDialog::Accepted) {
+    const bool shown = !ended;
+    if (shown && exec() != QDialog::Accepted) {
         job.cancel();
         m_cancelled = true;
     }
@@ -93,6 +96,14 @@ bool WorkProgressDialog::run(const std::function<bool(const Report&)>& work)
         stopping.exec(QEventLoop::ExcludeUserInputEvents);
     }
     job.wait();
+    // The window the prompt stood over takes the keys again, as before it.
+    // (QWidget::activateWindow would take it for active still: the prompt is
+    // its transient child until the system has seen the prompt go.) The
+    // activation is taken in before the caller goes on.
+    if (shown && parentWidget() && parentWidget()->window()->windowHandle()) {
+        parentWidget()->window()->windowHandle()->requestActivate();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
     // A cancel that came after the work's last report changed nothing.
     if (*result)
         m_cancelled = false;

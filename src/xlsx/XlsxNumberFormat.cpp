@@ -5,6 +5,7 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <vector>
 #include <cmath>
 #include <optional>
 
@@ -255,39 +256,85 @@ QList<QString> splitSections(const QString& code)
     return sections;
 }
 
-bool conditionHolds(const Section& s, double v)
+bool conditionHolds(const QString& op, double x, double v)
 {
-    const QString& op = s.conditionOp;
-    const double x = s.conditionValue;
     return op == u"<" ? v < x : op == u">" ? v > x : op == u"=" ? v == x : op == u"<=" ? v <= x
          : op == u">=" ? v >= x : op == u"<>" ? v != x : true;
 }
 
-// The section a value shows through, and whether the value's minus sign is
-// shown by the code itself (a section of its own for negative values).
-const Section& pickSection(const QList<Section>& sections, double value, bool* signInCode)
+// The index of the section a conditioned code shows value through, picked
+// as LibreOffice picks it: the first whose condition holds, a second
+// without a condition taking the rest (with a third after it, the negative
+// values), then the third; -1 when none takes it.
+qsizetype conditionedIndex(const QList<Section>& sections, double value)
 {
-    *signInCode = false;
-    const bool conditional = !sections.first().conditionOp.isEmpty();
-    if (conditional) {
-        for (qsizetype i = 0; i < sections.size() && i < 2; ++i) {
-            // A section a condition chose shows no minus of its own.
-            if (conditionHolds(sections.at(i), value)) {
-                *signInCode = value < 0;
-                return sections.at(i);
-            }
+    QString secondOp;
+    double secondValue = 0.0;
+    if (sections.size() >= 2) {
+        secondOp = sections.at(1).conditionOp;
+        secondValue = sections.at(1).conditionValue;
+        if (secondOp.isEmpty() && sections.size() >= 3)
+            secondOp = QStringLiteral("<");
+    }
+    if (conditionHolds(sections.first().conditionOp, sections.first().conditionValue, value))
+        return 0;
+    if (sections.size() >= 2 && conditionHolds(secondOp, secondValue, value))
+        return 1;
+    return sections.size() >= 3 ? 2 : -1;
+}
+
+// Whether the conditions give section index no value above zero, so that it
+// says the value is negative itself ("[<0]", "[<=0]", a negative threshold,
+// or the rest of "[>=0]"). What a section takes changes only at the
+// thresholds, so trying each threshold above zero and a point inside every
+// gap they leave is exact.
+bool takesOnlyNegatives(const QList<Section>& sections, qsizetype index)
+{
+    std::vector<double> edges{0.0};
+    for (qsizetype i = 0; i < std::min<qsizetype>(sections.size(), 2); ++i)
+        if (sections.at(i).conditionValue > 0)
+            edges.push_back(sections.at(i).conditionValue);
+    std::vector<double> probes;
+    for (const double edge : edges) {
+        if (edge > 0)
+            probes.push_back(edge);
+        double next = edge + 1.0 + std::abs(edge);  // past the last edge
+        for (const double other : edges)
+            if (other > edge)
+                next = std::min(next, other);
+        probes.push_back(edge + (next - edge) / 2);
+    }
+    return std::none_of(probes.begin(), probes.end(),
+                        [&](double probe) { return conditionedIndex(sections, probe) == index; });
+}
+
+// The section a value shows through; null when no section takes it, or the
+// code is none LibreOffice reads, and the value shows as General (minus
+// kept). Without a condition on the first section: positive, negative and
+// zero, the negative section showing no minus. With one: as
+// conditionedIndex picks, a section showing no minus only where its
+// conditions say the value is negative (*signDropped).
+const Section* pickSection(const QList<Section>& sections, double value, bool* signDropped)
+{
+    *signDropped = false;
+    const Section& first = sections.first();
+    if (first.conditionOp.isEmpty()) {
+        const auto conditioned = [](const Section& s) { return !s.conditionOp.isEmpty(); };
+        if (std::any_of(sections.cbegin() + 1, sections.cend(), conditioned))
+            return nullptr;
+        if (value < 0 && sections.size() >= 2) {
+            *signDropped = true;
+            return &sections.at(1);
         }
-        const qsizetype rest = std::min<qsizetype>(2, sections.size() - 1);
-        *signInCode = rest > 0 && value < 0 && !sections.at(rest).conditionOp.isEmpty();
-        return sections.at(rest);
+        if (value == 0 && sections.size() >= 3)
+            return &sections.at(2);
+        return &first;
     }
-    if (value < 0 && sections.size() >= 2) {
-        *signInCode = true;
-        return sections.at(1);
-    }
-    if (value == 0 && sections.size() >= 3)
-        return sections.at(2);
-    return sections.first();
+    const qsizetype index = conditionedIndex(sections, value);
+    if (index < 0)
+        return nullptr;
+    *signDropped = value < 0 && takesOnlyNegatives(sections, index);
+    return &sections.at(index);
 }
 
 // Decimal digits of |value| rounded half away from zero at `decimals`
@@ -352,7 +399,7 @@ QString grouped(const QString& digits)
 
 // A number through the digit placeholders of a section; the literals keep
 // their places before, between and after the digits.
-QString numberText(double value, const Section& section, bool signInCode)
+QString numberText(double value, const Section& section, bool signDropped)
 {
     const QList<Token>& tokens = section.tokens;
     qsizetype firstDigit = -1, lastDigit = -1, point = -1, exponent = -1;
@@ -386,7 +433,7 @@ QString numberText(double value, const Section& section, bool signInCode)
             if (t.kind == Token::Literal) {
                 out += t.text;
             } else if (!placed && (t.letter == u'g' || t.letter == u'0' || t.letter == u'#' || t.letter == u'?')) {
-                out += generalText(signInCode ? std::abs(value) : value);
+                out += generalText(signDropped ? std::abs(value) : value);
                 placed = true;
             } else if (t.letter == u'%') {
                 out += u'%';
@@ -475,7 +522,7 @@ QString numberText(double value, const Section& section, bool signInCode)
         whole.prepend(QString(intZeros - whole.size(), u'0'));
     const bool isZero = whole.isEmpty() || whole.count(u'0') == whole.size();
     const bool allZero = isZero && frac.trimmed().count(u'0') == frac.trimmed().size();
-    const bool negative = value < 0 && !signInCode && !(allZero && exponent < 0);
+    const bool negative = value < 0 && !signDropped && !(allZero && exponent < 0);
 
     // Digits of the whole part by placeholder, filled from the right; the
     // first placeholder takes every digit left over. A "?" without a digit
@@ -777,20 +824,22 @@ QString iFormatNum(double value, int numFmtId, const QString& givenCode, bool da
     // A code for texts alone shows a number as it is.
     if (sections.size() == 1 && textSection(code))
         return generalText(value);
-    bool signInCode = false;
-    const Section& section = pickSection(sections, value, &signInCode);
+    bool signDropped = false;
+    const Section* picked = pickSection(sections, value, &signDropped);
+    if (!picked)
+        return generalText(value);
+    const Section& section = *picked;
     if (section.tokens.isEmpty() || (section.tokens.size() == 1 && section.tokens.first().kind == Token::TextPlace))
         return QString(); // an empty section hides the value
     if (section.dateTime) {
-        // A section of its own for negative values writes the sign itself.
-        const QString text = dateTimeText(signInCode ? -value : value, section, date1904).trimmed();
+        const QString text = dateTimeText(signDropped ? -value : value, section, date1904).trimmed();
         if (!text.isEmpty())
             return text;
         return generalText(value);
     }
     if (!std::isfinite(value))
         return QString::number(value, 'g', 10);
-    return numberText(value, section, signInCode).trimmed();
+    return numberText(value, section, signDropped).trimmed();
 }
 
 QString iBuiltinFormat(int numFmtId)
@@ -869,8 +918,9 @@ QColor iDisplayColour(const XlsxICell& cell, const XlsxIStyles* styles)
     QList<Section> sections;
     for (const QString& part : splitSections(code))
         sections.append(parseSection(part));
-    bool signInCode = false;
-    return pickSection(sections, cell.number, &signInCode).colour;
+    bool signDropped = false;
+    const Section* section = pickSection(sections, cell.number, &signDropped);
+    return section ? section->colour : QColor();
 }
 
 bool iIsGeneral(const XlsxICell& cell, const XlsxIStyles* styles)

@@ -1,6 +1,8 @@
 #include "XlsxPackage.h"
 
+#include "XlsxAnchorPlacer.h"
 #include "XlsxChartReader.h"
+#include "XlsxDrawingReader.h"
 #include "XlsxSheetReader.h"
 #include "XlsxStylesReader.h"
 #include "XlsxXmlWalker.h"
@@ -10,7 +12,6 @@
 #include <QLocale>
 
 #include <algorithm>
-#include <array>
 #include <tuple>
 
 #include <zip.h>
@@ -20,8 +21,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr qint64 kMaxEntries = 10000;
-constexpr int kAnchorRows = 1048576;
-constexpr int kAnchorColumns = 16384;
 constexpr qint64 kReadChunk = 64 * 1024;
 constexpr qint64 kUnsizedReserve = 16 << 20;
 
@@ -167,6 +166,7 @@ public:
         if (!settle(QStringLiteral("xl/styles.xml")))
             return;
         m_book.styles->date1904 = facts.date1904;
+        m_date1904 = facts.date1904;
         if (refs.isEmpty())
             note(damagedReason(kWorkbookPart));
         bool more = true;
@@ -240,7 +240,8 @@ private:
             if (content.isEmpty())
                 continue;
             QStringList tableIds;
-            std::shared_ptr<const XlsxISheetData> data = iParseSheet(content, strings, &budget, nullptr, &tableIds);
+            std::shared_ptr<const XlsxISheetData> data =
+                iParseSheet(content, strings, &budget, nullptr, &tableIds, m_date1904);
             if (budget.tooLarge)
                 return;
             budget.damaged = false;
@@ -334,13 +335,13 @@ private:
                 m_book.chartSheets.append(name);
                 return settle(sheetPath);
             }
-            sheet.data = iParseSheet(content, strings, &m_budget, &drawingId, &tableIds);
+            sheet.data = iParseSheet(content, strings, &m_budget, &drawingId, &tableIds, m_date1904);
         }
         bool more = settle(sheetPath);
         if (!tableIds.isEmpty())
             m_tableIds.append({sheetPath, name, tableIds});
         if (more && !drawingId.isEmpty())
-            more = readCharts(sheetPath, drawingId, sheet.charts);
+            more = readCharts(sheetPath, drawingId, *sheet.data, sheet.charts);
         m_book.sheets.push_back(std::move(sheet));
         return more;
     }
@@ -356,7 +357,8 @@ private:
         return chart;
     }
 
-    bool readCharts(const QString& sheetPath, const QString& drawingId, QList<XlsxIChart>& charts)
+    bool readCharts(const QString& sheetPath, const QString& drawingId, const XlsxISheetData& sheet,
+                    QList<XlsxIChart>& charts)
     {
         const QString sheetRels = relsPathOf(sheetPath);
         const QString drawingTarget = iParseRels(readPart(sheetRels), &m_budget).value(drawingId);
@@ -375,79 +377,26 @@ private:
         const QByteArray drawing = readPart(drawingPath);
         if (!settle(drawingPath))
             return false;
-        return readAnchors(drawing, drawingPath, drawingRels, charts);
+        return readAnchors(drawing, drawingPath, drawingRels, sheet, charts);
     }
 
     bool readAnchors(const QByteArray& drawing, const QString& drawingPath, const QMap<QString, QString>& rels,
-                     QList<XlsxIChart>& charts)
+                     const XlsxISheetData& sheet, QList<XlsxIChart>& charts)
     {
-        enum class State { Outside, InAnchor, InFrom, InTo };
-        State state = State::Outside;
-        int anchor[4] = {0, 0, 0, 0}; // fromRow, fromCol, toRow, toCol
-        QString chartId;
-        // A chart the author hid, itself or through its group, or does not
-        // print with the sheet, is neither shown nor printed.
-        bool frameHidden = false;
-        bool chartHidden = false;
-        bool prints = true;
-        bool inGroupProperties = false;
-        QList<bool> groupsHidden;
-        QList<std::pair<QString, std::array<int, 4>>> placed;
-        {
-            XlsxXmlWalker xml(drawing, m_budget);
-            while (xml.next()) {
-                const QStringView name = xml.name();
-                const bool anchorElement = name == u"twoCellAnchor" || name == u"oneCellAnchor";
-                if (xml.isStart()) {
-                    if (anchorElement) {
-                        chartId.clear();
-                        std::fill(std::begin(anchor), std::end(anchor), 0);
-                        state = State::InAnchor;
-                        frameHidden = chartHidden = inGroupProperties = false;
-                        prints = true;
-                        groupsHidden.clear();
-                    } else if (name == u"grpSp") {
-                        groupsHidden.append(false);
-                    } else if (name == u"nvGrpSpPr") {
-                        inGroupProperties = true;
-                    } else if (name == u"graphicFrame") {
-                        frameHidden = false;
-                    } else if (name == u"cNvPr") {
-                        const bool hidden = xlsxBool(xml.attribute("hidden"_L1));
-                        (inGroupProperties && !groupsHidden.isEmpty() ? groupsHidden.last() : frameHidden) = hidden;
-                    } else if (name == u"clientData") {
-                        prints = xlsxBool(xml.attribute("fPrintsWithSheet"_L1), true);
-                    } else if (state == State::InAnchor && (name == u"from" || name == u"to")) {
-                        state = name == u"from" ? State::InFrom : State::InTo;
-                    } else if ((state == State::InFrom || state == State::InTo) && (name == u"col" || name == u"row")) {
-                        const bool column = name == u"col";
-                        const int slot = (state == State::InTo ? 2 : 0) + (column ? 1 : 0);
-                        // Kept within the sheet: past its last row or column
-                        // the grid's arithmetic would overflow.
-                        const int value = xml.next() && xml.isText() ? xlsxInt(xml.text()) : 0;
-                        anchor[slot] = std::clamp(value, 0, column ? kAnchorColumns - 1 : kAnchorRows - 1);
-                    } else if (state == State::InAnchor && name == u"chart") {
-                        chartId = xml.relationshipId();
-                        chartHidden = frameHidden || groupsHidden.contains(true);
-                    }
-                } else if (xml.isEnd()) {
-                    if ((state == State::InFrom && name == u"from") || (state == State::InTo && name == u"to")) {
-                        state = State::InAnchor;
-                    } else if (name == u"grpSp" && !groupsHidden.isEmpty()) {
-                        groupsHidden.removeLast();
-                    } else if (name == u"nvGrpSpPr") {
-                        inGroupProperties = false;
-                    } else if (anchorElement) {
-                        if (!chartId.isEmpty() && !chartHidden && prints)
-                            placed.append({rels.value(chartId), {anchor[0], anchor[1], anchor[2], anchor[3]}});
-                        state = State::Outside;
-                    }
-                }
-            }
-        }
+        constexpr double kDefaultFontPt = 11.0;
+        const QList<XlsxIDrawnChart> drawn = iParseDrawing(drawing, m_budget);
         if (!settle(drawingPath))
             return false;
-        for (const auto& [target, corners] : placed) {
+        if (drawn.isEmpty())
+            return true;
+        const QList<XlsxIFont>& fonts = m_book.styles->fonts;
+        const XlsxAnchorPlacer placer(sheet, fonts.isEmpty() ? kDefaultFontPt : fonts.first().size);
+        for (const XlsxIDrawnChart& placed : drawn) {
+            // A chart the sheet does not show is not read.
+            XlsxICellBox cells;
+            if (!placer.place(placed.anchor, placed.share, cells))
+                continue;
+            const QString target = rels.value(placed.relationshipId);
             if (target.isEmpty()) {
                 note(damagedReason(relsPathOf(drawingPath)));
                 continue;
@@ -456,8 +405,10 @@ private:
                 return settle(drawingPath);
             const QString chartPath = iResolvePartPath(folderOf(drawingPath), target);
             XlsxIChart chart = iParseChart(readPart(chartPath), &m_budget);
-            std::tie(chart.fromRow, chart.fromCol, chart.toRow, chart.toCol) =
-                std::tie(corners[0], corners[1], corners[2], corners[3]);
+            chart.fromRow = cells.fromRow;
+            chart.fromCol = cells.fromCol;
+            chart.toRow = cells.toRow;
+            chart.toCol = cells.toCol;
             charts.append(chart);
             if (!settle(chartPath))
                 return false;
@@ -468,6 +419,7 @@ private:
     zip_t* m_archive;
     XlsxIBudget& m_budget;
     XlsxIWorkbook& m_book;
+    bool m_date1904 = false;
     QSet<QString> m_sheetPaths;
     QHash<QString, std::shared_ptr<const XlsxISheetData>> m_hiddenSheets; // by case-folded name
     QList<XlsxITable> m_tables;

@@ -5,6 +5,8 @@
 
 #include "StableSort.h"
 
+#include <QDate>
+
 #include <map>
 
 #include <cmath>
@@ -82,10 +84,98 @@ bool clipSpan(qint64& first, qint64& last, qint64 low, qint64 high)
     return true;
 }
 
+// Digits of a fixed count at pos, as a number; -1 when they are not all there.
+int fixedDigits(QStringView text, qsizetype pos, qsizetype count)
+{
+    if (pos < 0 || pos + count > text.size())
+        return -1;
+    int value = 0;
+    for (qsizetype i = pos; i < pos + count; ++i) {
+        const QChar c = text.at(i);
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value;
+}
+
+// Whether a text is an ISO 8601 zone: none, "Z", "+03", "+0300" or "+03:00".
+bool isZone(QStringView zone)
+{
+    if (zone.isEmpty() || zone == u"Z")
+        return true;
+    if ((!zone.startsWith(u'+') && !zone.startsWith(u'-')) || fixedDigits(zone, 1, 2) < 0)
+        return false;
+    return zone.size() == 3 || (zone.size() == 5 && fixedDigits(zone, 3, 2) >= 0) ||
+           (zone.size() == 6 && zone.at(3) == u':' && fixedDigits(zone, 4, 2) >= 0);
+}
+
+// Seconds into the day of an ISO 8601 time "hh:mm", "hh:mm:ss" or
+// "hh:mm:ss.fff", a zone after it ("Z", "+03:00") ignored as LibreOffice
+// ignores it; "24:00:00" is the end of the day. -1 when it is none.
+double isoTimeSeconds(QStringView text)
+{
+    const int hours = fixedDigits(text, 0, 2);
+    const int minutes = text.size() > 2 && text.at(2) == u':' ? fixedDigits(text, 3, 2) : -1;
+    if (hours < 0 || minutes < 0 || minutes > 59)
+        return -1;
+    qsizetype at = 5;
+    double seconds = 0.0;
+    if (at < text.size() && text.at(at) == u':') {
+        const int whole = fixedDigits(text, at + 1, 2);
+        if (whole < 0 || whole > 59)
+            return -1;
+        seconds = whole;
+        at += 3;
+        if (at < text.size() && (text.at(at) == u'.' || text.at(at) == u',')) {
+            double scale = 0.1;
+            qsizetype digits = 0;
+            for (++at; at < text.size() && text.at(at) >= u'0' && text.at(at) <= u'9'; ++at, ++digits, scale /= 10)
+                seconds += (text.at(at).unicode() - u'0') * scale;
+            if (digits == 0)
+                return -1;
+        }
+    }
+    if (!isZone(text.mid(at)) || hours > 24 || (hours == 24 && (minutes > 0 || seconds > 0)))
+        return -1;
+    return hours * 3600.0 + minutes * 60.0 + seconds;
+}
+
+// The serial day number an ISO 8601 date cell names: "2023-03-15",
+// "2023-03-15T12:30:00" or a time alone ("12:30:00", "T12:30"), counted from
+// the workbook's day zero. *ok false for any other text, which stays text.
+double isoDateSerial(QStringView text, bool date1904, bool* ok)
+{
+    *ok = false;
+    text = text.trimmed();
+    QStringView time = text;
+    double days = 0.0;
+    const bool dated = text.size() >= 10 && text.at(4) == u'-' && text.at(7) == u'-';
+    if (dated) {
+        const int year = fixedDigits(text, 0, 4);
+        const QDate date = year > 0 ? QDate(year, fixedDigits(text, 5, 2), fixedDigits(text, 8, 2)) : QDate();
+        if (!date.isValid() || (text.size() > 10 && text.at(10) != u'T'))
+            return 0.0;
+        days = double((date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30)).daysTo(date));
+        time = text.size() > 10 ? text.mid(11) : QStringView();
+        if (time.isEmpty() && text.size() > 10)
+            return 0.0;
+    } else if (time.startsWith(u'T')) {
+        time = time.mid(1);
+    }
+    if (!dated && time.isEmpty())
+        return 0.0;
+    const double seconds = time.isEmpty() ? 0.0 : isoTimeSeconds(time);
+    if (seconds < 0)
+        return 0.0;
+    *ok = true;
+    return days + seconds / 86400.0;
+}
+
 class SheetReader {
 public:
-    SheetReader(const QList<QString>& sharedStrings, XlsxIBudget& budget, XlsxISheetData& sheet)
-        : m_strings(sharedStrings), m_budget(budget), m_sheet(sheet)
+    SheetReader(const QList<QString>& sharedStrings, XlsxIBudget& budget, XlsxISheetData& sheet, bool date1904)
+        : m_strings(sharedStrings), m_budget(budget), m_sheet(sheet), m_date1904(date1904)
     {
     }
 
@@ -252,7 +342,9 @@ private:
         } else {
             const bool plain = m_type != u"e" && m_type != u"str" && m_type != u"inlineStr";
             bool ok = false;
-            const double number = plain ? xlsxDouble(m_value, &ok) : 0.0;
+            const double number = m_type == u"d" ? isoDateSerial(m_value, m_date1904, &ok)
+                                  : plain        ? xlsxDouble(m_value, &ok)
+                                                 : 0.0;
             if (ok) {
                 cell.number = number;
                 cell.isNumber = true;
@@ -317,6 +409,7 @@ private:
     const QList<QString>& m_strings;
     XlsxIBudget& m_budget;
     XlsxISheetData& m_sheet;
+    const bool m_date1904;
 
     qint64 m_row = 0;     // 1-based; past the last row when outside the sheet
     qint64 m_column = -1; // of the previous cell in the row
@@ -376,13 +469,14 @@ QList<XlsxIMerge> nonOverlapping(const QList<XlsxIMerge>& merges)
 } // namespace
 
 std::unique_ptr<XlsxISheetData> iParseSheet(const QByteArray& xml, const QList<QString>& sharedStrings,
-                                            XlsxIBudget* budget, QString* drawingId, QStringList* tableIds)
+                                            XlsxIBudget* budget, QString* drawingId, QStringList* tableIds,
+                                            bool date1904)
 {
     auto sheet = std::make_unique<XlsxISheetData>();
     XlsxIBudget local;
     XlsxIBudget& limits = budget ? *budget : local;
     XlsxXmlWalker walker(xml, limits);
-    SheetReader(sharedStrings, limits, *sheet).read(walker, drawingId, tableIds);
+    SheetReader(sharedStrings, limits, *sheet, date1904).read(walker, drawingId, tableIds);
     sheet->merges = nonOverlapping(sheet->merges);
     return sheet;
 }

@@ -1,6 +1,7 @@
 // The certificate-list and signing worker modes through the real executable:
 // exit codes, the exact keys and types of the one line printed, and the
 // settings store the worker reads.
+#include "FileIdentity.h"
 #include "LimitedChild.h"
 #include "PdfFixtures.h"
 #include "SigningFixtures.h"
@@ -83,6 +84,8 @@ private slots:
     void signing_data();
     void signing();
     void editionAfterTheArguments();
+    void outputNameTaken_data();
+    void outputNameTaken();
     void nonRegularFilesRefused_data();
     void nonRegularFilesRefused();
     void inputKeptSafe_data();
@@ -274,7 +277,8 @@ void SigningWorkerTest::signing()
     using T = QJsonValue::Type;
     QCOMPARE(keyTypes(result), (QMap<QString, T>{{"ok", T::Bool}, {"error", T::String}, {"outputPath", T::String},
                                                  {"outputSize", T::String}, {"documentSha256", T::String},
-                                                 {"signer", T::String}, {"signedAt", T::String}, {"mode", T::Double}}));
+                                                 {"signer", T::String}, {"signedAt", T::String}, {"mode", T::Double},
+                                                 {"outputDevice", T::String}, {"outputInode", T::String}}));
     QCOMPARE(result.value("ok").toBool(), exitCode == 0);
     QCOMPARE(result.value("mode").toInt(), mode);
     const QString hash = result.value("documentSha256").toString();
@@ -287,7 +291,11 @@ void SigningWorkerTest::signing()
         QVERIFY(!QFile::exists(output));
         return;
     }
+    QCOMPARE(result.value("outputPath").toString(), output);
     QCOMPARE(result.value("outputSize").toString(), QString::number(QFileInfo(output).size()));
+    const FileIdentity written = FileIdentity::of(output);
+    QCOMPARE(result.value("outputDevice").toString(), QString::number(written.device()));
+    QCOMPARE(result.value("outputInode").toString(), QString::number(written.inode()));
     QCOMPARE(result.value("signer").toString(), opensslSubject(m_keys.certificate));
     QVERIFY(QDateTime::fromString(result.value("signedAt").toString(), Qt::ISODate).isValid());
     QStringList verify{"cms", "-verify", "-binary", "-inform", "DER", "-in", output, "-CAfile", m_keys.certificate,
@@ -316,6 +324,72 @@ void SigningWorkerTest::editionAfterTheArguments()
     QCOMPARE(run({"--vorn-sign-file", path, "--vorn-product=editor"}).exitCode, 0);
     QVERIFY(fileBytes(m_config + "/vorn/vorn-pdf-editor.conf").contains("privateKeyPath"));
     QVERIFY(!fileBytes(m_config + "/vorn/vorn-ecp.conf").contains("privateKeyPath"));
+}
+
+void SigningWorkerTest::outputNameTaken_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QStringList>("taken");  // what stands under the names first: "file <name>", "link <name>", "folder <name>"
+    QTest::addColumn<QString>("written");
+
+    QTest::newRow("detached, a file under the name") << 0 << QStringList{"file out.sig"} << "out (1).sig";
+    QTest::newRow("attached, the next name taken too")
+        << 1 << QStringList{"file out.sig", "file out (1).sig"} << "out (2).sig";
+    QTest::newRow("embedded, a link under the name") << 4 << QStringList{"link out.sig"} << "out (1).sig";
+    QTest::newRow("detached, a folder under the name") << 0 << QStringList{"folder out.sig"} << "out (1).sig";
+}
+
+// A request whose output name already holds something never replaces it:
+// the signature takes the next free name and the answer names that file.
+void SigningWorkerTest::outputNameTaken()
+{
+    QFETCH(int, mode);
+    QFETCH(QStringList, taken);
+    QFETCH(QString, written);
+    setStore(QStringLiteral("vorn-ecp"), "[signing]\nrevocationMode=never\n");
+    QTemporaryDir folder;
+    const QString elsewhere = folder.filePath(QStringLiteral("elsewhere.pdf"));
+    QVERIFY(fixtures::writeFile(elsewhere, "the link's own file"));
+    QMap<QString, QByteArray> before;
+    for (const QString& entry : taken) {
+        const QString kind = entry.section(QLatin1Char(' '), 0, 0);
+        const QString path = folder.filePath(entry.section(QLatin1Char(' '), 1));
+        if (kind == QLatin1String("link"))
+            QVERIFY(QFile::link(elsewhere, path));
+        else if (kind == QLatin1String("folder"))
+            QVERIFY(QDir().mkpath(path));
+        else
+            QVERIFY(fixtures::writeFile(path, "an earlier signature: " + path.toUtf8()));
+        if (kind != QLatin1String("folder"))
+            before.insert(path, fixtures::readFile(path));
+    }
+    const Worker worker = run({"--vorn-sign-file",
+                               request({{"inputPath", m_input}, {"outputPath", folder.filePath("out.sig")},
+                                        {"mode", mode}, {"certificatePath", m_keys.certificate},
+                                        {"privateKeyPath", m_keys.key}})});
+    QCOMPARE(worker.exitCode, 0);
+    const QJsonObject result = QJsonDocument::fromJson(worker.output).object();
+    const QString output = folder.filePath(written);
+    QCOMPARE(result.value("outputPath").toString(), output);
+    const FileIdentity identity = FileIdentity::of(output);
+    QCOMPARE(result.value("outputInode").toString(), QString::number(identity.inode()));
+    QCOMPARE(result.value("outputSize").toString(), QString::number(QFileInfo(output).size()));
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        QCOMPARE(fixtures::readFile(it.key()), it.value());
+    QCOMPARE(fixtures::readFile(elsewhere), QByteArray("the link's own file"));
+    // Nothing else is left beside them: no partial file, no private folder.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+             taken.size() + 2);
+    if (mode == 4) {
+        QVERIFY(fileBytes(output).startsWith(fileBytes(m_input)));
+        return;
+    }
+    QStringList verify{"cms", "-verify", "-binary", "-inform", "DER", "-in", output, "-CAfile", m_keys.certificate,
+                       "-out", folder.filePath("content.bin")};
+    if (mode == 0)
+        verify << "-content" << m_input;
+    const Run check = openssl(folder.path(), verify);
+    QVERIFY2(check.exitCode == 0, check.output.constData());
 }
 
 void SigningWorkerTest::certificateList_data()

@@ -12,7 +12,7 @@
 namespace {
 
 constexpr int kSteps = 4;
-constexpr int kGateMs = 5000;
+constexpr int kGateMs = 60000;  // a wait for a state: generous, however busy the machine
 constexpr int kNone = -1;
 
 std::shared_ptr<PdfDocument> openedFixture()

@@ -133,6 +133,8 @@ private slots:
     void editedParagraphsAreLaidOutOverTheBlock();
     void deletedScanWordLeavesEveryPictureCoding_data();
     void deletedScanWordLeavesEveryPictureCoding();
+    void formsKeepWhatTheyDrawWithThePagesResources_data();
+    void formsKeepWhatTheyDrawWithThePagesResources();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -1024,3 +1026,103 @@ void TestPdfDocumentContent::deletedScanWordLeavesEveryPictureCoding()
 
 QTEST_GUILESS_MAIN(TestPdfDocumentContent)
 #include "tst_pdfdocument_content.moc"
+
+void TestPdfDocumentContent::formsKeepWhatTheyDrawWithThePagesResources_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("word");  // of the line edited
+    QTest::addColumn<QString>("edit");  // "replace" (the word), "delete" or "move" (the line, 24 pt right)
+    QTest::addColumn<int>("turn");      // the page turned right: 0 not, 1 before the edit, 2 after it, 3 not
+                                        // but put after a page of another document
+    for (const char* name : {"no-resources", "some-resources1", "some-resources2"})
+        for (const char* twin : {"", "-out"}) {
+            const QString file = QStringLiteral("qpdf-form-xobjects-%1%2.pdf").arg(QLatin1String(name), QLatin1String(twin));
+            QTest::addRow("qpdf %s%s", name, twin) << file << "Page" << "replace" << 0;
+            QTest::addRow("qpdf %s%s, turned after", name, twin) << file << "Page" << "replace" << 2;
+        }
+    QTest::newRow("qpdf some-resources2, turned before") << "qpdf-form-xobjects-some-resources2.pdf" << "Page"
+                                                         << "replace" << 1;
+    const QString made = QStringLiteral("form-page-resources.pdf");
+    QTest::newRow("form without resources, heading replaced") << made << "Monthly" << "replace" << 0;
+    QTest::newRow("form without resources, heading deleted") << made << "Monthly" << "delete" << 0;
+    QTest::newRow("form without resources, turned before") << made << "Monthly" << "replace" << 1;
+    QTest::newRow("form without resources, turned after") << made << "Monthly" << "replace" << 2;
+    QTest::newRow("form without resources, its own line replaced") << made << "Figures" << "replace" << 0;
+    QTest::newRow("form without resources, put after another document's page") << made << "Monthly" << "replace" << 3;
+    // Lines selecting fonts they never show with.
+    const QString guide = QStringLiteral("reportlab-guide.pdf");
+    QTest::newRow("ReportLab, a word replaced") << guide << "bottomup" << "replace" << 0;
+    QTest::newRow("ReportLab, a line deleted") << guide << "pageCompression" << "delete" << 0;
+    QTest::newRow("ReportLab, a line moved") << guide << "verbosity" << "move" << 0;
+}
+
+// An edit of a page whose forms draw with the page's resources (no or only
+// some of their own), the page turned or not: the saved page keeps every
+// picture and line the forms draw, and every name its content and forms
+// look up still resolves, as poppler and pdfimages read the file.
+void TestPdfDocumentContent::formsKeepWhatTheyDrawWithThePagesResources()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, word);
+    QFETCH(QString, edit);
+    QFETCH(int, turn);
+    const QString source = fixtures::realPdf(file);
+    PdfDocument doc;
+    const int page = turn == 3 ? 1 : 0;
+    QVERIFY(doc.open(page == 1 ? fixtures::realPdf(QStringLiteral("groff-memo.pdf")) : source));
+    if (page == 1)
+        QVERIFY(doc.appendPage(source, 0));
+    if (turn == 1)
+        QVERIFY(doc.rotatePage(0, 90));
+    std::vector<TextBlock> blocks = doc.extractText(page);
+    const auto block = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) {
+        return !b.isImage && b.lines.size() == 1 && b.text.split(QLatin1Char(' ')).contains(word);
+    });
+    QVERIFY2(block != blocks.end(), qPrintable(word));
+    const QString line = block->text;
+    const QRectF box = shownBox(block->originalRect, block->originalRotation);
+    QList<QRectF> edited{box};
+    if (edit == QStringLiteral("replace")) {
+        fixtures::correctWord(*block, 0, line.split(QLatin1Char(' ')).indexOf(word), QStringLiteral("Qux"));
+    } else if (edit == QStringLiteral("delete")) {
+        block->removed = true;
+    } else {
+        block->rect.translate(24, 0);
+        edited << box.translated(24, 0);
+    }
+    QVERIFY2(doc.overlayOcrText(page, blocks, false), qPrintable(doc.lastError()));
+    const double height = doc.pageSize(page).height();
+    if (turn == 0 || turn == 3) {
+        // The open document draws them too: the view and its thumbnails.
+        PdfDocument original;
+        QVERIFY(original.open(source));
+        const double shown = changedShareOutside(original.renderPage(0, 100 / 72.0, 0), doc.renderPage(page, 100 / 72.0, 0),
+                                                 edited, height, 100);
+        QVERIFY2(shown <= 0.0002, qPrintable(QString::number(shown)));
+    }
+    if (turn == 2)
+        QVERIFY(doc.rotatePage(0, 90));
+    const QString out = path(QStringLiteral("forms-%1-%2-%3.pdf").arg(QFileInfo(file).baseName(), edit).arg(turn));
+    QVERIFY2(doc.save(out), qPrintable(doc.lastError()));
+
+    // Every name resolves for poppler: no "XObject 'Im3' is unknown", no "Unknown font tag".
+    const pdftools::Result poppler = pdftools::run(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("20"),
+                                                                               out, path(QStringLiteral("forms-read"))});
+    QCOMPARE(poppler.exitCode, 0);
+    QVERIFY2(!poppler.err.contains(QStringLiteral("unknown"), Qt::CaseInsensitive), qPrintable(poppler.err));
+    // Every picture the forms draw is drawn still.
+    QCOMPARE(pdftools::listImages(out).size(), pdftools::listImages(source).size());
+    // Every word but the edited line's stays, the forms' too.
+    const QMap<QString, int> before = wordCounts(pdftools::words(source, 0));
+    const QMap<QString, int> after = wordCounts(pdftools::words(out, page));
+    const QMap<QString, int> lineWords = wordCounts(line.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+    for (auto it = before.begin(); it != before.end(); ++it)
+        QVERIFY2(after.value(it.key()) >= it.value() - lineWords.value(it.key()), qPrintable(it.key()));
+    if (edit == QStringLiteral("replace"))
+        QCOMPARE(after.value(QStringLiteral("Qux")), 1);
+    if (turn == 1 || turn == 2)
+        return;
+    const double share = changedShareOutside(pdftools::renderPage(source, 0, 100), pdftools::renderPage(out, page, 100),
+                                             edited, height, 100);
+    QVERIFY2(share <= 0.0002, qPrintable(QString::number(share)));
+}

@@ -145,7 +145,8 @@ bool rewriteBlock(std::vector<TextBlock>& blocks, const QString& phrase, const Q
 }
 
 // CorrectWord: "складах" of the first line holding it gets "і" after it.
-enum class PageOp { None, Rotate, Insert, Move, Delete, EditLine, MoveLine, DeleteLine, AddLine, CorrectWord };
+enum class PageOp { None, Rotate, Insert, Move, Delete, EditLine, MoveLine, DeleteLine, AddLine, TurnThenEdit, EditThenTurn,
+                    EditTurnEdit, CorrectWord };
 
 // The longest line of page 0 dragged down by points, lines and words with
 // it; deleted where points is 0.
@@ -171,6 +172,14 @@ bool dragLongestLine(PdfDocument& doc, double points)
     return doc.overlayOcrText(0, blocks, false);
 }
 
+// The first block of page 0 holding phrase rewritten.
+bool editBlockWith(PdfDocument& doc, const QString& phrase)
+{
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    TextBlock old;
+    return rewriteBlock(blocks, phrase, QStringLiteral("Новые слова здесь"), &old) && doc.overlayOcrText(0, blocks, false);
+}
+
 bool applyPageOp(PdfDocument& doc, PageOp op)
 {
     switch (op) {
@@ -188,12 +197,15 @@ bool applyPageOp(PdfDocument& doc, PageOp op)
         return dragLongestLine(doc, 40);
     case PageOp::DeleteLine:
         return dragLongestLine(doc, 0);
-    case PageOp::EditLine: {
-        std::vector<TextBlock> blocks = doc.extractText(0);
-        TextBlock old;
-        return rewriteBlock(blocks, QString(), QStringLiteral("Новые слова здесь"), &old) &&
-               doc.overlayOcrText(0, blocks, false);
-    }
+    case PageOp::EditLine:
+        return editBlockWith(doc, QString());
+    case PageOp::EditTurnEdit:
+        return editBlockWith(doc, QString()) && applyPageOp(doc, PageOp::Rotate) &&
+               editBlockWith(doc, QStringLiteral("seal"));
+    case PageOp::TurnThenEdit:
+        return applyPageOp(doc, PageOp::Rotate) && applyPageOp(doc, PageOp::EditLine);
+    case PageOp::EditThenTurn:
+        return applyPageOp(doc, PageOp::EditLine) && applyPageOp(doc, PageOp::Rotate);
     case PageOp::CorrectWord: {
         std::vector<TextBlock> blocks = doc.extractText(0);
         const QString word = QStringLiteral("складах");
@@ -401,6 +413,17 @@ Fault deletedTextPutBack(const QString& source, int pageIndex)
     });
 }
 
+// A name page pageIndex looks up taken from its resources.
+Fault resourceTakenFrom(int pageIndex, const std::string& category, const std::string& name)
+{
+    return rewrittenWith([=](QPDF& pdf) {
+        QPDFPageObjectHelper(pdf.getAllPages().at(size_t(pageIndex)))
+            .getAttribute("/Resources", true)
+            .getKey(category)
+            .removeKey(name);
+    });
+}
+
 // A line drawn on page pageIndex.
 Fault lineAddedTo(int pageIndex)
 {
@@ -431,6 +454,22 @@ Fault fontsTakenFrom(int pageIndex)
     return rewrittenWith([pageIndex](QPDF& pdf) {
         QPDFPageObjectHelper page(pdf.getAllPages().at(size_t(pageIndex)));
         page.getAttribute("/Resources", true).removeKey("/Font");
+    });
+}
+
+// The pictures the forms of page pageIndex draw no longer drawn (their
+// names still resolve: only a render sees the loss).
+Fault formPicturesTakenFrom(int pageIndex)
+{
+    return rewrittenWith([pageIndex](QPDF& pdf) {
+        static const QRegularExpression drawn(QStringLiteral("/[^\\s/]+\\s+Do\\b"));
+        QPDFPageObjectHelper page(pdf.getAllPages().at(size_t(pageIndex)));
+        for (auto& [name, form] : page.getFormXObjects()) {
+            const std::shared_ptr<Buffer> data = form.getStreamData();
+            QString content = QString::fromLatin1(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize()));
+            content.replace(drawn, QString());
+            form.replaceStreamData(content.toLatin1().toStdString(), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+        }
     });
 }
 
@@ -1112,6 +1151,19 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
                                                           << lineAddedTo(1) << untouched;
     QTest::newRow("edited line, its fonts lost") << "groff-columns.pdf" << PageOp::EditLine << fontsTakenFrom(0)
                                                  << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс");
+    QTest::newRow("edited heading, the picture a form draws with the page's resources lost")
+        << "form-page-resources.pdf" << PageOp::EditLine << resourceTakenFrom(0, "/XObject", "/Im1")
+        << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс /Im1");
+    // A turn before or after the edit changes no mark of the page: it is checked turned back.
+    QTest::newRow("page turned, then a line edited, a form's picture lost")
+        << "gs-form-picture.pdf" << PageOp::TurnThenEdit << formPicturesTakenFrom(0)
+        << QStringLiteral("Страница 1 записанного файла изменилась вне правки.");
+    QTest::newRow("line edited, then the page turned, a form's picture lost")
+        << "gs-form-picture.pdf" << PageOp::EditThenTurn << formPicturesTakenFrom(0)
+        << QStringLiteral("Страница 1 записанного файла изменилась вне правки.");
+    QTest::newRow("line edited, page turned, another line edited, a form's picture lost")
+        << "gs-form-picture.pdf" << PageOp::EditTurnEdit << formPicturesTakenFrom(0)
+        << QStringLiteral("Страница 1 записанного файла изменилась вне правки.");
     QTest::newRow("edited line, its new text not shown") << "groff-columns.pdf" << PageOp::EditLine
                                                          << writtenTextHiddenOn(0)
                                                          << QStringLiteral("На странице 1 записанного файла не читается записанный текст «Новые слова здесь»");

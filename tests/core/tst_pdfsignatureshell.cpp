@@ -510,25 +510,25 @@ void PdfSignatureShellTest::signedFilesReadBack()
     const SignatureRequest request = embeddedRequest(input, m_dir.filePath(QStringLiteral("signed.pdf")));
     const SignatureResult result = SignatureService::signFile(request);
     QVERIFY2(result.ok, qPrintable(result.error));
-    const QByteArray written = fixtures::readFile(request.outputPath);
+    const QByteArray written = fixtures::readFile(result.outputPath);
     QCOMPARE(result.outputSize, written.size());
     QCOMPARE(result.documentSha256, QCryptographicHash::hash(written, QCryptographicHash::Sha256));
     QCOMPARE(result.signer, opensslSubject(m_keys.certificate));
     QVERIFY(written.startsWith(original));
     QCOMPARE(fixtures::readFile(input), original);
 
-    const pdftools::Result sig = pdftools::run(QStringLiteral("pdfsig"), {request.outputPath});
+    const pdftools::Result sig = pdftools::run(QStringLiteral("pdfsig"), {result.outputPath});
     QVERIFY2(sig.out.contains(QLatin1String("Signature is Valid.")), qPrintable(sig.out));
     QVERIFY2(sig.out.contains(QLatin1String("Total document signed")), qPrintable(sig.out));
     QVERIFY2(sig.err.trimmed().isEmpty(), qPrintable(sig.err));  // the field has its widget
     const int pages = pdftools::pageCount(input);
-    QCOMPARE(pdftools::pageCount(request.outputPath), pages);
+    QCOMPARE(pdftools::pageCount(result.outputPath), pages);
     for (int index = 0; index < pages; ++index)
-        QCOMPARE(pdftools::words(request.outputPath, index), pdftools::words(input, index));
-    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), request.outputPath});
+        QCOMPARE(pdftools::words(result.outputPath, index), pdftools::words(input, index));
+    const pdftools::Result check = pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--check"), result.outputPath});
     QVERIFY2(check.exitCode == 0, qPrintable(check.out + check.err));
     const pdftools::Result infoBefore = pdftools::run(QStringLiteral("pdfinfo"), {input});
-    const pdftools::Result infoAfter = pdftools::run(QStringLiteral("pdfinfo"), {request.outputPath});
+    const pdftools::Result infoAfter = pdftools::run(QStringLiteral("pdfinfo"), {result.outputPath});
     for (const QString& line : infoBefore.out.split(QLatin1Char('\n'))) {
         if (line.startsWith(QLatin1String("Creator")) || line.startsWith(QLatin1String("Producer")))
             QVERIFY2(infoAfter.out.contains(line), qPrintable(line));

@@ -23,12 +23,13 @@ namespace scanedit {
 
 inline constexpr int kDpi = 150;
 
-// The manual page turned ("1.0"), or the typed note ("typed-1.0").
+// The manual page turned ("1.0"), the typed note ("typed-1.0") or the TeX
+// Live guide's page ("guide-0").
 inline QString scan(const QString& turn)
 {
-    const QString typed = QStringLiteral("typed-");
-    if (turn.startsWith(typed))
-        return fixtures::realPdf(QStringLiteral("typed-scan-turned-%1.pdf").arg(turn.mid(typed.size())));
+    for (const QString& kind : {QStringLiteral("typed"), QStringLiteral("guide")})
+        if (turn.startsWith(kind + QLatin1Char('-')))
+            return fixtures::realPdf(QStringLiteral("%1-scan-turned-%2.pdf").arg(kind, turn.mid(kind.size() + 1)));
     return fixtures::realPdf(QStringLiteral("gs-scan-turned-%1.pdf").arg(turn));
 }
 
@@ -198,6 +199,26 @@ inline double bestShift(const QImage& before, const QImage& after, int dpi, doub
     return best;
 }
 
+// How far along a line (its frame) its ink runs, from a word's box, moved
+// by shift or not, on, in a render at dpi: the last column a few points past
+// it with two dark samples across the word's height.
+inline double inkEnd(const QImage& render, int dpi, double pageHeight, const TurnedBox& line, const QRectF& word,
+                     double shift)
+{
+    constexpr double kStep = 0.25, kPast = 6;
+    const QTransform toPage = line.toPage();
+    for (double x = word.right() + std::max(shift, 0.0) + kPast; x >= word.left() + std::min(shift, 0.0); x -= kStep) {
+        int dark = 0;
+        for (double y = word.top(); y <= word.bottom() && dark < 2; y += kStep) {
+            const double grey = greyAt(render, pageHeight, toPage.map(QPointF(x, y)), dpi);
+            dark += grey >= 0 && grey < 128;
+        }
+        if (dark >= 2)
+            return x;
+    }
+    return word.left() + std::min(shift, 0.0);
+}
+
 // Where a recognised line's words (but the one corrected) do not keep the
 // page's own pixels in out, as pdftoppm and mupdf render it at dpi: the
 // words before the corrected one stay, those after it move as one; a word
@@ -239,6 +260,14 @@ inline QString keptWordsProblem(const QString& source, const QString& out, const
             const double likeness = wordLikeness(before, after, kScanDpi, height, line, boxes[i], moved);
             if (likeness < kKept)
                 return QStringLiteral("%1: %2 moved %3 alike by %4").arg(renderer, old.words[i].text).arg(moved).arg(likeness);
+        }
+        // The line's ink ends where it ended, moved with its last word: no
+        // end of it (a full stop past its box) stays behind as well.
+        if (size_t(changed) + 1 < boxes.size()) {
+            const double was = inkEnd(before, kScanDpi, height, line, boxes.back(), shift);
+            const double now = inkEnd(after, kScanDpi, height, line, boxes.back(), shift);
+            if (std::abs(now - (was + shift)) > 1.25)
+                return QStringLiteral("%1: the line's ink ends at %2, was %3, moved by %4").arg(renderer).arg(now).arg(was).arg(shift);
         }
     }
     return {};

@@ -341,6 +341,12 @@ void TestScanEdits::correctedWordKeepsTheOtherWordsPixels_data()
         QTest::addRow("typed note %s°, a one-letter word after a longer one", turn)
             << QStringLiteral("typed-%1").arg(QLatin1String(turn)) << "описаны" << "изложены" << false;
     QTest::newRow("typed note 1.5°, saved and opened again") << "typed-1.5" << "описаны" << "изложены" << true;
+    // A whole upright page of the TeX Live guide, blurred: "Mac OS X" set
+    // with thin spaces, which its layer's words reach across.
+    QTest::newRow("guide 0°, words kept after thin spaces") << "guide-0" << "описаны" << "изложены" << false;
+    QTest::newRow("guide 0°, saved and opened again") << "guide-0" << "описаны" << "изложены" << true;
+    // Shorter: the words after it move left, the full stop past the last one's box too.
+    QTest::newRow("guide 0°, a shorter word before a full stop") << "guide-0" << "описаны" << "даны" << false;
 }
 
 // One word of a recognised scan line corrected: the line's other words keep
@@ -364,7 +370,7 @@ void TestScanEdits::correctedWordKeepsTheOtherWordsPixels()
     }
     const std::vector<TextBlock>& recognised = m_recognised.at(turn);
     Found at = lineWith(recognised, word);
-    for (int b = 0; sections && at.block < 0 && b < int(recognised.size()); ++b)
+    for (int b = 0; at.block < 0 && b < int(recognised.size()); ++b)
         for (int k = 0; k < int(recognised[size_t(b)].lines.size()); ++k)
             if (wordsOf(recognised[size_t(b)].lines[size_t(k)].text).contains(word))
                 at = {b, k};

@@ -283,6 +283,8 @@ void SignatureJsonTest::resultRoundTrip()
     result.signer = QStringLiteral("CN=Test Signer");
     result.signedAt = QDateTime(QDate(2026, 3, 4), QTime(5, 6, 7));
     result.mode = EmbeddedPdf;
+    // Beyond what a JSON number holds exactly.
+    result.outputIdentity = FileIdentity::fromNumbers(0xfffffffffffffff1ULL, (1ULL << 53) + 1);
 
     const QJsonObject object = signatureResultToJson(result);
     QCOMPARE(object.value("outputSize"), QJsonValue(QStringLiteral("7654321")));
@@ -297,6 +299,7 @@ void SignatureJsonTest::resultRoundTrip()
     QCOMPARE(read.signer, result.signer);
     QCOMPARE(read.signedAt, result.signedAt);
     QCOMPARE(read.mode, result.mode);
+    QCOMPARE(read.outputIdentity, result.outputIdentity);
 
     // A failure before the input was read: no hash, no time, nothing ok.
     const SignatureResult failed = signatureResultFromJson(signatureResultToJson(SignatureResult()), AttachedCms);
@@ -304,44 +307,55 @@ void SignatureJsonTest::resultRoundTrip()
     QVERIFY(failed.documentSha256.isEmpty());
     QVERIFY(!failed.signedAt.isValid());
     QCOMPARE(failed.mode, DetachedCms);
+    QVERIFY(!failed.outputIdentity.isValid());
     QCOMPARE(signatureResultFromJson(parsed(R"({"ok":"true"})"), DetachedCms).ok, false);
 }
 
 void SignatureJsonTest::childAnswer_data()
 {
     QTest::addColumn<QJsonObject>("answer");
+    QTest::addColumn<QString>("identity");  // of the file it names: "own", "another file's" or "none"
     QTest::addColumn<bool>("ok");
     QTest::addColumn<QString>("error");  // its start
 
     const QString written = QStringLiteral("<written>");
-    QTest::newRow("success with its output") << QJsonObject{{"ok", true}, {"outputPath", written}} << true << "";
+    const QString missing = QStringLiteral("Процесс подписи сообщил об успехе, но файла результата нет: ");
+    QTest::newRow("success with its output") << QJsonObject{{"ok", true}, {"outputPath", written}} << "own" << true
+                                             << "";
     QTest::newRow("success without an output path")
-        << QJsonObject{{"ok", true}, {"error", ""}} << false
+        << QJsonObject{{"ok", true}, {"error", ""}} << "own" << false
         << "Процесс подписи сообщил об успехе, но не назвал файл результата.";
-    QTest::newRow("success with a blank output path") << QJsonObject{{"ok", true}, {"outputPath", "  "}} << false
-                                                      << "Процесс подписи сообщил об успехе, но не назвал";
+    QTest::newRow("success with a blank output path") << QJsonObject{{"ok", true}, {"outputPath", "  "}} << "own"
+                                                      << false << "Процесс подписи сообщил об успехе, но не назвал";
     QTest::newRow("success naming a file that is not there")
-        << QJsonObject{{"ok", true}, {"outputPath", "<missing>"}} << false
-        << "Процесс подписи сообщил об успехе, но файла результата нет: ";
-    QTest::newRow("success naming a folder") << QJsonObject{{"ok", true}, {"outputPath", "<folder>"}} << false
-                                             << "Процесс подписи сообщил об успехе, но файла результата нет: ";
+        << QJsonObject{{"ok", true}, {"outputPath", "<missing>"}} << "own" << false << missing;
+    QTest::newRow("success naming a folder") << QJsonObject{{"ok", true}, {"outputPath", "<folder>"}} << "own"
+                                             << false << missing;
+    // Another run took the name since: that file is not this run's.
+    QTest::newRow("success whose name holds another file")
+        << QJsonObject{{"ok", true}, {"outputPath", written}} << "another file's" << false << missing;
+    QTest::newRow("success without the file's identity")
+        << QJsonObject{{"ok", true}, {"outputPath", written}} << "none" << false << missing;
     QTest::newRow("failure keeps its own text")
-        << QJsonObject{{"ok", false}, {"error", "Ключ не подходит"}} << false << "Ключ не подходит";
+        << QJsonObject{{"ok", false}, {"error", "Ключ не подходит"}} << "none" << false << "Ключ не подходит";
 }
 
-// A child's success counts only with the output it names on disk.
+// A child's success counts only with the very file it wrote under the name
+// it gives.
 void SignatureJsonTest::childAnswer()
 {
     QFETCH(QJsonObject, answer);
+    QFETCH(QString, identity);
     QFETCH(bool, ok);
     QFETCH(QString, error);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString written = dir.filePath(QStringLiteral("out.sig"));
-    QFile file(written);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("DER");
-    file.close();
+    const QString other = dir.filePath(QStringLiteral("other.sig"));
+    for (const QString& name : {written, other}) {
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("DER") == 3);
+    }
     const QString path = answer.value("outputPath").toString();
     if (path == QLatin1String("<written>"))
         answer.insert("outputPath", written);
@@ -349,6 +363,11 @@ void SignatureJsonTest::childAnswer()
         answer.insert("outputPath", dir.filePath(QStringLiteral("gone.sig")));
     else if (path == QLatin1String("<folder>"))
         answer.insert("outputPath", dir.path());
+    if (identity != QLatin1String("none")) {
+        const FileIdentity file = FileIdentity::of(identity == QLatin1String("own") ? written : other);
+        answer.insert("outputDevice", QString::number(file.device()));
+        answer.insert("outputInode", QString::number(file.inode()));
+    }
     SignatureRequest request;
     request.mode = AttachedCms;
     request.outputPath = written;
@@ -356,6 +375,8 @@ void SignatureJsonTest::childAnswer()
     QCOMPARE(result.ok, ok);
     QVERIFY2(error.isEmpty() ? result.error.isEmpty() : result.error.startsWith(error), qPrintable(result.error));
     QCOMPARE(result.mode, AttachedCms);
+    if (ok)
+        QCOMPARE(result.outputIdentity, FileIdentity::of(written));
 }
 
 QTEST_GUILESS_MAIN(SignatureJsonTest)

@@ -4,6 +4,7 @@
 #include "PdfTools.h"
 #include "TextBlock.h"
 #include "WriterFonts.h"
+#include "NativeTextLayer.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -47,6 +48,44 @@ std::vector<TextBlock> editedRegularLine(const PdfDocument& doc, int page, const
     return {};
 }
 
+// The line of page 0 holding word as the window reads the page, given by
+// in its place (an empty by deletes the line) and written; its old place in
+// *place. False when no line holds the word or the write is refused.
+bool correctLine(PdfDocument& doc, const QString& word, const QString& by, QRectF* place)
+{
+    std::vector<TextBlock> blocks = cleanedNativeTextBlocks(doc.extractText(0), {});
+    for (TextBlock& block : blocks)
+        for (size_t k = 0; k < block.lines.size(); ++k) {
+            const qsizetype at = block.lines[k].text.split(QLatin1Char(' '), Qt::SkipEmptyParts).indexOf(word);
+            if (at < 0)
+                continue;
+            *place = block.lines[k].rect;
+            if (by.isEmpty())
+                fixtures::setLineText(block, k, QString());
+            else
+                fixtures::correctWord(block, k, at, by);
+            return doc.overlayOcrText(0, blocks, false);
+        }
+    return false;
+}
+
+// Pixels of two renders at dpi that differ outside the boxes (points, y up).
+int changedOutside(const QImage& before, const QImage& after, const std::vector<QRectF>& boxes, double height, int dpi)
+{
+    if (before.isNull() || before.size() != after.size())
+        return -1;
+    const double scale = dpi / 72.0;
+    int changed = 0;
+    for (int y = 0; y < before.height(); ++y)
+        for (int x = 0; x < before.width(); ++x) {
+            const QPointF at((x + 0.5) / scale, height - (y + 0.5) / scale);
+            if (std::abs(qGray(before.pixel(x, y)) - qGray(after.pixel(x, y))) > 40 &&
+                std::none_of(boxes.begin(), boxes.end(), [&](const QRectF& box) { return box.contains(at); }))
+                ++changed;
+        }
+    return changed;
+}
+
 } // namespace
 
 class TestWriterFonts : public QObject {
@@ -66,6 +105,8 @@ private slots:
     void texFacesReadBoldAndItalic();
     void badFontsAndUncoveredText_data();
     void badFontsAndUncoveredText();
+    void ownFaceCorrectedAgainAfterASave_data();
+    void ownFaceCorrectedAgainAfterASave();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -343,3 +384,63 @@ void TestWriterFonts::badFontsAndUncoveredText()
 
 QTEST_GUILESS_MAIN(TestWriterFonts)
 #include "tst_writerfonts.moc"
+
+void TestWriterFonts::ownFaceCorrectedAgainAfterASave_data()
+{
+    // Each step "word=by" (by empty: the line deleted) is saved; the file is
+    // opened again after the first.
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QStringList>("steps");
+    const QString memo = QStringLiteral("groff-memo.pdf");
+    QTest::newRow("groff memo: a ligature line replaced, then a line deleted")
+        << memo << QStringList{"pallets=big wooden pallets", "auditors=accountants", "Thank="};
+    QTest::newRow("groff memo: the ligature line deleted")
+        << memo << QStringList{"pallets=big wooden pallets", "auditors="};
+    QTest::newRow("groff memo: the line written before corrected again")
+        << memo << QStringList{"pallets=big wooden pallets", "wooden=oak", "figures="};
+}
+
+// A page whose line was written in the page's own face and saved is opened
+// again and corrected further: every save passes its check, the words read
+// back as corrected, and outside the lines edited the page draws as before.
+void TestWriterFonts::ownFaceCorrectedAgainAfterASave()
+{
+    QFETCH(QString, file);
+    QFETCH(QStringList, steps);
+    const QString source = QStringLiteral(VORN_TEST_DATA "/") + file;
+    QMap<QString, int> expected;
+    for (const QString& word : pdftools::words(source, 0))
+        ++expected[word];
+    std::vector<QRectF> edited;
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    const double height = doc.pageSize(0).height();
+    for (int i = 0; i < steps.size(); ++i) {
+        const QString word = steps[i].section(QLatin1Char('='), 0, 0), by = steps[i].section(QLatin1Char('='), 1);
+        const QList<pdftools::WordBox> before = pdftools::wordBoxes(i == 0 ? source : path(QStringLiteral("own-%1.pdf").arg(i - 1)), 0);
+        QRectF place;
+        QVERIFY2(correctLine(doc, word, by, &place), qPrintable(steps[i] + QStringLiteral(": ") + doc.lastError()));
+        // A longer line runs on along its baseline.
+        edited.push_back(place.adjusted(-2, -2, 2, 2).united(QRectF(place.right(), place.y() - 2, doc.pageSize(0).width(), place.height() + 4)));
+        // The words the line held, as poppler read them where it stood.
+        const QStringList byWords = by.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (const pdftools::WordBox& w : before)
+            if (place.contains(QPointF(w.box.center().x(), height - w.box.center().y())) &&
+                (by.isEmpty() || w.text == word))
+                --expected[w.text];
+        for (const QString& w : byWords)
+            ++expected[w];
+        const QString out = path(QStringLiteral("own-%1.pdf").arg(i));
+        QVERIFY2(doc.save(out), qPrintable(steps[i] + QStringLiteral(": ") + doc.lastError()));
+
+        QMap<QString, int> got;
+        for (const QString& w : pdftools::words(out, 0))
+            ++got[w];
+        for (auto it = expected.begin(); it != expected.end(); ++it)
+            QVERIFY2(got.value(it.key()) == std::max(0, it.value()),
+                     qPrintable(QStringLiteral("%1: %2: %3 expected, %4 read").arg(steps[i], it.key()).arg(it.value()).arg(got.value(it.key()))));
+        QCOMPARE(changedOutside(pdftools::renderPage(source, 0, 150), pdftools::renderPage(out, 0, 150), edited, height, 150), 0);
+        if (i == 0)
+            QVERIFY(doc.open(out));  // the next day's session
+    }
+}

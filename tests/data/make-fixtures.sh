@@ -25,6 +25,10 @@ qpdf --deterministic-id "$src/onetf.pdf.in" "$here/onetf-helvetica.pdf" 2>/dev/n
 # hand as no producer at hand shares page content; qpdf as above.
 qpdf --deterministic-id "$src/shared-contents.pdf.in" "$here/shared-contents.pdf" 2>/dev/null || [ $? -eq 3 ]
 
+# A heading and a form without resources of its own drawing a line of text
+# and a grey picture named in the page's resources, written by hand; qpdf as above.
+qpdf --deterministic-id "$src/form-page-resources.pdf.in" "$here/form-page-resources.pdf" 2>/dev/null || [ $? -eq 3 ]
+
 # Plain TeX with bitmap Type 3 fonts: an empty dvips map keeps the Type 1 fonts out.
 (
   cd "$work"
@@ -129,6 +133,10 @@ cp "$work/scan-ru.pdf" "$here/tesseract-ru.pdf"
 
 # A picture drawn by the image operator, and the same page turned.
 ps2pdf -dEmbedAllFonts=false "$src/image.ps" "$here/gs-image.pdf"
+
+# A heading over a form (pdfmark /BP ... /EP) that draws a caption and a
+# picture from its own resources.
+ps2pdf "$src/form-picture.ps" "$here/gs-form-picture.pdf"
 
 # Turned pages and object streams, by qpdf.
 qpdf --deterministic-id --rotate=+90 "$here/groff-columns.pdf" "$here/groff-columns-rot90.pdf"
@@ -327,8 +335,9 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
 # pdfLaTeX in T2A whose style draws "\_" as a rule with kerns; groff -ms for
 # PostScript distilled by ghostscript, a raised footnote mark in the line
 # below a line with seven words, and justified lines whose pairs of letters
-# are kerned by squeezed blanks; XeLaTeX with two notes whose lines start
-# with their marks.
+# are kerned by squeezed blanks, and a memo whose "f" stands in the "fi"
+# ligature on some lines; XeLaTeX with two notes whose lines start with
+# their marks.
 (
   cd "$work"
   SOURCE_DATE_EPOCH=1767225600 FORCE_SOURCE_DATE=1 pdflatex -interaction=batchmode "$src/pdftex-underscore.tex" >/dev/null
@@ -336,8 +345,10 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
   ps2pdf groff-footnote.ps groff-footnote.pdf
   groff -ms -Tps "$src/groff-kerned-blanks.ms" >groff-kerned-blanks.ps
   ps2pdf groff-kerned-blanks.ps groff-kerned-blanks.pdf
+  groff -ms -Tps "$src/groff-memo.ms" >groff-memo.ps
+  ps2pdf groff-memo.ps groff-memo.pdf
   xelatex -interaction=batchmode "$src/xetex-footnotes.tex" >/dev/null
-  cp pdftex-underscore.pdf groff-footnote.pdf groff-kerned-blanks.pdf xetex-footnotes.pdf "$here/"
+  cp pdftex-underscore.pdf groff-footnote.pdf groff-kerned-blanks.pdf groff-memo.pdf xetex-footnotes.pdf "$here/"
 )
 
 # ---- A page of a real guide: an underscore glyph below its word ----
@@ -391,6 +402,31 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
   cp cups/usr/share/cups/data/form_russian.pdf "$here/cups-banner-form-ru.pdf"
 )
 
+# ---- Forms drawing with the page's resources, and a page of ReportLab ----
+# qpdf's own test files (Debian 12's qpdf 11.3.0-1+deb12u1 source, its
+# qtest/qpdf folder, through a private deb-src list): forms with no or only
+# some resources of their own, and qpdf's rewrites of them, kept as written.
+# Page 12 of the ReportLab user guide (python-reportlab-doc 3.6.12-1+deb12u1,
+# ReportLab PDF Library), its lines selecting fonts they never show with
+# ("BT /F1 12 Tf 14.4 TL ET"), cut out with its resources pruned by qpdf.
+(
+  cd "$work"
+  mkdir -p apt/lists/partial
+  printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm\nComponents: main\nSigned-By: %s\n' \
+    /usr/share/keyrings/debian-archive-keyring.gpg >apt/src.sources
+  apt=(-o Dir::Etc::SourceList=/dev/null -o "Dir::Etc::SourceParts=$work/apt" -o "Dir::State::Lists=$work/apt/lists")
+  apt-get "${apt[@]}" update >/dev/null
+  apt-get "${apt[@]}" source --download-only qpdf=11.3.0-1+deb12u1 >/dev/null
+  tar xzf qpdf_11.3.0.orig.tar.gz --wildcards '*/qpdf/qtest/qpdf/form-xobjects-*resources*'
+  for f in qpdf-11.3.0/qpdf/qtest/qpdf/form-xobjects-*resources*.pdf; do
+    cp "$f" "$here/qpdf-$(basename "$f")"
+  done
+  apt-get download python-reportlab-doc=3.6.12-1+deb12u1 >/dev/null
+  dpkg-deb -x python-reportlab-doc_3.6.12-1+deb12u1_all.deb reportlab
+  qpdf --deterministic-id --remove-unreferenced-resources=yes --empty \
+    --pages reportlab/usr/share/doc/python-reportlab-doc/reportlab-userguide.pdf 12 -- "$here/reportlab-guide.pdf"
+)
+
 # ---- Lines laid over each other ----
 # A red one-line stamp "STAMP COPY 2026" (Helvetica-Bold 28, written by hand)
 # laid by qpdf over the title of page 1 of the GOST bundle's ugost2008s example
@@ -412,14 +448,7 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/footnote.ps" "$here/gs-footnote.pdf"
   # words with marks over marks and titlos.
   qpdf --deterministic-id --empty --pages \
     cyrillic/usr/share/doc/texlive-doc/latex/churchslavonic/churchslavonic-ru.pdf 6 -- "$here/xetex-churchslavonic-ru.pdf"
-  # qpdf's source through a list of Debian's source archive of this run's own.
-  mkdir -p apt/lists/partial apt/cache/archives/partial
-  echo "deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main" \
-    >apt/sources.list
-  opts=(-o Dir::Etc::sourcelist="$work/apt/sources.list" -o Dir::Etc::sourceparts=- \
-        -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache")
-  apt-get "${opts[@]}" update >/dev/null
-  apt-get "${opts[@]}" source --download-only qpdf=11.3.0-1+deb12u1 >/dev/null
+  # qpdf's source as fetched for the forms above.
   tests=qpdf-11.3.0/qpdf/qtest/qpdf
   tar xzf qpdf_11.3.0.orig.tar.gz "$tests"
   qpdf --deterministic-id --empty --pages "$tests/uo-7.pdf" 1 -- "$here/qpdf-underlay-uo7.pdf"

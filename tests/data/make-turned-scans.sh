@@ -4,7 +4,7 @@
 # 0.5, 1.0 and 1.5 degrees as a sheet lies on a scanner, its upper half only
 # (headings and two paragraphs), speckled, and stored as a grey JPEG on a
 # page of its own size, with no text layer. The same for the sections page.
-# Needs: ghostscript, ImageMagick (convert), fontconfig and Liberation Serif (fonts-liberation2).
+# Needs: ghostscript, ImageMagick (convert), fontconfig, Liberation Serif (fonts-liberation2) and apt-get.
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -46,4 +46,18 @@ for turn in 0.5 1.0 1.5; do
   gs -q -dBATCH -dNOPAUSE -dNOSAFER -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS=419.52 -dDEVICEHEIGHTPOINTS=144 \
     -dFIXEDMEDIA -sOutputFile="$here/typed-scan-turned-$turn.pdf" "$viewjpeg" -c "($work/typed.jpg) viewJPEG showpage"
 done
-ls -l "$here"/gs-scan-turned-*.pdf "$here"/sections-scan-turned-1.0.pdf "$here"/typed-scan-turned-*.pdf
+# Page 3 of the Russian TeX Live guide (texlive-lang-cyrillic 2022.20230122-1,
+# pdfTeX, cm-super; "Mac OS X" set with thin spaces) printed whole at 300 dpi,
+# upright, blurred, speckled and stored as a grey JPEG.
+(
+  cd "$work"
+  apt-get download texlive-lang-cyrillic=2022.20230122-1 >/dev/null
+  dpkg-deb -x texlive-lang-cyrillic_2022.20230122-1_all.deb cyrillic
+  gs -q -dBATCH -dNOPAUSE -sDEVICE=pnggray -r300 -dFirstPage=3 -dLastPage=3 -sOutputFile=guide.png \
+    cyrillic/usr/share/doc/texlive-doc/texlive/texlive-ru/texlive-ru.pdf
+  convert guide.png -background white -rotate 0 -gravity center -extent 2480x3508 -blur 0x0.7 \
+    -seed 44 -attenuate 0.3 +noise Gaussian -quality 30 guide.jpg
+  gs -q -dBATCH -dNOPAUSE -dNOSAFER -sDEVICE=pdfwrite -dDEVICEWIDTHPOINTS=595.2 -dDEVICEHEIGHTPOINTS=841.92 \
+    -dFIXEDMEDIA -sOutputFile="$here/guide-scan-turned-0.pdf" "$viewjpeg" -c "(guide.jpg) viewJPEG showpage"
+)
+ls -l "$here"/gs-scan-turned-*.pdf "$here"/guide-scan-turned-0.pdf "$here"/sections-scan-turned-1.0.pdf "$here"/typed-scan-turned-*.pdf

@@ -61,3 +61,11 @@ mv "$work/report/charts-as-written.xlsx" "$out/lo-charts-as-written.xlsx"
 # the author hid, texts with escaped characters and figures as LibreOffice
 # prints them.
 python3 "$src/tables-and-texts.py" "$out/tables-and-texts.xlsx"
+
+# ---- Dates written as ISO 8601 text, charts placed every way ----
+# openpyxl with iso_dates: date cells of text ("2023-03-15T12:30:45"), in
+# both date systems; charts by a cell and extent, two cells, a position and
+# extent, and over hidden rows and columns.
+"$python" "$src/openpyxl-iso-dates.py" "$out/openpyxl-iso-dates.xlsx"
+"$python" "$src/openpyxl-iso-dates.py" "$out/openpyxl-iso-dates-1904.xlsx" 1904
+"$python" "$src/openpyxl-anchors.py" "$out/openpyxl-anchors.xlsx"

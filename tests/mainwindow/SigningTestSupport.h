@@ -34,14 +34,16 @@ inline QString describeOk()
         "\"issuer\":\"CN=Test CA\",\"thumbprint\":\"AB:CD\",\"providerName\":\"OpenSSL CMS\",\"storeName\":\"Файл\"}}'");
 }
 
-// A signature: the input copied to the output, and the result for it; size
-// is the shell text of the "outputSize" value (the file's size as a string).
+// A signature: the input copied to the output, and the result for it,
+// naming the file written by its device and inode; size is the shell text
+// of the "outputSize" value (the file's size as a string).
 inline QString signOk(const QString& size = QStringLiteral(R"x("\"$(stat -c %s "$out")\"")x"))
 {
     return QStringLiteral(
                R"x(cp "$in" "$out" && printf '{"ok":true,"error":"","outputPath":"%s","outputSize":%s,)x"
-               R"x("documentSha256":"%s","signer":"CN=Test Signer","signedAt":"2026-02-03T04:05:06Z"}\n' )x"
-               R"x("$out" %1 "$(sha256sum "$in" | cut -c1-64)")x")
+               R"x("documentSha256":"%s","signer":"CN=Test Signer","signedAt":"2026-02-03T04:05:06Z",)x"
+               R"x("outputDevice":"%s","outputInode":"%s"}\n' )x"
+               R"x("$out" %1 "$(sha256sum "$in" | cut -c1-64)" "$(stat -c %d "$out")" "$(stat -c %i "$out")")x")
         .arg(size);
 }
 
@@ -268,6 +270,19 @@ inline bool stagedFor(const QString& path, const QString& placed)
     const QFileInfo stage(file.absolutePath());
     return file.fileName() == QFileInfo(placed).fileName() && stage.fileName().startsWith(QLatin1String(".vorn-sign-"))
         && stage.absolutePath() == QFileInfo(placed).absolutePath() && !stage.exists();
+}
+
+// What a signing child began beside output and did not finish: its private
+// folder of a partial file's name there (see NewFile), as paths.
+inline QStringList unfinishedBeside(const QString& output)
+{
+    const QFileInfo info(output);
+    const QDir folder(info.absolutePath());
+    QStringList found;
+    const QString pattern = QLatin1Char('.') + info.fileName() + QStringLiteral(".vorn-pdf-partial-*");
+    for (const QString& name : folder.entryList({pattern}, QDir::AllEntries | QDir::Hidden | QDir::System))
+        found << folder.filePath(name);
+    return found;
 }
 
 inline bool processGone(const QString& pid)

@@ -1,7 +1,8 @@
-// Signs a file from the window with a visible stamp, the signing child
-// being the program the test names, and waits: the test ends this program
-// by a signal while its child signs, and looks at what is left.
-//   signing_child <signing child program> <source.pdf>
+// Signs a file from the window, with a visible stamp unless another mode is
+// named, the signing child being the program the test names, and waits: the
+// test ends this program by a signal while its child signs, and looks at
+// what is left.
+//   signing_child <signing child program> <source.pdf> [mode]
 // Exit 0 when the dialog closed on its own, 3 for bad arguments.
 #include "MainWindow.h"
 #include "SignatureDialog.h"
@@ -14,7 +15,7 @@
 namespace {
 
 constexpr int kPollMs = 10;
-constexpr int kStampedMode = 3;
+int chosenMode = 3;
 
 // Chooses the stamped mode and presses "Подписать" once the certificate
 // search has ended.
@@ -32,7 +33,7 @@ void pressSign()
         return;
     for (QComboBox* box : dialog->findChildren<QComboBox*>()) {
         if (box->count() == 5 && box->itemData(4).toInt() == 4)
-            box->setCurrentIndex(kStampedMode);
+            box->setCurrentIndex(chosenMode);
     }
     dialog->setProperty("pressed", true);
     run->click();
@@ -46,7 +47,10 @@ int main(int argc, char** argv)
     QCoreApplication::setOrganizationName(QStringLiteral("vorn"));
     QCoreApplication::setApplicationName(QStringLiteral("vorn-pdf-editor"));
     const QStringList args = app.arguments();
-    if (args.size() != 3)
+    bool modeRead = args.size() == 3;
+    if (args.size() == 4)
+        chosenMode = args.at(3).toInt(&modeRead);
+    if (!modeRead)
         return 3;
     MainWindow window(AppProduct::editor);
     window.setSigningWorkerProgram(args.at(1));

@@ -1,9 +1,9 @@
 // The batch after a first signed file, with stand-in children: the question,
 // the progress, the lines of the final message and closing mid-batch.
+#include "EngineBlocker.h"
 #include "LargePdf.h"
 #include "SigningTestSupport.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProgressBar>
 #include <QSettings>
@@ -165,18 +165,22 @@ private slots:
     }
 
     // Every further file failing: one bullet each, no count of further
-    // signatures. A child that exits with a failure code is not read.
+    // signatures. The child's answer is read as the single run reads it:
+    // its refusal's reason, whatever its exit code, else its standard error.
     void furtherFilesFail_data()
     {
         QTest::addColumn<QString>("sign");
         QTest::addColumn<QString>("error");
-        QTest::newRow("exit 5, a message")
-            << "echo '{\"ok\":false,\"error\":\"JSON-ошибка\"}'; echo ' нет доступа ' >&2; exit 5" << "нет доступа";
-        QTest::newRow("exit 5, silent") << "echo '{\"ok\":false,\"error\":\"JSON-ошибка\"}'; exit 5"
-                                        << "Подписание завершилось с ошибкой.";
+        const QString fallback = QStringLiteral("Подписание завершилось с ошибкой.");
+        QTest::newRow("exit 5, its reason, a message")
+            << "echo '{\"ok\":false,\"error\":\"JSON-ошибка\"}'; echo ' нет доступа ' >&2; exit 5" << "JSON-ошибка";
+        QTest::newRow("exit 5, its reason") << "echo '{\"ok\":false,\"error\":\"PDF уже содержит AcroForm.\"}'; exit 5"
+                                            << "PDF уже содержит AcroForm.";
+        QTest::newRow("exit 5, no answer, a message") << "echo ' нет доступа ' >&2; exit 5" << "нет доступа";
+        QTest::newRow("exit 5, silent") << "exit 5" << fallback;
         QTest::newRow("result not ok") << "echo '{\"ok\":false,\"error\":\"Ключ отозван\"}'" << "Ключ отозван";
-        QTest::newRow("result not ok, no error") << "echo '{\"ok\":false}'" << "Подписание завершилось с ошибкой.";
-        QTest::newRow("not JSON") << "echo hello" << "Изолированный процесс подписи вернул некорректный ответ.";
+        QTest::newRow("result not ok, no error") << "echo '{\"ok\":false}'" << fallback;
+        QTest::newRow("not JSON") << "echo hello" << fallback;
         QTest::newRow("crash") << "kill -SEGV $$" << "Криптопровайдер аварийно завершил подписание.";
     }
 
@@ -229,7 +233,8 @@ private slots:
         QFETCH(QString, refused);
         QFETCH(QString, told);
         const QString pidFile = bench->path(QStringLiteral("pid"));
-        const QString sleeper = QStringLiteral("echo $$ > '%1'; exec sleep 30").arg(pidFile);
+        const QString endFile = bench->path(QStringLiteral("ended"));  // the child's own end: never reached
+        const QString sleeper = QStringLiteral("echo $$ > '%1'; sleep 30 && touch '%2'").arg(pidFile, endFile);
         MainWindow window(AppProduct::editor);
         QString program = bench->standIn(describeOk(), signFurther(sleeper));
         if (!refused.isEmpty()) {
@@ -262,10 +267,8 @@ private slots:
             });
         });
         note(prompts, &noted);
-        QElapsedTimer clock;
-        clock.start();
         window.showSignatureDialog(false, files, {}, files.first());
-        QVERIFY(clock.elapsed() < 15000);
+        QVERIFY(!QFileInfo::exists(endFile));  // the close did not wait for the child to end
         QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 30000);
         QCOMPARE(noted, QStringList{told});
         QVERIFY2(processGone(pid), qPrintable(pid));
@@ -371,7 +374,7 @@ private slots:
         prompt::Driver prompts;
         QStringList noted;
         QPointer<SignatureDialog> dialog;
-        qint64 answeredMs = -1;
+        bool answeredAtOnce = false;
         pressSign(prompts, [](SignatureDialog* d) { modeBox(d)->setCurrentIndex(3); }, &dialog);
         skipBusyDialog(prompts, &dialog);
         prompts.whenShown([&](QDialog* question) {
@@ -382,10 +385,11 @@ private slots:
                 if (!bar || !bar->isVisible() || bar->value() < 400)
                     return;
                 poll->stop();
-                QElapsedTimer clock;
-                clock.start();
+                // The stamping cannot go on while the engine is held: a stop
+                // that waited for it would come back once the engine is free.
+                const EngineBlocker engine;
                 dialog->reject();
-                answeredMs = clock.elapsed();
+                answeredAtOnce = engine.holding();
             });
             poll->start(1);
         });
@@ -394,7 +398,7 @@ private slots:
         QVERIFY(dialog.isNull());
         QCOMPARE(noted, (QStringList{QStringLiteral("Подписание|Подписание остановлено: подписано файлов 1 из 2. Не "
                                                     "подписаны:\n• large.pdf")}));
-        QVERIFY2(answeredMs >= 0 && answeredMs < 200, qPrintable(QString::number(answeredMs)));
+        QVERIFY(answeredAtOnce);
         QCOMPARE(bench->kinds(), (QStringList{"describe", "sign"}));
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(bench->path(QStringLiteral("large_подписан.pdf"))), 20000);
         QVERIFY(QFileInfo::exists(bench->path(QStringLiteral("a_подписан.pdf.sig"))));

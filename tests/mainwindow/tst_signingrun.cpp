@@ -1,14 +1,14 @@
 // The single signing run with stand-in children: how each way a child can
 // end is reported, the refusals before signing, the private scratch folder,
 // the journal record and what is opened afterwards.
+#include "EngineBlocker.h"
 #include "LargePdf.h"
+#include "OwnedFolder.h"
 #include "SigningScratch.h"
 #include "SigningTestSupport.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QProcess>
 #include <QProgressBar>
 #include <QSettings>
@@ -23,16 +23,12 @@ using namespace signtest;
 namespace {
 
 const QString kFallback = QStringLiteral("Подписание завершилось с ошибкой.");
-// The most a stop may keep the window waiting.
-constexpr qint64 kAnswerMs = 200;
-
 // Stops a busy run as the user would: Escape, the overlay's "Отмена" or
-// the window's close button; returns how long the window kept the user
-// waiting.
-qint64 stopRun(SignatureDialog* dialog, const QString& how)
+// the window's close button; returns whether the window answered while the
+// run's work still went on (workGoesOn after the stop): a stop that waited
+// for the work to end would find it ended, however fast or slow the machine.
+bool stopRun(SignatureDialog* dialog, const QString& how, const std::function<bool()>& workGoesOn = {})
 {
-    QElapsedTimer clock;
-    clock.start();
     if (how == QLatin1String("escape")) {
         QTest::keyClick(dialog, Qt::Key_Escape);
     } else if (how == QLatin1String("overlay")) {
@@ -44,7 +40,7 @@ qint64 stopRun(SignatureDialog* dialog, const QString& how)
     } else {
         dialog->close();
     }
-    return clock.elapsed();
+    return !workGoesOn || workGoesOn();
 }
 
 // Whether the process has ended: gone, or a zombie nobody reaps (an orphan
@@ -514,7 +510,7 @@ private slots:
         window.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
         prompt::Driver prompts;
         QPointer<SignatureDialog> dialog;
-        qint64 answeredMs = -1;
+        bool answeredAtOnce = false;
         int shownProgress = -1;
         pressSign(
             prompts,
@@ -528,7 +524,9 @@ private slots:
                         return;
                     poll->stop();
                     shownProgress = bar->value();
-                    answeredMs = stopRun(d, how);
+                    // The preparation cannot go on while the engine is held.
+                    const EngineBlocker engine;
+                    answeredAtOnce = stopRun(d, how, [&engine] { return engine.holding(); });
                 });
                 poll->start(1);
             },
@@ -538,7 +536,7 @@ private slots:
         window.showSignatureDialog(false, {}, {}, openDocument ? QString() : source);
         QVERIFY(dialog.isNull());
         QVERIFY2(shownProgress >= 400 && shownProgress < 1000, qPrintable(QString::number(shownProgress)));
-        QVERIFY2(answeredMs >= 0 && answeredMs < kAnswerMs, qPrintable(QString::number(answeredMs)));
+        QVERIFY(answeredAtOnce);
         QCOMPARE(noted, QStringList{});
         QCOMPARE(bench->kinds(), QStringList{"describe"});
         const QString stamped = bench->path(QStringLiteral("manual_подписан.pdf"));
@@ -548,46 +546,52 @@ private slots:
         QCOMPARE(bench->journal().size(), 0);
     }
 
-    // Stopped while the child signs: the child is killed, and what it had
-    // begun goes: its output, its temporary files (its TMPDIR is the run's
-    // scratch) and, in mode 3, the stamped copy made for it.
+    // Stopped while the child signs, after another run of the same document
+    // finished under the names this one wanted: the child is killed, what
+    // it had begun goes (its unfinished output beside the name, its
+    // temporary files, in mode 3 the stamped copy made for it), and the
+    // other run's files stay as they are.
     void stopDuringSigning_data()
     {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QString>("how");
-        QTest::addColumn<QString>("output");
-        QTest::newRow("stamped, overlay's Отмена") << 3 << "overlay" << "act_подписан.pdf.sig";
-        QTest::newRow("embedded, closed") << 4 << "close" << "act.signed.pdf";
-        QTest::newRow("detached, Escape") << 0 << "escape" << "act.pdf.sig";
+        QTest::addColumn<QStringList>("others");  // what the other run wrote, under this run's wanted names
+        QTest::newRow("stamped, overlay's Отмена") << 3 << "overlay"
+                                                   << QStringList{"act_подписан.pdf.sig", "act_подписан.pdf"};
+        QTest::newRow("embedded, closed") << 4 << "close" << QStringList{"act.signed.pdf"};
+        QTest::newRow("detached, Escape") << 0 << "escape" << QStringList{"act.pdf.sig"};
     }
 
     void stopDuringSigning()
     {
         QFETCH(int, mode);
         QFETCH(QString, how);
-        QFETCH(QString, output);
+        QFETCH(QStringList, others);
         const QString source = bench->pdf(QStringLiteral("act.pdf"));
         const QString pidFile = bench->path(QStringLiteral("pid"));
         const QString tmpFile = bench->path(QStringLiteral("tmpdir"));
         MainWindow window(AppProduct::editor);
         window.setSigningWorkerProgram(bench->standIn(
-            describeOk(), QStringLiteral("printf partial > \"$out\"; echo copy > \"$TMPDIR/vorn-pdf-byterange-1.bin\"; "
-                                         "echo \"$TMPDIR\" > '%1'; echo $$ > '%2'; exec sleep 30")
-                              .arg(tmpFile, pidFile)));
+            describeOk(), QStringLiteral("echo copy > \"$TMPDIR/vorn-pdf-byterange-1.bin\"; echo \"$TMPDIR\" > '%1'; "
+                                         "exec '%2' \"$out\" wait '%3'")
+                              .arg(tmpFile, QStringLiteral(VORN_PARTIAL_WRITER), pidFile)));
         prompt::Driver prompts;
         QPointer<SignatureDialog> dialog;
         QString pid;
-        QString begun;
-        qint64 answeredMs = -1;
+        QStringList begun;
+        bool answered = false;
         pressSign(
             prompts,
             [&](SignatureDialog* d) {
                 modeBox(d)->setCurrentIndex(mode);
                 whenWritten(pidFile, d, [&, d](const QString& line) {
                     pid = line;
-                    begun = bench->calls().value(1).output;
-                    QVERIFY(QFileInfo::exists(begun));
-                    answeredMs = stopRun(d, how);
+                    begun = unfinishedBeside(bench->calls().value(1).output);
+                    QCOMPARE(begun.size(), 1);
+                    for (const QString& name : others)
+                        windowtest::writeFixture(bench->files, name, "another run's " + name.toUtf8());
+                    // The child never ends by itself: a stop that waited for it would never come back.
+                    answered = stopRun(d, how);
                 });
             },
             &dialog);
@@ -595,123 +599,212 @@ private slots:
         note(prompts, &noted);
         window.showSignatureDialog(false, {}, {}, source);
         QVERIFY(dialog.isNull());
-        QVERIFY2(answeredMs >= 0 && answeredMs < kAnswerMs, qPrintable(QString::number(answeredMs)));
+        QVERIFY(answered);
         QCOMPARE(noted, QStringList{});
         QVERIFY2(processGone(pid), qPrintable(pid));
         const QString childTemp = firstLine(tmpFile);
         QCOMPARE(QFileInfo(childTemp).absolutePath(), QFileInfo(bench->tempRoot.path()).absoluteFilePath());
         QVERIFY(!QFileInfo::exists(childTemp));
-        QVERIFY(!QFileInfo::exists(begun));
-        QVERIFY(!QFileInfo::exists(bench->path(output)));
-        QVERIFY(!QFileInfo::exists(bench->path(QStringLiteral("act_подписан.pdf"))));
+        QVERIFY(!begun.isEmpty() && !QFileInfo::exists(begun.first()));
+        for (const QString& name : others)
+            QCOMPARE(fixtures::readFile(bench->path(name)), "another run's " + name.toUtf8());
+        QCOMPARE(unfinishedBeside(bench->path(QStringLiteral("act.pdf.sig"))), QStringList{});
+        QCOMPARE(QDir(bench->files.path()).entryList({QStringLiteral(".vorn-sign-*")}, QDir::Dirs | QDir::Hidden),
+                 QStringList{});
         QCOMPARE(bench->scratchLeft(), QStringList{});
         QCOMPARE(bench->journal().size(), 0);
     }
 
-    // A child that fails leaves no signature file behind, even one it
-    // began, nor the stamped copy made for it: a stamped copy without its
-    // signature would pass for a signed one. A file that was under the
-    // stamped copy's name before the run is not the run's and stays.
+    // Stopped after the child answered for its signature but before it
+    // ended: the stopped run keeps nothing, and the file it answered for is
+    // known by its device and inode, never its name: a file put under that
+    // name since (another run's) stays.
+    void stopAfterAnswer_data()
+    {
+        QTest::addColumn<bool>("nameTakenSince");
+        QTest::newRow("its own signature goes") << false;
+        QTest::newRow("another file under its name stays") << true;
+    }
+
+    void stopAfterAnswer()
+    {
+        QFETCH(bool, nameTakenSince);
+        const QString source = bench->pdf(QStringLiteral("act.pdf"));
+        const QString pidFile = bench->path(QStringLiteral("pid"));
+        const QString output = bench->path(QStringLiteral("act.pdf.sig"));
+        MainWindow window(AppProduct::editor);
+        window.setSigningWorkerProgram(
+            bench->standIn(describeOk(), signOk() + QStringLiteral("; echo $$ > '%1'; exec sleep 30").arg(pidFile)));
+        prompt::Driver prompts;
+        QPointer<SignatureDialog> dialog;
+        pressSign(
+            prompts,
+            [&](SignatureDialog* d) {
+                whenWritten(pidFile, d, [&, d](const QString&) {
+                    QVERIFY(QFileInfo(output).isFile());
+                    // Made while the signature still is, so a file of its own.
+                    if (nameTakenSince) {
+                        const QString other = windowtest::writeFixture(bench->files, QStringLiteral("other"),
+                                                                       "another run");
+                        QVERIFY(::rename(QFile::encodeName(other).constData(),
+                                         QFile::encodeName(output).constData()) == 0);
+                    }
+                    stopRun(d, QStringLiteral("overlay"));
+                });
+            },
+            &dialog);
+        QStringList noted;
+        note(prompts, &noted);
+        window.showSignatureDialog(false, {}, {}, source);
+        QVERIFY(dialog.isNull());
+        QCOMPARE(noted, QStringList{});
+        if (nameTakenSince)
+            QCOMPARE(fixtures::readFile(output), QByteArray("another run"));
+        else
+            QVERIFY(!QFileInfo::exists(output));
+        QCOMPARE(bench->journal().size(), 0);
+        QCOMPARE(bench->scratchLeft(), QStringList{});
+    }
+
+    // A child that fails, refusing or crashing midway, after another run of
+    // the same document finished under this run's wanted names: the other
+    // run's files stay as they are; what the child began goes, and the
+    // stamped copy made for it (a stamped copy without its signature would
+    // pass for a signed one). A file that was under the stamped copy's name
+    // before the run is not the run's and stays.
     void failureLeavesNoSignature_data()
     {
         QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("end");  // "refuses" or "crashes"
         QTest::addColumn<QString>("output");
         QTest::addColumn<QString>("stamped");
         QTest::addColumn<bool>("earlierCopy");
-        QTest::newRow("detached") << 0 << "act.pdf.sig" << "" << false;
-        QTest::newRow("stamped") << 3 << "act_подписан.pdf.sig" << "act_подписан.pdf" << false;
-        QTest::newRow("stamped beside an earlier copy")
-            << 3 << "act_подписан (1).pdf.sig" << "act_подписан (1).pdf" << true;
-        QTest::newRow("embedded") << 4 << "act.signed.pdf" << "" << false;
+        QTest::addColumn<QString>("shown");
+        const QString refused = QStringLiteral("Ошибка подписи|Нет места");
+        const QString crashed = QStringLiteral("Ошибка подписи|Криптопровайдер аварийно завершил подписание. GUI остался "
+                                               "запущен, можно выбрать другой сертификат или режим подписи.");
+        QTest::newRow("detached, refuses") << 0 << "refuses" << "act.pdf.sig" << "" << false << refused;
+        QTest::newRow("detached, crashes") << 0 << "crashes" << "act.pdf.sig" << "" << false << crashed;
+        QTest::newRow("stamped, refuses") << 3 << "refuses" << "act_подписан.pdf.sig" << "act_подписан.pdf" << false
+                                          << refused;
+        QTest::newRow("stamped beside an earlier copy, crashes")
+            << 3 << "crashes" << "act_подписан (1).pdf.sig" << "act_подписан (1).pdf" << true << crashed;
+        QTest::newRow("embedded, crashes") << 4 << "crashes" << "act.signed.pdf" << "" << false << crashed;
     }
 
     void failureLeavesNoSignature()
     {
         QFETCH(int, mode);
+        QFETCH(QString, end);
         QFETCH(QString, output);
         QFETCH(QString, stamped);
         QFETCH(bool, earlierCopy);
+        QFETCH(QString, shown);
         const QString source = bench->pdf(QStringLiteral("act.pdf"));
         const QString earlier = bench->path(QStringLiteral("act_подписан.pdf"));
         if (earlierCopy)
             windowtest::writeFixture(bench->files, QFileInfo(earlier).fileName(), "earlier");
+        QStringList others{output};
+        if (!stamped.isEmpty())
+            others << stamped;
+        QString otherRun;
+        for (const QString& name : others)
+            otherRun += QStringLiteral("printf 'another run' > '%1'; ").arg(bench->path(name));
         MainWindow window(AppProduct::editor);
         window.setSigningWorkerProgram(bench->standIn(
-            describeOk(), QStringLiteral(": > \"$out\"; echo '{\"ok\":false,\"error\":\"Нет места\"}'; exit 5")));
+            describeOk(), otherRun + (end == QLatin1String("crashes")
+                                          ? QStringLiteral("exec '%1' \"$out\" crash").arg(VORN_PARTIAL_WRITER)
+                                          : QStringLiteral("echo '{\"ok\":false,\"error\":\"Нет места\"}'; exit 5"))));
         bool reopened = false;
         const QStringList noted = signFile(window, source, mode, &reopened);
-        QCOMPARE(noted, QStringList{QStringLiteral("Ошибка подписи|Нет места")});
+        QCOMPARE(noted, QStringList{shown});
         QVERIFY(reopened);
         const Call signing = bench->calls().value(1);
-        QVERIFY(!QFileInfo::exists(bench->path(output)));
+        for (const QString& name : others)
+            QCOMPARE(fixtures::readFile(bench->path(name)), QByteArray("another run"));
+        QCOMPARE(unfinishedBeside(signing.output), QStringList{});
         if (!stamped.isEmpty()) {
             // The copy was made and handed to the child, in its stage, before it went.
             QVERIFY(stagedFor(signing.input, bench->path(stamped)));
             QVERIFY(stagedFor(signing.output, bench->path(output)));
-            QVERIFY(!QFileInfo::exists(bench->path(stamped)));
         } else {
             QCOMPARE(signing.output, bench->path(output));
         }
         if (earlierCopy)
             QCOMPARE(fixtures::readFile(earlier), QByteArray("earlier"));
-        else
-            QVERIFY(!QFileInfo::exists(earlier));
+        QCOMPARE(bench->journal().size(), 0);
         QCOMPARE(bench->scratchLeft(), QStringList{});
     }
 
-    // The window ended by a signal while its child signs the stamped copy:
-    // nothing is left under the copy's or the signature's name, so nothing
-    // passes for signed. A SIGTERM (a logout) stops the run as a cancel
-    // does: the child is killed, the stage and scratch go at once. After a
-    // SIGKILL they go at the next start, but a folder that has taken the
-    // stage's name since is not the program's and stays. With the temporary
-    // folder emptied since (a restart), the stage's own marker tells it is
-    // left: it goes at the next start, or at the next run into its folder,
-    // while a stage of a run still going there stays.
+    // The window ended by a signal while its child signs: nothing is left
+    // under the outputs' names, so nothing passes for signed, and a file
+    // another run finished under them meanwhile stays. A SIGTERM (a logout)
+    // stops the run as a cancel does: the child is killed, the stage and
+    // scratch go at once. After a SIGKILL they go at the next start, but a
+    // folder that has taken the stage's name since is not the program's and
+    // stays. With the temporary folder emptied since (a restart), the
+    // stage's own marker tells it is left: it goes at the next start of any
+    // edition, an open or a save in its folder, or a signing run there,
+    // while the stage of a run still going there stays.
     void killedStampingRun_data()
     {
         QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("mode");
         QTest::addColumn<bool>("stageTaken");
-        QTest::addColumn<QString>("notesGone");  // then "start" or "run"; empty: the notes stay
-        QTest::newRow("SIGTERM") << int(SIGTERM) << false << "";
-        QTest::newRow("SIGKILL") << int(SIGKILL) << false << "";
-        QTest::newRow("SIGKILL, the stage's name taken since") << int(SIGKILL) << true << "";
-        QTest::newRow("SIGKILL, the temporary folder emptied, a start") << int(SIGKILL) << false << "start";
-        QTest::newRow("SIGKILL, the temporary folder emptied, a run there") << int(SIGKILL) << false << "run";
-        QTest::newRow("SIGKILL, the temporary folder emptied, the stage's name taken, a run there")
-            << int(SIGKILL) << true << "run";
+        QTest::addColumn<QString>("sweep");  // with the temporary folder emptied first; "start": the editor's, notes kept
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 3 << false << "";
+        QTest::newRow("SIGTERM, detached") << int(SIGTERM) << 0 << false << "";
+        QTest::newRow("SIGKILL") << int(SIGKILL) << 3 << false << "start";
+        QTest::newRow("SIGKILL, the stage's name taken since") << int(SIGKILL) << 3 << true << "start";
+        QTest::newRow("SIGKILL, emptied, the viewer's start") << int(SIGKILL) << 3 << false << "viewer";
+        QTest::newRow("SIGKILL, emptied, the signing edition's start") << int(SIGKILL) << 3 << false << "ecp";
+        QTest::newRow("SIGKILL, emptied, an open there") << int(SIGKILL) << 3 << false << "open";
+        QTest::newRow("SIGKILL, emptied, a save there") << int(SIGKILL) << 3 << false << "save";
+        QTest::newRow("SIGKILL, emptied, a detached run there") << int(SIGKILL) << 3 << false << "run";
+        QTest::newRow("SIGKILL, emptied, the stage's name taken, a run there") << int(SIGKILL) << 3 << true << "run";
     }
 
     void killedStampingRun()
     {
         QFETCH(int, signal);
+        QFETCH(int, mode);
         QFETCH(bool, stageTaken);
-        QFETCH(QString, notesGone);
+        QFETCH(QString, sweep);
         const QString source = bench->pdf(QStringLiteral("act.pdf"));
         const QString pidFile = bench->path(QStringLiteral("pid"));
-        const QString sleeper = QStringLiteral("printf partial > \"$out\"; echo $$ > '%1'; exec sleep 30").arg(pidFile);
+        const QStringList outputs = mode == 3 ? QStringList{"act_подписан.pdf", "act_подписан.pdf.sig"}
+                                              : QStringList{"act.pdf.sig"};
+        QString sign;
+        for (const QString& name : outputs)
+            sign += QStringLiteral("printf 'another run' > '%1'; ").arg(bench->path(name));
+        sign += QStringLiteral("exec '%1' \"$out\" wait '%2'").arg(VORN_PARTIAL_WRITER, pidFile);
         QProcess window;
-        window.start(QStringLiteral(VORN_SIGNING_CHILD), {bench->standIn(describeOk(), sleeper), source});
+        window.start(QStringLiteral(VORN_SIGNING_CHILD),
+                     {bench->standIn(describeOk(), sign), source, QString::number(mode)});
         QTRY_VERIFY_WITH_TIMEOUT(!firstLine(pidFile).isEmpty() || window.state() == QProcess::NotRunning, 60000);
         const QString pid = firstLine(pidFile);
         QVERIFY2(!pid.isEmpty(), window.readAllStandardError().constData());
         const Call signing = bench->calls().value(1);
-        const QString stage = QFileInfo(signing.input).absolutePath();
-        QVERIFY(QFileInfo::exists(signing.input) && QFileInfo::exists(signing.output));
+        const QStringList begun = unfinishedBeside(signing.output);
+        QCOMPARE(begun.size(), 1);
 
         QCOMPARE(::kill(pid_t(window.processId()), signal), 0);
         QVERIFY(window.waitForFinished(30000));
         QCOMPARE(window.exitStatus(), QProcess::CrashExit);
         QCOMPARE(window.exitCode(), signal);
         QTRY_VERIFY_WITH_TIMEOUT(processEnded(pid), 10000);
-        for (const char* name : {"act_подписан.pdf", "act_подписан.pdf.sig", "act.pdf.sig"})
-            QVERIFY2(!QFileInfo::exists(bench->path(QString::fromUtf8(name))), name);
+        for (const QString& name : outputs)
+            QCOMPARE(fixtures::readFile(bench->path(name)), QByteArray("another run"));
         if (signal == SIGTERM) {
-            QVERIFY(!QFileInfo::exists(stage));
+            QVERIFY(!QFileInfo::exists(begun.first()));
+            QCOMPARE(unfinishedBeside(signing.output), QStringList{});
             QCOMPARE(bench->scratchLeft(), QStringList{});
+            if (mode == 3)
+                QVERIFY(!QFileInfo::exists(QFileInfo(signing.input).absolutePath()));
             return;
         }
-        QVERIFY(QFileInfo::exists(signing.input));
+        const QString stage = QFileInfo(signing.input).absolutePath();
+        QVERIFY(QFileInfo::exists(signing.input) && QFileInfo::exists(begun.first()));
         QCOMPARE(bench->scratchLeft().size(), 1);
         const QString taken = QDir(stage).filePath(QStringLiteral("notes.txt"));
         const QString moved = stage + QStringLiteral("-moved");
@@ -719,28 +812,48 @@ private slots:
             QVERIFY(QDir().rename(stage, moved) && QDir().mkdir(stage));
             QVERIFY(fixtures::writeFile(taken, "the user's"));
         }
-        for (const QString& left : notesGone.isEmpty() ? QStringList() : bench->scratchLeft())
-            QVERIFY(QDir(bench->tempRoot.filePath(left)).removeRecursively());
-        if (notesGone == QLatin1String("run")) {
-            SigningScratch running;
-            const QString runningStage = running.stage(bench->files.path(), nullptr);
-            {
-                SigningScratch next;
-                QVERIFY(!next.stage(bench->files.path(), nullptr).isEmpty());
+        if (sweep != QLatin1String("start")) {
+            for (const QString& left : bench->scratchLeft())
+                QVERIFY(QDir(bench->tempRoot.filePath(left)).removeRecursively());
+        }
+        // A run still going in that folder keeps its stage through every sweep.
+        SigningScratch running;
+        const QString runningStage = running.stage(bench->files.path(), nullptr);
+        QVERIFY(QFileInfo(runningStage).isDir());
+        if (sweep == QLatin1String("open") || sweep == QLatin1String("save")) {
+            MainWindow other(sweep == QLatin1String("open") ? AppProduct::viewer : AppProduct::editor);
+            if (sweep == QLatin1String("open")) {
+                other.openFile(bench->pdf(QStringLiteral("other.pdf")));
+            } else {
+                QTemporaryDir elsewhere;
+                other.openFile(windowtest::writePdf(elsewhere, QStringLiteral("draft.pdf"), 1));
+                prompt::Driver prompts;
+                prompt::answerSaveDialog(prompts, bench->path(QStringLiteral("draft.pdf")));
+                windowtest::invoke(other, "onSaveAs");
+                QVERIFY(QFileInfo::exists(bench->path(QStringLiteral("draft.pdf"))));
             }
-            QVERIFY(QFileInfo(runningStage).isDir());
+        } else if (sweep == QLatin1String("run")) {
+            MainWindow other(AppProduct::editor);
+            other.setSigningWorkerProgram(bench->standIn(describeOk(), signOk()));
+            bool reopened = false;
+            const QStringList noted = signFile(other, bench->pdf(QStringLiteral("other.pdf")), 0, &reopened);
+            QVERIFY2(noted.value(0).startsWith(QStringLiteral("Подпись создана|")), qPrintable(noted.value(0)));
         } else {
-            // As the program starts: its own data folder, not the test's.
+            // As the program starts: the edition's own data folder, not the test's.
+            const QString edition = sweep == QLatin1String("start") ? QStringLiteral("vorn-pdf-editor")
+                                                                   : QStringLiteral("vorn-pdf-") + sweep;
             QStandardPaths::setTestModeEnabled(false);
             const QString testName = QCoreApplication::applicationName();
-            QCoreApplication::setApplicationName(QStringLiteral("vorn-pdf-editor"));
+            QCoreApplication::setApplicationName(sweep == QLatin1String("ecp") ? QStringLiteral("vorn-ecp") : edition);
             SigningScratch::removeLeftovers();
             QCoreApplication::setApplicationName(testName);
             QStandardPaths::setTestModeEnabled(true);
         }
-        QCOMPARE(bench->scratchLeft(), QStringList{});
+        QVERIFY(QFileInfo(runningStage).isDir());
+        QCOMPARE(bench->scratchLeft().size(), 1);  // the running one's
         QCOMPARE(QFileInfo::exists(taken), stageTaken);
         QCOMPARE(QFileInfo::exists(stage), stageTaken);
+        QVERIFY(!QFileInfo::exists(begun.first()));
         QDir(stage).removeRecursively();
         QDir(moved).removeRecursively();
     }
@@ -761,7 +874,8 @@ private slots:
         QFETCH(bool, escape);
         const QString source = bench->pdf(QStringLiteral("act.pdf"));
         const QString pidFile = bench->path(QStringLiteral("pid"));
-        const QString sleeper = QStringLiteral("echo $$ > '%1'; exec sleep 30").arg(pidFile);
+        const QString endFile = bench->path(QStringLiteral("ended"));  // the child's own end: never reached
+        const QString sleeper = QStringLiteral("echo $$ > '%1'; sleep 30 && touch '%2'").arg(pidFile, endFile);
         MainWindow window(AppProduct::editor);
         window.openFile(source);
         window.setSigningWorkerProgram(whileDescribing ? bench->standIn(sleeper, signOk())
@@ -788,10 +902,8 @@ private slots:
             &dialog);
         QStringList noted;
         note(prompts, &noted);
-        QElapsedTimer clock;
-        clock.start();
         window.showSignatureDialog(false, {}, {}, QString());
-        QVERIFY(clock.elapsed() < 15000);
+        QVERIFY(!QFileInfo::exists(endFile));  // the close did not wait for the child to end
         QTRY_VERIFY_WITH_TIMEOUT(dialog.isNull(), 30000);
         QCOMPARE(noted, QStringList{});
         QVERIFY2(processGone(pid), qPrintable(pid));
@@ -802,51 +914,72 @@ private slots:
         QCOMPARE(bench->kinds().size(), whileDescribing ? 1 : 2);
     }
 
-    // Scratch folders in the temporary folder at a start: those of a
-    // program that ended without removing them go, request and all; those
-    // of a run still going stay.
+    // The folders stages were made in were listed per edition before: a
+    // start takes such a list into the one every edition reads, so the
+    // stages it leads to go too.
+    void formerEditionListRead()
+    {
+        const QString outputs = bench->path(QStringLiteral("outputs"));
+        QVERIFY(QDir().mkpath(outputs));
+        OwnedFolder left;
+        QCOMPARE(left.create(QDir(outputs).filePath(QStringLiteral(".vorn-sign-XXXXXX")),
+                             OwnedFolder::Contents::WithSubfolders),
+                 0);
+        const QString stage = left.path();
+        QVERIFY(fixtures::writeFile(QDir(stage).filePath(QStringLiteral("act_подписан.pdf")), "%PDF-1.7 stamped"));
+        left.release();
+        const QString former = QDir(appDataDirectory()).filePath(QStringLiteral("signing-stage-folders"));
+        QVERIFY(QDir().mkpath(appDataDirectory()));
+        QVERIFY(fixtures::writeFile(former, QFile::encodeName(outputs).toHex() + '\n'));
+        SigningScratch::removeLeftovers();
+        QVERIFY(!QFileInfo::exists(stage));
+        QVERIFY(!QFileInfo::exists(former));
+        QVERIFY(QDir(outputs).removeRecursively());
+    }
+
+    // Scratch folders in the temporary folder at a start: one its marker
+    // proves left by an ended run goes, request, children's files and
+    // folders and all; one of a run still going stays, and so does any
+    // folder named like one that the program's marker does not prove its
+    // own, however old.
     void leftoversRemoved_data()
     {
-        QTest::addColumn<QString>("lock");  // "ended", "running" or "none"
-        QTest::addColumn<int>("ageSeconds");
+        QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("removed");
-
-        QTest::newRow("lock of an ended program") << "ended" << 0 << true;
-        QTest::newRow("lock of a running program") << "running" << 3600 << false;
-        QTest::newRow("no lock, an hour old") << "none" << 3600 << true;
-        QTest::newRow("no lock, just made") << "none" << 0 << false;
+        QTest::newRow("left by an ended run") << "ended" << true;
+        QTest::newRow("of a running run") << "running" << false;
+        QTest::newRow("the user's, an hour old") << "user's" << false;
+        QTest::newRow("the user's, a scratch's marker copied in") << "copied marker" << false;
     }
 
     void leftoversRemoved()
     {
-        QFETCH(QString, lock);
-        QFETCH(int, ageSeconds);
+        QFETCH(QString, kind);
         QFETCH(bool, removed);
         std::unique_ptr<SigningScratch> running;
-        QString folder = QDir(bench->tempRoot.path()).filePath(QStringLiteral("vorn-sign-Ab12Cd"));
-        if (lock == QLatin1String("running")) {
+        OwnedFolder ended;
+        QString folder = QDir(bench->tempRoot.path()).filePath(QStringLiteral("vorn-sign-MYDATA"));
+        if (kind == QLatin1String("running")) {
             running = std::make_unique<SigningScratch>();
             folder = running->path();
+        } else if (kind == QLatin1String("ended")) {
+            // As a killed run leaves it: made and marked, its lock gone.
+            QCOMPARE(ended.create(QDir(bench->tempRoot.path()).filePath(QStringLiteral("vorn-sign-XXXXXX")),
+                                  OwnedFolder::Contents::WithSubfolders),
+                     0);
+            folder = ended.path();
+            ended.release();
         }
-        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QDir().mkpath(QDir(folder).filePath(QStringLiteral("runtime-user"))));
         const QString request = QDir(folder).filePath(QStringLiteral("vorn-sign-request-Ef34Gh.json"));
-        QVERIFY(fixtures::writeFile(request, R"({"pkcs12Password":"secret"})"));
-        if (lock == QLatin1String("ended")) {
-            // This process's own lock, then named after a process that ended.
-            const QString lockPath = QDir(folder).filePath(QStringLiteral(".vorn-sign.lock"));
-            QLockFile own(lockPath);
-            QVERIFY(own.tryLock(0));
-            QByteArray text = fixtures::readFile(lockPath);
-            own.unlock();
-            QProcess ended;
-            ended.start(QStringLiteral("true"));
-            QVERIFY(ended.waitForStarted(10000));
-            const qint64 pid = ended.processId();
-            QVERIFY(ended.waitForFinished(10000));
-            text.replace(0, text.indexOf('\n'), QByteArray::number(pid));
-            QVERIFY(fixtures::writeFile(lockPath, text));
+        QVERIFY(fixtures::writeFile(request, R"({"inputPath":"/home/user/act.pdf"})"));
+        QVERIFY(fixtures::writeFile(QDir(folder).filePath(QStringLiteral("runtime-user/note")), "a child's"));
+        if (kind == QLatin1String("copied marker")) {
+            SigningScratch other;
+            QVERIFY(QFile::copy(QDir(other.path()).filePath(QStringLiteral(".vorn-pdf-owner")),
+                                QDir(folder).filePath(QStringLiteral(".vorn-pdf-owner"))));
         }
-        const qint64 then = QDateTime::currentSecsSinceEpoch() - ageSeconds;
+        const qint64 then = QDateTime::currentSecsSinceEpoch() - 3600;
         const utimbuf times{time_t(then), time_t(then)};
         QCOMPARE(::utime(QFile::encodeName(folder).constData(), &times), 0);
 

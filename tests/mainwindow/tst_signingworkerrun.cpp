@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProcess>
@@ -59,28 +60,32 @@ QList<QLineEdit*> keyFields(QDialog* dialog)
     return fields;
 }
 
-// Answers the signature dialog: waits for its certificate search, fills the
-// key fields and mode, and presses "Подписать"; then notes the message that
-// ends the run.
+// Waits for the dialog's certificate search, fills the key fields and mode,
+// and presses "Подписать".
+void signWith(QDialog* dialog, const Choice& choice)
+{
+    QPushButton* run = prompt::buttonWithText(dialog, QStringLiteral("Подписать"));
+    if (!QTest::qWaitFor([run] { return run->isEnabled(); }, 20000)) {
+        dialog->reject();
+        return;
+    }
+    const QList<QLineEdit*> fields = keyFields(dialog);
+    fields.at(0)->setText(choice.certificate);
+    fields.at(1)->setText(choice.key);
+    fields.at(3)->setText(choice.pkcs12);
+    fields.at(choice.pkcs12.isEmpty() ? 2 : 4)->setText(choice.passPhrase);
+    for (QComboBox* box : dialog->findChildren<QComboBox*>()) {
+        if (box->count() == 5 && box->itemData(4).toInt() == 4)
+            box->setCurrentIndex(choice.mode);
+    }
+    run->click();
+}
+
+// Answers the signature dialog as signWith does; then notes the message
+// that ends the run.
 void signThrough(QTimer& closer, prompt::Driver& prompts, const Choice& choice, QString* message)
 {
-    prompts.whenShown([choice](QDialog* dialog) {
-        QPushButton* run = prompt::buttonWithText(dialog, QStringLiteral("Подписать"));
-        if (!QTest::qWaitFor([run] { return run->isEnabled(); }, 20000)) {
-            dialog->reject();
-            return;
-        }
-        const QList<QLineEdit*> fields = keyFields(dialog);
-        fields.at(0)->setText(choice.certificate);
-        fields.at(1)->setText(choice.key);
-        fields.at(3)->setText(choice.pkcs12);
-        fields.at(choice.pkcs12.isEmpty() ? 2 : 4)->setText(choice.passPhrase);
-        for (QComboBox* box : dialog->findChildren<QComboBox*>()) {
-            if (box->count() == 5 && box->itemData(4).toInt() == 4)
-                box->setCurrentIndex(choice.mode);
-        }
-        run->click();
-    });
+    prompts.whenShown([choice](QDialog* dialog) { signWith(dialog, choice); });
     prompt::answerNoting(prompts, QStringLiteral("OK"), message);
     // A failed run leaves the dialog open for another try: close it.
     QObject::connect(&closer, &QTimer::timeout, &closer, [message, &closer] {
@@ -374,7 +379,7 @@ private slots:
         QSettings().sync();
         QProcess worker;
         worker.start(kExecutable, {QStringLiteral("--vorn-cert-list"), QStringLiteral("--vorn-product=editor")});
-        QVERIFY(worker.waitForFinished(20000));
+        QVERIFY(worker.waitForFinished(-1));
         QCOMPARE(worker.exitCode(), 3);
         const QString reason =
             QJsonDocument::fromJson(worker.readAllStandardOutput()).object().value(QStringLiteral("error")).toString();
@@ -444,6 +449,156 @@ private slots:
                 holding << path;
         }
         QVERIFY2(holding.isEmpty(), qPrintable(holding.join(QLatin1Char(' '))));
+    }
+
+    // Two windows sign one document at once, with different signers, both
+    // wanting the same output names (each has picked them before either
+    // child wrote): each run's output is its own, takes a name of its own
+    // without replacing the other's, verifies with its own signer, and is
+    // the file its message and its journal record name. The children's
+    // chain checks are held until both runs have begun.
+    void twoRunsOfOneDocument_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("signatures");
+        QTest::newRow("detached") << 0 << QStringList{"act.pdf.sig", "act.pdf (1).sig"};
+        QTest::newRow("embedded") << 4 << QStringList{"act.signed.pdf", "act.signed (1).pdf"};
+        QTest::newRow("stamped") << 3 << QStringList{"act_подписан.pdf.sig", "act_подписан (1).pdf.sig"};
+    }
+
+    void twoRunsOfOneDocument()
+    {
+        QFETCH(int, mode);
+        QFETCH(QStringList, signatures);
+        const KeyPair other = selfSigned(dir.path(), QStringLiteral("other"), QStringLiteral("/CN=Other Signer/C=RU"));
+        QVERIFY(!other.certificate.isEmpty());
+        const QString folder = dir.filePath(QStringLiteral("together-%1").arg(mode));
+        QVERIFY(QDir().mkpath(folder) && QDir(folder).removeRecursively() && QDir().mkpath(folder));
+        const QString input = QDir(folder).filePath(QStringLiteral("act.pdf"));
+        QVERIFY(fixtures::writeFile(input, fixtures::readFile(freshPdf(QStringLiteral("together.pdf")))));
+        // The chain check both children make: held until both runs have begun.
+        const QString gate = QDir(folder).filePath(QStringLiteral("gate"));
+        QVERIFY(QDir().mkpath(gate));
+        const QByteArray gateName = QFile::encodeName(gate);
+        QVERIFY(writeScript(gate + QStringLiteral("/openssl"),
+                            "echo x >> '" + gateName + "/calls'\nwhile [ ! -e '" + gateName
+                                + "/go' ]; do sleep 0.02; done\nexit 0\n"));
+        setRevocationMode(QStringLiteral("vorn-ecp"), QStringLiteral("sign"));
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", gateName + ':' + path);
+
+        MainWindow first(AppProduct::ecp);
+        MainWindow second(AppProduct::ecp);
+        first.setSigningWorkerProgram(kExecutable);
+        second.setSigningWorkerProgram(kExecutable);
+        prompt::Driver prompts;
+        prompts.whenShown([&](QDialog* dialog) {
+            signWith(dialog, Choice{mode, pair.certificate, pair.key, {}});
+            QTimer::singleShot(0, &second, [&] { second.showSignatureDialog(false, {input}, {}, input); });
+        });
+        prompts.whenShown([&](QDialog* dialog) { signWith(dialog, Choice{mode, other.certificate, other.key, {}}); });
+        QStringList messages;
+        for (int i = 0; i < 2; ++i) {
+            prompts.whenShown([&](QDialog* dialog) {
+                const QLabel* text = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"));
+                messages << dialog->windowTitle() + QLatin1Char('|') + (text ? text->text() : QString());
+                if (QPushButton* ok = prompt::buttonWithText(dialog, QStringLiteral("OK")))
+                    ok->click();
+                else
+                    dialog->reject();
+            }, [](QDialog* dialog) { return !qobject_cast<SignatureDialog*>(dialog); });
+        }
+        QTimer open;
+        QObject::connect(&open, &QTimer::timeout, &open, [&] {
+            if (fixtures::readFile(gate + QStringLiteral("/calls")).count('\n') >= 2)
+                fixtures::writeFile(gate + QStringLiteral("/go"), "");
+            // A failed run leaves its dialog open for another try.
+            auto* left = qobject_cast<SignatureDialog*>(QApplication::activeModalWidget());
+            if (messages.size() == 2 && left && !left->isSigningBusy())
+                left->reject();
+        });
+        open.start(20);
+        first.showSignatureDialog(false, {input}, {}, input);
+        qputenv("PATH", path);
+        setRevocationMode(QStringLiteral("vorn-ecp"), QStringLiteral("never"));
+
+        QCOMPARE(messages.size(), 2);
+        QVERIFY2(messages.filter(QStringLiteral("Подпись создана|")).size() == 2,
+                 qPrintable(messages.join(QLatin1Char('\n'))));
+        const QJsonArray records = journal();
+        QCOMPARE(records.size(), 2);
+        QStringList written;
+        for (const QJsonValue& value : records) {
+            const QJsonObject record = value.toObject();
+            const QString signature = record.value(QStringLiteral("signaturePath")).toString();
+            written << QFileInfo(signature).fileName();
+            QVERIFY2(messages.filter(QStringLiteral("Файл подписи: ") + signature).size() == 1,
+                     qPrintable(messages.join(QLatin1Char('\n'))));
+            const bool otherSigned = record.value(QStringLiteral("certificateSubject")).toString().contains("Other");
+            const QString signer = otherSigned ? other.certificate : pair.certificate;
+            QCOMPARE(record.value(QStringLiteral("signatureSize")).toString(),
+                     QString::number(QFileInfo(signature).size()));
+            if (mode == 4) {
+                const Tool sig = runTool(QStringLiteral("pdfsig"), {signature});
+                QVERIFY2(sig.output.contains(otherSigned ? "Other Signer" : "Test Signer"), sig.output.constData());
+                QVERIFY2(sig.output.contains("Signature is Valid."), sig.output.constData());
+                continue;
+            }
+            const QString content = record.value(QStringLiteral("filePath")).toString();
+            QCOMPARE(content, mode == 3 ? signature.chopped(4) : input);
+            QCOMPARE(runTool(QStringLiteral("openssl"), {"cms", "-verify", "-binary", "-inform", "DER", "-in", signature,
+                                                        "-content", content, "-CAfile", signer, "-out", "/dev/null"})
+                         .exitCode,
+                     0);
+        }
+        written.sort();
+        QStringList wanted = signatures;
+        wanted.sort();
+        QCOMPARE(written, wanted);
+        QVERIFY(QDir(folder).entryList({QStringLiteral(".*")}, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                    .isEmpty());
+        QVERIFY(QDir::temp().entryList({QStringLiteral("vorn-sign-*")}).isEmpty());
+    }
+
+    // A batch whose further files the signing child refuses, a form and a
+    // PDF saved with a cross-reference stream: the final message gives each
+    // the child's own reason, as a single run would.
+    void batchShowsTheChildsReasons()
+    {
+        const QString folder = dir.filePath(QStringLiteral("batch"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString plain = QDir(folder).filePath(QStringLiteral("01-акт.pdf"));
+        const QString form = QDir(folder).filePath(QStringLiteral("02-анкета.pdf"));
+        const QString packed = QDir(folder).filePath(QStringLiteral("03-сжатый.pdf"));
+        QVERIFY(fixtures::writeFile(plain, fixtures::readFile(freshPdf(QStringLiteral("batch.pdf")))));
+        QVERIFY(fixtures::writeFile(form, fixtures::readFile(fixtures::realPdf(QStringLiteral("libreoffice-form.pdf")))));
+        const Tool pack = runTool(QStringLiteral("qpdf"), {"--object-streams=generate", plain, packed});
+        QVERIFY2(pack.exitCode == 0 || pack.exitCode == 3, pack.output.constData());
+        MainWindow window(AppProduct::ecp);
+        window.setSigningWorkerProgram(kExecutable);
+        const auto notSigning = [](QDialog* dialog) { return !qobject_cast<SignatureDialog*>(dialog); };
+        prompt::Driver prompts;
+        prompts.whenShown([this](QDialog* dialog) { signWith(dialog, Choice{4, pair.certificate, pair.key, {}}); });
+        prompts.whenShown(
+            [](QDialog* question) { prompt::buttonWithText(question, QStringLiteral("Подписать остальные"))->click(); },
+            notSigning);
+        QString message;
+        prompts.whenShown(
+            [&message](QDialog* dialog) {
+                message = dialog->findChild<QLabel*>(QStringLiteral("DialogSubtitle"))->text();
+                prompt::buttonWithText(dialog, QStringLiteral("OK"))->click();
+            },
+            notSigning);
+        window.showSignatureDialog(false, {plain, form, packed}, {}, plain);
+        const QStringList lines = message.split(QLatin1Char('\n'));
+        const int failed = int(lines.indexOf(QStringLiteral("Не удалось подписать:")));
+        QVERIFY2(failed > 0, qPrintable(message));
+        QVERIFY2(lines.value(failed + 1).startsWith(QStringLiteral("• 02-анкета.pdf — PDF уже содержит AcroForm.")),
+                 qPrintable(message));
+        QCOMPARE(lines.value(failed + 2),
+                 QStringLiteral("• 03-сжатый.pdf — Встроенная подпись не поддерживается для PDF, сохранённых с потоком "
+                                "перекрёстных ссылок (сжатой структурой PDF 1.5 и новее)."));
+        QCOMPARE(journal().size(), 1);
     }
 
     // Signing again never overwrites the first stamped copy; both pairs verify.

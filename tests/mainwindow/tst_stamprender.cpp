@@ -1,8 +1,8 @@
 // The default stamp picture, rendering of lines and the preview, checked by
 // pixels at known points and by comparing renders (fonts are substituted).
 #include "SignatureStampRender.h"
+#include "WorkMeter.h"
 
-#include <QElapsedTimer>
 #include <QTest>
 
 namespace {
@@ -134,11 +134,10 @@ private slots:
 
     void hugeFontStaysBounded()
     {
-        QElapsedTimer timer;
-        timer.start();
+        const workmeter::Meter work;
         const QImage image = render(oneLine(QSize(200, 100), QStringLiteral("W"), 1e9));
         QCOMPARE(image.size(), QSize(200, 100));
-        QVERIFY(timer.elapsed() < 2000);
+        QVERIFY(work.processorMs() < 2000);
         SignatureStampTemplate odd = oneLine(QSize(200, 100), QStringLiteral("W"), 20);
         odd.variables[0].x = std::numeric_limits<double>::quiet_NaN();
         odd.variables.append(odd.variables.first());

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <vector>
+
 namespace fixtures {
 
 // A text block of one line at its original place, as recognition makes it.
@@ -45,6 +47,22 @@ inline void correctWord(TextBlock& block, size_t line, qsizetype word, const QSt
     QStringList words = block.lines[line].text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     words[word] = corrected;
     setLineText(block, line, words.join(QLatin1Char(' ')));
+}
+
+// The word of the first line that starts with lineStart corrected, as the
+// in-place editor leaves its block; false when no line has it.
+inline bool correctWordInLine(std::vector<TextBlock>& blocks, const QString& lineStart, const QString& word,
+                              const QString& corrected)
+{
+    for (TextBlock& block : blocks)
+        for (size_t line = 0; line < block.lines.size(); ++line) {
+            const qsizetype at = block.lines[line].text.split(QLatin1Char(' '), Qt::SkipEmptyParts).indexOf(word);
+            if (block.lines[line].text.startsWith(lineStart) && at >= 0) {
+                correctWord(block, line, at, corrected);
+                return true;
+            }
+        }
+    return false;
 }
 
 } // namespace fixtures

@@ -25,7 +25,9 @@ struct Outcome {
 };
 
 // A cpuSeconds above 0 also bounds the child's processor time, so a child
-// that spins is ended by the system even where the wall clock runs slow.
+// that spins is ended by the system even where the wall clock runs slow. A
+// timeLimitMs of -1 waits for the end however long a busy machine makes
+// it: the processor and memory bounds are what end a child that works on.
 inline Outcome run(const QString& program, const QStringList& arguments, int timeLimitMs, qint64 memoryLimitBytes,
                    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
                    int cpuSeconds = 0)

@@ -141,6 +141,32 @@ QMap<QString, XlsxParts> hostileWorkbooks()
                                                        "Т[К16384])</definedName></definedNames>");
     books.insert(QStringLiteral("many-tables"), tables);
 
+    // 200,000 hidden rows under 3,000 charts placed by a cell and an
+    // extent, by a position and an extent and by two cells over the hidden
+    // rows alone: each placed with a few looks at the rows, not a walk over
+    // them.
+    QByteArray hiddenRows = "<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>";
+    for (int r = 2; r <= 200001; ++r)
+        hiddenRows += "<row r=\"" + QByteArray::number(r) + "\" hidden=\"1\"/>";
+    XlsxParts hiddenAnchors = minimalXlsx("<sheetData>" + hiddenRows + "</sheetData><drawing r:id=\"rIdD\"/>");
+    addChart(hiddenAnchors, {"1", "1", "2", "2"}, chart);
+    const QByteArray frame = "<xdr:graphicFrame><a:graphic><a:graphicData><c:chart r:id=\"rC\"/></a:graphicData>"
+                             "</a:graphic></xdr:graphicFrame><xdr:clientData/>";
+    QByteArray anchors;
+    for (int i = 0; i < 1000; ++i) {
+        const QByteArray n = QByteArray::number(i % 10);
+        anchors += "<xdr:oneCellAnchor><xdr:from><xdr:col>" + n + "</xdr:col><xdr:row>1</xdr:row></xdr:from>"
+                   "<xdr:ext cx=\"1219200\" cy=\"571500\"/>" + frame + "</xdr:oneCellAnchor>";
+        anchors += "<xdr:absoluteAnchor><xdr:pos x=\"" + QByteArray::number(i % 10 * 609600) + "\" y=\"190500\"/>"
+                   "<xdr:ext cx=\"1219200\" cy=\"571500\"/>" + frame + "</xdr:absoluteAnchor>";
+        anchors += "<xdr:twoCellAnchor><xdr:from><xdr:col>" + n + "</xdr:col><xdr:row>1</xdr:row></xdr:from><xdr:to>"
+                   "<xdr:col>" + QByteArray::number(i % 10 + 2) + "</xdr:col><xdr:row>200001</xdr:row></xdr:to>" +
+                   frame + "</xdr:twoCellAnchor>";
+    }
+    QByteArray& drawingPart = hiddenAnchors["xl/drawings/drawing1.xml"];
+    drawingPart = drawingPart.left(drawingPart.indexOf("<xdr:twoCellAnchor>")) + anchors + "</xdr:wsDr>";
+    books.insert(QStringLiteral("hidden-anchors"), hiddenAnchors);
+
     // 2,000 cells showing one text of 30,000 characters, wrapped at 409
     // points in a column half a digit wide: every row grows to its cap.
     QByteArray wrappedRows;

@@ -19,7 +19,8 @@ void addChart(XlsxParts& parts, const QList<QByteArray>& corners, const QByteArr
 // Small workbooks that once cost minutes or gigabytes, by name: a chart
 // anchored at column and row 2147483647 ("far-chart"), 200,000 identical
 // merges ("same-merges"), 60,000 merges overlapping the first
-// ("nested-merges"), 100,000 disjoint merges of two cells, one a row
+// ("nested-merges"), 3,000 charts placed over 200,000 hidden rows
+// ("hidden-anchors"), 100,000 disjoint merges of two cells, one a row
 // ("row-merges"), one sheet part listed 20,000 times ("listed"), a line
 // chart with one cached point at index 1048575 ("far-point"), a chart over
 // a name counting over 500 names in each of seven levels ("nested-names"),

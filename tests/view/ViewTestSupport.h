@@ -3,6 +3,7 @@
 // folder and a view of an exact viewport size.
 
 #include "BlockFixtures.h"
+#include "EngineBlocker.h"
 #include "NativeTextLayer.h"
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
@@ -80,36 +81,6 @@ inline QImage grabViewport(PdfView& view)
         qWarning("page images still pending");
     return view.viewport()->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
-
-// Holds the process-wide pdfium lock on another thread until released (or
-// for at most maxHoldMs, so that code which waits on it ends late, not never):
-// every engine call, every render, waits meanwhile.
-class EngineBlocker {
-public:
-    explicit EngineBlocker(int maxHoldMs = 30000)
-    {
-        m_thread.reset(QThread::create([this, maxHoldMs] {
-            QMutexLocker lock(&pdfiumMutex());
-            m_holding = true;
-            for (int waited = 0; !m_release && waited < maxHoldMs; ++waited)
-                QThread::msleep(1);
-        }));
-        m_thread->start();
-        while (!m_holding)
-            QThread::msleep(1);
-    }
-    ~EngineBlocker() { release(); }
-    void release()
-    {
-        m_release = true;
-        m_thread->wait();
-    }
-
-private:
-    std::unique_ptr<QThread> m_thread;
-    std::atomic<bool> m_holding{false};
-    std::atomic<bool> m_release{false};
-};
 
 // Bounding box of dark pixels inside an area of an image.
 inline QRect darkPixelBounds(const QImage& image, const QRect& area)

@@ -5,7 +5,6 @@
 #include <QContextMenuEvent>
 #include <QDropEvent>
 #include <QMimeData>
-#include <QElapsedTimer>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -326,14 +325,12 @@ void TestPageThumbnailPanel::aBusyEngineNeverStallsTheStrip()
         QVERIFY(doc->insertBlankPage(3, QSizeF(300, 300)));
     }
     {
-        EngineBlocker blocker(5000);
-        QElapsedTimer timer;
-        timer.start();
+        EngineBlocker blocker;
         if (refreshing)
             panel.refresh();
         else
             panel.setDocument(doc.get());
-        QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY(blocker.holding());  // returned without waiting for the engine
         QCOMPARE(panel.count(), refreshing ? 3 : 0); // as it was until the engine is free
     }
     QTRY_COMPARE(panel.count(), refreshing ? 4 : 3);

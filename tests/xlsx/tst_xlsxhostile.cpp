@@ -1,15 +1,18 @@
-// Hostile workbooks, each imported by a child process under a time and an
-// address-space limit: the child must end by itself, without a signal, and
-// every refusal must say why. The workbooks are made here, small.
+// Hostile workbooks, each imported by a child process under a processor-time
+// and an address-space limit: the child must end by itself, without a
+// signal, and every refusal must say why. What is bounded is work, never the
+// clock: a busy machine only makes it later. The workbooks are made here, small.
 #include "XlsxFixtures.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+
 namespace {
 
-constexpr int kTimeLimitMs = 30000;       // a 2-core machine under load
+constexpr rlim_t kProcessorSeconds = 60;  // far past the bounded work; a spin ends in a signal
 constexpr const char* kSpaceMiB = "1536"; // address space, threads' stacks included
 constexpr int kPaintLimitMs = 2000;
 // 1,887 pages of 100,000 merges: about 0.2 s with the index built once, 7.5 s
@@ -49,6 +52,9 @@ void TestXlsxHostile::boundedWork_data()
     // Read once, the rest refused with a reason.
     QTest::newRow("one sheet listed 20,000 times")
         << "listed" << "sheets 1 pages 1 merges 0 points 0 reason Часть книги повреждена: xl/workbook.xml" << 0;
+    // The charts by two cells over the hidden rows alone are left out.
+    QTest::newRow("3,000 charts over 200,000 hidden rows")
+        << "hidden-anchors" << "sheets 1 pages 1 merges 0 points 1 reason " << 0;
     QTest::newRow("chart point at index 1048575") << "far-point" << "sheets 1 pages 1 merges 0 points 1" << 0;
     // Names read no more than a bound: the reference is not resolved, and
     // its sheet hides nothing, so the chart is drawn as cached.
@@ -68,13 +74,14 @@ void TestXlsxHostile::boundedWork()
     QTemporaryDir scratch;
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.setChildProcessModifier([] {
+        const rlimit processor{kProcessorSeconds, kProcessorSeconds};
+        ::setrlimit(RLIMIT_CPU, &processor);
+    });
     child.start(QStringLiteral(VORN_XLSX_CHILD), {m_dir.filePath(name + ".xlsx"), scratch.path(), kSpaceMiB});
-    QVERIFY(child.waitForStarted());
-    const bool ended = child.waitForFinished(kTimeLimitMs);
-    if (!ended)
-        child.kill();
-    QVERIFY2(ended, "the child ran past its time limit");
-    QVERIFY2(child.exitStatus() == QProcess::NormalExit, "the child ended on a signal");
+    QVERIFY(child.waitForStarted(-1));
+    QVERIFY(child.waitForFinished(-1));
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit, "the child ended on a signal (its processor time ran out?)");
     QCOMPARE(child.exitCode(), 0);
     const QString said = QString::fromUtf8(child.readAllStandardOutput()).trimmed();
     const QString head = said.section(QStringLiteral(" paint "), 0, 0);
@@ -85,8 +92,9 @@ void TestXlsxHostile::boundedWork()
     // A sheet that gives no page says why.
     if (head.contains(QStringLiteral("pages 0")))
         QVERIFY2(!reason.isEmpty(), qPrintable(said));
-    // The paint costs milliseconds, not seconds, whatever the merges were,
-    // and the pages cost no more than a look at the merges each page shows.
+    // The paint costs milliseconds of processor time, not seconds, whatever
+    // the merges were, and the pages cost no more than a look at the merges
+    // each page shows.
     QVERIFY2(said.section(QStringLiteral(" paint "), 1).section(u' ', 0, 0).toInt() < kPaintLimitMs, qPrintable(said));
     if (writeLimitMs > 0)
         QVERIFY2(said.section(QStringLiteral(" write "), 1).section(u' ', 0, 0).toInt() < writeLimitMs,

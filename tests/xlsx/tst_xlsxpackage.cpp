@@ -93,6 +93,8 @@ private slots:
     void sheetTargets_data();
     void sheetTargets();
     void charts();
+    void chartAnchors_data();
+    void chartAnchors();
     void badPackages_data();
     void badPackages();
     void sizes_data();
@@ -214,7 +216,9 @@ void TestXlsxPackage::charts()
     parts.insert("xl/worksheets/_rels/sheet1.xml.rels",
                  rels({{"rIdD", "../drawings/drawing1.xml"}, {"rIdOther", "../drawings/drawing2.xml"}}));
     parts.insert("xl/drawings/drawing1.xml",
-                 drawing(anchor("twoCellAnchor", "rC1", 2, 1, 12, 7) + anchor("oneCellAnchor", "rC2", 3, 4, 99, 99) +
+                 drawing(anchor("twoCellAnchor", "rC1", 2, 1, 12, 7) +
+                         QByteArray(anchor("oneCellAnchor", "rC2", 3, 4, 99, 99))
+                             .replace("</xdr:from>", "</xdr:from><xdr:ext cx=\"609600\" cy=\"381000\"/>") +
                          anchor("twoCellAnchor", "", 1, 1, 2, 2) + anchor("twoCellAnchor", "rC3", 5, 5, 6, 6) +
                          "<xdr:absoluteAnchor><xdr:graphicFrame><c:chart r:id=\"rC1\"/></xdr:graphicFrame></xdr:absoluteAnchor>"));
     parts.insert("xl/drawings/drawing2.xml", drawing(anchor("twoCellAnchor", "rC1", 0, 0, 1, 1)));
@@ -231,9 +235,152 @@ void TestXlsxPackage::charts()
              (QList<int>{2, 1, 12, 7}));
     QCOMPARE(charts.at(1).type, XlsxIChart::Area);
     QCOMPARE((QList<int>{charts.at(1).fromRow, charts.at(1).fromCol, charts.at(1).toRow, charts.at(1).toCol}),
-             (QList<int>{3, 4, 0, 0}));
+             (QList<int>{3, 4, 5, 5}));
     QCOMPARE(charts.at(2).type, XlsxIChart::NoChart);
     QCOMPARE(charts.at(2).fromRow, 5);
+}
+
+// Charts placed by one cell and an extent, a position and an extent, two
+// cells and in groups, over a sheet of default columns (64 pixels, 609,600
+// EMU) and rows (15 points, 190,500 EMU): the cells each covers as a
+// two-cell anchor would give them, or none where the sheet shows nothing.
+void TestXlsxPackage::chartAnchors_data()
+{
+    QTest::addColumn<QByteArray>("sheet");   // before the sheet data: columns; with hidden ones, rows 3 to 5 hidden
+    QTest::addColumn<QByteArray>("anchors"); // of charts "rC"
+    QTest::addColumn<QList<int>>("cells");   // from row, from column, to row, to column of each chart read
+
+    constexpr qint64 kColumn = 609600;
+    constexpr qint64 kRow = 190500;
+    const auto number = [](qint64 n) { return QByteArray::number(n); };
+    const auto marker = [&](const char* tag, int col, int row, qint64 colOff = 0, qint64 rowOff = 0) {
+        return "<xdr:" + QByteArray(tag) + "><xdr:col>" + number(col) + "</xdr:col><xdr:colOff>" + number(colOff) +
+               "</xdr:colOff><xdr:row>" + number(row) + "</xdr:row><xdr:rowOff>" + number(rowOff) +
+               "</xdr:rowOff></xdr:" + tag + ">";
+    };
+    const QByteArray frame = "<xdr:graphicFrame><a:graphic><a:graphicData><c:chart r:id=\"rC\"/></a:graphicData>"
+                             "</a:graphic></xdr:graphicFrame><xdr:clientData/>";
+    const auto extent = [&](const QByteArray& cx, const QByteArray& cy) {
+        return "<xdr:ext cx=\"" + cx + "\" cy=\"" + cy + "\"/>";
+    };
+    const auto oneCell = [&](int col, int row, const QByteArray& ext, qint64 colOff = 0) {
+        return "<xdr:oneCellAnchor>" + marker("from", col, row, colOff) + ext + frame + "</xdr:oneCellAnchor>";
+    };
+    const auto absolute = [&](const QByteArray& pos, const QByteArray& ext) {
+        return "<xdr:absoluteAnchor>" + pos + ext + frame + "</xdr:absoluteAnchor>";
+    };
+    const auto twoCell = [&](const QByteArray& from, const QByteArray& to, const QByteArray& body = QByteArray()) {
+        return "<xdr:twoCellAnchor>" + from + to + (body.isEmpty() ? frame : body + "<xdr:clientData/>") +
+               "</xdr:twoCellAnchor>";
+    };
+    const QByteArray wide = number(5 * kColumn + kColumn / 2);
+    const QByteArray high = number(10 * kRow + kRow / 2);
+    const QByteArray position = "<xdr:pos x=\"" + number(3 * kColumn) + "\" y=\"" + number(kRow) + "\"/>";
+    const QList<int> d2ToI12{1, 3, 11, 8};
+
+    QTest::newRow("cell and extent") << QByteArray() << oneCell(3, 1, extent(wide, high)) << d2ToI12;
+    QTest::newRow("position and extent") << QByteArray() << absolute(position, extent(wide, high)) << d2ToI12;
+    // An extent ending on an edge reaches the next cell, as a two-cell anchor's does.
+    QTest::newRow("extent to an edge") << QByteArray() << oneCell(3, 1, extent(number(5 * kColumn), number(10 * kRow)))
+                                       << d2ToI12;
+    QTest::newRow("offset into its cell") << QByteArray() << oneCell(3, 1, extent(number(kColumn), high), kColumn / 2)
+                                          << QList<int>{1, 3, 11, 4};
+    // Columns of 19.14 characters are 134 pixels wide for Calibri 11.
+    QTest::newRow("wider columns") << QByteArray("<cols><col min=\"4\" max=\"6\" width=\"19.140625\"/></cols>")
+                                   << oneCell(3, 1, extent(wide, high)) << QList<int>{1, 3, 11, 5};
+    // Rows 3 to 5 and columns E and F hidden take no room: the extent goes on past them.
+    const QByteArray hiding = "<cols><col min=\"5\" max=\"6\" hidden=\"1\"/></cols>";
+    QTest::newRow("over hidden rows and columns") << hiding << oneCell(3, 1, extent(wide, high))
+                                                  << QList<int>{1, 3, 14, 10};
+    QTest::newRow("position in hidden rows")
+        << hiding
+        << absolute("<xdr:pos x=\"0\" y=\"" + number(2 * kRow) + "\"/>", extent(number(kColumn), number(3 * kRow)))
+        << QList<int>{5, 0, 8, 1};
+    // A spreadsheet collapses a two-cell anchor over hidden rows or columns alone.
+    QTest::newRow("two cells over hidden rows") << hiding << twoCell(marker("from", 0, 2), marker("to", 2, 5))
+                                                << QList<int>{};
+    QTest::newRow("two cells into a shown row") << hiding << twoCell(marker("from", 0, 2), marker("to", 2, 5, 0, 1000))
+                                                << QList<int>{2, 0, 5, 2};
+    QTest::newRow("two cells over hidden columns") << hiding << twoCell(marker("from", 4, 0), marker("to", 6, 3))
+                                                   << QList<int>{};
+    QTest::newRow("two cells into a shown column") << hiding << twoCell(marker("from", 4, 0), marker("to", 6, 3, 1))
+                                                   << QList<int>{0, 4, 3, 6};
+    // What shows nothing is left out; lengths past the sheet end at its last cell.
+    QTest::newRow("no extent") << QByteArray() << oneCell(3, 1, QByteArray()) << QList<int>{};
+    QTest::newRow("extent of nothing") << QByteArray() << oneCell(3, 1, extent("0", high)) << QList<int>{};
+    QTest::newRow("negative extent") << QByteArray() << absolute(position, extent(wide, "-190500")) << QList<int>{};
+    QTest::newRow("extent no integer") << QByteArray() << oneCell(3, 1, extent("1e30", high)) << QList<int>{};
+    QTest::newRow("no position") << QByteArray() << absolute(QByteArray(), extent(wide, high)) << QList<int>{};
+    QTest::newRow("extent past the sheet")
+        << QByteArray() << oneCell(3, 1, extent("9223372036854775807", "99999999999999999"))
+        << QList<int>{1, 3, 1048575, 16383};
+    QTest::newRow("position past the sheet")
+        << QByteArray() << absolute("<xdr:pos x=\"9223372036854775807\" y=\"-5\"/>", extent(wide, high))
+        << QList<int>{0, 16383, 10, 16383};
+    // Charts in a group take their parts of the group's box, which fills the anchor.
+    const auto graphic = [](const char* off, const char* ext) {
+        return "<xdr:graphicFrame><xdr:nvGraphicFramePr><xdr:cNvPr id=\"2\" name=\"Диаграмма\"><a:extLst>"
+               "<a:ext uri=\"{FF2B5EF4-FFF2-40B4-BE49-F238E27FC236}\"/></a:extLst></xdr:cNvPr></xdr:nvGraphicFramePr>"
+               "<xdr:xfrm><a:off " + QByteArray(off) + "/><a:ext " + ext + "/></xdr:xfrm><a:graphic><a:graphicData>"
+               "<c:chart r:id=\"rC\"/></a:graphicData></a:graphic></xdr:graphicFrame>";
+    };
+    const auto group = [](const char* xfrm, const QByteArray& children) {
+        return "<xdr:grpSp><xdr:nvGrpSpPr><xdr:cNvPr id=\"9\" name=\"Группа\"/></xdr:nvGrpSpPr><xdr:grpSpPr><a:xfrm>" +
+               QByteArray(xfrm) + "</a:xfrm></xdr:grpSpPr>" + children + "</xdr:grpSp>";
+    };
+    QTest::newRow("two charts in a group")
+        << QByteArray()
+        << twoCell(marker("from", 1, 1), marker("to", 13, 15),
+                   group("<a:off x=\"5000\" y=\"7000\"/><a:ext cx=\"1200\" cy=\"1400\"/>"
+                         "<a:chOff x=\"5000\" y=\"7000\"/><a:chExt cx=\"1200\" cy=\"1400\"/>",
+                         graphic("x=\"5000\" y=\"7000\"", "cx=\"600\" cy=\"1400\"") +
+                             graphic("x=\"5600\" y=\"7000\"", "cx=\"600\" cy=\"1400\"")))
+        << QList<int>{1, 1, 15, 7, 1, 7, 15, 13};
+    QTest::newRow("chart in a group in a group")
+        << QByteArray()
+        << twoCell(marker("from", 0, 0), marker("to", 10, 10),
+                   group("<a:off x=\"0\" y=\"0\"/><a:ext cx=\"1000\" cy=\"1000\"/><a:chOff x=\"0\" y=\"0\"/>"
+                         "<a:chExt cx=\"1000\" cy=\"1000\"/>",
+                         group("<a:off x=\"500\" y=\"0\"/><a:ext cx=\"500\" cy=\"1000\"/><a:chOff x=\"0\" y=\"0\"/>"
+                               "<a:chExt cx=\"100\" cy=\"100\"/>",
+                               graphic("x=\"0\" y=\"0\"", "cx=\"100\" cy=\"50\""))))
+        << QList<int>{0, 5, 5, 10};
+    QTest::newRow("group in a one-cell anchor")
+        << QByteArray()
+        << "<xdr:oneCellAnchor>" + marker("from", 3, 1) + extent(wide, high) +
+               group("<a:off x=\"0\" y=\"0\"/><a:ext cx=\"0\" cy=\"0\"/><a:chOff x=\"0\" y=\"0\"/>"
+                     "<a:chExt cx=\"0\" cy=\"0\"/>",
+                     graphic("x=\"0\" y=\"0\"", "cx=\"0\" cy=\"0\"")) +
+               "<xdr:clientData/></xdr:oneCellAnchor>"
+        << d2ToI12;
+}
+
+void TestXlsxPackage::chartAnchors()
+{
+    QFETCH(QByteArray, sheet);
+    QFETCH(QByteArray, anchors);
+    QFETCH(QList<int>, cells);
+    QByteArray rows;
+    for (int r = 3; r <= 5; ++r)
+        rows += "<row r=\"" + QByteArray::number(r) + "\" hidden=\"1\"/>";
+    if (!sheet.contains("hidden"))
+        rows.clear();
+    XlsxParts parts = minimalXlsx(sheet + "<sheetData><row r=\"1\"><c r=\"A1\"><v>1</v></c></row>" + rows +
+                                  "</sheetData><drawing r:id=\"rIdD\"/>");
+    parts.insert("xl/styles.xml", "<styleSheet><fonts><font><sz val=\"11\"/><name val=\"Calibri\"/></font></fonts>"
+                                  "<cellXfs><xf/></cellXfs></styleSheet>");
+    parts.insert("xl/worksheets/_rels/sheet1.xml.rels", rels({{"rIdD", "../drawings/drawing1.xml"}}));
+    parts.insert("xl/drawings/drawing1.xml", drawing(anchors));
+    parts.insert("xl/drawings/_rels/drawing1.xml.rels", rels({{"rC", "../charts/chart1.xml"}}));
+    parts.insert("xl/charts/chart1.xml", chart("barChart"));
+    const XlsxIWorkbook book = iReadWorkbook(write(parts));
+    QCOMPARE(book.reason, QString());
+    QList<int> read;
+    for (const XlsxIChart& c : book.sheets.front().charts) {
+        QCOMPARE(c.type, XlsxIChart::Bar);
+        read << c.fromRow << c.fromCol << c.toRow << c.toCol;
+    }
+    QCOMPARE(read, cells);
 }
 
 void TestXlsxPackage::badPackages_data()

@@ -130,6 +130,7 @@ private slots:
     void pagesAreTextAndPaths();
     void cancelledWritingLeavesNoFile();
     void registerAsLibreOfficePrintsIt();
+    void chartsWhereTheSheetShowsThem();
     void reportAsItPrints_data();
     void reportAsItPrints();
     void previewShowsFiguresAsPrinted_data();
@@ -502,6 +503,63 @@ void TestXlsxPageRenderer::registerAsLibreOfficePrintsIt()
     }
 }
 
+// Charts placed by openpyxl every way a drawing places them
+// (tests/data/make-xlsx.sh): by a cell and an extent, and by a position and
+// an extent, a chart prints and previews as by the two cells it covers; over
+// rows or columns that are all hidden it is left out, as LibreOffice leaves
+// it out, while one placed by its cell and extent there is shown whole.
+void TestXlsxPageRenderer::chartsWhereTheSheetShowsThem()
+{
+    const QString book = workbook(QStringLiteral("openpyxl-anchors.xlsx"));
+    XlsxIWorkbook read = iReadWorkbook(book);
+    QCOMPARE(read.reason, QString());
+    QCOMPARE(int(read.sheets.size()), 4);
+    const std::shared_ptr<const XlsxIStyles> styles(std::move(read.styles));
+    const auto page = [&](const XlsxISheetInfo& sheet) {
+        const XlsxPageRenderer renderer({sheet}, styles, {});
+        return renderer.pageCount() == 1 ? renderer.pageImage(0) : QImage();
+    };
+    const auto preview = [&](const XlsxISheetInfo& sheet) {
+        XlsxPreviewWidget widget;
+        widget.setSheet(sheet.data.get(), styles.get(), sheet.charts);
+        return widget.grab().toImage();
+    };
+    const XlsxISheetInfo& twoCells = read.sheets.at(1);
+    QCOMPARE(twoCells.charts.size(), 1);
+    const QImage printed = page(twoCells);
+    const QImage shown = preview(twoCells);
+    XlsxISheetInfo withoutChart = twoCells;
+    withoutChart.charts.clear();
+    QVERIFY(!printed.isNull() && printed != page(withoutChart));
+    QVERIFY(shown != preview(withoutChart));
+    for (const size_t placedBy : {size_t(0), size_t(2)}) {
+        const XlsxISheetInfo& sheet = read.sheets.at(placedBy);
+        QCOMPARE(sheet.charts.size(), 1);
+        const XlsxIChart& chart = sheet.charts.first();
+        QCOMPARE((QList<int>{chart.fromRow, chart.fromCol, chart.toRow, chart.toCol}), (QList<int>{1, 3, 11, 8}));
+        QVERIFY2(page(sheet) == printed, qPrintable(sheet.name));
+        QVERIFY2(preview(sheet) == shown, qPrintable(sheet.name));
+    }
+
+    const XlsxISheetInfo& hidden = read.sheets.at(3);
+    QStringList titles;
+    for (const XlsxIChart& chart : hidden.charts)
+        titles << chart.title;
+    QCOMPARE(titles, (QStringList{"До строки 26", "По ячейке"}));
+    const QString pdf = m_dir.filePath(QStringLiteral("anchors.pdf"));
+    QVERIFY(XlsxPageRenderer({hidden}, styles, {}).writePdf(pdf));
+    const QString ours = pdfText(pdf, false).simplified();
+    QString why;
+    QVERIFY2(convertWithLibreOffice({book}, m_dir.path(), &why, QStringLiteral("pdf")), qPrintable(why));
+    const QString theirs = pdfText(m_dir.filePath(QStringLiteral("openpyxl-anchors.pdf")), false).simplified();
+    for (const char* title : {"Строки скрыты", "Столбцы скрыты"}) {
+        QVERIFY2(!theirs.contains(title), qPrintable(QStringLiteral("LibreOffice: ") + title));
+        QVERIFY2(!ours.contains(title), qPrintable(QStringLiteral("ours: ") + title));
+    }
+    QVERIFY2(theirs.contains(QStringLiteral("По ячейке")), "LibreOffice: По ячейке");
+    QVERIFY2(ours.contains(QStringLiteral("По ячейке")), qPrintable(ours));
+}
+
 // A report written part by part as Excel writes it, and again by LibreOffice
 // (tests/data/make-xlsx.sh): its sheets, its chart's points, what prints and
 // what the preview shows of its figures.
@@ -618,6 +676,11 @@ void TestXlsxPageRenderer::previewShowsFiguresAsPrinted_data()
     QTest::newRow("General fraction") << 2.718281828459045 << "" << "^2\\.71828";
     QTest::newRow("engineering") << 45000.75 << "##0.0E+0" << "^45\\.0E\\+3$";
     QTest::newRow("condition's own words") << -5.0 << "[<0]\"минус \"0;0" << "^минус 5$";
+    // A condition that does not say the value is negative keeps its minus.
+    QTest::newRow("colour by a threshold, negative") << -987654.0 << "[Red][<50]0;[Blue][>=50]0" << "^-987654$";
+    QTest::newRow("thousands past a threshold, negative") << -250000.0 << "[<1000]0;#,##0,\"K\"" << "^-250000$";
+    QTest::newRow("percent under a threshold, negative") << -1234.25 << "[<0.5]0%;0%" << "^-123425%$";
+    QTest::newRow("words for zero, negative") << -4444444.0 << "[<>0]0;\"ноль\"" << "^-4444444$";
 }
 
 void TestXlsxPageRenderer::previewShowsFiguresAsPrinted()

@@ -95,6 +95,25 @@ void TestXlsxSheet::cells_data()
                                                       "<c r=\"B1\"><v> 2.5E3 </v></c></row>")
                                         << "1,0:1,5 1,1: 2.5E3 #2500";
     QTest::newRow("iso date text") << QByteArray("<row r=\"1\"><c r=\"A1\"><v>2023-03-15</v></c></row>") << "1,0:2023-03-15";
+    // A date cell names its day in ISO 8601: read as the serial day from 30 December 1899.
+    const auto dates = [](const QList<QByteArray>& texts) {
+        QByteArray row = "<row r=\"1\">";
+        for (int i = 0; i < texts.size(); ++i)
+            row += "<c r=\"" + QByteArray(1, char('A' + i)) + "1\" t=\"d\"><v>" + texts.at(i) + "</v></c>";
+        return row + "</row>";
+    };
+    QTest::newRow("iso date cells")
+        << dates({"2023-03-15", " 2023-03-15T12:00:00Z ", "2023-03-15T24:00:00", "2023-03-15T06:00:00.5+03:00",
+                  "1899-12-30T18:00"})
+        << "1,0:2023-03-15#45000 1,1: 2023-03-15T12:00:00Z #45000.5 1,2:2023-03-15T24:00:00#45001 "
+           "1,3:2023-03-15T06:00:00.5+03:00#45000.3 1,4:1899-12-30T18:00#0.75";
+    QTest::newRow("iso times alone") << dates({"06:00:00", "T18:00", "12:00:00,5"})
+                                     << "1,0:06:00:00#0.25 1,1:T18:00#0.75 1,2:12:00:00,5#0.500006";
+    QTest::newRow("iso texts naming no day")
+        << dates({"2023-02-30", "вчера", "2023-03-15T", "2023-3-5", "20230315", "2023-03-15T25:00",
+                  "2023-03-15T12:60", "2023-03-15 12:30", "-001-01-01", "0000-01-01", "2023-03-15T12:30:00+3", ""})
+        << "1,0:2023-02-30 1,1:вчера 1,2:2023-03-15T 1,3:2023-3-5 1,4:20230315 1,5:2023-03-15T25:00 "
+           "1,6:2023-03-15T12:60 1,7:2023-03-15 12:30 1,8:-001-01-01 1,9:0000-01-01 1,10:2023-03-15T12:30:00+3 1,11:";
     QTest::newRow("self-closing") << QByteArray("<row r=\"1\"><c r=\"A1\" s=\"3\"/><c r=\"B1\" s=\"x\"/></row>")
                                   << "1,0:@3 1,1:";
     QTest::newRow("inline rich text") << QByteArray("<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><r><t>ab</t></r>"

@@ -376,6 +376,48 @@ void TestXlsxStyles::formats_data()
         QTest::addRow("exponent %s of %g", *code ? code : "48", value) << value << id << code << shown << QString() << QString();
     QTest::newRow("condition's own words for the sign") << -5.0 << 164 << "[<0]\"минус \"0;0" << "минус 5" << QString()
                                                         << QString();
+    // Conditions pick the section as LibreOffice picks it; a section drops
+    // the value's minus only where its conditions give it no value above
+    // zero, and a value no section takes shows as General with its minus.
+    const QList<std::tuple<double, const char*, const char*, const char*>> conditions = {
+        {-10.0, "[Red][<50]0;[Blue][>=50]0", "-10", "#ff0000"},
+        {60.0, "[Red][<50]0;[Blue][>=50]0", "60", "#0000ff"},
+        {-250.0, "[<1000]0;#,##0,\"K\"", "-250", ""},
+        {2000.0, "[<1000]0;#,##0,\"K\"", "2K", ""},
+        {-0.25, "[<0.5]0%;0%", "-25%", ""},
+        {-4.0, "[<>0]0;\"ноль\"", "-4", ""},
+        {0.0, "[<>0]0;\"ноль\"", "ноль", ""},
+        {-5.0, "[<=0]\"м \"0;0", "м 5", ""},
+        {-10.0, "[<-5]\"м \"0;0", "м 10", ""},
+        {-4.0, "[<-5]\"м \"0;0", "-4", ""},
+        {-4.0, "[>-5]\"п \"0;\"q \"0", "-п 4", ""},
+        {-10.0, "[>-5]\"п \"0;\"q \"0", "q 10", ""},
+        {-10.0, "[=0]\"z \"0;\"o \"0", "-o 10", ""},
+        {-10.0, "[<-5]\"a \"0;[<0]\"b \"0;\"c \"0", "a 10", ""},
+        {-4.0, "[<-5]\"a \"0;[<0]\"b \"0;\"c \"0", "b 4", ""},
+        {4.0, "[<-5]\"a \"0;[<0]\"b \"0;\"c \"0", "c 4", ""},
+        {-4.0, "[>5]\"a \"0;[<-5]\"b \"0;\"c \"0", "-c 4", ""},
+        {-4.0, "[<-5]\"a \"0;\"b \"0;\"c \"0", "b 4", ""},
+        {4.0, "[<-5]\"a \"0;\"b \"0;\"c \"0", "c 4", ""},
+        {-4.0, "[<0]\"a \"0;\"b \"0;\"c \"0", "a 4", ""},
+        {-4.0, "[<0]\"a \"0;[>0]\"b \"0", "a 4", ""},
+        {0.0, "[<0]\"a \"0;[>0]\"b \"0", "0", ""},
+        {-4.0, "[<=0]\"a \"0;[>=0]\"b \"0", "a 4", ""},
+        {-4.0, "[<0]\"a \"0;[>1]\"b \"0", "a 4", ""},
+        {-10.0, "[Red][>5]\"a \"0", "-10", ""},
+        {0.25, "[>5]\"a \"0", "0.25", ""},
+        {-4.0, "[<-5]\"a \"0;[>5]\"b \"0", "-4", ""},
+        {-10.0, "[<0][Red]\"a \"0.00;[Blue]\"b \"0.00", "a 10.00", "#ff0000"},
+        {-0.25, "[<0]\"a \"hh:mm;\"b \"hh:mm", "a 06:00", ""},
+        {-3.0, "[>=0]\"a \"0;\"b \"0", "b 3", ""},
+        {-3.0, "[>=2]\"a \"0;\"b \"0", "-b 3", ""},
+        {-3.0, "[<2]\"a \"0;[>=2]\"b \"0", "-a 3", ""},
+        // A condition after a first section without one: no code, General.
+        {-10.0, "\"a \"0;[Red][>5]\"b \"0", "-10", ""},
+        {2.5, "\"a \"0;[<0]\"b \"0;\"c \"0", "2.5", ""},
+    };
+    for (const auto& [value, code, shown, colour] : conditions)
+        QTest::addRow("%s of %g", code, value) << value << 164 << code << shown << QString() << QString(colour);
     QTest::newRow("general with text") << 3.5 << 164 << "General\" шт.\"" << "3.5 шт." << QString() << QString();
     QTest::newRow("text only") << 3.0 << 164 << "\"есть\"" << "есть" << QString() << QString();
 }

@@ -30,7 +30,9 @@ void TestXlsxWorkbooks::shownTexts_data()
     QTest::addColumn<int>("row");
     QTest::addColumn<QString>("shown");
 
-    const QStringList files = {"lo-times.xlsx", "lo-1904.xlsx", "openpyxl-book.xlsx", "lo-openpyxl-book.xlsx"};
+    // openpyxl-iso-dates: dates written as ISO 8601 text, read as the days they name.
+    const QStringList files = {"lo-times.xlsx",          "lo-1904.xlsx",           "openpyxl-book.xlsx",
+                               "lo-openpyxl-book.xlsx",  "openpyxl-iso-dates.xlsx", "openpyxl-iso-dates-1904.xlsx"};
     // LibreOffice writes its own date codes back: they show as written.
     const QMap<QString, QString> rewritten = {{"07.12.2026", "12/7/2026"}, {"07.12.2026 12:30", "12/7/2026 12:30"}};
     for (const QString& file : files) {
