@@ -209,6 +209,17 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
         for (const auto& [o, n] : sharedWords(wasNow, now))
             keeps[size_t(o)] = true;
     }
+    // A word drawn with a blank squeezed into it (groff's kerning) reads
+    // apart once it stands anywhere else: such a line is written again whole.
+    for (size_t w = 0; w < keeps.size(); ++w) {
+        const std::vector<size_t>& glyphs = line.words[w].glyphs;
+        if (!keeps[w] || glyphs.empty())
+            continue;
+        const auto [low, high] = std::minmax_element(glyphs.begin(), glyphs.end());
+        for (size_t g = *low; g <= *high; ++g)
+            if (page.all()[g].text.trimmed().isEmpty() && std::find(glyphs.begin(), glyphs.end(), g) == glyphs.end())
+                return std::nullopt;
+    }
     QStringList typedWords = now;
     {
         QStringList wasNow;
