@@ -5,6 +5,7 @@
 // by poppler is compared with the source's at its old place, shifted.
 // Usage: movesweep_bench FOLDER [--check] [--every-page] [--dx POINTS]
 #include "PdfDocument.h"
+#include "SweepPages.h"
 #include "TextBlock.h"
 
 #include <QDir>
@@ -18,7 +19,6 @@
 #include <QTextStream>
 
 #include <cmath>
-#include <set>
 
 namespace {
 
@@ -112,71 +112,60 @@ int main(int argc, char** argv)
     QTemporaryDir scratch;
     int tried = 0, saved = 0, unlike = 0;  // unlike: saved lines whose words differ in poppler
     QMap<QString, int> refusals;
-    for (const QString& name : folder.entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name)) {
-        const QString file = folder.filePath(name);
-        PdfDocument probe;
-        if (!probe.open(file))
+    for (const bench::SweptPage& swept : bench::sweptPages(folder, everyPage)) {
+        const QString& name = swept.name;
+        const QString& file = swept.file;
+        const int page = swept.page;
+        PdfDocument doc;
+        if (!doc.open(file))
             continue;
-        const int count = probe.pageCount();
-        std::set<int> pages{0, 1, count / 2};
-        for (int page = 0; everyPage && page < count; ++page)
-            pages.insert(page);
-        for (const int page : pages) {
-            if (page >= count)
-                continue;
-            PdfDocument doc;
-            if (!doc.open(file))
-                continue;
-            if (doc.glyphMeaning(page).drawnTextMeansNothing())
-                continue;  // the window offers such a page's text only through recognition
-            std::vector<TextBlock> blocks = doc.extractText(page);
-            TextBlock* longest = nullptr;
-            for (TextBlock& block : blocks)
-                if (!block.isImage && block.lines.size() == 1 && std::abs(block.rotation) < 0.01 &&
-                    (!longest || block.text.size() > longest->text.size()))
-                    longest = &block;
-            if (!longest || longest->text.simplified().size() < 4)
-                continue;
-            const QPointF by(dx, 0);
-            longest->rect.translate(by);
-            for (TextBlock::Line& line : longest->lines) {
-                line.rect.translate(by);
-                for (TextBlock::Line::Word& word : line.words)
-                    word.rect.translate(by);
-            }
-            ++tried;
-            const QString outPath = scratch.filePath(QStringLiteral("moved.pdf"));
-            QFile::remove(outPath);
-            const bool ok = doc.overlayOcrText(page, blocks, false) && doc.save(outPath);
-            QString verdict = QStringLiteral("saved");
-            if (!ok) {
-                QString reason = doc.lastError();
-                reason.remove(QRegularExpression(QStringLiteral("\\d+")));
-                ++refusals[reason.left(120)];
-                verdict = QStringLiteral("refused: ") + doc.lastError().left(160);
-            } else {
-                ++saved;
-                if (const QString keep = qEnvironmentVariable("VORN_SWEEP_KEEP"); !keep.isEmpty())  // a folder to look at the saved pages in
-                    QFile::copy(outPath, QDir(keep).filePath(QStringLiteral("%1-p%2.pdf").arg(QFileInfo(name).baseName()).arg(page + 1)));
-                if (check) {
-                    const double height = doc.pageSize(page).height();
-                    std::vector<QRect> words, others;
-                    for (const TextBlock& block : blocks)
-                        for (const TextBlock::Line& line : block.lines)
-                            for (const TextBlock::Line::Word& word : line.words)
-                                (&block == longest ? words : others)
-                                    .push_back(pixelsOf(&block == longest ? word.rect.translated(-by) : word.rect, height));
-                    const QImage before = popplerPage(file, page, scratch.filePath(QStringLiteral("a")));
-                    const QImage after = popplerPage(outPath, page, scratch.filePath(QStringLiteral("b")));
-                    const int differ =
-                        movedWordDifferences(before, after, words, others, QPoint(qRound(dx * kDpi / 72), 0));
-                    verdict += QStringLiteral(", poppler pixels off: %1").arg(differ);
-                    unlike += differ != 0;
-                }
-            }
-            out << name << " p" << page + 1 << " \"" << longest->text.left(40) << "\": " << verdict << '\n';
-            out.flush();
+        std::vector<TextBlock> blocks = doc.extractText(page);
+        TextBlock* longest = nullptr;
+        for (TextBlock& block : blocks)
+            if (!block.isImage && block.lines.size() == 1 && std::abs(block.rotation) < 0.01 &&
+                (!longest || block.text.size() > longest->text.size()))
+                longest = &block;
+        if (!longest || longest->text.simplified().size() < 4)
+            continue;
+        const QPointF by(dx, 0);
+        longest->rect.translate(by);
+        for (TextBlock::Line& line : longest->lines) {
+            line.rect.translate(by);
+            for (TextBlock::Line::Word& word : line.words)
+                word.rect.translate(by);
         }
+        ++tried;
+        const QString outPath = scratch.filePath(QStringLiteral("moved.pdf"));
+        QFile::remove(outPath);
+        const bool ok = doc.overlayOcrText(page, blocks, false) && doc.save(outPath);
+        QString verdict = QStringLiteral("saved");
+        if (!ok) {
+            QString reason = doc.lastError();
+            reason.remove(QRegularExpression(QStringLiteral("\\d+")));
+            ++refusals[reason.left(120)];
+            verdict = QStringLiteral("refused: ") + doc.lastError().left(160);
+        } else {
+            ++saved;
+            if (const QString keep = qEnvironmentVariable("VORN_SWEEP_KEEP"); !keep.isEmpty())  // a folder to look at the saved pages in
+                QFile::copy(outPath, QDir(keep).filePath(QStringLiteral("%1-p%2.pdf").arg(QFileInfo(name).baseName()).arg(page + 1)));
+            if (check) {
+                const double height = doc.pageSize(page).height();
+                std::vector<QRect> words, others;
+                for (const TextBlock& block : blocks)
+                    for (const TextBlock::Line& line : block.lines)
+                        for (const TextBlock::Line::Word& word : line.words)
+                            (&block == longest ? words : others)
+                                .push_back(pixelsOf(&block == longest ? word.rect.translated(-by) : word.rect, height));
+                const QImage before = popplerPage(file, page, scratch.filePath(QStringLiteral("a")));
+                const QImage after = popplerPage(outPath, page, scratch.filePath(QStringLiteral("b")));
+                const int differ =
+                    movedWordDifferences(before, after, words, others, QPoint(qRound(dx * kDpi / 72), 0));
+                verdict += QStringLiteral(", poppler pixels off: %1").arg(differ);
+                unlike += differ != 0;
+            }
+        }
+        out << name << " p" << page + 1 << " \"" << longest->text.left(40) << "\": " << verdict << '\n';
+        out.flush();
     }
     out << "\nmoves tried " << tried << ", saved " << saved << ", refused " << tried - saved << '\n';
     if (check)

@@ -174,15 +174,40 @@ struct Piece {
     QTransform at;          // the text matrix the glyph is shown at
 };
 
+// What becomes of a glyph drawn: it stays, goes, or goes with a move.
+constexpr int kGlyphStays = -2;
+constexpr int kGlyphGoes = -1;
+
+// A glyph drawn lately, as readers compare the next one with it: one of the
+// same code and face drawn almost where it stands they take for the same
+// glyph drawn again (a bold face made by drawing twice).
+struct RecentGlyph {
+    const PdfFontMetrics* font = nullptr;
+    std::string code;
+    QPointF origin;
+    double within = 0;
+    int fate = kGlyphStays;
+};
+constexpr size_t kRecentGlyphs = 7;     // as many as pdfium compares
+constexpr double kDrawnAgainShare = 0.07;  // of the size, pdfium's nearness of a glyph drawn again
+
 // The interpreter over one page: the streams in the order drawn, the text
 // state, and the changes found.
 class ContentWalk {
 public:
-    // invisible: the glyphs to remove are those drawn invisibly, not those in areas.
-    ContentWalk(QPDF& pdf, const ContentStreamEditor::StandardWidths& widths, const std::vector<QPolygonF>& areas,
-                const std::vector<GlyphMove>& moves, bool invisible)
-        : m_pdf(pdf), m_widths(widths), m_areas(areas), m_moves(moves), m_invisible(invisible)
+    // invisible: the glyphs to remove are those drawn invisibly, not those the edit names.
+    ContentWalk(QPDF& pdf, const ContentStreamEditor::StandardWidths& widths, const GlyphEdit& edit, bool invisible)
+        : m_pdf(pdf), m_widths(widths), m_areas(edit.areas), m_ruleAreas(edit.ruleAreas), m_moves(edit.moves),
+          m_invisible(invisible)
     {
+        std::vector<GlyphSpot> spots = edit.glyphs;
+        m_spotFates.assign(spots.size(), kGlyphGoes);
+        for (size_t m = 0; m < m_moves.size(); ++m) {
+            spots.insert(spots.end(), m_moves[m].glyphs.begin(), m_moves[m].glyphs.end());
+            m_spotFates.insert(m_spotFates.end(), m_moves[m].glyphs.size(), int(m));
+        }
+        if (!invisible)
+            m_spots = GlyphSpotFinder(std::move(spots));
     }
 
     bool walk(std::vector<StreamWork*> streams, QPDFObjectHandle resources, const QTransform& ctm, int depth);
@@ -204,9 +229,13 @@ private:
     bool advanceMatters(TokenRef after) const;
     void noteShown(bool gone);
     bool nearAnArea(double extent) const;
-    // The move whose area holds point, or null.
+    // The move whose area holds point, of those that name no glyphs, or null.
     const GlyphMove* moveAt(const QPointF& point) const;
     bool inAnArea(const QPointF& point) const;
+    // What becomes of a glyph drawn at origin at size (its code and face
+    // given) by the spots the edit names: kGlyphStays when it names none.
+    int spotFate(const PdfFontMetrics* font, const std::string& code, const QPointF& origin, double size,
+                 double within);
     // The operator with its operands as written.
     std::string rawOf(const std::vector<TokenRef>& operands, TokenRef opRef) const;
     void trackPath(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef);
@@ -228,8 +257,12 @@ private:
     QPDF& m_pdf;
     const ContentStreamEditor::StandardWidths& m_widths;
     const std::vector<QPolygonF>& m_areas;
+    const std::vector<QPolygonF>& m_ruleAreas;
     const std::vector<GlyphMove>& m_moves;
     const bool m_invisible;
+    GlyphSpotFinder m_spots;
+    std::vector<int> m_spotFates;  // per spot: kGlyphGoes or the move's index
+    std::vector<RecentGlyph> m_recent;
     int m_depth = 0;  // forms entered
     std::optional<PathWork> m_path;
     std::vector<StreamWork*> m_streams;
@@ -237,6 +270,9 @@ private:
     std::vector<GraphicsState> m_saved;
     QTransform m_textMatrix;
     QTransform m_lineMatrix;
+    // How far pdfium's pen runs behind the text matrix along the line, in
+    // text space: it places glyphs by widths it reads as whole thousandths.
+    double m_readerLag = 0;
     bool m_positionKnown = true;
     int m_ownDepth = 0;
     std::vector<bool> m_marks;  // whether each open marked-content section is the program's own
@@ -326,6 +362,7 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     auto moveLine = [&](double tx, double ty) {
         m_lineMatrix = QTransform::fromTranslate(tx, ty) * m_lineMatrix;
         m_textMatrix = m_lineMatrix;
+        m_readerLag = 0;
     };
     if (op == "q") {
         if (m_saved.size() < kMaxStateDepth)
@@ -339,6 +376,7 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
         m_state.ctm = QTransform(num(0), num(1), num(2), num(3), num(4), num(5)) * m_state.ctm;
     } else if (op == "BT") {
         m_textMatrix = m_lineMatrix = QTransform();
+        m_readerLag = 0;
         m_positionKnown = true;
         if (depth == 0) {
             m_replay.finish(copy, moveTranslations());  // an object left open ends here
@@ -380,6 +418,7 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
         m_positionKnown = true;
     } else if (op == "Tm" && operands.size() == 6 && numeric) {
         m_lineMatrix = m_textMatrix = QTransform(num(0), num(1), num(2), num(3), num(4), num(5));
+        m_readerLag = 0;
         m_positionKnown = true;
     } else if (op == "T*") {
         moveLine(0, -text.leading);
@@ -475,7 +514,8 @@ bool ContentWalk::finishPath(const std::string& op, TokenRef opRef)
                            [&](const QPointF& c) { return area.containsPoint(c, Qt::OddEvenFill); });
     };
     const auto move = std::find_if(m_moves.begin(), m_moves.end(), [&](const GlyphMove& m) { return within(m.area); });
-    if (move == m_moves.end() && std::none_of(m_areas.begin(), m_areas.end(), within))
+    if (move == m_moves.end() && std::none_of(m_areas.begin(), m_areas.end(), within) &&
+        std::none_of(m_ruleAreas.begin(), m_ruleAreas.end(), within))
         return true;
     StreamWork* stream = m_streams[opRef.stream];
     const size_t start = stream->tokens[path->first.index].start, end = stream->tokens[opRef.index].end;
@@ -526,7 +566,7 @@ bool ContentWalk::copyMovedRuns(const std::vector<Piece>& pieces)
 const GlyphMove* ContentWalk::moveAt(const QPointF& point) const
 {
     for (const GlyphMove& move : m_moves)
-        if (move.area.containsPoint(point, Qt::OddEvenFill))
+        if (move.glyphs.empty() && move.area.containsPoint(point, Qt::OddEvenFill))
             return &move;
     return nullptr;
 }
@@ -536,6 +576,23 @@ bool ContentWalk::inAnArea(const QPointF& point) const
     return moveAt(point) || std::any_of(m_areas.begin(), m_areas.end(), [&](const QPolygonF& a) {
                return a.containsPoint(point, Qt::OddEvenFill);
            });
+}
+
+int ContentWalk::spotFate(const PdfFontMetrics* font, const std::string& code, const QPointF& origin, double size,
+                          double within)
+{
+    if (m_spots.empty())
+        return kGlyphStays;
+    for (auto it = m_recent.rbegin(); it != m_recent.rend(); ++it)
+        if (it->font == font && it->code == code && std::abs(it->origin.x() - origin.x()) < it->within &&
+            std::abs(it->origin.y() - origin.y()) < it->within)
+            return it->fate;  // read as that glyph: it shares its fate
+    const int spot = m_spots.next(origin, size);
+    const int fate = spot < 0 ? kGlyphStays : m_spotFates[size_t(spot)];
+    if (m_recent.size() == kRecentGlyphs)
+        m_recent.erase(m_recent.begin());
+    m_recent.push_back({font, code, origin, within, fate});
+    return fate;
 }
 
 const PdfFontMetrics* ContentWalk::fontNamed(const std::string& name, QPDFObjectHandle resources)
@@ -561,7 +618,8 @@ bool ContentWalk::nearAnArea(double extent) const
     const QPointF origin = trm.map(QPointF(0, 0));
     const double size = std::max(1.0, std::abs(m_state.text.size) * std::hypot(trm.m21(), trm.m22()));
     const QRectF band(origin.x() - extent, origin.y() - size, 2 * extent, 2 * size);
-    return std::any_of(m_areas.begin(), m_areas.end(), [&](const QPolygonF& a) { return a.boundingRect().intersects(band); }) ||
+    return m_spots.anyIn(band) ||
+           std::any_of(m_areas.begin(), m_areas.end(), [&](const QPolygonF& a) { return a.boundingRect().intersects(band); }) ||
            std::any_of(m_moves.begin(), m_moves.end(),
                        [&](const GlyphMove& m) { return m.area.boundingRect().intersects(band); });
 }
@@ -606,6 +664,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
         }
         m_lineMatrix = QTransform::fromTranslate(0, -text.leading) * m_lineMatrix;
         m_textMatrix = m_lineMatrix;
+        m_readerLag = 0;
         m_positionKnown = true;
     }
     const bool own = m_ownDepth > 0;
@@ -657,10 +716,16 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             const QTransform trm = m_textMatrix * m_state.ctm;
             const QPointF middle = font->centre(code);
             const QPointF centre = trm.map(QPointF(middle.x() * size * text.scale, middle.y() * size + text.rise));
+            const std::string glyphCode = t.value.substr(k, size_t(bytes));
+            const int fate = m_invisible ? kGlyphStays
+                                         : spotFate(font, glyphCode, trm.map(QPointF(m_readerLag, text.rise)),
+                                                    size * std::hypot(trm.m21(), trm.m22()),
+                                                    kDrawnAgainShare * std::abs(size) * std::hypot(trm.m11(), trm.m12()));
             // The program's own text is left alone, but goes with a move.
-            const GlyphMove* move = m_invisible || hidden ? nullptr : moveAt(centre);
-            const bool inArea = hidden || (!m_invisible && (own ? move != nullptr : inAnArea(centre)));
-            Piece piece{true, inArea, t.value.substr(k, size_t(bytes)), std::string(), 0, move, m_textMatrix};
+            const GlyphMove* move = m_invisible || hidden ? nullptr : fate >= 0 ? &m_moves[size_t(fate)] : moveAt(centre);
+            const bool inArea =
+                hidden || (!m_invisible && (own ? move != nullptr : move || fate == kGlyphGoes || inAnArea(centre)));
+            Piece piece{true, inArea, glyphCode, std::string(), 0, move, m_textMatrix};
             if (size != 0)
                 piece.displacement = -1000.0 * (w * size + spacing) / size;
             else if (spacing != 0 && inArea) {
@@ -668,6 +733,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
                 return false;
             }
             m_textMatrix = QTransform::fromTranslate((w * size + spacing) * text.scale, 0) * m_textMatrix;
+            m_readerLag += (font->readerAdvance(code) - w) * size * text.scale;
             anyRemoved |= inArea;
             anyKept |= !inArea;
             pieces.push_back(std::move(piece));
@@ -891,22 +957,26 @@ bool ContentStreamEditor::removeGlyphs(QPDFObjectHandle& page, const std::vector
 
 bool ContentStreamEditor::removeGlyphsWithin(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas)
 {
-    return edit(page, areas, {}, false);
+    return edit(page, GlyphEdit{areas, {}, {}, {}}, false);
 }
 
 bool ContentStreamEditor::removeInvisibleGlyphs(QPDFObjectHandle& page)
 {
-    return edit(page, {}, {}, true);
+    return edit(page, GlyphEdit(), true);
 }
 
 bool ContentStreamEditor::removeAndMoveGlyphs(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas,
                                               const std::vector<GlyphMove>& moves)
 {
-    return edit(page, areas, moves, false);
+    return edit(page, GlyphEdit{areas, {}, {}, moves}, false);
 }
 
-bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas,
-                               const std::vector<GlyphMove>& moves, bool invisible)
+bool ContentStreamEditor::editGlyphs(QPDFObjectHandle& page, const GlyphEdit& glyphEdit)
+{
+    return edit(page, glyphEdit, false);
+}
+
+bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdit, bool invisible)
 {
     m_error.clear();
     m_glyphsRemoved = 0;
@@ -930,7 +1000,7 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const std::vector<QPolygo
                 return false;
             streams.push_back(std::move(work));
         }
-        ContentWalk walk(m_pdf, m_standardWidths, areas, moves, invisible);
+        ContentWalk walk(m_pdf, m_standardWidths, glyphEdit, invisible);
         std::vector<StreamWork*> order;
         for (auto& s : streams)
             order.push_back(s.get());

@@ -14,6 +14,8 @@
 // A small path wholly inside an area (a rule TeX draws for an underscore, an
 // underline) goes with the glyphs; one that clips is left alone.
 
+#include "GlyphSpots.h"
+
 #include <QByteArray>
 #include <QPolygonF>
 #include <QRectF>
@@ -31,10 +33,22 @@ namespace pdfengine {
 
 // Glyphs the user moved: those centred in area (default user space of the
 // page) go from where they stand and are drawn again moved by by, each with
-// its own code, font, size and matrix.
+// its own code, font, size and matrix. Where glyphs are given, those move
+// instead (area still takes the paths wholly inside it).
 struct GlyphMove {
     QPolygonF area;
     QPointF by;
+    std::vector<GlyphSpot> glyphs;
+};
+
+// What an edit takes from a page's own content: the glyphs centred in areas
+// and the paths wholly inside them; the glyphs at the spots given, with the
+// paths wholly inside ruleAreas; and what the moves take.
+struct GlyphEdit {
+    std::vector<QPolygonF> areas;
+    std::vector<GlyphSpot> glyphs;
+    std::vector<QPolygonF> ruleAreas;
+    std::vector<GlyphMove> moves;
 };
 
 class ContentStreamEditor {
@@ -59,6 +73,11 @@ public:
     // drawn again as it stood (it is drawn inside a form).
     bool removeAndMoveGlyphs(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas,
                              const std::vector<GlyphMove>& moves);
+    // The same for an edit that also names glyphs by their spots: those go
+    // (the program's own text never does), whatever stands over or under
+    // them. A glyph drawn again over itself where readers take it for one
+    // (a bold face made by drawing twice) goes or moves with the first.
+    bool editGlyphs(QPDFObjectHandle& page, const GlyphEdit& edit);
 
     QString lastError() const { return m_error; }
     int glyphsRemoved() const { return m_glyphsRemoved; }
@@ -76,8 +95,7 @@ public:
     static constexpr qint64 kMaxStreamBytes = qint64(64) * 1024 * 1024;
 
 private:
-    bool edit(QPDFObjectHandle& page, const std::vector<QPolygonF>& areas, const std::vector<GlyphMove>& moves,
-              bool invisible);
+    bool edit(QPDFObjectHandle& page, const GlyphEdit& edit, bool invisible);
 
     QPDF& m_pdf;
     StandardWidths m_standardWidths;

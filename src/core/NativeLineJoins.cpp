@@ -62,9 +62,13 @@ bool continuesLine(const LineFragment& a, const QRectF& inkA, const QRectF& tail
     const double overlap = std::min(tailA.bottom(), headB.bottom()) - std::max(tailA.top(), headB.top());
     if (overlap < kSharedBand * lowWord)
         return false;
+    // Never a column gap apart, as a line read in one piece is cut at one.
+    constexpr double kColumnGapOfHeight = 1.1, kLeastColumnGap = 8.0;
     const double low = std::max(std::min(inkA.height(), inkB.height()), 1.0);
+    const double high = std::max(inkA.height(), inkB.height());
     const double gap = inkB.left() - inkA.right();
-    return gap >= -kReach * low && gap <= kReach * std::max(inkA.height(), inkB.height()) && inkB.right() > inkA.right();
+    return gap >= -kReach * low && gap <= std::max(kReach * high, std::min(kColumnGapOfHeight * high, kLeastColumnGap)) &&
+           inkB.right() > inkA.right();
 }
 
 // The next fragment starts a word gap after the one it carries on (along
@@ -118,6 +122,163 @@ void joinLineFragments(std::vector<LineFragment>& fragments)
             }
         }
     }
+}
+
+namespace {
+
+constexpr double kRoomClear = 0.1;  // points a run keeps off the ink around its room
+constexpr double kSameBand = 0.55;  // of the height: centres of one baseline's glyphs
+
+// Puts run into line where it stands, when it stands in room on the line's
+// band no glyph of the line fills, or a few letters before its start; false,
+// the line as it was, otherwise.
+bool setIntoRoom(std::vector<CharInfo>& line, const std::vector<CharInfo>& run)
+{
+    constexpr double kLeadOfHeight = 2.0;   // how far before a line a word typed at its start stands
+    constexpr double kSameSize = 0.2;       // of the size: a line's letters and those typed into it
+    constexpr double kSameBaseline = 0.15;  // of the size
+    const QRectF ink = inkRectOf(run), lineInk = inkRectOf(line);
+    if (ink.isNull() || lineInk.isNull() || ink.right() > lineInk.right() ||
+        ink.left() < lineInk.left() - kLeadOfHeight * std::max(ink.height(), lineInk.height()) ||
+        std::abs(ink.center().y() - lineInk.center().y()) > kSameBand * std::max(ink.height(), lineInk.height()))
+        return false;
+    // Letters of the line's size on its baseline, not those of a line laid over it.
+    const auto inked = [](const std::vector<CharInfo>& chars) {
+        return *std::find_if(chars.begin(), chars.end(), charHasVisibleInk);
+    };
+    const CharInfo a = inked(line), b = inked(run);
+    const double size = std::max({a.size, b.size, 1.0});
+    if (std::abs(a.size - b.size) > kSameSize * size ||
+        (a.hasOrigin && b.hasOrigin && std::abs(a.origin.y() - b.origin.y()) > kSameBaseline * size))
+        return false;
+    if (std::any_of(line.begin(), line.end(), [&](const CharInfo& c) {
+            return charHasVisibleInk(c) && c.box.right() > ink.left() - kRoomClear &&
+                   c.box.left() < ink.right() + kRoomClear;
+        }))
+        return false;
+    const auto at = std::find_if(line.begin(), line.end(),
+                                 [&](const CharInfo& c) { return charHasVisibleInk(c) && c.box.left() >= ink.right(); });
+    line.insert(at, run.begin(), run.end());
+    return true;
+}
+
+// A run's words, each with the blanks after it: words typed apart may
+// stand in rooms of their own.
+std::vector<std::vector<CharInfo>> wordPieces(const std::vector<CharInfo>& run)
+{
+    std::vector<std::vector<CharInfo>> pieces(1);
+    for (size_t i = 0; i < run.size(); ++i) {
+        const bool blank = run[i].text.trimmed().isEmpty();
+        if (!blank && i > 0 && run[i - 1].text.trimmed().isEmpty() && !pieces.back().empty())
+            pieces.emplace_back();
+        pieces.back().push_back(run[i]);
+    }
+    return pieces;
+}
+
+// Sets each word of run into room of some line, the first that takes it;
+// what no line takes stays in run. True when all of it went.
+template <typename Lines>
+bool setWordsIntoRoom(Lines lines, std::vector<CharInfo>& run)
+{
+    std::vector<CharInfo> left;
+    for (const std::vector<CharInfo>& piece : wordPieces(run)) {
+        const auto homes = lines();
+        if (std::none_of(homes.begin(), homes.end(), [&](std::vector<CharInfo>* line) { return setIntoRoom(*line, piece); }))
+            left.insert(left.end(), piece.begin(), piece.end());
+    }
+    run = std::move(left);
+    return run.empty();
+}
+
+// A fragment's tail that stands too far from the rest of it to carry it on,
+// but carries another fragment's line on, goes to the end of that line:
+// words typed after a line's last are drawn after all else on the page.
+void moveTailsToTheirLines(std::vector<LineFragment>& fragments)
+{
+    for (size_t j = 0; j < fragments.size(); ++j) {
+        std::vector<CharInfo>& chars = fragments[j].chars;
+        const CharInfo* previous = nullptr;
+        for (size_t cut = 0; cut < chars.size(); ++cut) {
+            if (!charHasVisibleInk(chars[cut]))
+                continue;
+            const CharInfo* before = previous;
+            previous = &chars[cut];
+            if (!before || chars[cut].box.left() - before->box.right() <= chars[cut].box.height())
+                continue;
+            const LineFragment head{{chars.begin(), chars.begin() + qsizetype(cut)}, fragments[j].rotation};
+            const LineFragment tail{{chars.begin() + qsizetype(cut), chars.end()}, fragments[j].rotation};
+            const QRectF headInk = inkRectOf(head.chars), tailInk = inkRectOf(tail.chars);
+            const QRectF headEnd = endWordInk(head.chars, true), tailStart = endWordInk(tail.chars, false);
+            if (continuesLine(head, headInk, headEnd, tail, tailInk, tailStart))
+                continue;
+            for (size_t i = 0; i < fragments.size(); ++i) {
+                std::vector<CharInfo>& line = fragments[i].chars;
+                if (i == j || line.empty() ||
+                    !continuesLine(fragments[i], inkRectOf(line), endWordInk(line, true), tail, tailInk, tailStart))
+                    continue;
+                if (startsAWordAway(fragments[i], inkRectOf(line), tail, tailInk))
+                    line.push_back(blankBetween(line.back(), tail.chars.front()));
+                line.insert(line.end(), tail.chars.begin(), tail.chars.end());
+                chars.erase(chars.begin() + qsizetype(cut), chars.end());
+                break;
+            }
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+std::vector<CharInfo> runsInTheirRoom(const std::vector<CharInfo>& chars)
+{
+    constexpr double kSameGlyphStart = 0.5;  // points: letters of one ligature glyph start together
+    // Runs, cut where an inked glyph starts left of the one before it and
+    // clear of it, on the same band.
+    std::vector<std::vector<CharInfo>> runs(1);
+    const CharInfo* previous = nullptr;
+    for (const CharInfo& c : chars) {
+        if (charHasVisibleInk(c)) {
+            if (previous && c.box.left() < previous->box.left() - kSameGlyphStart &&
+                c.box.right() <= previous->box.left() + kRoomClear &&
+                std::abs(c.box.center().y() - previous->box.center().y()) <=
+                    kSameBand * std::max(c.box.height(), previous->box.height()))
+                runs.emplace_back();
+            previous = &c;
+        }
+        runs.back().push_back(c);
+    }
+    if (runs.size() < 2)
+        return chars;
+    std::vector<CharInfo> line = std::move(runs.front());
+    for (size_t r = 1; r < runs.size(); ++r) {
+        std::vector<CharInfo>& run = runs[r];
+        if (!setWordsIntoRoom([&line] { return std::vector<std::vector<CharInfo>*>{&line}; }, run))
+            line.insert(line.end(), run.begin(), run.end());
+    }
+    return line;
+}
+
+void setFragmentsInTheirRoom(std::vector<LineFragment>& fragments)
+{
+    constexpr size_t kMaxFragments = 4000;  // pairs are compared
+    constexpr double kSameDirection = 1.0;  // degrees
+    if (fragments.size() > kMaxFragments)
+        return;
+    for (size_t j = 0; j < fragments.size(); ++j) {
+        const auto others = [&] {
+            std::vector<std::vector<CharInfo>*> lines;
+            for (LineFragment& line : fragments)
+                if (&line != &fragments[j] && std::abs(line.rotation - fragments[j].rotation) <= kSameDirection)
+                    lines.push_back(&line.chars);
+            return lines;
+        };
+        if (setWordsIntoRoom(others, fragments[j].chars)) {
+            fragments.erase(fragments.begin() + qsizetype(j));
+            --j;
+        }
+    }
+    moveTailsToTheirLines(fragments);
 }
 
 namespace {

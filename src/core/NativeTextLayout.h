@@ -55,12 +55,20 @@ CharInfo styleReferenceForChar(const std::vector<CharInfo>& chars, size_t index)
 // Cuts one pdfium line where the text jumps back over a word gap on the same
 // baseline or leaves a column gap.
 std::vector<std::vector<CharInfo>> splitNativePdfLineChars(const std::vector<CharInfo>& chars);
+// A line's characters with each run drawn later back into the room it
+// stands in: text that jumps back along the baseline into a gap no glyph
+// before it fills (words typed where others were taken out) reads in its
+// place, not after the line's end.
+std::vector<CharInfo> runsInTheirRoom(const std::vector<CharInfo>& chars);
 // Characters pdfium handed out as one line, boxes in the frame of their
 // reading direction.
 struct LineFragment {
     std::vector<CharInfo> chars;
     double rotation = 0;
 };
+// The same for fragments pdfium hands out apart: one standing in room of
+// another's line joins it there.
+void setFragmentsInTheirRoom(std::vector<LineFragment>& fragments);
 // Joins fragments that carry one another on along the same baseline: on a
 // turned page pdfium's order can break a line where a raised letter or another
 // font starts ("Система L" + "ATEX ..."). Where the next fragment starts a

@@ -231,6 +231,15 @@ bool writeImageBlock(PageTextWriter& writer, const TextBlock& block, bool& chang
     return true;
 }
 
+// Where a moved box lands, grown like a white-out.
+TurnedBox landingOf(const MovedBox& moved)
+{
+    TurnedBox to = moved.from.grown(kWhiteOutGrowth);
+    to.centre += moved.by;
+    to.rect.translate(moved.by);
+    return to;
+}
+
 QString writeFailure(const QString& text, const QString& reason)
 {
     return QStringLiteral("Не удалось записать текст «%1» на страницу: %2")
@@ -307,11 +316,13 @@ FramePixels cutFromPicture(const ScanPicture& picture, const TurnedBox& frame, Q
 
 PageBlockWrite::PageBlockWrite(FPDF_PAGE page, PageTextWriter& writer, const PageGlyphs& oldGlyphs,
                                const std::vector<TextBlock>& blocks, bool forceWhiteout)
-    : m_writer(writer), m_glyphs(oldGlyphs), m_blocks(blocks)
+    : m_writer(writer), m_glyphs(oldGlyphs), m_blocks(blocks), m_forceWhiteout(forceWhiteout)
 {
     m_plans.reserve(blocks.size());
     for (const TextBlock& block : blocks)
         m_plans.push_back(block.isImage ? BlockPlan() : planTextBlock(block, forceWhiteout));
+    findLineGlyphs();
+    planCorrections();
     coverLayerWords(page);
     keepWhiteOutsOffOtherLines();
     renderScanLines(page);
@@ -477,21 +488,27 @@ std::vector<TurnedBox> PageBlockWrite::editedAreas() const
             }
             continue;
         }
-        areas.insert(areas.end(), m_painted[i].begin(), m_painted[i].end());
-        // A native line's old place changes as its glyphs leave the content.
-        if (!block.invisibleText && !hasRecognisedLines(block))
-            for (const TurnedBox& place : m_plans[i].whiteOuts)
-                areas.push_back(place.grown(kWhiteOutGrowth));
+        addTextBlockAreas(i, areas);
     }
-    for (const MovedBox& moved : movedBoxes()) {
-        TurnedBox to = moved.from.grown(kWhiteOutGrowth);
-        to.centre += moved.by;
-        to.rect.translate(moved.by);
-        areas.push_back(to);
-    }
+    for (const WordMove& move : wordMoves())
+        areas.push_back(landingOf({move.area, move.by}));
     for (const QRectF& drawn : m_writer.drawnBounds())
         areas.push_back(TurnedBox(drawn, 0));
     return areas;
+}
+
+// A text block's white-outs, and the old places of a native block's lines,
+// which change as their glyphs leave the content; the places moves land.
+void PageBlockWrite::addTextBlockAreas(size_t i, std::vector<TurnedBox>& areas) const
+{
+    const TextBlock& block = m_blocks[i];
+    areas.insert(areas.end(), m_painted[i].begin(), m_painted[i].end());
+    if (!block.invisibleText && !hasRecognisedLines(block))
+        for (const TurnedBox& place : m_plans[i].whiteOuts)
+            areas.push_back(place.grown(kWhiteOutGrowth));
+    if (movesGlyphs(i))
+        for (const TurnedBox& place : m_plans[i].whiteOuts)
+            areas.push_back(landingOf({place, block.rect.center() - block.originalRect.center()}));
 }
 
 QRectF PageBlockWrite::drawnBand(const QSizeF& pageSize) const
@@ -586,9 +603,18 @@ std::vector<TurnedBox> PageBlockWrite::removalBoxes() const
 {
     std::vector<TurnedBox> boxes;
     for (size_t i = 0; i < m_blocks.size(); ++i)
-        if (!m_blocks[i].isImage && hasArea(m_blocks[i].originalRect))
+        if (!m_blocks[i].isImage && hasArea(m_blocks[i].originalRect) && !takesByGlyphs(i))
             boxes.insert(boxes.end(), m_plans[i].whiteOuts.begin(), m_plans[i].whiteOuts.end());
     return boxes;
+}
+
+std::vector<TurnedBox> PageBlockWrite::textAreas() const
+{
+    std::vector<TurnedBox> areas;
+    for (size_t i = 0; i < m_blocks.size(); ++i)
+        if (!m_blocks[i].isImage && !takesByGlyphs(i))
+            addTextBlockAreas(i, areas);
+    return areas;
 }
 
 std::vector<int> PageBlockWrite::objectsToRemove() const
@@ -598,6 +624,10 @@ std::vector<int> PageBlockWrite::objectsToRemove() const
     for (size_t i = 0; i < m_blocks.size(); ++i) {
         if (!hasArea(m_blocks[i].originalRect))
             continue;
+        if (!m_corrections[i].empty()) {
+            collectOwnTaken(i, own);  // what stays of a corrected line's stays
+            continue;
+        }
         // Text of a block only moved goes with the move in the content.
         for (const TurnedBox& whiteOut : m_plans[i].whiteOuts)
             if (movesGlyphs(i))
@@ -624,6 +654,10 @@ std::vector<int> PageBlockWrite::objectsToRemove() const
 
 bool PageBlockWrite::write(const std::vector<QRectF>& otherLayer, bool& changed, QString& error)
 {
+    if (!m_markLoss.isEmpty()) {
+        error = m_markLoss;
+        return false;
+    }
     for (size_t i = 0; i < m_blocks.size(); ++i) {
         const bool written = m_blocks[i].isImage ? writeImageBlock(m_writer, m_blocks[i], changed, error)
                                                  : writeTextBlock(i, otherLayer, changed, error);
@@ -662,6 +696,7 @@ OldLinePlace PageBlockWrite::oldPlaceFor(const TextBlock& block, size_t index, s
     OldLinePlace place;
     place.laid = line.placement;
     place.toFrame = clockwiseTurn(block.originalRect.center(), -block.originalRotation);
+    place.glyphs = oldGlyphsOf(index, k, place.toFrame);
     QRectF glyphs;
     for (const QRectF& box : line.glyphBoxes)
         glyphs = glyphs.united(box);
@@ -686,7 +721,7 @@ double PageBlockWrite::baselineLift(const TextBlock& block, size_t index, size_t
     if (hasArea(block.originalRect)) {
         const OldLinePlace old = oldPlaceFor(block, index, k);
         std::vector<double> ys;
-        for (const PageGlyph& glyph : m_glyphs.inside(old.rect, old.toFrame))
+        for (const PageGlyph& glyph : old.glyphs ? *old.glyphs : m_glyphs.inside(old.rect, old.toFrame))
             ys.push_back(glyph.baseline);
         // The lift is taken from the bottom of the line's own old box, which
         // the written box's bottom stands for; a box around old glyphs alone
@@ -751,6 +786,8 @@ std::optional<bool> PageBlockWrite::writeScanWords(size_t index, size_t k, doubl
 // or turned; an added one is written as it is styled.
 bool PageBlockWrite::writeVisibleLine(const TextBlock& block, size_t index, size_t k, double lift)
 {
+    if (const LineCorrection* correction = correctionOf(index, k))
+        return writeCorrection(index, k, *correction);
     const TextBlock::Line& line = m_plans[index].lines[k];
     const TurnedBox& frame = m_plans[index].linePlans[k].frame;
     if (!hasArea(block.originalRect))

@@ -7,6 +7,8 @@
 // Callers hold the pdfium lock.
 
 #include "EditPlan.h"
+#include "LineCorrection.h"
+#include "LineGlyphs.h"
 #include "PageGlyphs.h"
 #include "PageTextWriter.h"
 #include "TextBlock.h"
@@ -71,13 +73,62 @@ public:
     // (displayed-page points).
     std::vector<QPolygonF> pictureRemovals() const;
 
+    // The page's own glyphs the write takes away, by their spots, where it
+    // knows them: the glyphs of the page's own lines it writes again or
+    // deletes, found by their boxes, and of the words replaced in the lines
+    // it corrects. What stands over or under them stays.
+    std::vector<GlyphSpot> removedGlyphs() const;
+    // The words of corrected lines moved whole along their lines to make
+    // room (displayed-page points): their glyphs, and the paths wholly
+    // inside area, go where by takes them.
+    struct WordMove {
+        TurnedBox area;
+        QPointF by;
+        std::vector<GlyphSpot> glyphs;
+    };
+    std::vector<WordMove> wordMoves() const;
+    bool knowsGlyphs() const;
+    // Where paths wholly inside go with those glyphs (displayed-page points).
+    std::vector<TurnedBox> ruleAreas() const;
+    // The old places of deleted text blocks whose glyphs it does not know
+    // (displayed-page points): no letter of the page's own may stay there.
+    std::vector<TurnedBox> deletedPlaces() const;
+    // Where the write changes the page's text otherwise (displayed-page
+    // points): what it covers white, moves as an area, or takes away by
+    // area where it does not know the glyphs.
+    std::vector<TurnedBox> textAreas() const;
+
 private:
     // A native block only moved: its text, size, turn and styles as they were.
     bool movesGlyphs(size_t index) const;
+    // The glyphs of a native block's lines the write takes away, each line
+    // found by its glyph boxes; none for a block taken by its place.
+    void findLineGlyphs();
+    bool takesByGlyphs(size_t index) const { return !m_lineGlyphs[index].empty(); }
+    // The frame a native block's old glyphs are measured in, and a line's
+    // old box there: from the bottom of its glyphs, as wide as they run and
+    // as high as the line.
+    static QTransform oldFrameOf(const TextBlock& block);
+    static QRectF oldLineBox(const TextBlock::Line& line);
+    // Lines of the page's own text corrected where they stand keep the words
+    // the user left; a line whose words all change is written again whole.
+    void planCorrections();
+    const LineCorrection* correctionOf(size_t index, size_t line) const;
+    bool writeCorrection(size_t index, size_t line, const LineCorrection& correction);
+    // The program's own objects a corrected block takes away: those drawing
+    // a glyph it takes (they go whole, their other words typed again).
+    void collectOwnTaken(size_t index, std::vector<int>& own) const;
+    // The glyphs line k of a block taken by glyphs takes away: all of them,
+    // or those of its replaced words where it is corrected.
+    std::vector<size_t> takenOf(size_t index, size_t line) const;
+    // The old glyphs of line k of a block taken by its glyphs, in the frame
+    // of its old place; none when the line written is not one of those.
+    std::optional<std::vector<PageGlyph>> oldGlyphsOf(size_t index, size_t line, const QTransform& toFrame) const;
     // What covers a native block's old place: the boxes of its own glyphs
     // there (the glyphs go from the content; nothing else there is touched),
     // or the place itself where it holds none.
     std::vector<TurnedBox> nativePatches(size_t index, const TurnedBox& place) const;
+    void addTextBlockAreas(size_t index, std::vector<TurnedBox>& areas) const;
     void coverLayerWords(FPDF_PAGE page);
     void keepWhiteOutsOffOtherLines();
     bool writeTextBlock(size_t index, const std::vector<QRectF>& otherLayer, bool& changed, QString& error);
@@ -105,6 +156,10 @@ private:
     const std::vector<TextBlock>& m_blocks;
     std::vector<BlockPlan> m_plans;           // per block; empty for images
     std::vector<std::vector<TurnedBox>> m_painted;  // per block: the white-outs as drawn
+    std::vector<std::vector<LineGlyphs>> m_lineGlyphs;  // per block: its lines' glyphs, taken by glyph
+    std::vector<std::vector<std::optional<LineCorrection>>> m_corrections;  // per block and line
+    bool m_forceWhiteout = false;
+    QString m_markLoss;  // why a correction is refused: the words left would lose their marks
     // The page as it showed before the write around the scan lines whose
     // untouched words keep their pixels, at the scan's own resolution.
     ScanPicture m_scan;

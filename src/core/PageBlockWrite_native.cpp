@@ -51,9 +51,80 @@ std::vector<MovedBox> PageBlockWrite::movedBoxes() const
 // One patch per run of glyph boxes that stand side by side at one height: a
 // raised mark of the line below, under a letter without a descender, stays
 // clear of it.
+QTransform PageBlockWrite::oldFrameOf(const TextBlock& block)
+{
+    return clockwiseTurn(block.originalRect.center(), -block.originalRotation);
+}
+
+QRectF PageBlockWrite::oldLineBox(const TextBlock::Line& line)
+{
+    QRectF glyphs;
+    for (const QRectF& box : line.glyphBoxes)
+        glyphs = glyphs.isNull() ? box : glyphs.united(box);
+    return QRectF(glyphs.topLeft(), QSizeF(glyphs.width(), std::max(glyphs.height(), line.rect.height())));
+}
+
+void PageBlockWrite::findLineGlyphs()
+{
+    m_lineGlyphs.assign(m_blocks.size(), {});
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const TextBlock& block = m_blocks[i];
+        if (block.isImage || block.invisibleText || !hasArea(block.originalRect) || m_plans[i].whiteOuts.empty() ||
+            hasRecognisedLines(block) || movesGlyphs(i) || block.lines.empty())
+            continue;
+        std::vector<LineGlyphs> lines;
+        for (const TextBlock::Line& line : block.lines) {
+            LineGlyphs found = line.invisibleText ? LineGlyphs()
+                                                  : lineGlyphsOf(m_glyphs, line, oldFrameOf(block), oldLineBox(line));
+            if (!found.known) {
+                lines.clear();  // taken by its place, as a whole
+                break;
+            }
+            lines.push_back(std::move(found));
+        }
+        m_lineGlyphs[i] = std::move(lines);
+    }
+}
+
+std::optional<std::vector<PageGlyph>> PageBlockWrite::oldGlyphsOf(size_t index, size_t k,
+                                                                  const QTransform& toFrame) const
+{
+    const TextBlock& block = m_blocks[index];
+    if (!takesByGlyphs(index) || k >= m_plans[index].lines.size() || k >= block.lines.size() ||
+        m_plans[index].lines[k].glyphText != block.lines[k].glyphText)
+        return std::nullopt;
+    return glyphsInFrame(m_glyphs, m_lineGlyphs[index][k].glyphs, toFrame);
+}
+
+bool PageBlockWrite::knowsGlyphs() const
+{
+    for (size_t i = 0; i < m_blocks.size(); ++i)
+        if (takesByGlyphs(i))
+            return true;
+    return false;
+}
+
+std::vector<TurnedBox> PageBlockWrite::deletedPlaces() const
+{
+    std::vector<TurnedBox> places;
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const TextBlock& block = m_blocks[i];
+        if (!block.removed || block.isImage || !hasArea(block.originalRect) || takesByGlyphs(i))
+            continue;
+        const std::vector<TurnedBox> recognised = recognisedLinePlaces(block);
+        if (recognised.empty())
+            places.push_back(TurnedBox(block.originalRect, block.originalRotation));
+        else
+            places.insert(places.end(), recognised.begin(), recognised.end());
+    }
+    return places;
+}
+
 std::vector<TurnedBox> PageBlockWrite::nativePatches(size_t index, const TurnedBox& place) const
 {
-    if (movesGlyphs(index))
+    // Glyphs taken away in the content leave nothing to cover: what stands
+    // over or under them shows as it did.
+    if (movesGlyphs(index) || takesByGlyphs(index))
         return {};
     std::vector<QRectF> boxes;  // on the page, in the page's drawing order
     for (const PageGlyph& glyph : m_glyphs.all())

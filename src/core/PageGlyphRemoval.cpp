@@ -337,6 +337,13 @@ bool PageGlyphRemoval::run(const QByteArray& before, int pageIndex, const std::v
                 });
 }
 
+bool PageGlyphRemoval::run(const QByteArray& before, int pageIndex, const GlyphEdit& glyphEdit, const EditAreas& trial,
+                           QByteArray* after, int* removed, QString* error)
+{
+    return edit(before, pageIndex, trial, after, removed, error,
+                [&](ContentStreamEditor& editor, QPDFObjectHandle& page) { return editor.editGlyphs(page, glyphEdit); });
+}
+
 bool PageGlyphRemoval::removeInvisibleLayer(const QByteArray& before, int pageIndex, QByteArray* after, int* removed,
                                             QString* error)
 {

@@ -44,6 +44,9 @@ public:
     static bool run(const QByteArray& before, int pageIndex, const std::vector<QPolygonF>& areas,
                     const std::vector<GlyphMove>& moves, const EditAreas& trial, QByteArray* after, int* removed,
                     QString* error);
+    // The same for an edit that names glyphs by their spots too.
+    static bool run(const QByteArray& before, int pageIndex, const GlyphEdit& edit, const EditAreas& trial,
+                    QByteArray* after, int* removed, QString* error);
 
     // The same for every glyph of the page drawn invisibly (another tool's
     // searchable layer): the page must look the same everywhere.

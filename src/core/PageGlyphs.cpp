@@ -23,6 +23,8 @@ bool drawsInvisibly(FPDF_PAGEOBJECT object, unsigned fillAlpha)
     return mode == pdfium::kTextRenderInvisible || fillAlpha < kVisibleAlpha;
 }
 
+} // namespace
+
 // The size glyphs are drawn at: "1 Tf" text keeps its size in the matrix.
 double drawnSize(FPDF_TEXTPAGE text, int index)
 {
@@ -35,8 +37,6 @@ double drawnSize(FPDF_TEXTPAGE text, int index)
     }
     return size;
 }
-
-} // namespace
 
 QRectF glyphShapeOf(FPDF_TEXTPAGE text, int index)
 {
@@ -129,6 +129,9 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
     if (!text)
         return;
     const PdfPageTransform transform = pageTransformOf(page);
+    std::set<FPDF_PAGEOBJECT> onPage;  // the page's own objects; a form's are not among them
+    for (int i = api.FPDFPage_CountObjects(page) - 1; i >= 0; --i)
+        onPage.insert(api.FPDFPage_GetObject(page, i));
     const int count = api.FPDFText_CountChars(text.get());
     struct Origin {
         QPointF point;
@@ -164,6 +167,7 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
         glyph.right = advance.right();
         glyph.advanceBox = advance;
         glyph.origin = transform.toPage(QPointF(x, y));
+        glyph.userOrigin = QPointF(x, y);
         glyph.size = drawnSize(text.get(), i);
         FS_MATRIX m{};
         if (api.FPDFText_GetMatrix(text.get(), i, &m))
@@ -176,8 +180,10 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
         if (api.FPDFText_GetFillColor(text.get(), i, &r, &g, &b, &a) && r <= 255 && g <= 255 && b <= 255 && a <= 255)
             glyph.fill = QColor(int(r), int(g), int(b), int(a));
         glyph.font = object ? api.FPDFTextObj_GetFont(object) : nullptr;
+        glyph.object = object;
         glyph.visible = object && !drawsInvisibly(object, glyph.fill.isValid() ? unsigned(glyph.fill.alpha()) : 255);
         glyph.own = object && isOwnObject(object);
+        glyph.inForm = object && !onPage.count(object);
         glyph.shape = glyphShapeOf(text.get(), i);
         if (glyph.font && !m_drawn.count(glyph.font)) {
             m_fontKeepers.emplace_back(api.FPDFPageObj_CreateTextObj(doc, glyph.font, 1.0f));
@@ -208,6 +214,15 @@ PageGlyphs::PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page)
 
 PageGlyphs::~PageGlyphs() = default;
 
+std::vector<GlyphSpot> PageGlyphs::spotsOf(const std::vector<size_t>& indexes) const
+{
+    std::vector<std::pair<QPointF, double>> drawn;
+    drawn.reserve(m_glyphs.size());
+    for (const PageGlyph& glyph : m_glyphs)
+        drawn.emplace_back(glyph.userOrigin, glyph.size);
+    return pdfengine::spotsOf(drawn, indexes);
+}
+
 std::vector<GlyphMark> pageGlyphMarks(FPDF_PAGE page)
 {
     const PdfiumApi& api = pdfApi();
@@ -236,23 +251,28 @@ std::vector<PageGlyph> PageGlyphs::inside(const QRectF& rect) const
     return found;
 }
 
+PageGlyph glyphInFrame(const PageGlyph& glyph, const QTransform& toFrame)
+{
+    if (toFrame.isIdentity())
+        return glyph;
+    PageGlyph turned = glyph;
+    turned.box = toFrame.mapRect(glyph.box);
+    turned.advanceBox = toFrame.mapRect(glyph.advanceBox);
+    turned.origin = toFrame.map(glyph.origin);
+    turned.left = turned.advanceBox.left();
+    turned.right = turned.advanceBox.right();
+    turned.baseline = turned.origin.y();
+    return turned;
+}
+
 std::vector<PageGlyph> PageGlyphs::inside(const QRectF& rect, const QTransform& toFrame) const
 {
     if (toFrame.isIdentity())
         return inside(rect);
     std::vector<PageGlyph> found;
-    for (const PageGlyph& glyph : m_glyphs) {
-        if (!rect.contains(toFrame.map(glyph.box.center())))
-            continue;
-        PageGlyph turned = glyph;
-        turned.box = toFrame.mapRect(glyph.box);
-        turned.advanceBox = toFrame.mapRect(glyph.advanceBox);
-        turned.origin = toFrame.map(glyph.origin);
-        turned.left = turned.advanceBox.left();
-        turned.right = turned.advanceBox.right();
-        turned.baseline = turned.origin.y();
-        found.push_back(turned);
-    }
+    for (const PageGlyph& glyph : m_glyphs)
+        if (rect.contains(toFrame.map(glyph.box.center())))
+            found.push_back(glyphInFrame(glyph, toFrame));
     return found;
 }
 

@@ -5,6 +5,7 @@
 // from the glyphs it replaces. Callers hold the pdfium lock.
 
 #include "EditPlan.h"
+#include "GlyphSpots.h"
 #include "PdfEngineInternal.h"
 
 #include <QColor>
@@ -54,17 +55,24 @@ struct PageGlyph {
     double right = 0;
     double baseline = 0;
     FPDF_FONT font = nullptr;
+    FPDF_PAGEOBJECT object = nullptr;  // the text object that draws it, while the page stays loaded
     QColor fill;        // invalid when pdfium gives none
     double size = 0;    // font size times the text and page matrices' scale
     double setSize = 0; // the font size the text was set at, before any matrix
     bool visible = true;
     bool own = false;          // drawn by this program (its searchable layer, its text)
+    bool inForm = false;       // drawn by a form the page draws, not by the page's content itself
     bool spaceBefore = false;  // the page reads a word break just before it
     QRectF advanceBox;  // the advance's box and the origin, displayed-page points
     QPointF origin;
     QTransform userMatrix;  // text space (size left out) to user space, at the origin
+    QPointF userOrigin;     // the origin in the page's default user space
     QRectF shape;       // the ink box in text space per unit of size, about the origin
 };
+
+// The size character index of a text page is drawn at: its font size times
+// the scale of its matrix ("1 Tf" text keeps its size there).
+double drawnSize(FPDF_TEXTPAGE text, int index);
 
 // The ink box of character index of a text page in its text space, per unit
 // of its size, about its origin: the same glyph of a font has the same shape
@@ -113,6 +121,9 @@ private:
 // The glyphs of a loaded page as marks (displayed-page points).
 std::vector<GlyphMark> pageGlyphMarks(FPDF_PAGE page);
 
+// A glyph measured in the frame toFrame maps the page into (a turned line's).
+PageGlyph glyphInFrame(const PageGlyph& glyph, const QTransform& toFrame);
+
 class PageGlyphs {
 public:
     PageGlyphs(FPDF_DOCUMENT doc, FPDF_PAGE page);
@@ -121,6 +132,8 @@ public:
     PageGlyphs& operator=(const PageGlyphs&) = delete;
 
     const std::vector<PageGlyph>& all() const { return m_glyphs; }
+    // The glyphs at the indexes told apart from every other glyph of the page.
+    std::vector<GlyphSpot> spotsOf(const std::vector<size_t>& indexes) const;
     // The glyphs centred in rect, in the page's drawing order.
     std::vector<PageGlyph> inside(const QRectF& rect) const;
     // The same for a line turned on the page: toFrame maps displayed-page

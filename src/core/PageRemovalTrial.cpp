@@ -1,5 +1,6 @@
 #include "PageRemovalTrial.h"
 
+#include "KeptGlyphs.h"
 #include "MovedBoxCheck.h"
 #include "PageGlyphs.h"
 #include "PageOwnContent.h"
@@ -116,6 +117,17 @@ bool sameChars(std::vector<PlacedChar> a, std::vector<PlacedChar> b)
             return false;
     }
     return true;
+}
+
+// Whether the page's characters read after as before where an edit did not
+// rewrite them: by the glyphs it took where it knows them, else outside its
+// areas (each with its fringe).
+bool textKeptAsBefore(FPDF_PAGE before, FPDF_PAGE after, const EditAreas& areas)
+{
+    if (areas.glyphsKnown)
+        return glyphsKeptAsBefore(before, after, areas.taken, withFringe(areas.textEdited)).kept;
+    const std::vector<TurnedBox> edited = withFringe(areas.edited);
+    return sameChars(charsOutside(before, edited), charsOutside(after, edited));
 }
 
 // Whether two pixels differ by more than rounding: per channel, or in grey.
@@ -402,11 +414,10 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
         startPopplerRender(second, poppler, afterPath, pageIndex, scale * 72.0);
     }
     const QImage renderBefore = renderLoadedPageImage(a.page.get(), scale);
-    const std::vector<TurnedBox> edited = withFringe(areas.edited);
     const bool same =
         closeOutside(renderBefore, renderLoadedPageImage(b.page.get(), scale), QPoint(), areas, pageHeight, scale,
                      pixelsOf(renderBefore)) &&
-        (!compareText || sameChars(charsOutside(a.page.get(), edited), charsOutside(b.page.get(), edited)));
+        (!compareText || textKeptAsBefore(a.page.get(), b.page.get(), areas));
     QString movedReason;
     const bool movedAlike =
         !same || movedBoxesLookAsBefore(a.doc.get(), pageIndex, b.doc.get(), pageIndex, areas.moved, &movedReason);
@@ -588,10 +599,9 @@ bool pagesChangeOnlyInside(FPDF_PAGE before, FPDF_PAGE after, const EditAreas& a
     const double pageHeight = pdfApi().FPDF_GetPageHeightF(before);
     const double scale = pageTrialScale(QSizeF(pdfApi().FPDF_GetPageWidthF(before), pageHeight));
     const QImage renderBefore = renderLoadedPageImage(before, scale);
-    const std::vector<TurnedBox> edited = withFringe(areas.edited);
     return closeOutside(renderBefore, renderLoadedPageImage(after, scale), QPoint(), areas, pageHeight, scale,
                         pixelsOf(renderBefore)) &&
-           (!compareText || sameChars(charsOutside(before, edited), charsOutside(after, edited)));
+           (!compareText || textKeptAsBefore(before, after, areas));
 }
 
 bool appendedContentReads(FPDF_DOCUMENT doc, int pageIndex)

@@ -3,6 +3,7 @@
 // in the file's bytes, and appending to a page whose content may never end.
 // Callers hold the pdfium lock.
 
+#include "GlyphSpots.h"
 #include "PdfiumApi.h"
 #include "TurnedBox.h"
 
@@ -26,6 +27,15 @@ struct EditAreas {
     std::vector<TurnedBox> cleared;
     // Lines only moved: each must look where it went as it looked where it stood.
     std::vector<MovedBox> moved;
+    // Where the edit knows the page's own glyphs it takes away or moves (the
+    // lines of the page's own text it rewrote or deleted), the page's
+    // characters are compared everywhere but in textEdited (what it rewrote
+    // otherwise: a scan's lines, lines whose glyphs it did not know): each
+    // glyph it did not take where it stood, a moved one where it went, and
+    // none it took away.
+    bool glyphsKnown = false;
+    std::vector<TakenGlyph> taken;
+    std::vector<TurnedBox> textEdited;
 };
 
 // Pixels per point both renders of a trial take: 150 dpi, less for a page

@@ -198,7 +198,7 @@ bool PageTextWriter::addRewrittenLine(const QString& text, const QRectF& rect, c
                                       const OldLinePlace& place, const PageGlyphs& glyphs,
                                       const QTransform& placement, double baselineLift, bool stepWords)
 {
-    const std::vector<PageGlyph> inside = glyphs.inside(place.rect, place.toFrame);
+    const std::vector<PageGlyph> inside = place.glyphs ? *place.glyphs : glyphs.inside(place.rect, place.toFrame);
     std::vector<PageGlyph> ink;
     for (const PageGlyph& glyph : inside)
         if (glyph.visible && !glyph.text.isEmpty())
@@ -515,6 +515,48 @@ bool PageTextWriter::addWordsAt(const QString& text, double inkLeft, double scal
         return false;
     m_lastError.clear();
     return true;
+}
+
+FPDF_FONT PageTextWriter::typedFace(const QString& text, const TextStyle& style, const std::vector<FPDF_FONT>& own,
+                                    const PageGlyphs& glyphs, const std::vector<PageGlyph>& line)
+{
+    for (FPDF_FONT font : own)
+        if (font && glyphs.fontDrawsAsPage(font, text, line))
+            return font;
+    FPDF_FONT any = own.empty() ? nullptr : own.back();
+    const QString family = isFixedPitch(any, line) ? monospacedFamily(style.fontFamily) : style.fontFamily;
+    FPDF_FONT font = m_fonts.fontFor(family, style.bold, style.italic, text, WriterFonts::Drawn::Visibly);
+    if (!font)
+        m_lastError = m_fonts.lastError();
+    return font;
+}
+
+bool PageTextWriter::addRunAt(const QString& text, FPDF_FONT font, double size, const QColor& color, double x,
+                              double scale, double baseline, const QTransform& placement, double gap)
+{
+    if (!m_doc || !font || text.isEmpty())
+        return false;
+    m_lastError = QStringLiteral("pdfium не принял текстовый объект.");
+    LineRun run;
+    run.text = text;
+    run.x0 = x;
+    run.scale = scale;
+    run.gapped = gap > 0;
+    run.gap = gap;
+    run.natural = advanceOf(font, text, size, run.gapped);
+    if (!placeLaidRun(font, size, run, std::vector<QColor>(size_t(text.size()), color), baseline, placement, false))
+        return false;
+    m_lastError.clear();
+    return true;
+}
+
+void PageTextWriter::collectObjects(const std::set<FPDF_PAGEOBJECT>& objects, std::vector<int>& indices) const
+{
+    const PdfiumApi& api = pdfApi();
+    const int count = api.FPDFPage_CountObjects(m_page);
+    for (int i = 0; i < count; ++i)
+        if (objects.count(api.FPDFPage_GetObject(m_page, i)))
+            indices.push_back(i);
 }
 
 // The blank stands where the run's last glyph ends, on its baseline (upright

@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace pdfengine {
@@ -43,6 +44,10 @@ struct OldLinePlace {
     std::optional<TextBlock::Line::Placement> laid;
     // The line was given another weight or slant: the page's own font is not its face.
     bool restyled = false;
+    // The line's own glyphs in that frame, where they are known: read
+    // instead of all that stands in rect (a stamp over the line, a page
+    // under it).
+    std::optional<std::vector<PageGlyph>> glyphs;
 };
 
 class PageTextWriter {
@@ -106,6 +111,21 @@ public:
     // however close that stands.
     bool addWordsAt(const QString& text, double inkLeft, double scale, double baseline, const TextStyle& style,
                     const QTransform& placement, bool stepWords, bool blankAfter = false);
+    // The face words typed into a line of the page's own are set in: the
+    // first of the page's fonts given that draws every character of text as
+    // the page draws it (line: the glyphs of that line), else the style's
+    // face, fixed-pitch where the line is. Null, with the reason kept, when
+    // none draws the text.
+    FPDF_FONT typedFace(const QString& text, const TextStyle& style, const std::vector<FPDF_FONT>& own,
+                        const PageGlyphs& glyphs, const std::vector<PageGlyph>& line);
+    // Visible text in font at size and colour on a baseline of a frame that
+    // placement puts onto the page, its first glyph's advance starting at x,
+    // its glyphs scaled across by scale; gap: where the font draws no blank,
+    // its words are set apart by so much.
+    bool addRunAt(const QString& text, FPDF_FONT font, double size, const QColor& color, double x, double scale,
+                  double baseline, const QTransform& placement, double gap = 0);
+    // Indices of the objects given among the page's.
+    void collectObjects(const std::set<FPDF_PAGEOBJECT>& objects, std::vector<int>& indices) const;
     // Puts the picture in place of the topmost image object shown at rect,
     // at the same place in the page's drawing order; false when none stands
     // there or pdfium refuses.

@@ -152,7 +152,8 @@ int quarterTurnsOf(const PdfPageTransform& transform)
 }
 
 // What a write of blocks changed on a page, for the check of the saved file.
-PageEdit blockEdit(const std::vector<TextBlock>& blocks, const EditAreas& areas, const PdfPageTransform& transform)
+PageEdit blockEdit(const std::vector<TextBlock>& blocks, const EditAreas& areas, const PageBlockWrite& write,
+                   const PdfPageTransform& transform)
 {
     PageEdit edit;
     edit.edited = areas.edited;
@@ -160,15 +161,12 @@ PageEdit blockEdit(const std::vector<TextBlock>& blocks, const EditAreas& areas,
     edit.cleared = areas.cleared;
     edit.quarterTurns = quarterTurnsOf(transform);
     edit.moved = areas.moved;
+    edit.glyphsKnown = areas.glyphsKnown;
+    edit.taken = areas.taken;
+    edit.textEdited = areas.textEdited;
+    edit.deleted = write.deletedPlaces();
     constexpr double kTextBoxMargin = 2.0;  // a glyph's middle may stand just past a tight box
     for (const TextBlock& block : blocks) {
-        if (block.removed && !block.isImage && hasArea(block.originalRect)) {
-            const std::vector<TurnedBox> places = recognisedLinePlaces(block);
-            if (places.empty())
-                edit.deleted.push_back(TurnedBox(block.originalRect, block.originalRotation));
-            else
-                edit.deleted.insert(edit.deleted.end(), places.begin(), places.end());
-        }
         if (block.textEdited && !block.removed && !block.isImage && !block.text.trimmed().isEmpty()) {
             edit.texts << block.text;
             edit.textBoxes.push_back(TurnedBox(block.rect, block.rotation).grown(kTextBoxMargin));
@@ -253,7 +251,17 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     // pixels, cannot be removed: the bytes the document was read from,
     // unless it changed since.
     const std::vector<TurnedBox> boxes = write.removalBoxes();
-    const bool removal = glyphsInside(oldGlyphs, boxes);
+    const std::vector<GlyphSpot> removedSpots = write.removedGlyphs();
+    const std::vector<PageBlockWrite::WordMove> wordMoves = write.wordMoves();
+    const QTransform toUser = transform.toUserMatrix();
+    const auto userVector = [&toUser](const QPointF& by) { return toUser.map(by) - toUser.map(QPointF()); };
+    std::vector<TakenGlyph> taken;
+    for (const GlyphSpot& spot : removedSpots)
+        taken.push_back({spot, false, QPointF()});
+    for (const PageBlockWrite::WordMove& move : wordMoves)
+        for (const GlyphSpot& spot : move.glyphs)
+            taken.push_back({spot, true, userVector(move.by)});
+    const bool removal = glyphsInside(oldGlyphs, boxes) || !taken.empty();
     const std::vector<QPolygonF> erased = userPolygons(write.pictureRemovals(), transform);
     QByteArray rollback;
     const bool rewriteBefore = m_rewriteOnSave, modifiedBefore = m_modified, changedBefore = m_changedSinceLoad;
@@ -280,7 +288,8 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         setLastError(error);
         return false;
     }
-    const EditAreas areas{write.editedAreas(), write.keptLines(), write.clearedPlaces(), write.movedBoxes()};
+    const EditAreas areas{write.editedAreas(), write.keptLines(), write.clearedPlaces(), write.movedBoxes(),
+                          write.knowsGlyphs(),       taken,              write.textAreas()};
     const std::vector<QPolygonF> movedPlaces = placesTheEditorTakes(areas.moved, oldGlyphs);
     // The page as it now draws, before anything is kept: a white-out over a
     // line left as it stands, or a change outside the edited boxes, leaves
@@ -300,7 +309,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     const int inserted = writer->insertedCount();
     writer.reset();
     glyphsHolder.reset();
-    const PageEdit edit = blockEdit(blocks, areas, transform);
+    const PageEdit edit = blockEdit(blocks, areas, write, transform);
     if (changed) {
         const bool written = regenerateAndCheck(m_doc, pageIndex, page, inserted, error);
         // The content changed even where it cannot be read back.
@@ -334,18 +343,21 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     // Then the page's own glyphs under the rewritten blocks are cut out of
     // its content stream (the program's text written over them stays), and
     // the document is read again from the edited bytes.
-    const QTransform toUser = transform.toUserMatrix();
-    std::vector<QPolygonF> userAreas;
+    GlyphEdit glyphEdit;
     for (const TurnedBox& box : boxes)
-        userAreas.push_back(toUser.map(box.polygon()));
+        glyphEdit.areas.push_back(toUser.map(box.polygon()));
+    glyphEdit.glyphs = removedSpots;
+    for (const TurnedBox& box : write.ruleAreas())
+        glyphEdit.ruleAreas.push_back(toUser.map(box.polygon()));
     // Text only moved goes in the content as it stands: its codes, fonts and matrices.
-    std::vector<GlyphMove> userMoves;
     for (size_t i = 0; i < areas.moved.size(); ++i)
-        userMoves.push_back({toUser.map(movedPlaces[i]), toUser.map(areas.moved[i].by) - toUser.map(QPointF())});
+        glyphEdit.moves.push_back({toUser.map(movedPlaces[i]), userVector(areas.moved[i].by), {}});
+    for (const PageBlockWrite::WordMove& move : wordMoves)
+        glyphEdit.moves.push_back({toUser.map(move.area.polygon()), userVector(move.by), move.glyphs});
     QByteArray current, after;
     int removed = 0;
     if (!serializeForEditUnlocked(&current, &error) ||
-        !PageGlyphRemoval::run(current, pageIndex, userAreas, userMoves, areas, &after, &removed, &error)) {
+        !PageGlyphRemoval::run(current, pageIndex, glyphEdit, areas, &after, &removed, &error)) {
         rollBack();
         setLastError(refusalText(pageIndex, error));
         return false;

@@ -541,6 +541,7 @@ public:
     {
         flush();
         fillRuleGaps(m_fragments, m_rules);
+        setFragmentsInTheirRoom(m_fragments);
         joinLineFragments(m_fragments);
         std::vector<TurnedLine> lines;
         for (const LineFragment& fragment : m_fragments) {
@@ -695,8 +696,9 @@ CharInfo styleReferenceForChar(const std::vector<CharInfo>& chars, size_t index)
 
 // Cuts one pdfium line where the text jumps back over a word gap on the same
 // baseline, or leaves a column gap.
-std::vector<std::vector<CharInfo>> splitNativePdfLineChars(const std::vector<CharInfo>& chars)
+std::vector<std::vector<CharInfo>> splitNativePdfLineChars(const std::vector<CharInfo>& source)
 {
+    const std::vector<CharInfo> chars = runsInTheirRoom(source);
     std::vector<double> heights;
     std::vector<double> widths;
     for (const CharInfo& c : chars) {

@@ -258,4 +258,14 @@ double PdfFontMetrics::advance(unsigned code) const
     return width * m_unit;
 }
 
+double PdfFontMetrics::readerAdvance(unsigned code) const
+{
+    const double exact = advance(code);
+    if (!m_standard.empty())
+        return exact;  // pdfium's own metrics, whole already
+    if (m_unit != 0.001)
+        return std::round(exact * 1000.0) / 1000.0;  // a Type 3 face's, in its own units
+    return std::trunc(exact * 1000.0 + 1e-9) / 1000.0;
+}
+
 }  // namespace pdfengine

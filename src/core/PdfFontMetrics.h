@@ -28,6 +28,10 @@ public:
     QString problem() const { return m_problem; }
     int codeBytes() const { return m_codeBytes; }
     double advance(unsigned code) const;
+    // The advance as pdfium places glyphs by it: the widths of /Widths, /W
+    // and /DW taken as whole thousandths, cut (it reads them as integers),
+    // a Type 3 face's rounded to a thousandth of its glyph space.
+    double readerAdvance(unsigned code) const;
     double centreRise() const { return m_centreRise; }
     // Where the middle of code's glyph stands from its origin: the middle of
     // the box a Type 3 glyph declares, else half its advance at centreRise.

@@ -1,5 +1,6 @@
 #include "SavedFileCheck.h"
 
+#include "KeptGlyphs.h"
 #include "MovedBoxCheck.h"
 #include "PageGlyphRemoval.h"
 #include "PageResourceNames.h"
@@ -569,9 +570,16 @@ QString compareChangedPage(const QByteArray& bytes, const QByteArray& sourceByte
         return QString();
     upright = upright && api.FPDFPage_GetRotation(before.get()) == 0;
     turnAsEdited(before.get(), edit.quarterTurns);
-    const EditAreas areas{edit.edited, edit.kept, edit.cleared, edit.moved};
-    if (!pagesChangeOnlyInside(before.get(), after.get(), areas, edit.textKept))
+    const EditAreas areas{edit.edited, edit.kept, edit.cleared, edit.moved, edit.glyphsKnown, edit.taken, edit.textEdited};
+    if (!pagesChangeOnlyInside(before.get(), after.get(), areas, edit.textKept && !edit.glyphsKnown))
         return changedOutsideText(index);
+    if (edit.glyphsKnown && edit.textKept) {
+        const KeptGlyphsVerdict glyphs = glyphsKeptAsBefore(before.get(), after.get(), edit.taken, edit.textEdited);
+        if (glyphs.takenLeft)
+            return deletedLeftText(index, glyphs.letters);
+        if (!glyphs.kept)
+            return changedOutsideText(index);
+    }
     QString reason;
     if (!movedBoxesLookAsBefore(source, page.source, written, index, edit.moved, &reason))
         return movedChangedText(index);
@@ -622,6 +630,9 @@ void PageEdit::add(const PageEdit& later, const QStringList& blockTexts)
     kept.insert(kept.end(), later.kept.begin(), later.kept.end());
     cleared.insert(cleared.end(), later.cleared.begin(), later.cleared.end());
     addMoves(later);
+    addTaken(later);
+    textEdited.insert(textEdited.end(), later.textEdited.begin(), later.textEdited.end());
+    glyphsKnown = glyphsKnown || later.glyphsKnown;
     deleted.insert(deleted.end(), later.deleted.begin(), later.deleted.end());
     placesKnown = placesKnown && later.placesKnown;
     textKept = textKept && later.textKept;
@@ -697,6 +708,24 @@ void PageEdit::addMoves(const PageEdit& later)
             stay.push_back(move);
     }
     moved = stay;
+}
+
+void PageEdit::addTaken(const PageEdit& later)
+{
+    for (const TakenGlyph& next : later.taken) {
+        // A glyph an earlier edit moved is that glyph where it went.
+        const auto earlier = std::find_if(taken.begin(), taken.end(), [&](const TakenGlyph& was) {
+            return was.moved && drawnAlike(was.spot.origin + was.by, was.spot.size, next.spot.origin, next.spot.size);
+        });
+        if (earlier == taken.end()) {
+            taken.push_back(next);
+        } else if (next.moved) {
+            earlier->by += next.by;
+        } else {
+            earlier->moved = false;
+            earlier->by = QPointF();
+        }
+    }
 }
 
 QString SavedFileCheck::problem(const QByteArray& bytes, int pages)

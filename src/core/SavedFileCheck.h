@@ -4,6 +4,7 @@
 // programs read; and page by page against the document as it was read, so
 // that what the user did not touch is kept and what the user wrote is there.
 
+#include "GlyphSpots.h"
 #include "TurnedBox.h"
 
 #include <QByteArray>
@@ -28,6 +29,12 @@ struct PageEdit {
     int quarterTurns = 0;            // the page's /Rotate when it was edited
     std::vector<MovedBox> moved;     // text only moved: it looks where it went as where it stood
     std::vector<TurnedBox> deleted;  // places of deleted blocks: no letter of the page's own stays there
+    // The page's own glyphs the edits took away or moved, where they knew
+    // them (default user space): the page's characters are then compared
+    // everywhere but in textEdited, those aside.
+    bool glyphsKnown = false;
+    std::vector<TakenGlyph> taken;
+    std::vector<TurnedBox> textEdited;
 
     // Takes a later edit of the same page in: its areas add to these, and a
     // text written before stays only where the page's blocks still hold it.
@@ -41,6 +48,7 @@ struct PageEdit {
 
 private:
     void addMoves(const PageEdit& later);
+    void addTaken(const PageEdit& later);
 };
 
 // A page of the written file: the page of the source it shows (-1: made or

@@ -72,3 +72,33 @@ bool linesCarryText(const TextBlock &block)
         texts << line.text;
     return texts.join(QLatin1Char(' ')).simplified() == block.text.simplified() && !block.text.trimmed().isEmpty();
 }
+
+TextBlock removedPlaceOf(const TextBlock &block)
+{
+    TextBlock place;
+    place.removed = true;
+    place.textEdited = true; // its place is rewritten (with nothing)
+    place.rect = place.originalRect = block.originalRect;
+    place.rotation = place.originalRotation = block.originalRotation;
+    for (const TextBlock::Line &line : block.lines) {
+        TextBlock::Line old;
+        // Recognised lines of a turned scan stand each in its own frame.
+        if (hasArea(line.originalRect)) {
+            old.rect = old.originalRect = line.originalRect;
+            old.originalText = line.originalText;
+            old.turn = line.turn;
+        } else if (!line.glyphBoxes.empty() && line.glyphBoxes.size() == size_t(line.glyphText.size()) &&
+                   !line.invisibleText) {
+            old.rect = line.rect;
+            old.glyphBoxes = line.glyphBoxes;
+            old.glyphText = line.glyphText;
+        } else {
+            continue;
+        }
+        place.lines.push_back(old);
+    }
+    place.pageIndex = block.pageIndex;
+    place.fontSize = block.fontSize;
+    place.color = block.color;
+    return place;
+}

@@ -153,3 +153,8 @@ bool isTurnedByUser(const TextBlock &block);
 
 // The block was moved, resized or rotated since it was made.
 bool scannedExportBlockMoved(const TextBlock &block);
+
+// What stands for a deleted block: its old place, cleared, with the places
+// its recognised lines were read at, and the glyph boxes of its lines of the
+// page's own text (by which their glyphs, and nothing over or under them, go).
+TextBlock removedPlaceOf(const TextBlock &block);

@@ -190,24 +190,7 @@ void PageEdits::rememberRemovedPlace(const TextBlock& block)
     // A block the user added has no old place; the page under it stays.
     if (block.removed || !hasArea(block.originalRect))
         return;
-    TextBlock place;
-    place.removed = true;
-    place.textEdited = true; // its place is rewritten (with nothing)
-    place.rect = place.originalRect = block.originalRect;
-    place.rotation = place.originalRotation = block.originalRotation;
-    // Recognised lines of a turned scan stand each in its own frame.
-    for (const TextBlock::Line& line : block.lines)
-        if (hasArea(line.originalRect)) {
-            TextBlock::Line old;
-            old.rect = old.originalRect = line.originalRect;
-            old.originalText = line.originalText;
-            old.turn = line.turn;
-            place.lines.push_back(old);
-        }
-    place.pageIndex = block.pageIndex;
-    place.fontSize = block.fontSize;
-    place.color = block.color;
-    m_removedPlaces.push_back(place);
+    m_removedPlaces.push_back(removedPlaceOf(block));
 }
 
 void PageEdits::removeBlocks(const QSet<int>& indexes)

@@ -10,12 +10,18 @@
 #include <qpdf/QPDFObjectHandle.hh>
 
 #include <QRandomGenerator>
+
+#include <functional>
 #include <QTemporaryDir>
 #include <QtTest>
 
 using pdfengine::ContentStreamEditor;
+using pdfengine::GlyphEdit;
+using pdfengine::GlyphSpot;
 using pdfengine::IncrementalUpdate;
 using pdfengine::QpdfFile;
+
+Q_DECLARE_METATYPE(pdfengine::GlyphEdit)
 
 namespace {
 
@@ -81,6 +87,58 @@ QRectF wordBox(PdfDocument& doc, const QString& word)
     return boxes.size() == 1 ? boxes.first() : QRectF();
 }
 
+// A page of content changed by change through the editor, written as an
+// update of the original and opened (before and after) from files in dir.
+struct EditedPage {
+    QByteArray original;
+    QByteArray updated;
+    std::string firstStream;  // the page's first content stream as changed
+    QString error;
+};
+EditedPage editPage(const QString& content, const std::function<bool(ContentStreamEditor&, QPDFObjectHandle&)>& change)
+{
+    EditedPage page;
+    page.original = pagePdf(content);
+    QpdfFile file;
+    if (!file.load(page.original, &page.error))
+        return page;
+    ContentStreamEditor editor(file.pdf(), helveticaWidths);
+    bool changed = false;
+    if (!file.run([&](QPDF& pdf) {
+            QPDFObjectHandle first = pdf.getAllPages().at(0);
+            changed = change(editor, first);
+            QPDFObjectHandle contents = first.getKey("/Contents");
+            page.firstStream = streamData(contents.isArray() ? contents.getArrayItem(0) : contents);
+        }, &page.error))
+        return page;
+    if (!changed) {
+        page.error = editor.lastError();
+        return page;
+    }
+    if (!IncrementalUpdate::append(file.pdf(), page.original, editor.changedObjects(), &page.updated, &page.error))
+        page.updated.clear();
+    return page;
+}
+
+bool openBoth(const EditedPage& page, const QTemporaryDir& dir, const QString& stem, PdfDocument& before,
+              PdfDocument& after)
+{
+    const QString a = dir.filePath(stem + QStringLiteral("-before.pdf"));
+    const QString b = dir.filePath(stem + QStringLiteral("-after.pdf"));
+    return !page.updated.isEmpty() && fixtures::writeFile(a, page.original) && fixtures::writeFile(b, page.updated) &&
+           before.open(a) && after.open(b);
+}
+
+// The spots of count glyphs of F2 at size 10 from x along the baseline y,
+// each the rank-th drawn alike there.
+std::vector<GlyphSpot> courierSpots(double x, double y, int count, int rank = 0)
+{
+    std::vector<GlyphSpot> spots;
+    for (int i = 0; i < count; ++i)
+        spots.push_back({QPointF(x + 6 * i, y), 10, rank});
+    return spots;
+}
+
 }  // namespace
 
 class TestContentStreamEditor : public QObject {
@@ -91,6 +149,8 @@ private slots:
     void removesExactly();
     void movedTextKeepsItsPlaces_data();
     void movedTextKeepsItsPlaces();
+    void spotsTakeOnlyTheirGlyphs_data();
+    void spotsTakeOnlyTheirGlyphs();
     void refusesWhatItCannotPlace_data();
     void refusesWhatItCannotPlace();
     void formDrawnOnceIsCopied();
@@ -163,34 +223,24 @@ void TestContentStreamEditor::removesExactly()
     QFETCH(QString, changedOp);
     QFETCH(QRectF, area);
     QFETCH(QStringList, kept);
-    const QByteArray original = pagePdf(content);
-    QpdfFile file;
-    QString error;
-    QVERIFY(file.load(original, &error));
-    ContentStreamEditor editor(file.pdf(), helveticaWidths);
-    std::string edited;
-    QVERIFY(file.run([&](QPDF& pdf) {
-        QPDFObjectHandle page = pdf.getAllPages().at(0);
-        QVERIFY2(editor.removeGlyphs(page, {area}), qPrintable(editor.lastError()));
-        edited = streamData(page.getKey("/Contents"));
-    }, &error));
-    QCOMPARE(editor.glyphsRemoved(), 4);
+    int removed = 0;
+    const EditedPage page = editPage(content, [&](ContentStreamEditor& editor, QPDFObjectHandle& first) {
+        const bool done = editor.removeGlyphs(first, {area});
+        removed = editor.glyphsRemoved();
+        return done;
+    });
+    QVERIFY2(page.error.isEmpty(), qPrintable(page.error));
+    QCOMPARE(removed, 4);
+    const std::string& edited = page.firstStream;
     const std::string old = content.toLatin1().toStdString();
     const size_t at = old.rfind(changedOp.toLatin1().toStdString());
     const size_t after = old.size() - at - size_t(changedOp.toLatin1().size());
     QVERIFY(edited.size() >= at + after);
     QCOMPARE(edited.substr(0, at), old.substr(0, at));
     QCOMPARE(edited.substr(edited.size() - after), old.substr(old.size() - after));
-
-    QByteArray updated;
-    QVERIFY2(IncrementalUpdate::append(file.pdf(), original, editor.changedObjects(), &updated, &error),
-             qPrintable(error));
-    QVERIFY(updated.startsWith(original));
-    const QString before = m_dir.filePath(QStringLiteral("before.pdf"));
-    const QString afterPath = m_dir.filePath(QStringLiteral("after.pdf"));
-    QVERIFY(fixtures::writeFile(before, original) && fixtures::writeFile(afterPath, updated));
+    QVERIFY(page.updated.startsWith(page.original));
     PdfDocument a, b;
-    QVERIFY(a.open(before) && b.open(afterPath));
+    QVERIFY(openBoth(page, m_dir, QStringLiteral("removed"), a, b));
     QVERIFY(!b.extractAllText(0).contains(QStringLiteral("GONE")));
     for (const QString& word : kept) {
         const QRectF was = wordBox(a, word), now = wordBox(b, word);
@@ -225,30 +275,93 @@ void TestContentStreamEditor::movedTextKeepsItsPlaces()
     QFETCH(QString, content);
     QFETCH(QStringList, moved);
     const QPointF by(30.25, -41.5);
-    const QByteArray original = pagePdf(content);
-    QpdfFile file;
-    QString error;
-    QVERIFY(file.load(original, &error));
-    ContentStreamEditor editor(file.pdf(), helveticaWidths);
     const pdfengine::GlyphMove move{QPolygonF(QRectF(70, 676, 300, 12)), by};
-    QVERIFY(file.run([&](QPDF& pdf) {
-        QPDFObjectHandle page = pdf.getAllPages().at(0);
-        QVERIFY2(editor.removeAndMoveGlyphs(page, {}, {move}), qPrintable(editor.lastError()));
-    }, &error));
-    QByteArray updated;
-    QVERIFY2(IncrementalUpdate::append(file.pdf(), original, editor.changedObjects(), &updated, &error),
-             qPrintable(error));
-    const QString before = m_dir.filePath(QStringLiteral("moved-before.pdf"));
-    const QString afterPath = m_dir.filePath(QStringLiteral("moved-after.pdf"));
-    QVERIFY(fixtures::writeFile(before, original) && fixtures::writeFile(afterPath, updated));
+    const EditedPage page = editPage(content, [&](ContentStreamEditor& editor, QPDFObjectHandle& first) {
+        return editor.removeAndMoveGlyphs(first, {}, {move});
+    });
+    QVERIFY2(page.error.isEmpty(), qPrintable(page.error));
     PdfDocument a, b;
-    QVERIFY(a.open(before) && b.open(afterPath));
+    QVERIFY(openBoth(page, m_dir, QStringLiteral("moved"), a, b));
     QCOMPARE(wordBox(b, QStringLiteral("KEEP")), wordBox(a, QStringLiteral("KEEP")));
     for (const QString& word : moved) {
         const QRectF was = wordBox(a, word), now = wordBox(b, word);
         QVERIFY2(!was.isNull() && !now.isNull(), qPrintable(word));
         QVERIFY2(qAbs(now.x() - was.x() - by.x()) < 0.01 && qAbs(now.y() - was.y() - by.y()) < 0.01,
                  qPrintable(QStringLiteral("%1 moved by %2, %3").arg(word).arg(now.x() - was.x()).arg(now.y() - was.y())));
+    }
+}
+
+void TestContentStreamEditor::spotsTakeOnlyTheirGlyphs_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<GlyphEdit>("edit");
+    QTest::addColumn<QStringList>("gone");
+    QTest::addColumn<QStringList>("kept");
+    QTest::addColumn<QStringList>("moved");  // by (30, -40)
+    const QPointF by(30, -40);
+    // A stamp at twice the size laid over the line, its glyphs centred in the line's box.
+    const QString stamped =
+        QStringLiteral("BT /F2 10 Tf 72 680 Td (UNDER line) Tj ET BT /F2 20 Tf 74 676 Td (STAMP) Tj ET");
+    QTest::newRow("a line under a stamp") << stamped << GlyphEdit{{}, courierSpots(72, 680, 5), {}, {}}
+                                          << QStringList{"UNDER"} << QStringList{"STAMP", "line"} << QStringList();
+    QTest::newRow("a stamp over a line") << stamped
+                                         << GlyphEdit{{}, {{{74, 676}, 20, 0}, {{86, 676}, 20, 0}, {{98, 676}, 20, 0},
+                                                           {{110, 676}, 20, 0}, {{122, 676}, 20, 0}}, {}, {}}
+                                         << QStringList{"STAMP"} << QStringList{"UNDER", "line"} << QStringList();
+    // Two pages' first lines laid at one place in one face: each glyph of
+    // the second is the second drawn there (its "P" readers take for the first's).
+    QTest::newRow("the second of glyphs drawn alike")
+        << "BT /F2 10 Tf 72 680 Td (PAGE) Tj ET BT /F2 10 Tf 72 680 Td (POTS) Tj ET"
+        << GlyphEdit{{}, courierSpots(78, 680, 3, 1), {}, {}} << QStringList{"POTS"} << QStringList{"PAGE"}
+        << QStringList();
+    // Drawn a third of a point apart, readers take the two for one glyph each.
+    QTest::newRow("a bold face drawn twice")
+        << "BT /F2 10 Tf 72 700 Td (KEEP) Tj ET BT /F2 10 Tf 72 680 Td (GONE) Tj ET BT /F2 10 Tf 72.3 680 Td (GONE) Tj ET"
+        << GlyphEdit{{}, courierSpots(72, 680, 4), {}, {}} << QStringList{"GONE"} << QStringList{"KEEP"}
+        << QStringList();
+    // A rule wholly inside a word that goes goes with it; one outside stays.
+    QTest::newRow("a rule inside the word")
+        << "BT /F2 10 Tf 72 680 Td (UNDER line) Tj ET 72 678 30 0.5 re f 140 678 30 0.5 re f"
+        << GlyphEdit{{}, courierSpots(72, 680, 5), {QPolygonF(QRectF(71, 676, 32, 14))}, {}}
+        << QStringList{"UNDER"} << QStringList{"line"} << QStringList();
+    QTest::newRow("a word moved from under a stamp")
+        << stamped << GlyphEdit{{}, {}, {}, {{QPolygonF(QRectF(71, 676, 32, 14)), by, courierSpots(72, 680, 5)}}}
+        << QStringList() << QStringList{"STAMP", "line"} << QStringList{"UNDER"};
+}
+
+// Glyphs named by their spots go or move, and nothing else: not what is
+// drawn over or under them, nor another line's glyph drawn alike there.
+void TestContentStreamEditor::spotsTakeOnlyTheirGlyphs()
+{
+    QFETCH(QString, content);
+    QFETCH(GlyphEdit, edit);
+    QFETCH(QStringList, gone);
+    QFETCH(QStringList, kept);
+    QFETCH(QStringList, moved);
+    const EditedPage page = editPage(content, [&](ContentStreamEditor& editor, QPDFObjectHandle& first) {
+        return editor.editGlyphs(first, edit);
+    });
+    QVERIFY2(page.error.isEmpty(), qPrintable(page.error));
+    const std::string& edited = page.firstStream;
+    PdfDocument a, b;
+    QVERIFY(openBoth(page, m_dir, QStringLiteral("spots"), a, b));
+    for (const QString& word : gone)
+        QVERIFY2(b.findText(0, word).isEmpty(), qPrintable(word));
+    for (const QString& word : kept) {
+        const QRectF was = wordBox(a, word), now = wordBox(b, word);
+        QVERIFY2(!was.isNull() && !now.isNull() && qAbs(was.x() - now.x()) < 0.05 && qAbs(was.y() - now.y()) < 0.05,
+                 qPrintable(word));
+    }
+    for (const QString& word : moved) {
+        const QRectF was = wordBox(a, word), now = wordBox(b, word);
+        QVERIFY2(!was.isNull() && !now.isNull() && qAbs(now.x() - was.x() - 30) < 0.01 &&
+                     qAbs(now.y() - was.y() + 40) < 0.01,
+                 qPrintable(word));
+    }
+    // The rule of the word taken, and only it.
+    if (content.contains(QStringLiteral(" re f"))) {
+        QVERIFY(edited.find("72 678 30 0.5 re f") == std::string::npos);
+        QVERIFY(edited.find("140 678 30 0.5 re f") != std::string::npos);
     }
 }
 

@@ -84,6 +84,17 @@ std::vector<TextBlock>::iterator blockWithText(std::vector<TextBlock>& blocks, c
     return std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) { return b.text.trimmed() == text; });
 }
 
+// How many times each letter stands in a text, blanks aside: readers part
+// the words of lines laid over each other each their own way.
+QMap<QChar, int> letterCounts(const QString& text)
+{
+    QMap<QChar, int> counts;
+    for (const QChar c : text)
+        if (!c.isSpace())
+            ++counts[c];
+    return counts;
+}
+
 } // namespace
 
 class TestPdfDocumentContent : public QObject {
@@ -97,6 +108,8 @@ private slots:
     void fiveEditCyclesKeepTheLineInPlace();
     void editChangesOnlyTheEditedLine_data();
     void editChangesOnlyTheEditedLine();
+    void linesLaidOverEachOtherKeepEachOther_data();
+    void linesLaidOverEachOtherKeepEachOther();
     void unchangedBlocksKeepTheWordCount_data();
     void unchangedBlocksKeepTheWordCount();
     void scannedLineIsCoveredWhole();
@@ -631,6 +644,132 @@ void TestPdfDocumentContent::editChangesOnlyTheEditedLine()
     for (const TextBlock& other : blocks)  // every unedited line searchable before still is
         if (other.text != edited && sourceText.contains(other.text.trimmed()))
             QVERIFY2(pageText.contains(other.text.trimmed()), qPrintable(other.text));
+}
+
+// Pages with lines laid over each other: a stamp over a title, qpdf's
+// overlays and underlays (one at the very place and size of the other); and
+// lines whose words carry marks, a word of them corrected. One line edited
+// (or deleted, where edited is empty): for poppler and mupdf the page reads
+// as before, that line's changed letters aside (marks counted), and looks
+// the same outside its box; the edited line keeps its colour and size.
+void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("edited");
+    QTest::addColumn<QColor>("colour");  // of the edited line, for mupdf; invalid: not looked at
+    QTest::addColumn<double>("size");
+    QTest::addColumn<QString>("then");  // the saved line corrected again to it, in a new session; empty: not
+    const QString stamp = QStringLiteral("STAMP COPY 2026"), title = QStringLiteral("The GOST bundle: ugost2008s.bst");
+    QTest::newRow("stamp over a title, the stamp") << "gost-title-stamped.pdf" << stamp << stamp + " Qux" << QColor(Qt::red)
+                                                   << 28.0 << stamp + " Qux 2";
+    QTest::newRow("stamp over a title, the title") << "gost-title-stamped.pdf" << title
+                                                   << "The GOST bundles: ugost2008s.bst" << QColor() << 0.0 << QString();
+    QTest::newRow("stamp over a title, the stamp deleted") << "gost-title-stamped.pdf" << stamp << QString()
+                                                           << QColor() << 0.0 << QString();
+    QTest::newRow("qpdf underlay, the line over it") << "qpdf-underlay-uo7.pdf" << "Page 1 - red" << "Page 1 - red Qux"
+                                                     << QColor(Qt::red) << 24.0 << QString();
+    QTest::newRow("qpdf underlay, the line under it") << "qpdf-underlay-uo7.pdf" << "Original page 0"
+                                                      << "Original page 0 Qux" << QColor() << 0.0 << QString();
+    QTest::newRow("qpdf job's underlay and overlay") << "qpdf-job-underlay-overlay.pdf" << "Page 1 - red"
+                                                     << "Page 1 - blue" << QColor() << 0.0 << QString();
+    QTest::newRow("qpdf overlay at the same place and size") << "qpdf-potato-overlay.pdf" << "Potato" << "Potato Qux"
+                                                             << QColor() << 0.0 << QString();
+    // A word of a line corrected: the words left keep their marks (poppler
+    // reads the stress accents), the others of the page stay.
+    const QString accented = QStringLiteral("носі він може розділятися по складах, напр.: пере-вірка і");
+    QTest::newRow("Ukrainian rules, a word of an accented line") << "pdftex-ukrainian-rules.pdf" << accented
+                                                                 << QString(accented).replace("складах,", "складах і,")
+                                                                 << QColor() << 0.0 << QString();
+    QTest::newRow("Ukrainian rules, a shorter word") << "pdftex-ukrainian-rules.pdf" << accented
+                                                     << QString(accented).replace("розділятися", "ділитися")
+                                                     << QColor() << 0.0 << QString();
+    // Marks over marks (U+0486 under U+0301) and titlos, set by XeTeX.
+    const QString slavonic = QStringLiteral("форматом, то получим: пѧто́къ, к҃в_гѡ апрі́ллїа, лѣ́та ѿ сотворе́нїѧ мі́_");
+    QTest::newRow("Church Slavonic manual, a word before marked ones")
+        << "xetex-churchslavonic-ru.pdf" << slavonic << QString(slavonic).replace("форматом,", "форматом же,") << QColor()
+        << 0.0 << QString(slavonic).replace("форматом,", "форматом же,").replace("получим:", "получили:");
+}
+
+void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, line);
+    QFETCH(QString, edited);
+    QFETCH(QColor, colour);
+    QFETCH(double, size);
+    QFETCH(QString, then);
+    const QString source = fixtures::realPdf(file);
+    QString current = source, was = line;
+    QRectF box;
+    double baseline = 0;
+    double height = 0;
+    const QString out = path(QStringLiteral("overlaid-%1.pdf").arg(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '-')));
+    // The edit, then where asked a correction of the saved line in a new session.
+    for (const QString& text : then.isEmpty() ? QStringList{edited} : QStringList{edited, then}) {
+        PdfDocument doc;
+        QVERIFY(doc.open(current));
+        height = doc.pageSize(0).height();
+        std::vector<TextBlock> blocks = doc.extractText(0);
+        const auto block = blockWithText(blocks, was);
+        QVERIFY2(block != blocks.end(), qPrintable(was));
+        if (current == source) {
+            box = shownBox(block->originalRect, block->originalRotation);
+            const TextBlock::Line& read = block->lines.front();
+            baseline = read.rect.y() + (read.placement ? read.placement->origin.y() : 0.0);
+        }
+        if (text.isEmpty()) {
+            *block = removedPlaceOf(*block);  // as the window deletes it
+        } else {
+            block->text = text;
+            block->textEdited = true;
+        }
+        QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
+        const QString saved = current == source ? out : path(QStringLiteral("again.pdf"));
+        QVERIFY2(doc.save(saved), qPrintable(doc.lastError()));
+        if (saved != out) {
+            QFile::remove(out);
+            QVERIFY(QFile::rename(saved, out));
+        }
+        current = out;
+        was = text;
+    }
+    if (!then.isEmpty())
+        edited = then;
+
+    const auto expected = [&](const QString& before) {
+        QMap<QChar, int> counts = letterCounts(before);
+        const QMap<QChar, int> gone = letterCounts(line), added = letterCounts(edited);
+        for (auto it = gone.begin(); it != gone.end(); ++it)
+            if ((counts[it.key()] -= it.value()) <= 0)
+                counts.remove(it.key());
+        for (auto it = added.begin(); it != added.end(); ++it)
+            counts[it.key()] += it.value();
+        return counts;
+    };
+    const QString popplerBefore = pdftools::run(QStringLiteral("pdftotext"), {source, QStringLiteral("-")}).out;
+    const QString popplerAfter = pdftools::run(QStringLiteral("pdftotext"), {out, QStringLiteral("-")}).out;
+    QCOMPARE(letterCounts(popplerAfter), expected(popplerBefore));
+    QCOMPARE(letterCounts(pdftools::mupdfText(out, 0)), expected(pdftools::mupdfText(source, 0)));
+    // Outside the line's old box and its new one.
+    QList<QRectF> boxes{box};
+    PdfDocument reread;
+    QVERIFY(reread.open(out));
+    std::vector<TextBlock> again = reread.extractText(0);
+    if (const auto written = blockWithText(again, edited); written != again.end())
+        boxes << shownBox(written->rect, written->rotation);
+    const double share = changedShareOutside(pdftools::renderPage(source, 0, 100), pdftools::renderPage(out, 0, 100),
+                                             boxes, height, 100);
+    QVERIFY2(share <= 0.0002, qPrintable(QString::number(share)));
+    if (!colour.isValid())
+        return;
+    // Every letter of the edited line, kept or typed, on its baseline in its
+    // colour and size (a line under it may stand there too, in its own).
+    int found = 0;
+    for (const pdftools::MupdfChar& c : pdftools::mupdfChars(out, 0))
+        found += std::abs(height - c.origin.y() - baseline) < 0.5 && edited.contains(c.text) && c.color == colour &&
+                 std::abs(c.size - size) < 0.05 * size;
+    QVERIFY2(found >= edited.size() - edited.count(QLatin1Char(' ')), qPrintable(QString::number(found)));
 }
 
 // Writing a page's own blocks back unchanged writes nothing and adds no second

@@ -460,3 +460,33 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   qpdf --deterministic-id --remove-unreferenced-resources=yes --empty \
     --pages reportlab/usr/share/doc/python-reportlab-doc/reportlab-userguide.pdf 12 -- "$here/reportlab-guide.pdf"
 )
+
+# ---- Lines laid over each other ----
+# A red one-line stamp "STAMP COPY 2026" (Helvetica-Bold 28, written by hand)
+# laid by qpdf over the title of page 1 of the GOST bundle's ugost2008s example
+# as Debian 12 ships it (texlive-lang-cyrillic 2022.20230122-1, MiKTeX pdfTeX
+# 1.40.21); and pages of qpdf's own overlay and underlay tests, from its
+# Debian 12 source (qpdf 11.3.0-1+deb12u1, qpdf/qtest/qpdf): page 1 of uo-7.pdf
+# ("Page 1 - red" over "Original page 0") and of job-json-underlay-overlay.pdf,
+# and minimal.pdf ("Potato") laid over overlay-copy-annotations-p1.pdf where
+# its "Page 1 - red" stands, in the same face and size.
+(
+  cd "$work"
+  apt-get download texlive-lang-cyrillic=2022.20230122-1 >/dev/null
+  dpkg-deb -x texlive-lang-cyrillic_2022.20230122-1_all.deb cyrillic
+  qpdf --deterministic-id "$src/stamp.pdf.in" stamp.pdf 2>/dev/null || [ $? -eq 3 ]
+  qpdf --deterministic-id --empty --pages \
+    cyrillic/usr/share/doc/texlive-doc/bibtex/gost/examples/utf8/ugost2008s.pdf 1 -- title.pdf
+  qpdf --deterministic-id title.pdf --overlay stamp.pdf -- "$here/gost-title-stamped.pdf"
+  # Page 6 of the churchslavonic package's Russian manual (XeTeX 0.99996):
+  # words with marks over marks and titlos.
+  qpdf --deterministic-id --empty --pages \
+    cyrillic/usr/share/doc/texlive-doc/latex/churchslavonic/churchslavonic-ru.pdf 6 -- "$here/xetex-churchslavonic-ru.pdf"
+  # qpdf's source as fetched for the forms above.
+  tests=qpdf-11.3.0/qpdf/qtest/qpdf
+  tar xzf qpdf_11.3.0.orig.tar.gz "$tests"
+  qpdf --deterministic-id --empty --pages "$tests/uo-7.pdf" 1 -- "$here/qpdf-underlay-uo7.pdf"
+  qpdf --deterministic-id --empty --pages "$tests/job-json-underlay-overlay.pdf" 1 -- "$here/qpdf-job-underlay-overlay.pdf"
+  qpdf --deterministic-id "$tests/overlay-copy-annotations-p1.pdf" --overlay "$tests/minimal.pdf" -- \
+    "$here/qpdf-potato-overlay.pdf"
+)

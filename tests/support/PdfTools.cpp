@@ -4,6 +4,7 @@
 #include <QTemporaryDir>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QXmlStreamReader>
 
 namespace pdftools {
 
@@ -160,6 +161,34 @@ QString mupdfText(const QString& pdf, int pageIndex, const QString& password)
         arguments << QStringLiteral("-p") << password;
     const Result result = run(QStringLiteral("mutool"), arguments << pdf << QString::number(pageIndex + 1));
     return result.exitCode == 0 ? result.out : QString();
+}
+
+QList<MupdfChar> mupdfChars(const QString& pdf, int pageIndex)
+{
+    QList<MupdfChar> chars;
+    const Result result = run(QStringLiteral("mutool"), {QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-F"),
+                                                         QStringLiteral("stext"), QStringLiteral("-o"), QStringLiteral("-"),
+                                                         pdf, QString::number(pageIndex + 1)});
+    if (result.exitCode != 0)
+        return chars;
+    QXmlStreamReader xml(result.out);
+    QString font;
+    double size = 0;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        const QXmlStreamAttributes attributes = xml.attributes();
+        if (xml.name() == QLatin1String("font")) {
+            font = attributes.value(QLatin1String("name")).toString();
+            size = attributes.value(QLatin1String("size")).toDouble();
+        } else if (xml.name() == QLatin1String("char")) {
+            chars.push_back({attributes.value(QLatin1String("c")).toString(),
+                             QPointF(attributes.value(QLatin1String("x")).toDouble(),
+                                     attributes.value(QLatin1String("y")).toDouble()),
+                             font, size, QColor(attributes.value(QLatin1String("color")).toString())});
+        }
+    }
+    return chars;
 }
 
 ReaderPageCounts readerPageCounts(const QString& pdf, const QString& password)

@@ -2,7 +2,9 @@
 // The command-line PDF tools (poppler-utils, qpdf, mupdf-tools, libxml2-utils) that the
 // tests use to look at written files from outside.
 
+#include <QColor>
 #include <QImage>
+#include <QPointF>
 #include <QList>
 #include <QRectF>
 #include <QSizeF>
@@ -66,6 +68,17 @@ QList<WordBox> wordBoxes(const QString& pdf, int pageIndex);
 
 // The text mupdf reads on a page (mutool draw -F txt); empty where it reads none.
 QString mupdfText(const QString& pdf, int pageIndex, const QString& password = QString());
+
+// One character mupdf reads on a page (mutool draw -F stext): its text, its
+// origin (points, top-left origin), its font's name and size and its colour.
+struct MupdfChar {
+    QString text;
+    QPointF origin;
+    QString font;
+    double size = 0;
+    QColor color;
+};
+QList<MupdfChar> mupdfChars(const QString& pdf, int pageIndex);
 
 // The page count each reader finds: qpdf, poppler (pdfinfo) and mupdf (mutool info); -1 where one fails.
 // password: given to qpdf and mupdf, which ask for it where poppler does not.

@@ -1,0 +1,248 @@
+// Corrections of one word in a line of real pages, as the in-place editor
+// leaves a block, saved and read back.
+//
+// One correction: correctsweep_bench --one FILE PAGE FROM TO OUT
+//   the first line holding FROM gets TO in its place, is saved to OUT, and
+//   poppler's words of the page before and after are listed.
+// A sweep: correctsweep_bench FOLDER [--keep DIR]
+//   on the first, second and middle page of each PDF whose text the window
+//   offers for editing, the longest one-line block of three words or more
+//   gets its middle word corrected (its last letter doubled) and is saved;
+//   the saved file is opened again and the word before it corrected the same
+//   way and saved. Prints a line per correction and the totals: tried, saved,
+//   refused and why, and how many words of the line the user did not touch
+//   read otherwise in poppler afterwards (their letters and marks).
+#include "PdfDocument.h"
+#include "SweepPages.h"
+#include "TextBlock.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <cmath>
+
+namespace {
+
+struct Word {
+    QString text;
+    QRectF box;  // points, top-left origin, as poppler gives it
+};
+
+// poppler's words of a page with their boxes.
+std::vector<Word> popplerWords(const QString& pdf, int page)
+{
+    const QString number = QString::number(page + 1);
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-f"), number, QStringLiteral("-l"), number,
+                                          QStringLiteral("-bbox"), pdf, QStringLiteral("-")});
+    std::vector<Word> words;
+    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+        return words;
+    static const QRegularExpression word(
+        QStringLiteral("<word xMin=\"([-0-9.]+)\" yMin=\"([-0-9.]+)\" xMax=\"([-0-9.]+)\" yMax=\"([-0-9.]+)\">(.*)</word>"));
+    for (auto it = word.globalMatch(QString::fromUtf8(p.readAllStandardOutput())); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        QString text = m.captured(5);
+        text.replace(QStringLiteral("&amp;"), QStringLiteral("&"))
+            .replace(QStringLiteral("&lt;"), QStringLiteral("<"))
+            .replace(QStringLiteral("&gt;"), QStringLiteral(">"))
+            .replace(QStringLiteral("&quot;"), QStringLiteral("\""));
+        words.push_back({text, QRectF(QPointF(m.captured(1).toDouble(), m.captured(2).toDouble()),
+                                      QPointF(m.captured(3).toDouble(), m.captured(4).toDouble()))});
+    }
+    return words;
+}
+
+// The words poppler reads whose middles stand in band (points, top-left origin).
+QStringList wordsIn(const std::vector<Word>& words, const QRectF& band)
+{
+    QStringList found;
+    for (const Word& word : words)
+        if (band.contains(word.box.center()))
+            found << word.text;
+    return found;
+}
+
+// A word of the text corrected: its last letter doubled.
+QString corrected(const QString& word)
+{
+    for (qsizetype i = word.size() - 1; i >= 0; --i)
+        if (word[i].isLetter())
+            return word.left(i + 1) + word[i] + word.mid(i + 1);
+    return word + QStringLiteral("х");
+}
+
+struct Outcome {
+    bool saved = false;
+    QString reason;
+    int keptChanged = 0;  // words of the line the user left that read otherwise afterwards
+    int keptWords = 0;
+};
+
+// The line of page holding what, or the longest one-line block of three
+// words or more when what is empty: word index `word` (the middle one when
+// negative) replaced by `to` (corrected when empty), saved to out.
+Outcome correctOnce(const QString& file, int page, const QString& what, int word, const QString& to,
+                    const QString& out, QString* lineText)
+{
+    Outcome outcome;
+    PdfDocument doc;
+    if (!doc.open(file)) {
+        outcome.reason = QStringLiteral("open: ") + doc.lastError();
+        return outcome;
+    }
+    std::vector<TextBlock> blocks = doc.extractText(page);
+    TextBlock* chosen = nullptr;
+    for (TextBlock& block : blocks) {
+        if (block.isImage || block.lines.size() != 1)
+            continue;
+        if (!what.isEmpty() ? block.text.contains(what)
+                            : std::abs(block.rotation) < 0.01 &&
+                                  block.text.simplified().split(QLatin1Char(' ')).size() >= 3 &&
+                                  (!chosen || block.text.size() > chosen->text.size()))
+            chosen = &block;
+        if (chosen && !what.isEmpty())
+            break;
+    }
+    if (!chosen) {
+        outcome.reason = QStringLiteral("no line");
+        return outcome;
+    }
+    const QStringList words = chosen->text.simplified().split(QLatin1Char(' '));
+    // -1: the middle word, -2: the one before it; none with what given.
+    const qsizetype at = !what.isEmpty() ? -1 : std::max<qsizetype>(words.size() / 2 + (word == -2 ? -1 : 0), 0);
+    QString text = chosen->text;
+    if (at < 0) {
+        text.replace(what, to);
+    } else {
+        QStringList changed = words;
+        changed[at] = to.isEmpty() ? corrected(words[at]) : to;
+        text = changed.join(QLatin1Char(' '));
+    }
+    *lineText = chosen->text;
+    const QRectF band = chosen->originalRect;
+    const double height = doc.pageSize(page).height();
+    const QRectF popplerBand(band.x() - 2, height - band.bottom(), band.width() + 400, band.height());
+    chosen->text = text;
+    chosen->textEdited = true;
+    QFile::remove(out);
+    outcome.saved = doc.overlayOcrText(page, blocks, false) && doc.save(out);
+    if (!outcome.saved) {
+        outcome.reason = doc.lastError();
+        return outcome;
+    }
+    // The words the user left, as poppler reads them in the line before and after.
+    const QStringList before = wordsIn(popplerWords(file, page), popplerBand);
+    QStringList after = wordsIn(popplerWords(out, page), popplerBand);
+    // Marks aside: the engine's text may leave out a mark poppler reads.
+    const auto bare = [](const QString& word) {
+        QString letters;
+        for (const QChar c : word)
+            if (c.category() != QChar::Mark_NonSpacing && c.category() != QChar::Mark_Enclosing)
+                letters += c;
+        return letters;
+    };
+    QStringList bareWords;
+    for (const QString& w : words)
+        bareWords << bare(w);
+    for (const QString& was : before) {
+        if (!bareWords.contains(bare(was)))
+            continue;  // a word of another line reaching into the band
+        const bool touched = at >= 0 ? bare(was) == bareWords[at] : what.contains(bare(was));
+        if (touched)
+            continue;
+        ++outcome.keptWords;
+        if (after.removeOne(was))
+            continue;
+        ++outcome.keptChanged;
+        outcome.reason += (outcome.reason.isEmpty() ? QString() : QStringLiteral(", ")) + was;
+    }
+    return outcome;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    QTextStream out(stdout);
+    if (args.size() == 6 && args[0] == QStringLiteral("--one")) {
+        QString line;
+        const Outcome outcome = correctOnce(args[1], args[2].toInt() - 1, args[3], -1, args[4], args[5], &line);
+        out << "line: " << line << '\n';
+        out << (outcome.saved ? QStringLiteral("saved") : QStringLiteral("refused: ") + outcome.reason) << '\n';
+        if (outcome.saved)
+            out << "kept words read otherwise: " << outcome.keptChanged << " of " << outcome.keptWords << ' '
+                << outcome.reason << '\n';
+        return outcome.saved ? 0 : 1;
+    }
+    QString keep;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--keep")); at >= 0 && at + 1 < args.size()) {
+        keep = args[at + 1];
+        args.remove(at, 2);
+    }
+    if (args.size() != 1) {
+        out << "usage: correctsweep_bench FOLDER [--keep DIR] | --one FILE PAGE FROM TO OUT\n";
+        return 2;
+    }
+    QDir folder(args.first());
+    QTemporaryDir scratch;
+    int tried = 0, saved = 0, keptWords = 0, keptChanged = 0;
+    QMap<QString, int> refusals;
+    for (const bench::SweptPage& swept : bench::sweptPages(folder)) {
+        const QString& name = swept.name;
+        const QString& file = swept.file;
+        const int page = swept.page;
+        QString current = file;
+        for (int round = 0; round < 2; ++round) {
+            const QString saveTo = scratch.filePath(QStringLiteral("round%1.pdf").arg(round));
+            QString line;
+            // The middle word first, then the one before it.
+            const Outcome outcome = correctOnce(current, page, QString(), round == 0 ? -1 : -2, QString(), saveTo, &line);
+            if (outcome.reason == QStringLiteral("no line"))
+                break;
+            ++tried;
+            QString verdict;
+            if (outcome.saved) {
+                ++saved;
+                keptWords += outcome.keptWords;
+                keptChanged += outcome.keptChanged;
+                verdict = QStringLiteral("saved, kept words read otherwise %1 of %2%3")
+                              .arg(outcome.keptChanged)
+                              .arg(outcome.keptWords)
+                              .arg(outcome.reason.isEmpty() ? QString() : QStringLiteral(" (") + outcome.reason + ')');
+                if (!keep.isEmpty())
+                    QFile::copy(saveTo, QDir(keep).filePath(
+                                            QStringLiteral("%1-p%2-r%3.pdf").arg(QFileInfo(name).baseName()).arg(page + 1).arg(round + 1)));
+            } else {
+                QString reason = outcome.reason;
+                reason.remove(QRegularExpression(QStringLiteral("\\d+")));
+                reason.remove(QRegularExpression(QStringLiteral("«[^»]*»")));
+                ++refusals[reason.left(120)];
+                verdict = QStringLiteral("refused: ") + outcome.reason.left(160);
+            }
+            out << name << " p" << page + 1 << " round " << round + 1 << " \"" << line.left(50) << "\": " << verdict
+                << '\n';
+            out.flush();
+            if (!outcome.saved)
+                break;
+            const QString next = scratch.filePath(QStringLiteral("current%1.pdf").arg(round));
+            QFile::remove(next);
+            QFile::copy(saveTo, next);
+            current = next;
+        }
+    }
+    out << "\ncorrections tried " << tried << ", saved " << saved << ", refused " << tried - saved << '\n';
+    out << "words of the corrected lines left as they were: " << keptWords << ", reading otherwise afterwards: "
+        << keptChanged << '\n';
+    for (auto it = refusals.cbegin(); it != refusals.cend(); ++it)
+        out << "  " << it.value() << " × " << it.key() << '\n';
+    return 0;
+}

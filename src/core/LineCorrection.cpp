@@ -1,0 +1,315 @@
+#include "LineCorrection.h"
+
+#include "OldLine.h"
+#include "ScanLineWords.h"
+
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+namespace pdfengine {
+
+namespace {
+
+constexpr double kBlankOfSize = 0.25;   // a blank when neither the page nor the face tells one
+constexpr double kSameBox = 1e-6;       // points: a kept word's box as laid is its old box
+constexpr double kLineSizeShare = 0.85; // a glyph this much smaller stands off the line (a mark)
+constexpr double kLeastShift = 0.001;   // points a kept word moves before it counts as moved
+const QChar kNeverTyped(0xFFFF);        // marks an old word no typed word equals
+
+QStringList wordsIn(const QString& text)
+{
+    static const QRegularExpression blanks(QStringLiteral("\\s+"));
+    return text.split(blanks, Qt::SkipEmptyParts);
+}
+
+// The glyphs of some words of the line, in its frame, those with ink only.
+std::vector<PageGlyph> inkOf(const LineGlyphs& line, const std::vector<size_t>& words, const PageGlyphs& page,
+                             const QTransform& toFrame)
+{
+    std::vector<PageGlyph> ink;
+    for (const size_t w : words)
+        for (const size_t g : line.words[w].glyphs)
+            if (page.all()[g].visible && !page.all()[g].text.trimmed().isEmpty())
+                ink.push_back(glyphInFrame(page.all()[g], toFrame));
+    return ink;
+}
+
+// Where the line's own letters stand: the middle baseline of its glyphs at its size.
+double baselineOf(const std::vector<PageGlyph>& ink, double size)
+{
+    std::vector<double> ys;
+    for (const PageGlyph& glyph : ink)
+        if (glyph.size >= kLineSizeShare * size)
+            ys.push_back(glyph.origin.y());
+    return medianOf(ys, ink.empty() ? 0.0 : ink.front().origin.y());
+}
+
+// The colour of the first glyph of a word of the line, invalid without one.
+QColor colourOf(const std::vector<PageGlyph>& ink)
+{
+    for (const PageGlyph& glyph : ink)
+        if (glyph.fill.isValid())
+            return glyph.fill;
+    return QColor();
+}
+
+// How much wider than the face sets them the page drew glyphs: another
+// face's typed words are scaled across by it, as wide as the page's own
+// would stand (1 in a face of the page's own).
+double faceScaleOf(const std::vector<PageGlyph>& ink, FPDF_FONT face, double size,
+                   const std::function<double(FPDF_FONT, const QString&, double)>& advance)
+{
+    constexpr double kLeast = 0.5, kMost = 2.0;
+    if (std::any_of(ink.begin(), ink.end(), [face](const PageGlyph& glyph) { return glyph.font == face; }))
+        return 1.0;
+    QString text;
+    double drawn = 0;
+    for (size_t i = 0; i < ink.size(); ++i) {
+        const PageGlyph& glyph = ink[i];
+        text += glyph.text;
+        // A ligature's letters share one glyph and its advance.
+        if (i == 0 || !(ink[i - 1].origin == glyph.origin) || ink[i - 1].font != glyph.font)
+            drawn += std::max(glyph.right - glyph.left, 0.0) * size / std::max(glyph.size, 1e-6);
+    }
+    const double natural = advance(face, text, size);
+    return natural > 0 && drawn > 0 ? std::clamp(drawn / natural, kLeast, kMost) : 1.0;
+}
+
+// A justified line keeps its end: the room the change took or gave up is
+// shared out between the gaps from the first changed word on, none
+// narrower than the narrowest the writer sets nor, where it gives room,
+// wider than the widest; what they cannot take, between all its gaps, none
+// narrower than the narrowest; what is left, by narrower typed words.
+void keepJustifiedEnd(std::vector<ScanLineWord>& laid, double oldEnd, double size, double wordGap)
+{
+    const auto first = std::find_if(laid.begin(), laid.end(), [](const ScanLineWord& w) { return !w.kept; });
+    const qsizetype from = first - laid.begin();
+    const qsizetype gaps = qsizetype(laid.size()) - 1 - from;
+    const double least = kMinJustifiedGapOfSize * size, most = std::max(1.0 * size, wordGap);
+    if (first == laid.end())
+        return;
+    const auto share = [&](qsizetype after, qsizetype count, bool bounded) {
+        const double slack = oldEnd - (laid.back().left + laid.back().width);
+        if (count <= 0 || std::abs(slack) < 1e-3)
+            return;
+        double moved = 0;
+        for (qsizetype i = after + 1; i < qsizetype(laid.size()); ++i) {
+            ScanLineWord& word = laid[size_t(i)];
+            const ScanLineWord& before = laid[size_t(i - 1)];
+            const double gap = word.left + moved - (before.left + before.width);
+            const double wanted = bounded ? std::clamp(gap + slack / double(count), std::min(least, gap), std::max(most, gap))
+                                          : std::max(gap + slack / double(count), std::min(least, gap));
+            moved += wanted - gap;
+            word.left += moved;
+        }
+    };
+    share(from, gaps, true);
+    // What those gaps cannot take, all the line's share: the words before
+    // the change shift whole too.
+    share(0, qsizetype(laid.size()) - 1, false);
+    // What no gap can give up, the typed words do: narrower glyphs, as a
+    // line written again whole gets.
+    constexpr double kLeastTypedScale = 0.5;
+    const double over = laid.back().left + laid.back().width - oldEnd;
+    double typed = 0;
+    for (const ScanLineWord& word : laid)
+        typed += word.kept ? 0.0 : word.width;
+    if (over <= 1e-3 || typed <= 0)
+        return;
+    const double factor = std::max((typed - over) / typed, kLeastTypedScale);
+    double moved = 0;
+    for (ScanLineWord& word : laid) {
+        word.left -= moved;
+        if (!word.kept) {
+            moved += word.width * (1 - factor);
+            word.width *= factor;
+            word.scale *= factor;
+        }
+    }
+}
+
+// Marks every word not kept that shares an object of the program's own
+// text with a word not kept; true when any was kept before.
+bool breakOwnObjects(const LineGlyphs& line, const PageGlyphs& page, std::vector<bool>& keeps)
+{
+    bool broke = false;
+    for (bool more = true; more;) {
+        more = false;
+        std::set<FPDF_PAGEOBJECT> broken;
+        for (size_t w = 0; w < keeps.size(); ++w)
+            if (!keeps[w])
+                for (const size_t g : line.words[w].glyphs)
+                    if (page.all()[g].own)
+                        broken.insert(page.all()[g].object);
+        for (size_t w = 0; w < keeps.size(); ++w)
+            if (keeps[w] && std::any_of(line.words[w].glyphs.begin(), line.words[w].glyphs.end(),
+                                        [&](size_t g) { return page.all()[g].own && broken.count(page.all()[g].object); })) {
+                keeps[w] = false;
+                broke = more = true;
+            }
+    }
+    return broke;
+}
+
+}  // namespace
+
+bool keptWordsCarryMarks(const LineGlyphs& line, const QString& text)
+{
+    QStringList was;
+    for (const LineWord& word : line.words)
+        was << word.text;
+    const auto shared = sharedWords(was, wordsIn(text));
+    return std::any_of(shared.begin(), shared.end(), [&](const auto& pair) { return line.words[size_t(pair.first)].marked; });
+}
+
+std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyphs& page, const QTransform& toFrame,
+                                          const QString& text, Qt::Alignment alignment, const TypedFace& typed)
+{
+    std::vector<std::pair<QString, QRectF>> oldWords;
+    QStringList was;
+    std::vector<size_t> all;
+    for (size_t w = 0; w < line.words.size(); ++w) {
+        oldWords.emplace_back(line.words[w].text, line.words[w].box);
+        was << line.words[w].text;
+        all.push_back(w);
+    }
+    LineCorrection correction;
+    const std::vector<PageGlyph> lineInk = inkOf(line, all, page, toFrame);
+    if (lineInk.empty())
+        return std::nullopt;
+    const QStringList now = wordsIn(text);
+    if (was == now) {
+        for (size_t w = 0; w < line.words.size(); ++w)
+            correction.kept.push_back({w, 0.0});
+        return correction;  // nothing to write, nothing taken
+    }
+    // The words replaced, as the words the line keeps tell them, and those
+    // of the program's objects they break.
+    std::vector<bool> keeps(line.words.size(), false);
+    for (const auto& [o, n] : sharedWords(was, now))
+        keeps[size_t(o)] = true;
+    // Words the program wrote are typed again (they were typed); those it
+    // moved with their marks stay its glyphs.
+    bool retyped = false;
+    for (size_t w = 0; w < keeps.size(); ++w)
+        if (keeps[w] && !line.words[w].marked &&
+            std::any_of(line.words[w].glyphs.begin(), line.words[w].glyphs.end(), [&](size_t g) { return page.all()[g].own; }))
+            keeps[w] = !(retyped = true);
+    if (breakOwnObjects(line, page, keeps) || retyped) {
+        for (size_t w = 0; w < keeps.size(); ++w)
+            if (!keeps[w])
+                oldWords[w].first += kNeverTyped;  // typed again, not kept
+        keeps.assign(keeps.size(), false);
+        QStringList wasNow;
+        for (const auto& word : oldWords)
+            wasNow << word.first;
+        for (const auto& [o, n] : sharedWords(wasNow, now))
+            keeps[size_t(o)] = true;
+    }
+    // A word drawn with a blank squeezed into it (groff's kerning) reads
+    // apart once it stands anywhere else: such a line is written again whole.
+    for (size_t w = 0; w < keeps.size(); ++w) {
+        const std::vector<size_t>& glyphs = line.words[w].glyphs;
+        if (!keeps[w] || glyphs.empty())
+            continue;
+        const auto [low, high] = std::minmax_element(glyphs.begin(), glyphs.end());
+        for (size_t g = *low; g <= *high; ++g)
+            if (page.all()[g].text.trimmed().isEmpty() && std::find(glyphs.begin(), glyphs.end(), g) == glyphs.end())
+                return std::nullopt;
+    }
+    QStringList typedWords = now;
+    {
+        QStringList wasNow;
+        for (const auto& word : oldWords)
+            wasNow << word.first;
+        for (const auto& [o, n] : sharedWords(wasNow, now))
+            typedWords[n].clear();
+    }
+    typedWords.removeAll(QString());
+    std::vector<size_t> replacedWords;
+    for (size_t w = 0; w < keeps.size(); ++w)
+        if (!keeps[w])
+            replacedWords.push_back(w);
+    const std::vector<PageGlyph> replacedInk = inkOf(line, replacedWords, page, toFrame);
+    correction.face = typed.face(typedWords.join(QLatin1Char(' ')), replacedInk);
+    if (!correction.face)
+        return std::nullopt;
+    const OldLine old = oldLineOf(lineInk);
+    // Columns apart stay each where it stood: such a line is written again
+    // column by column.
+    std::vector<PageGlyph> letters;  // marks drawn apart stand back over their letters
+    std::copy_if(lineInk.begin(), lineInk.end(), std::back_inserter(letters), [](const PageGlyph& glyph) {
+        return std::none_of(glyph.text.begin(), glyph.text.end(), [](QChar c) {
+            return c.category() == QChar::Mark_NonSpacing || c.category() == QChar::Symbol_Modifier;
+        });
+    });
+    if (inkColumns(letters, old.size, old.font ? typed.advance(old.font, QStringLiteral(" "), old.size) : 0.0).size() > 1) {
+        return std::nullopt;
+    }
+    correction.size = replacedInk.empty() ? old.size : oldLineOf(replacedInk).size;
+    if (!(correction.size > 0))
+        return std::nullopt;
+    correction.baseline = baselineOf(lineInk, old.size);
+    const double faceScale =
+        faceScaleOf(replacedInk.empty() ? lineInk : replacedInk, correction.face, correction.size, typed.advance);
+    const bool blankDrawn = typed.drawsBlank(correction.face);
+    const double faceBlank = blankDrawn ? faceScale * typed.advance(correction.face, QStringLiteral(" "), correction.size) : 0;
+    const double blank = old.wordGap > 0 ? old.wordGap : faceBlank > 0 ? faceBlank : kBlankOfSize * correction.size;
+    // Where the face draws no blank, the words stand a blank apart.
+    const auto advance = [&](const QString& s) {
+        if (blankDrawn)
+            return faceScale * typed.advance(correction.face, s, correction.size);
+        static const QRegularExpression blanks(QStringLiteral("\\s"));
+        QString letters = s;
+        letters.remove(blanks);
+        return faceScale * typed.advance(correction.face, letters, correction.size) + blankCount(s) * blank;
+    };
+    std::vector<ScanLineWord> laid = scanLineWords(oldWords, text, correction.size, blank, advance);
+    if (laid.empty())
+        return std::nullopt;
+    // A right-aligned line keeps its end, a centred one its middle, a justified one both.
+    const double oldEnd = oldWords.back().second.right();
+    if (alignment == Qt::AlignJustify)
+        keepJustifiedEnd(laid, oldEnd, correction.size, blank);
+    const double newEnd = laid.back().left + laid.back().width;
+    const double realign = alignment == Qt::AlignRight     ? oldEnd - newEnd
+                           : alignment == Qt::AlignHCenter ? (oldEnd - newEnd) / 2
+                                                           : 0.0;
+    size_t next = 0;  // the next old word a kept one may stand for
+    QColor last = colourOf(lineInk);
+    for (const ScanLineWord& word : laid) {
+        const double left = word.left + realign;
+        if (!word.kept) {
+            // In the colour of what it replaces, else of the word before it.
+            QColor colour = last;
+            if (next < keeps.size() && !keeps[next])
+                colour = colourOf(inkOf(line, {next}, page, toFrame));
+            correction.typed.push_back({word.text, left, word.scale * faceScale, colour.isValid() ? colour : last,
+                                        blankDrawn ? 0.0 : word.scale * blank});
+            continue;
+        }
+        while (next < oldWords.size() && (!keeps[next] || std::abs(oldWords[next].second.left() - word.oldBox.left()) > kSameBox))
+            ++next;
+        if (next == oldWords.size())
+            return std::nullopt;
+        // Text a form draws cannot be drawn again elsewhere, nor text an
+        // earlier edit moved be moved again by its glyphs: such a line is
+        // written again whole where its words would have to move.
+        const double shift = left - word.oldBox.left();
+        if (std::abs(shift) > kLeastShift && std::any_of(line.words[next].glyphs.begin(), line.words[next].glyphs.end(),
+                                                         [&](size_t g) { return page.all()[g].inForm || page.all()[g].own; }))
+            return std::nullopt;
+        correction.kept.push_back({next, shift});
+        last = colourOf(inkOf(line, {next}, page, toFrame));
+        ++next;
+    }
+    for (size_t w = 0; w < keeps.size(); ++w)
+        if (std::none_of(correction.kept.begin(), correction.kept.end(), [w](const KeptWord& k) { return k.word == w; }))
+            correction.replaced.push_back(w);
+    return correction;
+}
+
+}  // namespace pdfengine

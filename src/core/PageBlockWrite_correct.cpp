@@ -1,0 +1,188 @@
+// The parts of a page's write that correct lines of the page's own text
+// where they stand: the words the user left keep their glyphs, moved whole
+// where the change needs room, and only the typed words are written.
+#include "PageBlockWrite.h"
+
+#include "OldLine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+namespace pdfengine {
+
+namespace {
+
+constexpr double kInPlace = 0.5;    // points a corrected block's corner may stand off its old one
+constexpr double kLeastShift = 0.001;  // points a kept word moves before it counts as moved
+
+// The one font all the glyphs use, else null.
+FPDF_FONT commonFont(const std::vector<PageGlyph>& glyphs)
+{
+    FPDF_FONT font = glyphs.empty() ? nullptr : glyphs.front().font;
+    for (const PageGlyph& glyph : glyphs)
+        if (glyph.font != font)
+            return nullptr;
+    return font;
+}
+
+TextStyle styleOfLine(const TextBlock::Line& line)
+{
+    return TextStyle{line.fontFamily, line.fontSize, line.color, line.bold, line.italic};
+}
+
+// A box of a frame, as the page shows it: turned as the frame is.
+TurnedBox onPage(const QTransform& frameToPage, const QRectF& box)
+{
+    const double degrees = -std::atan2(frameToPage.m12(), frameToPage.m11()) * 180.0 / M_PI;
+    return TurnedBox(box.translated(frameToPage.map(box.center()) - box.center()), degrees);
+}
+
+}  // namespace
+
+void PageBlockWrite::planCorrections()
+{
+    m_corrections.assign(m_blocks.size(), {});
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const TextBlock& block = m_blocks[i];
+        const BlockPlan& plan = m_plans[i];
+        if (!takesByGlyphs(i) || block.removed || m_forceWhiteout || !isEditedBlock(block) || isTurnedByUser(block) ||
+            std::abs(block.rect.left() - block.originalRect.left()) > kInPlace ||
+            std::abs(block.rect.bottom() - block.originalRect.bottom()) > kInPlace ||
+            plan.lines.size() != block.lines.size())
+            continue;
+        const QTransform toFrame = oldFrameOf(block);
+        std::vector<std::optional<LineCorrection>> lines(block.lines.size());
+        for (size_t k = 0; k < block.lines.size(); ++k) {
+            const TextBlock::Line& written = plan.lines[k];
+            if (written.glyphText != block.lines[k].glyphText || written.restyled)
+                continue;
+            const std::vector<PageGlyph> ink = glyphsInFrame(m_glyphs, m_lineGlyphs[i][k].glyphs, toFrame);
+            TypedFace typed;
+            typed.face = [&](const QString& text, const std::vector<PageGlyph>& replaced) -> FPDF_FONT {
+                const FPDF_FONT lineFont = commonFont(ink), replacedFont = commonFont(replaced);
+                if (text.trimmed().isEmpty())
+                    return replacedFont ? replacedFont : ink.front().font;
+                return m_writer.typedFace(text, styleOfLine(written), {replacedFont, lineFont}, m_glyphs, ink);
+            };
+            typed.advance = [](FPDF_FONT font, const QString& text, double size) {
+                return advanceOf(font, text, size, false);
+            };
+            typed.drawsBlank = [&](FPDF_FONT font) {
+                const bool pageFont = std::any_of(ink.begin(), ink.end(), [font](const PageGlyph& g) { return g.font == font; });
+                return !pageFont || (m_glyphs.fontDrawsSpace(font) && advanceOf(font, QStringLiteral(" "), 1.0, false) > 0);
+            };
+            const Qt::Alignment alignment = block.lines[k].placement ? block.lines[k].placement->alignment : Qt::AlignLeft;
+            lines[k] = correctLine(m_lineGlyphs[i][k], m_glyphs, toFrame, written.text, alignment, typed);
+            // Set again whole, the words left would lose their marks: no silent loss.
+            if (!lines[k] && m_markLoss.isEmpty() && keptWordsCarryMarks(m_lineGlyphs[i][k], written.text))
+                m_markLoss = QStringLiteral("Строку «%1» нельзя исправить, не потеряв знаки над оставленными словами.")
+                                 .arg(written.text.simplified().left(60));
+        }
+        m_corrections[i] = std::move(lines);
+    }
+}
+
+const LineCorrection* PageBlockWrite::correctionOf(size_t index, size_t k) const
+{
+    if (index >= m_corrections.size() || k >= m_corrections[index].size() || !m_corrections[index][k])
+        return nullptr;
+    return &*m_corrections[index][k];
+}
+
+std::vector<size_t> PageBlockWrite::takenOf(size_t index, size_t k) const
+{
+    const LineGlyphs& line = m_lineGlyphs[index][k];
+    const LineCorrection* correction = correctionOf(index, k);
+    if (!correction)
+        return line.glyphs;
+    std::vector<size_t> taken;
+    const auto replaced = [correction](size_t w) {
+        return std::find(correction->replaced.begin(), correction->replaced.end(), w) != correction->replaced.end();
+    };
+    for (const size_t w : correction->replaced)
+        taken.insert(taken.end(), line.words[w].glyphs.begin(), line.words[w].glyphs.end());
+    // A blank the page draws beside a word replaced goes with it.
+    for (const auto& [after, glyph] : line.blanks)
+        if ((after > 0 && replaced(after - 1)) || (after < line.words.size() && replaced(after)))
+            taken.push_back(glyph);
+    return taken;
+}
+
+bool PageBlockWrite::writeCorrection(size_t index, size_t, const LineCorrection& correction)
+{
+    const QTransform toPage = oldFrameOf(m_blocks[index]).inverted();
+    for (const TypedRun& run : correction.typed)
+        if (!m_writer.addRunAt(run.text, correction.face, correction.size, run.color, run.x, run.scale,
+                               correction.baseline, toPage, run.gap))
+            return false;
+    return true;
+}
+
+void PageBlockWrite::collectOwnTaken(size_t index, std::vector<int>& own) const
+{
+    std::set<FPDF_PAGEOBJECT> objects;
+    for (size_t k = 0; k < m_lineGlyphs[index].size(); ++k)
+        for (const size_t g : takenOf(index, k))
+            if (m_glyphs.all()[g].own && m_glyphs.all()[g].object)
+                objects.insert(m_glyphs.all()[g].object);
+    m_writer.collectObjects(objects, own);
+}
+
+std::vector<GlyphSpot> PageBlockWrite::removedGlyphs() const
+{
+    std::vector<size_t> indexes;
+    for (size_t i = 0; i < m_blocks.size(); ++i)
+        for (size_t k = 0; k < m_lineGlyphs[i].size(); ++k) {
+            const std::vector<size_t> taken = takenOf(i, k);
+            indexes.insert(indexes.end(), taken.begin(), taken.end());
+        }
+    return m_glyphs.spotsOf(indexes);
+}
+
+std::vector<PageBlockWrite::WordMove> PageBlockWrite::wordMoves() const
+{
+    std::vector<WordMove> moves;
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        if (m_corrections[i].empty())
+            continue;
+        const QTransform toPage = oldFrameOf(m_blocks[i]).inverted();
+        for (size_t k = 0; k < m_corrections[i].size(); ++k) {
+            const LineCorrection* correction = correctionOf(i, k);
+            for (const KeptWord& kept : correction ? correction->kept : std::vector<KeptWord>()) {
+                if (std::abs(kept.shift) < kLeastShift)
+                    continue;
+                const LineWord& word = m_lineGlyphs[i][k].words[kept.word];
+                moves.push_back({onPage(toPage, word.box), toPage.map(QPointF(kept.shift, 0)) - toPage.map(QPointF()),
+                                 m_glyphs.spotsOf(word.glyphs)});
+            }
+        }
+    }
+    return moves;
+}
+
+std::vector<TurnedBox> PageBlockWrite::ruleAreas() const
+{
+    std::vector<TurnedBox> areas;
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        if (!takesByGlyphs(i))
+            continue;
+        if (m_corrections[i].empty()) {
+            areas.insert(areas.end(), m_plans[i].whiteOuts.begin(), m_plans[i].whiteOuts.end());
+            continue;
+        }
+        const QTransform toPage = oldFrameOf(m_blocks[i]).inverted();
+        for (size_t k = 0; k < m_corrections[i].size(); ++k) {
+            const LineCorrection* correction = correctionOf(i, k);
+            if (!correction) {
+                areas.push_back(onPage(toPage, oldLineBox(m_blocks[i].lines[k])));
+                continue;
+            }
+            for (const size_t w : correction->replaced)
+                areas.push_back(onPage(toPage, m_lineGlyphs[i][k].words[w].box));
+        }
+    }
+    return areas;
+}
+
+}  // namespace pdfengine
