@@ -10,6 +10,7 @@
 // Usage: recorrect_bench FOLDER
 #include "NativeTextLayer.h"
 #include "PdfDocument.h"
+#include "SweepPages.h"
 #include "TextBlock.h"
 
 #include <QDir>
@@ -22,7 +23,6 @@
 #include <QTextStream>
 
 #include <algorithm>
-#include <set>
 
 namespace {
 
@@ -140,29 +140,22 @@ int main(int argc, char** argv)
     QDir folder(args.first());
     QTemporaryDir scratch;
     Tally first, again, deleted;
-    for (const QString& name : folder.entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name)) {
-        const QString file = folder.filePath(name);
-        PdfDocument probe;
-        if (!probe.open(file))
-            continue;
-        const int count = probe.pageCount();
-        for (const int page : std::set<int>{0, 1, count / 2}) {
-            if (page >= count || probe.glyphMeaning(page).drawnTextMeansNothing())
-                continue;  // the window offers such a page's text only through recognition
-            const QString once = scratch.filePath(QStringLiteral("once.pdf"));
-            const QString twice = scratch.filePath(QStringLiteral("twice.pdf"));
-            const QString thrice = scratch.filePath(QStringLiteral("thrice.pdf"));
-            const int saved = first.saved;
-            out << name << " p" << page + 1 << ": " << editOnce(file, page, 0, false, once, first);
-            if (first.saved > saved) {
-                const int savedAgain = again.saved;
-                out << "; again: " << editOnce(once, page, 1, false, twice, again);
-                if (again.saved > savedAgain)
-                    out << "; then: " << editOnce(twice, page, 2, true, thrice, deleted);
-            }
-            out << '\n';
-            out.flush();
+    for (const bench::SweptPage& swept : bench::sweptPages(folder)) {
+        const QString& file = swept.file;
+        const int page = swept.page;
+        const QString once = scratch.filePath(QStringLiteral("once.pdf"));
+        const QString twice = scratch.filePath(QStringLiteral("twice.pdf"));
+        const QString thrice = scratch.filePath(QStringLiteral("thrice.pdf"));
+        const int saved = first.saved;
+        out << swept.name << " p" << page + 1 << ": " << editOnce(file, page, 0, false, once, first);
+        if (first.saved > saved) {
+            const int savedAgain = again.saved;
+            out << "; again: " << editOnce(once, page, 1, false, twice, again);
+            if (again.saved > savedAgain)
+                out << "; then: " << editOnce(twice, page, 2, true, thrice, deleted);
         }
+        out << '\n';
+        out.flush();
     }
     out << '\n';
     printTally(out, QStringLiteral("first session, a word corrected"), first);

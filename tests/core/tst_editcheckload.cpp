@@ -48,8 +48,7 @@ private:
 void TestEditCheckLoad::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    if (!pdftools::installed(QStringLiteral("pdftoppm")))
-        QSKIP("poppler's pdftoppm is not installed");
+    QVERIFY2(pdftools::installed(QStringLiteral("pdftoppm")), "poppler's pdftoppm is part of the set-up");
 }
 
 void TestEditCheckLoad::soundEditSavedHoweverLate_data()
