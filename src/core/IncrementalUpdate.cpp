@@ -30,6 +30,26 @@ constexpr double kNumberTolerance = 1e-6;
 
 bool sameObject(QPDFObjectHandle a, QPDFObjectHandle b, int depth);
 
+// No string or stream, which an encrypted file's key seals, in object or
+// the objects written inside it.
+bool holdsNothingSealed(QPDFObjectHandle object, int depth)
+{
+    if (depth > 0 && object.isIndirect())
+        return true;  // a reference: the object is not written
+    if (object.isStream() || object.isString() || depth > kMaxCompareDepth)
+        return false;
+    if (object.isArray()) {
+        for (const QPDFObjectHandle& item : object.getArrayAsVector())
+            if (!holdsNothingSealed(item, depth + 1))
+                return false;
+    } else if (object.isDictionary()) {
+        for (const std::string& key : object.getKeys())
+            if (!holdsNothingSealed(object.getKey(key), depth + 1))
+                return false;
+    }
+    return true;
+}
+
 // Takes decoded bytes and stops the decoding at the first that differs
 // from expected, or past its end.
 class SameAs : public Pipeline {
@@ -268,7 +288,11 @@ bool IncrementalUpdate::append(QPDF& pdf, const QByteArray& base, const std::vec
     sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
     try {
         QPDFObjectHandle trailer = pdf.getTrailer();
-        if (trailer.hasKey("/Encrypt")) {
+        // An encrypted file takes plain objects that hold nothing its key would seal.
+        const bool encrypted = trailer.hasKey("/Encrypt");
+        if (encrypted && !std::all_of(sorted.begin(), sorted.end(), [&pdf](const std::pair<int, int>& id) {
+                return holdsNothingSealed(pdf.getObjectByID(id.first, id.second), 0);
+            })) {
             *error = QStringLiteral("файл зашифрован");
             return false;
         }
@@ -292,6 +316,8 @@ bool IncrementalUpdate::append(QPDF& pdf, const QByteArray& base, const std::vec
                 tail.replaceKey(key, trailer.getKey(key));
         if (sealed)
             tail.replaceKey("/Encrypt", sealedEncryption(pdf));
+        else if (encrypted)
+            tail.replaceKey("/Encrypt", trailer.getKey("/Encrypt"));
         tail.replaceKey("/Prev", QPDFObjectHandle::newInteger(previous));
         const qint64 xrefAt = bytes.size();
         const QByteArray head = base.mid(previous, 4);

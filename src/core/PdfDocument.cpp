@@ -365,18 +365,22 @@ bool PdfDocument::keepsSignedRevisionsUnlocked(const QByteArray& bytes, SignedRe
 // Bytes about to replace a file are read back by another reader first, and
 // must hold the document's pages: each as it was read unless the user
 // changed it, and with what the user wrote where it was written.
-bool PdfDocument::readsBackUnlocked(QByteArray& bytes) const
+bool PdfDocument::readsBackUnlocked(QByteArray& bytes, const QList<int>& pages, WrittenCopy copy) const
 {
     SavedFileCheck::applyFaultForTests(bytes);
-    std::vector<SavedPage> pages(size_t(std::max(pdfApi().FPDF_GetPageCount(m_doc), 0)));
-    for (size_t index = 0; index < pages.size() && !m_checkSource.isEmpty(); ++index) {
-        const int origin = checkOriginUnlocked(int(index));
-        pages[index].source = origin;
+    QList<int> written = pages;
+    if (written.isEmpty())
+        for (int index = 0; index < pdfApi().FPDF_GetPageCount(m_doc); ++index)
+            written << index;
+    std::vector<SavedPage> saved(size_t(written.size()));
+    for (size_t index = 0; index < saved.size() && !m_checkSource.isEmpty(); ++index) {
+        const int origin = checkOriginUnlocked(written[qsizetype(index)]);
+        saved[index].source = origin;
         const auto edit = m_pageEdits.find(origin);
         if (origin >= 0 && edit != m_pageEdits.end())
-            pages[index].edit = &edit->second;
+            saved[index].edit = &edit->second;
     }
-    const QString problem = SavedFileCheck::problem(bytes, m_checkSource, pages);
+    const QString problem = SavedFileCheck::problem(bytes, m_checkSource, saved, copy);
     if (problem.isEmpty())
         return true;
     setLastError(problem);

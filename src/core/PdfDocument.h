@@ -307,7 +307,9 @@ private:
     // False, with the reason, when bytes would not keep the signed revisions
     // as their prefix and the caller did not agree to that.
     bool keepsSignedRevisionsUnlocked(const QByteArray& bytes, SignedRevisions signedRevisions) const;
-    bool readsBackUnlocked(QByteArray& bytes) const;
+    // The pages are the document's that the bytes hold, in their order; none: every page.
+    bool readsBackUnlocked(QByteArray& bytes, const QList<int>& pages = {},
+                           pdfengine::WrittenCopy copy = pdfengine::WrittenCopy::Whole) const;
     // The document's bytes are now those of a file: later saves are compared with them.
     void resetCheckSourceUnlocked(const QByteArray& bytes);
     // The page of the check source page pageIndex shows; -1: none.
@@ -389,6 +391,11 @@ private:
     // put back into them (the document is read again).
     pdfengine::PageResourceSnapshot pageResourcesUnlocked(int pageIndex);
     void keepPageResourcesUnlocked(int pageIndex, const pdfengine::PageResourceSnapshot& asRead);
+    // pdfium writes those dictionaries in place: where other pages may draw
+    // with them too (asRead.shared), the page gets copies of its own first
+    // and the document is read again, so a write changes no other page.
+    // False, with the reason in lastError, when that could not be done.
+    bool ownPageResourcesUnlocked(int pageIndex, const pdfengine::PageResourceSnapshot& asRead);
     // Clears the areas (user space) in the pictures page pageIndex draws
     // there and drew in earlier (the bytes before the write), the page
     // looking as before outside trial's edited areas; on failure rollBack

@@ -335,9 +335,15 @@ bool PdfDocument::compressTo(const QString& path, const CompressionOptions& opti
         setLastError(error);
         return false;
     }
-    const QByteArray copy = objectKeepingCopy(m_doc, m_modified ? QByteArray() : m_fileBytes, options, &error);
-    if (copy.isEmpty() || !goOn(progress, 1, 1, &error) ||
-        !replaceFileWith(path, [&copy](QIODevice& out) { return out.write(copy) == copy.size(); }, &error)) {
+    QByteArray copy = objectKeepingCopy(m_doc, m_modified ? QByteArray() : m_fileBytes, options, &error);
+    if (copy.isEmpty() || !goOn(progress, 1, 1, &error)) {
+        setLastError(!error.isEmpty() ? error : QStringLiteral("Не удалось сжать PDF."));
+        return false;
+    }
+    // The copy is read back as a save is, its pictures aside.
+    if (!readsBackUnlocked(copy, {}, WrittenCopy::PicturesReencoded))
+        return false;
+    if (!replaceFileWith(path, [&copy](QIODevice& out) { return out.write(copy) == copy.size(); }, &error)) {
         setLastError(!error.isEmpty() ? error : QStringLiteral("Не удалось сжать PDF."));
         return false;
     }

@@ -407,6 +407,8 @@ bool PdfDocument::appendFormPagesUnlocked(const QByteArray& source, int pageInde
     return true;
 }
 
+// The pages are written as the document holds them and read back as a save
+// is: each shows the page it came from, and what the user changed on it.
 bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path) const
 {
     QMutexLocker lock(&m_mutex);
@@ -418,14 +420,18 @@ bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path
     const QVector<int> indices(pages.begin(), pages.end());
     if (!pdfApi().FPDF_ImportPagesByIndex(subset.get(), m_doc, indices.constData(), (unsigned long)indices.size(), 0))
         return false;
-    QString error;
-    const auto write = [&](QIODevice& out) {
-        if (writeDocument(subset.get(), out, 0))
-            return true;
-        error = pdfiumErrorString();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!writeDocument(subset.get(), buffer, 0)) {
+        setLastError(pdfiumErrorString());
         return false;
-    };
-    if (replaceFileWith(path, write, &error))
+    }
+    subset.reset();
+    if (!readsBackUnlocked(bytes, pages, WrittenCopy::Pages))
+        return false;
+    QString error;
+    if (replaceFileWith(path, [&bytes](QIODevice& out) { return out.write(bytes) == bytes.size(); }, &error))
         return true;
     setLastError(error);
     return false;
