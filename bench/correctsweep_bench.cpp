@@ -12,7 +12,7 @@
 //   way and saved. Prints a line per correction and the totals: tried, saved,
 //   refused and why, and how many words of the line the user did not touch
 //   read otherwise in poppler afterwards (their letters and marks).
-// The files written after an edit: correctsweep_bench --roads FOLDER
+// The files written after an edit: correctsweep_bench --roads FOLDER [--keep DIR]
 //   on page 1 of each PDF the middle word of its longest line is corrected,
 //   then the document is compressed keeping its objects, its pages extracted
 //   and it is saved: per road written or refused and why, and on the pages
@@ -330,7 +330,7 @@ QString roadText(const RoadOutcome& outcome)
         .arg(outcome.otherPagesChanged);
 }
 
-int sweepRoads(const QDir& folder, QTextStream& out)
+int sweepRoads(const QDir& folder, const QString& keep, QTextStream& out)
 {
     QTemporaryDir scratch;
     int tried = 0, noLine = 0, viewChanged = 0;
@@ -338,6 +338,10 @@ int sweepRoads(const QDir& folder, QTextStream& out)
     RoadTotals compressed, extracted, saved;
     for (const QString& name : folder.entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name)) {
         const FirstPageEdit edit = editFirstPage(folder.filePath(name), QDir(scratch.path()));
+        for (const QString& road : {QStringLiteral("compressed"), QStringLiteral("extracted"), QStringLiteral("saved")})
+            if (!keep.isEmpty())
+                QFile::copy(QDir(scratch.path()).filePath(road + QStringLiteral(".pdf")),
+                            QDir(keep).filePath(QFileInfo(name).baseName() + '-' + road + QStringLiteral(".pdf")));
         out << name << " (" << edit.pages << " p.) \"" << edit.line.left(40) << "\": ";
         if (edit.writeRefused == QStringLiteral("no line")) {
             ++noLine;
@@ -393,15 +397,15 @@ int main(int argc, char** argv)
                 << outcome.reason << '\n';
         return outcome.saved ? 0 : 1;
     }
-    if (args.size() == 2 && args[0] == QStringLiteral("--roads"))
-        return sweepRoads(QDir(args[1]), out);
     QString keep;
     if (const qsizetype at = args.indexOf(QStringLiteral("--keep")); at >= 0 && at + 1 < args.size()) {
         keep = args[at + 1];
         args.remove(at, 2);
     }
+    if (args.size() == 2 && args[0] == QStringLiteral("--roads"))
+        return sweepRoads(QDir(args[1]), keep, out);
     if (args.size() != 1) {
-        out << "usage: correctsweep_bench FOLDER [--keep DIR] | --one FILE PAGE FROM TO OUT | --roads FOLDER\n";
+        out << "usage: correctsweep_bench FOLDER [--keep DIR] | --one FILE PAGE FROM TO OUT | --roads FOLDER [--keep DIR]\n";
         return 2;
     }
     QDir folder(args.first());

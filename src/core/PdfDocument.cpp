@@ -445,6 +445,16 @@ bool PdfDocument::serializeForEditUnlocked(QByteArray* bytes, QString* error,
            IncrementalUpdate::trimmed(m_fileBytes, updated, bytes, &changed, error, goOn);
 }
 
+DocumentPtr PdfDocument::savedCopyUnlocked(QByteArray* bytes, QString* error) const
+{
+    if (!serializeForEditUnlocked(bytes, error))
+        return DocumentPtr();
+    DocumentPtr copy(pdfApi().FPDF_LoadMemDocument64(bytes->constData(), size_t(bytes->size()), nullptr));
+    if (!copy)
+        *error = pdfiumErrorString();
+    return copy;
+}
+
 // The file as a save writes it. Unchanged objects keep their bytes: what
 // changed is appended as an update. After text was removed no earlier
 // revision may stay, so the file is written anew by qpdf, keeping its

@@ -32,6 +32,7 @@ class SaveMeter;
 struct fpdf_document_t__;
 struct TextBlock;
 namespace pdfengine {
+struct DocumentCloser;
 struct EditAreas;
 struct PageResourceSnapshot;
 class PageTextWriter;
@@ -353,6 +354,14 @@ private:
                                   const std::function<bool(qint64)>& check = {}) const;
     // meter, when given, follows the steps and may stop them (false).
     bool documentBytesUnlocked(QByteArray* bytes, QString* error, SaveMeter* meter = nullptr) const;
+    // The document as a save writes it, opened apart from the open one,
+    // which holds what pdfium made to draw annotations: copies and extracted
+    // pages are written from it. *bytes keeps what it reads; null, with the
+    // reason, when it could not be opened.
+    std::unique_ptr<fpdf_document_t__, pdfengine::DocumentCloser> savedCopyUnlocked(QByteArray* bytes,
+                                                                                    QString* error) const;
+    // The compressed copy that keeps the objects, made from that document.
+    QByteArray objectKeepingCopyUnlocked(const CompressionOptions& options, QString* error) const;
     bool reloadFromBytesUnlocked(const QByteArray& bytes);
     bool appendPagesFromFile(const QString& path, int pageIndex);
     // Appends the page of a one-page picture PDF of pageSize points.

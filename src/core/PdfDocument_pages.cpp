@@ -407,18 +407,23 @@ bool PdfDocument::appendFormPagesUnlocked(const QByteArray& source, int pageInde
     return true;
 }
 
-// The pages are written as the document holds them and read back as a save
-// is: each shows the page it came from, and what the user changed on it.
+// The pages are written as a save writes them and read back as a save is:
+// each shows the page it came from, and what the user changed on it.
 bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path) const
 {
     QMutexLocker lock(&m_mutex);
     if (!m_doc || pages.isEmpty())
         return false;
+    QByteArray saved;
+    QString unsaved;
+    const DocumentPtr copy = savedCopyUnlocked(&saved, &unsaved);
     DocumentPtr subset(pdfApi().FPDF_CreateNewDocument());
     if (!subset)
         return false;
+    // Bytes that do not serialise (a damaged file) leave pdfium's own document.
     const QVector<int> indices(pages.begin(), pages.end());
-    if (!pdfApi().FPDF_ImportPagesByIndex(subset.get(), m_doc, indices.constData(), (unsigned long)indices.size(), 0))
+    if (!pdfApi().FPDF_ImportPagesByIndex(subset.get(), copy ? copy.get() : m_doc.load(), indices.constData(),
+                                          (unsigned long)indices.size(), 0))
         return false;
     QByteArray bytes;
     QBuffer buffer(&bytes);

@@ -158,6 +158,12 @@ private:
     {
         if (depth > kMaxObjectDepth)
             throw std::runtime_error("resources nest too deep");
+        // An annotation's page, or the one a link leads to: a page as such,
+        // which the user may have edited or left behind.
+        if (object.isIndirect() && object.isDictionary() && object.getKey("/Type").isNameAndEquals("/Page")) {
+            hash.addData("page");
+            return;
+        }
         if (object.isIndirect()) {
             hash.addData(indirect(object, depth));
             return;
@@ -256,6 +262,17 @@ std::map<std::string, QByteArray> resourceDigests(QPDFObjectHandle page, PageDig
     return found;
 }
 
+// A page's annotations, one digest each in their order.
+std::vector<QByteArray> annotationDigests(QPDFObjectHandle page, PageDigests& digests)
+{
+    std::vector<QByteArray> found;
+    QPDFObjectHandle annotations = page.getKey("/Annots");
+    for (const QPDFObjectHandle& annotation :
+         annotations.isArray() ? annotations.getArrayAsVector() : std::vector<QPDFObjectHandle>())
+        found.push_back(digests.of(annotation));
+    return found;
+}
+
 bool keepsResources(const std::map<std::string, QByteArray>& written, const std::map<std::string, QByteArray>& source)
 {
     return std::all_of(source.begin(), source.end(), [&written](const auto& entry) {
@@ -300,10 +317,12 @@ QString comparePages(QPDF& written, QPDF* source, const std::vector<SavedPage>& 
         if (!from.isDictionary())
             continue;
         std::map<std::string, QByteArray> sourceResources;
+        std::vector<QByteArray> sourceAnnotations;
         QByteArray sourceStored;
         try {
             sourceStored = sourceDigests.storedContent(from);
             sourceResources = resourceDigests(from, sourceDigests);
+            sourceAnnotations = annotationDigests(from, sourceDigests);
         } catch (const std::exception&) {
             continue;
         }
@@ -319,7 +338,8 @@ QString comparePages(QPDF& written, QPDF* source, const std::vector<SavedPage>& 
             }
             sameContent = writtenDigests.content(to) == sourceContent;
         }
-        if (!sameContent || !keepsResources(resourceDigests(to, writtenDigests), sourceResources))
+        if (!sameContent || !keepsResources(resourceDigests(to, writtenDigests), sourceResources) ||
+            annotationDigests(to, writtenDigests) != sourceAnnotations)
             return untouchedChangedText(int(index));
     }
     return QString();

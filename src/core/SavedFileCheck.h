@@ -73,7 +73,7 @@ public:
 
     // The same, and each written page against source (the bytes the
     // document was read from, may be empty): an untouched page has the
-    // source page's decoded content and resources; a changed one every
+    // source page's decoded content, resources and annotations; a changed one every
     // resource its content names, its written texts inside the edited areas
     // and, drawn by pdfium, nothing else changed; a line only moved looks
     // where it went as where it stood, drawn by pdfium and by poppler.

@@ -1098,6 +1098,9 @@ void TestPdfDocumentContent::formsKeepWhatTheyDrawWithThePagesResources_data()
     QTest::newRow("pgf manual, shared graphics states, a word replaced") << shared << "blue" << "replace" << 0;
     QTest::newRow("pgf manual, shared graphics states, a line deleted") << shared << "blue" << "delete" << 0;
     QTest::newRow("pgf manual, shared graphics states, turned before") << shared << "blue" << "replace" << 1;
+    // Comments without appearances of their own, which pdfium makes for them when it draws the pages.
+    QTest::newRow("comments drawn by the view, a word replaced") << "dvipdfmx-comments.pdf" << "However,"
+                                                                 << "replace" << 0;
 }
 
 // An edit of a page whose forms draw with the page's resources (no or only
@@ -1105,8 +1108,9 @@ void TestPdfDocumentContent::formsKeepWhatTheyDrawWithThePagesResources_data()
 // or not: the saved page keeps every picture and line the forms draw, and
 // every name its content and forms look up still resolves, as poppler and
 // pdfimages read the file. No other page changes, in the open document nor
-// in any file written after the edit: the saved one, the compressed copy
-// keeping objects and the pages extracted.
+// in any file written after the edit (the saved one, the compressed copy
+// keeping objects and the pages extracted), whatever drawing the pages
+// made in the open document.
 void TestPdfDocumentContent::formsKeepWhatTheyDrawWithThePagesResources()
 {
     QFETCH(QString, file);

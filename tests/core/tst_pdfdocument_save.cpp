@@ -440,6 +440,18 @@ Fault resourceTakenFrom(int pageIndex, const std::string& category, const std::s
     });
 }
 
+// The first annotation of page pageIndex moved a point right.
+Fault annotationMovedOn(int pageIndex)
+{
+    return rewrittenWith([pageIndex](QPDF& pdf) {
+        QPDFObjectHandle page = pdf.getAllPages().at(size_t(pageIndex));
+        QPDFObjectHandle annotation = page.getKey("/Annots").getArrayItem(0);
+        QPDFObjectHandle rect = annotation.getKey("/Rect");
+        for (int corner : {0, 2})
+            rect.setArrayItem(corner, QPDFObjectHandle::newReal(rect.getArrayItem(corner).getNumericValue() + 1, 3));
+    });
+}
+
 // A line drawn on page pageIndex.
 Fault lineAddedTo(int pageIndex)
 {
@@ -1235,6 +1247,12 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
     QTest::newRow("pgf manual, extracted pages, a graphics state of an untouched page lost")
         << shared << PageOp::EditLine << resourceTakenFrom(1, "/ExtGState", "/pgf@ca0.25") << untouched
         << Road::ExtractedPages;
+    // Comments without appearances of their own: an untouched page's comment is where it was.
+    const QString comments = QStringLiteral("dvipdfmx-comments.pdf");
+    QTest::newRow("edited line, an untouched page's comment moved") << comments << PageOp::EditLine
+                                                                    << annotationMovedOn(1) << untouched << Road::Save;
+    QTest::newRow("extracted pages, an untouched page's comment moved")
+        << comments << PageOp::EditLine << annotationMovedOn(1) << untouched << Road::ExtractedPages;
     QTest::newRow("compressed copy, edited line's fonts lost")
         << "groff-columns.pdf" << PageOp::EditLine << fontsTakenFrom(0)
         << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс") << Road::CompressedCopy;

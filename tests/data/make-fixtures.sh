@@ -504,3 +504,15 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   dpkg-deb -x texlive-pictures-doc_2022.20230122-3_all.deb pictures
   cp pictures/usr/share/doc/texlive-doc/latex/tikz-lake-fig/tikz-lake-fig-doc.pdf "$here/pdftex-tikz-shared-states.pdf"
 )
+
+# ---- Comments without appearances of their own ----
+# The pdfcomment package's dvipdfmx example as Debian 12 ships it
+# (texlive-latex-extra-doc 2022.20230122-4, dvipdfm(x)): three pages of text,
+# line, square, circle, polygon, highlight and form annotations, none with an
+# /AP of its own, which a reader draws by making one. Kept whole.
+(
+  cd "$work"
+  apt-get download texlive-latex-extra-doc=2022.20230122-4 >/dev/null
+  dpkg-deb -x texlive-latex-extra-doc_2022.20230122-4_all.deb extra
+  cp extra/usr/share/doc/texlive-doc/latex/pdfcomment/example_latex_dvipdfmx.pdf "$here/dvipdfmx-comments.pdf"
+)
