@@ -1,13 +1,13 @@
 #include "ContentStreamEditor.h"
 
 #include "ContentCopy.h"
-#include "InlineImage.h"
+#include "ContentTokens.h"
+#include "CoverWatch.h"
 #include "QpdfFile.h"
 
 #include "PdfFontMetrics.h"
 
 #define POINTERHOLDER_TRANSITION 4
-#include <qpdf/BufferInputSource.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFTokenizer.hh>
@@ -27,90 +27,9 @@ namespace pdfengine {
 
 namespace {
 
-using TokenType = QPDFTokenizer::token_type_e;
-
 constexpr int kMaxFormDepth = 12;
 constexpr size_t kMaxStateDepth = 4096;
 constexpr char kOwnTag[] = "/VornEdit";
-
-struct Token {
-    TokenType type = QPDFTokenizer::tt_bad;
-    std::string value;
-    size_t start = 0;
-    size_t end = 0;
-};
-
-struct Splice {
-    size_t start = 0;
-    size_t end = 0;
-    std::string with;
-};
-
-// One content stream: its decoded bytes, their tokens and the changes asked for.
-struct StreamWork {
-    QPDFObjectHandle stream;
-    std::string data;
-    std::vector<Token> tokens;
-    std::vector<Splice> splices;
-};
-
-// Tokens of data, spaces and comments included, so that they tile it; an
-// inline image is one token from the byte after ID up to EI, found as
-// readers find it (resources name its colour space).
-bool tokenize(const std::string& data, std::vector<Token>& tokens, QString& error, QPDFObjectHandle resources)
-{
-    auto input = std::make_shared<BufferInputSource>("content", data);
-    QPDFTokenizer tokenizer;
-    tokenizer.allowEOF();
-    tokenizer.includeIgnorable();
-    size_t at = 0;
-    size_t imageStart = 0;
-    for (;;) {
-        QPDFTokenizer::Token token = tokenizer.readToken(input, "content", true, 0);
-        const auto end = size_t(input->tell());
-        if (token.getType() == QPDFTokenizer::tt_eof)
-            break;
-        if (token.getType() == QPDFTokenizer::tt_bad || end <= at) {
-            error = QStringLiteral("содержимое страницы не читается (%1)")
-                        .arg(QString::fromStdString(token.getErrorMessage()).left(80));
-            return false;
-        }
-        tokens.push_back({token.getType(), token.getValue(), at, end});
-        at = end;
-        if (token.getType() == QPDFTokenizer::tt_word && token.getValue() == "BI")
-            imageStart = end;
-        if (token.getType() == QPDFTokenizer::tt_word && token.getValue() == "ID") {
-            const qint64 imageEnd =
-                imageStart == 0 ? -1
-                                : InlineImage::end(data, data.substr(imageStart, at - 2 - imageStart), at, resources);
-            if (imageEnd < 0) {
-                error = QStringLiteral("встроенное изображение без конца");
-                return false;
-            }
-            tokens.push_back({QPDFTokenizer::tt_inline_image, std::string(), at, size_t(imageEnd)});
-            at = size_t(imageEnd);
-            input->seek(imageEnd, SEEK_SET);
-            imageStart = 0;
-        }
-    }
-    if (at != data.size()) {
-        error = QStringLiteral("содержимое страницы не читается до конца");
-        return false;
-    }
-    return true;
-}
-
-bool isNumber(const Token& t)
-{
-    return t.type == QPDFTokenizer::tt_integer || t.type == QPDFTokenizer::tt_real;
-}
-
-double numberOf(const Token& t)
-{
-    bool ok = false;
-    const double value = QByteArray::fromStdString(t.value).toDouble(&ok);
-    return ok && std::isfinite(value) ? value : 0.0;
-}
 
 // Where in the content a token stands.
 struct TokenRef {
@@ -144,23 +63,28 @@ struct GraphicsState {
     QTransform ctm;
     TextState text;
     PaintState paint;
+    double lineWidth = 1;
 };
 
-// A path being built: where its first operator's operands start and the
-// points it passes (user space).
+// A path being built: where its first operator's operands start, the
+// points it passes and its pieces (user space).
 struct PathWork {
     TokenRef first;
     double left = 0, bottom = 0, right = 0, top = 0;
     bool any = false;
     bool clip = false;
+    PathPieces pieces;
 };
 
-// A form XObject drawn from the content and how often.
+// A form XObject drawn from the content and how often; moves inside a form
+// drawn once draw their copy at its end, in its own space.
 struct FormUse {
     std::unique_ptr<StreamWork> work;
     int uses = 0;
     int depth = 0;
     std::string name;
+    std::unique_ptr<ContentCopy> copy;
+    size_t openSaves = 0;  // q its content leaves open
 };
 
 // One glyph or kerning number of a text-showing operator, in TJ units.
@@ -189,6 +113,8 @@ struct RecentGlyph {
     int fate = kGlyphStays;
 };
 constexpr size_t kRecentGlyphs = 7;     // as many as pdfium compares
+constexpr double kThinnestLine = 0.5;   // points a stroke of width 0 still covers
+constexpr double kLeastGlyphWidth = 0.3;  // of the size: the box of a glyph that does not advance
 constexpr double kDrawnAgainShare = 0.07;  // of the size, pdfium's nearness of a glyph drawn again
 
 // The interpreter over one page: the streams in the order drawn, the text
@@ -208,6 +134,9 @@ public:
         }
         if (!invisible)
             m_spots = GlyphSpotFinder(std::move(spots));
+        m_areaTaken.assign(m_areas.size(), 0);
+        m_moveTaken.assign(m_moves.size(), 0);
+        m_ruleTaken.assign(m_ruleAreas.size(), 0);
     }
 
     bool walk(std::vector<StreamWork*> streams, QPDFObjectHandle resources, const QTransform& ctm, int depth);
@@ -218,7 +147,8 @@ public:
     QString error;
     int removed = 0;
     std::map<QPDFObjGen, FormUse> forms;
-    ContentCopy copy;  // what the moves draw again
+    ContentCopy copy;  // what the moves of the page's own streams draw again
+    CoverWatch covers;
 
 private:
     bool run(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef, QPDFObjectHandle resources,
@@ -240,6 +170,13 @@ private:
     std::string rawOf(const std::vector<TokenRef>& operands, TokenRef opRef) const;
     void trackPath(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef);
     bool finishPath(const std::string& op, TokenRef opRef);
+    // Notes the glyph at centre taken by move, or going: a path drawn after
+    // it wholly inside its area belongs to it (a background drawn before
+    // the text stays).
+    void noteTaken(const QPointF& centre, const GlyphMove* move);
+    // What a painting operator paints, for the glyphs lifted before it.
+    void notePainted(const PathWork& path, const std::string& op);
+    QRectF glyphBox(const PdfFontMetrics& font, unsigned code, double advance) const;
     // Draws the pieces a move took again where it puts them, an operator
     // at a time: for glyphs shown outside a text object.
     bool copyMovedRuns(const std::vector<struct Piece>& pieces);
@@ -281,6 +218,10 @@ private:
     std::set<QPDFObjGen> m_formStack;
     std::vector<FontSetter> m_fontSetters;
     TextObjectReplay m_replay;  // the text object open, where moves take glyphs of it
+    ContentCopy* m_target = &copy;  // where the moves of the stream walked draw their copy
+    size_t m_lastOpenSaves = 0;     // q the stream walked last left open
+    // Per area, move and rule area: whether a glyph it takes was drawn yet.
+    std::vector<char> m_areaTaken, m_moveTaken, m_ruleTaken;
 };
 
 bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resources, const QTransform& ctm, int depth)
@@ -293,6 +234,7 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
     const std::vector<bool> outerMarks = m_marks;
     const int outerOwn = m_ownDepth;
     const int outerDepth = m_depth;
+    TextObjectReplay outerReplay = std::exchange(m_replay, TextObjectReplay());
     m_depth = depth;
     m_streams = streams;
     m_state.ctm = ctm;
@@ -305,9 +247,12 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
         for (size_t i = 0; i < tokens.size() && ok; ++i) {
             const Token& t = tokens[i];
             switch (t.type) {
+            case QPDFTokenizer::tt_inline_image:
+                if (m_ownDepth == 0)
+                    covers.paint({m_state.ctm.mapRect(QRectF(0, 0, 1, 1))});  // a picture fills the unit square
+                continue;
             case QPDFTokenizer::tt_space:
             case QPDFTokenizer::tt_comment:
-            case QPDFTokenizer::tt_inline_image:
                 continue;
             case QPDFTokenizer::tt_array_open:
             case QPDFTokenizer::tt_dict_open:
@@ -331,8 +276,9 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
             }
         }
     }
-    if (depth == 0)
-        m_replay.finish(copy, moveTranslations());  // a text object the content never ended
+    m_replay.finish(*m_target, moveTranslations());  // a text object the content never ended
+    m_replay = std::move(outerReplay);
+    m_lastOpenSaves = m_saved.size();
     m_streams = outerStreams;
     m_state = outerState;
     m_saved = outerSaved;
@@ -378,15 +324,12 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
         m_textMatrix = m_lineMatrix = QTransform();
         m_readerLag = 0;
         m_positionKnown = true;
-        if (depth == 0) {
-            m_replay.finish(copy, moveTranslations());  // an object left open ends here
-            if (!m_moves.empty() && !m_invisible)
-                m_replay.begin(m_state.paint.text(), m_state.ctm, textStateText());
-        }
+        m_replay.finish(*m_target, moveTranslations());  // an object left open ends here
+        if (!m_moves.empty() && !m_invisible)
+            m_replay.begin(m_state.paint.text(), m_state.ctm, textStateText());
     } else if (op == "ET") {
-        // A form drawn inside the object ends only its own.
-        if (depth == 0)
-            m_replay.finish(copy, moveTranslations());
+        // A form drawn inside the object has a replay of its own.
+        m_replay.finish(*m_target, moveTranslations());
     } else if (op == "Tf" && operands.size() == 2 && token(operands[0]).type == QPDFTokenizer::tt_name) {
         text.size = num(1);
         text.font = fontNamed(token(operands[0]).value, resources);
@@ -441,6 +384,8 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
         static const std::set<std::string> kPainting{"S", "s", "f", "F", "f*", "B", "B*", "b", "b*", "n"};
         if (kPainting.count(op))
             return finishPath(op, opRef);
+        if (op == "w" && operands.size() == 1 && numeric)
+            m_state.lineWidth = std::abs(num(0));
         trackPath(op, operands, opRef);
         m_state.paint.take(op, rawOf(operands, opRef));
     }
@@ -488,6 +433,10 @@ void ContentWalk::trackPath(const std::string& op, const std::vector<TokenRef>& 
         for (size_t k = 0; k + 1 < operands.size(); k += 2)
             corners.emplace_back(num(k), num(k + 1));
     }
+    std::vector<QPointF> mapped;
+    for (const QPointF& corner : corners)
+        mapped.push_back(m_state.ctm.map(corner));
+    m_path->pieces.add(op, mapped);
     for (const QPointF& corner : corners) {
         const QPointF p = m_state.ctm.map(corner);
         PathWork& path = *m_path;
@@ -499,13 +448,24 @@ void ContentWalk::trackPath(const std::string& op, const std::vector<TokenRef>& 
     }
 }
 
-// A path wholly inside an area is part of what stood there: it goes with
-// it, or moves with it. One that clips, or the program's own, stays.
+// What a path paints: each subpath's box where it fills, each segment's
+// box as wide as the line where it strokes.
+void ContentWalk::notePainted(const PathWork& path, const std::string& op)
+{
+    static const std::set<std::string> kFills{"f", "F", "f*", "B", "B*", "b", "b*"};
+    static const std::set<std::string> kStrokes{"S", "s", "B", "B*", "b", "b*"};
+    const double width = std::max(m_state.lineWidth * std::sqrt(std::abs(m_state.ctm.determinant())), kThinnestLine);
+    covers.paint(path.pieces.painted(kFills.count(op) > 0, kStrokes.count(op) > 0, width));
+}
+
+// A path wholly inside an area is part of what stood there when drawn after
+// a glyph of it (TeX's rule of an underscore, an underline): it goes with
+// it, or moves with it. One that clips, or the program's own, stays; what
+// else it paints may cover glyphs lifted before it.
 bool ContentWalk::finishPath(const std::string& op, TokenRef opRef)
 {
     const std::optional<PathWork> path = std::exchange(m_path, std::nullopt);
-    if (!path || !path->any || path->clip || op == "n" || m_invisible || m_ownDepth > 0 ||
-        path->first.stream != opRef.stream)
+    if (!path || !path->any || op == "n" || m_invisible || m_ownDepth > 0)
         return true;
     const std::vector<QPointF> corners{{path->left, path->bottom}, {path->right, path->bottom},
                                        {path->left, path->top}, {path->right, path->top}};
@@ -513,20 +473,26 @@ bool ContentWalk::finishPath(const std::string& op, TokenRef opRef)
         return std::all_of(corners.begin(), corners.end(),
                            [&](const QPointF& c) { return area.containsPoint(c, Qt::OddEvenFill); });
     };
-    const auto move = std::find_if(m_moves.begin(), m_moves.end(), [&](const GlyphMove& m) { return within(m.area); });
-    if (move == m_moves.end() && std::none_of(m_areas.begin(), m_areas.end(), within) &&
-        std::none_of(m_ruleAreas.begin(), m_ruleAreas.end(), within))
+    const auto takenWithin = [&](const std::vector<QPolygonF>& areas, const std::vector<char>& taken) {
+        for (size_t i = 0; i < areas.size(); ++i)
+            if (taken[i] && within(areas[i]))
+                return true;
+        return false;
+    };
+    const GlyphMove* move = nullptr;
+    for (size_t m = 0; m < m_moves.size() && !move; ++m)
+        if (m_moveTaken[m] && within(m_moves[m].area))
+            move = &m_moves[m];
+    if (path->clip || path->first.stream != opRef.stream ||
+        (!move && !takenWithin(m_areas, m_areaTaken) && !takenWithin(m_ruleAreas, m_ruleTaken))) {
+        notePainted(*path, op);
         return true;
+    }
     StreamWork* stream = m_streams[opRef.stream];
     const size_t start = stream->tokens[path->first.index].start, end = stream->tokens[opRef.index].end;
-    if (move != m_moves.end()) {
-        if (m_depth > 0) {
-            error = QStringLiteral("строка нарисована внутри формы");
-            return false;
-        }
-        copy.add(m_state.paint.text(), m_state.ctm * QTransform::fromTranslate(move->by.x(), move->by.y()),
-                 stream->data.substr(start, end - start));
-    }
+    if (move)
+        m_target->add(m_state.paint.text(), m_state.ctm * QTransform::fromTranslate(move->by.x(), move->by.y()),
+                      stream->data.substr(start, end - start));
     stream->splices.push_back({start, end, std::string()});
     ++removed;
     return true;
@@ -544,8 +510,8 @@ bool ContentWalk::copyMovedRuns(const std::vector<Piece>& pieces)
         if (piece.move && std::find(moves.begin(), moves.end(), piece.move) == moves.end())
             moves.push_back(piece.move);
     const TextState& text = m_state.text;
-    if (!moves.empty() && (m_depth > 0 || text.fontName.empty())) {
-        error = m_depth > 0 ? QStringLiteral("строка нарисована внутри формы") : QStringLiteral("шрифт текста не найден");
+    if (!moves.empty() && text.fontName.empty()) {
+        error = QStringLiteral("шрифт текста не найден");
         return false;
     }
     if (text.size == 0)
@@ -557,10 +523,36 @@ bool ContentWalk::copyMovedRuns(const std::vector<Piece>& pieces)
         const int glyphs = int(std::count_if(shown.begin(), shown.end(), takes));
         const std::string operators = "BT " + textStateText() + ' ' + contentMatrix(first->at) + " Tm " +
                                       showingArray(shown, [move](const Piece& p) { return p.move == move; }) + " ET";
-        copy.add(m_state.paint.text(), m_state.ctm * QTransform::fromTranslate(move->by.x(), move->by.y()), operators,
-                 glyphs);
+        m_target->add(m_state.paint.text(), m_state.ctm * QTransform::fromTranslate(move->by.x(), move->by.y()),
+                      operators, glyphs);
     }
     return true;
+}
+
+void ContentWalk::noteTaken(const QPointF& centre, const GlyphMove* move)
+{
+    if (move) {
+        m_moveTaken[size_t(move - m_moves.data())] = 1;
+        return;
+    }
+    for (size_t i = 0; i < m_areas.size(); ++i)
+        m_areaTaken[i] |= char(m_areas[i].containsPoint(centre, Qt::OddEvenFill));
+    for (size_t i = 0; i < m_ruleAreas.size(); ++i)
+        m_ruleTaken[i] |= char(m_ruleAreas[i].containsPoint(centre, Qt::OddEvenFill));
+}
+
+// The box of the glyph about to be shown, on the page: as wide as its
+// advance, as high as a lower-case letter, about its middle.
+QRectF ContentWalk::glyphBox(const PdfFontMetrics& font, unsigned code, double advance) const
+{
+    const TextState& text = m_state.text;
+    const double size = std::abs(text.size);
+    const QPointF middle = font.centre(code);
+    const QPointF centre(middle.x() * text.size * text.scale, middle.y() * text.size + text.rise);
+    const double halfWidth = std::max(std::abs(advance * size * text.scale), kLeastGlyphWidth * size) / 2;
+    const double halfHeight = font.centreRise() * size;
+    const QRectF box(centre.x() - halfWidth, centre.y() - halfHeight, 2 * halfWidth, 2 * halfHeight);
+    return (m_textMatrix * m_state.ctm).mapRect(box);
 }
 
 const GlyphMove* ContentWalk::moveAt(const QPointF& point) const
@@ -725,6 +717,16 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             const GlyphMove* move = m_invisible || hidden ? nullptr : fate >= 0 ? &m_moves[size_t(fate)] : moveAt(centre);
             const bool inArea =
                 hidden || (!m_invisible && (own ? move != nullptr : move || fate == kGlyphGoes || inAnArea(centre)));
+            if (!m_invisible && !own) {
+                if (inArea)
+                    noteTaken(centre, move);
+                // A glyph drawn again elsewhere must lie under nothing drawn
+                // after it; one that stays may itself lie over such a glyph.
+                if (move)
+                    covers.lift(glyphBox(*font, code, w));
+                else if (!inArea && text.renderMode != 3 && text.renderMode != 7)
+                    covers.paint({glyphBox(*font, code, w)});
+            }
             Piece piece{true, inArea, glyphCode, std::string(), 0, move, m_textMatrix};
             if (size != 0)
                 piece.displacement = -1000.0 * (w * size + spacing) / size;
@@ -824,6 +826,8 @@ bool ContentWalk::drawForm(const std::string& name, QPDFObjectHandle resources, 
 {
     QPDFObjectHandle xobjects = resources.isDictionary() ? resources.getKey("/XObject") : QPDFObjectHandle::newNull();
     QPDFObjectHandle form = xobjects.isDictionary() ? xobjects.getKey(name) : QPDFObjectHandle::newNull();
+    if (form.isStream() && form.getDict().getKey("/Subtype").isNameAndEquals("/Image") && m_ownDepth == 0)
+        covers.paint({m_state.ctm.mapRect(QRectF(0, 0, 1, 1))});  // an image fills the unit square
     if (!form.isStream() || !form.getDict().getKey("/Subtype").isNameAndEquals("/Form"))
         return true;
     const QPDFObjGen key = form.getObjGen();
@@ -853,9 +857,23 @@ bool ContentWalk::drawForm(const std::string& name, QPDFObjectHandle resources, 
         matrix = QTransform(v[0], v[1], v[2], v[3], v[4], v[5]);
     }
     QPDFObjectHandle own = form.getDict().getKey("/Resources");
+    const QTransform base = matrix * m_state.ctm;
+    if (!use.copy)
+        use.copy = std::make_unique<ContentCopy>(base.isInvertible() ? base.inverted() : QTransform());
+    // What moves inside the form is drawn again at its end: nothing drawn
+    // after the form covers it any less than before.
+    ContentCopy* outerTarget = std::exchange(m_target, use.copy.get());
+    const size_t lifted = covers.mark();
     m_formStack.insert(key);
-    const bool ok = walk({use.work.get()}, own.isDictionary() ? own : resources, matrix * m_state.ctm, depth + 1);
+    const bool ok = walk({use.work.get()}, own.isDictionary() ? own : resources, base, depth + 1);
     m_formStack.erase(key);
+    m_target = outerTarget;
+    use.openSaves = m_lastOpenSaves;
+    if (!use.copy->empty() && !base.isInvertible()) {
+        error = QStringLiteral("строка нарисована внутри формы");
+        return false;
+    }
+    covers.dropSince(lifted);
     return ok;
 }
 
@@ -863,49 +881,17 @@ bool ContentWalk::drawForm(const std::string& name, QPDFObjectHandle resources, 
 
 namespace {
 
-std::string applied(const StreamWork& work)
+// A form's content edited, and what moves inside it draws again at its
+// end, in the state the form starts in.
+std::string formData(const FormUse& use)
 {
-    std::vector<Splice> splices = work.splices;
-    std::sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) { return a.start < b.start; });
-    std::string out;
-    size_t at = 0;
-    for (const Splice& s : splices) {
-        out.append(work.data, at, s.start - at);
-        out += s.with;
-        at = s.end;
-    }
-    out.append(work.data, at, std::string::npos);
-    return out;
-}
-
-QPDFObjectHandle inheritedResources(QPDFObjectHandle page)
-{
-    QPDFObjectHandle node = page;
-    // The page and every node above it, as deep as a page is read.
-    for (int i = 0; i <= kMaxPageTreeLevels && node.isDictionary(); ++i) {
-        QPDFObjectHandle resources = node.getKey("/Resources");
-        if (resources.isDictionary())
-            return resources;
-        node = node.getKey("/Parent");
-    }
-    return QPDFObjectHandle::newDictionary();
-}
-
-// The content streams the other pages of pdf draw.
-std::set<QPDFObjGen> streamsOfOtherPages(QPDF& pdf, QPDFObjectHandle page)
-{
-    std::set<QPDFObjGen> streams;
-    for (QPDFObjectHandle other : pdf.getAllPages()) {
-        if (other.getObjGen() == page.getObjGen())
-            continue;
-        QPDFObjectHandle contents = other.getKey("/Contents");
-        const std::vector<QPDFObjectHandle> items =
-            contents.isArray() ? contents.getArrayAsVector() : std::vector<QPDFObjectHandle>{contents};
-        for (const QPDFObjectHandle& item : items)
-            if (item.isIndirect())
-                streams.insert(item.getObjGen());
-    }
-    return streams;
+    const std::string data = applied(*use.work);
+    if (!use.copy || use.copy->empty())
+        return data;
+    std::string closing;
+    for (size_t i = 0; i <= use.openSaves; ++i)
+        closing += "Q\n";
+    return "q\n" + data + "\n" + closing + use.copy->stream();
 }
 
 }  // namespace
@@ -913,38 +899,6 @@ std::set<QPDFObjGen> streamsOfOtherPages(QPDF& pdf, QPDFObjectHandle page)
 ContentStreamEditor::ContentStreamEditor(QPDF& pdf, StandardWidths standardWidths)
     : m_pdf(pdf), m_standardWidths(std::move(standardWidths))
 {
-}
-
-bool ContentStreamEditor::leavesTextState(QPDFObjectHandle page)
-{
-    static const std::set<std::string> kTextState = {"Tz", "Tc", "Tw", "Ts", "TL", "Tr"};
-    try {
-        QPDFObjectHandle contents = page.getKey("/Contents");
-        const std::vector<QPDFObjectHandle> items =
-            contents.isArray() ? contents.getArrayAsVector() : std::vector<QPDFObjectHandle>{contents};
-        int depth = 0;  // the streams are one content: q/Q pairs may span them
-        for (const QPDFObjectHandle& item : items) {
-            std::string data;
-            std::vector<Token> tokens;
-            QString error;
-            if (!readDecodedStream(item, size_t(kMaxStreamBytes), &data) ||
-                !tokenize(data, tokens, error, inheritedResources(page)))
-                return true;
-            for (const Token& token : tokens) {
-                if (token.type != QPDFTokenizer::tt_word)
-                    continue;
-                if (token.value == "q")
-                    ++depth;
-                else if (token.value == "Q")
-                    depth = std::max(depth - 1, 0);
-                else if (depth == 0 && kTextState.count(token.value))
-                    return true;
-            }
-        }
-        return false;
-    } catch (const std::exception&) {
-        return true;
-    }
 }
 
 bool ContentStreamEditor::removeGlyphs(QPDFObjectHandle& page, const std::vector<QRectF>& areas)
@@ -1009,6 +963,10 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdi
             m_error = walk.error;
             return false;
         }
+        if (walk.covers.covered()) {
+            m_error = QStringLiteral("строку закрывает то, что нарисовано поверх неё");
+            return false;
+        }
         walk.dropDeadFontSetters();
         // Forms to change are checked before anything changes.
         for (auto& [key, use] : walk.forms) {
@@ -1045,7 +1003,7 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdi
             m_changed.push_back({moved.getObjectID(), moved.getGeneration()});
             contents = QPDFObjectHandle::newArray();  // the page gets an array of its own
             copied = true;
-            m_glyphsMoved = walk.copy.glyphCount();
+            m_glyphsMoved += walk.copy.glyphCount();
         }
         if (copied) {
             page.replaceKey("/Contents", contents.isArray() ? QPDFObjectHandle::newArray(ownItems) : ownItems.front());
@@ -1056,7 +1014,8 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdi
                 continue;
             // The page gets its own copy of the form and of the resources naming it.
             QPDFObjectHandle copy = use.work->stream.copyStream();
-            copy.replaceStreamData(applied(*use.work), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+            copy.replaceStreamData(formData(use), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+            m_glyphsMoved += use.copy ? use.copy->glyphCount() : 0;
             QPDFObjectHandle ownResources = resources.shallowCopy();
             QPDFObjectHandle xobjects = ownResources.getKey("/XObject").shallowCopy();
             xobjects.replaceKey(use.name, copy);

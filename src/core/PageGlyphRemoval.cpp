@@ -366,7 +366,13 @@ bool PageGlyphRemoval::withoutMovedContent(const QByteArray& before, int pageInd
             failure = QStringLiteral("страница не найдена");
             return;
         }
-        for (QPDFObjectHandle stream : QPDFPageObjectHelper(pages[size_t(pageIndex)]).getPageContents()) {
+        // The page's streams, and the forms it draws: a move inside a form
+        // drawn once draws its copy at the form's end.
+        QPDFPageObjectHelper page(pages[size_t(pageIndex)]);
+        std::vector<QPDFObjectHandle> streams = page.getPageContents();
+        for (const auto& [name, form] : page.getFormXObjects())
+            streams.push_back(form);
+        for (QPDFObjectHandle stream : streams) {
             std::string data;
             if (!readDecodedStream(stream, size_t(ContentStreamEditor::kMaxStreamBytes), &data) ||
                 data.find('/' + std::string(kMovedContentTag)) == std::string::npos)

@@ -44,6 +44,8 @@ enum PdfRenderLayer : int {
     PdfRenderAll = 0,
     PdfRenderWithoutText = 1,
     PdfRenderTextOnly = 2,
+    // What the page draws after its text over it (boxes, pictures, stamps), alone.
+    PdfRenderOverText = 3,
 };
 
 // One open PDF over pdfium. The whole file is read into memory and pdfium reads

@@ -675,6 +675,31 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther_data()
                                                      << "Page 1 - blue" << QColor() << 0.0 << QString();
     QTest::newRow("qpdf overlay at the same place and size") << "qpdf-potato-overlay.pdf" << "Potato" << "Potato Qux"
                                                              << QColor() << 0.0 << QString();
+    // The French l2tabu's page 2 under qpdf's stamp, its content a form:
+    // the italic "software" corrected in that form, then another word in a
+    // new session; a line deleted.
+    const QString names = QStringLiteral(
+        "Les noms de software et de hardware mentionnés dans cet article sont pour la plupart,");
+    QTest::newRow("stamp over l2tabu, an italic word of a form's line")
+        << "pdftex-l2tabu-stamped.pdf" << names << QString(names).replace("software", "logiciels") << QColor() << 0.0
+        << QString(names).replace("software", "logiciels").replace("noms", "termes");
+    QTest::newRow("stamp over l2tabu, a form's line deleted")
+        << "pdftex-l2tabu-stamped.pdf" << QStringLiteral("Nous remercions :") << QString()
+        << QColor() << 0.0 << QString();
+    // Numbers hidden by boxes drawn over them: the line they leave alone is
+    // corrected, the covered one deleted with its number (the box stays).
+    QTest::newRow("boxes over numbers, a line beside them")
+        << "gs-covered-number.pdf" << "The branch opens again on Monday at nine in the morning."
+        << "The branch will open again on Monday at nine in the morning." << QColor() << 0.0 << QString();
+    QTest::newRow("boxes over numbers, a covered line deleted")
+        << "gs-covered-number.pdf" << "The account number is 4711-0815-2222 and the branch is closed today."
+        << QString() << QColor() << 0.0 << QString();
+    // A line over a hatching of short grey strokes: no stroke is read as a
+    // letter nor goes with a word.
+    QTest::newRow("a line over grey strokes")
+        << "gs-stroke-pattern.pdf" << "The stock level is now considered low by the warehouse staff."
+        << "The stock level is now thought low by the warehouse staff." << QColor() << 0.0
+        << "The stock level is still thought low by the warehouse staff.";
     // A word of a line corrected: the words left keep their marks (poppler
     // reads the stress accents), the others of the page stay.
     const QString accented = QStringLiteral("носі він може розділятися по складах, напр.: пере-вірка і");
