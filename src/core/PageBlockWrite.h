@@ -160,6 +160,8 @@ private:
     std::vector<std::vector<std::optional<LineCorrection>>> m_corrections;  // per block and line
     bool m_forceWhiteout = false;
     QString m_markLoss;  // why a correction is refused: the words left would lose their marks
+    QString m_overflow;  // why a correction is refused: its line does not fit on the page
+    QSizeF m_pageSize;
     // The page as it showed before the write around the scan lines whose
     // untouched words keep their pixels, at the scan's own resolution.
     ScanPicture m_scan;

@@ -3,6 +3,7 @@
 // where the change needs room, and only the typed words are written.
 #include "PageBlockWrite.h"
 
+#include "CorrectionFit.h"
 #include "OldLine.h"
 
 #include <algorithm>
@@ -74,6 +75,14 @@ void PageBlockWrite::planCorrections()
             };
             const Qt::Alignment alignment = block.lines[k].placement ? block.lines[k].placement->alignment : Qt::AlignLeft;
             lines[k] = correctLine(m_lineGlyphs[i][k], m_glyphs, toFrame, written.text, alignment, typed);
+            const auto runWidth = [&](const TypedRun& run) {
+                return run.scale * typed.advance(lines[k]->face, run.text, lines[k]->size) +
+                       run.gap * double(run.text.count(QLatin1Char(' ')));
+            };
+            if (lines[k] && m_overflow.isEmpty() &&
+                !keepOnPage(*lines[k], m_lineGlyphs[i][k], toFrame.inverted(), m_pageSize, runWidth))
+                m_overflow = QStringLiteral("Строка «%1» не помещается по ширине страницы.")
+                                 .arg(written.text.simplified().left(60));
             // Set again whole, the words left would lose their marks: no silent loss.
             if (!lines[k] && m_markLoss.isEmpty() && keptWordsCarryMarks(m_lineGlyphs[i][k], written.text))
                 m_markLoss = QStringLiteral("Строку «%1» нельзя исправить, не потеряв знаки над оставленными словами.")
