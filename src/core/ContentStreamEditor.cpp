@@ -1,5 +1,7 @@
 #include "ContentStreamEditor.h"
 
+#include "TypedInPlace.h"
+
 #include "ContentCopy.h"
 #include "InlineImage.h"
 #include "QpdfFile.h"
@@ -144,6 +146,27 @@ struct GraphicsState {
     QTransform ctm;
     TextState text;
     PaintState paint;
+    bool styled = false;  // a clip or a graphics state dictionary of the page's own is in force
+};
+
+// The program's typed words put inside a text object of the page's own:
+// the showing operator split at the glyph they replace, and the spans of
+// the program's own content that go there.
+struct TypedSplit {
+    StreamWork* work = nullptr;
+    size_t splice = 0;
+    std::string before, resume, after;
+    QTransform ctm;
+    int place = -1;
+};
+
+struct OwnSpan {
+    StreamWork* work = nullptr;
+    size_t start = 0;
+    size_t end = 0;
+    std::string state;  // the graphics state dictionary its stream set for it
+    int place = -1;
+    bool placed = false;  // its first text matrix was read
 };
 
 // A path being built: where its first operator's operands start and the
@@ -198,7 +221,7 @@ public:
     // invisible: the glyphs to remove are those drawn invisibly, not those the edit names.
     ContentWalk(QPDF& pdf, const ContentStreamEditor::StandardWidths& widths, const GlyphEdit& edit, bool invisible)
         : m_pdf(pdf), m_widths(widths), m_areas(edit.areas), m_ruleAreas(edit.ruleAreas), m_moves(edit.moves),
-          m_invisible(invisible)
+          m_typed(edit.typed), m_invisible(invisible)
     {
         std::vector<GlyphSpot> spots = edit.glyphs;
         m_spotFates.assign(spots.size(), kGlyphGoes);
@@ -215,6 +238,10 @@ public:
     // of the page uses, which a later write of the page may drop from its
     // resources while the name stays in the content.
     void dropDeadFontSetters();
+    // Puts the program's typed words into the page's own text objects
+    // where the glyphs they replace stood; where the program's own content
+    // paints anything else, they stay where they are, drawn over it.
+    void placeTypedWords();
     QString error;
     int removed = 0;
     std::map<QPDFObjGen, FormUse> forms;
@@ -259,6 +286,7 @@ private:
     const std::vector<QPolygonF>& m_areas;
     const std::vector<QPolygonF>& m_ruleAreas;
     const std::vector<GlyphMove>& m_moves;
+    const std::vector<TypedPlace>& m_typed;
     const bool m_invisible;
     GlyphSpotFinder m_spots;
     std::vector<int> m_spotFates;  // per spot: kGlyphGoes or the move's index
@@ -281,6 +309,17 @@ private:
     std::set<QPDFObjGen> m_formStack;
     std::vector<FontSetter> m_fontSetters;
     TextObjectReplay m_replay;  // the text object open, where moves take glyphs of it
+    size_t m_marksAtText = 0;  // marked-content sections open when the text object began
+    std::vector<TypedSplit> m_splits;
+    std::optional<OwnSpan> m_span;
+    std::vector<OwnSpan> m_spans;
+    std::pair<size_t, std::string> m_lastState{SIZE_MAX, std::string()};  // the last gs: its stream and text
+    bool m_ownPaints = false;
+    // Splits the showing operator at the glyph a typed place names; false
+    // where it cannot be split there.
+    bool splitForTyped(const std::string& op, const std::vector<TokenRef>& operands, TokenRef first, TokenRef opRef,
+                       const std::vector<Piece>& pieces, size_t anchor, int place);
+    void noteOwnSpan(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef);
 };
 
 bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resources, const QTransform& ctm, int depth)
@@ -358,6 +397,8 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     }
     auto num = [&](size_t k) { return k < operands.size() ? numberOf(token(operands[k])) : 0.0; };
     const bool numeric = std::all_of(operands.begin(), operands.end(), [&](TokenRef r) { return isNumber(token(r)); });
+    if (!m_typed.empty() && depth == 0)
+        noteOwnSpan(op, operands, opRef);
     TextState& text = m_state.text;
     auto moveLine = [&](double tx, double ty) {
         m_lineMatrix = QTransform::fromTranslate(tx, ty) * m_lineMatrix;
@@ -375,6 +416,7 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     } else if (op == "cm" && operands.size() == 6 && numeric) {
         m_state.ctm = QTransform(num(0), num(1), num(2), num(3), num(4), num(5)) * m_state.ctm;
     } else if (op == "BT") {
+        m_marksAtText = m_marks.size();
         m_textMatrix = m_lineMatrix = QTransform();
         m_readerLag = 0;
         m_positionKnown = true;
@@ -504,6 +546,10 @@ void ContentWalk::trackPath(const std::string& op, const std::vector<TokenRef>& 
 bool ContentWalk::finishPath(const std::string& op, TokenRef opRef)
 {
     const std::optional<PathWork> path = std::exchange(m_path, std::nullopt);
+    if (path && path->clip)
+        m_state.styled = true;
+    if (m_ownDepth > 0)
+        m_ownPaints = true;
     if (!path || !path->any || path->clip || op == "n" || m_invisible || m_ownDepth > 0 ||
         path->first.stream != opRef.stream)
         return true;
@@ -694,6 +740,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     const double size = text.size;
     std::vector<Piece> pieces;
     bool anyRemoved = false, anyKept = false;
+    int anchor = -1, anchorPlace = -1;  // the piece a typed place names
     for (TokenRef r : elements) {
         const Token& t = token(r);
         if (isNumber(t)) {
@@ -725,6 +772,11 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             const GlyphMove* move = m_invisible || hidden ? nullptr : fate >= 0 ? &m_moves[size_t(fate)] : moveAt(centre);
             const bool inArea =
                 hidden || (!m_invisible && (own ? move != nullptr : move || fate == kGlyphGoes || inAnArea(centre)));
+            if (anchor < 0 && fate == kGlyphGoes && !m_typed.empty()) {
+                anchorPlace = typedPlaceAt(m_typed, trm.map(QPointF(m_readerLag, text.rise)),
+                                           size * std::hypot(trm.m21(), trm.m22()));
+                anchor = anchorPlace >= 0 ? int(pieces.size()) : -1;
+            }
             Piece piece{true, inArea, glyphCode, std::string(), 0, move, m_textMatrix};
             if (size != 0)
                 piece.displacement = -1000.0 * (w * size + spacing) / size;
@@ -755,7 +807,97 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     for (const Piece& p : pieces)
         removed += p.removed;
     spliceOperator(first, opRef, with);
+    if (anchor >= 0)
+        splitForTyped(op, operands, first, opRef, pieces, size_t(anchor), anchorPlace);
     return true;
+}
+
+bool ContentWalk::splitForTyped(const std::string& op, const std::vector<TokenRef>& operands, TokenRef first,
+                                TokenRef opRef, const std::vector<Piece>& pieces, size_t anchor, int place)
+{
+    const TextState& text = m_state.text;
+    // Not inside a form, a marked section begun in the object, a clip the
+    // glyphs build, or a state the typed words were not drawn in.
+    if (m_depth > 0 || m_ownDepth > 0 || m_marks.size() != m_marksAtText || text.renderMode >= 4 ||
+        m_state.styled || first.stream != opRef.stream)
+        return false;
+    const std::optional<std::string> resume =
+        resumedTextObject(m_lineMatrix, pieces[anchor].at, text.size, text.scale);
+    if (!resume)
+        return false;
+    const auto shows = [](const Piece& p) { return !p.removed; };
+    const std::vector<Piece> head(pieces.begin(), pieces.begin() + std::ptrdiff_t(anchor));
+    const std::vector<Piece> tail(pieces.begin() + std::ptrdiff_t(anchor), pieces.end());
+    TypedSplit split;
+    split.work = m_streams[opRef.stream];
+    split.splice = split.work->splices.size() - 1;
+    const std::string step = lineStepOf(op, operands);
+    split.before = step + (head.empty() ? std::string() : (step.empty() ? "" : " ") + showingArray(head, shows));
+    split.resume = *resume;
+    split.after = showingArray(tail, shows);
+    split.ctm = m_state.ctm;
+    split.place = place;
+    m_splits.push_back(std::move(split));
+    return true;
+}
+
+// The program's own marked sections of the page's content, each with the
+// typed place its first text matrix stands on.
+void ContentWalk::noteOwnSpan(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef)
+{
+    if (op == "gs") {
+        m_lastState = {opRef.stream, rawOf(operands, opRef)};
+        m_state.styled = true;
+    }
+    const bool own = (op == "BMC" || op == "BDC") && !operands.empty() &&
+                     token(operands[0]).type == QPDFTokenizer::tt_name && token(operands[0]).value == kOwnTag;
+    if (own && m_ownDepth == 0 && operands[0].stream == opRef.stream) {
+        OwnSpan span;
+        span.work = m_streams[opRef.stream];
+        span.start = token(operands[0]).start;
+        if (m_lastState.first == opRef.stream)
+            span.state = m_lastState.second;
+        m_span = span;
+    } else if (op == "Tm" && m_span && !m_span->placed && operands.size() == 6) {
+        m_span->placed = true;
+        const QPointF origin = m_state.ctm.map(QPointF(numberOf(token(operands[4])), numberOf(token(operands[5]))));
+        m_span->place = typedPlaceAlong(m_typed, origin);
+    } else if (op == "EMC" && m_span && m_ownDepth == 1) {
+        if (m_span->place >= 0 && m_span->work == m_streams[opRef.stream]) {
+            m_span->end = token(opRef).end;
+            m_spans.push_back(*m_span);
+        }
+        m_span.reset();
+    }
+}
+
+void ContentWalk::placeTypedWords()
+{
+    if (m_ownPaints)
+        return;
+    for (TypedSplit& split : m_splits) {
+        std::string typed;
+        std::vector<const OwnSpan*> taken;
+        for (const OwnSpan& span : m_spans) {
+            if (span.place != split.place)
+                continue;
+            const std::optional<std::string> drawn =
+                typedSpanAt(split.ctm, span.state, span.work->data.substr(span.start, span.end - span.start));
+            if (!drawn) {
+                taken.clear();
+                break;
+            }
+            typed += ' ' + *drawn;
+            taken.push_back(&span);
+        }
+        if (taken.empty())
+            continue;
+        split.work->splices[split.splice].with =
+            (split.before.empty() ? std::string() : split.before + ' ') + "ET" + typed + ' ' + split.resume + ' ' +
+            split.after;
+        for (const OwnSpan* span : taken)
+            span->work->splices.push_back({span->start, span->end, std::string()});
+    }
 }
 
 void ContentWalk::spliceOperator(TokenRef first, TokenRef opRef, const std::string& with)
@@ -1010,6 +1152,7 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdi
             return false;
         }
         walk.dropDeadFontSetters();
+        walk.placeTypedWords();
         // Forms to change are checked before anything changes.
         for (auto& [key, use] : walk.forms) {
             if (use.work->splices.empty())

@@ -6,6 +6,7 @@
 // others as the scan's own pixels), and the searchable layer is written.
 // Callers hold the pdfium lock.
 
+#include "ContentStreamEditor.h"
 #include "EditPlan.h"
 #include "LineCorrection.h"
 #include "LineGlyphs.h"
@@ -87,6 +88,10 @@ public:
         std::vector<GlyphSpot> glyphs;
     };
     std::vector<WordMove> wordMoves() const;
+    // Where the typed words of corrected lines go in the page's content:
+    // each run at the first glyph of the word it replaces (its anchor in
+    // user space, its line from..to in displayed-page points).
+    std::vector<TypedPlace> typedPlaces() const;
     bool knowsGlyphs() const;
     // Where paths wholly inside go with those glyphs (displayed-page points).
     std::vector<TurnedBox> ruleAreas() const;

@@ -170,6 +170,37 @@ std::vector<PageBlockWrite::WordMove> PageBlockWrite::wordMoves() const
     return moves;
 }
 
+std::vector<TypedPlace> PageBlockWrite::typedPlaces() const
+{
+    std::vector<TypedPlace> places;
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const QTransform toPage = oldFrameOf(m_blocks[i]).inverted();
+        for (size_t k = 0; k < m_corrections[i].size(); ++k) {
+            const LineCorrection* correction = correctionOf(i, k);
+            const LineGlyphs& line = m_lineGlyphs[i][k];
+            for (const TypedRun& run : correction ? correction->typed : std::vector<TypedRun>()) {
+                // The word replaced that stood nearest where the run starts.
+                std::optional<size_t> word;
+                for (const size_t w : correction->replaced)
+                    if (!line.words[w].glyphs.empty() &&
+                        (!word || std::abs(line.words[w].box.left() - run.x) <
+                                      std::abs(line.words[*word].box.left() - run.x)))
+                        word = w;
+                if (!word)
+                    continue;
+                const std::vector<size_t>& glyphs = line.words[*word].glyphs;
+                const std::vector<GlyphSpot> first = m_glyphs.spotsOf({*std::min_element(glyphs.begin(), glyphs.end())});
+                const double width = run.scale * advanceOf(correction->face, run.text, correction->size, false) +
+                                     run.gap * double(run.text.count(QLatin1Char(' ')));
+                if (!first.empty())
+                    places.push_back({first.front(), toPage.map(QPointF(run.x, correction->baseline)),
+                                      toPage.map(QPointF(run.x + width, correction->baseline))});
+            }
+        }
+    }
+    return places;
+}
+
 std::vector<TurnedBox> PageBlockWrite::ruleAreas() const
 {
     std::vector<TurnedBox> areas;
