@@ -1,5 +1,6 @@
 #include "ContentStreamEditor.h"
 
+#include "PageOwnContent.h"
 #include "TypedInPlace.h"
 
 #include "ContentCopy.h"
@@ -158,8 +159,10 @@ struct TypedSplit {
     std::string before, resume, after;
     QTransform ctm;
     int place = -1;
+    int fontSetter = -1;  // the Tf whose font the resumed object's step is shown in
 };
 
+// A marked section of the program's own: from its tag to its EMC.
 struct OwnSpan {
     StreamWork* work = nullptr;
     size_t start = 0;
@@ -303,6 +306,9 @@ private:
     double m_readerLag = 0;
     bool m_positionKnown = true;
     int m_ownDepth = 0;
+    int m_inPlaceDepth = 0;  // sections of typed words put in place open: their text is the page's to edit
+    std::vector<bool> m_inPlaceMarks;
+    std::vector<bool> m_movedMarks;  // whether each open section is a copy of moved text
     std::vector<bool> m_marks;  // whether each open marked-content section is the program's own
     std::map<QPDFObjGen, std::unique_ptr<PdfFontMetrics>> m_fonts;
     std::vector<std::unique_ptr<PdfFontMetrics>> m_directFonts;
@@ -329,7 +335,8 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
     const GraphicsState outerState = m_state;
     const std::vector<GraphicsState> outerSaved = m_saved;
     const QTransform outerText = m_textMatrix, outerLine = m_lineMatrix;
-    const std::vector<bool> outerMarks = m_marks;
+    const std::vector<bool> outerMarks = m_marks, outerInPlace = m_inPlaceMarks, outerMoved = m_movedMarks;
+    const int outerInPlaceDepth = m_inPlaceDepth;
     const int outerOwn = m_ownDepth;
     const int outerDepth = m_depth;
     m_depth = depth;
@@ -378,6 +385,9 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
     m_textMatrix = outerText;
     m_lineMatrix = outerLine;
     m_marks = outerMarks;
+    m_inPlaceMarks = outerInPlace;
+    m_movedMarks = outerMoved;
+    m_inPlaceDepth = outerInPlaceDepth;
     m_ownDepth = outerOwn;
     m_depth = outerDepth;
     m_path.reset();
@@ -468,15 +478,25 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     } else if (op == "Tj" || op == "TJ" || op == "'" || op == "\"") {
         return showText(op, operands, opRef);
     } else if (op == "BMC" || op == "BDC") {
-        const bool own = !operands.empty() && token(operands[0]).type == QPDFTokenizer::tt_name &&
-                         token(operands[0]).value == kOwnTag;
+        const bool named = !operands.empty() && token(operands[0]).type == QPDFTokenizer::tt_name;
+        const bool own = named && token(operands[0]).value == kOwnTag && m_inPlaceDepth == 0;
+        const bool inPlace = named && token(operands[0]).value == '/' + std::string(kTypedInPlaceTag);
+        m_movedMarks.push_back(named && token(operands[0]).value == '/' + std::string(kMovedContentTag));
         m_marks.push_back(own);
+        m_inPlaceMarks.push_back(inPlace);
         m_ownDepth += own;
+        m_inPlaceDepth += inPlace;
     } else if (op == "EMC") {
         if (!m_marks.empty()) {
             m_ownDepth -= m_marks.back();
             m_marks.pop_back();
         }
+        if (!m_inPlaceMarks.empty()) {
+            m_inPlaceDepth -= m_inPlaceMarks.back();
+            m_inPlaceMarks.pop_back();
+        }
+        if (!m_movedMarks.empty())
+            m_movedMarks.pop_back();
     } else if (op == "Do" && operands.size() == 1 && token(operands[0]).type == QPDFTokenizer::tt_name) {
         return drawForm(token(operands[0]).value, resources, depth);
     } else {
@@ -772,10 +792,11 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             const GlyphMove* move = m_invisible || hidden ? nullptr : fate >= 0 ? &m_moves[size_t(fate)] : moveAt(centre);
             const bool inArea =
                 hidden || (!m_invisible && (own ? move != nullptr : move || fate == kGlyphGoes || inAnArea(centre)));
-            if (anchor < 0 && fate == kGlyphGoes && !m_typed.empty()) {
+            if (anchor < 0 && !m_typed.empty() && !own) {
                 anchorPlace = typedPlaceAt(m_typed, trm.map(QPointF(m_readerLag, text.rise)),
                                            size * std::hypot(trm.m21(), trm.m22()));
-                anchor = anchorPlace >= 0 ? int(pieces.size()) : -1;
+                if (anchorPlace >= 0)
+                    anchor = int(pieces.size()) + int(m_typed[size_t(anchorPlace)].after);
             }
             Piece piece{true, inArea, glyphCode, std::string(), 0, move, m_textMatrix};
             if (size != 0)
@@ -794,8 +815,14 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     noteShown(anyRemoved && !anyKept);
     if (m_replay.open())
         replayShow(op, operands, pieces);
-    if (!anyRemoved)
+    if (!anyRemoved) {
+        // Typed words only added after a glyph of it split it all the same.
+        if (anchor >= 0 && !operands.empty()) {
+            spliceOperator(operands.front(), opRef, rawOf(operands, opRef));
+            splitForTyped(op, operands, operands.front(), opRef, pieces, size_t(anchor), anchorPlace);
+        }
         return true;
+    }
     if (!m_replay.open() && !copyMovedRuns(pieces))
         return false;
     const TokenRef first = operands.empty() ? opRef : operands.front();
@@ -818,11 +845,13 @@ bool ContentWalk::splitForTyped(const std::string& op, const std::vector<TokenRe
     const TextState& text = m_state.text;
     // Not inside a form, a marked section begun in the object, a clip the
     // glyphs build, or a state the typed words were not drawn in.
+    // Nor inside a copy of words moved before: it replays its whole text object.
     if (m_depth > 0 || m_ownDepth > 0 || m_marks.size() != m_marksAtText || text.renderMode >= 4 ||
-        m_state.styled || first.stream != opRef.stream)
+        m_state.styled || first.stream != opRef.stream ||
+        std::find(m_movedMarks.begin(), m_movedMarks.end(), true) != m_movedMarks.end())
         return false;
-    const std::optional<std::string> resume =
-        resumedTextObject(m_lineMatrix, pieces[anchor].at, text.size, text.scale);
+    const std::optional<std::string> resume = resumedTextObject(
+        m_lineMatrix, anchor < pieces.size() ? pieces[anchor].at : m_textMatrix, text.size, text.scale);
     if (!resume)
         return false;
     const auto shows = [](const Piece& p) { return !p.removed; };
@@ -834,7 +863,9 @@ bool ContentWalk::splitForTyped(const std::string& op, const std::vector<TokenRe
     const std::string step = lineStepOf(op, operands);
     split.before = step + (head.empty() ? std::string() : (step.empty() ? "" : " ") + showingArray(head, shows));
     split.resume = *resume;
-    split.after = showingArray(tail, shows);
+    const bool tailShows = std::any_of(tail.begin(), tail.end(), [](const Piece& p) { return p.glyph && !p.removed; });
+    split.after = tailShows || advanceMatters(opRef) ? showingArray(tail, shows) : std::string();
+    split.fontSetter = text.fontSetter;
     split.ctm = m_state.ctm;
     split.place = place;
     m_splits.push_back(std::move(split));
@@ -847,7 +878,8 @@ void ContentWalk::noteOwnSpan(const std::string& op, const std::vector<TokenRef>
 {
     if (op == "gs") {
         m_lastState = {opRef.stream, rawOf(operands, opRef)};
-        m_state.styled = true;
+        // Words typed in place before set the state they were first drawn in.
+        m_state.styled |= m_inPlaceDepth == 0;
     }
     const bool own = (op == "BMC" || op == "BDC") && !operands.empty() &&
                      token(operands[0]).type == QPDFTokenizer::tt_name && token(operands[0]).value == kOwnTag;
@@ -876,6 +908,12 @@ void ContentWalk::placeTypedWords()
     if (m_ownPaints)
         return;
     for (TypedSplit& split : m_splits) {
+        // The step along the line is shown in the font in force: not one whose text all went.
+        const bool deadFont = split.fontSetter >= 0 && size_t(split.fontSetter) < m_fontSetters.size() &&
+                              m_fontSetters[size_t(split.fontSetter)].removed > 0 &&
+                              m_fontSetters[size_t(split.fontSetter)].kept == 0;
+        if (deadFont && split.resume.find("TJ") != std::string::npos)
+            continue;
         std::string typed;
         std::vector<const OwnSpan*> taken;
         for (const OwnSpan& span : m_spans) {
@@ -892,9 +930,9 @@ void ContentWalk::placeTypedWords()
         }
         if (taken.empty())
             continue;
-        split.work->splices[split.splice].with =
-            (split.before.empty() ? std::string() : split.before + ' ') + "ET" + typed + ' ' + split.resume + ' ' +
-            split.after;
+        // The operator may follow the one before it with no blank ("Td[").
+        split.work->splices[split.splice].with = ' ' + (split.before.empty() ? std::string() : split.before + ' ') +
+                                                 "ET" + typed + ' ' + split.resume + ' ' + split.after;
         for (const OwnSpan* span : taken)
             span->work->splices.push_back({span->start, span->end, std::string()});
     }

@@ -46,12 +46,14 @@ struct GlyphMove {
 // paths wholly inside ruleAreas; and what the moves take.
 // Words the program typed in place of glyphs of the page's own (user
 // space): its text drawn from a point of the line from..to goes into the
-// page's own content where the glyph at anchor stood, so that readers which
-// follow the content read it in its place.
+// page's own content where the glyph at anchor stands (after it, for words
+// only added after it), so that readers which follow the content read it in
+// its place.
 struct TypedPlace {
     GlyphSpot anchor;
     QPointF from;
     QPointF to;
+    bool after = false;
 };
 
 struct GlyphEdit {

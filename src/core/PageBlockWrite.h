@@ -120,6 +120,8 @@ private:
     void planCorrections();
     const LineCorrection* correctionOf(size_t index, size_t line) const;
     bool writeCorrection(size_t index, size_t line, const LineCorrection& correction);
+    std::optional<TypedPlace> typedPlaceOf(const LineGlyphs& line, const LineCorrection& correction,
+                                           const TypedRun& run) const;
     // The program's own objects a corrected block takes away: those drawing
     // a glyph it takes (they go whole, their other words typed again).
     void collectOwnTaken(size_t index, std::vector<int>& own) const;

@@ -5,6 +5,7 @@
 
 #include "CorrectionFit.h"
 #include "OldLine.h"
+#include "PageOwnContent.h"
 
 #include <algorithm>
 #include <cmath>
@@ -133,7 +134,7 @@ void PageBlockWrite::collectOwnTaken(size_t index, std::vector<int>& own) const
     std::set<FPDF_PAGEOBJECT> objects;
     for (size_t k = 0; k < m_lineGlyphs[index].size(); ++k)
         for (const size_t g : takenOf(index, k))
-            if (m_glyphs.all()[g].own && m_glyphs.all()[g].object)
+            if (m_glyphs.all()[g].own && m_glyphs.all()[g].object && !isTypedInPlace(m_glyphs.all()[g].object))
                 objects.insert(m_glyphs.all()[g].object);
     m_writer.collectObjects(objects, own);
 }
@@ -177,28 +178,63 @@ std::vector<TypedPlace> PageBlockWrite::typedPlaces() const
         const QTransform toPage = oldFrameOf(m_blocks[i]).inverted();
         for (size_t k = 0; k < m_corrections[i].size(); ++k) {
             const LineCorrection* correction = correctionOf(i, k);
-            const LineGlyphs& line = m_lineGlyphs[i][k];
-            for (const TypedRun& run : correction ? correction->typed : std::vector<TypedRun>()) {
-                // The word replaced that stood nearest where the run starts.
-                std::optional<size_t> word;
-                for (const size_t w : correction->replaced)
-                    if (!line.words[w].glyphs.empty() &&
-                        (!word || std::abs(line.words[w].box.left() - run.x) <
-                                      std::abs(line.words[*word].box.left() - run.x)))
-                        word = w;
-                if (!word)
+            if (!correction)
+                continue;
+            for (const TypedRun& run : correction->typed) {
+                const std::optional<TypedPlace> place = typedPlaceOf(m_lineGlyphs[i][k], *correction, run);
+                if (!place)
                     continue;
-                const std::vector<size_t>& glyphs = line.words[*word].glyphs;
-                const std::vector<GlyphSpot> first = m_glyphs.spotsOf({*std::min_element(glyphs.begin(), glyphs.end())});
                 const double width = run.scale * advanceOf(correction->face, run.text, correction->size, false) +
                                      run.gap * double(run.text.count(QLatin1Char(' ')));
-                if (!first.empty())
-                    places.push_back({first.front(), toPage.map(QPointF(run.x, correction->baseline)),
-                                      toPage.map(QPointF(run.x + width, correction->baseline))});
+                places.push_back({place->anchor, toPage.map(QPointF(run.x, correction->baseline)),
+                                  toPage.map(QPointF(run.x + width, correction->baseline)), place->after});
             }
         }
     }
     return places;
+}
+
+// Where a typed run goes in the content: at the first glyph of the word it
+// replaces that stood nearest its start, or, typed where none went, after
+// the last glyph of the word before it (before the first of the line's
+// first word).
+std::optional<TypedPlace> PageBlockWrite::typedPlaceOf(const LineGlyphs& line, const LineCorrection& correction,
+                                                      const TypedRun& run) const
+{
+    const auto spot = [this](size_t glyph) {
+        const std::vector<GlyphSpot> spots = m_glyphs.spotsOf({glyph});
+        return spots.empty() ? std::optional<GlyphSpot>() : spots.front();
+    };
+    std::optional<size_t> word;
+    for (const size_t w : correction.replaced)
+        if (!line.words[w].glyphs.empty() &&
+            (!word || std::abs(line.words[w].box.left() - run.x) < std::abs(line.words[*word].box.left() - run.x)))
+            word = w;
+    if (word) {
+        const std::vector<size_t>& glyphs = line.words[*word].glyphs;
+        const std::optional<GlyphSpot> first = spot(*std::min_element(glyphs.begin(), glyphs.end()));
+        return first ? std::optional<TypedPlace>(TypedPlace{*first, {}, {}, false}) : std::nullopt;
+    }
+    std::optional<KeptWord> before, after;
+    for (const KeptWord& kept : correction.kept) {
+        const LineWord& w = line.words[kept.word];
+        if (w.glyphs.empty())
+            continue;
+        if (w.box.right() + kept.shift <= run.x + kInPlace) {
+            if (!before || w.box.right() > line.words[before->word].box.right())
+                before = kept;
+        } else if (!after || w.box.left() < line.words[after->word].box.left()) {
+            after = kept;
+        }
+    }
+    const std::vector<size_t>* glyphs = before ? &line.words[before->word].glyphs
+                                       : after ? &line.words[after->word].glyphs
+                                               : nullptr;
+    if (!glyphs)
+        return std::nullopt;
+    const std::optional<GlyphSpot> at =
+        spot(before ? *std::max_element(glyphs->begin(), glyphs->end()) : *std::min_element(glyphs->begin(), glyphs->end()));
+    return at ? std::optional<TypedPlace>(TypedPlace{*at, {}, {}, before.has_value()}) : std::nullopt;
 }
 
 std::vector<TurnedBox> PageBlockWrite::ruleAreas() const

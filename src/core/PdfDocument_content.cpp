@@ -357,7 +357,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         glyphEdit.moves.push_back({toUser.map(move.area.polygon()), userVector(move.by), move.glyphs});
     // Typed words read where the words they replace stood.
     for (const TypedPlace& place : typedPlaces)
-        glyphEdit.typed.push_back({place.anchor, toUser.map(place.from), toUser.map(place.to)});
+        glyphEdit.typed.push_back({place.anchor, toUser.map(place.from), toUser.map(place.to), place.after});
     QByteArray current, after;
     int removed = 0;
     if (!serializeForEditUnlocked(&current, &error) ||

@@ -1,6 +1,7 @@
 #include "TypedInPlace.h"
 
 #include "ContentCopy.h"
+#include "PageOwnContent.h"
 
 #include <QLineF>
 
@@ -54,11 +55,11 @@ std::optional<std::string> typedSpanAt(const QTransform& ctm, const std::string&
     if (!invertible)
         return std::nullopt;
     // Text state stays in force outside text objects: the span's own is the default.
-    std::string text = "q " + (ctm.isIdentity() ? std::string() : contentMatrix(undo) + " cm ") +
-                       "0 Tc 0 Tw 100 Tz 0 Ts ";
+    std::string text = std::string("q /") + kTypedInPlaceTag + " BMC " +
+                       (ctm.isIdentity() ? std::string() : contentMatrix(undo) + " cm ") + "0 Tc 0 Tw 100 Tz 0 Ts ";
     if (!state.empty())
         text += state + ' ';
-    return text + span + " Q";
+    return text + span + " EMC Q";
 }
 
 std::optional<std::string> resumedTextObject(const QTransform& lineMatrix, const QTransform& at, double size,
