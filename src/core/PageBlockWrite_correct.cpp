@@ -178,7 +178,11 @@ std::vector<TypedPlace> PageBlockWrite::typedPlaces() const
         const QTransform toPage = oldFrameOf(m_blocks[i]).inverted();
         for (size_t k = 0; k < m_corrections[i].size(); ++k) {
             const LineCorrection* correction = correctionOf(i, k);
-            if (!correction)
+            // Words moved to make room are drawn again after the page's
+            // text: the typed words stay with them, so the line reads whole.
+            if (!correction || std::any_of(correction->kept.begin(), correction->kept.end(), [](const KeptWord& kept) {
+                    return std::abs(kept.shift) >= kLeastShift;
+                }))
                 continue;
             for (const TypedRun& run : correction->typed) {
                 const std::optional<TypedPlace> place = typedPlaceOf(m_lineGlyphs[i][k], *correction, run);
