@@ -1,5 +1,8 @@
 #include "ContentStreamEditor.h"
 
+#include "PageOwnContent.h"
+#include "TypedInPlace.h"
+
 #include "ContentCopy.h"
 #include "ContentTokens.h"
 #include "CoverWatch.h"
@@ -64,6 +67,29 @@ struct GraphicsState {
     TextState text;
     PaintState paint;
     double lineWidth = 1;
+    bool styled = false;  // a clip or a graphics state dictionary of the page's own is in force
+};
+
+// The program's typed words put inside a text object of the page's own:
+// the showing operator split at the glyph they replace, and the spans of
+// the program's own content that go there.
+struct TypedSplit {
+    StreamWork* work = nullptr;
+    size_t splice = 0;
+    std::string before, resume, after;
+    QTransform ctm;
+    int place = -1;
+    int fontSetter = -1;  // the Tf whose font the resumed object's step is shown in
+};
+
+// A marked section of the program's own: from its tag to its EMC.
+struct OwnSpan {
+    StreamWork* work = nullptr;
+    size_t start = 0;
+    size_t end = 0;
+    std::string state;  // the graphics state dictionary its stream set for it
+    int place = -1;
+    bool placed = false;  // its first text matrix was read
 };
 
 // A path being built: where its first operator's operands start, the
@@ -124,7 +150,7 @@ public:
     // invisible: the glyphs to remove are those drawn invisibly, not those the edit names.
     ContentWalk(QPDF& pdf, const ContentStreamEditor::StandardWidths& widths, const GlyphEdit& edit, bool invisible)
         : m_pdf(pdf), m_widths(widths), m_areas(edit.areas), m_ruleAreas(edit.ruleAreas), m_moves(edit.moves),
-          m_invisible(invisible)
+          m_typed(edit.typed), m_invisible(invisible)
     {
         std::vector<GlyphSpot> spots = edit.glyphs;
         m_spotFates.assign(spots.size(), kGlyphGoes);
@@ -144,6 +170,10 @@ public:
     // of the page uses, which a later write of the page may drop from its
     // resources while the name stays in the content.
     void dropDeadFontSetters();
+    // Puts the program's typed words into the page's own text objects
+    // where the glyphs they replace stood; where the program's own content
+    // paints anything else, they stay where they are, drawn over it.
+    void placeTypedWords();
     QString error;
     int removed = 0;
     std::map<QPDFObjGen, FormUse> forms;
@@ -196,6 +226,7 @@ private:
     const std::vector<QPolygonF>& m_areas;
     const std::vector<QPolygonF>& m_ruleAreas;
     const std::vector<GlyphMove>& m_moves;
+    const std::vector<TypedPlace>& m_typed;
     const bool m_invisible;
     GlyphSpotFinder m_spots;
     std::vector<int> m_spotFates;  // per spot: kGlyphGoes or the move's index
@@ -212,6 +243,9 @@ private:
     double m_readerLag = 0;
     bool m_positionKnown = true;
     int m_ownDepth = 0;
+    int m_inPlaceDepth = 0;  // sections of typed words put in place open: their text is the page's to edit
+    std::vector<bool> m_inPlaceMarks;
+    std::vector<bool> m_movedMarks;  // whether each open section is a copy of moved text
     std::vector<bool> m_marks;  // whether each open marked-content section is the program's own
     std::map<QPDFObjGen, std::unique_ptr<PdfFontMetrics>> m_fonts;
     std::vector<std::unique_ptr<PdfFontMetrics>> m_directFonts;
@@ -222,6 +256,17 @@ private:
     size_t m_lastOpenSaves = 0;     // q the stream walked last left open
     // Per area, move and rule area: whether a glyph it takes was drawn yet.
     std::vector<char> m_areaTaken, m_moveTaken, m_ruleTaken;
+    size_t m_marksAtText = 0;  // marked-content sections open when the text object began
+    std::vector<TypedSplit> m_splits;
+    std::optional<OwnSpan> m_span;
+    std::vector<OwnSpan> m_spans;
+    std::pair<size_t, std::string> m_lastState{SIZE_MAX, std::string()};  // the last gs: its stream and text
+    bool m_ownPaints = false;
+    // Splits the showing operator at the glyph a typed place names; false
+    // where it cannot be split there.
+    bool splitForTyped(const std::string& op, const std::vector<TokenRef>& operands, TokenRef first, TokenRef opRef,
+                       const std::vector<Piece>& pieces, size_t anchor, int place);
+    void noteOwnSpan(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef);
 };
 
 bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resources, const QTransform& ctm, int depth)
@@ -231,7 +276,8 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
     const GraphicsState outerState = m_state;
     const std::vector<GraphicsState> outerSaved = m_saved;
     const QTransform outerText = m_textMatrix, outerLine = m_lineMatrix;
-    const std::vector<bool> outerMarks = m_marks;
+    const std::vector<bool> outerMarks = m_marks, outerInPlace = m_inPlaceMarks, outerMoved = m_movedMarks;
+    const int outerInPlaceDepth = m_inPlaceDepth;
     const int outerOwn = m_ownDepth;
     const int outerDepth = m_depth;
     TextObjectReplay outerReplay = std::exchange(m_replay, TextObjectReplay());
@@ -285,6 +331,9 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
     m_textMatrix = outerText;
     m_lineMatrix = outerLine;
     m_marks = outerMarks;
+    m_inPlaceMarks = outerInPlace;
+    m_movedMarks = outerMoved;
+    m_inPlaceDepth = outerInPlaceDepth;
     m_ownDepth = outerOwn;
     m_depth = outerDepth;
     m_path.reset();
@@ -304,6 +353,8 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     }
     auto num = [&](size_t k) { return k < operands.size() ? numberOf(token(operands[k])) : 0.0; };
     const bool numeric = std::all_of(operands.begin(), operands.end(), [&](TokenRef r) { return isNumber(token(r)); });
+    if (!m_typed.empty() && depth == 0)
+        noteOwnSpan(op, operands, opRef);
     TextState& text = m_state.text;
     auto moveLine = [&](double tx, double ty) {
         m_lineMatrix = QTransform::fromTranslate(tx, ty) * m_lineMatrix;
@@ -321,6 +372,7 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     } else if (op == "cm" && operands.size() == 6 && numeric) {
         m_state.ctm = QTransform(num(0), num(1), num(2), num(3), num(4), num(5)) * m_state.ctm;
     } else if (op == "BT") {
+        m_marksAtText = m_marks.size();
         m_textMatrix = m_lineMatrix = QTransform();
         m_readerLag = 0;
         m_positionKnown = true;
@@ -369,15 +421,25 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     } else if (op == "Tj" || op == "TJ" || op == "'" || op == "\"") {
         return showText(op, operands, opRef);
     } else if (op == "BMC" || op == "BDC") {
-        const bool own = !operands.empty() && token(operands[0]).type == QPDFTokenizer::tt_name &&
-                         token(operands[0]).value == kOwnTag;
+        const bool named = !operands.empty() && token(operands[0]).type == QPDFTokenizer::tt_name;
+        const bool own = named && token(operands[0]).value == kOwnTag && m_inPlaceDepth == 0;
+        const bool inPlace = named && token(operands[0]).value == '/' + std::string(kTypedInPlaceTag);
+        m_movedMarks.push_back(named && token(operands[0]).value == '/' + std::string(kMovedContentTag));
         m_marks.push_back(own);
+        m_inPlaceMarks.push_back(inPlace);
         m_ownDepth += own;
+        m_inPlaceDepth += inPlace;
     } else if (op == "EMC") {
         if (!m_marks.empty()) {
             m_ownDepth -= m_marks.back();
             m_marks.pop_back();
         }
+        if (!m_inPlaceMarks.empty()) {
+            m_inPlaceDepth -= m_inPlaceMarks.back();
+            m_inPlaceMarks.pop_back();
+        }
+        if (!m_movedMarks.empty())
+            m_movedMarks.pop_back();
     } else if (op == "Do" && operands.size() == 1 && token(operands[0]).type == QPDFTokenizer::tt_name) {
         return drawForm(token(operands[0]).value, resources, depth);
     } else {
@@ -465,6 +527,10 @@ void ContentWalk::notePainted(const PathWork& path, const std::string& op)
 bool ContentWalk::finishPath(const std::string& op, TokenRef opRef)
 {
     const std::optional<PathWork> path = std::exchange(m_path, std::nullopt);
+    if (path && path->clip)
+        m_state.styled = true;
+    if (m_ownDepth > 0)
+        m_ownPaints = true;
     if (!path || !path->any || op == "n" || m_invisible || m_ownDepth > 0)
         return true;
     const std::vector<QPointF> corners{{path->left, path->bottom}, {path->right, path->bottom},
@@ -686,6 +752,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     const double size = text.size;
     std::vector<Piece> pieces;
     bool anyRemoved = false, anyKept = false;
+    int anchor = -1, anchorPlace = -1;  // the piece a typed place names
     for (TokenRef r : elements) {
         const Token& t = token(r);
         if (isNumber(t)) {
@@ -727,6 +794,12 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
                 else if (!inArea && text.renderMode != 3 && text.renderMode != 7)
                     covers.paint({glyphBox(*font, code, w)});
             }
+            if (anchor < 0 && !m_typed.empty() && !own) {
+                anchorPlace = typedPlaceAt(m_typed, trm.map(QPointF(m_readerLag, text.rise)),
+                                           size * std::hypot(trm.m21(), trm.m22()));
+                if (anchorPlace >= 0)
+                    anchor = int(pieces.size()) + int(m_typed[size_t(anchorPlace)].after);
+            }
             Piece piece{true, inArea, glyphCode, std::string(), 0, move, m_textMatrix};
             if (size != 0)
                 piece.displacement = -1000.0 * (w * size + spacing) / size;
@@ -744,8 +817,14 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     noteShown(anyRemoved && !anyKept);
     if (m_replay.open())
         replayShow(op, operands, pieces);
-    if (!anyRemoved)
+    if (!anyRemoved) {
+        // Typed words only added after a glyph of it split it all the same.
+        if (anchor >= 0 && !operands.empty()) {
+            spliceOperator(operands.front(), opRef, rawOf(operands, opRef));
+            splitForTyped(op, operands, operands.front(), opRef, pieces, size_t(anchor), anchorPlace);
+        }
         return true;
+    }
     if (!m_replay.open() && !copyMovedRuns(pieces))
         return false;
     const TokenRef first = operands.empty() ? opRef : operands.front();
@@ -757,7 +836,108 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     for (const Piece& p : pieces)
         removed += p.removed;
     spliceOperator(first, opRef, with);
+    if (anchor >= 0)
+        splitForTyped(op, operands, first, opRef, pieces, size_t(anchor), anchorPlace);
     return true;
+}
+
+bool ContentWalk::splitForTyped(const std::string& op, const std::vector<TokenRef>& operands, TokenRef first,
+                                TokenRef opRef, const std::vector<Piece>& pieces, size_t anchor, int place)
+{
+    const TextState& text = m_state.text;
+    // Not inside a form, a marked section begun in the object, a clip the
+    // glyphs build, or a state the typed words were not drawn in.
+    // Nor inside a copy of words moved before: it replays its whole text object.
+    if (m_depth > 0 || m_ownDepth > 0 || m_marks.size() != m_marksAtText || text.renderMode >= 4 ||
+        m_state.styled || first.stream != opRef.stream ||
+        std::find(m_movedMarks.begin(), m_movedMarks.end(), true) != m_movedMarks.end())
+        return false;
+    const std::optional<std::string> resume = resumedTextObject(
+        m_lineMatrix, anchor < pieces.size() ? pieces[anchor].at : m_textMatrix, text.size, text.scale);
+    if (!resume)
+        return false;
+    const auto shows = [](const Piece& p) { return !p.removed; };
+    const std::vector<Piece> head(pieces.begin(), pieces.begin() + std::ptrdiff_t(anchor));
+    const std::vector<Piece> tail(pieces.begin() + std::ptrdiff_t(anchor), pieces.end());
+    TypedSplit split;
+    split.work = m_streams[opRef.stream];
+    split.splice = split.work->splices.size() - 1;
+    const std::string step = lineStepOf(op, operands);
+    split.before = step + (head.empty() ? std::string() : (step.empty() ? "" : " ") + showingArray(head, shows));
+    split.resume = *resume;
+    const bool tailShows = std::any_of(tail.begin(), tail.end(), [](const Piece& p) { return p.glyph && !p.removed; });
+    split.after = tailShows || advanceMatters(opRef) ? showingArray(tail, shows) : std::string();
+    split.fontSetter = text.fontSetter;
+    split.ctm = m_state.ctm;
+    split.place = place;
+    m_splits.push_back(std::move(split));
+    return true;
+}
+
+// The program's own marked sections of the page's content, each with the
+// typed place its first text matrix stands on.
+void ContentWalk::noteOwnSpan(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef)
+{
+    if (op == "gs") {
+        m_lastState = {opRef.stream, rawOf(operands, opRef)};
+        // Words typed in place before set the state they were first drawn in.
+        m_state.styled |= m_inPlaceDepth == 0;
+    }
+    const bool own = (op == "BMC" || op == "BDC") && !operands.empty() &&
+                     token(operands[0]).type == QPDFTokenizer::tt_name && token(operands[0]).value == kOwnTag;
+    if (own && m_ownDepth == 0 && operands[0].stream == opRef.stream) {
+        OwnSpan span;
+        span.work = m_streams[opRef.stream];
+        span.start = token(operands[0]).start;
+        if (m_lastState.first == opRef.stream)
+            span.state = m_lastState.second;
+        m_span = span;
+    } else if (op == "Tm" && m_span && !m_span->placed && operands.size() == 6) {
+        m_span->placed = true;
+        const QPointF origin = m_state.ctm.map(QPointF(numberOf(token(operands[4])), numberOf(token(operands[5]))));
+        m_span->place = typedPlaceAlong(m_typed, origin);
+    } else if (op == "EMC" && m_span && m_ownDepth == 1) {
+        if (m_span->place >= 0 && m_span->work == m_streams[opRef.stream]) {
+            m_span->end = token(opRef).end;
+            m_spans.push_back(*m_span);
+        }
+        m_span.reset();
+    }
+}
+
+void ContentWalk::placeTypedWords()
+{
+    if (m_ownPaints)
+        return;
+    for (TypedSplit& split : m_splits) {
+        // The step along the line is shown in the font in force: not one whose text all went.
+        const bool deadFont = split.fontSetter >= 0 && size_t(split.fontSetter) < m_fontSetters.size() &&
+                              m_fontSetters[size_t(split.fontSetter)].removed > 0 &&
+                              m_fontSetters[size_t(split.fontSetter)].kept == 0;
+        if (deadFont && split.resume.find("TJ") != std::string::npos)
+            continue;
+        std::string typed;
+        std::vector<const OwnSpan*> taken;
+        for (const OwnSpan& span : m_spans) {
+            if (span.place != split.place)
+                continue;
+            const std::optional<std::string> drawn =
+                typedSpanAt(split.ctm, span.state, span.work->data.substr(span.start, span.end - span.start));
+            if (!drawn) {
+                taken.clear();
+                break;
+            }
+            typed += ' ' + *drawn;
+            taken.push_back(&span);
+        }
+        if (taken.empty())
+            continue;
+        // The operator may follow the one before it with no blank ("Td[").
+        split.work->splices[split.splice].with = ' ' + (split.before.empty() ? std::string() : split.before + ' ') +
+                                                 "ET" + typed + ' ' + split.resume + ' ' + split.after;
+        for (const OwnSpan* span : taken)
+            span->work->splices.push_back({span->start, span->end, std::string()});
+    }
 }
 
 void ContentWalk::spliceOperator(TokenRef first, TokenRef opRef, const std::string& with)
@@ -968,6 +1148,7 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdi
             return false;
         }
         walk.dropDeadFontSetters();
+        walk.placeTypedWords();
         // Forms to change are checked before anything changes.
         for (auto& [key, use] : walk.forms) {
             if (use.work->splices.empty())

@@ -38,12 +38,14 @@ std::string streamHead(QPDFObjectHandle stream, size_t length)
     return head;
 }
 
-// The program's stream: its own objects, or text it moved (drawn as written too).
+// The program's stream: its own objects, or text it moved (drawn as written
+// too). A page's stream holding words the program typed in its text opens
+// with the page's text.
 bool isOwnStream(QPDFObjectHandle stream)
 {
     const std::string head = streamHead(stream, 256);
-    return head.find("/VornEdit BMC") != std::string::npos ||
-           head.find('/' + std::string(kMovedContentTag) + " BMC") != std::string::npos;
+    const size_t own = std::min(head.find("/VornEdit BMC"), head.find('/' + std::string(kMovedContentTag) + " BMC"));
+    return own != std::string::npos && head.rfind("BT", own) == std::string::npos;
 }
 
 // pdfium opens a stream it writes after content that leaves the drawing

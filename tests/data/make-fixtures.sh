@@ -441,6 +441,18 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   cp cups/usr/share/cups/data/form_russian.pdf "$here/cups-banner-form-ru.pdf"
 )
 
+# ---- The title page of a real manual: a centred title over the foot ----
+# Page 1 of the GAP reference manual as Debian 12 ships it (gap-doc 4.12.1-2,
+# pdfTeX 1.40.24): "GAP - Reference Manual" centred at 36 points, "Release
+# 4.12.1, 2022-10-20" below it, and the group's address at the foot, all in
+# one text object. Kept as written.
+(
+  cd "$work"
+  apt-get download gap-doc=4.12.1-2 >/dev/null
+  dpkg-deb -x gap-doc_4.12.1-2_all.deb gap
+  qpdf --deterministic-id --empty --pages gap/usr/share/gap/doc/ref/manual.pdf 1 -- "$here/pdftex-gap-title.pdf"
+)
+
 # ---- Forms drawing with the page's resources, and a page of ReportLab ----
 # qpdf's own test files (Debian 12's qpdf 11.3.0-1+deb12u1 source, its
 # qtest/qpdf folder, through a private deb-src list): forms with no or only
