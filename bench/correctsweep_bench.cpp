@@ -11,7 +11,10 @@
 //   the saved file is opened again and the word before it corrected the same
 //   way and saved. Prints a line per correction and the totals: tried, saved,
 //   refused and why, and how many words of the line the user did not touch
-//   read otherwise in poppler afterwards (their letters and marks).
+//   read otherwise in poppler afterwards (their letters and marks), and how
+//   many corrected lines read out of place in content order: the corrected
+//   word not between its neighbours in pdftotext -raw's or mutool's text,
+//   where the page before read the word there.
 // The files written after an edit: correctsweep_bench --roads FOLDER [--keep DIR]
 //   on page 1 of each PDF the middle word of its longest line is corrected,
 //   then the document is compressed keeping its objects, its pages extracted
@@ -67,6 +70,31 @@ std::vector<Word> popplerWords(const QString& pdf, int page)
     return words;
 }
 
+// The page's words in the content's order, as pdftotext -raw or mutool read them.
+QStringList contentOrderWords(const QString& pdf, int page, bool mutool)
+{
+    const QString number = QString::number(page + 1);
+    QProcess p;
+    if (mutool)
+        p.start(QStringLiteral("mutool"), {QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-F"),
+                                           QStringLiteral("txt"), QStringLiteral("-o"), QStringLiteral("-"), pdf, number});
+    else
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), QStringLiteral("-f"), number, QStringLiteral("-l"),
+                                              number, pdf, QStringLiteral("-")});
+    if (!p.waitForFinished(120000) || p.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput()).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// Whether the words read follow one another somewhere in read.
+bool readInOrder(const QStringList& read, const QStringList& words)
+{
+    for (qsizetype i = 0; i + words.size() <= read.size(); ++i)
+        if (read.mid(i, words.size()) == words)
+            return true;
+    return false;
+}
+
 // The words poppler reads whose middles stand in band (points, top-left origin).
 QStringList wordsIn(const std::vector<Word>& words, const QRectF& band)
 {
@@ -91,11 +119,14 @@ struct Outcome {
     QString reason;
     int keptChanged = 0;  // words of the line the user left that read otherwise afterwards
     int keptWords = 0;
+    bool orderChecked = false;  // the page before read the word between its neighbours
+    bool outOfPlace = false;    // afterwards a reader of the content's order does not
 };
 
 // A line's word corrected in its block, as the in-place editor leaves it.
 struct Correction {
     QString line;       // the line's text before
+    QString text;       // and after
     QRectF band;        // where it stood (points, bottom-left origin)
     QStringList words;  // its words before
     qsizetype at = -1;  // the word corrected; -1: what was replaced
@@ -133,7 +164,7 @@ bool correctInBlocks(std::vector<TextBlock>& blocks, const QString& what, int wo
         changed[at] = to.isEmpty() ? corrected(words[at]) : to;
         text = changed.join(QLatin1Char(' '));
     }
-    *correction = {chosen->text, chosen->originalRect, words, at};
+    *correction = {chosen->text, text, chosen->originalRect, words, at};
     chosen->text = text;
     chosen->textEdited = true;
     return true;
@@ -161,6 +192,7 @@ Outcome correctOnce(const QString& file, int page, const QString& what, int word
     const qsizetype at = correction.at;
     *lineText = correction.line;
     const QRectF band = correction.band;
+    const QString& text = correction.text;
     const double height = doc.pageSize(page).height();
     const QRectF popplerBand(band.x() - 2, height - band.bottom(), band.width() + 400, band.height());
     QFile::remove(out);
@@ -168,6 +200,20 @@ Outcome correctOnce(const QString& file, int page, const QString& what, int word
     if (!outcome.saved) {
         outcome.reason = doc.lastError();
         return outcome;
+    }
+    // The corrected word between its neighbours, in the content's order.
+    if (at >= 0) {
+        QStringList was, now;
+        for (qsizetype w = std::max<qsizetype>(at - 1, 0); w <= std::min<qsizetype>(at + 1, words.size() - 1); ++w) {
+            was << words[w];
+            now << (w == at ? text.simplified().split(QLatin1Char(' '))[w] : words[w]);
+        }
+        for (const bool mutool : {false, true}) {
+            if (!readInOrder(contentOrderWords(file, page, mutool), was))
+                continue;
+            outcome.orderChecked = true;
+            outcome.outOfPlace |= !readInOrder(contentOrderWords(out, page, mutool), now);
+        }
     }
     // The words the user left, as poppler reads them in the line before and after.
     const QStringList before = wordsIn(popplerWords(file, page), popplerBand);
@@ -410,7 +456,7 @@ int main(int argc, char** argv)
     }
     QDir folder(args.first());
     QTemporaryDir scratch;
-    int tried = 0, saved = 0, keptWords = 0, keptChanged = 0;
+    int tried = 0, saved = 0, keptWords = 0, keptChanged = 0, orderChecked = 0, outOfPlace = 0;
     QMap<QString, int> refusals;
     for (const bench::SweptPage& swept : bench::sweptPages(folder)) {
         const QString& name = swept.name;
@@ -430,10 +476,13 @@ int main(int argc, char** argv)
                 ++saved;
                 keptWords += outcome.keptWords;
                 keptChanged += outcome.keptChanged;
+                orderChecked += outcome.orderChecked;
+                outOfPlace += outcome.outOfPlace;
                 verdict = QStringLiteral("saved, kept words read otherwise %1 of %2%3")
                               .arg(outcome.keptChanged)
                               .arg(outcome.keptWords)
-                              .arg(outcome.reason.isEmpty() ? QString() : QStringLiteral(" (") + outcome.reason + ')');
+                              .arg(outcome.reason.isEmpty() ? QString() : QStringLiteral(" (") + outcome.reason + ')') +
+                          (outcome.outOfPlace ? QStringLiteral(", read out of place") : QString());
                 if (!keep.isEmpty())
                     QFile::copy(saveTo, QDir(keep).filePath(
                                             QStringLiteral("%1-p%2-r%3.pdf").arg(QFileInfo(name).baseName()).arg(page + 1).arg(round + 1)));
@@ -458,6 +507,8 @@ int main(int argc, char** argv)
     out << "\ncorrections tried " << tried << ", saved " << saved << ", refused " << tried - saved << '\n';
     out << "words of the corrected lines left as they were: " << keptWords << ", reading otherwise afterwards: "
         << keptChanged << '\n';
+    out << "corrected lines read out of place in content order (pdftotext -raw, mutool): " << outOfPlace << " of "
+        << orderChecked << " checked\n";
     for (auto it = refusals.cbegin(); it != refusals.cend(); ++it)
         out << "  " << it.value() << " × " << it.key() << '\n';
     return 0;

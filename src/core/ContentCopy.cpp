@@ -105,7 +105,7 @@ std::string PaintState::text() const
 
 void ContentCopy::add(const std::string& paint, const QTransform& ctm, const std::string& operators, int glyphs)
 {
-    m_items.push_back({paint, "q " + contentMatrix(ctm) + " cm\n" + operators + "\nQ"});
+    m_items.push_back({paint, "q " + contentMatrix(ctm * m_toSpace) + " cm\n" + operators + "\nQ"});
     m_glyphs += glyphs;
 }
 

@@ -39,6 +39,10 @@ private:
 
 class ContentCopy {
 public:
+    // toSpace maps the page's default user space into the space of the
+    // stream the copy ends (a form's own, for a copy drawn inside it).
+    explicit ContentCopy(const QTransform& toSpace = QTransform()) : m_toSpace(toSpace) {}
+
     // Operators (a text object, or a path with its painting operator) drawn
     // in paint under ctm, the matrix from their space to the page's default
     // user space where the copy stands. glyphs: how many glyphs they show.
@@ -54,6 +58,7 @@ private:
         std::string paint;
         std::string body;
     };
+    QTransform m_toSpace;
     std::vector<Item> m_items;
     int m_glyphs = 0;
 };

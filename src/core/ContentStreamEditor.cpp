@@ -1,13 +1,16 @@
 #include "ContentStreamEditor.h"
 
+#include "PageOwnContent.h"
+#include "TypedInPlace.h"
+
 #include "ContentCopy.h"
-#include "InlineImage.h"
+#include "ContentTokens.h"
+#include "CoverWatch.h"
 #include "QpdfFile.h"
 
 #include "PdfFontMetrics.h"
 
 #define POINTERHOLDER_TRANSITION 4
-#include <qpdf/BufferInputSource.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFTokenizer.hh>
@@ -27,90 +30,9 @@ namespace pdfengine {
 
 namespace {
 
-using TokenType = QPDFTokenizer::token_type_e;
-
 constexpr int kMaxFormDepth = 12;
 constexpr size_t kMaxStateDepth = 4096;
 constexpr char kOwnTag[] = "/VornEdit";
-
-struct Token {
-    TokenType type = QPDFTokenizer::tt_bad;
-    std::string value;
-    size_t start = 0;
-    size_t end = 0;
-};
-
-struct Splice {
-    size_t start = 0;
-    size_t end = 0;
-    std::string with;
-};
-
-// One content stream: its decoded bytes, their tokens and the changes asked for.
-struct StreamWork {
-    QPDFObjectHandle stream;
-    std::string data;
-    std::vector<Token> tokens;
-    std::vector<Splice> splices;
-};
-
-// Tokens of data, spaces and comments included, so that they tile it; an
-// inline image is one token from the byte after ID up to EI, found as
-// readers find it (resources name its colour space).
-bool tokenize(const std::string& data, std::vector<Token>& tokens, QString& error, QPDFObjectHandle resources)
-{
-    auto input = std::make_shared<BufferInputSource>("content", data);
-    QPDFTokenizer tokenizer;
-    tokenizer.allowEOF();
-    tokenizer.includeIgnorable();
-    size_t at = 0;
-    size_t imageStart = 0;
-    for (;;) {
-        QPDFTokenizer::Token token = tokenizer.readToken(input, "content", true, 0);
-        const auto end = size_t(input->tell());
-        if (token.getType() == QPDFTokenizer::tt_eof)
-            break;
-        if (token.getType() == QPDFTokenizer::tt_bad || end <= at) {
-            error = QStringLiteral("содержимое страницы не читается (%1)")
-                        .arg(QString::fromStdString(token.getErrorMessage()).left(80));
-            return false;
-        }
-        tokens.push_back({token.getType(), token.getValue(), at, end});
-        at = end;
-        if (token.getType() == QPDFTokenizer::tt_word && token.getValue() == "BI")
-            imageStart = end;
-        if (token.getType() == QPDFTokenizer::tt_word && token.getValue() == "ID") {
-            const qint64 imageEnd =
-                imageStart == 0 ? -1
-                                : InlineImage::end(data, data.substr(imageStart, at - 2 - imageStart), at, resources);
-            if (imageEnd < 0) {
-                error = QStringLiteral("встроенное изображение без конца");
-                return false;
-            }
-            tokens.push_back({QPDFTokenizer::tt_inline_image, std::string(), at, size_t(imageEnd)});
-            at = size_t(imageEnd);
-            input->seek(imageEnd, SEEK_SET);
-            imageStart = 0;
-        }
-    }
-    if (at != data.size()) {
-        error = QStringLiteral("содержимое страницы не читается до конца");
-        return false;
-    }
-    return true;
-}
-
-bool isNumber(const Token& t)
-{
-    return t.type == QPDFTokenizer::tt_integer || t.type == QPDFTokenizer::tt_real;
-}
-
-double numberOf(const Token& t)
-{
-    bool ok = false;
-    const double value = QByteArray::fromStdString(t.value).toDouble(&ok);
-    return ok && std::isfinite(value) ? value : 0.0;
-}
 
 // Where in the content a token stands.
 struct TokenRef {
@@ -144,23 +66,51 @@ struct GraphicsState {
     QTransform ctm;
     TextState text;
     PaintState paint;
+    double lineWidth = 1;
+    bool styled = false;  // a clip or a graphics state dictionary of the page's own is in force
 };
 
-// A path being built: where its first operator's operands start and the
-// points it passes (user space).
+// The program's typed words put inside a text object of the page's own:
+// the showing operator split at the glyph they replace, and the spans of
+// the program's own content that go there.
+struct TypedSplit {
+    StreamWork* work = nullptr;
+    size_t splice = 0;
+    std::string before, resume, after;
+    QTransform ctm;
+    int place = -1;
+    int fontSetter = -1;  // the Tf whose font the resumed object's step is shown in
+};
+
+// A marked section of the program's own: from its tag to its EMC.
+struct OwnSpan {
+    StreamWork* work = nullptr;
+    size_t start = 0;
+    size_t end = 0;
+    std::string state;  // the graphics state dictionary its stream set for it
+    int place = -1;
+    bool placed = false;  // its first text matrix was read
+};
+
+// A path being built: where its first operator's operands start, the
+// points it passes and its pieces (user space).
 struct PathWork {
     TokenRef first;
     double left = 0, bottom = 0, right = 0, top = 0;
     bool any = false;
     bool clip = false;
+    PathPieces pieces;
 };
 
-// A form XObject drawn from the content and how often.
+// A form XObject drawn from the content and how often; moves inside a form
+// drawn once draw their copy at its end, in its own space.
 struct FormUse {
     std::unique_ptr<StreamWork> work;
     int uses = 0;
     int depth = 0;
     std::string name;
+    std::unique_ptr<ContentCopy> copy;
+    size_t openSaves = 0;  // q its content leaves open
 };
 
 // One glyph or kerning number of a text-showing operator, in TJ units.
@@ -189,6 +139,8 @@ struct RecentGlyph {
     int fate = kGlyphStays;
 };
 constexpr size_t kRecentGlyphs = 7;     // as many as pdfium compares
+constexpr double kThinnestLine = 0.5;   // points a stroke of width 0 still covers
+constexpr double kLeastGlyphWidth = 0.3;  // of the size: the box of a glyph that does not advance
 constexpr double kDrawnAgainShare = 0.07;  // of the size, pdfium's nearness of a glyph drawn again
 
 // The interpreter over one page: the streams in the order drawn, the text
@@ -198,7 +150,7 @@ public:
     // invisible: the glyphs to remove are those drawn invisibly, not those the edit names.
     ContentWalk(QPDF& pdf, const ContentStreamEditor::StandardWidths& widths, const GlyphEdit& edit, bool invisible)
         : m_pdf(pdf), m_widths(widths), m_areas(edit.areas), m_ruleAreas(edit.ruleAreas), m_moves(edit.moves),
-          m_invisible(invisible)
+          m_typed(edit.typed), m_invisible(invisible)
     {
         std::vector<GlyphSpot> spots = edit.glyphs;
         m_spotFates.assign(spots.size(), kGlyphGoes);
@@ -208,6 +160,9 @@ public:
         }
         if (!invisible)
             m_spots = GlyphSpotFinder(std::move(spots));
+        m_areaTaken.assign(m_areas.size(), 0);
+        m_moveTaken.assign(m_moves.size(), 0);
+        m_ruleTaken.assign(m_ruleAreas.size(), 0);
     }
 
     bool walk(std::vector<StreamWork*> streams, QPDFObjectHandle resources, const QTransform& ctm, int depth);
@@ -215,10 +170,15 @@ public:
     // of the page uses, which a later write of the page may drop from its
     // resources while the name stays in the content.
     void dropDeadFontSetters();
+    // Puts the program's typed words into the page's own text objects
+    // where the glyphs they replace stood; where the program's own content
+    // paints anything else, they stay where they are, drawn over it.
+    void placeTypedWords();
     QString error;
     int removed = 0;
     std::map<QPDFObjGen, FormUse> forms;
-    ContentCopy copy;  // what the moves draw again
+    ContentCopy copy;  // what the moves of the page's own streams draw again
+    CoverWatch covers;
 
 private:
     bool run(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef, QPDFObjectHandle resources,
@@ -240,6 +200,13 @@ private:
     std::string rawOf(const std::vector<TokenRef>& operands, TokenRef opRef) const;
     void trackPath(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef);
     bool finishPath(const std::string& op, TokenRef opRef);
+    // Notes the glyph at centre taken by move, or going: a path drawn after
+    // it wholly inside its area belongs to it (a background drawn before
+    // the text stays).
+    void noteTaken(const QPointF& centre, const GlyphMove* move);
+    // What a painting operator paints, for the glyphs lifted before it.
+    void notePainted(const PathWork& path, const std::string& op);
+    QRectF glyphBox(const PdfFontMetrics& font, unsigned code, double advance) const;
     // Draws the pieces a move took again where it puts them, an operator
     // at a time: for glyphs shown outside a text object.
     bool copyMovedRuns(const std::vector<struct Piece>& pieces);
@@ -259,6 +226,7 @@ private:
     const std::vector<QPolygonF>& m_areas;
     const std::vector<QPolygonF>& m_ruleAreas;
     const std::vector<GlyphMove>& m_moves;
+    const std::vector<TypedPlace>& m_typed;
     const bool m_invisible;
     GlyphSpotFinder m_spots;
     std::vector<int> m_spotFates;  // per spot: kGlyphGoes or the move's index
@@ -275,12 +243,30 @@ private:
     double m_readerLag = 0;
     bool m_positionKnown = true;
     int m_ownDepth = 0;
+    int m_inPlaceDepth = 0;  // sections of typed words put in place open: their text is the page's to edit
+    std::vector<bool> m_inPlaceMarks;
+    std::vector<bool> m_movedMarks;  // whether each open section is a copy of moved text
     std::vector<bool> m_marks;  // whether each open marked-content section is the program's own
     std::map<QPDFObjGen, std::unique_ptr<PdfFontMetrics>> m_fonts;
     std::vector<std::unique_ptr<PdfFontMetrics>> m_directFonts;
     std::set<QPDFObjGen> m_formStack;
     std::vector<FontSetter> m_fontSetters;
     TextObjectReplay m_replay;  // the text object open, where moves take glyphs of it
+    ContentCopy* m_target = &copy;  // where the moves of the stream walked draw their copy
+    size_t m_lastOpenSaves = 0;     // q the stream walked last left open
+    // Per area, move and rule area: whether a glyph it takes was drawn yet.
+    std::vector<char> m_areaTaken, m_moveTaken, m_ruleTaken;
+    size_t m_marksAtText = 0;  // marked-content sections open when the text object began
+    std::vector<TypedSplit> m_splits;
+    std::optional<OwnSpan> m_span;
+    std::vector<OwnSpan> m_spans;
+    std::pair<size_t, std::string> m_lastState{SIZE_MAX, std::string()};  // the last gs: its stream and text
+    bool m_ownPaints = false;
+    // Splits the showing operator at the glyph a typed place names; false
+    // where it cannot be split there.
+    bool splitForTyped(const std::string& op, const std::vector<TokenRef>& operands, TokenRef first, TokenRef opRef,
+                       const std::vector<Piece>& pieces, size_t anchor, int place);
+    void noteOwnSpan(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef);
 };
 
 bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resources, const QTransform& ctm, int depth)
@@ -290,9 +276,11 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
     const GraphicsState outerState = m_state;
     const std::vector<GraphicsState> outerSaved = m_saved;
     const QTransform outerText = m_textMatrix, outerLine = m_lineMatrix;
-    const std::vector<bool> outerMarks = m_marks;
+    const std::vector<bool> outerMarks = m_marks, outerInPlace = m_inPlaceMarks, outerMoved = m_movedMarks;
+    const int outerInPlaceDepth = m_inPlaceDepth;
     const int outerOwn = m_ownDepth;
     const int outerDepth = m_depth;
+    TextObjectReplay outerReplay = std::exchange(m_replay, TextObjectReplay());
     m_depth = depth;
     m_streams = streams;
     m_state.ctm = ctm;
@@ -305,9 +293,12 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
         for (size_t i = 0; i < tokens.size() && ok; ++i) {
             const Token& t = tokens[i];
             switch (t.type) {
+            case QPDFTokenizer::tt_inline_image:
+                if (m_ownDepth == 0)
+                    covers.paint({m_state.ctm.mapRect(QRectF(0, 0, 1, 1))});  // a picture fills the unit square
+                continue;
             case QPDFTokenizer::tt_space:
             case QPDFTokenizer::tt_comment:
-            case QPDFTokenizer::tt_inline_image:
                 continue;
             case QPDFTokenizer::tt_array_open:
             case QPDFTokenizer::tt_dict_open:
@@ -331,14 +322,18 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
             }
         }
     }
-    if (depth == 0)
-        m_replay.finish(copy, moveTranslations());  // a text object the content never ended
+    m_replay.finish(*m_target, moveTranslations());  // a text object the content never ended
+    m_replay = std::move(outerReplay);
+    m_lastOpenSaves = m_saved.size();
     m_streams = outerStreams;
     m_state = outerState;
     m_saved = outerSaved;
     m_textMatrix = outerText;
     m_lineMatrix = outerLine;
     m_marks = outerMarks;
+    m_inPlaceMarks = outerInPlace;
+    m_movedMarks = outerMoved;
+    m_inPlaceDepth = outerInPlaceDepth;
     m_ownDepth = outerOwn;
     m_depth = outerDepth;
     m_path.reset();
@@ -358,6 +353,8 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     }
     auto num = [&](size_t k) { return k < operands.size() ? numberOf(token(operands[k])) : 0.0; };
     const bool numeric = std::all_of(operands.begin(), operands.end(), [&](TokenRef r) { return isNumber(token(r)); });
+    if (!m_typed.empty() && depth == 0)
+        noteOwnSpan(op, operands, opRef);
     TextState& text = m_state.text;
     auto moveLine = [&](double tx, double ty) {
         m_lineMatrix = QTransform::fromTranslate(tx, ty) * m_lineMatrix;
@@ -375,18 +372,16 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     } else if (op == "cm" && operands.size() == 6 && numeric) {
         m_state.ctm = QTransform(num(0), num(1), num(2), num(3), num(4), num(5)) * m_state.ctm;
     } else if (op == "BT") {
+        m_marksAtText = m_marks.size();
         m_textMatrix = m_lineMatrix = QTransform();
         m_readerLag = 0;
         m_positionKnown = true;
-        if (depth == 0) {
-            m_replay.finish(copy, moveTranslations());  // an object left open ends here
-            if (!m_moves.empty() && !m_invisible)
-                m_replay.begin(m_state.paint.text(), m_state.ctm, textStateText());
-        }
+        m_replay.finish(*m_target, moveTranslations());  // an object left open ends here
+        if (!m_moves.empty() && !m_invisible)
+            m_replay.begin(m_state.paint.text(), m_state.ctm, textStateText());
     } else if (op == "ET") {
-        // A form drawn inside the object ends only its own.
-        if (depth == 0)
-            m_replay.finish(copy, moveTranslations());
+        // A form drawn inside the object has a replay of its own.
+        m_replay.finish(*m_target, moveTranslations());
     } else if (op == "Tf" && operands.size() == 2 && token(operands[0]).type == QPDFTokenizer::tt_name) {
         text.size = num(1);
         text.font = fontNamed(token(operands[0]).value, resources);
@@ -426,21 +421,33 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     } else if (op == "Tj" || op == "TJ" || op == "'" || op == "\"") {
         return showText(op, operands, opRef);
     } else if (op == "BMC" || op == "BDC") {
-        const bool own = !operands.empty() && token(operands[0]).type == QPDFTokenizer::tt_name &&
-                         token(operands[0]).value == kOwnTag;
+        const bool named = !operands.empty() && token(operands[0]).type == QPDFTokenizer::tt_name;
+        const bool own = named && token(operands[0]).value == kOwnTag && m_inPlaceDepth == 0;
+        const bool inPlace = named && token(operands[0]).value == '/' + std::string(kTypedInPlaceTag);
+        m_movedMarks.push_back(named && token(operands[0]).value == '/' + std::string(kMovedContentTag));
         m_marks.push_back(own);
+        m_inPlaceMarks.push_back(inPlace);
         m_ownDepth += own;
+        m_inPlaceDepth += inPlace;
     } else if (op == "EMC") {
         if (!m_marks.empty()) {
             m_ownDepth -= m_marks.back();
             m_marks.pop_back();
         }
+        if (!m_inPlaceMarks.empty()) {
+            m_inPlaceDepth -= m_inPlaceMarks.back();
+            m_inPlaceMarks.pop_back();
+        }
+        if (!m_movedMarks.empty())
+            m_movedMarks.pop_back();
     } else if (op == "Do" && operands.size() == 1 && token(operands[0]).type == QPDFTokenizer::tt_name) {
         return drawForm(token(operands[0]).value, resources, depth);
     } else {
         static const std::set<std::string> kPainting{"S", "s", "f", "F", "f*", "B", "B*", "b", "b*", "n"};
         if (kPainting.count(op))
             return finishPath(op, opRef);
+        if (op == "w" && operands.size() == 1 && numeric)
+            m_state.lineWidth = std::abs(num(0));
         trackPath(op, operands, opRef);
         m_state.paint.take(op, rawOf(operands, opRef));
     }
@@ -488,6 +495,10 @@ void ContentWalk::trackPath(const std::string& op, const std::vector<TokenRef>& 
         for (size_t k = 0; k + 1 < operands.size(); k += 2)
             corners.emplace_back(num(k), num(k + 1));
     }
+    std::vector<QPointF> mapped;
+    for (const QPointF& corner : corners)
+        mapped.push_back(m_state.ctm.map(corner));
+    m_path->pieces.add(op, mapped);
     for (const QPointF& corner : corners) {
         const QPointF p = m_state.ctm.map(corner);
         PathWork& path = *m_path;
@@ -499,13 +510,28 @@ void ContentWalk::trackPath(const std::string& op, const std::vector<TokenRef>& 
     }
 }
 
-// A path wholly inside an area is part of what stood there: it goes with
-// it, or moves with it. One that clips, or the program's own, stays.
+// What a path paints: each subpath's box where it fills, each segment's
+// box as wide as the line where it strokes.
+void ContentWalk::notePainted(const PathWork& path, const std::string& op)
+{
+    static const std::set<std::string> kFills{"f", "F", "f*", "B", "B*", "b", "b*"};
+    static const std::set<std::string> kStrokes{"S", "s", "B", "B*", "b", "b*"};
+    const double width = std::max(m_state.lineWidth * std::sqrt(std::abs(m_state.ctm.determinant())), kThinnestLine);
+    covers.paint(path.pieces.painted(kFills.count(op) > 0, kStrokes.count(op) > 0, width));
+}
+
+// A path wholly inside an area is part of what stood there when drawn after
+// a glyph of it (TeX's rule of an underscore, an underline): it goes with
+// it, or moves with it. One that clips, or the program's own, stays; what
+// else it paints may cover glyphs lifted before it.
 bool ContentWalk::finishPath(const std::string& op, TokenRef opRef)
 {
     const std::optional<PathWork> path = std::exchange(m_path, std::nullopt);
-    if (!path || !path->any || path->clip || op == "n" || m_invisible || m_ownDepth > 0 ||
-        path->first.stream != opRef.stream)
+    if (path && path->clip)
+        m_state.styled = true;
+    if (m_ownDepth > 0)
+        m_ownPaints = true;
+    if (!path || !path->any || op == "n" || m_invisible || m_ownDepth > 0)
         return true;
     const std::vector<QPointF> corners{{path->left, path->bottom}, {path->right, path->bottom},
                                        {path->left, path->top}, {path->right, path->top}};
@@ -513,20 +539,26 @@ bool ContentWalk::finishPath(const std::string& op, TokenRef opRef)
         return std::all_of(corners.begin(), corners.end(),
                            [&](const QPointF& c) { return area.containsPoint(c, Qt::OddEvenFill); });
     };
-    const auto move = std::find_if(m_moves.begin(), m_moves.end(), [&](const GlyphMove& m) { return within(m.area); });
-    if (move == m_moves.end() && std::none_of(m_areas.begin(), m_areas.end(), within) &&
-        std::none_of(m_ruleAreas.begin(), m_ruleAreas.end(), within))
+    const auto takenWithin = [&](const std::vector<QPolygonF>& areas, const std::vector<char>& taken) {
+        for (size_t i = 0; i < areas.size(); ++i)
+            if (taken[i] && within(areas[i]))
+                return true;
+        return false;
+    };
+    const GlyphMove* move = nullptr;
+    for (size_t m = 0; m < m_moves.size() && !move; ++m)
+        if (m_moveTaken[m] && within(m_moves[m].area))
+            move = &m_moves[m];
+    if (path->clip || path->first.stream != opRef.stream ||
+        (!move && !takenWithin(m_areas, m_areaTaken) && !takenWithin(m_ruleAreas, m_ruleTaken))) {
+        notePainted(*path, op);
         return true;
+    }
     StreamWork* stream = m_streams[opRef.stream];
     const size_t start = stream->tokens[path->first.index].start, end = stream->tokens[opRef.index].end;
-    if (move != m_moves.end()) {
-        if (m_depth > 0) {
-            error = QStringLiteral("строка нарисована внутри формы");
-            return false;
-        }
-        copy.add(m_state.paint.text(), m_state.ctm * QTransform::fromTranslate(move->by.x(), move->by.y()),
-                 stream->data.substr(start, end - start));
-    }
+    if (move)
+        m_target->add(m_state.paint.text(), m_state.ctm * QTransform::fromTranslate(move->by.x(), move->by.y()),
+                      stream->data.substr(start, end - start));
     stream->splices.push_back({start, end, std::string()});
     ++removed;
     return true;
@@ -544,8 +576,8 @@ bool ContentWalk::copyMovedRuns(const std::vector<Piece>& pieces)
         if (piece.move && std::find(moves.begin(), moves.end(), piece.move) == moves.end())
             moves.push_back(piece.move);
     const TextState& text = m_state.text;
-    if (!moves.empty() && (m_depth > 0 || text.fontName.empty())) {
-        error = m_depth > 0 ? QStringLiteral("строка нарисована внутри формы") : QStringLiteral("шрифт текста не найден");
+    if (!moves.empty() && text.fontName.empty()) {
+        error = QStringLiteral("шрифт текста не найден");
         return false;
     }
     if (text.size == 0)
@@ -557,10 +589,36 @@ bool ContentWalk::copyMovedRuns(const std::vector<Piece>& pieces)
         const int glyphs = int(std::count_if(shown.begin(), shown.end(), takes));
         const std::string operators = "BT " + textStateText() + ' ' + contentMatrix(first->at) + " Tm " +
                                       showingArray(shown, [move](const Piece& p) { return p.move == move; }) + " ET";
-        copy.add(m_state.paint.text(), m_state.ctm * QTransform::fromTranslate(move->by.x(), move->by.y()), operators,
-                 glyphs);
+        m_target->add(m_state.paint.text(), m_state.ctm * QTransform::fromTranslate(move->by.x(), move->by.y()),
+                      operators, glyphs);
     }
     return true;
+}
+
+void ContentWalk::noteTaken(const QPointF& centre, const GlyphMove* move)
+{
+    if (move) {
+        m_moveTaken[size_t(move - m_moves.data())] = 1;
+        return;
+    }
+    for (size_t i = 0; i < m_areas.size(); ++i)
+        m_areaTaken[i] |= char(m_areas[i].containsPoint(centre, Qt::OddEvenFill));
+    for (size_t i = 0; i < m_ruleAreas.size(); ++i)
+        m_ruleTaken[i] |= char(m_ruleAreas[i].containsPoint(centre, Qt::OddEvenFill));
+}
+
+// The box of the glyph about to be shown, on the page: as wide as its
+// advance, as high as a lower-case letter, about its middle.
+QRectF ContentWalk::glyphBox(const PdfFontMetrics& font, unsigned code, double advance) const
+{
+    const TextState& text = m_state.text;
+    const double size = std::abs(text.size);
+    const QPointF middle = font.centre(code);
+    const QPointF centre(middle.x() * text.size * text.scale, middle.y() * text.size + text.rise);
+    const double halfWidth = std::max(std::abs(advance * size * text.scale), kLeastGlyphWidth * size) / 2;
+    const double halfHeight = font.centreRise() * size;
+    const QRectF box(centre.x() - halfWidth, centre.y() - halfHeight, 2 * halfWidth, 2 * halfHeight);
+    return (m_textMatrix * m_state.ctm).mapRect(box);
 }
 
 const GlyphMove* ContentWalk::moveAt(const QPointF& point) const
@@ -694,6 +752,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     const double size = text.size;
     std::vector<Piece> pieces;
     bool anyRemoved = false, anyKept = false;
+    int anchor = -1, anchorPlace = -1;  // the piece a typed place names
     for (TokenRef r : elements) {
         const Token& t = token(r);
         if (isNumber(t)) {
@@ -725,6 +784,22 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             const GlyphMove* move = m_invisible || hidden ? nullptr : fate >= 0 ? &m_moves[size_t(fate)] : moveAt(centre);
             const bool inArea =
                 hidden || (!m_invisible && (own ? move != nullptr : move || fate == kGlyphGoes || inAnArea(centre)));
+            if (!m_invisible && !own) {
+                if (inArea)
+                    noteTaken(centre, move);
+                // A glyph drawn again elsewhere must lie under nothing drawn
+                // after it; one that stays may itself lie over such a glyph.
+                if (move)
+                    covers.lift(glyphBox(*font, code, w));
+                else if (!inArea && text.renderMode != 3 && text.renderMode != 7)
+                    covers.paint({glyphBox(*font, code, w)});
+            }
+            if (anchor < 0 && !m_typed.empty() && !own) {
+                anchorPlace = typedPlaceAt(m_typed, trm.map(QPointF(m_readerLag, text.rise)),
+                                           size * std::hypot(trm.m21(), trm.m22()));
+                if (anchorPlace >= 0)
+                    anchor = int(pieces.size()) + int(m_typed[size_t(anchorPlace)].after);
+            }
             Piece piece{true, inArea, glyphCode, std::string(), 0, move, m_textMatrix};
             if (size != 0)
                 piece.displacement = -1000.0 * (w * size + spacing) / size;
@@ -742,8 +817,14 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     noteShown(anyRemoved && !anyKept);
     if (m_replay.open())
         replayShow(op, operands, pieces);
-    if (!anyRemoved)
+    if (!anyRemoved) {
+        // Typed words only added after a glyph of it split it all the same.
+        if (anchor >= 0 && !operands.empty()) {
+            spliceOperator(operands.front(), opRef, rawOf(operands, opRef));
+            splitForTyped(op, operands, operands.front(), opRef, pieces, size_t(anchor), anchorPlace);
+        }
         return true;
+    }
     if (!m_replay.open() && !copyMovedRuns(pieces))
         return false;
     const TokenRef first = operands.empty() ? opRef : operands.front();
@@ -755,7 +836,108 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     for (const Piece& p : pieces)
         removed += p.removed;
     spliceOperator(first, opRef, with);
+    if (anchor >= 0)
+        splitForTyped(op, operands, first, opRef, pieces, size_t(anchor), anchorPlace);
     return true;
+}
+
+bool ContentWalk::splitForTyped(const std::string& op, const std::vector<TokenRef>& operands, TokenRef first,
+                                TokenRef opRef, const std::vector<Piece>& pieces, size_t anchor, int place)
+{
+    const TextState& text = m_state.text;
+    // Not inside a form, a marked section begun in the object, a clip the
+    // glyphs build, or a state the typed words were not drawn in.
+    // Nor inside a copy of words moved before: it replays its whole text object.
+    if (m_depth > 0 || m_ownDepth > 0 || m_marks.size() != m_marksAtText || text.renderMode >= 4 ||
+        m_state.styled || first.stream != opRef.stream ||
+        std::find(m_movedMarks.begin(), m_movedMarks.end(), true) != m_movedMarks.end())
+        return false;
+    const std::optional<std::string> resume = resumedTextObject(
+        m_lineMatrix, anchor < pieces.size() ? pieces[anchor].at : m_textMatrix, text.size, text.scale);
+    if (!resume)
+        return false;
+    const auto shows = [](const Piece& p) { return !p.removed; };
+    const std::vector<Piece> head(pieces.begin(), pieces.begin() + std::ptrdiff_t(anchor));
+    const std::vector<Piece> tail(pieces.begin() + std::ptrdiff_t(anchor), pieces.end());
+    TypedSplit split;
+    split.work = m_streams[opRef.stream];
+    split.splice = split.work->splices.size() - 1;
+    const std::string step = lineStepOf(op, operands);
+    split.before = step + (head.empty() ? std::string() : (step.empty() ? "" : " ") + showingArray(head, shows));
+    split.resume = *resume;
+    const bool tailShows = std::any_of(tail.begin(), tail.end(), [](const Piece& p) { return p.glyph && !p.removed; });
+    split.after = tailShows || advanceMatters(opRef) ? showingArray(tail, shows) : std::string();
+    split.fontSetter = text.fontSetter;
+    split.ctm = m_state.ctm;
+    split.place = place;
+    m_splits.push_back(std::move(split));
+    return true;
+}
+
+// The program's own marked sections of the page's content, each with the
+// typed place its first text matrix stands on.
+void ContentWalk::noteOwnSpan(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef)
+{
+    if (op == "gs") {
+        m_lastState = {opRef.stream, rawOf(operands, opRef)};
+        // Words typed in place before set the state they were first drawn in.
+        m_state.styled |= m_inPlaceDepth == 0;
+    }
+    const bool own = (op == "BMC" || op == "BDC") && !operands.empty() &&
+                     token(operands[0]).type == QPDFTokenizer::tt_name && token(operands[0]).value == kOwnTag;
+    if (own && m_ownDepth == 0 && operands[0].stream == opRef.stream) {
+        OwnSpan span;
+        span.work = m_streams[opRef.stream];
+        span.start = token(operands[0]).start;
+        if (m_lastState.first == opRef.stream)
+            span.state = m_lastState.second;
+        m_span = span;
+    } else if (op == "Tm" && m_span && !m_span->placed && operands.size() == 6) {
+        m_span->placed = true;
+        const QPointF origin = m_state.ctm.map(QPointF(numberOf(token(operands[4])), numberOf(token(operands[5]))));
+        m_span->place = typedPlaceAlong(m_typed, origin);
+    } else if (op == "EMC" && m_span && m_ownDepth == 1) {
+        if (m_span->place >= 0 && m_span->work == m_streams[opRef.stream]) {
+            m_span->end = token(opRef).end;
+            m_spans.push_back(*m_span);
+        }
+        m_span.reset();
+    }
+}
+
+void ContentWalk::placeTypedWords()
+{
+    if (m_ownPaints)
+        return;
+    for (TypedSplit& split : m_splits) {
+        // The step along the line is shown in the font in force: not one whose text all went.
+        const bool deadFont = split.fontSetter >= 0 && size_t(split.fontSetter) < m_fontSetters.size() &&
+                              m_fontSetters[size_t(split.fontSetter)].removed > 0 &&
+                              m_fontSetters[size_t(split.fontSetter)].kept == 0;
+        if (deadFont && split.resume.find("TJ") != std::string::npos)
+            continue;
+        std::string typed;
+        std::vector<const OwnSpan*> taken;
+        for (const OwnSpan& span : m_spans) {
+            if (span.place != split.place)
+                continue;
+            const std::optional<std::string> drawn =
+                typedSpanAt(split.ctm, span.state, span.work->data.substr(span.start, span.end - span.start));
+            if (!drawn) {
+                taken.clear();
+                break;
+            }
+            typed += ' ' + *drawn;
+            taken.push_back(&span);
+        }
+        if (taken.empty())
+            continue;
+        // The operator may follow the one before it with no blank ("Td[").
+        split.work->splices[split.splice].with = ' ' + (split.before.empty() ? std::string() : split.before + ' ') +
+                                                 "ET" + typed + ' ' + split.resume + ' ' + split.after;
+        for (const OwnSpan* span : taken)
+            span->work->splices.push_back({span->start, span->end, std::string()});
+    }
 }
 
 void ContentWalk::spliceOperator(TokenRef first, TokenRef opRef, const std::string& with)
@@ -824,6 +1006,8 @@ bool ContentWalk::drawForm(const std::string& name, QPDFObjectHandle resources, 
 {
     QPDFObjectHandle xobjects = resources.isDictionary() ? resources.getKey("/XObject") : QPDFObjectHandle::newNull();
     QPDFObjectHandle form = xobjects.isDictionary() ? xobjects.getKey(name) : QPDFObjectHandle::newNull();
+    if (form.isStream() && form.getDict().getKey("/Subtype").isNameAndEquals("/Image") && m_ownDepth == 0)
+        covers.paint({m_state.ctm.mapRect(QRectF(0, 0, 1, 1))});  // an image fills the unit square
     if (!form.isStream() || !form.getDict().getKey("/Subtype").isNameAndEquals("/Form"))
         return true;
     const QPDFObjGen key = form.getObjGen();
@@ -853,9 +1037,23 @@ bool ContentWalk::drawForm(const std::string& name, QPDFObjectHandle resources, 
         matrix = QTransform(v[0], v[1], v[2], v[3], v[4], v[5]);
     }
     QPDFObjectHandle own = form.getDict().getKey("/Resources");
+    const QTransform base = matrix * m_state.ctm;
+    if (!use.copy)
+        use.copy = std::make_unique<ContentCopy>(base.isInvertible() ? base.inverted() : QTransform());
+    // What moves inside the form is drawn again at its end: nothing drawn
+    // after the form covers it any less than before.
+    ContentCopy* outerTarget = std::exchange(m_target, use.copy.get());
+    const size_t lifted = covers.mark();
     m_formStack.insert(key);
-    const bool ok = walk({use.work.get()}, own.isDictionary() ? own : resources, matrix * m_state.ctm, depth + 1);
+    const bool ok = walk({use.work.get()}, own.isDictionary() ? own : resources, base, depth + 1);
     m_formStack.erase(key);
+    m_target = outerTarget;
+    use.openSaves = m_lastOpenSaves;
+    if (!use.copy->empty() && !base.isInvertible()) {
+        error = QStringLiteral("строка нарисована внутри формы");
+        return false;
+    }
+    covers.dropSince(lifted);
     return ok;
 }
 
@@ -863,49 +1061,17 @@ bool ContentWalk::drawForm(const std::string& name, QPDFObjectHandle resources, 
 
 namespace {
 
-std::string applied(const StreamWork& work)
+// A form's content edited, and what moves inside it draws again at its
+// end, in the state the form starts in.
+std::string formData(const FormUse& use)
 {
-    std::vector<Splice> splices = work.splices;
-    std::sort(splices.begin(), splices.end(), [](const Splice& a, const Splice& b) { return a.start < b.start; });
-    std::string out;
-    size_t at = 0;
-    for (const Splice& s : splices) {
-        out.append(work.data, at, s.start - at);
-        out += s.with;
-        at = s.end;
-    }
-    out.append(work.data, at, std::string::npos);
-    return out;
-}
-
-QPDFObjectHandle inheritedResources(QPDFObjectHandle page)
-{
-    QPDFObjectHandle node = page;
-    // The page and every node above it, as deep as a page is read.
-    for (int i = 0; i <= kMaxPageTreeLevels && node.isDictionary(); ++i) {
-        QPDFObjectHandle resources = node.getKey("/Resources");
-        if (resources.isDictionary())
-            return resources;
-        node = node.getKey("/Parent");
-    }
-    return QPDFObjectHandle::newDictionary();
-}
-
-// The content streams the other pages of pdf draw.
-std::set<QPDFObjGen> streamsOfOtherPages(QPDF& pdf, QPDFObjectHandle page)
-{
-    std::set<QPDFObjGen> streams;
-    for (QPDFObjectHandle other : pdf.getAllPages()) {
-        if (other.getObjGen() == page.getObjGen())
-            continue;
-        QPDFObjectHandle contents = other.getKey("/Contents");
-        const std::vector<QPDFObjectHandle> items =
-            contents.isArray() ? contents.getArrayAsVector() : std::vector<QPDFObjectHandle>{contents};
-        for (const QPDFObjectHandle& item : items)
-            if (item.isIndirect())
-                streams.insert(item.getObjGen());
-    }
-    return streams;
+    const std::string data = applied(*use.work);
+    if (!use.copy || use.copy->empty())
+        return data;
+    std::string closing;
+    for (size_t i = 0; i <= use.openSaves; ++i)
+        closing += "Q\n";
+    return "q\n" + data + "\n" + closing + use.copy->stream();
 }
 
 }  // namespace
@@ -913,38 +1079,6 @@ std::set<QPDFObjGen> streamsOfOtherPages(QPDF& pdf, QPDFObjectHandle page)
 ContentStreamEditor::ContentStreamEditor(QPDF& pdf, StandardWidths standardWidths)
     : m_pdf(pdf), m_standardWidths(std::move(standardWidths))
 {
-}
-
-bool ContentStreamEditor::leavesTextState(QPDFObjectHandle page)
-{
-    static const std::set<std::string> kTextState = {"Tz", "Tc", "Tw", "Ts", "TL", "Tr"};
-    try {
-        QPDFObjectHandle contents = page.getKey("/Contents");
-        const std::vector<QPDFObjectHandle> items =
-            contents.isArray() ? contents.getArrayAsVector() : std::vector<QPDFObjectHandle>{contents};
-        int depth = 0;  // the streams are one content: q/Q pairs may span them
-        for (const QPDFObjectHandle& item : items) {
-            std::string data;
-            std::vector<Token> tokens;
-            QString error;
-            if (!readDecodedStream(item, size_t(kMaxStreamBytes), &data) ||
-                !tokenize(data, tokens, error, inheritedResources(page)))
-                return true;
-            for (const Token& token : tokens) {
-                if (token.type != QPDFTokenizer::tt_word)
-                    continue;
-                if (token.value == "q")
-                    ++depth;
-                else if (token.value == "Q")
-                    depth = std::max(depth - 1, 0);
-                else if (depth == 0 && kTextState.count(token.value))
-                    return true;
-            }
-        }
-        return false;
-    } catch (const std::exception&) {
-        return true;
-    }
 }
 
 bool ContentStreamEditor::removeGlyphs(QPDFObjectHandle& page, const std::vector<QRectF>& areas)
@@ -1009,7 +1143,12 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdi
             m_error = walk.error;
             return false;
         }
+        if (walk.covers.covered()) {
+            m_error = QStringLiteral("строку закрывает то, что нарисовано поверх неё");
+            return false;
+        }
         walk.dropDeadFontSetters();
+        walk.placeTypedWords();
         // Forms to change are checked before anything changes.
         for (auto& [key, use] : walk.forms) {
             if (use.work->splices.empty())
@@ -1045,7 +1184,7 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdi
             m_changed.push_back({moved.getObjectID(), moved.getGeneration()});
             contents = QPDFObjectHandle::newArray();  // the page gets an array of its own
             copied = true;
-            m_glyphsMoved = walk.copy.glyphCount();
+            m_glyphsMoved += walk.copy.glyphCount();
         }
         if (copied) {
             page.replaceKey("/Contents", contents.isArray() ? QPDFObjectHandle::newArray(ownItems) : ownItems.front());
@@ -1056,7 +1195,8 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdi
                 continue;
             // The page gets its own copy of the form and of the resources naming it.
             QPDFObjectHandle copy = use.work->stream.copyStream();
-            copy.replaceStreamData(applied(*use.work), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+            copy.replaceStreamData(formData(use), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
+            m_glyphsMoved += use.copy ? use.copy->glyphCount() : 0;
             QPDFObjectHandle ownResources = resources.shallowCopy();
             QPDFObjectHandle xobjects = ownResources.getKey("/XObject").shallowCopy();
             xobjects.replaceKey(use.name, copy);

@@ -44,11 +44,24 @@ struct GlyphMove {
 // What an edit takes from a page's own content: the glyphs centred in areas
 // and the paths wholly inside them; the glyphs at the spots given, with the
 // paths wholly inside ruleAreas; and what the moves take.
+// Words the program typed in place of glyphs of the page's own (user
+// space): its text drawn from a point of the line from..to goes into the
+// page's own content where the glyph at anchor stands (after it, for words
+// only added after it), so that readers which follow the content read it in
+// its place.
+struct TypedPlace {
+    GlyphSpot anchor;
+    QPointF from;
+    QPointF to;
+    bool after = false;
+};
+
 struct GlyphEdit {
     std::vector<QPolygonF> areas;
     std::vector<GlyphSpot> glyphs;
     std::vector<QPolygonF> ruleAreas;
     std::vector<GlyphMove> moves;
+    std::vector<TypedPlace> typed;
 };
 
 class ContentStreamEditor {

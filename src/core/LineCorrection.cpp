@@ -295,12 +295,12 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
             ++next;
         if (next == oldWords.size())
             return std::nullopt;
-        // Text a form draws cannot be drawn again elsewhere, nor text an
-        // earlier edit moved be moved again by its glyphs: such a line is
-        // written again whole where its words would have to move.
+        // Text an earlier edit moved cannot be moved again by its glyphs:
+        // such a line is written again whole where its words would have to
+        // move. Text a form draws moves inside that form.
         const double shift = left - word.oldBox.left();
         if (std::abs(shift) > kLeastShift && std::any_of(line.words[next].glyphs.begin(), line.words[next].glyphs.end(),
-                                                         [&](size_t g) { return page.all()[g].inForm || page.all()[g].own; }))
+                                                         [&](size_t g) { return page.all()[g].own; }))
             return std::nullopt;
         correction.kept.push_back({next, shift});
         last = colourOf(inkOf(line, {next}, page, toFrame));

@@ -409,10 +409,21 @@ constexpr double kRuleReach = 0.35;      // of the size: how far off the baselin
 constexpr double kRuleOverlap = 0.5;     // points it may reach under a glyph beside it
 constexpr double kRuleLeastHeight = 0.2;  // points: a hairline still has ink
 constexpr double kSameDirection = 1.0;   // degrees
+constexpr double kRuleSpansGap = 0.5;    // of the gap: an underscore's rule fills most of it, kerns aside
+constexpr int kSameColour = 24;          // per component: the letters' colour, read through another colour space
+
+bool paintsAsLetters(const QColor& rule, const CharInfo& letter)
+{
+    if (!rule.isValid() || !letter.fill.isValid())
+        return true;  // nothing says otherwise
+    return std::abs(rule.red() - letter.fill.red()) <= kSameColour &&
+           std::abs(rule.green() - letter.fill.green()) <= kSameColour &&
+           std::abs(rule.blue() - letter.fill.blue()) <= kSameColour;
+}
 
 // The rule lying in the gap between two glyphs of one line, on their
 // baseline; null when none does. Boxes in the line's frame.
-const QRectF* ruleBetween(const CharInfo& before, const CharInfo& after, const std::vector<QRectF>& rules)
+const QRectF* ruleBetween(const CharInfo& before, const CharInfo& after, const std::vector<ThinPath>& rules)
 {
     const double size = std::max({before.size, after.size, 1.0});
     const double left = before.box.right(), right = after.box.left();
@@ -424,11 +435,14 @@ const QRectF* ruleBetween(const CharInfo& before, const CharInfo& after, const s
     const double afterBaseline = after.hasOrigin ? after.origin.y() : after.box.y();
     if (std::abs(afterBaseline - baseline) > kRuleReach * size)
         return nullptr;
-    for (const QRectF& rule : rules)
+    for (const ThinPath& path : rules) {
+        const QRectF& rule = path.box;
         if (rule.height() <= kRuleThickness * size && rule.width() >= kRuleLeast * size &&
-            rule.left() >= left - kRuleOverlap && rule.right() <= right + kRuleOverlap &&
-            std::abs(rule.center().y() - baseline) <= kRuleReach * size)
+            rule.width() >= kRuleSpansGap * (right - left) && rule.left() >= left - kRuleOverlap &&
+            rule.right() <= right + kRuleOverlap && std::abs(rule.center().y() - baseline) <= kRuleReach * size &&
+            paintsAsLetters(path.colour, before))
             return &rule;
+    }
     return nullptr;
 }
 
@@ -462,7 +476,7 @@ size_t inkedEnd(const std::vector<CharInfo>& chars, bool last)
     return chars.size();
 }
 
-void fillGapsWithin(std::vector<CharInfo>& chars, const std::vector<QRectF>& rules)
+void fillGapsWithin(std::vector<CharInfo>& chars, const std::vector<ThinPath>& rules)
 {
     std::vector<CharInfo> filled;
     filled.reserve(chars.size());
@@ -488,20 +502,20 @@ void fillGapsWithin(std::vector<CharInfo>& chars, const std::vector<QRectF>& rul
 
 }  // namespace
 
-void fillRuleGaps(std::vector<LineFragment>& fragments, const std::vector<QRectF>& rules)
+void fillRuleGaps(std::vector<LineFragment>& fragments, const std::vector<ThinPath>& rules)
 {
     constexpr size_t kMaxFragments = 4000;  // as joinLineFragments: pairs are compared
     if (rules.empty() || fragments.size() > kMaxFragments)
         return;
     const auto inFrame = [&rules](double rotation) {
-        std::vector<QRectF> framed;
+        std::vector<ThinPath> framed;
         const QTransform frame = readingFrameOf(rotation);
-        for (const QRectF& rule : rules)
-            framed.push_back(frame.mapRect(rule));
+        for (const ThinPath& rule : rules)
+            framed.push_back({frame.mapRect(rule.box), rule.colour});
         return framed;
     };
     for (size_t a = 0; a < fragments.size(); ++a) {
-        const std::vector<QRectF> framed = inFrame(fragments[a].rotation);
+        const std::vector<ThinPath> framed = inFrame(fragments[a].rotation);
         fillGapsWithin(fragments[a].chars, framed);
         // A fragment that starts past a rule after this one's last glyph carries it on.
         for (bool grew = true; grew;) {

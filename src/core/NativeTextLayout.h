@@ -86,12 +86,20 @@ void turnCharsInto(std::vector<CharInfo>& chars, double degrees);
 // Maps displayed-page points into the frame of text read at rotation
 // (degrees clockwise as displayed), where it runs left to right.
 QTransform readingFrameOf(double rotation);
+// A thin path a page draws (a rule, an underline, a stroke of a hatching):
+// its box in displayed-page points and the colour it paints in.
+struct ThinPath {
+    QRectF box;
+    QColor colour = Qt::black;
+};
 // An underscore TeX draws as a rule with kerns around it stands between two
-// letters of one word: where one of rules (thin paths, displayed-page
-// points) lies on the baseline in the gap between two glyphs of a line, the
-// gap becomes a "_" drawn by the rule, so the word stays one, and fragments
-// that meet at such a rule are one line.
-void fillRuleGaps(std::vector<LineFragment>& fragments, const std::vector<QRectF>& rules);
+// letters of one word: where one of rules lies on the baseline in the gap
+// between two glyphs of a line, spanning most of it in the colour of the
+// letters, the gap becomes a "_" drawn by the rule, so the word stays one,
+// and fragments that meet at such a rule are one line. A short stroke of
+// another colour, or one lying in a small part of the gap (a hatching under
+// the line), is no letter.
+void fillRuleGaps(std::vector<LineFragment>& fragments, const std::vector<ThinPath>& rules);
 // Other text readers part two glyphs into words where the pen moved on more
 // than a tenth of the font size past the first one's advance, whatever the
 // page drew between them.

@@ -316,7 +316,8 @@ FramePixels cutFromPicture(const ScanPicture& picture, const TurnedBox& frame, Q
 
 PageBlockWrite::PageBlockWrite(FPDF_PAGE page, PageTextWriter& writer, const PageGlyphs& oldGlyphs,
                                const std::vector<TextBlock>& blocks, bool forceWhiteout)
-    : m_writer(writer), m_glyphs(oldGlyphs), m_blocks(blocks), m_forceWhiteout(forceWhiteout)
+    : m_writer(writer), m_glyphs(oldGlyphs), m_blocks(blocks), m_forceWhiteout(forceWhiteout),
+      m_pageSize(pageTransformOf(page).pageSize())
 {
     m_plans.reserve(blocks.size());
     for (const TextBlock& block : blocks)
@@ -654,8 +655,8 @@ std::vector<int> PageBlockWrite::objectsToRemove() const
 
 bool PageBlockWrite::write(const std::vector<QRectF>& otherLayer, bool& changed, QString& error)
 {
-    if (!m_markLoss.isEmpty()) {
-        error = m_markLoss;
+    if (!m_markLoss.isEmpty() || !m_overflow.isEmpty()) {
+        error = m_markLoss.isEmpty() ? m_overflow : m_markLoss;
         return false;
     }
     for (size_t i = 0; i < m_blocks.size(); ++i) {

@@ -6,6 +6,7 @@
 // others as the scan's own pixels), and the searchable layer is written.
 // Callers hold the pdfium lock.
 
+#include "ContentStreamEditor.h"
 #include "EditPlan.h"
 #include "LineCorrection.h"
 #include "LineGlyphs.h"
@@ -87,6 +88,10 @@ public:
         std::vector<GlyphSpot> glyphs;
     };
     std::vector<WordMove> wordMoves() const;
+    // Where the typed words of corrected lines go in the page's content:
+    // each run at the first glyph of the word it replaces (its anchor in
+    // user space, its line from..to in displayed-page points).
+    std::vector<TypedPlace> typedPlaces() const;
     bool knowsGlyphs() const;
     // Where paths wholly inside go with those glyphs (displayed-page points).
     std::vector<TurnedBox> ruleAreas() const;
@@ -115,6 +120,8 @@ private:
     void planCorrections();
     const LineCorrection* correctionOf(size_t index, size_t line) const;
     bool writeCorrection(size_t index, size_t line, const LineCorrection& correction);
+    std::optional<TypedPlace> typedPlaceOf(const LineGlyphs& line, const LineCorrection& correction,
+                                           const TypedRun& run) const;
     // The program's own objects a corrected block takes away: those drawing
     // a glyph it takes (they go whole, their other words typed again).
     void collectOwnTaken(size_t index, std::vector<int>& own) const;
@@ -160,6 +167,8 @@ private:
     std::vector<std::vector<std::optional<LineCorrection>>> m_corrections;  // per block and line
     bool m_forceWhiteout = false;
     QString m_markLoss;  // why a correction is refused: the words left would lose their marks
+    QString m_overflow;  // why a correction is refused: its line does not fit on the page
+    QSizeF m_pageSize;
     // The page as it showed before the write around the scan lines whose
     // untouched words keep their pixels, at the scan's own resolution.
     ScanPicture m_scan;

@@ -3,7 +3,9 @@
 // where the change needs room, and only the typed words are written.
 #include "PageBlockWrite.h"
 
+#include "CorrectionFit.h"
 #include "OldLine.h"
+#include "PageOwnContent.h"
 
 #include <algorithm>
 #include <cmath>
@@ -74,6 +76,14 @@ void PageBlockWrite::planCorrections()
             };
             const Qt::Alignment alignment = block.lines[k].placement ? block.lines[k].placement->alignment : Qt::AlignLeft;
             lines[k] = correctLine(m_lineGlyphs[i][k], m_glyphs, toFrame, written.text, alignment, typed);
+            const auto runWidth = [&](const TypedRun& run) {
+                return run.scale * typed.advance(lines[k]->face, run.text, lines[k]->size) +
+                       run.gap * double(run.text.count(QLatin1Char(' ')));
+            };
+            if (lines[k] && m_overflow.isEmpty() &&
+                !keepOnPage(*lines[k], m_lineGlyphs[i][k], toFrame.inverted(), m_pageSize, runWidth))
+                m_overflow = QStringLiteral("Строка «%1» не помещается по ширине страницы.")
+                                 .arg(written.text.simplified().left(60));
             // Set again whole, the words left would lose their marks: no silent loss.
             if (!lines[k] && m_markLoss.isEmpty() && keptWordsCarryMarks(m_lineGlyphs[i][k], written.text))
                 m_markLoss = QStringLiteral("Строку «%1» нельзя исправить, не потеряв знаки над оставленными словами.")
@@ -124,7 +134,7 @@ void PageBlockWrite::collectOwnTaken(size_t index, std::vector<int>& own) const
     std::set<FPDF_PAGEOBJECT> objects;
     for (size_t k = 0; k < m_lineGlyphs[index].size(); ++k)
         for (const size_t g : takenOf(index, k))
-            if (m_glyphs.all()[g].own && m_glyphs.all()[g].object)
+            if (m_glyphs.all()[g].own && m_glyphs.all()[g].object && !isTypedInPlace(m_glyphs.all()[g].object))
                 objects.insert(m_glyphs.all()[g].object);
     m_writer.collectObjects(objects, own);
 }
@@ -159,6 +169,76 @@ std::vector<PageBlockWrite::WordMove> PageBlockWrite::wordMoves() const
         }
     }
     return moves;
+}
+
+std::vector<TypedPlace> PageBlockWrite::typedPlaces() const
+{
+    std::vector<TypedPlace> places;
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const QTransform toPage = oldFrameOf(m_blocks[i]).inverted();
+        for (size_t k = 0; k < m_corrections[i].size(); ++k) {
+            const LineCorrection* correction = correctionOf(i, k);
+            // Words moved to make room are drawn again after the page's
+            // text: the typed words stay with them, so the line reads whole.
+            if (!correction || std::any_of(correction->kept.begin(), correction->kept.end(), [](const KeptWord& kept) {
+                    return std::abs(kept.shift) >= kLeastShift;
+                }))
+                continue;
+            for (const TypedRun& run : correction->typed) {
+                const std::optional<TypedPlace> place = typedPlaceOf(m_lineGlyphs[i][k], *correction, run);
+                if (!place)
+                    continue;
+                const double width = run.scale * advanceOf(correction->face, run.text, correction->size, false) +
+                                     run.gap * double(run.text.count(QLatin1Char(' ')));
+                places.push_back({place->anchor, toPage.map(QPointF(run.x, correction->baseline)),
+                                  toPage.map(QPointF(run.x + width, correction->baseline)), place->after});
+            }
+        }
+    }
+    return places;
+}
+
+// Where a typed run goes in the content: at the first glyph of the word it
+// replaces that stood nearest its start, or, typed where none went, after
+// the last glyph of the word before it (before the first of the line's
+// first word).
+std::optional<TypedPlace> PageBlockWrite::typedPlaceOf(const LineGlyphs& line, const LineCorrection& correction,
+                                                      const TypedRun& run) const
+{
+    const auto spot = [this](size_t glyph) {
+        const std::vector<GlyphSpot> spots = m_glyphs.spotsOf({glyph});
+        return spots.empty() ? std::optional<GlyphSpot>() : spots.front();
+    };
+    std::optional<size_t> word;
+    for (const size_t w : correction.replaced)
+        if (!line.words[w].glyphs.empty() &&
+            (!word || std::abs(line.words[w].box.left() - run.x) < std::abs(line.words[*word].box.left() - run.x)))
+            word = w;
+    if (word) {
+        const std::vector<size_t>& glyphs = line.words[*word].glyphs;
+        const std::optional<GlyphSpot> first = spot(*std::min_element(glyphs.begin(), glyphs.end()));
+        return first ? std::optional<TypedPlace>(TypedPlace{*first, {}, {}, false}) : std::nullopt;
+    }
+    std::optional<KeptWord> before, after;
+    for (const KeptWord& kept : correction.kept) {
+        const LineWord& w = line.words[kept.word];
+        if (w.glyphs.empty())
+            continue;
+        if (w.box.right() + kept.shift <= run.x + kInPlace) {
+            if (!before || w.box.right() > line.words[before->word].box.right())
+                before = kept;
+        } else if (!after || w.box.left() < line.words[after->word].box.left()) {
+            after = kept;
+        }
+    }
+    const std::vector<size_t>* glyphs = before ? &line.words[before->word].glyphs
+                                       : after ? &line.words[after->word].glyphs
+                                               : nullptr;
+    if (!glyphs)
+        return std::nullopt;
+    const std::optional<GlyphSpot> at =
+        spot(before ? *std::max_element(glyphs->begin(), glyphs->end()) : *std::min_element(glyphs->begin(), glyphs->end()));
+    return at ? std::optional<TypedPlace>(TypedPlace{*at, {}, {}, before.has_value()}) : std::nullopt;
 }
 
 std::vector<TurnedBox> PageBlockWrite::ruleAreas() const

@@ -38,12 +38,14 @@ std::string streamHead(QPDFObjectHandle stream, size_t length)
     return head;
 }
 
-// The program's stream: its own objects, or text it moved (drawn as written too).
+// The program's stream: its own objects, or text it moved (drawn as written
+// too). A page's stream holding words the program typed in its text opens
+// with the page's text.
 bool isOwnStream(QPDFObjectHandle stream)
 {
     const std::string head = streamHead(stream, 256);
-    return head.find("/VornEdit BMC") != std::string::npos ||
-           head.find('/' + std::string(kMovedContentTag) + " BMC") != std::string::npos;
+    const size_t own = std::min(head.find("/VornEdit BMC"), head.find('/' + std::string(kMovedContentTag) + " BMC"));
+    return own != std::string::npos && head.rfind("BT", own) == std::string::npos;
 }
 
 // pdfium opens a stream it writes after content that leaves the drawing
@@ -366,7 +368,13 @@ bool PageGlyphRemoval::withoutMovedContent(const QByteArray& before, int pageInd
             failure = QStringLiteral("страница не найдена");
             return;
         }
-        for (QPDFObjectHandle stream : QPDFPageObjectHelper(pages[size_t(pageIndex)]).getPageContents()) {
+        // The page's streams, and the forms it draws: a move inside a form
+        // drawn once draws its copy at the form's end.
+        QPDFPageObjectHelper page(pages[size_t(pageIndex)]);
+        std::vector<QPDFObjectHandle> streams = page.getPageContents();
+        for (const auto& [name, form] : page.getFormXObjects())
+            streams.push_back(form);
+        for (QPDFObjectHandle stream : streams) {
             std::string data;
             if (!readDecodedStream(stream, size_t(ContentStreamEditor::kMaxStreamBytes), &data) ||
                 data.find('/' + std::string(kMovedContentTag)) == std::string::npos)

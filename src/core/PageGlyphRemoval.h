@@ -59,9 +59,10 @@ public:
     static bool wrapPageStreams(const QByteArray& before, int pageIndex, QByteArray* after, QString* error);
 
     // The bytes with the program's moved content taken out of page
-    // pageIndex (its marked spans cut from the page's streams), as an update
-    // of their own: the page as it stands without the lines moved. *after is
-    // before itself when the page holds no moved content.
+    // pageIndex (its marked spans cut from the page's streams and from the
+    // forms it draws), as an update of their own: the page as it stands
+    // without the lines moved. *after is before itself when the page holds
+    // no moved content.
     static bool withoutMovedContent(const QByteArray& before, int pageIndex, QByteArray* after, QString* error);
 
 private:

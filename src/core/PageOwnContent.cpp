@@ -56,6 +56,11 @@ bool isMovedContent(FPDF_PAGEOBJECT object)
     return hasMark(object, kMovedContentTag);
 }
 
+bool isTypedInPlace(FPDF_PAGEOBJECT object)
+{
+    return hasMark(object, kTypedInPlaceTag);
+}
+
 bool isOwnWhiteOut(FPDF_PAGEOBJECT object)
 {
     return pdfApi().FPDFPageObj_GetType(object) == pdfium::kPageObjPath && isWhiteFill(object) && isOwnObject(object);
@@ -77,7 +82,8 @@ void touchOwnObjects(FPDF_PAGE page)
     const PdfiumApi& api = pdfApi();
     const int count = api.FPDFPage_CountObjects(page);
     for (int i = 0; i < count; ++i)
-        if (FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i); object && isOwnObject(object))
+        if (FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i);
+            object && isOwnObject(object) && !isTypedInPlace(object))
             api.FPDFPageObj_Transform(object, 1, 0, 0, 1, 0, 0);
 }
 

@@ -14,11 +14,16 @@
 namespace pdfengine {
 
 inline constexpr char kOwnContentTag[] = "VornEdit";
+// Words the program typed, put inside a text object of the page's own: the
+// page's stream holds them, which pdfium must not write again for them, and
+// a later edit takes them out of it token by token.
+inline constexpr char kTypedInPlaceTag[] = "VornInPlace";
 
 bool markAsOwn(FPDF_PAGEOBJECT object);
 bool isOwnObject(FPDF_PAGEOBJECT object);
 // Drawn by the program's copy of content the user moved.
 bool isMovedContent(FPDF_PAGEOBJECT object);
+bool isTypedInPlace(FPDF_PAGEOBJECT object);
 // A white rectangle the program wrote.
 bool isOwnWhiteOut(FPDF_PAGEOBJECT object);
 // How many of the page's objects the program wrote.

@@ -9,6 +9,7 @@
 #include "QpdfFile.h"
 #include "SaveMeter.h"
 #include "SavedFileCheck.h"
+#include "WorkStop.h"
 #include "WriterFonts.h"
 
 #define POINTERHOLDER_TRANSITION 4
@@ -209,7 +210,7 @@ void PdfDocument::markModified()
 }
 
 bool PdfDocument::save(const QString& path, SignedRevisions signedRevisions,
-                       const std::function<bool(int, int)>& progress, const std::function<void()>& committing)
+                       const std::function<bool(int, int)>& progress, const std::function<bool()>& committing)
 {
     if (!writeToFile(path, signedRevisions, progress, committing))
         return false;
@@ -218,7 +219,7 @@ bool PdfDocument::save(const QString& path, SignedRevisions signedRevisions,
 }
 
 bool PdfDocument::writeToFile(const QString& path, SignedRevisions signedRevisions,
-                              const std::function<bool(int, int)>& progress, const std::function<void()>& committing)
+                              const std::function<bool(int, int)>& progress, const std::function<bool()>& committing)
 {
     QMutexLocker lock(&m_mutex);
     if (!m_doc)
@@ -248,18 +249,24 @@ bool PdfDocument::writeToFile(const QString& path, SignedRevisions signedRevisio
         setLastError(meter.stopped() ? saveStoppedText() : error);
         return false;
     }
-    if (!keepsSignedRevisionsUnlocked(bytes, signedRevisions) || !readsBackUnlocked(bytes))
+    if (!keepsSignedRevisionsUnlocked(bytes, signedRevisions))
         return false;
+    if (!readsBackUnlocked(bytes)) {
+        // A stop ends the check's renders: the save was stopped, not refused.
+        if (WorkStop::requested())
+            setLastError(saveStoppedText());
+        return false;
+    }
     meter.beginStep(bytes.size());
-    const auto write = [&bytes, &meter, &committing](QIODevice& out) {
+    bool refused = false;  // the stop came just before the file was to be replaced
+    const auto write = [&bytes, &meter, &committing, &refused](QIODevice& out) {
         if (!writeInPieces(out, bytes, meter))
             return false;
-        if (committing)
-            committing();
-        return true;
+        refused = committing && !committing();
+        return !refused;
     };
     if (!replaceFileWith(path, write, &error)) {
-        setLastError(meter.stopped() ? saveStoppedText() : error);
+        setLastError(meter.stopped() || refused ? saveStoppedText() : error);
         return false;
     }
     // The open document is bound to the bytes now on disk, so a later save

@@ -45,6 +45,8 @@ enum PdfRenderLayer : int {
     PdfRenderAll = 0,
     PdfRenderWithoutText = 1,
     PdfRenderTextOnly = 2,
+    // What the page draws after its text over it (boxes, pictures, stamps), alone.
+    PdfRenderOverText = 3,
 };
 
 // One open PDF over pdfium. The whole file is read into memory and pdfium reads
@@ -149,11 +151,11 @@ public:
     // progress, when given, is told the part of the save done of the whole
     // and may stop it (false) while the file is still untouched: the save
     // fails with "Сохранение остановлено.", the file and the document stay as
-    // they were. committing is told when the file is about to be replaced:
-    // from then on nothing stops the save.
+    // they were. committing is asked when the file is about to be replaced:
+    // false stops the save as above; after true nothing stops it.
     bool save(const QString& path, SignedRevisions signedRevisions = SignedRevisions::Keep,
               const std::function<bool(int done, int total)>& progress = {},
-              const std::function<void()>& committing = {});
+              const std::function<bool()>& committing = {});
     bool saveAs(const QString& path, SignedRevisions signedRevisions = SignedRevisions::Keep);
     // A copy elsewhere leaves the signed file as it is, so by default it may
     // be written anew.
@@ -300,7 +302,7 @@ private:
     class ChangeNotice;
     std::unique_ptr<DocumentChanges> m_changes;
     bool writeToFile(const QString& path, SignedRevisions signedRevisions,
-                     const std::function<bool(int, int)>& progress, const std::function<void()>& committing);
+                     const std::function<bool(int, int)>& progress, const std::function<bool()>& committing);
     // The file's signatures and a digest of the longest signed revision,
     // read from the bytes the document is now bound to.
     void noteSignaturesUnlocked(const QByteArray& bytes);

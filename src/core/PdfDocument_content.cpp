@@ -283,6 +283,7 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     const std::vector<TurnedBox> boxes = write.removalBoxes();
     const std::vector<GlyphSpot> removedSpots = write.removedGlyphs();
     const std::vector<PageBlockWrite::WordMove> wordMoves = write.wordMoves();
+    const std::vector<TypedPlace> typedPlaces = write.typedPlaces();
     const QTransform toUser = transform.toUserMatrix();
     const auto userVector = [&toUser](const QPointF& by) { return toUser.map(by) - toUser.map(QPointF()); };
     std::vector<TakenGlyph> taken;
@@ -384,6 +385,9 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
         glyphEdit.moves.push_back({toUser.map(movedPlaces[i]), userVector(areas.moved[i].by), {}});
     for (const PageBlockWrite::WordMove& move : wordMoves)
         glyphEdit.moves.push_back({toUser.map(move.area.polygon()), userVector(move.by), move.glyphs});
+    // Typed words read where the words they replace stood.
+    for (const TypedPlace& place : typedPlaces)
+        glyphEdit.typed.push_back({place.anchor, toUser.map(place.from), toUser.map(place.to), place.after});
     QByteArray current, after;
     int removed = 0;
     if (!serializeForEditUnlocked(&current, &error) ||

@@ -3,6 +3,9 @@
 
 #include "PdfEngineInternal.h"
 
+#include <QRectF>
+
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -19,11 +22,57 @@ bool layerTakesObject(PdfRenderLayer layer, int objectType)
     return false;
 }
 
+// Whether a form draws text, at any depth pdfium reads.
+bool formHoldsText(FPDF_PAGEOBJECT form, int depth = 0)
+{
+    constexpr int kDeepestForm = 12;
+    const PdfiumApi& api = pdfApi();
+    const int count = depth > kDeepestForm ? 0 : api.FPDFFormObj_CountObjects(form);
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFFormObj_GetObject(form, static_cast<unsigned long>(i));
+        const int type = object ? api.FPDFPageObj_GetType(object) : 0;
+        if (type == pdfium::kPageObjText || (type == pdfium::kPageObjForm && formHoldsText(object, depth + 1)))
+            return true;
+    }
+    return false;
+}
+
+// Switches off every object but the pictures, paths and forms drawn over
+// text drawn before them: their boxes reach into the box of a text object,
+// or of a form drawing text, that comes earlier. Text over text stays off:
+// a line's own glyphs would stand among them.
+std::vector<FPDF_PAGEOBJECT> hideAllButCovers(FPDF_PAGE page)
+{
+    constexpr int kMostObjects = 100000;  // a drawing's page shows no covers rather than stall
+    const PdfiumApi& api = pdfApi();
+    std::vector<FPDF_PAGEOBJECT> hidden;
+    std::vector<QRectF> text;
+    const int count = api.FPDFPage_CountObjects(page);
+    for (int i = 0; i < count; ++i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i);
+        float left = 0, bottom = 0, right = 0, top = 0;
+        if (!object)
+            continue;
+        const int type = api.FPDFPageObj_GetType(object);
+        const bool hasBox = api.FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top);
+        const QRectF box(QPointF(left, bottom), QPointF(right, top));
+        const bool over = hasBox && type != pdfium::kPageObjText && count <= kMostObjects &&
+                          std::any_of(text.begin(), text.end(), [&](const QRectF& t) { return t.intersects(box); });
+        if (!over && api.FPDFPageObj_SetIsActive(object, false))
+            hidden.push_back(object);
+        if (hasBox && (type == pdfium::kPageObjText || (type == pdfium::kPageObjForm && formHoldsText(object))))
+            text.push_back(box);
+    }
+    return hidden;
+}
+
 // Switches off the objects the layer leaves out. Unlike removing them, this is
 // linear in the number of objects and leaves the page's object list as it is.
 std::vector<FPDF_PAGEOBJECT> hideObjectsForLayer(FPDF_PAGE page, PdfRenderLayer layer)
 {
     std::vector<FPDF_PAGEOBJECT> hidden;
+    if (layer == PdfRenderOverText)
+        return hideAllButCovers(page);
     if (layer != PdfRenderWithoutText && layer != PdfRenderTextOnly)
         return hidden;
     const PdfiumApi& api = pdfApi();

@@ -443,14 +443,28 @@ struct TurnedLine {
     double rotation = 0;
 };
 
+// The colour a path paints in: its fill where it is filled, else its stroke.
+QColor pathColour(FPDF_PAGEOBJECT path)
+{
+    const PdfiumApi& api = pdfApi();
+    int fillMode = 0;
+    FPDF_BOOL stroke = 0;
+    if (!api.FPDFPath_GetDrawMode(path, &fillMode, &stroke))
+        return QColor();
+    unsigned r = 0, g = 0, b = 0, a = 255;
+    const bool known = fillMode != 0 ? api.FPDFPageObj_GetFillColor(path, &r, &g, &b, &a)
+                                     : api.FPDFPageObj_GetStrokeColor(path, &r, &g, &b, &a);
+    return known && r <= 255 && g <= 255 && b <= 255 ? QColor(int(r), int(g), int(b)) : QColor();
+}
+
 // The thin paths the page draws at its top level (rules, underlines), on
 // the displayed page: a rule between two letters is an underscore.
-std::vector<QRectF> thinPathsOf(FPDF_PAGE page, const PdfPageTransform& transform)
+std::vector<ThinPath> thinPathsOf(FPDF_PAGE page, const PdfPageTransform& transform)
 {
     constexpr double kThin = 2.0;  // points across
     constexpr size_t kMostPaths = 20000;  // a drawing's page keeps its lines as read
     const PdfiumApi& api = pdfApi();
-    std::vector<QRectF> paths;
+    std::vector<ThinPath> paths;
     const int count = api.FPDFPage_CountObjects(page);
     for (int i = 0; i < count && paths.size() < kMostPaths; ++i) {
         FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i);
@@ -459,7 +473,7 @@ std::vector<QRectF> thinPathsOf(FPDF_PAGE page, const PdfPageTransform& transfor
             continue;
         const QRectF bounds = transform.toPage(pageObjectBounds(object, pdfium::kPageObjPath));
         if (std::min(bounds.width(), bounds.height()) <= kThin)
-            paths.push_back(bounds);
+            paths.push_back({bounds, pathColour(object)});
     }
     return paths;
 }
@@ -470,7 +484,7 @@ std::vector<QRectF> thinPathsOf(FPDF_PAGE page, const PdfPageTransform& transfor
 // as upright text does.
 class LineCollector {
 public:
-    LineCollector(const QImage& render, const QSizeF& pageSize, std::vector<QRectF> rules)
+    LineCollector(const QImage& render, const QSizeF& pageSize, std::vector<ThinPath> rules)
         : m_render(render), m_pageSize(pageSize), m_rules(std::move(rules))
     {
     }
@@ -589,7 +603,7 @@ private:
 
     const QImage& m_render;
     QSizeF m_pageSize;
-    std::vector<QRectF> m_rules;  // thin paths that may stand between the letters of a word
+    std::vector<ThinPath> m_rules;  // thin paths that may stand between the letters of a word
     std::vector<CharInfo> m_chars;
     std::vector<LineFragment> m_fragments;
     double m_rotation = 0;

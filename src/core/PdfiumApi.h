@@ -191,6 +191,7 @@ constexpr int kColorSpaceIccBased = 7;
     X(FPDFPageObj_SetBlendMode, void, (FPDF_PAGEOBJECT, FPDF_BYTESTRING))                      \
     X(FPDFPageObj_CreateNewRect, FPDF_PAGEOBJECT, (float, float, float, float))               \
     X(FPDFPath_SetDrawMode, FPDF_BOOL, (FPDF_PAGEOBJECT, int, FPDF_BOOL))                     \
+    X(FPDFPath_GetDrawMode, FPDF_BOOL, (FPDF_PAGEOBJECT, int*, FPDF_BOOL*))                   \
     X(FPDFPageObj_NewImageObj, FPDF_PAGEOBJECT, (FPDF_DOCUMENT))                              \
     X(FPDFImageObj_SetMatrix, FPDF_BOOL,                                                      \
       (FPDF_PAGEOBJECT, double, double, double, double, double, double))                      \

@@ -34,6 +34,7 @@ class PageThumbnailPanel;
 class PageToolsDialog;
 class PdfDocument;
 class PdfView;
+enum class PageWriteEnd;
 class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
@@ -341,9 +342,10 @@ private:
     void endOcrRun();
     bool writeBlocksIntoPage(int page, const std::vector<TextBlock>& blocks, const QString& pageError,
                              const QString& writeError);
-    // The blocks written into page behind the page write's prompt; false
-    // when that failed (warned with writeError) or the user stopped it.
-    bool writeShownBlocks(int page, const std::vector<TextBlock>& blocks, const QString& writeError);
+    // The blocks written into page behind the page write's prompt: how that
+    // ended, warned with writeError when it failed. Outside a save a stop
+    // the write came too far to heed is no stop.
+    PageWriteEnd writeShownBlocks(int page, const std::vector<TextBlock>& blocks, const QString& writeError);
     void forgetShownBlocks();
     void onUnsavedBlocksReplaced(int page, const std::vector<TextBlock>& blocks);
     bool writeBackBeforePageChange(int page);

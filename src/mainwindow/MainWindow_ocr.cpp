@@ -325,21 +325,24 @@ bool MainWindow::writeBlocksIntoPage(int page, const std::vector<TextBlock>& blo
     }
     if (pageWriteAsideRunning())
         return false;  // asked for from inside a write's wait
-    return writeShownBlocks(page, blocks, writeError);
+    return writeShownBlocks(page, blocks, writeError) == PageWriteEnd::Written;
 }
 
-bool MainWindow::writeShownBlocks(int page, const std::vector<TextBlock>& blocks, const QString& writeError)
+PageWriteEnd MainWindow::writeShownBlocks(int page, const std::vector<TextBlock>& blocks, const QString& writeError)
 {
-    const PageWriteEnd end =
+    PageWriteEnd end =
         savingPageEdits
             ? writePageAside(this, documentHold, page, blocks, tr("Сохранение"), tr("Сохранение документа..."))
             : writePageAside(this, documentHold, page, blocks, tr("Запись правок"),
                              tr("Запись правок страницы %1...").arg(page + 1));
-    if (end == PageWriteEnd::Stopped)
+    // A save stopped once its page write was done still writes no file.
+    if (end == PageWriteEnd::WrittenThenStopped && !savingPageEdits)
+        end = PageWriteEnd::Written;
+    if (end == PageWriteEnd::Stopped || end == PageWriteEnd::WrittenThenStopped)
         setStatusText(savingPageEdits ? tr("Сохранение остановлено.") : tr("Запись правок остановлена."));
     else if (end == PageWriteEnd::Failed)
         warnWriteFailed(writeError);
-    return end == PageWriteEnd::Written;
+    return end;
 }
 
 // The warning of a failed write, with the document's reason.
@@ -358,7 +361,8 @@ bool MainWindow::applyPendingOcrEdits()
 }
 
 // The shown page's edits written into their page, then forgotten. Warns and
-// returns false when that fails.
+// returns false when that fails; false too when the user stopped the save
+// they were written for.
 bool MainWindow::commitShownEdits(const QString& pageError, const QString& writeError)
 {
     PageEdits& edits = *pdfView->edits();
@@ -368,11 +372,17 @@ bool MainWindow::commitShownEdits(const QString& pageError, const QString& write
     }
     if (pageWriteAsideRunning())
         return false;  // asked for from inside a write's wait
-    if (!writeShownBlocks(edits.page(), edits.blocksWithEdits(), writeError))
+    const PageWriteEnd end = writeShownBlocks(edits.page(), edits.blocksWithEdits(), writeError);
+    if (end == PageWriteEnd::Failed || end == PageWriteEnd::Stopped)
         return false;
     edits.clear();
     forgetShownBlocks();
-    return true;
+    if (end == PageWriteEnd::Written)
+        return true;
+    // Stopped too late: the edits are in the document, unsaved, and the
+    // page shows them as its own text again.
+    showBlocksAgainAfterSave();
+    return false;
 }
 
 // The blocks on show were written into their page.

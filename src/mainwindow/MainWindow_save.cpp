@@ -139,7 +139,7 @@ bool MainWindow::writeInBackground(const std::shared_ptr<PdfDocument>& doc, cons
     WorkProgressDialog progress(tr("Сохранение"), tr("Сохранение документа..."), this);
     const bool written =
         progress.run([doc, path, signedRevisions, &progress](const WorkProgressDialog::Report& report) {
-            return doc->save(path, signedRevisions, report, [&progress] { progress.endCancelling(); });
+            return doc->save(path, signedRevisions, report, [&progress] { return progress.endCancelling(); });
         });
     *stopped = !written && progress.wasCancelled();
     return written;

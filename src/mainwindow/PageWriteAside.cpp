@@ -28,6 +28,6 @@ PageWriteEnd writePageAside(QWidget* parent, const std::shared_ptr<PdfDocument>&
         return blocks.empty() ? document->removeInvisibleTextLayer(page) : document->overlayOcrText(page, blocks, false);
     });
     if (written)
-        return PageWriteEnd::Written;
+        return prompt.stopAsked() ? PageWriteEnd::WrittenThenStopped : PageWriteEnd::Written;
     return prompt.wasCancelled() ? PageWriteEnd::Stopped : PageWriteEnd::Failed;
 }

@@ -14,7 +14,10 @@ class PdfDocument;
 class QString;
 class QWidget;
 
-enum class PageWriteEnd { Written, Failed, Stopped };
+// WrittenThenStopped: the user stopped the write after it could no longer
+// stop (its last step had passed): the blocks are in the page, and what was
+// to follow the write must not.
+enum class PageWriteEnd { Written, WrittenThenStopped, Failed, Stopped };
 
 // Writes blocks into page (a page without blocks left loses its old
 // invisible text) behind a prompt of title and text over parent. Failed

@@ -49,22 +49,29 @@ void WorkProgressDialog::setCancellable(bool cancellable)
     m_cancel->setVisible(cancellable);
 }
 
-void WorkProgressDialog::endCancelling()
+bool WorkProgressDialog::endCancelling()
 {
-    m_committing = true;
+    State going = State::Going;
+    if (!m_state.compare_exchange_strong(going, State::Committing))
+        return going == State::Committing;
     QMetaObject::invokeMethod(this, [this] { m_cancel->setEnabled(false); }, Qt::QueuedConnection);
+    return true;
 }
 
 void WorkProgressDialog::reject()
 {
-    if (m_cancellable && !m_committing)
+    if (!m_cancellable)
+        return;
+    State going = State::Going;
+    if (m_state.compare_exchange_strong(going, State::Stopped) || going == State::Stopped)
         QDialog::reject();
 }
 
 bool WorkProgressDialog::run(const std::function<bool(const Report&)>& work)
 {
     auto result = std::make_shared<bool>(false);
-    m_committing = false;
+    m_state = State::Going;
+    m_cancelled = false;
     m_cancel->setEnabled(true);
     DocumentJob job(nullptr);
     connect(&job, &DocumentJob::progress, this, [this](int done, int total) {

@@ -27,13 +27,17 @@ public:
     // that finished all the same counts as not cancelled.
     bool run(const std::function<bool(const Report&)>& work);
     bool wasCancelled() const { return m_cancelled; }
+    // The user stopped the work, whether or not it heeded the stop: what
+    // was to follow the work must not.
+    bool stopAsked() const { return m_state == State::Stopped; }
     // Work that cannot stop half-way (a file replaced at once) shows no
     // "Отмена", and the prompt cannot be closed while it runs.
     void setCancellable(bool cancellable);
-    // Any thread, while run() runs: the work has reached a point it cannot
-    // stop at (a file being replaced). "Отмена" goes grey and cancelling is
-    // refused until the work ends.
-    void endCancelling();
+    // Any thread, while run() runs: the work is about to pass a point it
+    // cannot stop at (a file being replaced). False when the user stopped it
+    // first: the work must then stop. Once true, "Отмена" goes grey and
+    // cancelling is refused until the work ends.
+    bool endCancelling();
 
 protected:
     void reject() override;
@@ -43,5 +47,8 @@ private:
     QProgressBar* m_bar = nullptr;
     QPushButton* m_cancel = nullptr;
     bool m_cancelled = false;
-    std::atomic<bool> m_committing{false};
+    // Stopped and Committing exclude each other: a stop either comes before
+    // the work passes its last point or is refused.
+    enum class State { Going, Stopped, Committing };
+    std::atomic<State> m_state{State::Going};
 };

@@ -346,6 +346,9 @@ private:
     void paintRegionSelection(QPainter& painter, int page);
     void paintBlocks(QPainter& painter, int page, const QImage& pageImage, const QRect& pageRect);
     void eraseChangedBlockInk(QPainter& painter, int page, const QImage& pageImage, const QRect& pageRect);
+    // What the page draws over its text, drawn again over the changed
+    // blocks' old places: a line shown anew stays under a box laid over it.
+    void paintCoversOverChangedInk(QPainter& painter, int page, const QImage& pageImage, const QRect& pageRect);
     const std::vector<pdfengine::GlyphMark>& glyphMarks(int page);
     void paintBlock(QPainter& painter, int index, bool inkLayerPage);
     void paintBlockOutline(QPainter& painter, int index, const QRect& r);
@@ -480,6 +483,14 @@ private:
         std::vector<pdfengine::GlyphMark> marks;
     };
     GlyphMarks m_glyphMarks;
+    // What the edited page draws over its text, alone, for its revision and size.
+    struct Covers {
+        int page = -1;
+        quint64 revision = 0;
+        QSize size;
+        QImage image;
+    };
+    Covers m_covers;
 
     // render thread
     QThread* m_renderThread = nullptr;

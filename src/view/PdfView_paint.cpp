@@ -273,6 +273,7 @@ void PdfView::paintBlocks(QPainter& painter, int page, const QImage& pageImage, 
     const bool inkLayer = isInkLayerPage(page);
     for (int i = 0; i < int(m_edits->blocks().size()); ++i)
         paintBlock(painter, i, inkLayer);
+    paintCoversOverChangedInk(painter, page, pageImage, pageRect);
     paintBlockGroups(painter);
     m_previewPixels = nullptr;
     painter.restore();
@@ -328,6 +329,38 @@ void PdfView::eraseChangedBlockInk(QPainter& painter, int page, const QImage& pa
                           overlay);
         painter.restore();
     }
+}
+
+void PdfView::paintCoversOverChangedInk(QPainter& painter, int page, const QImage& pageImage, const QRect& pageRect)
+{
+    const std::vector<TurnedBox> places = oldPlacesToErase();
+    if (!m_document || places.empty() || pageImage.isNull() || pageRect.isEmpty())
+        return;
+    const quint64 revision = m_document->revision();
+    if (m_covers.page != page || m_covers.revision != revision || m_covers.size != pageImage.size()) {
+        const QSizeF points = pagePointSize(page);
+        const int turns = m_layout.hasPage(page) ? m_layout.quarterTurns(page) : 0;
+        const double across = turns % 2 ? points.height() : points.width();
+        QImage covers = across > 0 ? m_document->renderPageLayer(page, pageImage.width() / across, turns * 90,
+                                                                 PdfRenderOverText, true)
+                                   : QImage();
+        if (!covers.isNull() && covers.size() != pageImage.size())
+            covers = covers.scaled(pageImage.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_covers = {page, revision, pageImage.size(), covers};
+    }
+    if (m_covers.image.isNull())
+        return;
+    QPainterPath clip;
+    for (const TurnedBox& place : places) {
+        QPolygonF shown;
+        for (const QPointF& corner : place.polygon())
+            shown << pageTopToViewport(page).map(QPointF(corner.x(), pagePointSize(page).height() - corner.y()));
+        clip.addPolygon(shown);
+    }
+    painter.save();
+    painter.setClipPath(clip, Qt::IntersectClip);
+    paintPageImage(painter, m_covers.image, pageRect);
+    painter.restore();
 }
 
 bool PdfView::erasesOldInk(int index) const

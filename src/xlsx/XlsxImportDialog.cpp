@@ -158,6 +158,18 @@ void XlsxImportDialog::loadXlsx(const QString& file)
 
 namespace {
 
+// Whether no row of the sheet prints: a sheet like that gives no page.
+bool everyRowHidden(const XlsxISheetData& data, const XlsxISheetGrid& grid)
+{
+    if (data.hiddenRows.size() < grid.rowCount())
+        return false;
+    for (int row = grid.firstRow; row <= grid.lastRow; ++row) {
+        if (!data.hiddenRows.contains(row))
+            return false;
+    }
+    return true;
+}
+
 // Sheet names as a hint quotes them, the first `shown` of them.
 QString quotedNames(const QStringList& names, int shown)
 {
@@ -290,13 +302,20 @@ QString XlsxImportDialog::reason() const
     if (!readerReason.isEmpty())
         return readerReason;
     bool tooLarge = false;
+    bool hidden = false;
     for (const SheetInfo& info : sheets) {
         const XlsxISheetGrid grid = iSheetGrid(info.data.get(), info.charts);
-        if (!grid.empty && !grid.tooLarge)
-            return QString();
         tooLarge = tooLarge || grid.tooLarge;
+        if (grid.empty || grid.tooLarge)
+            continue;
+        if (!everyRowHidden(*info.data, grid))
+            return QString();
+        hidden = true;
     }
-    return tooLarge ? tr("Лист слишком велик для импорта.") : tr("В книге нет данных для импорта.");
+    if (tooLarge)
+        return tr("Лист слишком велик для импорта.");
+    return hidden ? tr("Все строки с данными в книге скрыты: импортировать нечего.")
+                  : tr("В книге нет данных для импорта.");
 }
 
 XlsxPageRenderer::Options XlsxImportDialog::rendererOptions() const

@@ -5,7 +5,6 @@
 #include <QLocale>
 
 #include <algorithm>
-#include <vector>
 #include <cmath>
 #include <optional>
 
@@ -262,79 +261,84 @@ bool conditionHolds(const QString& op, double x, double v)
          : op == u">=" ? v >= x : op == u"<>" ? v != x : true;
 }
 
-// The index of the section a conditioned code shows value through, picked
-// as LibreOffice picks it: the first whose condition holds, a second
-// without a condition taking the rest (with a third after it, the negative
-// values), then the third; -1 when none takes it.
-qsizetype conditionedIndex(const QList<Section>& sections, double value)
-{
-    QString secondOp;
+// A conditioned code's two conditions as LibreOffice completes them: a
+// second section without one takes the negative values when a third
+// follows, else every value the first leaves; "[>0]" takes zero as well
+// where the second takes the rest.
+struct Conditions {
+    QString firstOp;
+    double firstValue = 0.0;
+    QString secondOp; // empty: every value
     double secondValue = 0.0;
+};
+
+Conditions completedConditions(const QList<Section>& sections)
+{
+    Conditions c{sections.first().conditionOp, sections.first().conditionValue, QString(), 0.0};
     if (sections.size() >= 2) {
-        secondOp = sections.at(1).conditionOp;
-        secondValue = sections.at(1).conditionValue;
-        if (secondOp.isEmpty() && sections.size() >= 3)
-            secondOp = QStringLiteral("<");
+        c.secondOp = sections.at(1).conditionOp;
+        c.secondValue = sections.at(1).conditionValue;
     }
-    if (conditionHolds(sections.first().conditionOp, sections.first().conditionValue, value))
-        return 0;
-    if (sections.size() >= 2 && conditionHolds(secondOp, secondValue, value))
-        return 1;
-    return sections.size() >= 3 ? 2 : -1;
+    if (c.secondOp.isEmpty() && sections.size() >= 3) {
+        c.secondOp = QStringLiteral("<");
+        c.secondValue = 0.0;
+    } else if (c.secondOp.isEmpty() && c.firstOp == u">" && c.firstValue == 0) {
+        c.firstOp = QStringLiteral(">=");
+    }
+    return c;
 }
 
-// Whether the conditions give section index no value above zero, so that it
-// says the value is negative itself ("[<0]", "[<=0]", a negative threshold,
-// or the rest of "[>=0]"). What a section takes changes only at the
-// thresholds, so trying each threshold above zero and a point inside every
-// gap they leave is exact.
-bool takesOnlyNegatives(const QList<Section>& sections, qsizetype index)
+// Whether the section at index shows negative values without their minus
+// because its conditions against zero say they are negative, as LibreOffice
+// reads them: a first "[<0]" beside "[>0]", "[=0]", "[>=0]" or a second
+// taking the rest, or "[<=0]" beside "[>0]" or the rest; a second taking
+// what "[>=0]" leaves, or "[<0]" after "[>0]". Any other pair, or a
+// threshold other than zero, keeps the minus.
+bool dropsMinus(const Conditions& c, qsizetype index)
 {
-    std::vector<double> edges{0.0};
-    for (qsizetype i = 0; i < std::min<qsizetype>(sections.size(), 2); ++i)
-        if (sections.at(i).conditionValue > 0)
-            edges.push_back(sections.at(i).conditionValue);
-    std::vector<double> probes;
-    for (const double edge : edges) {
-        if (edge > 0)
-            probes.push_back(edge);
-        double next = edge + 1.0 + std::abs(edge);  // past the last edge
-        for (const double other : edges)
-            if (other > edge)
-                next = std::min(next, other);
-        probes.push_back(edge + (next - edge) / 2);
-    }
-    return std::none_of(probes.begin(), probes.end(),
-                        [&](double probe) { return conditionedIndex(sections, probe) == index; });
+    if (c.firstValue != 0 || c.secondValue != 0)
+        return false;
+    const QString& first = c.firstOp;
+    const QString& second = c.secondOp;
+    if (index == 0)
+        return (first == u"<" && (second.isEmpty() || second == u">" || second == u"=" || second == u">=")) ||
+               (first == u"<=" && (second.isEmpty() || second == u">"));
+    return index == 1 && ((first == u">=" && second.isEmpty()) || (first == u">" && second == u"<"));
 }
 
-// The section a value shows through; null when no section takes it, or the
-// code is none LibreOffice reads, and the value shows as General (minus
-// kept). Without a condition on the first section: positive, negative and
-// zero, the negative section showing no minus. With one: as
-// conditionedIndex picks, a section showing no minus only where its
-// conditions say the value is negative (*signDropped).
-const Section* pickSection(const QList<Section>& sections, double value, bool* signDropped)
+// What a value shows through: its section (null: General), the value to
+// show, its minus dropped where the section says the value is negative,
+// and whether a minus left shows.
+struct Pick {
+    const Section* section = nullptr;
+    double value = 0.0;
+    bool minus = true;
+};
+
+// Without a condition on the first section: positive, negative and zero,
+// the negative section showing no minus; a condition on a later section
+// alone makes a code LibreOffice does not read, shown as General. With one:
+// the first section whose condition holds, then the third; only the first
+// shows a minus, and a value no section takes shows as General without it.
+Pick pickSection(const QList<Section>& sections, double value)
 {
-    *signDropped = false;
     const Section& first = sections.first();
     if (first.conditionOp.isEmpty()) {
         const auto conditioned = [](const Section& s) { return !s.conditionOp.isEmpty(); };
         if (std::any_of(sections.cbegin() + 1, sections.cend(), conditioned))
-            return nullptr;
-        if (value < 0 && sections.size() >= 2) {
-            *signDropped = true;
-            return &sections.at(1);
-        }
+            return {nullptr, value, true};
+        if (value < 0 && sections.size() >= 2)
+            return {&sections.at(1), -value, true};
         if (value == 0 && sections.size() >= 3)
-            return &sections.at(2);
-        return &first;
+            return {&sections.at(2), value, true};
+        return {&first, value, true};
     }
-    const qsizetype index = conditionedIndex(sections, value);
-    if (index < 0)
-        return nullptr;
-    *signDropped = value < 0 && takesOnlyNegatives(sections, index);
-    return &sections.at(index);
+    const Conditions c = completedConditions(sections);
+    const qsizetype index = conditionHolds(c.firstOp, c.firstValue, value)                             ? 0
+                            : c.secondOp.isEmpty() || conditionHolds(c.secondOp, c.secondValue, value) ? 1
+                                                                                                       : 2;
+    const double shown = value < 0 && dropsMinus(c, index) ? -value : value;
+    return {index < sections.size() ? &sections.at(index) : nullptr, shown, index == 0};
 }
 
 // Decimal digits of |value| rounded half away from zero at `decimals`
@@ -398,8 +402,9 @@ QString grouped(const QString& digits)
 }
 
 // A number through the digit placeholders of a section; the literals keep
-// their places before, between and after the digits.
-QString numberText(double value, const Section& section, bool signDropped)
+// their places before, between and after the digits. A negative value's
+// minus stands first, and only where minus says it shows.
+QString numberText(double value, const Section& section, bool minus)
 {
     const QList<Token>& tokens = section.tokens;
     qsizetype firstDigit = -1, lastDigit = -1, point = -1, exponent = -1;
@@ -433,7 +438,7 @@ QString numberText(double value, const Section& section, bool signDropped)
             if (t.kind == Token::Literal) {
                 out += t.text;
             } else if (!placed && (t.letter == u'g' || t.letter == u'0' || t.letter == u'#' || t.letter == u'?')) {
-                out += generalText(signDropped ? std::abs(value) : value);
+                out += generalText(std::abs(value));
                 placed = true;
             } else if (t.letter == u'%') {
                 out += u'%';
@@ -442,8 +447,8 @@ QString numberText(double value, const Section& section, bool signDropped)
         if (!placed && !section.general && firstDigit < 0)
             return out; // a code of text alone shows the text
         if (!placed)
-            out += generalText(value);
-        return out;
+            out += generalText(std::abs(value));
+        return value < 0 && minus ? u'-' + out : out;
     }
     const qsizetype intEnd = point >= 0 ? point : exponent >= 0 ? exponent : lastDigit + 1;
     // Placeholders and grouping of the whole part.
@@ -522,7 +527,7 @@ QString numberText(double value, const Section& section, bool signDropped)
         whole.prepend(QString(intZeros - whole.size(), u'0'));
     const bool isZero = whole.isEmpty() || whole.count(u'0') == whole.size();
     const bool allZero = isZero && frac.trimmed().count(u'0') == frac.trimmed().size();
-    const bool negative = value < 0 && !signDropped && !(allZero && exponent < 0);
+    const bool negative = value < 0 && minus && !(allZero && exponent < 0);
 
     // Digits of the whole part by placeholder, filled from the right; the
     // first placeholder takes every digit left over. A "?" without a digit
@@ -637,9 +642,9 @@ bool isMinutes(const QList<Token>& tokens, qsizetype i)
 }
 
 // A date and time through a section's parts, on a 12-hour clock with an
-// AM/PM marker, else on a 24-hour one. Empty for values no calendar or clock
-// shows.
-QString dateTimeText(double value, const Section& section, bool date1904)
+// AM/PM marker, else on a 24-hour one; minus: whether elapsed time below
+// zero shows its minus. Empty for values no calendar or clock shows.
+QString dateTimeText(double value, const Section& section, bool date1904, bool minus = true)
 {
     const QList<Token>& tokens = section.tokens;
     int fraction = 0;
@@ -674,13 +679,14 @@ QString dateTimeText(double value, const Section& section, bool date1904)
     // Elapsed time below zero counts back from zero ("-12:00"); a clock
     // shows the time of day it falls on, as LibreOffice prints them.
     if (!hasDate && elapsedFirst && total < 0)
-        return u'-' + dateTimeText(-value, section, date1904);
+        return (minus ? QStringLiteral("-") : QString()) + dateTimeText(-value, section, date1904);
     const qint64 perMinute = 60 * scale;
     const qint64 perHour = 60 * perMinute;
     const qint64 perDay = 24 * perHour;
     const qint64 days = total >= 0 ? total / perDay : -((-total + perDay - 1) / perDay);
     const qint64 inDay = total - days * perDay;
-    const QDate date = dayZero(date1904).addDays(hasDate ? qint64(value < 0 ? std::trunc(value) : days) : days);
+    // A time before day zero falls on the day before it: -0.25 is 29.12.1899 18:00.
+    const QDate date = dayZero(date1904).addDays(days);
     if (hasDate && !date.isValid())
         return QString();
     const bool withDay = [&] {
@@ -777,6 +783,12 @@ QString builtinDateText(double value, int id, bool withTime, bool date1904)
     return dateTimeText(value, parseSection(code), date1904).trimmed();
 }
 
+bool placesText(const Section& section)
+{
+    return std::any_of(section.tokens.cbegin(), section.tokens.cend(),
+                       [](const Token& t) { return t.kind == Token::TextPlace; });
+}
+
 // The section a text shows through: the fourth, else the one that places
 // the text ("\"Код: \"@"); none without either, and the text shows as it is.
 std::optional<Section> textSection(const QString& code)
@@ -786,11 +798,27 @@ std::optional<Section> textSection(const QString& code)
         return parseSection(parts.at(3));
     for (const QString& part : parts) {
         Section section = parseSection(part);
-        if (std::any_of(section.tokens.cbegin(), section.tokens.cend(),
-                        [](const Token& t) { return t.kind == Token::TextPlace; }))
+        if (placesText(section))
             return section;
     }
     return std::nullopt;
+}
+
+// The sections a number shows through. A last second or third section that
+// places text is the texts' alone, as a fourth is ("0.00;@" shows -5 as
+// -5.00); a first section left alone then takes every number, its
+// condition dropped, as LibreOffice reads it.
+QList<Section> numberSections(const QString& code)
+{
+    QList<Section> sections;
+    for (const QString& part : splitSections(code))
+        sections.append(parseSection(part));
+    if ((sections.size() == 2 || sections.size() == 3) && placesText(sections.last())) {
+        sections.removeLast();
+        if (sections.size() == 1)
+            sections.first().conditionOp.clear();
+    }
+    return sections;
 }
 
 // The format code a cell's style gives it, and its id.
@@ -818,28 +846,25 @@ QString iFormatNum(double value, int numFmtId, const QString& givenCode, bool da
     }
     if (code.isEmpty())
         return generalText(value);
-    QList<Section> sections;
-    for (const QString& part : splitSections(code))
-        sections.append(parseSection(part));
+    const QList<Section> sections = numberSections(code);
     // A code for texts alone shows a number as it is.
-    if (sections.size() == 1 && textSection(code))
+    if (sections.size() == 1 && placesText(sections.first()))
         return generalText(value);
-    bool signDropped = false;
-    const Section* picked = pickSection(sections, value, &signDropped);
-    if (!picked)
-        return generalText(value);
-    const Section& section = *picked;
+    const Pick pick = pickSection(sections, value);
+    if (!pick.section)
+        return generalText(pick.minus ? pick.value : std::abs(pick.value));
+    const Section& section = *pick.section;
     if (section.tokens.isEmpty() || (section.tokens.size() == 1 && section.tokens.first().kind == Token::TextPlace))
         return QString(); // an empty section hides the value
     if (section.dateTime) {
-        const QString text = dateTimeText(signDropped ? -value : value, section, date1904).trimmed();
+        const QString text = dateTimeText(pick.value, section, date1904, pick.minus).trimmed();
         if (!text.isEmpty())
             return text;
         return generalText(value);
     }
     if (!std::isfinite(value))
         return QString::number(value, 'g', 10);
-    return numberText(value, section, signDropped).trimmed();
+    return numberText(pick.value, section, pick.minus).trimmed();
 }
 
 QString iBuiltinFormat(int numFmtId)
@@ -915,12 +940,9 @@ QColor iDisplayColour(const XlsxICell& cell, const XlsxIStyles* styles)
         const std::optional<Section> section = textSection(code);
         return section ? section->colour : QColor();
     }
-    QList<Section> sections;
-    for (const QString& part : splitSections(code))
-        sections.append(parseSection(part));
-    bool signDropped = false;
-    const Section* section = pickSection(sections, cell.number, &signDropped);
-    return section ? section->colour : QColor();
+    const QList<Section> sections = numberSections(code);
+    const Pick pick = pickSection(sections, cell.number);
+    return pick.section ? pick.section->colour : QColor();
 }
 
 bool iIsGeneral(const XlsxICell& cell, const XlsxIStyles* styles)

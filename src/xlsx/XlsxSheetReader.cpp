@@ -8,6 +8,7 @@
 #include <QDate>
 
 #include <map>
+#include <optional>
 
 #include <cmath>
 
@@ -99,77 +100,73 @@ int fixedDigits(QStringView text, qsizetype pos, qsizetype count)
     return value;
 }
 
-// Whether a text is an ISO 8601 zone: none, "Z", "+03", "+0300" or "+03:00".
-bool isZone(QStringView zone)
+// Minutes a zone after an ISO 8601 date or time puts the time ahead of UTC:
+// 0 for none or "Z", the offset of "+03:00" or "-05:00" up to fourteen
+// hours; nullopt for any other text.
+std::optional<int> isoZoneMinutes(QStringView zone)
 {
-    if (zone.isEmpty() || zone == u"Z")
-        return true;
-    if ((!zone.startsWith(u'+') && !zone.startsWith(u'-')) || fixedDigits(zone, 1, 2) < 0)
-        return false;
-    return zone.size() == 3 || (zone.size() == 5 && fixedDigits(zone, 3, 2) >= 0) ||
-           (zone.size() == 6 && zone.at(3) == u':' && fixedDigits(zone, 4, 2) >= 0);
+    constexpr int kLargestZone = 14 * 60;
+    if (zone.isEmpty() || zone.compare(u"Z", Qt::CaseInsensitive) == 0)
+        return 0;
+    const int hours = fixedDigits(zone, 1, 2);
+    const int minutes = fixedDigits(zone, 4, 2);
+    if (zone.size() != 6 || (zone.front() != u'+' && zone.front() != u'-') || zone.at(3) != u':' || hours < 0 ||
+        minutes < 0 || minutes > 59 || hours * 60 + minutes > kLargestZone)
+        return std::nullopt;
+    return (zone.front() == u'-' ? -1 : 1) * (hours * 60 + minutes);
 }
 
-// Seconds into the day of an ISO 8601 time "hh:mm", "hh:mm:ss" or
-// "hh:mm:ss.fff", a zone after it ("Z", "+03:00") ignored as LibreOffice
-// ignores it; "24:00:00" is the end of the day. -1 when it is none.
-double isoTimeSeconds(QStringView text)
-{
-    const int hours = fixedDigits(text, 0, 2);
-    const int minutes = text.size() > 2 && text.at(2) == u':' ? fixedDigits(text, 3, 2) : -1;
-    if (hours < 0 || minutes < 0 || minutes > 59)
-        return -1;
-    qsizetype at = 5;
-    double seconds = 0.0;
-    if (at < text.size() && text.at(at) == u':') {
-        const int whole = fixedDigits(text, at + 1, 2);
-        if (whole < 0 || whole > 59)
-            return -1;
-        seconds = whole;
-        at += 3;
-        if (at < text.size() && (text.at(at) == u'.' || text.at(at) == u',')) {
-            double scale = 0.1;
-            qsizetype digits = 0;
-            for (++at; at < text.size() && text.at(at) >= u'0' && text.at(at) <= u'9'; ++at, ++digits, scale /= 10)
-                seconds += (text.at(at).unicode() - u'0') * scale;
-            if (digits == 0)
-                return -1;
-        }
-    }
-    if (!isZone(text.mid(at)) || hours > 24 || (hours == 24 && (minutes > 0 || seconds > 0)))
-        return -1;
-    return hours * 3600.0 + minutes * 60.0 + seconds;
-}
-
-// The serial day number an ISO 8601 date cell names: "2023-03-15",
-// "2023-03-15T12:30:00" or a time alone ("12:30:00", "T12:30"), counted from
-// the workbook's day zero. *ok false for any other text, which stays text.
+// The serial day number an ISO 8601 date cell names, read as LibreOffice
+// reads it: "2023-03-15", then "T12:30:00" (seconds required, "24:00:00"
+// the end of the day, a fraction of a second dropped), then a zone ("Z",
+// "+03:00"), the time told in UTC; counted from the workbook's day zero.
+// *ok false for any other text, a time without its day included, which
+// stays text.
 double isoDateSerial(QStringView text, bool date1904, bool* ok)
 {
     *ok = false;
     text = text.trimmed();
-    QStringView time = text;
-    double days = 0.0;
-    const bool dated = text.size() >= 10 && text.at(4) == u'-' && text.at(7) == u'-';
-    if (dated) {
-        const int year = fixedDigits(text, 0, 4);
-        const QDate date = year > 0 ? QDate(year, fixedDigits(text, 5, 2), fixedDigits(text, 8, 2)) : QDate();
-        if (!date.isValid() || (text.size() > 10 && text.at(10) != u'T'))
-            return 0.0;
-        days = double((date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30)).daysTo(date));
-        time = text.size() > 10 ? text.mid(11) : QStringView();
-        if (time.isEmpty() && text.size() > 10)
-            return 0.0;
-    } else if (time.startsWith(u'T')) {
-        time = time.mid(1);
-    }
-    if (!dated && time.isEmpty())
+    const auto isDigit = [&text](qsizetype i) { return text.at(i) >= u'0' && text.at(i) <= u'9'; };
+    qsizetype yearDigits = 0;
+    while (yearDigits < text.size() && yearDigits < 6 && isDigit(yearDigits))
+        ++yearDigits;
+    const int year = yearDigits >= 4 ? fixedDigits(text, 0, yearDigits) : -1;
+    text = text.mid(yearDigits);
+    if (year <= 0 || text.size() < 6 || text.at(0) != u'-' || text.at(3) != u'-')
         return 0.0;
-    const double seconds = time.isEmpty() ? 0.0 : isoTimeSeconds(time);
-    if (seconds < 0)
+    const QDate date(year, fixedDigits(text, 1, 2), fixedDigits(text, 4, 2));
+    if (!date.isValid())
+        return 0.0;
+    text = text.mid(6);
+    int seconds = 0;
+    if (!text.isEmpty() && (text.front() == u'T' || text.front() == u't')) {
+        const int h = fixedDigits(text, 1, 2);
+        const int m = text.size() > 3 && text.at(3) == u':' ? fixedDigits(text, 4, 2) : -1;
+        const int s = text.size() > 6 && text.at(6) == u':' ? fixedDigits(text, 7, 2) : -1;
+        if (h < 0 || h > 24 || m < 0 || m > 59 || s < 0 || s > 59)
+            return 0.0;
+        text = text.mid(9);
+        bool fraction = false;
+        if (!text.isEmpty() && (text.front() == u'.' || text.front() == u',')) {
+            qsizetype digits = 1;
+            while (digits < text.size() && isDigit(digits)) {
+                fraction = fraction || text.at(digits) != u'0';
+                ++digits;
+            }
+            if (digits == 1)
+                return 0.0;
+            text = text.mid(digits);
+        }
+        if (h == 24 && (m > 0 || s > 0 || fraction))
+            return 0.0;
+        seconds = h * 3600 + m * 60 + s;
+    }
+    const std::optional<int> zone = isoZoneMinutes(text);
+    if (!zone)
         return 0.0;
     *ok = true;
-    return days + seconds / 86400.0;
+    return double((date1904 ? QDate(1904, 1, 1) : QDate(1899, 12, 30)).daysTo(date)) +
+           double(seconds - *zone * 60) / 86400.0;
 }
 
 class SheetReader {

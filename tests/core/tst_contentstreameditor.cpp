@@ -28,7 +28,8 @@ namespace {
 const QString kNextStream = QStringLiteral("\n%next stream%\n");
 
 // F1: Helvetica without widths; F2: a Courier with widths (600 each);
-// F3: a face nobody knows, without widths. Fm1: a form drawing GONE.
+// F3: a face nobody knows, without widths. Fm1: a form drawing GONE; Fm2
+// the same with room around it, Fm3 with a box drawn over it.
 // kNextStream in content parts two content streams of the page.
 QByteArray pagePdf(const QString& content)
 {
@@ -42,14 +43,20 @@ QByteArray pagePdf(const QString& content)
         QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << "
                        "/F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >> "
                        "/F2 6 0 R /F3 << /Type /Font /Subtype /Type1 /BaseFont /NoSuchFace >> >> "
-                       "/XObject << /Fm1 5 0 R >> >> /Contents %1 >>")
-            .arg(streams.size() > 1 ? QStringLiteral("[4 0 R 7 0 R]") : QStringLiteral("4 0 R")),
+                       "/XObject << /Fm1 5 0 R /Fm2 7 0 R /Fm3 8 0 R >> >> /Contents %1 >>")
+            .arg(streams.size() > 1 ? QStringLiteral("[4 0 R 9 0 R]") : QStringLiteral("4 0 R")),
         fixtures::streamObject(QString(), streams.first().toLatin1()),
         fixtures::streamObject(QStringLiteral("/Type /XObject /Subtype /Form /BBox [0 0 200 20] "
                                               "/Resources << /Font << /F2 6 0 R >> >>"),
                                "BT /F2 10 Tf 0 0 Td (GONE) Tj ET"),
         QStringLiteral("<< /Type /Font /Subtype /Type1 /BaseFont /Courier /Encoding /WinAnsiEncoding "
                        "/FirstChar 32 /LastChar 126 /Widths [%1] >>").arg(widths),
+        fixtures::streamObject(QStringLiteral("/Type /XObject /Subtype /Form /BBox [-200 -200 400 200] "
+                                              "/Resources << /Font << /F2 6 0 R >> >>"),
+                               "BT /F2 10 Tf 0 0 Td (GONE) Tj ET"),
+        fixtures::streamObject(QStringLiteral("/Type /XObject /Subtype /Form /BBox [-200 -200 400 200] "
+                                              "/Resources << /Font << /F2 6 0 R >> >>"),
+                               "BT /F2 10 Tf 0 0 Td (GONE) Tj ET 0 g -6 -6 40 16 re f"),
     };
     if (streams.size() > 1)
         objects << fixtures::streamObject(QString(), streams.last().toLatin1());
@@ -265,6 +272,22 @@ void TestContentStreamEditor::movedTextKeepsItsPlaces_data()
                                                         << QStringList{"GONE", "AWAY"};
     QTest::newRow("text object split between two streams") << line1 + "(GONE) Tj" + kNextStream + "(AWAY) Tj ET"
                                                             << QStringList{"GONE", "AWAY"};
+    // Drawn by a form drawn once, the line moves inside it.
+    QTest::newRow("a line a form draws") << line1 + "ET q 1 0 0 1 72 680 cm /Fm2 Do Q" << QStringList{"GONE"};
+    // Drawn again at the form's end, it stays under the stamp drawn after the form.
+    QTest::newRow("a line a scaled form draws, a stamp over it")
+        << line1 + "ET q 1 0 0 1 72 680 cm 2 0 0 2 0 0 cm /Fm2 Do Q BT /F2 20 Tf 72 684 Td (STAMP) Tj ET"
+        << QStringList{"GONE"};
+    // What is drawn after the line but hides none of its glyphs.
+    QTest::newRow("a frame stroked around the line after it") << line1 + "(GONE) Tj ET 0.5 w 68 674 40 16 re S"
+                                                              << QStringList{"GONE"};
+    QTest::newRow("a box under the line, drawn before it") << "0.9 g 60 670 200 20 re f 0 g " + line1 + "(GONE) Tj ET"
+                                                          << QStringList{"GONE"};
+    QTest::newRow("an underline of the line above, drawn after") << line1 + "(GONE) Tj ET 72 696 30 0.5 re f"
+                                                                << QStringList{"GONE"};
+    // A box wholly inside the line's place, drawn over it, moves with it and covers it there.
+    QTest::newRow("a box over the line, inside its place") << line1 + "(GONE) Tj ET 0 g 71 677 26 9 re f"
+                                                          << QStringList{"GONE"};
 }
 
 // A moved line is drawn again with its own operators under the move: each
@@ -324,9 +347,15 @@ void TestContentStreamEditor::spotsTakeOnlyTheirGlyphs_data()
         << "BT /F2 10 Tf 72 680 Td (UNDER line) Tj ET 72 678 30 0.5 re f 140 678 30 0.5 re f"
         << GlyphEdit{{}, courierSpots(72, 680, 5), {QPolygonF(QRectF(71, 676, 32, 14))}, {}}
         << QStringList{"UNDER"} << QStringList{"line"} << QStringList();
-    QTest::newRow("a word moved from under a stamp")
-        << stamped << GlyphEdit{{}, {}, {}, {{QPolygonF(QRectF(71, 676, 32, 14)), by, courierSpots(72, 680, 5)}}}
-        << QStringList() << QStringList{"STAMP", "line"} << QStringList{"UNDER"};
+    // A stroke of a hatching the word is drawn over stays where it is.
+    QTest::newRow("a hatching under the word")
+        << "0.6 G 0.4 w 80 679 m 82 679 l S 0 G BT /F2 10 Tf 72 680 Td (UNDER line) Tj ET"
+        << GlyphEdit{{}, courierSpots(72, 680, 5), {QPolygonF(QRectF(71, 676, 32, 14))}, {}} << QStringList{"UNDER"}
+        << QStringList{"line"} << QStringList();
+    QTest::newRow("a word moved over a hatching")
+        << "0.6 G 0.4 w 80 679 m 82 679 l S 0 G BT /F2 10 Tf 72 680 Td (UNDER line) Tj ET"
+        << GlyphEdit{{}, {}, {}, {{QPolygonF(QRectF(71, 676, 32, 14)), by, courierSpots(72, 680, 5)}}}
+        << QStringList() << QStringList{"line"} << QStringList{"UNDER"};
 }
 
 // Glyphs named by their spots go or move, and nothing else: not what is
@@ -363,30 +392,49 @@ void TestContentStreamEditor::spotsTakeOnlyTheirGlyphs()
         QVERIFY(edited.find("72 678 30 0.5 re f") == std::string::npos);
         QVERIFY(edited.find("140 678 30 0.5 re f") != std::string::npos);
     }
+    // A hatching drawn before the word is none of it.
+    if (content.contains(QStringLiteral(" l S")))
+        QVERIFY(edited.find("80 679 m 82 679 l S") != std::string::npos);
 }
 
 void TestContentStreamEditor::refusesWhatItCannotPlace_data()
 {
     QTest::addColumn<QString>("content");
+    QTest::addColumn<GlyphEdit>("edit");
     const QString tail = QStringLiteral(" BT /F2 10 Tf 72 680 Td (GONE) Tj ET");
-    QTest::newRow("unterminated string") << "BT /F2 10 Tf 72 680 Td (GONE) Tj (never closed Tj ET";
-    QTest::newRow("font without widths") << "BT /F3 10 Tf 72 680 Td (GONE) Tj ET";
-    QTest::newRow("font not in the resources") << "BT /F9 10 Tf 72 680 Td (GONE) Tj ET";
-    QTest::newRow("inline image without end") << "BI /W 2 /H 2 /CS /G /BPC 8 ID abcd" + tail;
-    QTest::newRow("form drawn twice") << "q 1 0 0 1 72 680 cm /Fm1 Do Q q 1 0 0 1 72 500 cm /Fm1 Do Q";
+    const GlyphEdit removal{{QPolygonF(QRectF(70, 678, 60, 9))}, {}, {}, {}};
+    QTest::newRow("unterminated string") << "BT /F2 10 Tf 72 680 Td (GONE) Tj (never closed Tj ET" << removal;
+    QTest::newRow("font without widths") << "BT /F3 10 Tf 72 680 Td (GONE) Tj ET" << removal;
+    QTest::newRow("font not in the resources") << "BT /F9 10 Tf 72 680 Td (GONE) Tj ET" << removal;
+    QTest::newRow("inline image without end") << "BI /W 2 /H 2 /CS /G /BPC 8 ID abcd" + tail << removal;
+    QTest::newRow("form drawn twice") << "q 1 0 0 1 72 680 cm /Fm1 Do Q q 1 0 0 1 72 500 cm /Fm1 Do Q" << removal;
+    // Glyphs drawn again elsewhere from under what the page draws over them
+    // (reaching out of the line's place) would show what it hides.
+    const GlyphEdit move{{}, {}, {}, {{QPolygonF(QRectF(70, 676, 60, 12)), QPointF(30, -40), {}}}};
+    QTest::newRow("a line moved from under a black box") << tail + " 0 g 66 674 40 16 re f" << move;
+    QTest::newRow("a line moved from under a white box") << tail + " 1 g 66 674 40 16 re f" << move;
+    QTest::newRow("a line moved from under a picture")
+        << tail + " q 26 0 0 10 70 676 cm BI /W 2 /H 2 /CS /G /BPC 8 ID abcd EI Q" << move;
+    QTest::newRow("a word moved from under a stamp")
+        << "BT /F2 10 Tf 72 680 Td (UNDER line) Tj ET BT /F2 20 Tf 74 676 Td (STAMP) Tj ET"
+        << GlyphEdit{{}, {}, {}, {{QPolygonF(QRectF(71, 676, 32, 14)), QPointF(30, -40), courierSpots(72, 680, 5)}}};
+    QTest::newRow("a line moved inside a form from under its box")
+        << "q 1 0 0 1 72 680 cm /Fm3 Do Q"
+        << GlyphEdit{{}, {}, {}, {{QPolygonF(QRectF(70, 676, 60, 12)), QPointF(30, -40), {}}}};
 }
 
 // Glyphs that cannot be placed near the edit: refused with a reason, no stream changed.
 void TestContentStreamEditor::refusesWhatItCannotPlace()
 {
     QFETCH(QString, content);
+    QFETCH(GlyphEdit, edit);
     QpdfFile file;
     QString error;
     QVERIFY(file.load(pagePdf(content), &error));
     ContentStreamEditor editor(file.pdf());
     QVERIFY(file.run([&](QPDF& pdf) {
         QPDFObjectHandle page = pdf.getAllPages().at(0);
-        QVERIFY(!editor.removeGlyphs(page, {QRectF(70, 678, 60, 9)}));
+        QVERIFY(!editor.editGlyphs(page, edit));
         QCOMPARE(QString::fromStdString(streamData(page.getKey("/Contents"))), content);
         QCOMPARE(QString::fromStdString(streamData(pdf.getObjectByID(5, 0))), QStringLiteral("BT /F2 10 Tf 0 0 Td (GONE) Tj ET"));
     }, &error));

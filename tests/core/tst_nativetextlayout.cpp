@@ -354,18 +354,25 @@ void TestNativeTextLayout::ruleBetweenLettersKeepsTheWord_data()
     QTest::addColumn<QRectF>("rule");    // a thin path drawn there
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<double>("drop");    // how far below "x86"'s baseline the second piece stands
+    QTest::addColumn<QColor>("colour");  // the rule's paint; the letters are black
     // "x86" ends at 58, "64-linux" starts at 66; letters stand on 500.
     const QStringList joined{QStringLiteral("x86_64-linux")};
     const QStringList apart{QStringLiteral("x86"), QStringLiteral("64-linux")};
-    QTest::newRow("a rule on the baseline between two pieces") << false << QRectF(59, 500.2, 6, 0.4) << joined << 0.0;
-    QTest::newRow("a rule where a blank was read") << true << QRectF(59, 500.2, 6, 0.4) << joined << 0.0;
-    QTest::newRow("a hairline rule") << false << QRectF(59, 500, 6, 0) << joined << 0.0;
-    QTest::newRow("an underline of the line below") << false << QRectF(59, 488, 6, 0.4) << apart << 0.0;
-    QTest::newRow("a box, not a rule") << false << QRectF(59, 500, 6, 4) << apart << 0.0;
-    QTest::newRow("a rule reaching over a letter") << false << QRectF(50, 500.2, 15, 0.4) << apart << 0.0;
+    QTest::newRow("a rule on the baseline between two pieces") << false << QRectF(59, 500.2, 6, 0.4) << joined << 0.0 << QColor(Qt::black);
+    QTest::newRow("a rule where a blank was read") << true << QRectF(59, 500.2, 6, 0.4) << joined << 0.0 << QColor(Qt::black);
+    QTest::newRow("a hairline rule") << false << QRectF(59, 500, 6, 0) << joined << 0.0 << QColor(Qt::black);
+    QTest::newRow("an underline of the line below") << false << QRectF(59, 488, 6, 0.4) << apart << 0.0 << QColor(Qt::black);
+    QTest::newRow("a box, not a rule") << false << QRectF(59, 500, 6, 4) << apart << 0.0 << QColor(Qt::black);
+    QTest::newRow("a rule reaching over a letter") << false << QRectF(50, 500.2, 15, 0.4) << apart << 0.0 << QColor(Qt::black);
     // A ruler: a tick drawn beside a label and the labels far above and below it.
-    QTest::newRow("a piece of another line past the rule") << false << QRectF(59, 500.2, 6, 0.4) << apart << 300.0;
-    QTest::newRow("a piece a line below past the rule") << false << QRectF(59, 500.2, 6, 0.4) << apart << -12.0;
+    QTest::newRow("a piece of another line past the rule") << false << QRectF(59, 500.2, 6, 0.4) << apart << 300.0 << QColor(Qt::black);
+    // A hatching of short grey strokes under a line: a stroke in a word gap is no underscore.
+    QTest::newRow("a grey stroke in the gap") << false << QRectF(59, 500.2, 6, 0.4) << apart << 0.0 << QColor(153, 153, 153);
+    QTest::newRow("a short stroke in a small part of the gap")
+        << false << QRectF(60, 500.2, 2, 0.4) << apart << 0.0 << QColor(Qt::black);
+    QTest::newRow("a rule in a dark grey read as black") << false << QRectF(59, 500.2, 6, 0.4) << joined << 0.0
+                                                         << QColor(12, 12, 12);
+    QTest::newRow("a piece a line below past the rule") << false << QRectF(59, 500.2, 6, 0.4) << apart << -12.0 << QColor(Qt::black);
 }
 
 // TeX draws an underscore as a rule with kerns around it: the word it stands
@@ -376,6 +383,7 @@ void TestNativeTextLayout::ruleBetweenLettersKeepsTheWord()
     QFETCH(QRectF, rule);
     QFETCH(QStringList, lines);
     QFETCH(double, drop);
+    QFETCH(QColor, colour);
     std::vector<pdfengine::LineFragment> fragments;
     if (onePiece) {
         fragments.push_back({run(QStringLiteral("x86 "), 40, 500) + run(QStringLiteral("64-linux"), 66, 500), 0});
@@ -384,7 +392,7 @@ void TestNativeTextLayout::ruleBetweenLettersKeepsTheWord()
         fragments.push_back({run(QStringLiteral("x86"), 40, 500), 0});
         fragments.push_back({run(QStringLiteral("64-linux"), 66, 500 - drop), 0});
     }
-    pdfengine::fillRuleGaps(fragments, {rule});
+    pdfengine::fillRuleGaps(fragments, {{rule, colour}});
     QStringList texts;
     for (const pdfengine::LineFragment& fragment : fragments) {
         QString text;

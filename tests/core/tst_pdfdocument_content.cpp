@@ -660,35 +660,78 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther_data()
     QTest::addColumn<QColor>("colour");  // of the edited line, for mupdf; invalid: not looked at
     QTest::addColumn<double>("size");
     QTest::addColumn<QString>("then");  // the saved line corrected again to it, in a new session; empty: not
+    // What readers that follow the content read of the edited line whole:
+    // pdftotext -raw, mupdf and the text export; empty: not looked at.
+    QTest::addColumn<QString>("inOrder");
+    QTest::addColumn<QString>("refused");  // how the refusal's reason begins; empty: written
     const QString stamp = QStringLiteral("STAMP COPY 2026"), title = QStringLiteral("The GOST bundle: ugost2008s.bst");
     QTest::newRow("stamp over a title, the stamp") << "gost-title-stamped.pdf" << stamp << stamp + " Qux" << QColor(Qt::red)
-                                                   << 28.0 << stamp + " Qux 2";
+                                                   << 28.0 << stamp + " Qux 2" << QString() << QString();
     QTest::newRow("stamp over a title, the title") << "gost-title-stamped.pdf" << title
-                                                   << "The GOST bundles: ugost2008s.bst" << QColor() << 0.0 << QString();
+                                                   << "The GOST bundles: ugost2008s.bst" << QColor() << 0.0 << QString() << QString() << QString();
     QTest::newRow("stamp over a title, the stamp deleted") << "gost-title-stamped.pdf" << stamp << QString()
-                                                           << QColor() << 0.0 << QString();
+                                                           << QColor() << 0.0 << QString() << QString() << QString();
     QTest::newRow("qpdf underlay, the line over it") << "qpdf-underlay-uo7.pdf" << "Page 1 - red" << "Page 1 - red Qux"
-                                                     << QColor(Qt::red) << 24.0 << QString();
+                                                     << QColor(Qt::red) << 24.0 << QString() << QString() << QString();
     QTest::newRow("qpdf underlay, the line under it") << "qpdf-underlay-uo7.pdf" << "Original page 0"
-                                                      << "Original page 0 Qux" << QColor() << 0.0 << QString();
+                                                      << "Original page 0 Qux" << QColor() << 0.0 << QString() << QString() << QString();
     QTest::newRow("qpdf job's underlay and overlay") << "qpdf-job-underlay-overlay.pdf" << "Page 1 - red"
-                                                     << "Page 1 - blue" << QColor() << 0.0 << QString();
+                                                     << "Page 1 - blue" << QColor() << 0.0 << QString() << QString() << QString();
     QTest::newRow("qpdf overlay at the same place and size") << "qpdf-potato-overlay.pdf" << "Potato" << "Potato Qux"
-                                                             << QColor() << 0.0 << QString();
+                                                             << QColor() << 0.0 << QString() << QString() << QString();
+    // The French l2tabu's page 2 under qpdf's stamp, its content a form:
+    // the italic "software" corrected in that form, then another word in a
+    // new session; a line deleted.
+    const QString names = QStringLiteral(
+        "Les noms de software et de hardware mentionnés dans cet article sont pour la plupart,");
+    QTest::newRow("stamp over l2tabu, an italic word of a form's line")
+        << "pdftex-l2tabu-stamped.pdf" << names << QString(names).replace("software", "logiciels") << QColor() << 0.0
+        << QString(names).replace("software", "logiciels").replace("noms", "termes") << QString() << QString();
+    QTest::newRow("stamp over l2tabu, a form's line deleted")
+        << "pdftex-l2tabu-stamped.pdf" << QStringLiteral("Nous remercions :") << QString()
+        << QColor() << 0.0 << QString() << QString() << QString();
+    // Numbers hidden by boxes drawn over them: the line they leave alone is
+    // corrected, the covered one deleted with its number (the box stays).
+    QTest::newRow("boxes over numbers, a line beside them")
+        << "gs-covered-number.pdf" << "The branch opens again on Monday at nine in the morning."
+        << "The branch will open again on Monday at nine in the morning." << QColor() << 0.0 << QString() << QString() << QString();
+    QTest::newRow("boxes over numbers, a covered line deleted")
+        << "gs-covered-number.pdf" << "The account number is 4711-0815-2222 and the branch is closed today."
+        << QString() << QColor() << 0.0 << QString() << QString() << QString();
+    // A line over a hatching of short grey strokes: no stroke is read as a
+    // letter nor goes with a word.
+    QTest::newRow("a line over grey strokes")
+        << "gs-stroke-pattern.pdf" << "The stock level is now considered low by the warehouse staff."
+        << "The stock level is now thought low by the warehouse staff." << QColor() << 0.0
+        << "The stock level is still thought low by the warehouse staff." << QString() << QString();
     // A word of a line corrected: the words left keep their marks (poppler
     // reads the stress accents), the others of the page stay.
     const QString accented = QStringLiteral("носі він може розділятися по складах, напр.: пере-вірка і");
     QTest::newRow("Ukrainian rules, a word of an accented line") << "pdftex-ukrainian-rules.pdf" << accented
                                                                  << QString(accented).replace("складах,", "складах і,")
-                                                                 << QColor() << 0.0 << QString();
+                                                                 << QColor() << 0.0 << QString() << QString() << QString();
     QTest::newRow("Ukrainian rules, a shorter word") << "pdftex-ukrainian-rules.pdf" << accented
                                                      << QString(accented).replace("розділятися", "ділитися")
-                                                     << QColor() << 0.0 << QString();
+                                                     << QColor() << 0.0 << QString() << QString() << QString();
     // Marks over marks (U+0486 under U+0301) and titlos, set by XeTeX.
     const QString slavonic = QStringLiteral("форматом, то получим: пѧто́къ, к҃в_гѡ апрі́ллїа, лѣ́та ѿ сотворе́нїѧ мі́_");
     QTest::newRow("Church Slavonic manual, a word before marked ones")
         << "xetex-churchslavonic-ru.pdf" << slavonic << QString(slavonic).replace("форматом,", "форматом же,") << QColor()
-        << 0.0 << QString(slavonic).replace("форматом,", "форматом же,").replace("получим:", "получили:");
+        << 0.0 << QString(slavonic).replace("форматом,", "форматом же,").replace("получим:", "получили:") << QString() << QString();
+    // The title page of a manual set by pdfTeX, the group's address at its
+    // foot: the date corrected reads in its line, before the foot, in every
+    // reader that follows the content, and corrected again where it now
+    // stands; the centred title two words longer is taken back onto the page
+    // whole; one wider than the page is refused.
+    const QString gap = QStringLiteral("pdftex-gap-title.pdf"), date = QStringLiteral("Release 4.12.1, 2022-10-20");
+    QTest::newRow("title page, the date above the foot") << gap << date << date + "ABCD" << QColor() << 0.0
+                                                         << date + "XY" << date + "XY" << QString();
+    QTest::newRow("title page, the centred title two words longer")
+        << gap << "GAP - Reference Manual" << "GAP - Reference Manual Zwei Drei" << QColor() << 0.0 << QString()
+        << QString() << QString();
+    QTest::newRow("title page, the centred title wider than the page")
+        << gap << "GAP - Reference Manual" << "GAP - Reference Manual Zwei Drei Vier Fünf" << QColor() << 0.0
+        << QString() << QString() << QStringLiteral("Строка «GAP - Reference Manual Zwei Drei Vier Fünf» не помещается");
 }
 
 void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()
@@ -699,6 +742,8 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()
     QFETCH(QColor, colour);
     QFETCH(double, size);
     QFETCH(QString, then);
+    QFETCH(QString, inOrder);
+    QFETCH(QString, refused);
     const QString source = fixtures::realPdf(file);
     QString current = source, was = line;
     QRectF box;
@@ -723,6 +768,13 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()
         } else {
             block->text = text;
             block->textEdited = true;
+        }
+        if (!refused.isEmpty()) {
+            const QString text = doc.extractAllText(0);
+            QVERIFY(!doc.overlayOcrText(0, blocks, false));
+            QVERIFY2(doc.lastError().startsWith(refused), qPrintable(doc.lastError()));
+            QCOMPARE(doc.extractAllText(0), text);
+            return;
         }
         QVERIFY2(doc.overlayOcrText(0, blocks, false), qPrintable(doc.lastError()));
         const QString saved = current == source ? out : path(QStringLiteral("again.pdf"));
@@ -761,6 +813,11 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()
     const double share = changedShareOutside(pdftools::renderPage(source, 0, 100), pdftools::renderPage(out, 0, 100),
                                              boxes, height, 100);
     QVERIFY2(share <= 0.0002, qPrintable(QString::number(share)));
+    if (!inOrder.isEmpty()) {
+        const QString raw = pdftools::run(QStringLiteral("pdftotext"), {QStringLiteral("-raw"), out, QStringLiteral("-")}).out;
+        for (const QString& read : {raw, pdftools::mupdfText(out, 0), reread.extractAllText(0)})
+            QVERIFY2(read.simplified().contains(inOrder), qPrintable(read));
+    }
     if (!colour.isValid())
         return;
     // Every letter of the edited line, kept or typed, on its baseline in its

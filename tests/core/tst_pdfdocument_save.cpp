@@ -809,33 +809,56 @@ void TestPdfDocumentSave::refusedRemovalLeavesTheDocument_data()
     QTest::addColumn<QString>("font");     // of the line, F1 standard Helvetica
     QTest::addColumn<QString>("content");  // more of the page
     QTest::addColumn<QRectF>("place");     // the deleted block's old place; empty: the line's
-    QTest::newRow("content that does not parse") << "F1" << "BT /F1 12 Tf 72 500 Td (never closed Tj ET" << QRectF();
-    QTest::newRow("font without widths") << "F2" << QString() << QRectF();
-    QTest::newRow("glyph drawn far beyond the block")
-        << "F1" << "BT /F1 200 Tf 150 300 Td (W) Tj ET" << QRectF(224, 340, 40, 40);
+    QTest::addColumn<QString>("file");     // a real page whose line is corrected instead; empty: the page made here
+    QTest::addColumn<QString>("phrase");   // of that line, replaced by edited
+    QTest::addColumn<QString>("edited");
+    QTest::newRow("content that does not parse") << "F1" << "BT /F1 12 Tf 72 500 Td (never closed Tj ET" << QRectF()
+                                                 << QString() << QString() << QString();
+    QTest::newRow("font without widths") << "F2" << QString() << QRectF() << QString() << QString() << QString();
+    QTest::newRow("glyph drawn far beyond the block") << "F1" << "BT /F1 200 Tf 150 300 Td (W) Tj ET"
+                                                      << QRectF(224, 340, 40, 40) << QString() << QString() << QString();
+    // Numbers hidden by boxes the page draws over them: a correction that
+    // moves them on would draw them over the box, or beside it.
+    const QString covered = QStringLiteral("gs-covered-number.pdf");
+    QTest::newRow("a word before a number under a black box")
+        << QString() << QString() << QRectF() << covered << "The account" << "The savings account";
+    QTest::newRow("a word before a number under a white box")
+        << QString() << QString() << QRectF() << covered << "The savings code" << "The current savings code";
 }
 
-// An edit whose old glyphs cannot be removed exactly is refused with the
-// reason, and the document stays as it was: no old text left silently
-// under a white-out.
+// An edit whose old glyphs cannot be removed exactly, or not without showing
+// what the page hides, is refused with the reason, and the document stays as
+// it was: no old text left silently under a white-out.
 void TestPdfDocumentSave::refusedRemovalLeavesTheDocument()
 {
     QFETCH(QString, font);
     QFETCH(QString, content);
     QFETCH(QRectF, place);
-    fixtures::PageSpec pageSpec;
-    pageSpec.runs << fixtures::TextRun{QStringLiteral("Keep this line"), 72, 740, 14};
-    pageSpec.runs << fixtures::TextRun{QStringLiteral("Delete me please"), 72, 700, 14, Qt::black, font};
-    pageSpec.extraFonts << QStringLiteral("NoSuchFace");
-    pageSpec.extraContent = content;
-    const QString file = path(QStringLiteral("refused.pdf"));
-    QVERIFY(fixtures::writeFile(file, fixtures::pagesPdf({pageSpec})));
+    QFETCH(QString, file);
+    QFETCH(QString, phrase);
+    QFETCH(QString, edited);
+    if (file.isEmpty()) {
+        fixtures::PageSpec pageSpec;
+        pageSpec.runs << fixtures::TextRun{QStringLiteral("Keep this line"), 72, 740, 14};
+        pageSpec.runs << fixtures::TextRun{QStringLiteral("Delete me please"), 72, 700, 14, Qt::black, font};
+        pageSpec.extraFonts << QStringLiteral("NoSuchFace");
+        pageSpec.extraContent = content;
+        file = path(QStringLiteral("refused.pdf"));
+        QVERIFY(fixtures::writeFile(file, fixtures::pagesPdf({pageSpec})));
+    } else {
+        file = fixtures::realPdf(file);
+    }
     PdfDocument doc;
     QVERIFY(doc.open(file));
     const QString text = doc.extractAllText(0);
     std::vector<TextBlock> blocks = doc.extractText(0);
     TextBlock old;
-    if (place.isNull()) {
+    if (!phrase.isEmpty()) {
+        const auto line = std::find_if(blocks.begin(), blocks.end(),
+                                       [&](const TextBlock& b) { return !b.isImage && b.text.contains(phrase); });
+        QVERIFY2(line != blocks.end(), qPrintable(phrase));
+        QVERIFY(rewriteBlock(blocks, phrase, QString(line->text).replace(phrase, edited), &old));
+    } else if (place.isNull()) {
         QVERIFY(rewriteBlock(blocks, QStringLiteral("Delete me"), QString(), &old));
     } else {
         TextBlock gone;
@@ -1439,6 +1462,10 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts_data()
     // A line of a face slanted by its matrix, read upright, moved over its neighbour.
     QTest::newRow("distilled, a quotation slanted by the font matrix")
         << "gs-slanted.pdf" << QStringList{"complete; the register agrees", "The report was filed"};
+    // qpdf's overlay draws the page's own content as a form, then a stamp
+    // over it: the lines move inside that form, one after the other.
+    QTest::newRow("pdfTeX 1.40.14 page drawn by a form under a stamp")
+        << "pdftex-l2tabu-stamped.pdf" << QStringList{"Nous remercions", "Traduction française"};
 }
 
 void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts()

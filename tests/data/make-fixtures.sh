@@ -16,6 +16,11 @@ trap 'rm -rf "$work"' EXIT
 # ghostscript: a letter in the standard Helvetica, not embedded.
 ps2pdf -dEmbedAllFonts=false "$src/distilled.ps" "$here/gs-helvetica.pdf"
 
+# ghostscript: account numbers in Times hidden by a black and a white box
+# drawn after the text; a line of Times over a hatching of short grey strokes.
+ps2pdf -dEmbedAllFonts=false "$src/covered.ps" "$here/gs-covered-number.pdf"
+ps2pdf -dEmbedAllFonts=false "$src/stroke-pattern.ps" "$here/gs-stroke-pattern.pdf"
+
 # Text set at "1 Tf" with the size in the text matrix, as some distillers write it
 # (ghostscript folds the size into Tf, so this page is written by hand); qpdf
 # writes the cross-reference table and stream lengths (exit code 3: warnings only).
@@ -436,6 +441,18 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   cp cups/usr/share/cups/data/form_russian.pdf "$here/cups-banner-form-ru.pdf"
 )
 
+# ---- The title page of a real manual: a centred title over the foot ----
+# Page 1 of the GAP reference manual as Debian 12 ships it (gap-doc 4.12.1-2,
+# pdfTeX 1.40.24): "GAP - Reference Manual" centred at 36 points, "Release
+# 4.12.1, 2022-10-20" below it, and the group's address at the foot, all in
+# one text object. Kept as written.
+(
+  cd "$work"
+  apt-get download gap-doc=4.12.1-2 >/dev/null
+  dpkg-deb -x gap-doc_4.12.1-2_all.deb gap
+  qpdf --deterministic-id --empty --pages gap/usr/share/gap/doc/ref/manual.pdf 1 -- "$here/pdftex-gap-title.pdf"
+)
+
 # ---- Forms drawing with the page's resources, and a page of ReportLab ----
 # qpdf's own test files (Debian 12's qpdf 11.3.0-1+deb12u1 source, its
 # qtest/qpdf folder, through a private deb-src list): forms with no or only
@@ -478,6 +495,14 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   qpdf --deterministic-id --empty --pages \
     cyrillic/usr/share/doc/texlive-doc/bibtex/gost/examples/utf8/ugost2008s.pdf 1 -- title.pdf
   qpdf --deterministic-id title.pdf --overlay stamp.pdf -- "$here/gost-title-stamped.pdf"
+  # The same stamp laid over page 2 of the French l2tabu (texlive-lang-french
+  # 2022.20230122-1, pdfTeX 1.40.14): qpdf draws the page's own content as a
+  # form of its own, then the stamp.
+  apt-get download texlive-lang-french=2022.20230122-1 >/dev/null
+  dpkg-deb -x texlive-lang-french_2022.20230122-1_all.deb french
+  qpdf --deterministic-id --empty --pages \
+    french/usr/share/doc/texlive-doc/latex/l2tabu-french/l2tabufr.pdf 2 -- l2tabu.pdf
+  qpdf --deterministic-id l2tabu.pdf --overlay stamp.pdf -- "$here/pdftex-l2tabu-stamped.pdf"
   # Page 6 of the churchslavonic package's Russian manual (XeTeX 0.99996):
   # words with marks over marks and titlos.
   qpdf --deterministic-id --empty --pages \

@@ -69,3 +69,8 @@ python3 "$src/tables-and-texts.py" "$out/tables-and-texts.xlsx"
 "$python" "$src/openpyxl-iso-dates.py" "$out/openpyxl-iso-dates.xlsx"
 "$python" "$src/openpyxl-iso-dates.py" "$out/openpyxl-iso-dates-1904.xlsx" 1904
 "$python" "$src/openpyxl-anchors.py" "$out/openpyxl-anchors.xlsx"
+
+# ---- ISO 8601 date texts as spreadsheet libraries write them ----
+# Part by part: times with zones, fractions of a second, the end of a day,
+# and texts LibreOffice keeps as text, beside what LibreOffice prints.
+python3 "$src/iso-date-texts.py" "$out/iso-date-texts.xlsx"

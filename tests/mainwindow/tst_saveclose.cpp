@@ -227,17 +227,28 @@ private slots:
     }
 
     // Once the work says it is replacing the file, "Отмена" goes grey and
-    // neither it nor Escape stops the work.
+    // neither it nor Escape stops the work; a stop that came first makes the
+    // work's last point refused, so the work stops short of it.
+    void noCancelOnceCommitting_data()
+    {
+        QTest::addColumn<bool>("stopFirst");
+        QTest::newRow("committing, then the stop") << false;
+        QTest::newRow("the stop, then committing") << true;
+    }
+
     void noCancelOnceCommitting()
     {
+        QFETCH(bool, stopFirst);
         std::atomic<bool> release{false};
+        std::atomic<bool> committing{false};
         bool greyed = false;
         bool stayed = false;
         prompt::Driver prompts;
         WorkProgressDialog slow(QStringLiteral("Сохранение"), QStringLiteral("Сохранение документа..."));
         prompts.whenShown([&](QDialog* dialog) {
             QPushButton* cancel = prompt::buttonWithText(dialog, QStringLiteral("Отмена"));
-            greyed = cancel && QTest::qWaitFor([cancel] { return !cancel->isEnabled(); }, 30000);
+            if (!stopFirst)
+                greyed = cancel && QTest::qWaitFor([cancel] { return !cancel->isEnabled(); }, 30000);
             prompt::pressKey(dialog, Qt::Key_Escape);
             if (cancel)
                 cancel->click();
@@ -246,15 +257,20 @@ private slots:
         });
         const bool done = slow.run([&](const WorkProgressDialog::Report& report) {
             report(1, 2);
-            slow.endCancelling();
+            if (!stopFirst)
+                committing = slow.endCancelling();
             while (!release)
                 QThread::msleep(5);
-            return report(2, 2);  // false had the prompt taken the cancel
+            if (stopFirst)
+                committing = slow.endCancelling();
+            return committing && report(2, 2);  // false had the prompt taken the cancel
         });
-        QVERIFY(done);
-        QVERIFY(greyed);
-        QVERIFY(stayed);
-        QVERIFY(!slow.wasCancelled());
+        QCOMPARE(done, !stopFirst);
+        QCOMPARE(bool(committing), !stopFirst);
+        QCOMPARE(greyed, !stopFirst);
+        QCOMPARE(stayed, !stopFirst);
+        QCOMPARE(slow.wasCancelled(), stopFirst);
+        QCOMPARE(slow.stopAsked(), stopFirst);
     }
 
     // Work told to stop goes on a while (pdfium finishing its pass, a temporary

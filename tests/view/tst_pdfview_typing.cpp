@@ -111,6 +111,8 @@ private slots:
     void replacedWordKeepsTheLineEnds();
     void clickAfterACorrectionDeletesTheLineClicked_data();
     void clickAfterACorrectionDeletesTheLineClicked();
+    void coverStaysOverTheCorrectedLine_data();
+    void coverStaysOverTheCorrectedLine();
 
 private:
     QTemporaryDir m_dir;
@@ -650,4 +652,54 @@ void TestPdfViewTyping::clickAfterACorrectionDeletesTheLineClicked()
 }
 
 QTEST_MAIN(TestPdfViewTyping)
+void TestPdfViewTyping::coverStaysOverTheCorrectedLine_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("word");     // double-clicked and typed over
+    QTest::addColumn<QString>("covered");  // the word the page hides under a box
+    QTest::addColumn<int>("grey");         // the box's
+    QTest::newRow("a word before a number under a black box")
+        << "The account number is 4711-0815-2222 and the branch is closed today." << "account" << "4711-0815-2222" << 0;
+    QTest::newRow("a word before a number under a white box")
+        << "The savings code is 0815-4711-3333 and the office is open tomorrow." << "savings" << "0815-4711-3333" << 255;
+}
+
+// A line under a box the page draws over it, a word of it typed over: the
+// view, the editor closed, still shows the box over the line's place, as
+// the page does (the save refuses to draw the line over it).
+void TestPdfViewTyping::coverStaysOverTheCorrectedLine()
+{
+    QFETCH(QString, line);
+    QFETCH(QString, word);
+    QFETCH(QString, covered);
+    QFETCH(int, grey);
+    constexpr int kNear = 40;            // of 255: the box's own grey
+    constexpr double kBoxShown = 0.9;    // of the hidden word's pixels
+    const ShownPdf shown = showRealPage(m_dir, QStringLiteral("gs-covered-number.pdf"), 1300, 900, 1.5);
+    QVERIFY(shown.doc && shown.view);
+    PdfView& view = *shown.view;
+    const int index = blockWith(view, line);
+    QVERIFY(index >= 0);
+    const TextBlock::Line pageLine = view.blocks()[size_t(index)].lines.front();
+    const auto wordRect = [&](const QString& text) {
+        const auto it = std::find_if(pageLine.words.begin(), pageLine.words.end(),
+                                     [&](const TextBlock::Line::Word& w) { return w.text == text; });
+        return it == pageLine.words.end() ? QRectF() : it->rect;
+    };
+    QVERIFY(!wordRect(word).isNull() && !wordRect(covered).isNull());
+    QCOMPARE(doubleClickedWord(view, viewportPointOf(view, 0, wordRect(word).center())), word);
+    typeText(view.activeTextEditor(), QStringLiteral("better ") + word);
+    view.deactivateOcrBlock();
+    view.clearOcrBlockSelection();
+    const QImage shot = grabViewport(view).convertToFormat(QImage::Format_RGB32);
+    const QRect hidden = view.pdfRectToScreenRect(0, wordRect(covered)).toAlignedRect().adjusted(2, 2, -2, -2);
+    QVERIFY(!hidden.isEmpty());
+    int asBox = 0;
+    for (int y = hidden.top(); y <= hidden.bottom(); ++y)
+        for (int x = hidden.left(); x <= hidden.right(); ++x)
+            asBox += std::abs(qGray(shot.pixel(x, y)) - grey) <= kNear;
+    const double share = double(asBox) / (hidden.width() * hidden.height());
+    QVERIFY2(share >= kBoxShown, qPrintable(QString::number(share)));
+}
+
 #include "tst_pdfview_typing.moc"

@@ -502,6 +502,8 @@ void TestXlsxImportDialog::reasons_data()
     QTest::newRow("no sheet") << QByteArray("nosheet") << QStringLiteral("Часть книги повреждена: xl/workbook.xml")
                               << false;
     QTest::newRow("empty sheet") << QByteArray("empty") << QStringLiteral("В книге нет данных для импорта.") << true;
+    QTest::newRow("every row hidden") << QByteArray("hidden")
+                                      << QStringLiteral("Все строки с данными в книге скрыты: импортировать нечего.") << true;
 }
 
 // 300 sheets are listed in a scrolling list: the dialog stays as wide as
@@ -543,6 +545,10 @@ void TestXlsxImportDialog::reasons()
         QVERIFY(writeZip(path, parts));
     } else if (content == "empty") {
         QVERIFY(writeZip(path, minimalXlsx("<sheetData/>")));
+    } else if (content == "hidden") {
+        QVERIFY(writeZip(path, minimalXlsx("<sheetData><row r=\"1\" hidden=\"1\"><c r=\"A1\"><v>1</v></c></row>"
+                                           "<row r=\"3\" ht=\"0\"><c r=\"B3\"><v>2</v></c></row><row r=\"2\" "
+                                           "hidden=\"1\"/></sheetData>")));
     } else {
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
@@ -550,13 +556,14 @@ void TestXlsxImportDialog::reasons()
     XlsxImportDialog d(path, nullptr);
     QCOMPARE(d.reason(), reason);
     QCOMPARE(importButtonOf(d)->isEnabled(), importable);
-    QCOMPARE(previewOf(d)->size(), QSize(300, 200)); // "Нет данных"
+    if (content != "hidden")
+        QCOMPARE(previewOf(d)->size(), QSize(300, 200)); // "Нет данных"
     QSizeF size;
     QVERIFY(d.buildPages(size).isEmpty());
     QCOMPARE(d.plannedPageCount(), 0);
     const QLabel* hint = d.findChild<QLabel*>(QStringLiteral("DialogHint"));
     QVERIFY(hint);
-    if (content != "empty")
+    if (content != "empty" && content != "hidden")
         QCOMPARE(hint->text(), reason); // the reader's own words
 }
 

@@ -263,7 +263,8 @@ void TestXlsxStyles::formats_data()
     QTest::newRow("date id, no code") << 45000.0 << 22 << "" << "15.03.2023" << QString() << QString();
     QTest::newRow("date code under id 0") << 1.0 << 0 << "yyyy-mm-dd" << "1899-12-31" << QString() << QString();
     QTest::newRow("day zero") << 0.0 << 14 << "" << "30.12.1899" << QString() << QString();
-    QTest::newRow("negative fraction truncates") << -0.5 << 14 << "" << "30.12.1899" << QString() << QString();
+    // A time before day zero falls on the day before, as the clock shows it.
+    QTest::newRow("negative fraction, the day before") << -0.5 << 14 << "" << "29.12.1899" << QString() << QString();
     QTest::newRow("mm only quoted") << 5.0 << 164 << "0\" mm dd\"" << "5 mm dd" << QString() << QString();
     QTest::newRow("mm:ss no date") << 5.0 << 164 << "mm:ss" << "00:00" << QString() << QString();
     QTest::newRow("dd/mm date") << 45000.0 << 164 << "DD/MM" << "15/03" << QString() << QString();
@@ -376,9 +377,11 @@ void TestXlsxStyles::formats_data()
         QTest::addRow("exponent %s of %g", *code ? code : "48", value) << value << id << code << shown << QString() << QString();
     QTest::newRow("condition's own words for the sign") << -5.0 << 164 << "[<0]\"минус \"0;0" << "минус 5" << QString()
                                                         << QString();
-    // Conditions pick the section as LibreOffice picks it; a section drops
-    // the value's minus only where its conditions give it no value above
-    // zero, and a value no section takes shows as General with its minus.
+    // Conditions pick the section as LibreOffice picks it, and the minus
+    // shows as LibreOffice prints it: only through the first section, and
+    // not there when the two conditions against zero give it the negative
+    // values alone ("[<0]" or "[<=0]" beside the rest, "[<0]" beside "[=0]");
+    // a value no section takes shows as General without it.
     const QList<std::tuple<double, const char*, const char*, const char*>> conditions = {
         {-10.0, "[Red][<50]0;[Blue][>=50]0", "-10", "#ff0000"},
         {60.0, "[Red][<50]0;[Blue][>=50]0", "60", "#0000ff"},
@@ -388,30 +391,76 @@ void TestXlsxStyles::formats_data()
         {-4.0, "[<>0]0;\"ноль\"", "-4", ""},
         {0.0, "[<>0]0;\"ноль\"", "ноль", ""},
         {-5.0, "[<=0]\"м \"0;0", "м 5", ""},
-        {-10.0, "[<-5]\"м \"0;0", "м 10", ""},
-        {-4.0, "[<-5]\"м \"0;0", "-4", ""},
+        {-10.0, "[<-5]\"м \"0;0", "-м 10", ""},
+        {-4.0, "[<-5]\"м \"0;0", "4", ""},
         {-4.0, "[>-5]\"п \"0;\"q \"0", "-п 4", ""},
         {-10.0, "[>-5]\"п \"0;\"q \"0", "q 10", ""},
-        {-10.0, "[=0]\"z \"0;\"o \"0", "-o 10", ""},
-        {-10.0, "[<-5]\"a \"0;[<0]\"b \"0;\"c \"0", "a 10", ""},
+        {-10.0, "[=0]\"z \"0;\"o \"0", "o 10", ""},
+        {-10.0, "[<-5]\"a \"0;[<0]\"b \"0;\"c \"0", "-a 10", ""},
         {-4.0, "[<-5]\"a \"0;[<0]\"b \"0;\"c \"0", "b 4", ""},
         {4.0, "[<-5]\"a \"0;[<0]\"b \"0;\"c \"0", "c 4", ""},
-        {-4.0, "[>5]\"a \"0;[<-5]\"b \"0;\"c \"0", "-c 4", ""},
+        {-4.0, "[>5]\"a \"0;[<-5]\"b \"0;\"c \"0", "c 4", ""},
         {-4.0, "[<-5]\"a \"0;\"b \"0;\"c \"0", "b 4", ""},
         {4.0, "[<-5]\"a \"0;\"b \"0;\"c \"0", "c 4", ""},
-        {-4.0, "[<0]\"a \"0;\"b \"0;\"c \"0", "a 4", ""},
+        {-4.0, "[<0]\"a \"0;\"b \"0;\"c \"0", "-a 4", ""},
         {-4.0, "[<0]\"a \"0;[>0]\"b \"0", "a 4", ""},
         {0.0, "[<0]\"a \"0;[>0]\"b \"0", "0", ""},
-        {-4.0, "[<=0]\"a \"0;[>=0]\"b \"0", "a 4", ""},
-        {-4.0, "[<0]\"a \"0;[>1]\"b \"0", "a 4", ""},
-        {-10.0, "[Red][>5]\"a \"0", "-10", ""},
+        {-4.0, "[<=0]\"a \"0;[>=0]\"b \"0", "-a 4", ""},
+        {-4.0, "[<0]\"a \"0;[>1]\"b \"0", "-a 4", ""},
+        {-10.0, "[Red][>5]\"a \"0", "10", ""},
         {0.25, "[>5]\"a \"0", "0.25", ""},
-        {-4.0, "[<-5]\"a \"0;[>5]\"b \"0", "-4", ""},
+        {-4.0, "[<-5]\"a \"0;[>5]\"b \"0", "4", ""},
         {-10.0, "[<0][Red]\"a \"0.00;[Blue]\"b \"0.00", "a 10.00", "#ff0000"},
         {-0.25, "[<0]\"a \"hh:mm;\"b \"hh:mm", "a 06:00", ""},
         {-3.0, "[>=0]\"a \"0;\"b \"0", "b 3", ""},
-        {-3.0, "[>=2]\"a \"0;\"b \"0", "-b 3", ""},
+        {-3.0, "[>=2]\"a \"0;\"b \"0", "b 3", ""},
         {-3.0, "[<2]\"a \"0;[>=2]\"b \"0", "-a 3", ""},
+        // Figures of clerks' codes as LibreOffice prints them.
+        {-250.0, "[Red][<=-100]#,##0;[Blue]#,##0", "-250", "#ff0000"},
+        {-20.0, "[Red][<=-100]#,##0;[Blue]#,##0", "20", "#0000ff"},
+        {-5.0, "[<=-1]\"долг \"0;0", "-долг 5", ""},
+        {-0.25, "[<=-1]\"долг \"0;0", "0", ""},
+        {-20.0, "[<-5]\"глубоко \"0;0", "-глубоко 20", ""},
+        {-5.0, "[<-5]\"глубоко \"0;0", "5", ""},
+        {-5.0, "[<0]0;0;\"ноль\"", "-5", ""},
+        {0.0, "[<0]0;0;\"ноль\"", "ноль", ""},
+        {7.0, "[<0]0;0;\"ноль\"", "ноль", ""},
+        {-2500.0, "[<=-1000]#,##0,\"K\";0", "-3K", ""},
+        {-250.0, "[<=-1000]#,##0,\"K\";0", "250", ""},
+        {-5.0, "[>=100][Red]0;[Blue]0", "5", "#0000ff"},
+        {-5.0, "[=1]\"один\";[=2]\"два\";0", "5", ""},
+        {-5.0, "[<=0]0;0", "5", ""},
+        {-5.0, "[<0]\"минус \"0;0", "минус 5", ""},
+        // Which pairs against zero drop the first section's minus.
+        {-5.0, "[<0]\"a \"0;[=0]\"b \"0", "a 5", ""},
+        {-5.0, "[<0]\"a \"0;[>=0]\"b \"0;\"c \"0", "a 5", ""},
+        {-5.0, "[<=0]\"a \"0;[>0]\"b \"0", "a 5", ""},
+        {-5.0, "[<=0]\"a \"0;[=0]\"b \"0", "-a 5", ""},
+        {-5.0, "[<0]\"a \"0;[<=0]\"b \"0", "-a 5", ""},
+        {-5.0, "[<0]\"a \"0;[<>0]\"b \"0", "-a 5", ""},
+        {-5.0, "[<=0]\"a \"0;\"b \"0;\"c \"0", "-a 5", ""},
+        {-5.0, "[<0]\"a \"0;;\"c \"0", "-a 5", ""},
+        // "[>0]" takes zero too where the second section takes the rest.
+        {0.0, "[>0]\"a \"0", "a 0", ""},
+        {0.0, "[>0]\"a \"0;\"b \"0", "a 0", ""},
+        {0.0, "[>0]\"a \"0;\"b \"0;\"c \"0", "c 0", ""},
+        {0.0, "[>0]\"a \"0;[<0]\"b \"0", "0", ""},
+        // Times: the second section's clock counts from zero where its
+        // conditions say the value is negative, else shows the time of day.
+        {-0.25, "[>5]\"a \"hh:mm;\"b \"hh:mm", "b 18:00", ""},
+        {-0.25, "[>=0]\"a \"hh:mm;\"b \"hh:mm", "b 06:00", ""},
+        {-0.25, "[>5]\"a \"0;\"b \"[h]:mm", "b 6:00", ""},
+        {-5.0, "[<=-1]\"a \"[h]:mm;\"b \"0", "-a 120:00", ""},
+        {-0.25, "[<-1]\"a \"hh:mm", "0.25", ""},
+        {-0.25, "[>5]\"a \"dd.mm.yyyy;\"b \"dd.mm.yyyy", "b 29.12.1899", ""},
+        // General's minus stands before the section's words.
+        {-0.25, "[<>0]\"a \"General", "-a 0.25", ""},
+        {-5.0, "[<-1]\"a \"General;\"b \"General", "-a 5", ""},
+        {-5.0, "[>5]\"a \"0;\"b \"General", "b 5", ""},
+        // A last section placing text is the texts' alone.
+        {-5.0, "[<0]\"a \"0;\"b \"@", "-a 5", ""},
+        {-5.0, "[>5]\"a \"0;\"b \"0;@", "b 5", ""},
+        {0.0, "[>5]\"a \"0;\"b \"0;@", "b 0", ""},
         // A condition after a first section without one: no code, General.
         {-10.0, "\"a \"0;[Red][>5]\"b \"0", "-10", ""},
         {2.5, "\"a \"0;[<0]\"b \"0;\"c \"0", "2.5", ""},
@@ -419,6 +468,10 @@ void TestXlsxStyles::formats_data()
     for (const auto& [value, code, shown, colour] : conditions)
         QTest::addRow("%s of %g", code, value) << value << 164 << code << shown << QString() << QString(colour);
     QTest::newRow("general with text") << 3.5 << 164 << "General\" шт.\"" << "3.5 шт." << QString() << QString();
+    QTest::newRow("general with text, negative") << -5.0 << 164 << "General\" шт.\"" << "-5 шт." << QString() << QString();
+    QTest::newRow("words before general, negative") << -5.0 << 164 << "\"a \"General" << "-a 5" << QString() << QString();
+    QTest::newRow("number section before a text section") << -5.0 << 164 << "0.00;@" << "-5.00" << QString() << QString();
+    QTest::newRow("zero before a third text section") << 0.0 << 164 << "0;-0;@" << "0" << QString() << QString();
     QTest::newRow("text only") << 3.0 << 164 << "\"есть\"" << "есть" << QString() << QString();
 }
 
