@@ -18,10 +18,10 @@
 // The files written after an edit: correctsweep_bench --roads FOLDER [--keep DIR]
 //   on page 1 of each PDF the middle word of its longest line is corrected,
 //   then the document is compressed keeping its objects, its pages extracted
-//   and it is saved: per road written or refused and why, and on the pages
-//   not edited the names poppler does not find and the pages it draws
-//   otherwise than in the source; and the pages the open document draws
-//   otherwise (the view).
+//   and it is saved: per road written or refused and why, the names poppler
+//   does not find (beyond those the source lacks already), the pages not
+//   edited it draws otherwise than in the source; and the pages the open
+//   document draws otherwise (the view).
 #include "PdfDocument.h"
 #include "SweepPages.h"
 #include "TextBlock.h"
@@ -274,7 +274,7 @@ PopplerDrawing popplerDrawing(const QString& pdf)
 struct RoadOutcome {
     bool written = false;
     QString reason;
-    int unknownNames = 0;
+    int unknownNames = 0;  // beyond those of the source
     int otherPagesChanged = 0;
 };
 
@@ -287,7 +287,7 @@ RoadOutcome roadOutcome(bool written, const PdfDocument& doc, const QString& pat
         return outcome;
     }
     const PopplerDrawing drawing = popplerDrawing(path);
-    outcome.unknownNames = drawing.unknownNames;
+    outcome.unknownNames = std::max(drawing.unknownNames - source.unknownNames, 0);
     for (qsizetype page = 1; page < source.pages.size(); ++page)
         outcome.otherPagesChanged += page >= drawing.pages.size() || drawing.pages[page] != source.pages[page] ? 1 : 0;
     return outcome;

@@ -31,9 +31,11 @@ class QIODevice;
 class SaveMeter;
 struct fpdf_document_t__;
 struct TextBlock;
+struct fpdf_page_t__;
 namespace pdfengine {
 struct DocumentCloser;
 struct EditAreas;
+struct PageCloser;
 struct PageResourceSnapshot;
 class PageTextWriter;
 class QpdfFile;
@@ -404,9 +406,11 @@ private:
     void keepPageResourcesUnlocked(int pageIndex, const pdfengine::PageResourceSnapshot& asRead);
     // pdfium writes those dictionaries in place: where other pages may draw
     // with them too (asRead.shared), the page gets copies of its own first
-    // and the document is read again, so a write changes no other page.
-    // False, with the reason in lastError, when that could not be done.
-    bool ownPageResourcesUnlocked(int pageIndex, const pdfengine::PageResourceSnapshot& asRead);
+    // and the document is read again (page, open on it, is opened anew), so
+    // a write changes no other page. False, with the reason in lastError,
+    // when that could not be done.
+    bool ownPageResourcesUnlocked(int pageIndex, const pdfengine::PageResourceSnapshot& asRead,
+                                  std::unique_ptr<fpdf_page_t__, pdfengine::PageCloser>& page);
     // Clears the areas (user space) in the pictures page pageIndex draws
     // there and drew in earlier (the bytes before the write), the page
     // looking as before outside trial's edited areas; on failure rollBack

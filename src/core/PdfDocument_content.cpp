@@ -243,15 +243,8 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     if (!contentWritableUnlocked(pageIndex))
         return false;
     const PageResourceSnapshot asRead = pageResourcesUnlocked(pageIndex);
-    if (asRead.shared) {
-        page.reset();  // closed while the document is read again
-        if (!ownPageResourcesUnlocked(pageIndex, asRead))
-            return false;
-        if (!(page = pageForWriting(m_doc, pageIndex, error))) {
-            setLastError(error);
-            return false;
-        }
-    }
+    if (!ownPageResourcesUnlocked(pageIndex, asRead, page))
+        return false;
     const bool anyEdited = std::any_of(blocks.begin(), blocks.end(), isEditedBlock);
     const bool anyMoved = std::any_of(blocks.begin(), blocks.end(), [](const TextBlock& b) {
         return hasArea(b.originalRect) && (!sameIntegerRect(b.rect, b.originalRect) || isTurnedByUser(b) || b.removed);
@@ -458,13 +451,8 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
     const PageResourceSnapshot asRead = own.empty() ? PageResourceSnapshot() : pageResourcesUnlocked(pageIndex);
     if (asRead.shared) {
         writer.reset();
-        page.reset();  // closed while the document is read again
-        if (!ownPageResourcesUnlocked(pageIndex, asRead))
+        if (!ownPageResourcesUnlocked(pageIndex, asRead, page))
             return false;
-        if (!(page = pageForWriting(m_doc, pageIndex, error))) {
-            setLastError(error);
-            return false;
-        }
         writer = std::make_unique<PageTextWriter>(m_doc, page.get(), writerFontsUnlocked());
         own.clear();
         original.clear();
@@ -504,13 +492,11 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
 
 bool PdfDocument::appendToPage(int pageIndex, const std::function<bool(PageTextWriter&)>& add)
 {
-    if (pageIndex >= pdfApi().FPDF_GetPageCount(m_doc) || !contentWritableUnlocked(pageIndex))
+    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
+    if (!page || !contentWritableUnlocked(pageIndex))
         return false;
     const PageResourceSnapshot asRead = pageResourcesUnlocked(pageIndex);
-    if (!ownPageResourcesUnlocked(pageIndex, asRead))
-        return false;
-    PagePtr page(pdfApi().FPDF_LoadPage(m_doc, pageIndex));
-    if (!page)
+    if (!ownPageResourcesUnlocked(pageIndex, asRead, page))
         return false;
     m_writtenPages.insert(pageIndex);
     writerFontsUnlocked().notePage(pageIndex);
@@ -616,20 +602,25 @@ void PdfDocument::keepPageResourcesUnlocked(int pageIndex, const PageResourceSna
     qWarning().noquote() << "Page" << pageIndex + 1 << "may lack resources its content looks up:" << error;
 }
 
-bool PdfDocument::ownPageResourcesUnlocked(int pageIndex, const PageResourceSnapshot& asRead)
+bool PdfDocument::ownPageResourcesUnlocked(int pageIndex, const PageResourceSnapshot& asRead, PagePtr& page)
 {
     if (!asRead.shared)
         return true;
+    page.reset();  // closed while the document is read again
     QByteArray current, owned;
     QString error;
-    if (serializeForEditUnlocked(&current, &error) &&
-        pageObjectsChanged(current, pageIndex, ownResources, &owned, &error) &&
-        (owned.isEmpty() || reloadFromBytesUnlocked(owned)))
-        return true;
-    qWarning().noquote() << "Page" << pageIndex + 1 << "keeps resources other pages share:" << error;
-    setLastError(editRefusalText(
-        pageIndex, QStringLiteral("страница рисует ресурсами, общими с другими страницами, а дать ей свои не удалось.")));
-    return false;
+    if (!serializeForEditUnlocked(&current, &error) ||
+        !pageObjectsChanged(current, pageIndex, ownResources, &owned, &error) ||
+        (!owned.isEmpty() && !reloadFromBytesUnlocked(owned))) {
+        qWarning().noquote() << "Page" << pageIndex + 1 << "keeps resources other pages share:" << error;
+        setLastError(editRefusalText(pageIndex, QStringLiteral("страница рисует ресурсами, общими с другими "
+                                                               "страницами, а дать ей свои не удалось.")));
+        return false;
+    }
+    page = pageForWriting(m_doc, pageIndex, error);
+    if (!page)
+        setLastError(error);
+    return bool(page);
 }
 
 bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& text, const QString& fontFamily,
