@@ -12,6 +12,7 @@
 #include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -83,18 +84,11 @@ void registerOrphanFields(QPDF& pdf)
         fields.appendItem(field);
 }
 
-// What a page reaches (its own /Parent aside, no other page entered) that
-// pdfium's import would break.
-struct PageReach {
-    bool widget = false;
-    bool pointsBack = false;  // a /Parent, /Prev or /First pdfium leaves naming the source's objects
-    bool overBound = false;
-    std::vector<QPDFObjectHandle> groups;  // optional content groups, as first met
-};
-
-PageReach reachOf(QPDFObjectHandle page)
+// Walks what a page reaches, its own /Parent aside and no other page
+// entered, telling visit of each dictionary (a stream's own) and array
+// once. False when the walk stopped at its bound.
+bool walkFrom(QPDFObjectHandle page, const std::function<void(QPDFObjectHandle container)>& visit)
 {
-    PageReach reach;
     std::set<QPDFObjGen> seen{page.getObjGen()};
     std::vector<QPDFObjectHandle> pending;
     const auto push = [&](QPDFObjectHandle object) {
@@ -105,13 +99,12 @@ PageReach reachOf(QPDFObjectHandle page)
         if (key != "/Parent")
             push(value);
     for (int visited = 0; !pending.empty(); ++visited) {
-        if (visited >= kMaxReachedObjects) {
-            reach.overBound = true;
-            break;
-        }
+        if (visited >= kMaxReachedObjects)
+            return false;
         QPDFObjectHandle object = pending.back();
         pending.pop_back();
         if (object.isArray()) {
+            visit(object);
             for (QPDFObjectHandle item : object.aitems())
                 push(item);
             continue;
@@ -122,16 +115,56 @@ PageReach reachOf(QPDFObjectHandle page)
         QPDFObjectHandle type = dict.getKey("/Type");
         if (type.isNameAndEquals("/Page") || type.isNameAndEquals("/Pages"))
             continue;  // not copied with this page
-        reach.widget = reach.widget || isWidget(dict);
-        if (type.isNameAndEquals("/OCG") && object.isIndirect())
-            reach.groups.push_back(object);
-        for (auto [key, value] : dict.ditems()) {
-            if ((key == "/Parent" || key == "/Prev" || key == "/First") && !value.isNull())
-                reach.pointsBack = true;
+        visit(dict);
+        for (auto [key, value] : dict.ditems())
             push(value);
-        }
     }
+    return true;
+}
+
+// What a page reaches that pdfium's import would break.
+struct PageReach {
+    bool widget = false;
+    bool pointsBack = false;  // a /Parent, /Prev or /First pdfium leaves naming the source's objects
+    bool overBound = false;
+    std::set<QPDFObjGen> groups;  // optional content groups
+};
+
+PageReach reachOf(QPDFObjectHandle page)
+{
+    PageReach reach;
+    reach.overBound = !walkFrom(page, [&reach](QPDFObjectHandle container) {
+        if (!container.isDictionary())
+            return;
+        reach.widget = reach.widget || isWidget(container);
+        for (const char* key : {"/Parent", "/Prev", "/First"})
+            reach.pointsBack = reach.pointsBack || !container.getKey(key).isNull();
+        if (container.isIndirect() && container.getKey("/Type").isNameAndEquals("/OCG"))
+            reach.groups.insert(container.getObjGen());
+    });
     return reach;
+}
+
+// References among what the pages reach named anew: each of the map's keys
+// by its value.
+void redirect(const std::vector<QPDFObjectHandle>& pages, const std::map<QPDFObjGen, QPDFObjectHandle>& to)
+{
+    if (to.empty())
+        return;
+    for (const QPDFObjectHandle& page : pages)
+        walkFrom(page, [&to](QPDFObjectHandle container) {
+            if (container.isArray()) {
+                for (int i = 0; i < container.getArrayNItems(); ++i) {
+                    QPDFObjectHandle item = container.getArrayItem(i);
+                    if (const auto found = to.find(item.getObjGen()); item.isIndirect() && found != to.end())
+                        container.setArrayItem(i, found->second);
+                }
+                return;
+            }
+            for (auto [key, value] : container.ditems())
+                if (const auto found = to.find(value.getObjGen()); value.isIndirect() && found != to.end())
+                    container.replaceKey(key, found->second);
+        });
 }
 
 bool hasLayers(QPDF& pdf)
@@ -201,20 +234,42 @@ void carryAutoStates(QPDFObjectHandle sourceConfig, QPDFObjectHandle targetConfi
     }
 }
 
+// Whether each group is shown by a configuration: its /ON and /OFF, else its base state.
+class LayerStates {
+public:
+    explicit LayerStates(QPDFObjectHandle config)
+        : m_shownByDefault(!(config.isDictionary() && config.getKey("/BaseState").isNameAndEquals("/OFF"))),
+          m_on(listedIn(config, "/ON")), m_off(listedIn(config, "/OFF"))
+    {
+    }
+    bool shown(const QPDFObjGen& group) const
+    {
+        return m_on.count(group) ? true : m_off.count(group) ? false : m_shownByDefault;
+    }
+    bool shownByDefault() const { return m_shownByDefault; }
+
+private:
+    bool m_shownByDefault;
+    std::set<QPDFObjGen> m_on, m_off;
+};
+
 // The optional content groups the copied pages use, entered in target's
 // optional content with the state the source's default configuration
 // gives them: a layer the source hides stays hidden, whatever the target's
 // own base state. Groups the source does not list stay unlisted, as
-// readers show their content either way.
-void carryLayers(QPDF& target, QPDF& source, const std::vector<QPDFObjectHandle>& sourcePages)
+// readers show their content either way. A group the target already has,
+// alike and in the same state (a page duplicated), is that group: the
+// copied pages name it, and readers that tell groups apart by what they
+// hold, not by their number, keep each one's state.
+void carryLayers(QPDF& target, QPDF& source, const std::vector<QPDFObjectHandle>& sourcePages,
+                 const std::vector<QPDFObjectHandle>& copiedPages)
 {
     QPDFObjectHandle properties = source.getRoot().getKey("/OCProperties");
     if (!properties.isDictionary())
         return;
     std::set<QPDFObjGen> reached;
     for (const QPDFObjectHandle& page : sourcePages)
-        for (const QPDFObjectHandle& group : reachOf(page).groups)
-            reached.insert(group.getObjGen());
+        reached.merge(reachOf(page).groups);
     // In the source's order, which layer panels follow.
     std::vector<QPDFObjectHandle> groups;
     QPDFObjectHandle listed = properties.getKey("/OCGs");
@@ -224,34 +279,42 @@ void carryLayers(QPDF& target, QPDF& source, const std::vector<QPDFObjectHandle>
     if (groups.empty())
         return;
     QPDFObjectHandle config = properties.getKey("/D");
-    const bool shownByDefault = !(config.isDictionary() && config.getKey("/BaseState").isNameAndEquals("/OFF"));
-    const std::set<QPDFObjGen> on = listedIn(config, "/ON"), off = listedIn(config, "/OFF"),
-                               locked = listedIn(config, "/Locked");
+    const LayerStates states(config);
+    const std::set<QPDFObjGen> locked = listedIn(config, "/Locked");
     const bool ordered = config.isDictionary() && config.getKey("/Order").isArray();
 
     QPDFObjectHandle targetProperties = dictionaryAt(target.getRoot(), "/OCProperties");
     QPDFObjectHandle targetGroups = arrayAt(targetProperties, "/OCGs");
     QPDFObjectHandle targetConfig = dictionaryAt(targetProperties, "/D");
-    const bool targetShows = !targetConfig.getKey("/BaseState").isNameAndEquals("/OFF");
+    const LayerStates targetStates(targetConfig);
+    std::map<std::string, QPDFObjectHandle> alike;  // the target's groups by what they hold and their state
     std::set<QPDFObjGen> present;
-    for (QPDFObjectHandle group : targetGroups.aitems())
+    const auto key = [](QPDFObjectHandle group, bool shown) { return group.unparseResolved() + (shown ? "+" : "-"); };
+    for (QPDFObjectHandle group : targetGroups.aitems()) {
         present.insert(group.getObjGen());
-    std::map<QPDFObjGen, QPDFObjectHandle> copies;
+        alike.try_emplace(key(group, targetStates.shown(group.getObjGen())), group);
+    }
+    std::map<QPDFObjGen, QPDFObjectHandle> copies, renamed;  // groups added; copies named as the target's
     for (const QPDFObjectHandle& group : groups) {
+        const QPDFObjGen id = group.getObjGen();
+        const bool shown = states.shown(id);
         QPDFObjectHandle copy = target.copyForeignObject(group);
-        copies[group.getObjGen()] = copy;
+        if (const auto same = alike.find(key(group, shown)); same != alike.end() && same->second.getObjGen() != copy.getObjGen()) {
+            renamed[copy.getObjGen()] = same->second;
+            continue;
+        }
         if (!present.insert(copy.getObjGen()).second)
             continue;
+        copies[id] = copy;
         targetGroups.appendItem(copy);
-        const QPDFObjGen id = group.getObjGen();
-        const bool shown = on.count(id) ? true : off.count(id) ? false : shownByDefault;
-        if (shown != targetShows)
+        if (shown != targetStates.shownByDefault())
             arrayAt(targetConfig, shown ? "/ON" : "/OFF").appendItem(copy);
         if (locked.count(id))
             arrayAt(targetConfig, "/Locked").appendItem(copy);
         if (ordered)
             arrayAt(targetConfig, "/Order").appendItem(copy);
     }
+    redirect(copiedPages, renamed);
     if (config.isDictionary())
         carryAutoStates(config, targetConfig, copies);
 }
@@ -325,6 +388,7 @@ void copyPages(QPDF& target, QPDF& source, const std::vector<QPDFObjectHandle>& 
     QPDFPageDocumentHelper targetPages(target);
     QPDFAcroFormDocumentHelper targetForm(target);
     std::map<QPDFObjGen, QPDFObjectHandle> copied;
+    std::vector<QPDFObjectHandle> addedPages;
     for (const QPDFObjectHandle& page : pages) {
         const auto earlier = copied.find(page.getObjGen());
         if (earlier == copied.end())
@@ -337,8 +401,9 @@ void copyPages(QPDF& target, QPDF& source, const std::vector<QPDFObjectHandle>& 
             relinkAnnotations(target, added, page);
         }
         copied.try_emplace(page.getObjGen(), added);
+        addedPages.push_back(added);
     }
-    carryLayers(target, source, pages);
+    carryLayers(target, source, pages, addedPages);
 }
 
 }  // namespace

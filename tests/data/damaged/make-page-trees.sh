@@ -76,14 +76,14 @@ make("tree-first-pages-lost.pdf", renumbered)
 # A copy of the seventh page outside the tree, and one page without its
 # /Type (qpdf warns, pdfium reads it): written with object streams, the
 # unreferenced copy kept.
-# Among the first node's kids, after its pages, a font the first page
-# draws with, and the first page's own resources: qpdf would take either
-# for a page and call it one; other readers pass over it.
+# After the last page, a font the first page draws with, and the first
+# page's own resources: qpdf would take either for a page and call it one;
+# other readers stop at the tree's /Count before it.
 page1 = kids(src[first])[0]
-font = int(re.search(rb"/F\d+ (\d+) 0 R", src[int(re.search(rb"/Resources (\d+) 0 R", src[page1]).group(1))]).group(1))
 resources = int(re.search(rb"/Resources (\d+) 0 R", src[page1]).group(1))
-make("tree-font-kid.pdf", add_kid(first, font))
-make("tree-resources-kid.pdf", add_kid(first, resources))
+font = int(re.search(rb"/F\d+ (\d+) 0 R", src[resources]).group(1))
+make("tree-font-kid.pdf", add_kid(second, font))
+make("tree-resources-kid.pdf", add_kid(second, resources))
 
 seventh = kids(src[second])[0]
 def orphan(o):
