@@ -336,22 +336,22 @@ UntouchedLoss untouchedLoss(QPDFObjectHandle to, QPDFObjectHandle from, PageDige
 // Why a page of another file is not put in: what its copy lost.
 QString copyLossText(int sourcePage, const UntouchedLoss& loss)
 {
-    QString lost;
     switch (loss.kind) {
     case UntouchedLoss::Resource: {
         const QString name = QString::fromStdString(loss.resource);
-        lost = QStringLiteral("теряет ресурс %1").arg(name.mid(name.indexOf(QLatin1Char(' ')) + 1));
-        break;
+        return QStringLiteral("Страница %1 файла при переносе теряет ресурс %2; страницы не вставлены.")
+            .arg(sourcePage + 1)
+            .arg(name.mid(name.indexOf(QLatin1Char(' ')) + 1));
     }
     case UntouchedLoss::Annotations:
-        lost = QStringLiteral("меняет свои аннотации");
-        break;
+        return QStringLiteral("Страница %1 файла при переносе меняет свои аннотации; страницы не вставлены.")
+            .arg(sourcePage + 1);
     case UntouchedLoss::Content:
     case UntouchedLoss::None:
-        lost = QStringLiteral("меняет своё содержимое");
         break;
     }
-    return QStringLiteral("Страница %1 файла при переносе %2; страницы не вставлены.").arg(sourcePage + 1).arg(lost);
+    return QStringLiteral("Страница %1 файла при переносе меняет своё содержимое; страницы не вставлены.")
+        .arg(sourcePage + 1);
 }
 
 // A name the written page's content or a form it draws looks up in the
