@@ -7,7 +7,8 @@
 // put-in pages lost against the pages they came from: words poppler or mupdf
 // read on the source page and not on the copy, words they read on the copy
 // and not on the source (what a layer hides, shown), annotations and the
-// bytes of attached files, as qpdf reads them.
+// bytes of attached files, as qpdf reads them. At most PAGES pages are taken
+// of each kind, in the order of the files' paths.
 // Usage: putinsweep_bench HOST FOLDER... [--limit PAGES] [--links]
 //   --links   pages whose only annotations are links count as annotated too
 #include "PdfDocument.h"
@@ -29,6 +30,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -216,14 +218,18 @@ int main(int argc, char** argv)
         while (files.hasNext())
             names << files.next();
         names.sort();
+        QMap<QString, int> taken;
         for (const QString& file : names) {
-            if (int(candidates.size()) >= limit)
-                break;
             if (QFileInfo(file).size() > kLargestFile)
                 continue;
-            for (const Candidate& candidate : candidatesOf(file, links))
-                if (int(candidates.size()) < limit)
-                    candidates.push_back(candidate);
+            for (const Candidate& candidate : candidatesOf(file, links)) {
+                if (std::all_of(candidate.kinds.begin(), candidate.kinds.end(),
+                                [&](const QString& kind) { return taken.value(kind) >= limit; }))
+                    continue;
+                for (const QString& kind : candidate.kinds)
+                    ++taken[kind];
+                candidates.push_back(candidate);
+            }
         }
     }
     QTemporaryDir scratch;

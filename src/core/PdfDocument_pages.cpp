@@ -488,8 +488,17 @@ bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path
     QString error;
     QByteArray copied;
     if (pagesNeedQpdfUnlocked(pages)) {
+        // The document as it stands; bytes qpdf cannot follow (a damaged
+        // file) are written whole by pdfium.
         QByteArray current;
-        if (!serializeForEditUnlocked(&current, &error) || !PdfPageCopy::extractPages(current, pages, &copied, &error)) {
+        if (!serializeForEditUnlocked(&current, &error)) {
+            current.clear();
+            QBuffer whole(&current);
+            whole.open(QIODevice::WriteOnly);
+            error.clear();
+            writeDocumentTo(whole, 0, &error);
+        }
+        if (!error.isEmpty() || !PdfPageCopy::extractPages(current, pages, &copied, &error)) {
             setLastError(QStringLiteral("Не удалось перенести страницы: %1").arg(error));
             return false;
         }
