@@ -289,13 +289,21 @@ int main(int argc, char** argv)
         else if (!edited.saveAs(editedPath))
             refusal = QStringLiteral("save: ") + edited.lastError();
         if (!refusal.isEmpty()) {
-            ++refusals[reasonKind(refusal)];
-            out << "edited refused: " << refusal << "\n" << Qt::flush;
+            // The same edit of the page where it stands tells a refusal of
+            // the put-in page from one of the edit itself.
+            PdfDocument direct;
+            const bool alsoDirect = !direct.open(candidate.file) || !editFirstBlock(direct, candidate.page) ||
+                                    !direct.saveAs(editedPath);
+            ++refusals[reasonKind(refusal) + (alsoDirect ? QStringLiteral(" [also on the page where it stands]")
+                                                         : QStringLiteral(" [only on the page put in]"))];
+            out << "edited refused: " << refusal
+                << (alsoDirect ? " (refused on the page where it stands too)" : " (saved on the page where it stands)")
+                << "\n" << Qt::flush;
             continue;
         }
         for (const QString& kind : candidate.kinds)
             ++editedSaved[kind];
-        const bool read = popplerWords(editedPath, 1).contains(QStringLiteral("Правка")) ||
+        const bool read = popplerWords(editedPath, 1).join(QLatin1Char(' ')).contains(QStringLiteral("Правка")) ||
                           edited.extractAllText(1).trimmed().isEmpty();
         editsUnread += read ? 0 : 1;
         out << "edited saved" << (read ? "" : " (edit not read by poppler)") << "\n" << Qt::flush;

@@ -1108,6 +1108,14 @@ void TestPdfDocumentSave::savedFileReadsElsewhere_data()
         QTest::addRow("%s, page duplicated", qPrintable(layered)) << layered << layered << PageOp::Duplicate
                                                                   << QList<int>{0, 0};
     }
+    // Layers off by name put into a document whose layers are off by its
+    // base state, and the other way round: what each hides stays hidden.
+    QTest::newRow("layers off by base state, layers off by name put in")
+        << "layers-base-off.pdf" << "layers-off.pdf" << PageOp::PutIn << QList<int>{0, 0};
+    QTest::newRow("layers off by name, layers off by base state put in")
+        << "layers-off.pdf" << "layers-base-off.pdf" << PageOp::PutIn << QList<int>{0, 0};
+    QTest::newRow("layers off by base state, page duplicated")
+        << "layers-base-off.pdf" << "layers-base-off.pdf" << PageOp::Duplicate << QList<int>{0, 0};
     QTest::newRow("scan, page carrying an attached file put in") << scan << "qpdf-attach-file.pdf" << PageOp::PutIn
                                                                  << QList<int>{-1, 0};
     QTest::newRow("scan, page of a manual whose tree lists a font put in")

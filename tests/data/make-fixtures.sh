@@ -510,7 +510,7 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
 # ships it (texlive-latex-extra-doc 2022.20230122-4, MiKTeX pdfTeX 1.40.12),
 # whose second layer is off by default, kept as written; and a page written
 # by hand, qpdf as above: a line and a form in layers turned off, a line in
-# one left on.
+# one left on, in layers off by name and off by the base state.
 (
   cd "$work"
   apt-get download texlive-latex-extra-doc=2022.20230122-4 >/dev/null
@@ -518,3 +518,7 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   cp extra/usr/share/doc/texlive-doc/latex/ocg-p/examples/ocg-p_example_1.pdf "$here/pdftex-ocg-layers.pdf"
 )
 qpdf --deterministic-id "$src/layers.pdf.in" "$here/layers-off.pdf" 2>/dev/null || [ $? -eq 3 ]
+# The same page whose layers are off by the configuration's base state, the
+# one left on named as on.
+sed 's#/OFF \[7 0 R 8 0 R\]#/BaseState /OFF /ON [9 0 R]#' "$src/layers.pdf.in" >"$work/layers-base-off.pdf.in"
+qpdf --deterministic-id "$work/layers-base-off.pdf.in" "$here/layers-base-off.pdf" 2>/dev/null || [ $? -eq 3 ]
