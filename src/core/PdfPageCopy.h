@@ -6,6 +6,8 @@
 
 namespace pdfengine {
 
+class QpdfFile;
+
 // Pages of one PDF copied into another by qpdf, for pages pdfium's own page
 // import would break: pdfium copies the values of /Parent, /Prev and /First
 // as they stand, still naming objects of the file they came from (a
@@ -23,7 +25,7 @@ public:
     // /Parent, /Prev or /First. False when qpdf cannot read the file.
     static bool needsQpdf(const QByteArray& pdf, int pageIndex);
     // The same for the listed pages of a file qpdf has read.
-    static bool needsQpdf(class QpdfFile& file, const QList<int>& pages);
+    static bool needsQpdf(QpdfFile& file, const QList<int>& pages);
 
     // target with page pageIndex of source (all its pages for -1) appended;
     // false with the reason when qpdf cannot do it.
