@@ -380,11 +380,19 @@ bool PdfDocument::readsBackUnlocked(QByteArray& bytes, const QList<int>& pages, 
         for (int index = 0; index < pdfApi().FPDF_GetPageCount(m_doc); ++index)
             written << index;
     std::vector<SavedPage> saved(size_t(written.size()));
-    for (size_t index = 0; index < saved.size() && !m_checkSource.isEmpty(); ++index) {
+    for (size_t index = 0; index < saved.size(); ++index) {
         const int origin = checkOriginUnlocked(written[qsizetype(index)]);
-        saved[index].source = origin;
+        if (origin >= 0 && !m_checkSource.isEmpty()) {
+            saved[index].source = origin;
+        } else if (origin < -1 && size_t(-2 - origin) < m_putInPages.size()) {
+            const PutInPage& putIn = m_putInPages[size_t(-2 - origin)];
+            saved[index].source = putIn.page;
+            saved[index].from = &m_putInSources[size_t(putIn.source)];
+        } else {
+            continue;
+        }
         const auto edit = m_pageEdits.find(origin);
-        if (origin >= 0 && edit != m_pageEdits.end())
+        if (edit != m_pageEdits.end())
             saved[index].edit = &edit->second;
     }
     const QString problem = SavedFileCheck::problem(bytes, m_checkSource, saved, copy);
@@ -399,6 +407,8 @@ void PdfDocument::resetCheckSourceUnlocked(const QByteArray& bytes)
     m_checkSource = bytes;
     m_checkOrigins.clear();
     m_pageEdits.clear();
+    m_putInSources.clear();
+    m_putInPages.clear();
     m_pageOrigins.clear();
     m_originChecked.clear();
     m_contentSource.reset();
@@ -418,7 +428,7 @@ int PdfDocument::checkOriginUnlocked(int pageIndex) const
 void PdfDocument::notePageEditUnlocked(int pageIndex, const PageEdit& edit, const QStringList& blockTexts)
 {
     const int origin = checkOriginUnlocked(pageIndex);
-    if (origin < 0)
+    if (origin == -1)
         return;  // a page made since the source was read is compared with nothing
     const auto [known, added] = m_pageEdits.try_emplace(origin, edit);
     if (added)

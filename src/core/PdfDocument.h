@@ -317,7 +317,8 @@ private:
                            pdfengine::WrittenCopy copy = pdfengine::WrittenCopy::Whole) const;
     // The document's bytes are now those of a file: later saves are compared with them.
     void resetCheckSourceUnlocked(const QByteArray& bytes);
-    // The page of the check source page pageIndex shows; -1: none.
+    // The page of the check source page pageIndex shows; -1: none; below
+    // -1: the origin of a page put in from another file.
     int checkOriginUnlocked(int pageIndex) const;
     // Takes an edit of page pageIndex into what changed since the check
     // source; blockTexts: the texts the page's blocks hold now.
@@ -368,14 +369,27 @@ private:
     QByteArray objectKeepingCopyUnlocked(const CompressionOptions& options, QString* error) const;
     bool reloadFromBytesUnlocked(const QByteArray& bytes);
     bool appendPagesFromFile(const QString& path, int pageIndex);
+    // Whether the pages a copy of source's page pageIndex (all for -1)
+    // holds from index first show what they showed in source; false, with
+    // the reason in lastError, when the copy lost part of them.
+    bool copiedPagesKeptUnlocked(const QByteArray& copy, int first, const QByteArray& source, int pageIndex,
+                                 int wanted);
+    // Pages put in from source (page pageIndex, all for -1) from index
+    // first on, pages of fileBytes when inBytes: each is proved against its
+    // page of source at every save.
+    void notePutInPagesUnlocked(const QByteArray& source, int first, int pageIndex, int wanted, bool inBytes);
+    // Whether pdfium's copy of the listed pages would break part of them,
+    // so that qpdf copies them; the caller holds the lock.
+    bool pagesNeedQpdfUnlocked(const QList<int>& pages) const;
     // Appends the page of a one-page picture PDF of pageSize points.
     bool appendPicturePage(const QByteArray& pagePdf, const QSizeF& pageSize);
     // The two ways pages of a checked source come in; the caller holds the lock.
-    bool appendPagesUnlocked(fpdf_document_t__* source, int pageIndex, int wanted);
-    bool appendFormPagesUnlocked(const QByteArray& source, int pageIndex, int wanted);
+    bool appendPagesUnlocked(fpdf_document_t__* source, const QByteArray& sourceBytes, int pageIndex, int wanted);
+    bool appendQpdfPagesUnlocked(const QByteArray& source, int pageIndex, int wanted);
     // Which page of fileBytes each page of the document was read from (-1:
-    // made or brought in since); kept through page operations so that a
-    // page's original content can be checked before pdfium writes it again.
+    // made since; below -1, put in from another file, see m_putInPages);
+    // kept through page operations so that a page's original content can
+    // be checked before pdfium writes it again.
     std::vector<int>& pageOriginsUnlocked();
     // Whether every page of the tree is found by index; remembered per revision.
     bool pageTreeLoadsUnlocked();
@@ -448,8 +462,21 @@ private:
     // the page origins count their pages), and what the user changed on
     // their pages since, by page of them.
     QByteArray m_checkSource;
-    std::vector<int> m_checkOrigins;  // per page of fileBytes: its page of the check source; empty: the same
+    // Per page of fileBytes: its page of the check source (or the origin of
+    // a put-in page); empty: the same.
+    std::vector<int> m_checkOrigins;
     std::map<int, pdfengine::PageEdit> m_pageEdits;
+    // Pages put in from other files since the check source was read: the
+    // bytes each file was read from, and per put-in page its file, its page
+    // there and whether its content reads whole (0 unknown, 1 yes, -1 no).
+    // A put-in page's origin is -2 - its index in m_putInPages.
+    struct PutInPage {
+        int source = -1;
+        int page = -1;
+        signed char readable = 0;
+    };
+    std::vector<QByteArray> m_putInSources;
+    std::vector<PutInPage> m_putInPages;
     std::vector<PdfSignature> m_signatures;
     qint64 m_signedLength = 0;  // bytes of the longest signed revision
     QByteArray m_signedDigest;  // their SHA-256

@@ -3,9 +3,10 @@
 
 #include "PdfChangeNotice.h"
 #include "PdfEngineInternal.h"
-#include "PdfFormImport.h"
+#include "PdfPageCopy.h"
 #include "PdfRepair.h"
 #include "QpdfFile.h"
+#include "SavedFileCheck.h"
 #include "WriterFonts.h"
 
 #include <QBuffer>
@@ -91,19 +92,31 @@ bool PdfDocument::contentWritableUnlocked(int pageIndex)
 {
     const std::vector<int>& origins = pageOriginsUnlocked();
     const int origin = pageIndex >= 0 && pageIndex < int(origins.size()) ? origins[size_t(pageIndex)] : -1;
-    if (origin < 0 || m_fileBytes.isEmpty())
-        return true;
-    if (m_originChecked.size() <= size_t(origin))
-        m_originChecked.resize(size_t(origin) + 1, 0);
-    signed char& known = m_originChecked[size_t(origin)];
-    if (known == 0) {
-        if (!m_contentSource) {
-            m_contentSource = std::make_unique<QpdfFile>();
-            m_contentSource->load(m_fileBytes, nullptr);
+    signed char* known = nullptr;
+    if (origin < -1 && size_t(-2 - origin) < m_putInPages.size()) {
+        // A page put in from another file is read from the bytes it came from.
+        PutInPage& putIn = m_putInPages[size_t(-2 - origin)];
+        if (putIn.readable == 0) {
+            QpdfFile source;
+            source.load(m_putInSources[size_t(putIn.source)], nullptr);
+            putIn.readable = PdfRepair::pageContentReadable(source, putIn.page) ? 1 : -1;
         }
-        known = PdfRepair::pageContentReadable(*m_contentSource, origin) ? 1 : -1;
+        known = &putIn.readable;
+    } else {
+        if (origin < 0 || m_fileBytes.isEmpty())
+            return true;
+        if (m_originChecked.size() <= size_t(origin))
+            m_originChecked.resize(size_t(origin) + 1, 0);
+        known = &m_originChecked[size_t(origin)];
+        if (*known == 0) {
+            if (!m_contentSource) {
+                m_contentSource = std::make_unique<QpdfFile>();
+                m_contentSource->load(m_fileBytes, nullptr);
+            }
+            *known = PdfRepair::pageContentReadable(*m_contentSource, origin) ? 1 : -1;
+        }
     }
-    if (known > 0)
+    if (*known > 0)
         return true;
     setLastError(PdfRepair::unregenerableText(pageIndex));
     return false;
@@ -301,8 +314,9 @@ bool PdfDocument::appendPage(const QString& path, int pageIndex)
 
 // Appends page pageIndex of another PDF file, or all its pages for -1: all
 // or nothing. The file goes through the same check and repair as an opened
-// one; its pages are assembled in a scratch document first, and pages of a
-// failed import are taken out again.
+// one; its pages are copied by pdfium, or by qpdf where pdfium's copy would
+// break them, each copy is proved against the page it came from before it
+// is put in, and pages of a failed import are taken out again.
 bool PdfDocument::appendPagesFromFile(const QString& path, int pageIndex)
 {
     QMutexLocker lock(&m_mutex);
@@ -334,19 +348,56 @@ bool PdfDocument::appendPagesFromFile(const QString& path, int pageIndex)
         return false;
     }
     const int wanted = pageIndex < 0 ? sourcePages : 1;
-    pageOriginsUnlocked();
-    const bool imported = PdfFormImport::hasFormFields(sourceBytes)
-                              ? appendFormPagesUnlocked(sourceBytes, pageIndex, wanted)
-                              : appendPagesUnlocked(source.get(), pageIndex, wanted);
+    const int end = api.FPDF_GetPageCount(m_doc);
+    // A document made here has an origin for each page it made.
+    std::vector<int>& origins = pageOriginsUnlocked();
+    if (int(origins.size()) < end)
+        origins.resize(size_t(end), -1);
+    const bool viaQpdf = PdfPageCopy::needsQpdf(sourceBytes, pageIndex);
+    const bool imported = viaQpdf ? appendQpdfPagesUnlocked(sourceBytes, pageIndex, wanted)
+                                  : appendPagesUnlocked(source.get(), sourceBytes, pageIndex, wanted);
     source.reset();  // closed before its bytes go
     if (imported) {
         markPageTreeChangedUnlocked(PageTreeChange::Appendable);
-        m_pageOrigins.insert(m_pageOrigins.end(), size_t(wanted), -1);
+        notePutInPagesUnlocked(sourceBytes, end, pageIndex, wanted, viaQpdf);
     }
     return imported;
 }
 
-bool PdfDocument::appendPagesUnlocked(fpdf_document_t__* source, int pageIndex, int wanted)
+void PdfDocument::notePutInPagesUnlocked(const QByteArray& source, int first, int pageIndex, int wanted, bool inBytes)
+{
+    m_putInSources.push_back(source);
+    const int file = int(m_putInSources.size()) - 1;
+    // Pages of the document's bytes (read again from qpdf's copy) are known
+    // by their place in them, the others by an origin of their own.
+    for (int i = 0; i < wanted; ++i) {
+        m_putInPages.push_back({file, pageIndex < 0 ? i : pageIndex, 0});
+        const int origin = -1 - int(m_putInPages.size());
+        if (inBytes) {
+            m_checkOrigins.resize(size_t(first + i), -1);
+            m_checkOrigins.push_back(origin);
+        } else {
+            m_pageOrigins.resize(size_t(first + i), -1);
+            m_pageOrigins.push_back(origin);
+        }
+    }
+}
+
+bool PdfDocument::copiedPagesKeptUnlocked(const QByteArray& copy, int first, const QByteArray& source, int pageIndex,
+                                          int wanted)
+{
+    std::vector<SavedPage> pages(size_t(first + wanted));
+    for (int i = 0; i < wanted; ++i)
+        pages[size_t(first + i)].source = pageIndex < 0 ? i : pageIndex;
+    const QString problem = SavedFileCheck::copyProblem(copy, source, pages);
+    if (problem.isEmpty())
+        return true;
+    setLastError(problem);
+    return false;
+}
+
+bool PdfDocument::appendPagesUnlocked(fpdf_document_t__* source, const QByteArray& sourceBytes, int pageIndex,
+                                      int wanted)
 {
     const PdfiumApi& api = pdfApi();
     const QString failed = QStringLiteral("pdfium не смог импортировать страницы файла; документ не изменён.");
@@ -361,6 +412,14 @@ bool PdfDocument::appendPagesUnlocked(fpdf_document_t__* source, int pageIndex, 
         setLastError(failed);
         return false;
     }
+    QBuffer copy;
+    copy.open(QIODevice::WriteOnly);
+    if (!writeDocument(scratch.get(), copy, 0)) {
+        setLastError(failed);
+        return false;
+    }
+    if (!copiedPagesKeptUnlocked(copy.data(), 0, sourceBytes, pageIndex, wanted))
+        return false;
     const int end = api.FPDF_GetPageCount(m_doc);
     const bool imported = api.FPDF_ImportPages(m_doc, scratch.get(), nullptr, end) &&
                           api.FPDF_GetPageCount(m_doc) == end + wanted && PdfRepair::pageTreeLoads(m_doc);
@@ -372,10 +431,13 @@ bool PdfDocument::appendPagesUnlocked(fpdf_document_t__* source, int pageIndex, 
     return false;
 }
 
-// Pages with form fields go through qpdf, which merges their fields into the
-// document's form; the result replaces the open document only when it loads
-// with every page.
-bool PdfDocument::appendFormPagesUnlocked(const QByteArray& source, int pageIndex, int wanted)
+// Pages qpdf copies (form fields merged into the document's form, layers
+// carried over, objects that point back kept pointing at their copies) come
+// in with the whole document written and read again; the result replaces
+// the open document only when it loads with every page and the copies
+// show what their pages showed. The pages already there keep the pages
+// of the file each is compared with at a save.
+bool PdfDocument::appendQpdfPagesUnlocked(const QByteArray& source, int pageIndex, int wanted)
 {
     const PdfiumApi& api = pdfApi();
     const int end = api.FPDF_GetPageCount(m_doc);
@@ -383,28 +445,39 @@ bool PdfDocument::appendFormPagesUnlocked(const QByteArray& source, int pageInde
     current.open(QIODevice::WriteOnly);
     QString error;
     QByteArray merged;
-    if (!writeDocument(m_doc, current, 0) ||
-        !PdfFormImport::appendPages(current.data(), source, pageIndex, &merged, &error)) {
-        setLastError(QStringLiteral("Не удалось перенести поля формы: %1").arg(!error.isEmpty() ? error : pdfiumErrorString()));
+    if (!writeDocument(m_doc, current, 0) || !PdfPageCopy::appendPages(current.data(), source, pageIndex, &merged, &error)) {
+        setLastError(QStringLiteral("Не удалось перенести страницы: %1").arg(!error.isEmpty() ? error : pdfiumErrorString()));
         return false;
     }
     DocumentPtr result(api.FPDF_LoadMemDocument64(merged.constData(), size_t(merged.size()), nullptr));
     if (!result || api.FPDF_GetPageCount(result.get()) != end + wanted || !PdfRepair::pageTreeLoads(result.get())) {
-        setLastError(QStringLiteral("Не удалось перенести поля формы; документ не изменён."));
+        setLastError(QStringLiteral("Не удалось перенести страницы; документ не изменён."));
         return false;
     }
-    // The merged bytes are the document's pages as they stand: their
-    // origins start again, the imported ones marked as brought in.
-    std::vector<int> origins = pageOriginsUnlocked();
-    m_writerFonts.reset();
-    api.FPDF_CloseDocument(m_doc);
-    m_doc = result.release();
-    m_fileBytes = merged;
-    // The merged bytes hold every change made so far: saves are compared with them.
-    resetCheckSourceUnlocked(merged);
-    for (int page = 0; page < end; ++page)
-        m_pageOrigins.push_back(page < int(origins.size()) && origins[size_t(page)] < 0 ? -1 : page);
-    return true;
+    result.reset();
+    if (!copiedPagesKeptUnlocked(merged, end, source, pageIndex, wanted))
+        return false;
+    return reloadFromBytesUnlocked(merged);
+}
+
+bool PdfDocument::pagesNeedQpdfUnlocked(const QList<int>& pages) const
+{
+    if (m_fileBytes.isEmpty())
+        return false;
+    // Pages made or put in since the bytes were read were copied by pdfium,
+    // which would not have been given what it breaks.
+    QList<int> read;
+    for (const int page : pages) {
+        const int origin = m_pageOrigins.empty() ? page
+                           : page >= 0 && page < int(m_pageOrigins.size()) ? m_pageOrigins[size_t(page)]
+                                                                           : -1;
+        if (origin >= 0)
+            read << origin;
+    }
+    if (read.isEmpty())
+        return false;
+    QpdfFile file;
+    return file.load(m_fileBytes, nullptr) && PdfPageCopy::needsQpdf(file, read);
 }
 
 // The pages are written as a save writes them and read back as a save is:
@@ -414,28 +487,42 @@ bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path
     QMutexLocker lock(&m_mutex);
     if (!m_doc || pages.isEmpty())
         return false;
-    QByteArray saved;
-    QString unsaved;
-    const DocumentPtr copy = savedCopyUnlocked(&saved, &unsaved);
-    DocumentPtr subset(pdfApi().FPDF_CreateNewDocument());
-    if (!subset)
-        return false;
-    // Bytes that do not serialise (a damaged file) leave pdfium's own document.
-    const QVector<int> indices(pages.begin(), pages.end());
-    if (!pdfApi().FPDF_ImportPagesByIndex(subset.get(), copy ? copy.get() : m_doc.load(), indices.constData(),
-                                          (unsigned long)indices.size(), 0))
-        return false;
+    QString error;
     QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!writeDocument(subset.get(), buffer, 0)) {
-        setLastError(pdfiumErrorString());
-        return false;
+    if (pagesNeedQpdfUnlocked(pages)) {
+        // The document as a save writes it; bytes qpdf cannot follow (a
+        // damaged file) are written whole by pdfium.
+        QByteArray current;
+        if (!serializeForEditUnlocked(&current, &error)) {
+            current.clear();
+            QBuffer whole(&current);
+            whole.open(QIODevice::WriteOnly);
+            error.clear();
+            writeDocumentTo(whole, 0, &error);
+        }
+        if (!error.isEmpty() || !PdfPageCopy::extractPages(current, pages, &bytes, &error)) {
+            setLastError(QStringLiteral("Не удалось перенести страницы: %1").arg(error));
+            return false;
+        }
+    } else {
+        QByteArray saved;
+        QString unsaved;
+        // Bytes that do not serialise (a damaged file) leave pdfium's own document.
+        const DocumentPtr copy = savedCopyUnlocked(&saved, &unsaved);
+        DocumentPtr subset(pdfApi().FPDF_CreateNewDocument());
+        const QVector<int> indices(pages.begin(), pages.end());
+        if (!subset || !pdfApi().FPDF_ImportPagesByIndex(subset.get(), copy ? copy.get() : m_doc.load(),
+                                                         indices.constData(), (unsigned long)indices.size(), 0))
+            return false;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!writeDocument(subset.get(), buffer, 0)) {
+            setLastError(pdfiumErrorString());
+            return false;
+        }
     }
-    subset.reset();
     if (!readsBackUnlocked(bytes, pages, WrittenCopy::Pages))
         return false;
-    QString error;
     if (replaceFileWith(path, [&bytes](QIODevice& out) { return out.write(bytes) == bytes.size(); }, &error))
         return true;
     setLastError(error);

@@ -170,14 +170,29 @@ bool isPageTreeNode(QPDFObjectHandle object)
     return object.isDictionary() && object.hasKey("/Kids") && !isPage(object);
 }
 
+// A kid that says it is something else (a font, a picture) and lists no
+// kids: other readers pass over it, where qpdf would call it a page and
+// write it as one, its /Type overwritten, breaking what uses it.
+bool isOtherObject(QPDFObjectHandle kid)
+{
+    if (kid.isStream())
+        return true;
+    QPDFObjectHandle type = kid.isDictionary() ? kid.getKey("/Type") : QPDFObjectHandle::newNull();
+    return type.isName() && !type.isNameAndEquals("/Page") && !type.isNameAndEquals("/Pages") && !kid.hasKey("/Kids");
+}
+
 // Walks the page tree in order, each node once, without recursion, and
 // takes out of the /Kids arrays every node met again or deeper than
 // kMaxPageTreeLevels, counting them in cut (those too deep in deep as
-// well). A page that lists kids of its own stays a page, as other readers
-// show it.
-void cutPageTreeLoops(QPDFObjectHandle top, std::set<QPDFObjGen>& walked, int& cut, int& deep)
+// well), and every object listed that is no page, counting them in stray.
+// A page that lists kids of its own stays a page, as other readers show it.
+void cutPageTreeLoops(QPDFObjectHandle top, std::set<QPDFObjGen>& walked, int& cut, int& deep, int& stray)
 {
     walkPageTree(top, [&](QPDFObjectHandle kid, int level) {
+        if (isOtherObject(kid)) {
+            ++stray;
+            return PageTreeStep::Erase;
+        }
         if (isPage(kid) && kid.hasKey("/Kids")) {
             kid.removeKey("/Kids");
             ++cut;
@@ -199,7 +214,7 @@ void cutPageTreeLoops(QPDFObjectHandle top, std::set<QPDFObjGen>& walked, int& c
 
 // The tree is walked from the node qpdf starts from: the catalog's /Pages,
 // or the top of its /Parent chain when that names a page.
-int cutPageTreeLoops(QPDF& pdf, int* deep)
+int cutPageTreeLoops(QPDF& pdf, int* deep, int* stray)
 {
     int cut = 0;
     try {
@@ -209,7 +224,7 @@ int cutPageTreeLoops(QPDF& pdf, int* deep)
             top = top.getKey("/Parent");
         std::set<QPDFObjGen> walked{top.getObjGen()};
         if (isPageTreeNode(top))
-            cutPageTreeLoops(top, walked, cut, *deep);
+            cutPageTreeLoops(top, walked, cut, *deep, *stray);
     } catch (const std::exception&) {
         // No catalog, or an object that cannot be read: qpdf's walks stop there too.
     }
@@ -259,6 +274,7 @@ bool QpdfFile::load(const QByteArray& bytes, QString* error, const QString& desc
     m_attachmentsSealed = false;
     m_treeCuts = 0;
     m_deepCuts = 0;
+    m_strayCuts = 0;
     m_treeWarnings = 0;
     m_bytes = bytes;
     const QByteArray name = description.toUtf8();
@@ -314,7 +330,7 @@ QPDFObjectHandle sealedEncryption(QPDF& pdf)
 void QpdfFile::checkPageTree()
 {
     const size_t before = m_pdf->numWarnings();
-    m_treeCuts = cutPageTreeLoops(*m_pdf, &m_deepCuts);
+    m_treeCuts = cutPageTreeLoops(*m_pdf, &m_deepCuts, &m_strayCuts);
     m_treeWarnings = int(m_pdf->numWarnings() - before);
 }
 
@@ -401,14 +417,14 @@ bool QpdfFile::writeWith(QByteArray* out, const std::function<void(QPDFWriter&)>
 
 int QpdfFile::warningCount() const
 {
-    return m_pdf ? int(m_pdf->numWarnings()) - m_treeWarnings + m_treeCuts : 0;
+    return m_pdf ? int(m_pdf->numWarnings()) - m_treeWarnings + m_treeCuts + m_strayCuts : 0;
 }
 
 int QpdfFile::damageWarningCount() const
 {
     if (!m_pdf)
         return 0;
-    int count = m_treeCuts;
+    int count = m_treeCuts + m_strayCuts;
     try {
         // getWarnings() empties qpdf's list; put them back so later calls see them too.
         const std::vector<QPDFExc> warnings = m_pdf->getWarnings();

@@ -85,6 +85,7 @@ private:
     int m_sealedNumber = 0, m_sealedGeneration = 0;  // the encryption dictionary's, kept whatever becomes of the trailer
     int m_treeCuts = 0;
     int m_deepCuts = 0;
+    int m_strayCuts = 0;  // kids taken out that are no pages (a font): each counts as a warning
     int m_treeWarnings = 0;  // warnings the loop check gave, reading the tree's objects
 };
 

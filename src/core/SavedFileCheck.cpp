@@ -27,6 +27,7 @@
 #include <cmath>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <set>
 
 namespace pdfengine {
@@ -94,6 +95,11 @@ QString otherGlyphText(int page, const QString& letter)
 QString deletedLeftText(int page, const QString& text)
 {
     return QStringLiteral("На странице %1 записанного файла остался удалённый текст «%2».").arg(page + 1).arg(text);
+}
+
+QString copyUnreadableText()
+{
+    return QStringLiteral("Страницы файла не удалось перенести: их копия не читается другими программами.");
 }
 
 class HashSink : public Pipeline {
@@ -262,23 +268,103 @@ std::map<std::string, QByteArray> resourceDigests(QPDFObjectHandle page, PageDig
     return found;
 }
 
-// A page's annotations, one digest each in their order.
+// The first resource of the source page the written page lacks or holds
+// otherwise ("/Font /F1"); empty when it keeps them all.
+std::string changedResource(const std::map<std::string, QByteArray>& written,
+                            const std::map<std::string, QByteArray>& source)
+{
+    for (const auto& [name, digest] : source) {
+        const auto found = written.find(name);
+        if (found == written.end() || found->second != digest)
+            return name;
+    }
+    return std::string();
+}
+
+// A page's annotations as they draw, in order: each one's kind, place,
+// flags, layer and appearance, and the file it carries. A widget's
+// appearance is left out: a form merged into another has its resource
+// names renamed, and its fields are proved apart.
 std::vector<QByteArray> annotationDigests(QPDFObjectHandle page, PageDigests& digests)
 {
     std::vector<QByteArray> found;
-    QPDFObjectHandle annotations = page.getKey("/Annots");
-    for (const QPDFObjectHandle& annotation :
-         annotations.isArray() ? annotations.getArrayAsVector() : std::vector<QPDFObjectHandle>())
-        found.push_back(digests.of(annotation));
+    QPDFObjectHandle annots = page.getKey("/Annots");
+    for (QPDFObjectHandle annot : annots.isArray() ? annots.getArrayAsVector() : std::vector<QPDFObjectHandle>()) {
+        if (!annot.isDictionary())
+            continue;
+        const bool widget = annot.getKey("/Subtype").isNameAndEquals("/Widget");
+        QCryptographicHash hash(QCryptographicHash::Sha1);
+        for (const char* key : {"/Subtype", "/Rect", "/F", "/OC", "/FS", "/AP"})
+            if (!widget || std::string(key) != "/AP")
+                hash.addData(digests.of(annot.getKey(key)));
+        found.push_back(hash.result());
+    }
     return found;
 }
 
-bool keepsResources(const std::map<std::string, QByteArray>& written, const std::map<std::string, QByteArray>& source)
+// What a page written again lost of its source page, which nobody changed.
+struct UntouchedLoss {
+    enum Kind { None, Content, Resource, Annotations } kind = None;
+    std::string resource;  // for Resource: which one
+};
+
+// The written page against its source page: its content (stored alike, or
+// decoded alike), every resource of the source and its annotations. A
+// source page qpdf cannot read proves nothing either way (None).
+UntouchedLoss untouchedLoss(QPDFObjectHandle to, QPDFObjectHandle from, PageDigests& writtenDigests,
+                            PageDigests& sourceDigests)
 {
-    return std::all_of(source.begin(), source.end(), [&written](const auto& entry) {
-        const auto found = written.find(entry.first);
-        return found != written.end() && found->second == entry.second;
-    });
+    if (!from.isDictionary())
+        return {};
+    std::map<std::string, QByteArray> sourceResources;
+    QByteArray sourceStored;
+    std::vector<QByteArray> sourceAnnotations;
+    try {
+        sourceStored = sourceDigests.storedContent(from);
+        sourceResources = resourceDigests(from, sourceDigests);
+        sourceAnnotations = annotationDigests(from, sourceDigests);
+    } catch (const std::exception&) {
+        return {};
+    }
+    // Stored alike, drawn alike; stored otherwise, the decoded content decides.
+    bool sameContent = !sourceStored.isEmpty() && writtenDigests.storedContent(to) == sourceStored;
+    if (!sameContent) {
+        QByteArray sourceContent;
+        try {
+            sourceContent = sourceDigests.content(from);
+        } catch (const std::exception&) {
+            return {};
+        }
+        sameContent = writtenDigests.content(to) == sourceContent;
+    }
+    if (!sameContent)
+        return {UntouchedLoss::Content, {}};
+    if (const std::string lost = changedResource(resourceDigests(to, writtenDigests), sourceResources); !lost.empty())
+        return {UntouchedLoss::Resource, lost};
+    if (annotationDigests(to, writtenDigests) != sourceAnnotations)
+        return {UntouchedLoss::Annotations, {}};
+    return {};
+}
+
+// Why a page of another file is not put in: what its copy lost.
+QString copyLossText(int sourcePage, const UntouchedLoss& loss)
+{
+    switch (loss.kind) {
+    case UntouchedLoss::Resource: {
+        const QString name = QString::fromStdString(loss.resource);
+        return QStringLiteral("Страница %1 файла при переносе теряет ресурс %2; страницы не вставлены.")
+            .arg(sourcePage + 1)
+            .arg(name.mid(name.indexOf(QLatin1Char(' ')) + 1));
+    }
+    case UntouchedLoss::Annotations:
+        return QStringLiteral("Страница %1 файла при переносе меняет свои аннотации; страницы не вставлены.")
+            .arg(sourcePage + 1);
+    case UntouchedLoss::Content:
+    case UntouchedLoss::None:
+        break;
+    }
+    return QStringLiteral("Страница %1 файла при переносе меняет своё содержимое; страницы не вставлены.")
+        .arg(sourcePage + 1);
 }
 
 // A name the written page's content or a form it draws looks up in the
@@ -293,18 +379,75 @@ QString lostResource(QPDFObjectHandle written, QPDFObjectHandle* source)
     return QString();
 }
 
-// The written file's pages against the source's, as qpdf reads both.
-QString comparePages(QPDF& written, QPDF* source, const std::vector<SavedPage>& pages, bool picturesByKind)
+// A file pages are compared with, read once, with the digests of its objects.
+struct SourceFile {
+    explicit SourceFile(bool picturesByKind) : digests(picturesByKind) {}
+    QpdfFile file;
+    std::vector<QPDFObjectHandle> pages;
+    PageDigests digests;
+};
+
+// The files a check compares pages with: the source and the files put-in
+// pages came from, each read on first need; one that qpdf cannot read
+// proves nothing.
+class SourceFiles {
+public:
+    // picturesByKind: pictures digest as pictures only.
+    explicit SourceFiles(const QByteArray& source, bool picturesByKind = false)
+        : m_source(source), m_picturesByKind(picturesByKind)
+    {
+    }
+    bool picturesByKind() const { return m_picturesByKind; }
+
+    SourceFile* of(const QByteArray* bytes)
+    {
+        if (!bytes || bytes->isEmpty())
+            return nullptr;
+        std::unique_ptr<SourceFile>& known = m_files[bytes];
+        if (!known) {
+            known = std::make_unique<SourceFile>(m_picturesByKind);
+            if (!known->file.load(*bytes, nullptr) ||
+                !known->file.run([&](QPDF& pdf) { known->pages = pdf.getAllPages(); }, nullptr))
+                known->pages.clear();
+        }
+        return known->file.isLoaded() ? known.get() : nullptr;
+    }
+    SourceFile* of(const SavedPage& page) { return of(page.from ? page.from : &m_source); }
+    // The source page a page shows; null when it shows none that reads.
+    QPDFObjectHandle pageOf(const SavedPage& page)
+    {
+        SourceFile* file = of(page);
+        return file && page.source >= 0 && size_t(page.source) < file->pages.size() ? file->pages[size_t(page.source)]
+                                                                                       : QPDFObjectHandle();
+    }
+    // The files put-in pages came from, as read.
+    std::vector<QpdfFile*> putInFiles(const std::vector<SavedPage>& pages)
+    {
+        std::vector<QpdfFile*> files;
+        std::set<const QByteArray*> seen;
+        for (const SavedPage& page : pages)
+            if (page.from && seen.insert(page.from).second)
+                if (SourceFile* file = of(page.from))
+                    files.push_back(&file->file);
+        return files;
+    }
+
+private:
+    const QByteArray& m_source;
+    const bool m_picturesByKind;
+    std::map<const QByteArray*, std::unique_ptr<SourceFile>> m_files;
+};
+
+// The written file's pages against the pages they show, as qpdf reads both.
+// An untouched page is held to its annotations as well.
+QString comparePages(QPDF& written, SourceFiles& sources, const std::vector<SavedPage>& pages)
 {
     const std::vector<QPDFObjectHandle> writtenPages = written.getAllPages();
-    std::vector<QPDFObjectHandle> sourcePages;
-    if (source)
-        sourcePages = source->getAllPages();
-    PageDigests writtenDigests(picturesByKind), sourceDigests(picturesByKind);
+    PageDigests writtenDigests(sources.picturesByKind());
     for (size_t index = 0; index < pages.size() && index < writtenPages.size(); ++index) {
         const SavedPage& page = pages[index];
-        const bool known = source && page.source >= 0 && size_t(page.source) < sourcePages.size();
-        QPDFObjectHandle from = known ? sourcePages[size_t(page.source)] : QPDFObjectHandle();
+        QPDFObjectHandle from = sources.pageOf(page);
+        const bool known = from.isInitialized();
         if (!known && !page.edit)
             continue;
         if (page.edit) {
@@ -313,33 +456,9 @@ QString comparePages(QPDF& written, QPDF* source, const std::vector<SavedPage>& 
                 return lostResourceText(int(index), lost);
             continue;
         }
-        // A source page qpdf cannot read proves nothing either way: the read-back above stands for it.
-        if (!from.isDictionary())
-            continue;
-        std::map<std::string, QByteArray> sourceResources;
-        std::vector<QByteArray> sourceAnnotations;
-        QByteArray sourceStored;
-        try {
-            sourceStored = sourceDigests.storedContent(from);
-            sourceResources = resourceDigests(from, sourceDigests);
-            sourceAnnotations = annotationDigests(from, sourceDigests);
-        } catch (const std::exception&) {
-            continue;
-        }
-        // Stored alike, drawn alike; stored otherwise, the decoded content decides.
-        const QPDFObjectHandle to = writtenPages[index];
-        bool sameContent = !sourceStored.isEmpty() && writtenDigests.storedContent(to) == sourceStored;
-        if (!sameContent) {
-            QByteArray sourceContent;
-            try {
-                sourceContent = sourceDigests.content(from);
-            } catch (const std::exception&) {
-                continue;
-            }
-            sameContent = writtenDigests.content(to) == sourceContent;
-        }
-        if (!sameContent || !keepsResources(resourceDigests(to, writtenDigests), sourceResources) ||
-            annotationDigests(to, writtenDigests) != sourceAnnotations)
+        const UntouchedLoss loss =
+            untouchedLoss(writtenPages[index], from, writtenDigests, sources.of(page)->digests);
+        if (loss.kind != UntouchedLoss::None)
             return untouchedChangedText(int(index));
     }
     return QString();
@@ -457,9 +576,10 @@ QByteArray firstId(QPDF& pdf)
 }
 
 // The written file's attached files and encryption against the source's:
-// every attached file it holds is one of the source's, every one the
-// source's catalog names is there, and its encryption is the source's.
-QString compareAttachedFiles(QpdfFile& written, QpdfFile& source)
+// every attached file it holds is one of the source's or came with a page
+// put in from one of putIn, every one the source's catalog names is there,
+// and its encryption is the source's.
+QString compareAttachedFiles(QpdfFile& written, QpdfFile& source, const std::vector<QpdfFile*>& putIn)
 {
     QPDFObjectHandle encryption = encryptionOf(source);
     if (encryptionText(encryptionOf(written)) != encryptionText(encryption) ||
@@ -467,9 +587,21 @@ QString compareAttachedFiles(QpdfFile& written, QpdfFile& source)
         return encryptionChangedText();
     const bool sealed = source.attachmentsSealed();
     const AttachedFiles now(written.pdf()), before(source.pdf());
+    std::vector<AttachedFiles> brought;
+    for (QpdfFile* file : putIn)
+        brought.emplace_back(file->pdf());
+    const auto cameWithPage = [&](const QPDFObjectHandle& stream) {
+        for (size_t i = 0; i < brought.size(); ++i)
+            if (std::any_of(brought[i].streams.begin(), brought[i].streams.end(), [&](const QPDFObjectHandle& was) {
+                    return sameAttachment(stream, was, putIn[i]->attachmentsSealed());
+                }))
+                return true;
+        return false;
+    };
     for (const QPDFObjectHandle& stream : now.streams) {
         if (std::none_of(before.streams.begin(), before.streams.end(),
-                         [&](const QPDFObjectHandle& was) { return sameAttachment(stream, was, sealed); }))
+                         [&](const QPDFObjectHandle& was) { return sameAttachment(stream, was, sealed); }) &&
+            !cameWithPage(stream))
             return attachmentsChangedText();
     }
     for (const auto& [name, streams] : before.named) {
@@ -625,14 +757,18 @@ QString compareChangedPages(const QByteArray& bytes, const QByteArray& source, c
         return QString();
     const PdfiumApi& api = pdfApi();
     DocumentPtr written(api.FPDF_LoadMemDocument64(bytes.constData(), size_t(bytes.size()), nullptr));
-    DocumentPtr before(source.isEmpty() ? nullptr
-                                        : api.FPDF_LoadMemDocument64(source.constData(), size_t(source.size()), nullptr));
     if (!written)
         return unreadableText(pdfiumErrorString());
+    // Each file changed pages came from, read once (the byte buffers outlive them).
+    std::map<const QByteArray*, DocumentPtr> sources;
     for (size_t index = 0; index < pages.size(); ++index) {
         if (!changed(pages[index]))
             continue;
-        const QString problem = compareChangedPage(bytes, source, written.get(), before.get(), int(index), pages[index]);
+        const QByteArray& from = pages[index].from ? *pages[index].from : source;
+        DocumentPtr& before = sources[&from];
+        if (!before && !from.isEmpty())
+            before.reset(api.FPDF_LoadMemDocument64(from.constData(), size_t(from.size()), nullptr));
+        const QString problem = compareChangedPage(bytes, from, written.get(), before.get(), int(index), pages[index]);
         if (!problem.isEmpty())
             return problem;
     }
@@ -777,22 +913,52 @@ QString SavedFileCheck::problem(const QByteArray& bytes, const QByteArray& sourc
         return unreadableText(QStringLiteral("предупреждений при чтении: %1.").arg(warnings));
     if (found != int(pages.size()))
         return unreadableText(QStringLiteral("в нём %1 стр. вместо %2.").arg(found).arg(pages.size()));
-    QpdfFile original;
-    const bool withSource = !source.isEmpty() && original.load(source, nullptr);
-    QString mismatch;
     const bool picturesByKind = copy == WrittenCopy::PicturesReencoded;
-    if (!file.run([&](QPDF& pdf) {
-            mismatch = comparePages(pdf, withSource ? &original.pdf() : nullptr, pages, picturesByKind);
+    SourceFiles sources(source, picturesByKind);
+    SourceFile* original = sources.of(&source);
+    QString mismatch;
+    if (!file.run([&](QPDF& pdf) { mismatch = comparePages(pdf, sources, pages); }, &error))
+        return unreadableByQpdf(error);
+    if (!mismatch.isEmpty())
+        return mismatch;
+    if (original && copy != WrittenCopy::Pages && !file.run([&](QPDF&) {
+            mismatch = compareAttachedFiles(file, original->file, sources.putInFiles(pages));
         }, &error))
         return unreadableByQpdf(error);
     if (!mismatch.isEmpty())
         return mismatch;
-    if (withSource && copy != WrittenCopy::Pages &&
-        !file.run([&](QPDF&) { mismatch = compareAttachedFiles(file, original); }, &error))
-        return unreadableByQpdf(error);
-    if (!mismatch.isEmpty())
-        return mismatch;
     return picturesByKind ? QString() : compareChangedPages(bytes, source, pages);
+}
+
+QString SavedFileCheck::copyProblem(const QByteArray& bytes, const QByteArray& source, const std::vector<SavedPage>& pages)
+{
+    QpdfFile file;
+    QString error;
+    int found = -1;
+    if (!file.load(bytes, &error, QStringLiteral("copied pages")) ||
+        !file.run([&found](QPDF& pdf) { found = int(pdf.getAllPages().size()); }, &error)) {
+        qWarning().noquote() << "qpdf:" << error.left(300);
+        return copyUnreadableText();
+    }
+    if (file.damageWarningCount() > 0 || found != int(pages.size()))
+        return copyUnreadableText();
+    SourceFiles sources(source);
+    QString mismatch;
+    const bool compared = file.run([&](QPDF& pdf) {
+        const std::vector<QPDFObjectHandle> copies = pdf.getAllPages();
+        PageDigests copyDigests;
+        for (size_t index = 0; index < pages.size() && mismatch.isEmpty(); ++index) {
+            QPDFObjectHandle from = sources.pageOf(pages[index]);
+            if (!from.isInitialized())
+                continue;
+            const UntouchedLoss loss = untouchedLoss(copies[index], from, copyDigests, sources.of(&source)->digests);
+            if (loss.kind != UntouchedLoss::None)
+                mismatch = copyLossText(pages[index].source, loss);
+        }
+    }, &error);
+    if (!compared)
+        return unreadableByQpdf(error);
+    return mismatch;
 }
 
 void SavedFileCheck::setFaultForTests(std::function<void(QByteArray&)> fault)

@@ -51,11 +51,14 @@ private:
     void addTaken(const PageEdit& later);
 };
 
-// A page of the written file: the page of the source it shows (-1: made or
-// brought in since the source was read) and what the user changed on it.
+// A page of the written file: the page of the source it shows (-1: made
+// since the source was read) and what the user changed on it. A page put
+// in from another file shows page source of from, the bytes it was read
+// from, and is compared with that page.
 struct SavedPage {
     int source = -1;
     const PageEdit* edit = nullptr;
+    const QByteArray* from = nullptr;
 };
 
 // What a written file holds of the document otherwise on purpose.
@@ -82,6 +85,13 @@ public:
     // they look up only: their drawing differs where the pictures do.
     static QString problem(const QByteArray& bytes, const QByteArray& source, const std::vector<SavedPage>& pages,
                            WrittenCopy copy = WrittenCopy::Whole);
+
+    // Pages copied into bytes from source (each page's source, -1 for a
+    // page not copied), before they are put in: empty when each shows what
+    // its page of source shows (the same content, every resource it names,
+    // its annotations and the files they carry), else why it does not,
+    // naming the page by its number in source. Callers hold the pdfium lock.
+    static QString copyProblem(const QByteArray& bytes, const QByteArray& source, const std::vector<SavedPage>& pages);
 
     // Tests only: changes the bytes every later check is given, to stand for
     // a writer that made a faulty file. An empty function ends it.

@@ -5,6 +5,8 @@
 // successful operation's document is saved as "<operation>.pdf" in the
 // scratch folder. Exit 0, or 2 when an operation was refused without a
 // reason or a refused edit changed the document, 3 for bad arguments.
+// "import", "append" and "put-in-edit" bring the file's pages into a sound
+// document; "put-in-edit" then edits the lines of the page put in.
 //   damaged_child <file> <scratch folder> <operation>...
 #include "PdfDocument.h"
 #include "TextBlock.h"
@@ -41,21 +43,21 @@ TextBlock layerBlock()
 // Set when an edit was refused but the document changed all the same.
 bool changedOnRefusal = false;
 
-// Every text line of the first page edited at once, as the editor leaves it.
-bool editEveryLine(PdfDocument& doc)
+// Every text line of a page edited at once, as the editor leaves it.
+bool editEveryLine(PdfDocument& doc, int pageIndex = 0)
 {
-    std::vector<TextBlock> blocks = doc.extractText(0);
+    std::vector<TextBlock> blocks = doc.extractText(pageIndex);
     if (blocks.empty())
         return true;
     for (TextBlock& block : blocks) {
         block.text = QStringLiteral("Правка ") + block.text;
         block.textEdited = true;
     }
-    const QString text = doc.extractAllText(0);
+    const QString text = doc.extractAllText(pageIndex);
     const bool modified = doc.isModified();
-    if (doc.overlayOcrText(0, blocks, false))
+    if (doc.overlayOcrText(pageIndex, blocks, false))
         return true;
-    changedOnRefusal = doc.extractAllText(0) != text || doc.isModified() != modified;
+    changedOnRefusal = doc.extractAllText(pageIndex) != text || doc.isModified() != modified;
     return false;
 }
 
@@ -73,6 +75,13 @@ bool run(const QString& op, const QString& file, const QString& scratch, PdfDocu
         if (!doc.open(QStringLiteral(VORN_TEST_DATA_DIR "/") + QLatin1String(kHostFixture)))
             return false;
         return doc.appendPage(file, 0) && doc.saveAs(saved);
+    }
+    // The file's first page put in after the host's and its lines edited there.
+    if (op == QLatin1String("put-in-edit")) {
+        if (!doc.open(QStringLiteral(VORN_TEST_DATA_DIR "/") + QLatin1String(kHostFixture)))
+            return false;
+        const int count = doc.pageCount();
+        return doc.appendPage(file, 0) && editEveryLine(doc, count) && doc.saveAs(saved);
     }
     if (!doc.open(file))
         return false;

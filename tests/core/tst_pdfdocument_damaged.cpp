@@ -207,6 +207,13 @@ void TestPdfDocumentDamaged::operationsOnDamagedFilesNeverCrash_data()
     QVERIFY(writeFile(nested, withNestedArrays(readFile(realPdf(QStringLiteral("gs-helvetica.pdf"))), 100000)));
     // Where it crashed: a save after its pages came in (each pass over it takes a second).
     QTest::newRow("100,000 nested arrays") << nested << QStringList{QStringLiteral("import")} << QString();
+    // Where it crashed: a page put in whose sticky note's pop-up names it
+    // back, its lines edited and saved. Each file's page put in, and edited.
+    const QStringList putIn{QStringLiteral("import"), QStringLiteral("append"), QStringLiteral("put-in-edit")};
+    for (const char* name : {"qpdf-comment-annotation.pdf", "qpdf-comment-annotation-direct.pdf",
+                             "qpdf-comment-annotation-out.pdf", "qpdf-appearances-a.pdf", "qpdf-attach-file.pdf",
+                             "layers-off.pdf", "pdftex-ocg-layers.pdf"})
+        QTest::addRow("%s put in", name) << realPdf(QLatin1String(name)) << putIn << QString();
     // Deeper than pdfium reads: refused for its depth, never for want of pages.
     const QString tooDeep = QStringLiteral("Страницы файла вложены в дерево страниц глубже 1024 уровней");
     for (const int levels : {1025, 20000}) {
@@ -313,6 +320,9 @@ void TestPdfDocumentDamaged::damagedFilesOpenRepaired_data()
         << readFile(damagedPdf(QStringLiteral("tree-loop-self.pdf"))) << true << 12 << QList<int>() << true;
     QTest::newRow("manual, a node listed twice")
         << readFile(damagedPdf(QStringLiteral("tree-subtree-twice.pdf"))) << true << 12 << QList<int>() << true;
+    // A font listed as a page is no page: other readers pass over it.
+    QTest::newRow("manual, a font among the pages of its tree")
+        << readFile(damagedPdf(QStringLiteral("tree-font-kid.pdf"))) << true << 12 << QList<int>() << false;
     QTest::newRow("manual, /Count below its pages")
         << readFile(damagedPdf(QStringLiteral("tree-count-below.pdf"))) << true << 12 << QList<int>() << true;
     // qpdf reads the page as nothing, pdfium reads it: the file is kept as pdfium reads it.
@@ -453,14 +463,22 @@ void TestPdfDocumentDamaged::failedImportsChangeNothing_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("pageIndex");  // -1: importDocument
+    QTest::addColumn<QString>("reason");  // what the error begins with; empty: any
     const QByteArray noPages = "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
                                "2 0 obj << /Type /Pages /Kids [] /Count 0 >> endobj\n"
                                "trailer << /Root 1 0 R >>\n%%EOF\n";
-    QTest::newRow("no pages") << noPages << -1;
-    QTest::newRow("no pages, one page asked") << noPages << 0;
-    QTest::newRow("page past the end") << readFile(realPdf(QStringLiteral("tex-type1.pdf"))) << 3;
-    QTest::newRow("not a pdf") << QByteArray("plain words, no PDF here\n") << -1;
-    QTest::newRow("garbage after the header") << QByteArray("%PDF-1.7\n") + QByteArray(2000, '\x07') << -1;
+    QTest::newRow("no pages") << noPages << -1 << QString();
+    QTest::newRow("no pages, one page asked") << noPages << 0 << QString();
+    QTest::newRow("page past the end") << readFile(realPdf(QStringLiteral("tex-type1.pdf"))) << 3 << QString();
+    QTest::newRow("not a pdf") << QByteArray("plain words, no PDF here\n") << -1 << QString();
+    QTest::newRow("garbage after the header") << QByteArray("%PDF-1.7\n") + QByteArray(2000, '\x07') << -1
+                                              << QString();
+    // A manual whose page tree lists its first page's resources: read as a
+    // page too, they would lose their fonts in pdfium's copy of the page.
+    const QByteArray resourcesListed = readFile(damagedPdf(QStringLiteral("tree-resources-kid.pdf")));
+    const QString fontLost = QStringLiteral("Страница 1 файла при переносе теряет ресурс /F1");
+    QTest::newRow("page whose copy would lose its fonts") << resourcesListed << 0 << fontLost;
+    QTest::newRow("pages of which one would lose its fonts") << resourcesListed << -1 << fontLost;
 }
 
 // A failed import leaves the document's pages, flag and revision as they
@@ -469,6 +487,7 @@ void TestPdfDocumentDamaged::failedImportsChangeNothing()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(int, pageIndex);
+    QFETCH(QString, reason);
     const QString source = path(QStringLiteral("source.pdf"));
     QVERIFY(writeFile(source, bytes));
     PdfDocument doc;
@@ -478,6 +497,7 @@ void TestPdfDocumentDamaged::failedImportsChangeNothing()
     const bool imported = pageIndex < 0 ? doc.importDocument(source) : doc.appendPage(source, pageIndex);
     QVERIFY(!imported);
     QVERIFY(!doc.lastError().trimmed().isEmpty());
+    QVERIFY2(doc.lastError().startsWith(reason), qPrintable(doc.lastError()));
     QCOMPARE(doc.pageCount(), pages);
     QVERIFY(!doc.isModified());
     QCOMPARE(doc.revision(), revision);

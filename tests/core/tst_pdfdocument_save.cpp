@@ -146,8 +146,18 @@ bool rewriteBlock(std::vector<TextBlock>& blocks, const QString& phrase, const Q
 }
 
 // CorrectWord: "складах" of the first line holding it gets "і" after it.
+// PutIn: page 0 of another file (the document's own when none is named)
+// appended; PutInEdit: the same, then its first block rewritten; Duplicate:
+// page 0 extracted to a file of its own and appended, as the window
+// duplicates a page.
 enum class PageOp { None, Rotate, Insert, Move, Delete, EditLine, MoveLine, DeleteLine, AddLine, TurnThenEdit, EditThenTurn,
-                    EditTurnEdit, CorrectWord };
+                    EditTurnEdit, CorrectWord, PutIn, PutInEdit, Duplicate };
+
+// Whether the last page of the document after op is a copy of another page.
+bool copiesPage(PageOp op)
+{
+    return op == PageOp::PutIn || op == PageOp::PutInEdit || op == PageOp::Duplicate;
+}
 
 // The longest line of page 0 dragged down by points, lines and words with
 // it; deleted where points is 0.
@@ -173,17 +183,28 @@ bool dragLongestLine(PdfDocument& doc, double points)
     return doc.overlayOcrText(0, blocks, false);
 }
 
-// The first block of page 0 holding phrase rewritten.
-bool editBlockWith(PdfDocument& doc, const QString& phrase)
+// The first block of the page holding phrase rewritten.
+bool editBlockWith(PdfDocument& doc, const QString& phrase, int pageIndex = 0)
 {
-    std::vector<TextBlock> blocks = doc.extractText(0);
+    std::vector<TextBlock> blocks = doc.extractText(pageIndex);
     TextBlock old;
-    return rewriteBlock(blocks, phrase, QStringLiteral("Новые слова здесь"), &old) && doc.overlayOcrText(0, blocks, false);
+    return rewriteBlock(blocks, phrase, QStringLiteral("Новые слова здесь"), &old) &&
+           doc.overlayOcrText(pageIndex, blocks, false);
 }
 
-bool applyPageOp(PdfDocument& doc, PageOp op)
+// from: the file PutIn and PutInEdit take their page from.
+bool applyPageOp(PdfDocument& doc, PageOp op, const QString& from = QString())
 {
     switch (op) {
+    case PageOp::PutIn:
+        return doc.appendPage(from.isEmpty() ? doc.filePath() : from, 0);
+    case PageOp::PutInEdit:
+        return applyPageOp(doc, PageOp::PutIn, from) && editBlockWith(doc, QString(), doc.pageCount() - 1);
+    case PageOp::Duplicate: {
+        const QTemporaryDir folder;
+        const QString copy = folder.filePath(QStringLiteral("page.pdf"));
+        return doc.extractPageSubset({0}, copy) && doc.appendPage(copy, 0);
+    }
     case PageOp::None:
         return true;
     case PageOp::Rotate:
@@ -280,6 +301,14 @@ int movedAreaDifferences(const QImage& before, const QImage& after, const QRectF
 QStringList sortedWords(const QString& pdf, int pageIndex)
 {
     QStringList words = pdftools::words(pdf, pageIndex);
+    words.sort();
+    return words;
+}
+
+QStringList mupdfWords(const QString& pdf, int pageIndex)
+{
+    QStringList words = pdftools::mupdfText(pdf, pageIndex).split(QRegularExpression(QStringLiteral("\\s+")),
+                                                                 Qt::SkipEmptyParts);
     words.sort();
     return words;
 }
@@ -1108,6 +1137,40 @@ void TestPdfDocumentSave::savedFileReadsElsewhere_data()
     const QString shared = QStringLiteral("pdftex-tikz-shared-states.pdf");
     QTest::newRow("pgf manual, shared graphics states, line edited") << shared << shared << PageOp::EditLine
                                                                      << sixty.mid(0, 12);
+    // Pages put into a scan from other files, the first edited there: a
+    // sticky note whose pop-up names it back, as viewers write it and as
+    // qpdf writes it again; form widgets; layers a file turns off; a file
+    // carried by an annotation; a manual whose page tree lists a font.
+    const QString scan = QStringLiteral("gs-scan.pdf");
+    const QList<std::pair<QString, QString>> putIn{
+        {QStringLiteral("sticky note"), QStringLiteral("qpdf-comment-annotation.pdf")},
+        {QStringLiteral("sticky note of direct appearances"), QStringLiteral("qpdf-comment-annotation-direct.pdf")},
+        {QStringLiteral("sticky note written by qpdf"), QStringLiteral("qpdf-comment-annotation-out.pdf")},
+        {QStringLiteral("form widgets"), QStringLiteral("qpdf-appearances-a.pdf")}};
+    for (const auto& [name, file] : putIn) {
+        QTest::addRow("scan, %s put in", qPrintable(name)) << scan << file << PageOp::PutIn << QList<int>{-1, 0};
+        QTest::addRow("scan, %s put in and edited", qPrintable(name)) << scan << file << PageOp::PutInEdit
+                                                                      << QList<int>{-1, 0};
+    }
+    for (const QString& layered : {QStringLiteral("layers-off.pdf"), QStringLiteral("pdftex-ocg-layers.pdf")}) {
+        QTest::addRow("scan, %s put in", qPrintable(layered)) << scan << layered << PageOp::PutIn << QList<int>{-1, 0};
+        QTest::addRow("%s, page duplicated", qPrintable(layered)) << layered << layered << PageOp::Duplicate
+                                                                  << QList<int>{0, 0};
+    }
+    // Layers off by name put into a document whose layers are off by its
+    // base state, and the other way round: what each hides stays hidden.
+    QTest::newRow("layers off by base state, layers off by name put in")
+        << "layers-base-off.pdf" << "layers-off.pdf" << PageOp::PutIn << QList<int>{0, 0};
+    QTest::newRow("layers off by name, layers off by base state put in")
+        << "layers-off.pdf" << "layers-base-off.pdf" << PageOp::PutIn << QList<int>{0, 0};
+    QTest::newRow("layers off by base state, page duplicated")
+        << "layers-base-off.pdf" << "layers-base-off.pdf" << PageOp::Duplicate << QList<int>{0, 0};
+    QTest::newRow("scan, page carrying an attached file put in") << scan << "qpdf-attach-file.pdf" << PageOp::PutIn
+                                                                 << QList<int>{-1, 0};
+    QTest::newRow("scan, page of a manual whose tree lists a font put in")
+        << scan << "damaged/tree-font-kid.pdf" << PageOp::PutIn << QList<int>{-1, 0};
+    QTest::newRow("sticky note, page duplicated") << "qpdf-comment-annotation.pdf" << "qpdf-comment-annotation.pdf"
+                                                  << PageOp::Duplicate << QList<int>{0, 0};
     for (const auto& [name, file] : unusual) {
         QTest::addRow("%s, page turned", qPrintable(name)) << file << groff << PageOp::Rotate << QList<int>{0, 1};
         QTest::addRow("%s, page inserted", qPrintable(name)) << file << groff << PageOp::Insert << QList<int>{0, -1, 1};
@@ -1128,7 +1191,7 @@ void TestPdfDocumentSave::savedFileReadsElsewhere()
     QVERIFY(QFile::copy(fixtures::realPdf(file), target));
     PdfDocument doc;
     QVERIFY2(doc.open(target), qPrintable(doc.lastError()));
-    QVERIFY2(applyPageOp(doc, op), qPrintable(doc.lastError()));
+    QVERIFY2(applyPageOp(doc, op, source), qPrintable(doc.lastError()));
     QVERIFY2(doc.save(target), qPrintable(doc.lastError()));
 
     const QString password = attachmentPassword(file);
@@ -1139,8 +1202,12 @@ void TestPdfDocumentSave::savedFileReadsElsewhere()
         return pdftools::run(QStringLiteral("qpdf"), {QStringLiteral("--is-encrypted"), pdf}).exitCode == 0;
     };
     QCOMPARE(encrypted(target), encrypted(fixtures::realPdf(file)));
-    QCOMPARE(firstAttachment(target, password, path(QStringLiteral("attached-after"))),
-             firstAttachment(fixtures::realPdf(file), password, path(QStringLiteral("attached-before"))));
+    // A page put in brings the file its annotation carries, the document's
+    // own attached files staying as they were.
+    QByteArray firstAttached = firstAttachment(fixtures::realPdf(file), password, path(QStringLiteral("attached-before")));
+    if (firstAttached.isEmpty() && copiesPage(op))
+        firstAttached = firstAttachment(source, password, path(QStringLiteral("attached-before")));
+    QCOMPARE(firstAttachment(target, password, path(QStringLiteral("attached-after"))), firstAttached);
     const QMap<QString, QByteArray> attached = attachedFiles(fixtures::realPdf(file), password);
     QCOMPARE(attachedFiles(target, password), attached);
     QVERIFY(!attached.values().contains(QByteArray()));
@@ -1151,18 +1218,23 @@ void TestPdfDocumentSave::savedFileReadsElsewhere()
     // mupdf gives up on page trees about 100 levels deep (fewer once an
     // update is appended): qpdf, poppler and ghostscript read the deep ones.
     const bool mupdfReadsTree = !file.startsWith(QLatin1String("unusual/groff-tree-"));
+    const int last = int(origins.size()) - 1;
     for (int page = 0; page < int(origins.size()); ++page) {
         const QStringList expected = origins[page] < 0 ? QStringList() : sortedWords(source, origins[page]);
+        const bool edited = (op == PageOp::EditLine && page == 0) || (op == PageOp::PutInEdit && page == last);
         if (op == PageOp::AddLine && page == 0) {
             QStringList withAdded = expected + QStringLiteral("Новые слова здесь").split(QLatin1Char(' '));
             withAdded.sort();
             QCOMPARE(sortedWords(target, page), withAdded);
-        } else if (op == PageOp::EditLine && page == 0)
+        } else if (edited)
             QVERIFY(sortedWords(target, page).contains(QStringLiteral("Новые")));
         else
             QCOMPARE(sortedWords(target, page), expected);
         if (mupdfReadsTree)
             QCOMPARE(pdftools::mupdfText(target, page, password).trimmed().isEmpty(), expected.isEmpty());
+        // A copied page reads in mupdf as its page does: what a layer hides stays hidden.
+        if (copiesPage(op) && page == last && !edited)
+            QCOMPARE(mupdfWords(target, page), mupdfWords(source, origins[page]));
     }
 }
 
@@ -1215,6 +1287,12 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
                                                          << lineAddedTo(1) << untouched << Road::Save;
     QTest::newRow("edited line, untouched page drawn on") << "groff-columns.pdf" << PageOp::EditLine
                                                           << lineAddedTo(1) << untouched << Road::Save;
+    // A page put in is held to the page it came from, whether it was edited or not.
+    QTest::newRow("page put in, its fonts lost") << "groff-columns.pdf" << PageOp::PutIn << fontsTakenFrom(2)
+                                                 << QStringLiteral("Страница 3 записанного файла отличается от исходной") << Road::Save;
+    QTest::newRow("page put in and edited, its fonts lost")
+        << "groff-columns.pdf" << PageOp::PutInEdit << fontsTakenFrom(2)
+        << QStringLiteral("Содержимое страницы 3 записанного файла ссылается на ресурс") << Road::Save;
     QTest::newRow("edited line, its fonts lost") << "groff-columns.pdf" << PageOp::EditLine << fontsTakenFrom(0)
                                                  << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс") << Road::Save;
     QTest::newRow("edited heading, the picture a form draws with the page's resources lost")
@@ -1323,10 +1401,10 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile()
     QCOMPARE(fixtures::readFile(target), before);
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), filesBefore);
     QCOMPARE(doc.pageCount(), pages);
-    // The pages the user did not touch draw as the file's: the view shows them so.
+    // The pages the user did not touch draw as the file's (pages put in come after them): the view shows them so.
     PdfDocument original;
     QVERIFY(original.open(fixtures::realPdf(file)));
-    for (int page = 1; touchesFirstPageOnly(op) && page < pages; ++page)
+    for (int page = 1; touchesFirstPageOnly(op) && page < original.pageCount(); ++page)
         QVERIFY2(doc.renderPage(page, 0.5, 0) == original.renderPage(page, 0.5, 0), qPrintable(QString::number(page + 1)));
 
     QVERIFY2(write(), qPrintable(doc.lastError()));

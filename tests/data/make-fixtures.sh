@@ -541,3 +541,35 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   dpkg-deb -x texlive-latex-extra-doc_2022.20230122-4_all.deb extra
   cp extra/usr/share/doc/texlive-doc/latex/pdfcomment/example_latex_dvipdfmx.pdf "$here/dvipdfmx-comments.pdf"
 )
+
+# ---- Pages put in from another document ----
+# qpdf's own test files, from the same source, kept as written: a sticky note
+# (a Text annotation whose /Popup names a Popup annotation naming it back as
+# /Parent), with direct appearances and as qpdf writes both again; a page of
+# form widgets; and the output of its attach-file example, a page carrying a
+# FileAttachment annotation.
+(
+  cd "$work"
+  tests=qpdf-11.3.0/qpdf/qtest/qpdf
+  tar xzf qpdf_11.3.0.orig.tar.gz "$tests" qpdf-11.3.0/examples/qtest/attach-file
+  for f in comment-annotation comment-annotation-direct comment-annotation-out appearances-a; do
+    cp "$tests/$f.pdf" "$here/qpdf-$f.pdf"
+  done
+  cp qpdf-11.3.0/examples/qtest/attach-file/output.pdf "$here/qpdf-attach-file.pdf"
+)
+# Layers a file turns off: the first example of the ocg-p package as Debian 12
+# ships it (texlive-latex-extra-doc 2022.20230122-4, MiKTeX pdfTeX 1.40.12),
+# whose second layer is off by default, kept as written; and a page written
+# by hand, qpdf as above: a line and a form in layers turned off, a line in
+# one left on, in layers off by name and off by the base state.
+(
+  cd "$work"
+  apt-get download texlive-latex-extra-doc=2022.20230122-4 >/dev/null
+  dpkg-deb -x texlive-latex-extra-doc_2022.20230122-4_all.deb extra
+  cp extra/usr/share/doc/texlive-doc/latex/ocg-p/examples/ocg-p_example_1.pdf "$here/pdftex-ocg-layers.pdf"
+)
+qpdf --deterministic-id "$src/layers.pdf.in" "$here/layers-off.pdf" 2>/dev/null || [ $? -eq 3 ]
+# The same page whose layers are off by the configuration's base state, the
+# one left on named as on.
+sed 's#/OFF \[7 0 R 8 0 R\]#/BaseState /OFF /ON [9 0 R]#' "$src/layers.pdf.in" >"$work/layers-base-off.pdf.in"
+qpdf --deterministic-id "$work/layers-base-off.pdf.in" "$here/layers-base-off.pdf" 2>/dev/null || [ $? -eq 3 ]

@@ -286,6 +286,13 @@ private slots:
         // A damaged file comes in as its repaired copy; one without pages changes nothing.
         QTest::newRow("damaged pdf") << "damaged.pdf" << fixtures::readFile(fixtures::realPdf("damaged/groff-flipped-a.pdf"))
                                      << QSizeF(595, 842);
+        // A page whose sticky note's pop-up names it back comes in; a page
+        // whose copy would lose its fonts (its manual's tree lists its
+        // resources as a page) does not.
+        QTest::newRow("pdf with a sticky note") << "note.pdf" << fixtures::readFile(fixtures::realPdf("qpdf-comment-annotation.pdf"))
+                                                << QSizeF(612, 792);
+        QTest::newRow("pdf whose copy would lose its fonts")
+            << "manual.pdf" << fixtures::readFile(fixtures::realPdf("damaged/tree-resources-kid.pdf")) << QSizeF();
         QTest::newRow("pdf without pages")
             << "empty.pdf"
             << QByteArray("%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"

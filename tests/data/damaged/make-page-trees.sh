@@ -2,7 +2,7 @@
 # Rebuilds the PDFs with damaged page trees in this folder from pdfTeX's
 # twelve-page manual one level up (a root over two nodes of six pages each):
 # loops, a subtree listed twice, a /Count below the pages, page objects
-# outside the tree and pages that cannot be read. All edits are fixed, so the
+# outside the tree, pages that cannot be read and objects listed as pages. All edits are fixed, so the
 # outputs are the same on every run.
 # Needs: python3, qpdf.
 set -euo pipefail
@@ -76,6 +76,15 @@ make("tree-first-pages-lost.pdf", renumbered)
 # A copy of the seventh page outside the tree, and one page without its
 # /Type (qpdf warns, pdfium reads it): written with object streams, the
 # unreferenced copy kept.
+# After the last page, a font the first page draws with, and the first
+# page's own resources: qpdf would take either for a page and call it one;
+# other readers stop at the tree's /Count before it.
+page1 = kids(src[first])[0]
+resources = int(re.search(rb"/Resources (\d+) 0 R", src[page1]).group(1))
+font = int(re.search(rb"/F\d+ (\d+) 0 R", src[resources]).group(1))
+make("tree-font-kid.pdf", add_kid(second, font))
+make("tree-resources-kid.pdf", add_kid(second, resources))
+
 seventh = kids(src[second])[0]
 def orphan(o):
     o[max(o) + 1] = o[seventh]
