@@ -15,6 +15,13 @@
 //   many corrected lines read out of place in content order: the corrected
 //   word not between its neighbours in pdftotext -raw's or mutool's text,
 //   where the page before read the word there.
+// The files written after an edit: correctsweep_bench --roads FOLDER [--keep DIR]
+//   on page 1 of each PDF the middle word of its longest line is corrected,
+//   then the document is compressed keeping its objects, its pages extracted
+//   and it is saved: per road written or refused and why, the names poppler
+//   does not find (beyond those the source lacks already), the pages not
+//   edited it draws otherwise than in the source; and the pages the open
+//   document draws otherwise (the view).
 #include "PdfDocument.h"
 #include "SweepPages.h"
 #include "TextBlock.h"
@@ -29,6 +36,7 @@
 #include <QTextStream>
 
 #include <cmath>
+#include <numeric>
 
 namespace {
 
@@ -115,6 +123,53 @@ struct Outcome {
     bool outOfPlace = false;    // afterwards a reader of the content's order does not
 };
 
+// A line's word corrected in its block, as the in-place editor leaves it.
+struct Correction {
+    QString line;       // the line's text before
+    QString text;       // and after
+    QRectF band;        // where it stood (points, bottom-left origin)
+    QStringList words;  // its words before
+    qsizetype at = -1;  // the word corrected; -1: what was replaced
+};
+
+// The line of blocks holding what, or the longest one-line block of three
+// words or more when what is empty: word index `word` (the middle one when
+// negative) replaced by `to` (corrected when empty). False when there is no
+// such line.
+bool correctInBlocks(std::vector<TextBlock>& blocks, const QString& what, int word, const QString& to,
+                     Correction* correction)
+{
+    TextBlock* chosen = nullptr;
+    for (TextBlock& block : blocks) {
+        if (block.isImage || block.lines.size() != 1)
+            continue;
+        if (!what.isEmpty() ? block.text.contains(what)
+                            : std::abs(block.rotation) < 0.01 &&
+                                  block.text.simplified().split(QLatin1Char(' ')).size() >= 3 &&
+                                  (!chosen || block.text.size() > chosen->text.size()))
+            chosen = &block;
+        if (chosen && !what.isEmpty())
+            break;
+    }
+    if (!chosen)
+        return false;
+    const QStringList words = chosen->text.simplified().split(QLatin1Char(' '));
+    // -1: the middle word, -2: the one before it; none with what given.
+    const qsizetype at = !what.isEmpty() ? -1 : std::max<qsizetype>(words.size() / 2 + (word == -2 ? -1 : 0), 0);
+    QString text = chosen->text;
+    if (at < 0) {
+        text.replace(what, to);
+    } else {
+        QStringList changed = words;
+        changed[at] = to.isEmpty() ? corrected(words[at]) : to;
+        text = changed.join(QLatin1Char(' '));
+    }
+    *correction = {chosen->text, text, chosen->originalRect, words, at};
+    chosen->text = text;
+    chosen->textEdited = true;
+    return true;
+}
+
 // The line of page holding what, or the longest one-line block of three
 // words or more when what is empty: word index `word` (the middle one when
 // negative) replaced by `to` (corrected when empty), saved to out.
@@ -128,39 +183,18 @@ Outcome correctOnce(const QString& file, int page, const QString& what, int word
         return outcome;
     }
     std::vector<TextBlock> blocks = doc.extractText(page);
-    TextBlock* chosen = nullptr;
-    for (TextBlock& block : blocks) {
-        if (block.isImage || block.lines.size() != 1)
-            continue;
-        if (!what.isEmpty() ? block.text.contains(what)
-                            : std::abs(block.rotation) < 0.01 &&
-                                  block.text.simplified().split(QLatin1Char(' ')).size() >= 3 &&
-                                  (!chosen || block.text.size() > chosen->text.size()))
-            chosen = &block;
-        if (chosen && !what.isEmpty())
-            break;
-    }
-    if (!chosen) {
+    Correction correction;
+    if (!correctInBlocks(blocks, what, word, to, &correction)) {
         outcome.reason = QStringLiteral("no line");
         return outcome;
     }
-    const QStringList words = chosen->text.simplified().split(QLatin1Char(' '));
-    // -1: the middle word, -2: the one before it; none with what given.
-    const qsizetype at = !what.isEmpty() ? -1 : std::max<qsizetype>(words.size() / 2 + (word == -2 ? -1 : 0), 0);
-    QString text = chosen->text;
-    if (at < 0) {
-        text.replace(what, to);
-    } else {
-        QStringList changed = words;
-        changed[at] = to.isEmpty() ? corrected(words[at]) : to;
-        text = changed.join(QLatin1Char(' '));
-    }
-    *lineText = chosen->text;
-    const QRectF band = chosen->originalRect;
+    const QStringList& words = correction.words;
+    const qsizetype at = correction.at;
+    *lineText = correction.line;
+    const QRectF band = correction.band;
+    const QString& text = correction.text;
     const double height = doc.pageSize(page).height();
     const QRectF popplerBand(band.x() - 2, height - band.bottom(), band.width() + 400, band.height());
-    chosen->text = text;
-    chosen->textEdited = true;
     QFile::remove(out);
     outcome.saved = doc.overlayOcrText(page, blocks, false) && doc.save(out);
     if (!outcome.saved) {
@@ -210,6 +244,188 @@ Outcome correctOnce(const QString& file, int page, const QString& what, int word
     return outcome;
 }
 
+// poppler's drawing of every page of a file, and its complaints about
+// names pages look up that their resources lack.
+struct PopplerDrawing {
+    QList<QImage> pages;
+    int unknownNames = 0;
+};
+
+PopplerDrawing popplerDrawing(const QString& pdf)
+{
+    constexpr int kDpi = 20;
+    PopplerDrawing drawing;
+    QTemporaryDir dir;
+    QProcess p;
+    p.start(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QString::number(kDpi), QStringLiteral("-png"), pdf,
+                                         dir.filePath(QStringLiteral("p"))});
+    if (!p.waitForFinished(600000))
+        return drawing;
+    for (const QString& line : QString::fromUtf8(p.readAllStandardError()).split(QLatin1Char('\n')))
+        drawing.unknownNames += line.contains(QStringLiteral("unknown"), Qt::CaseInsensitive) ? 1 : 0;
+    // Named p-1.png or p-01.png ...: one width of number for every page.
+    for (const QString& name : QDir(dir.path()).entryList({QStringLiteral("p-*.png")}, QDir::Files, QDir::Name))
+        drawing.pages << QImage(dir.filePath(name));
+    return drawing;
+}
+
+// A file written after the edit of page 1: written or refused and why, and
+// what poppler draws otherwise than in the source on the other pages.
+struct RoadOutcome {
+    bool written = false;
+    QString reason;
+    int unknownNames = 0;  // beyond those of the source
+    int otherPagesChanged = 0;
+};
+
+RoadOutcome roadOutcome(bool written, const PdfDocument& doc, const QString& path, const PopplerDrawing& source)
+{
+    RoadOutcome outcome;
+    outcome.written = written;
+    if (!written) {
+        outcome.reason = doc.lastError();
+        return outcome;
+    }
+    const PopplerDrawing drawing = popplerDrawing(path);
+    outcome.unknownNames = std::max(drawing.unknownNames - source.unknownNames, 0);
+    for (qsizetype page = 1; page < source.pages.size(); ++page)
+        outcome.otherPagesChanged += page >= drawing.pages.size() || drawing.pages[page] != source.pages[page] ? 1 : 0;
+    return outcome;
+}
+
+struct FirstPageEdit {
+    QString line;
+    QString writeRefused;  // the edit was not written into the page
+    int pages = 0;
+    int viewChanged = 0;  // other pages the open document draws otherwise
+    RoadOutcome compressed, extracted, saved;
+};
+
+// One word of page 1 corrected, then the document written every way an edit
+// reaches a file: the compressed copy keeping objects (pictures left as they
+// are), every page extracted, and a save.
+FirstPageEdit editFirstPage(const QString& file, const QDir& scratch)
+{
+    FirstPageEdit edit;
+    PdfDocument doc, original;
+    if (!doc.open(file) || !original.open(file)) {
+        edit.writeRefused = QStringLiteral("open: ") + doc.lastError();
+        return edit;
+    }
+    edit.pages = doc.pageCount();
+    std::vector<TextBlock> blocks = doc.extractText(0);
+    Correction correction;
+    if (!correctInBlocks(blocks, QString(), -1, QString(), &correction)) {
+        edit.writeRefused = QStringLiteral("no line");
+        return edit;
+    }
+    edit.line = correction.line;
+    if (!doc.overlayOcrText(0, blocks, false)) {
+        edit.writeRefused = doc.lastError();
+        return edit;
+    }
+    constexpr double kViewScale = 20 / 72.0;
+    for (int page = 1; page < edit.pages; ++page)
+        edit.viewChanged += doc.renderPage(page, kViewScale, 0) != original.renderPage(page, kViewScale, 0) ? 1 : 0;
+    const PopplerDrawing source = popplerDrawing(file);
+    QList<int> every;
+    for (int page = 0; page < edit.pages; ++page)
+        every << page;
+    const QString compressed = scratch.filePath(QStringLiteral("compressed.pdf"));
+    const QString extracted = scratch.filePath(QStringLiteral("extracted.pdf"));
+    const QString saved = scratch.filePath(QStringLiteral("saved.pdf"));
+    for (const QString& path : {compressed, extracted, saved})
+        QFile::remove(path);
+    const PdfDocument::CompressionOptions keptPictures{.imageDpi = 600, .recompressSmallImages = false,
+                                                       .rasterizePages = false};
+    edit.compressed = roadOutcome(doc.compressTo(compressed, keptPictures), doc, compressed, source);
+    edit.extracted = roadOutcome(doc.extractPageSubset(every, extracted), doc, extracted, source);
+    edit.saved = roadOutcome(doc.save(saved), doc, saved, source);
+    return edit;
+}
+
+// Totals of one road over the sweep.
+struct RoadTotals {
+    int written = 0;
+    int withUnknownNames = 0;
+    int withOtherPagesChanged = 0;
+    int otherPagesChanged = 0;
+    QMap<QString, int> refusals;
+
+    void add(const RoadOutcome& outcome)
+    {
+        if (!outcome.written) {
+            QString reason = outcome.reason;
+            reason.remove(QRegularExpression(QStringLiteral("\\d+")));
+            ++refusals[reason.left(120)];
+            return;
+        }
+        ++written;
+        withUnknownNames += outcome.unknownNames > 0 ? 1 : 0;
+        withOtherPagesChanged += outcome.otherPagesChanged > 0 ? 1 : 0;
+        otherPagesChanged += outcome.otherPagesChanged;
+    }
+};
+
+QString roadText(const RoadOutcome& outcome)
+{
+    if (!outcome.written)
+        return QStringLiteral("refused (%1)").arg(outcome.reason.left(120));
+    return QStringLiteral("written, unknown names %1, other pages changed %2")
+        .arg(outcome.unknownNames)
+        .arg(outcome.otherPagesChanged);
+}
+
+int sweepRoads(const QDir& folder, const QString& keep, QTextStream& out)
+{
+    QTemporaryDir scratch;
+    int tried = 0, noLine = 0, viewChanged = 0;
+    QMap<QString, int> writeRefusals;
+    RoadTotals compressed, extracted, saved;
+    for (const QString& name : folder.entryList({QStringLiteral("*.pdf")}, QDir::Files, QDir::Name)) {
+        const FirstPageEdit edit = editFirstPage(folder.filePath(name), QDir(scratch.path()));
+        for (const QString& road : {QStringLiteral("compressed"), QStringLiteral("extracted"), QStringLiteral("saved")})
+            if (!keep.isEmpty())
+                QFile::copy(QDir(scratch.path()).filePath(road + QStringLiteral(".pdf")),
+                            QDir(keep).filePath(QFileInfo(name).baseName() + '-' + road + QStringLiteral(".pdf")));
+        out << name << " (" << edit.pages << " p.) \"" << edit.line.left(40) << "\": ";
+        if (edit.writeRefused == QStringLiteral("no line")) {
+            ++noLine;
+            out << "no line of three words on page 1\n";
+            continue;
+        }
+        ++tried;
+        if (!edit.writeRefused.isEmpty()) {
+            ++writeRefusals[edit.writeRefused.left(120)];
+            out << "edit refused (" << edit.writeRefused.left(120) << ")\n";
+            continue;
+        }
+        viewChanged += edit.viewChanged > 0 ? 1 : 0;
+        out << "view: other pages changed " << edit.viewChanged << "; compressed: " << roadText(edit.compressed)
+            << "; extracted: " << roadText(edit.extracted) << "; saved: " << roadText(edit.saved) << '\n';
+        out.flush();
+        compressed.add(edit.compressed);
+        extracted.add(edit.extracted);
+        saved.add(edit.saved);
+    }
+    out << "\nmanuals edited " << tried << " (" << noLine << " more without a line to edit on page 1), edit refused "
+        << std::accumulate(writeRefusals.begin(), writeRefusals.end(), 0) << ", other pages changed in the view " << viewChanged
+        << '\n';
+    for (auto it = writeRefusals.cbegin(); it != writeRefusals.cend(); ++it)
+        out << "  " << it.value() << " × " << it.key() << '\n';
+    const std::pair<const char*, const RoadTotals*> roads[] = {
+        {"compressed copy keeping objects", &compressed}, {"extracted pages", &extracted}, {"saved", &saved}};
+    for (const auto& [road, totals] : roads) {
+        out << road << ": written " << totals->written << ", refused "
+            << std::accumulate(totals->refusals.begin(), totals->refusals.end(), 0) << "; written with unknown names "
+            << totals->withUnknownNames << ", with other pages changed " << totals->withOtherPagesChanged << " ("
+            << totals->otherPagesChanged << " pages)\n";
+        for (auto it = totals->refusals.cbegin(); it != totals->refusals.cend(); ++it)
+            out << "  " << it.value() << " × " << it.key() << '\n';
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -232,8 +448,10 @@ int main(int argc, char** argv)
         keep = args[at + 1];
         args.remove(at, 2);
     }
+    if (args.size() == 2 && args[0] == QStringLiteral("--roads"))
+        return sweepRoads(QDir(args[1]), keep, out);
     if (args.size() != 1) {
-        out << "usage: correctsweep_bench FOLDER [--keep DIR] | --one FILE PAGE FROM TO OUT\n";
+        out << "usage: correctsweep_bench FOLDER [--keep DIR] | --one FILE PAGE FROM TO OUT | --roads FOLDER [--keep DIR]\n";
         return 2;
     }
     QDir folder(args.first());

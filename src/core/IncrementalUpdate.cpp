@@ -30,6 +30,26 @@ constexpr double kNumberTolerance = 1e-6;
 
 bool sameObject(QPDFObjectHandle a, QPDFObjectHandle b, int depth);
 
+// No string or stream, which an encrypted file's key seals, in object or
+// the objects written inside it.
+bool holdsNothingSealed(QPDFObjectHandle object, int depth)
+{
+    if (depth > 0 && object.isIndirect())
+        return true;  // a reference: the object is not written
+    if (object.isStream() || object.isString() || depth > kMaxCompareDepth)
+        return false;
+    if (object.isArray()) {
+        for (const QPDFObjectHandle& item : object.getArrayAsVector())
+            if (!holdsNothingSealed(item, depth + 1))
+                return false;
+    } else if (object.isDictionary()) {
+        for (const std::string& key : object.getKeys())
+            if (!holdsNothingSealed(object.getKey(key), depth + 1))
+                return false;
+    }
+    return true;
+}
+
 // Takes decoded bytes and stops the decoding at the first that differs
 // from expected, or past its end.
 class SameAs : public Pipeline {
@@ -230,6 +250,57 @@ void restoreWideNumbers(QPDFObjectHandle original, QPDFObjectHandle written, int
     }
 }
 
+// pdfium draws an annotation that has no appearance of its own by making
+// one and writing it into the annotation, which it marks so: drawing a page
+// changes nothing of it, so such an annotation keeps what the file held.
+bool appearanceMadeByPdfium(QPDFObjectHandle was, QPDFObjectHandle now)
+{
+    return was.isDictionary() && now.isDictionary() && !was.hasKey("/PDFIUM_HasGeneratedAP") &&
+           now.hasKey("/PDFIUM_HasGeneratedAP");
+}
+
+// The objects object leads to, directly or through others, that are new
+// (old does not hold them).
+void newObjectsUnder(QPDFObjectHandle object, const std::map<QPDFObjGen, QPDFXRefEntry>& old,
+                     std::set<QPDFObjGen>& found, int depth)
+{
+    if (depth > kMaxCompareDepth)
+        return;
+    if (object.isIndirect() && depth > 0) {
+        if (old.count(object.getObjGen()) || !found.insert(object.getObjGen()).second)
+            return;
+    }
+    if (object.isStream())
+        object = object.getDict();
+    if (object.isArray()) {
+        for (const QPDFObjectHandle& item : object.getArrayAsVector())
+            newObjectsUnder(item, old, found, depth + 1);
+    } else if (object.isDictionary()) {
+        for (const std::string& key : object.getKeys())
+            newObjectsUnder(object.getKey(key), old, found, depth + 1);
+    }
+}
+
+// The objects object names itself (through direct arrays and dictionaries).
+void namedObjects(QPDFObjectHandle object, std::set<QPDFObjGen>& found, int depth)
+{
+    if (depth > kMaxCompareDepth)
+        return;
+    if (object.isIndirect() && depth > 0) {
+        found.insert(object.getObjGen());
+        return;
+    }
+    if (object.isStream())
+        object = object.getDict();
+    if (object.isArray()) {
+        for (const QPDFObjectHandle& item : object.getArrayAsVector())
+            namedObjects(item, found, depth + 1);
+    } else if (object.isDictionary()) {
+        for (const std::string& key : object.getKeys())
+            namedObjects(object.getKey(key), found, depth + 1);
+    }
+}
+
 void putBigEndian(QByteArray& out, quint64 value, int bytes)
 {
     for (int i = bytes - 1; i >= 0; --i)
@@ -268,7 +339,11 @@ bool IncrementalUpdate::append(QPDF& pdf, const QByteArray& base, const std::vec
     sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
     try {
         QPDFObjectHandle trailer = pdf.getTrailer();
-        if (trailer.hasKey("/Encrypt")) {
+        // An encrypted file takes plain objects that hold nothing its key would seal.
+        const bool encrypted = trailer.hasKey("/Encrypt");
+        if (encrypted && !std::all_of(sorted.begin(), sorted.end(), [&pdf](const std::pair<int, int>& id) {
+                return holdsNothingSealed(pdf.getObjectByID(id.first, id.second), 0);
+            })) {
             *error = QStringLiteral("файл зашифрован");
             return false;
         }
@@ -292,6 +367,8 @@ bool IncrementalUpdate::append(QPDF& pdf, const QByteArray& base, const std::vec
                 tail.replaceKey(key, trailer.getKey(key));
         if (sealed)
             tail.replaceKey("/Encrypt", sealedEncryption(pdf));
+        else if (encrypted)
+            tail.replaceKey("/Encrypt", trailer.getKey("/Encrypt"));
         tail.replaceKey("/Prev", QPDFObjectHandle::newInteger(previous));
         const qint64 xrefAt = bytes.size();
         const QByteArray head = base.mid(previous, 4);
@@ -361,6 +438,15 @@ bool IncrementalUpdate::trimmed(const QByteArray& original, const QByteArray& up
     std::vector<std::pair<int, int>> kept;
     const bool compared = after.run([&](QPDF& pdf) {
         const std::map<QPDFObjGen, QPDFXRefEntry> old = before.pdf().getXRefTable();
+        // What pdfium made to draw annotations is left out, unless something written names it.
+        std::set<QPDFObjGen> drawnOnly, madeToDraw;
+        for (const auto& [id, entry] : pdf.getXRefTable()) {
+            QPDFObjectHandle now = pdf.getObjectByObjGen(id);
+            if (old.count(id) && appearanceMadeByPdfium(before.pdf().getObjectByObjGen(id), now)) {
+                drawnOnly.insert(id);
+                newObjectsUnder(now, old, madeToDraw, 0);
+            }
+        }
         for (const auto& [id, entry] : pdf.getXRefTable()) {
             if (goOn && !goOn())
                 throw std::runtime_error("comparison stopped");
@@ -378,6 +464,8 @@ bool IncrementalUpdate::trimmed(const QByteArray& original, const QByteArray& up
             const auto known = old.find(id);
             if (known != old.end() && sameEntry(known->second, entry))
                 continue;
+            if (drawnOnly.count(id))
+                continue;
             QPDFObjectHandle now = pdf.getObjectByObjGen(id);
             if (known != old.end() && sameObject(before.pdf().getObjectByObjGen(id), now, 0))
                 continue;
@@ -389,6 +477,17 @@ bool IncrementalUpdate::trimmed(const QByteArray& original, const QByteArray& up
                 continue;
             kept.push_back({id.getObj(), id.getGen()});
         }
+        if (madeToDraw.empty())
+            return;
+        std::set<QPDFObjGen> named;
+        namedObjects(pdf.getTrailer(), named, 0);
+        for (const auto& [number, generation] : kept)
+            if (!madeToDraw.count(QPDFObjGen(number, generation)))
+                namedObjects(pdf.getObjectByID(number, generation), named, 0);
+        kept.erase(std::remove_if(kept.begin(), kept.end(), [&](const std::pair<int, int>& id) {
+                       const QPDFObjGen object(id.first, id.second);
+                       return madeToDraw.count(object) && !named.count(object);
+                   }), kept.end());
     }, error);
     if (!compared)
         return false;

@@ -17,8 +17,9 @@ namespace pdfengine {
 class IncrementalUpdate {
 public:
     // base: the bytes pdf was read from; objects: object and generation
-    // numbers, written as pdf now holds them (streams compressed). False with
-    // the reason, *out untouched, on failure; qpdf's exceptions stay inside.
+    // numbers, written as pdf now holds them (streams compressed). An
+    // encrypted file takes only objects that hold no string or stream. False
+    // with the reason, *out untouched, on failure; qpdf's exceptions stay inside.
     static bool append(QPDF& pdf, const QByteArray& base, const std::vector<std::pair<int, int>>& objects,
                        QByteArray* out, QString* error);
 

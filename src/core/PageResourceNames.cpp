@@ -139,6 +139,39 @@ private:
     std::set<ResourceName> m_pending;  // set, nothing drawn since
 };
 
+// Another page of the file names resources, an object, as its own.
+bool namedByAnotherPage(QPDFObjectHandle page, QPDFObjectHandle resources)
+{
+    QPDF* pdf = page.getOwningQPDF();
+    if (!pdf || !resources.isIndirect())
+        return false;
+    const QPDFObjGen id = resources.getObjGen();
+    const std::vector<QPDFObjectHandle>& pages = pdf->getAllPages();
+    return std::any_of(pages.begin(), pages.end(), [&](QPDFObjectHandle other) {
+        return other.getObjGen() != page.getObjGen() && other.getKey("/Resources").getObjGen() == id;
+    });
+}
+
+// The page's own resources are not the page's alone: inherited from the
+// page tree, or named by another page.
+bool resourcesNotOwn(QPDFObjectHandle page)
+{
+    QPDFObjectHandle own = page.getKey("/Resources");
+    return !own.isDictionary() || namedByAnotherPage(page, own);
+}
+
+// The categories kept as objects of their own, which other pages or forms may name too.
+std::vector<std::string> categoryObjects(QPDFObjectHandle resources)
+{
+    std::vector<std::string> found;
+    for (const std::string& category : resources.getKeys()) {
+        QPDFObjectHandle names = resources.getKey(category);
+        if (names.isIndirect() && names.isDictionary())
+            found.push_back(category);
+    }
+    return found;
+}
+
 }  // namespace
 
 PageResourceUse pageResourceUse(QPDFObjectHandle page)
@@ -198,7 +231,38 @@ PageResourceSnapshot pageResourceSnapshot(QPDFObjectHandle page)
         }
     }
     snapshot.droppable = !pageResourceUse(page).uncarried.empty();
+    snapshot.shared = resourcesShared(page);
     return snapshot;
+}
+
+bool resourcesShared(QPDFObjectHandle page)
+{
+    QPDFObjectHandle resources = pageResources(page);
+    return resources.isDictionary() && (resourcesNotOwn(page) || !categoryObjects(resources).empty());
+}
+
+int ownResources(QPDFObjectHandle page, std::vector<std::pair<int, int>>& changed)
+{
+    QPDFObjectHandle resources = pageResources(page);
+    if (!resources.isDictionary())
+        return 0;
+    int copied = 0;
+    std::set<QPDFObjGen> written;
+    if (resourcesNotOwn(page)) {
+        // Direct: its categories written inside it are copied with it.
+        resources = resources.shallowCopy();
+        page.replaceKey("/Resources", resources);
+        written.insert(page.getObjGen());
+        ++copied;
+    }
+    for (const std::string& category : categoryObjects(resources)) {
+        resources.replaceKey(category, resources.getKey(category).shallowCopy());
+        written.insert(resources.isIndirect() ? resources.getObjGen() : page.getObjGen());
+        ++copied;
+    }
+    for (const QPDFObjGen& object : written)
+        changed.emplace_back(object.getObj(), object.getGen());
+    return copied;
 }
 
 int restoreResources(QPDF& pdf, QPDFObjectHandle page, const PageResourceSnapshot& snapshot,

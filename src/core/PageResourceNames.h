@@ -4,7 +4,8 @@
 // own (a form without /Resources, or with only some, draws with the page's).
 // pdfium, writing a page's content again, keeps only the resources its
 // objects carry, and drops the others from the page's dictionary; these are
-// put back from the page as it was read.
+// put back from the page as it was read. It writes those dictionaries in
+// place: a page whose dictionaries other pages share gets its own first.
 
 #include <map>
 #include <set>
@@ -43,9 +44,23 @@ struct PageResourceSnapshot {
     std::map<ResourceName, std::string> values;
     // Some name the page looks up is carried by no object of it.
     bool droppable = false;
+    // Some dictionary of the page's resources may be drawn with elsewhere.
+    bool shared = false;
 };
 // May throw qpdf's exceptions.
 PageResourceSnapshot pageResourceSnapshot(QPDFObjectHandle page);
+
+// Whether the page's resources, or a category of them, are a dictionary
+// other pages may draw with too: inherited from the page tree, one object
+// that another page names as its resources, or a category kept as an
+// object of its own (pgf keeps one /ExtGState for all pages so). May throw
+// qpdf's exceptions.
+bool resourcesShared(QPDFObjectHandle page);
+
+// Gives page copies of its own of those dictionaries, their names keeping
+// their values; the objects written go to changed. How many dictionaries
+// were copied. May throw qpdf's exceptions.
+int ownResources(QPDFObjectHandle page, std::vector<std::pair<int, int>>& changed);
 
 // Puts each name page looks up (its content and forms) that its resources
 // lack and the snapshot (the same page as read, from a file whose objects

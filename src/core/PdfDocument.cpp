@@ -372,26 +372,30 @@ bool PdfDocument::keepsSignedRevisionsUnlocked(const QByteArray& bytes, SignedRe
 // Bytes about to replace a file are read back by another reader first, and
 // must hold the document's pages: each as it was read unless the user
 // changed it, and with what the user wrote where it was written.
-bool PdfDocument::readsBackUnlocked(QByteArray& bytes) const
+bool PdfDocument::readsBackUnlocked(QByteArray& bytes, const QList<int>& pages, WrittenCopy copy) const
 {
     SavedFileCheck::applyFaultForTests(bytes);
-    std::vector<SavedPage> pages(size_t(std::max(pdfApi().FPDF_GetPageCount(m_doc), 0)));
-    for (size_t index = 0; index < pages.size(); ++index) {
-        const int origin = checkOriginUnlocked(int(index));
+    QList<int> written = pages;
+    if (written.isEmpty())
+        for (int index = 0; index < pdfApi().FPDF_GetPageCount(m_doc); ++index)
+            written << index;
+    std::vector<SavedPage> saved(size_t(written.size()));
+    for (size_t index = 0; index < saved.size(); ++index) {
+        const int origin = checkOriginUnlocked(written[qsizetype(index)]);
         if (origin >= 0 && !m_checkSource.isEmpty()) {
-            pages[index].source = origin;
+            saved[index].source = origin;
         } else if (origin < -1 && size_t(-2 - origin) < m_putInPages.size()) {
             const PutInPage& putIn = m_putInPages[size_t(-2 - origin)];
-            pages[index].source = putIn.page;
-            pages[index].from = &m_putInSources[size_t(putIn.source)];
+            saved[index].source = putIn.page;
+            saved[index].from = &m_putInSources[size_t(putIn.source)];
         } else {
             continue;
         }
         const auto edit = m_pageEdits.find(origin);
         if (edit != m_pageEdits.end())
-            pages[index].edit = &edit->second;
+            saved[index].edit = &edit->second;
     }
-    const QString problem = SavedFileCheck::problem(bytes, m_checkSource, pages);
+    const QString problem = SavedFileCheck::problem(bytes, m_checkSource, saved, copy);
     if (problem.isEmpty())
         return true;
     setLastError(problem);
@@ -456,6 +460,16 @@ bool PdfDocument::serializeForEditUnlocked(QByteArray* bytes, QString* error,
     const std::function<bool()> goOn = [&check, &updated] { return !check || check(updated.size()); };
     return PageGlyphRemoval::serialize(m_doc, m_fileBytes, &updated, error, check) && goOn() &&
            IncrementalUpdate::trimmed(m_fileBytes, updated, bytes, &changed, error, goOn);
+}
+
+DocumentPtr PdfDocument::savedCopyUnlocked(QByteArray* bytes, QString* error) const
+{
+    if (!serializeForEditUnlocked(bytes, error))
+        return DocumentPtr();
+    DocumentPtr copy(pdfApi().FPDF_LoadMemDocument64(bytes->constData(), size_t(bytes->size()), nullptr));
+    if (!copy)
+        *error = pdfiumErrorString();
+    return copy;
 }
 
 // The file as a save writes it. Unchanged objects keep their bytes: what

@@ -31,8 +31,11 @@ class QIODevice;
 class SaveMeter;
 struct fpdf_document_t__;
 struct TextBlock;
+struct fpdf_page_t__;
 namespace pdfengine {
+struct DocumentCloser;
 struct EditAreas;
+struct PageCloser;
 struct PageResourceSnapshot;
 class PageTextWriter;
 class QpdfFile;
@@ -309,7 +312,9 @@ private:
     // False, with the reason, when bytes would not keep the signed revisions
     // as their prefix and the caller did not agree to that.
     bool keepsSignedRevisionsUnlocked(const QByteArray& bytes, SignedRevisions signedRevisions) const;
-    bool readsBackUnlocked(QByteArray& bytes) const;
+    // The pages are the document's that the bytes hold, in their order; none: every page.
+    bool readsBackUnlocked(QByteArray& bytes, const QList<int>& pages = {},
+                           pdfengine::WrittenCopy copy = pdfengine::WrittenCopy::Whole) const;
     // The document's bytes are now those of a file: later saves are compared with them.
     void resetCheckSourceUnlocked(const QByteArray& bytes);
     // The page of the check source page pageIndex shows; -1: none; below
@@ -354,6 +359,14 @@ private:
                                   const std::function<bool(qint64)>& check = {}) const;
     // meter, when given, follows the steps and may stop them (false).
     bool documentBytesUnlocked(QByteArray* bytes, QString* error, SaveMeter* meter = nullptr) const;
+    // The document as a save writes it, opened apart from the open one,
+    // which holds what pdfium made to draw annotations: copies and extracted
+    // pages are written from it. *bytes keeps what it reads; null, with the
+    // reason, when it could not be opened.
+    std::unique_ptr<fpdf_document_t__, pdfengine::DocumentCloser> savedCopyUnlocked(QByteArray* bytes,
+                                                                                    QString* error) const;
+    // The compressed copy that keeps the objects, made from that document.
+    QByteArray objectKeepingCopyUnlocked(const CompressionOptions& options, QString* error) const;
     bool reloadFromBytesUnlocked(const QByteArray& bytes);
     bool appendPagesFromFile(const QString& path, int pageIndex);
     // Whether the pages a copy of source's page pageIndex (all for -1)
@@ -405,6 +418,13 @@ private:
     // put back into them (the document is read again).
     pdfengine::PageResourceSnapshot pageResourcesUnlocked(int pageIndex);
     void keepPageResourcesUnlocked(int pageIndex, const pdfengine::PageResourceSnapshot& asRead);
+    // pdfium writes those dictionaries in place: where other pages may draw
+    // with them too (asRead.shared), the page gets copies of its own first
+    // and the document is read again (page, open on it, is opened anew), so
+    // a write changes no other page. False, with the reason in lastError,
+    // when that could not be done.
+    bool ownPageResourcesUnlocked(int pageIndex, const pdfengine::PageResourceSnapshot& asRead,
+                                  std::unique_ptr<fpdf_page_t__, pdfengine::PageCloser>& page);
     // Clears the areas (user space) in the pictures page pageIndex draws
     // there and drew in earlier (the bytes before the write), the page
     // looking as before outside trial's edited areas; on failure rollBack

@@ -238,6 +238,15 @@ Options presetOptions(const CompressionPreset& preset)
 
 } // namespace
 
+QByteArray PdfDocument::objectKeepingCopyUnlocked(const CompressionOptions& options, QString* error) const
+{
+    QByteArray saved;
+    QString unsaved;
+    const DocumentPtr copy = savedCopyUnlocked(&saved, &unsaved);
+    // Bytes that do not serialise (a damaged file) leave pdfium's own document.
+    return objectKeepingCopy(copy ? copy.get() : m_doc.load(), m_modified ? QByteArray() : m_fileBytes, options, error);
+}
+
 qint64 PdfDocument::estimateCompressedSize(const CompressionOptions& options, bool* sampled) const
 {
     if (sampled)
@@ -254,7 +263,7 @@ qint64 PdfDocument::estimateCompressedSize(const CompressionOptions& options, bo
     QString error;
     if (!options.rasterizePages) {
         // The copy is made in memory: the forecast is its size to the byte.
-        const QByteArray copy = objectKeepingCopy(m_doc, m_modified ? QByteArray() : m_fileBytes, options, &error);
+        const QByteArray copy = objectKeepingCopyUnlocked(options, &error);
         if (copy.isEmpty())
             setLastError(!error.isEmpty() ? error : QStringLiteral("Не удалось оценить размер PDF."));
         return copy.isEmpty() ? -1 : copy.size();
@@ -335,9 +344,15 @@ bool PdfDocument::compressTo(const QString& path, const CompressionOptions& opti
         setLastError(error);
         return false;
     }
-    const QByteArray copy = objectKeepingCopy(m_doc, m_modified ? QByteArray() : m_fileBytes, options, &error);
-    if (copy.isEmpty() || !goOn(progress, 1, 1, &error) ||
-        !replaceFileWith(path, [&copy](QIODevice& out) { return out.write(copy) == copy.size(); }, &error)) {
+    QByteArray copy = objectKeepingCopyUnlocked(options, &error);
+    if (copy.isEmpty() || !goOn(progress, 1, 1, &error)) {
+        setLastError(!error.isEmpty() ? error : QStringLiteral("Не удалось сжать PDF."));
+        return false;
+    }
+    // The copy is read back as a save is, its pictures aside.
+    if (!readsBackUnlocked(copy, {}, WrittenCopy::PicturesReencoded))
+        return false;
+    if (!replaceFileWith(path, [&copy](QIODevice& out) { return out.write(copy) == copy.size(); }, &error)) {
         setLastError(!error.isEmpty() ? error : QStringLiteral("Не удалось сжать PDF."));
         return false;
     }

@@ -198,6 +198,27 @@ QStringList blockTexts(const std::vector<TextBlock>& blocks)
     return texts;
 }
 
+// What a change of a page's objects in qpdf wrote (objects by number),
+// and how many things it changed.
+using PageObjectsChange = std::function<int(QPDFObjectHandle page, std::vector<std::pair<int, int>>& written)>;
+
+// bytes with what change wrote on their page pageIndex appended as an
+// update; *out stays empty when it changed nothing. False with the reason.
+bool pageObjectsChanged(const QByteArray& bytes, int pageIndex, const PageObjectsChange& change, QByteArray* out,
+                        QString* error)
+{
+    QpdfFile file;
+    int changes = 0;
+    std::vector<std::pair<int, int>> written;
+    return file.load(bytes, error) &&
+           file.run([&](QPDF& pdf) {
+               const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
+               if (pageIndex >= 0 && size_t(pageIndex) < pages.size())
+                   changes = change(pages[size_t(pageIndex)], written);
+           }, error) &&
+           (changes == 0 || IncrementalUpdate::append(file.pdf(), bytes, written, out, error));
+}
+
 } // namespace
 
 // All or nothing: the page is written again only when every object was
@@ -222,6 +243,8 @@ bool PdfDocument::overlayOcrText(int pageIndex, const std::vector<TextBlock>& bl
     if (!contentWritableUnlocked(pageIndex))
         return false;
     const PageResourceSnapshot asRead = pageResourcesUnlocked(pageIndex);
+    if (!ownPageResourcesUnlocked(pageIndex, asRead, page))
+        return false;
     const bool anyEdited = std::any_of(blocks.begin(), blocks.end(), isEditedBlock);
     const bool anyMoved = std::any_of(blocks.begin(), blocks.end(), [](const TextBlock& b) {
         return hasArea(b.originalRect) && (!sameIntegerRect(b.rect, b.originalRect) || isTurnedByUser(b) || b.removed);
@@ -426,6 +449,15 @@ bool PdfDocument::removeInvisibleTextLayer(int pageIndex)
     if (!own.empty() && !contentWritableUnlocked(pageIndex))
         return false;
     const PageResourceSnapshot asRead = own.empty() ? PageResourceSnapshot() : pageResourcesUnlocked(pageIndex);
+    if (asRead.shared) {
+        writer.reset();
+        if (!ownPageResourcesUnlocked(pageIndex, asRead, page))
+            return false;
+        writer = std::make_unique<PageTextWriter>(m_doc, page.get(), writerFontsUnlocked());
+        own.clear();
+        original.clear();
+        writer->collectInvisibleText(own, original, ownBoxes, boxes);
+    }
     if (writer->removeObjectsAt(own)) {
         if (!pdfApi().FPDFPage_GenerateContent(page.get())) {
             setLastError(QStringLiteral("pdfium не смог записать содержимое страницы %1.").arg(pageIndex + 1));
@@ -464,6 +496,8 @@ bool PdfDocument::appendToPage(int pageIndex, const std::function<bool(PageTextW
     if (!page || !contentWritableUnlocked(pageIndex))
         return false;
     const PageResourceSnapshot asRead = pageResourcesUnlocked(pageIndex);
+    if (!ownPageResourcesUnlocked(pageIndex, asRead, page))
+        return false;
     m_writtenPages.insert(pageIndex);
     writerFontsUnlocked().notePage(pageIndex);
     PageTextWriter writer(m_doc, page.get(), writerFontsUnlocked());
@@ -559,21 +593,34 @@ void PdfDocument::keepPageResourcesUnlocked(int pageIndex, const PageResourceSna
         return;
     QByteArray current, kept;
     QString error;
-    QpdfFile file;
-    int restored = 0;
-    std::vector<std::pair<int, int>> changed;
-    if (serializeForEditUnlocked(&current, &error) && file.load(current, &error) &&
-        file.run([&](QPDF& pdf) {
-            const std::vector<QPDFObjectHandle>& pages = pdf.getAllPages();
-            if (pageIndex >= 0 && size_t(pageIndex) < pages.size())
-                restored = restoreResources(pdf, pages[size_t(pageIndex)], asRead, changed);
-        }, &error) &&
-        (restored == 0 || IncrementalUpdate::append(file.pdf(), current, changed, &kept, &error))) {
-        if (restored > 0)
-            reloadFromBytesUnlocked(kept);
+    const auto restore = [&asRead](QPDFObjectHandle page, std::vector<std::pair<int, int>>& written) {
+        return restoreResources(page.getQPDF(), page, asRead, written);
+    };
+    if (serializeForEditUnlocked(&current, &error) && pageObjectsChanged(current, pageIndex, restore, &kept, &error) &&
+        (kept.isEmpty() || reloadFromBytesUnlocked(kept)))
         return;
-    }
     qWarning().noquote() << "Page" << pageIndex + 1 << "may lack resources its content looks up:" << error;
+}
+
+bool PdfDocument::ownPageResourcesUnlocked(int pageIndex, const PageResourceSnapshot& asRead, PagePtr& page)
+{
+    if (!asRead.shared)
+        return true;
+    page.reset();  // closed while the document is read again
+    QByteArray current, owned;
+    QString error;
+    if (!serializeForEditUnlocked(&current, &error) ||
+        !pageObjectsChanged(current, pageIndex, ownResources, &owned, &error) ||
+        (!owned.isEmpty() && !reloadFromBytesUnlocked(owned))) {
+        qWarning().noquote() << "Page" << pageIndex + 1 << "keeps resources other pages share:" << error;
+        setLastError(editRefusalText(pageIndex, QStringLiteral("страница рисует ресурсами, общими с другими "
+                                                               "страницами, а дать ей свои не удалось.")));
+        return false;
+    }
+    page = pageForWriting(m_doc, pageIndex, error);
+    if (!page)
+        setLastError(error);
+    return bool(page);
 }
 
 bool PdfDocument::addFreeText(int pageIndex, const QRectF& rect, const QString& text, const QString& fontFamily,

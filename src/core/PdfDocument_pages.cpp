@@ -480,16 +480,18 @@ bool PdfDocument::pagesNeedQpdfUnlocked(const QList<int>& pages) const
     return file.load(m_fileBytes, nullptr) && PdfPageCopy::needsQpdf(file, read);
 }
 
+// The pages are written as a save writes them and read back as a save is:
+// each shows the page it came from, and what the user changed on it.
 bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path) const
 {
     QMutexLocker lock(&m_mutex);
     if (!m_doc || pages.isEmpty())
         return false;
     QString error;
-    QByteArray copied;
+    QByteArray bytes;
     if (pagesNeedQpdfUnlocked(pages)) {
-        // The document as it stands; bytes qpdf cannot follow (a damaged
-        // file) are written whole by pdfium.
+        // The document as a save writes it; bytes qpdf cannot follow (a
+        // damaged file) are written whole by pdfium.
         QByteArray current;
         if (!serializeForEditUnlocked(&current, &error)) {
             current.clear();
@@ -498,25 +500,30 @@ bool PdfDocument::extractPageSubset(const QList<int>& pages, const QString& path
             error.clear();
             writeDocumentTo(whole, 0, &error);
         }
-        if (!error.isEmpty() || !PdfPageCopy::extractPages(current, pages, &copied, &error)) {
+        if (!error.isEmpty() || !PdfPageCopy::extractPages(current, pages, &bytes, &error)) {
             setLastError(QStringLiteral("Не удалось перенести страницы: %1").arg(error));
             return false;
         }
+    } else {
+        QByteArray saved;
+        QString unsaved;
+        // Bytes that do not serialise (a damaged file) leave pdfium's own document.
+        const DocumentPtr copy = savedCopyUnlocked(&saved, &unsaved);
+        DocumentPtr subset(pdfApi().FPDF_CreateNewDocument());
+        const QVector<int> indices(pages.begin(), pages.end());
+        if (!subset || !pdfApi().FPDF_ImportPagesByIndex(subset.get(), copy ? copy.get() : m_doc.load(),
+                                                         indices.constData(), (unsigned long)indices.size(), 0))
+            return false;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        if (!writeDocument(subset.get(), buffer, 0)) {
+            setLastError(pdfiumErrorString());
+            return false;
+        }
     }
-    DocumentPtr subset(copied.isEmpty() ? pdfApi().FPDF_CreateNewDocument() : nullptr);
-    const QVector<int> indices(pages.begin(), pages.end());
-    if (copied.isEmpty() && (!subset || !pdfApi().FPDF_ImportPagesByIndex(subset.get(), m_doc, indices.constData(),
-                                                                         (unsigned long)indices.size(), 0)))
+    if (!readsBackUnlocked(bytes, pages, WrittenCopy::Pages))
         return false;
-    const auto write = [&](QIODevice& out) {
-        if (!copied.isEmpty())
-            return out.write(copied) == copied.size();
-        if (writeDocument(subset.get(), out, 0))
-            return true;
-        error = pdfiumErrorString();
-        return false;
-    };
-    if (replaceFileWith(path, write, &error))
+    if (replaceFileWith(path, [&bytes](QIODevice& out) { return out.write(bytes) == bytes.size(); }, &error))
         return true;
     setLastError(error);
     return false;

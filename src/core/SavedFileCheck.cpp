@@ -122,6 +122,9 @@ private:
 // another way changes no digest.
 class PageDigests {
 public:
+    // Pictures encoded anew on purpose digest as pictures only.
+    explicit PageDigests(bool picturesByKind = false) : m_picturesByKind(picturesByKind) {}
+
     QByteArray content(QPDFObjectHandle page) const
     {
         QCryptographicHash hash(QCryptographicHash::Sha1);
@@ -161,6 +164,12 @@ private:
     {
         if (depth > kMaxObjectDepth)
             throw std::runtime_error("resources nest too deep");
+        // An annotation's page, or the one a link leads to: a page as such,
+        // which the user may have edited or left behind.
+        if (object.isIndirect() && object.isDictionary() && object.getKey("/Type").isNameAndEquals("/Page")) {
+            hash.addData("page");
+            return;
+        }
         if (object.isIndirect()) {
             hash.addData(indirect(object, depth));
             return;
@@ -209,6 +218,10 @@ private:
     // are the writer's business.
     void dictionary(QPDFObjectHandle object, QCryptographicHash& hash, int depth)
     {
+        if (m_picturesByKind && object.isStream() && object.getDict().getKey("/Subtype").isNameAndEquals("/Image")) {
+            hash.addData("picture");
+            return;
+        }
         bool decoded = false;
         if (object.isStream()) {
             QCryptographicHash data(QCryptographicHash::Sha1);
@@ -229,6 +242,7 @@ private:
         hash.addData(">>");
     }
 
+    const bool m_picturesByKind;
     std::map<QPDFObjGen, QByteArray> m_known;
     std::set<QPDFObjGen> m_open;
 };
@@ -295,10 +309,10 @@ struct UntouchedLoss {
 };
 
 // The written page against its source page: its content (stored alike, or
-// decoded alike) and every resource of the source; with annotations, those
-// too. A source page qpdf cannot read proves nothing either way (None).
+// decoded alike), every resource of the source and its annotations. A
+// source page qpdf cannot read proves nothing either way (None).
 UntouchedLoss untouchedLoss(QPDFObjectHandle to, QPDFObjectHandle from, PageDigests& writtenDigests,
-                            PageDigests& sourceDigests, bool annotations)
+                            PageDigests& sourceDigests)
 {
     if (!from.isDictionary())
         return {};
@@ -308,8 +322,7 @@ UntouchedLoss untouchedLoss(QPDFObjectHandle to, QPDFObjectHandle from, PageDige
     try {
         sourceStored = sourceDigests.storedContent(from);
         sourceResources = resourceDigests(from, sourceDigests);
-        if (annotations)
-            sourceAnnotations = annotationDigests(from, sourceDigests);
+        sourceAnnotations = annotationDigests(from, sourceDigests);
     } catch (const std::exception&) {
         return {};
     }
@@ -328,7 +341,7 @@ UntouchedLoss untouchedLoss(QPDFObjectHandle to, QPDFObjectHandle from, PageDige
         return {UntouchedLoss::Content, {}};
     if (const std::string lost = changedResource(resourceDigests(to, writtenDigests), sourceResources); !lost.empty())
         return {UntouchedLoss::Resource, lost};
-    if (annotations && annotationDigests(to, writtenDigests) != sourceAnnotations)
+    if (annotationDigests(to, writtenDigests) != sourceAnnotations)
         return {UntouchedLoss::Annotations, {}};
     return {};
 }
@@ -368,6 +381,7 @@ QString lostResource(QPDFObjectHandle written, QPDFObjectHandle* source)
 
 // A file pages are compared with, read once, with the digests of its objects.
 struct SourceFile {
+    explicit SourceFile(bool picturesByKind) : digests(picturesByKind) {}
     QpdfFile file;
     std::vector<QPDFObjectHandle> pages;
     PageDigests digests;
@@ -378,7 +392,12 @@ struct SourceFile {
 // proves nothing.
 class SourceFiles {
 public:
-    explicit SourceFiles(const QByteArray& source) : m_source(source) {}
+    // picturesByKind: pictures digest as pictures only.
+    explicit SourceFiles(const QByteArray& source, bool picturesByKind = false)
+        : m_source(source), m_picturesByKind(picturesByKind)
+    {
+    }
+    bool picturesByKind() const { return m_picturesByKind; }
 
     SourceFile* of(const QByteArray* bytes)
     {
@@ -386,7 +405,7 @@ public:
             return nullptr;
         std::unique_ptr<SourceFile>& known = m_files[bytes];
         if (!known) {
-            known = std::make_unique<SourceFile>();
+            known = std::make_unique<SourceFile>(m_picturesByKind);
             if (!known->file.load(*bytes, nullptr) ||
                 !known->file.run([&](QPDF& pdf) { known->pages = pdf.getAllPages(); }, nullptr))
                 known->pages.clear();
@@ -415,15 +434,16 @@ public:
 
 private:
     const QByteArray& m_source;
+    const bool m_picturesByKind;
     std::map<const QByteArray*, std::unique_ptr<SourceFile>> m_files;
 };
 
 // The written file's pages against the pages they show, as qpdf reads both.
-// A put-in page is held to its annotations as well.
+// An untouched page is held to its annotations as well.
 QString comparePages(QPDF& written, SourceFiles& sources, const std::vector<SavedPage>& pages)
 {
     const std::vector<QPDFObjectHandle> writtenPages = written.getAllPages();
-    PageDigests writtenDigests;
+    PageDigests writtenDigests(sources.picturesByKind());
     for (size_t index = 0; index < pages.size() && index < writtenPages.size(); ++index) {
         const SavedPage& page = pages[index];
         QPDFObjectHandle from = sources.pageOf(page);
@@ -437,7 +457,7 @@ QString comparePages(QPDF& written, SourceFiles& sources, const std::vector<Save
             continue;
         }
         const UntouchedLoss loss =
-            untouchedLoss(writtenPages[index], from, writtenDigests, sources.of(page)->digests, page.from != nullptr);
+            untouchedLoss(writtenPages[index], from, writtenDigests, sources.of(page)->digests);
         if (loss.kind != UntouchedLoss::None)
             return untouchedChangedText(int(index));
     }
@@ -877,7 +897,8 @@ QString SavedFileCheck::problem(const QByteArray& bytes, int pages)
     return problem(bytes, QByteArray(), std::vector<SavedPage>(size_t(std::max(pages, 0))));
 }
 
-QString SavedFileCheck::problem(const QByteArray& bytes, const QByteArray& source, const std::vector<SavedPage>& pages)
+QString SavedFileCheck::problem(const QByteArray& bytes, const QByteArray& source, const std::vector<SavedPage>& pages,
+                               WrittenCopy copy)
 {
     QpdfFile file;
     QString error;
@@ -892,20 +913,21 @@ QString SavedFileCheck::problem(const QByteArray& bytes, const QByteArray& sourc
         return unreadableText(QStringLiteral("предупреждений при чтении: %1.").arg(warnings));
     if (found != int(pages.size()))
         return unreadableText(QStringLiteral("в нём %1 стр. вместо %2.").arg(found).arg(pages.size()));
-    SourceFiles sources(source);
+    const bool picturesByKind = copy == WrittenCopy::PicturesReencoded;
+    SourceFiles sources(source, picturesByKind);
     SourceFile* original = sources.of(&source);
     QString mismatch;
     if (!file.run([&](QPDF& pdf) { mismatch = comparePages(pdf, sources, pages); }, &error))
         return unreadableByQpdf(error);
     if (!mismatch.isEmpty())
         return mismatch;
-    if (original && !file.run([&](QPDF&) {
+    if (original && copy != WrittenCopy::Pages && !file.run([&](QPDF&) {
             mismatch = compareAttachedFiles(file, original->file, sources.putInFiles(pages));
         }, &error))
         return unreadableByQpdf(error);
     if (!mismatch.isEmpty())
         return mismatch;
-    return compareChangedPages(bytes, source, pages);
+    return picturesByKind ? QString() : compareChangedPages(bytes, source, pages);
 }
 
 QString SavedFileCheck::copyProblem(const QByteArray& bytes, const QByteArray& source, const std::vector<SavedPage>& pages)
@@ -929,7 +951,7 @@ QString SavedFileCheck::copyProblem(const QByteArray& bytes, const QByteArray& s
             QPDFObjectHandle from = sources.pageOf(pages[index]);
             if (!from.isInitialized())
                 continue;
-            const UntouchedLoss loss = untouchedLoss(copies[index], from, copyDigests, sources.of(&source)->digests, true);
+            const UntouchedLoss loss = untouchedLoss(copies[index], from, copyDigests, sources.of(&source)->digests);
             if (loss.kind != UntouchedLoss::None)
                 mismatch = copyLossText(pages[index].source, loss);
         }

@@ -61,6 +61,13 @@ struct SavedPage {
     const QByteArray* from = nullptr;
 };
 
+// What a written file holds of the document otherwise on purpose.
+enum class WrittenCopy {
+    Whole,               // every page and attached file as the document holds them
+    Pages,               // the pages listed only: attached files stay behind
+    PicturesReencoded,   // every page, its pictures encoded anew
+};
+
 class SavedFileCheck {
 public:
     // Empty when qpdf reads bytes without damage and finds pages pages in
@@ -69,12 +76,15 @@ public:
 
     // The same, and each written page against source (the bytes the
     // document was read from, may be empty): an untouched page has the
-    // source page's decoded content and resources; a changed one every
+    // source page's decoded content, resources and annotations; a changed one every
     // resource its content names, its written texts inside the edited areas
     // and, drawn by pdfium, nothing else changed; a line only moved looks
     // where it went as where it stood, drawn by pdfium and by poppler.
-    // Callers hold the pdfium lock.
-    static QString problem(const QByteArray& bytes, const QByteArray& source, const std::vector<SavedPage>& pages);
+    // Callers hold the pdfium lock. A copy whose pictures were encoded anew
+    // has them compared by kind only, and its changed pages by the names
+    // they look up only: their drawing differs where the pictures do.
+    static QString problem(const QByteArray& bytes, const QByteArray& source, const std::vector<SavedPage>& pages,
+                           WrittenCopy copy = WrittenCopy::Whole);
 
     // Pages copied into bytes from source (each page's source, -1 for a
     // page not copied), before they are put in: empty when each shows what

@@ -469,6 +469,18 @@ Fault resourceTakenFrom(int pageIndex, const std::string& category, const std::s
     });
 }
 
+// The first annotation of page pageIndex moved a point right.
+Fault annotationMovedOn(int pageIndex)
+{
+    return rewrittenWith([pageIndex](QPDF& pdf) {
+        QPDFObjectHandle page = pdf.getAllPages().at(size_t(pageIndex));
+        QPDFObjectHandle annotation = page.getKey("/Annots").getArrayItem(0);
+        QPDFObjectHandle rect = annotation.getKey("/Rect");
+        for (int corner : {0, 2})
+            rect.setArrayItem(corner, QPDFObjectHandle::newReal(rect.getArrayItem(corner).getNumericValue() + 1, 3));
+    });
+}
+
 // A line drawn on page pageIndex.
 Fault lineAddedTo(int pageIndex)
 {
@@ -537,6 +549,16 @@ Fault writtenTextHiddenOn(int pageIndex)
             stream.replaceStreamData(content.toStdString(), QPDFObjectHandle::newNull(), QPDFObjectHandle::newNull());
         }
     });
+}
+
+// Where the bytes a fault changes go: the file saved over, or a file the
+// document writes after an edit beside it.
+enum class Road { Save, CompressedCopy, ExtractedPages };
+
+// Whether op leaves every page but the first where it was and as it was.
+bool touchesFirstPageOnly(PageOp op)
+{
+    return op != PageOp::Insert && op != PageOp::Move && op != PageOp::Delete;
 }
 
 }  // namespace
@@ -1111,6 +1133,10 @@ void TestPdfDocumentSave::savedFileReadsElsewhere_data()
     unusual << std::pair{QStringLiteral("page tree 66 levels deep"), QStringLiteral("unusual/groff-tree-66.pdf")}
             << std::pair{QStringLiteral("page tree 100 levels deep"), QStringLiteral("unusual/groff-tree-100.pdf")}
             << std::pair{QStringLiteral("page tree 1,000 levels deep"), QStringLiteral("unusual/groff-tree-1000.pdf")};
+    // Twelve pages drawing with one /ExtGState, /Pattern and /ColorSpace of them all.
+    const QString shared = QStringLiteral("pdftex-tikz-shared-states.pdf");
+    QTest::newRow("pgf manual, shared graphics states, line edited") << shared << shared << PageOp::EditLine
+                                                                     << sixty.mid(0, 12);
     // Pages put into a scan from other files, the first edited there: a
     // sticky note whose pop-up names it back, as viewers write it and as
     // qpdf writes it again; form widgets; layers a file turns off; a file
@@ -1220,94 +1246,120 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
     QTest::addColumn<PageOp>("op");
     QTest::addColumn<Fault>("fault");
     QTest::addColumn<QString>("reason");  // how the error begins
+    QTest::addColumn<Road>("road");
     const QString unreadable = QStringLiteral("Записанный файл не читается другими программами: ");
     QTest::newRow("appended, /Size misspelt") << "groff-columns.pdf" << PageOp::Rotate
-                                              << replaceLast("/Size", "/Siqe") << unreadable;
+                                              << replaceLast("/Size", "/Siqe") << unreadable << Road::Save;
     QTest::newRow("rewritten, /Size misspelt") << "groff-columns.pdf" << PageOp::Delete
-                                               << replaceLast("/Size", "/Siqe") << unreadable;
+                                               << replaceLast("/Size", "/Siqe") << unreadable << Road::Save;
     QTest::newRow("repaired, /Size misspelt") << "damaged/groff-trailer-nosize.pdf" << PageOp::None
-                                              << replaceLast("/Size", "/Siqe") << unreadable;
+                                              << replaceLast("/Size", "/Siqe") << unreadable << Road::Save;
     QTest::newRow("appended, cut short at a page") << "groff-columns.pdf" << PageOp::Insert
-                                                   << replaceLast("/Type /Page*", QByteArray()) << unreadable;
+                                                   << replaceLast("/Type /Page*", QByteArray()) << unreadable << Road::Save;
     QTest::newRow("rewritten, the page tree listing itself")
         << "groff-columns.pdf" << PageOp::Rotate << rewrittenWith([](QPDF& pdf) {
                QPDFObjectHandle tree = pdf.getRoot().getKey("/Pages");
                tree.getKey("/Kids").appendItem(tree);
            })
-        << unreadable;
+        << unreadable << Road::Save;
     QTest::newRow("object streams, cross-reference misplaced") << "pdftex-objstm-manual.pdf" << PageOp::Move
                                                                << replaceLast("startxref\n", "startxref\n9")
-                                                               << unreadable;
+                                                               << unreadable << Road::Save;
     // Attached files sealed by a password of their own, spoilt as a writer
     // that cannot decrypt them would: readers open the file, no reader the
     // attachment.
     const QString attachments = QStringLiteral("Вложенные файлы записанного файла отличаются от исходных.");
     QTest::newRow("sealed attachment, its crypt filter dropped")
         << "groff-attachment-crypt-filter.pdf" << PageOp::Delete
-        << replaceLast("[ /Crypt /FlateDecode ]", "[ /FlateDecode ]       ") << attachments;
+        << replaceLast("[ /Crypt /FlateDecode ]", "[ /FlateDecode ]       ") << attachments << Road::Save;
     QTest::newRow("sealed attachment, a stored byte changed") << "groff-attachment-password.pdf" << PageOp::Rotate
-                                                             << attachmentByteTurned() << attachments;
+                                                             << attachmentByteTurned() << attachments << Road::Save;
     QTest::newRow("sealed attachment, rewritten with a byte changed")
-        << "groff-attachment-password.pdf" << PageOp::EditLine << attachmentByteTurned() << attachments;
+        << "groff-attachment-password.pdf" << PageOp::EditLine << attachmentByteTurned() << attachments << Road::Save;
     QTest::newRow("sealed attachment, its permissions changed")
         << "groff-encrypted-attachment.pdf" << PageOp::Move << replaceLast("/P -4", "/P -8")
-        << QStringLiteral("Шифрование записанного файла отличается от исходного.");
+        << QStringLiteral("Шифрование записанного файла отличается от исходного.") << Road::Save;
     // Files every reader opens, whose pages are not what the document holds.
     const QString untouched = QStringLiteral("Страница 2 записанного файла отличается от исходной");
     QTest::newRow("turned page, untouched page drawn on") << "groff-columns.pdf" << PageOp::Rotate << lineAddedTo(1)
-                                                          << untouched;
+                                                          << untouched << Road::Save;
     QTest::newRow("moved page, untouched page drawn on") << "pdftex-objstm-manual.pdf" << PageOp::Move
-                                                         << lineAddedTo(1) << untouched;
+                                                         << lineAddedTo(1) << untouched << Road::Save;
     QTest::newRow("edited line, untouched page drawn on") << "groff-columns.pdf" << PageOp::EditLine
-                                                          << lineAddedTo(1) << untouched;
+                                                          << lineAddedTo(1) << untouched << Road::Save;
     // A page put in is held to the page it came from, whether it was edited or not.
     QTest::newRow("page put in, its fonts lost") << "groff-columns.pdf" << PageOp::PutIn << fontsTakenFrom(2)
-                                                 << QStringLiteral("Страница 3 записанного файла отличается от исходной");
+                                                 << QStringLiteral("Страница 3 записанного файла отличается от исходной") << Road::Save;
     QTest::newRow("page put in and edited, its fonts lost")
         << "groff-columns.pdf" << PageOp::PutInEdit << fontsTakenFrom(2)
-        << QStringLiteral("Содержимое страницы 3 записанного файла ссылается на ресурс");
+        << QStringLiteral("Содержимое страницы 3 записанного файла ссылается на ресурс") << Road::Save;
     QTest::newRow("edited line, its fonts lost") << "groff-columns.pdf" << PageOp::EditLine << fontsTakenFrom(0)
-                                                 << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс");
+                                                 << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс") << Road::Save;
     QTest::newRow("edited heading, the picture a form draws with the page's resources lost")
         << "form-page-resources.pdf" << PageOp::EditLine << resourceTakenFrom(0, "/XObject", "/Im1")
-        << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс /Im1");
+        << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс /Im1") << Road::Save;
     // A turn before or after the edit changes no mark of the page: it is checked turned back.
     QTest::newRow("page turned, then a line edited, a form's picture lost")
         << "gs-form-picture.pdf" << PageOp::TurnThenEdit << formPicturesTakenFrom(0)
-        << QStringLiteral("Страница 1 записанного файла изменилась вне правки.");
+        << QStringLiteral("Страница 1 записанного файла изменилась вне правки.") << Road::Save;
     QTest::newRow("line edited, then the page turned, a form's picture lost")
         << "gs-form-picture.pdf" << PageOp::EditThenTurn << formPicturesTakenFrom(0)
-        << QStringLiteral("Страница 1 записанного файла изменилась вне правки.");
+        << QStringLiteral("Страница 1 записанного файла изменилась вне правки.") << Road::Save;
     QTest::newRow("line edited, page turned, another line edited, a form's picture lost")
         << "gs-form-picture.pdf" << PageOp::EditTurnEdit << formPicturesTakenFrom(0)
-        << QStringLiteral("Страница 1 записанного файла изменилась вне правки.");
+        << QStringLiteral("Страница 1 записанного файла изменилась вне правки.") << Road::Save;
     QTest::newRow("edited line, its new text not shown") << "groff-columns.pdf" << PageOp::EditLine
                                                          << writtenTextHiddenOn(0)
-                                                         << QStringLiteral("На странице 1 записанного файла не читается записанный текст «Новые слова здесь»");
+                                                         << QStringLiteral("На странице 1 записанного файла не читается записанный текст «Новые слова здесь»") << Road::Save;
     // A moved line whose "ю" is drawn by the code the page's Unicode map also
     // reads as "ю", whose glyph the face does not hold: its text reads the same.
     QTest::newRow("moved line, a letter by another code") << "pdftex-twocodes.pdf" << PageOp::MoveLine
                                                           << movedTextRecoded(0, "FE", "40")
-                                                          << QStringLiteral("На странице 1 записанного файла перенесённый текст выглядит не так");
+                                                          << QStringLiteral("На странице 1 записанного файла перенесённый текст выглядит не так") << Road::Save;
     // A line set in Type 3 faces moved, drawn where it went so that no reader shows it, or not at all.
     const QString movedLost = QStringLiteral("На странице 1 записанного файла перенесённый текст выглядит не так");
     QTest::newRow("moved Type 3 line, drawn invisibly") << "gs-greek-guide.pdf" << PageOp::MoveLine
-                                                        << movedContentChanged(0, fixtures::drawnInvisibly) << movedLost;
+                                                        << movedContentChanged(0, fixtures::drawnInvisibly) << movedLost << Road::Save;
     QTest::newRow("moved Type 3 line, left out") << "gs-bengali-example.pdf" << PageOp::MoveLine
-                                                 << movedContentChanged(0, fixtures::leftOut) << movedLost;
+                                                 << movedContentChanged(0, fixtures::leftOut) << movedLost << Road::Save;
     // A line deleted whose text is put back under the white-outs: it reads where it stood.
     QTest::newRow("deleted line, its text put back") << "pdftex-underscore.pdf" << PageOp::DeleteLine
                                                      << deletedTextPutBack(fixtures::realPdf("pdftex-underscore.pdf"), 0)
-                                                     << QStringLiteral("На странице 1 записанного файла остался удалённый текст «x8664linux");
+                                                     << QStringLiteral("На странице 1 записанного файла остался удалённый текст «x8664linux") << Road::Save;
     // A word of a line corrected whose word "пере-ві́рка", moved on to make
     // room, loses its stress accent (pdfTeX draws it apart, over the letter).
     QTest::newRow("corrected line, a mark of a word left dropped")
         << "pdftex-ukrainian-rules.pdf" << PageOp::CorrectWord
         << contentReplaced(0, "32.37 2.08 Td [<01>]TJ", "32.37 2.08 Td [<>]TJ")
-        << QStringLiteral("Страница 1 записанного файла изменилась вне правки");
+        << QStringLiteral("Страница 1 записанного файла изменилась вне правки") << Road::Save;
     QTest::newRow("pdfTeX edited line, its new text not shown") << "pdftex-page.pdf" << PageOp::EditLine
                                                                 << writtenTextHiddenOn(0)
-                                                                << QStringLiteral("На странице 1 записанного файла не читается");
+                                                                << QStringLiteral("На странице 1 записанного файла не читается") << Road::Save;
+    // Pages drawing with one /ExtGState of them all: the other pages draw
+    // in the document as before, whatever becomes of the file. The files
+    // written after an edit beside the document are read back as a save is.
+    const QString shared = QStringLiteral("pdftex-tikz-shared-states.pdf");
+    QTest::newRow("pgf manual, edited line, untouched page drawn on") << shared << PageOp::EditLine << lineAddedTo(1)
+                                                                     << untouched << Road::Save;
+    QTest::newRow("pgf manual, compressed copy, untouched page drawn on")
+        << shared << PageOp::EditLine << lineAddedTo(1) << untouched << Road::CompressedCopy;
+    QTest::newRow("pgf manual, extracted pages, untouched page drawn on")
+        << shared << PageOp::EditLine << lineAddedTo(1) << untouched << Road::ExtractedPages;
+    QTest::newRow("pgf manual, extracted pages, a graphics state of an untouched page lost")
+        << shared << PageOp::EditLine << resourceTakenFrom(1, "/ExtGState", "/pgf@ca0.25") << untouched
+        << Road::ExtractedPages;
+    // Comments without appearances of their own: an untouched page's comment is where it was.
+    const QString comments = QStringLiteral("dvipdfmx-comments.pdf");
+    QTest::newRow("edited line, an untouched page's comment moved") << comments << PageOp::EditLine
+                                                                    << annotationMovedOn(1) << untouched << Road::Save;
+    QTest::newRow("extracted pages, an untouched page's comment moved")
+        << comments << PageOp::EditLine << annotationMovedOn(1) << untouched << Road::ExtractedPages;
+    QTest::newRow("compressed copy, edited line's fonts lost")
+        << "groff-columns.pdf" << PageOp::EditLine << fontsTakenFrom(0)
+        << QStringLiteral("Содержимое страницы 1 записанного файла ссылается на ресурс") << Road::CompressedCopy;
+    QTest::newRow("extracted pages, edited line's new text not shown")
+        << "pdftex-page.pdf" << PageOp::EditLine << writtenTextHiddenOn(0)
+        << QStringLiteral("На странице 1 записанного файла не читается") << Road::ExtractedPages;
 }
 
 void TestPdfDocumentSave::faultyResultLeavesTheFile()
@@ -1316,6 +1368,7 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile()
     QFETCH(PageOp, op);
     QFETCH(Fault, fault);
     QFETCH(QString, reason);
+    QFETCH(Road, road);
     const QString target = path(QStringLiteral("faulty-%1.pdf").arg(fileTag()));
     QVERIFY(QFile::copy(fixtures::realPdf(file), target));
     const QByteArray before = fixtures::readFile(target);
@@ -1324,18 +1377,38 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile()
     QVERIFY(doc.open(target));
     QVERIFY2(applyPageOp(doc, op), qPrintable(doc.lastError()));
     const int pages = doc.pageCount();
+    const QString written = road == Road::Save ? target : path(QStringLiteral("beside-%1.pdf").arg(fileTag()));
+    QList<int> every;
+    for (int page = 0; page < pages; ++page)
+        every << page;
+    const auto write = [&] {
+        switch (road) {
+        case Road::Save:
+            return doc.save(target);
+        case Road::CompressedCopy:
+            return doc.compressTo(written, {.imageDpi = 600, .recompressSmallImages = false, .rasterizePages = false});
+        case Road::ExtractedPages:
+            return doc.extractPageSubset(every, written);
+        }
+        return false;
+    };
 
     pdfengine::SavedFileCheck::setFaultForTests(fault);
-    const bool saved = doc.save(target);
+    const bool saved = write();
     pdfengine::SavedFileCheck::setFaultForTests({});
     QVERIFY(!saved);
     QVERIFY2(doc.lastError().startsWith(reason), qPrintable(doc.lastError()));
     QCOMPARE(fixtures::readFile(target), before);
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), filesBefore);
     QCOMPARE(doc.pageCount(), pages);
+    // The pages the user did not touch draw as the file's (pages put in come after them): the view shows them so.
+    PdfDocument original;
+    QVERIFY(original.open(fixtures::realPdf(file)));
+    for (int page = 1; touchesFirstPageOnly(op) && page < original.pageCount(); ++page)
+        QVERIFY2(doc.renderPage(page, 0.5, 0) == original.renderPage(page, 0.5, 0), qPrintable(QString::number(page + 1)));
 
-    QVERIFY2(doc.save(target), qPrintable(doc.lastError()));
-    QCOMPARE(pdftools::pageCount(target), pages);
+    QVERIFY2(write(), qPrintable(doc.lastError()));
+    QCOMPARE(pdftools::pageCount(written), pages);
 }
 
 // Pages whose content leaves the drawing position moved (early pdfTeX's

@@ -516,6 +516,32 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
     "$here/qpdf-potato-overlay.pdf"
 )
 
+# ---- A manual whose pages share their graphics states ----
+# The tikz-lake-fig manual as Debian 12 ships it (texlive-pictures-doc
+# 2022.20230122-3, pdfTeX 1.40.21, beamer and pgf): its twelve pages draw
+# with one /ExtGState, /Pattern and /ColorSpace object each, the lakes at 25
+# and 45 % opacity. Kept whole: a page cut lays the page tree out anew, one
+# level deep, and pdfium then copies a shared dictionary it writes rather
+# than writing it in place, as it does in the manual as shipped.
+(
+  cd "$work"
+  apt-get download texlive-pictures-doc=2022.20230122-3 >/dev/null
+  dpkg-deb -x texlive-pictures-doc_2022.20230122-3_all.deb pictures
+  cp pictures/usr/share/doc/texlive-doc/latex/tikz-lake-fig/tikz-lake-fig-doc.pdf "$here/pdftex-tikz-shared-states.pdf"
+)
+
+# ---- Comments without appearances of their own ----
+# The pdfcomment package's dvipdfmx example as Debian 12 ships it
+# (texlive-latex-extra-doc 2022.20230122-4, dvipdfm(x)): three pages of text,
+# line, square, circle, polygon, highlight and form annotations, none with an
+# /AP of its own, which a reader draws by making one. Kept whole.
+(
+  cd "$work"
+  apt-get download texlive-latex-extra-doc=2022.20230122-4 >/dev/null
+  dpkg-deb -x texlive-latex-extra-doc_2022.20230122-4_all.deb extra
+  cp extra/usr/share/doc/texlive-doc/latex/pdfcomment/example_latex_dvipdfmx.pdf "$here/dvipdfmx-comments.pdf"
+)
+
 # ---- Pages put in from another document ----
 # qpdf's own test files, from the same source, kept as written: a sticky note
 # (a Text annotation whose /Popup names a Popup annotation naming it back as

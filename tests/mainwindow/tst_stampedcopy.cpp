@@ -125,6 +125,8 @@ private slots:
         // Unusual but sound: every reader reads them alike, so they are stamped.
         QTest::newRow("a reused object number") << fixture("xref/groff-reused-number.pdf") << 1 << 1;
         QTest::newRow("generation 1 objects") << fixture("xref/registry-gen1.pdf") << 2 << 2;
+        // Every page draws with one /ExtGState: the stamp's page gets its own, the others keep theirs.
+        QTest::newRow("pages sharing their graphics states") << fixture("pdftex-tikz-shared-states.pdf") << 0 << 0;
     }
     void pages()
     {
