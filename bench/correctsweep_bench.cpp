@@ -121,6 +121,7 @@ struct Outcome {
     int keptWords = 0;
     bool orderChecked = false;  // the page before read the word between its neighbours
     bool outOfPlace = false;    // afterwards a reader of the content's order does not
+    QString word;               // the word corrected, as it read before
 };
 
 // A line's word corrected in its block, as the in-place editor leaves it.
@@ -191,6 +192,7 @@ Outcome correctOnce(const QString& file, int page, const QString& what, int word
     const QStringList& words = correction.words;
     const qsizetype at = correction.at;
     *lineText = correction.line;
+    outcome.word = words.value(at);
     const QRectF band = correction.band;
     const QString& text = correction.text;
     const double height = doc.pageSize(page).height();
@@ -493,8 +495,8 @@ int main(int argc, char** argv)
                 ++refusals[reason.left(120)];
                 verdict = QStringLiteral("refused: ") + outcome.reason.left(160);
             }
-            out << name << " p" << page + 1 << " round " << round + 1 << " \"" << line.left(50) << "\": " << verdict
-                << '\n';
+            out << name << " p" << page + 1 << " round " << round + 1 << " \"" << line.left(50) << "\" word \""
+                << outcome.word << "\": " << verdict << '\n';
             out.flush();
             if (!outcome.saved)
                 break;
