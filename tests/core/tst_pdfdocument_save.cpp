@@ -145,7 +145,8 @@ bool rewriteBlock(std::vector<TextBlock>& blocks, const QString& phrase, const Q
     return true;
 }
 
-// CorrectWord: "складах" of the first line holding it gets "і" after it.
+// CorrectWord: "складах" (or, on a page without it, "Kauers") of the first
+// line holding it gets "і" after it.
 // PutIn: page 0 of another file (the document's own when none is named)
 // appended; PutInEdit: the same, then its first block rewritten; Duplicate:
 // page 0 extracted to a file of its own and appended, as the window
@@ -230,7 +231,8 @@ bool applyPageOp(PdfDocument& doc, PageOp op, const QString& from = QString())
         return applyPageOp(doc, PageOp::EditLine) && applyPageOp(doc, PageOp::Rotate);
     case PageOp::CorrectWord: {
         std::vector<TextBlock> blocks = doc.extractText(0);
-        const QString word = QStringLiteral("складах");
+        const bool accented = doc.extractAllText(0).contains(QStringLiteral("складах"));
+        const QString word = accented ? QStringLiteral("складах") : QStringLiteral("Kauers");
         const auto it = std::find_if(blocks.begin(), blocks.end(),
                                      [&](const TextBlock& b) { return !b.isImage && b.text.contains(word); });
         if (it == blocks.end())
@@ -1331,6 +1333,12 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
     QTest::newRow("corrected line, a mark of a word left dropped")
         << "pdftex-ukrainian-rules.pdf" << PageOp::CorrectWord
         << contentReplaced(0, "32.37 2.08 Td [<01>]TJ", "32.37 2.08 Td [<>]TJ")
+        << QStringLiteral("Страница 1 записанного файла изменилась вне правки") << Road::Save;
+    // A justified line of citations in faces whose widths pdfium cuts, a
+    // word made longer: the words after it, drawn again where they close
+    // up, stand a point and a half farther on.
+    QTest::newRow("corrected line, the words after it drawn farther on")
+        << "gost-ugost2008n-cites.pdf" << PageOp::CorrectWord << movedContentChanged(0, fixtures::drawnUnder("1 0 0 1 1.5 0"))
         << QStringLiteral("Страница 1 записанного файла изменилась вне правки") << Road::Save;
     QTest::newRow("pdfTeX edited line, its new text not shown") << "pdftex-page.pdf" << PageOp::EditLine
                                                                 << writtenTextHiddenOn(0)
