@@ -1542,6 +1542,10 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts_data()
                                                                       << QStringList{"Note: The math italic"};
     QTest::newRow("dvips through Ghostscript 8.54, test flow title") << "gs-ieeetran-testflow-title.pdf"
                                                                      << QStringList{"A Test for"};
+    // A sample cut to its crop box, far inside the media box (dvips through
+    // Ghostscript 9.26): poppler draws the crop box, as the check compares it.
+    QTest::newRow("Ghostscript 9.26, a page cut to its crop box") << "gs-musixtex-tab-cropped.pdf"
+                                                                   << QStringList{"This is a MusiXTeX tablature"};
     // A thesis cover by XeTeX over a page-high picture, CJK faces beside Times.
     QTest::newRow("XeTeX 0.99992, thesis cover") << "xetex-thesis-cover.pdf"
                                                  << QStringList{"论文答辩日期", "灵犀一指心法"};

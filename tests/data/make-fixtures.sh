@@ -405,6 +405,17 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   page "$doc/metapost/expressg/aamfigs.pdf" 1 pdftex-leader-dots.pdf
 )
 
+# ---- A page cut to a crop box far inside its media box ----
+# The MusiXTeX tablature sample of latex4musicians as Debian 12 ships it
+# (texlive-music 2022.20230122-4, dvips through GPL Ghostscript 9.26): a
+# 304 x 51 pt crop box at (28, 745) of an A4 media box. Kept as written.
+(
+  cd "$work"
+  apt-get download texlive-music=2022.20230122-4 >/dev/null
+  dpkg-deb -x texlive-music_2022.20230122-4_all.deb music
+  cp music/usr/share/doc/texlive-doc/latex/latex4musicians/sample-musixtex-tab.pdf "$here/gs-musixtex-tab-cropped.pdf"
+)
+
 # ---- Pages of real guides set in Type 3 faces by Ghostscript, a ruler, a cover ----
 # One page each, kept as written, of guides Debian 12 ships: the greektex guide
 # (texlive-lang-greek, AFPL Ghostscript 6.50), whose Greek faces draw each letter
