@@ -405,7 +405,7 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   page "$doc/metapost/expressg/aamfigs.pdf" 1 pdftex-leader-dots.pdf
 )
 
-# ---- A page cut to a crop box far inside its media box ----
+# ---- A page cut to a crop box far inside its media box; standard faces without widths ----
 # The MusiXTeX tablature sample of latex4musicians as Debian 12 ships it
 # (texlive-music 2022.20230122-4, dvips through GPL Ghostscript 9.26): a
 # 304 x 51 pt crop box at (28, 745) of an A4 media box. Kept as written.
@@ -414,6 +414,11 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   apt-get download texlive-music=2022.20230122-4 >/dev/null
   dpkg-deb -x texlive-music_2022.20230122-4_all.deb music
   cp music/usr/share/doc/texlive-doc/latex/latex4musicians/sample-musixtex-tab.pdf "$here/gs-musixtex-tab-cropped.pdf"
+  # Page 1 of the prepmx manual (GPL Ghostscript 9.07): Times, Times-Italic
+  # and Times-Bold not embedded and without widths, under encodings of
+  # their own on StandardEncoding ("`" and "'" are quotes, 140 is "fi").
+  qpdf --deterministic-id --empty --pages music/usr/share/doc/texlive-doc/generic/m-tx/prepmx.pdf 1 -- \
+    "$here/gs-prepmx-quotes.pdf"
 )
 
 # ---- Pages of real guides set in Type 3 faces by Ghostscript, a ruler, a cover ----
