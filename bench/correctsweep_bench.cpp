@@ -15,6 +15,7 @@
 //   many corrected lines read out of place in content order: the corrected
 //   word not between its neighbours in pdftotext -raw's or mutool's text,
 //   where the page before read the word there.
+// --turn with either: each page turned a quarter clockwise before it is corrected.
 // The files written after an edit: correctsweep_bench --roads FOLDER [--keep DIR]
 //   on page 1 of each PDF the middle word of its longest line is corrected,
 //   then the document is compressed keeping its objects, its pages extracted
@@ -145,7 +146,7 @@ bool correctInBlocks(std::vector<TextBlock>& blocks, const QString& what, int wo
         if (block.isImage || block.lines.size() != 1)
             continue;
         if (!what.isEmpty() ? block.text.contains(what)
-                            : std::abs(block.rotation) < 0.01 &&
+                            : std::abs(std::remainder(block.rotation, 90.0)) < 0.01 &&
                                   block.text.simplified().split(QLatin1Char(' ')).size() >= 3 &&
                                   (!chosen || block.text.size() > chosen->text.size()))
             chosen = &block;
@@ -174,12 +175,15 @@ bool correctInBlocks(std::vector<TextBlock>& blocks, const QString& what, int wo
 // The line of page holding what, or the longest one-line block of three
 // words or more when what is empty: word index `word` (the middle one when
 // negative) replaced by `to` (corrected when empty), saved to out.
+// --turn: the page is turned a quarter clockwise before each correction.
+bool g_turn = false;
+
 Outcome correctOnce(const QString& file, int page, const QString& what, int word, const QString& to,
                     const QString& out, QString* lineText)
 {
     Outcome outcome;
     PdfDocument doc;
-    if (!doc.open(file)) {
+    if (!doc.open(file) || (g_turn && !doc.rotatePage(page, 90))) {
         outcome.reason = QStringLiteral("open: ") + doc.lastError();
         return outcome;
     }
@@ -435,6 +439,10 @@ int main(int argc, char** argv)
     QGuiApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     QTextStream out(stdout);
+    if (const qsizetype at = args.indexOf(QStringLiteral("--turn")); at >= 0) {
+        g_turn = true;
+        args.remove(at);
+    }
     if (args.size() == 6 && args[0] == QStringLiteral("--one")) {
         QString line;
         const Outcome outcome = correctOnce(args[1], args[2].toInt() - 1, args[3], -1, args[4], args[5], &line);
@@ -453,7 +461,7 @@ int main(int argc, char** argv)
     if (args.size() == 2 && args[0] == QStringLiteral("--roads"))
         return sweepRoads(QDir(args[1]), keep, out);
     if (args.size() != 1) {
-        out << "usage: correctsweep_bench FOLDER [--keep DIR] | --one FILE PAGE FROM TO OUT | --roads FOLDER [--keep DIR]\n";
+        out << "usage: correctsweep_bench [--turn] FOLDER [--keep DIR] | [--turn] --one FILE PAGE FROM TO OUT | --roads FOLDER [--keep DIR]\n";
         return 2;
     }
     QDir folder(args.first());

@@ -66,9 +66,10 @@ struct GlyphEdit {
 
 class ContentStreamEditor {
 public:
-    // Advance width (thousandths of the size) of code in a standard font
-    // named baseFont that carries no widths of its own; negative when unknown.
-    using StandardWidths = std::function<double(const std::string& baseFont, unsigned code)>;
+    // Advance width (thousandths of the size) of a glyph, by its letter (a
+    // symbol face's: by its code), in a standard font named baseFont that
+    // carries no widths of its own; negative when unknown.
+    using StandardWidths = std::function<double(const std::string& baseFont, char16_t glyph)>;
 
     explicit ContentStreamEditor(QPDF& pdf, StandardWidths standardWidths = {});
 

@@ -3,8 +3,11 @@
 #include "PageGlyphs.h"
 #include "PageOwnContent.h"
 
+#include <QLineF>
+
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace pdfengine {
 
@@ -13,6 +16,10 @@ namespace {
 constexpr double kSamePlace = 0.5;     // points a glyph's origin may stand off where it is looked for
 constexpr char32_t kEndOfLineHyphen = 2;  // pdfium's code for a hyphen that ends a line
 constexpr int kMostLettersTold = 20;
+// pdfium reads a simple font's widths as whole thousandths, cut: along a run
+// of glyphs it places each up to a thousandth of its size short of where the
+// content puts it, and those shortfalls add up.
+constexpr double kCutWidthShare = 0.001;
 
 struct DrawnGlyph {
     char32_t code = 0;
@@ -22,6 +29,10 @@ struct DrawnGlyph {
     QPointF centre;  // displayed-page points
     bool own = false;
     bool matched = false;
+    FPDF_PAGEOBJECT object = nullptr;  // the text object drawing it, while its page stays loaded
+    QPointF along;                     // the direction of its advance, user space, of unit length
+    double cutReach = 0;  // how much short of its advance pdfium may take it
+    double shortBy = 0;   // how far short of its place pdfium may read it, after the glyphs before it on its line
 };
 
 std::vector<DrawnGlyph> drawnGlyphs(FPDF_PAGE page)
@@ -34,8 +45,23 @@ std::vector<DrawnGlyph> drawnGlyphs(FPDF_PAGE page)
             return;
         FPDF_PAGEOBJECT object = api.FPDFText_GetTextObject(c.text, c.index);
         const char32_t code = c.code == kEndOfLineHyphen ? U'-' : c.code;
-        glyphs.push_back({code, glyphShapeOf(c.text, c.index), QPointF(x, y), drawnSize(c.text, c.index),
-                          c.box.center(), object && isOwnObject(object)});
+        DrawnGlyph glyph{code, glyphShapeOf(c.text, c.index), QPointF(x, y), drawnSize(c.text, c.index),
+                         c.box.center(), object && isOwnObject(object)};
+        glyph.object = object;
+        FS_MATRIX m{};
+        const double advanceScale = api.FPDFText_GetMatrix(c.text, c.index, &m) ? std::hypot(double(m.a), double(m.b)) : 0;
+        glyph.along = advanceScale > 0 ? QPointF(m.a, m.b) / advanceScale : QPointF(1, 0);
+        glyph.cutReach = kCutWidthShare * std::abs(api.FPDFText_GetFontSize(c.text, c.index)) * advanceScale;
+        // Glyphs one after another along one baseline run on from the glyph before.
+        if (!glyphs.empty()) {
+            const DrawnGlyph& last = glyphs.back();
+            const QPointF step = glyph.origin - last.origin;
+            const double ahead = QPointF::dotProduct(step, last.along);
+            const double across = std::abs(step.x() * last.along.y() - step.y() * last.along.x());
+            if (glyph.along == last.along && across < kSamePlace && ahead > -kSamePlace)
+                glyph.shortBy = last.shortBy + last.cutReach;
+        }
+        glyphs.push_back(glyph);
     });
     return glyphs;
 }
@@ -69,6 +95,9 @@ KeptGlyphsVerdict glyphsKeptAsBefore(FPDF_PAGE before, FPDF_PAGE after, const st
     struct Expected {
         DrawnGlyph glyph;
         QPointF at;
+        bool moved = false;
+        QPointF by;
+        std::optional<QPointF> shift;  // a moved run's, as pdfium reads it
     };
     std::vector<Expected> expected;
     std::vector<DrawnGlyph> gone;
@@ -78,20 +107,47 @@ KeptGlyphsVerdict glyphsKeptAsBefore(FPDF_PAGE before, FPDF_PAGE after, const st
         if (glyph.own || !isInk(glyph) || inAny(areas, glyph.centre))
             continue;
         if (spot < 0)
-            expected.push_back({glyph, glyph.origin});
+            expected.push_back({glyph, glyph.origin, false, QPointF(), {}});
         else if (taken[size_t(spot)].moved)
-            expected.push_back({glyph, glyph.origin + taken[size_t(spot)].by});
+            expected.push_back({glyph, glyph.origin + taken[size_t(spot)].by, true, taken[size_t(spot)].by, {}});
         else
             gone.push_back(glyph);
     }
     std::vector<DrawnGlyph> now = drawnGlyphs(after);
+    const auto alike = [](const DrawnGlyph& glyph, const DrawnGlyph& want) {
+        return !glyph.matched && !glyph.own && glyph.code == want.code &&
+               (glyph.shape.isNull() || want.shape.isNull() || sameGlyphShape(glyph.shape, want.shape));
+    };
+    // A moved run is drawn again from where the content puts its first
+    // glyph, which pdfium reads where the content puts it: the run stands
+    // as far on from pdfium's reading of it before as pdfium read that glyph
+    // short, all of it alike, and no farther than pdfium's cut widths reach.
+    for (size_t i = 0; i < expected.size(); ++i) {
+        Expected& first = expected[i];
+        if (!first.moved || first.shift)
+            continue;
+        const DrawnGlyph& was = first.glyph;
+        std::optional<QPointF> best;
+        for (const DrawnGlyph& glyph : now) {
+            const QPointF off = glyph.origin - first.at;
+            const double ahead = QPointF::dotProduct(off, was.along);
+            const double across = std::abs(off.x() * was.along.y() - off.y() * was.along.x());
+            if (alike(glyph, was) && across <= kSamePlace && ahead >= -kSamePlace && ahead <= kSamePlace + was.shortBy &&
+                (!best || QLineF(QPointF(), off).length() < QLineF(QPointF(), *best).length()))
+                best = off;
+        }
+        if (!best)
+            continue;
+        for (size_t j = i; j < expected.size(); ++j)
+            if (expected[j].moved && expected[j].glyph.object == was.object && expected[j].by == first.by)
+                expected[j].shift = *best;
+    }
     KeptGlyphsVerdict verdict;
     for (const Expected& want : expected) {
+        const QPointF at = want.at + want.shift.value_or(QPointF());
         const auto found = std::find_if(now.begin(), now.end(), [&](const DrawnGlyph& glyph) {
-            return !glyph.matched && !glyph.own && glyph.code == want.glyph.code &&
-                   std::abs(glyph.origin.x() - want.at.x()) <= kSamePlace &&
-                   std::abs(glyph.origin.y() - want.at.y()) <= kSamePlace &&
-                   (glyph.shape.isNull() || want.glyph.shape.isNull() || sameGlyphShape(glyph.shape, want.glyph.shape));
+            return alike(glyph, want.glyph) && std::abs(glyph.origin.x() - at.x()) <= kSamePlace &&
+                   std::abs(glyph.origin.y() - at.y()) <= kSamePlace;
         });
         if (found != now.end()) {
             found->matched = true;

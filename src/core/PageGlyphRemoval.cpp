@@ -6,6 +6,7 @@
 #include "PageRemovalTrial.h"
 #include "PdfEngineInternal.h"
 #include "QpdfFile.h"
+#include "StandardEncodings.h"
 
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/QPDF.hh>
@@ -23,12 +24,6 @@
 namespace pdfengine {
 
 namespace {
-
-// Windows code page 1252 over 0x80..0x9F; elsewhere its codes are Latin-1.
-constexpr char16_t kWinAnsiHigh[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 // The first bytes of a content stream, decoded.
 std::string streamHead(QPDFObjectHandle stream, size_t length)
@@ -232,19 +227,17 @@ bool isStandardTextFont(const std::string& name)
 // document so the open one gains no font object.
 class StandardFontWidths {
 public:
-    double operator()(const std::string& baseFont, unsigned code)
+    // glyph: a text face's letter, a symbol face's code.
+    double operator()(const std::string& baseFont, char16_t glyph)
     {
-        // The symbol faces draw by their own codes; the text faces by WinAnsi.
         const bool symbolic = baseFont == "ZapfDingbats" || baseFont == "Symbol";
-        if ((!symbolic && !isStandardTextFont(baseFont)) || code > 255)
-            return -1;
-        const char16_t unicode =
-            symbolic ? char16_t(code) : code >= 0x80 && code < 0xA0 ? kWinAnsiHigh[code - 0x80] : char16_t(code);
-        if (unicode == 0)
+        // pdfium's face reaches its letters by WinAnsi: others are not asked.
+        if ((!symbolic && (!isStandardTextFont(baseFont) || !inWinAnsi(glyph))) || (symbolic && glyph > 255) ||
+            glyph == 0)
             return -1;
         FPDF_FONT font = fontNamed(baseFont);
         float width = 0;
-        if (!font || !pdfApi().FPDFFont_GetGlyphWidth(font, unicode, 1000.0f, &width))
+        if (!font || !pdfApi().FPDFFont_GetGlyphWidth(font, glyph, 1000.0f, &width))
             return -1;
         return width;
     }
@@ -416,8 +409,8 @@ bool PageGlyphRemoval::edit(const QByteArray& original, int pageIndex, const Edi
     if (!file.load(before, error))
         return false;
     StandardFontWidths standard;
-    ContentStreamEditor editor(file.pdf(), [&standard](const std::string& name, unsigned code) {
-        return standard(name, code);
+    ContentStreamEditor editor(file.pdf(), [&standard](const std::string& name, char16_t glyph) {
+        return standard(name, glyph);
     });
     bool edited = false;
     QString failure;

@@ -268,7 +268,8 @@ double pixelsOf(const QImage& render)
 
 // Starts poppler rendering page pageIndex of pdf into a grey picture beside
 // it, held to its memory and processor time. Quiet: what it still says is
-// that it ran out of memory.
+// that it ran out of memory. It draws the page's crop box, as pdfium does:
+// the areas compared stand in it (pdftoppm draws the media box unless told).
 void startPopplerRender(QProcess& process, const QString& program, const QString& pdf, int pageIndex, double dpi)
 {
     const QString number = QString::number(pageIndex + 1);
@@ -284,7 +285,7 @@ void startPopplerRender(QProcess& process, const QString& program, const QString
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(program, {QStringLiteral("-q"), QStringLiteral("-r"), QString::number(dpi, 'f', 3),
                             QStringLiteral("-f"), number, QStringLiteral("-l"), number, QStringLiteral("-gray"),
-                            QStringLiteral("-singlefile"), pdf, pdf + QStringLiteral(".page")});
+                            QStringLiteral("-cropbox"), QStringLiteral("-singlefile"), pdf, pdf + QStringLiteral(".page")});
 }
 
 // How a render ended: its picture; none where poppler cannot read the file;

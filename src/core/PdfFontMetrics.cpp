@@ -1,6 +1,7 @@
 #include "PdfFontMetrics.h"
 
 #include "QpdfFile.h"
+#include "StandardEncodings.h"
 
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/QPDFObjectHandle.hh>
@@ -174,11 +175,21 @@ void PdfFontMetrics::readSimpleWidths(QPDFObjectHandle font, const StandardWidth
             m_widths.push_back(numberOr(widths.getArrayItem(i), m_missingWidth));
         return;
     }
-    // The standard fonts may come without widths: they are known by name.
+    // The standard fonts may come without widths: they are known by name,
+    // each code by the glyph the font's encoding gives it (the symbol faces
+    // by their own codes).
     const std::string base = font.getKey("/BaseFont").isName() ? font.getKey("/BaseFont").getName() : std::string();
     if (standardWidths && !base.empty()) {
+        const std::string face = base.substr(1);
+        const bool symbolic = face == "Symbol" || face == "ZapfDingbats";
+        const std::array<char16_t, 256> letters = encodedLetters(font.getKey("/Encoding"));
         for (unsigned code = 0; code < 256; ++code) {
-            const double w = standardWidths(base.substr(1), code);
+            const char16_t glyph = symbolic ? char16_t(code) : letters[code];
+            if (glyph == 0)
+                continue;
+            double w = standardWidths(face, glyph);
+            if (w < 0 && !symbolic)
+                w = standardExtraWidth(face, glyph);
             if (w >= 0)
                 m_standard[code] = w;
         }

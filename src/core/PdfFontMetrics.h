@@ -17,9 +17,10 @@ namespace pdfengine {
 
 class PdfFontMetrics {
 public:
-    // Advance (thousandths of the size) of code in a standard font without
-    // widths of its own; negative when unknown.
-    using StandardWidths = std::function<double(const std::string& baseFont, unsigned code)>;
+    // Advance (thousandths of the size) of a glyph of a standard font
+    // without widths of its own, by its letter (a symbol face's: by its
+    // code); negative when unknown.
+    using StandardWidths = std::function<double(const std::string& baseFont, char16_t glyph)>;
 
     // Reads a font dictionary; may throw qpdf's exceptions on a damaged file.
     static PdfFontMetrics read(QPDFObjectHandle font, const StandardWidths& standardWidths);

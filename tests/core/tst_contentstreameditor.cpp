@@ -3,6 +3,7 @@
 #include "PdfDocument.h"
 #include "PdfFixtures.h"
 #include "QpdfFile.h"
+#include "StandardEncodings.h"
 
 #define POINTERHOLDER_TRANSITION 4
 #include <qpdf/Buffer.hh>
@@ -163,6 +164,8 @@ private slots:
     void formDrawnOnceIsCopied();
     void textStateLeftForLaterStreams_data();
     void textStateLeftForLaterStreams();
+    void standardFaceCodesDrawTheirEncodingsGlyphs_data();
+    void standardFaceCodesDrawTheirEncodingsGlyphs();
 
 private:
     QTemporaryDir m_dir;
@@ -484,6 +487,41 @@ void TestContentStreamEditor::textStateLeftForLaterStreams()
     bool found = !leaves;
     QVERIFY(file.run([&](QPDF& pdf) { found = ContentStreamEditor::leavesTextState(pdf.getAllPages().front()); }, &error));
     QCOMPARE(found, leaves);
+}
+
+void TestContentStreamEditor::standardFaceCodesDrawTheirEncodingsGlyphs_data()
+{
+    QTest::addColumn<QString>("encoding");  // the font's /Encoding, as written; empty: none
+    QTest::addColumn<int>("code");
+    QTest::addColumn<int>("letter");  // 0: unknown
+    QTest::newRow("none: StandardEncoding's right quote") << "" << 0x27 << 0x2019;
+    QTest::newRow("none: StandardEncoding's left quote") << "" << 0x60 << 0x2018;
+    QTest::newRow("none: StandardEncoding's fi") << "" << 0xAE << 0xFB01;
+    QTest::newRow("none: a letter") << "" << int('a') << int('a');
+    QTest::newRow("none: nothing at 0x80") << "" << 0x80 << 0;
+    QTest::newRow("WinAnsi: the straight quote") << "/WinAnsiEncoding" << 0x27 << 0x27;
+    QTest::newRow("WinAnsi: the left quote at 0x91") << "/WinAnsiEncoding" << 0x91 << 0x2018;
+    QTest::newRow("WinAnsi: Latin-1 above") << "/WinAnsiEncoding" << 0xE9 << 0xE9;
+    QTest::newRow("differences on StandardEncoding: fi") << "<< /Differences [140 /fi 173 /minus] >>" << 140 << 0xFB01;
+    QTest::newRow("differences on StandardEncoding: the next code") << "<< /Differences [140 /fi /fl] >>" << 141 << 0xFB02;
+    QTest::newRow("differences on StandardEncoding: a code left") << "<< /Differences [140 /fi] >>" << 0x27 << 0x2019;
+    QTest::newRow("differences on WinAnsi: a uni name")
+        << "<< /BaseEncoding /WinAnsiEncoding /Differences [65 /uni0416] >>" << 65 << 0x0416;
+    QTest::newRow("differences: a name not known") << "<< /Differences [65 /g123] >>" << 65 << 0;
+    QTest::newRow("MacRoman: its upper half not read") << "/MacRomanEncoding" << 0x8E << 0;
+}
+
+// A standard face without widths is measured glyph by glyph as its
+// encoding draws each code: quotes and ligatures of StandardEncoding,
+// differences by their names.
+void TestContentStreamEditor::standardFaceCodesDrawTheirEncodingsGlyphs()
+{
+    QFETCH(QString, encoding);
+    QFETCH(int, code);
+    QFETCH(int, letter);
+    const QPDFObjectHandle parsed =
+        encoding.isEmpty() ? QPDFObjectHandle::newNull() : QPDFObjectHandle::parse(encoding.toStdString());
+    QCOMPARE(int(pdfengine::encodedLetters(parsed)[size_t(code)]), letter);
 }
 
 QTEST_MAIN(TestContentStreamEditor)

@@ -713,6 +713,22 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther_data()
     QTest::newRow("Ukrainian rules, a shorter word") << "pdftex-ukrainian-rules.pdf" << accented
                                                      << QString(accented).replace("розділятися", "ділитися")
                                                      << QColor() << 0.0 << QString() << QString() << QString();
+    // A justified line of linked citations in cm-super faces (widths of
+    // fractions of a thousandth, which pdfium cuts): a word near its start
+    // made longer, then one in a new session; the words after it close up.
+    const QString cites = QStringLiteral(
+        "(2007); Kauers et al. (2007); Декарт (1989); Moraux (1979); Min; scp (1999, 2004); Drake et al.");
+    QTest::newRow("GOST citations, a justified line's word longer")
+        << "gost-ugost2008n-cites.pdf" << cites << QString(cites).replace("Kauers", "Kauerss") << QColor() << 0.0
+        << QString(cites).replace("Kauers", "Kauerss").replace("Moraux", "Morauxx") << QString() << QString();
+    // Times not embedded, by Ghostscript, under an encoding of its own on
+    // StandardEncoding (quotes by ASCII codes, "fi" by a difference): the
+    // words after a longer one move on as the face's glyphs are wide.
+    const QString quoted = QStringLiteral(
+        "can provide a stylefile for M-Tx. If omitted, the file ‘mtxstyle.txt’ in the current directory is used, if there is");
+    QTest::newRow("Ghostscript, quotes and a ligature of a standard face")
+        << "gs-prepmx-quotes.pdf" << quoted << QString(quoted).replace("current", "present working") << QColor() << 0.0
+        << QString() << QString() << QString();
     // Marks over marks (U+0486 under U+0301) and titlos, set by XeTeX.
     const QString slavonic = QStringLiteral("форматом, то получим: пѧто́къ, к҃в_гѡ апрі́ллїа, лѣ́та ѿ сотворе́нїѧ мі́_");
     QTest::newRow("Church Slavonic manual, a word before marked ones")

@@ -145,7 +145,8 @@ bool rewriteBlock(std::vector<TextBlock>& blocks, const QString& phrase, const Q
     return true;
 }
 
-// CorrectWord: "складах" of the first line holding it gets "і" after it.
+// CorrectWord: "складах" (or, on a page without it, "Kauers") of the first
+// line holding it gets "і" after it.
 // PutIn: page 0 of another file (the document's own when none is named)
 // appended; PutInEdit: the same, then its first block rewritten; Duplicate:
 // page 0 extracted to a file of its own and appended, as the window
@@ -230,7 +231,8 @@ bool applyPageOp(PdfDocument& doc, PageOp op, const QString& from = QString())
         return applyPageOp(doc, PageOp::EditLine) && applyPageOp(doc, PageOp::Rotate);
     case PageOp::CorrectWord: {
         std::vector<TextBlock> blocks = doc.extractText(0);
-        const QString word = QStringLiteral("складах");
+        const bool accented = doc.extractAllText(0).contains(QStringLiteral("складах"));
+        const QString word = accented ? QStringLiteral("складах") : QStringLiteral("Kauers");
         const auto it = std::find_if(blocks.begin(), blocks.end(),
                                      [&](const TextBlock& b) { return !b.isImage && b.text.contains(word); });
         if (it == blocks.end())
@@ -1332,6 +1334,12 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
         << "pdftex-ukrainian-rules.pdf" << PageOp::CorrectWord
         << contentReplaced(0, "32.37 2.08 Td [<01>]TJ", "32.37 2.08 Td [<>]TJ")
         << QStringLiteral("Страница 1 записанного файла изменилась вне правки") << Road::Save;
+    // A justified line of citations in faces whose widths pdfium cuts, a
+    // word made longer: the words after it, drawn again where they close
+    // up, stand a point and a half farther on.
+    QTest::newRow("corrected line, the words after it drawn farther on")
+        << "gost-ugost2008n-cites.pdf" << PageOp::CorrectWord << movedContentChanged(0, fixtures::drawnUnder("1 0 0 1 1.5 0"))
+        << QStringLiteral("Страница 1 записанного файла изменилась вне правки") << Road::Save;
     QTest::newRow("pdfTeX edited line, its new text not shown") << "pdftex-page.pdf" << PageOp::EditLine
                                                                 << writtenTextHiddenOn(0)
                                                                 << QStringLiteral("На странице 1 записанного файла не читается") << Road::Save;
@@ -1534,6 +1542,10 @@ void TestPdfDocumentSave::movedLinesKeepTheirGlyphsAndFonts_data()
                                                                       << QStringList{"Note: The math italic"};
     QTest::newRow("dvips through Ghostscript 8.54, test flow title") << "gs-ieeetran-testflow-title.pdf"
                                                                      << QStringList{"A Test for"};
+    // A sample cut to its crop box, far inside the media box (dvips through
+    // Ghostscript 9.26): poppler draws the crop box, as the check compares it.
+    QTest::newRow("Ghostscript 9.26, a page cut to its crop box") << "gs-musixtex-tab-cropped.pdf"
+                                                                   << QStringList{"This is a MusiXTeX tablature"};
     // A thesis cover by XeTeX over a page-high picture, CJK faces beside Times.
     QTest::newRow("XeTeX 0.99992, thesis cover") << "xetex-thesis-cover.pdf"
                                                  << QStringList{"论文答辩日期", "灵犀一指心法"};

@@ -273,6 +273,34 @@ inline QString keptWordsProblem(const QString& source, const QString& out, const
     return {};
 }
 
+// A line's dark pixels in a render at dpi before an edit, and how many of
+// them a render after shows light, counted inside its box (its frame) and
+// outside the boxes of the words the edit rewrote or moved: ink taken from a
+// line the edit left as it stood.
+struct InkKept {
+    int dark = 0;
+    int lost = 0;
+};
+inline InkKept inkKept(const QImage& before, const QImage& after, int dpi, double pageHeight, const TurnedBox& line,
+                       const std::vector<TurnedBox>& edited)
+{
+    InkKept ink;
+    if (before.isNull() || before.size() != after.size())
+        return {0, -1};
+    const double scale = dpi / 72.0;
+    const QRectF bounds = line.bounds();
+    for (int y = std::max(0, int((pageHeight - bounds.bottom()) * scale)); y < std::min(before.height(), int((pageHeight - bounds.top()) * scale) + 1); ++y)
+        for (int x = std::max(0, int(bounds.left() * scale)); x < std::min(before.width(), int(bounds.right() * scale) + 1); ++x) {
+            const QPointF at((x + 0.5) / scale, pageHeight - (y + 0.5) / scale);
+            if (qGray(before.pixel(x, y)) >= 100 || !line.contains(at) ||
+                std::any_of(edited.begin(), edited.end(), [&](const TurnedBox& box) { return box.contains(at); }))
+                continue;
+            ++ink.dark;
+            ink.lost += qGray(after.pixel(x, y)) > 200;
+        }
+    return ink;
+}
+
 struct Found {
 
     int block = -1;

@@ -2,6 +2,8 @@
 // every word kept, old ink covered, columns and kept words' pixels in place.
 #include "tst_scanedits.h"
 
+#include <tuple>
+
 void TestScanEdits::wholeScannedPagesKeepEveryWord_data()
 {
     QTest::addColumn<int>("page");
@@ -326,27 +328,35 @@ void TestScanEdits::correctedWordKeepsTheOtherWordsPixels_data()
     QTest::addColumn<QString>("word");       // recognised, then corrected
     QTest::addColumn<QString>("corrected");
     QTest::addColumn<bool>("reopened");  // the page saved with its layer and opened again, read from the layer
-    QTest::newRow("straight, a longer word") << "0" << "указанных" << "изложенных" << false;
-    QTest::newRow("0.5°, a shorter word") << "0.5" << "указанных" << "данных" << false;
-    QTest::newRow("1.0°, a longer word") << "1.0" << "указанных" << "изложенных" << false;
-    QTest::newRow("1.0°, a word typed after it") << "1.0" << "указанных" << "указанных выше" << false;
-    QTest::newRow("1.5°, as long") << "1.5" << "трёх" << "двух" << false;
+    QTest::addColumn<QString>("next");   // a word of a line below corrected too, or none
+    QTest::addColumn<QString>("nextCorrected");
+    QTest::newRow("straight, a longer word") << "0" << "указанных" << "изложенных" << false << QString() << QString();
+    QTest::newRow("0.5°, a shorter word") << "0.5" << "указанных" << "данных" << false << QString() << QString();
+    QTest::newRow("1.0°, a longer word") << "1.0" << "указанных" << "изложенных" << false << QString() << QString();
+    QTest::newRow("1.0°, a word typed after it") << "1.0" << "указанных" << "указанных выше" << false << QString() << QString();
+    QTest::newRow("1.5°, as long") << "1.5" << "трёх" << "двух" << false << QString() << QString();
     // The sections page turned 1.0°: a table's row, its second column left where it stood.
-    QTest::newRow("sections 1.0°, a table's first column") << "sections" << "ввод" << "ответ" << false;
-    QTest::newRow("straight, saved and opened again") << "0" << "указанных" << "изложенных" << true;
-    QTest::newRow("1.0°, saved and opened again") << "1.0" << "указанных" << "данных" << true;
+    QTest::newRow("sections 1.0°, a table's first column") << "sections" << "ввод" << "ответ" << false << QString() << QString();
+    QTest::newRow("straight, saved and opened again") << "0" << "указанных" << "изложенных" << true << QString() << QString();
+    QTest::newRow("1.0°, saved and opened again") << "1.0" << "указанных" << "данных" << true << QString() << QString();
     // A typed note: a one-letter word close after the word corrected, whose
     // recognised box stands off its letter on a turned scan.
     for (const char* turn : {"0.5", "1.0", "1.5"})
         QTest::addRow("typed note %s°, a one-letter word after a longer one", turn)
-            << QStringLiteral("typed-%1").arg(QLatin1String(turn)) << "описаны" << "изложены" << false;
-    QTest::newRow("typed note 1.5°, saved and opened again") << "typed-1.5" << "описаны" << "изложены" << true;
+            << QStringLiteral("typed-%1").arg(QLatin1String(turn)) << "описаны" << "изложены" << false << QString() << QString();
+    QTest::newRow("typed note 1.5°, saved and opened again") << "typed-1.5" << "описаны" << "изложены" << true << QString() << QString();
     // A whole upright page of the TeX Live guide, blurred: "Mac OS X" set
     // with thin spaces, which its layer's words reach across.
-    QTest::newRow("guide 0°, words kept after thin spaces") << "guide-0" << "описаны" << "изложены" << false;
-    QTest::newRow("guide 0°, saved and opened again") << "guide-0" << "описаны" << "изложены" << true;
+    QTest::newRow("guide 0°, words kept after thin spaces") << "guide-0" << "описаны" << "изложены" << false << QString() << QString();
+    QTest::newRow("guide 0°, saved and opened again") << "guide-0" << "описаны" << "изложены" << true << QString() << QString();
     // Shorter: the words after it move left, the full stop past the last one's box too.
-    QTest::newRow("guide 0°, a shorter word before a full stop") << "guide-0" << "описаны" << "даны" << false;
+    QTest::newRow("guide 0°, a shorter word before a full stop") << "guide-0" << "описаны" << "даны" << false << QString() << QString();
+    // The line below corrected too, a word typed before its first: the
+    // lines' white-outs reach neither the line above nor each other's ink.
+    QTest::newRow("guide 0°, two lines corrected") << "guide-0" << "описаны" << "изложены" << false << "Исходный"
+                                                   << "Первичный исходный";
+    QTest::newRow("guide 0°, two lines corrected, opened again")
+        << "guide-0" << "описаны" << "изложены" << true << "Исходный" << "Первичный исходный";
 }
 
 // One word of a recognised scan line corrected: the line's other words keep
@@ -359,6 +369,8 @@ void TestScanEdits::correctedWordKeepsTheOtherWordsPixels()
     QFETCH(QString, word);
     QFETCH(QString, corrected);
     QFETCH(bool, reopened);
+    QFETCH(QString, next);
+    QFETCH(QString, nextCorrected);
     const bool sections = turn == QStringLiteral("sections");
     const QString scanned = sections ? fixtures::realPdf(QStringLiteral("sections-scan-turned-1.0.pdf")) : scan(turn);
     if (!m_recognised.count(turn)) {
@@ -369,33 +381,50 @@ void TestScanEdits::correctedWordKeepsTheOtherWordsPixels()
         m_recognised[turn] = m_engine.recognizePage(page.renderPage(0, zoom, 0), 0, zoom, size.height());
     }
     const std::vector<TextBlock>& recognised = m_recognised.at(turn);
-    Found at = lineWith(recognised, word);
-    for (int b = 0; at.block < 0 && b < int(recognised.size()); ++b)
-        for (int k = 0; k < int(recognised[size_t(b)].lines.size()); ++k)
-            if (wordsOf(recognised[size_t(b)].lines[size_t(k)].text).contains(word))
-                at = {b, k};
-    QVERIFY2(at.block >= 0, "the line is not recognised");
+    const auto holding = [&](const QString& w) {
+        Found found = lineWith(recognised, w);
+        for (int b = 0; found.block < 0 && b < int(recognised.size()); ++b)
+            for (int k = 0; k < int(recognised[size_t(b)].lines.size()); ++k)
+                if (wordsOf(recognised[size_t(b)].lines[size_t(k)].text).contains(w))
+                    found = {b, k};
+        return found;
+    };
+    // Each corrected line: where it was recognised, its word and what replaces it.
+    std::vector<std::tuple<Found, QString, QString>> corrections{{holding(word), word, corrected}};
+    if (!next.isEmpty())
+        corrections.emplace_back(holding(next), next, nextCorrected);
+    for (const auto& [found, from, to] : corrections)
+        QVERIFY2(found.block >= 0, qPrintable(QStringLiteral("no line of %1 is recognised").arg(from)));
+    const Found at = std::get<0>(corrections.front());
     const TextBlock::Line old = recognised[size_t(at.block)].lines[size_t(at.line)];
     std::vector<TextBlock> blocks = recognised;
-    correct(blocks[size_t(at.block)], at.line, word, corrected);
+    for (const auto& [found, from, to] : corrections)
+        correct(blocks[size_t(found.block)], found.line, from, to);
     const QString source = reopened ? savedLayer(turn) : scanned;
     QVERIFY(!source.isEmpty());
-    std::vector<TextBlock> written = blocks;
-    if (reopened) {
-        // The window's road: the page's own layer as blocks, one per line.
-        PdfDocument layer;
-        QVERIFY(layer.open(source));
-        written = cleanedNativeTextBlocks(layer.extractText(0), {});
-        const auto line = std::find_if(written.begin(), written.end(), [&](const TextBlock& b) {
-            return b.text.simplified() == old.text.simplified();
-        });
-        QVERIFY2(line != written.end(), qPrintable(old.text));
-        fixtures::correctWord(*line, 0, wordsOf(line->lines.front().text).indexOf(word), corrected);
-    }
     const QString out = path(QStringLiteral("pixels-%1-%2-%3.pdf").arg(turn, QString::number(qHash(corrected))).arg(reopened));
-    QString refusal;
-    QVERIFY(writeOver(source, written, out, &refusal));
-    QVERIFY2(refusal.isEmpty(), qPrintable(refusal));
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    // Each line corrected in turn and written, as the window writes each
+    // edit: the first over the recognised blocks, unless the page was saved
+    // with its layer and opened again; then, and for every later one, over
+    // the page's own layer as blocks, one per line.
+    for (size_t c = 0; c < corrections.size(); ++c) {
+        const auto& [found, from, to] = corrections[c];
+        std::vector<TextBlock> written = recognised;
+        if (reopened || c > 0) {
+            written = cleanedNativeTextBlocks(doc.extractText(0), {});
+            const QString text = recognised[size_t(found.block)].lines[size_t(found.line)].text.simplified();
+            const auto line = std::find_if(written.begin(), written.end(),
+                                           [&](const TextBlock& b) { return b.text.simplified() == text; });
+            QVERIFY2(line != written.end(), qPrintable(text));
+            fixtures::correctWord(*line, 0, wordsOf(line->lines.front().text).indexOf(from), to);
+        } else {
+            correct(written[size_t(found.block)], found.line, from, to);
+        }
+        QVERIFY2(doc.overlayOcrText(0, written, false), qPrintable(doc.lastError()));
+    }
+    QVERIFY(doc.saveCopy(out));
 
     // Every recognised word searchable once, the corrected ones in their place.
     QStringList expected;
@@ -410,5 +439,32 @@ void TestScanEdits::correctedWordKeepsTheOtherWordsPixels()
 
     const QString problem = keptWordsProblem(scanned, out, old, word, !wordsOf(corrected).contains(word));
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
+
+    // Every line left as it stood keeps its ink, outside the corrected
+    // lines' words (whose old pixels go or move): no white-out reaches it.
+    std::vector<TurnedBox> rewritten;
+    std::vector<const TextBlock::Line*> correctedLines;
+    for (const auto& [found, from, to] : corrections) {
+        const TextBlock::Line& line = recognised[size_t(found.block)].lines[size_t(found.line)];
+        correctedLines.push_back(&line);
+        for (const TextBlock::Line::Word& w : line.words)
+            rewritten.push_back(TurnedBox(wordInLineFrame(line, w.rect), line.turn, line.rect.center()));
+    }
+    PdfDocument page;
+    QVERIFY(page.open(scanned));
+    const double height = page.pageSize(0).height();
+    const QImage before = pdftools::renderPage(scanned, 0, kDpi), after = pdftools::renderPage(out, 0, kDpi);
+    int lines = 0;
+    for (const TextBlock& b : recognised)
+        for (const TextBlock::Line& line : b.lines) {
+            if (std::find(correctedLines.begin(), correctedLines.end(), &line) != correctedLines.end() ||
+                line.text.trimmed().isEmpty())
+                continue;
+            const InkKept ink = inkKept(before, after, kDpi, height, TurnedBox(line.originalRect, line.turn), rewritten);
+            QVERIFY2(ink.lost >= 0 && ink.lost <= std::max(2, ink.dark / 100),
+                     qPrintable(QStringLiteral("\"%1\": %2 of %3 dark pixels gone").arg(line.text).arg(ink.lost).arg(ink.dark)));
+            ++lines;
+        }
+    QVERIFY(lines > 0);
 }
 

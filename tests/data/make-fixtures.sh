@@ -377,7 +377,9 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
 # ---- Pages of real manuals whose lines are moved whole ----
 # One page each, kept as written, of manuals Debian 12 ships: a GOST
 # bibliography in cm-super T2A (MiKTeX pdfTeX 1.40.21, commas and digits
-# between faces), the R FAQ's contents (Texinfo, pdfTeX 1.40.24), a groff
+# between faces), the citations of its ugost2008n example (a paragraph of
+# linked names, each shown apart, set justified in cm-super faces whose
+# widths are fractions of a thousandth), the R FAQ's contents (Texinfo, pdfTeX 1.40.24), a groff
 # page distilled by AFPL Ghostscript 8.53, the MetaPost manual (pdfTeX
 # 1.40.21), a pdfTeX 1.40.7 note in Russian, and the Ukrainian hyphenation
 # rules with stress accents drawn above their vowels, and a slide distilled
@@ -393,6 +395,7 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   doc=manuals/usr/share/doc/texlive-doc
   page() { qpdf --deterministic-id --empty --pages "$1" "$2" -- "$here/$3" || [ $? -eq 3 ]; }
   page "$doc/bibtex/gost/examples/cp1251/gost2008.pdf" 1 gost-t2a-bibliography.pdf
+  page "$doc/bibtex/gost/examples/utf8/ugost2008n.pdf" 1 gost-ugost2008n-cites.pdf
   page manuals/usr/share/doc/r-doc-pdf/manual/R-FAQ.pdf 2 texinfo-r-faq.pdf
   page "$doc/metapost/base/grdemo-doc.pdf" 1 gs-grdemo.pdf
   page "$doc/metapost/base/mpman.pdf" 2 metapost-manual.pdf
@@ -400,6 +403,22 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   page "$doc/generic/ukrhyph/rules60.pdf" 2 pdftex-ukrainian-rules.pdf
   page "$doc/metapost/slideshow/sshowex2.pdf" 2 gs-zapfdingbats.pdf
   page "$doc/metapost/expressg/aamfigs.pdf" 1 pdftex-leader-dots.pdf
+)
+
+# ---- A page cut to a crop box far inside its media box; standard faces without widths ----
+# The MusiXTeX tablature sample of latex4musicians as Debian 12 ships it
+# (texlive-music 2022.20230122-4, dvips through GPL Ghostscript 9.26): a
+# 304 x 51 pt crop box at (28, 745) of an A4 media box. Kept as written.
+(
+  cd "$work"
+  apt-get download texlive-music=2022.20230122-4 >/dev/null
+  dpkg-deb -x texlive-music_2022.20230122-4_all.deb music
+  cp music/usr/share/doc/texlive-doc/latex/latex4musicians/sample-musixtex-tab.pdf "$here/gs-musixtex-tab-cropped.pdf"
+  # Page 1 of the prepmx manual (GPL Ghostscript 9.07): Times, Times-Italic
+  # and Times-Bold not embedded and without widths, under encodings of
+  # their own on StandardEncoding ("`" and "'" are quotes, 140 is "fi").
+  qpdf --deterministic-id --empty --pages music/usr/share/doc/texlive-doc/generic/m-tx/prepmx.pdf 1 -- \
+    "$here/gs-prepmx-quotes.pdf"
 )
 
 # ---- Pages of real guides set in Type 3 faces by Ghostscript, a ruler, a cover ----
