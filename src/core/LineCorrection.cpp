@@ -17,9 +17,6 @@ constexpr double kBlankOfSize = 0.25;   // a blank when neither the page nor the
 constexpr double kSameBox = 1e-6;       // points: a kept word's box as laid is its old box
 constexpr double kLineSizeShare = 0.85; // a glyph this much smaller stands off the line (a mark)
 constexpr double kLeastShift = 0.001;   // points a kept word moves before it counts as moved
-// The narrowest gap between words a corrected line sets, of its size: mupdf
-// reads a blank from 0.15 on, poppler about there.
-constexpr double kReadableGapOfSize = 0.17;
 
 QStringList wordsIn(const QString& text)
 {
@@ -69,7 +66,7 @@ void keepJustifiedEnd(std::vector<ScanLineWord>& laid, double oldEnd, double siz
     const auto first = std::find_if(laid.begin(), laid.end(), [](const ScanLineWord& w) { return !w.kept; });
     const qsizetype from = first - laid.begin();
     const qsizetype gaps = qsizetype(laid.size()) - 1 - from;
-    const double least = kReadableGapOfSize * size, most = std::max(1.0 * size, wordGap);
+    const double least = kMinJustifiedGapOfSize * size, most = std::max(1.0 * size, wordGap);
     if (first == laid.end())
         return;
     const auto share = [&](qsizetype after, qsizetype count, bool bounded) {
