@@ -17,7 +17,6 @@ constexpr double kBlankOfSize = 0.25;   // a blank when neither the page nor the
 constexpr double kSameBox = 1e-6;       // points: a kept word's box as laid is its old box
 constexpr double kLineSizeShare = 0.85; // a glyph this much smaller stands off the line (a mark)
 constexpr double kLeastShift = 0.001;   // points a kept word moves before it counts as moved
-const QChar kNeverTyped(0xFFFF);        // marks an old word no typed word equals
 
 QStringList wordsIn(const QString& text)
 {
@@ -56,33 +55,12 @@ QColor colourOf(const std::vector<PageGlyph>& ink)
     return QColor();
 }
 
-// How much wider than the face sets them the page drew glyphs: another
-// face's typed words are scaled across by it, as wide as the page's own
-// would stand (1 in a face of the page's own).
-double faceScaleOf(const std::vector<PageGlyph>& ink, FPDF_FONT face, double size,
-                   const std::function<double(FPDF_FONT, const QString&, double)>& advance)
-{
-    constexpr double kLeast = 0.5, kMost = 2.0;
-    if (std::any_of(ink.begin(), ink.end(), [face](const PageGlyph& glyph) { return glyph.font == face; }))
-        return 1.0;
-    QString text;
-    double drawn = 0;
-    for (size_t i = 0; i < ink.size(); ++i) {
-        const PageGlyph& glyph = ink[i];
-        text += glyph.text;
-        // A ligature's letters share one glyph and its advance.
-        if (i == 0 || !(ink[i - 1].origin == glyph.origin) || ink[i - 1].font != glyph.font)
-            drawn += std::max(glyph.right - glyph.left, 0.0) * size / std::max(glyph.size, 1e-6);
-    }
-    const double natural = advance(face, text, size);
-    return natural > 0 && drawn > 0 ? std::clamp(drawn / natural, kLeast, kMost) : 1.0;
-}
-
 // A justified line keeps its end: the room the change took or gave up is
 // shared out between the gaps from the first changed word on, none
-// narrower than the narrowest the writer sets nor, where it gives room,
-// wider than the widest; what they cannot take, between all its gaps, none
-// narrower than the narrowest; what is left, by narrower typed words.
+// narrower than a blank other readers still read as one nor, where it
+// gives room, wider than the widest; what they cannot take, between all its
+// gaps, none narrower than that. What is left runs the line on past its
+// end: typed words keep their width.
 void keepJustifiedEnd(std::vector<ScanLineWord>& laid, double oldEnd, double size, double wordGap)
 {
     const auto first = std::find_if(laid.begin(), laid.end(), [](const ScanLineWord& w) { return !w.kept; });
@@ -110,48 +88,46 @@ void keepJustifiedEnd(std::vector<ScanLineWord>& laid, double oldEnd, double siz
     // What those gaps cannot take, all the line's share: the words before
     // the change shift whole too.
     share(0, qsizetype(laid.size()) - 1, false);
-    // What no gap can give up, the typed words do: narrower glyphs, as a
-    // line written again whole gets.
-    constexpr double kLeastTypedScale = 0.5;
-    const double over = laid.back().left + laid.back().width - oldEnd;
-    double typed = 0;
-    for (const ScanLineWord& word : laid)
-        typed += word.kept ? 0.0 : word.width;
-    if (over <= 1e-3 || typed <= 0)
-        return;
-    const double factor = std::max((typed - over) / typed, kLeastTypedScale);
-    double moved = 0;
-    for (ScanLineWord& word : laid) {
-        word.left -= moved;
-        if (!word.kept) {
-            moved += word.width * (1 - factor);
-            word.width *= factor;
-            word.scale *= factor;
-        }
-    }
 }
 
-// Marks every word not kept that shares an object of the program's own
-// text with a word not kept; true when any was kept before.
-bool breakOwnObjects(const LineGlyphs& line, const PageGlyphs& page, std::vector<bool>& keeps)
+// The words kept that share an object of the program's own text with a
+// word replaced: the object goes whole, so they are drawn again as they
+// stood.
+std::vector<bool> brokenOwnWords(const LineGlyphs& line, const PageGlyphs& page, const std::vector<bool>& keeps)
 {
-    bool broke = false;
-    for (bool more = true; more;) {
-        more = false;
-        std::set<FPDF_PAGEOBJECT> broken;
-        for (size_t w = 0; w < keeps.size(); ++w)
-            if (!keeps[w])
-                for (const size_t g : line.words[w].glyphs)
-                    if (page.all()[g].own)
-                        broken.insert(page.all()[g].object);
-        for (size_t w = 0; w < keeps.size(); ++w)
-            if (keeps[w] && std::any_of(line.words[w].glyphs.begin(), line.words[w].glyphs.end(),
-                                        [&](size_t g) { return page.all()[g].own && broken.count(page.all()[g].object); })) {
-                keeps[w] = false;
-                broke = more = true;
-            }
-    }
-    return broke;
+    std::set<FPDF_PAGEOBJECT> broken;
+    for (size_t w = 0; w < keeps.size(); ++w)
+        if (!keeps[w])
+            for (const size_t g : line.words[w].glyphs)
+                if (page.all()[g].own)
+                    broken.insert(page.all()[g].object);
+    std::vector<bool> redrawn(keeps.size(), false);
+    for (size_t w = 0; w < keeps.size(); ++w)
+        redrawn[w] = keeps[w] && std::any_of(line.words[w].glyphs.begin(), line.words[w].glyphs.end(), [&](size_t g) {
+                         return page.all()[g].own && broken.count(page.all()[g].object);
+                     });
+    return redrawn;
+}
+
+// A word the program drew, drawn again at left (where its advance starts
+// now) in its own face, size, width and colour: the same glyphs elsewhere.
+// None where its glyphs are not of one face.
+std::optional<TypedRun> drawnAgain(const LineWord& word, const std::vector<PageGlyph>& ink, double left,
+                                   const std::function<double(FPDF_FONT, const QString&, double)>& advance)
+{
+    if (ink.empty() || std::any_of(ink.begin(), ink.end(), [&](const PageGlyph& g) { return g.font != ink.front().font; }))
+        return std::nullopt;
+    TypedRun run;
+    run.text = word.text;
+    run.x = left;
+    run.face = ink.front().font;
+    run.size = ink.front().size;
+    const double natural = run.size > 0 ? advance(run.face, run.text, run.size) : 0.0;
+    if (!(natural > 0))
+        return std::nullopt;
+    run.scale = word.box.width() / natural;
+    run.color = colourOf(ink);
+    return run;
 }
 
 }  // namespace
@@ -191,24 +167,9 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
     std::vector<bool> keeps(line.words.size(), false);
     for (const auto& [o, n] : sharedWords(was, now))
         keeps[size_t(o)] = true;
-    // Words the program wrote are typed again (they were typed); those it
-    // moved with their marks stay its glyphs.
-    bool retyped = false;
-    for (size_t w = 0; w < keeps.size(); ++w)
-        if (keeps[w] && !line.words[w].marked &&
-            std::any_of(line.words[w].glyphs.begin(), line.words[w].glyphs.end(), [&](size_t g) { return page.all()[g].own; }))
-            keeps[w] = !(retyped = true);
-    if (breakOwnObjects(line, page, keeps) || retyped) {
-        for (size_t w = 0; w < keeps.size(); ++w)
-            if (!keeps[w])
-                oldWords[w].first += kNeverTyped;  // typed again, not kept
-        keeps.assign(keeps.size(), false);
-        QStringList wasNow;
-        for (const auto& word : oldWords)
-            wasNow << word.first;
-        for (const auto& [o, n] : sharedWords(wasNow, now))
-            keeps[size_t(o)] = true;
-    }
+    // Words the program wrote stay as it drew them; those of its objects a
+    // word replaced breaks are drawn again as they stood.
+    const std::vector<bool> redrawn = brokenOwnWords(line, page, keeps);
     // A word drawn with a blank squeezed into it (groff's kerning) reads
     // apart once it stands anywhere else: such a line is written again whole.
     for (size_t w = 0; w < keeps.size(); ++w) {
@@ -221,13 +182,8 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
                 return std::nullopt;
     }
     QStringList typedWords = now;
-    {
-        QStringList wasNow;
-        for (const auto& word : oldWords)
-            wasNow << word.first;
-        for (const auto& [o, n] : sharedWords(wasNow, now))
-            typedWords[n].clear();
-    }
+    for (const auto& [o, n] : sharedWords(was, now))
+        typedWords[n].clear();
     typedWords.removeAll(QString());
     std::vector<size_t> replacedWords;
     for (size_t w = 0; w < keeps.size(); ++w)
@@ -253,19 +209,17 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
     if (!(correction.size > 0))
         return std::nullopt;
     correction.baseline = baselineOf(lineInk, old.size);
-    const double faceScale =
-        faceScaleOf(replacedInk.empty() ? lineInk : replacedInk, correction.face, correction.size, typed.advance);
     const bool blankDrawn = typed.drawsBlank(correction.face);
-    const double faceBlank = blankDrawn ? faceScale * typed.advance(correction.face, QStringLiteral(" "), correction.size) : 0;
+    const double faceBlank = blankDrawn ? typed.advance(correction.face, QStringLiteral(" "), correction.size) : 0;
     const double blank = old.wordGap > 0 ? old.wordGap : faceBlank > 0 ? faceBlank : kBlankOfSize * correction.size;
     // Where the face draws no blank, the words stand a blank apart.
     const auto advance = [&](const QString& s) {
         if (blankDrawn)
-            return faceScale * typed.advance(correction.face, s, correction.size);
+            return typed.advance(correction.face, s, correction.size);
         static const QRegularExpression blanks(QStringLiteral("\\s"));
         QString letters = s;
         letters.remove(blanks);
-        return faceScale * typed.advance(correction.face, letters, correction.size) + blankCount(s) * blank;
+        return typed.advance(correction.face, letters, correction.size) + blankCount(s) * blank;
     };
     std::vector<ScanLineWord> laid = scanLineWords(oldWords, text, correction.size, blank, advance);
     if (laid.empty())
@@ -287,7 +241,7 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
             QColor colour = last;
             if (next < keeps.size() && !keeps[next])
                 colour = colourOf(inkOf(line, {next}, page, toFrame));
-            correction.typed.push_back({word.text, left, word.scale * faceScale, colour.isValid() ? colour : last,
+            correction.typed.push_back({word.text, left, word.scale, colour.isValid() ? colour : last,
                                         blankDrawn ? 0.0 : word.scale * blank});
             continue;
         }
@@ -295,13 +249,22 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
             ++next;
         if (next == oldWords.size())
             return std::nullopt;
-        // Text an earlier edit moved cannot be moved again by its glyphs:
-        // such a line is written again whole where its words would have to
-        // move. Text a form draws moves inside that form.
+        // The program's own words move as they stood: drawn again in their
+        // face, size and width where they now stand, their old glyphs going.
         const double shift = left - word.oldBox.left();
-        if (std::abs(shift) > kLeastShift && std::any_of(line.words[next].glyphs.begin(), line.words[next].glyphs.end(),
-                                                         [&](size_t g) { return page.all()[g].own; }))
-            return std::nullopt;
+        const std::vector<size_t>& glyphs = line.words[next].glyphs;
+        if (redrawn[next] || (std::abs(shift) > kLeastShift &&
+                              std::any_of(glyphs.begin(), glyphs.end(), [&](size_t g) { return page.all()[g].own; }))) {
+            const std::vector<PageGlyph> ink = inkOf(line, {next}, page, toFrame);
+            const std::optional<TypedRun> again =
+                line.words[next].marked ? std::nullopt : drawnAgain(line.words[next], ink, left, typed.advance);
+            if (!again)
+                return std::nullopt;
+            correction.typed.push_back(*again);
+            last = again->color;
+            ++next;
+            continue;
+        }
         correction.kept.push_back({next, shift});
         last = colourOf(inkOf(line, {next}, page, toFrame));
         ++next;

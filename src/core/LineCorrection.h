@@ -4,8 +4,9 @@
 // marks and ligatures), moved whole along the line where the words typed
 // before them need more or less room; the glyphs of the words replaced go;
 // only the typed words are new, in the face the line is matched to, at its
-// size and in the colour of what they replace. Positions in the line's frame
-// (where it runs left to right), points.
+// size and in the colour of what they replace. Words the program wrote in an
+// earlier session are kept as the page's own are. Positions in the line's
+// frame (where it runs left to right), points.
 
 #include "LineGlyphs.h"
 #include "PageGlyphs.h"
@@ -25,6 +26,10 @@ struct TypedRun {
     double scale = 1;
     QColor color;
     double gap = 0;  // where the face draws no blank: the room between its words
+    // A word the program drew before, drawn again where it moved: its own
+    // face and size (null, 0: the correction's).
+    FPDF_FONT face = nullptr;
+    double size = 0;
 };
 
 struct KeptWord {
@@ -41,6 +46,16 @@ struct LineCorrection {
     FPDF_FONT face = nullptr;  // of the typed runs
 };
 
+// The face and size a run of a correction is drawn in.
+inline FPDF_FONT faceOf(const LineCorrection& correction, const TypedRun& run)
+{
+    return run.face ? run.face : correction.face;
+}
+inline double sizeOf(const LineCorrection& correction, const TypedRun& run)
+{
+    return run.size > 0 ? run.size : correction.size;
+}
+
 // How a correction sets its typed text: the face for the words typed
 // (given the glyphs they replace, none for words only inserted), and the
 // advance of text in it at size.
@@ -55,7 +70,8 @@ struct TypedFace {
 // page into its frame) to text, aligned as the line was. None where no word
 // of it stays, or nothing draws the typed words. Text the program wrote
 // before goes only as the whole objects it wrote: a word of such an object
-// with a word replaced is typed again too.
+// with a word replaced, or one that must move, is drawn again as it stood
+// (its face, size and width).
 // Whether a line written to text again whole would set again words the
 // user left that carry marks drawn apart: their marks would be lost.
 bool keptWordsCarryMarks(const LineGlyphs& line, const QString& text);

@@ -4,6 +4,7 @@
 #include "PageBlockWrite.h"
 
 #include "CorrectionFit.h"
+#include "NativeTextLayout.h"
 #include "OldLine.h"
 #include "PageOwnContent.h"
 
@@ -31,6 +32,28 @@ FPDF_FONT commonFont(const std::vector<PageGlyph>& glyphs)
 TextStyle styleOfLine(const TextBlock::Line& line)
 {
     return TextStyle{line.fontFamily, line.fontSize, line.color, line.bold, line.italic};
+}
+
+// The style words typed in place of glyphs of one face are set in: that
+// face's family, weight and slant as the line's runs read them (an italic or
+// typewriter word of a line stays so), else the line's.
+TextStyle styleOfReplaced(const TextBlock::Line& written, const TextBlock::Line& read, FPDF_FONT replaced)
+{
+    TextStyle style = styleOfLine(written);
+    QByteArray name(256, '\0');
+    const size_t length = replaced ? pdfApi().FPDFFont_GetBaseFontName(replaced, name.data(), size_t(name.size())) : 0;
+    if (length < 2 || length > size_t(name.size()))
+        return style;
+    const QString family = cleanFontName(QString::fromUtf8(name.constData(), qsizetype(length) - 1));
+    for (const TextBlock::Line* line : {&written, &read})
+        for (const TextBlock::Line::Span& span : line->spans)
+            if (span.fontFamily == family) {
+                style.fontFamily = family;
+                style.bold = span.bold;
+                style.italic = span.italic;
+                return style;
+            }
+    return style;
 }
 
 // A box of a frame, as the page shows it: turned as the frame is.
@@ -65,7 +88,8 @@ void PageBlockWrite::planCorrections()
                 const FPDF_FONT lineFont = commonFont(ink), replacedFont = commonFont(replaced);
                 if (text.trimmed().isEmpty())
                     return replacedFont ? replacedFont : ink.front().font;
-                return m_writer.typedFace(text, styleOfLine(written), {replacedFont, lineFont}, m_glyphs, ink);
+                return m_writer.typedFace(text, styleOfReplaced(written, block.lines[k], replacedFont),
+                                          {replacedFont, lineFont}, m_glyphs, ink);
             };
             typed.advance = [](FPDF_FONT font, const QString& text, double size) {
                 return advanceOf(font, text, size, false);
@@ -77,7 +101,7 @@ void PageBlockWrite::planCorrections()
             const Qt::Alignment alignment = block.lines[k].placement ? block.lines[k].placement->alignment : Qt::AlignLeft;
             lines[k] = correctLine(m_lineGlyphs[i][k], m_glyphs, toFrame, written.text, alignment, typed);
             const auto runWidth = [&](const TypedRun& run) {
-                return run.scale * typed.advance(lines[k]->face, run.text, lines[k]->size) +
+                return run.scale * typed.advance(faceOf(*lines[k], run), run.text, sizeOf(*lines[k], run)) +
                        run.gap * double(run.text.count(QLatin1Char(' ')));
             };
             if (lines[k] && m_overflow.isEmpty() &&
@@ -123,7 +147,7 @@ bool PageBlockWrite::writeCorrection(size_t index, size_t, const LineCorrection&
 {
     const QTransform toPage = oldFrameOf(m_blocks[index]).inverted();
     for (const TypedRun& run : correction.typed)
-        if (!m_writer.addRunAt(run.text, correction.face, correction.size, run.color, run.x, run.scale,
+        if (!m_writer.addRunAt(run.text, faceOf(correction, run), sizeOf(correction, run), run.color, run.x, run.scale,
                                correction.baseline, toPage, run.gap))
             return false;
     return true;
@@ -188,7 +212,7 @@ std::vector<TypedPlace> PageBlockWrite::typedPlaces() const
                 const std::optional<TypedPlace> place = typedPlaceOf(m_lineGlyphs[i][k], *correction, run);
                 if (!place)
                     continue;
-                const double width = run.scale * advanceOf(correction->face, run.text, correction->size, false) +
+                const double width = run.scale * advanceOf(faceOf(*correction, run), run.text, sizeOf(*correction, run), false) +
                                      run.gap * double(run.text.count(QLatin1Char(' ')));
                 places.push_back({place->anchor, toPage.map(QPointF(run.x, correction->baseline)),
                                   toPage.map(QPointF(run.x + width, correction->baseline)), place->after});

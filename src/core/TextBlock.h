@@ -124,8 +124,9 @@ void setLineBox(TextBlock::Line &line, const QRectF &box);
 // its size above the bottom of its box.
 inline constexpr double kBaselineLiftOfSize = 0.12;
 // The narrowest room between the words of a justified line written again,
-// in shares of its size: where its words do not fit, its glyphs narrow instead.
-inline constexpr double kMinJustifiedGapOfSize = 0.15;
+// in shares of its size: a blank other readers still read as one (mupdf
+// parts words from 0.15 on, poppler about there), with a margin.
+inline constexpr double kMinJustifiedGapOfSize = 0.17;
 // How far apart, in shares of their size, the lines of text the user adds stand.
 inline constexpr double kAddedLinePitchOfSize = 1.2;
 

@@ -62,21 +62,16 @@ struct LineLayout {
 };
 
 // A justified line spread over width by its blanks, each at least minGap
-// wide, as the page writer spreads it: where its words do not fit, its glyphs
-// narrow instead (another face's are wider than the page's).
+// wide, as the page writer spreads a corrected line: where its words do not
+// fit, it runs on past width, its glyphs as wide as their face sets them.
 void justify(QFont& font, const QString& text, int blanks, double width, double minGap)
 {
-    constexpr int kLeastStretch = 1, kMostStretch = 4000;  // what QFont takes
     font.setStretch(QFont::Unstretched);
     const QFontMetricsF metrics(font);
     const double blank = metrics.horizontalAdvance(QLatin1Char(' '));
     const double glyphs = metrics.horizontalAdvance(text) - blanks * blank;
-    double gap = (width - glyphs) / blanks;
-    if (gap < minGap && glyphs > 0) {
-        gap = minGap;
-        font.setStretch(std::clamp(int(std::lround(100.0 * (width - gap * blanks) / glyphs)), kLeastStretch, kMostStretch));
-    }
-    font.setWordSpacing(gap - QFontMetricsF(font).horizontalAdvance(QLatin1Char(' ')));
+    const double gap = std::max((width - glyphs) / blanks, minGap);
+    font.setWordSpacing(gap - blank);
 }
 
 // As the page writer will put it: a line of the page where its glyphs stood,

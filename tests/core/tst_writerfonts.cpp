@@ -86,6 +86,65 @@ int changedOutside(const QImage& before, const QImage& after, const std::vector<
     return changed;
 }
 
+
+// The share of the ink of word (as poppler finds it on page 0 of before)
+// that differs where the word stands best along its line in after: each
+// page drawn at 300 dpi, the word searched for across the page and three
+// pixels up or down, a pixel matching any within one of it. 1 where poppler
+// finds no such word.
+double inkChangeOfWord(const QString& before, const QString& after, const QString& word)
+{
+    constexpr int kDpi = 300, kAcross = 3, kInk = 128, kAlike = 64;
+    const QList<pdftools::WordBox> boxes = pdftools::wordBoxes(before, 0);
+    const auto found = std::find_if(boxes.begin(), boxes.end(), [&](const pdftools::WordBox& b) { return b.text == word; });
+    const QImage a = pdftools::renderPage(before, 0, kDpi).convertToFormat(QImage::Format_Grayscale8);
+    const QImage b = pdftools::renderPage(after, 0, kDpi).convertToFormat(QImage::Format_Grayscale8);
+    if (found == boxes.end() || a.isNull() || a.size() != b.size())
+        return 1.0;
+    const double scale = kDpi / 72.0;
+    const QRect cut = QRect(QPoint(int(found->box.left() * scale), int((found->box.top() - 1) * scale)),
+                            QPoint(int(found->box.right() * scale), int((found->box.bottom() + 1) * scale)))
+                          .intersected(a.rect().adjusted(1, kAcross + 1, -1, -kAcross - 1));
+    const auto grey = [](const QImage& image, int x, int y) { return int(image.constScanLine(y)[x]); };
+    long best = -1;
+    QPoint at;
+    for (int dy = -kAcross; dy <= kAcross; ++dy)
+        for (int x = 1; x + cut.width() < b.width() - 1; ++x) {
+            long cost = 0;
+            for (int y = 0; y < cut.height() && (best < 0 || cost < best); ++y)
+                for (int i = 0; i < cut.width(); ++i)
+                    cost += std::abs(grey(a, cut.x() + i, cut.y() + y) - grey(b, x + i, cut.y() + dy + y));
+            if (best < 0 || cost < best) {
+                best = cost;
+                at = QPoint(x, cut.y() + dy);
+            }
+        }
+    int ink = 0, differ = 0;
+    for (int y = 0; y < cut.height(); ++y)
+        for (int i = 0; i < cut.width(); ++i) {
+            const int was = grey(a, cut.x() + i, cut.y() + y);
+            if (was >= kInk)
+                continue;
+            ++ink;
+            bool alike = false;
+            for (int ny = -1; ny <= 1 && !alike; ++ny)
+                for (int nx = -1; nx <= 1 && !alike; ++nx)
+                    alike = std::abs(was - grey(b, at.x() + i + nx, at.y() + y + ny)) <= kAlike;
+            differ += alike ? 0 : 1;
+        }
+    return ink > 0 ? double(differ) / ink : 1.0;
+}
+
+// The sizes mupdf reads the letters of page 0 at between two heights (top-down points).
+QList<double> mupdfSizesBetween(const QString& pdf, double top, double bottom)
+{
+    QList<double> sizes;
+    for (const pdftools::MupdfChar& c : pdftools::mupdfChars(pdf, 0))
+        if (c.origin.y() >= top && c.origin.y() <= bottom && !c.text.trimmed().isEmpty())
+            sizes << c.size;
+    return sizes;
+}
+
 } // namespace
 
 class TestWriterFonts : public QObject {
@@ -107,6 +166,10 @@ private slots:
     void badFontsAndUncoveredText();
     void ownFaceCorrectedAgainAfterASave_data();
     void ownFaceCorrectedAgainAfterASave();
+    void typedWordKeepsItsInkInALaterSession_data();
+    void typedWordKeepsItsInkInALaterSession();
+    void typedWordMatchesItsLine_data();
+    void typedWordMatchesItsLine();
 
 private:
     QString path(const QString& name) const { return m_dir.filePath(name); }
@@ -443,4 +506,93 @@ void TestWriterFonts::ownFaceCorrectedAgainAfterASave()
         if (i == 0)
             QVERIFY(doc.open(out));  // the next day's session
     }
+}
+
+// A word typed in one session and saved is the page's in the next: another
+// word of its line corrected then, the line's words shift, and the typed
+// word keeps its glyphs, face and size (its ink matches) and reads as typed
+// for poppler and mupdf.
+void TestWriterFonts::typedWordKeepsItsInkInALaterSession_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("typed");   // "word=by" of the first session
+    QTest::addColumn<QString>("later");   // of the second, a word before it in its line
+    QTest::newRow("Distiller 7, German description, CM faces")
+        << "distiller-gerdoc.pdf" << "PostScript-Schriftpakets=PostScript-Schriftpaketss" << "des=dess";
+    QTest::newRow("pdfTeX 1.40, French l2tabu, Palladio")
+        << "pdftex-l2tabu.pdf" << "italienne=italiennes" << "2.3,=2.4,";
+    QTest::newRow("pdfTeX 1.40, French l2tabu, a shorter word before it")
+        << "pdftex-l2tabu.pdf" << "italienne=italiennes" << "française=franc";
+}
+
+void TestWriterFonts::typedWordKeepsItsInkInALaterSession()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, typed);
+    QFETCH(QString, later);
+    const QString word = typed.section(QLatin1Char('='), 1);
+    const QString once = path(QStringLiteral("once.pdf")), twice = path(QStringLiteral("twice.pdf"));
+    QString current = fixtures::realPdf(file);
+    for (const auto& [step, out] : {std::pair{typed, once}, std::pair{later, twice}}) {
+        PdfDocument doc;
+        QVERIFY(doc.open(current));
+        QRectF place;
+        QVERIFY2(correctLine(doc, step.section(QLatin1Char('='), 0, 0), step.section(QLatin1Char('='), 1), &place),
+                 qPrintable(step + QStringLiteral(": ") + doc.lastError()));
+        QVERIFY2(doc.save(out), qPrintable(doc.lastError()));
+        current = out;
+    }
+    const double changed = inkChangeOfWord(once, twice, word);
+    QVERIFY2(changed < 0.12, qPrintable(QStringLiteral("%1% of its ink").arg(qRound(changed * 100))));
+    QVERIFY(pdftools::words(twice, 0).contains(word));
+    QVERIFY(pdftools::mupdfText(twice, 0).simplified().split(QLatin1Char(' ')).contains(word));
+    QVERIFY(pdftools::words(twice, 0).contains(later.section(QLatin1Char('='), 1)));
+}
+
+// A word the page's faces cannot draw, typed into a line of serif faces: it
+// is set in a serif face at the line's size, not squeezed across (mupdf
+// reads every letter of the line at the line's size); a justified line made
+// longer keeps a blank both readers read between every two of its words.
+void TestWriterFonts::typedWordMatchesItsLine_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("by");
+    QTest::newRow("Distiller 7, CM faces, a Russian word") << "distiller-gerdoc.pdf" << "Version" << "Версию";
+    QTest::newRow("pdfTeX, Palladio, a Russian word") << "pdftex-l2tabu.pdf" << "italienne" << "итальянской";
+    QTest::newRow("pdfTeX, Palladio, a justified line three words longer")
+        << "pdftex-l2tabu.pdf" << "2.3," << "2.3 (mise à jour),";
+}
+
+void TestWriterFonts::typedWordMatchesItsLine()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, word);
+    QFETCH(QString, by);
+    const QString source = fixtures::realPdf(file), out = path(QStringLiteral("matched.pdf"));
+    PdfDocument doc;
+    QVERIFY(doc.open(source));
+    const double height = doc.pageSize(0).height();
+    QRectF place;
+    QVERIFY2(correctLine(doc, word, by, &place), qPrintable(doc.lastError()));
+    QVERIFY2(doc.save(out), qPrintable(doc.lastError()));
+
+    QStringList before;
+    for (const pdftools::FontRow& row : pdftools::listFonts(source))
+        before << row.name;
+    for (const pdftools::FontRow& row : pdftools::listFonts(out))
+        if (!before.contains(row.name))
+            QVERIFY2(!row.name.contains(QLatin1String("Sans")) && !row.name.contains(QLatin1String("Mono")),
+                     qPrintable(row.name));
+    const QList<double> was = mupdfSizesBetween(source, height - place.bottom(), height - place.top());
+    const QList<double> now = mupdfSizesBetween(out, height - place.bottom(), height - place.top());
+    QVERIFY(!was.isEmpty() && !now.isEmpty());
+    const auto [least, most] = std::minmax_element(was.begin(), was.end());
+    for (const double size : now)
+        QVERIFY2(size >= 0.98 * *least && size <= 1.02 * *most,
+                 qPrintable(QStringLiteral("%1 pt, the line %2..%3 pt").arg(size).arg(*least).arg(*most)));
+    const QStringList poppler = pdftools::words(out, 0);
+    const QStringList mupdf = pdftools::mupdfText(out, 0).simplified().split(QLatin1Char(' '));
+    for (const QString& typed : by.split(QLatin1Char(' ')))
+        QVERIFY2(poppler.contains(typed) && mupdf.contains(typed), qPrintable(typed));
 }

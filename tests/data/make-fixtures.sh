@@ -592,3 +592,20 @@ qpdf --deterministic-id "$src/layers.pdf.in" "$here/layers-off.pdf" 2>/dev/null 
 # one left on named as on.
 sed 's#/OFF \[7 0 R 8 0 R\]#/BaseState /OFF /ON [9 0 R]#' "$src/layers.pdf.in" >"$work/layers-base-off.pdf.in"
 qpdf --deterministic-id "$work/layers-base-off.pdf.in" "$here/layers-base-off.pdf" 2>/dev/null || [ $? -eq 3 ]
+
+# ---- Typed words corrected again in a later session ----
+# Page 11 of the german package's description as Debian 12 ships it
+# (texlive-lang-german 2022.20230122-1: dvips 5.95a through Acrobat Distiller
+# 7.0.5, CM faces as Type 1C) and page 2 of the French l2tabu
+# (texlive-lang-french 2022.20230122-1, pdfTeX 1.40.14, URW Palladio): their
+# justified serif lines get a word typed, then another corrected the next day.
+(
+  cd "$work"
+  apt-get download texlive-lang-german=2022.20230122-1 texlive-lang-french=2022.20230122-1 >/dev/null
+  dpkg-deb -x texlive-lang-german_2022.20230122-1_all.deb german
+  dpkg-deb -x texlive-lang-french_2022.20230122-1_all.deb french
+  qpdf --deterministic-id --empty --pages german/usr/share/doc/texlive-doc/generic/german/gerdoc.pdf 11 -- \
+    "$here/distiller-gerdoc.pdf"
+  qpdf --deterministic-id --empty --pages french/usr/share/doc/texlive-doc/latex/l2tabu-french/l2tabufr.pdf 2 -- \
+    "$here/pdftex-l2tabu.pdf"
+)
