@@ -68,6 +68,7 @@ struct GraphicsState {
     PaintState paint;
     double lineWidth = 1;
     bool styled = false;  // a clip or a graphics state dictionary of the page's own is in force
+    std::optional<QRectF> clip;  // what clips of upright boxes leave (user space), where set
 };
 
 // The program's typed words put inside a text object of the page's own:
@@ -99,6 +100,9 @@ struct PathWork {
     double left = 0, bottom = 0, right = 0, top = 0;
     bool any = false;
     bool clip = false;
+    bool clips = false;  // a W makes it the clip
+    bool box = false;    // one rectangle, upright on the page
+    int ops = 0;
     PathPieces pieces;
 };
 
@@ -121,8 +125,37 @@ struct Piece {
     std::string raw;        // a kerning number as written
     double displacement = 0;  // TJ number equal to the glyph's advance
     const GlyphMove* move = nullptr;  // the move that takes the glyph, if any
-    QTransform at;          // the text matrix the glyph is shown at
+    QTransform at;          // the text matrix the piece starts at
+    double shift = 0;       // a kept glyph moved where it is drawn: how far along the line (text space)
 };
+
+constexpr double kNoShift = 1e-7;        // text space: a shift too small to write
+constexpr double kAlongTheLine = 1e-3;   // points a move may stand off the line it shifts along
+constexpr double kTypedReach = 1.5;      // of the size: how far typed letters may reach off their line
+
+// The pieces with the kerning that shifts the glyphs moved where they are
+// drawn: none at the first piece, none again after the last where close.
+std::vector<Piece> shiftedPieces(const std::vector<Piece>& pieces, double size, double scale, bool close)
+{
+    std::vector<Piece> out;
+    double current = 0;
+    const auto shiftTo = [&](double wanted) {
+        if (std::abs(wanted - current) < kNoShift)
+            return;
+        Piece step;
+        step.raw = contentNumber(-(wanted - current) * 1000.0 / (size * scale), 4);
+        out.push_back(std::move(step));
+        current = wanted;
+    };
+    for (const Piece& piece : pieces) {
+        if (piece.glyph && !piece.removed)
+            shiftTo(piece.shift);
+        out.push_back(piece);
+    }
+    if (close)
+        shiftTo(0);
+    return out;
+}
 
 // What becomes of a glyph drawn: it stays, goes, or goes with a move.
 constexpr int kGlyphStays = -2;
@@ -162,6 +195,7 @@ public:
             m_spots = GlyphSpotFinder(std::move(spots));
         m_areaTaken.assign(m_areas.size(), 0);
         m_moveTaken.assign(m_moves.size(), 0);
+        m_moveShifted.assign(m_moves.size(), 0);
         m_ruleTaken.assign(m_ruleAreas.size(), 0);
     }
 
@@ -176,6 +210,7 @@ public:
     void placeTypedWords();
     QString error;
     int removed = 0;
+    int shifted = 0;  // of them, glyphs moved along their line where they are drawn
     std::map<QPDFObjGen, FormUse> forms;
     ContentCopy copy;  // what the moves of the page's own streams draw again
     CoverWatch covers;
@@ -192,6 +227,10 @@ private:
     // The move whose area holds point, of those that name no glyphs, or null.
     const GlyphMove* moveAt(const QPointF& point) const;
     bool inAnArea(const QPointF& point) const;
+    // Whether the glyph about to be shown under trm, which move takes, moves
+    // where it is drawn: the move names its glyphs (a word of a corrected
+    // line) and goes along the line. shift: how far, in text space.
+    bool shiftsInPlace(const GlyphMove& move, const QTransform& trm, double* shift) const;
     // What becomes of a glyph drawn at origin at size (its code and face
     // given) by the spots the edit names: kGlyphStays when it names none.
     int spotFate(const PdfFontMetrics* font, const std::string& code, const QPointF& origin, double size,
@@ -256,12 +295,16 @@ private:
     size_t m_lastOpenSaves = 0;     // q the stream walked last left open
     // Per area, move and rule area: whether a glyph it takes was drawn yet.
     std::vector<char> m_areaTaken, m_moveTaken, m_ruleTaken;
+    std::vector<char> m_moveShifted;  // per move: its glyphs moved where they are drawn
+    bool m_wordsCopied = false;  // glyphs of a move naming them drawn again after the page's content
     size_t m_marksAtText = 0;  // marked-content sections open when the text object began
     std::vector<TypedSplit> m_splits;
     std::optional<OwnSpan> m_span;
     std::vector<OwnSpan> m_spans;
     std::pair<size_t, std::string> m_lastState{SIZE_MAX, std::string()};  // the last gs: its stream and text
     bool m_ownPaints = false;
+    // Whether the clip in force leaves the typed words of place whole.
+    bool clipLeaves(const TypedPlace& place) const;
     // Splits the showing operator at the glyph a typed place names; false
     // where it cannot be split there.
     bool splitForTyped(const std::string& op, const std::vector<TokenRef>& operands, TokenRef first, TokenRef opRef,
@@ -472,7 +515,7 @@ void ContentWalk::trackPath(const std::string& op, const std::vector<TokenRef>& 
     static const std::map<std::string, size_t> kPoints{{"m", 2}, {"l", 2}, {"c", 6}, {"v", 4}, {"y", 4}, {"re", 4}, {"h", 0}};
     if (op == "W" || op == "W*") {
         if (m_path)
-            m_path->clip = true;
+            m_path->clip = m_path->clips = true;
         return;
     }
     const auto points = kPoints.find(op);
@@ -485,6 +528,9 @@ void ContentWalk::trackPath(const std::string& op, const std::vector<TokenRef>& 
         m_path->clip = true;  // a path that cannot be measured is left alone
         return;
     }
+    const QTransform& ctm = m_state.ctm;
+    const bool upright = (ctm.m12() == 0 && ctm.m21() == 0) || (ctm.m11() == 0 && ctm.m22() == 0);
+    m_path->box = m_path->ops++ == 0 && op == "re" && upright;
     std::vector<QPointF> corners;
     const auto num = [&](size_t k) { return numberOf(token(operands[k])); };
     if (op == "re") {
@@ -527,8 +573,14 @@ void ContentWalk::notePainted(const PathWork& path, const std::string& op)
 bool ContentWalk::finishPath(const std::string& op, TokenRef opRef)
 {
     const std::optional<PathWork> path = std::exchange(m_path, std::nullopt);
-    if (path && path->clip)
-        m_state.styled = true;
+    if (path && path->clip) {
+        // A box clips nothing inside it; any other clip may clip anything.
+        const QRectF box(QPointF(path->left, path->bottom), QPointF(path->right, path->top));
+        if (path->clips && path->box && path->any)
+            m_state.clip = m_state.clip ? m_state.clip->intersected(box) : box;
+        else
+            m_state.styled = true;
+    }
     if (m_ownDepth > 0)
         m_ownPaints = true;
     if (!path || !path->any || op == "n" || m_invisible || m_ownDepth > 0)
@@ -556,6 +608,15 @@ bool ContentWalk::finishPath(const std::string& op, TokenRef opRef)
     }
     StreamWork* stream = m_streams[opRef.stream];
     const size_t start = stream->tokens[path->first.index].start, end = stream->tokens[opRef.index].end;
+    // With glyphs moved where they are drawn, the path moves where it is drawn too.
+    const QTransform linear(m_state.ctm.m11(), m_state.ctm.m12(), m_state.ctm.m21(), m_state.ctm.m22(), 0, 0);
+    if (move && m_moveShifted[size_t(move - m_moves.data())] && linear.isInvertible()) {
+        const QPointF by = linear.inverted().map(move->by);
+        stream->splices.push_back({start, end,
+                                   "q 1 0 0 1 " + contentNumber(by.x(), 6) + ' ' + contentNumber(by.y(), 6) + " cm " +
+                                       stream->data.substr(start, end - start) + " Q"});
+        return true;
+    }
     if (move)
         m_target->add(m_state.paint.text(), m_state.ctm * QTransform::fromTranslate(move->by.x(), move->by.y()),
                       stream->data.substr(start, end - start));
@@ -634,6 +695,24 @@ bool ContentWalk::inAnArea(const QPointF& point) const
     return moveAt(point) || std::any_of(m_areas.begin(), m_areas.end(), [&](const QPolygonF& a) {
                return a.containsPoint(point, Qt::OddEvenFill);
            });
+}
+
+bool ContentWalk::shiftsInPlace(const GlyphMove& move, const QTransform& trm, double* shift) const
+{
+    const TextState& text = m_state.text;
+    if (move.glyphs.empty() || m_invisible || text.size == 0 || text.scale == 0 || text.renderMode >= 4)
+        return false;
+    const QTransform linear(trm.m11(), trm.m12(), trm.m21(), trm.m22(), 0, 0);
+    bool invertible = false;
+    const QTransform toText = linear.inverted(&invertible);
+    if (!invertible)
+        return false;
+    const double along = toText.map(move.by).x();
+    const QPointF back = linear.map(QPointF(along, 0));
+    if (std::abs(back.x() - move.by.x()) > kAlongTheLine || std::abs(back.y() - move.by.y()) > kAlongTheLine)
+        return false;
+    *shift = along;
+    return true;
 }
 
 int ContentWalk::spotFate(const PdfFontMetrics* font, const std::string& code, const QPointF& origin, double size,
@@ -752,13 +831,14 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     const double size = text.size;
     std::vector<Piece> pieces;
     bool anyRemoved = false, anyKept = false;
+    int shiftedHere = 0;
     int anchor = -1, anchorPlace = -1;  // the piece a typed place names
     for (TokenRef r : elements) {
         const Token& t = token(r);
         if (isNumber(t)) {
             const double n = numberOf(t);
+            pieces.push_back({false, false, std::string(), std::string(t.value), n, nullptr, m_textMatrix});
             m_textMatrix = QTransform::fromTranslate(-n / 1000.0 * size * text.scale, 0) * m_textMatrix;
-            pieces.push_back({false, false, std::string(), std::string(t.value), n, nullptr, QTransform()});
             continue;
         }
         const int bytes = font->codeBytes();
@@ -784,15 +864,24 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             const GlyphMove* move = m_invisible || hidden ? nullptr : fate >= 0 ? &m_moves[size_t(fate)] : moveAt(centre);
             const bool inArea =
                 hidden || (!m_invisible && (own ? move != nullptr : move || fate == kGlyphGoes || inAnArea(centre)));
+            double shift = 0;
+            const bool inPlace = move && !own && shiftsInPlace(*move, trm, &shift);
             if (!m_invisible && !own) {
                 if (inArea)
                     noteTaken(centre, move);
                 // A glyph drawn again elsewhere must lie under nothing drawn
                 // after it; one that stays may itself lie over such a glyph.
-                if (move)
+                // One moved where it is drawn must lie under nothing there.
+                if (inPlace)
+                    covers.lift(glyphBox(*font, code, w).translated(move->by));
+                else if (move)
                     covers.lift(glyphBox(*font, code, w));
                 else if (!inArea && text.renderMode != 3 && text.renderMode != 7)
                     covers.paint({glyphBox(*font, code, w)});
+                if (inPlace)
+                    m_moveShifted[size_t(move - m_moves.data())] = 1;
+                else if (move && !move->glyphs.empty())
+                    m_wordsCopied = true;
             }
             if (anchor < 0 && !m_typed.empty() && !own) {
                 anchorPlace = typedPlaceAt(m_typed, trm.map(QPointF(m_readerLag, text.rise)),
@@ -800,7 +889,8 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
                 if (anchorPlace >= 0)
                     anchor = int(pieces.size()) + int(m_typed[size_t(anchorPlace)].after);
             }
-            Piece piece{true, inArea, glyphCode, std::string(), 0, move, m_textMatrix};
+            Piece piece{true, inArea && !inPlace, glyphCode, std::string(), 0, inPlace ? nullptr : move, m_textMatrix,
+                        shift};
             if (size != 0)
                 piece.displacement = -1000.0 * (w * size + spacing) / size;
             else if (spacing != 0 && inArea) {
@@ -809,15 +899,16 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             }
             m_textMatrix = QTransform::fromTranslate((w * size + spacing) * text.scale, 0) * m_textMatrix;
             m_readerLag += (font->readerAdvance(code) - w) * size * text.scale;
-            anyRemoved |= inArea;
-            anyKept |= !inArea;
+            anyRemoved |= inArea && !inPlace;
+            anyKept |= !inArea || inPlace;
+            shiftedHere += inPlace;
             pieces.push_back(std::move(piece));
         }
     }
     noteShown(anyRemoved && !anyKept);
     if (m_replay.open())
         replayShow(op, operands, pieces);
-    if (!anyRemoved) {
+    if (!anyRemoved && shiftedHere == 0) {
         // Typed words only added after a glyph of it split it all the same.
         if (anchor >= 0 && !operands.empty()) {
             spliceOperator(operands.front(), opRef, rawOf(operands, opRef));
@@ -830,11 +921,16 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     const TokenRef first = operands.empty() ? opRef : operands.front();
     // The replacement: what the operator did besides showing, then the kept
     // glyphs with the removed ones turned into displacements.
+    // Glyphs moved along the line are shifted by kerning around them.
     std::string with = lineStepOf(op, operands);
-    if (anyKept || advanceMatters(opRef))
-        with += (with.empty() ? "" : " ") + showingArray(pieces, [](const Piece& p) { return !p.removed; });
+    const bool advanceUsed = advanceMatters(opRef);
+    if (anyKept || advanceUsed)
+        with += (with.empty() ? "" : " ") + showingArray(shiftedPieces(pieces, size, text.scale, advanceUsed),
+                                                         [](const Piece& p) { return !p.removed; });
     for (const Piece& p : pieces)
         removed += p.removed;
+    removed += shiftedHere;  // gone from where they stood
+    shifted += shiftedHere;
     spliceOperator(first, opRef, with);
     if (anchor >= 0)
         splitForTyped(op, operands, first, opRef, pieces, size_t(anchor), anchorPlace);
@@ -849,7 +945,7 @@ bool ContentWalk::splitForTyped(const std::string& op, const std::vector<TokenRe
     // glyphs build, or a state the typed words were not drawn in.
     // Nor inside a copy of words moved before: it replays its whole text object.
     if (m_depth > 0 || m_ownDepth > 0 || m_marks.size() != m_marksAtText || text.renderMode >= 4 ||
-        m_state.styled || first.stream != opRef.stream ||
+        m_state.styled || !clipLeaves(m_typed[size_t(place)]) || first.stream != opRef.stream ||
         std::find(m_movedMarks.begin(), m_movedMarks.end(), true) != m_movedMarks.end())
         return false;
     const std::optional<std::string> resume = resumedTextObject(
@@ -857,8 +953,12 @@ bool ContentWalk::splitForTyped(const std::string& op, const std::vector<TokenRe
     if (!resume)
         return false;
     const auto shows = [](const Piece& p) { return !p.removed; };
-    const std::vector<Piece> head(pieces.begin(), pieces.begin() + std::ptrdiff_t(anchor));
-    const std::vector<Piece> tail(pieces.begin() + std::ptrdiff_t(anchor), pieces.end());
+    // The object begun again stands where the anchor stood: no shift in force.
+    const bool advanceUsed = advanceMatters(opRef);
+    const std::vector<Piece> head = shiftedPieces(
+        std::vector<Piece>(pieces.begin(), pieces.begin() + std::ptrdiff_t(anchor)), text.size, text.scale, false);
+    const std::vector<Piece> tail = shiftedPieces(
+        std::vector<Piece>(pieces.begin() + std::ptrdiff_t(anchor), pieces.end()), text.size, text.scale, advanceUsed);
     TypedSplit split;
     split.work = m_streams[opRef.stream];
     split.splice = split.work->splices.size() - 1;
@@ -866,12 +966,22 @@ bool ContentWalk::splitForTyped(const std::string& op, const std::vector<TokenRe
     split.before = step + (head.empty() ? std::string() : (step.empty() ? "" : " ") + showingArray(head, shows));
     split.resume = *resume;
     const bool tailShows = std::any_of(tail.begin(), tail.end(), [](const Piece& p) { return p.glyph && !p.removed; });
-    split.after = tailShows || advanceMatters(opRef) ? showingArray(tail, shows) : std::string();
+    split.after = tailShows || advanceUsed ? showingArray(tail, shows) : std::string();
     split.fontSetter = text.fontSetter;
     split.ctm = m_state.ctm;
     split.place = place;
     m_splits.push_back(std::move(split));
     return true;
+}
+
+bool ContentWalk::clipLeaves(const TypedPlace& place) const
+{
+    if (!m_state.clip)
+        return true;
+    // As far from the line as its letters reach, and more.
+    const double reach = kTypedReach * std::max(std::abs(place.anchor.size), 1.0);
+    const QRectF line = QRectF(place.from, place.to).normalized().adjusted(-reach, -reach, reach, reach);
+    return m_state.clip->contains(line);
 }
 
 // The program's own marked sections of the page's content, each with the
@@ -907,7 +1017,8 @@ void ContentWalk::noteOwnSpan(const std::string& op, const std::vector<TokenRef>
 
 void ContentWalk::placeTypedWords()
 {
-    if (m_ownPaints)
+    // Words of a line drawn again after the page's content keep the typed words with them.
+    if (m_ownPaints || m_wordsCopied)
         return;
     for (TypedSplit& split : m_splits) {
         // The step along the line is shown in the font in force: not one whose text all went.
@@ -1115,6 +1226,7 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdi
     m_error.clear();
     m_glyphsRemoved = 0;
     m_glyphsMoved = 0;
+    m_glyphsShifted = 0;
     m_changed.clear();
     try {
         std::vector<std::unique_ptr<StreamWork>> streams;
@@ -1207,6 +1319,7 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdi
             m_changed.push_back({page.getObjectID(), page.getGeneration()});
         }
         m_glyphsRemoved = walk.removed;
+        m_glyphsShifted = walk.shifted;
     } catch (const std::exception& e) {
         m_error = QString::fromUtf8(e.what()).left(200);
         return false;

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <set>
 
 namespace pdfengine {
@@ -159,12 +160,24 @@ std::vector<PageBlockWrite::WordMove> PageBlockWrite::wordMoves() const
         const QTransform toPage = oldFrameOf(m_blocks[i]).inverted();
         for (size_t k = 0; k < m_corrections[i].size(); ++k) {
             const LineCorrection* correction = correctionOf(i, k);
-            for (const KeptWord& kept : correction ? correction->kept : std::vector<KeptWord>()) {
-                if (std::abs(kept.shift) < kLeastShift)
+            const LineGlyphs& line = m_lineGlyphs[i][k];
+            const std::vector<KeptWord> kept = correction ? correction->kept : std::vector<KeptWord>();
+            const auto shiftOf = [&kept](size_t w) {
+                const auto found = std::find_if(kept.begin(), kept.end(), [w](const KeptWord& word) { return word.word == w; });
+                return found == kept.end() ? std::optional<double>() : std::optional<double>(found->shift);
+            };
+            for (const KeptWord& word : kept) {
+                if (std::abs(word.shift) < kLeastShift)
                     continue;
-                const LineWord& word = m_lineGlyphs[i][k].words[kept.word];
-                moves.push_back({onPage(toPage, word.box), toPage.map(QPointF(kept.shift, 0)) - toPage.map(QPointF()),
-                                 m_glyphs.spotsOf(word.glyphs)});
+                std::vector<size_t> glyphs = line.words[word.word].glyphs;
+                // The blank before it goes with it where the word before moves as far.
+                for (const auto& [after, blank] : line.blanks)
+                    if (after == word.word && after > 0 && shiftOf(after - 1) &&
+                        std::abs(*shiftOf(after - 1) - word.shift) < kLeastShift)
+                        glyphs.push_back(blank);
+                std::sort(glyphs.begin(), glyphs.end());
+                moves.push_back({onPage(toPage, line.words[word.word].box),
+                                 toPage.map(QPointF(word.shift, 0)) - toPage.map(QPointF()), m_glyphs.spotsOf(glyphs)});
             }
         }
     }
@@ -178,11 +191,7 @@ std::vector<TypedPlace> PageBlockWrite::typedPlaces() const
         const QTransform toPage = oldFrameOf(m_blocks[i]).inverted();
         for (size_t k = 0; k < m_corrections[i].size(); ++k) {
             const LineCorrection* correction = correctionOf(i, k);
-            // Words moved to make room are drawn again after the page's
-            // text: the typed words stay with them, so the line reads whole.
-            if (!correction || std::any_of(correction->kept.begin(), correction->kept.end(), [](const KeptWord& kept) {
-                    return std::abs(kept.shift) >= kLeastShift;
-                }))
+            if (!correction)
                 continue;
             for (const TypedRun& run : correction->typed) {
                 const std::optional<TypedPlace> place = typedPlaceOf(m_lineGlyphs[i][k], *correction, run);

@@ -158,6 +158,8 @@ private slots:
     void movedTextKeepsItsPlaces();
     void spotsTakeOnlyTheirGlyphs_data();
     void spotsTakeOnlyTheirGlyphs();
+    void wordsMovedAlongTheLineStayInPlace_data();
+    void wordsMovedAlongTheLineStayInPlace();
     void refusesWhatItCannotPlace_data();
     void refusesWhatItCannotPlace();
     void formDrawnOnceIsCopied();
@@ -395,6 +397,101 @@ void TestContentStreamEditor::spotsTakeOnlyTheirGlyphs()
     // A hatching drawn before the word is none of it.
     if (content.contains(QStringLiteral(" l S")))
         QVERIFY(edited.find("80 679 m 82 679 l S") != std::string::npos);
+}
+
+void TestContentStreamEditor::wordsMovedAlongTheLineStayInPlace_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<GlyphEdit>("edit");
+    QTest::addColumn<QPointF>("by");           // of every word moved
+    QTest::addColumn<QStringList>("moved");
+    QTest::addColumn<QString>("inOrder");      // the line as the content reads it afterwards
+    // F2 is 6 pt a glyph at size 10: "left GONE right" from 72 has GONE at 102, right at 132.
+    const auto edit = [](const std::vector<GlyphSpot>& gone, const QRectF& area, const std::vector<GlyphSpot>& moved,
+                         const QPointF& by) {
+        return GlyphEdit{{}, gone, {}, {{QPolygonF(area), by, moved}}};
+    };
+    const QRectF right(131, 676, 32, 14);
+    QTest::newRow("a word inside a string, the one before it longer")
+        << "BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET"
+        << edit(courierSpots(102, 680, 4), right, courierSpots(132, 680, 5), {12, 0}) << QPointF(12, 0)
+        << QStringList{"right"} << "left right";
+    QTest::newRow("kerned TJ, the word before shorter")
+        << "BT /F2 10 Tf 72 680 Td [(left) -500 (GONE) 200 (right)] TJ ET"
+        << edit(courierSpots(101, 680, 4), QRectF(122, 676, 32, 14), courierSpots(123, 680, 5), {-6, 0})
+        << QPointF(-6, 0) << QStringList{"right"} << "left right";
+    QTest::newRow("words in operators of their own")
+        << "BT /F2 10 Tf 72 680 Td (left) Tj 30 0 Td (GONE) Tj 30 0 Td (right) Tj 0 -20 Td (below) Tj ET"
+        << edit(courierSpots(102, 680, 4), right, courierSpots(132, 680, 5), {12, 0}) << QPointF(12, 0)
+        << QStringList{"right"} << "left right below";
+    // The next operator goes on from where the moved word ended: it stays.
+    QTest::newRow("a word moved between words that stay")
+        << "BT /F2 10 Tf 72 680 Td (left mid) Tj ( right) Tj ET"
+        << edit({}, QRectF(101, 676, 20, 14), courierSpots(102, 680, 3), {-3, 0}) << QPointF(-3, 0)
+        << QStringList{"mid"} << "left mid right";
+    QTest::newRow("spacing and scaling")
+        << "BT /F2 10 Tf 2 Tc 80 Tz 72 680 Td (a GONE b) Tj ET"
+        << edit({{{84.8, 680}, 10, 0}, {{91.2, 680}, 10, 0}, {{97.6, 680}, 10, 0}, {{104, 680}, 10, 0}},
+                QRectF(115, 676, 8, 14), {{{116.8, 680}, 10, 0}}, {8, 0})
+        << QPointF(8, 0) << QStringList{"b"} << "a b";
+    QTest::newRow("turned by cm")
+        << "q 0 1 -1 0 300 100 cm BT /F2 10 Tf 0 0 Td (left GONE right) Tj ET Q"
+        << edit({{{300, 130}, 10, 0}, {{300, 136}, 10, 0}, {{300, 142}, 10, 0}, {{300, 148}, 10, 0}},
+                QRectF(290, 159, 14, 32),
+                {{{300, 160}, 10, 0}, {{300, 166}, 10, 0}, {{300, 172}, 10, 0}, {{300, 178}, 10, 0}, {{300, 184}, 10, 0}},
+                {0, 12})
+        << QPointF(0, 12) << QStringList{"right"} << "left right";
+    // A rule wholly inside the word's place moves with it, in its place too.
+    QTest::newRow("a rule under the word")
+        << "BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET 132 678 30 0.5 re f"
+        << edit(courierSpots(102, 680, 4), right, courierSpots(132, 680, 5), {12, 0}) << QPointF(12, 0)
+        << QStringList{"right"} << "left right";
+    // Words the program typed for GONE go where it stood, between the words that stay and move.
+    GlyphEdit typed = edit(courierSpots(102, 680, 4), right, courierSpots(132, 680, 5), {12, 0});
+    typed.typed.push_back({{{102, 680}, 10, 0}, {102, 680}, {138, 680}, false});
+    QTest::newRow("typed words in the place of the word replaced")
+        << "BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET "
+           "/VornEdit BMC BT /F2 10 Tf 1 0 0 1 102 680 Tm (LONGER) Tj ET EMC"
+        << typed << QPointF(12, 0) << QStringList{"right"} << "left LONGER right";
+}
+
+// Words moved along their line stay where the content draws them: each
+// lands where it stood moved, the others stay, the content reads the line
+// in its order, and nothing is drawn again after the page's content.
+void TestContentStreamEditor::wordsMovedAlongTheLineStayInPlace()
+{
+    QFETCH(QString, content);
+    QFETCH(GlyphEdit, edit);
+    QFETCH(QPointF, by);
+    QFETCH(QStringList, moved);
+    QFETCH(QString, inOrder);
+    int shifted = 0, copied = 0;
+    const EditedPage page = editPage(content, [&](ContentStreamEditor& editor, QPDFObjectHandle& first) {
+        const bool done = editor.editGlyphs(first, edit);
+        shifted = editor.glyphsShifted();
+        copied = editor.glyphsMoved();
+        return done;
+    });
+    QVERIFY2(page.error.isEmpty(), qPrintable(page.error));
+    const std::string& edited = page.firstStream;
+    QCOMPARE(copied, 0);
+    QCOMPARE(shifted, int(moved.join(QString()).size()));
+    QVERIFY(edited.find("VornMoved") == std::string::npos);
+    PdfDocument a, b;
+    QVERIFY(openBoth(page, m_dir, QStringLiteral("shifted"), a, b));
+    QVERIFY(b.findText(0, QStringLiteral("GONE")).isEmpty());
+    QCOMPARE(b.extractAllText(0).simplified(), inOrder);
+    for (const QString& word : inOrder.split(QLatin1Char(' '))) {
+        const QRectF was = wordBox(a, word), now = wordBox(b, word);
+        if (word == QStringLiteral("LONGER"))
+            continue;
+        const QPointF wanted = moved.contains(word) ? by : QPointF();
+        QVERIFY2(!was.isNull() && !now.isNull() && qAbs(now.x() - was.x() - wanted.x()) < 0.01 &&
+                     qAbs(now.y() - was.y() - wanted.y()) < 0.01,
+                 qPrintable(QStringLiteral("%1 moved by %2, %3").arg(word).arg(now.x() - was.x()).arg(now.y() - was.y())));
+    }
+    if (content.contains(QStringLiteral(" re f")))
+        QVERIFY(edited.find("q 1 0 0 1 12 0 cm 132 678 30 0.5 re f Q") != std::string::npos);
 }
 
 void TestContentStreamEditor::refusesWhatItCannotPlace_data()
