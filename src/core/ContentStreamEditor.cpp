@@ -15,6 +15,7 @@
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFTokenizer.hh>
 
+#include <QLineF>
 #include <QTransform>
 
 #include <algorithm>
@@ -101,8 +102,10 @@ struct PathWork {
     bool any = false;
     bool clip = false;
     bool clips = false;  // a W makes it the clip
-    bool box = false;    // one rectangle, upright on the page
+    bool box = false;    // one rectangle, upright on the page, by re
     int ops = 0;
+    std::vector<QPointF> outline;  // the points of one subpath of straight lines, while it is one
+    bool straight = true;
     PathPieces pieces;
 };
 
@@ -132,6 +135,43 @@ struct Piece {
 constexpr double kNoShift = 1e-7;        // text space: a shift too small to write
 constexpr double kAlongTheLine = 1e-3;   // points a move may stand off the line it shifts along
 constexpr double kTypedReach = 1.5;      // of the size: how far typed letters may reach off their line
+
+// Whether the graphics state dictionary named leaves text filled as a fresh
+// state fills it: it sets no font, transparency or soft mask (but their
+// defaults); what else it sets touches strokes, halftones and separations.
+bool drawsTextAsBefore(QPDFObjectHandle resources, const std::string& name)
+{
+    QPDFObjectHandle states = resources.isDictionary() ? resources.getKey("/ExtGState") : QPDFObjectHandle::newNull();
+    QPDFObjectHandle state = states.isDictionary() ? states.getKey(name) : QPDFObjectHandle::newNull();
+    if (!state.isDictionary())
+        return false;
+    const auto opaque = [&state](const char* key) {
+        QPDFObjectHandle value = state.getKey(key);
+        return value.isNull() || (value.isNumber() && value.getNumericValue() == 1);
+    };
+    QPDFObjectHandle blend = state.getKey("/BM"), mask = state.getKey("/SMask"), shape = state.getKey("/AIS");
+    return !state.hasKey("/Font") && opaque("/CA") && opaque("/ca") &&
+           (blend.isNull() || blend.isNameAndEquals("/Normal") || blend.isNameAndEquals("/Compatible")) &&
+           (mask.isNull() || mask.isNameAndEquals("/None")) && (shape.isNull() || (shape.isBool() && !shape.getBoolValue()));
+}
+
+// Whether the points go round a rectangle upright on the page, edge by edge
+// (the first again at the end or not).
+bool isUprightBox(std::vector<QPointF> points)
+{
+    constexpr double kSame = 1e-6;
+    if (points.size() == 5 && QLineF(points.front(), points.back()).length() < kSame)
+        points.pop_back();
+    if (points.size() != 4)
+        return false;
+    for (size_t i = 0; i < 4; ++i) {
+        const QPointF& a = points[i];
+        const QPointF& b = points[(i + 1) % 4];
+        if ((std::abs(a.x() - b.x()) < kSame) == (std::abs(a.y() - b.y()) < kSame))
+            return false;
+    }
+    return true;
+}
 
 // The pieces with the kerning that shifts the glyphs moved where they are
 // drawn: none at the first piece, none again after the last where close.
@@ -398,6 +438,9 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     const bool numeric = std::all_of(operands.begin(), operands.end(), [&](TokenRef r) { return isNumber(token(r)); });
     if (!m_typed.empty() && depth == 0)
         noteOwnSpan(op, operands, opRef);
+    // Words typed in place before set the state they were first drawn in.
+    if (op == "gs" && m_inPlaceDepth == 0 && !m_typed.empty())
+        m_state.styled |= operands.size() != 1 || !drawsTextAsBefore(resources, token(operands[0]).value);
     TextState& text = m_state.text;
     auto moveLine = [&](double tx, double ty) {
         m_lineMatrix = QTransform::fromTranslate(tx, ty) * m_lineMatrix;
@@ -545,6 +588,10 @@ void ContentWalk::trackPath(const std::string& op, const std::vector<TokenRef>& 
     for (const QPointF& corner : corners)
         mapped.push_back(m_state.ctm.map(corner));
     m_path->pieces.add(op, mapped);
+    if ((op == "m" && m_path->ops == 1) || op == "l")
+        m_path->outline.push_back(mapped.front());
+    else if (op != "h")
+        m_path->straight = false;
     for (const QPointF& corner : corners) {
         const QPointF p = m_state.ctm.map(corner);
         PathWork& path = *m_path;
@@ -576,7 +623,7 @@ bool ContentWalk::finishPath(const std::string& op, TokenRef opRef)
     if (path && path->clip) {
         // A box clips nothing inside it; any other clip may clip anything.
         const QRectF box(QPointF(path->left, path->bottom), QPointF(path->right, path->top));
-        if (path->clips && path->box && path->any)
+        if (path->clips && (path->box || (path->straight && isUprightBox(path->outline))) && path->any)
             m_state.clip = m_state.clip ? m_state.clip->intersected(box) : box;
         else
             m_state.styled = true;
@@ -990,8 +1037,6 @@ void ContentWalk::noteOwnSpan(const std::string& op, const std::vector<TokenRef>
 {
     if (op == "gs") {
         m_lastState = {opRef.stream, rawOf(operands, opRef)};
-        // Words typed in place before set the state they were first drawn in.
-        m_state.styled |= m_inPlaceDepth == 0;
     }
     const bool own = (op == "BMC" || op == "BDC") && !operands.empty() &&
                      token(operands[0]).type == QPDFTokenizer::tt_name && token(operands[0]).value == kOwnTag;

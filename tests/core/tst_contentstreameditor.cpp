@@ -29,7 +29,8 @@ const QString kNextStream = QStringLiteral("\n%next stream%\n");
 
 // F1: Helvetica without widths; F2: a Courier with widths (600 each);
 // F3: a face nobody knows, without widths. Fm1: a form drawing GONE; Fm2
-// the same with room around it, Fm3 with a box drawn over it.
+// the same with room around it, Fm3 with a box drawn over it. GS1 sets
+// overprint and transfer only, GS2 half opacity.
 // kNextStream in content parts two content streams of the page.
 QByteArray pagePdf(const QString& content)
 {
@@ -43,7 +44,9 @@ QByteArray pagePdf(const QString& content)
         QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << "
                        "/F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >> "
                        "/F2 6 0 R /F3 << /Type /Font /Subtype /Type1 /BaseFont /NoSuchFace >> >> "
-                       "/XObject << /Fm1 5 0 R /Fm2 7 0 R /Fm3 8 0 R >> >> /Contents %1 >>")
+                       "/XObject << /Fm1 5 0 R /Fm2 7 0 R /Fm3 8 0 R >> /ExtGState << "
+                       "/GS1 << /Type /ExtGState /OP false /op false /TR /Identity /Name /R6 >> "
+                       "/GS2 << /Type /ExtGState /ca 0.5 >> >> >> /Contents %1 >>")
             .arg(streams.size() > 1 ? QStringLiteral("[4 0 R 9 0 R]") : QStringLiteral("4 0 R")),
         fixtures::streamObject(QString(), streams.first().toLatin1()),
         fixtures::streamObject(QStringLiteral("/Type /XObject /Subtype /Form /BBox [0 0 200 20] "
@@ -449,10 +452,30 @@ void TestContentStreamEditor::wordsMovedAlongTheLineStayInPlace_data()
     // Words the program typed for GONE go where it stood, between the words that stay and move.
     GlyphEdit typed = edit(courierSpots(102, 680, 4), right, courierSpots(132, 680, 5), {12, 0});
     typed.typed.push_back({{{102, 680}, 10, 0}, {102, 680}, {138, 680}, false});
+    const QString longer = QStringLiteral(" /VornEdit BMC BT /F2 10 Tf 1 0 0 1 102 680 Tm (LONGER) Tj ET EMC");
     QTest::newRow("typed words in the place of the word replaced")
-        << "BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET "
-           "/VornEdit BMC BT /F2 10 Tf 1 0 0 1 102 680 Tm (LONGER) Tj ET EMC"
+        << "BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET" + longer << typed << QPointF(12, 0)
+        << QStringList{"right"} << "left LONGER right";
+    // Under a clip or a graphics state that leaves them as they were drawn.
+    QTest::newRow("typed words under a clip of the page's box")
+        << "q 0 0 612 792 re W n BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET Q" + longer << typed << QPointF(12, 0)
+        << QStringList{"right"} << "left LONGER right";
+    QTest::newRow("typed words under a clip of a box drawn by lines")
+        << "q 10 10 m 600 10 l 600 780 l 10 780 l h W n BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET Q" + longer
         << typed << QPointF(12, 0) << QStringList{"right"} << "left LONGER right";
+    QTest::newRow("typed words under a state that sets overprint")
+        << "q /GS1 gs BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET Q" + longer << typed << QPointF(12, 0)
+        << QStringList{"right"} << "left LONGER right";
+    // Under one that would cut or fade them they stay after the page's content.
+    QTest::newRow("typed words under a clip that would cut them")
+        << "q 0 0 612 683 re W n BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET Q" + longer << typed << QPointF(12, 0)
+        << QStringList{"right"} << "left right LONGER";
+    QTest::newRow("typed words under a clip of a slanted box")
+        << "q 10 10 m 600 20 l 600 780 l 10 780 l h W n BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET Q" + longer
+        << typed << QPointF(12, 0) << QStringList{"right"} << "left right LONGER";
+    QTest::newRow("typed words under half opacity")
+        << "q /GS2 gs BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET Q" + longer << typed << QPointF(12, 0)
+        << QStringList{"right"} << "left right LONGER";
 }
 
 // Words moved along their line stay where the content draws them: each
