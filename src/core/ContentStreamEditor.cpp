@@ -61,6 +61,8 @@ struct FontSetter {
     size_t end = 0;
     int kept = 0;
     int removed = 0;
+    std::string name;  // the font's name as written
+    bool page = false;  // in the page's own streams, where the page's resources name fonts
 };
 
 struct GraphicsState {
@@ -78,7 +80,11 @@ struct GraphicsState {
 struct TypedSplit {
     StreamWork* work = nullptr;
     size_t splice = 0;
-    std::string before, resume, after;
+    std::string before, after;
+    // Where the object begins again: its line matrix and the anchor's text
+    // matrix, with the size and scale of the step between.
+    QTransform lineMatrix, at;
+    double size = 0, scale = 1;
     QTransform ctm;
     int place = -1;
     int fontSetter = -1;  // the Tf whose font the resumed object's step is shown in
@@ -254,6 +260,7 @@ public:
     std::map<QPDFObjGen, FormUse> forms;
     ContentCopy copy;  // what the moves of the page's own streams draw again
     CoverWatch covers;
+    CoverWatch shiftCovers;  // over glyphs moved where they are drawn: pictures and paths only
 
 private:
     bool run(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef, QPDFObjectHandle resources,
@@ -285,6 +292,12 @@ private:
     void noteTaken(const QPointF& centre, const GlyphMove* move);
     // What a painting operator paints, for the glyphs lifted before it.
     void notePainted(const PathWork& path, const std::string& op);
+    // A picture or path painting regions, over glyphs lifted or moved where they are drawn.
+    void paintCover(const std::vector<QRectF>& regions)
+    {
+        covers.paint(regions);
+        shiftCovers.paint(regions);
+    }
     QRectF glyphBox(const PdfFontMetrics& font, unsigned code, double advance) const;
     // Draws the pieces a move took again where it puts them, an operator
     // at a time: for glyphs shown outside a text object.
@@ -378,7 +391,7 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
             switch (t.type) {
             case QPDFTokenizer::tt_inline_image:
                 if (m_ownDepth == 0)
-                    covers.paint({m_state.ctm.mapRect(QRectF(0, 0, 1, 1))});  // a picture fills the unit square
+                    paintCover({m_state.ctm.mapRect(QRectF(0, 0, 1, 1))});  // a picture fills the unit square
                 continue;
             case QPDFTokenizer::tt_space:
             case QPDFTokenizer::tt_comment:
@@ -476,7 +489,8 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
         if (operands[0].stream == opRef.stream) {
             StreamWork* work = m_streams[opRef.stream];
             text.fontSetter = int(m_fontSetters.size());
-            m_fontSetters.push_back({work, work->tokens[operands[0].index].start, work->tokens[opRef.index].end});
+            m_fontSetters.push_back({work, work->tokens[operands[0].index].start, work->tokens[opRef.index].end, 0, 0,
+                                     text.fontName, depth == 0});
         }
     } else if (op == "Tc" && operands.size() == 1 && numeric) {
         text.charSpacing = num(0);
@@ -610,7 +624,7 @@ void ContentWalk::notePainted(const PathWork& path, const std::string& op)
     static const std::set<std::string> kFills{"f", "F", "f*", "B", "B*", "b", "b*"};
     static const std::set<std::string> kStrokes{"S", "s", "B", "B*", "b", "b*"};
     const double width = std::max(m_state.lineWidth * std::sqrt(std::abs(m_state.ctm.determinant())), kThinnestLine);
-    covers.paint(path.pieces.painted(kFills.count(op) > 0, kStrokes.count(op) > 0, width));
+    paintCover(path.pieces.painted(kFills.count(op) > 0, kStrokes.count(op) > 0, width));
 }
 
 // A path wholly inside an area is part of what stood there when drawn after
@@ -918,9 +932,10 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
                     noteTaken(centre, move);
                 // A glyph drawn again elsewhere must lie under nothing drawn
                 // after it; one that stays may itself lie over such a glyph.
-                // One moved where it is drawn must lie under nothing there.
+                // One moved where it is drawn must lie under no picture or
+                // path drawn after it there (text set close is the line's).
                 if (inPlace)
-                    covers.lift(glyphBox(*font, code, w).translated(move->by));
+                    shiftCovers.lift(glyphBox(*font, code, w).translated(move->by));
                 else if (move)
                     covers.lift(glyphBox(*font, code, w));
                 else if (!inArea && text.renderMode != 3 && text.renderMode != 7)
@@ -995,9 +1010,8 @@ bool ContentWalk::splitForTyped(const std::string& op, const std::vector<TokenRe
         m_state.styled || !clipLeaves(m_typed[size_t(place)]) || first.stream != opRef.stream ||
         std::find(m_movedMarks.begin(), m_movedMarks.end(), true) != m_movedMarks.end())
         return false;
-    const std::optional<std::string> resume = resumedTextObject(
-        m_lineMatrix, anchor < pieces.size() ? pieces[anchor].at : m_textMatrix, text.size, text.scale);
-    if (!resume)
+    const QTransform at = anchor < pieces.size() ? pieces[anchor].at : m_textMatrix;
+    if (!resumedTextObject(m_lineMatrix, at, text.size, text.scale, std::string()))
         return false;
     const auto shows = [](const Piece& p) { return !p.removed; };
     // The object begun again stands where the anchor stood: no shift in force.
@@ -1011,7 +1025,10 @@ bool ContentWalk::splitForTyped(const std::string& op, const std::vector<TokenRe
     split.splice = split.work->splices.size() - 1;
     const std::string step = lineStepOf(op, operands);
     split.before = step + (head.empty() ? std::string() : (step.empty() ? "" : " ") + showingArray(head, shows));
-    split.resume = *resume;
+    split.lineMatrix = m_lineMatrix;
+    split.at = at;
+    split.size = text.size;
+    split.scale = text.scale;
     const bool tailShows = std::any_of(tail.begin(), tail.end(), [](const Piece& p) { return p.glyph && !p.removed; });
     split.after = tailShows || advanceUsed ? showingArray(tail, shows) : std::string();
     split.fontSetter = text.fontSetter;
@@ -1066,11 +1083,24 @@ void ContentWalk::placeTypedWords()
     if (m_ownPaints || m_wordsCopied)
         return;
     for (TypedSplit& split : m_splits) {
-        // The step along the line is shown in the font in force: not one whose text all went.
+        // The step along the line is shown in the font in force; where its
+        // Tf goes with all its text, in a font the page's kept text is
+        // shown in, at the size in force: a step depends on nothing else.
         const bool deadFont = split.fontSetter >= 0 && size_t(split.fontSetter) < m_fontSetters.size() &&
                               m_fontSetters[size_t(split.fontSetter)].removed > 0 &&
                               m_fontSetters[size_t(split.fontSetter)].kept == 0;
-        if (deadFont && split.resume.find("TJ") != std::string::npos)
+        std::string stepFont;
+        if (deadFont) {
+            const auto live = std::find_if(m_fontSetters.begin(), m_fontSetters.end(), [](const FontSetter& setter) {
+                return setter.page && setter.kept > 0 && !setter.name.empty();
+            });
+            if (live == m_fontSetters.end())
+                continue;
+            stepFont = live->name + ' ' + contentNumber(split.size, 6) + " Tf";
+        }
+        const std::optional<std::string> resume =
+            resumedTextObject(split.lineMatrix, split.at, split.size, split.scale, stepFont);
+        if (!resume)
             continue;
         std::string typed;
         std::vector<const OwnSpan*> taken;
@@ -1090,7 +1120,7 @@ void ContentWalk::placeTypedWords()
             continue;
         // The operator may follow the one before it with no blank ("Td[").
         split.work->splices[split.splice].with = ' ' + (split.before.empty() ? std::string() : split.before + ' ') +
-                                                 "ET" + typed + ' ' + split.resume + ' ' + split.after;
+                                                 "ET" + typed + ' ' + *resume + ' ' + split.after;
         for (const OwnSpan* span : taken)
             span->work->splices.push_back({span->start, span->end, std::string()});
     }
@@ -1163,7 +1193,7 @@ bool ContentWalk::drawForm(const std::string& name, QPDFObjectHandle resources, 
     QPDFObjectHandle xobjects = resources.isDictionary() ? resources.getKey("/XObject") : QPDFObjectHandle::newNull();
     QPDFObjectHandle form = xobjects.isDictionary() ? xobjects.getKey(name) : QPDFObjectHandle::newNull();
     if (form.isStream() && form.getDict().getKey("/Subtype").isNameAndEquals("/Image") && m_ownDepth == 0)
-        covers.paint({m_state.ctm.mapRect(QRectF(0, 0, 1, 1))});  // an image fills the unit square
+        paintCover({m_state.ctm.mapRect(QRectF(0, 0, 1, 1))});  // an image fills the unit square
     if (!form.isStream() || !form.getDict().getKey("/Subtype").isNameAndEquals("/Form"))
         return true;
     const QPDFObjGen key = form.getObjGen();
@@ -1300,7 +1330,7 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdi
             m_error = walk.error;
             return false;
         }
-        if (walk.covers.covered()) {
+        if (walk.covers.covered() || walk.shiftCovers.covered()) {
             m_error = QStringLiteral("строку закрывает то, что нарисовано поверх неё");
             return false;
         }

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <set>
 
 namespace pdfengine {
@@ -162,18 +161,16 @@ std::vector<PageBlockWrite::WordMove> PageBlockWrite::wordMoves() const
             const LineCorrection* correction = correctionOf(i, k);
             const LineGlyphs& line = m_lineGlyphs[i][k];
             const std::vector<KeptWord> kept = correction ? correction->kept : std::vector<KeptWord>();
-            const auto shiftOf = [&kept](size_t w) {
-                const auto found = std::find_if(kept.begin(), kept.end(), [w](const KeptWord& word) { return word.word == w; });
-                return found == kept.end() ? std::optional<double>() : std::optional<double>(found->shift);
+            const auto isKept = [&kept](size_t w) {
+                return std::any_of(kept.begin(), kept.end(), [w](const KeptWord& word) { return word.word == w; });
             };
             for (const KeptWord& word : kept) {
                 if (std::abs(word.shift) < kLeastShift)
                     continue;
                 std::vector<size_t> glyphs = line.words[word.word].glyphs;
-                // The blank before it goes with it where the word before moves as far.
+                // The blank after it goes with it, but one beside a word replaced (which goes).
                 for (const auto& [after, blank] : line.blanks)
-                    if (after == word.word && after > 0 && shiftOf(after - 1) &&
-                        std::abs(*shiftOf(after - 1) - word.shift) < kLeastShift)
+                    if (after == word.word + 1 && (after == line.words.size() || isKept(after)))
                         glyphs.push_back(blank);
                 std::sort(glyphs.begin(), glyphs.end());
                 moves.push_back({onPage(toPage, line.words[word.word].box),
@@ -209,8 +206,8 @@ std::vector<TypedPlace> PageBlockWrite::typedPlaces() const
 
 // Where a typed run goes in the content: at the first glyph of the word it
 // replaces that stood nearest its start, or, typed where none went, after
-// the last glyph of the word before it (before the first of the line's
-// first word).
+// the last glyph of the word before it and its blank (before the first of
+// the line's first word).
 std::optional<TypedPlace> PageBlockWrite::typedPlaceOf(const LineGlyphs& line, const LineCorrection& correction,
                                                       const TypedRun& run) const
 {
@@ -240,13 +237,18 @@ std::optional<TypedPlace> PageBlockWrite::typedPlaceOf(const LineGlyphs& line, c
             after = kept;
         }
     }
-    const std::vector<size_t>* glyphs = before ? &line.words[before->word].glyphs
-                                       : after ? &line.words[after->word].glyphs
-                                               : nullptr;
-    if (!glyphs)
+    std::vector<size_t> glyphs = before ? line.words[before->word].glyphs
+                                 : after ? line.words[after->word].glyphs
+                                         : std::vector<size_t>();
+    if (glyphs.empty())
         return std::nullopt;
+    // After the blank that follows the word before: readers that order a
+    // line's pieces by where they start read the typed words after it.
+    for (const auto& [next, blank] : line.blanks)
+        if (before && next == before->word + 1)
+            glyphs.push_back(blank);
     const std::optional<GlyphSpot> at =
-        spot(before ? *std::max_element(glyphs->begin(), glyphs->end()) : *std::min_element(glyphs->begin(), glyphs->end()));
+        spot(before ? *std::max_element(glyphs.begin(), glyphs.end()) : *std::min_element(glyphs.begin(), glyphs.end()));
     return at ? std::optional<TypedPlace>(TypedPlace{*at, {}, {}, before.has_value()}) : std::nullopt;
 }
 

@@ -63,7 +63,7 @@ std::optional<std::string> typedSpanAt(const QTransform& ctm, const std::string&
 }
 
 std::optional<std::string> resumedTextObject(const QTransform& lineMatrix, const QTransform& at, double size,
-                                             double scale)
+                                             double scale, const std::string& font)
 {
     bool invertible = false;
     const QTransform step = at * lineMatrix.inverted(&invertible);
@@ -78,7 +78,8 @@ std::optional<std::string> resumedTextObject(const QTransform& lineMatrix, const
     if (std::abs(along) > kAlongOnly) {
         if (size == 0 || scale == 0)
             return std::nullopt;
-        text += " [" + contentNumber(-along * 1000.0 / (size * scale), 4) + "]TJ";
+        text += (font.empty() ? std::string() : ' ' + font) + " [" +
+                contentNumber(-along * 1000.0 / (size * scale), 4) + "]TJ";
     }
     return text;
 }

@@ -26,9 +26,9 @@ std::optional<std::string> typedSpanAt(const QTransform& ctm, const std::string&
 
 // Begins the text object again with its line matrix, and its text matrix
 // where the glyphs shown so far took it (at, along the line from the line
-// matrix), at size and horizontal scale. None where that is no step along
-// the line.
+// matrix), at size and horizontal scale; font, where given, sets the font
+// the step is shown in. None where that is no step along the line.
 std::optional<std::string> resumedTextObject(const QTransform& lineMatrix, const QTransform& at, double size,
-                                             double scale);
+                                             double scale, const std::string& font);
 
 }  // namespace pdfengine
