@@ -84,6 +84,7 @@ struct TypedSplit {
     // Where the object begins again: its line matrix and the anchor's text
     // matrix, with the size and scale of the step between.
     QTransform lineMatrix, at;
+    std::string lineSteps;
     double size = 0, scale = 1;
     QTransform ctm;
     int place = -1;
@@ -330,6 +331,11 @@ private:
     std::vector<GraphicsState> m_saved;
     QTransform m_textMatrix;
     QTransform m_lineMatrix;
+    // The operators that set the line matrix since BT, as written: a text
+    // object begun again with them has it as every reader added it up.
+    std::string m_lineSteps;
+    // T* as a Td, with the leading in force.
+    std::string nextLineStep() const { return "0 " + contentNumber(-m_state.text.leading, 10) + " Td "; }
     // How far pdfium's pen runs behind the text matrix along the line, in
     // text space: it places glyphs by widths it reads as whole thousandths.
     double m_readerLag = 0;
@@ -372,6 +378,7 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
     const GraphicsState outerState = m_state;
     const std::vector<GraphicsState> outerSaved = m_saved;
     const QTransform outerText = m_textMatrix, outerLine = m_lineMatrix;
+    const std::string outerSteps = m_lineSteps;
     const std::vector<bool> outerMarks = m_marks, outerInPlace = m_inPlaceMarks, outerMoved = m_movedMarks;
     const int outerInPlaceDepth = m_inPlaceDepth;
     const int outerOwn = m_ownDepth;
@@ -426,6 +433,7 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
     m_saved = outerSaved;
     m_textMatrix = outerText;
     m_lineMatrix = outerLine;
+    m_lineSteps = outerSteps;
     m_marks = outerMarks;
     m_inPlaceMarks = outerInPlace;
     m_movedMarks = outerMoved;
@@ -473,6 +481,7 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     } else if (op == "BT") {
         m_marksAtText = m_marks.size();
         m_textMatrix = m_lineMatrix = QTransform();
+        m_lineSteps.clear();
         m_readerLag = 0;
         m_positionKnown = true;
         m_replay.finish(*m_target, moveTranslations());  // an object left open ends here
@@ -506,17 +515,22 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
         text.renderMode = int(num(0));
     } else if (op == "Td" && operands.size() == 2 && numeric) {
         moveLine(num(0), num(1));
+        m_lineSteps += rawOf(operands, opRef) + ' ';
         m_positionKnown = true;
     } else if (op == "TD" && operands.size() == 2 && numeric) {
         text.leading = -num(1);
         moveLine(num(0), num(1));
+        const std::string step = rawOf(operands, opRef);  // again as a Td: the leading set since stays
+        m_lineSteps += step.substr(0, step.size() - 2) + "Td ";
         m_positionKnown = true;
     } else if (op == "Tm" && operands.size() == 6 && numeric) {
         m_lineMatrix = m_textMatrix = QTransform(num(0), num(1), num(2), num(3), num(4), num(5));
+        m_lineSteps = rawOf(operands, opRef) + ' ';
         m_readerLag = 0;
         m_positionKnown = true;
     } else if (op == "T*") {
         moveLine(0, -text.leading);
+        m_lineSteps += nextLineStep();
         m_positionKnown = true;
     } else if (op == "Tj" || op == "TJ" || op == "'" || op == "\"") {
         return showText(op, operands, opRef);
@@ -862,6 +876,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
         }
         m_lineMatrix = QTransform::fromTranslate(0, -text.leading) * m_lineMatrix;
         m_textMatrix = m_lineMatrix;
+        m_lineSteps += nextLineStep();
         m_readerLag = 0;
         m_positionKnown = true;
     }
@@ -1011,7 +1026,7 @@ bool ContentWalk::splitForTyped(const std::string& op, const std::vector<TokenRe
         std::find(m_movedMarks.begin(), m_movedMarks.end(), true) != m_movedMarks.end())
         return false;
     const QTransform at = anchor < pieces.size() ? pieces[anchor].at : m_textMatrix;
-    if (!resumedTextObject(m_lineMatrix, at, text.size, text.scale, std::string()))
+    if (!resumedTextObject(m_lineSteps, m_lineMatrix, at, text.size, text.scale, std::string()))
         return false;
     const auto shows = [](const Piece& p) { return !p.removed; };
     // The object begun again stands where the anchor stood: no shift in force.
@@ -1026,6 +1041,7 @@ bool ContentWalk::splitForTyped(const std::string& op, const std::vector<TokenRe
     const std::string step = lineStepOf(op, operands);
     split.before = step + (head.empty() ? std::string() : (step.empty() ? "" : " ") + showingArray(head, shows));
     split.lineMatrix = m_lineMatrix;
+    split.lineSteps = m_lineSteps;
     split.at = at;
     split.size = text.size;
     split.scale = text.scale;
@@ -1099,7 +1115,7 @@ void ContentWalk::placeTypedWords()
             stepFont = live->name + ' ' + contentNumber(split.size, 6) + " Tf";
         }
         const std::optional<std::string> resume =
-            resumedTextObject(split.lineMatrix, split.at, split.size, split.scale, stepFont);
+            resumedTextObject(split.lineSteps, split.lineMatrix, split.at, split.size, split.scale, stepFont);
         if (!resume)
             continue;
         std::string typed;

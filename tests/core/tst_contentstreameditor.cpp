@@ -520,6 +520,9 @@ void TestContentStreamEditor::wordsMovedAlongTheLineStayInPlace()
     }
     if (content.contains(QStringLiteral(" re f")))
         QVERIFY(edited.find("q 1 0 0 1 12 0 cm 132 678 30 0.5 re f Q") != std::string::npos);
+    // Typed words put in place: the object begins again with the steps that set its line.
+    if (inOrder.contains(QStringLiteral(" LONGER ")) || inOrder.contains(QStringLiteral(" NEW ")))
+        QVERIFY(edited.find("EMC Q BT 72 680 Td ") != std::string::npos);
 }
 
 void TestContentStreamEditor::refusesWhatItCannotPlace_data()
