@@ -14,7 +14,8 @@
 //   read otherwise in poppler afterwards (their letters and marks), and how
 //   many corrected lines read out of place in content order: the corrected
 //   word not between its neighbours in pdftotext -raw's or mutool's text,
-//   where the page before read the word there.
+//   where the page before read the word there (and of those, how many read
+//   there with words run together: their gaps too narrow for the reader).
 // --turn with either: each page turned a quarter clockwise before it is corrected.
 // The files written after an edit: correctsweep_bench --roads FOLDER [--keep DIR]
 //   on page 1 of each PDF the middle word of its longest line is corrected,
@@ -96,6 +97,13 @@ bool readInOrder(const QStringList& read, const QStringList& words)
     return false;
 }
 
+// Whether the words' letters follow one another in read, blanks aside: a
+// reader ran words together where it found their gaps too narrow.
+bool readRunTogether(const QStringList& read, const QStringList& words)
+{
+    return read.join(QString()).contains(words.join(QString()));
+}
+
 // The words poppler reads whose middles stand in band (points, top-left origin).
 QStringList wordsIn(const std::vector<Word>& words, const QRectF& band)
 {
@@ -122,6 +130,7 @@ struct Outcome {
     int keptWords = 0;
     bool orderChecked = false;  // the page before read the word between its neighbours
     bool outOfPlace = false;    // afterwards a reader of the content's order does not
+    bool runTogether = false;   // of those, read in their place with words run together
     QString word;               // the word corrected, as it read before
 };
 
@@ -218,7 +227,11 @@ Outcome correctOnce(const QString& file, int page, const QString& what, int word
             if (!readInOrder(contentOrderWords(file, page, mutool), was))
                 continue;
             outcome.orderChecked = true;
-            outcome.outOfPlace |= !readInOrder(contentOrderWords(out, page, mutool), now);
+            const QStringList read = contentOrderWords(out, page, mutool);
+            if (!readInOrder(read, now)) {
+                outcome.runTogether = (!outcome.outOfPlace || outcome.runTogether) && readRunTogether(read, now);
+                outcome.outOfPlace = true;
+            }
         }
     }
     // The words the user left, as poppler reads them in the line before and after.
@@ -466,7 +479,7 @@ int main(int argc, char** argv)
     }
     QDir folder(args.first());
     QTemporaryDir scratch;
-    int tried = 0, saved = 0, keptWords = 0, keptChanged = 0, orderChecked = 0, outOfPlace = 0;
+    int tried = 0, saved = 0, keptWords = 0, keptChanged = 0, orderChecked = 0, outOfPlace = 0, runTogether = 0;
     QMap<QString, int> refusals;
     for (const bench::SweptPage& swept : bench::sweptPages(folder)) {
         const QString& name = swept.name;
@@ -488,11 +501,14 @@ int main(int argc, char** argv)
                 keptChanged += outcome.keptChanged;
                 orderChecked += outcome.orderChecked;
                 outOfPlace += outcome.outOfPlace;
+                runTogether += outcome.runTogether;
                 verdict = QStringLiteral("saved, kept words read otherwise %1 of %2%3")
                               .arg(outcome.keptChanged)
                               .arg(outcome.keptWords)
                               .arg(outcome.reason.isEmpty() ? QString() : QStringLiteral(" (") + outcome.reason + ')') +
-                          (outcome.outOfPlace ? QStringLiteral(", read out of place") : QString());
+                          (outcome.runTogether  ? QStringLiteral(", read in place with words run together")
+                           : outcome.outOfPlace ? QStringLiteral(", read out of place")
+                                                : QString());
                 if (!keep.isEmpty())
                     QFile::copy(saveTo, QDir(keep).filePath(
                                             QStringLiteral("%1-p%2-r%3.pdf").arg(QFileInfo(name).baseName()).arg(page + 1).arg(round + 1)));
@@ -518,7 +534,7 @@ int main(int argc, char** argv)
     out << "words of the corrected lines left as they were: " << keptWords << ", reading otherwise afterwards: "
         << keptChanged << '\n';
     out << "corrected lines read out of place in content order (pdftotext -raw, mutool): " << outOfPlace << " of "
-        << orderChecked << " checked\n";
+        << orderChecked << " checked (" << runTogether << " of them in place, words run together)\n";
     for (auto it = refusals.cbegin(); it != refusals.cend(); ++it)
         out << "  " << it.value() << " × " << it.key() << '\n';
     return 0;

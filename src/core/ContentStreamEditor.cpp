@@ -15,6 +15,7 @@
 #include <qpdf/QPDFObjectHandle.hh>
 #include <qpdf/QPDFTokenizer.hh>
 
+#include <QLineF>
 #include <QTransform>
 
 #include <algorithm>
@@ -60,6 +61,8 @@ struct FontSetter {
     size_t end = 0;
     int kept = 0;
     int removed = 0;
+    std::string name;  // the font's name as written
+    bool page = false;  // in the page's own streams, where the page's resources name fonts
 };
 
 struct GraphicsState {
@@ -68,6 +71,7 @@ struct GraphicsState {
     PaintState paint;
     double lineWidth = 1;
     bool styled = false;  // a clip or a graphics state dictionary of the page's own is in force
+    std::optional<QRectF> clip;  // what clips of upright boxes leave (user space), where set
 };
 
 // The program's typed words put inside a text object of the page's own:
@@ -76,7 +80,12 @@ struct GraphicsState {
 struct TypedSplit {
     StreamWork* work = nullptr;
     size_t splice = 0;
-    std::string before, resume, after;
+    std::string before, after;
+    // Where the object begins again: its line matrix and the anchor's text
+    // matrix, with the size and scale of the step between.
+    QTransform lineMatrix, at;
+    std::string lineSteps;
+    double size = 0, scale = 1;
     QTransform ctm;
     int place = -1;
     int fontSetter = -1;  // the Tf whose font the resumed object's step is shown in
@@ -99,6 +108,11 @@ struct PathWork {
     double left = 0, bottom = 0, right = 0, top = 0;
     bool any = false;
     bool clip = false;
+    bool clips = false;  // a W makes it the clip
+    bool box = false;    // one rectangle, upright on the page, by re
+    int ops = 0;
+    std::vector<QPointF> outline;  // the points of one subpath of straight lines, while it is one
+    bool straight = true;
     PathPieces pieces;
 };
 
@@ -121,8 +135,74 @@ struct Piece {
     std::string raw;        // a kerning number as written
     double displacement = 0;  // TJ number equal to the glyph's advance
     const GlyphMove* move = nullptr;  // the move that takes the glyph, if any
-    QTransform at;          // the text matrix the glyph is shown at
+    QTransform at;          // the text matrix the piece starts at
+    double shift = 0;       // a kept glyph moved where it is drawn: how far along the line (text space)
 };
+
+constexpr double kNoShift = 1e-7;        // text space: a shift too small to write
+constexpr double kAlongTheLine = 1e-3;   // points a move may stand off the line it shifts along
+constexpr double kTypedReach = 1.5;      // of the size: how far typed letters may reach off their line
+
+// Whether the graphics state dictionary named leaves text filled as a fresh
+// state fills it: it sets no font, transparency or soft mask (but their
+// defaults); what else it sets touches strokes, halftones and separations.
+bool drawsTextAsBefore(QPDFObjectHandle resources, const std::string& name)
+{
+    QPDFObjectHandle states = resources.isDictionary() ? resources.getKey("/ExtGState") : QPDFObjectHandle::newNull();
+    QPDFObjectHandle state = states.isDictionary() ? states.getKey(name) : QPDFObjectHandle::newNull();
+    if (!state.isDictionary())
+        return false;
+    const auto opaque = [&state](const char* key) {
+        QPDFObjectHandle value = state.getKey(key);
+        return value.isNull() || (value.isNumber() && value.getNumericValue() == 1);
+    };
+    QPDFObjectHandle blend = state.getKey("/BM"), mask = state.getKey("/SMask"), shape = state.getKey("/AIS");
+    return !state.hasKey("/Font") && opaque("/CA") && opaque("/ca") &&
+           (blend.isNull() || blend.isNameAndEquals("/Normal") || blend.isNameAndEquals("/Compatible")) &&
+           (mask.isNull() || mask.isNameAndEquals("/None")) && (shape.isNull() || (shape.isBool() && !shape.getBoolValue()));
+}
+
+// Whether the points go round a rectangle upright on the page, edge by edge
+// (the first again at the end or not).
+bool isUprightBox(std::vector<QPointF> points)
+{
+    constexpr double kSame = 1e-6;
+    if (points.size() == 5 && QLineF(points.front(), points.back()).length() < kSame)
+        points.pop_back();
+    if (points.size() != 4)
+        return false;
+    for (size_t i = 0; i < 4; ++i) {
+        const QPointF& a = points[i];
+        const QPointF& b = points[(i + 1) % 4];
+        if ((std::abs(a.x() - b.x()) < kSame) == (std::abs(a.y() - b.y()) < kSame))
+            return false;
+    }
+    return true;
+}
+
+// The pieces with the kerning that shifts the glyphs moved where they are
+// drawn: none at the first piece, none again after the last where close.
+std::vector<Piece> shiftedPieces(const std::vector<Piece>& pieces, double size, double scale, bool close)
+{
+    std::vector<Piece> out;
+    double current = 0;
+    const auto shiftTo = [&](double wanted) {
+        if (std::abs(wanted - current) < kNoShift)
+            return;
+        Piece step;
+        step.raw = contentNumber(-(wanted - current) * 1000.0 / (size * scale), 4);
+        out.push_back(std::move(step));
+        current = wanted;
+    };
+    for (const Piece& piece : pieces) {
+        if (piece.glyph && !piece.removed)
+            shiftTo(piece.shift);
+        out.push_back(piece);
+    }
+    if (close)
+        shiftTo(0);
+    return out;
+}
 
 // What becomes of a glyph drawn: it stays, goes, or goes with a move.
 constexpr int kGlyphStays = -2;
@@ -162,6 +242,7 @@ public:
             m_spots = GlyphSpotFinder(std::move(spots));
         m_areaTaken.assign(m_areas.size(), 0);
         m_moveTaken.assign(m_moves.size(), 0);
+        m_moveShifted.assign(m_moves.size(), 0);
         m_ruleTaken.assign(m_ruleAreas.size(), 0);
     }
 
@@ -176,9 +257,11 @@ public:
     void placeTypedWords();
     QString error;
     int removed = 0;
+    int shifted = 0;  // of them, glyphs moved along their line where they are drawn
     std::map<QPDFObjGen, FormUse> forms;
     ContentCopy copy;  // what the moves of the page's own streams draw again
     CoverWatch covers;
+    CoverWatch shiftCovers;  // over glyphs moved where they are drawn: pictures and paths only
 
 private:
     bool run(const std::string& op, const std::vector<TokenRef>& operands, TokenRef opRef, QPDFObjectHandle resources,
@@ -192,6 +275,10 @@ private:
     // The move whose area holds point, of those that name no glyphs, or null.
     const GlyphMove* moveAt(const QPointF& point) const;
     bool inAnArea(const QPointF& point) const;
+    // Whether the glyph about to be shown under trm, which move takes, moves
+    // where it is drawn: the move names its glyphs (a word of a corrected
+    // line) and goes along the line. shift: how far, in text space.
+    bool shiftsInPlace(const GlyphMove& move, const QTransform& trm, double* shift) const;
     // What becomes of a glyph drawn at origin at size (its code and face
     // given) by the spots the edit names: kGlyphStays when it names none.
     int spotFate(const PdfFontMetrics* font, const std::string& code, const QPointF& origin, double size,
@@ -206,6 +293,12 @@ private:
     void noteTaken(const QPointF& centre, const GlyphMove* move);
     // What a painting operator paints, for the glyphs lifted before it.
     void notePainted(const PathWork& path, const std::string& op);
+    // A picture or path painting regions, over glyphs lifted or moved where they are drawn.
+    void paintCover(const std::vector<QRectF>& regions)
+    {
+        covers.paint(regions);
+        shiftCovers.paint(regions);
+    }
     QRectF glyphBox(const PdfFontMetrics& font, unsigned code, double advance) const;
     // Draws the pieces a move took again where it puts them, an operator
     // at a time: for glyphs shown outside a text object.
@@ -238,6 +331,11 @@ private:
     std::vector<GraphicsState> m_saved;
     QTransform m_textMatrix;
     QTransform m_lineMatrix;
+    // The operators that set the line matrix since BT, as written: a text
+    // object begun again with them has it as every reader added it up.
+    std::string m_lineSteps;
+    // T* as a Td, with the leading in force.
+    std::string nextLineStep() const { return "0 " + contentNumber(-m_state.text.leading, 10) + " Td "; }
     // How far pdfium's pen runs behind the text matrix along the line, in
     // text space: it places glyphs by widths it reads as whole thousandths.
     double m_readerLag = 0;
@@ -256,12 +354,16 @@ private:
     size_t m_lastOpenSaves = 0;     // q the stream walked last left open
     // Per area, move and rule area: whether a glyph it takes was drawn yet.
     std::vector<char> m_areaTaken, m_moveTaken, m_ruleTaken;
+    std::vector<char> m_moveShifted;  // per move: its glyphs moved where they are drawn
+    bool m_wordsCopied = false;  // glyphs of a move naming them drawn again after the page's content
     size_t m_marksAtText = 0;  // marked-content sections open when the text object began
     std::vector<TypedSplit> m_splits;
     std::optional<OwnSpan> m_span;
     std::vector<OwnSpan> m_spans;
     std::pair<size_t, std::string> m_lastState{SIZE_MAX, std::string()};  // the last gs: its stream and text
     bool m_ownPaints = false;
+    // Whether the clip in force leaves the typed words of place whole.
+    bool clipLeaves(const TypedPlace& place) const;
     // Splits the showing operator at the glyph a typed place names; false
     // where it cannot be split there.
     bool splitForTyped(const std::string& op, const std::vector<TokenRef>& operands, TokenRef first, TokenRef opRef,
@@ -276,6 +378,7 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
     const GraphicsState outerState = m_state;
     const std::vector<GraphicsState> outerSaved = m_saved;
     const QTransform outerText = m_textMatrix, outerLine = m_lineMatrix;
+    const std::string outerSteps = m_lineSteps;
     const std::vector<bool> outerMarks = m_marks, outerInPlace = m_inPlaceMarks, outerMoved = m_movedMarks;
     const int outerInPlaceDepth = m_inPlaceDepth;
     const int outerOwn = m_ownDepth;
@@ -295,7 +398,7 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
             switch (t.type) {
             case QPDFTokenizer::tt_inline_image:
                 if (m_ownDepth == 0)
-                    covers.paint({m_state.ctm.mapRect(QRectF(0, 0, 1, 1))});  // a picture fills the unit square
+                    paintCover({m_state.ctm.mapRect(QRectF(0, 0, 1, 1))});  // a picture fills the unit square
                 continue;
             case QPDFTokenizer::tt_space:
             case QPDFTokenizer::tt_comment:
@@ -330,6 +433,7 @@ bool ContentWalk::walk(std::vector<StreamWork*> streams, QPDFObjectHandle resour
     m_saved = outerSaved;
     m_textMatrix = outerText;
     m_lineMatrix = outerLine;
+    m_lineSteps = outerSteps;
     m_marks = outerMarks;
     m_inPlaceMarks = outerInPlace;
     m_movedMarks = outerMoved;
@@ -355,6 +459,9 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     const bool numeric = std::all_of(operands.begin(), operands.end(), [&](TokenRef r) { return isNumber(token(r)); });
     if (!m_typed.empty() && depth == 0)
         noteOwnSpan(op, operands, opRef);
+    // Words typed in place before set the state they were first drawn in.
+    if (op == "gs" && m_inPlaceDepth == 0 && !m_typed.empty())
+        m_state.styled |= operands.size() != 1 || !drawsTextAsBefore(resources, token(operands[0]).value);
     TextState& text = m_state.text;
     auto moveLine = [&](double tx, double ty) {
         m_lineMatrix = QTransform::fromTranslate(tx, ty) * m_lineMatrix;
@@ -374,6 +481,7 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
     } else if (op == "BT") {
         m_marksAtText = m_marks.size();
         m_textMatrix = m_lineMatrix = QTransform();
+        m_lineSteps.clear();
         m_readerLag = 0;
         m_positionKnown = true;
         m_replay.finish(*m_target, moveTranslations());  // an object left open ends here
@@ -390,7 +498,8 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
         if (operands[0].stream == opRef.stream) {
             StreamWork* work = m_streams[opRef.stream];
             text.fontSetter = int(m_fontSetters.size());
-            m_fontSetters.push_back({work, work->tokens[operands[0].index].start, work->tokens[opRef.index].end});
+            m_fontSetters.push_back({work, work->tokens[operands[0].index].start, work->tokens[opRef.index].end, 0, 0,
+                                     text.fontName, depth == 0});
         }
     } else if (op == "Tc" && operands.size() == 1 && numeric) {
         text.charSpacing = num(0);
@@ -406,17 +515,22 @@ bool ContentWalk::run(const std::string& op, const std::vector<TokenRef>& operan
         text.renderMode = int(num(0));
     } else if (op == "Td" && operands.size() == 2 && numeric) {
         moveLine(num(0), num(1));
+        m_lineSteps += rawOf(operands, opRef) + ' ';
         m_positionKnown = true;
     } else if (op == "TD" && operands.size() == 2 && numeric) {
         text.leading = -num(1);
         moveLine(num(0), num(1));
+        const std::string step = rawOf(operands, opRef);  // again as a Td: the leading set since stays
+        m_lineSteps += step.substr(0, step.size() - 2) + "Td ";
         m_positionKnown = true;
     } else if (op == "Tm" && operands.size() == 6 && numeric) {
         m_lineMatrix = m_textMatrix = QTransform(num(0), num(1), num(2), num(3), num(4), num(5));
+        m_lineSteps = rawOf(operands, opRef) + ' ';
         m_readerLag = 0;
         m_positionKnown = true;
     } else if (op == "T*") {
         moveLine(0, -text.leading);
+        m_lineSteps += nextLineStep();
         m_positionKnown = true;
     } else if (op == "Tj" || op == "TJ" || op == "'" || op == "\"") {
         return showText(op, operands, opRef);
@@ -472,7 +586,7 @@ void ContentWalk::trackPath(const std::string& op, const std::vector<TokenRef>& 
     static const std::map<std::string, size_t> kPoints{{"m", 2}, {"l", 2}, {"c", 6}, {"v", 4}, {"y", 4}, {"re", 4}, {"h", 0}};
     if (op == "W" || op == "W*") {
         if (m_path)
-            m_path->clip = true;
+            m_path->clip = m_path->clips = true;
         return;
     }
     const auto points = kPoints.find(op);
@@ -485,6 +599,9 @@ void ContentWalk::trackPath(const std::string& op, const std::vector<TokenRef>& 
         m_path->clip = true;  // a path that cannot be measured is left alone
         return;
     }
+    const QTransform& ctm = m_state.ctm;
+    const bool upright = (ctm.m12() == 0 && ctm.m21() == 0) || (ctm.m11() == 0 && ctm.m22() == 0);
+    m_path->box = m_path->ops++ == 0 && op == "re" && upright;
     std::vector<QPointF> corners;
     const auto num = [&](size_t k) { return numberOf(token(operands[k])); };
     if (op == "re") {
@@ -499,6 +616,10 @@ void ContentWalk::trackPath(const std::string& op, const std::vector<TokenRef>& 
     for (const QPointF& corner : corners)
         mapped.push_back(m_state.ctm.map(corner));
     m_path->pieces.add(op, mapped);
+    if ((op == "m" && m_path->ops == 1) || op == "l")
+        m_path->outline.push_back(mapped.front());
+    else if (op != "h")
+        m_path->straight = false;
     for (const QPointF& corner : corners) {
         const QPointF p = m_state.ctm.map(corner);
         PathWork& path = *m_path;
@@ -517,7 +638,7 @@ void ContentWalk::notePainted(const PathWork& path, const std::string& op)
     static const std::set<std::string> kFills{"f", "F", "f*", "B", "B*", "b", "b*"};
     static const std::set<std::string> kStrokes{"S", "s", "B", "B*", "b", "b*"};
     const double width = std::max(m_state.lineWidth * std::sqrt(std::abs(m_state.ctm.determinant())), kThinnestLine);
-    covers.paint(path.pieces.painted(kFills.count(op) > 0, kStrokes.count(op) > 0, width));
+    paintCover(path.pieces.painted(kFills.count(op) > 0, kStrokes.count(op) > 0, width));
 }
 
 // A path wholly inside an area is part of what stood there when drawn after
@@ -527,8 +648,14 @@ void ContentWalk::notePainted(const PathWork& path, const std::string& op)
 bool ContentWalk::finishPath(const std::string& op, TokenRef opRef)
 {
     const std::optional<PathWork> path = std::exchange(m_path, std::nullopt);
-    if (path && path->clip)
-        m_state.styled = true;
+    if (path && path->clip) {
+        // A box clips nothing inside it; any other clip may clip anything.
+        const QRectF box(QPointF(path->left, path->bottom), QPointF(path->right, path->top));
+        if (path->clips && (path->box || (path->straight && isUprightBox(path->outline))) && path->any)
+            m_state.clip = m_state.clip ? m_state.clip->intersected(box) : box;
+        else
+            m_state.styled = true;
+    }
     if (m_ownDepth > 0)
         m_ownPaints = true;
     if (!path || !path->any || op == "n" || m_invisible || m_ownDepth > 0)
@@ -556,6 +683,15 @@ bool ContentWalk::finishPath(const std::string& op, TokenRef opRef)
     }
     StreamWork* stream = m_streams[opRef.stream];
     const size_t start = stream->tokens[path->first.index].start, end = stream->tokens[opRef.index].end;
+    // With glyphs moved where they are drawn, the path moves where it is drawn too.
+    const QTransform linear(m_state.ctm.m11(), m_state.ctm.m12(), m_state.ctm.m21(), m_state.ctm.m22(), 0, 0);
+    if (move && m_moveShifted[size_t(move - m_moves.data())] && linear.isInvertible()) {
+        const QPointF by = linear.inverted().map(move->by);
+        stream->splices.push_back({start, end,
+                                   "q 1 0 0 1 " + contentNumber(by.x(), 6) + ' ' + contentNumber(by.y(), 6) + " cm " +
+                                       stream->data.substr(start, end - start) + " Q"});
+        return true;
+    }
     if (move)
         m_target->add(m_state.paint.text(), m_state.ctm * QTransform::fromTranslate(move->by.x(), move->by.y()),
                       stream->data.substr(start, end - start));
@@ -634,6 +770,24 @@ bool ContentWalk::inAnArea(const QPointF& point) const
     return moveAt(point) || std::any_of(m_areas.begin(), m_areas.end(), [&](const QPolygonF& a) {
                return a.containsPoint(point, Qt::OddEvenFill);
            });
+}
+
+bool ContentWalk::shiftsInPlace(const GlyphMove& move, const QTransform& trm, double* shift) const
+{
+    const TextState& text = m_state.text;
+    if (move.glyphs.empty() || m_invisible || text.size == 0 || text.scale == 0 || text.renderMode >= 4)
+        return false;
+    const QTransform linear(trm.m11(), trm.m12(), trm.m21(), trm.m22(), 0, 0);
+    bool invertible = false;
+    const QTransform toText = linear.inverted(&invertible);
+    if (!invertible)
+        return false;
+    const double along = toText.map(move.by).x();
+    const QPointF back = linear.map(QPointF(along, 0));
+    if (std::abs(back.x() - move.by.x()) > kAlongTheLine || std::abs(back.y() - move.by.y()) > kAlongTheLine)
+        return false;
+    *shift = along;
+    return true;
 }
 
 int ContentWalk::spotFate(const PdfFontMetrics* font, const std::string& code, const QPointF& origin, double size,
@@ -722,6 +876,7 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
         }
         m_lineMatrix = QTransform::fromTranslate(0, -text.leading) * m_lineMatrix;
         m_textMatrix = m_lineMatrix;
+        m_lineSteps += nextLineStep();
         m_readerLag = 0;
         m_positionKnown = true;
     }
@@ -752,13 +907,14 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     const double size = text.size;
     std::vector<Piece> pieces;
     bool anyRemoved = false, anyKept = false;
+    int shiftedHere = 0;
     int anchor = -1, anchorPlace = -1;  // the piece a typed place names
     for (TokenRef r : elements) {
         const Token& t = token(r);
         if (isNumber(t)) {
             const double n = numberOf(t);
+            pieces.push_back({false, false, std::string(), std::string(t.value), n, nullptr, m_textMatrix});
             m_textMatrix = QTransform::fromTranslate(-n / 1000.0 * size * text.scale, 0) * m_textMatrix;
-            pieces.push_back({false, false, std::string(), std::string(t.value), n, nullptr, QTransform()});
             continue;
         }
         const int bytes = font->codeBytes();
@@ -784,15 +940,25 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             const GlyphMove* move = m_invisible || hidden ? nullptr : fate >= 0 ? &m_moves[size_t(fate)] : moveAt(centre);
             const bool inArea =
                 hidden || (!m_invisible && (own ? move != nullptr : move || fate == kGlyphGoes || inAnArea(centre)));
+            double shift = 0;
+            const bool inPlace = move && !own && shiftsInPlace(*move, trm, &shift);
             if (!m_invisible && !own) {
                 if (inArea)
                     noteTaken(centre, move);
                 // A glyph drawn again elsewhere must lie under nothing drawn
                 // after it; one that stays may itself lie over such a glyph.
-                if (move)
+                // One moved where it is drawn must lie under no picture or
+                // path drawn after it there (text set close is the line's).
+                if (inPlace)
+                    shiftCovers.lift(glyphBox(*font, code, w).translated(move->by));
+                else if (move)
                     covers.lift(glyphBox(*font, code, w));
                 else if (!inArea && text.renderMode != 3 && text.renderMode != 7)
                     covers.paint({glyphBox(*font, code, w)});
+                if (inPlace)
+                    m_moveShifted[size_t(move - m_moves.data())] = 1;
+                else if (move && !move->glyphs.empty())
+                    m_wordsCopied = true;
             }
             if (anchor < 0 && !m_typed.empty() && !own) {
                 anchorPlace = typedPlaceAt(m_typed, trm.map(QPointF(m_readerLag, text.rise)),
@@ -800,7 +966,8 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
                 if (anchorPlace >= 0)
                     anchor = int(pieces.size()) + int(m_typed[size_t(anchorPlace)].after);
             }
-            Piece piece{true, inArea, glyphCode, std::string(), 0, move, m_textMatrix};
+            Piece piece{true, inArea && !inPlace, glyphCode, std::string(), 0, inPlace ? nullptr : move, m_textMatrix,
+                        shift};
             if (size != 0)
                 piece.displacement = -1000.0 * (w * size + spacing) / size;
             else if (spacing != 0 && inArea) {
@@ -809,15 +976,16 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
             }
             m_textMatrix = QTransform::fromTranslate((w * size + spacing) * text.scale, 0) * m_textMatrix;
             m_readerLag += (font->readerAdvance(code) - w) * size * text.scale;
-            anyRemoved |= inArea;
-            anyKept |= !inArea;
+            anyRemoved |= inArea && !inPlace;
+            anyKept |= !inArea || inPlace;
+            shiftedHere += inPlace;
             pieces.push_back(std::move(piece));
         }
     }
     noteShown(anyRemoved && !anyKept);
     if (m_replay.open())
         replayShow(op, operands, pieces);
-    if (!anyRemoved) {
+    if (!anyRemoved && shiftedHere == 0) {
         // Typed words only added after a glyph of it split it all the same.
         if (anchor >= 0 && !operands.empty()) {
             spliceOperator(operands.front(), opRef, rawOf(operands, opRef));
@@ -830,11 +998,16 @@ bool ContentWalk::showText(const std::string& op, const std::vector<TokenRef>& o
     const TokenRef first = operands.empty() ? opRef : operands.front();
     // The replacement: what the operator did besides showing, then the kept
     // glyphs with the removed ones turned into displacements.
+    // Glyphs moved along the line are shifted by kerning around them.
     std::string with = lineStepOf(op, operands);
-    if (anyKept || advanceMatters(opRef))
-        with += (with.empty() ? "" : " ") + showingArray(pieces, [](const Piece& p) { return !p.removed; });
+    const bool advanceUsed = advanceMatters(opRef);
+    if (anyKept || advanceUsed)
+        with += (with.empty() ? "" : " ") + showingArray(shiftedPieces(pieces, size, text.scale, advanceUsed),
+                                                         [](const Piece& p) { return !p.removed; });
     for (const Piece& p : pieces)
         removed += p.removed;
+    removed += shiftedHere;  // gone from where they stood
+    shifted += shiftedHere;
     spliceOperator(first, opRef, with);
     if (anchor >= 0)
         splitForTyped(op, operands, first, opRef, pieces, size_t(anchor), anchorPlace);
@@ -849,29 +1022,46 @@ bool ContentWalk::splitForTyped(const std::string& op, const std::vector<TokenRe
     // glyphs build, or a state the typed words were not drawn in.
     // Nor inside a copy of words moved before: it replays its whole text object.
     if (m_depth > 0 || m_ownDepth > 0 || m_marks.size() != m_marksAtText || text.renderMode >= 4 ||
-        m_state.styled || first.stream != opRef.stream ||
+        m_state.styled || !clipLeaves(m_typed[size_t(place)]) || first.stream != opRef.stream ||
         std::find(m_movedMarks.begin(), m_movedMarks.end(), true) != m_movedMarks.end())
         return false;
-    const std::optional<std::string> resume = resumedTextObject(
-        m_lineMatrix, anchor < pieces.size() ? pieces[anchor].at : m_textMatrix, text.size, text.scale);
-    if (!resume)
+    const QTransform at = anchor < pieces.size() ? pieces[anchor].at : m_textMatrix;
+    if (!resumedTextObject(m_lineSteps, m_lineMatrix, at, text.size, text.scale, std::string()))
         return false;
     const auto shows = [](const Piece& p) { return !p.removed; };
-    const std::vector<Piece> head(pieces.begin(), pieces.begin() + std::ptrdiff_t(anchor));
-    const std::vector<Piece> tail(pieces.begin() + std::ptrdiff_t(anchor), pieces.end());
+    // The object begun again stands where the anchor stood: no shift in force.
+    const bool advanceUsed = advanceMatters(opRef);
+    const std::vector<Piece> head = shiftedPieces(
+        std::vector<Piece>(pieces.begin(), pieces.begin() + std::ptrdiff_t(anchor)), text.size, text.scale, false);
+    const std::vector<Piece> tail = shiftedPieces(
+        std::vector<Piece>(pieces.begin() + std::ptrdiff_t(anchor), pieces.end()), text.size, text.scale, advanceUsed);
     TypedSplit split;
     split.work = m_streams[opRef.stream];
     split.splice = split.work->splices.size() - 1;
     const std::string step = lineStepOf(op, operands);
     split.before = step + (head.empty() ? std::string() : (step.empty() ? "" : " ") + showingArray(head, shows));
-    split.resume = *resume;
+    split.lineMatrix = m_lineMatrix;
+    split.lineSteps = m_lineSteps;
+    split.at = at;
+    split.size = text.size;
+    split.scale = text.scale;
     const bool tailShows = std::any_of(tail.begin(), tail.end(), [](const Piece& p) { return p.glyph && !p.removed; });
-    split.after = tailShows || advanceMatters(opRef) ? showingArray(tail, shows) : std::string();
+    split.after = tailShows || advanceUsed ? showingArray(tail, shows) : std::string();
     split.fontSetter = text.fontSetter;
     split.ctm = m_state.ctm;
     split.place = place;
     m_splits.push_back(std::move(split));
     return true;
+}
+
+bool ContentWalk::clipLeaves(const TypedPlace& place) const
+{
+    if (!m_state.clip)
+        return true;
+    // As far from the line as its letters reach, and more.
+    const double reach = kTypedReach * std::max(std::abs(place.anchor.size), 1.0);
+    const QRectF line = QRectF(place.from, place.to).normalized().adjusted(-reach, -reach, reach, reach);
+    return m_state.clip->contains(line);
 }
 
 // The program's own marked sections of the page's content, each with the
@@ -880,8 +1070,6 @@ void ContentWalk::noteOwnSpan(const std::string& op, const std::vector<TokenRef>
 {
     if (op == "gs") {
         m_lastState = {opRef.stream, rawOf(operands, opRef)};
-        // Words typed in place before set the state they were first drawn in.
-        m_state.styled |= m_inPlaceDepth == 0;
     }
     const bool own = (op == "BMC" || op == "BDC") && !operands.empty() &&
                      token(operands[0]).type == QPDFTokenizer::tt_name && token(operands[0]).value == kOwnTag;
@@ -907,14 +1095,28 @@ void ContentWalk::noteOwnSpan(const std::string& op, const std::vector<TokenRef>
 
 void ContentWalk::placeTypedWords()
 {
-    if (m_ownPaints)
+    // Words of a line drawn again after the page's content keep the typed words with them.
+    if (m_ownPaints || m_wordsCopied)
         return;
     for (TypedSplit& split : m_splits) {
-        // The step along the line is shown in the font in force: not one whose text all went.
+        // The step along the line is shown in the font in force; where its
+        // Tf goes with all its text, in a font the page's kept text is
+        // shown in, at the size in force: a step depends on nothing else.
         const bool deadFont = split.fontSetter >= 0 && size_t(split.fontSetter) < m_fontSetters.size() &&
                               m_fontSetters[size_t(split.fontSetter)].removed > 0 &&
                               m_fontSetters[size_t(split.fontSetter)].kept == 0;
-        if (deadFont && split.resume.find("TJ") != std::string::npos)
+        std::string stepFont;
+        if (deadFont) {
+            const auto live = std::find_if(m_fontSetters.begin(), m_fontSetters.end(), [](const FontSetter& setter) {
+                return setter.page && setter.kept > 0 && !setter.name.empty();
+            });
+            if (live == m_fontSetters.end())
+                continue;
+            stepFont = live->name + ' ' + contentNumber(split.size, 6) + " Tf";
+        }
+        const std::optional<std::string> resume =
+            resumedTextObject(split.lineSteps, split.lineMatrix, split.at, split.size, split.scale, stepFont);
+        if (!resume)
             continue;
         std::string typed;
         std::vector<const OwnSpan*> taken;
@@ -934,7 +1136,7 @@ void ContentWalk::placeTypedWords()
             continue;
         // The operator may follow the one before it with no blank ("Td[").
         split.work->splices[split.splice].with = ' ' + (split.before.empty() ? std::string() : split.before + ' ') +
-                                                 "ET" + typed + ' ' + split.resume + ' ' + split.after;
+                                                 "ET" + typed + ' ' + *resume + ' ' + split.after;
         for (const OwnSpan* span : taken)
             span->work->splices.push_back({span->start, span->end, std::string()});
     }
@@ -1007,7 +1209,7 @@ bool ContentWalk::drawForm(const std::string& name, QPDFObjectHandle resources, 
     QPDFObjectHandle xobjects = resources.isDictionary() ? resources.getKey("/XObject") : QPDFObjectHandle::newNull();
     QPDFObjectHandle form = xobjects.isDictionary() ? xobjects.getKey(name) : QPDFObjectHandle::newNull();
     if (form.isStream() && form.getDict().getKey("/Subtype").isNameAndEquals("/Image") && m_ownDepth == 0)
-        covers.paint({m_state.ctm.mapRect(QRectF(0, 0, 1, 1))});  // an image fills the unit square
+        paintCover({m_state.ctm.mapRect(QRectF(0, 0, 1, 1))});  // an image fills the unit square
     if (!form.isStream() || !form.getDict().getKey("/Subtype").isNameAndEquals("/Form"))
         return true;
     const QPDFObjGen key = form.getObjGen();
@@ -1115,6 +1317,7 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdi
     m_error.clear();
     m_glyphsRemoved = 0;
     m_glyphsMoved = 0;
+    m_glyphsShifted = 0;
     m_changed.clear();
     try {
         std::vector<std::unique_ptr<StreamWork>> streams;
@@ -1143,7 +1346,7 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdi
             m_error = walk.error;
             return false;
         }
-        if (walk.covers.covered()) {
+        if (walk.covers.covered() || walk.shiftCovers.covered()) {
             m_error = QStringLiteral("строку закрывает то, что нарисовано поверх неё");
             return false;
         }
@@ -1207,6 +1410,7 @@ bool ContentStreamEditor::edit(QPDFObjectHandle& page, const GlyphEdit& glyphEdi
             m_changed.push_back({page.getObjectID(), page.getGeneration()});
         }
         m_glyphsRemoved = walk.removed;
+        m_glyphsShifted = walk.shifted;
     } catch (const std::exception& e) {
         m_error = QString::fromUtf8(e.what()).left(200);
         return false;

@@ -34,7 +34,10 @@ namespace pdfengine {
 // Glyphs the user moved: those centred in area (default user space of the
 // page) go from where they stand and are drawn again moved by by, each with
 // its own code, font, size and matrix. Where glyphs are given, those move
-// instead (area still takes the paths wholly inside it).
+// instead (area still takes the paths wholly inside it); moved along their
+// line, they stay where the content draws them, shifted by kerning around
+// them (and the paths with them by a cm of their own), so that readers which
+// follow the content read them in their place.
 struct GlyphMove {
     QPolygonF area;
     QPointF by;
@@ -97,6 +100,8 @@ public:
     int glyphsRemoved() const { return m_glyphsRemoved; }
     // How many of them were drawn again elsewhere.
     int glyphsMoved() const { return m_glyphsMoved; }
+    // How many of them were moved along their line where the content draws them.
+    int glyphsShifted() const { return m_glyphsShifted; }
     // Object and generation numbers of the objects changed or added.
     const std::vector<std::pair<int, int>>& changedObjects() const { return m_changed; }
 
@@ -116,6 +121,7 @@ private:
     QString m_error;
     int m_glyphsRemoved = 0;
     int m_glyphsMoved = 0;
+    int m_glyphsShifted = 0;
     std::vector<std::pair<int, int>> m_changed;
 };
 

@@ -183,12 +183,22 @@ std::vector<PageBlockWrite::WordMove> PageBlockWrite::wordMoves() const
         const QTransform toPage = oldFrameOf(m_blocks[i]).inverted();
         for (size_t k = 0; k < m_corrections[i].size(); ++k) {
             const LineCorrection* correction = correctionOf(i, k);
-            for (const KeptWord& kept : correction ? correction->kept : std::vector<KeptWord>()) {
-                if (std::abs(kept.shift) < kLeastShift)
+            const LineGlyphs& line = m_lineGlyphs[i][k];
+            const std::vector<KeptWord> kept = correction ? correction->kept : std::vector<KeptWord>();
+            const auto isKept = [&kept](size_t w) {
+                return std::any_of(kept.begin(), kept.end(), [w](const KeptWord& word) { return word.word == w; });
+            };
+            for (const KeptWord& word : kept) {
+                if (std::abs(word.shift) < kLeastShift)
                     continue;
-                const LineWord& word = m_lineGlyphs[i][k].words[kept.word];
-                moves.push_back({onPage(toPage, word.box), toPage.map(QPointF(kept.shift, 0)) - toPage.map(QPointF()),
-                                 m_glyphs.spotsOf(word.glyphs)});
+                std::vector<size_t> glyphs = line.words[word.word].glyphs;
+                // The blank after it goes with it, but one beside a word replaced (which goes).
+                for (const auto& [after, blank] : line.blanks)
+                    if (after == word.word + 1 && (after == line.words.size() || isKept(after)))
+                        glyphs.push_back(blank);
+                std::sort(glyphs.begin(), glyphs.end());
+                moves.push_back({onPage(toPage, line.words[word.word].box),
+                                 toPage.map(QPointF(word.shift, 0)) - toPage.map(QPointF()), m_glyphs.spotsOf(glyphs)});
             }
         }
     }
@@ -202,11 +212,7 @@ std::vector<TypedPlace> PageBlockWrite::typedPlaces() const
         const QTransform toPage = oldFrameOf(m_blocks[i]).inverted();
         for (size_t k = 0; k < m_corrections[i].size(); ++k) {
             const LineCorrection* correction = correctionOf(i, k);
-            // Words moved to make room are drawn again after the page's
-            // text: the typed words stay with them, so the line reads whole.
-            if (!correction || std::any_of(correction->kept.begin(), correction->kept.end(), [](const KeptWord& kept) {
-                    return std::abs(kept.shift) >= kLeastShift;
-                }))
+            if (!correction)
                 continue;
             for (const TypedRun& run : correction->typed) {
                 const std::optional<TypedPlace> place = typedPlaceOf(m_lineGlyphs[i][k], *correction, run);
@@ -224,8 +230,8 @@ std::vector<TypedPlace> PageBlockWrite::typedPlaces() const
 
 // Where a typed run goes in the content: at the first glyph of the word it
 // replaces that stood nearest its start, or, typed where none went, after
-// the last glyph of the word before it (before the first of the line's
-// first word).
+// the last glyph of the word before it and its blank (before the first of
+// the line's first word).
 std::optional<TypedPlace> PageBlockWrite::typedPlaceOf(const LineGlyphs& line, const LineCorrection& correction,
                                                       const TypedRun& run) const
 {
@@ -255,13 +261,18 @@ std::optional<TypedPlace> PageBlockWrite::typedPlaceOf(const LineGlyphs& line, c
             after = kept;
         }
     }
-    const std::vector<size_t>* glyphs = before ? &line.words[before->word].glyphs
-                                       : after ? &line.words[after->word].glyphs
-                                               : nullptr;
-    if (!glyphs)
+    std::vector<size_t> glyphs = before ? line.words[before->word].glyphs
+                                 : after ? line.words[after->word].glyphs
+                                         : std::vector<size_t>();
+    if (glyphs.empty())
         return std::nullopt;
+    // After the blank that follows the word before: readers that order a
+    // line's pieces by where they start read the typed words after it.
+    for (const auto& [next, blank] : line.blanks)
+        if (before && next == before->word + 1)
+            glyphs.push_back(blank);
     const std::optional<GlyphSpot> at =
-        spot(before ? *std::max_element(glyphs->begin(), glyphs->end()) : *std::min_element(glyphs->begin(), glyphs->end()));
+        spot(before ? *std::max_element(glyphs.begin(), glyphs.end()) : *std::min_element(glyphs.begin(), glyphs.end()));
     return at ? std::optional<TypedPlace>(TypedPlace{*at, {}, {}, before.has_value()}) : std::nullopt;
 }
 

@@ -62,8 +62,8 @@ std::optional<std::string> typedSpanAt(const QTransform& ctm, const std::string&
     return text + span + " EMC Q";
 }
 
-std::optional<std::string> resumedTextObject(const QTransform& lineMatrix, const QTransform& at, double size,
-                                             double scale)
+std::optional<std::string> resumedTextObject(const std::string& lineSteps, const QTransform& lineMatrix,
+                                             const QTransform& at, double size, double scale, const std::string& font)
 {
     bool invertible = false;
     const QTransform step = at * lineMatrix.inverted(&invertible);
@@ -74,11 +74,15 @@ std::optional<std::string> resumedTextObject(const QTransform& lineMatrix, const
         std::abs(step.m12()) > kAlongOnly || std::abs(step.m21()) > kAlongOnly ||
         std::abs(step.dy()) > kAlongOnly * std::max(1.0, std::abs(along)))
         return std::nullopt;
-    std::string text = "BT " + contentMatrix(lineMatrix) + " Tm";
+    // Readers add the steps up as they did the first time, to the last bit.
+    std::string text = "BT " + lineSteps;
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
     if (std::abs(along) > kAlongOnly) {
         if (size == 0 || scale == 0)
             return std::nullopt;
-        text += " [" + contentNumber(-along * 1000.0 / (size * scale), 4) + "]TJ";
+        text += (font.empty() ? std::string() : ' ' + font) + " [" +
+                contentNumber(-along * 1000.0 / (size * scale), 4) + "]TJ";
     }
     return text;
 }

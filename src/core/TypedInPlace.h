@@ -24,11 +24,12 @@ int typedPlaceAlong(const std::vector<TypedPlace>& places, const QPointF& origin
 // None where ctm cannot be undone.
 std::optional<std::string> typedSpanAt(const QTransform& ctm, const std::string& state, const std::string& span);
 
-// Begins the text object again with its line matrix, and its text matrix
-// where the glyphs shown so far took it (at, along the line from the line
-// matrix), at size and horizontal scale. None where that is no step along
-// the line.
-std::optional<std::string> resumedTextObject(const QTransform& lineMatrix, const QTransform& at, double size,
-                                             double scale);
+// Begins the text object again with its line matrix (set again by
+// lineSteps, the operators that set lineMatrix since BT), and its text
+// matrix where the glyphs shown so far took it (at, along the line from the
+// line matrix), at size and horizontal scale; font, where given, sets the
+// font the step is shown in. None where that is no step along the line.
+std::optional<std::string> resumedTextObject(const std::string& lineSteps, const QTransform& lineMatrix,
+                                             const QTransform& at, double size, double scale, const std::string& font);
 
 }  // namespace pdfengine

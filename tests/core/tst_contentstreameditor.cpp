@@ -30,7 +30,8 @@ const QString kNextStream = QStringLiteral("\n%next stream%\n");
 
 // F1: Helvetica without widths; F2: a Courier with widths (600 each);
 // F3: a face nobody knows, without widths. Fm1: a form drawing GONE; Fm2
-// the same with room around it, Fm3 with a box drawn over it.
+// the same with room around it, Fm3 with a box drawn over it. GS1 sets
+// overprint and transfer only, GS2 half opacity.
 // kNextStream in content parts two content streams of the page.
 QByteArray pagePdf(const QString& content)
 {
@@ -44,7 +45,9 @@ QByteArray pagePdf(const QString& content)
         QStringLiteral("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << "
                        "/F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >> "
                        "/F2 6 0 R /F3 << /Type /Font /Subtype /Type1 /BaseFont /NoSuchFace >> >> "
-                       "/XObject << /Fm1 5 0 R /Fm2 7 0 R /Fm3 8 0 R >> >> /Contents %1 >>")
+                       "/XObject << /Fm1 5 0 R /Fm2 7 0 R /Fm3 8 0 R >> /ExtGState << "
+                       "/GS1 << /Type /ExtGState /OP false /op false /TR /Identity /Name /R6 >> "
+                       "/GS2 << /Type /ExtGState /ca 0.5 >> >> >> /Contents %1 >>")
             .arg(streams.size() > 1 ? QStringLiteral("[4 0 R 9 0 R]") : QStringLiteral("4 0 R")),
         fixtures::streamObject(QString(), streams.first().toLatin1()),
         fixtures::streamObject(QStringLiteral("/Type /XObject /Subtype /Form /BBox [0 0 200 20] "
@@ -159,6 +162,8 @@ private slots:
     void movedTextKeepsItsPlaces();
     void spotsTakeOnlyTheirGlyphs_data();
     void spotsTakeOnlyTheirGlyphs();
+    void wordsMovedAlongTheLineStayInPlace_data();
+    void wordsMovedAlongTheLineStayInPlace();
     void refusesWhatItCannotPlace_data();
     void refusesWhatItCannotPlace();
     void formDrawnOnceIsCopied();
@@ -400,6 +405,129 @@ void TestContentStreamEditor::spotsTakeOnlyTheirGlyphs()
         QVERIFY(edited.find("80 679 m 82 679 l S") != std::string::npos);
 }
 
+void TestContentStreamEditor::wordsMovedAlongTheLineStayInPlace_data()
+{
+    QTest::addColumn<QString>("content");
+    QTest::addColumn<GlyphEdit>("edit");
+    QTest::addColumn<QPointF>("by");           // of every word moved
+    QTest::addColumn<QStringList>("moved");
+    QTest::addColumn<QString>("inOrder");      // the line as the content reads it afterwards
+    // F2 is 6 pt a glyph at size 10: "left GONE right" from 72 has GONE at 102, right at 132.
+    const auto edit = [](const std::vector<GlyphSpot>& gone, const QRectF& area, const std::vector<GlyphSpot>& moved,
+                         const QPointF& by) {
+        return GlyphEdit{{}, gone, {}, {{QPolygonF(area), by, moved}}};
+    };
+    const QRectF right(131, 676, 32, 14);
+    QTest::newRow("a word inside a string, the one before it longer")
+        << "BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET"
+        << edit(courierSpots(102, 680, 4), right, courierSpots(132, 680, 5), {12, 0}) << QPointF(12, 0)
+        << QStringList{"right"} << "left right";
+    QTest::newRow("kerned TJ, the word before shorter")
+        << "BT /F2 10 Tf 72 680 Td [(left) -500 (GONE) 200 (right)] TJ ET"
+        << edit(courierSpots(101, 680, 4), QRectF(122, 676, 32, 14), courierSpots(123, 680, 5), {-6, 0})
+        << QPointF(-6, 0) << QStringList{"right"} << "left right";
+    QTest::newRow("words in operators of their own")
+        << "BT /F2 10 Tf 72 680 Td (left) Tj 30 0 Td (GONE) Tj 30 0 Td (right) Tj 0 -20 Td (below) Tj ET"
+        << edit(courierSpots(102, 680, 4), right, courierSpots(132, 680, 5), {12, 0}) << QPointF(12, 0)
+        << QStringList{"right"} << "left right below";
+    // The next operator goes on from where the moved word ended: it stays.
+    QTest::newRow("a word moved between words that stay")
+        << "BT /F2 10 Tf 72 680 Td (left mid) Tj ( right) Tj ET"
+        << edit({}, QRectF(101, 676, 20, 14), courierSpots(102, 680, 3), {-3, 0}) << QPointF(-3, 0)
+        << QStringList{"mid"} << "left mid right";
+    QTest::newRow("spacing and scaling")
+        << "BT /F2 10 Tf 2 Tc 80 Tz 72 680 Td (a GONE b) Tj ET"
+        << edit({{{84.8, 680}, 10, 0}, {{91.2, 680}, 10, 0}, {{97.6, 680}, 10, 0}, {{104, 680}, 10, 0}},
+                QRectF(115, 676, 8, 14), {{{116.8, 680}, 10, 0}}, {8, 0})
+        << QPointF(8, 0) << QStringList{"b"} << "a b";
+    QTest::newRow("turned by cm")
+        << "q 0 1 -1 0 300 100 cm BT /F2 10 Tf 0 0 Td (left GONE right) Tj ET Q"
+        << edit({{{300, 130}, 10, 0}, {{300, 136}, 10, 0}, {{300, 142}, 10, 0}, {{300, 148}, 10, 0}},
+                QRectF(290, 159, 14, 32),
+                {{{300, 160}, 10, 0}, {{300, 166}, 10, 0}, {{300, 172}, 10, 0}, {{300, 178}, 10, 0}, {{300, 184}, 10, 0}},
+                {0, 12})
+        << QPointF(0, 12) << QStringList{"right"} << "left right";
+    // A rule wholly inside the word's place moves with it, in its place too.
+    QTest::newRow("a rule under the word")
+        << "BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET 132 678 30 0.5 re f"
+        << edit(courierSpots(102, 680, 4), right, courierSpots(132, 680, 5), {12, 0}) << QPointF(12, 0)
+        << QStringList{"right"} << "left right";
+    // Words the program typed for GONE go where it stood, between the words that stay and move.
+    GlyphEdit typed = edit(courierSpots(102, 680, 4), right, courierSpots(132, 680, 5), {12, 0});
+    typed.typed.push_back({{{102, 680}, 10, 0}, {102, 680}, {138, 680}, false});
+    const QString longer = QStringLiteral(" /VornEdit BMC BT /F2 10 Tf 1 0 0 1 102 680 Tm (LONGER) Tj ET EMC");
+    QTest::newRow("typed words in the place of the word replaced")
+        << "BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET" + longer << typed << QPointF(12, 0)
+        << QStringList{"right"} << "left LONGER right";
+    // Under a clip or a graphics state that leaves them as they were drawn.
+    QTest::newRow("typed words under a clip of the page's box")
+        << "q 0 0 612 792 re W n BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET Q" + longer << typed << QPointF(12, 0)
+        << QStringList{"right"} << "left LONGER right";
+    QTest::newRow("typed words under a clip of a box drawn by lines")
+        << "q 10 10 m 600 10 l 600 780 l 10 780 l h W n BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET Q" + longer
+        << typed << QPointF(12, 0) << QStringList{"right"} << "left LONGER right";
+    QTest::newRow("typed words under a state that sets overprint")
+        << "q /GS1 gs BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET Q" + longer << typed << QPointF(12, 0)
+        << QStringList{"right"} << "left LONGER right";
+    // Under one that would cut or fade them they stay after the page's content.
+    QTest::newRow("typed words under a clip that would cut them")
+        << "q 0 0 612 683 re W n BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET Q" + longer << typed << QPointF(12, 0)
+        << QStringList{"right"} << "left right LONGER";
+    QTest::newRow("typed words under a clip of a slanted box")
+        << "q 10 10 m 600 20 l 600 780 l 10 780 l h W n BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET Q" + longer
+        << typed << QPointF(12, 0) << QStringList{"right"} << "left right LONGER";
+    QTest::newRow("typed words under half opacity")
+        << "q /GS2 gs BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET Q" + longer << typed << QPointF(12, 0)
+        << QStringList{"right"} << "left right LONGER";
+    // The word replaced was all its Tf showed: the object begins again in a face kept text is shown in.
+    GlyphEdit alone{{}, {{{102, 680}, 12, 0}, {{109.2, 680}, 12, 0}, {{116.4, 680}, 12, 0}, {{123.6, 680}, 12, 0}}, {}, {}};
+    alone.typed.push_back({{{102, 680}, 12, 0}, {102, 680}, {120, 680}, false});
+    QTest::newRow("typed words for the one word of a face")
+        << "BT /F2 10 Tf 72 680 Td (left ) Tj /F2 12 Tf (GONE) Tj /F2 10 Tf ( right) Tj ET"
+           " /VornEdit BMC BT /F2 10 Tf 1 0 0 1 102 680 Tm (NEW) Tj ET EMC"
+        << alone << QPointF() << QStringList() << "left NEW right";
+}
+
+// Words moved along their line stay where the content draws them: each
+// lands where it stood moved, the others stay, the content reads the line
+// in its order, and nothing is drawn again after the page's content.
+void TestContentStreamEditor::wordsMovedAlongTheLineStayInPlace()
+{
+    QFETCH(QString, content);
+    QFETCH(GlyphEdit, edit);
+    QFETCH(QPointF, by);
+    QFETCH(QStringList, moved);
+    QFETCH(QString, inOrder);
+    int shifted = 0, copied = 0;
+    const EditedPage page = editPage(content, [&](ContentStreamEditor& editor, QPDFObjectHandle& first) {
+        const bool done = editor.editGlyphs(first, edit);
+        shifted = editor.glyphsShifted();
+        copied = editor.glyphsMoved();
+        return done;
+    });
+    QVERIFY2(page.error.isEmpty(), qPrintable(page.error));
+    const std::string& edited = page.firstStream;
+    QCOMPARE(copied, 0);
+    QCOMPARE(shifted, int(moved.join(QString()).size()));
+    QVERIFY(edited.find("VornMoved") == std::string::npos);
+    PdfDocument a, b;
+    QVERIFY(openBoth(page, m_dir, QStringLiteral("shifted"), a, b));
+    QVERIFY(b.findText(0, QStringLiteral("GONE")).isEmpty());
+    QCOMPARE(b.extractAllText(0).simplified(), inOrder);
+    for (const QString& word : inOrder.split(QLatin1Char(' '))) {
+        const QRectF was = wordBox(a, word), now = wordBox(b, word);
+        const QPointF wanted = moved.contains(word) ? by : QPointF();
+        QVERIFY2(!was.isNull() && !now.isNull() && qAbs(now.x() - was.x() - wanted.x()) < 0.01 &&
+                     qAbs(now.y() - was.y() - wanted.y()) < 0.01,
+                 qPrintable(QStringLiteral("%1 moved by %2, %3").arg(word).arg(now.x() - was.x()).arg(now.y() - was.y())));
+    }
+    if (content.contains(QStringLiteral(" re f")))
+        QVERIFY(edited.find("q 1 0 0 1 12 0 cm 132 678 30 0.5 re f Q") != std::string::npos);
+    // Typed words put in place: the object begins again with the steps that set its line.
+    if (inOrder.contains(QStringLiteral(" LONGER ")) || inOrder.contains(QStringLiteral(" NEW ")))
+        QVERIFY(edited.find("EMC Q BT 72 680 Td ") != std::string::npos);
+}
+
 void TestContentStreamEditor::refusesWhatItCannotPlace_data()
 {
     QTest::addColumn<QString>("content");
@@ -421,6 +549,10 @@ void TestContentStreamEditor::refusesWhatItCannotPlace_data()
     QTest::newRow("a word moved from under a stamp")
         << "BT /F2 10 Tf 72 680 Td (UNDER line) Tj ET BT /F2 20 Tf 74 676 Td (STAMP) Tj ET"
         << GlyphEdit{{}, {}, {}, {{QPolygonF(QRectF(71, 676, 32, 14)), QPointF(30, -40), courierSpots(72, 680, 5)}}};
+    // Moved along its line where it is drawn, a word must lie under no box drawn after it there.
+    QTest::newRow("a word moved along its line under a box")
+        << "BT /F2 10 Tf 72 680 Td (left GONE right) Tj ET 0 g 140 676 30 12 re f"
+        << GlyphEdit{{}, courierSpots(102, 680, 4), {}, {{QPolygonF(QRectF(131, 676, 32, 14)), QPointF(12, 0), courierSpots(132, 680, 5)}}};
     QTest::newRow("a line moved inside a form from under its box")
         << "q 1 0 0 1 72 680 cm /Fm3 Do Q"
         << GlyphEdit{{}, {}, {}, {{QPolygonF(QRectF(70, 676, 60, 12)), QPointF(30, -40), {}}}};

@@ -742,6 +742,26 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther_data()
     const QString gap = QStringLiteral("pdftex-gap-title.pdf"), date = QStringLiteral("Release 4.12.1, 2022-10-20");
     QTest::newRow("title page, the date above the foot") << gap << date << date + "ABCD" << QColor() << 0.0
                                                          << date + "XY" << date + "XY" << QString();
+    // A word before the date longer and shorter: the date moves along its
+    // line and reads there still, the typed word between; the same on pages
+    // of groff, Ghostscript and LibreOffice, with a note or a table below.
+    QTest::newRow("title page, a word before the date longer")
+        << gap << date << "Release 4.12.10, 2022-10-20" << QColor() << 0.0 << "Release 4.12.10a, 2022-10-20"
+        << "Release 4.12.10a, 2022-10-20" << QString();
+    QTest::newRow("title page, a word before the date shorter")
+        << gap << date << "Release 4.12, 2022-10-20" << QColor() << 0.0 << QString() << "Release 4.12, 2022-10-20"
+        << QString();
+    const QString opened = QStringLiteral("opened only in the presence of two clerks.");
+    QTest::newRow("groff, a line above a footnote, a word longer")
+        << "groff-footnote.pdf" << opened << QString(opened).replace("only", "solely") << QColor() << 0.0 << QString()
+        << QString(opened).replace("only", "solely") << QString();
+    const QString payment = QStringLiteral("Срок оплаты: десять рабочих дней.");
+    QTest::newRow("Ghostscript letter, a word longer")
+        << "gs-letter.pdf" << payment << QString(payment).replace("десять", "двадцать") << QColor() << 0.0 << QString()
+        << QString(payment).replace("десять", "двадцать") << QString();
+    QTest::newRow("LibreOffice letter under a clip, a word shorter")
+        << "libreoffice-letter.pdf" << payment << QString(payment).replace("десять", "пять") << QColor() << 0.0
+        << QString() << QString(payment).replace("десять", "пять") << QString();
     QTest::newRow("title page, the centred title two words longer")
         << gap << "GAP - Reference Manual" << "GAP - Reference Manual Zwei Drei" << QColor() << 0.0 << QString()
         << QString() << QString();
