@@ -156,6 +156,18 @@ bool breakOwnObjects(const LineGlyphs& line, const PageGlyphs& page, std::vector
 
 }  // namespace
 
+bool keepsPageWords(const LineGlyphs& line, const PageGlyphs& page, const QString& text)
+{
+    QStringList was;
+    for (const LineWord& word : line.words)
+        was << word.text;
+    const auto shared = sharedWords(was, wordsIn(text));
+    return std::any_of(shared.begin(), shared.end(), [&](const auto& pair) {
+        const std::vector<size_t>& glyphs = line.words[size_t(pair.first)].glyphs;
+        return std::any_of(glyphs.begin(), glyphs.end(), [&](size_t g) { return !page.all()[g].own; });
+    });
+}
+
 bool keptWordsCarryMarks(const LineGlyphs& line, const QString& text)
 {
     QStringList was;
@@ -210,7 +222,8 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
             keeps[size_t(o)] = true;
     }
     // A word drawn with a blank squeezed into it (groff's kerning) reads
-    // apart once it stands anywhere else: such a line is written again whole.
+    // apart once it stands anywhere else: it may stay, not move.
+    std::set<size_t> unmovable;
     for (size_t w = 0; w < keeps.size(); ++w) {
         const std::vector<size_t>& glyphs = line.words[w].glyphs;
         if (!keeps[w] || glyphs.empty())
@@ -218,7 +231,7 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
         const auto [low, high] = std::minmax_element(glyphs.begin(), glyphs.end());
         for (size_t g = *low; g <= *high; ++g)
             if (page.all()[g].text.trimmed().isEmpty() && std::find(glyphs.begin(), glyphs.end(), g) == glyphs.end())
-                return std::nullopt;
+                unmovable.insert(w);
     }
     QStringList typedWords = now;
     {
@@ -238,17 +251,6 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
     if (!correction.face)
         return std::nullopt;
     const OldLine old = oldLineOf(lineInk);
-    // Columns apart stay each where it stood: such a line is written again
-    // column by column.
-    std::vector<PageGlyph> letters;  // marks drawn apart stand back over their letters
-    std::copy_if(lineInk.begin(), lineInk.end(), std::back_inserter(letters), [](const PageGlyph& glyph) {
-        return std::none_of(glyph.text.begin(), glyph.text.end(), [](QChar c) {
-            return c.category() == QChar::Mark_NonSpacing || c.category() == QChar::Symbol_Modifier;
-        });
-    });
-    if (inkColumns(letters, old.size, old.font ? typed.advance(old.font, QStringLiteral(" "), old.size) : 0.0).size() > 1) {
-        return std::nullopt;
-    }
     correction.size = replacedInk.empty() ? old.size : oldLineOf(replacedInk).size;
     if (!(correction.size > 0))
         return std::nullopt;
@@ -267,7 +269,9 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
         letters.remove(blanks);
         return faceScale * typed.advance(correction.face, letters, correction.size) + blankCount(s) * blank;
     };
-    std::vector<ScanLineWord> laid = scanLineWords(oldWords, text, correction.size, blank, advance);
+    // Columns apart stay each where it stood, as long as the words before
+    // them leave room; the words kept move whole, never set again.
+    std::vector<ScanLineWord> laid = scanLineWords(oldWords, text, correction.size, blank, advance, true);
     if (laid.empty())
         return std::nullopt;
     // A right-aligned line keeps its end, a centred one its middle, a justified one both.
@@ -295,12 +299,13 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
             ++next;
         if (next == oldWords.size())
             return std::nullopt;
-        // Text an earlier edit moved cannot be moved again by its glyphs:
-        // such a line is written again whole where its words would have to
-        // move. Text a form draws moves inside that form.
+        // Text an earlier edit moved cannot be moved again by its glyphs,
+        // nor a word with a blank squeezed into it: no correction where such
+        // a word would have to move. Text a form draws moves inside that form.
         const double shift = left - word.oldBox.left();
-        if (std::abs(shift) > kLeastShift && std::any_of(line.words[next].glyphs.begin(), line.words[next].glyphs.end(),
-                                                         [&](size_t g) { return page.all()[g].own; }))
+        const bool own = std::any_of(line.words[next].glyphs.begin(), line.words[next].glyphs.end(),
+                                     [&](size_t g) { return page.all()[g].own; });
+        if (std::abs(shift) > kLeastShift && (own || unmovable.count(next)))
             return std::nullopt;
         correction.kept.push_back({next, shift});
         last = colourOf(inkOf(line, {next}, page, toFrame));

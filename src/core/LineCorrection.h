@@ -59,6 +59,9 @@ struct TypedFace {
 // Whether a line written to text again whole would set again words the
 // user left that carry marks drawn apart: their marks would be lost.
 bool keptWordsCarryMarks(const LineGlyphs& line, const QString& text);
+// Whether text keeps words of the line that the page drew (not the
+// program): such words are kept only as drawn, never written again.
+bool keepsPageWords(const LineGlyphs& line, const PageGlyphs& page, const QString& text);
 
 std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyphs& page, const QTransform& toFrame,
                                           const QString& text, Qt::Alignment alignment, const TypedFace& typed);
