@@ -121,6 +121,7 @@ struct Outcome {
     int keptWords = 0;
     bool orderChecked = false;  // the page before read the word between its neighbours
     bool outOfPlace = false;    // afterwards a reader of the content's order does not
+    QString replaced;           // the word corrected, as the line read it
 };
 
 // A line's word corrected in its block, as the in-place editor leaves it.
@@ -193,6 +194,7 @@ Outcome correctOnce(const QString& file, int page, const QString& what, int word
     *lineText = correction.line;
     const QRectF band = correction.band;
     const QString& text = correction.text;
+    outcome.replaced = at >= 0 && at < words.size() ? words[at] : what;
     const double height = doc.pageSize(page).height();
     const QRectF popplerBand(band.x() - 2, height - band.bottom(), band.width() + 400, band.height());
     QFile::remove(out);
@@ -493,7 +495,8 @@ int main(int argc, char** argv)
                 ++refusals[reason.left(120)];
                 verdict = QStringLiteral("refused: ") + outcome.reason.left(160);
             }
-            out << name << " p" << page + 1 << " round " << round + 1 << " \"" << line.left(50) << "\": " << verdict
+            out << name << " p" << page + 1 << " round " << round + 1 << " \"" << line.left(50) << "\" word «"
+                << outcome.replaced << "»: " << verdict
                 << '\n';
             out.flush();
             if (!outcome.saved)
