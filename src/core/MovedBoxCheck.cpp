@@ -22,6 +22,11 @@ constexpr int kDifferent = 64;           // grey levels apart: another glyph, no
 constexpr int kMostDifferent = 3;        // pixels a box may show otherwise (edge rounding)
 constexpr int kPlacementPixels = 1;      // how far a reader may place a glyph off, below the pixel
 constexpr double kWindowMarginPoints = 0.5;  // ink of the line's glyphs past its box
+// A word moved a fraction of a pixel (or written again where it stands,
+// its place rounded) is drawn with its glyphs snapped otherwise: this share
+// of its ink may differ at their edges.
+constexpr double kSnappedShareOfInk = 0.1;
+constexpr int kInkGrey = 160;  // darker pixels are a glyph's ink
 
 // The page drawn into a picture of size pixels by pdfium, the page's point
 // (x, y) (y up) landing at (x * scale - dx, (height - y) * scale - dy).
@@ -176,11 +181,12 @@ PagePtr pageWithOnly(FPDF_DOCUMENT doc, int index, const std::set<int>& kept)
 
 // The first of moved whose box draws otherwise on after where it went than
 // on before where it stood (-1: none), each drawn with only the objects
-// which stand for it (the paths wholly inside the box too, with paths);
-// reason: unlike, or why it could not be drawn.
+// which stand for it (the paths wholly inside the box too, with paths),
+// snapped: the share of its ink that may differ; reason: unlike, or why it
+// could not be drawn.
 int firstMovedUnlike(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after, int afterIndex,
-                     const std::vector<MovedBox>& moved, Drawn which, bool paths, const QString& unlike,
-                     QString* reason)
+                     const std::vector<MovedBox>& moved, Drawn which, bool paths, double snapped,
+                     const QString& unlike, QString* reason)
 {
     std::vector<TurnedBox> froms, tos;
     for (const MovedBox& box : moved) {
@@ -216,11 +222,13 @@ int firstMovedUnlike(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after,
             *reason = QStringLiteral("страницу не удалось нарисовать для проверки");
             return int(b);
         }
-        int different = 0;
+        int different = 0, ink = 0;
         for (int y = 0; y < size.height(); ++y)
-            for (int x = 0; x < size.width(); ++x)
+            for (int x = 0; x < size.width(); ++x) {
                 different += !matchedNearby(drawnNow, drawnThen, x, y) || !matchedNearby(drawnThen, drawnNow, x, y);
-        if (different > kMostDifferent) {
+                ink += greyAt(drawnThen, x, y) < kInkGrey;
+            }
+        if (different > std::max(double(kMostDifferent), snapped * ink)) {
             *reason = unlike;
             return int(b);
         }
@@ -233,7 +241,7 @@ int firstMovedUnlike(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after,
 bool movedBoxesLookAsBefore(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after, int afterIndex,
                             const std::vector<MovedBox>& moved, QString* reason)
 {
-    return firstMovedUnlike(before, beforeIndex, after, afterIndex, moved, Drawn::Moved, true,
+    return firstMovedUnlike(before, beforeIndex, after, afterIndex, moved, Drawn::Moved, true, 0,
                             QStringLiteral("перенесённая строка выглядит не так, как на старом месте"), reason) < 0;
 }
 
@@ -250,11 +258,13 @@ int keptWordUnlike(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after, i
         (still ? stayedIndex : movedIndex).push_back(int(i));
     }
     const int unlikeMoved =
-        firstMovedUnlike(before, beforeIndex, after, afterIndex, moved, Drawn::Moved, false, QString(), reason);
+        firstMovedUnlike(before, beforeIndex, after, afterIndex, moved, Drawn::Moved, false, kSnappedShareOfInk,
+                         QString(), reason);
     if (unlikeMoved >= 0)
         return movedIndex[size_t(unlikeMoved)];
     const int unlikeStayed =
-        firstMovedUnlike(before, beforeIndex, after, afterIndex, stayed, Drawn::NotTyped, false, QString(), reason);
+        firstMovedUnlike(before, beforeIndex, after, afterIndex, stayed, Drawn::NotTyped, false, kSnappedShareOfInk,
+                         QString(), reason);
     return unlikeStayed >= 0 ? stayedIndex[size_t(unlikeStayed)] : -1;
 }
 
