@@ -178,8 +178,14 @@ bool keptWordsCarryMarks(const LineGlyphs& line, const QString& text)
 }
 
 std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyphs& page, const QTransform& toFrame,
-                                          const QString& text, Qt::Alignment alignment, const TypedFace& typed)
+                                          const QString& text, Qt::Alignment alignment, const TypedFace& typed,
+                                          bool* rewrite)
 {
+    const auto rewritten = [rewrite]() -> std::optional<LineCorrection> {
+        if (rewrite)
+            *rewrite = true;
+        return std::nullopt;
+    };
     std::vector<std::pair<QString, QRectF>> oldWords;
     QStringList was;
     std::vector<size_t> all;
@@ -251,6 +257,21 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
     if (!correction.face)
         return std::nullopt;
     const OldLine old = oldLineOf(lineInk);
+    // Text only added after the last word of a line read in columns: its
+    // last column is written again, as the window shows it.
+    const bool appended = std::all_of(keeps.begin(), keeps.end(), [](bool k) { return k; }) &&
+                          sharedWords(was, now).back().second + 1 < now.size();
+    if (appended) {
+        std::vector<PageGlyph> letters;  // marks drawn apart stand back over their letters
+        std::copy_if(lineInk.begin(), lineInk.end(), std::back_inserter(letters), [](const PageGlyph& glyph) {
+            return std::none_of(glyph.text.begin(), glyph.text.end(), [](QChar c) {
+                return c.category() == QChar::Mark_NonSpacing || c.category() == QChar::Symbol_Modifier;
+            });
+        });
+        const double blank = old.font ? typed.advance(old.font, QStringLiteral(" "), old.size) : 0.0;
+        if (inkColumns(letters, old.size, blank).size() > 1)
+            return rewritten();
+    }
     correction.size = replacedInk.empty() ? old.size : oldLineOf(replacedInk).size;
     if (!(correction.size > 0))
         return std::nullopt;
@@ -305,7 +326,9 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
         const double shift = left - word.oldBox.left();
         const bool own = std::any_of(line.words[next].glyphs.begin(), line.words[next].glyphs.end(),
                                      [&](size_t g) { return page.all()[g].own; });
-        if (std::abs(shift) > kLeastShift && (own || unmovable.count(next)))
+        if (std::abs(shift) > kLeastShift && unmovable.count(next))
+            return rewritten();
+        if (std::abs(shift) > kLeastShift && own)
             return std::nullopt;
         correction.kept.push_back({next, shift});
         last = colourOf(inkOf(line, {next}, page, toFrame));

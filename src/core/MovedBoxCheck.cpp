@@ -209,10 +209,12 @@ int firstMovedUnlike(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after,
         }
         const double height = pdfApi().FPDF_GetPageHeightF(now.get());
         const double scale = std::min(kPixelsPerPoint, std::sqrt(kMostPixels / area));
-        const double margin = kWindowMarginPoints * scale;
-        const double left = std::floor(window.left() * scale - margin);
+        // A word's window ends at its advances: its neighbours' ink, which
+        // may have moved otherwise, stays out.
+        const double margin = kWindowMarginPoints * scale, across = snapped > 0 ? 0.0 : margin;
+        const double left = std::floor(window.left() * scale - across);
         const double top = std::floor((height - window.bottom()) * scale - margin);
-        const QSize size(int(std::ceil(window.right() * scale + margin) - left),
+        const QSize size(int(std::ceil(window.right() * scale + across) - left),
                          int(std::ceil((height - window.top()) * scale + margin) - top));
         if (size.isEmpty())
             continue;

@@ -75,7 +75,8 @@ void PageBlockWrite::planCorrections()
                 return !pageFont || (m_glyphs.fontDrawsSpace(font) && advanceOf(font, QStringLiteral(" "), 1.0, false) > 0);
             };
             const Qt::Alignment alignment = block.lines[k].placement ? block.lines[k].placement->alignment : Qt::AlignLeft;
-            lines[k] = correctLine(m_lineGlyphs[i][k], m_glyphs, toFrame, written.text, alignment, typed);
+            bool rewrite = false;
+            lines[k] = correctLine(m_lineGlyphs[i][k], m_glyphs, toFrame, written.text, alignment, typed, &rewrite);
             const auto runWidth = [&](const TypedRun& run) {
                 return run.scale * typed.advance(lines[k]->face, run.text, lines[k]->size) +
                        run.gap * double(run.text.count(QLatin1Char(' ')));
@@ -89,7 +90,8 @@ void PageBlockWrite::planCorrections()
             if (!lines[k] && m_markLoss.isEmpty() && keptWordsCarryMarks(m_lineGlyphs[i][k], written.text))
                 m_markLoss = QStringLiteral("Строку «%1» нельзя исправить, не потеряв знаки над оставленными словами.")
                                  .arg(written.text.simplified().left(60));
-            else if (!lines[k] && m_markLoss.isEmpty() && keepsPageWords(m_lineGlyphs[i][k], m_glyphs, written.text))
+            else if (!lines[k] && !rewrite && m_markLoss.isEmpty() &&
+                     keepsPageWords(m_lineGlyphs[i][k], m_glyphs, written.text))
                 m_markLoss = QStringLiteral("Строку «%1» нельзя исправить, не набрав заново оставленные в ней слова.")
                                  .arg(written.text.simplified().left(60));
         }
