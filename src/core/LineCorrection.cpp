@@ -132,6 +132,18 @@ std::optional<TypedRun> drawnAgain(const LineWord& word, const std::vector<PageG
 
 }  // namespace
 
+bool keepsPageWords(const LineGlyphs& line, const PageGlyphs& page, const QString& text)
+{
+    QStringList was;
+    for (const LineWord& word : line.words)
+        was << word.text;
+    const auto shared = sharedWords(was, wordsIn(text));
+    return std::any_of(shared.begin(), shared.end(), [&](const auto& pair) {
+        const std::vector<size_t>& glyphs = line.words[size_t(pair.first)].glyphs;
+        return std::any_of(glyphs.begin(), glyphs.end(), [&](size_t g) { return !page.all()[g].own; });
+    });
+}
+
 bool keptWordsCarryMarks(const LineGlyphs& line, const QString& text)
 {
     QStringList was;
@@ -142,8 +154,14 @@ bool keptWordsCarryMarks(const LineGlyphs& line, const QString& text)
 }
 
 std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyphs& page, const QTransform& toFrame,
-                                          const QString& text, Qt::Alignment alignment, const TypedFace& typed)
+                                          const QString& text, Qt::Alignment alignment, const TypedFace& typed,
+                                          bool* rewrite)
 {
+    const auto rewritten = [rewrite]() -> std::optional<LineCorrection> {
+        if (rewrite)
+            *rewrite = true;
+        return std::nullopt;
+    };
     std::vector<std::pair<QString, QRectF>> oldWords;
     QStringList was;
     std::vector<size_t> all;
@@ -171,7 +189,8 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
     // word replaced breaks are drawn again as they stood.
     const std::vector<bool> redrawn = brokenOwnWords(line, page, keeps);
     // A word drawn with a blank squeezed into it (groff's kerning) reads
-    // apart once it stands anywhere else: such a line is written again whole.
+    // apart once it stands anywhere else: it may stay, not move.
+    std::set<size_t> unmovable;
     for (size_t w = 0; w < keeps.size(); ++w) {
         const std::vector<size_t>& glyphs = line.words[w].glyphs;
         if (!keeps[w] || glyphs.empty())
@@ -179,7 +198,7 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
         const auto [low, high] = std::minmax_element(glyphs.begin(), glyphs.end());
         for (size_t g = *low; g <= *high; ++g)
             if (page.all()[g].text.trimmed().isEmpty() && std::find(glyphs.begin(), glyphs.end(), g) == glyphs.end())
-                return std::nullopt;
+                unmovable.insert(w);
     }
     QStringList typedWords = now;
     for (const auto& [o, n] : sharedWords(was, now))
@@ -194,16 +213,20 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
     if (!correction.face)
         return std::nullopt;
     const OldLine old = oldLineOf(lineInk);
-    // Columns apart stay each where it stood: such a line is written again
-    // column by column.
-    std::vector<PageGlyph> letters;  // marks drawn apart stand back over their letters
-    std::copy_if(lineInk.begin(), lineInk.end(), std::back_inserter(letters), [](const PageGlyph& glyph) {
-        return std::none_of(glyph.text.begin(), glyph.text.end(), [](QChar c) {
-            return c.category() == QChar::Mark_NonSpacing || c.category() == QChar::Symbol_Modifier;
+    // Text only added after the last word of a line read in columns: its
+    // last column is written again, as the window shows it.
+    const bool appended = std::all_of(keeps.begin(), keeps.end(), [](bool k) { return k; }) &&
+                          sharedWords(was, now).back().second + 1 < now.size();
+    if (appended) {
+        std::vector<PageGlyph> letters;  // marks drawn apart stand back over their letters
+        std::copy_if(lineInk.begin(), lineInk.end(), std::back_inserter(letters), [](const PageGlyph& glyph) {
+            return std::none_of(glyph.text.begin(), glyph.text.end(), [](QChar c) {
+                return c.category() == QChar::Mark_NonSpacing || c.category() == QChar::Symbol_Modifier;
+            });
         });
-    });
-    if (inkColumns(letters, old.size, old.font ? typed.advance(old.font, QStringLiteral(" "), old.size) : 0.0).size() > 1) {
-        return std::nullopt;
+        const double blank = old.font ? typed.advance(old.font, QStringLiteral(" "), old.size) : 0.0;
+        if (inkColumns(letters, old.size, blank).size() > 1)
+            return rewritten();
     }
     correction.size = replacedInk.empty() ? old.size : oldLineOf(replacedInk).size;
     if (!(correction.size > 0))
@@ -221,7 +244,9 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
         letters.remove(blanks);
         return typed.advance(correction.face, letters, correction.size) + blankCount(s) * blank;
     };
-    std::vector<ScanLineWord> laid = scanLineWords(oldWords, text, correction.size, blank, advance);
+    // Columns apart stay each where it stood, as long as the words before
+    // them leave room; the words kept move whole, never set again.
+    std::vector<ScanLineWord> laid = scanLineWords(oldWords, text, correction.size, blank, advance, true);
     if (laid.empty())
         return std::nullopt;
     // A right-aligned line keeps its end, a centred one its middle, a justified one both.
@@ -249,9 +274,14 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
             ++next;
         if (next == oldWords.size())
             return std::nullopt;
+        const double shift = left - word.oldBox.left();
+        // A word with a blank squeezed into it reads apart once it stands
+        // anywhere else: a line where such a word would have to move is
+        // written again.
+        if (std::abs(shift) > kLeastShift && unmovable.count(next))
+            return rewritten();
         // The program's own words move as they stood: drawn again in their
         // face, size and width where they now stand, their old glyphs going.
-        const double shift = left - word.oldBox.left();
         const std::vector<size_t>& glyphs = line.words[next].glyphs;
         if (redrawn[next] || (std::abs(shift) > kLeastShift &&
                               std::any_of(glyphs.begin(), glyphs.end(), [&](size_t g) { return page.all()[g].own; }))) {

@@ -75,8 +75,16 @@ struct TypedFace {
 // Whether a line written to text again whole would set again words the
 // user left that carry marks drawn apart: their marks would be lost.
 bool keptWordsCarryMarks(const LineGlyphs& line, const QString& text);
+// Whether text keeps words of the line that the page drew (not the
+// program): such words are kept only as drawn, never written again.
+bool keepsPageWords(const LineGlyphs& line, const PageGlyphs& page, const QString& text);
 
+// rewrite (when given) tells a line left to be written again whole as it
+// always was: text only added after a line of columns (the window shows
+// its last column written again), or a word with a blank squeezed into it
+// that would have to move (groff's lines, set again in their own face).
 std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyphs& page, const QTransform& toFrame,
-                                          const QString& text, Qt::Alignment alignment, const TypedFace& typed);
+                                          const QString& text, Qt::Alignment alignment, const TypedFace& typed,
+                                          bool* rewrite = nullptr);
 
 }  // namespace pdfengine

@@ -22,6 +22,11 @@ constexpr int kDifferent = 64;           // grey levels apart: another glyph, no
 constexpr int kMostDifferent = 3;        // pixels a box may show otherwise (edge rounding)
 constexpr int kPlacementPixels = 1;      // how far a reader may place a glyph off, below the pixel
 constexpr double kWindowMarginPoints = 0.5;  // ink of the line's glyphs past its box
+// A word moved a fraction of a pixel (or written again where it stands,
+// its place rounded) is drawn with its glyphs snapped otherwise: this share
+// of its ink may differ at their edges.
+constexpr double kSnappedShareOfInk = 0.1;
+constexpr int kInkGrey = 160;  // darker pixels are a glyph's ink
 
 // The page drawn into a picture of size pixels by pdfium, the page's point
 // (x, y) (y up) landing at (x * scale - dx, (height - y) * scale - dy).
@@ -98,12 +103,32 @@ bool matchedNearby(const QImage& a, const QImage& b, int x, int y)
     return grey >= lowest - kDifferent && grey <= highest + kDifferent;
 }
 
+// Which objects of a page stand for text where it stood or went.
+enum class Drawn {
+    All,
+    Moved,    // only the program's moved content
+    NotTyped  // all but what the program typed (its own objects not moved)
+};
+
+bool drawnAs(FPDF_PAGEOBJECT object, Drawn which)
+{
+    switch (which) {
+    case Drawn::All:
+        return true;
+    case Drawn::Moved:
+        return isMovedContent(object);
+    case Drawn::NotTyped:
+        return !isOwnObject(object) || isMovedContent(object);
+    }
+    return true;
+}
+
 // For each area, the page objects (by index) of page index of doc that stood
-// in it: the text objects with a glyph there and the paths wholly inside it;
-// movedOnly: of those, only the program's moved content. Read in one pass;
-// empty when the page cannot be loaded.
-std::vector<std::set<int>> objectsIn(FPDF_DOCUMENT doc, int index, const std::vector<TurnedBox>& areas,
-                                     bool movedOnly)
+// in it: the text objects with a glyph there and, with paths, the paths
+// wholly inside it, of those which. Read in one pass; empty when the page
+// cannot be loaded.
+std::vector<std::set<int>> objectsIn(FPDF_DOCUMENT doc, int index, const std::vector<TurnedBox>& areas, Drawn which,
+                                     bool paths)
 {
     const PdfiumApi& api = pdfApi();
     PagePtr page(doc ? api.FPDF_LoadPage(doc, index) : nullptr);
@@ -115,7 +140,7 @@ std::vector<std::set<int>> objectsIn(FPDF_DOCUMENT doc, int index, const std::ve
     std::vector<std::set<int>> kept(areas.size());
     forEachPageChar(page.get(), [&](const PageChar& c) {
         const auto found = indexOf.find(api.FPDFText_GetTextObject(c.text, c.index));
-        if (found == indexOf.end() || !found->first || (movedOnly && !isMovedContent(found->first)))
+        if (found == indexOf.end() || !found->first || !drawnAs(found->first, which))
             return;
         for (size_t a = 0; a < areas.size(); ++a)
             if (areas[a].contains(c.box.center()))
@@ -124,8 +149,8 @@ std::vector<std::set<int>> objectsIn(FPDF_DOCUMENT doc, int index, const std::ve
     const PdfPageTransform transform = pageTransformOf(page.get());
     for (const auto& [object, i] : indexOf) {
         float left = 0, bottom = 0, right = 0, top = 0;
-        if (!object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjPath ||
-            !api.FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top) || (movedOnly && !isMovedContent(object)))
+        if (!paths || !object || api.FPDFPageObj_GetType(object) != pdfium::kPageObjPath ||
+            !api.FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top) || !drawnAs(object, which))
             continue;
         const QRectF bounds = transform.toPage(rectFromEdges(left, top, right, bottom));
         // No wider than the editor takes them: a path it left must not be looked for where the line went.
@@ -153,18 +178,23 @@ PagePtr pageWithOnly(FPDF_DOCUMENT doc, int index, const std::set<int>& kept)
     return page;
 }
 
-}  // namespace
 
-bool movedBoxesLookAsBefore(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after, int afterIndex,
-                            const std::vector<MovedBox>& moved, QString* reason)
+// The first of moved whose box draws otherwise on after where it went than
+// on before where it stood (-1: none), each drawn with only the objects
+// which stand for it (the paths wholly inside the box too, with paths),
+// snapped: the share of its ink that may differ; reason: unlike, or why it
+// could not be drawn.
+int firstMovedUnlike(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after, int afterIndex,
+                     const std::vector<MovedBox>& moved, Drawn which, bool paths, double snapped,
+                     const QString& unlike, QString* reason)
 {
     std::vector<TurnedBox> froms, tos;
     for (const MovedBox& box : moved) {
         froms.push_back(box.from);
         tos.emplace_back(box.from.rect.translated(box.by), box.from.rotation, box.from.centre + box.by);
     }
-    const std::vector<std::set<int>> keptThen = objectsIn(before, beforeIndex, froms, false);
-    const std::vector<std::set<int>> keptNow = objectsIn(after, afterIndex, tos, true);
+    const std::vector<std::set<int>> keptThen = objectsIn(before, beforeIndex, froms, Drawn::All, paths);
+    const std::vector<std::set<int>> keptNow = objectsIn(after, afterIndex, tos, which, paths);
     for (size_t b = 0; b < moved.size(); ++b) {
         const MovedBox& box = moved[b];
         const QRectF window = tos[b].bounds();
@@ -175,14 +205,16 @@ bool movedBoxesLookAsBefore(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT
         PagePtr now = keptNow.empty() ? PagePtr() : pageWithOnly(after, afterIndex, keptNow[b]);
         if (!then || !now) {
             *reason = QStringLiteral("страницу не удалось нарисовать для проверки");
-            return false;
+            return int(b);
         }
         const double height = pdfApi().FPDF_GetPageHeightF(now.get());
         const double scale = std::min(kPixelsPerPoint, std::sqrt(kMostPixels / area));
-        const double margin = kWindowMarginPoints * scale;
-        const double left = std::floor(window.left() * scale - margin);
+        // A word's window ends at its advances: its neighbours' ink, which
+        // may have moved otherwise, stays out.
+        const double margin = kWindowMarginPoints * scale, across = snapped > 0 ? 0.0 : margin;
+        const double left = std::floor(window.left() * scale - across);
         const double top = std::floor((height - window.bottom()) * scale - margin);
-        const QSize size(int(std::ceil(window.right() * scale + margin) - left),
+        const QSize size(int(std::ceil(window.right() * scale + across) - left),
                          int(std::ceil((height - window.top()) * scale + margin) - top));
         if (size.isEmpty())
             continue;
@@ -190,18 +222,52 @@ bool movedBoxesLookAsBefore(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT
         const QImage drawnThen = drawn(then.get(), size, scale, left - box.by.x() * scale, top + box.by.y() * scale);
         if (drawnNow.isNull() || drawnThen.isNull()) {
             *reason = QStringLiteral("страницу не удалось нарисовать для проверки");
-            return false;
+            return int(b);
         }
-        int different = 0;
+        int different = 0, ink = 0;
         for (int y = 0; y < size.height(); ++y)
-            for (int x = 0; x < size.width(); ++x)
+            for (int x = 0; x < size.width(); ++x) {
                 different += !matchedNearby(drawnNow, drawnThen, x, y) || !matchedNearby(drawnThen, drawnNow, x, y);
-        if (different > kMostDifferent) {
-            *reason = QStringLiteral("перенесённая строка выглядит не так, как на старом месте");
-            return false;
+                ink += greyAt(drawnThen, x, y) < kInkGrey;
+            }
+        if (different > std::max(double(kMostDifferent), snapped * ink)) {
+            *reason = unlike;
+            return int(b);
         }
     }
-    return true;
+    return -1;
+}
+
+}  // namespace
+
+bool movedBoxesLookAsBefore(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after, int afterIndex,
+                            const std::vector<MovedBox>& moved, QString* reason)
+{
+    return firstMovedUnlike(before, beforeIndex, after, afterIndex, moved, Drawn::Moved, true, 0,
+                            QStringLiteral("перенесённая строка выглядит не так, как на старом месте"), reason) < 0;
+}
+
+int keptWordUnlike(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after, int afterIndex,
+                   const std::vector<MovedBox>& words, QString* reason)
+{
+    // A word moved is the program's moved content where it went; one that
+    // stayed is what stands there, the program's typed words aside.
+    std::vector<MovedBox> moved, stayed;
+    std::vector<int> movedIndex, stayedIndex;
+    for (size_t i = 0; i < words.size(); ++i) {
+        const bool still = words[i].by.isNull();
+        (still ? stayed : moved).push_back(words[i]);
+        (still ? stayedIndex : movedIndex).push_back(int(i));
+    }
+    const int unlikeMoved =
+        firstMovedUnlike(before, beforeIndex, after, afterIndex, moved, Drawn::Moved, false, kSnappedShareOfInk,
+                         QString(), reason);
+    if (unlikeMoved >= 0)
+        return movedIndex[size_t(unlikeMoved)];
+    const int unlikeStayed =
+        firstMovedUnlike(before, beforeIndex, after, afterIndex, stayed, Drawn::NotTyped, false, kSnappedShareOfInk,
+                         QString(), reason);
+    return unlikeStayed >= 0 ? stayedIndex[size_t(unlikeStayed)] : -1;
 }
 
 bool writtenGlyphsAsPage(FPDF_PAGE before, FPDF_PAGE after, const std::vector<TurnedBox>& cleared, QString* letter)

@@ -26,6 +26,16 @@ namespace pdfengine {
 bool movedBoxesLookAsBefore(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after, int afterIndex,
                             const std::vector<MovedBox>& moved, QString* reason);
 
+// The words the user left in lines corrected where they stand (each its
+// old box, displayed-page points, and where it went), held as moved boxes
+// are: each drawn with the page's text whose glyphs stand in its box (what
+// is drawn under or over it takes no part), the words the program typed
+// left out on after. The index of the first that
+// looks otherwise (reason empty) or cannot be drawn (reason tells why); -1
+// when every one looks as it did.
+int keptWordUnlike(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after, int afterIndex,
+                   const std::vector<MovedBox>& words, QString* reason);
+
 // Each glyph the program wrote on after in a font before draws its own text
 // with has the shape before gives that letter in that font in the places the
 // edit cleared (the lines written again), or anywhere on the page where

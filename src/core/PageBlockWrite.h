@@ -88,6 +88,9 @@ public:
         std::vector<GlyphSpot> glyphs;
     };
     std::vector<WordMove> wordMoves() const;
+    // Every word of the page's own that corrected lines keep, moved or not
+    // (displayed-page points): the save holds each to its look.
+    const std::vector<KeptWordPlace>& keptWords() const { return m_keptWords; }
     // Where the typed words of corrected lines go in the page's content:
     // each run at the first glyph of the word it replaces (its anchor in
     // user space, its line from..to in displayed-page points).
@@ -119,6 +122,7 @@ private:
     // the user left; a line whose words all change is written again whole.
     void planCorrections();
     const LineCorrection* correctionOf(size_t index, size_t line) const;
+    void noteKeptWords();
     bool writeCorrection(size_t index, size_t line, const LineCorrection& correction);
     std::optional<TypedPlace> typedPlaceOf(const LineGlyphs& line, const LineCorrection& correction,
                                            const TypedRun& run) const;
@@ -165,6 +169,7 @@ private:
     std::vector<std::vector<TurnedBox>> m_painted;  // per block: the white-outs as drawn
     std::vector<std::vector<LineGlyphs>> m_lineGlyphs;  // per block: its lines' glyphs, taken by glyph
     std::vector<std::vector<std::optional<LineCorrection>>> m_corrections;  // per block and line
+    std::vector<KeptWordPlace> m_keptWords;
     bool m_forceWhiteout = false;
     QString m_markLoss;  // why a correction is refused: the words left would lose their marks
     QString m_overflow;  // why a correction is refused: its line does not fit on the page

@@ -99,7 +99,8 @@ void PageBlockWrite::planCorrections()
                 return !pageFont || (m_glyphs.fontDrawsSpace(font) && advanceOf(font, QStringLiteral(" "), 1.0, false) > 0);
             };
             const Qt::Alignment alignment = block.lines[k].placement ? block.lines[k].placement->alignment : Qt::AlignLeft;
-            lines[k] = correctLine(m_lineGlyphs[i][k], m_glyphs, toFrame, written.text, alignment, typed);
+            bool rewrite = false;
+            lines[k] = correctLine(m_lineGlyphs[i][k], m_glyphs, toFrame, written.text, alignment, typed, &rewrite);
             const auto runWidth = [&](const TypedRun& run) {
                 return run.scale * typed.advance(faceOf(*lines[k], run), run.text, sizeOf(*lines[k], run)) +
                        run.gap * double(run.text.count(QLatin1Char(' ')));
@@ -108,13 +109,19 @@ void PageBlockWrite::planCorrections()
                 !keepOnPage(*lines[k], m_lineGlyphs[i][k], toFrame.inverted(), m_pageSize, runWidth))
                 m_overflow = QStringLiteral("Строка «%1» не помещается по ширине страницы.")
                                  .arg(written.text.simplified().left(60));
-            // Set again whole, the words left would lose their marks: no silent loss.
+            // Set again whole, the words left would lose their glyphs (their
+            // marks, faces, kerning): no silent loss.
             if (!lines[k] && m_markLoss.isEmpty() && keptWordsCarryMarks(m_lineGlyphs[i][k], written.text))
                 m_markLoss = QStringLiteral("Строку «%1» нельзя исправить, не потеряв знаки над оставленными словами.")
+                                 .arg(written.text.simplified().left(60));
+            else if (!lines[k] && !rewrite && m_markLoss.isEmpty() &&
+                     keepsPageWords(m_lineGlyphs[i][k], m_glyphs, written.text))
+                m_markLoss = QStringLiteral("Строку «%1» нельзя исправить, не набрав заново оставленные в ней слова.")
                                  .arg(written.text.simplified().left(60));
         }
         m_corrections[i] = std::move(lines);
     }
+    noteKeptWords();
 }
 
 const LineCorrection* PageBlockWrite::correctionOf(size_t index, size_t k) const
@@ -203,6 +210,28 @@ std::vector<PageBlockWrite::WordMove> PageBlockWrite::wordMoves() const
         }
     }
     return moves;
+}
+
+// The words of the page's own that corrected lines keep; the program's own
+// text is held to its glyphs where it stands.
+void PageBlockWrite::noteKeptWords()
+{
+    m_keptWords.clear();
+    for (size_t i = 0; i < m_blocks.size(); ++i) {
+        const QTransform toPage = oldFrameOf(m_blocks[i]).inverted();
+        for (size_t k = 0; k < m_corrections[i].size(); ++k) {
+            const LineCorrection* correction = correctionOf(i, k);
+            for (const KeptWord& kept : correction ? correction->kept : std::vector<KeptWord>()) {
+                const LineWord& word = m_lineGlyphs[i][k].words[kept.word];
+                if (std::any_of(word.glyphs.begin(), word.glyphs.end(), [this](size_t g) { return m_glyphs.all()[g].own; }))
+                    continue;
+                const QPointF by = std::abs(kept.shift) < kLeastShift
+                                       ? QPointF()
+                                       : toPage.map(QPointF(kept.shift, 0)) - toPage.map(QPointF());
+                m_keptWords.push_back({{onPage(toPage, word.box), by}, word.text});
+            }
+        }
+    }
 }
 
 std::vector<TypedPlace> PageBlockWrite::typedPlaces() const

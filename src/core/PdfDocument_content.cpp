@@ -165,6 +165,7 @@ PageEdit blockEdit(const std::vector<TextBlock>& blocks, const EditAreas& areas,
     edit.taken = areas.taken;
     edit.textEdited = areas.textEdited;
     edit.deleted = write.deletedPlaces();
+    edit.keptWords = write.keptWords();
     constexpr double kTextBoxMargin = 2.0;  // a glyph's middle may stand just past a tight box
     for (const TextBlock& block : blocks) {
         if (block.textEdited && !block.removed && !block.isImage && !block.text.trimmed().isEmpty()) {

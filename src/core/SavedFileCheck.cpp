@@ -80,6 +80,13 @@ QString movedChangedText(int page)
         .arg(page + 1);
 }
 
+QString keptWordChangedText(int page, const QString& word)
+{
+    return QStringLiteral("На странице %1 записанного файла слово «%2», оставленное в исправленной строке, выглядит не так, как до правки.")
+        .arg(page + 1)
+        .arg(word);
+}
+
 QString uncheckedText(int page, const QString& reason)
 {
     return QStringLiteral("Страницу %1 записанного файла не удалось проверить: %2.").arg(page + 1).arg(reason);
@@ -743,6 +750,12 @@ QString compareChangedPage(const QByteArray& bytes, const QByteArray& sourceByte
     QString reason;
     if (!movedBoxesLookAsBefore(source, page.source, written, index, edit.moved, &reason))
         return movedChangedText(index);
+    std::vector<MovedBox> keptPlaces;
+    for (const KeptWordPlace& word : edit.keptWords)
+        keptPlaces.push_back(word.place);
+    if (const int unlike = keptWordUnlike(source, page.source, written, index, keptPlaces, &reason); unlike >= 0)
+        return reason.isEmpty() ? keptWordChangedText(index, edit.keptWords[size_t(unlike)].text.left(60))
+                                : uncheckedText(index, reason);
     if (const QString moves = upright ? comparePopplerMoves(bytes, sourceBytes, index, page) : QString();
         !moves.isEmpty())
         return moves;
@@ -793,6 +806,7 @@ void PageEdit::add(const PageEdit& later, const QStringList& blockTexts)
     edited.insert(edited.end(), later.edited.begin(), later.edited.end());
     kept.insert(kept.end(), later.kept.begin(), later.kept.end());
     cleared.insert(cleared.end(), later.cleared.begin(), later.cleared.end());
+    addKeptWords(later);
     addMoves(later);
     addTaken(later);
     textEdited.insert(textEdited.end(), later.textEdited.begin(), later.textEdited.end());
@@ -801,95 +815,6 @@ void PageEdit::add(const PageEdit& later, const QStringList& blockTexts)
     placesKnown = placesKnown && later.placesKnown;
     textKept = textKept && later.textKept;
     quarterTurns = later.quarterTurns;
-}
-
-namespace {
-
-// A box carried by map, which turns a page's displayed frame by clockwise
-// degrees: an upright box stays upright, a turned one turns on with the page.
-TurnedBox carried(const TurnedBox& box, const QTransform& map, double clockwise)
-{
-    if (!box.isTurned())
-        return TurnedBox(map.mapRect(box.rect.normalized()), 0);
-    TurnedBox moved = box;
-    moved.centre = map.map(box.centre);
-    moved.rect.translate(moved.centre - box.centre);
-    moved.rotation = box.rotation + clockwise;
-    return moved;
-}
-
-}  // namespace
-
-void PageEdit::turnTo(int turns, const QRectF& userBox)
-{
-    turns = ((turns % 4) + 4) % 4;
-    if (turns == quarterTurns)
-        return;
-    const QTransform map = PdfPageTransform(userBox, quarterTurns).toUserMatrix() *
-                           PdfPageTransform(userBox, turns).toUserMatrix().inverted();
-    const double clockwise = -qRadiansToDegrees(std::atan2(map.m12(), map.m11()));
-    for (std::vector<TurnedBox>* boxes : {&edited, &kept, &cleared, &textBoxes, &deleted})
-        for (TurnedBox& box : *boxes)
-            box = carried(box, map, clockwise);
-    for (MovedBox& move : moved) {
-        move.from = carried(move.from, map, clockwise);
-        move.by = map.map(move.by) - map.map(QPointF());
-    }
-    quarterTurns = turns;
-}
-
-void PageEdit::addMoves(const PageEdit& later)
-{
-    constexpr double kSamePlace = 0.5;  // points: a box taken up where an earlier move put it
-    const auto landing = [](const MovedBox& move) {
-        TurnedBox to = move.from;
-        to.rect.translate(move.by);
-        to.centre += move.by;
-        return to;
-    };
-    const auto samePlace = [](const TurnedBox& a, const TurnedBox& b) {
-        return QLineF(a.bounds().topLeft(), b.bounds().topLeft()).length() < kSamePlace &&
-               QLineF(a.bounds().bottomRight(), b.bounds().bottomRight()).length() < kSamePlace;
-    };
-    for (const MovedBox& next : later.moved) {
-        const auto earlier = std::find_if(moved.begin(), moved.end(),
-                                          [&](const MovedBox& move) { return samePlace(landing(move), next.from); });
-        if (earlier != moved.end())
-            earlier->by += next.by;
-        else
-            moved.push_back(next);
-    }
-    // What was cleared again after it landed is no longer the moved text.
-    std::vector<MovedBox> stay;
-    for (const MovedBox& move : moved) {
-        const QRectF to = landing(move).bounds();
-        const bool cleared = std::any_of(later.cleared.begin(), later.cleared.end(), [&](const TurnedBox& place) {
-            return place.bounds().intersects(to) &&
-                   std::none_of(later.moved.begin(), later.moved.end(),
-                                [&](const MovedBox& next) { return samePlace(next.from, place); });
-        });
-        if (!cleared)
-            stay.push_back(move);
-    }
-    moved = stay;
-}
-
-void PageEdit::addTaken(const PageEdit& later)
-{
-    for (const TakenGlyph& next : later.taken) {
-        // A glyph an earlier edit moved is that glyph where it went.
-        const auto earlier = std::find_if(taken.begin(), taken.end(), [&](const TakenGlyph& was) {
-            return was.moved && drawnAlike(was.spot.origin + was.by, was.spot.size, next.spot.origin, next.spot.size);
-        });
-        if (earlier == taken.end()) {
-            taken.push_back(next);
-        } else if (next.moved) {
-            earlier->by += next.by;
-        } else {
-            earlier->moved = false;
-            earlier->by = QPointF();
-        }
-    }
 }
 
 QString SavedFileCheck::problem(const QByteArray& bytes, int pages)

@@ -28,6 +28,9 @@ struct PageEdit {
     bool textKept = true;            // false: text outside the areas went on purpose (a hidden layer)
     int quarterTurns = 0;            // the page's /Rotate when it was edited
     std::vector<MovedBox> moved;     // text only moved: it looks where it went as where it stood
+    // The words the user left in lines corrected where they stand: each
+    // looks where it went (or stayed) as where it stood.
+    std::vector<KeptWordPlace> keptWords;
     std::vector<TurnedBox> deleted;  // places of deleted blocks: no letter of the page's own stays there
     // The page's own glyphs the edits took away or moved, where they knew
     // them (default user space): the page's characters are then compared
@@ -49,6 +52,7 @@ struct PageEdit {
 private:
     void addMoves(const PageEdit& later);
     void addTaken(const PageEdit& later);
+    void addKeptWords(const PageEdit& later);
 };
 
 // A page of the written file: the page of the source it shows (-1: made

@@ -55,7 +55,7 @@ void setCutMargins(std::vector<ScanLineWord>& laid, const std::vector<std::pair<
 
 std::vector<ScanLineWord> scanLineWords(const std::vector<std::pair<QString, QRectF>>& oldWords, const QString& text,
                                         double size, double blank,
-                                        const std::function<double(const QString&)>& advance)
+                                        const std::function<double(const QString&)>& advance, bool keptWhole)
 {
     QStringList was;
     std::vector<std::pair<double, double>> extents;
@@ -105,7 +105,7 @@ std::vector<ScanLineWord> scanLineWords(const std::vector<std::pair<QString, QRe
             narrowLast(limit);
         const bool anyChanged = std::any_of(laid.begin() + qsizetype(columnFirst), laid.end(),
                                             [](const ScanLineWord& word) { return !word.kept; });
-        if (end > limit && anyChanged && laid.size() > columnFirst + 1) {
+        if (end > limit && anyChanged && !keptWhole && laid.size() > columnFirst + 1) {
             ScanLineWord merged;
             QStringList texts;
             for (size_t i = columnFirst; i < laid.size(); ++i)

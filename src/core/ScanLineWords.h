@@ -35,11 +35,13 @@ struct ScanLineWord {
 // after the word before it). A column the line was read in (a gap far wider
 // than a blank before it, at the line's size) keeps its start: changed text
 // running into it is narrowed down to half its width, and only what still
-// reaches it moves it on. blank: a blank's width at that size.
+// reaches it moves it on. blank: a blank's width at that size. keptWhole:
+// no kept word is taken into changed text (its glyphs stay its own); the
+// column is moved on instead.
 // Empty when no word is kept, every word is, or the words are not known.
 std::vector<ScanLineWord> scanLineWords(const std::vector<std::pair<QString, QRectF>>& oldWords, const QString& text,
                                         double size, double blank,
-                                        const std::function<double(const QString&)>& advance);
+                                        const std::function<double(const QString&)>& advance, bool keptWhole = false);
 
 // Which columns across a line hold ink: the line's frame (points) sampled a
 // quarter point apart over band, in a picture that frameToPicture maps it

@@ -9,6 +9,7 @@
 #include <QPointF>
 #include <QPolygonF>
 #include <QRectF>
+#include <QString>
 #include <QTransform>
 
 struct TurnedBox {
@@ -39,6 +40,13 @@ struct TurnedBox {
 struct MovedBox {
     TurnedBox from;
     QPointF by;
+};
+
+// A word the user left in a line corrected where it stands: where it stood
+// and where it went (it moved whole, or stayed: by is null).
+struct KeptWordPlace {
+    MovedBox place;
+    QString text;
 };
 
 // Turns clockwise as displayed by degrees about centre (y grows upward).

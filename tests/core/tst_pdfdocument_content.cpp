@@ -84,17 +84,6 @@ std::vector<TextBlock>::iterator blockWithText(std::vector<TextBlock>& blocks, c
     return std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) { return b.text.trimmed() == text; });
 }
 
-// How many times each letter stands in a text, blanks aside: readers part
-// the words of lines laid over each other each their own way.
-QMap<QChar, int> letterCounts(const QString& text)
-{
-    QMap<QChar, int> counts;
-    for (const QChar c : text)
-        if (!c.isSpace())
-            ++counts[c];
-    return counts;
-}
-
 } // namespace
 
 class TestPdfDocumentContent : public QObject {
@@ -826,8 +815,8 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()
         edited = then;
 
     const auto expected = [&](const QString& before) {
-        QMap<QChar, int> counts = letterCounts(before);
-        const QMap<QChar, int> gone = letterCounts(line), added = letterCounts(edited);
+        QMap<QChar, int> counts = pdftools::letterCounts(before);
+        const QMap<QChar, int> gone = pdftools::letterCounts(line), added = pdftools::letterCounts(edited);
         for (auto it = gone.begin(); it != gone.end(); ++it)
             if ((counts[it.key()] -= it.value()) <= 0)
                 counts.remove(it.key());
@@ -837,8 +826,8 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()
     };
     const QString popplerBefore = pdftools::run(QStringLiteral("pdftotext"), {source, QStringLiteral("-")}).out;
     const QString popplerAfter = pdftools::run(QStringLiteral("pdftotext"), {out, QStringLiteral("-")}).out;
-    QCOMPARE(letterCounts(popplerAfter), expected(popplerBefore));
-    QCOMPARE(letterCounts(pdftools::mupdfText(out, 0)), expected(pdftools::mupdfText(source, 0)));
+    QCOMPARE(pdftools::letterCounts(popplerAfter), expected(popplerBefore));
+    QCOMPARE(pdftools::letterCounts(pdftools::mupdfText(out, 0)), expected(pdftools::mupdfText(source, 0)));
     // Outside the line's old box and its new one.
     QList<QRectF> boxes{box};
     PdfDocument reread;

@@ -1343,6 +1343,16 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
     QTest::newRow("corrected line, the words after it drawn farther on")
         << "gost-ugost2008n-cites.pdf" << PageOp::CorrectWord << movedContentChanged(0, fixtures::drawnUnder("1 0 0 1 1.5 0"))
         << QStringLiteral("Страница 1 записанного файла изменилась вне правки") << Road::Save;
+    // The words moved on to make room drawn otherwise than the page drew
+    // them: in another face of the page (its codes read otherwise), or in
+    // outline, each glyph the same letter where it stood.
+    QTest::newRow("corrected line, the kept words set in another face")
+        << "pdftex-ukrainian-rules.pdf" << PageOp::CorrectWord
+        << movedContentChanged(0, fixtures::setInAnotherFace("/F30", "/F31"))
+        << QStringLiteral("На странице 1 записанного файла не читается записанный текст") << Road::Save;
+    QTest::newRow("corrected line, the kept words drawn in outline")
+        << "pdftex-ukrainian-rules.pdf" << PageOp::CorrectWord << movedContentChanged(0, fixtures::withTextState("Tr", "1"))
+        << QStringLiteral("На странице 1 записанного файла слово «") << Road::Save;
     QTest::newRow("pdfTeX edited line, its new text not shown") << "pdftex-page.pdf" << PageOp::EditLine
                                                                 << writtenTextHiddenOn(0)
                                                                 << QStringLiteral("На странице 1 записанного файла не читается") << Road::Save;

@@ -549,6 +549,32 @@ ps2pdf -dPDFSETTINGS=/prepress "$src/slanted.ps" "$here/gs-slanted.pdf"
   cp pictures/usr/share/doc/texlive-doc/latex/tikz-lake-fig/tikz-lake-fig-doc.pdf "$here/pdftex-tikz-shared-states.pdf"
 )
 
+# ---- Lines whose words a correction keeps as drawn ----
+# One page each, kept as written, of manuals Debian 12 ships, set by pdfTeX:
+# babel's Czech manual, page 4 (pdfTeX 1.40.13: the LaTeX logo's raised and
+# lowered letters, a typewriter "\v", a caron drawn apart over its "o");
+# the Italian amsthm guide, page 2 (accents a face draws apart); algxpar's
+# manual, page 5 (angle brackets of a math face around an italic word);
+# babel's German manual, page 2 (an umlaut in such brackets); and
+# quantumarticle's, page 2 (a sentence's wider blank in a justified line).
+(
+  cd "$work"
+  apt-get download texlive-lang-czechslovak=2022.20230122-1 texlive-lang-italian=2022.20230122-1 \
+    texlive-lang-german=2022.20230122-1 texlive-science-doc=2022.20230122-4 \
+    texlive-publishers-doc=2022.20230122-4 >/dev/null
+  for deb in texlive-lang-czechslovak_*.deb texlive-lang-italian_*.deb texlive-lang-german_*.deb \
+    texlive-science-doc_*.deb texlive-publishers-doc_*.deb; do
+    dpkg-deb -x "$deb" kept
+  done
+  doc=kept/usr/share/doc/texlive-doc
+  page() { qpdf --deterministic-id --empty --pages "$1" "$2" -- "$here/$3" || [ $? -eq 3 ]; }
+  page "$doc/generic/babel-czech/czech.pdf" 4 pdftex-babel-czech.pdf
+  page "$doc/latex/amsthdoc-it/amsthdoc_it.pdf" 2 pdftex-amsthdoc-it.pdf
+  page "$doc/latex/algxpar/algxpar.pdf" 5 pdftex-algxpar.pdf
+  page "$doc/generic/babel-german/ngermanb.pdf" 2 pdftex-ngermanb.pdf
+  page "$doc/latex/quantumarticle/quantumarticle.pdf" 2 pdftex-quantumarticle.pdf
+)
+
 # ---- Comments without appearances of their own ----
 # The pdfcomment package's dvipdfmx example as Debian 12 ships it
 # (texlive-latex-extra-doc 2022.20230122-4, dvipdfm(x)): three pages of text,

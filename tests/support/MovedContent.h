@@ -57,6 +57,40 @@ inline QByteArray leftOut(const QByteArray& content)
     return start < 0 || end < start ? content : content.left(start) + content.mid(end + 3);
 }
 
+// The moved text's faces named face, or otherwise where they are face
+// already: its words drawn in another face of the page.
+inline ContentEdit setInAnotherFace(const QByteArray& face, const QByteArray& otherwise)
+{
+    return [=](const QByteArray& content) {
+        static const QRegularExpression named(QStringLiteral("/[A-Za-z0-9_.+-]+(\\s+[-0-9.]+\\s+Tf)"));
+        const qsizetype from = content.indexOf("/VornMoved");
+        QString text = QString::fromLatin1(content.mid(from));
+        QString result;
+        qsizetype at = 0;
+        for (auto it = named.globalMatch(text); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            const QString name = m.captured().section(QRegularExpression(QStringLiteral("\\s")), 0, 0);
+            result += text.mid(at, m.capturedStart() - at) +
+                      QString::fromLatin1(name == QLatin1String(face) ? otherwise : face) + m.captured(1);
+            at = m.capturedEnd();
+        }
+        return content.left(from) + (result + text.mid(at)).toLatin1();
+    };
+}
+
+// The moved text drawn with one text state operator given value wherever
+// it sets it (an outline for "Tr" "1", a rise for "Ts" "2").
+inline ContentEdit withTextState(const QByteArray& op, const QByteArray& value)
+{
+    return [=](const QByteArray& content) {
+        const QRegularExpression set(QStringLiteral("(^|\\s)[-0-9.]+ %1\\b").arg(QLatin1String(op)));
+        const qsizetype from = content.indexOf("/VornMoved");
+        return content.left(from) + QString::fromLatin1(content.mid(from))
+                                        .replace(set, QStringLiteral("\\1%1 %2").arg(QLatin1String(value), QLatin1String(op)))
+                                        .toLatin1();
+    };
+}
+
 // Everything the moved content draws under matrix first (six numbers, as content writes them).
 inline ContentEdit drawnUnder(const QByteArray& matrix)
 {

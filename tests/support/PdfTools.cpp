@@ -153,6 +153,15 @@ QStringList words(const QString& pdf, int pageIndex)
     return texts;
 }
 
+QMap<QChar, int> letterCounts(const QString& text)
+{
+    QMap<QChar, int> counts;
+    for (const QChar c : text)
+        if (!c.isSpace())
+            ++counts[c];
+    return counts;
+}
+
 QString mupdfText(const QString& pdf, int pageIndex, const QString& password)
 {
     QStringList arguments{QStringLiteral("draw"), QStringLiteral("-q"), QStringLiteral("-F"), QStringLiteral("txt"),

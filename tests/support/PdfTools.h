@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPointF>
 #include <QList>
+#include <QMap>
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
@@ -68,6 +69,11 @@ QList<WordBox> wordBoxes(const QString& pdf, int pageIndex);
 
 // The text mupdf reads on a page (mutool draw -F txt); empty where it reads none.
 QString mupdfText(const QString& pdf, int pageIndex, const QString& password = QString());
+
+// How many times each letter stands in a text, blanks aside: readers part
+// words (of lines laid over each other, of a line in content order) each
+// their own way.
+QMap<QChar, int> letterCounts(const QString& text);
 
 // One character mupdf reads on a page (mutool draw -F stext): its text, its
 // origin (points, top-left origin), its font's name and size and its colour.
