@@ -250,24 +250,11 @@ bool movedBoxesLookAsBefore(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT
 int keptWordUnlike(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after, int afterIndex,
                    const std::vector<MovedBox>& words, QString* reason)
 {
-    // A word moved is the program's moved content where it went; one that
-    // stayed is what stands there, the program's typed words aside.
-    std::vector<MovedBox> moved, stayed;
-    std::vector<int> movedIndex, stayedIndex;
-    for (size_t i = 0; i < words.size(); ++i) {
-        const bool still = words[i].by.isNull();
-        (still ? stayed : moved).push_back(words[i]);
-        (still ? stayedIndex : movedIndex).push_back(int(i));
-    }
-    const int unlikeMoved =
-        firstMovedUnlike(before, beforeIndex, after, afterIndex, moved, Drawn::Moved, false, kSnappedShareOfInk,
-                         QString(), reason);
-    if (unlikeMoved >= 0)
-        return movedIndex[size_t(unlikeMoved)];
-    const int unlikeStayed =
-        firstMovedUnlike(before, beforeIndex, after, afterIndex, stayed, Drawn::NotTyped, false, kSnappedShareOfInk,
-                         QString(), reason);
-    return unlikeStayed >= 0 ? stayedIndex[size_t(unlikeStayed)] : -1;
+    // A word is what stands where it went, the program's typed words aside:
+    // a word shifted along its line stays in the page's own text object, one
+    // taken out of it is the program's moved content.
+    return firstMovedUnlike(before, beforeIndex, after, afterIndex, words, Drawn::NotTyped, false, kSnappedShareOfInk,
+                            QString(), reason);
 }
 
 bool writtenGlyphsAsPage(FPDF_PAGE before, FPDF_PAGE after, const std::vector<TurnedBox>& cleared, QString* letter)

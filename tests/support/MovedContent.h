@@ -1,6 +1,9 @@
 #pragma once
 // The program's moved content of a written file changed as a faulty writer
-// would have left it, for the tests of the checks that must find it.
+// would have left it, for the tests of the checks that must find it. Words
+// shifted along their line in place have no moved content of their own:
+// there what follows the typed words is changed (the shifted words, and
+// what the page draws after them).
 
 #include "QpdfFile.h"
 
@@ -15,11 +18,26 @@
 #include <QRegularExpression>
 #include <QString>
 
+#include <cmath>
 #include <functional>
 
 namespace fixtures {
 
 using ContentEdit = std::function<QByteArray(const QByteArray&)>;
+
+// Where content's moved part starts: its marked section, or, for words
+// shifted in place, the end of the last section the program typed.
+inline qsizetype movedStart(const QByteArray& content)
+{
+    const qsizetype moved = content.indexOf("/VornMoved");
+    if (moved >= 0)
+        return moved;
+    const qsizetype typed = content.lastIndexOf("/VornInPlace");
+    if (typed < 0)
+        return -1;
+    const qsizetype closed = content.indexOf("EMC EMC Q", typed);
+    return closed < 0 ? -1 : closed + 9;
+}
 
 // bytes, rewritten by qpdf, with each content stream of page pageIndex that
 // holds the program's moved content given to edit; bytes as they were
@@ -32,7 +50,7 @@ inline QByteArray movedContentEdited(const QByteArray& bytes, int pageIndex, con
         for (QPDFObjectHandle stream : QPDFPageObjectHelper(pdf.getAllPages().at(size_t(pageIndex))).getPageContents()) {
             const std::shared_ptr<Buffer> data = stream.getStreamData();
             const QByteArray content(reinterpret_cast<const char*>(data->getBuffer()), qsizetype(data->getSize()));
-            if (content.contains("/VornMoved"))
+            if (movedStart(content) >= 0)
                 stream.replaceStreamData(edit(content).toStdString(), QPDFObjectHandle::newNull(),
                                          QPDFObjectHandle::newNull());
         }
@@ -63,7 +81,7 @@ inline ContentEdit setInAnotherFace(const QByteArray& face, const QByteArray& ot
 {
     return [=](const QByteArray& content) {
         static const QRegularExpression named(QStringLiteral("/[A-Za-z0-9_.+-]+(\\s+[-0-9.]+\\s+Tf)"));
-        const qsizetype from = content.indexOf("/VornMoved");
+        const qsizetype from = movedStart(content);
         QString text = QString::fromLatin1(content.mid(from));
         QString result;
         qsizetype at = 0;
@@ -84,10 +102,32 @@ inline ContentEdit withTextState(const QByteArray& op, const QByteArray& value)
 {
     return [=](const QByteArray& content) {
         const QRegularExpression set(QStringLiteral("(^|\\s)[-0-9.]+ %1\\b").arg(QLatin1String(op)));
-        const qsizetype from = content.indexOf("/VornMoved");
-        return content.left(from) + QString::fromLatin1(content.mid(from))
-                                        .replace(set, QStringLiteral("\\1%1 %2").arg(QLatin1String(value), QLatin1String(op)))
-                                        .toLatin1();
+        const qsizetype from = movedStart(content);
+        QString rest = QString::fromLatin1(content.mid(from));
+        if (rest.contains(set))
+            return content.left(from) +
+                   rest.replace(set, QStringLiteral("\\1%1 %2").arg(QLatin1String(value), QLatin1String(op))).toLatin1();
+        // Words shifted in place set no such state of their own: it is set
+        // for the rest of their line, after the steps that lead back to it,
+        // up to the step to another line.
+        static const QRegularExpression replay(QStringLiteral("^\\s*BT(\\s+[-0-9.]+\\s+[-0-9.]+\\s+Td)*"));
+        static const QRegularExpression step(QStringLiteral("\\s[-0-9.]+\\s+([-0-9.]+)\\s+T[dD]\\b|\\sT\\*|\\sTm\\b|\\sET\\b"));
+        const QRegularExpressionMatch back = replay.match(rest);
+        if (!back.hasMatch())
+            return content;
+        qsizetype end = rest.size();
+        for (auto it = step.globalMatch(rest, back.capturedEnd()); it.hasNext();) {
+            const QRegularExpressionMatch m = it.next();
+            if (m.captured(1).isEmpty() || std::abs(m.captured(1).toDouble()) > 1) {
+                end = m.capturedStart();
+                break;
+            }
+        }
+        const QString given = QStringLiteral(" %1 %2 ").arg(QLatin1String(value), QLatin1String(op));
+        const QString reset = QStringLiteral(" 0 %1 ").arg(QLatin1String(op));
+        rest.insert(end, reset);
+        rest.insert(back.capturedEnd(), given);
+        return content.left(from) + rest.toLatin1();
     };
 }
 
@@ -97,7 +137,10 @@ inline ContentEdit drawnUnder(const QByteArray& matrix)
     return [matrix](const QByteArray& content) {
         QByteArray changed = content;
         const qsizetype at = changed.indexOf("/VornMoved BMC");
-        return at < 0 ? changed : changed.insert(at + 14, "\n" + matrix + " cm");
+        if (at >= 0)
+            return changed.insert(at + 14, "\n" + matrix + " cm");
+        const qsizetype from = movedStart(changed);
+        return from < 0 ? changed : changed.insert(from, "\n" + matrix + " cm");
     };
 }
 
