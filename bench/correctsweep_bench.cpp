@@ -17,6 +17,8 @@
 //   where the page before read the word there (and of those, how many read
 //   there with words run together: their gaps too narrow for the reader).
 // --turn with either: each page turned a quarter clockwise before it is corrected.
+// --preview with either: the page as the window previews the correction (the
+//   write rendered from a copy), timed, against the saved page's render.
 // The files written after an edit: correctsweep_bench --roads FOLDER [--keep DIR]
 //   on page 1 of each PDF the middle word of its longest line is corrected,
 //   then the document is compressed keeping its objects, its pages extracted
@@ -29,6 +31,7 @@
 #include "TextBlock.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMap>
@@ -37,6 +40,7 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cmath>
 #include <numeric>
 
@@ -132,6 +136,8 @@ struct Outcome {
     bool outOfPlace = false;    // afterwards a reader of the content's order does not
     bool runTogether = false;   // of those, read in their place with words run together
     QString word;               // the word corrected, as it read before
+    qint64 previewMs = -1;      // --preview: how long the preview took
+    int previewUnlike = -1;     // and its pixels unlike the saved page's
 };
 
 // A line's word corrected in its block, as the in-place editor leaves it.
@@ -186,6 +192,19 @@ bool correctInBlocks(std::vector<TextBlock>& blocks, const QString& what, int wo
 // negative) replaced by `to` (corrected when empty), saved to out.
 // --turn: the page is turned a quarter clockwise before each correction.
 bool g_turn = false;
+bool g_preview = false;
+
+// Pixels whose grey differs by more than a shade of anti-aliasing.
+int unlikePixels(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size())
+        return a.width() * a.height() + b.width() * b.height();
+    int unlike = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            unlike += std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 48 ? 1 : 0;
+    return unlike;
+}
 
 Outcome correctOnce(const QString& file, int page, const QString& what, int word, const QString& to,
                     const QString& out, QString* lineText)
@@ -211,10 +230,23 @@ Outcome correctOnce(const QString& file, int page, const QString& what, int word
     const double height = doc.pageSize(page).height();
     const QRectF popplerBand(band.x() - 2, height - band.bottom(), band.width() + 400, band.height());
     QFile::remove(out);
+    constexpr double kPreviewScale = 1.5;
+    QImage preview;
+    if (g_preview) {
+        QElapsedTimer timer;
+        timer.start();
+        preview = doc.renderPageWritten(page, blocks, kPreviewScale, 0);
+        outcome.previewMs = timer.elapsed();
+    }
     outcome.saved = doc.overlayOcrText(page, blocks, false) && doc.save(out);
     if (!outcome.saved) {
         outcome.reason = doc.lastError();
         return outcome;
+    }
+    if (g_preview) {
+        PdfDocument reread;
+        outcome.previewUnlike =
+            reread.open(out) ? unlikePixels(preview, reread.renderPage(page, kPreviewScale, 0)) : -1;
     }
     // The corrected word between its neighbours, in the content's order.
     if (at >= 0) {
@@ -456,6 +488,10 @@ int main(int argc, char** argv)
         g_turn = true;
         args.remove(at);
     }
+    if (const qsizetype at = args.indexOf(QStringLiteral("--preview")); at >= 0) {
+        g_preview = true;
+        args.remove(at);
+    }
     if (args.size() == 6 && args[0] == QStringLiteral("--one")) {
         QString line;
         const Outcome outcome = correctOnce(args[1], args[2].toInt() - 1, args[3], -1, args[4], args[5], &line);
@@ -480,6 +516,8 @@ int main(int argc, char** argv)
     QDir folder(args.first());
     QTemporaryDir scratch;
     int tried = 0, saved = 0, keptWords = 0, keptChanged = 0, orderChecked = 0, outOfPlace = 0, runTogether = 0;
+    int previewsLike = 0;
+    std::vector<qint64> previewTimes;
     QMap<QString, int> refusals;
     for (const bench::SweptPage& swept : bench::sweptPages(folder)) {
         const QString& name = swept.name;
@@ -509,6 +547,13 @@ int main(int argc, char** argv)
                           (outcome.runTogether  ? QStringLiteral(", read in place with words run together")
                            : outcome.outOfPlace ? QStringLiteral(", read out of place")
                                                 : QString());
+                if (g_preview) {
+                    previewTimes.push_back(outcome.previewMs);
+                    previewsLike += outcome.previewUnlike == 0 ? 1 : 0;
+                    verdict += QStringLiteral(", preview %1 ms, %2 pixels unlike the saved page")
+                                   .arg(outcome.previewMs)
+                                   .arg(outcome.previewUnlike);
+                }
                 if (!keep.isEmpty())
                     QFile::copy(saveTo, QDir(keep).filePath(
                                             QStringLiteral("%1-p%2-r%3.pdf").arg(QFileInfo(name).baseName()).arg(page + 1).arg(round + 1)));
@@ -537,5 +582,11 @@ int main(int argc, char** argv)
         << orderChecked << " checked (" << runTogether << " of them in place, words run together)\n";
     for (auto it = refusals.cbegin(); it != refusals.cend(); ++it)
         out << "  " << it.value() << " × " << it.key() << '\n';
+    if (!previewTimes.empty()) {
+        std::sort(previewTimes.begin(), previewTimes.end());
+        out << "previews drawn as the saved page: " << previewsLike << " of " << previewTimes.size() << "; time median "
+            << previewTimes[previewTimes.size() / 2] << " ms, 90th percentile "
+            << previewTimes[previewTimes.size() * 9 / 10] << " ms, longest " << previewTimes.back() << " ms\n";
+    }
     return 0;
 }

@@ -121,11 +121,16 @@ bool PdfDocument::loadFromFileUnlocked(const QString& path)
         return false;
     }
     QString fileError;
-    QByteArray bytes = readWholeFile(path, &fileError);
+    const QByteArray bytes = readWholeFile(path, &fileError);
     if (!fileError.isEmpty()) {
         setLastError(fileError);
         return false;
     }
+    return loadFromBytesUnlocked(bytes, path);
+}
+
+bool PdfDocument::loadFromBytesUnlocked(const QByteArray& bytes, const QString& path)
+{
     if (bytes.isEmpty()) {
         setLastError(QStringLiteral("Файл пуст или не удалось прочитать данные."));
         return false;

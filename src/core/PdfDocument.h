@@ -192,6 +192,12 @@ public:
     QImage renderPageLayer(int pageIndex, double scale, int rotation, PdfRenderLayer layer,
                            bool transparentBackground) const;
     QImage renderPage(int pageIndex, double scale, int rotation) const;
+    // The page as it reads once blocks are written on it (as overlayOcrText
+    // writes them, an empty list taking its invisible text away): the write
+    // goes into a copy of the document apart from this one, which is then
+    // rendered. Null, with the write's reason in *error, when the write fails.
+    QImage renderPageWritten(int pageIndex, const std::vector<TextBlock>& blocks, double scale, int rotation,
+                             QString* error = nullptr) const;
     QImage renderPageRegion(int pageIndex, double scale, const QRectF& region) const;
 
     // Links, outline, search and plain text
@@ -325,6 +331,8 @@ private:
     void notePageEditUnlocked(int pageIndex, const pdfengine::PageEdit& edit, const QStringList& blockTexts = {});
 
     bool loadFromFileUnlocked(const QString& path);
+    // As a file of path (empty: none) holding bytes was opened.
+    bool loadFromBytesUnlocked(const QByteArray& bytes, const QString& path);
     void dropDoc();
     // What the open document knew about the file it came from (repaired,
     // damaged, pages lost or read otherwise): gone once another document is

@@ -173,3 +173,29 @@ QImage PdfDocument::renderPageRegion(int pageIndex, double scale, const QRectF& 
         return {};
     return page.copy(pixels);
 }
+
+QImage PdfDocument::renderPageWritten(int pageIndex, const std::vector<TextBlock>& blocks, double scale, int rotation,
+                                      QString* error) const
+{
+    PdfDocument copy;
+    {
+        QMutexLocker lock(&m_mutex);
+        if (!m_doc || pageIndex < 0 || pageIndex >= pdfApi().FPDF_GetPageCount(m_doc))
+            return {};
+        QByteArray bytes;
+        QString why;
+        if (!documentBytesUnlocked(&bytes, &why) || !copy.loadFromBytesUnlocked(bytes, QString())) {
+            if (error)
+                *error = why.isEmpty() ? copy.lastError() : why;
+            return {};
+        }
+    }
+    const bool written =
+        blocks.empty() ? copy.removeInvisibleTextLayer(pageIndex) : copy.overlayOcrText(pageIndex, blocks, false);
+    if (!written) {
+        if (error)
+            *error = copy.lastError();
+        return {};
+    }
+    return copy.renderPageLayer(pageIndex, scale, rotation, PdfRenderAll, false);
+}

@@ -1,5 +1,8 @@
 #include "TextBlock.h"
 
+#include <QCryptographicHash>
+#include <QDataStream>
+#include <QIODevice>
 #include <QStringList>
 
 #include <cmath>
@@ -101,4 +104,24 @@ TextBlock removedPlaceOf(const TextBlock &block)
     place.fontSize = block.fontSize;
     place.color = block.color;
     return place;
+}
+
+QByteArray blocksFingerprint(const std::vector<TextBlock> &blocks)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    for (const TextBlock &block : blocks) {
+        out << block.text << block.richText << block.rect << block.originalRect << block.rotation << block.isImage
+            << block.image.cacheKey() << block.textEdited << block.invisibleText << block.fontFamily
+            << block.fontSize << block.color << block.bold << block.italic << block.removed << block.imageEdited
+            << block.pageIndex << quint64(block.lines.size());
+        for (const TextBlock::Line &line : block.lines) {
+            out << line.text << line.rect << line.fontFamily << line.fontSize << line.color << line.bold
+                << line.italic << line.invisibleText << line.restyled << line.turn << line.glyphText
+                << quint64(line.spans.size());
+            for (const TextBlock::Line::Span &span : line.spans)
+                out << span.text << span.fontFamily << span.fontSize << span.bold << span.italic << span.color;
+        }
+    }
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }

@@ -2,6 +2,7 @@
 // The page text model: text and image blocks of one page with their lines,
 // words and style runs. Rectangles are PDF points, origin bottom-left.
 
+#include <QByteArray>
 #include <QColor>
 #include <QImage>
 #include <QPointF>
@@ -159,3 +160,6 @@ bool scannedExportBlockMoved(const TextBlock &block);
 // its recognised lines were read at, and the glyph boxes of its lines of the
 // page's own text (by which their glyphs, and nothing over or under them, go).
 TextBlock removedPlaceOf(const TextBlock &block);
+
+// A digest of what a write of the blocks depends on: equal digests, equal writes.
+QByteArray blocksFingerprint(const std::vector<TextBlock> &blocks);

@@ -349,16 +349,7 @@ QByteArray MainWindow::autoSaveFingerprint(int page, const std::vector<TextBlock
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << quintptr(document) << document->revision() << document->filePath() << page;
-    for (const TextBlock& block : blocks) {
-        out << block.text << block.richText << block.rect << block.originalRect << block.rotation << block.isImage
-            << block.image.cacheKey() << block.textEdited << block.invisibleText << block.fontFamily
-            << block.fontSize << block.color << block.bold << block.italic;
-        for (const TextBlock::Line& line : block.lines) {
-            out << line.text << line.rect << line.fontFamily << line.fontSize << line.color << line.bold
-                << line.italic << line.invisibleText;
-        }
-    }
+    out << quintptr(document) << document->revision() << document->filePath() << page << blocksFingerprint(blocks);
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
 }
 

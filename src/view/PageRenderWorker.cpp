@@ -108,11 +108,21 @@ void PageRenderWorker::requestPageText(int page, quint64 revision)
     schedule();
 }
 
+void PageRenderWorker::requestWrittenPage(const WrittenPageKey& key, const std::vector<TextBlock>& blocks)
+{
+    {
+        QMutexLocker lock(&m_mutex);
+        m_written.emplace(key, blocks);
+    }
+    schedule();
+}
+
 void PageRenderWorker::clearQueue()
 {
     QMutexLocker lock(&m_mutex);
     m_queue.clear();
     m_texts.clear();
+    m_written.reset();
     m_sizesWanted = false;
 }
 
@@ -122,6 +132,7 @@ void PageRenderWorker::processNext()
     int textPage = -1;
     quint64 textRevision = 0;
     PageRenderKey key;
+    std::optional<std::pair<WrittenPageKey, std::vector<TextBlock>>> written;
     {
         QMutexLocker lock(&m_mutex);
         if (m_sizesWanted) {
@@ -130,13 +141,19 @@ void PageRenderWorker::processNext()
         } else if (!m_queue.isEmpty()) {
             key = m_queue.takeFirst();
             m_outstanding.append(key);
+        } else if (m_written) {
+            written.swap(m_written);
         } else if (!m_texts.isEmpty()) {
             std::tie(textPage, textRevision) = m_texts.takeFirst();
         } else {
             return;
         }
     }
-    if (textPage >= 0) {
+    if (written) {
+        const PageRenderKey& render = written->first.render;
+        emit writtenPageRendered(written->first, m_document->renderPageWritten(render.page, written->second,
+                                                                               render.zoom, render.rotation));
+    } else if (textPage >= 0) {
         emit pageTextRead(textPage, textRevision, m_document->extractText(textPage));
     } else if (readSizes) {
         std::vector<QSizeF> sizes;
@@ -153,7 +170,7 @@ void PageRenderWorker::processNext()
     bool more = false;
     {
         QMutexLocker lock(&m_mutex);
-        more = m_sizesWanted || !m_queue.isEmpty() || !m_texts.isEmpty();
+        more = m_sizesWanted || !m_queue.isEmpty() || m_written || !m_texts.isEmpty();
     }
     if (more)
         schedule();

@@ -6,7 +6,9 @@
 // that is running, or answered but not yet acknowledged, is not queued again.
 // Page sizes of a changed document are read here when the GUI thread could
 // not take the engine lock at once, and a page's text for selection (after
-// the renders: the pages come first).
+// the renders: the pages come first). A page as a save would write the
+// view's pending blocks on it comes after the renders too, the newest
+// request replacing the one before.
 
 #include "PdfDocument.h"
 #include "TextBlock.h"
@@ -20,6 +22,8 @@
 #include <QSizeF>
 
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 // One page image as the view asks for it: page, zoom, effective rotation,
@@ -36,6 +40,19 @@ struct PageRenderKey {
 };
 Q_DECLARE_METATYPE(PageRenderKey)
 
+// A page image with the view's pending blocks written on it: the render's
+// key and the blocks' fingerprint.
+struct WrittenPageKey {
+    PageRenderKey render;
+    QByteArray blocks;
+
+    bool sameImage(const WrittenPageKey& other) const
+    {
+        return render.sameImage(other.render) && blocks == other.blocks;
+    }
+};
+Q_DECLARE_METATYPE(WrittenPageKey)
+
 class PageRenderWorker : public QObject {
     Q_OBJECT
 public:
@@ -49,6 +66,7 @@ public:
     void acknowledge(const PageRenderKey& key);
     void requestPageSizes();
     void requestPageText(int page, quint64 revision);
+    void requestWrittenPage(const WrittenPageKey& key, const std::vector<TextBlock>& blocks);
     void clearQueue();
 
 public slots:
@@ -59,6 +77,8 @@ signals:
     void pageRendered(PageRenderKey key, QImage image);
     void pageSizesRead(QList<QSizeF> sizes, quint64 revision);
     void pageTextRead(int page, quint64 revision, std::vector<TextBlock> blocks);
+    // Null when the write failed: a save would refuse it.
+    void writtenPageRendered(WrittenPageKey key, QImage image);
 
 private:
     bool outstandingOrQueued(const PageRenderKey& key) const;
@@ -71,4 +91,5 @@ private:
     QList<PageRenderKey> m_outstanding;
     bool m_sizesWanted = false;
     QList<QPair<int, quint64>> m_texts; // page and the revision it was asked at
+    std::optional<std::pair<WrittenPageKey, std::vector<TextBlock>>> m_written;
 };

@@ -696,6 +696,11 @@ void PdfView::startRenderWorker()
                 if (generation == m_renderGeneration)
                     onPageTextRead(page, revision, blocks);
             });
+    connect(m_renderWorker, &PageRenderWorker::writtenPageRendered, this,
+            [this, generation](const WrittenPageKey& key, const QImage& image) {
+                if (generation == m_renderGeneration)
+                    onWrittenPageRendered(key, image);
+            });
     connect(m_renderWorker, &PageRenderWorker::pageSizesRead, this,
             [this, generation](const QList<QSizeF>& sizes, quint64 revision) {
                 if (generation == m_renderGeneration)
@@ -710,6 +715,8 @@ void PdfView::stopRenderWorker()
 {
     ++m_renderGeneration;
     stopWorkerThread(m_renderWorker, m_renderThread);
+    m_writtenAsked.reset();
+    m_writtenPage.reset();
 }
 
 PageRenderKey PdfView::renderKey(int page, PdfRenderLayer layer, bool transparentBackground) const
@@ -787,6 +794,8 @@ bool PdfView::pageRendersPending() const
 {
     if (!m_renderWorker)
         return false;
+    if (m_paintWantsWritten)
+        return true;
     for (const PageRenderKey& key : m_paintWanted) {
         if (!findCachedPage(key))
             return true;

@@ -356,6 +356,12 @@ private:
     void paintBlockGroups(QPainter& painter);
     void paintTextBlockPreview(QPainter& painter, int index, const QRect& r);
     void paintActiveTextBlock(QPainter& painter, const QRect& r);
+    // The edited page as a save would write its blocks, once the editor holds
+    // no typing of its own; null until the render thread has it, or when the
+    // write fails (the blocks are then drawn over the page as before).
+    QImage writtenPageImage(int page);
+    bool editorHoldsTyping() const;
+    void onWrittenPageRendered(const WrittenPageKey& key, const QImage& image);
     QRect activeTextBox() const;
     void drawTurnedPreview(QPainter& painter, const TextBlock& block, const QRect& r, QTextEdit* caretEditor,
                            bool withText = true);
@@ -491,6 +497,16 @@ private:
         QImage image;
     };
     Covers m_covers;
+    // The newest written page answered, the one asked for last, and whether
+    // the page now painting is that picture (its blocks then draw no text).
+    struct WrittenPage {
+        WrittenPageKey key;
+        QImage image;
+    };
+    std::optional<WrittenPage> m_writtenPage;
+    std::optional<WrittenPageKey> m_writtenAsked;
+    bool m_paintWantsWritten = false;
+    bool m_pageShownAsWritten = false;
 
     // render thread
     QThread* m_renderThread = nullptr;

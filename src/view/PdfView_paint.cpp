@@ -27,6 +27,7 @@ void PdfView::paintEvent(QPaintEvent*)
     if (hasPages() && m_scrollBarsRevision != m_layoutRevision)
         updateScrollBars();
     m_paintWanted.clear();
+    m_paintWantsWritten = false;
     m_painting = true;
     m_layoutFrozen = true;
     {
@@ -102,11 +103,16 @@ void PdfView::paintPage(QPainter& painter, int page)
     // nothing, so text left out of the image would vanish in edit mode.
     const bool inkLayer = isInkLayerPage(page);
     const QImage image = pageImageForPaint(page, PdfRenderAll);
-    if (image.isNull())
+    const bool blockPage = m_editMode && page == m_edits->page() && !m_edits->blocks().empty();
+    const QImage written = blockPage ? writtenPageImage(page) : QImage();
+    m_pageShownAsWritten = !written.isNull();
+    if (m_pageShownAsWritten)
+        paintPageImage(painter, written, rect);
+    else if (image.isNull())
         painter.fillRect(rect, Qt::white);
     else
         paintPageImage(painter, image, rect);
-    if (inkLayer)
+    if (inkLayer && !m_pageShownAsWritten)
         paintInkMasks(painter, page);
 
     painter.setPen(QPen(QColor(180, 180, 180), 1));
@@ -117,11 +123,11 @@ void PdfView::paintPage(QPainter& painter, int page)
         painter.drawRect(rect.adjusted(-1, -1, 1, 1));
     }
 
-    const bool blockPage = m_editMode && page == m_edits->page() && !m_edits->blocks().empty();
     if (blockPage) {
         paintPlacementPreview(painter, page);
         paintBlocks(painter, page, image, rect);
     }
+    m_pageShownAsWritten = false;
     paintSearchHits(painter, page);
     paintTextSelection(painter, page);
     paintRegionSelection(painter, page);
@@ -254,6 +260,14 @@ void PdfView::paintBlocks(QPainter& painter, int page, const QImage& pageImage, 
 {
     painter.save();
     painter.setFont(QFont(QStringLiteral("Arial"), 7));
+    if (m_pageShownAsWritten) {
+        const bool inkLayer = isInkLayerPage(page);
+        for (int i = 0; i < int(m_edits->blocks().size()); ++i)
+            paintBlock(painter, i, inkLayer);
+        paintBlockGroups(painter);
+        painter.restore();
+        return;
+    }
     eraseChangedBlockInk(painter, page, pageImage, pageRect);
     // The picture's pixels, through the viewport, onto the page (points, y
     // up): the page's exact place, as the renderer fills the picture's whole
@@ -407,6 +421,8 @@ void PdfView::paintTextBlockPreview(QPainter& painter, int index, const QRect& r
         paintActiveTextBlock(painter, r);
         return;
     }
+    if (m_pageShownAsWritten)
+        return;
     if (blockTextEdited(block) || blockMoved(block))
         drawTurnedPreview(painter, block, r, nullptr);
 }
@@ -419,7 +435,7 @@ void PdfView::paintActiveTextBlock(QPainter& painter, const QRect& r)
     const QRect content = activeTextBox();
     const QRect box = content.isValid() ? content : r;
     // Until it is changed, the open block is the page's own drawing with the caret over it.
-    drawTurnedPreview(painter, live, box, editor, activeBlockShowsEdits());
+    drawTurnedPreview(painter, live, box, editor, !m_pageShownAsWritten && activeBlockShowsEdits());
     const QRect frame = m_blockFrame->isVisible() ? m_blockFrame->contentScreenRect() : QRect();
     if (std::abs(live.rotation) > kRotationEpsilon)
         drawActiveTextBlockChrome(painter, QRectF(frame.isValid() ? frame : r), live.rotation);
@@ -432,7 +448,9 @@ void PdfView::paintBlock(QPainter& painter, int index, bool inkLayerPage)
     if (!r.isValid())
         r = pdfRectToScreenRect(m_edits->page(), block.rect).toRect();
     const bool rotated = std::abs(block.rotation) > kRotationEpsilon;
-    if (block.isImage) {
+    if (block.isImage && m_pageShownAsWritten) {
+        // The written page holds the picture where it goes.
+    } else if (block.isImage) {
         const bool placedByUser = !hasArea(block.originalRect);
         if (placedByUser || (block.inkRegion && inkLayerPage)) {
             drawBlockImage(painter, block, r, block.image);
@@ -527,4 +545,36 @@ void PdfView::paintBlockGroups(QPainter& painter)
         painter.setPen(QPen(QColor(30, 120, 255, selected ? 230 : 170), selected ? 2 : 1, Qt::DashLine));
         painter.drawRoundedRect(r.adjusted(-2, -2, 2, 2), 3, 3);
     }
+}
+
+// --- the page as written -------------------------------------------------------
+
+bool PdfView::editorHoldsTyping() const
+{
+    if (!m_blockFrame || !validBlock(m_activeBlock))
+        return false;
+    const QTextEdit* editor = m_blockFrame->editor();
+    return editor->document()->isModified() || editor->toPlainText() != m_edits->blocks()[size_t(m_activeBlock)].text;
+}
+
+QImage PdfView::writtenPageImage(int page)
+{
+    if (!m_document || !m_renderWorker || !m_edits->isDirty() || editorHoldsTyping())
+        return QImage();
+    const std::vector<TextBlock> blocks = m_edits->blocksWithEdits();
+    const WrittenPageKey key{renderKey(page, PdfRenderAll, false), blocksFingerprint(blocks)};
+    if (m_writtenPage && m_writtenPage->key.sameImage(key))
+        return m_writtenPage->image;
+    m_paintWantsWritten = true;
+    if (!m_writtenAsked || !m_writtenAsked->sameImage(key)) {
+        m_writtenAsked = key;
+        m_renderWorker->requestWrittenPage(key, blocks);
+    }
+    return QImage();
+}
+
+void PdfView::onWrittenPageRendered(const WrittenPageKey& key, const QImage& image)
+{
+    m_writtenPage = WrittenPage{key, image};
+    viewport()->update();
 }

@@ -283,7 +283,7 @@ void TestLineFonts::previewErasesOldInkAndDrawsTheFittedText()
     std::vector<TextBlock> blocks = doc->extractText(0);
     QCOMPARE(int(blocks.size()), 1);
     const QRect oldOnScreen = view->pdfRectToScreenRect(0, blocks[0].rect).toRect();
-    blocks[0].text = QStringLiteral("ii");
+    fixtures::setLineText(blocks[0], 0, QStringLiteral("ii"));
     view->setOcrBlocks(blocks, 0, true);
     view->setEditMode(true);
     const QImage shown = grabViewport(*view);

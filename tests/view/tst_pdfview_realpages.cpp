@@ -107,6 +107,8 @@ private slots:
     void deletedRecognisedBlockLeavesItsNeighbours();
     void correctedScanLineIsShownAsWritten_data();
     void correctedScanLineIsShownAsWritten();
+    void correctedLineIsShownAsWritten_data();
+    void correctedLineIsShownAsWritten();
     void boldWithTheTextUnchangedIsWritten_data();
     void boldWithTheTextUnchangedIsWritten();
     void turnedScanClickLandsOnTheLineUnderThePointer_data();
@@ -837,4 +839,87 @@ void TestPdfViewRealPages::boldWithTheTextUnchangedIsWritten()
     QVERIFY2(written != blocks.end(), qPrintable(line));
     QVERIFY2(written->bold, qPrintable(written->fontFamily));
     QCOMPARE(int(reread.extractAllText(0).count(line)), 1);
+}
+
+void TestPdfViewRealPages::correctedLineIsShownAsWritten_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("line");  // text the block holds, just before the word
+    QTest::addColumn<QString>("word");
+    QTest::addColumn<QString>("corrected");
+    QTest::newRow("pdfTeX, French, italic words kept") << "pdftex-l2tabu.pdf" << "de hardware " << "mentionnés"
+                                                       << "cités";
+    QTest::newRow("pdfTeX, Italian, accents drawn apart") << "pdftex-amsthdoc-it.pdf" << "sono "
+                                                          << "naturalmente" << "quindi";
+    QTest::newRow("Ghostscript, Russian") << "gs-letter.pdf" << "Срок оплаты: " << "десять" << "пятнадцать";
+    QTest::newRow("groff, a footnote mark in the line") << "groff-footnote.pdf" << "and the " << "clerk"
+                                                        << "officer";
+    QTest::newRow("Distiller, German") << "distiller-gerdoc.pdf" << "wie " << "beispielsweise" << "etwa";
+    QTest::newRow("LibreOffice, justified Russian") << "libreoffice-justified.pdf" << "регистрируются в "
+                                                    << "день" << "момент";
+}
+
+// A word corrected and the editor left: the view shows the page as the save
+// writes it (the kept words in their own faces, the line's spacing), pixel
+// for pixel apart from the blocks' outlines.
+void TestPdfViewRealPages::correctedLineIsShownAsWritten()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, line);
+    QFETCH(QString, word);
+    QFETCH(QString, corrected);
+    QTemporaryDir dir;
+    const ShownPdf shown = showRealPage(dir, file, 1000, 1300, 1.5);
+    QVERIFY(shown.doc && shown.view);
+    PdfView& view = *shown.view;
+    const QImage before = grabViewport(view);
+    const int index = blockWith(view, line + word);
+    QVERIFY2(index >= 0, qPrintable(line));
+    clickAt(view, view.ocrBlockScreenRect(index).center());
+    QTextEdit* editor = view.activeTextEditor();
+    QVERIFY(editor);
+    const int at = int(editor->toPlainText().indexOf(line + word)) + int(line.size());
+    QVERIFY(at >= line.size());
+    QTextCursor cursor = editor->textCursor();
+    cursor.setPosition(at);
+    cursor.setPosition(at + int(word.size()), QTextCursor::KeepAnchor);
+    editor->setTextCursor(cursor);
+    typeText(editor, corrected);
+    view.deactivateOcrBlock();
+    QVERIFY(!view.activeTextEditor());
+    const QImage after = grabViewport(view);
+
+    const QString saved = saveEdits(view, *shown.doc, dir, QStringLiteral("corrected.pdf"));
+    QVERIFY2(!saved.isEmpty(), qPrintable(shown.doc->lastError()));
+    QVERIFY(pdftools::words(saved, 0).contains(corrected));
+    PdfDocument reread;
+    QVERIFY(reread.open(saved));
+    const QPoint corner = viewportPointOf(view, 0, QPointF(0, reread.pageSize(0).height()));
+    QImage written(after.size(), QImage::Format_RGB32);
+    written.fill(Qt::white);
+    {
+        QPainter painter(&written);
+        painter.drawImage(corner, reread.renderPage(0, view.zoom(), 0).convertToFormat(QImage::Format_RGB32));
+    }
+    // The outlines are drawn in colour over the page; the fixtures' ink is grey.
+    const auto coloured = [](QRgb p) {
+        return std::max({qRed(p), qGreen(p), qBlue(p)}) - std::min({qRed(p), qGreen(p), qBlue(p)}) > 40;
+    };
+    const auto differs = [](QRgb a, QRgb b) { return std::abs(qGray(a) - qGray(b)) > 48; };
+    const QRect line0 = view.ocrBlockScreenRect(index);
+    // Inside the page, off its border.
+    const QRect page = QRect(corner, reread.renderPage(0, view.zoom(), 0).size()).adjusted(3, 3, -3, -3)
+                           .intersected(after.rect());
+    int unlike = 0, changed = 0;
+    for (int y = page.top(); y <= page.bottom(); ++y)
+        for (int x = page.left(); x <= page.right(); ++x) {
+            const QRgb a = after.pixel(x, y), b = written.pixel(x, y);
+            if (coloured(a) || coloured(before.pixel(x, y)))
+                continue;
+            unlike += differs(a, b);
+            changed += line0.contains(x, y) && differs(a, before.pixel(x, y));
+        }
+    // The correction shows, and shows as written.
+    QVERIFY2(changed > 50, qPrintable(QString::number(changed)));
+    QVERIFY2(unlike <= 20, qPrintable(QStringLiteral("%1 pixels differ from the saved page").arg(unlike)));
 }
