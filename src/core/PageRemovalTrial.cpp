@@ -5,6 +5,7 @@
 #include "PageGlyphs.h"
 #include "PageOwnContent.h"
 #include "PdfEngineInternal.h"
+#include "StableSort.h"
 #include "WorkStop.h"
 
 #include <QDir>
@@ -100,21 +101,40 @@ std::vector<TurnedBox> withFringe(const std::vector<TurnedBox>& areas)
 }
 
 // The same characters at the same places, in whatever order pdfium reads
-// them: taking a line away may change the reading order of the others.
+// them: taking a line away may change the reading order of the others. Each
+// character of a pairs with one of b of its code within the drift, wherever
+// rounding would have put the two.
 bool sameChars(std::vector<PlacedChar> a, std::vector<PlacedChar> b)
 {
     if (a.size() != b.size())
         return false;
     const auto byCodeAndPlace = [](const PlacedChar& x, const PlacedChar& y) {
-        return std::make_tuple(x.code, std::llround(x.centre.y()), std::llround(x.centre.x())) <
-               std::make_tuple(y.code, std::llround(y.centre.y()), std::llround(y.centre.x()));
+        return std::make_tuple(x.code, x.centre.y(), x.centre.x()) < std::make_tuple(y.code, y.centre.y(), y.centre.x());
     };
-    std::sort(a.begin(), a.end(), byCodeAndPlace);
-    std::sort(b.begin(), b.end(), byCodeAndPlace);
-    for (size_t i = 0; i < a.size(); ++i) {
-        const QPointF drift = a[i].centre - b[i].centre;
-        if (a[i].code != b[i].code || std::abs(drift.x()) > kCharDriftPoints || std::abs(drift.y()) > kCharDriftPoints)
+    vorn::safeStableSort(a, byCodeAndPlace);
+    vorn::safeStableSort(b, byCodeAndPlace);
+    const auto near = [](const PlacedChar& x, const PlacedChar& y) {
+        const QPointF drift = x.centre - y.centre;
+        return std::abs(drift.x()) <= kCharDriftPoints && std::abs(drift.y()) <= kCharDriftPoints;
+    };
+    for (size_t first = 0; first < a.size();) {
+        size_t end = first;
+        while (end < a.size() && a[end].code == a[first].code)
+            ++end;
+        // Equal sizes sorted by code: the same codes stand at the same indexes.
+        if (b[first].code != a[first].code || b[end - 1].code != a[first].code ||
+            (end < b.size() && b[end].code == a[first].code))
             return false;
+        std::vector<bool> paired(end - first, false);
+        for (size_t i = first; i < end; ++i) {
+            size_t j = first;
+            while (j < end && (paired[j - first] || !near(a[i], b[j])))
+                ++j;
+            if (j == end)
+                return false;
+            paired[j - first] = true;
+        }
+        first = end;
     }
     return true;
 }
