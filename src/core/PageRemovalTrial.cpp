@@ -26,6 +26,14 @@ namespace pdfengine {
 
 namespace {
 
+thread_local bool t_pdfiumOnly = false;
+
+// poppler's page renderer; none while the thread's trials are pdfium's alone.
+QString secondRenderer()
+{
+    return t_pdfiumOnly ? QString() : QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+}
+
 constexpr int kAreaMarginPixels = 2;      // anti-aliasing around an edited box
 constexpr int kChannelTolerance = 24;     // rounding of re-written coordinates, not lost ink
 constexpr double kCharDriftPoints = 1.0;
@@ -416,7 +424,7 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
     const double pageHeight = pdfApi().FPDF_GetPageHeightF(a.page.get());
     const double scale = pageTrialScale(QSizeF(pdfApi().FPDF_GetPageWidthF(a.page.get()), pageHeight));
     // poppler's two renders start first and run while pdfium renders and reads.
-    const QString poppler = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    const QString poppler = secondRenderer();
     QTemporaryDir folder;  // private to the user, its name unpredictable
     const QString beforePath = folder.filePath(QStringLiteral("before.pdf"));
     const QString afterPath = folder.filePath(QStringLiteral("after.pdf"));
@@ -542,7 +550,7 @@ MovedInk movedInkOf(const QImage& before, const QImage& after, const QImage& wit
 MovedInkVerdict popplerMovedInk(const QByteArray& before, int beforeIndex, const QByteArray& after, int afterIndex,
                                 const QByteArray& withoutMoved, const std::vector<MovedBox>& moved, QString* reason)
 {
-    const QString poppler = QStandardPaths::findExecutable(QStringLiteral("pdftoppm"));
+    const QString poppler = secondRenderer();
     if (moved.empty() || poppler.isEmpty())
         return MovedInkVerdict::Alike;
     LoadedBytes source = loadPage(before, beforeIndex);
@@ -644,6 +652,17 @@ bool appendedContentReads(FPDF_DOCUMENT doc, int pageIndex)
         return false;
     page.reset(api.FPDF_LoadPage(scratch.get(), 0));
     return page && countOwnObjects(page.get()) > before;
+}
+
+PdfiumOnlyTrials::PdfiumOnlyTrials()
+    : m_outer(t_pdfiumOnly)
+{
+    t_pdfiumOnly = true;
+}
+
+PdfiumOnlyTrials::~PdfiumOnlyTrials()
+{
+    t_pdfiumOnly = m_outer;
 }
 
 } // namespace pdfengine

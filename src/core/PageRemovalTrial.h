@@ -17,6 +17,20 @@
 
 namespace pdfengine {
 
+// While one lives on a thread, the trials there compare pdfium's drawings
+// alone: a preview of a write never waits on the second renderer, whose
+// check the save still makes.
+class PdfiumOnlyTrials {
+public:
+    PdfiumOnlyTrials();
+    ~PdfiumOnlyTrials();
+    PdfiumOnlyTrials(const PdfiumOnlyTrials&) = delete;
+    PdfiumOnlyTrials& operator=(const PdfiumOnlyTrials&) = delete;
+
+private:
+    bool m_outer;
+};
+
 // What an edit may change on a page (displayed-page points): the areas it
 // rewrites; the old places it clears on purpose (an edited line's box, a
 // deleted block's); and the lines it leaves as they stand, whose letters no

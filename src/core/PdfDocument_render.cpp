@@ -1,6 +1,7 @@
 // Page rendering: whole pages, single object layers and regions.
 #include "PdfDocument.h"
 
+#include "PageRemovalTrial.h"
 #include "PdfEngineInternal.h"
 
 #include <QRectF>
@@ -190,6 +191,9 @@ QImage PdfDocument::renderPageWritten(int pageIndex, const std::vector<TextBlock
             return {};
         }
     }
+    // A preview never waits on poppler under the engine's lock: the save's
+    // own trial still makes that check.
+    const PdfiumOnlyTrials pdfiumOnly;
     const bool written =
         blocks.empty() ? copy.removeInvisibleTextLayer(pageIndex) : copy.overlayOcrText(pageIndex, blocks, false);
     if (!written) {
