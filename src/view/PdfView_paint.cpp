@@ -570,6 +570,11 @@ QImage PdfView::writtenPageImage(int page)
         m_writtenAsked = key;
         m_renderWorker->requestWrittenPage(key, blocks);
     }
+    // At another zoom the same write is drawn scaled until its new picture comes.
+    if (m_writtenPage && m_writtenPage->key.blocks == key.blocks && m_writtenPage->key.render.page == page &&
+        m_writtenPage->key.render.revision == key.render.revision &&
+        m_writtenPage->key.render.rotation == key.render.rotation)
+        return m_writtenPage->image;
     return QImage();
 }
 
