@@ -18,6 +18,23 @@ constexpr double kSameBox = 1e-6;       // points: a kept word's box as laid is 
 constexpr double kLineSizeShare = 0.85; // a glyph this much smaller stands off the line (a mark)
 constexpr double kLeastShift = 0.001;   // points a kept word moves before it counts as moved
 
+// The median gap between the words of a line read in columns, inside its
+// columns; 0 for a line of one column.
+double gapInsideColumns(const LineGlyphs& line, double size)
+{
+    std::vector<std::pair<double, double>> extents;
+    for (const LineWord& word : line.words)
+        extents.emplace_back(word.box.left(), word.box.right());
+    const std::vector<size_t> starts = columnStarts(extents, size, 0);
+    if (std::none_of(starts.begin(), starts.end(), [](size_t start) { return start > 0; }))
+        return 0.0;
+    std::vector<double> gaps;
+    for (size_t w = 1; w < extents.size(); ++w)
+        if (std::find(starts.begin(), starts.end(), w) == starts.end())
+            gaps.push_back(extents[w].first - extents[w - 1].second);
+    return std::max(medianOf(gaps, 0.0), 0.0);
+}
+
 QStringList wordsIn(const QString& text)
 {
     static const QRegularExpression blanks(QStringLiteral("\\s+"));
@@ -213,11 +230,13 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
     if (!correction.face)
         return std::nullopt;
     const OldLine old = oldLineOf(lineInk);
-    // Text only added after the last word of a line read in columns: its
-    // last column is written again, as the window shows it.
+    // Text only added after the last word of a line read in columns: on a
+    // line set from its start, the text follows the last column and every
+    // word stays; elsewhere the last column is written again, as the window
+    // shows it.
     const bool appended = std::all_of(keeps.begin(), keeps.end(), [](bool k) { return k; }) &&
                           sharedWords(was, now).back().second + 1 < now.size();
-    if (appended) {
+    if (appended && alignment != Qt::AlignLeft) {
         std::vector<PageGlyph> letters;  // marks drawn apart stand back over their letters
         std::copy_if(lineInk.begin(), lineInk.end(), std::back_inserter(letters), [](const PageGlyph& glyph) {
             return std::none_of(glyph.text.begin(), glyph.text.end(), [](QChar c) {
@@ -234,7 +253,11 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
     correction.baseline = baselineOf(lineInk, old.size);
     const bool blankDrawn = typed.drawsBlank(correction.face);
     const double faceBlank = blankDrawn ? typed.advance(correction.face, QStringLiteral(" "), correction.size) : 0;
-    const double blank = old.wordGap > 0 ? old.wordGap : faceBlank > 0 ? faceBlank : kBlankOfSize * correction.size;
+    double blank = old.wordGap > 0 ? old.wordGap : faceBlank > 0 ? faceBlank : kBlankOfSize * correction.size;
+    // Where blanks are glyphs, the gaps read apart are column gaps: the
+    // words of a column stand their blank apart.
+    if (const double inside = gapInsideColumns(line, old.size); inside > 0 && inside < blank)
+        blank = inside;
     // Where the face draws no blank, the words stand a blank apart.
     const auto advance = [&](const QString& s) {
         if (blankDrawn)

@@ -145,10 +145,11 @@ std::optional<ColumnLayout> columnLayout(const TextBlock& block, const TextBlock
     laid.advance = [metrics = QFontMetricsF(laid.font), zoom](const QString& s) {
         return metrics.horizontalAdvance(s) / zoom;
     };
-    laid.pieces = nativeLinePieces(vline, oldGlyphText(vline), text, laid.advance(QStringLiteral(" ")));
+    const TextBlock::Line::Placement& placement = *vline.placement;
+    laid.pieces =
+        nativeLinePieces(vline, oldGlyphText(vline), text, laid.advance(QStringLiteral(" ")), placement.alignment);
     if (laid.pieces.size() < 2)
         return std::nullopt;
-    const TextBlock::Line::Placement& placement = *vline.placement;
     const QPointF corner = lineCorner(block, vline, r, zoom);
     laid.start = QPointF(corner.x() + placement.origin.x() * zoom,
                          corner.y() + (vline.rect.height() - placement.origin.y()) * zoom);

@@ -17,7 +17,7 @@ LineColumnPiece shownPiece(const pdfengine::LinePiece& piece, double origin)
 } // namespace
 
 std::vector<LineColumnPiece> nativeLinePieces(const TextBlock::Line& line, const QString& oldText,
-                                              const QString& text, double blank)
+                                              const QString& text, double blank, Qt::Alignment alignment)
 {
     if (line.glyphBoxes.size() != size_t(oldText.size()) || oldText.isEmpty())
         return {};
@@ -49,6 +49,23 @@ std::vector<LineColumnPiece> nativeLinePieces(const TextBlock::Line& line, const
     std::vector<LineColumnPiece> pieces;
     for (const pdfengine::LinePiece& piece : pdfengine::piecesForText(columns, text))
         pieces.push_back(shownPiece(piece, origin));
+    if (pieces.empty())
+        return pieces;
+    LineColumnPiece& last = pieces.back();
+    const QString oldWords = last.oldText.simplified();
+    const QString newWords = last.text.simplified();
+    if (alignment == Qt::AlignLeft && last.changed && !oldWords.isEmpty() &&
+        newWords.startsWith(oldWords + QLatin1Char(' '))) {
+        std::vector<double> gaps;  // between words inside the columns
+        for (size_t k = 1; k < drawn.size(); ++k)
+            if (drawn[k] != drawn[k - 1] + 1 && std::find(starts.begin(), starts.end(), k) == starts.end())
+                gaps.push_back(extents[k].first - extents[k - 1].second);
+        const double left = last.right + (gaps.empty() ? blank : pdfengine::medianOf(gaps, blank));
+        const QString added = newWords.mid(oldWords.size() + 1);
+        last.text = last.oldText;
+        last.changed = false;
+        pieces.push_back({added, QString(), left, left, true});
+    }
     return pieces;
 }
 

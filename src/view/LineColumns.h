@@ -22,8 +22,10 @@ struct LineColumnPiece {
 // The pieces of a born-digital line's new text over its old glyphs (their
 // text and boxes), blank the face's blank at the line's size; none when the
 // line keeps one column or its old glyphs are not known.
+// Text only added after the last column of a line set from its start
+// follows that column, which stays, a word gap of the line's own on.
 std::vector<LineColumnPiece> nativeLinePieces(const TextBlock::Line& line, const QString& oldText,
-                                              const QString& text, double blank);
+                                              const QString& text, double blank, Qt::Alignment alignment);
 // The same for a recognised line over its words as read; a column it leaves
 // as it was stands word by word on the words' boxes.
 std::vector<LineColumnPiece> recognisedLinePieces(const TextBlock::Line& line, const QString& text);
