@@ -213,6 +213,15 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther_data()
     QTest::newRow("title page, the centred title wider than the page")
         << gap << "GAP - Reference Manual" << "GAP - Reference Manual Zwei Drei Vier Fünf" << QColor() << 0.0
         << QString() << QString() << QStringLiteral("Строка «GAP - Reference Manual Zwei Drei Vier Fünf» не помещается");
+    // A justified reference in italics: "of" typed longer leaves the kept
+    // "boron" too near for readers to part them; corrected again, the word
+    // read run together holds the page's glyphs, which are never set anew.
+    const QString reference = QStringLiteral(
+        "22. Lancaster, S. J. Alkylation of boron trifluoride with pentafluorophenyl Grignard");
+    QTest::newRow("biblatex-nature, a kept word read run into a typed one")
+        << "pdftex-biblatex-nature.pdf" << reference << QString(reference).replace(" of ", " off ") << QColor() << 0.0
+        << QString(reference).replace(" of boron", " offboron").replace("Alkylation", "Alkylations") << QString()
+        << QStringLiteral("Строку «22. Lancaster, S. J. Alkylations offboron");
 }
 
 void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()
@@ -237,7 +246,12 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()
         QVERIFY(doc.open(current));
         height = doc.pageSize(0).height();
         std::vector<TextBlock> blocks = doc.extractText(0);
-        const auto block = blockWithText(blocks, was);
+        auto block = blockWithText(blocks, was);
+        // Read again with words run together, it is the same line.
+        if (block == blocks.end())
+            block = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) {
+                return QString(b.text).remove(QLatin1Char(' ')).trimmed() == QString(was).remove(QLatin1Char(' '));
+            });
         QVERIFY2(block != blocks.end(), qPrintable(was));
         if (current == source) {
             box = shownBox(block->originalRect, block->originalRotation);
@@ -250,7 +264,7 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()
             block->text = text;
             block->textEdited = true;
         }
-        if (!refused.isEmpty()) {
+        if (!refused.isEmpty() && text == (then.isEmpty() ? edited : then)) {
             const QString text = doc.extractAllText(0);
             QVERIFY(!doc.overlayOcrText(0, blocks, false));
             QVERIFY2(doc.lastError().startsWith(refused), qPrintable(doc.lastError()));

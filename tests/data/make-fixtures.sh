@@ -635,3 +635,16 @@ qpdf --deterministic-id "$work/layers-base-off.pdf.in" "$here/layers-base-off.pd
   qpdf --deterministic-id --empty --pages french/usr/share/doc/texlive-doc/latex/l2tabu-french/l2tabufr.pdf 2 -- \
     "$here/pdftex-l2tabu.pdf"
 )
+
+# ---- Lines corrected beside words read run together ----
+# Page 2 of biblatex-nature's manual as Debian 12 ships it
+# (texlive-bibtex-extra 2022.20230122-4, pdfTeX): a justified reference of
+# italic words, where a longer word typed before "boron" leaves a gap that
+# readers no longer read as one.
+(
+  cd "$work"
+  apt-get download texlive-bibtex-extra=2022.20230122-4 >/dev/null
+  dpkg-deb -x texlive-bibtex-extra_2022.20230122-4_all.deb bibtex
+  qpdf --deterministic-id --empty --pages bibtex/usr/share/doc/texlive-doc/latex/biblatex-nature/biblatex-nature.pdf 2 -- \
+    "$here/pdftex-biblatex-nature.pdf"
+)
