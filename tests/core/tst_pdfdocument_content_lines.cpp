@@ -213,6 +213,17 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther_data()
     QTest::newRow("title page, the centred title wider than the page")
         << gap << "GAP - Reference Manual" << "GAP - Reference Manual Zwei Drei Vier Fünf" << QColor() << 0.0
         << QString() << QString() << QStringLiteral("Строка «GAP - Reference Manual Zwei Drei Vier Fünf» не помещается");
+    // A formula of an exam sheet (xdvipdfmx), its indices and exponents read
+    // as lines of their own: a term made shorter, the kept "2x" moves with
+    // the index stacked under its exponent, then again in a new session; a
+    // term made longer would run into the formula's rest, read apart.
+    const QString formula = QStringLiteral("4. 用配方法将二次型 f = x + 2x1x2 − 6x1x3 + 2x 2");
+    QTest::newRow("exam formula, a term shorter, the indices move with theirs")
+        << "xetex-jnuexam.pdf" << formula << QString(formula).replace("2x1x2", "y") << QColor() << 0.0
+        << QString(formula).replace("2x1x2", "y").replace("6x1x3", "z") << QString() << QString();
+    QTest::newRow("exam formula, a term longer runs into the rest")
+        << "xetex-jnuexam.pdf" << formula << QString(formula).replace("2x1x2", "2x1xx2") << QColor() << 0.0
+        << QString() << QString() << QStringLiteral("Строка «4. 用配方法将二次型 f = x + 2x1xx2 − 6x1x3 + 2x 2» наехала бы");
     // A justified reference in italics: "of" typed longer leaves the kept
     // "boron" too near for readers to part them; corrected again, the word
     // read run together holds the page's glyphs, which are never set anew.

@@ -636,15 +636,21 @@ qpdf --deterministic-id "$work/layers-base-off.pdf.in" "$here/layers-base-off.pd
     "$here/pdftex-l2tabu.pdf"
 )
 
-# ---- Lines corrected beside words read run together ----
-# Page 2 of biblatex-nature's manual as Debian 12 ships it
-# (texlive-bibtex-extra 2022.20230122-4, pdfTeX): a justified reference of
+# ---- Lines corrected beside text read apart from them ----
+# One page each of manuals Debian 12 ships: biblatex-nature's, page 2
+# (texlive-bibtex-extra 2022.20230122-4, pdfTeX), a justified reference of
 # italic words, where a longer word typed before "boron" leaves a gap that
-# readers no longer read as one.
+# readers no longer read as one; jnuexam's empty exam sheet, page 4
+# (texlive-publishers-doc 2022.20230122-4, xdvipdfmx), a formula whose
+# indices under exponents and whose rest readers take for lines of their own.
 (
   cd "$work"
-  apt-get download texlive-bibtex-extra=2022.20230122-4 >/dev/null
-  dpkg-deb -x texlive-bibtex-extra_2022.20230122-4_all.deb bibtex
-  qpdf --deterministic-id --empty --pages bibtex/usr/share/doc/texlive-doc/latex/biblatex-nature/biblatex-nature.pdf 2 -- \
+  apt-get download texlive-bibtex-extra=2022.20230122-4 texlive-publishers-doc=2022.20230122-4 >/dev/null
+  dpkg-deb -x texlive-bibtex-extra_2022.20230122-4_all.deb apart
+  dpkg-deb -x texlive-publishers-doc_2022.20230122-4_all.deb apart
+  doc=apart/usr/share/doc/texlive-doc
+  qpdf --deterministic-id --empty --pages "$doc/latex/biblatex-nature/biblatex-nature.pdf" 2 -- \
     "$here/pdftex-biblatex-nature.pdf"
+  qpdf --deterministic-id --empty --pages "$doc/latex/jnuexam/exam-a-empty.pdf" 4 -- "$here/xetex-jnuexam.pdf" ||
+    [ $? -eq 3 ]
 )
