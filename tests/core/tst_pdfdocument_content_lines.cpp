@@ -213,6 +213,18 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther_data()
     QTest::newRow("title page, the centred title wider than the page")
         << gap << "GAP - Reference Manual" << "GAP - Reference Manual Zwei Drei Vier Fünf" << QColor() << 0.0
         << QString() << QString() << QStringLiteral("Строка «GAP - Reference Manual Zwei Drei Vier Fünf» не помещается");
+    // A draft's grey watermark laid across the page as text (LuaTeX): a line
+    // under it corrected twice, a code comment under it once; the watermark
+    // stays as drawn.
+    const QString classe = QStringLiteral(
+        "La classe letgut est basée sur la classe article, chargée avec les options twoside et 11pt");
+    QTest::newRow("letgut, a line under a watermark")
+        << "luatex-letgut.pdf" << classe << QString(classe).replace("article,", "articles,") << QColor() << 0.0
+        << QString(classe).replace("article,", "articles,").replace("basée", "fondée") << QString() << QString();
+    const QString comment = QStringLiteral("% (since of the same class as the ones specified as 'otherkeywords')");
+    QTest::newRow("letgut's code, a comment under a watermark")
+        << "luatex-letgut-code.pdf" << comment << QString(comment).replace("same", "very same") << QColor() << 0.0
+        << QString() << QString() << QString();
     // A formula of an exam sheet (xdvipdfmx), its indices and exponents read
     // as lines of their own: a term made shorter, the kept "2x" moves with
     // the index stacked under its exponent, then again in a new session; a

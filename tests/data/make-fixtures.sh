@@ -654,3 +654,16 @@ qpdf --deterministic-id "$work/layers-base-off.pdf.in" "$here/layers-base-off.pd
   qpdf --deterministic-id --empty --pages "$doc/latex/jnuexam/exam-a-empty.pdf" 4 -- "$here/xetex-jnuexam.pdf" ||
     [ $? -eq 3 ]
 )
+
+# ---- Lines under a watermark drawn as text ----
+# letgut's manual, page 2, and its code listing, page 80, as Debian 12 ships
+# them (texlive-lang-french 2022.20230122-1, LuaTeX 1.15): a grey "Brouillon"
+# set across the page at an angle, over the lines of text it crosses.
+(
+  cd "$work"
+  apt-get download texlive-lang-french=2022.20230122-1 >/dev/null
+  dpkg-deb -x texlive-lang-french_2022.20230122-1_all.deb watermark
+  doc=watermark/usr/share/doc/texlive-doc/lualatex/letgut
+  qpdf --deterministic-id --empty --pages "$doc/letgut.pdf" 2 -- "$here/luatex-letgut.pdf"
+  qpdf --deterministic-id --empty --pages "$doc/letgut-code.pdf" 80 -- "$here/luatex-letgut-code.pdf"
+)
