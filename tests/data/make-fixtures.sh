@@ -667,3 +667,15 @@ qpdf --deterministic-id "$work/layers-base-off.pdf.in" "$here/layers-base-off.pd
   qpdf --deterministic-id --empty --pages "$doc/letgut.pdf" 2 -- "$here/luatex-letgut.pdf"
   qpdf --deterministic-id --empty --pages "$doc/letgut-code.pdf" 80 -- "$here/luatex-letgut-code.pdf"
 )
+
+# ---- A title whose umlaut is a glyph of its own ----
+# musixtex's German sheet of notation mistakes, page 1, as Debian 12 ships it
+# (texlive-music 2022.20230122-4, Ghostscript 8.54): "Irrt¨umer" set with
+# the dieresis drawn apart between "Irrt" and "umer".
+(
+  cd "$work"
+  apt-get download texlive-music=2022.20230122-4 >/dev/null
+  dpkg-deb -x texlive-music_2022.20230122-4_all.deb sheet
+  qpdf --deterministic-id --empty --pages sheet/usr/share/doc/texlive-doc/generic/musixtex/notationMistakes/sottiger.pdf 1 -- \
+    "$here/gs-musixtex-sottiger.pdf" || [ $? -eq 3 ]
+)
