@@ -308,6 +308,10 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
         const std::vector<size_t>& glyphs = line.words[next].glyphs;
         if (redrawn[next] || (std::abs(shift) > kLeastShift &&
                               std::any_of(glyphs.begin(), glyphs.end(), [&](size_t g) { return page.all()[g].own; }))) {
+            // A word read run into one the program wrote holds glyphs of the
+            // page's own too: drawn again, they would be set anew.
+            if (std::any_of(glyphs.begin(), glyphs.end(), [&](size_t g) { return !page.all()[g].own; }))
+                return std::nullopt;
             const std::vector<PageGlyph> ink = inkOf(line, {next}, page, toFrame);
             const std::optional<TypedRun> again =
                 line.words[next].marked ? std::nullopt : drawnAgain(line.words[next], ink, left, typed.advance);

@@ -13,6 +13,8 @@ constexpr double kLeastMismatch = 0.5;     // points a character's box may stand
 constexpr double kMismatchOfHeight = 0.1;  // ... or this share of its height, when more
 constexpr double kMarkReachOfHeight = 0.5;  // how far above or below the line a mark of it stands
 constexpr double kMarkSizeOfLine = 1.25;    // a mark is drawn no larger than the line's glyphs
+constexpr double kIndexSizeOfLine = 0.85;   // an index or exponent is drawn this much smaller than the line
+constexpr double kSameBaseline = 0.5;       // points: a glyph this near the line's baseline stands on it
 
 // How far a character's box (part of a ligature's, maybe) stands off a
 // glyph's box: along the glyph's top and bottom, and past its sides.
@@ -183,16 +185,36 @@ LineGlyphs lineGlyphsOf(const PageGlyphs& page, const TextBlock::Line& line, con
     for (LineWord& w : result.words)
         w.glyphs = withLigatureLetters(framed, w.glyphs, claimed);
     // Each word across its glyphs' advances, up the line's box.
-    double size = 0;
+    double size = 0, baseline = 0;  // the line's largest glyph's
     for (LineWord& w : result.words) {
         double left = std::numeric_limits<double>::infinity(), right = -left;
         for (const size_t g : w.glyphs) {
             left = std::min({left, framed[g].advanceBox.left(), framed[g].box.left()});
             right = std::max({right, framed[g].advanceBox.right(), framed[g].box.right()});
-            size = std::max(size, framed[g].size);
+            if (framed[g].size > size) {
+                size = framed[g].size;
+                baseline = framed[g].baseline;
+            }
         }
         w.box = QRectF(QPointF(left, lineBox.top()), QPointF(right, lineBox.bottom()));
     }
+    // The word a glyph off the line stands on: the nearest along the line,
+    // as long as the glyph's middle is no further than half its width off it.
+    const auto holderOf = [&result](const QRectF& box) -> LineWord* {
+        const double x = box.center().x();
+        const auto distance = [x](const QRectF& word) {
+            return x < word.left() ? word.left() - x : x > word.right() ? x - word.right() : 0.0;
+        };
+        const auto holder = std::min_element(result.words.begin(), result.words.end(), [&](const LineWord& a, const LineWord& b) {
+            return distance(a.box) < distance(b.box);
+        });
+        return distance(holder->box) > box.width() / 2 ? nullptr : &*holder;
+    };
+    const auto attach = [](LineWord* holder, size_t g) {
+        holder->glyphs.push_back(g);
+        holder->marked = true;
+        std::sort(holder->glyphs.begin(), holder->glyphs.end());
+    };
     // A mark over a word, read as nothing of its own, goes with that word.
     const QRectF band = lineBox.adjusted(0, -reach, 0, reach);
     for (size_t g = 0; g < framed.size(); ++g) {
@@ -200,22 +222,30 @@ LineGlyphs lineGlyphsOf(const PageGlyphs& page, const TextBlock::Line& line, con
         if (claimed.count(int(g)) || !glyph.visible || !readsAsMark(glyph.text) ||
             glyph.size > kMarkSizeOfLine * size || !band.contains(glyph.box.center()))
             continue;
-        const double x = glyph.box.center().x();
-        const auto holder = std::min_element(result.words.begin(), result.words.end(), [x](const LineWord& a, const LineWord& b) {
-            const auto distance = [x](const QRectF& box) {
-                return x < box.left() ? box.left() - x : x > box.right() ? x - box.right() : 0.0;
-            };
-            return distance(a.box) < distance(b.box);
-        });
-        const double distance = x < holder->box.left() ? holder->box.left() - x : std::max(x - holder->box.right(), 0.0);
         // An accent under the line's middle stands over a letter of the line
         // below (y grows up the frame), a cedilla over it under one above.
         const int side = sideOfMark(glyph.text);
-        if (distance > glyph.box.width() / 2 || side * (glyph.box.center().y() - lineBox.center().y()) < 0)
+        if (side * (glyph.box.center().y() - lineBox.center().y()) < 0)
             continue;
-        holder->glyphs.push_back(g);
-        holder->marked = true;
-        std::sort(holder->glyphs.begin(), holder->glyphs.end());
+        if (LineWord* holder = holderOf(glyph.box))
+            attach(holder, g);
+    }
+    // A smaller glyph raised or lowered within the line, drawn next to one of
+    // its glyphs, that a reader takes for a line of its own (an index
+    // stacked under an exponent) stands on the word it touches: it goes with
+    // that word.
+    const auto drawnBeside = [&](size_t g) {
+        return (g > 0 && near[g - 1] + 1 == near[g] && claimed.count(int(g - 1))) ||
+               (g + 1 < near.size() && near[g + 1] == near[g] + 1 && claimed.count(int(g + 1)));
+    };
+    for (size_t g = 0; g < framed.size(); ++g) {
+        const PageGlyph& glyph = framed[g];
+        if (claimed.count(int(g)) || !drawnBeside(g) || !glyph.visible || glyph.text.trimmed().isEmpty() || readsAsMark(glyph.text) ||
+            glyph.size >= kIndexSizeOfLine * size || !lineBox.contains(glyph.box.center()) ||
+            std::abs(glyph.baseline - baseline) < kSameBaseline)
+            continue;
+        if (LineWord* holder = holderOf(glyph.box))
+            attach(holder, g);
     }
     // Back to the page's indexes.
     for (LineWord& w : result.words) {

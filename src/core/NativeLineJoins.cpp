@@ -47,9 +47,33 @@ QRectF endWordInk(const std::vector<CharInfo>& chars, bool last)
     return ink;
 }
 
+bool isSpacingMark(const QString& text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.category() == QChar::Symbol_Modifier || c.category() == QChar::Mark_NonSpacing;
+    });
+}
+
+// A fragment's ink up to its letters' end: an accent drawn as a glyph of its
+// own after a letter ("Irrt" "¨") stands over the next fragment's first
+// letter, past where the fragment's letters end.
+QRectF inkBeforeMarks(const LineFragment& fragment, const QRectF& ink)
+{
+    auto end = fragment.chars.end();
+    while (end != fragment.chars.begin() && (std::prev(end)->text.trimmed().isEmpty() || isSpacingMark(std::prev(end)->text)))
+        --end;
+    if (end == fragment.chars.end() || end == fragment.chars.begin())
+        return ink;
+    QRectF letters;
+    for (auto c = fragment.chars.begin(); c != end; ++c)
+        if (charHasVisibleInk(*c))
+            letters = letters.isNull() ? c->box : letters.united(c->box);
+    return letters.isNull() ? ink : letters;
+}
+
 // b carries a's line on to the right: same direction, a's last word and b's
-// first share a band of the page, and b starts about where a ends (kerned
-// under it, or a blank away).
+// first share a band of the page, and b starts about where a's letters end
+// (kerned under it, or a blank away).
 bool continuesLine(const LineFragment& a, const QRectF& inkA, const QRectF& tailA, const LineFragment& b,
                    const QRectF& inkB, const QRectF& headB)
 {
@@ -66,7 +90,7 @@ bool continuesLine(const LineFragment& a, const QRectF& inkA, const QRectF& tail
     constexpr double kColumnGapOfHeight = 1.1, kLeastColumnGap = 8.0;
     const double low = std::max(std::min(inkA.height(), inkB.height()), 1.0);
     const double high = std::max(inkA.height(), inkB.height());
-    const double gap = inkB.left() - inkA.right();
+    const double gap = inkB.left() - inkBeforeMarks(a, inkA).right();
     return gap >= -kReach * low && gap <= std::max(kReach * high, std::min(kColumnGapOfHeight * high, kLeastColumnGap)) &&
            inkB.right() > inkA.right();
 }

@@ -172,7 +172,7 @@ private:
     std::vector<KeptWordPlace> m_keptWords;
     bool m_forceWhiteout = false;
     QString m_markLoss;  // why a correction is refused: the words left would lose their marks
-    QString m_overflow;  // why a correction is refused: its line does not fit on the page
+    QString m_overflow;  // why a correction is refused: its line does not fit on the page, or runs into the text after it
     QSizeF m_pageSize;
     // The page as it showed before the write around the scan lines whose
     // untouched words keep their pixels, at the scan's own resolution.

@@ -63,6 +63,52 @@ TurnedBox onPage(const QTransform& frameToPage, const QRectF& box)
     return TurnedBox(box.translated(frameToPage.map(box.center()) - box.center()), degrees);
 }
 
+constexpr double kSameBaselineOfSize = 0.1;  // of the line's size: a glyph's origin this near stands on its baseline
+constexpr double kSameTurn = 0.02;            // radians: a glyph runs along the line
+constexpr double kTouching = 0.2;             // points two glyphs' ink may share where they meet
+
+// Whether the words of a corrected line, where it puts the typed ones and
+// the kept ones it moves, would stand over glyphs the page sets on the same
+// baseline beside the line that it does not hold (the text after it, read
+// apart).
+bool runsIntoNeighbours(const LineCorrection& correction, const LineGlyphs& line, const PageGlyphs& page,
+                        const QTransform& toFrame, const RunWidth& runWidth)
+{
+    std::vector<std::pair<double, double>> spans;
+    for (const KeptWord& kept : correction.kept)
+        if (std::abs(kept.shift) >= kLeastShift)
+            spans.emplace_back(line.words[kept.word].box.left() + kept.shift, line.words[kept.word].box.right() + kept.shift);
+    for (const TypedRun& run : correction.typed)
+        spans.emplace_back(run.x, run.x + runWidth(run));
+    if (spans.empty() || line.glyphs.empty())
+        return false;
+    const PageGlyph& first = page.all()[line.glyphs.front()];
+    const double turn = std::atan2(first.userMatrix.m12(), first.userMatrix.m11());
+    const std::set<size_t> own(line.glyphs.begin(), line.glyphs.end());
+    // The glyphs on the line's baseline, in its frame, that it does not hold.
+    std::vector<PageGlyph> beside;
+    for (size_t g = 0; g < page.all().size(); ++g) {
+        const PageGlyph& glyph = page.all()[g];
+        if (own.count(g) || !glyph.visible || glyph.text.trimmed().isEmpty() ||
+            std::abs(std::remainder(std::atan2(glyph.userMatrix.m12(), glyph.userMatrix.m11()) - turn, 2 * M_PI)) > kSameTurn)
+            continue;
+        PageGlyph framed = glyphInFrame(glyph, toFrame);
+        if (std::abs(framed.origin.y() - correction.baseline) <= kSameBaselineOfSize * correction.size)
+            beside.push_back(std::move(framed));
+    }
+    // Text laid over or under the line as it stood is none that follows it.
+    const double start = line.words.front().box.left(), end = line.words.back().box.right();
+    std::set<FPDF_PAGEOBJECT> over;
+    for (const PageGlyph& glyph : beside)
+        if (glyph.box.right() > start && glyph.box.left() < end)
+            over.insert(glyph.object);
+    return std::any_of(beside.begin(), beside.end(), [&](const PageGlyph& glyph) {
+        return !over.count(glyph.object) && std::any_of(spans.begin(), spans.end(), [&](const auto& span) {
+                   return std::min(span.second, glyph.box.right()) - std::max(span.first, glyph.box.left()) > kTouching;
+               });
+    });
+}
+
 }  // namespace
 
 void PageBlockWrite::planCorrections()
@@ -108,6 +154,10 @@ void PageBlockWrite::planCorrections()
             if (lines[k] && m_overflow.isEmpty() &&
                 !keepOnPage(*lines[k], m_lineGlyphs[i][k], toFrame.inverted(), m_pageSize, runWidth))
                 m_overflow = QStringLiteral("Строка «%1» не помещается по ширине страницы.")
+                                 .arg(written.text.simplified().left(60));
+            else if (lines[k] && m_overflow.isEmpty() &&
+                     runsIntoNeighbours(*lines[k], m_lineGlyphs[i][k], m_glyphs, toFrame, runWidth))
+                m_overflow = QStringLiteral("Строка «%1» наехала бы на текст, который стоит на странице следом за ней.")
                                  .arg(written.text.simplified().left(60));
             // Set again whole, the words left would lose their glyphs (their
             // marks, faces, kerning): no silent loss.

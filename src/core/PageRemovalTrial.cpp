@@ -43,6 +43,7 @@ constexpr double kTrialDpi = 150;
 constexpr double kMaxTrialPixels = 4.5e6;  // an A3 page at 150 dpi
 constexpr double kMaxChangedShare = 0.0002;  // anti-aliasing along an edge, not a lost mark
 constexpr double kKeptCoreInset = 1.0;     // points: a kept line's edge may take a white-out's edge noise
+constexpr double kCrossingDegrees = 1.0;   // a line turned this much against a place crosses it
 // poppler's render is bounded by its work, never by the clock: a busy
 // machine only makes it later. Its processor time is far past any real
 // page's (the heaviest fixture takes 0.2 s); a hostile page meets one bound
@@ -229,6 +230,43 @@ bool onOneRow(const TurnedBox& line, const TurnedBox& place)
     return std::abs(across.center().y() - place.rect.center().y()) < low / 2;
 }
 
+// A line laid across a place the edit cleared by taking glyphs out (a
+// watermark over the corrected line): no white-out reaches it there, and its
+// own glyphs are held to where they stood, one by one. The ink the place's
+// glyphs leave behind is theirs, not the line's.
+bool crossedByGlyphs(const TurnedBox& line, const TurnedBox& place, const EditAreas& areas)
+{
+    return areas.glyphsKnown && !areas.shapesOverCleared && std::abs(std::remainder(line.rotation - place.rotation, 180.0)) > kCrossingDegrees &&
+           !insideAny(areas.textEdited, place.bounds().center());
+}
+
+// How many of the page's objects other than text stand over the places.
+int shapesOver(FPDF_PAGE page, const std::vector<TurnedBox>& places)
+{
+    const PdfiumApi& api = pdfApi();
+    const PdfPageTransform transform = pageTransformOf(page);
+    int shapes = 0;
+    for (int i = api.FPDFPage_CountObjects(page) - 1; i >= 0; --i) {
+        FPDF_PAGEOBJECT object = api.FPDFPage_GetObject(page, i);
+        float left = 0, bottom = 0, right = 0, top = 0;
+        if (!object || api.FPDFPageObj_GetType(object) == pdfium::kPageObjText ||
+            !api.FPDFPageObj_GetBounds(object, &left, &bottom, &right, &top))
+            continue;
+        const QRectF bounds = transform.toPage(rectFromEdges(left, top, right, bottom));
+        shapes += std::any_of(places.begin(), places.end(),
+                              [&](const TurnedBox& place) { return place.bounds().intersects(bounds); });
+    }
+    return shapes;
+}
+
+// The areas, told whether after draws more than text over the places cleared.
+EditAreas withShapesOverCleared(const EditAreas& areas, FPDF_PAGE before, FPDF_PAGE after)
+{
+    EditAreas told = areas;
+    told.shapesOverCleared = !areas.cleared.empty() && shapesOver(after, areas.cleared) > shapesOver(before, areas.cleared);
+    return told;
+}
+
 bool inKeptLetters(const std::vector<KeptZone>& kept, double px, double py, const QPointF& point)
 {
     return std::any_of(kept.begin(), kept.end(), [&](const KeptZone& zone) {
@@ -252,7 +290,7 @@ qint64 changedOutside(const QImage& before, const QImage& after, const QPoint& o
             continue;
         std::vector<TurnedBox> sameRow;
         std::copy_if(areas.cleared.begin(), areas.cleared.end(), std::back_inserter(sameRow),
-                     [&](const TurnedBox& place) { return onOneRow(line, place); });
+                     [&](const TurnedBox& place) { return onOneRow(line, place) || crossedByGlyphs(line, place, areas); });
         kept.push_back({core.front(), pixelAreas(sameRow, 0, pageHeight, scale)});
     }
     const bool grey = before.format() == QImage::Format_Grayscale8 && after.format() == QImage::Format_Grayscale8;
@@ -443,8 +481,9 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
         startPopplerRender(second, poppler, afterPath, pageIndex, scale * 72.0);
     }
     const QImage renderBefore = renderLoadedPageImage(a.page.get(), scale);
+    const EditAreas told = withShapesOverCleared(areas, a.page.get(), b.page.get());
     const bool same =
-        closeOutside(renderBefore, renderLoadedPageImage(b.page.get(), scale), QPoint(), areas, pageHeight, scale,
+        closeOutside(renderBefore, renderLoadedPageImage(b.page.get(), scale), QPoint(), told, pageHeight, scale,
                      pixelsOf(renderBefore)) &&
         (!compareText || textKeptAsBefore(a.page.get(), b.page.get(), areas));
     QString movedReason;
@@ -479,7 +518,7 @@ bool bytesChangeOnlyInside(const QByteArray& before, const QByteArray& after, in
     if (renderA.isNull() && renderB.isNull())
         return true;  // poppler cannot draw this file at all: pdfium's view stands
     const double popplerHeight = renderA.height() / scale;
-    if (!closeOutside(renderA, renderB, QPoint(), areas, popplerHeight, scale, pixelsOf(renderA))) {
+    if (!closeOutside(renderA, renderB, QPoint(), told, popplerHeight, scale, pixelsOf(renderA))) {
         *reason = QStringLiteral("удаление изменило страницу вне правки (poppler)");
         return false;
     }
@@ -628,8 +667,8 @@ bool pagesChangeOnlyInside(FPDF_PAGE before, FPDF_PAGE after, const EditAreas& a
     const double pageHeight = pdfApi().FPDF_GetPageHeightF(before);
     const double scale = pageTrialScale(QSizeF(pdfApi().FPDF_GetPageWidthF(before), pageHeight));
     const QImage renderBefore = renderLoadedPageImage(before, scale);
-    return closeOutside(renderBefore, renderLoadedPageImage(after, scale), QPoint(), areas, pageHeight, scale,
-                        pixelsOf(renderBefore)) &&
+    return closeOutside(renderBefore, renderLoadedPageImage(after, scale), QPoint(),
+                        withShapesOverCleared(areas, before, after), pageHeight, scale, pixelsOf(renderBefore)) &&
            (!compareText || textKeptAsBefore(before, after, areas));
 }
 

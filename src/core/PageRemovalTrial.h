@@ -50,6 +50,9 @@ struct EditAreas {
     bool glyphsKnown = false;
     std::vector<TakenGlyph> taken;
     std::vector<TurnedBox> textEdited;
+    // After draws more than text over the places cleared than before did (a
+    // box laid over them): a line crossing them is held to its ink there too.
+    bool shapesOverCleared = false;
 };
 
 // Pixels per point both renders of a trial take: 150 dpi, less for a page

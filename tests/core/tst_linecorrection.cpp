@@ -115,7 +115,7 @@ void TestLineCorrection::keptWordsKeepTheirGlyphs_data()
     QTest::addColumn<QString>("second");
     QTest::addColumn<bool>("appended");  // the first correction adds a word after the line's last
     QTest::newRow("Czech babel, a logo, a caron and a typewriter word") << "pdftex-babel-czech.pdf" << "normal"
-                                                                       << "usual" << QString() << QString() << false;
+                                                                       << "usual" << "it" << "them" << false;
     QTest::newRow("Italian amsthm guide, accents drawn apart") << "pdftex-amsthdoc-it.pdf" << "formano"
                                                                << "compongono" << "elementi" << "oggetti" << false;
     QTest::newRow("algxpar, angle brackets of a math face") << "pdftex-algxpar.pdf" << "moving"

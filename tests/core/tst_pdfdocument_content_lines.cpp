@@ -213,6 +213,45 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther_data()
     QTest::newRow("title page, the centred title wider than the page")
         << gap << "GAP - Reference Manual" << "GAP - Reference Manual Zwei Drei Vier Fünf" << QColor() << 0.0
         << QString() << QString() << QStringLiteral("Строка «GAP - Reference Manual Zwei Drei Vier Fünf» не помещается");
+    // A draft's grey watermark laid across the page as text (LuaTeX): a line
+    // under it corrected twice, a code comment under it once; the watermark
+    // stays as drawn.
+    const QString classe = QStringLiteral(
+        "La classe letgut est basée sur la classe article, chargée avec les options twoside et 11pt");
+    QTest::newRow("letgut, a line under a watermark")
+        << "luatex-letgut.pdf" << classe << QString(classe).replace("article,", "articles,") << QColor() << 0.0
+        << QString(classe).replace("article,", "articles,").replace("basée", "fondée") << QString() << QString();
+    const QString comment = QStringLiteral("% (since of the same class as the ones specified as 'otherkeywords')");
+    QTest::newRow("letgut's code, a comment under a watermark")
+        << "luatex-letgut-code.pdf" << comment << QString(comment).replace("same", "very same") << QColor() << 0.0
+        << QString() << QString() << QString();
+    // A title by Ghostscript whose umlaut is a glyph of its own between "Irrt"
+    // and "umer", which pdfium hands out as two lines: the word kept whole
+    // through two corrections.
+    const QString mistakes = QStringLiteral("Sammlung der Irrt¨umer beim Notensatz");
+    QTest::newRow("musixtex sheet, a word with an umlaut drawn apart")
+        << "gs-musixtex-sottiger.pdf" << mistakes << QString(mistakes).replace("Sammlung", "Liste") << QColor() << 0.0
+        << QString(mistakes).replace("Sammlung", "Liste").replace("Notensatz", "Satz") << QString() << QString();
+    // A formula of an exam sheet (xdvipdfmx), its indices and exponents read
+    // as lines of their own: a term made shorter, the kept "2x" moves with
+    // the index stacked under its exponent, then again in a new session; a
+    // term made longer would run into the formula's rest, read apart.
+    const QString formula = QStringLiteral("4. 用配方法将二次型 f = x + 2x1x2 − 6x1x3 + 2x 2");
+    QTest::newRow("exam formula, a term shorter, the indices move with theirs")
+        << "xetex-jnuexam.pdf" << formula << QString(formula).replace("2x1x2", "y") << QColor() << 0.0
+        << QString(formula).replace("2x1x2", "y").replace("6x1x3", "z") << QString() << QString();
+    QTest::newRow("exam formula, a term longer runs into the rest")
+        << "xetex-jnuexam.pdf" << formula << QString(formula).replace("2x1x2", "2x1xx2") << QColor() << 0.0
+        << QString() << QString() << QStringLiteral("Строка «4. 用配方法将二次型 f = x + 2x1xx2 − 6x1x3 + 2x 2» наехала бы");
+    // A justified reference in italics: "of" typed longer leaves the kept
+    // "boron" too near for readers to part them; corrected again, the word
+    // read run together holds the page's glyphs, which are never set anew.
+    const QString reference = QStringLiteral(
+        "22. Lancaster, S. J. Alkylation of boron trifluoride with pentafluorophenyl Grignard");
+    QTest::newRow("biblatex-nature, a kept word read run into a typed one")
+        << "pdftex-biblatex-nature.pdf" << reference << QString(reference).replace(" of ", " off ") << QColor() << 0.0
+        << QString(reference).replace(" of boron", " offboron").replace("Alkylation", "Alkylations") << QString()
+        << QStringLiteral("Строку «22. Lancaster, S. J. Alkylations offboron");
 }
 
 void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()
@@ -237,7 +276,12 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()
         QVERIFY(doc.open(current));
         height = doc.pageSize(0).height();
         std::vector<TextBlock> blocks = doc.extractText(0);
-        const auto block = blockWithText(blocks, was);
+        auto block = blockWithText(blocks, was);
+        // Read again with words run together, it is the same line.
+        if (block == blocks.end())
+            block = std::find_if(blocks.begin(), blocks.end(), [&](const TextBlock& b) {
+                return QString(b.text).remove(QLatin1Char(' ')).trimmed() == QString(was).remove(QLatin1Char(' '));
+            });
         QVERIFY2(block != blocks.end(), qPrintable(was));
         if (current == source) {
             box = shownBox(block->originalRect, block->originalRotation);
@@ -250,7 +294,7 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()
             block->text = text;
             block->textEdited = true;
         }
-        if (!refused.isEmpty()) {
+        if (!refused.isEmpty() && text == (then.isEmpty() ? edited : then)) {
             const QString text = doc.extractAllText(0);
             QVERIFY(!doc.overlayOcrText(0, blocks, false));
             QVERIFY2(doc.lastError().startsWith(refused), qPrintable(doc.lastError()));
@@ -270,14 +314,16 @@ void TestPdfDocumentContent::linesLaidOverEachOtherKeepEachOther()
     if (!then.isEmpty())
         edited = then;
 
+    // What the edit changed of each letter: a letter the line keeps (a mark
+    // a reader reads otherwise, too) changes nothing.
     const auto expected = [&](const QString& before) {
-        QMap<QChar, int> counts = pdftools::letterCounts(before);
-        const QMap<QChar, int> gone = pdftools::letterCounts(line), added = pdftools::letterCounts(edited);
+        QMap<QChar, int> counts = pdftools::letterCounts(before), change = pdftools::letterCounts(edited);
+        const QMap<QChar, int> gone = pdftools::letterCounts(line);
         for (auto it = gone.begin(); it != gone.end(); ++it)
-            if ((counts[it.key()] -= it.value()) <= 0)
+            change[it.key()] -= it.value();
+        for (auto it = change.begin(); it != change.end(); ++it)
+            if (it.value() != 0 && (counts[it.key()] += it.value()) <= 0)
                 counts.remove(it.key());
-        for (auto it = added.begin(); it != added.end(); ++it)
-            counts[it.key()] += it.value();
         return counts;
     };
     const QString popplerBefore = pdftools::run(QStringLiteral("pdftotext"), {source, QStringLiteral("-")}).out;

@@ -115,6 +115,12 @@ void TestPdfDocumentSave::faultyResultLeavesTheFile_data()
     QTest::newRow("corrected line, the kept words drawn in outline")
         << "pdftex-ukrainian-rules.pdf" << PageOp::CorrectWord << movedContentChanged(0, fixtures::withTextState("Tr", "1"))
         << QStringLiteral("На странице 1 записанного файла слово «") << Road::Save;
+    // A line corrected under a draft's watermark, then a white box laid over
+    // where it stood: the watermark's ink there is gone with the line's.
+    QTest::newRow("corrected line under a watermark, a white box over it")
+        << "luatex-letgut.pdf" << PageOp::CorrectWord
+        << contentReplaced(0, QStringLiteral("$"), QStringLiteral("\nq 1 g 142 258.2 396 10.8 re f Q\n"))
+        << QStringLiteral("Страница 1 записанного файла изменилась вне правки") << Road::Save;
     QTest::newRow("pdfTeX edited line, its new text not shown") << "pdftex-page.pdf" << PageOp::EditLine
                                                                 << writtenTextHiddenOn(0)
                                                                 << QStringLiteral("На странице 1 записанного файла не читается") << Road::Save;

@@ -188,8 +188,10 @@ bool applyPageOp(PdfDocument& doc, PageOp op, const QString& from)
         return applyPageOp(doc, PageOp::EditLine) && applyPageOp(doc, PageOp::Rotate);
     case PageOp::CorrectWord: {
         std::vector<TextBlock> blocks = doc.extractText(0);
-        const bool accented = doc.extractAllText(0).contains(QStringLiteral("складах"));
-        const QString word = accented ? QStringLiteral("складах") : QStringLiteral("Kauers");
+        const QString text = doc.extractAllText(0);
+        const QString word = text.contains(QStringLiteral("складах"))  ? QStringLiteral("складах")
+                             : text.contains(QStringLiteral("letgut")) ? QStringLiteral("article,")
+                                                                       : QStringLiteral("Kauers");
         const auto it = std::find_if(blocks.begin(), blocks.end(),
                                      [&](const TextBlock& b) { return !b.isImage && b.text.contains(word); });
         if (it == blocks.end())

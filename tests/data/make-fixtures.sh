@@ -635,3 +635,47 @@ qpdf --deterministic-id "$work/layers-base-off.pdf.in" "$here/layers-base-off.pd
   qpdf --deterministic-id --empty --pages french/usr/share/doc/texlive-doc/latex/l2tabu-french/l2tabufr.pdf 2 -- \
     "$here/pdftex-l2tabu.pdf"
 )
+
+# ---- Lines corrected beside text read apart from them ----
+# One page each of manuals Debian 12 ships: biblatex-nature's, page 2
+# (texlive-bibtex-extra 2022.20230122-4, pdfTeX), a justified reference of
+# italic words, where a longer word typed before "boron" leaves a gap that
+# readers no longer read as one; jnuexam's empty exam sheet, page 4
+# (texlive-publishers-doc 2022.20230122-4, xdvipdfmx), a formula whose
+# indices under exponents and whose rest readers take for lines of their own.
+(
+  cd "$work"
+  apt-get download texlive-bibtex-extra=2022.20230122-4 texlive-publishers-doc=2022.20230122-4 >/dev/null
+  dpkg-deb -x texlive-bibtex-extra_2022.20230122-4_all.deb apart
+  dpkg-deb -x texlive-publishers-doc_2022.20230122-4_all.deb apart
+  doc=apart/usr/share/doc/texlive-doc
+  qpdf --deterministic-id --empty --pages "$doc/latex/biblatex-nature/biblatex-nature.pdf" 2 -- \
+    "$here/pdftex-biblatex-nature.pdf"
+  qpdf --deterministic-id --empty --pages "$doc/latex/jnuexam/exam-a-empty.pdf" 4 -- "$here/xetex-jnuexam.pdf" ||
+    [ $? -eq 3 ]
+)
+
+# ---- Lines under a watermark drawn as text ----
+# letgut's manual, page 2, and its code listing, page 80, as Debian 12 ships
+# them (texlive-lang-french 2022.20230122-1, LuaTeX 1.15): a grey "Brouillon"
+# set across the page at an angle, over the lines of text it crosses.
+(
+  cd "$work"
+  apt-get download texlive-lang-french=2022.20230122-1 >/dev/null
+  dpkg-deb -x texlive-lang-french_2022.20230122-1_all.deb watermark
+  doc=watermark/usr/share/doc/texlive-doc/lualatex/letgut
+  qpdf --deterministic-id --empty --pages "$doc/letgut.pdf" 2 -- "$here/luatex-letgut.pdf"
+  qpdf --deterministic-id --empty --pages "$doc/letgut-code.pdf" 80 -- "$here/luatex-letgut-code.pdf"
+)
+
+# ---- A title whose umlaut is a glyph of its own ----
+# musixtex's German sheet of notation mistakes, page 1, as Debian 12 ships it
+# (texlive-music 2022.20230122-4, Ghostscript 8.54): "Irrt¨umer" set with
+# the dieresis drawn apart between "Irrt" and "umer".
+(
+  cd "$work"
+  apt-get download texlive-music=2022.20230122-4 >/dev/null
+  dpkg-deb -x texlive-music_2022.20230122-4_all.deb sheet
+  qpdf --deterministic-id --empty --pages sheet/usr/share/doc/texlive-doc/generic/musixtex/notationMistakes/sottiger.pdf 1 -- \
+    "$here/gs-musixtex-sottiger.pdf" || [ $? -eq 3 ]
+)
