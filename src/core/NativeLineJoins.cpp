@@ -31,27 +31,37 @@ QRectF inkRectOf(const std::vector<CharInfo>& chars)
     return ink;
 }
 
-// The ink of a fragment's first or last word: where it meets a piece that
-// carries it on. A long line of upright words stepping down a turned
-// baseline spans a band of the page far taller than any of its words.
-QRectF endWordInk(const std::vector<CharInfo>& chars, bool last)
-{
-    QRectF ink;
-    for (size_t n = 0; n < chars.size(); ++n) {
-        const CharInfo& c = chars[last ? chars.size() - 1 - n : n];
-        if (c.text.trimmed().isEmpty() && !ink.isNull())
-            break;  // the word ends at its first blank
-        if (charHasVisibleInk(c))
-            ink = ink.isNull() ? c.box : ink.united(c.box);
-    }
-    return ink;
-}
-
 bool isSpacingMark(const QString& text)
 {
     return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
         return c.category() == QChar::Symbol_Modifier || c.category() == QChar::Mark_NonSpacing;
     });
+}
+
+// The ink of a fragment's first or last word: where it meets a piece that
+// carries it on. A long line of upright words stepping down a turned
+// baseline spans a band of the page far taller than any of its words. An
+// accent standing alone at a fragment's end ("elementi `") stands over the
+// next fragment's first letter: the word before it ends the fragment.
+QRectF endWordInk(const std::vector<CharInfo>& chars, bool last)
+{
+    QRectF ink, marks;
+    bool onlyMarks = true;
+    for (size_t n = 0; n < chars.size(); ++n) {
+        const CharInfo& c = chars[last ? chars.size() - 1 - n : n];
+        if (c.text.trimmed().isEmpty() && !ink.isNull()) {
+            if (!last || !onlyMarks || !marks.isNull())
+                break;  // the word ends at its first blank
+            marks = ink;
+            ink = QRectF();
+            continue;
+        }
+        if (charHasVisibleInk(c)) {
+            ink = ink.isNull() ? c.box : ink.united(c.box);
+            onlyMarks = onlyMarks && isSpacingMark(c.text);
+        }
+    }
+    return ink.isNull() ? marks : ink;
 }
 
 // A fragment's ink up to its letters' end: an accent drawn as a glyph of its

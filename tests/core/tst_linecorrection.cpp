@@ -124,6 +124,9 @@ void TestLineCorrection::keptWordsKeepTheirGlyphs_data()
                                                          << "Similar" << "Like" << false;
     QTest::newRow("quantumarticle, a sentence's wide blank") << "pdftex-quantumarticle.pdf" << "throw" << "raise"
                                                              << "missing." << "absent." << false;
+    QTest::newRow("Italian amsthm guide, an accent alone at a piece's end") << "pdftex-amsthdoc-it.pdf"
+                                                                          << "numerazione" << "sequenza" << "tali"
+                                                                          << "queste" << false;
     // A form's line of two columns, blanks drawn as glyphs: text added after the last.
     QTest::newRow("Ghostscript form, words added after the last column")
         << "gs-sections.pdf" << "значение" << "значение поля" << "ввод" << "вывод" << true;
