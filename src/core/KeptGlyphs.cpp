@@ -35,6 +35,12 @@ struct DrawnGlyph {
     double shortBy = 0;   // how far short of its place pdfium may read it, after the glyphs before it on its line
 };
 
+// How far a step runs on along a direction of unit length, and how far off it across.
+std::pair<double, double> aheadAndAcross(const QPointF& step, const QPointF& along)
+{
+    return {QPointF::dotProduct(step, along), std::abs(step.x() * along.y() - step.y() * along.x())};
+}
+
 std::vector<DrawnGlyph> drawnGlyphs(FPDF_PAGE page)
 {
     const PdfiumApi& api = pdfApi();
@@ -55,9 +61,7 @@ std::vector<DrawnGlyph> drawnGlyphs(FPDF_PAGE page)
         // Glyphs one after another along one baseline run on from the glyph before.
         if (!glyphs.empty()) {
             const DrawnGlyph& last = glyphs.back();
-            const QPointF step = glyph.origin - last.origin;
-            const double ahead = QPointF::dotProduct(step, last.along);
-            const double across = std::abs(step.x() * last.along.y() - step.y() * last.along.x());
+            const auto [ahead, across] = aheadAndAcross(glyph.origin - last.origin, last.along);
             if (glyph.along == last.along && across < kSamePlace && ahead > -kSamePlace)
                 glyph.shortBy = last.shortBy + last.cutReach;
         }
@@ -130,8 +134,7 @@ KeptGlyphsVerdict glyphsKeptAsBefore(FPDF_PAGE before, FPDF_PAGE after, const st
         std::optional<QPointF> best;
         for (const DrawnGlyph& glyph : now) {
             const QPointF off = glyph.origin - first.at;
-            const double ahead = QPointF::dotProduct(off, was.along);
-            const double across = std::abs(off.x() * was.along.y() - off.y() * was.along.x());
+            const auto [ahead, across] = aheadAndAcross(off, was.along);
             if (alike(glyph, was) && across <= kSamePlace && ahead >= -kSamePlace && ahead <= kSamePlace + was.shortBy &&
                 (!best || QLineF(QPointF(), off).length() < QLineF(QPointF(), *best).length()))
                 best = off;

@@ -20,19 +20,20 @@ constexpr double kLeastShift = 0.001;   // points a kept word moves before it co
 
 // The median gap between the words of a line read in columns, inside its
 // columns; 0 for a line of one column.
-double gapInsideColumns(const LineGlyphs& line, double size)
+double columnWordGap(const LineGlyphs& line, double size)
 {
     std::vector<std::pair<double, double>> extents;
     for (const LineWord& word : line.words)
         extents.emplace_back(word.box.left(), word.box.right());
-    const std::vector<size_t> starts = columnStarts(extents, size, 0);
-    if (std::none_of(starts.begin(), starts.end(), [](size_t start) { return start > 0; }))
-        return 0.0;
-    std::vector<double> gaps;
-    for (size_t w = 1; w < extents.size(); ++w)
-        if (std::find(starts.begin(), starts.end(), w) == starts.end())
-            gaps.push_back(extents[w].first - extents[w - 1].second);
-    return std::max(medianOf(gaps, 0.0), 0.0);
+    return gapInsideColumns(extents, columnStarts(extents, size, 0), size);
+}
+
+QStringList textsOf(const LineGlyphs& line)
+{
+    QStringList texts;
+    for (const LineWord& word : line.words)
+        texts << word.text;
+    return texts;
 }
 
 QStringList wordsIn(const QString& text)
@@ -151,9 +152,7 @@ std::optional<TypedRun> drawnAgain(const LineWord& word, const std::vector<PageG
 
 bool keepsPageWords(const LineGlyphs& line, const PageGlyphs& page, const QString& text)
 {
-    QStringList was;
-    for (const LineWord& word : line.words)
-        was << word.text;
+    const QStringList was = textsOf(line);
     const auto shared = sharedWords(was, wordsIn(text));
     return std::any_of(shared.begin(), shared.end(), [&](const auto& pair) {
         const std::vector<size_t>& glyphs = line.words[size_t(pair.first)].glyphs;
@@ -163,9 +162,7 @@ bool keepsPageWords(const LineGlyphs& line, const PageGlyphs& page, const QStrin
 
 bool keptWordsCarryMarks(const LineGlyphs& line, const QString& text)
 {
-    QStringList was;
-    for (const LineWord& word : line.words)
-        was << word.text;
+    const QStringList was = textsOf(line);
     const auto shared = sharedWords(was, wordsIn(text));
     return std::any_of(shared.begin(), shared.end(), [&](const auto& pair) { return line.words[size_t(pair.first)].marked; });
 }
@@ -256,7 +253,7 @@ std::optional<LineCorrection> correctLine(const LineGlyphs& line, const PageGlyp
     double blank = old.wordGap > 0 ? old.wordGap : faceBlank > 0 ? faceBlank : kBlankOfSize * correction.size;
     // Where blanks are glyphs, the gaps read apart are column gaps: the
     // words of a column stand their blank apart.
-    if (const double inside = gapInsideColumns(line, old.size); inside > 0 && inside < blank)
+    if (const double inside = columnWordGap(line, old.size); inside > 0 && inside < blank)
         blank = inside;
     // Where the face draws no blank, the words stand a blank apart.
     const auto advance = [&](const QString& s) {

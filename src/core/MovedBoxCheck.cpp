@@ -191,7 +191,7 @@ int firstMovedUnlike(FPDF_DOCUMENT before, int beforeIndex, FPDF_DOCUMENT after,
     std::vector<TurnedBox> froms, tos;
     for (const MovedBox& box : moved) {
         froms.push_back(box.from);
-        tos.emplace_back(box.from.rect.translated(box.by), box.from.rotation, box.from.centre + box.by);
+        tos.push_back(box.landing());
     }
     const std::vector<std::set<int>> keptThen = objectsIn(before, beforeIndex, froms, Drawn::All, paths);
     const std::vector<std::set<int>> keptNow = objectsIn(after, afterIndex, tos, which, paths);

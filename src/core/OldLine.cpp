@@ -350,6 +350,20 @@ std::vector<size_t> columnStarts(const std::vector<std::pair<double, double>>& e
     return starts;
 }
 
+double gapInsideColumns(const std::vector<std::pair<double, double>>& extents, const std::vector<size_t>& starts,
+                        double size)
+{
+    if (std::none_of(starts.begin(), starts.end(), [](size_t start) { return start > 0; }))
+        return 0.0;
+    std::vector<double> gaps;
+    for (size_t i = 1; i < extents.size(); ++i) {
+        const double gap = extents[i].first - extents[i - 1].second;
+        if (gap > kWordBreakOfSize * size && std::find(starts.begin(), starts.end(), i) == starts.end())
+            gaps.push_back(gap);
+    }
+    return medianOf(gaps, 0.0);
+}
+
 std::vector<std::vector<PageGlyph>> inkColumns(const std::vector<PageGlyph>& ink, double size, double blank)
 {
     std::vector<size_t> drawn;  // glyphs with ink, blanks aside

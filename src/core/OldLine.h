@@ -100,6 +100,10 @@ struct LinePiece {
 // the line's usual word gap (a blank of the face, blank > 0, where the line
 // shows one gap or none) and over a few tenths of the size.
 std::vector<size_t> columnStarts(const std::vector<std::pair<double, double>>& extents, double size, double blank);
+// The median word gap between the items inside their columns (starts as
+// columnStarts gives them); 0 for a line of one column or no such gap.
+double gapInsideColumns(const std::vector<std::pair<double, double>>& extents, const std::vector<size_t>& starts,
+                        double size);
 // The visible glyphs of a line cut into its columns (blanks at a cut dropped).
 std::vector<std::vector<PageGlyph>> inkColumns(const std::vector<PageGlyph>& ink, double size, double blank);
 // A recognised line's words (text and box, in order) cut into columns, each

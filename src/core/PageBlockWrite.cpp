@@ -234,10 +234,7 @@ bool writeImageBlock(PageTextWriter& writer, const TextBlock& block, bool& chang
 // Where a moved box lands, grown like a white-out.
 TurnedBox landingOf(const MovedBox& moved)
 {
-    TurnedBox to = moved.from.grown(kWhiteOutGrowth);
-    to.centre += moved.by;
-    to.rect.translate(moved.by);
-    return to;
+    return moved.from.grown(kWhiteOutGrowth).translated(moved.by);
 }
 
 QString writeFailure(const QString& text, const QString& reason)

@@ -56,6 +56,13 @@ TextStyle styleOfReplaced(const TextBlock::Line& written, const TextBlock::Line&
     return style;
 }
 
+// How far a typed run reaches along its line.
+double widthOf(const LineCorrection& correction, const TypedRun& run)
+{
+    return run.scale * advanceOf(faceOf(correction, run), run.text, sizeOf(correction, run), false) +
+           run.gap * double(run.text.count(QLatin1Char(' ')));
+}
+
 // A box of a frame, as the page shows it: turned as the frame is.
 TurnedBox onPage(const QTransform& frameToPage, const QRectF& box)
 {
@@ -147,10 +154,7 @@ void PageBlockWrite::planCorrections()
             const Qt::Alignment alignment = block.lines[k].placement ? block.lines[k].placement->alignment : Qt::AlignLeft;
             bool rewrite = false;
             lines[k] = correctLine(m_lineGlyphs[i][k], m_glyphs, toFrame, written.text, alignment, typed, &rewrite);
-            const auto runWidth = [&](const TypedRun& run) {
-                return run.scale * typed.advance(faceOf(*lines[k], run), run.text, sizeOf(*lines[k], run)) +
-                       run.gap * double(run.text.count(QLatin1Char(' ')));
-            };
+            const auto runWidth = [&](const TypedRun& run) { return widthOf(*lines[k], run); };
             if (lines[k] && m_overflow.isEmpty() &&
                 !keepOnPage(*lines[k], m_lineGlyphs[i][k], toFrame.inverted(), m_pageSize, runWidth))
                 m_overflow = QStringLiteral("Строка «%1» не помещается по ширине страницы.")
@@ -297,8 +301,7 @@ std::vector<TypedPlace> PageBlockWrite::typedPlaces() const
                 const std::optional<TypedPlace> place = typedPlaceOf(m_lineGlyphs[i][k], *correction, run);
                 if (!place)
                     continue;
-                const double width = run.scale * advanceOf(faceOf(*correction, run), run.text, sizeOf(*correction, run), false) +
-                                     run.gap * double(run.text.count(QLatin1Char(' ')));
+                const double width = widthOf(*correction, run);
                 places.push_back({place->anchor, toPage.map(QPointF(run.x, correction->baseline)),
                                   toPage.map(QPointF(run.x + width, correction->baseline)), place->after});
             }

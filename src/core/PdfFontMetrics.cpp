@@ -139,27 +139,15 @@ PdfFontMetrics PdfFontMetrics::read(QPDFObjectHandle font, const StandardWidths&
 void PdfFontMetrics::readType3Boxes(QPDFObjectHandle font, const std::vector<double>& m)
 {
     QPDFObjectHandle procedures = font.getKey("/CharProcs");
-    QPDFObjectHandle encoding = font.getKey("/Encoding");
-    QPDFObjectHandle differences = encoding.isDictionary() ? encoding.getKey("/Differences") : encoding;
-    if (!procedures.isDictionary() || !differences.isArray())
+    if (!procedures.isDictionary())
         return;
-    long long code = -1;
-    const int count = differences.getArrayNItems();
-    for (int i = 0; i < count && i < kMaxWidths; ++i) {
-        QPDFObjectHandle item = differences.getArrayItem(i);
-        if (item.isNumber()) {
-            code = std::llround(item.getNumericValue());
-            continue;
-        }
-        if (!item.isName() || code < 0 || code > 255)
-            continue;
-        const std::vector<double> box = declaredBox(procedures.getKey(item.getName()));
+    forEachDifference(font.getKey("/Encoding"), [&](unsigned code, const std::string& name) {
+        const std::vector<double> box = declaredBox(procedures.getKey(name));
         if (!box.empty()) {
             const double x = (box[0] + box[2]) / 2, y = (box[1] + box[3]) / 2;
-            m_boxCentres[unsigned(code)] = QPointF(m[0] * x + m[2] * y + m[4], m[1] * x + m[3] * y + m[5]);
+            m_boxCentres[code] = QPointF(m[0] * x + m[2] * y + m[4], m[1] * x + m[3] * y + m[5]);
         }
-        ++code;
-    }
+    });
 }
 
 void PdfFontMetrics::readSimpleWidths(QPDFObjectHandle font, const StandardWidths& standardWidths)

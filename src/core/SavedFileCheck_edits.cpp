@@ -56,14 +56,6 @@ namespace {
 
 constexpr double kSamePlace = 0.5;  // points: a box taken up where an earlier edit put it
 
-TurnedBox landing(const MovedBox& move)
-{
-    TurnedBox to = move.from;
-    to.rect.translate(move.by);
-    to.centre += move.by;
-    return to;
-}
-
 bool samePlace(const TurnedBox& a, const TurnedBox& b)
 {
     return QLineF(a.bounds().topLeft(), b.bounds().topLeft()).length() < kSamePlace &&
@@ -80,7 +72,7 @@ void PageEdit::addKeptWords(const PageEdit& later)
     std::vector<KeptWordPlace> next;
     for (const KeptWordPlace& word : later.keptWords) {
         const auto earlier = std::find_if(keptWords.begin(), keptWords.end(), [&](const KeptWordPlace& was) {
-            return samePlace(landing(was.place), word.place.from);
+            return samePlace(was.place.landing(), word.place.from);
         });
         if (earlier != keptWords.end()) {
             next.push_back({{earlier->place.from, earlier->place.by + word.place.by}, word.text});
@@ -89,15 +81,15 @@ void PageEdit::addKeptWords(const PageEdit& later)
         const QRectF from = word.place.from.bounds();
         const auto reaches = [&](const TurnedBox& area) { return area.bounds().intersects(from); };
         if (std::none_of(edited.begin(), edited.end(), reaches) && std::none_of(moved.begin(), moved.end(), [&](const MovedBox& m) {
-                return landing(m).bounds().intersects(from);
+                return m.landing().bounds().intersects(from);
             }))
             next.push_back(word);
     }
     for (const KeptWordPlace& word : keptWords) {
-        const QRectF to = landing(word.place).bounds();
+        const QRectF to = word.place.landing().bounds();
         const auto reaches = [&](const TurnedBox& area) { return area.bounds().intersects(to); };
         const bool again = std::any_of(later.keptWords.begin(), later.keptWords.end(), [&](const KeptWordPlace& k) {
-            return samePlace(landing(word.place), k.place.from);
+            return samePlace(word.place.landing(), k.place.from);
         });
         if (!again && std::none_of(later.edited.begin(), later.edited.end(), reaches) &&
             std::none_of(later.cleared.begin(), later.cleared.end(), reaches))
@@ -110,7 +102,7 @@ void PageEdit::addMoves(const PageEdit& later)
 {
     for (const MovedBox& next : later.moved) {
         const auto earlier = std::find_if(moved.begin(), moved.end(),
-                                          [&](const MovedBox& move) { return samePlace(landing(move), next.from); });
+                                          [&](const MovedBox& move) { return samePlace(move.landing(), next.from); });
         if (earlier != moved.end())
             earlier->by += next.by;
         else
@@ -119,7 +111,7 @@ void PageEdit::addMoves(const PageEdit& later)
     // What was cleared again after it landed is no longer the moved text.
     std::vector<MovedBox> stay;
     for (const MovedBox& move : moved) {
-        const QRectF to = landing(move).bounds();
+        const QRectF to = move.landing().bounds();
         const bool cleared = std::any_of(later.cleared.begin(), later.cleared.end(), [&](const TurnedBox& place) {
             return place.bounds().intersects(to) &&
                    std::none_of(later.moved.begin(), later.moved.end(),

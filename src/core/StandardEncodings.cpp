@@ -133,6 +133,24 @@ char16_t glyphNameLetter(const std::string& name)
     return 0;
 }
 
+void forEachDifference(QPDFObjectHandle encoding, const std::function<void(unsigned, const std::string&)>& each)
+{
+    QPDFObjectHandle differences = encoding.isDictionary() ? encoding.getKey("/Differences") : encoding;
+    if (!differences.isArray())
+        return;
+    long long code = -1;
+    const int count = std::min(differences.getArrayNItems(), kMostDifferences);
+    for (int i = 0; i < count; ++i) {
+        QPDFObjectHandle item = differences.getArrayItem(i);
+        if (item.isNumber()) {
+            code = std::llround(item.getNumericValue());
+        } else if (item.isName() && code >= 0 && code < 256) {
+            each(unsigned(code), item.getName());
+            ++code;
+        }
+    }
+}
+
 std::array<char16_t, 256> encodedLetters(QPDFObjectHandle encoding)
 {
     QPDFObjectHandle base = encoding.isDictionary() ? encoding.getKey("/BaseEncoding") : encoding;
@@ -143,20 +161,9 @@ std::array<char16_t, 256> encodedLetters(QPDFObjectHandle encoding)
         letters[code] = winAnsi ? winAnsiLetter(code)
                         : macRoman ? (code >= 0x20 && code < 0x7F ? char16_t(code) : 0)  // its upper half is not read
                                    : standardLetter(code);
-    QPDFObjectHandle differences = encoding.isDictionary() ? encoding.getKey("/Differences") : QPDFObjectHandle();
-    if (!differences.isArray())
-        return letters;
-    long long code = -1;
-    const int count = std::min(differences.getArrayNItems(), kMostDifferences);
-    for (int i = 0; i < count; ++i) {
-        QPDFObjectHandle item = differences.getArrayItem(i);
-        if (item.isNumber()) {
-            code = std::llround(item.getNumericValue());
-        } else if (item.isName() && code >= 0 && code < 256) {
-            letters[size_t(code)] = glyphNameLetter(item.getName().substr(1));
-            ++code;
-        }
-    }
+    forEachDifference(encoding, [&letters](unsigned code, const std::string& name) {
+        letters[code] = glyphNameLetter(name.substr(1));
+    });
     return letters;
 }
 

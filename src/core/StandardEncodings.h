@@ -5,6 +5,7 @@
 
 
 #include <array>
+#include <functional>
 #include <string>
 
 class QPDFObjectHandle;
@@ -14,6 +15,10 @@ namespace pdfengine {
 // The letter of a glyph name of the standard Latin set, or of a "uniXXXX"
 // name; 0 when unknown.
 char16_t glyphNameLetter(const std::string& name);
+
+// Each code an encoding's /Differences (or an encoding given as that array
+// alone) names a glyph for, 0..255, with the glyph's name, slash and all.
+void forEachDifference(QPDFObjectHandle encoding, const std::function<void(unsigned, const std::string&)>& each);
 
 // The letter each code 0..255 draws under encoding (the font's /Encoding),
 // 0 where none or unknown. A font's own encoding, where the file names

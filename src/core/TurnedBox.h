@@ -33,6 +33,8 @@ struct TurnedBox {
     QRectF bounds() const;
     // Grown by the given points on every side, in its own frame.
     TurnedBox grown(double by) const;
+    // Moved by a page offset, turned as it was.
+    TurnedBox translated(const QPointF& by) const { return TurnedBox(rect.translated(by), rotation, centre + by); }
 };
 
 // A box the user moved: where it stood, and by how much it moved (PDF
@@ -40,6 +42,9 @@ struct TurnedBox {
 struct MovedBox {
     TurnedBox from;
     QPointF by;
+
+    // Where it went.
+    TurnedBox landing() const { return from.translated(by); }
 };
 
 // A word the user left in a line corrected where it stands: where it stood

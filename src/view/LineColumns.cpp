@@ -56,11 +56,8 @@ std::vector<LineColumnPiece> nativeLinePieces(const TextBlock::Line& line, const
     const QString newWords = last.text.simplified();
     if (alignment == Qt::AlignLeft && last.changed && !oldWords.isEmpty() &&
         newWords.startsWith(oldWords + QLatin1Char(' '))) {
-        std::vector<double> gaps;  // between words inside the columns
-        for (size_t k = 1; k < drawn.size(); ++k)
-            if (drawn[k] != drawn[k - 1] + 1 && std::find(starts.begin(), starts.end(), k) == starts.end())
-                gaps.push_back(extents[k].first - extents[k - 1].second);
-        const double left = last.right + (gaps.empty() ? blank : pdfengine::medianOf(gaps, blank));
+        const double gap = pdfengine::gapInsideColumns(extents, starts, size);
+        const double left = last.right + (gap > 0 ? gap : blank);
         const QString added = newWords.mid(oldWords.size() + 1);
         last.text = last.oldText;
         last.changed = false;

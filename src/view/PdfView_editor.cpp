@@ -132,9 +132,7 @@ bool PdfView::activeBlockShowsEdits() const
     if (!validBlock(m_activeBlock) || !m_blockFrame)
         return false;
     const TextBlock& block = m_edits->blocks()[size_t(m_activeBlock)];
-    const QTextEdit* editor = m_blockFrame->editor();
-    return block.isImage || block.textEdited || blockTextEdited(block) || blockMoved(block)
-           || editor->document()->isModified() || editor->toPlainText() != block.text;
+    return block.isImage || block.textEdited || blockTextEdited(block) || blockMoved(block) || editorHoldsTyping();
 }
 
 bool PdfView::activeBlockKeepsItsLines() const
